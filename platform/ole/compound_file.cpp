@@ -1,0 +1,296 @@
+#include "platform/ole/compound_file.h"
+
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-stdio.h>
+#include <gsf/gsf-input.h>
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-stdio.h>
+#include <gsf/gsf-output.h>
+#include <gsf/gsf-utils.h>
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace vt_ole {
+namespace {
+
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+template <typename T>
+T* FindByName(std::vector<T>& items, const std::string& n) {
+  for (auto& it : items)
+    if (SameName(it.name, n)) return &it;
+  return nullptr;
+}
+
+// The library names entries in UTF-8; the program keeps Windows-1252.
+std::string Convert(const std::string& in, const char* to, const char* from) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return in;
+  std::string out(in.size() * 4 + 4, '\0');
+  char* src = const_cast<char*>(in.data());
+  size_t src_left = in.size();
+  char* dst = out.data();
+  size_t dst_left = out.size();
+  while (src_left > 0) {
+    if (iconv(cd, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)) {
+      if (errno == EILSEQ || errno == EINVAL) {  // unmappable: keep a '?' and go on
+        ++src;
+        --src_left;
+        if (dst_left == 0) break;
+        *dst++ = '?';
+        --dst_left;
+      } else {
+        break;
+      }
+    }
+  }
+  iconv_close(cd);
+  out.resize(out.size() - dst_left);
+  return out;
+}
+
+std::string ToUtf8(const std::string& s) { return Convert(s, "UTF-8", "CP1252"); }
+std::string FromUtf8(const std::string& s) { return Convert(s, "CP1252//TRANSLIT", "UTF-8"); }
+
+void SetMessage(std::string* message, const std::string& text) {
+  if (message) *message = text;
+}
+
+void TakeError(GError*& err, std::string* message, const char* fallback) {
+  SetMessage(message, err && err->message ? err->message : fallback);
+  if (err) g_error_free(err);
+  err = nullptr;
+}
+
+struct ReadBudget {
+  uint64_t bytes = 0;
+  size_t entries = 0;
+};
+
+StorageError ReadChildren(GsfInfile* dir, Storage& into, int depth, ReadBudget& budget, std::string* message) {
+  if (depth > kMaxDepth) {
+    SetMessage(message, "storages nested too deeply");
+    return StorageError::kTooLarge;
+  }
+  int n = gsf_infile_num_children(dir);
+  for (int i = 0; i < n; ++i) {
+    if (++budget.entries > kMaxEntries) {
+      SetMessage(message, "too many entries");
+      return StorageError::kTooLarge;
+    }
+    const char* raw_name = gsf_infile_name_by_index(dir, i);
+    GsfInput* child = gsf_infile_child_by_index(dir, i);
+    if (child == nullptr || raw_name == nullptr) {
+      if (child) g_object_unref(child);
+      SetMessage(message, "an entry cannot be opened");
+      return StorageError::kCorrupt;
+    }
+    std::string name = FromUtf8(raw_name);
+    StorageError result = StorageError::kNone;
+    if (GSF_IS_INFILE(child) && gsf_infile_num_children(GSF_INFILE(child)) >= 0) {
+      Storage& sub = into.PutStorage(name);
+      result = ReadChildren(GSF_INFILE(child), sub, depth + 1, budget, message);
+    } else {
+      gsf_off_t size = gsf_input_size(child);
+      if (size < 0 || static_cast<uint64_t>(size) > kMaxTotalBytes - budget.bytes) {
+        SetMessage(message, "stream too large");
+        result = StorageError::kTooLarge;
+      } else {
+        budget.bytes += static_cast<uint64_t>(size);
+        std::vector<uint8_t> data(static_cast<size_t>(size));
+        if (size > 0 && gsf_input_read(child, static_cast<size_t>(size), data.data()) == nullptr) {
+          SetMessage(message, "a stream cannot be read");
+          result = StorageError::kCorrupt;
+        } else {
+          into.PutStream(name, std::move(data));
+        }
+      }
+    }
+    g_object_unref(child);
+    if (result != StorageError::kNone) return result;
+  }
+  return StorageError::kNone;
+}
+
+bool WriteChildren(GsfOutfile* dir, const Storage& from) {
+  for (const Stream& s : from.streams) {
+    GsfOutput* out = gsf_outfile_new_child(dir, ToUtf8(s.name).c_str(), FALSE);
+    if (out == nullptr) return false;
+    bool ok = s.data.empty() || gsf_output_write(out, s.data.size(), s.data.data());
+    ok = gsf_output_close(out) && ok;
+    g_object_unref(out);
+    if (!ok) return false;
+  }
+  for (const Storage& sub : from.storages) {
+    GsfOutput* out = gsf_outfile_new_child(dir, ToUtf8(sub.name).c_str(), TRUE);
+    if (out == nullptr) return false;
+    bool ok = WriteChildren(GSF_OUTFILE(out), sub);
+    ok = gsf_output_close(out) && ok;
+    g_object_unref(out);
+    if (!ok) return false;
+  }
+  return true;
+}
+
+void DropLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
+void InitOnce() {
+  static bool done = false;
+  if (!done) {
+    gsf_init();
+    // A damaged file is reported through our own result; the library's
+    // warnings about it would only clutter the terminal.
+    const GLogLevelFlags levels =
+        static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO);
+    g_log_set_handler("libgsf:msole", levels, DropLog, nullptr);
+    g_log_set_handler("libgsf", levels, DropLog, nullptr);
+    done = true;
+  }
+}
+
+const uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
+bool HasSignature(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  uint8_t head[8] = {};
+  size_t got = std::fread(head, 1, sizeof head, f);
+  std::fclose(f);
+  return got == sizeof head && std::memcmp(head, kSignature, sizeof head) == 0;
+}
+
+}  // namespace
+
+const Stream* Storage::FindStream(const std::string& n) const {
+  return FindByName(const_cast<std::vector<Stream>&>(streams), n);
+}
+Stream* Storage::FindStream(const std::string& n) { return FindByName(streams, n); }
+const Storage* Storage::FindStorage(const std::string& n) const {
+  return FindByName(const_cast<std::vector<Storage>&>(storages), n);
+}
+Storage* Storage::FindStorage(const std::string& n) { return FindByName(storages, n); }
+
+Stream& Storage::PutStream(const std::string& n, std::vector<uint8_t> data) {
+  Stream* s = FindStream(n);
+  if (s == nullptr) {
+    streams.push_back(Stream{n, {}});
+    s = &streams.back();
+  }
+  s->data = std::move(data);
+  return *s;
+}
+
+Storage& Storage::PutStorage(const std::string& n) {
+  Storage* s = FindStorage(n);
+  if (s != nullptr) return *s;
+  storages.push_back(Storage{});
+  storages.back().name = n;
+  return storages.back();
+}
+
+bool Storage::RemoveStream(const std::string& n) {
+  for (auto it = streams.begin(); it != streams.end(); ++it) {
+    if (SameName(it->name, n)) {
+      streams.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsStorageFile(const std::string& path) {
+  if (!HasSignature(path)) return false;
+  InitOnce();
+  GError* err = nullptr;
+  GsfInput* input = gsf_input_stdio_new(path.c_str(), &err);
+  if (input == nullptr) {
+    if (err) g_error_free(err);
+    return false;
+  }
+  GsfInfile* ole = gsf_infile_msole_new(input, &err);
+  g_object_unref(input);
+  if (err) g_error_free(err);
+  if (ole == nullptr) return false;
+  g_object_unref(ole);
+  return true;
+}
+
+StorageError ReadStorageFile(const std::string& path, Storage& root, std::string* message) {
+  InitOnce();
+  root = Storage{};
+  if (access(path.c_str(), F_OK) != 0) {
+    SetMessage(message, "file not found");
+    return StorageError::kNotFound;
+  }
+  if (!HasSignature(path)) {
+    SetMessage(message, "not a compound file");
+    return StorageError::kNotCompound;
+  }
+  GError* err = nullptr;
+  GsfInput* input = gsf_input_stdio_new(path.c_str(), &err);
+  if (input == nullptr) {
+    TakeError(err, message, "cannot open the file");
+    return StorageError::kNotFound;
+  }
+  GsfInfile* ole = gsf_infile_msole_new(input, &err);
+  g_object_unref(input);
+  if (ole == nullptr) {
+    TakeError(err, message, "damaged compound file");
+    return StorageError::kCorrupt;
+  }
+  ReadBudget budget;
+  StorageError result = ReadChildren(ole, root, 0, budget, message);
+  g_object_unref(ole);
+  if (result != StorageError::kNone) root = Storage{};
+  return result;
+}
+
+StorageError WriteStorageFile(const std::string& path, const Storage& root, std::string* message) {
+  InitOnce();
+  // The new file is complete before it replaces the old one.
+  std::string temp = path + ".~new";
+  GError* err = nullptr;
+  GsfOutput* sink = gsf_output_stdio_new(temp.c_str(), &err);
+  if (sink == nullptr) {
+    TakeError(err, message, "cannot create the file");
+    return StorageError::kCannotCreate;
+  }
+  GsfOutfile* ole = gsf_outfile_msole_new(sink);
+  g_object_unref(sink);
+  if (ole == nullptr) {
+    std::remove(temp.c_str());
+    SetMessage(message, "cannot create the file");
+    return StorageError::kCannotCreate;
+  }
+  bool ok = WriteChildren(ole, root);
+  ok = gsf_output_close(GSF_OUTPUT(ole)) && ok;
+  g_object_unref(ole);
+  if (!ok) {
+    std::remove(temp.c_str());
+    SetMessage(message, "write failed");
+    return StorageError::kWriteFailed;
+  }
+  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    SetMessage(message, std::strerror(errno));
+    std::remove(temp.c_str());
+    return StorageError::kWriteFailed;
+  }
+  return StorageError::kNone;
+}
+
+}  // namespace vt_ole

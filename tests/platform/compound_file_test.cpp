@@ -1,0 +1,152 @@
+#include "platform/ole/compound_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string TempPath(const char* leaf) {
+  std::string dir = testing::TempDir();
+  return dir + (dir.back() == '/' ? "" : "/") + leaf;
+}
+
+std::vector<uint8_t> Bytes(size_t n, uint8_t seed) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(seed + i * 7);
+  return v;
+}
+
+vt_ole::Storage SampleTree() {
+  vt_ole::Storage root;
+  root.PutStream("Contents", Bytes(9000, 1));  // big-block stream
+  root.PutStream("\005SummaryInformation", Bytes(300, 2));  // small-block stream
+  root.PutStream("Empty", {});
+  root.PutStream("Caf\xE9", Bytes(5, 3));  // a Windows-1252 name
+  vt_ole::Storage& item = root.PutStorage("Embedding 1");
+  item.PutStream("\001Ole", Bytes(20, 4));
+  item.PutStorage("Inner").PutStream("Data", Bytes(4097, 5));
+  return root;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+void ExpectSameTree(const vt_ole::Storage& a, const vt_ole::Storage& b) {
+  ASSERT_EQ(a.streams.size(), b.streams.size());
+  for (const auto& s : a.streams) {
+    const vt_ole::Stream* t = b.FindStream(s.name);
+    ASSERT_NE(t, nullptr) << s.name;
+    EXPECT_EQ(s.data, t->data) << s.name;
+  }
+  ASSERT_EQ(a.storages.size(), b.storages.size());
+  for (const auto& s : a.storages) {
+    const vt_ole::Storage* t = b.FindStorage(s.name);
+    ASSERT_NE(t, nullptr) << s.name;
+    ExpectSameTree(s, *t);
+  }
+}
+
+}  // namespace
+
+TEST(CompoundFile, TreeSurvivesWriteAndRead) {
+  std::string path = TempPath("tree.kmw");
+  vt_ole::Storage tree = SampleTree();
+  ASSERT_EQ(vt_ole::WriteStorageFile(path, tree), vt_ole::StorageError::kNone);
+  EXPECT_TRUE(vt_ole::IsStorageFile(path));
+  vt_ole::Storage back;
+  ASSERT_EQ(vt_ole::ReadStorageFile(path, back), vt_ole::StorageError::kNone);
+  ExpectSameTree(tree, back);
+  // Names are found ignoring case, as in the file format.
+  EXPECT_NE(back.FindStream("CONTENTS"), nullptr);
+  // Writing again over the file replaces it whole.
+  back.RemoveStream("Empty");
+  ASSERT_EQ(vt_ole::WriteStorageFile(path, back), vt_ole::StorageError::kNone);
+  vt_ole::Storage again;
+  ASSERT_EQ(vt_ole::ReadStorageFile(path, again), vt_ole::StorageError::kNone);
+  EXPECT_EQ(again.FindStream("Empty"), nullptr);
+  EXPECT_EQ(access((path + ".~new").c_str(), F_OK), -1);
+}
+
+TEST(CompoundFile, AnIndependentReaderSeesTheStreams) {
+  if (access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "no python3";
+  if (std::system("/usr/bin/python3 -c 'import olefile' 2>/dev/null") != 0) GTEST_SKIP() << "no olefile";
+  std::string path = TempPath("olefile.kmw");
+  ASSERT_EQ(vt_ole::WriteStorageFile(path, SampleTree()), vt_ole::StorageError::kNone);
+  std::string script =
+      "import olefile,sys\n"
+      "o=olefile.OleFileIO(sys.argv[1])\n"
+      "names=sorted('/'.join(p) for p in o.listdir())\n"
+      "assert 'Contents' in names and '\\x05SummaryInformation' in names, names\n"
+      "assert 'Embedding 1/Inner/Data' in names, names\n"
+      "d=o.openstream('Contents').read()\n"
+      "assert len(d)==9000 and d[1]==(1+7)%256, len(d)\n"
+      "assert len(o.openstream(['Embedding 1','Inner','Data']).read())==4097\n";
+  std::string py = TempPath("check_ole.py");
+  std::ofstream(py) << script;
+  EXPECT_EQ(std::system(("/usr/bin/python3 " + py + " " + path).c_str()), 0);
+}
+
+TEST(CompoundFile, MissingPlainAndDamagedFilesGiveErrors) {
+  vt_ole::Storage s;
+  std::string msg;
+  EXPECT_EQ(vt_ole::ReadStorageFile(TempPath("absent.kmw"), s, &msg), vt_ole::StorageError::kNotFound);
+  std::string plain = TempPath("plain.txt");
+  WriteFile(plain, {'h', 'e', 'l', 'l', 'o'});
+  EXPECT_FALSE(vt_ole::IsStorageFile(plain));
+  EXPECT_EQ(vt_ole::ReadStorageFile(plain, s, &msg), vt_ole::StorageError::kNotCompound);
+  std::string sig_only = TempPath("sig.kmw");
+  WriteFile(sig_only, {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1, 0, 0, 0});
+  EXPECT_FALSE(vt_ole::IsStorageFile(sig_only));
+  EXPECT_EQ(vt_ole::ReadStorageFile(sig_only, s, &msg), vt_ole::StorageError::kCorrupt);
+  EXPECT_FALSE(msg.empty());
+}
+
+TEST(CompoundFile, TruncatedAndMutatedFilesNeverCrash) {
+  std::string good = TempPath("good.kmw");
+  ASSERT_EQ(vt_ole::WriteStorageFile(good, SampleTree()), vt_ole::StorageError::kNone);
+  std::vector<uint8_t> bytes = ReadFile(good);
+  ASSERT_GT(bytes.size(), 2048u);
+  std::string bad = TempPath("bad.kmw");
+  for (size_t cut : {size_t{8}, size_t{511}, size_t{512}, size_t{1500}, bytes.size() / 2, bytes.size() - 1}) {
+    WriteFile(bad, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
+    vt_ole::Storage s;
+    vt_ole::ReadStorageFile(bad, s);  // any result but a crash
+  }
+  std::mt19937 rng(1234);
+  for (int round = 0; round < 150; ++round) {
+    std::vector<uint8_t> m = bytes;
+    for (int k = 0; k < 8; ++k) m[rng() % m.size()] = static_cast<uint8_t>(rng());
+    WriteFile(bad, m);
+    vt_ole::Storage s;
+    if (vt_ole::ReadStorageFile(bad, s) != vt_ole::StorageError::kNone) {
+      EXPECT_TRUE(s.streams.empty() && s.storages.empty());
+    }
+  }
+}
+
+TEST(CompoundFile, AFailedSaveLeavesTheOldFile) {
+  std::string path = TempPath("keep.kmw");
+  ASSERT_EQ(vt_ole::WriteStorageFile(path, SampleTree()), vt_ole::StorageError::kNone);
+  std::vector<uint8_t> before = ReadFile(path);
+  // A directory where the new file would go makes the save fail.
+  ASSERT_EQ(mkdir((path + ".~new").c_str(), 0700), 0);
+  vt_ole::Storage other;
+  other.PutStream("Contents", Bytes(10, 9));
+  EXPECT_NE(vt_ole::WriteStorageFile(path, other), vt_ole::StorageError::kNone);
+  rmdir((path + ".~new").c_str());
+  EXPECT_EQ(ReadFile(path), before);
+}
