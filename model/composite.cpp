@@ -1,0 +1,52 @@
+#include "model/composite.h"
+
+#include "expr/stack_value.h"
+#include "foundation/heap_strings.h"
+
+#include <new>
+
+// Members start at their declared defaults; the work area is made on first use.
+CKmComposite::CKmComposite(CKmDoc* ownerDoc) : owner(ownerDoc) {}
+
+// Fields, tables and work files are emptied by the document before the model
+// goes; only the pass block still owned here and the work area are released.
+CKmComposite::~CKmComposite() {
+  if (ownedPassBlock != nullptr) HeapFreeBlock(ownedPassBlock);
+  ownedPassBlock = nullptr;
+  FreeEvalArea();
+}
+
+bool CKmComposite::InitEvalArea() {
+  if (evalStackBase != nullptr) return true;
+  // Separate blocks, so that strings, stack and type cells never overlap.
+  evalStackBase = static_cast<uint8_t*>(HeapAllocZero(0, kEvalStackBytes));
+  stringWork1 = static_cast<char*>(HeapAllocZero(0, stringWorkSize + 1));
+  stringWork2 = static_cast<char*>(HeapAllocZero(0, stringWorkSize + 1));
+  stringScratch = static_cast<char*>(HeapAllocZero(0, stringWorkSize + 5));
+  // A rotation holds one whole cell: the longest string, its count, status and tag.
+  rotateBuffer = static_cast<uint8_t*>(HeapAllocZero(0, stringWorkSize + 16));
+  typeStackCapacity = kEvalStackBytes / 30;
+  typeStack = new (std::nothrow) ValueCell[typeStackCapacity];
+  if (evalStackBase == nullptr || stringWork1 == nullptr || stringWork2 == nullptr ||
+      stringScratch == nullptr || rotateBuffer == nullptr || typeStack == nullptr) {
+    FreeEvalArea();
+    return false;
+  }
+  evalStackLimit = evalStackBase + kEvalStackBytes;
+  evalStackTop = evalStackBase;
+  return true;
+}
+
+void CKmComposite::FreeEvalArea() {
+  HeapFreeBlock(evalStackBase);
+  HeapFreeBlock(stringWork1);
+  HeapFreeBlock(stringWork2);
+  HeapFreeBlock(stringScratch);
+  HeapFreeBlock(rotateBuffer);
+  delete[] typeStack;
+  evalStackBase = evalStackLimit = evalStackTop = nullptr;
+  stringWork1 = stringWork2 = stringScratch = nullptr;
+  rotateBuffer = nullptr;
+  typeStack = nullptr;
+  typeStackCapacity = typeStackCount = 0;
+}
