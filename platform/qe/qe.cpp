@@ -1,0 +1,1041 @@
+// The database library over ODBC (unixODBC). One environment for the process,
+// small-number handles for connections and statements, and bound columns
+// translated after every fetch into the caller's buffers and 32-bit cells.
+#include "platform/qe/qe.h"
+
+#include "platform/qe/qe_text.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ColInfo {
+  SQLSMALLINT sqlType = 0;
+  SQLULEN size = 0;
+  SQLSMALLINT digits = 0;
+  std::string name;
+  std::string label;
+  int qeType = QE_TYPE_NONE;
+  long dbType = QE_DB_OTHER;
+  long width = 0;
+};
+
+enum class BindKind { Text, Native, Decimal, Date, Time, Timestamp, Skip };
+
+struct BoundCol {
+  int col = 0;
+  BindKind kind = BindKind::Skip;
+  char* user = nullptr;
+  int32_t* cell = nullptr;
+  int32_t userLen = 0;
+  int32_t nativeSize = 0;
+  int precision = 0;
+  int scale = 0;
+  SQLLEN ind = 0;
+  std::vector<char> internal;
+  union {
+    SQL_DATE_STRUCT date;
+    SQL_TIME_STRUCT time;
+    SQL_TIMESTAMP_STRUCT stamp;
+    double d;
+  } value{};
+};
+
+struct Conn {
+  SQLHDBC hdbc = SQL_NULL_HDBC;
+  std::string sql;
+  long maxRows = 0;
+  long timeout = 0;
+  long selectOptions = 0;
+};
+
+struct Stmt {
+  QEHANDLE conn = 0;
+  SQLHSTMT hstmt = SQL_NULL_HSTMT;
+  bool pseudo = false;
+  std::vector<std::vector<std::string>> rows;  // pseudo rows, program code page
+  long rowPos = -1;
+  bool described = false;
+  std::vector<ColInfo> cols;
+  std::vector<std::unique_ptr<BoundCol>> binds;
+  bool scrollable = false;
+  long currentRow = 0;
+  std::string sql;  // UTF-8, for re-running a forward-only result
+  std::string multi;
+};
+
+SQLHENV g_env = SQL_NULL_HENV;
+std::vector<std::unique_ptr<Conn>> g_conns(1);
+std::vector<std::unique_ptr<Stmt>> g_stmts(1);
+int g_err = 0;
+std::string g_msg;
+FILE* g_trace = nullptr;
+uint16_t g_traceOptions = 3;
+
+void Trace(const char* what, long a = 0, const char* text = nullptr) {
+  if (!g_trace) return;
+  std::fprintf(g_trace, "%s(%ld)%s%s -> %d\n", what, a, text ? " " : "", text ? text : "", g_err);
+  std::fflush(g_trace);
+}
+
+void SetErr(int code, const char* msg = "") {
+  g_err = code;
+  g_msg = msg ? msg : "";
+}
+
+// Keeps the first diagnostic records of a failed call as the message text.
+void TakeDiag(SQLSMALLINT type, SQLHANDLE h) {
+  g_msg.clear();
+  if (!h) return;
+  for (SQLSMALLINT rec = 1; rec <= 3; ++rec) {
+    SQLCHAR state[6] = {0};
+    SQLINTEGER native = 0;
+    SQLCHAR text[1024] = {0};
+    SQLSMALLINT len = 0;
+    SQLRETURN rc = SQLGetDiagRec(type, h, rec, state, &native, text, sizeof text, &len);
+    if (!SQL_SUCCEEDED(rc)) break;
+    size_t n = std::strlen(reinterpret_cast<char*>(text));
+    if (!g_msg.empty()) g_msg += "\n";
+    g_msg += qe_text::Utf8ToAnsi(reinterpret_cast<char*>(text), n);
+  }
+  if (g_msg.size() >= static_cast<size_t>(QE_ERRMSG_MAX)) g_msg.resize(QE_ERRMSG_MAX - 1);
+}
+
+// Maps an ODBC result to the layer's code; warnings on anything but a fetch count as done.
+int Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h) {
+  if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+    SetErr(QE_OK);
+    return QE_OK;
+  }
+  if (rc == SQL_NO_DATA) {
+    SetErr(QE_END_OF_DATA);
+    return QE_END_OF_DATA;
+  }
+  if (rc == SQL_INVALID_HANDLE) {
+    SetErr(QE_BAD_HANDLE, "Invalid handle");
+    return QE_BAD_HANDLE;
+  }
+  g_err = QE_ERROR;
+  TakeDiag(type, h);
+  return QE_ERROR;
+}
+
+Conn* GetConn(QEHANDLE h) {
+  if (h == 0 || h >= g_conns.size() || !g_conns[h]) {
+    SetErr(QE_BAD_HANDLE, "Invalid connection handle");
+    return nullptr;
+  }
+  return g_conns[h].get();
+}
+
+Stmt* GetStmt(QEHANDLE h) {
+  if (h == 0 || h >= g_stmts.size() || !g_stmts[h]) {
+    SetErr(QE_BAD_HANDLE, "Invalid statement handle");
+    return nullptr;
+  }
+  return g_stmts[h].get();
+}
+
+template <class T>
+QEHANDLE Store(std::vector<std::unique_ptr<T>>& table, std::unique_ptr<T> item) {
+  for (size_t i = 1; i < table.size(); ++i)
+    if (!table[i]) {
+      table[i] = std::move(item);
+      return static_cast<QEHANDLE>(i);
+    }
+  if (table.size() > 0xFFFF) {
+    SetErr(QE_NO_MEMORY, "Too many handles");
+    return 0;
+  }
+  table.push_back(std::move(item));
+  return static_cast<QEHANDLE>(table.size() - 1);
+}
+
+void FreeStmt(QEHANDLE h) {
+  Stmt* s = g_stmts[h].get();
+  if (s->hstmt) SQLFreeHandle(SQL_HANDLE_STMT, s->hstmt);
+  g_stmts[h].reset();
+}
+
+void ClassifyColumn(ColInfo& c) {
+  SQLULEN size = c.size;
+  if (size > 65534) size = 65534;
+  switch (c.sqlType) {
+    case SQL_CHAR:
+    case SQL_WCHAR:
+      c.qeType = QE_TYPE_CHAR, c.dbType = QE_DB_CHAR, c.width = static_cast<long>(size) + 1;
+      break;
+    case SQL_VARCHAR:
+    case SQL_WVARCHAR:
+      c.qeType = QE_TYPE_CHAR, c.dbType = QE_DB_VARCHAR, c.width = static_cast<long>(size) + 1;
+      break;
+    case SQL_LONGVARCHAR:
+    case SQL_WLONGVARCHAR:
+      c.qeType = QE_TYPE_CHAR, c.dbType = QE_DB_MEMO, c.width = static_cast<long>(size) + 1;
+      break;
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+      c.qeType = QE_TYPE_DECIMAL;
+      c.dbType = c.sqlType == SQL_DECIMAL ? QE_DB_DECIMAL : QE_DB_NUMERIC;
+      if (size == 0 || size > 38) size = 38;
+      c.size = size;
+      c.width = static_cast<long>(size) + 2;
+      break;
+    case SQL_INTEGER:
+      c.qeType = QE_TYPE_LONG, c.dbType = QE_DB_INTEGER, c.width = 11;
+      break;
+    case SQL_SMALLINT:
+      c.qeType = QE_TYPE_SHORT, c.dbType = QE_DB_SMALLINT, c.width = 6;
+      break;
+    case SQL_TINYINT:
+      c.qeType = QE_TYPE_SHORT, c.dbType = QE_DB_TINYINT, c.width = 4;
+      break;
+    case SQL_BIT:
+      c.qeType = QE_TYPE_SHORT, c.dbType = QE_DB_BIT, c.width = 1;
+      break;
+    case SQL_REAL:
+      c.qeType = QE_TYPE_FLOAT, c.dbType = QE_DB_REAL, c.width = 13;
+      break;
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+      c.qeType = QE_TYPE_DOUBLE, c.dbType = c.sqlType == SQL_FLOAT ? QE_DB_FLOAT : QE_DB_DOUBLE;
+      c.width = 22;
+      break;
+    case SQL_BIGINT:
+      c.qeType = QE_TYPE_DOUBLE, c.dbType = QE_DB_BIGINT, c.width = 20;
+      break;
+    case SQL_TYPE_DATE:
+    case SQL_DATE:
+      c.qeType = QE_TYPE_DATETIME, c.dbType = QE_DB_DATE, c.width = 10;
+      break;
+    case SQL_TYPE_TIME:
+    case SQL_TIME:
+      c.qeType = QE_TYPE_DATETIME, c.dbType = QE_DB_TIME, c.width = 15;
+      break;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+      c.qeType = QE_TYPE_DATETIME, c.dbType = QE_DB_TIMESTAMP, c.width = 26;
+      break;
+    case SQL_BINARY:
+      c.qeType = QE_TYPE_CHAR, c.dbType = QE_DB_BINARY, c.width = static_cast<long>(size) + 1;
+      break;
+    case SQL_VARBINARY:
+      c.qeType = QE_TYPE_CHAR, c.dbType = QE_DB_VARBINARY, c.width = static_cast<long>(size) + 1;
+      break;
+    case SQL_LONGVARBINARY:
+      c.qeType = QE_TYPE_CHAR, c.dbType = QE_DB_LONGBINARY, c.width = static_cast<long>(size) + 1;
+      break;
+    default:
+      c.qeType = QE_TYPE_NONE, c.dbType = QE_DB_OTHER, c.width = 0;
+      break;
+  }
+}
+
+bool Describe(Stmt* s) {
+  if (s->described) return true;
+  s->described = true;
+  if (s->pseudo) {
+    size_t n = s->rows.empty() ? (s->cols.size()) : s->rows[0].size();
+    s->cols.resize(n);
+    return true;
+  }
+  SQLSMALLINT n = 0;
+  if (Check(SQLNumResultCols(s->hstmt, &n), SQL_HANDLE_STMT, s->hstmt) != QE_OK) return false;
+  s->cols.assign(n > 0 ? n : 0, ColInfo());
+  for (SQLSMALLINT i = 1; i <= n; ++i) {
+    ColInfo& c = s->cols[i - 1];
+    SQLCHAR name[512] = {0};
+    SQLSMALLINT nameLen = 0, nullable = 0;
+    SQLRETURN rc = SQLDescribeCol(s->hstmt, i, name, sizeof name, &nameLen, &c.sqlType, &c.size,
+                                  &c.digits, &nullable);
+    if (!SQL_SUCCEEDED(rc)) {
+      Check(rc, SQL_HANDLE_STMT, s->hstmt);
+      return false;
+    }
+    c.name = qe_text::Utf8ToAnsi(reinterpret_cast<char*>(name), std::strlen(reinterpret_cast<char*>(name)));
+    SQLCHAR label[512] = {0};
+    SQLSMALLINT labelLen = 0;
+    if (SQL_SUCCEEDED(SQLColAttribute(s->hstmt, i, SQL_DESC_LABEL, label, sizeof label, &labelLen, nullptr)))
+      c.label = qe_text::Utf8ToAnsi(reinterpret_cast<char*>(label), std::strlen(reinterpret_cast<char*>(label)));
+    ClassifyColumn(c);
+  }
+  SetErr(QE_OK);
+  return true;
+}
+
+const ColInfo* Column(QEHANDLE stmt, int col) {
+  Stmt* s = GetStmt(stmt);
+  if (!s || !Describe(s)) return nullptr;
+  if (col < 1 || col > static_cast<int>(s->cols.size())) {
+    SetErr(QE_BAD_ARGUMENT, "Column number out of range");
+    return nullptr;
+  }
+  SetErr(QE_OK);
+  return &s->cols[col - 1];
+}
+
+void CopyName(const std::string& name, char* buf) {
+  size_t n = name.size() < static_cast<size_t>(QE_COLNAME_MAX - 1) ? name.size() : QE_COLNAME_MAX - 1;
+  std::memcpy(buf, name.data(), n);
+  buf[n] = '\0';
+}
+
+// Writes a date-time value as text into the caller's buffer.
+void PutText(BoundCol& b, const char* text, int len) {
+  if (b.userLen <= 0) {
+    *b.cell = QE_LEN_TRUNCATED;
+    return;
+  }
+  int room = b.userLen - 1;
+  int n = len < room ? len : room;
+  std::memcpy(b.user, text, n);
+  b.user[n] = '\0';
+  *b.cell = len <= room ? len : QE_LEN_TRUNCATED;
+}
+
+void Translate(Stmt* s) {
+  for (auto& bp : s->binds) {
+    BoundCol& b = *bp;
+    if (b.kind == BindKind::Skip) continue;
+    if (b.ind == SQL_NULL_DATA) {
+      *b.cell = QE_LEN_NULL;
+      if (b.kind != BindKind::Native && b.userLen > 0) b.user[0] = '\0';
+      continue;
+    }
+    switch (b.kind) {
+      case BindKind::Native:
+        if (b.internal.empty()) {
+          *b.cell = b.nativeSize;
+        } else {
+          *b.cell = QE_LEN_TRUNCATED;  // the buffer is smaller than the value
+        }
+        break;
+      case BindKind::Text: {
+        size_t have = b.internal.size() - 1;
+        bool cut = b.ind == SQL_NO_TOTAL || b.ind < 0 || static_cast<size_t>(b.ind) > have;
+        size_t len = cut ? std::strlen(b.internal.data()) : static_cast<size_t>(b.ind);
+        const char* src = b.internal.data();
+        size_t need;
+        // Plain ASCII, the common case, is copied as it stands.
+        size_t i = 0;
+        while (i < len && static_cast<unsigned char>(src[i]) < 0x80) ++i;
+        if (i == len) {
+          size_t room = static_cast<size_t>(b.userLen) - 1;
+          size_t n = len < room ? len : room;
+          std::memcpy(b.user, src, n);
+          b.user[n] = '\0';
+          need = len;
+        } else {
+          need = qe_text::Utf8ToAnsi(src, len, b.user, static_cast<size_t>(b.userLen));
+        }
+        *b.cell = (cut || need >= static_cast<size_t>(b.userLen)) ? QE_LEN_TRUNCATED : static_cast<int32_t>(need);
+        break;
+      }
+      case BindKind::Decimal: {
+        std::memset(b.user, 0, b.userLen);
+        if (qePackDecimal(b.internal.data(), b.precision, b.scale, reinterpret_cast<unsigned char*>(b.user),
+                          b.userLen))
+          *b.cell = (b.precision + 2) / 2;
+        else
+          *b.cell = QE_LEN_TRUNCATED;
+        break;
+      }
+      case BindKind::Date: {
+        char t[16];
+        int n = std::snprintf(t, sizeof t, "%04d-%02u-%02u", static_cast<int>(b.value.date.year),
+                              b.value.date.month, b.value.date.day);
+        PutText(b, t, n);
+        break;
+      }
+      case BindKind::Time: {
+        char t[24];
+        int n = std::snprintf(t, sizeof t, "%02u:%02u:%02u.000000", b.value.time.hour, b.value.time.minute,
+                              b.value.time.second);
+        PutText(b, t, n);
+        break;
+      }
+      case BindKind::Timestamp: {
+        char t[40];
+        const SQL_TIMESTAMP_STRUCT& v = b.value.stamp;
+        int n = std::snprintf(t, sizeof t, "%04d-%02u-%02u %02u:%02u:%02u.%06lu", static_cast<int>(v.year),
+                              v.month, v.day, v.hour, v.minute, v.second,
+                              static_cast<unsigned long>(v.fraction / 1000) % 1000000UL);
+        PutText(b, t, n);
+        break;
+      }
+      case BindKind::Skip:
+        break;
+    }
+  }
+}
+
+int FetchRaw(Stmt* s, SQLSMALLINT orientation, SQLLEN row) {
+  SQLRETURN rc = orientation == SQL_FETCH_NEXT ? SQLFetch(s->hstmt) : SQLFetchScroll(s->hstmt, orientation, row);
+  if (rc == SQL_SUCCESS) {
+    g_err = QE_OK;
+    Translate(s);
+    return QE_OK;
+  }
+  if (rc == SQL_SUCCESS_WITH_INFO) {
+    TakeDiag(SQL_HANDLE_STMT, s->hstmt);
+    g_err = QE_WARNING;
+    Translate(s);
+    return QE_WARNING;
+  }
+  return Check(rc, SQL_HANDLE_STMT, s->hstmt);
+}
+
+std::string CellText(Stmt* s, int col) {
+  if (s->pseudo) {
+    if (s->rowPos < 0 || s->rowPos >= static_cast<long>(s->rows.size())) return std::string();
+    const auto& row = s->rows[s->rowPos];
+    return col >= 1 && col <= static_cast<int>(row.size()) ? row[col - 1] : std::string();
+  }
+  std::string utf8;
+  char chunk[1024];
+  for (;;) {
+    SQLLEN ind = 0;
+    SQLRETURN rc = SQLGetData(s->hstmt, static_cast<SQLUSMALLINT>(col), SQL_C_CHAR, chunk, sizeof chunk, &ind);
+    if (rc == SQL_NO_DATA || !SQL_SUCCEEDED(rc) || ind == SQL_NULL_DATA) break;
+    size_t got = (ind == SQL_NO_TOTAL || ind >= static_cast<SQLLEN>(sizeof chunk)) ? sizeof chunk - 1
+                                                                                   : static_cast<size_t>(ind);
+    utf8.append(chunk, got);
+    if (rc == SQL_SUCCESS) break;
+  }
+  return qe_text::Utf8ToAnsi(utf8);
+}
+
+QEHANDLE NewPseudo(QEHANDLE conn, std::vector<std::vector<std::string>> rows, size_t cols) {
+  auto s = std::make_unique<Stmt>();
+  s->conn = conn;
+  s->pseudo = true;
+  s->rows = std::move(rows);
+  s->cols.resize(cols);
+  for (auto& c : s->cols) c.qeType = QE_TYPE_CHAR, c.dbType = QE_DB_VARCHAR, c.width = 129;
+  s->described = true;
+  QEHANDLE h = Store(g_stmts, std::move(s));
+  if (h) SetErr(QE_OK);
+  return h;
+}
+
+}  // namespace
+
+int qeLibInit() {
+  if (g_env) return SetErr(QE_OK), QE_OK;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &g_env))) {
+    g_env = SQL_NULL_HENV;
+    SetErr(QE_ERROR, "Cannot start the ODBC driver manager");
+    return QE_ERROR;
+  }
+  SQLSetEnvAttr(g_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SetErr(QE_OK);
+  return QE_OK;
+}
+
+int qeLibTerm() {
+  for (size_t i = 1; i < g_stmts.size(); ++i)
+    if (g_stmts[i]) FreeStmt(static_cast<QEHANDLE>(i));
+  for (size_t i = 1; i < g_conns.size(); ++i)
+    if (g_conns[i]) qeDisconnect(static_cast<QEHANDLE>(i));
+  if (g_env) SQLFreeHandle(SQL_HANDLE_ENV, g_env);
+  g_env = SQL_NULL_HENV;
+  SetErr(QE_OK);
+  return QE_OK;
+}
+
+int qeSetTraceOptions(uint16_t options) {
+  g_traceOptions = options;
+  SetErr(QE_OK);
+  return QE_OK;
+}
+
+int qeTraceOn(const char* file) {
+  qeTraceOff();
+  g_trace = file && *file ? std::fopen(file, "a") : nullptr;
+  if (!g_trace) {
+    SetErr(QE_ERROR, "Cannot open the trace file");
+    return QE_ERROR;
+  }
+  SetErr(QE_OK);
+  Trace("qeTraceOn", g_traceOptions);
+  return QE_OK;
+}
+
+int qeTraceOff() {
+  if (g_trace) std::fclose(g_trace);
+  g_trace = nullptr;
+  SetErr(QE_OK);
+  return QE_OK;
+}
+
+const char* qeVerNum() { return "VORTELLE database library 1.0 (ODBC 3)"; }
+
+QEHANDLE qeConnect(const char* connectText) {
+  if (!g_env && qeLibInit() != QE_OK) return 0;
+  // The layer has no driver dialogs: "DLG=n" is dropped and every connect is quiet.
+  std::string text;
+  const char* p = connectText ? connectText : "";
+  while (*p) {
+    const char* end = std::strchr(p, ';');
+    size_t len = end ? static_cast<size_t>(end - p) : std::strlen(p);
+    std::string item(p, len);
+    size_t a = item.find_first_not_of(" \t");
+    bool dlg = a != std::string::npos && item.size() >= a + 4 && strncasecmp(item.c_str() + a, "DLG=", 4) == 0;
+    if (!dlg && len > 0) {
+      if (!text.empty()) text += ';';
+      text += item;
+    }
+    p += len;
+    if (*p == ';') ++p;
+  }
+  SQLHDBC hdbc = SQL_NULL_HDBC;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, g_env, &hdbc))) {
+    Check(SQL_ERROR, SQL_HANDLE_ENV, g_env);
+    return 0;
+  }
+  std::string utf8 = qe_text::AnsiToUtf8(text.c_str());
+  SQLCHAR out[1024];
+  SQLSMALLINT outLen = 0;
+  SQLRETURN rc = SQLDriverConnect(hdbc, nullptr, reinterpret_cast<SQLCHAR*>(&utf8[0]),
+                                  static_cast<SQLSMALLINT>(utf8.size()), out, sizeof out, &outLen,
+                                  SQL_DRIVER_NOPROMPT);
+  if (!SQL_SUCCEEDED(rc)) {
+    if (rc == SQL_NO_DATA) {
+      SetErr(QE_CANCELLED, "Cancelled");
+    } else {
+      Check(rc, SQL_HANDLE_DBC, hdbc);
+      if (g_msg.empty()) g_msg = "Cannot connect";
+    }
+    SQLFreeHandle(SQL_HANDLE_DBC, hdbc);
+    Trace("qeConnect", 0, text.c_str());
+    return 0;
+  }
+  auto c = std::make_unique<Conn>();
+  c->hdbc = hdbc;
+  QEHANDLE h = Store(g_conns, std::move(c));
+  if (!h) {
+    SQLDisconnect(hdbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, hdbc);
+    return 0;
+  }
+  SetErr(QE_OK);
+  Trace("qeConnect", h);
+  return h;
+}
+
+QEHANDLE qeSetODBCHdbc(void* hdbc) {
+  if (!hdbc) {
+    SetErr(QE_BAD_ARGUMENT, "No ODBC connection");
+    return 0;
+  }
+  auto c = std::make_unique<Conn>();
+  c->hdbc = static_cast<SQLHDBC>(hdbc);
+  QEHANDLE h = Store(g_conns, std::move(c));
+  if (h) SetErr(QE_OK);
+  return h;
+}
+
+void* qeGetODBCHdbc(QEHANDLE conn) {
+  Conn* c = GetConn(conn);
+  if (!c) return nullptr;
+  SetErr(QE_OK);
+  return c->hdbc;
+}
+
+void* qeGetODBCHenv() {
+  if (!g_env) qeLibInit();
+  return g_env;
+}
+
+uint32_t qeGetODBCInfoLong(QEHANDLE conn, uint16_t infoType) {
+  Conn* c = GetConn(conn);
+  if (!c) return 0;
+  SQLUINTEGER v = 0;
+  if (Check(SQLGetInfo(c->hdbc, infoType, &v, sizeof v, nullptr), SQL_HANDLE_DBC, c->hdbc) != QE_OK) return 0;
+  return v;
+}
+
+int qeDisconnect(QEHANDLE conn) {
+  Conn* c = GetConn(conn);
+  if (!c) return g_err;
+  for (size_t i = 1; i < g_stmts.size(); ++i)
+    if (g_stmts[i] && g_stmts[i]->conn == conn) FreeStmt(static_cast<QEHANDLE>(i));
+  SQLRETURN rc = SQLDisconnect(c->hdbc);
+  int r = Check(rc, SQL_HANDLE_DBC, c->hdbc);
+  SQLFreeHandle(SQL_HANDLE_DBC, c->hdbc);
+  g_conns[conn].reset();
+  Trace("qeDisconnect", conn);
+  return r == QE_END_OF_DATA ? QE_OK : r;
+}
+
+int qeSetDB(QEHANDLE conn, const char* database) {
+  Conn* c = GetConn(conn);
+  if (!c) return g_err;
+  std::string utf8 = qe_text::AnsiToUtf8(database);
+  return Check(SQLSetConnectAttr(c->hdbc, SQL_ATTR_CURRENT_CATALOG, reinterpret_cast<SQLPOINTER>(&utf8[0]),
+                                 static_cast<SQLINTEGER>(utf8.size())),
+               SQL_HANDLE_DBC, c->hdbc);
+}
+
+QEHANDLE qeSources(int kind) {
+  if (!g_env && qeLibInit() != QE_OK) return 0;
+  std::vector<std::vector<std::string>> rows;
+  SQLUSMALLINT dir = SQL_FETCH_FIRST;
+  for (;;) {
+    SQLCHAR name[256], desc[512];
+    SQLSMALLINT nl = 0, dl = 0;
+    SQLRETURN rc = SQLDataSources(g_env, dir, name, sizeof name, &nl, desc, sizeof desc, &dl);
+    if (rc == SQL_NO_DATA) break;
+    if (!SQL_SUCCEEDED(rc)) {
+      Check(rc, SQL_HANDLE_ENV, g_env);
+      return 0;
+    }
+    rows.push_back({qe_text::Utf8ToAnsi(reinterpret_cast<char*>(name), std::strlen(reinterpret_cast<char*>(name))),
+                    qe_text::Utf8ToAnsi(reinterpret_cast<char*>(desc), std::strlen(reinterpret_cast<char*>(desc)))});
+    dir = SQL_FETCH_NEXT;
+  }
+  return NewPseudo(0, std::move(rows), 2);
+}
+
+QEHANDLE qeTables(QEHANDLE conn, const char* ownerPattern, const char* namePattern, const char* qualifierPattern,
+                  long options) {
+  Conn* c = GetConn(conn);
+  if (!c) return 0;
+  std::string types;
+  auto add = [&](const char* t) {
+    if (!types.empty()) types += ',';
+    types += t;
+  };
+  if (options & 0x01) add("TABLE");
+  if (options & 0x02) add("VIEW");
+  if (options & 0x08) add("SYSTEM TABLE");
+  if (options & 0x10) add("ALIAS,SYNONYM");
+  SQLHSTMT h = SQL_NULL_HSTMT;
+  if (Check(SQLAllocHandle(SQL_HANDLE_STMT, c->hdbc, &h), SQL_HANDLE_DBC, c->hdbc) != QE_OK) return 0;
+  std::string owner = qe_text::AnsiToUtf8(ownerPattern && *ownerPattern ? ownerPattern : "%");
+  std::string name = qe_text::AnsiToUtf8(namePattern && *namePattern ? namePattern : "%");
+  (void)qualifierPattern;  // every qualifier is listed; the caller filters by database
+  SQLRETURN rc = SQLTables(h, nullptr, 0, reinterpret_cast<SQLCHAR*>(&owner[0]), SQL_NTS,
+                           reinterpret_cast<SQLCHAR*>(&name[0]), SQL_NTS,
+                           types.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(&types[0]),
+                           types.empty() ? 0 : SQL_NTS);
+  if (Check(rc, SQL_HANDLE_STMT, h) != QE_OK) {
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+    return 0;
+  }
+  Stmt tmp;
+  tmp.hstmt = h;
+  std::vector<std::vector<std::string>> rows;
+  while ((rc = SQLFetch(h)) != SQL_NO_DATA) {
+    if (!SQL_SUCCEEDED(rc)) {
+      Check(rc, SQL_HANDLE_STMT, h);
+      SQLFreeHandle(SQL_HANDLE_STMT, h);
+      return 0;
+    }
+    std::string type = CellText(&tmp, 4);
+    rows.push_back({CellText(&tmp, 1), CellText(&tmp, 2), CellText(&tmp, 3),
+                    strcasecmp(type.c_str(), "SYSTEM TABLE") == 0 ? "1" : "0"});
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  return NewPseudo(conn, std::move(rows), 4);
+}
+
+int qeSetSQL(QEHANDLE conn, const char* sql) {
+  Conn* c = GetConn(conn);
+  if (!c) return g_err;
+  c->sql = qe_text::AnsiToUtf8(sql);
+  SetErr(QE_OK);
+  return QE_OK;
+}
+
+QEHANDLE qeExecSQL(QEHANDLE conn, const char* sql) {
+  Conn* c = GetConn(conn);
+  if (!c) return 0;
+  if (sql && *sql) c->sql = qe_text::AnsiToUtf8(sql);
+  if (c->sql.empty()) {
+    SetErr(QE_BAD_ARGUMENT, "No SQL statement");
+    return 0;
+  }
+  auto s = std::make_unique<Stmt>();
+  s->conn = conn;
+  s->sql = c->sql;
+  if (Check(SQLAllocHandle(SQL_HANDLE_STMT, c->hdbc, &s->hstmt), SQL_HANDLE_DBC, c->hdbc) != QE_OK) return 0;
+  if (c->maxRows > 0)
+    SQLSetStmtAttr(s->hstmt, SQL_ATTR_MAX_ROWS, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(c->maxRows)), 0);
+  if (c->timeout > 0)
+    SQLSetStmtAttr(s->hstmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(c->timeout)),
+                   0);
+  if (c->selectOptions & 2) {
+    s->scrollable = SQL_SUCCEEDED(SQLSetStmtAttr(s->hstmt, SQL_ATTR_CURSOR_TYPE,
+                                                 reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0));
+  }
+  SQLRETURN rc = SQLExecDirect(s->hstmt, reinterpret_cast<SQLCHAR*>(&s->sql[0]), static_cast<SQLINTEGER>(s->sql.size()));
+  // A statement that touches no row ends with "no data"; it still ran.
+  if (rc != SQL_NO_DATA && Check(rc, SQL_HANDLE_STMT, s->hstmt) != QE_OK) {
+    Trace("qeExecSQL", conn, c->sql.c_str());
+    SQLFreeHandle(SQL_HANDLE_STMT, s->hstmt);
+    return 0;
+  }
+  QEHANDLE h = Store(g_stmts, std::move(s));
+  if (!h) return 0;
+  SetErr(QE_OK);
+  Trace("qeExecSQL", h, c->sql.c_str());
+  return h;
+}
+
+int qeEndSQL(QEHANDLE stmt) {
+  if (!GetStmt(stmt)) return g_err;
+  FreeStmt(stmt);
+  SetErr(QE_OK);
+  return QE_OK;
+}
+
+int qeFetchNext(QEHANDLE stmt) {
+  Stmt* s = GetStmt(stmt);
+  if (!s) return g_err;
+  if (s->pseudo) {
+    if (s->rowPos + 1 >= static_cast<long>(s->rows.size())) {
+      s->rowPos = static_cast<long>(s->rows.size());
+      SetErr(QE_END_OF_DATA);
+      return QE_END_OF_DATA;
+    }
+    ++s->rowPos;
+    SetErr(QE_OK);
+    return QE_OK;
+  }
+  int r = FetchRaw(s, SQL_FETCH_NEXT, 0);
+  if (r == QE_OK || r == QE_WARNING) ++s->currentRow;
+  return r;
+}
+
+int qeFetchRandom(QEHANDLE stmt, long row) {
+  Stmt* s = GetStmt(stmt);
+  if (!s) return g_err;
+  if (row < 1) {
+    SetErr(QE_END_OF_DATA);
+    return QE_END_OF_DATA;
+  }
+  if (s->pseudo) {
+    s->rowPos = row - 1;
+    if (s->rowPos >= static_cast<long>(s->rows.size())) {
+      SetErr(QE_END_OF_DATA);
+      return QE_END_OF_DATA;
+    }
+    SetErr(QE_OK);
+    return QE_OK;
+  }
+  if (s->scrollable) {
+    int r = FetchRaw(s, SQL_FETCH_ABSOLUTE, row);
+    if (r == QE_OK || r == QE_WARNING) s->currentRow = row;
+    return r;
+  }
+  // A forward-only result is run again when the row lies behind it.
+  if (row <= s->currentRow) {
+    SQLCloseCursor(s->hstmt);
+    SQLRETURN rc = SQLExecDirect(s->hstmt, reinterpret_cast<SQLCHAR*>(&s->sql[0]), static_cast<SQLINTEGER>(s->sql.size()));
+    if (Check(rc, SQL_HANDLE_STMT, s->hstmt) != QE_OK) return g_err;
+    s->currentRow = 0;
+  }
+  int r = QE_OK;
+  while (s->currentRow < row) {
+    r = FetchRaw(s, SQL_FETCH_NEXT, 0);
+    if (r != QE_OK && r != QE_WARNING) return r;
+    ++s->currentRow;
+  }
+  return r;
+}
+
+int qeSetSelectOptions(QEHANDLE conn, long options) {
+  Conn* c = GetConn(conn);
+  if (!c) return g_err;
+  c->selectOptions = options;
+  SetErr(QE_OK);
+  return QE_OK;
+}
+
+int qeSetMaxRows(QEHANDLE conn, long rows) {
+  Conn* c = GetConn(conn);
+  if (!c) return g_err;
+  c->maxRows = rows < 0 ? 0 : rows;
+  SetErr(QE_OK);
+  return QE_OK;
+}
+
+int qeSetQueryTimeout(QEHANDLE conn, long seconds) {
+  Conn* c = GetConn(conn);
+  if (!c) return g_err;
+  c->timeout = seconds < 0 ? 0 : seconds;
+  SetErr(QE_OK);
+  return QE_OK;
+}
+
+int qeErr() { return g_err; }
+
+const char* qeErrMsg() { return g_msg.c_str(); }
+
+int qeErrMsgBuf(char* buf) {
+  if (!buf) return 0;
+  size_t n = g_msg.size() < static_cast<size_t>(QE_ERRMSG_MAX - 1) ? g_msg.size() : QE_ERRMSG_MAX - 1;
+  std::memcpy(buf, g_msg.data(), n);
+  buf[n] = '\0';
+  return static_cast<int>(n);
+}
+
+int qeNumCols(QEHANDLE stmt) {
+  Stmt* s = GetStmt(stmt);
+  if (!s || !Describe(s)) return 0;
+  SetErr(QE_OK);
+  return static_cast<int>(s->cols.size());
+}
+
+int qeColType(QEHANDLE stmt, int col) {
+  const ColInfo* c = Column(stmt, col);
+  return c ? c->qeType : QE_TYPE_NONE;
+}
+
+long qeColDBType(QEHANDLE stmt, int col) {
+  const ColInfo* c = Column(stmt, col);
+  return c ? c->dbType : 0;
+}
+
+long qeColWidth(QEHANDLE stmt, int col) {
+  const ColInfo* c = Column(stmt, col);
+  return c ? c->width : 0;
+}
+
+long qeColPrecision(QEHANDLE stmt, int col) {
+  const ColInfo* c = Column(stmt, col);
+  return c ? static_cast<long>(c->size) : 0;
+}
+
+long qeColScale(QEHANDLE stmt, int col) {
+  const ColInfo* c = Column(stmt, col);
+  return c ? c->digits : 0;
+}
+
+int qeColDateStart(QEHANDLE stmt, int col) {
+  const ColInfo* c = Column(stmt, col);
+  if (!c || c->qeType != QE_TYPE_DATETIME) return -1;
+  return c->dbType == QE_DB_TIME ? 11 : 0;
+}
+
+int qeColDateEnd(QEHANDLE stmt, int col) {
+  const ColInfo* c = Column(stmt, col);
+  if (!c || c->qeType != QE_TYPE_DATETIME) return -1;
+  return c->dbType == QE_DB_DATE ? 9 : 25;
+}
+
+int qeColAliasBuf(QEHANDLE stmt, char* buf, int col) {
+  const ColInfo* c = Column(stmt, col);
+  if (!buf) return QE_BAD_ARGUMENT;
+  buf[0] = '\0';
+  if (!c) return g_err;
+  CopyName(c->label, buf);
+  return QE_OK;
+}
+
+int qeColNameBuf(QEHANDLE stmt, char* buf, int col) {
+  const ColInfo* c = Column(stmt, col);
+  if (!buf) return QE_BAD_ARGUMENT;
+  buf[0] = '\0';
+  if (!c) return g_err;
+  CopyName(c->name, buf);
+  return QE_OK;
+}
+
+const char* qeValMultiChar(QEHANDLE stmt, int first, int last, const char* prefix, const char* suffix,
+                           const char* separator) {
+  Stmt* s = GetStmt(stmt);
+  if (!s || !Describe(s)) return "";
+  int n = static_cast<int>(s->cols.size());
+  if (last < 0 || last > n) last = n;
+  if (first < 1) first = 1;
+  s->multi.clear();
+  for (int col = first; col <= last; ++col) {
+    if (col > first && separator) s->multi += separator;
+    if (prefix) s->multi += prefix;
+    s->multi += CellText(s, col);
+    if (suffix) s->multi += suffix;
+  }
+  SetErr(QE_OK);
+  return s->multi.c_str();
+}
+
+int qeValCharBuf(QEHANDLE stmt, char* buf, int col, const char* format, int size) {
+  (void)format;
+  if (!buf || size <= 0) return SetErr(QE_BAD_ARGUMENT, "No buffer"), QE_BAD_ARGUMENT;
+  buf[0] = '\0';
+  Stmt* s = GetStmt(stmt);
+  if (!s) return g_err;
+  std::string t = CellText(s, col);
+  size_t n = t.size() < static_cast<size_t>(size - 1) ? t.size() : static_cast<size_t>(size - 1);
+  std::memcpy(buf, t.data(), n);
+  buf[n] = '\0';
+  SetErr(QE_OK);
+  return QE_OK;
+}
+
+int qeBindCol(QEHANDLE stmt, int col, void* buffer, int32_t* lengthCell) {
+  const ColInfo* c = Column(stmt, col);
+  if (!c) return g_err;
+  Stmt* s = GetStmt(stmt);
+  if (!buffer || !lengthCell || *lengthCell < 0) {
+    SetErr(QE_BAD_ARGUMENT, "No buffer to bind");
+    return QE_BAD_ARGUMENT;
+  }
+  if (s->pseudo) {
+    SetErr(QE_BAD_ARGUMENT, "A list cannot be bound");
+    return QE_BAD_ARGUMENT;
+  }
+  auto b = std::make_unique<BoundCol>();
+  b->col = col;
+  b->user = static_cast<char*>(buffer);
+  b->cell = lengthCell;
+  b->userLen = *lengthCell;
+  b->precision = static_cast<int>(c->size);
+  b->scale = c->digits;
+  SQLSMALLINT ctype = SQL_C_CHAR;
+  SQLPOINTER target = nullptr;
+  SQLLEN targetLen = 0;
+  switch (c->qeType) {
+    case QE_TYPE_LONG:
+    case QE_TYPE_SHORT:
+    case QE_TYPE_FLOAT:
+    case QE_TYPE_DOUBLE: {
+      b->kind = BindKind::Native;
+      ctype = c->qeType == QE_TYPE_LONG    ? SQL_C_SLONG
+              : c->qeType == QE_TYPE_SHORT ? SQL_C_SSHORT
+              : c->qeType == QE_TYPE_FLOAT ? SQL_C_FLOAT
+                                           : SQL_C_DOUBLE;
+      b->nativeSize = c->qeType == QE_TYPE_LONG ? 4 : c->qeType == QE_TYPE_SHORT ? 2 : c->qeType == QE_TYPE_FLOAT ? 4 : 8;
+      if (b->userLen >= b->nativeSize) {
+        target = buffer;  // the value goes straight into the caller's buffer
+      } else {
+        b->internal.assign(8, 0);
+        target = b->internal.data();
+      }
+      targetLen = b->nativeSize;
+      break;
+    }
+    case QE_TYPE_DECIMAL:
+      b->kind = BindKind::Decimal;
+      b->internal.assign(80, 0);
+      target = b->internal.data();
+      targetLen = static_cast<SQLLEN>(b->internal.size());
+      if (b->userLen < (b->precision + 2) / 2) b->kind = BindKind::Skip, *lengthCell = QE_LEN_TRUNCATED;
+      break;
+    case QE_TYPE_DATETIME:
+      if (c->dbType == QE_DB_DATE) {
+        b->kind = BindKind::Date, ctype = SQL_C_TYPE_DATE, targetLen = sizeof(SQL_DATE_STRUCT);
+      } else if (c->dbType == QE_DB_TIME) {
+        b->kind = BindKind::Time, ctype = SQL_C_TYPE_TIME, targetLen = sizeof(SQL_TIME_STRUCT);
+      } else {
+        b->kind = BindKind::Timestamp, ctype = SQL_C_TYPE_TIMESTAMP, targetLen = sizeof(SQL_TIMESTAMP_STRUCT);
+      }
+      target = &b->value;
+      break;
+    case QE_TYPE_CHAR: {
+      b->kind = BindKind::Text;
+      // Room for the UTF-8 form of as many characters as the caller can take.
+      size_t chars = b->userLen > 0 ? static_cast<size_t>(b->userLen) - 1 : 0;
+      b->internal.assign(chars * 3 + 1, 0);
+      target = b->internal.data();
+      targetLen = static_cast<SQLLEN>(b->internal.size());
+      if (b->userLen <= 0) b->kind = BindKind::Skip;
+      break;
+    }
+    default:
+      SetErr(QE_BAD_ARGUMENT, "Column type cannot be bound");
+      return QE_BAD_ARGUMENT;
+  }
+  if (b->kind == BindKind::Skip) {
+    s->binds.push_back(std::move(b));
+    SetErr(QE_OK);
+    return QE_OK;
+  }
+  SQLRETURN rc = SQLBindCol(s->hstmt, static_cast<SQLUSMALLINT>(col), ctype, target, targetLen, &b->ind);
+  if (Check(rc, SQL_HANDLE_STMT, s->hstmt) != QE_OK) return g_err;
+  for (auto& old : s->binds)
+    if (old->col == col) old->kind = BindKind::Skip;  // the new binding replaces it
+  s->binds.push_back(std::move(b));
+  return QE_OK;
+}
+
+double qeDecimalToDouble(const void* buffer, int precision, int scale) {
+  if (!buffer || precision <= 0) return 0.0;
+  const auto* p = static_cast<const unsigned char*>(buffer);
+  double v = 0.0;
+  for (int i = 1; i <= precision; ++i) {
+    unsigned nib = (i % 2 == 0) ? (p[i / 2] >> 4) : (p[i / 2] & 0x0F);
+    v = v * 10.0 + (nib > 9 ? 0 : nib);
+  }
+  v /= std::pow(10.0, scale);
+  return (p[0] >> 4) == 0xD ? -v : v;
+}
+
+double qeLongToDouble(const void* buffer) {
+  int32_t v;
+  std::memcpy(&v, buffer, 4);
+  return v;
+}
+
+double qeIntToDouble(const void* buffer) {
+  int16_t v;
+  std::memcpy(&v, buffer, 2);
+  return v;
+}
+
+double qeFloatToDouble(const void* buffer) {
+  float v;
+  std::memcpy(&v, buffer, 4);
+  return v;
+}
+
+bool qePackDecimal(const char* text, int precision, int scale, unsigned char* out, int outSize) {
+  if (!text || !out || precision <= 0 || scale < 0 || scale > precision) return false;
+  int bytes = (precision + 2) / 2;
+  if (outSize < bytes) return false;
+  while (*text == ' ') ++text;
+  bool neg = false;
+  if (*text == '-' || *text == '+') neg = *text++ == '-';
+  std::string intPart, frac;
+  while (*text >= '0' && *text <= '9') intPart += *text++;
+  if (*text == '.') {
+    ++text;
+    while (*text >= '0' && *text <= '9') frac += *text++;
+  }
+  while (*text == ' ') ++text;
+  if (*text || (intPart.empty() && frac.empty())) return false;
+  // Round the fraction to the scale, half away from zero.
+  bool roundUp = static_cast<int>(frac.size()) > scale && frac[scale] >= '5';
+  frac.resize(scale, '0');
+  std::string digits = intPart + frac;
+  size_t nz = digits.find_first_not_of('0');
+  digits = nz == std::string::npos ? std::string("0") : digits.substr(nz);
+  if (roundUp) {
+    int i = static_cast<int>(digits.size()) - 1;
+    while (i >= 0 && digits[i] == '9') digits[i--] = '0';
+    if (i < 0) digits.insert(digits.begin(), '1');
+    else ++digits[i];
+  }
+  if (static_cast<int>(digits.size()) > precision) return false;
+  digits.insert(0, precision - digits.size(), '0');
+  std::memset(out, 0, bytes);
+  bool allZero = digits.find_first_not_of('0') == std::string::npos;
+  out[0] = static_cast<unsigned char>(((neg && !allZero) ? 0xD : 0xC) << 4);
+  for (int i = 1; i <= precision; ++i) {
+    unsigned d = static_cast<unsigned>(digits[i - 1] - '0');
+    if (i % 2 == 0) out[i / 2] |= static_cast<unsigned char>(d << 4);
+    else out[i / 2] |= static_cast<unsigned char>(d);
+  }
+  return true;
+}

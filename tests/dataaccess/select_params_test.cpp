@@ -1,0 +1,99 @@
+#include "data/db_errors.h"
+#include "data/select_params.h"
+#include "foundation/heap_strings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string Sub(const char* sql, const char* list) {
+  char* r = SubstituteSelectParameters(sql, list);
+  if (!r) return "<null>";
+  std::string s(r);
+  HeapFreeBlock(r);
+  return s;
+}
+
+std::string Layout(const char* sql) {
+  std::string out = "junk";
+  MakeLayoutOnlySelectAll(out, sql);
+  return out;
+}
+
+class SelectParams : public testing::Test {
+ protected:
+  void SetUp() override { DbClearErrorRecord(); }
+};
+
+}  // namespace
+
+TEST_F(SelectParams, DefaultsAndListValues) {
+  const char* sql = "select * from t where a = <<1>>";
+  EXPECT_EQ(Sub(sql, nullptr), "select * from t where a = 1");
+  EXPECT_EQ(Sub(sql, ""), "select * from t where a = 1");
+  EXPECT_EQ(Sub(sql, "<<5>>"), "select * from t where a = 5");
+  EXPECT_EQ(DbErrorCount(), 0);
+
+  const char* two = "select * from t where a = <<1>> and b < <<x>>";
+  EXPECT_EQ(Sub(two, ",<<7>>"), "select * from t where a = 1 and b < 7");
+  EXPECT_EQ(Sub(two, " <<2>> ,\t<<3>>"), "select * from t where a = 2 and b < 3");
+  EXPECT_EQ(Sub(two, "<<2>> <<3>>"), "select * from t where a = 2 and b < 3");  // comma missing
+  EXPECT_EQ(Sub("select a from t where a < 3 and b = <<z>>", nullptr), "select a from t where a < 3 and b = z");
+}
+
+TEST_F(SelectParams, ListErrorsAreShownWithThePrefix) {
+  const char* sql = "select * from t where a = <<1>>";
+  EXPECT_EQ(Sub(sql, "<<5>>,<<6>>"), "<null>");
+  EXPECT_EQ(DbLastErrorText(), "SELECT parameter substitution: too many replacement parameters on RI_REPLACE line");
+  EXPECT_EQ(Sub("select <<a>>, <<b>> from t", "<<1>>"), "<null>");
+  EXPECT_EQ(DbLastErrorText(), "SELECT parameter substitution: too few replacement parameters on RI_REPLACE line");
+  DbClearErrorRecord();
+  EXPECT_EQ(Sub(sql, "x<<5>>"), "<null>");
+  EXPECT_EQ(DbLastErrorText(), "SELECT parameter substitution: non-whitespace found between commas");
+  EXPECT_EQ(DbErrorCount(), 1);  // one message, not a second one about the count
+  EXPECT_EQ(Sub(sql, "<<5"), "<null>");
+  EXPECT_EQ(DbLastErrorText(), "SELECT parameter substitution: unexpected end of line");
+  EXPECT_EQ(Sub(sql, "<"), "<null>");
+  EXPECT_EQ(DbLastErrorText(), "SELECT parameter substitution: unexpected end of line");
+  EXPECT_EQ(Sub("select <<a from t", nullptr), "<null>");
+  EXPECT_EQ(DbLastErrorText(), "SELECT parameter substitution: unmatched parameter delimiters");
+
+  SelectParameter table[1] = {};
+  EXPECT_EQ(SubstituteParameters('<', '>', 6, "x", table, 1, false), nullptr);
+  EXPECT_EQ(DbLastErrorText(), "Unreasonable number of delimiter repeats");
+  EXPECT_EQ(SubstituteParameters('<', '>', 2, "x", table, 101, false), nullptr);
+  EXPECT_EQ(DbLastErrorText(), "SELECT parameter substitution: too many parameters");
+}
+
+TEST_F(SelectParams, CountsOnlyCompleteMarkers) {
+  EXPECT_EQ(CountParameterMarkers('<', '>', 2, "a < b and <<1>> and <<2>> and <<3"), 2);
+  EXPECT_EQ(CountParameterMarkers('<', '>', 2, ""), 0);
+  EXPECT_EQ(CountParameterMarkers('[', ']', 3, "[[[x]]] [[y]]"), 1);
+}
+
+TEST_F(SelectParams, LayoutOnlySelect) {
+  EXPECT_EQ(Layout("select a from t order by a"), "select a from t  where 1 = 2 order by a");
+  EXPECT_EQ(Layout("select a from t where b = 1 group by a"),
+            "select a from t where  ( 1 = 2 ) and ( b = 1  ) group by a");
+  EXPECT_EQ(Layout("select a from t"), "select a from t where 1 = 2 ");
+  EXPECT_EQ(Layout("select a from t union select b from u where c = 2"),
+            "select a from t  where 1 = 2 union select b from u where  ( 1 = 2 ) and ( c = 2 ) ");
+  // A word that merely ends in a keyword is not that keyword.
+  EXPECT_EQ(Layout("select somewhere from t"), "select somewhere from t where 1 = 2 ");
+  const char* rest = nullptr;
+  std::string out;
+  MakeLayoutOnlySelect(out, "select a from t union select b from u", &rest);
+  ASSERT_NE(rest, nullptr);
+  EXPECT_STREQ(rest, "union select b from u");
+}
+
+TEST_F(SelectParams, KeywordSearch) {
+  const char* t = "SELECT x FROM y\nORDER\tBY x";
+  EXPECT_EQ(FindSqlKeyword(t, "select "), t);
+  EXPECT_EQ(FindSqlKeywordPair(t, "order ", "by "), t + 16);
+  const char* u = "order x order by y";
+  EXPECT_EQ(FindSqlKeywordPair(u, "order ", "by "), u + 8);
+  EXPECT_EQ(FindSqlKeyword("selected ", "select "), nullptr);
+}
