@@ -1,6 +1,7 @@
 #include "expr/collation.h"
 
 #include "foundation/heap_strings.h"
+#include "model/composite.h"
 #include "platform/win/resources.h"
 
 #include <cstdio>
@@ -60,16 +61,16 @@ const unsigned char kOem850ToAnsi[128] = {
 
 }  // namespace
 
-unsigned char AnsiLower(unsigned char c) { return Chars().lower[c]; }
-unsigned char AnsiUpper(unsigned char c) { return Chars().upper[c]; }
-bool AnsiIsLower(unsigned char c) { return (Chars().cls[c] & 1) != 0; }
-bool AnsiIsUpper(unsigned char c) { return (Chars().cls[c] & 2) != 0; }
-bool AnsiIsAlpha(unsigned char c) { return (Chars().cls[c] & 4) != 0; }
-void AnsiLowerInPlace(char* text) {
+unsigned char CharLowerByte(unsigned char c) { return Chars().lower[c]; }
+unsigned char CharUpperByte(unsigned char c) { return Chars().upper[c]; }
+bool IsCharLowerByte(unsigned char c) { return (Chars().cls[c] & 1) != 0; }
+bool IsCharUpperByte(unsigned char c) { return (Chars().cls[c] & 2) != 0; }
+bool IsCharAlphaByte(unsigned char c) { return (Chars().cls[c] & 4) != 0; }
+void CharLowerInPlace(char* text) {
   const CharTables& t = Chars();
   for (; *text; ++text) *text = static_cast<char>(t.lower[static_cast<unsigned char>(*text)]);
 }
-void AnsiUpperInPlace(char* text) {
+void CharUpperInPlace(char* text) {
   const CharTables& t = Chars();
   for (; *text; ++text) *text = static_cast<char>(t.upper[static_cast<unsigned char>(*text)]);
 }
@@ -189,8 +190,8 @@ int CompareTextDefault(const char* a, const char* b, int, int casefold) {
 int CompareFirstCharDefault(const unsigned char** a, const unsigned char** b) {
   unsigned char ca = **a, cb = **b;
   if (S().CompareCaseCombined) {
-    ca = AnsiLower(ca);
-    cb = AnsiLower(cb);
+    ca = CharLowerByte(ca);
+    cb = CharLowerByte(cb);
   }
   return ca != cb ? 1 : 0;
 }
@@ -219,7 +220,7 @@ inline Lookup CollateLookupChar(const SortOrderTables& t, unsigned char c, int c
   return r;
 }
 
-inline unsigned char Fold(unsigned char c, int casefold) { return casefold ? AnsiLower(c) : c; }
+inline unsigned char Fold(unsigned char c, int casefold) { return casefold ? CharLowerByte(c) : c; }
 
 int CollateCompareExpansions(const SortOrderTables& t, int i, int j) {
   if (t.expansion[i][1] == t.expansion[j][1] && t.expansion[i][2] == t.expansion[j][2]) return 0;
@@ -265,7 +266,7 @@ int CollateCompareText(const char* a, const char* b, int identical, int casefold
   int tie = 0;
   for (;;) {
     unsigned char ca0 = *pa, cb0 = *pb;
-    if (cb0 != 0 && (ca0 == cb0 || (casefold && AnsiLower(ca0) == AnsiLower(cb0)))) {
+    if (cb0 != 0 && (ca0 == cb0 || (casefold && CharLowerByte(ca0) == CharLowerByte(cb0)))) {
       ++pa;
       ++pb;
       continue;
@@ -401,7 +402,7 @@ bool MatchLiteral(const unsigned char* lit, const unsigned char** text) {
   const CollationSwitches& s = S();
   if (s.IdenticalCompare) {
     unsigned char a = *lit, b = **text;
-    if (a == b || (s.CompareCaseCombined && AnsiLower(a) == AnsiLower(b))) {
+    if (a == b || (s.CompareCaseCombined && CharLowerByte(a) == CharLowerByte(b))) {
       ++*text;
       return true;
     }
@@ -745,7 +746,7 @@ struct SrtParser {
     for (size_t i = 0; i < eq.size(); ++i) {
       t.equivalence[i + 1][0] = conv(eq[i].c);
       t.equivalence[i + 1][1] = conv(eq[i].l1);
-      if (AnsiIsLower(t.equivalence[i + 1][1])) ++low;
+      if (IsCharLowerByte(t.equivalence[i + 1][1])) ++low;
     }
     t.equivalenceCount = static_cast<uint8_t>(eq.size() + 1);
     t.equivalenceLowerCount = low;
@@ -754,7 +755,7 @@ struct SrtParser {
       t.expansion[i + 1][0] = conv(exp[i].c);
       t.expansion[i + 1][1] = conv(exp[i].l1);
       t.expansion[i + 1][2] = conv(exp[i].l2);
-      if (AnsiIsLower(t.expansion[i + 1][1])) ++low;
+      if (IsCharLowerByte(t.expansion[i + 1][1])) ++low;
     }
     t.expansionCount = static_cast<uint8_t>(exp.size() + 1);
     t.expansionLowerCount = low;
@@ -762,7 +763,7 @@ struct SrtParser {
     for (size_t i = 0; i < ineq.size(); ++i) {
       t.inequality[i + 1][0] = conv(ineq[i].c);
       t.inequality[i + 1][1] = conv(ineq[i].l1);
-      if (AnsiIsLower(t.inequality[i + 1][1])) ++low;
+      if (IsCharLowerByte(t.inequality[i + 1][1])) ++low;
     }
     t.inequalityCount = static_cast<uint8_t>(ineq.size() + 1);
     t.inequalityLowerCount = low;
@@ -826,4 +827,17 @@ std::string SortOrderFilePath(const std::string& directory) {
     return upper;
   }
   return lower;
+}
+
+// ---------------------------------------------------------------------------
+int ModelCompareText(CKmComposite*, const char* a, const char* b, int identical, int casefold) {
+  return CompareCallbacks.CompareText(a, b, identical, casefold);
+}
+
+void ApplyCollationToModel(CKmComposite* model, const CollationSwitches& switches) {
+  model->IdenticalCompare = switches.IdenticalCompare;
+  model->CompareCaseCombined = switches.CompareCaseCombined;
+  model->SortCaseCombined = switches.SortCaseCombined;
+  model->SpaceDotChar = switches.SpaceDotChar;
+  model->compareText = ModelCompareText;
 }

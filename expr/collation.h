@@ -9,13 +9,13 @@
 #include <string>
 
 // ---- Windows-1252 character classes (the program's case rules) ----
-unsigned char AnsiLower(unsigned char c);
-unsigned char AnsiUpper(unsigned char c);
-bool AnsiIsLower(unsigned char c);
-bool AnsiIsUpper(unsigned char c);
-bool AnsiIsAlpha(unsigned char c);
-void AnsiLowerInPlace(char* text);
-void AnsiUpperInPlace(char* text);
+unsigned char CharLowerByte(unsigned char c);
+unsigned char CharUpperByte(unsigned char c);
+bool IsCharLowerByte(unsigned char c);
+bool IsCharUpperByte(unsigned char c);
+bool IsCharAlphaByte(unsigned char c);
+void CharLowerInPlace(char* text);
+void CharUpperInPlace(char* text);
 // One byte of the OEM code page (850) in Windows-1252; characters with no
 // counterpart become '?', line drawing becomes '+', '-' or '|'.
 unsigned char OemByteToAnsi(unsigned char c);
@@ -108,3 +108,11 @@ void LoadSortOrderFile(const std::string& path, SortOrderTables& tables,
                        CollationSwitches& switches, const SortOrderMessageSink& sink);
 // path of kmw.srt in a directory, accepting the upper-case spelling too.
 std::string SortOrderFilePath(const std::string& directory);
+
+// ---- The report model's side
+class CKmComposite;
+// The model's text comparison hook: slot 0 of the callbacks.
+int ModelCompareText(CKmComposite* model, const char* a, const char* b, int identical, int casefold);
+// Copies the switches read from the sort-order file into the model and hooks
+// the model's comparisons to the callbacks.
+void ApplyCollationToModel(CKmComposite* model, const CollationSwitches& switches);

@@ -32,15 +32,15 @@ class CollationTest : public ::testing::Test {
 };
 
 TEST(CharClasses, Windows1252CaseRules) {
-  EXPECT_EQ(AnsiLower('A'), 'a');
-  EXPECT_EQ(AnsiLower(0xC9), 0xE9);  // É -> é
-  EXPECT_EQ(AnsiUpper(0xFF), 0x9F);  // ÿ -> Ÿ
-  EXPECT_EQ(AnsiUpper(0xDF), 0xDF);  // ß has no upper case
-  EXPECT_EQ(AnsiLower(0xD7), 0xD7);  // × is no letter
-  EXPECT_TRUE(AnsiIsLower(0xDF));
-  EXPECT_TRUE(AnsiIsAlpha(0xAA));
-  EXPECT_FALSE(AnsiIsLower(0xAA));
-  EXPECT_FALSE(AnsiIsAlpha(0xB7));  // the pad character
+  EXPECT_EQ(CharLowerByte('A'), 'a');
+  EXPECT_EQ(CharLowerByte(0xC9), 0xE9);  // É -> é
+  EXPECT_EQ(CharUpperByte(0xFF), 0x9F);  // ÿ -> Ÿ
+  EXPECT_EQ(CharUpperByte(0xDF), 0xDF);  // ß has no upper case
+  EXPECT_EQ(CharLowerByte(0xD7), 0xD7);  // × is no letter
+  EXPECT_TRUE(IsCharLowerByte(0xDF));
+  EXPECT_TRUE(IsCharAlphaByte(0xAA));
+  EXPECT_FALSE(IsCharLowerByte(0xAA));
+  EXPECT_FALSE(IsCharAlphaByte(0xB7));  // the pad character
   EXPECT_EQ(OemByteToAnsi(0x82), 0xE9);  // é
   EXPECT_EQ(OemByteToAnsi(0xE1), 0xDF);  // ß
   EXPECT_EQ(OemByteToAnsi('a'), 'a');
@@ -207,7 +207,7 @@ bool RefMatch(const char* p, const char* s, const SortOrderTables& t) {
     ++p;
     if (!*p) return false;
   }
-  if (AnsiLower(*p) != AnsiLower(*s)) return false;
+  if (CharLowerByte(*p) != CharLowerByte(*s)) return false;
   return RefMatch(p + 1, s + 1, t);
 }
 
