@@ -1,0 +1,213 @@
+#include "platform/win/fileio.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace {
+unsigned char AsciiLower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+
+bool EqualIgnoringAsciiCase(const std::string& a, const char* b) {
+  size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (AsciiLower(a[i]) != AsciiLower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+bool Exists(const std::string& p) {
+  struct stat st;
+  return ::stat(p.c_str(), &st) == 0;
+}
+
+// One component looked up in dir ignoring case; empty when none matches.
+std::string FindIgnoringCase(const std::string& dir, const std::string& name) {
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (d == nullptr) return std::string();
+  std::string found;
+  while (dirent* e = ::readdir(d)) {
+    if (EqualIgnoringAsciiCase(name, e->d_name)) {
+      found = e->d_name;
+      break;
+    }
+  }
+  ::closedir(d);
+  return found;
+}
+}  // namespace
+
+std::string NativePath(const std::string& path) {
+  std::string p = path;
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  return p;
+}
+
+std::string ResolveExistingPath(const std::string& path) {
+  if (path.empty()) return std::string();
+  if (Exists(path)) return path;
+  std::string native = NativePath(path);
+  if (native != path && Exists(native)) return native;
+
+  // Walk the components, keeping the exact name where it exists.
+  std::string result;
+  size_t pos = 0;
+  if (native[0] == '/') {
+    result = "/";
+    pos = 1;
+  }
+  while (pos <= native.size()) {
+    size_t next = native.find('/', pos);
+    if (next == std::string::npos) next = native.size();
+    std::string comp = native.substr(pos, next - pos);
+    pos = next + 1;
+    if (comp.empty()) continue;
+    std::string candidate = result + comp;
+    if (comp == "." || comp == ".." || Exists(candidate)) {
+      result = candidate;
+    } else {
+      std::string match = FindIgnoringCase(result, comp);
+      if (match.empty()) return std::string();
+      result += match;
+    }
+    if (next < native.size()) result += '/';
+  }
+  return Exists(result) ? result : std::string();
+}
+
+int AccessPath(const char* path, int mode) {
+  if (path == nullptr || *path == '\0') return -1;
+  std::string p = ResolveExistingPath(path);
+  if (p.empty()) return -1;
+  int how = F_OK;
+  if (mode & 2) how |= W_OK;
+  if (mode & 4) how |= R_OK;
+  return ::access(p.c_str(), how) == 0 ? 0 : -1;
+}
+
+char* GetCurrentDir(char* buf, int size) {
+  if (buf == nullptr || size <= 0) return nullptr;
+  std::vector<char> tmp(4096);
+  if (::getcwd(tmp.data(), tmp.size()) == nullptr) return nullptr;
+  size_t n = std::strlen(tmp.data());
+  if (n + 1 > static_cast<size_t>(size)) return nullptr;
+  std::memcpy(buf, tmp.data(), n + 1);
+  return buf;
+}
+
+std::string FullPathOfExisting(const std::string& path) {
+  std::string p = ResolveExistingPath(path);
+  if (p.empty()) return std::string();
+  if (p[0] != '/') {
+    char cwd[4096];
+    if (::getcwd(cwd, sizeof cwd) == nullptr) return std::string();
+    p = std::string(cwd) + "/" + p;
+  }
+  // Lexical normalisation: drop ".", empty components and resolve "..".
+  std::vector<std::string> parts;
+  size_t pos = 0;
+  while (pos < p.size()) {
+    size_t next = p.find('/', pos);
+    if (next == std::string::npos) next = p.size();
+    std::string comp = p.substr(pos, next - pos);
+    pos = next + 1;
+    if (comp.empty() || comp == ".") continue;
+    if (comp == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(comp);
+  }
+  std::string out;
+  for (const auto& c : parts) out += "/" + c;
+  return out.empty() ? "/" : out;
+}
+
+BOOL DeleteFileA(LPCSTR path) {
+  if (path == nullptr) return FALSE;
+  std::string p = ResolveExistingPath(path);
+  if (p.empty()) return FALSE;
+  struct stat st;
+  if (::lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return FALSE;
+  return ::unlink(p.c_str()) == 0 ? TRUE : FALSE;
+}
+
+int DeleteFileIfExists(const char* path) { return DeleteFileA(path) ? 1 : 0; }
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+  out.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      out.clear();
+      return false;
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& data) {
+  std::string dir = ".";
+  size_t slash = path.rfind('/');
+  if (slash != std::string::npos) dir = slash == 0 ? "/" : path.substr(0, slash);
+  std::string tmpl = (dir == "/" ? std::string() : dir) + "/.vtwrite.XXXXXX";
+  std::vector<char> name(tmpl.begin(), tmpl.end());
+  name.push_back('\0');
+  int fd = ::mkstemp(name.data());
+  if (fd < 0) return false;
+  struct stat st;
+  mode_t mode;
+  if (::stat(path.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0644 & ~mask;
+  }
+  ::fchmod(fd, mode);
+  size_t done = 0;
+  bool ok = true;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) ok = false;
+  if (ok && ::rename(name.data(), path.c_str()) != 0) ok = false;
+  if (!ok) ::unlink(name.data());
+  return ok;
+}
+
+bool MakeDirectories(const std::string& path, unsigned mode) {
+  if (path.empty()) return false;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  size_t slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0) {
+    if (!MakeDirectories(path.substr(0, slash), mode)) return false;
+  }
+  if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST) return false;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}

@@ -1,0 +1,301 @@
+#include "platform/win/profile.h"
+
+#include "platform/win/codepage.h"
+#include "platform/win/fileio.h"
+#include "platform/win/windir.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Trim(const std::string& s, size_t from, size_t to) {
+  while (from < to && IsBlank(s[from])) ++from;
+  while (to > from && IsBlank(s[to - 1])) --to;
+  return s.substr(from, to - from);
+}
+
+bool SameName(const std::string& a, const char* b) {
+  size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (AnsiLower(static_cast<unsigned char>(a[i])) != AnsiLower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+enum class Kind { kOther, kSection, kEntry };
+
+// One physical line of the file as read; the text keeps its bytes exactly.
+struct Line {
+  std::string text;
+  Kind kind = Kind::kOther;
+  std::string name;   // section name, or key
+  std::string value;  // entry value, quotes removed
+};
+
+struct IniFile {
+  std::string path;
+  std::vector<Line> lines;
+  std::string eol = "\r\n";
+  bool final_newline = true;
+};
+
+Line ParseLine(const std::string& text) {
+  Line line;
+  line.text = text;
+  size_t begin = 0;
+  while (begin < text.size() && IsBlank(text[begin])) ++begin;
+  if (begin == text.size() || text[begin] == ';') return line;
+  if (text[begin] == '[') {
+    size_t close = text.find(']', begin + 1);
+    size_t end = close == std::string::npos ? text.size() : close;
+    line.kind = Kind::kSection;
+    line.name = Trim(text, begin + 1, end);
+    return line;
+  }
+  size_t eq = text.find('=', begin);
+  line.kind = Kind::kEntry;
+  if (eq == std::string::npos) {
+    line.name = Trim(text, begin, text.size());
+    return line;
+  }
+  line.name = Trim(text, begin, eq);
+  std::string v = Trim(text, eq + 1, text.size());
+  if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0]) v = v.substr(1, v.size() - 2);
+  line.value = v;
+  return line;
+}
+
+// A bare name lives in the Windows directory; a path is used as given, with the
+// exact spelling first and a case-insensitive match second.
+std::string ResolveFile(const char* file) {
+  std::string name = file;
+  bool has_dir = false;
+  for (char c : name)
+    if (IsPathSeparator(c)) has_dir = true;
+  std::string path = has_dir ? NativePath(name) : WindowsDirectory() + "/" + name;
+  std::string existing = ResolveExistingPath(path);
+  return existing.empty() ? path : existing;
+}
+
+IniFile Load(const char* file) {
+  IniFile ini;
+  ini.path = ResolveFile(file);
+  std::string data;
+  if (!ReadWholeFile(ini.path, data)) return ini;
+  size_t first_lf = data.find('\n');
+  if (first_lf != std::string::npos && (first_lf == 0 || data[first_lf - 1] != '\r')) ini.eol = "\n";
+  size_t pos = 0;
+  while (pos < data.size()) {
+    size_t lf = data.find('\n', pos);
+    size_t end = lf == std::string::npos ? data.size() : lf;
+    size_t text_end = (end > pos && data[end - 1] == '\r') ? end - 1 : end;
+    ini.lines.push_back(ParseLine(data.substr(pos, text_end - pos)));
+    if (lf == std::string::npos) {
+      ini.final_newline = false;
+      break;
+    }
+    pos = lf + 1;
+  }
+  return ini;
+}
+
+bool Save(const IniFile& ini) {
+  std::string data;
+  for (size_t i = 0; i < ini.lines.size(); ++i) {
+    data += ini.lines[i].text;
+    if (i + 1 < ini.lines.size() || ini.final_newline) data += ini.eol;
+  }
+  return WriteWholeFile(ini.path, data);
+}
+
+// The first entry of the key in the first sections of that name, in file order.
+const Line* FindEntry(const IniFile& ini, const char* section, const char* key) {
+  bool in_section = false;
+  for (const Line& line : ini.lines) {
+    if (line.kind == Kind::kSection) in_section = SameName(line.name, section);
+    else if (in_section && line.kind == Kind::kEntry && SameName(line.name, key)) return &line;
+  }
+  return nullptr;
+}
+
+DWORD CopyOut(const std::string& text, LPSTR buf, DWORD size) {
+  if (size == 0) return 0;
+  // A value holding a zero byte ends there, so the count matches the text.
+  size_t len = strnlen(text.c_str(), text.size());
+  size_t n = len < size - 1 ? len : size - 1;
+  std::memcpy(buf, text.data(), n);
+  buf[n] = '\0';
+  return static_cast<DWORD>(n);
+}
+
+// A double-terminated list of names, cut to fit but still double-terminated.
+DWORD CopyList(const std::vector<std::string>& names, LPSTR buf, DWORD size) {
+  if (size < 2) {
+    if (size == 1) buf[0] = '\0';
+    return 0;
+  }
+  DWORD pos = 0;
+  for (const std::string& name : names) {
+    for (char c : name) {
+      if (c == '\0') break;
+      if (pos + 2 >= size) {
+        buf[pos] = '\0';
+        buf[pos + 1] = '\0';
+        return size - 2;
+      }
+      buf[pos++] = c;
+    }
+    if (pos + 2 >= size) {
+      buf[pos] = '\0';
+      buf[pos + 1] = '\0';
+      return size - 2;
+    }
+    buf[pos++] = '\0';
+  }
+  buf[pos] = '\0';
+  return pos;
+}
+
+bool Contains(const char* text, const char* chars) { return std::strpbrk(text, chars) != nullptr; }
+}  // namespace
+
+DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buf,
+                               DWORD size, LPCSTR file) {
+  if (buf == nullptr || size == 0) return 0;
+  if (file == nullptr || *file == '\0') file = "win.ini";
+  IniFile ini = Load(file);
+  if (section == nullptr) {
+    std::vector<std::string> names;
+    for (const Line& line : ini.lines) {
+      if (line.kind != Kind::kSection) continue;
+      bool seen = false;
+      for (const std::string& n : names) seen = seen || SameName(n, line.name.c_str());
+      if (!seen) names.push_back(line.name);
+    }
+    return CopyList(names, buf, size);
+  }
+  if (key == nullptr) {
+    std::vector<std::string> keys;
+    bool in_section = false;
+    for (const Line& line : ini.lines) {
+      if (line.kind == Kind::kSection) {
+        in_section = SameName(line.name, section);
+      } else if (in_section && line.kind == Kind::kEntry && !line.name.empty()) {
+        bool seen = false;
+        for (const std::string& k : keys) seen = seen || SameName(k, line.name.c_str());
+        if (!seen) keys.push_back(line.name);
+      }
+    }
+    return CopyList(keys, buf, size);
+  }
+  if (const Line* entry = FindEntry(ini, section, key)) return CopyOut(entry->value, buf, size);
+  std::string def = defaultValue == nullptr ? "" : defaultValue;
+  while (!def.empty() && def.back() == ' ') def.pop_back();
+  return CopyOut(def, buf, size);
+}
+
+UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR file) {
+  char text[30];
+  DWORD n = GetPrivateProfileStringA(section, key, "", text, sizeof text, file);
+  if (n == 0 || section == nullptr || key == nullptr) return static_cast<UINT>(defaultValue);
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  while (IsBlank(static_cast<char>(*p))) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  int64_t v = 0;
+  while (*p >= '0' && *p <= '9') {
+    if (v <= INT32_MAX) v = v * 10 + (*p - '0');
+    ++p;
+  }
+  if (negative) v = -v;
+  if (v > INT32_MAX) v = INT32_MAX;
+  if (v < INT32_MIN) v = INT32_MIN;
+  return static_cast<UINT>(static_cast<INT>(v));
+}
+
+BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {
+  if (section == nullptr) return TRUE;
+  if (file == nullptr || *file == '\0') file = "win.ini";
+  // Names that could not be read back as written are refused.
+  if (Contains(section, "]\r\n")) return FALSE;
+  if (key != nullptr && (Contains(key, "=\r\n") || key[strspn(key, " \t")] == '[' ||
+                         key[strspn(key, " \t")] == ';'))
+    return FALSE;
+  IniFile ini = Load(file);
+  std::vector<Line>& lines = ini.lines;
+
+  size_t sec = lines.size();
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].kind == Kind::kSection && SameName(lines[i].name, section)) {
+      sec = i;
+      break;
+    }
+  }
+  size_t sec_end = lines.size();
+  if (sec < lines.size()) {
+    for (size_t i = sec + 1; i < lines.size(); ++i)
+      if (lines[i].kind == Kind::kSection) {
+        sec_end = i;
+        break;
+      }
+  }
+
+  if (key == nullptr) {
+    if (sec == lines.size()) return TRUE;
+    lines.erase(lines.begin() + static_cast<long>(sec), lines.begin() + static_cast<long>(sec_end));
+    return Save(ini) ? TRUE : FALSE;
+  }
+
+  size_t found = lines.size();
+  size_t last_entry = sec;
+  if (sec < lines.size()) {
+    for (size_t i = sec + 1; i < sec_end; ++i) {
+      if (lines[i].kind != Kind::kEntry) continue;
+      if (found == lines.size() && SameName(lines[i].name, key)) found = i;
+      last_entry = i;
+    }
+  }
+
+  if (value == nullptr) {
+    if (found == lines.size()) return TRUE;
+    lines.erase(lines.begin() + static_cast<long>(found));
+    return Save(ini) ? TRUE : FALSE;
+  }
+
+  std::string v(value, std::strcspn(value, "\r\n"));
+  std::string k = key;
+  size_t kb = 0, ke = k.size();
+  while (kb < ke && IsBlank(k[kb])) ++kb;
+  while (ke > kb && IsBlank(k[ke - 1])) --ke;
+  k = k.substr(kb, ke - kb);
+
+  if (found < lines.size()) {
+    // Keep the spelling the file already uses for the key.
+    lines[found] = ParseLine(lines[found].name + "=" + v);
+  } else if (sec < lines.size()) {
+    lines.insert(lines.begin() + static_cast<long>(last_entry + 1), ParseLine(k + "=" + v));
+  } else {
+    if (!lines.empty() && !lines.back().text.empty()) lines.push_back(ParseLine(""));
+    lines.push_back(ParseLine("[" + std::string(section) + "]"));
+    lines.push_back(ParseLine(k + "=" + v));
+  }
+  ini.final_newline = true;
+  return Save(ini) ? TRUE : FALSE;
+}
+
+DWORD GetProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buf, DWORD size) {
+  return GetPrivateProfileStringA(section, key, defaultValue, buf, size, "win.ini");
+}
+
+UINT GetProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue) {
+  return GetPrivateProfileIntA(section, key, defaultValue, "win.ini");
+}
+
+BOOL WriteProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value) {
+  return WritePrivateProfileStringA(section, key, value, "win.ini");
+}

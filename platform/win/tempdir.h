@@ -1,0 +1,15 @@
+// The temporary folder: private to the user (mode 0700, owned by the user, not
+// a symbolic link), so the program's predictable work-file names cannot be
+// planted by anyone else.
+#pragma once
+
+#include "platform/win/win_types.h"
+
+#include <string>
+
+// The folder with a trailing separator; empty when no private folder can be made.
+std::string PrivateTempDirectory();
+
+// Win32 form: the folder with its trailing separator into buf; returns the
+// length, or the size needed when buf is too small (nothing written), 0 on failure.
+DWORD GetTempPathA(DWORD size, LPSTR buf);
