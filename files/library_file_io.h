@@ -1,0 +1,29 @@
+// The file calls under the library engine: open with emulated share modes,
+// exact 512-byte page transfers, close. Linux has no share modes, so they are
+// advisory locks on the open file: a writer holds an exclusive lock, a reader
+// that denies writers a shared one, and a conflict reads as a sharing
+// violation (system error 13), also between two opens inside one process.
+#pragma once
+
+#include "platform/win/win_types.h"
+
+// System error codes as the callers test them.
+constexpr int kSysNoSuchFile = 2;
+constexpr int kSysAccessDenied = 13;
+constexpr int kSysTooManyFiles = 24;
+constexpr int kSysFileExists = 17;
+
+// Opens path (Windows-1252 text) with the or-ed open and share flags; with
+// createExclusive the file is made and must not exist. Returns a handle, or -1
+// with the system error in *sysError.
+int LibOsOpen(const char* path, UINT flags, bool createExclusive, int* sysError);
+bool LibOsExists(const char* path);
+// Size in bytes, -1 on failure.
+long long LibOsFileSize(int handle);
+bool LibOsReadPage(int handle, DWORD page, BYTE* data);
+bool LibOsWritePage(int handle, DWORD page, const BYTE* data);
+void LibOsClose(int handle);
+// A value that changes whenever the file is written (from its last-write
+// time); 0 when the file cannot be examined.
+DWORD LibOsFileStamp(const char* path);
+DWORD LibOsHandleStamp(int handle);
