@@ -570,6 +570,17 @@ const char* LibraryFile::LibErrorText() {
 // ---------------------------------------------------------------------------
 // Cursor reads and writes
 
+// Starts an operation that changes the file. A file opened for reading is
+// refused before anything changes, so the cache never holds changes that
+// cannot reach the disk.
+bool LibraryFile::BeginChange(LibFileControlBlock* file) {
+  m_lastError = 0;
+  MakeCurrent(file);
+  if (file->writable) return true;
+  Fail(LIBERR_DISK_FULL);
+  return false;
+}
+
 void LibraryFile::LibRewind(LibFileControlBlock* file, DWORD record) {
   m_lastError = 0;
   file->cursorRecord = record;
@@ -626,12 +637,7 @@ int LibraryFile::LibWrite(LibFileControlBlock* file, DWORD count, const void* so
     if (flush && !FlushFile(file, false)) return 1;
     return 0;
   }
-  if (!file->writable) {
-    // Refused before anything changes, so the cache never holds changes
-    // that can't reach the disk.
-    Fail(LIBERR_DISK_FULL);
-    return 1;
-  }
+  if (!BeginChange(file)) return 1;
   if (file->cursorRecord == 0) {
     Fail(LIBERR_CHAIN_END);
     return 1;
@@ -694,14 +700,7 @@ int LibraryFile::LibWrite(LibFileControlBlock* file, DWORD count, const void* so
 }
 
 DWORD LibraryFile::LibAllocRecord(LibFileControlBlock* file) {
-  m_lastError = 0;
-  MakeCurrent(file);
-  if (!file->writable) {
-    // Refused before anything changes, so the cache never holds changes
-    // that can't reach the disk.
-    Fail(LIBERR_DISK_FULL);
-    return 0;
-  }
+  if (!BeginChange(file)) return 0;
   DWORD r = TakeRecord();
   if (!LibWriteHeader() || r == 0) return 0;
   file->linksFollowed = 0;
@@ -709,14 +708,7 @@ DWORD LibraryFile::LibAllocRecord(LibFileControlBlock* file) {
 }
 
 int LibraryFile::LibFreeChain(LibFileControlBlock* file, DWORD firstRecord) {
-  m_lastError = 0;
-  MakeCurrent(file);
-  if (!file->writable) {
-    // Refused before anything changes, so the cache never holds changes
-    // that can't reach the disk.
-    Fail(LIBERR_DISK_FULL);
-    return 1;
-  }
+  if (!BeginChange(file)) return 1;
   if (firstRecord == 0) return 0;
   if (firstRecord >= file->nextNewRecord) {
     Fail(LIBERR_BAD_RECORD);
@@ -831,14 +823,7 @@ static bool ValidNewName(const char* name) {
 }
 
 int LibraryFile::LibAddMember(LibFileControlBlock* file, LibMember* entry) {
-  m_lastError = 0;
-  MakeCurrent(file);
-  if (!file->writable) {
-    // Refused before anything changes, so the cache never holds changes
-    // that can't reach the disk.
-    Fail(LIBERR_DISK_FULL);
-    return 1;
-  }
+  if (!BeginChange(file)) return 1;
   // The length goes into one byte and readers refuse more than 80.
   if (!ValidNewName(entry->name)) {
     Fail(LIBERR_BAD_DIRECTORY);
@@ -858,14 +843,7 @@ int LibraryFile::LibAddMember(LibFileControlBlock* file, LibMember* entry) {
 }
 
 int LibraryFile::LibSetMemberStart(LibFileControlBlock* file, LibMember* entry) {
-  m_lastError = 0;
-  MakeCurrent(file);
-  if (!file->writable) {
-    // Refused before anything changes, so the cache never holds changes
-    // that can't reach the disk.
-    Fail(LIBERR_DISK_FULL);
-    return 1;
-  }
+  if (!BeginChange(file)) return 1;
   int found = LibSearchDirectory(file, entry->name);
   if (found < 0) return 1;
   if (found == 0) {
@@ -898,26 +876,12 @@ int LibraryFile::RemoveEntry(LibFileControlBlock* file, LibMember* entry, bool f
 }
 
 int LibraryFile::LibDeleteMember(LibFileControlBlock* file, LibMember* entry) {
-  m_lastError = 0;
-  MakeCurrent(file);
-  if (!file->writable) {
-    // Refused before anything changes, so the cache never holds changes
-    // that can't reach the disk.
-    Fail(LIBERR_DISK_FULL);
-    return 1;
-  }
+  if (!BeginChange(file)) return 1;
   return RemoveEntry(file, entry, true);
 }
 
 int LibraryFile::LibRenameMember(LibFileControlBlock* file, LibMember* entry, const char* newName) {
-  m_lastError = 0;
-  MakeCurrent(file);
-  if (!file->writable) {
-    // Refused before anything changes, so the cache never holds changes
-    // that can't reach the disk.
-    Fail(LIBERR_DISK_FULL);
-    return 1;
-  }
+  if (!BeginChange(file)) return 1;
   if (!ValidNewName(newName)) {
     Fail(LIBERR_BAD_DIRECTORY);
     return 1;

@@ -147,6 +147,7 @@ class LibraryFile {
  private:
   bool AllocCache();
   void MakeCurrent(LibFileControlBlock* file) { m_current = file; }
+  bool BeginChange(LibFileControlBlock* file);
   BYTE* LibLocateRecord(DWORD record, PageCacheBuffer** buffer);
   PageCacheBuffer* LibGetPage(DWORD page);
   bool WriteBuffer(PageCacheBuffer* buffer);
