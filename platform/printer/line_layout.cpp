@@ -1,0 +1,268 @@
+#include "platform/printer/line_layout.h"
+
+#include "platform/printer/escape_stream.h"
+
+#include <QFontMetricsF>
+
+#include <algorithm>
+#include <cmath>
+#include <strings.h>
+
+namespace {
+
+// Windows-1252 bytes 0x80-0x9F; the undefined ones stay as they are.
+const char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// OEM box drawing, bytes 176-223.
+const char16_t kOemBox[48] = {
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557,
+    0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
+    0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580};
+
+std::string FaceOf(const PageOutputState* s, int fontNumber) {
+  if (fontNumber >= 0 && static_cast<size_t>(fontNumber) < s->fontFaces.size() &&
+      !s->fontFaces[fontNumber].empty())
+    return s->fontFaces[fontNumber];
+  return "Arial";
+}
+
+}  // namespace
+
+QString ResolveFace(const std::string& face) {
+  const char* f = face.c_str();
+  if (!strcasecmp(f, "Arial") || !strcasecmp(f, "Helvetica") || !strcasecmp(f, "MS Sans Serif"))
+    return QStringLiteral("Liberation Sans");
+  if (!strcasecmp(f, "Times New Roman") || !strcasecmp(f, "Times") || !strcasecmp(f, "MS Serif"))
+    return QStringLiteral("Liberation Serif");
+  if (!strcasecmp(f, "Courier New") || !strcasecmp(f, "Courier"))
+    return QStringLiteral("Liberation Mono");
+  if (!strcasecmp(f, "Duridev-ER")) return QStringLiteral("DejaVu Sans Mono");
+  return QString::fromLatin1(f);
+}
+
+QString DecodeStreamText(const BYTE* bytes, int count, bool lineDrawFace) {
+  QString out;
+  out.reserve(count);
+  for (int i = 0; i < count; ++i) {
+    BYTE b = bytes[i];
+    char16_t c = b;
+    if (lineDrawFace && b >= 176 && b <= 223)
+      c = kOemBox[b - 176];
+    else if (lineDrawFace && b == 250)
+      c = 0x00B7;
+    else if (b >= 0x80 && b <= 0x9F)
+      c = kCp1252High[b - 0x80];
+    else if (b < 0x20)
+      c = u' ';  // control bytes have no glyph; keep the column
+    out.append(QChar(c));
+  }
+  return out;
+}
+
+const DriverFont& DriverFontCache::Get(const PageOutputState* s, int fontNumber, int style, int size) {
+  std::string face = FaceOf(s, fontNumber);
+  if (size <= 0) size = 100;
+  style &= 0x0F;
+  auto key = std::make_tuple(fontNumber, style, size, face);
+  auto it = fonts_.find(key);
+  if (it != fonts_.end()) return it->second;
+  DriverFont f;
+  f.font = QFont(ResolveFace(face));
+  f.font.setPixelSize(size);
+  f.font.setBold(style & 1);
+  f.font.setItalic(style & 2);
+  f.font.setUnderline(style & 4);
+  f.font.setStrikeOut(style & 8);
+  f.font.setHintingPreference(QFont::PreferNoHinting);
+  f.font.setKerning(false);
+  QFontMetricsF fm(f.font);
+  f.ascent = fm.ascent();
+  f.descent = fm.descent();
+  f.leading = std::max(0.0, fm.leading());
+  return fonts_.emplace(key, f).first->second;
+}
+
+double DriverFontCache::Advance(const DriverFont& f, const QString& text) {
+  return QFontMetricsF(f.font).horizontalAdvance(text);
+}
+
+namespace {
+
+enum class RunMode { kLeft, kCentreField, kRight, kCentreRun };
+
+struct Piece {
+  QString text;
+  const DriverFont* font;
+  QColor colour;
+  double width;
+};
+
+struct Run {
+  RunMode mode = RunMode::kLeft;
+  double anchor = 0;  // left edge for left and centred fields
+  double width = 0;   // box of a centred field
+  double raise = 0;
+  bool explicitStart = false;
+  std::vector<Piece> pieces;
+};
+
+class Layouter {
+ public:
+  Layouter(const PageOutputState* s, DriverFontCache* cache, LaidOutLine* out)
+      : s_(s), cache_(cache), out_(out) {
+    double resX = s->printerResX > 0 ? s->printerResX : 720;
+    origin_ = (s->physicalOffsetX + s->leftMargin) * 720.0 / resX;
+    pen_ = origin_;
+  }
+
+  double X(WORD screenX) const {
+    double ppi = s_->screenPpiX > 0 ? s_->screenPpiX : 96;
+    return origin_ + screenX * 720.0 / ppi;
+  }
+  double W(WORD screenWidth) const {
+    double ppi = s_->screenPpiX > 0 ? s_->screenPpiX : 96;
+    return screenWidth * 720.0 / ppi;
+  }
+
+  void Text(const BYTE* bytes, int n) {
+    if (!haveRun_) Start(RunMode::kLeft, pen_, false);
+    const DriverFont& f = cache_->Get(s_, font_, style_, size_);
+    bool lineDraw = !s_->lineDrawFace.empty() && FaceOf(s_, font_) == s_->lineDrawFace;
+    QString t = DecodeStreamText(bytes, n, lineDraw);
+    run_.pieces.push_back({t, &f, colour_, cache_->Advance(f, t)});
+    out_->ascent = std::max(out_->ascent, f.ascent);
+    out_->descent = std::max(out_->descent, f.descent);
+  }
+
+  void Escape(const StreamToken& t) {
+    switch (t.code) {
+      case kEscPosition:
+        Flush();
+        Start(RunMode::kLeft, X(t.args[0]), true);
+        break;
+      case kEscFont:
+        font_ = t.args[0];
+        style_ = t.args[1];
+        size_ = t.args[2];
+        break;
+      case kEscColour:
+        colour_ = QColor(std::min<int>(t.args[0], 255), std::min<int>(t.args[1], 255),
+                         std::min<int>(t.args[2], 255));
+        break;
+      case kEscCentreField:
+        if (t.argCount == 1) {
+          // Opens a centred field in the box that starts at the last position.
+          if (!haveRun_ || !run_.pieces.empty()) {
+            double at = haveRun_ && run_.pieces.empty() ? run_.anchor : pen_;
+            Flush();
+            Start(RunMode::kLeft, at, true);
+          }
+          run_.mode = RunMode::kCentreField;
+          run_.width = W(t.args[0]);
+        } else {
+          Flush();
+        }
+        break;
+      case kEscRightOpen:
+        Flush();
+        Start(RunMode::kRight, pen_, false);
+        break;
+      case kEscCentreOpen:
+        Flush();
+        Start(RunMode::kCentreRun, pen_, false);
+        break;
+      case kEscCentreClose:
+        if (haveRun_) {
+          run_.mode = RunMode::kCentreRun;
+          run_.anchor = X(t.args[0]);
+          Flush(true);
+        }
+        break;
+      case kEscRightClose:
+        if (haveRun_) {
+          run_.mode = RunMode::kRight;
+          run_.anchor = X(t.args[0]);
+          Flush(true);
+        }
+        break;
+      case kEscVerticalOffset:
+        // Decipoints by which the following text sits above the baseline.
+        raise_ = static_cast<SHORT>(t.args[0]);
+        if (haveRun_ && run_.pieces.empty()) run_.raise = raise_;
+        break;
+      default:
+        break;
+    }
+  }
+
+  void Finish() { Flush(); }
+
+ private:
+  void Start(RunMode mode, double anchor, bool explicitStart) {
+    run_ = Run();
+    run_.mode = mode;
+    run_.anchor = anchor;
+    run_.raise = raise_;
+    run_.explicitStart = explicitStart;
+    haveRun_ = true;
+  }
+
+  // Places a finished run. An aligned run left open at the line's end has no
+  // reference point and is drawn from where it began.
+  void Flush(bool closing = false) {
+    if (!haveRun_) return;
+    haveRun_ = false;
+    double total = 0;
+    for (const Piece& p : run_.pieces) total += p.width;
+    double x = run_.anchor;
+    switch (run_.mode) {
+      case RunMode::kLeft: break;
+      case RunMode::kCentreField: x = run_.anchor + (run_.width - total) / 2; break;
+      case RunMode::kRight: x = closing ? run_.anchor - total : run_.anchor; break;
+      case RunMode::kCentreRun: x = closing ? run_.anchor - total / 2 : run_.anchor; break;
+    }
+    for (const Piece& p : run_.pieces) {
+      LaidOutPiece lp;
+      lp.x = x;
+      lp.baseline = -run_.raise;
+      lp.text = p.text;
+      lp.font = p.font;
+      lp.colour = p.colour;
+      lp.width = p.width;
+      out_->pieces.push_back(lp);
+      x += p.width;
+    }
+    pen_ = x;
+  }
+
+  const PageOutputState* s_;
+  DriverFontCache* cache_;
+  LaidOutLine* out_;
+  double origin_ = 0, pen_ = 0, raise_ = 0;
+  int font_ = 0, style_ = 0, size_ = 100;
+  QColor colour_ = Qt::black;
+  bool haveRun_ = false;
+  Run run_;
+};
+
+}  // namespace
+
+LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, const BYTE* line,
+                             int count) {
+  LaidOutLine out;
+  Layouter lay(s, cache, &out);
+  StreamReader reader(line, count);
+  for (StreamToken t = reader.Next(); t.kind != StreamToken::kEnd; t = reader.Next()) {
+    if (t.kind == StreamToken::kText) {
+      lay.Text(line + t.offset, t.length);
+    } else {
+      lay.Escape(t);
+    }
+  }
+  lay.Finish();
+  return out;
+}

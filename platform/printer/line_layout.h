@@ -1,0 +1,53 @@
+// Inside the printer layer: fonts of the stream and the layout of one output
+// line into positioned runs, shared by measuring (ordinal 8) and drawing (14).
+#pragma once
+
+#include "platform/printer/page_driver.h"
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+#include <map>
+#include <tuple>
+#include <vector>
+
+struct DriverFont {
+  QFont font;
+  double ascent = 0, descent = 0, leading = 0;  // decipoints
+};
+
+// Fonts by (font number, style, size); sizes in tenths of a point are
+// decipoints, so a font's pixel size is its size and every metric comes out
+// in decipoints.
+class DriverFontCache {
+ public:
+  const DriverFont& Get(const PageOutputState* s, int fontNumber, int style, int size);
+  double Advance(const DriverFont& f, const QString& text);
+
+ private:
+  std::map<std::tuple<int, int, int, std::string>, DriverFont> fonts_;
+};
+
+// The installed face a stream face name is drawn with.
+QString ResolveFace(const std::string& face);
+// Bytes of the report's code page to text; the line-draw face uses the
+// box-drawing glyphs of the old OEM page for its special bytes.
+QString DecodeStreamText(const BYTE* bytes, int count, bool lineDrawFace);
+
+struct LaidOutPiece {
+  double x = 0, baseline = 0;  // decipoints; baseline relative to the line's
+  QString text;
+  const DriverFont* font = nullptr;
+  QColor colour;
+  double width = 0;
+};
+
+struct LaidOutLine {
+  std::vector<LaidOutPiece> pieces;
+  double ascent = 0, descent = 0;  // largest of the fonts that drew text
+};
+
+// Lays out a line; x positions are decipoints from the paper's left edge.
+LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, const BYTE* line,
+                             int count);

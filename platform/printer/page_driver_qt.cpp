@@ -1,0 +1,399 @@
+// The printer library over Qt. Every page is recorded as a picture in
+// decipoints of the paper; a print run sends the finished picture to the
+// printer device, a preview keeps it for replay on any painter.
+#include "platform/printer/page_driver_qt.h"
+
+#include "platform/printer/line_layout.h"
+#include "platform/printer/printer_device_qt.h"
+
+#include <QImage>
+#include <QPicture>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+PageDriverPlayMetafile gMetafilePlayer = nullptr;
+PageDriverPlayMetafile gOlePlayer = nullptr;
+
+struct DriverRun {
+  PrinterDevice* device = nullptr;  // not owned
+  bool preview = false;
+  QSizeF paper;                     // decipoints
+  double y = 0;
+  bool pageOpen = false;
+  bool pageSend = true;
+  std::shared_ptr<QPicture> page;
+  QPainter recorder;
+  std::shared_ptr<QPicture> finished;  // the page last ended (preview)
+  bool finishedStored = false;
+  std::vector<std::shared_ptr<QPicture>> stored;
+  WORD fontSize = 100;
+  DriverFontCache fonts;
+};
+
+DriverRun* RunOf(const PageOutputState* s) { return s ? static_cast<DriverRun*>(s->driverData) : nullptr; }
+
+QColor ColourOf(COLORREF c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+class QtPageDriver : public PageDriver {
+ public:
+  int ApiVersion() const override { return kPageDriverApiVersion; }
+  bool HasEntry(int ordinal) const override {
+    return ordinal >= 1 && ordinal <= 29 && ordinal != 16 && ordinal != 26 && ordinal != 28;
+  }
+  void SetImageFuncs(const PageDriverImageFuncs& funcs) override { images_ = funcs; }
+
+  // Scalable faces do every style: nothing to take away.
+  void AdjustFontStyle(PageOutputState*, int, WORD*) override {}
+
+  int FontLineHeight(PageOutputState* s, int fontNumber, int style, int size, int measuring) override {
+    const DriverFont& f = Fonts(s).Get(s, fontNumber, style, size);
+    return static_cast<int>(std::ceil(f.ascent + f.descent + (measuring ? f.leading : 0) - 1e-6));
+  }
+
+  int CharWidth(PageOutputState* s, int ch, int fontNumber, int style, int size) override {
+    DriverRun* r = RunOf(s);
+    if (size <= 0) size = r ? r->fontSize : 100;
+    const DriverFont& f = Fonts(s).Get(s, fontNumber, style, size);
+    BYTE b = static_cast<BYTE>(ch);
+    bool lineDraw = static_cast<size_t>(fontNumber) < s->fontFaces.size() &&
+                    s->fontFaces[fontNumber] == s->lineDrawFace;
+    double dp = Fonts(s).Advance(f, DecodeStreamText(&b, 1, lineDraw));
+    return static_cast<int>(std::lround(dp * 2));  // decipoints to twips
+  }
+
+  int SetFontSize(PageOutputState* s, WORD size) override {
+    if (DriverRun* r = RunOf(s)) r->fontSize = size;
+    return 1;
+  }
+
+  int AdvanceBeforeLine(PageOutputState* s, int height, int) override { return Move(s, height); }
+  int AdvanceAfterLine(PageOutputState* s, int depth, int) override { return Move(s, depth); }
+
+  LONG EndPage(PageOutputState* s, int send) override {
+    DriverRun* r = RunOf(s);
+    if (!r) return -1;
+    if (!r->pageOpen) return 1;
+    r->recorder.end();
+    r->pageOpen = false;
+    std::shared_ptr<QPicture> page = std::move(r->page);
+    if (r->preview) {
+      r->finished = page;
+      r->finishedStored = false;
+      return 1;
+    }
+    if (!send || !r->pageSend || s->abortWord) return 1;
+    if (!r->device || !SendDevicePage(r->device, *page)) {
+      DWORD err = r->device ? PrinterDeviceLastError(r->device) : 0;
+      return err == kPrintErrorCancelled ? -3 : err == kPrintErrorWrite ? -4 : -1;
+    }
+    return 1;
+  }
+
+  DWORD MeasureLine(PageOutputState* s, const BYTE* line, int count, int measuring) override {
+    LaidOutLine l = LayoutStreamLine(s, &Fonts(s), line, count);
+    if (l.pieces.empty()) return 0;
+    double lead = 0;
+    if (measuring)
+      for (const LaidOutPiece& p : l.pieces) lead = std::max(lead, p.font->leading);
+    int h = static_cast<int>(std::ceil(l.ascent + lead - 1e-6));
+    int d = static_cast<int>(std::ceil(l.descent - 1e-6));
+    return MAKELONG(static_cast<WORD>(std::clamp(h, 0, 0xFFFF)), static_cast<WORD>(std::clamp(d, 0, 0xFFFF)));
+  }
+
+  int OpenDevice(PageOutputState* s, const BYTE*, const char*, LPARAM, LPARAM) override {
+    if (!s) return 0;
+    CloseDevice(s, 0);
+    auto* device = static_cast<PrinterDevice*>(s->printerDC);
+    if (!device && !s->previewFlag) return 0;
+    auto* r = new DriverRun;
+    r->device = device;
+    r->preview = s->previewFlag != 0;
+    r->paper = device ? DevicePaperDecipoints(device) : QSizeF(6120, 7920);
+    s->driverData = r;
+    if (s->pageWidth <= 0 && device) s->pageWidth = GetPrinterDeviceCaps(device, kCapPhysicalWidth);
+    if (s->pageHeight <= 0 && device) s->pageHeight = GetPrinterDeviceCaps(device, kCapPhysicalHeight);
+    return 1;
+  }
+
+  // Room between the current position and the usable page bottom: the paper
+  // less the bottom margin, the printable area and any end offset kept free.
+  int SpaceLeft(PageOutputState* s, int bottomMargin) override {
+    DriverRun* r = RunOf(s);
+    if (!r) return 0;
+    double length = s->pageLength > 0 ? s->pageLength : r->paper.height();
+    double bottom = length - std::max<double>(bottomMargin, s->endOffset);
+    if (s->printableHeight > 0) bottom = std::min<double>(bottom, s->topOffset + s->printableHeight);
+    double left = bottom - r->y;
+    return left > 0 ? static_cast<int>(std::floor(left + 1e-6)) : 0;
+  }
+
+  void CloseDevice(PageOutputState* s, LONG) override {
+    DriverRun* r = RunOf(s);
+    if (!r) return;
+    if (r->pageOpen) r->recorder.end();
+    delete r;
+    s->driverData = nullptr;
+  }
+
+  // Begins a page unless one is open: the Title band and the page header of
+  // the first page both ask for the page start, and the second call must
+  // not start another page. The start is counted from the paper's top edge,
+  // never above the printable area.
+  int BeginPage(PageOutputState* s, int topStart, int send) override {
+    DriverRun* r = RunOf(s);
+    if (!r) return 0;
+    if (r->pageOpen) return 1;
+    r->page = std::make_shared<QPicture>();
+    if (!r->recorder.begin(r->page.get())) return 0;
+    r->recorder.setRenderHint(QPainter::Antialiasing, true);
+    r->recorder.setRenderHint(QPainter::TextAntialiasing, true);
+    r->pageOpen = true;
+    r->pageSend = send != 0;
+    r->y = std::max<double>(topStart, s->topOffset);
+    return 1;
+  }
+
+  int MoveDown(PageOutputState* s, int distance, int) override {
+    DriverRun* r = RunOf(s);
+    if (!r || !r->pageOpen) return 0;
+    r->y = std::max<double>(s->topOffset, r->y + distance);
+    return 1;
+  }
+
+  int OutputLine(PageOutputState* s, const BYTE* line, int count) override {
+    DriverRun* r = RunOf(s);
+    if (!r || !r->pageOpen) return 0;
+    if (s->abortWord) return 1;
+    LaidOutLine l = LayoutStreamLine(s, &r->fonts, line, count);
+    // One text call per run, so that text extractors see whole words.
+    for (const LaidOutPiece& p : l.pieces) {
+      r->recorder.setFont(p.font->font);
+      r->recorder.setPen(p.colour);
+      r->recorder.drawText(QPointF(p.x, r->y + p.baseline), p.text);
+    }
+    return 1;
+  }
+
+  // The page just ended is the one shown; pages before the start page are
+  // never stored, so the shown index is the number stored so far.
+  void PreviewPageFinished(PageOutputState* s) override {
+    DriverRun* r = RunOf(s);
+    if (!r) return;
+    s->pageShown = static_cast<LONG>(r->stored.size());
+    s->pagesProduced = s->pageShown + 1;
+  }
+
+  int RealizePalette(PageOutputState*) override { return 1; }
+  int EndBand(PageOutputState*, int, int) override { return 1; }
+
+  int DrawBox(PageOutputState* s, const LineBoxRecord* rec) override { return DrawLineOrBox(s, rec, true); }
+  int DrawLine(PageOutputState* s, const LineBoxRecord* rec) override { return DrawLineOrBox(s, rec, false); }
+
+  int DrawPicture(PageOutputState* s, const PictureRecord* rec) override {
+    DriverRun* r = RunOf(s);
+    if (!r || !r->pageOpen || !rec) return 0;
+    if (!images_.getImage) return 1;
+    PageDriverImage img;
+    if (!images_.getImage(rec->image, &img) || !img.pixels || img.width <= 0 || img.height <= 0 ||
+        img.stride < img.width * 4)
+      return 1;
+    QImage q(img.pixels, img.width, img.height, img.stride, QImage::Format_ARGB32);
+    QRectF target = GraphicRect(s, rec->x, rec->y, rec->width, rec->height);
+    QRectF source(0, 0, img.width, img.height);
+    if (rec->cropWidth > 0 && rec->cropHeight > 0)
+      source = QRectF(0, 0, std::min<int>(rec->cropWidth, img.width), std::min<int>(rec->cropHeight, img.height));
+    r->recorder.drawImage(target, q, source);
+    return 1;
+  }
+
+  void PreviewResized(PageOutputState*) override {}
+
+  WORD CurrentY(PageOutputState* s) override {
+    DriverRun* r = RunOf(s);
+    if (!r) return 0;
+    return static_cast<WORD>(std::clamp<long>(std::lround(r->y), 0, 0xFFFF));
+  }
+
+  // The shown page onto the preview's painter, fitted to the page rectangle
+  // of the zoom in use; without a clip rectangle onto the printer (Print
+  // Current Page), whose document the caller has started.
+  int ReplayPage(PageOutputState* s, const PageRect* clip) override {
+    DriverRun* r = RunOf(s);
+    if (!r) return 0;
+    std::shared_ptr<QPicture> page = ShownPage(r, s->pageShown);
+    if (!page) return 1;
+    if (!clip) {
+      auto* device = static_cast<PrinterDevice*>(s->printerDC);
+      if (!device) return 1;
+      SendDevicePage(device, *page);
+      return 1;
+    }
+    auto* painter = static_cast<QPainter*>(s->previewDC);
+    if (!painter) return 1;
+    QRectF paperRect;
+    if (s->zoomLevel == 0 || !s->currentZoom) {
+      paperRect = QRectF(s->wholePage.left, s->wholePage.top, s->wholePage.right - s->wholePage.left,
+                         s->wholePage.bottom - s->wholePage.top);
+    } else {
+      const PreviewZoomRecord& z = *s->currentZoom;
+      paperRect = QRectF(-z.scrollX, -z.scrollY, z.pageWidth, z.pageHeight);
+    }
+    painter->save();
+    painter->setClipRect(QRect(clip->left, clip->top, clip->right - clip->left, clip->bottom - clip->top));
+    Replay(painter, *page, r->paper, paperRect);
+    painter->restore();
+    return 1;
+  }
+
+  int StorePage(PageOutputState* s, void*, LONG) override {
+    DriverRun* r = RunOf(s);
+    if (!r) return 0;
+    if (r->finished && !r->finishedStored) {
+      r->stored.push_back(r->finished);
+      r->finishedStored = true;
+    }
+    return 1;
+  }
+
+  int DrawOleItem(PageOutputState* s, const OleItemRecord* rec) override {
+    DriverRun* r = RunOf(s);
+    if (!r || !r->pageOpen || !rec) return 0;
+    if (gOlePlayer) {
+      QRectF t = GraphicRect(s, rec->x, rec->y, rec->width, rec->height);
+      gOlePlayer(rec->item, &r->recorder, t.x(), t.y(), t.width(), t.height());
+    }
+    return 1;
+  }
+
+  int DrawChart(PageOutputState* s, const ChartRecord* rec) override {
+    DriverRun* r = RunOf(s);
+    if (!r || !r->pageOpen || !rec) return 0;
+    if (gMetafilePlayer && rec->metafile) {
+      QRectF t = GraphicRect(s, rec->x, rec->y, rec->width, rec->height);
+      gMetafilePlayer(rec->metafile, &r->recorder, t.x(), t.y(), t.width(), t.height());
+    }
+    return 1;
+  }
+
+  static void Replay(QPainter* painter, const QPicture& page, const QSizeF& paper, const QRectF& target) {
+    if (paper.width() <= 0 || paper.height() <= 0) return;
+    painter->save();
+    painter->translate(target.topLeft());
+    painter->scale(target.width() / paper.width(), target.height() / paper.height());
+    PlayRecordedPage(painter, page);
+    painter->restore();
+  }
+
+  static std::shared_ptr<QPicture> ShownPage(DriverRun* r, LONG index) {
+    if (index >= 0 && static_cast<size_t>(index) < r->stored.size()) return r->stored[index];
+    return r->finished;
+  }
+
+ private:
+  DriverFontCache& Fonts(PageOutputState* s) {
+    DriverRun* r = RunOf(s);
+    return r ? r->fonts : fonts_;
+  }
+
+  int Move(PageOutputState* s, int distance) {
+    DriverRun* r = RunOf(s);
+    if (!r) return 0;
+    r->y = std::max<double>(0, r->y + distance);
+    return 1;
+  }
+
+  double PrinterXToDp(const PageOutputState* s, double x) const {
+    double res = s->printerResX > 0 ? s->printerResX : 720;
+    return (s->physicalOffsetX + s->leftMargin + x) * 720.0 / res;
+  }
+  double PrinterYToDp(const PageOutputState* s, double y) const {
+    double res = s->printerResY > 0 ? s->printerResY : 720;
+    return y * 720.0 / res;
+  }
+
+  // Picture, object and chart rectangles: x and sizes in screen pixels,
+  // the bottom edge in printer pixels.
+  QRectF GraphicRect(const PageOutputState* s, WORD x, WORD bottom, WORD width, WORD height) const {
+    double ppiX = s->screenPpiX > 0 ? s->screenPpiX : 96;
+    double ppiY = s->screenPpiY > 0 ? s->screenPpiY : 96;
+    double left = PrinterXToDp(s, 0) + x * 720.0 / ppiX;
+    double h = height * 720.0 / ppiY;
+    double b = PrinterYToDp(s, bottom);
+    return QRectF(left, b - h, width * 720.0 / ppiX, h);
+  }
+
+  int DrawLineOrBox(PageOutputState* s, const LineBoxRecord* rec, bool box) {
+    DriverRun* r = RunOf(s);
+    if (!r || !r->pageOpen || !rec) return 0;
+    QPainter& p = r->recorder;
+    double x1 = PrinterXToDp(s, rec->left), x2 = PrinterXToDp(s, rec->right);
+    double y1 = PrinterYToDp(s, rec->top), y2 = PrinterYToDp(s, rec->bottom);
+    double res = s->printerResX > 0 ? s->printerResX : 720;
+    double penW = std::max<double>(1, rec->penWidth) * 720.0 / res;
+    QPen pen(ColourOf(rec->lineColourShown), penW);
+    pen.setCapStyle(Qt::FlatCap);
+    static const Qt::PenStyle kStyles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
+                                           Qt::DashDotDotLine, Qt::NoPen};
+    pen.setStyle(rec->penStyle < 6 ? kStyles[rec->penStyle] : Qt::SolidLine);
+    p.save();
+    if (!box) {
+      p.setPen(pen);
+      p.drawLine(QPointF(x1, y1), QPointF(x2, y2));
+      p.restore();
+      return 1;
+    }
+    QRectF rect(QPointF(x1, y1), QPointF(x2, y2));
+    rect = rect.normalized();
+    if (rec->fillColourShown != 0xFF000000) p.fillRect(rect, ColourOf(rec->fillColourShown));
+    static const Qt::BrushStyle kHatch[] = {Qt::HorPattern, Qt::VerPattern, Qt::FDiagPattern,
+                                            Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
+    if (rec->styleExtra < 6) p.fillRect(rect, QBrush(ColourOf(rec->secondColourShown), kHatch[rec->styleExtra]));
+    // Sides: 1 left, 2 right, 4 top, 8 bottom; a box cut by a page end loses
+    // its bottom, and its continuation its top.
+    p.setPen(pen);
+    if (rec->attributes & 1) p.drawLine(rect.topLeft(), rect.bottomLeft());
+    if (rec->attributes & 2) p.drawLine(rect.topRight(), rect.bottomRight());
+    if (rec->attributes & 4) p.drawLine(rect.topLeft(), rect.topRight());
+    if (rec->attributes & 8) p.drawLine(rect.bottomLeft(), rect.bottomRight());
+    p.restore();
+    return 1;
+  }
+
+  PageDriverImageFuncs images_;
+  DriverFontCache fonts_;  // measuring before a device is open
+};
+
+}  // namespace
+
+PageDriver* CreateQtPageDriver() { return new QtPageDriver; }
+
+void SetPageDriverMetafilePlayer(PageDriverPlayMetafile player) { gMetafilePlayer = player; }
+void SetPageDriverOleItemPlayer(PageDriverPlayMetafile player) { gOlePlayer = player; }
+
+int StoredPreviewPageCount(const PageOutputState* s) {
+  DriverRun* r = RunOf(s);
+  return r ? static_cast<int>(r->stored.size()) : 0;
+}
+
+bool ReplayPreviewPage(const PageOutputState* s, int index, QPainter* painter, const QRectF& paperRect) {
+  DriverRun* r = RunOf(s);
+  if (!r || !painter) return false;
+  std::shared_ptr<QPicture> page;
+  if (index < 0)
+    page = r->finished;
+  else if (static_cast<size_t>(index) < r->stored.size())
+    page = r->stored[index];
+  if (!page) return false;
+  QtPageDriver::Replay(painter, *page, r->paper, paperRect);
+  return true;
+}
+
+QSizeF DriverPaperDecipoints(const PageOutputState* s) {
+  DriverRun* r = RunOf(s);
+  return r ? r->paper : QSizeF();
+}

@@ -1,0 +1,18 @@
+// The printer library's Qt side, for the window layer and the printer tests:
+// replaying stored preview pages onto any painter.
+#pragma once
+
+#include "platform/printer/page_driver.h"
+
+#include <QPainter>
+#include <QRectF>
+
+PageDriver* CreateQtPageDriver();
+
+// Pages the preview has stored so far.
+int StoredPreviewPageCount(const PageOutputState* s);
+// Draws stored page index (or, with index -1, the page just finished) so that
+// the paper fills paperRect of the painter. False when there is no such page.
+bool ReplayPreviewPage(const PageOutputState* s, int index, QPainter* painter, const QRectF& paperRect);
+// The paper of the open device in decipoints.
+QSizeF DriverPaperDecipoints(const PageOutputState* s);

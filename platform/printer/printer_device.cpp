@@ -1,0 +1,343 @@
+// Printers over Qt: the built-in PDF printer (QPdfWriter) and the system's
+// queues (QPrinter), their device modes, papers and fonts.
+#include "platform/printer/printer_device_qt.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QPageSize>
+#include <QPrinterInfo>
+
+#include <algorithm>
+#include <cstring>
+#include <strings.h>
+
+namespace {
+
+bool IsPdfName(const char* printer) { return printer && strcasecmp(printer, kPdfPrinterName) == 0; }
+
+QPrinterInfo QueueInfo(const char* printer) {
+  if (!printer || !*printer || IsPdfName(printer)) return QPrinterInfo();
+  return QPrinterInfo::printerInfo(QString::fromLocal8Bit(printer));
+}
+
+bool QueueExists(const char* printer) { return !QueueInfo(printer).isNull(); }
+
+void CopyName(char (&dst)[32], const char* src) {
+  std::memset(dst, 0, sizeof dst);
+  if (src) std::strncpy(dst, src, sizeof dst - 1);
+}
+
+// The driver's own defaults for a printer.
+PrinterDevMode DefaultDevMode(const char* printer) {
+  PrinterDevMode m;
+  CopyName(m.deviceName, printer);
+  m.fields = kDmOrientation | kDmPaperSize | kDmCopies | kDmDefaultSource | kDmPrintQuality |
+             kDmYResolution | kDmCollate;
+  m.orientation = kOrientPortrait;
+  m.paperSize = kPaperLetter;
+  m.copies = 1;
+  m.defaultSource = 1;
+  m.printQuality = kPdfPrinterDpi;
+  m.yResolution = kPdfPrinterDpi;
+  m.collate = 0;
+  QPrinterInfo info = QueueInfo(printer);
+  if (!info.isNull()) {
+    int id = info.defaultPageSize().windowsId();
+    if (id > 0 && id < kPaperUser) m.paperSize = static_cast<SHORT>(id);
+    m.printQuality = 300;
+    m.yResolution = 300;
+  }
+  return m;
+}
+
+QPageSize PageSizeOf(const PrinterDevMode& m) {
+  if (m.paperSize == kPaperUser && m.paperWidth > 0 && m.paperLength > 0)
+    return QPageSize(QSizeF(m.paperWidth / 10.0, m.paperLength / 10.0), QPageSize::Millimeter,
+                     QString(), QPageSize::ExactMatch);
+  QPageSize::PageSizeId id = QPageSize::id(m.paperSize);
+  if (id == QPageSize::Custom) id = QPageSize::Letter;
+  return QPageSize(id);
+}
+
+QPageLayout LayoutOf(const PrinterDevMode& m) {
+  return QPageLayout(PageSizeOf(m),
+                     m.orientation == kOrientLandscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                     QMarginsF(0, 0, 0, 0));
+}
+
+}  // namespace
+
+std::vector<std::string> EnumPrinterNames() {
+  std::vector<std::string> names;
+  for (const QString& n : QPrinterInfo::availablePrinterNames()) names.push_back(n.toStdString());
+  names.push_back(kPdfPrinterName);
+  return names;
+}
+
+bool GetDefaultPrinterNames(std::string* device, std::string* driver, std::string* port) {
+  QPrinterInfo def = QPrinterInfo::defaultPrinter();
+  if (!def.isNull()) {
+    if (device) *device = def.printerName().toStdString();
+    if (driver) *driver = def.makeAndModel().isEmpty() ? "CUPS" : def.makeAndModel().toStdString();
+    if (port) *port = def.location().isEmpty() ? "CUPS:" : def.location().toStdString();
+    return true;
+  }
+  if (device) *device = kPdfPrinterName;
+  if (driver) *driver = kPdfPrinterName;
+  if (port) *port = "PDF:";
+  return true;
+}
+
+bool PrinterExists(const char* printer) { return IsPdfName(printer) || QueueExists(printer); }
+
+int PrinterDocumentProperties(const char* printer, PrinterDevMode* out, const PrinterDevMode* in) {
+  if (!PrinterExists(printer) || !out) return -1;
+  PrinterDevMode m = DefaultDevMode(printer);
+  if (in) {
+    if (in->fields & kDmOrientation)
+      m.orientation = in->orientation == kOrientLandscape ? kOrientLandscape : kOrientPortrait;
+    if ((in->fields & kDmPaperSize) && in->paperSize > 0) {
+      LONG w, h;
+      if (in->paperSize == kPaperUser || PaperSizeForCode(in->paperSize, &w, &h))
+        m.paperSize = in->paperSize;
+    }
+    if ((in->fields & kDmPaperLength) && in->paperLength > 0) m.paperLength = in->paperLength;
+    if ((in->fields & kDmPaperWidth) && in->paperWidth > 0) m.paperWidth = in->paperWidth;
+    if ((in->fields & kDmCopies) && in->copies > 0) m.copies = in->copies;
+    if (in->fields & kDmDefaultSource) m.defaultSource = in->defaultSource;
+    if (in->fields & kDmCollate) m.collate = in->collate ? 1 : 0;
+    m.fields |= in->fields & (kDmPaperLength | kDmPaperWidth);
+  }
+  *out = m;
+  return 1;
+}
+
+bool PaperSizeForCode(SHORT code, LONG* widthTenthsMm, LONG* heightTenthsMm) {
+  if (code <= 0 || code >= kPaperUser) return false;
+  QPageSize::PageSizeId id = QPageSize::id(code);
+  if (id == QPageSize::Custom) return false;
+  QSizeF mm = QPageSize(id).size(QPageSize::Millimeter);
+  if (widthTenthsMm) *widthTenthsMm = static_cast<LONG>(mm.width() * 10 + 0.5);
+  if (heightTenthsMm) *heightTenthsMm = static_cast<LONG>(mm.height() * 10 + 0.5);
+  return true;
+}
+
+std::vector<PrinterPaper> GetPrinterPapers(const char* printer) {
+  std::vector<PrinterPaper> papers;
+  if (!PrinterExists(printer)) return papers;
+  QList<QPageSize> sizes;
+  QPrinterInfo info = QueueInfo(printer);
+  if (!info.isNull()) sizes = info.supportedPageSizes();
+  if (sizes.isEmpty()) {
+    for (QPageSize::PageSizeId id : {QPageSize::Letter, QPageSize::Legal, QPageSize::Executive,
+                                     QPageSize::A4, QPageSize::A3, QPageSize::A5, QPageSize::B5,
+                                     QPageSize::Tabloid, QPageSize::Envelope10, QPageSize::EnvelopeDL})
+      sizes.append(QPageSize(id));
+  }
+  for (const QPageSize& ps : sizes) {
+    int code = ps.windowsId();
+    if (code <= 0 || code >= kPaperUser) continue;
+    PrinterPaper p;
+    p.code = static_cast<SHORT>(code);
+    p.name = ps.name().toStdString();
+    QSizeF mm = ps.size(QPageSize::Millimeter);
+    p.widthTenthsMm = static_cast<LONG>(mm.width() * 10 + 0.5);
+    p.heightTenthsMm = static_cast<LONG>(mm.height() * 10 + 0.5);
+    papers.push_back(p);
+  }
+  return papers;
+}
+
+std::vector<PrinterFontFamily> GetPrinterFontFamilies(const char* printer) {
+  std::vector<PrinterFontFamily> fonts;
+  if (!PrinterExists(printer)) return fonts;
+  for (const QString& family : QFontDatabase::families()) {
+    if (QFontDatabase::isPrivateFamily(family)) continue;
+    PrinterFontFamily f;
+    f.face = family.toStdString();
+    f.fixedPitch = QFontDatabase::isFixedPitch(family);
+    f.scalable = QFontDatabase::isScalable(family);
+    fonts.push_back(f);
+  }
+  // The program's documents name the usual office faces; they resolve to
+  // metric-compatible families installed here.
+  for (const char* office : {"Arial", "Times New Roman", "Courier New"}) {
+    bool have = std::any_of(fonts.begin(), fonts.end(),
+                            [&](const PrinterFontFamily& f) { return strcasecmp(f.face.c_str(), office) == 0; });
+    if (!have) fonts.push_back({office, strcasecmp(office, "Courier New") == 0, true});
+  }
+  std::sort(fonts.begin(), fonts.end(), [](const PrinterFontFamily& a, const PrinterFontFamily& b) {
+    return strcasecmp(a.face.c_str(), b.face.c_str()) < 0;
+  });
+  return fonts;
+}
+
+PrinterDevice* CreatePrinterDevice(const char* printer, const PrinterDevMode* mode) {
+  if (!PrinterExists(printer)) return nullptr;
+  auto* d = new PrinterDevice;
+  d->name = printer;
+  d->pdf = IsPdfName(printer);
+  PrinterDocumentProperties(printer, &d->mode, mode);
+  d->layout = LayoutOf(d->mode);
+  if (d->pdf) {
+    d->resX = d->resY = kPdfPrinterDpi;
+  } else {
+    d->printer = std::make_unique<QPrinter>(QueueInfo(printer), QPrinter::HighResolution);
+    d->printer->setFullPage(true);
+    d->printer->setPageLayout(d->layout);
+    d->resX = d->resY = d->printer->resolution();
+    QMarginsF min = d->printer->pageLayout().minimumMargins();
+    QPageLayout::Unit u = d->printer->pageLayout().units();
+    double perUnit = u == QPageLayout::Millimeter ? d->resX / 25.4 : d->resX / 72.0;
+    if (u == QPageLayout::Point) perUnit = d->resX / 72.0;
+    if (u == QPageLayout::Inch) perUnit = d->resX;
+    d->offsetX = static_cast<int>(min.left() * perUnit + 0.5);
+    d->offsetY = static_cast<int>(min.top() * perUnit + 0.5);
+  }
+  return d;
+}
+
+void DeletePrinterDevice(PrinterDevice* device) {
+  if (!device) return;
+  if (device->writing) AbortPrinterDoc(device);
+  delete device;
+}
+
+QSizeF DevicePaperDecipoints(const PrinterDevice* device) {
+  QSizeF pt = device->layout.fullRectPoints().size();
+  return QSizeF(pt.width() * 10.0, pt.height() * 10.0);
+}
+
+int GetPrinterDeviceCaps(const PrinterDevice* device, int index) {
+  if (!device) return 0;
+  QSizeF dp = DevicePaperDecipoints(device);
+  int w = static_cast<int>(dp.width() * device->resX / 720.0 + 0.5);
+  int h = static_cast<int>(dp.height() * device->resY / 720.0 + 0.5);
+  switch (index) {
+    case kCapLogPixelsX: return device->resX;
+    case kCapLogPixelsY: return device->resY;
+    case kCapPhysicalWidth: return w;
+    case kCapPhysicalHeight: return h;
+    case kCapPhysicalOffsetX: return device->offsetX;
+    case kCapPhysicalOffsetY: return device->offsetY;
+    case kCapHorzRes: return std::max(0, w - 2 * device->offsetX);
+    case kCapVertRes: return std::max(0, h - 2 * device->offsetY);
+    default: return 0;
+  }
+}
+
+const char* PrinterDeviceName(const PrinterDevice* device) { return device ? device->name.c_str() : ""; }
+bool IsPdfPrinterDevice(const PrinterDevice* device) { return device && device->pdf; }
+
+int StartPrinterDoc(PrinterDevice* device, const char* docName, const char* outputFile) {
+  if (!device) return 0;
+  if (device->docStarted) AbortPrinterDoc(device);
+  device->lastError = kPrintErrorNone;
+  device->docName = docName ? docName : "";
+  device->outputFile = outputFile ? outputFile : "";
+  device->pagesSent = 0;
+  if (device->pdf && device->outputFile.empty()) {
+    device->lastError = kPrintErrorNoOutput;
+    return 0;
+  }
+  device->docStarted = true;
+  return 1;
+}
+
+namespace {
+
+// Opens the output on the first page, so that a job without pages writes nothing.
+bool BeginOutput(PrinterDevice* d) {
+  QString file = QString::fromLocal8Bit(d->outputFile.c_str());
+  if (d->pdf) {
+    d->pdfWriter = std::make_unique<QPdfWriter>(file);
+    d->pdfWriter->setResolution(kPdfPrinterDpi);
+    d->pdfWriter->setPageLayout(d->layout);
+    d->pdfWriter->setTitle(QString::fromLocal8Bit(d->docName.c_str()));
+    d->pdfWriter->setCreator(QStringLiteral("VORTELLE"));
+    if (!d->painter.begin(d->pdfWriter.get())) return false;
+  } else {
+    d->printer->setDocName(QString::fromLocal8Bit(d->docName.c_str()));
+    d->printer->setCopyCount(std::max<int>(1, d->mode.copies));
+    d->printer->setCollateCopies(d->mode.collate != 0);
+    if (!file.isEmpty()) {
+      d->printer->setOutputFormat(QPrinter::PdfFormat);
+      d->printer->setOutputFileName(file);
+    }
+    if (!d->painter.begin(d->printer.get())) return false;
+  }
+  d->writing = true;
+  return true;
+}
+
+}  // namespace
+
+void PlayRecordedPage(QPainter* painter, const QPicture& page) {
+  painter->save();
+  painter->drawPicture(0, 0, page);
+  painter->restore();
+}
+
+bool SendDevicePage(PrinterDevice* d, const QPicture& page) {
+  if (!d || !d->docStarted) return false;
+  if (!d->writing) {
+    if (!BeginOutput(d)) {
+      d->lastError = kPrintErrorWrite;
+      return false;
+    }
+  } else {
+    bool ok = d->pdf ? d->pdfWriter->newPage() : d->printer->newPage();
+    if (!ok) {
+      d->lastError = kPrintErrorWrite;
+      return false;
+    }
+  }
+  d->painter.save();
+  d->painter.resetTransform();
+  // Recorded pages are in decipoints of the paper; a queue's device origin
+  // is the paper's corner too (full-page mode).
+  d->painter.scale(d->resX / 720.0, d->resY / 720.0);
+  PlayRecordedPage(&d->painter, page);
+  d->painter.restore();
+  ++d->pagesSent;
+  if (d->abortProc && !d->abortProc(d, 0)) {
+    d->lastError = kPrintErrorCancelled;
+    return false;
+  }
+  return true;
+}
+
+int EndPrinterDoc(PrinterDevice* device) {
+  if (!device || !device->docStarted) return -1;
+  bool ok = true;
+  if (device->writing) ok = device->painter.end();
+  device->writing = false;
+  device->docStarted = false;
+  device->pdfWriter.reset();
+  if (!ok) {
+    device->lastError = kPrintErrorWrite;
+    return -1;
+  }
+  return 1;
+}
+
+int AbortPrinterDoc(PrinterDevice* device) {
+  if (!device) return 0;
+  if (device->writing) {
+    if (device->printer) device->printer->abort();
+    device->painter.end();
+  }
+  bool wrote = device->writing;
+  device->writing = false;
+  device->pdfWriter.reset();
+  if (wrote && !device->outputFile.empty()) QFile::remove(QString::fromLocal8Bit(device->outputFile.c_str()));
+  device->docStarted = false;
+  return 1;
+}
+
+DWORD PrinterDeviceLastError(const PrinterDevice* device) { return device ? device->lastError : 0; }
+int PrinterDevicePageCount(const PrinterDevice* device) { return device ? device->pagesSent : 0; }
+void SetPrinterAbortProc(PrinterDevice* device, PrinterAbortProc proc) {
+  if (device) device->abortProc = proc;
+}

@@ -1,0 +1,46 @@
+// Inside the printer layer only: the printer device over Qt, and the painter
+// a page is sent through.
+#pragma once
+
+#include "platform/printer/printer_info.h"
+
+#include <QPageLayout>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPicture>
+#include <QPrinter>
+
+#include <memory>
+#include <string>
+
+// The PDF printer draws at this many dots per inch.
+constexpr int kPdfPrinterDpi = 600;
+
+struct PrinterDevice {
+  std::string name;
+  bool pdf = false;
+  PrinterDevMode mode;
+  QPageLayout layout;           // paper, orientation, no margins
+  int resX = kPdfPrinterDpi, resY = kPdfPrinterDpi;
+  int offsetX = 0, offsetY = 0; // unprintable edge, device pixels
+  std::string docName;
+  std::string outputFile;
+  bool docStarted = false;
+  bool writing = false;         // the painter is active on the output
+  int pagesSent = 0;
+  DWORD lastError = kPrintErrorNone;
+  PrinterAbortProc abortProc = nullptr;
+  std::unique_ptr<QPdfWriter> pdfWriter;
+  std::unique_ptr<QPrinter> printer;
+  QPainter painter;
+};
+
+// Sends one recorded page (drawn in decipoints from the paper's top-left
+// corner) to the started document. False when it could not be written or the
+// abort procedure stopped the job.
+bool SendDevicePage(PrinterDevice* device, const QPicture& page);
+// Paper size of the device in decipoints.
+QSizeF DevicePaperDecipoints(const PrinterDevice* device);
+// Draws a recorded page on a painter whose current transform maps
+// decipoints of the paper; used by the preview and Print Current Page.
+void PlayRecordedPage(QPainter* painter, const QPicture& page);
