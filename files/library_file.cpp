@@ -2,6 +2,7 @@
 
 #include "files/library_file_io.h"
 #include "foundation/heap_strings.h"
+#include "platform/win/codepage.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -49,20 +50,6 @@ void PutLink(BYTE* rec, DWORD link) {
   rec[2] = static_cast<BYTE>(link >> 8);
 }
 
-// Windows-1252 case folding: ASCII, the accented letters and the few
-// letters that sit in 0x80-0x9F.
-BYTE FoldByte(BYTE c) {
-  if (c >= 'a' && c <= 'z') return static_cast<BYTE>(c - 32);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<BYTE>(c - 32);
-  switch (c) {
-    case 0x9A: return 0x8A;
-    case 0x9C: return 0x8C;
-    case 0x9E: return 0x8E;
-    case 0xFF: return 0x9F;
-    default: return c;
-  }
-}
-
 size_t BoundedLength(const char* text, size_t limit) {
   size_t n = 0;
   while (n < limit && text[n] != '\0') ++n;
@@ -77,14 +64,7 @@ bool HasExtension(const char* path) {
 }
 }  // namespace
 
-bool LibNamesEqual(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    BYTE x = FoldByte(static_cast<BYTE>(*a));
-    BYTE y = FoldByte(static_cast<BYTE>(*b));
-    if (x != y) return false;
-    if (x == 0) return true;
-  }
-}
+bool LibNamesEqual(const char* a, const char* b) { return CompareAnsiNoCase(a, b) == 0; }
 
 WORD LibRoundRecordLength(UINT requested) {
   if (requested < 64) return 32;

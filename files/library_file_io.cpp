@@ -1,8 +1,10 @@
 #include "files/library_file_io.h"
 
 #include "files/library_file.h"
+#include "platform/win/fileio.h"
 
 #include <cerrno>
+#include <string>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -47,7 +49,14 @@ int LibOsOpen(const char* path, UINT flags, bool createExclusive, int* sysError)
   bool write = createExclusive || access == lib_of::Write || access == lib_of::ReadWrite;
   int oflags = O_CLOEXEC | (write ? O_RDWR : O_RDONLY);
   if (createExclusive) oflags |= O_CREAT | O_EXCL;
-  int fd = ::open(path, oflags, 0666);
+  std::string native = NativePath(path);
+  int fd = ::open(native.c_str(), oflags, 0666);
+  if (fd < 0 && errno == ENOENT && !createExclusive) {
+    // Windows names ignore case; the disk's may differ.
+    std::string found = ResolveExistingPath(native);
+    if (!found.empty()) fd = ::open(found.c_str(), oflags, 0666);
+    if (fd < 0 && found.empty()) errno = ENOENT;
+  }
   if (fd < 0) {
     *sysError = MapErrno(errno);
     return -1;
@@ -73,11 +82,7 @@ int LibOsOpen(const char* path, UINT flags, bool createExclusive, int* sysError)
   return fd;
 }
 
-bool LibOsExists(const char* path) {
-  struct stat st;
-  return ::stat(path, &st) == 0;
-}
-
+bool LibOsExists(const char* path) { return !ResolveExistingPath(NativePath(path)).empty(); }
 long long LibOsFileSize(int handle) {
   struct stat st;
   if (::fstat(handle, &st) != 0) return -1;
@@ -114,7 +119,8 @@ void LibOsClose(int handle) {
 
 DWORD LibOsFileStamp(const char* path) {
   struct stat st;
-  if (::stat(path, &st) != 0) return 0;
+  std::string found = ResolveExistingPath(NativePath(path));
+  if (found.empty() || ::stat(found.c_str(), &st) != 0) return 0;
   return StampOf(st);
 }
 
