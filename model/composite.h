@@ -170,6 +170,9 @@ class CKmComposite {
   uint8_t frameTable[kMaxUdfFrames] = {};     // argument count | 0x80 when logical
   uint8_t* frameSlots[kMaxUdfArgSlots] = {};  // end of each argument cell
   int32_t currentFrame = -1;                  // first slot index of the current frame
+  int32_t frameSlotsUsed = 0;                 // argument slots of all active frames
+  uint8_t* frameBase[kMaxUdfFrames] = {};     // where each frame's first argument begins
+  uint32_t udfCallBudget = 0;                 // calls left in this evaluation
   // Type evaluator: 30-byte steps from evalStackBase.
   ValueCell* typeStack = nullptr;
   uint32_t typeStackCapacity = 0;
@@ -186,6 +189,11 @@ class CKmComposite {
   FindUdfFn findUdf = nullptr;
   MatchLongTextFn matchLongText = nullptr;
   DescribeFilterFn describeFilter = nullptr;
+  // Releases a data field's fetched-value buffer when the field is deleted.
+  void (*releaseFieldData)(CKmComposite* model, FieldDef* field) = nullptr;
+  // Renumbers references held outside the model (filter and sort settings,
+  // charts, the document's slots) when SwapFieldRecords replaces a field.
+  void (*swapFieldHook)(CKmComposite* model, uint32_t oldNumber, uint32_t newNumber) = nullptr;
 
   // ---- 11. Compile state
   int32_t compileWord = 1;
@@ -199,7 +207,8 @@ class CKmComposite {
   void* engineState = nullptr;
   void* exportState = nullptr;
 
-  // ---- Field list
+  // ---- Field list (records are made with new by AddField; DeleteField, or
+  // delete after unlinking, frees them)
   FieldDef* AddField(uint32_t flags);
   FieldDef* GetFieldAt(uint32_t n) const;
   uint32_t GetFieldIndex(const FieldDef* field) const;
@@ -236,7 +245,8 @@ class CKmComposite {
 
   // ---- Engine error codes
   const char* GetEngineErrorText(int32_t code);
-  // Shows the text in the error style; null when nothing was shown.
+  // Shows the text in the error style (never for 3091, whose text is still
+  // returned); null for the silent codes.
   const char* ShowEngineError(int32_t code);
   const char* ShowEngineErrorFor(void* ownerWindow, int32_t code);
   static bool IsReportableError(int32_t code);

@@ -88,3 +88,8 @@ constexpr uint32_t kEngineFallbackTextId = 1509;  // "Cannot read %s database"
 // The string id of a code's text: 0 for the silent codes, the fallback id for
 // codes without an entry of their own.
 uint32_t EngineErrorStringId(int32_t code);
+
+// The application's error-style message dialog (owner window, text), used by
+// ShowEngineError and ShowEngineErrorFor; the main frame is the owner when
+// none is given.
+void SetEngineErrorDisplay(int (*show)(void* owner, const char* text));
