@@ -64,6 +64,8 @@ bool TopIsDateOrTime(const CKmComposite* m);  // date, date-time, time cells or 
 bool TopIsTime(const CKmComposite* m);        // time, or a time or date-time field
 // Decodes the cell `depth` places below the top (0 = top); false if none.
 bool PeekCell(const CKmComposite* m, unsigned depth, TaggedStackValue* out);
+// Pushes a copy of a decoded cell (its own status), with the tag given.
+void PushCellCopy(CKmComposite* m, const TaggedStackValue& cell, uint8_t tag, uint8_t status);
 // Moves the cell n places below the top to the top.
 void RotateStack(CKmComposite* m, unsigned n);
 

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "expr/number_text.h"
+
+TEST(NumberTextTest, ExactTiesRoundAwayFromZero) {
+  EXPECT_EQ(LegacyFormatString("%.0f", 2.5), "3");
+  EXPECT_EQ(LegacyFormatString("%.0f", 0.5), "1");
+  EXPECT_EQ(LegacyFormatString("%.0f", -2.5), "-3");
+  EXPECT_EQ(LegacyFormatString("%.2f", 0.125), "0.13");
+  EXPECT_EQ(LegacyFormatString("%.1f", 0.25), "0.3");
+  EXPECT_EQ(LegacyFormatString("%10.0f", 2.5), "         3");
+  // Not ties: the binary value lies below the half.
+  EXPECT_EQ(LegacyFormatString("%.2f", 1.005), "1.00");
+  EXPECT_EQ(LegacyFormatString("%.1f", 0.35), "0.3");
+  // Carries run through every digit.
+  EXPECT_EQ(LegacyFormatString("%.2f", 9.995), "9.99");
+  EXPECT_EQ(LegacyFormatString("%.1f", 9.96), "10.0");
+  EXPECT_EQ(LegacyFormatString("%.0f", 999.5), "1000");
+}
+
+TEST(NumberTextTest, NoNegativeZeroAndSeventeenDigits) {
+  EXPECT_EQ(LegacyFormatString("%.0f", -0.4), "0");
+  EXPECT_EQ(LegacyFormatString("%.2f", -0.001), "0.00");
+  EXPECT_EQ(LegacyFormatString("%.1f", -0.0), "0.0");
+  EXPECT_EQ(LegacyFormatString("%5.1f", -0.04), "  0.0");
+  EXPECT_EQ(LegacyFormatString("%.2f", -1.005), "-1.00");
+  // Past the 17th significant digit the text is zeros.
+  EXPECT_EQ(LegacyFormatString("%.0f", 1e20), "100000000000000000000");
+  EXPECT_EQ(LegacyFormatString("%.0f", 123456789012345678901.0), "123456789012345680000");
+  EXPECT_EQ(LegacyFormatString("%.20f", 0.1), "0.10000000000000001000");
+  EXPECT_EQ(LegacyFormatString("%021.0f", 12345.0), "000000000000000012345");
+  EXPECT_EQ(LegacyFormatString("%021.0f", -12.0), "-00000000000000000012");
+}
+
+TEST(NumberTextTest, ExponentsHaveThreeDigits) {
+  EXPECT_EQ(LegacyFormatString("%.2E", 12345.0), "1.23E+004");
+  EXPECT_EQ(LegacyFormatString("%.2e", 0.000125), "1.25e-004");  // a tie rounds up
+  EXPECT_EQ(LegacyFormatString("%.3E", 99999.5), "1.000E+005");
+  EXPECT_EQ(LegacyFormatString("%E", 0.0), "0.000000E+000");
+  EXPECT_EQ(LegacyFormatString("%.1E", 1e300), "1.0E+300");
+  char text[32] = "1.23E+004";
+  DropExponentDigit(text);
+  EXPECT_STREQ(text, "1.23E+04");
+  char two[32] = "1.23E+04";  // already short: left alone
+  DropExponentDigit(two);
+  EXPECT_STREQ(two, "1.23E+04");
+  EXPECT_EQ(FormatScientific(-1234.5, 1), "-1.2E+003");
+}
+
+TEST(NumberTextTest, GeneralIntegersAndPadding) {
+  EXPECT_EQ(LegacyFormatString("%g", 0.0001), "0.0001");
+  EXPECT_EQ(LegacyFormatString("%g", 1234567.0), "1.23457e+006");
+  EXPECT_EQ(LegacyFormatString("%g", 2.5), "2.5");
+  EXPECT_EQ(LegacyFormatString("%.0g", 2.5), "3");
+  EXPECT_EQ(LegacyFormatString("%-6.1f|", 1.25), "1.3   |");
+  EXPECT_EQ(LegacyFormatString("%+.1f", 1.0), "+1.0");
+  EXPECT_EQ(LegacyFormatString("%*.*f", 8, 2, 3.14159), "    3.14");
+  EXPECT_EQ(LegacyFormatString("%02d:%04ld %s %u%%", 5, 12L, "x", 7u), "05:0012 x 7%");
+  EXPECT_EQ(LegacyFormatString("%.1f", INFINITY), "1.#INF");
+  char small[5];
+  EXPECT_EQ(LegacyFormat(small, sizeof small, "%.3f", 3.14159), 5);
+  EXPECT_STREQ(small, "3.14");  // cut to the buffer, length of the whole text returned
+  EXPECT_EQ(FormatFixed(2.675, 2), "2.67");  // 2.67499999... is below the half
+}
