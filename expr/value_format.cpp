@@ -1,0 +1,783 @@
+#include "expr/value_format.h"
+
+#include "expr/calendar.h"
+#include "expr/number_text.h"
+#include "expr/collation.h"
+#include "expr/value_helpers.h"
+#include "foundation/heap_strings.h"
+#include "model/fields.h"
+#include "platform/win/resources.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// String-table ids of the picture words (res/strings/functions.str).
+constexpr UINT kPicHour = 9560;      // "h"
+constexpr UINT kPicHour2 = 9561;     // "hh"
+constexpr UINT kPicMinute = 9562;    // "mm"
+constexpr UINT kPicSecond = 9563;    // "ss"
+constexpr UINT kPicMarker = 9564;    // "am"
+constexpr UINT kPicDay = 9565;       // "dd"
+constexpr UINT kPicMonth2 = 9566;    // "mm"
+constexpr UINT kPicMonth3 = 9567;    // "mmm"
+constexpr UINT kPicMonthLong = 9568; // "mmmmmmmmm"
+constexpr UINT kPicYear2 = 9569;     // "yy"
+constexpr UINT kPicYear4 = 9570;     // "yyyy"
+constexpr UINT kMonthAbbrevBase = 1220;  // "Jan" is 1221
+
+constexpr uint32_t kKindNumberField = 0x4;
+constexpr uint32_t kKindDateField = 0x200;
+constexpr uint32_t kKindDateTimeField = 0x10000;
+constexpr uint32_t kKindTimeField = 0x20000;
+
+uint32_t FormatKind(const FieldDef* f) { return f->flags & 0x30304u; }
+
+double ReadDouble(const void* p, size_t offset) {
+  double v;
+  std::memcpy(&v, static_cast<const uint8_t*>(p) + offset, sizeof v);
+  return v;
+}
+uint32_t ReadU32(const void* p) {
+  uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+int OutputAlignment(uint32_t code) {  // 0 left, 1 right, 2 centred
+  return code == 2 ? 2 : code == 3 ? 1 : 0;
+}
+
+// Number texts in the old runtime's rules, whatever the C library's locale.
+std::string Fixed(double v, int decimals) { return FormatFixed(v, std::max(0, std::min(decimals, 340))); }
+std::string Scientific(double v, int decimals) {
+  std::string s = FormatScientific(v, std::max(0, std::min(decimals, 340)), true);
+  std::vector<char> buf(s.begin(), s.end());
+  buf.push_back(0);
+  DropExponentDigit(buf.data());
+  return std::string(buf.data());
+}
+
+bool HasDigit1To9(const std::string& s) {
+  for (char c : s)
+    if (c >= '1' && c <= '9') return true;
+  return false;
+}
+
+// Leading zeros after the sign go (the last character stays); a leading point
+// gets one zero; trailing zeros after a point go, then a trailing point.
+void TidyGeneral(std::string& s) {
+  size_t start = (!s.empty() && s[0] == '-') ? 1 : 0;
+  size_t i = start;
+  while (i + 1 < s.size() && s[i] == '0') ++i;
+  s.erase(start, i - start);
+  if (s.size() > start && s[start] == '.') s.insert(start, "0");
+  if (s.find('.') != std::string::npos) {
+    while (!s.empty() && s.back() == '0') s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+  }
+  if (s == "-0") s = "0";
+}
+
+int IntegerDigits(const std::string& s) {
+  size_t dot = s.find('.');
+  size_t n = dot == std::string::npos ? s.size() : dot;
+  return static_cast<int>(n) - ((!s.empty() && s[0] == '-') ? 1 : 0);
+}
+
+void InsertThousandsStr(const FormatSettings& doc, std::string& s) {
+  size_t pos = s.find(doc.intl.sDecimal);
+  if (pos == std::string::npos) pos = s.size();
+  while (pos > 3) {
+    pos -= 3;
+    s.insert(pos, 1, doc.intl.sThousand);
+  }
+}
+
+// Regional negative-currency forms 8-15 place the sign as one of 0-7 does
+// (their blank is part of the stored symbol); without this they would print
+// a negative amount with no sign at all.
+int NegativeCurrencyForm(int neg) {
+  static const int kSame[8] = {1, 1, 3, 3, 2, 6, 0, 0};  // forms 8..15
+  return neg >= 8 && neg <= 15 ? kSame[neg - 8] : neg;
+}
+
+// The pieces of a formatted value before the prefix is written.
+struct Pieces {
+  std::string text;  // goes to the buffer
+  std::string back;  // goes after the number: suffix buffer in mode 0, else the text
+};
+
+bool FormatNumber(const FormatSettings& doc, const FieldDef* f, double x, uint8_t status, Pieces& out) {
+  const int style = static_cast<int>(f->formatCode & 0xF);
+  const int width = static_cast<int>(f->displayWidth);
+  const int dd = f->displayDecimals;
+  bool invalid = (status & 1) != 0 || IsPositiveInfinity(x) || std::isnan(x);
+  if (!invalid && IsNullNumber(x)) return false;  // missing: empty text
+  bool negative = !invalid && x < 0;
+  if (style == 4 && !invalid) x *= 100.0;
+  const double ax = std::fabs(x);
+  const bool extreme = x != 0 && (ax >= 1e100 || ax <= 1e-100);
+
+  std::string t;
+  bool tooBig = false, tooWide = false;
+  if (style == 1) {
+    if (invalid || extreme) t = std::string(5 + (dd ? dd + 1 : 0), '*');
+    else t = Scientific(x, dd);
+  } else if (style == 2) {
+    tooBig = invalid || extreme;
+    if (!tooBig) {
+      int intDigits = IntegerDigits(Fixed(x, 15));
+      int d = std::max(0, 15 - intDigits);
+      for (int print = 1; print <= 2; ++print) {
+        t = Fixed(x, d);
+        TidyGeneral(t);
+        if ((doc.noWidthLimit && print == 2) || static_cast<int>(t.size()) <= width) break;
+        if (!doc.noWidthLimit && intDigits > width) {
+          tooWide = true;
+          break;
+        }
+        if (print == 2) break;
+        d = std::max(0, width - intDigits - 1);
+      }
+    }
+  } else {
+    if (!invalid && ax <= 1e40) {
+      t = Fixed(ax, dd);
+      if (!HasDigit1To9(t)) negative = false;
+      if (dd == width) {
+        size_t i = 0;
+        while (i < t.size() && t[i] == '0') ++i;
+        t.erase(0, i);
+      }
+    } else {
+      invalid = true;
+    }
+  }
+
+  int extra = 0;
+  if (!invalid && !tooBig) {
+    size_t dot = t.find('.');
+    if (dot != std::string::npos) {
+      t[dot] = doc.intl.sDecimal;
+      ++extra;
+    }
+    if (t.find('-') != std::string::npos) ++extra;
+  }
+
+  if (style != 1 && (invalid || tooBig || tooWide ||
+                     (!doc.noWidthLimit && static_cast<int>(t.size()) > width + extra))) {
+    if (style == 8 && t.size() == 10 && !tooWide && !invalid) {
+      t.erase(0, 3);
+    } else if (style == 2 && width >= 5 + (negative ? 1 : 0) && !tooBig) {
+      t = Scientific(x, std::max(0, width - (negative ? 6 : 5) - 1));
+    } else {
+      int stars = style == 2 ? width : width - dd;
+      t.assign(static_cast<size_t>(std::max(0, stars)), '*');
+      if (style != 2 && dd > 0) {
+        t += doc.intl.sDecimal;
+        t.append(dd, '*');
+      }
+    }
+  }
+
+  // Blank when zero: nothing but zeros (and no stars) prints as nothing.
+  if (f->formatCode & 0x200) {
+    bool onlyZeros = true;
+    for (char c : t)
+      if (c == '*' || (c >= '1' && c <= '9')) onlyZeros = false;
+    if (onlyZeros) return false;
+  }
+
+  switch (style) {
+    case 1:
+    case 2:
+      break;
+    case 4:
+    case 5:
+      if (style == 5 && (f->formatCode & 0x100)) {
+        // Leading zeros fill the field's width (the point takes a column too).
+        int target = width + (t.find(doc.intl.sDecimal) != std::string::npos && dd > 0 ? 1 : 0);
+        if (static_cast<int>(t.size()) < target) t.insert(0, static_cast<size_t>(target) - t.size(), '0');
+      }
+      if (negative) t.insert(0, 1, '-');
+      if (style == 4) out.back += '%';
+      break;
+    case 7:
+      InsertThousandsStr(doc, t);
+      if (negative) {
+        switch (NegativeCurrencyForm(doc.intl.iNegCurr)) {
+          case 0:
+          case 4:
+            t.insert(0, 1, '(');
+            out.back += ')';
+            break;
+          case 3:
+          case 6:
+          case 7:
+            out.back += '-';
+            break;
+          default:
+            t.insert(0, 1, '-');
+        }
+      }
+      break;
+    case 6: {
+      InsertThousandsStr(doc, t);
+      int neg = NegativeCurrencyForm(doc.intl.iNegCurr);
+      if (negative && neg == 2) t.insert(0, 1, '-');
+      if (negative && neg == 6) out.back += '-';
+      if (doc.intl.currencyBefore) t.insert(0, doc.intl.sCurrency);
+      else out.back += doc.intl.sCurrency;
+      if (negative) {
+        if (neg == 0 || neg == 4) {
+          t.insert(0, 1, '(');
+          out.back += ')';
+        } else if (neg == 3 || neg == 7) {
+          out.back += '-';
+        } else if (neg != 2 && neg != 6) {
+          t.insert(0, 1, '-');  // 1 and 5, and any form the region does not define
+        }
+      }
+      break;
+    }
+    default:
+      break;  // other styles: the digits alone
+  }
+  out.text = t;
+  return true;
+}
+
+void TwoDigits(char* out, int v) { std::snprintf(out, 8, "%02d", v); }
+
+void DateTextOf(const FormatSettings& doc, const FieldDef* f, uint32_t day, uint8_t status, std::string& out) {
+  const uint32_t style = f->formatCode & 0xF00F;
+  const bool fourDigits = ((f->formatCode >> 4) & 0xF) != 0;
+  if (day == EmptyDate) return;
+  DateParts parts;
+  bool invalid = (status & 1) || day == InvalidDate || day >= 0x800001FEu ||
+                 JulianToYMD(static_cast<DayNumber>(day), parts) != 0;
+  char buf[128];
+  if (style == 0x9000 || style == 0xA000) {
+    if (invalid) FormatDateByPicture(doc, 255, 0, 0, style == 0x9000, buf);
+    else FormatDateByPicture(doc, parts.month, parts.day, parts.year, style == 0x9000, buf);
+    out = buf;
+    return;
+  }
+  char d[16], m[64], y[16];
+  if (invalid) {
+    std::strcpy(d, "**");
+    std::strcpy(m, "**");
+    std::strcpy(y, fourDigits ? "****" : "**");
+  } else {
+    if (style >= 0x1000 && style <= 0x8000) {
+      TwoDigits(d, parts.day);
+      TwoDigits(m, parts.month);
+    } else if (style >= 6 && style <= 10) {
+      std::snprintf(d, sizeof d, "%d", parts.day);
+      std::snprintf(m, sizeof m, "%s", GetMonthName(parts.month));
+    } else {
+      TwoDigits(d, parts.day);
+      std::snprintf(m, sizeof m, "%s", GetResString(kMonthAbbrevBase + parts.month, 0));
+    }
+    if (fourDigits) std::snprintf(y, sizeof y, "%04d", parts.year);
+    else TwoDigits(y, parts.year % 100);
+  }
+  JoinDateParts(m, d, y, buf, style);
+  out = buf;
+}
+
+void TimeTextOf(const FormatSettings& doc, const FieldDef* f, double t, uint8_t status, std::string& out) {
+  bool invalid = (status & 1) || IsPositiveInfinity(t) || std::isnan(t);
+  if (!invalid && IsNullNumber(t)) return;
+  if (!invalid && (t < 0 || t > 86400e6)) invalid = true;
+  TimeParts tp;
+  if (!invalid) MicrosecondsToTime(t, tp);
+  char buf[64];
+  if (f->timeFormat & 0x8000) FormatTimeText(doc, invalid, tp.hours, tp.minutes, tp.seconds, buf, true);
+  else FormatTimeWithFlags(invalid, tp.hours, tp.minutes, tp.seconds, f->timeFormat & 0x8007, buf);
+  out = buf;
+}
+
+int StorageWidth(const FormatSettings& doc, const FieldDef* f) {
+  if (doc.storageWidth) return static_cast<int>(doc.storageWidth(f));
+  return static_cast<int>(f->displayWidth) + 1;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// ---------------------------------------------------------------------------
+int FormatFieldPrefix(const FormatSettings& doc, const FieldDef* field, char* buffer, int position,
+                      int alignment, bool escapes, int mode, int prefixSize, int textLength) {
+  if (textLength <= 0) return 0;
+  if (mode != kFormatReport) return textLength + prefixSize;
+  char* p = buffer;
+  if (escapes) {
+    *p++ = 27;
+    if (alignment == 0) {
+      *p++ = 1;
+      *p++ = static_cast<char>(position & 0xFF);
+      *p++ = static_cast<char>((position >> 8) & 0xFF);
+    } else {
+      *p++ = alignment == 1 ? 5 : 6;
+    }
+  }
+  if (doc.putFontAndColor) doc.putFontAndColor(doc.driver, field, p);
+  else std::memset(p, 0, kFormatPrefixSize);
+  return textLength + prefixSize;
+}
+
+int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buffer, const void* value,
+                     int position, int mode, char* suffix) {
+  if (suffix) suffix[0] = 0;
+  buffer[0] = 0;
+  const uint32_t kind = FormatKind(field);
+  uint32_t alignCode;
+  if (kind == kKindNumberField) {
+    uint32_t a = (field->formatCode >> 12) & 0xF;
+    alignCode = a == 1 ? 0 : a == 2 ? 2 : 1;
+  } else if (kind == kKindDateField || kind == kKindDateTimeField || kind == kKindTimeField) {
+    alignCode = OutputAlignment((field->formatCode >> 8) & 0xF);
+  } else {
+    alignCode = OutputAlignment((field->formatCode >> 4) & 0xF);
+  }
+  const bool escapes = mode == kFormatReport && position != -1;
+  const int prefixSize = mode != kFormatReport ? 0 : kFormatPrefixSize + (escapes ? (alignCode == 0 ? 4 : 2) : 0);
+
+  const bool current = value == nullptr || value == field->value;
+  if (value == nullptr) value = field->value;
+  const uint8_t status = current ? field->valueStatus : field->previousStatus;
+
+  Pieces pieces;
+  bool any = true;
+  if (value == nullptr) {
+    any = false;
+  } else if (kind == kKindNumberField) {
+    any = FormatNumber(doc, field, ReadDouble(value, 0), status, pieces);
+  } else if (kind == kKindDateField) {
+    DateTextOf(doc, field, ReadU32(value), status, pieces.text);
+  } else if (kind == kKindDateTimeField || kind == kKindTimeField) {
+    uint32_t parts = kind == kKindTimeField ? 0x20 : (field->timeFormat & 0x30);
+    if (parts == 0) parts = 0x30;  // a format that shows neither part shows both
+    std::string dateText, timeText;
+    if (parts & 0x10) DateTextOf(doc, field, ReadU32(value), status, dateText);
+    if (parts & 0x20) TimeTextOf(doc, field, ReadDouble(value, 4), status, timeText);
+    if (!dateText.empty() && !timeText.empty()) pieces.text = dateText + " " + timeText;
+    else pieces.text = dateText.empty() ? timeText : dateText;
+  } else {
+    // Text, memo, logical.
+    const bool fitted = mode == kFormatTextFitted || (field->flags2 & 0x12) == 0;
+    const char* text = LogicalOrValueText(doc, field, value);
+    int limit;
+    if (!fitted) limit = kMaxFormattedText;
+    else if (field->flags & kFieldLogical) limit = static_cast<int>(std::strlen(text));
+    else limit = std::min(StorageWidth(doc, field) - 1, static_cast<int>(field->displayWidth));
+    limit = std::max(0, std::min(limit, kMaxFormattedText));
+    std::string t;
+    if (status & 1) {
+      t.assign(static_cast<size_t>(fitted ? limit : kMaxFormattedText), '*');
+    } else {
+      size_t n = strnlen(text, static_cast<size_t>(limit));
+      t.assign(text, n);
+      for (char& c : t)
+        if (c == '\n') c = ' ';
+      while (!t.empty() && t.back() == ' ') t.pop_back();
+    }
+    if (!fitted && doc.fitCharacters) {
+      int n = doc.deviceMode == 1 ? static_cast<int>(field->displayWidth)
+                                  : doc.fitCharacters(doc.driver, field, t.c_str(), static_cast<int>(t.size()));
+      if (n >= 0 && n < static_cast<int>(t.size())) t.resize(static_cast<size_t>(n));
+    }
+    std::string o;
+    for (char c : t) {
+      if (static_cast<unsigned char>(c) == doc.padChar) c = ' ';
+      o += c;
+      if (c == 27) o += c;
+    }
+    pieces.text = o;
+  }
+  if (!any) return 0;
+
+  if (pieces.text.size() > static_cast<size_t>(kMaxFormattedText)) pieces.text.resize(kMaxFormattedText);
+  if (!pieces.back.empty()) {
+    if (mode == kFormatReport && suffix) std::strcpy(suffix, pieces.back.c_str());
+    else pieces.text += pieces.back;
+  }
+  for (char& c : pieces.text)
+    if (static_cast<unsigned char>(c) == doc.padChar) c = ' ';
+  int n = static_cast<int>(pieces.text.size());
+  if (n == 0) return 0;
+  std::memcpy(buffer + prefixSize, pieces.text.data(), static_cast<size_t>(n));
+  buffer[prefixSize + n] = 0;
+  return FormatFieldPrefix(doc, field, buffer, position, static_cast<int>(alignCode), escapes, mode, prefixSize, n);
+}
+
+// ---------------------------------------------------------------------------
+namespace {
+// Hours by the 12- or 24-hour clock, minutes, seconds when asked, and the
+// morning or afternoon marker on the 12-hour clock; '*' for an invalid time.
+int TimeText(bool invalid, int hour, int minute, int second, uint32_t flags, char separator,
+             bool blankBeforeMarker, const char* morning, const char* afternoon, char* buffer) {
+  std::string s;
+  char b[16];
+  int h = hour;
+  if (!(flags & 2)) {
+    if (h == 0) h = 12;
+    else if (h > 12) h -= 12;
+  }
+  if (invalid) s = (flags & 4) ? "**" : "*";
+  else {
+    std::snprintf(b, sizeof b, (flags & 4) ? "%02d" : "%2d", h);
+    s = b;
+  }
+  s += separator;
+  if (invalid) s += "**";
+  else {
+    TwoDigits(b, minute);
+    s += b;
+  }
+  if (flags & 1) {
+    s += separator;
+    if (invalid) s += "**";
+    else {
+      TwoDigits(b, second);
+      s += b;
+    }
+  }
+  if (!(flags & 2)) {
+    if (blankBeforeMarker) s += ' ';
+    s += (!invalid && hour > 11) ? afternoon : morning;
+  }
+  std::strcpy(buffer, s.c_str());
+  return static_cast<int>(s.size());
+}
+}  // namespace
+
+int FormatTimeWithFlags(bool invalid, int hour, int minute, int second, uint32_t flags, char* buffer) {
+  return TimeText(invalid, hour, minute, second, flags, ':', true, "am", "pm", buffer);
+}
+
+int FormatTimeText(const FormatSettings& doc, bool invalid, int hour, int minute, int second, char* buffer,
+                   bool blankBeforeMarker) {
+  return TimeText(invalid, hour, minute, second, doc.intl.timeFlags, doc.intl.sTime, blankBeforeMarker,
+                  doc.intl.s1159, doc.intl.s2359, buffer);
+}
+
+int JoinDateParts(const char* m, const char* d, const char* y, char* buffer, uint32_t style) {
+  int n;
+  switch (style) {
+    case 1: n = std::sprintf(buffer, "%s-%s-%s", d, m, y); break;
+    case 4: n = std::sprintf(buffer, "%s-%s", d, m); break;
+    case 5: n = std::sprintf(buffer, "%s-%s", m, y); break;
+    case 6: n = std::sprintf(buffer, "%s %s, %s", m, d, y); break;
+    case 7: n = std::sprintf(buffer, "%s %s %s", d, m, y); break;
+    case 8: n = std::sprintf(buffer, "%s %s", m, y); break;
+    case 9: n = std::sprintf(buffer, "%s %s", m, d); break;
+    case 10: n = std::sprintf(buffer, "%s %s", d, m); break;
+    case 0x1000: n = std::sprintf(buffer, "%s/%s/%s", m, d, y); break;
+    case 0x2000: n = std::sprintf(buffer, "%s/%s/%s", d, m, y); break;
+    case 0x3000: n = std::sprintf(buffer, "%s.%s.%s", d, m, y); break;
+    case 0x4000: n = std::sprintf(buffer, "%s-%s-%s", y, m, d); break;
+    case 0x5000: n = std::sprintf(buffer, "%s/%s", m, d); break;
+    case 0x6000: n = std::sprintf(buffer, "%s/%s", d, m); break;
+    case 0x7000: n = std::sprintf(buffer, "%s.%s", d, m); break;
+    case 0x8000: n = std::sprintf(buffer, "%s-%s", m, d); break;
+    default: buffer[0] = 0; n = 0;
+  }
+  return n;
+}
+
+int FormatDateByPicture(const FormatSettings& doc, int month, int day, int year, bool useLong, char* buffer,
+                        bool fourDigitYear) {
+  const char* pic = useLong ? doc.intl.sLongDate : doc.intl.sShortDate;
+  const bool empty = month == 255;
+  std::string s;
+  char b[64];
+  for (size_t i = 0; pic[i] && s.size() < 200;) {
+    char c = pic[i];
+    if (c == '\'' || c == '"') {
+      size_t j = i + 1;
+      while (pic[j] && pic[j] != c) s += pic[j++];
+      i = pic[j] ? j + 1 : j;
+      continue;
+    }
+    char lc = static_cast<char>(c | 0x20);
+    if (lc == 'd' || lc == 'm' || lc == 'y') {
+      size_t run = 1;
+      while ((pic[i + run] | 0x20) == lc) ++run;
+      i += run;
+      if (lc == 'y') {
+        bool four = run >= 4 || fourDigitYear;
+        if (empty) s += four ? "****" : "**";
+        else {
+          std::snprintf(b, sizeof b, four ? "%04d" : "%02d", four ? year : year % 100);
+          s += b;
+        }
+        continue;
+      }
+      if (empty) {
+        s.append(std::min<size_t>(run, 4), '*');
+        continue;
+      }
+      int v = lc == 'd' ? day : month;
+      if (run == 1) std::snprintf(b, sizeof b, "%d", v);
+      else if (run == 2) std::snprintf(b, sizeof b, "%02d", v);
+      else {
+        const char* name;
+        if (lc == 'd') {
+          DateParts p;
+          p.year = year;
+          p.month = static_cast<uint8_t>(month);
+          p.day = static_cast<uint8_t>(day);
+          DayNumber dn;
+          DateParts q;
+          name = (YMDToJulian(p, dn) == 0 && JulianToYMD(dn, q) == 0) ? GetDayName(q.weekday) : "";
+        } else {
+          name = GetMonthName(month);
+        }
+        std::snprintf(b, sizeof b, "%s", name);
+        if (run == 3) b[3] = 0;
+      }
+      s += b;
+      continue;
+    }
+    s += c;
+    ++i;
+  }
+  std::strcpy(buffer, s.c_str());
+  return static_cast<int>(s.size());
+}
+
+const char* LogicalOrValueText(const FormatSettings& doc, const FieldDef* field, const void* value) {
+  if (field->flags & kFieldLogical) return static_cast<const uint8_t*>(value)[0] ? doc.logT : doc.logF;
+  return static_cast<const char*>(value);
+}
+
+void InsertChars(char c, int count, char* text, int position) {
+  if (count <= 0) return;
+  size_t n = std::strlen(text);
+  std::memmove(text + position + count, text + position, n - static_cast<size_t>(position) + 1);
+  std::memset(text + position, c, static_cast<size_t>(count));
+}
+
+void InsertThousands(const FormatSettings& doc, char* text) {
+  std::string s(text);
+  InsertThousandsStr(doc, s);
+  std::strcpy(text, s.c_str());
+}
+
+void SetFieldFormatCode(FieldDef* field, uint32_t code) {
+  field->formatCode = code;
+  field->timeFormat = 0x10;
+}
+
+int MeasureDateTimeWidth(const FormatSettings& doc, FieldDef* field) {
+  uint8_t saved1 = field->valueStatus, saved2 = field->previousStatus;
+  field->valueStatus = field->previousStatus = 0;
+  uint8_t value[12];
+  char out[400];
+  const double times[2] = {40271000000.0, 83471000000.0};
+  auto measure = [&](uint32_t day, double t) {
+    std::memcpy(value, &day, 4);
+    std::memcpy(value + 4, &t, 8);
+    return FormatFieldValue(doc, field, out, value, -1, kFormatTextFitted, nullptr);
+  };
+  int best = 0, bestDay = 1, bestTime = 0;
+  uint32_t base = 144599;
+  for (int d = 1; d <= 7; ++d)
+    for (int k = 0; k < 2; ++k) {
+      int n = measure(base + static_cast<uint32_t>(d), times[k]);
+      if (n > best) {
+        best = n;
+        bestDay = d;
+        bestTime = k;
+      }
+    }
+  for (int month = 2; month <= 12; ++month) {
+    base += 28;
+    if (month == 8) base += 14;
+    int n = measure(base + static_cast<uint32_t>(bestDay), times[bestTime]);
+    if (n > best) best = n;
+  }
+  field->valueStatus = saved1;
+  field->previousStatus = saved2;
+  return best;
+}
+
+// ---------------------------------------------------------------------------
+int NumberPicture(const FormatSettings& doc, const FieldDef* field, char* buffer) {
+  int width = static_cast<int>(field->displayWidth), dd = field->displayDecimals;
+  std::string s(static_cast<size_t>(std::max(0, std::min(width - dd, 254))), '9');
+  if (dd > 0) {
+    s += doc.intl.sDecimal;
+    s.append(static_cast<size_t>(std::min(dd, 254)), '9');
+  }
+  std::strcpy(buffer, s.c_str());
+  return static_cast<int>(s.size());
+}
+
+namespace {
+std::string PictureWord(UINT id) { return LoadResString(id); }
+}  // namespace
+
+int BuildTimePicture(uint32_t flags, char* buffer, unsigned char fill) {
+  std::string s = PictureWord((flags & 4) ? kPicHour2 : kPicHour);
+  s += ':';
+  s += PictureWord(kPicMinute);
+  if (flags & 1) {
+    s += ':';
+    s += PictureWord(kPicSecond);
+  }
+  if (!(flags & 2)) {
+    s += static_cast<char>(fill);
+    s += PictureWord(kPicMarker);
+  }
+  std::strcpy(buffer, s.c_str());
+  return static_cast<int>(s.size());
+}
+
+int BuildDefaultTimePicture(const FormatSettings& doc, char* buffer, unsigned char fill) {
+  uint32_t flags = doc.intl.timeFlags;
+  std::string s = PictureWord((flags & 4) ? kPicHour2 : kPicHour);
+  s += doc.intl.sTime;
+  s += PictureWord(kPicMinute);
+  if (flags & 1) {
+    s += doc.intl.sTime;
+    s += PictureWord(kPicSecond);
+  }
+  if (!(flags & 2)) {
+    s += static_cast<char>(fill);
+    s += doc.intl.s1159;
+  }
+  std::strcpy(buffer, s.c_str());
+  return static_cast<int>(s.size());
+}
+
+int AppendDatePicture(const FormatSettings& doc, uint32_t style, char* buffer) {
+  const char* pic = style == 0x9000 ? doc.intl.sLongDate : doc.intl.sShortDate;
+  size_t n = std::strlen(buffer);
+  for (; *pic; ++pic) {
+    if (*pic == '\'' || *pic == '"') continue;
+    buffer[n++] = static_cast<char>(CharLowerByte(static_cast<unsigned char>(*pic)));
+  }
+  buffer[n] = 0;
+  return static_cast<int>(n);
+}
+
+int BuildFieldPicture(const FormatSettings& doc, FieldDef* field, char* buffer, char* suffix, unsigned char fill) {
+  buffer[0] = 0;
+  if (suffix) suffix[0] = 0;
+  const uint32_t kind = FormatKind(field);
+  if (kind == kKindNumberField) {
+    // The picture of a negative value in the field's own format.
+    int style = static_cast<int>(field->formatCode & 0xF);
+    std::string pic;
+    char np[600];
+    NumberPicture(doc, field, np);
+    std::string back;
+    switch (style) {
+      case 1: {
+        pic = "x";
+        if (field->displayDecimals) {
+          pic += doc.intl.sDecimal;
+          pic.append(field->displayDecimals, 'x');
+        }
+        pic += "E+xx";
+        break;
+      }
+      case 2: pic.assign(std::min<uint32_t>(field->displayWidth, 254), '9'); break;
+      case 4: pic = std::string("-") + np; back = "%"; break;
+      case 5: pic = std::string("-") + np; break;
+      case 6:
+      case 7: {
+        pic = np;
+        InsertThousandsStr(doc, pic);
+        int neg = NegativeCurrencyForm(doc.intl.iNegCurr);
+        if (style == 6) {
+          if (neg == 2) pic.insert(0, 1, '-');
+          if (neg == 6) back += '-';
+          if (doc.intl.currencyBefore) pic.insert(0, doc.intl.sCurrency);
+          else back += doc.intl.sCurrency;
+          if (neg == 0 || neg == 4) { pic.insert(0, 1, '('); back += ')'; }
+          else if (neg == 3 || neg == 7) back += '-';
+          else if (neg == 1 || neg == 5) pic.insert(0, 1, '-');
+        } else {
+          if (neg == 0 || neg == 4) { pic.insert(0, 1, '('); back += ')'; }
+          else if (neg == 3 || neg == 6 || neg == 7) back += '-';
+          else pic.insert(0, 1, '-');
+        }
+        break;
+      }
+      default: pic = np;
+    }
+    if (suffix) std::strcpy(suffix, back.c_str());
+    else pic += back;
+    std::strcpy(buffer, pic.c_str());
+    return static_cast<int>(pic.size());
+  }
+  if (kind == kKindTimeField) {
+    int n = (field->timeFormat & 0x8000) ? BuildDefaultTimePicture(doc, buffer, fill)
+                                         : BuildTimePicture(field->timeFormat & 0x8007, buffer, fill);
+    field->displayWidth = static_cast<uint32_t>(n);
+    return n;
+  }
+  if (kind == kKindDateField || kind == kKindDateTimeField) {
+    if (kind == kKindDateTimeField && (field->timeFormat & 0x30) == 0) field->timeFormat |= 0x30;
+    const uint32_t style = field->formatCode & 0xF00F;
+    const bool fourDigits = ((field->formatCode >> 4) & 0xF) != 0;
+    std::string s;
+    if (kind == kKindDateField || (field->timeFormat & 0x10)) {
+      if (style == 0x9000 || style == 0xA000) {
+        char b[200] = "";
+        AppendDatePicture(doc, style, b);
+        s = b;
+      } else {
+        std::string d = PictureWord(kPicDay), m, y;
+        if (style >= 0x1000 && style <= 0x8000) m = PictureWord(kPicMonth2);
+        else if (style >= 6 && style <= 10) m = PictureWord(kPicMonthLong);
+        else m = PictureWord(kPicMonth3);
+        y = PictureWord((style >= 6 && style <= 10) || fourDigits ? kPicYear4 : kPicYear2);
+        char b[200];
+        JoinDateParts(m.c_str(), d.c_str(), y.c_str(), b, style);
+        s = b;
+        if (style >= 6 && style <= 10 && !s.empty()) {
+          uint32_t a = (field->formatCode >> 8) & 0xF;
+          s[0] = a == 3 ? '>' : a == 2 ? '^' : '<';
+        }
+      }
+    }
+    if (kind == kKindDateTimeField && (field->timeFormat & 0x20)) {
+      char b[64];
+      if (field->timeFormat & 0x8000) BuildDefaultTimePicture(doc, b, fill);
+      else BuildTimePicture(field->timeFormat & 0x8007, b, fill);
+      if (!s.empty()) s += static_cast<char>(fill);
+      s += b;
+    }
+    if (kind == kKindDateTimeField) field->displayWidth = static_cast<uint32_t>(s.size());
+    std::strcpy(buffer, s.c_str());
+    return static_cast<int>(s.size());
+  }
+  // Text, memo, logical: one mark character per column, the first an alignment mark.
+  int width = static_cast<int>(std::min<uint32_t>(field->displayWidth, 254));
+  char mark = (field->flags & kFieldLogical) ? '?' : (field->flags & kFieldMemo) ? 'm' : 'x';
+  std::string s(static_cast<size_t>(width), mark);
+  if (width > 0) {
+    uint32_t a = (field->formatCode >> 4) & 0xF;
+    uint32_t g = (field->formatCode >> 8) & 0xF;
+    char guillemet = g == 1 ? '\xBB' : g == 3 ? '\xAB' : '=';
+    if (width == 1) {
+      if (a == 4) s[0] = guillemet;
+    } else {
+      s[0] = a == 1 ? '<' : a == 2 ? '^' : a == 3 ? '>' : guillemet;
+    }
+  }
+  std::strcpy(buffer, s.c_str());
+  return width;
+}
