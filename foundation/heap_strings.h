@@ -3,6 +3,8 @@
 
 #include "platform/win/win_types.h"
 
+class CExplicitLibraryManager;
+
 // Every block starts zero-filled; the flags word is accepted for the callers'
 // sake and has no effect.
 void* HeapAllocZero(DWORD flags, DWORD size);
@@ -18,6 +20,12 @@ char* GetResString(UINT id, int slot);
 
 // The slot buffer itself, for the path getters that share slot 1.
 char* ResStringSlot(int slot);
+
+// The full paths of the help file kmw.hlp and the printer-font information
+// file kmwfif.ini (from the application's library manager; the bare name
+// without one), copied into the slot-1 buffer and cut to 255 characters.
+char* GetHelpFileName(const CExplicitLibraryManager* manager);
+char* GetFontInfoIniName();
 
 void AppendChar(char* text, char c);
 // How many times the first character repeats at the start of text (at least 1).

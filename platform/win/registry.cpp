@@ -236,8 +236,18 @@ std::string JoinPath(const std::string& base, const char* sub) {
   return out;
 }
 
+// Keys every Windows installation has, so a fresh store can be opened level by level.
+const char* const kStandardKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion"};
+
 bool KeyExists(const std::vector<Key>& keys, uint32_t hive, const std::string& path) {
   if (path.empty()) return true;
+  if (hive == 0x80000001u || hive == 0x80000002u) {
+    for (const char* std_key : kStandardKeys) {
+      std::string k = std_key;
+      if (SamePath(k, path)) return true;
+      if (k.size() > path.size() && k[path.size()] == '\\' && SamePath(k.substr(0, path.size()), path)) return true;
+    }
+  }
   for (const Key& k : keys) {
     if (k.hive != hive) continue;
     if (SamePath(k.path, path)) return true;

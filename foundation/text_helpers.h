@@ -1,0 +1,95 @@
+// Small text and value helpers used everywhere: blank and pad-character
+// trimming, file-name parts, scaled integers, temporary names, band names,
+// field kind codes and Shell sorts. Characters are classified in the "C"
+// locale as unsigned bytes, so Windows-1252 letters are never white space.
+#pragma once
+
+#include "platform/win/win_types.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+bool IsCSpace(unsigned char c);
+
+const char* SkipWhiteSpace(const char* text);
+const char* SkipLeadingSpace(const char* text);
+// Length without trailing white space and pad characters.
+size_t TrimmedLength(const char* text, unsigned char pad);
+// Cuts trailing white space and pad characters in place; returns the new length.
+size_t TrimTrailing(char* text, unsigned char pad);
+const char* SkipBlanksAndPad(const char* text, unsigned char pad);
+// Every pad character becomes a blank, in place; returns the text.
+char* PadCharsToBlanks(char* text, unsigned char pad);
+// When shorter than width, fills with c up to width and terminates there (the
+// buffer holds width + 1 bytes).
+void PadString(char* text, char c, int width);
+// Copies leaving out every tab and every CR followed by LF (with that LF).
+void RemoveTabsAndCrLf(const char* src, char* dst);
+
+// The part after the last separator ('\' or '/'), else after the last ':'.
+const char* FileNamePart(const char* path);
+// Replaces or adds the extension (without the point) of the path in a buffer of
+// size bytes; see the rules in the definition. 1 when the path changed, 0 when
+// left (also when the result would not fit).
+int ApplyFileExtension(char* path, size_t size, const char* extension, int force);
+// Keeps drive, file name and extension, shortening the folders between with
+// "..."; cut to size - 1 characters.
+void ShortenPathForDisplay(const char* path, char* buffer, size_t size);
+
+int LstrcmpiCallback(const char* a, const char* b);
+void MoveBytes(void* dst, const void* src, size_t count);
+// "Jan" to "Dec" from the string table (slot 0); empty for another month.
+char* GetMonthAbbrev(int month);
+int GetFixedTwenty();
+int GetFixedTwentyFwd();
+
+// An unsigned 16-bit value with decimals implied places, the point shown as
+// decimalChar; returns the length (bounded by size).
+int FormatScaledInt(WORD value, char* buffer, size_t size, unsigned decimals, char decimalChar);
+// Parses digits and at most one decimalChar into a value scaled by 10^decimals.
+// -1: a character that is not a digit, a second decimal character, or a value
+// beyond 65535; -2: more fraction digits than decimals (after trailing zeros are
+// dropped). Otherwise the value, also stored in *value.
+int strToInt(const char* text, WORD* value, int decimals, char decimalChar);
+
+// The temporary folder, "KMW", the process id in lower-case hexadecimal, "."
+// and the suffix, bounded by size; empty when there is no temporary folder.
+char* MakeTempFileName(const char* suffix, char* buffer, size_t size);
+
+// Band names: 5 Title, 10 Page Header, 60 Record, 110 Summary, 120 Page
+// Footer; group headers 20-27 and footers 70-77 named by level, with the group
+// field's name when groupFieldName answers one for the level (0-7); 255 and
+// other kinds give an empty text. Bounded by size.
+void GetBandName(char* buffer, size_t size, int kind,
+                 const std::function<const char*(int level)>& groupFieldName);
+
+// The kind of a field from its flags: 8 numeric, 11 logical, 12 memo, 10 date,
+// 800 date-time, 801 time, 9 anything else.
+int ObjectKindCode(uint32_t flags);
+// The width of a logical value: the longer of the true and false texts.
+int LogicalTextWidth(const char* trueText, const char* falseText);
+
+// A field's OEM value text made displayable: byte 250 becomes a blank, the text
+// is converted from the OEM code page in place, then each blank becomes pad.
+void OemTextToAnsi(char* text, size_t length, unsigned char pad);
+// Clears 255 bytes of buffer and copies the value (at most 254 bytes) with
+// every pad character replaced by a blank.
+void CopyWithoutPadChars(const char* value, size_t length, unsigned char pad, char* buffer);
+
+// Shell sort: the gap starts at count / 2 and halves to 0; neighbours a gap
+// apart are swapped while the compare answers a positive value.
+template <class T, class Compare>
+void ShellSortA(T* items, size_t count, Compare compare) {
+  for (size_t gap = count / 2; gap > 0; gap /= 2)
+    for (size_t i = gap; i < count; ++i)
+      for (size_t j = i; j >= gap && compare(items[j - gap], items[j]) > 0; j -= gap) {
+        T t = items[j - gap];
+        items[j - gap] = items[j];
+        items[j] = t;
+      }
+}
+template <class T, class Compare>
+void ShellSortB(T* items, size_t count, Compare compare) {
+  ShellSortA(items, count, compare);
+}
