@@ -34,6 +34,11 @@ int OperandSize(uint8_t op) {
 }
 
 double ReadF64(const uint8_t* p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  double d;
+  std::memcpy(&d, p, sizeof d);
+  return d;
+#endif
   uint64_t bits = 0;
   for (int i = 7; i >= 0; --i) bits = (bits << 8) | p[i];
   double v;

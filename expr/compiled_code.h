@@ -143,8 +143,14 @@ std::string DisassembleCode(const uint8_t* code, size_t length);
 
 // Little-endian operand access.
 inline uint32_t ReadU32(const uint8_t* p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  uint32_t v;
+  __builtin_memcpy(&v, p, 4);
+  return v;
+#else
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+#endif
 }
 inline void WriteU32(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);

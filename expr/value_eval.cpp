@@ -105,6 +105,16 @@ bool PopCondition(CKmComposite* m) {
   return PopNumber(m) != 0.0;
 }
 
+// The built-in comparison over a length, as CompareTextWithModel would judge
+// two texts of that length: bytes, or with case folded.
+bool EqualSpan(const char* a, const char* b, size_t n, bool casefold) {
+  if (!casefold) return std::memcmp(a, b, n) == 0;
+  for (size_t i = 0; i < n; ++i)
+    if (FoldTextCase(static_cast<unsigned char>(a[i])) != FoldTextCase(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
 // Zero value of a user function's result type, marked in error.
 void PushFailedCall(CKmComposite* m, uint8_t resultType) {
   const uint32_t saved = m->valueFlags;
@@ -460,6 +470,10 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
         bool found = false;
         if (ln != 0 && ln <= rn) {
           for (size_t pos = rn - ln + 1; pos-- > 0 && !found;) {
+            if (compareText == nullptr) {
+              found = EqualSpan(stringWork1, stringWork2 + pos, ln, CompareCaseCombined != 0);
+              continue;
+            }
             std::memcpy(stringScratch, stringWork2 + pos, ln);
             stringScratch[ln] = 0;
             found = CompareTextWithModel(m, stringWork1, stringScratch) == 0;

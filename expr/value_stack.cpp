@@ -244,6 +244,20 @@ void PushEmptyLongText(CKmComposite* m) { PushRaw(m, kTagEmptyLongText, 0, nullp
 // ---- pops
 
 double PopNumber(CKmComposite* m) {
+  // The common case first: a number cell on top.
+  uint8_t* top = m->evalStackTop;
+  if (!m->evalStackOverflow && top != nullptr && top - m->evalStackBase >= 10 && top[-1] == kTagNumber) {
+    const uint8_t status = top[-2];
+    m->evalStackTop = top - 10;
+    m->valueFlags |= status;
+    if (status != 0) return 0.0;
+    const double v = LoadF64(top - 10);
+    if (v == kNull) {
+      m->valueFlags |= kValueFlagNull;
+      return 0.0;
+    }
+    return v;
+  }
   TaggedStackValue c;
   if (!TakeTop(m, &c)) return 0.0;
   if (c.status != 0) return 0.0;
@@ -503,13 +517,23 @@ size_t CutTrailingBlanks(char* text, size_t length) {
   return length;
 }
 
-static unsigned char FoldCase(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
-  if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
-  if (c == 0x9F) return 0xFF;
-  return c;
-}
+namespace {
+struct FoldTable {
+  unsigned char map[256];
+  FoldTable() {
+    for (int c = 0; c < 256; ++c) {
+      int f = c;
+      if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) f = c + 32;
+      else if (c == 0x8A || c == 0x8C || c == 0x8E) f = c + 16;
+      else if (c == 0x9F) f = 0xFF;
+      map[c] = static_cast<unsigned char>(f);
+    }
+  }
+};
+const FoldTable kFold;
+}  // namespace
+
+unsigned char FoldTextCase(unsigned char c) { return kFold.map[c]; }
 
 int CompareTextWithModel(CKmComposite* m, const char* a, const char* b) {
   if (m->compareText != nullptr) return m->compareText(m, a, b, m->IdenticalCompare, m->CompareCaseCombined);
@@ -517,7 +541,7 @@ int CompareTextWithModel(CKmComposite* m, const char* a, const char* b) {
   const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
   if (!m->CompareCaseCombined) return std::strcmp(a, b);
   for (;; ++x, ++y) {
-    const unsigned char p = FoldCase(*x), q = FoldCase(*y);
+    const unsigned char p = FoldTextCase(*x), q = FoldTextCase(*y);
     if (p != q) return p < q ? -1 : 1;
     if (p == 0) return 0;
   }

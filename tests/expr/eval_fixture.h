@@ -54,6 +54,10 @@ struct EvalResult {
 class EvalTest : public ::testing::Test {
  protected:
   EvalTest() : model(nullptr) {}
+  // The model leaves its fields to the document; the test is the document here.
+  ~EvalTest() override {
+    while (model.fieldList != nullptr) model.DeleteField(model.fieldList, 2 | 4);
+  }
 
   // A field with its own value buffer (current and previous halves).
   FieldDef* AddValueField(const char* name, uint32_t flags, uint32_t width = 0) {
