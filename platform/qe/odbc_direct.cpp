@@ -55,6 +55,8 @@ int OdbcDriverConnect(void* hdbc, const char* connectText, std::string* complete
   return Result(rc);
 }
 
+int OdbcDisconnect(void* hdbc) { return Result(SQLDisconnect(static_cast<SQLHDBC>(hdbc))); }
+
 int OdbcFreeConnect(void* hdbc) { return Result(SQLFreeHandle(SQL_HANDLE_DBC, static_cast<SQLHDBC>(hdbc))); }
 
 int OdbcError(void* hdbc, char* state, long* native, char* text, int textSize) {

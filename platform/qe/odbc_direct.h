@@ -40,6 +40,7 @@ int OdbcAllocConnect(void* henv, void** hdbc);
 // connect that needs more than the text gives fails with the driver's
 // message. The whole completed connect string is returned, however long.
 int OdbcDriverConnect(void* hdbc, const char* connectText, std::string* completed);
+int OdbcDisconnect(void* hdbc);
 int OdbcFreeConnect(void* hdbc);
 // The first diagnostic of the handle: state (6 bytes), native code and text
 // (at most textSize bytes with the NUL).

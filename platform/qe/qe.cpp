@@ -69,8 +69,13 @@ struct Stmt {
   std::vector<std::unique_ptr<BoundCol>> binds;
   bool scrollable = false;
   long currentRow = 0;
+  long maxRows = 0;  // also kept here: not every driver honours the statement attribute
   std::string sql;  // UTF-8, for re-running a forward-only result
   std::string multi;
+  // Text of the current row's unbound columns, read once in column order
+  // (drivers give a column's data only once).
+  bool rowRead = false;
+  std::vector<std::string> rowText;
 };
 
 SQLHENV g_env = SQL_NULL_HENV;
@@ -145,13 +150,23 @@ Stmt* GetStmt(QEHANDLE h) {
   return g_stmts[h].get();
 }
 
+// Handles are handed out round the table, so that a handle just ended is not
+// at once another statement's.
 template <class T>
 QEHANDLE Store(std::vector<std::unique_ptr<T>>& table, std::unique_ptr<T> item) {
-  for (size_t i = 1; i < table.size(); ++i)
+  if (table.size() <= 0xFFFF && table.size() < 1024) {
+    table.push_back(std::move(item));
+    return static_cast<QEHANDLE>(table.size() - 1);
+  }
+  static size_t next = 1;
+  for (size_t n = 1; n < table.size(); ++n) {
+    size_t i = 1 + (next - 1 + n) % (table.size() - 1);
     if (!table[i]) {
       table[i] = std::move(item);
+      next = i;
       return static_cast<QEHANDLE>(i);
     }
+  }
   if (table.size() > 0xFFFF) {
     SetErr(QE_NO_MEMORY, "Too many handles");
     return 0;
@@ -379,27 +394,19 @@ void Translate(Stmt* s) {
 }
 
 int FetchRaw(Stmt* s, SQLSMALLINT orientation, SQLLEN row) {
+  s->rowRead = false;
   SQLRETURN rc = orientation == SQL_FETCH_NEXT ? SQLFetch(s->hstmt) : SQLFetchScroll(s->hstmt, orientation, row);
-  if (rc == SQL_SUCCESS) {
+  // A driver's note (a value cut to its buffer and such) still gives the row;
+  // what matters of it is already in the length cells.
+  if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
     g_err = QE_OK;
     Translate(s);
     return QE_OK;
   }
-  if (rc == SQL_SUCCESS_WITH_INFO) {
-    TakeDiag(SQL_HANDLE_STMT, s->hstmt);
-    g_err = QE_WARNING;
-    Translate(s);
-    return QE_WARNING;
-  }
   return Check(rc, SQL_HANDLE_STMT, s->hstmt);
 }
 
-std::string CellText(Stmt* s, int col) {
-  if (s->pseudo) {
-    if (s->rowPos < 0 || s->rowPos >= static_cast<long>(s->rows.size())) return std::string();
-    const auto& row = s->rows[s->rowPos];
-    return col >= 1 && col <= static_cast<int>(row.size()) ? row[col - 1] : std::string();
-  }
+std::string GetDataText(Stmt* s, int col) {
   std::string utf8;
   char chunk[1024];
   for (;;) {
@@ -412,6 +419,25 @@ std::string CellText(Stmt* s, int col) {
     if (rc == SQL_SUCCESS) break;
   }
   return qe_text::Utf8ToAnsi(utf8);
+}
+
+std::string CellText(Stmt* s, int col) {
+  if (s->pseudo) {
+    if (s->rowPos < 0 || s->rowPos >= static_cast<long>(s->rows.size())) return std::string();
+    const auto& row = s->rows[s->rowPos];
+    return col >= 1 && col <= static_cast<int>(row.size()) ? row[col - 1] : std::string();
+  }
+  if (s->currentRow == 0 || !Describe(s)) return std::string();
+  if (!s->rowRead) {
+    s->rowRead = true;
+    s->rowText.assign(s->cols.size(), std::string());
+    for (size_t c = 1; c <= s->cols.size(); ++c) {
+      bool bound = false;
+      for (auto& b : s->binds) bound = bound || (b->col == static_cast<int>(c) && b->kind != BindKind::Skip);
+      if (!bound) s->rowText[c - 1] = GetDataText(s, static_cast<int>(c));
+    }
+  }
+  return col >= 1 && col <= static_cast<int>(s->rowText.size()) ? s->rowText[col - 1] : std::string();
 }
 
 QEHANDLE NewPseudo(QEHANDLE conn, std::vector<std::vector<std::string>> rows, size_t cols) {
@@ -641,8 +667,9 @@ QEHANDLE qeTables(QEHANDLE conn, const char* ownerPattern, const char* namePatte
       SQLFreeHandle(SQL_HANDLE_STMT, h);
       return 0;
     }
-    std::string type = CellText(&tmp, 4);
-    rows.push_back({CellText(&tmp, 1), CellText(&tmp, 2), CellText(&tmp, 3),
+    std::string cat = GetDataText(&tmp, 1), owner = GetDataText(&tmp, 2), table = GetDataText(&tmp, 3);
+    std::string type = GetDataText(&tmp, 4);
+    rows.push_back({cat, owner, table,
                     strcasecmp(type.c_str(), "SYSTEM TABLE") == 0 ? "1" : "0"});
   }
   SQLFreeHandle(SQL_HANDLE_STMT, h);
@@ -668,6 +695,7 @@ QEHANDLE qeExecSQL(QEHANDLE conn, const char* sql) {
   auto s = std::make_unique<Stmt>();
   s->conn = conn;
   s->sql = c->sql;
+  s->maxRows = c->maxRows;
   if (Check(SQLAllocHandle(SQL_HANDLE_STMT, c->hdbc, &s->hstmt), SQL_HANDLE_DBC, c->hdbc) != QE_OK) return 0;
   if (c->maxRows > 0)
     SQLSetStmtAttr(s->hstmt, SQL_ATTR_MAX_ROWS, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(c->maxRows)), 0);
@@ -712,6 +740,10 @@ int qeFetchNext(QEHANDLE stmt) {
     SetErr(QE_OK);
     return QE_OK;
   }
+  if (s->maxRows > 0 && s->currentRow >= s->maxRows) {
+    SetErr(QE_END_OF_DATA);
+    return QE_END_OF_DATA;
+  }
   int r = FetchRaw(s, SQL_FETCH_NEXT, 0);
   if (r == QE_OK || r == QE_WARNING) ++s->currentRow;
   return r;
@@ -720,7 +752,7 @@ int qeFetchNext(QEHANDLE stmt) {
 int qeFetchRandom(QEHANDLE stmt, long row) {
   Stmt* s = GetStmt(stmt);
   if (!s) return g_err;
-  if (row < 1) {
+  if (row < 1 || (s->maxRows > 0 && row > s->maxRows)) {
     SetErr(QE_END_OF_DATA);
     return QE_END_OF_DATA;
   }

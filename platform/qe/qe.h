@@ -16,7 +16,7 @@ using QEHANDLE = uint16_t;
 // Result codes of qeErr().
 enum : int {
   QE_OK = 0,
-  QE_WARNING = 1,        // the call worked; the driver left a note (truncation and such)
+  QE_WARNING = 1,        // the call worked with a note (not produced by fetches: cells tell truncation)
   QE_END_OF_DATA = -5,   // no more rows
   QE_CANCELLED = 2101,   // a connect dialog was cancelled
   QE_ERROR = 10001,      // the driver or the driver manager refused

@@ -1,0 +1,718 @@
+// Connections: library start and end, connecting by data-source name, the
+// 100 connection slots with one current, data-source entries, installed data
+// sources, connect overrides, database switches and error reports.
+#include "data/data_access.h"
+
+#include "data/db_errors.h"
+#include "foundation/heap_strings.h"
+#include "model/composite.h"
+#include "platform/qe/odbc_direct.h"
+#include "platform/qe/qe.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+namespace {
+
+bool g_libraryStarted = false;
+
+const char kDbAccess[] = "DB access: ";
+
+std::string Upper(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string Trimmed(const std::string& s) {
+  size_t a = s.find_first_not_of(" \t");
+  if (a == std::string::npos) return std::string();
+  size_t b = s.find_last_not_of(" \t");
+  return s.substr(a, b - a + 1);
+}
+
+// Whether a connect text already names an attribute (ignoring case).
+bool HasAttribute(const std::string& text, const char* name) {
+  std::string up = Upper(text);
+  std::string key = std::string(name) + "=";
+  size_t at = 0;
+  while ((at = up.find(key, at)) != std::string::npos) {
+    size_t b = at;
+    while (b > 0 && (up[b - 1] == ' ' || up[b - 1] == '\t')) --b;
+    if (b == 0 || up[b - 1] == ';') return true;
+    at += key.size();
+  }
+  return false;
+}
+
+// The driver library's file name as drivers report it: no folder, no "lib" prefix, any case.
+std::string DriverFileKey(const char* path) {
+  const char* p = path;
+  for (const char* q = path; *q; ++q)
+    if (*q == '/' || *q == '\\') p = q + 1;
+  std::string s = p;
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (s.compare(0, 3, "lib") == 0) s.erase(0, 3);
+  return s;
+}
+
+}  // namespace
+
+void CopyText(char* dst, const char* src, size_t size) {
+  if (!dst || size == 0) return;
+  size_t n = src ? std::strlen(src) : 0;
+  if (n > size - 1) n = size - 1;
+  if (n) std::memcpy(dst, src, n);
+  dst[n] = '\0';
+}
+
+DataAccess::DataAccess() = default;
+
+DataAccess::~DataAccess() {
+  TermDatabaseLibrary();
+  FreeConnectOverrides();
+  Keep(dataSourceOverride_, nullptr);
+  Keep(extraConnectText_, nullptr);
+  for (void*& block : cachedLists) {
+    if (block) HeapFreeBlock(block);
+    block = nullptr;
+  }
+}
+
+void DataAccess::Keep(char*& slot, const char* text) {
+  if (slot) HeapFreeBlock(slot);
+  slot = nullptr;
+  if (!text) return;
+  size_t n = std::strlen(text);
+  slot = static_cast<char*>(HeapAllocZero(0, static_cast<uint32_t>(n + 1)));
+  if (slot) std::memcpy(slot, text, n);
+}
+
+void DataAccess::FreeConnectOverrides() {
+  Keep(password_, nullptr);
+  Keep(userName_, nullptr);
+  Keep(reportDatabase_, nullptr);
+}
+
+// ---------------------------------------------------------------- library
+
+bool DataAccess::InitDatabaseLibrary() {
+  if (!g_libraryStarted) {
+    if (qeLibInit() != 0) {
+      ReportLastDbError();
+      return false;
+    }
+    if (!ini.qeTraceFile.empty()) {
+      if (qeSetTraceOptions(ini.qeTraceOptions) != 0 || qeTraceOn(ini.qeTraceFile.c_str()) != 0) {
+        ReportLastDbError();
+        return false;
+      }
+    }
+    g_libraryStarted = true;
+  }
+  if (sourcesHandle_) qeEndSQL(sourcesHandle_);
+  sourcesHandle_ = qeSources(1);
+  if (qeErr() == 0 && sourcesHandle_) return true;
+  ReportLastDbError();
+  sourcesHandle_ = 0;
+  return false;
+}
+
+void DataAccess::TermDatabaseLibrary() {
+  EndStatement();
+  if (sourcesHandle_) qeEndSQL(sourcesHandle_);
+  sourcesHandle_ = 0;
+  RewindConnections();
+  // Every connection is ended even when one of them fails to disconnect.
+  for (DataSourceSettings* rec; (rec = NextConnection()) != nullptr;) {
+    FreeDataSourceEntries();
+    if (rec->libConnection && qeDisconnect(rec->libConnection) != 0) ReportDbError(nullptr, 0, rec);
+    rec->libConnection = 0;
+    RemoveConnection(rec);
+    --connectionCount_;
+  }
+  FreeDataSourceEntries();
+  current_ = nullptr;
+  // The library itself stays started for the process: other models may hold
+  // connections, and the SQLite driver's memory outlives an unload.
+}
+
+const char* DataAccess::GetLibraryVersion() {
+  CopyText(versionText_, qeVerNum(), sizeof versionText_);
+  return versionText_;
+}
+
+uint32_t DataAccess::GetOdbcInfoLong(uint16_t infoType) {
+  if (!current_ || !current_->hdbc) return 0;
+  return qeGetODBCInfoLong(current_->libConnection, infoType);
+}
+
+// ---------------------------------------------------------------- connect
+
+void DataAccess::AppendConnectText(std::string& text, const char* addition) {
+  if (!addition || !*addition) return;
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  if (addition[0] == ';') {
+    if (!text.empty() && text.back() == ';') text.pop_back();
+  } else if (!text.empty() && text.back() != ';') {
+    text += ';';
+  }
+  text += addition;
+}
+
+void DataAccess::FreeRecord(DataSourceSettings* record) { delete record; }
+
+int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool reportErrors, const char* connectText) {
+  bool named = name && *name;
+  const char* effective = named ? name : "Default";
+  const char* kept = extraConnectText_ ? extraConnectText_ : "";
+  bool replace = false;
+  if (named) {
+    if (IsConnectedWith(name, kept)) return 1;
+    replace = IsConnected(name);
+  }
+  if (!g_libraryStarted) {
+    if (qeLibInit() != 0) {
+      ReportLastDbError();
+      return 0;
+    }
+    if (!ini.qeTraceFile.empty() &&
+        (qeSetTraceOptions(ini.qeTraceOptions) != 0 || qeTraceOn(ini.qeTraceFile.c_str()) != 0)) {
+      ReportLastDbError();
+      return 0;
+    }
+    g_libraryStarted = true;
+  }
+  auto* record = new (std::nothrow) DataSourceSettings();
+  if (!record) {
+    DbErrorBox(GetResString(619, 1));
+    return 0;
+  }
+  std::string text;
+  int promptMode = -1;
+  if (connectText) {
+    text = connectText;
+  } else if (!commandLineSid_) {
+    text = std::string("DSN=") + effective;
+    promptMode = allowPrompt ? 2 : 0;
+  } else {
+    text = std::string("DSN=") + effective + ";SID=" + commandLineSid_;
+  }
+  // The start file's user name and password go in when the text names none.
+  if (!connectText) {
+    if (userName_ && *userName_ && !HasAttribute(text, "UID")) AppendConnectText(text, (std::string("UID=") + userName_).c_str());
+    if (password_ && *password_ && !HasAttribute(text, "PWD")) AppendConnectText(text, (std::string("PWD=") + password_).c_str());
+  }
+  AppendConnectText(text, kept);
+  AppendConnectText(text, appConnectText.c_str());
+
+  void* hdbc = nullptr;
+  if (ini.useQeConnect == 0) {
+    if (OdbcAllocConnect(qeGetODBCHenv(), &hdbc) != ODBC_OK) {
+      FreeRecord(record);
+      return 0;
+    }
+    int r = OdbcDriverConnect(hdbc, text.c_str(), &record->completedConnect);
+    if (r != ODBC_OK && r != ODBC_OK_WITH_INFO) {
+      if (reportErrors && r != ODBC_NO_DATA) ReportConnectError(nullptr, 0, hdbc);
+      OdbcFreeConnect(hdbc);
+      FreeRecord(record);
+      return r == ODBC_NO_DATA ? -1 : 0;
+    }
+    record->libConnection = qeSetODBCHdbc(hdbc);
+  } else {
+    if (promptMode >= 0) {
+      while (!text.empty() && text.back() == ' ') text.pop_back();
+      if (text.empty() || text.back() != ';') text += ';';
+      text += "DLG=" + std::to_string(promptMode);
+    }
+    record->completedConnect = text;
+    record->libConnection = qeConnect(text.c_str());
+  }
+  CopyText(record->name, effective, sizeof record->name);
+  int err = qeErr();
+  if (err != 0 || !record->libConnection) {
+    if (reportErrors && err != -4 && err != QE_CANCELLED) ReportDbError(nullptr, 0, record);
+    if (hdbc && !record->libConnection) {
+      // The library refused the connection it was handed: end it here.
+      OdbcDisconnect(hdbc);
+      OdbcFreeConnect(hdbc);
+    }
+    FreeRecord(record);
+    return (err == QE_CANCELLED || (err == -4 && allowPrompt)) ? -1 : 0;
+  }
+  record->hdbc = ini.useQeConnect == 0 ? hdbc : qeGetODBCHdbc(record->libConnection);
+  record->henv = qeGetODBCHenv();
+  record->extraConnect = kept;
+  if (LoadDataSourceSettings(record) != 0) {
+    qeDisconnect(record->libConnection);
+    FreeRecord(record);
+    return 0;
+  }
+  if (replace) {
+    current_ = nullptr;
+    DisconnectDataSource(name);
+  }
+  if (!AddConnection(record)) {
+    qeDisconnect(record->libConnection);
+    FreeRecord(record);
+    return 0;
+  }
+  ++connectionCount_;
+  return 1;
+}
+
+bool DataAccess::ConnectOtherDatabase(const char* database, const char* newName, DataSourceSettings** out) {
+  if (out) *out = nullptr;
+  if (!current_ || !database) return false;
+  char termName[31];
+  GetDataSourceDBTerm(termName, sizeof termName);
+  std::string term = std::string(";") + termName + "=";
+  const std::string& cs = current_->completedConnect;
+  std::string text;
+  std::string upper = Upper(cs);
+  size_t at = upper.find(Upper(term));
+  if (at != std::string::npos) {
+    size_t valueAt = at + term.size();
+    size_t semi = cs.find(';', valueAt);
+    text = cs.substr(0, at) + term + database + (semi == std::string::npos ? std::string() : cs.substr(semi));
+  } else {
+    text = cs + term + database;
+  }
+  auto* record = new (std::nothrow) DataSourceSettings();
+  if (!record) {
+    DbErrorBox(GetResString(619, 1));
+    return false;
+  }
+  record->libConnection = qeConnect(text.c_str());
+  CopyText(record->name, newName ? newName : "", sizeof record->name);
+  int err = qeErr();
+  if (err != 0 || !record->libConnection) {
+    if (err != -4 && err != QE_CANCELLED) ReportDbError(nullptr, 0, record);
+    FreeRecord(record);
+    return false;
+  }
+  record->completedConnect = text;
+  record->hdbc = qeGetODBCHdbc(record->libConnection);
+  record->henv = qeGetODBCHenv();
+  LoadDataSourceSettings(record);
+  if (!AddConnection(record)) {
+    qeDisconnect(record->libConnection);
+    FreeRecord(record);
+    return false;
+  }
+  ++connectionCount_;
+  if (out) *out = record;
+  return true;
+}
+
+bool DataAccess::DisconnectDataSource(const char* name) {
+  if (!IsConnected(name)) return false;
+  DataSourceSettings* rec = FindConnection(name);
+  RemoveDataSourceEntry(name);
+  if (rec == current_) EndStatement();
+  if (qeDisconnect(rec->libConnection) != 0) {
+    ReportDbError(nullptr, 0, rec);
+    return false;
+  }
+  if (rec == current_) current_ = nullptr;
+  RemoveConnection(rec);
+  --connectionCount_;
+  return true;
+}
+
+bool DataAccess::IsConnected(const char* name) {
+  DataSourceSettings* rec = FindConnection(name);
+  return rec && rec->libConnection != 0;
+}
+
+bool DataAccess::IsConnectedWith(const char* name, const char* text) {
+  DataSourceSettings* rec = FindConnection(name);
+  return rec && rec->libConnection != 0 && rec->extraConnect == (text ? text : "");
+}
+
+// ---------------------------------------------------------------- slots
+
+bool DataAccess::AddConnection(DataSourceSettings* record) {
+  for (auto& slot : slots_)
+    if (!slot) {
+      slot = record;
+      return true;
+    }
+  DbErrorBox("Program error: too many connections");
+  return false;
+}
+
+void DataAccess::RemoveConnection(DataSourceSettings* record) {
+  for (auto& slot : slots_)
+    if (slot && slot == record) {
+      if (current_ == record) current_ = nullptr;
+      FreeRecord(record);
+      slot = nullptr;
+      return;
+    }
+  DbErrorBox("Program error: data source pointer not found");
+}
+
+DataSourceSettings* DataAccess::FindConnection(const char* name) {
+  if (!name) return nullptr;
+  for (auto* slot : slots_)
+    if (slot && std::strcmp(slot->name, name) == 0) return slot;
+  return nullptr;
+}
+
+DataSourceSettings* DataAccess::NextConnection() {
+  while (cursor_ < kMaxConnections) {
+    DataSourceSettings* rec = slots_[cursor_++];
+    if (rec) return rec;
+  }
+  return nullptr;
+}
+
+void DataAccess::SelectDataSource(const char* name) {
+  if (name && current_ && std::strcmp(name, current_->name) == 0) return;
+  if (!name) {
+    current_ = nullptr;
+  } else if (DataSourceSettings* rec = FindConnection(name)) {
+    current_ = rec;
+  }
+  if (name && !FindDataSourceEntryByName(name) && std::strcmp(name, "KM EDIT JOIN") != 0 &&
+      std::strcmp(name, "KM SET JOIN") != 0) {
+    auto* entry = new (std::nothrow) DataSourceEntry();
+    if (!entry) {
+      DbErrorBox(GetResString(619, 1));
+      return;
+    }
+    CopyText(entry->name, name, sizeof entry->name);
+    GetDatabaseName(entry->databaseName, sizeof entry->databaseName);
+    if (!AddDataSourceEntry(entry)) delete entry;
+  }
+  listReloadFlag = 1;
+  cachedNameByte = 0;
+  for (void*& block : cachedLists) {
+    if (block) HeapFreeBlock(block);
+    block = nullptr;
+  }
+  dbAnsi = current_ && (current_->flags & DS_DB_ANSI) ? 1 : 0;
+}
+
+const char* DataAccess::GetCurrentDataSourceName() const { return current_ ? current_->name : nullptr; }
+
+const char* DataAccess::GetConnectString() const { return current_ ? current_->completedConnect.c_str() : nullptr; }
+
+const char* DataAccess::GetDataSourceInfoText(int code) const {
+  if (!current_) return nullptr;
+  switch (code) {
+    case 1: return current_->driverName;
+    case 2: return current_->dbmsName;
+    case 3: return current_->dbmsVersion;
+    default: return nullptr;
+  }
+}
+
+void DataAccess::ClearConnectionMarks() {
+  for (auto* slot : slots_)
+    if (slot) slot->flags &= ~DS_CONNECTION_MARK;
+}
+
+void DataAccess::MarkConnection(const char* name) {
+  if (DataSourceSettings* rec = FindConnection(name)) rec->flags |= DS_CONNECTION_MARK;
+}
+
+bool DataAccess::IsConnectionMarked(const char* name) {
+  DataSourceSettings* rec = FindConnection(name);
+  return rec && (rec->flags & DS_CONNECTION_MARK);
+}
+
+// ---------------------------------------------------------------- entries
+
+bool DataAccess::AddDataSourceEntry(DataSourceEntry* entry) {
+  for (auto& slot : entries_)
+    if (!slot) {
+      slot = entry;
+      return true;
+    }
+  DbErrorBox("Program error: too many connections");
+  return false;
+}
+
+DataSourceEntry* DataAccess::GetDataSourceEntry(int n) const {
+  return n >= 0 && n < kMaxDataSourceEntries ? entries_[n] : nullptr;
+}
+
+void DataAccess::CopyDataSourceEntry(int n, char* nameBuf, int nameLen, char* dbBuf, int dbLen) const {
+  const DataSourceEntry* e = GetDataSourceEntry(n);
+  if (!e) return;
+  if (nameBuf && nameLen > 0) CopyText(nameBuf, e->name, nameLen);
+  if (dbBuf && dbLen > 0) CopyText(dbBuf, e->databaseName, dbLen);
+}
+
+DataSourceEntry* DataAccess::FindDataSourceEntryByName(const char* name) const {
+  int index = 0;
+  return FindDataSourceEntry(name, &index) ? entries_[index] : nullptr;
+}
+
+int DataAccess::FindDataSourceEntry(const char* name, int* index) const {
+  if (index) *index = 0;
+  if (!name) return 0;
+  for (int i = 0; i < kMaxDataSourceEntries; ++i)
+    if (entries_[i] && std::strcmp(entries_[i]->name, name) == 0) {
+      if (index) *index = i;
+      // Slot 0 is a real index too: the result tells found, the index where.
+      return 1;
+    }
+  return 0;
+}
+
+void DataAccess::RemoveDataSourceEntry(const char* name) {
+  int index = 0;
+  if (!FindDataSourceEntry(name, &index)) return;
+  delete entries_[index];
+  entries_[index] = nullptr;
+}
+
+void DataAccess::FreeDataSourceEntries() {
+  for (auto& e : entries_) {
+    delete e;
+    e = nullptr;
+  }
+}
+
+bool DataAccess::QueryDatabaseName(const char* name, char* buf, int len, bool keepConnected) {
+  if (!buf || len <= 0) return false;
+  if (DataSourceEntry* e = FindDataSourceEntryByName(name)) {
+    CopyText(buf, e->databaseName, len);
+    return true;
+  }
+  bool connectedHere = false;
+  if (!IsConnected(name)) {
+    if (ConnectDataSource(name, false, false, nullptr) != 1) return false;
+    connectedHere = true;
+  }
+  DataSourceSettings* rec = FindConnection(name);
+  bool ok = rec && OdbcGetInfoText(rec->hdbc, ODBC_INFO_DATABASE_NAME, buf, len) == ODBC_OK;
+  // Disconnecting drops the source's entry, so the new entry is kept after it.
+  if (connectedHere && !keepConnected) DisconnectDataSource(name);
+  if (ok) {
+    auto* entry = new (std::nothrow) DataSourceEntry();
+    if (!entry) {
+      DbErrorBox(GetResString(619, 1));
+      ok = false;
+    } else {
+      CopyText(entry->name, name, sizeof entry->name);
+      CopyText(entry->databaseName, buf, sizeof entry->databaseName);
+      if (!AddDataSourceEntry(entry)) delete entry;
+    }
+  }
+  return ok;
+}
+
+bool DataAccess::GetDatabaseName(char* buf, int len) {
+  if (!buf || len <= 0) return false;
+  buf[0] = '\0';
+  if (!current_ || !current_->hdbc) return false;
+  return OdbcGetInfoText(current_->hdbc, ODBC_INFO_DATABASE_NAME, buf, len) == ODBC_OK;
+}
+
+// ---------------------------------------------------------------- installed sources
+
+const char* DataAccess::NextDataSourceName() {
+  if (!sourcesHandle_) return nullptr;
+  if (qeFetchNext(sourcesHandle_) == 0) {
+    qeValCharBuf(sourcesHandle_, sourceName_, 1, "", sizeof sourceName_);
+    return sourceName_;
+  }
+  if (qeErr() != QE_END_OF_DATA) ReportLastDbError();
+  qeEndSQL(sourcesHandle_);
+  sourcesHandle_ = 0;
+  return nullptr;
+}
+
+int DataAccess::CountDataSources() {
+  if (!InitDatabaseLibrary()) return 0;
+  int n = 0;
+  while (qeFetchNext(sourcesHandle_) == 0) ++n;
+  if (qeErr() != QE_END_OF_DATA) ReportLastDbError();  // before the end call replaces the text
+  qeEndSQL(sourcesHandle_);
+  sourcesHandle_ = 0;
+  return n;
+}
+
+bool DataAccess::CheckDataSourceExists(const char* dsn, const char* attributes, const char* driver) {
+  char buf[256];
+  if (OdbcGetPrivateProfileString("ODBC Data Sources", dsn, "", buf, sizeof buf, "odbc.ini") > 0) return true;
+  if (!attributes || !*attributes || !driver || !*driver) return true;
+  char question[512];
+  std::snprintf(question, sizeof question, GetResString(3275, 1), dsn ? dsn : "");
+  if (!DbAskOkCancel(question)) return true;
+  std::string list = std::string(attributes) + ";;";
+  for (auto& c : list)
+    if (c == ';') c = '\0';
+  return OdbcConfigDataSource(ownerWindow, ODBC_ADD_DSN, driver, list.c_str()) != 0;
+}
+
+int DataAccess::ConfigureDataSource(const char* name) {
+  if (!current_) return 0;
+  char driver[513];
+  std::string attributes;
+  if (OdbcGetPrivateProfileString("ODBC Data Sources", name, "", driver, 128, "odbc.ini") == 0) {
+    if (OdbcGetPrivateProfileString("Default", "Driver", "", driver, sizeof driver, "odbcinst.ini") == 0) return 0;
+    attributes = "DSN=Default";
+  } else {
+    attributes = std::string("DSN=") + (name ? name : "");
+  }
+  attributes.push_back('\0');
+  return OdbcConfigDataSource(ownerWindow, ODBC_CONFIG_DSN, driver, attributes.c_str());
+}
+
+bool DataAccess::GetDataSourceDriver(char* buf, int len) {
+  if (!buf || len <= 0) return false;
+  buf[0] = '\0';
+  if (!current_) return false;
+  if (OdbcGetPrivateProfileString("ODBC Data Sources", current_->name, "", buf, len, "odbc.ini") > 0) return true;
+  return OdbcGetPrivateProfileString("Default", "Driver", "", buf, len, "odbcinst.ini") > 0;
+}
+
+bool DataAccess::IsSameDriverAsCurrent(const char* dsn) {
+  if (!current_ || !dsn) return false;
+  if (strcasecmp(dsn, current_->name) == 0) return true;
+  std::string section = current_->platform[0] ? current_->platform : current_->dbmsName;
+  std::string driverId = section.empty() ? std::string() : SqlIniString(section.c_str(), "DataSourceDriverID", "", 31);
+  char driver[261];
+  OdbcGetPrivateProfileString(dsn, "Driver", "", driver, sizeof driver, "odbc.ini");
+  // A data source names its driver by the installer's name; the library's path is under that name.
+  if (driver[0] && !std::strchr(driver, '/')) {
+    char path[261];
+    if (OdbcGetPrivateProfileString(driver, "Driver", "", path, sizeof path, "odbcinst.ini") > 0)
+      CopyText(driver, path, sizeof driver);
+  }
+  if (DriverFileKey(driver) != DriverFileKey(current_->driverName)) return false;
+  if (driverId.empty()) return true;
+  char mine[33], theirs[33];
+  OdbcGetPrivateProfileString(current_->name, driverId.c_str(), "", mine, sizeof mine, "odbc.ini");
+  OdbcGetPrivateProfileString(dsn, driverId.c_str(), "", theirs, sizeof theirs, "odbc.ini");
+  if (!mine[0]) return false;
+  return strcasecmp(mine, theirs) == 0;
+}
+
+// ---------------------------------------------------------------- databases
+
+int DataAccess::UseReportDatabase() { return reportDatabase_ ? SetDatabase(reportDatabase_) : 0; }
+
+int DataAccess::SetDatabase(const char* name) {
+  EndStatement();
+  if (!name || !current_) return 0;
+  if (qeSetDB(current_->libConnection, name) != 0) {
+    ReportLastDbError();
+    return 1;
+  }
+  return 0;
+}
+
+int DataAccess::GetCurrentDatabase(char* buf, int size) {
+  if (!buf || size <= 0) return 1;
+  buf[0] = '\0';
+  if (ExecSql(GetResString(3257, 1)) != 0) return 1;
+  if (suppressFlag == 1) return 1;
+  if (FetchNext() == 0) {
+    CopyText(buf, GetColumnText(1, 1, '.'), size);
+    size_t n = std::strlen(buf);
+    while (n > 0 && buf[n - 1] == ' ') buf[--n] = '\0';
+    EndStatement();
+    return 0;
+  }
+  EndStatement();
+  DbErrorBox("No database names found");
+  return 1;
+}
+
+const char* DataAccess::GetDatabaseListSql() { return GetResString(3244, 1); }
+
+void DataAccess::ReplaceConnectDatabase(const char* database) {
+  suppressFlag = 1;
+  if (!current_ || !database) return;
+  std::string& cs = current_->completedConnect;
+  std::string upper = Upper(cs);
+  size_t at = std::string::npos;
+  for (size_t from = 0; (from = upper.find("DATABASE=", from)) != std::string::npos; from += 9)
+    if (from == 0 || upper[from - 1] == ';' || upper[from - 1] == ' ') {
+      at = from;
+      break;
+    }
+  if (at == std::string::npos) {
+    // No database attribute yet: add one.
+    AppendConnectText(cs, (std::string("DATABASE=") + database).c_str());
+    return;
+  }
+  size_t valueAt = at + 9;
+  size_t semi = cs.find(';', valueAt);
+  cs = cs.substr(0, valueAt) + database + (semi == std::string::npos ? std::string() : cs.substr(semi));
+}
+
+int DataAccess::GetConnectStringWithoutLogin(char* out, int size) {
+  if (!out || size <= 0) return 0;
+  out[0] = '\0';
+  if (!current_) return 0;
+  std::string result;
+  const std::string& cs = current_->completedConnect;
+  size_t at = 0;
+  while (at < cs.size()) {
+    size_t semi = cs.find(';', at);
+    std::string item = cs.substr(at, semi == std::string::npos ? std::string::npos : semi - at);
+    if (item.empty()) break;
+    size_t eq = item.find('=');
+    std::string key = Upper(Trimmed(item.substr(0, eq)));
+    if (key != "UID" && key != "PWD") {
+      if (!result.empty()) result += ';';
+      result += item;
+    }
+    if (semi == std::string::npos) break;
+    at = semi + 1;
+  }
+  CopyText(out, result.c_str(), size);
+  return static_cast<int>(std::strlen(out));
+}
+
+// ---------------------------------------------------------------- errors
+
+void DataAccess::ReportDbError(char* outBuf, int outSize, const DataSourceSettings* record) {
+  char msg[QE_ERRMSG_MAX];
+  qeErrMsgBuf(msg);
+  if (outBuf) {
+    if (outSize > 0) CopyText(outBuf, (std::string(kDbAccess) + msg).c_str(), outSize);
+    return;
+  }
+  std::string text = kDbAccess;
+  if (record) text += std::string(record->name) + ": ";
+  text += msg;
+  if (!msg[0] && !record) text = "Database error (no message from database)";
+  DbErrorBox(text.c_str());
+}
+
+void DataAccess::ReportConnectError(char* outBuf, int outSize, void* hdbc) {
+  char state[6] = {0};
+  long native = 0;
+  char msg[512] = {0};
+  OdbcError(hdbc, state, &native, msg, sizeof msg);
+  std::string text = std::string(kDbAccess) + msg;
+  if (outBuf) {
+    if (outSize > 0) CopyText(outBuf, text.c_str(), outSize);
+    return;
+  }
+  DbErrorBox(msg[0] ? text.c_str() : "Database error (no message from database)");
+}
+
+// ---------------------------------------------------------------- model
+
+DataAccess* GetDataAccess(CKmComposite* model) {
+  if (!model) return nullptr;
+  if (!model->dataAccessState) model->dataAccessState = new DataAccess();
+  return static_cast<DataAccess*>(model->dataAccessState);
+}
+
+void FreeDataAccess(CKmComposite* model) {
+  if (!model || !model->dataAccessState) return;
+  delete static_cast<DataAccess*>(model->dataAccessState);
+  model->dataAccessState = nullptr;
+}

@@ -1,0 +1,24 @@
+// A private ODBC set-up for the data-access tests: odbc.ini and odbcinst.ini
+// of their own (through ODBCINI and ODBCSYSINI), a SQLite database made from
+// a script, and, on demand, a private PostgreSQL server on 127.0.0.1.
+#pragma once
+
+#include <string>
+
+namespace odbc_test {
+
+// The folder of the private files; the SQLite data source names.
+const std::string& Dir();
+bool HaveSqliteDriver();
+extern const char* const kSqliteDsn;   // the test database
+extern const char* const kBrokenDsn;   // a PostgreSQL source on a closed port
+
+// Starts the private PostgreSQL server once (bounded in time) and adds its
+// data source; false with a reason when it cannot run here.
+bool StartPostgres(std::string* why);
+extern const char* const kPgDsn;
+
+// Writes a file under Dir(); returns its path.
+std::string WriteFile(const std::string& name, const std::string& text);
+
+}  // namespace odbc_test
