@@ -18,3 +18,7 @@ struct DateSettings {
   // The model's pad character: blanks inside string literals, read as blanks in dates.
   char padChar = static_cast<char>(0xB7);
 };
+
+// Takes the date and time part of the document's [intl] copy.
+struct IntlSettings;
+void ApplyIntlDateSettings(const IntlSettings& intl, DateSettings& out);

@@ -1,6 +1,9 @@
 #include "expr/date_text.h"
 
+#include "foundation/intl_settings.h"
+
 #include <cctype>
+#include <cstdio>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -409,4 +412,17 @@ int ParseDateTimeLiteral(const DateSettings& s, const char* text, double& time, 
     return kLiteralBad;
   }
   return kLiteralDateTime;
+}
+
+void ApplyIntlDateSettings(const IntlSettings& intl, DateSettings& out) {
+  std::snprintf(out.shortDate, sizeof out.shortDate, "%.*s", static_cast<int>(sizeof intl.sShortDate),
+                intl.sShortDate);
+  out.timeSeparator = intl.sTime ? intl.sTime : ' ';
+  std::snprintf(out.morningMarker, sizeof out.morningMarker, "%.*s", static_cast<int>(sizeof intl.s1159), intl.s1159);
+  std::snprintf(out.afternoonMarker, sizeof out.afternoonMarker, "%.*s", static_cast<int>(sizeof intl.s2359),
+                intl.s2359);
+  for (char* p : {out.morningMarker, out.afternoonMarker})
+    for (; *p; ++p) *p = Lower(*p);
+  out.timeFlags = intl.timeFlags | 1;
+  GetDateOrder(out);
 }

@@ -1,4 +1,5 @@
 #include "expr/date_text.h"
+#include "foundation/intl_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -178,4 +179,18 @@ TEST(DateText, LiteralsOfDatesAndTimes) {
   // Long texts are read from a bounded copy.
   std::string longText(5000, '1');
   EXPECT_EQ(ParseDateTimeLiteral(s, longText.c_str(), t, d), -1);
+}
+
+TEST(DateText, TakesTheDocumentsRegionalSettings) {
+  IntlSettings intl;
+  std::snprintf(intl.sShortDate, sizeof intl.sShortDate, "dd.MM.yyyy");
+  std::snprintf(intl.s1159, sizeof intl.s1159, "VM");
+  intl.sTime = '.';
+  DateSettings s;
+  ApplyIntlDateSettings(intl, s);
+  EXPECT_EQ(std::string(s.dateOrder, 3), "dmy");
+  EXPECT_EQ(s.dateSeparator, '.');
+  EXPECT_STREQ(s.morningMarker, "vm");
+  EXPECT_EQ(s.timeSeparator, '.');
+  EXPECT_EQ(ParseDateText(s, "31.12.1999"), Day(1999, 12, 31));
 }
