@@ -6,8 +6,19 @@ strings: res/strings/*.str files, one entry a line:   ID  "text"
   - texts use C escapes (\\n, \\t, \\", \\\\, \\xNN for a raw Windows-1252 byte).
   - files are UTF-8; texts are stored in Windows-1252, the program's code page.
   - an id given twice anywhere is an error.
+
+dialogs: res/dialogs/*.dlg files, one dialog template each:
+  DIALOG  name
+  STYLE   DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU
+  SIZE    x y width height                 (dialog units)
+  FONT    points "face"
+  CAPTION "text"
+  CONTROL id class "text" styles x y width height [exstyles]
+  - styles are names or numbers joined by '|'; controls are always WS_CHILD | WS_VISIBLE.
+  - texts as in the string files; template names are unique ignoring case.
 """
 import re
+import shlex
 import sys
 
 LINE = re.compile(r'^\s*(\d+)\s+"(.*)"\s*$')
@@ -86,12 +97,142 @@ def strings(out_path, files):
         o.write('}  // namespace vt_res\n')
 
 
+STYLES = {
+    'WS_OVERLAPPED': 0, 'WS_POPUP': 0x80000000, 'WS_CHILD': 0x40000000, 'WS_VISIBLE': 0x10000000,
+    'WS_DISABLED': 0x08000000, 'WS_CAPTION': 0x00C00000, 'WS_BORDER': 0x00800000, 'WS_DLGFRAME': 0x00400000,
+    'WS_VSCROLL': 0x00200000, 'WS_HSCROLL': 0x00100000, 'WS_SYSMENU': 0x00080000, 'WS_THICKFRAME': 0x00040000,
+    'WS_GROUP': 0x00020000, 'WS_TABSTOP': 0x00010000,
+    'WS_EX_DLGMODALFRAME': 0x1, 'WS_EX_CLIENTEDGE': 0x200,
+    'DS_SETFONT': 0x40, 'DS_MODALFRAME': 0x80, 'DS_CENTER': 0x800,
+    'BS_PUSHBUTTON': 0, 'BS_DEFPUSHBUTTON': 1, 'BS_CHECKBOX': 2, 'BS_AUTOCHECKBOX': 3, 'BS_RADIOBUTTON': 4,
+    'BS_3STATE': 5, 'BS_AUTO3STATE': 6, 'BS_GROUPBOX': 7, 'BS_AUTORADIOBUTTON': 9,
+    'SS_LEFT': 0, 'SS_CENTER': 1, 'SS_RIGHT': 2, 'SS_ICON': 3, 'SS_BLACKRECT': 4, 'SS_GRAYRECT': 5,
+    'SS_WHITERECT': 6, 'SS_BLACKFRAME': 7, 'SS_GRAYFRAME': 8, 'SS_WHITEFRAME': 9, 'SS_SIMPLE': 0xB,
+    'SS_LEFTNOWORDWRAP': 0xC, 'SS_ETCHEDFRAME': 0x12, 'SS_NOPREFIX': 0x80,
+    'ES_LEFT': 0, 'ES_CENTER': 1, 'ES_RIGHT': 2, 'ES_MULTILINE': 4, 'ES_UPPERCASE': 8, 'ES_LOWERCASE': 0x10,
+    'ES_PASSWORD': 0x20, 'ES_AUTOVSCROLL': 0x40, 'ES_AUTOHSCROLL': 0x80, 'ES_READONLY': 0x800,
+    'ES_WANTRETURN': 0x1000, 'ES_NUMBER': 0x2000,
+    'LBS_NOTIFY': 1, 'LBS_SORT': 2, 'LBS_MULTIPLESEL': 8, 'LBS_EXTENDEDSEL': 0x800,
+    'CBS_SIMPLE': 1, 'CBS_DROPDOWN': 2, 'CBS_DROPDOWNLIST': 3, 'CBS_AUTOHSCROLL': 0x40, 'CBS_SORT': 0x100,
+    'SBS_HORZ': 0, 'SBS_VERT': 1,
+}
+CLASSES = {'BUTTON', 'EDIT', 'STATIC', 'LISTBOX', 'COMBOBOX', 'SCROLLBAR'}
+
+
+def style_value(text, where):
+    value = 0
+    for part in text.split('|'):
+        part = part.strip()
+        if not part:
+            continue
+        if part in STYLES:
+            value |= STYLES[part]
+        else:
+            try:
+                value |= int(part, 0)
+            except ValueError:
+                sys.exit(f"{where}: unknown style {part}")
+    return value & 0xFFFFFFFF
+
+
+def number(text, where):
+    try:
+        return int(text, 0)
+    except ValueError:
+        sys.exit(f"{where}: expected a number, found {text!r}")
+
+
+def dialogs(out_path, files):
+    templates = []
+    names = set()
+    for path in sorted(files):
+        current = None
+        with open(path, encoding='utf-8') as f:
+            for n, line in enumerate(f, 1):
+                s = line.strip()
+                if not s or s.startswith('#'):
+                    continue
+                where = f"{path}:{n}"
+                try:
+                    words = shlex.split(s, posix=False)
+                except ValueError as e:
+                    sys.exit(f"{where}: {e}")
+                key, args = words[0].upper(), words[1:]
+
+                def text(w):
+                    if len(w) < 2 or w[0] != '"' or w[-1] != '"':
+                        sys.exit(f"{where}: expected a quoted text")
+                    return unescape(w[1:-1], where)
+
+                if key == 'DIALOG':
+                    if len(args) != 1:
+                        sys.exit(f"{where}: DIALOG name")
+                    if args[0].lower() in names:
+                        sys.exit(f"{where}: dialog {args[0]} given twice")
+                    names.add(args[0].lower())
+                    current = {'name': args[0], 'style': 0, 'rect': (0, 0, 0, 0), 'font': (0, b''),
+                               'caption': b'', 'items': []}
+                    templates.append(current)
+                    continue
+                if current is None:
+                    sys.exit(f"{where}: DIALOG must come first")
+                if key == 'STYLE':
+                    current['style'] = style_value(' '.join(args), where)
+                elif key == 'SIZE':
+                    if len(args) != 4:
+                        sys.exit(f"{where}: SIZE x y width height")
+                    current['rect'] = tuple(number(a, where) for a in args)
+                elif key == 'FONT':
+                    if len(args) != 2:
+                        sys.exit(f"{where}: FONT points \"face\"")
+                    current['font'] = (number(args[0], where), text(args[1]))
+                elif key == 'CAPTION':
+                    if len(args) != 1:
+                        sys.exit(f"{where}: CAPTION \"text\"")
+                    current['caption'] = text(args[0])
+                elif key == 'CONTROL':
+                    if len(args) not in (8, 9):
+                        sys.exit(f"{where}: CONTROL id class \"text\" styles x y width height [exstyles]")
+                    cls = args[1].upper() if args[1].upper() in CLASSES else args[1]
+                    ex = style_value(args[8], where) if len(args) == 9 else 0
+                    current['items'].append((number(args[0], where), cls, text(args[2]),
+                                             style_value(args[3], where) | 0x50000000,
+                                             ex, tuple(number(a, where) for a in args[4:8])))
+                else:
+                    sys.exit(f"{where}: unknown keyword {words[0]}")
+    with open(out_path, 'w', encoding='ascii') as o:
+        o.write('// Generated from res/dialogs by scripts/rescomp.py. Do not edit.\n')
+        o.write('#include "platform/win/dialog.h"\n\n')
+        o.write('namespace vt_res {\n')
+        for i, t in enumerate(templates):
+            o.write(f'static const DialogItemData kItems{i}[] = {{\n')
+            for (cid, cls, txt, style, ex, (x, y, cx, cy)) in t['items']:
+                o.write(f'  {{{cid}, {c_literal(cls.encode("ascii"))}, 0x{style:08X}u, 0x{ex:08X}u, '
+                        f'{x}, {y}, {cx}, {cy}, {c_literal(txt)}}},\n')
+            if not t['items']:
+                o.write('  {0, "", 0u, 0u, 0, 0, 0, 0, ""},\n')
+            o.write('};\n')
+        o.write('const DialogTemplateData kDialogTable[] = {\n')
+        for i, t in enumerate(templates):
+            x, y, cx, cy = t['rect']
+            pts, face = t['font']
+            o.write(f'  {{{c_literal(t["name"].encode("ascii"))}, 0x{t["style"]:08X}u, {x}, {y}, {cx}, {cy}, '
+                    f'{pts}, {c_literal(face)}, {c_literal(t["caption"])}, {len(t["items"])}, kItems{i}}},\n')
+        if not templates:
+            o.write('  {"", 0u, 0, 0, 0, 0, 0, "", "", 0, nullptr},\n')
+        o.write('};\n')
+        o.write(f'const unsigned kDialogCount = {len(templates)}u;\n')
+        o.write('}  // namespace vt_res\n')
+
+
 def main():
     if len(sys.argv) < 3:
-        sys.exit("usage: rescomp.py strings OUT FILES...")
+        sys.exit("usage: rescomp.py strings|dialogs OUT FILES...")
     kind, out = sys.argv[1], sys.argv[2]
     if kind == 'strings':
         strings(out, sys.argv[3:])
+    elif kind == 'dialogs':
+        dialogs(out, sys.argv[3:])
     else:
         sys.exit(f"unknown resource kind {kind}")
 

@@ -1,0 +1,135 @@
+// Small stand-ins for the application shell and the layout view, as far as the
+// message dialog and the dialog runner use them: the document's message and
+// modal-state fields, the main frame's state word and title window, the status
+// bar text, the report-open flag and the view refresh after a dialog. The
+// shell replaces them with the real document, frame and view classes.
+#pragma once
+
+#include "foundation/message_dialog_args.h"
+#include "platform/mfc/afxwin.h"
+#include "platform/win/hook.h"
+#include "platform/win/window.h"
+
+class CKmDoc;
+
+class CKmStatusBar {
+ public:
+  // At most 100 characters are kept; null empties the text.
+  void SetText(const char* text);
+  // "label: name" of the open report, or "(None)".
+  void ShowReportName();
+  const char* GetText() const { return m_text; }
+  int ReportNameShown() const { return m_reportNameShown; }
+
+  CKmDoc* m_pDoc = nullptr;
+
+ private:
+  char m_text[101] = {};
+  int m_reportNameShown = 0;
+};
+
+class CKmMainFrame : public CWnd {
+ public:
+  // With 0, takes the splash (title) window down if it is showing; with nonzero, shows it.
+  void ShowTitleWindow(BOOL show);
+  bool TitleWindowShowing() const { return m_titleShowing; }
+
+  WORD m_wState = 0;  // bit 0x8000: a modal dialog of the program is running
+  CKmStatusBar m_wndStatusBar;
+
+ private:
+  bool m_titleShowing = false;
+};
+
+class CKmView {
+ public:
+  void UpdateCaretAndStatus(BOOL clear);
+  int CaretUpdates() const { return m_caretUpdates; }
+
+ private:
+  int m_caretUpdates = 0;
+};
+
+class CKmDoc {
+ public:
+  CKmDoc();
+  ~CKmDoc();
+
+  // --- message dialog (foundation/message_dialog.cpp) ---
+  INT_PTR ShowMessageDialog(HWND owner, const char* text, const char* caption, int style);
+  void SystemModalMessage(const char* text);
+  int ShowErrorText(const char* text, CWnd* owner);
+  int ShowErrorId(UINT id, CWnd* owner);
+  int ShowErrorTwoIds(UINT id1, UINT id2);
+  int MessageBoxId(UINT id, CWnd* owner, UINT type);
+  int ShowErrorFmt1(const char* format, MsgArg a1);
+  int ShowErrorFmt2(const char* format, MsgArg a1, MsgArg a2);
+  int ShowErrorFmt3(const char* format, MsgArg a1, MsgArg a2, MsgArg a3);
+  int ShowErrorFmt4(const char* format, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4);
+  int ShowErrorFmt5(const char* format, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4, MsgArg a5);
+  int ShowErrorFmtNum(const char* format, long n);
+  int ShowErrorFmtNum2(const char* format, long n1, long n2);
+  int ShowErrorFmtChar(const char* format, int ch);
+  INT_PTR ErrorBox(const char* format);
+  INT_PTR ErrorBox1(const char* format, MsgArg a1);
+  INT_PTR ErrorBox2(const char* format, MsgArg a1, MsgArg a2);
+  INT_PTR ErrorBox3(const char* format, MsgArg a1, MsgArg a2, MsgArg a3);
+  INT_PTR ErrorBox4(const char* format, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4);
+  INT_PTR ErrorBox5(const char* format, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4, MsgArg a5);
+  INT_PTR ErrorBox1NoResult(const char* format, MsgArg a1);
+  INT_PTR ErrorBox2NoResult(const char* format, MsgArg a1, MsgArg a2);
+  INT_PTR ErrorBoxChar(const char* format, int ch);
+  void ErrorBoxActive(const char* format);
+  void ErrorBoxOwner(HWND owner, const char* format);
+  void ErrorBoxOwner1(HWND owner, const char* format, MsgArg a1);
+  INT_PTR WarningBox(const char* format);
+  INT_PTR WarningBox1(const char* format, MsgArg a1);
+  INT_PTR WarningBox2(const char* format, MsgArg a1, MsgArg a2);
+  INT_PTR WarningBox3(const char* format, MsgArg a1, MsgArg a2, MsgArg a3);
+  void WarningBoxOwner(HWND owner, const char* format);
+  void WarningBoxOwner1(HWND owner, const char* format, MsgArg a1);
+  void InternalErrorBox(int code);
+  void InternalErrorBox2(int code1, int code2);
+
+  // --- dialog runner (foundation/dialog_runner.cpp) ---
+  INT_PTR DoModalDialog(HWND owner, DLGPROC proc, const char* templateName, LPARAM param);
+  INT_PTR DoModalDialogNoParam(HWND owner, DLGPROC proc, const char* templateName);
+  void BeginModalState();
+  void EndModalState();
+  void CenterDialogOnOwner(HWND dialog);
+  void ShowDialogHelp(HWND dialog, WORD context);
+
+  // --- shell services ---
+  HWND GetOwnerWindow() const;  // the main frame's window, 0 without a frame
+  void UpdateViewsByHint(int hint, void* sender);
+  void SetWaitCursor(int on);
+  const char* GetAppCaption() const { return m_szAppCaption; }
+  const char* GetHelpFileName() const { return m_szHelpFile; }
+
+  // Message dialog state, written just before a message dialog runs.
+  const char* m_pszMsgCaption = nullptr;
+  UINT m_uMsgIcon = 0;
+  UINT m_uMsgFocusId = 0;
+
+  // Modal state.
+  HHOOK m_hMsgFilterHook = nullptr;
+  HOOKPROC m_pfnMsgFilter = nullptr;
+  CWnd* m_pInsertFieldPalette = nullptr;  // the modeless Insert Field palette, when open
+  HWND m_hOwnerWnd = nullptr;             // owner of help and of the system message box
+
+  CKmMainFrame* m_pMainFrame = nullptr;
+  CKmView* m_pView = nullptr;
+  BOOL m_bReportOpen = FALSE;
+  BOOL m_bShowNameOnly = FALSE;  // the further flag that makes the status line show the report name
+  BOOL m_bViewUpdate = FALSE;
+  char m_cDecimal = '.';
+  char m_szReportName[261] = {};
+  char m_szAppCaption[64] = "VORTELLE";
+  char m_szHelpFile[261] = "kmw.hlp";
+
+  int m_viewHints = 0;     // views updated with hint 101
+  int m_waitCursorOff = 0;
+};
+
+// The document the program's dialogs and message boxes belong to (the last one created).
+CKmDoc* GetActiveKmDoc();

@@ -1,0 +1,374 @@
+#include "foundation/message_dialog.h"
+
+#include "foundation/dialog_runner.h"
+#include "foundation/heap_strings.h"
+#include "platform/win/beep.h"
+#include "platform/win/dialog.h"
+#include "platform/win/gdi.h"
+#include "platform/win/message_box.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+
+namespace {
+// The document whose message-dialog fields the running message dialog reads.
+CKmDoc* s_msgDoc = nullptr;
+
+CKmDoc* MsgDoc() { return s_msgDoc ? s_msgDoc : GetActiveKmDoc(); }
+
+struct StyleInfo {
+  const char* templateName;
+  UINT icon;
+  UINT focus;
+};
+const StyleInfo kStyles[9] = {
+    {"DEx_Mess", IDI_EXCLAMATION, IDOK}, {"DYNY_Mess", IDI_QUESTION, IDYES}, {"DYNN_Mess", IDI_QUESTION, IDNO},
+    {"DYNC_Mess", IDI_QUESTION, IDYES},  {"DInfo_Mess", IDI_ASTERISK, IDOK}, {"DEx_Mess", IDI_HAND, IDOK},
+    {"DOk_Can", IDI_EXCLAMATION, IDCANCEL}, {"DIgnore", IDI_HAND, IDOK},     {"DYNCH_Mess", IDI_QUESTION, IDYES}};
+
+void Append(char* out, size_t size, size_t* used, const char* text, size_t n) {
+  if (*used + 1 >= size) return;
+  size_t room = size - 1 - *used;
+  n = std::min(n, room);
+  std::memcpy(out + *used, text, n);
+  *used += n;
+  out[*used] = '\0';
+}
+
+RECT WindowRectOf(HWND hwnd) {
+  RECT r{0, 0, 0, 0};
+  GetWindowRect(hwnd, &r);
+  return r;
+}
+}  // namespace
+
+void FormatNoArgs(char* out, size_t size, const char* format) {
+  if (out == nullptr || size == 0) return;
+  out[0] = '\0';
+  size_t used = 0;
+  for (const char* p = format ? format : ""; *p; ++p) {
+    if (p[0] == '%' && p[1] == '%') ++p;
+    Append(out, size, &used, p, 1);
+  }
+}
+
+void FormatMessageText(char* out, size_t size, const char* format, const MsgArg* args, int count) {
+  if (out == nullptr || size == 0) return;
+  out[0] = '\0';
+  size_t used = 0;
+  int next = 0;
+  const char* p = format ? format : "";
+  while (*p) {
+    if (*p != '%') {
+      const char* q = std::strchr(p, '%');
+      size_t n = q ? static_cast<size_t>(q - p) : std::strlen(p);
+      Append(out, size, &used, p, n);
+      p += n;
+      continue;
+    }
+    if (p[1] == '%') {
+      Append(out, size, &used, "%", 1);
+      p += 2;
+      continue;
+    }
+    // %[flags][width][.precision][h|l]conversion
+    const char* start = p++;
+    std::string spec = "%";
+    while (*p && std::strchr("-+ #0", *p)) spec += *p++;
+    while (*p >= '0' && *p <= '9' && spec.size() < 12) spec += *p++;
+    if (*p == '.') {
+      spec += *p++;
+      while (*p >= '0' && *p <= '9' && spec.size() < 16) spec += *p++;
+    }
+    while (*p == 'l' || *p == 'h') ++p;
+    char conv = *p;
+    if (conv == '\0' || !std::strchr("sdiuxXoc", conv)) {
+      // Not a conversion: shown as it stands.
+      size_t n = static_cast<size_t>(p - start) + (conv ? 1 : 0);
+      Append(out, size, &used, start, n);
+      p += conv ? 1 : 0;
+      continue;
+    }
+    ++p;
+    if (next >= count) continue;
+    const MsgArg& a = args[next++];
+    char piece[600];
+    switch (conv) {
+      case 's':
+        if (a.isText) std::snprintf(piece, sizeof piece, (spec + "s").c_str(), a.text ? a.text : "(null)");
+        else std::snprintf(piece, sizeof piece, (spec + "lld").c_str(), a.number);
+        break;
+      case 'd':
+      case 'i':
+        std::snprintf(piece, sizeof piece, (spec + "d").c_str(), static_cast<int>(a.isText ? 0 : a.number));
+        break;
+      case 'c': {
+        int c = a.isText ? (a.text ? static_cast<unsigned char>(a.text[0]) : 0) : static_cast<int>(a.number & 0xFF);
+        std::snprintf(piece, sizeof piece, (spec + "c").c_str(), c);
+        break;
+      }
+      default:
+        // Unsigned conversions work on 32 bits, as the program's numbers are.
+        std::snprintf(piece, sizeof piece, (spec + conv).c_str(),
+                      static_cast<unsigned>(a.isText ? 0 : static_cast<uint32_t>(a.number)));
+        break;
+    }
+    Append(out, size, &used, piece, std::strlen(piece));
+  }
+}
+
+void ErrorBeep() { MessageBeep(0); }
+
+INT_PTR CKmDoc::ShowMessageDialog(HWND owner, const char* text, const char* caption, int style) {
+  if (owner == nullptr) {
+    CWnd* main = AfxGetThread()->GetMainWnd();
+    owner = main ? main->m_hWnd : nullptr;
+  }
+  if (!m_bReportOpen && m_pMainFrame) m_pMainFrame->ShowTitleWindow(FALSE);
+  if (style < 0 || style > 8) style = kMsgError;
+  m_uMsgIcon = kStyles[style].icon;
+  m_uMsgFocusId = kStyles[style].focus;
+  m_pszMsgCaption = caption;
+  CKmDoc* saved = s_msgDoc;
+  s_msgDoc = this;
+  INT_PTR r = DoModalDialog(owner, MessageDialogProc, kStyles[style].templateName,
+                            reinterpret_cast<LPARAM>(text ? text : ""));
+  s_msgDoc = saved;
+  return r <= 0 ? IDCANCEL : r;
+}
+
+INT_PTR MessageDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  CKmDoc* doc = MsgDoc();
+  switch (message) {
+    case WM_INITDIALOG: {
+      const char* text = reinterpret_cast<const char*>(lParam);
+      if (text == nullptr) text = "";
+      SizeMessageDialog(dialog, text);
+      SetWindowTextA(dialog, doc && doc->m_pszMsgCaption ? doc->m_pszMsgCaption : "");
+      SetDlgItemTextA(dialog, 200, text);
+      SetFocus(GetDlgItem(dialog, doc ? static_cast<int>(doc->m_uMsgFocusId) : IDOK));
+      return FALSE;
+    }
+    case WM_PAINT:
+      if (doc) DrawDialogIcon(dialog, 201, doc->m_uMsgIcon);
+      return FALSE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == 300) {
+        if (doc) doc->ShowDialogHelp(dialog, kMessageHelpContext);
+      } else {
+        EndDialog(dialog, LOWORD(wParam));
+      }
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+void SizeMessageDialog(HWND dialog, const char* text) {
+  RECT desk = WindowRectOf(GetDesktopWindow());
+  int deskW = desk.right - desk.left;
+  MoveWindow(dialog, desk.left, desk.top, deskW, desk.bottom - desk.top, FALSE);
+
+  RECT icon = WindowRectOf(GetDlgItem(dialog, 201));
+  int iconW = icon.right - icon.left, iconH = icon.bottom - icon.top;
+  static const int kButtons[] = {IDOK, IDYES, IDNO, IDCANCEL, 300};
+  int count = 0, bw = 0, bh = 0;
+  for (int id : kButtons) {
+    HWND b = GetDlgItem(dialog, id);
+    if (b == nullptr) continue;
+    ++count;
+    RECT r = WindowRectOf(b);
+    bw = r.right - r.left;
+    bh = r.bottom - r.top;
+  }
+
+  HWND textCtl = GetDlgItem(dialog, 200);
+  RECT tr{icon.right + 5, 20, deskW / 2, icon.bottom};
+  SetWindowPos(textCtl, nullptr, 0, 0, 5, iconH, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  HDC dc = GetDC(textCtl);
+  DrawTextA(dc, text, -1, &tr, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_EXTERNALLEADING);
+  ReleaseDC(textCtl, dc);
+
+  int textW = tr.right - tr.left;
+  if (textW < count * bw) textW = count * bw + 5;
+  int cap = deskW - icon.right - 15 - 3 * GetSystemMetrics(SM_CXFIXEDFRAME);
+  if (textW > cap) textW = cap;
+  int textH = std::max<int>(tr.bottom - tr.top, iconH);
+
+  MoveWindow(textCtl, icon.right + 5, 20, textW, textH, FALSE);
+  HWND frameCtl = GetDlgItem(dialog, 202);
+  MoveWindow(frameCtl, 5, 10, textW + 30 + iconW, textH + 30, FALSE);
+  RECT frame = WindowRectOf(frameCtl);
+
+  int dlgW = frame.right + 10 + 2 * GetSystemMetrics(SM_CXBORDER);
+  int dlgH = frame.bottom + GetSystemMetrics(SM_CYFIXEDFRAME) + 20 + bh;
+  MoveWindow(dialog, 0, 0, dlgW, dlgH, FALSE);
+  RECT dr = WindowRectOf(dialog);
+
+  int x = (dr.right - dr.left) / 2 - GetSystemMetrics(SM_CXFIXEDFRAME);
+  if (count == 1) x -= bw / 2;
+  else if (count == 2) x -= bw + 5;
+  else if (count >= 3) x -= bw + bw / 2 + 10;
+  int y = dr.bottom - 10 - 2 * bh - GetSystemMetrics(SM_CYFIXEDFRAME);
+  for (int id : kButtons) {
+    HWND b = GetDlgItem(dialog, id);
+    if (b == nullptr) continue;
+    MoveWindow(b, x, y, bw, bh, FALSE);
+    x += bw + 10;
+  }
+  CKmDoc* doc = MsgDoc();
+  if (doc) doc->CenterDialogOnOwner(dialog);
+}
+
+void CKmDoc::SystemModalMessage(const char* text) {
+  if (m_pMainFrame) m_pMainFrame->ShowTitleWindow(FALSE);
+  MessageBoxA(m_hOwnerWnd, text, "Hollowmark", MB_SYSTEMMODAL | MB_OK);
+}
+
+// --- the ShowErrorText family ---
+
+int CKmDoc::ShowErrorText(const char* text, CWnd* owner) {
+  char caption[sizeof m_szAppCaption];
+  std::memcpy(caption, m_szAppCaption, sizeof caption);
+  MessageBeep(0);
+  ShowMessageDialog(owner ? owner->m_hWnd : nullptr, text, caption, kMsgError);
+  return 0;
+}
+
+int CKmDoc::ShowErrorId(UINT id, CWnd* owner) {
+  char text[256];
+  std::snprintf(text, sizeof text, "%s", GetResString(id, 0));
+  return ShowErrorText(text, owner);
+}
+
+int CKmDoc::ShowErrorTwoIds(UINT id1, UINT id2) {
+  char text[kMessageBufferSize];
+  std::snprintf(text, sizeof text, "%s", GetResString(id1, 0));
+  std::snprintf(text + std::strlen(text), sizeof text - std::strlen(text), " %s", GetResString(id2, 1));
+  return ShowErrorText(text, nullptr);
+}
+
+namespace {
+int ShowFormatted(CKmDoc* doc, const char* format, std::initializer_list<MsgArg> args) {
+  char text[kMessageBufferSize];
+  FormatMessageText(text, sizeof text, format, args.begin(), static_cast<int>(args.size()));
+  return doc->ShowErrorText(text, nullptr);
+}
+}  // namespace
+
+int CKmDoc::ShowErrorFmt1(const char* f, MsgArg a1) { return ShowFormatted(this, f, {a1}); }
+int CKmDoc::ShowErrorFmt2(const char* f, MsgArg a1, MsgArg a2) { return ShowFormatted(this, f, {a1, a2}); }
+int CKmDoc::ShowErrorFmt3(const char* f, MsgArg a1, MsgArg a2, MsgArg a3) { return ShowFormatted(this, f, {a1, a2, a3}); }
+int CKmDoc::ShowErrorFmt4(const char* f, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4) {
+  return ShowFormatted(this, f, {a1, a2, a3, a4});
+}
+int CKmDoc::ShowErrorFmt5(const char* f, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4, MsgArg a5) {
+  return ShowFormatted(this, f, {a1, a2, a3, a4, a5});
+}
+int CKmDoc::ShowErrorFmtNum(const char* f, long n) { return ShowFormatted(this, f, {n}); }
+int CKmDoc::ShowErrorFmtNum2(const char* f, long n1, long n2) { return ShowFormatted(this, f, {n1, n2}); }
+int CKmDoc::ShowErrorFmtChar(const char* f, int ch) { return ShowFormatted(this, f, {ch & 0xFF}); }
+
+int CKmDoc::MessageBoxId(UINT id, CWnd* owner, UINT type) {
+  char text[256];
+  std::snprintf(text, sizeof text, "%s", GetResString(id, 0));
+  MessageBeep(0);
+  if (owner == nullptr) owner = AfxGetThread()->GetMainWnd();
+  MessageBoxA(owner ? owner->m_hWnd : nullptr, text, m_szAppCaption, type);
+  return 0;
+}
+
+// --- the ErrorBox family ---
+
+namespace {
+enum class Owner { Frame, Active, Given };
+
+INT_PTR Box(CKmDoc* doc, Owner kind, HWND given, int style, const char* format, std::initializer_list<MsgArg> args,
+            bool noArgs) {
+  doc->SetWaitCursor(0);
+  ErrorBeep();
+  char text[kMessageBufferSize];
+  // A message without arguments is shown literally, so a "%" in a file name
+  // or a data-source message cannot reach for arguments that are not there.
+  if (noArgs) FormatNoArgs(text, sizeof text, format);
+  else FormatMessageText(text, sizeof text, format, args.begin(), static_cast<int>(args.size()));
+  HWND owner = given;
+  if (kind == Owner::Frame) {
+    owner = doc->GetOwnerWindow();
+    if (owner == nullptr) return 0;
+  } else if (kind == Owner::Active) {
+    owner = doc->GetOwnerWindow();
+    if (!IsWindow(owner)) owner = GetActiveWindow();
+  }
+  char caption[64];
+  std::snprintf(caption, sizeof caption, "%s", doc->GetAppCaption());
+  return doc->ShowMessageDialog(owner, text, caption, style);
+}
+}  // namespace
+
+INT_PTR CKmDoc::ErrorBox(const char* f) {
+  Box(this, Owner::Frame, nullptr, kMsgError, f, {}, true);
+  return 0;
+}
+INT_PTR CKmDoc::ErrorBox1(const char* f, MsgArg a1) { return Box(this, Owner::Frame, nullptr, kMsgError, f, {a1}, false); }
+INT_PTR CKmDoc::ErrorBox2(const char* f, MsgArg a1, MsgArg a2) {
+  return Box(this, Owner::Frame, nullptr, kMsgError, f, {a1, a2}, false);
+}
+INT_PTR CKmDoc::ErrorBox3(const char* f, MsgArg a1, MsgArg a2, MsgArg a3) {
+  Box(this, Owner::Frame, nullptr, kMsgError, f, {a1, a2, a3}, false);
+  return 0;
+}
+INT_PTR CKmDoc::ErrorBox4(const char* f, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4) {
+  Box(this, Owner::Frame, nullptr, kMsgError, f, {a1, a2, a3, a4}, false);
+  return 0;
+}
+INT_PTR CKmDoc::ErrorBox5(const char* f, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4, MsgArg a5) {
+  Box(this, Owner::Frame, nullptr, kMsgError, f, {a1, a2, a3, a4, a5}, false);
+  return 0;
+}
+INT_PTR CKmDoc::ErrorBox1NoResult(const char* f, MsgArg a1) {
+  Box(this, Owner::Frame, nullptr, kMsgError, f, {a1}, false);
+  return 0;
+}
+INT_PTR CKmDoc::ErrorBox2NoResult(const char* f, MsgArg a1, MsgArg a2) {
+  Box(this, Owner::Frame, nullptr, kMsgError, f, {a1, a2}, false);
+  return 0;
+}
+INT_PTR CKmDoc::ErrorBoxChar(const char* f, int ch) {
+  Box(this, Owner::Frame, nullptr, kMsgError, f, {ch & 0xFF}, false);
+  return 0;
+}
+void CKmDoc::ErrorBoxActive(const char* f) { Box(this, Owner::Active, nullptr, kMsgError, f, {}, true); }
+void CKmDoc::ErrorBoxOwner(HWND owner, const char* f) { Box(this, Owner::Given, owner, kMsgError, f, {}, true); }
+void CKmDoc::ErrorBoxOwner1(HWND owner, const char* f, MsgArg a1) {
+  Box(this, Owner::Given, owner, kMsgError, f, {a1}, false);
+}
+INT_PTR CKmDoc::WarningBox(const char* f) { return Box(this, Owner::Frame, nullptr, kMsgWarning, f, {}, true); }
+INT_PTR CKmDoc::WarningBox1(const char* f, MsgArg a1) {
+  return Box(this, Owner::Frame, nullptr, kMsgWarning, f, {a1}, false);
+}
+INT_PTR CKmDoc::WarningBox2(const char* f, MsgArg a1, MsgArg a2) {
+  return Box(this, Owner::Frame, nullptr, kMsgWarning, f, {a1, a2}, false);
+}
+INT_PTR CKmDoc::WarningBox3(const char* f, MsgArg a1, MsgArg a2, MsgArg a3) {
+  return Box(this, Owner::Frame, nullptr, kMsgWarning, f, {a1, a2, a3}, false);
+}
+void CKmDoc::WarningBoxOwner(HWND owner, const char* f) { Box(this, Owner::Given, owner, kMsgWarning, f, {}, true); }
+void CKmDoc::WarningBoxOwner1(HWND owner, const char* f, MsgArg a1) {
+  Box(this, Owner::Given, owner, kMsgWarning, f, {a1}, false);
+}
+
+void CKmDoc::InternalErrorBox(int code) {
+  char text[256];
+  std::snprintf(text, sizeof text, "%s", GetResString(627, 0));
+  Box(this, Owner::Frame, nullptr, kMsgError, "%s (%d)", {text, code}, false);
+}
+
+void CKmDoc::InternalErrorBox2(int code1, int code2) {
+  char text[256];
+  std::snprintf(text, sizeof text, "%s", GetResString(627, 0));
+  Box(this, Owner::Frame, nullptr, kMsgError, "%s %04x (%04x)", {text, code1, code2}, false);
+}

@@ -1,0 +1,29 @@
+// The help service. There is no help viewer on this platform: every request
+// is recorded (window, file, command, data) and nothing is opened.
+#pragma once
+
+#include "platform/win/window.h"
+
+#include <string>
+#include <vector>
+
+using ULONG_PTR = uintptr_t;
+
+enum : UINT {
+  HELP_CONTEXT = 0x0001, HELP_QUIT = 0x0002, HELP_INDEX = 0x0003, HELP_CONTEXTMENU = 0x000A,
+  HELP_FINDER = 0x000B, HELP_WM_HELP = 0x000C
+};
+
+// For HELP_WM_HELP and HELP_CONTEXTMENU data points to (control id, context)
+// pairs ended by a zero pair; those pairs are recorded too.
+BOOL WinHelpA(HWND hwnd, LPCSTR helpFile, UINT command, ULONG_PTR data);
+
+struct HelpRequest {
+  HWND hwnd;
+  std::string file;
+  UINT command;
+  ULONG_PTR data;
+  std::vector<DWORD> pairs;
+};
+const std::vector<HelpRequest>& HelpRequests();
+void ClearHelpRequests();

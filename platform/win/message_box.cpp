@@ -1,0 +1,70 @@
+#include "platform/win/message_box.h"
+
+#include "platform/win/ui_app.h"
+#include "platform/win/ui_internal.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+MessageBoxRecord g_last;
+long g_count = 0;
+std::function<int(const MessageBoxRecord&)> g_responder;
+}  // namespace
+
+const MessageBoxRecord* LastMessageBox() { return g_count ? &g_last : nullptr; }
+long MessageBoxCount() { return g_count; }
+void SetMessageBoxResponder(std::function<int(const MessageBoxRecord&)> responder) {
+  g_responder = std::move(responder);
+}
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+  if (owner != nullptr && !IsWindow(owner)) owner = nullptr;
+  g_last = MessageBoxRecord{owner, text ? text : "", caption ? caption : "Error", type};
+  ++g_count;
+  if (g_responder) return g_responder(g_last);
+
+  UiStartApplication();
+  QMessageBox box;
+  box.setWindowTitle(vt_ui::FromAnsi(g_last.caption));
+  box.setText(vt_ui::FromAnsi(g_last.text));
+  UINT icon = type & MB_ICONMASK;
+  box.setIcon(icon == MB_ICONHAND ? QMessageBox::Critical : icon == MB_ICONQUESTION ? QMessageBox::Question
+              : icon == MB_ICONEXCLAMATION ? QMessageBox::Warning : icon == MB_ICONASTERISK ? QMessageBox::Information
+                                                                                            : QMessageBox::NoIcon);
+  struct B {
+    QMessageBox::StandardButton qt;
+    int id;
+  };
+  std::vector<B> buttons;
+  switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL: buttons = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}}; break;
+    case MB_ABORTRETRYIGNORE:
+      buttons = {{QMessageBox::Abort, IDABORT}, {QMessageBox::Retry, IDRETRY}, {QMessageBox::Ignore, IDIGNORE}};
+      break;
+    case MB_YESNOCANCEL:
+      buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
+      break;
+    case MB_YESNO: buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}}; break;
+    case MB_RETRYCANCEL: buttons = {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}}; break;
+    default: buttons = {{QMessageBox::Ok, IDOK}}; break;
+  }
+  QMessageBox::StandardButtons set;
+  for (const B& b : buttons) set |= b.qt;
+  box.setStandardButtons(set);
+  size_t def = (type & MB_DEFBUTTON3) ? 2 : (type & MB_DEFBUTTON2) ? 1 : 0;
+  if (def < buttons.size()) box.setDefaultButton(buttons[def].qt);
+  HWND root = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
+  bool reenable = root && IsWindowEnabled(root);
+  if (reenable) EnableWindow(root, FALSE);
+  int saved = vt_ui::SwapManualPumpDepth(0);
+  int r = box.exec();
+  vt_ui::SwapManualPumpDepth(saved);
+  if (reenable && IsWindow(root)) EnableWindow(root, TRUE);
+  for (const B& b : buttons)
+    if (r == b.qt) return b.id;
+  // Closed without a button: Cancel where there is one, else the only answer.
+  for (const B& b : buttons)
+    if (b.id == IDCANCEL) return IDCANCEL;
+  return buttons.size() == 1 ? buttons[0].id : IDCANCEL;
+}

@@ -1,0 +1,136 @@
+// Internal to the window layer: the window record behind an HWND, the Qt
+// widgets that host windows, and the helpers the layer's files share.
+#pragma once
+
+#include "platform/win/gdi.h"
+#include "platform/win/window.h"
+
+#include <QPicture>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QEventLoop;
+class QContextMenuEvent;
+class QKeyEvent;
+class QPainter;
+
+struct WindowClassRec {
+  std::string name;
+  WNDPROC proc;
+  UINT style;
+  int cbWndExtra;
+  HBRUSH background;
+  HICON icon;
+  bool builtin;
+};
+
+// Dialog state kept in the dialog window.
+struct DialogRec {
+  DLGPROC proc = nullptr;
+  HFONT font = nullptr;
+  bool ownsFont = false;
+  int defId = IDOK;
+  int baseX = 6;   // dialog base units of the dialog font
+  int baseY = 13;
+  bool modal = false;
+  bool ended = false;
+  INT_PTR result = 0;       // the EndDialog value
+  INT_PTR msgResult = 0;    // DWLP_MSGRESULT
+  INT_PTR* resultOut = nullptr;  // where a modal run collects the result
+  bool* endedOut = nullptr;
+  QEventLoop* loop = nullptr;
+};
+
+struct HWND__ {
+  uint32_t magic;
+  WindowClassRec* cls;
+  WNDPROC proc;
+  HWND parent;  // the parent of a child window; null for top-level windows
+  HWND owner;   // the owner of a top-level window
+  DWORD style;
+  DWORD exStyle;
+  LONG_PTR id;
+  LONG_PTR userData;
+  std::vector<LONG_PTR> extra;
+  std::string text;  // Windows-1252
+  RECT rect;         // window rectangle: parent-client coordinates for children, screen for the rest
+  HFONT font;
+  HICON icon;        // SS_ICON statics
+  QPointer<QWidget> widget;
+  std::vector<std::unique_ptr<QPicture>> overlay;  // drawn through GetDC outside painting
+  std::unique_ptr<DialogRec> dlg;
+  QPainter* paintPainter;  // set while the widget's paint event runs
+  QKeyEvent* pendingKey;   // the Qt key event being turned into messages
+  HWND lastFocus;  // top-level windows: the child that had the focus, for reactivation
+  bool destroying;
+};
+
+namespace vt_ui {
+constexpr uint32_t kWindowMagic = 0x57494E44;
+
+// Windows-1252 <-> Qt text.
+QString FromAnsi(const char* text, int length = -1);
+QString FromAnsi(const std::string& text);
+std::string ToAnsi(const QString& text);
+
+HWND FromWidget(const QWidget* widget);
+// Non-client insets (left, top, right, bottom) of a window of that style.
+RECT NonClientInsets(HWND hwnd);
+// Pushes the window rectangle to the Qt widget.
+void SyncGeometry(HWND hwnd);
+// The class procedures of the standard controls, and the widget factory.
+LRESULT ButtonProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT EditProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT StaticProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT ListBoxProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT ComboBoxProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT ScrollBarProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT DialogClassProc(HWND, UINT, WPARAM, LPARAM);
+QWidget* CreateControlWidget(HWND hwnd, QWidget* parentWidget);
+QWidget* CreateGenericWidget(HWND hwnd, QWidget* parentWidget);
+// Pass the pending Qt key event to the widget's own Qt handling.
+void PassKeyToWidget(HWND hwnd);
+void ApplyControlFont(HWND hwnd);
+
+// Sends WM_COMMAND with a notification code from a control to its parent.
+void NotifyParent(HWND control, WORD code);
+
+// Painting support shared with GDI.
+int PaintDepth();
+void EnterPaint();
+void LeavePaint();
+HDC CreatePainterDC(QPainter* painter, HWND hwnd);
+void ReplayOverlay(HWND hwnd, QPainter* painter);
+// Font handles to Qt fonts, for controls.
+QFont FontOf(HFONT font);
+HFONT DefaultGuiFont();
+// Word-wrapped text layout shared by DrawTextA and the static control.
+int DrawTextImpl(const QFont& font, QPainter* painter, const char* text, int length, RECT* rect, UINT format);
+void DrawIconAt(QPainter* painter, int x, int y, HICON icon);
+
+// Every window in creation order (for lookups by widget, and the modal loops).
+const std::vector<HWND>& AllWindows();
+// The dialog keyboard interface: Enter, Escape. True when the key was used.
+bool DialogKey(HWND focus, int vk);
+// Depth of running modal dialog loops.
+int ModalLoopDepth();
+void SetModalLoopDepth(int depth);
+// Keyboard input: the modal filter hooks and dialog keys first (true when they
+// used the key), then WM_KEYDOWN/WM_CHAR/WM_KEYUP through the window procedure.
+bool PreTranslateKey(HWND hwnd, QKeyEvent* e);
+void RouteKey(HWND hwnd, QKeyEvent* e, bool down);
+int VirtualKey(const QKeyEvent* e);
+void NoteModifiers(Qt::KeyboardModifiers mods);
+void SendContextMenu(HWND hwnd, const QContextMenuEvent* e);
+bool InDialog(HWND hwnd);
+// Records a Qt focus change as the window focus and tells the window.
+void NoteFocus(HWND hwnd);
+// Sets how many GetMessageA/PeekMessageA loops take the queue; returns the old count.
+int SwapManualPumpDepth(int depth);
+}  // namespace vt_ui

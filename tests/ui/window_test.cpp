@@ -1,0 +1,306 @@
+#include "platform/win/dialog.h"
+#include "platform/win/gdi.h"
+#include "platform/win/ui_app.h"
+#include "ui_test_util.h"
+
+#include <QFontInfo>
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+struct Seen {
+  HWND hwnd;
+  UINT msg;
+  WPARAM wParam;
+};
+std::vector<Seen> g_log;
+
+LRESULT LoggingProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_USER + 1 || msg == WM_TIMER || msg == WM_DESTROY || msg == WM_NCDESTROY || msg == WM_USER + 2)
+    g_log.push_back({h, msg, wParam});
+  return DefWindowProcA(h, msg, wParam, lParam);
+}
+
+WNDPROC g_before = nullptr;
+LRESULT Doubling(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_USER + 2) return 2 * CallWindowProcA(g_before, h, msg, wParam, lParam);
+  return CallWindowProcA(g_before, h, msg, wParam, lParam);
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ui_test::Start();
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = LoggingProc;
+    wc.lpszClassName = "VtLogging";
+    RegisterClassA(&wc);
+    g_log.clear();
+    top = CreateWindowExA(0, "VtLogging", "Top", WS_OVERLAPPED, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(top, nullptr);
+  }
+  void TearDown() override { DestroyWindow(top); }
+  HWND top = nullptr;
+};
+
+TEST_F(WindowTest, PostedMessagesRunInOrderInQtsLoopOrThroughGetAndPeek) {
+  PostMessageA(top, WM_USER + 1, 1, 0);
+  PostMessageA(top, WM_USER + 1, 2, 0);
+  EXPECT_TRUE(g_log.empty()) << "posting never calls the procedure at once";
+  ui_test::Pump();
+  ASSERT_EQ(g_log.size(), 2u);
+  EXPECT_EQ(g_log[0].wParam, 1u);
+  EXPECT_EQ(g_log[1].wParam, 2u);
+
+  // A loop of its own takes the messages instead of Qt's loop.
+  g_log.clear();
+  PostMessageA(top, WM_USER + 1, 3, 0);
+  PostQuitMessage(5);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(msg.wParam, 3u);
+  EXPECT_TRUE(g_log.empty());
+  ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
+  DispatchMessageA(&msg);
+  EXPECT_EQ(g_log.size(), 1u);
+  EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0)) << "WM_QUIT ends the loop";
+  EXPECT_EQ(msg.wParam, 5u);
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+
+  EXPECT_FALSE(PostMessageA(reinterpret_cast<HWND>(&g_log), WM_USER, 0, 0)) << "not a window";
+}
+
+TEST_F(WindowTest, TimersArriveThroughTheQueueAndStopWhenKilled) {
+  ASSERT_EQ(SetTimer(top, 7, 1, nullptr), 7u);
+  MSG msg;
+  while (!PeekMessageA(&msg, top, WM_TIMER, WM_TIMER, PM_NOREMOVE)) {
+  }
+  // However long nobody takes it, one WM_TIMER waits at a time.
+  int pending = 0;
+  for (int i = 0; i < 20; ++i) ui_test::Pump(1);
+  while (PeekMessageA(&msg, top, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+    EXPECT_EQ(msg.wParam, 7u);
+    ++pending;
+    if (pending > 1) break;
+  }
+  EXPECT_LE(pending, 1);
+  EXPECT_TRUE(KillTimer(top, 7));
+  EXPECT_FALSE(KillTimer(top, 7));
+  g_log.clear();
+  ui_test::Pump(10);
+  for (const Seen& s : g_log) EXPECT_NE(s.msg, static_cast<UINT>(WM_TIMER));
+}
+
+TEST_F(WindowTest, SubclassingChainsAndDestroyInvalidatesChildrenToo) {
+  HWND child = CreateWindowExA(0, "VtLogging", "", WS_CHILD, 0, 0, 10, 10, top, reinterpret_cast<HMENU>(5), nullptr,
+                               nullptr);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(GetParent(child), top);
+  EXPECT_EQ(GetDlgItem(top, 5), child);
+  EXPECT_EQ(GetAncestor(child, GA_ROOT), top);
+  g_before = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Doubling)));
+  EXPECT_EQ(g_before, LoggingProc);
+  SetWindowTextA(child, "abc");
+  EXPECT_EQ(SendMessageA(child, WM_USER + 2, 0, 0), 0);
+  EXPECT_EQ(SendMessageA(child, WM_GETTEXTLENGTH, 0, 0), 3) << "other messages pass through";
+  EXPECT_EQ(CreateWindowExA(0, "NoSuchClass", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
+  EXPECT_EQ(CreateWindowExA(0, "VtLogging", "", WS_CHILD, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr)
+      << "a child needs a parent";
+
+  g_log.clear();
+  EXPECT_TRUE(DestroyWindow(top));
+  EXPECT_FALSE(IsWindow(top));
+  EXPECT_FALSE(IsWindow(child));
+  EXPECT_FALSE(DestroyWindow(child));
+  EXPECT_EQ(SendMessageA(child, WM_USER + 2, 0, 0), 0);
+  ASSERT_EQ(g_log.size(), 4u);
+  EXPECT_EQ(g_log[0].msg, static_cast<UINT>(WM_DESTROY));
+  EXPECT_EQ(g_log[0].hwnd, top) << "the parent hears WM_DESTROY first";
+  EXPECT_EQ(g_log[3].msg, static_cast<UINT>(WM_NCDESTROY));
+  EXPECT_EQ(g_log[3].hwnd, top) << "and WM_NCDESTROY last";
+  top = nullptr;
+}
+
+TEST_F(WindowTest, GeometryInScreenAndClientCoordinates) {
+  HWND popup = CreateWindowExA(0, "VtLogging", "", WS_POPUP | WS_CAPTION | WS_DLGFRAME, 100, 50, 206, 125, nullptr,
+                               nullptr, nullptr, nullptr);
+  HWND child = CreateWindowExA(0, "VtLogging", "", WS_CHILD, 10, 20, 30, 40, popup, nullptr, nullptr, nullptr);
+  RECT c, w;
+  GetClientRect(popup, &c);
+  EXPECT_EQ(c.right, 206 - 2 * GetSystemMetrics(SM_CXFIXEDFRAME));
+  EXPECT_EQ(c.bottom, 125 - 2 * GetSystemMetrics(SM_CYFIXEDFRAME) - GetSystemMetrics(SM_CYCAPTION));
+  GetWindowRect(child, &w);
+  EXPECT_EQ(w.left, 100 + GetSystemMetrics(SM_CXFIXEDFRAME) + 10);
+  EXPECT_EQ(w.top, 50 + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYCAPTION) + 20);
+  POINT p{w.left, w.top};
+  ScreenToClient(popup, &p);
+  EXPECT_EQ(p.x, 10);
+  EXPECT_EQ(p.y, 20);
+  DestroyWindow(popup);
+}
+
+TEST(Gdi, DrawTextWrapsAtBlanksAndAWordWiderThanTheLineWidensIt) {
+  ui_test::Start();
+  HDC dc = GetDC(nullptr);
+  SelectObject(dc, GetStockObject(ANSI_VAR_FONT));
+  TEXTMETRICA tm;
+  ASSERT_TRUE(GetTextMetricsA(dc, &tm));
+  EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent);
+  const int line = tm.tmHeight + tm.tmExternalLeading;
+  SIZE word;
+  GetTextExtentPoint32A(dc, "alpha", 5, &word);
+  const UINT calc = DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_EXTERNALLEADING;
+
+  RECT r{0, 0, word.cx + 2, 0};
+  EXPECT_EQ(DrawTextA(dc, "alpha alpha alpha", -1, &r, calc), 3 * line);
+  EXPECT_EQ(r.right, word.cx);
+  RECT wide{0, 0, 1000, 0};
+  DrawTextA(dc, "alpha alpha", -1, &wide, calc);
+  EXPECT_EQ(wide.bottom, line);
+  RECT narrow{0, 0, 5, 0};
+  DrawTextA(dc, "alpha", -1, &narrow, calc);
+  EXPECT_EQ(narrow.right, word.cx) << "a long word is not broken";
+  RECT lines{0, 0, 1000, 0};
+  EXPECT_EQ(DrawTextA(dc, "a\r\nb\nc", -1, &lines, calc), 3 * line);
+  RECT tab{0, 0, 1000, 0};
+  DrawTextA(dc, "\tx", -1, &tab, calc);
+  SIZE x;
+  GetTextExtentPoint32A(dc, "x", 1, &x);
+  EXPECT_EQ(tab.right, 8 * tm.tmAveCharWidth + x.cx);
+  RECT amp{0, 0, 1000, 0}, plain{0, 0, 1000, 0};
+  DrawTextA(dc, "&Help", -1, &amp, calc);
+  DrawTextA(dc, "Help", -1, &plain, calc);
+  EXPECT_EQ(amp.right, plain.right) << "the mnemonic marker takes no room";
+  ReleaseDC(nullptr, dc);
+}
+
+TEST(Gdi, WindowsFacesResolveToInstalledMetricCompatibleFonts) {
+  ui_test::Start();
+  struct {
+    const char* face;
+    const char* family;
+  } cases[] = {{"Arial", "Liberation Sans"},
+               {"Times New Roman", "Liberation Serif"},
+               {"Courier New", "Liberation Mono"},
+               {"MS Sans Serif", "Liberation Sans"}};
+  for (const auto& c : cases) {
+    HFONT f = CreateFontA(-20, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, c.face);
+    QFontInfo info(vt_ui::FontOf(f));
+    if (info.family() != QLatin1String(c.family)) {
+      DeleteObject(f);
+      GTEST_SKIP() << c.family << " is not installed";
+    }
+    EXPECT_EQ(info.pixelSize(), 20);
+    EXPECT_TRUE(info.bold());
+    LOGFONTA lf;
+    ASSERT_EQ(GetObjectA(f, sizeof lf, &lf), static_cast<int>(sizeof lf));
+    EXPECT_STREQ(lf.lfFaceName, c.face);
+    DeleteObject(f);
+  }
+  EXPECT_FALSE(DeleteObject(GetStockObject(ANSI_VAR_FONT))) << "stock objects stay";
+  HDC dc = GetDC(nullptr);
+  EXPECT_EQ(GetDeviceCaps(dc, LOGPIXELSX), 96);
+  EXPECT_EQ(GetDeviceCaps(dc, LOGPIXELSY), 96);
+  ReleaseDC(nullptr, dc);
+}
+
+TEST(UiLocale, NumbersStayInTheCLocaleUnderAGermanEnvironment) {
+  const char* german = nullptr;
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE"}) {
+    if (std::setlocale(LC_ALL, name)) {
+      german = name;
+      break;
+    }
+  }
+  if (german == nullptr) GTEST_SKIP() << "no German locale installed";
+  UiStartApplication();
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.2f", 1.5);
+  EXPECT_STREQ(buf, "1.50");
+  EXPECT_DOUBLE_EQ(std::strtod("2.25", nullptr), 2.25);
+  std::setlocale(LC_ALL, "C");
+}
+
+class ControlTest : public WindowTest {};
+
+TEST_F(ControlTest, ListAndComboKeepWindows1252TextsSortedAndFindable) {
+  HWND list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | LBS_SORT | LBS_NOTIFY, 0, 0, 100, 100, top,
+                              reinterpret_cast<HMENU>(10), nullptr, nullptr);
+  HWND combo = CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 100, 100, top,
+                               reinterpret_cast<HMENU>(11), nullptr, nullptr);
+  const char* names[] = {"Orders", "caf\xE9", "Customers"};
+  for (const char* n : names) {
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(n));
+    SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(n));
+  }
+  char buf[64];
+  SendMessageA(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(buf));
+  EXPECT_STREQ(buf, "caf\xE9") << "sorted ignoring case, bytes kept";
+  EXPECT_EQ(SendMessageA(list, LB_FINDSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>("cu")), 1);
+  EXPECT_EQ(SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>("orders")), 2);
+  EXPECT_EQ(SendMessageA(list, LB_GETTEXT, 7, reinterpret_cast<LPARAM>(buf)), LB_ERR);
+  EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), LB_ERR);
+  SendMessageA(list, LB_SETITEMDATA, 2, 4242);
+  SendMessageA(list, LB_SETCURSEL, 2, 0);
+  EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), 2);
+  EXPECT_EQ(SendMessageA(list, LB_GETITEMDATA, 2, 0), 4242);
+
+  EXPECT_EQ(SendMessageA(combo, CB_GETCOUNT, 0, 0), 3);
+  EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), CB_ERR) << "adding selects nothing";
+  SendMessageA(combo, CB_SETCURSEL, 1, 0);
+  EXPECT_EQ(ui_test::Text(combo), "caf\xE9") << "unsorted: in the order added";
+  EXPECT_EQ(SendMessageA(combo, CB_GETLBTEXTLEN, 9, 0), CB_ERR);
+}
+
+TEST_F(ControlTest, DialogItemIntegersFailVisiblyOnBadText) {
+  HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 50, 20, top, reinterpret_cast<HMENU>(12), nullptr,
+                              nullptr);
+  ASSERT_NE(edit, nullptr);
+  struct {
+    const char* text;
+    BOOL isSigned;
+    BOOL ok;
+    UINT value;
+  } cases[] = {{" 42 ", FALSE, TRUE, 42},      {"-7", TRUE, TRUE, static_cast<UINT>(-7)}, {"-7", FALSE, FALSE, 0},
+               {"4x", FALSE, FALSE, 0},        {"", FALSE, FALSE, 0},                     {"4294967295", FALSE, TRUE, 4294967295u},
+               {"4294967296", FALSE, FALSE, 0}, {"2147483648", TRUE, FALSE, 0}};
+  for (const auto& c : cases) {
+    SetDlgItemTextA(top, 12, c.text);
+    BOOL ok = -1;
+    EXPECT_EQ(GetDlgItemInt(top, 12, &ok, c.isSigned), c.value) << c.text;
+    EXPECT_EQ(ok, c.ok) << c.text;
+  }
+  BOOL ok = TRUE;
+  EXPECT_EQ(GetDlgItemInt(top, 99, &ok, FALSE), 0u);
+  EXPECT_FALSE(ok);
+}
+
+TEST(DialogTemplates, EveryMessageTemplateIsFoundIgnoringCaseAndMapsDialogUnits) {
+  ui_test::Start();
+  for (const char* name : {"DEx_Mess", "DYNY_Mess", "dynn_mess", "DYNC_MESS", "DInfo_Mess", "DOk_Can", "DIgnore",
+                           "DYNCH_Mess"})
+    EXPECT_NE(vt_res::FindDialogTemplate(name), nullptr) << name;
+  EXPECT_EQ(vt_res::FindDialogTemplate("Nothing"), nullptr);
+  EXPECT_EQ(vt_res::FindDialogTemplate(MAKEINTRESOURCEA(5)), nullptr);
+
+  HWND dlg = CreateDialogParamA(nullptr, "DOk_Can", nullptr, nullptr, 0);
+  ASSERT_NE(dlg, nullptr);
+  RECT r{0, 0, 40, 14};
+  ASSERT_TRUE(MapDialogRect(dlg, &r));
+  RECT ok;
+  GetWindowRect(GetDlgItem(dlg, IDOK), &ok);
+  EXPECT_EQ(ok.right - ok.left, r.right);
+  EXPECT_EQ(ok.bottom - ok.top, r.bottom);
+  EXPECT_EQ(LOWORD(static_cast<uintptr_t>(SendMessageA(dlg, DM_GETDEFID, 0, 0))), IDCANCEL)
+      << "the template's default button";
+  RECT icon;
+  GetWindowRect(GetDlgItem(dlg, 201), &icon);
+  EXPECT_EQ(icon.right - icon.left, 32);
+  DestroyWindow(dlg);
+}
+}  // namespace
