@@ -180,32 +180,22 @@ std::string Utf8ToAnsi(const std::string& text) {
   return out;
 }
 
-BOOL OemToCharBuffA(LPCSTR src, LPSTR dst, DWORD length) {
+namespace {
+BOOL MapBuffer(const unsigned char* table, LPCSTR src, LPSTR dst, size_t length, bool terminate) {
   if (src == nullptr || dst == nullptr) return FALSE;
-  MapBytes(T().oem_to_ansi, src, dst, length);
+  MapBytes(table, src, dst, length);
+  if (terminate) dst[length] = '\0';
   return TRUE;
 }
+}  // namespace
 
+BOOL OemToCharBuffA(LPCSTR src, LPSTR dst, DWORD length) { return MapBuffer(T().oem_to_ansi, src, dst, length, false); }
 BOOL OemToCharA(LPCSTR src, LPSTR dst) {
-  if (src == nullptr || dst == nullptr) return FALSE;
-  size_t n = std::strlen(src);
-  MapBytes(T().oem_to_ansi, src, dst, n);
-  dst[n] = '\0';
-  return TRUE;
+  return MapBuffer(T().oem_to_ansi, src, dst, src == nullptr ? 0 : std::strlen(src), true);
 }
-
-BOOL CharToOemBuffA(LPCSTR src, LPSTR dst, DWORD length) {
-  if (src == nullptr || dst == nullptr) return FALSE;
-  MapBytes(T().ansi_to_oem, src, dst, length);
-  return TRUE;
-}
-
+BOOL CharToOemBuffA(LPCSTR src, LPSTR dst, DWORD length) { return MapBuffer(T().ansi_to_oem, src, dst, length, false); }
 BOOL CharToOemA(LPCSTR src, LPSTR dst) {
-  if (src == nullptr || dst == nullptr) return FALSE;
-  size_t n = std::strlen(src);
-  MapBytes(T().ansi_to_oem, src, dst, n);
-  dst[n] = '\0';
-  return TRUE;
+  return MapBuffer(T().ansi_to_oem, src, dst, src == nullptr ? 0 : std::strlen(src), true);
 }
 
 unsigned char AnsiUpper(unsigned char c) { return T().upper[c]; }

@@ -1,10 +1,10 @@
 #include "platform/win/profile.h"
 
+#include "platform/win/c_numbers.h"
 #include "platform/win/codepage.h"
 #include "platform/win/fileio.h"
 #include "platform/win/windir.h"
 
-#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -203,19 +203,7 @@ UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR 
   char text[30];
   DWORD n = GetPrivateProfileStringA(section, key, "", text, sizeof text, file);
   if (n == 0 || section == nullptr || key == nullptr) return static_cast<UINT>(defaultValue);
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-  while (IsBlank(static_cast<char>(*p))) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  int64_t v = 0;
-  while (*p >= '0' && *p <= '9') {
-    if (v <= INT32_MAX) v = v * 10 + (*p - '0');
-    ++p;
-  }
-  if (negative) v = -v;
-  if (v > INT32_MAX) v = INT32_MAX;
-  if (v < INT32_MIN) v = INT32_MIN;
-  return static_cast<UINT>(static_cast<INT>(v));
+  return static_cast<UINT>(static_cast<INT>(AtolC(text)));
 }
 
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {

@@ -126,7 +126,19 @@ bool ReadQuoted(const std::string& line, size_t& pos, std::string& out) {
 std::vector<Key> LoadStore() {
   std::vector<Key> keys;
   std::string data;
-  if (!ReadWholeFile(StorePath(), data)) return keys;
+  if (!ReadWholeFile(StorePath(), data)) {
+    // A store never written yet holds what the office suite's set-up leaves:
+    // its private folder, here one inside the user's Windows folder, so the
+    // program's work files never fall back to its own (unwritable) folder.
+    std::string dir = WindowsDirectory() + "/private";
+    MakeDirectories(dir, 0700);
+    Key office;
+    office.hive = 0x80000002u;
+    office.path = "SOFTWARE\\Brennick\\Office";
+    office.values.push_back(Value{"TARVOPrivateDir", REG_SZ, dir + "/"});
+    keys.push_back(office);
+    return keys;
+  }
   size_t pos = 0;
   while (pos < data.size()) {
     size_t lf = data.find('\n', pos);

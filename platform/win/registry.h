@@ -1,6 +1,8 @@
 // A registry kept in a text file in the Windows directory (registry.dat): keys
 // by hive and path (compared ignoring case), string, 32-bit and binary
 // values. Read on every call and written through, like the profile files.
+// Before the store is first written it holds the office suite's private folder
+// (HKEY_LOCAL_MACHINE SOFTWARE\Brennick\Office, value TARVOPrivateDir).
 #pragma once
 
 #include "platform/win/win_types.h"

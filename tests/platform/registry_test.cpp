@@ -2,6 +2,7 @@
 #include "scoped_windir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <string>
@@ -120,4 +121,15 @@ TEST(Registry, HostileStoreFilesAreSkippedLineByLine) {
   EXPECT_EQ(v, 0xFFu);
   EXPECT_EQ(QueryString(key, "Zero"), "a");
   RegCloseKey(key);
+}
+
+TEST(Registry, AFreshStoreNamesAPrivateWorkFolder) {
+  ScopedWinDir w;
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brennick\\Office", 0, KEY_READ, &key), ERROR_SUCCESS);
+  EXPECT_EQ(QueryString(key, "TARVOPrivateDir"), w.dir() + "/private/");
+  RegCloseKey(key);
+  struct stat st;
+  ASSERT_EQ(::stat((w.dir() + "/private").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
