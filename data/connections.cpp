@@ -134,6 +134,7 @@ void DataAccess::TermDatabaseLibrary() {
   }
   FreeDataSourceEntries();
   current_ = nullptr;
+  if (g_libraryStarted && !ini.qeTraceFile.empty() && qeTraceOff() != 0) ReportLastDbError();
   // The library itself stays started for the process: other models may hold
   // connections, and the SQLite driver's memory outlives an unload.
 }

@@ -30,18 +30,15 @@ void DataAccess::EndStatement() {
 
 int DataAccess::ExecSql(const char* sql, char* errBuf, int errSize) {
   EndStatement();
-  if (!current_ || !sql) {
-    if (errBuf && errSize > 0) CopyText(errBuf, "DB access: no data source is connected", errSize);
-    else if (!suppressFlag) DbErrorBox("DB access: no data source is connected");
-    return 1;
-  }
+  if (!sql) return 1;
   const char* text = sql;
   if (oemConversion_) {
     oemSql_.assign(std::strlen(sql) + 1, '\0');
     CharToOemA(sql, &oemSql_[0]);
     text = oemSql_.c_str();
   }
-  if (qeSetSQL(current_->libConnection, text) != 0) {
+  // Without a connection the library refuses the text and says so.
+  if (qeSetSQL(current_ ? current_->libConnection : 0, text) != 0 || !current_) {
     ReportDbError(errBuf, errSize, nullptr);
     return 1;
   }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -230,4 +231,25 @@ TEST_F(Connections, ErrorsReachTheUserOnceAsText) {
   EXPECT_EQ(da.ConnectDataSource("vt_missing", false, false, nullptr), 0);  // quiet
   EXPECT_EQ(DbErrorCount(), 2);
   EXPECT_EQ(da.GetConnectionCount(), 1);
+}
+
+TEST_F(Connections, SecondDatabaseOfTheCurrentSource) {
+  std::string other = odbc_test::Dir() + "/other.db";
+  ASSERT_EQ(std::system(("sqlite3 '" + other + "' 'create table only_here (x integer)'").c_str()), 0);
+  da.sqlIniPath = odbc_test::WriteFile("kmwsql_other.ini", "[SQLite]\nDataSourceDBTerm=Database\n");
+  ASSERT_EQ(da.ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1) << DbLastErrorText();
+  da.SelectDataSource(odbc_test::kSqliteDsn);
+  DataSourceSettings* rec = nullptr;
+  ASSERT_TRUE(da.ConnectOtherDatabase(other.c_str(), "KM EDIT JOIN", &rec)) << DbLastErrorText();
+  ASSERT_NE(rec, nullptr);
+  EXPECT_NE(rec->completedConnect.find(";Database=" + other), std::string::npos);
+  EXPECT_EQ(da.GetConnectionCount(), 2);
+  da.SelectDataSource("KM EDIT JOIN");
+  EXPECT_EQ(da.FindDataSourceEntryByName("KM EDIT JOIN"), nullptr);  // join dialogs' names get no entry
+  EXPECT_EQ(da.ExecSql("select x from only_here"), 0) << DbLastErrorText();
+  da.SelectDataSource(odbc_test::kSqliteDsn);
+  EXPECT_EQ(da.ExecSql("select x from only_here"), 1);
+  da.SelectDataSource(nullptr);
+  EXPECT_EQ(da.ExecSql("select 1"), 1);  // no current connection
+  EXPECT_EQ(DbLastErrorText().rfind("DB access: ", 0), 0u);
 }

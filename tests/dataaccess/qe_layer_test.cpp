@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -227,6 +229,16 @@ TEST_F(QeLayer, ListsLimitsRandomRowsAndErrors) {
   EXPECT_LT(len, QE_ERRMSG_MAX);
   EXPECT_EQ(msg[len], '\0');
   EXPECT_EQ(static_cast<unsigned char>(msg[QE_ERRMSG_MAX]), 0x5A);
+
+  std::string trace = odbc_test::Dir() + "/trace.txt";
+  ASSERT_EQ(qeSetTraceOptions(3), 0);
+  ASSERT_EQ(qeTraceOn(trace.c_str()), 0);
+  qeEndSQL(Exec("select 1"));
+  ASSERT_EQ(qeTraceOff(), 0);
+  std::ifstream in(trace);
+  std::string traced((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(traced.find("qeExecSQL"), std::string::npos);
+  EXPECT_NE(qeTraceOn((odbc_test::Dir() + "/no/such/folder/t.txt").c_str()), 0);
 
   EXPECT_EQ(qeFetchNext(9999), QE_BAD_HANDLE);
   EXPECT_EQ(qeExecSQL(9999, "select 1"), 0);
