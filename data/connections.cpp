@@ -97,20 +97,23 @@ void DataAccess::FreeConnectOverrides() {
 
 // ---------------------------------------------------------------- library
 
-bool DataAccess::InitDatabaseLibrary() {
-  if (!g_libraryStarted) {
-    if (qeLibInit() != 0) {
-      ReportLastDbError();
-      return false;
-    }
-    if (!ini.qeTraceFile.empty()) {
-      if (qeSetTraceOptions(ini.qeTraceOptions) != 0 || qeTraceOn(ini.qeTraceFile.c_str()) != 0) {
-        ReportLastDbError();
-        return false;
-      }
-    }
-    g_libraryStarted = true;
+bool DataAccess::StartLibrary() {
+  if (g_libraryStarted) return true;
+  if (qeLibInit() != 0) {
+    ReportLastDbError();
+    return false;
   }
+  if (!ini.qeTraceFile.empty() &&
+      (qeSetTraceOptions(ini.qeTraceOptions) != 0 || qeTraceOn(ini.qeTraceFile.c_str()) != 0)) {
+    ReportLastDbError();
+    return false;
+  }
+  g_libraryStarted = true;
+  return true;
+}
+
+bool DataAccess::InitDatabaseLibrary() {
+  if (!StartLibrary()) return false;
   if (sourcesHandle_) qeEndSQL(sourcesHandle_);
   sourcesHandle_ = qeSources(1);
   if (qeErr() == 0 && sourcesHandle_) return true;
@@ -173,18 +176,7 @@ int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool repor
     if (IsConnectedWith(name, kept)) return 1;
     replace = IsConnected(name);
   }
-  if (!g_libraryStarted) {
-    if (qeLibInit() != 0) {
-      ReportLastDbError();
-      return 0;
-    }
-    if (!ini.qeTraceFile.empty() &&
-        (qeSetTraceOptions(ini.qeTraceOptions) != 0 || qeTraceOn(ini.qeTraceFile.c_str()) != 0)) {
-      ReportLastDbError();
-      return 0;
-    }
-    g_libraryStarted = true;
-  }
+  if (!StartLibrary()) return 0;
   auto* record = new (std::nothrow) DataSourceSettings();
   if (!record) {
     DbErrorBox(GetResString(619, 1));

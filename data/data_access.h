@@ -226,6 +226,7 @@ class DataAccess {
 
  private:
   static void Keep(char*& slot, const char* text);
+  bool StartLibrary();
   int Kind(uint32_t bit) const { return current_ && (current_->flags & bit) ? 1 : 0; }
   int Flag(uint32_t bit) const { return current_ && (current_->flags & bit) ? 1 : 0; }
   int Flag2(uint32_t bit) const { return current_ && (current_->flags2 & bit) ? 1 : 0; }

@@ -62,6 +62,16 @@ TEST_F(QeLayer, DescribesColumnsInTheLayersOwnTerms) {
   EXPECT_NE(qeErr(), 0);
   EXPECT_EQ(qeEndSQL(s), 0);
   EXPECT_NE(qeEndSQL(s), 0);  // a handle is good once
+
+  // A name longer than the layer's limit is cut, never written past it.
+  std::string alias(300, 'a');
+  s = Exec(("select 1 as " + alias).c_str());
+  char big[QE_COLNAME_MAX + 16];
+  std::memset(big, 0x5A, sizeof big);
+  EXPECT_EQ(qeColAliasBuf(s, big, 1), 0);
+  EXPECT_EQ(std::strlen(big), static_cast<size_t>(QE_COLNAME_MAX - 1));
+  EXPECT_EQ(static_cast<unsigned char>(big[QE_COLNAME_MAX]), 0x5A);
+  qeEndSQL(s);
 }
 
 TEST_F(QeLayer, BoundRowsNullsTruncationAndDateTimeText) {
