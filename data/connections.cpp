@@ -452,7 +452,6 @@ int DataAccess::FindDataSourceEntry(const char* name, int* index) const {
   for (int i = 0; i < kMaxDataSourceEntries; ++i)
     if (entries_[i] && std::strcmp(entries_[i]->name, name) == 0) {
       if (index) *index = i;
-      // Slot 0 is a real index too: the result tells found, the index where.
       return 1;
     }
   return 0;

@@ -87,7 +87,8 @@ class DataAccess {
   DataSourceEntry* GetDataSourceEntry(int n) const;
   void CopyDataSourceEntry(int n, char* nameBuf, int nameLen, char* dbBuf, int dbLen) const;
   DataSourceEntry* FindDataSourceEntryByName(const char* name) const;
-  // The slot index, 0 when not found.
+  // 1 with the slot in index when found, 0 when not (slot 0 is a real slot,
+  // so the result and the index are kept apart).
   int FindDataSourceEntry(const char* name, int* index) const;
   void RemoveDataSourceEntry(const char* name);
   void FreeDataSourceEntries();
