@@ -137,7 +137,7 @@ INT_PTR CKmDoc::ShowMessageDialog(HWND owner, const char* text, const char* capt
   INT_PTR r = DoModalDialog(owner, MessageDialogProc, kStyles[style].templateName,
                             reinterpret_cast<LPARAM>(text ? text : ""));
   s_msgDoc = saved;
-  return r <= 0 ? IDCANCEL : r;
+  return r <= 0 ? static_cast<INT_PTR>(IDCANCEL) : r;
 }
 
 INT_PTR MessageDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -163,7 +163,7 @@ int ModifierVk(Qt::KeyboardModifier m) {
 // A window of a registered class: Qt events become the window's messages.
 class GenericWindowWidget : public QWidget {
  public:
-  GenericWindowWidget(HWND hwnd, QWidget* parent) : QWidget(parent), hwnd_(hwnd) {
+  explicit GenericWindowWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_NoSystemBackground, false);
     setMouseTracking(false);
   }
@@ -232,7 +232,6 @@ class GenericWindowWidget : public QWidget {
     QPoint p = e->position().toPoint();
     SendMessageA(h, msg, keys, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
   }
-  HWND hwnd_;
 };
 
 namespace vt_ui {
@@ -384,7 +383,7 @@ bool DialogKey(HWND focus, int vk) {
     id = GetDlgCtrlID(focus);
   } else {
     LRESULT def = SendMessageA(dlg, DM_GETDEFID, 0, 0);
-    id = HIWORD(static_cast<uintptr_t>(def)) == DC_HASDEFID ? LOWORD(static_cast<uintptr_t>(def)) : IDOK;
+    id = HIWORD(static_cast<uintptr_t>(def)) == DC_HASDEFID ? static_cast<int>(LOWORD(static_cast<uintptr_t>(def))) : static_cast<int>(IDOK);
   }
   HWND button = GetDlgItem(dlg, id);
   if (button != nullptr && !IsWindowEnabled(button)) {
@@ -396,7 +395,7 @@ bool DialogKey(HWND focus, int vk) {
 }
 
 QWidget* CreateGenericWidget(HWND hwnd, QWidget* parentWidget) {
-  auto* w = new GenericWindowWidget(hwnd, parentWidget);
+  auto* w = new GenericWindowWidget(parentWidget);
   w->setFocusPolicy((hwnd->style & WS_CHILD) ? Qt::StrongFocus : Qt::NoFocus);
   if (hwnd->dlg) {
     w->setWindowFlag(Qt::Dialog, true);

@@ -98,7 +98,9 @@ TEST_F(MessageDialogTest, HelpButtonAndF1AskForContext1062OnceAndLeaveTheDialogO
       ui_test::KeyToFocus(Qt::Key_F1);
       WhenRunning([dlg] {
         EXPECT_EQ(HelpRequests().size(), 1u);
-        if (!HelpRequests().empty()) EXPECT_EQ(HelpRequests()[0].data, 1062u);
+        if (!HelpRequests().empty()) {
+          EXPECT_EQ(HelpRequests()[0].data, 1062u);
+        }
         EXPECT_TRUE(IsWindow(dlg));
         ui_test::KeyToFocus(Qt::Key_Escape);
       });
@@ -202,7 +204,9 @@ TEST_F(MessageDialogTest, SizeFollowsTheTextForShortEmptyAndLongTexts) {
         EXPECT_EQ(l.buttons[i].top, l.buttons[0].top);
         EXPECT_GT(l.buttons[i].top, l.frame.bottom);
         EXPECT_LE(l.buttons[i].bottom, l.client.bottom);
-        if (i > 0) EXPECT_EQ(l.buttons[i].left, l.buttons[i - 1].right + 10);
+        if (i > 0) {
+          EXPECT_EQ(l.buttons[i].left, l.buttons[i - 1].right + 10);
+        }
       }
       int centre = (l.buttons.front().left + l.buttons.back().right) / 2;
       EXPECT_NEAR(centre, l.client.right / 2, 2);
