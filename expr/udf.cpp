@@ -285,7 +285,6 @@ int ParseUdfDefinition(CKmComposite* m, const char* heading, char* nameOut,
                        uint32_t* argumentCountOut, int32_t* errorPosition, int32_t id,
                        uint8_t** argumentListOut) {
   UdfState* st = GetUdfState(m);
-  st->compilingFunction = true;
   *errorPosition = -1;
   std::string text(heading, strnlen(heading, kUdfHeadingMax));
 

@@ -137,7 +137,6 @@ int ReadUdfMember(CKmComposite* m, const LibMember* member, bool keepUncompiled)
   LibFileControlBlock* f = st->library;
   UdfNode* node = NewUdf(m);
   if (node == nullptr) return 1;
-  st->compilingFunction = true;
   e->LibRewind(f, member->firstRecord);
 
   bool headerSeen = false, ansi = false, endHasData = false;

@@ -17,7 +17,6 @@ struct UdfState {
   uint32_t savedFieldCount = 0;
   FieldDef** savedFieldIndex = nullptr;
   bool fieldsSetAside = false;
-  bool compilingFunction = false;
 
   // A definition between its check and its commit or cancel.
   UdfNode* pending = nullptr;

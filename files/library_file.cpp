@@ -729,6 +729,62 @@ int LibraryFile::LibFreeChain(LibFileControlBlock* file, DWORD firstRecord) {
   return LibWriteHeader() ? 0 : 1;
 }
 
+DWORD LibraryFile::LibCopyChain(LibFileControlBlock* source, DWORD sourceFirst,
+                                LibFileControlBlock* destination) {
+  if (sourceFirst == 0 || sourceFirst >= source->nextNewRecord) {
+    m_lastError = LIBERR_BAD_RECORD;
+    return 0;
+  }
+  // The source's records as they were: within one file the copy's own new
+  // records must not lengthen the walk of a looping chain.
+  const DWORD sourceRecords = source->nextNewRecord;
+  DWORD first = LibAllocRecord(destination);
+  if (first == 0) return 0;
+  // Reader and writer keep their own cursors, as source and destination may
+  // be the same file.
+  struct Cursor {
+    DWORD record;
+    WORD offset;
+    DWORD links;
+  };
+  Cursor in{sourceFirst, kDataStart, 0}, out{first, kDataStart, 0};
+  auto load = [](LibFileControlBlock* f, const Cursor& c) {
+    f->cursorRecord = c.record;
+    f->cursorOffset = c.offset;
+    f->linksFollowed = c.links;
+  };
+  auto save = [](const LibFileControlBlock* f, Cursor& c) {
+    c = {f->cursorRecord, f->cursorOffset, f->linksFollowed};
+  };
+  auto fail = [&]() -> DWORD {
+    UINT err = m_lastError;
+    LibFreeChain(destination, first);
+    m_lastError = err;
+    return 0;
+  };
+  // One source record at a time: the read that finds no next record is the end.
+  BYTE data[kLibPageSize];
+  const DWORD step = source->recordLength - kDataStart;
+  for (DWORD copied = 0;; ++copied) {
+    if (copied >= sourceRecords) {
+      m_lastError = LIBERR_BAD_RECORD;
+      return fail();
+    }
+    load(source, in);
+    if (LibRead(source, step, data) != 0) {
+      if (m_lastError == LIBERR_CHAIN_END && copied > 0) break;
+      return fail();
+    }
+    save(source, in);
+    load(destination, out);
+    if (LibWrite(destination, step, data, FALSE, FALSE) != 0) return fail();
+    save(destination, out);
+  }
+  if (LibWrite(destination, 0, nullptr, TRUE, FALSE) != 0) return 0;
+  m_lastError = 0;
+  return first;
+}
+
 // ---------------------------------------------------------------------------
 // Directory
 

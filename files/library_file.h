@@ -127,6 +127,11 @@ class LibraryFile {
   int LibDeleteMember(LibFileControlBlock* file, LibMember* entry);
   int LibRenameMember(LibFileControlBlock* file, LibMember* entry, const char* newName);
   void LibFreeBuffers();
+  // Copies every data byte of the chain at sourceFirst into a new chain of
+  // destination (another open library, or the same one) and returns its first
+  // record; 0 on failure, with the new chain freed again.
+  DWORD LibCopyChain(LibFileControlBlock* source, DWORD sourceFirst,
+                     LibFileControlBlock* destination);
 
   // The names the expression language's callers use for the same operations.
   int LibAddDirEntry(LibFileControlBlock* file, LibMember* entry) { return LibAddMember(file, entry); }

@@ -40,7 +40,7 @@ struct UdfModel {
   }
 
   // Compiles and evaluates a plain expression to a number.
-  double Eval(const char* text, int* rcOut = nullptr) {
+  double Eval(const char* text, int* rcOut = nullptr, uint32_t* flagsOut = nullptr) {
     uint32_t pos = 0;
     CompileOutput out;
     int rc = CompileExpression(&m, text, &pos, &out, nullptr, nullptr, 1);
@@ -51,6 +51,7 @@ struct UdfModel {
     int32_t prev = 0;
     int erc = m.EvaluateCompiledExpression(out.code.data(), result, 0, &flags, &prev);
     if (rcOut != nullptr) *rcOut = erc;
+    if (flagsOut != nullptr) *flagsOut = flags;
     double v;
     std::memcpy(&v, result, 8);
     return v;
@@ -212,6 +213,22 @@ TEST(UdfCalls, NamesInUseAndDefinitionPhases) {
   CancelUdfDefinition(&t.m);
   EXPECT_EQ(FindUdfByName(&t.m, "HALVE", 5, false), nullptr);
   EXPECT_EQ(t.m.fieldList, t.reportField);
+}
+
+TEST(UdfCalls, EndlessRecursionStopsAtTheLimit) {
+  UdfModel t;
+  UdfNode* ping = t.Define("PING(N_X)", "X");
+  ASSERT_NE(t.Define("PONG(N_X)", "PING(X) + 1"), nullptr);
+  // PING now calls PONG, which calls PING: a cycle only the call limit ends.
+  int32_t pos = 0;
+  ASSERT_EQ(DefineUdf(&t.m, ping, "PING(N_X)", "PONG(X) + 1", &pos), 0);
+  ASSERT_EQ(CommitUdfDefinition(&t.m), ping);
+  int rc = 0;
+  uint32_t flags = 0;
+  t.Eval("PING(1)", &rc, &flags);
+  EXPECT_TRUE(rc != 0 || (flags & 1) != 0);
+  // The model still evaluates normally afterwards.
+  EXPECT_DOUBLE_EQ(t.Eval("2 + 3"), 5.0);
 }
 
 TEST(UdfList, DeleteMarkAndIds) {

@@ -312,6 +312,40 @@ TEST(LibraryFile, SharedCacheServesTwoFilesAtOnce) {
   other.LibFileClose(f1);
 }
 
+TEST(LibraryFile, CopyingMembersBetweenLibraries) {
+  LibraryFile eng;
+  std::string p1 = FreshPath("from.QB6"), p2 = FreshPath("to.udf");
+  LibFileControlBlock* src = eng.LibFileCreate(p1.c_str(), kWriteMode, nullptr, 8, 512);
+  LibFileControlBlock* dst = eng.LibFileCreate(p2.c_str(), kWriteMode, nullptr, 0, 32);
+  ASSERT_NE(src, nullptr);
+  ASSERT_NE(dst, nullptr);
+  ASSERT_EQ(SaveMember(eng, src, "REPORT", Pattern(1500, 4)), 0);
+  LibMember* m = eng.LibFindMember(src, "report");
+  ASSERT_NE(m, nullptr);
+  // Into another library with another record length, and within the same one.
+  DWORD copied = eng.LibCopyChain(src, m->firstRecord, dst);
+  ASSERT_NE(copied, 0u);
+  LibMember* entry = NewLibMember("COPY", copied);
+  ASSERT_EQ(eng.LibAddMember(dst, entry), 0);
+  FreeLibMemberList(entry);
+  DWORD twin = eng.LibCopyChain(src, m->firstRecord, src);
+  ASSERT_NE(twin, 0u);
+  entry = NewLibMember("TWIN", twin);
+  ASSERT_EQ(eng.LibAddMember(src, entry), 0);
+  FreeLibMemberList(entry);
+  FreeLibMemberList(m);
+  EXPECT_EQ(MemberBytes(eng, dst, "copy", 1500), Pattern(1500, 4));
+  EXPECT_EQ(MemberBytes(eng, src, "twin", 1500), Pattern(1500, 4));
+  // The copies are independent: deleting the original leaves them whole.
+  LibMember* orig = NewLibMember("REPORT", 0);
+  ASSERT_EQ(eng.LibDeleteMember(src, orig), 0);
+  FreeLibMemberList(orig);
+  ASSERT_EQ(SaveMember(eng, src, "NEWER", Pattern(1500, 8)), 0);
+  EXPECT_EQ(MemberBytes(eng, src, "twin", 1500), Pattern(1500, 4));
+  EXPECT_EQ(eng.LibFileClose(src), 0);
+  EXPECT_EQ(eng.LibFileClose(dst), 0);
+}
+
 TEST(LibraryFile, OpeningRules) {
   LibraryFile eng;
   std::string dir = ScratchDir() + "/with.dot";
@@ -612,6 +646,33 @@ TEST(LibraryFileHostile, LoopsEndWithAnError) {
   EXPECT_EQ(eng.LibLastError(), 256u);
   FreeLibMemberList(m);
   eng.LibFileClose(f);
+}
+
+TEST(LibraryFileHostile, CopyOfALoopingChainGivesItsRecordsBack) {
+  LibraryFile eng;
+  Image img(32, 0);
+  uint32_t a = img.AddChain(Bytes(40, 'x'));
+  img.SetLink(a + 1, a);
+  img.WriteChain(1, DirectoryData({{"LOOP", a}}));
+  OpenResult r = OpenImage(eng, "copyloop.udf", img.Finish(), kRW);
+  ASSERT_NE(r.file, nullptr);
+  EXPECT_EQ(eng.LibCopyChain(r.file, a, r.file), 0u);
+  EXPECT_EQ(eng.LibLastError(), 256u);
+  // Every record the copy took is on the free list, with zero data.
+  DWORD taken = r.file->nextNewRecord - img.NextNew();
+  EXPECT_GT(taken, 0u);
+  DWORD onList = 0;
+  while (r.file->freeListHead != 0 && onList <= taken) {
+    DWORD rec = r.file->freeListHead;
+    eng.LibRewind(r.file, rec);
+    char data[29];
+    ASSERT_EQ(eng.LibRead(r.file, 29, data), 0);
+    EXPECT_EQ(std::string(data, 29), std::string(29, '\0'));
+    ASSERT_EQ(eng.LibAllocRecord(r.file), rec);  // taking the head walks the list
+    ++onList;
+  }
+  EXPECT_EQ(onList, taken);
+  eng.LibFileClose(r.file);
 }
 
 TEST(LibraryFileHostile, FreeListOverLiveDataIsRefused) {
