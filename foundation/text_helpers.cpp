@@ -243,6 +243,14 @@ void GetBandName(char* buffer, size_t size, int kind, const std::function<const 
   }
 }
 
+bool IsPageOrGroupBand(int kind, const std::function<bool(int level, unsigned mask)>& testGroupFlag) {
+  if (kind == 10 || kind == 120) return true;
+  if (!testGroupFlag) return false;
+  if (kind >= 20 && kind <= 27) return testGroupFlag(kind - 20, 16);
+  if (kind >= 70 && kind <= 77) return testGroupFlag(kind - 70, 8);
+  return false;
+}
+
 int ObjectKindCode(uint32_t flags) {
   switch (flags & kFieldKindMask) {
     case kFieldNumeric: return 8;

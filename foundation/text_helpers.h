@@ -64,6 +64,10 @@ char* MakeTempFileName(const char* suffix, char* buffer, size_t size);
 void GetBandName(char* buffer, size_t size, int kind,
                  const std::function<const char*(int level)>& groupFieldName);
 
+// True for the page bands (10, 120), a group header whose group has flag 16 and
+// a group footer whose group has flag 8, as testGroupFlag(level, mask) answers.
+bool IsPageOrGroupBand(int kind, const std::function<bool(int level, unsigned mask)>& testGroupFlag);
+
 // The kind of a field from its flags: 8 numeric, 11 logical, 12 memo, 10 date,
 // 800 date-time, 801 time, 9 anything else.
 int ObjectKindCode(uint32_t flags);

@@ -142,6 +142,12 @@ TEST(TextHelpers, BandNamesMonthsAndKinds) {
   EXPECT_STREQ(b, "");
   GetBandName(b, 4, 10, nullptr);
   EXPECT_STREQ(b, "Pag");
+  auto level2 = [](int level, unsigned mask) { return level == 2 && (mask & 24) != 0; };
+  EXPECT_TRUE(IsPageOrGroupBand(120, nullptr));
+  EXPECT_TRUE(IsPageOrGroupBand(22, level2));
+  EXPECT_TRUE(IsPageOrGroupBand(72, level2));
+  EXPECT_FALSE(IsPageOrGroupBand(21, level2));
+  EXPECT_FALSE(IsPageOrGroupBand(60, level2));
   EXPECT_STREQ(GetMonthAbbrev(1), "Jan");
   EXPECT_STREQ(GetMonthAbbrev(12), "Dec");
   EXPECT_STREQ(GetMonthAbbrev(13), "");
