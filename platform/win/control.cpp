@@ -351,7 +351,6 @@ QWidget* CreateControlWidget(HWND h, QWidget* parent) {
     QObject::connect(s, &QAbstractSlider::actionTriggered, [s](int action) {
       HWND sh = Self(s);
       if (!sh || !sh->parent) return;
-      int stored = static_cast<int>(sh->userData);
       WORD code = SB_ENDSCROLL;
       switch (action) {
         case QAbstractSlider::SliderSingleStepAdd: code = SB_LINEDOWN; break;
@@ -367,7 +366,7 @@ QWidget* CreateControlWidget(HWND h, QWidget* parent) {
       SendMessageA(sh->parent, (sh->style & SBS_VERT) ? WM_VSCROLL : WM_HSCROLL, MAKEWPARAM(code, pos),
                    reinterpret_cast<LPARAM>(sh));
       // A Win32 scroll bar moves only when its owner sets the position.
-      if (IsWindow(sh)) s->setSliderPosition(static_cast<int>(sh->userData == stored ? stored : sh->userData));
+      if (IsWindow(sh)) s->setSliderPosition(static_cast<int>(sh->userData));
     });
     w = s;
   } else {

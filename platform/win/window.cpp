@@ -396,7 +396,8 @@ bool DialogKey(HWND focus, int vk) {
 
 QWidget* CreateGenericWidget(HWND hwnd, QWidget* parentWidget) {
   auto* w = new GenericWindowWidget(parentWidget);
-  w->setFocusPolicy((hwnd->style & WS_CHILD) ? Qt::StrongFocus : Qt::NoFocus);
+  // A dialog passes the focus to its controls; other windows take it themselves.
+  w->setFocusPolicy(hwnd->dlg ? Qt::NoFocus : Qt::StrongFocus);
   if (hwnd->dlg) {
     w->setWindowFlag(Qt::Dialog, true);
     w->setAutoFillBackground(false);

@@ -3,6 +3,7 @@
 #include "platform/win/ui_app.h"
 #include "ui_test_util.h"
 
+#include <QAbstractSlider>
 #include <QFontInfo>
 
 #include <gtest/gtest.h>
@@ -302,5 +303,59 @@ TEST(DialogTemplates, EveryMessageTemplateIsFoundIgnoringCaseAndMapsDialogUnits)
   GetWindowRect(GetDlgItem(dlg, 201), &icon);
   EXPECT_EQ(icon.right - icon.left, 32);
   DestroyWindow(dlg);
+}
+}  // namespace
+
+namespace {
+std::vector<std::pair<UINT, WPARAM>> g_notes;
+LRESULT NotedParent(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_COMMAND || msg == WM_HSCROLL) g_notes.emplace_back(msg, wParam);
+  // The owner of a scroll bar moves it, as a Win32 owner must.
+  if (msg == WM_HSCROLL && LOWORD(wParam) == SB_LINEDOWN) {
+    HWND bar = reinterpret_cast<HWND>(lParam);
+    SetScrollPos(bar, SB_CTL, GetScrollPos(bar, SB_CTL) + 1, TRUE);
+  }
+  return DefWindowProcA(h, msg, wParam, lParam);
+}
+
+TEST(Controls, ButtonsAndScrollBarsNotifyTheirParentTheWin32Way) {
+  ui_test::Start();
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = NotedParent;
+  wc.lpszClassName = "VtNoted";
+  RegisterClassA(&wc);
+  HWND parent = CreateWindowExA(0, "VtNoted", "", WS_OVERLAPPED, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
+  HWND autoCheck = CreateWindowExA(0, "BUTTON", "Auto", WS_CHILD | BS_AUTOCHECKBOX, 0, 0, 80, 20, parent,
+                                   reinterpret_cast<HMENU>(21), nullptr, nullptr);
+  HWND plainCheck = CreateWindowExA(0, "BUTTON", "Plain", WS_CHILD | BS_CHECKBOX, 0, 20, 80, 20, parent,
+                                    reinterpret_cast<HMENU>(22), nullptr, nullptr);
+  HWND bar = CreateWindowExA(0, "SCROLLBAR", "", WS_CHILD | SBS_HORZ, 0, 50, 200, 16, parent,
+                             reinterpret_cast<HMENU>(23), nullptr, nullptr);
+  g_notes.clear();
+  ui_test::Click(autoCheck);
+  ui_test::Click(plainCheck);
+  EXPECT_EQ(IsDlgButtonChecked(parent, 21), static_cast<UINT>(BST_CHECKED));
+  EXPECT_EQ(IsDlgButtonChecked(parent, 22), static_cast<UINT>(BST_UNCHECKED)) << "a plain check box waits for its owner";
+  ASSERT_EQ(g_notes.size(), 2u);
+  EXPECT_EQ(g_notes[0].second, MAKEWPARAM(21, BN_CLICKED));
+  EXPECT_EQ(g_notes[1].second, MAKEWPARAM(22, BN_CLICKED));
+
+  SetScrollRange(bar, SB_CTL, 0, 10, TRUE);
+  SetScrollPos(bar, SB_CTL, 3, TRUE);
+  EXPECT_EQ(SetScrollPos(bar, SB_CTL, 99, TRUE), 3);
+  EXPECT_EQ(GetScrollPos(bar, SB_CTL), 10) << "clamped to the range";
+  SetScrollPos(bar, SB_CTL, 3, TRUE);
+  g_notes.clear();
+  auto* sb = qobject_cast<QAbstractSlider*>(bar->widget.data());
+  ASSERT_NE(sb, nullptr);
+  sb->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  ASSERT_EQ(g_notes.size(), 1u);
+  EXPECT_EQ(LOWORD(g_notes[0].second), SB_LINEDOWN);
+  EXPECT_EQ(GetScrollPos(bar, SB_CTL), 4);
+  EXPECT_EQ(sb->value(), 4);
+  sb->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  EXPECT_EQ(GetScrollPos(bar, SB_CTL), 4) << "the owner did not move it";
+  EXPECT_EQ(sb->value(), 4);
+  DestroyWindow(parent);
 }
 }  // namespace
