@@ -79,7 +79,12 @@ std::string ResolveFile(const char* file) {
     if (IsPathSeparator(c)) has_dir = true;
   std::string path = has_dir ? NativePath(name) : WindowsDirectory() + "/" + name;
   std::string existing = ResolveExistingPath(path);
-  return existing.empty() ? path : existing;
+  if (!existing.empty()) return existing;
+  // A new file goes into its folder as the disk spells it.
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0) return path;
+  std::string dir = ResolveExistingPath(path.substr(0, slash));
+  return dir.empty() ? path : dir + path.substr(slash);
 }
 
 IniFile Load(const char* file) {

@@ -166,6 +166,8 @@ TEST(Profile, WritesRefuseNamesThatCouldNotBeReadBackAndCutValuesAtLineBreaks) {
   EXPECT_EQ(Get("kmwlink", "kmwlink", "", (w.dir() + "\\sub\\link.ini").c_str()), "/work");
   EXPECT_TRUE(WritePrivateProfileStringA("kmwlink", "x", "1", (w.dir() + "/SUB/LINK.ini").c_str()));
   EXPECT_EQ(w.Read("Sub/Link.INI"), "[kmwlink]\nkmwlink=/work\nx=1\n");
+  EXPECT_TRUE(WritePrivateProfileStringA("s", "k", "v", (w.dir() + "\\SUB\\new.ini").c_str()));
+  EXPECT_EQ(w.Read("Sub/new.ini"), "[s]\r\nk=v\r\n");
 }
 
 // Where configparser's rules and ours coincide, both must read the same.
