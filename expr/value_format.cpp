@@ -317,7 +317,7 @@ int StorageWidth(const FormatSettings& doc, const FieldDef* f) {
 int FormatFieldPrefix(const FormatSettings& doc, const FieldDef* field, char* buffer, int position,
                       int alignment, bool escapes, int mode, int prefixSize, int textLength) {
   if (textLength <= 0) return 0;
-  if (mode != kFormatReport) return textLength + prefixSize;
+  if (mode != kOutputReport) return textLength + prefixSize;
   char* p = buffer;
   if (escapes) {
     *p++ = 27;
@@ -348,8 +348,8 @@ int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buf
   } else {
     alignCode = OutputAlignment((field->formatCode >> 4) & 0xF);
   }
-  const bool escapes = mode == kFormatReport && position != -1;
-  const int prefixSize = mode != kFormatReport ? 0 : kFormatPrefixSize + (escapes ? (alignCode == 0 ? 4 : 2) : 0);
+  const bool escapes = mode == kOutputReport && position != -1;
+  const int prefixSize = mode != kOutputReport ? 0 : kFormatPrefixSize + (escapes ? (alignCode == 0 ? 4 : 2) : 0);
 
   const bool current = value == nullptr || value == field->value;
   if (value == nullptr) value = field->value;
@@ -373,7 +373,7 @@ int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buf
     else pieces.text = dateText.empty() ? timeText : dateText;
   } else {
     // Text, memo, logical.
-    const bool fitted = mode == kFormatTextFitted || (field->flags2 & 0x12) == 0;
+    const bool fitted = mode == kOutputTextFitted || (field->flags2 & 0x12) == 0;
     const char* text = LogicalOrValueText(doc, field, value);
     int limit;
     if (!fitted) limit = kMaxFormattedText;
@@ -407,7 +407,7 @@ int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buf
 
   if (pieces.text.size() > static_cast<size_t>(kMaxFormattedText)) pieces.text.resize(kMaxFormattedText);
   if (!pieces.back.empty()) {
-    if (mode == kFormatReport && suffix) std::strcpy(suffix, pieces.back.c_str());
+    if (mode == kOutputReport && suffix) std::strcpy(suffix, pieces.back.c_str());
     else pieces.text += pieces.back;
   }
   for (char& c : pieces.text)
@@ -587,7 +587,7 @@ int MeasureDateTimeWidth(const FormatSettings& doc, FieldDef* field) {
   auto measure = [&](uint32_t day, double t) {
     std::memcpy(value, &day, 4);
     std::memcpy(value + 4, &t, 8);
-    return FormatFieldValue(doc, field, out, value, -1, kFormatTextFitted, nullptr);
+    return FormatFieldValue(doc, field, out, value, -1, kOutputTextFitted, nullptr);
   };
   int best = 0, bestDay = 1, bestTime = 0;
   uint32_t base = 144599;

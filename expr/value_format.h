@@ -13,9 +13,9 @@
 struct FieldDef;
 
 // Output modes of FormatFieldValue.
-constexpr int kFormatReport = 0;     // report output: escape prefix, suffix buffer
-constexpr int kFormatText = 2;       // plain text
-constexpr int kFormatTextFitted = 3; // plain text fitted to the field
+constexpr int kOutputReport = 0;     // report output: escape prefix, suffix buffer
+constexpr int kOutputText = 2;       // plain text
+constexpr int kOutputTextFitted = 3; // plain text fitted to the field
 
 constexpr int kFormatPrefixSize = 16;  // the font-and-colour sequences
 constexpr int kMaxFormattedText = 254;

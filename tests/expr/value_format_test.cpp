@@ -22,12 +22,12 @@ FieldDef NumberField(uint32_t code, uint32_t width, uint8_t decimals) {
   return f;
 }
 
-std::string Fmt(const FormatSettings& doc, const FieldDef& f, double x, int mode = kFormatText,
+std::string Fmt(const FormatSettings& doc, const FieldDef& f, double x, int mode = kOutputText,
                 char* suffix = nullptr) {
   char buf[600];
   int n = FormatFieldValue(doc, &f, buf, &x, -1, mode, suffix);
   if (n == 0) return "";
-  int prefix = mode == kFormatReport ? kFormatPrefixSize : 0;
+  int prefix = mode == kOutputReport ? kFormatPrefixSize : 0;
   EXPECT_EQ(static_cast<int>(std::strlen(buf + prefix)) + prefix, n);
   return std::string(buf + prefix);
 }
@@ -41,7 +41,7 @@ std::string FmtDate(const FormatSettings& doc, uint32_t code, uint32_t day, uint
   std::memcpy(value, &day, 4);
   f.value = value;
   char buf[600];
-  int n = FormatFieldValue(doc, &f, buf, nullptr, -1, kFormatText, nullptr);
+  int n = FormatFieldValue(doc, &f, buf, nullptr, -1, kOutputText, nullptr);
   return n ? std::string(buf) : std::string();
 }
 
@@ -98,12 +98,12 @@ TEST(FormatNumber, MissingAndInvalidValues) {
   double x = 5;
   f.value = reinterpret_cast<uint8_t*>(&x);
   char buf[600];
-  FormatFieldValue(us, &f, buf, nullptr, -1, kFormatText, nullptr);
+  FormatFieldValue(us, &f, buf, nullptr, -1, kOutputText, nullptr);
   EXPECT_STREQ(buf, "****.**");
   // The previous value reads the previous status.
   f.previousStatus = 0;
   double prev = 7;
-  FormatFieldValue(us, &f, buf, &prev, -1, kFormatText, nullptr);
+  FormatFieldValue(us, &f, buf, &prev, -1, kOutputText, nullptr);
   EXPECT_STREQ(buf, "7.00");
 }
 
@@ -120,14 +120,14 @@ TEST(FormatNumber, ThousandsAndCurrency) {
   }
   us.intl.iNegCurr = 0;
   char suffix[40];
-  EXPECT_EQ(Fmt(us, c, -5, kFormatReport, suffix), "($5.00");
+  EXPECT_EQ(Fmt(us, c, -5, kOutputReport, suffix), "($5.00");
   EXPECT_STREQ(suffix, ")");
   us.intl.iNegCurr = 3;
-  EXPECT_EQ(Fmt(us, c, -5, kFormatReport, suffix), "$5.00");
+  EXPECT_EQ(Fmt(us, c, -5, kOutputReport, suffix), "$5.00");
   EXPECT_STREQ(suffix, "-");
   FormatSettings eu = European();
   EXPECT_EQ(Fmt(eu, c, 1234567.5), "1.234.567,50 \x80");
-  EXPECT_EQ(Fmt(eu, c, -5, kFormatReport, suffix), "-5,00");
+  EXPECT_EQ(Fmt(eu, c, -5, kOutputReport, suffix), "-5,00");
   EXPECT_STREQ(suffix, " \x80");
   EXPECT_EQ(Fmt(eu, t, -1234.5), "-1.234,50");
   eu.intl.iNegCurr = 15;  // regional form "(1,1 $)"
@@ -140,7 +140,7 @@ TEST(FormatNumber, PercentScientificGeneral) {
   FormatSettings us;
   EXPECT_EQ(Fmt(us, NumberField(4, 4, 1), 0.125), "12.5%");
   char suffix[40];
-  EXPECT_EQ(Fmt(us, NumberField(4, 4, 1), 0.125, kFormatReport, suffix), "12.5");
+  EXPECT_EQ(Fmt(us, NumberField(4, 4, 1), 0.125, kOutputReport, suffix), "12.5");
   EXPECT_STREQ(suffix, "%");
   FieldDef s = NumberField(1, 8, 2);
   EXPECT_EQ(Fmt(us, s, 12345), "1.23E+04");
@@ -164,7 +164,7 @@ TEST(FormatNumber, ReportModePrefixAndAlignment) {
   FieldDef f = NumberField(5 | 0x1000, 6, 0);  // left aligned
   double x = 42;
   char buf[600];
-  int n = FormatFieldValue(us, &f, buf, &x, 300, kFormatReport, nullptr);
+  int n = FormatFieldValue(us, &f, buf, &x, 300, kOutputReport, nullptr);
   ASSERT_EQ(n, 20 + 2);
   EXPECT_EQ(buf[0], 27);
   EXPECT_EQ(buf[1], 1);
@@ -172,12 +172,12 @@ TEST(FormatNumber, ReportModePrefixAndAlignment) {
   EXPECT_EQ(std::string(buf + 4, 16), std::string(16, 'F'));
   EXPECT_EQ(std::string(buf + 20), "42");
   f.formatCode = 5;  // right
-  n = FormatFieldValue(us, &f, buf, &x, 300, kFormatReport, nullptr);
+  n = FormatFieldValue(us, &f, buf, &x, 300, kOutputReport, nullptr);
   ASSERT_EQ(n, 18 + 2);
   EXPECT_EQ(buf[1], 5);
   EXPECT_EQ(std::string(buf + 18), "42");
   x = GetNullNumber();
-  EXPECT_EQ(FormatFieldValue(us, &f, buf, &x, 300, kFormatReport, nullptr), 0);
+  EXPECT_EQ(FormatFieldValue(us, &f, buf, &x, 300, kOutputReport, nullptr), 0);
 }
 
 TEST(FormatDate, StylesAndYearForms) {
@@ -231,17 +231,17 @@ TEST(FormatTime, FlagsAndRegionalSettings) {
   std::memcpy(value, &day, 4);
   std::memcpy(value + 4, &t, 8);
   char buf[600];
-  FormatFieldValue(us, &f, buf, value, -1, kFormatText, nullptr);
+  FormatFieldValue(us, &f, buf, value, -1, kOutputText, nullptr);
   EXPECT_STREQ(buf, "03/05/1999 01:30:00 pm");
   f.timeFormat = 0x20 | 0x8000;
-  FormatFieldValue(European(), &f, buf, value, -1, kFormatText, nullptr);
+  FormatFieldValue(European(), &f, buf, value, -1, kOutputText, nullptr);
   EXPECT_STREQ(buf, "13:30:00");
   f.timeFormat = 0x30;
   t = kNullNumber;
   day = EmptyDate;
   std::memcpy(value, &day, 4);
   std::memcpy(value + 4, &t, 8);
-  EXPECT_EQ(FormatFieldValue(us, &f, buf, value, -1, kFormatText, nullptr), 0);
+  EXPECT_EQ(FormatFieldValue(us, &f, buf, value, -1, kOutputText, nullptr), 0);
   f.timeFormat = 0x30 | 5;
   EXPECT_GE(MeasureDateTimeWidth(us, &f), 22);
 }
@@ -252,34 +252,34 @@ TEST(FormatText, FittingLineFeedsAndLogicals) {
   f.displayWidth = 5;
   char text[] = "abcdefgh";
   char buf[600];
-  FormatFieldValue(us, &f, buf, text, -1, kFormatTextFitted, nullptr);
+  FormatFieldValue(us, &f, buf, text, -1, kOutputTextFitted, nullptr);
   EXPECT_STREQ(buf, "abcde");
   char lines[] = "a\nb\xB7" "c   ";
   f.displayWidth = 20;
-  FormatFieldValue(us, &f, buf, lines, -1, kFormatTextFitted, nullptr);
+  FormatFieldValue(us, &f, buf, lines, -1, kOutputTextFitted, nullptr);
   EXPECT_STREQ(buf, "a b c");
   char esc[] = "x\x1By";
-  FormatFieldValue(us, &f, buf, esc, -1, kFormatTextFitted, nullptr);
+  FormatFieldValue(us, &f, buf, esc, -1, kOutputTextFitted, nullptr);
   EXPECT_STREQ(buf, "x\x1B\x1By");
   f.valueStatus = 1;
   f.value = reinterpret_cast<uint8_t*>(text);
   f.displayWidth = 3;
-  FormatFieldValue(us, &f, buf, nullptr, -1, kFormatTextFitted, nullptr);
+  FormatFieldValue(us, &f, buf, nullptr, -1, kOutputTextFitted, nullptr);
   EXPECT_STREQ(buf, "***");
   FieldDef l;
   l.flags = kFieldLogical;
   l.displayWidth = 1;
   uint8_t yes = 1, no = 0;
-  FormatFieldValue(us, &l, buf, &yes, -1, kFormatTextFitted, nullptr);
+  FormatFieldValue(us, &l, buf, &yes, -1, kOutputTextFitted, nullptr);
   EXPECT_STREQ(buf, "T");
   std::strcpy(us.logF, "Nein");
-  FormatFieldValue(us, &l, buf, &no, -1, kFormatTextFitted, nullptr);
+  FormatFieldValue(us, &l, buf, &no, -1, kOutputTextFitted, nullptr);
   EXPECT_STREQ(buf, "Nein");
   // A long text is never more than 254 characters.
   std::string big(1000, 'q');
   f.valueStatus = 0;
   f.flags2 = 2;  // not fitted
-  EXPECT_EQ(FormatFieldValue(us, &f, buf, big.c_str(), -1, kFormatText, nullptr), 254);
+  EXPECT_EQ(FormatFieldValue(us, &f, buf, big.c_str(), -1, kOutputText, nullptr), 254);
 }
 
 TEST(FieldPictures, NumbersDatesTimesTexts) {

@@ -1,0 +1,5 @@
+#include "expr/functions_date.h"
+
+#include "expr/functions_common.h"
+
+void InstallDateFunctions() {}

@@ -1,0 +1,2 @@
+// The date and time built-in functions.
+#pragma once
