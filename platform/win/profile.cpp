@@ -35,6 +35,7 @@ struct Line {
   Kind kind = Kind::kOther;
   std::string name;   // section name, or key
   std::string value;  // entry value, quotes removed
+  std::string eol;    // how this line ended in the file (empty: as the file's first)
 };
 
 struct IniFile {
@@ -100,6 +101,7 @@ IniFile Load(const char* file) {
     size_t end = lf == std::string::npos ? data.size() : lf;
     size_t text_end = (end > pos && data[end - 1] == '\r') ? end - 1 : end;
     ini.lines.push_back(ParseLine(data.substr(pos, text_end - pos)));
+    ini.lines.back().eol = data.substr(text_end, end - text_end) + (lf == std::string::npos ? "" : "\n");
     if (lf == std::string::npos) {
       ini.final_newline = false;
       break;
@@ -112,8 +114,11 @@ IniFile Load(const char* file) {
 bool Save(const IniFile& ini) {
   std::string data;
   for (size_t i = 0; i < ini.lines.size(); ++i) {
-    data += ini.lines[i].text;
-    if (i + 1 < ini.lines.size() || ini.final_newline) data += ini.eol;
+    const Line& line = ini.lines[i];
+    data += line.text;
+    // Lines keep their own ending; new ones, and a last line that had none,
+    // take the file's.
+    if (i + 1 < ini.lines.size() || ini.final_newline) data += line.eol.empty() ? ini.eol : line.eol;
   }
   return WriteWholeFile(ini.path, data);
 }
@@ -269,7 +274,9 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
 
   if (found < lines.size()) {
     // Keep the spelling the file already uses for the key.
+    std::string eol = lines[found].eol;
     lines[found] = ParseLine(lines[found].name + "=" + v);
+    lines[found].eol = eol;
   } else if (sec < lines.size()) {
     lines.insert(lines.begin() + static_cast<long>(last_entry + 1), ParseLine(k + "=" + v));
   } else {

@@ -142,6 +142,11 @@ TEST(Profile, WritesKeepCommentsLineEndsAndLayout) {
   ASSERT_TRUE(WritePrivateProfileStringA("one", "NEW", nullptr, "w.ini"));
   ASSERT_TRUE(WritePrivateProfileStringA("two", nullptr, nullptr, "w.ini"));
   EXPECT_EQ(w.Read("w.ini"), "; top\n[One]\nA=10\n; keep me\n\n[Three]\nD=\n");
+  // Mixed line ends stay as they were; new lines take the first line's.
+  w.Write("mixed.ini", "[a]\r\nx=1\ny=2\r\n");
+  ASSERT_TRUE(WritePrivateProfileStringA("a", "y", "3", "mixed.ini"));
+  ASSERT_TRUE(WritePrivateProfileStringA("a", "z", "4", "mixed.ini"));
+  EXPECT_EQ(w.Read("mixed.ini"), "[a]\r\nx=1\ny=3\r\nz=4\r\n");
   // A new file is created with Windows line ends.
   ASSERT_TRUE(WriteProfileStringA("intl", "sDecimal", ","));
   EXPECT_EQ(w.Read("win.ini"), "[intl]\r\nsDecimal=,\r\n");
