@@ -168,7 +168,7 @@ int ScanExpressionDependencies(CKmComposite* m, const uint8_t* code, size_t maxL
         break;
     }
     last = in;
-    if (sqlExp) all.push_back(in);
+    if (all.size() < 3) all.push_back(in);
   }
   if (!ended) {
     d.length = r.position();

@@ -15,40 +15,25 @@
 struct TestModel {
   CKmComposite m{nullptr};
   std::vector<FieldDef*> fields;
-  std::vector<TableSlot*> slots;
 
   TestModel() { InitCompiler(&m, 50000, 8000); }
   ~TestModel() {
-    for (FieldDef* f : fields) {
-      HeapFreeBlock(f->code);
-      HeapFreeBlock(f->conditionCode);
-      HeapFreeBlock(f->exprText);
-      HeapFreeBlock(f->conditionText);
-      delete f;
-    }
-    for (TableSlot* t : slots) delete t;
+    while (m.fieldList) m.DeleteField(m.fieldList, 2);
+    for (int i = 0; i < kMaxTables; ++i) m.FreeTableSlot(static_cast<uint32_t>(i));
     FreeCompiler(&m);
   }
 
   int AddTable(const char* alias) {
-    auto* t = new TableSlot;
-    std::snprintf(t->alias, sizeof t->alias, "%s", alias);
-    int n = static_cast<int>(slots.size());
-    t->order = static_cast<uint8_t>(n);
-    m.tableSlots[n] = t;
-    slots.push_back(t);
+    int n = static_cast<int>(m.AddTableSlot(alias, alias, 0, 0, nullptr));
+    m.tableSlots[n]->order = static_cast<uint8_t>(n);
     return n;
   }
 
   FieldDef* Add(const char* name, uint32_t kind, uint8_t table = kTableNone) {
-    auto* f = new FieldDef;
+    FieldDef* f = m.AddField(kind | kFieldItem);
     std::snprintf(f->name, sizeof f->name, "%s", name);
-    f->flags = kind | kFieldItem;
     f->table = table;
-    if (fields.empty()) m.fieldList = f;
-    else fields.back()->next = f;
     fields.push_back(f);
-    m.fieldCount = static_cast<uint32_t>(fields.size());
     return f;
   }
 
@@ -69,8 +54,9 @@ struct TestModel {
   int lastError = 0;
 
   uint32_t Number(const FieldDef* f) const {
-    for (size_t i = 0; i < fields.size(); ++i)
-      if (fields[i] == f) return static_cast<uint32_t>(i);
+    uint32_t n = 0;
+    for (const FieldDef* g = m.fieldList; g; g = g->next, ++n)
+      if (g == f) return n;
     return kNoField;
   }
 
