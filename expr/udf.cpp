@@ -155,21 +155,32 @@ uint32_t BodySlack(CKmComposite* m, const char* body) {
 UdfState* GetUdfState(CKmComposite* m) {
   auto& map = StateMap();
   auto it = map.find(m);
-  if (it != map.end()) return it->second;
+  // A state whose model lacks our hooks belongs to a model that went away
+  // without freeing it, at the address this one now has.
+  if (it != map.end() && m->findUdf == HookFindUdf) return it->second;
+  if (it != map.end()) {
+    delete it->second;
+    map.erase(it);
+  }
   auto* st = new UdfState;
   map[m] = st;
+  InstallUdfHooks(m);
   return st;
 }
 
 void FreeUdfState(CKmComposite* m) {
   auto& map = StateMap();
-  auto it = map.find(m);
-  if (it == map.end()) return;
+  if (map.find(m) == map.end()) return;
   CancelUdfDefinition(m);
   RestoreReportFields(m);
   DeleteAllUdfs(m);
-  delete it->second;
+  auto it = map.find(m);
+  if (it == map.end()) return;
+  UdfState* st = it->second;
+  if (st->library != nullptr && st->engine != nullptr) st->engine->LibFileClose(st->library);
+  delete st;
   map.erase(it);
+  m->findUdf = nullptr;
 }
 
 void InstallUdfHooks(CKmComposite* m) {
