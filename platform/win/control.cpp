@@ -1,6 +1,7 @@
 // The standard controls: Qt widgets that answer the Win32 control messages
 // and send the Win32 notifications to their parent.
 #include "platform/win/beep.h"
+#include "platform/win/codepage.h"
 #include "platform/win/dialog.h"
 #include "platform/win/gdi.h"
 #include "platform/win/ui_internal.h"
@@ -197,6 +198,13 @@ LRESULT CopyOut(const std::string& s, LPARAM buf) {
   return static_cast<LRESULT>(s.size());
 }
 
+bool StartsWithNoCase(const std::string& s, const char* prefix, size_t len) {
+  if (s.size() < len) return false;
+  for (size_t i = 0; i < len; ++i)
+    if (AnsiLower(static_cast<unsigned char>(s[i])) != AnsiLower(static_cast<unsigned char>(prefix[i]))) return false;
+  return true;
+}
+
 // Index of the first item from start+1 (wrapping) whose text starts with, or equals, the given text.
 int FindItem(const std::vector<std::string>& items, int start, const char* text, bool exact) {
   int n = static_cast<int>(items.size());
@@ -204,7 +212,7 @@ int FindItem(const std::vector<std::string>& items, int start, const char* text,
   for (int k = 1; k <= n; ++k) {
     int i = ((start < 0 ? -1 : start) + k) % n;
     const std::string& s = items[static_cast<size_t>(i)];
-    if (exact ? strcasecmp(s.c_str(), text) == 0 : strncasecmp(s.c_str(), text, len) == 0) return i;
+    if (exact ? CompareAnsiNoCase(s.c_str(), text) == 0 : StartsWithNoCase(s, text, len)) return i;
   }
   return -1;
 }
@@ -212,7 +220,7 @@ int FindItem(const std::vector<std::string>& items, int start, const char* text,
 int SortedPosition(const std::vector<std::string>& items, const char* text) {
   int i = 0;
   for (const std::string& s : items) {
-    if (strcasecmp(s.c_str(), text) > 0) break;
+    if (CompareAnsiNoCase(s.c_str(), text) > 0) break;
     ++i;
   }
   return i;

@@ -150,14 +150,6 @@ bool IsDescendant(HWND ancestor, HWND w) {
   return false;
 }
 
-int ModifierVk(Qt::KeyboardModifier m) {
-  switch (m) {
-    case Qt::ShiftModifier: return VK_SHIFT;
-    case Qt::ControlModifier: return VK_CONTROL;
-    case Qt::AltModifier: return VK_MENU;
-    default: return 0;
-  }
-}
 }  // namespace
 
 // A window of a registered class: Qt events become the window's messages.
@@ -984,12 +976,22 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id) {
   return TRUE;
 }
 
+namespace {
+Qt::KeyboardModifier ModifierOf(int virtKey) {
+  return virtKey == VK_SHIFT ? Qt::ShiftModifier
+         : virtKey == VK_CONTROL ? Qt::ControlModifier
+         : virtKey == VK_MENU ? Qt::AltModifier
+                              : Qt::NoModifier;
+}
+}  // namespace
+
 SHORT GetKeyState(int virtKey) {
-  Qt::KeyboardModifier m = virtKey == VK_SHIFT     ? Qt::ShiftModifier
-                           : virtKey == VK_CONTROL ? Qt::ControlModifier
-                           : virtKey == VK_MENU    ? Qt::AltModifier
-                                                   : Qt::NoModifier;
-  if (m == Qt::NoModifier) return 0;
-  (void)ModifierVk;
-  return (g_mods & m) ? static_cast<SHORT>(-128) : 0;
+  Qt::KeyboardModifier m = ModifierOf(virtKey);
+  return (m != Qt::NoModifier && (g_mods & m)) ? static_cast<SHORT>(-128) : 0;
+}
+
+SHORT GetAsyncKeyState(int virtKey) {
+  Qt::KeyboardModifier m = ModifierOf(virtKey);
+  if (m == Qt::NoModifier || !UiApplicationRunning()) return 0;
+  return (QGuiApplication::queryKeyboardModifiers() & m) ? static_cast<SHORT>(-32768) : 0;
 }

@@ -231,5 +231,7 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id);
 
 // The key state as of the input event being handled: negative when held.
 SHORT GetKeyState(int virtKey);
+// The key state at this moment (only Shift, Ctrl and Alt are known): negative when held.
+SHORT GetAsyncKeyState(int virtKey);
 
 DWORD GetTickCount();
