@@ -113,6 +113,8 @@ TEST(TextHelpers, ScaledIntegersBothWays) {
 TEST(TextHelpers, TempNamesInThePrivateFolder) {
   char tmpl[] = "/tmp/vt-tmpname-XXXXXX";
   std::string dir = ::mkdtemp(tmpl);
+  const char* old = std::getenv("XDG_RUNTIME_DIR");
+  std::string saved = old != nullptr ? old : "";
   ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
   char b[300];
   MakeTempFileName("TOT", b, sizeof b);
@@ -121,7 +123,8 @@ TEST(TextHelpers, TempNamesInThePrivateFolder) {
   EXPECT_EQ(std::string(b), dir + "/vortelle/KMW" + pid + ".TOT");
   MakeTempFileName("TOT", b, 10);
   EXPECT_EQ(std::strlen(b), 9u);
-  ::unsetenv("XDG_RUNTIME_DIR");
+  if (old != nullptr) ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  else ::unsetenv("XDG_RUNTIME_DIR");
   std::string cmd = "rm -rf '" + dir + "'";
   EXPECT_EQ(std::system(cmd.c_str()), 0);
 }

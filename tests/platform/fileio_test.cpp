@@ -54,7 +54,7 @@ TEST(Files, WindowsAndTempFoldersWithWin32ReturnRules) {
   EXPECT_EQ(std::string(buf, n), w.dir() + "/system");
 
   // The temporary folder is ours alone, even when someone opened it up.
-  ::setenv("XDG_RUNTIME_DIR", w.dir().c_str(), 1);
+  ScopedEnv runtime("XDG_RUNTIME_DIR", w.dir());
   DWORD t = GetTempPathA(sizeof buf, buf);
   ASSERT_GT(t, 0u);
   EXPECT_EQ(std::string(buf), w.dir() + "/vortelle/");
@@ -66,17 +66,15 @@ TEST(Files, WindowsAndTempFoldersWithWin32ReturnRules) {
   // A symbolic link planted in its place is refused; the fallback is used.
   ::rmdir((w.dir() + "/vortelle").c_str());
   ASSERT_EQ(::symlink("/", (w.dir() + "/vortelle").c_str()), 0);
-  ::setenv("TMPDIR", w.dir().c_str(), 1);
+  ScopedEnv tmpdir("TMPDIR", w.dir());
   GetTempPathA(sizeof buf, buf);
   EXPECT_EQ(std::string(buf), w.dir() + "/vortelle-" + std::to_string(::geteuid()) + "/");
   EXPECT_EQ(GetTempPathA(4, buf), std::strlen(buf) + 1);
-  ::unsetenv("XDG_RUNTIME_DIR");
-  ::unsetenv("TMPDIR");
 }
 
 TEST(Files, ProcessCalls) {
   char buf[8];
-  ::setenv("VT_TEST_VAR", "0123456789", 1);
+  ScopedEnv var("VT_TEST_VAR", "0123456789");
   EXPECT_EQ(GetEnvironmentVariableA("VT_TEST_VAR", buf, sizeof buf), 11u);
   char big[32];
   EXPECT_EQ(GetEnvironmentVariableA("VT_TEST_VAR", big, sizeof big), 10u);
