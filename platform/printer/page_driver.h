@@ -102,7 +102,7 @@ struct LineBoxRecord {
   WORD attributes = 0;    // box sides: 1 left, 2 right, 4 top, 8 bottom
   COLORREF lineColour = 0, secondColour = 0, fillColour = 0xFF000000;
   COLORREF lineColourShown = 0, secondColourShown = 0, fillColourShown = 0xFF000000;
-  WORD styleExtra = 0;    // fill pattern: 0-5 hatches, 255 none
+  WORD styleExtra = 255;  // fill pattern: 0-5 hatches, 255 none
 };
 
 // Picture (ordinal 20): x and width in screen pixels, y the bottom in

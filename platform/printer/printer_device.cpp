@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <strings.h>
+#include <unistd.h>
 
 namespace {
 
@@ -152,7 +153,10 @@ std::vector<PrinterPaper> GetPrinterPapers(const char* printer) {
 std::vector<PrinterFontFamily> GetPrinterFontFamilies(const char* printer) {
   std::vector<PrinterFontFamily> fonts;
   if (!PrinterExists(printer)) return fonts;
-  for (const QString& family : QFontDatabase::families()) {
+  // The font database needs the application object; without one (a tool
+  // that only asks) the office faces below are all there is.
+  const QStringList families = QGuiApplication::instance() ? QFontDatabase::families() : QStringList();
+  for (const QString& family : families) {
     if (QFontDatabase::isPrivateFamily(family)) continue;
     PrinterFontFamily f;
     f.face = family.toStdString();
@@ -241,6 +245,17 @@ int StartPrinterDoc(PrinterDevice* device, const char* docName, const char* outp
     device->lastError = kPrintErrorNoOutput;
     return 0;
   }
+  // Nothing is written before the first page, but a folder that cannot take
+  // the file fails the job now rather than after the run.
+  if (!device->outputFile.empty()) {
+    std::string dir = device->outputFile;
+    size_t cut = dir.find_last_of('/');
+    dir = cut == std::string::npos ? "." : cut == 0 ? "/" : dir.substr(0, cut);
+    if (access(dir.c_str(), W_OK) != 0) {
+      device->lastError = kPrintErrorWrite;
+      return 0;
+    }
+  }
   device->docStarted = true;
   return 1;
 }
@@ -275,6 +290,13 @@ bool BeginOutput(PrinterDevice* d) {
 
 void PlayRecordedPage(QPainter* painter, const QPicture& page) {
   painter->save();
+  // Playing a picture scales it by the target's resolution over the
+  // picture's own; the callers' transform already maps decipoints, so that
+  // factor is taken out again.
+  QPaintDevice* target = painter->device();
+  if (target && target->logicalDpiX() > 0 && target->logicalDpiY() > 0)
+    painter->scale(double(page.logicalDpiX()) / target->logicalDpiX(),
+                   double(page.logicalDpiY()) / target->logicalDpiY());
   painter->drawPicture(0, 0, page);
   painter->restore();
 }

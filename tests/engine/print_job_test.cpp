@@ -1,0 +1,234 @@
+#include "engine/print_job.h"
+
+#include "engine/output_messages.h"
+#include "engine/printer_library.h"
+#include "tests/engine/stub_page_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> gMessages;
+void Capture(const std::string& text, const std::string& caption) {
+  gMessages.push_back(caption.empty() ? text : caption + "|" + text);
+}
+
+class PrintJobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gMessages.clear();
+    SetOutputMessageSink(Capture);
+    doc.printerName = kPdfPrinterName;
+    setup.iniFile = "/nonexistent/kmw.ini";
+    setup.fontFaces = {"Arial", "Courier", "Courier New"};
+  }
+  void TearDown() override {
+    if (state.printerDC) {
+      if (driver && state.driverData) driver->CloseDevice(&state, -1);
+      FinishPrintDevice(&state, true);
+    }
+    FreeRunDevMode(&doc);
+    if (driver) FreePrinterLibrary(driver);
+    SetOutputMessageSink(nullptr);
+  }
+  PageDriver* Library() {
+    if (!driver) driver = LoadPrinterLibrary(PageDriverModuleName(), 1);
+    return driver;
+  }
+  std::string Temp(const std::string& name) {
+    std::string dir = "/tmp/vt_engine_print_" + std::to_string(getpid());
+    mkdir(dir.c_str(), 0700);
+    return dir + "/" + name;
+  }
+
+  DocPrinter doc;
+  PrintRunSetup setup;
+  PageOutputState state;
+  PageDriver* driver = nullptr;
+};
+
+TEST_F(PrintJobTest, DefaultPrinterPapersAndFontsWithoutASystemQueue) {
+  DocPrinter d;
+  ASSERT_EQ(GetDefaultPrinter(&d, 1), 1);
+  EXPECT_FALSE(d.printerName.empty());
+  std::vector<std::string> names = EnumPrinterNames();
+  ASSERT_FALSE(names.empty());
+  EXPECT_EQ(names.back(), kPdfPrinterName);
+  if (names.size() == 1) {
+    EXPECT_EQ(d.printerName, kPdfPrinterName);
+  }
+
+  std::vector<PrinterPaper> papers = GetPrinterPapers(kPdfPrinterName);
+  bool letter = false, a4 = false;
+  for (const PrinterPaper& p : papers) {
+    if (p.code == kPaperLetter) letter = p.widthTenthsMm == 2159 && p.heightTenthsMm == 2794;
+    if (p.code == kPaperA4) a4 = p.widthTenthsMm == 2100 && p.heightTenthsMm == 2970;
+  }
+  EXPECT_TRUE(letter);
+  EXPECT_TRUE(a4);
+  EXPECT_TRUE(GetPrinterPapers("No such printer").empty());
+  EXPECT_EQ(GetPrinterDevMode("No such printer", nullptr), nullptr);
+  EXPECT_EQ(GetPrinterPaperSource(doc), 1);
+}
+
+TEST_F(PrintJobTest, LibraryVersionCheck) {
+  EXPECT_EQ(LoadPrinterLibrary("/opt/other/driver.so", 1), nullptr);
+  ASSERT_EQ(gMessages.size(), 1u);
+  EXPECT_EQ(gMessages[0], "Cannot load printer library file /opt/other/driver.so");
+
+  RegisterPageDriverModule("old.dll", [] () -> PageDriver* {
+    auto* d = new StubPageDriver;
+    d->version = 0;
+    return d;
+  });
+  EXPECT_EQ(LoadPrinterLibrary("C:\\bin\\OLD.DLL", 1), nullptr);
+  ASSERT_EQ(gMessages.size(), 2u);
+  EXPECT_EQ(gMessages[1], "Error Loading DLL|Error Loading C:\\bin\\OLD.DLL. Required Version: 1;  Actual version: 0");
+
+  // Without a version entry, file version 648 stands for version 1.
+  RegisterPageDriverModule("old.dll", [] () -> PageDriver* {
+    auto* d = new StubPageDriver;
+    d->version = -1;
+    d->fileMajor = 648;
+    return d;
+  });
+  PageDriver* lib = LoadPrinterLibrary("old.dll", 1);
+  EXPECT_NE(lib, nullptr);
+  FreePrinterLibrary(lib);
+  EXPECT_EQ(LoadPrinterLibrary("old.dll", 2), nullptr);
+  RegisterPageDriverModule("old.dll", nullptr);
+  EXPECT_EQ(gMessages.size(), 3u);
+}
+
+TEST_F(PrintJobTest, SpecificationPrintsPortraitWithoutMarginWhateverTheSetup) {
+  setup.landscape = true;
+  setup.leftMargin = 100;
+  doc.pitch = 12;
+  setup.runMode = 2;
+  ASSERT_EQ(StartPrintJob(Library(), &doc, setup, &state, 1, nullptr), 1);
+  EXPECT_EQ(doc.runDevMode->orientation, kOrientPortrait);
+  EXPECT_EQ(state.leftMargin, 0);
+  EXPECT_EQ(state.pitch, 10);
+
+  // The report itself gets the set-up's orientation, margin and pitch.
+  driver->CloseDevice(&state, 0);
+  FinishPrintDevice(&state, true);
+  setup.runMode = 0;
+  ASSERT_EQ(StartPrintJob(Library(), &doc, setup, &state, 1, nullptr), 1);
+  EXPECT_EQ(doc.runDevMode->orientation, kOrientLandscape);
+  EXPECT_EQ(state.leftMargin, state.printerResX);  // one inch
+  EXPECT_EQ(state.pitch, 12);
+  EXPECT_EQ(state.physicalWidth, 11 * state.printerResX);  // Letter turned
+  EXPECT_EQ(state.courierIndex, 1);
+  EXPECT_EQ(state.courierNewIndex, 2);
+  EXPECT_EQ(state.pagesProduced, 1);
+  EXPECT_EQ(state.overPrint, 1);
+  EXPECT_EQ(state.minMem, 256);
+  EXPECT_EQ(state.fastPrint, 1);
+  EXPECT_TRUE(gMessages.empty());
+}
+
+TEST_F(PrintJobTest, MetricMarginIsConvertedFirst) {
+  doc.measureUnit = 2;
+  setup.leftMargin = 254;  // 25.4 mm
+  ASSERT_EQ(StartPrintJob(Library(), &doc, setup, &state, 1, nullptr), 1);
+  EXPECT_EQ(state.leftMargin, state.printerResX);
+}
+
+TEST_F(PrintJobTest, CopiesGoToThePrinterOnlyWhenNoPassNeedsTheCopyNumber) {
+  struct Case {
+    bool usesCopy;
+    int destination;
+    LONG copySwitch;
+    int passes;
+    SHORT deviceCopies;
+  } cases[] = {{false, 0, 0, 1, 2}, {true, 0, 0, 2, 1}, {false, 2, 0, 2, 1}, {false, 0, 1, 2, 1}};
+  setup.copies = 2;
+  setup.printToFile = Temp("copies.pdf");
+  for (const Case& c : cases) {
+    setup.usesCopyFunction = c.usesCopy;
+    setup.destination = c.destination;
+    setup.copySwitch = c.copySwitch;
+    int passes = 0;
+    ASSERT_EQ(StartPrintJob(Library(), &doc, setup, &state, 0, &passes), 1);
+    EXPECT_EQ(passes, c.passes);
+    EXPECT_EQ(doc.runDevMode->copies, c.deviceCopies);
+    driver->CloseDevice(&state, 0);
+    FinishPrintDevice(&state, true);
+  }
+}
+
+TEST_F(PrintJobTest, FailuresShowTheirMessageAndFreeTheDeviceModeOnce) {
+  EXPECT_EQ(StartPrintJob(nullptr, &doc, setup, &state, 0, nullptr), 0);
+  doc.printerName = "No such printer";
+  EXPECT_EQ(StartPrintJob(Library(), &doc, setup, &state, 0, nullptr), 0);
+  doc.printerName.clear();
+  EXPECT_EQ(StartPrintJob(Library(), &doc, setup, &state, 0, nullptr), 0);
+
+  StubPageDriver stub;
+  stub.missing.insert(9);
+  doc.printerName = kPdfPrinterName;
+  EXPECT_EQ(StartPrintJob(&stub, &doc, setup, &state, 1, nullptr), 0);
+  EXPECT_EQ(doc.runDevMode, nullptr);
+  EXPECT_EQ(state.printerDC, nullptr);
+  stub.missing.clear();
+  stub.openResult = 0;
+  EXPECT_EQ(StartPrintJob(&stub, &doc, setup, &state, 1, nullptr), 0);
+  EXPECT_EQ(doc.runDevMode, nullptr);
+
+  // A file in a folder that cannot take it: the job does not start.
+  setup.destination = 2;
+  setup.printToFile = "/nonexistent-folder/out.pdf";
+  EXPECT_EQ(StartPrintJob(Library(), &doc, setup, &state, 0, nullptr), 0);
+  EXPECT_EQ(state.printerDC, nullptr);
+  EXPECT_NE(doc.runDevMode, nullptr);  // kept for the end of the run
+
+  std::vector<std::string> want = {
+      "Cannot load printer library file kmpd.dll", "Error retrieving printer information",
+      "Error retrieving printer information", "Insufficient memory for print/preview",
+      "Insufficient memory for print/preview", "Unable to start print job"};
+  EXPECT_EQ(gMessages, want);
+}
+
+TEST_F(PrintJobTest, PrintRunWritesTheNamedFileAndAbortLeavesNone) {
+  setup.destination = 2;
+  setup.printToFile = Temp("job.pdf");
+  std::remove(setup.printToFile.c_str());
+  ASSERT_EQ(StartPrintJob(Library(), &doc, setup, &state, 0, nullptr), 1);
+  ASSERT_EQ(driver->BeginPage(&state, 360, 1), 1);
+  LineBoxRecord rule;
+  rule.right = 3000;
+  rule.top = rule.bottom = 600;
+  rule.penWidth = 6;
+  ASSERT_EQ(driver->DrawLine(&state, &rule), 1);
+  ASSERT_GT(driver->EndPage(&state, 1), 0);
+  driver->CloseDevice(&state, 1);
+  EXPECT_GT(FinishPrintDevice(&state, false), 0);
+  EXPECT_EQ(access(setup.printToFile.c_str(), R_OK), 0);
+
+  setup.printToFile = Temp("aborted.pdf");
+  ASSERT_EQ(StartPrintJob(Library(), &doc, setup, &state, 0, nullptr), 1);
+  ASSERT_EQ(driver->BeginPage(&state, 360, 1), 1);
+  ASSERT_EQ(driver->DrawLine(&state, &rule), 1);
+  ASSERT_GT(driver->EndPage(&state, 1), 0);
+  driver->CloseDevice(&state, -3);
+  FinishPrintDevice(&state, true);
+  EXPECT_NE(access(setup.printToFile.c_str(), F_OK), 0);
+  EXPECT_TRUE(gMessages.empty());
+}
+
+TEST(PrintJobNames, PdfPrinterFileFollowsTheReportName) {
+  PrintRunSetup s;
+  s.reportName = "/home/u/reports/Sales.rpt";
+  EXPECT_EQ(DefaultPdfFileName(s), "Sales.pdf");
+  s.reportName.clear();
+  EXPECT_EQ(DefaultPdfFileName(s), "Untitled.pdf");
+}
+
+}  // namespace

@@ -1,0 +1,284 @@
+// Pages drawn through the printer library to the PDF printer and to the
+// preview, read back with the PDF tools.
+#include "tests/printer/printer_fixture.h"
+
+#include "platform/printer/escape_stream.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <cmath>
+#include <sstream>
+
+namespace {
+
+constexpr int kLineHeight = 120;  // decipoints: six lines per inch
+
+// One text line at the current position: down by the line, draw, no depth.
+void PutLine(PdfRun& run, const LineBuilder& line) {
+  ASSERT_EQ(run.driver->AdvanceBeforeLine(&run.state, kLineHeight, 1), 1);
+  ASSERT_EQ(run.driver->OutputLine(&run.state, line.data(), line.size()), 1);
+  ASSERT_EQ(run.driver->AdvanceAfterLine(&run.state, 0, 1), 1);
+}
+
+// Columns in a 10-point fixed face are 1/12 inch: 8 screen pixels.
+LineBuilder ColumnsLine(int n) {
+  LineBuilder b;
+  b.Esc(kEscFont, 0, 0, 100).Esc(kEscColour, 0, 0, 0);
+  b.Esc(kEscPosition, 0).Text("Row" + std::to_string(100 + n));
+  b.Esc(kEscPosition, 96).Text("Boston");
+  // Right-aligned amount ending at column 60, centred city on column 40.
+  b.Bare(kEscRightOpen).Text("10.00").Esc(kEscRightClose, 480);
+  b.Bare(kEscCentreOpen).Text("MID").Esc(kEscCentreClose, 320);
+  return b;
+}
+
+void DrawSamplePage(PdfRun& run, int lines) {
+  ASSERT_EQ(run.driver->BeginPage(&run.state, 360, 1), 1);
+  for (int i = 1; i <= lines; ++i) PutLine(run, ColumnsLine(i));
+  LineBoxRecord box;
+  box.left = 0;
+  box.right = 3000;
+  box.top = 5400;
+  box.bottom = 6000;
+  box.penWidth = 24;
+  box.attributes = 0x0F;
+  box.lineColourShown = 0x000000FF;  // red
+  box.fillColourShown = 0x00E0E0E0;
+  ASSERT_EQ(run.driver->DrawBox(&run.state, &box), 1);
+  LineBoxRecord rule;
+  rule.left = 0;
+  rule.right = 4800;
+  rule.top = rule.bottom = 6300;
+  rule.penWidth = 12;
+  ASSERT_EQ(run.driver->DrawLine(&run.state, &rule), 1);
+}
+
+int PdfPages(const std::string& pdf) {
+  std::istringstream in(RunCommand("pdfinfo '" + pdf + "' 2>/dev/null"));
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("Pages:", 0) == 0) return std::stoi(line.substr(6));
+  return -1;
+}
+
+TEST(PdfOutput, SixtyLinesFitALetterPageAndKeepTheirColumns) {
+  std::string pdf = TempPath("columns.pdf");
+  PdfRun run;
+  ASSERT_GT(StartPrinterDoc(run.device, "Columns", pdf.c_str()), 0);
+  ASSERT_EQ(run.driver->BeginPage(&run.state, 360, 1), 1);
+  int lines = 0;
+  // The report's own loop: ask for room above a half-inch bottom margin.
+  while (run.driver->SpaceLeft(&run.state, 360) >= kLineHeight) {
+    PutLine(run, ColumnsLine(++lines));
+    ASSERT_LE(lines, 100);
+  }
+  EXPECT_EQ(lines, 60);
+  EXPECT_EQ(run.driver->CurrentY(&run.state), 7920 - 360);
+  ASSERT_GT(run.driver->EndPage(&run.state, 1), 0);
+  run.driver->CloseDevice(&run.state, 1);
+  ASSERT_GT(EndPrinterDoc(run.device), 0);
+  ASSERT_EQ(PdfPages(pdf), 1);
+
+  // Six points a column: the width of the 10-point fixed face.
+  std::string text = RunCommand("pdftotext -layout -fixed 6 '" + pdf + "' - 2>/dev/null");
+  std::istringstream in(text);
+  std::string line;
+  int found = 0;
+  while (std::getline(in, line)) {
+    size_t row = line.find("Row1");
+    if (row == std::string::npos) continue;
+    ++found;
+    size_t boston = line.find("Boston"), amount = line.find("10.00"), mid = line.find("MID");
+    ASSERT_NE(boston, std::string::npos) << line;
+    ASSERT_NE(amount, std::string::npos) << line;
+    ASSERT_NE(mid, std::string::npos) << line;
+    EXPECT_EQ(boston - row, 12u) << line;
+    EXPECT_EQ(amount + 5 - row, 60u) << line;  // ends at column 60
+    EXPECT_NEAR(static_cast<double>(mid) + 1.5 - row, 40.0, 1.0) << line;
+  }
+  EXPECT_EQ(found, 60);
+  EXPECT_NE(text.find("Row160"), std::string::npos);
+}
+
+TEST(PdfOutput, PreviewPageReplaysLikeThePrintedPage) {
+  std::string pdf = TempPath("replay.pdf");
+  {
+    PdfRun run;
+    ASSERT_GT(StartPrinterDoc(run.device, "Replay", pdf.c_str()), 0);
+    DrawSamplePage(run, 30);
+    ASSERT_GT(run.driver->EndPage(&run.state, 1), 0);
+    run.driver->CloseDevice(&run.state, 1);
+    ASSERT_GT(EndPrinterDoc(run.device), 0);
+  }
+  PdfRun preview(true);
+  DrawSamplePage(preview, 30);
+  ASSERT_GT(preview.driver->EndPage(&preview.state, 1), 0);
+  ASSERT_EQ(preview.driver->StorePage(&preview.state, nullptr, 0), 1);
+  ASSERT_EQ(StoredPreviewPageCount(&preview.state), 1);
+
+  const int dpi = 50;
+  QImage shown(612 * dpi / 72, 792 * dpi / 72, QImage::Format_RGB32);
+  shown.fill(Qt::white);
+  {
+    QPainter p(&shown);
+    p.setRenderHint(QPainter::Antialiasing);
+    ASSERT_TRUE(ReplayPreviewPage(&preview.state, 0, &p, QRectF(0, 0, shown.width(), shown.height())));
+  }
+  std::string base = TempPath("replay_page");
+  RunCommand("pdftoppm -r " + std::to_string(dpi) + " -png -singlefile '" + pdf + "' '" + base + "'");
+  QImage printed(QString::fromStdString(base + ".png"));
+  ASSERT_FALSE(printed.isNull());
+  ASSERT_EQ(printed.size(), shown.size());
+  shown.save(QString::fromStdString(TempPath("replay_preview.png")));
+
+  // Compare 5x5-pixel blocks by mean grey level: rasterisers differ in
+  // glyph edges, not in where things are.
+  auto grey = [](const QImage& img, int x, int y) { return qGray(img.pixel(x, y)); };
+  int blocks = 0, off = 0;
+  double worst = 0;
+  for (int by = 0; by + 5 <= shown.height(); by += 5)
+    for (int bx = 0; bx + 5 <= shown.width(); bx += 5) {
+      double a = 0, b = 0;
+      for (int y = by; y < by + 5; ++y)
+        for (int x = bx; x < bx + 5; ++x) {
+          a += grey(shown, x, y);
+          b += grey(printed, x, y);
+        }
+      double d = std::fabs(a - b) / 25;
+      worst = std::max(worst, d);
+      ++blocks;
+      if (d > 40) ++off;
+    }
+  EXPECT_LT(off, blocks / 100) << "worst block difference " << worst;
+  // The page is not blank: the red frame is there in both.
+  int red = 0;
+  for (int x = 0; x < shown.width(); ++x) {
+    QRgb c = shown.pixel(x, 5400 * dpi / 600);
+    if (qRed(c) > 180 && qGreen(c) < 100) ++red;
+  }
+  EXPECT_GT(red, 100);
+}
+
+TEST(PdfOutput, MeasuresFollowTheFontsOfTheLine) {
+  PdfRun run;
+  // 10-point fixed face: 6 points a character, 120 twips.
+  EXPECT_EQ(run.driver->CharWidth(&run.state, 'M', 0, 0, 100), 120);
+  EXPECT_EQ(run.driver->CharWidth(&run.state, 'i', 0, 1, 100), 120);
+  int h10 = run.driver->FontLineHeight(&run.state, 1, 0, 100, 0);
+  int h20 = run.driver->FontLineHeight(&run.state, 1, 0, 200, 0);
+  EXPECT_GT(h10, 100);
+  EXPECT_LT(h10, 130);
+  EXPECT_NEAR(h20, 2 * h10, 2);
+
+  LineBuilder small, mixed;
+  small.Esc(kEscFont, 1, 0, 100).Text("abc");
+  mixed.Esc(kEscFont, 1, 0, 100).Text("abc").Esc(kEscFont, 1, 0, 200).Text("BIG");
+  DWORD ms = run.driver->MeasureLine(&run.state, small.data(), small.size(), 0);
+  DWORD mm = run.driver->MeasureLine(&run.state, mixed.data(), mixed.size(), 0);
+  EXPECT_NEAR(LOWORD(ms) + HIWORD(ms), h10, 1);
+  EXPECT_GT(LOWORD(mm), LOWORD(ms));
+  EXPECT_GE(HIWORD(mm), HIWORD(ms));
+  // A line without text measures nothing, so the caller's default applies.
+  LineBuilder none;
+  none.Esc(kEscPosition, 10).Esc(kEscFont, 1, 0, 300);
+  EXPECT_EQ(run.driver->MeasureLine(&run.state, none.data(), none.size(), 0), 0u);
+  // A line cut off inside a sequence is measured up to the cut.
+  LineBuilder cut = small;
+  cut.bytes.push_back(0x1B);
+  cut.bytes.push_back(kEscFont);
+  cut.bytes.push_back(1);
+  EXPECT_EQ(run.driver->MeasureLine(&run.state, cut.data(), cut.size(), 0), ms);
+}
+
+TEST(PdfOutput, PagePositionsMovesAndSecondPageStart) {
+  PdfRun run;
+  EXPECT_EQ(run.driver->MoveDown(&run.state, 100, 1), 0);  // no page open
+  ASSERT_EQ(run.driver->BeginPage(&run.state, 720, 1), 1);
+  EXPECT_EQ(run.driver->CurrentY(&run.state), 720);
+  ASSERT_EQ(run.driver->MoveDown(&run.state, 480, 1), 1);
+  // A second page start while the page is open keeps the page and position.
+  ASSERT_EQ(run.driver->BeginPage(&run.state, 360, 1), 1);
+  EXPECT_EQ(run.driver->CurrentY(&run.state), 1200);
+  EXPECT_EQ(run.driver->SpaceLeft(&run.state, 720), 7920 - 720 - 1200);
+  ASSERT_EQ(run.driver->MoveDown(&run.state, -5000, 1), 1);
+  EXPECT_EQ(run.driver->CurrentY(&run.state), 0);  // never above the page
+  ASSERT_EQ(run.driver->MoveDown(&run.state, 9000, 1), 1);
+  EXPECT_EQ(run.driver->SpaceLeft(&run.state, 360), 0);
+}
+
+TEST(PdfOutput, JobsStartEndAndAbortCleanly) {
+  {
+    // The PDF printer needs a file to write.
+    PdfRun run;
+    EXPECT_LE(StartPrinterDoc(run.device, "No file", nullptr), 0);
+    EXPECT_NE(PrinterDeviceLastError(run.device), kPrintErrorNone);
+  }
+  std::string empty = TempPath("empty.pdf");
+  {
+    // A job that sends no page leaves no file behind.
+    PdfRun run;
+    ASSERT_GT(StartPrinterDoc(run.device, "Empty", empty.c_str()), 0);
+    ASSERT_EQ(run.driver->BeginPage(&run.state, 360, 0), 1);
+    PutLine(run, ColumnsLine(1));
+    EXPECT_GT(run.driver->EndPage(&run.state, 0), 0);  // a page before the start page
+    run.driver->CloseDevice(&run.state, 1);
+    EndPrinterDoc(run.device);
+    EXPECT_EQ(PrinterDevicePageCount(run.device), 0);
+  }
+  EXPECT_FALSE(FileExists(empty));
+
+  std::string aborted = TempPath("aborted.pdf");
+  {
+    PdfRun run;
+    ASSERT_GT(StartPrinterDoc(run.device, "Aborted", aborted.c_str()), 0);
+    DrawSamplePage(run, 3);
+    ASSERT_GT(run.driver->EndPage(&run.state, 1), 0);
+    EXPECT_EQ(PrinterDevicePageCount(run.device), 1);
+    run.driver->CloseDevice(&run.state, -3);
+    AbortPrinterDoc(run.device);
+  }
+  EXPECT_FALSE(FileExists(aborted));
+
+  std::string two = TempPath("two.pdf");
+  {
+    PdfRun run;
+    ASSERT_GT(StartPrinterDoc(run.device, "Two", two.c_str()), 0);
+    for (int page = 0; page < 2; ++page) {
+      DrawSamplePage(run, 2);
+      ASSERT_GT(run.driver->EndPage(&run.state, 1), 0);
+    }
+    run.driver->CloseDevice(&run.state, 1);
+    ASSERT_GT(EndPrinterDoc(run.device), 0);
+  }
+  EXPECT_EQ(PdfPages(two), 2);
+}
+
+TEST(PdfOutput, AbortProcedureStopsTheJob) {
+  std::string pdf = TempPath("stopped.pdf");
+  PdfRun run;
+  SetPrinterAbortProc(run.device, [](PrinterDevice*, int) -> BOOL { return FALSE; });
+  ASSERT_GT(StartPrinterDoc(run.device, "Stopped", pdf.c_str()), 0);
+  DrawSamplePage(run, 1);
+  EXPECT_EQ(run.driver->EndPage(&run.state, 1), -3);
+  AbortPrinterDoc(run.device);
+  EXPECT_FALSE(FileExists(pdf));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PrinterFonts, InstalledFamiliesAndTheOfficeFaces) {
+  std::vector<PrinterFontFamily> fonts = GetPrinterFontFamilies(kPdfPrinterName);
+  bool courierNew = false, liberation = false;
+  for (const PrinterFontFamily& f : fonts) {
+    courierNew |= f.face == "Courier New" && f.fixedPitch;
+    liberation |= f.face == "Liberation Sans";
+  }
+  EXPECT_TRUE(courierNew);
+  EXPECT_TRUE(liberation);
+  EXPECT_GT(fonts.size(), 3u);
+}
+
+}  // namespace
