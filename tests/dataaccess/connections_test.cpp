@@ -1,6 +1,7 @@
 // Connections, the current connection, entries, overrides and error reports.
 #include "data/data_access.h"
 #include "data/db_errors.h"
+#include "model/composite.h"
 #include "odbc_env.h"
 #include "platform/qe/qe.h"
 
@@ -252,4 +253,16 @@ TEST_F(Connections, SecondDatabaseOfTheCurrentSource) {
   da.SelectDataSource(nullptr);
   EXPECT_EQ(da.ExecSql("select 1"), 1);  // no current connection
   EXPECT_EQ(DbLastErrorText().rfind("DB access: ", 0), 0u);
+}
+
+TEST_F(Connections, OnePerReportModel) {
+  CKmComposite model(nullptr);
+  DataAccess* a = GetDataAccess(&model);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(GetDataAccess(&model), a);
+  ASSERT_EQ(a->ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1);
+  FreeDataAccess(&model);  // ends the connections with it
+  EXPECT_EQ(model.dataAccessState, nullptr);
+  FreeDataAccess(&model);
+  EXPECT_EQ(GetDataAccess(nullptr), nullptr);
 }
