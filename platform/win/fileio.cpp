@@ -137,8 +137,6 @@ BOOL DeleteFileA(LPCSTR path) {
   return ::unlink(p.c_str()) == 0 ? TRUE : FALSE;
 }
 
-int DeleteFileIfExists(const char* path) { return DeleteFileA(path) ? 1 : 0; }
-
 bool ReadWholeFile(const std::string& path, std::string& out) {
   out.clear();
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

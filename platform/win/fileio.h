@@ -35,9 +35,6 @@ std::string FullPathOfExisting(const std::string& path);
 // Deletes a file; TRUE when it was removed.
 BOOL DeleteFileA(LPCSTR path);
 
-// Removes path when it exists; 1 when removed, 0 when absent or not removable.
-int DeleteFileIfExists(const char* path);
-
 // The whole file into out; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& out);
 

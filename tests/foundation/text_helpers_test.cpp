@@ -1,3 +1,4 @@
+#include "foundation/file_removal.h"
 #include "foundation/text_helpers.h"
 #include "model/fields.h"
 #include "platform/win/process.h"
@@ -121,6 +122,13 @@ TEST(TextHelpers, TempNamesInThePrivateFolder) {
   char pid[16];
   std::snprintf(pid, sizeof pid, "%x", static_cast<unsigned>(GetCurrentProcessId()));
   EXPECT_EQ(std::string(b), dir + "/vortelle/KMW" + pid + ".TOT");
+  FILE* f = std::fopen(b, "w");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  EXPECT_EQ(DeleteFileIfExists(b), 1);
+  EXPECT_EQ(DeleteFileIfExists(b), 0);
+  EXPECT_EQ(DeleteFileIfExists(dir.c_str()), 0);
+  EXPECT_EQ(DeleteFileIfExists(nullptr), 0);
   MakeTempFileName("TOT", b, 10);
   EXPECT_EQ(std::strlen(b), 9u);
   if (old != nullptr) ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);

@@ -23,9 +23,9 @@ TEST(Files, NamesFoundIgnoringCaseAndBackslashes) {
   EXPECT_EQ(AccessPath(nullptr, 0), -1);
   EXPECT_EQ(FullPathOfExisting(w.dir() + "/Data/./../data/STANDARD.qb6"), w.Path("Data/STANDARD.QB6"));
   EXPECT_EQ(FullPathOfExisting(w.Path("nothing")), "");
-  EXPECT_EQ(DeleteFileIfExists((w.dir() + "/data/standard.qb6").c_str()), 1);
-  EXPECT_EQ(DeleteFileIfExists((w.dir() + "/data/standard.qb6").c_str()), 0);
-  EXPECT_EQ(DeleteFileIfExists(w.Path("Data").c_str()), 0);  // never a folder
+  EXPECT_EQ(DeleteFileA((w.dir() + "/data/standard.qb6").c_str()), TRUE);
+  EXPECT_EQ(DeleteFileA((w.dir() + "/data/standard.qb6").c_str()), FALSE);
+  EXPECT_EQ(DeleteFileA(w.Path("Data").c_str()), FALSE);  // never a folder
 }
 
 TEST(Files, WholeFileWriteReplacesAndKeepsMode) {
