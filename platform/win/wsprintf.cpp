@@ -28,28 +28,28 @@ class Sink {
   size_t len_ = 0;
 };
 
-struct Spec {
+struct Directive {
   bool left = false, zero = false, plus = false, space = false, alt = false;
   long width = 0;
   long precision = -1;
 };
 
-void Pad(Sink& out, const Spec& spec, const char* body, size_t n, const char* prefix) {
+void Pad(Sink& out, const Directive& how, const char* body, size_t n, const char* prefix) {
   size_t plen = std::strlen(prefix);
   long digits = static_cast<long>(n);
-  long zeros = spec.precision > digits ? spec.precision - digits : 0;
+  long zeros = how.precision > digits ? how.precision - digits : 0;
   long total = static_cast<long>(plen) + zeros + digits;
-  long fill = spec.width > total ? spec.width - total : 0;
-  bool zero_fill = spec.zero && !spec.left && spec.precision < 0;
-  if (!spec.left && !zero_fill) out.Repeat(' ', fill);
+  long fill = how.width > total ? how.width - total : 0;
+  bool zero_fill = how.zero && !how.left && how.precision < 0;
+  if (!how.left && !zero_fill) out.Repeat(' ', fill);
   out.Put(prefix, plen);
   if (zero_fill) out.Repeat('0', fill);
   out.Repeat('0', zeros);
   out.Put(body, n);
-  if (spec.left) out.Repeat(' ', fill);
+  if (how.left) out.Repeat(' ', fill);
 }
 
-void FormatInteger(Sink& out, const Spec& spec, char conv, uint64_t magnitude, bool negative) {
+void FormatInteger(Sink& out, const Directive& how, char conv, uint64_t magnitude, bool negative) {
   char digits[32];
   size_t n = 0;
   unsigned base = (conv == 'x' || conv == 'X') ? 16 : 10;
@@ -59,15 +59,15 @@ void FormatInteger(Sink& out, const Spec& spec, char conv, uint64_t magnitude, b
     magnitude /= base;
   } while (magnitude != 0);
   // A zero precision with a zero value prints no digits, as in C.
-  if (spec.precision == 0 && n == 1 && digits[0] == '0') n = 0;
+  if (how.precision == 0 && n == 1 && digits[0] == '0') n = 0;
   char body[32];
   for (size_t i = 0; i < n; ++i) body[i] = digits[n - 1 - i];
   const char* prefix = "";
   if (negative) prefix = "-";
-  else if (base == 10 && (conv == 'd' || conv == 'i') && spec.plus) prefix = "+";
-  else if (base == 10 && (conv == 'd' || conv == 'i') && spec.space) prefix = " ";
-  else if (base == 16 && spec.alt && n > 0 && !(n == 1 && body[0] == '0')) prefix = conv == 'X' ? "0X" : "0x";
-  Pad(out, spec, body, n, prefix);
+  else if (base == 10 && (conv == 'd' || conv == 'i') && how.plus) prefix = "+";
+  else if (base == 10 && (conv == 'd' || conv == 'i') && how.space) prefix = " ";
+  else if (base == 16 && how.alt && n > 0 && !(n == 1 && body[0] == '0')) prefix = conv == 'X' ? "0X" : "0x";
+  Pad(out, how, body, n, prefix);
 }
 }  // namespace
 
@@ -87,39 +87,39 @@ int wvsprintfBounded(LPSTR buf, size_t size, LPCSTR format, va_list args) {
       ++p;
       continue;
     }
-    Spec spec;
+    Directive how;
     for (;; ++p) {
-      if (*p == '-') spec.left = true;
-      else if (*p == '0') spec.zero = true;
-      else if (*p == '+') spec.plus = true;
-      else if (*p == ' ') spec.space = true;
-      else if (*p == '#') spec.alt = true;
+      if (*p == '-') how.left = true;
+      else if (*p == '0') how.zero = true;
+      else if (*p == '+') how.plus = true;
+      else if (*p == ' ') how.space = true;
+      else if (*p == '#') how.alt = true;
       else break;
     }
     if (*p == '*') {
       int w = va_arg(args, int);
       if (w < 0) {
-        spec.left = true;
+        how.left = true;
         w = -w;
       }
-      spec.width = w;
+      how.width = w;
       ++p;
     } else {
       while (*p >= '0' && *p <= '9') {
-        if (spec.width < 100000) spec.width = spec.width * 10 + (*p - '0');
+        if (how.width < 100000) how.width = how.width * 10 + (*p - '0');
         ++p;
       }
     }
     if (*p == '.') {
       ++p;
-      spec.precision = 0;
+      how.precision = 0;
       if (*p == '*') {
         int pr = va_arg(args, int);
-        spec.precision = pr < 0 ? -1 : pr;
+        how.precision = pr < 0 ? -1 : pr;
         ++p;
       } else {
         while (*p >= '0' && *p <= '9') {
-          if (spec.precision < 100000) spec.precision = spec.precision * 10 + (*p - '0');
+          if (how.precision < 100000) how.precision = how.precision * 10 + (*p - '0');
           ++p;
         }
       }
@@ -142,8 +142,8 @@ int wvsprintfBounded(LPSTR buf, size_t size, LPCSTR format, va_list args) {
       case 's': {
         const char* s = va_arg(args, const char*);
         if (s == nullptr) s = "(null)";
-        size_t n = spec.precision >= 0 ? strnlen(s, static_cast<size_t>(spec.precision)) : std::strlen(s);
-        Spec text = spec;
+        size_t n = how.precision >= 0 ? strnlen(s, static_cast<size_t>(how.precision)) : std::strlen(s);
+        Directive text = how;
         text.precision = -1;
         text.zero = false;
         Pad(out, text, s, n, "");
@@ -151,7 +151,7 @@ int wvsprintfBounded(LPSTR buf, size_t size, LPCSTR format, va_list args) {
       }
       case 'c': {
         char c = static_cast<char>(va_arg(args, int) & 0xFF);
-        Spec text = spec;
+        Directive text = how;
         text.precision = -1;
         text.zero = false;
         Pad(out, text, &c, 1, "");
@@ -166,7 +166,7 @@ int wvsprintfBounded(LPSTR buf, size_t size, LPCSTR format, va_list args) {
         else v = va_arg(args, int);
         if (half) v = static_cast<int16_t>(v);
         uint64_t mag = v < 0 ? static_cast<uint64_t>(0) - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-        FormatInteger(out, spec, conv, mag, v < 0);
+        FormatInteger(out, how, conv, mag, v < 0);
         break;
       }
       case 'u':
@@ -178,7 +178,7 @@ int wvsprintfBounded(LPSTR buf, size_t size, LPCSTR format, va_list args) {
         else if (sized) v = va_arg(args, size_t);
         else v = va_arg(args, unsigned int);
         if (half) v = static_cast<uint16_t>(v);
-        FormatInteger(out, spec, conv, v, false);
+        FormatInteger(out, how, conv, v, false);
         break;
       }
       default:
