@@ -18,6 +18,7 @@ class Postgres : public testing::Test {
     std::string why;
     if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
     DbClearErrorRecord();
+    da.sqlIniPath = VT_SOURCE_DIR "/samples/kmwsql.ini";
     ASSERT_EQ(da.ConnectDataSource(odbc_test::kPgDsn, false, true, nullptr), 1) << DbLastErrorText();
     da.SelectDataSource(odbc_test::kPgDsn);
   }
@@ -44,6 +45,28 @@ TEST_F(Postgres, DialectFromTheDriver) {
   char noLogin[1024];
   da.GetConnectStringWithoutLogin(noLogin, sizeof noLogin);
   EXPECT_EQ(std::string(noLogin).find("UID="), std::string::npos);
+  EXPECT_STREQ(da.GetPlatformName(), "PostgreSQL");
+  char term[31];
+  da.GetDataSourceDBTerm(term, sizeof term);
+  EXPECT_STREQ(term, "Database");
+}
+
+TEST_F(Postgres, LongCompletedConnectStringAndSecondDatabase) {
+  // The driver's completed string runs past 255 characters; it is kept whole.
+  const std::string full = da.GetConnectString();
+  EXPECT_GT(full.size(), 255u);
+  EXPECT_NE(full.find("DATABASE=postgres"), std::string::npos);
+  DataSourceSettings* other = nullptr;
+  ASSERT_TRUE(da.ConnectOtherDatabase("template1", "KM SET JOIN", &other)) << DbLastErrorText();
+  da.SelectDataSource("KM SET JOIN");
+  Exec("select current_database()");
+  ASSERT_EQ(da.FetchNext(), 0);
+  EXPECT_STREQ(da.GetColumnText(1, 1, ','), "template1");
+  da.SelectDataSource(odbc_test::kPgDsn);
+  da.ReplaceConnectDatabase("elsewhere");
+  std::string changed = da.GetConnectString();
+  EXPECT_NE(changed.find("DATABASE=elsewhere;"), std::string::npos);
+  EXPECT_EQ(changed.size(), full.size() - std::strlen("postgres") + std::strlen("elsewhere"));
 }
 
 TEST_F(Postgres, TypesBindAndConvert) {
