@@ -625,9 +625,13 @@ QEHANDLE qeSources(int kind) {
       Check(rc, SQL_HANDLE_ENV, g_env);
       return 0;
     }
-    rows.push_back({qe_text::Utf8ToAnsi(reinterpret_cast<char*>(name), std::strlen(reinterpret_cast<char*>(name))),
-                    qe_text::Utf8ToAnsi(reinterpret_cast<char*>(desc), std::strlen(reinterpret_cast<char*>(desc)))});
     dir = SQL_FETCH_NEXT;
+    std::string n = qe_text::Utf8ToAnsi(reinterpret_cast<char*>(name), std::strlen(reinterpret_cast<char*>(name)));
+    // A source in both the user's and the system's file is one source (the user's).
+    bool seen = false;
+    for (const auto& r : rows) seen = seen || r[0] == n;
+    if (!seen)
+      rows.push_back({n, qe_text::Utf8ToAnsi(reinterpret_cast<char*>(desc), std::strlen(reinterpret_cast<char*>(desc)))});
   }
   return NewPseudo(0, std::move(rows), 2);
 }
