@@ -191,6 +191,11 @@ class CKmComposite {
   DescribeFilterFn describeFilter = nullptr;
   // Releases a data field's fetched-value buffer when the field is deleted.
   void (*releaseFieldData)(CKmComposite* model, FieldDef* field) = nullptr;
+  // The expression's SQL text (heap, owned by the field) or null when it
+  // cannot be translated; set by the data-access layer.
+  char* (*translateToSql)(CKmComposite* model, FieldDef* field) = nullptr;
+  // Recomputes the evaluation order and levels after a field changed.
+  void (*recomputeDependencies)(CKmComposite* model) = nullptr;
   // Renumbers references held outside the model (filter and sort settings,
   // charts, the document's slots) when SwapFieldRecords replaces a field.
   void (*swapFieldHook)(CKmComposite* model, uint32_t oldNumber, uint32_t newNumber) = nullptr;
@@ -210,6 +215,13 @@ class CKmComposite {
   // ---- Field list (records are made with new by AddField; DeleteField, or
   // delete after unlinking, frees them)
   FieldDef* AddField(uint32_t flags);
+  // An alias of a field: its name, value buffer, table and kind, referring to it by number.
+  FieldDef* AddFieldAlias(FieldDef* aliased);
+  void SyncAliasNames();
+  // A calculated field from an expression text; with otherList the compiler
+  // sees the list starting at listHead. Null when the text does not compile
+  // (without otherList) or memory runs out.
+  FieldDef* CompileField(const char* name, const char* text, bool otherList, FieldDef* listHead);
   FieldDef* GetFieldAt(uint32_t n) const;
   uint32_t GetFieldIndex(const FieldDef* field) const;
   bool BuildFieldIndex();

@@ -90,6 +90,31 @@ FieldDef* CKmComposite::AddField(uint32_t flags) {
   return f;
 }
 
+FieldDef* CKmComposite::AddFieldAlias(FieldDef* aliased) {
+  const uint32_t n = GetFieldIndex(aliased);
+  if (n == kNoField) return nullptr;
+  FieldDef* f = AddField((aliased->flags & 0x32fccu) | kFieldAlias);
+  if (f == nullptr) return nullptr;
+  std::memcpy(f->name, aliased->name, sizeof f->name);
+  f->value = aliased->value;
+  f->table = aliased->table;
+  f->flags2 = aliased->flags2;
+  f->refField = n;
+  return f;
+}
+
+void CKmComposite::SyncAliasNames() {
+  for (FieldDef* f = fieldList; f != nullptr; f = f->next) {
+    if ((f->flags & kFieldAlias) == 0) continue;
+    // Follow the chain to the field it finally refers to; a cycle ends the walk.
+    const FieldDef* to = f;
+    for (int hop = 0; hop < kMaxAliasHops && to != nullptr && (to->flags & kFieldAlias); ++hop)
+      to = GetFieldAt(to->refField);
+    if (to != nullptr && to != f && (to->flags & kFieldAlias) == 0)
+      std::memcpy(f->name, to->name, sizeof f->name);
+  }
+}
+
 FieldDef* CKmComposite::GetFieldAt(uint32_t n) const {
   if (n >= fieldCount) return nullptr;
   if (fieldIndex != nullptr) return fieldIndex[n];

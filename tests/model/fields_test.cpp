@@ -281,3 +281,51 @@ TEST(EngineErrorsTest, ShowingAndReporting) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ModelTest, AliasesFollowTheirField) {
+  FieldDef* a = Field("AMOUNT", kFieldNumeric | kFieldNeeded, 0);
+  a->flags2 = 0x800;
+  uint8_t value[8] = {};
+  a->value = value;
+  FieldDef* al = model.AddFieldAlias(a);
+  ASSERT_NE(al, nullptr);
+  EXPECT_EQ(al->flags, (a->flags & 0x32fccu) | kFieldAlias);
+  EXPECT_EQ(al->refField, 0u);
+  EXPECT_EQ(al->value, value);
+  EXPECT_EQ(al->table, 0);
+  std::strcpy(a->name, "TOTAL");
+  FieldDef* al2 = model.AddFieldAlias(al);  // an alias of the alias
+  model.SyncAliasNames();
+  EXPECT_STREQ(al->name, "TOTAL");
+  EXPECT_STREQ(al2->name, "TOTAL");
+  a->value = nullptr;
+  al->value = al2->value = nullptr;
+  FieldDef stranger;
+  EXPECT_EQ(model.AddFieldAlias(&stranger), nullptr);
+}
+
+TEST_F(ModelTest, CompileFieldMakesACalculation) {
+  FieldDef* c = model.CompileField("C", "1 + 2 * 3", false, nullptr);
+  ASSERT_NE(c, nullptr);
+  EXPECT_TRUE(c->flags & kFieldCalculation);
+  EXPECT_EQ(FieldKind(c), kFieldNumeric);
+  EXPECT_STREQ(c->exprText, "1 + 2 * 3");
+  ASSERT_NE(c->code, nullptr);
+  uint8_t result[16] = {};
+  uint32_t flags = 0;
+  EXPECT_EQ(model.EvaluateCompiledExpression(c->code, result, 0, &flags, nullptr), 0);
+  double v;
+  std::memcpy(&v, result, 8);
+  EXPECT_EQ(v, 7.0);
+  const uint32_t count = model.fieldCount;
+  EXPECT_EQ(model.CompileField("BAD", "1 +", false, nullptr), nullptr);
+  EXPECT_EQ(model.fieldCount, count);  // the half-made field is gone
+  FieldDef* kept = model.CompileField("KEPT", "1 +", true, model.fieldList);
+  ASSERT_NE(kept, nullptr);  // with another list a bad text still yields a field
+  EXPECT_EQ(kept->code, nullptr);
+  EXPECT_EQ(kept->flags, 0x88u);
+}
+
+}  // namespace
