@@ -23,7 +23,9 @@ class QeLayer : public testing::Test {
     ASSERT_NE(conn, 0) << qeErrMsg();
   }
   void TearDown() override {
-    if (conn) EXPECT_EQ(qeDisconnect(conn), 0);
+    if (conn) {
+      EXPECT_EQ(qeDisconnect(conn), 0);
+    }
   }
   QEHANDLE Exec(const char* sql) {
     QEHANDLE s = qeExecSQL(conn, sql);
