@@ -76,7 +76,8 @@ void ApplyComparison(CKmComposite* m, uint8_t opcode);
 // blanks as the caller left them).
 int CompareTextWithModel(CKmComposite* m, const char* a, const char* b);
 // The case folding of the built-in comparison (Windows-1252 letters).
-unsigned char FoldTextCase(unsigned char c);
+extern const unsigned char kTextFoldMap[256];
+inline unsigned char FoldTextCase(unsigned char c) { return kTextFoldMap[c]; }
 // Turns pad characters into blanks in place; returns text.
 char* PadToBlanks(const CKmComposite* m, char* text);
 // Cuts trailing blanks in place; returns the new length.

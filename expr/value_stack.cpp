@@ -506,8 +506,7 @@ void RotateStack(CKmComposite* m, unsigned n) {
 
 char* PadToBlanks(const CKmComposite* m, char* text) {
   const char pad = static_cast<char>(m->SpaceDotChar);
-  for (char* p = text; *p; ++p)
-    if (*p == pad) *p = ' ';
+  for (char* p = std::strchr(text, pad); p != nullptr; p = std::strchr(p + 1, pad)) *p = ' ';
   return text;
 }
 
@@ -520,7 +519,7 @@ size_t CutTrailingBlanks(char* text, size_t length) {
 namespace {
 struct FoldTable {
   unsigned char map[256];
-  FoldTable() {
+  constexpr FoldTable() : map() {
     for (int c = 0; c < 256; ++c) {
       int f = c;
       if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) f = c + 32;
@@ -530,10 +529,18 @@ struct FoldTable {
     }
   }
 };
-const FoldTable kFold;
+constexpr FoldTable kFold;
 }  // namespace
 
-unsigned char FoldTextCase(unsigned char c) { return kFold.map[c]; }
+const unsigned char kTextFoldMap[256] = {
+#define F(i) kFold.map[i]
+#define F8(i) F(i), F(i + 1), F(i + 2), F(i + 3), F(i + 4), F(i + 5), F(i + 6), F(i + 7)
+#define F64(i) F8(i), F8(i + 8), F8(i + 16), F8(i + 24), F8(i + 32), F8(i + 40), F8(i + 48), F8(i + 56)
+    F64(0), F64(64), F64(128), F64(192)
+#undef F64
+#undef F8
+#undef F
+};
 
 int CompareTextWithModel(CKmComposite* m, const char* a, const char* b) {
   if (m->compareText != nullptr) return m->compareText(m, a, b, m->IdenticalCompare, m->CompareCaseCombined);
