@@ -65,3 +65,27 @@ TEST(NumberTextTest, GeneralIntegersAndPadding) {
   EXPECT_STREQ(small, "3.14");  // cut to the buffer, length of the whole text returned
   EXPECT_EQ(FormatFixed(2.675, 2), "2.67");  // 2.67499999... is below the half
 }
+
+#include "expr/value_helpers.h"
+
+TEST(ValueHelpersTest, NullAndInfinityMarkers) {
+  EXPECT_TRUE(IsNullNumber(GetNullNumber()));
+  EXPECT_FALSE(IsNullNumber(-1e308));
+  const uint64_t inf = DoubleBits(GetPositiveInfinity());
+  EXPECT_TRUE(IsPositiveInfinity(static_cast<uint32_t>(inf), static_cast<uint32_t>(inf >> 32)));
+  EXPECT_FALSE(IsPositiveInfinity(static_cast<uint32_t>(inf), 0));
+  const uint64_t ninf = DoubleBits(GetNegativeInfinity());
+  EXPECT_TRUE(IsNegativeInfinity(static_cast<uint32_t>(ninf), static_cast<uint32_t>(ninf >> 32)));
+  unsigned char q[8];
+  SetNullQword(q);
+  EXPECT_EQ(q[1], 0x80);
+  EXPECT_EQ(q[0] | q[2] | q[7], 0);
+  EXPECT_TRUE(IsNullQword(q));
+  q[7] = 1;
+  EXPECT_FALSE(IsNullQword(q));
+  char text[24];
+  SetMinInt64Text(text);
+  EXPECT_STREQ(text, "-9223372036854775808");
+  EXPECT_TRUE(IsMinInt64Text(text));
+  EXPECT_FALSE(IsMinInt64Text("-9223372036854775807"));
+}

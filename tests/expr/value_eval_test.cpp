@@ -389,7 +389,7 @@ TEST_F(EvalTest, MergeFlagsMarksTheTopCellOnly) {
 namespace {
 
 struct Udfs {
-  std::vector<uint8_t> twice, forever, half;
+  std::vector<uint8_t> twice, forever, half, branching;
 };
 Udfs* g_udfs = nullptr;
 
@@ -398,6 +398,7 @@ bool FindTestUdf(CKmComposite*, uint32_t id, UdfCallTarget* out) {
     case 1: out->code = g_udfs->twice.data(); out->resultType = 1; return true;
     case 2: out->code = g_udfs->forever.data(); out->resultType = 1; return true;
     case 3: out->code = g_udfs->half.data(); out->resultType = 4; return true;
+    case 4: out->code = g_udfs->branching.data(); out->resultType = 1; return true;
     default: return false;
   }
 }
@@ -430,6 +431,18 @@ TEST_F(EvalTest, UserFunctionFramesAndLimits) {
   EXPECT_EQ(r.rc, 0);
   EXPECT_EQ(r.flags & 1, 1u);
   EXPECT_EQ(r.number(), 0.0);
+
+  // A function that calls itself twice would take 2^127 calls; the calls of
+  // one evaluation are bounded, so it ends with its value in error.
+  CodeWriter branching;  // B(x) = B(x) + B(x)
+  branching.Param(0), branching.UdfCall(4, 1), branching.Param(0), branching.UdfCall(4, 1), branching.Op(OP_ADD);
+  branching.End();
+  udfs.branching = branching.Take();
+  CodeWriter both;
+  both.Number(1), both.UdfCall(4, 1), both.End();
+  r = Run(both);
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.flags & 1, 1u);
 
   // A parameter index the frame does not have is bad code.
   CodeWriter bad;
