@@ -391,13 +391,22 @@ LibFileControlBlock* LibraryFile::LibFileCreate(const char* path, UINT openMode,
     Fail(LIBERR_CANNOT_OPEN);
     return nullptr;
   }
+  LibFileControlBlock* f = OpenControlBlock(path, openMode | lib_of::ReadWrite, true);
+  if (f == nullptr) return nullptr;
+  f->writable = TRUE;
+  f->freeListChecked = TRUE;
+  if (!LibInitNewFile(kind, r)) return AbandonFile(f);
+  return f;
+}
+
+LibFileControlBlock* LibraryFile::OpenControlBlock(const char* path, UINT flags, bool create) {
   auto* f = static_cast<LibFileControlBlock*>(HeapAllocZero(0, sizeof(LibFileControlBlock)));
   if (f == nullptr) {
     Fail(LIBERR_NO_MEMORY);
     return nullptr;
   }
   int sys = 0;
-  f->handle = LibOsOpen(path, openMode | lib_of::ReadWrite, true, &sys);
+  f->handle = LibOsOpen(path, flags, create, &sys);
   if (f->handle < 0) {
     m_systemError = sys;
     errno = sys;
@@ -405,17 +414,16 @@ LibFileControlBlock* LibraryFile::LibFileCreate(const char* path, UINT openMode,
     Fail(LIBERR_CANNOT_OPEN);
     return nullptr;
   }
-  f->writable = TRUE;
-  f->freeListChecked = TRUE;
   MakeCurrent(f);
-  if (!LibInitNewFile(kind, r)) {
-    FlushFile(f, true);
-    LibOsClose(f->handle);
-    HeapFreeBlock(f);
-    m_current = nullptr;
-    return nullptr;
-  }
   return f;
+}
+
+LibFileControlBlock* LibraryFile::AbandonFile(LibFileControlBlock* f) {
+  FlushFile(f, true);
+  LibOsClose(f->handle);
+  HeapFreeBlock(f);
+  m_current = nullptr;
+  return nullptr;
 }
 
 LibFileControlBlock* LibraryFile::LibFileOpen(const char* path, UINT shareMode, UINT openMode,
@@ -426,37 +434,17 @@ LibFileControlBlock* LibraryFile::LibFileOpen(const char* path, UINT shareMode, 
     Fail(LIBERR_NO_MEMORY);
     return nullptr;
   }
-  auto* f = static_cast<LibFileControlBlock*>(HeapAllocZero(0, sizeof(LibFileControlBlock)));
-  if (f == nullptr) {
-    Fail(LIBERR_NO_MEMORY);
-    return nullptr;
-  }
   char full[MAX_PATH + 8];
   size_t n = BoundedLength(path, MAX_PATH - 1);
   std::memcpy(full, path, n);
   full[n] = '\0';
   if (!HasExtension(full)) std::strcat(full, ".QB6");
 
-  int sys = 0;
-  f->handle = LibOsOpen(full, shareMode | openMode, false, &sys);
-  if (f->handle < 0) {
-    m_systemError = sys;
-    errno = sys;
-    HeapFreeBlock(f);
-    Fail(LIBERR_CANNOT_OPEN);
-    return nullptr;
-  }
+  LibFileControlBlock* f = OpenControlBlock(full, shareMode | openMode, false);
+  if (f == nullptr) return nullptr;
   UINT access = openMode & 3;
   f->writable = (access == lib_of::Write || access == lib_of::ReadWrite) ? TRUE : FALSE;
-  MakeCurrent(f);
-
-  auto fail = [&]() -> LibFileControlBlock* {
-    FlushFile(f, true);
-    LibOsClose(f->handle);
-    HeapFreeBlock(f);
-    m_current = nullptr;
-    return nullptr;
-  };
+  auto fail = [&]() { return AbandonFile(f); };
 
   long long size = LibOsFileSize(f->handle);
   if (size < 0) {

@@ -159,6 +159,10 @@ class LibraryFile {
   bool FlushFile(LibFileControlBlock* file, bool drop);
   bool LibWriteHeader();
   bool LibInitNewFile(WORD kind, WORD recordLength);
+  // A control block with its handle open (262 and the system error when the
+  // handle cannot be had), and the undoing of a create or open that failed.
+  LibFileControlBlock* OpenControlBlock(const char* path, UINT flags, bool create);
+  LibFileControlBlock* AbandonFile(LibFileControlBlock* f);
   DWORD TakeRecord();
   bool CheckFreeList();
   bool ReadLink(DWORD record, DWORD* link);

@@ -161,16 +161,23 @@ TEST(UdfLibrary, MissingFileThenFirstSaveCreatesIt) {
     ASSERT_EQ(eng.LibRead(f, 3, rec), 0);
     types.push_back(rec[0]);
     uint16_t len = static_cast<uint16_t>(rec[1] | (rec[2] << 8));
-    ASSERT_LE(len, sizeof rec);
-    if (len) ASSERT_EQ(eng.LibRead(f, len, rec + 3), 0);
+    ASSERT_LE(len, sizeof rec - 3);
+    if (len) {
+      ASSERT_EQ(eng.LibRead(f, len, rec + 3), 0);
+    }
     if (rec[0] == 1) {
       EXPECT_EQ(len, 9);
       EXPECT_EQ(rec[3], 1);
       EXPECT_EQ(rec[11], 1);  // texts in the ANSI code page
     }
-    if (rec[0] == 5) EXPECT_EQ(std::string(reinterpret_cast<char*>(rec + 3), len), "DOUBLE(N_X)");
-    if (rec[0] == 6) EXPECT_EQ(std::string(reinterpret_cast<char*>(rec + 3), len), "X * 2");
-    if (rec[0] == 4) EXPECT_EQ(rec[3] | (rec[4] << 8), 4);
+    std::string text(reinterpret_cast<char*>(rec + 3), len);
+    if (rec[0] == 5) {
+      EXPECT_EQ(text, "DOUBLE(N_X)");
+    } else if (rec[0] == 6) {
+      EXPECT_EQ(text, "X * 2");
+    } else if (rec[0] == 4) {
+      EXPECT_EQ(rec[3] | (rec[4] << 8), 4);
+    }
   }
   EXPECT_EQ(types, (std::vector<int>{1, 3, 4, 5, 6, 2}));
   FreeLibMemberList(m);

@@ -83,7 +83,9 @@ TEST(UdfHeading, CodesAndPositions) {
     uint8_t* args = nullptr;
     int rc = ParseUdfDefinition(&t.m, c.heading, name, &argc, &pos, 1, &args);
     EXPECT_EQ(rc, c.code) << c.heading;
-    if (c.position != -2) EXPECT_EQ(pos, c.position) << c.heading;
+    if (c.position != -2) {
+      EXPECT_EQ(pos, c.position) << c.heading;
+    }
     RestoreReportFields(&t.m);
     HeapFreeBlock(args);
     // The report's own fields are back whatever happened.
