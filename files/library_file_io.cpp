@@ -83,6 +83,14 @@ int LibOsOpen(const char* path, UINT flags, bool createExclusive, int* sysError)
 }
 
 bool LibOsExists(const char* path) { return !ResolveExistingPath(NativePath(path)).empty(); }
+bool LibOsSameFile(const char* a, const char* b) {
+  struct stat sa, sb;
+  std::string pa = ResolveExistingPath(NativePath(a)), pb = ResolveExistingPath(NativePath(b));
+  if (pa.empty() || pb.empty() || ::stat(pa.c_str(), &sa) != 0 || ::stat(pb.c_str(), &sb) != 0)
+    return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 long long LibOsFileSize(int handle) {
   struct stat st;
   if (::fstat(handle, &st) != 0) return -1;

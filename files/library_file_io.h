@@ -18,6 +18,9 @@ constexpr int kSysFileExists = 17;
 // with the system error in *sysError.
 int LibOsOpen(const char* path, UINT flags, bool createExclusive, int* sysError);
 bool LibOsExists(const char* path);
+// True when both paths name one existing file (same device and inode), however
+// spelt: relative, through links, or differing in case where the disk does.
+bool LibOsSameFile(const char* a, const char* b);
 // Size in bytes, -1 on failure.
 long long LibOsFileSize(int handle);
 bool LibOsReadPage(int handle, DWORD page, BYTE* data);

@@ -1,4 +1,5 @@
 #include "files/library_file.h"
+#include "files/library_file_io.h"
 
 #include "library_test_util.h"
 
@@ -363,6 +364,14 @@ TEST(LibraryFile, OpeningRules) {
   EXPECT_EQ(eng.LibFileOpen((dir + "/absent.QB6").c_str(), kWriteMode, 0, nullptr, 0), nullptr);
   EXPECT_EQ(eng.LibLastError(), 262u);
   EXPECT_EQ(eng.LibSystemError(), 2);
+
+  // One library under other spellings is still one file.
+  std::string linked = dir + "/LINKED.QB6";
+  std::remove(linked.c_str());
+  ASSERT_EQ(link((base + ".QB6").c_str(), linked.c_str()), 0);
+  EXPECT_TRUE(LibOsSameFile((base + ".QB6").c_str(), linked.c_str()));
+  EXPECT_TRUE(LibOsSameFile((dir + "/../with.dot/sales.qb6").c_str(), (base + ".QB6").c_str()));
+  EXPECT_FALSE(LibOsSameFile((base + ".QB6").c_str(), (dir + "/absent.QB6").c_str()));
 
   // An empty file becomes a new library of the caller's kind and length.
   std::string empty = FreshPath("empty.udf");
