@@ -172,8 +172,8 @@ ValueCell DescribeField(CKmComposite* m, const FieldDef* f) {
   if (c.kind == kKindNumber)
     c.intDigits = static_cast<uint8_t>(c.width > c.decimals ? c.width - c.decimals : 0);
   if (c.kind == kKindString) {
-    if (flags & kFieldItem) c.length = 0;
-    else if (flags & kFieldCalculation) c.length = DeclaredLength(f);
+    if (flags & kFieldCalculation) c.length = DeclaredLength(f);
+    else if (flags & kFieldItem) c.length = 0;
     else c.length = f->width < m->stringWorkSize ? f->width : m->stringWorkSize;
   }
   return c;

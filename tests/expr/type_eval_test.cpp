@@ -84,6 +84,15 @@ TEST_F(TypeEvalTest, StringsDatesAndLimits) {
   EXPECT_EQ(f->displayWidth, 30u);
   EXPECT_EQ(DeclaredLength(f), 30u);
 
+  // A calculated text field brings its stored length.
+  FieldDef* calcText = Calc(kFieldItem);
+  SetDeclaredLength(calcText, 12);
+  calcText->displayWidth = 12;
+  CodeWriter withCalc;
+  withCalc.Field(0), withCalc.Field(model.GetFieldIndex(calcText)), withCalc.Op(OP_CONCAT), withCalc.End();
+  Infer(withCalc, f);
+  EXPECT_EQ(DeclaredLength(f), 22u);
+
   CodeWriter longLit;  // widths above 254 are stored as 254
   longLit.String(std::string(300, 'a')), longLit.End();
   Infer(longLit, f);
