@@ -7,6 +7,10 @@
 #include "platform/win/message_box.h"
 #include "ui_test_util.h"
 
+#include <QImage>
+#include <QPixmap>
+#include <QSet>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -64,6 +68,12 @@ TEST_F(MessageDialogTest, EveryStyleShowsItsButtonsIconAndFocusAndAnswers) {
       EXPECT_EQ(ui_test::Text(dlg), "Caption");
       EXPECT_EQ(ui_test::Text(GetDlgItem(dlg, 200)), "Save changes to the report?");
       ui_test::SaveScreenshot(dlg, "message_style_" + std::to_string(c.style));
+      // The stored icon was painted into control 201.
+      QImage icon = GetDlgItem(dlg, 201)->widget->grab().toImage();
+      QSet<QRgb> colours;
+      for (int y = 0; y < icon.height(); ++y)
+        for (int x = 0; x < icon.width(); ++x) colours.insert(icon.pixel(x, y));
+      EXPECT_GT(colours.size(), 3) << "an icon, not an empty control";
       ui_test::KeyToFocus(Qt::Key_Return);
     });
     EXPECT_EQ(r, c.focus) << "Enter answers with the focused button";
