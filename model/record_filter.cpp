@@ -1,0 +1,611 @@
+#include "model/record_filter.h"
+
+#include "data/data_access.h"
+#include "expr/calendar.h"
+#include "expr/collation.h"
+#include "expr/value_eval.h"
+#include "expr/value_helpers.h"
+#include "model/composite.h"
+#include "model/fields.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kMaxPending = 30;
+constexpr int kMaxNodes = 100;
+constexpr uint32_t kSpecialFieldFloor = 0xFFFFFF00u;
+
+enum TokenClass { kClsEnd, kClsOpen, kClsClose, kClsAnd, kClsOr, kClsOperator, kClsOperand, kClsBad };
+
+// Parse actions.
+enum Action { A_ACCEPT, A_PUSH, A_ERROR, A_POPB, A_REDUCE };
+const Action kActions[7][7] = {
+    //            end       (        )        and      or       op       operand
+    /* end */ {A_ACCEPT, A_PUSH, A_ERROR, A_PUSH, A_PUSH, A_PUSH, A_PUSH},
+    /* (   */ {A_ERROR, A_PUSH, A_POPB, A_PUSH, A_PUSH, A_PUSH, A_PUSH},
+    /* )   */ {A_ERROR, A_ERROR, A_ERROR, A_ERROR, A_ERROR, A_ERROR, A_ERROR},
+    /* and */ {A_REDUCE, A_PUSH, A_REDUCE, A_REDUCE, A_REDUCE, A_PUSH, A_PUSH},
+    /* or  */ {A_REDUCE, A_PUSH, A_REDUCE, A_PUSH, A_REDUCE, A_PUSH, A_PUSH},
+    /* op  */ {A_REDUCE, A_ERROR, A_REDUCE, A_REDUCE, A_REDUCE, A_ERROR, A_PUSH},
+    /* opd */ {A_REDUCE, A_ERROR, A_REDUCE, A_REDUCE, A_REDUCE, A_REDUCE, A_REDUCE},
+};
+
+bool IsOperand(uint8_t b) {
+  return b == kCondField || (b >= kCondText && b <= kCondText2) || b == kCondDateTime || b == kCondTime;
+}
+
+TokenClass ClassOf(uint8_t b) {
+  if (b == kCondEnd) return kClsEnd;
+  if (b == kCondOpen) return kClsOpen;
+  if (b == kCondClose) return kClsClose;
+  if (b == kCondAnd) return kClsAnd;
+  if (b == kCondOr) return kClsOr;
+  if (b >= kCondEqual && b <= kCondIsNotNull) return kClsOperator;
+  if (IsOperand(b)) return kClsOperand;
+  return kClsBad;
+}
+
+struct Node {
+  TokenClass cls;
+  const uint8_t* token;
+  size_t size;
+  int first = -1;  // first child
+  int next = -1;   // next sibling
+};
+
+struct Tree {
+  std::vector<Node> nodes;
+  int Add(TokenClass cls, const uint8_t* token, size_t size) {
+    if (nodes.size() >= static_cast<size_t>(kMaxNodes)) return -1;
+    nodes.push_back(Node{cls, token, size});
+    return static_cast<int>(nodes.size()) - 1;
+  }
+  void AppendSibling(int head, int n) {
+    while (nodes[head].next >= 0) head = nodes[head].next;
+    nodes[head].next = n;
+  }
+};
+
+size_t LengthBytes(size_t n) { return n < 128 ? 1 : 2; }
+
+// Writes a node (prefix order) into out (null: only counts); false when a
+// child length does not fit in 15 bits.
+bool WriteNode(const Tree& t, int i, std::vector<uint8_t>* out, size_t* total) {
+  const Node& n = t.nodes[i];
+  if (n.cls == kClsOperand) {
+    if (out) out->insert(out->end(), n.token, n.token + n.size);
+    *total += n.size;
+    return true;
+  }
+  const uint8_t op = n.token[0];
+  const bool withLength = n.cls == kClsAnd || n.cls == kClsOr || op == kCondOneOf || op == kCondNoneOf;
+  size_t childBytes = 0;
+  for (int c = n.first; c >= 0; c = t.nodes[c].next)
+    if (!WriteNode(t, c, nullptr, &childBytes)) return false;
+  if (childBytes > 0x7FFF) return false;
+  if (out) {
+    out->push_back(op);
+    if (withLength) {
+      if (childBytes < 128) out->push_back(static_cast<uint8_t>(childBytes));
+      else {
+        out->push_back(static_cast<uint8_t>((childBytes >> 8) | 0x80));
+        out->push_back(static_cast<uint8_t>(childBytes & 0xFF));
+      }
+    }
+    size_t ignored = 0;
+    for (int c = n.first; c >= 0; c = t.nodes[c].next) WriteNode(t, c, out, &ignored);
+  }
+  *total += 1 + (withLength ? LengthBytes(childBytes) : 0) + childBytes;
+  return true;
+}
+
+int Build(const uint8_t* code, size_t length, std::vector<uint8_t>* out) {
+  struct Entry {
+    TokenClass cls;
+    const uint8_t* token;
+    size_t size;
+  };
+  std::vector<Entry> stack;
+  stack.push_back(Entry{kClsEnd, nullptr, 0});
+  std::vector<int> nodeStack;
+  Tree tree;
+  const uint8_t* p = code;
+  const uint8_t* end = code + length;
+  for (;;) {
+    while (p < end && *p == kCondEndMark) ++p;
+    const uint8_t* token = p;
+    size_t size;
+    TokenClass cls;
+    if (p >= end) {
+      cls = kClsEnd;  // a code without its 0 ends where its length ends
+      size = 0;
+    } else {
+      cls = ClassOf(*p);
+      if (cls == kClsBad) return 2;
+      size = ConditionTokenSize(p, end);
+      if (size == 0) return 2;
+    }
+    const Action a = kActions[stack.back().cls][cls];
+    switch (a) {
+      case A_ERROR:
+        return 2;
+      case A_ACCEPT:
+        if (nodeStack.size() != 1) return 2;
+        {
+          size_t total = 0;
+          if (!WriteNode(tree, nodeStack[0], nullptr, &total)) return 3;
+          out->clear();
+          out->reserve(total + 1);
+          WriteNode(tree, nodeStack[0], out, &total);
+          out->push_back(kCondEnd);
+        }
+        return 0;
+      case A_PUSH:
+        if (stack.size() >= static_cast<size_t>(kMaxPending)) return 3;
+        stack.push_back(Entry{cls, token, size});
+        p += size;
+        break;
+      case A_POPB:
+        stack.pop_back();
+        p += size;
+        break;
+      case A_REDUCE: {
+        const Entry e = stack.back();
+        stack.pop_back();
+        if (e.cls == kClsOperand) {
+          const int leaf = tree.Add(kClsOperand, e.token, e.size);
+          if (leaf < 0) return 3;
+          if (!nodeStack.empty() && tree.nodes[nodeStack.back()].cls == kClsOperand)
+            tree.AppendSibling(nodeStack.back(), leaf);
+          else
+            nodeStack.push_back(leaf);
+        } else if (e.cls == kClsOperator) {
+          if (nodeStack.empty() || tree.nodes[nodeStack.back()].cls != kClsOperand) return 2;
+          const int n = tree.Add(kClsOperator, e.token, e.size);
+          if (n < 0) return 3;
+          tree.nodes[n].first = nodeStack.back();
+          nodeStack.back() = n;
+        } else {  // and, or
+          if (nodeStack.size() < 2) return 2;
+          const int right = nodeStack.back();
+          nodeStack.pop_back();
+          const int left = nodeStack.back();
+          nodeStack.pop_back();
+          if (tree.nodes[left].cls == kClsOperand || tree.nodes[right].cls == kClsOperand) return 2;
+          int joined;
+          if (tree.nodes[left].cls == e.cls) {
+            tree.AppendSibling(tree.nodes[left].first, right);
+            joined = left;
+          } else if (tree.nodes[right].cls == e.cls) {
+            tree.nodes[left].next = tree.nodes[right].first;
+            tree.nodes[right].first = left;
+            joined = right;
+          } else {
+            joined = tree.Add(e.cls, e.token, e.size);
+            if (joined < 0) return 3;
+            tree.nodes[joined].first = left;
+            tree.nodes[left].next = right;
+          }
+          nodeStack.push_back(joined);
+        }
+        break;
+      }
+    }
+  }
+}
+
+// ---- Evaluation
+
+int g_todayYear = 0, g_todayMonth = 0, g_todayDay = 0;
+
+uint32_t ReadU32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+double ReadF64(const uint8_t* p) {
+  double v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+size_t ReadLength(const uint8_t*& p) {
+  size_t n = *p++;
+  if (n & 0x80) n = ((n & 0x7F) << 8) | *p++;
+  return n;
+}
+
+bool IsDateKind(uint32_t kind) { return (kind & (kFieldDate | kFieldDateTime | kFieldTime)) != 0; }
+
+// The value is null: the fetched null bit, or the null marker of its kind.
+bool IsNullField(const FieldDef* f) {
+  if (f->value == nullptr) return true;
+  if (f->totalFlags & kTotalNullValue) return true;
+  const uint32_t kind = FieldKind(f);
+  if (kind & kFieldNumeric) return IsNullNumber(ReadF64(f->value));
+  if (kind & kFieldDate) return ReadU32(f->value) == EmptyDate;
+  if (kind & kFieldDateTime) return ReadU32(f->value) == EmptyDate && IsNullNumber(ReadF64(f->value + 4));
+  if (kind & kFieldTime) return IsNullNumber(ReadF64(f->value + 4));
+  return false;
+}
+
+bool InvolvesTotals(const FieldDef* f) {
+  return (f->flags & (kFieldPreviousRelated | kFieldTotalRelated)) || (f->totalFlags & kTotalIsTotal);
+}
+
+// A field's text with pads made blanks and trailing blanks cut.
+std::string FieldText(CKmComposite* m, const FieldDef* f) {
+  if (f->value == nullptr) return std::string();
+  const size_t width = (f->flags & kFieldMemo) ? kMemoValueBytes : m->GetFieldWidth(f);
+  const void* nul = std::memchr(f->value, 0, width);
+  const size_t n = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - f->value) : width;
+  std::string s(reinterpret_cast<const char*>(f->value), n);
+  return s;
+}
+
+std::string Tidy(CKmComposite* m, std::string s) {
+  const char pad = static_cast<char>(m->SpaceDotChar);
+  for (char& c : s)
+    if (c == pad) c = ' ';
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+bool NetWareNullsCompare(CKmComposite* m) {
+  if (m->dataAccessState == nullptr) return false;
+  const DataAccess* da = static_cast<const DataAccess*>(m->dataAccessState);
+  return da->IsNetWareSql() && !da->QSwitch();
+}
+
+// An operand token as a value buffer for the field's kind; text operands in text.
+struct Operand {
+  uint8_t bytes[16] = {};
+  std::string text;
+  const FieldDef* field = nullptr;  // a field operand
+};
+
+Operand ReadOperand(CKmComposite* m, const uint8_t* tok) {
+  Operand o;
+  const double nullNumber = GetNullNumber();
+  switch (tok[0]) {
+    case kCondField: {
+      o.field = m->GetFieldAt(ReadU32(tok + 1));
+      if (o.field != nullptr && o.field->value != nullptr) {
+        const uint32_t kind = FieldKind(o.field);
+        if (kind == 0 || (o.field->flags & kFieldMemo)) o.text = FieldText(m, o.field);
+        else std::memcpy(o.bytes, o.field->value, IsDateKind(kind) ? 12 : (kind & kFieldLogical) ? 1 : 8);
+      }
+      break;
+    }
+    case kCondText:
+    case kCondText2:
+      o.text = reinterpret_cast<const char*>(tok + 1);
+      break;
+    case kCondNumber:
+      std::memcpy(o.bytes, tok + 1, 8);
+      break;
+    case kCondDate:
+      std::memcpy(o.bytes, tok + 1, 4);
+      std::memcpy(o.bytes + 4, &nullNumber, 8);
+      break;
+    case kCondLogical:
+      o.bytes[0] = tok[1];
+      break;
+    case kCondDateTime:
+      std::memcpy(o.bytes, tok + 1, 12);
+      break;
+    case kCondTime:
+      std::memcpy(o.bytes + 4, tok + 1, 8);
+      break;
+  }
+  return o;
+}
+
+int CompareFieldTo(CKmComposite* m, const FieldDef* f, const Operand& o) {
+  const uint32_t kind = FieldKind(f);
+  if (kind == 0 || (f->flags & kFieldMemo)) {
+    const std::string a = Tidy(m, FieldText(m, f));
+    const std::string b = Tidy(m, o.text);
+    return CompareTextWithModel(m, a.c_str(), b.c_str());
+  }
+  return CompareTypedValues(m, f->value, o.bytes, f->flags);
+}
+
+int EvaluateNode(CKmComposite* m, const uint8_t*& p, int totalsAsTrue);
+
+int EvaluateCondition(CKmComposite* m, uint8_t op, const uint8_t*& p, const uint8_t* end, int totalsAsTrue) {
+  // p is at the field token; end is past the node.
+  const FieldDef* f = m->GetFieldAt(ReadU32(p + 1));
+  p += 5;
+  std::vector<const uint8_t*> operands;
+  for (const uint8_t* q = p; q < end;) {
+    operands.push_back(q);
+    const size_t n = ConditionTokenSize(q, end);
+    if (n == 0) break;
+    q += n;
+  }
+  p = end;
+  if (f == nullptr) return 0;
+  bool totals = InvolvesTotals(f);
+  if (op <= kCondLessEqual && !operands.empty() && operands[0][0] == kCondField) {
+    const FieldDef* g = m->GetFieldAt(ReadU32(operands[0] + 1));
+    if (g != nullptr && InvolvesTotals(g)) totals = true;
+  }
+  if (totals && totalsAsTrue) return 1;
+  if (op == kCondIsNull) return IsNullField(f) ? 1 : 0;
+  if (op == kCondIsNotNull) return IsNullField(f) ? 0 : 1;
+  // A null field or operand field satisfies no comparison (the database's rule).
+  if (!NetWareNullsCompare(m)) {
+    if (IsNullField(f)) return 0;
+    for (const uint8_t* t : operands)
+      if (t[0] == kCondField) {
+        const FieldDef* g = m->GetFieldAt(ReadU32(t + 1));
+        if (g == nullptr || IsNullField(g)) return 0;
+      }
+  }
+  if (operands.empty()) return 0;
+  switch (op) {
+    case kCondBetween:
+    case kCondNotBetween: {
+      if (operands.size() < 2) return 0;
+      const int r = CompareFieldTo(m, f, ReadOperand(m, operands[0]));
+      int r2 = 0;
+      if (r >= 0) r2 = CompareFieldTo(m, f, ReadOperand(m, operands[1]));
+      const bool inside = r >= 0 && r2 <= 0;
+      return (op == kCondBetween) == inside ? 1 : 0;
+    }
+    case kCondOneOf:
+    case kCondNoneOf: {
+      bool found = false;
+      for (const uint8_t* t : operands)
+        if (CompareFieldTo(m, f, ReadOperand(m, t)) == 0) {
+          found = true;
+          break;
+        }
+      return (op == kCondOneOf) == found ? 1 : 0;
+    }
+    case kCondLike:
+    case kCondNotLike: {
+      const Operand o = ReadOperand(m, operands[0]);
+      const std::string pattern = Tidy(m, o.text);
+      const std::string value = Tidy(m, FieldText(m, f));
+      const bool match = MatchWildcard(pattern.c_str(), value.c_str()) != 0;
+      return (op == kCondLike) == match ? 1 : 0;
+    }
+    default: {
+      const int r = CompareFieldTo(m, f, ReadOperand(m, operands[0]));
+      switch (op) {
+        case kCondEqual: return r == 0;
+        case kCondNotEqual: return r != 0;
+        case kCondGreater: return r > 0;
+        case kCondGreaterEqual: return r >= 0;
+        case kCondLess: return r < 0;
+        case kCondLessEqual: return r <= 0;
+      }
+      return 0;
+    }
+  }
+}
+
+// The extent of a condition node without a length: its field and operands.
+const uint8_t* ConditionEnd(const uint8_t* p) {
+  p += 5;  // the field
+  for (;;) {
+    const uint8_t b = *p;
+    if (!IsOperand(b)) return p;
+    const size_t n = ConditionTokenSize(p, p + 14 + std::strlen(reinterpret_cast<const char*>(p)));
+    if (n == 0) return p;
+    p += n;
+  }
+}
+
+int EvaluateNode(CKmComposite* m, const uint8_t*& p, int totalsAsTrue) {
+  const uint8_t op = *p++;
+  if (op == kCondAnd || op == kCondOr) {
+    const size_t len = ReadLength(p);
+    const uint8_t* end = p + len;
+    int value = op == kCondAnd ? 1 : 0;
+    while (p < end) {
+      value = EvaluateNode(m, p, totalsAsTrue);
+      if ((op == kCondAnd && !value) || (op == kCondOr && value)) break;
+    }
+    p = end;
+    return value;
+  }
+  if (op == kCondOneOf || op == kCondNoneOf) {
+    const size_t len = ReadLength(p);
+    const uint8_t* end = p + len;
+    return EvaluateCondition(m, op, p, end, totalsAsTrue);
+  }
+  if (op >= kCondEqual && op <= kCondIsNotNull && *p == kCondField) {
+    const uint8_t* end = ConditionEnd(p);
+    return EvaluateCondition(m, op, p, end, totalsAsTrue);
+  }
+  return 0;
+}
+
+}  // namespace
+
+size_t ConditionTokenSize(const uint8_t* p, const uint8_t* end) {
+  if (p >= end) return 0;
+  size_t n;
+  switch (*p) {
+    case kCondField:
+    case kCondDate:
+      n = 5;
+      break;
+    case kCondNumber:
+    case kCondTime:
+      n = 9;
+      break;
+    case kCondLogical:
+      n = 2;
+      break;
+    case kCondDateTime:
+      n = 13;
+      break;
+    case kCondText:
+    case kCondText2: {
+      const void* nul = std::memchr(p + 1, 0, static_cast<size_t>(end - p - 1));
+      if (nul == nullptr) return 0;
+      n = static_cast<size_t>(static_cast<const uint8_t*>(nul) - p) + 1;
+      break;
+    }
+    default:
+      n = 1;
+  }
+  return n <= static_cast<size_t>(end - p) ? n : 0;
+}
+
+int RebuildConditionCode(CKmComposite* m) {
+  FreeFilterCode(m);
+  std::vector<uint8_t> out;
+  if (m->conditionCode == nullptr || m->conditionLength == 0 || m->conditionCode[0] == 0) {
+    out.push_back(kCondEnd);
+  } else {
+    const int r = Build(m->conditionCode, m->conditionLength, &out);
+    if (r != 0) return r;
+  }
+  uint8_t* block = static_cast<uint8_t*>(std::malloc(out.size()));
+  if (block == nullptr) return 1;
+  std::memcpy(block, out.data(), out.size());
+  m->compiledFilter = block;
+  return 0;
+}
+
+void FreeFilterCode(CKmComposite* m) {
+  std::free(m->compiledFilter);
+  m->compiledFilter = nullptr;
+}
+
+int FilterRejects(CKmComposite* m, const uint8_t* code, int totalsAsTrue) {
+  if (code == nullptr || code[0] == kCondEnd) return 0;
+  const uint8_t* p = code;
+  return EvaluateNode(m, p, totalsAsTrue) ? 0 : 1;
+}
+
+int CompareNumbers(CKmComposite* m, double a, double b) {
+  const int r = CompareNumbersWithTolerance(m, a, b);
+  return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+void SetFilterToday(int year, int month, int day) {
+  g_todayYear = year;
+  g_todayMonth = month;
+  g_todayDay = day;
+}
+
+int CompareDateToPattern(uint32_t day, uint32_t pattern) {
+  int y = static_cast<int>((pattern >> 16) & 0x7FFF);
+  int mo = static_cast<int>((pattern >> 8) & 0xFF);
+  int d = static_cast<int>(pattern & 0xFF);
+  int ty = g_todayYear, tm = g_todayMonth, td = g_todayDay;
+  if (ty == 0) {
+    DateParts today;
+    GetToday(today);
+    ty = today.year;
+    tm = today.month;
+    td = today.day;
+  }
+  int any = 0;
+  if (y == 32767) y = ty;
+  else if (y == 32766) any |= 4;
+  if (mo == 255) mo = tm;
+  else if (mo == 254) any |= 2;
+  if (d == 255) d = td;
+  else if (d == 254) any |= 1;
+  if (!(any & 4) && y < 1600) y += 1600;
+  DateParts parts;
+  if (JulianToYMD(static_cast<DayNumber>(day), parts) != 0) return -1;
+  if (!(any & 4) && parts.year != y) return parts.year < y ? -1 : 1;
+  if (!(any & 2) && parts.month != mo) return parts.month < mo ? -1 : 1;
+  if (!(any & 1) && parts.day != d) return parts.day < d ? -1 : 1;
+  return 0;
+}
+
+int CompareTypedValues(CKmComposite* m, const uint8_t* a, const uint8_t* b, uint32_t flags) {
+  const uint32_t kind = flags & kFieldKindMask;
+  if (IsDateKind(kind)) {
+    const uint32_t da = ReadU32(a), db = ReadU32(b);
+    const double ta = ReadF64(a + 4), tb = ReadF64(b + 4);
+    auto isNull = [&](uint32_t day, double t) {
+      if (kind & kFieldDate) return day == EmptyDate;
+      if (kind & kFieldDateTime) return day == EmptyDate && IsNullNumber(t);
+      return IsNullNumber(t);
+    };
+    const bool na = isNull(da, ta), nb = isNull(db, tb);
+    if (na || nb) return na && nb ? 0 : (na ? -1 : 1);
+    if (kind & kFieldTime) return CompareNumbers(m, ta, tb);
+    if (IsDatePattern(db)) {
+      const int r = CompareDateToPattern(da, db);
+      if (r != 0 || !(kind & kFieldDateTime)) return r;
+      return CompareNumbers(m, ta, tb);
+    }
+    // Signed days compared without a subtraction that could overflow.
+    const int32_t sa = static_cast<int32_t>(da), sb = static_cast<int32_t>(db);
+    if (sa != sb) return sa < sb ? -1 : 1;
+    return (kind & kFieldDateTime) ? CompareNumbers(m, ta, tb) : 0;
+  }
+  if (kind & kFieldLogical) return static_cast<int>(a[0]) - static_cast<int>(b[0]);
+  if (kind & kFieldNumeric) return CompareNumbers(m, ReadF64(a), ReadF64(b));
+  std::string sa = Tidy(m, reinterpret_cast<const char*>(a));
+  std::string sb = Tidy(m, reinterpret_cast<const char*>(b));
+  return CompareTextWithModel(m, sa.c_str(), sb.c_str());
+}
+
+// ---- Walkers
+
+namespace {
+template <typename Fn>
+void ForEachFieldToken(const uint8_t* code, size_t length, Fn fn) {
+  const uint8_t* p = code;
+  const uint8_t* end = code + length;
+  while (p < end && *p != kCondEnd) {
+    const size_t n = ConditionTokenSize(p, end);
+    if (n == 0) return;
+    if (*p == kCondField) fn(const_cast<uint8_t*>(p + 1));
+    p += n;
+  }
+}
+}  // namespace
+
+int RenumberAfterFieldDelete(uint8_t* code, size_t length, uint32_t n) {
+  int gone = 0;
+  ForEachFieldToken(code, length, [&](uint8_t* at) {
+    uint32_t v = ReadU32(at);
+    if (v >= kSpecialFieldFloor) return;
+    if (v == n) {
+      v = 0xFFFFFFFFu;
+      gone = 1;
+    } else if (v > n) {
+      --v;
+    }
+    std::memcpy(at, &v, 4);
+  });
+  return gone;
+}
+
+int CodeReferencesField(const uint8_t* code, size_t length, uint32_t n) {
+  int found = 0;
+  ForEachFieldToken(code, length, [&](uint8_t* at) {
+    if (ReadU32(at) == n) found = 1;
+  });
+  return found;
+}
+
+void ReplaceFieldReference(uint8_t* code, size_t length, uint32_t n, uint32_t to) {
+  ForEachFieldToken(code, length, [&](uint8_t* at) {
+    if (ReadU32(at) == n) std::memcpy(at, &to, 4);
+  });
+}
+
+void MarkReferencedFields(CKmComposite* m, const uint8_t* code, size_t length) {
+  ForEachFieldToken(code, length, [&](uint8_t* at) {
+    FieldDef* f = m->GetFieldAt(ReadU32(at));
+    if (f != nullptr) f->flags |= kFieldNeeded;
+  });
+}

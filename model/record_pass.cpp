@@ -1,0 +1,494 @@
+#include "model/record_pass.h"
+
+#include "expr/value_eval.h"
+#include "expr/value_helpers.h"
+#include "foundation/heap_strings.h"
+#include "model/composite.h"
+#include "model/engine_errors.h"
+#include "model/fields.h"
+#include "model/record_filter.h"
+#include "model/record_sort.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_set>
+
+namespace {
+
+constexpr uint32_t kNullDay = 0x80000001u;
+constexpr uint32_t kStackOverflowTextId = 1388;
+constexpr uint32_t kFatalErrorTextId = 627;
+constexpr uint32_t kLateCalculation = 0x40;  // flags2: evaluated after the totals
+constexpr uint8_t kReportLevel = 254;
+constexpr int kMaxRefHops = 64;
+
+void (*g_passSink)(const char* text) = nullptr;
+
+void ShowPassMessage(const char* text) {
+  if (g_passSink != nullptr) g_passSink(text);
+}
+
+struct OwnedBuffers {
+  std::unordered_set<void*> blocks;
+};
+
+OwnedBuffers& Owned(RecordPassState* st) {
+  if (st->ownedBuffers == nullptr) st->ownedBuffers = new OwnedBuffers();
+  return *static_cast<OwnedBuffers*>(st->ownedBuffers);
+}
+
+bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
+bool IsAlias(const FieldDef* f) { return (f->flags & kFieldAlias) != 0; }
+bool IsMemo(const FieldDef* f) { return (f->flags & kFieldMemo) != 0; }
+bool IsCalc(const FieldDef* f) { return (f->flags & kFieldCalculation) != 0 && !IsTotal(f); }
+
+uint8_t* Allocate(RecordPassState* st, size_t size) {
+  uint8_t* p = static_cast<uint8_t*>(std::calloc(1, size));
+  if (p != nullptr) Owned(st).blocks.insert(p);
+  return p;
+}
+
+size_t MemoBlockSize(const CKmComposite* m, const FieldDef* f) {
+  const bool dbl = m->doubleWidthWord || (f->flags & kFieldDoubleWidth);
+  return kValueHeaderSize + (dbl ? 2 * kMemoValueBytes : kMemoValueBytes);
+}
+
+// The total a total-related field rests on (itself for a total), or null.
+FieldDef* RootTotal(CKmComposite* m, FieldDef* f) {
+  for (int hop = 0; f != nullptr && hop < kMaxRefHops; ++hop) {
+    if (IsTotal(f)) return f;
+    FieldDef* to = m->GetFieldAt(f->refField);
+    if (to == f) return nullptr;
+    f = to;
+  }
+  return nullptr;
+}
+
+// 0 record calculations, 1 total-bound ones, 2 late ones.
+int SweepOf(CKmComposite* m, RecordPassState* st, FieldDef* f) {
+  FieldDef* root = nullptr;
+  if (IsTotal(f)) {
+    root = f;
+  } else if (f->flags & kFieldTotalRelated) {
+    root = RootTotal(m, f);
+    if (root != nullptr && st->totalsSorted && (m->passPhase == kPhaseChartPrepass || m->passPhase == kPhaseReportRun) &&
+        (root->totalFlags & kTotalPreprocessed))
+      return 0;
+    if (root == nullptr) return 1;
+  } else {
+    return 0;
+  }
+  const bool late = (f->flags2 & kLateCalculation) || (root != nullptr && root->totalLevel == kReportLevel);
+  return late ? 2 : 1;
+}
+
+void PostProcessValues(CKmComposite* m) {
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (f->value == nullptr || IsAlias(f)) continue;
+    const bool dbl = m->doubleWidthWord || (f->flags & kFieldDoubleWidth);
+    if (dbl && f->previous == nullptr) {
+      if (IsMemo(f)) std::memcpy(f->value + kMemoValueBytes, f->value, kMemoValueBytes);
+      else {
+        const uint32_t w = m->GetFieldWidth(f);
+        std::memcpy(f->value + w, f->value, w);
+      }
+    }
+    f->valueStatus = static_cast<uint8_t>((f->valueStatus & 7) | ((f->valueStatus & 7) << 3));
+  }
+}
+
+int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_t status) {
+  RecordPassState* st = GetRecordPassState(m);
+  const bool rereading = status == kEngineRecordRejected;
+  m->lastEngineError = 0;
+  m->stopRequested = 0;
+  m->recordCallback = reinterpret_cast<void*>(callback);
+  m->ResetMemoBuffers();
+  if (!rereading && !st->firstRecord) SaveFieldValues(m);
+  if (st->firstRecord) {
+    if (recordNumber == 0) m->recordNumber = 0;
+    for (FieldDef* f = m->prefetchCalcList; f != nullptr; f = f->orderNext)
+      if ((f->flags & m->scanMask) && IsCalc(f)) EvaluateCalculation(m, f);
+    st->firstRecord = 0;
+  }
+  PostProcessValues(m);
+
+  if (st->rows != nullptr && st->rows->IsOpen()) {
+    int r;
+    if (recordNumber != 0) {
+      r = st->rows->FetchRow(recordNumber);
+      m->recordNumber = recordNumber;
+    } else if (st->randomFetch) {
+      r = st->rows->FetchRow(m->recordNumber + 1);
+      ++m->recordNumber;
+    } else {
+      r = st->rows->FetchNextRow();
+      ++m->recordNumber;
+    }
+    if (r != 0) return r == -1 ? kEngineFetchFailed : kEngineEndOfData;
+    ++st->recordsRead;
+    st->rows->ConvertFetchedRow(m);
+  }
+
+  for (int sweep = 0; sweep < 3; ++sweep) {
+    for (FieldDef* f = m->calcOrderList; f != nullptr; f = f->orderNext) {
+      if (!(f->flags & m->scanMask) || SweepOf(m, st, f) != sweep) continue;
+      if (IsTotal(f)) {
+        if (st->updateSummaries != nullptr && EvaluateFieldCondition(m, f)) {
+          const int r = st->updateSummaries(m, f, 0);
+          if (r != 0) return r;
+        }
+      } else if (IsAlias(f) && IsMemo(f)) {
+        FieldDef* to = m->GetFieldAt(f->refField);
+        if (to != nullptr && to->value != nullptr && f->value != nullptr && f->value != to->value)
+          CKmComposite::CopyValueHeader(f->value, to->value);
+      } else if (IsCalc(f)) {
+        EvaluateCalculation(m, f);
+      }
+    }
+    if (sweep == 0) {
+      ++m->recordsDone;
+      if (callback != nullptr && callback(m) != 0) return kEngineStopped;
+      const bool phase23 = m->passPhase == kPhaseChartPrepass || m->passPhase == kPhaseReportRun;
+      FieldDef* sel = m->selectionField;
+      if (sel != nullptr && sel->value != nullptr && (!st->deferredSelection || phase23)) {
+        if (sel->value[0] == 0) return kEngineRecordRejected;
+      } else if (st->filterOn && FilterRejects(m, static_cast<const uint8_t*>(m->compiledFilter), 0)) {
+        return kEngineRecordRejected;
+      }
+      if (st->updateSummaries != nullptr) {
+        const int r = st->updateSummaries(m, nullptr, 1);
+        if (r != 0) return r;
+      }
+    } else if (sweep == 1 && m->passPhase == kPhaseReportRun && st->updateSummaries != nullptr) {
+      const int r = st->updateSummaries(m, nullptr, 2);
+      if (r != 0) return r;
+    }
+  }
+  ++st->acceptedCount;
+  st->dataSeen = 1;
+  return m->lastEngineError;
+}
+
+}  // namespace
+
+void SetRecordPassMessageSink(void (*sink)(const char* text)) {
+  g_passSink = sink;
+  SetSortMessageSink(sink);
+}
+
+RecordPassState* GetRecordPassState(CKmComposite* model) {
+  if (model->recordPassState == nullptr) model->recordPassState = new RecordPassState();
+  return static_cast<RecordPassState*>(model->recordPassState);
+}
+
+void FreeRecordPassState(CKmComposite* model) {
+  if (model == nullptr || model->recordPassState == nullptr) return;
+  FreeFieldBuffers(model);
+  ClosePassFiles(model);
+  RemoveWorkFiles(model);
+  RecordPassState* st = static_cast<RecordPassState*>(model->recordPassState);
+  delete static_cast<OwnedBuffers*>(st->ownedBuffers);
+  delete st;
+  model->recordPassState = nullptr;
+}
+
+void ClearFieldValue(CKmComposite* m, FieldDef* f) {
+  uint8_t* v = f->value;
+  if (v == nullptr) return;
+  const double nullNumber = GetNullNumber();
+  if (IsMemo(f)) {
+    uint8_t* h = v - kValueHeaderSize;
+    std::memset(h + value_header::kInsertField, 0, 4);
+    std::memset(h + value_header::kFirstPosition, 0, 12);
+    std::memset(h + value_header::kReaderWork, 0, kValueHeaderSize - value_header::kReaderWork);
+    v[0] = 0;
+    return;
+  }
+  const uint32_t kind = FieldKind(f);
+  if (kind & kFieldNumeric) {
+    std::memcpy(v, &nullNumber, 8);
+  } else if (kind & (kFieldDate | kFieldDateTime | kFieldTime)) {
+    PutU32(v, kNullDay);
+    std::memcpy(v + 4, &nullNumber, 8);
+  } else {
+    v[0] = 0;
+  }
+}
+
+void ClearScanBuffers(CKmComposite* m) {
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+    if (f->value != nullptr && !IsAlias(f)) ClearFieldValue(m, f);
+}
+
+void FreeFieldBuffers(CKmComposite* m) {
+  RecordPassState* st = GetRecordPassState(m);
+  if (st->ownedBuffers == nullptr) return;
+  OwnedBuffers& own = Owned(st);
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (f->value != nullptr) {
+      uint8_t* block = IsMemo(f) ? f->value - kValueHeaderSize : f->value;
+      if (own.blocks.count(block)) f->value = nullptr;
+    }
+    if (f->previous != nullptr) {
+      uint8_t* block = IsMemo(f) ? f->previous - kValueHeaderSize : f->previous;
+      if (own.blocks.count(block)) f->previous = nullptr;
+    }
+  }
+  for (void* p : own.blocks) std::free(p);
+  own.blocks.clear();
+}
+
+void ResetRunCounters(CKmComposite* m) {
+  RecordPassState* st = GetRecordPassState(m);
+  m->recordNumber = 0;
+  m->recordsDone = 0;
+  st->acceptedCount = 0;
+  st->recordsRead = 0;
+  st->firstRecord = 1;
+  st->lastStatus = 0;
+  st->dataSeen = 0;
+}
+
+int OpenScan(CKmComposite* m) {
+  RecordPassState* st = GetRecordPassState(m);
+  m->scanMask = kFieldNeeded;
+  if (!m->InitEvalArea()) return 1;
+  bool aliasSeen = false;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (!IsAlias(f)) continue;
+    aliasSeen = true;
+    FieldDef* to = m->GetFieldAt(f->refField);
+    if (to == nullptr || to == f) continue;
+    if (f->needsPrevious) to->needsPrevious = 1;
+    if (f->flags & kFieldNeeded) to->flags |= kFieldNeeded;
+  }
+  auto fail = [&] {
+    FreeFieldBuffers(m);
+    return 1;
+  };
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (IsAlias(f)) continue;
+    if (IsMemo(f)) {
+      const size_t size = MemoBlockSize(m, f);
+      uint8_t* block = Allocate(st, size);
+      if (block == nullptr) return fail();
+      block[value_header::kStateBits] = 1;
+      f->value = block + kValueHeaderSize;
+      if (f->needsPrevious) {
+        uint8_t* prev = Allocate(st, size);
+        if (prev == nullptr) return fail();
+        prev[value_header::kStateBits] = 1;
+        f->previous = prev + kValueHeaderSize;
+      }
+      if (f->flags & kFieldNeeded) ClearFieldValue(m, f);
+    } else if (f->flags & kFieldNeeded) {
+      uint8_t* v = Allocate(st, m->GetFieldStorageSize(f) + 1);
+      if (v == nullptr) return fail();
+      f->value = v;
+      ClearFieldValue(m, f);
+    }
+  }
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (!IsAlias(f)) continue;
+    FieldDef* to = m->GetFieldAt(f->refField);
+    if (to == nullptr || to == f) continue;
+    if (IsMemo(f)) {
+      // A memo alias reads its own window over the same text.
+      const size_t size = MemoBlockSize(m, to);
+      uint8_t* block = Allocate(st, size);
+      if (block == nullptr) return fail();
+      block[value_header::kStateBits] = 1;
+      f->value = block + kValueHeaderSize;
+      continue;
+    }
+    if (f->flags & kFieldNeeded) f->value = to->value;
+    f->previous = nullptr;
+  }
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (IsAlias(f) || IsMemo(f) || !f->needsPrevious) continue;
+    uint8_t* p = Allocate(st, m->GetFieldStorageSize(f) + 1);
+    if (p == nullptr) return fail();
+    f->previous = p;
+    if (f->value != nullptr) std::memcpy(p, f->value, m->GetFieldStorageSize(f));
+  }
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (!IsAlias(f) || IsMemo(f) || !f->needsPrevious) continue;
+    FieldDef* to = m->GetFieldAt(f->refField);
+    if (to != nullptr && to != f) f->previous = to->previous;
+  }
+  (void)aliasSeen;
+  ResetRunCounters(m);
+  return 0;
+}
+
+int EvaluateCalculation(CKmComposite* m, FieldDef* f) {
+  RecordPassState* st = GetRecordPassState(m);
+  f->totalFlags &= static_cast<uint8_t>(~kTotalWarned);
+  f->valueStatus &= static_cast<uint8_t>(~7u);
+  if (f->flags2 & kField2ValueSetElsewhere) return 0;
+  if (f->sqlText != nullptr && st->alwaysEngineEval) return 0;
+  if (f->value == nullptr || f->code == nullptr) return 0;
+  const uint32_t kind = FieldKind(f);
+  uint32_t flags = 0;
+  int32_t rc;
+  if (kind == 0) {
+    const uint32_t w = m->GetFieldWidth(f);
+    rc = m->EvaluateCompiledExpression(f->code, f->value, w > 1 ? w - 1 : 1, &flags, nullptr);
+  } else {
+    uint8_t result[16] = {};
+    rc = m->EvaluateCompiledExpression(f->code, result, 0, &flags, nullptr);
+    const uint32_t w = m->GetFieldWidth(f);
+    std::memcpy(f->value, result, w < sizeof result ? w : sizeof result);
+  }
+  if (rc == kEvalStringCut) rc = kEvalOk;
+  if (rc != kEvalOk) {
+    if (m->lastEngineError == 0) {
+      m->evalErrorKind = rc;
+      m->lastEngineError = kEngineEvalError;
+      m->evalErrorField = f;
+    }
+    return rc;
+  }
+  f->valueStatus = static_cast<uint8_t>((f->valueStatus & ~7u) | (flags & 7u));
+  return 0;
+}
+
+bool EvaluateFieldCondition(CKmComposite* m, FieldDef* f) {
+  if (f->conditionCode == nullptr) return true;
+  uint8_t result[512] = {};
+  uint32_t flags = 0;
+  int32_t rc = m->EvaluateCompiledExpression(f->conditionCode, result, sizeof result - 1, &flags, nullptr);
+  if (rc != kEvalOk && rc != kEvalStringCut) {
+    if (m->lastEngineError == 0) {
+      m->evalErrorKind = rc;
+      m->lastEngineError = kEngineEvalError;
+      m->evalErrorField = f;
+    }
+    return false;
+  }
+  if (flags & kValueFlagNull) return false;
+  if (m->lastResultLogical) return result[0] != 0;
+  // Texts count when something but blanks is left.
+  for (size_t i = 0; i < sizeof result && result[i] != 0; ++i)
+    if (result[i] != ' ') return true;
+  return false;
+}
+
+void SaveFieldValues(CKmComposite* m) {
+  RecordPassState* st = GetRecordPassState(m);
+  const bool phase23 = m->passPhase == kPhaseChartPrepass || m->passPhase == kPhaseReportRun;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (f->value == nullptr || f->previous == nullptr || IsAlias(f)) continue;
+    if (phase23 && st->totalsSorted && (f->totalFlags & kTotalPreprocessed)) continue;
+    if (IsMemo(f)) {
+      CKmComposite::CopyValueHeader(f->previous, f->value);
+      std::memcpy(f->previous, f->value, kMemoValueBytes);
+    } else {
+      std::memcpy(f->previous, f->value, m->GetFieldStorageSize(f));
+    }
+    f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
+  }
+}
+
+int ScanRecords(CKmComposite* m, RecordCallback callback, int32_t status) {
+  return Step(m, 0, callback, status);
+}
+
+int ScanRecordAt(CKmComposite* m, uint32_t recordNumber, int32_t status) {
+  return Step(m, recordNumber, reinterpret_cast<RecordCallback>(m->recordCallback), status);
+}
+
+int RunRecordPass(CKmComposite* m, RecordCallback callback) {
+  RecordPassState* st = GetRecordPassState(m);
+  int r;
+  do {
+    if (!st->positionFile.IsOpen()) {
+      r = ScanRecords(m, callback, st->lastStatus);
+      if (m->passPhase == kPhaseTotalsPrepass) {
+        if (r == 0) {
+          if (!st->tmpFile.IsOpen()) {
+            st->tmpName = MakeTempFileName("TMP");
+            if (!st->tmpFile.Create(st->tmpName)) {
+              st->tmpName.clear();
+              r = kEngineCannotCreateComponents;
+            }
+          }
+          if (r == 0 && !st->tmpFile.WriteU32(m->recordNumber)) r = kEngineCannotWriteComponents;
+        }
+        // The file stays open while records are accepted or passed over.
+        if (r != 0 && r != kEngineRecordRejected && st->tmpFile.IsOpen() && !st->tmpFile.Close() &&
+            r == kEngineEndOfData)
+          r = kEngineCannotWriteComponents;
+      }
+    } else {
+      m->recordCallback = reinterpret_cast<void*>(callback);
+      if (callback != nullptr && callback(m) != 0) {
+        r = kEngineStopped;
+      } else {
+        uint32_t n = 0;
+        const int got = st->positionFile.ReadU32(&n);
+        if (got < 0) {
+          r = kEngineCannotReadComponents;
+        } else if (got == 0 || n == 0) {
+          if (st->lastStatus != kEngineRecordRejected) SaveFieldValues(m);
+          r = kEngineEndOfData;
+        } else {
+          r = ScanRecordAt(m, n, st->lastStatus);
+        }
+      }
+    }
+    st->lastStatus = r;
+  } while (r == kEngineRecordRejected);
+  return r;
+}
+
+int OpenPassFiles(CKmComposite* m, const std::string& positionFile) {
+  RecordPassState* st = GetRecordPassState(m);
+  st->positionFile.Close();
+  st->positionName.clear();
+  if (positionFile.empty()) return 0;
+  if (!st->positionFile.OpenRead(positionFile)) return kEnginePositionFileOpen;
+  st->positionName = positionFile;
+  return 0;
+}
+
+void ClosePassFiles(CKmComposite* m) {
+  RecordPassState* st = GetRecordPassState(m);
+  st->positionFile.Close();
+  st->tmpFile.Close();
+}
+
+void RemoveWorkFiles(CKmComposite* m) {
+  RecordPassState* st = GetRecordPassState(m);
+  st->tmpFile.Close();
+  if (st->positionName == st->tmpName) st->positionFile.Close();
+  RemoveWorkFile(st->tmpName);
+  st->tmpName.clear();
+  RemoveWorkFile(MakeTempFileName("TOT"));
+}
+
+void RewindScan(CKmComposite* m) {
+  RecordPassState* st = GetRecordPassState(m);
+  m->recordCallback = nullptr;
+  ResetRunCounters(m);
+  if (st->positionFile.IsOpen()) st->positionFile.Seek(0);
+}
+
+void ReportScanError(CKmComposite* m, int32_t code) {
+  char text[600];
+  if (code == kEngineEvalError) {
+    if (m->evalErrorKind == kEvalStackOverflow) {
+      const char* name = m->evalErrorField != nullptr ? m->evalErrorField->name : "";
+      std::snprintf(text, sizeof text, GetResString(kStackOverflowTextId, 0), name);
+    } else {
+      std::snprintf(text, sizeof text, "%s (%d)", GetResString(kFatalErrorTextId, 0),
+                    m->evalErrorKind == kEvalStringCut ? 9 : 2);
+    }
+    ShowPassMessage(text);
+    return;
+  }
+  if (code == kEngineFetchFailed || !CKmComposite::IsReportableError(code)) return;
+  ShowPassMessage(m->GetEngineErrorText(code));
+}

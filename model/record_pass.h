@@ -1,0 +1,86 @@
+// The record pass: value buffers for the fields a pass needs, the record step
+// (fetch, calculations in three sweeps by level, selection and filter), the
+// driver that delivers the next accepted record from the query or from a file
+// of record positions, and the components file ("TMP") of the totals
+// pre-pass. The pass state hangs from the model (GetRecordPassState).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/row_source.h"
+#include "model/work_files.h"
+
+class CKmComposite;
+struct FieldDef;
+
+// Asked after the calculations of every record; non-zero stops the pass (3074).
+typedef int (*RecordCallback)(CKmComposite* model);
+// The engine's summary update: (model, total, 0) for one total, (model,
+// null, 1) after sweep 0 and (model, null, 2) after sweep 1 in the report
+// run; non-zero ends the record step with that code.
+typedef int (*SummaryUpdateProc)(CKmComposite* model, FieldDef* total, int what);
+
+struct RecordPassState {
+  RecordRowSource* rows = nullptr;
+  SummaryUpdateProc updateSummaries = nullptr;  // null: summaries off
+  int filterOn = 0;
+  int deferredSelection = 0;
+  int randomFetch = 0;          // the first record is fetched by number
+  int totalsSorted = 0;         // totals are sorted or pre-processed
+  int alwaysEngineEval = 0;     // calculations with SQL text come from the server
+  // Counters of the pass.
+  uint32_t acceptedCount = 0;
+  uint32_t recordsRead = 0;
+  int dataSeen = 0;
+  int firstRecord = 1;
+  int32_t lastStatus = 0;
+  // Components file of the totals pre-pass and the caller's position file.
+  WorkFile tmpFile;
+  std::string tmpName;
+  WorkFile positionFile;
+  std::string positionName;
+  // Record sort settings (kmw.ini [Special] SortPoolSize; model defaults).
+  uint32_t sortPoolSize = 524288;
+  int32_t nullOrder = 0;
+  int32_t nullNumbersAsZero = 1;
+  int (*cancelled)(CKmComposite* model) = nullptr;  // asked while runs merge
+  // Buffers the pass allocated (freed by FreeFieldBuffers).
+  void* ownedBuffers = nullptr;
+};
+
+RecordPassState* GetRecordPassState(CKmComposite* model);
+// Frees the pass state with its buffers, closing and removing its work files.
+void FreeRecordPassState(CKmComposite* model);
+
+// Prepares a pass over the needed fields (0x8000): 0, or 1 when memory runs out.
+int OpenScan(CKmComposite* model);
+void ClearFieldValue(CKmComposite* model, FieldDef* field);
+void ClearScanBuffers(CKmComposite* model);
+void FreeFieldBuffers(CKmComposite* model);
+void ResetRunCounters(CKmComposite* model);
+
+// One record step on the next record (recordNumber 0) or on the given one.
+// status: the caller's last result (3077 re-reads a rejected record).
+int ScanRecords(CKmComposite* model, RecordCallback callback, int32_t status);
+int ScanRecordAt(CKmComposite* model, uint32_t recordNumber, int32_t status);
+// Delivers the next accepted record: 0, 3075 no more, 3074 stopped, or a code.
+int RunRecordPass(CKmComposite* model, RecordCallback callback);
+
+int EvaluateCalculation(CKmComposite* model, FieldDef* field);
+bool EvaluateFieldCondition(CKmComposite* model, FieldDef* field);
+void SaveFieldValues(CKmComposite* model);
+
+// The position file (empty: none): 0, or 3171 when it cannot be opened.
+int OpenPassFiles(CKmComposite* model, const std::string& positionFile);
+void ClosePassFiles(CKmComposite* model);
+// Closes and deletes the pass's work files (TMP, TOT, totals index).
+void RemoveWorkFiles(CKmComposite* model);
+// Back to the first record: clears the counters, seeks the position file.
+void RewindScan(CKmComposite* model);
+
+// Shows an engine code after a pass: 3081 by the evaluation error kind,
+// 3079 nothing, others their text.
+void ReportScanError(CKmComposite* model, int32_t code);
+// Where the pass's messages go (error dialog); null shows nothing.
+void SetRecordPassMessageSink(void (*sink)(const char* text));

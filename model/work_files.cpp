@@ -1,0 +1,188 @@
+#include "model/work_files.h"
+
+#include "foundation/file_removal.h"
+#include "platform/win/process.h"
+#include "platform/win/tempdir.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+constexpr size_t kBufferSize = 64 * 1024;
+bool g_keepWorkFiles = false;
+}  // namespace
+
+std::string MakeTempFileName(const char* kind) {
+  std::string dir = PrivateTempDirectory();
+  if (dir.empty()) return std::string();
+  char name[48];
+  std::snprintf(name, sizeof name, "KMW%lx.%s", static_cast<unsigned long>(GetCurrentProcessId()), kind);
+  return dir + name;
+}
+
+std::string MakeSortRunName(uint32_t run) {
+  char kind[16];
+  std::snprintf(kind, sizeof kind, "#%x", run);
+  return MakeTempFileName(kind);
+}
+
+void SetKeepWorkFiles(bool keep) { g_keepWorkFiles = keep; }
+bool KeepWorkFiles() { return g_keepWorkFiles; }
+
+void RemoveWorkFile(const std::string& path) {
+  if (!path.empty() && !g_keepWorkFiles) DeleteFileIfExists(path.c_str());
+}
+
+WorkFile::~WorkFile() { Close(); }
+
+bool WorkFile::Create(const std::string& path) {
+  Close();
+  if (path.empty()) return false;
+  ::unlink(path.c_str());
+  int fd;
+  do fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  buffer_ = static_cast<char*>(std::malloc(kBufferSize));
+  if (buffer_ == nullptr) {
+    ::close(fd);
+    ::unlink(path.c_str());
+    return false;
+  }
+  fd_ = fd;
+  path_ = path;
+  return true;
+}
+
+bool WorkFile::OpenRead(const std::string& path) {
+  Close();
+  if (path.empty()) return false;
+  int fd;
+  do fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  buffer_ = static_cast<char*>(std::malloc(kBufferSize));
+  if (buffer_ == nullptr) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  path_ = path;
+  return true;
+}
+
+bool WorkFile::Flush() {
+  if (fd_ < 0) return false;
+  size_t done = 0;
+  while (done < fill_) {
+    ssize_t n = ::write(fd_, buffer_ + done, fill_ - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      failed_ = true;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  fill_ = 0;
+  return !failed_;
+}
+
+bool WorkFile::Write(const void* data, size_t size) {
+  if (fd_ < 0 || failed_) return false;
+  if (readFill_ != 0) {
+    // Switching from reading: the file position is past the buffered bytes.
+    ::lseek(fd_, static_cast<off_t>(readPos_) - static_cast<off_t>(readFill_), SEEK_CUR);
+    readPos_ = readFill_ = 0;
+  }
+  const char* p = static_cast<const char*>(data);
+  if (fill_ + size > kBufferSize) {
+    if (!Flush()) return false;
+    if (size >= kBufferSize) {
+      size_t done = 0;
+      while (done < size) {
+        ssize_t n = ::write(fd_, p + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return !(failed_ = true);
+        done += static_cast<size_t>(n);
+      }
+      return true;
+    }
+  }
+  std::memcpy(buffer_ + fill_, p, size);
+  fill_ += size;
+  return true;
+}
+
+bool WorkFile::WriteU32(uint32_t v) {
+  uint8_t b[4];
+  PutU32(b, v);
+  return Write(b, 4);
+}
+
+bool WorkFile::FillReadBuffer() {
+  readPos_ = readFill_ = 0;
+  for (;;) {
+    ssize_t n = ::read(fd_, buffer_, kBufferSize);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    readFill_ = static_cast<size_t>(n);
+    return true;
+  }
+}
+
+long WorkFile::Read(void* data, size_t size) {
+  if (fd_ < 0) return -1;
+  if (fill_ != 0 && !Flush()) return -1;
+  char* out = static_cast<char*>(data);
+  size_t got = 0;
+  while (got < size) {
+    if (readPos_ == readFill_) {
+      if (!FillReadBuffer()) return -1;
+      if (readFill_ == 0) break;
+    }
+    size_t take = readFill_ - readPos_;
+    if (take > size - got) take = size - got;
+    std::memcpy(out + got, buffer_ + readPos_, take);
+    readPos_ += take;
+    got += take;
+  }
+  return static_cast<long>(got);
+}
+
+int WorkFile::ReadU32(uint32_t* v) {
+  uint8_t b[4];
+  long n = Read(b, 4);
+  if (n == 0) return 0;
+  if (n != 4) return -1;
+  *v = GetU32(b);
+  return 1;
+}
+
+bool WorkFile::Seek(uint64_t position) {
+  if (fd_ < 0) return false;
+  if (fill_ != 0 && !Flush()) return false;
+  readPos_ = readFill_ = 0;
+  return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) == static_cast<off_t>(position);
+}
+
+bool WorkFile::Close() {
+  bool ok = true;
+  if (fd_ >= 0) {
+    if (fill_ != 0) Flush();
+    ok = !failed_;
+    if (::close(fd_) != 0) ok = false;
+  }
+  fd_ = -1;
+  std::free(buffer_);
+  buffer_ = nullptr;
+  fill_ = readPos_ = readFill_ = 0;
+  failed_ = false;
+  path_.clear();
+  return ok;
+}
