@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdlib>
+#include <unistd.h>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -210,21 +212,53 @@ TEST(Gdi, WindowsFacesResolveToInstalledMetricCompatibleFonts) {
   ReleaseDC(nullptr, dc);
 }
 
+// Qt takes the C library's locale from the environment when it starts, so
+// this runs in a fresh process of this program started under a German locale
+// (made with localedef under the build folder when none is installed).
 TEST(UiLocale, NumbersStayInTheCLocaleUnderAGermanEnvironment) {
-  const char* german = nullptr;
-  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE"}) {
-    if (std::setlocale(LC_ALL, name)) {
-      german = name;
-      break;
+  if (std::getenv("VT_LOCALE_CHILD")) GTEST_SKIP() << "inside the child";
+  std::string locpath;
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+    locpath = ui_test::ScreenshotDir() + "/../locales";
+    std::string make = "mkdir -p '" + locpath + "' && localedef -i de_DE -f UTF-8 '" + locpath +
+                       "/de_DE.UTF-8' >/dev/null 2>&1";
+    std::system(make.c_str());
+    setenv("LOCPATH", locpath.c_str(), 1);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+      unsetenv("LOCPATH");
+      std::setlocale(LC_ALL, "C");
+      GTEST_SKIP() << "no German locale available";
     }
+    unsetenv("LOCPATH");
   }
-  if (german == nullptr) GTEST_SKIP() << "no German locale installed";
+  char de[16];
+  std::snprintf(de, sizeof de, "%.2f", 1.5);
+  std::setlocale(LC_ALL, "C");
+  ASSERT_STREQ(de, "1,50") << "the German locale formats numbers with a comma";
+
+  char exe[4096];
+  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  ASSERT_GT(n, 0);
+  exe[n] = '\0';
+  std::string cmd = "VT_LOCALE_CHILD=1 LC_ALL=de_DE.UTF-8 ";
+  if (!locpath.empty()) cmd += "LOCPATH='" + locpath + "' ";
+  cmd += "'" + std::string(exe) + "' --gtest_filter=UiLocaleChild.* >/dev/null 2>&1";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+}
+
+TEST(UiLocaleChild, QtStartsUnderTheEnvironmentButNumbersStayC) {
+  if (!std::getenv("VT_LOCALE_CHILD")) GTEST_SKIP() << "run by UiLocale in a fresh process";
+  ASSERT_FALSE(UiApplicationRunning());
   UiStartApplication();
+  EXPECT_STRNE(std::setlocale(LC_CTYPE, nullptr), "C") << "Qt applied the environment";
+  EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.2f", 1.5);
   EXPECT_STREQ(buf, "1.50");
   EXPECT_DOUBLE_EQ(std::strtod("2.25", nullptr), 2.25);
-  std::setlocale(LC_ALL, "C");
+  double d = 0;
+  EXPECT_EQ(std::sscanf("3.5", "%lf", &d), 1);
+  EXPECT_DOUBLE_EQ(d, 3.5);
 }
 
 class ControlTest : public WindowTest {};
