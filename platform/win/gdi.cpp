@@ -402,7 +402,11 @@ int ReleaseDC(HWND, HDC dc) {
   bool drew = dc->painter != nullptr;
   EndPainter(dc);
   if (dc->kind == DcKind::WindowOverlay && drew && IsWindow(dc->hwnd) && dc->picture) {
-    dc->hwnd->overlay.push_back(std::move(dc->picture));
+    auto& overlay = dc->hwnd->overlay;
+    overlay.push_back(std::move(dc->picture));
+    // A procedure that draws on itself at every paint must not grow this without end.
+    constexpr size_t kMaxOverlay = 64;
+    if (overlay.size() > kMaxOverlay) overlay.erase(overlay.begin(), overlay.end() - kMaxOverlay);
     if (dc->hwnd->widget && vt_ui::PaintDepth() == 0) dc->hwnd->widget->update();
   }
   delete dc;
