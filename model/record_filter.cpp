@@ -164,7 +164,10 @@ int Build(const uint8_t* code, size_t length, std::vector<uint8_t>* out) {
           else
             nodeStack.push_back(leaf);
         } else if (e.cls == kClsOperator) {
-          if (nodeStack.empty() || tree.nodes[nodeStack.back()].cls != kClsOperand) return 2;
+          // A condition starts with its field.
+          if (nodeStack.empty() || tree.nodes[nodeStack.back()].cls != kClsOperand ||
+              tree.nodes[nodeStack.back()].token[0] != kCondField)
+            return 2;
           const int n = tree.Add(kClsOperator, e.token, e.size);
           if (n < 0) return 3;
           tree.nodes[n].first = nodeStack.back();
@@ -573,7 +576,7 @@ void ForEachFieldToken(const uint8_t* code, size_t length, Fn fn) {
 }
 }  // namespace
 
-int RenumberAfterFieldDelete(uint8_t* code, size_t length, uint32_t n) {
+int ConditionRenumberAfterFieldDelete(uint8_t* code, size_t length, uint32_t n) {
   int gone = 0;
   ForEachFieldToken(code, length, [&](uint8_t* at) {
     uint32_t v = ReadU32(at);
@@ -589,7 +592,7 @@ int RenumberAfterFieldDelete(uint8_t* code, size_t length, uint32_t n) {
   return gone;
 }
 
-int CodeReferencesField(const uint8_t* code, size_t length, uint32_t n) {
+int ConditionReferencesField(const uint8_t* code, size_t length, uint32_t n) {
   int found = 0;
   ForEachFieldToken(code, length, [&](uint8_t* at) {
     if (ReadU32(at) == n) found = 1;
@@ -597,13 +600,13 @@ int CodeReferencesField(const uint8_t* code, size_t length, uint32_t n) {
   return found;
 }
 
-void ReplaceFieldReference(uint8_t* code, size_t length, uint32_t n, uint32_t to) {
+void ConditionReplaceFieldReference(uint8_t* code, size_t length, uint32_t n, uint32_t to) {
   ForEachFieldToken(code, length, [&](uint8_t* at) {
     if (ReadU32(at) == n) std::memcpy(at, &to, 4);
   });
 }
 
-void MarkReferencedFields(CKmComposite* m, const uint8_t* code, size_t length) {
+void ConditionMarkReferencedFields(CKmComposite* m, const uint8_t* code, size_t length) {
   ForEachFieldToken(code, length, [&](uint8_t* at) {
     FieldDef* f = m->GetFieldAt(ReadU32(at));
     if (f != nullptr) f->flags |= kFieldNeeded;

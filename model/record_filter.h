@@ -66,7 +66,7 @@ int CompareDateToPattern(uint32_t day, uint32_t pattern);
 void SetFilterToday(int year, int month, int day);
 
 // Walkers over the stored code.
-int RenumberAfterFieldDelete(uint8_t* code, size_t length, uint32_t n);
-int CodeReferencesField(const uint8_t* code, size_t length, uint32_t n);
-void ReplaceFieldReference(uint8_t* code, size_t length, uint32_t n, uint32_t m);
-void MarkReferencedFields(CKmComposite* model, const uint8_t* code, size_t length);
+int ConditionRenumberAfterFieldDelete(uint8_t* code, size_t length, uint32_t n);
+int ConditionReferencesField(const uint8_t* code, size_t length, uint32_t n);
+void ConditionReplaceFieldReference(uint8_t* code, size_t length, uint32_t n, uint32_t m);
+void ConditionMarkReferencedFields(CKmComposite* model, const uint8_t* code, size_t length);
