@@ -5,6 +5,7 @@
 #include "platform/printer/page_driver.h"
 
 #include <set>
+#include <vector>
 
 class StubPageDriver : public PageDriver {
  public:
@@ -15,6 +16,10 @@ class StubPageDriver : public PageDriver {
   int openResult = 1;
   int openCalls = 0, closeCalls = 0;
   LONG lastCloseStatus = 0;
+  int spaceLeft = 0;
+  int moveResult = 1;
+  int lastRender = -1;
+  std::vector<int> moves;
 
   int ApiVersion() const override { return version; }
   int FileVersionMajor() const override { return fileMajor; }
@@ -34,13 +39,17 @@ class StubPageDriver : public PageDriver {
     ++openCalls;
     return openResult;
   }
-  int SpaceLeft(PageOutputState*, int) override { return 0; }
+  int SpaceLeft(PageOutputState*, int) override { return spaceLeft; }
   void CloseDevice(PageOutputState*, LONG status) override {
     ++closeCalls;
     lastCloseStatus = status;
   }
   int BeginPage(PageOutputState*, int, int) override { return 1; }
-  int MoveDown(PageOutputState*, int, int) override { return 1; }
+  int MoveDown(PageOutputState*, int distance, int render) override {
+    moves.push_back(distance);
+    lastRender = render;
+    return moveResult;
+  }
   int OutputLine(PageOutputState*, const BYTE*, int) override { return 1; }
   void PreviewPageFinished(PageOutputState*) override {}
   int RealizePalette(PageOutputState*) override { return 1; }

@@ -1,0 +1,55 @@
+#include "engine/output_values.h"
+
+#include "model/composite.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+bool IsEmptyDay(DWORD day) { return day == 0x80000000u || day == 0x7FFFFFFFu || day == 0x80000001u; }
+
+DWORD ReadDay(const BYTE* v) { return v[0] | (v[1] << 8) | (v[2] << 16) | (static_cast<DWORD>(v[3]) << 24); }
+
+double ReadDouble(const BYTE* v) {
+  double d;
+  std::memcpy(&d, v, sizeof d);
+  return d;
+}
+
+}  // namespace
+
+int IsValueBlank(const FieldDef* field, const BYTE* value, double blankNumber) {
+  if (!field || !value) return 1;
+  uint32_t kind = field->flags;
+  if (kind & kFieldLogical) return 0;
+  if (kind & kFieldNumeric) {
+    double d = ReadDouble(value);
+    return d == blankNumber || d == std::numeric_limits<double>::infinity();
+  }
+  if (kind & kFieldDateTime) return IsEmptyDay(ReadDay(value)) && ReadDouble(value + 4) == blankNumber;
+  if (kind & kFieldTime) return ReadDouble(value + 4) == blankNumber;
+  if (kind & kFieldDate) return IsEmptyDay(ReadDay(value));
+  for (int i = 0; i < kTextValueSlot && value[i]; ++i)
+    if (value[i] != ' ') return 0;
+  return 1;
+}
+
+void CopyFieldValue(const FieldDef* field, BYTE* dest) {
+  if (!dest || !field || !field->value) return;
+  const BYTE* v = field->value;
+  uint32_t kind = field->flags;
+  if (kind & kFieldMemo) {
+    CKmComposite::CopyValueHeader(dest, v);
+  } else if (kind & (kFieldDateTime | kFieldTime)) {
+    std::memcpy(dest, v, 12);
+  } else if (kind & kFieldDate) {
+    std::memcpy(dest, v, 4);
+  } else if (kind & kFieldNumeric) {
+    std::memcpy(dest, v, 8);
+  } else {
+    std::memset(dest, 0, kTextValueSlot);
+    for (int i = 0; i < kTextValueSlot - 1 && v[i]; ++i) dest[i] = v[i];
+  }
+}

@@ -1,0 +1,21 @@
+// Value helpers of the output: whether a field's value counts as blank, and
+// copying a field's current value by its kind.
+#pragma once
+
+#include "model/fields.h"
+#include "platform/win/win_types.h"
+
+// By the field's kind: logical never; number when it equals blankNumber (the
+// application's blank-number value) or +infinity; date when its day number
+// is one of the three empty markers; date-time when both its day and its
+// time are empty; time when its time equals blankNumber; text when empty or
+// all blanks (read up to its terminator, at most 255 bytes).
+int IsValueBlank(const FieldDef* field, const BYTE* value, double blankNumber);
+
+// Copies the field's current value into dest by kind: memo through the value
+// header copy, date-time and time 12 bytes, date 4, number 8; text fills 255
+// bytes with zeros and takes at most 254 characters. Nothing happens for a
+// null dest or a field without a value.
+void CopyFieldValue(const FieldDef* field, BYTE* dest);
+
+constexpr int kTextValueSlot = 255;

@@ -1,0 +1,185 @@
+// The preview's page store and replay, pictures, and the less common stream
+// codes as the library draws them.
+#include "tests/printer/printer_fixture.h"
+
+#include "platform/printer/escape_stream.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <sstream>
+
+namespace {
+
+// Darkest column of a row band, to find where something was drawn.
+int InkColumns(const QImage& img, int top, int bottom, int* first, int* last) {
+  int count = 0;
+  *first = -1;
+  *last = -1;
+  for (int x = 0; x < img.width(); ++x) {
+    bool ink = false;
+    for (int y = top; y < bottom && !ink; ++y) ink = qGray(img.pixel(x, y)) < 128;
+    if (ink) {
+      if (*first < 0) *first = x;
+      *last = x;
+      ++count;
+    }
+  }
+  return count;
+}
+
+void OnePage(PdfRun& run, const std::string& text, int x) {
+  ASSERT_EQ(run.driver->BeginPage(&run.state, 720, 1), 1);
+  LineBuilder b;
+  b.Esc(kEscFont, 1, 0, 200).Esc(kEscPosition, static_cast<WORD>(x)).Text(text);
+  ASSERT_EQ(run.driver->AdvanceBeforeLine(&run.state, 200, 1), 1);
+  ASSERT_EQ(run.driver->OutputLine(&run.state, b.data(), b.size()), 1);
+  ASSERT_GT(run.driver->EndPage(&run.state, 1), 0);
+}
+
+TEST(Preview, PagesAreShownStoredAndReplayedOnTheWindowPainter) {
+  PdfRun run(true);
+  // A page before the start page: finished, never stored.
+  OnePage(run, "SKIPPED", 0);
+  run.driver->PreviewPageFinished(&run.state);
+  EXPECT_EQ(run.state.pageShown, 0);
+  // The first shown page is on screen before it is stored.
+  OnePage(run, "FIRST", 0);
+  run.driver->PreviewPageFinished(&run.state);
+  EXPECT_EQ(run.state.pageShown, 0);
+  EXPECT_EQ(run.state.pagesProduced, 1);
+  QImage window(300, 400, QImage::Format_RGB32);
+  window.fill(Qt::white);
+  QPainter painter(&window);
+  run.state.previewDC = &painter;
+  run.state.wholePage = {20, 10, 20 + 255, 10 + 330};
+  PageRect clip{0, 0, 300, 400};
+  ASSERT_EQ(run.driver->ReplayPage(&run.state, &clip), 1);
+  ASSERT_EQ(run.driver->StorePage(&run.state, nullptr, 0), 1);
+  ASSERT_EQ(run.driver->StorePage(&run.state, nullptr, 0), 1);  // once only
+  EXPECT_EQ(StoredPreviewPageCount(&run.state), 1);
+
+  OnePage(run, "SECOND", 96);
+  run.driver->PreviewPageFinished(&run.state);
+  EXPECT_EQ(run.state.pageShown, 1);
+  EXPECT_EQ(run.state.pagesProduced, 2);
+  ASSERT_EQ(run.driver->StorePage(&run.state, nullptr, 0), 1);
+  EXPECT_EQ(StoredPreviewPageCount(&run.state), 2);
+  painter.end();
+
+  // Going back shows the first page again, drawn inside the paper rectangle.
+  window.fill(Qt::white);
+  painter.begin(&window);
+  run.state.pageShown = 0;
+  ASSERT_EQ(run.driver->ReplayPage(&run.state, &clip), 1);
+  painter.end();
+  int first, last;
+  // The text's line lies 0.9 to 1.3 inch down the 11-inch paper.
+  int top = 10 + 330 * 600 / 7920, bottom = 10 + 330 * 960 / 7920;
+  EXPECT_GT(InkColumns(window, top, bottom, &first, &last), 10);
+  EXPECT_GE(first, 20);
+  EXPECT_LT(first, 30);
+  // At level 1 the paper is the zoom record's size at minus its scroll.
+  window.fill(Qt::white);
+  painter.begin(&window);
+  run.state.pageShown = 1;
+  run.state.zoomLevel = 1;
+  run.state.zoom[0] = {1320, 1020, 100, 0};
+  run.state.currentZoom = &run.state.zoom[0];
+  ASSERT_EQ(run.driver->ReplayPage(&run.state, &clip), 1);
+  painter.end();
+  // "SECOND" starts an inch in: 120 pixels of a 1020-pixel-wide paper, less the scroll.
+  top = 1320 * 600 / 7920;
+  bottom = 1320 * 960 / 7920;
+  EXPECT_GT(InkColumns(window, top, bottom, &first, &last), 10);
+  EXPECT_NEAR(first, 1020 / 8.5 - 100, 3);
+}
+
+const BYTE kRedPixels[4 * 4 * 4] = {
+#define R 0x00, 0x00, 0xFF, 0xFF
+    R, R, R, R, R, R, R, R, R, R, R, R, R, R, R, R
+#undef R
+};
+
+bool RedImage(void* handle, PageDriverImage* out) {
+  if (handle != reinterpret_cast<void*>(0x42)) return false;
+  out->width = 4;
+  out->height = 4;
+  out->stride = 16;
+  out->pixels = kRedPixels;
+  return true;
+}
+
+TEST(Preview, PicturesAreDrawnFromThePictureLibrary) {
+  PdfRun run(true);
+  PageDriverImageFuncs funcs;
+  funcs.getImage = RedImage;
+  run.driver->SetImageFuncs(funcs);
+  ASSERT_EQ(run.driver->BeginPage(&run.state, 360, 1), 1);
+  PictureRecord pic;
+  pic.image = reinterpret_cast<void*>(0x42);
+  pic.x = 96;        // one inch in
+  pic.width = 96;    // one inch wide
+  pic.height = 48;   // half an inch high
+  pic.y = 1200;      // bottom two inches down (600 dpi)
+  ASSERT_EQ(run.driver->DrawPicture(&run.state, &pic), 1);
+  PictureRecord unknown = pic;
+  unknown.image = reinterpret_cast<void*>(0x43);
+  unknown.x = 400;
+  EXPECT_EQ(run.driver->DrawPicture(&run.state, &unknown), 1);  // nothing to draw is no failure
+  ASSERT_GT(run.driver->EndPage(&run.state, 1), 0);
+  QImage page(85, 110, QImage::Format_RGB32);  // 10 pixels an inch
+  page.fill(Qt::white);
+  QPainter p(&page);
+  ASSERT_TRUE(ReplayPreviewPage(&run.state, -1, &p, QRectF(0, 0, 85, 110)));
+  p.end();
+  QRgb inside = page.pixel(15, 17);
+  EXPECT_GT(qRed(inside), 200);
+  EXPECT_LT(qGreen(inside), 60);
+  EXPECT_EQ(page.pixel(15, 12), qRgb(255, 255, 255));  // above the picture
+  EXPECT_EQ(page.pixel(45, 17), qRgb(255, 255, 255));  // the unknown handle
+}
+
+TEST(Preview, CentredFieldRaisedTextAndCodePageBytes) {
+  std::string pdf = TempPath("codes.pdf");
+  PdfRun run;
+  ASSERT_GT(StartPrinterDoc(run.device, "Codes", pdf.c_str()), 0);
+  ASSERT_EQ(run.driver->BeginPage(&run.state, 360, 1), 1);
+  LineBuilder b;
+  b.Esc(kEscFont, 0, 0, 100);
+  // A centred field: 6 characters in a 24-column box starting at column 12.
+  b.Esc(kEscPosition, 96).Esc(kEscCentreField, 192).Text("Centre").Bare(kEscCentreField);
+  // Windows-1252 bytes for the euro sign and an e acute.
+  b.Esc(kEscPosition, 320).Text("\x80 caf\xE9");
+  ASSERT_EQ(run.driver->AdvanceBeforeLine(&run.state, 120, 1), 1);
+  ASSERT_EQ(run.driver->OutputLine(&run.state, b.data(), b.size()), 1);
+  // Raised text sits higher than the line's baseline by the offset.
+  LineBuilder raised;
+  raised.Esc(kEscFont, 0, 0, 100).Esc(kEscVerticalOffset, 240).Esc(kEscPosition, 0).Text("UP");
+  ASSERT_EQ(run.driver->AdvanceBeforeLine(&run.state, 600, 1), 1);
+  ASSERT_EQ(run.driver->OutputLine(&run.state, raised.data(), raised.size()), 1);
+  ASSERT_GT(run.driver->EndPage(&run.state, 1), 0);
+  run.driver->CloseDevice(&run.state, 1);
+  ASSERT_GT(EndPrinterDoc(run.device), 0);
+
+  std::string text = RunCommand("pdftotext -layout -fixed 6 '" + pdf + "' - 2>/dev/null");
+  std::istringstream in(text);
+  std::string line;
+  std::vector<std::string> lines;
+  while (std::getline(in, line))
+    if (line.find_first_not_of(" \f") != std::string::npos) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 2u) << text;
+  EXPECT_EQ(lines[0].find("Centre"), 12u + 9u) << lines[0];
+  EXPECT_NE(lines[0].find("\xE2\x82\xAC caf\xC3\xA9"), std::string::npos) << lines[0];
+  // 600 decipoints down, 240 up: the raised text is 360 decipoints (three
+  // lines of six to the inch) below the first line, not five.
+  size_t upLine = text.find("UP");
+  size_t centreLine = text.find("Centre");
+  ASSERT_NE(upLine, std::string::npos);
+  int newlines = 0;
+  for (size_t i = centreLine; i < upLine; ++i) newlines += text[i] == '\n';
+  EXPECT_GE(newlines, 3);
+  EXPECT_LE(newlines, 4);
+}
+
+}  // namespace
