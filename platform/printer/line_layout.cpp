@@ -190,9 +190,13 @@ class Layouter {
         }
         break;
       case kEscVerticalOffset:
-        // Decipoints by which the following text sits above the baseline.
-        raise_ = static_cast<SHORT>(t.args[0]);
-        if (haveRun_ && run_.pieces.empty()) run_.raise = raise_;
+        // Decipoints by which the next item sits above the baseline: the run
+        // just opened when it has no text yet, else the next run to open.
+        if (haveRun_ && run_.pieces.empty()) {
+          run_.raise = static_cast<SHORT>(t.args[0]);
+        } else {
+          raise_ = static_cast<SHORT>(t.args[0]);
+        }
         break;
       default:
         break;
@@ -207,6 +211,7 @@ class Layouter {
     run_.mode = mode;
     run_.anchor = anchor;
     run_.raise = raise_;
+    raise_ = 0;
     run_.explicitStart = explicitStart;
     haveRun_ = true;
   }

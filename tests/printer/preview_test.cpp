@@ -156,6 +156,8 @@ TEST(Preview, CentredFieldRaisedTextAndCodePageBytes) {
   // Raised text sits higher than the line's baseline by the offset.
   LineBuilder raised;
   raised.Esc(kEscFont, 0, 0, 100).Esc(kEscVerticalOffset, 240).Esc(kEscPosition, 0).Text("UP");
+  // The offset belongs to one item: the next sits on the baseline again.
+  raised.Esc(kEscPosition, 320).Text("ZERO").Esc(kEscPosition, 480).Text("BASE");
   ASSERT_EQ(run.driver->AdvanceBeforeLine(&run.state, 600, 1), 1);
   ASSERT_EQ(run.driver->OutputLine(&run.state, raised.data(), raised.size()), 1);
   ASSERT_GT(run.driver->EndPage(&run.state, 1), 0);
@@ -168,7 +170,7 @@ TEST(Preview, CentredFieldRaisedTextAndCodePageBytes) {
   std::vector<std::string> lines;
   while (std::getline(in, line))
     if (line.find_first_not_of(" \f") != std::string::npos) lines.push_back(line);
-  ASSERT_EQ(lines.size(), 2u) << text;
+  ASSERT_EQ(lines.size(), 3u) << text;
   EXPECT_EQ(lines[0].find("Centre"), 12u + 9u) << lines[0];
   EXPECT_NE(lines[0].find("\xE2\x82\xAC caf\xC3\xA9"), std::string::npos) << lines[0];
   // 600 decipoints down, 240 up: the raised text is 360 decipoints (three
@@ -180,6 +182,14 @@ TEST(Preview, CentredFieldRaisedTextAndCodePageBytes) {
   for (size_t i = centreLine; i < upLine; ++i) newlines += text[i] == '\n';
   EXPECT_GE(newlines, 3);
   EXPECT_LE(newlines, 4);
+  size_t zero = text.find("ZERO"), base = text.find("BASE");
+  ASSERT_NE(zero, std::string::npos);
+  ASSERT_NE(base, std::string::npos);
+  ASSERT_LT(zero, base);
+  EXPECT_EQ(text.substr(zero, base - zero).find('\n'), std::string::npos);  // one line
+  int below = 0;
+  for (size_t i = upLine; i < zero; ++i) below += text[i] == '\n';
+  EXPECT_GE(below, 2);
 }
 
 }  // namespace
