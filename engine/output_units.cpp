@@ -10,51 +10,47 @@ LONG Arg(DWORD v) { return static_cast<LONG>(v & 0xFFFF); }
 
 LONG SafeMulDiv(LONG a, LONG b, LONG c) { return c == 0 ? 0 : MulDiv(a, b, c); }
 
+LONG ScreenX(const OutputUnits& u) { return u.layout.dpiX; }
+LONG ScreenY(const OutputUnits& u) { return u.layout.dpiY; }
+// The grid treats a pitch or line rate of 0 as 10, as its own metrics do.
+LONG Pitch(const OutputUnits& u) { return u.layout.pitch > 0 ? u.layout.pitch : 10; }
+LONG LinesPerInch(const OutputUnits& u) { return u.layout.linesPerInch > 0 ? u.layout.linesPerInch : 10; }
+
 // The layout grid's rounded inch: one text line in layout pixels times lines per inch.
-LONG LayoutInchY(const OutputUnits& u) { return LineHeightPixelsOf(u) * u.linesPerInch; }
+LONG LayoutInchY(const OutputUnits& u) { return LineHeightPixels(u.layout) * LinesPerInch(u); }
 
 }  // namespace
 
-LONG CharCellWidthOne(const OutputUnits& u) {
-  if (u.pitch <= 0) return 0;
-  return (u.screenX + u.pitch - 1) / u.pitch;
-}
-
-LONG LineHeightPixelsOf(const OutputUnits& u) {
-  if (u.linesPerInch <= 0) return 0;
-  return (u.screenY + u.linesPerInch / 2) / u.linesPerInch;
-}
-
-LONG ScreenToPrinterX(const OutputUnits& u, DWORD v) { return SafeMulDiv(u.printerX, Arg(v), u.screenX); }
-LONG ScreenToPrinterY(const OutputUnits& u, DWORD v) { return SafeMulDiv(u.printerY, Arg(v), u.screenY); }
+LONG ScreenToPrinterX(const OutputUnits& u, DWORD v) { return SafeMulDiv(u.printerX, Arg(v), ScreenX(u)); }
+LONG ScreenToPrinterY(const OutputUnits& u, DWORD v) { return SafeMulDiv(u.printerY, Arg(v), ScreenY(u)); }
 LONG DecipointsToPrinterY(const OutputUnits& u, DWORD v) { return SafeMulDiv(Arg(v), u.printerY, 720); }
-LONG PixelsToDecipointsY(const OutputUnits& u, DWORD v) { return SafeMulDiv(720, Arg(v), u.screenY); }
+LONG PixelsToDecipointsY(const OutputUnits& u, DWORD v) { return SafeMulDiv(720, Arg(v), ScreenY(u)); }
 
 LONG PixelsToDecipointsYUp(const OutputUnits& u, DWORD v) {
-  LONG r = u.screenY;
+  LONG r = ScreenY(u);
   return r == 0 ? 0 : (Arg(v) * 720 + r - 1) / r;
 }
 
 LONG LayoutToScreenY(const OutputUnits& u, DWORD v) {
   LONG d = LayoutInchY(u);
-  return d == 0 ? 0 : (u.screenY * Arg(v) + d / 2) / d;
+  return d == 0 ? 0 : (ScreenY(u) * Arg(v) + d / 2) / d;
 }
 
-LONG LayoutToScreenYMulDiv(const OutputUnits& u, DWORD v) { return SafeMulDiv(u.screenY, Arg(v), LayoutInchY(u)); }
+LONG LayoutToScreenYMulDiv(const OutputUnits& u, DWORD v) { return SafeMulDiv(ScreenY(u), Arg(v), LayoutInchY(u)); }
 
 LONG LayoutToScreenYUp(const OutputUnits& u, DWORD v) {
   LONG d = LayoutInchY(u);
-  return d == 0 ? 0 : (u.screenY * Arg(v) + d - 1) / d;
+  return d == 0 ? 0 : (ScreenY(u) * Arg(v) + d - 1) / d;
 }
 
 LONG ToDeviceX(const OutputUnits& u, DWORD v) {
-  return SafeMulDiv(u.screenX, Arg(v), CharCellWidthOne(u) * u.pitch);
+  return SafeMulDiv(ScreenX(u), Arg(v), CharCellWidth(u.layout, 1) * Pitch(u));
 }
 
 LONG ObjectToDeviceX(const OutputUnits& u, DWORD rightEdge, LONG offset) { return ToDeviceX(u, rightEdge) + offset; }
 
 LONG DistanceToLineBottom(const OutputUnits& u, LONG endLineBottom, LONG endLineHeight, LONG itemEdge,
                           LONG unitsPerLine) {
-  LONG height = endLineHeight != 0 ? endLineHeight : u.screenY / 6;
+  LONG height = endLineHeight != 0 ? endLineHeight : ScreenY(u) / 6;
   return SafeMulDiv(std::max<LONG>(0, endLineBottom - itemEdge), unitsPerLine ? unitsPerLine : 120, height);
 }

@@ -2,24 +2,20 @@
 // pixels, printer pixels and decipoints (1/720 inch).
 #pragma once
 
+#include "foundation/units.h"
 #include "platform/win/win_types.h"
 
-// The inputs, read at the time of each call.
+// The inputs, read at the time of each call: the screen's resolution and the
+// report's pitch and lines per inch (the layout grid), and the printer's
+// resolution.
 struct OutputUnits {
-  WORD screenX = 96, screenY = 96;    // screen pixels per inch
+  LayoutMetrics layout;
   WORD printerX = 0, printerY = 0;    // printer pixels per inch
-  LONG pitch = 10;                    // characters per inch
-  LONG linesPerInch = 6;
 };
 
-// One character cell in layout pixels (rounded up) and one text line
-// (rounded to nearest); 0 when the pitch or lines per inch is not above 0.
-LONG CharCellWidthOne(const OutputUnits& u);
-LONG LineHeightPixelsOf(const OutputUnits& u);
-
 // Every conversion takes its length as an unsigned 16-bit value (the high
-// half is ignored). A conversion whose divisor comes out 0 (a resolution,
-// pitch or lines per inch of 0) answers 0 rather than dividing by it.
+// half is ignored). A conversion whose divisor comes out 0 (a resolution of
+// 0) answers 0 rather than dividing by it.
 LONG ScreenToPrinterX(const OutputUnits& u, DWORD v);
 LONG ScreenToPrinterY(const OutputUnits& u, DWORD v);
 LONG DecipointsToPrinterY(const OutputUnits& u, DWORD v);

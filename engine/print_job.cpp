@@ -1,6 +1,7 @@
 #include "engine/print_job.h"
 
 #include "engine/output_messages.h"
+#include "foundation/units.h"
 #include "platform/win/muldiv.h"
 #include "platform/win/profile.h"
 #include "platform/win/resources.h"
@@ -106,7 +107,7 @@ int StartPrintJob(PageDriver* driver, DocPrinter* doc, const PrintRunSetup& setu
 
   mode->paperSize = doc->paperCode;
   mode->fields &= ~(kDmOrientation | kDmPaperSize | kDmPaperLength | kDmPaperWidth | kDmDefaultSource);
-  if (doc->paperCode == kPaperUser) {
+  if (doc->paperCode == kDmPaperUser) {
     mode->fields |= kDmPaperLength | kDmPaperWidth;
     if (setup.paperLength > 0) mode->paperLength = static_cast<SHORT>(std::min<LONG>(setup.paperLength, 0x7FFF));
     if (setup.paperWidth > 0) mode->paperWidth = static_cast<SHORT>(std::min<LONG>(setup.paperWidth, 0x7FFF));
@@ -155,7 +156,10 @@ int StartPrintJob(PageDriver* driver, DocPrinter* doc, const PrintRunSetup& setu
   state->topOffset = MulDiv(state->physicalOffsetY, 720, resY);
   state->printableHeight = MulDiv(GetPrinterDeviceCaps(device, kCapVertRes), 720, resY);
   LONG margin = spec ? 0 : setup.leftMargin;
-  if (!spec && doc->measureUnit != 1) margin = MulDiv(margin, 100, 254);  // tenths of a mm
+  // Metric margins are tenths of a millimetre: to hundredths of an inch first.
+  if (!spec && doc->measureUnit != 1)
+    margin = static_cast<LONG>(ConvertMeasure(static_cast<WORD>(margin), kMeasureHundredths, kMeasureTenthsMm,
+                                                 doc->pitch, setup.landscape));
   state->leftMargin = std::max<LONG>(0, MulDiv(margin, resX, 100) - state->physicalOffsetX);
   state->pitch = spec ? 10 : doc->pitch;
   state->pageShown = 0;

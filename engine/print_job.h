@@ -12,7 +12,7 @@
 // What the document remembers of its printer.
 struct DocPrinter {
   std::string printerName, driverName, portName;
-  SHORT paperCode = kPaperLetter;
+  SHORT paperCode = kDmPaperLetter;
   BYTE measureUnit = 1;          // 1 inches, other values metric
   LONG pitch = 10;               // characters per inch
   const PrinterDevMode* storedDevMode = nullptr;  // the report's, may be null

@@ -36,7 +36,7 @@ PrinterDevMode DefaultDevMode(const char* printer) {
   m.fields = kDmOrientation | kDmPaperSize | kDmCopies | kDmDefaultSource | kDmPrintQuality |
              kDmYResolution | kDmCollate;
   m.orientation = kOrientPortrait;
-  m.paperSize = kPaperLetter;
+  m.paperSize = kDmPaperLetter;
   m.copies = 1;
   m.defaultSource = 1;
   m.printQuality = kPdfPrinterDpi;
@@ -45,7 +45,7 @@ PrinterDevMode DefaultDevMode(const char* printer) {
   QPrinterInfo info = QueueInfo(printer);
   if (!info.isNull()) {
     int id = info.defaultPageSize().windowsId();
-    if (id > 0 && id < kPaperUser) m.paperSize = static_cast<SHORT>(id);
+    if (id > 0 && id < kDmPaperUser) m.paperSize = static_cast<SHORT>(id);
     m.printQuality = 300;
     m.yResolution = 300;
   }
@@ -53,7 +53,7 @@ PrinterDevMode DefaultDevMode(const char* printer) {
 }
 
 QPageSize PageSizeOf(const PrinterDevMode& m) {
-  if (m.paperSize == kPaperUser && m.paperWidth > 0 && m.paperLength > 0)
+  if (m.paperSize == kDmPaperUser && m.paperWidth > 0 && m.paperLength > 0)
     return QPageSize(QSizeF(m.paperWidth / 10.0, m.paperLength / 10.0), QPageSize::Millimeter,
                      QString(), QPageSize::ExactMatch);
   QPageSize::PageSizeId id = QPageSize::id(m.paperSize);
@@ -100,7 +100,7 @@ int PrinterDocumentProperties(const char* printer, PrinterDevMode* out, const Pr
       m.orientation = in->orientation == kOrientLandscape ? kOrientLandscape : kOrientPortrait;
     if ((in->fields & kDmPaperSize) && in->paperSize > 0) {
       LONG w, h;
-      if (in->paperSize == kPaperUser || PaperSizeForCode(in->paperSize, &w, &h))
+      if (in->paperSize == kDmPaperUser || PaperSizeForCode(in->paperSize, &w, &h))
         m.paperSize = in->paperSize;
     }
     if ((in->fields & kDmPaperLength) && in->paperLength > 0) m.paperLength = in->paperLength;
@@ -115,7 +115,7 @@ int PrinterDocumentProperties(const char* printer, PrinterDevMode* out, const Pr
 }
 
 bool PaperSizeForCode(SHORT code, LONG* widthTenthsMm, LONG* heightTenthsMm) {
-  if (code <= 0 || code >= kPaperUser) return false;
+  if (code <= 0 || code >= kDmPaperUser) return false;
   QPageSize::PageSizeId id = QPageSize::id(code);
   if (id == QPageSize::Custom) return false;
   QSizeF mm = QPageSize(id).size(QPageSize::Millimeter);
@@ -138,7 +138,7 @@ std::vector<PrinterPaper> GetPrinterPapers(const char* printer) {
   }
   for (const QPageSize& ps : sizes) {
     int code = ps.windowsId();
-    if (code <= 0 || code >= kPaperUser) continue;
+    if (code <= 0 || code >= kDmPaperUser) continue;
     PrinterPaper p;
     p.code = static_cast<SHORT>(code);
     p.name = ps.name().toStdString();

@@ -12,11 +12,11 @@
 constexpr const char kPdfPrinterName[] = "PDF";
 
 // Paper codes (as the report files store them).
-constexpr SHORT kPaperLetter = 1;
-constexpr SHORT kPaperLegal = 5;
-constexpr SHORT kPaperExecutive = 7;
-constexpr SHORT kPaperA4 = 9;
-constexpr SHORT kPaperUser = 256;
+constexpr SHORT kDmPaperLetter = 1;
+constexpr SHORT kDmPaperLegal = 5;
+constexpr SHORT kDmPaperExecutive = 7;
+constexpr SHORT kDmPaperA4 = 9;
+constexpr SHORT kDmPaperUser = 256;
 
 // Bits of PrinterDevMode::fields: which members a device mode carries.
 constexpr DWORD kDmOrientation = 0x00000001;
@@ -37,8 +37,8 @@ struct PrinterDevMode {
   char deviceName[32] = {};
   DWORD fields = 0;
   SHORT orientation = kOrientPortrait;
-  SHORT paperSize = kPaperLetter;
-  SHORT paperLength = 0;   // tenths of a millimetre, for kPaperUser
+  SHORT paperSize = kDmPaperLetter;
+  SHORT paperLength = 0;   // tenths of a millimetre, for kDmPaperUser
   SHORT paperWidth = 0;
   SHORT copies = 1;
   SHORT defaultSource = 1;

@@ -8,8 +8,8 @@ OutputUnits Units(LONG lpi = 6, LONG pitch = 10) {
   OutputUnits u;
   u.printerX = 600;
   u.printerY = 600;
-  u.linesPerInch = lpi;
-  u.pitch = pitch;
+  u.layout.linesPerInch = lpi;
+  u.layout.pitch = pitch;
   return u;
 }
 
@@ -34,11 +34,13 @@ TEST(OutputUnits, ArgumentsAreSixteenBitAndZeroDivisorsAnswerZero) {
   OutputUnits u = Units();
   EXPECT_EQ(ScreenToPrinterX(u, 65536 + 96), 600);
   EXPECT_EQ(PixelsToDecipointsYUp(u, 0x12340001), 8);
-  OutputUnits zero = Units(0, 0);
-  zero.screenX = 0;
-  zero.screenY = 0;
+  // A pitch or line rate of 0 counts as 10, as on the layout grid.
+  EXPECT_EQ(ToDeviceX(Units(6, 0), 100), ToDeviceX(Units(6, 10), 100));
+  EXPECT_EQ(LayoutToScreenY(Units(0), 100), LayoutToScreenY(Units(10), 100));
+  OutputUnits zero = Units();
+  zero.layout.dpiX = 0;
+  zero.layout.dpiY = 0;
   EXPECT_EQ(ToDeviceX(zero, 100), 0);
-  EXPECT_EQ(LayoutToScreenY(zero, 100), 0);
   EXPECT_EQ(LayoutToScreenYUp(zero, 100), 0);
   EXPECT_EQ(PixelsToDecipointsY(zero, 100), 0);
   EXPECT_EQ(PixelsToDecipointsYUp(zero, 100), 0);

@@ -67,8 +67,8 @@ TEST_F(PrintJobTest, DefaultPrinterPapersAndFontsWithoutASystemQueue) {
   std::vector<PrinterPaper> papers = GetPrinterPapers(kPdfPrinterName);
   bool letter = false, a4 = false;
   for (const PrinterPaper& p : papers) {
-    if (p.code == kPaperLetter) letter = p.widthTenthsMm == 2159 && p.heightTenthsMm == 2794;
-    if (p.code == kPaperA4) a4 = p.widthTenthsMm == 2100 && p.heightTenthsMm == 2970;
+    if (p.code == kDmPaperLetter) letter = p.widthTenthsMm == 2159 && p.heightTenthsMm == 2794;
+    if (p.code == kDmPaperA4) a4 = p.widthTenthsMm == 2100 && p.heightTenthsMm == 2970;
   }
   EXPECT_TRUE(letter);
   EXPECT_TRUE(a4);

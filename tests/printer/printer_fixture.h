@@ -21,7 +21,7 @@ struct PdfRun {
   PrinterDevice* device = nullptr;
   PageDriver* driver = nullptr;
 
-  explicit PdfRun(bool preview = false, SHORT paper = kPaperLetter);
+  explicit PdfRun(bool preview = false, SHORT paper = kDmPaperLetter);
   ~PdfRun();
   PdfRun(const PdfRun&) = delete;
   PdfRun& operator=(const PdfRun&) = delete;
