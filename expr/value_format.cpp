@@ -353,7 +353,11 @@ int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buf
 
   const bool current = value == nullptr || value == field->value;
   if (value == nullptr) value = field->value;
-  const uint8_t status = current ? field->valueStatus : field->previousStatus;
+  const FieldDef* statusField = field;
+  if ((field->flags & kFieldAlias) && doc.aliasedField) {
+    if (const FieldDef* target = doc.aliasedField(field)) statusField = target;
+  }
+  const uint8_t status = current ? statusField->valueStatus : statusField->previousStatus;
 
   Pieces pieces;
   bool any = true;

@@ -28,6 +28,8 @@ struct FormatSettings {
   char logF[16] = "F";
   int32_t noWidthLimit = 0;  // numbers are never cut to displayWidth
   unsigned char padChar = 183;
+  // The field an alias field stands for, whose status bytes it shows (null: itself).
+  const FieldDef* (*aliasedField)(const FieldDef* alias) = nullptr;
   // Storage width of a text field's value (null: displayWidth + 1).
   uint32_t (*storageWidth)(const FieldDef* field) = nullptr;
 

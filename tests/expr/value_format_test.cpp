@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -105,6 +106,20 @@ TEST(FormatNumber, MissingAndInvalidValues) {
   double prev = 7;
   FormatFieldValue(us, &f, buf, &prev, -1, kOutputText, nullptr);
   EXPECT_STREQ(buf, "7.00");
+}
+
+TEST(FormatNumber, AliasShowsItsTargetsStatus) {
+  static FieldDef target = NumberField(5, 6, 2);
+  target.valueStatus = 1;
+  FormatSettings us;
+  us.aliasedField = [](const FieldDef*) -> const FieldDef* { return &target; };
+  FieldDef alias = NumberField(5, 6, 2);
+  alias.flags |= kFieldAlias;
+  double x = 5;
+  alias.value = reinterpret_cast<uint8_t*>(&x);
+  char buf[600];
+  FormatFieldValue(us, &alias, buf, nullptr, -1, kOutputText, nullptr);
+  EXPECT_STREQ(buf, "****.**");
 }
 
 TEST(FormatNumber, ThousandsAndCurrency) {
@@ -314,6 +329,27 @@ TEST(FieldPictures, NumbersDatesTimesTexts) {
   x.formatCode = 0x20;
   BuildFieldPicture(us, &x, b, nullptr);
   EXPECT_STREQ(b, "^xxx");
+}
+
+TEST(FormatWithRegionalFile, EuropeanWinIniDrivesEveryStyle) {
+  std::string dir = ::testing::TempDir() + "format_eu";
+  std::string cmd = "mkdir -p '" + dir + "' && cp '" + std::string(VT_TEST_DATA_DIR) +
+                    "/functions/win_european.ini' '" + dir + "/win.ini'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  setenv("VORTELLE_WINDIR", dir.c_str(), 1);
+  FormatSettings eu;
+  ReadIntlSettings(eu.intl);
+  unsetenv("VORTELLE_WINDIR");
+  EXPECT_EQ(Fmt(eu, NumberField(5, 6, 2), -12.5), "-12,50");
+  EXPECT_EQ(Fmt(eu, NumberField(7, 9, 2), 1234567.891), "1.234.567,89");
+  EXPECT_EQ(Fmt(eu, NumberField(6, 9, 2), -5), "-5,00 \x80");
+  EXPECT_EQ(Fmt(eu, NumberField(4, 4, 1), 0.125), "12,5%");
+  EXPECT_EQ(Fmt(eu, NumberField(2, 10, 0), 1.0 / 3), "0,33333333");
+  EXPECT_EQ(FmtDate(eu, 0xA000, Day(1999, 3, 5)), "05.03.1999");
+  EXPECT_EQ(FmtDate(eu, 0x9000, Day(1999, 3, 5)), "Friday, 5. March 1999");
+  char b[64];
+  FormatTimeText(eu, false, 13, 5, 9, b, true);
+  EXPECT_STREQ(b, "13 05 09");  // an empty separator reads as a blank
 }
 
 }  // namespace
