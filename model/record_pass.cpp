@@ -8,6 +8,7 @@
 #include "model/fields.h"
 #include "model/record_filter.h"
 #include "model/record_sort.h"
+#include "model/totals_readback.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -428,6 +429,27 @@ int RunRecordPass(CKmComposite* m, RecordCallback callback) {
         r = kEngineStopped;
       } else {
         uint32_t n = 0;
+        const bool byGroups = st->totalsSorted && st->totalsFile.IsOpen() &&
+                              (m->passPhase == kPhaseChartPrepass || m->passPhase == kPhaseReportRun);
+        if (byGroups && st->groupLeft == 0) {
+          uint32_t mark = 0, count = 0;
+          const int g = ReadNextTotalsGroup(m, &mark, &count);
+          if (g == kEngineEndOfData && st->lastStatus != kEngineRecordRejected) SaveFieldValues(m);
+          if (g != 0) {
+            st->lastStatus = g;
+            return g;
+          }
+          if (!st->positionFile.Seek(static_cast<uint64_t>(mark) * 4)) {
+            st->lastStatus = kEngineCannotReadComponents;
+            return kEngineCannotReadComponents;
+          }
+          st->groupLeft = count;
+        }
+        if (byGroups && st->groupLeft == 0) {
+          r = kEngineRecordRejected;  // an empty group: on to the next
+          continue;
+        }
+        if (byGroups) --st->groupLeft;
         const int got = st->positionFile.ReadU32(&n);
         if (got < 0) {
           r = kEngineCannotReadComponents;
@@ -466,7 +488,11 @@ void RemoveWorkFiles(CKmComposite* m) {
   if (st->positionName == st->tmpName) st->positionFile.Close();
   RemoveWorkFile(st->tmpName);
   st->tmpName.clear();
+  st->totalsFile.Close();
+  st->indexFile.Close();
   RemoveWorkFile(MakeTempFileName("TOT"));
+  RemoveWorkFile(st->indexName);
+  st->indexName.clear();
 }
 
 void RewindScan(CKmComposite* m) {
@@ -474,6 +500,9 @@ void RewindScan(CKmComposite* m) {
   m->recordCallback = nullptr;
   ResetRunCounters(m);
   if (st->positionFile.IsOpen()) st->positionFile.Seek(0);
+  if (st->totalsFile.IsOpen()) st->totalsFile.Seek(0);
+  if (st->indexFile.IsOpen()) st->indexFile.Seek(0);
+  st->groupLeft = 0;
 }
 
 void ReportScanError(CKmComposite* m, int32_t code) {

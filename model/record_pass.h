@@ -40,6 +40,11 @@ struct RecordPassState {
   std::string tmpName;
   WorkFile positionFile;
   std::string positionName;
+  // Totals file and its index (read back by group in phases 2 and 3).
+  WorkFile totalsFile;
+  WorkFile indexFile;
+  std::string indexName;  // removed with the work files when this run made it
+  uint32_t groupLeft = 0; // record numbers left in the current group
   // Record sort settings (kmw.ini [Special] SortPoolSize; model defaults).
   uint32_t sortPoolSize = 524288;
   int32_t nullOrder = 0;

@@ -194,7 +194,9 @@ TEST_F(RecordPassTest, RecordSortOrdersTheSelectedRecords) {
     ASSERT_LE(ra, 0);
     if (ra == 0) {
       ASSERT_GE(got[i - 1] % 13, got[i] % 13);
-      if (got[i - 1] % 13 == got[i] % 13) ASSERT_LT(got[i - 1], got[i]);
+      if (got[i - 1] % 13 == got[i] % 13) {
+        ASSERT_LT(got[i - 1], got[i]);
+      }
     }
   }
   RemoveWorkFile(name);

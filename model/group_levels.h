@@ -1,0 +1,66 @@
+// Group levels and the totals key table: the check that sort fields, group
+// fields and pre-processed totals agree, the keys the totals are sorted by,
+// and the iteration over the levels that break.
+#pragma once
+
+#include <cstdint>
+
+class CKmComposite;
+struct FieldDef;
+
+constexpr int kMaxGroupLevels = 8;
+constexpr int kKeyLevels = 9;  // the report (0) and the 8 group levels
+
+// One total of a level as stored in the totals file.
+struct TotalNode {
+  FieldDef* field = nullptr;
+  TotalNode* next = nullptr;
+  uint16_t storedLength = 0;
+};
+
+// One level of the totals key table.
+struct SortKeyDef {
+  FieldDef* key1 = nullptr;
+  uint16_t sortLength1 = 0;
+  uint16_t storedLength1 = 0;  // 0: not stored
+  FieldDef* key2 = nullptr;
+  uint16_t sortLength2 = 0;
+  uint16_t storedLength2 = 0;
+  uint8_t flags = 0;  // bit 0: the second key is stored but not sorted on
+  TotalNode* chain = nullptr;
+  uint32_t position = 0xFFFFFFFFu;  // of the level's last record in the totals file
+};
+
+// The table hangs from the model (sortKeyTable); keyLevels is the last key level.
+struct SortKeyTable {
+  SortKeyDef entries[kKeyLevels];
+  uint32_t keyLevels = 0;
+};
+
+// The document's group and sort settings.
+struct GroupLevelSpec {
+  uint32_t field = 0xFFFFFFFFu;  // all ones: unused, ends the list
+  uint16_t flags = 0;            // bit 0: the level breaks
+};
+struct GroupSetup {
+  GroupLevelSpec levels[kMaxGroupLevels];
+  uint32_t sortFields[kMaxGroupLevels] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu,
+                                         0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
+  uint16_t directions[kMaxGroupLevels] = {};
+  int recordLimit = 0;     // the data layer's record limit is set
+  int alwaysPreFetch = 0;  // the data source always pre-fetches
+  uint32_t groupIterator = 0;
+  int totalsSorted = 0;
+  int totalsSortNeeded = 0;
+};
+
+// Fills keys (9, null ended) and kinds (direction, or 1 for a group key).
+// 1 on a conflict (model->lastEngineError 3190, 3192, 3198 or 3199), -2 when
+// the totals must be sorted in the program, -1 when not.
+int CheckSortAndGroupFields(CKmComposite* model, GroupSetup& setup, FieldDef* keys[kKeyLevels],
+                            uint32_t kinds[kKeyLevels]);
+bool NeedsTotalsSort(CKmComposite* model, GroupSetup& setup);
+// The group field number of the next level that breaks; -1 on the first call
+// after ResetGroupIterator and when no breaking level remains.
+int64_t NextGroupField(CKmComposite* model, GroupSetup& setup);
+inline void ResetGroupIterator(GroupSetup& setup) { setup.groupIterator = 0; }

@@ -1,0 +1,167 @@
+#include "model/totals_readback.h"
+
+#include "expr/code_walks.h"
+#include "model/composite.h"
+#include "model/engine_errors.h"
+#include "model/field_dependencies.h"
+#include "model/fields.h"
+#include "model/group_levels.h"
+#include "model/record_pass.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+bool IsTextField(const FieldDef* f) { return FieldKind(f) == 0 || (f->flags & kFieldMemo); }
+
+bool Skip(WorkFile& file, uint32_t n) {
+  uint8_t buf[256];
+  while (n > 0) {
+    const uint32_t take = n < sizeof buf ? n : sizeof buf;
+    if (file.Read(buf, take) != static_cast<long>(take)) return false;
+    n -= take;
+  }
+  return true;
+}
+
+bool ReadU16(WorkFile& file, uint32_t* v) {
+  uint8_t b[2];
+  if (file.Read(b, 2) != 2) return false;
+  *v = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8);
+  return true;
+}
+
+}  // namespace
+
+int OpenTotalsFiles(CKmComposite* m, const std::string& totalsFile, const std::string& indexFile) {
+  RecordPassState* st = GetRecordPassState(m);
+  st->totalsFile.Close();
+  st->indexFile.Close();
+  st->groupLeft = 0;
+  if (!st->totalsFile.OpenRead(totalsFile)) return kEngineCannotOpenTotals;
+  if (!indexFile.empty()) {
+    if (!st->indexFile.OpenRead(indexFile)) {
+      st->totalsFile.Close();
+      return kEngineCannotReadTotalsIndex;
+    }
+    st->indexName = indexFile;
+  }
+  return 0;
+}
+
+int ReadTotalsRecord(CKmComposite* m, int level) {
+  RecordPassState* st = GetRecordPassState(m);
+  const SortKeyTable* table = static_cast<const SortKeyTable*>(m->sortKeyTable);
+  WorkFile& file = st->totalsFile;
+  if (table == nullptr || !file.IsOpen()) return 2;
+  const int lowest = GetLowestPreTotalLevel(m);
+  const int clearLevel = lowest == 255 ? 0 : lowest + 1;
+  uint8_t byte;
+  const long got = file.Read(&byte, 1);
+  if (got == 0) return 1;
+  if (got != 1) return 2;
+  if (level == 255) level = byte;
+  if (level < 0 || level >= kKeyLevels || static_cast<uint32_t>(level) > table->keyLevels) return 2;
+  if (level == clearLevel) st->dataSeen = 0;
+  const bool lastKey = static_cast<uint32_t>(level) == table->keyLevels;
+  const SortKeyDef& e = table->entries[level];
+  const struct {
+    FieldDef* field;
+    uint16_t stored;
+  } keys[2] = {{e.key1, e.storedLength1}, {e.key2, e.storedLength2}};
+  for (const auto& k : keys) {
+    if (k.stored == 0) continue;
+    uint32_t n = k.stored;
+    if (lastKey && k.field != nullptr && IsTextField(k.field) && !ReadU16(file, &n)) return 2;
+    if (!Skip(file, n + 1)) return 2;
+  }
+  int nodes = 0;
+  for (const TotalNode* node = e.chain; node != nullptr && nodes < 4096; node = node->next, ++nodes) {
+    FieldDef* f = node->field;
+    uint32_t n = node->storedLength;
+    if (lastKey && f != nullptr && IsTextField(f) && !ReadU16(file, &n)) return 2;
+    if (f == nullptr || f->value == nullptr) {
+      if (!Skip(file, n)) return 2;
+    } else {
+      // A stored length beyond the value buffer is a damaged file.
+      const uint32_t room = IsTextField(f) && (f->flags & kFieldMemo) ? kMemoValueBytes : m->GetFieldWidth(f);
+      if (n > room) return 2;
+      if (file.Read(f->value, n) != static_cast<long>(n)) return 2;
+      if (IsTextField(f) && n < room) f->value[n] = 0;
+      if (level == 0 && f->previous != nullptr) std::memcpy(f->previous, f->value, n);
+    }
+    uint8_t flags;
+    if (file.Read(&flags, 1) != 1) return 2;
+    if (f != nullptr) f->valueStatus = static_cast<uint8_t>((f->valueStatus & ~7u) | (flags & 7u));
+  }
+  return lastKey && (st->totalsSorted || st->deferredSelection) ? 3 : 0;
+}
+
+void SavePreprocessedValues(CKmComposite* m) {
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (!(f->totalFlags & kTotalPreprocessed) || f->value == nullptr || f->previous == nullptr) continue;
+    std::memcpy(f->previous, f->value, m->GetFieldStorageSize(f));
+    f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
+  }
+}
+
+int ReadNextTotalsGroup(CKmComposite* m, uint32_t* mark, uint32_t* count) {
+  RecordPassState* st = GetRecordPassState(m);
+  if (st->dataSeen) SavePreprocessedValues(m);
+  const bool indexed = st->indexFile.IsOpen();
+  for (;;) {
+    if (indexed) {
+      uint32_t pos = 0;
+      const int r = st->indexFile.ReadU32(&pos);
+      if (r == 0) return kEngineEndOfData;
+      if (r < 0) return kEngineCannotReadTotalsIndex;
+      if (!st->totalsFile.Seek(pos)) return kEngineCannotReadTotals;
+    }
+    const int r = ReadTotalsRecord(m, 255);
+    if (r == 1) return indexed ? kEngineCannotReadTotals : kEngineEndOfData;
+    if (r == 2) return kEngineCannotReadTotals;
+    if (r == 3) {
+      if (st->totalsFile.ReadU32(mark) != 1 || st->totalsFile.ReadU32(count) != 1) return kEngineCannotReadTotals;
+      return 0;
+    }
+  }
+}
+
+int CompileSelectionField(CKmComposite* m, const char* text) {
+  RemoveSelectionField(m);
+  RecordPassState* st = GetRecordPassState(m);
+  st->deferredSelection = 0;
+  if (text == nullptr || text[0] == 0) return 0;
+  const uint32_t before = m->fieldCount;
+  FieldDef* f = m->CompileField("", text, false, nullptr);
+  if (f == nullptr) return m->fieldCount > before ? kEngineNoMemory : kEngineSelectionCompile;
+  int result = 0;
+  if (!(f->flags & kFieldLogical)) result = kEngineInvalidFilter;
+  const int lowest = GetLowestPreTotalLevel(m);
+  bool deferred = false;
+  if (result == 0 && f->code != nullptr) {
+    ForEachFieldReference(f->code, f->codeLength, [&](uint32_t n, bool) {
+      const FieldDef* g = m->GetFieldAt(n);
+      if (g == nullptr || !(g->totalFlags & kTotalIsTotal)) return;
+      if (!(g->totalFlags & kTotalPreprocessed) || g->totalLevel != lowest) result = kEngineInvalidFilter;
+      else deferred = true;
+    });
+  }
+  if (result != 0) {
+    m->DeleteField(f, 2 | 4);
+    return result;
+  }
+  f->flags |= kFieldCalculation | kFieldItem | kFieldNeeded;
+  f->totalFlags |= kTotalTableOpened;
+  m->selectionField = f;
+  st->deferredSelection = deferred ? 1 : 0;
+  return 0;
+}
+
+void RemoveSelectionField(CKmComposite* m) {
+  if (m->selectionField == nullptr) return;
+  FieldDef* f = m->selectionField;
+  m->selectionField = nullptr;
+  m->DeleteField(f, 2);
+}

@@ -1,0 +1,31 @@
+// Totals read back by group: the totals file of the pre-pass ("TOT", one
+// record per group break) read sequentially or through its index, values of
+// pre-processed totals restored at each break, and the selection field that
+// the record step tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CKmComposite;
+
+// Opens the totals file and, when named, its index (made by this run:
+// removed with the work files). 0, 3185 or 3186.
+int OpenTotalsFiles(CKmComposite* model, const std::string& totalsFile, const std::string& indexFile);
+
+// Reads one totals record: level 255 reads the level byte, any other level
+// skips it. 0, 1 the end of the file, 2 a read error or a damaged record,
+// 3 a last-key record (its group count and flag follow).
+int ReadTotalsRecord(CKmComposite* model, int level);
+// Reads records up to the next last-key record; its group's start in the
+// components file and its count. 0, 3075 at the end, 3186 or 3200.
+int ReadNextTotalsGroup(CKmComposite* model, uint32_t* mark, uint32_t* count);
+// Pre-processed totals: current values into their previous buffers.
+void SavePreprocessedValues(CKmComposite* model);
+
+// Compiles the report's selection condition into model->selectionField
+// (an empty text: none). 0, 3122 when it does not compile, 3123 when it is
+// not logical or rests on a total that is not pre-processed at the lowest
+// pre-processed level, 3121 without memory.
+int CompileSelectionField(CKmComposite* model, const char* selectionText);
+void RemoveSelectionField(CKmComposite* model);
