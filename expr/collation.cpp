@@ -2,6 +2,7 @@
 
 #include "foundation/heap_strings.h"
 #include "model/composite.h"
+#include "platform/win/codepage.h"
 #include "platform/win/resources.h"
 
 #include <cstdio>
@@ -22,19 +23,16 @@ struct CharTables {
       lower[c] = upper[c] = static_cast<unsigned char>(c);
       cls[c] = 0;
     }
-    auto pair = [this](int up, int low) {
-      lower[up] = static_cast<unsigned char>(low);
-      upper[low] = static_cast<unsigned char>(up);
-      cls[up] |= 2 | 4;
-      cls[low] |= 1 | 4;
-    };
-    for (int c = 'A'; c <= 'Z'; ++c) pair(c, c + 32);
-    for (int c = 0xC0; c <= 0xDE; ++c)
-      if (c != 0xD7) pair(c, c + 32);
-    pair(0x8A, 0x9A);
-    pair(0x8C, 0x9C);
-    pair(0x8E, 0x9E);
-    pair(0x9F, 0xFF);
+    // Case pairs from the platform's Windows-1252 tables.
+    for (int c = 0; c < 256; ++c) {
+      unsigned char l = AnsiLower(static_cast<unsigned char>(c));
+      if (l != c) {
+        lower[c] = l;
+        upper[l] = static_cast<unsigned char>(c);
+        cls[c] |= 2 | 4;
+        cls[l] |= 1 | 4;
+      }
+    }
     // Lower-case letters without an upper-case form.
     for (int c : {0x83, 0xB5, 0xDF}) cls[c] |= 1 | 4;
     // Ordinal indicators: letters of neither case.
@@ -45,19 +43,6 @@ const CharTables& Chars() {
   static const CharTables t;
   return t;
 }
-
-// OEM code page 850, bytes 128-255, in Windows-1252 ('?' where there is no
-// counterpart; line drawing mapped to its nearest ASCII shape).
-const unsigned char kOem850ToAnsi[128] = {
-    0xC7, 0xFC, 0xE9, 0xE2, 0xE4, 0xE0, 0xE5, 0xE7, 0xEA, 0xEB, 0xE8, 0xEF, 0xEE, 0xEC, 0xC4, 0xC5,
-    0xC9, 0xE6, 0xC6, 0xF4, 0xF6, 0xF2, 0xFB, 0xF9, 0xFF, 0xD6, 0xDC, 0xF8, 0xA3, 0xD8, 0xD7, 0x83,
-    0xE1, 0xED, 0xF3, 0xFA, 0xF1, 0xD1, 0xAA, 0xBA, 0xBF, 0xAE, 0xAC, 0xBD, 0xBC, 0xA1, 0xAB, 0xBB,
-    '?',  '?',  '?',  '|',  '+',  0xC1, 0xC2, 0xC0, 0xA9, '+',  '|',  '+',  '+',  0xA2, 0xA5, '+',
-    '+',  '+',  '+',  '+',  '-',  '+',  0xE3, 0xC3, '+',  '+',  '+',  '+',  '+',  '-',  '+',  0xA4,
-    0xF0, 0xD0, 0xCA, 0xCB, 0xC8, 'i',  0xCD, 0xCE, 0xCF, '+',  '+',  '?',  '?',  0xA6, 0xCC, '?',
-    0xD3, 0xDF, 0xD4, 0xD2, 0xF5, 0xD5, 0xB5, 0xFE, 0xDE, 0xDA, 0xDB, 0xD9, 0xFD, 0xDD, 0xAF, 0xB4,
-    0xAD, 0xB1, '=',  0xBE, 0xB6, 0xA7, 0xF7, 0xB8, 0xB0, 0xA8, 0xB7, 0xB9, 0xB3, 0xB2, '?',  0xA0,
-};
 
 }  // namespace
 
@@ -74,7 +59,11 @@ void CharUpperInPlace(char* text) {
   const CharTables& t = Chars();
   for (; *text; ++text) *text = static_cast<char>(t.upper[static_cast<unsigned char>(*text)]);
 }
-unsigned char OemByteToAnsi(unsigned char c) { return c < 128 ? c : kOem850ToAnsi[c - 128]; }
+unsigned char OemByteToAnsi(unsigned char c) {
+  char in = static_cast<char>(c), out = 0;
+  OemToCharBuffA(&in, &out, 1);
+  return static_cast<unsigned char>(out);
+}
 
 // ---------------------------------------------------------------------------
 // Active tables and callbacks.
