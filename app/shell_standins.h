@@ -5,7 +5,10 @@
 // shell replaces them with the real document, frame and view classes.
 #pragma once
 
+#include "foundation/band_lines.h"
+#include "foundation/intl_settings.h"
 #include "foundation/message_dialog_args.h"
+#include "foundation/settings.h"
 #include "platform/mfc/afxwin.h"
 #include "platform/win/hook.h"
 #include "platform/win/window.h"
@@ -129,6 +132,29 @@ class CKmDoc {
 
   int m_viewHints = 0;     // views updated with hint 101
   int m_waitCursorOff = 0;
+
+  // --- settings and start-up (foundation/settings.cpp, foundation/startup.cpp) ---
+  DocSettings m_settings;
+  IntlSettings m_intl;
+  BYTE m_measure = 1;   // the document's measurement system: 1 inches, 0 metric
+  BYTE m_measure2 = 1;  // its second copy, kept equal
+  bool m_intlReadOnce = false;
+  BOOL m_bSettingsRead = FALSE;
+  BOOL m_bDeleteUiFont = FALSE;
+  BandLineTable m_bandLines;     // the table block itself is m_bandLines.lines
+  BYTE* m_pPageSetup = nullptr;  // 112-byte page set-up record
+  BYTE* m_pSmallPage = nullptr;  // 16 bytes
+  BYTE* m_pDocPaths = nullptr;   // 4436 bytes: Library32 and the pending file name
+  BYTE* m_pExportFile = nullptr; // the export's output file object
+  BYTE* m_pPageDriver = nullptr; // 570-byte block for the page driver's entries
+  WORD m_nPictures = 0;
+  char m_cWildAny = 0;   // SQL wildcard for any run of characters
+  char m_cWildOne = 0;   // SQL wildcard for one character
+  int m_layoutWidth = 0; // 254 character cells, in pixels
+  int m_nWaitNesting = 0;
+  char m_szPrinterDevice[64] = {};
+  char m_szPrinterPort[64] = {};
+  class CKmComposite* m_pModel = nullptr;
 };
 
 // The document the program's dialogs and message boxes belong to (the last one created).

@@ -1,0 +1,55 @@
+// Start-up checks, the settings sequence and shut-down of the document, and
+// the two registry steps of the application's start.
+#pragma once
+
+#include "platform/win/win_types.h"
+
+#include <cstddef>
+#include <string>
+
+class CKmDoc;
+
+// Block sizes made at start-up, zero-filled.
+constexpr DWORD kPageSetupBytes = 112;
+constexpr DWORD kSmallPageBytes = 16;
+constexpr DWORD kDocPathsBytes = 4436;
+constexpr DWORD kDirBlockBytes = 3654;
+constexpr DWORD kPageDriverBytes = 570;
+constexpr DWORD kExportFileBytes = 64;  // stands for the export's file object
+
+// The document paths block: the last library and a file waiting to be deleted.
+constexpr size_t kDocPathsLibrary = 0;
+constexpr size_t kDocPathsPending = 261;
+
+// Entries of the program-wide directory block, 261 bytes each.
+enum DirBlockEntry {
+  kDirProgram = 0,
+  kDirStartup = 1,
+  kDirWork = 2,
+  kDirDictTable = 3,
+  kDirDictIndex = 4,
+};
+constexpr size_t kDirEntryBytes = 261;
+// The entry's text, or null before start-up made the block.
+char* DirBlockEntryText(int entry);
+
+// Program-wide screen values measured at start-up.
+struct ScreenInfo {
+  bool colorDisplay = true;
+  WORD dpiX = 96;
+  WORD dpiY = 96;
+};
+extern ScreenInfo g_screen;
+
+// 1 when the program can run, 0 after reporting why not (blocks freed).
+int StartupChecks(CKmDoc& doc);
+// The start-up sequence: checks, screen, settings, printer, sort order.
+int InitSettings(CKmDoc& doc);
+void SaveSettingsOnExit(CKmDoc& doc);
+void RegisterAppPath();
+// Fills owner and organisation from the office suite's key; missing values
+// leave them as they were.
+void ReadRegisteredUser(std::string* owner, std::string* organisation);
+
+// Deletes the pending file of the document paths block and clears the name.
+void FlushPendingFileName(CKmDoc& doc);
