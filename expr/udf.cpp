@@ -467,7 +467,7 @@ void MarkUsedUdfs(CKmComposite* m) {
 // Compiling a definition
 
 int CompileUdfNode(CKmComposite* m, UdfNode* node, const char* heading, const char* body,
-                   uint32_t storedFlags, int32_t* errorPosition) {
+                   uint32_t storedFlags, int32_t* errorPosition, bool changing) {
   InstallUdfHooks(m);
   char name[kUdfNameMax + 1] = {};
   uint32_t argc = 0;
@@ -486,8 +486,7 @@ int CompileUdfNode(CKmComposite* m, UdfNode* node, const char* heading, const ch
 
   uint32_t pos = 0;
   CompileOutput out;
-  rc = CompileExpression(m, text.c_str(), &pos, &out, nullptr, &node->resultType,
-                         node->code != nullptr ? 2 : 1);
+  rc = CompileExpression(m, text.c_str(), &pos, &out, nullptr, &node->resultType, changing ? 2 : 1);
   uint32_t slack = rc == 0 ? BodySlack(m, text.c_str()) : 0;
   char* padded = nullptr;
   uint8_t* code = nullptr;
@@ -545,7 +544,7 @@ int DefineUdf(CKmComposite* m, UdfNode* existing, const char* heading, const cha
   st->pending = pending;
   st->pendingTarget = existing;
   int rc = CompileUdfNode(m, pending, heading, body, existing != nullptr ? existing->flags : 0,
-                          errorPosition);
+                          errorPosition, existing != nullptr);
   if (rc != 0) CancelUdfDefinition(m);
   return rc;
 }

@@ -87,9 +87,9 @@ void MarkUsedUdfs(CKmComposite* m);
 // On success the node holds code, flags (storedFlags' join bit kept) and its
 // result type, and the body padded by the compiler's text slack. Returns 0, a
 // heading error (as 100 + code), or the compiler's error code; *errorPosition
-// is set on failure.
+// is set on failure. changing: the function exists already (not a new one).
 int CompileUdfNode(CKmComposite* m, UdfNode* node, const char* heading, const char* body,
-                   uint32_t storedFlags, int32_t* errorPosition);
+                   uint32_t storedFlags, int32_t* errorPosition, bool changing = false);
 
 // Connects the compiler's and the evaluators' name and id look-ups to the
 // model's function list. Safe to call more than once.
