@@ -116,8 +116,9 @@ struct Pieces {
 
 bool FormatNumber(const FormatSettings& doc, const FieldDef* f, double x, uint8_t status, Pieces& out) {
   const int style = static_cast<int>(f->formatCode & 0xF);
-  const int width = static_cast<int>(f->displayWidth);
-  const int dd = f->displayDecimals;
+  // Widths and decimals come from stored reports: held to what a field can show.
+  const int width = static_cast<int>(std::min<uint32_t>(f->displayWidth, kMaxFormattedText));
+  const int dd = std::min<int>(f->displayDecimals, kMaxFormattedText);
   bool invalid = (status & 1) != 0 || IsPositiveInfinity(x) || std::isnan(x);
   if (!invalid && IsNullNumber(x)) return false;  // missing: empty text
   bool negative = !invalid && x < 0;

@@ -108,6 +108,23 @@ TEST(FormatNumber, MissingAndInvalidValues) {
   EXPECT_STREQ(buf, "7.00");
 }
 
+TEST(FormatNumber, HostileWidthsStayBounded) {
+  FormatSettings us;
+  FieldDef f = NumberField(5, 0xFFFFFFFFu, 255);
+  std::string s = Fmt(us, f, 1e30);
+  EXPECT_LE(s.size(), 254u);
+  f.formatCode = 2;
+  EXPECT_LE(Fmt(us, f, 1.0 / 3).size(), 254u);
+  f.formatCode = 1;
+  EXPECT_LE(Fmt(us, f, 12345).size(), 254u);
+  f.formatCode = 7;
+  f.valueStatus = 1;
+  double x = 1;
+  f.value = reinterpret_cast<uint8_t*>(&x);
+  char buf[600];
+  EXPECT_LE(FormatFieldValue(us, &f, buf, nullptr, -1, kOutputText, nullptr), 254);
+}
+
 TEST(FormatNumber, AliasShowsItsTargetsStatus) {
   static FieldDef target = NumberField(5, 6, 2);
   target.valueStatus = 1;
