@@ -79,15 +79,15 @@ const DriverFont& DriverFontCache::Get(const PageOutputState* s, int fontNumber,
   f.font.setStrikeOut(style & 8);
   f.font.setHintingPreference(QFont::PreferNoHinting);
   f.font.setKerning(false);
-  QFontMetricsF fm(f.font);
-  f.ascent = fm.ascent();
-  f.descent = fm.descent();
-  f.leading = std::max(0.0, fm.leading());
+  f.metrics = QFontMetricsF(f.font);
+  f.ascent = f.metrics.ascent();
+  f.descent = f.metrics.descent();
+  f.leading = std::max(0.0, f.metrics.leading());
   return fonts_.emplace(key, f).first->second;
 }
 
 double DriverFontCache::Advance(const DriverFont& f, const QString& text) {
-  return QFontMetricsF(f.font).horizontalAdvance(text);
+  return f.metrics.horizontalAdvance(text);
 }
 
 namespace {

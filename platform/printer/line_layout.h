@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QString>
 
 #include <map>
@@ -14,6 +15,7 @@
 
 struct DriverFont {
   QFont font;
+  QFontMetricsF metrics{QFont()};
   double ascent = 0, descent = 0, leading = 0;  // decipoints
 };
 
