@@ -360,6 +360,11 @@ TEST(LibraryFile, OpeningRules) {
   f = eng.LibFileOpen(base.c_str(), kWriteMode, lib_of::Read, nullptr, 0);
   ASSERT_NE(f, nullptr);
   eng.LibFileClose(f);
+  // Windows spelling: backslashes, and a name differing in case.
+  std::string windows = dir + "\\sales";
+  f = eng.LibFileOpen(windows.c_str(), kWriteMode, lib_of::Read, nullptr, 0);
+  ASSERT_NE(f, nullptr);
+  eng.LibFileClose(f);
 
   EXPECT_EQ(eng.LibFileOpen((dir + "/absent.QB6").c_str(), kWriteMode, 0, nullptr, 0), nullptr);
   EXPECT_EQ(eng.LibLastError(), 262u);
