@@ -8,6 +8,7 @@
 #include "foundation/band_lines.h"
 #include "foundation/intl_settings.h"
 #include "foundation/message_dialog_args.h"
+#include "foundation/page_metrics.h"
 #include "foundation/settings.h"
 #include "platform/mfc/afxwin.h"
 #include "platform/win/hook.h"
@@ -142,7 +143,8 @@ class CKmDoc {
   BOOL m_bSettingsRead = FALSE;
   BOOL m_bDeleteUiFont = FALSE;
   BandLineTable m_bandLines;     // the table block itself is m_bandLines.lines
-  BYTE* m_pPageSetup = nullptr;  // 112-byte page set-up record
+  PageSetupRec* m_pPageSetup = nullptr;
+  PageMetrics m_pageMetrics;
   BYTE* m_pSmallPage = nullptr;  // 16 bytes
   BYTE* m_pDocPaths = nullptr;   // 4436 bytes: Library32 and the pending file name
   BYTE* m_pExportFile = nullptr; // the export's output file object

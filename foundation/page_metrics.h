@@ -1,0 +1,65 @@
+// The report's page set-up record and the page values derived from it, and
+// dates written by the Windows date pictures the document keeps.
+#pragma once
+
+#include "platform/win/win_types.h"
+
+#include <cstddef>
+#include <cstdint>
+
+class CKmDoc;
+
+// 28 words; lengths in the report's measure unless said otherwise.
+struct PageSetupRec {
+  int32_t PaperLength;  // tenths of a millimetre
+  int32_t TopMargin;
+  int32_t BottomMargin;
+  int32_t RightMargin;
+  int32_t LeftMargin;
+  int32_t RecordWidth;
+  int32_t RecordHeight;
+  int32_t NoCompressLines;
+  int32_t word8;
+  int32_t Copies;
+  int32_t NoSuppressRecordLines;
+  int32_t Landscape;
+  int32_t word12;
+  int32_t Collate;
+  int32_t ExtraColumns;
+  int32_t OutputDestination;
+  int32_t word16;
+  int32_t word17;
+  int32_t NoLineSwitch;
+  int32_t word19;
+  int32_t PaperWidth;  // tenths of a millimetre
+  int32_t word21;
+  int32_t RecordCopies;
+  int32_t NoHeadFootInSummary;
+  int32_t NoBreakRecordArea;
+  int32_t PaperSource;
+  int32_t RecordsAcross;
+  int32_t DownOrder;
+};
+static_assert(sizeof(PageSetupRec) == 112, "the page set-up record is 28 words");
+
+// Values the document derives from the page set-up.
+struct PageMetrics {
+  int32_t pageHeight720 = 0;  // 1/720 inch
+  int32_t pageWidth720 = 0;
+  int32_t bottomMargin720 = 0;
+  int32_t printableWidth = 0;  // characters at the ruler pitch
+  int32_t pageWidthPixels = 0;
+};
+
+void CalcPageMetrics(CKmDoc& doc);
+// The paper width less both margins, in characters at the ruler pitch; never
+// below 0 when the margins pass the page.
+int CalcPrintableWidth(CKmDoc& doc);
+
+// Writes the date by the short (or long) date picture into buffer (size
+// bytes, always ended); month 255 is an empty date written as asterisks.
+// Returns the length.
+int FormatDateByPictureEx(const CKmDoc& doc, int month, int day, int year, int useLong, char* buffer,
+                          size_t size, int fourDigitYear);
+int FormatDateByPicture(const CKmDoc& doc, int month, int day, int year, int useLong, char* buffer,
+                        size_t size);
