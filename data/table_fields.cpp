@@ -1,0 +1,627 @@
+// Result columns become report fields; fetched buffers become field values.
+#include "data/table_fields.h"
+
+#include "data/data_access.h"
+#include "data/select_params.h"
+#include "expr/calendar.h"
+#include "foundation/heap_strings.h"
+#include "model/composite.h"
+#include "model/fields.h"
+#include "platform/qe/qe.h"
+#include "platform/win/codepage.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <new>
+#include <strings.h>
+#include <vector>
+
+namespace {
+
+constexpr int kDescribeWhereFalseId = 3204;
+constexpr int kDescribeId = 3272;
+constexpr int kSlowDescribeId = 674;
+constexpr int kColumnNameId = 1143;
+constexpr const char* kUnsupportedType = "Select statement would return unsupported data type";
+constexpr const char* kNoFieldMemory = "Insufficient memory for field list";
+constexpr const char* kProcedureDescribe = "select * from KMW_%s";
+
+void (*g_sink)(const char*, bool) = nullptr;
+
+std::map<CKmComposite*, SqlRunState*>& States() {
+  static std::map<CKmComposite*, SqlRunState*> states;
+  return states;
+}
+
+void ReleaseBinding(CKmComposite*, FieldDef* field) {
+  FreeFieldValueBuffer(field);
+  delete static_cast<FieldBinding*>(field->dataBinding);
+  field->dataBinding = nullptr;
+}
+
+std::string Res(int id) { return GetResString(id, 0); }
+
+void PutU32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+bool StartsWithNoCase(const char* text, const char* word) {
+  for (; *word; ++word, ++text)
+    if (std::tolower(static_cast<unsigned char>(*text)) != std::tolower(static_cast<unsigned char>(*word)))
+      return false;
+  return true;
+}
+
+}  // namespace
+
+void SetNumericFieldKind(FieldDef* f, int type, uint32_t p, uint32_t s) {
+  f->flags |= kFieldNumeric;
+  f->displayWidth = 6;
+  f->displayDecimals = 0;
+  f->formatCode = 0x3005;
+  if (type != 3 && type != 10) return;
+  uint32_t display = std::min<uint32_t>(p, 19);
+  int decimals;
+  if (p <= 19) {
+    decimals = static_cast<int>(s);
+  } else {
+    decimals = 19 - (static_cast<int>(p) - static_cast<int>(s));
+    if (decimals < 0) decimals = 0;
+  }
+  if (decimals > 15) {
+    display -= static_cast<uint32_t>(decimals - 15);
+    decimals = 15;
+  }
+  f->displayWidth = display;
+  f->displayDecimals = static_cast<uint8_t>(decimals);
+  if (type == 10) f->formatCode = 0x3006;
+}
+
+namespace {
+
+void SetNumberKind(FieldDef* f, int type, uint32_t p, uint32_t s) { SetNumericFieldKind(f, type, p, s); }
+
+void SetDecimalStorage(FieldDef* f, FieldBinding* b, int type, DataAccess* da, int column) {
+  if (type != 3 && type != 10) return;
+  b->precision = static_cast<uint32_t>(std::max<long>(0, da->GetColumnPrecision(column)));
+  b->scale = static_cast<uint32_t>(std::max<long>(0, da->GetColumnScale(column)));
+  f->width = b->precision + 1;
+}
+
+void SetCharWidth(FieldDef* f, uint32_t n) { f->head.width = static_cast<uint8_t>(std::min<uint32_t>(n, 254)); }
+
+// The fetched text as the field's value: line breaks folded, control
+// characters dropped; out holds cap bytes with the NUL.
+void FoldText(const SqlRunState* st, const char* in, size_t len, char* out, size_t cap) {
+  if (cap == 0) return;
+  size_t o = 0;
+  auto put = [&](char c) {
+    if (o + 1 < cap) out[o++] = c;
+  };
+  if (st->charRaw) {
+    size_t n = std::min(len, cap - 1);
+    std::memcpy(out, in, n);
+    out[n] = 0;
+    return;
+  }
+  size_t i = 0;
+  while (i < len) {
+    unsigned char c = static_cast<unsigned char>(in[i]);
+    if (c == '\r' || c == '\n') {
+      int breaks = 0;
+      while (i < len && (in[i] == '\r' || in[i] == '\n')) {
+        char first = in[i++];
+        if (i < len && (in[i] == '\r' || in[i] == '\n') && in[i] != first) ++i;
+        ++breaks;
+      }
+      if (st->asciiEditor && breaks == 1) {
+        put(' ');
+      } else {
+        for (int k = 0; k < breaks; ++k) put('\n');
+      }
+      continue;
+    }
+    ++i;
+    if (!st->asciiEditor && (c == 0xEC || c == 0x8D) && i < len && (in[i] == '\r' || in[i] == '\n')) continue;
+    if (c == '\t') {
+      put(' ');
+    } else if (c >= 32) {
+      put(static_cast<char>(c));
+    }
+  }
+  out[o] = 0;
+}
+
+void SetDate(uint8_t* v, uint32_t day) { PutU32(v, day); }
+void SetTime(uint8_t* v, double micros) { std::memcpy(v + 4, &micros, 8); }
+
+bool ToDayNumber(const DateTimeParts& p, uint32_t* day) {
+  if (p.year < 1) return false;
+  DateParts d;
+  d.year = p.year;
+  d.month = p.month;
+  d.day = p.day;
+  DayNumber n = 0;
+  if (YMDToJulian(d, n) != 0 || !IsRealDay(n)) return false;
+  *day = static_cast<uint32_t>(n);
+  return true;
+}
+
+double ToMicros(const DateTimeParts& p, const char* text) {
+  TimeParts t;
+  t.hours = p.hour;
+  t.minutes = p.minute;
+  t.seconds = p.second;
+  const char* dot = std::strchr(text, '.');
+  t.microseconds = dot ? FractionToMicroseconds(dot + 1) : 0;
+  double out = 0;
+  TimeToMicroseconds(t, out);
+  return out;
+}
+
+// Every bound field in binding order: the query tables' fetched fields, then
+// the server-computed and translated calculations.
+template <typename Fn>
+int WalkBoundFields(CKmComposite* model, Fn fn) {
+  SqlRunState* st = GetSqlRunState(model);
+  DataAccess* da = GetDataAccess(model);
+  for (int q = 0; q < st->queryTableCount && q < kMaxTables; ++q) {
+    uint8_t t = st->queryTables[q];
+    if (t >= kMaxTables || model->tableSlots[t] == nullptr) break;
+    TableSlot* slot = model->tableSlots[t];
+    FieldDef* f = slot->firstField;
+    for (uint32_t k = 0; k < slot->fieldCount && f != nullptr; ++k, f = f->next) {
+      if (f->value == nullptr || (f->flags & st->fetchMask) == 0) continue;
+      uint32_t n = std::min(f->width, st->longestValue) + 1;
+      if (int r = fn(f, n)) return r;
+    }
+  }
+  for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) {
+    if (!(f->flags & kFieldNeeded)) continue;
+    bool server = (f->flags2 & kField2ServerComputed) && !(f->flags & kFieldAlias);
+    bool translated = da->AlwaysEngineEval() && (f->flags & (kFieldCalculation | kFieldAlias)) == kFieldCalculation &&
+                      f->sqlText != nullptr;
+    if (!server && !translated) continue;
+    uint32_t n = std::max<uint32_t>(1, std::min(f->width + 1, st->longestValue));
+    if (int r = fn(f, n)) return r;
+  }
+  return 0;
+}
+
+}  // namespace
+
+SqlRunState* GetSqlRunState(CKmComposite* model) {
+  auto& m = States();
+  auto it = m.find(model);
+  if (it != m.end()) return it->second;
+  SqlRunState* st = new SqlRunState;
+  std::fill(std::begin(st->queryTables), std::end(st->queryTables), 255);
+  m[model] = st;
+  if (model->releaseFieldData == nullptr) model->releaseFieldData = ReleaseBinding;
+  return st;
+}
+
+void FreeSqlRunState(CKmComposite* model) {
+  auto& m = States();
+  auto it = m.find(model);
+  if (it == m.end()) return;
+  FreeSqlFieldState(model);
+  delete it->second;
+  m.erase(it);
+}
+
+FieldBinding* GetFieldBinding(FieldDef* field, bool create) {
+  if (field->dataBinding == nullptr && create) field->dataBinding = new (std::nothrow) FieldBinding;
+  return static_cast<FieldBinding*>(field->dataBinding);
+}
+
+TableSqlState* GetTableSqlState(TableSlot* table, bool create) {
+  if (table->dataState == nullptr && create) table->dataState = new (std::nothrow) TableSqlState;
+  return static_cast<TableSqlState*>(table->dataState);
+}
+
+void FreeSqlFieldState(CKmComposite* model) {
+  for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) ReleaseBinding(model, f);
+  for (TableSlot* t : model->tableSlots) {
+    if (t == nullptr) continue;
+    delete static_cast<TableSqlState*>(t->dataState);
+    t->dataState = nullptr;
+  }
+}
+
+void SetSqlMessageSink(void (*sink)(const char*, bool)) { g_sink = sink; }
+void ShowSqlMessage(const char* text, bool warning) {
+  if (g_sink) g_sink(text, warning);
+}
+
+uint32_t FractionToMicroseconds(const char* digits) {
+  uint32_t value = 0;
+  int n = 0;
+  for (; n < 6 && std::isdigit(static_cast<unsigned char>(digits[n])); ++n) value = value * 10 + (digits[n] - '0');
+  for (int k = n; k < 6; ++k) value *= 10;
+  return value;
+}
+
+int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, const char* substitutions,
+                      const char* const* columnNames, bool quiet, char* errBuf, int errSize) {
+  if (table >= kMaxTables || model->tableSlots[table] == nullptr) return 1;
+  TableSlot* slot = model->tableSlots[table];
+  SqlRunState* st = GetSqlRunState(model);
+  DataAccess* da = GetDataAccess(model);
+  char local[512];
+  if (userSql == nullptr) {
+    std::string name = slot->path;
+    if (!da->UseFileExt()) {
+      char quote[11] = {};
+      da->GetIdentifierQuote(quote);
+      size_t dot = name.rfind('.');
+      if (dot != std::string::npos) {
+        bool quoted = quote[0] && !name.empty() && name.back() == quote[0];
+        name.erase(dot);
+        if (quoted) name += quote[0];
+      }
+      if (da->IsBtrieve() && quote[0] && !name.empty() && name.back() == quote[0]) {
+        size_t first = name.find(quote[0]);
+        if (first != std::string::npos && first > 0) {
+          name.erase(first, 1);
+          name.insert(name.begin(), quote[0]);
+        }
+      }
+    }
+    std::string fmt = Res(da->AddWhereFalse() ? kDescribeWhereFalseId : kDescribeId);
+    std::vector<char> sql(fmt.size() + name.size() + 1);
+    std::snprintf(sql.data(), sql.size(), fmt.c_str(), name.c_str());
+    if (da->ExecSql(sql.data(), errBuf, errSize) != 0) return 1;
+  } else {
+    char* substituted = SubstituteSelectParameters(userSql, substitutions);
+    if (substituted == nullptr) return 1;
+    std::string text = substituted;
+    HeapFreeBlock(substituted);
+    if (StartsWithNoCase(text.c_str(), "select")) {
+      std::string probe;
+      if (da->AddWhereFalse()) {
+        MakeLayoutOnlySelectAll(probe, text.c_str());
+      } else {
+        probe = text;
+      }
+      if (da->ExecSql(probe.c_str(), local, sizeof local) != 0) {
+        if (da->ExecSql(text.c_str(), errBuf, errSize) != 0) return 1;
+        if (!quiet) ShowSqlMessage(Res(kSlowDescribeId).c_str(), true);
+      }
+    } else {
+      bool described = false;
+      if (text.size() < 512) {
+        const char* delims = " \t\n";
+        std::string work = text;
+        char* save = nullptr;
+        char* word = strtok_r(&work[0], delims, &save);
+        if (word && strcasecmp(word, da->GetProcVerb()) == 0) word = strtok_r(nullptr, delims, &save);
+        if (word == nullptr) return 1;
+        std::string sql = std::string("select * from KMW_") + word;
+        described = da->ExecSql(sql.c_str(), local, sizeof local) == 0;
+      }
+      if (!described && da->ExecSql(text.c_str(), errBuf, errSize) != 0) return 1;
+    }
+  }
+
+  TableSqlState* ts = GetTableSqlState(slot, true);
+  slot->fieldCount = 0;
+  if (ts) ts->flags |= kTableAllColumnsSupported;
+  bool namesLeft = columnNames != nullptr;
+  const int columns = da->GetColumnCount();
+  for (int c = 1; c <= columns; ++c) {
+    const char* given = nullptr;
+    if (namesLeft) {
+      given = columnNames[c - 1];
+      if (given == nullptr) namesLeft = false;
+    }
+    int type = da->GetColumnType(c);
+    if (type <= 0) {
+      if (userSql != nullptr) {
+        ShowSqlMessage(kUnsupportedType, false);
+        da->EndStatement();
+        return 1;
+      }
+      if (ts) ts->flags &= ~kTableAllColumnsSupported;
+      continue;
+    }
+    FieldDef* f = model->AddField(kFieldNeeded);
+    FieldBinding* b = f ? GetFieldBinding(f, true) : nullptr;
+    if (b == nullptr) {
+      ShowSqlMessage(kNoFieldMemory, false);
+      da->EndStatement();
+      return 1;
+    }
+    f->table = static_cast<uint8_t>(table);
+    if (slot->fieldCount == 0) slot->firstField = f;
+    ++slot->fieldCount;
+    char name[132] = {};
+    if (given) {
+      CopyText(name, given, sizeof name);
+    } else if (da->GetColumnName(name, c) != 0) {
+      name[0] = 0;
+    }
+    if (name[0] == 0) std::snprintf(name, sizeof name, Res(kColumnNameId).c_str(), c);
+    CopyText(f->name, name, sizeof f->name);
+    b->columnType = static_cast<uint8_t>(type);
+    b->dbType = da->GetColumnDbType(c);
+    f->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(c)));
+    f->flags2 |= kField2SqlCondition;
+    switch (type) {
+      case 3: case 4: case 5: case 6: case 7: case 10:
+        SetDecimalStorage(f, b, type, da, c);
+        SetNumberKind(f, type, b->precision, b->scale);
+        break;
+      case 8:
+        f->flags2 &= ~kField2SqlCondition;
+        if (da->GetColumnDateRange(c)) {
+          f->flags |= kFieldDate;
+          f->displayWidth = 8;
+          f->formatCode = 0xA100;
+        } else if (da->IsTimeColumn(c)) {
+          f->flags |= kFieldTime;
+          f->displayWidth = 13;
+          f->formatCode = 0x100;
+          f->timeFormat = 0x8000;
+        } else {
+          f->flags |= kFieldDateTime;
+          f->displayWidth = 24;
+          f->formatCode = 0xA100;
+          f->timeFormat = 0x8030;
+        }
+        break;
+      case 9:
+        f->flags |= kFieldLogical;
+        f->displayWidth = 1;
+        f->formatCode = 0x11;
+        break;
+      default: {
+        if (type == 2) f->flags2 &= ~kField2SqlCondition;
+        if (da->IsMemoColumn(c)) {
+          f->flags2 &= ~kField2SqlCondition;
+          SetCharWidth(f, st->memoLimit);
+          f->formatCode = st->memoWrap ? 0x140 : 0x11;
+        } else if (f->width - 1 > st->longCharLimit) {
+          SetCharWidth(f, st->longCharLimit);
+          f->formatCode = st->longCharWrap ? 0x140 : 0x11;
+        } else {
+          f->formatCode = 0x11;
+          SetCharWidth(f, f->width - 1);
+        }
+        f->width -= 1;
+        break;
+      }
+    }
+  }
+  da->EndStatement();
+  return 0;
+}
+
+int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int setType, bool reportErrors) {
+  DataAccess* da = GetDataAccess(model);
+  char local[512];
+  if (reportErrors ? da->ExecSql(sql) != 0 : da->ExecSql(sql, local, sizeof local) != 0) return 1;
+  int type = da->GetColumnCount() == 1 ? da->GetColumnType(1) : -1;
+  FieldBinding* b = type > 0 ? GetFieldBinding(field, true) : nullptr;
+  if (b == nullptr) {
+    da->EndStatement();
+    return 1;
+  }
+  b->columnType = static_cast<uint8_t>(type);
+  b->dbType = da->GetColumnDbType(1);
+  field->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(1)));
+  uint32_t want = 0;
+  if (type == 8) {
+    want = da->GetColumnDateRange(1) ? kFieldDate : da->IsTimeColumn(1) ? kFieldTime : kFieldDateTime;
+  } else if (type == 9) {
+    want = kFieldLogical;
+  } else if ((type >= 3 && type <= 7) || type == 10) {
+    want = kFieldNumeric;
+  }
+  bool ok = true;
+  if (setType == 1) {
+    field->flags &= ~kFieldKindMask;
+    field->flags |= want;
+    field->timeFormat = 0;
+    if (want == kFieldNumeric) {
+      SetNumberKind(field, type, 0, 0);
+      if (type == 3 || type == 10) {
+        SetDecimalStorage(field, b, type, da, 1);
+        SetNumberKind(field, type, b->precision, b->scale);
+      }
+    } else if (want == kFieldDate) {
+      field->displayWidth = 8;
+      field->formatCode = 0xA100;
+    } else if (want == kFieldTime) {
+      field->displayWidth = 15;
+      field->formatCode = 0x100;
+    } else if (want == kFieldDateTime) {
+      field->displayWidth = 24;
+      field->formatCode = 0xA100;
+    } else if (want == kFieldLogical) {
+      field->displayWidth = 1;
+      field->formatCode = 0x11;
+    } else {
+      field->formatCode = 0x11;
+      field->displayWidth = std::min<uint32_t>(field->width - 1, 254);
+    }
+  } else {
+    ok = FieldKind(field) == want;
+    if (ok) SetDecimalStorage(field, b, type, da, 1);
+  }
+  if (ok && want == 0) field->width -= 1;
+  da->EndStatement();
+  return ok ? 0 : 1;
+}
+
+int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns) {
+  SqlRunState* st = GetSqlRunState(model);
+  DataAccess* da = GetDataAccess(model);
+  int column = 1;
+  for (; column <= leadingColumns; ++column)
+    if (da->BindColumn(column, st->dummy, sizeof st->dummy, &st->dummyLength) != 0) return 1;
+  return WalkBoundFields(model, [&](FieldDef* f, uint32_t n) -> int {
+    FieldBinding* b = GetFieldBinding(f, true);
+    if (b == nullptr) return 1;
+    if (allocate) {
+      FreeFieldValueBuffer(f);
+      b->fetchBuffer = static_cast<uint8_t*>(std::calloc(n, 1));
+      if (b->fetchBuffer == nullptr) return 1;
+      b->fetchSize = n;
+    } else if (b->fetchBuffer == nullptr) {
+      return 1;
+    }
+    return da->BindColumn(column++, b->fetchBuffer, static_cast<int32_t>(b->fetchSize), &b->fetchedLength);
+  });
+}
+
+int ConvertFetchedRow(CKmComposite* model) {
+  WalkBoundFields(model, [&](FieldDef* f, uint32_t) -> int {
+    ConvertFetchedValue(model, f);
+    return 0;
+  });
+  return 1;
+}
+
+void ConvertFetchedValue(CKmComposite* model, FieldDef* field) {
+  FieldBinding* b = GetFieldBinding(field, false);
+  uint8_t* v = field->value;
+  if (b == nullptr || b->fetchBuffer == nullptr || v == nullptr) return;
+  DataAccess* da = GetDataAccess(model);
+  SqlRunState* st = GetSqlRunState(model);
+  const uint32_t kind = FieldKind(field);
+  auto clear = [&]() {
+    if (kind & kFieldNumeric) {
+      std::memcpy(v, &kNullNumber, 8);
+    } else if (kind & (kFieldDate | kFieldDateTime | kFieldTime)) {
+      PutU32(v, EmptyDate);
+      std::memcpy(v + 4, &kNullNumber, 8);
+    } else if (kind & kFieldLogical) {
+      v[0] = v[1] = 0;
+    } else {
+      v[0] = 0;
+    }
+  };
+  if (b->fetchedLength == QE_LEN_NULL) {
+    uint32_t cap = model->GetFieldStorageSize(field);
+    if (da->IsFileDataSource() && b->columnType == 1 && kind == 0 && cap > 0) {
+      uint32_t n = std::min(field->width, cap - 1);
+      std::memset(v, ' ', n);
+      v[n] = 0;
+    } else {
+      clear();
+    }
+    field->totalFlags |= kTotalNullValue;
+    return;
+  }
+  field->totalFlags &= static_cast<uint8_t>(~kTotalNullValue);
+  const uint8_t* buf = b->fetchBuffer;
+  double d = 0;
+  switch (b->columnType) {
+    case 3: case 10: d = qeDecimalToDouble(buf, static_cast<int>(b->precision), static_cast<int>(b->scale)); break;
+    case 4: d = qeLongToDouble(buf); break;
+    case 5: d = qeIntToDouble(buf); break;
+    case 6: d = qeFloatToDouble(buf); break;
+    case 7: std::memcpy(&d, buf, 8); break;
+    case 9: std::memcpy(v, buf, 2); return;
+    case 8: {
+      char text[40];
+      CopyText(text, reinterpret_cast<const char*>(buf), std::min<size_t>(sizeof text, b->fetchSize));
+      DateTimeParts p;
+      if (kind & kFieldTime) {
+        DataAccess::ParseTimeOfDayText(text, &p);
+        PutU32(v, EmptyDate);
+        SetTime(v, ToMicros(p, text));
+        return;
+      }
+      if (da->IsNetWareSql() && std::strncmp(text, "0000-00-00", 10) == 0) {
+        clear();
+        field->totalFlags |= kTotalNullValue;
+        return;
+      }
+      uint32_t day = 0;
+      if (kind & kFieldDateTime) {
+        DataAccess::ParseTimestampText(text, &p);
+        if (!ToDayNumber(p, &day)) {
+          clear();
+          return;
+        }
+        SetDate(v, day);
+        SetTime(v, ToMicros(p, std::strchr(text, ' ') ? std::strchr(text, ' ') : text));
+      } else {
+        DataAccess::ParseDateText(text, &p);
+        if (!ToDayNumber(p, &day)) {
+          clear();
+          return;
+        }
+        SetDate(v, day);
+        SetTime(v, 0.0);
+      }
+      return;
+    }
+    default: {
+      size_t len = strnlen(reinterpret_cast<const char*>(buf), b->fetchSize ? b->fetchSize - 1 : 0);
+      if (b->fetchedLength == QE_LEN_TRUNCATED) len = std::min<size_t>(len, std::min(field->width, st->longestValue));
+      if (da->IsNetWareSql() && len == 0) field->totalFlags |= kTotalNullValue;
+      uint32_t cap = model->GetFieldStorageSize(field);
+      FoldText(st, reinterpret_cast<const char*>(buf), len, reinterpret_cast<char*>(v), cap);
+      if (!da->dbAnsi) {
+        char* t = reinterpret_cast<char*>(v);
+        OemToCharBuffA(t, t, static_cast<DWORD>(std::strlen(t)));
+      }
+      return;
+    }
+  }
+  std::memcpy(v, &d, 8);
+}
+
+void FreeFieldValueBuffer(FieldDef* field) {
+  FieldBinding* b = GetFieldBinding(field, false);
+  if (b == nullptr) return;
+  std::free(b->fetchBuffer);
+  b->fetchBuffer = nullptr;
+  b->fetchSize = 0;
+}
+
+namespace {
+struct TypeName {
+  long type;
+  const char* name;
+};
+const TypeName kDbaseTypes[] = {{1, "Char"}, {2, "CharExpression"}, {3, "Numeric"}, {7, "NumericExpression"},
+                                {100, "Memo"}, {110, "Logical"}, {111, "Date"}, {1000, "Float"}, {0, nullptr}};
+const TypeName kSqlServerTypes[] = {{2, "Char"}, {4, "Int"}, {5, "SmallInt"}, {6, "Real"}, {7, "Float"},
+                                    {8, "DateTime"}, {100, "Text"}, {101, "Binary"}, {103, "Picture"},
+                                    {109, "TinyInt"}, {110, "Bit"}, {114, "TimeStamp"}, {116, "Money"},
+                                    {1001, "SmallMoney"}, {1002, "SmallDateTime"}, {0, nullptr}};
+const TypeName kNetWareTypes[] = {{1, "Char"}, {2, "LString"}, {3, "Decimal"}, {4, "Int"}, {5, "Int"},
+                                  {6, "Float"}, {7, "Float"}, {100, "Note"}, {109, "Int"}, {110, "Logical"},
+                                  {111, "Date"}, {112, "Time"}, {116, "Money"}, {1001, "ZString"},
+                                  {1003, "Bit"}, {1004, "BFloat"}, {1005, "BFloat"}, {1006, "Numeric"},
+                                  {1007, "Autoinc"}, {1008, "Autoinc"}, {1009, "LVar"}, {1010, "NumericSTS"},
+                                  {0, nullptr}};
+const TypeName kOracleTypes[] = {{2, "Char"}, {3, "Number"}, {8, "Date"}, {100, "Long"}, {101, "Raw"},
+                                 {103, "LongRaw"}, {107, "Number"}, {114, "ROWID"}, {0, nullptr}};
+}  // namespace
+
+const char* GetFieldTypeText(CKmComposite* model, FieldDef* field) {
+  if ((field->flags & (kFieldAlias | kFieldItem | kFieldMemo)) != 0) return "";
+  SqlRunState* st = GetSqlRunState(model);
+  DataAccess* da = GetDataAccess(model);
+  FieldBinding* b = GetFieldBinding(field, false);
+  long type = b ? b->dbType : 0;
+  const TypeName* table = da->IsDBase()                         ? kDbaseTypes
+                          : da->IsSqlServer()                   ? kSqlServerTypes
+                          : (da->IsNetWareSql() || da->IsBtrieve()) ? kNetWareTypes
+                          : da->IsOracle()                      ? kOracleTypes
+                                                                : nullptr;
+  for (const TypeName* t = table; t && t->name; ++t)
+    if (t->type == type) return (st->typeText = t->name).c_str();
+  char text[32];
+  std::snprintf(text, sizeof text, "code %ld", type);
+  return (st->typeText = text).c_str();
+}

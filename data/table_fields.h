@@ -1,0 +1,85 @@
+// Report fields made from SQL result columns, and the per-row conversion of
+// fetched column buffers into the fields' value buffers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CKmComposite;
+struct FieldDef;
+struct TableSlot;
+
+// FieldDef::flags2 bits owned here.
+constexpr uint32_t kField2SqlCondition = 0x200;  // usable in SQL conditions
+constexpr uint32_t kField2ServerComputed = 0x4000;
+// TableSlot flag kept in the table's data state: every column has a supported type.
+constexpr uint32_t kTableAllColumnsSupported = 0x10;
+
+// What a data field knows of its result column (hangs from FieldDef::dataBinding).
+struct FieldBinding {
+  uint8_t columnType = 0;   // database library column kind (1..10)
+  long dbType = 0;          // database type number
+  uint32_t precision = 0;
+  uint32_t scale = 0;
+  uint8_t* fetchBuffer = nullptr;  // owned
+  uint32_t fetchSize = 0;
+  int32_t fetchedLength = 0;       // the bound length cell
+};
+
+// Per-table state of the data layer (hangs from TableSlot::dataState).
+struct TableSqlState {
+  uint32_t flags = 0;
+};
+
+// Settings and run state of the SQL side of one model.
+struct SqlRunState {
+  uint32_t longCharLimit = 80;
+  int longCharWrap = 0;
+  uint32_t memoLimit = 30;
+  int memoWrap = 1;
+  int charRaw = 0;
+  int asciiEditor = 1;
+  uint32_t longestValue = 255;        // longest value a field buffer holds, NUL included
+  uint32_t fetchMask = 0x8000;        // flag bits that mark fetched fields
+  uint8_t queryTables[101] = {};      // table numbers in query order, 255 ends
+  int queryTableCount = 0;
+  // Query calls.
+  long recordLimit = 0;
+  long queryTimeout = 0;
+  int sortColumnCount = 0;
+  // Shared dummy target of leading columns that are no fields.
+  char dummy[2] = {};
+  int32_t dummyLength = 0;
+  std::string typeText;
+};
+
+SqlRunState* GetSqlRunState(CKmComposite* model);
+void FreeSqlRunState(CKmComposite* model);
+FieldBinding* GetFieldBinding(FieldDef* field, bool create);
+TableSqlState* GetTableSqlState(TableSlot* table, bool create);
+// Frees the binding of every field and the state of every table.
+void FreeSqlFieldState(CKmComposite* model);
+
+// Where the error dialogs of this layer go (null: nowhere).
+void SetSqlMessageSink(void (*sink)(const char* text, bool warning));
+void ShowSqlMessage(const char* text, bool warning);
+
+// Gives table slot `table` its field list from a zero-row SELECT over the
+// table, a user SELECT or a procedure call. 0 success, 1 failure.
+int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql,
+                      const char* substitutions, const char* const* columnNames, bool quiet,
+                      char* errBuf, int errSize);
+int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int setType,
+                   bool reportErrors);
+int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns);
+int ConvertFetchedRow(CKmComposite* model);
+void ConvertFetchedValue(CKmComposite* model, FieldDef* field);
+void FreeFieldValueBuffer(FieldDef* field);
+const char* GetFieldTypeText(CKmComposite* model, FieldDef* field);
+
+// Number kind, display width, decimals and format of a numeric column type
+// (3 decimal and 10 money use precision p and scale s).
+void SetNumericFieldKind(FieldDef* f, int type, uint32_t p, uint32_t s);
+
+// Fractional-second digits after a point as microseconds (".250" is 250000).
+uint32_t FractionToMicroseconds(const char* digits);
