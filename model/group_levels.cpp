@@ -14,7 +14,15 @@ constexpr int kMaxRefHops = 64;
 bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
 bool TotalLike(const FieldDef* f) { return IsTotal(f) || (f->flags & kFieldTotalRelated); }
 
+int Fail(CKmComposite* m, int32_t code) {
+  m->lastEngineError = code;
+  return 1;
+}
+
+}  // namespace
+
 FieldDef* RootTotal(CKmComposite* m, FieldDef* f) {
+  // Bounded: a reference cycle must not hang the check.
   for (int hop = 0; f != nullptr && hop < kMaxRefHops; ++hop) {
     if (IsTotal(f)) return f;
     FieldDef* to = m->GetFieldAt(f->refField);
@@ -23,13 +31,6 @@ FieldDef* RootTotal(CKmComposite* m, FieldDef* f) {
   }
   return nullptr;
 }
-
-int Fail(CKmComposite* m, int32_t code) {
-  m->lastEngineError = code;
-  return 1;
-}
-
-}  // namespace
 
 int CheckSortAndGroupFields(CKmComposite* m, GroupSetup& s, FieldDef* keys[kKeyLevels], uint32_t kinds[kKeyLevels]) {
   for (int i = 0; i < kMaxGroupLevels && s.sortFields[i] != kNoField; ++i) {

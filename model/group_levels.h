@@ -63,4 +63,6 @@ bool NeedsTotalsSort(CKmComposite* model, GroupSetup& setup);
 // The group field number of the next level that breaks; -1 on the first call
 // after ResetGroupIterator and when no breaking level remains.
 int64_t NextGroupField(CKmComposite* model, GroupSetup& setup);
+// The total a total or total-related field rests on (following refField), or null.
+FieldDef* RootTotal(CKmComposite* model, FieldDef* field);
 inline void ResetGroupIterator(GroupSetup& setup) { setup.groupIterator = 0; }

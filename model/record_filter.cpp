@@ -320,11 +320,36 @@ int CompareFieldTo(CKmComposite* m, const FieldDef* f, const Operand& o) {
 
 int EvaluateNode(CKmComposite* m, const uint8_t*& p, int totalsAsTrue);
 
+// The operand tokens of one condition; short lists stay off the heap.
+class OperandList {
+ public:
+  void push_back(const uint8_t* t) {
+    if (n_ < kInline) inline_[n_] = t;
+    else more_.push_back(t);
+    ++n_;
+  }
+  size_t size() const { return n_; }
+  bool empty() const { return n_ == 0; }
+  const uint8_t* operator[](size_t i) const { return i < kInline ? inline_[i] : more_[i - kInline]; }
+  template <typename Fn>
+  bool Any(Fn fn) const {
+    for (size_t i = 0; i < n_; ++i)
+      if (fn((*this)[i])) return true;
+    return false;
+  }
+
+ private:
+  static constexpr size_t kInline = 16;
+  const uint8_t* inline_[kInline];
+  std::vector<const uint8_t*> more_;
+  size_t n_ = 0;
+};
+
 int EvaluateCondition(CKmComposite* m, uint8_t op, const uint8_t*& p, const uint8_t* end, int totalsAsTrue) {
   // p is at the field token; end is past the node.
   const FieldDef* f = m->GetFieldAt(ReadU32(p + 1));
   p += 5;
-  std::vector<const uint8_t*> operands;
+  OperandList operands;
   for (const uint8_t* q = p; q < end;) {
     operands.push_back(q);
     const size_t n = ConditionTokenSize(q, end);
@@ -344,11 +369,12 @@ int EvaluateCondition(CKmComposite* m, uint8_t op, const uint8_t*& p, const uint
   // A null field or operand field satisfies no comparison (the database's rule).
   if (!NetWareNullsCompare(m)) {
     if (IsNullField(f)) return 0;
-    for (const uint8_t* t : operands)
-      if (t[0] == kCondField) {
-        const FieldDef* g = m->GetFieldAt(ReadU32(t + 1));
-        if (g == nullptr || IsNullField(g)) return 0;
-      }
+    if (operands.Any([&](const uint8_t* t) {
+          if (t[0] != kCondField) return false;
+          const FieldDef* g = m->GetFieldAt(ReadU32(t + 1));
+          return g == nullptr || IsNullField(g);
+        }))
+      return 0;
   }
   if (operands.empty()) return 0;
   switch (op) {
@@ -363,12 +389,7 @@ int EvaluateCondition(CKmComposite* m, uint8_t op, const uint8_t*& p, const uint
     }
     case kCondOneOf:
     case kCondNoneOf: {
-      bool found = false;
-      for (const uint8_t* t : operands)
-        if (CompareFieldTo(m, f, ReadOperand(m, t)) == 0) {
-          found = true;
-          break;
-        }
+      const bool found = operands.Any([&](const uint8_t* t) { return CompareFieldTo(m, f, ReadOperand(m, t)) == 0; });
       return (op == kCondOneOf) == found ? 1 : 0;
     }
     case kCondLike:

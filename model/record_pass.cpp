@@ -6,6 +6,7 @@
 #include "model/composite.h"
 #include "model/engine_errors.h"
 #include "model/fields.h"
+#include "model/group_levels.h"
 #include "model/record_filter.h"
 #include "model/record_sort.h"
 #include "model/totals_readback.h"
@@ -22,7 +23,6 @@ constexpr uint32_t kStackOverflowTextId = 1388;
 constexpr uint32_t kFatalErrorTextId = 627;
 constexpr uint32_t kLateCalculation = 0x40;  // flags2: evaluated after the totals
 constexpr uint8_t kReportLevel = 254;
-constexpr int kMaxRefHops = 64;
 
 void (*g_passSink)(const char* text) = nullptr;
 
@@ -53,17 +53,6 @@ uint8_t* Allocate(RecordPassState* st, size_t size) {
 size_t MemoBlockSize(const CKmComposite* m, const FieldDef* f) {
   const bool dbl = m->doubleWidthWord || (f->flags & kFieldDoubleWidth);
   return kValueHeaderSize + (dbl ? 2 * kMemoValueBytes : kMemoValueBytes);
-}
-
-// The total a total-related field rests on (itself for a total), or null.
-FieldDef* RootTotal(CKmComposite* m, FieldDef* f) {
-  for (int hop = 0; f != nullptr && hop < kMaxRefHops; ++hop) {
-    if (IsTotal(f)) return f;
-    FieldDef* to = m->GetFieldAt(f->refField);
-    if (to == f) return nullptr;
-    f = to;
-  }
-  return nullptr;
 }
 
 // 0 record calculations, 1 total-bound ones, 2 late ones.

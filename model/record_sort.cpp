@@ -154,8 +154,6 @@ int CompareSortRecords(const SortContext& ctx, const uint8_t* a, const uint8_t* 
     const uint8_t ta = *pa++, tb = *pb++;
     const uint8_t* va = pa;
     const uint8_t* vb = pb;
-    pa += KeyValueSize(kind, va);
-    pb += KeyValueSize(kind, vb);
     const bool asc = ctx.ascending[k] != 0;
     int diff = 0;
     if ((ta & kSortKeyPresent) != (tb & kSortKeyPresent)) {
@@ -170,12 +168,13 @@ int CompareSortRecords(const SortContext& ctx, const uint8_t* a, const uint8_t* 
       const bool na = nullsApply && (ta & kSortKeyNull);
       const bool nb = nullsApply && (tb & kSortKeyNull);
       if (na || nb) {
-        if (na && nb) continue;
-        switch (ctx.nullOrder) {
-          case 2: return na ? 1 : 0;
-          case 3: return na ? 0 : 1;
-          case 1: diff = na ? 1 : -1; break;
-          default: diff = na ? -1 : 1; break;
+        if (!(na && nb)) {
+          switch (ctx.nullOrder) {
+            case 2: return na ? 1 : 0;
+            case 3: return na ? 0 : 1;
+            case 1: diff = na ? 1 : -1; break;
+            default: diff = na ? -1 : 1; break;
+          }
         }
       } else {
         switch (kind) {
@@ -213,6 +212,11 @@ int CompareSortRecords(const SortContext& ctx, const uint8_t* a, const uint8_t* 
       }
     }
     if (diff != 0) return ((diff < 0) == asc) ? 1 : 0;
+    // The next key's place is worked out only when this key ties.
+    if (k + 1 < ctx.keyCount) {
+      pa = va + KeyValueSize(kind, va);
+      pb = vb + KeyValueSize(kind, vb);
+    }
   }
   return GetU32(a + 4) <= GetU32(b + 4) ? 1 : 0;
 }
