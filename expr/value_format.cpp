@@ -264,7 +264,7 @@ void DateTextOf(const FormatSettings& doc, const FieldDef* f, uint32_t day, uint
   DateParts parts;
   bool invalid = (status & 1) || day == InvalidDate || day >= 0x800001FEu ||
                  JulianToYMD(static_cast<DayNumber>(day), parts) != 0;
-  char buf[128];
+  char buf[256];
   if (style == 0x9000 || style == 0xA000) {
     if (invalid) FormatDateByPicture(doc, 255, 0, 0, style == 0x9000, buf);
     else FormatDateByPicture(doc, parts.month, parts.day, parts.year, style == 0x9000, buf);
@@ -556,6 +556,7 @@ int FormatDateByPicture(const FormatSettings& doc, int month, int day, int year,
     s += c;
     ++i;
   }
+  if (s.size() > 200) s.resize(200);  // callers' buffers hold 256
   std::strcpy(buffer, s.c_str());
   return static_cast<int>(s.size());
 }

@@ -233,6 +233,13 @@ TEST(FormatDate, StylesAndYearForms) {
   FormatSettings eu = European();
   EXPECT_EQ(FmtDate(eu, 0xA000, d), "05.03.1999");
   EXPECT_EQ(FmtDate(eu, 0x9000, d), "Friday, 5. March 1999");
+  FormatSettings wordy;
+  std::string pic;
+  for (int i = 0; i < 15; ++i) pic += "dddd,";
+  pic += "dddd";
+  std::strcpy(wordy.intl.sLongDate, pic.c_str());
+  // Sixteen "Wednesday"s: longer than the old 128-byte text, no overrun.
+  EXPECT_EQ(FmtDate(wordy, 0x9000, Day(1999, 3, 3)).size(), 16u * 9 + 15);
   if (std::strlen(GetResString(1223, 0)) == 0) GTEST_SKIP() << "month abbreviations not in the string table";
   EXPECT_EQ(FmtDate(us, 0x0001, d), "05-Mar-99");
 }
