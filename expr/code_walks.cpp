@@ -76,7 +76,7 @@ const uint8_t* FieldCode(const FieldDef* f, size_t* length) {
   return nullptr;
 }
 
-bool CodeReferencesField(const uint8_t* code, size_t length, uint32_t n) {
+bool ExpressionReferencesField(const uint8_t* code, size_t length, uint32_t n) {
   bool found = false;
   ForEachFieldReference(code, length, [&](uint32_t k, bool) { found = found || k == n; });
   return found;
@@ -319,7 +319,7 @@ void MarkRequiredFields(CKmComposite* m, bool* changed, bool all) {
 
 void RenumberFieldReferences(CKmComposite* m, uint32_t n) {
   ForEachCodeSlot(m, [&](FieldDef* f, uint32_t, uint8_t* code, uint32_t length, bool condition) {
-    if (CodeReferencesField(code, length, n)) {
+    if (ExpressionReferencesField(code, length, n)) {
       // The reference is gone: the field must be compiled again from its text.
       HeapFreeBlock(code);
       if (condition) {
@@ -352,8 +352,8 @@ void ReplaceFieldReference(CKmComposite* m, uint32_t oldNumber, uint32_t newNumb
 FieldDef* FindFieldReferencing(CKmComposite* m, uint32_t n) {
   for (FieldDef* f = m->fieldList; f; f = f->next) {
     if (f->flags & (kFieldAlias | kFieldRemoveMark | kFieldRemovePropagated)) continue;
-    if ((f->flags & kFieldCalculation) && f->code && CodeReferencesField(f->code, f->codeLength, n)) return f;
-    if (f->conditionCode && CodeReferencesField(f->conditionCode, f->conditionLength, n)) return f;
+    if ((f->flags & kFieldCalculation) && f->code && ExpressionReferencesField(f->code, f->codeLength, n)) return f;
+    if (f->conditionCode && ExpressionReferencesField(f->conditionCode, f->conditionLength, n)) return f;
   }
   return nullptr;
 }

@@ -28,7 +28,7 @@ void ForEachFieldReference(const uint8_t* code, size_t length, Fn fn);
 
 // The field's calculation code or, for a field with a condition, its condition code.
 const uint8_t* FieldCode(const FieldDef* f, size_t* length);
-bool CodeReferencesField(const uint8_t* code, size_t length, uint32_t n);
+bool ExpressionReferencesField(const uint8_t* code, size_t length, uint32_t n);
 
 // True when every field the code references is the field itself or marked for
 // removal (0x10), and every table it references has such a field.

@@ -299,7 +299,7 @@ int PropagateRemovalMarks(CKmComposite* m, RemovalVariant variant) {
         if ((IsAlias(g) || IsTotal(g)) && g->refField == n) MarkForRemoval(g);
         size_t len = 0;
         const uint8_t* code = FieldCode(g, &len);
-        if (code && !IsAlias(g) && CodeReferencesField(code, len, n)) MarkForRemoval(g);
+        if (code && !IsAlias(g) && ExpressionReferencesField(code, len, n)) MarkForRemoval(g);
       }
     }
   }
