@@ -894,14 +894,16 @@ int LibraryFile::RemoveEntry(LibFileControlBlock* file, LibMember* entry, bool f
     err = m_lastError;
   }
   entry->firstRecord = 0;
-  if (LibCompactDirectory(file) != 0) return 1;
+  // The entry is out; a directory that could not be compacted keeps it as an
+  // unused entry, which readers skip.
+  if (LibCompactDirectory(file) != 0) return 2;
   if (rc != 0) m_lastError = err;
   return rc;
 }
 
 int LibraryFile::LibDeleteMember(LibFileControlBlock* file, LibMember* entry) {
   if (!BeginChange(file)) return 1;
-  return RemoveEntry(file, entry, true);
+  return RemoveEntry(file, entry, true) != 0 ? 1 : 0;
 }
 
 int LibraryFile::LibRenameMember(LibFileControlBlock* file, LibMember* entry, const char* newName) {
@@ -935,7 +937,8 @@ int LibraryFile::LibRenameMember(LibFileControlBlock* file, LibMember* entry, co
   if (AppendEntry(file, newName, first) != 0) return 1;
   entry->firstRecord = 0;
   // The old entry precedes the new one, so the search finds it first.
-  if (RemoveEntry(file, entry, false) != 0) {
+  int removed = RemoveEntry(file, entry, false);
+  if (removed == 1) {
     // Two entries must never share one chain: take the new one out again.
     UINT err = m_lastError;
     if (LibSearchDirectory(file, newName) > 0 && m_entryFirstRecord == first) WriteEntryHead(file, 0);
@@ -943,6 +946,8 @@ int LibraryFile::LibRenameMember(LibFileControlBlock* file, LibMember* entry, co
     m_lastError = err;
     return 1;
   }
+  // Removed but not compacted: the rename stands all the same.
+  m_lastError = 0;
   return 0;
 }
 

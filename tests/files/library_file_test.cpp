@@ -1,5 +1,6 @@
 #include "files/library_file.h"
 #include "files/library_file_io.h"
+#include "platform/win/heap.h"
 
 #include "library_test_util.h"
 
@@ -253,6 +254,37 @@ TEST(LibraryFile, DeletedRecordsAreZeroedAndReusedFirst) {
   EXPECT_EQ(MemberBytes(eng, f, "b", 50), Pattern(50, 2));
   ASSERT_EQ(eng.LibFileClose(f), 0);
   EXPECT_EQ(Get32(ReadAll(p), 13), nextNew);
+}
+
+TEST(LibraryFile, RemovalThatCannotCompactKeepsTheDirectorySound) {
+  // No memory for the compaction's listing: the removal stands, the
+  // directory keeps an unused entry, and every other member is intact.
+  LibraryFile eng;
+  std::string p = FreshPath("nomem.udf");
+  LibFileControlBlock* f = eng.LibFileCreate(p.c_str(), kWriteMode, nullptr, 0, 32);
+  ASSERT_NE(f, nullptr);
+  for (const char* n : {"A", "B", "C"}) ASSERT_EQ(SaveMember(eng, f, n, std::string(40, *n)), 0);
+  LibMember* b = NewLibMember("B", 0);
+  HeapFailAfter(1);
+  EXPECT_EQ(eng.LibRenameMember(f, b, "BEE"), 0);
+  HeapFailAfter(0);
+  FreeLibMemberList(b);
+  LibMember* a = NewLibMember("A", 0);
+  HeapFailAfter(1);
+  EXPECT_EQ(eng.LibDeleteMember(f, a), 1);
+  EXPECT_EQ(eng.LibLastError(), 258u);
+  HeapFailAfter(0);
+  FreeLibMemberList(a);
+  EXPECT_EQ(Names(eng, f), (std::vector<std::string>{"C", "BEE"}));
+  EXPECT_EQ(eng.LibUnusedEntries(), 2u);
+  EXPECT_EQ(MemberBytes(eng, f, "bee", 40), std::string(40, 'B'));
+  // The next removal compacts them all away.
+  LibMember* c = NewLibMember("C", 0);
+  ASSERT_EQ(eng.LibDeleteMember(f, c), 0);
+  FreeLibMemberList(c);
+  EXPECT_EQ(Names(eng, f), std::vector<std::string>{"BEE"});
+  EXPECT_EQ(eng.LibUnusedEntries(), 0u);
+  EXPECT_EQ(eng.LibFileClose(f), 0);
 }
 
 TEST(LibraryFile, ManyMembersAcrossDirectoryRecords) {
