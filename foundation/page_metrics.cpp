@@ -24,12 +24,15 @@ int32_t TenthsToHundredths(int32_t v) {
   return static_cast<int32_t>(ConvertMeasure(Measure16(v), kMeasureHundredths, kMeasureTenthsMm, 10, 0));
 }
 
+int32_t ConvertVert(int32_t v, int to, int from) {
+  return static_cast<int32_t>(ConvertVertMeasure(Measure16(v), to, from, 0));
+}
+
 LayoutMetrics Screen(const CKmDoc& doc) {
   LayoutMetrics m;
   m.dpiX = g_screen.dpiX;
   m.dpiY = g_screen.dpiY;
   m.pitch = doc.m_settings.rulPit;
-  m.linesPerInch = doc.m_settings.vRulPit;
   m.snapping = doc.m_settings.snapTo != 0;
   m.metric = Metric(doc);
   return m;
@@ -61,6 +64,44 @@ void CalcPageMetrics(CKmDoc& doc) {
   m.pageWidthPixels = HundredthsToPixelsX(Screen(doc), width);
   m.bottomMargin720 = UnitToHundredths(doc, p->BottomMargin) * 720 / 100;
   CalcPrintableWidth(doc);
+}
+
+void ConvertMarginUnits(CKmDoc& doc, int oldSystem, int newSystem) {
+  PageSetupRec* p = doc.m_pPageSetup;
+  if (p == nullptr || oldSystem == newSystem) return;
+  const int vFrom = oldSystem ? kVertHundredths : kVertTenthsMm, vTo = newSystem ? kVertHundredths : kVertTenthsMm;
+  const int hFrom = oldSystem ? kMeasureHundredths : kMeasureTenthsMm;
+  const int hTo = newSystem ? kMeasureHundredths : kMeasureTenthsMm;
+  p->TopMargin = ConvertVert(p->TopMargin, vTo, vFrom);
+  p->BottomMargin = ConvertVert(p->BottomMargin, vTo, vFrom);
+  p->RecordHeight = ConvertVert(p->RecordHeight, vTo, vFrom);
+  for (int32_t* v : {&p->LeftMargin, &p->RightMargin, &p->RecordWidth}) {
+    const UINT r = ConvertMeasure(Measure16(*v), hTo, hFrom, doc.m_settings.rulPit, p->Landscape);
+    *v = static_cast<int32_t>(r > 65535 ? 65535 : r);
+  }
+}
+
+void ConvertBandLineUnits(CKmDoc& doc, int oldSystem, int newSystem) {
+  BandLineTable& t = doc.m_bandLines;
+  if (t.lines == nullptr || oldSystem == newSystem) return;
+  LayoutMetrics m = Screen(doc);
+  m.metric = newSystem == 0;
+  const int from = oldSystem ? kVertHundredths : kVertTenthsMm, to = newSystem ? kVertHundredths : kVertTenthsMm;
+  for (int i = 0; i <= t.lastUsed && i < kBandLineCount; ++i) {
+    BandLineRec& r = t.lines[i];
+    if (r.kind == kBandFree || r.heightMode == 0 || r.heightMode == 1) continue;
+    r.height = ConvertVertMeasure(static_cast<WORD>(r.height & 0xFFFF), to, from, 0);
+    r.pixelHeight = MeasureToPixelsY(m, r.height, r.heightMode);
+  }
+}
+
+void SetBandLineHeight(CKmDoc& doc, int line, int pixels) {
+  BandLineTable& t = doc.m_bandLines;
+  if (t.lines == nullptr || line < 0 || line >= kBandLineCount) return;
+  BandLineRec& r = t.lines[line];
+  r.heightMode = 2;
+  r.height = PixelsToDisplayUnits(Screen(doc), 2, pixels);
+  r.pixelHeight = pixels;
 }
 
 int FormatDateByPictureEx(const CKmDoc& doc, int month, int day, int year, int useLong, char* buffer,

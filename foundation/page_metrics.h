@@ -56,6 +56,16 @@ void CalcPageMetrics(CKmDoc& doc);
 // below 0 when the margins pass the page.
 int CalcPrintableWidth(CKmDoc& doc);
 
+// A change of the document's measurement system (1 inches, 0 metric); each
+// does nothing when the systems are equal. The page set-up's margins and
+// record size:
+void ConvertMarginUnits(CKmDoc& doc, int oldSystem, int newSystem);
+// Band lines of a height in the report's measure (mode 2 and above) convert
+// that height and recompute their pixels.
+void ConvertBandLineUnits(CKmDoc& doc, int oldSystem, int newSystem);
+// Gives a band line a fixed height of pixels, kept in display units.
+void SetBandLineHeight(CKmDoc& doc, int line, int pixels);
+
 // Writes the date by the short (or long) date picture into buffer (size
 // bytes, always ended); month 255 is an empty date written as asterisks.
 // Returns the length.

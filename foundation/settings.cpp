@@ -3,6 +3,7 @@
 #include "app/shell_standins.h"
 #include "foundation/heap_strings.h"
 #include "foundation/library_manager.h"
+#include "foundation/page_metrics.h"
 #include "foundation/startup.h"
 #include "foundation/startup_hooks.h"
 #include "foundation/units.h"
@@ -218,7 +219,11 @@ void ReadIntlSettings(CKmDoc& doc) {
   const int old = doc.m_measure;
   const int now = ::ReadIntlSettings(doc.m_intl) == 0 ? 0 : 1;
   doc.m_cDecimal = doc.m_intl.sDecimal;
-  if (doc.m_bReportOpen && old != now) GetStartupHooks().ConvertOpenReport(doc, old, now);
+  if (doc.m_bReportOpen && old != now) {
+    ConvertMarginUnits(doc, old, now);
+    ConvertBandLineUnits(doc, old, now);
+    GetStartupHooks().ConvertOpenReport(doc, old, now);
+  }
   // The page defaults are in DefMeas's system only on the first read; after
   // that they are already in the document's system.
   int from = old;

@@ -34,9 +34,9 @@ class StartupHooks {
   // Returns whether a font was made (and must be deleted at exit).
   virtual bool CreateUiFont(CKmDoc& /*doc*/, int /*height*/, int /*weight*/) { return false; }
   virtual void LoadSortOrderFile(CKmDoc& /*doc*/) {}
-  // A change of the measurement system with a report open: fields sized to
-  // their text, objects and margins converted, band lines converted, the
-  // layout recomputed and redrawn.
+  // A change of the measurement system with a report open, after the margins
+  // and band lines are converted: fields sized to their text, objects
+  // converted, the layout recomputed and redrawn.
   virtual void ConvertOpenReport(CKmDoc& /*doc*/, int /*oldSystem*/, int /*newSystem*/) {}
 
   // Shut-down, in the order they are called.

@@ -60,6 +60,45 @@ TEST_F(PageMetricsTest, PrintableWidthFollowsThePitchAndNeverGoesBelowZero) {
   EXPECT_EQ(CalcPrintableWidth(doc), 0);
 }
 
+TEST_F(PageMetricsTest, UnitChangeConvertsMarginsAndMeasuredBandLines) {
+  page.TopMargin = 100;
+  page.RecordWidth = 400;
+  ConvertMarginUnits(doc, 1, 1);
+  EXPECT_EQ(page.TopMargin, 100);
+  ConvertMarginUnits(doc, 1, 0);
+  EXPECT_EQ(page.TopMargin, 254);
+  EXPECT_EQ(page.LeftMargin, 127);
+  EXPECT_EQ(page.RecordWidth, 1016);
+  ConvertMarginUnits(doc, 0, 1);
+  EXPECT_EQ(page.TopMargin, 100);
+  EXPECT_EQ(page.RightMargin, 50);
+
+  BandLineRec recs[kBandLineTableRecords];
+  doc.m_bandLines.lines = recs;
+  ClearBandLineTable(doc.m_bandLines);
+  for (int i = 0; i < 3; ++i) recs[i].kind = kBandRecord;
+  recs[1].heightMode = 2;
+  recs[1].height = 100;
+  recs[2].heightMode = 1;
+  recs[2].height = 120;
+  recs[2].pixelHeight = 16;
+  RenumberBandLines(doc.m_bandLines);
+  for (WORD dpi : {96, 120}) {
+    g_screen.dpiY = dpi;
+    ConvertBandLineUnits(doc, 1, 0);
+    EXPECT_EQ(recs[1].height, 254u);
+    EXPECT_EQ(recs[1].pixelHeight, dpi) << "an inch is an inch";
+    EXPECT_EQ(recs[2].height, 120u) << "heights in points stay";
+    EXPECT_EQ(recs[2].pixelHeight, 16);
+    ConvertBandLineUnits(doc, 0, 1);
+    EXPECT_EQ(recs[1].height, 100u);
+  }
+  SetBandLineHeight(doc, 0, 48);
+  EXPECT_EQ(recs[0].heightMode, 2);
+  EXPECT_EQ(recs[0].height, 50u) << "48 pixels at 120 per inch round up to three 20-pixel lines";
+  doc.m_bandLines.lines = nullptr;
+}
+
 TEST_F(PageMetricsTest, DatePictures) {
   std::strcpy(doc.m_intl.sShortDate, "dd/MM/yy");
   std::strcpy(doc.m_intl.sLongDate, "dddd, MMMM d, yyyy 'at' \"ddd\" ddd MMM yyyyyy");

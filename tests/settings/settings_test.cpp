@@ -142,6 +142,32 @@ TEST_F(Settings, PageDefaultsConvertOnceFromDefMeasThenFollowWindows) {
   SaveSettingsOnExit(doc);
 }
 
+TEST_F(Settings, AnOpenReportFollowsAChangeOfTheWindowsSystem) {
+  struct Hooks : RecordingHooks {
+    void ConvertOpenReport(CKmDoc&, int from, int to) override {
+      calls.push_back("convert " + std::to_string(from) + " to " + std::to_string(to));
+    }
+  } convert;
+  convert.programDir = prog;
+  SetStartupHooks(&convert);
+  UseWinIni("win_us.ini");
+  CKmDoc doc;
+  ASSERT_EQ(InitSettings(doc), 1);
+  doc.m_pPageSetup->TopMargin = 100;
+  doc.m_bandLines.lines[0].kind = kBandRecord;
+  doc.m_bandLines.lines[0].heightMode = 2;
+  doc.m_bandLines.lines[0].height = 50;
+  doc.m_bReportOpen = TRUE;
+  ReadIntlSettings(doc);
+  EXPECT_EQ(doc.m_pPageSetup->TopMargin, 100) << "no change, no conversion";
+  UseWinIni("win_metric.ini");
+  ReadIntlSettings(doc);
+  EXPECT_EQ(doc.m_pPageSetup->TopMargin, 254);
+  EXPECT_EQ(doc.m_bandLines.lines[0].height, 127u);
+  EXPECT_EQ(convert.calls, (std::vector<std::string>{"printer", "sort order", "convert 1 to 0"}));
+  SaveSettingsOnExit(doc);
+}
+
 TEST_F(Settings, FloatToleranceAndRegistryRevision) {
   struct Case {
     int value, stored;
