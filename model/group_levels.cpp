@@ -3,6 +3,10 @@
 #include "model/composite.h"
 #include "model/engine_errors.h"
 #include "model/fields.h"
+#include "files/external_sort.h"
+#include "model/record_pass.h"
+#include "model/record_sort.h"
+#include "model/totals_readback.h"
 
 #include <cstring>
 
@@ -124,4 +128,93 @@ int64_t NextGroupField(CKmComposite* m, GroupSetup& s) {
     if (s.levels[i].flags & 1) return m->groupFields[i];
   }
   return -1;
+}
+
+// ---------------------------------------------------------------------------
+// The totals sort
+
+namespace {
+
+struct TotalsSortState {
+  SortKeyTable* table;
+  FieldDef* keys[kMaxGroupLevels + 1];
+  uint32_t written[kKeyLevels];
+  bool anyWritten = false;
+};
+
+int TotalsNext(SortContext& ctx) {
+  TotalsSortState* ts = static_cast<TotalsSortState*>(ctx.user);
+  RecordPassState* st = GetRecordPassState(ctx.model);
+  for (;;) {
+    const uint64_t at = st->totalsFile.Tell();
+    int level = 0;
+    const int r = ReadTotalsRecordWithKeys(ctx.model, &level);
+    if (r == 1) return kEngineEndOfData;
+    if (r == 2 || at > 0xFFFFFFFFu) return kEngineCannotReadTotals;
+    ts->table->entries[level].position = static_cast<uint32_t>(at);
+    if (r == 3) {
+      uint32_t mark, count;
+      if (st->totalsFile.ReadU32(&mark) != 1 || st->totalsFile.ReadU32(&count) != 1) return kEngineCannotReadTotals;
+      return 0;
+    }
+  }
+}
+
+int TotalsKey(SortContext& ctx, uint8_t* area, uint32_t room) {
+  TotalsSortState* ts = static_cast<TotalsSortState*>(ctx.user);
+  const uint32_t end = BuildFieldKeys(ctx, ts->keys, area, room);
+  if (end == 0) return 1;
+  PutU32(area, end);
+  for (uint32_t l = 0; l < ctx.payloadWords; ++l) PutU32(area + 8 + 4 * l, ts->table->entries[l].position);
+  if (end > ctx.longest) ctx.longest = end;
+  return 0;
+}
+
+int TotalsOutput(SortContext& ctx, WorkFile& file, const uint8_t* record) {
+  TotalsSortState* ts = static_cast<TotalsSortState*>(ctx.user);
+  uint32_t first = 0;
+  if (ts->anyWritten)
+    while (first < ctx.payloadWords && GetU32(record + 8 + 4 * first) == ts->written[first]) ++first;
+  if (first == ctx.payloadWords) first = ctx.payloadWords - 1;  // the same group again: its own record
+  for (uint32_t l = first; l < ctx.payloadWords; ++l) {
+    ts->written[l] = GetU32(record + 8 + 4 * l);
+    if (file.IsOpen() && !file.WriteU32(ts->written[l])) return 1;
+  }
+  ts->anyWritten = true;
+  return 0;
+}
+
+}  // namespace
+
+int SortTotals(CKmComposite* m, const uint32_t* ascending, std::string* indexName) {
+  RecordPassState* st = GetRecordPassState(m);
+  SortKeyTable* table = static_cast<SortKeyTable*>(m->sortKeyTable);
+  indexName->clear();
+  if (table == nullptr || !st->totalsFile.IsOpen() || table->keyLevels >= kKeyLevels) return kEngineSilent3188;
+  TotalsSortState ts{table, {}, {}};
+  int n = 0;
+  for (uint32_t l = 1; l <= table->keyLevels && n < kMaxGroupLevels; ++l) {
+    const SortKeyDef& e = table->entries[l];
+    if (e.key1 != nullptr) ts.keys[n++] = e.key1;
+    if (e.key2 != nullptr && !(e.flags & 1) && n < kMaxGroupLevels) ts.keys[n++] = e.key2;
+  }
+  st->totalsFile.Seek(0);
+  if (n == 0) return 0;
+  for (auto& e : table->entries) e.position = 0xFFFFFFFFu;
+  SortContext ctx;
+  ctx.model = m;
+  ctx.user = &ts;
+  ctx.poolSize = st->sortPoolSize;
+  ctx.nullOrder = st->nullOrder;
+  ctx.nullNumbersAsZero = st->nullNumbersAsZero;
+  ctx.caseCombined = m->SortCaseCombined;
+  const int r = RunExternalSort(ctx, ts.keys, ascending, indexName, nullptr, nullptr, TotalsNext, TotalsOutput,
+                                TotalsKey, table->keyLevels + 1, "GF#", 4);
+  st->totalsFile.Seek(0);
+  if (r != 0) {
+    indexName->clear();
+    return kEngineSilent3188;
+  }
+  st->indexName = *indexName;  // removed with the run's work files
+  return 0;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 class CKmComposite;
 struct FieldDef;
@@ -63,6 +64,13 @@ bool NeedsTotalsSort(CKmComposite* model, GroupSetup& setup);
 // The group field number of the next level that breaks; -1 on the first call
 // after ResetGroupIterator and when no breaking level remains.
 int64_t NextGroupField(CKmComposite* model, GroupSetup& setup);
+// Sorts the groups of the open totals file by the keys of levels 1 to the
+// last key level into a totals index of 32-bit record positions (for each
+// group, those of the levels from the first one that changed). ascending:
+// one word per key, null all ascending. 0 with indexName set (no keys: the
+// totals file is rewound, no index); 3188 when the sort fails.
+int SortTotals(CKmComposite* model, const uint32_t* ascending, std::string* indexName);
+
 // The total a total or total-related field rests on (following refField), or null.
 FieldDef* RootTotal(CKmComposite* model, FieldDef* field);
 inline void ResetGroupIterator(GroupSetup& setup) { setup.groupIterator = 0; }

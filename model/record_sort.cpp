@@ -557,43 +557,19 @@ int MergeSortRuns(SortContext& ctx) {
 // The record sort
 
 namespace {
-
-struct RecordSortKeys {
-  FieldDef* const* keys;
-};
-
-int SortInitPass(SortContext& ctx) {
-  ResetRunCounters(ctx.model);
-  return 0;
-}
-
-void SortFinish(SortContext&) {}
-
-int SortNextRecord(SortContext& ctx) {
-  CKmComposite* m = ctx.model;
-  RecordPassState* st = GetRecordPassState(m);
-  const RecordCallback callback = reinterpret_cast<RecordCallback>(m->recordCallback);
-  int r;
-  do {
-    r = ScanRecords(m, callback, st->lastStatus);
-    st->lastStatus = r;
-  } while (r == kEngineRecordRejected);
-  return r;
-}
-
 double ValueDouble(const uint8_t* p) {
   double v;
   std::memcpy(&v, p, 8);
   return v;
 }
+}  // namespace
 
-int BuildSortKeyRecord(SortContext& ctx, uint8_t* area, uint32_t room) {
+uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area, uint32_t room) {
   CKmComposite* m = ctx.model;
-  const RecordSortKeys* keys = static_cast<const RecordSortKeys*>(ctx.user);
-  if (room < ctx.keyOffset) return 1;
+  if (room < ctx.keyOffset) return 0;
   uint32_t pos = ctx.keyOffset;
   for (int k = 0; k < ctx.keyCount; ++k) {
-    const FieldDef* f = keys->keys[k];
+    const FieldDef* f = fields[k];
     const uint8_t* v = f->value;
     uint8_t tag = static_cast<uint8_t>(kSortKeyPresent | (f->valueStatus & kSortKeyClassBits));
     uint32_t n = 0;
@@ -636,11 +612,45 @@ int BuildSortKeyRecord(SortContext& ctx, uint8_t* area, uint32_t room) {
         break;
       }
     }
-    if (n == 0) return 1;
+    if (n == 0) return 0;
     pos += n;
   }
+  return pos;
+}
+
+
+
+namespace {
+
+struct RecordSortKeys {
+  FieldDef* const* keys;
+};
+
+int SortInitPass(SortContext& ctx) {
+  ResetRunCounters(ctx.model);
+  return 0;
+}
+
+void SortFinish(SortContext&) {}
+
+int SortNextRecord(SortContext& ctx) {
+  CKmComposite* m = ctx.model;
+  RecordPassState* st = GetRecordPassState(m);
+  const RecordCallback callback = reinterpret_cast<RecordCallback>(m->recordCallback);
+  int r;
+  do {
+    r = ScanRecords(m, callback, st->lastStatus);
+    st->lastStatus = r;
+  } while (r == kEngineRecordRejected);
+  return r;
+}
+
+int BuildSortKeyRecord(SortContext& ctx, uint8_t* area, uint32_t room) {
+  const RecordSortKeys* keys = static_cast<const RecordSortKeys*>(ctx.user);
+  const uint32_t pos = BuildFieldKeys(ctx, keys->keys, area, room);
+  if (pos == 0) return 1;
   PutU32(area, pos);
-  PutU32(area + 8, m->recordNumber);
+  PutU32(area + 8, ctx.model->recordNumber);
   if (pos > ctx.longest) ctx.longest = pos;
   return 0;
 }

@@ -116,6 +116,10 @@ uint32_t PutLogicalKey(uint8_t* p, uint32_t room, uint8_t tag, uint8_t v);
 uint32_t PutDateTimeKey(uint8_t* p, uint32_t room, uint8_t tag, uint32_t day, double time);
 uint32_t PutTimeKey(uint8_t* p, uint32_t room, uint8_t tag, double time);
 
+// Appends the key segments of the fields' current values after the header
+// and payload (ctx.keyOffset); the record's end, or 0 when it does not fit.
+uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area, uint32_t room);
+
 // 1 when a is to come before b. Equal keys: the earlier arrival comes first.
 int CompareSortRecords(const SortContext& ctx, const uint8_t* a, const uint8_t* b);
 

@@ -32,6 +32,15 @@ bool ReadU16(WorkFile& file, uint32_t* v) {
   return true;
 }
 
+// A stored value into the field's buffer; a length beyond it is a damaged file.
+bool ReadValue(CKmComposite* m, WorkFile& file, FieldDef* f, uint32_t n) {
+  const uint32_t room = (f->flags & kFieldMemo) ? kMemoValueBytes : m->GetFieldWidth(f);
+  if (n > room) return false;
+  if (file.Read(f->value, n) != static_cast<long>(n)) return false;
+  if (IsTextField(f) && n < room) f->value[n] = 0;
+  return true;
+}
+
 }  // namespace
 
 int OpenTotalsFiles(CKmComposite* m, const std::string& totalsFile, const std::string& indexFile) {
@@ -50,7 +59,15 @@ int OpenTotalsFiles(CKmComposite* m, const std::string& totalsFile, const std::s
   return 0;
 }
 
-int ReadTotalsRecord(CKmComposite* m, int level) {
+namespace {
+int ReadRecord(CKmComposite* m, int level, bool loadKeys, int* levelOut);
+}  // namespace
+
+int ReadTotalsRecord(CKmComposite* m, int level) { return ReadRecord(m, level, false, nullptr); }
+int ReadTotalsRecordWithKeys(CKmComposite* m, int* level) { return ReadRecord(m, 255, true, level); }
+
+namespace {
+int ReadRecord(CKmComposite* m, int level, bool loadKeys, int* levelOut) {
   RecordPassState* st = GetRecordPassState(m);
   const SortKeyTable* table = static_cast<const SortKeyTable*>(m->sortKeyTable);
   WorkFile& file = st->totalsFile;
@@ -64,6 +81,7 @@ int ReadTotalsRecord(CKmComposite* m, int level) {
   if (level == 255) level = byte;
   if (level < 0 || level >= kKeyLevels || static_cast<uint32_t>(level) > table->keyLevels) return 2;
   if (level == clearLevel) st->dataSeen = 0;
+  if (levelOut != nullptr) *levelOut = level;
   const bool lastKey = static_cast<uint32_t>(level) == table->keyLevels;
   const SortKeyDef& e = table->entries[level];
   const struct {
@@ -74,7 +92,14 @@ int ReadTotalsRecord(CKmComposite* m, int level) {
     if (k.stored == 0) continue;
     uint32_t n = k.stored;
     if (lastKey && k.field != nullptr && IsTextField(k.field) && !ReadU16(file, &n)) return 2;
-    if (!Skip(file, n + 1)) return 2;
+    if (loadKeys && k.field != nullptr && k.field->value != nullptr) {
+      if (!ReadValue(m, file, k.field, n)) return 2;
+      uint8_t state;
+      if (file.Read(&state, 1) != 1) return 2;
+      k.field->valueStatus = static_cast<uint8_t>((k.field->valueStatus & ~7u) | (state & 7u));
+    } else if (!Skip(file, n + 1)) {
+      return 2;
+    }
   }
   int nodes = 0;
   for (const TotalNode* node = e.chain; node != nullptr && nodes < 4096; node = node->next, ++nodes) {
@@ -84,11 +109,7 @@ int ReadTotalsRecord(CKmComposite* m, int level) {
     if (f == nullptr || f->value == nullptr) {
       if (!Skip(file, n)) return 2;
     } else {
-      // A stored length beyond the value buffer is a damaged file.
-      const uint32_t room = IsTextField(f) && (f->flags & kFieldMemo) ? kMemoValueBytes : m->GetFieldWidth(f);
-      if (n > room) return 2;
-      if (file.Read(f->value, n) != static_cast<long>(n)) return 2;
-      if (IsTextField(f) && n < room) f->value[n] = 0;
+      if (!ReadValue(m, file, f, n)) return 2;
       if (level == 0 && f->previous != nullptr) std::memcpy(f->previous, f->value, n);
     }
     uint8_t flags;
@@ -97,6 +118,7 @@ int ReadTotalsRecord(CKmComposite* m, int level) {
   }
   return lastKey && (st->totalsSorted || st->deferredSelection) ? 3 : 0;
 }
+}  // namespace
 
 void SavePreprocessedValues(CKmComposite* m) {
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {

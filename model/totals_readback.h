@@ -17,6 +17,9 @@ int OpenTotalsFiles(CKmComposite* model, const std::string& totalsFile, const st
 // skips it. 0, 1 the end of the file, 2 a read error or a damaged record,
 // 3 a last-key record (its group count and flag follow).
 int ReadTotalsRecord(CKmComposite* model, int level);
+// The same for the totals sort: the key values go into their fields' value
+// buffers too, and the record's level is given back.
+int ReadTotalsRecordWithKeys(CKmComposite* model, int* level);
 // Reads records up to the next last-key record; its group's start in the
 // components file and its count. 0, 3075 at the end, 3186 or 3200.
 int ReadNextTotalsGroup(CKmComposite* model, uint32_t* mark, uint32_t* count);

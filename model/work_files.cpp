@@ -171,6 +171,13 @@ bool WorkFile::Seek(uint64_t position) {
   return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) == static_cast<off_t>(position);
 }
 
+uint64_t WorkFile::Tell() const {
+  if (fd_ < 0) return UINT64_MAX;
+  const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+  if (at < 0) return UINT64_MAX;
+  return static_cast<uint64_t>(at) + fill_ - (readFill_ - readPos_);
+}
+
 bool WorkFile::Close() {
   bool ok = true;
   if (fd_ >= 0) {

@@ -42,6 +42,8 @@ class WorkFile {
   // 1 a number read, 0 the end of the file, -1 an error or a partial number.
   int ReadU32(uint32_t* v);
   bool Seek(uint64_t position);
+  // The position of the next byte read or written; UINT64_MAX when unknown.
+  uint64_t Tell() const;
   bool Flush();
   // Flushes and closes; false when any write failed.
   bool Close();

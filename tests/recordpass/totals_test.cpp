@@ -154,6 +154,44 @@ TEST_F(TotalsTest, DamagedTotalsFilesEndTheReadBack) {
   EXPECT_TRUE(LeftoverWorkFiles().empty());
 }
 
+TEST_F(TotalsTest, TotalsSortOrdersTheGroupsThroughAnIndex) {
+  Bytes t;
+  t.U8(0).F64(21).U8(0);
+  const uint32_t west = static_cast<uint32_t>(t.b.size());
+  t.U8(1).U16(4).Text("West").U8(0).F64(15).U8(0).U32(3).U32(3);
+  const uint32_t east = static_cast<uint32_t>(t.b.size());
+  t.U8(1).U16(4).Text("East").U8(0).F64(6).U8(0).U32(0).U32(3);
+  Write(MakeTempFileName("TOT"), t.b);
+  WriteComponents();
+  ASSERT_EQ(OpenTotalsFiles(&model, MakeTempFileName("TOT"), ""), 0);
+  std::string index;
+  ASSERT_EQ(SortTotals(&model, nullptr, &index), 0);
+  EXPECT_EQ(index.substr(index.size() - 4), ".GF#");
+  // The report record once, then each group's own record.
+  EXPECT_EQ(ReadPositions(index), (std::vector<uint32_t>{0, east, west}));
+  ASSERT_EQ(OpenTotalsFiles(&model, MakeTempFileName("TOT"), index), 0);
+  int end = 0;
+  auto seen = Replay(&end);
+  EXPECT_EQ(end, kEngineEndOfData);
+  using P = std::pair<uint32_t, double>;
+  EXPECT_EQ(seen, (std::vector<P>{{1, 6}, {2, 6}, {3, 6}, {4, 15}, {5, 15}, {6, 15}}));
+
+  const uint32_t descending[1] = {0};
+  ASSERT_EQ(OpenTotalsFiles(&model, MakeTempFileName("TOT"), ""), 0);
+  ASSERT_EQ(SortTotals(&model, descending, &index), 0);
+  EXPECT_EQ(ReadPositions(index), (std::vector<uint32_t>{0, west, east}));
+
+  // A damaged totals file fails the sort and leaves no run or index behind.
+  t.b.resize(t.b.size() - 3);
+  Write(MakeTempFileName("TOT"), t.b);
+  ASSERT_EQ(OpenTotalsFiles(&model, MakeTempFileName("TOT"), ""), 0);
+  EXPECT_EQ(SortTotals(&model, nullptr, &index), kEngineSilent3188);
+  EXPECT_TRUE(index.empty());
+  ClosePassFiles(&model);
+  RemoveWorkFiles(&model);
+  EXPECT_TRUE(LeftoverWorkFiles().empty());
+}
+
 TEST_F(TotalsTest, SortAndGroupChecks) {
   GroupSetup s;
   FieldDef* keys[kKeyLevels];
