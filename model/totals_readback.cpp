@@ -9,6 +9,7 @@
 #include "model/record_pass.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -186,4 +187,68 @@ void RemoveSelectionField(CKmComposite* m) {
   FieldDef* f = m->selectionField;
   m->selectionField = nullptr;
   m->DeleteField(f, 2);
+}
+
+void RecalculatePreprocessed(CKmComposite* m, FieldDef* chain) {
+  for (FieldDef* f = chain; f != nullptr; f = f->orderNext)
+    if ((f->flags & kFieldNeeded) && (f->flags & kFieldCalculation) && !(f->totalFlags & kTotalIsTotal) &&
+        !(f->flags & kFieldAlias) && !(f->flags2 & 2))
+      EvaluateCalculation(m, f);
+}
+
+int LoadPreprocessedTotals(CKmComposite* m, int firstLevel) {
+  RecordPassState* st = GetRecordPassState(m);
+  const SortKeyTable* table = static_cast<const SortKeyTable*>(m->sortKeyTable);
+  if (st->totalsSorted || st->deferredSelection || m->passPhase == kPhaseTotalsPrepass || table == nullptr ||
+      !st->totalsFile.IsOpen())
+    return 0;
+  if (firstLevel < 0) firstLevel = 0;
+  for (uint32_t level = static_cast<uint32_t>(firstLevel); level <= table->keyLevels; ++level) {
+    const int r = ReadTotalsRecord(m, static_cast<int>(level));
+    if (r == 2 || r == 1) return kEngineCannotReadTotals;
+  }
+  RecalculatePreprocessed(m, m->calcOrderList);
+  for (int level = 7; level >= 0; --level) RecalculatePreprocessed(m, m->levelTotalChains[level]);
+  RecalculatePreprocessed(m, m->levelTotalChains[9]);
+  return 0;
+}
+
+void SwapValueBuffers(CKmComposite* m) {
+  RecordPassState* st = GetRecordPassState(m);
+  auto evaluateMarked = [&] {
+    bool any = false;
+    for (FieldDef* f = m->prefetchCalcList; f != nullptr; f = f->orderNext)
+      if ((f->flags & kFieldNeeded) && (f->flags & kFieldPageNumber) && (f->flags & kFieldCalculation)) {
+        EvaluateCalculation(m, f);
+        any = true;
+      }
+    for (FieldDef* f = m->calcOrderList; f != nullptr; f = f->orderNext)
+      if ((f->flags & kFieldNeeded) && (f->flags & kFieldPageNumber) && !(f->flags & kFieldAlias) &&
+          (f->flags & kFieldCalculation) && !(f->totalFlags & kTotalIsTotal)) {
+        EvaluateCalculation(m, f);
+        any = true;
+      }
+    return any;
+  };
+  auto exchange = [&] {
+    for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+      if (f->value != nullptr && f->previous != nullptr && !(f->flags & kFieldAlias)) std::swap(f->value, f->previous);
+    // Aliases of plain fields share their buffers: follow them.
+    for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+      if (!(f->flags & kFieldAlias) || (f->flags & kFieldMemo)) continue;
+      FieldDef* to = m->GetFieldAt(f->refField);
+      if (to == nullptr || to == f) continue;
+      if (f->value != nullptr) f->value = to->value;
+      if (f->previous != nullptr) f->previous = to->previous;
+    }
+  };
+  const uint32_t start = st->acceptedCount;
+  st->acceptedCount = start - 1;
+  if (evaluateMarked()) {
+    exchange();
+    st->acceptedCount = start - 2;
+    evaluateMarked();
+    exchange();
+  }
+  st->acceptedCount = start;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 class CKmComposite;
+struct FieldDef;
 
 // Opens the totals file and, when named, its index (made by this run:
 // removed with the work files). 0, 3185 or 3186.
@@ -32,3 +33,15 @@ void SavePreprocessedValues(CKmComposite* model);
 // pre-processed level, 3121 without memory.
 int CompileSelectionField(CKmComposite* model, const char* selectionText);
 void RemoveSelectionField(CKmComposite* model);
+
+// At a group break of the report run: reads the totals records of the levels
+// from firstLevel (0 at the start of the file) to the last key level into
+// the pre-processed totals, then evaluates again what rests on them. 0, or
+// 3200 on a read error. Nothing is read in the totals pre-pass, without a
+// totals file, or while the groups come from the totals file itself.
+int LoadPreprocessedTotals(CKmComposite* model, int firstLevel);
+// Evaluates again the needed calculations of a chain (through orderNext).
+void RecalculatePreprocessed(CKmComposite* model, FieldDef* chain);
+// Evaluates again the fields that show group-break values (flag 0x800), for
+// the current record and, with the buffers exchanged, for the previous one.
+void SwapValueBuffers(CKmComposite* model);

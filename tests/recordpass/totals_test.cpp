@@ -192,6 +192,48 @@ TEST_F(TotalsTest, TotalsSortOrdersTheGroupsThroughAnIndex) {
   EXPECT_TRUE(LeftoverWorkFiles().empty());
 }
 
+TEST_F(TotalsTest, PreprocessedTotalsLoadAtBreaksAndBreakValuesSwap) {
+  std::vector<size_t> starts;
+  Write(MakeTempFileName("TOT"), TotFile(&starts));
+  State()->totalsSorted = 0;  // the records come in data order; totals at the breaks
+  table.entries[1].storedLength1 = 4;
+  // Without sorted totals the last-key records carry no count and flag.
+  Bytes t;
+  t.U8(0).F64(21).U8(0).U8(1).U16(4).Text("East").U8(0).F64(6).U8(0).U8(1).U16(4).Text("West").U8(0).F64(15).U8(0);
+  Write(MakeTempFileName("TOT"), t.b);
+  ASSERT_EQ(OpenTotalsFiles(&model, MakeTempFileName("TOT"), ""), 0);
+  ASSERT_EQ(LoadPreprocessedTotals(&model, 0), 0);
+  EXPECT_EQ(NumberOf(grand), 21);
+  EXPECT_EQ(NumberOf(byRegion), 6);
+  ASSERT_EQ(LoadPreprocessedTotals(&model, 1), 0);
+  EXPECT_EQ(NumberOf(byRegion), 15);
+  EXPECT_EQ(LoadPreprocessedTotals(&model, 1), kEngineCannotReadTotals);  // past the last group
+  ClosePassFiles(&model);
+  RemoveWorkFiles(&model);
+
+  // A field showing break values is evaluated for the current and the
+  // previous record; the accepted count ends where it started.
+  FieldDef* tenfold = model.CompileField("TENFOLD", "AMOUNT * 10", false, nullptr);
+  ASSERT_NE(tenfold, nullptr);
+  tenfold->needsPrevious = 1;
+  amount->needsPrevious = 1;
+  PropagateFieldDependencies(&model);
+  tenfold->flags |= kFieldNeeded | kFieldPageNumber;  // as the dependency scan marks such fields
+  ASSERT_EQ(OpenScan(&model), 0);
+  const double now = 5, before = 3;
+  std::memcpy(amount->value, &now, 8);
+  std::memcpy(amount->previous, &before, 8);
+  State()->acceptedCount = 7;
+  SwapValueBuffers(&model);
+  EXPECT_EQ(NumberOf(tenfold), 50);
+  double prev;
+  std::memcpy(&prev, tenfold->previous, 8);
+  EXPECT_EQ(prev, 30);
+  EXPECT_EQ(NumberOf(amount), 5);
+  EXPECT_EQ(State()->acceptedCount, 7u);
+  EXPECT_TRUE(LeftoverWorkFiles().empty());
+}
+
 TEST_F(TotalsTest, SortAndGroupChecks) {
   GroupSetup s;
   FieldDef* keys[kKeyLevels];

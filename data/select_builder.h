@@ -1,0 +1,51 @@
+// The report's one SELECT: select list from the fields the report uses, FROM
+// with the master and lookup tables in join order, join conditions in the
+// data source's outer-join style, selections and ORDER BY.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CKmComposite;
+struct FieldDef;
+struct TableSlot;
+
+// What the builder reads besides the model's tables and fields.
+struct SelectInputs {
+  FieldDef* sortKeys[9] = {};       // null-terminated; first null: no ORDER BY
+  uint8_t sortAscending[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+  bool joinCase = false;            // fold case on join columns
+  bool sortCase = false;            // fold case on sort keys
+  std::string extraCondition;       // appended in brackets when not empty
+  // Appends " (conditions) " after lead; true when the engine must still filter.
+  bool (*filterToText)(CKmComposite* model, std::string* text, const char* lead) = nullptr;
+};
+
+struct SelectResult {
+  std::string mainStatement;
+  std::string secondStatement;
+  bool engineFilterNeeded = false;
+  bool engineSortNeeded = false;
+  TableSlot* joinOrder[101] = {};   // null-terminated
+};
+
+SelectInputs* GetSelectInputs(CKmComposite* model);
+SelectResult* GetSelectResult(CKmComposite* model);
+void FreeSelectState(CKmComposite* model);
+
+// Forms: 0 main one line, 1 second buffer join test, 2 LF lines, 3 CR LF
+// lines, 4 up to FROM. Returns the number of sort columns written.
+int BuildSelectStatement(CKmComposite* model, int form);
+void OrderJoinTables(CKmComposite* model);
+std::string TableNameForSql(CKmComposite* model, const TableSlot* table, bool bare);
+std::string GetTableNameForSelect(CKmComposite* model, const TableSlot* table);
+// A field's column text, qualified by its table when given.
+std::string QualifiedColumnName(CKmComposite* model, const FieldDef* field, const TableSlot* table);
+// The LOWER template split round its first placeholder; both empty when none.
+void SplitSqlTemplate(CKmComposite* model, const char* key, std::string* head, std::string* tail);
+
+// Build, execute and bind (0; 1 execution failed; 3121 no memory for the scan).
+int OpenReportQuery(CKmComposite* model);
+void CloseReportQuery(CKmComposite* model);
+int BuildProbeSelect(CKmComposite* model, const char* columnText, FieldDef* info, int setType,
+                     bool reportErrors);
