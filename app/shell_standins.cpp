@@ -1,5 +1,7 @@
 #include "app/shell_standins.h"
 
+#include "platform/win/cursor.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -21,7 +23,17 @@ void CKmDoc::UpdateViewsByHint(int hint, void*) {
 }
 
 void CKmDoc::SetWaitCursor(int on) {
-  if (!on) ++m_waitCursorOff;
+  if (on) {
+    // Only the first call of a nesting remembers what it replaces, so the
+    // last "off" brings back the cursor from before the first "on".
+    HCURSOR replaced = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    if (!m_bWaitCursor) m_hCursorBeforeWait = replaced;
+  } else {
+    ++m_waitCursorOff;
+    SetCursor(m_hCursorBeforeWait ? m_hCursorBeforeWait : LoadCursorA(nullptr, IDC_ARROW));
+    m_hCursorBeforeWait = nullptr;
+  }
+  m_bWaitCursor = on != 0;
 }
 
 void CKmStatusBar::SetText(const char* text) {

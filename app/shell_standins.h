@@ -153,7 +153,8 @@ class CKmDoc {
   char m_cWildAny = 0;   // SQL wildcard for any run of characters
   char m_cWildOne = 0;   // SQL wildcard for one character
   int m_layoutWidth = 0; // 254 character cells, in pixels
-  int m_nWaitNesting = 0;
+  BOOL m_bWaitCursor = FALSE;
+  HCURSOR m_hCursorBeforeWait = nullptr;
   char m_szPrinterDevice[64] = {};
   char m_szPrinterPort[64] = {};
   class CKmComposite* m_pModel = nullptr;

@@ -138,3 +138,25 @@ TEST_F(PageMetricsTest, PapersOfThePdfPrinter) {
 }
 
 }  // namespace
+
+#include "platform/win/cursor.h"
+
+namespace {
+
+TEST(WaitCursor, NestedCallsBringBackTheCursorFromBeforeTheFirst) {
+  CKmDoc doc;
+  HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW), wait = LoadCursorA(nullptr, IDC_WAIT);
+  ASSERT_NE(arrow, wait);
+  HCURSOR own = reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(7));
+  SetCursor(own);
+  doc.SetWaitCursor(1);
+  EXPECT_EQ(GetCursor(), wait);
+  doc.SetWaitCursor(1);
+  doc.SetWaitCursor(0);
+  EXPECT_EQ(GetCursor(), own) << "not the wait cursor the second call replaced";
+  doc.SetWaitCursor(0);
+  EXPECT_EQ(GetCursor(), arrow) << "nothing remembered: the normal cursor";
+  EXPECT_EQ(doc.m_waitCursorOff, 2);
+}
+
+}  // namespace

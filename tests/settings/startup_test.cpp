@@ -132,3 +132,25 @@ TEST_F(Startup, PendingFileIsDeletedAtExitAndRegisteredUserIsRead) {
 
 }  // namespace
 }  // namespace settings_test
+
+namespace settings_test {
+namespace {
+
+TEST_F(Startup, AppPathIsRegisteredWithItsFolder) {
+  RegisterAppPath();
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                          "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\test_settings", 0, KEY_READ,
+                          &key),
+            ERROR_SUCCESS);
+  char path[300] = {}, dir[300] = {};
+  DWORD size = sizeof path;
+  EXPECT_EQ(RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<LPBYTE>(path), &size), ERROR_SUCCESS);
+  size = sizeof dir;
+  EXPECT_EQ(RegQueryValueExA(key, "Path", nullptr, nullptr, reinterpret_cast<LPBYTE>(dir), &size), ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(std::string(dir) + "test_settings", path);
+}
+
+}  // namespace
+}  // namespace settings_test
