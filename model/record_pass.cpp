@@ -308,8 +308,9 @@ int OpenScan(CKmComposite* m) {
     FieldDef* to = m->GetFieldAt(f->refField);
     if (to != nullptr && to != f) f->previous = to->previous;
   }
-  (void)aliasSeen;
   ResetRunCounters(m);
+  // Aliases passed their needs on: the order may have changed.
+  if (aliasSeen && m->recomputeDependencies != nullptr) m->recomputeDependencies(m);
   return 0;
 }
 
@@ -492,6 +493,21 @@ void RewindScan(CKmComposite* m) {
   if (st->totalsFile.IsOpen()) st->totalsFile.Seek(0);
   if (st->indexFile.IsOpen()) st->indexFile.Seek(0);
   st->groupLeft = 0;
+}
+
+uint32_t ProgressPhaseTextId(int phase, bool hasSortFields) {
+  switch (phase) {
+    case 0: return hasSortFields ? 212 : 1160;
+    case 1: return 214;
+    case 2: return 215;
+    case 3: return 213;
+    default: return 216;
+  }
+}
+
+void ShowProgressPhase(CKmComposite* m, int phase, bool hasSortFields) {
+  RecordPassState* st = GetRecordPassState(m);
+  if (st->showPhase != nullptr) st->showPhase(m, GetResString(ProgressPhaseTextId(phase, hasSortFields), 0));
 }
 
 void ReportScanError(CKmComposite* m, int32_t code) {

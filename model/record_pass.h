@@ -50,6 +50,10 @@ struct RecordPassState {
   int32_t nullOrder = 0;
   int32_t nullNumbersAsZero = 1;
   int (*cancelled)(CKmComposite* model) = nullptr;  // asked while runs merge
+  // The document's status dialog (optional): the phase text, and a labelled
+  // count ("Merge files remaining:" and the like; label null takes it down).
+  void (*showPhase)(CKmComposite* model, const char* text) = nullptr;
+  void (*showStatus)(CKmComposite* model, const char* label, uint32_t value) = nullptr;
   // Buffers the pass allocated (freed by FreeFieldBuffers).
   void* ownedBuffers = nullptr;
 };
@@ -83,6 +87,11 @@ void ClosePassFiles(CKmComposite* model);
 void RemoveWorkFiles(CKmComposite* model);
 // Back to the first record: clears the counters, seeks the position file.
 void RewindScan(CKmComposite* model);
+
+// The progress texts: phase 0 "Fetching" (no sort fields) or "Sorting",
+// 1 "Sorting Totals", 2 "Totaling", 3 "Merging", others "Merging Totals".
+uint32_t ProgressPhaseTextId(int phase, bool hasSortFields);
+void ShowProgressPhase(CKmComposite* model, int phase, bool hasSortFields);
 
 // Shows an engine code after a pass: 3081 by the evaluation error kind,
 // 3079 nothing, others their text.

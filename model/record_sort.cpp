@@ -22,6 +22,7 @@ constexpr uint32_t kNullDay = 0x80000001u;
 constexpr uint32_t kFirstDatePattern = 0x800001FEu;
 constexpr uint32_t kCannotCreateSortFileId = 5940;
 constexpr uint32_t kCannotFindFileId = 5941;
+constexpr uint32_t kMergeFilesRemainingId = 219;
 constexpr int kStackRanges = 30;
 constexpr int kCancelEvery = 101;
 
@@ -660,6 +661,20 @@ int SortOutputPosition(SortContext&, WorkFile& file, const uint8_t* record) {
   return file.Write(record + 8, 4) ? 0 : 1;
 }
 
+// The merge's progress on the document's status dialog.
+void ShowMergeProgress(SortContext& ctx, uint32_t phase, uint32_t remaining) {
+  RecordPassState* st = GetRecordPassState(ctx.model);
+  if (remaining == 0) {
+    if (st->showStatus != nullptr) st->showStatus(ctx.model, nullptr, 0);
+    return;
+  }
+  if (!ctx.phaseShown) {
+    ctx.phaseShown = true;
+    if (ctx.lastRun > 0) ShowProgressPhase(ctx.model, static_cast<int>(phase), true);
+  }
+  if (st->showStatus != nullptr) st->showStatus(ctx.model, GetResString(kMergeFilesRemainingId, 1), remaining);
+}
+
 int AskCancelled(SortContext& ctx) {
   RecordPassState* st = GetRecordPassState(ctx.model);
   return st->cancelled != nullptr ? st->cancelled(ctx.model) : 0;
@@ -686,6 +701,7 @@ int SortRecords(CKmComposite* model, FieldDef* const* keyFields, const uint32_t*
   ctx.caseCombined = model->SortCaseCombined;
   ctx.collation = ActiveSortOrderTables().rulesInstalled;
   ctx.cancelled = AskCancelled;
+  ctx.progress = ShowMergeProgress;
   const int r = RunExternalSort(ctx, keyFields, ascending, outName, SortInitPass, SortFinish, SortNextRecord,
                                 SortOutputPosition, BuildSortKeyRecord, 1, "SO#", 3);
   if (r != 0 && outName != nullptr) outName->clear();

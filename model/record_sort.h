@@ -73,6 +73,7 @@ struct SortContext {
   uint32_t sequence = 0;
   int32_t lastRun = -1;
   int32_t stopped = 0;
+  bool phaseShown = false;
   std::string outputName;  // empty: the output call-back gets no file
 
   WorkFile runFiles[kRunFileObjects];

@@ -186,7 +186,17 @@ TEST_F(RecordPassTest, RecordSortOrdersTheSelectedRecords) {
   State()->filterOn = 0;
   RewindScan(&model);
   rows.next = 0;
+  static std::vector<std::string> shown;
+  shown.clear();
+  State()->showPhase = [](CKmComposite*, const char* text) { shown.push_back(text); };
+  State()->showStatus = [](CKmComposite*, const char* label, uint32_t n) {
+    shown.push_back(label ? std::string(label) + " " + std::to_string(n) : "-");
+  };
   ASSERT_EQ(SortRecords(&model, keys, asc, &name), 0);
+  ASSERT_GE(shown.size(), 3u);
+  EXPECT_EQ(shown[0], "Merging");
+  EXPECT_EQ(shown[1].rfind("Merge files remaining: ", 0), 0u);
+  EXPECT_EQ(shown.back(), "-");
   got = ReadPositions(name);
   ASSERT_EQ(got.size(), 4000u);
   for (size_t i = 1; i < got.size(); ++i) {
