@@ -1,0 +1,31 @@
+// Compiled expressions written as SQL through the data source's templates,
+// so that the database computes what it can; what has no SQL form stays
+// with the program.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class CKmComposite;
+struct FieldDef;
+
+// 0 translated, 1 not translatable. With store the text becomes the field's
+// SQL translation (freed on failure); else it goes to out.
+int ExpressionToSql(CKmComposite* model, const uint8_t* code, size_t length, FieldDef* field, bool store,
+                    std::string* out);
+// Every calculation (not alias) gets its translation refreshed.
+void TranslateCalculatedFields(CKmComposite* model);
+
+// A template filled in: "%%" is "%", "%1".."%9" take args[k-1] (false when a
+// placeholder has no argument), "%0" or a final "%" ends the text, "%" with
+// any other character is dropped with it.
+bool FillSqlTemplate(const std::string& templ, const std::string* args, int count, std::string* out);
+// [ODBC] templates: supported scalar functions wrapped in "{fn ...}"; an
+// unsupported one empties the whole template. supported(name) answers.
+std::string WrapOdbcScalarFunctions(const std::string& templ, bool (*supported)(const char* name, void* ctx),
+                                    void* ctx);
+// A template by key: platform section, [Common], then [ODBC] wrapped.
+std::string ReadSqlFunctionText(CKmComposite* model, const char* key);
+// Forgets the templates read for the current data source.
+void FreeSqlFunctionTexts(CKmComposite* model);
