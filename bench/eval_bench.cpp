@@ -18,8 +18,10 @@
 #include "expr/value_eval.h"
 #include "model/composite.h"
 
-// ---- counting every heap allocation of the process
+// ---- counting every heap allocation of the process (not under the address
+// sanitizer, which owns malloc itself)
 static std::atomic<uint64_t> g_allocs{0};
+#if !defined(__SANITIZE_ADDRESS__)
 extern "C" void* __libc_malloc(size_t);
 extern "C" void* __libc_calloc(size_t, size_t);
 extern "C" void* __libc_realloc(void*, size_t);
@@ -35,6 +37,7 @@ extern "C" void* realloc(void* p, size_t n) {
   g_allocs.fetch_add(1, std::memory_order_relaxed);
   return __libc_realloc(p, n);
 }
+#endif
 
 namespace {
 

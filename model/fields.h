@@ -104,7 +104,7 @@ struct FieldDef {
   uint8_t* value = nullptr;  // current value buffer (null outside a pass)
   char* text = nullptr;      // heap, owned
   uint8_t reserved[9] = {};
-  uint8_t table = kTableNone;
+  uint8_t table = 0;  // records start zero-filled: slot 0 until set
   uint8_t joinUses = 0;
   uint32_t refField = 0;
   uint32_t needsPrevious = 0;

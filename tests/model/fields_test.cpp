@@ -329,3 +329,70 @@ TEST_F(ModelTest, CompileFieldMakesACalculation) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ModelTest, SwappingARecordMovesEveryReference) {
+  model.AddTableSlot("M", "M", 0, 0, nullptr);
+  model.AddTableSlot("L", "L", 255, 0, nullptr);
+  FieldDef* oldKey = Field("KEY", kFieldNumeric | kFieldJoin, 0);  // 0
+  FieldDef* other = Field("L1", kFieldNumeric, 1);                 // 1
+  FieldDef* newKey = Field("KEY", kFieldNumeric, 1);               // 2
+  FieldDef* calc = Field("C", kFieldCalculation | kFieldNumeric, 254);
+  calc->code = CodeFor({0, 1}, &calc->codeLength);
+  calc->refField = 0;
+  oldKey->head.left = 123;
+  oldKey->joinUses = 2;
+  const uint32_t pairs[] = {0, 1, kNoField};
+  model.SetRelation(1, 0, 0, pairs);
+  model.errorField = oldKey;
+  model.SwapFieldRecords(oldKey, newKey);
+  EXPECT_EQ(model.tableSlots[1]->link.pairs[0][0], 2u);
+  EXPECT_EQ(calc->refField, 2u);
+  EXPECT_EQ(FieldsIn(calc), (std::vector<uint32_t>{2, 1}));
+  EXPECT_EQ(newKey->head.left, 123);
+  EXPECT_EQ(newKey->joinUses, oldKey->joinUses);
+  EXPECT_TRUE(newKey->flags & kFieldJoin);
+  EXPECT_EQ(model.errorField, newKey);
+  (void)other;
+}
+
+TEST_F(ModelTest, MemoHeadersAndDateKinds) {
+  // Two memo buffers: the copy keeps the target's read block and double size.
+  std::vector<uint8_t> a(kMemoBufferSize, 0), b(kMemoBufferSize, 0);
+  uint8_t* va = a.data() + kValueHeaderSize;
+  uint8_t* vb = b.data() + kValueHeaderSize;
+  std::memset(a.data(), 0x11, kValueHeaderSize);
+  std::memset(b.data(), 0x22, kValueHeaderSize);
+  CKmComposite::CopyValueHeader(vb, va);
+  EXPECT_EQ(b[value_header::kInsertField], 0x11);
+  EXPECT_EQ(b[value_header::kFirstPosition], 0x11);
+  EXPECT_EQ(b[value_header::kReadBlock], 0x22);
+  EXPECT_EQ(b[value_header::kDoubleSize + 3], 0x22);
+  uint8_t* block = reinterpret_cast<uint8_t*>(0x1234);
+  std::memcpy(a.data() + value_header::kReadBlock, &block, sizeof block);
+  EXPECT_EQ(CKmComposite::GetValueHeader(va), block);
+
+  FieldDef* memo = Field("M", kFieldMemo);
+  memo->value = va;
+  memo->previous = vb;
+  uint32_t first = 77;
+  std::memcpy(b.data() + value_header::kFirstPosition, &first, 4);
+  model.ResetMemoBuffers();
+  uint32_t saved, insert;
+  std::memcpy(&saved, b.data() + value_header::kSavedPosition, 4);
+  std::memcpy(&insert, a.data() + value_header::kInsertField, 4);
+  EXPECT_EQ(saved, 77u);
+  EXPECT_EQ(insert, 0u);
+  memo->value = memo->previous = nullptr;
+
+  FieldDef* dt = Field("DT", kFieldDateTime | kFieldNeeded);
+  model.NormalizeDateKind(dt);
+  EXPECT_EQ(FieldKind(dt), kFieldDate);
+  EXPECT_TRUE(dt->flags & kFieldNeeded);
+  FieldDef* tm = Field("T", kFieldTime);
+  model.NormalizeDateKind(tm);  // only the date-time kind changes
+  EXPECT_EQ(FieldKind(tm), kFieldTime);
+}
+
+}  // namespace
