@@ -1,0 +1,91 @@
+// Calculated fields and total conditions get a new or changed definition in
+// two phases: a check that installs the new code provisionally and runs every
+// refusal test, then a commit or a cancel. A trial compile changes nothing.
+#pragma once
+
+#include <cstdint>
+
+class CKmComposite;
+struct FieldDef;
+struct UdfNode;
+
+constexpr uint8_t kCalcKindField = 1;
+constexpr uint8_t kCalcKindCondition = 8;
+
+// Check-phase status.
+constexpr uint32_t kCalcStatusNoMemory = 0;
+constexpr uint32_t kCalcStatusErrorPosition = 1;
+constexpr uint32_t kCalcStatusAccepted = 2;
+// Set by the commit when the change reaches a sort field, the filter or a linking field.
+constexpr uint32_t kCalcStatusReachesRun = 4;
+
+// Longest expression text buffer.
+constexpr uint32_t kMaxExpressionBuffer = 1024;
+
+// Calculation error codes besides the compiler's own.
+enum CalcError : int {
+  kCalcNoMemory = 24,
+  kCalcBufferOverflow = 25,
+  kCalcUsedInFilter = 26,
+  kCalcPageTotalLineControl = 27,
+  kCalcTotalsSort = 28,
+  kCalcRunningTotalSort = 29,
+  kCalcPageNumberSort = 31,
+  kCalcPageNumberLink = 32,
+  kCalcPageNumberFilter = 33,
+  kCalcRecordNumberLink = 34,
+  kCalcRecordNumberFilter = 35,
+  kCalcRecordNumberSort = 36,
+  kCalcMemoSort = 37,
+  kCalcMemoLink = 38,
+  kCalcPreviousSort = 39,
+  kCalcSelfReferenceSort = 40,
+  kCalcIsLinkingField = 41,
+  kCalcIsTotaled = 42,
+  kCalcCircular = 43,
+  kCalcBadName = 44,
+  kCalcNameUsed = 45,
+  kCalcUdfUsedInLink = 54,
+  kCalcRunningTotalFilter = 61,
+  kCalcJoinUntranslatable = 63,
+  kCalcConditionOnTotal = 65,
+  kCalcConditionMemo = 66,
+};
+
+struct CalcDefRequest {
+  uint8_t kind = kCalcKindField;
+  uint32_t status = 0;
+  uint32_t errorPosition = 0;
+  const char* name = nullptr;   // null keeps the present name
+  const char* text = nullptr;
+  UdfNode* function = nullptr;
+  FieldDef* field = nullptr;    // the field changed (null: a new one) or the total
+  const char* culprit = nullptr;  // after 43 or 54: the field the message names
+};
+
+// What the document knows of sorting, grouping and line control; the check
+// asks these when set (unset: the field is in none of them).
+struct CalcDocumentChecks {
+  bool (*sortedOrGrouped)(CKmComposite* m, FieldDef* field) = nullptr;
+  bool (*lineControl)(CKmComposite* m, FieldDef* field) = nullptr;
+  bool (*isSortField)(CKmComposite* m, FieldDef* field) = nullptr;
+};
+void SetCalcDocumentChecks(const CalcDocumentChecks& checks);
+
+// 0, 44 or 45; field is the one being renamed (null for a new one).
+int CheckCalcFieldName(CKmComposite* m, const char* name, const FieldDef* field);
+int MapUdfParseError(int code);
+int MapFunctionUseError(int code);
+void ClearCalcMarks(CKmComposite* m);
+// False when a linking field of a lookup table is a page-number, record-number or memo field.
+bool LinkFieldsAreValid(CKmComposite* m);
+// True when the linking field depends on a field of the lookup table it links.
+bool IsCircularThroughLink(CKmComposite* m, FieldDef* field, uint32_t index);
+
+// The check phase; count receives the number of other fields broken by the change.
+int DefineCalcField(CKmComposite* m, CalcDefRequest* request, uint32_t* count);
+void CommitCalcDefinition(CKmComposite* m, void* ownerWindow, CalcDefRequest* request);
+void CancelCalcDefinition(CKmComposite* m, CalcDefRequest* request);
+int TrialCompileCalcField(CKmComposite* m, CalcDefRequest* request);
+// True while a check phase waits for its commit or cancel.
+bool HasPendingCalcDefinition(const CKmComposite* m);
