@@ -108,6 +108,70 @@ TEST_F(RecordPassTest, FilteredPassWritesComponentsAndReplaysThem) {
   EXPECT_EQ(twice->value, nullptr);
 }
 
+// The engine's side of totals, as the pass sees it: running sums and a log.
+std::vector<std::string> g_summaryLog;
+int FakeSummaries(CKmComposite* m, FieldDef* total, int what) {
+  if (total == nullptr) {
+    g_summaryLog.push_back(std::to_string(what));
+    return 0;
+  }
+  g_summaryLog.push_back(total->name);
+  FieldDef* source = m->GetFieldAt(total->refField);
+  double sum, add;
+  std::memcpy(&sum, total->value, 8);
+  std::memcpy(&add, source->value, 8);
+  if (IsNullNumber(sum)) sum = 0;
+  if (IsNullNumber(add)) add = 0;
+  sum += add;
+  std::memcpy(total->value, &sum, 8);
+  return 0;
+}
+
+TEST_F(RecordPassTest, CalculationsRunInThreeSweepsAroundTheTotals) {
+  FieldDef* total = model.AddField(kFieldNumeric | kFieldNeeded | kFieldItem | kFieldCalculation);
+  std::strcpy(total->name, "SUMAMT");
+  total->totalFlags = kTotalIsTotal;
+  total->refField = 0;  // AMOUNT
+  total->totalLevel = 0;
+  FieldDef* twice = Calc("TWICE", "AMOUNT * 2");
+  FieldDef* onTotal = Calc("ONTOTAL", "SUMAMT * 2");
+  FieldDef* late = Calc("LATE", "SUMAMT + 1000");
+  PropagateFieldDependencies(&model);
+  // The order and marks the dependency pass gives such fields.
+  onTotal->flags |= kFieldTotalRelated;
+  onTotal->refField = model.GetFieldIndex(total);
+  late->flags |= kFieldTotalRelated;
+  late->refField = model.GetFieldIndex(total);
+  late->flags2 |= 0x40;
+  // The late one first: the sweeps, not the list, put it after the totals.
+  model.calcOrderList = late;
+  late->orderNext = twice;
+  twice->orderNext = total;
+  total->orderNext = onTotal;
+  onTotal->orderNext = nullptr;
+  ASSERT_EQ(OpenScan(&model), 0);
+  State()->updateSummaries = FakeSummaries;
+  model.passPhase = kPhaseReportRun;
+  g_summaryLog.clear();
+  double sum = 0;
+  for (int i = 1; i <= 20; ++i) {
+    ASSERT_EQ(RunRecordPass(&model, nullptr), 0);
+    if (i % 17 != 0) sum += (i * 37) % 250;
+    if (i % 17 != 0) {
+      EXPECT_EQ(NumberOf(twice), NumberOf(amount) * 2);
+    }
+    EXPECT_EQ(NumberOf(total), sum);
+    EXPECT_EQ(NumberOf(onTotal), sum * 2) << i;  // after the total's update
+    EXPECT_EQ(NumberOf(late), sum + 1000);
+  }
+  // Per record: after sweep 0, the total in sweep 1, after sweep 1.
+  ASSERT_GE(g_summaryLog.size(), 3u);
+  EXPECT_EQ(g_summaryLog[0], "1");
+  EXPECT_EQ(g_summaryLog[1], "SUMAMT");
+  EXPECT_EQ(g_summaryLog[2], "2");
+  model.calcOrderList = nullptr;
+}
+
 TEST_F(RecordPassTest, RejectedStoppedAndFailedPassesLeaveNoFiles) {
   ASSERT_EQ(OpenScan(&model), 0);
   State();
