@@ -61,7 +61,7 @@ void ReadDefaults(CKmDoc& doc) {
   DocSettings& s = doc.m_settings;
   s.snapTo = Byte(Int(kDefaults, "SnapTo", 1));
   s.defMeas = static_cast<signed char>(Int(kDefaults, "DefMeas", -1));
-  const int system = s.defMeas < 0 ? static_cast<int>(GetProfileIntA("intl", "iMeasure", 1)) : s.defMeas;
+  const int system = s.defMeas < 0 ? (GetProfileIntA("intl", "iMeasure", 1) == 0 ? 0 : 1) : s.defMeas;
   const int margin = system == 1 ? 50 : 127;
   s.pgLM = static_cast<WORD>(Int(kDefaults, "PgLM", 1));
   s.botM = static_cast<WORD>(Int(kDefaults, "BotM", margin));
@@ -227,7 +227,7 @@ void ReadIntlSettings(CKmDoc& doc) {
   // The page defaults are in DefMeas's system only on the first read; after
   // that they are already in the document's system.
   int from = old;
-  if (!doc.m_intlReadOnce && doc.m_settings.defMeas >= 0) from = doc.m_settings.defMeas == 0 ? 0 : 1;
+  if (!doc.m_intlReadOnce && doc.m_settings.defMeas >= 0) from = doc.m_settings.defMeas == 1 ? 1 : 0;
   else if (!doc.m_intlReadOnce) from = now;
   doc.m_intlReadOnce = true;
   if (from != now) {

@@ -121,6 +121,7 @@ int StartupChecks(CKmDoc& doc) {
   }
   if (!AllocStartupBlocks(doc)) {
     FreeStartupBlocks(doc);
+    hooks.FreeCompiler(doc);
     hooks.Error(doc, GetResString(610, 0));
     return 0;
   }
@@ -145,6 +146,7 @@ int StartupChecks(CKmDoc& doc) {
   const unsigned handles = asked <= 0 ? 55u : asked > 255 ? 255u : static_cast<unsigned>(asked);
   if (hooks.SetHandleCount(handles) < 4) {
     FreeStartupBlocks(doc);
+    hooks.FreeCompiler(doc);
     hooks.Error(doc, GetResString(754, 0));
     return 0;
   }

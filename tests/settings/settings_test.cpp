@@ -168,6 +168,33 @@ TEST_F(Settings, AnOpenReportFollowsAChangeOfTheWindowsSystem) {
   SaveSettingsOnExit(doc);
 }
 
+TEST_F(Settings, HostileValuesAreCutClampedOrReplaced) {
+  UseWinIni("win_us.ini");
+  const std::string longText(300, 'x');
+  WriteFile(win + "/kmw.ini", "\x01\xff junk line\n[Defaults]\nRulPit=-5\nVRulPit=300\nColor=-1\nFaceName=" + longText +
+                                  "\nLogT=" + longText + "\nLogF=\nDefaultDataSource=" + longText +
+                                  "\nMemExt=\xe9\xe9\xe9\xe9\xe9\n[Special]\nKMWHANDLES=-3\nSortPoolSize=-1\n"
+                                  "[Database]\nQueryTimeout=abc\nqeTraceOptions=zz\nLongCharLimit=99999999999999\n");
+  CKmDoc doc;
+  ASSERT_EQ(InitSettings(doc), 1);
+  const DocSettings& s = doc.m_settings;
+  EXPECT_EQ(s.rulPit, 10);
+  EXPECT_EQ(s.vRulPit, 10);
+  EXPECT_EQ(s.color, 15);
+  EXPECT_EQ(std::strlen(s.faceName), 32u);
+  EXPECT_EQ(std::strlen(s.logT), 15u);
+  EXPECT_EQ(s.logicalWidth, 15);
+  EXPECT_EQ(std::strlen(s.defaultDataSource), 31u);
+  EXPECT_STREQ(s.memExt, "\xe9\xe9\xe9");
+  EXPECT_EQ(s.kmwHandles, 55u);
+  EXPECT_EQ(hooks.handlesAsked, 55u);
+  EXPECT_EQ(s.sortPoolSize, 524288u);
+  EXPECT_EQ(s.queryTimeout, 0);
+  EXPECT_EQ(s.qeTraceOptions, 0);
+  EXPECT_GT(s.longCharLimit, 0);
+  SaveSettingsOnExit(doc);
+}
+
 TEST_F(Settings, FloatToleranceAndRegistryRevision) {
   struct Case {
     int value, stored;
