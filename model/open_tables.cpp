@@ -1,0 +1,166 @@
+#include "model/open_tables.h"
+
+#include <cstring>
+
+#include "expr/collation.h"
+#include "model/engine_errors.h"
+#include "model/fields.h"
+#include "platform/win/profile.h"
+
+namespace {
+
+bool EqualNoCase(const std::string& a, const char* b) {
+  if (a.size() != std::strlen(b)) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+TableOverrideContext ReadTableOverride(const char* iniPath, char quote, bool ownerNames) {
+  TableOverrideContext ctx;
+  ctx.quote = quote;
+  ctx.ownerNames = ownerNames;
+  char buf[128] = {};
+  GetPrivateProfileStringA("Oracle", "OWNER", "1", buf, sizeof buf, iniPath);
+  if (std::strcmp(buf, "1") != 0) ctx.owner = buf;
+  GetPrivateProfileStringA("Oracle", "DEBUG", "1", buf, sizeof buf, iniPath);
+  ctx.debug = std::strcmp(buf, "1") != 0 && EqualNoCase(buf, "yes");
+  return ctx;
+}
+
+std::string ReplaceOwner(const std::string& reference, const std::string& owner) {
+  const size_t last = reference.rfind('.');
+  if (last == std::string::npos) return reference;
+  const size_t before = last == 0 ? std::string::npos : reference.rfind('.', last - 1);
+  const std::string head = before == std::string::npos ? std::string() : reference.substr(0, before + 1);
+  return head + owner + reference.substr(last);
+}
+
+bool ApplyDataSourceOverride(const TableOverrideContext& ctx, std::string* reference, std::string* alias,
+                             std::string* message) {
+  std::string& ref = *reference;
+  if (ctx.quote && ref.size() >= 2 && ref.back() == ctx.quote) {
+    ref.pop_back();
+    const size_t first = ref.find(ctx.quote);
+    if (first != std::string::npos) ref.erase(first, 1);
+  }
+  std::string aliasText;
+  bool changed = false;
+  if (!ctx.ownerNames) {
+    char base[kTablePathSize];
+    MakeUpperBaseName(ref.c_str(), base, sizeof base);
+    aliasText = base;
+    const size_t dot = aliasText.find('.');
+    if (dot != std::string::npos) aliasText.resize(dot);
+  } else {
+    const size_t last = ref.rfind('.');
+    aliasText = last == std::string::npos ? ref : ref.substr(last + 1);
+    if (aliasText.size() > kTablePathSize - 1) aliasText.resize(kTablePathSize - 1);
+    if (!ctx.owner.empty() && ctx.owner != "1") {
+      std::string replaced = ReplaceOwner(ref, ctx.owner);
+      if (replaced != ref) {
+        if (message) *message = "Orig data source: " + ref + "\r New data source: " + replaced;
+        ref = replaced;
+        changed = true;
+      }
+    }
+  }
+  if (aliasText.size() > 8) aliasText.resize(8);
+  if (alias) *alias = MakeTableAlias(aliasText.c_str());
+  return changed;
+}
+
+std::string MakeTableAlias(const char* text) {
+  const char* p = text;
+  while (*p && !IsCharAlphaByte(static_cast<unsigned char>(*p))) ++p;
+  if (!*p) return "KMTABLE";
+  std::string out;
+  for (; *p; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    out.push_back(IsCharAlphaByte(c) || IsDigit(c) ? static_cast<char>(c) : '_');
+  }
+  return out;
+}
+
+std::string ReplaceExtension(const char* path, const char* extension) {
+  std::string s = path ? path : "";
+  size_t nameStart = s.find_last_of("\\:/");
+  nameStart = nameStart == std::string::npos ? 0 : nameStart + 1;
+  const size_t dot = s.rfind('.');
+  if (dot != std::string::npos && dot > nameStart) s.resize(dot);
+  return s + (extension ? extension : "");
+}
+
+int ReadTextTableLayout(const uint8_t* data, size_t size, const char* tableName, std::vector<TextSection>* out) {
+  out->clear();
+  size_t end = 0;
+  while (end < size && data[end] != 26) ++end;
+  auto lineEnd = [&](size_t p) {  // length of the line end at p, 0 when none
+    if (p >= end) return size_t{0};
+    if (data[p] == '\r') return size_t(p + 1 < end && data[p + 1] == '\n' ? 2 : 1);
+    if (data[p] == '\n') return size_t(p + 1 < end && data[p + 1] == '\r' ? 2 : 1);
+    return size_t{0};
+  };
+  auto skipSpace = [&](size_t p) {
+    for (;;) {
+      size_t n = lineEnd(p);
+      if (n) { p += n; continue; }
+      if (p < end && (data[p] == ' ' || data[p] == '\t')) { ++p; continue; }
+      return p;
+    }
+  };
+  static const char kReplaced[] = ": .#+-/*^%(),=<>$!\"'[{";
+  size_t p = 0;
+  for (;;) {
+    const size_t lineStart = out->empty() ? p : skipSpace(p);
+    if (lineStart >= end) break;
+    if (data[lineStart] != '.') {
+      if (out->empty()) break;
+      out->clear();
+      return kEngineCannotReadMemo;
+    }
+    TextSection s;
+    size_t q = lineStart + 1;
+    while (q < end && !lineEnd(q)) {
+      if (s.name.size() < 128) {
+        char c = static_cast<char>(data[q]);
+        s.name.push_back(std::strchr(kReplaced, c) && c ? '_' : c);
+      }
+      ++q;
+    }
+    q += lineEnd(q);
+    if (q >= end || data[q] != '{') {
+      out->clear();
+      if (lineStart == 0) break;  // no sections after all: the whole file
+      return kEngineCannotReadMemo;
+    }
+    s.start = static_cast<uint32_t>(q + 1);
+    size_t close = q + 1;
+    while (close < end && data[close] != '}') ++close;
+    if (close >= end) {
+      out->clear();
+      return kEngineCannotReadMemo;
+    }
+    s.length = static_cast<uint32_t>(close - s.start);
+    out->push_back(s);
+    p = close + 1;
+    // The rest of the closing line belongs to nothing.
+    while (p < end && !lineEnd(p) && (data[p] == ' ' || data[p] == '\t')) ++p;
+  }
+  if (out->empty()) {
+    TextSection whole;
+    whole.name = tableName ? tableName : "";
+    whole.start = 0;
+    whole.length = static_cast<uint32_t>(end);
+    out->push_back(whole);
+  }
+  return 0;
+}

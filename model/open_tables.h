@@ -1,0 +1,48 @@
+// Table references on their way to the data-access layer: unquoting, the
+// site-wide owner override, aliases made from names, file extensions, and the
+// layout of a text file opened as a table of long-text fields.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the override needs of the data source and of the site settings.
+struct TableOverrideContext {
+  char quote = '"';             // the identifier quote character; 0 none
+  bool ownerNames = true;       // the source qualifies tables with owners
+  std::string owner;            // the OWNER value; empty or "1": no override
+  bool debug = false;           // show the old and the new reference
+};
+
+// Reads OWNER and DEBUG from the [Oracle] section of the given file.
+TableOverrideContext ReadTableOverride(const char* iniPath, char quote, bool ownerNames);
+
+// Normalises the reference in place and derives its alias (at most 8 characters
+// before MakeTableAlias). Returns true when the owner override changed it;
+// message then holds the confirmation text.
+bool ApplyDataSourceOverride(const TableOverrideContext& ctx, std::string* reference, std::string* alias,
+                             std::string* message);
+
+// Replaces the owner: the component before the last ".". A name without "."
+// stays whole.
+std::string ReplaceOwner(const std::string& reference, const std::string& owner);
+
+// Every character that is not a letter or digit becomes "_", from the first
+// letter on; a text without a letter gives "KMTABLE".
+std::string MakeTableAlias(const char* text);
+
+// Removes the file name's extension and appends extension.
+std::string ReplaceExtension(const char* path, const char* extension);
+
+// One section of a text table: its field name and where its text lies in the file.
+struct TextSection {
+  std::string name;
+  uint32_t start = 0;
+  uint32_t length = 0;
+};
+// Splits a text file's bytes into sections. Without sections the whole text
+// is one section named tableName. Returns 0, or 3169 when sections are
+// followed by other text (no sections are then returned).
+int ReadTextTableLayout(const uint8_t* data, size_t size, const char* tableName, std::vector<TextSection>* out);
