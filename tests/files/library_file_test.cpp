@@ -318,34 +318,8 @@ TEST(LibraryFile, ManyMembersAcrossDirectoryRecords) {
   eng.LibFileClose(f);
 }
 
-TEST(LibraryFile, SharedCacheServesTwoFilesAtOnce) {
-  // Six buffers for two files that each need more pages than that.
-  LibraryFile eng;
-  std::string p1 = FreshPath("one.QB6"), p2 = FreshPath("two.QB6");
-  LibFileControlBlock* f1 = eng.LibFileCreate(p1.c_str(), kWriteMode, nullptr, 8, 512);
-  LibFileControlBlock* f2 = eng.LibFileCreate(p2.c_str(), kWriteMode, nullptr, 8, 512);
-  ASSERT_NE(f1, nullptr);
-  ASSERT_NE(f2, nullptr);
-  for (int i = 0; i < 6; ++i) {
-    std::string n = "M" + std::to_string(i);
-    ASSERT_EQ(SaveMember(eng, f1, n.c_str(), Pattern(3000, i)), 0);
-    ASSERT_EQ(SaveMember(eng, f2, n.c_str(), Pattern(2000, 10 + i)), 0);
-  }
-  for (int i = 0; i < 6; ++i) {
-    std::string n = "m" + std::to_string(i);
-    EXPECT_EQ(MemberBytes(eng, f1, n.c_str(), 3000), Pattern(3000, i));
-    EXPECT_EQ(MemberBytes(eng, f2, n.c_str(), 2000), Pattern(2000, 10 + i));
-  }
-  ASSERT_EQ(eng.LibFileClose(f1), 0);
-  ASSERT_EQ(eng.LibFileClose(f2), 0);
-  LibraryFile other;
-  f1 = other.LibFileOpen(p1.c_str(), kWriteMode, lib_of::Read, nullptr, 0);
-  ASSERT_NE(f1, nullptr);
-  EXPECT_EQ(MemberBytes(other, f1, "M5", 3000), Pattern(3000, 5));
-  other.LibFileClose(f1);
-}
-
 TEST(LibraryFile, CopyingMembersBetweenLibraries) {
+  // Two files share the six page buffers, each needing more pages than that.
   LibraryFile eng;
   std::string p1 = FreshPath("from.QB6"), p2 = FreshPath("to.udf");
   LibFileControlBlock* src = eng.LibFileCreate(p1.c_str(), kWriteMode, nullptr, 8, 512);
