@@ -6,6 +6,7 @@
 #include "data/table_fields.h"
 #include "foundation/heap_strings.h"
 #include "model/composite.h"
+#include "model/filter_text.h"
 #include "model/record_pass.h"
 
 #include <cctype>
@@ -36,7 +37,9 @@ SelectState* State(CKmComposite* m) {
   auto& s = States();
   auto it = s.find(m);
   if (it != s.end()) return it->second;
-  return s[m] = new SelectState;
+  SelectState* st = new SelectState;
+  st->inputs.filterToText = FilterToText;
+  return s[m] = st;
 }
 
 int Inclusion(const TableSlot* t) {
