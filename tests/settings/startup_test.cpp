@@ -154,3 +154,21 @@ TEST_F(Startup, AppPathIsRegisteredWithItsFolder) {
 
 }  // namespace
 }  // namespace settings_test
+
+namespace settings_test {
+namespace {
+
+TEST(ScreenMetrics, AModernDisplayIsAColourDisplay) {
+  g_screen.colorDisplay = false;
+  g_screen.dpiX = g_screen.dpiY = 0;
+  CKmDoc doc;
+  StartupHooks plain;
+  plain.MeasureScreen(doc);
+  EXPECT_TRUE(g_screen.colorDisplay) << "more than 256 colours answer -1";
+  EXPECT_EQ(g_screen.dpiX, 96);
+  EXPECT_EQ(g_screen.dpiY, 96);
+  g_screen = ScreenInfo();
+}
+
+}  // namespace
+}  // namespace settings_test
