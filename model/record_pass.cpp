@@ -495,6 +495,31 @@ void RewindScan(CKmComposite* m) {
   st->groupLeft = 0;
 }
 
+int BeginTmpPass(CKmComposite* m) {
+  m->tmpPassActive = 1;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    f->flags |= kFieldNeeded;
+    f->needsPrevious = 0;
+  }
+  FreeFieldBuffers(m);
+  if (OpenScan(m) != 0 || OpenPassFiles(m, std::string()) != 0) {
+    FreeFieldBuffers(m);
+    m->tmpPassActive = 0;
+    return kEngineNoMemory;
+  }
+  return 0;
+}
+
+int NextTmpRecord(CKmComposite* m) { return RunRecordPass(m, nullptr); }
+
+int EndTmpPass(CKmComposite* m) {
+  m->tmpPassActive = 0;
+  ClosePassFiles(m);
+  RewindScan(m);
+  FreeFieldBuffers(m);
+  return 0;
+}
+
 uint32_t ProgressPhaseTextId(int phase, bool hasSortFields) {
   switch (phase) {
     case 0: return hasSortFields ? 212 : 1160;

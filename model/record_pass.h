@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "model/composite.h"
 #include "model/row_source.h"
 #include "model/work_files.h"
 
@@ -87,6 +88,14 @@ void ClosePassFiles(CKmComposite* model);
 void RemoveWorkFiles(CKmComposite* model);
 // Back to the first record: clears the counters, seeks the position file.
 void RewindScan(CKmComposite* model);
+
+// A pass over the master table for the report's listing: every field
+// needed, no previous values, no position file. Begin: 0, or 3121 when the
+// scan cannot be prepared; next: 0, 3075 at the end, or an engine code.
+int BeginTmpPass(CKmComposite* model);
+int NextTmpRecord(CKmComposite* model);
+int EndTmpPass(CKmComposite* model);
+inline bool IsTmpPassActive(const CKmComposite* model) { return model->tmpPassActive != 0; }
 
 // The progress texts: phase 0 "Fetching" (no sort fields) or "Sorting",
 // 1 "Sorting Totals", 2 "Totaling", 3 "Merging", others "Merging Totals".

@@ -172,6 +172,23 @@ TEST_F(RecordPassTest, CalculationsRunInThreeSweepsAroundTheTotals) {
   model.calcOrderList = nullptr;
 }
 
+TEST_F(RecordPassTest, ListingPassReadsEveryRecord) {
+  amount->flags &= ~kFieldNeeded;
+  amount->needsPrevious = 1;
+  ASSERT_EQ(BeginTmpPass(&model), 0);
+  State();
+  EXPECT_TRUE(IsTmpPassActive(&model));
+  EXPECT_NE(amount->value, nullptr);
+  EXPECT_EQ(amount->previous, nullptr);
+  int n = 0;
+  while (NextTmpRecord(&model) == 0) ++n;
+  EXPECT_EQ(n, 300);
+  EXPECT_EQ(EndTmpPass(&model), 0);
+  EXPECT_FALSE(IsTmpPassActive(&model));
+  EXPECT_EQ(amount->value, nullptr);
+  EXPECT_TRUE(LeftoverWorkFiles().empty());
+}
+
 TEST_F(RecordPassTest, RejectedStoppedAndFailedPassesLeaveNoFiles) {
   ASSERT_EQ(OpenScan(&model), 0);
   State();
