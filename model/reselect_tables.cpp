@@ -1,0 +1,123 @@
+#include "model/reselect_tables.h"
+
+#include <cstring>
+
+namespace {
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Upper(a[i]) != Upper(b[i])) return false;
+  return true;
+}
+
+bool HasDrive(const std::string& p) {
+  return p.size() >= 2 && p[1] == ':' && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
+}
+
+std::string DirectoryPart(const std::string& path) {
+  const size_t slash = path.rfind('\\');
+  if (slash != std::string::npos) return path.substr(0, slash + 1);
+  if (HasDrive(path)) return path.substr(0, 2);
+  return std::string();
+}
+
+}  // namespace
+
+std::string GetFileNamePart(const std::string& path) {
+  const size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string JoinDirAndFile(const std::string& path, const std::string& dir) {
+  std::string out = dir;
+  if (out.empty() || out.back() != '\\') out.push_back('\\');
+  return out + GetFileNamePart(path);
+}
+
+bool IsUncPath(const std::string& path) { return path.size() >= 2 && path[0] == '\\' && path[1] == '\\'; }
+
+size_t GetPathRootEnd(const std::string& path) {
+  if (IsUncPath(path)) {
+    const size_t server = path.find('\\', 2);
+    if (server == std::string::npos) return path.size();
+    const size_t share = path.find('\\', server + 1);
+    return share == std::string::npos ? path.size() : share;
+  }
+  return HasDrive(path) ? 2 : 0;
+}
+
+bool IsDriveRootPath(const char* path) {
+  if (!path || std::strlen(path) < 2) return false;
+  const std::string p = path;
+  if (IsUncPath(p)) {
+    const size_t server = p.find('\\', 2);
+    if (server == std::string::npos || server == 2) return false;
+    const size_t share = p.find('\\', server + 1);
+    if (share == std::string::npos) return server + 1 < p.size();
+    return share > server + 1 && share + 1 == p.size();
+  }
+  return HasDrive(p) && (p.size() == 2 || (p.size() == 3 && p[2] == '\\'));
+}
+
+std::string MakePathRelativeTo(const std::string& path, const std::string& base) {
+  if (base.empty() || IsUncPath(path) != IsUncPath(base)) return path;
+  const size_t pathRoot = GetPathRootEnd(path), baseRoot = GetPathRootEnd(base);
+  if (!EqualNoCase(path.substr(0, pathRoot), base.substr(0, baseRoot))) return path;
+  if (EqualNoCase(DirectoryPart(path), DirectoryPart(base))) return GetFileNamePart(path);
+  return path.substr(pathRoot);
+}
+
+int NextTablePathKind(int kind) {
+  switch (kind) {
+    case 1: return 10;
+    case 2: return 3;
+    case 4: return 1;
+    case 12: return 13;
+    case 8: return 4;
+    case 9: return 8;
+    case 10: return 2;
+    case 14: return 2;
+    case 15: return 12;
+    case 11: return 12;
+    case 13: return 14;
+    default: return kPathKindAsk;
+  }
+}
+
+std::string BuildTablePath(int kind, const std::string& storedPath, const TablePathContext& ctx) {
+  const std::string name = GetFileNamePart(storedPath);
+  switch (kind) {
+    case 1: return JoinDirAndFile(storedPath, DirectoryPart(ctx.masterPath));
+    case 2: return JoinDirAndFile(storedPath, ctx.dataDir);
+    case 4:
+    case 12:
+      if (!ctx.dirPrefix) return name;
+      if (storedPath.find('\\') != std::string::npos || HasDrive(storedPath)) return storedPath;
+      return JoinDirAndFile(storedPath, ctx.fileDir);
+    case 8: return JoinDirAndFile(storedPath, ctx.pathsBlockDir);
+    case 9:
+    case 10:
+    case 14:
+    case 15: return name;
+    case 11:
+    case 13:
+      if (!ctx.dirPrefix) return name;
+      if (ctx.sourceDbDir.empty() || ctx.currentDbDir.empty()) return name;
+      if (EqualNoCase(ctx.sourceDbDir, ctx.currentDbDir)) return name;
+      return JoinDirAndFile(storedPath, ctx.sourceDbDir);
+    default: return storedPath;
+  }
+}
+
+std::string CompleteRelativePath(const std::string& path, const TablePathContext& ctx, int* nextKind) {
+  *nextKind = NextTablePathKind(4);
+  if (HasDrive(path) || IsUncPath(path)) return path;
+  if (path.find('\\') != std::string::npos) return ctx.masterPath.substr(0, GetPathRootEnd(ctx.masterPath)) + path;
+  *nextKind = NextTablePathKind(1);
+  const std::string dir = DirectoryPart(ctx.masterPath);
+  if (!dir.empty()) return dir + path;
+  return JoinDirAndFile(path, ctx.currentDbDir);
+}

@@ -1,0 +1,36 @@
+// Finding a report's tables again when they have moved: the places to look,
+// in order, and the path helpers that keep table paths relative to the master
+// table. Paths use the stored form with backslashes.
+#pragma once
+
+#include <string>
+
+// The part after the last backslash (the whole text when there is none).
+std::string GetFileNamePart(const std::string& path);
+// dir, a backslash unless dir ends in one, and the file name part of path.
+std::string JoinDirAndFile(const std::string& path, const std::string& dir);
+bool IsUncPath(const std::string& path);
+// UNC: the position of the backslash after the share name (or the end); else after "X:".
+size_t GetPathRootEnd(const std::string& path);
+bool IsDriveRootPath(const char* path);
+std::string MakePathRelativeTo(const std::string& path, const std::string& base);
+
+// What the places to look are made of.
+struct TablePathContext {
+  std::string masterPath;     // the master table's stored path
+  std::string dataDir;        // the data directory
+  std::string fileDir;        // the report file's directory
+  std::string pathsBlockDir;  // the directory kept in the document's paths block
+  std::string sourceDbDir;    // the directory of the report's data source's database
+  std::string currentDbDir;   // the directory of the current connection's database
+  bool dirPrefix = true;      // the data source puts directories in front of table names
+};
+
+constexpr int kPathKindAsk = 3;
+
+int NextTablePathKind(int kind);
+// The path to try for a kind; kind 3 (and any unknown kind) gives the stored
+// path, after which the user must be asked.
+std::string BuildTablePath(int kind, const std::string& storedPath, const TablePathContext& ctx);
+// Completes a stored relative path against the master's; kind receives the next kind to try.
+std::string CompleteRelativePath(const std::string& path, const TablePathContext& ctx, int* nextKind);
