@@ -6,6 +6,7 @@
 #include "data/sql_literals.h"
 #include "data/table_fields.h"
 #include "model/composite.h"
+#include "model/record_pass.h"
 #include "../dataaccess/odbc_env.h"
 
 #include <gtest/gtest.h>
@@ -200,4 +201,44 @@ TEST_F(Select, ProbeAndExtraCondition) {
   EXPECT_EQ(GetSelectResult(&m)->secondStatement, "select amount * 2 from orders   where 1 = 2");
   delete static_cast<FieldBinding*>(probe.dataBinding);
   probe.dataBinding = nullptr;
+}
+
+TEST_F(Select, OpenedQueryFetchesIntoTheFieldsInSelectOrder) {
+  uint32_t c = Table("customers", "C", 0);
+  uint32_t o = Table("orders", "O", 0x40);
+  Link(o, Field(c, "id"), Field(o, "customer"));
+  FieldDef* name = Field(c, "name", true);
+  FieldDef* amount = Field(o, "amount", true);
+  FieldDef* placed = Field(o, "placed", true);
+  SelectInputs* in = GetSelectInputs(&m);
+  in->sortKeys[0] = amount;
+  in->sortAscending[0] = 0;
+  in->sortCase = true;  // a number is never folded: no extra column
+  ASSERT_EQ(OpenReportQuery(&m), 0) << GetSelectResult(&m)->mainStatement;
+  SqlRowSource rows(&m);
+  std::vector<std::string> got;
+  while (rows.FetchNextRow() == 0) {
+    rows.ConvertFetchedRow(&m);
+    double a;
+    std::memcpy(&a, amount->value, 8);
+    ASSERT_NE(placed->value, nullptr);
+    got.push_back(std::string(reinterpret_cast<char*>(name->value)) + "|" + std::to_string(static_cast<int>(a)));
+  }
+  CloseReportQuery(&m);
+  FreeRecordPassState(&m);
+  EXPECT_EQ(got, (std::vector<std::string>{"Anders|30", "Anders|20", "O'Hara|5"}));
+}
+
+TEST_F(Select, IdentifierCaseLeavesConstantsAlone) {
+  uint32_t o = Table("orders", "O", 0);
+  FieldDef* f = m.AddField(kFieldNeeded);
+  f->flags2 |= kField2ServerComputed;
+  char expr[] = "Amount || 'AbC'";
+  f->exprText = expr;
+  da->Current()->flags = (da->Current()->flags & ~DS_IDENTIFIER_CASE_MASK) | 0x1000;  // lower case
+  EXPECT_EQ(QualifiedColumnName(&m, f, nullptr), "amount || 'AbC'");
+  EXPECT_EQ(QualifiedColumnName(&m, Field(o, "id"), m.tableSlots[o]), "orders.\"id\"");
+  da->Current()->flags &= ~DS_IDENTIFIER_CASE_MASK;  // upper case
+  EXPECT_EQ(QualifiedColumnName(&m, f, nullptr), "AMOUNT || 'AbC'");
+  f->exprText = nullptr;
 }
