@@ -1,0 +1,184 @@
+#include "model/master_joins.h"
+
+#include <cstring>
+#include <map>
+
+#include "expr/collation.h"
+#include "model/composite.h"
+#include "model/engine_errors.h"
+#include "model/field_dependencies.h"
+#include "model/fields.h"
+#include "model/relation_wording.h"
+
+namespace {
+
+bool EqualNoCase(const char* a, const char* b) {
+  if (!a || !b) return a == b;
+  for (; *a && *b; ++a, ++b) {
+    char x = *a, y = *b;
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return *a == *b;
+}
+
+bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+int SlotIndex(CKmComposite* m, const TableSlot* t) {
+  for (int i = 0; i < kMaxTables; ++i)
+    if (m->tableSlots[i] == t) return i;
+  return -1;
+}
+
+// The removal found by FindJoinUsers, waiting for its commit.
+std::map<const CKmComposite*, int> g_pendingRemoval;
+
+}  // namespace
+
+bool IsSqlReport(const CKmComposite* m) { return m->statementText != nullptr; }
+
+int CompareMasterSource(const CKmComposite* m, const MasterSourceRequest& request) {
+  if (IsSqlReport(m)) return EqualNoCase(m->statementText, request.statement ? request.statement : "") ? 0 : 1;
+  const TableSlot* master = m->tableSlots[0];
+  return master && EqualNoCase(master->path, request.path ? request.path : "") ? 0 : 1;
+}
+
+int CheckTableAlias(CKmComposite* m, const char* alias, int exceptSlot, bool checkForm, int firstSlot,
+                    const char* derivedAlias) {
+  if (!alias) alias = "";
+  if (checkForm) {
+    if (!IsCharAlphaByte(static_cast<unsigned char>(alias[0]))) return kEngineInvalidAlias;
+    for (const char* p = alias; *p; ++p) {
+      unsigned char c = static_cast<unsigned char>(*p);
+      if (!IsCharAlphaByte(c) && !IsDigit(c) && c != '_') return kEngineInvalidAlias;
+    }
+  }
+  for (int s = firstSlot; s < kMaxTables; ++s) {
+    if (s == exceptSlot || !m->tableSlots[s]) continue;
+    if (EqualNoCase(m->tableSlots[s]->alias, alias)) return kEngineDuplicateAlias;
+  }
+  if (derivedAlias && EqualNoCase(derivedAlias, alias)) return kEngineDuplicateAlias;
+  return 0;
+}
+
+void CopyTableSlotHead(const TableSlot* from, TableSlot* to) {
+  to->order = from->order;
+  std::memcpy(to->link.pairs, from->link.pairs, sizeof to->link.pairs);
+  to->link.next = from->link.next;
+  to->relationBits = from->relationBits;
+  to->fieldNumber = from->fieldNumber;
+  to->word50 = from->word50;
+}
+
+uint8_t RelationBitsFor(uint8_t approximate, uint8_t rule) {
+  uint8_t bits = rule == 1 ? 0x40 : rule == 2 ? 0x60 : 0x20;
+  if (approximate == 1) bits |= kRelationApproxNext;
+  else if (approximate == 2) bits |= kRelationApproxPrev;
+  return bits;
+}
+
+int CountJoinFields(CKmComposite* m, int number) {
+  TableSlot* t = GetTableByNumber(m, number);
+  if (!t) return 0;
+  int count = 0;
+  for (const JoinLink* l = &t->link; l; l = l->next)
+    for (int i = 0; i < 5; ++i) {
+      if (l->pairs[i][0] == kNoField) return count;
+      ++count;
+    }
+  return count;
+}
+
+int GetJoinInfo(CKmComposite* m, JoinRequest* r, int number, JoinInfoStorage* st) {
+  TableSlot* t = GetTableByNumber(m, number);
+  if (!t) return 1;
+  st->path = t->path;
+  st->alias = t->alias;
+  st->links.clear();
+  st->columns.clear();
+  std::vector<std::pair<FieldDef*, FieldDef*>> pairs;
+  bool done = false;
+  for (const JoinLink* l = &t->link; l && !done; l = l->next)
+    for (int i = 0; i < 5; ++i) {
+      if (l->pairs[i][0] == kNoField) { done = true; break; }
+      pairs.push_back({m->GetFieldAt(l->pairs[i][0]), m->GetFieldAt(l->pairs[i][1])});
+    }
+  st->columns.reserve(pairs.size());
+  for (auto& p : pairs) st->columns.push_back(p.second ? p.second->name : "");
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    JoinLinkEntry e;
+    e.field = pairs[i].first;
+    e.column = st->columns[i].c_str();
+    e.notInTable = pairs[i].second && (pairs[i].second->flags2 & kField2NotInTable) ? 1 : 0;
+    st->links.push_back(e);
+  }
+  st->links.push_back(JoinLinkEntry{});
+  r->links = st->links.data();
+  r->path = st->path.c_str();
+  r->alias = st->alias.c_str();
+  r->approximate = (t->relationBits & kRelationApproxPrev) ? 2 : (t->relationBits & kRelationApproxNext) ? 1 : 0;
+  const uint8_t rule = t->relationBits & 0x60;
+  r->rule = rule == 0x20 ? 0 : rule == 0x40 ? 1 : 2;
+  return 0;
+}
+
+int IsJoinUnchanged(CKmComposite* m, const JoinRequest& r, int number) {
+  TableSlot* t = GetTableByNumber(m, number);
+  if (!t) return 0;
+  const uint8_t want = RelationBitsFor(r.approximate, r.rule);
+  if ((t->relationBits & 0x66) != (want & 0x66)) return 1;
+  if (!EqualNoCase(t->path, r.path ? r.path : "")) return 1;
+  const JoinLinkEntry* e = r.links;
+  for (const JoinLink* l = &t->link; l; l = l->next)
+    for (int i = 0; i < 5; ++i) {
+      if (l->pairs[i][0] == kNoField) return e && e->field ? 1 : 0;
+      if (!e || !e->field) return 1;
+      FieldDef* lookup = m->GetFieldAt(l->pairs[i][1]);
+      if (m->GetFieldAt(l->pairs[i][0]) != e->field || !lookup || !EqualNoCase(lookup->name, e->column))
+        return 1;
+      ++e;
+    }
+  return e && e->field ? 1 : 0;
+}
+
+int FindJoinUsers(CKmComposite* m, int number, uint32_t* count) {
+  *count = 0;
+  TableSlot* t = GetTableByNumber(m, number);
+  if (!t) return 1;
+  const int slot = SlotIndex(m, t);
+  ClearFieldMarks(m, false);
+  for (FieldDef* f = m->fieldList; f; f = f->next) {
+    f->needsPrevious = 0;
+    if (f->table == slot && !(f->flags & kFieldItem)) f->flags |= kFieldRemoveMark;
+  }
+  for (int guard = 0; guard <= static_cast<int>(m->fieldCount); ++guard) {
+    FieldDef* user = FindFieldUsingTable(m, slot);
+    if (!user) break;
+    user->flags |= kFieldRemoveMark;
+  }
+  const int rc = CheckRemoval(m);
+  if (rc) {
+    ClearFieldMarks(m, false);
+    return rc;
+  }
+  *count = static_cast<uint32_t>(CountFieldsToRemove(m));
+  g_pendingRemoval[m] = slot;
+  return 0;
+}
+
+void RemoveJoin(CKmComposite* m) {
+  auto it = g_pendingRemoval.find(m);
+  if (it == g_pendingRemoval.end()) return;
+  const int slot = it->second;
+  g_pendingRemoval.erase(it);
+  DeleteMarkedFields(m);
+  RemoveTable(m, slot, true);
+  m->ComputeTableOrder();
+  if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
+}
+
+void CancelJoinRemoval(CKmComposite* m) {
+  g_pendingRemoval.erase(m);
+  ClearFieldMarks(m, false);
+}

@@ -1,0 +1,68 @@
+// The report's master source and its lookup tables: alias rules, comparing
+// a request with the relation as it stands, reading a relation back into a
+// request, and removing a lookup table with what depends on it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CKmComposite;
+struct FieldDef;
+struct TableSlot;
+
+struct MasterSourceRequest {
+  uint32_t result = 0;  // 1 warn or reopened, 2 the alias is at fault
+  const char* path = nullptr;
+  const char* alias = nullptr;
+  const char* statement = nullptr;
+};
+
+struct JoinLinkEntry {
+  FieldDef* field = nullptr;      // report side; null ends the list
+  const char* column = nullptr;   // lookup side
+  uint8_t notInTable = 0;         // the lookup field's "no longer in its table" bit
+};
+
+struct JoinRequest {
+  const JoinLinkEntry* links = nullptr;
+  const char* path = nullptr;
+  uint8_t approximate = 0;  // 0 exact, 1 matching or next, 2 matching or previous
+  uint32_t dataSource = 0;
+  uint8_t rule = 0;         // 0 related-blank, 1 skip, 2 initial-blank
+  const char* alias = nullptr;
+  uint32_t focus = 0;       // out: 16 alias, 1 table, 2 linking fields
+};
+
+constexpr uint32_t kJoinFocusAlias = 16;
+constexpr uint32_t kJoinFocusTable = 1;
+constexpr uint32_t kJoinFocusLinks = 2;
+
+bool IsSqlReport(const CKmComposite* m);
+// 0 when the request names the present master source (ignoring case).
+int CompareMasterSource(const CKmComposite* m, const MasterSourceRequest& request);
+// 0, 3124 (not a letter followed by letters, digits or "_") or 3113 (another
+// slot has it). exceptSlot may keep its own alias; derivedAlias is the alias of
+// the report's derived SQL columns, when it has them.
+int CheckTableAlias(CKmComposite* m, const char* alias, int exceptSlot, bool checkForm, int firstSlot,
+                    const char* derivedAlias);
+void CopyTableSlotHead(const TableSlot* from, TableSlot* to);
+uint8_t RelationBitsFor(uint8_t approximate, uint8_t rule);
+// Used link pairs of the table with the order number.
+int CountJoinFields(CKmComposite* m, int number);
+// Fills request from the relation; links and names live in the storage given.
+// 1 when the number has no table.
+struct JoinInfoStorage {
+  std::vector<JoinLinkEntry> links;
+  std::vector<std::string> columns;
+  std::string path, alias;
+};
+int GetJoinInfo(CKmComposite* m, JoinRequest* request, int number, JoinInfoStorage* storage);
+// 0 when the request describes the relation as it stands, 1 otherwise.
+int IsJoinUnchanged(CKmComposite* m, const JoinRequest& request, int number);
+// Check phase of removing a lookup table: marks it and what uses it; 0, 1
+// (no such table) or 3126 (a linking field would go; nothing stays marked).
+int FindJoinUsers(CKmComposite* m, int number, uint32_t* count);
+// Commit of the removal found by FindJoinUsers.
+void RemoveJoin(CKmComposite* m);
+void CancelJoinRemoval(CKmComposite* m);
