@@ -7,6 +7,8 @@
 #include "expr/value_helpers.h"
 #include "model/composite.h"
 #include "model/fields.h"
+#include "model/memo_text.h"
+#include "model/record_pass.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -308,6 +310,12 @@ Operand ReadOperand(CKmComposite* m, const uint8_t* tok) {
   return o;
 }
 
+MemoReader* MemoReaderOf(CKmComposite* m, const FieldDef* f) {
+  if (!(f->flags & kFieldMemo) || m->recordPassState == nullptr) return nullptr;
+  RecordPassState* st = GetRecordPassState(m);
+  return st->memoReader != nullptr ? st->memoReader(m, const_cast<FieldDef*>(f)) : nullptr;
+}
+
 int CompareFieldTo(CKmComposite* m, const FieldDef* f, const Operand& o) {
   const uint32_t kind = FieldKind(f);
   if (kind == 0 || (f->flags & kFieldMemo)) {
@@ -389,12 +397,20 @@ int EvaluateCondition(CKmComposite* m, uint8_t op, const uint8_t*& p, const uint
     }
     case kCondOneOf:
     case kCondNoneOf: {
-      const bool found = operands.Any([&](const uint8_t* t) { return CompareFieldTo(m, f, ReadOperand(m, t)) == 0; });
+      MemoReader* memo = MemoReaderOf(m, f);
+      const bool found = operands.Any([&](const uint8_t* t) {
+        if (memo != nullptr) return MatchCondition(m, ReadOperand(m, t).text.c_str(), *memo, 0) != 0;
+        return CompareFieldTo(m, f, ReadOperand(m, t)) == 0;
+      });
       return (op == kCondOneOf) == found ? 1 : 0;
     }
     case kCondLike:
     case kCondNotLike: {
       const Operand o = ReadOperand(m, operands[0]);
+      if (MemoReader* memo = MemoReaderOf(m, f)) {
+        const bool match = MatchCondition(m, o.text.c_str(), *memo, 1) != 0;
+        return (op == kCondLike) == match ? 1 : 0;
+      }
       const std::string pattern = Tidy(m, o.text);
       const std::string value = Tidy(m, FieldText(m, f));
       const bool match = MatchWildcard(pattern.c_str(), value.c_str()) != 0;
@@ -632,4 +648,82 @@ void ConditionMarkReferencedFields(CKmComposite* m, const uint8_t* code, size_t 
     FieldDef* f = m->GetFieldAt(ReadU32(at));
     if (f != nullptr) f->flags |= kFieldNeeded;
   });
+}
+
+// ---- Memo conditions
+
+int CountEscapesBeforeLast(const char* text, size_t length) {
+  const unsigned char esc = ActiveSortOrderTables().escapeChar;
+  if (esc == 0 || length < 2) return 0;
+  int n = 0;
+  for (size_t i = length - 1; i > 0 && static_cast<unsigned char>(text[i - 1]) == esc; --i) ++n;
+  return n;
+}
+
+int MatchPattern(CKmComposite* m, const char* text, const char* pattern, int allowRest, int wildcards) {
+  const SortOrderTables& t = ActiveSortOrderTables();
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(pattern);
+  while (*p != 0) {
+    if (wildcards && (*p == '?' || *p == t.singleWildcard)) {
+      if (*s == 0) return 0;
+      ++s, ++p;
+      continue;
+    }
+    if (wildcards && t.escapeChar != 0 && *p == t.escapeChar && p[1] != 0) ++p;
+    if (*s == 0) return 0;
+    if (m->IdenticalCompare) {
+      const bool same = *s == *p || (m->CompareCaseCombined && CharLowerByte(*s) == CharLowerByte(*p));
+      if (!same) return 0;
+      ++s, ++p;
+    } else {
+      const unsigned char* a = s;
+      const unsigned char* b = p;
+      if (CompareCallbacks.CompareFirstChar(&a, &b) != 0) return 0;
+      s = a != s ? a : s + 1;
+      p = b != p ? b : p + 1;
+    }
+  }
+  return *s == 0 || allowRest ? 1 : 0;
+}
+
+int MatchCondition(CKmComposite* m, const char* pattern, MemoReader& reader, int wildcards) {
+  RecordPassState* st = GetRecordPassState(m);
+  if (ReadMemoText(reader, nullptr, kMemoFromStart) != 0) {
+    if (!st->memoErrorShown) {
+      st->memoErrorShown = 1;
+      ShowPassMessage(m->GetEngineErrorText(m->lastEngineError != 0 ? m->lastEngineError : 3169));
+    }
+    return 0;
+  }
+  if (pattern == nullptr || pattern[0] == 0) return reader.length == 0 ? 1 : 0;
+  std::string pat = pattern;
+  const char pad = static_cast<char>(m->SpaceDotChar);
+  for (char& c : pat)
+    if (c == pad) c = ' ';
+  if (!wildcards) return MatchPattern(m, reader.text, pat.c_str(), 0, 0);
+  const unsigned char multi = ActiveSortOrderTables().multiWildcard;
+  auto isMulti = [&](char c) { return c == '*' || static_cast<unsigned char>(c) == multi; };
+  bool floating = false, rest = false;
+  if (!pat.empty() && isMulti(pat.front())) {
+    floating = true;
+    pat.erase(0, 1);
+  }
+  if (!pat.empty() && isMulti(pat.back()) && CountEscapesBeforeLast(pat.c_str(), pat.size()) % 2 == 0) {
+    rest = true;
+    pat.pop_back();
+  }
+  if (!floating) return MatchPattern(m, reader.text, pat.c_str(), rest, 1);
+  // A floating match moves the window on one character at a time.
+  for (;;) {
+    if (MatchPattern(m, reader.text, pat.c_str(), rest, 1)) return 1;
+    if (reader.length == 0) return 0;
+    if (reader.length < kMemoWindow) {
+      // The text has ended: the window only shrinks from the front.
+      std::memmove(reader.text, reader.text + 1, reader.length);
+      --reader.length;
+    } else if (ReadMemoText(reader, nullptr, 1) != 0) {
+      return 0;
+    }
+  }
 }

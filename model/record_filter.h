@@ -65,6 +65,18 @@ int CompareDateToPattern(uint32_t day, uint32_t pattern);
 // Local today as year, month and day (replaceable for tests).
 void SetFilterToday(int year, int month, int day);
 
+// A memo field's text against a pattern, read through its memo reader (a
+// floating window for a leading wildcard); 1 on a match. A memo that cannot
+// be read gives 0, and its error is shown once per pass.
+struct MemoReader;
+int MatchCondition(CKmComposite* model, const char* pattern, MemoReader& reader, int wildcards);
+// A pattern at the start of text: '?' and the single wildcard match any one
+// character, the escape character makes the next one literal; at the
+// pattern's end the text must have ended too unless allowRest.
+int MatchPattern(CKmComposite* model, const char* text, const char* pattern, int allowRest, int wildcards);
+// Escape characters directly before the last character of text.
+int CountEscapesBeforeLast(const char* text, size_t length);
+
 // Walkers over the stored code.
 int ConditionRenumberAfterFieldDelete(uint8_t* code, size_t length, uint32_t n);
 int ConditionReferencesField(const uint8_t* code, size_t length, uint32_t n);

@@ -26,9 +26,13 @@ constexpr uint8_t kReportLevel = 254;
 
 void (*g_passSink)(const char* text) = nullptr;
 
+}  // namespace
+
 void ShowPassMessage(const char* text) {
   if (g_passSink != nullptr) g_passSink(text);
 }
+
+namespace {
 
 struct OwnedBuffers {
   std::unordered_set<void*> blocks;
@@ -239,6 +243,7 @@ void ResetRunCounters(CKmComposite* m) {
   st->firstRecord = 1;
   st->lastStatus = 0;
   st->dataSeen = 0;
+  st->memoErrorShown = 0;
 }
 
 int OpenScan(CKmComposite* m) {

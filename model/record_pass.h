@@ -55,6 +55,9 @@ struct RecordPassState {
   // count ("Merge files remaining:" and the like; label null takes it down).
   void (*showPhase)(CKmComposite* model, const char* text) = nullptr;
   void (*showStatus)(CKmComposite* model, const char* label, uint32_t value) = nullptr;
+  // The memo reader of a memo field, for conditions on its text (optional).
+  struct MemoReader* (*memoReader)(CKmComposite* model, FieldDef* field) = nullptr;
+  int memoErrorShown = 0;  // a memo read failure is told once per pass
   // Buffers the pass allocated (freed by FreeFieldBuffers).
   void* ownedBuffers = nullptr;
 };
@@ -105,5 +108,6 @@ void ShowProgressPhase(CKmComposite* model, int phase, bool hasSortFields);
 // Shows an engine code after a pass: 3081 by the evaluation error kind,
 // 3079 nothing, others their text.
 void ReportScanError(CKmComposite* model, int32_t code);
+void ShowPassMessage(const char* text);
 // Where the pass's messages go (error dialog); null shows nothing.
 void SetRecordPassMessageSink(void (*sink)(const char* text));

@@ -7,6 +7,9 @@
 #include "model/composite.h"
 #include "model/fields.h"
 #include "model/memo_text.h"
+#include "model/record_filter.h"
+#include "model/record_pass.h"
+#include <vector>
 
 namespace {
 
@@ -107,6 +110,53 @@ TEST(MemoTextTest, WindowShiftsAndReadErrors) {
   o.ansi = false;
   ASSERT_EQ(ReadMemoText(o, nullptr, kMemoFromStart), 0);
   EXPECT_EQ(std::string(o.text, o.length), "\xe9t\xe9");
+}
+
+}  // namespace
+
+namespace {
+
+class MemoFilterTest : public ::testing::Test {
+ protected:
+  MemoFilterTest() : model(nullptr) {}
+  ~MemoFilterTest() override { FreeRecordPassState(&model); }
+  CKmComposite model;
+};
+
+TEST_F(MemoFilterTest, PatternsFloatThroughTheWholeText) {
+  std::string text(600, 'x');
+  text += "needle in the hay";
+  TextSource src(text);
+  MemoReader r;
+  r.source = &src;
+  EXPECT_EQ(MatchCondition(&model, "*needle*", r, 1), 1);   // past the first window
+  EXPECT_EQ(MatchCondition(&model, "*hay", r, 1), 1);
+  EXPECT_EQ(MatchCondition(&model, "*hey", r, 1), 0);
+  EXPECT_EQ(MatchCondition(&model, "x?x*", r, 1), 1);
+  EXPECT_EQ(MatchCondition(&model, "xx", r, 1), 0);         // the rest must match too
+  EXPECT_EQ(MatchCondition(&model, "", r, 1), 0);           // not empty
+  TextSource none("");
+  MemoReader e;
+  e.source = &none;
+  EXPECT_EQ(MatchCondition(&model, "", e, 1), 1);
+  EXPECT_EQ(MatchCondition(&model, "*a", e, 1), 0);
+}
+
+std::vector<std::string> g_memoMessages;
+
+TEST_F(MemoFilterTest, UnreadableMemoIsToldOncePerPass) {
+  SetRecordPassMessageSink([](const char* text) { g_memoMessages.push_back(text); });
+  g_memoMessages.clear();
+  TextSource src("abc");
+  src.failAt = 0;
+  MemoReader r;
+  r.source = &src;
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(MatchCondition(&model, "*b*", r, 1), 0);
+  EXPECT_EQ(g_memoMessages.size(), 1u);
+  ResetRunCounters(&model);
+  EXPECT_EQ(MatchCondition(&model, "*b*", r, 1), 0);
+  EXPECT_EQ(g_memoMessages.size(), 2u);
+  SetRecordPassMessageSink(nullptr);
 }
 
 }  // namespace
