@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,13 +37,15 @@ class PrintJobTest : public ::testing::Test {
     FreeRunDevMode(&doc);
     if (driver) FreePrinterLibrary(driver);
     SetOutputMessageSink(nullptr);
+    std::filesystem::remove_all(TempDir());
   }
+  static std::string TempDir() { return "/tmp/vt_engine_print_" + std::to_string(getpid()); }
   PageDriver* Library() {
     if (!driver) driver = LoadPrinterLibrary(PageDriverModuleName(), 1);
     return driver;
   }
   std::string Temp(const std::string& name) {
-    std::string dir = "/tmp/vt_engine_print_" + std::to_string(getpid());
+    std::string dir = TempDir();
     mkdir(dir.c_str(), 0700);
     return dir + "/" + name;
   }

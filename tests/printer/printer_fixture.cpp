@@ -3,6 +3,8 @@
 #include "engine/output_stream.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,9 +19,15 @@ QGuiApplication* TestApplication() {
 }
 
 namespace {
+std::string TempDir() { return "/tmp/vt_printer_test_" + std::to_string(getpid()); }
+
 class AppEnvironment : public ::testing::Environment {
  public:
   void SetUp() override { TestApplication(); }
+  // The PDFs and page images stay for a person to look at only when asked.
+  void TearDown() override {
+    if (!getenv("VT_KEEP_TEST_OUTPUT")) std::filesystem::remove_all(TempDir());
+  }
 };
 const auto* kEnv = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
 }  // namespace
@@ -52,7 +60,7 @@ PdfRun::~PdfRun() {
 }
 
 std::string TempPath(const std::string& name) {
-  std::string dir = "/tmp/vt_printer_test_" + std::to_string(getpid());
+  std::string dir = TempDir();
   mkdir(dir.c_str(), 0700);
   return dir + "/" + name;
 }
