@@ -47,6 +47,15 @@ struct PrinterDevMode {
   SHORT collate = 0;
 };
 
+// The stored form of a device mode: the 156-byte public layout a report
+// file keeps (little-endian). Decoding reads only what both the given size
+// and the record's own size field cover, and refuses a record too short to
+// hold the members through the collate setting.
+constexpr size_t kDevModeStoredSize = 156;
+bool DecodeDevMode(const BYTE* bytes, size_t size, PrinterDevMode* out);
+// Writes kDevModeStoredSize bytes.
+void EncodeDevMode(const PrinterDevMode& mode, BYTE* out);
+
 struct PrinterPaper {
   SHORT code = 0;
   std::string name;

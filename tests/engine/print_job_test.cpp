@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -232,6 +233,53 @@ TEST(PrintJobNames, PdfPrinterFileFollowsTheReportName) {
   EXPECT_EQ(DefaultPdfFileName(s), "Sales.pdf");
   s.reportName.clear();
   EXPECT_EQ(DefaultPdfFileName(s), "Untitled.pdf");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(StoredDevMode, RoundTripAndHostileRecords) {
+  PrinterDevMode m;
+  std::strcpy(m.deviceName, "Office Laser");
+  m.fields = kDmOrientation | kDmPaperSize | kDmCopies;
+  m.orientation = kOrientLandscape;
+  m.paperSize = kDmPaperA4;
+  m.copies = 3;
+  m.collate = 1;
+  BYTE bytes[kDevModeStoredSize];
+  EncodeDevMode(m, bytes);
+  PrinterDevMode back;
+  ASSERT_TRUE(DecodeDevMode(bytes, sizeof bytes, &back));
+  EXPECT_STREQ(back.deviceName, "Office Laser");
+  EXPECT_EQ(back.fields, m.fields);
+  EXPECT_EQ(back.orientation, kOrientLandscape);
+  EXPECT_EQ(back.paperSize, kDmPaperA4);
+  EXPECT_EQ(back.copies, 3);
+  EXPECT_EQ(back.collate, 1);
+
+  // Too short to reach the collate member, or claiming to be: refused.
+  EXPECT_FALSE(DecodeDevMode(bytes, 69, &back));
+  BYTE small[kDevModeStoredSize];
+  std::memcpy(small, bytes, sizeof small);
+  small[36] = 20;
+  small[37] = 0;
+  EXPECT_FALSE(DecodeDevMode(small, sizeof small, &back));
+  EXPECT_FALSE(DecodeDevMode(nullptr, 156, &back));
+  // A name with no terminator is cut inside its field; a record that says it
+  // is larger than what was read is read no further.
+  std::vector<BYTE> exact(bytes, bytes + 70);
+  std::memset(exact.data(), 'N', 32);
+  exact[36] = 0xFF;
+  exact[37] = 0xFF;
+  ASSERT_TRUE(DecodeDevMode(exact.data(), exact.size(), &back));
+  EXPECT_EQ(std::string(back.deviceName), std::string(31, 'N'));
+  // The stored mode merges into the printer's own.
+  PrinterDevMode merged;
+  ASSERT_EQ(PrinterDocumentProperties(kPdfPrinterName, &merged, &m), 1);
+  EXPECT_EQ(merged.orientation, kOrientLandscape);
+  EXPECT_EQ(merged.paperSize, kDmPaperA4);
+  EXPECT_EQ(merged.copies, 3);
 }
 
 }  // namespace
