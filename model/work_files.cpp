@@ -1,8 +1,7 @@
 #include "model/work_files.h"
 
 #include "foundation/file_removal.h"
-#include "platform/win/process.h"
-#include "platform/win/tempdir.h"
+#include "foundation/text_helpers.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,11 +18,8 @@ bool g_keepWorkFiles = false;
 }  // namespace
 
 std::string MakeTempFileName(const char* kind) {
-  std::string dir = PrivateTempDirectory();
-  if (dir.empty()) return std::string();
-  char name[48];
-  std::snprintf(name, sizeof name, "KMW%lx.%s", static_cast<unsigned long>(GetCurrentProcessId()), kind);
-  return dir + name;
+  char name[512];
+  return MakeTempFileName(kind, name, sizeof name);
 }
 
 std::string MakeSortRunName(uint32_t run) {
