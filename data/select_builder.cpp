@@ -68,7 +68,7 @@ bool JoinedFromSyntax(DataAccess* da) {
   return s >= 3 && s <= 6;
 }
 
-// Identifier case applied outside quoted literals, so that constants keep their letters.
+// Identifier case applied outside quoted literals.
 std::string FoldIdentifierCase(const std::string& text, int mode) {
   if (mode != 2 && mode != 3) return text;
   std::string out = text;
@@ -545,17 +545,19 @@ std::string QualifiedColumnName(CKmComposite* model, const FieldDef* f, const Ta
   if ((f->flags & kFieldCalculation) && f->sqlText) return f->sqlText;
   DataAccess* da = GetDataAccess(model);
   std::string q = Quote(da);
-  std::string s;
+  // The identifier case applies to names the database folds itself: never to
+  // an expression's text (its constants would change) nor to a quoted name,
+  // which the driver described exactly.
   if (f->flags2 & kField2ServerComputed) {
+    std::string s;
     const char* e = f->exprText ? f->exprText : f->name;
     for (const char* p = e; *p; ++p)
       s += static_cast<unsigned char>(*p) == static_cast<unsigned char>(model->SpaceDotChar) ? ' ' : *p;
-  } else if (table) {
-    s = GetTableNameForSelect(model, table) + "." + q + f->name + q;
-  } else {
-    s = q + f->name + q;
+    return s;
   }
-  return FoldIdentifierCase(s, da->GetIdentifierCase());
+  std::string column = q.empty() ? FoldIdentifierCase(f->name, da->GetIdentifierCase()) : q + f->name + q;
+  if (table) return FoldIdentifierCase(GetTableNameForSelect(model, table), da->GetIdentifierCase()) + "." + column;
+  return column;
 }
 
 int BuildSelectStatement(CKmComposite* model, int form) {

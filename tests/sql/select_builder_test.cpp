@@ -211,10 +211,15 @@ TEST_F(Select, OpenedQueryFetchesIntoTheFieldsInSelectOrder) {
   FieldDef* amount = Field(o, "amount", true);
   FieldDef* placed = Field(o, "placed", true);
   SelectInputs* in = GetSelectInputs(&m);
-  in->sortKeys[0] = amount;
-  in->sortAscending[0] = 0;
-  in->sortCase = true;  // a number is never folded: no extra column
+  in->sortKeys[0] = name;  // folded: a leading column that is no field
+  in->sortKeys[1] = amount;
+  in->sortAscending[1] = 0;
+  in->sortCase = true;
   ASSERT_EQ(OpenReportQuery(&m), 0) << GetSelectResult(&m)->mainStatement;
+  EXPECT_EQ(GetSelectResult(&m)->mainStatement,
+            "select lower(customers.\"name\"), customers.\"name\", orders.\"amount\", orders.\"placed\" from "
+            "customers, orders  where customers.\"id\" = orders.\"customer\" order by 1, orders.\"amount\" "
+            "desc");
   SqlRowSource rows(&m);
   std::vector<std::string> got;
   while (rows.FetchNextRow() == 0) {
@@ -229,16 +234,20 @@ TEST_F(Select, OpenedQueryFetchesIntoTheFieldsInSelectOrder) {
   EXPECT_EQ(got, (std::vector<std::string>{"Anders|30", "Anders|20", "O'Hara|5"}));
 }
 
-TEST_F(Select, IdentifierCaseLeavesConstantsAlone) {
+TEST_F(Select, IdentifierCaseLeavesExpressionsAndQuotedNamesAlone) {
   uint32_t o = Table("orders", "O", 0);
   FieldDef* f = m.AddField(kFieldNeeded);
   f->flags2 |= kField2ServerComputed;
-  char expr[] = "Amount || 'AbC'";
+  char expr[] = "coalesce(Amount, 'N/A')";
   f->exprText = expr;
+  FieldDef* id = Field(o, "id");
+  std::strcpy(id->name, "Id");
   da->Current()->flags = (da->Current()->flags & ~DS_IDENTIFIER_CASE_MASK) | 0x1000;  // lower case
-  EXPECT_EQ(QualifiedColumnName(&m, f, nullptr), "amount || 'AbC'");
-  EXPECT_EQ(QualifiedColumnName(&m, Field(o, "id"), m.tableSlots[o]), "orders.\"id\"");
+  EXPECT_EQ(QualifiedColumnName(&m, f, nullptr), "coalesce(Amount, 'N/A')");
+  EXPECT_EQ(QualifiedColumnName(&m, id, m.tableSlots[o]), "orders.\"Id\"");
+  da->Current()->identifierQuote[0] = 0;  // unquoted names are folded
+  EXPECT_EQ(QualifiedColumnName(&m, id, m.tableSlots[o]), "orders.id");
   da->Current()->flags &= ~DS_IDENTIFIER_CASE_MASK;  // upper case
-  EXPECT_EQ(QualifiedColumnName(&m, f, nullptr), "AMOUNT || 'AbC'");
+  EXPECT_EQ(QualifiedColumnName(&m, id, m.tableSlots[o]), "ORDERS.ID");
   f->exprText = nullptr;
 }
