@@ -415,3 +415,14 @@ void TranslateCalculatedFields(CKmComposite* model) {
     if ((f->flags & (kFieldCalculation | kFieldAlias)) == kFieldCalculation)
       ExpressionToSql(model, f->code, f->codeLength, f, true, nullptr);
 }
+
+char* TranslateFieldToSql(CKmComposite* model, FieldDef* field) {
+  std::string text;
+  if (field == nullptr || ExpressionToSql(model, field->code, field->codeLength, nullptr, false, &text) != 0)
+    return nullptr;
+  char* block = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(text.size() + 1)));
+  if (block != nullptr) std::memcpy(block, text.c_str(), text.size() + 1);
+  return block;
+}
+
+void InstallSqlTranslation(CKmComposite* model) { model->translateToSql = TranslateFieldToSql; }

@@ -14,6 +14,12 @@ struct FieldDef;
 // SQL translation (freed on failure); else it goes to out.
 int ExpressionToSql(CKmComposite* model, const uint8_t* code, size_t length, FieldDef* field, bool store,
                     std::string* out);
+// The model's translation hook: a new heap text (HeapFreeBlock) for the
+// field's code, or null when it has no SQL form. The field is not changed.
+char* TranslateFieldToSql(CKmComposite* model, FieldDef* field);
+// Installs TranslateFieldToSql as the model's hook.
+void InstallSqlTranslation(CKmComposite* model);
+
 // Every calculation (not alias) gets its translation refreshed.
 void TranslateCalculatedFields(CKmComposite* model);
 

@@ -529,8 +529,9 @@ void ConvertFetchedValue(CKmComposite* model, FieldDef* field) {
     case 7: std::memcpy(&d, buf, 8); break;
     case 9: std::memcpy(v, buf, 2); return;
     case 8: {
-      char text[40];
-      CopyText(text, reinterpret_cast<const char*>(buf), std::min<size_t>(sizeof text, b->fetchSize));
+      char text[40] = {};
+      const size_t n = strnlen(reinterpret_cast<const char*>(buf), std::min<size_t>(sizeof text - 1, b->fetchSize));
+      std::memcpy(text, buf, n);
       DateTimeParts p;
       if (kind & kFieldTime) {
         DataAccess::ParseTimeOfDayText(text, &p);

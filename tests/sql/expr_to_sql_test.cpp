@@ -151,6 +151,16 @@ TEST_F(ExprSql, OmittedLastArgumentAndFunctionsWithoutTemplate) {
   EXPECT_STREQ(calc->sqlText, "(customers.\"balance\" + 1)");
 }
 
+TEST_F(ExprSql, CompiledFieldsGetTheirTranslationThroughTheHook) {
+  InstallSqlTranslation(&m);
+  FieldDef* f = m.CompileField("Half", "BALANCE / 2", false, nullptr);
+  ASSERT_NE(f, nullptr);
+  ASSERT_NE(f->sqlText, nullptr);
+  EXPECT_STREQ(f->sqlText, "(customers.\"balance\" * 1.0 / 2)");
+  EXPECT_EQ(std::strtod(First(std::string("select ") + f->sqlText + " from customers where id = 2").c_str(), nullptr),
+            -8.625);
+}
+
 TEST_F(ExprSql, UserFunctionsInlineAndEndlessOnesStayWithTheProgram) {
   CodeWriter body;  // twice(x) = x + x
   body.Param(0);

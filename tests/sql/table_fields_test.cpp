@@ -94,6 +94,18 @@ TEST_F(FetchText, ValueNeverOverrunsTheFieldAndNullIsMarked) {
   EXPECT_FALSE(f->totalFlags & kTotalNullValue);
 }
 
+TEST_F(FetchText, BufferWithoutTerminatorIsReadOnlyToItsEnd) {
+  FieldBinding* b = GetFieldBinding(f, false);
+  std::memset(b->fetchBuffer, 'x', b->fetchSize);  // no NUL anywhere
+  b->fetchedLength = -1;
+  ConvertFetchedValue(&model, f);
+  EXPECT_EQ(std::strlen(reinterpret_cast<char*>(value)), 40u);
+  b->columnType = 8;
+  f->flags |= kFieldDateTime;
+  ConvertFetchedValue(&model, f);  // a date text without its end is no date
+  EXPECT_EQ(Day(value), EmptyDate);
+}
+
 TEST_F(FetchText, TimeFractionsAreFractionsOfASecond) {
   EXPECT_EQ(FractionToMicroseconds("250"), 250000u);
   EXPECT_EQ(FractionToMicroseconds("5"), 500000u);
