@@ -130,6 +130,21 @@ int64_t NextGroupField(CKmComposite* m, GroupSetup& s) {
   return -1;
 }
 
+int CheckSortForTotals(CKmComposite* m, GroupSetup& s, FieldDef* keys[kKeyLevels], uint32_t kinds[kKeyLevels]) {
+  const int r = CheckSortAndGroupFields(m, s, keys, kinds);
+  if (r == -2) {
+    s.totalsSortNeeded = 1;
+    ShowProgressPhase(m, 0, keys[0] != nullptr);
+  }
+  return r;
+}
+
+void RecalculateTotalChains(CKmComposite* m) {
+  RecalculatePreprocessed(m, m->levelTotalChains[9]);
+  for (int level = 7; level >= 0; --level) RecalculatePreprocessed(m, m->levelTotalChains[level]);
+  RecalculatePreprocessed(m, m->levelTotalChains[8]);
+}
+
 // ---------------------------------------------------------------------------
 // The totals sort
 
@@ -155,6 +170,8 @@ int TotalsNext(SortContext& ctx) {
     if (r == 3) {
       uint32_t mark, count;
       if (st->totalsFile.ReadU32(&mark) != 1 || st->totalsFile.ReadU32(&count) != 1) return kEngineCannotReadTotals;
+      // Keys that rest on the totals see this group's values.
+      RecalculateTotalChains(ctx.model);
       return 0;
     }
   }

@@ -64,6 +64,14 @@ bool NeedsTotalsSort(CKmComposite* model, GroupSetup& setup);
 // The group field number of the next level that breaks; -1 on the first call
 // after ResetGroupIterator and when no breaking level remains.
 int64_t NextGroupField(CKmComposite* model, GroupSetup& setup);
+// Runs the check; when the totals must be sorted in the program, marks it
+// and shows the progress phase. The check's result.
+int CheckSortForTotals(CKmComposite* model, GroupSetup& setup, FieldDef* keys[kKeyLevels],
+                       uint32_t kinds[kKeyLevels]);
+// Evaluates again the needed calculations resting on totals: the running
+// chain, the level chains 7 down to 0 and the report chain.
+void RecalculateTotalChains(CKmComposite* model);
+
 // Sorts the groups of the open totals file by the keys of levels 1 to the
 // last key level into a totals index of 32-bit record positions (for each
 // group, those of the levels from the first one that changed). ascending:

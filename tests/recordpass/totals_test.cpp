@@ -265,6 +265,9 @@ TEST_F(TotalsTest, SortAndGroupChecks) {
   EXPECT_EQ(keys[1], amount);
   s.recordLimit = 1;
   EXPECT_EQ(CheckSortAndGroupFields(&model, s, keys, kinds), -2);
+  EXPECT_EQ(s.totalsSortNeeded, 0);
+  EXPECT_EQ(CheckSortForTotals(&model, s, keys, kinds), -2);
+  EXPECT_EQ(s.totalsSortNeeded, 1);
 
   model.groupFields[1] = 1;
   s.levels[1].flags = 1;
