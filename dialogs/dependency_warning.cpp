@@ -1,0 +1,78 @@
+#include "dialogs/dependency_warning.h"
+
+#include <string>
+
+#include "app/shell_standins.h"
+#include "expr/compiler.h"
+#include "foundation/dialog_runner.h"
+#include "foundation/heap_strings.h"
+#include "platform/win/dialog.h"
+
+namespace {
+
+constexpr int kTextControl = 200;
+constexpr int kUsersList = 201;
+constexpr int kChartsList = 202;
+constexpr uint32_t kStrConditionError = 6025;
+
+CKmDoc* g_warningDoc = nullptr;
+
+bool AskThroughDialog(CKmComposite*, const DependencyWarning& warning) {
+  if (!g_warningDoc) return true;
+  return RunDependencyWarning(g_warningDoc, g_warningDoc->GetOwnerWindow(), 0, warning) > 0;
+}
+
+}  // namespace
+
+void SetDependencyWarningText(HWND dialog, const char* text) { SetDlgItemTextA(dialog, kTextControl, text); }
+
+void AddDependencyWarningItem(HWND dialog, const char* text) {
+  SendDlgItemMessageA(dialog, kUsersList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void AddDependencyWarningDetail(HWND dialog, const char* text) {
+  SendDlgItemMessageA(dialog, kChartsList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+}
+
+INT_PTR DependencyWarningDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      const auto* p = reinterpret_cast<const DependencyWarningParams*>(lParam);
+      if (p && p->warning) {
+        SetDependencyWarningText(dialog, p->warning->text.c_str());
+        for (const std::string& line : p->warning->lines) AddDependencyWarningItem(dialog, line.c_str());
+      }
+      // The charts list shows only when a chart uses a field that goes.
+      ShowWindow(GetDlgItem(dialog, kChartsList), p && p->warning && p->warning->chartUsesField ? SW_SHOW : SW_HIDE);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK) {
+        EndDialog(dialog, 1);
+        return TRUE;
+      }
+      if (LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, 0);
+        return TRUE;
+      }
+      break;
+  }
+  return FALSE;
+}
+
+INT_PTR RunDependencyWarning(CKmDoc* doc, HWND owner, int kind, const DependencyWarning& warning) {
+  DependencyWarningParams params;
+  params.kind = kind;
+  params.warning = &warning;
+  return doc->DoModalDialog(owner, DependencyWarningDlgProc, "DDELCON", reinterpret_cast<LPARAM>(&params));
+}
+
+void InstallDependencyWarningDialog(CKmDoc* doc) {
+  g_warningDoc = doc;
+  SetDependencyWarningHook(doc ? AskThroughDialog : nullptr);
+}
+
+void ReportTotalConditionError(CKmDoc* doc, HWND owner, int code) {
+  std::string text = std::string(GetResString(kStrConditionError, 0)) + ": " + CompileErrorText(code);
+  doc->ErrorBoxOwner(owner, text.c_str());
+}
