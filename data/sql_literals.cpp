@@ -1,6 +1,8 @@
 #include "data/sql_literals.h"
 
 #include "data/data_access.h"
+#include "data/expr_to_sql.h"
+#include "data/select_builder.h"
 #include "data/table_fields.h"
 #include "expr/calendar.h"
 #include "model/composite.h"
@@ -239,3 +241,9 @@ int SqlRowSource::FetchRow(uint32_t recordNumber) {
   return GetDataAccess(model_)->FetchRandom(static_cast<long>(recordNumber));
 }
 void SqlRowSource::ConvertFetchedRow(CKmComposite* model) { ::ConvertFetchedRow(model); }
+
+void FreeSqlModelState(CKmComposite* model) {
+  FreeSqlFunctionTexts(model);
+  FreeSelectState(model);
+  FreeSqlRunState(model);
+}

@@ -3,6 +3,7 @@
 #include "data/db_errors.h"
 #include "data/expr_to_sql.h"
 #include "data/select_builder.h"
+#include "data/sql_literals.h"
 #include "data/table_fields.h"
 #include "expr/collation.h"
 #include "model/composite.h"
@@ -56,9 +57,7 @@ class Filter : public testing::Test {
     std::free(m.conditionCode);
     m.conditionCode = nullptr;
     SetActiveCollation(nullptr, nullptr);
-    FreeSqlFunctionTexts(&m);
-    FreeSelectState(&m);
-    FreeSqlRunState(&m);
+    FreeSqlModelState(&m);
     FreeDataAccess(&m);
   }
   uint32_t F(const char* name) {
