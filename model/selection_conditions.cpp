@@ -1,0 +1,543 @@
+#include "model/selection_conditions.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "expr/calendar.h"
+#include "foundation/heap_strings.h"
+#include "model/composite.h"
+#include "model/field_dependencies.h"
+#include "model/fields.h"
+#include "model/record_filter.h"
+
+namespace {
+
+enum ValueKind { kValEmpty, kValNumber, kValText, kValLogical, kValField };
+struct Value {
+  ValueKind kind = kValEmpty;
+  double number = 0;
+  std::string text;
+  bool logical = false;
+  uint32_t field = kNoField;
+  int position = 0;
+};
+
+uint32_t ReadU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+void WriteU32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+double ReadDouble(const uint8_t* p) {
+  double d;
+  uint64_t bits = 0;
+  for (int i = 7; i >= 0; --i) bits = (bits << 8) | p[i];
+  std::memcpy(&d, &bits, sizeof d);
+  return d;
+}
+void WriteDouble(uint8_t* p, double d) {
+  uint64_t bits;
+  std::memcpy(&bits, &d, sizeof bits);
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(bits >> (8 * i));
+}
+
+bool EqualNoCase(const std::string& a, const char* b) {
+  if (a.size() != std::strlen(b)) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+uint32_t Kind(const FieldDef* f) { return f->flags & kFieldKindMask; }
+bool IsTextKind(uint32_t k) { return k == 0 || k == kFieldMemo; }
+bool IsTotalish(const FieldDef* f) { return (f->flags & kFieldTotalRelated) || (f->totalFlags & kTotalIsTotal); }
+
+const uint8_t* CodeEnd(CKmComposite* m) { return m->conditionCode + m->conditionLength; }
+
+// Text literals of the stored code, for the quote choice.
+std::vector<std::string> TextLiterals(CKmComposite* m) {
+  std::vector<std::string> out;
+  if (!m->conditionCode) return out;
+  const uint8_t* p = m->conditionCode;
+  const uint8_t* end = CodeEnd(m);
+  while (p < end && *p) {
+    const size_t n = ConditionTokenSize(p, end);
+    if (n == 0) break;
+    if (*p == kCondText || *p == kCondText2) out.emplace_back(reinterpret_cast<const char*>(p + 1), n - 2);
+    p += n;
+  }
+  return out;
+}
+
+std::string NumberText(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15g", v);
+  return buf;
+}
+
+// Finds a field by a name as typed ("alias.name" or "name"); 3 when ambiguous.
+int FindFieldByName(CKmComposite* m, const std::string& typed, uint32_t* out) {
+  std::string alias, name = typed;
+  const size_t dot = typed.find('.');
+  if (dot != std::string::npos) {
+    alias = typed.substr(0, dot);
+    name = typed.substr(dot + 1);
+  }
+  std::string plain;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '\\' && i + 1 < name.size()) ++i;
+    plain.push_back(name[i]);
+  }
+  int hits = 0;
+  uint32_t n = 0;
+  for (FieldDef* f = m->fieldList; f; f = f->next, ++n) {
+    if ((f->flags & kFieldAlias) || !EqualNoCase(plain, f->name)) continue;
+    if (!alias.empty()) {
+      const TableSlot* t = f->table < kMaxTables ? m->tableSlots[f->table] : nullptr;
+      if (!t || !EqualNoCase(alias, t->alias)) continue;
+    }
+    if (hits++ == 0) *out = n;
+  }
+  if (hits == 0) return kCondErrInvalid;
+  return hits > 1 ? kCondErrQualify : 0;
+}
+
+// Reads the value text into values; 0 or an error code with its position.
+int ReadValues(CKmComposite* m, const char* text, std::vector<Value>* values, int* position) {
+  values->clear();
+  const char* p = text;
+  bool negate = false;
+  bool afterValue = false;  // a value was read since the last ","
+  bool any = false;
+  while (*p) {
+    if (*p == ' ' || *p == '\t') { ++p; continue; }
+    const int at = static_cast<int>(p - text);
+    if (*p == ',') {
+      if (!afterValue) values->push_back(Value{});
+      afterValue = false;
+      any = true;
+      ++p;
+      continue;
+    }
+    if (afterValue) { *position = at; return kCondErrInvalid; }
+    Value v;
+    v.position = at;
+    if (*p == '-') { negate = !negate; ++p; continue; }
+    if ((*p >= '0' && *p <= '9') || *p == '.') {
+      char* endp = nullptr;
+      v.number = std::strtod(p, &endp);
+      if (endp == p) { *position = at; return kCondErrInvalid; }
+      if (negate) v.number = -v.number;
+      negate = false;
+      if (std::fabs(v.number) >= 1e18) { *position = at; return kCondErrInvalid; }
+      v.kind = kValNumber;
+      p = endp;
+    } else if (*p == '\'' || *p == '"' || *p == '[') {
+      const char close = *p == '[' ? ']' : *p;
+      const char* q = std::strchr(p + 1, close);
+      if (!q) { *position = at; return kCondErrUnterminated; }
+      v.text.assign(p + 1, q);
+      v.kind = v.text.empty() ? kValEmpty : kValText;
+      p = q + 1;
+    } else if (*p == '{') {
+      const char* q = std::strchr(p + 1, '}');
+      if (!q) { *position = at; return kCondErrInvalid; }
+      bool blank = true;
+      for (const char* r = p + 1; r < q; ++r) blank = blank && *r == ' ';
+      if (!blank) { *position = at; return kCondErrBadDate; }
+      v.kind = kValEmpty;
+      p = q + 1;
+    } else {
+      std::string word;
+      while (*p && *p != ',' && !(*p == ' ' && (word.empty() || word.back() != '\\'))) word.push_back(*p++);
+      if (EqualNoCase(word, "TRUE") || EqualNoCase(word, "FALSE")) {
+        v.kind = kValLogical;
+        v.logical = EqualNoCase(word, "TRUE");
+      } else {
+        int rc = FindFieldByName(m, word, &v.field);
+        if (rc) { *position = at; return rc; }
+        v.kind = kValField;
+      }
+    }
+    values->push_back(v);
+    afterValue = true;
+    any = true;
+  }
+  if (any && !afterValue) values->push_back(Value{});  // a trailing ","
+  return 0;
+}
+
+int FieldOwnChecks(CKmComposite* m, const FieldDef* f, int* warning) {
+  if (f->flags & kFieldRecordNumber) return kCondErrRecordNumber;
+  if (f->flags & kFieldPageNumber) return kCondErrPageNumber;
+  if (f->flags2 & kField2FilterText) return kCondErrQuery;
+  const int w = CheckTotalFieldCondition(m, f);
+  if (w == kCondWarnRunningTotal || w == kCondWarnOtherLevel) *warning = w;
+  else if (w) return w;
+  return 0;
+}
+
+int CompareValues(CKmComposite* m, const Value& a, const Value& b) {
+  if (a.kind == kValNumber) return a.number < b.number ? -1 : a.number > b.number ? 1 : 0;
+  if (a.kind == kValText) {
+    if (m->compareText) return m->compareText(m, a.text.c_str(), b.text.c_str(), m->IdenticalCompare, m->CompareCaseCombined);
+    return std::strcmp(a.text.c_str(), b.text.c_str());
+  }
+  return 0;
+}
+
+size_t ValueSize(const Value& v, const FieldDef* f) {
+  switch (v.kind) {
+    case kValNumber: return 9;
+    case kValField: return 5;
+    case kValLogical: return 2;
+    case kValText: return v.text.size() + 2;
+    default: return NullLiteralSize(f);
+  }
+}
+
+}  // namespace
+
+int KindErrorCode(uint32_t kind) {
+  switch (kind) {
+    case kFieldNumeric: return kCondErrNumber;
+    case kFieldDate: return kCondErrDate;
+    case kFieldLogical: return kCondErrLogical;
+    case kFieldDateTime: return kCondErrDateTime;
+    case kFieldTime: return kCondErrTime;
+    default: return kCondErrText;
+  }
+}
+
+size_t NullLiteralSize(const FieldDef* f) {
+  switch (Kind(f)) {
+    case kFieldDate: return 5;
+    case kFieldLogical:
+    case kFieldMemo: return 2;
+    case kFieldDateTime: return 13;
+    case kFieldNumeric:
+    case kFieldTime: return 9;
+    default: return 2;
+  }
+}
+
+size_t WriteNullLiteral(uint8_t* out, const FieldDef* f) {
+  switch (Kind(f)) {
+    case kFieldDate: out[0] = kCondDate; WriteU32(out + 1, 0x80000001u); return 5;
+    case kFieldLogical: out[0] = kCondLogical; out[1] = 0; return 2;
+    case kFieldMemo: out[0] = kCondText2; out[1] = 0; return 2;
+    case kFieldDateTime:
+      out[0] = kCondDateTime;
+      WriteU32(out + 1, 0x80000001u);
+      WriteDouble(out + 5, kNullNumber);
+      return 13;
+    case kFieldNumeric:
+    case kFieldTime: out[0] = kCondNumber; WriteDouble(out + 1, kNullNumber); return 9;
+    default: out[0] = kCondText; out[1] = 0; return 2;
+  }
+}
+
+int CheckTotalFieldCondition(CKmComposite* m, const FieldDef* f) {
+  if (!IsTotalish(f)) return 0;
+  const FieldDef* total = f;
+  for (uint32_t guard = 0; total && !(total->totalFlags & kTotalIsTotal) && guard <= m->fieldCount; ++guard)
+    total = total->refField != kNoField ? m->GetFieldAt(total->refField) : nullptr;
+  const int lowest = GetLowestPreTotalLevel(m);
+  if (lowest >= 0) {
+    if (!((f->totalFlags & kTotalIsTotal) && (f->totalFlags & kTotalPreprocessed)) && f == total)
+      return kCondWarnRunningTotal;
+    if (!total || !(total->totalFlags & kTotalPreprocessed)) return kCondWarnRunningTotal;
+    return total->totalReset != lowest ? kCondWarnOtherLevel : 0;
+  }
+  if (!total) return 0;
+  return total->totalLevel < 255 || (total->totalReset != 0 && total->totalReset != 1) ? kCondErrRunningTotal : 0;
+}
+
+int CountSelectConditions(CKmComposite* m) {
+  if (!m->conditionCode) return 0;
+  int count = 1;
+  const uint8_t* p = m->conditionCode;
+  const uint8_t* end = CodeEnd(m);
+  while (p < end && *p) {
+    const size_t n = ConditionTokenSize(p, end);
+    if (n == 0) break;
+    if (*p == kCondAnd || *p == kCondOr) ++count;
+    p += n;
+  }
+  return count;
+}
+
+char ChooseQuoteChar(CKmComposite* m) {
+  const std::vector<std::string> texts = TextLiterals(m);
+  auto none = [&](const char* chars) {
+    for (const std::string& t : texts)
+      if (t.find_first_of(chars) != std::string::npos) return false;
+    return true;
+  };
+  if (none("'")) return '\'';
+  if (none("\"")) return '"';
+  if (none("[]")) return '[';
+  return '\'';
+}
+
+int FormatSelectCondition(CKmComposite* m, int count, SelectConditionRow* rows) {
+  if (!m->conditionCode) return 0;
+  const char quote = ChooseQuoteChar(m);
+  const char closeQuote = quote == '[' ? ']' : quote;
+  const uint8_t* p = m->conditionCode;
+  const uint8_t* end = CodeEnd(m);
+  for (int i = 0; i < count; ++i) {
+    SelectConditionRow& r = rows[i];
+    r = SelectConditionRow{};
+    if (p < end && (*p == kCondAnd || *p == kCondOr)) r.joining = *p++ == kCondAnd ? 1 : 2;
+    while (p < end && *p == kCondOpen) { ++r.open; ++p; }
+    if (end - p < 6 || *p != kCondField) return 0;
+    r.field = ReadU32(p + 1);
+    r.op = p[5];
+    p += 6;
+    std::string text;
+    bool first = true;
+    while (p < end && *p != kCondEndMark) {
+      const size_t n = ConditionTokenSize(p, end);
+      if (n == 0) return 0;
+      if (r.op != kCondIsNull && r.op != kCondIsNotNull) {
+        if (!first) text += ",";
+        first = false;
+        switch (*p) {
+          case kCondField: {
+            const uint32_t fn = ReadU32(p + 1);
+            const FieldDef* f = fn == kNoField ? nullptr : m->GetFieldAt(fn);
+            if (!f) { text += "???"; break; }
+            r.operand = fn;
+            uint32_t found = 0;
+            if (FindFieldByName(m, f->name, &found) == kCondErrQualify && f->table < kMaxTables &&
+                m->tableSlots[f->table]) {
+              text += m->tableSlots[f->table]->alias;
+              text += ".";
+            }
+            for (const char* c = f->name; *c; ++c) {
+              if (*c == ' ') text += '\\';
+              text += *c;
+            }
+            break;
+          }
+          case kCondText:
+          case kCondText2:
+            text += quote;
+            text.append(reinterpret_cast<const char*>(p + 1), n - 2);
+            text += closeQuote;
+            break;
+          case kCondNumber: {
+            const double v = ReadDouble(p + 1);
+            if (v != kNullNumber) text += NumberText(v);
+            break;
+          }
+          case kCondLogical: text += p[1] ? "True" : "False"; break;
+          case kCondDate:
+          case kCondDateTime:
+          case kCondTime:
+            text += "{}";
+            break;
+          default: break;
+        }
+      }
+      p += n;
+    }
+    if (p >= end) return 0;
+    ++p;  // end mark
+    while (p < end && *p == kCondClose) { ++r.close; ++p; }
+    std::snprintf(r.values, sizeof r.values, "%s", text.c_str());
+  }
+  return 1;
+}
+
+int ParseConditionValue(CKmComposite* m, SelectConditionRow* row, int* code, int* position) {
+  *code = 0;
+  *position = 0;
+  int warning = 0;
+  const FieldDef* f = row->field == kNoField ? nullptr : m->GetFieldAt(row->field);
+  if (!f) { *code = kCondErrFieldMissing; return 0; }
+  if (int rc = FieldOwnChecks(m, f, &warning)) { *code = rc; return 0; }
+  if (row->op == kCondIsNull || row->op == kCondIsNotNull) {
+    row->values[0] = '\0';
+    if (warning) { *code = warning; return 0; }
+    return 1;
+  }
+  std::vector<Value> values;
+  if (int rc = ReadValues(m, row->values, &values, position)) { *code = rc; return 0; }
+  const uint32_t kind = Kind(f);
+  const bool range = row->op == kCondBetween || row->op == kCondNotBetween;
+  const bool list = row->op == kCondOneOf || row->op == kCondNoneOf;
+  row->operand = kConditionNoOperand;
+  for (const Value& v : values) {
+    *position = v.position;
+    int rc = 0;
+    switch (v.kind) {
+      case kValNumber: rc = kind == kFieldNumeric ? 0 : KindErrorCode(kind); break;
+      case kValLogical: rc = kind == kFieldLogical ? 0 : kCondErrLogical; break;
+      case kValText: rc = IsTextKind(kind) ? 0 : KindErrorCode(kind); break;
+      case kValField: {
+        const FieldDef* g = m->GetFieldAt(v.field);
+        rc = FieldOwnChecks(m, g, &warning);
+        if (!rc && range) rc = kCondErrFieldInRange;
+        if (!rc && list) rc = kCondErrFieldInList;
+        const uint32_t gk = Kind(g);
+        if (!rc && !(gk == kind || (kind == kFieldMemo && gk == 0))) rc = kCondErrTypes;
+        if (!rc) row->operand = v.field;
+        break;
+      }
+      default: break;
+    }
+    if (rc) { *code = rc; return 0; }
+  }
+  *position = 0;
+  const size_t n = values.size();
+  bool anyEmpty = false;
+  for (const Value& v : values) anyEmpty = anyEmpty || v.kind == kValEmpty;
+  if (row->op >= kCondEqual && row->op <= kCondLessEqual) {
+    if (n >= 2) { *code = kCondErrSingle; return 0; }
+    if (n == 0 || anyEmpty) {
+      if (row->op >= kCondGreater) { *code = kCondErrRangeEmpty; return 0; }
+      row->op = row->op == kCondEqual ? kCondIsNull : kCondIsNotNull;
+      row->operand = kConditionEmptyBecameNull;
+      row->values[0] = '\0';
+    }
+  } else if (range) {
+    if (n != 2) { *code = kCondErrRangeTwo; return 0; }
+    if (anyEmpty) { *code = kCondErrRangeEmpty; return 0; }
+    if (values[0].kind == values[1].kind && CompareValues(m, values[0], values[1]) > 0) {
+      *code = kCondErrRangeOrder;
+      return 0;
+    }
+  } else if (list) {
+    if (n == 1) { *code = kCondErrListTwo; return 0; }
+  }
+  if (warning) { *code = warning; return 0; }
+  return 1;
+}
+
+int ParseConditionList(CKmComposite* m, int count, SelectConditionRow* rows, int* code, int* row) {
+  *code = 0;
+  *row = 0;
+  int firstWarning = 0, warningRow = 0;
+  int depth = 0;
+  for (int i = 0; i < count; ++i) {
+    int c = 0, pos = 0;
+    if (!ParseConditionValue(m, &rows[i], &c, &pos)) {
+      if (c != kCondWarnRunningTotal && c != kCondWarnOtherLevel) {
+        *code = c;
+        *row = i;
+        return 0;
+      }
+      if (!firstWarning) { firstWarning = c; warningRow = i; }
+    }
+    depth += rows[i].open;
+    depth -= rows[i].close;
+    if (depth < 0) break;
+  }
+  if (depth != 0) {
+    *code = kCondErrBrackets;
+    *row = 0;
+    return 0;
+  }
+  if (firstWarning) {
+    *code = firstWarning;
+    *row = warningRow;
+    return 0;
+  }
+  return 1;
+}
+
+size_t ConditionCodeLength(CKmComposite* m, int count, const SelectConditionRow* rows) {
+  size_t total = 0;
+  for (int i = 0; i < count; ++i) {
+    const SelectConditionRow& r = rows[i];
+    const FieldDef* f = m->GetFieldAt(r.field);
+    if (i > 0) ++total;
+    total += r.open + 6;
+    if (r.op == kCondIsNull || r.op == kCondIsNotNull || !f) {
+      total += 2;
+    } else {
+      std::vector<Value> values;
+      int pos = 0;
+      ReadValues(m, r.values, &values, &pos);
+      for (const Value& v : values) total += ValueSize(v, f);
+    }
+    total += 1 + r.close;
+  }
+  return total + 1;
+}
+
+int ApplyConditionEdits(CKmComposite* m, int count, const SelectConditionRow* rows, uint32_t* failure, bool* changed) {
+  *failure = 0;
+  *changed = false;
+  if (count <= 0) {
+    if (m->conditionCode) {
+      HeapFreeBlock(m->conditionCode);
+      *changed = true;
+    }
+    m->conditionCode = nullptr;
+    m->conditionLength = 0;
+    return 1;
+  }
+  const size_t size = ConditionCodeLength(m, count, rows);
+  if (size > 0xFFFF) {
+    *failure = 0xFFFFFFFFu;
+    return 0;
+  }
+  auto* code = static_cast<uint8_t*>(HeapAllocZero(0, static_cast<DWORD>(size)));
+  if (!code) {
+    *failure = 0xFFFFFFFFu;
+    return 0;
+  }
+  uint8_t* w = code;
+  for (int i = 0; i < count; ++i) {
+    const SelectConditionRow& r = rows[i];
+    const FieldDef* f = m->GetFieldAt(r.field);
+    if (i > 0) *w++ = r.joining == 2 ? kCondOr : kCondAnd;
+    for (int b = 0; b < r.open; ++b) *w++ = kCondOpen;
+    *w++ = kCondField;
+    WriteU32(w, r.field);
+    w += 4;
+    *w++ = r.op;
+    if (r.op == kCondIsNull || r.op == kCondIsNotNull || !f) {
+      *w++ = kCondLogical;
+      *w++ = 1;
+    } else {
+      std::vector<Value> values;
+      int pos = 0;
+      ReadValues(m, r.values, &values, &pos);
+      for (const Value& v : values) {
+        switch (v.kind) {
+          case kValNumber: *w++ = kCondNumber; WriteDouble(w, v.number); w += 8; break;
+          case kValField: *w++ = kCondField; WriteU32(w, v.field); w += 4; break;
+          case kValLogical: *w++ = kCondLogical; *w++ = v.logical ? 1 : 0; break;
+          case kValText: {
+            *w++ = Kind(f) == kFieldMemo ? kCondText2 : kCondText;
+            for (char c : v.text) *w++ = static_cast<uint8_t>(c == static_cast<char>(m->SpaceDotChar) ? ' ' : c);
+            *w++ = 0;
+            break;
+          }
+          default: w += WriteNullLiteral(w, f); break;
+        }
+      }
+    }
+    *w++ = kCondEndMark;
+    for (int b = 0; b < r.close; ++b) *w++ = kCondClose;
+  }
+  *w++ = 0;
+  const size_t length = static_cast<size_t>(w - code);
+  *changed = !m->conditionCode || m->conditionLength != length || std::memcmp(m->conditionCode, code, length) != 0;
+  if (m->conditionCode) HeapFreeBlock(m->conditionCode);
+  m->conditionCode = code;
+  m->conditionLength = static_cast<uint16_t>(length);
+  return 1;
+}
