@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 class CKmComposite;
@@ -156,6 +157,11 @@ class LayoutHooks {
   virtual void UpdateScrollBars() {}
   virtual void SetModified() {}
   virtual void ForgetUndoDelete() {}
+  // A field's shown text and alignment byte, for measuring; false leaves the
+  // field's extent as it is.
+  virtual bool FieldText(const ReportItemHead& /*field*/, std::string* /*text*/, BYTE* /*alignment*/) {
+    return false;
+  }
 };
 
 // The document's layout tables.
