@@ -8,6 +8,7 @@
 #include "model/engine_errors.h"
 #include "model/field_dependencies.h"
 #include "model/fields.h"
+#include "model/open_tables.h"
 #include "model/relation_wording.h"
 
 namespace {
@@ -181,4 +182,52 @@ void RemoveJoin(CKmComposite* m) {
 void CancelJoinRemoval(CKmComposite* m) {
   g_pendingRemoval.erase(m);
   ClearFieldMarks(m, false);
+}
+
+int AddJoin(CKmComposite* m, JoinRequest* r, const TableOverrideContext& ctx, const char* derivedAlias) {
+  r->focus = 0;
+  int rc = CheckTableAlias(m, r->alias, -1, true, 0, derivedAlias);
+  if (rc) {
+    r->focus = kJoinFocusAlias;
+    return rc;
+  }
+  for (FieldDef* f = m->fieldList; f; f = f->next) f->needsPrevious = 0;
+  uint32_t slot = 0;
+  rc = OpenTable(m, r->path, &slot, true, nullptr, nullptr, r->alias, ctx);
+  if (rc) {
+    r->focus = kJoinFocusTable;
+    return rc;
+  }
+  std::snprintf(m->tableSlots[slot]->alias, sizeof m->tableSlots[slot]->alias, "%s", r->alias);
+  std::vector<uint32_t> pairs;
+  for (const JoinLinkEntry* e = r->links; e && e->field; ++e) {
+    uint32_t key = kNoField, n = 0;
+    for (FieldDef* f = m->fieldList; f; f = f->next, ++n)
+      if (f->table == slot && !(f->flags & kFieldAlias) && EqualNoCase(f->name, e->column)) {
+        key = n;
+        break;
+      }
+    const uint32_t parent = m->GetFieldIndex(e->field);
+    if (key == kNoField || parent == kNoField) {
+      AbandonTable(m, slot, true);
+      r->focus = kJoinFocusLinks;
+      return -1;
+    }
+    pairs.push_back(parent);
+    pairs.push_back(key);
+  }
+  pairs.push_back(kNoField);
+  pairs.push_back(kNoField);
+  const uint8_t bits = RelationBitsFor(r->approximate, r->rule);
+  rc = m->SetRelation(slot, r->approximate, bits & 0x60, pairs.data());
+  if (rc) {
+    AbandonTable(m, slot, true);
+    r->focus = kJoinFocusLinks;
+    return rc;
+  }
+  for (size_t i = 0; i + 1 < pairs.size() && pairs[i] != kNoField; i += 2)
+    if (FieldDef* f = m->GetFieldAt(pairs[i])) f->flags |= kFieldJoin;
+  m->ComputeTableOrder();
+  if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
+  return 0;
 }

@@ -66,3 +66,8 @@ int FindJoinUsers(CKmComposite* m, int number, uint32_t* count);
 // Commit of the removal found by FindJoinUsers.
 void RemoveJoin(CKmComposite* m);
 void CancelJoinRemoval(CKmComposite* m);
+
+struct TableOverrideContext;
+// Adds a lookup table: 0, an engine code, or -1 when a linking column is
+// missing; request->focus names the control at fault.
+int AddJoin(CKmComposite* m, JoinRequest* request, const TableOverrideContext& ctx, const char* derivedAlias);

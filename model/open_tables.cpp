@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "data/table_fields.h"
 #include "expr/collation.h"
+#include "model/composite.h"
 #include "model/engine_errors.h"
 #include "model/fields.h"
 #include "platform/win/profile.h"
@@ -162,5 +164,65 @@ int ReadTextTableLayout(const uint8_t* data, size_t size, const char* tableName,
     whole.length = static_cast<uint32_t>(end);
     out->push_back(whole);
   }
+  return 0;
+}
+
+void AbandonTable(CKmComposite* m, uint32_t slot, bool newSlot) {
+  for (FieldDef* f = m->fieldList; f;) {
+    FieldDef* next = f->next;
+    if (f->table == slot && !(f->flags & (kFieldCalculation | kFieldAlias)) && !(f->totalFlags & kTotalIsTotal))
+      m->DeleteField(f, 2 | 4);
+    f = next;
+  }
+  if (newSlot) m->FreeTableSlot(slot);
+}
+
+int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSlot, const char* queryText,
+              const char* const* names, const char* alias, const TableOverrideContext& ctx) {
+  uint32_t s = *slot;
+  if (newSlot) {
+    s = m->AddTableSlot("", "", 255, 0, nullptr);
+    if (s == kNoField) return kEngineNoMemory;
+  }
+  if (s >= static_cast<uint32_t>(kMaxTables) || !m->tableSlots[s]) return kEngineNoMemory;
+  TableSlot* t = m->tableSlots[s];
+  std::string ref = reference ? reference : "";
+  std::string derived;
+  ApplyDataSourceOverride(ctx, &ref, &derived, nullptr);
+  std::snprintf(t->path, sizeof t->path, "%s", ref.c_str());
+
+  // Fields already in the slot stay; only what this open adds counts.
+  uint32_t before = 0;
+  for (FieldDef* f = m->fieldList; f; f = f->next)
+    if (f->table == s) ++before;
+  char err[256] = {};
+  if (BuildSqlFieldList(m, s, queryText, nullptr, names, true, err, sizeof err) != 0) {
+    AbandonTable(m, s, newSlot);
+    return kEngineCannotOpenTable;
+  }
+  std::vector<FieldDef*> added;
+  for (FieldDef* f = m->fieldList; f; f = f->next)
+    if (f->table == s) added.push_back(f);
+  if (added.size() <= before) {
+    AbandonTable(m, s, newSlot);
+    return kEngineNoSupportedFields;
+  }
+  if (queryText) {
+    for (size_t i = 0; i < added.size(); ++i) {
+      if (!added[i]->name[0]) {
+        AbandonTable(m, s, newSlot);
+        return kEngineMissingResultName;
+      }
+      for (size_t j = 0; j < i; ++j)
+        if (EqualNoCase(added[i]->name, added[j]->name)) {
+          std::snprintf(m->errorName, sizeof m->errorName, "%s", added[i]->name);
+          AbandonTable(m, s, newSlot);
+          return kEngineDuplicateResultName;
+        }
+    }
+  }
+  const std::string chosen = s == 0 || !alias || !alias[0] ? derived : alias;
+  std::snprintf(t->alias, sizeof t->alias, "%s", chosen.c_str());
+  *slot = s;
   return 0;
 }

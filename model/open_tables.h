@@ -46,3 +46,14 @@ struct TextSection {
 // is one section named tableName. Returns 0, or 3169 when sections are
 // followed by other text (no sections are then returned).
 int ReadTextTableLayout(const uint8_t* data, size_t size, const char* tableName, std::vector<TextSection>* out);
+
+class CKmComposite;
+
+// Opens a table into a new slot (newSlot) or into *slot, giving it its fields.
+// queryText (a SQL master's statement) and names are passed to the data layer.
+// Returns 0 with *slot set, or 3121, 3091, 3098, 3239, 3240; on failure the
+// slot is abandoned.
+int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSlot, const char* queryText,
+              const char* const* names, const char* alias, const TableOverrideContext& ctx);
+// Frees a new slot and deletes the fields made for it.
+void AbandonTable(CKmComposite* m, uint32_t slot, bool newSlot);

@@ -1,0 +1,88 @@
+// Tables opened and joined on the SQLite test database.
+#include "data/data_access.h"
+#include "data/db_errors.h"
+#include "data/table_fields.h"
+#include "model/composite.h"
+#include "model/engine_errors.h"
+#include "model/master_joins.h"
+#include "model/open_tables.h"
+#include "model/relation_wording.h"
+#include "../dataaccess/odbc_env.h"
+#include "../expr/expr_model_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+class SqlTables : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!odbc_test::HaveSqliteDriver()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
+    da = GetDataAccess(&t.m);
+    ASSERT_EQ(da->ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1) << DbLastErrorText();
+    da->SelectDataSource(odbc_test::kSqliteDsn);
+    ctx.owner = "1";
+  }
+  void TearDown() override {
+    FreeSqlFieldState(&t.m);
+    FreeSqlRunState(&t.m);
+    FreeDataAccess(&t.m);
+  }
+  FieldDef* Find(int slot, const char* name) {
+    for (FieldDef* f = t.m.fieldList; f; f = f->next)
+      if (f->table == slot && std::strcmp(f->name, name) == 0) return f;
+    return nullptr;
+  }
+  TestModel t;
+  DataAccess* da = nullptr;
+  TableOverrideContext ctx;
+};
+
+}  // namespace
+
+TEST_F(SqlTables, MasterOpensAndLookupJoinsByColumnName) {
+  uint32_t master = 0;
+  ASSERT_EQ(OpenTable(&t.m, "orders", &master, true, nullptr, nullptr, nullptr, ctx), 0);
+  EXPECT_EQ(master, 0u);
+  EXPECT_STREQ(t.m.tableSlots[0]->alias, "orders");
+  FieldDef* customer = Find(0, "customer");
+  ASSERT_NE(customer, nullptr);
+
+  JoinLinkEntry links[] = {{customer, "ID", 0}, {}};
+  JoinRequest r;
+  r.links = links;
+  r.path = "customers";
+  r.alias = "Orders";  // the master's alias in other letters
+  EXPECT_EQ(AddJoin(&t.m, &r, ctx, nullptr), kEngineDuplicateAlias);
+  EXPECT_EQ(r.focus, kJoinFocusAlias);
+  r.alias = "C";
+  JoinLinkEntry wrong[] = {{customer, "no_such_column", 0}, {}};
+  r.links = wrong;
+  const uint32_t fieldsBefore = t.m.fieldCount;
+  EXPECT_EQ(AddJoin(&t.m, &r, ctx, nullptr), -1);
+  EXPECT_EQ(r.focus, kJoinFocusLinks);
+  EXPECT_EQ(t.m.fieldCount, fieldsBefore);
+  EXPECT_EQ(t.m.tableCount, 1u);
+  r.path = "no_such_table";
+  r.links = links;
+  EXPECT_EQ(AddJoin(&t.m, &r, ctx, nullptr), kEngineCannotOpenTable);
+  EXPECT_EQ(r.focus, kJoinFocusTable);
+  EXPECT_EQ(t.m.tableCount, 1u);
+
+  r.path = "customers";
+  ASSERT_EQ(AddJoin(&t.m, &r, ctx, nullptr), 0);
+  ASSERT_NE(Find(1, "city"), nullptr);
+  EXPECT_EQ(CountJoinFields(&t.m, t.m.tableSlots[1]->order), 1);
+  std::string text;
+  ASSERT_EQ(FormatRelationExpression(&t.m, t.m.tableSlots[1]->order, text), 0);
+  EXPECT_NE(text.find("customer"), std::string::npos) << text;
+  EXPECT_NE(text.find("id"), std::string::npos) << text;
+
+  // Read back, the request is the relation as it stands.
+  JoinRequest back;
+  JoinInfoStorage st;
+  ASSERT_EQ(GetJoinInfo(&t.m, &back, t.m.tableSlots[1]->order, &st), 0);
+  EXPECT_EQ(IsJoinUnchanged(&t.m, back, t.m.tableSlots[1]->order), 0);
+}
