@@ -15,6 +15,8 @@
 #include "platform/win/window.h"
 
 class CKmDoc;
+struct LayoutTables;
+struct DocFonts;
 
 class CKmStatusBar {
  public:
@@ -158,6 +160,13 @@ class CKmDoc {
   char m_szPrinterDevice[64] = {};
   char m_szPrinterPort[64] = {};
   class CKmComposite* m_pModel = nullptr;
+
+  // --- layout tables (designer/layout_records.h, designer/fonts.h) ---
+  // Items, lines and boxes, pictures, charts and the fonts; the layout works
+  // on m_bandLines once attached (LayoutTables::AttachBandLineTable).
+  LayoutTables* m_pLayout = nullptr;
+  DocFonts* m_pFonts = nullptr;
+  // --- end of layout tables ---
 };
 
 // The document the program's dialogs and message boxes belong to (the last one created).

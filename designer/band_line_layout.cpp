@@ -9,7 +9,7 @@ static_assert(std::is_standard_layout<LineBoxItem>::value, "a line's head is its
 namespace {
 
 bool IsUsed(const LayoutTables& t, int i) {
-  return i >= 0 && i < kBandLineCount && i <= t.bandLines.lastUsed && t.bandRecords[i].kind != kBandFree;
+  return i >= 0 && i < kBandLineCount && i <= t.Lines().lastUsed && t.bandRecords[i].kind != kBandFree;
 }
 bool IsFreeform(const BandLineRec& r) { return r.heightMode != kHeightAutomatic; }
 int Baseline(const ReportItemHead& h) { return h.bottom - h.descent; }
@@ -170,7 +170,7 @@ bool RelayoutAfterFontChange(LayoutTables& t, bool keep, int anchor) {
 }
 
 bool InsertBandLine(LayoutTables& t) {
-  BandLineTable& bl = t.bandLines;
+  BandLineTable& bl = t.Lines();
   if (t.bandRecords[kBandLineCount - 1].kind != kBandFree || t.currentLine < 0 || t.currentLine >= kBandLineCount - 1)
     return false;
   const bool empty = t.bandRecords[0].kind == kBandFree;
@@ -193,18 +193,18 @@ bool InsertBandLine(LayoutTables& t) {
 BYTE RequestBand(const LayoutTables& t, const CreateLinesRequest& r) {
   if (r.placement == LinePlacement::Band) return r.band;
   if (IsUsed(t, t.currentLine)) return t.bandRecords[t.currentLine].kind;
-  return t.bandRecords[0].kind == kBandFree ? kBandRecord : t.bandRecords[t.bandLines.lastUsed].kind;
+  return t.bandRecords[0].kind == kBandFree ? kBandRecord : t.bandRecords[t.Lines().lastUsed].kind;
 }
 
 CreateLinesError CheckCreateLines(const LayoutTables& t, const CreateLinesRequest& r, bool pageLikeBand) {
   if (r.count <= 0) return kInvalidLineCount;
-  if (r.count > 255 - t.bandLines.lastUsed) return kTooManyLines;
+  if (r.count > 255 - t.Lines().lastUsed) return kTooManyLines;
   if (r.newPage && pageLikeBand) return kNewPageInPageBand;
   return kCreateLinesOk;
 }
 
 bool CreateBandLines(LayoutTables& t, const CreateLinesRequest& r) {
-  BandLineTable& bl = t.bandLines;
+  BandLineTable& bl = t.Lines();
   if (t.bandRecords[kBandLineCount - 1].kind != kBandFree || t.currentLine < 0 || t.currentLine >= kBandLineCount - 1)
     return false;
   if (CheckCreateLines(t, r, false) == kInvalidLineCount || CheckCreateLines(t, r, false) == kTooManyLines)
@@ -257,7 +257,7 @@ int FirstMarkedLine(const LayoutTables& t) {
 }
 
 int TallestItemOnLine(LayoutTables& t, int line) {
-  const bool last = line == t.bandLines.lastUsed;
+  const bool last = line == t.Lines().lastUsed;
   int tallest = 0;
   for (ReportItemHead* h : ItemsOnLine(t, line))
     if (IsTextLike(*h) || last) tallest = std::max(tallest, IsTextLike(*h) ? h->height : h->bottom - h->top + 1);
@@ -295,7 +295,7 @@ void SetLineHeightPixels(LayoutTables& t, bool force, int line, int pixels, bool
   if (line < 0 || line >= kBandLineCount) return;
   BandLineRec& r = t.bandRecords[line];
   BuildLayoutItemOrder(t);
-  const bool lastLine = line == t.bandLines.lastUsed;
+  const bool lastLine = line == t.Lines().lastUsed;
   auto counts = [&](const ReportItemHead* h) { return h->bandLine == line && (IsTextLike(*h) || lastLine); };
   int h = pixels;
   if (!fromTopEdge) {
@@ -326,13 +326,13 @@ void ExtendLinesUnderGraphics(LayoutTables& t) {
         line = i;
         break;
       }
-    InsertBandLines(t.bandLines, t.bandRecords[0].kind == kBandFree ? kBandRecord : t.bandRecords[t.bandLines.lastUsed].kind,
+    InsertBandLines(t.Lines(), t.bandRecords[0].kind == kBandFree ? kBandRecord : t.bandRecords[t.Lines().lastUsed].kind,
                     line);
   });
 }
 
 int HitTestLineEdge(const LayoutTables& t, int y, int* line) {
-  for (int i = 0; i <= t.bandLines.lastUsed && IsUsed(t, i); ++i) {
+  for (int i = 0; i <= t.Lines().lastUsed && IsUsed(t, i); ++i) {
     const BandLineRec& r = t.bandRecords[i];
     if (!IsFreeform(r)) continue;
     const int top = r.bottom - r.pixelHeight - t.scrollY;

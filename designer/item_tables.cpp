@@ -169,8 +169,8 @@ void EnsureLinesForGraphics(LayoutTables& t) {
         line = i;
         break;
       }
-    InsertBandLines(t.bandLines, kBandRecord, line);
+    InsertBandLines(t.Lines(), kBandRecord, line);
   });
 }
 
-int LineAtY(const LayoutTables& t, int y) { return BandAtY(t.bandLines, y); }
+int LineAtY(const LayoutTables& t, int y) { return BandAtY(t.Lines(), y); }

@@ -29,8 +29,15 @@ LineBoxItem MakeNewBox() {
 }
 
 LayoutTables::LayoutTables() {
-  bandLines.lines = bandRecords;
-  ClearBandLineTable(bandLines);
+  ownTable.lines = ownRecords;
+  ClearBandLineTable(ownTable);
+}
+
+bool LayoutTables::AttachBandLineTable(BandLineTable* documentTable) {
+  if (documentTable == nullptr || documentTable->lines == nullptr) return false;
+  table = documentTable;
+  bandRecords = documentTable->lines;
+  return true;
 }
 
 LayoutHooks& LayoutTables::Hooks() {

@@ -170,8 +170,13 @@ struct LayoutTables {
   LayoutTables(const LayoutTables&) = delete;
   LayoutTables& operator=(const LayoutTables&) = delete;
 
-  BandLineRec bandRecords[kBandLineTableRecords];
-  BandLineTable bandLines;  // over bandRecords
+  // The band-line table: the tables' own until the document's is attached.
+  BandLineRec* bandRecords = ownRecords;
+  BandLineTable& Lines() { return *table; }
+  const BandLineTable& Lines() const { return *table; }
+  // Works on the document's table (its block of kBandLineTableRecords
+  // records) from now on; a table without a block is refused.
+  bool AttachBandLineTable(BandLineTable* documentTable);
 
   TextItem* textHead = nullptr;  // texts are owned by their allocator
   int textCount = 0;
@@ -199,6 +204,13 @@ struct LayoutTables {
   LayoutHooks* hooks = nullptr;
 
   LayoutHooks& Hooks();
+
+ private:
+  BandLineRec ownRecords[kBandLineTableRecords];
+  BandLineTable ownTable;
+  BandLineTable* table = &ownTable;
+
+ public:
   // The default band-line height: a sixth of an inch.
   int DefaultLineHeight() const { return metrics.dpiY / 6; }
 };

@@ -52,7 +52,7 @@ TEST_F(Layout, EmptyTableLaysOutEveryEntryAtTheDefaultHeight) {
 
 TEST_F(Layout, AutomaticLinesFollowTheirFonts) {
   Records(3);
-  EXPECT_EQ(t.bandLines.lastUsed, 2);
+  EXPECT_EQ(t.Lines().lastUsed, 2);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(t.bandRecords[i].kind, kBandRecord);
   TextItem& a = AddText(0, true);
   TextItem& b = AddText(0, false);
@@ -135,7 +135,7 @@ TEST_F(Layout, InsertBandLineBelowTheLastExtendsTheBand) {
   t.bandRecords[0].kind = kBandPageHeader;
   t.currentLine = 3;  // the caret is below the last line
   ASSERT_TRUE(InsertBandLine(t));
-  EXPECT_EQ(t.bandLines.lastUsed, 3);
+  EXPECT_EQ(t.Lines().lastUsed, 3);
   for (int i = 0; i <= 3; ++i) EXPECT_EQ(t.bandRecords[i].kind, kBandPageHeader) << i;
   EXPECT_EQ(t.bandRecords[3].bottom, 4 * 16 - 1);
 }
@@ -146,7 +146,7 @@ TEST_F(Layout, InsertAndCreateAboveMoveTheCurrentLineDown) {
   t.bandRecords[1].objectId = 9;
   t.currentLine = 1;
   ASSERT_TRUE(InsertBandLine(t));
-  EXPECT_EQ(t.bandLines.lastUsed, 2);
+  EXPECT_EQ(t.Lines().lastUsed, 2);
   EXPECT_EQ(t.bandRecords[1].kind, kBandSummary);
   EXPECT_EQ(t.bandRecords[1].objectId, -1);  // the new line is cleared
   EXPECT_EQ(t.bandRecords[2].objectId, 9);
@@ -155,7 +155,7 @@ TEST_F(Layout, InsertAndCreateAboveMoveTheCurrentLineDown) {
   above.count = 3;
   above.newPage = true;
   ASSERT_TRUE(CreateBandLines(t, above));
-  EXPECT_EQ(t.bandLines.lastUsed, 5);
+  EXPECT_EQ(t.Lines().lastUsed, 5);
   for (int i = 1; i <= 3; ++i) EXPECT_EQ(t.bandRecords[i].flags & kLineNewPage, kLineNewPage);
   EXPECT_EQ(t.bandRecords[5].objectId, 9);
 }
@@ -172,11 +172,11 @@ TEST_F(Layout, CreateRequestsAreChecked) {
   EXPECT_EQ(CheckCreateLines(t, r, true), kNewPageInPageBand);
   // Full table: nothing is created.
   Records(255);
-  EXPECT_EQ(t.bandLines.lastUsed, 254);
+  EXPECT_EQ(t.Lines().lastUsed, 254);
   r.count = 1;
   r.newPage = false;
   ASSERT_TRUE(CreateBandLines(t, r));
-  EXPECT_EQ(t.bandLines.lastUsed, 255);
+  EXPECT_EQ(t.Lines().lastUsed, 255);
   EXPECT_FALSE(CreateBandLines(t, r));
   EXPECT_FALSE(InsertBandLine(t));
 }

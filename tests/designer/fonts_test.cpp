@@ -159,7 +159,7 @@ TEST_F(PdfFonts, ExtentsFollowTheirFontsAndLinesFollowTheItems) {
   texts[2].head.bandLine = 1;
   texts[2].head.column = 30;
   t.bandRecords[0].kind = t.bandRecords[1].kind = kBandRecord;
-  t.bandLines.lastUsed = 1;
+  t.Lines().lastUsed = 1;
   RecalcObjectExtents(t, f, false, true, true);
   const int cell = CharCellWidth(t.metrics, 1);
   EXPECT_EQ(texts[0].head.left, 2 * cell);

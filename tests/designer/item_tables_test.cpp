@@ -214,10 +214,30 @@ TEST(ItemTables, GraphicsGetBandLinesDownToTheirBottom) {
   b.head.bottom = 40;  // inside entry 2
   t.linesBoxes.Append(b);
   EnsureLinesForGraphics(t);
-  EXPECT_EQ(t.bandLines.lastUsed, 2);
+  EXPECT_EQ(t.Lines().lastUsed, 2);
   for (int i = 0; i <= 2; ++i) EXPECT_EQ(t.bandRecords[i].kind, kBandRecord);
   EXPECT_EQ(t.bandRecords[3].kind, kBandFree);
   EXPECT_EQ(LineAtY(t, 40), 2);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ItemTables, WorksOnTheDocumentsBandLineTableOnceAttached) {
+  LayoutTables t;
+  BandLineTable empty;
+  EXPECT_FALSE(t.AttachBandLineTable(&empty));  // no block: refused
+  EXPECT_FALSE(t.AttachBandLineTable(nullptr));
+  static BandLineRec block[kBandLineTableRecords];
+  BandLineTable doc;
+  doc.lines = block;
+  ClearBandLineTable(doc);
+  ASSERT_TRUE(t.AttachBandLineTable(&doc));
+  InsertBandLines(t.Lines(), kBandSummary, 2);
+  EXPECT_EQ(doc.lastUsed, 2);
+  EXPECT_EQ(block[2].kind, kBandSummary);
+  EXPECT_EQ(t.bandRecords, block);
 }
 
 }  // namespace
