@@ -7,6 +7,8 @@
 #include "model/master_joins.h"
 #include "model/open_tables.h"
 #include "model/relation_wording.h"
+#include "model/replace_table.h"
+#include "expr/code_walks.h"
 #include "../dataaccess/odbc_env.h"
 #include "../expr/expr_model_fixture.h"
 
@@ -85,4 +87,34 @@ TEST_F(SqlTables, MasterOpensAndLookupJoinsByColumnName) {
   JoinInfoStorage st;
   ASSERT_EQ(GetJoinInfo(&t.m, &back, t.m.tableSlots[1]->order, &st), 0);
   EXPECT_EQ(IsJoinUnchanged(&t.m, back, t.m.tableSlots[1]->order), 0);
+}
+
+TEST_F(SqlTables, ReplacedTableKeepsMatchedFieldsAndTheirUsers) {
+  uint32_t master = 0;
+  ASSERT_EQ(OpenTable(&t.m, "orders", &master, true, nullptr, nullptr, nullptr, ctx), 0);
+  FieldDef* net = t.AddCalc("NET", "amount * 2");
+  FieldDef* when = t.AddCalc("WHEN", "placed");
+  ASSERT_EQ(t.lastError, 0);
+  (void)when;
+
+  // A failed open puts the old fields back.
+  EXPECT_EQ(ReplaceTable(&t.m, 0, "no_such_table", nullptr, nullptr, nullptr, ctx), kEngineCannotOpenTable);
+  EXPECT_FALSE(IsReplacingTable(&t.m));
+  EXPECT_NE(Find(0, "placed"), nullptr);
+  EXPECT_STREQ(t.m.tableSlots[0]->path, "orders");
+
+  ASSERT_EQ(ReplaceTable(&t.m, 0, "orders", "select id, customer, amount from orders", nullptr, nullptr, ctx), 0);
+  uint32_t count = 0;
+  ASSERT_EQ(FinishReplaceTable(&t.m, false, &count), 0);
+  EXPECT_EQ(count, 2u);  // "placed" has no match, and WHEN uses it
+  ASSERT_EQ(FinishReplaceTable(&t.m, true, &count), 0);
+  EXPECT_FALSE(IsReplacingTable(&t.m));
+  EXPECT_EQ(Find(0, "placed"), nullptr);
+  bool whenLeft = false;
+  for (FieldDef* f = t.m.fieldList; f; f = f->next) whenLeft = whenLeft || std::strcmp(f->name, "WHEN") == 0;
+  EXPECT_FALSE(whenLeft);
+  // NET now reads the new amount column.
+  FieldDef* amount = Find(0, "amount");
+  ASSERT_NE(amount, nullptr);
+  EXPECT_TRUE(ExpressionReferencesField(net->code, net->codeLength, t.m.GetFieldIndex(amount)));
 }
