@@ -3,6 +3,8 @@
 #include <cstring>
 #include <map>
 
+#include "foundation/heap_strings.h"
+
 #include "expr/collation.h"
 #include "model/composite.h"
 #include "model/engine_errors.h"
@@ -10,6 +12,7 @@
 #include "model/fields.h"
 #include "model/open_tables.h"
 #include "model/relation_wording.h"
+#include "model/replace_table.h"
 
 namespace {
 
@@ -230,4 +233,68 @@ int AddJoin(CKmComposite* m, JoinRequest* r, const TableOverrideContext& ctx, co
   m->ComputeTableOrder();
   if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
   return 0;
+}
+
+namespace {
+std::map<const CKmComposite*, bool> g_masterChange;  // pending change: source changed
+}
+
+int ChangeMasterTable(CKmComposite* m, MasterSourceRequest* r, const TableOverrideContext& ctx,
+                      const char* derivedAlias) {
+  for (FieldDef* f = m->fieldList; f; f = f->next) f->needsPrevious = 0;
+  r->result = 0;
+  const bool changed = CompareMasterSource(m, *r) != 0;
+  int rc = CheckTableAlias(m, r->alias, 0, true, 1, derivedAlias);
+  if (rc) {
+    r->result = 2;
+    return rc;
+  }
+  TableSlot* master = m->tableSlots[0];
+  if (!master) return 1;
+  if (!changed && EqualNoCase(master->alias, r->alias ? r->alias : "")) return 0;
+  ClearFieldMarks(m, false);
+  rc = ReplaceTable(m, 0, r->path, nullptr, nullptr, r->alias, ctx);
+  if (rc) {
+    if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
+    r->result = 1;
+    return rc;
+  }
+  uint32_t count = 0;
+  rc = FinishReplaceTable(m, false, &count);
+  if (rc) {
+    CancelReplaceTable(m);
+    return rc;
+  }
+  g_masterChange[m] = changed;
+  if (count) r->result = 1;
+  return 0;
+}
+
+bool CommitMasterChange(CKmComposite* m, MasterSourceRequest* r) {
+  auto it = g_masterChange.find(m);
+  const bool changed = it != g_masterChange.end() && it->second;
+  if (it != g_masterChange.end()) g_masterChange.erase(it);
+  if (TableSlot* master = m->tableSlots[0]) {
+    // The alias changes through the replacement so that expressions follow it.
+    if (r->alias && IsReplacingTable(m)) std::snprintf(master->alias, sizeof master->alias, "%s", r->alias);
+  }
+  uint32_t count = 0;
+  ClearFieldMarks(m, false);
+  if (IsReplacingTable(m)) FinishReplaceTable(m, true, &count);
+  m->ComputeTableOrder();
+  if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
+  if (m->translateToSql)
+    for (FieldDef* f = m->fieldList; f; f = f->next)
+      if ((f->flags & kFieldCalculation) && f->code) {
+        if (f->sqlText) HeapFreeBlock(f->sqlText);
+        f->sqlText = m->translateToSql(m, f);
+      }
+  return changed;
+}
+
+void CancelMasterChange(CKmComposite* m) {
+  g_masterChange.erase(m);
+  ClearFieldMarks(m, false);
+  CancelReplaceTable(m);
+  if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
 }

@@ -71,3 +71,11 @@ struct TableOverrideContext;
 // Adds a lookup table: 0, an engine code, or -1 when a linking column is
 // missing; request->focus names the control at fault.
 int AddJoin(CKmComposite* m, JoinRequest* request, const TableOverrideContext& ctx, const char* derivedAlias);
+
+// Check phase of a master-table change: opens the new table provisionally and
+// counts the fields that would go (request->result 1 when any). Table reports only.
+int ChangeMasterTable(CKmComposite* m, MasterSourceRequest* request, const TableOverrideContext& ctx,
+                      const char* derivedAlias);
+// Returns true when the source changed.
+bool CommitMasterChange(CKmComposite* m, MasterSourceRequest* request);
+void CancelMasterChange(CKmComposite* m);

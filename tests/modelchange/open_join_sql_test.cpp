@@ -118,3 +118,46 @@ TEST_F(SqlTables, ReplacedTableKeepsMatchedFieldsAndTheirUsers) {
   ASSERT_NE(amount, nullptr);
   EXPECT_TRUE(ExpressionReferencesField(net->code, net->codeLength, t.m.GetFieldIndex(amount)));
 }
+
+TEST_F(SqlTables, MasterChangeWarnsCancelsAndCommits) {
+  uint32_t master = 0;
+  ASSERT_EQ(OpenTable(&t.m, "orders", &master, true, nullptr, nullptr, nullptr, ctx), 0);
+  FieldDef* net = t.AddCalc("NET", "amount * 2");
+  FieldDef* key = t.AddCalc("KEY", "id + 1");
+  ASSERT_EQ(t.lastError, 0);
+
+  MasterSourceRequest r;
+  r.path = "orders";
+  r.alias = "1st";
+  EXPECT_EQ(ChangeMasterTable(&t.m, &r, ctx, nullptr), kEngineInvalidAlias);
+  EXPECT_EQ(r.result, 2u);
+  // The same table and alias: nothing to do.
+  r.alias = "orders";
+  EXPECT_EQ(ChangeMasterTable(&t.m, &r, ctx, nullptr), 0);
+  EXPECT_EQ(r.result, 0u);
+  EXPECT_FALSE(CommitMasterChange(&t.m, &r));
+
+  // To customers: id matches, amount does not.
+  r.path = "customers";
+  r.alias = "cust";
+  ASSERT_EQ(ChangeMasterTable(&t.m, &r, ctx, nullptr), 0);
+  EXPECT_EQ(r.result, 1u);
+  CancelMasterChange(&t.m);
+  EXPECT_STREQ(t.m.tableSlots[0]->path, "orders");
+  EXPECT_NE(Find(0, "amount"), nullptr);
+  for (FieldDef* f = t.m.fieldList; f; f = f->next) EXPECT_EQ(f->flags & 0x30, 0u) << f->name;
+
+  ASSERT_EQ(ChangeMasterTable(&t.m, &r, ctx, nullptr), 0);
+  EXPECT_TRUE(CommitMasterChange(&t.m, &r));
+  EXPECT_STREQ(t.m.tableSlots[0]->path, "customers");
+  EXPECT_STREQ(t.m.tableSlots[0]->alias, "cust");
+  EXPECT_NE(Find(0, "city"), nullptr);
+  bool netLeft = false, keyLeft = false;
+  for (FieldDef* f = t.m.fieldList; f; f = f->next) {
+    netLeft = netLeft || f == net;
+    keyLeft = keyLeft || f == key;
+  }
+  EXPECT_FALSE(netLeft);
+  EXPECT_TRUE(keyLeft);
+  EXPECT_TRUE(ExpressionReferencesField(key->code, key->codeLength, t.m.GetFieldIndex(Find(0, "id"))));
+}
