@@ -1,5 +1,7 @@
 #include "designer/fonts.h"
 
+#include "foundation/text_helpers.h"
+#include "model/composite.h"
 #include "platform/printer/printer_info.h"
 #include "designer/band_line_layout.h"
 #include "platform/win/muldiv.h"
@@ -258,6 +260,18 @@ void AttachObjectFont(LayoutTables& t, DocFonts& f, ReportItemHead& item, bool o
   }
   item.faceAtom = 0;
   const int index = FindFontByFace(f, face.c_str(), true);
+  if (TextItem* x = AsText(t, item); x != nullptr && x->text != nullptr && index >= 0 &&
+                                     index < static_cast<int>(f.table.size())) {
+    const bool wasBoxFace = SameFace(face.c_str(), kBoxDrawingFace);
+    const bool isBoxFace = SameFace(f.table[index].logFont.lfFaceName, kBoxDrawingFace);
+    if (wasBoxFace && !isBoxFace) {
+      OemTextToAnsi(x->text, std::strlen(x->text), ' ');
+    } else if (!wasBoxFace && isBoxFace) {
+      const int sub = t.model != nullptr ? t.model->SpaceDotChar : 183;
+      for (char* c = x->text; *c != 0; ++c)
+        if (static_cast<unsigned char>(*c) == static_cast<unsigned char>(sub)) *c = static_cast<char>(250);
+    }
+  }
   const int size = NearestFontSize(f, index, item.pointSize != 0 ? item.pointSize : f.defaultSize);
   const int style = item.fontStyle & kStyleMask;
   if (index != f.defaultIndex || size != f.defaultSize || (style & kStyledBits) != 0) {
@@ -327,6 +341,33 @@ void ReleaseObjectFonts(LayoutTables& t, DocFonts& f, bool recreate, bool report
     }
   }
   if (recreate) LoadDefaultFonts(f, t.metrics);
+}
+
+void ValidateDefaultFont(LayoutTables& t, DocFonts& f, bool reportOpen) {
+  if (!f.table.empty() && reportOpen) {
+    for (ReportItemHead* item : FontItems(t)) {
+      if (item->fontHandle == nullptr) continue;
+      if (item->fontHandle == f.regularDefault) f.ownership &= ~kOwnRegularDefault;
+      if (item->fontHandle == f.underlineDefault) f.ownership &= ~kOwnUnderlineDefault;
+    }
+  }
+  LoadDefaultFonts(f, t.metrics);
+}
+
+void ReloadFonts(LayoutTables& t, DocFonts& f, const char* printer, bool redo) {
+  if (redo) ReleaseObjectFonts(t, f, false, true);
+  FreeFontTable(f);
+  EnumPrinterFonts(f, t.metrics, printer);
+  if (redo) {
+    RecalcObjectExtents(t, f, false, false, false);
+    t.Hooks().RedrawAllPanes();
+  }
+}
+
+HFONT CreateUiFont(int height, int weight) {
+  HFONT h = CreateFontA(height, 0, 0, 0, weight, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, VARIABLE_PITCH | FF_SWISS,
+                        "MS Sans Serif");
+  return h != nullptr ? h : static_cast<HFONT>(GetStockObject(ANSI_VAR_FONT));
 }
 
 void RecalcObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool useWidth, bool fromColumns) {

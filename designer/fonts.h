@@ -10,6 +10,8 @@
 #include <vector>
 
 constexpr BYTE kFontDevice = 1;
+// The face whose texts are kept in the OEM character set.
+constexpr const char kBoxDrawingFace[] = "Duridev-ER";
 constexpr BYTE kFontTrueType = 2;
 constexpr int kMaxRasterSizes = 19;
 
@@ -84,6 +86,15 @@ void AttachObjectFont(LayoutTables& t, DocFonts& f, ReportItemHead& item, bool o
 void AttachAllFonts(LayoutTables& t, DocFonts& f, bool onlyIfStyled);
 void ReleaseUnusedFonts(LayoutTables& t, DocFonts& f, uint32_t mask);
 void ReleaseObjectFonts(LayoutTables& t, DocFonts& f, bool recreate, bool reportOpen);
+// Gives up ownership of a default font that items still use, then makes the
+// defaults anew (so a font in use is never deleted).
+void ValidateDefaultFont(LayoutTables& t, DocFonts& f, bool reportOpen);
+// The printer changed: fonts released (faces kept), table rebuilt and, with
+// redo, fonts attached again and extents recomputed.
+void ReloadFonts(LayoutTables& t, DocFonts& f, const char* printer, bool redo);
+// The interface font of that height and weight; the stock variable font when
+// it cannot be made.
+HFONT CreateUiFont(int height, int weight);
 // Fonts, then each text-like item's pixel extent from its text and
 // alignment, then the relayout.
 void RecalcObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool useWidth, bool fromColumns);

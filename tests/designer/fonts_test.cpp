@@ -175,3 +175,54 @@ TEST_F(PdfFonts, ExtentsFollowTheirFontsAndLinesFollowTheItems) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Fonts, TextsFollowTheBoxDrawingFaceAcrossAFaceChange) {
+  LayoutTables t;
+  DocFonts f;
+  PrinterFace box = Face(kBoxDrawingFace);
+  box.device = true;  // the default face
+  BuildFontTable(f, t.metrics, {box, Face("Alpha")}, 96, 96);
+  ASSERT_EQ(f.defaultIndex, FindFontByFace(f, kBoxDrawingFace, false));
+  char text[] = "a\xB7" "b";
+  TextItem x;
+  x.text = text;
+  t.textHead = &x;
+  x.head.faceAtom = AddFaceAtom("Gone Face");  // not on this printer: the default is taken
+  AttachObjectFont(t, f, x.head, false);
+  EXPECT_EQ(static_cast<unsigned char>(text[1]), 250);
+  EXPECT_EQ(x.head.faceAtom, 0);
+  ReleaseObjectFonts(t, f, false, false);
+
+  // Back from the box face to an ordinary one: the OEM text is converted.
+  DocFonts plain;
+  BuildFontTable(plain, t.metrics, {Face("Alpha")}, 96, 96);
+  x.head.faceAtom = AddFaceAtom(kBoxDrawingFace);
+  AttachObjectFont(t, plain, x.head, false);
+  EXPECT_NE(static_cast<unsigned char>(text[1]), 250);
+  ReleaseObjectFonts(t, plain, false, false);
+}
+
+TEST(Fonts, DefaultsInUseAreNotDeletedWhenRemade) {
+  LayoutTables t;
+  DocFonts f;
+  BuildFontTable(f, t.metrics, {Face("Alpha")}, 96, 96);
+  TextItem x;
+  t.textHead = &x;
+  AttachObjectFont(t, f, x.head, false);
+  HFONT inUse = f.regularDefault;
+  ASSERT_EQ(x.head.fontHandle, inUse);
+  ValidateDefaultFont(t, f, true);
+  EXPECT_NE(f.regularDefault, inUse);  // new defaults were made
+  // The old one was handed over to the item, so it still measures.
+  HDC dc = GetDC(nullptr);
+  SelectObject(dc, inUse);
+  TEXTMETRICA tm{};
+  EXPECT_TRUE(GetTextMetricsA(dc, &tm));
+  EXPECT_GT(tm.tmHeight, 0);
+  ReleaseDC(nullptr, dc);
+  DeleteObject(inUse);
+}
+
+}  // namespace
