@@ -298,3 +298,89 @@ void CancelMasterChange(CKmComposite* m) {
   CancelReplaceTable(m);
   if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
 }
+
+namespace {
+struct RelationChange {
+  uint32_t slot = 0;
+  bool changed = false;
+  std::vector<std::pair<FieldDef*, FieldDef*>> links;  // kept as records: deletions renumber indexes
+};
+std::map<const CKmComposite*, RelationChange> g_relationChange;
+}  // namespace
+
+int ChangeJoin(CKmComposite* m, JoinRequest* r, int number, uint32_t* count, const TableOverrideContext& ctx) {
+  *count = 0;
+  r->focus = 0;
+  TableSlot* t = GetTableByNumber(m, number);
+  if (!t) return 1;
+  const int slot = SlotIndex(m, t);
+  RelationChange change;
+  change.slot = static_cast<uint32_t>(slot);
+  change.changed = IsJoinUnchanged(m, *r, number) != 0;
+  int rc = CheckTableAlias(m, r->alias, slot, false, 0, nullptr);
+  if (rc) {
+    r->focus = kJoinFocusAlias;
+    return rc;
+  }
+  for (FieldDef* f = m->fieldList; f; f = f->next) f->needsPrevious = 0;
+  ClearFieldMarks(m, false);
+  rc = ReplaceTable(m, change.slot, r->path, nullptr, nullptr, r->alias, ctx);
+  if (rc) {
+    r->focus = kJoinFocusTable;
+    return rc;
+  }
+  for (const JoinLinkEntry* e = r->links; e && e->field; ++e) {
+    FieldDef* key = nullptr;
+    for (FieldDef* f = m->fieldList; f && !key; f = f->next)
+      if (f->table == slot && !(f->flags & kFieldAlias) && EqualNoCase(f->name, e->column)) key = f;
+    if (!key) {
+      CancelReplaceTable(m);
+      r->focus = kJoinFocusLinks;
+      return -1;
+    }
+    change.links.push_back({e->field, key});
+  }
+  rc = FinishReplaceTable(m, false, count);
+  if (rc) {
+    CancelReplaceTable(m);
+    return rc;
+  }
+  g_relationChange[m] = change;
+  return 0;
+}
+
+bool ChangeJoinTable(CKmComposite* m, JoinRequest* r) {
+  auto it = g_relationChange.find(m);
+  if (it == g_relationChange.end()) return false;
+  RelationChange change = it->second;
+  g_relationChange.erase(it);
+  TableSlot* t = m->tableSlots[change.slot];
+  ClearFieldMarks(m, false);
+  if (t && r->alias) std::snprintf(t->alias, sizeof t->alias, "%s", r->alias);
+  uint32_t count = 0;
+  if (IsReplacingTable(m)) FinishReplaceTable(m, true, &count);
+  std::vector<uint32_t> pairs;
+  for (auto& l : change.links) {
+    const uint32_t parent = m->GetFieldIndex(l.first), key = m->GetFieldIndex(l.second);
+    if (parent == kNoField || key == kNoField) continue;
+    pairs.push_back(parent);
+    pairs.push_back(key);
+    l.first->flags |= kFieldJoin;
+  }
+  pairs.push_back(kNoField);
+  pairs.push_back(kNoField);
+  const uint8_t bits = RelationBitsFor(r->approximate, r->rule);
+  if (t) {
+    t->relationBits &= static_cast<uint8_t>(~0x66);
+    m->SetRelation(change.slot, r->approximate, bits & 0x60, pairs.data());
+  }
+  m->ComputeTableOrder();
+  if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
+  return change.changed;
+}
+
+void CancelRelationChange(CKmComposite* m) {
+  g_relationChange.erase(m);
+  CancelReplaceTable(m);
+  ClearFieldMarks(m, false);
+}

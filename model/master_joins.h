@@ -79,3 +79,11 @@ int ChangeMasterTable(CKmComposite* m, MasterSourceRequest* request, const Table
 // Returns true when the source changed.
 bool CommitMasterChange(CKmComposite* m, MasterSourceRequest* request);
 void CancelMasterChange(CKmComposite* m);
+
+// Check phase of a relation change; count receives the fields that would go.
+// 0, 1 (no such table), -1 (a linking column is missing) or an engine code.
+int ChangeJoin(CKmComposite* m, JoinRequest* request, int number, uint32_t* count, const TableOverrideContext& ctx);
+// Commit; returns true when the relation changed.
+bool ChangeJoinTable(CKmComposite* m, JoinRequest* request);
+// Cancel; every mark is cleared.
+void CancelRelationChange(CKmComposite* m);

@@ -161,3 +161,48 @@ TEST_F(SqlTables, MasterChangeWarnsCancelsAndCommits) {
   EXPECT_TRUE(keyLeft);
   EXPECT_TRUE(ExpressionReferencesField(key->code, key->codeLength, t.m.GetFieldIndex(Find(0, "id"))));
 }
+
+TEST_F(SqlTables, RelationChangesCommitOrCancel) {
+  uint32_t master = 0;
+  ASSERT_EQ(OpenTable(&t.m, "orders", &master, true, nullptr, nullptr, nullptr, ctx), 0);
+  FieldDef* customer = Find(0, "customer");
+  JoinLinkEntry links[] = {{customer, "id", 0}, {}};
+  JoinRequest r;
+  r.links = links;
+  r.path = "customers";
+  r.alias = "C";
+  ASSERT_EQ(AddJoin(&t.m, &r, ctx, nullptr), 0);
+  const int number = t.m.tableSlots[1]->order;
+  FieldDef* city = Find(1, "city");
+  ASSERT_NE(city, nullptr);
+
+  // The relation as it stands: no change.
+  uint32_t count = 99;
+  ASSERT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx), 0);
+  EXPECT_EQ(count, 0u);
+  EXPECT_FALSE(ChangeJoinTable(&t.m, &r));
+
+  // Another alias of a slot in use is refused; an unknown column too.
+  r.alias = "orders";
+  EXPECT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx), kEngineDuplicateAlias);
+  EXPECT_EQ(r.focus, kJoinFocusAlias);
+  r.alias = "C";
+  JoinLinkEntry bad[] = {{customer, "nope", 0}, {}};
+  r.links = bad;
+  EXPECT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx), -1);
+  EXPECT_EQ(r.focus, kJoinFocusLinks);
+  EXPECT_EQ(ChangeJoin(&t.m, &r, 42, &count, ctx), 1);
+
+  // The skip rule, then cancel: the relation stays related-blank.
+  r.links = links;
+  r.rule = 1;
+  ASSERT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx), 0);
+  CancelRelationChange(&t.m);
+  EXPECT_EQ(t.m.tableSlots[1]->relationBits & 0x60, 0x20);
+  for (FieldDef* f = t.m.fieldList; f; f = f->next) EXPECT_EQ(f->flags & 0x30, 0u) << f->name;
+  ASSERT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx), 0);
+  EXPECT_TRUE(ChangeJoinTable(&t.m, &r));
+  EXPECT_EQ(t.m.tableSlots[1]->relationBits & 0x60, 0x40);
+  EXPECT_EQ(Find(1, "city"), city);
+  EXPECT_EQ(CountJoinFields(&t.m, number), 1);
+}
