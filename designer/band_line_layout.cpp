@@ -366,3 +366,77 @@ bool EndLineDrag(LayoutTables& t, int line, int edge, int y) {
   t.Hooks().RedrawAllPanes();
   return true;
 }
+
+void ApplyLineProperties(LayoutTables& t, const LinePropertiesRequest& r) {
+  const int marked = CountMarkedLines(t, nullptr, nullptr);
+  if (marked == 0) return;
+  for (int i = 0; i < kBandLineCount; ++i) {
+    BandLineRec& line = t.bandRecords[i];
+    if (!IsUsed(t, i) || (line.flags & kLineMarked) == 0) continue;
+    line.objectId = r.objectId;
+    line.flags = static_cast<BYTE>(line.flags & ~kLinePrintWhenFalse);
+    if (r.objectId != -1 && r.printWhenFalse) line.flags |= kLinePrintWhenFalse;
+    line.reserved = 0;
+    line.heightMode = r.heightMode;
+    line.height = r.height & 0xFFFF;
+    if (marked == 1) line.flags = static_cast<BYTE>(r.newPage ? line.flags | kLineNewPage : line.flags & ~kLineNewPage);
+  }
+  t.Hooks().SetModified();
+  const int first = FirstMarkedLine(t);
+  for (int i = first; i < kBandLineCount; ++i) {
+    BandLineRec& line = t.bandRecords[i];
+    if (!IsUsed(t, i) || (line.flags & kLineMarked) == 0 || !IsFreeform(line)) continue;
+    SetLineHeightPixels(t, false, i, MeasureToPixelsY(t.metrics, line.height, line.heightMode), false);
+    line.pixelHeight = 0;
+  }
+  RelayoutAfterFontChange(t, true, first);
+  ExtendLinesUnderGraphics(t);
+  t.Hooks().RedrawAllPanes();
+}
+
+namespace {
+BandLineDialogs* g_dialogs = nullptr;
+}
+
+void SetBandLineDialogs(BandLineDialogs* dialogs) { g_dialogs = dialogs; }
+
+BandLineDialogs& GetBandLineDialogs() {
+  static BandLineDialogs none;
+  return g_dialogs != nullptr ? *g_dialogs : none;
+}
+
+bool InsertBandLineCommand(LayoutTables& t) {
+  if (InsertBandLine(t)) return true;
+  GetBandLineDialogs().ErrorBeep();
+  return false;
+}
+
+bool CreateBandLinesCommand(LayoutTables& t) {
+  BandLineDialogs& d = GetBandLineDialogs();
+  if (t.bandRecords[kBandLineCount - 1].kind != kBandFree || t.currentLine < 0 || t.currentLine >= kBandLineCount - 1) {
+    d.ErrorBeep();
+    return false;
+  }
+  CreateLinesRequest r;
+  const bool onLine = IsUsed(t, t.currentLine);
+  r.placement = onLine ? LinePlacement::Above : LinePlacement::Band;
+  r.band = RequestBand(t, r);
+  if (!d.RunCreateLines(t, &r)) return false;
+  // The dialog refuses these itself; a request that still breaks them changes nothing.
+  if (CheckCreateLines(t, r, d.IsPageOrGroupBand(RequestBand(t, r))) != kCreateLinesOk) return false;
+  return CreateBandLines(t, r);
+}
+
+bool EditLinePropertiesCommand(LayoutTables& t) {
+  if (CountMarkedLines(t, nullptr, nullptr) == 0) return false;
+  const BandLineRec& model = t.bandRecords[FirstMarkedLine(t)];
+  LinePropertiesRequest r;
+  r.objectId = model.objectId;
+  r.printWhenFalse = (model.flags & kLinePrintWhenFalse) != 0;
+  r.newPage = (model.flags & kLineNewPage) != 0;
+  r.heightMode = model.heightMode;
+  r.height = model.height;
+  if (!GetBandLineDialogs().RunLineProperties(t, &r)) return false;
+  ApplyLineProperties(t, r);
+  return true;
+}

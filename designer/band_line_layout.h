@@ -70,3 +70,36 @@ int HitTestLineEdge(const LayoutTables& t, int y, int* line);
 // The end of an edge drag at pane y: the line's new height is applied and
 // the layout redone; false when the height would be negative.
 bool EndLineDrag(LayoutTables& t, int line, int edge, int y);
+
+// What the Band Line Properties dialog gives back.
+struct LinePropertiesRequest {
+  int32_t objectId = -1;  // the logical field, -1 none
+  bool printWhenFalse = false;
+  bool newPage = false;   // applied only when one line is marked
+  BYTE heightMode = kHeightAutomatic;
+  uint32_t height = 0;    // explicit height in the mode's unit
+};
+// Writes the request to every marked line and lays the layout out again with
+// the freeform heights kept.
+void ApplyLineProperties(LayoutTables& t, const LinePropertiesRequest& r);
+
+// The band-line dialogs and the rules they need from the report model; the
+// defaults cancel every dialog.
+class BandLineDialogs {
+ public:
+  virtual ~BandLineDialogs() = default;
+  // Filled from the current line before the call; false when cancelled.
+  virtual bool RunCreateLines(const LayoutTables& /*t*/, CreateLinesRequest* /*r*/) { return false; }
+  virtual bool RunLineProperties(const LayoutTables& /*t*/, LinePropertiesRequest* /*r*/) { return false; }
+  // Page header and footer, and group bands kept with the page.
+  virtual bool IsPageOrGroupBand(BYTE band) { return band == kBandPageHeader || band == kBandPageFooter; }
+  virtual void ErrorBeep() {}
+};
+void SetBandLineDialogs(BandLineDialogs* dialogs);  // null: the cancelling defaults
+BandLineDialogs& GetBandLineDialogs();
+
+// The commands: Insert > Band Line, Insert > Create Band Line... and Format >
+// Properties on marked lines. False when nothing changed.
+bool InsertBandLineCommand(LayoutTables& t);
+bool CreateBandLinesCommand(LayoutTables& t);
+bool EditLinePropertiesCommand(LayoutTables& t);

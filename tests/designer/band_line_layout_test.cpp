@@ -244,3 +244,94 @@ TEST_F(Layout, EdgeDragNeverCutsAboveTheBaseline) {
 }
 
 }  // namespace
+
+namespace {
+
+struct ScriptedDialogs : BandLineDialogs {
+  CreateLinesRequest create;
+  LinePropertiesRequest props;
+  bool answer = true;
+  int beeps = 0;
+  BYTE shownBand = 0;
+  bool RunCreateLines(const LayoutTables&, CreateLinesRequest* r) override {
+    shownBand = r->band;
+    *r = create;
+    return answer;
+  }
+  bool RunLineProperties(const LayoutTables&, LinePropertiesRequest* r) override {
+    *r = props;
+    return answer;
+  }
+  void ErrorBeep() override { ++beeps; }
+};
+
+struct Commands : ::testing::Test {
+  LayoutTables t;
+  ScriptedDialogs d;
+  void SetUp() override {
+    t.metrics.snapping = false;
+    SetBandLineDialogs(&d);
+  }
+  void TearDown() override { SetBandLineDialogs(nullptr); }
+};
+
+TEST_F(Commands, CreateThroughTheDialogAndItsRefusals) {
+  d.create.count = 3;
+  d.create.placement = LinePlacement::Band;
+  d.create.band = kBandRecord;
+  ASSERT_TRUE(CreateBandLinesCommand(t));
+  EXPECT_EQ(t.Lines().lastUsed, 2);
+  EXPECT_EQ(t.bandRecords[0].bottom, t.bandRecords[0].pixelHeight - 1);
+
+  t.currentLine = 1;
+  d.create.placement = LinePlacement::Below;
+  d.create.band = kBandPageHeader;  // ignored: Below takes the current line's band
+  d.create.count = 1;
+  d.create.newPage = true;
+  ASSERT_TRUE(CreateBandLinesCommand(t));
+  EXPECT_EQ(d.shownBand, kBandRecord);
+  EXPECT_EQ(t.bandRecords[2].flags & kLineNewPage, kLineNewPage);
+
+  d.create.placement = LinePlacement::Band;
+  d.create.band = kBandPageFooter;  // new-page lines may not go there
+  EXPECT_FALSE(CreateBandLinesCommand(t));
+  EXPECT_EQ(t.Lines().lastUsed, 3);
+  d.answer = false;  // cancelled
+  EXPECT_FALSE(CreateBandLinesCommand(t));
+  t.currentLine = 255;
+  EXPECT_FALSE(CreateBandLinesCommand(t));
+  EXPECT_FALSE(InsertBandLineCommand(t));
+  EXPECT_EQ(d.beeps, 2);
+}
+
+TEST_F(Commands, PropertiesGoToEveryMarkedLine) {
+  d.create.count = 3;
+  d.create.placement = LinePlacement::Band;
+  ASSERT_TRUE(CreateBandLinesCommand(t));
+  EXPECT_FALSE(EditLinePropertiesCommand(t));  // nothing marked
+  t.bandRecords[0].flags |= kLineMarked;
+  t.bandRecords[2].flags |= kLineMarked | kLineNewPage;
+  t.bandRecords[2].reserved = 9;
+  d.props.objectId = 4;
+  d.props.printWhenFalse = true;
+  d.props.newPage = false;
+  d.props.heightMode = kHeightPoints;
+  d.props.height = 360;
+  ASSERT_TRUE(EditLinePropertiesCommand(t));
+  for (int i : {0, 2}) {
+    EXPECT_EQ(t.bandRecords[i].objectId, 4);
+    EXPECT_EQ(t.bandRecords[i].flags & kLinePrintWhenFalse, kLinePrintWhenFalse);
+    EXPECT_EQ(t.bandRecords[i].pixelHeight, 48);
+  }
+  EXPECT_EQ(t.bandRecords[2].reserved, 0);
+  EXPECT_EQ(t.bandRecords[2].flags & kLineNewPage, kLineNewPage);  // several lines: left alone
+  EXPECT_EQ(t.bandRecords[1].objectId, -1);
+  EXPECT_EQ(t.bandRecords[1].pixelHeight, 16);
+  EXPECT_EQ(t.bandRecords[2].bottom, 48 + 16 + 48 - 1);
+  // Without a field, print-when-false is not kept.
+  d.props.objectId = -1;
+  ASSERT_TRUE(EditLinePropertiesCommand(t));
+  EXPECT_EQ(t.bandRecords[0].flags & kLinePrintWhenFalse, 0);
+}
+
+}  // namespace
