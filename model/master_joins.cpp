@@ -384,3 +384,42 @@ void CancelRelationChange(CKmComposite* m) {
   CancelReplaceTable(m);
   ClearFieldMarks(m, false);
 }
+
+namespace {
+bool AliasTaken(CKmComposite* m, int slot, const std::string& alias) {
+  for (int s = 0; s < kMaxTables; ++s)
+    if (s != slot && m->tableSlots[s] && EqualNoCase(m->tableSlots[s]->alias, alias.c_str())) return true;
+  return false;
+}
+}  // namespace
+
+bool MakeTableAliasUnique(CKmComposite* m, int slot) {
+  if (slot < 0 || slot >= kMaxTables || !m->tableSlots[slot]) return false;
+  TableSlot* t = m->tableSlots[slot];
+  std::string alias = t->alias;
+  if (!AliasTaken(m, slot, alias)) return true;
+  constexpr size_t kAliasLength = sizeof(t->alias) - 1;
+  // Short aliases grow by "_" first.
+  while (alias.size() < kAliasLength) {
+    alias += '_';
+    if (!AliasTaken(m, slot, alias)) {
+      std::snprintf(t->alias, sizeof t->alias, "%s", alias.c_str());
+      return true;
+    }
+  }
+  for (size_t pos = kAliasLength; pos >= 2; --pos)
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+      if (alias[pos - 1] == letter) continue;
+      std::string candidate = alias;
+      candidate[pos - 1] = letter;
+      if (!AliasTaken(m, slot, candidate)) {
+        std::snprintf(t->alias, sizeof t->alias, "%s", candidate.c_str());
+        return true;
+      }
+    }
+  return false;
+}
+
+void MakeMasterAliasUnique(CKmComposite* m) {
+  if (m->tableSlots[0]) MakeTableAliasUnique(m, 0);
+}

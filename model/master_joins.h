@@ -87,3 +87,11 @@ int ChangeJoin(CKmComposite* m, JoinRequest* request, int number, uint32_t* coun
 bool ChangeJoinTable(CKmComposite* m, JoinRequest* request);
 // Cancel; every mark is cleared.
 void CancelRelationChange(CKmComposite* m);
+
+// Gives the slot an alias no other slot has: short aliases get "_" appended,
+// eight-character ones a letter over one of their last seven characters.
+// Candidates are tried in one bounded order; false (alias unchanged) when all
+// are taken.
+bool MakeTableAliasUnique(CKmComposite* m, int slot);
+// While a lookup table has the master's alias, the master's is made unique.
+void MakeMasterAliasUnique(CKmComposite* m);

@@ -115,3 +115,23 @@ TEST(MasterJoins, RemovingLookupTables) {
   EXPECT_EQ(t.m.fieldCount, before - 2);
   for (FieldDef* g = t.m.fieldList; g; g = g->next) EXPECT_STRNE(g->name, "REGCODE");
 }
+
+TEST(MasterJoins, UniqueAliasesAlwaysEnd) {
+  TestModel t;
+  int master = t.AddTable("ORD");
+  t.AddTable("ord");
+  t.AddTable("ORD_");
+  ASSERT_TRUE(MakeTableAliasUnique(&t.m, master));
+  EXPECT_STREQ(t.m.tableSlots[master]->alias, "ORD__");
+
+  // Two eight-character aliases that the letter scheme would swap for ever.
+  TestModel u;
+  int m0 = u.AddTable("AAAAAAAA");
+  u.AddTable("AAAAAAAA");
+  u.AddTable("AAAAAAAB");
+  ASSERT_TRUE(MakeTableAliasUnique(&u.m, m0));
+  EXPECT_STREQ(u.m.tableSlots[m0]->alias, "AAAAAAAC");
+  // Already unique: unchanged.
+  ASSERT_TRUE(MakeTableAliasUnique(&u.m, m0));
+  EXPECT_STREQ(u.m.tableSlots[m0]->alias, "AAAAAAAC");
+}
