@@ -440,3 +440,80 @@ bool EditLinePropertiesCommand(LayoutTables& t) {
   ApplyLineProperties(t, r);
   return true;
 }
+
+namespace {
+
+int UsedCount(const LayoutTables& t) { return t.bandRecords[0].kind == kBandFree ? 0 : t.Lines().lastUsed + 1; }
+
+// Items on line `from` and below move by delta lines.
+void ShiftItems(LayoutTables& t, int from, int delta) {
+  ForEachLayoutItem(t, [&](ReportItemHead& h) {
+    if (h.bandLine >= from) h.bandLine = static_cast<uint8_t>(std::clamp(h.bandLine + delta, 0, kBandLineCount - 1));
+  });
+}
+
+void OpenLines(LayoutTables& t, int at, int n) {
+  const int used = UsedCount(t);
+  if (at < used)
+    std::copy_backward(t.bandRecords + at, t.bandRecords + used, t.bandRecords + used + n);
+  ShiftItems(t, at, n);
+}
+
+}  // namespace
+
+std::vector<BandLineRec> SaveMarkedLines(LayoutTables& t, bool remove) {
+  std::vector<BandLineRec> saved;
+  const int used = UsedCount(t);
+  for (int i = 0; i < used; ++i)
+    if (t.bandRecords[i].flags & kLineMarked) {
+      BandLineRec copy = t.bandRecords[i];
+      copy.savedIndex = static_cast<BYTE>(i);
+      saved.push_back(copy);
+    }
+  if (!remove || saved.empty()) return saved;
+  // Remove from the bottom up so the saved indexes stay the former ones.
+  int remaining = used;
+  for (auto it = saved.rbegin(); it != saved.rend(); ++it) {
+    const int k = it->savedIndex;
+    std::copy(t.bandRecords + k + 1, t.bandRecords + remaining, t.bandRecords + k);
+    --remaining;
+    ForEachLayoutItem(t, [&](ReportItemHead& h) {
+      if (h.bandLine > k) h.bandLine = static_cast<uint8_t>(h.bandLine - 1);
+    });
+  }
+  for (int i = remaining; i < kBandLineCount; ++i) {
+    t.bandRecords[i].kind = kBandFree;
+    ClearBandLine(t.Lines(), i);
+  }
+  t.Lines().lastUsed = remaining > 0 ? remaining - 1 : 0;
+  return saved;
+}
+
+int RestoreSavedLines(LayoutTables& t, const std::vector<BandLineRec>& saved) {
+  int restored = 0;
+  for (const BandLineRec& line : saved) {
+    const int used = UsedCount(t);
+    if (used >= kBandLineCount) break;
+    const int k = std::min<int>(line.savedIndex, used);
+    OpenLines(t, k, 1);
+    t.bandRecords[k] = line;
+    ++restored;
+    t.Lines().lastUsed = used;
+  }
+  RenumberBandLines(t.Lines());
+  return restored;
+}
+
+bool PasteLinesAt(LayoutTables& t, int r, const std::vector<BandLineRec>& lines, BYTE band) {
+  const int used = UsedCount(t);
+  const int n = static_cast<int>(lines.size());
+  if (n == 0 || r < 0 || r > used || used + n > kBandLineCount) return false;
+  OpenLines(t, r, n);
+  for (int i = 0; i < n; ++i) {
+    t.bandRecords[r + i] = lines[i];
+    t.bandRecords[r + i].kind = band;
+  }
+  t.Lines().lastUsed = used + n - 1;
+  RenumberBandLines(t.Lines());
+  return true;
+}

@@ -5,6 +5,8 @@
 
 #include "designer/layout_records.h"
 
+#include <vector>
+
 constexpr int kNoAnchor = 0xFFFF;
 constexpr BYTE kLineNewPage = 1;
 constexpr BYTE kLineMarked = 4;
@@ -103,3 +105,15 @@ BandLineDialogs& GetBandLineDialogs();
 bool InsertBandLineCommand(LayoutTables& t);
 bool CreateBandLinesCommand(LayoutTables& t);
 bool EditLinePropertiesCommand(LayoutTables& t);
+
+// Copies of the marked lines in table order, each with its index in its
+// saved-index byte. With remove they leave the table: the lines below move
+// up and so do the items on them (items on a removed line are the caller's
+// to hold). The layout is not redone.
+std::vector<BandLineRec> SaveMarkedLines(LayoutTables& t, bool remove);
+// Puts removed lines back at their former indexes, items at and below each
+// moving down with it; stops when the table is full. Returns the lines put back.
+int RestoreSavedLines(LayoutTables& t, const std::vector<BandLineRec>& saved);
+// Puts lines in at index r as lines of the band, items at and below r moving
+// down; false (nothing changed) when they do not fit.
+bool PasteLinesAt(LayoutTables& t, int r, const std::vector<BandLineRec>& lines, BYTE band);

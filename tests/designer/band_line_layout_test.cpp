@@ -335,3 +335,75 @@ TEST_F(Commands, PropertiesGoToEveryMarkedLine) {
 }
 
 }  // namespace
+
+namespace {
+
+struct LineMoves : ::testing::Test {
+  LayoutTables t;
+  TextItem onLine[5];
+  void SetUp() override {
+    for (int i = 0; i < 5; ++i) {
+      t.bandRecords[i].kind = kBandRecord;
+      t.bandRecords[i].objectId = 100 + i;  // tells the lines apart
+      onLine[i].head.bandLine = static_cast<uint8_t>(i);
+      onLine[i].nextText = t.textHead;
+      t.textHead = &onLine[i];
+    }
+    t.Lines().lastUsed = 4;
+  }
+};
+
+TEST_F(LineMoves, RemovedLinesTakeTheItemsBelowUpAndComeBackOnUndo) {
+  t.bandRecords[1].flags |= kLineMarked;
+  t.bandRecords[3].flags |= kLineMarked;
+  std::vector<BandLineRec> saved = SaveMarkedLines(t, true);
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_EQ(saved[0].savedIndex, 1);
+  EXPECT_EQ(saved[1].savedIndex, 3);
+  EXPECT_EQ(t.Lines().lastUsed, 2);
+  EXPECT_EQ(t.bandRecords[0].objectId, 100);
+  EXPECT_EQ(t.bandRecords[1].objectId, 102);
+  EXPECT_EQ(t.bandRecords[2].objectId, 104);
+  EXPECT_EQ(t.bandRecords[3].kind, kBandFree);
+  EXPECT_EQ(onLine[2].head.bandLine, 1);
+  EXPECT_EQ(onLine[4].head.bandLine, 2);
+
+  EXPECT_EQ(RestoreSavedLines(t, saved), 2);
+  EXPECT_EQ(t.Lines().lastUsed, 4);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(t.bandRecords[i].objectId, 100 + i) << i;
+  EXPECT_EQ(onLine[2].head.bandLine, 2);
+  EXPECT_EQ(onLine[4].head.bandLine, 4);
+}
+
+TEST_F(LineMoves, RemovingEveryLineLeavesAnEmptyTable) {
+  for (int i = 0; i < 5; ++i) t.bandRecords[i].flags |= kLineMarked;
+  EXPECT_EQ(SaveMarkedLines(t, true).size(), 5u);
+  EXPECT_EQ(t.Lines().lastUsed, 0);
+  EXPECT_EQ(t.bandRecords[0].kind, kBandFree);
+  // Copy leaves the table as it was.
+  LayoutTables u;
+  u.bandRecords[0].kind = kBandTitle;
+  u.bandRecords[0].flags = kLineMarked;
+  EXPECT_EQ(SaveMarkedLines(u, false).size(), 1u);
+  EXPECT_EQ(u.bandRecords[0].kind, kBandTitle);
+}
+
+TEST_F(LineMoves, PastedLinesTakeTheirBandAndPushTheRestDown) {
+  t.bandRecords[4].flags |= kLineMarked;
+  std::vector<BandLineRec> copied = SaveMarkedLines(t, false);
+  copied.push_back(copied[0]);
+  ASSERT_TRUE(PasteLinesAt(t, 1, copied, kBandSummary));
+  EXPECT_EQ(t.Lines().lastUsed, 6);
+  EXPECT_EQ(t.bandRecords[1].kind, kBandSummary);
+  EXPECT_EQ(t.bandRecords[2].objectId, 104);
+  EXPECT_EQ(t.bandRecords[3].objectId, 101);
+  EXPECT_EQ(onLine[1].head.bandLine, 3);
+  EXPECT_EQ(onLine[0].head.bandLine, 0);
+  // Lines that do not fit are refused whole.
+  std::vector<BandLineRec> many(250, copied[0]);
+  EXPECT_FALSE(PasteLinesAt(t, 0, many, kBandRecord));
+  EXPECT_FALSE(PasteLinesAt(t, 8, copied, kBandRecord));  // past the end
+  EXPECT_EQ(t.Lines().lastUsed, 6);
+}
+
+}  // namespace
