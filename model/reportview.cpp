@@ -7,6 +7,7 @@
 #include "foundation/heap_strings.h"
 #include "model/composite.h"
 #include "model/engine_errors.h"
+#include "model/open_tables.h"
 
 namespace {
 
@@ -170,5 +171,44 @@ int ParseReportViewStatement(CKmComposite* m, const char* text, uint32_t* positi
   KeepNameUnlessSet(m, "RESULT");
   FreeReportViewNames(m);
   *position = pos;
+  return 0;
+}
+
+void FreeSqlMaster(CKmComposite* m) {
+  if (m->statementText) HeapFreeBlock(m->statementText);
+  m->statementText = nullptr;
+  FreeReportViewNames(m);
+}
+
+int SetupSqlMaster(CKmComposite* m, const char* statement, bool passExec, const TableOverrideContext& ctx) {
+  FreeReportViewNames(m);
+  if (!statement || !*statement) return kEngineEmptyStatement;
+  uint32_t position = 0;
+  int rc = ParseReportViewStatement(m, statement, &position, passExec);
+  if (rc) return rc;
+  const bool newSlot = m->tableSlots[0] == nullptr;
+  if (newSlot && m->AddTableSlot("", "", 0, 0, nullptr) != 0) {
+    FreeReportViewNames(m);
+    return kEngineNoMemory;
+  }
+  const size_t length = std::strlen(statement);
+  char* copy = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(length + 1)));
+  if (!copy) {
+    FreeReportViewNames(m);
+    if (newSlot) m->FreeTableSlot(0);
+    return kEngineNoMemory;
+  }
+  std::memcpy(copy, statement, length + 1);
+  uint32_t slot = 0;
+  rc = OpenTable(m, m->reportViewName.c_str(), &slot, false, copy + m->statementOffset, ReportViewNames(m), nullptr,
+                 ctx);
+  if (rc) {
+    HeapFreeBlock(copy);
+    FreeReportViewNames(m);
+    if (newSlot) m->FreeTableSlot(0);
+    return rc;
+  }
+  if (m->statementText) HeapFreeBlock(m->statementText);
+  m->statementText = copy;
   return 0;
 }

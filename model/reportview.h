@@ -16,3 +16,10 @@ int ParseReportViewStatement(CKmComposite* m, const char* text, uint32_t* positi
 // The result column names (null-terminated array) or null when the statement has no list.
 const char* const* ReportViewNames(const CKmComposite* m);
 void FreeReportViewNames(CKmComposite* m);
+
+struct TableOverrideContext;
+// Makes the statement the report's master: parses it, keeps a copy in the
+// composite and opens its result as table slot 0. Returns 0 or an engine code
+// (the composite is left without a statement on failure).
+int SetupSqlMaster(CKmComposite* m, const char* statement, bool passExec, const TableOverrideContext& ctx);
+void FreeSqlMaster(CKmComposite* m);

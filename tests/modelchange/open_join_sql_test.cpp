@@ -8,6 +8,7 @@
 #include "model/open_tables.h"
 #include "model/relation_wording.h"
 #include "model/replace_table.h"
+#include "model/reportview.h"
 #include "expr/code_walks.h"
 #include "../dataaccess/odbc_env.h"
 #include "../expr/expr_model_fixture.h"
@@ -205,4 +206,27 @@ TEST_F(SqlTables, RelationChangesCommitOrCancel) {
   EXPECT_EQ(t.m.tableSlots[1]->relationBits & 0x60, 0x40);
   EXPECT_EQ(Find(1, "city"), city);
   EXPECT_EQ(CountJoinFields(&t.m, number), 1);
+}
+
+TEST_F(SqlTables, ReportViewBecomesTheMaster) {
+  const char* statement = "define reportview Town (Place, Customers) as select city, count(*) from customers group by city";
+  ASSERT_EQ(SetupSqlMaster(&t.m, statement, false, ctx), 0) << t.m.errorName;
+  EXPECT_TRUE(IsSqlReport(&t.m));
+  EXPECT_NE(Find(0, "Place"), nullptr);
+  EXPECT_NE(Find(0, "Customers"), nullptr);
+  EXPECT_EQ(t.m.reportViewName, "Town");
+  FreeSqlMaster(&t.m);
+
+  // Two result columns of one name are refused and leave no statement.
+  TestModel other;
+  DataAccess* da2 = GetDataAccess(&other.m);
+  ASSERT_EQ(da2->ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1);
+  da2->SelectDataSource(odbc_test::kSqliteDsn);
+  EXPECT_EQ(SetupSqlMaster(&other.m, "select city, city from customers", false, ctx), kEngineDuplicateResultName);
+  EXPECT_FALSE(IsSqlReport(&other.m));
+  EXPECT_EQ(other.m.tableSlots[0], nullptr);
+  EXPECT_EQ(SetupSqlMaster(&other.m, "define reportview T as select 1", false, ctx), kEngineInvalidViewNames);
+  FreeSqlFieldState(&other.m);
+  FreeSqlRunState(&other.m);
+  FreeDataAccess(&other.m);
 }
