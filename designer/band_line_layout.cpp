@@ -6,6 +6,11 @@
 
 static_assert(std::is_standard_layout<LineBoxItem>::value, "a line's head is its first member");
 
+const BYTE kPlacementBands[kPlacementBandCount] = {
+    kBandTitle, kBandSummary, kBandPageHeader, kBandPageFooter, kBandRecord,
+    20, 70, 21, 71, 22, 72, 23, 73, 24, 74, 25, 75, 26, 76, 27, 77,
+};
+
 namespace {
 
 bool IsUsed(const LayoutTables& t, int i) {

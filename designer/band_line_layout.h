@@ -15,6 +15,10 @@ constexpr BYTE kHeightAutomatic = 0;
 constexpr BYTE kHeightPoints = 1;
 constexpr BYTE kHeightMeasure = 2;
 
+// The bands the placement dialogs list, in their order.
+constexpr int kPlacementBandCount = 21;
+extern const BYTE kPlacementBands[kPlacementBandCount];
+
 // Recomputes all 257 entries and every item's position. keep: freeform lines
 // keep their heights and their items are held inside them; anchor: a
 // freeform line whose items stay where they are. True when a height or

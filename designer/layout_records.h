@@ -29,6 +29,21 @@ extern const ColorEntry kColorTable[kColorCount];
 // The table's value; codes outside it give black.
 COLORREF ColorTableValue(BYTE code);
 
+// Hints passed to the document's views; each pane acts on its own.
+enum ViewHint : int {
+  kHintOleItemRect = 100,
+  kHintHorizontalRuler = 101,
+  kHintVerticalRuler = 102,
+  kHintLayoutAll = 103,
+  kHintLayoutAndVerticalRuler = 104,
+  kHintLayoutAndHorizontalRuler = 105,
+  kHintStoredRect = 106,
+  kHintRulerSpacing = 107,
+  kHintBandPane = 108,
+  kHintFromPreview = 109,
+  kHintPreviewRect = 110,
+};
+
 // Alignment bytes of texts, lines, boxes and pictures (high nibble).
 constexpr BYTE kAlignLeft = 0x10;
 constexpr BYTE kAlignCentre = 0x20;
