@@ -618,3 +618,30 @@ int TrialCompileCalcField(CKmComposite* m, CalcDefRequest* r) {
   }
   return 0;
 }
+
+void RenameDuplicateFields(CKmComposite* m, int table) {
+  std::vector<uint32_t> qualify;
+  uint32_t n = 0;
+  for (FieldDef* g = m->fieldList; g; g = g->next, ++n) {
+    if ((g->flags & kFieldAlias) || g->table == table || g->table >= kMaxTables || !m->tableSlots[g->table]) continue;
+    if (g->flags & kFieldCalculation) continue;
+    for (FieldDef* f = m->fieldList; f; f = f->next)
+      if (f->table == table && !(f->flags & kFieldAlias) && EqualNoCase(f->name, g->name)) {
+        qualify.push_back(n);
+        break;
+      }
+  }
+  // The texts were written while the names were unique: the new table's
+  // fields stay out of sight while they are read again.
+  std::vector<std::pair<FieldDef*, std::string>> hidden;
+  for (FieldDef* f = m->fieldList; f; f = f->next)
+    if (f->table == table && !(f->flags & kFieldAlias)) {
+      hidden.push_back({f, f->name});
+      f->name[0] = '\0';
+    }
+  for (uint32_t q : qualify) {
+    FieldDef* g = m->GetFieldAt(q);
+    RenameInCompiledCode(m, kRenameField, q, g->table, nullptr, nullptr);
+  }
+  for (auto& h : hidden) std::snprintf(h.first->name, sizeof h.first->name, "%s", h.second.c_str());
+}

@@ -89,3 +89,7 @@ void CancelCalcDefinition(CKmComposite* m, CalcDefRequest* request);
 int TrialCompileCalcField(CKmComposite* m, CalcDefRequest* request);
 // True while a check phase waits for its commit or cancel.
 bool HasPendingCalcDefinition(const CKmComposite* m);
+
+// Every field of another table named like a field of the given table gets its
+// references qualified with its table's alias, so that they stay unambiguous.
+void RenameDuplicateFields(CKmComposite* m, int table);

@@ -6,6 +6,7 @@
 #include "foundation/heap_strings.h"
 
 #include "expr/collation.h"
+#include "model/calc_fields.h"
 #include "model/composite.h"
 #include "model/engine_errors.h"
 #include "model/field_dependencies.h"
@@ -230,6 +231,7 @@ int AddJoin(CKmComposite* m, JoinRequest* r, const TableOverrideContext& ctx, co
   }
   for (size_t i = 0; i + 1 < pairs.size() && pairs[i] != kNoField; i += 2)
     if (FieldDef* f = m->GetFieldAt(pairs[i])) f->flags |= kFieldJoin;
+  RenameDuplicateFields(m, static_cast<int>(slot));
   m->ComputeTableOrder();
   if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
   return 0;

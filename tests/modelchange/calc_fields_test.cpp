@@ -217,3 +217,13 @@ TEST(CalcDefinition, TrialCompileChangesNothing) {
   EXPECT_EQ(TrialCompileCalcField(&t.m, &r), kCalcBadName);
   EXPECT_EQ(t.Count(), before);
 }
+
+TEST(CalcDefinition, SameNamedFieldsOfANewTableKeepReferencesApart) {
+  CalcModel t;
+  FieldDef* label = t.NewCalc("LABEL", "CUST + 'x'");
+  ASSERT_NE(label, nullptr);
+  int other = t.AddTable("C2");
+  t.Add("CUST", 0, static_cast<uint8_t>(other));
+  RenameDuplicateFields(&t.m, other);
+  EXPECT_EQ(Text(label->exprText), "ORD.CUST + 'x'");
+}
