@@ -174,3 +174,13 @@ void EnsureLinesForGraphics(LayoutTables& t) {
 }
 
 int LineAtY(const LayoutTables& t, int y) { return BandAtY(t.Lines(), y); }
+
+bool GetOleItemViewRect(const LayoutTables& t, const ReportItemHead* item, RECT* out) {
+  if (item == nullptr || out == nullptr) return false;
+  *out = ItemViewRect(t, *item);
+  return true;
+}
+
+void InvalidateAllPictures(LayoutTables& t) {
+  for (int i = 0; i < t.pictures.Count(); ++i) t.Hooks().InvalidateViewRect(ItemViewRect(t, t.pictures.At(i)->head));
+}

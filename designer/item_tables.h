@@ -33,7 +33,11 @@ int LineBoxIndexOf(const LayoutTables& t, const void* record);
 // no such record.
 bool GetPictureViewRect(const LayoutTables& t, int index, RECT* out);
 bool GetChartViewRect(const LayoutTables& t, int index, RECT* out);
+bool GetOleItemViewRect(const LayoutTables& t, const ReportItemHead* item, RECT* out);
 RECT ItemViewRect(const LayoutTables& t, const ReportItemHead& item);
+
+// Every picture's view rectangle is invalidated.
+void InvalidateAllPictures(LayoutTables& t);
 
 // What the line/box tracker takes from a record.
 struct LineBoxTracking {

@@ -168,6 +168,8 @@ class LayoutHooks {
   virtual void* CopyChart(const void* chart) { return const_cast<void*>(chart); }
   virtual void* CopyChartPicture(const void* cache) { return const_cast<void*>(cache); }
   virtual void RedrawAllPanes() {}
+  // Stores the rectangle and sends the stored-rectangle hint.
+  virtual void InvalidateViewRect(const RECT& /*rect*/) {}
   virtual void ClearStatusText() {}
   virtual void UpdateScrollBars() {}
   virtual void SetModified() {}

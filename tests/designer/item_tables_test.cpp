@@ -175,6 +175,22 @@ TEST(ItemTables, ViewRectsAndTracking) {
   EXPECT_EQ(tr.thickness, 4);
   EXPECT_EQ(tr.borders, kNewBoxBorders);
   EXPECT_EQ(tr.record, t.linesBoxes.At(0));
+
+  struct Rects : LayoutHooks {
+    std::vector<RECT> got;
+    void InvalidateViewRect(const RECT& r) override { got.push_back(r); }
+  } hooks;
+  t.hooks = &hooks;
+  t.pictures.Append(Picture(120));
+  t.pictures.Append(Picture(300));
+  InvalidateAllPictures(t);
+  ASSERT_EQ(hooks.got.size(), 2u);
+  EXPECT_EQ(hooks.got[1].top, 200);
+  EXPECT_EQ(hooks.got[1].bottom, 209);
+  ASSERT_TRUE(GetPictureViewRect(t, 1, &r));
+  EXPECT_EQ(r.top, 200);
+  ASSERT_TRUE(GetPictureViewRect(t, -1, &r));  // the current picture, 0
+  EXPECT_EQ(r.top, 20);
 }
 
 TEST(ItemTables, VerticalOrderIsLineThenTopThenLeftThenKind) {
