@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#include "app/shell_standins.h"
+#include "foundation/heap_strings.h"
+#include "foundation/message_dialog.h"
+
 namespace {
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
@@ -120,4 +124,28 @@ std::string CompleteRelativePath(const std::string& path, const TablePathContext
   const std::string dir = DirectoryPart(ctx.masterPath);
   if (!dir.empty()) return dir + path;
   return JoinDirAndFile(path, ctx.currentDbDir);
+}
+
+int AskAnotherDataSource(const DataSourceQuestion& q) {
+  if (q.promptSuppressed || !q.doc) return 1;
+  char text[kMessageBufferSize];
+  if (q.sqlReport) {
+    std::snprintf(text, sizeof text, "%s", GetResString(6027, 0));
+  } else {
+    const MsgArg args[1] = {MsgArg(q.masterPath ? q.masterPath : "")};
+    FormatMessageText(text, sizeof text, GetResString(6028, 0), args, 1);
+  }
+  const std::string remembered = q.currentSource ? q.currentSource : "";
+  // Bounded: a chooser that never settles cannot keep the question up for ever.
+  for (int round = 0; round < 1000; ++round) {
+    if (q.doc->ShowMessageDialog(q.doc->GetOwnerWindow(), text, q.doc->GetAppCaption(), kMsgYesNo) != IDYES)
+      return 1;
+    const int chosen = q.choose ? q.choose(q.context) : 2;
+    if (chosen == 0) return 0;
+    if (chosen == 2) {
+      if (q.select) q.select(q.context, remembered.c_str());
+      return 1;
+    }
+  }
+  return 1;
 }

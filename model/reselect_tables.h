@@ -34,3 +34,21 @@ int NextTablePathKind(int kind);
 std::string BuildTablePath(int kind, const std::string& storedPath, const TablePathContext& ctx);
 // Completes a stored relative path against the master's; kind receives the next kind to try.
 std::string CompleteRelativePath(const std::string& path, const TablePathContext& ctx, int* nextKind);
+
+class CKmDoc;
+
+// What asking for another data source needs of the document and the data layer.
+struct DataSourceQuestion {
+  CKmDoc* doc = nullptr;
+  bool promptSuppressed = false;  // set while the command line opens a report
+  bool sqlReport = false;
+  const char* masterPath = "";
+  // The data-source chooser: 0 chosen, 2 cancelled, anything else asks again.
+  int (*choose)(void* context) = nullptr;
+  // Makes the named data source current again.
+  void (*select)(void* context, const char* name) = nullptr;
+  const char* currentSource = "";
+  void* context = nullptr;
+};
+// 0 when another data source was chosen (the caller retries), 1 when declined.
+int AskAnotherDataSource(const DataSourceQuestion& q);
