@@ -1,6 +1,8 @@
 #include "model/open_tables.h"
 
+#include <cstdio>
 #include <cstring>
+#include <map>
 
 #include "data/table_fields.h"
 #include "expr/collation.h"
@@ -224,5 +226,49 @@ int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSl
   const std::string chosen = s == 0 || !alias || !alias[0] ? derived : alias;
   std::snprintf(t->alias, sizeof t->alias, "%s", chosen.c_str());
   *slot = s;
+  return 0;
+}
+
+namespace {
+std::map<const CKmComposite*, std::string> g_textTables;
+}
+
+const char* TextTablePath(const CKmComposite* m) {
+  auto it = g_textTables.find(m);
+  return it == g_textTables.end() ? "" : it->second.c_str();
+}
+
+void CloseTextTable(CKmComposite* m) { g_textTables.erase(m); }
+
+int OpenTextTable(CKmComposite* m, const char* path, const char* tableName) {
+  std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
+  if (!file) return kEngineCannotOpenText;
+  std::vector<uint8_t> data;
+  uint8_t block[4096];
+  size_t n;
+  while ((n = std::fread(block, 1, sizeof block, file)) > 0) data.insert(data.end(), block, block + n);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return kEngineCannotOpenText;
+  std::vector<TextSection> sections;
+  const int rc = ReadTextTableLayout(data.data(), data.size(), tableName, &sections);
+  if (rc) {
+    m->lastEngineError = rc;
+    return rc;
+  }
+  std::vector<FieldDef*> made;
+  for (const TextSection& s : sections) {
+    FieldDef* f = m->AddField(kFieldMemo);
+    if (!f) {
+      for (FieldDef* g : made) m->DeleteField(g, 2 | 4);
+      return kEngineNoMemory;
+    }
+    std::snprintf(f->name, sizeof f->name, "%s", s.name.c_str());
+    f->table = kTableDerivedColumn;
+    f->memoPosition1 = s.start;
+    f->memoPosition2 = s.length;
+    made.push_back(f);
+  }
+  g_textTables[m] = path;
   return 0;
 }

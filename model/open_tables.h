@@ -57,3 +57,11 @@ int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSl
               const char* const* names, const char* alias, const TableOverrideContext& ctx);
 // Frees a new slot and deletes the fields made for it.
 void AbandonTable(CKmComposite* m, uint32_t slot, bool newSlot);
+
+// Opens a text file as a table of long-text fields (table 252), one per
+// section or one for the whole file. 0, 3170 (cannot open), 3169 (text after
+// the sections) or 3121; on failure no field stays.
+int OpenTextTable(CKmComposite* m, const char* path, const char* tableName);
+// The text file's path (empty when none is open).
+const char* TextTablePath(const CKmComposite* m);
+void CloseTextTable(CKmComposite* m);

@@ -153,3 +153,34 @@ TEST(OpenTables, TextTableLayouts) {
   ASSERT_EQ(empty.size(), 1u);
   EXPECT_EQ(empty[0].length, 0u);
 }
+
+TEST(OpenTables, TextFilesBecomeLongTextFields) {
+  CKmComposite m{nullptr};
+  const std::string dir = ::testing::TempDir();
+  const std::string path = dir + "/vt_text_table.txt";
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(".First part\r\n{one}\r\n.Second\n{two\nlines}\n", f);
+    std::fclose(f);
+  }
+  ASSERT_EQ(OpenTextTable(&m, path.c_str(), "NOTES"), 0);
+  EXPECT_EQ(TextTablePath(&m), path);
+  ASSERT_EQ(m.fieldCount, 2u);
+  EXPECT_STREQ(m.fieldList->name, "First_part");
+  EXPECT_TRUE(m.fieldList->flags & kFieldMemo);
+  EXPECT_EQ(m.fieldList->table, kTableDerivedColumn);
+  EXPECT_EQ(m.fieldList->memoPosition2, 3u);
+  CloseTextTable(&m);
+
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fputs(".A\n{1}\nstray", f);
+    std::fclose(f);
+  }
+  EXPECT_EQ(OpenTextTable(&m, path.c_str(), "NOTES"), kEngineCannotReadMemo);
+  EXPECT_EQ(m.fieldCount, 2u);
+  EXPECT_EQ(OpenTextTable(&m, (dir + "/no_such_file.txt").c_str(), "X"), kEngineCannotOpenText);
+  std::remove(path.c_str());
+  while (m.fieldList) m.DeleteField(m.fieldList, 2);
+}
