@@ -6,12 +6,11 @@
 #include "platform/win/dialog.h"
 #include "platform/win/gdi.h"
 #include "platform/win/message_box.h"
+#include "platform/win/wsprintf.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <initializer_list>
-#include <string>
 
 namespace {
 // The document whose message-dialog fields the running message dialog reads.
@@ -29,14 +28,46 @@ const StyleInfo kStyles[9] = {
     {"DYNC_Mess", IDI_QUESTION, IDYES},  {"DInfo_Mess", IDI_ASTERISK, IDOK}, {"DEx_Mess", IDI_HAND, IDOK},
     {"DOk_Can", IDI_EXCLAMATION, IDCANCEL}, {"DIgnore", IDI_HAND, IDOK},     {"DYNCH_Mess", IDI_QUESTION, IDYES}};
 
-void Append(char* out, size_t size, size_t* used, const char* text, size_t n) {
-  if (*used + 1 >= size) return;
-  size_t room = size - 1 - *used;
-  n = std::min(n, room);
-  std::memcpy(out + *used, text, n);
-  *used += n;
-  out[*used] = '\0';
-}
+// The typed arguments of a message: each conversion takes exactly what the
+// caller passed, and a conversion past the last argument prints nothing.
+class MsgArgSource : public FormatArgSource {
+ public:
+  MsgArgSource(const MsgArg* args, int count) : args_(args), count_(args ? count : 0) {}
+  bool Serves(char) const override { return true; }
+  bool Count(int*) override { return false; }
+  bool Next(const FormatConversion& conv, FormatValue* value) override {
+    if (next_ >= count_) return false;
+    const MsgArg& a = args_[next_++];
+    switch (conv.letter) {
+      case 's':
+        value->isText = a.isText;
+        value->text = a.text;
+        SetSigned(value, a.number);
+        break;
+      case 'd':
+      case 'i':
+        SetSigned(value, a.isText ? 0 : static_cast<int>(a.number));
+        break;
+      case 'c':
+        value->magnitude = a.isText ? (a.text ? static_cast<unsigned char>(a.text[0]) : 0) : (a.number & 0xFF);
+        break;
+      default:
+        // Unsigned conversions work on 32 bits, as the program's numbers are.
+        value->magnitude = a.isText ? 0 : static_cast<uint32_t>(a.number);
+        break;
+    }
+    return true;
+  }
+
+ private:
+  static void SetSigned(FormatValue* value, long long n) {
+    value->negative = n < 0;
+    value->magnitude = n < 0 ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
+  }
+  const MsgArg* args_;
+  int count_;
+  int next_ = 0;
+};
 
 RECT WindowRectOf(HWND hwnd) {
   RECT r{0, 0, 0, 0};
@@ -45,79 +76,9 @@ RECT WindowRectOf(HWND hwnd) {
 }
 }  // namespace
 
-void FormatNoArgs(char* out, size_t size, const char* format) {
-  if (out == nullptr || size == 0) return;
-  out[0] = '\0';
-  size_t used = 0;
-  for (const char* p = format ? format : ""; *p; ++p) {
-    if (p[0] == '%' && p[1] == '%') ++p;
-    Append(out, size, &used, p, 1);
-  }
-}
-
 void FormatMessageText(char* out, size_t size, const char* format, const MsgArg* args, int count) {
-  if (out == nullptr || size == 0) return;
-  out[0] = '\0';
-  size_t used = 0;
-  int next = 0;
-  const char* p = format ? format : "";
-  while (*p) {
-    if (*p != '%') {
-      const char* q = std::strchr(p, '%');
-      size_t n = q ? static_cast<size_t>(q - p) : std::strlen(p);
-      Append(out, size, &used, p, n);
-      p += n;
-      continue;
-    }
-    if (p[1] == '%') {
-      Append(out, size, &used, "%", 1);
-      p += 2;
-      continue;
-    }
-    // %[flags][width][.precision][h|l]conversion
-    const char* start = p++;
-    std::string spec = "%";
-    while (*p && std::strchr("-+ #0", *p)) spec += *p++;
-    while (*p >= '0' && *p <= '9' && spec.size() < 12) spec += *p++;
-    if (*p == '.') {
-      spec += *p++;
-      while (*p >= '0' && *p <= '9' && spec.size() < 16) spec += *p++;
-    }
-    while (*p == 'l' || *p == 'h') ++p;
-    char conv = *p;
-    if (conv == '\0' || !std::strchr("sdiuxXoc", conv)) {
-      // Not a conversion: shown as it stands.
-      size_t n = static_cast<size_t>(p - start) + (conv ? 1 : 0);
-      Append(out, size, &used, start, n);
-      p += conv ? 1 : 0;
-      continue;
-    }
-    ++p;
-    if (next >= count) continue;
-    const MsgArg& a = args[next++];
-    char piece[600];
-    switch (conv) {
-      case 's':
-        if (a.isText) std::snprintf(piece, sizeof piece, (spec + "s").c_str(), a.text ? a.text : "(null)");
-        else std::snprintf(piece, sizeof piece, (spec + "lld").c_str(), a.number);
-        break;
-      case 'd':
-      case 'i':
-        std::snprintf(piece, sizeof piece, (spec + "d").c_str(), static_cast<int>(a.isText ? 0 : a.number));
-        break;
-      case 'c': {
-        int c = a.isText ? (a.text ? static_cast<unsigned char>(a.text[0]) : 0) : static_cast<int>(a.number & 0xFF);
-        std::snprintf(piece, sizeof piece, (spec + "c").c_str(), c);
-        break;
-      }
-      default:
-        // Unsigned conversions work on 32 bits, as the program's numbers are.
-        std::snprintf(piece, sizeof piece, (spec + conv).c_str(),
-                      static_cast<unsigned>(a.isText ? 0 : static_cast<uint32_t>(a.number)));
-        break;
-    }
-    Append(out, size, &used, piece, std::strlen(piece));
-  }
+  MsgArgSource source(args, count);
+  FormatBounded(out, size, format, source);
 }
 
 void ErrorBeep() { MessageBeep(0); }
@@ -240,14 +201,15 @@ int CKmDoc::ShowErrorText(const char* text, CWnd* owner) {
 
 int CKmDoc::ShowErrorId(UINT id, CWnd* owner) {
   char text[256];
-  std::snprintf(text, sizeof text, "%s", GetResString(id, 0));
+  CopyBounded(text, sizeof text, GetResString(id, 0));
   return ShowErrorText(text, owner);
 }
 
 int CKmDoc::ShowErrorTwoIds(UINT id1, UINT id2) {
   char text[kMessageBufferSize];
-  std::snprintf(text, sizeof text, "%s", GetResString(id1, 0));
-  std::snprintf(text + std::strlen(text), sizeof text - std::strlen(text), " %s", GetResString(id2, 1));
+  CopyBounded(text, sizeof text, GetResString(id1, 0));
+  AppendBounded(text, sizeof text, " ");
+  AppendBounded(text, sizeof text, GetResString(id2, 1));
   return ShowErrorText(text, nullptr);
 }
 
@@ -274,7 +236,7 @@ int CKmDoc::ShowErrorFmtChar(const char* f, int ch) { return ShowFormatted(this,
 
 int CKmDoc::MessageBoxId(UINT id, CWnd* owner, UINT type) {
   char text[256];
-  std::snprintf(text, sizeof text, "%s", GetResString(id, 0));
+  CopyBounded(text, sizeof text, GetResString(id, 0));
   MessageBeep(0);
   if (owner == nullptr) owner = AfxGetThread()->GetMainWnd();
   MessageBoxA(owner ? owner->m_hWnd : nullptr, text, m_szAppCaption, type);
@@ -293,7 +255,7 @@ INT_PTR Box(CKmDoc* doc, Owner kind, HWND given, int style, const char* format, 
   char text[kMessageBufferSize];
   // A message without arguments is shown literally, so a "%" in a file name
   // or a data-source message cannot reach for arguments that are not there.
-  if (noArgs) FormatNoArgs(text, sizeof text, format);
+  if (noArgs) CopyMessageText(text, sizeof text, format);
   else FormatMessageText(text, sizeof text, format, args.begin(), static_cast<int>(args.size()));
   HWND owner = given;
   if (kind == Owner::Frame) {
@@ -304,7 +266,7 @@ INT_PTR Box(CKmDoc* doc, Owner kind, HWND given, int style, const char* format, 
     if (!IsWindow(owner)) owner = GetActiveWindow();
   }
   char caption[64];
-  std::snprintf(caption, sizeof caption, "%s", doc->GetAppCaption());
+  CopyBounded(caption, sizeof caption, doc->GetAppCaption());
   return doc->ShowMessageDialog(owner, text, caption, style);
 }
 }  // namespace
@@ -363,12 +325,12 @@ void CKmDoc::WarningBoxOwner1(HWND owner, const char* f, MsgArg a1) {
 
 void CKmDoc::InternalErrorBox(int code) {
   char text[256];
-  std::snprintf(text, sizeof text, "%s", GetResString(627, 0));
+  CopyBounded(text, sizeof text, GetResString(627, 0));
   Box(this, Owner::Frame, nullptr, kMsgError, "%s (%d)", {text, code}, false);
 }
 
 void CKmDoc::InternalErrorBox2(int code1, int code2) {
   char text[256];
-  std::snprintf(text, sizeof text, "%s", GetResString(627, 0));
+  CopyBounded(text, sizeof text, GetResString(627, 0));
   Box(this, Owner::Frame, nullptr, kMsgError, "%s %04x (%04x)", {text, code1, code2}, false);
 }

@@ -32,8 +32,8 @@ void ErrorBeep();
 // messages use (%s %d %i %u %x %X %c %ld %lu %lx, flags, width, precision, %%).
 // Text beyond the buffer is cut; a conversion with no argument left prints nothing.
 void FormatMessageText(char* out, size_t size, const char* format, const MsgArg* args, int count);
-// A format shown without arguments: "%%" becomes "%", every other character is copied.
-void FormatNoArgs(char* out, size_t size, const char* format);
+// A format shown without arguments goes through CopyMessageText
+// (platform/win/wsprintf.h): "%%" becomes "%", every other character is copied.
 
 
 constexpr size_t kMessageBufferSize = 524;

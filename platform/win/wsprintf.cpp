@@ -52,7 +52,7 @@ void Pad(Sink& out, const Directive& how, const char* body, size_t n, const char
 void FormatInteger(Sink& out, const Directive& how, char conv, uint64_t magnitude, bool negative) {
   char digits[32];
   size_t n = 0;
-  unsigned base = (conv == 'x' || conv == 'X') ? 16 : 10;
+  unsigned base = (conv == 'x' || conv == 'X') ? 16 : conv == 'o' ? 8 : 10;
   const char* set = conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
   do {
     digits[n++] = set[magnitude % base];
@@ -63,15 +63,73 @@ void FormatInteger(Sink& out, const Directive& how, char conv, uint64_t magnitud
   char body[32];
   for (size_t i = 0; i < n; ++i) body[i] = digits[n - 1 - i];
   const char* prefix = "";
+  bool is_signed = conv == 'd' || conv == 'i';
   if (negative) prefix = "-";
-  else if (base == 10 && (conv == 'd' || conv == 'i') && how.plus) prefix = "+";
-  else if (base == 10 && (conv == 'd' || conv == 'i') && how.space) prefix = " ";
+  else if (is_signed && how.plus) prefix = "+";
+  else if (is_signed && how.space) prefix = " ";
   else if (base == 16 && how.alt && n > 0 && !(n == 1 && body[0] == '0')) prefix = conv == 'X' ? "0X" : "0x";
+  // '#' with octal makes the first digit a zero, unless the precision already does.
+  else if (base == 8 && how.alt && (n == 0 || body[0] != '0') && how.precision <= static_cast<long>(n)) prefix = "0";
   Pad(out, how, body, n, prefix);
 }
+
+void FormatText(Sink& out, const Directive& how, const char* s, size_t n) {
+  Directive text = how;
+  text.precision = -1;
+  text.zero = false;
+  Pad(out, text, s, n, "");
+}
+
+// The C variable argument list, read as the conversion's size prefixes say.
+class VaSource : public FormatArgSource {
+ public:
+  explicit VaSource(va_list args) { va_copy(args_, args); }
+  ~VaSource() override { va_end(args_); }
+  bool Serves(char letter) const override { return letter != 'o'; }
+  bool Count(int* value) override {
+    *value = va_arg(args_, int);
+    return true;
+  }
+  bool Next(const FormatConversion& conv, FormatValue* value) override {
+    switch (conv.letter) {
+      case 's':
+        value->isText = true;
+        value->text = va_arg(args_, const char*);
+        return true;
+      case 'c':
+        value->magnitude = static_cast<unsigned>(va_arg(args_, int));
+        return true;
+      case 'd':
+      case 'i': {
+        int64_t v;
+        if (conv.longs >= 2) v = va_arg(args_, long long);
+        else if (conv.longs == 1) v = va_arg(args_, long);
+        else if (conv.sized) v = static_cast<int64_t>(va_arg(args_, ptrdiff_t));
+        else v = va_arg(args_, int);
+        if (conv.half) v = static_cast<int16_t>(v);
+        value->negative = v < 0;
+        value->magnitude = v < 0 ? static_cast<uint64_t>(0) - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+        return true;
+      }
+      default: {
+        uint64_t v;
+        if (conv.longs >= 2) v = va_arg(args_, unsigned long long);
+        else if (conv.longs == 1) v = va_arg(args_, unsigned long);
+        else if (conv.sized) v = va_arg(args_, size_t);
+        else v = va_arg(args_, unsigned int);
+        if (conv.half) v = static_cast<uint16_t>(v);
+        value->magnitude = v;
+        return true;
+      }
+    }
+  }
+
+ private:
+  va_list args_;
+};
 }  // namespace
 
-int wvsprintfBounded(LPSTR buf, size_t size, LPCSTR format, va_list args) {
+int FormatBounded(LPSTR buf, size_t size, LPCSTR format, FormatArgSource& args) {
   if (buf == nullptr || size == 0) return 0;
   Sink out(buf, size);
   if (format == nullptr) return out.Finish();
@@ -96,8 +154,10 @@ int wvsprintfBounded(LPSTR buf, size_t size, LPCSTR format, va_list args) {
       else if (*p == '#') how.alt = true;
       else break;
     }
+    bool counted = true;
     if (*p == '*') {
-      int w = va_arg(args, int);
+      int w = 0;
+      counted = args.Count(&w);
       if (w < 0) {
         how.left = true;
         w = -w;
@@ -110,11 +170,12 @@ int wvsprintfBounded(LPSTR buf, size_t size, LPCSTR format, va_list args) {
         ++p;
       }
     }
-    if (*p == '.') {
+    if (counted && *p == '.') {
       ++p;
       how.precision = 0;
       if (*p == '*') {
-        int pr = va_arg(args, int);
+        int pr = 0;
+        counted = args.Count(&pr);
         how.precision = pr < 0 ? -1 : pr;
         ++p;
       } else {
@@ -124,70 +185,49 @@ int wvsprintfBounded(LPSTR buf, size_t size, LPCSTR format, va_list args) {
         }
       }
     }
-    int longs = 0;
-    bool half = false, sized = false;
+    if (!counted) {
+      out.Put(start, static_cast<size_t>(p - start));
+      continue;
+    }
+    FormatConversion conv;
     for (;; ++p) {
-      if (*p == 'l') ++longs;
-      else if (*p == 'h') half = true;
-      else if (*p == 'z') sized = true;
+      if (*p == 'l') ++conv.longs;
+      else if (*p == 'h') conv.half = true;
+      else if (*p == 'z') conv.sized = true;
       else break;
     }
-    char conv = *p;
-    if (conv == '\0') {
+    conv.letter = *p;
+    if (conv.letter == '\0') {
       out.Put(start, static_cast<size_t>(p - start));
       break;
     }
     ++p;
-    switch (conv) {
-      case 's': {
-        const char* s = va_arg(args, const char*);
-        if (s == nullptr) s = "(null)";
-        size_t n = how.precision >= 0 ? strnlen(s, static_cast<size_t>(how.precision)) : std::strlen(s);
-        Directive text = how;
-        text.precision = -1;
-        text.zero = false;
-        Pad(out, text, s, n, "");
-        break;
-      }
-      case 'c': {
-        char c = static_cast<char>(va_arg(args, int) & 0xFF);
-        Directive text = how;
-        text.precision = -1;
-        text.zero = false;
-        Pad(out, text, &c, 1, "");
-        break;
-      }
-      case 'd':
-      case 'i': {
-        int64_t v;
-        if (longs >= 2) v = va_arg(args, long long);
-        else if (longs == 1) v = va_arg(args, long);
-        else if (sized) v = static_cast<int64_t>(va_arg(args, ptrdiff_t));
-        else v = va_arg(args, int);
-        if (half) v = static_cast<int16_t>(v);
-        uint64_t mag = v < 0 ? static_cast<uint64_t>(0) - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-        FormatInteger(out, how, conv, mag, v < 0);
-        break;
-      }
-      case 'u':
-      case 'x':
-      case 'X': {
-        uint64_t v;
-        if (longs >= 2) v = va_arg(args, unsigned long long);
-        else if (longs == 1) v = va_arg(args, unsigned long);
-        else if (sized) v = va_arg(args, size_t);
-        else v = va_arg(args, unsigned int);
-        if (half) v = static_cast<uint16_t>(v);
-        FormatInteger(out, how, conv, v, false);
-        break;
-      }
-      default:
-        // Unknown conversions consume no argument and appear as written.
-        out.Put(start, static_cast<size_t>(p - start));
-        break;
+    if (std::strchr("sciduxXo", conv.letter) == nullptr || !args.Serves(conv.letter)) {
+      // Unknown conversions consume no argument and appear as written.
+      out.Put(start, static_cast<size_t>(p - start));
+      continue;
+    }
+    FormatValue value;
+    if (!args.Next(conv, &value)) continue;
+    if (conv.letter == 's' && value.isText) {
+      const char* s = value.text == nullptr ? "(null)" : value.text;
+      size_t n = how.precision >= 0 ? strnlen(s, static_cast<size_t>(how.precision)) : std::strlen(s);
+      FormatText(out, how, s, n);
+    } else if (conv.letter == 'c') {
+      char c = static_cast<char>(value.magnitude & 0xFF);
+      FormatText(out, how, &c, 1);
+    } else {
+      // A number given to %s prints in decimal.
+      char letter = conv.letter == 's' ? 'd' : conv.letter;
+      FormatInteger(out, how, letter, value.magnitude, value.negative);
     }
   }
   return out.Finish();
+}
+
+int wvsprintfBounded(LPSTR buf, size_t size, LPCSTR format, va_list args) {
+  VaSource source(args);
+  return FormatBounded(buf, size, format, source);
 }
 
 int wsprintfBounded(LPSTR buf, size_t size, LPCSTR format, ...) {

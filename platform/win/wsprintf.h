@@ -8,6 +8,41 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
+
+// One conversion as the format writes it: its letter and size prefixes.
+struct FormatConversion {
+  char letter = 0;
+  int longs = 0;  // count of 'l'
+  bool half = false;
+  bool sized = false;
+};
+
+// One argument as a conversion takes it: a text, or a number whose magnitude
+// and sign are given apart (%s of a number prints it in decimal).
+struct FormatValue {
+  const char* text = nullptr;
+  uint64_t magnitude = 0;
+  bool negative = false;
+  bool isText = false;
+};
+
+// Where the bounded formatter takes its arguments from.
+class FormatArgSource {
+ public:
+  virtual ~FormatArgSource() = default;
+  // Whether this source serves the conversion letter at all; a letter it does
+  // not serve is copied as it stands.
+  virtual bool Serves(char letter) const = 0;
+  // A '*' width or precision; false leaves the directive as written.
+  virtual bool Count(int* value) = 0;
+  // The next argument; false when none is left, and the conversion prints nothing.
+  virtual bool Next(const FormatConversion& conv, FormatValue* value) = 0;
+};
+
+// The formatter behind wvsprintfBounded, with the conversions of the list
+// below plus %o where the source serves it.
+int FormatBounded(LPSTR buf, size_t size, LPCSTR format, FormatArgSource& args);
 
 // Conversions: %s, %c (low byte of an int), %d, %i, %u, %x, %X, with the flags
 // '-', '0', '+', ' ', '#', a width and a precision (also '*'), and the size

@@ -32,8 +32,8 @@ TEST(Format, ConversionsTheProgramUses) {
   wsprintfBounded(buf, sizeof buf, "%d %d", -2147483647 - 1, 2147483647);
   EXPECT_STREQ(buf, "-2147483648 2147483647");
   // Unknown conversions and a lone percent at the end are copied, consuming nothing.
-  Loose(buf, sizeof buf, "%f %q %d %", 12);
-  EXPECT_STREQ(buf, "%f %q 12 %");
+  Loose(buf, sizeof buf, "%f %q %o %d %", 12);
+  EXPECT_STREQ(buf, "%f %q %o 12 %");
 }
 
 TEST(Format, OutputIsCutToTheBuffer) {

@@ -5,6 +5,7 @@
 #include "platform/win/gdi.h"
 #include "platform/win/help.h"
 #include "platform/win/message_box.h"
+#include "platform/win/wsprintf.h"
 #include "ui_test_util.h"
 
 #include <QImage>
@@ -313,13 +314,18 @@ TEST(MessageFormat, ConversionsTakeWhatWasPassedAndLongTextsAreCut) {
   MsgArg one[] = {"text"};
   FormatMessageText(out, sizeof out, "%d and %s and %q", one, 1);
   EXPECT_STREQ(out, "0 and  and %q");
+  // A number where a text is expected prints in decimal; octal is served; a
+  // '*' width has no argument to take and stays as written.
+  MsgArg mixed[] = {-12, 8, 8, 5};
+  FormatMessageText(out, sizeof out, "%4s|%o|%#o|%*d|%.*d", mixed, 4);
+  EXPECT_STREQ(out, " -12|10|010|%*d|%.*d");
 
   std::string huge(2000, 'n');
   MsgArg big[] = {huge.c_str(), huge.c_str()};
   FormatMessageText(out, sizeof out, "%s%s", big, 2);
   EXPECT_EQ(std::strlen(out), kMessageBufferSize - 1);
   std::string fmt(3000, '%');
-  FormatNoArgs(out, sizeof out, fmt.c_str());
+  CopyMessageText(out, sizeof out, fmt.c_str());
   EXPECT_EQ(std::strlen(out), kMessageBufferSize - 1);
   EXPECT_EQ(std::string(out), std::string(kMessageBufferSize - 1, '%'));
 }
