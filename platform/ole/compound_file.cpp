@@ -1,5 +1,7 @@
 #include "platform/ole/compound_file.h"
 
+#include "platform/win/codepage_text.h"
+
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-stdio.h>
@@ -9,7 +11,6 @@
 #include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-output.h>
 #include <gsf/gsf-utils.h>
-#include <iconv.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -36,36 +37,6 @@ T* FindByName(std::vector<T>& items, const std::string& n) {
     if (SameName(it.name, n)) return &it;
   return nullptr;
 }
-
-// The library names entries in UTF-8; the program keeps Windows-1252.
-std::string Convert(const std::string& in, const char* to, const char* from) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return in;
-  std::string out(in.size() * 4 + 4, '\0');
-  char* src = const_cast<char*>(in.data());
-  size_t src_left = in.size();
-  char* dst = out.data();
-  size_t dst_left = out.size();
-  while (src_left > 0) {
-    if (iconv(cd, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)) {
-      if (errno == EILSEQ || errno == EINVAL) {  // unmappable: keep a '?' and go on
-        ++src;
-        --src_left;
-        if (dst_left == 0) break;
-        *dst++ = '?';
-        --dst_left;
-      } else {
-        break;
-      }
-    }
-  }
-  iconv_close(cd);
-  out.resize(out.size() - dst_left);
-  return out;
-}
-
-std::string ToUtf8(const std::string& s) { return Convert(s, "UTF-8", "CP1252"); }
-std::string FromUtf8(const std::string& s) { return Convert(s, "CP1252//TRANSLIT", "UTF-8"); }
 
 void SetMessage(std::string* message, const std::string& text) {
   if (message) *message = text;
@@ -100,7 +71,8 @@ StorageError ReadChildren(GsfInfile* dir, Storage& into, int depth, ReadBudget& 
       SetMessage(message, "an entry cannot be opened");
       return StorageError::kCorrupt;
     }
-    std::string name = FromUtf8(raw_name);
+    // The library names entries in UTF-8; the program keeps Windows-1252.
+    std::string name = Utf8ToAnsi(raw_name);
     StorageError result = StorageError::kNone;
     if (GSF_IS_INFILE(child) && gsf_infile_num_children(GSF_INFILE(child)) >= 0) {
       Storage& sub = into.PutStorage(name);
@@ -129,7 +101,7 @@ StorageError ReadChildren(GsfInfile* dir, Storage& into, int depth, ReadBudget& 
 
 bool WriteChildren(GsfOutfile* dir, const Storage& from) {
   for (const Stream& s : from.streams) {
-    GsfOutput* out = gsf_outfile_new_child(dir, ToUtf8(s.name).c_str(), FALSE);
+    GsfOutput* out = gsf_outfile_new_child(dir, AnsiToUtf8(s.name).c_str(), FALSE);
     if (out == nullptr) return false;
     bool ok = s.data.empty() || gsf_output_write(out, s.data.size(), s.data.data());
     ok = gsf_output_close(out) && ok;
@@ -137,7 +109,7 @@ bool WriteChildren(GsfOutfile* dir, const Storage& from) {
     if (!ok) return false;
   }
   for (const Storage& sub : from.storages) {
-    GsfOutput* out = gsf_outfile_new_child(dir, ToUtf8(sub.name).c_str(), TRUE);
+    GsfOutput* out = gsf_outfile_new_child(dir, AnsiToUtf8(sub.name).c_str(), TRUE);
     if (out == nullptr) return false;
     bool ok = WriteChildren(GSF_OUTFILE(out), sub);
     ok = gsf_output_close(out) && ok;

@@ -117,11 +117,9 @@ int UnicodeToOem(uint32_t cp) {
   return it == T().from_oem.end() ? -1 : it->second;
 }
 
-std::string AnsiToUtf8(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) {
-    uint32_t cp = AnsiToUnicode(c);
+void AnsiToUtf8(const char* text, size_t len, std::string& out) {
+  for (size_t i = 0; i < len; ++i) {
+    uint32_t cp = AnsiToUnicode(static_cast<unsigned char>(text[i]));
     if (cp < 0x80) {
       out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -133,47 +131,59 @@ std::string AnsiToUtf8(const std::string& text) {
       out += static_cast<char>(0x80 | (cp & 0x3F));
     }
   }
+}
+
+std::string AnsiToUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  AnsiToUtf8(text.data(), text.size(), out);
   return out;
+}
+
+int DecodeUtf8(const unsigned char* p, const unsigned char* end, uint32_t* cp) {
+  unsigned c = p[0];
+  int n;
+  uint32_t v;
+  if (c < 0x80) {
+    *cp = c;
+    return 1;
+  } else if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+    v = c & 0x1F;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    v = c & 0x0F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    v = c & 0x07;
+  } else {
+    return 0;
+  }
+  for (int i = 1; i < n; ++i) {
+    if (p + i >= end) return -1;
+    if ((p[i] & 0xC0) != 0x80) return 0;
+    v = (v << 6) | (p[i] & 0x3F);
+  }
+  // Overlong forms would let a NUL or a path separator through in disguise.
+  if ((n == 3 && v < 0x800) || (n == 4 && (v < 0x10000 || v > 0x10FFFF))) return 0;
+  *cp = v;
+  return n;
 }
 
 std::string Utf8ToAnsi(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  size_t i = 0;
-  const size_t n = text.size();
-  while (i < n) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    uint32_t cp;
-    size_t len;
-    if (c < 0x80) {
-      cp = c;
-      len = 1;
-    } else if ((c & 0xE0) == 0xC0) {
-      cp = c & 0x1F;
-      len = 2;
-    } else if ((c & 0xF0) == 0xE0) {
-      cp = c & 0x0F;
-      len = 3;
-    } else if ((c & 0xF8) == 0xF0) {
-      cp = c & 0x07;
-      len = 4;
-    } else {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    uint32_t cp = 0;
+    int len = DecodeUtf8(p, end, &cp);
+    if (len <= 0) {
       out += '?';
-      ++i;
+      ++p;
       continue;
     }
-    bool ok = i + len <= n;
-    for (size_t k = 1; ok && k < len; ++k) {
-      unsigned char cc = static_cast<unsigned char>(text[i + k]);
-      if ((cc & 0xC0) != 0x80) ok = false;
-      else cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (!ok) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    i += len;
+    p += len;
     int b = UnicodeToAnsi(cp);
     out += b < 0 ? '?' : static_cast<char>(b);
   }

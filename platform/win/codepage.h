@@ -3,24 +3,16 @@
 // boundary.
 #pragma once
 
+#include "platform/win/codepage_text.h"
 #include "platform/win/win_types.h"
 
 #include <cstdint>
 #include <string>
 
-// The Unicode code point of a Windows-1252 byte. The five bytes Windows-1252
-// leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to U+0081 ... as Windows does.
-uint32_t AnsiToUnicode(unsigned char c);
-// The Windows-1252 byte of a code point, or -1 when it has none.
-int UnicodeToAnsi(uint32_t cp);
 // The Unicode code point of an OEM (850) byte.
 uint32_t OemToUnicode(unsigned char c);
 // The OEM (850) byte of a code point, or -1 when it has none.
 int UnicodeToOem(uint32_t cp);
-
-std::string AnsiToUtf8(const std::string& text);
-// Characters without a Windows-1252 byte, and malformed UTF-8, become '?'.
-std::string Utf8ToAnsi(const std::string& text);
 
 // OEM to ANSI in place or into dst (dst may equal src). Characters the ANSI
 // page lacks take the nearest look-alike (box lines become '-', '|' or '+'),

@@ -64,6 +64,10 @@ TEST(CodePage, Utf8RoundTripAndHostileUtf8) {
   EXPECT_EQ(Utf8ToAnsi("\x80z"), "?z");
   EXPECT_EQ(Utf8ToAnsi("\xE4\xB8\xAD"), "?");
   EXPECT_EQ(Utf8ToAnsi("\xF0\x9F\x98\x80!"), "?!");
+  // Overlong forms and code points past U+10FFFF never decode.
+  EXPECT_EQ(Utf8ToAnsi("\xC0\xAFx"), "??x");
+  EXPECT_EQ(Utf8ToAnsi("\xE0\x80\xAF"), "???");
+  EXPECT_EQ(Utf8ToAnsi("\xF4\x90\x80\x80"), "????");
 }
 
 TEST(CodePage, CaseOfAccentedLetters) {
