@@ -12,15 +12,9 @@
 #include "platform/win/codepage.h"
 
 #include <cstring>
-#include <map>
 #include <string>
 
 namespace {
-
-std::map<const CKmComposite*, UdfState*>& StateMap() {
-  static std::map<const CKmComposite*, UdfState*> states;
-  return states;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsAlnum(unsigned char c) { return (c >= '0' && c <= '9') || IsCharAlphaByte(c); }
@@ -153,33 +147,25 @@ uint32_t BodySlack(CKmComposite* m, const char* body) {
 // State
 
 UdfState* GetUdfState(CKmComposite* m) {
-  auto& map = StateMap();
-  auto it = map.find(m);
-  // A state whose model lacks our hooks belongs to a model that went away
-  // without freeing it, at the address this one now has.
-  if (it != map.end() && m->findUdf == HookFindUdf) return it->second;
-  if (it != map.end()) {
-    delete it->second;
-    map.erase(it);
-  }
+  if (m->udfState != nullptr) return static_cast<UdfState*>(m->udfState);
   auto* st = new UdfState;
-  map[m] = st;
+  m->udfState = st;
   InstallUdfHooks(m);
   return st;
 }
 
 void FreeUdfState(CKmComposite* m) {
-  auto& map = StateMap();
-  if (map.find(m) == map.end()) return;
-  CancelUdfDefinition(m);
-  RestoreReportFields(m);
+  if (m->udfState != nullptr) {
+    CancelUdfDefinition(m);
+    RestoreReportFields(m);
+  }
+  // The functions go with the model, whether or not a state was ever made.
   DeleteAllUdfs(m);
-  auto it = map.find(m);
-  if (it == map.end()) return;
-  UdfState* st = it->second;
+  auto* st = static_cast<UdfState*>(m->udfState);
+  if (st == nullptr) return;
   if (st->library != nullptr && st->engine != nullptr) st->engine->LibFileClose(st->library);
   delete st;
-  map.erase(it);
+  m->udfState = nullptr;
   m->findUdf = nullptr;
 }
 

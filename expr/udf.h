@@ -99,7 +99,8 @@ void InstallUdfHooks(CKmComposite* m);
 // heading is parsed, the open library, the library's stamp.
 struct UdfState;
 UdfState* GetUdfState(CKmComposite* m);
-// Frees the state (and every function) when the model goes away.
+// Frees the state and every function; the model's destructor calls it, and
+// calling it again does nothing.
 void FreeUdfState(CKmComposite* m);
 
 // Two-phase definition of one function: DefineUdf compiles the new heading and

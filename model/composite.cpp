@@ -1,6 +1,8 @@
 #include "model/composite.h"
 
+#include "data/data_access.h"
 #include "expr/stack_value.h"
+#include "expr/udf.h"
 #include "foundation/heap_strings.h"
 
 #include <new>
@@ -9,8 +11,11 @@
 CKmComposite::CKmComposite(CKmDoc* ownerDoc) : owner(ownerDoc) {}
 
 // Fields, tables and work files are emptied by the document before the model
-// goes; only the pass block still owned here and the work area are released.
+// goes; the pass block still owned here, the work area, the user functions and
+// the data access (which ends its connections) are released here.
 CKmComposite::~CKmComposite() {
+  FreeUdfState(this);
+  FreeDataAccess(this);
   if (ownedPassBlock != nullptr) HeapFreeBlock(ownedPassBlock);
   ownedPassBlock = nullptr;
   FreeEvalArea();

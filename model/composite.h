@@ -211,6 +211,7 @@ class CKmComposite {
   void* recordPassState = nullptr;
   void* engineState = nullptr;
   void* exportState = nullptr;
+  void* udfState = nullptr;
 
   // ---- Field list (records are made with new by AddField; DeleteField, or
   // delete after unlinking, frees them)
