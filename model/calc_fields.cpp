@@ -8,6 +8,7 @@
 #include "expr/code_walks.h"
 #include "expr/collation.h"
 #include "expr/compiler.h"
+#include "expr/udf.h"
 #include "foundation/heap_strings.h"
 #include "model/composite.h"
 #include "model/field_dependencies.h"
@@ -47,6 +48,7 @@ struct Pending {
 };
 
 std::map<const CKmComposite*, Pending> g_pending;
+
 
 bool EqualNoCase(const char* a, const char* b) {
   for (; *a && *b; ++a, ++b) {
@@ -186,11 +188,103 @@ int Refuse(CKmComposite* m, CalcDefRequest* r, int code) {
   return code;
 }
 
+// A function change waiting for its commit: removal, or a definition held by the function list.
+struct PendingFunction {
+  bool removal = false;
+  UdfNode* node = nullptr;
+  std::vector<FieldDef*> callers;
+};
+std::map<const CKmComposite*, PendingFunction> g_pendingFunction;
+
+std::vector<FieldDef*> FunctionCallers(CKmComposite* m, const UdfNode* node) {
+  std::vector<FieldDef*> callers;
+  if (!node) return callers;
+  for (FieldDef* g = m->fieldList; g; g = g->next) {
+    size_t len = 0;
+    const uint8_t* code = FieldCode(g, &len);
+    if (code && CodeCallsFunction(code, len, node->id, false)) callers.push_back(g);
+  }
+  return callers;
+}
+
+int DefineFunction(CKmComposite* m, CalcDefRequest* r, uint32_t* count) {
+  r->culprit = nullptr;
+  PendingFunction p;
+  p.node = r->function;
+  p.callers = FunctionCallers(m, r->function);
+  if (r->status & 1) {
+    // Removing: every field calling it goes too, unless one of them links a table.
+    p.removal = true;
+    static std::string culprit;
+    ClearFieldMarks(m, false);
+    for (FieldDef* g : p.callers) g->flags |= kFieldRemoveMark;
+    if (CheckRemoval(m)) {
+      culprit = m->errorField ? m->errorField->name : "";
+      r->culprit = culprit.c_str();
+      ClearFieldMarks(m, false);
+      return kCalcUdfUsedInLink;
+    }
+    if (count) *count = p.callers.empty() ? 0 : 1;
+    g_pendingFunction[m] = p;
+    return 0;
+  }
+  r->status = kCalcStatusAccepted;
+  std::string heading = r->name ? r->name : "";
+  while (!heading.empty() && heading.back() == ' ') heading.pop_back();
+  r->errorPosition = static_cast<uint32_t>(heading.size());
+  const std::string body = TrimRight(r->text);
+  int32_t pos = 0;
+  const int rc = DefineUdf(m, r->function, heading.c_str(), body.c_str(), &pos);
+  if (rc) {
+    r->status = kCalcStatusErrorPosition;
+    r->errorPosition = static_cast<uint32_t>(pos);
+    if (rc >= 100) {
+      const int mapped = MapUdfParseError(rc - 100);
+      return mapped >= 0 ? mapped : kCalcUdfUsedInLink;
+    }
+    return rc;
+  }
+  if (count) *count = 0;
+  g_pendingFunction[m] = p;
+  return 0;
+}
+
+void CommitFunction(CKmComposite* m, CalcDefRequest* r) {
+  auto it = g_pendingFunction.find(m);
+  if (it == g_pendingFunction.end()) return;
+  PendingFunction p = it->second;
+  g_pendingFunction.erase(it);
+  r->status = 0;
+  if (p.removal) {
+    ClearFieldMarks(m, false);
+    for (FieldDef* g : p.callers) g->flags |= kFieldRemoveMark;
+    PropagateRemoval(m, false);
+    DeleteMarkedFields(m);
+    if (p.node) DeleteUdf(m, p.node);
+    r->function = nullptr;
+    ClearFieldMarks(m, false);
+    return;
+  }
+  UdfNode* node = CommitUdfDefinition(m);
+  r->function = node;
+  // Callers compile again against the new definition; those that no longer compile lose their code.
+  for (FieldDef* g : p.callers) {
+    if (!RecompileAndStore(m, g) && (g->flags & kFieldCalculation) && g->code) {
+      HeapFreeBlock(g->code);
+      g->code = nullptr;
+      g->codeLength = 0;
+    }
+    if (!p.callers.empty()) r->status |= kCalcStatusReachesRun * ((g->flags & kFieldJoin) != 0);
+  }
+}
+
 }  // namespace
 
 void SetCalcDocumentChecks(const CalcDocumentChecks& checks) { g_checks = checks; }
 
-bool HasPendingCalcDefinition(const CKmComposite* m) { return g_pending.count(m) != 0; }
+bool HasPendingCalcDefinition(const CKmComposite* m) {
+  return g_pending.count(m) != 0 || g_pendingFunction.count(m) != 0;
+}
 
 int CheckCalcFieldName(CKmComposite* m, const char* name, const FieldDef* field) {
   if (!name) return kCalcBadName;
@@ -272,7 +366,7 @@ bool IsCircularThroughLink(CKmComposite* m, FieldDef* field, uint32_t index) {
 
 int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count) {
   if (count) *count = 0;
-  if (r->kind != kCalcKindField && r->kind != kCalcKindCondition) return -1;
+  if (r->kind != kCalcKindField && r->kind != kCalcKindCondition) return DefineFunction(m, r, count);
   if (g_pending.count(m)) CancelCalcDefinition(m, r);
   r->culprit = nullptr;
   ClearCalcMarks(m);
@@ -467,6 +561,10 @@ int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count) {
 }
 
 void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest* r) {
+  if (r->kind != kCalcKindField && r->kind != kCalcKindCondition) {
+    CommitFunction(m, r);
+    return;
+  }
   auto it = g_pending.find(m);
   if (it == g_pending.end()) return;
   Pending p = it->second;
@@ -578,6 +676,11 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
 }
 
 void CancelCalcDefinition(CKmComposite* m, CalcDefRequest* /*request*/) {
+  auto fn = g_pendingFunction.find(m);
+  if (fn != g_pendingFunction.end()) {
+    if (!fn->second.removal) CancelUdfDefinition(m);
+    g_pendingFunction.erase(fn);
+  }
   auto it = g_pending.find(m);
   if (it != g_pending.end()) {
     Pending& p = it->second;

@@ -3,6 +3,7 @@
 #include "../expr/expr_model_fixture.h"
 #include "expr/code_walks.h"
 #include "model/field_dependencies.h"
+#include "expr/udf.h"
 
 #include <gtest/gtest.h>
 
@@ -226,4 +227,54 @@ TEST(CalcDefinition, SameNamedFieldsOfANewTableKeepReferencesApart) {
   t.Add("CUST", 0, static_cast<uint8_t>(other));
   RenameDuplicateFields(&t.m, other);
   EXPECT_EQ(Text(label->exprText), "ORD.CUST + 'x'");
+}
+
+TEST(CalcDefinition, UserFunctionsDefinedChangedAndRemoved) {
+  CalcModel t;
+  InstallUdfHooks(&t.m);
+  CalcDefRequest r;
+  r.kind = 2;
+  r.name = "TWICE(N_AMT)";
+  r.text = "AMT * 2";
+  uint32_t count = 9;
+  ASSERT_EQ(DefineCalcField(&t.m, &r, &count), 0);
+  EXPECT_EQ(count, 0u);
+  CommitCalcDefinition(&t.m, nullptr, &r);
+  ASSERT_NE(r.function, nullptr);
+  UdfNode* twice = r.function;
+  EXPECT_FALSE(HasPendingCalcDefinition(&t.m));
+
+  // Heading errors come back as calculation codes.
+  CalcDefRequest bad;
+  bad.kind = 2;
+  bad.name = "NOPAREN";
+  bad.text = "1";
+  EXPECT_EQ(DefineCalcField(&t.m, &bad, &count), 47);
+  EXPECT_EQ(bad.status, kCalcStatusErrorPosition);
+
+  FieldDef* user = t.NewCalc("DOUBLED", "TWICE(QTY)");
+  ASSERT_NE(user, nullptr);
+  // A change cancelled keeps the body.
+  r.text = "AMT * 3";
+  ASSERT_EQ(DefineCalcField(&t.m, &r, &count), 0);
+  CancelCalcDefinition(&t.m, &r);
+  EXPECT_EQ(std::string(twice->body).substr(0, 7), "AMT * 2");
+
+  // Removing a function used by a linking field is refused and names it.
+  CalcDefRequest del;
+  del.kind = 2;
+  del.status = 1;
+  del.function = twice;
+  user->flags |= kFieldJoin;
+  EXPECT_EQ(DefineCalcField(&t.m, &del, &count), kCalcUdfUsedInLink);
+  ASSERT_NE(del.culprit, nullptr);
+  EXPECT_STREQ(del.culprit, "DOUBLED");
+  user->flags &= ~kFieldJoin;
+  del.status = 1;
+  ASSERT_EQ(DefineCalcField(&t.m, &del, &count), 0);
+  EXPECT_EQ(count, 1u);
+  const uint32_t before = t.Count();
+  CommitCalcDefinition(&t.m, nullptr, &del);
+  EXPECT_EQ(t.Count(), before - 1);
+  EXPECT_EQ(t.m.udfList, nullptr);
 }
