@@ -189,8 +189,9 @@ int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSl
   if (s >= static_cast<uint32_t>(kMaxTables) || !m->tableSlots[s]) return kEngineNoMemory;
   TableSlot* t = m->tableSlots[s];
   std::string ref = reference ? reference : "";
-  std::string derived;
-  ApplyDataSourceOverride(ctx, &ref, &derived, nullptr);
+  std::string derived, message;
+  if (ApplyDataSourceOverride(ctx, &ref, &derived, &message) && ctx.debug && ctx.showMessage)
+    ctx.showMessage(message.c_str());
   std::snprintf(t->path, sizeof t->path, "%s", ref.c_str());
 
   // Fields already in the slot stay; only what this open adds counts.
