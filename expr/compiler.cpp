@@ -384,8 +384,8 @@ int Generator::ReduceBinary(size_t pos) {
   if (IsNumeric(a) && IsNumeric(b)) {
     if (tok == kTokContains) return Fail(6, pos);
     op = IsComparison(tok) ? ComparisonOpcode(tok)
-         : tok == kTokAnd  ? OP_AND
-         : tok == kTokOr   ? OP_OR
+         : tok == kTokAnd  ? static_cast<uint8_t>(OP_AND)
+         : tok == kTokOr   ? static_cast<uint8_t>(OP_OR)
                            : ArithmeticOpcode(tok);
   } else if (IsText(a) && IsText(b)) {
     if (tok == kTokPlus) op = OP_CONCAT;

@@ -193,21 +193,19 @@ int CheckWorkDate(const char* work) {
   return -1;
 }
 
+char PickDateSeparator(const DateSettings& s, const std::string& text) {
+  if (s.dateSeparator != 0 && text.find(s.dateSeparator) != std::string::npos) return s.dateSeparator;
+  for (char c : {'-', '/', '.'})
+    if (text.find(c) != std::string::npos) return c;
+  return ' ';
+}
+
 uint32_t ParseDateText(const DateSettings& s, const char* text) {
   std::string t(text);
   for (char& c : t)
     if (c == s.padChar) c = ' ';
 
-  char sep = ' ';
-  if (s.dateSeparator != 0 && t.find(s.dateSeparator) != std::string::npos) {
-    sep = s.dateSeparator;
-  } else {
-    for (char c : {'-', '/', '.'})
-      if (t.find(c) != std::string::npos) {
-        sep = c;
-        break;
-      }
-  }
+  const char sep = PickDateSeparator(s, t);
 
   size_t start = t.find_first_not_of(' ');
   if (start == std::string::npos) return EmptyDate;

@@ -6,6 +6,7 @@
 #include "expr/date_settings.h"
 
 #include <cstdint>
+#include <string>
 
 // Sets the date separator and order from the short-date picture.
 void GetDateOrder(DateSettings& s);
@@ -24,6 +25,9 @@ int ParseWorkDateOrPattern(const char* work, uint32_t& out);
 // -1 when blank, a valid date or a valid pattern; 1390 (the id of "Invalid
 // date") when the parts validate but form no real date; 0 otherwise.
 int CheckWorkDate(const char* work);
+// The separator a date text is split at: the regional one when the text holds
+// it, else the first of "-", "/" and "." that it holds, else a blank.
+char PickDateSeparator(const DateSettings& s, const std::string& text);
 // A DayNumber, EmptyDate, a DatePattern or InvalidDate.
 uint32_t ParseDateText(const DateSettings& s, const char* text);
 

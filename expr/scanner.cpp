@@ -362,16 +362,7 @@ int ExpandDateLiteralsFor(const DateSettings& s, std::string& text, bool force19
     if (open == std::string::npos) break;
     searchEnd = open;
     std::string lit = text.substr(open + 1, close - open - 1);
-    char sep = ' ';
-    if (s.dateSeparator && lit.find(s.dateSeparator) != std::string::npos) {
-      sep = s.dateSeparator;
-    } else {
-      for (char c : {'-', '/', '.'})
-        if (lit.find(c) != std::string::npos) {
-          sep = c;
-          break;
-        }
-    }
+    const char sep = PickDateSeparator(s, lit);
     size_t s1 = lit.find(sep);
     size_t s2 = s1 == std::string::npos ? s1 : lit.find(sep, s1 + 1);
     if (s2 == std::string::npos) continue;
