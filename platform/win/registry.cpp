@@ -293,6 +293,18 @@ bool Locate(HKEY key, uint32_t* hive, std::string* path, REGSAM* access) {
 
 bool WantsWrite(REGSAM access) { return (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0; }
 
+// The hive and full path of sub below an open key, for the calls that hand
+// back a new key in *result (cleared first).
+LONG LocateSubKey(HKEY key, LPCSTR sub, PHKEY result, uint32_t* hive, std::string* path) {
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  std::string base;
+  REGSAM parent_access;
+  if (!Locate(key, hive, &base, &parent_access)) return ERROR_INVALID_HANDLE;
+  *path = JoinPath(base, sub);
+  return ERROR_SUCCESS;
+}
+
 HKEY NewHandle(uint32_t hive, const std::string& path, REGSAM access) {
   auto* h = new HKEY__{hive, path, access};
   LiveKeys().insert(h);
@@ -301,13 +313,9 @@ HKEY NewHandle(uint32_t hive, const std::string& path, REGSAM access) {
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR sub, DWORD, REGSAM access, PHKEY result) {
-  if (result == nullptr) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;
   uint32_t hive;
-  std::string base;
-  REGSAM parent_access;
-  if (!Locate(key, &hive, &base, &parent_access)) return ERROR_INVALID_HANDLE;
-  std::string path = JoinPath(base, sub);
+  std::string path;
+  if (LONG rc = LocateSubKey(key, sub, result, &hive, &path); rc != ERROR_SUCCESS) return rc;
   if (!KeyExists(LoadStore(), hive, path)) return ERROR_FILE_NOT_FOUND;
   if (WantsWrite(access) && ReadOnlyHives().count(hive)) return ERROR_ACCESS_DENIED;
   *result = NewHandle(hive, path, access);
@@ -316,13 +324,9 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR sub, DWORD, REGSAM access, PHKEY result) {
 
 LONG RegCreateKeyExA(HKEY key, LPCSTR sub, DWORD, LPSTR, DWORD, REGSAM access, void*, PHKEY result,
                      LPDWORD disposition) {
-  if (result == nullptr) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;
   uint32_t hive;
-  std::string base;
-  REGSAM parent_access;
-  if (!Locate(key, &hive, &base, &parent_access)) return ERROR_INVALID_HANDLE;
-  std::string path = JoinPath(base, sub);
+  std::string path;
+  if (LONG rc = LocateSubKey(key, sub, result, &hive, &path); rc != ERROR_SUCCESS) return rc;
   std::vector<Key> keys = LoadStore();
   bool exists = KeyExists(keys, hive, path);
   if (!exists) {
