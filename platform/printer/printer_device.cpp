@@ -8,6 +8,8 @@
 #include <QPageSize>
 #include <QPrinterInfo>
 
+#include "platform/win/ui_app.h"
+
 #include <algorithm>
 #include <cstring>
 #include <strings.h>
@@ -153,9 +155,10 @@ std::vector<PrinterPaper> GetPrinterPapers(const char* printer) {
 std::vector<PrinterFontFamily> GetPrinterFontFamilies(const char* printer) {
   std::vector<PrinterFontFamily> fonts;
   if (!PrinterExists(printer)) return fonts;
-  // The font database needs the application object; without one (a tool
-  // that only asks) the office faces below are all there is.
-  const QStringList families = QGuiApplication::instance() ? QFontDatabase::families() : QStringList();
+  // The font database needs the application object; start it here so the
+  // list does not depend on whether something else started it first.
+  UiStartApplication();
+  const QStringList families = QFontDatabase::families();
   for (const QString& family : families) {
     if (QFontDatabase::isPrivateFamily(family)) continue;
     PrinterFontFamily f;
