@@ -868,22 +868,22 @@ int LibraryFile::LibAddMember(LibFileControlBlock* file, LibMember* entry) {
 
 int LibraryFile::LibSetMemberStart(LibFileControlBlock* file, LibMember* entry) {
   if (!BeginChange(file)) return 1;
-  int found = LibSearchDirectory(file, entry->name);
-  if (found < 0) return 1;
-  if (found == 0) {
-    m_lastError = LIBERR_NO_SUCH_NAME;
-    return 1;
-  }
+  if (!FindEntry(file, entry->name)) return 1;
   return WriteEntryHead(file, entry->firstRecord);
 }
 
-int LibraryFile::RemoveEntry(LibFileControlBlock* file, LibMember* entry, bool freeData) {
-  int found = LibSearchDirectory(file, entry->name);
-  if (found < 0) return 1;
+bool LibraryFile::FindEntry(LibFileControlBlock* file, const char* name) {
+  int found = LibSearchDirectory(file, name);
+  if (found < 0) return false;
   if (found == 0) {
     m_lastError = LIBERR_NO_SUCH_NAME;
-    return 1;
+    return false;
   }
+  return true;
+}
+
+int LibraryFile::RemoveEntry(LibFileControlBlock* file, LibMember* entry, bool freeData) {
+  if (!FindEntry(file, entry->name)) return 1;
   DWORD first = m_entryFirstRecord;
   if (WriteEntryHead(file, 0) != 0) return 1;
   int rc = 0;
@@ -912,15 +912,10 @@ int LibraryFile::LibRenameMember(LibFileControlBlock* file, LibMember* entry, co
     Fail(LIBERR_BAD_DIRECTORY);
     return 1;
   }
-  int found = LibSearchDirectory(file, entry->name);
-  if (found < 0) return 1;
-  if (found == 0) {
-    m_lastError = LIBERR_NO_SUCH_NAME;
-    return 1;
-  }
+  if (!FindEntry(file, entry->name)) return 1;
   DWORD first = m_entryFirstRecord;
   if (!LibNamesEqual(newName, entry->name)) {
-    found = LibSearchDirectory(file, newName);
+    int found = LibSearchDirectory(file, newName);
     if (found < 0) return 1;
     if (found > 0) {
       m_lastError = LIBERR_NAME_IN_USE;

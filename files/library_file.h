@@ -170,6 +170,9 @@ class LibraryFile {
   bool FollowLink(LibFileControlBlock* file, DWORD* record);
   int ReadDirectoryEntry(LibFileControlBlock* file, char* name);
   int LibSearchDirectory(LibFileControlBlock* file, const char* name);
+  // Leaves the directory cursor on the named entry; false (no such name, or
+  // the read's own error) when it cannot.
+  bool FindEntry(LibFileControlBlock* file, const char* name);
   int WriteEntryHead(LibFileControlBlock* file, DWORD firstRecord);
   int AppendEntry(LibFileControlBlock* file, const char* name, DWORD firstRecord);
   int RemoveEntry(LibFileControlBlock* file, LibMember* entry, bool freeData);
