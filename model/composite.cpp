@@ -1,19 +1,26 @@
 #include "model/composite.h"
 
 #include "data/data_access.h"
+#include "data/sql_literals.h"
+#include "expr/compiler_state.h"
 #include "expr/stack_value.h"
 #include "expr/udf.h"
 #include "foundation/heap_strings.h"
+#include "model/record_pass.h"
 
 #include <new>
 
 // Members start at their declared defaults; the work area is made on first use.
 CKmComposite::CKmComposite(CKmDoc* ownerDoc) : owner(ownerDoc) {}
 
-// Fields, tables and work files are emptied by the document before the model
-// goes; the pass block still owned here, the work area, the user functions and
-// the data access (which ends its connections) are released here.
+// Fields and tables are emptied by the document before the model goes. Every
+// side record hung on the model is released here, the pass's work files
+// removed, and the data access (which ends its connections) last: some side
+// records are keyed by the model's address, which a later model may reuse.
 CKmComposite::~CKmComposite() {
+  FreeRecordPassState(this);
+  FreeSqlModelState(this);
+  FreeCompiler(this);
   FreeUdfState(this);
   FreeDataAccess(this);
   if (ownedPassBlock != nullptr) HeapFreeBlock(ownedPassBlock);
