@@ -2,14 +2,13 @@
 #include "dialogs/dependency_warning.h"
 
 #include "../expr/expr_model_fixture.h"
-#include "../ui/ui_test_util.h"
+#include "dialog_guard.h"
 #include "app/shell_standins.h"
 #include "model/calc_fields.h"
 #include "platform/win/message_box.h"
 
 #include <gtest/gtest.h>
 
-#include <QTimer>
 #include <cstring>
 #include <string>
 
@@ -33,11 +32,6 @@ class ChangeDialogsTest : public ::testing::Test {
     params.doc = &doc;
     params.model = &t.m;
     params.showError = RecordError;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, [] {
-      if (HWND d = ui_test::ActiveDialog()) EndDialog(d, -99);
-    });
-    timer.start(20000);
   }
   void TearDown() override {
     InstallDependencyWarningDialog(nullptr);
@@ -52,7 +46,7 @@ class ChangeDialogsTest : public ::testing::Test {
   TestModel t;
   FieldDef* qty = t.Add("QTY", kFieldNumeric);
   CalcFieldDialogParams params;
-  QTimer timer;
+  DialogGuard guard;
 };
 
 }  // namespace

@@ -1,30 +1,19 @@
 #include "dialogs/purge_dialog.h"
 
 #include "../expr/expr_model_fixture.h"
-#include "../ui/ui_test_util.h"
+#include "dialog_guard.h"
 #include "app/shell_standins.h"
 #include "model/engine_errors.h"
 #include "platform/win/message_box.h"
 
 #include <gtest/gtest.h>
 
-#include <QTimer>
 
 namespace {
 
 using ui_test::WhenRunning;
 
-// Ends a dialog left running by a failed expectation.
-struct Guard {
-  QTimer timer;
-  Guard() {
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, [] {
-      if (HWND d = ui_test::ActiveDialog()) EndDialog(d, -99);
-    });
-    timer.start(20000);
-  }
-};
+using Guard = DialogGuard;
 
 struct PurgeModel : TestModel {
   int ord = AddTable("ORD");

@@ -1,11 +1,10 @@
 #include "model/reselect_tables.h"
 
-#include "../ui/ui_test_util.h"
+#include "dialog_guard.h"
 #include "app/shell_standins.h"
 
 #include <gtest/gtest.h>
 
-#include <QTimer>
 #include <string>
 #include <vector>
 
@@ -45,16 +44,11 @@ class DataSourceQuestionTest : public ::testing::Test {
     q.select = Select;
     q.currentSource = "Sales";
     q.context = &chooser;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, [] {
-      if (HWND d = ui_test::ActiveDialog()) EndDialog(d, -99);
-    });
-    timer.start(20000);
   }
   CKmDoc doc;
   Chooser chooser;
   DataSourceQuestion q;
-  QTimer timer;
+  DialogGuard guard;
 };
 
 }  // namespace

@@ -1,13 +1,12 @@
 #include "dialogs/total_field_dialogs.h"
 
 #include "../expr/expr_model_fixture.h"
-#include "../ui/ui_test_util.h"
+#include "dialog_guard.h"
 #include "app/shell_standins.h"
 #include "platform/win/message_box.h"
 
 #include <gtest/gtest.h>
 
-#include <QTimer>
 #include <string>
 #include <vector>
 
@@ -113,11 +112,6 @@ class BatchResetTest : public ::testing::Test {
     params.doc = &doc;
     params.model = &t.m;
     params.showError = RecordError;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, [] {
-      if (HWND d = ui_test::ActiveDialog()) EndDialog(d, -99);
-    });
-    timer.start(20000);
   }
   void TearDown() override { SetMessageBoxResponder(nullptr); }
 
@@ -125,7 +119,7 @@ class BatchResetTest : public ::testing::Test {
   TestModel t;
   FieldDef* amount = t.Add("AMOUNT", kFieldNumeric);
   BatchResetParams params;
-  QTimer timer;
+  DialogGuard guard;
 };
 
 TEST_F(BatchResetTest, MovesTotalsOfOneLevel) {

@@ -1,6 +1,6 @@
 // Pages drawn through the printer library to the PDF printer and to the
 // preview, read back with the PDF tools.
-#include "tests/printer/printer_fixture.h"
+#include "tests/platform/printer/printer_fixture.h"
 
 #include "platform/printer/escape_stream.h"
 

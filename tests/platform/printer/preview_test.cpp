@@ -1,6 +1,6 @@
 // The preview's page store and replay, pictures, and the less common stream
 // codes as the library draws them.
-#include "tests/printer/printer_fixture.h"
+#include "tests/platform/printer/printer_fixture.h"
 
 #include "platform/printer/escape_stream.h"
 

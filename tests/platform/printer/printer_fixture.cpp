@@ -1,4 +1,4 @@
-#include "tests/printer/printer_fixture.h"
+#include "tests/platform/printer/printer_fixture.h"
 
 #include "engine/output_stream.h"
 
