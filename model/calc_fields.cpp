@@ -169,19 +169,25 @@ void Restore(CKmComposite* m, Pending& p) {
   p.tableChanges.clear();
 }
 
-// Undoes a refused check: a changed field gets its old definition, a new one goes.
-int Refuse(CKmComposite* m, CalcDefRequest* r, int code) {
+// Drops the provisional change: a changed field gets its old definition, and
+// a new one goes, leaving nothing behind. False when nothing was pending.
+bool DropPending(CKmComposite* m) {
   auto it = g_pending.find(m);
-  if (it != g_pending.end()) {
-    Pending& p = it->second;
-    if (p.mode == 1) {
-      Restore(m, p);
-    } else {
-      if (p.sqlText) HeapFreeBlock(p.sqlText);
-      m->DeleteField(p.field, 2 | 4);
-    }
-    g_pending.erase(it);
+  if (it == g_pending.end()) return false;
+  Pending& p = it->second;
+  if (p.mode == 1) {
+    Restore(m, p);
+  } else {
+    if (p.sqlText) HeapFreeBlock(p.sqlText);
+    m->DeleteField(p.field, 2 | 4);
   }
+  g_pending.erase(it);
+  return true;
+}
+
+// Undoes a refused check.
+int Refuse(CKmComposite* m, CalcDefRequest* r, int code) {
+  DropPending(m);
   ClearCalcMarks(m);
   Recompute(m);
   r->status = kCalcStatusErrorPosition;
@@ -681,19 +687,7 @@ void CancelCalcDefinition(CKmComposite* m, CalcDefRequest* /*request*/) {
     if (!fn->second.removal) CancelUdfDefinition(m);
     g_pendingFunction.erase(fn);
   }
-  auto it = g_pending.find(m);
-  if (it != g_pending.end()) {
-    Pending& p = it->second;
-    if (p.mode == 1) {
-      Restore(m, p);
-    } else {
-      // A new field given up leaves nothing behind.
-      if (p.sqlText) HeapFreeBlock(p.sqlText);
-      m->DeleteField(p.field, 2 | 4);
-    }
-    g_pending.erase(it);
-    Recompute(m);
-  }
+  if (DropPending(m)) Recompute(m);
   ClearCalcMarks(m);
 }
 
