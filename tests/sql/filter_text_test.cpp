@@ -10,6 +10,7 @@
 #include "model/filter_text.h"
 #include "model/record_filter.h"
 #include "../dataaccess/odbc_env.h"
+#include "../recordpass/condition_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -19,26 +20,6 @@
 #include <vector>
 
 namespace {
-
-struct Cond {
-  std::vector<uint8_t> b;
-  Cond& Op(uint8_t op) { b.push_back(op); return *this; }
-  Cond& Field(uint32_t n) { b.push_back(kCondField); U32(n); return *this; }
-  Cond& Number(double v) {
-    b.push_back(kCondNumber);
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(&v);
-    b.insert(b.end(), p, p + 8);
-    return *this;
-  }
-  Cond& Text(const char* s) {
-    b.push_back(kCondText);
-    b.insert(b.end(), s, s + std::strlen(s) + 1);
-    return *this;
-  }
-  Cond& Logical(uint8_t v) { b.push_back(kCondLogical); b.push_back(v); return *this; }
-  Cond& End() { b.push_back(kCondEndMark); return *this; }
-  void U32(uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i))); }
-};
 
 class Filter : public testing::Test {
  protected:
@@ -95,7 +76,7 @@ class Filter : public testing::Test {
 TEST_F(Filter, QuotesDoubledAndCaseFoldedLikeTheProgram) {
   std::string sql;
   Cond c;
-  c.Field(F("name")).Op(kCondEqual).Text("o'HARA").End();
+  c.Field(F("name")).Op(kCondEqual).Text("o'HARA").EndMark();
   EXPECT_FALSE(Write(c, &sql));
   EXPECT_EQ(sql, "where (lower(customers.\"name\") = 'o''hara') ");
   EXPECT_EQ(Ids(sql), "2 ");
@@ -114,14 +95,14 @@ TEST_F(Filter, QuotesDoubledAndCaseFoldedLikeTheProgram) {
 TEST_F(Filter, UntranslatablePartsAreLeftOutAndReported) {
   std::string sql;
   Cond a;  // balance > 0 and calc = 1: only the first goes to the database
-  a.Field(F("balance")).Op(kCondGreater).Number(0).End().Op(kCondAnd).Field(m.GetFieldIndex(calc));
-  a.Op(kCondEqual).Number(1).End();
+  a.Field(F("balance")).Op(kCondGreater).Number(0).EndMark().Op(kCondAnd).Field(m.GetFieldIndex(calc));
+  a.Op(kCondEqual).Number(1).EndMark();
   EXPECT_TRUE(Write(a, &sql));
   EXPECT_EQ(sql, "where ((customers.\"balance\" > 0)) ");
   EXPECT_EQ(Ids(sql), "1 5 ");
   Cond o;  // an "or" with an untranslatable part is left out whole
-  o.Field(F("balance")).Op(kCondGreater).Number(0).End().Op(kCondOr).Field(m.GetFieldIndex(calc));
-  o.Op(kCondEqual).Number(1).End();
+  o.Field(F("balance")).Op(kCondGreater).Number(0).EndMark().Op(kCondOr).Field(m.GetFieldIndex(calc));
+  o.Op(kCondEqual).Number(1).EndMark();
   EXPECT_TRUE(Write(o, &sql));
   EXPECT_EQ(sql, "");
   char user[] = "select * from customers";
@@ -135,26 +116,26 @@ TEST_F(Filter, ListsNullsLogicalsAndNumbers) {
   std::string sql;
   m.CompareCaseCombined = 0;
   Cond in;
-  in.Field(F("city")).Op(kCondOneOf).Text("Oslo").Text("Lyon").End();
+  in.Field(F("city")).Op(kCondOneOf).Text("Oslo").Text("Lyon").EndMark();
   EXPECT_FALSE(Write(in, &sql));
   EXPECT_EQ(sql, "where (customers.\"city\" in ('Oslo','Lyon')) ");
   EXPECT_EQ(Ids(sql), "1 4 5 ");
   Cond withNull;
-  withNull.Field(F("city")).Op(kCondOneOf).Text("Lyon").Text("").End();
+  withNull.Field(F("city")).Op(kCondOneOf).Text("Lyon").Text("").EndMark();
   EXPECT_FALSE(Write(withNull, &sql));
   EXPECT_EQ(sql, "where ((customers.\"city\" = 'Lyon' or customers.\"city\" is null)) ");
   EXPECT_EQ(Ids(sql), "3 4 ");
   Cond yes;
-  yes.Field(F("active")).Op(kCondEqual).Logical(1).End();
+  yes.Field(F("active")).Op(kCondEqual).Logical(1).EndMark();
   EXPECT_FALSE(Write(yes, &sql));
   EXPECT_EQ(sql, "where (customers.\"active\" <> 0) ");
   EXPECT_EQ(Ids(sql), "1 4 ");
   Cond no;
-  no.Field(F("active")).Op(kCondEqual).Logical(0).End();
+  no.Field(F("active")).Op(kCondEqual).Logical(0).EndMark();
   EXPECT_FALSE(Write(no, &sql));
   EXPECT_EQ(sql, "where (customers.\"active\" = 0) ");
   Cond exact;
-  exact.Field(F("balance")).Op(kCondEqual).Number(99.99).End();
+  exact.Field(F("balance")).Op(kCondEqual).Number(99.99).EndMark();
   EXPECT_FALSE(Write(exact, &sql));
   EXPECT_EQ(sql, "where (customers.\"balance\" = 99.99) ");
   EXPECT_EQ(Ids(sql), "5 ");
@@ -177,7 +158,7 @@ TEST_F(Filter, LikePatternsWithEscapedWildcardsCarryAnEscapeClause) {
   m.CompareCaseCombined = 0;
   std::string sql;
   Cond c;
-  c.Field(F("notes")).Op(kCondLike).Text("100~% *").End();
+  c.Field(F("notes")).Op(kCondLike).Text("100~% *").EndMark();
   EXPECT_FALSE(Write(c, &sql));
   EXPECT_EQ(sql, "where (customers.\"notes\" like '100\\% %' escape '\\') ");
   EXPECT_EQ(Ids(sql), "5 ");
