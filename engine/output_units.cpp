@@ -12,9 +12,8 @@ LONG SafeMulDiv(LONG a, LONG b, LONG c) { return c == 0 ? 0 : MulDiv(a, b, c); }
 
 LONG ScreenX(const OutputUnits& u) { return u.layout.dpiX; }
 LONG ScreenY(const OutputUnits& u) { return u.layout.dpiY; }
-// The grid treats a pitch or line rate of 0 as 10, as its own metrics do.
-LONG Pitch(const OutputUnits& u) { return u.layout.pitch > 0 ? u.layout.pitch : 10; }
-LONG LinesPerInch(const OutputUnits& u) { return u.layout.linesPerInch > 0 ? u.layout.linesPerInch : 10; }
+LONG Pitch(const OutputUnits& u) { return GridPitch(u.layout); }
+LONG LinesPerInch(const OutputUnits& u) { return GridLinesPerInch(u.layout); }
 
 // The layout grid's rounded inch: one text line in layout pixels times lines per inch.
 LONG LayoutInchY(const OutputUnits& u) { return LineHeightPixels(u.layout) * LinesPerInch(u); }

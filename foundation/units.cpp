@@ -17,10 +17,13 @@ UINT Cap(uint64_t v) { return v > 65535 ? 65535u : static_cast<UINT>(v); }
 // Tenths of a millimetre to hundredths of an inch.
 uint64_t TenthsToHundredths(uint64_t v) { return (v * 3937 + 5000) / 10000; }
 
-int Pitch(const LayoutMetrics& m) { return m.pitch > 0 ? m.pitch : 10; }
-int LinesPerInch(const LayoutMetrics& m) { return m.linesPerInch > 0 ? m.linesPerInch : 10; }
+int Pitch(const LayoutMetrics& m) { return GridPitch(m); }
+int LinesPerInch(const LayoutMetrics& m) { return GridLinesPerInch(m); }
 int AtLeastOne(int v) { return v < 1 ? 1 : v; }
 }  // namespace
+
+int GridPitch(const LayoutMetrics& m) { return m.pitch > 0 ? m.pitch : 10; }
+int GridLinesPerInch(const LayoutMetrics& m) { return m.linesPerInch > 0 ? m.linesPerInch : 10; }
 
 const PaperSize* PaperByCode(int code) {
   return (code >= kPaperLetter && code <= kPaperA4) ? &kPapers[code - kPaperLetter] : nullptr;

@@ -45,6 +45,9 @@ struct LayoutMetrics {
   bool metric = false;    // the document's measurement system is metric
 };
 
+// The grid's pitch and line rate; 0 or less (a damaged setting) counts as 10.
+int GridPitch(const LayoutMetrics& m);
+int GridLinesPerInch(const LayoutMetrics& m);
 int CharCellWidth(const LayoutMetrics& m, int n);
 unsigned PixelsToChars(const LayoutMetrics& m, unsigned x);
 int ScaleToCellGrid(const LayoutMetrics& m, int x);

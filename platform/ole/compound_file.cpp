@@ -31,8 +31,9 @@ bool SameName(const std::string& a, const std::string& b) {
   return true;
 }
 
-template <typename T>
-T* FindByName(std::vector<T>& items, const std::string& n) {
+// Works for const and non-const lists alike: Items deduces the constness.
+template <typename Items>
+auto FindByName(Items& items, const std::string& n) -> decltype(&items.front()) {
   for (auto& it : items)
     if (SameName(it.name, n)) return &it;
   return nullptr;
@@ -149,11 +150,11 @@ bool HasSignature(const std::string& path) {
 }  // namespace
 
 const Stream* Storage::FindStream(const std::string& n) const {
-  return FindByName(const_cast<std::vector<Stream>&>(streams), n);
+  return FindByName(streams, n);
 }
 Stream* Storage::FindStream(const std::string& n) { return FindByName(streams, n); }
 const Storage* Storage::FindStorage(const std::string& n) const {
-  return FindByName(const_cast<std::vector<Storage>&>(storages), n);
+  return FindByName(storages, n);
 }
 Storage* Storage::FindStorage(const std::string& n) { return FindByName(storages, n); }
 
