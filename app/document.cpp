@@ -1,4 +1,4 @@
-#include "app/shell_standins.h"
+#include "app/document.h"
 
 #include "platform/win/cursor.h"
 
@@ -35,21 +35,3 @@ void CKmDoc::SetWaitCursor(int on) {
   }
   m_bWaitCursor = on != 0;
 }
-
-void CKmStatusBar::SetText(const char* text) {
-  if (text == nullptr) text = "";
-  std::snprintf(m_text, sizeof m_text, "%s", text);
-}
-
-void CKmStatusBar::ShowReportName() {
-  ++m_reportNameShown;
-  if (m_pDoc == nullptr || !m_pDoc->m_bReportOpen) return;
-  char buf[400];
-  std::snprintf(buf, sizeof buf, "%s: %s", "Report",
-                m_pDoc->m_szReportName[0] ? m_pDoc->m_szReportName : "(None)");
-  SetText(buf);
-}
-
-void CKmMainFrame::ShowTitleWindow(BOOL show) { m_titleShowing = show != 0; }
-
-void CKmView::UpdateCaretAndStatus(BOOL) { ++m_caretUpdates; }

@@ -1,0 +1,3 @@
+#include "app/layout_view.h"
+
+void CKmView::UpdateCaretAndStatus(BOOL) { ++m_caretUpdates; }
