@@ -1,0 +1,153 @@
+// The calculation side of a report run: the calculated fields and totals of
+// one band list (a group level, the page or the whole report), the totals
+// pre-pass that writes pre-processed totals into the "TOT" work file, and the
+// state block the run keeps for summaries and group breaks (ReportRun::calc).
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+
+#include "model/fields.h"
+
+class CKmComposite;
+class CKmDoc;
+struct ReportRun;
+
+constexpr int kRunGroupLevels = 8;
+constexpr int kGroupSlotBytes = 255;  // one previous group value (text: 254 characters)
+constexpr uint8_t kGroupSlotFill = 0x1F;  // makes the first record break every level
+
+// Band lists of the calculated-fields pass besides the group levels 0-7.
+constexpr int kPageList = 254;
+constexpr int kReportList = 255;
+
+// Group options of a level.
+constexpr uint8_t kGroupResetPage = 0x02;
+constexpr uint8_t kGroupPrintOnce = 0x04;
+constexpr uint8_t kGroupSwapFooter = 0x08;
+constexpr uint8_t kGroupSwapHeader = 0x10;
+constexpr uint8_t kGroupRepeatHeader = 0x20;
+// Run bits of a level (the three low ones are cleared after every record).
+constexpr uint8_t kRunBreakPending = 0x01;
+constexpr uint8_t kRunHeaderBusy = 0x02;
+constexpr uint8_t kRunHeaderRepeated = 0x04;
+
+struct RunGroupLevel {
+  uint32_t field = kNoField;  // all ones: unused, ends the used levels
+  uint8_t options = 0;
+  uint8_t runBits = 0;
+};
+
+// Running figures of one total (Average, Std Deviation, Variance). The
+// deviation is kept as the sum of squared distances from the running mean,
+// so that equal or large values never give a negative variance.
+struct SummaryAccum {
+  int32_t count = 0;
+  double sum = 0.0;
+  double mean = 0.0;
+  double squares = 0.0;
+};
+
+// What the calculation side needs of the run and of band output. The run
+// installs them; a missing one answers 0 (or does nothing).
+struct RunCalcHooks {
+  // Run facts.
+  uint32_t (*recordsOutput)(ReportRun* run) = nullptr;
+  int32_t (*recordHeight)(ReportRun* run) = nullptr;
+  void (*setRecordHeight)(ReportRun* run, int32_t height) = nullptr;
+  // 0 print and preview; otherwise the export format kind + 1.
+  int (*exportKind)(ReportRun* run) = nullptr;
+  int (*recordsAcross)(ReportRun* run) = nullptr;   // records printed across
+  int (*printRecordBand)(ReportRun* run) = nullptr; // the page set-up prints the Record band
+  int (*columnMode)(ReportRun* run) = nullptr;
+  int (*currentColumn)(ReportRun* run) = nullptr;   // from 1
+  int (*columnsAcross)(ReportRun* run) = nullptr;
+  // Page mechanics and band heights (1/720 inch).
+  int32_t (*bandHeight)(ReportRun* run, int band, int mode) = nullptr;
+  // Height of a band's lines up to its first page-break line (-1: none).
+  int32_t (*bandHeightToBreak)(ReportRun* run, int band) = nullptr;
+  bool (*bandHasPageBreakLine)(ReportRun* run, int band) = nullptr;
+  // true when height + the page footer does not fit in the space left.
+  bool (*doesNotFit)(ReportRun* run, int32_t height) = nullptr;
+  bool (*recordDoesNotFit)(ReportRun* run) = nullptr;
+  // Band sequencing: 1 stops, 0 goes on.
+  int (*outputGroupFooters)(ReportRun* run) = nullptr;
+  int (*outputGroupHeaders)(ReportRun* run, int mode) = nullptr;
+  int (*handlePageOverflow)(ReportRun* run, int restartNumbering) = nullptr;  // 1 go on, 0 stop
+  int (*outputPageBreakBands)(ReportRun* run, int footerPart) = nullptr;
+  int (*outputBand)(ReportRun* run, int band) = nullptr;  // 0 success
+  int (*endPage)(ReportRun* run, int lastPage) = nullptr;  // 1 stop
+  // Records across and the pending advance: 0 success.
+  int (*prepareAcrossBuffer)(ReportRun* run) = nullptr;
+  void (*releaseAcrossBuffer)(ReportRun* run) = nullptr;
+  int (*flushAcrossRow)(ReportRun* run) = nullptr;
+  int (*flushPendingAdvance)(ReportRun* run) = nullptr;
+  void (*setCurrentColumn)(ReportRun* run, int column) = nullptr;
+  // The Test Pattern: run mode 1 set up (page count 1, records output 0, the
+  // pending-record, footer-swap and top-of-page marks cleared), and the
+  // layout fields' back pointers relinked after it.
+  void (*startTestPattern)(ReportRun* run) = nullptr;
+  void (*endTestPattern)(ReportRun* run) = nullptr;
+  // Charts: feeds one chart-flagged value to every chart of the report.
+  void (*feedChartValue)(ReportRun* run, FieldDef* field) = nullptr;
+  int (*hasCharts)(ReportRun* run) = nullptr;
+  // Chart level of a chart-flagged field (0-7, 8 the record); -1 none.
+  int (*chartLevel)(ReportRun* run, FieldDef* field) = nullptr;
+};
+
+// The run's calculation and group-break state (ReportRun::calc).
+struct RunCalcState {
+  CKmComposite* model = nullptr;
+  RunCalcHooks hooks;
+  RunGroupLevel levels[kRunGroupLevels];
+  int32_t levelsUsed = 0;  // leading used levels (0-8)
+  uint8_t previousGroup[kRunGroupLevels * kGroupSlotBytes] = {};
+  int32_t brokenLevel = -1;  // the outermost level of the last break
+  int32_t recordsOutputPrepass = 0;  // the pre-pass's own "a record was output"
+  // Group sequencing marks (set here before each record, read by band sequencing).
+  int groupBreakPending = 0;
+  int pageAffectingBreak = 0;
+  int pageResetPending = 0;
+  int swapHeaderPending = 0;
+  int swapHeaderDone = 0;
+  int footerSwap = 0;
+  int32_t headerSpace = 0;
+  int32_t reservedFooterSpace = 0;
+  uint32_t pageFirstRecord = 0;  // records output + 1 of the page's first record
+  int pageTotalsResetDue = 0;
+  int bandInProgress = 0;
+  // Totals: running figures, by total field.
+  std::unordered_map<const FieldDef*, SummaryAccum> accum;
+  // The totals pre-pass.
+  struct TotalsWork* totalsWork = nullptr;
+  int totalsFileExists = 0;
+};
+
+// Makes the block for a run on the model (levels from the group fields of
+// the model); DeleteRunCalcState frees it with its totals work.
+RunCalcState* NewRunCalcState(CKmComposite* model);
+void DeleteRunCalcState(RunCalcState* calc);
+// The block of the run the model's document is running (null outside a run).
+RunCalcState* RunCalcOf(CKmComposite* model);
+ReportRun* RunOfModel(CKmComposite* model);
+
+// Evaluates the calculated fields and totals of one band list (0-7, 254,
+// 255) with the values of the record that ended the group, and keeps them as
+// previous values. 0, or an engine code.
+int CalcBandFields(CKmComposite* model, int list);
+
+// Reads all records once and writes the pre-processed totals of every group
+// into the totals work file. needsReopen is set when the caller must open a
+// new scan. 0, or an engine code (3121, 3185, 3190-3194, 3201).
+int RunTotalsPrepass(CKmComposite* model, int progressArg1, int progressArg2, int* needsReopen);
+
+// Closes the totals file and frees the pre-pass's level lists.
+void ReleaseTotalsWork(CKmComposite* model);
+// Clears the break-pending bit of each leading used group level.
+void ClearGroupBreakFlags(CKmComposite* model);
+
+// Predicates for field and relation editing.
+bool IsSortField(CKmComposite* model, const uint32_t sortFields[kRunGroupLevels], uint32_t id);
+bool IsGroupField(CKmComposite* model, uint32_t id);
+bool HasTotalOfField(CKmComposite* model, uint32_t id);
+bool HasAliasOfField(CKmComposite* model, uint32_t id);
