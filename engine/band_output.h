@@ -1,0 +1,159 @@
+// Band output: one band of the report laid out at the page's current
+// position, line by line, through the printer library; the choice between a
+// field's current and previous value for the band being output; and the
+// band output side's state block of a run (ReportRun::band).
+#pragma once
+
+#include "designer/layout_records.h"
+#include "engine/output_units.h"
+#include "expr/value_format.h"
+#include "platform/printer/page_driver.h"
+#include "platform/win/win_types.h"
+
+#include <string>
+#include <vector>
+
+struct ReportRun;
+struct FieldDef;
+
+// Output state of one layout item while its band is output.
+constexpr BYTE kItemContinuing = 0x01;  // a wrapped field with further lines
+constexpr BYTE kItemOutput = 0x02;      // output in this output line
+constexpr BYTE kItemHeld = 0x04;        // waits for an item above it to finish
+constexpr BYTE kItemDone = 0x08;        // done, or on a line that does not print
+constexpr BYTE kItemWaiting = 0x10;     // a graphic waiting to be placed
+
+// Group options of a level.
+constexpr BYTE kGroupResetPage = 0x02;
+constexpr BYTE kGroupPrintOnce = 0x04;
+constexpr BYTE kGroupSwapFooter = 0x08;
+constexpr BYTE kGroupSwapHeader = 0x10;
+
+// Kinds of an output line.
+constexpr int kLineNothing = 0;
+constexpr int kLineEmpty = 1;
+constexpr int kLineText = 2;
+// Empty lines kept for a box spanning them: measured as text, drawn as a
+// blank that still advances.
+constexpr int kLineBoxSpan = 3;
+
+// What band output needs from the rest of the run. Every entry may be left
+// null; the defaults are noted.
+struct BandOutputHooks {
+  // The engine's page-overflow step (page footer, end of page, new page,
+  // page header, repeated group headers); 0 on success. Null: the page
+  // simply goes on.
+  int (*pageOverflow)(ReportRun* run) = nullptr;
+  // The new page a page-break line of the Title or Summary asks for; with
+  // a page footer when withFooter. 0 on success. Null: pageOverflow.
+  int (*newPage)(ReportRun* run, int withFooter) = nullptr;
+  // Pumps pending window messages; a Cancel sets the run state. Null: none.
+  void (*pumpMessages)(ReportRun* run) = nullptr;
+  // Options and break field of group level 0-7. Null: no options, no field.
+  BYTE (*groupOptions)(ReportRun* run, int level) = nullptr;
+  const FieldDef* (*groupField)(ReportRun* run, int level) = nullptr;
+  // Whether an enclosing group's footer still prints after this footer
+  // band (after the last record). Null: no.
+  bool (*outerFooterPending)(ReportRun* run, int band) = nullptr;
+  // The logical field a band line is conditioned on. Null: lines with a
+  // condition print.
+  const FieldDef* (*conditionField)(ReportRun* run, int32_t objectId) = nullptr;
+  // The whole text of a word-wrapped or memo field's value (value is the
+  // buffer GetFieldValueForBand chose); false when it cannot be read, which
+  // stops the run. Null: the value buffer's own text.
+  bool (*fieldText)(ReportRun* run, const FieldDef* field, const BYTE* value, std::string* text) = nullptr;
+  // A system-modal message. Null: the output message sink.
+  void (*systemMessage)(ReportRun* run, const char* text) = nullptr;
+};
+
+// One layout item as band output follows it.
+struct ItemOutput {
+  ReportItemHead* head = nullptr;
+  int line = 0;           // its band line
+  int endLine = 0;        // lines and boxes: the band line of its bottom
+  BYTE state = 0;
+  BYTE holdCount = 0;
+  // Word-wrapped fields: lines output so far and the text still to come.
+  int wrapLines = 0;
+  std::string wrapText;
+  size_t wrapPos = 0;
+  // Lines and boxes: the decipoint y where the object was opened (0: not
+  // open), the lines by which its opening was late, its sides to draw.
+  LONG openY = 0;
+  int lateLines = 0;
+  bool reopen = false;    // cut at a page end: opens again on the next page
+  WORD sides = 0;
+};
+
+// The band output side of a run.
+struct BandOutputState {
+  // --- set by the run before the first band ---
+  LayoutTables* layout = nullptr;
+  FormatSettings format;           // regional settings, pad character, aliases
+  OutputUnits units;               // screen, grid and printer resolutions
+  bool outputEveryLine = false;    // the page layout's switch that outputs every line
+  bool measureSwitch = true;       // off: lines are measured with flag 1
+  LONG fixedRecordHeight = 0;      // labels: the Record band never breaks a page
+  bool columnMode = false;
+  int currentColumn = 1;
+  LONG columnWidth = 0;            // screen pixels of one column
+  LONG pageBottom = 0;             // decipoints kept free at the page end (ordinal 10)
+  LONG pageFooterReserve = 0;      // decipoints of the Page Footer
+  BandOutputHooks hooks;
+
+  // --- page and band state shared with the run ---
+  bool visible = true;             // the page is at or after the first page to output
+  bool topOfPage = false;          // set by the run when a page starts
+  bool pageHasOutput = false;
+  int breakBand = 0;               // the band that caused the current page break
+  bool breakInGroupFooter = false;
+  bool swappedFooterOutput = false;  // a swapped group footer is being output
+  bool afterLastRecord = false;
+  bool recordRepeating = false;    // the Record band is output again for the same record
+  int overflowBand = 0;            // the band in overflow, 0 none
+  int repeatedHeader = 0;          // the group header being repeated at the page top, 0 none
+  LONG measuredHeight = 0;         // measuring: height so far
+  LONG measuredTrailing = 0;       // measuring: blank height at the end
+  LONG recordHeight = 0;           // Record lines output on this page
+  int waitingPictures = 0, waitingCharts = 0, waitingOleItems = 0;
+  int openLinesBoxes = 0;
+
+  // --- band output's own working data ---
+  std::vector<ItemOutput> items;        // the layout's items in vertical order
+  std::vector<int> firstItemOfLine;     // per band line: its first entry in items
+  std::vector<const FieldDef*> printedOnce;  // group fields printed since their group broke
+  bool built = false;
+};
+
+// Makes the run's block (ReportRun::band) with its defaults when it has
+// none; FreeBandOutput releases it.
+BandOutputState* EnsureBandOutput(ReportRun* run);
+void FreeBandOutput(ReportRun* run);
+// Indexes the layout's items by band line; called again when the layout
+// changed between runs (the layout stays fixed during a run).
+void BuildBandItemIndex(BandOutputState* s);
+
+// Lays out one band at the current position. fitLimit 0 draws; otherwise
+// nothing is drawn, the heights add to measuredHeight, and the result is 1
+// as soon as a text line makes it exceed fitLimit (decipoints). Returns the
+// run state (0 to go on) when drawing.
+int OutputBand(ReportRun* run, int band, LONG fitLimit);
+
+// Sends one output line; nonzero to stop. kind is kLineEmpty, kLineText or
+// kLineBoxSpan; height 0 for an automatic line.
+int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLimit, int band,
+                   LONG* trailingUsed, bool recordLine, int kind, LONG height, int layoutLine);
+
+// The value buffer a field shows in band: its previous or its current value.
+const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band);
+// The three-bit status of that value (an alias shows its field's status).
+int FieldValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value);
+
+// Print Once: the group field prints again after its group breaks and on a
+// new page.
+void ClearPrintOnceMark(BandOutputState* s, const FieldDef* field);
+void ClearAllPrintOnceMarks(BandOutputState* s);
+
+// The run state word and run mode of the run's document (0 without one).
+int& RunStateOf(ReportRun* run);
+int RunModeOf(const ReportRun* run);

@@ -1,0 +1,27 @@
+// Graphic objects of a band placed on the page after the lines they belong
+// to: lines and boxes, opened at their first line and drawn at their end
+// line (cut at a page end and continued on the next page), and pictures.
+// Charts and embedded objects have no renderer here yet: their waiting marks
+// are cleared and nothing is drawn.
+#pragma once
+
+#include "engine/band_output.h"
+
+// Places every waiting object of the kind whose line is in band and not
+// after lastLine, y being the bottom of the line just output (decipoints).
+// 0 when the library refused one (the run state is then -1).
+int OutputWaitingPictures(ReportRun* run, int band, int lastLine, LONG y);
+int OutputWaitingCharts(ReportRun* run, int band, int lastLine, LONG y);
+int OutputWaitingOleItems(ReportRun* run, int band, int lastLine, LONG y);
+
+// After output line line of band, whose bottom is at y and which took
+// lineHeight decipoints: opens the lines and boxes starting there and draws
+// those ending there. 0 when the library refused one.
+int TrackSpanningGraphics(ReportRun* run, int band, int line, LONG y, LONG lineHeight);
+// At a page end: every open line and box is drawn down to the page's last
+// usable position (without its bottom side) and opens again on the next
+// page at the first line output there.
+int CloseSpanningGraphicsAtPageEnd(ReportRun* run);
+
+// Draws one line or box whose end line has its bottom at y.
+int OutputLineOrBox(ReportRun* run, ItemOutput* item, LONG y, LONG lineHeight);
