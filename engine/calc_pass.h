@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <vector>
 
 #include "model/fields.h"
 
@@ -98,6 +99,7 @@ struct RunCalcHooks {
 // The run's calculation and group-break state (ReportRun::calc).
 struct RunCalcState {
   CKmComposite* model = nullptr;
+  ReportRun* run = nullptr;  // handed to the hooks
   RunCalcHooks hooks;
   RunGroupLevel levels[kRunGroupLevels];
   int32_t levelsUsed = 0;  // leading used levels (0-8)
@@ -116,6 +118,10 @@ struct RunCalcState {
   uint32_t pageFirstRecord = 0;  // records output + 1 of the page's first record
   int pageTotalsResetDue = 0;
   int bandInProgress = 0;
+  int preprocessedLoaded = 0;  // the report's pre-processed totals were read this pass
+  // Band lists: the calculated fields and totals shown in the bands of each
+  // group level (0-7), of the page (8) and of the report (9).
+  std::vector<FieldDef*> bandLists[kRunGroupLevels + 2];
   // Totals: running figures, by total field.
   std::unordered_map<const FieldDef*, SummaryAccum> accum;
   // The totals pre-pass.
@@ -128,8 +134,19 @@ struct RunCalcState {
 RunCalcState* NewRunCalcState(CKmComposite* model);
 void DeleteRunCalcState(RunCalcState* calc);
 // The block of the run the model's document is running (null outside a run).
+// The document's run comes first; a model without one (a run driven from
+// outside the document) finds the block bound to it.
 RunCalcState* RunCalcOf(CKmComposite* model);
-ReportRun* RunOfModel(CKmComposite* model);
+void BindRunCalc(CKmComposite* model, RunCalcState* calc);  // null unbinds
+
+// The band lists from the layout: each calculated field or total placed on a
+// band line goes to the list of that band (group header and footer: their
+// level; page header and footer: the page; title and summary: the report).
+// lines: the band-line table (count records).
+struct BandLineRec;
+void BuildBandLists(RunCalcState* calc, const BandLineRec* lines, int count);
+// Index of a band list (0-7, 254, 255) in RunCalcState::bandLists; -1 none.
+int BandListIndex(int list);
 
 // Evaluates the calculated fields and totals of one band list (0-7, 254,
 // 255) with the values of the record that ended the group, and keeps them as

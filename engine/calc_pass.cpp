@@ -1,0 +1,227 @@
+#include "engine/calc_pass.h"
+
+#include "app/document.h"
+#include "engine/report_run.h"
+#include "engine/summary_fields.h"
+#include "foundation/band_lines.h"
+#include "model/composite.h"
+#include "model/fields.h"
+#include "model/group_levels.h"
+#include "model/record_pass.h"
+
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+namespace {
+
+bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
+bool IsAlias(const FieldDef* f) { return (f->flags & kFieldAlias) != 0; }
+bool IsCalc(const FieldDef* f) { return (f->flags & kFieldCalculation) != 0 && !IsTotal(f); }
+bool IsPreprocessed(const FieldDef* f) { return IsTotal(f) && (f->totalFlags & kTotalPreprocessed); }
+
+std::mutex g_boundLock;
+std::unordered_map<const CKmComposite*, RunCalcState*>& Bound() {
+  static std::unordered_map<const CKmComposite*, RunCalcState*> bound;
+  return bound;
+}
+
+size_t ValueBytes(CKmComposite* m, const FieldDef* f) {
+  return (f->flags & kFieldMemo) ? kMemoValueBytes : m->GetFieldStorageSize(f);
+}
+
+// Exchanges a field's current and previous values (both buffers stay where
+// they are, so that aliases sharing them see the exchange too).
+void SwapBuffers(CKmComposite* m, FieldDef* f) {
+  const size_t n = ValueBytes(m, f);
+  uint8_t tmp[kMemoValueBytes > 512 ? kMemoValueBytes : 512];
+  for (size_t at = 0; at < n; at += sizeof tmp) {
+    const size_t k = n - at < sizeof tmp ? n - at : sizeof tmp;
+    std::memcpy(tmp, f->value + at, k);
+    std::memcpy(f->value + at, f->previous + at, k);
+    std::memcpy(f->previous + at, tmp, k);
+  }
+  const uint8_t cur = f->valueStatus & 7;
+  f->valueStatus = static_cast<uint8_t>((f->valueStatus & ~7u) | (f->previousStatus & 7));
+  f->previousStatus = cur;
+}
+
+// A calculated field whose alias chain ends in a pre-processed total reset
+// from firstBroken to 7.
+bool ResetsWithBrokenLevel(CKmComposite* m, const FieldDef* f, int firstBroken) {
+  const FieldDef* t = f;
+  if (!IsTotal(t)) {
+    FieldDef* root = RootTotal(m, const_cast<FieldDef*>(f));
+    if (root == nullptr) return false;
+    t = root;
+  }
+  return IsPreprocessed(t) && t->totalReset >= firstBroken && t->totalReset <= 7;
+}
+
+// Which fields hold the record that ended the group in their previous
+// buffers at the time of the pass: the record values and the calculations
+// made with them. Running totals and the calculations that rest on them are
+// not yet updated with the new record, so they stay.
+bool SwapsForPass(CKmComposite* m, const FieldDef* f, int firstBroken, bool preTotalsRead) {
+  if (f->value == nullptr || f->previous == nullptr || IsAlias(f) || !(f->flags & m->scanMask)) return false;
+  if (IsTotal(f) || (f->flags & kFieldTotalRelated)) {
+    if (!preTotalsRead) return false;
+    return ResetsWithBrokenLevel(m, f, firstBroken);
+  }
+  return true;
+}
+
+}  // namespace
+
+RunCalcState* NewRunCalcState(CKmComposite* model) {
+  RunCalcState* c = new RunCalcState();
+  c->model = model;
+  if (model != nullptr) {
+    for (int i = 0; i < kRunGroupLevels && model->groupFields[i] != kNoField; ++i) {
+      c->levels[i].field = model->groupFields[i];
+      c->levelsUsed = i + 1;
+    }
+  }
+  return c;
+}
+
+void DeleteRunCalcState(RunCalcState* calc) {
+  if (calc == nullptr) return;
+  if (calc->model != nullptr) {
+    ReleaseTotalsWork(calc->model);
+    BindRunCalc(calc->model, nullptr);
+  }
+  delete calc;
+}
+
+void BindRunCalc(CKmComposite* model, RunCalcState* calc) {
+  std::lock_guard<std::mutex> lock(g_boundLock);
+  if (calc == nullptr) Bound().erase(model);
+  else Bound()[model] = calc;
+}
+
+RunCalcState* RunCalcOf(CKmComposite* model) {
+  if (model == nullptr) return nullptr;
+  if (model->owner != nullptr && model->owner->m_pRun != nullptr && model->owner->m_pRun->calc != nullptr)
+    return model->owner->m_pRun->calc;
+  std::lock_guard<std::mutex> lock(g_boundLock);
+  auto it = Bound().find(model);
+  return it == Bound().end() ? nullptr : it->second;
+}
+
+int BandListIndex(int list) {
+  if (list >= 0 && list < kRunGroupLevels) return list;
+  if (list == kPageList) return kRunGroupLevels;
+  if (list == kReportList) return kRunGroupLevels + 1;
+  return -1;
+}
+
+void BuildBandLists(RunCalcState* c, const BandLineRec* lines, int count) {
+  for (auto& l : c->bandLists) l.clear();
+  if (c->model == nullptr || lines == nullptr) return;
+  for (FieldDef* f = c->model->fieldList; f != nullptr; f = f->next) {
+    if (!IsTotal(f) && !IsCalc(f) && !(IsAlias(f) && (f->flags & kFieldMemo))) continue;
+    if (!(f->head.flags & kItemKindField) || (f->head.flags & kItemDeleted)) continue;
+    if (f->head.bandLine >= count) continue;
+    const int band = lines[f->head.bandLine].kind;
+    int list = -1;
+    if (band >= kBandGroupHeader && band < kBandGroupHeader + kRunGroupLevels) list = band - kBandGroupHeader;
+    else if (band >= kBandGroupFooter && band < kBandGroupFooter + kRunGroupLevels) list = band - kBandGroupFooter;
+    else if (band == kBandPageHeader || band == kBandPageFooter) list = kPageList;
+    else if (band == kBandTitle || band == kBandSummary) list = kReportList;
+    const int at = BandListIndex(list);
+    if (at < 0) continue;
+    auto& l = c->bandLists[at];
+    bool present = false;
+    for (FieldDef* g : l) present = present || g == f;
+    if (!present) l.push_back(f);
+  }
+}
+
+int CalcBandFields(CKmComposite* m, int list) {
+  RunCalcState* c = RunCalcOf(m);
+  const int at = BandListIndex(list);
+  if (c == nullptr || at < 0) return 0;
+  int firstBroken = kRunGroupLevels;
+  for (int i = 0; i < c->levelsUsed; ++i)
+    if (c->levels[i].runBits & kRunBreakPending) {
+      firstBroken = i;
+      break;
+    }
+  const bool phase23 = m->passPhase == kPhaseChartPrepass || m->passPhase == kPhaseReportRun;
+  const bool preTotalsRead = phase23 && GetRecordPassState(m)->totalsSorted;
+  std::vector<FieldDef*> swapped;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+    if (SwapsForPass(m, f, firstBroken, preTotalsRead)) swapped.push_back(f);
+  for (FieldDef* f : swapped) SwapBuffers(m, f);
+
+  // Totals that the record step reaches are accumulated there; the pass
+  // takes values only for those it does not, so none counts a record twice.
+  std::vector<const FieldDef*> stepped;
+  for (FieldDef* f = m->calcOrderList; f != nullptr; f = f->orderNext)
+    if (IsTotal(f)) stepped.push_back(f);
+  auto inStep = [&stepped](const FieldDef* f) {
+    for (const FieldDef* g : stepped)
+      if (g == f) return true;
+    return false;
+  };
+  int code = 0;
+  // A copy: an evaluation may not change the list, but the lists belong to the run.
+  const std::vector<FieldDef*> fields = c->bandLists[at];
+  for (FieldDef* f : fields) {
+    if (!(f->flags & m->scanMask) || f->value == nullptr) continue;
+    if (IsAlias(f) && (f->flags & kFieldMemo)) {
+      FieldDef* to = m->GetFieldAt(f->refField);
+      if (to != nullptr && to != f && to->value != nullptr && to->value != f->value)
+        CKmComposite::CopyValueHeader(f->value, to->value);
+    } else if (IsCalc(f)) {
+      if (EvaluateCalculation(m, f) != 0 && code == 0) code = m->lastEngineError;
+    } else if (IsTotal(f)) {
+      if (!inStep(f) && EvaluateFieldCondition(m, f)) UpdateSummariesOf(c, f, 0);
+      if (IsPreprocessed(f) && preTotalsRead) continue;
+    } else {
+      continue;
+    }
+    if (list == kPageList || f->previous == nullptr || f->previous == f->value) continue;
+    if (f->flags & kFieldMemo) {
+      CKmComposite::CopyValueHeader(f->previous, f->value);
+      std::memcpy(f->previous, f->value, kMemoValueBytes);
+    } else {
+      std::memcpy(f->previous, f->value, m->GetFieldStorageSize(f));
+    }
+    f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
+  }
+
+  for (FieldDef* f : swapped) SwapBuffers(m, f);
+  return code;
+}
+
+void ClearGroupBreakFlags(CKmComposite* m) {
+  RunCalcState* c = RunCalcOf(m);
+  if (c == nullptr) return;
+  for (int i = 0; i < c->levelsUsed; ++i) c->levels[i].runBits &= static_cast<uint8_t>(~kRunBreakPending);
+}
+
+bool IsSortField(CKmComposite*, const uint32_t sortFields[kRunGroupLevels], uint32_t id) {
+  for (int i = 0; i < kRunGroupLevels && sortFields[i] != kNoField; ++i)
+    if (sortFields[i] == id) return true;
+  return false;
+}
+
+bool IsGroupField(CKmComposite* m, uint32_t id) {
+  for (int i = 0; i < kRunGroupLevels && m->groupFields[i] != kNoField; ++i)
+    if (m->groupFields[i] == id) return true;
+  return false;
+}
+
+bool HasTotalOfField(CKmComposite* m, uint32_t id) {
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+    if (IsTotal(f) && f->refField == id) return true;
+  return false;
+}
+
+bool HasAliasOfField(CKmComposite* m, uint32_t id) {
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+    if (IsAlias(f) && f->refField == id) return true;
+  return false;
+}

@@ -1,0 +1,488 @@
+#include "engine/summary_fields.h"
+
+#include "engine/calc_pass.h"
+#include "engine/output_values.h"
+#include "expr/value_helpers.h"
+#include "foundation/band_lines.h"
+#include "model/composite.h"
+#include "model/fields.h"
+#include "model/totals_readback.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
+
+double ReadF64(const uint8_t* p) {
+  double d;
+  std::memcpy(&d, p, sizeof d);
+  return d;
+}
+void WriteF64(uint8_t* p, double d) { std::memcpy(p, &d, sizeof d); }
+int32_t ReadDay(const uint8_t* p) {
+  uint32_t d;
+  std::memcpy(&d, p, sizeof d);
+  return static_cast<int32_t>(d);
+}
+void WriteDay(uint8_t* p, uint32_t d) { std::memcpy(p, &d, sizeof d); }
+
+bool IsTextKind(const FieldDef* f) { return FieldKind(f) == 0 || (f->flags & kFieldMemo); }
+
+// Run facts through the hooks; a missing hook answers 0.
+uint32_t RecordsOutput(RunCalcState* c) {
+  if (c->model != nullptr && c->model->passPhase == kPhaseTotalsPrepass) return c->recordsOutputPrepass;
+  return c->hooks.recordsOutput ? c->hooks.recordsOutput(c->run) : 0;
+}
+int32_t RecordHeight(RunCalcState* c) { return c->hooks.recordHeight ? c->hooks.recordHeight(c->run) : 0; }
+void SetRecordHeight(RunCalcState* c, int32_t h) {
+  if (c->hooks.setRecordHeight) c->hooks.setRecordHeight(c->run, h);
+}
+int Hook(int (*fn)(ReportRun*), RunCalcState* c) { return fn ? fn(c->run) : 0; }
+bool DoesNotFit(RunCalcState* c, int32_t height) { return c->hooks.doesNotFit ? c->hooks.doesNotFit(c->run, height) : false; }
+int32_t BandHeight(RunCalcState* c, int band, int mode) {
+  return c->hooks.bandHeight ? c->hooks.bandHeight(c->run, band, mode) : 0;
+}
+bool HasPageBreakLine(RunCalcState* c, int band) {
+  return c->hooks.bandHasPageBreakLine ? c->hooks.bandHasPageBreakLine(c->run, band) : false;
+}
+
+// Print and preview, or an export whose format lays out pages of its own kind.
+bool PageFormat(RunCalcState* c, std::initializer_list<int> kinds) {
+  const int k = Hook(c->hooks.exportKind, c);
+  if (k == 0) return true;
+  for (int kind : kinds)
+    if (k == kind + 1) return true;
+  return false;
+}
+
+// The text of a value bounded to the group slot: at most 254 characters.
+void BoundedText(const uint8_t* v, size_t room, char out[kGroupSlotBytes]) {
+  size_t n = 0;
+  const size_t limit = room < kGroupSlotBytes - 1 ? room : kGroupSlotBytes - 1;
+  while (n < limit && v[n] != 0) {
+    out[n] = static_cast<char>(v[n]);
+    ++n;
+  }
+  out[n] = 0;
+}
+
+int CompareText(CKmComposite* m, const char* a, const char* b) {
+  if (m != nullptr && m->compareText != nullptr)
+    return m->compareText(m, a, b, m->IdenticalCompare, m->CompareCaseCombined);
+  return std::strcmp(a, b);
+}
+
+size_t TextRoom(CKmComposite* m, const FieldDef* f) {
+  if (f->flags & kFieldMemo) return kMemoValueBytes;
+  return m != nullptr ? m->GetFieldWidth(f) : kGroupSlotBytes - 1;
+}
+
+bool SameNumber(double a, double b) { return a == b || std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Whether a field's value equals its group slot.
+bool SameGroupValue(CKmComposite* m, const FieldDef* f, const uint8_t* slot) {
+  const uint8_t* v = f->value;
+  const uint32_t kind = FieldKind(f);
+  if (f->flags & kFieldMemo) {
+  } else if (kind & kFieldLogical) {
+    return v[0] == slot[0];
+  } else if (kind & kFieldNumeric) {
+    return SameNumber(ReadF64(v), ReadF64(slot));
+  } else if (kind & kFieldDateTime) {
+    return ReadDay(v) == ReadDay(slot) && SameNumber(ReadF64(v + 4), ReadF64(slot + 4));
+  } else if (kind & kFieldTime) {
+    return SameNumber(ReadF64(v + 4), ReadF64(slot + 4));
+  } else if (kind & kFieldDate) {
+    return ReadDay(v) == ReadDay(slot);
+  }
+  char a[kGroupSlotBytes], b[kGroupSlotBytes];
+  BoundedText(v, TextRoom(m, f), a);
+  BoundedText(slot, kGroupSlotBytes - 1, b);
+  return CompareText(m, a, b) == 0;
+}
+
+void StoreGroupValue(CKmComposite* m, const FieldDef* f, uint8_t* slot) {
+  if (IsTextKind(f)) {
+    // Texts (memos too) as at most 254 characters in a zero-filled slot.
+    std::memset(slot, 0, kGroupSlotBytes);
+    char t[kGroupSlotBytes];
+    BoundedText(f->value, TextRoom(m, f), t);
+    std::memcpy(slot, t, std::strlen(t));
+    return;
+  }
+  if (FieldKind(f) & kFieldLogical) {
+    slot[0] = f->value[0];
+    return;
+  }
+  CopyFieldValue(f, slot);
+}
+
+FieldDef* SourceOf(CKmComposite* m, const FieldDef* total) {
+  if (m == nullptr) return nullptr;
+  FieldDef* s = m->GetFieldAt(total->refField);
+  return s == total ? nullptr : s;
+}
+
+bool ZeroIsEmpty(const FieldDef* src, double v) {
+  return (FieldKind(src) & kFieldNumeric) && (src->formatCode & kFormatZeroIsEmpty) && v == 0.0;
+}
+
+double SourceNumber(const FieldDef* src) {
+  const uint32_t kind = FieldKind(src);
+  if (src->flags & kFieldMemo) return 0.0;
+  if (kind & kFieldLogical) return src->value[0] != 0 ? 1.0 : 0.0;
+  if (kind & kFieldNumeric) return ReadF64(src->value);
+  return 0.0;
+}
+
+// Minimum (less = true) or Maximum of a source into the total, by the source's type.
+void TakeExtreme(CKmComposite* m, FieldDef* total, const FieldDef* src, bool less) {
+  uint8_t* t = total->value;
+  const uint8_t* v = src->value;
+  const uint32_t kind = FieldKind(src);
+  auto better = [less](auto a, auto b) { return less ? a < b : a > b; };
+  if (src->flags & kFieldMemo) {
+  } else if (kind & kFieldNumeric) {
+    const double x = ReadF64(v);
+    if (ZeroIsEmpty(src, x)) return;
+    const double cur = ReadF64(t);
+    if (IsNullNumber(cur) || better(x, cur)) WriteF64(t, x);
+    return;
+  } else if (kind & kFieldLogical) {
+    if (less && v[0] == 0) t[0] = 0;
+    if (!less && v[0] != 0) t[0] = 1;
+    return;
+  } else if (kind & kFieldDateTime) {
+    const int32_t day = ReadDay(v), curDay = ReadDay(t);
+    const double time = ReadF64(v + 4), curTime = ReadF64(t + 4);
+    if (static_cast<uint32_t>(curDay) == kNoDayValue || better(day, curDay) || IsNullNumber(curTime) ||
+        (day == curDay && better(time, curTime)))
+      std::memcpy(t, v, 12);
+    return;
+  } else if (kind & kFieldTime) {
+    const double time = ReadF64(v + 4), cur = ReadF64(t + 4);
+    if (IsNullNumber(cur) || better(time, cur)) std::memcpy(t, v, 12);
+    return;
+  } else if (kind & kFieldDate) {
+    const int32_t day = ReadDay(v), cur = ReadDay(t);
+    if (static_cast<uint32_t>(cur) == kNoDayValue || better(day, cur)) WriteDay(t, static_cast<uint32_t>(day));
+    return;
+  }
+  // Text, by the report's collation; an empty total takes any value.
+  const size_t room = m != nullptr ? m->GetFieldWidth(total) : kGroupSlotBytes;
+  if (room == 0) return;
+  char a[kGroupSlotBytes], cur[kGroupSlotBytes];
+  BoundedText(v, TextRoom(m, src), a);
+  BoundedText(t, room - 1, cur);
+  bool curEmpty = true;
+  for (const char* p = cur; *p; ++p) curEmpty = curEmpty && *p == ' ';
+  if (curEmpty || better(CompareText(m, a, cur), 0)) {
+    const size_t n = std::min(std::strlen(a), room - 1);
+    std::memcpy(t, a, n);
+    t[n] = 0;
+  }
+}
+
+void ClearLevelsForRecord(RunCalcState* c) {
+  c->pageResetPending = 0;
+  c->pageAffectingBreak = 0;
+  c->footerSwap = 0;
+  c->swapHeaderDone = 0;
+  c->swapHeaderPending = 0;
+  c->groupBreakPending = 0;
+  c->headerSpace = 0;
+  c->reservedFooterSpace = 0;
+  c->pageFirstRecord = 0;
+}
+
+bool LevelPending(const RunCalcState* c, int level) {
+  return level >= 0 && level < c->levelsUsed && (c->levels[level].runBits & kRunBreakPending);
+}
+
+void FeedCharts(RunCalcState* c, bool onlyPending) {
+  if (!Hook(c->hooks.hasCharts, c) || !c->hooks.feedChartValue || !c->hooks.chartLevel) return;
+  for (int level = kRunGroupLevels; level >= 0; --level) {
+    if (onlyPending && level < kRunGroupLevels && !LevelPending(c, level)) continue;
+    for (FieldDef* f = c->model->fieldList; f != nullptr; f = f->next)
+      if (f->value != nullptr && c->hooks.chartLevel(c->run, f) == level) c->hooks.feedChartValue(c->run, f);
+  }
+}
+
+int Phase1(RunCalcState* c) {
+  CKmComposite* m = c->model;
+  ClearLevelsForRecord(c);
+  const uint32_t output = RecordsOutput(c);
+  const bool broke = DetectGroupBreak(c);
+  c->groupBreakPending = broke && output >= 1;
+  if (c->groupBreakPending) {
+    for (int level = kRunGroupLevels - 1; level >= 0; --level) {
+      if (!LevelPending(c, level)) continue;
+      const int r = CalcBandFields(m, level);
+      if (r != 0) return r;
+    }
+  }
+  FeedCharts(c, true);
+  const bool phase3 = m->passPhase == kPhaseReportRun;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (!IsTotal(f) || f->value == nullptr || !LevelPending(c, f->totalReset)) continue;
+    if (phase3 && (f->totalFlags & kTotalPreprocessed)) continue;
+    ResetSummary(c, f);
+  }
+  c->bandInProgress = 0;
+  // Pre-processed totals of the groups that start here (totals level = group level + 1).
+  int first = -1;
+  if (!c->preprocessedLoaded) first = 0;
+  else if (broke && c->brokenLevel >= 0) first = c->brokenLevel + 1;
+  if (first >= 0 && m->passPhase != kPhaseTotalsPrepass) {
+    c->preprocessedLoaded = 1;
+    const int r = LoadPreprocessedTotals(m, first);
+    if (r != 0) return r;
+  }
+  return 0;
+}
+
+int Phase2(RunCalcState* c) {
+  int pageBreakLine = 0;
+  bool noFit = false;
+  if (PageFormat(c, {0, 5, 8, 9})) {
+    if (!Hook(c->hooks.recordsAcross, c))
+      SetRecordHeight(c, Hook(c->hooks.printRecordBand, c) ? BandHeight(c, kBandRecord, 0) : 0);
+    noFit = GroupChangeDoesNotFit(c, &pageBreakLine);
+  } else {
+    SetRecordHeight(c, 0);
+  }
+  const int32_t height = RecordHeight(c);
+  const uint32_t output = RecordsOutput(c);
+  const bool due = height < 0 || noFit || c->pageTotalsResetDue || c->pageAffectingBreak || c->reservedFooterSpace;
+  bool columnEnds = !Hook(c->hooks.columnMode, c) || pageBreakLine || c->pageAffectingBreak;
+  if (!columnEnds) {
+    const int column = Hook(c->hooks.currentColumn, c);
+    columnEnds = c->pageTotalsResetDue ? column == 1 : column == Hook(c->hooks.columnsAcross, c);
+  }
+  if (due && columnEnds) {
+    if (!c->pageTotalsResetDue && (output > 0 || height < 0)) c->pageFirstRecord = output + 1;
+    if (output >= 1) {
+      const int r = CalcBandFields(c->model, kPageList);
+      if (r != 0) return r;
+      ResetPageTotals(c);
+    }
+  }
+  c->pageTotalsResetDue = 0;
+  return 0;
+}
+
+}  // namespace
+
+bool IsSummarySourceEmpty(const FieldDef* f) {
+  if (f == nullptr || f->value == nullptr) return true;
+  if (f->flags & kFieldMemo) {
+    for (size_t i = 0; i < kMemoValueBytes && f->value[i] != 0; ++i)
+      if (f->value[i] != ' ') return false;
+    return true;
+  }
+  return IsValueBlank(f, f->value, GetNullNumber()) != 0;
+}
+
+void AddSummaryValue(RunCalcState* c, FieldDef* total) {
+  CKmComposite* m = c->model;
+  FieldDef* src = SourceOf(m, total);
+  if (src == nullptr || src->value == nullptr || total->value == nullptr) return;
+  const uint8_t kind = total->totalFunction;
+  if ((m->passPhase == kPhaseChartPrepass || m->passPhase == kPhaseReportRun) &&
+      (total->totalFlags & kTotalPreprocessed))
+    return;
+  const uint8_t srcError = src->valueStatus & 7;
+  if (kind != kSummaryCount) {
+    if (total->valueStatus & 7) return;  // a total in error stays so until its reset
+    if (srcError) {
+      total->valueStatus = static_cast<uint8_t>((total->valueStatus & ~7u) | srcError);
+      return;
+    }
+  }
+  if (total->totalLevel < kSummaryEveryRecord && !LevelPending(c, total->totalLevel)) return;
+  if (IsSummarySourceEmpty(src)) return;
+  const double v = SourceNumber(src);
+  uint8_t* t = total->value;
+  switch (kind) {
+    case kSummaryCount:
+      if (!ZeroIsEmpty(src, v)) WriteF64(t, ReadF64(t) + 1.0);
+      break;
+    case kSummarySum:
+      WriteF64(t, ReadF64(t) + v);
+      break;
+    case kSummaryAverage: {
+      if (ZeroIsEmpty(src, v)) break;
+      SummaryAccum& a = c->accum[total];
+      a.sum += v;
+      ++a.count;
+      WriteF64(t, a.sum / a.count);
+      break;
+    }
+    case kSummaryMinimum:
+    case kSummaryMaximum:
+      TakeExtreme(m, total, src, kind == kSummaryMinimum);
+      break;
+    case kSummaryStdDeviation:
+    case kSummaryVariance: {
+      if (ZeroIsEmpty(src, v)) break;
+      // Running mean and squared distances: no cancellation between two large sums.
+      SummaryAccum& a = c->accum[total];
+      a.sum += v;
+      ++a.count;
+      const double delta = v - a.mean;
+      a.mean += delta / a.count;
+      a.squares += delta * (v - a.mean);
+      double variance = a.squares / a.count;
+      if (!(variance >= 0.0)) variance = 0.0;
+      WriteF64(t, kind == kSummaryVariance ? variance : std::sqrt(variance));
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void ResetSummary(RunCalcState* c, FieldDef* total) {
+  c->accum.erase(total);
+  total->valueStatus &= static_cast<uint8_t>(~7u);
+  uint8_t* t = total->value;
+  if (t == nullptr) return;
+  const uint8_t kind = total->totalFunction;
+  if (kind == kSummaryMinimum || kind == kSummaryMaximum) {
+    const FieldDef* src = SourceOf(c->model, total);
+    const uint32_t k = src != nullptr ? FieldKind(src) : FieldKind(total);
+    const bool memo = src != nullptr && (src->flags & kFieldMemo);
+    if (memo) {
+      t[0] = 0;
+    } else if (k & kFieldNumeric) {
+      WriteF64(t, GetNullNumber());
+    } else if (k & kFieldLogical) {
+      t[0] = kind == kSummaryMinimum ? 1 : 0;
+    } else if (k & (kFieldDateTime | kFieldTime)) {
+      WriteDay(t, kNoDayValue);
+      WriteF64(t + 4, GetNullNumber());
+    } else if (k & kFieldDate) {
+      WriteDay(t, kNoDayValue);
+    } else {
+      t[0] = 0;
+    }
+    return;
+  }
+  // Average and the deviations start from 0 too, so a group without values
+  // never shows the figure of the group before it.
+  WriteF64(t, 0.0);
+}
+
+void FinishSummaries(RunCalcState* c) {
+  for (FieldDef* f = c->model->fieldList; f != nullptr; f = f->next)
+    if (IsTotal(f) && f->value != nullptr) ResetSummary(c, f);
+}
+
+void ResetPageTotals(RunCalcState* c) {
+  CKmComposite* m = c->model;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (!IsTotal(f) || f->value == nullptr || f->totalReset != kSummaryResetPage) continue;
+    ResetSummary(c, f);
+    if (f->previous != nullptr) std::memcpy(f->previous, f->value, m->GetFieldStorageSize(f));
+  }
+}
+
+void ResetGroupBreaks(RunCalcState* c, int setPending) {
+  if (c->levelsUsed < 1) return;
+  std::memset(c->previousGroup, kGroupSlotFill, sizeof c->previousGroup);
+  for (int i = 0; i < c->levelsUsed; ++i) {
+    uint8_t& bits = c->levels[i].runBits;
+    bits = static_cast<uint8_t>(setPending ? (bits | kRunBreakPending) : (bits & ~7u));
+  }
+}
+
+bool DetectGroupBreak(RunCalcState* c) {
+  CKmComposite* m = c->model;
+  for (int i = 0; i < c->levelsUsed; ++i) {
+    const FieldDef* f = m->GetFieldAt(c->levels[i].field);
+    if (f == nullptr || f->value == nullptr) continue;
+    if (SameGroupValue(m, f, c->previousGroup + i * kGroupSlotBytes)) continue;
+    c->brokenLevel = i;
+    const bool noteOptions = m->passPhase == kPhaseReportRun && PageFormat(c, {0, 5, 9});
+    for (int j = i; j < c->levelsUsed; ++j) {
+      RunGroupLevel& level = c->levels[j];
+      level.runBits = kRunBreakPending;
+      if (noteOptions) {
+        if (level.options & (kGroupResetPage | kGroupSwapFooter | kGroupSwapHeader)) c->pageAffectingBreak = 1;
+        if (level.options & kGroupSwapFooter) {
+          const int32_t h = c->hooks.bandHeightToBreak ? c->hooks.bandHeightToBreak(c->run, kBandGroupFooter + j) : 0;
+          if (h > 0) c->reservedFooterSpace += h;
+          c->footerSwap = 1;
+        }
+        if (level.options & kGroupSwapHeader) c->swapHeaderPending = 1;
+        if (level.options & kGroupResetPage) c->pageResetPending = 1;
+      }
+      const FieldDef* g = m->GetFieldAt(level.field);
+      if (g != nullptr && g->value != nullptr) StoreGroupValue(m, g, c->previousGroup + j * kGroupSlotBytes);
+    }
+    return true;
+  }
+  return false;
+}
+
+bool GroupChangeDoesNotFit(RunCalcState* c, int* pageBreakLine) {
+  const uint32_t output = RecordsOutput(c);
+  int32_t footers = 0;
+  for (int i = 0; i < c->levelsUsed; ++i) {
+    if (!LevelPending(c, i)) continue;
+    if (!(c->levels[i].options & kGroupSwapHeader)) {
+      if (HasPageBreakLine(c, kBandGroupHeader + i)) {
+        *pageBreakLine = 1;
+        return true;
+      }
+      const int32_t h = BandHeight(c, kBandGroupHeader + i, -1);
+      if (h > 0) c->headerSpace += h;
+    }
+    if (output > 0 && c->reservedFooterSpace == 0) {
+      if (HasPageBreakLine(c, kBandGroupFooter + i)) {
+        *pageBreakLine = 1;
+        return true;
+      }
+      const int32_t h = BandHeight(c, kBandGroupFooter + i, 1);
+      if (h > 0) footers += h;
+    }
+  }
+  const int32_t record = RecordHeight(c);
+  return DoesNotFit(c, footers + c->headerSpace + (record > 0 ? record : 0));
+}
+
+int HandleGroupBreak(RunCalcState* c) {
+  if (c->groupBreakPending) {
+    if (Hook(c->hooks.recordsAcross, c)) {
+      if (Hook(c->hooks.flushAcrossRow, c) != 0) return 1;
+      if (Hook(c->hooks.flushPendingAdvance, c) != 0) return 1;
+    }
+    if (Hook(c->hooks.outputGroupFooters, c) != 0) return 1;
+  }
+  const int32_t record = RecordHeight(c);
+  if (RecordsOutput(c) > 0 && !c->pageAffectingBreak && c->headerSpace >= 1 &&
+      DoesNotFit(c, c->headerSpace + (record > 0 ? record : 0))) {
+    // The headers stay with their first record on the next page.
+    if (c->hooks.handlePageOverflow && c->hooks.handlePageOverflow(c->run, 0) == 0) return 1;
+  }
+  if (c->groupBreakPending && !c->swapHeaderPending && c->hooks.outputGroupHeaders &&
+      c->hooks.outputGroupHeaders(c->run, 1) != 0)
+    return 1;
+  return 0;
+}
+
+void FeedChartsAtLevel(RunCalcState* c) { FeedCharts(c, false); }
+
+int UpdateSummariesOf(RunCalcState* c, FieldDef* total, int phase) {
+  if (c == nullptr) return 0;
+  if (phase == 1) return Phase1(c);
+  if (phase == 2) return Phase2(c);
+  if (total != nullptr) AddSummaryValue(c, total);
+  return 0;
+}
+
+int UpdateSummaries(CKmComposite* model, FieldDef* total, int phase) {
+  return UpdateSummariesOf(RunCalcOf(model), total, phase);
+}
