@@ -1,0 +1,312 @@
+#include "app/app.h"
+
+#include "app/print_run.h"
+#include "app/shell_standins.h"
+#include "data/db_errors.h"
+#include "engine/output_messages.h"
+#include "engine/printer_library.h"
+#include "expr/collation.h"
+#include "expr/compiler_state.h"
+#include "expr/date_settings.h"
+#include "expr/functions_common.h"
+#include "expr/udf_library.h"
+#include "foundation/heap_strings.h"
+#include "foundation/message_dialog.h"
+#include "foundation/settings.h"
+#include "foundation/startup.h"
+#include "foundation/startup_hooks.h"
+#include "model/engine_errors.h"
+#include "model/record_pass.h"
+#include "platform/printer/printer_info.h"
+#include "platform/win/codepage_text.h"
+#include "platform/win/dialog.h"
+#include "platform/win/profile.h"
+#include "platform/win/resources.h"
+#include "platform/win/ui_app.h"
+#include "platform/win/window.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int g_nGoSwitch = 0;
+
+namespace {
+
+CKmApp* g_app = nullptr;
+
+constexpr int kShowMinNoActive = 7;
+constexpr unsigned kGoNeedsReport = 618;
+constexpr unsigned kReportNotPrinted = 17001;
+constexpr UINT kAnswerTimerMs = 50;
+
+// ---- Where messages go ----
+
+bool Unattended() { return g_app != nullptr && g_app->IsUnattended(); }
+
+// An unattended run has nobody to read a dialog: the text goes to standard
+// error, in UTF-8 like every text leaving the program.
+void WriteToStderr(const char* caption, const char* text) {
+  std::string line = "vortelle: ";
+  if (caption != nullptr && *caption != '\0') line += AnsiToUtf8(std::string(caption)) + ": ";
+  std::string body = AnsiToUtf8(std::string(text != nullptr ? text : ""));
+  for (char& c : body)
+    if (c == '\r' || c == '\n') c = ' ';
+  line += body;
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+void ShowError(const char* text, const char* caption) {
+  CKmDoc* doc = GetActiveKmDoc();
+  if (Unattended() || doc == nullptr) {
+    WriteToStderr(caption, text);
+    return;
+  }
+  const std::string shown = caption != nullptr && *caption != '\0' ? caption : doc->GetAppCaption();
+  doc->ShowMessageDialog(doc->GetOwnerWindow(), text, shown.c_str(), kMsgError);
+}
+
+void DbErrorToUser(const char* text) { ShowError(text, nullptr); }
+
+// The question's default button is Cancel, which is what nobody answers.
+bool DbQuestionToUser(const char* text) {
+  CKmDoc* doc = GetActiveKmDoc();
+  if (Unattended() || doc == nullptr) {
+    WriteToStderr(nullptr, text);
+    return false;
+  }
+  return doc->ShowMessageDialog(doc->GetOwnerWindow(), text, doc->GetAppCaption(), kMsgOkCancel) == IDOK;
+}
+
+void OutputMessageToUser(const std::string& text, const std::string& caption) {
+  ShowError(text.c_str(), caption.c_str());
+}
+
+void PassMessageToUser(const char* text) { ShowError(text, nullptr); }
+
+int EngineErrorToUser(void* /*owner*/, const char* text) {
+  ShowError(text, nullptr);
+  return 0;
+}
+
+// In an unattended run every modal dialog that comes up is answered with its
+// default button after its texts are written to standard error.
+void AnswerWaitingDialog(HWND, UINT, UINT_PTR, DWORD) {
+  HWND dialog = GetActiveWindow();
+  if (dialog == nullptr) return;
+  char cls[16] = {};
+  GetClassNameA(dialog, cls, sizeof cls);
+  if (std::strcmp(cls, kDialogClassName) != 0) return;
+  char caption[128] = {}, text[600] = {};
+  GetWindowTextA(dialog, caption, sizeof caption);
+  GetDlgItemTextA(dialog, 200, text, sizeof text);
+  WriteToStderr(caption, text);
+  int id = IDCANCEL;
+  HWND focus = GetFocus();
+  char focusCls[16] = {};
+  if (focus != nullptr && GetParent(focus) == dialog && GetClassNameA(focus, focusCls, sizeof focusCls) > 0 &&
+      std::strcmp(focusCls, "Button") == 0) {
+    id = GetDlgCtrlID(focus);
+  } else {
+    const LRESULT def = SendMessageA(dialog, DM_GETDEFID, 0, 0);
+    if (HIWORD(def) == DC_HASDEFID) id = LOWORD(def);
+  }
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+  if (IsWindow(dialog) && IsWindowVisible(dialog)) EndDialog(dialog, id);
+}
+
+// ---- The start-up steps the foundation calls ----
+
+class AppStartupHooks : public StartupHooks {
+ public:
+  void Warning(CKmDoc& doc, const char* text) override {
+    if (Unattended()) WriteToStderr(nullptr, text);
+    else StartupHooks::Warning(doc, text);
+  }
+  void Error(CKmDoc& doc, const char* text) override {
+    if (Unattended()) WriteToStderr(nullptr, text);
+    else StartupHooks::Error(doc, text);
+  }
+  void GetDefaultPrinter(CKmDoc& doc) override {
+    StartupHooks::GetDefaultPrinter(doc);
+    ::GetDefaultPrinter(&GetPrintRunContext().printer, 1);
+  }
+  void EnumPrinterFonts(CKmDoc& /*doc*/) override {
+    PrintRunContext& ctx = GetPrintRunContext();
+    ctx.page.fontFaces.clear();
+    if (ctx.printer.printerName.empty()) return;
+    for (const PrinterFontFamily& f : GetPrinterFontFamilies(ctx.printer.printerName.c_str()))
+      ctx.page.fontFaces.push_back(f.face);
+  }
+  void LoadSortOrderFile(CKmDoc& /*doc*/) override {
+    CExplicitLibraryManager* m = AppLibraryManager();
+    const std::string path = m ? m->GetSortTablePath() : std::string("kmw.srt");
+    ::LoadSortOrderFile(path, tables_, switches_, [](const std::string& message) {
+      ShowError(message.c_str(), nullptr);
+    });
+    SetActiveCollation(&tables_, &switches_);
+  }
+  const CollationSwitches& Switches() const { return switches_; }
+
+ private:
+  SortOrderTables tables_;
+  CollationSwitches switches_;
+};
+
+AppStartupHooks g_startupHooks;
+
+// The model takes the regional dates, the sort order and the user-function
+// library the settings gave.
+void ApplySettingsToModel(CKmDoc& doc) {
+  CKmComposite* model = doc.m_pModel;
+  if (model == nullptr) return;
+  ApplyIntlDateSettings(doc.m_intl, ModelDateSettings(model));
+  ApplyCollationToModel(model, g_startupHooks.Switches());
+  CExplicitLibraryManager* m = AppLibraryManager();
+  const std::string udf = m ? m->FindInProgramDir("kmw.udf") : std::string("kmw.udf");
+  SetUdfLibraryPath(model, udf.c_str());
+}
+
+// No display to open: the program runs on the offscreen platform, so an
+// unattended run works on a server too.
+void ChooseWindowPlatform() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform != nullptr && *platform != '\0') return;
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((x == nullptr || *x == '\0') && (wayland == nullptr || *wayland == '\0'))
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+bool IsGoToken(const char* arg) {
+  return arg != nullptr && arg[0] == '/' && (arg[1] == 'G' || arg[1] == 'g');
+}
+
+}  // namespace
+
+CKmApp* AfxGetKmApp() { return g_app; }
+
+CKmApp::CKmApp() : m_pLibraryManager(new CExplicitLibraryManager) {
+  g_app = this;
+  SetAppLibraryManager(m_pLibraryManager.get());
+}
+
+CKmApp::~CKmApp() {
+  FreeOptionalDll();
+  if (GetPrintRunContext().driver != nullptr) {
+    FreePrinterLibrary(GetPrintRunContext().driver);
+    GetPrintRunContext().driver = nullptr;
+  }
+  if (AppLibraryManager() == m_pLibraryManager.get()) SetAppLibraryManager(nullptr);
+  if (g_app == this) g_app = nullptr;
+}
+
+int CKmApp::ReportCommandLineError(UINT id) {
+  CKmAppCommandLine::ReportCommandLineError(id);
+  const std::string text = LoadResString(id);
+  ShowError(text.c_str(), nullptr);
+  return 0;
+}
+
+BOOL CKmApp::InitInstance(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (IsGoToken(argv[i])) m_bUnattended = TRUE;
+  ChooseWindowPlatform();
+  UiStartApplication(&argc, argv);
+  InstallBuiltinFunctionHandlers();
+  SetStartupHooks(&g_startupHooks);
+  SetDbErrorSink(DbErrorToUser);
+  SetDbQuestionSink(DbQuestionToUser);
+  SetOutputMessageSink(OutputMessageToUser);
+  SetRecordPassMessageSink(PassMessageToUser);
+  SetEngineErrorDisplay(EngineErrorToUser);
+  if (m_bUnattended) SetTimer(nullptr, 0, kAnswerTimerMs, AnswerWaitingDialog);
+
+  if (GetPrivateProfileIntA("Preferences", "ShowSplash", 1, SettingsIniPath().c_str()) == 0)
+    m_bSplashEnabled = FALSE;
+
+  m_pDoc = GetActiveKmDoc();
+  if (m_pDoc == nullptr) m_pDoc = new CKmDoc;
+  const std::string line = CommandLineFromArgs(argc, argv);
+  const BOOL ok = FirstStartup(*m_pDoc, line.c_str(), 1);
+  if (!ok && m_nExitCode == 0) m_nExitCode = 1;
+  return ok;
+}
+
+BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand) {
+  m_pDoc = &doc;
+  std::string owner, organisation;
+  ReadRegisteredUser(&owner, &organisation);
+  // A value that would not fit with its terminator is not taken.
+  if (owner.size() + 1 < sizeof m_szRegisteredOwner)
+    std::snprintf(m_szRegisteredOwner, sizeof m_szRegisteredOwner, "%s", owner.c_str());
+  else
+    m_szRegisteredOwner[0] = '\0';
+
+  if (!InitSettings(doc)) return FALSE;
+  ApplySettingsToModel(doc);
+  SetLibraryFolder(doc.m_settings.libDir);
+
+  PrintRunContext& ctx = GetPrintRunContext();
+  if (ctx.driver == nullptr) {
+    ctx.driver = LoadPrinterLibrary(m_pLibraryManager->GetPageDriverPath().c_str(), kPageDriverApiVersion);
+    if (ctx.driver == nullptr) return FALSE;
+  }
+
+  BOOL fileGiven = FALSE;
+  if (!ParseCommandLine(commandLine, &fileGiven)) return FALSE;
+  CKmMainFrame* frame = doc.m_pMainFrame;
+  const bool splash = !fileGiven && g_nGoSwitch == 0 && showCommand != kShowMinNoActive && m_bSplashEnabled;
+  if (splash && frame != nullptr) frame->ShowTitleWindow(TRUE);
+  ApplyLibraryArgument();
+  LoadCommandLineDll();
+  if (frame != nullptr) {
+    frame->m_wndStatusBar.ShowReportName();
+    if (frame->m_hWnd != nullptr) SetWindowTextA(frame->m_hWnd, m_szTitle);
+  }
+
+  RunCommandLine();
+
+  if (frame != nullptr && frame->m_hWnd != nullptr && (m_bReportLoaded || !splash))
+    ShowWindow(frame->m_hWnd, SW_SHOW);
+
+  if (g_nGoSwitch != 0) {
+    if (m_bReportLoaded) {
+      doc.m_nRunMode = 0;
+      RunOutputWithRecovery(doc, 0);
+      if (!ctx.lastRunPrinted) {
+        ShowError(LoadResString(kReportNotPrinted).c_str(), nullptr);
+        m_nExitCode = 1;
+      }
+      return FALSE;
+    }
+    ShowError(LoadResString(kGoNeedsReport).c_str(), nullptr);
+    // Nobody is there to make the start choice: the run ends, unprinted.
+    if (m_bUnattended) {
+      m_nExitCode = 1;
+      return FALSE;
+    }
+  }
+  return TRUE;
+}
+
+int CKmApp::Run() {
+  MSG msg;
+  while (AfxGetThread()->GetMainWnd() != nullptr && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return m_nExitCode;
+}
+
+int CKmApp::ExitInstance() {
+  if (m_pDoc != nullptr && m_pDoc->m_bSettingsRead) SaveSettingsOnExit(*m_pDoc);
+  SetStartupHooks(nullptr);
+  SetDbErrorSink(nullptr);
+  SetDbQuestionSink(nullptr);
+  SetOutputMessageSink(nullptr);
+  SetRecordPassMessageSink(nullptr);
+  SetEngineErrorDisplay(nullptr);
+  return m_nExitCode;
+}

@@ -1,0 +1,95 @@
+// The application object: start-up, the parsed command line, the library
+// manager and the unattended (/G) run.
+#pragma once
+
+#include "app/command_line.h"
+#include "foundation/cmdline_tokens.h"
+#include "foundation/library_manager.h"
+
+#include <memory>
+#include <string>
+
+class CKmDoc;
+
+// The run-and-end switch's position, program-wide (0: not given).
+extern int g_nGoSwitch;
+
+class CKmApp : public CKmAppCommandLine {
+ public:
+  CKmApp();
+  ~CKmApp() override;
+
+  // Shows string id over the main window (on standard error in an unattended
+  // run) and returns 0.
+  int ReportCommandLineError(UINT id) override;
+
+  // --- start-up (app.cpp) ---
+  // Brings the program up; false when it is to end (start-up failed, or a
+  // /G run is over: ExitCode says how it went).
+  BOOL InitInstance(int argc, char** argv);
+  // The message loop, until the main window goes.
+  int Run();
+  int ExitInstance();
+  // The document's first start-up, run on the application object.
+  BOOL FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand);
+  // 0 for a normal end or a /G run whose report printed; non-zero otherwise.
+  int ExitCode() const { return m_nExitCode; }
+
+  // --- the command line (command_line.cpp) ---
+  BOOL ParseCommandLine(const char* text, BOOL* fileGiven);
+  void ApplyLibraryArgument();
+  // Opens what the command line names; its result is the report-loaded flag.
+  BOOL RunCommandLine();
+  // The value of a recorded switch (or the bare file name); "" when not given.
+  const char* SwitchValue(int position) const;
+  const CommandLineSwitches& Switches() const { return m_switches; }
+  // The file a /L switch settled on ("" when none).
+  const std::string& CurrentFile() const { return m_strCurrentFile; }
+  // The data-source name of /N ("" when not given).
+  const std::string& CommandLineDsn() const { return m_strCommandLineDsn; }
+  // A bare library name sets the document's library mode.
+  BOOL LibraryModeFromCommandLine() const { return m_bLibraryMode; }
+  BOOL ReportLoaded() const { return m_bReportLoaded; }
+  // The document and report-file steps; null restores the defaults (which open nothing).
+  void SetCommandLineActions(CommandLineActions* actions);
+  // The library folder with its separator (for /L values without a folder).
+  void SetLibraryFolder(const std::string& folder) { m_strLibraryFolder = folder; }
+
+  // An unattended run: messages go to standard error with their default answer.
+  BOOL IsUnattended() const { return m_bUnattended; }
+  void SetUnattended(BOOL on) { m_bUnattended = on; }
+
+  CExplicitLibraryManager& LibraryManager() { return *m_pLibraryManager; }
+
+  // Application fields.
+  BOOL m_bSplashEnabled = TRUE;
+  char m_szTitle[80] = "VORTELLE Report Designer";
+  char m_szHelpTopicsText[80] = {};
+  char m_szAboutText[80] = {};
+  char m_szRegisteredOwner[64] = {};
+  BOOL m_bNewShell = TRUE;
+
+ private:
+  BOOL RecordSwitch(int index, BOOL* fileGiven);
+  BOOL TakeFileArgument(int index, BOOL* fileGiven);
+  BOOL OpenNamedReport(const std::string& name);
+  BOOL RunReportFromCommandLine();
+
+  std::unique_ptr<CExplicitLibraryManager> m_pLibraryManager;
+  CommandLineSwitches m_switches;
+  int m_nFileArgument = 0;        // the bare name's own index
+  std::string m_strFileArgument;  // the bare name, joined to the end of the line
+  std::string m_strCurrentFile;
+  std::string m_strCommandLineDsn;
+  std::string m_strLibraryFolder;
+  BOOL m_bLibraryMode = FALSE;
+  BOOL m_bReportLoaded = FALSE;
+  BOOL m_bUnattended = FALSE;
+  int m_nExitCode = 0;
+  CKmDoc* m_pDoc = nullptr;
+  CommandLineActions m_defaultActions;
+  CommandLineActions* m_pActions = &m_defaultActions;
+};
+
+// The one application object (null before it is made).
+CKmApp* AfxGetKmApp();

@@ -1,0 +1,163 @@
+#include "app/print_run.h"
+
+#include "app/shell_standins.h"
+#include "engine/output_messages.h"
+#include "foundation/heap_strings.h"
+#include "foundation/message_dialog.h"
+#include "foundation/settings.h"
+#include "foundation/text_helpers.h"
+#include "platform/win/fileio.h"
+#include "platform/win/process.h"
+#include "platform/win/resources.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kDestinationFile = 2;
+constexpr int kRunModeReport = 0;
+constexpr int kPrintDialogPreview = 3;
+constexpr LONG kSpoolerErrorBit = 0x4000;
+
+PrintRunContext g_context;
+PrintRunServices g_defaultServices;
+PrintRunServices* g_services = nullptr;
+
+bool FileExists(const std::string& path) { return AccessPath(path.c_str(), 0) == 0; }
+
+// Print to a file: an existing file is replaced only when the user agrees,
+// and the file must be one the program can make.
+bool PrepareOutputFile(CKmDoc& doc, const std::string& path) {
+  if (FileExists(path)) {
+    char text[600];
+    std::snprintf(text, sizeof text, LoadResString(181).c_str(), FileNamePart(path.c_str()));
+    const std::string caption = LoadResString(194);
+    if (doc.ShowMessageDialog(doc.GetOwnerWindow(), text, caption.c_str(), kMsgYesNo) != IDYES) return false;
+  }
+  const std::string native = NativePath(path);
+  const bool existed = FileExists(path);
+  std::FILE* f = std::fopen(native.c_str(), existed ? "r+b" : "wb");
+  if (f == nullptr) {
+    ShowOutputError(OutputMessageText(620, path));
+    return false;
+  }
+  std::fclose(f);
+  // Only a file made here for the test goes again; one the user agreed to
+  // replace is replaced by the job itself.
+  if (!existed) DeleteFileA(path.c_str());
+  return true;
+}
+
+PrintRunSetup SetupFromDocument(CKmDoc& doc, const PrintRunContext& ctx) {
+  PrintRunSetup setup;
+  if (const PageSetupRec* ps = doc.m_pPageSetup) {
+    setup.leftMargin = ps->LeftMargin;
+    setup.landscape = ps->Landscape == 1;
+    setup.copies = ps->Copies > 0 ? ps->Copies : 1;
+    setup.copySwitch = ps->Collate;
+    setup.destination = ps->OutputDestination;
+    setup.paperSource = static_cast<SHORT>(ps->PaperSource > 0 ? ps->PaperSource : 1);
+    setup.paperWidth = ps->PaperWidth;
+    setup.paperLength = ps->PaperLength;
+  }
+  setup.runMode = doc.m_nRunMode;
+  setup.usesCopyFunction = GetPrintRunServices().UsesCopyFunction(doc);
+  setup.title = GetPrintRunServices().ReportTitle(doc);
+  setup.reportName = doc.m_szReportName;
+  setup.printToFile = ctx.printToFile;
+  setup.fontFaces = ctx.page.fontFaces;
+  setup.screenPpiX = ctx.page.screenPpiX;
+  setup.screenPpiY = ctx.page.screenPpiY;
+  setup.iniFile = SettingsIniPath();
+  return setup;
+}
+
+// The start of an output run: counters cleared and, for the report itself,
+// the run's data prepared.
+bool BeginOutputRun(CKmDoc& doc, PrintRunContext& ctx) {
+  doc.m_nRunState = 0;
+  ctx.pageStatus = 0;
+  if (doc.m_nRunMode != kRunModeReport) return true;
+  return GetPrintRunServices().PrepareRunData(doc);
+}
+
+void EndOutputRun(CKmDoc& doc, PrintRunContext& ctx) {
+  FreeRunDevMode(&ctx.printer);
+  GetPrintRunServices().CloseRunData(doc);
+}
+
+void CloseDevice(PrintRunContext& ctx) {
+  if (ctx.page.printerDC == nullptr) return;
+  if (ctx.driver != nullptr && ctx.driver->HasEntry(11)) ctx.driver->CloseDevice(&ctx.page, ctx.pageStatus);
+}
+
+}  // namespace
+
+PrintRunContext& GetPrintRunContext() { return g_context; }
+
+void SetPrintRunServices(PrintRunServices* services) { g_services = services; }
+PrintRunServices& GetPrintRunServices() { return g_services ? *g_services : g_defaultServices; }
+
+unsigned PrintRunEndMessage(LONG pageStatus, int runState) {
+  if (pageStatus < 0 && (pageStatus & kSpoolerErrorBit) != 0) {
+    if (pageStatus == -5) return 642;
+    if (pageStatus == -4) return 639;
+    if (runState != -3) return 640;
+  }
+  if (runState == -6) return 626;
+  return 0;
+}
+
+int RunOutputWithRecovery(CKmDoc& doc, int ask) {
+  PrintRunContext& ctx = g_context;
+  PrintRunServices& services = GetPrintRunServices();
+  ctx.lastRunPrinted = false;
+  if (ctx.printer.printerName.empty()) {
+    ShowOutputError(OutputMessageText(635));
+    return 0;
+  }
+  if (ctx.page.fontFaces.empty()) {
+    ShowOutputError(OutputMessageText(633));
+    return 0;
+  }
+  int answer = 1;
+  if (ask == 1) {
+    answer = services.ShowPrintDialog(doc);
+    if (answer == kPrintDialogPreview) return 1;
+  }
+  if (answer < 1 || services.CheckNewPageLineObjects(doc, 1)) return 0;
+  if (doc.m_nRunMode == kRunModeReport && !services.CheckChartsBeforeOutput(doc)) return 0;
+
+  const PageSetupRec* ps = doc.m_pPageSetup;
+  if (ps != nullptr && ps->OutputDestination == kDestinationFile && !ctx.printToFile.empty() &&
+      !PrepareOutputFile(doc, ctx.printToFile))
+    return 0;
+
+  ctx.preview = 0;
+  ctx.printing = 1;
+  doc.SetWaitCursor(1);
+  int finished = 0;
+  if (BeginOutputRun(doc, ctx)) {
+    const PrintRunSetup setup = SetupFromDocument(doc, ctx);
+    if (StartPrintJob(ctx.driver, &ctx.printer, setup, &ctx.page, 0, &ctx.passCount) && doc.m_nRunState == 0) {
+      ctx.processId = GetCurrentProcessId();
+      services.Run(doc, doc.m_nRunMode);
+      CloseDevice(ctx);
+      // A run that stopped early throws its job away rather than print half a report.
+      finished = FinishPrintDevice(&ctx.page, doc.m_nRunState != 0);
+      const unsigned message = PrintRunEndMessage(ctx.pageStatus, doc.m_nRunState);
+      if (message != 0) ShowOutputError(OutputMessageText(message));
+      ctx.lastRunPrinted = finished > 0 && doc.m_nRunState == 0 && message == 0;
+    }
+  }
+  if (ctx.page.printerDC != nullptr) {
+    CloseDevice(ctx);
+    FinishPrintDevice(&ctx.page, true);
+  }
+  EndOutputRun(doc, ctx);
+  doc.SetWaitCursor(0);
+  if (doc.m_pView) doc.m_pView->UpdateCaretAndStatus(FALSE);
+  doc.m_nRunMode = kRunModeReport;
+  ctx.printing = 0;
+  return 0;
+}

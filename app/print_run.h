@@ -1,0 +1,65 @@
+// The Print and Print Preview commands around one report run: the checks,
+// the printer and its output state, the run itself and the closing messages.
+#pragma once
+
+#include "engine/print_job.h"
+#include "platform/printer/page_driver.h"
+#include "platform/win/win_types.h"
+
+#include <string>
+
+class CKmDoc;
+
+// The document's printer side, kept for the program's whole run.
+struct PrintRunContext {
+  DocPrinter printer;
+  PageOutputState page;
+  PageDriver* driver = nullptr;     // the printer library loaded at start-up
+  int printing = 0;                 // a Print or Print Preview command is running
+  int preview = 0;                  // a preview run is active
+  LONG pageStatus = 0;              // the library's answer for the last page
+  DWORD processId = 0;              // the process that started the print run
+  int passCount = 1;
+  std::string printToFile;          // the print-to-file name of the document's settings
+  // How the last print run ended: it started a job, ran to its end and the
+  // job was handed over without an error.
+  bool lastRunPrinted = false;
+};
+
+// The one context of the document (the program has one document).
+PrintRunContext& GetPrintRunContext();
+
+// The steps of a run that belong to the engine and the model. The defaults
+// pass every check and prepare nothing, so no run starts until the engine's
+// own steps are installed.
+class PrintRunServices {
+ public:
+  virtual ~PrintRunServices() = default;
+  // The charts, joins, filter, functions and totals can run (its message shown otherwise).
+  virtual bool CheckChartsBeforeOutput(CKmDoc& /*doc*/) { return true; }
+  // An object on a new-page line (shown as an error); true when one is found.
+  virtual bool CheckNewPageLineObjects(CKmDoc& /*doc*/, int /*showError*/) { return false; }
+  // The run's data: the record pass prepared; false after its own message.
+  virtual bool PrepareRunData(CKmDoc& /*doc*/) { return false; }
+  // The run's data closed again.
+  virtual void CloseRunData(CKmDoc& /*doc*/) {}
+  // Produces the pages of run mode 0, 1 or 2; the run state tells how it ended.
+  virtual void Run(CKmDoc& /*doc*/, int /*runMode*/) {}
+  // The report's title and whether a calculated field or function calls COPY.
+  virtual std::string ReportTitle(CKmDoc& /*doc*/) { return std::string(); }
+  virtual bool UsesCopyFunction(CKmDoc& /*doc*/) { return false; }
+  // The answer of the print dialog: 0 cancelled, 1 print, 3 preview.
+  virtual int ShowPrintDialog(CKmDoc& /*doc*/) { return 1; }
+};
+
+// Null restores the defaults.
+void SetPrintRunServices(PrintRunServices* services);
+PrintRunServices& GetPrintRunServices();
+
+// The print run. With ask = 1 the print dialog comes first. Returns 1 only
+// when the print dialog's answer was Preview; else 0.
+int RunOutputWithRecovery(CKmDoc& doc, int ask);
+
+// Run-state and page-status messages: what the end of a print run reports.
+// Returns the message id shown, or 0.
+unsigned PrintRunEndMessage(LONG pageStatus, int runState);
