@@ -1,0 +1,271 @@
+// Which bands a run outputs around records, groups and pages, and in which
+// order: Title, page header and footer (or the groups' swapped bands), group
+// headers and footers over eight levels, and the Summary.
+#include "engine/run_report.h"
+
+#include "app/document.h"
+
+namespace {
+
+void (*g_resetPrintedOnce)(CKmDoc*, int) = nullptr;
+
+bool Has(const ReportRun* r, int ordinal) { return r->driver && r->page && r->driver->HasEntry(ordinal); }
+
+// Outputs one band through band output; 1 stops. The page is no longer at its
+// top once the band moved the driver's position.
+int RunBand(CKmDoc* doc, ReportRun* r, int band) {
+  return OutputRunBand(doc, r, band);
+}
+
+}  // namespace
+
+int OutputRunBand(CKmDoc* doc, ReportRun* r, int band) {
+  if (!r->links.outputBand) return doc->m_nRunState != kRunGoing ? 1 : 0;
+  bool tracked = Has(r, 22);
+  WORD before = tracked ? r->driver->CurrentY(r->page) : 0;
+  int state = r->links.outputBand(doc, band, 0);
+  r->lastBand = band;
+  if (!tracked || r->driver->CurrentY(r->page) != before) {
+    r->topOfPage = 0;
+    if (tracked && PageSendFlag(*r, doc->m_nRunMode)) r->outputEmitted = 1;
+  }
+  return state != 0 || doc->m_nRunState != kRunGoing ? 1 : 0;
+}
+
+namespace {
+
+// Moves the driver down by distance (nothing when not positive); 1 after a refusal.
+int MoveDownBy(CKmDoc* doc, ReportRun* r, int32_t distance) {
+  if (distance <= 0 || !Has(r, 13)) return 0;
+  if (r->driver->MoveDown(r->page, distance, PageSendFlag(*r, doc->m_nRunMode))) return 0;
+  doc->m_nRunState = kRunDriverRefused;
+  return 1;
+}
+
+int32_t SpaceLeft(ReportRun* r) { return Has(r, 10) ? r->driver->SpaceLeft(r->page, r->pageBottom) : 0; }
+
+void RememberPageTop(ReportRun* r) {
+  if (Has(r, 22)) r->pageTopInColumn = r->driver->CurrentY(r->page);
+}
+
+// Later columns start level with the first.
+void MoveToPageTop(CKmDoc* doc, ReportRun* r) {
+  if (!Has(r, 22)) return;
+  int32_t y = r->driver->CurrentY(r->page);
+  if (y < r->pageTopInColumn) MoveDownBy(doc, r, r->pageTopInColumn - y);
+}
+
+int BeginDriverPage(CKmDoc* doc, ReportRun* r) {
+  if (!Has(r, 12)) return 0;
+  if (r->driver->BeginPage(r->page, r->pageStartArg, PageSendFlag(*r, doc->m_nRunMode))) return 0;
+  doc->m_nRunState = kRunDriverRefused;
+  return 1;
+}
+
+bool LevelUsed(const ReportRun* r, int level) {
+  return level >= 0 && level < CalcOf(r).levelsUsed && CalcOf(r).levels[level].field != kRunNoField;
+}
+
+bool HeaderTestAll(const ReportRun*, int) { return true; }
+bool HeaderTestPending(const ReportRun* r, int level) { return (CalcOf(r).levels[level].runBits & kRunBreakPending) != 0; }
+bool HeaderTestRepeat(const ReportRun* r, int level) {
+  const RunGroupLevel& g = CalcOf(r).levels[level];
+  if (!(g.options & kGroupRepeatHeader) || (g.options & kGroupSwapHeader) || (g.runBits & kRunHeaderRepeated))
+    return false;
+  for (int i = 0; i <= level; ++i)
+    if (CalcOf(r).levels[i].runBits & kRunHeaderBusy) return false;
+  if (g.runBits & kRunBreakPending) return CalcOf(r).bandInProgress != 0 || r->closingBands != 0;
+  return true;
+}
+bool (*const kHeaderTests[3])(const ReportRun*, int) = {HeaderTestAll, HeaderTestPending, HeaderTestRepeat};
+
+}  // namespace
+
+void SetPrintedOnceReset(void (*reset)(CKmDoc* doc, int level)) { g_resetPrintedOnce = reset; }
+
+void ResetPrintedOnceMarks(CKmDoc* doc, int level) {
+  if (g_resetPrintedOnce) g_resetPrintedOnce(doc, level);
+}
+
+bool TestGroupFlag(CKmDoc* doc, int base, int band, uint8_t mask) {
+  ReportRun* r = RunOf(doc);
+  int level = band - base;
+  return r && level >= 0 && level < kRunGroupLevels && (CalcOf(r).levels[level].options & mask) != 0;
+}
+
+bool AnyLevelHeaderBusy(CKmDoc* doc, int level) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return false;
+  for (int i = 0; i <= level && i < kRunGroupLevels; ++i)
+    if (CalcOf(r).levels[i].runBits & kRunHeaderBusy) return true;
+  return false;
+}
+
+bool FooterLinesFollow(CKmDoc* doc, int line, int band) {
+  if (!doc->m_bandLines.lines) return false;
+  for (int i = line; i >= 0 && i < kBandLineCount; ++i) {
+    const BandLineRec& rec = doc->m_bandLines.lines[i];
+    if (rec.kind != band) return false;
+    if ((rec.flags & 2) && ((rec.flags & 1) || LineOutputHeight(doc, i, 0, band) > 0)) return true;
+  }
+  return false;
+}
+
+bool FooterEndsPage(CKmDoc* doc, int line, int band) {
+  if (band < kBandGroupFooter || band > kBandGroupFooter + 7) return false;
+  if (!TestGroupFlag(doc, kBandGroupFooter, band, kGroupResetPage | kGroupSwapHeader)) return false;
+  return !FooterLinesFollow(doc, line, band);
+}
+
+bool OuterFooterPending(CKmDoc* doc, int band) {
+  ReportRun* r = RunOf(doc);
+  if (!r || CalcOf(r).reservedFooterSpace != 0) return false;
+  int level = band - kBandGroupFooter;
+  for (int outer = 0; outer < level && outer < kRunGroupLevels; ++outer) {
+    if (!LevelUsed(r, outer) || !(CalcOf(r).levels[outer].runBits & kRunBreakPending)) continue;
+    if (BandHeight(doc, kBandGroupFooter + outer, 0) > 0) return true;
+  }
+  return false;
+}
+
+int OutputTitleBand(CKmDoc* doc) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return 1;
+  if (!doc->m_bandLines.lines || doc->m_bandLines.lines[0].kind != kBandTitle || !Has(r, 12)) return 0;
+  if (BeginDriverPage(doc, r)) return 1;
+  if (RunBand(doc, r, kBandTitle)) return 1;
+  if (CalcOf(r).pageResetPending) SetPageNumber(doc, 1);
+  return 0;
+}
+
+void OutputPageBreakBands(CKmDoc* doc, int footerPart) {
+  ReportRun* r = RunOf(doc);
+  if (!r || doc->m_nRunState != kRunGoing) return;
+  if (footerPart == 1 && CalcOf(r).footerSwap) {
+    CalcOf(r).footerSwap = 0;
+    return;
+  }
+  if (footerPart == 0) {
+    if (BeginDriverPage(doc, r)) return;
+    bool first = r->currentColumn <= 1;
+    if (CalcOf(r).swapHeaderPending && !CalcOf(r).swapHeaderDone && !r->closingBands &&
+        !(r->lastBand >= kBandGroupHeader && r->lastBand <= kBandGroupHeader + 7)) {
+      if (first) {
+        OutputGroupHeaders(doc, 1);
+        RememberPageTop(r);
+      } else {
+        MoveToPageTop(doc, r);
+      }
+    } else if (first) {
+      RunBand(doc, r, kBandPageHeader);
+      RememberPageTop(r);
+    } else {
+      MoveToPageTop(doc, r);
+    }
+  } else {
+    if (r->pageFooterHeight > 0 && MoveDownBy(doc, r, SpaceLeft(r) - r->pageFooterHeight)) return;
+    if (r->columnsAcross > 1 && r->recordsEnded && RecordDoesNotFit(doc)) r->currentColumn = r->columnsAcross;
+    if (r->currentColumn >= r->columnsAcross) RunBand(doc, r, kBandPageFooter);
+  }
+  CalcOf(r).footerSwap = 0;
+}
+
+int OutputGroupHeaders(CKmDoc* doc, int mode) {
+  ReportRun* r = RunOf(doc);
+  if (!r || mode < 0 || mode > 2) return 1;
+  for (int level = 0; level < kRunGroupLevels; ++level) {
+    if (!LevelUsed(r, level) || !kHeaderTests[mode](r, level)) continue;
+    RunGroupLevel& g = CalcOf(r).levels[level];
+    int band = kBandGroupHeader + level;
+    int32_t h = BandHeight(doc, band, 1);
+    if (mode == 2) {
+      g.runBits |= kRunHeaderRepeated;
+      if (r->closingBands) r->recordedRepeatBand = band;
+    } else if ((level > 0 || r->recordsOutput > 0) && h >= 1 && !CalcOf(r).swapHeaderPending &&
+               DoesNotFit(doc, h, r->pageFooterHeight) && !HandlePageOverflow(doc, 0)) {
+      return 1;
+    }
+    if (!(g.runBits & kRunHeaderBusy)) {
+      g.runBits |= kRunHeaderBusy;
+      int stop = RunBand(doc, r, band);
+      g.runBits &= static_cast<uint8_t>(~kRunHeaderBusy);
+      if (stop) return 1;
+    }
+    if (mode == 2) r->recordedRepeatBand = 0;
+    else CalcOf(r).swapHeaderDone = CalcOf(r).swapHeaderPending;
+  }
+  return 0;
+}
+
+int OutputGroupFooters(CKmDoc* doc) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return 1;
+  for (int level = kRunGroupLevels - 1; level >= 0; --level) {
+    if (!LevelUsed(r, level) || !(CalcOf(r).levels[level].runBits & kRunBreakPending)) continue;
+    bool swap = (CalcOf(r).levels[level].options & kGroupSwapFooter) != 0;
+    if (swap) CalcOf(r).footerSwap = 1;
+    int band = kBandGroupFooter + level;
+    int32_t h = BandHeight(doc, band, 1);
+    if (h > 0) {
+      if (swap || BandHeight(doc, band, 0) > 0) {
+        if (DoesNotFit(doc, h, swap ? 0 : r->pageFooterHeight)) {
+          r->closingBands = 1;
+          if (r->columnsAcross > 1 && swap) r->currentColumn = r->columnsAcross;
+          int goOn = HandlePageOverflow(doc, 0);
+          r->closingBands = 0;
+          if (!goOn) return 1;
+          if (swap) CalcOf(r).footerSwap = 1;
+        }
+      }
+      if (swap && CalcOf(r).reservedFooterSpace > 0) {
+        if (MoveDownBy(doc, r, SpaceLeft(r) - CalcOf(r).reservedFooterSpace)) return 1;
+        CalcOf(r).reservedFooterSpace = 0;
+      }
+      if (r->columnsAcross > 1 && swap) r->currentColumn = 1;
+      if (RunBand(doc, r, band)) return 1;
+      if (r->columnsAcross > 1 && swap) r->currentColumn = r->columnsAcross;
+    }
+    ResetPrintedOnceMarks(doc, level);
+  }
+  if (!r->recordsEnded && CalcOf(r).pageAffectingBreak) {
+    if (r->columnsAcross > 1) r->currentColumn = r->columnsAcross;
+    if (!HandlePageOverflow(doc, CalcOf(r).pageResetPending ? 1 : 0)) return 1;
+  }
+  return 0;
+}
+
+int OutputSummaryBand(CKmDoc* doc) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return 1;
+  r->closingBands = 1;
+  int32_t h = BandHeight(doc, kBandSummary, 1);
+  if (h == 0) {
+    OutputPageBreakBands(doc, 1);
+    return 0;
+  }
+  // A page-break line (height -1) is band output's to act on.
+  if (h > 0 && DoesNotFit(doc, h, r->summaryNewPage ? 0 : r->pageFooterHeight) &&
+      NewPageForBand(doc, kBandSummary, 1))
+    return 1;
+  if (RunBand(doc, r, kBandSummary)) return 1;
+  if (!r->summaryNewPage) OutputPageBreakBands(doc, 1);
+  return 0;
+}
+
+int NewPageForBand(CKmDoc* doc, int band, int forced) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return 1;
+  if (r->columnsAcross > 1) r->currentColumn = r->columnsAcross;
+  bool summary = band == kBandSummary;
+  if (summary && (forced || !r->summaryNewPage)) OutputPageBreakBands(doc, 1);
+  if (EndPage(doc, 0)) return 1;
+  if (r->pageCount >= r->endPage) return 1;
+  NewPage(doc, 0);
+  if (summary && !r->summaryNewPage) {
+    OutputPageBreakBands(doc, 0);
+  } else if (BeginDriverPage(doc, r)) {
+    return 1;
+  }
+  if (r->links.flushHeldLine) r->links.flushHeldLine(doc);
+  return doc->m_nRunState != kRunGoing ? 1 : 0;
+}

@@ -1,0 +1,303 @@
+// Page mechanics of a run: fit tests, page ends and starts, page overflow,
+// columns, and the heights of bands and band lines.
+#include "engine/run_report.h"
+
+#include "app/document.h"
+#include "designer/layout_records.h"
+#include "foundation/units.h"
+#include "model/composite.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+bool Has(const ReportRun* r, int ordinal) { return r->driver && r->page && r->driver->HasEntry(ordinal); }
+
+bool IsBandLine(const CKmDoc* doc, int line, int band) {
+  return doc->m_bandLines.lines && line >= 0 && line < kBandLineCount &&
+         doc->m_bandLines.lines[line].kind == band;
+}
+
+int LastLine(const CKmDoc* doc) {
+  int last = doc->m_bandLines.lastUsed;
+  if (last >= kBandLineCount) last = kBandLineCount - 1;
+  return last;
+}
+
+// The band line holding the bottom of a line or box, found by its pixel row.
+int ItemLastLine(const CKmDoc* doc, const ReportItemHead& item) {
+  int found = BandAtY(doc->m_bandLines, item.bottom);
+  if (found < item.bandLine || found > LastLine(doc)) return item.bandLine;
+  return found;
+}
+
+bool TextIsBlank(const ReportItemHead& item, bool lineDrawFont) {
+  const TextItem& text = reinterpret_cast<const TextItem&>(item);
+  if (!text.text) return true;
+  for (const char* p = text.text; *p; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (c == ' ' || (lineDrawFont && c == 250)) continue;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+ReportRun* RunOf(CKmDoc* doc) { return doc ? doc->m_pRun : nullptr; }
+
+int PageSendFlag(const ReportRun& run, int runMode) {
+  return runMode == 0 && run.pageCount < run.startPage ? 0 : 1;
+}
+
+bool DoesNotFit(CKmDoc* doc, int32_t height, int32_t reserve) {
+  ReportRun* r = RunOf(doc);
+  if (!r || r->topOfPage || !Has(r, 10)) return false;
+  int64_t left = r->driver->SpaceLeft(r->page, r->pageBottom);
+  return static_cast<int64_t>(height) + reserve > left;
+}
+
+bool RecordDoesNotFit(CKmDoc* doc) {
+  ReportRun* r = RunOf(doc);
+  if (!r || r->recordsAcrossExtra > 0) return false;  // the row flush decides
+  return DoesNotFit(doc, r->recordHeight, r->pageFooterHeight);
+}
+
+void SetPageNumber(CKmDoc* doc, uint32_t n) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return;
+  r->pageNumber = n;
+  if (r->links.pageNumberChanged) r->links.pageNumberChanged(doc, n);
+}
+
+void NewPage(CKmDoc* doc, int restartNumbering) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return;
+  if (r->columnsAcross <= 1 || r->currentColumn >= r->columnsAcross) {
+    r->currentColumn = 1;
+    SetPageNumber(doc, restartNumbering ? 1 : r->pageNumber + 1);
+    ++r->pageCount;
+    if (r->links.progress && (r->preview || r->pageCount >= r->startPage))
+      r->links.progress(doc, kProgressPages, static_cast<uint32_t>(r->pageCount));
+  } else {
+    ++r->currentColumn;
+  }
+  r->topOfPage = 1;
+  if (r->recordsEnded && r->links.resetPageTotals) r->links.resetPageTotals(doc);
+  ResetPrintedOnceMarks(doc, -1);
+}
+
+int EndPage(CKmDoc* doc, int lastPage) {
+  ReportRun* r = RunOf(doc);
+  if (!r || doc->m_nRunState != kRunGoing) return 1;
+  if (r->links.flushHeldLine) r->links.flushHeldLine(doc);
+  if (doc->m_nRunState != kRunGoing) return 1;
+  int send = PageSendFlag(*r, doc->m_nRunMode);
+  if (r->columnsAcross > 1 && r->currentColumn < r->columnsAcross && !(r->recordsEnded && lastPage)) {
+    // The next column starts at the top of the same page.
+    if (Has(r, 13) && Has(r, 22)) {
+      int used = static_cast<int>(r->driver->CurrentY(r->page)) - r->pageTopInColumn;
+      if (used > 0 && !r->driver->MoveDown(r->page, -used, send)) {
+        doc->m_nRunState = kRunDriverRefused;
+        return 1;
+      }
+    }
+    return 0;
+  }
+  if (!r->preview) {
+    if (!r->pageEndFailed && Has(r, 7)) {
+      LONG result = r->driver->EndPage(r->page, send);
+      if (result < 0) {
+        if (doc->m_nRunState != kRunCancelled) doc->m_nRunState = kRunStopped;
+        r->pageEndFailed = true;
+      }
+    }
+  } else if (r->links.previewPageDone) {
+    int last = lastPage || (doc->m_nRunMode == 0 && r->pageCount >= r->endPage) ? 1 : 0;
+    r->links.previewPageDone(doc, last);
+  }
+  return 0;
+}
+
+int HandlePageOverflow(CKmDoc* doc, int restartNumbering) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return 0;
+  if (CalcOf(r).pageFirstRecord != r->recordsOutput + 1) CalcOf(r).pageTotalsResetDue = 1;
+  if (r->topOfPage) return doc->m_nRunState == kRunGoing ? 1 : 0;
+  OutputPageBreakBands(doc, 1);
+  if (EndPage(doc, 0)) return 0;
+  bool rowComplete = r->currentColumn >= r->columnsAcross;
+  if (r->pageCount >= r->endPage && rowComplete) return 0;
+  if (doc->m_nRunState == kRunGoing) {
+    NewPage(doc, restartNumbering);
+    OutputPageBreakBands(doc, 0);
+    if (doc->m_nRunState == kRunGoing && (!r->recordsEnded || r->closingBands) &&
+        OutputGroupHeaders(doc, 2))
+      return 0;
+    if (r->links.flushHeldLine) r->links.flushHeldLine(doc);
+  }
+  return doc->m_nRunState == kRunGoing ? 1 : 0;
+}
+
+int32_t GetLineHeightOverride(CKmDoc* doc, int line, int32_t defaultHeight) {
+  if (!doc->m_bandLines.lines || line < 0 || line >= kBandLineCount) return defaultHeight;
+  const BandLineRec& rec = doc->m_bandLines.lines[line];
+  if (rec.heightMode == 0) return defaultHeight;
+  int unit = rec.heightMode == 1 ? 10 : (doc->m_measure != 1 ? 2 : 0);
+  UINT h = ConvertVertMeasure(static_cast<WORD>(rec.height & 0xFFFF), 10, unit, 0);
+  return h < 1 ? 1 : static_cast<int32_t>(h);
+}
+
+namespace {
+int32_t DefaultLineHeight(const ReportRun* r) { return 720 / (r->linesPerInch > 0 ? r->linesPerInch : 6); }
+
+int32_t FontHeight(ReportRun* r, const ReportItemHead& item) {
+  if (!Has(r, 2)) return 0;
+  return r->driver->FontLineHeight(r->page, item.fontIndex, item.fontStyle, item.pointSize, 0);
+}
+
+bool IsLineDrawFont(const ReportRun* r, const ReportItemHead& item) {
+  if (!r->page || item.fontIndex < 0) return false;
+  size_t i = static_cast<size_t>(item.fontIndex);
+  return i < r->page->fontFaces.size() && r->page->fontFaces[i] == r->page->lineDrawFace;
+}
+}  // namespace
+
+int32_t LineHeight(CKmDoc* doc, int line) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return 0;
+  int32_t tallest = 0;
+  CKmComposite* m = doc->m_pModel;
+  for (ReportItemHead* it = m ? m->itemListHead : nullptr; it; it = it->nextInOrder) {
+    if (it->bandLine != line || (it->flags & (kItemGraphicKinds | kItemDeleted))) continue;
+    int32_t h = FontHeight(r, *it);
+    if (h > tallest) tallest = h;
+  }
+  return GetLineHeightOverride(doc, line, tallest > 0 ? tallest : DefaultLineHeight(r));
+}
+
+int32_t LineOutputHeight(CKmDoc* doc, int line, int countEmpty, int band) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return 0;
+  bool blankStay = band == kBandPageHeader || band == kBandPageFooter || band == kBandSummary ||
+                   band == kBandTitle || !r->suppressBlankLines;
+  bool present = false, nonEmpty = false, onlyGraphics = true;
+  int32_t tallest = 0;
+  CKmComposite* m = doc->m_pModel;
+  for (ReportItemHead* it = m ? m->itemListHead : nullptr; it; it = it->nextInOrder) {
+    if (it->flags & kItemDeleted) continue;
+    if (it->flags & (kItemKindLine | kItemKindBox)) {
+      if (it->bandLine == line || ItemLastLine(doc, *it) == line) present = nonEmpty = true;
+      continue;
+    }
+    if (it->bandLine != line) continue;
+    present = true;
+    if (it->flags & kItemGraphicKinds) {
+      nonEmpty = true;
+      continue;
+    }
+    onlyGraphics = false;
+    int32_t h = FontHeight(r, *it);
+    if (it->flags & kItemKindField) {
+      if (r->links.isStretchingField && r->links.stretchFieldHeight && r->links.isStretchingField(doc, it)) {
+        int32_t laid = r->links.stretchFieldHeight(doc, it, band);
+        if (laid > h) h = laid;
+      }
+      if (blankStay || !r->links.fieldValueEmpty || !r->links.fieldValueEmpty(doc, it, band)) nonEmpty = true;
+    } else if (blankStay || !TextIsBlank(*it, IsLineDrawFont(r, *it))) {
+      nonEmpty = true;
+    }
+    if (h > tallest) tallest = h;
+  }
+  if (!present && !countEmpty) return 0;
+  if (present && !nonEmpty && !blankStay) return 0;
+  int32_t h = (!present || onlyGraphics || tallest <= 0) ? DefaultLineHeight(r) : tallest;
+  return GetLineHeightOverride(doc, line, h);
+}
+
+int32_t BandHeight(CKmDoc* doc, int band, int mode) {
+  ReportRun* r = RunOf(doc);
+  if (!r || !doc->m_bandLines.lines) return 0;
+  int32_t sum = 0;
+  bool broken = false;
+  for (int line = LastLine(doc); line >= 0; --line) {
+    if (!IsBandLine(doc, line, band)) continue;
+    const BandLineRec& rec = doc->m_bandLines.lines[line];
+    if (rec.flags & 1) {
+      sum = 0;
+      broken = true;
+      continue;
+    }
+    int countEmpty = mode != 0 || sum > 0 ? 1 : 0;
+    sum += LineOutputHeight(doc, line, countEmpty, band);
+  }
+  if (sum == 0) return broken ? -1 : 0;
+  return sum;
+}
+
+int32_t SumBandLines(CKmDoc* doc, int band, int stopAtFlag, int count) {
+  if (!doc->m_bandLines.lines) return -1;
+  int32_t sum = 0;
+  for (int line = 0; line <= LastLine(doc); ++line) {
+    if (!IsBandLine(doc, line, band)) continue;
+    if (stopAtFlag && (doc->m_bandLines.lines[line].flags & 1)) break;
+    sum += count ? 1 : LineHeight(doc, line);
+  }
+  return sum == 0 ? -1 : sum;
+}
+
+void ResetGroupBreaks(CKmDoc* doc, int setPending) {
+  ReportRun* r = RunOf(doc);
+  if (!r || CalcOf(r).levels[0].field == kRunNoField) return;
+  std::memset(CalcOf(r).previousGroup, kGroupSlotFill, sizeof CalcOf(r).previousGroup);
+  for (int level = 0; level < CalcOf(r).levelsUsed && level < kRunGroupLevels; ++level) {
+    if (setPending) CalcOf(r).levels[level].runBits |= kRunBreakPending;
+    else CalcOf(r).levels[level].runBits &= static_cast<uint8_t>(~kRunLevelBits);
+  }
+}
+
+void ResetRunPass(CKmDoc* doc) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return;
+  int used = 0;
+  while (used < kRunGroupLevels && CalcOf(r).levels[used].field != kRunNoField) ++used;
+  CalcOf(r).levelsUsed = used;
+  ResetGroupBreaks(doc, 0);
+  if (r->links.finishSummaries) r->links.finishSummaries(doc);
+  r->recordsOutput = 0;
+}
+
+int CalcAllLevels(CKmDoc* doc) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return 0;
+  ResetGroupBreaks(doc, 1);
+  if (!r->links.calcBandFields) return 0;
+  for (int level = kRunGroupLevels - 1; level >= 0; --level) {
+    if (level >= CalcOf(r).levelsUsed) continue;
+    if (int code = r->links.calcBandFields(doc, level)) return code;
+  }
+  if (int code = r->links.calcBandFields(doc, 254)) return code;
+  return r->links.calcBandFields(doc, 255);
+}
+
+void NoteSummaryNewPage(CKmDoc* doc) {
+  ReportRun* r = RunOf(doc);
+  if (!r || !doc->m_bandLines.lines) return;
+  for (int line = 0; line < kBandLineCount; ++line) {
+    const BandLineRec& rec = doc->m_bandLines.lines[line];
+    if (rec.kind == kBandFree) break;
+    if (rec.kind == kBandSummary && (rec.flags & 1)) {
+      r->summaryNewPage = true;
+      break;
+    }
+  }
+}
+
+uint32_t RecordRepeatCount(double value) {
+  // A value that is not a number, negative or below 2 prints the record once;
+  // a huge one is bounded so the conversion stays defined.
+  if (!(value >= 2.0)) return 1;
+  if (value >= 2147483647.0) return 2147483647u;
+  return static_cast<uint32_t>(std::floor(value));
+}

@@ -1,0 +1,297 @@
+// The entry of one report run: the data and the layout readied before the
+// first record, the passes, and the messages of a run that produced nothing.
+#include "engine/run_report.h"
+
+#include "app/document.h"
+#include "data/select_builder.h"
+#include "foundation/heap_strings.h"
+#include "model/composite.h"
+#include "model/record_filter.h"
+#include "model/record_pass.h"
+#include "platform/win/message_box.h"
+#include "platform/win/window.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr UINT kIdInsufficientMemory = 619;
+constexpr UINT kIdFatalError = 627;
+constexpr UINT kIdFilterTooComplex = 741;
+constexpr UINT kIdFilterMemory = 742;
+constexpr UINT kIdNoRecords = 5960;
+constexpr UINT kIdStartPageTooLarge = 5961;
+constexpr UINT kIdAcrossMemory = 5962;
+
+void DispatchPending() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+void ShowRunMessage(CKmDoc* doc, int message, uint32_t value) {
+  switch (message) {
+    case kMsgNoRecords:
+      doc->MessageBoxId(kIdNoRecords, nullptr, MB_OK | MB_ICONINFORMATION);
+      break;
+    case kMsgStartPageTooLarge:
+      doc->ShowErrorId(kIdStartPageTooLarge, nullptr);
+      break;
+    case kMsgAcrossMemory:
+      doc->ShowErrorFmtNum(GetResString(kIdAcrossMemory, 0), static_cast<long>(value));
+      break;
+    default:
+      break;
+  }
+}
+
+int DefaultFetch(CKmDoc* doc, int /*first*/) {
+  if (!doc->m_pModel) return kEndOfRecords;
+  return RunRecordPass(doc->m_pModel, [](CKmComposite*) -> int { return CheckRunCancelled(); });
+}
+
+int DefaultRewind(CKmDoc* doc) {
+  if (doc->m_pModel) {
+    ClearScanBuffers(doc->m_pModel);
+    RewindScan(doc->m_pModel);
+  }
+  return 0;
+}
+
+void DefaultSaveValues(CKmDoc* doc) {
+  if (doc->m_pModel) SaveFieldValues(doc->m_pModel);
+}
+
+void DefaultEngineError(CKmDoc* doc, int code) {
+  if (doc->m_pModel) ReportScanError(doc->m_pModel, code);
+}
+
+// Print and preview jobs are open before the run; only exports start here.
+int DefaultStartJob(CKmDoc* doc) { return RunOf(doc) && RunOf(doc)->exportRun ? 0 : 1; }
+
+int DefaultOpenQuery(CKmDoc* doc) { return doc->m_pModel ? OpenReportQuery(doc->m_pModel) : 0; }
+void DefaultCloseQuery(CKmDoc* doc) {
+  if (doc->m_pModel) CloseReportQuery(doc->m_pModel);
+}
+
+RunDataSignature DefaultSignature(CKmDoc* doc) {
+  RunDataSignature sig;
+  CKmComposite* m = doc->m_pModel;
+  if (!m) return sig;
+  SelectInputs* in = GetSelectInputs(m);
+  for (int i = 0; in && i < kRunGroupLevels && in->sortKeys[i]; ++i) {
+    sig.sortFields[i] = m->GetFieldIndex(in->sortKeys[i]);
+    sig.sortLengths[i] = static_cast<uint16_t>(m->GetFieldWidth(in->sortKeys[i]));
+    sig.sortDirections[i] = in->sortAscending[i];
+  }
+  return sig;
+}
+
+RunLinks MakeDefaultLinks() {
+  RunLinks l;
+  l.fetchRecord = DefaultFetch;
+  l.rewindRecords = DefaultRewind;
+  l.saveFieldValues = DefaultSaveValues;
+  l.startOutputJob = DefaultStartJob;
+  l.reportEngineError = DefaultEngineError;
+  l.showMessage = ShowRunMessage;
+  l.pumpMessages = DispatchPending;
+  l.openQuery = DefaultOpenQuery;
+  l.closeQuery = DefaultCloseQuery;
+  l.dataSignature = DefaultSignature;
+  return l;
+}
+
+bool IsStretchingPlaced(CKmDoc* doc, ReportRun* r, const ReportItemHead* item) {
+  return (item->flags & kItemKindField) && r->links.isStretchingField && r->links.isStretchingField(doc, item);
+}
+
+}  // namespace
+
+RunLinks& DefaultRunLinks() {
+  static RunLinks links = MakeDefaultLinks();
+  return links;
+}
+
+ReportRun* CreateReportRun(CKmDoc* doc, PageDriver* driver, PageOutputState* page) {
+  if (!doc->m_pRun) {
+    doc->m_pRun = new ReportRun;
+    doc->m_pRun->doc = doc;
+  }
+  ReportRun* r = doc->m_pRun;
+  if (!r->calc) {
+    r->calc = r->links.newCalcState ? r->links.newCalcState(doc) : nullptr;
+    if (!r->calc) {
+      r->calc = new RunCalcState;
+      r->calc->model = doc->m_pModel;
+      r->ownsCalc = true;
+    }
+  }
+  doc->m_pRun->driver = driver;
+  doc->m_pRun->page = page;
+  return doc->m_pRun;
+}
+
+void FreeReportRun(CKmDoc* doc) {
+  if (!doc->m_pRun) return;
+  ReleaseAcrossBuffer(doc);
+  ReportRun* r = doc->m_pRun;
+  if (r->ownsCalc) delete r->calc;
+  else if (r->calc && r->links.deleteCalcState) r->links.deleteCalcState(r->calc);
+  delete doc->m_pRun;
+  doc->m_pRun = nullptr;
+}
+
+int32_t CheckRunCancelled() {
+  CKmDoc* doc = GetActiveKmDoc();
+  ReportRun* r = RunOf(doc);
+  if (r && r->links.pumpMessages) r->links.pumpMessages();
+  else if (!r) DispatchPending();
+  return doc ? doc->m_nRunState : 0;
+}
+
+int SetRunMode(CKmDoc* doc, int mode) {
+  doc->m_nRunMode = mode;
+  ReportRun* r = RunOf(doc);
+  if (mode == 2 || !r) return 0;
+  r->pageNumber = kPageNumberBeforeRun;
+  int32_t footer = SumBandLines(doc, kBandPageFooter, 0, 0);
+  r->pageFooterHeight = footer > 0 ? footer : 0;
+  int used = 0;
+  while (used < kRunGroupLevels && CalcOf(r).levels[used].field != kRunNoField) ++used;
+  CalcOf(r).levelsUsed = used;
+  return 0;
+}
+
+void ReleaseAcrossBuffer(CKmDoc* doc) {
+  ReportRun* r = RunOf(doc);
+  if (!r || !r->acrossBuffer) return;
+  HeapFreeBlock(r->acrossBuffer);
+  r->acrossBuffer = nullptr;
+}
+
+int PrepareRun(CKmDoc* doc) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return 1;
+  r->recordHasStretch = 0;
+  CKmComposite* m = doc->m_pModel;
+  if (doc->m_bandLines.lines) {
+    for (ReportItemHead* it = m ? m->itemListHead : nullptr; it; it = it->nextInOrder) {
+      if (it->bandLine < kBandLineCount && doc->m_bandLines.lines[it->bandLine].kind == kBandRecord &&
+          IsStretchingPlaced(doc, r, it)) {
+        r->recordHasStretch = 1;
+        break;
+      }
+    }
+  }
+  int32_t lines = SumBandLines(doc, kBandRecord, 0, 1);
+  r->recordBandLines = lines > 0 ? static_cast<uint32_t>(lines) : 0;
+  ReleaseAcrossBuffer(doc);
+  if (r->recordsAcrossExtra > 0 && r->recordBandLines > 0) {
+    uint64_t bytes = (static_cast<uint64_t>(r->recordsAcrossExtra) + 1) * r->recordBandLines * kAcrossCellBytes;
+    if (bytes <= 0x7FFFFFFF) r->acrossBuffer = static_cast<BYTE*>(HeapAllocZero(0, static_cast<DWORD>(bytes)));
+    if (!r->acrossBuffer) {
+      if (r->links.showMessage) r->links.showMessage(doc, kMsgAcrossMemory, r->recordsAcrossExtra + 1);
+      return 1;
+    }
+  }
+  // The Record band's height without its empty bottom lines, unless records
+  // go across (each record then keeps its whole band).
+  int32_t height = BandHeight(doc, kBandRecord, r->recordsAcrossExtra > 0 ? 1 : 0);
+  r->recordHeight = height > 0 ? height : 0;
+  return 0;
+}
+
+namespace {
+
+void MarkFieldsForRun(CKmDoc* doc) {
+  CKmComposite* m = doc->m_pModel;
+  if (!m) return;
+  const BandLineRec* lines = doc->m_bandLines.lines;
+  for (FieldDef* f = m->fieldList; f; f = f->next) {
+    if (!(f->flags & kFieldNeeded)) continue;
+    BYTE kind = lines && f->head.bandLine < kBandLineCount ? lines[f->head.bandLine].kind : kBandFree;
+    if (kind != kBandRecord && kind != kBandTitle) f->needsPrevious = 1;
+  }
+  if (!lines) return;
+  for (int i = 0; i <= doc->m_bandLines.lastUsed && i < kBandLineCount; ++i) {
+    if (lines[i].objectId == -1 || lines[i].kind == kBandRecord) continue;
+    if (FieldDef* f = m->GetFieldAt(static_cast<uint32_t>(lines[i].objectId))) f->needsPrevious = 1;
+  }
+}
+
+// The query of the last run is kept while nothing it depends on changed.
+int PrepareReportData(CKmDoc* doc, ReportRun* r) {
+  CKmComposite* m = doc->m_pModel;
+  if (!m) return 0;
+  m->BuildFieldIndex();
+  RunDataSignature now = r->links.dataSignature ? r->links.dataSignature(doc) : RunDataSignature{};
+  bool reuse = r->queryOpen && !r->dataChanged && now == r->lastSignature;
+  if (!reuse) {
+    if (r->queryOpen && r->links.closeQuery) r->links.closeQuery(doc);
+    r->queryOpen = false;
+    int rc = r->links.openQuery ? r->links.openQuery(doc) : 0;
+    if (rc == 3121) {
+      doc->ShowErrorId(kIdInsufficientMemory, nullptr);
+      return rc;
+    }
+    if (rc) return rc;
+    r->queryOpen = true;
+    ++r->queryOpens;
+  } else if (r->links.rewindRecords) {
+    r->links.rewindRecords(doc);
+  }
+  r->lastSignature = now;
+  r->dataChanged = false;
+  if (r->links.runSortPass) {
+    if (int rc = r->links.runSortPass(doc)) {
+      r->queryOpen = false;  // the records must be read again next time
+      if (r->links.reportEngineError) r->links.reportEngineError(doc, rc);
+      return rc;
+    }
+  }
+  m->passPhase = kPhaseReportRun;
+  return 0;
+}
+
+}  // namespace
+
+int PrepareRunData(CKmDoc* doc) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return 1;
+  if (CKmComposite* m = doc->m_pModel) {
+    m->passPhase = kPhaseIdle;
+    int rc = m->conditionCode ? RebuildConditionCode(m) : 0;
+    if (rc) {
+      doc->ShowErrorId(rc == 1 ? kIdFilterMemory : rc == 3 ? kIdFilterTooComplex : kIdFatalError, nullptr);
+      return rc;
+    }
+  }
+  MarkFieldsForRun(doc);
+  r->outputEmitted = 0;
+  return PrepareReportData(doc, r);
+}
+
+void RunReport(CKmDoc* doc) {
+  ReportRun* r = RunOf(doc);
+  if (!r) return;
+  NoteSummaryNewPage(doc);
+  if (PrepareRun(doc)) {
+    ReleaseAcrossBuffer(doc);
+    return;
+  }
+  doc->m_nRunState = kRunGoing;
+  SetRunMode(doc, 0);
+  RunReportPass(doc);
+  bool tooLarge = doc->m_nRunState == kRunGoing && !r->outputEmitted && doc->m_nRunMode == 0 &&
+                  r->pageCount < r->startPage;
+  if (doc->m_pModel) doc->m_pModel->RelinkItemBackPointers();
+  ReleaseAcrossBuffer(doc);
+  if (r->recordsOutput == 0 && doc->m_nRunState == kRunGoing && !r->outputEmitted) {
+    if (r->links.showMessage) r->links.showMessage(doc, kMsgNoRecords, 0);
+  } else if (tooLarge && !r->exportRun && r->links.showMessage) {
+    r->links.showMessage(doc, kMsgStartPageTooLarge, 0);
+  }
+}
