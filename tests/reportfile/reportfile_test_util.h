@@ -4,22 +4,17 @@
 // report file holds, and read back the same way.
 #pragma once
 
+#include "../files/library_test_util.h"
 #include "app/document.h"
 #include "files/report_io.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 namespace rftest {
 
-using Bytes = std::vector<uint8_t>;
+using libtest::Bytes;
 
 struct FakeReport {
   std::string dataSource;
@@ -100,30 +95,9 @@ inline void InstallFakeStream() {
   g_forcedReadResult = 0;
 }
 
-inline std::string ScratchDir() {
-  static std::string dir;
-  if (dir.empty()) {
-    char tmpl[] = "/tmp/vt_rf_XXXXXX";
-    char* made = mkdtemp(tmpl);
-    dir = made != nullptr ? made : "/tmp";
-  }
-  return dir;
-}
-
-inline std::string FreshPath(const std::string& name) {
-  std::string p = ScratchDir() + "/" + name;
-  std::remove(p.c_str());
-  return p;
-}
-
-inline Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline void WriteAll(const std::string& path, const Bytes& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
+using libtest::FreshPath;
+using libtest::ReadAll;
+using libtest::ScratchDir;
+using libtest::WriteAll;
 
 }  // namespace rftest
