@@ -168,3 +168,4 @@ bool IsSortField(CKmComposite* model, const uint32_t sortFields[kRunGroupLevels]
 bool IsGroupField(CKmComposite* model, uint32_t id);
 bool HasTotalOfField(CKmComposite* model, uint32_t id);
 bool HasAliasOfField(CKmComposite* model, uint32_t id);
+
