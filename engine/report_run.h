@@ -164,6 +164,7 @@ struct ReportRun {
   // Band sequencing; the group levels and the marks of a group break are the
   // calculation side's (calc), which sets them before each record.
   bool ownsCalc = false;
+  void (*calcDeleter)(RunCalcState* calc) = nullptr;
   uint32_t closingBands = 0;
   int32_t lastBand = 0;
   int32_t recordedRepeatBand = 0;  // a repeated header recorded for band output

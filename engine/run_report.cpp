@@ -2,6 +2,8 @@
 // first record, the passes, and the messages of a run that produced nothing.
 #include "engine/run_report.h"
 
+#include "engine/run_links.h"
+
 #include "app/document.h"
 #include "data/select_builder.h"
 #include "foundation/heap_strings.h"
@@ -101,6 +103,7 @@ RunLinks MakeDefaultLinks() {
   l.openQuery = DefaultOpenQuery;
   l.closeQuery = DefaultCloseQuery;
   l.dataSignature = DefaultSignature;
+  InstallCalcLinks(l);
   return l;
 }
 
@@ -123,11 +126,13 @@ ReportRun* CreateReportRun(CKmDoc* doc, PageDriver* driver, PageOutputState* pag
   ReportRun* r = doc->m_pRun;
   if (!r->calc) {
     r->calc = r->links.newCalcState ? r->links.newCalcState(doc) : nullptr;
+    r->calcDeleter = r->calc ? r->links.deleteCalcState : nullptr;
     if (!r->calc) {
       r->calc = new RunCalcState;
       r->calc->model = doc->m_pModel;
       r->ownsCalc = true;
     }
+    InstallRunCalcHooks(r);
   }
   doc->m_pRun->driver = driver;
   doc->m_pRun->page = page;
@@ -139,7 +144,7 @@ void FreeReportRun(CKmDoc* doc) {
   ReleaseAcrossBuffer(doc);
   ReportRun* r = doc->m_pRun;
   if (r->ownsCalc) delete r->calc;
-  else if (r->calc && r->links.deleteCalcState) r->links.deleteCalcState(r->calc);
+  else if (r->calc && r->calcDeleter) r->calcDeleter(r->calc);
   delete doc->m_pRun;
   doc->m_pRun = nullptr;
 }
@@ -284,7 +289,9 @@ void RunReport(CKmDoc* doc) {
   }
   doc->m_nRunState = kRunGoing;
   SetRunMode(doc, 0);
+  BeginRunRecordPass(doc);
   RunReportPass(doc);
+  EndRunRecordPass(doc);
   bool tooLarge = doc->m_nRunState == kRunGoing && !r->outputEmitted && doc->m_nRunMode == 0 &&
                   r->pageCount < r->startPage;
   if (doc->m_pModel) doc->m_pModel->RelinkItemBackPointers();
