@@ -1,18 +1,64 @@
 #include "app/document.h"
 
+#include "app/file_checks.h"
+#include "app/open_report.h"
+#include "data/query_desc.h"
+#include "designer/fonts.h"
+#include "designer/item_tables.h"
+#include "designer/layout_records.h"
+#include "foundation/heap_strings.h"
+#include "foundation/startup_hooks.h"
+#include "foundation/text_helpers.h"
+#include "model/composite.h"
+#include "platform/ole/compound_file.h"
 #include "platform/win/cursor.h"
+#include "platform/win/fileio.h"
+#include "platform/win/message_box.h"
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 CKmDoc* g_activeDoc = nullptr;
+
+// Which of the report tables the document made (and so frees).
+constexpr BOOL kOwnsModel = 1;
+constexpr BOOL kOwnsLayout = 2;
+constexpr BOOL kOwnsFonts = 4;
+
+// The framework's message for a save that failed.
+constexpr UINT kIdsFailedToSave = 61713;
+// A save aimed at the temporary copy of a report held elsewhere.
+constexpr UINT kIdsSaveIntoCopy = 1175;
 }  // namespace
 
 CKmDoc* GetActiveKmDoc() { return g_activeDoc; }
 
 CKmDoc::CKmDoc() { g_activeDoc = this; }
+
 CKmDoc::~CKmDoc() {
+  if (m_bOwnsTables & kOwnsLayout) FreeLayoutItems();
+  if (m_bOwnsTables & kOwnsModel) {
+    EmptyModel();
+    delete m_pModel;
+    m_pModel = nullptr;
+  }
+  if (m_bOwnsTables & kOwnsLayout) {
+    delete m_pLayout;
+    m_pLayout = nullptr;
+  }
+  if (m_bOwnsTables & kOwnsFonts) {
+    FreeFontTable(*m_pFonts);
+    delete m_pFonts;
+    m_pFonts = nullptr;
+  }
+  ForgetCompoundFile();
+  delete m_pRootStorage;
+  m_pRootStorage = nullptr;
+  if (!m_strTempFile.empty()) DeleteFileA(m_strTempFile.c_str());
+  delete m_pQuery;
+  if (m_pSqlText != nullptr) HeapFreeBlock(m_pSqlText);
   if (g_activeDoc == this) g_activeDoc = nullptr;
 }
 
@@ -34,4 +80,122 @@ void CKmDoc::SetWaitCursor(int on) {
     m_hCursorBeforeWait = nullptr;
   }
   m_bWaitCursor = on != 0;
+}
+
+void CKmDoc::SetTitle(const char* title) {
+  if (m_bLibraryMode) return;
+  SetTitleAlways(title);
+}
+
+void CKmDoc::SetPathName(const char* path) {
+  m_strPathName = path ? path : "";
+  if (!m_strPathName.empty()) SetTitle(FileNamePart(m_strPathName.c_str()));
+}
+
+bool CKmDoc::CreateReportTables() {
+  if (m_pModel == nullptr) {
+    m_pModel = new (std::nothrow) CKmComposite(this);
+    if (m_pModel == nullptr) return false;
+    m_bOwnsTables |= kOwnsModel;
+  }
+  if (m_pLayout == nullptr) {
+    m_pLayout = new (std::nothrow) LayoutTables();
+    if (m_pLayout == nullptr) return false;
+    m_bOwnsTables |= kOwnsLayout;
+    m_pLayout->model = m_pModel;
+    if (m_bandLines.lines != nullptr) m_pLayout->AttachBandLineTable(&m_bandLines);
+  }
+  if (m_pFonts == nullptr) {
+    m_pFonts = new (std::nothrow) DocFonts();
+    if (m_pFonts == nullptr) return false;
+    m_bOwnsTables |= kOwnsFonts;
+  }
+  return true;
+}
+
+int CKmDoc::Serialize(vt_ole::Storage& root, bool storing) {
+  if (!m_bCompoundFile) return 0;
+  if (m_pFileIO == nullptr) return -1;
+  // The OLE items would follow the records here; this platform keeps none.
+  return storing ? m_pFileIO->WriteReport(*this, root) : m_pFileIO->Load(*this, root);
+}
+
+void CKmDoc::ForgetCompoundFile() {
+  if (m_bTemplatePending && CountClientItems() > 0) return;
+  delete m_pRootStorage;
+  m_pRootStorage = nullptr;
+  ReleaseReportFile(m_hHeldFile);
+  m_hHeldFile = -1;
+}
+
+int CKmDoc::CountClientItems() const {
+  if (m_pLayout == nullptr) return 0;
+  int n = 0;
+  for (const ReportItemHead* h : m_pLayout->oleItems)
+    if (h != nullptr && (h->flags & (kItemDeleted | kItemInClipboard)) == 0) ++n;
+  return n;
+}
+
+void CKmDoc::EmptyModel() {
+  CKmComposite* m = m_pModel;
+  if (m == nullptr) return;
+  m->fieldRemovedHook = nullptr;
+  while (m->fieldList != nullptr)
+    if (!m->DeleteField(m->fieldList, 2 | 4)) break;
+  for (uint32_t s = 0; s < static_cast<uint32_t>(kMaxTables); ++s) m->FreeTableSlot(s);
+  if (m->statementText != nullptr) HeapFreeBlock(m->statementText);
+  m->statementText = nullptr;
+  m->reportViewName = "RESULT";
+  m->itemListHead = m->itemListTail = nullptr;
+  if (m_pLayout != nullptr) {
+    m_pLayout->orderHead = m_pLayout->orderTail = nullptr;
+    m_pLayout->currentItem = nullptr;
+  }
+}
+
+void CKmDoc::FreeLayoutItems() {
+  StartupHooks& hooks = GetStartupHooks();
+  hooks.FreeTextItems(*this);
+  hooks.FreePicturesAndItems(*this);
+  hooks.ReleaseCharts(*this);
+  hooks.ClearExportFormats(*this);
+  if (m_pLayout == nullptr) return;
+  // What the hooks left is freed here, so nothing outlives the report.
+  while (m_pLayout->pictures.Count() > 0) DeletePicture(*m_pLayout, m_pLayout->pictures.Count() - 1, false);
+  while (m_pLayout->charts.Count() > 0) DeleteChart(*m_pLayout, m_pLayout->charts.Count() - 1, false);
+  FreeLinesAndBoxes(*m_pLayout);
+  m_pLayout->oleItems.clear();
+  m_pLayout->currentPicture = m_pLayout->currentChart = m_pLayout->currentLineBox = 0;
+}
+
+BOOL CKmDoc::OnSaveDocument(const char* path) {
+  // An empty document (a failed open, no report) is never written, so it
+  // cannot replace the report file whose name it may still carry.
+  if (!m_bReportOpen || path == nullptr || *path == 0) return FALSE;
+  std::string target = NativePath(path);
+  if (!m_strTempFile.empty() && target == NativePath(m_strTempFile)) {
+    // The copy is deleted when the program ends; saving there would lose the work.
+    ShowDocMessage(*this, FormatDocString(kIdsSaveIntoCopy, FileNamePart(path)), MB_ICONEXCLAMATION);
+    return FALSE;
+  }
+  // Into the storage that was loaded, the streams the records do not cover
+  // (summary information) are kept; a new file starts empty.
+  bool sameAsLoad = m_pRootStorage != nullptr && !m_strPathName.empty() &&
+                    NativePath(m_strPathName) == target;
+  vt_ole::Storage root = sameAsLoad ? *m_pRootStorage : vt_ole::Storage{};
+  if (Serialize(root, true) != 0) {
+    ShowDocMessage(*this, GetResString(kIdsFailedToSave, 0), MB_ICONEXCLAMATION);
+    return FALSE;
+  }
+  if (vt_ole::WriteStorageFile(target, root) != vt_ole::StorageError::kNone) {
+    ShowDocMessage(*this, GetResString(kIdsFailedToSave, 0), MB_ICONEXCLAMATION);
+    return FALSE;
+  }
+  // The saved file is the document's file from now on (a rewrite is a new
+  // file on disk, so the hold is taken again as well).
+  ForgetCompoundFile();
+  m_pRootStorage = new (std::nothrow) vt_ole::Storage(std::move(root));
+  m_hHeldFile = HoldReportFile(target.c_str());
+  SetModifiedFlag(FALSE);
+  return TRUE;
 }

@@ -14,10 +14,25 @@
 #include "platform/win/hook.h"
 #include "platform/win/window.h"
 
+#include <string>
+
 class CKmDoc;
 struct LayoutTables;
 struct DocFonts;
 struct ReportRun;
+class ReportFileIO;
+namespace vt_ole {
+struct Storage;
+}
+
+// The file settings of the open report: the file it came from and the names
+// the file dialogs and the start file hand over.
+struct FileSettings {
+  char currentFile[261] = {};  // the report file or library path
+  char chosenPath[261] = {};   // the answer of the last file dialog
+  char masterTable[262] = {};
+  char startFile[261] = {};    // the start file (/S) the report was made from
+};
 
 class CKmDoc {
  public:
@@ -131,6 +146,82 @@ class CKmDoc {
 
   // --- report file object (files) ---
   class CKmRepIO* m_pRepIO = nullptr;
+
+  // --- the report document (app/document.cpp, app/open_report.cpp, app/file_checks.cpp) ---
+  BOOL IsModified() const { return m_bModified; }
+  void SetModifiedFlag(BOOL modified) { m_bModified = modified; }
+  // The framework's title; ignored while a library is open, so a save into a
+  // member keeps the member's name.
+  void SetTitle(const char* title);
+  // The same without the library-mode block, for those who set it on purpose.
+  void SetTitleAlways(const char* title) { m_strTitle = title ? title : ""; }
+  const std::string& GetTitle() const { return m_strTitle; }
+  const std::string& GetPathName() const { return m_strPathName; }
+  void SetPathName(const char* path);
+  // Makes the model, layout tables and fonts when they are missing; the
+  // document frees only what it made itself.
+  bool CreateReportTables();
+  // Loads (storing false) or stores the report records through the file
+  // object; 0 on success. Without the compound-file flag nothing is done.
+  int Serialize(vt_ole::Storage& root, bool storing);
+  // Releases the report file the document holds open, so that it can be
+  // replaced or opened again.
+  void ForgetCompoundFile();
+  int CountClientItems() const;
+  // Empties the model: fields, table slots, statement and item order.
+  void EmptyModel();
+  // Frees the layout's text items, pictures, lines and boxes and charts.
+  void FreeLayoutItems();
+  // The file commands' common condition: a report is loaded.
+  BOOL CanSaveReport() const { return m_bReportOpen; }
+
+  // New and open (app/open_report.cpp).
+  BOOL OpenReportDialog(BOOL* noOverrideOut);
+  BOOL ReadReport(const char* path);  // the document's open of a path
+  int OpenReport(const char* path);   // 1 opened, 0 copy declined, -1 failed
+  void FinishReportLoad(BOOL isTemplate);
+  void ClearReport(BOOL closeModel);
+  void StartNewReport();
+  void ApplyRulerSettings();
+  // Writes the report file at path (the framework's save of a report file).
+  BOOL OnSaveDocument(const char* path);
+
+  // File checks, titles and start files (app/file_checks.cpp).
+  void UpdateTitle(BOOL useName);
+  BOOL GetReportFileName(char* buffer, int size);
+  // fileRead (optional) tells whether the file was there to read, so the
+  // caller blames a missing master table only on a file that was read.
+  BOOL ReadStartFile(const char* path, char* masterTable, int size, BOOL* fileRead = nullptr);
+  BOOL LoadQueryFile(const char* path);
+  BOOL ConnectQueryDataSource();
+  const std::string& GetWindowText() const { return m_strWindowText; }
+
+  BOOL m_bModified = FALSE;
+  BOOL m_bCompoundFile = TRUE;   // report records live in the file's Contents stream
+  BOOL m_bLibraryMode = FALSE;   // the report is a member of a library
+  BOOL m_bTemplateMode = FALSE;  // the Open dialog works on template libraries
+  BOOL m_bTemplatePending = FALSE;
+  BOOL m_bUserSql = FALSE;
+  BOOL m_bCreateWithoutMaster = FALSE;
+  int m_nStartMode = 0;
+  char m_szDefLibExt[4] = "QB6";
+  char m_szReportName2[261] = {};  // second copy of the current report name
+  int m_nLibEntry = -1;            // member number of a report read from a library
+  int m_nLibEntry2 = -1;
+  int m_nChartWord = 0;
+  int m_nBandPaneWidth = 0;
+  FileSettings m_files;
+  std::string m_strTempFile;  // the "Copy of" file this document made; deleted with it
+  std::string m_strPathName;
+  std::string m_strTitle;
+  std::string m_strWindowText;
+  std::string m_strUdfPath;  // the user-function library; empty: the program's own
+  class QueryDesc* m_pQuery = nullptr;
+  char* m_pSqlText = nullptr;  // the file object's SQL buffer (heap, 10,240 bytes)
+  vt_ole::Storage* m_pRootStorage = nullptr;  // the report file's storage while it is held
+  int m_hHeldFile = -1;        // lock on the report file while it is held
+  ReportFileIO* m_pFileIO = nullptr;  // the file object's entries (not owned)
+  BOOL m_bOwnsTables = FALSE;
 
   // --- layout tables (designer/layout_records.h, designer/fonts.h) ---
   // Items, lines and boxes, pictures, charts and the fonts; the layout works

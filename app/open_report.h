@@ -1,0 +1,59 @@
+// Opening a report into the one document: a report file or a library member,
+// and the entries of the report file object that opening and saving call.
+#pragma once
+
+#include "platform/win/win_types.h"
+
+class CKmDoc;
+namespace vt_ole {
+struct Storage;
+}
+
+// Read results of the file object.
+constexpr int kReadOk = 0;
+constexpr int kReadLibraryError = 3;
+constexpr int kReadBadRevision = 4;
+constexpr int kReadFailed = -1;
+
+// What the document needs of its report file object. The file object
+// installs itself as the document's m_pFileIO; without one no report opens.
+class ReportFileIO {
+ public:
+  virtual ~ReportFileIO() = default;
+  // Reads the report records of a report file into the document; one of the
+  // read results above (messages other than 721 and 722 already shown).
+  virtual int Load(CKmDoc& doc, const vt_ole::Storage& root) = 0;
+  // Writes the report records into the storage; 0 on success.
+  virtual int WriteReport(CKmDoc& doc, vt_ole::Storage& root) = 0;
+  // Reads the chosen member (the second report name) of the library.
+  virtual int ReadLibraryMember(CKmDoc& doc, const char* library) = 0;
+  // Whether reading changed the report (a stored path was replaced).
+  virtual BOOL ModifiedByLoading() const { return FALSE; }
+  virtual const char* LibErrorText() { return ""; }
+  virtual void ResetProperties(CKmDoc& /*doc*/) {}
+  // Read switches: keep the data-source override chosen in the Open dialog,
+  // and connect the stored data source while reading.
+  virtual void SetKeepOverride(BOOL /*keep*/) {}
+  virtual void SetConnectWhileReading(BOOL /*connect*/) {}
+};
+
+// The dialogs the open path runs, owned by the file dialogs, the libraries
+// and saving. The defaults answer as a cancelled dialog would, except the
+// save question, which lets the open go on.
+class ReportOpenDialogs {
+ public:
+  virtual ~ReportOpenDialogs() = default;
+  // The Open dialog of report files: the chosen path into the document's
+  // file settings (chosenPath); FALSE on cancel.
+  virtual BOOL RunReportOpenDialog(CKmDoc& /*doc*/, BOOL* /*noOverrideOut*/) { return FALSE; }
+  // The library's Open dialog: chooses a member into the document's second
+  // report name; below 1 when nothing was chosen.
+  virtual int ChooseLibraryMember(CKmDoc& /*doc*/, const char* /*library*/) { return 0; }
+  // The unsaved-changes question before another report replaces this one;
+  // TRUE to go on.
+  virtual BOOL SaveModified(CKmDoc& /*doc*/) { return TRUE; }
+};
+
+// The dialogs in force; null restores the defaults.
+ReportOpenDialogs& GetReportOpenDialogs();
+void SetReportOpenDialogs(ReportOpenDialogs* dialogs);
