@@ -18,6 +18,7 @@ constexpr int kDestinationFile = 2;
 constexpr int kRunModeReport = 0;
 constexpr int kPrintDialogPreview = 3;
 constexpr LONG kSpoolerErrorBit = 0x4000;
+constexpr int kRunOutOfMemory = -6;
 
 PrintRunContext g_context;
 PrintRunServices g_defaultServices;
@@ -98,14 +99,12 @@ PrintRunContext& GetPrintRunContext() { return g_context; }
 void SetPrintRunServices(PrintRunServices* services) { g_services = services; }
 PrintRunServices& GetPrintRunServices() { return g_services ? *g_services : g_defaultServices; }
 
-unsigned PrintRunEndMessage(LONG pageStatus, int runState) {
-  if (pageStatus < 0 && (pageStatus & kSpoolerErrorBit) != 0) {
-    if (pageStatus == -5) return 642;
-    if (pageStatus == -4) return 639;
-    if (runState != -3) return 640;
-  }
-  if (runState == -6) return 626;
-  return 0;
+unsigned SpoolerErrorMessage(LONG pageStatus, int runState) {
+  // After a stop the user asked for, whatever the spooler says is not news.
+  if (pageStatus >= 0 || (pageStatus & kSpoolerErrorBit) == 0 || runState == -3) return 0;
+  if (pageStatus == -5) return 642;
+  if (pageStatus == -4) return 639;
+  return 640;
 }
 
 int RunOutputWithRecovery(CKmDoc& doc, int ask) {
@@ -145,8 +144,9 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
       CloseDevice(ctx);
       // A run that stopped early throws its job away rather than print half a report.
       finished = FinishPrintDevice(&ctx.page, doc.m_nRunState != 0);
-      const unsigned message = PrintRunEndMessage(ctx.pageStatus, doc.m_nRunState);
+      const unsigned message = SpoolerErrorMessage(ctx.pageStatus, doc.m_nRunState);
       if (message != 0) ShowOutputError(OutputMessageText(message));
+      if (doc.m_nRunState == kRunOutOfMemory) ShowOutputError(OutputMessageText(626));
       ctx.lastRunPrinted = finished > 0 && doc.m_nRunState == 0 && message == 0;
     }
   }

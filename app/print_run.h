@@ -60,6 +60,5 @@ PrintRunServices& GetPrintRunServices();
 // when the print dialog's answer was Preview; else 0.
 int RunOutputWithRecovery(CKmDoc& doc, int ask);
 
-// Run-state and page-status messages: what the end of a print run reports.
-// Returns the message id shown, or 0.
-unsigned PrintRunEndMessage(LONG pageStatus, int runState);
+// The message a spooler error in the last page's status calls for, or 0.
+unsigned SpoolerErrorMessage(LONG pageStatus, int runState);
