@@ -1,3 +1,346 @@
 #include "app/main_frame.h"
 
-void CKmMainFrame::ShowTitleWindow(BOOL show) { m_titleShowing = show != 0; }
+#include "app/document.h"
+#include "app/splash.h"
+#include "foundation/settings.h"
+#include "foundation/startup.h"
+#include "platform/win/gdi.h"
+#include "platform/win/help.h"
+#include "platform/win/menu.h"
+#include "platform/win/placement.h"
+#include "platform/win/profile.h"
+#include "platform/win/resources.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+constexpr const char* kFrameClass = "KmMainFrame";
+constexpr const char* kPaneClass = "KmPane";
+constexpr const char* kFrameSection = "Frame";
+constexpr int kNoEdge = -32000;
+constexpr int kSplitterGap = 4;
+constexpr WORD kMouseActionBits = 0x1327;
+
+// Command ids of the menus.
+enum : UINT {
+  kCmdClose = 30000, kCmdSave = 30010, kCmdSaveAs = 30020, kCmdProperties = 30028, kCmdPrint = 30030,
+  kCmdPreview = 30040, kCmdExport = 30060, kCmdPageSetup = 30512, kCmdSend = 57612, kCmdRecentFile = 57616,
+  kCmdNew = 32000, kCmdOpen = 32001, kCmdNewUserSql = 32002, kCmdConnections = 32005, kCmdExit = 32016,
+  kCmdDefaults = 32018, kCmdPreferences = 32020, kCmdFileSettings = 32022, kCmdHelpTopics = 32024,
+  kCmdChartSettings = 32025, kCmdAbout = 32032, kCmdAppAbout = 57664, kCmdHelp = 57670,
+  kCmdFieldNames = 30204, kCmdHorzRuler = 30210, kCmdVertRuler = 30212, kCmdGrid = 30214, kCmdSnap = 20212
+};
+
+enum class Rule { kAlways, kReport, kDesigner, kConnections, kPlaceholder };
+
+// Commands that ask for nothing but a free designer.
+constexpr UINT kAlwaysIds[] = {kCmdNew, kCmdNewUserSql, kCmdOpen, kCmdExit, kCmdPreferences, kCmdDefaults,
+                               kCmdChartSettings, kCmdFileSettings, kCmdHelpTopics, kCmdAbout};
+// Commands on the open report.
+constexpr UINT kReportIds[] = {kCmdClose, kCmdSave, kCmdSaveAs, kCmdProperties, kCmdPageSetup, kCmdExport,
+                               kCmdSend, kCmdPrint, kCmdPreview, 30202, kCmdHorzRuler, kCmdVertRuler, kCmdGrid,
+                               kCmdFieldNames, 30400, 30410, 30420, 30430, 30440, 30450, 30460, 30470, 57856,
+                               30514, 30206, kCmdSnap, 30600, 30610, 30620, 30630, 30640, 30650, 30660, 30700,
+                               30710, 30720};
+// Commands that also need a selection, marked lines, the designer's clipboard
+// or its undo: the designer answers for them; without it they stay off.
+constexpr UINT kDesignerIds[] = {30100, 30110, 30120, 30130, 30140, 30170, 57639, 30150,
+                                 30160, 30502, 30504, 30510, 30740, 30730};
+
+Rule RuleOf(UINT id) {
+  if (std::find(std::begin(kAlwaysIds), std::end(kAlwaysIds), id) != std::end(kAlwaysIds)) return Rule::kAlways;
+  if (std::find(std::begin(kReportIds), std::end(kReportIds), id) != std::end(kReportIds)) return Rule::kReport;
+  if (id == kCmdConnections) return Rule::kConnections;
+  if (id == kCmdRecentFile) return Rule::kPlaceholder;
+  return Rule::kDesigner;
+}
+
+LRESULT PaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+bool RegisterClasses() {
+  static bool done = false;
+  if (done) return true;
+  WNDCLASSA frame{};
+  frame.lpfnWndProc = DefWindowProcA;
+  frame.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  frame.lpszClassName = kFrameClass;
+  WNDCLASSA pane{};
+  pane.lpfnWndProc = PaneProc;
+  pane.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  pane.lpszClassName = kPaneClass;
+  done = RegisterClassA(&frame) != 0 && RegisterClassA(&pane) != 0;
+  return done;
+}
+
+int ProfileInt(const char* key, int def) {
+  return static_cast<int>(GetPrivateProfileIntA(kFrameSection, key, def, SettingsIniPath().c_str()));
+}
+}  // namespace
+
+CKmMainFrame::~CKmMainFrame() {
+  // The object goes away without the close sequence: the window quietly follows.
+  if (IsWindow(m_hWnd)) {
+    SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
+    DestroyWindow(m_hWnd);
+  }
+  if (IsWindow(m_pTitleWnd)) DestroyWindow(m_pTitleWnd);
+}
+
+BOOL CKmMainFrame::Create(CKmDoc* doc, const char* title) {
+  if (IsWindow(m_hWnd) || !RegisterClasses()) return FALSE;
+  m_pDoc = doc;
+  m_wndStatusBar.m_pDoc = doc;
+  m_pLayoutView = &m_wndLayoutView;
+  if (!m_szHelpTopicsText[0]) std::snprintf(m_szHelpTopicsText, sizeof m_szHelpTopicsText, "%s", LoadResString(7110).c_str());
+  if (!m_szAboutText[0]) std::snprintf(m_szAboutText, sizeof m_szAboutText, "%s", LoadResString(7111).c_str());
+  HWND h = CreateWindowExA(0, kFrameClass, title ? title : "", WS_OVERLAPPEDWINDOW, 60, 40, 760, 540, nullptr,
+                           nullptr, nullptr, nullptr);
+  if (h == nullptr) return FALSE;
+  m_hWnd = h;
+  SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CKmMainFrame::WndProc));
+  if (!OnCreate()) {
+    SetWindowLongPtrA(h, GWLP_USERDATA, 0);
+    DestroyWindow(h);
+    m_hWnd = nullptr;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CKmMainFrame::OnCreate() {
+  HMENU menu = LoadMenuA(nullptr, MAKEINTRESOURCEA(kMainMenuId));
+  if (menu == nullptr || !SetMenu(m_hWnd, menu)) return FALSE;
+  // The band pane and the ruler pane side by side; the ruler pane holds the layout view.
+  m_nBandWidth = static_cast<int>(GetPrivateProfileIntA("Save List", "BandWidth", 80, SettingsIniPath().c_str()));
+  if (m_nBandWidth < 0 || m_nBandWidth > 2000) m_nBandWidth = 80;
+  m_hBandPane = CreateWindowExA(0, kPaneClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, m_hWnd, nullptr, nullptr, nullptr);
+  m_hRulerPane = CreateWindowExA(0, kPaneClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, m_hWnd, nullptr, nullptr, nullptr);
+  if (m_hBandPane == nullptr || m_hRulerPane == nullptr) return FALSE;
+  if (!m_wndLayoutView.Create(m_hRulerPane, kLayoutViewId)) return FALSE;
+  if (!m_wndStatusBar.Create(m_hWnd)) return FALSE;
+  TrackWindowGeometry(m_hWnd);
+  RecalcLayout();
+  return TRUE;
+}
+
+void CKmMainFrame::RecalcLayout() {
+  if (!IsWindow(m_hWnd)) return;
+  RECT c;
+  GetClientRect(m_hWnd, &c);
+  int top = GetMenuBarHeight(m_hWnd);
+  int statusHeight = IsWindow(m_wndStatusBar.m_hWnd) ? m_wndStatusBar.Height() : 0;
+  int bottom = std::max<int>(top, c.bottom - statusHeight);
+  if (IsWindow(m_wndStatusBar.m_hWnd)) MoveWindow(m_wndStatusBar.m_hWnd, 0, bottom, c.right, statusHeight, TRUE);
+  int band = std::min<int>(m_nBandWidth, std::max<int>(0, c.right - kSplitterGap));
+  if (IsWindow(m_hBandPane)) MoveWindow(m_hBandPane, 0, top, band, bottom - top, TRUE);
+  int x = band + kSplitterGap;
+  int width = std::max<int>(0, c.right - x);
+  if (IsWindow(m_hRulerPane)) MoveWindow(m_hRulerPane, x, top, width, bottom - top, TRUE);
+  if (IsWindow(m_wndLayoutView.m_hWnd)) MoveWindow(m_wndLayoutView.m_hWnd, 0, 0, width, bottom - top, TRUE);
+}
+
+void CKmMainFrame::ShowTitleWindow(BOOL show) { ::ShowTitleWindow(this, show); }
+
+void CKmMainFrame::SetStatusText(const char* text) { m_wndStatusBar.SetPaneText(0, text ? text : ""); }
+
+void CKmMainFrame::RestorePlacement() {
+  if (!IsWindow(m_hWnd) || IsWindowVisible(m_hWnd)) return;
+  WINDOWPLACEMENT wp{};
+  wp.length = sizeof wp;
+  GetWindowPlacement(m_hWnd, &wp);
+  int show = ProfileInt("Show", -1);
+  RECT r{ProfileInt("Left", kNoEdge), ProfileInt("Top", kNoEdge), ProfileInt("Right", kNoEdge),
+         ProfileInt("Bottom", kNoEdge)};
+  // A rectangle turned inside out (a damaged profile) would leave the frame unshown.
+  if (r.left > kNoEdge && r.top > kNoEdge && r.right > kNoEdge && r.bottom > kNoEdge && r.right > r.left &&
+      r.bottom > r.top)
+    wp.rcNormalPosition = r;
+  int cmd = m_nCmdShow < 0 ? SW_SHOWNORMAL : m_nCmdShow;
+  // Only a normal start takes the stored state, and never minimised; values
+  // the window cannot take are left out too.
+  if (m_nCmdShow == SW_SHOWNORMAL && (show == SW_SHOWNORMAL || show == SW_SHOWMAXIMIZED)) cmd = show;
+  wp.showCmd = static_cast<UINT>(cmd);
+  SetWindowPlacement(m_hWnd, &wp);
+  m_nCmdShow = -1;
+  RecalcLayout();
+  m_wndStatusBar.SetSinglePane(TRUE);
+}
+
+BOOL CKmMainFrame::BeginDeferredStart(UINT delayMs) {
+  if (IsWindow(m_hWnd) && SetTimer(m_hWnd, kDeferredStartTimer, delayMs, nullptr) != 0) {
+    EnableWindow(m_hWnd, FALSE);
+    return TRUE;
+  }
+  // Without the timer nothing would ever take the topmost title window down.
+  RestorePlacement();
+  ShowTitleWindow(FALSE);
+  if (m_hooks.startChoice) m_hooks.startChoice(*this);
+  return FALSE;
+}
+
+BOOL CKmMainFrame::ReportOpen() const { return m_pDoc != nullptr && m_pDoc->m_bReportOpen; }
+BOOL CKmMainFrame::OutputRunning() const { return m_pDoc != nullptr && m_pDoc->m_pRun != nullptr; }
+
+BOOL CKmMainFrame::IsCommandEnabled(UINT id) {
+  if (m_hooks.update) {
+    int answer = m_hooks.update(*this, id);
+    if (answer >= 0) return answer != 0;
+  }
+  switch (RuleOf(id)) {
+    case Rule::kAlways:
+      return TRUE;
+    case Rule::kReport:
+      return ReportOpen();
+    case Rule::kConnections:
+      // Nothing to choose when both new and opened reports keep their data source.
+      return !(m_pDoc && m_pDoc->m_settings.newReportAlwaysUseSameDS == 1 &&
+               m_pDoc->m_settings.readReportAlwaysUseSameDS == 1);
+    case Rule::kPlaceholder:
+    case Rule::kDesigner:
+      return FALSE;
+  }
+  return FALSE;
+}
+
+BOOL CKmMainFrame::IsCommandChecked(UINT id) const {
+  if (m_pDoc == nullptr || !m_pDoc->m_bReportOpen) return FALSE;
+  const DocSettings& s = m_pDoc->m_settings;
+  switch (id) {
+    case kCmdHorzRuler: return s.shHzRul != 0;
+    case kCmdVertRuler: return s.shVtRul != 0;
+    case kCmdGrid: return s.shGrd != 0;
+    case kCmdFieldNames: return s.fieldNames != 0;
+    case kCmdSnap: return s.snapTo != 0;
+    default: return FALSE;
+  }
+}
+
+void CKmMainFrame::UpdatePopup(HMENU popup) {
+  int count = GetMenuItemCount(popup);
+  for (int i = 0; i < count; ++i) {
+    UINT id = GetMenuItemID(popup, i);
+    if (id == kMenuItemMissing || id == 0) continue;
+    UINT pos = static_cast<UINT>(i);
+    UINT check = IsCommandChecked(id) ? MF_CHECKED : MF_UNCHECKED;
+    const char* text = id == kCmdHelpTopics ? m_szHelpTopicsText : id == kCmdAbout ? m_szAboutText : nullptr;
+    if (text && text[0]) ModifyMenuA(popup, pos, MF_BYPOSITION | MF_STRING, id, text);
+    EnableMenuItem(popup, pos, MF_BYPOSITION | (IsCommandEnabled(id) ? MF_ENABLED : MF_GRAYED));
+    CheckMenuItem(popup, pos, MF_BYPOSITION | check);
+  }
+}
+
+LRESULT CKmMainFrame::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<CKmMainFrame*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcA(hwnd, msg, wParam, lParam);
+  return self->Handle(hwnd, msg, wParam, lParam);
+}
+
+LRESULT CKmMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_SIZE:
+      RecalcLayout();
+      break;
+    case WM_INITMENUPOPUP:
+      UpdatePopup(reinterpret_cast<HMENU>(wParam));
+      return 0;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam));
+      return 0;
+    case WM_CLOSE:
+      OnClose();
+      return 0;
+    case WM_DESTROY:
+      OnDestroy();
+      break;
+    case WM_NCDESTROY:
+      m_hWnd = nullptr;
+      break;
+    case WM_TIMER:
+      OnTimer(static_cast<UINT_PTR>(wParam));
+      break;
+    case WM_HELP:
+      return TRUE;
+    default:
+      break;
+  }
+  return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+void CKmMainFrame::OnCommand(UINT id) {
+  if (m_hooks.command && m_hooks.command(*this, id)) return;
+  // While output runs the designer takes no commands.
+  if (OutputRunning()) return;
+  switch (id) {
+    case kCmdHelpTopics:
+      WinHelpA(m_hWnd, m_pDoc ? m_pDoc->GetHelpFileName() : "kmw.hlp", HELP_FINDER, 1);
+      if (ReportOpen() && m_pLayoutView) m_pLayoutView->UpdateCaretAndStatus(0);
+      break;
+    case kCmdAbout:
+    case kCmdAppAbout:
+      ShowAboutBox(m_hWnd);
+      break;
+    case kCmdHelp:
+      if (m_nHelpContext) WinHelpA(m_hWnd, m_pDoc ? m_pDoc->GetHelpFileName() : "kmw.hlp", HELP_CONTEXT, m_nHelpContext);
+      break;
+    case kCmdExit:
+      m_bClosing = TRUE;
+      if ((m_wState & kMouseActionBits) == 0 && (!m_hooks.saveModified || m_hooks.saveModified(*this))) {
+        m_wState = 0;
+        DestroyWindow(m_hWnd);
+      } else {
+        m_bClosing = FALSE;
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void CKmMainFrame::OnClose() {
+  if (OutputRunning() || m_pPreviewView) {
+    // The run stops at its next check; the frame stays.
+    if (m_pDoc) m_pDoc->m_nRunState = -3;
+    return;
+  }
+  m_bClosing = TRUE;
+  if (m_hooks.saveModified && !m_hooks.saveModified(*this)) {
+    m_bClosing = FALSE;
+    return;
+  }
+  DestroyWindow(m_hWnd);
+}
+
+void CKmMainFrame::WritePlacement() {
+  WINDOWPLACEMENT wp{};
+  wp.length = sizeof wp;
+  if (!GetWindowPlacement(m_hWnd, &wp)) return;
+  WriteIniInt(kFrameSection, "Show", static_cast<int>(wp.showCmd));
+  WriteIniInt(kFrameSection, "Left", wp.rcNormalPosition.left);
+  WriteIniInt(kFrameSection, "Top", wp.rcNormalPosition.top);
+  WriteIniInt(kFrameSection, "Right", wp.rcNormalPosition.right);
+  WriteIniInt(kFrameSection, "Bottom", wp.rcNormalPosition.bottom);
+}
+
+void CKmMainFrame::OnDestroy() {
+  WritePlacement();
+  WriteIniInt("Save List", "BandWidth", m_nBandWidth);
+  KillTimer(m_hWnd, kDeferredStartTimer);
+  if (IsWindow(m_pTitleWnd)) DestroyWindow(m_pTitleWnd);
+  m_pTitleWnd = nullptr;
+  if (m_pDoc) SaveSettingsOnExit(*m_pDoc);
+  PostQuitMessage(0);
+}
+
+void CKmMainFrame::OnTimer(UINT_PTR id) {
+  if (id != kDeferredStartTimer) return;
+  KillTimer(m_hWnd, kDeferredStartTimer);
+  EnableWindow(m_hWnd, TRUE);
+  ShowTitleWindow(FALSE);
+  RestorePlacement();
+  if (!ReportOpen() && m_hooks.startChoice) m_hooks.startChoice(*this);
+}

@@ -1,19 +1,94 @@
-// The main frame window: its state word and the splash (title) window.
+// The main frame window: the menu bar, the band and ruler panes with the
+// layout view, the status line, the mode word, the title window, the saved
+// placement and the deferred start.
 #pragma once
 
+#include "app/layout_view.h"
 #include "app/status_bar.h"
 #include "platform/mfc/afxwin.h"
 #include "platform/win/window.h"
 
+#include <functional>
+
+class CKmDoc;
+class CKmMainFrame;
+
+constexpr UINT kMainMenuId = 10029;
+constexpr UINT kDeferredStartTimer = 100;
+constexpr UINT kLayoutViewId = 59648;  // the splitter's first pane id
+
+// What the frame's neighbours hang on it: the document's and the program's
+// command handlers, their enable rules, the start choice and the question
+// whether the report may be closed.
+struct FrameHooks {
+  // TRUE when the command was handled.
+  std::function<BOOL(CKmMainFrame&, UINT id)> command;
+  // -1 leaves the command to the frame's own rule; 0 or 1 disables or enables it.
+  std::function<int(CKmMainFrame&, UINT id)> update;
+  std::function<void(CKmMainFrame&)> startChoice;
+  std::function<BOOL(CKmMainFrame&)> saveModified;
+};
+
 class CKmMainFrame : public CWnd {
  public:
+  CKmMainFrame() = default;
+  ~CKmMainFrame() override;
+  CKmMainFrame(const CKmMainFrame&) = delete;
+  CKmMainFrame& operator=(const CKmMainFrame&) = delete;
+
+  // The frame window, hidden, with its menu, panes, layout view and status line.
+  BOOL Create(CKmDoc* doc, const char* title);
   // With 0, takes the splash (title) window down if it is showing; with nonzero, shows it.
   void ShowTitleWindow(BOOL show);
-  bool TitleWindowShowing() const { return m_titleShowing; }
+  bool TitleWindowShowing() const { return m_pTitleWnd != nullptr; }
+  // Shows the frame in the placement kept in the settings (nothing when it is visible).
+  void RestorePlacement();
+  // The deferred start after the title window: timer 100, the frame disabled
+  // until it fires. FALSE when the timer could not be set (the frame is then
+  // shown and the start choice run at once).
+  BOOL BeginDeferredStart(UINT delayMs);
+  void SetStatusText(const char* text);
+  // Whether a command of the menus is enabled now, and its check mark.
+  BOOL IsCommandEnabled(UINT id);
+  BOOL IsCommandChecked(UINT id) const;
+  // Enables, checks and names the items of a popup as it opens.
+  void UpdatePopup(HMENU popup);
+  void RecalcLayout();
+  HWND GetBandPane() const { return m_hBandPane; }
+  HWND GetRulerPane() const { return m_hRulerPane; }
+  int GetBandWidth() const { return m_nBandWidth; }
 
-  WORD m_wState = 0;  // bit 0x8000: a modal dialog of the program is running
+  WORD m_wState = 0;  // the mode word; 0x8000 and above: a modal dialog of the program is running
   CKmStatusBar m_wndStatusBar;
+  CKmView m_wndLayoutView;  // the layout view the ruler pane holds
+  CKmView* m_pLayoutView = nullptr;
+  CKmDoc* m_pDoc = nullptr;
+  BOOL m_bClosing = FALSE;
+  UINT m_nHelpContext = 0;
+  BOOL m_bToolTips = TRUE;
+  void* m_pPreviewView = nullptr;  // the print preview while it is shown
+  HWND m_pTitleWnd = nullptr;      // the title (splash) window while it shows
+  const char* m_pszTitleClass = nullptr;
+  // The application's show command until the first placement takes it (then -1).
+  int m_nCmdShow = 1;
+  // The Help menu's texts, filled at start-up.
+  char m_szHelpTopicsText[80] = {};
+  char m_szAboutText[80] = {};
+  FrameHooks m_hooks;
 
  private:
-  bool m_titleShowing = false;
+  static LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  BOOL OnCreate();
+  void OnCommand(UINT id);
+  void OnClose();
+  void OnDestroy();
+  void OnTimer(UINT_PTR id);
+  void WritePlacement();
+  BOOL ReportOpen() const;
+  BOOL OutputRunning() const;
+
+  HWND m_hBandPane = nullptr;
+  HWND m_hRulerPane = nullptr;
+  int m_nBandWidth = 80;
 };

@@ -16,6 +16,12 @@ dialogs: res/dialogs/*.dlg files, one dialog template each:
   CONTROL id class "text" styles x y width height [exstyles]
   - styles are names or numbers joined by '|'; controls are always WS_CHILD | WS_VISIBLE.
   - texts as in the string files; template names are unique ignoring case.
+  The same files may hold menus:
+  MENU    id
+  POPUP   "text" [GRAYED]                 (its items follow, up to its END)
+  MENUITEM id "text" [GRAYED] [CHECKED]
+  MENUITEM SEPARATOR
+  END                                     (ends a popup, then the menu)
 """
 import re
 import shlex
@@ -142,11 +148,46 @@ def number(text, where):
         sys.exit(f"{where}: expected a number, found {text!r}")
 
 
+MENU_FLAGS = {'GRAYED': 0x1, 'CHECKED': 0x8}
+
+
+def menu_line(menu, key, args, where, text):
+    """One line inside a MENU block; answers False when the block has ended."""
+    def flags(words):
+        value = 0
+        for w in words:
+            if w.upper() not in MENU_FLAGS:
+                sys.exit(f"{where}: unknown menu flag {w}")
+            value |= MENU_FLAGS[w.upper()]
+        return value
+    if key == 'POPUP':
+        if not args:
+            sys.exit(f"{where}: POPUP \"text\" [GRAYED]")
+        menu['items'].append((menu['level'], 0x10 | flags(args[1:]), 0, text(args[0])))
+        menu['level'] += 1
+    elif key == 'MENUITEM':
+        if len(args) == 1 and args[0].upper() == 'SEPARATOR':
+            menu['items'].append((menu['level'], 0x800, 0, b''))
+        elif len(args) >= 2:
+            menu['items'].append((menu['level'], flags(args[2:]), number(args[0], where), text(args[1])))
+        else:
+            sys.exit(f"{where}: MENUITEM id \"text\" [flags] or MENUITEM SEPARATOR")
+    elif key == 'END':
+        if menu['level'] == 0:
+            return False
+        menu['level'] -= 1
+    else:
+        sys.exit(f"{where}: {key} inside a MENU")
+    return True
+
+
 def dialogs(out_path, files):
     templates = []
     names = set()
+    menus = []
     for path in sorted(files):
         current = None
+        menu = None
         with open(path, encoding='utf-8') as f:
             for n, line in enumerate(f, 1):
                 s = line.strip()
@@ -164,6 +205,20 @@ def dialogs(out_path, files):
                         sys.exit(f"{where}: expected a quoted text")
                     return unescape(w[1:-1], where)
 
+                if menu is not None:
+                    if not menu_line(menu, key, args, where, text):
+                        menu = None
+                    continue
+                if key == 'MENU':
+                    if len(args) != 1:
+                        sys.exit(f"{where}: MENU id")
+                    mid = number(args[0], where)
+                    if any(m['id'] == mid for m in menus):
+                        sys.exit(f"{where}: menu {mid} given twice")
+                    menu = {'id': mid, 'level': 0, 'items': []}
+                    menus.append(menu)
+                    current = None
+                    continue
                 if key == 'DIALOG':
                     if len(args) != 1:
                         sys.exit(f"{where}: DIALOG name")
@@ -200,9 +255,12 @@ def dialogs(out_path, files):
                                              ex, tuple(number(a, where) for a in args[4:8])))
                 else:
                     sys.exit(f"{where}: unknown keyword {words[0]}")
+        if menu is not None:
+            sys.exit(f"{path}: MENU {menu['id']} has no END")
     with open(out_path, 'w', encoding='ascii') as o:
         o.write('// Generated from res/dialogs by scripts/rescomp.py. Do not edit.\n')
-        o.write('#include "platform/win/dialog.h"\n\n')
+        o.write('#include "platform/win/dialog.h"\n')
+        o.write('#include "platform/win/menu.h"\n\n')
         o.write('namespace vt_res {\n')
         for i, t in enumerate(templates):
             o.write(f'static const DialogItemData kItems{i}[] = {{\n')
@@ -222,6 +280,20 @@ def dialogs(out_path, files):
             o.write('  {"", 0u, 0, 0, 0, 0, 0, "", "", 0, nullptr},\n')
         o.write('};\n')
         o.write(f'const unsigned kDialogCount = {len(templates)}u;\n')
+        for i, m in enumerate(menus):
+            o.write(f'static const MenuItemData kMenuItems{i}[] = {{\n')
+            for (level, flags, mid, txt) in m['items']:
+                o.write(f'  {{{level}, 0x{flags:04X}u, {mid}, {c_literal(txt)}}},\n')
+            if not m['items']:
+                o.write('  {0, 0u, 0, ""},\n')
+            o.write('};\n')
+        o.write('const MenuTemplateData kMenuTable[] = {\n')
+        for i, m in enumerate(menus):
+            o.write(f'  {{{m["id"]}, {len(m["items"])}, kMenuItems{i}}},\n')
+        if not menus:
+            o.write('  {-1, 0, nullptr},\n')
+        o.write('};\n')
+        o.write(f'const unsigned kMenuCount = {len(menus)}u;\n')
         o.write('}  // namespace vt_res\n')
 
 
