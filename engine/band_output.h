@@ -23,12 +23,6 @@ constexpr BYTE kItemHeld = 0x04;        // waits for an item above it to finish
 constexpr BYTE kItemDone = 0x08;        // done, or on a line that does not print
 constexpr BYTE kItemWaiting = 0x10;     // a graphic waiting to be placed
 
-// Group options of a level.
-constexpr BYTE kGroupResetPage = 0x02;
-constexpr BYTE kGroupPrintOnce = 0x04;
-constexpr BYTE kGroupSwapFooter = 0x08;
-constexpr BYTE kGroupSwapHeader = 0x10;
-
 // Kinds of an output line.
 constexpr int kLineNothing = 0;
 constexpr int kLineEmpty = 1;
@@ -49,14 +43,15 @@ struct BandOutputHooks {
   int (*newPage)(ReportRun* run, int withFooter) = nullptr;
   // Pumps pending window messages; a Cancel sets the run state. Null: none.
   void (*pumpMessages)(ReportRun* run) = nullptr;
-  // Options and break field of group level 0-7. Null: no options, no field.
+  // Options and break field of group level 0-7. Null: the run's group
+  // levels (ReportRun::calc) and the model's fields.
   BYTE (*groupOptions)(ReportRun* run, int level) = nullptr;
   const FieldDef* (*groupField)(ReportRun* run, int level) = nullptr;
   // Whether an enclosing group's footer still prints after this footer
   // band (after the last record). Null: no.
   bool (*outerFooterPending)(ReportRun* run, int band) = nullptr;
-  // The logical field a band line is conditioned on. Null: lines with a
-  // condition print.
+  // The logical field a band line is conditioned on. Null: the layout's
+  // model field of that number.
   const FieldDef* (*conditionField)(ReportRun* run, int32_t objectId) = nullptr;
   // The whole text of a word-wrapped or memo field's value (value is the
   // buffer GetFieldValueForBand chose); false when it cannot be read, which
@@ -85,7 +80,10 @@ struct ItemOutput {
   WORD sides = 0;
 };
 
-// The band output side of a run.
+// The band output side of a run. The run's own figures are read from
+// ReportRun: the page count against the first page to output (whether lines
+// are visible), the top-of-page flag, the record height, the page bottom and
+// the page footer's height (its reserve), lines per inch and the columns.
 struct BandOutputState {
   // --- set by the run before the first band ---
   LayoutTables* layout = nullptr;
@@ -94,16 +92,10 @@ struct BandOutputState {
   bool outputEveryLine = false;    // the page layout's switch that outputs every line
   bool measureSwitch = true;       // off: lines are measured with flag 1
   LONG fixedRecordHeight = 0;      // labels: the Record band never breaks a page
-  bool columnMode = false;
-  int currentColumn = 1;
-  LONG columnWidth = 0;            // screen pixels of one column
-  LONG pageBottom = 0;             // decipoints kept free at the page end (ordinal 10)
-  LONG pageFooterReserve = 0;      // decipoints of the Page Footer
+  LONG columnWidth = 0;            // screen pixels of one column of the column mode
   BandOutputHooks hooks;
 
   // --- page and band state shared with the run ---
-  bool visible = true;             // the page is at or after the first page to output
-  bool topOfPage = false;          // set by the run when a page starts
   bool pageHasOutput = false;
   int breakBand = 0;               // the band that caused the current page break
   bool breakInGroupFooter = false;
@@ -112,9 +104,8 @@ struct BandOutputState {
   bool recordRepeating = false;    // the Record band is output again for the same record
   int overflowBand = 0;            // the band in overflow, 0 none
   int repeatedHeader = 0;          // the group header being repeated at the page top, 0 none
-  LONG measuredHeight = 0;         // measuring: height so far
+  LONG measuredHeight = 0;         // measuring: height so far (the caller clears it)
   LONG measuredTrailing = 0;       // measuring: blank height at the end
-  LONG recordHeight = 0;           // Record lines output on this page
   int waitingPictures = 0, waitingCharts = 0, waitingOleItems = 0;
   int openLinesBoxes = 0;
 
@@ -157,3 +148,16 @@ void ClearAllPrintOnceMarks(BandOutputState* s);
 // The run state word and run mode of the run's document (0 without one).
 int& RunStateOf(ReportRun* run);
 int RunModeOf(const ReportRun* run);
+
+// Lines are drawn from the first page to output on (counted in pages begun,
+// so a restarted page number never hides or shows the wrong pages), and
+// always in the Test Pattern.
+bool LinesVisible(const ReportRun* run);
+// The height of a line without text: 720 / lines per inch.
+LONG DefaultLineHeight(const ReportRun* run);
+// How far the column mode moves the items of a band right (screen pixels).
+LONG BandColumnOffset(const ReportRun* run, int band);
+// Layout pixels to decipoints (0 for none or less).
+LONG LayoutToDecipoints(const BandOutputState* s, LONG pixels);
+// A band line's explicit height in decipoints; 0 for an automatic line.
+LONG ExplicitLineHeight(const BandOutputState* s, const BandLineRec& line);

@@ -1,0 +1,460 @@
+#include "engine/band_output.h"
+
+#include "app/document.h"
+#include "designer/item_tables.h"
+#include "engine/band_line_helpers.h"
+#include "engine/line_text.h"
+#include "engine/output_messages.h"
+#include "engine/page_objects.h"
+#include "engine/report_run.h"
+#include "foundation/units.h"
+#include "model/composite.h"
+#include "model/fields.h"
+
+#include <algorithm>
+
+// The column move of a line that a page overflow carried to another column
+// (engine/output_stream.cpp).
+void ShiftLineColumns(BYTE* text, int length, int fromColumn, int toColumn, int columnWidth);
+
+namespace {
+
+constexpr BYTE kLineNewPageFlag = 0x01;
+constexpr BYTE kLinePrinted = 0x02;  // band-line flag: prints in this pass
+constexpr BYTE kLineWhenFalse = 0x08;  // band-line flag: prints in this pass
+constexpr int kLineLimit = 30000;
+
+bool IsGroupHeader(int band) { return band >= kBandGroupHeader && band <= kBandGroupHeader + 7; }
+bool IsGroupFooter(int band) { return band >= kBandGroupFooter && band <= kBandGroupFooter + 7; }
+// Bands whose empty lines always print and which never break a page themselves.
+bool IsPageLikeBand(int band) {
+  return band == kBandPageHeader || band == kBandPageFooter || band == kBandSummary || band == kBandTitle;
+}
+
+BYTE GroupOptions(ReportRun* run, int level) {
+  BandOutputState* s = run->band;
+  if (s->hooks.groupOptions) return s->hooks.groupOptions(run, level);
+  if (run->calc == nullptr || level < 0 || level >= run->calc->levelsUsed) return 0;
+  return run->calc->levels[level].options;
+}
+
+// A group header with Swap Header, or a group footer with Swap Footer, goes
+// with the page and holds as many lines as it has.
+bool IsSwappedBand(ReportRun* run, int band) {
+  if (IsGroupHeader(band)) return (GroupOptions(run, band - kBandGroupHeader) & kGroupSwapHeader) != 0;
+  if (IsGroupFooter(band)) return (GroupOptions(run, band - kBandGroupFooter) & kGroupSwapFooter) != 0;
+  return false;
+}
+
+
+void ShowPrintMemoryMessage(ReportRun* run) {
+  std::string text = OutputMessageText(626);
+  if (run->band->hooks.systemMessage)
+    run->band->hooks.systemMessage(run, text.c_str());
+  else
+    ShowOutputError(text);
+}
+
+// The value of a logical field counts as set when its byte is not 0.
+bool ConditionHolds(ReportRun* run, int32_t objectId, int band) {
+  BandOutputState* s = run->band;
+  const FieldDef* f = nullptr;
+  if (s->hooks.conditionField)
+    f = s->hooks.conditionField(run, objectId);
+  else if (s->layout->model)
+    f = s->layout->model->GetFieldAt(static_cast<uint32_t>(objectId));
+  if (f == nullptr) return true;
+  const BYTE* v = GetFieldValueForBand(run, f, band);
+  return v != nullptr && v[0] != 0;
+}
+
+}  // namespace
+
+int& RunStateOf(ReportRun* run) {
+  static int detached = -1;  // no document: stopped
+  if (run && run->doc) return run->doc->m_nRunState;
+  detached = -1;
+  return detached;
+}
+
+int RunModeOf(const ReportRun* run) { return run && run->doc ? run->doc->m_nRunMode : 0; }
+
+bool LinesVisible(const ReportRun* run) { return run->pageCount >= run->startPage || RunModeOf(run) == 1; }
+
+LONG DefaultLineHeight(const ReportRun* run) { return 720 / (run->linesPerInch > 0 ? run->linesPerInch : 6); }
+
+LONG BandColumnOffset(const ReportRun* run, int band) {
+  if (run->columnsAcross <= 1 || run->band == nullptr) return 0;
+  if (band != kBandRecord && band != kBandSummary && !IsGroupHeader(band) && !IsGroupFooter(band)) return 0;
+  return static_cast<LONG>(run->currentColumn > 1 ? run->currentColumn - 1 : 0) * run->band->columnWidth;
+}
+
+LONG LayoutToDecipoints(const BandOutputState* s, LONG pixels) {
+  if (pixels <= 0) return 0;
+  return PixelsToDecipointsY(s->units, static_cast<DWORD>(LayoutToScreenY(s->units, static_cast<DWORD>(pixels))));
+}
+
+LONG ExplicitLineHeight(const BandOutputState* s, const BandLineRec& r) {
+  if (r.heightMode == 0) return 0;
+  if (r.heightMode == 1) return static_cast<LONG>(r.height & 0xFFFF);  // tenths of a point
+  return LayoutToDecipoints(s, r.pixelHeight);
+}
+
+BandOutputState* EnsureBandOutput(ReportRun* run) {
+  if (run->band == nullptr) run->band = new BandOutputState;
+  return run->band;
+}
+
+void FreeBandOutput(ReportRun* run) {
+  delete run->band;
+  run->band = nullptr;
+}
+
+void BuildBandItemIndex(BandOutputState* s) {
+  s->items.clear();
+  s->firstItemOfLine.assign(kBandLineTableRecords + 1, 0);
+  s->built = true;
+  if (s->layout == nullptr) return;
+  LayoutTables& t = *s->layout;
+  if (t.orderHead == nullptr) BuildLayoutItemOrder(t);
+  const BandLineTable& lines = t.Lines();
+  for (ReportItemHead* h = t.orderHead; h != nullptr; h = h->nextInOrder) {
+    if (h->flags & (kItemDeleted | kItemInClipboard)) continue;
+    ItemOutput it;
+    it.head = h;
+    it.line = h->bandLine;
+    it.endLine = it.line;
+    if (IsLineOrBox(*h)) {
+      const LineBoxItem* lb = reinterpret_cast<const LineBoxItem*>(h);
+      it.sides = (h->flags & kItemKindLine) ? 0 : (lb->borders & 0x0F);
+      int end = LineAtY(t, h->bottom);
+      // The end line must be a used line of the same run of lines; anything
+      // else (a damaged layout) ends the object on its own line.
+      if (end >= it.line && end <= lines.lastUsed && end < kBandLineCount) it.endLine = end;
+    }
+    s->items.push_back(std::move(it));
+  }
+  // The order is by band line, so each line's items are one stretch.
+  std::stable_sort(s->items.begin(), s->items.end(),
+                   [](const ItemOutput& a, const ItemOutput& b) { return a.line < b.line; });
+  size_t e = 0;
+  for (int l = 0; l <= kBandLineTableRecords; ++l) {
+    while (e < s->items.size() && s->items[e].line < l) ++e;
+    s->firstItemOfLine[l] = static_cast<int>(e);
+  }
+}
+
+void ClearPrintOnceMark(BandOutputState* s, const FieldDef* field) {
+  auto& v = s->printedOnce;
+  v.erase(std::remove(v.begin(), v.end(), field), v.end());
+}
+
+void ClearAllPrintOnceMarks(BandOutputState* s) { s->printedOnce.clear(); }
+
+const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band) {
+  const BYTE* current = field->value;
+  const BYTE* previous = field->previous;
+  if (previous == nullptr || band == kBandRecord || band == kBandTitle) return current;
+  const BandOutputState* s = run->band;
+  if (band == kBandPageFooter) {
+    bool fromCurrent = s->breakBand == kBandRecord || IsGroupHeader(s->breakBand) || s->recordRepeating ||
+                       (s->overflowBand != 0 && !IsGroupFooter(s->overflowBand));
+    return fromCurrent ? current : previous;
+  }
+  if (band == kBandPageHeader || IsGroupHeader(band)) {
+    bool fromPrevious = s->breakInGroupFooter || (s->repeatedHeader != 0 && s->repeatedHeader == band);
+    return fromPrevious ? previous : current;
+  }
+  return previous;
+}
+
+int FieldValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value) {
+  const FieldDef* f = field;
+  const BandOutputState* s = run->band;
+  if ((field->flags & kFieldAlias) && s && s->format.aliasedField) {
+    if (const FieldDef* target = s->format.aliasedField(field)) f = target;
+  }
+  bool current = value == nullptr || value == field->value;
+  return (current ? f->valueStatus : f->previousStatus) & 7;
+}
+
+int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLimit, int band,
+                   LONG* trailingUsed, bool recordLine, int kind, LONG height, int layoutLine) {
+  (void)layoutLine;  // page-image exports label lines with it
+  BandOutputState* s = run->band;
+  PageDriver* d = run->driver;
+  PageOutputState* ps = run->page;
+  int& runState = RunStateOf(run);
+  if (runState != 0) return runState;
+  if (d == nullptr || !d->HasEntry(5) || !d->HasEntry(6) || !d->HasEntry(8) || !d->HasEntry(13)) return 0;
+  const bool empty = kind != kLineText;
+  const bool pageBand = IsPageLikeBand(band);
+  if (kind == kLineEmpty && run->topOfPage && !pageBand) return 0;
+
+  const int count = std::min<int>(static_cast<int>(lineText.size()), kMaxLineText);
+  LONG depth = 0;
+  if (height == 0 && !empty && count > 0) {
+    DWORD m = d->MeasureLine(ps, lineText.data(), count, s->measureSwitch ? 0 : 1);
+    height = static_cast<LONG>(m & 0xFFFF);
+    depth = static_cast<LONG>(m >> 16);
+  }
+  if (height == 0) height = DefaultLineHeight(run);
+
+  if (fitLimit != 0) {
+    s->measuredHeight += height + depth;
+    if (empty) {
+      s->measuredTrailing += height + depth;
+      return 0;
+    }
+    s->measuredTrailing = 0;
+    return s->measuredHeight > fitLimit && !run->topOfPage ? 1 : 0;
+  }
+
+  const int visible = LinesVisible(run) ? 1 : 0;
+  std::vector<BYTE> shifted;
+  const std::vector<BYTE>* text = &lineText;
+  if (!pageBand && RunModeOf(run) == 0 && !s->swappedFooterOutput && !run->topOfPage) {
+    LONG room = RoomLeftOnPage(d, ps, run->pageBottom, run->pageFooterHeight);
+    if (height + depth > room) {
+      if (empty) return 0;  // a blank that does not fit is dropped, not carried over
+      s->breakBand = band;
+      s->breakInGroupFooter = IsGroupFooter(band);
+      const uint32_t fromColumn = run->currentColumn;
+      if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
+      if (s->hooks.pageOverflow && s->hooks.pageOverflow(run) != 0) return 1;
+      if (runState != 0) return runState;
+      if (run->columnsAcross > 1 && run->currentColumn != fromColumn) {
+        shifted.assign(lineText.begin(), lineText.begin() + count);
+        ShiftLineColumns(shifted.data(), count, static_cast<int>(fromColumn), static_cast<int>(run->currentColumn),
+                         static_cast<int>(s->columnWidth));
+        text = &shifted;
+      }
+    }
+  } else if ((band == kBandTitle || band == kBandSummary) && !run->topOfPage && !empty) {
+    // Without the footer's reserve it may still fit; if not even then, the
+    // line starts a new page of its own.
+    if (height + depth > RoomLeftOnPage(d, ps, run->pageBottom, 0)) {
+      if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
+      int failed = s->hooks.newPage ? s->hooks.newPage(run, 1)
+                                    : (s->hooks.pageOverflow ? s->hooks.pageOverflow(run) : 0);
+      if (failed != 0) return 1;
+      if (runState != 0) return runState;
+    }
+  }
+
+  if (!empty) {
+    if (!d->AdvanceBeforeLine(ps, height, visible)) {
+      if (runState == 0) ShowPrintMemoryMessage(run);
+      runState = -2;
+      return 1;
+    }
+    if (visible && count > 0 && d->HasEntry(14) && !d->OutputLine(ps, text->data(), count)) {
+      if (runState == 0) ShowPrintMemoryMessage(run);
+      runState = -1;
+      return 1;
+    }
+    d->AdvanceAfterLine(ps, depth, visible);
+    if (recordLine) run->recordHeight += height + depth;
+    *trailingUsed = 0;
+  } else if (!(kind == kLineBoxSpan && recordLine && run->topOfPage)) {
+    *trailingUsed += height;
+    d->MoveDown(ps, height, visible);  // a refused move only loses this blank
+    if (recordLine) run->recordHeight += height;
+  }
+
+  if (visible) s->pageHasOutput = true;
+  if (band != kBandPageHeader) run->topOfPage = false;
+  if (s->hooks.pumpMessages) s->hooks.pumpMessages(run);
+  return runState;
+}
+
+namespace {
+
+bool LineHasItems(const BandOutputState* s, int line) {
+  return s->firstItemOfLine[line] < s->firstItemOfLine[line + 1];
+}
+
+// A group footer with Reset Page or Swap Header breaks its page only when
+// something still follows on the band (after the last record, also when an
+// enclosing group's footer still prints).
+bool FooterBreakWanted(ReportRun* run, int band, int line, int last) {
+  BandOutputState* s = run->band;
+  const BandLineRec* L = s->layout->Lines().lines;
+  bool later = false;
+  for (int l = line + 1; l <= last; ++l)
+    if ((L[l].flags & kLinePrinted) && (LineHasItems(s, l) || (L[l].flags & kLineNewPageFlag))) later = true;
+  const int level = band - kBandGroupFooter;
+  const BYTE opts = GroupOptions(run, level);
+  if (s->afterLastRecord)
+    return later || (s->hooks.outerFooterPending && s->hooks.outerFooterPending(run, band));
+  if (opts & (kGroupResetPage | kGroupSwapHeader)) return later;
+  return true;
+}
+
+}  // namespace
+
+int OutputBand(ReportRun* run, int band, LONG fitLimit) {
+  int& runState = RunStateOf(run);
+  BandOutputState* s = run->band;
+  if (s == nullptr || s->layout == nullptr || runState != 0) return runState;
+  if (!s->built) BuildBandItemIndex(s);
+  const bool measuring = fitLimit != 0;
+  const int runMode = RunModeOf(run);
+  BandLineTable& table = s->layout->Lines();
+  BandLineRec* L = table.lines;
+  const int lastUsed = std::min(table.lastUsed, kBandLineCount - 1);
+
+  int first = -1, last = -1;
+  for (int i = 0; i <= lastUsed; ++i) {
+    if (L[i].kind != band) continue;
+    if (first < 0) first = i;
+    last = i;
+  }
+  if (first < 0) return runState;
+  const bool swapped = IsSwappedBand(run, band);
+  const int lineLimit =
+      (band == kBandPageHeader || band == kBandPageFooter || swapped) ? last - first + 1 : kLineLimit;
+
+  // Which lines print, and the blank height owed at the band's end.
+  for (int i = first; i <= last; ++i) {
+    bool printed = L[i].kind == band;
+    if (printed && L[i].objectId >= 0 && runMode != 1) {
+      printed = ConditionHolds(run, L[i].objectId, band);
+      if (L[i].flags & kLineWhenFalse) printed = !printed;
+    }
+    if (printed) L[i].flags |= kLinePrinted;
+    else L[i].flags &= static_cast<BYTE>(~kLinePrinted);
+  }
+  LONG trailingOwed = 0;
+  for (int i = last; i >= first; --i) {
+    if (!(L[i].flags & kLinePrinted)) continue;
+    if (LineHasItems(s, i)) break;
+    LONG h = ExplicitLineHeight(s, L[i]);
+    trailingOwed += h ? h : DefaultLineHeight(run);
+  }
+
+  // Items: fresh state; those of lines that do not print are done; the
+  // lines inside a box spanning several lines keep their blank lines.
+  std::vector<bool> inBox(kBandLineTableRecords + 1, false);
+  for (int e = s->firstItemOfLine[first]; e < s->firstItemOfLine[last + 1]; ++e) {
+    ItemOutput& it = s->items[e];
+    BYTE keep = it.state & kItemWaiting;  // lines and boxes opened in an earlier band stay open
+    it.state = keep;
+    it.holdCount = 0;
+    it.wrapLines = 0;
+    it.wrapPos = 0;
+    it.wrapText.clear();
+    if (!(L[it.line].flags & kLinePrinted)) it.state |= kItemDone;
+    if ((it.head->flags & kItemKindBox) && it.endLine > it.line && (L[it.line].flags & kLinePrinted)) {
+      for (int l = it.line + 1; l <= it.endLine && l <= lastUsed; ++l)
+        if (L[l].flags & kLinePrinted) inBox[l] = true;
+    }
+  }
+  if (!measuring) {
+    s->waitingPictures = s->waitingCharts = s->waitingOleItems = 0;
+    // Lines and boxes cut by the last page end open again where this band starts.
+    if (band != kBandPageHeader && band != kBandPageFooter && run->driver && run->driver->HasEntry(22)) {
+      LONG y = run->driver->CurrentY(run->page);
+      for (ItemOutput& it : s->items)
+        if (it.reopen && it.openY == 0) {
+          it.openY = std::max<LONG>(1, y);
+          it.reopen = false;
+        }
+    }
+  }
+
+  int held = 0, continuing = 0, outputLines = 0;
+  LONG trailingUsed = 0;
+  bool anyOutput = false;
+  bool repeat = false;
+  int line = first;
+  while (runState == 0 && outputLines < lineLimit && line < kBandLineCount &&
+         (line <= last || continuing > 0 || held > 0)) {
+    const bool inBand = line <= last;
+    if (inBand && !(L[line].flags & kLinePrinted)) {
+      ++line;
+      continue;
+    }
+    const bool breakLine = inBand && (L[line].flags & kLineNewPageFlag);
+    if (breakLine && continuing == 0 && held == 0 && !(band == kBandRecord && s->fixedRecordHeight != 0)) {
+      if (runMode == 1) return 1;
+      if (!measuring) {
+        int failed = 0;
+        if (band == kBandTitle || band == kBandSummary) {
+          bool afterSummary = line > 0 && L[line - 1].kind == kBandSummary;
+          if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
+          int withFooter = afterSummary ? 0 : 1;
+          failed = s->hooks.newPage ? s->hooks.newPage(run, withFooter)
+                                    : (s->hooks.pageOverflow ? s->hooks.pageOverflow(run) : 0);
+        } else if (!swapped && band != kBandPageHeader && band != kBandPageFooter &&
+                   (!IsGroupFooter(band) || FooterBreakWanted(run, band, line, last))) {
+          s->breakBand = band;
+          s->breakInGroupFooter = IsGroupFooter(band);
+          if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
+          if (s->hooks.pageOverflow) failed = s->hooks.pageOverflow(run);
+        }
+        if (failed != 0) return 1;
+      }
+      repeat = false;
+      ++line;
+      continue;
+    }
+
+    LONG yBefore = 0;
+    const bool track = !measuring && run->driver && run->driver->HasEntry(22);
+    if (track) yBefore = run->driver->CurrentY(run->page);
+    std::vector<BYTE> text;
+    LONG height = 0;
+    int kind = OutputBandObjects(run, &text, measuring, line, band, &held, &continuing, repeat, &height);
+    if (kind < 0) return measuring ? 1 : RunStateOf(run);
+    if (kind != kLineText && inBand && inBox[line]) kind = measuring ? kLineText : kLineBoxSpan;
+    const bool graphicsPending =
+        s->waitingPictures + s->waitingCharts + s->waitingOleItems + s->openLinesBoxes > 0;
+    const bool send = s->outputEveryLine || swapped || kind != kLineNothing || IsPageLikeBand(band) ||
+                      (height > 0 && graphicsPending);
+    if (send) {
+      int sendKind = kind == kLineNothing ? kLineEmpty : kind;
+      // A blank takes its own line's explicit height (beyond the band: the default).
+      if (sendKind != kLineText) height = inBand ? ExplicitLineHeight(s, L[line]) : 0;
+      int stop = SendOutputLine(run, text, fitLimit, band, &trailingUsed, band == kBandRecord, sendKind, height,
+                                line);
+      if (stop != 0) return measuring ? 1 : RunStateOf(run);
+      anyOutput = true;
+      ++outputLines;
+    }
+    if (track) {
+      LONG yAfter = run->driver->CurrentY(run->page);
+      if (s->waitingPictures > 0 && !OutputWaitingPictures(run, band, line, yAfter)) return RunStateOf(run);
+      if (s->waitingCharts > 0) OutputWaitingCharts(run, band, line, yAfter);
+      if (s->waitingOleItems > 0) OutputWaitingOleItems(run, band, line, yAfter);
+      if (s->openLinesBoxes > 0 && !TrackSpanningGraphics(run, band, line, yAfter, yAfter - yBefore))
+        return RunStateOf(run);
+    }
+    // What this output line showed is done; wrapped fields with more to come
+    // stay continuing.
+    for (int e = s->firstItemOfLine[first]; e < s->firstItemOfLine[last + 1]; ++e) {
+      ItemOutput& it = s->items[e];
+      if (it.state & kItemOutput) it.state = static_cast<BYTE>((it.state & ~kItemOutput) | kItemDone);
+    }
+
+    if (breakLine && (continuing > 0 || held > 0)) {
+      repeat = true;  // the break waits until its line's items are finished
+    } else {
+      repeat = false;
+      ++line;
+    }
+  }
+  if (measuring || runState != 0) return runState;
+
+  LONG owed = trailingOwed - trailingUsed;
+  if (owed > 0 && s->fixedRecordHeight == 0 && (!run->topOfPage || IsPageLikeBand(band)) && run->driver &&
+      run->driver->HasEntry(13)) {
+    LONG room = RoomLeftOnPage(run->driver, run->page, run->pageBottom, run->pageFooterHeight);
+    LONG move = std::min(owed, room);
+    if (move > 0 && !run->driver->MoveDown(run->page, move, LinesVisible(run) ? 1 : 0)) runState = -2;
+  }
+  if (anyOutput && runState == 0 && run->driver && run->driver->HasEntry(18)) {
+    if (!run->driver->EndBand(run->page, band, LinesVisible(run) ? 1 : 0)) runState = -2;
+  }
+  return runState;
+}

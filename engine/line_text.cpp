@@ -1,0 +1,458 @@
+#include "engine/line_text.h"
+
+#include "platform/printer/escape_stream.h"
+#include "engine/report_run.h"
+#include "foundation/text_helpers.h"
+#include "model/fields.h"
+#include "model/memo_text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+// The stream writers of engine/output_stream.cpp, declared here because that
+// header's alignment names collide with the layout's.
+BYTE* PutEscapeSequence(BYTE* buffer, BYTE code, WORD a1, WORD a2, WORD a3);
+BYTE* PutBareEscape(BYTE* buffer, BYTE code);
+
+namespace {
+
+BYTE StreamTextByte(BYTE c) { return c < 0x20 ? ' ' : c; }
+
+void PutEsc(std::vector<BYTE>& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg, WORD a3 = kNoArg) {
+  BYTE buf[8];
+  int n = (a1 == kNoArg) ? static_cast<int>(PutBareEscape(buf, code) - buf)
+                         : static_cast<int>(PutEscapeSequence(buf, code, a1, a2, a3) - buf);
+  out.insert(out.end(), buf, buf + n);
+}
+
+// Report data enters the stream with its control bytes made blanks; the
+// doubled escape of formatted text counts as one character.
+void PutData(std::vector<BYTE>& out, const char* text, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    BYTE c = static_cast<BYTE>(text[i]);
+    if (c == kEsc && i + 1 < n && static_cast<BYTE>(text[i + 1]) == kEsc) ++i;
+    out.push_back(StreamTextByte(c));
+  }
+}
+
+enum class Align { kNone, kLeft, kCentre, kRight };
+
+// The running state of one line's text while its items are written.
+struct LineWriter {
+  std::vector<BYTE>* out;
+  int font = -1, style = -1, size = -1;
+  long colour = -1;
+  Align open = Align::kNone;
+  LONG runX = 0, runRight = 0;
+
+  void Close() {
+    if (open == Align::kRight) PutEsc(*out, kEscRightClose, static_cast<WORD>(runRight));
+    if (open == Align::kCentre) PutEsc(*out, kEscCentreClose, static_cast<WORD>(runX + (runRight - runX) / 2));
+    open = Align::kNone;
+  }
+  void ForgetFont() {
+    font = style = size = -1;
+    colour = -1;
+  }
+};
+
+void PutFontAndColour(LineWriter& w, std::vector<BYTE>& piece, const ReportItemHead& h, int defaultSize,
+                      bool styleZero) {
+  int style = styleZero ? 0 : (h.fontStyle & 0x0F);
+  int size = h.pointSize > 0 ? h.pointSize : defaultSize;
+  if (h.fontIndex != w.font || style != w.style || size != w.size) {
+    PutEsc(piece, kEscFont, static_cast<WORD>(h.fontIndex), static_cast<WORD>(style), static_cast<WORD>(size));
+    w.font = h.fontIndex;
+    w.style = style;
+    w.size = size;
+  }
+  COLORREF c = ColorTableValue(h.colour);
+  if (static_cast<long>(c) != w.colour) {
+    PutEsc(piece, kEscColour, static_cast<WORD>(c & 0xFF), static_cast<WORD>((c >> 8) & 0xFF),
+           static_cast<WORD>((c >> 16) & 0xFF));
+    w.colour = static_cast<long>(c);
+  }
+}
+
+// Opens a run for an item of the alignment at x (right edge right), or
+// extends the open one.
+void StartOrExtendRun(LineWriter& w, std::vector<BYTE>& piece, Align a, bool newRun, LONG x, LONG right) {
+  if (!newRun && w.open != Align::kNone) {
+    w.runRight = right;
+    return;
+  }
+  if (!newRun) return;
+  w.open = a == Align::kRight || a == Align::kCentre ? a : Align::kNone;
+  w.runX = x;
+  w.runRight = right;
+  if (a == Align::kRight) PutEsc(piece, kEscRightOpen);
+  else if (a == Align::kCentre) PutEsc(piece, kEscCentreOpen);
+  else PutEsc(piece, kEscPosition, static_cast<WORD>(std::max<LONG>(0, x)));
+}
+
+Align TextAlignment(const ReportItemHead& h) {
+  const TextItem* t = reinterpret_cast<const TextItem*>(&h);
+  switch (t->alignment & 0xF0) {
+    case kAlignCentre: return Align::kCentre;
+    case kAlignRight: return Align::kRight;
+    default: return Align::kLeft;
+  }
+}
+
+bool IsWrappedField(const ReportItemHead& h) {
+  if (!(h.flags & kItemKindField)) return false;
+  const FieldDef* f = reinterpret_cast<const FieldDef*>(&h);
+  return (f->formatCode & 0xF0) == 0x40;
+}
+
+bool IsPrintOnceField(ReportRun* run, const FieldDef* f) {
+  BandOutputState* s = run->band;
+  if (!s->hooks.groupField || !s->hooks.groupOptions) return false;
+  for (int level = 0; level < 8; ++level)
+    if (s->hooks.groupField(run, level) == f && (s->hooks.groupOptions(run, level) & kGroupPrintOnce)) return true;
+  return false;
+}
+
+// The whole text of a wrapped field's value; the value buffer is read only
+// as far as it is long.
+bool WrappedFieldText(ReportRun* run, const FieldDef* f, const BYTE* value, std::string* text) {
+  BandOutputState* s = run->band;
+  text->clear();
+  if (s->hooks.fieldText) return s->hooks.fieldText(run, f, value, text);
+  if (value == nullptr) return true;
+  size_t limit;
+  if (f->flags & kFieldMemo)
+    limit = kMemoWindow;
+  else
+    limit = s->format.storageWidth ? s->format.storageWidth(f) : std::max(f->displayWidth, f->width) + 1;
+  const char* v = reinterpret_cast<const char*>(value);
+  text->assign(v, strnlen(v, limit));
+  return true;
+}
+
+}  // namespace
+
+std::string NextWrappedLine(const std::string& text, size_t* pos, int width) {
+  if (width < 1) width = 1;
+  size_t p = *pos;
+  const size_t n = text.size();
+  if (p >= n) return std::string();
+  const size_t w = static_cast<size_t>(width);
+  size_t nl = text.find(kMemoLineEnd, p);
+  if (nl != std::string::npos && nl - p <= w) {
+    *pos = nl + 1;
+    return text.substr(p, nl - p);
+  }
+  size_t end = std::min(n, nl == std::string::npos ? n : nl);
+  if (end - p <= w) {
+    *pos = end;
+    return text.substr(p, end - p);
+  }
+  size_t cut = p + w;  // first character that does not fit
+  size_t next = cut;
+  if (text[cut] == ' ') {
+    next = cut + 1;
+  } else {
+    for (size_t j = cut - 1; j > p; --j) {
+      if (text[j] == ' ') {
+        cut = j;
+        next = j + 1;
+        break;
+      }
+      if (text[j] == '-' && text[j - 1] != ' ' && text[j - 1] != '(') {
+        cut = j + 1;
+        next = j + 1;
+        break;
+      }
+    }
+  }
+  // Blanks where a line was wrapped do not start the next one.
+  while (next < n && text[next] == ' ') ++next;
+  *pos = next;
+  std::string line = text.substr(p, cut - p);
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+uint32_t HashChartName(const char* s) {
+  static const uint32_t kMul[4] = {0xABCDEFABu, 0xBCDEFABCu, 0xCDEFABCDu, 0xDEFABCDEu};
+  uint32_t h = 0;
+  for (size_t i = 0; s && s[i]; ++i) {
+    uint32_t c = static_cast<uint32_t>(std::toupper(static_cast<unsigned char>(s[i])));
+    h = h * 8u + c * kMul[i % 4];
+  }
+  return h;
+}
+
+int CountPrintedLines(const LayoutTables& t, int from, int to) {
+  const BandLineTable& table = t.Lines();
+  int n = 0;
+  for (int l = std::max(0, to); l < from && l < kBandLineTableRecords; ++l)
+    if (table.lines[l].flags & 0x02) ++n;
+  return n;
+}
+
+bool IsItemHeld(ReportRun* run, int entry, int band, int* heldCount) {
+  BandOutputState* s = run->band;
+  ItemOutput& it = s->items[entry];
+  const ReportItemHead& h = *it.head;
+  const BandLineRec* L = s->layout->Lines().lines;
+  const bool lineBox = IsLineOrBox(h);
+  for (size_t o = 0; o < s->items.size(); ++o) {
+    if (static_cast<int>(o) == entry) continue;
+    const ItemOutput& other = s->items[o];
+    if (L[other.line].kind != band) continue;
+    if (!(other.state & (kItemContinuing | kItemOutput | kItemHeld))) continue;
+    const ReportItemHead& oh = *other.head;
+    if (oh.right < h.left || oh.left >= h.right) continue;
+    bool above = other.line < it.line;
+    if (!above && other.line == it.line) {
+      above = oh.top < h.top && (other.state & (kItemContinuing | kItemHeld)) && !lineBox && !IsLineOrBox(oh);
+    }
+    if (!above) continue;
+    int hold = CountPrintedLines(*s->layout, it.line, other.line) - 1;
+    it.holdCount = static_cast<BYTE>(std::max(0, std::min(hold, 255)));
+    if (!(it.state & kItemHeld)) {
+      it.state |= kItemHeld;
+      ++*heldCount;
+    }
+    return true;
+  }
+  if (it.holdCount > 0) {
+    --it.holdCount;
+    return true;
+  }
+  return false;
+}
+
+int NextLineItem(ReportRun* run, int start, int line, int band, int* heldCount) {
+  BandOutputState* s = run->band;
+  const BandLineRec* L = s->layout->Lines().lines;
+  for (int e = std::max(0, start); e < static_cast<int>(s->items.size()); ++e) {
+    ItemOutput& it = s->items[e];
+    if (it.line > line) return -1;
+    if (L[it.line].kind != band) continue;
+    if (it.state & kItemContinuing) return e;
+    if (it.state & (kItemDone | kItemOutput)) continue;
+    if (!IsItemHeld(run, e, band, heldCount)) return e;
+  }
+  return -1;
+}
+
+int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureOnly, int line, int band,
+                      int* heldCount, int* continuingCount, bool repeatLine, LONG* height) {
+  (void)repeatLine;
+  BandOutputState* s = run->band;
+  lineText->clear();
+  *height = 0;
+  if (s == nullptr || s->layout == nullptr) return kLineEmpty;
+  if (!s->built) BuildBandItemIndex(s);
+  const BandLineTable& table = s->layout->Lines();
+  const BandLineRec* L = table.lines;
+  const int runMode = RunModeOf(run);
+  const bool inBand = line >= 0 && line < kBandLineCount && L[line].kind == band;
+  const BandLineRec* own = inBand ? &L[line] : nullptr;
+  const LONG explicitHeight = own ? ExplicitLineHeight(s, *own) : 0;
+  const bool explicitLine = explicitHeight > 0;
+  const LONG colOff = BandColumnOffset(run, band);
+  const bool drawing = !measureOnly && LinesVisible(run);
+  const unsigned char pad = s->format.padChar;
+  const int defaultSize = s->layout->defaultPointSize > 0 ? s->layout->defaultPointSize : 100;
+
+  int first = 0;
+  while (first < kBandLineCount && L[first].kind != band) ++first;
+  if (first >= kBandLineCount) return kLineEmpty;
+
+  LineWriter w;
+  w.out = lineText;
+  bool anyItem = false, anyText = false;
+  bool prevWrapped = false;
+  int prevDepth = -1;
+  bool lastFieldEmpty = false;
+  bool lineBoxHere = false, graphicNotDrawn = false;
+
+  for (int e = NextLineItem(run, s->firstItemOfLine[first], line, band, heldCount); e >= 0;
+       e = NextLineItem(run, e + 1, line, band, heldCount)) {
+    ItemOutput& it = s->items[e];
+    const ReportItemHead& h = *it.head;
+    anyItem = true;
+    const BandLineRec& itemLine = L[it.line];
+
+    if (IsGraphicItem(h)) {
+      const bool lineBox = IsLineOrBox(h);
+      if (lineBox) lineBoxHere = true;
+      if (drawing) {
+        if (h.flags & kItemKindPicture) ++s->waitingPictures;
+        else if (h.flags & kItemKindChart) ++s->waitingCharts;
+        else if (h.flags & kItemKindOle) ++s->waitingOleItems;
+        else if (lineBox && it.openY == 0 && !(it.state & kItemWaiting) && !it.reopen) ++s->openLinesBoxes;
+        it.state |= kItemWaiting;
+        if (h.flags & (kItemKindChart | kItemKindOle)) *height = std::max(*height, explicitHeight);
+        else if ((h.flags & kItemKindPicture) && explicitLine) *height = std::max(*height, explicitHeight);
+      } else {
+        if (!lineBox && !((h.flags & (kItemKindPicture | kItemKindOle)) && explicitLine)) graphicNotDrawn = true;
+        if ((h.flags & (kItemKindPicture | kItemKindOle)) && explicitLine) *height = std::max(*height, explicitHeight);
+      }
+      it.state |= kItemOutput;
+      if (it.state & kItemHeld) {
+        it.state &= static_cast<BYTE>(~kItemHeld);
+        --*heldCount;
+      }
+      continue;
+    }
+
+    const bool isField = (h.flags & kItemKindField) != 0;
+    FieldDef* f = isField ? reinterpret_cast<FieldDef*>(it.head) : nullptr;
+    const bool wrapped = IsWrappedField(h);
+    const LONG x = ToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.left))) + colOff;
+    const LONG right = ObjectToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.right)), colOff);
+    const int depth = h.descent;
+    const bool continuesRun = !(h.flags & kItemFixedPosition) && !lineText->empty() && runMode != 1 &&
+                              !prevWrapped && (!explicitLine || depth == prevDepth) && !wrapped;
+    if (!continuesRun) w.Close();
+    const bool newRun = !continuesRun;
+    // Raise of the item above the bottom of a line of explicit height.
+    LONG raise = 0;
+    if (explicitLine && it.line == line) raise = LayoutToDecipoints(s, itemLine.bottom - h.bottom);
+
+    std::vector<BYTE> piece;
+    bool wroteText = false;
+    bool fieldEmpty = false;
+    bool skipPiece = false;
+
+    if (!isField || runMode == 1) {
+      if (raise > 0) PutEsc(piece, kEscVerticalOffset, static_cast<WORD>(raise));
+      Align a = isField ? Align::kLeft : TextAlignment(h);
+      std::string text;
+      if (isField) {
+        char buf[400] = {};
+        int n = (FieldKind(f) & (kFieldNumeric | kFieldDate | kFieldDateTime | kFieldTime))
+                    ? BuildFieldPicture(s->format, f, buf, nullptr)
+                    : 0;
+        if (n > 0 && n < static_cast<int>(sizeof buf)) text.assign(buf, static_cast<size_t>(n));
+        else text.assign(std::max<int>(1, h.width), 'X');
+      } else {
+        const TextItem* t = reinterpret_cast<const TextItem*>(it.head);
+        if (t->text) text = t->text;
+        // A lone pad character after an empty field of the same run stays out.
+        if (continuesRun && lastFieldEmpty && text.size() == 1 && static_cast<unsigned char>(text[0]) == pad)
+          skipPiece = true;
+      }
+      StartOrExtendRun(w, piece, a, newRun, x, right);
+      PutFontAndColour(w, piece, h, defaultSize, false);
+      PutData(piece, text.data(), text.size());
+      if (isField || (h.fontStyle & 0x0C)) wroteText = !text.empty();
+      else wroteText = TrimmedLength(text.c_str(), pad) > 0;
+    } else {
+      const BYTE* value = GetFieldValueForBand(run, f, band);
+      const int status = FieldValueStatus(run, f, value);
+      const bool printOnce = IsPrintOnceField(run, f);
+      const bool suppressed = printOnce && std::find(s->printedOnce.begin(), s->printedOnce.end(), f) !=
+                                               s->printedOnce.end();
+      if (!suppressed && wrapped && status == 0) {
+        if (!(it.state & kItemContinuing)) {
+          std::string full;
+          if (!WrappedFieldText(run, f, value, &full)) {
+            RunStateOf(run) = -2;
+            return -1;
+          }
+          for (char& c : full)
+            if (static_cast<unsigned char>(c) == pad) c = ' ';
+          full.resize(TrimmedLength(full.c_str(), pad));
+          it.wrapText = std::move(full);
+          it.wrapPos = 0;
+          it.wrapLines = 0;
+          it.state |= kItemContinuing;
+          ++*continuingCount;
+        } else {
+          ++it.wrapLines;
+        }
+        char buf[400] = {};
+        int n = FormatFieldValue(s->format, f, buf, value, 0, kOutputReport, nullptr);
+        Align a = Align::kLeft;
+        if (n > 1 && buf[0] == kEsc) a = buf[1] == kEscRightOpen ? Align::kRight : buf[1] == kEscCentreOpen ? Align::kCentre : Align::kLeft;
+        const int width = h.width > 0 ? h.width : std::max<int>(1, static_cast<int>(f->displayWidth));
+        const LONG itemHeight = h.bottom - h.top + 1;
+        for (int sub = 0;; ++sub) {
+          std::string part = NextWrappedLine(it.wrapText, &it.wrapPos, width);
+          LONG r = raise;
+          if (explicitLine) r = LayoutToDecipoints(s, itemLine.bottom - (h.bottom + sub * itemHeight));
+          if (r > 0) PutEsc(piece, kEscVerticalOffset, static_cast<WORD>(r));
+          StartOrExtendRun(w, piece, a, true, x, right);
+          PutFontAndColour(w, piece, h, defaultSize, false);
+          PutData(piece, part.data(), part.size());
+          w.Close();
+          if (!part.empty()) wroteText = true;
+          const bool more = it.wrapPos < it.wrapText.size();
+          if (!more) break;
+          // In a line of explicit height the next wrapped line goes into the
+          // same output line while it still fits above the line's bottom.
+          if (!explicitLine) break;
+          if (h.bottom + (sub + 1) * itemHeight > itemLine.bottom) {
+            it.wrapPos = it.wrapText.size();  // the rest does not print
+            break;
+          }
+          ++it.wrapLines;
+        }
+        w.ForgetFont();
+        if (it.wrapPos >= it.wrapText.size()) {
+          it.state &= static_cast<BYTE>(~kItemContinuing);
+          --*continuingCount;
+        }
+      } else {
+        char buf[400] = {};
+        int n = suppressed ? 0 : FormatFieldValue(s->format, f, buf, value, 0, kOutputReport, nullptr);
+        Align a = Align::kLeft;
+        int prefix = 0;
+        if (n > 1 && buf[0] == kEsc) {
+          a = buf[1] == kEscRightOpen ? Align::kRight : buf[1] == kEscCentreOpen ? Align::kCentre : Align::kLeft;
+          prefix = kFormatPrefixSize + (buf[1] == kEscPosition ? 4 : 2);
+        }
+        const int textLength = std::max(0, std::min(n - prefix, static_cast<int>(sizeof buf) - prefix));
+        if (raise > 0) PutEsc(piece, kEscVerticalOffset, static_cast<WORD>(raise));
+        if (textLength > 0) {
+          StartOrExtendRun(w, piece, a, newRun, x, right);
+          PutFontAndColour(w, piece, h, defaultSize, false);
+          PutData(piece, buf + prefix, static_cast<size_t>(textLength));
+          wroteText = true;
+        } else {
+          fieldEmpty = true;
+          // An empty field still fixes the position and font for what follows.
+          if (newRun) {
+            StartOrExtendRun(w, piece, Align::kLeft, true, x, right);
+            PutFontAndColour(w, piece, h, defaultSize, true);
+          }
+        }
+      }
+      if (drawing && printOnce && !suppressed) s->printedOnce.push_back(f);
+    }
+
+    if (!skipPiece && static_cast<int>(lineText->size() + piece.size()) <= kMaxLineText)
+      lineText->insert(lineText->end(), piece.begin(), piece.end());
+    if (wroteText && !skipPiece) anyText = true;
+    *height = std::max(*height, explicitHeight);
+    if (isField) lastFieldEmpty = fieldEmpty;
+    if (!(it.state & kItemContinuing)) it.state |= kItemOutput;
+    if (it.state & kItemHeld) {
+      it.state &= static_cast<BYTE>(~kItemHeld);
+      --*heldCount;
+    }
+    prevWrapped = wrapped;
+    prevDepth = depth;
+  }
+  // An aligned run still open at the line's end is closed there.
+  w.Close();
+  if (static_cast<int>(lineText->size()) > kMaxLineText) lineText->resize(kMaxLineText);
+
+  if (!anyItem) return kLineEmpty;
+  int result = anyText ? kLineText : kLineNothing;
+  if ((lineBoxHere || graphicNotDrawn) && !anyText && *height == 0) {
+    result = kLineText;
+    *height = explicitHeight;
+  } else if (s->waitingPictures + s->waitingCharts + s->waitingOleItems > 0) {
+    result = kLineText;
+    if (*height == 0) *height = explicitHeight;
+  }
+  return result;
+}

@@ -1,0 +1,200 @@
+#include "engine/page_objects.h"
+
+#include "engine/band_line_helpers.h"
+#include "engine/output_messages.h"
+#include "engine/report_run.h"
+#include "foundation/text_helpers.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+WORD ToWord(LONG v) { return static_cast<WORD>(std::max<LONG>(0, std::min<LONG>(v, 0xFFFF))); }
+
+WORD PrinterY(const BandOutputState* s, LONG decipoints) {
+  return ToWord(DecipointsToPrinterY(s->units, static_cast<DWORD>(std::max<LONG>(0, decipoints))));
+}
+
+// A refused record stops the run once with the memory message.
+int Refused(ReportRun* run) {
+  int& runState = RunStateOf(run);
+  if (runState == 0) {
+    std::string text = OutputMessageText(626);
+    if (run->band->hooks.systemMessage)
+      run->band->hooks.systemMessage(run, text.c_str());
+    else
+      ShowOutputError(text);
+  }
+  runState = -1;
+  return 0;
+}
+
+// The picture table entry whose image goes to the library: an earlier
+// entry of the same file and size lends its handle, so one image is sent once.
+void* PictureHandle(const LayoutTables& t, const PictureItem* p) {
+  for (int i = 0; i < t.pictures.Count(); ++i) {
+    const PictureItem* q = t.pictures.At(i);
+    if (q == p) break;
+    if (q->image == p->image) break;
+    if (q->image != nullptr && p->fileName[0] != 0 &&
+        std::strncmp(q->fileName, p->fileName, sizeof p->fileName) == 0 && q->shownWidth == p->shownWidth &&
+        q->shownHeight == p->shownHeight && q->head.flags == p->head.flags && q->scaling == p->scaling)
+      return q->image;
+  }
+  return p->image;
+}
+
+int OutputPicture(ReportRun* run, ItemOutput& it, int band, LONG y) {
+  BandOutputState* s = run->band;
+  const ReportItemHead& h = *it.head;
+  const PictureItem* p = reinterpret_cast<const PictureItem*>(it.head);
+  const BandLineRec& line = s->layout->Lines().lines[it.line];
+  PictureRecord r;
+  r.image = PictureHandle(*s->layout, p);
+  r.x = ToWord(ToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.left))) + BandColumnOffset(run, band));
+  LONG bottom = y - LayoutToDecipoints(s, line.bottom - h.bottom) + LayoutToDecipoints(s, h.bottom - line.bottom);
+  r.y = PrinterY(s, bottom);
+  r.width = ToWord(ToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.right - h.left))));
+  r.height = ToWord(LayoutToScreenY(s->units, static_cast<DWORD>(std::max(0, h.bottom - h.top))));
+  if (p->scaling == kScaleCrop) {
+    r.cropWidth = ToWord(p->source[2] - p->source[0]);
+    r.cropHeight = ToWord(p->source[3] - p->source[1]);
+  }
+  r.fileName = FileNamePart(p->fileName);
+  if (!run->driver->DrawPicture(run->page, &r)) return Refused(run);
+  return 1;
+}
+
+template <class Place>
+int OutputWaiting(ReportRun* run, int band, int lastLine, uint32_t kind, int* count, Place place) {
+  BandOutputState* s = run->band;
+  if (s == nullptr || s->layout == nullptr) return 1;
+  const BandLineRec* L = s->layout->Lines().lines;
+  for (ItemOutput& it : s->items) {
+    if (!(it.state & kItemWaiting) || !(it.head->flags & kind)) continue;
+    if (L[it.line].kind != band || it.line > lastLine) continue;
+    it.state &= static_cast<BYTE>(~kItemWaiting);
+    if (*count > 0) --*count;
+    if (!place(it)) return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
+int OutputWaitingPictures(ReportRun* run, int band, int lastLine, LONG y) {
+  if (run->band == nullptr) return 1;
+  const bool can = run->driver && run->driver->HasEntry(20);
+  return OutputWaiting(run, band, lastLine, kItemKindPicture, &run->band->waitingPictures,
+                       [&](ItemOutput& it) { return can ? OutputPicture(run, it, band, y) : 1; });
+}
+
+// Charts and embedded objects are placed by their own renderers once those
+// exist; until then their turn passes without drawing.
+int OutputWaitingCharts(ReportRun* run, int band, int lastLine, LONG) {
+  if (run->band == nullptr) return 1;
+  return OutputWaiting(run, band, lastLine, kItemKindChart, &run->band->waitingCharts,
+                       [](ItemOutput&) { return 1; });
+}
+
+int OutputWaitingOleItems(ReportRun* run, int band, int lastLine, LONG) {
+  if (run->band == nullptr) return 1;
+  return OutputWaiting(run, band, lastLine, kItemKindOle, &run->band->waitingOleItems,
+                       [](ItemOutput&) { return 1; });
+}
+
+namespace {
+
+int SendLineOrBox(ReportRun* run, const ItemOutput& it, LONG topDp, LONG bottomDp, WORD sides) {
+  BandOutputState* s = run->band;
+  const ReportItemHead& h = *it.head;
+  const LineBoxItem* lb = reinterpret_cast<const LineBoxItem*>(it.head);
+  const bool isLine = (h.flags & kItemKindLine) != 0;
+  const int ordinal = isLine ? 23 : 19;
+  if (!run->driver || !run->driver->HasEntry(ordinal)) return 1;
+  const LONG off = BandColumnOffset(run, s->layout->Lines().lines[it.line].kind);
+  auto px = [&](LONG layoutX) {
+    LONG screen = ToDeviceX(s->units, static_cast<DWORD>(std::max<LONG>(0, layoutX))) + off;
+    return ToWord(ScreenToPrinterX(s->units, static_cast<DWORD>(std::max<LONG>(0, screen))));
+  };
+  LineBoxRecord r;
+  r.left = px(h.left);
+  r.right = px(h.right);
+  r.bottom = PrinterY(s, bottomDp);
+  r.top = h.top == h.bottom ? r.bottom : PrinterY(s, topDp);
+  r.penWidth = ToWord(ScreenToPrinterX(s->units, std::max<BYTE>(1, lb->thickness)));
+  r.penStyle = 0;
+  r.attributes = sides;
+  r.lineColour = r.lineColourShown = ColorTableValue(lb->borderColour);
+  r.secondColour = r.secondColourShown = ColorTableValue(lb->foreColour);
+  r.fillColour = r.fillColourShown = lb->backColour == kNoColour ? 0xFF000000u : ColorTableValue(lb->backColour);
+  r.styleExtra = lb->pattern;
+  int ok = isLine ? run->driver->DrawLine(run->page, &r) : run->driver->DrawBox(run->page, &r);
+  return ok ? 1 : Refused(run);
+}
+
+}  // namespace
+
+int OutputLineOrBox(ReportRun* run, ItemOutput* item, LONG y, LONG lineHeight) {
+  BandOutputState* s = run->band;
+  const ReportItemHead& h = *item->head;
+  const BandLineRec& end = s->layout->Lines().lines[item->endLine];
+  LONG bottom = y - LayoutToDecipoints(s, end.bottom - h.bottom);
+  LONG top;
+  if (item->openY != 0)
+    top = item->openY;
+  else if (end.pixelHeight == h.bottom - h.top + 1)
+    top = bottom - lineHeight;
+  else
+    top = y - LayoutToDecipoints(s, end.bottom - h.top + 1);
+  return SendLineOrBox(run, *item, top, bottom, item->sides);
+}
+
+int TrackSpanningGraphics(ReportRun* run, int band, int line, LONG y, LONG lineHeight) {
+  BandOutputState* s = run->band;
+  if (s == nullptr || s->layout == nullptr) return 1;
+  const BandLineRec* L = s->layout->Lines().lines;
+  for (ItemOutput& it : s->items) {
+    if (!IsLineOrBox(*it.head) || !(it.state & kItemWaiting)) continue;
+    const bool open = it.openY != 0;
+    if (!open && (it.reopen || L[it.line].kind != band)) continue;
+    if (open && L[it.endLine].kind != band) continue;
+    if (!open && line >= it.line) {
+      // Opened at its first line: its top lies above the line's bottom.
+      const BandLineRec& first = L[it.line];
+      const LONG lineTop = first.bottom - first.pixelHeight + 1;
+      LONG up = it.head->top <= lineTop ? lineHeight : LayoutToDecipoints(s, first.bottom - it.head->top + 1);
+      it.openY = std::max<LONG>(1, y - up);
+      it.lateLines = std::max(0, line - it.line);
+    }
+    if (it.openY != 0 && line >= it.endLine + it.lateLines) {
+      int ok = OutputLineOrBox(run, &it, y, lineHeight);
+      it.state &= static_cast<BYTE>(~kItemWaiting);
+      it.openY = 0;
+      it.lateLines = 0;
+      it.sides = static_cast<WORD>(reinterpret_cast<const LineBoxItem*>(it.head)->borders & 0x0F);
+      if (it.head->flags & kItemKindLine) it.sides = 0;
+      if (s->openLinesBoxes > 0) --s->openLinesBoxes;
+      if (!ok) return 0;
+    }
+  }
+  return 1;
+}
+
+int CloseSpanningGraphicsAtPageEnd(ReportRun* run) {
+  BandOutputState* s = run->band;
+  if (s == nullptr || run->driver == nullptr || !run->driver->HasEntry(22)) return 1;
+  LONG y = run->driver->CurrentY(run->page);
+  LONG bottom = y + RoomLeftOnPage(run->driver, run->page, run->pageBottom, run->pageFooterHeight);
+  for (ItemOutput& it : s->items) {
+    if (!IsLineOrBox(*it.head) || !(it.state & kItemWaiting) || it.openY == 0) continue;
+    // The part on this page has no bottom side; the part on the next no top.
+    int ok = SendLineOrBox(run, it, it.openY, bottom, static_cast<WORD>(it.sides & ~kBorderBottom));
+    it.sides = static_cast<WORD>(it.sides & ~kBorderTop);
+    it.openY = 0;
+    it.reopen = true;
+    if (!ok) return 0;
+  }
+  return 1;
+}
