@@ -88,7 +88,7 @@ RunCalcState* NewRunCalcState(CKmComposite* model) {
 void DeleteRunCalcState(RunCalcState* calc) {
   if (calc == nullptr) return;
   if (calc->model != nullptr) {
-    ReleaseTotalsWork(calc->model);
+    ReleaseTotalsWorkOf(calc);
     BindRunCalc(calc->model, nullptr);
   }
   delete calc;

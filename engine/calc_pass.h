@@ -118,13 +118,16 @@ struct RunCalcState {
   uint32_t pageFirstRecord = 0;  // records output + 1 of the page's first record
   int pageTotalsResetDue = 0;
   int bandInProgress = 0;
-  int preprocessedLoaded = 0;  // the report's pre-processed totals were read this pass
   // Band lists: the calculated fields and totals shown in the bands of each
   // group level (0-7), of the page (8) and of the report (9).
   std::vector<FieldDef*> bandLists[kRunGroupLevels + 2];
   // Totals: running figures, by total field.
   std::unordered_map<const FieldDef*, SummaryAccum> accum;
-  // The totals pre-pass.
+  // The totals pre-pass: the report's sort fields (all ones ends them) as the
+  // run set them up, and the pre-pass's own work.
+  uint32_t sortFields[kRunGroupLevels] = {kNoField, kNoField, kNoField, kNoField,
+                                          kNoField, kNoField, kNoField, kNoField};
+  uint16_t sortAscending[kRunGroupLevels] = {1, 1, 1, 1, 1, 1, 1, 1};  // 0: descending
   struct TotalsWork* totalsWork = nullptr;
   int totalsFileExists = 0;
 };
@@ -154,12 +157,20 @@ int BandListIndex(int list);
 int CalcBandFields(CKmComposite* model, int list);
 
 // Reads all records once and writes the pre-processed totals of every group
-// into the totals work file. needsReopen is set when the caller must open a
-// new scan. 0, or an engine code (3121, 3185, 3190-3194, 3201).
+// into the totals work file, which is left open for the run to read back
+// (through its index when groups are sorted by totals; the records then come
+// by group from the components file). needsReopen is set when the caller
+// must run the query again for the report pass. 0, or an engine code (3121,
+// 3188, 3190-3194, 3197, 3201, or the record pass's own).
 int RunTotalsPrepass(CKmComposite* model, int progressArg1, int progressArg2, int* needsReopen);
+
+// In the pre-pass, before the totals of the breaking levels restart: keeps
+// the figures of the groups that just ended for the totals file.
+void KeepFinishedTotals(RunCalcState* calc);
 
 // Closes the totals file and frees the pre-pass's level lists.
 void ReleaseTotalsWork(CKmComposite* model);
+void ReleaseTotalsWorkOf(RunCalcState* calc);
 // Clears the break-pending bit of each leading used group level.
 void ClearGroupBreakFlags(CKmComposite* model);
 

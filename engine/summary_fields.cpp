@@ -224,6 +224,7 @@ int Phase1(RunCalcState* c) {
     }
   }
   FeedCharts(c, true);
+  if (m->passPhase == kPhaseTotalsPrepass && c->groupBreakPending) KeepFinishedTotals(c);
   const bool phase3 = m->passPhase == kPhaseReportRun;
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
     if (!IsTotal(f) || f->value == nullptr || !LevelPending(c, f->totalReset)) continue;
@@ -233,10 +234,9 @@ int Phase1(RunCalcState* c) {
   c->bandInProgress = 0;
   // Pre-processed totals of the groups that start here (totals level = group level + 1).
   int first = -1;
-  if (!c->preprocessedLoaded) first = 0;
+  if (output == 0) first = 0;
   else if (broke && c->brokenLevel >= 0) first = c->brokenLevel + 1;
   if (first >= 0 && m->passPhase != kPhaseTotalsPrepass) {
-    c->preprocessedLoaded = 1;
     const int r = LoadPreprocessedTotals(m, first);
     if (r != 0) return r;
   }
