@@ -5,11 +5,15 @@
 #include "data/db_errors.h"
 #include "engine/output_messages.h"
 #include "engine/printer_library.h"
+#include "app/open_report.h"
 #include "expr/collation.h"
 #include "expr/compiler_state.h"
 #include "expr/date_settings.h"
 #include "expr/functions_common.h"
 #include "expr/udf_library.h"
+#include "files/library_file.h"
+#include "files/report_io.h"
+#include "files/report_stream.h"
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
 #include "foundation/settings.h"
@@ -179,6 +183,80 @@ void ChooseWindowPlatform() {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
+// ---- The document and report-file steps of the command line ----
+
+class DocumentCommandLineActions : public CommandLineActions {
+ public:
+  explicit DocumentCommandLineActions(CKmDoc& doc) : doc_(doc) {}
+
+  bool ReadStartFile(const char* path, std::string* masterTable) override {
+    char master[262] = {};
+    BOOL fileRead = FALSE;
+    doc_.ReadStartFile(path, master, sizeof master, &fileRead);
+    *masterTable = master;
+    return fileRead != FALSE;
+  }
+  bool LoadQueryFile(const char* path) override { return doc_.LoadQueryFile(path) != FALSE; }
+  void PrepareForOpen() override {
+    if (doc_.m_pRepIO != nullptr) doc_.m_pRepIO->m_bOlderLibrary = 0;
+    ::GetDefaultPrinter(&GetPrintRunContext().printer, 1);
+  }
+  int OpenReport(const char* path) override {
+    // Nobody is asked for a data source while the command line opens a report.
+    DocSettings& s = doc_.m_settings;
+    const int32_t savedNew = s.newReportAlwaysUseSameDS, savedRead = s.readReportAlwaysUseSameDS;
+    s.newReportAlwaysUseSameDS = s.readReportAlwaysUseSameDS = 1;
+    const int result = doc_.OpenReport(path);
+    s.newReportAlwaysUseSameDS = savedNew;
+    s.readReportAlwaysUseSameDS = savedRead;
+    return result;
+  }
+  void FinishOpen(const char* reportName) override {
+    std::snprintf(doc_.m_szReportName, sizeof doc_.m_szReportName, "%s", reportName);
+    std::snprintf(doc_.m_szReportName2, sizeof doc_.m_szReportName2, "%s", reportName);
+    PrintRunContext& ctx = GetPrintRunContext();
+    if (doc_.m_pRepIO != nullptr) ctx.printToFile = doc_.m_pRepIO->m_stream.settings.printFileName;
+    if (doc_.m_pPageSetup != nullptr) doc_.m_pPageSetup->OutputDestination = ctx.printToFile.empty() ? 0 : 2;
+    doc_.FinishReportLoad(FALSE);
+    doc_.m_nRunMode = 0;
+  }
+  void ShowError(UINT id, const char* a1, const char* a2) override {
+    char text[600];
+    std::snprintf(text, sizeof text, LoadResString(id).c_str(), a1 ? a1 : "", a2 ? a2 : "");
+    ::ShowError(text, nullptr);
+  }
+
+ private:
+  CKmDoc& doc_;
+};
+
+// The document reaches its report file object through these entries.
+class RepIOFileLink : public ReportFileIO {
+ public:
+  explicit RepIOFileLink(CKmRepIO& io) : io_(io) {}
+  int Load(CKmDoc& /*doc*/, const vt_ole::Storage& root) override {
+    // The file object reads the storage and never changes it.
+    const int rc = io_.Load(const_cast<vt_ole::Storage&>(root));
+    if (rc == kRepIoOk) return kReadOk;
+    if (rc == kRepIoLibraryError) return kReadLibraryError;
+    if (rc == kRepIoBadRevision) return kReadBadRevision;
+    return kReadFailed;
+  }
+  int WriteReport(CKmDoc& /*doc*/, vt_ole::Storage& root) override { return io_.WriteReport(root); }
+  int ReadLibraryMember(CKmDoc& doc, const char* library) override {
+    LibraryFile engine;
+    const int rc = io_.OpenLibraryMember(engine, library, doc.m_szReportName2);
+    return rc == kRepIoOk ? kReadOk : rc == kRepIoLibraryError ? kReadLibraryError : kReadFailed;
+  }
+  const char* LibErrorText() override { return io_.LibErrorText(); }
+  void ResetProperties(CKmDoc& /*doc*/) override { io_.ResetProperties(); }
+  void SetKeepOverride(BOOL keep) override { io_.m_bKeepOverride = keep; }
+  void SetConnectWhileReading(BOOL connect) override { io_.m_stream.connect = connect != FALSE; }
+
+ private:
+  CKmRepIO& io_;
+};
+
 bool IsGoToken(const char* arg) {
   return arg != nullptr && arg[0] == '/' && (arg[1] == 'G' || arg[1] == 'g');
 }
@@ -186,6 +264,20 @@ bool IsGoToken(const char* arg) {
 }  // namespace
 
 CKmApp* AfxGetKmApp() { return g_app; }
+
+void CKmApp::CreateHelpers(CKmDoc& doc) {
+  doc.CreateReportTables();
+  if (doc.m_pRepIO == nullptr) {
+    m_pRepIO.reset(new CKmRepIO(&doc));
+    doc.m_pRepIO = m_pRepIO.get();
+  }
+  if (doc.m_pFileIO == nullptr) {
+    m_pFileLink.reset(new RepIOFileLink(*doc.m_pRepIO));
+    doc.m_pFileIO = m_pFileLink.get();
+  }
+  m_pDocActions.reset(new DocumentCommandLineActions(doc));
+  if (m_pActions == &m_defaultActions) m_pActions = m_pDocActions.get();
+}
 
 CKmApp::CKmApp() : m_pLibraryManager(new CExplicitLibraryManager) {
   g_app = this;
@@ -228,6 +320,7 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
 
   m_pDoc = GetActiveKmDoc();
   if (m_pDoc == nullptr) m_pDoc = new CKmDoc;
+  CreateHelpers(*m_pDoc);
   const std::string line = CommandLineFromArgs(argc, argv);
   const BOOL ok = FirstStartup(*m_pDoc, line.c_str(), 1);
   if (!ok && m_nExitCode == 0) m_nExitCode = 1;

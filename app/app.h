@@ -10,6 +10,8 @@
 #include <string>
 
 class CKmDoc;
+class CKmRepIO;
+class ReportFileIO;
 
 // The run-and-end switch's position, program-wide (0: not given).
 extern int g_nGoSwitch;
@@ -30,6 +32,9 @@ class CKmApp : public CKmAppCommandLine {
   // The message loop, until the main window goes.
   int Run();
   int ExitInstance();
+  // The document's report tables, its file object and the links the command
+  // line and the open path go through.
+  void CreateHelpers(CKmDoc& doc);
   // The document's first start-up, run on the application object.
   BOOL FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand);
   // 0 for a normal end or a /G run whose report printed; non-zero otherwise.
@@ -88,6 +93,9 @@ class CKmApp : public CKmAppCommandLine {
   int m_nExitCode = 0;
   CKmDoc* m_pDoc = nullptr;
   CommandLineActions m_defaultActions;
+  std::unique_ptr<CKmRepIO> m_pRepIO;
+  std::unique_ptr<ReportFileIO> m_pFileLink;
+  std::unique_ptr<CommandLineActions> m_pDocActions;
   CommandLineActions* m_pActions = &m_defaultActions;
 };
 

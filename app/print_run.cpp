@@ -2,6 +2,8 @@
 
 #include "app/shell_standins.h"
 #include "engine/output_messages.h"
+#include "engine/run_report.h"
+#include "engine/test_pattern.h"
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
 #include "foundation/settings.h"
@@ -21,7 +23,30 @@ constexpr LONG kSpoolerErrorBit = 0x4000;
 constexpr int kRunOutOfMemory = -6;
 
 PrintRunContext g_context;
-PrintRunServices g_defaultServices;
+
+// The engine's own steps: the run made for the context's printer library and
+// page state, its data prepared, the pages produced, the run freed again.
+class EngineRunServices : public PrintRunServices {
+ public:
+  bool PrepareRunData(CKmDoc& doc) override {
+    CreateReportRun(&doc, g_context.driver, &g_context.page);
+    return ::PrepareRunData(&doc) == 0;
+  }
+  void CloseRunData(CKmDoc& doc) override { FreeReportRun(&doc); }
+  void Run(CKmDoc& doc, int runMode) override {
+    ReportRun* run = CreateReportRun(&doc, g_context.driver, &g_context.page);
+    if (runMode == 1) {
+      RunTestPattern(run);
+    } else if (runMode == kRunModeReport) {
+      RunReport(&doc);
+      // A run that could not end a page has not printed its report.
+      if (run->pageEndFailed && doc.m_nRunState == 0) doc.m_nRunState = -2;
+    }
+  }
+  std::string ReportTitle(CKmDoc& doc) override { return doc.GetTitle(); }
+};
+
+EngineRunServices g_defaultServices;
 PrintRunServices* g_services = nullptr;
 
 bool FileExists(const std::string& path) { return AccessPath(path.c_str(), 0) == 0; }
