@@ -223,6 +223,7 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
       if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
       if (s->hooks.pageOverflow && s->hooks.pageOverflow(run) != 0) return 1;
       if (runState != 0) return runState;
+      ReopenSpanningGraphics(run);
       if (run->columnsAcross > 1 && run->currentColumn != fromColumn) {
         shifted.assign(lineText.begin(), lineText.begin() + count);
         ShiftLineColumns(shifted.data(), count, static_cast<int>(fromColumn), static_cast<int>(run->currentColumn),
@@ -239,6 +240,7 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
                                     : (s->hooks.pageOverflow ? s->hooks.pageOverflow(run) : 0);
       if (failed != 0) return 1;
       if (runState != 0) return runState;
+      ReopenSpanningGraphics(run);
     }
   }
 
@@ -353,14 +355,7 @@ int OutputBand(ReportRun* run, int band, LONG fitLimit) {
   if (!measuring) {
     s->waitingPictures = s->waitingCharts = s->waitingOleItems = 0;
     // Lines and boxes cut by the last page end open again where this band starts.
-    if (band != kBandPageHeader && band != kBandPageFooter && run->driver && run->driver->HasEntry(22)) {
-      LONG y = run->driver->CurrentY(run->page);
-      for (ItemOutput& it : s->items)
-        if (it.reopen && it.openY == 0) {
-          it.openY = std::max<LONG>(1, y);
-          it.reopen = false;
-        }
-    }
+    if (band != kBandPageHeader && band != kBandPageFooter) ReopenSpanningGraphics(run);
   }
 
   int held = 0, continuing = 0, outputLines = 0;
@@ -394,6 +389,7 @@ int OutputBand(ReportRun* run, int band, LONG fitLimit) {
           if (s->hooks.pageOverflow) failed = s->hooks.pageOverflow(run);
         }
         if (failed != 0) return 1;
+        ReopenSpanningGraphics(run);
       }
       repeat = false;
       ++line;

@@ -198,3 +198,14 @@ int CloseSpanningGraphicsAtPageEnd(ReportRun* run) {
   }
   return 1;
 }
+
+void ReopenSpanningGraphics(ReportRun* run) {
+  BandOutputState* s = run->band;
+  if (s == nullptr || run->driver == nullptr || !run->driver->HasEntry(22)) return;
+  LONG y = run->driver->CurrentY(run->page);
+  for (ItemOutput& it : s->items)
+    if (it.reopen && it.openY == 0) {
+      it.openY = std::max<LONG>(1, y);
+      it.reopen = false;
+    }
+}

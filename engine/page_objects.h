@@ -20,8 +20,12 @@ int OutputWaitingOleItems(ReportRun* run, int band, int lastLine, LONG y);
 int TrackSpanningGraphics(ReportRun* run, int band, int line, LONG y, LONG lineHeight);
 // At a page end: every open line and box is drawn down to the page's last
 // usable position (without its bottom side) and opens again on the next
-// page at the first line output there.
+// page (ReopenSpanningGraphics; band output also does it at the start of the
+// next band that is not a page band). Whoever ends a page calls it first.
 int CloseSpanningGraphicsAtPageEnd(ReportRun* run);
+// After the new page has begun (its header output): the lines and boxes cut
+// at the last page end open again at the current position.
+void ReopenSpanningGraphics(ReportRun* run);
 
 // Draws one line or box whose end line has its bottom at y.
 int OutputLineOrBox(ReportRun* run, ItemOutput* item, LONG y, LONG lineHeight);
