@@ -5,12 +5,16 @@
 #include "foundation/startup.h"
 #include "foundation/text_helpers.h"
 #include "foundation/units.h"
+#include "designer/layout_records.h"
+#include "data/table_fields.h"
+#include "model/composite.h"
 #include "platform/win/gdi.h"
 #include "platform/win/resources.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 namespace {
@@ -246,4 +250,194 @@ void CKmStatusBar::Paint(HWND hwnd) {
   }
   SelectObject(dc, oldFont);
   EndPaint(hwnd, &ps);
+}
+
+// --- prompts ---
+
+namespace {
+constexpr size_t kPromptSize = 335;
+
+std::string Format(const char* format, std::initializer_list<std::string> args) {
+  // Every format here is a run of %s (and literal text); fill them in order.
+  std::string out;
+  auto arg = args.begin();
+  for (const char* p = format; *p; ++p) {
+    if (p[0] == '%' && p[1] == 's') {
+      if (arg != args.end()) out += *arg++;
+      ++p;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
+
+std::string Res(UINT id) { return LoadResString(id); }
+
+std::string TwoDecimals(UINT value, char decimal) {
+  char buf[32];
+  FormatScaledInt(static_cast<WORD>(std::min<UINT>(value, 9999)), buf, sizeof buf, 2, decimal);
+  return buf;
+}
+
+// Pixels to hundredths of an inch, or tenths of a millimetre in a metric report.
+UINT PixelsToUnits(int pixels, int dpi, bool metric, int pitch) {
+  if (dpi <= 0) dpi = 96;
+  int v = (std::max(0, pixels) * 100 + dpi / 2) / dpi;
+  if (!metric) return static_cast<UINT>(v);
+  return ConvertMeasure(static_cast<WORD>(std::min(v, 65535)), kMeasureTenthsMm, kMeasureHundredths, pitch, 0);
+}
+
+std::string BandNameOf(CKmDoc* doc, const ReportItemHead* object) {
+  char name[64] = {};
+  if (doc->m_bandLines.lines) {
+    int kind = doc->m_bandLines.lines[object->bandLine].kind;
+    GetBandName(name, sizeof name, kind, [](int) -> const char* { return nullptr; });
+  }
+  return name;
+}
+
+std::string TypeNameOf(const FieldDef* f) {
+  switch (ObjectKindCode(f->flags)) {
+    case 8: return Res(8);
+    case 10: return Res(10);
+    case 11: return Res(11);
+    case 12: return Res(12);
+    case 800: return Res(800);
+    case 801: return Res(801);
+    default: return Res(9);
+  }
+}
+}  // namespace
+
+int CKmStatusBar::BuildPromptText(const ReportItemHead* object, std::string* out) {
+  out->clear();
+  if (object == nullptr || m_pDoc == nullptr) return 0;
+  CKmDoc* doc = m_pDoc;
+  const bool inches = doc->m_measure == 1;
+  const char decimal = doc->m_cDecimal;
+  const uint32_t kind = object->flags;
+  if (kind & kItemKindField) {
+    const FieldDef* f = reinterpret_cast<const FieldDef*>(object);
+    CKmComposite* model = doc->m_pModel;
+    if (f->flags & kFieldAlias) {
+      f = model ? model->GetFieldAt(f->refField) : nullptr;
+      if (f == nullptr) return 0;
+    }
+    std::string name;
+    if (model && model->tableCount >= 2 && f->table < 128 && model->tableSlots[f->table])
+      name = std::string(model->tableSlots[f->table]->alias) + ".";
+    name += f->name;
+    name += ":";
+    if (f->flags & kFieldCalculation) {
+      char expr[1024] = {};
+      if (f->exprText && std::strlen(f->exprText) < sizeof expr) RemoveTabsAndCrLf(f->exprText, expr);
+      *out = name + " " + expr;
+      return 0;
+    }
+    if (f->totalFlags & kTotalIsTotal) {
+      char total[256] = {};
+      BuildTotalDescription(model, f, total, sizeof total, 1, [](int) -> const FieldDef* { return nullptr; });
+      *out = name + " " + total;
+      return 0;
+    }
+    if (FieldKind(f) == kFieldMemo) {
+      *out = name + "    (" + TypeNameOf(f) + ")";
+      return 0;
+    }
+    // No description is kept for fields, so the details always show.
+    const bool missing = (f->flags2 & kField2NotInTable) != 0;
+    std::string size;
+    char num[32];
+    uint32_t length = DeclaredLength(f);
+    if (FieldKind(f) == kFieldNumeric && length != 0) {
+      std::snprintf(num, sizeof num, "%d.%d", static_cast<int>(length) - f->displayDecimals, f->displayDecimals);
+      size = num;
+    } else if (f->flags2 & 0x200) {
+      std::snprintf(num, sizeof num, "%u", f->width);
+      size = num;
+    }
+    const char* dbType = model ? GetFieldTypeText(model, const_cast<FieldDef*>(f)) : "";
+    std::string source = Format(Res(3449).c_str(), {dbType ? dbType : ""});
+    *out = name + "  (" + (missing ? Res(2552) : "") + TypeNameOf(f) + (size.empty() ? "" : " / " + size) + ") " +
+           source;
+    return missing ? 1 : 0;
+  }
+  if (!(kind & (kItemKindPicture | kItemKindLine | kItemKindField | kItemKindBox | kItemKindOle | kItemKindChart))) {
+    const TextItem* t = reinterpret_cast<const TextItem*>(object);
+    char shown[256] = {};
+    if (t->text) CopyWithoutPadChars(t->text, std::strlen(t->text), 0xB7, shown);
+    *out = Res(128) + ": \"" + shown + "\"";
+    return 0;
+  }
+  UINT w = 0, h = 0;
+  if (kind & kItemKindPicture) {
+    const PictureItem* p = reinterpret_cast<const PictureItem*>(object);
+    w = static_cast<UINT>(std::max(0, p->shownWidth));
+    h = static_cast<UINT>(std::max(0, p->shownHeight));
+  } else {
+    w = PixelsToUnits(object->right - object->left, g_screen.dpiX, !inches, doc->m_settings.rulPit);
+    h = PixelsToUnits(object->bottom - object->top, g_screen.dpiY, !inches, doc->m_settings.rulPit);
+  }
+  const std::string unit = Res(inches ? 13 : 2229);
+  const std::string ws = TwoDecimals(w, decimal), hs = TwoDecimals(h, decimal);
+  const std::string band = BandNameOf(doc, object);
+  const std::string sizeText = Format("%sW x %sH %s", {ws, hs, unit});
+  if (kind & kItemKindPicture) {
+    const PictureItem* p = reinterpret_cast<const PictureItem*>(object);
+    *out = Format("%s: %s  (%s, %s)", {Res(176), FileNamePart(p->fileName), band, sizeText});
+  } else if (kind & kItemKindChart) {
+    *out = Format("%s (%s)", {Res(7044), band});
+  } else if (kind & kItemKindOle) {
+    // Items of other programs are not kept on this platform: no type name to show.
+    *out = Format("%s: %s  (%s, %s)", {Res(7001), "", band, sizeText});
+  } else {
+    const std::string longer = w >= h ? ws : hs;
+    *out = Format("%s (%s,%s)", {Res((kind & kItemKindLine) ? 46 : 175), band, longer + " " + unit});
+  }
+  return 0;
+}
+
+int CKmStatusBar::GetPromptText(const ReportItemHead* object, char* buffer, int size) {
+  std::string text;
+  int missing = BuildPromptText(object, &text);
+  if (buffer && size > 0) CopyCut(buffer, text.c_str(), static_cast<size_t>(size - 1));
+  return missing;
+}
+
+BOOL CKmStatusBar::ShowLinePrompt() {
+  if (m_pDoc == nullptr || m_pDoc->m_bandLines.lines == nullptr) return FALSE;
+  const BandLineTable& t = m_pDoc->m_bandLines;
+  int32_t object = -1;
+  int flag = -1;
+  int last = std::min(t.lastUsed, kBandLineCount - 1);
+  for (int i = 0; i <= last; ++i) {
+    const BandLineRec& r = t.lines[i];
+    if (!(r.flags & 4)) continue;
+    if (r.objectId == -1) return FALSE;
+    int bit = (r.flags & 8) ? 1 : 0;
+    if (object != -1 && (r.objectId != object || bit != flag)) return FALSE;
+    object = r.objectId;
+    flag = bit;
+  }
+  if (object == -1) return FALSE;
+  const FieldDef* f = m_pDoc->m_pModel ? m_pDoc->m_pModel->GetFieldAt(static_cast<uint32_t>(object)) : nullptr;
+  std::string text = Format(Res(4211).c_str(), {f ? f->name : "", Res(flag ? 2248 : 2245)});
+  SetText(text.c_str());
+  return TRUE;
+}
+
+void CKmStatusBar::ShowPrompt(const ReportItemHead* object, BOOL force) {
+  EndMessage();
+  if (m_pDoc && m_pDoc->m_pMainFrame && m_pDoc->m_pMainFrame->m_wState != 0 && !force) return;
+  if (object) {
+    std::string text;
+    int missing = BuildPromptText(object, &text);
+    // One of exactly the prompt size stays whole; a longer one keeps one less.
+    if (text.size() > kPromptSize) text.resize(kPromptSize - 1);
+    if (missing) SetTextFlagged(text.c_str());
+    else SetText(text.c_str());
+    return;
+  }
+  if (m_pDoc && m_pDoc->m_bReportOpen && !ShowLinePrompt() && m_text[0]) SetText("");
 }

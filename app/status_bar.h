@@ -5,7 +5,10 @@
 #include "platform/mfc/afxwin.h"
 #include "platform/win/window.h"
 
+#include <string>
+
 class CKmDoc;
+struct ReportItemHead;
 
 // Indicator ids of the panes.
 constexpr UINT kIndicatorSeparator = 0;
@@ -42,6 +45,15 @@ class CKmStatusBar : public CWnd {
   void ShowPosition();
   // "Library: name" of the open report's library, or "Library:  (None)".
   void ShowReportName();
+  // The prompt for the object under the caret or selected; null: the marked
+  // lines' print condition. Not forced, it waits while a mouse action runs.
+  void ShowPrompt(const ReportItemHead* object, BOOL force);
+  // "Print when <field> is TRUE/FALSE" while the marked lines share one condition.
+  BOOL ShowLinePrompt();
+  // The prompt text of one object, at most size - 1 characters; 1 for a field
+  // missing from its table.
+  int GetPromptText(const ReportItemHead* object, char* buffer, int size);
+  int BuildPromptText(const ReportItemHead* object, std::string* text);
   int HitTest(int, int) const { return 0; }
 
   // The framework side: pane texts as shown.
