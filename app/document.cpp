@@ -6,6 +6,7 @@
 #include "designer/fonts.h"
 #include "designer/item_tables.h"
 #include "designer/layout_records.h"
+#include "files/library_file.h"
 #include "foundation/heap_strings.h"
 #include "foundation/startup_hooks.h"
 #include "foundation/text_helpers.h"
@@ -57,6 +58,8 @@ CKmDoc::~CKmDoc() {
   delete m_pRootStorage;
   m_pRootStorage = nullptr;
   if (!m_strTempFile.empty()) DeleteFileA(m_strTempFile.c_str());
+  delete m_pRepIOEntries;
+  delete m_pLibEngine;
   delete m_pQuery;
   if (m_pSqlText != nullptr) HeapFreeBlock(m_pSqlText);
   if (g_activeDoc == this) g_activeDoc = nullptr;
@@ -115,9 +118,15 @@ bool CKmDoc::CreateReportTables() {
 
 int CKmDoc::Serialize(vt_ole::Storage& root, bool storing) {
   if (!m_bCompoundFile) return 0;
-  if (m_pFileIO == nullptr) return -1;
+  ReportFileIO* io = FileIO();
+  if (io == nullptr) return -1;
   // The OLE items would follow the records here; this platform keeps none.
-  return storing ? m_pFileIO->WriteReport(*this, root) : m_pFileIO->Load(*this, root);
+  return storing ? io->WriteReport(*this, root) : io->Load(*this, root);
+}
+
+LibraryFile* CKmDoc::LibraryEngine() {
+  if (m_pLibEngine == nullptr) m_pLibEngine = new (std::nothrow) LibraryFile();
+  return m_pLibEngine;
 }
 
 void CKmDoc::ForgetCompoundFile() {

@@ -221,6 +221,14 @@ class CKmDoc {
   vt_ole::Storage* m_pRootStorage = nullptr;  // the report file's storage while it is held
   int m_hHeldFile = -1;        // lock on the report file while it is held
   ReportFileIO* m_pFileIO = nullptr;  // the file object's entries (not owned)
+  // The entries in force: m_pFileIO when set, else those of m_pRepIO; null
+  // when the document has neither.
+  ReportFileIO* FileIO();
+  // The library engine the document reads and writes libraries with (made
+  // on first use).
+  class LibraryFile* LibraryEngine();
+  ReportFileIO* m_pRepIOEntries = nullptr;  // owned: the entries over m_pRepIO
+  class LibraryFile* m_pLibEngine = nullptr;  // owned
   BOOL m_bOwnsTables = FALSE;
 
   // --- layout tables (designer/layout_records.h, designer/fonts.h) ---

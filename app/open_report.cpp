@@ -5,6 +5,8 @@
 #include "data/data_access.h"
 #include "designer/layout_records.h"
 #include "expr/udf_library.h"
+#include "files/library_file.h"
+#include "files/report_io.h"
 #include "foundation/heap_strings.h"
 #include "foundation/startup_hooks.h"
 #include "foundation/text_helpers.h"
@@ -41,7 +43,49 @@ void DropTemporaryCopy(CKmDoc& doc) {
   doc.m_strTempFile.clear();
 }
 
+// The document's own report file object behind the entries the open path calls.
+class RepIOEntries : public ReportFileIO {
+ public:
+  explicit RepIOEntries(CKmDoc& doc) : doc_(doc) {}
+  int Load(CKmDoc& doc, const vt_ole::Storage& root) override {
+    // The file object only reads the storage.
+    int rc = doc.m_pRepIO->Load(const_cast<vt_ole::Storage&>(root));
+    modified_ = doc.IsModified();
+    return rc;
+  }
+  int WriteReport(CKmDoc& doc, vt_ole::Storage& root) override { return doc.m_pRepIO->WriteReport(root); }
+  int ReadLibraryMember(CKmDoc& doc, const char* library) override {
+    LibraryFile* engine = doc.LibraryEngine();
+    if (engine == nullptr) return kReadFailed;
+    int rc = doc.m_pRepIO->OpenLibraryMember(*engine, library, doc.m_szReportName2);
+    modified_ = doc.IsModified();
+    return rc;
+  }
+  BOOL ModifiedByLoading() const override { return modified_; }
+  const char* LibErrorText() override { return doc_.m_pRepIO->LibErrorText(); }
+  void ResetProperties(CKmDoc& doc) override { doc.m_pRepIO->ResetProperties(); }
+  void SetKeepOverride(BOOL keep) override { doc_.m_pRepIO->m_bKeepOverride = keep; }
+
+ private:
+  CKmDoc& doc_;
+  BOOL modified_ = FALSE;
+};
+
 }  // namespace
+
+ReportFileIO* CKmDoc::FileIO() {
+  if (m_pFileIO != nullptr) return m_pFileIO;
+  if (m_pRepIO == nullptr) return nullptr;
+  if (m_pRepIOEntries == nullptr) {
+    m_pRepIOEntries = new (std::nothrow) RepIOEntries(*this);
+    // What the reader changes while it reads (a picture found elsewhere)
+    // marks the document modified.
+    SetReportModifiedHook([](CKmDoc* doc, BOOL modified) {
+      if (doc) doc->SetModifiedFlag(modified);
+    });
+  }
+  return m_pRepIOEntries;
+}
 
 ReportOpenDialogs& GetReportOpenDialogs() { return g_dialogs ? *g_dialogs : g_defaultDialogs; }
 void SetReportOpenDialogs(ReportOpenDialogs* dialogs) { g_dialogs = dialogs; }
@@ -56,14 +100,15 @@ BOOL CKmDoc::OpenReportDialog(BOOL* noOverrideOut) {
   char path[261];
   CopyBounded(path, sizeof path, m_files.chosenPath);
   CopyBounded(m_files.currentFile, sizeof m_files.currentFile, path);
-  if (m_pFileIO) {
-    m_pFileIO->SetKeepOverride(TRUE);
-    m_pFileIO->SetConnectWhileReading(FALSE);
+  ReportFileIO* io = FileIO();
+  if (io) {
+    io->SetKeepOverride(TRUE);
+    io->SetConnectWhileReading(FALSE);
   }
   BOOL result = ReadReport(path);
-  if (m_pFileIO) {
-    m_pFileIO->SetKeepOverride(FALSE);
-    m_pFileIO->SetConnectWhileReading(TRUE);
+  if (io) {
+    io->SetKeepOverride(FALSE);
+    io->SetConnectWhileReading(TRUE);
   }
   return result;
 }
@@ -99,7 +144,8 @@ int CKmDoc::OpenReport(const char* path) {
     FreeLayoutItems();
     GetStartupHooks().ReleaseObjectFonts(*this);
   }
-  if (!CreateReportTables() || m_pFileIO == nullptr) {
+  ReportFileIO* io = FileIO();
+  if (!CreateReportTables() || io == nullptr) {
     SetWaitCursor(0);
     return -1;
   }
@@ -117,7 +163,7 @@ int CKmDoc::OpenReport(const char* path) {
   if (!IsCompoundFile(path)) {
     ForgetCompoundFile();
     m_bLibraryMode = TRUE;
-    read = m_pFileIO->ReadLibraryMember(*this, path);
+    read = io->ReadLibraryMember(*this, path);
     if (read == kReadOk) {
       DropTemporaryCopy(*this);
       SetPathName(path);
@@ -166,7 +212,7 @@ int CKmDoc::OpenReport(const char* path) {
     m_hHeldFile = HoldReportFile(openPath.c_str());
     read = Serialize(*root, false);
     if (read == kReadOk) {
-      SetModifiedFlag(m_pFileIO->ModifiedByLoading());
+      SetModifiedFlag(io->ModifiedByLoading());
       m_bLibraryMode = FALSE;
       CopyBounded(m_files.currentFile, sizeof m_files.currentFile, openPath.c_str());
       if (copied) {
@@ -188,7 +234,7 @@ int CKmDoc::OpenReport(const char* path) {
     case kReadOk:
       return 1;
     case kReadLibraryError:
-      ShowText(*this, FormatDocString(kIdsReadingReport, m_pFileIO->LibErrorText(), m_szReportName2));
+      ShowText(*this, FormatDocString(kIdsReadingReport, io->LibErrorText(), m_szReportName2));
       return -1;
     case kReadBadRevision:
       ShowText(*this, GetResString(kIdsBadRevision, 0));
@@ -249,7 +295,7 @@ void CKmDoc::StartNewReport() {
   ForgetCompoundFile();
   m_strPathName.clear();
   SetTitleAlways(GetResString(120, 0));
-  if (m_pFileIO) m_pFileIO->ResetProperties(*this);
+  if (ReportFileIO* io = FileIO()) io->ResetProperties(*this);
   if (m_pSqlText != nullptr && m_pSqlText[0] != 0) {
     m_bReportOpen = TRUE;
     SetModifiedFlag(TRUE);
