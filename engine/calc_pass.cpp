@@ -150,9 +150,18 @@ int CalcBandFields(CKmComposite* m, int list) {
     }
   const bool phase23 = m->passPhase == kPhaseChartPrepass || m->passPhase == kPhaseReportRun;
   const bool preTotalsRead = phase23 && GetRecordPassState(m)->totalsSorted;
+  // A copy: an evaluation may not change the list, but the lists belong to the run.
+  const std::vector<FieldDef*> fields = c->bandLists[at];
+  auto listed = [&fields](const FieldDef* f) {
+    for (const FieldDef* g : fields)
+      if (g == f) return true;
+    return false;
+  };
+  // The fields of the list are computed in place; what they are computed
+  // from holds the record that ended the group for the time of the pass.
   std::vector<FieldDef*> swapped;
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
-    if (SwapsForPass(m, f, firstBroken, preTotalsRead)) swapped.push_back(f);
+    if (!listed(f) && SwapsForPass(m, f, firstBroken, preTotalsRead)) swapped.push_back(f);
   for (FieldDef* f : swapped) SwapBuffers(m, f);
 
   // Totals that the record step reaches are accumulated there; the pass
@@ -166,8 +175,7 @@ int CalcBandFields(CKmComposite* m, int list) {
     return false;
   };
   int code = 0;
-  // A copy: an evaluation may not change the list, but the lists belong to the run.
-  const std::vector<FieldDef*> fields = c->bandLists[at];
+  std::vector<uint8_t> current;
   for (FieldDef* f : fields) {
     if (!(f->flags & m->scanMask) || f->value == nullptr) continue;
     if (IsAlias(f) && (f->flags & kFieldMemo)) {
@@ -175,7 +183,19 @@ int CalcBandFields(CKmComposite* m, int list) {
       if (to != nullptr && to != f && to->value != nullptr && to->value != f->value)
         CKmComposite::CopyValueHeader(f->value, to->value);
     } else if (IsCalc(f)) {
+      // A footer's figure goes to the previous value; the record keeps its own.
+      const bool keep = list != kPageList && f->previous != nullptr && f->previous != f->value &&
+                        !(f->flags & kFieldMemo);
+      const uint8_t status = f->valueStatus;
+      if (keep) current.assign(f->value, f->value + m->GetFieldStorageSize(f));
       if (EvaluateCalculation(m, f) != 0 && code == 0) code = m->lastEngineError;
+      if (keep) {
+        std::memcpy(f->previous, f->value, current.size());
+        f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
+        std::memcpy(f->value, current.data(), current.size());
+        f->valueStatus = status;
+        continue;
+      }
     } else if (IsTotal(f)) {
       if (!inStep(f) && EvaluateFieldCondition(m, f)) UpdateSummariesOf(c, f, 0);
       if (IsPreprocessed(f) && preTotalsRead) continue;

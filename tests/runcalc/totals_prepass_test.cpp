@@ -105,6 +105,16 @@ TEST_F(TotalsPrepass, GroupTotalsAreKnownAtTheFirstRecordOfTheirGroup) {
     EXPECT_EQ(seen[i].count, want[i][1]) << i;
     EXPECT_EQ(seen[i].grand, 46.0) << i;
   }
+  // The same layout over changed data: the totals file is made afresh, never
+  // taken over from the run before.
+  rows.rows[0].second = 100;
+  rows.next = 0;
+  ResetRunCounters(&model);
+  ASSERT_EQ(RunTotalsPrepass(&model, 0, 0, &reopen), 0);
+  const std::vector<Seen> again = Report(&r);
+  ASSERT_EQ(again.size(), 6u);
+  EXPECT_EQ(again[0].byRegion, 125.0);
+  EXPECT_EQ(again[5].grand, 136.0);
 }
 
 TEST_F(TotalsPrepass, GroupsSortedByTheirTotal) {
