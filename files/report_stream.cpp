@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "app/document.h"
+
 bool IsLongRecordType(uint16_t n) {
   switch (n) {
     case rec::FilterCode: case rec::SqlStatement: case rec::OldLong92: case rec::ExportDefinition:
@@ -170,6 +172,12 @@ std::string PayloadParser::Rest() {
   if (z != std::string::npos) s.resize(z);
   return s;
 }
+std::vector<uint8_t> PayloadParser::RestBytes() {
+  if (!ok_) return {};
+  std::vector<uint8_t> v(p_ + pos_, p_ + n_);
+  pos_ = n_;
+  return v;
+}
 void PayloadParser::Skip(size_t n) {
   if (Take(n)) pos_ += n;
 }
@@ -227,4 +235,20 @@ int yxMultiPut(RecordStreamState& st, RecordSink& sink, uint32_t type, const Pay
   for (const PayloadPiece* p = pieces; p->length != 0; ++p)
     if (!sink.Write(p->data, p->length)) return 1;
   return 0;
+}
+
+// ---- Hooks
+void StreamHooks::ShowError(CKmDoc& doc, const std::string& text) {
+  std::string f;
+  for (char c : text) f += c == '%' ? std::string("%%") : std::string(1, c);
+  doc.ErrorBox(f.c_str());
+}
+void StreamHooks::ShowWarning(CKmDoc& doc, const std::string& text) {
+  std::string f;
+  for (char c : text) f += c == '%' ? std::string("%%") : std::string(1, c);
+  doc.WarningBox(f.c_str());
+}
+StreamHooks& HooksOf(RecordStreamState& st) {
+  static StreamHooks defaults;
+  return st.hooks != nullptr ? *st.hooks : defaults;
 }

@@ -184,7 +184,8 @@ class PayloadParser {
   std::string TextNul();   // characters up to a NUL (both forms)
   std::string Counted();   // W: up to NUL; N: u8 n + n chars
   std::string Plain();     // W: up to NUL; N: to the end of the record
-  std::string Rest();      // raw bytes to the end of the record
+  std::string Rest();      // a text to the end of the record (cut at a NUL)
+  std::vector<uint8_t> RestBytes();  // the bytes to the end of the record
   void Skip(size_t n);
   size_t Left() const { return ok_ ? n_ - pos_ : 0; }
   size_t Position() const { return pos_; }
@@ -268,7 +269,15 @@ struct ReportSettings {
   std::vector<uint8_t> htmlOptions;  // 145, the archive as stored
   ExportOptions options121, options120;
   std::vector<ExportDefinition> exportDefinitions;  // 103
-  std::vector<std::vector<uint8_t>> charts;         // 146, archives as stored
+  std::vector<std::vector<uint8_t>> charts;         // 146: each chart's own data as stored
+  // 146: the stored place words of each chart (top offset to the rectangle)
+  // with the rectangle they gave, written again while the chart stays there.
+  struct ChartPlace {
+    int32_t rect[4] = {};
+    uint8_t line = 0;
+    std::vector<uint8_t> bytes;
+  };
+  std::vector<ChartPlace> chartPlaces;
   uint8_t oldLayout = 0;             // 106
   std::string oldPrinterText;        // 64
 };
@@ -287,7 +296,12 @@ class StreamHooks {
   virtual bool CompileField(CKmDoc& /*doc*/, FieldDef* /*field*/) { return true; }
   // DATETIME question: true converts. Default keeps.
   virtual bool AskConvertDateTime(CKmDoc& /*doc*/) { return false; }
+  // Messages of the reader and writer, already formatted.
+  virtual void ShowError(CKmDoc& doc, const std::string& text);
+  virtual void ShowWarning(CKmDoc& doc, const std::string& text);
 };
+// The hooks in force: the state's own, else the defaults.
+StreamHooks& HooksOf(struct RecordStreamState& st);
 
 // ---- The per-run state of the report file object (writer and reader).
 struct RecordStreamState {

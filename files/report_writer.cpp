@@ -607,14 +607,21 @@ bool Writer::Items() {
     b.U32(6);
     b.U32(h.flags & kChartFlagsMask);
     b.U32(static_cast<uint32_t>(h.left));
-    b.U32(TopOffset(h));
-    b.U8(kAlignLeft);
-    b.U32(static_cast<uint32_t>(h.right - h.left + 1));
-    b.U32(static_cast<uint32_t>(h.bottom - h.top + 1));
-    b.U32(static_cast<uint32_t>(h.left));
-    b.U32(static_cast<uint32_t>(h.top));
-    b.U32(static_cast<uint32_t>(h.right));
-    b.U32(static_cast<uint32_t>(h.bottom));
+    const ReportSettings::ChartPlace* kept =
+        static_cast<size_t>(i) < s_.chartPlaces.size() ? &s_.chartPlaces[i] : nullptr;
+    if (kept != nullptr && kept->bytes.size() == 29 && kept->line == h.bandLine && kept->rect[0] == h.left &&
+        kept->rect[1] == h.top && kept->rect[2] == h.right && kept->rect[3] == h.bottom) {
+      b.Bytes(kept->bytes.data(), kept->bytes.size());  // not moved since it was read
+    } else {
+      b.U32(TopOffset(h));
+      b.U8(kAlignLeft);
+      b.U32(static_cast<uint32_t>(h.right - h.left + 1));
+      b.U32(static_cast<uint32_t>(h.bottom - h.top + 1));
+      b.U32(static_cast<uint32_t>(h.left));
+      b.U32(static_cast<uint32_t>(h.top));
+      b.U32(static_cast<uint32_t>(h.right));
+      b.U32(static_cast<uint32_t>(h.bottom));
+    }
     b.U8(h.bandLine);
     // The chart object's own data, as it was read (charts are kept as data here).
     if (static_cast<size_t>(i) < s_.charts.size()) b.Bytes(s_.charts[i].data(), s_.charts[i].size());
@@ -828,19 +835,19 @@ int writeRep(CKmDoc& doc, RecordStreamState& st, RecordSink& sink) {
   Writer w(doc, st, sink);
   int r = w.Run();
   if (r == 0) return 0;
-  if (sink.Mode() == StreamMode::Library) {
-    if (st.overflow != 0 && st.writeError.empty()) {
-      doc.ErrorBox(GetResString(1150, 0));
-      return 1;
-    }
-  }
+  StreamHooks& hooks = HooksOf(st);
+  char text[400];
   if (!st.writeError.empty()) {
-    char text[300];
     std::snprintf(text, sizeof text, GetResString(61400, 0), st.writeError.c_str());
-    doc.ErrorBox(text);
+    hooks.ShowError(doc, text);
   } else if (sink.Mode() == StreamMode::Library) {
-    const char* why = sink.ErrorText();
-    doc.ErrorBox1(GetResString(735, 0), MsgArg(why != nullptr ? why : "Error"));
+    if (st.overflow != 0) {
+      hooks.ShowError(doc, GetResString(1150, 0));
+    } else {
+      const char* why = sink.ErrorText();
+      std::snprintf(text, sizeof text, GetResString(735, 0), why != nullptr ? why : "Error");
+      hooks.ShowError(doc, text);
+    }
   }
   return 1;
 }

@@ -1,0 +1,186 @@
+// A report survives write and read in both forms, and writes the same bytes again.
+#include "report_fixture.h"
+
+#include <strings.h>
+
+namespace {
+
+using rs_test::BuildFullReport;
+using rs_test::Doc;
+using rs_test::WithoutTime;
+
+std::string FaceOf(const ReportItemHead& h) {
+  std::string face;
+  GetFaceAtomName(h.faceAtom, &face);
+  return face;
+}
+
+class RoundTrip : public ::testing::TestWithParam<StreamMode> {};
+
+TEST_P(RoundTrip, FullReportReadsBackAndRewritesIdentically) {
+  const StreamMode mode = GetParam();
+  Doc a;
+  BuildFullReport(a);
+  int result = -5;
+  std::vector<uint8_t> first = a.Write(mode, &result);
+  ASSERT_EQ(result, 0) << (a.hooks.errors.empty() ? "" : a.hooks.errors[0]);
+
+  Doc b;
+  ASSERT_EQ(b.Read(first, mode), 0) << (b.hooks.errors.empty() ? "" : b.hooks.errors[0]);
+  EXPECT_TRUE(b.hooks.errors.empty());
+  EXPECT_TRUE(b.hooks.warnings.empty()) << b.hooks.warnings[0];
+
+  // Model: fields in their order with kinds, tables and references.
+  CKmComposite& m = b.M();
+  ASSERT_EQ(m.fieldCount, a.M().fieldCount);
+  for (uint32_t i = 0; i < m.fieldCount; ++i) {
+    const FieldDef* x = a.M().GetFieldAt(i);
+    const FieldDef* y = m.GetFieldAt(i);
+    EXPECT_STREQ(x->name, y->name) << i;
+    EXPECT_EQ(x->flags & 0x3ABCF, y->flags & 0x3ABCF) << i;
+    EXPECT_EQ(x->table, y->table) << i;
+    EXPECT_EQ(x->displayWidth, y->displayWidth) << i;
+    EXPECT_EQ(x->formatCode, y->formatCode) << i;
+  }
+  const FieldDef* calc = m.GetFieldAt(8);
+  EXPECT_STREQ(calc->exprText, "ORDNO * 2");
+  EXPECT_STREQ(calc->text, "second text");
+  const FieldDef* total = m.GetFieldAt(9);
+  EXPECT_EQ(total->totalFlags & kTotalIsTotal, kTotalIsTotal);
+  EXPECT_EQ(total->refField, 0u);
+  EXPECT_STREQ(total->conditionText, "ORDNO > 1");
+  EXPECT_STREQ(total->exprText, "ORDNO");
+  const FieldDef* alias = m.GetFieldAt(10);
+  EXPECT_TRUE(alias->flags & kFieldAlias);
+  EXPECT_EQ(alias->refField, 7u);
+  EXPECT_EQ(alias->flags2 & kField2KeepRefNumber, 0u);
+  EXPECT_EQ(FaceOf(m.GetFieldAt(0)->head), "Courier New");
+  ASSERT_NE(m.tableSlots[1], nullptr);
+  EXPECT_STREQ(m.tableSlots[1]->path, "C:\\DATA\\CUST.DBF");
+  EXPECT_STREQ(m.tableSlots[1]->alias, "CU");
+  EXPECT_EQ(m.tableSlots[1]->link.pairs[0][0], 1u);
+  EXPECT_EQ(m.tableSlots[1]->link.pairs[0][1], 6u);
+  EXPECT_EQ(m.tableSlots[1]->relationBits, a.M().tableSlots[1]->relationBits);
+  EXPECT_EQ(m.groupFields[0], 0u);
+  EXPECT_EQ(m.groupFields[1], kNoField);
+  EXPECT_EQ(b.st.settings.sortFields[1], 7u);
+  ASSERT_EQ(m.conditionLength, 4);
+  EXPECT_EQ(m.conditionCode[3], 8);
+
+  // Layout and page.
+  LayoutTables& t = b.L();
+  ASSERT_EQ(t.textCount, 2);
+  EXPECT_STREQ(t.textHead->text, "Orders \xB7 list");
+  EXPECT_EQ(FaceOf(t.textHead->head), "Arial");
+  EXPECT_STREQ(t.textHead->nextText->text, "");
+  ASSERT_EQ(t.linesBoxes.Count(), 2);
+  EXPECT_EQ(t.linesBoxes.At(0)->thickness, 2);
+  EXPECT_EQ(t.linesBoxes.At(1)->head.height, -1);
+  ASSERT_EQ(t.pictures.Count(), 1);
+  EXPECT_STREQ(t.pictures.At(0)->fileName, "C:\\PICS\\LOGO.BMP");
+  EXPECT_EQ(t.pictures.At(0)->source[2], 640);
+  ASSERT_EQ(t.charts.Count(), 1);
+  const BandLineRec* l = b.doc.m_bandLines.lines;
+  EXPECT_EQ(l[2].objectId, 4);
+  EXPECT_EQ(l[1].height, 140u);
+  EXPECT_EQ(l[3].reserved, 1);
+  EXPECT_EQ(l[4].kind, kBandPageFooter);
+  EXPECT_EQ(l[5].kind, kBandFree);
+  EXPECT_TRUE(PageSetupEqual(*a.doc.m_pPageSetup, *b.doc.m_pPageSetup));
+  EXPECT_EQ(b.st.settings.comments, "Monthly orders");
+  EXPECT_EQ(b.st.settings.printFileName, "C:\\OUT\\ORDERS.PRN");
+  EXPECT_EQ(b.st.settings.exportDefinitions.at(0).module, "C:\\X\\SHEET.DLL");
+  EXPECT_EQ(b.st.settings.sources[1].databaseName, "C:\\DATA");
+
+  std::vector<uint8_t> second = b.Write(mode, &result);
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(WithoutTime(first), WithoutTime(second)) << rs_test::FirstDifference(WithoutTime(first), WithoutTime(second));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothForms, RoundTrip, ::testing::Values(StreamMode::Storage, StreamMode::Library));
+
+TEST(RoundTripRules, FontsSurviveWithoutFormatTextsAndEmptyReportIsMinimal) {
+  Doc a;
+  BuildFullReport(a);
+  a.st.settings.formatTexts[0].clear();  // no record 75
+  std::vector<uint8_t> bytes = a.Write(StreamMode::Storage);
+  Doc b;
+  ASSERT_EQ(b.Read(bytes, StreamMode::Storage), 0);
+  EXPECT_EQ(FaceOf(b.L().textHead->head), "Arial");
+  EXPECT_EQ(FaceOf(b.M().GetFieldAt(0)->head), "Courier New");
+
+  // An empty report still carries the fixed records and reads back.
+  Doc e;
+  std::vector<uint8_t> empty = e.Write(StreamMode::Library);
+  Doc f;
+  EXPECT_EQ(f.Read(empty, StreamMode::Library), 0);
+  EXPECT_EQ(f.M().fieldCount, 0u);
+}
+
+TEST(RoundTripRules, LibraryMemberThroughTheEngine) {
+  char dir[] = "/tmp/vt_rs_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/reports.qb6";
+  LibraryFile lib;
+  LibFileControlBlock* f = lib.LibFileCreate(path.c_str(), lib_of::ReadWrite, nullptr, kLibKindReport, 64);
+  ASSERT_NE(f, nullptr);
+  const DWORD first = lib.LibAllocRecord(f);
+  ASSERT_NE(first, 0u);
+  Doc a;
+  BuildFullReport(a);
+  lib.LibRewind(f, first);
+  LibraryRecordSink sink(lib, f);
+  ASSERT_EQ(writeRep(a.doc, a.st, sink), 0);
+  std::vector<uint8_t> inMemory = a.Write(StreamMode::Library);
+
+  Doc b;
+  lib.LibRewind(f, first);
+  LibraryRecordSource src(lib, f);
+  ASSERT_EQ(ReadReportRecords(b.doc, b.st, src), 0);
+  EXPECT_EQ(WithoutTime(b.Write(StreamMode::Library)), WithoutTime(inMemory));
+  lib.LibFileClose(f);
+  std::remove(path.c_str());
+  rmdir(dir);
+}
+
+TEST(RoundTripRules, GroupSlotOfAMissingFieldEndsTheUsedSlots) {
+  Doc a;
+  BuildFullReport(a);
+  for (int i = 0; i < 8; ++i) a.M().groupFields[i] = static_cast<uint32_t>(i);
+  a.M().groupFields[2] = 500;  // no such field
+  std::vector<uint8_t> bytes = a.Write(StreamMode::Storage);
+  Doc b;
+  ASSERT_EQ(b.Read(bytes, StreamMode::Storage), 0);
+  EXPECT_EQ(b.M().groupFields[0], 0u);
+  EXPECT_EQ(b.M().groupFields[1], 1u);
+  for (int i = 2; i < 8; ++i) EXPECT_EQ(b.M().groupFields[i], kNoField) << i;
+}
+
+TEST(RoundTripRules, StoredLayoutUnitsRescaleAndZeroMeansNone) {
+  Doc a;
+  BuildFullReport(a);
+  std::vector<uint8_t> bytes = a.Write(StreamMode::Storage);
+  // Find record 88 and set its horizontal unit.
+  auto setUnit = [](std::vector<uint8_t> v, uint16_t unit) {
+    for (size_t i = 0; i + 4 <= v.size();) {
+      const unsigned type = (v[i] | (v[i + 1] << 8)) & 0x3FFF;
+      const size_t n = v[i + 2] | (v[i + 3] << 8);
+      if (type == rec::LayoutUnits) {
+        v[i + 4] = static_cast<uint8_t>(unit);
+        v[i + 5] = static_cast<uint8_t>(unit >> 8);
+      }
+      if (type == rec::End) break;
+      i += 4 + n;
+    }
+    return v;
+  };
+  Doc zero;
+  ASSERT_EQ(zero.Read(setUnit(bytes, 0), StreamMode::Storage), 0);
+  EXPECT_EQ(zero.L().linesBoxes.At(0)->head.left, 5);
+  Doc half;
+  ASSERT_EQ(half.Read(setUnit(bytes, 50), StreamMode::Storage), 0);
+  EXPECT_EQ(half.L().linesBoxes.At(0)->head.left, 10);
+  EXPECT_EQ(half.L().pictures.At(0)->head.left, 800);
+}
+
+}  // namespace
