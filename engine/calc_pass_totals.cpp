@@ -203,6 +203,7 @@ void ReleaseTotalsWorkOf(RunCalcState* c) {
   if (m->sortKeyTable == w->table) {
     st->totalsFile.Close();
     st->indexFile.Close();
+    st->totalsSorted = 0;  // nothing left to read groups from
     m->sortKeyTable = nullptr;
   }
   FreeLevelTable(w->table);
@@ -219,6 +220,7 @@ int RunTotalsPrepass(CKmComposite* m, int progressArg1, int progressArg2, int* n
   if (c == nullptr) return 0;
   ReleaseTotalsWork(m);
   RecordPassState* st = GetRecordPassState(m);
+  st->totalsSorted = 0;
   const bool preFilter = st->deferredSelection != 0;
   const bool hasSort = c->sortFields[0] != kNoField;
 

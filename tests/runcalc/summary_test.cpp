@@ -42,7 +42,7 @@ TEST_F(Summary, DeviationsArePopulationFiguresAndNeverNegative) {
   EXPECT_EQ(Number(sd), 0.0);
 }
 
-TEST_F(Summary, ZeroIsEmptyNullsAndAverageOfNothing) {
+TEST_F(Summary, ZeroIsEmptyAndAverageOfNothing) {
   FieldDef* x = Field("X", kFieldNumeric);
   FieldDef* avg = Total("AVG", x, kSummaryAverage);
   FieldDef* count = Total("COUNT", x, kSummaryCount);
@@ -63,12 +63,6 @@ TEST_F(Summary, ZeroIsEmptyNullsAndAverageOfNothing) {
   EXPECT_EQ(Number(count), 1.0);
   EXPECT_EQ(Number(sum), 10.0);  // the zero still adds nothing to the sum
   x->formatCode = 0;
-
-  // Nulls are no values: SQL's AVG(3, NULL, 5) = 4, COUNT = 2.
-  feed({3, GetNullNumber(), 5});
-  EXPECT_EQ(Number(avg), 4.0);
-  EXPECT_EQ(Number(count), 2.0);
-  EXPECT_EQ(Number(sum), 8.0);
 
   // A group without values shows no figure of the group before it.
   feed({GetNullNumber()});
@@ -118,20 +112,6 @@ TEST_F(Summary, MinimumAndMaximumByType) {
   EXPECT_EQ(DayOf(dtmin), 99u);
   EXPECT_EQ(TimeOf(dtmin), 0.9);
   EXPECT_EQ(DayOf(dtmax), 101u);
-
-  // Logicals: one false makes the minimum false, one true the maximum true.
-  FieldDef* l = Field("L", kFieldLogical);
-  FieldDef* lmin = Total("LMIN", l, kSummaryMinimum);
-  FieldDef* lmax = Total("LMAX", l, kSummaryMaximum);
-  EXPECT_EQ(lmin->value[0], 1);
-  EXPECT_EQ(lmax->value[0], 0);
-  for (uint8_t b : {1, 0, 1}) {
-    l->value[0] = b;
-    AddSummaryValue(calc, lmin);
-    AddSummaryValue(calc, lmax);
-  }
-  EXPECT_EQ(lmin->value[0], 0);
-  EXPECT_EQ(lmax->value[0], 1);
 }
 
 TEST_F(Summary, TextExtremesFollowTheCollationAndSkipBlanks) {
@@ -192,23 +172,6 @@ TEST_F(Summary, ErrorStateLevelsAndPreprocessedTotals) {
   model.passPhase = kPhaseTotalsPrepass;
   Feed(x, sum, {100});
   EXPECT_EQ(Number(sum), 105.0);
-}
-
-TEST_F(Summary, PageTotalsResetAndKeepTheirPrevious) {
-  FieldDef* x = Field("X", kFieldNumeric);
-  FieldDef* page = Total("PAGE", x, kSummarySum, kSummaryResetPage);
-  FieldDef* grand = Total("GRAND", x, kSummarySum, kSummaryResetNever);
-  for (double v : {1, 2, 3}) {
-    SetNumber(x, v);
-    AddSummaryValue(calc, page);
-    AddSummaryValue(calc, grand);
-  }
-  ResetPageTotals(calc);
-  EXPECT_EQ(Number(page), 0.0);
-  EXPECT_EQ(Number(page, true), 0.0);
-  EXPECT_EQ(Number(grand), 6.0);
-  FinishSummaries(calc);
-  EXPECT_EQ(Number(grand), 0.0);
 }
 
 }  // namespace
