@@ -3,6 +3,7 @@
 #include "expr/builtin_table.h"
 #include "expr/compiler_state.h"
 #include "expr/scanner.h"
+#include "expr/udf.h"
 #include "foundation/heap_strings.h"
 #include "model/composite.h"
 
@@ -95,10 +96,15 @@ int ScanExpressionDependencies(CKmComposite* m, const uint8_t* code, size_t maxL
   bool totalLevelsDiffer = false;
   uint32_t gathered2 = 0;
   bool sqlExp = false;
+  bool inCode = false;  // the condition walk's own first reference is not one of the code's
+  bool selfReference = false, somePreprocessed = false, allTotalsPreprocessed = true;
 
   auto reference = [&](FieldDef* f) {
     if (!f) return;
     deps |= f->flags & (kFieldPreviousRelated | kFieldRecordNumber | kFieldPageNumber);
+    if (inCode && (f == field || (f->totalFlags & kTotalLevelZero))) selfReference = true;
+    if (f->totalFlags & kTotalPreprocessed) somePreprocessed = true;
+    else if (IsTotalRelated(f)) allTotalsPreprocessed = false;
     if (IsTotalRelated(f)) {
       deps |= kFieldTotalRelated;
       if (totalLevelSeen >= 0 && totalLevelSeen != f->totalLevel) totalLevelsDiffer = true;
@@ -122,6 +128,7 @@ int ScanExpressionDependencies(CKmComposite* m, const uint8_t* code, size_t maxL
 
   const bool conditionWalk = field && field->conditionCode == code && HasConditionCode(field);
   if (conditionWalk) reference(field);
+  inCode = true;
   if (field) field->flags2 &= ~kField2ValueSetElsewhere;
 
   CodeReader r(code, maxLength);
@@ -237,7 +244,11 @@ int ScanExpressionDependencies(CKmComposite* m, const uint8_t* code, size_t maxL
   else if (several) d.tableLevel = 0;
   else d.tableLevel = static_cast<uint8_t>(level);
   if (totalLevelsDiffer) gathered2 |= 0x20;
-  if (field) field->flags2 = (field->flags2 & ~(0x2u | 0x8u | 0x20u | 0x40u)) | gathered2;
+  if (field) {
+    field->flags2 = (field->flags2 & ~(0x2u | 0x8u | 0x20u | 0x40u)) | gathered2;
+    if (selfReference) field->totalFlags |= kTotalLevelZero;
+    if (somePreprocessed && allTotalsPreprocessed) field->totalFlags |= kTotalPreprocessed;
+  }
   d.typeFlags = resultFlags | deps;
   if (out) *out = d;
   return err;
@@ -285,6 +296,23 @@ void PropagateFieldUse(CKmComposite* m, bool all) {
 
 void PropagateFieldUseAll(CKmComposite* m) { PropagateFieldUse(m, true); }
 
+namespace {
+
+bool HasCode(const FieldDef* f) {
+  size_t len = 0;
+  return FieldCode(f, &len) != nullptr;
+}
+
+// Marks 0x20 exactly the fields pick accepts, then follows their code.
+template <typename Pick>
+void MarkAndPropagate(CKmComposite* m, bool all, Pick pick) {
+  for (FieldDef* f = m->fieldList; f; f = f->next)
+    f->flags = pick(f) ? (f->flags | kFieldRemovePropagated) : (f->flags & ~kFieldRemovePropagated);
+  PropagateFieldUse(m, all);
+}
+
+}  // namespace
+
 void MarkRequiredFields(CKmComposite* m, bool* changed, bool all) {
   bool added = false;
   auto use = [&](FieldDef* f) {
@@ -293,25 +321,46 @@ void MarkRequiredFields(CKmComposite* m, bool* changed, bool all) {
       added = true;
     }
   };
+  auto isAlias = [](const FieldDef* f) { return (f->flags & kFieldAlias) != 0; };
+  // 1-2: the selection field, and the bases of in-use calculated aliases.
   use(m->selectionField);
   for (FieldDef* f = m->fieldList; f; f = f->next)
-    if ((f->flags & kFieldNeeded) && (f->flags & kFieldAlias) && (f->flags & kFieldCalculation))
+    if ((f->flags & kFieldNeeded) && isAlias(f) && (f->flags & kFieldCalculation))
       use(FieldAtNumber(m, f->refField));
+  // 3: a memo in use means fields that keep previous values or refer to
+  // themselves must be evaluated on every record.
   bool memoInUse = false;
   for (FieldDef* f = m->fieldList; f; f = f->next)
-    memoInUse = memoInUse || ((f->flags & kFieldNeeded) && !(f->flags & kFieldAlias) && (f->flags & kFieldMemo));
+    memoInUse = memoInUse || ((f->flags & kFieldNeeded) && !isAlias(f) && (f->flags & kFieldMemo));
   if (memoInUse)
     for (FieldDef* f = m->fieldList; f; f = f->next)
-      if (f->flags & kFieldDoubleWidth) use(f);
-  for (FieldDef* f = m->fieldList; f; f = f->next) {
-    size_t len = 0;
-    bool hasCode = FieldCode(f, &len) != nullptr;
-    bool start = !(f->flags & kFieldAlias) && hasCode && (f->flags & (kFieldJoin | kFieldNeeded));
-    f->flags = start ? (f->flags | kFieldRemovePropagated) : (f->flags & ~kFieldRemovePropagated);
-  }
-  PropagateFieldUse(m, all);
+      if ((f->flags & kFieldDoubleWidth) || (f->totalFlags & kTotalLevelZero)) use(f);
+  // 4: what in-use join fields depend on is needed before the joins are made.
+  MarkAndPropagate(m, all, [](FieldDef* f) {
+    return (f->flags & (kFieldNeeded | kFieldJoin | kFieldAlias)) == (kFieldNeeded | kFieldJoin);
+  });
+  for (FieldDef* f = m->fieldList; f; f = f->next)
+    if (f->flags & kFieldRemovePropagated) f->needed = 1;
+  // 5: everything the code of an in-use or join field refers to is in use.
+  MarkAndPropagate(m, all, [&](FieldDef* f) {
+    return !isAlias(f) && HasCode(f) && (f->flags & (kFieldJoin | kFieldNeeded));
+  });
   for (FieldDef* f = m->fieldList; f; f = f->next) {
     if (f->flags & kFieldRemovePropagated) use(f);
+    f->flags &= ~kFieldRemovePropagated;
+  }
+  // 6.
+  m->engineComputedFields = 0;
+  for (FieldDef* f = m->fieldList; f; f = f->next)
+    if (!isAlias(f) && (f->flags & 0xE000u) == 0xE000u) m->engineComputedFields = 1;
+  // 7: what the group-level and report-level chains evaluate is needed.
+  for (FieldDef* f = m->fieldList; f; f = f->next) f->flags &= ~kFieldRemovePropagated;
+  for (FieldDef* chain : m->levelTotalChains)
+    for (FieldDef* f = chain; f; f = f->orderNext)
+      if ((f->flags & kFieldNeeded) && !isAlias(f) && HasCode(f)) f->flags |= kFieldRemovePropagated;
+  PropagateFieldUse(m, all);
+  for (FieldDef* f = m->fieldList; f; f = f->next) {
+    if (f->flags & kFieldRemovePropagated) f->needed = 1;
     f->flags &= ~kFieldRemovePropagated;
   }
   if (changed) *changed = added;
@@ -434,6 +483,9 @@ std::string RenameInExpressionText(CKmComposite* m, const char* text, int kind,
       } else {
         edits.push_back({t.start, t.end, name});
       }
+    } else if (kind == kRenameFunction && t.code == kTokFunction && t.function < 0 &&
+               static_cast<uint32_t>(-static_cast<int64_t>(t.function)) == fieldNumber) {
+      edits.push_back({t.start, t.end, name});
     } else if (kind == kRenameTable && t.code == kTokTable && static_cast<int>(t.value) == tableSlot) {
       edits.push_back({t.start, t.end, name});
     } else if (kind == kRenameTable && t.code == kTokField && t.qualified) {
@@ -502,3 +554,111 @@ void RenameInCompiledCode(CKmComposite* m, int kind, uint32_t fieldNumber, int t
     }
   }
 }
+
+namespace {
+
+constexpr uint32_t kUdfMarks = kUdfMarkCompiles | kUdfMarkBroken;
+
+bool FieldCallsUdf(const FieldDef* f, uint32_t id) {
+  if (f->flags & kFieldAlias) return false;
+  if ((f->flags & kFieldCalculation) && CodeCallsFunction(f->code, f->codeLength, id, false)) return true;
+  return CodeCallsFunction(f->conditionCode, f->conditionLength, id, false);
+}
+
+}  // namespace
+
+bool IsFunctionUsed(CKmComposite* m, uint32_t id) {
+  for (FieldDef* f = m->fieldList; f; f = f->next) f->flags &= ~(kFieldRemoveMark | kFieldRemovePropagated);
+  for (UdfNode* n = m->udfList; n; n = n->next) n->flags &= ~kUdfMarks;
+  bool used = false;
+  for (UdfNode* n = m->udfList; n; n = n->next) {
+    if ((n->id & kCallIdMask) == (id & kCallIdMask)) {
+      n->flags |= kUdfMarkCompiles;
+    } else if (CodeCallsFunction(n->code, n->codeLength, id, false)) {
+      n->flags |= kUdfMarkCompiles;
+      used = true;
+    }
+  }
+  for (FieldDef* f = m->fieldList; f; f = f->next)
+    if (FieldCallsUdf(f, id)) {
+      f->flags |= kFieldRemoveMark;
+      used = true;
+    }
+  return used;
+}
+
+bool MarkFunctionUsers(CKmComposite* m, uint32_t id) {
+  bool found = false;
+  for (UdfNode* n = m->udfList; n; n = n->next)
+    if ((n->id & kCallIdMask) != (id & kCallIdMask) && CodeCallsFunction(n->code, n->codeLength, id, false)) {
+      n->flags |= kUdfMarkCompiles;
+      found = true;
+    }
+  // Each marked function is processed once (0x10 becomes 0x20) and marks its
+  // own callers, so a chain A -> B -> C is followed to its end even with cycles.
+  for (bool more = true; more;) {
+    more = false;
+    for (UdfNode* n = m->udfList; n; n = n->next) {
+      if (!(n->flags & kUdfMarkCompiles)) continue;
+      n->flags = (n->flags & ~kUdfMarkCompiles) | kUdfMarkBroken;
+      more = true;
+      for (UdfNode* c = m->udfList; c; c = c->next)
+        if (!(c->flags & kUdfMarks) && (c->id & kCallIdMask) != (id & kCallIdMask) &&
+            CodeCallsFunction(c->code, c->codeLength, n->id, false))
+          c->flags |= kUdfMarkCompiles;
+    }
+  }
+  for (FieldDef* f = m->fieldList; f; f = f->next) {
+    if (!(f->flags & kFieldCalculation) && !f->conditionCode) continue;
+    bool calls = FieldCallsUdf(f, id);
+    for (UdfNode* n = m->udfList; n && !calls; n = n->next)
+      calls = (n->flags & kUdfMarkBroken) && FieldCallsUdf(f, n->id);
+    if (calls) {
+      f->flags |= kFieldRemoveMark;
+      found = true;
+    }
+  }
+  return found;
+}
+
+UdfNode* FindUncompiledUdf(CKmComposite* m) {
+  MarkUsedUdfs(m);
+  for (UdfNode* n = m->udfList; n; n = n->next)
+    if ((n->flags & kUdfUsed) && n->code == nullptr) return n;
+  return nullptr;
+}
+
+void RenameFunctionInTexts(CKmComposite* m, uint32_t id, const char* newName) {
+  auto rewrite = [&](char*& text) {
+    if (!text) return;
+    std::string renamed = RenameInExpressionText(m, text, kRenameFunction, id & kCallIdMask, -1, newName, false);
+    if (renamed == text) return;
+    char* block = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(renamed.size() + 1)));
+    if (!block) return;  // the old text stays; the code (by id) is still right
+    std::memcpy(block, renamed.data(), renamed.size());
+    HeapFreeBlock(text);
+    text = block;
+  };
+  for (FieldDef* f = m->fieldList; f; f = f->next) {
+    if (!FieldCallsUdf(f, id)) continue;
+    if (f->flags & kFieldCalculation) rewrite(f->exprText);
+    rewrite(f->conditionText);
+  }
+  for (UdfNode* n = m->udfList; n; n = n->next) {
+    if ((n->id & kCallIdMask) == (id & kCallIdMask) || !CodeCallsFunction(n->code, n->codeLength, id, false)) continue;
+    if (!n->body) continue;
+    // A body keeps its padding, so a later rename still fits in place.
+    const size_t oldLength = std::strlen(n->body);
+    std::string renamed = RenameInExpressionText(m, n->body, kRenameFunction, id & kCallIdMask, -1, newName, false);
+    size_t trimmed = renamed.size();
+    while (trimmed > 0 && renamed[trimmed - 1] == ' ') --trimmed;
+    renamed.resize(trimmed);
+    if (renamed.size() < oldLength) renamed.append(oldLength - renamed.size(), ' ');
+    char* block = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(renamed.size() + 1)));
+    if (!block) continue;
+    std::memcpy(block, renamed.data(), renamed.size());
+    HeapFreeBlock(n->body);
+    n->body = block;
+  }
+}
+

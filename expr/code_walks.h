@@ -49,9 +49,25 @@ bool CodeCallsFunction(const uint8_t* code, size_t length, uint32_t id, bool bui
 // Any in-use calculated field that calls COPY.
 bool UsesCopyFunction(CKmComposite* m);
 
+struct UdfNode;
+// Clears marks 0x10|0x20 on all fields and user functions, then marks (0x10)
+// the function id, every other function and every field whose code calls it;
+// true when any did.
+bool IsFunctionUsed(CKmComposite* m, uint32_t id);
+// Marks every user of function id, directly or through other functions:
+// functions that were followed end with 0x20, fields that call id or one of
+// them get 0x10. True when any user was found.
+bool MarkFunctionUsers(CKmComposite* m, uint32_t id);
+// After MarkUsedUdfs: the first function in use that has no compiled code.
+UdfNode* FindUncompiledUdf(CKmComposite* m);
+// The function id was renamed: the texts of every field and function that
+// call it get the new name.
+void RenameFunctionInTexts(CKmComposite* m, uint32_t id, const char* newName);
+
 // Names written into texts get a backslash before blanks and operator characters.
 std::string EscapeExpressionName(const char* name);
-enum RenameKind { kRenameTable = 0, kRenameField = 1 };
+// kRenameFunction: fieldNumber carries the user function's id.
+enum RenameKind { kRenameTable = 0, kRenameField = 1, kRenameFunction = 2 };
 // Rewrites the texts of every field that refers to the field (kind 1) or the
 // table slot (kind 0); with no old name, qualifies the field's name with its
 // table's alias instead. Run before the model's own name changes.

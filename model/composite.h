@@ -118,6 +118,7 @@ class CKmComposite {
   // ---- 5. Record pass state
   uint32_t scanMask = 0;
   int32_t lastEngineError = 0;
+  int32_t engineComputedFields = 0;  // some field in use is computed by the engine (all of 0xE000)
   void* compiledFilter = nullptr;
   FieldDef* errorField = nullptr;
   char errorName[132] = {};
@@ -130,8 +131,16 @@ class CKmComposite {
   uint32_t recordsDone = 0;
   uint32_t passCount = 0;
   int32_t tmpPassActive = 0;
+  // The report's group and sort slots (the document's settings, kept with
+  // the model so that the record stream, the run and field editing share one
+  // copy). A slot of all ones ends each list.
   uint32_t groupFields[8] = {kNoField, kNoField, kNoField, kNoField,
                              kNoField, kNoField, kNoField, kNoField};
+  uint8_t groupFlags[8] = {};  // each group slot's flag byte (its options)
+  uint32_t sortFields[8] = {kNoField, kNoField, kNoField, kNoField,
+                            kNoField, kNoField, kNoField, kNoField};
+  uint16_t sortWords[8] = {};  // direction and options of each sort slot
+  uint16_t sortLengths[8] = {1, 1, 1, 1, 1, 1, 1, 1};  // key lengths
   void* sortKeyTable = nullptr;
   uint32_t sortKeyCount = 0;
   int32_t totalsSortWord = 0;

@@ -5,6 +5,7 @@
 #include "foundation/heap_strings.h"
 #include "model/composite.h"
 #include "model/engine_errors.h"
+#include "model/group_levels.h"
 
 #include <algorithm>
 #include <cstring>
@@ -456,3 +457,42 @@ int CheckPreprocessedTotals(CKmComposite* m) {
   }
   return 0;
 }
+
+int CheckTotalsConsistency(CKmComposite* m, GroupSetup& setup, void* ownerWindow, bool show,
+                           const uint8_t* condition, size_t conditionLength) {
+  int result = 0;
+  const int lowest = GetLowestPreTotalLevel(m);
+  if (lowest >= 0 && condition && conditionLength) {
+    // A running total cannot be filtered on when the others are computed ahead.
+    ForEachFieldReference(condition, conditionLength, [&](uint32_t n, bool) {
+      const FieldDef* f = FieldAtNumber(m, n);
+      if (result || !f) return;
+      const bool totalRelated = (f->flags & kFieldTotalRelated) || (f->totalFlags & kTotalIsTotal);
+      if (totalRelated && !(f->totalFlags & kTotalPreprocessed)) result = kEngineFilterRunningTotal;
+    });
+    if (!result)
+      ForEachFieldReference(condition, conditionLength, [&](uint32_t n, bool) {
+        const FieldDef* f = FieldAtNumber(m, n);
+        if (result || !f) return;
+        if (IsTotal(f) && (f->totalFlags & kTotalPreprocessed) && f->totalLevel != lowest)
+          result = kEngineFilterHighestOnly;
+      });
+  }
+  if (!result) {
+    const int combination = CheckPreprocessedTotals(m);
+    if (combination == kEngineUnsupportedPreTotals) result = combination;
+  }
+  if (!result) {
+    FieldDef* keys[kKeyLevels];
+    uint32_t kinds[kKeyLevels];
+    if (CheckSortAndGroupFields(m, setup, keys, kinds) == 1) result = m->lastEngineError;
+  }
+  if (!result) result = CheckPreprocessedTotals(m);
+  if (result && show) m->ShowEngineErrorFor(ownerWindow, result);
+  return result;
+}
+
+int CheckTotalsSetup(CKmComposite* m, GroupSetup& setup, void* ownerWindow, bool show) {
+  return CheckTotalsConsistency(m, setup, ownerWindow, show, m->conditionCode, m->conditionLength);
+}
+

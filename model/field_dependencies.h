@@ -3,6 +3,7 @@
 // list of users shown before a field goes, and the totals checks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,3 +52,14 @@ bool ConfirmEditUsers(CKmComposite* m, const char* name, const FieldDef* field);
 // The pre-processed level check of the totals set-up: 0, 3191 or 3194; and
 // the combination check 3197.
 int CheckPreprocessedTotals(CKmComposite* m);
+
+struct GroupSetup;
+// The totals, filter and sort checks in order (3195, 3196, 3197, the sort
+// and group conflicts, then 3191/3194); the first that applies is the
+// result, shown for ownerWindow when show is set. The condition is the
+// filter's code.
+int CheckTotalsConsistency(CKmComposite* m, GroupSetup& setup, void* ownerWindow, bool show,
+                           const uint8_t* condition, size_t conditionLength);
+// The same with the model's own filter.
+int CheckTotalsSetup(CKmComposite* m, GroupSetup& setup, void* ownerWindow, bool show);
+

@@ -151,3 +151,57 @@ TEST(CodeWalks, UseMarksAndCalls) {
   EXPECT_FALSE(IsFieldValueSet(&t.m, s, reinterpret_cast<const uint8_t*>("   ")));
   EXPECT_TRUE(IsFieldValueSet(&t.m, s, reinterpret_cast<const uint8_t*>(" x ")));
 }
+
+// Before a run: join fields and the group chains get their "needed" byte,
+// the engine-computed flag follows the fields, and a self-reference is noted.
+TEST(CodeWalks, RequiredFieldsJoinChainsAndSelfReference) {
+  TestModel t;
+  FieldDef* key = t.Add("KEY", kFieldNumeric);
+  FieldDef* keyCalc = t.AddCalc("KEYCALC", "KEY + 1");
+  FieldDef* amount = t.Add("AMOUNT", kFieldNumeric);
+  FieldDef* share = t.AddCalc("SHARE", "AMOUNT / 2");
+  FieldDef* loner = t.AddCalc("LONER", "AMOUNT * 3");
+  ASSERT_EQ(t.lastError, 0);
+  keyCalc->flags |= kFieldJoin | kFieldNeeded;
+  share->flags |= kFieldNeeded;
+  t.m.levelTotalChains[2] = share;  // evaluated at a group break
+  share->orderNext = nullptr;
+  bool changed = false;
+  MarkRequiredFields(&t.m, &changed, true);
+  EXPECT_EQ(keyCalc->needed, 1);
+  EXPECT_EQ(key->needed, 1);            // reached from the join field
+  EXPECT_EQ(share->needed, 1);          // in a level chain
+  EXPECT_EQ(amount->needed, 1);
+  EXPECT_EQ(loner->needed, 0);
+  EXPECT_FALSE(loner->flags & kFieldNeeded);
+  EXPECT_FALSE(share->flags & kFieldRemovePropagated);
+  EXPECT_EQ(t.m.engineComputedFields, 0);
+  loner->flags |= 0xE000;
+  MarkRequiredFields(&t.m, &changed, true);
+  EXPECT_EQ(t.m.engineComputedFields, 1);
+
+  // A calculation that uses its own previous value refers to itself.
+  FieldDef* running = t.AddCalc("RUNNING", "AMOUNT");
+  ASSERT_EQ(t.lastError, 0);
+  FieldDef* again = t.AddCalc("AGAIN", "RUNNING + 1");
+  ASSERT_EQ(t.lastError, 0);
+  EXPECT_FALSE(again->totalFlags & kTotalLevelZero);
+  running->totalFlags |= kTotalLevelZero;
+  DependencyScan d;
+  ScanExpressionDependencies(&t.m, again->code, again->codeLength, &d, again, false, 0);
+  EXPECT_TRUE(again->totalFlags & kTotalLevelZero);  // through a field that refers to itself
+}
+
+// A calculation resting only on pre-processed totals is pre-processed too.
+TEST(CodeWalks, PreprocessedOnlyDependencies) {
+  TestModel t;
+  FieldDef* pre = t.Add("PRE", kFieldNumeric);
+  pre->totalFlags = kTotalIsTotal | kTotalPreprocessed;
+  FieldDef* running = t.Add("RUN", kFieldNumeric);
+  running->totalFlags = kTotalIsTotal;
+  FieldDef* onlyPre = t.AddCalc("ONLYPRE", "PRE * 2");
+  FieldDef* mixed = t.AddCalc("MIXED", "PRE + RUN");
+  ASSERT_EQ(t.lastError, 0);
+  EXPECT_TRUE(onlyPre->totalFlags & kTotalPreprocessed);
+  EXPECT_FALSE(mixed->totalFlags & kTotalPreprocessed);
+}

@@ -1,5 +1,6 @@
 #include "expr/udf.h"
 
+#include "expr/code_walks.h"
 #include "expr/compiled_code.h"
 #include "expr/compiler.h"
 #include "expr/compiler_state.h"
@@ -271,4 +272,48 @@ TEST(UdfList, DeleteMarkAndIds) {
   EXPECT_EQ(d->id, 4u);
   d->id = kUdfMaxId;
   EXPECT_EQ(NewUdf(&t.m), nullptr);
+}
+
+// The users of a function are found through chains of functions, and a rename
+// reaches every text that calls it.
+TEST(UdfUsers, ChainsMarksAndRename) {
+  UdfModel t;
+  UdfNode* c = t.Define("CHAIN(N_X)", "X + 1");
+  UdfNode* b = t.Define("BRIDGE(N_X)", "CHAIN(X) * 2");
+  UdfNode* a = t.Define("APEX(N_X)", "BRIDGE(X) - 1");
+  UdfNode* other = t.Define("LONELY(N_X)", "X");
+  ASSERT_TRUE(c && b && a && other);
+  FieldDef* f = t.m.AddField(kFieldCalculation | kFieldNeeded);
+  std::strcpy(f->name, "VIA_A");
+  const char* text = "APEX(AMOUNT) + CHAIN(1)";
+  f->exprText = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(std::strlen(text) + 1)));
+  std::strcpy(f->exprText, text);
+  uint32_t pos = 0;
+  ASSERT_EQ(CompileFieldText(&t.m, f, &pos), 0);
+
+  EXPECT_TRUE(MarkFunctionUsers(&t.m, c->id));
+  EXPECT_TRUE(b->flags & kUdfMarkBroken);
+  EXPECT_TRUE(a->flags & kUdfMarkBroken);
+  EXPECT_FALSE(other->flags & (kUdfMarkCompiles | kUdfMarkBroken));
+  EXPECT_FALSE(c->flags & (kUdfMarkCompiles | kUdfMarkBroken));
+  EXPECT_TRUE(f->flags & kFieldRemoveMark);
+
+  EXPECT_TRUE(IsFunctionUsed(&t.m, b->id));
+  EXPECT_TRUE(a->flags & kUdfMarkCompiles);
+  EXPECT_FALSE(c->flags & kUdfMarkCompiles);
+  EXPECT_FALSE(f->flags & kFieldRemoveMark);  // the field calls AYE and CEE, not BEE
+  EXPECT_FALSE(IsFunctionUsed(&t.m, other->id));
+
+  RenameFunctionInTexts(&t.m, c->id, "CLINK");
+  EXPECT_STREQ(f->exprText, "APEX(AMOUNT) + CLINK(1)");
+  std::string body = b->body;
+  EXPECT_EQ(body.substr(0, 13), "CLINK(X) * 2 ");
+  EXPECT_GE(body.size(), std::strlen("CHAIN(X) * 2"));
+
+  // A function in use without code is found before a run.
+  EXPECT_EQ(FindUncompiledUdf(&t.m), nullptr);
+  HeapFreeBlock(a->code);
+  a->code = nullptr;
+  a->codeLength = 0;
+  EXPECT_EQ(FindUncompiledUdf(&t.m), a);
 }

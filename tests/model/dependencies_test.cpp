@@ -3,6 +3,7 @@
 #include "../expr/expr_model_fixture.h"
 #include "expr/code_walks.h"
 #include "model/engine_errors.h"
+#include "model/group_levels.h"
 
 #include <gtest/gtest.h>
 
@@ -132,4 +133,36 @@ TEST(Dependencies, JoinFieldsAndPreprocessedTotals) {
   EXPECT_FALSE(CheckFieldRemoval(&t.m, calc));
   calc->flags |= kFieldNeeded;
   EXPECT_TRUE(CheckFieldRemoval(&t.m, calc));  // the pre-processed total goes with it
+}
+
+// With totals computed ahead, the filter may use only the lowest level of
+// them, and no running total; the first check that applies answers.
+TEST(Dependencies, FilterOnTotalsWithPreprocessing) {
+  TestModel t;
+  FieldDef* amount = t.Add("AMOUNT", kFieldNumeric);
+  FieldDef* runSum = AddTotal(t, "RUNSUM", amount, 2);
+  FieldDef* pre2 = AddTotal(t, "PRE2", amount, 2);
+  FieldDef* pre1 = AddTotal(t, "PRE1", amount, 1);
+  pre2->totalFlags |= kTotalPreprocessed;
+  pre1->totalFlags |= kTotalPreprocessed;
+  pre2->totalReset = pre2->totalLevel;
+  pre1->totalReset = pre1->totalLevel;
+  t.m.groupFields[1] = t.Number(amount);
+  t.m.groupFields[2] = t.Number(amount);
+  GroupSetup setup;
+  std::vector<uint8_t> code;
+  ASSERT_EQ(t.Compile("RUNSUM > 10", &code), 0);
+  EXPECT_EQ(CheckTotalsConsistency(&t.m, setup, nullptr, false, code.data(), code.size()),
+            kEngineFilterRunningTotal);
+  ASSERT_EQ(t.Compile("PRE2 > 10", &code), 0);
+  EXPECT_EQ(CheckTotalsConsistency(&t.m, setup, nullptr, false, code.data(), code.size()),
+            kEngineFilterHighestOnly);
+  ASSERT_EQ(t.Compile("PRE1 > 10", &code), 0);
+  EXPECT_EQ(CheckTotalsConsistency(&t.m, setup, nullptr, false, code.data(), code.size()), 0);
+  // Without pre-processed totals a running total may be filtered on.
+  pre2->totalFlags &= ~kTotalPreprocessed;
+  pre1->totalFlags &= ~kTotalPreprocessed;
+  ASSERT_EQ(t.Compile("RUNSUM > 10", &code), 0);
+  EXPECT_EQ(CheckTotalsConsistency(&t.m, setup, nullptr, false, code.data(), code.size()), 0);
+  (void)runSum;
 }
