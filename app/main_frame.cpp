@@ -2,6 +2,8 @@
 
 #include "app/document.h"
 #include "app/splash.h"
+#include "designer/layout_records.h"
+#include "model/composite.h"
 #include "foundation/settings.h"
 #include "foundation/startup.h"
 #include "platform/win/gdi.h"
@@ -332,7 +334,8 @@ void CKmMainFrame::OnDestroy() {
   KillTimer(m_hWnd, kDeferredStartTimer);
   if (IsWindow(m_pTitleWnd)) DestroyWindow(m_pTitleWnd);
   m_pTitleWnd = nullptr;
-  if (m_pDoc) SaveSettingsOnExit(*m_pDoc);
+  // Once only: the settings teardown frees the document's blocks.
+  if (m_pDoc && m_pDoc->m_bSettingsRead) SaveSettingsOnExit(*m_pDoc);
   PostQuitMessage(0);
 }
 
@@ -343,4 +346,71 @@ void CKmMainFrame::OnTimer(UINT_PTR id) {
   ShowTitleWindow(FALSE);
   RestorePlacement();
   if (!ReportOpen() && m_hooks.startChoice) m_hooks.startChoice(*this);
+}
+
+// --- volume removal ---
+
+DWORD DriveMaskOfPath(const char* path) {
+  if (path == nullptr || std::strlen(path) < 2 || path[1] != ':') return 0;
+  char c = path[0];
+  if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (c < 'A' || c > 'Z') return 0;
+  return 1u << (c - 'A');
+}
+
+LRESULT DeviceRemovalAnswer(UINT event, UINT deviceType, DWORD unitMask, DWORD reportMask, DWORD programMask,
+                            std::string* warning) {
+  if (warning) warning->clear();
+  if ((event != kDeviceQueryRemove && event != kDeviceRemoveComplete) || deviceType != kDeviceTypeVolume) return 1;
+  DWORD report = reportMask & unitMask;
+  DWORD program = programMask & unitMask;
+  if (report == 0 && program == 0) return 1;
+  std::string drives;
+  int count = 0;
+  for (int i = 0; i < 26; ++i)
+    if ((report | program) & (1u << i)) {
+      drives += static_cast<char>('A' + i);
+      drives += ", ";
+      ++count;
+    }
+  const bool query = event == kDeviceQueryRemove;
+  UINT id = query ? (count == 1 ? 809 : 812) : (count == 1 ? 810 : 813);
+  std::string exitText = program ? LoadResString(814) : std::string();
+  std::string format = LoadResString(id);
+  std::string text;
+  const std::string* args[2] = {&drives, &exitText};
+  int next = 0;
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's') {
+      if (next < 2) text += *args[next++];
+      ++i;
+    } else {
+      text += format[i];
+    }
+  }
+  if (warning) *warning = text;
+  return query ? kBroadcastQueryDeny : 1;
+}
+
+LRESULT CKmMainFrame::OnDeviceChange(UINT event, UINT deviceType, DWORD unitMask) {
+  if (m_pDoc == nullptr) return 1;
+  DWORD report = 0, program = 0;
+  if (CKmComposite* model = m_pDoc->m_pModel)
+    for (TableSlot* slot : model->tableSlots)
+      if (slot) report |= DriveMaskOfPath(slot->path);
+  if (m_pDoc->m_pLayout)
+    for (int i = 0; i < m_pDoc->m_pLayout->pictures.Count(); ++i)
+      report |= DriveMaskOfPath(m_pDoc->m_pLayout->pictures.At(i)->fileName);
+  if (m_pDoc->m_pDocPaths) {
+    report |= DriveMaskOfPath(reinterpret_cast<const char*>(m_pDoc->m_pDocPaths + kDocPathsLibrary));
+    report |= DriveMaskOfPath(reinterpret_cast<const char*>(m_pDoc->m_pDocPaths + kDocPathsPending));
+  }
+  report |= DriveMaskOfPath(DirBlockEntryText(kDirWork));
+  report |= DriveMaskOfPath(DirBlockEntryText(kDirDictTable));
+  program |= DriveMaskOfPath(DirBlockEntryText(kDirProgram));
+  program |= DriveMaskOfPath(DirBlockEntryText(kDirStartup));
+  std::string warning;
+  LRESULT answer = DeviceRemovalAnswer(event, deviceType, unitMask, report, program, &warning);
+  if (!warning.empty()) m_pDoc->WarningBox(warning.c_str());
+  return answer;
 }

@@ -10,8 +10,24 @@
 
 #include <functional>
 
+#include <string>
+#include <vector>
+
 class CKmDoc;
 class CKmMainFrame;
+
+// Volume removal: events and the answer that refuses a query.
+constexpr UINT kDeviceQueryRemove = 0x8001;
+constexpr UINT kDeviceRemoveComplete = 0x8004;
+constexpr UINT kDeviceTypeVolume = 2;
+constexpr LRESULT kBroadcastQueryDeny = 0x424D5144;
+
+// Bit n for drive letter 'A' + n of a path that starts with a letter and ':'.
+DWORD DriveMaskOfPath(const char* path);
+// The answer to a volume event, and the warning to show ("" for none), from
+// the volume's unit mask and the drives of the report and of the program.
+LRESULT DeviceRemovalAnswer(UINT event, UINT deviceType, DWORD unitMask, DWORD reportMask, DWORD programMask,
+                            std::string* warning);
 
 constexpr UINT kMainMenuId = 10029;
 constexpr UINT kDeferredStartTimer = 100;
@@ -54,6 +70,8 @@ class CKmMainFrame : public CWnd {
   // Enables, checks and names the items of a popup as it opens.
   void UpdatePopup(HMENU popup);
   void RecalcLayout();
+  // A volume is being or has been removed: warns when the report uses it.
+  LRESULT OnDeviceChange(UINT event, UINT deviceType, DWORD unitMask);
   HWND GetBandPane() const { return m_hBandPane; }
   HWND GetRulerPane() const { return m_hRulerPane; }
   int GetBandWidth() const { return m_nBandWidth; }

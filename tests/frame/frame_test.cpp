@@ -152,7 +152,7 @@ TEST_F(FrameTest, PlacementComesFromTheSettingsByTheRules) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ini);
-    WriteIni(c.ini);
+    WriteIni(std::string(c.ini) + "[Save List]\nBandWidth=-5\n");
     CKmMainFrame frame;
     ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
     frame.m_nCmdShow = c.cmdShow;
@@ -165,6 +165,7 @@ TEST_F(FrameTest, PlacementComesFromTheSettingsByTheRules) {
     EXPECT_EQ(wp.rcNormalPosition.left, c.left);
     EXPECT_EQ(wp.rcNormalPosition.right, c.right);
     EXPECT_TRUE(frame.m_wndStatusBar.IsSinglePane());
+    EXPECT_EQ(frame.GetBandWidth(), 80) << "a damaged band width falls back to the default";
     frame.m_nCmdShow = 1;
     frame.RestorePlacement();  // nothing while visible
     EXPECT_EQ(frame.m_nCmdShow, 1);
@@ -203,11 +204,14 @@ TEST_F(FrameTest, ClosingWritesPlacementAndTheSaveListSwitches) {
   EXPECT_EQ(IniInt("Save List", "FormatBar"), 1);
   EXPECT_EQ(IniInt("Save List", "BandWidth"), 120);
 
+  EXPECT_FALSE(doc.m_bSettingsRead) << "the settings were written back and let go";
+
   // The next start finds the frame where it was left.
   CKmDoc next;
   CKmMainFrame again;
   ASSERT_TRUE(again.Create(&next, "VORTELLE"));
   again.RestorePlacement();
+  EXPECT_EQ(again.GetBandWidth(), 120);
   RECT r;
   GetWindowRect(again.m_hWnd, &r);
   EXPECT_EQ(r.left, 11);
@@ -371,5 +375,33 @@ TEST_F(FrameTest, AboutBoxFromHelpMenuAndTheApplicationCommand) {
   EXPECT_EQ(g_about.db.rfind("DB access version", 0), 0u) << g_about.db;
   EXPECT_EQ(TitleVersionText(), "Version 1.0.09");
   EXPECT_EQ(frame.m_wState & 0x8000, 0) << "the modal state ends with the box";
+}
+}  // namespace
+
+namespace {
+TEST(DeviceRemoval, VolumesInUseAreRefusedWithTheirDrives) {
+  EXPECT_EQ(DriveMaskOfPath("d:\\pics\\logo.bmp"), 1u << 3);
+  EXPECT_EQ(DriveMaskOfPath("\\\\server\\share\\logo.bmp"), 0u) << "a UNC path names no drive";
+  EXPECT_EQ(DriveMaskOfPath("/home/u/logo.bmp"), 0u);
+  EXPECT_EQ(DriveMaskOfPath("D"), 0u);
+  EXPECT_EQ(DriveMaskOfPath(nullptr), 0u);
+
+  std::string text;
+  const DWORD d = DriveMaskOfPath("D:\\x"), a = DriveMaskOfPath("A:\\x");
+  EXPECT_EQ(DeviceRemovalAnswer(kDeviceQueryRemove, kDeviceTypeVolume, d, d, 0, &text), kBroadcastQueryDeny);
+  EXPECT_EQ(text,
+            "You are attempting to remove the volume in drive D, in use by the current report.\r\n"
+            "Please close the report and try again");
+  EXPECT_EQ(DeviceRemovalAnswer(kDeviceRemoveComplete, kDeviceTypeVolume, a | d, a | d, a, &text), 1);
+  EXPECT_EQ(text,
+            "You have removed the volumes in drives A, D, in use by the current report.\r\n"
+            "Please replace the volumes or close the report and exit Report Designer");
+
+  // Another volume, another device type or another event: nothing to say.
+  EXPECT_EQ(DeviceRemovalAnswer(kDeviceQueryRemove, kDeviceTypeVolume, a, d, 0, &text), 1);
+  EXPECT_TRUE(text.empty());
+  EXPECT_EQ(DeviceRemovalAnswer(kDeviceQueryRemove, 5, d, d, 0, &text), 1);
+  EXPECT_EQ(DeviceRemovalAnswer(0x8000, kDeviceTypeVolume, d, d, 0, &text), 1);
+  EXPECT_TRUE(text.empty());
 }
 }  // namespace
