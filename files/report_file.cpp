@@ -2,6 +2,7 @@
 
 #include "files/report_io.h"
 #include "platform/ole/compound_file.h"
+#include "platform/win/fileio.h"
 #include "platform/win/resources.h"
 
 #include <cstring>
@@ -20,6 +21,14 @@ std::string PayloadText(const uint8_t* p, size_t n) {
   return std::string(reinterpret_cast<const char*>(p), nul ? static_cast<const uint8_t*>(nul) - p : n);
 }
 
+// The file a stored or typed name stands for on this disk: the existing file
+// however its case differs, else the name with Linux separators.
+std::string DiskPath(const char* path) {
+  const std::string native = NativePath(path != nullptr ? path : "");
+  const std::string found = ResolveExistingPath(native);
+  return found.empty() ? native : found;
+}
+
 }  // namespace
 
 int CKmRepIO::OpenReportFile(const char* path) {
@@ -27,7 +36,7 @@ int CKmRepIO::OpenReportFile(const char* path) {
   std::string why;
   // The file is read whole and checked before the document is touched, so a
   // file that is not a report leaves the open report as it was.
-  switch (vt_ole::ReadStorageFile(path, root, &why)) {
+  switch (vt_ole::ReadStorageFile(DiskPath(path), root, &why)) {
     case vt_ole::StorageError::kNone: break;
     case vt_ole::StorageError::kNotCompound: ShowMessage(61301, path); return kRepIoNotReport;
     case vt_ole::StorageError::kNotFound: ShowMessage(61300, path); return kRepIoNoFile;
@@ -57,7 +66,7 @@ int CKmRepIO::SaveReportFile(const char* path) {
   const int rc = WriteReport(root);
   if (rc != kRepIoOk) return rc;
   std::string why;
-  if (vt_ole::WriteStorageFile(path, root, &why) != vt_ole::StorageError::kNone) {
+  if (vt_ole::WriteStorageFile(DiskPath(path), root, &why) != vt_ole::StorageError::kNone) {
     // The old file is untouched; so is what the next save will write.
     m_summary = before;
     m_stream.saved = 0;
@@ -68,10 +77,12 @@ int CKmRepIO::SaveReportFile(const char* path) {
 }
 
 bool ReadReportFileInfo(const char* path, std::string* dataSource, std::string* connectUser, std::string* driver) {
-  if (path == nullptr || dataSource == nullptr || !vt_ole::IsStorageFile(path)) return false;
+  if (path == nullptr || dataSource == nullptr) return false;
+  const std::string file = DiskPath(path);
+  if (!vt_ole::IsStorageFile(file)) return false;
   dataSource->clear();
   vt_ole::Storage root;
-  if (vt_ole::ReadStorageFile(path, root) != vt_ole::StorageError::kNone) return false;
+  if (vt_ole::ReadStorageFile(file, root) != vt_ole::StorageError::kNone) return false;
   const vt_ole::Stream* contents = root.FindStream("Contents");
   if (contents == nullptr) return false;
   if (connectUser) connectUser->clear();

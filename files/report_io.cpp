@@ -203,7 +203,7 @@ int CKmRepIO::Read(bool narrowed, const uint8_t* data, size_t size) {
   return rc;
 }
 
-int CKmRepIO::Load(vt_ole::Storage& root) {
+int CKmRepIO::Load(const vt_ole::Storage& root) {
   WaitCursor wait(m_pDoc);
   const vt_ole::Stream* contents = root.FindStream("Contents");
   if (contents == nullptr) return kRepIoNotReport;

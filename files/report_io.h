@@ -115,7 +115,7 @@ class CKmRepIO {
   // Builds the summary stream and the Contents stream into root; 0 on success.
   int WriteReport(vt_ole::Storage& root);
   // Reads the records of Contents, then the summary stream; 0 on success.
-  int Load(vt_ole::Storage& root);
+  int Load(const vt_ole::Storage& root);
 
   void ResetProperties();
   // The File Properties dialog; 1 after OK, 0 after Cancel.
@@ -128,7 +128,7 @@ class CKmRepIO {
   UINT LastMessageId() const { return m_nLastMessage; }
 
   CKmDoc* m_pDoc;
-  vt_ole::Storage* m_pRootStorage = nullptr;  // only while a report file is read or written
+  const vt_ole::Storage* m_pRootStorage = nullptr;  // only while a report file is read or written
   CKmSummaryInfo m_summary;
   UINT m_bOlderLibrary = 0;
   char m_szDataSource[32] = {};
