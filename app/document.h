@@ -183,6 +183,12 @@ class CKmDoc {
   void ClearReport(BOOL closeModel);
   void StartNewReport();
   void ApplyRulerSettings();
+  void NewReportCommand(BOOL ask, BOOL userSql);
+  BOOL DoFileNew(const char* masterTable, int passThrough, BOOL ask, BOOL fromQuery);
+  BOOL ChooseNewReportMaster(const char* masterTable, int passThrough, BOOL blank, BOOL forTemplate,
+                             BOOL fromQuery);
+  BOOL PrepareNewReport();
+  BOOL NewReportFromTemplate(const char* masterTable, int passThrough);
   // Writes the report file at path (the framework's save of a report file).
   BOOL OnSaveDocument(const char* path);
 

@@ -12,6 +12,8 @@
 #include "foundation/text_helpers.h"
 #include "foundation/message_dialog.h"
 #include "model/composite.h"
+#include "model/master_joins.h"
+#include "data/query_desc.h"
 #include "platform/ole/compound_file.h"
 #include "platform/win/fileio.h"
 #include "platform/win/message_box.h"
@@ -24,6 +26,8 @@ namespace {
 
 ReportOpenDialogs g_defaultDialogs;
 ReportOpenDialogs* g_dialogs = nullptr;
+NewReportSteps g_defaultSteps;
+NewReportSteps* g_steps = nullptr;
 
 constexpr UINT kIdsInUseCopy = 1174;
 constexpr UINT kIdsReadingReport = 721;
@@ -89,6 +93,39 @@ ReportFileIO* CKmDoc::FileIO() {
 
 ReportOpenDialogs& GetReportOpenDialogs() { return g_dialogs ? *g_dialogs : g_defaultDialogs; }
 void SetReportOpenDialogs(ReportOpenDialogs* dialogs) { g_dialogs = dialogs; }
+NewReportSteps& GetNewReportSteps() { return g_steps ? *g_steps : g_defaultSteps; }
+void SetNewReportSteps(NewReportSteps* steps) { g_steps = steps; }
+
+int DocumentCommandState(const CKmDoc& doc, UINT id, BOOL inPlaceEdit) {
+  switch (id) {
+    case kCmdFileNew:
+    case kCmdFileOpen:
+      return inPlaceEdit ? 0 : 1;
+    case kCmdFileSave:
+    case kCmdFileSaveAs:
+    case kCmdFilePageSetup:
+    case kCmdFileExport:
+    case kCmdFileSendMail:
+      return doc.m_bReportOpen && !inPlaceEdit ? 1 : 0;
+    case kCmdDataSources:
+      // Nothing to choose when both new and opened reports keep their source.
+      return doc.m_settings.newReportAlwaysUseSameDS && doc.m_settings.readReportAlwaysUseSameDS ? 0 : 1;
+    case kCmdFileNewUserSql:
+    case kCmdFileProperties:
+    case kCmdShowSql:
+    case kCmdLimitResult:
+    case kCmdOptionsDataSource:
+      return 1;
+    case kCmdEditPasteLink:
+    case kCmdEditLinks:
+    case kCmdEditConvert:
+    case kCmdObjectVerbs:
+      // This platform holds no linked or embedded objects.
+      return 0;
+    default:
+      return -1;
+  }
+}
 
 BOOL CKmDoc::OpenReportDialog(BOOL* noOverrideOut) {
   SetWaitCursor(1);
@@ -309,4 +346,202 @@ void CKmDoc::StartNewReport() {
 
 void CKmDoc::ApplyRulerSettings() {
   if (!m_settings.scrBarHz && !m_settings.scrBarVt) UpdateViewsByHint(107, nullptr);
+}
+
+// --- File New ---
+
+void CKmDoc::NewReportCommand(BOOL ask, BOOL userSql) {
+  BOOL savedUserSql = m_bUserSql;
+  m_bUserSql = userSql;
+  if (DoFileNew(nullptr, 0, ask, FALSE)) {
+    UpdateViewsByHint(0, nullptr);
+    return;
+  }
+  m_bUserSql = savedUserSql;
+  if (!m_bReportOpen) m_nBandPaneWidth = 0;
+}
+
+namespace {
+bool HasSqlText(const CKmDoc& doc) { return doc.m_pSqlText != nullptr && doc.m_pSqlText[0] != 0; }
+
+// Leaves no data source current after a failed start of a new report.
+void DropCurrentDataSource(CKmDoc& doc) {
+  if (doc.m_pModel != nullptr && doc.m_pModel->dataAccessState != nullptr)
+    GetDataAccess(doc.m_pModel)->SelectDataSource(nullptr);
+  doc.UpdateTitle(FALSE);
+}
+
+// Sets the SQL statement up as the master, choosing another master table as
+// often as the setup asks for one; false when the user gives up.
+bool SetupSqlMasterUntilDone(CKmDoc& doc) {
+  NewReportSteps& steps = GetNewReportSteps();
+  for (;;) {
+    int r = steps.SetupSqlMaster(doc);
+    if (r == 0) return true;
+    if (r < 0 || !HasSqlText(doc)) return false;
+    if (!steps.EnsureDataSource(doc, TRUE, 0, FALSE)) return false;
+  }
+}
+}  // namespace
+
+BOOL CKmDoc::DoFileNew(const char* masterTable, int passThrough, BOOL ask, BOOL fromQuery) {
+  NewReportSteps& steps = GetNewReportSteps();
+  m_bTemplatePending = FALSE;
+  if (m_pSqlText != nullptr) m_pSqlText[0] = 0;
+  int mode = m_nStartMode;
+  if (m_bUserSql && mode == 1) mode = 0;
+  m_nRunState = 0;
+  m_nRunMode = 0;
+  if (mode == 0 || ask) {
+    mode = steps.RunStartDialog(*this);
+    if (mode == 0) return FALSE;
+  }
+  if (!CreateReportTables()) return FALSE;
+  auto fail = [this](bool clear) {
+    if (clear) ClearReport(TRUE);
+    SetWaitCursor(0);
+    return FALSE;
+  };
+  const bool haveMaster = masterTable != nullptr && *masterTable != 0;
+
+  if (!m_bReportOpen) {
+    DataAccess* data = GetDataAccess(m_pModel);
+    const char* override = data->GetDataSourceOverride();
+    if (mode == 4) {
+      if (!NewReportFromTemplate(masterTable, passThrough)) return fail(true);
+      m_bTemplatePending = TRUE;
+    } else if (mode == 5 && ask) {
+      return OpenReportDialog(nullptr);
+    } else if (mode == 10 && override != nullptr && *override != 0) {
+      std::string name = override;
+      if (data->ConnectDataSource(name.c_str(), true, true, nullptr) != 1) return fail(true);
+      data->SelectDataSource(name.c_str());
+      if (!PrepareNewReport()) {
+        DropCurrentDataSource(*this);
+        return fail(false);
+      }
+    } else if (!ChooseNewReportMaster(masterTable, passThrough, mode == 3, FALSE, fromQuery) ||
+               !PrepareNewReport()) {
+      DropCurrentDataSource(*this);
+      return fail(false);
+    }
+  } else {
+    if (!GetReportOpenDialogs().SaveModified(*this)) return fail(false);
+    if (mode != 4 && !ChooseNewReportMaster(masterTable, passThrough, mode == 3, FALSE, fromQuery))
+      return fail(true);
+    m_pModel->fieldRemovedHook = nullptr;
+    GetStartupHooks().ReleaseObjectFonts(*this);
+    EmptyModel();
+    if (fromQuery && m_pQuery != nullptr) m_pModel->reportViewName = m_pQuery->name;
+    SetModifiedFlag(FALSE);
+    ForgetCompoundFile();
+    UpdateViewsByHint(0, nullptr);
+    if (mode == 4) {
+      if (!NewReportFromTemplate(masterTable, passThrough)) return fail(true);
+      m_bTemplatePending = TRUE;
+    } else {
+      if (haveMaster) CopyBounded(m_files.masterTable, sizeof m_files.masterTable, masterTable);
+      if (!PrepareNewReport()) return fail(true);
+    }
+  }
+
+  SetWaitCursor(1);
+  switch (mode) {
+    case 1:
+      if (!steps.RunWizard(*this)) {
+        m_bReportOpen = TRUE;
+        return fail(true);
+      }
+      // The wizard's end is awaited by the frame's timer.
+      return TRUE;
+    case 2:
+      m_bReportOpen = TRUE;
+      if (steps.BuildInstantReport(*this)) break;
+      // A failed instant report leaves a blank one.
+      [[fallthrough]];
+    case 3:
+      m_bReportOpen = TRUE;
+      if (m_bandLines.lines != nullptr) RenumberBandLines(m_bandLines);
+      if (m_settings.shHzRul || m_settings.shVtRul) UpdateViewsByHint(101, nullptr);
+      break;
+    case 10:
+      if (!steps.RunReportScript(*this)) {
+        m_bReportOpen = TRUE;
+        return fail(true);
+      }
+      m_bReportOpen = TRUE;
+      break;
+    default:
+      break;
+  }
+  if (mode != 10) {
+    StartNewReport();
+    m_bTemplatePending = FALSE;
+  } else if (m_szReportName[0] != 0) {
+    UpdateTitle(TRUE);
+  }
+  if (mode != 3) SetModifiedFlag(TRUE);
+  SetWaitCursor(0);
+  return TRUE;
+}
+
+BOOL CKmDoc::ChooseNewReportMaster(const char* masterTable, int passThrough, BOOL blank, BOOL forTemplate,
+                                   BOOL fromQuery) {
+  if (fromQuery) return ConnectQueryDataSource();
+  const bool haveMaster = masterTable != nullptr && *masterTable != 0;
+  if (haveMaster) CopyBounded(m_files.masterTable, sizeof m_files.masterTable, masterTable);
+  NewReportSteps& steps = GetNewReportSteps();
+  BOOL ok = forTemplate ? steps.OpenMasterTable(*this, blank)
+                        : steps.EnsureDataSource(*this, haveMaster ? FALSE : TRUE, passThrough, blank);
+  if (!ok && !m_bReportOpen && m_pModel != nullptr && m_pModel->dataAccessState != nullptr)
+    GetDataAccess(m_pModel)->SelectDataSource(nullptr);
+  return ok;
+}
+
+BOOL CKmDoc::PrepareNewReport() {
+  SetWaitCursor(1);
+  FreeLayoutItems();
+  if (!CreateReportTables()) {
+    SetWaitCursor(0);
+    return FALSE;
+  }
+  if (!m_strUdfPath.empty()) SetUdfLibraryPath(m_pModel, m_strUdfPath.c_str());
+  int udf = LoadUserFunctionLibrary(m_pModel);
+  if (udf != kUdfLibOk) {
+    ShowText(*this, UdfLibraryErrorText(m_pModel, udf));
+    SetWaitCursor(0);
+    return FALSE;
+  }
+  if (!HasSqlText(*this) && m_bCreateWithoutMaster) m_files.masterTable[0] = 0;
+  if (HasSqlText(*this) && !SetupSqlMasterUntilDone(*this)) {
+    SetWaitCursor(0);
+    return FALSE;
+  }
+  m_nRunState = 0;
+  m_nLibEntry = -1;
+  GetStartupHooks().GetDefaultPrinter(*this);
+  GetNewReportSteps().InitReportState(*this);
+  SetWaitCursor(0);
+  return TRUE;
+}
+
+BOOL CKmDoc::NewReportFromTemplate(const char* masterTable, int passThrough) {
+  BOOL withoutMaster = m_bCreateWithoutMaster;
+  m_bTemplateMode = TRUE;
+  BOOL opened = OpenReportDialog(nullptr);
+  m_bTemplateMode = FALSE;
+  if (!opened) return FALSE;
+  m_nLibEntry = -1;
+  if (m_files.masterTable[0] == 0) {
+    if (withoutMaster) m_bCreateWithoutMaster = TRUE;
+    if (!ChooseNewReportMaster(masterTable, passThrough, FALSE, TRUE, FALSE)) return FALSE;
+    for (;;) {
+      int r = GetNewReportSteps().SetupSqlMaster(*this);
+      if (r == 0) break;
+      if (r < 0 || !HasSqlText(*this)) return FALSE;
+      if (!ChooseNewReportMaster(nullptr, passThrough, FALSE, TRUE, FALSE)) return FALSE;
+    }
+  }
+  if (m_pModel != nullptr) MakeMasterAliasUnique(m_pModel);
+  return TRUE;
 }

@@ -57,3 +57,59 @@ class ReportOpenDialogs {
 // The dialogs in force; null restores the defaults.
 ReportOpenDialogs& GetReportOpenDialogs();
 void SetReportOpenDialogs(ReportOpenDialogs* dialogs);
+
+// The steps of File New that other parts of the program carry out: the
+// start dialog, the report wizard, choosing the master table, the instant
+// report and the report script. The defaults answer as a cancelled or
+// failed step would.
+class NewReportSteps {
+ public:
+  virtual ~NewReportSteps() = default;
+  // The start dialog: the chosen start mode, 0 on cancel.
+  virtual int RunStartDialog(CKmDoc& /*doc*/) { return 0; }
+  // Starts the wizard program; FALSE when it cannot start.
+  virtual BOOL RunWizard(CKmDoc& /*doc*/) { return FALSE; }
+  // Makes the data source ready for a new report (asking for a master
+  // table when prompt is set); FALSE when the user gives up.
+  virtual BOOL EnsureDataSource(CKmDoc& /*doc*/, BOOL /*prompt*/, int /*passThrough*/, BOOL /*blank*/) {
+    return FALSE;
+  }
+  // Asks for the master table of a template's report.
+  virtual BOOL OpenMasterTable(CKmDoc& /*doc*/, BOOL /*blank*/) { return FALSE; }
+  // Sets the SQL statement up as the master: 0 done, 1 another master is
+  // needed, -1 failed.
+  virtual int SetupSqlMaster(CKmDoc& /*doc*/) { return -1; }
+  virtual BOOL BuildInstantReport(CKmDoc& /*doc*/) { return FALSE; }
+  virtual BOOL RunReportScript(CKmDoc& /*doc*/) { return FALSE; }
+  // The report state of a new report: run settings, printer, fonts.
+  virtual void InitReportState(CKmDoc& /*doc*/) {}
+};
+
+NewReportSteps& GetNewReportSteps();
+void SetNewReportSteps(NewReportSteps* steps);
+
+// Command ids of the document's commands.
+enum : UINT {
+  kCmdFileNew = 32000,
+  kCmdFileOpen = 32001,
+  kCmdFileNewUserSql = 32002,
+  kCmdDataSources = 32005,
+  kCmdOptionsDataSource = 32023,
+  kCmdFileSave = 30010,
+  kCmdFileSaveAs = 30020,
+  kCmdFileProperties = 30028,
+  kCmdFileExport = 30060,
+  kCmdFilePageSetup = 30512,
+  kCmdShowSql = 30650,
+  kCmdLimitResult = 30660,
+  kCmdFileSendMail = 57612,
+  kCmdEditPasteLink = 57638,
+  kCmdEditLinks = 57857,
+  kCmdEditConvert = 57858,
+  kCmdObjectVerbs = 57872,
+};
+
+// Whether the document's command is enabled: 1 or 0, or -1 for a command
+// the document does not decide. inPlaceEdit: the design view has in-place
+// text entry open.
+int DocumentCommandState(const CKmDoc& doc, UINT id, BOOL inPlaceEdit);
