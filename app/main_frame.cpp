@@ -84,6 +84,9 @@ int ProfileInt(const char* key, int def) {
 }  // namespace
 
 CKmMainFrame::~CKmMainFrame() {
+  if (m_pDoc && m_pDoc->m_pMainFrame == this) m_pDoc->m_pMainFrame = nullptr;
+  if (m_pDoc && m_pDoc->m_pView == &m_wndLayoutView) m_pDoc->m_pView = nullptr;
+  if (AfxGetThread()->m_pMainWnd == this) AfxGetThread()->m_pMainWnd = nullptr;
   // The object goes away without the close sequence: the window quietly follows.
   if (IsWindow(m_hWnd)) {
     SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
@@ -97,6 +100,9 @@ BOOL CKmMainFrame::Create(CKmDoc* doc, const char* title) {
   m_pDoc = doc;
   m_wndStatusBar.m_pDoc = doc;
   m_pLayoutView = &m_wndLayoutView;
+  // The document reaches the frame and its view through these.
+  if (doc && doc->m_pMainFrame == nullptr) doc->m_pMainFrame = this;
+  if (doc && doc->m_pView == nullptr) doc->m_pView = m_pLayoutView;
   if (!m_szHelpTopicsText[0]) std::snprintf(m_szHelpTopicsText, sizeof m_szHelpTopicsText, "%s", LoadResString(7110).c_str());
   if (!m_szAboutText[0]) std::snprintf(m_szAboutText, sizeof m_szAboutText, "%s", LoadResString(7111).c_str());
   HWND h = CreateWindowExA(0, kFrameClass, title ? title : "", WS_OVERLAPPEDWINDOW, 60, 40, 760, 540, nullptr,
@@ -261,6 +267,7 @@ LRESULT CKmMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
       break;
     case WM_NCDESTROY:
       m_hWnd = nullptr;
+      if (AfxGetThread()->m_pMainWnd == this) AfxGetThread()->m_pMainWnd = nullptr;
       break;
     case WM_TIMER:
       OnTimer(static_cast<UINT_PTR>(wParam));

@@ -114,6 +114,9 @@ TEST_F(FrameTest, MenusFollowWhetherAReportIsOpen) {
 TEST_F(FrameTest, MenuCommandsReachTheNeighboursFirst) {
   CKmMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
+  EXPECT_EQ(doc.m_pMainFrame, &frame);
+  EXPECT_EQ(doc.m_pView, frame.m_pLayoutView);
+  AfxGetThread()->m_pMainWnd = &frame;
   std::vector<UINT> seen;
   frame.m_hooks.command = [&](CKmMainFrame&, UINT id) {
     seen.push_back(id);
@@ -133,6 +136,7 @@ TEST_F(FrameTest, MenuCommandsReachTheNeighboursFirst) {
   SendMessageA(frame.m_hWnd, WM_COMMAND, 32016, 0);
   EXPECT_EQ(frame.m_hWnd, nullptr) << "the frame is gone after the second, agreed exit";
   EXPECT_EQ(asked, 2);
+  EXPECT_EQ(AfxGetThread()->GetMainWnd(), nullptr) << "the message loop no longer waits on the frame";
 }
 
 TEST_F(FrameTest, PlacementComesFromTheSettingsByTheRules) {
