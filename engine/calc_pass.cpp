@@ -79,8 +79,10 @@ RunCalcState* NewRunCalcState(CKmComposite* model) {
   if (model != nullptr) {
     for (int i = 0; i < kRunGroupLevels && model->groupFields[i] != kNoField; ++i) {
       c->levels[i].field = model->groupFields[i];
+      c->levels[i].options = model->groupFlags[i];
       c->levelsUsed = i + 1;
     }
+    for (int i = 0; i < kRunGroupLevels && model->sortFields[i] != kNoField; ++i) c->sortFields[i] = model->sortFields[i];
   }
   return c;
 }

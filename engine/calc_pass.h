@@ -123,8 +123,8 @@ struct RunCalcState {
   std::vector<FieldDef*> bandLists[kRunGroupLevels + 2];
   // Totals: running figures, by total field.
   std::unordered_map<const FieldDef*, SummaryAccum> accum;
-  // The totals pre-pass: the report's sort fields (all ones ends them) as the
-  // run set them up, and the pre-pass's own work.
+  // The totals pre-pass: the report's sort fields (all ones ends them; taken
+  // from the model's sort slots) with their directions, and the pre-pass's own work.
   uint32_t sortFields[kRunGroupLevels] = {kNoField, kNoField, kNoField, kNoField,
                                           kNoField, kNoField, kNoField, kNoField};
   uint16_t sortAscending[kRunGroupLevels] = {1, 1, 1, 1, 1, 1, 1, 1};  // 0: descending
