@@ -11,6 +11,7 @@
 
 class CKmDoc;
 class CKmComposite;
+class RecordRowSource;
 struct BandOutputState;  // band output and line text assembly
 
 constexpr uint32_t kRunNoField = kNoField;
@@ -169,7 +170,9 @@ struct ReportRun {
   int32_t lastBand = 0;
   int32_t recordedRepeatBand = 0;  // a repeated header recorded for band output
 
-  // The query kept from one run to the next.
+  // The query kept from one run to the next, and the rows it gives the
+  // record pass.
+  RecordRowSource* rows = nullptr;
   bool queryOpen = false;
   bool dataChanged = false;  // set by edits the open query does not reflect
   RunDataSignature lastSignature;

@@ -26,7 +26,9 @@ int OutputRunBand(CKmDoc* doc, ReportRun* r, int band) {
   int state = r->links.outputBand(doc, band, 0);
   r->lastBand = band;
   if (!tracked || r->driver->CurrentY(r->page) != before) {
-    r->topOfPage = 0;
+    // The page header leaves the page at its top: what follows it is output
+    // there even when it does not fit.
+    if (band != kBandPageHeader) r->topOfPage = 0;
     if (tracked && PageSendFlag(*r, doc->m_nRunMode)) r->outputEmitted = 1;
   }
   return state != 0 || doc->m_nRunState != kRunGoing ? 1 : 0;

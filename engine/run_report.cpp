@@ -6,6 +6,7 @@
 
 #include "app/document.h"
 #include "data/select_builder.h"
+#include "data/sql_literals.h"
 #include "foundation/heap_strings.h"
 #include "model/composite.h"
 #include "model/record_filter.h"
@@ -73,7 +74,17 @@ void DefaultEngineError(CKmDoc* doc, int code) {
 // Print and preview jobs are open before the run; only exports start here.
 int DefaultStartJob(CKmDoc* doc) { return RunOf(doc) && RunOf(doc)->exportRun ? 0 : 1; }
 
-int DefaultOpenQuery(CKmDoc* doc) { return doc->m_pModel ? OpenReportQuery(doc->m_pModel) : 0; }
+// The record pass reads the query's rows through the run's row source.
+int DefaultOpenQuery(CKmDoc* doc) {
+  CKmComposite* m = doc->m_pModel;
+  ReportRun* r = RunOf(doc);
+  if (!m || !r) return 0;
+  int rc = OpenReportQuery(m);
+  if (rc != 0) return rc;
+  if (!r->rows) r->rows = new SqlRowSource(m);
+  GetRecordPassState(m)->rows = r->rows;
+  return 0;
+}
 void DefaultCloseQuery(CKmDoc* doc) {
   if (doc->m_pModel) CloseReportQuery(doc->m_pModel);
 }
@@ -143,6 +154,9 @@ void FreeReportRun(CKmDoc* doc) {
   if (!doc->m_pRun) return;
   ReleaseAcrossBuffer(doc);
   ReportRun* r = doc->m_pRun;
+  if (r->rows && doc->m_pModel && GetRecordPassState(doc->m_pModel)->rows == r->rows)
+    GetRecordPassState(doc->m_pModel)->rows = nullptr;
+  delete r->rows;
   if (r->ownsCalc) delete r->calc;
   else if (r->calc && r->calcDeleter) r->calcDeleter(r->calc);
   delete doc->m_pRun;
