@@ -134,6 +134,14 @@ int SendLineOrBox(ReportRun* run, const ItemOutput& it, LONG topDp, LONG bottomD
   return ok ? 1 : Refused(run);
 }
 
+// A wrapped field still continuing (or an item it holds) on one of the
+// object's lines stretches the object: it ends after them.
+bool StretchedInside(const BandOutputState* s, const ItemOutput& box) {
+  for (const ItemOutput& o : s->items)
+    if ((o.state & (kItemContinuing | kItemHeld)) && o.line >= box.line && o.line <= box.endLine) return true;
+  return false;
+}
+
 }  // namespace
 
 int OutputLineOrBox(ReportRun* run, ItemOutput* item, LONG y, LONG lineHeight) {
@@ -168,7 +176,7 @@ int TrackSpanningGraphics(ReportRun* run, int band, int line, LONG y, LONG lineH
       it.openY = std::max<LONG>(1, y - up);
       it.lateLines = std::max(0, line - it.line);
     }
-    if (it.openY != 0 && line >= it.endLine + it.lateLines) {
+    if (it.openY != 0 && line >= it.endLine + it.lateLines && !StretchedInside(s, it)) {
       int ok = OutputLineOrBox(run, &it, y, lineHeight);
       it.state &= static_cast<BYTE>(~kItemWaiting);
       it.openY = 0;

@@ -57,6 +57,18 @@ TEST_F(BandFixture, BoxCutByAPageEndContinuesOnTheNextPage) {
   EXPECT_EQ(driver.boxes[0].attributes, kNewBoxBorders);
 }
 
+TEST_F(BandFixture, BoxGrowsWithAWrappedFieldInside) {
+  AddTextField(AddLine(kBandRecord), 0, 6, "one two three", 0x40);
+  AddBox(0, 0, 0, 10);
+  Finish();
+  driver.y = 1000;
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_EQ(driver.lines.size(), 3u);
+  ASSERT_EQ(driver.boxes.size(), 1u);
+  EXPECT_EQ(driver.boxes[0].top, Ppx(1000));
+  EXPECT_EQ(driver.boxes[0].bottom, Ppx(1000 + 3 * 120));
+}
+
 TEST_F(BandFixture, BoxFromGroupHeaderToFooterSpansTheRecords) {
   AddText(AddLine(kBandGroupHeader), 0, "head");
   AddText(AddLine(kBandRecord), 0, "rec");
