@@ -151,6 +151,7 @@ class Reader {
 FieldDef* Reader::NewField(uint32_t storedFlags, uint32_t fileId, bool evaluation, const std::string& name) {
   const uint32_t flags = (storedFlags ^ kFieldNeeded) & kStoredFlagsMask;
   FieldDef* f = nullptr;
+  bool fromColumn = false;
   const int slot = inDerivedList_ ? -1 : currentSlot_;
   if (!evaluation && slot >= 0 && slot < kMaxTables && fromData_[slot]) {
     // The data layer listed the table's columns: the stored field must be one of them.
@@ -165,14 +166,20 @@ FieldDef* Reader::NewField(uint32_t storedFlags, uint32_t fileId, bool evaluatio
       if (have != want && !dateMeetsDateTime) continue;
       if (dateMeetsDateTime) {
         if (st_.dateTimeAnswer == 0xFFFFFFFFu) {
-          if (st_.storedDateTimeAnswer != 0xFFFFFFFFu)
+          // Decided once per read.
+          const int rule = hooks_.DateTimeCompatibility(doc_);
+          if (rule == 3 || rule == 0)
+            st_.dateTimeAnswer = static_cast<uint32_t>(rule);
+          else if (rule == 1 && st_.storedDateTimeAnswer != 0xFFFFFFFFu)
             st_.dateTimeAnswer = st_.storedDateTimeAnswer;
           else
             st_.dateTimeAnswer = hooks_.AskConvertDateTime(doc_) ? 0 : 3;
+          s_.dateTimeAnswer = static_cast<uint16_t>(st_.dateTimeAnswer);
         }
         if (st_.dateTimeAnswer == 0) m_->NormalizeDateKind(g);
       }
       f = g;
+      fromColumn = true;
       break;
     }
     if (f == nullptr) {
@@ -191,7 +198,8 @@ FieldDef* Reader::NewField(uint32_t storedFlags, uint32_t fileId, bool evaluatio
     CopyText(f->name, sizeof f->name, name);
     f->table = inDerivedList_ ? kTableDerivedColumn : static_cast<uint8_t>(std::max(currentSlot_, 0));
   }
-  f->flags = flags;
+  // A column listed by the data layer keeps the kind it has there.
+  f->flags = fromColumn ? (flags & ~kFieldKindMask) | (f->flags & kFieldKindMask) : flags;
   fileIds_[f] = fileId;
   readOrder_.push_back(f);
   return f;
@@ -1027,6 +1035,12 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
     case rec::TextC: s_.shortTexts[2] = r.Rest(); return 0;
     case rec::End:
       return kReadStop;
+    case rec::PageRange:
+      if (st_.version < 7) {  // older streams used this number for the data source
+        s_.sources[kMaxTables].sourceName = "R";
+        return 0;
+      }
+      return PageRecord(number, r, n);
     default:
       return PageRecord(number, r, n);
   }

@@ -5,6 +5,10 @@
 #include <cstring>
 
 #include "app/document.h"
+#include "foundation/heap_strings.h"
+#include "foundation/message_dialog.h"
+#include "foundation/settings.h"
+#include "platform/win/profile.h"
 
 bool IsLongRecordType(uint16_t n) {
   switch (n) {
@@ -247,6 +251,12 @@ void StreamHooks::ShowWarning(CKmDoc& doc, const std::string& text) {
   std::string f;
   for (char c : text) f += c == '%' ? std::string("%%") : std::string(1, c);
   doc.WarningBox(f.c_str());
+}
+bool StreamHooks::AskConvertDateTime(CKmDoc& doc) {
+  return doc.ShowMessageDialog(doc.GetOwnerWindow(), GetResString(3334, 0), doc.GetAppCaption(), kMsgYesNo) == IDYES;
+}
+int StreamHooks::DateTimeCompatibility(CKmDoc& /*doc*/) {
+  return static_cast<int>(GetPrivateProfileIntA("Database", "DatetimeCompatibility", 1, SettingsIniPath().c_str()));
 }
 StreamHooks& HooksOf(RecordStreamState& st) {
   static StreamHooks defaults;

@@ -294,8 +294,11 @@ class StreamHooks {
   // Compiles a calculation or total read from the stream; false when its
   // text no longer compiles (the reader warns and deletes the field).
   virtual bool CompileField(CKmDoc& /*doc*/, FieldDef* /*field*/) { return true; }
-  // DATETIME question: true converts. Default keeps.
-  virtual bool AskConvertDateTime(CKmDoc& /*doc*/) { return false; }
+  // DATETIME question (3334, Yes and No): true converts.
+  virtual bool AskConvertDateTime(CKmDoc& doc);
+  // kmw.ini [Database] DatetimeCompatibility: 0 convert, 1 as stored else ask,
+  // 2 ask, 3 keep.
+  virtual int DateTimeCompatibility(CKmDoc& doc);
   // Messages of the reader and writer, already formatted.
   virtual void ShowError(CKmDoc& doc, const std::string& text);
   virtual void ShowWarning(CKmDoc& doc, const std::string& text);

@@ -77,11 +77,13 @@ class Writer {
     return yxput(st_, sink_, type, text.size(), text.data()) == 0;
   }
   void Refuse(uint16_t type, size_t n) {
-    if (!st_.writeError.empty()) return;
     char buf[96];
     std::snprintf(buf, sizeof buf, "record %u of %zu bytes is longer than a report can hold",
                   unsigned(type & 0x3FFF), n);
-    st_.writeError = buf;
+    RefuseText(buf);
+  }
+  void RefuseText(const char* why) {
+    if (st_.writeError.empty()) st_.writeError = why;
   }
 
   uint32_t FieldIndex(const FieldDef* f) const {
@@ -467,7 +469,7 @@ bool Writer::PageSetup() {
   }
   // The record height is 16 bits in both forms: a larger one cannot be kept.
   pg.NarrowSigned16(p.RecordHeight);
-  if (wide_ && (p.RecordHeight < 0 || p.RecordHeight > 0xFFFF)) Refuse(rec::WidePage, 0);
+  if (wide_ && (p.RecordHeight < 0 || p.RecordHeight > 0xFFFF)) RefuseText("the record height is above 65535");
   if (!Put(wide_ ? rec::WidePage : rec::Page, pg)) return false;
   PayloadBuilder pa = B();
   pa.U8(p.word8 & 0xFF);
@@ -486,7 +488,7 @@ bool Writer::PageSetup() {
   pl.NarrowSigned16(p.RecordWidth);
   if (s_.recordCopiesField < -1 || s_.recordCopiesField >= 0xFFFF) {
     st_.overflow = 1;
-    if (wide_) Refuse(rec::PageLayout, 0);
+    if (wide_) RefuseText("the copies field is numbered above 65534");
   }
   pl.U16(s_.recordCopiesField == -1 ? 0xFFFF : static_cast<uint32_t>(s_.recordCopiesField));
   pl.NarrowSigned16(p.RecordCopies);
@@ -688,9 +690,9 @@ int Writer::Run() {
   // Record 33: can the report live in a library without loss?
   st_.librarySafe = 1;
   for (const FieldDef* f = m_->fieldList; f; f = f->next) {
-    const uint32_t fl = f->flags ^ kFieldNeeded;  // the value as written
-    if ((fl & 0x8000) && (fl & kFieldMemo)) st_.librarySafe = 0;
-    if ((fl & 0x8000) && (fl & kFieldCalculation) && !(fl & kFieldAlias) && f->code == nullptr)
+    const uint32_t fl = f->flags;
+    if ((fl & kFieldNeeded) && (fl & kFieldMemo)) st_.librarySafe = 0;
+    if ((fl & kFieldNeeded) && (fl & kFieldCalculation) && !(fl & kFieldAlias) && f->code == nullptr)
       st_.librarySafe = 0;
   }
   if (!s_.exportDefinitions.empty() || s_.sqlReport) st_.librarySafe = 0;

@@ -1,0 +1,163 @@
+// Fields matched against the columns a data source lists, the DATETIME
+// question, and streams of earlier format versions.
+#include "report_fixture.h"
+
+namespace {
+
+using rs_test::BuildFullReport;
+using rs_test::Doc;
+
+// A data layer that lists the master table's columns, one of them gone and
+// the order date now a date-time column.
+struct ColumnHooks : rs_test::RecordingHooks {
+  int rule = 1;
+  int asked = 0;
+  bool answer = true;
+  bool OpenTable(CKmDoc& doc, uint32_t slot) override {
+    if (slot != 0) return false;
+    auto add = [&](const char* name, uint32_t kind) {
+      FieldDef* f = doc.m_pModel->AddField(kind);
+      std::snprintf(f->name, sizeof f->name, "%s", name);
+      f->table = 0;
+    };
+    add("ordno", kFieldNumeric);  // names match without regard to case
+    add("CUSTNO", kFieldNumeric);
+    add("ORDDATE", kFieldDateTime);
+    add("PAID", kFieldLogical);
+    add("STAMP", kFieldDateTime);
+    add("EXTRA", 0);  // a column the report never used
+    return true;
+  }
+  int DateTimeCompatibility(CKmDoc&) override { return rule; }
+  bool AskConvertDateTime(CKmDoc&) override {
+    ++asked;
+    return answer;
+  }
+};
+
+const FieldDef* Named(CKmComposite& m, const char* name) {
+  for (FieldDef* f = m.fieldList; f; f = f->next)
+    if (std::strcmp(f->name, name) == 0) return f;
+  return nullptr;
+}
+
+TEST(FieldMatching, MissingColumnsWarnAndDateTimeIsDecidedOncePerRead) {
+  Doc a;
+  BuildFullReport(a);
+  std::vector<uint8_t> bytes = a.Write(StreamMode::Storage);
+
+  Doc b;
+  ColumnHooks hooks;
+  b.st.hooks = &hooks;
+  ASSERT_EQ(b.Read(bytes, StreamMode::Storage), 0);
+  // NOTE is gone from the table: one warning naming kind, field and table;
+  // the filter, whose field numbers no longer hold, is dropped with its warning.
+  ASSERT_EQ(hooks.warnings.size(), 2u);
+  EXPECT_EQ(hooks.warnings[0], "Memo field 'NOTE' is no longer in table 'C:\\DATA\\ORDERS.DBF'");
+  EXPECT_EQ(hooks.warnings[1], "Filter must be edited: fields deleted");
+  EXPECT_EQ(b.M().conditionCode, nullptr);
+  EXPECT_EQ(Named(b.M(), "NOTE"), nullptr);
+  // The stored date met a date-time column: asked once, converted.
+  EXPECT_EQ(hooks.asked, 1);
+  EXPECT_EQ(Named(b.M(), "ORDDATE")->flags & kFieldKindMask, kFieldDate);
+  EXPECT_EQ(b.st.settings.dateTimeAnswer, 0);
+  // References by number follow the fields to their new places.
+  const FieldDef* alias = nullptr;
+  for (FieldDef* f = b.M().fieldList; f; f = f->next)
+    if (f->flags & kFieldAlias) alias = f;
+  ASSERT_NE(alias, nullptr);
+  EXPECT_STREQ(b.M().GetFieldAt(alias->refField)->name, "NAME");
+  EXPECT_STREQ(b.M().GetFieldAt(b.doc.m_bandLines.lines[2].objectId)->name, "PAID");
+  EXPECT_STREQ(b.M().GetFieldAt(b.M().groupFields[0])->name, "ordno");
+
+  // The answer stored in the report ("keep") is used without asking.
+  Doc c;
+  ColumnHooks keep;
+  c.st.hooks = &keep;
+  std::vector<uint8_t> again = b.Write(StreamMode::Storage);
+  b.st.settings.dateTimeAnswer = 3;
+  again = b.Write(StreamMode::Storage);
+  ASSERT_EQ(c.Read(again, StreamMode::Storage), 0);
+  EXPECT_EQ(keep.asked, 0);
+  EXPECT_EQ(Named(c.M(), "ORDDATE")->flags & kFieldKindMask, kFieldDateTime);
+}
+
+TEST(FieldMatching, RuleThreeKeepsDateTimeWithoutAsking) {
+  Doc a;
+  BuildFullReport(a);
+  std::vector<uint8_t> bytes = a.Write(StreamMode::Library);
+  Doc b;
+  ColumnHooks hooks;
+  hooks.rule = 3;
+  b.st.hooks = &hooks;
+  ASSERT_EQ(b.Read(bytes, StreamMode::Library), 0);
+  EXPECT_EQ(hooks.asked, 0);
+  EXPECT_EQ(Named(b.M(), "ORDDATE")->flags & kFieldKindMask, kFieldDateTime);
+}
+
+// A narrowed stream of format version 6, as written before the wide form.
+TEST(OlderVersions, VersionSixStreamWithRetiredRecordTypes) {
+  std::vector<uint8_t> s;
+  auto rec = [&](uint16_t type, std::vector<uint8_t> p) {
+    s.push_back(static_cast<uint8_t>(type));
+    s.push_back(static_cast<uint8_t>(type >> 8));
+    s.push_back(static_cast<uint8_t>(p.size()));
+    s.push_back(static_cast<uint8_t>(p.size() >> 8));
+    s.insert(s.end(), p.begin(), p.end());
+  };
+  auto text = [](std::vector<uint8_t> head, const char* t) {
+    head.insert(head.end(), t, t + std::strlen(t));
+    return head;
+  };
+  rec(rec::Header, {6, 0, 0xC6, 7, 1, 2, 3, 4, 5});
+  rec(rec::PageRange, {1, 2, 3, 4, 5, 6, 7, 8});  // before version 7 this named the data source
+  rec(rec::MasterPath, text({}, "ORDERS.DBF"));
+  // Older field: 13-byte descriptor, name with an OEM character (0x81, u with diaeresis).
+  rec(rec::OldField, text({0, 0, 4, 0x80, 0, 0, 0, 0, 1, 3, 0, 8, 2}, "M\x81NZE"));
+  rec(rec::ObjectFlags, {0x80});
+  rec(rec::ColumnHead, {10, 0, 40, 0, 2, 0, 0});
+  // Older total with its older condition, and a calculation carrying the group flag.
+  rec(rec::OldTotalCondition, text({1, 0, 0}, "M\x81NZE > 0"));
+  rec(rec::OldTotal, text({1, 0, 4, 0x80, 2, 0, 0, 0, 2, 0, 0, 8, 0, 0, 0, 1, 1, 0}, "TOT"));
+  rec(rec::ObjectFlags, {0x80});
+  rec(rec::ColumnHead, {10, 0, 40, 0, 2, 0, 0});
+  rec(rec::Calc | kGroupRecordFlag,
+      text({2, 0, 0x0C, 0x80, 0, 0, 0, 0, 0, 2, 0, 0, 0, 8, 0, 0, 4, 'C', 'A', 'L', 'C'}, ""));
+  rec(rec::ObjectFlags, std::vector<uint8_t>(15, 0));
+  rec(rec::ColumnHead, {0, 0, 10, 0, 0, 0, 0});
+  rec(rec::ExpressionText, {'T', 'O', 'T', ' ', '*', ' ', '2', 0});
+  rec(rec::OldPageRange, {5, 0, 0x0F, 0x27});  // a last page of 9999 means no limit
+  rec(rec::OldText, text({2, 4, 3, 1}, "abc"));
+  rec(rec::ObjectFlags, {0});
+  rec(rec::ColumnHead, {0, 0, 10, 0, 0, 0, 0});
+  rec(rec::OldOutputBits, {4 | 8});
+  rec(rec::OldLayout, {});
+  rec(rec::Ignored36, {9, 9});
+  rec(rec::End, {});
+
+  Doc d;
+  ASSERT_EQ(d.Read(s, StreamMode::Library), 0) << (d.hooks.errors.empty() ? "" : d.hooks.errors[0]);
+  CKmComposite& m = d.M();
+  ASSERT_EQ(m.fieldCount, 3u);
+  EXPECT_STREQ(m.GetFieldAt(0)->name, "M\xFCNZE");
+  EXPECT_EQ(m.GetFieldAt(0)->flags & kFieldKindMask, kFieldNumeric);
+  EXPECT_EQ(m.GetFieldAt(0)->head.left, 10);
+  const FieldDef* total = m.GetFieldAt(1);
+  EXPECT_EQ(total->totalFlags & kTotalIsTotal, kTotalIsTotal);
+  EXPECT_EQ(total->refField, 0u);
+  EXPECT_STREQ(total->conditionText, "M\x81NZE > 0");  // conditions are not names: left as stored
+  const FieldDef* calc = m.GetFieldAt(2);
+  EXPECT_STREQ(calc->name, "CALC");
+  EXPECT_STREQ(calc->exprText, "TOT * 2");
+  EXPECT_EQ(d.st.settings.sources[0].sourceName, "R");
+  EXPECT_EQ(d.st.settings.firstPage, 5u);
+  EXPECT_EQ(d.st.settings.lastPage, 999999999u);
+  ASSERT_NE(d.L().textHead, nullptr);
+  EXPECT_STREQ(d.L().textHead->text, "abc");
+  EXPECT_EQ(d.L().textHead->alignment, 16);
+  EXPECT_EQ(d.L().textHead->head.flags & 2u, 2u);  // the second output mode reaches the texts
+  EXPECT_EQ(d.doc.m_pPageSetup->Landscape, 1);
+  EXPECT_EQ(d.st.settings.oldLayout, 1);
+}
+
+}  // namespace
