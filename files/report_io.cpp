@@ -27,7 +27,13 @@ int WriteRecords(CKmDoc& doc, CKmRepIO& io, bool narrowed, std::vector<uint8_t>&
   return rc;
 }
 
-const ReportStreamCodec kDefaultCodec{&WriteRecords, nullptr};
+// The report reader over the bytes of a Contents stream or a member.
+int ReadRecords(CKmDoc& doc, CKmRepIO& io, bool narrowed, const uint8_t* data, size_t size) {
+  MemoryRecordSource source(data, size, narrowed ? StreamMode::Library : StreamMode::Storage);
+  return ReadReportRecords(doc, io.m_stream, source);
+}
+
+const ReportStreamCodec kDefaultCodec{&WriteRecords, &ReadRecords};
 ReportStreamCodec g_codec = kDefaultCodec;
 ReportModifiedHook g_modifiedHook = nullptr;
 std::string g_ownerName;
@@ -119,7 +125,7 @@ void CKmSummaryInfo::FromProperties(const SummaryProperties& p) {
 
 // --- CKmRepIO ---
 
-CKmRepIO::CKmRepIO(CKmDoc* doc) : m_pDoc(doc), m_summary(doc) {}
+CKmRepIO::CKmRepIO(CKmDoc* doc) : m_pDoc(doc), m_summary(doc), m_oleItemList(kEmptyOleItemList) {}
 
 void CKmRepIO::ResetProperties() {
   m_summary.m_strAuthor = GetReportOwnerName();
