@@ -6,6 +6,7 @@
 #include "designer/layout_records.h"
 #include "expr/udf_library.h"
 #include "files/library_file.h"
+#include "files/library_file_io.h"
 #include "files/report_io.h"
 #include "foundation/heap_strings.h"
 #include "foundation/startup_hooks.h"
@@ -36,8 +37,10 @@ constexpr UINT kIdsFailedToOpen = 61712;
 
 void ShowText(CKmDoc& doc, const std::string& text) { ShowDocMessage(doc, text, MB_ICONEXCLAMATION); }
 
+// The same file on disk, however the two names spell it.
 bool SamePath(const std::string& a, const char* b) {
-  return !a.empty() && b != nullptr && NativePath(a) == NativePath(b);
+  if (a.empty() || b == nullptr) return false;
+  return NativePath(a) == NativePath(b) || LibOsSameFile(a.c_str(), b);
 }
 
 // Drops a temporary copy made for an earlier open: it was never saved into.

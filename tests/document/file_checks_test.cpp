@@ -3,6 +3,8 @@
 #include "data/query_desc.h"
 #include "data/data_access.h"
 
+#include <cstring>
+
 
 namespace doc_test {
 namespace {
@@ -101,6 +103,15 @@ TEST_F(DocumentTest, StartFileGivesMasterTableAndConnectionOverrides) {
   EXPECT_FALSE(doc.ReadStartFile(Path("empty.ini").c_str(), master, sizeof master, &read));
   EXPECT_TRUE(read);  // the caller's "No master table specified" is right here
   EXPECT_EQ(messages.size(), 1u);
+
+  // Values longer than their fields are cut, never written past them.
+  std::ofstream(Path("long.ini")) << "[Report]\nMasterTable=" << std::string(5000, 'M') << "\nDataSource="
+                                  << std::string(300, 'D') << "\n";
+  char small[16];
+  EXPECT_TRUE(doc.ReadStartFile(Path("long.ini").c_str(), small, sizeof small, &read));
+  EXPECT_EQ(std::string(small), std::string(15, 'M'));
+  EXPECT_EQ(std::strlen(doc.m_files.masterTable), 261u);
+  EXPECT_EQ(std::strlen(GetDataAccess(doc.m_pModel)->GetDataSourceOverride()), 80u);
 
   std::ofstream(Path("s.ini")) << "[report]\nmastertable=CUSTOMERS\nDataSource=Shop\nUserName=ann\nPassword=pw\n";
   EXPECT_TRUE(doc.ReadStartFile(Path("s.ini").c_str(), master, sizeof master, &read));

@@ -49,8 +49,10 @@ TEST_F(DocumentTest, OpeningAnotherReportReplacesTheFirstWholly) {
   EXPECT_EQ(doc.m_pLayout->linesBoxes.Count(), 1);
   EXPECT_EQ(doc.GetPathName(), second);
   EXPECT_FALSE(IsCompoundFileInUse(first.c_str()));
-  // Opening the open file again is no "in use by another" case.
+  // Opening the open file again, under any spelling of its name, is no "in
+  // use by another" case.
   ASSERT_TRUE(doc.ReadReport(second.c_str()));
+  ASSERT_TRUE(doc.ReadReport(Path("B.KMW").c_str()));
   EXPECT_TRUE(messages.empty());
 }
 
