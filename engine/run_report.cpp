@@ -308,7 +308,10 @@ void RunReport(CKmDoc* doc) {
   EndRunRecordPass(doc);
   bool tooLarge = doc->m_nRunState == kRunGoing && !r->outputEmitted && doc->m_nRunMode == 0 &&
                   r->pageCount < r->startPage;
-  if (doc->m_pModel) doc->m_pModel->RelinkItemBackPointers();
+  if (doc->m_pModel) {
+    doc->m_pModel->FreeFieldIndex();
+    doc->m_pModel->RelinkItemBackPointers();
+  }
   ReleaseAcrossBuffer(doc);
   if (r->recordsOutput == 0 && doc->m_nRunState == kRunGoing && !r->outputEmitted) {
     if (r->links.showMessage) r->links.showMessage(doc, kMsgNoRecords, 0);

@@ -101,6 +101,8 @@ class ReportPdf : public testing::Test {
     FreeSelectState(m);
     FreeSqlRunState(m);
     FreeDataAccess(m);
+    m->FreeTableSlot(table);
+    while (m->fieldList) m->DeleteField(m->fieldList, 2 | 4);
     doc.m_pModel = nullptr;
     delete m;
   }
