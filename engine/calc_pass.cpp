@@ -3,6 +3,7 @@
 #include "app/document.h"
 #include "engine/report_run.h"
 #include "engine/summary_fields.h"
+#include "foundation/heap_strings.h"
 #include "foundation/band_lines.h"
 #include "model/composite.h"
 #include "model/fields.h"
@@ -224,9 +225,9 @@ void ClearGroupBreakFlags(CKmComposite* m) {
   for (int i = 0; i < c->levelsUsed; ++i) c->levels[i].runBits &= static_cast<uint8_t>(~kRunBreakPending);
 }
 
-bool IsSortField(CKmComposite*, const uint32_t sortFields[kRunGroupLevels], uint32_t id) {
-  for (int i = 0; i < kRunGroupLevels && sortFields[i] != kNoField; ++i)
-    if (sortFields[i] == id) return true;
+bool IsSortField(CKmComposite* m, uint32_t id) {
+  for (int i = 0; i < kRunGroupLevels && m->sortFields[i] != kNoField; ++i)
+    if (m->sortFields[i] == id) return true;
   return false;
 }
 
@@ -246,4 +247,52 @@ bool HasAliasOfField(CKmComposite* m, uint32_t id) {
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
     if (IsAlias(f) && f->refField == id) return true;
   return false;
+}
+
+namespace {
+
+bool IsTemporaryLink(const FieldDef* f) {
+  return (f->flags & kFieldCalculation) && !(f->flags & (kFieldItem | kFieldAlias)) && !IsTotal(f);
+}
+
+}  // namespace
+
+void ReleaseFieldDependencies(CKmComposite* m, uint32_t tableSlot) {
+  if (tableSlot >= static_cast<uint32_t>(kMaxTables) || m->tableSlots[tableSlot] == nullptr) return;
+  TableSlot* t = m->tableSlots[tableSlot];
+  std::vector<FieldDef*> doomed;
+  auto drop = [&doomed](FieldDef* f) {
+    for (FieldDef* g : doomed)
+      if (g == f) return;
+    doomed.push_back(f);
+  };
+  // Bounded walk: a damaged chain must not hang the release.
+  int blocks = 0;
+  for (JoinLink* b = &t->link; b != nullptr && blocks < 1000; b = b->next, ++blocks) {
+    for (auto& pair : b->pairs) {
+      if (pair[0] == kNoField) continue;
+      if (FieldDef* first = m->GetFieldAt(pair[0])) {
+        if (first->joinUses > 0) --first->joinUses;
+        if (first->joinUses == 0) {
+          first->flags &= ~kFieldJoin;
+          if (IsTemporaryLink(first)) drop(first);
+        }
+      }
+      FieldDef* second = pair[1] != kNoField ? m->GetFieldAt(pair[1]) : nullptr;
+      if (second != nullptr && IsTemporaryLink(second)) {
+        if (second->joinUses > 0) --second->joinUses;
+        if (second->joinUses == 0) drop(second);
+      }
+    }
+  }
+  JoinLink* chain = t->link.next;
+  t->link.next = nullptr;
+  while (chain != nullptr) {
+    JoinLink* next = chain->next;
+    HeapFreeBlock(chain);
+    chain = next;
+  }
+  for (auto& pair : t->link.pairs) pair[0] = pair[1] = kNoField;
+  // Deleting renumbers the fields after each one: the pairs are gone by now.
+  for (FieldDef* f : doomed) m->DeleteField(f, 0);
 }

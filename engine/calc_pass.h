@@ -175,8 +175,13 @@ void ReleaseTotalsWorkOf(RunCalcState* calc);
 void ClearGroupBreakFlags(CKmComposite* model);
 
 // Predicates for field and relation editing.
-bool IsSortField(CKmComposite* model, const uint32_t sortFields[kRunGroupLevels], uint32_t id);
+bool IsSortField(CKmComposite* model, uint32_t id);
 bool IsGroupField(CKmComposite* model, uint32_t id);
 bool HasTotalOfField(CKmComposite* model, uint32_t id);
 bool HasAliasOfField(CKmComposite* model, uint32_t id);
+// Gives up the linking fields of a table's relation: each parent-side field
+// loses one use (its join mark goes with the last); link calculations made
+// for the relation alone (no layout item) are deleted with their last use.
+// The relation is left without pairs.
+void ReleaseFieldDependencies(CKmComposite* model, uint32_t tableSlot);
 

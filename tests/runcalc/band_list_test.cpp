@@ -91,3 +91,33 @@ TEST_F(BandList, BuiltFromTheLayoutAndFailingWithARealCode) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(BandList, ReleasingARelationGivesUpItsLinkingFields) {
+  FieldDef* link = model.CompileField("LINK", "AMOUNT + 1", false, nullptr);
+  ASSERT_NE(link, nullptr);
+  link->flags &= ~kFieldItem;  // made for the relation alone
+  const uint32_t a = model.AddTableSlot("A", "A", 1, 0, nullptr);
+  const uint32_t b = model.AddTableSlot("B", "B", 1, 0, nullptr);
+  const uint32_t regionNo = model.GetFieldIndex(region);
+  const uint32_t pairsA[] = {regionNo, model.GetFieldIndex(amount), model.GetFieldIndex(link), regionNo,
+                             kNoField, kNoField};
+  const uint32_t pairsB[] = {regionNo, model.GetFieldIndex(amount), kNoField, kNoField};
+  ASSERT_EQ(model.SetRelation(a, 0, 0, pairsA), 0);
+  ASSERT_EQ(model.SetRelation(b, 0, 0, pairsB), 0);
+  EXPECT_EQ(region->joinUses, 2);
+  const uint32_t before = model.fieldCount;
+  ReleaseFieldDependencies(&model, a);
+  EXPECT_EQ(region->joinUses, 1);
+  EXPECT_TRUE(region->flags & kFieldJoin);  // still used by B
+  EXPECT_EQ(model.fieldCount, before - 1);  // the link calculation went with its relation
+  EXPECT_EQ(model.tableSlots[a]->link.pairs[0][0], kNoField);
+  ReleaseFieldDependencies(&model, b);
+  EXPECT_FALSE(region->flags & kFieldJoin);
+  EXPECT_TRUE(IsGroupField(&model, regionNo));
+  EXPECT_FALSE(IsSortField(&model, regionNo));
+  EXPECT_FALSE(HasTotalOfField(&model, model.GetFieldIndex(amount)));
+}
+
+}  // namespace
