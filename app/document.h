@@ -176,6 +176,7 @@ class CKmDoc {
   BOOL CanSaveReport() const { return m_bReportOpen; }
 
   // New and open (app/open_report.cpp).
+  void OnFileOpen();
   BOOL OpenReportDialog(BOOL* noOverrideOut);
   BOOL ReadReport(const char* path);  // the document's open of a path
   int OpenReport(const char* path);   // 1 opened, 0 copy declined, -1 failed

@@ -72,6 +72,7 @@ class RepIOEntries : public ReportFileIO {
   const char* LibErrorText() override { return doc_.m_pRepIO->LibErrorText(); }
   void ResetProperties(CKmDoc& doc) override { doc.m_pRepIO->ResetProperties(); }
   void SetKeepOverride(BOOL keep) override { doc_.m_pRepIO->m_bKeepOverride = keep; }
+  void SetConnectWhileReading(BOOL connect) override { doc_.m_pRepIO->m_stream.connect = connect != FALSE; }
 
  private:
   CKmDoc& doc_;
@@ -151,6 +152,14 @@ BOOL CKmDoc::OpenReportDialog(BOOL* noOverrideOut) {
     io->SetConnectWhileReading(TRUE);
   }
   return result;
+}
+
+void CKmDoc::OnFileOpen() {
+  if (OpenReportDialog(nullptr)) {
+    UpdateViewsByHint(0, nullptr);
+  } else if (!m_bReportOpen) {
+    m_nBandPaneWidth = 0;
+  }
 }
 
 BOOL CKmDoc::ReadReport(const char* path) {
