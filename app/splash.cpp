@@ -6,6 +6,7 @@
 #include "foundation/settings.h"
 #include "platform/win/dialog.h"
 #include "platform/win/muldiv.h"
+#include "platform/win/placement.h"
 #include "platform/win/profile.h"
 #include "platform/win/resources.h"
 
@@ -123,9 +124,11 @@ void ShowTitleWindow(CKmMainFrame* frame, BOOL show) {
   GetClientRect(GetDesktopWindow(), &desk);
   int x = (desk.right - desk.left) / 2 - kTitleWidth / 2;
   int y = (desk.bottom - desk.top) / 2 - kTitleHeight / 2;
-  HWND h = CreateWindowExA(0, frame->m_pszTitleClass, "", WS_POPUP | WS_VISIBLE | WS_DISABLED, x, y, kTitleWidth,
+  HWND h = CreateWindowExA(WS_EX_TOPMOST, frame->m_pszTitleClass, "", WS_POPUP | WS_DISABLED, x, y, kTitleWidth,
                            kTitleHeight, frame->GetSafeHwnd(), nullptr, nullptr, nullptr);
   if (h == nullptr) return;
+  ApplyTopLevelStyles(h);
+  ShowWindow(h, SW_SHOWNOACTIVATE);
   frame->m_pTitleWnd = h;
   InvalidateRect(h, nullptr, FALSE);
   UpdateWindow(h);

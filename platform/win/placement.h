@@ -14,6 +14,7 @@ struct WINDOWPLACEMENT {
   RECT rcNormalPosition;
 };
 enum : int { SW_SHOWMINNOACTIVE = 7, SW_MAXIMIZE = 3 };
+constexpr DWORD WS_EX_TOPMOST = 0x00000008;
 enum : WPARAM { SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2 };
 
 // showCmd is SW_SHOWNORMAL, SW_SHOWMINIMIZED or SW_SHOWMAXIMIZED; the normal
@@ -23,6 +24,10 @@ BOOL GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* placement);
 // (SW_HIDE leaves it hidden).
 BOOL SetWindowPlacement(HWND hwnd, const WINDOWPLACEMENT* placement);
 BOOL IsZoomed(HWND hwnd);
+// A top-level window created hidden takes the look its styles ask for before
+// it first shows: a popup without a caption has no frame from the window
+// manager, WS_EX_TOPMOST keeps it above the other windows.
+void ApplyTopLevelStyles(HWND hwnd);
 // From now on the window's rectangle follows what the window manager does to
 // it, with WM_SIZE and WM_MOVE, as a Win32 window's does.
 void TrackWindowGeometry(HWND hwnd);

@@ -297,7 +297,16 @@ BOOL SetMenu(HWND hwnd, HMENU menu) {
   if (menu != nullptr && (!IsMenu(menu) || menu->isPopup)) return FALSE;
   if (menu != nullptr && menu->window != nullptr && menu->window != hwnd) return FALSE;
   if (HMENU old = MenuOfWindow(hwnd)) old->window = nullptr;
-  if (menu) menu->window = hwnd;
+  if (menu) {
+    menu->window = hwnd;
+    // A window's menu goes with the window.
+    QObject::connect(hwnd->widget.data(), &QObject::destroyed, [menu, hwnd]() {
+      if (IsMenu(menu) && menu->window == hwnd) {
+        menu->window = nullptr;
+        DestroyMenu(menu);
+      }
+    });
+  }
   RebuildBar(hwnd);
   return TRUE;
 }

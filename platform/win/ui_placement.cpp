@@ -110,3 +110,12 @@ void TrackWindowGeometry(HWND hwnd) {
   if (!IsWindow(hwnd) || !hwnd->widget || (hwnd->style & WS_CHILD)) return;
   hwnd->widget->installEventFilter(new GeometryTracker(hwnd->widget, hwnd));
 }
+
+void ApplyTopLevelStyles(HWND hwnd) {
+  if (!IsWindow(hwnd) || !hwnd->widget || (hwnd->style & WS_CHILD)) return;
+  QWidget* w = hwnd->widget;
+  bool popup = (hwnd->style & WS_POPUP) && (hwnd->style & WS_CAPTION) != WS_CAPTION;
+  if (popup) w->setWindowFlag(Qt::FramelessWindowHint, true);
+  if (hwnd->exStyle & WS_EX_TOPMOST) w->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  if (hwnd->style & WS_VISIBLE) w->show();  // changing the flags hides a window
+}

@@ -171,3 +171,25 @@ TEST_F(MenuTest, PlacementKeepsTheNormalRectangleWhileMaximised) {
   EXPECT_FALSE(SetWindowPlacement(top, &bad)) << "an inside-out rectangle is refused";
   EXPECT_FALSE(SetWindowPlacement(top, nullptr));
 }
+
+TEST_F(MenuTest, AWindowsMenuGoesWithItAndPopupsLoseTheirFrame) {
+  HWND other = CreateWindowExA(0, "VtMenuOwner", "Other", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                               nullptr, nullptr);
+  HMENU bar = CreateMenu();
+  ASSERT_TRUE(SetMenu(other, bar));
+  EXPECT_FALSE(SetMenu(top, bar)) << "one menu bar belongs to one window";
+  DestroyWindow(other);
+  ui_test::Pump();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the widget goes after the window
+  EXPECT_FALSE(IsMenu(bar));
+
+  HWND popup = CreateWindowExA(WS_EX_TOPMOST, "VtMenuOwner", "", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr, nullptr,
+                               nullptr);
+  ApplyTopLevelStyles(popup);
+  EXPECT_TRUE(popup->widget->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_TRUE(popup->widget->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_FALSE(IsWindowVisible(popup)) << "a hidden window stays hidden";
+  ApplyTopLevelStyles(top);
+  EXPECT_FALSE(top->widget->windowFlags() & Qt::FramelessWindowHint) << "a captioned window keeps its frame";
+  DestroyWindow(popup);
+}
