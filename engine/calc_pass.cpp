@@ -121,6 +121,7 @@ int BandListIndex(int list) {
 
 void BuildBandLists(RunCalcState* c, const BandLineRec* lines, int count) {
   for (auto& l : c->bandLists) l.clear();
+  c->bandListsBuilt = true;
   if (c->model == nullptr || lines == nullptr) return;
   for (FieldDef* f = c->model->fieldList; f != nullptr; f = f->next) {
     if (!IsTotal(f) && !IsCalc(f) && !(IsAlias(f) && (f->flags & kFieldMemo))) continue;
@@ -145,6 +146,8 @@ int CalcBandFields(CKmComposite* m, int list) {
   RunCalcState* c = RunCalcOf(m);
   const int at = BandListIndex(list);
   if (c == nullptr || at < 0) return 0;
+  if (!c->bandListsBuilt && c->run != nullptr && c->run->doc != nullptr)
+    BuildBandLists(c, c->run->doc->m_bandLines.lines, kBandLineCount);
   int firstBroken = kRunGroupLevels;
   for (int i = 0; i < c->levelsUsed; ++i)
     if (c->levels[i].runBits & kRunBreakPending) {

@@ -121,6 +121,7 @@ struct RunCalcState {
   // Band lists: the calculated fields and totals shown in the bands of each
   // group level (0-7), of the page (8) and of the report (9).
   std::vector<FieldDef*> bandLists[kRunGroupLevels + 2];
+  bool bandListsBuilt = false;  // else made from the run's layout at the first pass
   // Totals: running figures, by total field.
   std::unordered_map<const FieldDef*, SummaryAccum> accum;
   // The totals pre-pass: the report's sort fields (all ones ends them; taken
