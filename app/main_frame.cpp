@@ -22,6 +22,7 @@ constexpr const char* kFrameClass = "KmMainFrame";
 constexpr const char* kPaneClass = "KmPane";
 constexpr const char* kFrameSection = "Frame";
 constexpr int kNoEdge = -32000;
+constexpr int kMaxEdge = 32767;
 constexpr int kSplitterGap = 4;
 constexpr WORD kMouseActionBits = 0x1327;
 
@@ -115,6 +116,8 @@ BOOL CKmMainFrame::Create(CKmDoc* doc, const char* title) {
     SetWindowLongPtrA(h, GWLP_USERDATA, 0);
     DestroyWindow(h);
     m_hWnd = nullptr;
+    if (doc && doc->m_pMainFrame == this) doc->m_pMainFrame = nullptr;
+    if (doc && doc->m_pView == m_pLayoutView) doc->m_pView = nullptr;
     return FALSE;
   }
   return TRUE;
@@ -164,9 +167,10 @@ void CKmMainFrame::RestorePlacement() {
   int show = ProfileInt("Show", -1);
   RECT r{ProfileInt("Left", kNoEdge), ProfileInt("Top", kNoEdge), ProfileInt("Right", kNoEdge),
          ProfileInt("Bottom", kNoEdge)};
-  // A rectangle turned inside out (a damaged profile) would leave the frame unshown.
-  if (r.left > kNoEdge && r.top > kNoEdge && r.right > kNoEdge && r.bottom > kNoEdge && r.right > r.left &&
-      r.bottom > r.top)
+  // A damaged profile (an edge beyond the coordinate range, a rectangle
+  // turned inside out) would leave the frame unshown or out of reach.
+  auto edgeOk = [](LONG v) { return v > kNoEdge && v <= kMaxEdge; };
+  if (edgeOk(r.left) && edgeOk(r.top) && edgeOk(r.right) && edgeOk(r.bottom) && r.right > r.left && r.bottom > r.top)
     wp.rcNormalPosition = r;
   int cmd = m_nCmdShow < 0 ? SW_SHOWNORMAL : m_nCmdShow;
   // Only a normal start takes the stored state, and never minimised; values

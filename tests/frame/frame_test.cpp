@@ -153,6 +153,7 @@ TEST_F(FrameTest, PlacementComesFromTheSettingsByTheRules) {
       {"[Frame]\nShow=1\nLeft=-32000\nTop=6\nRight=505\nBottom=406\n", 1, false, 60, 820},
       {"[Frame]\nShow=1\nLeft=900\nTop=6\nRight=100\nBottom=406\n", 1, false, 60, 820},  // inside out
       {"[Frame]\nShow=77\nLeft=5\nTop=6\nRight=505\nBottom=406\n", 1, false, 5, 505},
+      {"[Frame]\nShow=1\nLeft=-31999\nTop=6\nRight=99999999999\nBottom=406\n", 1, false, 60, 820},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ini);
