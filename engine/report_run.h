@@ -140,6 +140,7 @@ struct ReportRun {
   bool stopMark = false;
   bool pageEndFailed = false;
   bool recordPending = false;
+  bool recordRepeating = false;  // the Record band is output again for the same record
 
   // Layout figures of the run.
   int32_t pageFooterHeight = 0;

@@ -43,6 +43,7 @@ After OutputRecord(CKmDoc* doc, ReportRun* r) {
         RecordDoesNotFit(doc) && !HandlePageOverflow(doc, 0))
       return StopOrMark(doc, r);
     r->closingBands = 0;
+    r->recordRepeating = i > 0;
     if (r->printRecordBand && OutputRunBand(doc, r, kBandRecord)) {
       if (doc->m_nRunState == kRunGoing && r->pageCount >= r->endPage) {
         CountRecord(doc, r);
@@ -52,6 +53,7 @@ After OutputRecord(CKmDoc* doc, ReportRun* r) {
       return After::EndPass;
     }
     r->recordPending = true;
+    r->recordRepeating = false;
     if (r->links.flushPendingAdvance && !r->links.flushPendingAdvance(doc)) break;
   }
   return After::NextRecord;

@@ -7,6 +7,7 @@
 #include "app/document.h"
 #include "data/select_builder.h"
 #include "data/sql_literals.h"
+#include "engine/band_output.h"
 #include "foundation/heap_strings.h"
 #include "model/composite.h"
 #include "model/record_filter.h"
@@ -154,6 +155,7 @@ void FreeReportRun(CKmDoc* doc) {
   if (!doc->m_pRun) return;
   ReleaseAcrossBuffer(doc);
   ReportRun* r = doc->m_pRun;
+  FreeBandOutput(r);
   if (r->rows && doc->m_pModel && GetRecordPassState(doc->m_pModel)->rows == r->rows)
     GetRecordPassState(doc->m_pModel)->rows = nullptr;
   delete r->rows;
