@@ -16,6 +16,7 @@
 #include "app/page_setup.h"
 #include "designer/fonts.h"
 #include "designer/layout_records.h"
+#include "expr/compiled_code.h"
 #include "foundation/heap_strings.h"
 #include "foundation/text_helpers.h"
 #include "model/composite.h"
@@ -24,6 +25,7 @@ namespace {
 
 constexpr uint32_t kStoredFlagsMask = 0x3ABCF;
 constexpr int kReadError = -1;
+constexpr int kReadDataSource = 1;
 constexpr int kReadLibraryError = 3;
 constexpr int kReadRefused = 4;
 constexpr int kReadStop = 1000;  // internal: the end record was handled
@@ -90,6 +92,8 @@ class Reader {
   int ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p);
   void ApplyFonts();
   int EndRecord();
+  template <class Map>
+  bool RemapFilterCode(uint8_t* code, size_t length, Map map);
   uint8_t MapTable(uint32_t stored) {
     int s = TableSlotFromOrdinal(storedSlot_, static_cast<int>(stored));
     return s < 0 ? kTableNone : static_cast<uint8_t>(s);
@@ -99,6 +103,24 @@ class Reader {
     BandLineTable& t = doc_.m_bandLines;
     if (t.lines == nullptr || i >= static_cast<uint32_t>(kBandLineCount)) return nullptr;
     return &t.lines[i];
+  }
+  // The name a data-source record gives, after the caller's override.
+  std::string Source(const std::string& stored) {
+    if (st_.overrideSource.empty()) return stored;
+    if (!overridden_) {
+      overridden_ = true;
+      overriddenName_ = stored;
+      return st_.overrideSource;
+    }
+    return stored == overriddenName_ ? st_.overrideSource : stored;
+  }
+  // The group read before a table becomes that table's; its source is connected.
+  bool TakeSourceGroup(uint32_t slot) {
+    s_.sources[slot] = s_.sources[kMaxTables];
+    s_.sources[kMaxTables] = TableSourceGroup();
+    if (!wide_ || !st_.connect) return true;
+    const TableSourceGroup& g = s_.sources[slot];
+    return hooks_.ConnectSource(doc_, g, !g.driver.empty() && !g.connectUser.empty());
   }
   std::string Fix(std::string s) {  // the stored marker character becomes the current one
     if (st_.storedMarker != static_cast<uint32_t>(m_->SpaceDotChar))
@@ -127,7 +149,6 @@ class Reader {
   bool inDerivedList_ = false;
   std::map<FieldDef*, uint32_t> fileIds_;
   std::vector<FieldDef*> readOrder_;
-  bool fieldDropped_ = false;
   // The item the following 62, 87 and 99 apply to.
   ReportItemHead* curHead_ = nullptr;
   FieldDef* curField_ = nullptr;
@@ -143,7 +164,8 @@ class Reader {
   bool sawRecordCopies_ = false;
   uint8_t storedUnit_ = 1;
   bool sawUnit_ = false;
-  std::string faces_;
+  bool overridden_ = false;
+  std::string overriddenName_;
 };
 
 // ---- Fields
@@ -189,7 +211,6 @@ FieldDef* Reader::NewField(uint32_t storedFlags, uint32_t fileId, bool evaluatio
                     GetResString(static_cast<UINT>(ObjectKindCode(flags)), 1), name.c_str(),
                     t != nullptr ? t->path : "");
       hooks_.ShowWarning(doc_, text);
-      fieldDropped_ = true;
       return nullptr;
     }
   } else {
@@ -420,8 +441,7 @@ int Reader::Table(PayloadParser& r) {
   }
   storedSlot_[slot] = static_cast<int>(stored);
   currentSlot_ = static_cast<int>(slot);
-  s_.sources[slot] = s_.sources[kMaxTables];  // the group read before it
-  s_.sources[kMaxTables] = TableSourceGroup();
+  if (!TakeSourceGroup(slot)) return kReadDataSource;
   if (nextJoin_.have) {
     joins_[slot] = nextJoin_;
     joins_[slot].parentTable = static_cast<int>(parentTable);
@@ -905,8 +925,7 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
       }
       storedSlot_[0] = 0;
       currentSlot_ = 0;
-      s_.sources[0] = s_.sources[kMaxTables];
-      s_.sources[kMaxTables] = TableSourceGroup();
+      if (!TakeSourceGroup(0)) return kReadDataSource;
       fromData_[0] = hooks_.OpenTable(doc_, 0);
       return 0;
     }
@@ -1011,14 +1030,14 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
     case rec::QuoteChar: s_.sources[kMaxTables].quote = static_cast<uint8_t>(r.U8()); return r.Ok() ? 0 : kReadError;
     case rec::TableName: case rec::OldSourceName:
       s_.sources[kMaxTables].entryForm = false;
-      s_.sources[kMaxTables].sourceName = r.Rest();
+      s_.sources[kMaxTables].sourceName = Source(r.Rest());
       return 0;
     case rec::OldSourceCounted:
-      s_.sources[kMaxTables].sourceName = r.Counted();
+      s_.sources[kMaxTables].sourceName = Source(r.Counted());
       return r.Ok() ? 0 : kReadError;
     case rec::DataSourceEntry:
       s_.sources[kMaxTables].entryForm = true;
-      s_.sources[kMaxTables].sourceName = r.Counted().substr(0, 32);
+      s_.sources[kMaxTables].sourceName = Source(r.Counted().substr(0, 32));
       s_.sources[kMaxTables].databaseName = r.Plain();
       return r.Ok() ? 0 : kReadError;
     case rec::DatabaseName:
@@ -1055,6 +1074,44 @@ void Reader::ApplyFonts() {
     if (kv.second >= st_.fontAtoms.size()) continue;
     kv.first->faceAtom = AddFaceAtom(st_.fontAtoms[kv.second].c_str());
   }
+}
+
+template <class Map>
+bool Reader::RemapFilterCode(uint8_t* code, size_t length, Map map) {
+  const size_t used = CompiledCodeLength(code, length);
+  if (used == 0) return false;
+  std::vector<uint8_t> starts(used + 1, 0);
+  std::vector<std::pair<size_t, uint32_t>> writes;
+  std::vector<size_t> targets;
+  CodeReader rd(code, used);
+  Instruction in;
+  while (rd.Next(&in)) {
+    starts[in.offset] = 1;
+    if (in.op == OP_END) break;
+    if (in.op == OP_FIELD || in.op == OP_FIELD_PREV) {
+      const uint32_t v = map(in.u32);
+      if (v == kNoField) return false;
+      writes.emplace_back(in.offset + 1, v);
+    } else if (in.op == OP_TABLE) {
+      const int slot = TableSlotFromOrdinal(storedSlot_, static_cast<int>(in.u32));
+      if (in.u32 > 0xFF || slot < 0 || (slot < kMaxTables && m_->tableSlots[slot] == nullptr)) return false;
+      writes.emplace_back(in.offset + 1, static_cast<uint32_t>(slot));
+    } else if (in.op == OP_JUMP || in.op == OP_JUMP_FALSE) {
+      const int64_t target = static_cast<int64_t>(in.offset + 1) + in.jump;
+      if (in.jump <= 0 || target >= static_cast<int64_t>(used)) return false;
+      targets.push_back(static_cast<size_t>(target));
+    }
+  }
+  if (rd.bad()) return false;
+  for (size_t t : targets)
+    if (!starts[t]) return false;
+  for (const auto& w : writes) {
+    code[w.first] = static_cast<uint8_t>(w.second);
+    code[w.first + 1] = static_cast<uint8_t>(w.second >> 8);
+    code[w.first + 2] = static_cast<uint8_t>(w.second >> 16);
+    code[w.first + 3] = static_cast<uint8_t>(w.second >> 24);
+  }
+  return true;
 }
 
 int Reader::EndRecord() {
@@ -1176,8 +1233,10 @@ int Reader::EndRecord() {
     const uint8_t bits = m_->tableSlots[s]->relationBits;
     if (m_->SetRelation(static_cast<uint32_t>(s), 0, 0, pairs.data()) == 0) m_->tableSlots[s]->relationBits = bits;
   }
-  // The filter's code holds field numbers; with a field gone they no longer hold.
-  if (m_->conditionCode != nullptr && fieldDropped_) {
+  // The filter's code comes from the file and is run later: it must be whole,
+  // jump only forward inside itself, and name fields and tables that exist.
+  // Its field numbers are the stored ones and are moved to the fields' places.
+  if (m_->conditionCode != nullptr && !RemapFilterCode(m_->conditionCode, m_->conditionLength, map)) {
     hooks_.ShowWarning(doc_, GetResString(607, 0));
     HeapFreeBlock(m_->conditionCode);
     m_->conditionCode = nullptr;
@@ -1187,6 +1246,9 @@ int Reader::EndRecord() {
   for (FieldDef* f : broken) {
     const uint32_t n = m_->GetFieldIndex(f);
     if (n == kNoField) continue;
+    for (PendingPlace& pl : places_)
+      if (pl.head == &f->head) pl.head = nullptr;
+    if (f->head.faceAtom != 0) DeleteFaceAtom(f->head.faceAtom);
     m_->DeleteField(f, 0);
     auto fix = [n](uint32_t& v) {
       if (v == kNoField) return;

@@ -201,6 +201,8 @@ void RecordStreamState::ResetForRead() {
   printOption2 = printOption3 = 0;
   olderUnits = 1;
   sawLayoutUnits = false;
+  if (!keepOverride) overrideSource.clear();
+  keepOverride = false;
   StreamHooks* keepHooks = hooks;
   settings = ReportSettings();  // no statement or source of an earlier report stays
   hooks = keepHooks;

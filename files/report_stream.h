@@ -294,6 +294,12 @@ class StreamHooks {
   // Compiles a calculation or total read from the stream; false when its
   // text no longer compiles (the reader warns and deletes the field).
   virtual bool CompileField(CKmDoc& /*doc*/, FieldDef* /*field*/) { return true; }
+  // The data source a table's group names is checked (when both its driver
+  // and its user text were stored) and connected and made current; false ends
+  // the read with result 1. Called only for StorageMode reads that connect.
+  virtual bool ConnectSource(CKmDoc& /*doc*/, const TableSourceGroup& /*group*/, bool /*check*/) {
+    return true;
+  }
   // DATETIME question (3334, Yes and No): true converts.
   virtual bool AskConvertDateTime(CKmDoc& doc);
   // kmw.ini [Database] DatetimeCompatibility: 0 convert, 1 as stored else ask,
@@ -331,6 +337,11 @@ struct RecordStreamState {
   uint8_t olderUnits = 0;
   bool sawLayoutUnits = false;
   bool connect = false;  // StorageMode reads connect the named source
+  // A data source the caller names for this read: it replaces the first
+  // stored source and every later record naming that same source. Cleared at
+  // the start of a read unless keepOverride is set.
+  std::string overrideSource;
+  bool keepOverride = false;
   // What the stream carries beyond the model.
   ReportSettings settings;
   StreamHooks* hooks = nullptr;

@@ -2,6 +2,7 @@
 // read outside a record; the writer refuses what its reader would refuse.
 #include "report_fixture.h"
 
+#include <cstdlib>
 #include <functional>
 #include <random>
 
@@ -97,6 +98,42 @@ TEST(HostileStream, IndexesFromTheStreamAreCheckedBeforeUse) {
   for (int i = 0; i < 8; ++i) EXPECT_EQ(d.M().groupFields[i], kNoField);
 }
 
+TEST(HostileStream, FilterCodeFromTheFileIsCheckedBeforeItIsKept) {
+  const std::vector<std::vector<uint8_t>> bad = {
+      {10, 4, 0, 0},                // cut inside an operand
+      {10, 4, 0, 0, 0},             // no end
+      {38, 8},                      // no such opcode
+      {10, 200, 0, 0, 0, 8},        // no such field
+      {11, 9, 0, 0, 0, 8},          // no such table
+      {40, 0xF0, 0xFF, 0xFF, 0xFF, 8},  // jumps backwards
+      {40, 50, 0, 0, 0, 8},         // jumps past its end
+      {40, 2, 0, 0, 0, 13, 8},      // lands inside an instruction
+  };
+  for (size_t i = 0; i < bad.size(); ++i) {
+    Doc a;
+    BuildFullReport(a);
+    HeapFreeBlock(a.M().conditionCode);
+    a.M().conditionCode = static_cast<uint8_t*>(HeapAllocZero(0, static_cast<DWORD>(bad[i].size())));
+    std::memcpy(a.M().conditionCode, bad[i].data(), bad[i].size());
+    a.M().conditionLength = static_cast<uint16_t>(bad[i].size());
+    Doc d;
+    ASSERT_EQ(d.Read(a.Write(StreamMode::Storage), StreamMode::Storage), 0) << i;
+    EXPECT_EQ(d.M().conditionCode, nullptr) << i;
+    ASSERT_EQ(d.hooks.warnings.size(), 1u) << i;
+    EXPECT_EQ(d.hooks.warnings[0], "Filter must be edited: fields deleted") << i;
+  }
+  // A forward jump to an instruction is kept.
+  Doc a;
+  BuildFullReport(a);
+  const uint8_t good[] = {40, 5, 0, 0, 0, 13, 8};
+  HeapFreeBlock(a.M().conditionCode);
+  std::memcpy(a.M().conditionCode = static_cast<uint8_t*>(HeapAllocZero(0, sizeof good)), good, sizeof good);
+  a.M().conditionLength = sizeof good;
+  Doc d;
+  ASSERT_EQ(d.Read(a.Write(StreamMode::Library), StreamMode::Library), 0);
+  EXPECT_NE(d.M().conditionCode, nullptr);
+}
+
 TEST(HostileStream, UnknownTypesAreSkippedAndListedOnce) {
   Doc d;
   Stream s;
@@ -131,13 +168,17 @@ TEST(HostileStream, EveryTruncationOfAValidStreamFailsCleanly) {
   }
 }
 
+// VT_REPORTSTREAM_ROUNDS and VT_REPORTSTREAM_SEED run a longer search by hand.
 TEST(HostileStream, RandomBytesAndMutationsNeverReadOutsideARecord) {
-  std::mt19937 rng(20261207);
+  const char* roundsText = std::getenv("VT_REPORTSTREAM_ROUNDS");
+  const char* seedText = std::getenv("VT_REPORTSTREAM_SEED");
+  const int rounds = roundsText != nullptr ? std::atoi(roundsText) : 400;
+  std::mt19937 rng(seedText != nullptr ? static_cast<unsigned>(std::atoi(seedText)) : 20261207u);
   for (StreamMode mode : {StreamMode::Storage, StreamMode::Library}) {
     Doc a;
     BuildFullReport(a);
     const std::vector<uint8_t> good = a.Write(mode);
-    for (int round = 0; round < 400; ++round) {
+    for (int round = 0; round < rounds; ++round) {
       std::vector<uint8_t> b = good;
       const int edits = 1 + static_cast<int>(rng() % 8);
       for (int e = 0; e < edits; ++e) {
@@ -151,7 +192,7 @@ TEST(HostileStream, RandomBytesAndMutationsNeverReadOutsideARecord) {
       Doc d;
       d.Read(b, mode);
     }
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < rounds * 3 / 4; ++round) {
       Stream s;
       s.Header();
       std::vector<uint8_t> tail(rng() % 3000);

@@ -50,12 +50,13 @@ TEST(FieldMatching, MissingColumnsWarnAndDateTimeIsDecidedOncePerRead) {
   ColumnHooks hooks;
   b.st.hooks = &hooks;
   ASSERT_EQ(b.Read(bytes, StreamMode::Storage), 0);
-  // NOTE is gone from the table: one warning naming kind, field and table;
-  // the filter, whose field numbers no longer hold, is dropped with its warning.
-  ASSERT_EQ(hooks.warnings.size(), 2u);
+  // NOTE is gone from the table: one warning naming kind, field and table.
+  ASSERT_EQ(hooks.warnings.size(), 1u);
   EXPECT_EQ(hooks.warnings[0], "Memo field 'NOTE' is no longer in table 'C:\\DATA\\ORDERS.DBF'");
-  EXPECT_EQ(hooks.warnings[1], "Filter must be edited: fields deleted");
-  EXPECT_EQ(b.M().conditionCode, nullptr);
+  EXPECT_EQ(Named(b.M(), "NOTE"), nullptr);
+  // The filter's field number follows PAID to its new place.
+  ASSERT_NE(b.M().conditionCode, nullptr);
+  EXPECT_STREQ(b.M().GetFieldAt(b.M().conditionCode[1])->name, "PAID");
   EXPECT_EQ(Named(b.M(), "NOTE"), nullptr);
   // The stored date met a date-time column: asked once, converted.
   EXPECT_EQ(hooks.asked, 1);
@@ -93,6 +94,54 @@ TEST(FieldMatching, RuleThreeKeepsDateTimeWithoutAsking) {
   ASSERT_EQ(b.Read(bytes, StreamMode::Library), 0);
   EXPECT_EQ(hooks.asked, 0);
   EXPECT_EQ(Named(b.M(), "ORDDATE")->flags & kFieldKindMask, kFieldDateTime);
+}
+
+// A data layer that refuses one source and records what it was asked.
+struct ConnectHooks : rs_test::RecordingHooks {
+  std::vector<std::string> asked;
+  std::vector<bool> checked;
+  std::string refuse;
+  bool ConnectSource(CKmDoc&, const TableSourceGroup& g, bool check) override {
+    asked.push_back(g.sourceName);
+    checked.push_back(check);
+    return g.sourceName != refuse;
+  }
+};
+
+TEST(DataSources, OverrideReplacesTheFirstSourceAndAFailedConnectionEndsTheRead) {
+  Doc a;
+  BuildFullReport(a);
+  a.st.settings.sources[1].entryForm = false;
+  a.st.settings.sources[1].sourceName = "Orders DB";  // the related table uses the master's source
+  std::vector<uint8_t> bytes = a.Write(StreamMode::Storage);
+
+  Doc b;
+  ConnectHooks hooks;
+  b.st.hooks = &hooks;
+  b.st.connect = true;
+  b.st.overrideSource = "Test DB";
+  b.st.keepOverride = true;  // this read uses the preset
+  ASSERT_EQ(b.Read(bytes, StreamMode::Storage), 0);
+  EXPECT_EQ(hooks.asked, (std::vector<std::string>{"Test DB", "Test DB"}));
+  EXPECT_EQ(hooks.checked, (std::vector<bool>{true, false}));  // driver and user text only on the master
+  // The preset lasts one read.
+  hooks.asked.clear();
+  ASSERT_EQ(b.Read(bytes, StreamMode::Storage), 0);
+  EXPECT_EQ(hooks.asked, (std::vector<std::string>{"Orders DB", "Orders DB"}));
+
+  // A refused connection gives result 1.
+  Doc c;
+  ConnectHooks refuse;
+  refuse.refuse = "Orders DB";
+  c.st.hooks = &refuse;
+  c.st.connect = true;
+  EXPECT_EQ(c.Read(bytes, StreamMode::Storage), 1);
+  // A library member is not connected while it is read.
+  Doc e;
+  e.st.hooks = &refuse;
+  e.st.connect = true;
+  EXPECT_EQ(e.Read(a.Write(StreamMode::Library), StreamMode::Library), 0);
+  EXPECT_TRUE(refuse.asked.size() == 1u);
 }
 
 // A narrowed stream of format version 6, as written before the wide form.

@@ -142,10 +142,11 @@ inline void BuildFullReport(Doc& d) {
   d.st.settings.sortFields[0] = 0;
   d.st.settings.sortFields[1] = 7;
   d.st.settings.sortWords[1] = 1;
-  m.conditionCode = static_cast<uint8_t*>(HeapAllocZero(0, 4));
-  const uint8_t code[4] = {3, 1, 0, 8};
-  std::memcpy(m.conditionCode, code, 4);
-  m.conditionLength = 4;
+  // The filter: PAID (field 4).
+  const uint8_t code[6] = {10, 4, 0, 0, 0, 8};
+  m.conditionCode = static_cast<uint8_t*>(HeapAllocZero(0, sizeof code));
+  std::memcpy(m.conditionCode, code, sizeof code);
+  m.conditionLength = sizeof code;
 
   BandLineRec* l = d.doc.m_bandLines.lines;
   const uint8_t kinds[] = {kBandPageHeader, kBandRecord, kBandRecord, kBandSummary, kBandPageFooter};

@@ -64,8 +64,9 @@ TEST_P(RoundTrip, FullReportReadsBackAndRewritesIdentically) {
   EXPECT_EQ(m.groupFields[0], 0u);
   EXPECT_EQ(m.groupFields[1], kNoField);
   EXPECT_EQ(b.st.settings.sortFields[1], 7u);
-  ASSERT_EQ(m.conditionLength, 4);
-  EXPECT_EQ(m.conditionCode[3], 8);
+  ASSERT_EQ(m.conditionLength, 6);
+  EXPECT_EQ(m.conditionCode[1], 4);
+  EXPECT_EQ(m.conditionCode[5], 8);
 
   // Layout and page.
   LayoutTables& t = b.L();
