@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <QWindowStateChangeEvent>
 
+#include <cstdint>
 #include <map>
 
 namespace {
@@ -86,13 +87,14 @@ BOOL GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* wp) {
 BOOL SetWindowPlacement(HWND hwnd, const WINDOWPLACEMENT* wp) {
   if (!IsWindow(hwnd) || wp == nullptr || (hwnd->style & WS_CHILD)) return FALSE;
   const RECT& n = wp->rcNormalPosition;
-  if (n.right < n.left || n.bottom < n.top) return FALSE;
+  const int64_t width = static_cast<int64_t>(n.right) - n.left, height = static_cast<int64_t>(n.bottom) - n.top;
+  if (width < 0 || height < 0 || width > 65535 || height > 65535) return FALSE;
   bool wasZoomed = (hwnd->style & (WS_MAXIMIZE | WS_MINIMIZE)) != 0;
   if (wasZoomed) {
     hwnd->style &= ~static_cast<DWORD>(WS_MAXIMIZE | WS_MINIMIZE);
     if (hwnd->widget) hwnd->widget->showNormal();
   }
-  SetWindowPos(hwnd, nullptr, n.left, n.top, n.right - n.left, n.bottom - n.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(hwnd, nullptr, n.left, n.top, static_cast<int>(width), static_cast<int>(height), SWP_NOZORDER | SWP_NOACTIVATE);
   g_normal[hwnd] = n;
   int cmd = static_cast<int>(wp->showCmd);
   if (cmd == SW_SHOWMAXIMIZED) {

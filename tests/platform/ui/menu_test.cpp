@@ -169,6 +169,8 @@ TEST_F(MenuTest, PlacementKeepsTheNormalRectangleWhileMaximised) {
   WINDOWPLACEMENT bad = wp;
   bad.rcNormalPosition = RECT{300, 40, 100, 260};
   EXPECT_FALSE(SetWindowPlacement(top, &bad)) << "an inside-out rectangle is refused";
+  bad.rcNormalPosition = RECT{-2000000000, 0, 2000000000, 100};
+  EXPECT_FALSE(SetWindowPlacement(top, &bad)) << "so is one wider than any screen";
   EXPECT_FALSE(SetWindowPlacement(top, nullptr));
 }
 
