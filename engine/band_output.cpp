@@ -236,7 +236,7 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
     // line starts a new page of its own.
     if (height + depth > RoomLeftOnPage(d, ps, run->pageBottom, 0)) {
       if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
-      int failed = s->hooks.newPage ? s->hooks.newPage(run, 1)
+      int failed = s->hooks.newPage ? s->hooks.newPage(run, band, 1)
                                     : (s->hooks.pageOverflow ? s->hooks.pageOverflow(run) : 0);
       if (failed != 0) return 1;
       if (runState != 0) return runState;
@@ -295,7 +295,9 @@ bool FooterBreakWanted(ReportRun* run, int band, int line, int last) {
 
 }  // namespace
 
-int OutputBand(ReportRun* run, int band, LONG fitLimit) {
+namespace {
+
+int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
   int& runState = RunStateOf(run);
   BandOutputState* s = run->band;
   if (s == nullptr || s->layout == nullptr || runState != 0) return runState;
@@ -353,7 +355,9 @@ int OutputBand(ReportRun* run, int band, LONG fitLimit) {
     }
   }
   if (!measuring) {
-    s->waitingPictures = s->waitingCharts = s->waitingOleItems = 0;
+    // A band output from inside another (the page footer of an overflow)
+    // keeps the counts of the band it interrupts.
+    if (s->nesting == 1) s->waitingPictures = s->waitingCharts = s->waitingOleItems = 0;
     // Lines and boxes cut by the last page end open again where this band starts.
     if (band != kBandPageHeader && band != kBandPageFooter) ReopenSpanningGraphics(run);
   }
@@ -379,7 +383,7 @@ int OutputBand(ReportRun* run, int band, LONG fitLimit) {
           bool afterSummary = line > 0 && L[line - 1].kind == kBandSummary;
           if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
           int withFooter = afterSummary ? 0 : 1;
-          failed = s->hooks.newPage ? s->hooks.newPage(run, withFooter)
+          failed = s->hooks.newPage ? s->hooks.newPage(run, band, withFooter)
                                     : (s->hooks.pageOverflow ? s->hooks.pageOverflow(run) : 0);
         } else if (!swapped && band != kBandPageHeader && band != kBandPageFooter &&
                    (!IsGroupFooter(band) || FooterBreakWanted(run, band, line, last))) {
@@ -453,4 +457,15 @@ int OutputBand(ReportRun* run, int band, LONG fitLimit) {
     if (!run->driver->EndBand(run->page, band, LinesVisible(run) ? 1 : 0)) runState = -2;
   }
   return runState;
+}
+
+}  // namespace
+
+int OutputBand(ReportRun* run, int band, LONG fitLimit) {
+  BandOutputState* s = run->band;
+  if (s == nullptr) return RunStateOf(run);
+  ++s->nesting;
+  int result = OutputBandLines(run, band, fitLimit);
+  --s->nesting;
+  return result;
 }

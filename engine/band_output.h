@@ -38,9 +38,9 @@ struct BandOutputHooks {
   // page header, repeated group headers); 0 on success. Null: the page
   // simply goes on.
   int (*pageOverflow)(ReportRun* run) = nullptr;
-  // The new page a page-break line of the Title or Summary asks for; with
-  // a page footer when withFooter. 0 on success. Null: pageOverflow.
-  int (*newPage)(ReportRun* run, int withFooter) = nullptr;
+  // The new page a line of the Title or Summary band asks for; with a page
+  // footer when withFooter. 0 on success. Null: pageOverflow.
+  int (*newPage)(ReportRun* run, int band, int withFooter) = nullptr;
   // Pumps pending window messages; a Cancel sets the run state. Null: none.
   void (*pumpMessages)(ReportRun* run) = nullptr;
   // Options and break field of group level 0-7. Null: the run's group
@@ -114,6 +114,7 @@ struct BandOutputState {
   std::vector<int> firstItemOfLine;     // per band line: its first entry in items
   std::vector<const FieldDef*> printedOnce;  // group fields printed since their group broke
   bool built = false;
+  int nesting = 0;  // bands output from inside a band (the page footer of an overflow)
 };
 
 // Makes the run's block (ReportRun::band) with its defaults when it has

@@ -122,3 +122,34 @@ TEST_F(BandFixture, PicturesOfTheSameFileShareOneImageAndRefusalsStopTheRun) {
   Finish();
   EXPECT_EQ(Band(kBandRecord), -1);
 }
+
+TEST_F(BandFixture, PictureWaitingWhileTheOverflowOutputsThePageFooterIsStillPlaced) {
+  int l = AddLine(kBandRecord);
+  AddText(l, 0, "row");
+  PictureItem p;
+  p.head.flags = kItemKindPicture;
+  p.head.bandLine = static_cast<uint8_t>(l);
+  p.head.left = 100;
+  p.head.right = 199;
+  p.head.bottom = layout.Lines().lines[l].bottom;
+  layout.pictures.Append(p);
+  AddText(AddLine(kBandPageFooter), 0, "footer");
+  Finish();
+  s->hooks.pageOverflow = [](ReportRun* r) {
+    r->topOfPage = 0;
+    OutputBand(r, kBandPageFooter, 0);
+    RecordingDriver* d = static_cast<RecordingDriver*>(r->driver);
+    d->y = 0;
+    ++d->page;
+    ++r->pageCount;
+    r->topOfPage = 1;
+    return 0;
+  };
+  run.topOfPage = 0;
+  driver.y = driver.pageLength - 50;
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_THAT(driver.Texts(), ::testing::ElementsAre("footer", "row"));
+  ASSERT_EQ(driver.pictures.size(), 1u);
+  EXPECT_EQ(driver.pictures[0].y, Ppx(120));
+  EXPECT_EQ(s->waitingPictures, 0);
+}

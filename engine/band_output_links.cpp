@@ -1,0 +1,63 @@
+#include "engine/band_output_links.h"
+
+#include "app/document.h"
+#include "designer/layout_records.h"
+#include "engine/report_run.h"
+#include "engine/run_report.h"
+#include "model/composite.h"
+
+namespace {
+
+// The run's steps answer 1 to go on; band output's hooks answer 0.
+int PageOverflowStep(ReportRun* run) { return HandlePageOverflow(run->doc, 0) ? 0 : 1; }
+
+int NewPageStep(ReportRun* run, int band, int withFooter) { return NewPageForBand(run->doc, band, withFooter); }
+
+bool OuterFooterStep(ReportRun* run, int band) { return OuterFooterPending(run->doc, band); }
+
+void PumpStep(ReportRun* run) {
+  if (run->links.pumpMessages) run->links.pumpMessages();
+}
+
+void ResetPrintOnce(CKmDoc* doc, int level) {
+  ReportRun* run = RunOf(doc);
+  if (run == nullptr || run->band == nullptr) return;
+  BandOutputState* s = run->band;
+  if (level < 0 || run->calc == nullptr || s->layout == nullptr || s->layout->model == nullptr) {
+    ClearAllPrintOnceMarks(s);
+    return;
+  }
+  if (level < kRunGroupLevels)
+    ClearPrintOnceMark(s, s->layout->model->GetFieldAt(run->calc->levels[level].field));
+}
+
+}  // namespace
+
+BandOutputState* PrepareBandOutput(CKmDoc* doc) {
+  ReportRun* run = RunOf(doc);
+  if (run == nullptr) return nullptr;
+  if (run->band != nullptr && run->band->layout != nullptr) return run->band;
+  BandOutputState* s = EnsureBandOutput(run);
+  s->layout = doc->m_pLayout;
+  s->format.intl = doc->m_intl;
+  if (s->layout != nullptr) s->units.layout = s->layout->metrics;
+  if (run->page != nullptr) {
+    s->units.printerX = static_cast<WORD>(run->page->printerResX);
+    s->units.printerY = static_cast<WORD>(run->page->printerResY);
+  }
+  s->hooks.pageOverflow = PageOverflowStep;
+  s->hooks.newPage = NewPageStep;
+  s->hooks.outerFooterPending = OuterFooterStep;
+  s->hooks.pumpMessages = PumpStep;
+  return s;
+}
+
+int OutputBandForDoc(CKmDoc* doc, int band, int fitLimit) {
+  if (PrepareBandOutput(doc) == nullptr) return doc->m_nRunState;
+  return OutputBand(RunOf(doc), band, fitLimit);
+}
+
+void InstallBandOutputLinks(RunLinks& links) {
+  links.outputBand = OutputBandForDoc;
+  SetPrintedOnceReset(ResetPrintOnce);
+}
