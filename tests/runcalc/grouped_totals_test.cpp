@@ -10,7 +10,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include "model/row_source.h"
 #include "runcalc_fixture.h"
 
 namespace {
@@ -22,22 +21,9 @@ struct Row {
   double amount;
 };
 
-class Rows : public RecordRowSource {
+class Rows : public TestRows<Row> {
  public:
-  std::vector<Row> rows;
   FieldDef *region = nullptr, *category = nullptr, *amount = nullptr;
-  size_t next = 0, current = 0;
-  int FetchNextRow() override {
-    if (next >= rows.size()) return 1;
-    current = next++;
-    return 0;
-  }
-  int FetchRow(uint32_t n) override {
-    if (n == 0 || n > rows.size()) return 1;
-    current = n - 1;
-    next = n;
-    return 0;
-  }
   void ConvertFetchedRow(CKmComposite*) override {
     const Row& r = rows[current];
     const char* text = r.region != nullptr ? r.region : "";

@@ -16,6 +16,27 @@
 #include "model/composite.h"
 #include "model/fields.h"
 #include "model/record_pass.h"
+#include "model/row_source.h"
+
+// Rows held by a test: the next row and a row by its number; the test's
+// conversion fills the fields from rows[current].
+template <typename RowT>
+class TestRows : public RecordRowSource {
+ public:
+  std::vector<RowT> rows;
+  size_t next = 0, current = 0;
+  int FetchNextRow() override {
+    if (next >= rows.size()) return 1;
+    current = next++;
+    return 0;
+  }
+  int FetchRow(uint32_t n) override {
+    if (n == 0 || n > rows.size()) return 1;
+    current = n - 1;
+    next = n;
+    return 0;
+  }
+};
 
 class RunCalcTest : public ::testing::Test {
  protected:

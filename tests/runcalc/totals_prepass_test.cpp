@@ -5,28 +5,14 @@
 #include <vector>
 
 #include "model/engine_errors.h"
-#include "model/row_source.h"
 #include "model/work_files.h"
 #include "runcalc_fixture.h"
 
 namespace {
 
-class RegionRows : public RecordRowSource {
+class RegionRows : public TestRows<std::pair<std::string, double>> {
  public:
-  std::vector<std::pair<std::string, double>> rows;
   FieldDef *region = nullptr, *amount = nullptr;
-  size_t next = 0, current = 0;
-  int FetchNextRow() override {
-    if (next >= rows.size()) return 1;
-    current = next++;
-    return 0;
-  }
-  int FetchRow(uint32_t n) override {
-    if (n == 0 || n > rows.size()) return 1;
-    current = n - 1;
-    next = n;
-    return 0;
-  }
   void ConvertFetchedRow(CKmComposite*) override {
     std::memcpy(region->value, rows[current].first.c_str(), rows[current].first.size() + 1);
     std::memcpy(amount->value, &rows[current].second, 8);
