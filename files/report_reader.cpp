@@ -20,6 +20,7 @@
 #include "foundation/heap_strings.h"
 #include "foundation/text_helpers.h"
 #include "model/composite.h"
+#include "platform/win/fileio.h"
 
 namespace {
 
@@ -103,6 +104,26 @@ class Reader {
     BandLineTable& t = doc_.m_bandLines;
     if (t.lines == nullptr || i >= static_cast<uint32_t>(kBandLineCount)) return nullptr;
     return &t.lines[i];
+  }
+  // A picture's file: next to the report (unless stored with a folder), where
+  // it was, in the image folder, else where the user says. A file found
+  // elsewhere than stored replaces the stored path.
+  std::string FindPicture(const std::string& stored, bool hasFolder) {
+    const size_t cut = stored.find_last_of("\\/:");
+    const std::string name = cut == std::string::npos ? stored : stored.substr(cut + 1);
+    auto exists = [](const std::string& p) { return !p.empty() && AccessPath(p.c_str(), 0) == 0; };
+    std::string found;
+    if (!hasFolder && !st_.baseDirectory.empty() && exists(st_.baseDirectory + "\\" + name))
+      found = st_.baseDirectory + "\\" + name;
+    else if (exists(stored))
+      return stored;
+    else if (!st_.imageFolder.empty() && exists(st_.imageFolder + "\\" + name))
+      found = st_.imageFolder + "\\" + name;
+    else
+      found = hooks_.AskForPictureFile(doc_, stored);
+    if (found.empty() || found == stored) return stored;
+    st_.modifiedByLoading = true;
+    return found;
   }
   // The name a data-source record gives, after the caller's override.
   std::string Source(const std::string& stored) {
@@ -759,12 +780,13 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       for (int32_t& v : x.source) v = static_cast<int32_t>(w ? r.U32() : r.U16());
       x.scaling = static_cast<WORD>(w ? r.U16() : r.U8());
       x.head.bandLine = static_cast<uint8_t>(r.U8());
-      r.U8();  // directory flag: the path is looked for again by the caller's picture search
+      const uint32_t dirFlag = r.U8();
       std::string path = r.Plain();
       if (!r.Ok()) return kReadError;
-      CopyText(x.fileName, sizeof x.fileName, path);
+      CopyText(x.fileName, sizeof x.fileName, FindPicture(path, dirFlag != 0));
       PictureItem* added = t->pictures.Append(x);
       if (added == nullptr) return kReadLibraryError;
+      hooks_.LoadPicture(doc_, *added);
       places_.push_back({&added->head, offset, true, 0});
       return 0;
     }

@@ -200,6 +200,7 @@ void RecordStreamState::ResetForRead() {
   secondOutputMode = 0;
   printOption2 = printOption3 = 0;
   olderUnits = 1;
+  modifiedByLoading = false;
   sawLayoutUnits = false;
   if (!keepOverride) overrideSource.clear();
   keepOverride = false;

@@ -300,6 +300,10 @@ class StreamHooks {
   virtual bool ConnectSource(CKmDoc& /*doc*/, const TableSourceGroup& /*group*/, bool /*check*/) {
     return true;
   }
+  // The user is asked for a picture file that was not found (empty: none).
+  virtual std::string AskForPictureFile(CKmDoc& /*doc*/, const std::string& /*stored*/) { return {}; }
+  // The image of a picture whose file was settled is loaded and drawn.
+  virtual void LoadPicture(CKmDoc& /*doc*/, struct PictureItem& /*picture*/) {}
   // DATETIME question (3334, Yes and No): true converts.
   virtual bool AskConvertDateTime(CKmDoc& doc);
   // kmw.ini [Database] DatetimeCompatibility: 0 convert, 1 as stored else ask,
@@ -342,6 +346,11 @@ struct RecordStreamState {
   // the start of a read unless keepOverride is set.
   std::string overrideSource;
   bool keepOverride = false;
+  // Where pictures are looked for: the folder of the report's base path and
+  // the image folder of the file settings (either may be empty).
+  std::string baseDirectory;
+  std::string imageFolder;
+  bool modifiedByLoading = false;  // a picture was found elsewhere than stored
   // What the stream carries beyond the model.
   ReportSettings settings;
   StreamHooks* hooks = nullptr;

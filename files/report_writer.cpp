@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
 
 #include "app/document.h"
 #include "app/page_setup.h"
@@ -16,6 +17,7 @@
 #include "designer/layout_records.h"
 #include "foundation/heap_strings.h"
 #include "model/composite.h"
+#include "platform/win/fileio.h"
 
 namespace {
 
@@ -87,10 +89,17 @@ class Writer {
   }
 
   uint32_t FieldIndex(const FieldDef* f) const {
-    uint32_t i = 0;
-    for (const FieldDef* g = m_ ? m_->fieldList : nullptr; g; g = g->next, ++i)
-      if (g == f) return i;
-    return kNoField;
+    auto it = index_.find(f);
+    return it == index_.end() ? kNoField : it->second;
+  }
+  // The picture's path, made relative to the report's folder, still names a folder.
+  bool PictureHasFolder(const char* path) const {
+    std::string p = path;
+    const std::string& base = st_.baseDirectory;
+    if (!base.empty() && p.size() > base.size() + 1 && strncasecmp(p.c_str(), base.c_str(), base.size()) == 0 &&
+        IsPathSeparator(p[base.size()]))
+      p = p.substr(base.size() + 1);
+    return p.find('\\') != std::string::npos;
   }
   int32_t LineBottom(int line) const {
     const BandLineTable& t = doc_.m_bandLines;
@@ -193,6 +202,7 @@ class Writer {
   CKmComposite* m_;
   ReportSettings& s_;
   std::vector<std::string> faces_;
+  std::map<const FieldDef*, uint32_t> index_;
 };
 
 bool IsPlainField(const FieldDef* f) {
@@ -577,7 +587,7 @@ bool Writer::Items() {
     const PictureItem& x = *t->pictures.At(i);
     if (Held(x.head)) continue;
     const ReportItemHead& h = x.head;
-    const uint8_t dirFlag = std::strchr(x.fileName, '\\') != nullptr ? 1 : 0;
+    const uint8_t dirFlag = PictureHasFolder(x.fileName) ? 1 : 0;
     PayloadBuilder b = B();
     if (wide_) {
       b.U32(static_cast<uint32_t>(h.left));
@@ -697,6 +707,8 @@ int Writer::Run() {
   }
   if (!s_.exportDefinitions.empty() || s_.sqlReport) st_.librarySafe = 0;
   faces_ = UsedFontFaces(doc_);
+  uint32_t position = 0;
+  for (const FieldDef* f = m_->fieldList; f; f = f->next) index_[f] = position++;
 
   time_t now = time(nullptr);
   struct tm lt {};

@@ -2,6 +2,11 @@
 // question, and streams of earlier format versions.
 #include "report_fixture.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 namespace {
 
 using rs_test::BuildFullReport;
@@ -142,6 +147,71 @@ TEST(DataSources, OverrideReplacesTheFirstSourceAndAFailedConnectionEndsTheRead)
   e.st.connect = true;
   EXPECT_EQ(e.Read(a.Write(StreamMode::Library), StreamMode::Library), 0);
   EXPECT_TRUE(refuse.asked.size() == 1u);
+}
+
+struct PictureHooks : rs_test::RecordingHooks {
+  std::vector<std::string> asked;
+  std::string answer;
+  int loaded = 0;
+  std::string AskForPictureFile(CKmDoc&, const std::string& stored) override {
+    asked.push_back(stored);
+    return answer;
+  }
+  void LoadPicture(CKmDoc&, PictureItem&) override { ++loaded; }
+};
+
+TEST(Pictures, SearchedBesideTheReportThenAsStoredThenInTheImageFolderThenAsked) {
+  char dir[] = "/tmp/vt_rs_pic_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string base = std::string(dir) + "/base", images = std::string(dir) + "/images";
+  ASSERT_EQ(mkdir(base.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(images.c_str(), 0700), 0);
+  std::FILE* f = std::fopen((images + "/LOGO.BMP").c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  f = std::fopen((base + "/NEAR.BMP").c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+
+  Doc a;
+  BuildFullReport(a);  // C:\PICS\LOGO.BMP, which is nowhere
+  PictureItem near;
+  std::snprintf(near.fileName, sizeof near.fileName, "NEAR.BMP");  // stored without a folder
+  a.L().pictures.Append(near);
+  PictureItem lost;
+  std::snprintf(lost.fileName, sizeof lost.fileName, "C:\\GONE\\LOST.BMP");
+  a.L().pictures.Append(lost);
+  std::vector<uint8_t> bytes = a.Write(StreamMode::Storage);
+
+  Doc b;
+  PictureHooks hooks;
+  hooks.answer = "";
+  b.st.hooks = &hooks;
+  b.st.baseDirectory = base;
+  b.st.imageFolder = images;
+  ASSERT_EQ(b.Read(bytes, StreamMode::Storage), 0);
+  ASSERT_EQ(b.L().pictures.Count(), 3);
+  EXPECT_EQ(std::string(b.L().pictures.At(0)->fileName), images + "\\LOGO.BMP");
+  EXPECT_EQ(std::string(b.L().pictures.At(1)->fileName), base + "\\NEAR.BMP");
+  EXPECT_STREQ(b.L().pictures.At(2)->fileName, "C:\\GONE\\LOST.BMP");  // kept when nobody finds it
+  EXPECT_EQ(hooks.asked, (std::vector<std::string>{"C:\\GONE\\LOST.BMP"}));
+  EXPECT_EQ(hooks.loaded, 3);
+  EXPECT_TRUE(b.st.modifiedByLoading);
+
+  // Written again relative to the report's folder: the one beside it has no folder.
+  b.st.baseDirectory = base;
+  std::vector<uint8_t> again = b.Write(StreamMode::Storage);
+  Doc c;
+  PictureHooks none;
+  c.st.hooks = &none;
+  ASSERT_EQ(c.Read(again, StreamMode::Storage), 0);
+  EXPECT_FALSE(c.st.modifiedByLoading);  // the stored paths exist now
+
+  std::remove((images + "/LOGO.BMP").c_str());
+  std::remove((base + "/NEAR.BMP").c_str());
+  rmdir(images.c_str());
+  rmdir(base.c_str());
+  rmdir(dir);
 }
 
 // A narrowed stream of format version 6, as written before the wide form.
