@@ -203,6 +203,9 @@ int CKmRepIO::Read(bool narrowed, const uint8_t* data, size_t size) {
     return kRepIoReadError;
   }
   ResetProperties();
+  // The data source chosen for this read stands for the stored one.
+  m_stream.keepOverride = m_bKeepOverride != FALSE;
+  if (m_bKeepOverride && m_szDataSource[0] != 0) m_stream.overrideSource = m_szDataSource;
   const int rc = g_codec.read(*m_pDoc, *this, narrowed, data, size);
   m_stream.result = rc;
   if (rc == 0 && !m_stream.settings.comments.empty()) m_summary.m_strComments = m_stream.settings.comments;

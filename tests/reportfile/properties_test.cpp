@@ -58,6 +58,12 @@ TEST(ReportProperties, ResetGivesTheNewReportDefaults) {
   EXPECT_EQ(io.m_summary.m_strKeywords, "");
   EXPECT_EQ(io.m_summary.m_strComments, "");
   EXPECT_EQ(io.m_stream.storedMarker, 183u);
+  // A new report begins its own history of saves.
+  io.m_summary.m_nRevision = 5;
+  io.m_summary.m_bCreatedKnown = 1;
+  io.ResetProperties();
+  EXPECT_EQ(io.m_summary.m_nRevision, 0u);
+  EXPECT_EQ(io.m_summary.m_bCreatedKnown, 0u);
 }
 
 TEST_F(PropertiesTest, OkCopiesTheFiveTextsBackAndMarksTheDocument) {

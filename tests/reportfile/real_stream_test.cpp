@@ -3,6 +3,7 @@
 #include "../files/library_test_util.h"
 #include "../reportstream/report_fixture.h"
 #include "files/library_file.h"
+#include "files/report_file.h"
 #include "files/report_io.h"
 #include "platform/ole/compound_file.h"
 
@@ -71,6 +72,20 @@ TEST(RealStream, ReportFileRoundTripIsByteIdenticalWhenSavedAgain) {
   const std::vector<uint8_t> c1 = ContentsOf(first), c2 = ContentsOf(second);
   ASSERT_FALSE(c1.empty());
   EXPECT_EQ(WithoutTime(c1), WithoutTime(c2)) << rs_test::FirstDifference(WithoutTime(c1), WithoutTime(c2));
+
+  // Opened with another data source chosen, the report is saved naming it.
+  std::string stored, chosen;
+  ASSERT_TRUE(ReadReportFileInfo(second.c_str(), &stored));
+  Doc c;
+  FileObject fc(c);
+  std::snprintf(fc.io.m_szDataSource, sizeof fc.io.m_szDataSource, "OTHER");
+  fc.io.m_bKeepOverride = TRUE;
+  ASSERT_EQ(fc.io.OpenReportFile(second.c_str()), 0);
+  const std::string third = FreshPath("full3.kmw");
+  ASSERT_EQ(fc.io.SaveReportFile(third.c_str()), 0);
+  ASSERT_TRUE(ReadReportFileInfo(third.c_str(), &chosen));
+  EXPECT_NE(stored, "OTHER");
+  EXPECT_EQ(chosen, "OTHER");
 }
 
 TEST(RealStream, LibraryMemberRoundTripIsByteIdenticalWhenSavedAgain) {

@@ -86,31 +86,6 @@ TEST_F(ReportFileTest, SaveAndOpenKeepRecordsItemsAndSummary) {
   ASSERT_NE(tree2.FindStorage("Embedding 1"), nullptr);
 }
 
-TEST_F(ReportFileTest, CreationTimeKeptAndRevisionCountsSaves) {
-  const std::string path = FreshPath("times.kmw");
-  SaveSample(path);
-  SummaryProperties first;
-  DecodeSummaryInformation(ReadTree(path).FindStream(kSummaryStreamName)->data, first);
-  ASSERT_NE(first.create_time, 0u);
-  EXPECT_EQ(first.revision, 1u);
-
-  CKmDoc doc2;
-  CKmRepIO io2(&doc2);
-  // A stored name may differ in case from the disk's.
-  ASSERT_EQ(io2.OpenReportFile((ScratchDir() + "/TIMES.KMW").c_str()), 0);
-  usleep(20000);
-  ASSERT_EQ(io2.SaveReportFile(path.c_str()), 0);
-  SummaryProperties second;
-  DecodeSummaryInformation(ReadTree(path).FindStream(kSummaryStreamName)->data, second);
-  EXPECT_EQ(second.create_time, first.create_time);
-  EXPECT_EQ(second.revision, 2u);
-
-  // A new report begins its own history.
-  io2.ResetProperties();
-  EXPECT_EQ(io2.m_summary.m_nRevision, 0u);
-  EXPECT_EQ(io2.m_summary.m_bCreatedKnown, 0u);
-}
-
 TEST_F(ReportFileTest, FailedSaveLeavesTheOldFileAndTheNextRevision) {
   const std::string path = FreshPath("atomic.kmw");
   SaveSample(path, "OLD");
@@ -229,18 +204,6 @@ TEST_F(ReportFileTest, FilesThatAreNotReportsLeaveTheOpenReport) {
   EXPECT_EQ(g_report.body, "OPEN REPORT");
 }
 
-TEST_F(ReportFileTest, RecordsCutShortReachTheReaderAsAFailedRead) {
-  const std::string path = FreshPath("shortrecords.kmw");
-  vt_ole::Storage root;
-  Bytes stream = WideStream("SALES", "B");
-  stream.resize(stream.size() - 6);  // the end record and part of the body are gone
-  root.PutStream("Contents", stream);
-  ASSERT_EQ(vt_ole::WriteStorageFile(path, root), vt_ole::StorageError::kNone);
-  EXPECT_EQ(io.OpenReportFile(path.c_str()), kRepIoReadError);
-  EXPECT_EQ(g_reads, 1);
-  EXPECT_TRUE(io.OpenFailed());
-}
-
 // --- the file dialogs' reader ---
 
 std::string MakeInfoFile(const std::string& name, const Bytes& contents) {
@@ -311,17 +274,6 @@ TEST(ReportFileInfo, HostileContents) {
     std::string d, u, v;
     ReadReportFileInfo(MakeInfoFile("fuzz.kmw", bad).c_str(), &d, &u, &v);
   }
-}
-
-TEST(RecordStreamLengthTest, FindsTheEndRecordOrNothing) {
-  Bytes s = WideStream("A", "B");
-  const size_t n = s.size();
-  s.push_back(0);
-  s.push_back(0);
-  EXPECT_EQ(RecordStreamLength(s.data(), s.size()), n);
-  EXPECT_EQ(RecordStreamLength(s.data(), n - 1), 0u);
-  EXPECT_EQ(RecordStreamLength(s.data(), 3), 0u);
-  EXPECT_EQ(RecordStreamLength(nullptr, 0), 0u);
 }
 
 }  // namespace
