@@ -18,6 +18,7 @@
 #include "designer/layout_records.h"
 #include "expr/compiled_code.h"
 #include "foundation/heap_strings.h"
+#include "foundation/page_metrics.h"
 #include "foundation/text_helpers.h"
 #include "model/composite.h"
 #include "platform/win/fileio.h"
@@ -1325,6 +1326,14 @@ int Reader::EndRecord() {
   if (st_.version < 7 && s_.oldLayout == 0) s_.oldLayout = 1;
   if (st_.secondOutputMode != 0 && lt != nullptr)
     for (TextItem* x = lt->textHead; x; x = x->nextText) x->head.flags |= st_.secondOutputMode;
+  // Margins and explicit line heights were stored in the report's measure.
+  if (sawUnit_) {
+    const int stored = storedUnit_ == 1 ? 1 : 0, now = doc_.m_measure == 1 ? 1 : 0;
+    if (stored != now) {
+      ConvertMarginUnits(doc_, stored, now);
+      ConvertBandLineUnits(doc_, stored, now);
+    }
+  }
   // The label arrangement follows the page records.
   PageSetupRec& p = Page();
   if (p.RecordsAcross >= 2) SetLabelArrangement(p, p.RecordsAcross, true);
@@ -1444,6 +1453,12 @@ void ClearReportContents(CKmDoc& doc) {
 }
 
 int ReadReportRecords(CKmDoc& doc, RecordStreamState& st, RecordSource& src) {
+  // One wait cursor for the whole read, taken back on every way out.
+  struct Wait {
+    CKmDoc& doc;
+    explicit Wait(CKmDoc& d) : doc(d) { doc.SetWaitCursor(1); }
+    ~Wait() { doc.SetWaitCursor(0); }
+  } wait(doc);
   Reader r(doc, st, src);
   const int result = r.Run();
   st.result = result;

@@ -185,3 +185,26 @@ TEST(RoundTripRules, StoredLayoutUnitsRescaleAndZeroMeansNone) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RoundTripRules, MeasuresStoredInInchesConvertForAMetricDocument) {
+  Doc a;
+  BuildFullReport(a);
+  a.doc.m_measure = 1;
+  a.doc.m_bandLines.lines[2].heightMode = 2;
+  a.doc.m_bandLines.lines[2].height = 50;  // half an inch
+  std::vector<uint8_t> bytes = a.Write(StreamMode::Library);
+  Doc b;
+  b.doc.m_measure = 0;
+  ASSERT_EQ(b.Read(bytes, StreamMode::Library), 0);
+  EXPECT_EQ(b.doc.m_pPageSetup->TopMargin, 254);                // an inch in tenths of a millimetre
+  EXPECT_EQ(b.doc.m_bandLines.lines[2].height, 127u);
+  EXPECT_EQ(b.doc.m_bandLines.lines[1].height, 140u);           // points do not change
+  Doc c;
+  c.doc.m_measure = 1;
+  ASSERT_EQ(c.Read(bytes, StreamMode::Library), 0);
+  EXPECT_EQ(c.doc.m_pPageSetup->TopMargin, 100);
+}
+
+}  // namespace
