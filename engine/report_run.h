@@ -176,6 +176,7 @@ struct ReportRun {
   RecordRowSource* rows = nullptr;
   bool queryOpen = false;
   bool dataChanged = false;  // set by edits the open query does not reflect
+  bool cacheValid = false;   // a record-position cache can replay the query's records
   RunDataSignature lastSignature;
   uint32_t queryOpens = 0;
 };

@@ -56,13 +56,6 @@ int DefaultFetch(CKmDoc* doc, int /*first*/) {
   return RunRecordPass(doc->m_pModel, [](CKmComposite*) -> int { return CheckRunCancelled(); });
 }
 
-int DefaultRewind(CKmDoc* doc) {
-  if (doc->m_pModel) {
-    ClearScanBuffers(doc->m_pModel);
-    RewindScan(doc->m_pModel);
-  }
-  return 0;
-}
 
 void DefaultSaveValues(CKmDoc* doc) {
   if (doc->m_pModel) SaveFieldValues(doc->m_pModel);
@@ -88,6 +81,21 @@ int DefaultOpenQuery(CKmDoc* doc) {
 }
 void DefaultCloseQuery(CKmDoc* doc) {
   if (doc->m_pModel) CloseReportQuery(doc->m_pModel);
+}
+
+// A later copy reads the records again: an open query cannot be replayed, so
+// it is executed again; a scan without one starts over.
+int DefaultRewind(CKmDoc* doc) {
+  CKmComposite* m = doc->m_pModel;
+  ReportRun* r = RunOf(doc);
+  if (!m) return 0;
+  if (r && r->queryOpen) {
+    CloseReportQuery(m);
+    return DefaultOpenQuery(doc) == 0 ? 0 : 3121;
+  }
+  ClearScanBuffers(m);
+  RewindScan(m);
+  return 0;
 }
 
 RunDataSignature DefaultSignature(CKmDoc* doc) {
@@ -249,7 +257,8 @@ int PrepareReportData(CKmDoc* doc, ReportRun* r) {
   if (!m) return 0;
   m->BuildFieldIndex();
   RunDataSignature now = r->links.dataSignature ? r->links.dataSignature(doc) : RunDataSignature{};
-  bool reuse = r->queryOpen && !r->dataChanged && now == r->lastSignature;
+  // Without a record-position cache to replay, the rows are read again.
+  bool reuse = r->queryOpen && r->cacheValid && !r->dataChanged && now == r->lastSignature;
   if (!reuse) {
     if (r->queryOpen && r->links.closeQuery) r->links.closeQuery(doc);
     r->queryOpen = false;
@@ -261,8 +270,9 @@ int PrepareReportData(CKmDoc* doc, ReportRun* r) {
     if (rc) return rc;
     r->queryOpen = true;
     ++r->queryOpens;
-  } else if (r->links.rewindRecords) {
-    r->links.rewindRecords(doc);
+  } else {
+    ClearScanBuffers(m);
+    RewindScan(m);
   }
   r->lastSignature = now;
   r->dataChanged = false;

@@ -261,11 +261,14 @@ TEST(RunLoop, QueryIsKeptUntilTheSortChanges) {
   h.run->links.dataSignature = [](CKmDoc*) { return signature; };
   EXPECT_EQ(PrepareRunData(&h.doc), 0);
   EXPECT_EQ(PrepareRunData(&h.doc), 0);
-  EXPECT_EQ(opens, 1);
-  signature.sortFields[0] = 4;
+  EXPECT_EQ(opens, 2);  // nothing can replay the rows
+  h.run->cacheValid = true;
   EXPECT_EQ(PrepareRunData(&h.doc), 0);
   EXPECT_EQ(opens, 2);
-  EXPECT_EQ(closes, 1);
+  signature.sortFields[0] = 4;
+  EXPECT_EQ(PrepareRunData(&h.doc), 0);
+  EXPECT_EQ(opens, 3);
+  EXPECT_EQ(closes, 2);
   // A failed open is not taken for an open query.
   h.run->links.openQuery = [](CKmDoc*) { return 1; };
   h.run->dataChanged = true;

@@ -180,6 +180,7 @@ class ReportPdf : public testing::Test {
     run->pageBottom = pageBottom;
     run->startPage = startPage;
     run->endPage = endPage;
+    run->copies = copies;
     for (int i = 0; i < kRunGroupLevels; ++i) CalcOf(run).levels[i].options = groupOptions[i];
     g_messages.clear();
     if (PrepareRunData(&doc) == 0) RunReport(&doc);
@@ -280,6 +281,7 @@ class ReportPdf : public testing::Test {
   std::string pdf;
   int32_t pageBottom = 0;
   int32_t startPage = 1, endPage = kDefaultEndPage;
+  uint16_t copies = 1;
   uint8_t groupOptions[kRunGroupLevels] = {};
 };
 
@@ -387,6 +389,14 @@ TEST_F(ReportPdf, StartAndEndPagePrintOnlyThosePages) {
   ASSERT_EQ(pages.size(), 1u) << text;
   EXPECT_NE(pages[0].find("PAGE-HEADER 2"), std::string::npos);
   EXPECT_EQ(Tokens(text, "product=").size(), 5u);
+}
+
+TEST_F(ReportPdf, EveryCopyReadsTheRowsAgain) {
+  FieldDef* product = Column("product");
+  Line(kBandRecord, {product});
+  copies = 2;
+  std::string text = RunToPdf();
+  EXPECT_EQ(Tokens(text, "product=").size(), 24u) << text;
 }
 
 TEST_F(ReportPdf, RunsThatProduceNothingLeaveNoPages) {
