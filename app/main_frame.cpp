@@ -25,6 +25,8 @@ constexpr int kNoEdge = -32000;
 constexpr int kMaxEdge = 32767;
 constexpr int kSplitterGap = 4;
 constexpr WORD kMouseActionBits = 0x1327;
+constexpr WORD kFontBoxFocus = 0x0400;
+constexpr WORD kSizeBoxFocus = 0x0800;
 
 // Command ids of the menus.
 enum : UINT {
@@ -94,6 +96,8 @@ CKmMainFrame::~CKmMainFrame() {
     DestroyWindow(m_hWnd);
   }
   if (IsWindow(m_pTitleWnd)) DestroyWindow(m_pTitleWnd);
+  if (m_hLayoutAccel) DestroyAcceleratorTable(m_hLayoutAccel);
+  if (m_hPtSizeAccel) DestroyAcceleratorTable(m_hPtSizeAccel);
 }
 
 BOOL CKmMainFrame::Create(CKmDoc* doc, const char* title) {
@@ -106,6 +110,9 @@ BOOL CKmMainFrame::Create(CKmDoc* doc, const char* title) {
   if (doc && doc->m_pView == nullptr) doc->m_pView = m_pLayoutView;
   if (!m_szHelpTopicsText[0]) std::snprintf(m_szHelpTopicsText, sizeof m_szHelpTopicsText, "%s", LoadResString(7110).c_str());
   if (!m_szAboutText[0]) std::snprintf(m_szAboutText, sizeof m_szAboutText, "%s", LoadResString(7111).c_str());
+  // A missing table only leaves its keys out.
+  if (m_hLayoutAccel == nullptr) m_hLayoutAccel = LoadAcceleratorsA(nullptr, "LayoutKeys");
+  if (m_hPtSizeAccel == nullptr) m_hPtSizeAccel = LoadAcceleratorsA(nullptr, "FORMAT_PTSIZE_KEYS");
   HWND h = CreateWindowExA(0, kFrameClass, title ? title : "", WS_OVERLAPPEDWINDOW, 60, 40, 760, 540, nullptr,
                            nullptr, nullptr, nullptr);
   if (h == nullptr) return FALSE;
@@ -135,8 +142,17 @@ BOOL CKmMainFrame::OnCreate() {
   if (!m_wndLayoutView.Create(m_hRulerPane, kLayoutViewId)) return FALSE;
   if (!m_wndStatusBar.Create(m_hWnd)) return FALSE;
   TrackWindowGeometry(m_hWnd);
+  SetPreTranslateFilter(m_hWnd, [this](MSG* msg) { return PreTranslateMessage(msg); });
   RecalcLayout();
   return TRUE;
+}
+
+BOOL CKmMainFrame::PreTranslateMessage(MSG* msg) {
+  if ((m_wState & (kFontBoxFocus | kSizeBoxFocus)) && m_hPtSizeAccel)
+    return TranslateAcceleratorA(m_hWnd, m_hPtSizeAccel, msg);
+  if (m_hooks.textEntryOpen && m_hooks.textEntryOpen(*this)) return FALSE;
+  if (m_hLayoutAccel) return TranslateAcceleratorA(m_hWnd, m_hLayoutAccel, msg);
+  return FALSE;
 }
 
 void CKmMainFrame::RecalcLayout() {
@@ -340,6 +356,7 @@ void CKmMainFrame::WritePlacement() {
 }
 
 void CKmMainFrame::OnDestroy() {
+  SetPreTranslateFilter(m_hWnd, {});
   WritePlacement();
   WriteIniInt("Save List", "BandWidth", m_nBandWidth);
   KillTimer(m_hWnd, kDeferredStartTimer);

@@ -6,6 +6,7 @@
 #include "app/layout_view.h"
 #include "app/status_bar.h"
 #include "platform/mfc/afxwin.h"
+#include "platform/win/accel.h"
 #include "platform/win/window.h"
 
 #include <functional>
@@ -43,6 +44,8 @@ struct FrameHooks {
   std::function<int(CKmMainFrame&, UINT id)> update;
   std::function<void(CKmMainFrame&)> startChoice;
   std::function<BOOL(CKmMainFrame&)> saveModified;
+  // Whether the layout's in-place text entry is open (its keys are its own then).
+  std::function<BOOL(CKmMainFrame&)> textEntryOpen;
 };
 
 class CKmMainFrame : public CWnd {
@@ -70,6 +73,9 @@ class CKmMainFrame : public CWnd {
   // Enables, checks and names the items of a popup as it opens.
   void UpdatePopup(HMENU popup);
   void RecalcLayout();
+  // The frame's keys: the point-size keys while a format-bar box has the
+  // focus, else the layout's keys unless text entry is open.
+  BOOL PreTranslateMessage(MSG* msg);
   // A volume is being or has been removed: warns when the report uses it.
   LRESULT OnDeviceChange(UINT event, UINT deviceType, DWORD unitMask);
   HWND GetBandPane() const { return m_hBandPane; }
@@ -106,6 +112,8 @@ class CKmMainFrame : public CWnd {
   BOOL ReportOpen() const;
   BOOL OutputRunning() const;
 
+  HACCEL m_hLayoutAccel = nullptr;
+  HACCEL m_hPtSizeAccel = nullptr;
   HWND m_hBandPane = nullptr;
   HWND m_hRulerPane = nullptr;
   int m_nBandWidth = 80;

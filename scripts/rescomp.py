@@ -22,6 +22,10 @@ dialogs: res/dialogs/*.dlg files, one dialog template each:
   MENUITEM id "text" [GRAYED] [CHECKED]
   MENUITEM SEPARATOR
   END                                     (ends a popup, then the menu)
+  and accelerator tables:
+  ACCELERATORS name
+  KEY     VK_name|F1..F24|letter|digit id [SHIFT] [CONTROL] [ALT]
+  END
 """
 import re
 import shlex
@@ -181,13 +185,34 @@ def menu_line(menu, key, args, where, text):
     return True
 
 
+VIRTUAL_KEYS = {
+    'VK_BACK': 0x08, 'VK_TAB': 0x09, 'VK_RETURN': 0x0D, 'VK_ESCAPE': 0x1B, 'VK_SPACE': 0x20,
+    'VK_PRIOR': 0x21, 'VK_NEXT': 0x22, 'VK_END': 0x23, 'VK_HOME': 0x24, 'VK_LEFT': 0x25, 'VK_UP': 0x26,
+    'VK_RIGHT': 0x27, 'VK_DOWN': 0x28, 'VK_INSERT': 0x2D, 'VK_DELETE': 0x2E,
+}
+ACCEL_FLAGS = {'SHIFT': 0x04, 'CONTROL': 0x08, 'ALT': 0x10}
+
+
+def accel_key(name, where):
+    upper = name.upper()
+    if upper in VIRTUAL_KEYS:
+        return VIRTUAL_KEYS[upper]
+    if re.fullmatch(r'F([1-9]|1[0-9]|2[0-4])', upper):
+        return 0x70 + int(upper[1:]) - 1
+    if re.fullmatch(r'[A-Z0-9]', upper):
+        return ord(upper)
+    sys.exit(f"{where}: unknown key {name}")
+
+
 def dialogs(out_path, files):
     templates = []
     names = set()
     menus = []
+    accels = []
     for path in sorted(files):
         current = None
         menu = None
+        accel = None
         with open(path, encoding='utf-8') as f:
             for n, line in enumerate(f, 1):
                 s = line.strip()
@@ -208,6 +233,28 @@ def dialogs(out_path, files):
                 if menu is not None:
                     if not menu_line(menu, key, args, where, text):
                         menu = None
+                    continue
+                if accel is not None:
+                    if key == 'END':
+                        accel = None
+                    elif key == 'KEY' and len(args) >= 2:
+                        flags = 0x01
+                        for w in args[2:]:
+                            if w.upper() not in ACCEL_FLAGS:
+                                sys.exit(f"{where}: unknown key flag {w}")
+                            flags |= ACCEL_FLAGS[w.upper()]
+                        accel['items'].append((flags, accel_key(args[0], where), number(args[1], where)))
+                    else:
+                        sys.exit(f"{where}: KEY key id [SHIFT] [CONTROL] [ALT] or END")
+                    continue
+                if key == 'ACCELERATORS':
+                    if len(args) != 1:
+                        sys.exit(f"{where}: ACCELERATORS name")
+                    if any(a['name'].lower() == args[0].lower() for a in accels):
+                        sys.exit(f"{where}: accelerators {args[0]} given twice")
+                    accel = {'name': args[0], 'items': []}
+                    accels.append(accel)
+                    current = None
                     continue
                 if key == 'MENU':
                     if len(args) != 1:
@@ -257,10 +304,13 @@ def dialogs(out_path, files):
                     sys.exit(f"{where}: unknown keyword {words[0]}")
         if menu is not None:
             sys.exit(f"{path}: MENU {menu['id']} has no END")
+        if accel is not None:
+            sys.exit(f"{path}: ACCELERATORS {accel['name']} has no END")
     with open(out_path, 'w', encoding='ascii') as o:
         o.write('// Generated from res/dialogs by scripts/rescomp.py. Do not edit.\n')
         o.write('#include "platform/win/dialog.h"\n')
-        o.write('#include "platform/win/menu.h"\n\n')
+        o.write('#include "platform/win/menu.h"\n')
+        o.write('#include "platform/win/accel.h"\n\n')
         o.write('namespace vt_res {\n')
         for i, t in enumerate(templates):
             o.write(f'static const DialogItemData kItems{i}[] = {{\n')
@@ -294,6 +344,20 @@ def dialogs(out_path, files):
             o.write('  {-1, 0, nullptr},\n')
         o.write('};\n')
         o.write(f'const unsigned kMenuCount = {len(menus)}u;\n')
+        for i, a in enumerate(accels):
+            o.write(f'static const AccelItemData kAccelItems{i}[] = {{\n')
+            for (flags, vk, cmd) in a['items']:
+                o.write(f'  {{0x{flags:02X}, 0x{vk:02X}, {cmd}}},\n')
+            if not a['items']:
+                o.write('  {0, 0, 0},\n')
+            o.write('};\n')
+        o.write('const AccelTableData kAccelTable[] = {\n')
+        for i, a in enumerate(accels):
+            o.write(f'  {{{c_literal(a["name"].encode("ascii"))}, {len(a["items"])}, kAccelItems{i}}},\n')
+        if not accels:
+            o.write('  {"", 0, nullptr},\n')
+        o.write('};\n')
+        o.write(f'const unsigned kAccelCount = {len(accels)}u;\n')
         o.write('}  // namespace vt_res\n')
 
 

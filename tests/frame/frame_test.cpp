@@ -410,3 +410,32 @@ TEST(DeviceRemoval, VolumesInUseAreRefusedWithTheirDrives) {
   EXPECT_TRUE(text.empty());
 }
 }  // namespace
+
+namespace {
+TEST_F(FrameTest, KeysGoThroughTheTableTheFocusCallsFor) {
+  CKmMainFrame frame;
+  ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
+  std::vector<UINT> seen;
+  frame.m_hooks.command = [&](CKmMainFrame&, UINT id) {
+    seen.push_back(id);
+    return TRUE;
+  };
+  MSG enter{frame.m_hWnd, WM_KEYDOWN, VK_RETURN, 1, 0, {0, 0}};
+  EXPECT_TRUE(frame.PreTranslateMessage(&enter));
+  frame.m_wState = 0x0800;  // the point-size box has the focus
+  EXPECT_TRUE(frame.PreTranslateMessage(&enter));
+  frame.m_wState = 0;
+  BOOL typing = TRUE;
+  frame.m_hooks.textEntryOpen = [&](CKmMainFrame&) { return typing; };
+  EXPECT_FALSE(frame.PreTranslateMessage(&enter)) << "text entry keeps its keys";
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0], 20046u) << "Enter on the layout";
+  EXPECT_EQ(seen[1], 20060u) << "Enter in the point-size box";
+
+  // A menu key whose command is off without a report is swallowed.
+  typing = FALSE;
+  MSG del{frame.m_hWnd, WM_KEYDOWN, VK_DELETE, 1, 0, {0, 0}};
+  EXPECT_TRUE(frame.PreTranslateMessage(&del));
+  EXPECT_EQ(seen.size(), 2u);
+}
+}  // namespace
