@@ -47,14 +47,6 @@ bool IsSwappedBand(ReportRun* run, int band) {
 }
 
 
-void ShowPrintMemoryMessage(ReportRun* run) {
-  std::string text = OutputMessageText(626);
-  if (run->band->hooks.systemMessage)
-    run->band->hooks.systemMessage(run, text.c_str());
-  else
-    ShowOutputError(text);
-}
-
 // The value of a logical field counts as set when its byte is not 0.
 bool ConditionHolds(ReportRun* run, int32_t objectId, int band) {
   BandOutputState* s = run->band;
@@ -70,6 +62,14 @@ bool ConditionHolds(ReportRun* run, int32_t objectId, int band) {
 
 }  // namespace
 
+void ShowPrintMemoryMessage(ReportRun* run) {
+  std::string text = OutputMessageText(626);
+  if (run->band->hooks.systemMessage)
+    run->band->hooks.systemMessage(run, text.c_str());
+  else
+    ShowOutputError(text);
+}
+
 int& RunStateOf(ReportRun* run) {
   static int detached = -1;  // no document: stopped
   if (run && run->doc) return run->doc->m_nRunState;
@@ -84,6 +84,7 @@ bool LinesVisible(const ReportRun* run) { return run->pageCount >= run->startPag
 LONG DefaultLineHeight(const ReportRun* run) { return 720 / (run->linesPerInch > 0 ? run->linesPerInch : 6); }
 
 LONG BandColumnOffset(const ReportRun* run, int band) {
+  if (IsAcrossBand(run, band)) return static_cast<LONG>(run->band->rowRecords) * run->band->columnWidth;
   if (run->columnsAcross <= 1 || run->band == nullptr) return 0;
   if (band != kBandRecord && band != kBandSummary && !IsGroupHeader(band) && !IsGroupFooter(band)) return 0;
   return static_cast<LONG>(run->currentColumn > 1 ? run->currentColumn - 1 : 0) * run->band->columnWidth;
@@ -192,6 +193,22 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
   if (kind == kLineEmpty && run->topOfPage && !pageBand) return 0;
 
   const int count = std::min<int>(static_cast<int>(lineText.size()), kMaxLineText);
+  if (fitLimit == 0 && IsAcrossBand(run, band)) {
+    // The line goes to this record's place in the row; the row is measured
+    // and sent as a whole.
+    const int line = s->recordLines;
+    if (line >= s->linesPerRecord) return 0;
+    const size_t at = static_cast<size_t>(s->rowRecords) * static_cast<size_t>(s->linesPerRecord) +
+                      static_cast<size_t>(line);
+    if (at >= s->row.size()) return 0;
+    if (!empty) s->row[at].text.insert(s->row[at].text.end(), lineText.begin(), lineText.begin() + count);
+    AcrossCell& first = s->row[static_cast<size_t>(line)];
+    first.height = static_cast<WORD>(std::max<LONG>(first.height, std::min<LONG>(height, 0xFFFF)));
+    ++s->recordLines;
+    if (!empty) *trailingUsed = 0;
+    if (s->hooks.pumpMessages) s->hooks.pumpMessages(run);
+    return runState;
+  }
   LONG depth = 0;
   if (height == 0 && !empty && count > 0) {
     DWORD m = d->MeasureLine(ps, lineText.data(), count, s->measureSwitch ? 0 : 1);
@@ -316,8 +333,19 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
   }
   if (first < 0) return runState;
   const bool swapped = IsSwappedBand(run, band);
+  const bool across = IsAcrossBand(run, band);
   const int lineLimit =
-      (band == kBandPageHeader || band == kBandPageFooter || swapped) ? last - first + 1 : kLineLimit;
+      (band == kBandPageHeader || band == kBandPageFooter || swapped || across) ? last - first + 1 : kLineLimit;
+  if (across && !measuring) {
+    const int lines = last - first + 1;
+    const size_t cells = (static_cast<size_t>(run->recordsAcrossExtra) + 1) * static_cast<size_t>(lines);
+    if (s->linesPerRecord != lines || s->row.size() != cells) {
+      s->row.assign(cells, AcrossCell());
+      s->linesPerRecord = lines;
+      s->rowRecords = s->rowLines = 0;
+    }
+    s->recordLines = 0;
+  }
 
   // Which lines print, and the blank height owed at the band's end.
   for (int i = first; i <= last; ++i) {
@@ -330,7 +358,7 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
     else L[i].flags &= static_cast<BYTE>(~kLinePrinted);
   }
   LONG trailingOwed = 0;
-  for (int i = last; i >= first; --i) {
+  for (int i = last; i >= first && !across; --i) {
     if (!(L[i].flags & kLinePrinted)) continue;
     if (LineHasItems(s, i)) break;
     LONG h = ExplicitLineHeight(s, L[i]);
@@ -377,7 +405,10 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
     const bool breakLine = inBand && (L[line].flags & kLineNewPageFlag);
     if (breakLine && continuing == 0 && held == 0 && !(band == kBandRecord && s->fixedRecordHeight != 0)) {
       if (runMode == 1) return 1;
-      if (!measuring) {
+      if (across && !measuring) {
+        // The row breaks its page after the row line this record ended at.
+        if (s->recordLines > 0) s->row[static_cast<size_t>(s->recordLines - 1)].flags |= kCellPageAfter;
+      } else if (!measuring) {
         int failed = 0;
         if (band == kBandTitle || band == kBandSummary) {
           bool afterSummary = line > 0 && L[line - 1].kind == kBandSummary;
@@ -401,7 +432,7 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
     }
 
     LONG yBefore = 0;
-    const bool track = !measuring && run->driver && run->driver->HasEntry(22);
+    const bool track = !measuring && !across && run->driver && run->driver->HasEntry(22);
     if (track) yBefore = run->driver->CurrentY(run->page);
     std::vector<BYTE> text;
     LONG height = 0;
@@ -446,6 +477,12 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
   }
   if (measuring || runState != 0) return runState;
 
+  if (across) {
+    s->rowLines = std::max(s->rowLines, s->recordLines);
+    ++s->rowRecords;
+    if (s->rowRecords > static_cast<int>(run->recordsAcrossExtra) && !FlushAcrossRow(run, 0) && runState == 0)
+      return 1;
+  }
   LONG owed = trailingOwed - trailingUsed;
   if (owed > 0 && s->fixedRecordHeight == 0 && (!run->topOfPage || IsPageLikeBand(band)) && run->driver &&
       run->driver->HasEntry(13)) {

@@ -80,6 +80,15 @@ struct ItemOutput {
   WORD sides = 0;
 };
 
+// One record's line in the records-across row.
+struct AcrossCell {
+  std::vector<BYTE> text;  // the line's text and sequences
+  WORD height = 0;         // the row line's height plus depth (first record's cells)
+  BYTE flags = 0;          // 1 sent; 2 a page break follows (first record's cells)
+};
+constexpr BYTE kCellSent = 0x01;
+constexpr BYTE kCellPageAfter = 0x02;
+
 // The band output side of a run. The run's own figures are read from
 // ReportRun: the page count against the first page to output (whether lines
 // are visible), the top-of-page flag, the record height, the page bottom and
@@ -113,6 +122,12 @@ struct BandOutputState {
   std::vector<ItemOutput> items;        // the layout's items in vertical order
   std::vector<int> firstItemOfLine;     // per band line: its first entry in items
   std::vector<const FieldDef*> printedOnce;  // group fields printed since their group broke
+  // Records across: the row of Record bands collected before it is sent.
+  std::vector<AcrossCell> row;     // place in the row x linesPerRecord + line
+  int linesPerRecord = 0;
+  int rowRecords = 0;              // records collected
+  int rowLines = 0;                // the most lines of a record in the row
+  int recordLines = 0;             // lines of the record being collected
   bool built = false;
   int nesting = 0;  // bands output from inside a band (the page footer of an overflow)
 };
@@ -146,9 +161,28 @@ int FieldValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value);
 void ClearPrintOnceMark(BandOutputState* s, const FieldDef* field);
 void ClearAllPrintOnceMarks(BandOutputState* s);
 
+// Records across (ReportRun::recordsAcrossExtra above 0): the Record bands
+// of a row are collected and sent side by side, each moved right by its
+// place in the row x columnWidth.
+// Height in the low 16 bits, depth in the high 16 bits of row line line.
+DWORD MeasureRowLine(ReportRun* run, const std::vector<BYTE>* extraText, int line, LONG minHeight);
+// Sends row line line of every record in the row (visible pages only).
+void PutRowLine(ReportRun* run, int line);
+// Sends the row's lines from fromLine on and empties the row; 1 when done,
+// 0 after a failure (the row is emptied all the same).
+int FlushAcrossRow(ReportRun* run, int fromLine);
+void ClearPageCells(ReportRun* run);
+// Sends one line text; 1, or 0 when the library refused it.
+int PutTextRun(ReportRun* run, const std::vector<BYTE>& lineText);
+// Whether the band's lines go to the row rather than to the page.
+bool IsAcrossBand(const ReportRun* run, int band);
+
 // The run state word and run mode of the run's document (0 without one).
 int& RunStateOf(ReportRun* run);
 int RunModeOf(const ReportRun* run);
+
+// "Insufficient memory for print/preview" in a system-modal box.
+void ShowPrintMemoryMessage(ReportRun* run);
 
 // Lines are drawn from the first page to output on (counted in pages begun,
 // so a restarted page number never hides or shows the wrong pages), and

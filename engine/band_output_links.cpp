@@ -31,6 +31,12 @@ void ResetPrintOnce(CKmDoc* doc, int level) {
     ClearPrintOnceMark(s, s->layout->model->GetFieldAt(run->calc->levels[level].field));
 }
 
+// The run sends a partly filled row before page footers and at the end.
+int FlushRowForDoc(CKmDoc* doc) {
+  ReportRun* run = RunOf(doc);
+  return run && run->band ? FlushAcrossRow(run, 0) : 1;
+}
+
 }  // namespace
 
 BandOutputState* PrepareBandOutput(CKmDoc* doc) {
@@ -59,5 +65,6 @@ int OutputBandForDoc(CKmDoc* doc, int band, int fitLimit) {
 
 void InstallBandOutputLinks(RunLinks& links) {
   links.outputBand = OutputBandForDoc;
+  links.flushAcrossRow = FlushRowForDoc;
   SetPrintedOnceReset(ResetPrintOnce);
 }

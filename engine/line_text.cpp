@@ -256,7 +256,8 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
   const LONG explicitHeight = own ? ExplicitLineHeight(s, *own) : 0;
   const bool explicitLine = explicitHeight > 0;
   const LONG colOff = BandColumnOffset(run, band);
-  const bool drawing = !measureOnly && LinesVisible(run);
+  // A records-across row draws its graphics itself when it is sent.
+  const bool drawing = !measureOnly && LinesVisible(run) && !IsAcrossBand(run, band);
   const unsigned char pad = s->format.padChar;
   const int defaultSize = s->layout->defaultPointSize > 0 ? s->layout->defaultPointSize : 100;
 

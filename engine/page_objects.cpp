@@ -19,13 +19,7 @@ WORD PrinterY(const BandOutputState* s, LONG decipoints) {
 // A refused record stops the run once with the memory message.
 int Refused(ReportRun* run) {
   int& runState = RunStateOf(run);
-  if (runState == 0) {
-    std::string text = OutputMessageText(626);
-    if (run->band->hooks.systemMessage)
-      run->band->hooks.systemMessage(run, text.c_str());
-    else
-      ShowOutputError(text);
-  }
+  if (runState == 0) ShowPrintMemoryMessage(run);
   runState = -1;
   return 0;
 }
@@ -45,14 +39,14 @@ void* PictureHandle(const LayoutTables& t, const PictureItem* p) {
   return p->image;
 }
 
-int OutputPicture(ReportRun* run, ItemOutput& it, int band, LONG y) {
+int OutputPicture(ReportRun* run, ItemOutput& it, LONG shift, LONG y) {
   BandOutputState* s = run->band;
   const ReportItemHead& h = *it.head;
   const PictureItem* p = reinterpret_cast<const PictureItem*>(it.head);
   const BandLineRec& line = s->layout->Lines().lines[it.line];
   PictureRecord r;
   r.image = PictureHandle(*s->layout, p);
-  r.x = ToWord(ToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.left))) + BandColumnOffset(run, band));
+  r.x = ToWord(ToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.left))) + shift);
   LONG bottom = y - LayoutToDecipoints(s, line.bottom - h.bottom) + LayoutToDecipoints(s, h.bottom - line.bottom);
   r.y = PrinterY(s, bottom);
   r.width = ToWord(ToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.right - h.left))));
@@ -87,7 +81,7 @@ int OutputWaitingPictures(ReportRun* run, int band, int lastLine, LONG y) {
   if (run->band == nullptr) return 1;
   const bool can = run->driver && run->driver->HasEntry(20);
   return OutputWaiting(run, band, lastLine, kItemKindPicture, &run->band->waitingPictures,
-                       [&](ItemOutput& it) { return can ? OutputPicture(run, it, band, y) : 1; });
+                       [&](ItemOutput& it) { return can ? OutputPicture(run, it, BandColumnOffset(run, band), y) : 1; });
 }
 
 // Charts and embedded objects are placed by their own renderers once those
@@ -106,14 +100,13 @@ int OutputWaitingOleItems(ReportRun* run, int band, int lastLine, LONG) {
 
 namespace {
 
-int SendLineOrBox(ReportRun* run, const ItemOutput& it, LONG topDp, LONG bottomDp, WORD sides) {
+int SendLineOrBox(ReportRun* run, const ItemOutput& it, LONG topDp, LONG bottomDp, WORD sides, LONG off) {
   BandOutputState* s = run->band;
   const ReportItemHead& h = *it.head;
   const LineBoxItem* lb = reinterpret_cast<const LineBoxItem*>(it.head);
   const bool isLine = (h.flags & kItemKindLine) != 0;
   const int ordinal = isLine ? 23 : 19;
   if (!run->driver || !run->driver->HasEntry(ordinal)) return 1;
-  const LONG off = BandColumnOffset(run, s->layout->Lines().lines[it.line].kind);
   auto px = [&](LONG layoutX) {
     LONG screen = ToDeviceX(s->units, static_cast<DWORD>(std::max<LONG>(0, layoutX))) + off;
     return ToWord(ScreenToPrinterX(s->units, static_cast<DWORD>(std::max<LONG>(0, screen))));
@@ -145,6 +138,15 @@ bool StretchedInside(const BandOutputState* s, const ItemOutput& box) {
 }  // namespace
 
 int OutputLineOrBox(ReportRun* run, ItemOutput* item, LONG y, LONG lineHeight) {
+  const int band = run->band->layout->Lines().lines[item->line].kind;
+  return OutputLineOrBoxShifted(run, item, y, lineHeight, BandColumnOffset(run, band));
+}
+
+int OutputPictureShifted(ReportRun* run, ItemOutput* item, LONG y, LONG shift) {
+  return OutputPicture(run, *item, shift, y);
+}
+
+int OutputLineOrBoxShifted(ReportRun* run, ItemOutput* item, LONG y, LONG lineHeight, LONG shift) {
   BandOutputState* s = run->band;
   const ReportItemHead& h = *item->head;
   const BandLineRec& end = s->layout->Lines().lines[item->endLine];
@@ -156,7 +158,7 @@ int OutputLineOrBox(ReportRun* run, ItemOutput* item, LONG y, LONG lineHeight) {
     top = bottom - lineHeight;
   else
     top = y - LayoutToDecipoints(s, end.bottom - h.top + 1);
-  return SendLineOrBox(run, *item, top, bottom, item->sides);
+  return SendLineOrBox(run, *item, top, bottom, item->sides, shift);
 }
 
 int TrackSpanningGraphics(ReportRun* run, int band, int line, LONG y, LONG lineHeight) {
@@ -198,7 +200,8 @@ int CloseSpanningGraphicsAtPageEnd(ReportRun* run) {
   for (ItemOutput& it : s->items) {
     if (!IsLineOrBox(*it.head) || !(it.state & kItemWaiting) || it.openY == 0) continue;
     // The part on this page has no bottom side; the part on the next no top.
-    int ok = SendLineOrBox(run, it, it.openY, bottom, static_cast<WORD>(it.sides & ~kBorderBottom));
+    const LONG off = BandColumnOffset(run, s->layout->Lines().lines[it.line].kind);
+    int ok = SendLineOrBox(run, it, it.openY, bottom, static_cast<WORD>(it.sides & ~kBorderBottom), off);
     it.sides = static_cast<WORD>(it.sides & ~kBorderTop);
     it.openY = 0;
     it.reopen = true;

@@ -29,3 +29,7 @@ void ReopenSpanningGraphics(ReportRun* run);
 
 // Draws one line or box whose end line has its bottom at y.
 int OutputLineOrBox(ReportRun* run, ItemOutput* item, LONG y, LONG lineHeight);
+// The same, and a picture whose line's bottom is at y, moved right by shift
+// screen pixels (one record's copy in a records-across row).
+int OutputLineOrBoxShifted(ReportRun* run, ItemOutput* item, LONG y, LONG lineHeight, LONG shift);
+int OutputPictureShifted(ReportRun* run, ItemOutput* item, LONG y, LONG shift);

@@ -145,7 +145,11 @@ class BandFixture : public ::testing::Test {
   // Indexes the layout for band output once everything is placed.
   void Finish();
   int Band(int band, LONG fitLimit = 0) { return OutputBand(&run, band, fitLimit); }
-  int LineTop(int line) const { return line * 16; }
+  int CountPages() const {
+    int n = 0;
+    for (const std::string& e : driver.log) n += e == "page";
+    return n;
+  }
 
   CKmDoc doc;
   RecordingDriver driver;

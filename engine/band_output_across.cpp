@@ -1,0 +1,183 @@
+// Records across: the Record bands of one row collected line by line and sent
+// side by side, with the lines, boxes and pictures of each record.
+#include "engine/band_output.h"
+
+#include "engine/band_line_helpers.h"
+#include "engine/output_messages.h"
+#include "engine/page_objects.h"
+#include "engine/report_run.h"
+
+#include <algorithm>
+
+namespace {
+
+int FirstRecordLine(const BandOutputState* s) {
+  const BandLineTable& t = s->layout->Lines();
+  for (int i = 0; i <= t.lastUsed && i < kBandLineCount; ++i)
+    if (t.lines[i].kind == kBandRecord) return i;
+  return -1;
+}
+
+AcrossCell* Cell(BandOutputState* s, int place, int line) {
+  if (line < 0 || line >= s->linesPerRecord || place < 0) return nullptr;
+  size_t i = static_cast<size_t>(place) * static_cast<size_t>(s->linesPerRecord) + static_cast<size_t>(line);
+  return i < s->row.size() ? &s->row[i] : nullptr;
+}
+
+// The row's lines and boxes, one copy per record, from the top of their first
+// row line to the bottom of their last; pictures at the bottom of their line.
+int DrawRowGraphics(ReportRun* run, int firstLine, const std::vector<LONG>& tops,
+                    const std::vector<LONG>& bottoms, int records) {
+  BandOutputState* s = run->band;
+  const int lines = static_cast<int>(bottoms.size());
+  for (ItemOutput& it : s->items) {
+    const ReportItemHead& h = *it.head;
+    if (!IsGraphicItem(h) || it.line < firstLine || it.line - firstLine >= lines) continue;
+    if (s->layout->Lines().lines[it.line].kind != kBandRecord) continue;
+    const int first = it.line - firstLine;
+    const int last = std::min(lines - 1, std::max(first, it.endLine - firstLine));
+    for (int place = 0; place < records; ++place) {
+      const LONG shift = static_cast<LONG>(place) * s->columnWidth;
+      int ok = 1;
+      if (IsLineOrBox(h)) {
+        ItemOutput copy = it;
+        copy.openY = std::max<LONG>(1, tops[first]);
+        ok = OutputLineOrBoxShifted(run, &copy, bottoms[last], bottoms[last] - tops[last], shift);
+      } else if ((h.flags & kItemKindPicture) && run->driver->HasEntry(20)) {
+        ok = OutputPictureShifted(run, &it, bottoms[first], shift);
+      }
+      if (!ok) return 0;
+    }
+  }
+  return 1;
+}
+
+}  // namespace
+
+bool IsAcrossBand(const ReportRun* run, int band) {
+  return band == kBandRecord && run->recordsAcrossExtra > 0 && run->band != nullptr;
+}
+
+void ClearPageCells(ReportRun* run) {
+  BandOutputState* s = run->band;
+  if (s == nullptr) return;
+  for (AcrossCell& c : s->row) c = AcrossCell();
+  s->rowRecords = 0;
+  s->rowLines = 0;
+  s->recordLines = 0;
+}
+
+DWORD MeasureRowLine(ReportRun* run, const std::vector<BYTE>* extraText, int line, LONG minHeight) {
+  BandOutputState* s = run->band;
+  const DWORD byDefault = static_cast<DWORD>(DefaultLineHeight(run)) & 0xFFFF;
+  AcrossCell* first = Cell(s, 0, line);
+  if (first == nullptr || (first->flags & kCellSent)) return byDefault;
+  if (minHeight != 0 || first->height != 0) return static_cast<DWORD>(std::max<LONG>(minHeight, first->height)) & 0xFFFF;
+  DWORD height = 0, depth = 0;
+  auto measure = [&](const std::vector<BYTE>& text) {
+    if (text.empty() || !run->driver->HasEntry(8)) return;
+    DWORD m = run->driver->MeasureLine(run->page, text.data(), static_cast<int>(text.size()),
+                                       s->measureSwitch ? 0 : 1);
+    height = std::max(height, m & 0xFFFF);
+    depth = std::max(depth, m >> 16);
+  };
+  for (int place = 0; place < s->rowRecords; ++place)
+    if (AcrossCell* c = Cell(s, place, line)) measure(c->text);
+  if (extraText) measure(*extraText);
+  if (height == 0) return byDefault;
+  return height | (depth << 16);
+}
+
+int PutTextRun(ReportRun* run, const std::vector<BYTE>& lineText) {
+  if (lineText.empty() || !run->driver->HasEntry(14)) return 1;
+  return run->driver->OutputLine(run->page, lineText.data(), static_cast<int>(lineText.size())) ? 1 : 0;
+}
+
+void PutRowLine(ReportRun* run, int line) {
+  BandOutputState* s = run->band;
+  AcrossCell* first = Cell(s, 0, line);
+  if (first == nullptr || (first->flags & kCellSent) || !LinesVisible(run)) return;
+  for (int place = 0; place < s->rowRecords; ++place) {
+    AcrossCell* c = Cell(s, place, line);
+    if (c && !PutTextRun(run, c->text)) {
+      if (RunStateOf(run) == 0) ShowPrintMemoryMessage(run);
+      RunStateOf(run) = -1;
+      return;
+    }
+  }
+  first->flags |= kCellSent;
+}
+
+int FlushAcrossRow(ReportRun* run, int fromLine) {
+  BandOutputState* s = run->band;
+  if (s == nullptr || s->layout == nullptr) return 1;
+  PageDriver* d = run->driver;
+  if (s->rowRecords == 0) {
+    ClearPageCells(run);
+    return 1;
+  }
+  if (d == nullptr || !d->HasEntry(5) || !d->HasEntry(6) || !d->HasEntry(22)) {
+    ClearPageCells(run);
+    return 0;
+  }
+  const int visible = LinesVisible(run) ? 1 : 0;
+  const int firstLine = std::max(0, FirstRecordLine(s));
+  const int lines = std::min(s->rowLines, s->linesPerRecord);
+  int result = 1;
+
+  // The row stays together: when it does not fit below what the page holds,
+  // it goes to the next page.
+  LONG rowHeight = 0;
+  for (int line = std::max(0, fromLine); line < lines; ++line) {
+    DWORD m = MeasureRowLine(run, nullptr, line, 0);
+    rowHeight += static_cast<LONG>((m & 0xFFFF) + (m >> 16));
+  }
+  if (!run->topOfPage && rowHeight > RoomLeftOnPage(d, run->page, run->pageBottom, run->pageFooterHeight)) {
+    s->breakBand = kBandRecord;
+    s->breakInGroupFooter = false;
+    if (!CloseSpanningGraphicsAtPageEnd(run) || (s->hooks.pageOverflow && s->hooks.pageOverflow(run) != 0)) {
+      ClearPageCells(run);
+      return 0;
+    }
+  }
+
+  std::vector<LONG> tops(static_cast<size_t>(std::max(0, lines)), 0), bottoms(tops.size(), 0);
+  for (int line = std::max(0, fromLine); line < lines && RunStateOf(run) == 0; ++line) {
+    AcrossCell* first = Cell(s, 0, line);
+    tops[line] = d->CurrentY(run->page);
+    if (!(first->flags & kCellSent)) {
+      DWORD m = MeasureRowLine(run, nullptr, line, 0);
+      LONG height = static_cast<LONG>(m & 0xFFFF), depth = static_cast<LONG>(m >> 16);
+      if (!d->AdvanceBeforeLine(run->page, height, visible)) {
+        if (RunStateOf(run) == 0) ShowPrintMemoryMessage(run);
+        RunStateOf(run) = -2;
+        result = 0;
+        break;
+      }
+      PutRowLine(run, line);
+      run->recordHeight += height + depth;
+      d->AdvanceAfterLine(run->page, depth, visible);
+      if (visible) s->pageHasOutput = true;
+      run->topOfPage = 0;
+    }
+    bottoms[line] = d->CurrentY(run->page);
+    if (first->flags & kCellPageAfter) {
+      s->breakBand = kBandRecord;
+      s->breakInGroupFooter = false;
+      if (s->hooks.pageOverflow && s->hooks.pageOverflow(run) != 0) {
+        result = 0;
+        break;
+      }
+    }
+  }
+  const int records = s->rowRecords;
+  if (result && RunStateOf(run) == 0 && visible) {
+    // Row graphics of lines cut by a page break inside the row are left out.
+    bool whole = true;
+    for (int line = std::max(0, fromLine); line < lines; ++line)
+      if (Cell(s, 0, line)->flags & kCellPageAfter) whole = false;
+    if (whole && !DrawRowGraphics(run, firstLine, tops, bottoms, records)) result = 0;
+  }
+  ClearPageCells(run);
+  return result && RunStateOf(run) == 0 ? 1 : 0;
+}
