@@ -204,6 +204,25 @@ def accel_key(name, where):
     sys.exit(f"{where}: unknown key {name}")
 
 
+def write_tables(o, kind, tables, key, empty_item, empty_table, item):
+    """Items arrays and the kMenuTable / kAccelTable index over them (kind 'Menu' or 'Accel')."""
+    data = 'MenuTemplateData' if kind == 'Menu' else 'AccelTableData'
+    for i, t in enumerate(tables):
+        o.write(f'static const {kind}ItemData k{kind}Items{i}[] = {{\n')
+        for r in t['items']:
+            o.write(f'  {item(r)},\n')
+        if not t['items']:
+            o.write(f'  {empty_item},\n')
+        o.write('};\n')
+    o.write(f'const {data} k{kind}Table[] = {{\n')
+    for i, t in enumerate(tables):
+        o.write(f'  {{{key(t)}, {len(t["items"])}, k{kind}Items{i}}},\n')
+    if not tables:
+        o.write(f'  {empty_table},\n')
+    o.write('};\n')
+    o.write(f'const unsigned k{kind}Count = {len(tables)}u;\n')
+
+
 def dialogs(out_path, files):
     templates = []
     names = set()
@@ -330,34 +349,10 @@ def dialogs(out_path, files):
             o.write('  {"", 0u, 0, 0, 0, 0, 0, "", "", 0, nullptr},\n')
         o.write('};\n')
         o.write(f'const unsigned kDialogCount = {len(templates)}u;\n')
-        for i, m in enumerate(menus):
-            o.write(f'static const MenuItemData kMenuItems{i}[] = {{\n')
-            for (level, flags, mid, txt) in m['items']:
-                o.write(f'  {{{level}, 0x{flags:04X}u, {mid}, {c_literal(txt)}}},\n')
-            if not m['items']:
-                o.write('  {0, 0u, 0, ""},\n')
-            o.write('};\n')
-        o.write('const MenuTemplateData kMenuTable[] = {\n')
-        for i, m in enumerate(menus):
-            o.write(f'  {{{m["id"]}, {len(m["items"])}, kMenuItems{i}}},\n')
-        if not menus:
-            o.write('  {-1, 0, nullptr},\n')
-        o.write('};\n')
-        o.write(f'const unsigned kMenuCount = {len(menus)}u;\n')
-        for i, a in enumerate(accels):
-            o.write(f'static const AccelItemData kAccelItems{i}[] = {{\n')
-            for (flags, vk, cmd) in a['items']:
-                o.write(f'  {{0x{flags:02X}, 0x{vk:02X}, {cmd}}},\n')
-            if not a['items']:
-                o.write('  {0, 0, 0},\n')
-            o.write('};\n')
-        o.write('const AccelTableData kAccelTable[] = {\n')
-        for i, a in enumerate(accels):
-            o.write(f'  {{{c_literal(a["name"].encode("ascii"))}, {len(a["items"])}, kAccelItems{i}}},\n')
-        if not accels:
-            o.write('  {"", 0, nullptr},\n')
-        o.write('};\n')
-        o.write(f'const unsigned kAccelCount = {len(accels)}u;\n')
+        write_tables(o, 'Menu', menus, lambda m: str(m['id']), '{0, 0u, 0, ""}', '{-1, 0, nullptr}',
+                     lambda r: f'{{{r[0]}, 0x{r[1]:04X}u, {r[2]}, {c_literal(r[3])}}}')
+        write_tables(o, 'Accel', accels, lambda a: c_literal(a['name'].encode('ascii')), '{0, 0, 0}',
+                     '{"", 0, nullptr}', lambda r: f'{{0x{r[0]:02X}, 0x{r[1]:02X}, {r[2]}}}')
         o.write('}  // namespace vt_res\n')
 
 
