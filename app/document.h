@@ -190,6 +190,10 @@ class CKmDoc {
                              BOOL fromQuery);
   BOOL PrepareNewReport();
   BOOL NewReportFromTemplate(const char* masterTable, int passThrough);
+  // Asks whether to save a changed report before it is replaced; TRUE to go
+  // on. Yes saves a report file under its own name; a report without one (new,
+  // a temporary copy, a library member) is kept open for Save As instead.
+  BOOL SaveModified();
   // Writes the report file at path (the framework's save of a report file).
   BOOL OnSaveDocument(const char* path);
 

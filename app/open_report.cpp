@@ -17,6 +17,7 @@
 #include "data/query_desc.h"
 #include "platform/ole/compound_file.h"
 #include "platform/win/fileio.h"
+#include "platform/win/beep.h"
 #include "platform/win/message_box.h"
 #include "platform/win/wsprintf.h"
 
@@ -34,6 +35,7 @@ constexpr UINT kIdsInUseCopy = 1174;
 constexpr UINT kIdsReadingReport = 721;
 constexpr UINT kIdsBadRevision = 722;
 constexpr UINT kIdsFailedToOpen = 61712;
+constexpr UINT kIdsSaveChanges = 92;
 
 void ShowText(CKmDoc& doc, const std::string& text) { ShowDocMessage(doc, text, MB_ICONEXCLAMATION); }
 
@@ -97,6 +99,24 @@ ReportFileIO* CKmDoc::FileIO() {
 
 ReportOpenDialogs& GetReportOpenDialogs() { return g_dialogs ? *g_dialogs : g_defaultDialogs; }
 void SetReportOpenDialogs(ReportOpenDialogs* dialogs) { g_dialogs = dialogs; }
+BOOL ReportOpenDialogs::SaveModified(CKmDoc& doc) { return doc.SaveModified(); }
+
+BOOL CKmDoc::SaveModified() {
+  if (m_pRun != nullptr) {
+    // Not while the report prints.
+    MessageBeep(0);
+    return FALSE;
+  }
+  if (!m_bReportOpen || !IsModified()) return TRUE;
+  std::string question =
+      FormatDocString(kIdsSaveChanges, m_szReportName[0] ? m_szReportName : GetResString(120, 0));
+  int answer = MessageBoxA(GetOwnerWindow(), question.c_str(), GetAppCaption(), MB_YESNOCANCEL | MB_ICONQUESTION);
+  if (answer == IDNO) return TRUE;
+  if (answer != IDYES) return FALSE;
+  if (m_bLibraryMode || m_strPathName.empty()) return FALSE;
+  return OnSaveDocument(m_strPathName.c_str()) && !IsModified();
+}
+
 NewReportSteps& GetNewReportSteps() { return g_steps ? *g_steps : g_defaultSteps; }
 void SetNewReportSteps(NewReportSteps* steps) { g_steps = steps; }
 

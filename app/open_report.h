@@ -50,8 +50,8 @@ class ReportOpenDialogs {
   // report name; below 1 when nothing was chosen.
   virtual int ChooseLibraryMember(CKmDoc& /*doc*/, const char* /*library*/) { return 0; }
   // The unsaved-changes question before another report replaces this one;
-  // TRUE to go on.
-  virtual BOOL SaveModified(CKmDoc& /*doc*/) { return TRUE; }
+  // TRUE to go on. By default the document's own (CKmDoc::SaveModified).
+  virtual BOOL SaveModified(CKmDoc& doc);
 };
 
 // The dialogs in force; null restores the defaults.

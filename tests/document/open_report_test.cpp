@@ -223,3 +223,45 @@ TEST_F(InUseTest, AnotherOpenDropsTheEarlierCopy) {
 
 }  // namespace
 }  // namespace doc_test
+
+namespace doc_test {
+namespace {
+
+TEST_F(DocumentTest, ChangedReportIsOfferedForSavingBeforeAnotherOpens) {
+  std::string first = WriteReportFile("first.kmw", "F A\n");
+  std::string second = WriteReportFile("second.kmw", "F B\n");
+  dialogs.chosen = second;
+  ASSERT_TRUE(doc.ReadReport(first.c_str()));
+  doc.m_pModel->AddField(0)->name[0] = 'N';
+  doc.SetModifiedFlag(TRUE);
+
+  answer = IDCANCEL;
+  EXPECT_FALSE(doc.OpenReportDialog(nullptr));
+  EXPECT_EQ(messages, (Names{"Save changes to report '" + first + "'?"}));
+  EXPECT_EQ(FieldNames(), (Names{"A", "N"}));
+
+  answer = IDYES;
+  EXPECT_TRUE(doc.OpenReportDialog(nullptr));
+  EXPECT_EQ(FieldNames(), (Names{"B"}));
+  doc.ClearReport(TRUE);
+  ASSERT_TRUE(doc.ReadReport(first.c_str()));
+  EXPECT_EQ(FieldNames(), (Names{"A", "N"}));
+
+  // Unchanged: no question.
+  messages.clear();
+  EXPECT_TRUE(doc.OpenReportDialog(nullptr));
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(InUseTest, YesToSavingACopyKeepsItOpenForSaveAs) {
+  answer = IDYES;
+  ASSERT_TRUE(doc.ReadReport(path.c_str()));
+  doc.SetModifiedFlag(TRUE);
+  EXPECT_FALSE(doc.SaveModified());
+  EXPECT_TRUE(doc.m_bReportOpen);
+  answer = IDNO;
+  EXPECT_TRUE(doc.SaveModified());
+}
+
+}  // namespace
+}  // namespace doc_test
