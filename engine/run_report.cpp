@@ -8,6 +8,7 @@
 #include "data/select_builder.h"
 #include "data/sql_literals.h"
 #include "engine/band_output.h"
+#include "engine/band_output_links.h"
 #include "foundation/heap_strings.h"
 #include "model/composite.h"
 #include "model/record_filter.h"
@@ -124,6 +125,7 @@ RunLinks MakeDefaultLinks() {
   l.closeQuery = DefaultCloseQuery;
   l.dataSignature = DefaultSignature;
   InstallCalcLinks(l);
+  InstallBandOutputLinks(l);
   return l;
 }
 

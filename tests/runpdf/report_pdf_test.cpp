@@ -6,6 +6,7 @@
 #include "data/db_errors.h"
 #include "data/select_builder.h"
 #include "data/table_fields.h"
+#include "designer/layout_records.h"
 #include "engine/print_job.h"
 #include "engine/printer_library.h"
 #include "engine/run_report.h"
@@ -95,6 +96,7 @@ class ReportPdf : public testing::Test {
   void TearDown() override {
     if (!m) return;
     FreeReportRun(&doc);
+    doc.m_pLayout = nullptr;
     m->itemListHead = nullptr;
     CloseReportQuery(m);
     FreeRecordPassState(m);
@@ -146,10 +148,45 @@ class ReportPdf : public testing::Test {
     }
   }
 
+  // The report's layout for band output: each band line 16 pixels high,
+  // fields placed at a column of 10 pixels in 10-point type.
+  void UseLayout() {
+    layout.AttachBandLineTable(&doc.m_bandLines);
+    layout.model = m;
+    doc.m_pLayout = &layout;
+    ownBands = false;
+  }
+  void PlaceAt(FieldDef* f, int column, int width, uint32_t format = 0) {
+    const int line = f->head.bandLine;
+    BandLineRec& r = lines[line];
+    r.pixelHeight = 16;
+    r.bottom = line * 16 + 15;
+    r.baseline = r.bottom - 3;
+    f->head.width = static_cast<uint8_t>(width);
+    f->head.left = column * 10;
+    f->head.right = (column + width) * 10 - 1;
+    f->head.bottom = r.bottom;
+    f->head.top = r.bottom - 15;
+    f->head.descent = 3;
+    f->displayWidth = static_cast<uint32_t>(width);
+    f->formatCode = format;
+  }
+
   // Runs the report to the PDF; the text pdftotext reads from it.
   std::string RunToPdf(std::vector<int>* messages = nullptr) {
-    for (size_t i = 0; i < placed.size(); ++i) placed[i]->head.nextInOrder = i + 1 < placed.size() ? &placed[i + 1]->head : nullptr;
-    m->itemListHead = placed.empty() ? nullptr : &placed[0]->head;
+    for (int i = 0; i <= doc.m_bandLines.lastUsed; ++i)
+      if (lines[i].pixelHeight == 0) {
+        lines[i].pixelHeight = 16;
+        lines[i].bottom = i * 16 + 15;
+        lines[i].baseline = lines[i].bottom - 3;
+      }
+    if (doc.m_pLayout) {
+      BuildLayoutItemOrder(layout);
+    } else {
+      for (size_t i = 0; i < placed.size(); ++i)
+        placed[i]->head.nextInOrder = i + 1 < placed.size() ? &placed[i + 1]->head : nullptr;
+      m->itemListHead = placed.empty() ? nullptr : &placed[0]->head;
+    }
     PropagateFieldDependencies(m);
     // The totals join the record list after the data fields, as the run
     // lists are rebuilt before a run.
@@ -175,7 +212,7 @@ class ReportPdf : public testing::Test {
     int passes = 1;
     EXPECT_EQ(StartPrintJob(driver, &printer, setup, &state, 0, &passes), 1);
     ReportRun* run = CreateReportRun(&doc, driver, &state);
-    run->links.outputBand = WriteBand;
+    if (ownBands) run->links.outputBand = WriteBand;
     run->links.showMessage = [](CKmDoc*, int message, uint32_t) { g_messages.push_back(message); };
     run->pageBottom = pageBottom;
     run->startPage = startPage;
@@ -282,6 +319,8 @@ class ReportPdf : public testing::Test {
   int32_t pageBottom = 0;
   int32_t startPage = 1, endPage = kDefaultEndPage;
   uint16_t copies = 1;
+  LayoutTables layout;
+  bool ownBands = true;  // the bands written here rather than by band output
   uint8_t groupOptions[kRunGroupLevels] = {};
 };
 
@@ -397,6 +436,45 @@ TEST_F(ReportPdf, EveryCopyReadsTheRowsAgain) {
   copies = 2;
   std::string text = RunToPdf();
   EXPECT_EQ(Tokens(text, "product=").size(), 24u) << text;
+}
+
+// Band output itself lays the bands out: a word-wrapped long text goes on
+// over several lines and on to the next page.
+TEST_F(ReportPdf, WrappedTextContinuesAcrossLinesAndPages) {
+  UseLayout();
+  FieldDef* customer = Column("customer");
+  FieldDef* note = Column("note");
+  FieldDef* product = Column("product");
+  m->groupFields[0] = m->GetFieldIndex(customer);
+  GetSelectInputs(m)->sortKeys[0] = customer;
+  GetSelectInputs(m)->sortKeys[1] = product;
+  Line(kBandGroupHeader, {customer, note});
+  PlaceAt(customer, 0, 12);
+  PlaceAt(note, 14, 24, 0x40);
+  Line(kBandRecord, {product});
+  PlaceAt(product, 2, 10);
+  pageBottom = 7920 - 720;  // six lines to a page
+  std::string text = RunToPdf();
+  ASSERT_FALSE(text.empty());
+  // Every word of the long note, in order, with the page break among them.
+  const std::string note3 = "A very long note about this customer that goes on and on, well past the width of any "
+                            "column on the page, so that a word-wrapped field has to continue on the next lines.";
+  std::istringstream all(text), wanted(note3);
+  std::string w, next;
+  bool found = true;
+  while (wanted >> next) {
+    while ((found = static_cast<bool>(all >> w)) && w != next) {
+    }
+    if (!found) break;
+  }
+  EXPECT_TRUE(found) << "missing from \"" << next << "\" on:\n" << text;
+  std::vector<std::string> pages = Pages(text);
+  ASSERT_GE(pages.size(), 2u);
+  size_t first = 0;
+  while (first < pages.size() && pages[first].find("this customer") == std::string::npos) ++first;
+  ASSERT_LT(first + 1, pages.size()) << text;
+  EXPECT_NE(pages[first + 1].find("continue on the next"), std::string::npos) << text;
+  EXPECT_EQ(Tokens(text, "Hinge").size(), 3u);
 }
 
 TEST_F(ReportPdf, RunsThatProduceNothingLeaveNoPages) {

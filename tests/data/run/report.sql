@@ -32,6 +32,7 @@ insert into order_lines values (111, 14, 'Hinge', 8, 0.1);
 
 -- The report's record source: one row per order line with its order and customer.
 create view report_lines as
-  select c.name as customer, c.region as region, o.id as order_no, o.placed as placed, o.memo as memo,
+  select c.name as customer, c.region as region, c.note as note, o.id as order_no, o.placed as placed,
+         o.memo as memo,
          l.product as product, l.quantity as quantity, l.amount as amount
   from order_lines l join orders o on o.id = l.order_id join customers c on c.id = o.customer;
