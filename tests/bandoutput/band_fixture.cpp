@@ -20,6 +20,28 @@ int NewPageForTest(ReportRun* run) {
 
 }  // namespace
 
+int RecordingDriver::OutputLine(PageOutputState*, const BYTE* line, int count) {
+  if (refuse == 14) return 0;
+  Sent sent;
+  sent.y = y;
+  sent.visible = lastVisible;
+  sent.page = page;
+  StreamReader r(line, count);
+  for (StreamToken t = r.Next(); t.kind != StreamToken::kEnd; t = r.Next()) {
+    if (t.kind == StreamToken::kText) {
+      std::string piece(reinterpret_cast<const char*>(line) + t.offset, static_cast<size_t>(t.length));
+      sent.text += piece;
+      sent.dump += piece;
+      continue;
+    }
+    sent.dump += "<" + std::to_string(t.code);
+    for (int i = 0; i < t.argCount; ++i) sent.dump += (i ? "," : ":") + std::to_string(t.args[i]);
+    sent.dump += ">";
+  }
+  lines.push_back(sent);
+  return 1;
+}
+
 void BandFixture::SetUp() {
   run.doc = &doc;
   run.driver = &driver;

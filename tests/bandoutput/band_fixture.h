@@ -46,15 +46,11 @@ class RecordingDriver : public PageDriver {
   int SetFontSize(PageOutputState*, WORD) override { return 1; }
   int AdvanceBeforeLine(PageOutputState*, int height, int visible) override {
     log.push_back("5:" + std::to_string(height) + ":" + std::to_string(visible));
-    if (refuse == 5) return 0;
-    y += height;
     lastVisible = visible;
-    return 1;
+    y += height;
+    return refuse == 5 ? 0 : 1;
   }
-  int AdvanceAfterLine(PageOutputState*, int depth, int) override {
-    y += depth;
-    return 1;
-  }
+  int AdvanceAfterLine(PageOutputState*, int depth, int) override { return (y += depth), 1; }
   LONG EndPage(PageOutputState*, int) override { return 1; }
   DWORD MeasureLine(PageOutputState*, const BYTE* line, int count, int) override {
     StreamReader r(line, count);
@@ -63,57 +59,22 @@ class RecordingDriver : public PageDriver {
     return 0;
   }
   int OpenDevice(PageOutputState*, const BYTE*, const char*, LPARAM, LPARAM) override { return 1; }
-  int SpaceLeft(PageOutputState*, int bottomMargin) override {
-    return static_cast<int>(std::max<LONG>(0, pageLength - bottomMargin - y));
-  }
+  int SpaceLeft(PageOutputState*, int bottom) override { return static_cast<int>(std::max<LONG>(0, pageLength - bottom - y)); }
   void CloseDevice(PageOutputState*, LONG) override {}
   int BeginPage(PageOutputState*, int, int) override { return 1; }
   int MoveDown(PageOutputState*, int distance, int visible) override {
     log.push_back("13:" + std::to_string(distance) + ":" + std::to_string(visible));
-    y += distance;
-    return 1;
+    return (y += distance), 1;
   }
-  int OutputLine(PageOutputState*, const BYTE* line, int count) override {
-    if (refuse == 14) return 0;
-    Sent s;
-    s.y = y;
-    s.visible = lastVisible;
-    s.page = page;
-    StreamReader r(line, count);
-    for (StreamToken t = r.Next(); t.kind != StreamToken::kEnd; t = r.Next()) {
-      if (t.kind == StreamToken::kText) {
-        std::string piece(reinterpret_cast<const char*>(line) + t.offset, static_cast<size_t>(t.length));
-        s.text += piece;
-        s.dump += piece;
-      } else {
-        s.dump += "<" + std::to_string(t.code);
-        for (int i = 0; i < t.argCount; ++i) s.dump += (i ? "," : ":") + std::to_string(t.args[i]);
-        s.dump += ">";
-      }
-    }
-    lines.push_back(s);
-    return 1;
-  }
+  int OutputLine(PageOutputState*, const BYTE* line, int count) override;
   void PreviewPageFinished(PageOutputState*) override {}
   int RealizePalette(PageOutputState*) override { return 1; }
-  int EndBand(PageOutputState*, int band, int) override {
-    log.push_back("18:" + std::to_string(band));
-    return 1;
-  }
-  int DrawBox(PageOutputState*, const LineBoxRecord* r) override {
-    boxes.push_back(*r);
-    return refuse == 19 ? 0 : 1;
-  }
-  int DrawPicture(PageOutputState*, const PictureRecord* r) override {
-    pictures.push_back(*r);
-    return 1;
-  }
+  int EndBand(PageOutputState*, int band, int) override { return log.push_back("18:" + std::to_string(band)), 1; }
+  int DrawBox(PageOutputState*, const LineBoxRecord* r) override { return boxes.push_back(*r), refuse == 19 ? 0 : 1; }
+  int DrawPicture(PageOutputState*, const PictureRecord* r) override { return pictures.push_back(*r), 1; }
   void PreviewResized(PageOutputState*) override {}
   WORD CurrentY(PageOutputState*) override { return static_cast<WORD>(y); }
-  int DrawLine(PageOutputState*, const LineBoxRecord* r) override {
-    flatLines.push_back(*r);
-    return 1;
-  }
+  int DrawLine(PageOutputState*, const LineBoxRecord* r) override { return flatLines.push_back(*r), 1; }
   int ReplayPage(PageOutputState*, const PageRect*) override { return 1; }
   int StorePage(PageOutputState*, void*, LONG) override { return 1; }
   int DrawOleItem(PageOutputState*, const OleItemRecord*) override { return 1; }
