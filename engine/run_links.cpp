@@ -53,7 +53,8 @@ int HookFlushPendingAdvance(ReportRun* run) {
   return run->links.flushPendingAdvance && !run->links.flushPendingAdvance(run->doc) ? 1 : 0;
 }
 void HookStartTestPattern(ReportRun* run) {
-  run->doc->m_nRunMode = 1;
+  SetRunMode(run->doc, 1);
+  SetPageNumber(run->doc, 1);
   run->pageCount = 1;
   run->recordsOutput = 0;
   run->recordPending = false;

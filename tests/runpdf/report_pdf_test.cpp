@@ -11,6 +11,7 @@
 #include "engine/printer_library.h"
 #include "engine/run_report.h"
 #include "engine/summary_fields.h"
+#include "engine/test_pattern.h"
 #include "expr/value_helpers.h"
 #include "model/composite.h"
 #include "model/field_dependencies.h"
@@ -220,7 +221,8 @@ class ReportPdf : public testing::Test {
     run->copies = copies;
     for (int i = 0; i < kRunGroupLevels; ++i) CalcOf(run).levels[i].options = groupOptions[i];
     g_messages.clear();
-    if (PrepareRunData(&doc) == 0) RunReport(&doc);
+    if (testPattern) RunTestPattern(run);
+    else if (PrepareRunData(&doc) == 0) RunReport(&doc);
     if (messages) *messages = g_messages;
     driver->CloseDevice(&state, doc.m_nRunState);
     FinishPrintDevice(&state, false);
@@ -321,6 +323,7 @@ class ReportPdf : public testing::Test {
   uint16_t copies = 1;
   LayoutTables layout;
   bool ownBands = true;  // the bands written here rather than by band output
+  bool testPattern = false;
   uint8_t groupOptions[kRunGroupLevels] = {};
 };
 
@@ -475,6 +478,23 @@ TEST_F(ReportPdf, WrappedTextContinuesAcrossLinesAndPages) {
   ASSERT_LT(first + 1, pages.size()) << text;
   EXPECT_NE(pages[first + 1].find("continue on the next"), std::string::npos) << text;
   EXPECT_EQ(Tokens(text, "Hinge").size(), 3u);
+}
+
+TEST_F(ReportPdf, TestPatternFillsAPageWithRecordBands) {
+  UseLayout();
+  FieldDef* product = Column("product");
+  Line(kBandPageHeader, {Column("customer")});
+  PlaceAt(Column("customer"), 0, 12);
+  Line(kBandRecord, {product});
+  PlaceAt(product, 2, 10);
+  pageBottom = 7920 - 1440;  // twelve lines to a page
+  testPattern = true;
+  std::string text = RunToPdf();
+  // No record is read: the fields show their fill text, one Record band
+  // after the other until the page is full, on one page.
+  EXPECT_EQ(Pages(text).size(), 1u) << text;
+  EXPECT_GE(Tokens(text, "XXXXXXXXXX").size(), 5u) << text;
+  EXPECT_EQ(Tokens(text, "Anchor").size(), 0u);
 }
 
 TEST_F(ReportPdf, RunsThatProduceNothingLeaveNoPages) {
