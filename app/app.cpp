@@ -2,16 +2,17 @@
 
 #include "app/print_run.h"
 #include "app/shell_standins.h"
+#include "data/data_access.h"
 #include "data/db_errors.h"
+#include "data/table_fields.h"
 #include "engine/output_messages.h"
 #include "engine/printer_library.h"
-#include "app/open_report.h"
 #include "expr/collation.h"
 #include "expr/compiler_state.h"
 #include "expr/date_settings.h"
 #include "expr/functions_common.h"
 #include "expr/udf_library.h"
-#include "files/library_file.h"
+#include "designer/layout_records.h"
 #include "files/report_io.h"
 #include "files/report_stream.h"
 #include "foundation/heap_strings.h"
@@ -19,6 +20,7 @@
 #include "foundation/settings.h"
 #include "foundation/startup.h"
 #include "foundation/startup_hooks.h"
+#include "model/composite.h"
 #include "model/engine_errors.h"
 #include "model/record_pass.h"
 #include "platform/printer/printer_info.h"
@@ -32,6 +34,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 int g_nGoSwitch = 0;
 
@@ -170,17 +173,14 @@ void ApplySettingsToModel(CKmDoc& doc) {
   CExplicitLibraryManager* m = AppLibraryManager();
   const std::string udf = m ? m->FindInProgramDir("kmw.udf") : std::string("kmw.udf");
   SetUdfLibraryPath(model, udf.c_str());
-}
-
-// No display to open: the program runs on the offscreen platform, so an
-// unattended run works on a server too.
-void ChooseWindowPlatform() {
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
-  if (platform != nullptr && *platform != '\0') return;
-  const char* x = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if ((x == nullptr || *x == '\0') && (wayland == nullptr || *wayland == '\0'))
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  DataAccess* data = GetDataAccess(model);
+  data->sqlIniPath = m ? m->GetSqlIniPath() : std::string("kmwsql.ini");
+  data->ini.useQeConnect = doc.m_settings.useQeConnect;
+  data->ini.qeTraceFile = doc.m_settings.qeTraceFile;
+  data->ini.qeTraceOptions = static_cast<uint16_t>(doc.m_settings.qeTraceOptions);
+  data->ini.useDefaultDatabase = doc.m_settings.useDefaultDatabase;
+  data->ini.alwaysLocalLog = doc.m_settings.alwaysLocalLog;
+  data->ini.queryTimeout = doc.m_settings.queryTimeout;
 }
 
 // ---- The document and report-file steps of the command line ----
@@ -196,6 +196,13 @@ class DocumentCommandLineActions : public CommandLineActions {
     *masterTable = master;
     return fileRead != FALSE;
   }
+  BOOL DoFileNew(const char* masterTable, int passThrough, int ask, int fromQuery, int startMode) override {
+    const int saved = doc_.m_nStartMode;
+    doc_.m_nStartMode = startMode;
+    const BOOL result = doc_.DoFileNew(masterTable, passThrough, ask, fromQuery);
+    doc_.m_nStartMode = saved;
+    return result;
+  }
   bool LoadQueryFile(const char* path) override { return doc_.LoadQueryFile(path) != FALSE; }
   void PrepareForOpen() override {
     if (doc_.m_pRepIO != nullptr) doc_.m_pRepIO->m_bOlderLibrary = 0;
@@ -206,6 +213,8 @@ class DocumentCommandLineActions : public CommandLineActions {
     DocSettings& s = doc_.m_settings;
     const int32_t savedNew = s.newReportAlwaysUseSameDS, savedRead = s.readReportAlwaysUseSameDS;
     s.newReportAlwaysUseSameDS = s.readReportAlwaysUseSameDS = 1;
+    // The report's own data source is connected while it is read.
+    if (doc_.m_pRepIO != nullptr) doc_.m_pRepIO->m_stream.connect = true;
     const int result = doc_.OpenReport(path);
     s.newReportAlwaysUseSameDS = savedNew;
     s.readReportAlwaysUseSameDS = savedRead;
@@ -230,32 +239,44 @@ class DocumentCommandLineActions : public CommandLineActions {
   CKmDoc& doc_;
 };
 
-// The document reaches its report file object through these entries.
-class RepIOFileLink : public ReportFileIO {
+// The report reader reaches the data layer through these: the data source a
+// table names is connected and made current while a report is read.
+class AppStreamHooks : public StreamHooks {
  public:
-  explicit RepIOFileLink(CKmRepIO& io) : io_(io) {}
-  int Load(CKmDoc& /*doc*/, const vt_ole::Storage& root) override {
-    // The file object reads the storage and never changes it.
-    const int rc = io_.Load(const_cast<vt_ole::Storage&>(root));
-    if (rc == kRepIoOk) return kReadOk;
-    if (rc == kRepIoLibraryError) return kReadLibraryError;
-    if (rc == kRepIoBadRevision) return kReadBadRevision;
-    return kReadFailed;
+  bool ConnectSource(CKmDoc& doc, const TableSourceGroup& group, bool /*check*/) override {
+    if (doc.m_pModel == nullptr || group.sourceName.empty()) return true;
+    DataAccess* data = GetDataAccess(doc.m_pModel);
+    const char* name = group.sourceName.c_str();
+    if (!data->IsConnected(name)) {
+      const char* extra = g_app != nullptr && !g_app->GetConnectText().empty() ? g_app->GetConnectText().c_str() : nullptr;
+      // Nobody can answer a log-on prompt in an unattended run.
+      if (data->ConnectDataSource(name, !Unattended(), true, extra) != 1) return false;
+    }
+    data->SelectDataSource(name);
+    return true;
   }
-  int WriteReport(CKmDoc& /*doc*/, vt_ole::Storage& root) override { return io_.WriteReport(root); }
-  int ReadLibraryMember(CKmDoc& doc, const char* library) override {
-    LibraryFile engine;
-    const int rc = io_.OpenLibraryMember(engine, library, doc.m_szReportName2);
-    return rc == kRepIoOk ? kReadOk : rc == kRepIoLibraryError ? kReadLibraryError : kReadFailed;
+  // The table's columns as the data source lists them now; the stored
+  // fields are then matched to them by name.
+  bool OpenTable(CKmDoc& doc, uint32_t slot) override {
+    CKmComposite* model = doc.m_pModel;
+    if (model == nullptr || slot >= static_cast<uint32_t>(kMaxTables) || model->tableSlots[slot] == nullptr)
+      return false;
+    DataAccess* data = GetDataAccess(model);
+    if (data->Current() == nullptr) return false;
+    const char* statement = slot == 0 ? model->statementText : nullptr;
+    return BuildSqlFieldList(model, slot, statement, nullptr, nullptr, true, nullptr, 0) == 0;
   }
-  const char* LibErrorText() override { return io_.LibErrorText(); }
-  void ResetProperties(CKmDoc& /*doc*/) override { io_.ResetProperties(); }
-  void SetKeepOverride(BOOL keep) override { io_.m_bKeepOverride = keep; }
-  void SetConnectWhileReading(BOOL connect) override { io_.m_stream.connect = connect != FALSE; }
-
- private:
-  CKmRepIO& io_;
+  void ShowError(CKmDoc& doc, const std::string& text) override {
+    if (Unattended()) WriteToStderr(nullptr, text.c_str());
+    else StreamHooks::ShowError(doc, text);
+  }
+  void ShowWarning(CKmDoc& doc, const std::string& text) override {
+    if (Unattended()) WriteToStderr(nullptr, text.c_str());
+    else StreamHooks::ShowWarning(doc, text);
+  }
 };
+
+AppStreamHooks g_streamHooks;
 
 bool IsGoToken(const char* arg) {
   return arg != nullptr && arg[0] == '/' && (arg[1] == 'G' || arg[1] == 'g');
@@ -265,16 +286,41 @@ bool IsGoToken(const char* arg) {
 
 CKmApp* AfxGetKmApp() { return g_app; }
 
+namespace {
+// A display the windows could open on: an X server's local socket (a remote
+// server is taken on trust) or a Wayland socket.
+bool DisplayReachable() {
+  const char* x = std::getenv("DISPLAY");
+  if (x != nullptr && *x != '\0') {
+    const char* colon = std::strrchr(x, ':');
+    if (colon == nullptr) return false;
+    if (colon != x && !(colon - x == 4 && std::strncmp(x, "unix", 4) == 0)) return true;
+    const std::string number(colon + 1, std::strcspn(colon + 1, "."));
+    if (!number.empty() && std::filesystem::exists("/tmp/.X11-unix/X" + number)) return true;
+  }
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (wayland != nullptr && *wayland != '\0') {
+    if (wayland[0] == '/') return std::filesystem::exists(wayland);
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime != nullptr && std::filesystem::exists(std::string(runtime) + "/" + wayland);
+  }
+  return false;
+}
+}  // namespace
+
+void ChooseWindowPlatform() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform != nullptr && *platform != '\0') return;
+  if (!DisplayReachable()) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
 void CKmApp::CreateHelpers(CKmDoc& doc) {
   doc.CreateReportTables();
   if (doc.m_pRepIO == nullptr) {
     m_pRepIO.reset(new CKmRepIO(&doc));
     doc.m_pRepIO = m_pRepIO.get();
   }
-  if (doc.m_pFileIO == nullptr) {
-    m_pFileLink.reset(new RepIOFileLink(*doc.m_pRepIO));
-    doc.m_pFileIO = m_pFileLink.get();
-  }
+  if (doc.m_pRepIO->m_stream.hooks == nullptr) doc.m_pRepIO->m_stream.hooks = &g_streamHooks;
   m_pDocActions.reset(new DocumentCommandLineActions(doc));
   if (m_pActions == &m_defaultActions) m_pActions = m_pDocActions.get();
 }
@@ -320,10 +366,23 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
 
   m_pDoc = GetActiveKmDoc();
   if (m_pDoc == nullptr) m_pDoc = new CKmDoc;
+  // The frame and its view are made hidden; the start-up decides when they show.
+  m_pFrame.reset(new CKmMainFrame);
+  if (m_pFrame->Create(m_pDoc, m_szTitle)) {
+    AfxGetThread()->m_pMainWnd = m_pFrame.get();
+    CKmDoc* doc = m_pDoc;
+    if (!m_pFrame->m_hooks.startChoice)
+      m_pFrame->m_hooks.startChoice = [doc](CKmMainFrame&) { doc->DoFileNew(nullptr, 1, TRUE, FALSE); };
+  } else {
+    m_pFrame.reset();
+  }
   CreateHelpers(*m_pDoc);
   const std::string line = CommandLineFromArgs(argc, argv);
   const BOOL ok = FirstStartup(*m_pDoc, line.c_str(), 1);
-  if (!ok && m_nExitCode == 0) m_nExitCode = 1;
+  if (!ok && !m_bRunAndEnd && m_nExitCode == 0) m_nExitCode = 1;
+  // A program that is not to run on takes its frame down now, which writes
+  // the settings back.
+  if (!ok && m_pFrame && IsWindow(m_pFrame->m_hWnd)) DestroyWindow(m_pFrame->m_hWnd);
   return ok;
 }
 
@@ -338,6 +397,8 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
     m_szRegisteredOwner[0] = '\0';
 
   if (!InitSettings(doc)) return FALSE;
+  // The band-line table exists only now; the layout works on it from here.
+  if (doc.m_pLayout != nullptr && doc.m_bandLines.lines != nullptr) doc.m_pLayout->AttachBandLineTable(&doc.m_bandLines);
   ApplySettingsToModel(doc);
   SetLibraryFolder(doc.m_settings.libDir);
 
@@ -358,15 +419,33 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
     frame->m_wndStatusBar.ShowReportName();
     if (frame->m_hWnd != nullptr) SetWindowTextA(frame->m_hWnd, m_szTitle);
   }
+  auto showFrame = [&] {
+    if (frame == nullptr) return;
+    frame->RestorePlacement();
+    frame->m_wndStatusBar.SetSinglePane(FALSE);
+  };
+  if (!splash) showFrame();
 
   RunCommandLine();
 
-  if (frame != nullptr && frame->m_hWnd != nullptr && (m_bReportLoaded || !splash))
-    ShowWindow(frame->m_hWnd, SW_SHOW);
+  if (m_bReportLoaded || !splash) {
+    showFrame();
+    if (doc.m_pView != nullptr) doc.m_pView->UpdateCaretAndStatus(0);
+  } else if (frame != nullptr) {
+    const UINT delay =
+        GetPrivateProfileIntA("Preferences", "Splash", 1, SettingsIniPath().c_str()) == 0 ? 100 : 3000;
+    if (!frame->BeginDeferredStart(delay)) {
+      // Shown at once; the title window goes too, or it would stay on top.
+      frame->ShowTitleWindow(FALSE);
+      showFrame();
+      if (frame->m_hooks.startChoice) frame->m_hooks.startChoice(*frame);
+    }
+  }
 
   if (g_nGoSwitch != 0) {
     if (m_bReportLoaded) {
       doc.m_nRunMode = 0;
+      m_bRunAndEnd = TRUE;
       RunOutputWithRecovery(doc, 0);
       if (!ctx.lastRunPrinted) {
         ShowError(LoadResString(kReportNotPrinted).c_str(), nullptr);
@@ -394,6 +473,7 @@ int CKmApp::Run() {
 }
 
 int CKmApp::ExitInstance() {
+  // Without a frame nobody else writes the settings back.
   if (m_pDoc != nullptr && m_pDoc->m_bSettingsRead) SaveSettingsOnExit(*m_pDoc);
   SetStartupHooks(nullptr);
   SetDbErrorSink(nullptr);

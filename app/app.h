@@ -10,8 +10,8 @@
 #include <string>
 
 class CKmDoc;
+class CKmMainFrame;
 class CKmRepIO;
-class ReportFileIO;
 
 // The run-and-end switch's position, program-wide (0: not given).
 extern int g_nGoSwitch;
@@ -90,14 +90,20 @@ class CKmApp : public CKmAppCommandLine {
   BOOL m_bLibraryMode = FALSE;
   BOOL m_bReportLoaded = FALSE;
   BOOL m_bUnattended = FALSE;
+  BOOL m_bRunAndEnd = FALSE;  // the /G run took place: the program ends with its result
   int m_nExitCode = 0;
   CKmDoc* m_pDoc = nullptr;
   CommandLineActions m_defaultActions;
+  std::unique_ptr<CKmMainFrame> m_pFrame;
   std::unique_ptr<CKmRepIO> m_pRepIO;
-  std::unique_ptr<ReportFileIO> m_pFileLink;
   std::unique_ptr<CommandLineActions> m_pDocActions;
   CommandLineActions* m_pActions = &m_defaultActions;
 };
+
+// With no display to open (a server, CI), the windows go to Qt's offscreen
+// platform, so that an unattended run works anywhere. Call before the window
+// layer starts; a platform chosen in the environment is kept.
+void ChooseWindowPlatform();
 
 // The one application object (null before it is made).
 CKmApp* AfxGetKmApp();

@@ -61,3 +61,13 @@ insert into order_items values (1005, 10, 1);
 insert into order_items values (1005, 12, 2);
 insert into order_items values (1006, 11, 8);
 insert into order_items values (1007, 15, 120);
+
+-- What the sample report reads: one row per order line with its customer,
+-- product and amount.
+create view order_lines as
+  select c.company, c.country, o.order_id, o.order_date, p.name as product,
+         i.quantity, p.unit_price, i.quantity * p.unit_price as amount
+  from order_items i
+  join orders o on o.order_id = i.order_id
+  join customers c on c.cust_id = o.cust_id
+  join products p on p.prod_id = i.prod_id;
