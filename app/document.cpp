@@ -14,6 +14,7 @@
 #include "platform/ole/compound_file.h"
 #include "platform/win/cursor.h"
 #include "platform/win/fileio.h"
+#include "platform/win/gdi.h"
 #include "platform/win/message_box.h"
 
 #include <cstdio>
@@ -39,6 +40,16 @@ CKmDoc* GetActiveKmDoc() { return g_activeDoc; }
 CKmDoc::CKmDoc() { g_activeDoc = this; }
 
 CKmDoc::~CKmDoc() {
+  // Fonts first: the items that hold them go next.
+  if (m_bOwnsTables & kOwnsFonts) {
+    ReleaseReportFonts();
+    // The default fonts the table made are the document's to delete.
+    if ((m_pFonts->ownership & kOwnRegularDefault) && m_pFonts->regularDefault)
+      DeleteObject(m_pFonts->regularDefault);
+    if ((m_pFonts->ownership & kOwnUnderlineDefault) && m_pFonts->underlineDefault)
+      DeleteObject(m_pFonts->underlineDefault);
+    FreeFontTable(*m_pFonts);
+  }
   if (m_bOwnsTables & kOwnsLayout) FreeLayoutItems();
   if (m_bOwnsTables & kOwnsModel) {
     EmptyModel();
@@ -50,7 +61,6 @@ CKmDoc::~CKmDoc() {
     m_pLayout = nullptr;
   }
   if (m_bOwnsTables & kOwnsFonts) {
-    FreeFontTable(*m_pFonts);
     delete m_pFonts;
     m_pFonts = nullptr;
   }
@@ -106,8 +116,9 @@ bool CKmDoc::CreateReportTables() {
     if (m_pLayout == nullptr) return false;
     m_bOwnsTables |= kOwnsLayout;
     m_pLayout->model = m_pModel;
-    if (m_bandLines.lines != nullptr) m_pLayout->AttachBandLineTable(&m_bandLines);
   }
+  // The band-line block may come after the tables (start-up makes it).
+  if (m_bandLines.lines != nullptr && &m_pLayout->Lines() != &m_bandLines) m_pLayout->AttachBandLineTable(&m_bandLines);
   if (m_pFonts == nullptr) {
     m_pFonts = new (std::nothrow) DocFonts();
     if (m_pFonts == nullptr) return false;
@@ -160,6 +171,11 @@ void CKmDoc::EmptyModel() {
     m_pLayout->orderHead = m_pLayout->orderTail = nullptr;
     m_pLayout->currentItem = nullptr;
   }
+}
+
+void CKmDoc::ReleaseReportFonts() {
+  GetStartupHooks().ReleaseObjectFonts(*this);
+  if (m_pLayout != nullptr && m_pFonts != nullptr) ReleaseObjectFonts(*m_pLayout, *m_pFonts, false, m_bReportOpen != FALSE);
 }
 
 void CKmDoc::FreeLayoutItems() {

@@ -170,6 +170,8 @@ class CKmDoc {
   int CountClientItems() const;
   // Empties the model: fields, table slots, statement and item order.
   void EmptyModel();
+  // Gives back the fonts the layout's items hold (their faces are kept).
+  void ReleaseReportFonts();
   // Frees the layout's text items, pictures, lines and boxes and charts.
   void FreeLayoutItems();
   // The file commands' common condition: a report is loaded.

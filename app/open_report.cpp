@@ -3,6 +3,7 @@
 #include "app/document.h"
 #include "app/file_checks.h"
 #include "data/data_access.h"
+#include "designer/fonts.h"
 #include "designer/layout_records.h"
 #include "expr/udf_library.h"
 #include "files/library_file.h"
@@ -211,7 +212,7 @@ int CKmDoc::OpenReport(const char* path) {
   m_nLibEntry = m_nLibEntry2;
   if (m_bReportOpen) {
     FreeLayoutItems();
-    GetStartupHooks().ReleaseObjectFonts(*this);
+    ReleaseReportFonts();
   }
   ReportFileIO* io = FileIO();
   if (!CreateReportTables() || io == nullptr) {
@@ -316,6 +317,9 @@ int CKmDoc::OpenReport(const char* path) {
 
 void CKmDoc::FinishReportLoad(BOOL isTemplate) {
   if (m_pLayout) BuildLayoutItemOrder(*m_pLayout);
+  // The report's own printer gives the fonts; their sizes give the items'
+  // extents and the band lines' heights.
+  if (m_pLayout && m_pFonts) ReloadFonts(*m_pLayout, *m_pFonts, m_szPrinterDevice, true);
   m_bReportOpen = TRUE;
   if (!isTemplate) {
     CopyBounded(m_szReportName, sizeof m_szReportName, m_szReportName2);
@@ -337,7 +341,7 @@ void CKmDoc::ClearReport(BOOL closeModel) {
   GetStartupHooks().DestroyInsertFieldPalette(*this);
   if (closeModel && m_bReportOpen) {
     if (m_pModel) m_pModel->fieldRemovedHook = nullptr;
-    GetStartupHooks().ReleaseObjectFonts(*this);
+    ReleaseReportFonts();
     EmptyModel();
   }
   SetModifiedFlag(FALSE);
@@ -462,7 +466,7 @@ BOOL CKmDoc::DoFileNew(const char* masterTable, int passThrough, BOOL ask, BOOL 
     if (mode != 4 && !ChooseNewReportMaster(masterTable, passThrough, mode == 3, FALSE, fromQuery))
       return fail(true);
     m_pModel->fieldRemovedHook = nullptr;
-    GetStartupHooks().ReleaseObjectFonts(*this);
+    ReleaseReportFonts();
     EmptyModel();
     if (fromQuery && m_pQuery != nullptr) m_pModel->reportViewName = m_pQuery->name;
     SetModifiedFlag(FALSE);
