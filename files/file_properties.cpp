@@ -70,7 +70,7 @@ INT_PTR CFilePropertiesDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam,
 
 int CKmRepIO::RunPropertiesDialog() {
   CFilePropertiesDlg dlg(m_pDoc);
-  dlg.m_strDocTitle = m_summary.m_pszDocTitle ? m_summary.m_pszDocTitle : "";
+  dlg.m_strDocTitle = m_summary.m_pDocTitle ? *m_summary.m_pDocTitle : "";
   dlg.m_strComments = m_summary.m_strComments;
   dlg.m_strAuthor = m_summary.m_strAuthor;
   dlg.m_strKeywords = m_summary.m_strKeywords;

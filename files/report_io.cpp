@@ -97,7 +97,7 @@ size_t RecordStreamLength(const uint8_t* data, size_t size) {
 // --- CKmSummaryInfo ---
 
 CKmSummaryInfo::CKmSummaryInfo(CKmDoc* doc)
-    : m_pDoc(doc), m_pszDocTitle(doc ? doc->m_szReportName : ""), m_strLastAuthor(GetReportOwnerName()) {}
+    : m_pDoc(doc), m_pDocTitle(doc ? &doc->GetTitle() : nullptr), m_strLastAuthor(GetReportOwnerName()) {}
 
 SummaryProperties CKmSummaryInfo::ToProperties() const {
   SummaryProperties p;

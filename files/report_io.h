@@ -24,7 +24,7 @@ class CKmSummaryInfo {
   virtual ~CKmSummaryInfo() = default;
 
   CKmDoc* m_pDoc;
-  const char* m_pszDocTitle;  // the document's title, shown as "Report:" only
+  const std::string* m_pDocTitle;  // the document's title, shown as "Report:" only
   std::string m_strAuthor;
   std::string m_strLastAuthor;
   std::string m_strKeywords;

@@ -27,7 +27,7 @@ class PropertiesTest : public ::testing::Test {
     SetReportModifiedHook(&CountModified);
     SetMessageBoxResponder([](const MessageBoxRecord&) { return IDOK; });
     g_modified = 0;
-    std::strcpy(doc.m_szReportName, "SALES.KMW");
+    doc.SetTitleAlways("SALES.KMW");
     io.ResetProperties();
     io.m_summary.m_strTitle = "Old title";
     io.m_summary.m_strComments = "Old comments";
@@ -86,7 +86,7 @@ TEST_F(PropertiesTest, OkCopiesTheFiveTextsBackAndMarksTheDocument) {
   });
   EXPECT_EQ(io.RunPropertiesDialog(), 1);
   EXPECT_EQ(shown, "SALES.KMW");
-  EXPECT_STREQ(doc.m_szReportName, "SALES.KMW") << "the document title is shown only";
+  EXPECT_EQ(doc.GetTitle(), "SALES.KMW") << "the document title is shown only";
   EXPECT_EQ(io.m_summary.m_strTitle, "New title");
   EXPECT_EQ(io.m_summary.m_strSubject, "Subject");
   EXPECT_EQ(io.m_summary.m_strKeywords, "k1 k2");
