@@ -141,6 +141,9 @@ class CKmComposite {
                             kNoField, kNoField, kNoField, kNoField};
   uint16_t sortWords[8] = {};  // direction and options of each sort slot
   uint16_t sortLengths[8] = {1, 1, 1, 1, 1, 1, 1, 1};  // key lengths
+  uint32_t recordRepeatField = kNoField;  // the field whose value repeats each record
+  uint32_t currentField = kNoField;       // the designer's current field
+  int32_t queryValue = 0;                 // what QUERY() answers in this run
   void* sortKeyTable = nullptr;
   uint32_t sortKeyCount = 0;
   int32_t totalsSortWord = 0;
@@ -205,6 +208,8 @@ class CKmComposite {
   char* (*translateToSql)(CKmComposite* model, FieldDef* field) = nullptr;
   // Recomputes the evaluation order and levels after a field changed.
   void (*recomputeDependencies)(CKmComposite* model) = nullptr;
+  // Marks the fields the report needs as in use (the document's run lists).
+  void (*rebuildRunLists)(CKmComposite* model) = nullptr;
   // Renumbers references held outside the model (filter and sort settings,
   // charts, the document's slots) when SwapFieldRecords replaces a field.
   void (*swapFieldHook)(CKmComposite* model, uint32_t oldNumber, uint32_t newNumber) = nullptr;
@@ -239,6 +244,9 @@ class CKmComposite {
   // Options: 2 keeps link pair numbers, 4 keeps other fields' references.
   // Returns false (internal error 2818 reported) when the field is not listed.
   bool DeleteField(FieldDef* field, uint32_t options);
+  // Field n went: the group and sort slots holding it close up (later slots
+  // move up with their options), and the numbers above n move down.
+  void RemoveFieldFromSlots(uint32_t n);
   uint32_t GetFieldWidth(const FieldDef* field) const;
   uint32_t GetFieldStorageSize(const FieldDef* field) const;
   void FormatQualifiedFieldName(const FieldDef* field, char* out, size_t outSize) const;

@@ -348,6 +348,8 @@ int CountFieldsToRemove(CKmComposite* m) {
 }
 
 bool CheckFieldRemoval(CKmComposite* m, FieldDef* field) {
+  // The in-use marks must be current before they are asked.
+  if (m->rebuildRunLists) m->rebuildRunLists(m);
   ClearFieldMarks(m, false);
   field->flags |= kFieldRemoveMark;
   PropagateRemovalMarksOnly(m);
@@ -358,6 +360,7 @@ bool CheckFieldRemoval(CKmComposite* m, FieldDef* field) {
       if (IsAlias(f) || !(f->flags & kFieldRemovePropagated)) continue;
       bool grouped = false;
       for (uint32_t g : m->groupFields) grouped = grouped || g == n;
+      for (uint32_t s : m->sortFields) grouped = grouped || s == n;
       touches = (IsTotal(f) && (f->totalFlags & kTotalPreprocessed)) || grouped ||
                 (f->flags2 & kField2UsedByFilter);
     }

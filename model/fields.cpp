@@ -146,6 +146,44 @@ void CKmComposite::FreeFieldIndex() {
   fieldIndex = nullptr;
 }
 
+namespace {
+
+// A list of slots ended by the first all-ones entry loses slot at; the later
+// ones move up with their companion values.
+template <typename T>
+void CloseSlot(T* values, int count, int at, T empty) {
+  for (int i = at; i + 1 < count; ++i) values[i] = values[i + 1];
+  values[count - 1] = empty;
+}
+
+void FollowNumber(uint32_t& ref, uint32_t n) {
+  if (ref == kNoField) return;
+  if (ref == n) ref = kNoField;
+  else if (ref > n) --ref;
+}
+
+}  // namespace
+
+void CKmComposite::RemoveFieldFromSlots(uint32_t n) {
+  for (int i = 0; i < 8; ++i)
+    if (groupFields[i] == n) {
+      CloseSlot<uint32_t>(groupFields, 8, i, kNoField);
+      CloseSlot<uint8_t>(groupFlags, 8, i, 0);
+      break;
+    }
+  for (int i = 0; i < 8; ++i)
+    if (sortFields[i] == n) {
+      CloseSlot<uint32_t>(sortFields, 8, i, kNoField);
+      CloseSlot<uint16_t>(sortWords, 8, i, 0);
+      CloseSlot<uint16_t>(sortLengths, 8, i, 1);
+      break;
+    }
+  for (uint32_t& g : groupFields) FollowNumber(g, n);
+  for (uint32_t& s : sortFields) FollowNumber(s, n);
+  FollowNumber(recordRepeatField, n);
+  FollowNumber(currentField, n);
+}
+
 bool CKmComposite::DeleteField(FieldDef* field, uint32_t options) {
   const uint32_t n = GetFieldIndex(field);
   if (n == kNoField) return false;  // internal error: nothing is removed
@@ -194,8 +232,7 @@ bool CKmComposite::DeleteField(FieldDef* field, uint32_t options) {
       conditionCode = nullptr;
       conditionLength = 0;
     }
-    for (uint32_t& g : groupFields)
-      if (g != kNoField && g > n) --g;
+    RemoveFieldFromSlots(n);
     if (fieldRemovedHook != nullptr) fieldRemovedHook(this, n);
   }
 

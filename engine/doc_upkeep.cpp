@@ -1,0 +1,337 @@
+#include "engine/doc_upkeep.h"
+
+#include "app/document.h"
+#include "expr/code_walks.h"
+#include "expr/compiled_code.h"
+#include "foundation/heap_strings.h"
+#include "model/composite.h"
+
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+
+namespace {
+
+constexpr uint32_t kLabelRecordsRead = 217;
+constexpr uint32_t kLabelSelected = 218;
+constexpr uint32_t kLabelGroupTotals = 2560;
+constexpr uint32_t kLabelLimited = 2561;
+constexpr uint32_t kHideLine = 0xFFFFFFFFu;
+
+RunCounterSink g_sink;
+
+std::unordered_map<const CKmComposite*, RunCounters>& Counters() {
+  static std::unordered_map<const CKmComposite*, RunCounters> table;
+  return table;
+}
+
+void Show(uint32_t label, const char* text) {
+  if (g_sink.show) g_sink.show(g_sink.context, label, text);
+}
+
+// "%10ld" for the status line, leading blanks removed for display.
+void FormatCount(char (&text)[11], uint32_t n) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%10ld", static_cast<long>(n));
+  std::snprintf(text, sizeof text, "%s", buf);
+}
+const char* Trimmed(const char* text) {
+  while (*text == ' ') ++text;
+  return text;
+}
+void ShowCount(uint32_t label, char (&text)[11], uint32_t n) {
+  FormatCount(text, n);
+  Show(label, Trimmed(text));
+}
+
+FieldDef* Field(CKmComposite* m, uint32_t n) { return n == kNoField ? nullptr : m->GetFieldAt(n); }
+
+void Use(FieldDef* f) {
+  if (f) f->flags |= kFieldNeeded;
+}
+
+bool Shown(const FieldDef* f) {
+  return (f->flags & kFieldItem) && !(f->head.flags & (kItemDeleted | kItemInClipboard));
+}
+
+void MarkCodeFields(CKmComposite* m, const uint8_t* code, size_t length) {
+  ForEachFieldReference(code, length, [&](uint32_t n, bool) { Use(Field(m, n)); });
+}
+
+// Fields the layout and the settings need for the run.
+void MarkNeededByRun(CKmDoc* doc, CKmComposite* m, bool all) {
+  for (FieldDef* f = m->fieldList; f; f = f->next) {
+    if (!all && m->statementText && f->table == 0) Use(f);
+  }
+  uint32_t n = 0;
+  for (FieldDef* f = m->fieldList; f; f = f->next, ++n) {
+    if (!Shown(f) && !IsGroupSlotField(m, n)) continue;
+    Use(f);
+    if (f->flags & kFieldAlias) Use(Field(m, f->refField));
+  }
+  if (doc && doc->m_bandLines.lines)
+    for (int i = 0; i < kBandLineTableRecords; ++i) {
+      const BandLineRec& line = doc->m_bandLines.lines[i];
+      if (line.kind != 255 && line.objectId >= 0) Use(Field(m, static_cast<uint32_t>(line.objectId)));
+    }
+  Use(Field(m, m->recordRepeatField));
+}
+
+void MarkLinkFields(CKmComposite* m) {
+  for (uint32_t slot = 0; slot <= kMaxTables; ++slot) {
+    const TableSlot* t = m->tableSlots[slot];
+    if (!t) continue;
+    for (const JoinLink* l = &t->link; l; l = l->next)
+      for (int i = 0; i < 5 && l->pairs[i][0] != kNoField; ++i) {
+        Use(Field(m, l->pairs[i][0]));
+        Use(Field(m, l->pairs[i][1]));
+      }
+  }
+  for (FieldDef* f = m->fieldList; f; f = f->next)
+    if (f->flags & kFieldJoin) Use(f);
+}
+
+void MarkSortFields(CKmComposite* m) {
+  for (uint32_t id : m->sortFields) {
+    if (id == kNoField) break;
+    Use(Field(m, id));
+  }
+}
+
+// Totals, groups and calculations pull in what they rest on, until stable.
+void MarkDependencies(CKmComposite* m, bool all) {
+  for (int rounds = 0; rounds < 1000; ++rounds) {
+    bool changed = false;
+    uint32_t n = 0;
+    for (FieldDef* f = m->fieldList; f; f = f->next, ++n)
+      if (!(f->flags & kFieldNeeded) && IsTotalSource(m, n)) {
+        f->flags |= kFieldNeeded;
+        changed = true;
+      }
+    bool added = false;
+    MarkRequiredFields(m, &added, all);
+    if (!changed && !added) break;
+  }
+}
+
+bool FilterHasText(CKmComposite* m) { return m->conditionCode != nullptr && m->conditionLength > 0; }
+
+}  // namespace
+
+void SetRunCounterSink(const RunCounterSink& sink) { g_sink = sink; }
+
+RunCounters& CountersOf(CKmComposite* m) { return Counters()[m]; }
+
+int CountRecordRead(CKmComposite* m) {
+  RunCounters& c = CountersOf(m);
+  ++c.recordsRead;
+  if (c.force || c.recordsRead > c.lastShownRead + 9) {
+    c.lastShownRead = c.recordsRead;
+    ShowCount(kLabelRecordsRead, c.readText, c.recordsRead);
+    CountSelected(m, true);
+  }
+  if (c.cancelled) return 1;
+  if (!g_sink.checkCancelled) return 0;
+  c.cancelled |= g_sink.checkCancelled(g_sink.context) ? 1 : 0;
+  return c.cancelled;
+}
+
+void ResetRecordCounters(CKmComposite* m) {
+  RunCounters& c = CountersOf(m);
+  const int32_t force = c.force;
+  c = RunCounters();
+  c.force = force;
+  std::memset(c.readText, ' ', 10);
+  std::memset(c.selectedText, ' ', 10);
+  std::memset(c.groupText, ' ', 10);
+  Show(kLabelRecordsRead, "");
+  Show(kLabelSelected, "");
+}
+
+void ResetReadCounter(CKmComposite* m) {
+  RunCounters& c = CountersOf(m);
+  c.recordsRead = 0;
+  c.lastShownRead = 0;
+  std::memset(c.readText, ' ', 10);
+  Show(kLabelRecordsRead, "");
+}
+
+void CountSelected(CKmComposite* m, bool force) {
+  RunCounters& c = CountersOf(m);
+  if (!force) {
+    ++c.selectedPending;
+    return;
+  }
+  c.selected += c.selectedPending;
+  c.selectedPending = 0;
+  ShowCount(kLabelSelected, c.selectedText, c.selected);
+}
+
+void ResetGroupTotalsCounter(CKmComposite* m) {
+  RunCounters& c = CountersOf(m);
+  c.groupTotalsRead = 0;
+  std::memset(c.groupText, ' ', 10);
+  Show(kLabelGroupTotals, "");
+}
+
+void CountGroupTotalRead(CKmComposite* m) {
+  RunCounters& c = CountersOf(m);
+  ++c.groupTotalsRead;
+  ShowCount(kLabelGroupTotals, c.groupText, c.groupTotalsRead);
+}
+
+void ClearStatusCounters(CKmComposite* m) {
+  Counters().erase(m);
+  Show(kHideLine, "");
+}
+
+void ShowLimitedCounts(CKmComposite* m, bool sortedTotals, bool limited) {
+  if (sortedTotals) ShowCounters(m);
+  if (limited) Show(kLabelLimited, GetResString(kLabelLimited, 0));
+}
+
+void ShowCounters(CKmComposite* m) {
+  RunCounters& c = CountersOf(m);
+  ShowCount(kLabelRecordsRead, c.readText, c.recordsRead);
+  ShowCount(kLabelSelected, c.selectedText, c.selected + c.selectedPending);
+}
+
+void RebuildRunLists(CKmDoc* doc, int /*repeatArg*/, bool all) {
+  CKmComposite* m = doc ? doc->m_pModel : nullptr;
+  if (!m) return;
+  for (FieldDef* f = m->fieldList; f; f = f->next) {
+    f->flags &= ~kFieldNeeded;
+    f->needed = 0;
+  }
+  MarkNeededByRun(doc, m, all);
+  MarkLinkFields(m);
+  if (all || m->totalsSortWord) MarkSortFields(m);
+  if (all || FilterHasText(m)) MarkCodeFields(m, m->conditionCode, m->conditionLength);
+  MarkDependencies(m, all);
+}
+
+void ResolveQueryFields(CKmDoc* doc) {
+  CKmComposite* m = doc ? doc->m_pModel : nullptr;
+  if (!m) return;
+  if (FilterHasText(m)) MarkCodeFields(m, m->conditionCode, m->conditionLength);
+  MarkDependencies(m, false);
+}
+
+bool UsesMemoFields(CKmComposite* m) {
+  for (FieldDef* f = m->fieldList; f; f = f->next)
+    if ((f->flags & kFieldMemo) && (Shown(f) || (f->flags & kFieldNeeded))) return true;
+  return false;
+}
+
+bool IsGroupSlotField(CKmComposite* m, uint32_t index) {
+  for (uint32_t id : m->groupFields)
+    if (id == index && id != kNoField) return true;
+  return false;
+}
+
+bool IsTotalSource(CKmComposite* m, uint32_t index) {
+  for (FieldDef* f = m->fieldList; f; f = f->next)
+    if ((f->totalFlags & kTotalIsTotal) && (f->flags & kFieldNeeded) && f->refField == index) return true;
+  return false;
+}
+
+void OnFieldDeleted(CKmComposite* m, uint32_t id) {
+  // The model has moved its own references (codes, slots, totals); the
+  // document's band lines follow here.
+  CKmDoc* doc = m->owner;
+  if (doc && doc->m_bandLines.lines)
+    for (int i = 0; i < kBandLineTableRecords; ++i) {
+      int32_t& obj = doc->m_bandLines.lines[i].objectId;
+      if (obj < 0) continue;
+      if (static_cast<uint32_t>(obj) == id) obj = -1;
+      else if (static_cast<uint32_t>(obj) > id) --obj;
+    }
+}
+
+void RenumberFieldRefs(CKmDoc* doc, uint32_t oldId, uint32_t newId) {
+  CKmComposite* m = doc ? doc->m_pModel : nullptr;
+  if (!m) return;
+  if (m->currentField == oldId) m->currentField = newId;
+  if (m->recordRepeatField == oldId) m->recordRepeatField = newId;
+  for (uint32_t& g : m->groupFields)
+    if (g == oldId) g = newId;
+  for (uint32_t& s : m->sortFields)
+    if (s == oldId) {
+      s = newId;
+      break;
+    }
+  if (doc->m_bandLines.lines)
+    for (int i = 0; i < kBandLineTableRecords; ++i)
+      if (doc->m_bandLines.lines[i].objectId == static_cast<int32_t>(oldId))
+        doc->m_bandLines.lines[i].objectId = static_cast<int32_t>(newId);
+}
+
+void InstallRunListHooks(CKmComposite* m) {
+  m->fieldRemovedHook = OnFieldDeleted;
+  m->rebuildRunLists = [](CKmComposite* model) {
+    if (model->owner) RebuildRunLists(model->owner, 1, false);
+  };
+}
+
+int GetBandFlagMask(int v) {
+  static const int kMap[8] = {0, 1, 4, 2, 5, 3, 6, 7};
+  return kMap[v & 7];
+}
+
+int GetLineHeightUnit(const CKmDoc* doc, int heightMode) {
+  if (heightMode == 1) return 10;
+  return doc && doc->m_measure != 1 ? 2 : 0;
+}
+
+bool FindQueryCall(CKmComposite* m, const uint8_t* code, size_t length, uint32_t function,
+                   int32_t* value, int* error) {
+  if (!code) return false;
+  CodeReader r(code, length);
+  Instruction in;
+  int position = 0;
+  bool frameFirst = false;
+  while (r.Next(&in) && in.op != OP_END) {
+    if (position == 0) frameFirst = in.op == OP_EMPTY_ARG;
+    if (in.op == OP_CALL && (in.u32 & kCallIdMask) == function) {
+      if (value) *value = m->queryValue;
+      Instruction next;
+      const bool alone = frameFirst && position == 1 && r.Next(&next) && next.op == OP_END;
+      if (error) *error = alone ? 0 : 56;
+      return true;
+    }
+    ++position;
+  }
+  return false;
+}
+
+bool IsFilterOnField(CKmComposite* m, uint32_t id) {
+  if (m->selectionField) {
+    const FieldDef* s = m->selectionField;
+    const uint8_t* code = (s->flags & kFieldCalculation) ? s->code : s->conditionCode;
+    const size_t length = (s->flags & kFieldCalculation) ? s->codeLength : s->conditionLength;
+    CodeReader r(code, code ? length : 0);
+    Instruction in;
+    return r.Next(&in) && (in.op == OP_FIELD || in.op == OP_FIELD_PREV) && in.u32 == id;
+  }
+  return m->conditionCode && ExpressionReferencesField(m->conditionCode, m->conditionLength, id);
+}
+
+int CheckFieldForExpression(CKmComposite* m, FieldDef* field, const uint8_t* code, size_t length,
+                            int32_t* value) {
+  int error = 0;
+  if (!field) return FindQueryCall(m, code, length, kSlotQueryCall, value, &error) ? 57 : 0;
+  if (!(field->flags3word & 0x8)) return 0;
+  if (FindQueryCall(m, code, length, kSlotQueryCall, value, &error) && error) return 56;
+  uint32_t n = 0;
+  for (FieldDef* f = m->fieldList; f && f != field; f = f->next) ++n;
+  if (FindFieldReferencing(m, n)) return 59;
+  return IsFilterOnField(m, n) ? 60 : 0;
+}
+
+bool IsSingleCallCode(const uint8_t* code, size_t length) {
+  if (!code) return false;
+  CodeReader r(code, length);
+  Instruction a, b, c;
+  return r.Next(&a) && a.op == OP_STRING && r.Next(&b) && b.op == OP_CALL &&
+         (b.u32 & kCallIdMask) == kSlotSqlExpCall && r.Next(&c) && c.op == OP_END;
+}

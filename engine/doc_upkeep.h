@@ -1,0 +1,83 @@
+// The document-side services the run shares with the designer: the record
+// counters of the run status, the run-time field marks, keeping field numbers
+// right when a field goes, and the checks of QUERY and SQLEXP in expressions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+class CKmDoc;
+class CKmComposite;
+struct FieldDef;
+
+// ---- Record counters, shown through the run status (label id, text).
+struct RunCounterSink {
+  // label: a string id ("Records Read:", "Selected:", "Group totals read:",
+  // the "LIMITED " marker) with its text; label 0xFFFFFFFF hides the line.
+  void (*show)(void* context, uint32_t label, const char* text) = nullptr;
+  // Lets pending messages through; nonzero when the user asked to stop.
+  int (*checkCancelled)(void* context) = nullptr;
+  void* context = nullptr;
+};
+void SetRunCounterSink(const RunCounterSink& sink);
+
+struct RunCounters {
+  uint32_t recordsRead = 0;
+  uint32_t selected = 0;
+  uint32_t selectedPending = 0;
+  uint32_t groupTotalsRead = 0;
+  uint32_t lastShownRead = 0;
+  int32_t force = 0;      // show on the next call whatever the count
+  int32_t cancelled = 0;  // sticky: a cancel seen once stays seen
+  char readText[11] = {}, selectedText[11] = {}, groupText[11] = {};
+};
+RunCounters& CountersOf(CKmComposite* m);
+
+// The record pass's status call-back: counts one record read. Nonzero stops.
+int CountRecordRead(CKmComposite* m);
+void ResetRecordCounters(CKmComposite* m);
+void ResetReadCounter(CKmComposite* m);
+void CountSelected(CKmComposite* m, bool force);
+void ResetGroupTotalsCounter(CKmComposite* m);
+void CountGroupTotalRead(CKmComposite* m);
+void ClearStatusCounters(CKmComposite* m);
+// limited: the query's record limit is set.
+void ShowLimitedCounts(CKmComposite* m, bool sortedTotals, bool limited);
+void ShowCounters(CKmComposite* m);
+
+// ---- Run-time field lists.
+// Marks every field the report needs as in use (0x8000) and repeats the
+// dependency marking until nothing changes.
+void RebuildRunLists(CKmDoc* doc, int repeatArg, bool all);
+void ResolveQueryFields(CKmDoc* doc);
+bool UsesMemoFields(CKmComposite* m);
+bool IsGroupSlotField(CKmComposite* m, uint32_t index);
+// A data field that a used total summarises.
+bool IsTotalSource(CKmComposite* m, uint32_t index);
+
+// ---- Field references held by the document.
+// The model's field-deletion call-back: the document's band lines follow
+// the numbers down (the model moves its own references).
+void OnFieldDeleted(CKmComposite* m, uint32_t id);
+void RenumberFieldRefs(CKmDoc* doc, uint32_t oldId, uint32_t newId);
+// Connects the model to the document: OnFieldDeleted as its deletion
+// call-back and RebuildRunLists for its in-use checks.
+void InstallRunListHooks(CKmComposite* m);
+
+// ---- Small helpers.
+int GetBandFlagMask(int v);
+int GetLineHeightUnit(const CKmDoc* doc, int heightMode);
+
+// ---- QUERY and SQLEXP.
+constexpr uint32_t kSlotQueryCall = 70;
+constexpr uint32_t kSlotSqlExpCall = 105;
+// The first call of function in the code: the model's QUERY value in *value;
+// *error 0 when the code is only that call, else 56. False without a call.
+bool FindQueryCall(CKmComposite* m, const uint8_t* code, size_t length, uint32_t function,
+                   int32_t* value, int* error);
+// 0, 56, 57, 59 or 60 (compile errors).
+int CheckFieldForExpression(CKmComposite* m, FieldDef* field, const uint8_t* code, size_t length,
+                            int32_t* value);
+bool IsFilterOnField(CKmComposite* m, uint32_t id);
+// The code is a block whose body is exactly one SQLEXP call.
+bool IsSingleCallCode(const uint8_t* code, size_t length);

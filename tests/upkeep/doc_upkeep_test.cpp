@@ -1,0 +1,170 @@
+#include "engine/doc_upkeep.h"
+
+#include "../expr/expr_model_fixture.h"
+#include "app/document.h"
+#include "expr/code_walks.h"
+#include "expr/compiled_code.h"
+#include "foundation/band_lines.h"
+#include "foundation/heap_strings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A document with a model and a band-line table of its own.
+struct DocModel {
+  CKmDoc doc;
+  TestModel t;
+  std::vector<BandLineRec> lines = std::vector<BandLineRec>(kBandLineTableRecords);
+  DocModel() {
+    doc.m_pModel = &t.m;
+    t.m.owner = &doc;
+    doc.m_bandLines.lines = lines.data();
+    ClearBandLineTable(doc.m_bandLines);
+    InstallRunListHooks(&t.m);
+  }
+  ~DocModel() {
+    doc.m_bandLines.lines = nullptr;
+    doc.m_pModel = nullptr;
+  }
+};
+
+std::vector<std::pair<uint32_t, std::string>> g_shown;
+int g_cancel = 0;
+
+}  // namespace
+
+// The fields a run needs: placed fields, group and sort keys, band-line
+// conditions, link fields, the filter's fields, and what all of those rest on.
+TEST(Upkeep, RunListsMarkWhatTheReportUses) {
+  DocModel d;
+  TestModel& t = d.t;
+  FieldDef* placed = t.Add("PLACED", kFieldNumeric | kFieldItem);
+  FieldDef* hidden = t.Add("HIDDEN", kFieldNumeric);
+  FieldDef* grouped = t.Add("GROUPED", 0);
+  FieldDef* lineCond = t.Add("LINECOND", kFieldLogical);
+  FieldDef* filtered = t.Add("FILTERED", kFieldNumeric);
+  FieldDef* base = t.Add("BASE", kFieldNumeric);
+  FieldDef* calc = t.AddCalc("CALC", "BASE * 2");
+  ASSERT_EQ(t.lastError, 0);
+  calc->flags |= kFieldItem;
+  FieldDef* summed = t.Add("SUMMED", kFieldNumeric);
+  FieldDef* total = t.Add("TOTAL", kFieldNumeric | kFieldItem);
+  total->totalFlags = kTotalIsTotal;
+  total->refField = t.Number(summed);
+  FieldDef* deleted = t.Add("DELETED", kFieldNumeric | kFieldItem);
+  deleted->head.flags |= kItemDeleted;
+  for (FieldDef* f : {hidden, grouped, lineCond, filtered, base, summed}) f->flags &= ~kFieldItem;
+
+  t.m.groupFields[0] = t.Number(grouped);
+  d.lines[0].kind = 1;
+  d.lines[0].objectId = static_cast<int32_t>(t.Number(lineCond));
+  std::vector<uint8_t> code;
+  ASSERT_EQ(t.Compile("FILTERED > 3", &code), 0);
+  t.m.conditionCode = static_cast<uint8_t*>(HeapAllocZero(0, static_cast<DWORD>(code.size())));
+  std::memcpy(t.m.conditionCode, code.data(), code.size());
+  t.m.conditionLength = static_cast<uint16_t>(code.size());
+
+  RebuildRunLists(&d.doc, 1, false);
+  for (FieldDef* f : {placed, grouped, lineCond, filtered, base, calc, summed, total})
+    EXPECT_TRUE(f->flags & kFieldNeeded) << f->name;
+  EXPECT_FALSE(hidden->flags & kFieldNeeded);
+  EXPECT_FALSE(deleted->flags & kFieldNeeded);
+  EXPECT_TRUE(UsesMemoFields(&t.m) == false);
+
+  // Deleting a field: group slots close up, band lines and the filter follow.
+  t.m.sortFields[0] = t.Number(hidden);
+  t.m.sortFields[1] = t.Number(filtered);
+  const uint32_t filteredBefore = t.Number(filtered);
+  ASSERT_TRUE(t.m.DeleteField(hidden, 0));
+  EXPECT_EQ(t.m.sortFields[0], filteredBefore - 1);
+  EXPECT_EQ(t.m.sortFields[1], kNoField);
+  EXPECT_EQ(t.m.groupFields[0], t.Number(grouped));
+  EXPECT_EQ(d.lines[0].objectId, static_cast<int32_t>(t.Number(lineCond)));
+  std::vector<uint32_t> refs;
+  ForEachFieldReference(t.m.conditionCode, t.m.conditionLength, [&](uint32_t n, bool) { refs.push_back(n); });
+  EXPECT_EQ(refs, std::vector<uint32_t>{t.Number(filtered)});
+  // The field a band line tests goes: the line prints unconditionally.
+  ASSERT_TRUE(t.m.DeleteField(lineCond, 0));
+  EXPECT_EQ(d.lines[0].objectId, -1);
+  // The group field of level 1 of 3 goes: the others move up with their options.
+  FieldDef* g2 = t.Add("G2", 0);
+  FieldDef* g3 = t.Add("G3", 0);
+  t.m.groupFields[1] = t.Number(g2);
+  t.m.groupFlags[1] = 0x10;
+  t.m.groupFields[2] = t.Number(g3);
+  ASSERT_TRUE(t.m.DeleteField(grouped, 0));
+  EXPECT_EQ(t.m.groupFields[0], t.Number(g2));
+  EXPECT_EQ(t.m.groupFlags[0], 0x10);
+  EXPECT_EQ(t.m.groupFields[1], t.Number(g3));
+  EXPECT_EQ(t.m.groupFields[2], kNoField);
+}
+
+// Counters show every tenth record and once more when forced; a cancel seen
+// once stops every later call.
+TEST(Upkeep, RecordCounters) {
+  DocModel d;
+  RunCounterSink sink;
+  sink.show = [](void*, uint32_t label, const char* text) { g_shown.emplace_back(label, text); };
+  sink.checkCancelled = [](void*) { return g_cancel; };
+  SetRunCounterSink(sink);
+  g_shown.clear();
+  g_cancel = 0;
+  ResetRecordCounters(&d.t.m);
+  for (int i = 0; i < 25; ++i) {
+    CountSelected(&d.t.m, false);
+    EXPECT_EQ(CountRecordRead(&d.t.m), 0);
+  }
+  std::vector<std::string> reads;
+  for (auto& s : g_shown)
+    if (s.first == 217 && !s.second.empty()) reads.push_back(s.second);
+  EXPECT_EQ(reads, (std::vector<std::string>{"10", "20"}));
+  CountSelected(&d.t.m, true);
+  EXPECT_EQ(g_shown.back(), std::make_pair(218u, std::string("25")));
+  g_cancel = 1;
+  EXPECT_NE(CountRecordRead(&d.t.m), 0);
+  g_cancel = 0;
+  EXPECT_NE(CountRecordRead(&d.t.m), 0);  // sticky
+  ClearStatusCounters(&d.t.m);
+  SetRunCounterSink(RunCounterSink());
+}
+
+// QUERY must stand alone; SQLEXP alone on one literal is a single call.
+TEST(Upkeep, QueryAndSqlExpChecks) {
+  DocModel d;
+  TestModel& t = d.t;
+  t.m.queryValue = 42;
+  std::vector<uint8_t> code;
+  ASSERT_EQ(t.Compile("QUERY()", &code), 0);
+  int32_t value = 0;
+  int error = -1;
+  ASSERT_TRUE(FindQueryCall(&t.m, code.data(), code.size(), kSlotQueryCall, &value, &error));
+  EXPECT_EQ(value, 42);
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(CheckFieldForExpression(&t.m, nullptr, code.data(), code.size(), &value), 57);
+  // The compiler keeps QUERY alone; a code where it is not is refused too.
+  code.insert(code.begin(), static_cast<uint8_t>(OP_TRUE));
+  ASSERT_TRUE(FindQueryCall(&t.m, code.data(), code.size(), kSlotQueryCall, &value, &error));
+  EXPECT_EQ(error, 56);
+  ASSERT_EQ(t.Compile("1 + 2", &code), 0);
+  EXPECT_FALSE(FindQueryCall(&t.m, code.data(), code.size(), kSlotQueryCall, &value, &error));
+  // A truncated code is not read past its end.
+  EXPECT_FALSE(FindQueryCall(&t.m, code.data(), 3, kSlotQueryCall, &value, &error));
+
+  FieldDef* derived = t.Add("DERIVED", kFieldNumeric | kFieldCalculation);
+  uint32_t pos = 0;
+  CompileOutput out;
+  ASSERT_EQ(CompileExpression(&t.m, "SQLEXP('a + b')", &pos, &out, derived, nullptr, 1), 0);
+  EXPECT_TRUE(IsSingleCallCode(out.code.data(), out.code.size()));
+  ASSERT_EQ(t.Compile("'a' + 'b'", &code), 0);
+  EXPECT_FALSE(IsSingleCallCode(code.data(), code.size()));
+
+  EXPECT_EQ(GetBandFlagMask(2), 4);
+  EXPECT_EQ(GetBandFlagMask(13), 3);
+  EXPECT_EQ(GetLineHeightUnit(&d.doc, 1), 10);
+  EXPECT_EQ(GetLineHeightUnit(&d.doc, 0), 0);
+}
