@@ -230,6 +230,8 @@ int PrepareRun(CKmDoc* doc) {
   }
   // The Record band's height without its empty bottom lines, unless records
   // go across (each record then keeps its whole band).
+  // The page ends at the page set-up's bottom margin.
+  if (doc->m_pageMetrics.bottomMargin720 > 0) r->pageBottom = doc->m_pageMetrics.bottomMargin720;
   int32_t height = BandHeight(doc, kBandRecord, r->recordsAcrossExtra > 0 ? 1 : 0);
   r->recordHeight = height > 0 ? height : 0;
   return 0;

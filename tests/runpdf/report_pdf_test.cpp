@@ -418,6 +418,29 @@ TEST_F(ReportPdf, GroupedReportWithTotalsPagesAndOrder) {
   EXPECT_NE(text.find("GRAND count=11.0000 sum=472.6300"), std::string::npos) << text;
 }
 
+TEST_F(ReportPdf, ResetPageStartsEachFilteredGroupOnPageOne) {
+  FieldDef* customer = Column("customer");
+  FieldDef* product = Column("product");
+  m->groupFields[0] = m->GetFieldIndex(customer);
+  GetSelectInputs(m)->sortKeys[0] = customer;
+  GetSelectInputs(m)->extraCondition = "amount is not null";
+  groupOptions[0] = kGroupResetPage;
+  pageBottom = 720;
+  Line(kBandPageHeader);
+  Line(kBandGroupHeader, {customer});
+  Line(kBandRecord, {product});
+  Line(kBandPageFooter);
+  std::string text = RunToPdf();
+  std::vector<std::string> pages = Pages(text);
+  ASSERT_EQ(pages.size(), 3u) << text;
+  for (const std::string& page : pages) {
+    EXPECT_NE(page.find("PAGE-HEADER 1"), std::string::npos) << page;
+    EXPECT_NE(page.find("PAGE-FOOTER 1"), std::string::npos) << text;
+  }
+  EXPECT_NE(pages[1].find("customer=Brandt"), std::string::npos);
+  EXPECT_EQ(text.find("Epoxy"), std::string::npos);  // its amount is empty
+}
+
 TEST_F(ReportPdf, StartAndEndPagePrintOnlyThosePages) {
   FieldDef* product = Column("product");
   Line(kBandPageHeader);
