@@ -163,6 +163,11 @@ void StartupHooks::MeasureScreen(CKmDoc& doc) {
   const int x = GetDeviceCaps(dc, LOGPIXELSX), y = GetDeviceCaps(dc, LOGPIXELSY);
   if (x > 0 && x <= 0xFFFF) g_screen.dpiX = static_cast<WORD>(x);
   if (y > 0 && y <= 0xFFFF) g_screen.dpiY = static_cast<WORD>(y);
+  // The window's colours, its background brush, and text placed by its bottom.
+  g_screen.windowColour = GetSysColor(COLOR_WINDOW);
+  g_screen.windowTextColour = GetSysColor(COLOR_WINDOWTEXT);
+  if (g_screen.windowBrush == nullptr) g_screen.windowBrush = CreateSolidBrush(g_screen.windowColour);
+  SetTextAlign(dc, TA_BOTTOM);
   ReleaseDC(owner, dc);
 }
 
@@ -225,6 +230,10 @@ void SaveSettingsOnExit(CKmDoc& doc) {
   FreeBlock(doc.m_pSmallPage);
   FreeBlock(doc.m_pPageSetup);
   hooks.LibFreeBuffers(doc);
+  if (g_screen.windowBrush) {
+    DeleteObject(g_screen.windowBrush);
+    g_screen.windowBrush = nullptr;
+  }
   hooks.FreeStatusBuffer(doc);
   doc.m_bDeleteUiFont = FALSE;
   FlushPendingFileName(doc);

@@ -2,6 +2,8 @@
 // the two registry steps of the application's start.
 #pragma once
 
+#include "platform/win/gdi.h"
+
 #include "platform/win/win_types.h"
 
 #include <cstddef>
@@ -38,6 +40,11 @@ struct ScreenInfo {
   bool colorDisplay = true;
   WORD dpiX = 96;
   WORD dpiY = 96;
+  // The window's colours and the brush the layout paints its background with
+  // (made at start-up, deleted at exit).
+  DWORD windowColour = 0xFFFFFF;
+  DWORD windowTextColour = 0;
+  HBRUSH windowBrush = nullptr;
 };
 extern ScreenInfo g_screen;
 

@@ -167,6 +167,14 @@ TEST(ScreenMetrics, AModernDisplayIsAColourDisplay) {
   EXPECT_TRUE(g_screen.colorDisplay) << "more than 256 colours answer -1";
   EXPECT_EQ(g_screen.dpiX, 96);
   EXPECT_EQ(g_screen.dpiY, 96);
+  // The window's colours come with the screen, and one background brush.
+  EXPECT_EQ(g_screen.windowColour, GetSysColor(COLOR_WINDOW));
+  EXPECT_EQ(g_screen.windowTextColour, GetSysColor(COLOR_WINDOWTEXT));
+  ASSERT_NE(g_screen.windowBrush, nullptr);
+  HBRUSH first = g_screen.windowBrush;
+  plain.MeasureScreen(doc);
+  EXPECT_EQ(g_screen.windowBrush, first) << "measuring again makes no second brush";
+  DeleteObject(g_screen.windowBrush);
   g_screen = ScreenInfo();
 }
 
