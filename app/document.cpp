@@ -7,10 +7,12 @@
 #include "designer/item_tables.h"
 #include "designer/layout_records.h"
 #include "files/library_file.h"
+#include "files/report_reader.h"
 #include "foundation/heap_strings.h"
 #include "foundation/startup_hooks.h"
 #include "foundation/text_helpers.h"
 #include "model/composite.h"
+#include "model/record_filter.h"
 #include "platform/ole/compound_file.h"
 #include "platform/win/cursor.h"
 #include "platform/win/fileio.h"
@@ -165,6 +167,11 @@ void CKmDoc::EmptyModel() {
   for (uint32_t s = 0; s < static_cast<uint32_t>(kMaxTables); ++s) m->FreeTableSlot(s);
   if (m->statementText != nullptr) HeapFreeBlock(m->statementText);
   m->statementText = nullptr;
+  HeapFreeBlock(m->conditionCode);  // the stored filter
+  m->conditionCode = nullptr;
+  m->conditionLength = 0;
+  FreeFilterCode(m);
+  for (uint32_t& g : m->groupFields) g = kNoField;
   m->reportViewName = "RESULT";
   m->itemListHead = m->itemListTail = nullptr;
   if (m_pLayout != nullptr) {
@@ -185,7 +192,9 @@ void CKmDoc::FreeLayoutItems() {
   hooks.ReleaseCharts(*this);
   hooks.ClearExportFormats(*this);
   if (m_pLayout == nullptr) return;
-  // What the hooks left is freed here, so nothing outlives the report.
+  // What the hooks left is freed here, so nothing outlives the report; texts
+  // are the reader's blocks.
+  FreeReportTextItems(*this);
   while (m_pLayout->pictures.Count() > 0) DeletePicture(*m_pLayout, m_pLayout->pictures.Count() - 1, false);
   while (m_pLayout->charts.Count() > 0) DeleteChart(*m_pLayout, m_pLayout->charts.Count() - 1, false);
   FreeLinesAndBoxes(*m_pLayout);
