@@ -130,7 +130,6 @@ struct FieldDef {
   uint32_t memoPosition2 = 0;
   uint8_t passWork3[22] = {};
   uint8_t needed = 0;       // set before a run for fields an evaluation chain needs
-  uint32_t unitWidth = 0;   // width in hundredths of an inch or tenths of a mm (flags bit 1 / bit 4)
   uint32_t displayWidth = 0;
   uint8_t displayDecimals = 0;
   uint32_t formatCode = 0;
