@@ -130,6 +130,10 @@ struct BandOutputState {
   int recordLines = 0;             // lines of the record being collected
   bool built = false;
   int nesting = 0;  // bands output from inside a band (the page footer of an overflow)
+  // Where lines and boxes were last cut: they open again only on a later
+  // page or column.
+  int32_t closedPage = -1;
+  uint32_t closedColumn = 0;
 };
 
 // Makes the run's block (ReportRun::band) with its defaults when it has

@@ -2,6 +2,7 @@
 
 #include "app/document.h"
 #include "designer/layout_records.h"
+#include "engine/page_objects.h"
 #include "engine/report_run.h"
 #include "engine/run_report.h"
 #include "model/composite.h"
@@ -37,6 +38,13 @@ int FlushRowForDoc(CKmDoc* doc) {
   return run && run->band ? FlushAcrossRow(run, 0) : 1;
 }
 
+// Called by the run at each page end and again once the next page has its
+// headers: lines and boxes still open are cut, then opened again.
+void PageChangeForDoc(CKmDoc* doc) {
+  ReportRun* run = RunOf(doc);
+  if (run && run->band) SpanningGraphicsAtPageChange(run);
+}
+
 }  // namespace
 
 BandOutputState* PrepareBandOutput(CKmDoc* doc) {
@@ -66,5 +74,6 @@ int OutputBandForDoc(CKmDoc* doc, int band, int fitLimit) {
 void InstallBandOutputLinks(RunLinks& links) {
   links.outputBand = OutputBandForDoc;
   links.flushAcrossRow = FlushRowForDoc;
+  links.flushHeldLine = PageChangeForDoc;
   SetPrintedOnceReset(ResetPrintOnce);
 }

@@ -8,8 +8,9 @@ struct RunLinks;
 class CKmDoc;
 
 // RunLinks::outputBand becomes band output for the document's run and
-// RunLinks::flushAcrossRow its records-across row flush; the run's Print
-// Once reset clears band output's marks.
+// RunLinks::flushAcrossRow its records-across row flush; at page ends
+// (RunLinks::flushHeldLine) open lines and boxes are cut and continued; the
+// run's Print Once reset clears band output's marks.
 void InstallBandOutputLinks(RunLinks& links);
 
 // The band output block of the document's run, made on first use from the

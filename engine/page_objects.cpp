@@ -196,7 +196,14 @@ int CloseSpanningGraphicsAtPageEnd(ReportRun* run) {
   BandOutputState* s = run->band;
   if (s == nullptr || run->driver == nullptr || !run->driver->HasEntry(22)) return 1;
   LONG y = run->driver->CurrentY(run->page);
-  LONG bottom = y + RoomLeftOnPage(run->driver, run->page, run->pageBottom, run->pageFooterHeight);
+  // The last usable position above the page footer, whether the footer is
+  // already out or still to come.
+  LONG bottom = y;
+  if (run->driver->HasEntry(10))
+    bottom = std::max<LONG>(y - run->pageFooterHeight,
+                            y + run->driver->SpaceLeft(run->page, run->pageBottom) - run->pageFooterHeight);
+  s->closedPage = run->pageCount;
+  s->closedColumn = run->currentColumn;
   for (ItemOutput& it : s->items) {
     if (!IsLineOrBox(*it.head) || !(it.state & kItemWaiting) || it.openY == 0) continue;
     // The part on this page has no bottom side; the part on the next no top.
@@ -213,10 +220,23 @@ int CloseSpanningGraphicsAtPageEnd(ReportRun* run) {
 void ReopenSpanningGraphics(ReportRun* run) {
   BandOutputState* s = run->band;
   if (s == nullptr || run->driver == nullptr || !run->driver->HasEntry(22)) return;
+  if (run->pageCount == s->closedPage && run->currentColumn == s->closedColumn) return;
   LONG y = run->driver->CurrentY(run->page);
   for (ItemOutput& it : s->items)
     if (it.reopen && it.openY == 0) {
       it.openY = std::max<LONG>(1, y);
       it.reopen = false;
     }
+}
+
+void SpanningGraphicsAtPageChange(ReportRun* run) {
+  BandOutputState* s = run->band;
+  if (s == nullptr) return;
+  bool open = false;
+  for (const ItemOutput& it : s->items)
+    if (it.openY != 0 && (it.state & kItemWaiting)) open = true;
+  if (open)
+    CloseSpanningGraphicsAtPageEnd(run);
+  else
+    ReopenSpanningGraphics(run);
 }

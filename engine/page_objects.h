@@ -24,8 +24,12 @@ int TrackSpanningGraphics(ReportRun* run, int band, int line, LONG y, LONG lineH
 // next band that is not a page band). Whoever ends a page calls it first.
 int CloseSpanningGraphicsAtPageEnd(ReportRun* run);
 // After the new page has begun (its header output): the lines and boxes cut
-// at the last page end open again at the current position.
+// at the last page end open again at the current position. Nothing happens
+// on the page (and column) where they were cut.
 void ReopenSpanningGraphics(ReportRun* run);
+// For the run's page steps: at a page end the open lines and boxes are cut,
+// once the next page has begun they open again.
+void SpanningGraphicsAtPageChange(ReportRun* run);
 
 // Draws one line or box whose end line has its bottom at y.
 int OutputLineOrBox(ReportRun* run, ItemOutput* item, LONG y, LONG lineHeight);

@@ -85,6 +85,23 @@ TEST_F(BandFixture, BoxFromGroupHeaderToFooterSpansTheRecords) {
   ASSERT_EQ(driver.boxes.size(), 1u);
   EXPECT_EQ(driver.boxes[0].top, Ppx(500));
   EXPECT_EQ(driver.boxes[0].bottom, Ppx(500 + 4 * 120));
+
+  // A page the run ends itself cuts the box, which goes on below the next
+  // page's header.
+  driver.boxes.clear();
+  ASSERT_EQ(Band(kBandGroupHeader), 0);
+  run.pageFooterHeight = 300;
+  SpanningGraphicsAtPageChange(&run);  // the page ends
+  ASSERT_EQ(driver.boxes.size(), 1u);
+  EXPECT_EQ(driver.boxes[0].bottom, Ppx(driver.pageLength - 300));
+  SpanningGraphicsAtPageChange(&run);  // still the same page: nothing opens
+  driver.y = 400;
+  ++run.pageCount;
+  SpanningGraphicsAtPageChange(&run);  // the next page has its header
+  ASSERT_EQ(Band(kBandGroupFooter), 0);
+  ASSERT_EQ(driver.boxes.size(), 2u);
+  EXPECT_EQ(driver.boxes[1].top, Ppx(400));
+  EXPECT_EQ(driver.boxes[1].attributes, kNewBoxBorders & ~kBorderTop);
 }
 
 TEST_F(BandFixture, PicturesOfTheSameFileShareOneImageAndRefusalsStopTheRun) {
