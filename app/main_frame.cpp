@@ -205,9 +205,7 @@ BOOL CKmMainFrame::BeginDeferredStart(UINT delayMs) {
     return TRUE;
   }
   // Without the timer nothing would ever take the topmost title window down.
-  RestorePlacement();
   ShowTitleWindow(FALSE);
-  if (m_hooks.startChoice) m_hooks.startChoice(*this);
   return FALSE;
 }
 

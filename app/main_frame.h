@@ -63,8 +63,8 @@ class CKmMainFrame : public CWnd {
   // Shows the frame in the placement kept in the settings (nothing when it is visible).
   void RestorePlacement();
   // The deferred start after the title window: timer 100, the frame disabled
-  // until it fires. FALSE when the timer could not be set (the frame is then
-  // shown and the start choice run at once).
+  // until it fires. FALSE when the timer could not be set: the title window is
+  // taken down, and showing the frame and the start choice are the caller's.
   BOOL BeginDeferredStart(UINT delayMs);
   void SetStatusText(const char* text);
   // Whether a command of the menus is enabled now, and its check mark.
