@@ -183,6 +183,23 @@ TEST_F(BandFixture, PageEndRulesForBlankAndTextLines) {
   EXPECT_EQ(s->breakBand, kBandGroupHeader);
 }
 
+TEST_F(BandFixture, ALineCarriedToTheNextColumnMovesWithIt) {
+  AddText(AddLine(kBandRecord), 5, "moved");
+  Finish();
+  run.columnsAcross = 2;
+  s->columnWidth = 300;
+  s->hooks.pageOverflow = [](ReportRun* r) {
+    static_cast<RecordingDriver*>(r->driver)->y = 0;
+    r->currentColumn = 2;  // the next column of the same page
+    return 0;
+  };
+  run.topOfPage = 0;
+  driver.y = driver.pageLength - 50;
+  ASSERT_EQ(Band(kBandRecord), 0);
+  ASSERT_EQ(driver.lines.size(), 1u);
+  EXPECT_THAT(driver.lines[0].dump, HasSubstr("<1:348><3:0,0,100>"));  // 48 + one column of 300
+}
+
 TEST_F(BandFixture, PagesBeforeTheFirstPageAreLaidOutInvisibly) {
   int a = AddLine(kBandRecord);
   AddText(a, 0, "hidden");
