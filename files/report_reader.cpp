@@ -853,7 +853,7 @@ int Reader::NarrowItemTail(uint16_t number, PayloadParser& r) {
       const uint32_t keep = f->flags2 & kField2KeepRefNumber;
       if (n == 1) {
         f->flags2 = ((f->flags & 0x30304) == 0 && (f->formatCode & 0xF0) == 0x40) ? 1 : 0;
-      } else if (n < 10) {
+      } else if (n < 11) {
         f->flags2 = low2;
       } else {
         f->flags2 = r.U16();
