@@ -313,11 +313,13 @@ class Builder {
         if (!parent || !key) continue;
         bool high = (t->relationBits & 0x04) != 0;
         std::string col = FoldIdentifierCase(q + key->name + q, da_->GetIdentifierCase());
+        // Fixed-width text pads with blanks there: the bound is taken without them.
+        const std::string colText = da_->IsSqlServer() && Wrappable(key) ? "rtrim(" + col + ")" : col;
         bool wrap = Wrappable(key) && da_->IsNetWareSql() && da_->CanModifySelect() && in_.joinCase;
         std::string h = wrap ? head_ : "", tl = wrap ? tail_ : "";
         char sub[64];
         std::snprintf(sub, sizeof sub, "k_m_s_u_b_%c", digit);
-        std::string s = "(select " + std::string(high ? "min" : "max") + "(" + col + ") from " +
+        std::string s = "(select " + std::string(high ? "min" : "max") + "(" + colText + ") from " +
                         TableNameForSql(m_, t, true) + " " + sub + " where " + h + sub + "." + col + tl + " " +
                         (high ? ">" : "<") + "= " + h + Column(parent, TableOf(parent)) + tl + ")";
         *out_ += firstCondition_ ? "where" : "and";
@@ -493,6 +495,25 @@ std::string TableNameForSql(CKmComposite* model, const TableSlot* table, bool ba
   std::string name = table->path;
   std::string q = Quote(da);
   if (!da->IsFileDataSource()) {
+    if (da->IsSqlServer()) {
+      // Names of another database than the master's are used as they stand
+      // (the master's database is made current for the statement).
+      const TableSlot* master = model->tableSlots[0];
+      const char* dot = master != nullptr ? std::strchr(master->path, '.') : nullptr;
+      if (dot == nullptr) return name;
+      const size_t prefix = static_cast<size_t>(dot - master->path) + 1;
+      if (name.size() < prefix || strncasecmp(name.c_str(), master->path, prefix) != 0) return name;
+    }
+    if (da->IsBtrieve() && !q.empty() && name.size() > 1 && name.back() == q[0]) {
+      // owner."table" is one quoted name: "owner.table".
+      const size_t first = name.find(q[0]);
+      if (first != 0 && first + 1 < name.size()) {
+        name.erase(first, 1);
+        name.insert(name.begin(), q[0]);
+        // Its dot is inside the quotes now: no qualifier or extension to cut.
+        return name;
+      }
+    }
     if (name.find('.') == std::string::npos) return name;
     if (da->UseFileExt()) {
       size_t first = name.find('.');

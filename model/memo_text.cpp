@@ -3,7 +3,9 @@
 #include "expr/collation.h"
 #include "expr/value_format.h"
 #include "model/composite.h"
+#include "model/engine_errors.h"
 #include "model/fields.h"
+#include "model/record_pass.h"
 
 #include <cctype>
 #include <cstring>
@@ -87,6 +89,18 @@ bool FieldCodeText(MemoReader& r, const std::string& name, std::string* out) {
   const bool total = (f->totalFlags & kTotalIsTotal) != 0;
   const bool data = !(f->flags & kFieldCalculation) && !total;
   if (!calc && !total && !data) return false;
+  // Outside a pass, or when the pass does not need the field, it has no
+  // current value of its own: evaluate it for this text.
+  if (r.model != nullptr && (f->value == nullptr || !(f->flags & kFieldNeeded))) {
+    if (ReevaluateForField(r.model, f) != 0) {
+      r.error = kEngineNoMemory;
+      return false;
+    }
+  }
+  if (r.model != nullptr && r.previousValues && GivePreviousBuffer(r.model, f) != 0) {
+    r.error = kEngineNoMemory;
+    return false;
+  }
   const uint8_t* v = r.previousValues && f->previous != nullptr ? f->previous : f->value;
   if (v == nullptr || r.format == nullptr) {
     out->clear();
@@ -205,6 +219,7 @@ int ApplyStyleCode(MemoReader& r, const std::string& code) {
 }
 
 int ReadMemoText(MemoReader& r, FieldDef* field, uint32_t count) {
+  r.error = 0;
   if (count == kMemoFromStart) {
     r.position = r.start;
     r.state = kNormal;
@@ -297,7 +312,12 @@ int ReadMemoText(MemoReader& r, FieldDef* field, uint32_t count) {
       }
       ender = n;
       std::string value;
-      if (FieldCodeText(r, code, &value)) {
+      const bool isField = FieldCodeText(r, code, &value);
+      if (r.error != 0) {
+        failure = 1;
+        break;
+      }
+      if (isField) {
         if (ender != 0 && ender != '\\') r.pending.emplace_front(static_cast<char>(ender), endLiteral);
         PushBack(r, value, true);
         r.inserting = !value.empty();

@@ -59,6 +59,7 @@ struct MemoReader {
   uint8_t style = kMemoDefault;
   bool inserting = false;
   bool atEnd = false;
+  int32_t error = 0;  // 3121 when an inserted value could not be evaluated
   std::deque<std::pair<char, bool>> pending;  // read again first; true: text, never a code
   // The window.
   size_t length = 0;
@@ -73,7 +74,8 @@ struct MemoReader {
 
 // Reads up to count new characters into the window (kMemoFromStart: from the
 // text's beginning, window cleared); the window is copied into the field's
-// value buffer when field is given. 0, or 1 when the text cannot be read.
+// value buffer when field is given. 0, or 1 when the text cannot be read
+// (or an inserted field could not be evaluated: error is then 3121).
 int ReadMemoText(MemoReader& r, FieldDef* field, uint32_t count);
 // The next character after line-end rules: kMemoLineEnd for a line end, 0 at
 // the end, -1 on a read error.

@@ -1,5 +1,6 @@
 #include "model/record_pass.h"
 
+#include "expr/code_walks.h"
 #include "expr/value_eval.h"
 #include "expr/value_helpers.h"
 #include "foundation/heap_strings.h"
@@ -14,7 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -35,7 +38,7 @@ void ShowPassMessage(const char* text) {
 namespace {
 
 struct OwnedBuffers {
-  std::unordered_set<void*> blocks;
+  std::unordered_map<void*, size_t> blocks;  // block and its size
 };
 
 OwnedBuffers& Owned(RecordPassState* st) {
@@ -50,7 +53,7 @@ bool IsCalc(const FieldDef* f) { return (f->flags & kFieldCalculation) != 0 && !
 
 uint8_t* Allocate(RecordPassState* st, size_t size) {
   uint8_t* p = static_cast<uint8_t*>(std::calloc(1, size));
-  if (p != nullptr) Owned(st).blocks.insert(p);
+  if (p != nullptr) Owned(st).blocks.emplace(p, size);
   return p;
 }
 
@@ -230,7 +233,7 @@ void FreeFieldBuffers(CKmComposite* m) {
       if (own.blocks.count(block)) f->previous = nullptr;
     }
   }
-  for (void* p : own.blocks) std::free(p);
+  for (auto& e : own.blocks) std::free(e.first);
   own.blocks.clear();
 }
 
@@ -555,4 +558,107 @@ void ReportScanError(CKmComposite* m, int32_t code) {
   }
   if (code == kEngineFetchFailed || !CKmComposite::IsReportableError(code)) return;
   ShowPassMessage(m->GetEngineErrorText(code));
+}
+
+namespace {
+
+// Gives the needed bit to everything the needed fields' values rest on.
+void NeedWhatFieldsUse(CKmComposite* m) {
+  std::vector<FieldDef*> work;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+    if (f->flags & kFieldNeeded) work.push_back(f);
+  auto need = [&](FieldDef* g) {
+    if (g != nullptr && !(g->flags & kFieldNeeded)) {
+      g->flags |= kFieldNeeded;
+      work.push_back(g);
+    }
+  };
+  while (!work.empty()) {
+    FieldDef* f = work.back();
+    work.pop_back();
+    if (IsAlias(f)) need(m->GetFieldAt(f->refField));
+    auto visit = [&](uint32_t n, bool) { need(m->GetFieldAt(n)); };
+    if ((f->flags & kFieldCalculation) && f->code != nullptr) ForEachFieldReference(f->code, f->codeLength, visit);
+    if (f->conditionCode != nullptr) ForEachFieldReference(f->conditionCode, f->conditionLength, visit);
+  }
+}
+
+}  // namespace
+
+int ReevaluateForField(CKmComposite* m, FieldDef* field) {
+  if (m == nullptr || field == nullptr) return 0;
+  RecordPassState* st = GetRecordPassState(m);
+  std::vector<FieldDef*> wasNeeded;
+  std::unordered_set<FieldDef*> marked;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+    if (f->flags & kFieldNeeded) {
+      wasNeeded.push_back(f);
+      marked.insert(f);
+      f->flags &= ~kFieldNeeded;
+    }
+  auto restore = [&] {
+    for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) f->flags &= ~kFieldNeeded;
+    for (FieldDef* f : wasNeeded) f->flags |= kFieldNeeded;
+  };
+  const int32_t doubleWidth = m->doubleWidthWord;
+  field->flags |= kFieldNeeded;
+  NeedWhatFieldsUse(m);
+  m->doubleWidthWord = doubleWidth;
+  if (!m->InitEvalArea()) {
+    restore();
+    return 1;
+  }
+
+  // Fields needed only now get a buffer of their storage size, cleared; a
+  // buffer of the pass that is large enough is kept, and so is one a caller
+  // gave the field (made for it).
+  OwnedBuffers& own = Owned(st);
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (!(f->flags & kFieldNeeded) || marked.count(f) || IsAlias(f) || IsMemo(f)) continue;
+    const size_t size = static_cast<size_t>(m->GetFieldStorageSize(f)) + 1;
+    bool keep = false;
+    if (f->value != nullptr) {
+      auto it = own.blocks.find(f->value);
+      keep = it == own.blocks.end() || it->second >= size;
+    }
+    if (!keep) {
+      uint8_t* v = Allocate(st, size);
+      if (v == nullptr) {
+        restore();
+        return 1;
+      }
+      f->value = v;
+    }
+    ClearFieldValue(m, f);
+  }
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (!(f->flags & kFieldNeeded) || !IsAlias(f) || IsMemo(f) || f->value != nullptr) continue;
+    FieldDef* to = m->GetFieldAt(f->refField);
+    if (to != nullptr && to != f) f->value = to->value;
+  }
+
+  // The pass's own error state is not this evaluation's business.
+  const int32_t lastError = m->lastEngineError, errorKind = m->evalErrorKind;
+  FieldDef* const errorField = m->evalErrorField;
+  if (st->rows != nullptr && st->rows->IsOpen() && st->recordsRead > 0) st->rows->ConvertFetchedRow(m);
+  const uint32_t accepted = st->acceptedCount;
+  if (accepted > 0) --st->acceptedCount;
+  for (FieldDef* f = m->prefetchCalcList; f != nullptr; f = f->orderNext)
+    if ((f->flags & kFieldNeeded) && IsCalc(f) && !IsAlias(f)) EvaluateCalculation(m, f);
+  for (FieldDef* f = m->calcOrderList; f != nullptr; f = f->orderNext)
+    if ((f->flags & kFieldNeeded) && IsCalc(f) && !IsAlias(f)) EvaluateCalculation(m, f);
+  st->acceptedCount = accepted;
+  m->lastEngineError = lastError, m->evalErrorKind = errorKind, m->evalErrorField = errorField;
+  restore();
+  return 0;
+}
+
+int GivePreviousBuffer(CKmComposite* m, FieldDef* f) {
+  if (f == nullptr || f->previous != nullptr || f->value == nullptr || IsAlias(f) || IsMemo(f)) return 0;
+  const size_t size = static_cast<size_t>(m->GetFieldStorageSize(f)) + 1;
+  uint8_t* p = Allocate(GetRecordPassState(m), size);
+  if (p == nullptr) return 1;
+  std::memcpy(p, f->value, size - 1);
+  f->previous = p;
+  return 0;
 }

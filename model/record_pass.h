@@ -82,6 +82,14 @@ int RunRecordPass(CKmComposite* model, RecordCallback callback);
 
 int EvaluateCalculation(CKmComposite* model, FieldDef* field);
 bool EvaluateFieldCondition(CKmComposite* model, FieldDef* field);
+// Gives one field a current value outside the pass's own needs (a value
+// inserted into a memo text): what it rests on gets buffers, the fetched row
+// is converted again and the calculations among them evaluated; the needed
+// marks are as before afterwards. 0, or 1 when memory runs out.
+int ReevaluateForField(CKmComposite* model, FieldDef* field);
+// A previous-value buffer holding the current value, for a field without
+// one; 0, or 1 when memory runs out.
+int GivePreviousBuffer(CKmComposite* model, FieldDef* field);
 void SaveFieldValues(CKmComposite* model);
 
 // The position file (empty: none): 0, or 3171 when it cannot be opened.

@@ -74,6 +74,7 @@ TEST(MemoTextTest, FieldCodesInsertFormattedValues) {
   FieldDef* f = m.AddField(0);
   std::strcpy(f->name, "CITY");
   f->displayWidth = 10;
+  f->flags |= kFieldNeeded;  // the pass's own value
   uint8_t value[16] = "Oslo";
   f->value = value;
   FormatSettings fmt;

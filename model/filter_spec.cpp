@@ -1,0 +1,139 @@
+// The filter described in words, for the Report Specification and for a
+// field that shows the filter: "Include all records where " and one text
+// per condition row.
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "foundation/heap_strings.h"
+#include "model/composite.h"
+#include "model/fields.h"
+#include "model/filter_text.h"
+#include "model/record_filter.h"
+#include "model/record_pass.h"
+#include "model/selection_conditions.h"
+
+namespace {
+
+constexpr uint32_t kOperatorWordBase = 249;
+constexpr uint32_t kIncludeWhereId = 1240;
+constexpr uint32_t kAndWordId = 1241;
+constexpr uint32_t kOrWordId = 1242;
+constexpr uint32_t kNoMemoryId = 2624;
+
+// The condition rows of the model's filter; false when there are none or
+// the stored code cannot be read as rows. noMemory is set when the rows
+// could not be had for want of memory.
+bool ConditionRows(CKmComposite* m, std::vector<SelectConditionRow>* rows, bool* noMemory) {
+  *noMemory = false;
+  if (m->conditionCode == nullptr || m->conditionLength == 0 || m->conditionCode[0] == kCondEnd) return false;
+  const int count = CountSelectConditions(m);
+  if (count <= 0) return false;
+  try {
+    rows->assign(static_cast<size_t>(count), SelectConditionRow{});
+  } catch (const std::bad_alloc&) {
+    *noMemory = true;
+    return false;
+  }
+  return FormatSelectCondition(m, count, rows->data()) != 0;
+}
+
+}  // namespace
+
+std::string FormatFilterCondition(CKmComposite* m, const SelectConditionRow& row) {
+  std::string s;
+  if (row.joining == 1 || row.joining == 2) {
+    s += GetResString(row.joining == 1 ? kAndWordId : kOrWordId, 0);
+    s += ' ';
+  }
+  s.append(row.open, '(');
+  const FieldDef* f = row.field == kNoField ? nullptr : m->GetFieldAt(row.field);
+  if (f != nullptr) {
+    char name[sizeof f->name + kTablePathSize + 2];
+    m->FormatQualifiedFieldName(f, name, sizeof name);
+    s += name;
+  } else {
+    s += "???";
+  }
+  if (row.op >= kCondEqual && row.op <= kCondIsNotNull) {
+    s += ' ';
+    s += GetResString(kOperatorWordBase + row.op, 0);
+  }
+  const size_t n = strnlen(row.values, sizeof row.values);
+  if (n > 0 && row.op != kCondIsNull && row.op != kCondIsNotNull) {
+    s += ' ';
+    s.append(row.values, n);
+  }
+  s.append(row.close, ')');
+  return s;
+}
+
+size_t FormatFilterCondition(CKmComposite* m, const SelectConditionRow& row, char* out, size_t outSize) {
+  if (out == nullptr || outSize == 0) return 0;
+  const std::string s = FormatFilterCondition(m, row);
+  const size_t n = s.size() < outSize ? s.size() : outSize - 1;
+  std::memcpy(out, s.data(), n);
+  out[n] = 0;
+  return n;
+}
+
+bool DescribeFilter(CKmComposite* m, std::string* out) {
+  std::vector<SelectConditionRow> rows;
+  bool noMemory = false;
+  if (!ConditionRows(m, &rows, &noMemory)) {
+    if (noMemory) ShowPassMessage(GetResString(kNoMemoryId, 0));
+    return false;
+  }
+  std::string text = GetResString(kIncludeWhereId, 0);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (i > 0) text += ' ';
+    text += FormatFilterCondition(m, rows[i]);
+  }
+  *out = std::move(text);
+  return true;
+}
+
+size_t BuildFilterSpecText(CKmComposite* m) {
+  std::vector<SelectConditionRow> rows;
+  bool noMemory = false;
+  if (!ConditionRows(m, &rows, &noMemory)) {
+    if (noMemory) ShowPassMessage(GetResString(kNoMemoryId, 0));
+    return 0;
+  }
+  size_t length = std::strlen(GetResString(kIncludeWhereId, 0));
+  for (const SelectConditionRow& row : rows) length += FormatFilterCondition(m, row).size() + 1;
+  return length;
+}
+
+size_t GetFilterSpecText(CKmComposite* m, char* buffer, size_t size) {
+  if (buffer == nullptr || size == 0) return 0;
+  buffer[0] = 0;
+  std::vector<SelectConditionRow> rows;
+  bool noMemory = false;
+  if (!ConditionRows(m, &rows, &noMemory)) {
+    if (noMemory) ShowPassMessage(GetResString(kNoMemoryId, 0));
+    return 0;
+  }
+  size_t used = 0;
+  // A piece that would not fit with the closing NUL empties the buffer.
+  auto put = [&](const std::string& piece) {
+    if (piece.size() >= size - used) return false;
+    std::memcpy(buffer + used, piece.data(), piece.size());
+    used += piece.size();
+    buffer[used] = 0;
+    return true;
+  };
+  bool fits = put(GetResString(kIncludeWhereId, 0));
+  for (size_t i = 0; fits && i < rows.size(); ++i)
+    fits = (i == 0 || put(" ")) && put(FormatFilterCondition(m, rows[i]));
+  if (!fits) {
+    buffer[0] = 0;
+    return 0;
+  }
+  return used;
+}
+
+void InstallFilterDescription(CKmComposite* m) {
+  if (m != nullptr) m->describeFilter = DescribeFilter;
+}

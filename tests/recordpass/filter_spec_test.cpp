@@ -1,0 +1,122 @@
+// The filter described in words, and the buffer it is written into.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "condition_writer.h"
+#include "model/composite.h"
+#include "model/fields.h"
+#include "model/filter_text.h"
+#include "model/record_pass.h"
+#include "model/selection_conditions.h"
+
+namespace {
+
+class FilterSpecTest : public ::testing::Test {
+ protected:
+  FilterSpecTest() : model(nullptr) {
+    model.AddTableSlot("orders", "ORD", 0, 0, nullptr);
+    amount = Field("AMOUNT", kFieldNumeric);
+    city = Field("CITY", 0);
+  }
+  ~FilterSpecTest() override {
+    std::free(model.conditionCode);
+    model.conditionCode = nullptr;
+    while (model.fieldList != nullptr) model.DeleteField(model.fieldList, 2 | 4);
+  }
+  FieldDef* Field(const char* name, uint32_t flags) {
+    FieldDef* f = model.AddField(flags | kFieldItem);
+    std::snprintf(f->name, sizeof f->name, "%s", name);
+    f->table = 0;
+    f->width = 20;
+    return f;
+  }
+  uint32_t N(const FieldDef* f) { return model.GetFieldIndex(f); }
+  void Use(Cond c) {
+    c.Op(0);
+    std::free(model.conditionCode);
+    model.conditionCode = static_cast<uint8_t*>(std::malloc(c.b.size()));
+    std::memcpy(model.conditionCode, c.b.data(), c.b.size());
+    model.conditionLength = static_cast<uint16_t>(c.b.size());
+  }
+  // AMOUNT > 5 and (CITY = 'Oslo' or CITY is null)
+  void ThreeRows() {
+    Cond c;
+    c.Field(N(amount)).Op(kCondGreater).Number(5).EndMark();
+    c.Op(kCondAnd).Op(kCondOpen).Field(N(city)).Op(kCondEqual).Text("Oslo").EndMark();
+    c.Op(kCondOr).Field(N(city)).Op(kCondIsNull).EndMark().Op(kCondClose);
+    Use(c);
+  }
+  std::string Get(size_t size, size_t* written = nullptr) {
+    std::string buffer(size + 8, '#');
+    const size_t n = GetFilterSpecText(&model, &buffer[0], size);
+    if (written != nullptr) *written = n;
+    EXPECT_EQ(buffer.substr(size), std::string(8, '#'));  // nothing past the size
+    return std::string(buffer.c_str());
+  }
+  CKmComposite model;
+  FieldDef *amount, *city;
+};
+
+TEST_F(FilterSpecTest, RowsAreJoinedAfterTheLeadText) {
+  ThreeRows();
+  const std::string quote(1, ChooseQuoteChar(&model));
+  const std::string close = quote == "[" ? "]" : quote;
+  const std::string expected = "Include all records where ORD.AMOUNT greater than 5 and (ORD.CITY equal to " +
+                               quote + "Oslo" + close + " or ORD.CITY is null)";
+  const size_t length = BuildFilterSpecText(&model);
+  EXPECT_EQ(length, expected.size() + 1);  // one byte per row: blanks and the NUL
+  size_t written = 0;
+  EXPECT_EQ(Get(length, &written), expected);
+  EXPECT_EQ(written, expected.size());
+  std::string described;
+  EXPECT_TRUE(DescribeFilter(&model, &described));
+  EXPECT_EQ(described, expected);
+  InstallFilterDescription(&model);
+  EXPECT_EQ(model.describeFilter, &DescribeFilter);
+}
+
+TEST_F(FilterSpecTest, ABufferTooSmallIsLeftEmpty) {
+  ThreeRows();
+  const size_t length = BuildFilterSpecText(&model);
+  size_t written = 1;
+  EXPECT_EQ(Get(length - 1, &written), "");
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(Get(10), "");  // the lead text alone does not fit
+  EXPECT_EQ(Get(1), "");
+  EXPECT_EQ(GetFilterSpecText(&model, nullptr, 100), 0u);
+}
+
+TEST_F(FilterSpecTest, NoFilterOrDamagedCodeDescribesNothing) {
+  EXPECT_EQ(BuildFilterSpecText(&model), 0u);
+  EXPECT_EQ(Get(100), "");
+  std::string described = "old";
+  EXPECT_FALSE(DescribeFilter(&model, &described));
+  // A condition cut inside its number.
+  Use(Cond().Field(N(amount)).Op(kCondGreater));
+  model.conditionCode[model.conditionLength - 1] = kCondNumber;
+  EXPECT_EQ(BuildFilterSpecText(&model), 0u);
+  EXPECT_EQ(Get(200), "");
+  // A field number past the list.
+  Use(Cond().Field(4000).Op(kCondIsNull).EndMark());
+  EXPECT_EQ(Get(200), "Include all records where ??? is null");
+}
+
+TEST_F(FilterSpecTest, LongRowsAreWrittenWholeOrCutSafely) {
+  const std::string longText(520, 'x');
+  Use(Cond().Field(N(city)).Op(kCondNotLike).Text(longText.c_str()).EndMark());
+  const size_t length = BuildFilterSpecText(&model);
+  EXPECT_GT(length, 540u);  // the row is longer than its values field
+  const std::string whole = Get(length);
+  EXPECT_NE(whole.find("ORD.CITY not like "), std::string::npos);
+  EXPECT_EQ(whole.size() + 1, length);
+  SelectConditionRow row;
+  ASSERT_EQ(FormatSelectCondition(&model, 1, &row), 1);
+  char small[16];
+  EXPECT_EQ(FormatFilterCondition(&model, row, small, sizeof small), 15u);
+  EXPECT_EQ(std::string(small), "ORD.CITY not li");
+}
+
+}  // namespace
