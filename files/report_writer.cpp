@@ -810,6 +810,8 @@ int Writer::Run() {
   // 15.
   if (yxput(st_, sink_, rec::End, 0, nullptr) != 0) return 1;
   if (!sink_.Flush()) return 1;
+  // In a report file only the page records narrow (16-bit words in both forms).
+  if (wide_ && st_.overflow != 0) RefuseText("a page setting is above 65535");
   return (st_.overflow != 0 || !st_.writeError.empty()) ? 1 : 0;
 }
 

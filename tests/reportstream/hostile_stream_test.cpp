@@ -235,6 +235,19 @@ TEST(WriterLimits, RecordsTheReaderWouldRefuseFailTheSave) {
   }
 }
 
+TEST(WriterLimits, PageWordsAbove16BitsFailBothForms) {
+  Doc d;
+  BuildFullReport(d);
+  d.doc.m_pPageSetup->TopMargin = 70000;
+  int r = 0;
+  d.Write(StreamMode::Storage, &r);
+  EXPECT_EQ(r, 1);
+  ASSERT_EQ(d.hooks.errors.size(), 1u);
+  EXPECT_EQ(d.hooks.errors[0], "The report cannot be saved: a page setting is above 65535.");
+  d.Write(StreamMode::Library, &r);
+  EXPECT_EQ(r, 1);
+}
+
 TEST(WriterLimits, NarrowingLossRefusesOnlyTheLibraryForm) {
   const auto widen = std::vector<std::function<void(Doc&)>>{
       [](Doc& d) { d.L().linesBoxes.At(0)->head.left = 70000; },
