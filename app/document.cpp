@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <sys/stat.h>
 
 namespace {
 CKmDoc* g_activeDoc = nullptr;
@@ -211,6 +212,18 @@ BOOL CKmDoc::OnSaveDocument(const char* path) {
     // The copy is deleted when the program ends; saving there would lose the work.
     ShowDocMessage(*this, FormatDocString(kIdsSaveIntoCopy, FileNamePart(path)), MB_ICONEXCLAMATION);
     return FALSE;
+  }
+  // An existing file that is not a report file is a library: the report goes
+  // into its member, never over the library.
+  std::string existing = ResolveExistingPath(target);
+  struct stat st;
+  if (!existing.empty() && ::stat(existing.c_str(), &st) == 0 && st.st_size > 0 && !IsCompoundFile(existing.c_str())) {
+    ReportFileIO* io = FileIO();
+    if (io == nullptr || CountClientItems() > 0 || m_szReportName[0] == 0 ||
+        io->SaveToLibrary(*this, existing.c_str(), m_szReportName) != 1)
+      return FALSE;
+    SetModifiedFlag(FALSE);
+    return TRUE;
   }
   // Into the storage that was loaded, the streams the records do not cover
   // (summary information) are kept; a new file starts empty.

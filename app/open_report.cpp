@@ -71,6 +71,10 @@ class RepIOEntries : public ReportFileIO {
     modified_ = doc.IsModified();
     return rc;
   }
+  int SaveToLibrary(CKmDoc& doc, const char* library, const char* member) override {
+    LibraryFile* engine = doc.LibraryEngine();
+    return engine != nullptr ? doc.m_pRepIO->SaveToLibrary(*engine, library, member) : 0;
+  }
   BOOL ModifiedByLoading() const override { return modified_; }
   const char* LibErrorText() override { return doc_.m_pRepIO->LibErrorText(); }
   void ResetProperties(CKmDoc& doc) override { doc.m_pRepIO->ResetProperties(); }

@@ -27,6 +27,8 @@ class ReportFileIO {
   virtual int WriteReport(CKmDoc& doc, vt_ole::Storage& root) = 0;
   // Reads the chosen member (the second report name) of the library.
   virtual int ReadLibraryMember(CKmDoc& doc, const char* library) = 0;
+  // Writes the report as member of the library; 1 on success, 0 after a message.
+  virtual int SaveToLibrary(CKmDoc& /*doc*/, const char* /*library*/, const char* /*member*/) { return 0; }
   // Whether reading changed the report (a stored path was replaced).
   virtual BOOL ModifiedByLoading() const { return FALSE; }
   virtual const char* LibErrorText() { return ""; }

@@ -116,6 +116,13 @@ TEST_F(DocumentTest, LibraryMemberOpensByItsName) {
   EXPECT_EQ(doc.GetTitle(), "Monthly");
   EXPECT_EQ(doc.GetWindowText(), "Monthly - VORTELLE");
 
+  // Without a way to write members the library is left alone.
+  std::string before = ReadBytes(lib);
+  doc.SetModifiedFlag(TRUE);
+  EXPECT_FALSE(doc.OnSaveDocument(lib.c_str()));
+  EXPECT_EQ(ReadBytes(lib), before);
+  EXPECT_TRUE(doc.IsModified());
+
   dialogs.member = "Missing";
   EXPECT_FALSE(doc.ReadReport(lib.c_str()));
   EXPECT_EQ(messages, (Names{"No such report reading report Missing"}));

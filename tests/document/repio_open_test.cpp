@@ -93,6 +93,15 @@ TEST_F(RepIOOpenTest, LibraryMemberRoundTripsThroughTheLibraryEngine) {
   EXPECT_TRUE(doc.m_bLibraryMode);
   EXPECT_EQ(doc.GetWindowText(), "Quarterly - VORTELLE");
 
+  // Saved by the document, the report goes back into its member.
+  CopyBounded(doc.m_pModel->AddField(0)->name, 130, "Branch");
+  doc.SetModifiedFlag(TRUE);
+  ASSERT_TRUE(doc.OnSaveDocument(lib.c_str()));
+  EXPECT_FALSE(doc.IsModified());
+  EXPECT_FALSE(IsCompoundFile(lib.c_str()));
+  ASSERT_TRUE(doc.ReadReport(lib.c_str()));
+  EXPECT_EQ(FieldNames(), (std::vector<std::string>{"Region", "Branch"}));
+
   dialogs.member = "Nowhere";
   messages.clear();
   EXPECT_FALSE(doc.ReadReport(lib.c_str()));
