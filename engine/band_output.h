@@ -92,13 +92,14 @@ constexpr BYTE kCellPageAfter = 0x02;
 // The band output side of a run. The run's own figures are read from
 // ReportRun: the page count against the first page to output (whether lines
 // are visible), the top-of-page flag, the record height, the page bottom and
-// the page footer's height (its reserve), lines per inch and the columns.
+// the page footer's height (its reserve), lines per inch, the columns and
+// the blank-line option (lines whose fields all came out empty stay out
+// only when blank lines are suppressed).
 struct BandOutputState {
   // --- set by the run before the first band ---
   LayoutTables* layout = nullptr;
   FormatSettings format;           // regional settings, pad character, aliases
   OutputUnits units;               // screen, grid and printer resolutions
-  bool outputEveryLine = false;    // the page layout's switch that outputs every line
   bool measureSwitch = true;       // off: lines are measured with flag 1
   LONG fixedRecordHeight = 0;      // labels: the Record band never breaks a page
   LONG columnWidth = 0;            // screen pixels of one column of the column mode

@@ -49,6 +49,7 @@ void BandFixture::SetUp() {
   run.pageCount = 1;
   run.startPage = 1;
   run.linesPerInch = 6;
+  run.suppressBlankLines = true;
   s = EnsureBandOutput(&run);
   s->layout = &layout;
   s->units.layout = layout.metrics;

@@ -75,6 +75,11 @@ TEST_F(BandFixture, BlankLinesAreSuppressedButPageBandsKeepThem) {
   ASSERT_EQ(Band(kBandRecord), 0);
   EXPECT_THAT(driver.Texts(), ElementsAre("kept"));
   EXPECT_EQ(CountLog(driver, "13:"), 0);
+  // Without the blank-line option they keep their places as blanks.
+  run.suppressBlankLines = false;
+  driver.log.clear();
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_EQ(CountLog(driver, "13:120"), 2);
 
   driver.log.clear();
   ASSERT_EQ(Band(kBandPageFooter), 0);
