@@ -295,7 +295,8 @@ void Reader::Descriptor(PayloadParser& r, FieldDef& t, uint32_t* fileId, uint32_
   t.head.bandLine = static_cast<uint8_t>(r.U8());
   t.head.column = static_cast<int32_t>(r.U8());
   uint8_t style = static_cast<uint8_t>(r.U8());
-  if (st_.version < 7 || (st_.version == 7 && st_.headerByte1 == 0)) style &= 0x7F;
+  // Before version 4 the style byte also carried the font (bits 3-6, less 1).
+  if (st_.version < 4) style &= 0x7F;
   if (st_.version < 4 && (style & 0x78) != 0) {
     t.head.fontIndex = ((style >> 3) & 0x0F) - 1;
     style &= 0x07;

@@ -295,6 +295,8 @@ bool Writer::EvalField(const FieldDef* f, uint16_t groupFlag) {
 bool Writer::SourceGroup(uint32_t slot) {
   const TableSourceGroup& g = s_.sources[slot];
   if (wide_) {
+    // The connection's user id and password are stored in clear, as existing
+    // report files hold them; they are never logged.
     if (!PutString(rec::Driver, g.driver) || !PutString(rec::ConnectUser, g.connectUser)) return false;
   }
   PayloadBuilder q = B();
