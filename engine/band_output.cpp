@@ -159,11 +159,13 @@ const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band
   const BandOutputState* s = run->band;
   if (band == kBandPageFooter) {
     bool fromCurrent = s->breakBand == kBandRecord || IsGroupHeader(s->breakBand) || s->recordRepeating ||
+                       run->recordRepeating ||
                        (s->overflowBand != 0 && !IsGroupFooter(s->overflowBand));
     return fromCurrent ? current : previous;
   }
   if (band == kBandPageHeader || IsGroupHeader(band)) {
-    bool fromPrevious = s->breakInGroupFooter || (s->repeatedHeader != 0 && s->repeatedHeader == band);
+    bool fromPrevious = s->breakInGroupFooter || (s->repeatedHeader != 0 && s->repeatedHeader == band) ||
+                        run->recordedRepeatBand == band;
     return fromPrevious ? previous : current;
   }
   return previous;
