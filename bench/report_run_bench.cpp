@@ -38,7 +38,14 @@
 
 namespace {
 
-constexpr long kRows = 100000;
+// VT_BENCH_ROWS runs a smaller (or larger) table; VT_BENCH_PDF_COPY keeps a
+// copy of the report's PDF for comparing output before and after a change.
+long RowCount() {
+  const char* v = getenv("VT_BENCH_ROWS");
+  long n = v ? std::strtol(v, nullptr, 10) : 0;
+  return n > 0 ? n : 100000;
+}
+const long kRows = RowCount();
 const char kQuery[] = "select customer, order_no, product, amount from lines order by customer, order_no, product";
 
 const char kReportLab[] = R"PY(
@@ -333,6 +340,8 @@ void Report(benchmark::State& state) {
     delete m;
     FreePrinterLibrary(driver);
     d.reportSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (const char* copy = getenv("VT_BENCH_PDF_COPY"))
+      std::system(("cp '" + d.dir + "/report.pdf' '" + copy + "'").c_str());
     if (output != kRows) state.SkipWithError("wrong record count");
   }
 }

@@ -1,13 +1,13 @@
-// The printer library over Qt. Every page is recorded as a picture in
-// decipoints of the paper; a print run sends the finished picture to the
-// printer device, a preview keeps it for replay on any painter.
+// The printer library over Qt. Every page is recorded as a list of drawing
+// steps in decipoints of the paper; a print run plays the finished page onto
+// the printer device, a preview keeps it for replay on any painter.
 #include "platform/printer/page_driver_qt.h"
 
 #include "platform/printer/line_layout.h"
+#include "platform/printer/page_record.h"
 #include "platform/printer/printer_device_qt.h"
 
 #include <QImage>
-#include <QPicture>
 
 #include <algorithm>
 #include <cmath>
@@ -26,11 +26,10 @@ struct DriverRun {
   double y = 0;
   bool pageOpen = false;
   bool pageSend = true;
-  std::shared_ptr<QPicture> page;
-  QPainter recorder;
-  std::shared_ptr<QPicture> finished;  // the page last ended (preview)
+  std::shared_ptr<PageRecord> page;
+  std::shared_ptr<PageRecord> finished;  // the page last ended (preview)
   bool finishedStored = false;
-  std::vector<std::shared_ptr<QPicture>> stored;
+  std::vector<std::shared_ptr<PageRecord>> stored;
   WORD fontSize = 100;
   DriverFontCache fonts;
 };
@@ -78,9 +77,9 @@ class QtPageDriver : public PageDriver {
     DriverRun* r = RunOf(s);
     if (!r) return -1;
     if (!r->pageOpen) return 1;
-    r->recorder.end();
+    r->page->EndForeign();
     r->pageOpen = false;
-    std::shared_ptr<QPicture> page = std::move(r->page);
+    std::shared_ptr<PageRecord> page = std::move(r->page);
     if (r->preview) {
       r->finished = page;
       r->finishedStored = false;
@@ -135,7 +134,6 @@ class QtPageDriver : public PageDriver {
   void CloseDevice(PageOutputState* s, LONG) override {
     DriverRun* r = RunOf(s);
     if (!r) return;
-    if (r->pageOpen) r->recorder.end();
     delete r;
     s->driverData = nullptr;
   }
@@ -148,10 +146,7 @@ class QtPageDriver : public PageDriver {
     DriverRun* r = RunOf(s);
     if (!r) return 0;
     if (r->pageOpen) return 1;
-    r->page = std::make_shared<QPicture>();
-    if (!r->recorder.begin(r->page.get())) return 0;
-    r->recorder.setRenderHint(QPainter::Antialiasing, true);
-    r->recorder.setRenderHint(QPainter::TextAntialiasing, true);
+    r->page = std::make_shared<PageRecord>();
     r->pageOpen = true;
     r->pageSend = send != 0;
     r->y = std::max<double>(topStart, s->topOffset);
@@ -171,11 +166,8 @@ class QtPageDriver : public PageDriver {
     if (s->abortWord) return 1;
     LaidOutLine l = LayoutStreamLine(s, &r->fonts, line, count);
     // One text call per run, so that text extractors see whole words.
-    for (const LaidOutPiece& p : l.pieces) {
-      r->recorder.setFont(p.font->font);
-      r->recorder.setPen(p.colour);
-      r->recorder.drawText(QPointF(p.x, r->y + p.baseline), p.text);
-    }
+    for (const LaidOutPiece& p : l.pieces)
+      r->page->Text(p.font, p.font->font, p.colour, QPointF(p.x, r->y + p.baseline), p.text);
     return 1;
   }
 
@@ -207,7 +199,7 @@ class QtPageDriver : public PageDriver {
     QRectF source(0, 0, img.width, img.height);
     if (rec->cropWidth > 0 && rec->cropHeight > 0)
       source = QRectF(0, 0, std::min<int>(rec->cropWidth, img.width), std::min<int>(rec->cropHeight, img.height));
-    r->recorder.drawImage(target, q, source);
+    r->page->Image(target, q, source);
     return 1;
   }
 
@@ -225,7 +217,7 @@ class QtPageDriver : public PageDriver {
   int ReplayPage(PageOutputState* s, const PageRect* clip) override {
     DriverRun* r = RunOf(s);
     if (!r) return 0;
-    std::shared_ptr<QPicture> page = ShownPage(r, s->pageShown);
+    std::shared_ptr<PageRecord> page = ShownPage(r, s->pageShown);
     if (!page) return 1;
     if (!clip) {
       auto* device = static_cast<PrinterDevice*>(s->printerDC);
@@ -265,7 +257,10 @@ class QtPageDriver : public PageDriver {
     if (!r || !r->pageOpen || !rec) return 0;
     if (gOlePlayer) {
       QRectF t = GraphicRect(s, rec->x, rec->y, rec->width, rec->height);
-      gOlePlayer(rec->item, &r->recorder, t.x(), t.y(), t.width(), t.height());
+      if (QPainter* p = r->page->BeginForeign()) {
+        gOlePlayer(rec->item, p, t.x(), t.y(), t.width(), t.height());
+        r->page->EndForeign();
+      }
     }
     return 1;
   }
@@ -275,21 +270,24 @@ class QtPageDriver : public PageDriver {
     if (!r || !r->pageOpen || !rec) return 0;
     if (gMetafilePlayer && rec->metafile) {
       QRectF t = GraphicRect(s, rec->x, rec->y, rec->width, rec->height);
-      gMetafilePlayer(rec->metafile, &r->recorder, t.x(), t.y(), t.width(), t.height());
+      if (QPainter* p = r->page->BeginForeign()) {
+        gMetafilePlayer(rec->metafile, p, t.x(), t.y(), t.width(), t.height());
+        r->page->EndForeign();
+      }
     }
     return 1;
   }
 
-  static void Replay(QPainter* painter, const QPicture& page, const QSizeF& paper, const QRectF& target) {
+  static void Replay(QPainter* painter, const PageRecord& page, const QSizeF& paper, const QRectF& target) {
     if (paper.width() <= 0 || paper.height() <= 0) return;
     painter->save();
     painter->translate(target.topLeft());
     painter->scale(target.width() / paper.width(), target.height() / paper.height());
-    PlayRecordedPage(painter, page);
+    page.Play(painter);
     painter->restore();
   }
 
-  static std::shared_ptr<QPicture> ShownPage(DriverRun* r, LONG index) {
+  static std::shared_ptr<PageRecord> ShownPage(DriverRun* r, LONG index) {
     if (index >= 0 && static_cast<size_t>(index) < r->stored.size()) return r->stored[index];
     return r->finished;
   }
@@ -330,7 +328,7 @@ class QtPageDriver : public PageDriver {
   int DrawLineOrBox(PageOutputState* s, const LineBoxRecord* rec, bool box) {
     DriverRun* r = RunOf(s);
     if (!r || !r->pageOpen || !rec) return 0;
-    QPainter& p = r->recorder;
+    PageRecord& p = *r->page;
     double x1 = PrinterXToDp(s, rec->left), x2 = PrinterXToDp(s, rec->right);
     double y1 = PrinterYToDp(s, rec->top), y2 = PrinterYToDp(s, rec->bottom);
     double res = s->printerResX > 0 ? s->printerResX : 720;
@@ -340,27 +338,22 @@ class QtPageDriver : public PageDriver {
     static const Qt::PenStyle kStyles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
                                            Qt::DashDotDotLine, Qt::NoPen};
     pen.setStyle(rec->penStyle < 6 ? kStyles[rec->penStyle] : Qt::SolidLine);
-    p.save();
     if (!box) {
-      p.setPen(pen);
-      p.drawLine(QPointF(x1, y1), QPointF(x2, y2));
-      p.restore();
+      p.Line(pen, QPointF(x1, y1), QPointF(x2, y2));
       return 1;
     }
     QRectF rect(QPointF(x1, y1), QPointF(x2, y2));
     rect = rect.normalized();
-    if (rec->fillColourShown != 0xFF000000) p.fillRect(rect, ColourOf(rec->fillColourShown));
+    if (rec->fillColourShown != 0xFF000000) p.Fill(rect, ColourOf(rec->fillColourShown));
     static const Qt::BrushStyle kHatch[] = {Qt::HorPattern, Qt::VerPattern, Qt::FDiagPattern,
                                             Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
-    if (rec->styleExtra < 6) p.fillRect(rect, QBrush(ColourOf(rec->secondColourShown), kHatch[rec->styleExtra]));
+    if (rec->styleExtra < 6) p.Fill(rect, QBrush(ColourOf(rec->secondColourShown), kHatch[rec->styleExtra]));
     // Sides: 1 left, 2 right, 4 top, 8 bottom; a box cut by a page end loses
     // its bottom, and its continuation its top.
-    p.setPen(pen);
-    if (rec->attributes & 1) p.drawLine(rect.topLeft(), rect.bottomLeft());
-    if (rec->attributes & 2) p.drawLine(rect.topRight(), rect.bottomRight());
-    if (rec->attributes & 4) p.drawLine(rect.topLeft(), rect.topRight());
-    if (rec->attributes & 8) p.drawLine(rect.bottomLeft(), rect.bottomRight());
-    p.restore();
+    if (rec->attributes & 1) p.Line(pen, rect.topLeft(), rect.bottomLeft());
+    if (rec->attributes & 2) p.Line(pen, rect.topRight(), rect.bottomRight());
+    if (rec->attributes & 4) p.Line(pen, rect.topLeft(), rect.topRight());
+    if (rec->attributes & 8) p.Line(pen, rect.bottomLeft(), rect.bottomRight());
     return 1;
   }
 
@@ -383,7 +376,7 @@ int StoredPreviewPageCount(const PageOutputState* s) {
 bool ReplayPreviewPage(const PageOutputState* s, int index, QPainter* painter, const QRectF& paperRect) {
   DriverRun* r = RunOf(s);
   if (!r || !painter) return false;
-  std::shared_ptr<QPicture> page;
+  std::shared_ptr<PageRecord> page;
   if (index < 0)
     page = r->finished;
   else if (static_cast<size_t>(index) < r->stored.size())

@@ -2,6 +2,8 @@
 // queues (QPrinter), their device modes, papers and fonts.
 #include "platform/printer/printer_device_qt.h"
 
+#include "platform/printer/page_record.h"
+
 #include <QFile>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -291,20 +293,7 @@ bool BeginOutput(PrinterDevice* d) {
 
 }  // namespace
 
-void PlayRecordedPage(QPainter* painter, const QPicture& page) {
-  painter->save();
-  // Playing a picture scales it by the target's resolution over the
-  // picture's own; the callers' transform already maps decipoints, so that
-  // factor is taken out again.
-  QPaintDevice* target = painter->device();
-  if (target && target->logicalDpiX() > 0 && target->logicalDpiY() > 0)
-    painter->scale(double(page.logicalDpiX()) / target->logicalDpiX(),
-                   double(page.logicalDpiY()) / target->logicalDpiY());
-  painter->drawPicture(0, 0, page);
-  painter->restore();
-}
-
-bool SendDevicePage(PrinterDevice* d, const QPicture& page) {
+bool SendDevicePage(PrinterDevice* d, const PageRecord& page) {
   if (!d || !d->docStarted) return false;
   if (!d->writing) {
     if (!BeginOutput(d)) {
@@ -323,7 +312,7 @@ bool SendDevicePage(PrinterDevice* d, const QPicture& page) {
   // Recorded pages are in decipoints of the paper; a queue's device origin
   // is the paper's corner too (full-page mode).
   d->painter.scale(d->resX / 720.0, d->resY / 720.0);
-  PlayRecordedPage(&d->painter, page);
+  page.Play(&d->painter);
   d->painter.restore();
   ++d->pagesSent;
   if (d->abortProc && !d->abortProc(d, 0)) {

@@ -7,11 +7,12 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPicture>
 #include <QPrinter>
 
 #include <memory>
 #include <string>
+
+class PageRecord;
 
 // The PDF printer draws at this many dots per inch.
 constexpr int kPdfPrinterDpi = 600;
@@ -38,9 +39,6 @@ struct PrinterDevice {
 // Sends one recorded page (drawn in decipoints from the paper's top-left
 // corner) to the started document. False when it could not be written or the
 // abort procedure stopped the job.
-bool SendDevicePage(PrinterDevice* device, const QPicture& page);
+bool SendDevicePage(PrinterDevice* device, const PageRecord& page);
 // Paper size of the device in decipoints.
 QSizeF DevicePaperDecipoints(const PrinterDevice* device);
-// Draws a recorded page on a painter whose current transform maps
-// decipoints of the paper; used by the preview and Print Current Page.
-void PlayRecordedPage(QPainter* painter, const QPicture& page);

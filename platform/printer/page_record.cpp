@@ -1,0 +1,115 @@
+#include "platform/printer/page_record.h"
+
+#include <algorithm>
+
+void PageRecord::Text(const void* fontKey, const QFont& font, const QColor& colour, const QPointF& at,
+                      const QString& text) {
+  EndForeign();
+  auto it = std::find(fontKeys_.begin(), fontKeys_.end(), fontKey);
+  int f = static_cast<int>(it - fontKeys_.begin());
+  if (it == fontKeys_.end()) {
+    fontKeys_.push_back(fontKey);
+    fonts_.push_back(font);
+  }
+  steps_.push_back({Kind::kText, static_cast<int>(texts_.size())});
+  texts_.push_back({f, colour, at, text});
+}
+
+void PageRecord::Line(const QPen& pen, const QPointF& from, const QPointF& to) {
+  EndForeign();
+  steps_.push_back({Kind::kLine, static_cast<int>(lines_.size())});
+  lines_.push_back({pen, from, to});
+}
+
+void PageRecord::Fill(const QRectF& rect, const QBrush& brush) {
+  EndForeign();
+  steps_.push_back({Kind::kFill, static_cast<int>(fills_.size())});
+  fills_.push_back({rect, brush});
+}
+
+void PageRecord::Image(const QRectF& target, const QImage& image, const QRectF& source) {
+  EndForeign();
+  steps_.push_back({Kind::kImage, static_cast<int>(images_.size())});
+  images_.push_back({target, source, image.copy()});
+}
+
+QPainter* PageRecord::BeginForeign() {
+  EndForeign();
+  foreign_.push_back(std::make_unique<QPicture>());
+  if (!foreignPainter_.begin(foreign_.back().get())) {
+    foreign_.pop_back();
+    return nullptr;
+  }
+  foreignPainter_.setRenderHint(QPainter::Antialiasing, true);
+  foreignPainter_.setRenderHint(QPainter::TextAntialiasing, true);
+  steps_.push_back({Kind::kForeign, static_cast<int>(foreign_.size() - 1)});
+  return &foreignPainter_;
+}
+
+void PageRecord::EndForeign() {
+  if (foreignPainter_.isActive()) foreignPainter_.end();
+}
+
+void PageRecord::Play(QPainter* painter) const {
+  const_cast<PageRecord*>(this)->EndForeign();
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing, true);
+  painter->setRenderHint(QPainter::TextAntialiasing, true);
+  painter->setBrush(Qt::NoBrush);
+  // Text state is set only where it changes: a page is mostly lines of one
+  // or two fonts in one colour.
+  int font = -1;
+  QColor colour;
+  bool textPen = false;
+  for (const Step& step : steps_) {
+    switch (step.kind) {
+      case Kind::kText: {
+        const TextStep& t = texts_[step.index];
+        if (t.font != font) {
+          painter->setFont(fonts_[t.font]);
+          font = t.font;
+        }
+        if (!textPen || t.colour != colour) {
+          painter->setPen(t.colour);
+          colour = t.colour;
+          textPen = true;
+        }
+        painter->drawText(t.at, t.text);
+        break;
+      }
+      case Kind::kLine: {
+        const LineStep& l = lines_[step.index];
+        painter->setPen(l.pen);
+        textPen = false;
+        painter->drawLine(l.from, l.to);
+        break;
+      }
+      case Kind::kFill: {
+        const FillStep& f = fills_[step.index];
+        painter->fillRect(f.rect, f.brush);
+        break;
+      }
+      case Kind::kImage: {
+        const ImageStep& i = images_[step.index];
+        painter->drawImage(i.target, i.image, i.source);
+        break;
+      }
+      case Kind::kForeign: {
+        const QPicture& pic = *foreign_[step.index];
+        painter->save();
+        // A picture plays scaled by the target's resolution over its own;
+        // the transform already maps decipoints, so that factor comes out.
+        QPaintDevice* target = painter->device();
+        if (target && target->logicalDpiX() > 0 && target->logicalDpiY() > 0)
+          painter->scale(double(pic.logicalDpiX()) / target->logicalDpiX(),
+                         double(pic.logicalDpiY()) / target->logicalDpiY());
+        painter->drawPicture(0, 0, pic);
+        painter->restore();
+        font = -1;
+        textPen = false;
+        break;
+      }
+    }
+  }
+  painter->restore();
+}

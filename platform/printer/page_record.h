@@ -1,0 +1,74 @@
+// Inside the printer layer: one page as a list of drawing steps in
+// decipoints of the paper, kept for the device and for the preview. Playing
+// a step is a direct painter call: nothing is serialised, and no painter
+// state is changed that the step before left as it is needed.
+#pragma once
+
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QPen>
+#include <QPicture>
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class PageRecord {
+ public:
+  // fontKey tells fonts apart cheaply (the caller's cached font); the font
+  // itself is copied once per page.
+  void Text(const void* fontKey, const QFont& font, const QColor& colour, const QPointF& at,
+            const QString& text);
+  void Line(const QPen& pen, const QPointF& from, const QPointF& to);
+  void Fill(const QRectF& rect, const QBrush& brush);
+  // The image is copied: the caller's pixels may go away after the call.
+  void Image(const QRectF& target, const QImage& image, const QRectF& source);
+  // A painter for a drawing of another layer (chart, embedded object),
+  // recorded as a picture of its own; valid until the next call on the page.
+  QPainter* BeginForeign();
+  void EndForeign();
+
+  // Draws the page on a painter whose transform maps decipoints of the paper.
+  void Play(QPainter* painter) const;
+  size_t StepCount() const { return steps_.size(); }
+
+ private:
+  enum class Kind : unsigned char { kText, kLine, kFill, kImage, kForeign };
+  struct Step {
+    Kind kind;
+    int index;  // into the list of its kind
+  };
+  struct TextStep {
+    int font;    // into fonts_
+    QColor colour;
+    QPointF at;
+    QString text;
+  };
+  struct LineStep {
+    QPen pen;
+    QPointF from, to;
+  };
+  struct FillStep {
+    QRectF rect;
+    QBrush brush;
+  };
+  struct ImageStep {
+    QRectF target, source;
+    QImage image;
+  };
+
+  std::vector<Step> steps_;
+  std::vector<TextStep> texts_;
+  std::vector<LineStep> lines_;
+  std::vector<FillStep> fills_;
+  std::vector<ImageStep> images_;
+  std::vector<std::unique_ptr<QPicture>> foreign_;
+  std::vector<QFont> fonts_;  // distinct fonts of the page, in order of use
+  std::vector<const void*> fontKeys_;
+  QPainter foreignPainter_;
+};
