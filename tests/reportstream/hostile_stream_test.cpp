@@ -71,6 +71,14 @@ TEST(HostileStream, LengthsAndCountsPastTheirRecord) {
     ASSERT_FALSE(d.hooks.errors.empty()) << c.what;
     EXPECT_EQ(d.hooks.errors.back(), kReadErrorText) << c.what;
   }
+  // A chart whose head is cut short is dropped with the chart warning; the report opens.
+  {
+    Doc d;
+    EXPECT_EQ(d.Read(Stream().Header().Rec(rec::Chart, {6, 0, 0, 0, 0}).End().b, StreamMode::Storage), 0);
+    EXPECT_EQ(d.L().charts.Count(), 0);
+    ASSERT_EQ(d.hooks.warnings.size(), 1u);
+    EXPECT_EQ(d.hooks.warnings[0], "Chart must be edited:");
+  }
   // A SQL statement past the reader's buffer is the library's memory error.
   Doc d;
   std::vector<uint8_t> sql(10241, 'S');
