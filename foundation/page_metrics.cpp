@@ -1,7 +1,9 @@
 #include "foundation/page_metrics.h"
 
 #include "app/shell_standins.h"
+#include "designer/layout_helpers.h"
 #include "expr/value_format.h"
+#include "foundation/field_width.h"
 #include "foundation/heap_strings.h"
 #include "foundation/startup.h"
 #include "foundation/units.h"
@@ -64,6 +66,10 @@ void CalcPageMetrics(CKmDoc& doc) {
   m.pageWidthPixels = HundredthsToPixelsX(Screen(doc), width);
   m.bottomMargin720 = UnitToHundredths(doc, p->BottomMargin) * 720 / 100;
   CalcPrintableWidth(doc);
+  // Fields kept in the user's measure follow the ruler pitch.
+  UpdateUnitFieldWidths(doc.m_pModel, doc.m_settings.rulPit, [&doc](FieldDef& f) {
+    if (doc.m_pLayout != nullptr) SizeObjectToText(*doc.m_pLayout, f.head);
+  });
 }
 
 void ConvertMarginUnits(CKmDoc& doc, int oldSystem, int newSystem) {
