@@ -642,6 +642,23 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
           g->displayWidth = f->displayWidth;
           g->displayDecimals = f->displayDecimals;
         }
+  } else if (!(f->flags & kFieldKindMask)) {
+    // A changed text field may change length: it and its users measure
+    // their values again, while the field keeps the display set for it.
+    const uint32_t formatCode = f->formatCode, timeFormat = f->timeFormat, width = f->displayWidth;
+    const uint8_t decimals = f->displayDecimals;
+    ClearCalcMarks(m);
+    f->flags |= kFieldRemoveMark;
+    PropagateRemovalMarksOnly(m);
+    for (FieldDef* g = m->fieldList; g; g = g->next)
+      if ((g->flags & (kFieldRemoveMark | kFieldRemovePropagated)) && (g->flags & kFieldCalculation) &&
+          !(g->flags & kFieldAlias) && g->code)
+        m->InferExpressionType(g->code, g);
+    ClearCalcMarks(m);
+    f->formatCode = formatCode;
+    f->timeFormat = timeFormat;
+    f->displayWidth = width;
+    f->displayDecimals = decimals;
   }
   if (p.mode == 1 && !EqualNoCase(p.old.name, f->name)) {
     // The rename walks texts under the old name, so it runs before the new one stands.
@@ -667,6 +684,13 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
     }
     ClearCalcMarks(m);
   }
+  if (p.mode == 1) {
+    // A changed field may break a pre-processed total or the filter's use of one.
+    CheckPreprocessedTotals(m);
+    ClearFieldMarks(m, false);
+    CheckFieldRemoval(m, f);
+    ClearFieldMarks(m, false);
+  }
   if (p.mode == 0) r->field = f;
   if (f->sqlText) HeapFreeBlock(f->sqlText);
   f->sqlText = p.sqlText;
@@ -679,6 +703,7 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
         g->sqlText = m->translateToSql(m, g);
       }
     }
+  if (g_checks.committed) g_checks.committed(m, f, p.mode == 0, r->status);
 }
 
 void CancelCalcDefinition(CKmComposite* m, CalcDefRequest* /*request*/) {

@@ -69,6 +69,10 @@ struct CalcDocumentChecks {
   bool (*sortedOrGrouped)(CKmComposite* m, FieldDef* field) = nullptr;
   bool (*lineControl)(CKmComposite* m, FieldDef* field) = nullptr;
   bool (*isSortField)(CKmComposite* m, FieldDef* field) = nullptr;
+  // After a field's commit: the document remembers a new field as the last
+  // defined, sizes its item, rebuilds the item order, marks itself modified
+  // and, with kCalcStatusReachesRun in status, flushes its pending file name.
+  void (*committed)(CKmComposite* m, FieldDef* field, bool isNew, uint32_t status) = nullptr;
 };
 void SetCalcDocumentChecks(const CalcDocumentChecks& checks);
 
