@@ -87,7 +87,12 @@ const DriverFont& DriverFontCache::Get(const PageOutputState* s, int fontNumber,
 }
 
 double DriverFontCache::Advance(const DriverFont& f, const QString& text) {
-  return f.metrics.horizontalAdvance(text);
+  auto it = f.advances.constFind(text);
+  if (it != f.advances.constEnd()) return it.value();
+  double w = f.metrics.horizontalAdvance(text);
+  if (f.advances.size() >= kAdvanceCacheLimit) f.advances.clear();
+  f.advances.insert(text, w);
+  return w;
 }
 
 namespace {
@@ -98,7 +103,7 @@ struct Piece {
   QString text;
   const DriverFont* font;
   QColor colour;
-  double width;
+  double width;  // negative until measured
 };
 
 struct Run {
@@ -112,8 +117,8 @@ struct Run {
 
 class Layouter {
  public:
-  Layouter(const PageOutputState* s, DriverFontCache* cache, LaidOutLine* out)
-      : s_(s), cache_(cache), out_(out) {
+  Layouter(const PageOutputState* s, DriverFontCache* cache, LaidOutLine* out, bool measure)
+      : s_(s), cache_(cache), out_(out), measure_(measure) {
     double resX = s->printerResX > 0 ? s->printerResX : 720;
     origin_ = (s->physicalOffsetX + s->leftMargin) * 720.0 / resX;
     pen_ = origin_;
@@ -129,11 +134,11 @@ class Layouter {
   }
 
   void Text(const BYTE* bytes, int n) {
-    if (!haveRun_) Start(RunMode::kLeft, pen_, false);
+    if (!haveRun_) Start(RunMode::kLeft, Pen(), false);
     const DriverFont& f = cache_->Get(s_, font_, style_, size_);
     bool lineDraw = !s_->lineDrawFace.empty() && FaceOf(s_, font_) == s_->lineDrawFace;
     QString t = DecodeStreamText(bytes, n, lineDraw);
-    run_.pieces.push_back({t, &f, colour_, cache_->Advance(f, t)});
+    run_.pieces.push_back({t, &f, colour_, measure_ ? cache_->Advance(f, t) : -1.0});
     out_->ascent = std::max(out_->ascent, f.ascent);
     out_->descent = std::max(out_->descent, f.descent);
   }
@@ -157,7 +162,7 @@ class Layouter {
         if (t.argCount == 1) {
           // Opens a centred field in the box that starts at the last position.
           if (!haveRun_ || !run_.pieces.empty()) {
-            double at = haveRun_ && run_.pieces.empty() ? run_.anchor : pen_;
+            double at = haveRun_ && run_.pieces.empty() ? run_.anchor : Pen();
             Flush();
             Start(RunMode::kLeft, at, true);
           }
@@ -169,11 +174,11 @@ class Layouter {
         break;
       case kEscRightOpen:
         Flush();
-        Start(RunMode::kRight, pen_, false);
+        Start(RunMode::kRight, Pen(), false);
         break;
       case kEscCentreOpen:
         Flush();
-        Start(RunMode::kCentreRun, pen_, false);
+        Start(RunMode::kCentreRun, Pen(), false);
         break;
       case kEscCentreClose:
         if (haveRun_) {
@@ -206,6 +211,23 @@ class Layouter {
   void Finish() { Flush(); }
 
  private:
+  double WidthOf(Piece& p) {
+    if (p.width < 0) p.width = cache_->Advance(*p.font, p.text);
+    return p.width;
+  }
+
+  // Where the next run starts: after the last piece placed, which is
+  // measured only now that a position depends on it.
+  double Pen() {
+    if (penPiece_ >= 0) {
+      LaidOutPiece& last = out_->pieces[penPiece_];
+      if (last.width < 0) last.width = cache_->Advance(*last.font, last.text);
+      pen_ = last.x + last.width;
+      penPiece_ = -1;
+    }
+    return pen_;
+  }
+
   void Start(RunMode mode, double anchor, bool explicitStart) {
     run_ = Run();
     run_.mode = mode;
@@ -222,7 +244,9 @@ class Layouter {
     if (!haveRun_) return;
     haveRun_ = false;
     double total = 0;
-    for (const Piece& p : run_.pieces) total += p.width;
+    // A left run needs the widths of all but its last piece.
+    if (run_.mode != RunMode::kLeft)
+      for (Piece& p : run_.pieces) total += WidthOf(p);
     double x = run_.anchor;
     switch (run_.mode) {
       case RunMode::kLeft: break;
@@ -230,23 +254,32 @@ class Layouter {
       case RunMode::kRight: x = closing ? run_.anchor - total : run_.anchor; break;
       case RunMode::kCentreRun: x = closing ? run_.anchor - total / 2 : run_.anchor; break;
     }
-    for (const Piece& p : run_.pieces) {
+    penPiece_ = -1;
+    for (size_t i = 0; i < run_.pieces.size(); ++i) {
+      Piece& p = run_.pieces[i];
+      bool last = i + 1 == run_.pieces.size();
       LaidOutPiece lp;
       lp.x = x;
       lp.baseline = -run_.raise;
       lp.text = p.text;
       lp.font = p.font;
       lp.colour = p.colour;
-      lp.width = p.width;
+      lp.width = last ? p.width : WidthOf(p);
       out_->pieces.push_back(lp);
-      x += p.width;
+      if (!last) x += lp.width;
     }
-    pen_ = x;
+    if (run_.pieces.empty()) {
+      pen_ = x;
+    } else {
+      penPiece_ = static_cast<int>(out_->pieces.size()) - 1;
+    }
   }
 
   const PageOutputState* s_;
   DriverFontCache* cache_;
   LaidOutLine* out_;
+  bool measure_ = false;
+  int penPiece_ = -1;  // the piece whose end is the pen, not yet measured
   double origin_ = 0, pen_ = 0, raise_ = 0;
   int font_ = 0, style_ = 0, size_ = 100;
   QColor colour_ = Qt::black;
@@ -257,9 +290,9 @@ class Layouter {
 }  // namespace
 
 LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, const BYTE* line,
-                             int count) {
+                             int count, bool measure) {
   LaidOutLine out;
-  Layouter lay(s, cache, &out);
+  Layouter lay(s, cache, &out, measure);
   StreamReader reader(line, count);
   for (StreamToken t = reader.Next(); t.kind != StreamToken::kEnd; t = reader.Next()) {
     if (t.kind == StreamToken::kText) {

@@ -9,6 +9,8 @@
 #include <QFontMetricsF>
 #include <QString>
 
+#include <QHash>
+
 #include <map>
 #include <tuple>
 #include <vector>
@@ -17,6 +19,9 @@ struct DriverFont {
   QFont font;
   QFontMetricsF metrics{QFont()};
   double ascent = 0, descent = 0, leading = 0;  // decipoints
+  // Advances of texts already measured: shaping a text costs far more than
+  // looking it up, and report lines repeat (headers, labels, values).
+  mutable QHash<QString, double> advances;
 };
 
 // Fonts by (font number, style, size); sizes in tenths of a point are
@@ -26,6 +31,9 @@ class DriverFontCache {
  public:
   const DriverFont& Get(const PageOutputState* s, int fontNumber, int style, int size);
   double Advance(const DriverFont& f, const QString& text);
+
+  // Texts remembered per font before its list starts again.
+  static constexpr int kAdvanceCacheLimit = 8192;
 
  private:
   std::map<std::tuple<int, int, int, std::string>, DriverFont> fonts_;
@@ -42,7 +50,7 @@ struct LaidOutPiece {
   QString text;
   const DriverFont* font = nullptr;
   QColor colour;
-  double width = 0;
+  double width = -1;  // decipoints; negative when the layout did not need it
 };
 
 struct LaidOutLine {
@@ -51,5 +59,7 @@ struct LaidOutLine {
 };
 
 // Lays out a line; x positions are decipoints from the paper's left edge.
+// Texts are measured only where a position depends on them; measure asks
+// for every piece's width as well.
 LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, const BYTE* line,
-                             int count);
+                             int count, bool measure = false);

@@ -1,0 +1,209 @@
+// Measuring with remembered advances and laying out with widths taken only
+// where a position needs them must place text exactly as measuring every
+// piece would; a recorded page must draw what direct painting draws.
+#include "platform/printer/escape_stream.h"
+#include "platform/printer/line_layout.h"
+#include "platform/printer/page_record.h"
+#include "printer_fixture.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+PageOutputState TwoFaceState() {
+  PageOutputState s;
+  s.fontFaces = {"Arial", "Courier New"};
+  s.printerResX = 720;
+  s.screenPpiX = 72;  // one screen pixel is ten decipoints
+  return s;
+}
+
+TEST(AdvanceCache, SameTextSameWidthAndFontChangesAreHonoured) {
+  TestApplication();
+  PageOutputState s = TwoFaceState();
+  DriverFontCache cache;
+  const DriverFont& plain = cache.Get(&s, 0, 0, 100);
+  const QString text = QStringLiteral("Wide words, WWW and iii");
+  double first = cache.Advance(plain, text);
+  double again = cache.Advance(plain, text);
+  EXPECT_GT(first, 0);
+  EXPECT_EQ(first, again);
+  EXPECT_DOUBLE_EQ(first, plain.metrics.horizontalAdvance(text));
+
+  // Size, weight and face each give a font of their own with its own widths.
+  const DriverFont& big = cache.Get(&s, 0, 0, 200);
+  EXPECT_NEAR(cache.Advance(big, text), 2 * first, first * 0.05);
+  const DriverFont& bold = cache.Get(&s, 0, 1, 100);
+  EXPECT_NE(&bold, &plain);
+  EXPECT_GT(cache.Advance(bold, text), first);
+  const DriverFont& mono = cache.Get(&s, 1, 0, 100);
+  EXPECT_DOUBLE_EQ(cache.Advance(mono, "iii"), cache.Advance(mono, "WWW"));
+  EXPECT_LT(cache.Advance(plain, "iii"), cache.Advance(plain, "WWW"));
+  // The plain font's remembered width is still its own after the others.
+  EXPECT_EQ(cache.Advance(plain, text), first);
+}
+
+TEST(AdvanceCache, StaysBoundedAndCorrectPastItsLimit) {
+  TestApplication();
+  PageOutputState s = TwoFaceState();
+  DriverFontCache cache;
+  const DriverFont& f = cache.Get(&s, 0, 0, 100);
+  double one = cache.Advance(f, "1");
+  for (int i = 0; i < DriverFontCache::kAdvanceCacheLimit + 50; ++i)
+    cache.Advance(f, QString::number(i));
+  EXPECT_LE(f.advances.size(), DriverFontCache::kAdvanceCacheLimit);
+  EXPECT_EQ(cache.Advance(f, "1"), one);
+  EXPECT_DOUBLE_EQ(cache.Advance(f, "123456"), f.metrics.horizontalAdvance("123456"));
+}
+
+TEST(LazyLayout, PositionsEqualThoseOfAFullyMeasuredLine) {
+  TestApplication();
+  PageOutputState s = TwoFaceState();
+  DriverFontCache cache;
+  LineBuilder b;
+  // Two fonts in one left run, text following it without a position, a
+  // right-aligned run closed at x 400 and a centred run about x 300.
+  b.Esc(kEscFont, 0, 0, 100).Esc(kEscPosition, 10).Text("Name: ");
+  b.Esc(kEscFont, 0, 1, 140).Text("Smith");
+  b.Esc(kEscFont, 1, 0, 100).Text(" tail");
+  b.Bare(kEscRightOpen).Text("99.50").Esc(kEscRightClose, 400);
+  b.Bare(kEscCentreOpen).Text("mid").Esc(kEscCentreClose, 300);
+  b.Text("after");
+  LaidOutLine lazy = LayoutStreamLine(&s, &cache, b.data(), b.size());
+  LaidOutLine full = LayoutStreamLine(&s, &cache, b.data(), b.size(), true);
+  ASSERT_EQ(lazy.pieces.size(), 6u);
+  ASSERT_EQ(full.pieces.size(), lazy.pieces.size());
+  for (size_t i = 0; i < full.pieces.size(); ++i) {
+    EXPECT_DOUBLE_EQ(lazy.pieces[i].x, full.pieces[i].x) << i;
+    EXPECT_EQ(lazy.pieces[i].text, full.pieces[i].text);
+    EXPECT_EQ(lazy.pieces[i].font, full.pieces[i].font);
+    EXPECT_GE(full.pieces[i].width, 0);
+  }
+  const auto& p = full.pieces;
+  EXPECT_DOUBLE_EQ(p[0].x, 100);
+  EXPECT_DOUBLE_EQ(p[1].x, p[0].x + p[0].width);
+  EXPECT_DOUBLE_EQ(p[2].x, p[1].x + p[1].width);
+  EXPECT_NE(p[1].font, p[0].font);  // the bold size-14 font, not the first one
+  EXPECT_NEAR(p[3].x + p[3].width, 4000, 1e-9);
+  EXPECT_NEAR(p[4].x + p[4].width / 2, 3000, 1e-9);
+  EXPECT_DOUBLE_EQ(p[5].x, p[4].x + p[4].width);
+  EXPECT_DOUBLE_EQ(lazy.ascent, full.ascent);
+  EXPECT_DOUBLE_EQ(lazy.descent, full.descent);
+  // The last piece of the line was never needed for a position.
+  EXPECT_LT(lazy.pieces[5].width, 0);
+}
+
+QImage Blank() {
+  QImage img(300, 200, QImage::Format_ARGB32);
+  img.fill(Qt::white);
+  return img;
+}
+
+TEST(PageRecordPlay, DrawsWhatDirectPaintingDraws) {
+  TestApplication();
+  QFont small(QStringLiteral("Liberation Sans"));
+  small.setPixelSize(14);
+  QFont large(QStringLiteral("Liberation Serif"));
+  large.setPixelSize(30);
+  large.setBold(true);
+  QPen dashed(Qt::blue, 2, Qt::DashLine);
+
+  PageRecord page;
+  page.Fill(QRectF(10, 10, 100, 40), QColor(200, 230, 200));
+  page.Text(&small, small, Qt::black, QPointF(20, 40), QStringLiteral("first"));
+  page.Text(&large, large, Qt::red, QPointF(20, 100), QStringLiteral("Second"));
+  page.Line(dashed, QPointF(0, 120), QPointF(290, 120));
+  page.Text(&small, small, Qt::black, QPointF(20, 160), QStringLiteral("third"));
+  page.Fill(QRectF(150, 130, 60, 60), QBrush(Qt::darkGreen, Qt::CrossPattern));
+  EXPECT_EQ(page.StepCount(), 6u);
+
+  QImage played = Blank();
+  {
+    QPainter p(&played);
+    page.Play(&p);
+  }
+  QImage direct = Blank();
+  {
+    QPainter p(&direct);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    p.fillRect(QRectF(10, 10, 100, 40), QColor(200, 230, 200));
+    p.setFont(small);
+    p.setPen(Qt::black);
+    p.drawText(QPointF(20, 40), QStringLiteral("first"));
+    p.setFont(large);
+    p.setPen(Qt::red);
+    p.drawText(QPointF(20, 100), QStringLiteral("Second"));
+    p.setPen(dashed);
+    p.drawLine(QPointF(0, 120), QPointF(290, 120));
+    p.setFont(small);
+    p.setPen(Qt::black);
+    p.drawText(QPointF(20, 160), QStringLiteral("third"));
+    p.fillRect(QRectF(150, 130, 60, 60), QBrush(Qt::darkGreen, Qt::CrossPattern));
+  }
+  EXPECT_TRUE(played == direct);
+  // The text after the line is black again, not the line's blue.
+  bool blue = false;
+  for (int y = 140; y < 170; ++y)
+    for (int x = 15; x < 80; ++x) blue |= played.pixelColor(x, y).blue() > 150 && played.pixelColor(x, y).red() < 100;
+  EXPECT_FALSE(blue);
+}
+
+TEST(PageRecordPlay, ForeignDrawingsAndImagesKeepTheirPlace) {
+  TestApplication();
+  PageRecord page;
+  QImage red(4, 4, QImage::Format_ARGB32);
+  red.fill(Qt::red);
+  {
+    // The caller's pixels go away: the page keeps its own copy.
+    QImage temp = red.copy();
+    page.Image(QRectF(10, 10, 40, 40), temp, QRectF(0, 0, 4, 4));
+    temp.fill(Qt::blue);
+  }
+  QPainter* foreign = page.BeginForeign();
+  ASSERT_NE(foreign, nullptr);
+  foreign->fillRect(QRectF(100, 100, 50, 50), Qt::green);
+  page.EndForeign();
+  EXPECT_EQ(page.StepCount(), 2u);
+
+  QImage played = Blank();
+  {
+    QPainter p(&played);
+    page.Play(&p);
+  }
+  EXPECT_EQ(played.pixelColor(30, 30), QColor(Qt::red));
+  EXPECT_EQ(played.pixelColor(125, 125), QColor(Qt::green));
+  EXPECT_EQ(played.pixelColor(5, 5), QColor(Qt::white));
+  EXPECT_EQ(played.pixelColor(160, 160), QColor(Qt::white));
+}
+
+// A footer line close to the paper's bottom edge is text of the page like
+// any other: a text extractor finds it, on every page.
+TEST(PdfPages, TextNearThePaperBottomIsExtractedOnEveryPage) {
+  std::string pdf = TempPath("bottom.pdf");
+  PdfRun run;
+  ASSERT_GT(StartPrinterDoc(run.device, "Bottom", pdf.c_str()), 0);
+  for (int page = 1; page <= 2; ++page) {
+    ASSERT_EQ(run.driver->BeginPage(&run.state, 360, 1), 1);
+    LineBuilder top, bottom;
+    top.Esc(kEscFont, 0, 0, 100).Esc(kEscPosition, 0).Text("TOP-" + std::to_string(page));
+    bottom.Esc(kEscFont, 0, 0, 100).Esc(kEscPosition, 0).Text("BOTTOM-" + std::to_string(page));
+    ASSERT_EQ(run.driver->AdvanceBeforeLine(&run.state, 120, 1), 1);
+    ASSERT_EQ(run.driver->OutputLine(&run.state, top.data(), top.size()), 1);
+    ASSERT_EQ(run.driver->MoveDown(&run.state, 7800 - 480, 1), 1);
+    ASSERT_EQ(run.driver->OutputLine(&run.state, bottom.data(), bottom.size()), 1);
+    ASSERT_GT(run.driver->EndPage(&run.state, 1), 0);
+  }
+  run.driver->CloseDevice(&run.state, 1);
+  ASSERT_GT(EndPrinterDoc(run.device), 0);
+  std::string text = RunCommand("pdftotext -layout '" + pdf + "' - 2>/dev/null");
+  for (const char* word : {"TOP-1", "BOTTOM-1", "TOP-2", "BOTTOM-2"})
+    EXPECT_NE(text.find(word), std::string::npos) << word << " in:\n" << text;
+  EXPECT_LT(text.find("BOTTOM-1"), text.find("TOP-2"));
+}
+
+}  // namespace
