@@ -275,7 +275,6 @@ class Writer {
       for (size_t i = 0; i < n.children.size(); ++i) {
         size_t before = out_->size();
         if (any) *out_ += op == kCondAnd ? " and " : " or ";
-        size_t mark = out_->size();
         if (Write(n.children[i])) {
           any = true;
         } else {

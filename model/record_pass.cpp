@@ -7,6 +7,7 @@
 #include "model/composite.h"
 #include "model/engine_errors.h"
 #include "model/fields.h"
+#include "model/filter_text.h"
 #include "model/group_levels.h"
 #include "model/record_filter.h"
 #include "model/record_sort.h"
@@ -252,6 +253,8 @@ void ResetRunCounters(CKmComposite* m) {
 int OpenScan(CKmComposite* m) {
   RecordPassState* st = GetRecordPassState(m);
   m->scanMask = kFieldNeeded;
+  // A field that shows the filter takes its words from the filter itself.
+  if (m->describeFilter == nullptr) m->describeFilter = DescribeFilter;
   if (!m->InitEvalArea()) return 1;
   bool aliasSeen = false;
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
@@ -609,12 +612,14 @@ int ReevaluateForField(CKmComposite* m, FieldDef* field) {
     return 1;
   }
 
-  // Fields needed only now get a buffer of their storage size, cleared; a
-  // buffer of the pass that is large enough is kept, and so is one a caller
-  // gave the field (made for it).
+  // Fields needed only now, and needed ones whose buffers went with the
+  // last pass, get a buffer of their storage size, cleared; a buffer of the
+  // pass that is large enough is kept, and so is one a caller gave the field
+  // (made for it).
   OwnedBuffers& own = Owned(st);
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
-    if (!(f->flags & kFieldNeeded) || marked.count(f) || IsAlias(f) || IsMemo(f)) continue;
+    if (!(f->flags & kFieldNeeded) || IsAlias(f) || IsMemo(f)) continue;
+    if (marked.count(f) && f->value != nullptr) continue;
     const size_t size = static_cast<size_t>(m->GetFieldStorageSize(f)) + 1;
     bool keep = false;
     if (f->value != nullptr) {

@@ -101,6 +101,12 @@ TEST_F(ReevaluateTest, OutsideAPassAndWithPreviousValues) {
   const double seven = 7;
   std::memcpy(amount->value, &seven, 8);
   EXPECT_EQ(Memo("\\AMOUNT"), "7");
+  // After the pass its buffers are gone; the fields get values again from
+  // the query's current row.
+  FreeFieldBuffers(&model);
+  ASSERT_EQ(amount->value, nullptr);
+  EXPECT_EQ(Memo("\\AMOUNT \\TENFOLD"), "3 30");
+  EXPECT_TRUE(amount->flags & kFieldNeeded);
 }
 
 TEST_F(ReevaluateTest, WrongTypedOrUnknownNamesStayText) {
