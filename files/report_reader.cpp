@@ -1215,7 +1215,11 @@ int Reader::EndRecord() {
       ids[i] = v;
     }
   }
+  // The run and field editing read the slots from the model.
   std::copy(std::begin(s_.groupFields), std::end(s_.groupFields), std::begin(m_->groupFields));
+  std::copy(std::begin(s_.groupFlags), std::end(s_.groupFlags), std::begin(m_->groupFlags));
+  std::copy(std::begin(s_.sortFields), std::end(s_.sortFields), std::begin(m_->sortFields));
+  for (int i = 0; i < kSortSlots; ++i) m_->sortWords[i] = s_.sortWords[i];
   // Band-line conditions and the copies field.
   if (doc_.m_bandLines.lines != nullptr)
     for (int i = 0; i < kBandLineCount && doc_.m_bandLines.lines[i].kind != kBandFree; ++i) {
@@ -1291,7 +1295,11 @@ int Reader::EndRecord() {
       s_.recordCopiesField = v == kNoField ? -1 : static_cast<int32_t>(v);
     }
   }
+  // Deleting a field closed up the model's slots; the stream's copy follows.
   std::copy(std::begin(m_->groupFields), std::end(m_->groupFields), std::begin(s_.groupFields));
+  std::copy(std::begin(m_->groupFlags), std::end(m_->groupFlags), std::begin(s_.groupFlags));
+  std::copy(std::begin(m_->sortFields), std::end(m_->sortFields), std::begin(s_.sortFields));
+  for (int i = 0; i < kSortSlots; ++i) s_.sortWords[i] = static_cast<uint8_t>(m_->sortWords[i]);
   // Places: bottoms from the baseline offsets, tops from the top offsets.
   for (const PendingPlace& pl : places_) {
     if (pl.head == nullptr) continue;
@@ -1442,6 +1450,10 @@ void ClearReportContents(CKmDoc& doc) {
     m->conditionCode = nullptr;
     m->conditionLength = 0;
     std::fill(std::begin(m->groupFields), std::end(m->groupFields), kNoField);
+    std::fill(std::begin(m->groupFlags), std::end(m->groupFlags), 0);
+    std::fill(std::begin(m->sortFields), std::end(m->sortFields), kNoField);
+    std::fill(std::begin(m->sortWords), std::end(m->sortWords), 0);
+    std::fill(std::begin(m->sortLengths), std::end(m->sortLengths), 1);
   }
   if (doc.m_bandLines.lines != nullptr) ClearBandLineTable(doc.m_bandLines);
   if (LayoutTables* t = doc.m_pLayout) {

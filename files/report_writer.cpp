@@ -427,8 +427,8 @@ bool Writer::Lines() {
 bool Writer::GroupsAndSorts() {
   for (int pass = 0; pass < 2; ++pass) {
     for (int slot = 0; slot < kSortSlots; ++slot) {
-      const uint32_t id = pass == 0 ? m_->groupFields[slot] : s_.sortFields[slot];
-      const uint8_t extra = pass == 0 ? s_.groupFlags[slot] : s_.sortWords[slot];
+      const uint32_t id = pass == 0 ? m_->groupFields[slot] : m_->sortFields[slot];
+      const uint8_t extra = static_cast<uint8_t>(pass == 0 ? m_->groupFlags[slot] : m_->sortWords[slot]);
       PayloadBuilder b = B();
       b.U8(slot);
       if (wide_) {

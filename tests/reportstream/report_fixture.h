@@ -138,10 +138,10 @@ inline void BuildFullReport(Doc& d) {
   const uint32_t pairs[] = {1, 6, kNoField, kNoField};
   m.SetRelation(1, 0, 0x20, pairs);
   m.groupFields[0] = 0;
-  d.st.settings.groupFlags[0] = 1;
-  d.st.settings.sortFields[0] = 0;
-  d.st.settings.sortFields[1] = 7;
-  d.st.settings.sortWords[1] = 1;
+  m.groupFlags[0] = 1;
+  m.sortFields[0] = 0;
+  m.sortFields[1] = 7;
+  m.sortWords[1] = 1;
   // The filter: PAID (field 4).
   const uint8_t code[6] = {10, 4, 0, 0, 0, 8};
   m.conditionCode = static_cast<uint8_t*>(HeapAllocZero(0, sizeof code));

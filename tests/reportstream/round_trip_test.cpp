@@ -63,7 +63,12 @@ TEST_P(RoundTrip, FullReportReadsBackAndRewritesIdentically) {
   EXPECT_EQ(m.tableSlots[1]->relationBits, a.M().tableSlots[1]->relationBits);
   EXPECT_EQ(m.groupFields[0], 0u);
   EXPECT_EQ(m.groupFields[1], kNoField);
-  EXPECT_EQ(b.st.settings.sortFields[1], 7u);
+  // The slots come back on the model, where the run and field editing read them.
+  EXPECT_EQ(m.groupFlags[0], 1);
+  EXPECT_EQ(m.sortFields[0], 0u);
+  EXPECT_EQ(m.sortFields[1], 7u);
+  EXPECT_EQ(m.sortWords[1], 1);
+  EXPECT_EQ(m.sortFields[2], kNoField);
   ASSERT_EQ(m.conditionLength, 6);
   EXPECT_EQ(m.conditionCode[1], 4);
   EXPECT_EQ(m.conditionCode[5], 8);
