@@ -9,13 +9,14 @@
 #include "expr/calendar.h"
 #include "foundation/heap_strings.h"
 #include "model/composite.h"
+#include "model/condition_dates.h"
 #include "model/field_dependencies.h"
 #include "model/fields.h"
 #include "model/record_filter.h"
 
 namespace {
 
-enum ValueKind { kValEmpty, kValNumber, kValText, kValLogical, kValField };
+enum ValueKind { kValEmpty, kValNumber, kValText, kValLogical, kValField, kValDate };
 struct Value {
   ValueKind kind = kValEmpty;
   double number = 0;
@@ -23,6 +24,7 @@ struct Value {
   bool logical = false;
   uint32_t field = kNoField;
   int position = 0;
+  ConditionDate date;
 };
 
 uint32_t ReadU32(const uint8_t* p) {
@@ -150,10 +152,8 @@ int ReadValues(CKmComposite* m, const char* text, std::vector<Value>* values, in
     } else if (*p == '{') {
       const char* q = std::strchr(p + 1, '}');
       if (!q) { *position = at; return kCondErrInvalid; }
-      bool blank = true;
-      for (const char* r = p + 1; r < q; ++r) blank = blank && *r == ' ';
-      if (!blank) { *position = at; return kCondErrBadDate; }
-      v.kind = kValEmpty;
+      if (int rc = ReadConditionDate(m, p + 1, q, &v.date)) { *position = at; return rc; }
+      v.kind = v.date.token ? kValDate : kValEmpty;
       p = q + 1;
     } else {
       std::string word;
@@ -187,6 +187,7 @@ int FieldOwnChecks(CKmComposite* m, const FieldDef* f, int* warning) {
 
 int CompareValues(CKmComposite* m, const Value& a, const Value& b) {
   if (a.kind == kValNumber) return a.number < b.number ? -1 : a.number > b.number ? 1 : 0;
+  if (a.kind == kValDate) return CompareConditionDates(a.date, b.date);
   if (a.kind == kValText) {
     if (m->compareText) return m->compareText(m, a.text.c_str(), b.text.c_str(), m->IdenticalCompare, m->CompareCaseCombined);
     return std::strcmp(a.text.c_str(), b.text.c_str());
@@ -200,6 +201,7 @@ size_t ValueSize(const Value& v, const FieldDef* f) {
     case kValField: return 5;
     case kValLogical: return 2;
     case kValText: return v.text.size() + 2;
+    case kValDate: return ConditionDateSize(v.date, Kind(f));
     default: return NullLiteralSize(f);
   }
 }
@@ -344,7 +346,7 @@ int FormatSelectCondition(CKmComposite* m, int count, SelectConditionRow* rows) 
           case kCondDate:
           case kCondDateTime:
           case kCondTime:
-            text += "{}";
+            text += FormatConditionDate(m, p, n);
             break;
           default: break;
         }
@@ -384,6 +386,7 @@ int ParseConditionValue(CKmComposite* m, SelectConditionRow* row, int* code, int
       case kValNumber: rc = kind == kFieldNumeric ? 0 : KindErrorCode(kind); break;
       case kValLogical: rc = kind == kFieldLogical ? 0 : kCondErrLogical; break;
       case kValText: rc = IsTextKind(kind) ? 0 : KindErrorCode(kind); break;
+      case kValDate: rc = CheckConditionDateKind(v.date, kind); break;
       case kValField: {
         const FieldDef* g = m->GetFieldAt(v.field);
         rc = FieldOwnChecks(m, g, &warning);
@@ -526,6 +529,7 @@ int ApplyConditionEdits(CKmComposite* m, int count, const SelectConditionRow* ro
             *w++ = 0;
             break;
           }
+          case kValDate: w += WriteConditionDate(w, v.date, Kind(f)); break;
           default: w += WriteNullLiteral(w, f); break;
         }
       }
