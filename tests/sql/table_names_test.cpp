@@ -82,38 +82,28 @@ TEST_F(KindTableNames, BtrieveQuotedTablePartBecomesOneQuotedName) {
 
 TEST_F(KindTableNames, SqlServerApproximateBoundIsTakenWithoutTrailingBlanks) {
   Kind(DS_KIND_SQLSERVER, true);
-  const uint32_t c = m.AddTableSlot("customers", "C", 0, 0, nullptr);
-  const uint32_t d = m.AddTableSlot("customers", "D", 0, 0x44, nullptr);
-  ASSERT_EQ(BuildSqlFieldList(&m, c, nullptr, nullptr, nullptr, true, nullptr, 0), 0);
-  ASSERT_EQ(BuildSqlFieldList(&m, d, nullptr, nullptr, nullptr, true, nullptr, 0), 0);
-  auto field = [&](uint32_t t, const char* name) -> FieldDef* {
+  FieldDef* city[2];
+  for (int k = 0; k < 2; ++k) {
+    const uint32_t t = m.AddTableSlot("customers", k ? "D" : "C", 0, k ? 0x44 : 0, nullptr);
+    ASSERT_EQ(BuildSqlFieldList(&m, t, nullptr, nullptr, nullptr, true, nullptr, 0), 0);
     FieldDef* f = m.tableSlots[t]->firstField;
-    for (uint32_t k = 0; k < m.tableSlots[t]->fieldCount; ++k, f = f->next)
-      if (std::string(f->name) == name) return f;
-    return nullptr;
-  };
-  for (uint32_t t : {c, d}) {
-    FieldDef* f = m.tableSlots[t]->firstField;
-    for (uint32_t k = 0; k < m.tableSlots[t]->fieldCount; ++k, f = f->next) f->flags &= ~kFieldNeeded;
+    for (uint32_t n = 0; n < m.tableSlots[t]->fieldCount; ++n, f = f->next) {
+      f->flags &= ~kFieldNeeded;
+      if (std::string(f->name) == "city") city[k] = f;
+    }
   }
-  ASSERT_NE(field(c, "city"), nullptr);
-  ASSERT_NE(field(d, "city"), nullptr);
-  m.tableSlots[d]->link.pairs[0][0] = m.GetFieldIndex(field(c, "city"));
-  m.tableSlots[d]->link.pairs[0][1] = m.GetFieldIndex(field(d, "city"));
-  field(c, "id")->flags |= kFieldNeeded;
-  field(d, "name")->flags |= kFieldNeeded;
+  m.tableSlots[1]->link.pairs[0][0] = m.GetFieldIndex(city[0]);
+  m.tableSlots[1]->link.pairs[0][1] = m.GetFieldIndex(city[1]);
+  city[0]->flags |= kFieldNeeded;
   BuildSelectStatement(&m, 0);
   const std::string sql = GetSelectResult(&m)->mainStatement;
-  // Only the text bound is trimmed; the sub-select's own column stays bare.
+  // Only the bound is trimmed; the sub-select's own column stays bare.
   EXPECT_NE(sql.find("(select min(rtrim(\"city\")) from customers k_m_s_u_b_1 where "
                      "k_m_s_u_b_1.\"city\" >= C.\"city\")"),
             std::string::npos)
       << sql;
   EXPECT_EQ(da->ExecSql(sql.c_str()), 0) << sql;
   da->EndStatement();
-  Kind(0, true);
-  BuildSelectStatement(&m, 0);
-  EXPECT_NE(GetSelectResult(&m)->mainStatement.find("min(\"city\")"), std::string::npos);
 }
 
 }  // namespace
