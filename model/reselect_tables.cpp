@@ -5,6 +5,7 @@
 #include "app/shell_standins.h"
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
+#include "model/composite.h"
 
 namespace {
 
@@ -147,5 +148,104 @@ int AskAnotherDataSource(const DataSourceQuestion& q) {
       return 1;
     }
   }
+  return 1;
+}
+
+namespace {
+
+void Status(const ReselectServices& s, const std::string& text) {
+  if (s.status) s.status(s.context, text.c_str());
+}
+
+void Error(const ReselectServices& s, const char* text) {
+  if (s.showError) s.showError(s.context, text);
+  else if (s.doc) s.doc->ErrorBox(text);
+}
+
+void Wait(const ReselectServices& s, bool on) {
+  if (s.waitCursor) s.waitCursor(s.context, on);
+}
+
+bool OpenFile(const ReselectServices& s, uint32_t title, const char* filter, const std::string& dir, std::string* out) {
+  if (!s.openFile) return false;
+  std::string chosen;
+  if (!s.openFile(s.context, GetResString(title, 0), filter, dir.c_str(), &chosen) || chosen.empty()) return false;
+  *out = chosen;
+  return true;
+}
+
+void MarkModified(const ReselectServices& s) {
+  if (s.doc) s.doc->SetModifiedFlag(TRUE);
+}
+
+}  // namespace
+
+const char* TableFileFilter(int sourceKind) {
+  switch (sourceKind) {
+    case kSourceParadox: return GetResString(6122, 1);
+    case kSourceDbase: return GetResString(6123, 1);
+    case kSourceBtrieve: return GetResString(6124, 1);
+    case kSourceExcel: return GetResString(6125, 1);
+    case kSourceAccess: return GetResString(6126, 1);
+    default: return GetResString(6127, 1);
+  }
+}
+
+int ReselectTable(const ReselectServices& s, const ReselectRequest& r, ReselectChoice* out) {
+  Status(s, r.displayName);
+  if (r.engineCode && s.model) s.model->ShowEngineError(r.engineCode);
+  if (!r.message.empty()) Error(s, r.message.c_str());
+  const bool desktopFiles = r.sourceKind == kSourceParadox || r.sourceKind == kSourceDbase;
+  std::string chosen;
+  if (!desktopFiles || !r.useCommonDlg || r.tableListSwitch) {
+    if (!s.tableList || !s.tableList(s.context, r.master, &chosen) || chosen.empty()) return 1;
+    out->isPath = false;
+  } else {
+    const std::string filter = TableFileFilter(r.sourceKind);
+    const std::string dir = r.databaseDir.empty() ? r.defaultDir : r.databaseDir;
+    if (!OpenFile(s, r.master ? 6120 : 6121, filter.c_str(), dir, &chosen)) return 1;
+    out->isPath = true;
+  }
+  Wait(s, true);
+  out->name = chosen;
+  Wait(s, false);
+  MarkModified(s);
+  return 0;
+}
+
+int AskForTextFile(const ReselectServices& s, std::string* path, int code, const std::string& dataDir) {
+  Status(s, *path);
+  const std::string codeText = s.model ? s.model->GetEngineErrorText(code) : "";
+  char text[kMessageBufferSize];
+  const std::string name = GetFileNamePart(*path);
+  const MsgArg args[2] = {MsgArg(codeText.c_str()), MsgArg(name.c_str())};
+  FormatMessageText(text, sizeof text, GetResString(6024, 0), args, 2);
+  Error(s, text);
+  Status(s, *path);
+  std::string dir = dataDir;
+  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  std::string chosen;
+  const std::string filter = GetResString(6129, 1);
+  if (!OpenFile(s, 6128, filter.c_str(), dir, &chosen)) return 1;
+  Wait(s, true);
+  *path = chosen;
+  Wait(s, false);
+  MarkModified(s);
+  return 0;
+}
+
+int AskForPictureFile(const ReselectServices& s, std::string* path) {
+  ErrorBeep();
+  Status(s, *path);
+  char text[kMessageBufferSize];
+  const std::string name = GetFileNamePart(*path);
+  const MsgArg args[1] = {MsgArg(name.c_str())};
+  FormatMessageText(text, sizeof text, GetResString(6131, 0), args, 1);
+  if (!s.doc) return 0;
+  if (s.doc->ShowMessageDialog(s.doc->GetOwnerWindow(), text, s.doc->GetAppCaption(), kMsgIgnore) != IDOK) return 0;
+  std::string chosen;
+  const std::string filter = GetResString(6132, 1);
+  if (!OpenFile(s, 6130, filter.c_str(), std::string(), &chosen)) return 0;
+  *path = chosen;
   return 1;
 }

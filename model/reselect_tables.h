@@ -52,3 +52,50 @@ struct DataSourceQuestion {
 };
 // 0 when another data source was chosen (the caller retries), 1 when declined.
 int AskAnotherDataSource(const DataSourceQuestion& q);
+
+class CKmComposite;
+
+// Data-source kinds that store tables as files of their own.
+enum TableSourceKind { kSourceOther = 0, kSourceParadox, kSourceDbase, kSourceBtrieve, kSourceExcel, kSourceAccess };
+// The Open file filter of the kind ("Name (*.X)|*.X|").
+const char* TableFileFilter(int sourceKind);
+
+// What the questions need of the document, the status bar and the dialogs.
+struct ReselectServices {
+  CKmDoc* doc = nullptr;
+  CKmComposite* model = nullptr;  // shows engine codes
+  void* context = nullptr;
+  void (*status)(void* context, const char* text) = nullptr;
+  // The Open file dialog: true with the chosen path.
+  bool (*openFile)(void* context, const char* title, const char* filter, const char* dir, std::string* chosen) = nullptr;
+  // The current data source's table list: true with the chosen table.
+  bool (*tableList)(void* context, bool master, std::string* chosen) = nullptr;
+  void (*waitCursor)(void* context, bool on) = nullptr;
+  // Null: the document's error box.
+  void (*showError)(void* context, const char* text) = nullptr;
+};
+
+struct ReselectRequest {
+  bool master = true;
+  std::string displayName;     // the table's name for the status bar
+  int engineCode = 0;          // shown first when nonzero
+  std::string message;         // shown when not empty
+  int sourceKind = kSourceOther;
+  bool useCommonDlg = true;    // [Preferences] UseCommonDlg
+  bool tableListSwitch = false;
+  std::string databaseDir;     // the connection's database directory
+  std::string defaultDir;      // the document's default directory
+};
+
+// What the user chose: a table of the list or a file path.
+struct ReselectChoice {
+  bool isPath = false;
+  std::string name;
+};
+
+// 0 when the user chose a table (the document is then marked modified), 1 otherwise.
+int ReselectTable(const ReselectServices& s, const ReselectRequest& r, ReselectChoice* out);
+// 0 when a text file was chosen (path replaced), 1 otherwise.
+int AskForTextFile(const ReselectServices& s, std::string* path, int code, const std::string& dataDir);
+// Nonzero when a picture file was chosen (path replaced); 0 for Ignore or Cancel.
+int AskForPictureFile(const ReselectServices& s, std::string* path);
