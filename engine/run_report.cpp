@@ -2,6 +2,10 @@
 // first record, the passes, and the messages of a run that produced nothing.
 #include "engine/run_report.h"
 
+#include "engine/doc_upkeep.h"
+#include "engine/sort_pass_link.h"
+#include "model/sort_pass.h"
+
 #include "engine/run_links.h"
 
 #include "app/document.h"
@@ -112,6 +116,19 @@ RunDataSignature DefaultSignature(CKmDoc* doc) {
   return sig;
 }
 
+// The totals pre-pass (and the totals sort it may ask for) before the
+// report pass; a pre-pass that read the rows leaves the query to run again.
+int DefaultSortPass(CKmDoc* doc) {
+  CKmComposite* m = doc->m_pModel;
+  if (!m) return 0;
+  InstallSortPassLink();
+  int reopen = 0;
+  if (const int rc = RunSortPass(m, 0, 0, &reopen)) return rc;
+  if (!reopen) return 0;
+  DefaultCloseQuery(doc);
+  return DefaultOpenQuery(doc);
+}
+
 RunLinks MakeDefaultLinks() {
   RunLinks l;
   l.fetchRecord = DefaultFetch;
@@ -124,6 +141,7 @@ RunLinks MakeDefaultLinks() {
   l.openQuery = DefaultOpenQuery;
   l.closeQuery = DefaultCloseQuery;
   l.dataSignature = DefaultSignature;
+  l.runSortPass = DefaultSortPass;
   InstallCalcLinks(l);
   InstallBandOutputLinks(l);
   return l;
@@ -304,6 +322,7 @@ int PrepareRunData(CKmDoc* doc) {
       return rc;
     }
   }
+  RebuildRunLists(doc, 1, false);
   MarkFieldsForRun(doc);
   r->outputEmitted = 0;
   return PrepareReportData(doc, r);

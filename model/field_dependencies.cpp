@@ -89,8 +89,6 @@ bool Ready(CKmComposite* m, FieldDef* f, int level) {
     } else {
       return false;
     }
-  } else if (IsTotal(f) || (f->flags & kFieldTotalRelated)) {
-    return false;
   }
   if (IsAlias(f)) {
     FieldDef* to = FieldAtNumber(m, f->refField);

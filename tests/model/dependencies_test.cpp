@@ -48,8 +48,9 @@ TEST(Dependencies, LevelsAndEvaluationOrder) {
   EXPECT_TRUE(page->flags & kFieldPageNumber);
   EXPECT_TRUE(share->flags & kFieldTotalRelated);
   EXPECT_EQ(Chain(t.m.prefetchCalcList), (std::vector<std::string>{"RATE"}));
-  EXPECT_EQ(Chain(t.m.calcOrderList), (std::vector<std::string>{"QTY", "GROSS", "NET", "PAGE"}));
-  EXPECT_EQ(Chain(t.m.levelTotalChains[1]), (std::vector<std::string>{"SUMNET", "SHARE"}));
+  // Totals and what rests on them are evaluated with each record, after what they total.
+  EXPECT_EQ(Chain(t.m.calcOrderList), (std::vector<std::string>{"QTY", "GROSS", "NET", "PAGE", "SUMNET", "SHARE"}));
+  EXPECT_EQ(Chain(t.m.levelTotalChains[1]), (std::vector<std::string>{}));
   (void)qty;
   (void)sum;
 }

@@ -143,6 +143,7 @@ class ReportPdf : public testing::Test {
     for (FieldDef* f : fields) {
       f->head.bandLine = static_cast<uint8_t>(line);
       f->head.flags |= kItemKindField;
+      f->flags |= kFieldItem;  // placed on the layout: the run lists find it
       f->head.pointSize = 100;
       f->needsPrevious = 1;
       placed.push_back(f);
