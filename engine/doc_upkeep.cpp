@@ -1,6 +1,10 @@
 #include "engine/doc_upkeep.h"
 
 #include "app/document.h"
+#include "app/page_setup.h"
+#include "designer/fonts.h"
+#include "designer/layout_records.h"
+#include "files/report_reader.h"
 #include "expr/code_walks.h"
 #include "expr/compiled_code.h"
 #include "foundation/heap_strings.h"
@@ -17,6 +21,7 @@ constexpr uint32_t kLabelSelected = 218;
 constexpr uint32_t kLabelGroupTotals = 2560;
 constexpr uint32_t kLabelLimited = 2561;
 constexpr uint32_t kHideLine = 0xFFFFFFFFu;
+constexpr uint32_t kIdNoFieldMemory = 6110;  // "Insufficient memory for additional field"
 
 RunCounterSink g_sink;
 
@@ -335,3 +340,134 @@ bool IsSingleCallCode(const uint8_t* code, size_t length) {
   return r.Next(&a) && a.op == OP_STRING && r.Next(&b) && b.op == OP_CALL &&
          (b.u32 & kCallIdMask) == kSlotSqlExpCall && r.Next(&c) && c.op == OP_END;
 }
+
+void ResetRunSettings(CKmDoc* doc) {
+  if (!doc) return;
+  if (CKmComposite* m = doc->m_pModel) {
+    HeapFreeBlock(m->conditionCode);
+    m->conditionCode = nullptr;
+    m->conditionLength = 0;
+    for (int i = 0; i < 8; ++i) {
+      m->groupFields[i] = kNoField;
+      m->groupFlags[i] = 0;
+      m->sortFields[i] = kNoField;
+      m->sortWords[i] = 0;
+      m->sortLengths[i] = 1;
+    }
+    m->recordRepeatField = kNoField;
+    m->currentField = kNoField;
+    CountersOf(m) = RunCounters();
+  }
+  if (doc->m_pPageSetup) {
+    std::memset(doc->m_pPageSetup, 0, sizeof *doc->m_pPageSetup);
+    SetPageSetupWord(*doc->m_pPageSetup, kPsNoLineSwitch, 1);
+  }
+  if (doc->m_bandLines.lines) ClearBandLineTable(doc->m_bandLines);
+  FreeTextItems(doc);
+  doc->m_bModified = TRUE;
+}
+
+void CommitMarkedFields(CKmDoc* doc) {
+  CKmComposite* m = doc ? doc->m_pModel : nullptr;
+  if (!m) return;
+  for (FieldDef* f = m->fieldList; f; f = f->next) {
+    if (!(f->flags & kFieldRemoveMark)) continue;
+    f->flags &= ~(kFieldRemoveMark | kFieldItem);
+    f->head.flags &= ~(kItemDeleted | kItemSelected);
+  }
+}
+
+TextItem* AppendTextItem(CKmDoc* doc) {
+  LayoutTables* t = doc ? doc->m_pLayout : nullptr;
+  if (!t) return nullptr;
+  TextItem* item = new TextItem;
+  TextItem** tail = &t->textHead;
+  while (*tail) tail = &(*tail)->nextText;
+  *tail = item;
+  ++t->textCount;
+  return item;
+}
+
+TextItem* NewTextItem(CKmDoc* doc, uint32_t textSize) {
+  char* text = static_cast<char*>(HeapAllocZero(0, textSize ? textSize : 1));
+  if (!text) return nullptr;
+  TextItem* item = AppendTextItem(doc);
+  if (!item) {
+    HeapFreeBlock(text);
+    return nullptr;
+  }
+  item->text = text;
+  return item;
+}
+
+bool DeleteTextItem(CKmDoc* doc, TextItem* item) {
+  LayoutTables* t = doc ? doc->m_pLayout : nullptr;
+  if (!t || !item) return false;
+  for (TextItem** p = &t->textHead; *p; p = &(*p)->nextText)
+    if (*p == item) {
+      *p = item->nextText;
+      --t->textCount;
+      if (item->head.faceAtom != 0) DeleteFaceAtom(item->head.faceAtom);
+      HeapFreeBlock(item->text);
+      delete item;
+      return true;
+    }
+  return false;
+}
+
+void FreeTextItems(CKmDoc* doc) {
+  if (doc) FreeReportTextItems(*doc);
+}
+
+FieldDef* DuplicateField(CKmDoc* doc, FieldDef* field) {
+  CKmComposite* m = doc ? doc->m_pModel : nullptr;
+  if (!m || !field) return nullptr;
+  FieldDef* copy = m->AddFieldAlias(field);
+  if (!copy) {
+    doc->ShowErrorText(GetResString(kIdNoFieldMemory, 0), nullptr);
+    return nullptr;
+  }
+  copy->displayWidth = field->displayWidth;
+  copy->displayDecimals = field->displayDecimals;
+  copy->formatCode = field->formatCode;
+  copy->timeFormat = field->timeFormat;
+  ReportItemHead head = field->head;
+  head.nextInOrder = head.prevInOrder = nullptr;
+  copy->head = head;
+  copy->head.flags &= ~(kItemDeleted | kItemInClipboard);
+  copy->head.flags |= kItemFixedPosition;  // marked as a copy
+  copy->flags3word = field->flags3word;
+  copy->flags |= kFieldItem;
+  return copy;
+}
+
+int GetObjectAlignment(CKmDoc* doc, const ReportItemHead* object) {
+  if (!object) return 0;
+  auto nibble = [](uint32_t v) { return v ? static_cast<int>(v) - 1 : 0; };
+  if (object->flags & kItemKindField) {
+    // A field's head starts its record, so the field is found from it.
+    const FieldDef* f = reinterpret_cast<const FieldDef*>(object);
+    const uint32_t kind = f->flags & kFieldKindMask;
+    if (kind & kFieldNumeric) return nibble((f->formatCode >> 12) & 0xF);
+    if (kind & (kFieldDate | kFieldDateTime | kFieldTime)) return nibble((f->formatCode >> 8) & 0xF);
+    const uint32_t style = (f->formatCode >> 4) & 0xF;
+    if (style == 4) {  // the stretching kind
+      const uint32_t third = (f->formatCode >> 8) & 0xF;
+      return third == 2 ? 0 : nibble(third);
+    }
+    return nibble(style);
+  }
+  (void)doc;
+  if (object->flags & (kItemKindLine | kItemKindBox)) {
+    const LineBoxItem* x = reinterpret_cast<const LineBoxItem*>(object);
+    return nibble(x->alignment >> 4);
+  }
+  if (object->flags & kItemKindPicture) {
+    const PictureItem* x = reinterpret_cast<const PictureItem*>(object);
+    return nibble(x->alignment >> 4);
+  }
+  if (object->flags & (kItemKindChart | kItemKindOle)) return 0;
+  const TextItem* x = reinterpret_cast<const TextItem*>(object);
+  return nibble(x->alignment >> 4);
+}
+

@@ -81,3 +81,29 @@ int CheckFieldForExpression(CKmComposite* m, FieldDef* field, const uint8_t* cod
 bool IsFilterOnField(CKmComposite* m, uint32_t id);
 // The code is a block whose body is exactly one SQLEXP call.
 bool IsSingleCallCode(const uint8_t* code, size_t length);
+
+// ---- The document's report set-up.
+struct TextItem;
+// A new or cleared report: filter, run counters, pages, sort and group
+// slots, page set-up (word 18 = 1), band lines, record repeat field, grid
+// steps and text items; the document is marked modified.
+void ResetRunSettings(CKmDoc* doc);
+// Fields marked for removal are hidden again (the designer's deletes made
+// final), their marks cleared.
+void CommitMarkedFields(CKmDoc* doc);
+
+// Text items of the layout (the document's list).
+TextItem* AppendTextItem(CKmDoc* doc);
+// With a zeroed text block of size bytes; null (nothing kept) on failure.
+TextItem* NewTextItem(CKmDoc* doc, uint32_t textSize);
+// False when the item is not in the list (an internal error).
+bool DeleteTextItem(CKmDoc* doc, TextItem* item);
+void FreeTextItems(CKmDoc* doc);
+
+// A copy of a field: an alias with its format and item head, shown.
+FieldDef* DuplicateField(CKmDoc* doc, FieldDef* field);
+// The alignment (0 left, 1 centre, 2 right) of a layout item: graphic items
+// by their alignment byte, fields by their format's alignment nibble.
+struct ReportItemHead;
+int GetObjectAlignment(CKmDoc* doc, const ReportItemHead* object);
+

@@ -4,6 +4,7 @@
 #include "app/document.h"
 #include "expr/code_walks.h"
 #include "expr/compiled_code.h"
+#include "designer/layout_records.h"
 #include "foundation/band_lines.h"
 #include "foundation/heap_strings.h"
 
@@ -167,4 +168,51 @@ TEST(Upkeep, QueryAndSqlExpChecks) {
   EXPECT_EQ(GetBandFlagMask(13), 3);
   EXPECT_EQ(GetLineHeightUnit(&d.doc, 1), 10);
   EXPECT_EQ(GetLineHeightUnit(&d.doc, 0), 0);
+}
+
+// Text items: appended in order, deleted from anywhere, an unknown item refused.
+TEST(Upkeep, TextItemsAndFieldCopies) {
+  DocModel d;
+  LayoutTables layout;
+  d.doc.m_pLayout = &layout;
+  TextItem* a = NewTextItem(&d.doc, 10);
+  TextItem* b = NewTextItem(&d.doc, 4);
+  TextItem* c = AppendTextItem(&d.doc);
+  ASSERT_TRUE(a && b && c);
+  EXPECT_EQ(layout.textCount, 3);
+  EXPECT_EQ(layout.textHead, a);
+  EXPECT_EQ(a->nextText, b);
+  EXPECT_TRUE(DeleteTextItem(&d.doc, b));
+  EXPECT_EQ(a->nextText, c);
+  TextItem stranger;
+  EXPECT_FALSE(DeleteTextItem(&d.doc, &stranger));
+  EXPECT_EQ(layout.textCount, 2);
+  FreeTextItems(&d.doc);
+  EXPECT_EQ(layout.textHead, nullptr);
+  EXPECT_EQ(layout.textCount, 0);
+
+  // A copy of a field shows the same value with the same format.
+  FieldDef* price = d.t.Add("PRICE", kFieldNumeric);
+  price->formatCode = 0x3005;
+  price->displayWidth = 9;
+  price->head.flags |= kItemDeleted;
+  FieldDef* copy = DuplicateField(&d.doc, price);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_TRUE(copy->flags & kFieldAlias);
+  EXPECT_EQ(copy->refField, d.t.Number(price));
+  EXPECT_EQ(copy->formatCode, 0x3005u);
+  EXPECT_EQ(copy->displayWidth, 9u);
+  EXPECT_FALSE(copy->head.flags & kItemDeleted);
+  EXPECT_EQ(GetObjectAlignment(&d.doc, &copy->head), 2);  // numbers: the top nibble, less one
+
+  // Resetting the run settings empties the slots and the filter.
+  d.t.m.groupFields[0] = 0;
+  d.t.m.sortFields[0] = 0;
+  d.t.m.recordRepeatField = 0;
+  ResetRunSettings(&d.doc);
+  EXPECT_EQ(d.t.m.groupFields[0], kNoField);
+  EXPECT_EQ(d.t.m.sortFields[0], kNoField);
+  EXPECT_EQ(d.t.m.recordRepeatField, kNoField);
+  EXPECT_TRUE(d.doc.m_bModified);
+  d.doc.m_pLayout = nullptr;
 }
