@@ -3,6 +3,7 @@
 #include "platform/printer/escape_stream.h"
 
 #include <QFontMetricsF>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -63,6 +64,39 @@ QString DecodeStreamText(const BYTE* bytes, int count, bool lineDrawFace) {
   return out;
 }
 
+namespace {
+
+// A face whose shaping of plain Latin text is more than one glyph per
+// character at its own advance (ligatures, contextual forms) must keep being
+// shaped; checked once per font on texts where faces do such things.
+bool ShapesLatinText(const QFont& font) {
+  QRawFont raw = QRawFont::fromFont(font);
+  if (!raw.isValid()) return true;
+  for (const QString& probe : {QStringLiteral("fi fl ff ffi ffl Th st ct Qu AV To Wa 1/2 -> <= ..."),
+                               QStringLiteral("office waffle fjord Ta Te Yo LT VA")}) {
+    QTextLayout layout(probe, font);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    if (!line.isValid()) return true;
+    QList<QGlyphRun> runs = layout.glyphRuns();
+    if (runs.size() != 1) return true;
+    QList<quint32> shaped = runs[0].glyphIndexes();
+    QList<quint32> plain = raw.glyphIndexesForString(probe);
+    if (shaped != plain) return true;
+    QList<QPointF> pos = runs[0].positions();
+    QList<QPointF> adv = raw.advancesForGlyphIndexes(plain, QRawFont::UseDesignMetrics);
+    double x = pos.isEmpty() ? 0 : pos[0].x();
+    for (qsizetype i = 0; i < pos.size(); ++i) {
+      if (std::abs(pos[i].x() - x) > 1e-3) return true;
+      x += adv[i].x();
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 const DriverFont& DriverFontCache::Get(const PageOutputState* s, int fontNumber, int style, int size) {
   std::string face = FaceOf(s, fontNumber);
   if (size <= 0) size = 100;
@@ -83,7 +117,27 @@ const DriverFont& DriverFontCache::Get(const PageOutputState* s, int fontNumber,
   f.ascent = f.metrics.ascent();
   f.descent = f.metrics.descent();
   f.leading = std::max(0.0, f.metrics.leading());
+  if (!f.font.underline() && !f.font.strikeOut() && !ShapesLatinText(f.font)) f.raw = QRawFont::fromFont(f.font);
   return fonts_.emplace(key, f).first->second;
+}
+
+bool DriverFontCache::SimpleGlyphs(const DriverFont& f, const QString& text, QGlyphRun* out) {
+  if (!f.raw.isValid() || text.isEmpty()) return false;
+  QList<quint32> glyphs = f.raw.glyphIndexesForString(text);
+  if (glyphs.size() != text.size()) return false;
+  for (quint32 g : glyphs)
+    if (g == 0) return false;  // missing: shaping picks a fallback face
+  QList<QPointF> advances = f.raw.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics);
+  QList<QPointF> at(glyphs.size());
+  double x = 0;
+  for (qsizetype i = 0; i < glyphs.size(); ++i) {
+    at[i] = QPointF(x, 0);
+    x += advances[i].x();
+  }
+  out->setRawFont(f.raw);
+  out->setGlyphIndexes(glyphs);
+  out->setPositions(at);
+  return true;
 }
 
 double DriverFontCache::Advance(const DriverFont& f, const QString& text) {

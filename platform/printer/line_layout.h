@@ -7,6 +7,8 @@
 #include <QColor>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QRawFont>
 #include <QString>
 
 #include <QHash>
@@ -22,6 +24,9 @@ struct DriverFont {
   // Advances of texts already measured: shaping a text costs far more than
   // looking it up, and report lines repeat (headers, labels, values).
   mutable QHash<QString, double> advances;
+  // The face at this size for placing glyphs without shaping; invalid when
+  // the font's text must be shaped (decorations, faces with ligatures).
+  QRawFont raw;
 };
 
 // Fonts by (font number, style, size); sizes in tenths of a point are
@@ -31,6 +36,10 @@ class DriverFontCache {
  public:
   const DriverFont& Get(const PageOutputState* s, int fontNumber, int style, int size);
   double Advance(const DriverFont& f, const QString& text);
+  // The text as glyphs of the font's own face, placed by their advances with
+  // the baseline at y 0. False when only shaping draws it right: a character
+  // the face lacks, or a font that shapes (see DriverFont::raw).
+  static bool SimpleGlyphs(const DriverFont& f, const QString& text, QGlyphRun* out);
 
   // Texts remembered per font before its list starts again.
   static constexpr int kAdvanceCacheLimit = 8192;

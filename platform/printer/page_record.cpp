@@ -3,7 +3,7 @@
 #include <algorithm>
 
 void PageRecord::Text(const void* fontKey, const QFont& font, const QColor& colour, const QPointF& at,
-                      const QString& text) {
+                      const QString& text, const QGlyphRun* glyphs) {
   EndForeign();
   auto it = std::find(fontKeys_.begin(), fontKeys_.end(), fontKey);
   int f = static_cast<int>(it - fontKeys_.begin());
@@ -12,7 +12,7 @@ void PageRecord::Text(const void* fontKey, const QFont& font, const QColor& colo
     fonts_.push_back(font);
   }
   steps_.push_back({Kind::kText, static_cast<int>(texts_.size())});
-  texts_.push_back({f, colour, at, text});
+  texts_.push_back({f, colour, at, text, glyphs ? *glyphs : QGlyphRun()});
 }
 
 void PageRecord::Line(const QPen& pen, const QPointF& from, const QPointF& to) {
@@ -74,7 +74,10 @@ void PageRecord::Play(QPainter* painter) const {
           colour = t.colour;
           textPen = true;
         }
-        painter->drawText(t.at, t.text);
+        if (t.glyphs.isEmpty())
+          painter->drawText(t.at, t.text);
+        else
+          painter->drawGlyphRun(t.at, t.glyphs);
         break;
       }
       case Kind::kLine: {

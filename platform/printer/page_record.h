@@ -7,6 +7,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QFont>
+#include <QGlyphRun>
 #include <QImage>
 #include <QPainter>
 #include <QPen>
@@ -22,8 +23,10 @@ class PageRecord {
  public:
   // fontKey tells fonts apart cheaply (the caller's cached font); the font
   // itself is copied once per page.
+  // glyphs, when given, is the text already turned into glyphs with the
+  // baseline at y 0: drawn as it is, nothing is shaped again.
   void Text(const void* fontKey, const QFont& font, const QColor& colour, const QPointF& at,
-            const QString& text);
+            const QString& text, const QGlyphRun* glyphs = nullptr);
   void Line(const QPen& pen, const QPointF& from, const QPointF& to);
   void Fill(const QRectF& rect, const QBrush& brush);
   // The image is copied: the caller's pixels may go away after the call.
@@ -48,6 +51,7 @@ class PageRecord {
     QColor colour;
     QPointF at;
     QString text;
+    QGlyphRun glyphs;
   };
   struct LineStep {
     QPen pen;

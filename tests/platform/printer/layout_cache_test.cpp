@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QTextLayout>
 
 #include <cmath>
 #include <string>
@@ -179,6 +180,62 @@ TEST(PageRecordPlay, ForeignDrawingsAndImagesKeepTheirPlace) {
   EXPECT_EQ(played.pixelColor(125, 125), QColor(Qt::green));
   EXPECT_EQ(played.pixelColor(5, 5), QColor(Qt::white));
   EXPECT_EQ(played.pixelColor(160, 160), QColor(Qt::white));
+}
+
+TEST(SimpleGlyphs, MatchShapingOrAreRefused) {
+  TestApplication();
+  PageOutputState s = TwoFaceState();
+  DriverFontCache cache;
+  for (int face = 0; face < 2; ++face) {
+    const DriverFont& f = cache.Get(&s, face, 0, 100);
+    const QString text = QStringLiteral("Order 1042: 12 x \u00C9clair \u20AC3.50, total");
+    QGlyphRun run;
+    ASSERT_TRUE(DriverFontCache::SimpleGlyphs(f, text, &run)) << face;
+    QTextLayout layout(text, f.font);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    QList<QGlyphRun> shaped = layout.glyphRuns();
+    ASSERT_EQ(shaped.size(), 1);
+    EXPECT_EQ(run.glyphIndexes(), shaped[0].glyphIndexes());
+    ASSERT_EQ(run.positions().size(), shaped[0].positions().size());
+    for (qsizetype i = 0; i < run.positions().size(); ++i)
+      EXPECT_NEAR(run.positions()[i].x(), shaped[0].positions()[i].x() - shaped[0].positions()[0].x(), 1e-3);
+    EXPECT_NEAR(run.positions().back().x() + run.rawFont().advancesForGlyphIndexes({run.glyphIndexes().back()},
+                                                                                   QRawFont::UseDesignMetrics)[0].x(),
+                cache.Advance(f, text), 1e-3);
+    // A character the face lacks is left to shaping, which finds a fallback.
+    EXPECT_FALSE(DriverFontCache::SimpleGlyphs(f, QStringLiteral("x\u4E2D"), &run));
+    EXPECT_FALSE(DriverFontCache::SimpleGlyphs(f, QString(), &run));
+  }
+  // Underlined and struck-out text keeps its lines: those fonts are shaped.
+  QGlyphRun run;
+  EXPECT_FALSE(DriverFontCache::SimpleGlyphs(cache.Get(&s, 0, 4, 100), QStringLiteral("under"), &run));
+  EXPECT_FALSE(DriverFontCache::SimpleGlyphs(cache.Get(&s, 0, 8, 100), QStringLiteral("struck"), &run));
+}
+
+TEST(PageRecordPlay, GlyphsDrawLikeTheShapedText) {
+  TestApplication();
+  PageOutputState s = TwoFaceState();
+  DriverFontCache cache;
+  const DriverFont& f = cache.Get(&s, 0, 1, 240);
+  const QString text = QStringLiteral("Total \u20AC 1,234.50");
+  QGlyphRun run;
+  ASSERT_TRUE(DriverFontCache::SimpleGlyphs(f, text, &run));
+  PageRecord shaped, placed;
+  shaped.Text(&f, f.font, Qt::darkBlue, QPointF(12, 60), text);
+  placed.Text(&f, f.font, Qt::darkBlue, QPointF(12, 60), text, &run);
+  QImage a = Blank(), b = Blank();
+  {
+    QPainter p(&a);
+    shaped.Play(&p);
+  }
+  {
+    QPainter p(&b);
+    placed.Play(&p);
+  }
+  EXPECT_TRUE(a == b);
+  EXPECT_FALSE(a == Blank());
 }
 
 // A footer line close to the paper's bottom edge is text of the page like
