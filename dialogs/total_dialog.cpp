@@ -69,6 +69,7 @@ struct State {
   std::vector<FieldDef*> created;
   int totalLine = -1;
   bool endOfReportShown = false;
+  bool ended = false;  // OK went through: later clicks before the window goes do nothing
 };
 
 // The settings OK changes on an edited total, put back when OK is refused.
@@ -500,7 +501,7 @@ INT_PTR TotalDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
       if (!InitDialog(dialog, s)) EndDialog(dialog, IDCANCEL);
       return TRUE;
     case WM_COMMAND: {
-      if (!s) break;
+      if (!s || s->ended) break;
       const int id = LOWORD(wParam);
       if (id >= kKindFirst && id <= kKindFirst + kTotalVariance) {
         s->kind = static_cast<uint8_t>(id - kKindFirst);
@@ -529,6 +530,7 @@ INT_PTR TotalDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         }
         case IDOK:
           if (Validate(dialog, s)) {
+            s->ended = true;
             s->p->modified = true;
             EndDialog(dialog, IDOK);
           }

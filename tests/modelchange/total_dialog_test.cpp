@@ -345,3 +345,57 @@ TEST_F(TotalDialogTest, SelectionAndAccumulationRules) {
   perPage->refField = t.Number(grand);
   EXPECT_FALSE(PageNumberInSourceChain(&t.m, grand));
 }
+
+TEST_F(TotalDialogTest, AccumulationFollowsTheSource) {
+  FieldDef* grand = AddTotal("GSUM", amount, kResetGrand, kTotalSum);
+  grand->flags |= kFieldTotalRelated;
+  FieldDef* level1 = AddTotal("L1SUM", amount, 0, kTotalSum);
+  params.selectedField = grand;
+  bool endShown = false, comboHidden = false, grew = false;
+  WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    // The single selected layout field is proposed.
+    const LRESULT sel = SendDlgItemMessageA(d, kList, LB_GETCURSEL, 0, 0);
+    char text[64] = {};
+    SendDlgItemMessageA(d, kList, LB_GETTEXT, static_cast<WPARAM>(sel), reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, "GSUM");
+    RECT before{}, after{};
+    GetWindowRect(d, &before);
+    ui_test::Click(GetDlgItem(d, 230));
+    GetWindowRect(d, &after);
+    grew = after.bottom - after.top > before.bottom - before.top;
+    endShown = IsWindowVisible(GetDlgItem(d, 204));
+    comboHidden = !IsWindowVisible(GetDlgItem(d, kAccum));
+    SetDlgItemTextA(d, kName, "OFGRAND");
+    Ok(d);
+  });
+  ASSERT_EQ(OpenTotalDialog(nullptr, &params), IDOK);
+  EXPECT_TRUE(grew);
+  EXPECT_TRUE(endShown);
+  EXPECT_TRUE(comboHidden);
+  FieldDef* made = Find(t.m, "OFGRAND");
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(made->totalLevel, kAccumulateReport);
+  EXPECT_NE(made->flags & kFieldTotalRelated, 0u);
+
+  // Every record over a source that itself rests on a total is refused.
+  g_errors.clear();
+  FieldDef* share = t.Add("SHARE", kFieldNumeric | kFieldCalculation | kFieldTotalRelated);
+  share->refField = t.Number(level1);
+  params.selectedField = share;
+  WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    SetDlgItemTextA(d, kName, "OFSHARE");
+    SelectCombo(d, kAccum, 0);
+    Ok(d);
+    EXPECT_EQ(ui_test::ActiveDialog(), d);
+    SelectCombo(d, kAccum, 1);  // once per group of level 1
+    Ok(d);
+  });
+  ASSERT_EQ(OpenTotalDialog(nullptr, &params), IDOK);
+  ASSERT_EQ(g_errors.size(), 1u);
+  EXPECT_EQ(g_errors[0], "Invalid frequency for this total");
+  FieldDef* ofShare = Find(t.m, "OFSHARE");
+  ASSERT_NE(ofShare, nullptr);
+  EXPECT_EQ(ofShare->totalLevel, 0);
+}
