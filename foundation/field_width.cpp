@@ -38,7 +38,8 @@ int FieldWidthUnit(const FieldDef& f) {
 
 int FieldWidthHundredths(const FieldDef& f) {
   if (!HasUnitWidth(f) || f.head.measuredWidth <= 0) return 0;
-  if (FieldWidthUnit(f) == kMeasureHundredths) return f.head.measuredWidth;
+  // The width is a 16-bit measure; a larger stored value counts as the largest.
+  if (FieldWidthUnit(f) == kMeasureHundredths) return Word16(f.head.measuredWidth);
   return static_cast<int>(ConvertMeasure(Word16(f.head.measuredWidth), kMeasureHundredths, kMeasureTenthsMm, 10, 0));
 }
 

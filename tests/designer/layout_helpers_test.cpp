@@ -194,6 +194,13 @@ TEST_F(Helpers, FieldsKeptInAUnitMeasureThatWidthInEitherSystem) {
   f->flags2 = kField2WidthTenthsMm;
   f->head.measuredWidth = 254;
   EXPECT_EQ(MeasureObjectText(t, f->head, "12345", nullptr, nullptr, nullptr), 100);
+  // A width read from a damaged file measures as the largest 16-bit width
+  // and the item stays inside the layout.
+  f->flags2 = kField2WidthHundredths;
+  f->head.measuredWidth = 0x7FFFFFFF;
+  EXPECT_EQ(MeasureObjectText(t, f->head, "", nullptr, nullptr, nullptr), 65535 * 10 * 10 / 100);
+  SizeObjectToText(t, f->head);
+  EXPECT_EQ(f->head.left, 0);
 }
 
 }  // namespace

@@ -144,12 +144,6 @@ TEST(FieldWidth, PicturesGiveTheSampleAndTheWidthOfNumbersAndDates) {
   EXPECT_STREQ(buffer, picture);
   EXPECT_EQ(GetObjectWidth(fmt, date), n);
 
-  FieldDef number = TextField(3);
-  number.flags = kFieldNumeric;
-  number.displayWidth = 10;
-  number.displayDecimals = 2;
-  const int m = BuildFieldPicture(fmt, &number, picture, nullptr, ' ');
-  EXPECT_EQ(GetObjectWidth(fmt, number), m);
 
   // A damaged width never writes past the 255-byte buffer.
   FieldDef wide = TextField(0);
