@@ -103,6 +103,9 @@ TEST_F(TotalDialogTest, NewSumTakesItsSettingsAndFormat) {
                                             reinterpret_cast<LPARAM>("LABEL")) != LB_ERR;
     SelectSource(d, "AMOUNT");
     SetDlgItemTextA(d, kName, "SUMAMT");
+    g_condition = "AMOUNT > 5";
+    ui_test::Click(GetDlgItem(d, 250));
+    EXPECT_EQ(ui_test::Text(GetDlgItem(d, 251)), "AMOUNT > 5");
     Ok(d);
   });
   ASSERT_EQ(OpenTotalDialog(nullptr, &params), IDOK);
@@ -120,6 +123,9 @@ TEST_F(TotalDialogTest, NewSumTakesItsSettingsAndFormat) {
   EXPECT_EQ(total->table, amount->table);
   EXPECT_EQ(total->displayWidth, 9u);
   EXPECT_EQ(total->formatCode, 0x1234u);
+  ASSERT_NE(total->conditionText, nullptr);
+  EXPECT_EQ(std::string(total->conditionText).substr(0, 10), "AMOUNT > 5");
+  EXPECT_NE(total->conditionCode, nullptr);
   EXPECT_TRUE(g_errors.empty());
   for (FieldDef* f = t.m.fieldList; f; f = f->next) EXPECT_EQ(f->flags & 0x30, 0u) << f->name;
 }
@@ -158,24 +164,6 @@ TEST_F(TotalDialogTest, RefusalsInOrderLeaveNothingMade) {
   EXPECT_EQ(t.m.fieldCount, before);
   EXPECT_EQ(Find(t.m, "T2"), nullptr);
   EXPECT_FALSE(params.modified);
-}
-
-TEST_F(TotalDialogTest, ConditionIsCompiledWithTheTotal) {
-  WhenRunning([&] {
-    HWND d = ui_test::ActiveDialog();
-    SelectSource(d, "AMOUNT");
-    SetDlgItemTextA(d, kName, "BIG");
-    g_condition = "AMOUNT > 5";
-    ui_test::Click(GetDlgItem(d, 250));
-    EXPECT_EQ(ui_test::Text(GetDlgItem(d, 251)), "AMOUNT > 5");
-    Ok(d);
-  });
-  ASSERT_EQ(OpenTotalDialog(nullptr, &params), IDOK);
-  FieldDef* total = Find(t.m, "BIG");
-  ASSERT_NE(total, nullptr);
-  ASSERT_NE(total->conditionText, nullptr);
-  EXPECT_EQ(std::string(total->conditionText).substr(0, 10), "AMOUNT > 5");
-  EXPECT_NE(total->conditionCode, nullptr);
 }
 
 TEST_F(TotalDialogTest, PageTotalForcesRunningAndCountOnlyDisablesSums) {
@@ -313,37 +301,30 @@ TEST_F(TotalDialogTest, AutoTotalOfOneFieldProposesANameAndCancelReturnsIt) {
   EXPECT_EQ(NextAutoTotalNumber(&numbering), 1u);
 }
 
-TEST_F(TotalDialogTest, SelectionAndAccumulationRules) {
-  AutoTotalNumbering n;
-  EXPECT_TRUE(CheckAutoTotalSelection({amount, label}, 0, n, true));
-  EXPECT_FALSE(CheckAutoTotalSelection({amount}, 1, n, true));
-  EXPECT_FALSE(CheckAutoTotalSelection({amount}, 0, n, false));
-  EXPECT_FALSE(CheckAutoTotalSelection({}, 0, n, true));
+TEST_F(TotalDialogTest, SelectionRulesAndBoundedSourceChains) {
+  AutoTotalNumbering full;
+  full.low = 1;
+  full.high = 99999;
+  full.next = 1;
+  EXPECT_TRUE(CheckAutoTotalSelection({amount, label}, 0, numbering, true));
+  EXPECT_FALSE(CheckAutoTotalSelection({amount}, 0, full, true));  // no number left
   FieldDef* page = t.Add("PAGE", kFieldPageNumber | kFieldNumeric);
-  EXPECT_FALSE(CheckAutoTotalSelection({amount, page}, 0, n, true));
-  n.low = 1;
-  n.high = 99999;
-  n.next = 1;
-  EXPECT_FALSE(CheckAutoTotalSelection({amount}, 0, n, true));
+  EXPECT_FALSE(CheckAutoTotalSelection({amount, page}, 0, numbering, true));
+  EXPECT_EQ(GetSelectedTotalField(&t.m, {t.m.AddFieldAlias(amount)}, 0), amount);
 
-  FieldDef* alias = t.m.AddFieldAlias(amount);
-  EXPECT_EQ(GetSelectedTotalField(&t.m, {alias}, 0), amount);
-  EXPECT_EQ(GetSelectedTotalField(&t.m, {alias, label}, 0), nullptr);
-
-  FieldDef* grand = AddTotal("G", amount, kResetGrand, kTotalSum);
-  FieldDef* perPage = AddTotal("P", amount, kResetPage, kTotalSum);
-  FieldDef* level3 = AddTotal("L3", amount, 2, kTotalSum);
-  EXPECT_EQ(ImpliedAccumulation(&t.m, amount), kAccumulateEvery);
-  EXPECT_EQ(ImpliedAccumulation(&t.m, grand), kAccumulateReport);
-  EXPECT_EQ(ImpliedAccumulation(&t.m, perPage), kAccumulatePage);
-  EXPECT_EQ(ImpliedAccumulation(&t.m, level3), 2);
   FieldDef* ofPage = AddTotal("OP", page, kResetGrand, kTotalCount);
   EXPECT_TRUE(PageNumberInSourceChain(&t.m, ofPage));
-  EXPECT_FALSE(PageNumberInSourceChain(&t.m, grand));
   // A reference cycle ends.
-  grand->refField = t.Number(perPage);
-  perPage->refField = t.Number(grand);
-  EXPECT_FALSE(PageNumberInSourceChain(&t.m, grand));
+  FieldDef* a = AddTotal("A", amount, kResetGrand, kTotalSum);
+  FieldDef* b = AddTotal("B", a, kResetPage, kTotalSum);
+  a->refField = t.Number(b);
+  EXPECT_FALSE(PageNumberInSourceChain(&t.m, a));
+  FieldDef* c = t.Add("C", kFieldNumeric | kFieldCalculation | kFieldTotalRelated);
+  FieldDef* d = t.Add("D", kFieldNumeric | kFieldCalculation | kFieldTotalRelated);
+  c->refField = t.Number(d);
+  d->refField = t.Number(c);
+  EXPECT_EQ(ImpliedAccumulation(&t.m, c), kAccumulateEvery);
+  EXPECT_EQ(ImpliedAccumulation(&t.m, b), kAccumulatePage);
 }
 
 TEST_F(TotalDialogTest, AccumulationFollowsTheSource) {
