@@ -3,6 +3,7 @@
 #include "foundation/field_width.h"
 #include "model/composite.h"
 #include "platform/win/gdi.h"
+#include "platform/win/window.h"
 
 #include <algorithm>
 
@@ -115,6 +116,33 @@ void SnapObjectToCells(LayoutTables& t, ReportItemHead& item) {
   const int height = item.bottom - item.top;
   item.bottom = NearestLineInBand(t, item.bandLine, item.bottom);
   item.top = item.bottom - height;
+}
+
+bool AltKeyDown() { return GetAsyncKeyState(VK_MENU) < 0; }
+
+int SnapXToGrid(const LayoutTables& t, int x, int mode, bool altDown) {
+  if (!t.metrics.snapping || altDown) return x;
+  const int cell = Cell(t);
+  const long v = static_cast<long>(x) + t.scrollX;
+  long r = v % cell;
+  if (r < 0) r += cell;
+  const long down = v - r;
+  long snapped = down;
+  if (mode == kSnapXUp) snapped = r == 0 ? v : down + cell;
+  else if (mode != kSnapXDown && 2 * r > cell) snapped = down + cell;
+  return static_cast<int>(snapped - t.scrollX);
+}
+
+int MeasureTextWidth(const LayoutTables& t, HFONT font, const char* text, int length) {
+  if (text == nullptr || length < 0) return Cell(t);
+  HDC dc = GetDC(nullptr);
+  if (dc == nullptr) return Cell(t);
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE size{0, 0};
+  const BOOL ok = GetTextExtentPoint32A(dc, text, length, &size);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return ok ? size.cx : Cell(t);
 }
 
 int LineTopInBand(const LayoutTables& t, int line, int y) {

@@ -32,6 +32,20 @@ void MoveObjectToColumn(LayoutTables& t, ReportItemHead& item, int column);
 // bottom to the nearest text line of the line's raster.
 void SnapObjectToCells(LayoutTables& t, ReportItemHead& item);
 
+// True while Alt is held: snapping is suspended.
+bool AltKeyDown();
+
+constexpr int kSnapXDown = 1;
+constexpr int kSnapXUp = 3;
+// With snapping on and Alt up, view x on the cell grid of the layout (the
+// horizontal scroll counted): mode 1 down, mode 3 up, any other to the
+// nearer cell (a tie goes down). Otherwise x unchanged.
+int SnapXToGrid(const LayoutTables& t, int x, int mode, bool altDown);
+
+// The width of the text in the font on the screen; one cell when it cannot
+// be measured.
+int MeasureTextWidth(const LayoutTables& t, HFONT font, const char* text, int length);
+
 // The band line's text-line raster at layout y (see LineTopInBand in units.h).
 int LineTopInBand(const LayoutTables& t, int line, int y);
 int NearestLineInBand(const LayoutTables& t, int line, int y);

@@ -114,6 +114,22 @@ TEST_F(Helpers, MoveToColumnAndSnapToCells) {
   }
 }
 
+TEST_F(Helpers, XOnTheCellGridCountsTheHorizontalScroll) {
+  t.scrollX = 3;  // layout x = view x + 3; cells of 10
+  EXPECT_EQ(SnapXToGrid(t, 14, kSnapXDown, false), 7);
+  EXPECT_EQ(SnapXToGrid(t, 14, kSnapXUp, false), 17);
+  EXPECT_EQ(SnapXToGrid(t, 14, 0, false), 17);
+  EXPECT_EQ(SnapXToGrid(t, 12, 0, false), 7);  // a tie goes down
+  EXPECT_EQ(SnapXToGrid(t, 17, kSnapXUp, false), 17);  // already on a cell
+  EXPECT_EQ(SnapXToGrid(t, -4, 0, false), -3);  // left of the layout: still on the grid
+  EXPECT_EQ(SnapXToGrid(t, -8, 0, false), -13);
+  EXPECT_EQ(SnapXToGrid(t, 14, 0, true), 14);
+  t.metrics.snapping = false;
+  EXPECT_EQ(SnapXToGrid(t, 14, 0, false), 14);
+  EXPECT_EQ(MeasureTextWidth(t, nullptr, nullptr, 3), 10);  // nothing to measure: one cell
+  EXPECT_GT(MeasureTextWidth(t, nullptr, "abc", 3), 0);
+}
+
 TEST_F(Helpers, SnappingOnASizedLineMovesTheBottomToTheNearestTextLineOnce) {
   TwoLines();
   ReportItemHead& h = texts[0].head;
