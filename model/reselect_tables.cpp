@@ -22,8 +22,11 @@ bool HasDrive(const std::string& p) {
   return p.size() >= 2 && p[1] == ':' && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
 }
 
+// Paths chosen on this system use "/"; stored ones use "\\".
+size_t LastSeparator(const std::string& path) { return path.find_last_of("\\/"); }
+
 std::string DirectoryPart(const std::string& path) {
-  const size_t slash = path.rfind('\\');
+  const size_t slash = LastSeparator(path);
   if (slash != std::string::npos) return path.substr(0, slash + 1);
   if (HasDrive(path)) return path.substr(0, 2);
   return std::string();
@@ -32,13 +35,14 @@ std::string DirectoryPart(const std::string& path) {
 }  // namespace
 
 std::string GetFileNamePart(const std::string& path) {
-  const size_t slash = path.rfind('\\');
+  const size_t slash = LastSeparator(path);
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string JoinDirAndFile(const std::string& path, const std::string& dir) {
   std::string out = dir;
-  if (out.empty() || out.back() != '\\') out.push_back('\\');
+  const char separator = dir.find('/') != std::string::npos && dir.find('\\') == std::string::npos ? '/' : '\\';
+  if (out.empty() || (out.back() != '\\' && out.back() != '/')) out.push_back(separator);
   return out + GetFileNamePart(path);
 }
 
@@ -248,4 +252,8 @@ int AskForPictureFile(const ReselectServices& s, std::string* path) {
   if (!OpenFile(s, 6130, filter.c_str(), std::string(), &chosen)) return 0;
   *path = chosen;
   return 1;
+}
+
+std::string ResolveMasterPath(const std::string& path, const TablePathContext& ctx) {
+  return MakePathRelativeTo(path, ctx.masterPath);
 }

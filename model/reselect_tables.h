@@ -32,6 +32,8 @@ int NextTablePathKind(int kind);
 // The path to try for a kind; kind 3 (and any unknown kind) gives the stored
 // path, after which the user must be asked.
 std::string BuildTablePath(int kind, const std::string& storedPath, const TablePathContext& ctx);
+// The path as stored: relative to the master table's where it can be.
+std::string ResolveMasterPath(const std::string& path, const TablePathContext& ctx);
 // Completes a stored relative path against the master's; kind receives the next kind to try.
 std::string CompleteRelativePath(const std::string& path, const TablePathContext& ctx, int* nextKind);
 

@@ -143,3 +143,13 @@ TEST_F(ReselectFilesTest, PictureFileOkAsksIgnoreKeepsThePath) {
   EXPECT_EQ(path, "C:\\PICS\\LOGO.BMP");
   EXPECT_EQ(rec.titles.size(), 1u);
 }
+
+TEST(ReselectPaths, PathsChosenHereUseSlashes) {
+  EXPECT_EQ(GetFileNamePart("/pics/logo.bmp"), "logo.bmp");
+  EXPECT_EQ(JoinDirAndFile("C:\\X\\A.DBF", "/data"), "/data/A.DBF");
+  EXPECT_EQ(JoinDirAndFile("/old/A.DBF", "/data/"), "/data/A.DBF");
+  EXPECT_EQ(JoinDirAndFile("C:\\X\\A.DBF", "C:\\DATA"), "C:\\DATA\\A.DBF");
+  TablePathContext ctx;
+  ctx.masterPath = "/data/orders.dbf";
+  EXPECT_EQ(ResolveMasterPath("/data/cust.dbf", ctx), "cust.dbf");
+}
