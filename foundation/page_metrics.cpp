@@ -68,7 +68,7 @@ void CalcPageMetrics(CKmDoc& doc) {
   CalcPrintableWidth(doc);
   // Fields kept in the user's measure follow the ruler pitch.
   UpdateUnitFieldWidths(doc.m_pModel, doc.m_settings.rulPit, [&doc](FieldDef& f) {
-    if (doc.m_pLayout != nullptr) SizeObjectToText(*doc.m_pLayout, f.head);
+    if (doc.m_pLayout != nullptr && (f.head.flags & kItemKindField) != 0) SizeObjectToText(*doc.m_pLayout, f.head);
   });
 }
 
