@@ -264,7 +264,11 @@ class AppStreamHooks : public StreamHooks {
     DataAccess* data = GetDataAccess(model);
     if (data->Current() == nullptr) return false;
     const char* statement = slot == 0 ? model->statementText : nullptr;
-    return BuildSqlFieldList(model, slot, statement, nullptr, nullptr, true, nullptr, 0) == 0;
+    if (BuildSqlFieldList(model, slot, statement, nullptr, nullptr, true, nullptr, 0) != 0) return false;
+    // Only the fields the report names are on its layout; the reader places them.
+    for (FieldDef* f = model->fieldList; f != nullptr; f = f->next)
+      if (f->table == slot && !(f->flags & kFieldAlias)) f->head.flags &= ~kItemKindField;
+    return true;
   }
   void ShowError(CKmDoc& doc, const std::string& text) override {
     if (Unattended()) WriteToStderr(nullptr, text.c_str());

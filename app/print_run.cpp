@@ -1,18 +1,25 @@
 #include "app/print_run.h"
 
 #include "app/shell_standins.h"
+#include "data/select_builder.h"
 #include "engine/output_messages.h"
 #include "engine/run_report.h"
 #include "engine/test_pattern.h"
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
 #include "foundation/settings.h"
+#include "files/report_io.h"
 #include "foundation/text_helpers.h"
+#include "model/composite.h"
+#include "model/field_dependencies.h"
+#include "model/group_levels.h"
 #include "platform/win/fileio.h"
 #include "platform/win/process.h"
 #include "platform/win/resources.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -24,11 +31,41 @@ constexpr int kRunOutOfMemory = -6;
 
 PrintRunContext g_context;
 
+// The ORDER BY of the run's query: the report's sort keys as the model's
+// check of sort and group fields gives them. A report whose file held its
+// sort slots only in the stream settings gives them to the model first.
+void SetQuerySortKeys(CKmDoc& doc) {
+  CKmComposite* m = doc.m_pModel;
+  if (m == nullptr) return;
+  if (m->sortFields[0] == kNoField && doc.m_pRepIO != nullptr)
+    std::copy(std::begin(doc.m_pRepIO->m_stream.settings.sortFields),
+              std::end(doc.m_pRepIO->m_stream.settings.sortFields), std::begin(m->sortFields));
+  GroupSetup setup;
+  for (int i = 0; i < kMaxGroupLevels; ++i) {
+    setup.levels[i].field = m->groupFields[i];
+    setup.sortFields[i] = m->sortFields[i];
+    setup.directions[i] = 1;
+  }
+  FieldDef* keys[kKeyLevels] = {};
+  uint32_t kinds[kKeyLevels] = {};
+  SelectInputs* in = GetSelectInputs(m);
+  std::fill(std::begin(in->sortKeys), std::end(in->sortKeys), nullptr);
+  // A conflict is the run's own check to report.
+  if (CheckSortAndGroupFields(m, setup, keys, kinds) == 1) return;
+  for (int i = 0; i < kMaxGroupLevels && keys[i] != nullptr; ++i) {
+    in->sortKeys[i] = keys[i];
+    in->sortAscending[i] = kinds[i] != 0 ? 1 : 0;
+  }
+}
+
 // The engine's own steps: the run made for the context's printer library and
 // page state, its data prepared, the pages produced, the run freed again.
 class EngineRunServices : public PrintRunServices {
  public:
   bool PrepareRunData(CKmDoc& doc) override {
+    SetQuerySortKeys(doc);
+    // The evaluation chains and total levels as the fields stand now.
+    if (doc.m_pModel != nullptr) PropagateFieldDependencies(doc.m_pModel);
     CreateReportRun(&doc, g_context.driver, &g_context.page);
     return ::PrepareRunData(&doc) == 0;
   }

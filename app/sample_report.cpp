@@ -74,8 +74,8 @@ class Builder {
     // One group: the customer, sorted by name.
     m_.groupFields[0] = m_.GetFieldIndex(company);
     st.settings.groupFlags[0] = 1;
-    st.settings.sortFields[0] = m_.GetFieldIndex(company);
-    st.settings.sortFields[1] = m_.GetFieldIndex(order);
+    st.settings.sortFields[0] = m_.sortFields[0] = m_.GetFieldIndex(company);
+    st.settings.sortFields[1] = m_.sortFields[1] = m_.GetFieldIndex(order);
 
     const int title = Line(kBandTitle);
     Text(title, 0, "Orders by customer", kTitlePoints, kBold);
@@ -169,7 +169,7 @@ class Builder {
   void Place(FieldDef* f, int line, int column, int cells, uint8_t style, int decimals = -1) {
     Head(f->head, line, column, cells, kBodyPoints, style);
     f->head.flags |= kItemKindField;
-    f->flags |= kFieldNeeded;
+    f->flags |= kFieldItem | kFieldNeeded;
     f->displayWidth = static_cast<uint32_t>(cells);
     if (decimals >= 0) f->displayDecimals = static_cast<uint8_t>(decimals);
   }

@@ -63,10 +63,21 @@ insert into order_items values (1006, 11, 8);
 insert into order_items values (1007, 15, 120);
 
 -- What the sample report reads: one row per order line with its customer,
--- product and amount.
-create view order_lines as
-  select c.company, c.country, o.order_id, o.order_date, p.name as product,
-         i.quantity, p.unit_price, i.quantity * p.unit_price as amount
+-- product and amount. A table rather than a view, so that every column has
+-- a declared type the ODBC driver reports (a view's computed column has none).
+create table order_lines (
+  company varchar(40),
+  country varchar(20),
+  order_id integer,
+  order_date date,
+  product varchar(30),
+  quantity integer,
+  unit_price double,
+  amount double
+);
+insert into order_lines
+  select c.company, c.country, o.order_id, o.order_date, p.name,
+         i.quantity, p.unit_price, i.quantity * p.unit_price
   from order_items i
   join orders o on o.order_id = i.order_id
   join customers c on c.cust_id = o.cust_id
