@@ -46,8 +46,9 @@ QString ResolveFace(const std::string& face) {
 }
 
 QString DecodeStreamText(const BYTE* bytes, int count, bool lineDrawFace) {
-  QString out;
-  out.reserve(count);
+  if (count <= 0) return QString();
+  QString out(count, Qt::Uninitialized);
+  QChar* to = out.data();
   for (int i = 0; i < count; ++i) {
     BYTE b = bytes[i];
     char16_t c = b;
@@ -59,7 +60,7 @@ QString DecodeStreamText(const BYTE* bytes, int count, bool lineDrawFace) {
       c = kCp1252High[b - 0x80];
     else if (b < 0x20)
       c = u' ';  // control bytes have no glyph; keep the column
-    out.append(QChar(c));
+    to[i] = QChar(c);
   }
   return out;
 }

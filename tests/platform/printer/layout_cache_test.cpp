@@ -98,6 +98,27 @@ TEST(LazyLayout, PositionsEqualThoseOfAFullyMeasuredLine) {
   EXPECT_LT(lazy.pieces[5].width, 0);
 }
 
+TEST(StreamText, EveryByteDecodesToOneCharacter) {
+  BYTE all[256];
+  for (int i = 0; i < 256; ++i) all[i] = static_cast<BYTE>(i);
+  QString text = DecodeStreamText(all, 256, false);
+  ASSERT_EQ(text.size(), 256);
+  EXPECT_EQ(text[0x09].unicode(), u' ');  // control bytes keep their column
+  EXPECT_EQ(text[0x41].unicode(), u'A');
+  EXPECT_EQ(text[0x80].unicode(), 0x20AC);
+  EXPECT_EQ(text[0x81].unicode(), 0x0081);
+  EXPECT_EQ(text[0x9F].unicode(), 0x0178);
+  EXPECT_EQ(text[0xC4].unicode(), 0x00C4);
+  EXPECT_EQ(text[0xFF].unicode(), 0x00FF);
+  QString box = DecodeStreamText(all, 256, true);
+  ASSERT_EQ(box.size(), 256);
+  EXPECT_EQ(box[0xC4].unicode(), 0x2500);
+  EXPECT_EQ(box[0xFA].unicode(), 0x00B7);
+  EXPECT_EQ(box[0x80].unicode(), 0x20AC);
+  EXPECT_TRUE(DecodeStreamText(all, 0, false).isEmpty());
+  EXPECT_TRUE(DecodeStreamText(all, -5, false).isEmpty());
+}
+
 QImage Blank() {
   QImage img(300, 200, QImage::Format_ARGB32);
   img.fill(Qt::white);
