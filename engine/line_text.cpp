@@ -1,19 +1,15 @@
 #include "engine/line_text.h"
 
-#include "platform/printer/escape_stream.h"
+#include "engine/output_stream.h"
 #include "engine/report_run.h"
 #include "foundation/text_helpers.h"
 #include "model/fields.h"
 #include "model/memo_text.h"
+#include "platform/printer/escape_stream.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-
-// The stream writers of engine/output_stream.cpp, declared here because that
-// header's alignment names collide with the layout's.
-BYTE* PutEscapeSequence(BYTE* buffer, BYTE code, WORD a1, WORD a2, WORD a3);
-BYTE* PutBareEscape(BYTE* buffer, BYTE code);
 
 namespace {
 

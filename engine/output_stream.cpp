@@ -52,8 +52,8 @@ int BuildTextLine(const WORD* chars, const WORD* fonts, const WORD* sizes,
   while (end > 0 && StreamTextByte(static_cast<BYTE>(chars[end - 1] & 0xFF)) == ' ') --end;
   if (end == 0) return 0;
 
-  const bool centred = place.alignment == kAlignCentre;
-  const bool right = place.alignment == kAlignRight;
+  const bool centred = place.alignment == kFieldAlignCentre;
+  const bool right = place.alignment == kFieldAlignRight;
   BYTE* p = out;
   if (!right) p = PutEscapeSequence(p, kEscPosition, place.x);
   if (centred && !place.continued) p = PutEscapeSequence(p, kEscCentreField, place.width);

@@ -37,13 +37,13 @@ inline void SetOutputLineCount(BYTE* line, int count) {
 constexpr int kFieldCells = 254;
 constexpr int kFieldTextLineMax = 488;
 
-enum FieldAlignment { kAlignLeft = 0, kAlignCentre = 2, kAlignRight = 3 };
+enum FieldAlignment { kFieldAlignLeft = 0, kFieldAlignCentre = 2, kFieldAlignRight = 3 };
 
 struct FieldLinePlacement {
   WORD x = 0;          // left position of the field (device units of ESC 1)
   WORD width = 0;      // width of a centred field
   WORD rightX = 0;     // right edge of a right-aligned field
-  int alignment = kAlignLeft;
+  int alignment = kFieldAlignLeft;
   bool continued = false;  // continues a centred run: no ESC 4 pair
   COLORREF colour = 0;
 };

@@ -173,7 +173,7 @@ TEST(FieldTextLine, AlignmentsWriteTheirOpeningAndClosingSequences) {
   EXPECT_EQ(VisibleText(l), "Total");  // trailing blanks cut
 
   FieldLinePlacement centre = left;
-  centre.alignment = kAlignCentre;
+  centre.alignment = kFieldAlignCentre;
   centre.width = 200;
   n = BuildTextLine(c.chars, c.fonts, c.sizes, centre, out);
   t = Tokens(Bytes(out, out + n));
@@ -186,7 +186,7 @@ TEST(FieldTextLine, AlignmentsWriteTheirOpeningAndClosingSequences) {
   for (const StreamToken& tok : Tokens(Bytes(out, out + n))) EXPECT_NE(tok.code, kEscCentreField);
 
   FieldLinePlacement right;
-  right.alignment = kAlignRight;
+  right.alignment = kFieldAlignRight;
   right.rightX = 500;
   n = BuildTextLine(c.chars, c.fonts, c.sizes, right, out);
   t = Tokens(Bytes(out, out + n));
@@ -206,7 +206,7 @@ TEST(FieldTextLine, FontChangeOnEveryCellStaysWithin488BytesWithItsClose) {
     c.fonts[i] = i % 2;
     c.sizes[i] = 100;
   }
-  for (int align : {kAlignLeft, kAlignCentre, kAlignRight}) {
+  for (int align : {kFieldAlignLeft, kFieldAlignCentre, kFieldAlignRight}) {
     FieldLinePlacement p;
     p.alignment = align;
     p.width = 100;
@@ -217,10 +217,10 @@ TEST(FieldTextLine, FontChangeOnEveryCellStaysWithin488BytesWithItsClose) {
     EXPECT_GT(n, kFieldTextLineMax - 9) << align;
     Bytes line(out.begin(), out.begin() + n);
     auto t = Tokens(line);
-    if (align == kAlignRight) {
+    if (align == kFieldAlignRight) {
       EXPECT_EQ(t.back().code, kEscRightClose);
     }
-    if (align == kAlignCentre) {
+    if (align == kFieldAlignCentre) {
       EXPECT_EQ(t.back().code, kEscCentreField);
     }
     std::string all;
