@@ -273,7 +273,7 @@ void Report(benchmark::State& state) {
       lines[i].kind = kind;
       lines[i].objectId = -1;
       for (FieldDef* g : fields) {
-        g->flags |= kFieldNeeded;
+        g->flags |= kFieldNeeded | kFieldItem;  // placed on the layout: the run lists find it
         g->head.bandLine = static_cast<uint8_t>(i);
         g->head.flags |= kItemKindField;
         g->head.pointSize = 100;
