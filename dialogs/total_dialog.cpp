@@ -573,28 +573,47 @@ INT_PTR Run(HWND owner, TotalDialogParams* params, bool autoTotal) {
   return rc;
 }
 
-// The condition editor on the calculated-field template: the expression only.
+// The condition editor on the calculated-field template: the expression
+// only, with Verify compiling it as a condition.
+struct ConditionEdit {
+  CKmComposite* model = nullptr;
+  std::string* text = nullptr;
+};
+
+std::string ReadConditionEdit(HWND dialog) {
+  std::vector<char> buffer(kConditionBuffer);
+  GetDlgItemTextA(dialog, 201, buffer.data(), static_cast<int>(buffer.size()));
+  return buffer.data();
+}
+
 INT_PTR ConditionDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* text = reinterpret_cast<std::string*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  auto* e = reinterpret_cast<ConditionEdit*>(GetWindowLongPtrA(dialog, DWLP_USER));
   switch (message) {
     case WM_INITDIALOG:
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-      text = reinterpret_cast<std::string*>(lParam);
+      e = reinterpret_cast<ConditionEdit*>(lParam);
       EnableWindow(GetDlgItem(dialog, 200), FALSE);
       SendDlgItemMessageA(dialog, 201, EM_LIMITTEXT, kConditionBuffer - 1, 0);
-      SetDlgItemTextA(dialog, 201, text->c_str());
+      SetDlgItemTextA(dialog, 201, e->text->c_str());
       return TRUE;
     case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK) {
-        std::vector<char> buffer(kConditionBuffer);
-        GetDlgItemTextA(dialog, 201, buffer.data(), static_cast<int>(buffer.size()));
-        *text = buffer.data();
-        EndDialog(dialog, IDOK);
-        return TRUE;
-      }
-      if (LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
+      switch (LOWORD(wParam)) {
+        case IDOK:
+          *e->text = ReadConditionEdit(dialog);
+          EndDialog(dialog, IDOK);
+          return TRUE;
+        case IDCANCEL:
+          EndDialog(dialog, IDCANCEL);
+          return TRUE;
+        case 202: {
+          const std::string text = ReadConditionEdit(dialog);
+          CalcDefRequest r;
+          r.kind = kCalcKindCondition;
+          r.text = text.c_str();
+          if (const int rc = TrialCompileCalcField(e->model, &r))
+            if (e->model->owner) e->model->owner->ErrorBox(CompileErrorText(rc));
+          return TRUE;
+        }
       }
       break;
   }
@@ -604,7 +623,10 @@ INT_PTR ConditionDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
 bool DefaultEditCondition(CKmComposite* m, HWND owner, std::string* text) {
   CKmDoc* doc = m->owner;
   if (!doc) return false;
-  return doc->DoModalDialog(owner, ConditionDlgProc, "DCalcUDF", reinterpret_cast<LPARAM>(text)) == IDOK;
+  ConditionEdit e;
+  e.model = m;
+  e.text = text;
+  return doc->DoModalDialog(owner, ConditionDlgProc, "DCalcUDF", reinterpret_cast<LPARAM>(&e)) == IDOK;
 }
 
 }  // namespace

@@ -39,7 +39,9 @@ struct TotalDialogParams {
   // The status-bar prompt for the source field.
   void (*prompt)(CKmComposite* m, const FieldDef* source) = nullptr;
 
-  // Out.
+  // Out. After IDOK the caller sizes each total in made (and the edited one)
+  // to its text, gives new ones their font, updates the views, rebuilds the
+  // item order after Auto Total and tells the Insert Field palette.
   bool modified = false;
   FieldDef* lastDefined = nullptr;
   std::vector<FieldDef*> made;  // the totals OK made (Auto Total: in item order)

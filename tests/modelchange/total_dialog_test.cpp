@@ -380,3 +380,28 @@ TEST_F(TotalDialogTest, AccumulationFollowsTheSource) {
   ASSERT_NE(ofShare, nullptr);
   EXPECT_EQ(ofShare->totalLevel, 0);
 }
+
+TEST_F(TotalDialogTest, ConditionThroughTheExpressionEditor) {
+  t.m.owner = &doc;
+  params.editCondition = nullptr;
+  WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    SelectSource(d, "AMOUNT");
+    SetDlgItemTextA(d, kName, "CONDSUM");
+    WhenRunning([&] {
+      HWND e = ui_test::ActiveDialog();
+      ASSERT_NE(e, d);
+      SetDlgItemTextA(e, 201, "AMOUNT > 1");
+      ui_test::Click(GetDlgItem(e, IDOK));
+    });
+    ui_test::Click(GetDlgItem(d, 250));
+    EXPECT_EQ(ui_test::Text(GetDlgItem(d, 251)), "AMOUNT > 1");
+    Ok(d);
+  });
+  EXPECT_EQ(OpenTotalDialog(nullptr, &params), IDOK);
+  t.m.owner = nullptr;
+  FieldDef* total = Find(t.m, "CONDSUM");
+  ASSERT_NE(total, nullptr);
+  ASSERT_NE(total->conditionText, nullptr);
+  EXPECT_EQ(std::string(total->conditionText).substr(0, 10), "AMOUNT > 1");
+}
