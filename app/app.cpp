@@ -282,8 +282,9 @@ class AppStreamHooks : public StreamHooks {
 
 AppStreamHooks g_streamHooks;
 
+// The run-and-end switch, told from an absolute path that merely begins with "/g".
 bool IsGoToken(const char* arg) {
-  return arg != nullptr && arg[0] == '/' && (arg[1] == 'G' || arg[1] == 'g');
+  return arg != nullptr && arg[0] == '/' && (arg[1] == 'G' || arg[1] == 'g') && !NamesExistingFile(arg);
 }
 
 }  // namespace

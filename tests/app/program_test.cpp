@@ -1,11 +1,14 @@
 // The program itself, run unattended: what it writes on standard error and the
 // exit status a calling script sees.
+#include "app/app.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -72,6 +75,44 @@ TEST_F(ProgramTest, UnattendedRunsThatCannotPrintEndNonZeroWithTheirMessage) {
     EXPECT_NE(o.status, 124) << "timed out: something waited for a person";
     EXPECT_NE(o.output.find(c.message), std::string::npos) << o.output;
   }
+}
+
+// The window platform: offscreen only when no display can be reached, and
+// never over a platform the environment names.
+TEST(WindowPlatform, OffscreenWithoutAReachableDisplay) {
+  struct Saved {
+    const char* name;
+    std::string value;
+    bool set;
+  } saved[] = {{"QT_QPA_PLATFORM", "", false}, {"DISPLAY", "", false}, {"WAYLAND_DISPLAY", "", false}};
+  for (Saved& s : saved)
+    if (const char* v = std::getenv(s.name)) s.value = v, s.set = true;
+  auto platform = [] {
+    const char* v = std::getenv("QT_QPA_PLATFORM");
+    return std::string(v != nullptr ? v : "");
+  };
+  struct Case {
+    const char* display;
+    const char* wayland;
+    const char* preset;
+    const char* expected;
+  } cases[] = {
+      {nullptr, nullptr, nullptr, "offscreen"},
+      {":97531", nullptr, nullptr, "offscreen"},        // no such local server
+      {"remotehost:0", nullptr, nullptr, ""},             // taken on trust
+      {nullptr, "/nonexistent/wayland-9", nullptr, "offscreen"},
+      {nullptr, nullptr, "minimal", "minimal"},
+  };
+  for (const Case& c : cases) {
+    unsetenv("QT_QPA_PLATFORM");
+    if (c.display) setenv("DISPLAY", c.display, 1); else unsetenv("DISPLAY");
+    if (c.wayland) setenv("WAYLAND_DISPLAY", c.wayland, 1); else unsetenv("WAYLAND_DISPLAY");
+    if (c.preset) setenv("QT_QPA_PLATFORM", c.preset, 1);
+    ChooseWindowPlatform();
+    EXPECT_EQ(platform(), c.expected) << (c.display ? c.display : "-") << " " << (c.wayland ? c.wayland : "-");
+  }
+  for (const Saved& s : saved)
+    if (s.set) setenv(s.name, s.value.c_str(), 1); else unsetenv(s.name);
 }
 
 }  // namespace
