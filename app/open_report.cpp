@@ -1,5 +1,7 @@
 #include "app/open_report.h"
 
+#include "engine/doc_upkeep.h"
+
 #include "app/document.h"
 #include "app/file_checks.h"
 #include "data/data_access.h"
@@ -121,6 +123,8 @@ BOOL CKmDoc::SaveModified() {
   if (m_bLibraryMode || m_strPathName.empty()) return FALSE;
   return OnSaveDocument(m_strPathName.c_str()) && !IsModified();
 }
+
+void NewReportSteps::InitReportState(CKmDoc& doc) { ::InitReportState(&doc, false); }
 
 NewReportSteps& GetNewReportSteps() { return g_steps ? *g_steps : g_defaultSteps; }
 void SetNewReportSteps(NewReportSteps* steps) { g_steps = steps; }

@@ -84,7 +84,7 @@ class NewReportSteps {
   virtual BOOL BuildInstantReport(CKmDoc& /*doc*/) { return FALSE; }
   virtual BOOL RunReportScript(CKmDoc& /*doc*/) { return FALSE; }
   // The report state of a new report: run settings, printer, fonts.
-  virtual void InitReportState(CKmDoc& /*doc*/) {}
+  virtual void InitReportState(CKmDoc& doc);
 };
 
 NewReportSteps& GetNewReportSteps();

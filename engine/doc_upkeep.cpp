@@ -2,6 +2,8 @@
 
 #include "app/document.h"
 #include "app/page_setup.h"
+#include "foundation/page_metrics.h"
+#include "foundation/paper_sizes.h"
 #include "designer/fonts.h"
 #include "designer/layout_records.h"
 #include "files/report_reader.h"
@@ -365,6 +367,41 @@ void ResetRunSettings(CKmDoc* doc) {
   if (doc->m_bandLines.lines) ClearBandLineTable(doc->m_bandLines);
   FreeTextItems(doc);
   doc->m_bModified = TRUE;
+}
+
+void InitReportState(CKmDoc* doc, bool opened) {
+  CKmComposite* m = doc ? doc->m_pModel : nullptr;
+  if (!m) return;
+  InstallRunListHooks(m);
+  if (opened) return;
+  if (doc->m_bandLines.lines) {
+    ClearBandLineTable(doc->m_bandLines);
+    BandLineRec& first = doc->m_bandLines.lines[0];
+    first.kind = kBandRecord;
+    first.objectId = -1;
+    doc->m_bandLines.lastUsed = 0;
+  }
+  doc->SetTitleAlways("");
+  for (FieldDef* f = m->fieldList; f; f = f->next) {
+    f->flags &= ~kFieldItem;
+    f->head.flags = kItemKindField | kItemFixedPosition;  // item kind 130: a field, hidden
+  }
+  if (PageSetupRec* p = doc->m_pPageSetup) {
+    long length = 0, width = 0;
+    if (!GetPrinterPaperSizes(*doc, doc->m_settings.pgLM, nullptr, 0, &length, &width) || length <= 0 ||
+        width <= 0) {
+      length = 2794;  // letter, in tenths of a millimetre
+      width = 2159;
+    }
+    p->PaperLength = static_cast<int32_t>(length);
+    p->PaperWidth = static_cast<int32_t>(width);
+    p->TopMargin = doc->m_settings.topM;
+    p->BottomMargin = doc->m_settings.botM;
+    p->LeftMargin = doc->m_settings.leftM;
+    p->RightMargin = doc->m_settings.rightM;
+    SetPageSetupWord(*p, kPsNoLineSwitch, 1);
+    CalcPageMetrics(*doc);
+  }
 }
 
 void CommitMarkedFields(CKmDoc* doc) {

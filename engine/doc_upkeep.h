@@ -88,6 +88,11 @@ struct TextItem;
 // slots, page set-up (word 18 = 1), band lines, record repeat field, grid
 // steps and text items; the document is marked modified.
 void ResetRunSettings(CKmDoc* doc);
+// The report state of a report just opened (opened) or made new: the
+// model's field-deletion and run-list hooks; for a new report also the
+// first band line (a Record line), hidden fields, and the page set-up's
+// paper and margins from the settings, with the page metrics.
+void InitReportState(CKmDoc* doc, bool opened);
 // Fields marked for removal are hidden again (the designer's deletes made
 // final), their marks cleared.
 void CommitMarkedFields(CKmDoc* doc);

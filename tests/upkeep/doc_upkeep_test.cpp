@@ -216,3 +216,26 @@ TEST(Upkeep, TextItemsAndFieldCopies) {
   EXPECT_TRUE(d.doc.m_bModified);
   d.doc.m_pLayout = nullptr;
 }
+
+// A new report starts with one Record line, its fields off the layout, and
+// the page of the settings; an opened one keeps its layout.
+TEST(Upkeep, NewReportState) {
+  DocModel d;
+  FieldDef* a = d.t.Add("A", kFieldNumeric);
+  d.lines[3].kind = kBandTitle;
+  PageSetupRec page{};
+  d.doc.m_pPageSetup = &page;
+  d.doc.m_settings.topM = 75;
+  InitReportState(&d.doc, true);
+  EXPECT_TRUE(a->flags & kFieldItem);
+  EXPECT_EQ(d.lines[3].kind, kBandTitle);
+  InitReportState(&d.doc, false);
+  EXPECT_EQ(d.lines[0].kind, kBandRecord);
+  EXPECT_EQ(d.lines[3].kind, kBandFree);
+  EXPECT_FALSE(a->flags & kFieldItem);
+  EXPECT_GT(page.PaperLength, 0);
+  EXPECT_GT(page.PaperWidth, 0);
+  EXPECT_EQ(page.TopMargin, 75);
+  EXPECT_GT(d.doc.m_pageMetrics.pageHeight720, 0);
+  d.doc.m_pPageSetup = nullptr;
+}
