@@ -7,9 +7,6 @@ namespace {
 RunHarness* g_harness = nullptr;
 }
 
-bool NextFakeRecord(RunHarness& h, std::vector<int>* keys);
-void RewindFakeRecords(RunHarness& h);
-
 RunHarness* CurrentHarness() { return g_harness; }
 
 std::string BandName(int band) {
@@ -69,7 +66,6 @@ int FakeOutputBand(CKmDoc* doc, int band, int) {
   if (band == kBandPageHeader || band == kBandPageFooter) name += "#" + std::to_string(r->pageNumber);
   if (band == kBandRecord) name += std::to_string(r->recordsOutput + 1);
   h->driver.Note(name);
-  h->log.push_back(name);
   if (height > 0) h->driver.MoveDown(nullptr, height, 1);
   if (PageSendFlag(*r, doc->m_nRunMode)) r->outputEmitted = 1;
   return doc->m_nRunState;
@@ -88,7 +84,10 @@ int FakeFetch(CKmDoc* doc, int first) {
   c.footerSwap = c.swapHeaderDone = c.swapHeaderPending = 0;
   c.headerSpace = c.reservedFooterSpace = 0;
   std::vector<int> keys;
-  if (!NextFakeRecord(*h, &keys)) return kEndOfRecords;
+  if (!h->noRecordSource) {
+    if (h->nextRecord >= h->records.size()) return kEndOfRecords;
+    keys = h->records[h->nextRecord++].keys;
+  }
   int broken = -1;
   for (int level = 0; level < c.levelsUsed; ++level) {
     int value = level < static_cast<int>(keys.size()) ? keys[level] : 0;
@@ -124,8 +123,7 @@ int FakeHandleGroupBreak(CKmDoc* doc) {
 }
 
 int FakeRewind(CKmDoc*) {
-  RunHarness* h = CurrentHarness();
-  RewindFakeRecords(*h);
+  CurrentHarness()->nextRecord = 0;
   return 0;
 }
 
@@ -133,18 +131,6 @@ void FakeMessage(CKmDoc*, int message, uint32_t) { CurrentHarness()->messages.pu
 void FakeError(CKmDoc*, int code) { CurrentHarness()->reportedError = code; }
 
 }  // namespace
-
-struct HarnessAccess {
-  static bool Next(RunHarness& h, std::vector<int>* keys) {
-    if (h.noRecordSource) return true;
-    if (h.next_ >= h.records_.size()) return false;
-    *keys = h.records_[h.next_++].keys;
-    return true;
-  }
-  static void Rewind(RunHarness& h) { h.next_ = 0; }
-};
-bool NextFakeRecord(RunHarness& h, std::vector<int>* keys) { return HarnessAccess::Next(h, keys); }
-void RewindFakeRecords(RunHarness& h) { HarnessAccess::Rewind(h); }
 
 RunHarness::RunHarness() : lines_(new BandLineRec[kBandLineTableRecords]) {
   g_harness = this;
@@ -201,7 +187,7 @@ void RunHarness::SetGroups(const std::vector<uint8_t>& options) {
 
 void RunHarness::Run() {
   run->hasRecordSource = !noRecordSource;
-  next_ = 0;
+  nextRecord = 0;
   RunReport(&doc);
 }
 

@@ -78,7 +78,7 @@ class RunHarness {
   // font height is the line's height (0: the default line height).
   void AddBand(BYTE kind, int lines, int lineHeight = 0, BYTE lineFlags = 0, bool withItems = true);
   void SetGroups(const std::vector<uint8_t>& options);
-  void SetRecords(const std::vector<FakeRecord>& records) { records_ = records; }
+  void SetRecords(const std::vector<FakeRecord>& r) { records = r; }
   // Prepares the layout figures and runs the report.
   void Run();
 
@@ -96,17 +96,14 @@ class RunHarness {
   int fetches = 0;
   int failFetchAt = -1;       // the fetch that answers an engine error
   int reportedError = 0;
-  bool noRecordSource = false;
-  std::vector<std::string> log;  // band names with the page number they printed
+  bool noRecordSource = false;  // every fetch gives a record without keys
+  std::vector<FakeRecord> records;
+  size_t nextRecord = 0;
 
  private:
-  friend struct HarnessAccess;
   std::unique_ptr<BandLineRec[]> lines_;
   std::deque<ReportItemHead> items_;
   ReportItemHead* lastItem_ = nullptr;
-  std::vector<FakeRecord> records_;
-  size_t next_ = 0;
-  std::vector<int> current_;
 };
 
 // The harness of the run now in progress (for the links).

@@ -12,20 +12,23 @@ std::vector<FakeRecord> Keys(const std::vector<std::vector<int>>& keys) {
   return out;
 }
 
-void GroupLayout(RunHarness& h, int levels) {
-  h.AddBand(kBandTitle, 1);
-  h.AddBand(kBandPageHeader, 1);
-  for (int i = 0; i < levels; ++i) h.AddBand(static_cast<BYTE>(kBandGroupHeader + i), 1);
-  h.AddBand(kBandRecord, 1);
-  for (int i = levels - 1; i >= 0; --i) h.AddBand(static_cast<BYTE>(kBandGroupFooter + i), 1);
-  h.AddBand(kBandSummary, 1);
-  h.AddBand(kBandPageFooter, 1);
-}
+// Title, page header, the group headers, record, footers, summary and page
+// footer of one line each; a page long enough for every band unless short.
+struct GroupRun : RunHarness {
+  GroupRun(int levels, bool longPage = true) {
+    if (longPage) driver.pageLength = 100000;
+    AddBand(kBandTitle, 1);
+    AddBand(kBandPageHeader, 1);
+    for (int i = 0; i < levels; ++i) AddBand(static_cast<BYTE>(kBandGroupHeader + i), 1);
+    AddBand(kBandRecord, 1);
+    for (int i = levels - 1; i >= 0; --i) AddBand(static_cast<BYTE>(kBandGroupFooter + i), 1);
+    AddBand(kBandSummary, 1);
+    AddBand(kBandPageFooter, 1);
+  }
+};
 
 TEST(RunGroups, BandsComeInOrderOverTwoLevels) {
-  RunHarness h;
-  h.driver.pageLength = 100000;
-  GroupLayout(h, 2);
+  GroupRun h(2);
   h.SetGroups({0, 0});
   h.SetRecords(Keys({{1, 1}, {1, 1}, {1, 2}, {2, 3}}));
   h.Run();
@@ -35,9 +38,7 @@ TEST(RunGroups, BandsComeInOrderOverTwoLevels) {
 }
 
 TEST(RunGroups, EmptySlotEndsTheUsedLevels) {
-  RunHarness h;
-  h.driver.pageLength = 100000;
-  GroupLayout(h, 2);
+  GroupRun h(2);
   h.SetGroups({0});
   CalcOf(h.run).levels[2].field = 7;  // after the empty slot: ignored
   h.SetRecords(Keys({{1}, {2}}));
@@ -46,9 +47,7 @@ TEST(RunGroups, EmptySlotEndsTheUsedLevels) {
 }
 
 TEST(RunGroups, SwapHeaderReplacesThePageHeader) {
-  RunHarness h;
-  h.driver.pageLength = 100000;
-  GroupLayout(h, 1);
+  GroupRun h(1);
   h.SetGroups({kGroupSwapHeader});
   h.SetRecords(Keys({{1}, {1}, {2}, {2}}));
   h.Run();
@@ -56,9 +55,7 @@ TEST(RunGroups, SwapHeaderReplacesThePageHeader) {
 }
 
 TEST(RunGroups, ResetPageNumbersFromOneAndSendsByPageCount) {
-  RunHarness h;
-  h.driver.pageLength = 100000;
-  GroupLayout(h, 1);
+  GroupRun h(1);
   h.SetGroups({kGroupResetPage});
   h.SetRecords(Keys({{1}, {1}, {2}, {3}}));
   h.run->startPage = 2;
@@ -74,8 +71,7 @@ TEST(RunGroups, ResetPageNumbersFromOneAndSendsByPageCount) {
 }
 
 TEST(RunGroups, RepeatHeaderOpensEveryPageOfItsGroupOnce) {
-  RunHarness h;
-  GroupLayout(h, 1);
+  GroupRun h(1, false);
   h.SetGroups({kGroupRepeatHeader});
   std::vector<std::vector<int>> keys(17, std::vector<int>{1});  // 6 + 7 + 4
   h.SetRecords(Keys(keys));
@@ -87,8 +83,7 @@ TEST(RunGroups, RepeatHeaderOpensEveryPageOfItsGroupOnce) {
   EXPECT_EQ(pages[2].find("PH#3 GH0 R"), 0u);
   for (const std::string& p : pages) EXPECT_EQ(p.find("GH0", p.find("GH0") + 1), std::string::npos) << p;
 
-  RunHarness plain;  // without the option the header is not repeated
-  GroupLayout(plain, 1);
+  GroupRun plain(1, false);  // without the option the header is not repeated
   plain.SetGroups({0});
   plain.SetRecords(Keys(keys));
   plain.Run();
@@ -112,9 +107,7 @@ TEST(RunGroups, FooterThatDoesNotFitMovesToTheNextPage) {
 }
 
 TEST(RunGroups, SwapFooterTakesThePageFootersPlace) {
-  RunHarness h;
-  h.driver.pageLength = 100000;
-  GroupLayout(h, 1);
+  GroupRun h(1);
   h.SetGroups({kGroupSwapFooter});
   h.SetRecords(Keys({{1}, {2}}));
   h.Run();

@@ -15,14 +15,14 @@ std::vector<FakeRecord> Records(int n, int groupEvery = 0) {
   return out;
 }
 
-// Title, page header, record, summary and page footer of one line each.
-void PlainLayout(RunHarness& h) {
-  h.AddBand(kBandTitle, 1);
-  h.AddBand(kBandPageHeader, 1);
-  h.AddBand(kBandRecord, 1);
-  h.AddBand(kBandSummary, 1);
-  h.AddBand(kBandPageFooter, 1);
-}
+// Title, page header, record, summary and page footer of one line each,
+// over n records.
+struct PlainRun : RunHarness {
+  explicit PlainRun(int n = 0) {
+    for (BYTE band : {kBandTitle, kBandPageHeader, kBandRecord, kBandSummary, kBandPageFooter}) AddBand(band, 1);
+    SetRecords(Records(n));
+  }
+};
 
 int Count(const std::string& page, const std::string& word) {
   int n = 0;
@@ -33,9 +33,7 @@ int Count(const std::string& page, const std::string& word) {
 }
 
 TEST(RunLoop, PagesCarryHeaderFooterAndNumbersTitleOnce) {
-  RunHarness h;
-  PlainLayout(h);
-  h.SetRecords(Records(20));
+  PlainRun h(20);
   h.Run();
   std::vector<std::string> pages = h.SentPages();
   ASSERT_EQ(pages.size(), 3u);  // 7 records on the first page, 8 on the others
@@ -53,9 +51,7 @@ TEST(RunLoop, PagesCarryHeaderFooterAndNumbersTitleOnce) {
 }
 
 TEST(RunLoop, PageRangeLaysOutEarlierPagesUnsentAndStopsAfterTheLast) {
-  RunHarness h;
-  PlainLayout(h);
-  h.SetRecords(Records(45));  // six pages
+  PlainRun h(45);  // six pages
   h.run->startPage = 3;
   h.run->endPage = 4;
   h.Run();
@@ -75,25 +71,20 @@ TEST(RunLoop, PageRangeLaysOutEarlierPagesUnsentAndStopsAfterTheLast) {
 
 TEST(RunLoop, RunsThatProduceNothingEndWithTheirMessage) {
   {
-    RunHarness h;  // every record filtered out
-    PlainLayout(h);
+    PlainRun h;  // every record filtered out
     h.Run();
     EXPECT_EQ(h.messages, std::vector<int>{kMsgNoRecords});
     EXPECT_TRUE(h.driver.pages.empty());
   }
   {
-    RunHarness h;
-    PlainLayout(h);
-    h.SetRecords(Records(10));
+    PlainRun h(10);
     h.run->startPage = 99;
     h.Run();
     EXPECT_EQ(h.messages, std::vector<int>{kMsgStartPageTooLarge});
     for (const FakePage& p : h.driver.pages) EXPECT_EQ(p.send, 0);
   }
   {
-    RunHarness h;  // an export says nothing about the start page
-    PlainLayout(h);
-    h.SetRecords(Records(10));
+    PlainRun h(10);  // an export says nothing about the start page
     h.run->startPage = 99;
     h.run->exportRun = 1;
     h.run->links.startOutputJob = [](CKmDoc*) { return 1; };
@@ -104,9 +95,7 @@ TEST(RunLoop, RunsThatProduceNothingEndWithTheirMessage) {
 
 TEST(RunLoop, FailuresStopTheRunWithoutClaimingThereWereNoRecords) {
   {
-    RunHarness h;  // a fetch error after three records
-    PlainLayout(h);
-    h.SetRecords(Records(10));
+    PlainRun h(10);  // a fetch error after three records
     h.failFetchAt = 3;
     h.Run();
     EXPECT_EQ(h.reportedError, 3001);
@@ -114,9 +103,7 @@ TEST(RunLoop, FailuresStopTheRunWithoutClaimingThereWereNoRecords) {
     EXPECT_TRUE(h.messages.empty());
   }
   {
-    RunHarness h;  // the output job cannot start
-    PlainLayout(h);
-    h.SetRecords(Records(3));
+    PlainRun h(3);  // the output job cannot start
     h.run->links.startOutputJob = [](CKmDoc*) { return 0; };
     h.Run();
     EXPECT_EQ(h.doc.m_nRunState, kRunStopped);
@@ -124,9 +111,7 @@ TEST(RunLoop, FailuresStopTheRunWithoutClaimingThereWereNoRecords) {
     EXPECT_TRUE(h.messages.empty());
   }
   {
-    RunHarness h;  // the printer refuses a page end; later ends are skipped
-    PlainLayout(h);
-    h.SetRecords(Records(20));
+    PlainRun h(20);  // the printer refuses a page end; later ends are skipped
     h.driver.endPageResult = -1;
     h.Run();
     EXPECT_EQ(h.doc.m_nRunState, kRunStopped);
@@ -134,18 +119,14 @@ TEST(RunLoop, FailuresStopTheRunWithoutClaimingThereWereNoRecords) {
     EXPECT_TRUE(h.messages.empty());
   }
   {
-    RunHarness h;  // a cancel stays a cancel when the page end then fails
-    PlainLayout(h);
-    h.SetRecords(Records(20));
+    PlainRun h(20);  // a cancel stays a cancel when the page end then fails
     h.driver.endPageResult = -1;
     h.driver.cancelOnEnd = &h.doc.m_nRunState;
     h.Run();
     EXPECT_EQ(h.doc.m_nRunState, kRunCancelled);
   }
   {
-    RunHarness h;  // records across beyond any memory
-    PlainLayout(h);
-    h.SetRecords(Records(3));
+    PlainRun h(3);  // records across beyond any memory
     h.run->recordsAcrossExtra = 0x7FFFFFFF;
     h.Run();
     EXPECT_EQ(h.messages, std::vector<int>{kMsgAcrossMemory});
@@ -155,19 +136,13 @@ TEST(RunLoop, FailuresStopTheRunWithoutClaimingThereWereNoRecords) {
 }
 
 TEST(RunLoop, RecordRepeatCountIsBoundedAndDefined) {
-  EXPECT_EQ(RecordRepeatCount(0), 1u);
-  EXPECT_EQ(RecordRepeatCount(1), 1u);
-  EXPECT_EQ(RecordRepeatCount(1.9), 1u);
-  EXPECT_EQ(RecordRepeatCount(3.7), 3u);
-  EXPECT_EQ(RecordRepeatCount(-5), 1u);
-  EXPECT_EQ(RecordRepeatCount(std::nan("")), 1u);
-  EXPECT_EQ(RecordRepeatCount(1e300), 2147483647u);
-  EXPECT_EQ(RecordRepeatCount(std::numeric_limits<double>::infinity()), 2147483647u);
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::pair<double, uint32_t> cases[] = {{0, 1},  {1, 1},          {1.9, 1},           {3.7, 3},
+                                               {-5, 1}, {std::nan(""), 1}, {1e300, 2147483647u}, {inf, 2147483647u}};
+  for (const auto& c : cases) EXPECT_EQ(RecordRepeatCount(c.first), c.second) << c.first;
 
-  RunHarness h;
+  PlainRun h(2);
   h.driver.pageLength = 100000;
-  PlainLayout(h);
-  h.SetRecords(Records(2));
   h.run->links.repeatValue = [](CKmDoc*, double* v) {
     *v = 3.7;
     return true;
@@ -177,8 +152,7 @@ TEST(RunLoop, RecordRepeatCountIsBoundedAndDefined) {
 }
 
 TEST(RunLoop, WithoutRecordSourceOneRecordBand) {
-  RunHarness h;
-  PlainLayout(h);
+  PlainRun h;
   h.noRecordSource = true;
   h.Run();
   ASSERT_EQ(h.SentPages().size(), 1u);
@@ -216,18 +190,14 @@ TEST(RunLoop, ColumnsFillThePageBeforeItEnds) {
 
 TEST(RunLoop, CopiesRunAPassEachUnlessTheFirstSentNothing) {
   {
-    RunHarness h;
+    PlainRun h(2);
     h.driver.pageLength = 100000;
-    PlainLayout(h);
-    h.SetRecords(Records(2));
     h.run->copies = 2;
     h.Run();
     EXPECT_EQ(h.SentPages(), (std::vector<std::string>{"T PH#1 R1 R2 S PF#1", "T PH#1 R1 R2 S PF#1"}));
   }
   {
-    RunHarness h;
-    PlainLayout(h);
-    h.SetRecords(Records(2));
+    PlainRun h(2);
     h.run->copies = 2;
     h.run->startPage = 5;
     h.Run();
@@ -247,7 +217,6 @@ TEST(RunLoop, RecordHeightLeavesOutEmptyBottomLines) {
   EXPECT_EQ(BandHeight(&h.doc, kBandRecord, 1), 440);
   SetRunMode(&h.doc, 0);
   EXPECT_EQ(h.run->pageFooterHeight, 240);
-  EXPECT_EQ(h.run->pageNumber, kPageNumberBeforeRun);
 }
 
 TEST(RunLoop, QueryIsKeptUntilTheSortChanges) {
