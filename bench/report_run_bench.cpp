@@ -35,6 +35,7 @@
 #include "platform/printer/escape_stream.h"
 #include "platform/printer/printer_info.h"
 #include "platform/win/ui_app.h"
+#include "sqlite_odbc_dir.h"
 
 namespace {
 
@@ -113,15 +114,7 @@ struct Setup {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     char tmpl[] = "/tmp/vt_report_bench_XXXXXX";
     dir = mkdtemp(tmpl);
-    const char* driver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
-    if (access(driver, R_OK) != 0) {
-      std::fprintf(stderr, "the SQLite ODBC driver is not installed\n");
-      return;
-    }
-    std::ofstream(dir + "/odbcinst.ini") << "[SQLite3]\nDriver=" << driver << "\n";
-    std::ofstream(dir + "/odbc.ini") << "[bench]\nDriver=SQLite3\nDatabase=" << dir << "/bench.db\nStepAPI=1\n";
-    setenv("ODBCSYSINI", dir.c_str(), 1);
-    setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
+    if (!MakeSqliteOdbcDir(dir)) return;
     std::string script = dir + "/make.sql";
     std::ofstream(script) << "create table lines (customer varchar(30), order_no integer, product varchar(20), "
                              "amount double);\n"

@@ -18,6 +18,7 @@
 
 #include "data/data_access.h"
 #include "data/db_errors.h"
+#include "bench/sqlite_odbc_dir.h"
 
 namespace {
 
@@ -33,15 +34,7 @@ struct Setup {
   Setup() {
     char tmpl[] = "/tmp/vt_fetch_bench_XXXXXX";
     dir = mkdtemp(tmpl);
-    const char* driver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
-    if (access(driver, R_OK) != 0) {
-      std::fprintf(stderr, "the SQLite ODBC driver is not installed\n");
-      return;
-    }
-    std::ofstream(dir + "/odbcinst.ini") << "[SQLite3]\nDriver=" << driver << "\n";
-    std::ofstream(dir + "/odbc.ini") << "[bench]\nDriver=SQLite3\nDatabase=" << dir << "/bench.db\nStepAPI=1\n";
-    setenv("ODBCSYSINI", dir.c_str(), 1);
-    setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
+    if (!MakeSqliteOdbcDir(dir)) return;
     std::string script = dir + "/make.sql";
     std::ofstream(script) << "create table t (id integer, amount double, name varchar(40), placed date, qty smallint);\n"
                              "with recursive n(v) as (select 1 union all select v + 1 from n where v < "
