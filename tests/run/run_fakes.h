@@ -7,6 +7,7 @@
 #include "app/document.h"
 #include "engine/run_report.h"
 #include "model/composite.h"
+#include "tests/engine/stub_page_driver.h"
 
 #include <deque>
 #include <memory>
@@ -19,37 +20,15 @@ struct FakePage {
   int beginSend = -1;   // the page-start send flag
 };
 
-class FakeDriver : public PageDriver {
+class FakeDriver : public StubPageDriver {
  public:
-  int ApiVersion() const override { return 1; }
-  bool HasEntry(int ordinal) const override { return ordinal != missing; }
-  void SetImageFuncs(const PageDriverImageFuncs&) override {}
-  void AdjustFontStyle(PageOutputState*, int, WORD*) override {}
   int FontLineHeight(PageOutputState*, int, int, int size, int) override { return size > 0 ? size : 120; }
   int CharWidth(PageOutputState*, int, int, int, int) override { return 0; }
-  int SetFontSize(PageOutputState*, WORD) override { return 1; }
-  int AdvanceBeforeLine(PageOutputState*, int, int) override { return 1; }
-  int AdvanceAfterLine(PageOutputState*, int, int) override { return 1; }
   LONG EndPage(PageOutputState*, int send) override;
-  DWORD MeasureLine(PageOutputState*, const BYTE*, int, int) override { return 0; }
-  int OpenDevice(PageOutputState*, const BYTE*, const char*, LPARAM, LPARAM) override { return 1; }
   int SpaceLeft(PageOutputState*, int bottomMargin) override;
-  void CloseDevice(PageOutputState*, LONG) override {}
   int BeginPage(PageOutputState*, int topStart, int send) override;
   int MoveDown(PageOutputState*, int distance, int) override;
-  int OutputLine(PageOutputState*, const BYTE*, int) override { return 1; }
-  void PreviewPageFinished(PageOutputState*) override {}
-  int RealizePalette(PageOutputState*) override { return 1; }
-  int EndBand(PageOutputState*, int, int) override { return 1; }
-  int DrawBox(PageOutputState*, const LineBoxRecord*) override { return 1; }
-  int DrawPicture(PageOutputState*, const PictureRecord*) override { return 1; }
-  void PreviewResized(PageOutputState*) override {}
   WORD CurrentY(PageOutputState*) override { return static_cast<WORD>(y); }
-  int DrawLine(PageOutputState*, const LineBoxRecord*) override { return 1; }
-  int ReplayPage(PageOutputState*, const PageRect*) override { return 1; }
-  int StorePage(PageOutputState*, void*, LONG) override { return 1; }
-  int DrawOleItem(PageOutputState*, const OleItemRecord*) override { return 1; }
-  int DrawChart(PageOutputState*, const ChartRecord*) override { return 1; }
 
   // Adds a band to the open page (one is opened when none is).
   void Note(const std::string& band);
@@ -57,7 +36,6 @@ class FakeDriver : public PageDriver {
   int pageLength = 1200;
   int y = 0;
   bool open = false;
-  int missing = -1;           // an ordinal the library lacks
   int* cancelOnEnd = nullptr; // a run state the page end sets to cancelled
   LONG endPageResult = 1;
   int moveBacks = 0;          // upward moves (a new column)
