@@ -1,4 +1,5 @@
 #include "model/composite.h"
+#include "model/filter_text.h"
 
 #include "data/data_access.h"
 #include "data/sql_literals.h"
@@ -11,7 +12,8 @@
 #include <new>
 
 // Members start at their declared defaults; the work area is made on first use.
-CKmComposite::CKmComposite(CKmDoc* ownerDoc) : owner(ownerDoc) {}
+// The filter is described in words from the start, not only once a pass ran.
+CKmComposite::CKmComposite(CKmDoc* ownerDoc) : owner(ownerDoc) { InstallFilterDescription(this); }
 
 // Fields and tables are emptied by the document before the model goes. Every
 // side record hung on the model is released here, the pass's work files

@@ -253,8 +253,6 @@ void ResetRunCounters(CKmComposite* m) {
 int OpenScan(CKmComposite* m) {
   RecordPassState* st = GetRecordPassState(m);
   m->scanMask = kFieldNeeded;
-  // A field that shows the filter takes its words from the filter itself.
-  if (m->describeFilter == nullptr) m->describeFilter = DescribeFilter;
   if (!m->InitEvalArea()) return 1;
   bool aliasSeen = false;
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
