@@ -11,6 +11,7 @@
 #include "model/composite.h"
 #include "model/fields.h"
 #include "platform/printer/escape_stream.h"
+#include "tests/engine/stub_page_driver.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@
 #include <string>
 #include <vector>
 
-class RecordingDriver : public PageDriver {
+class RecordingDriver : public StubPageDriver {
  public:
   struct Sent {
     std::string text;  // text bytes only
@@ -34,16 +35,8 @@ class RecordingDriver : public PageDriver {
   LONG y = 0;
   LONG pageLength = 7920;
   int page = 1;
-  int missing = 0;  // an ordinal that is not there
   int refuse = 0;   // an ordinal that fails
 
-  int ApiVersion() const override { return 1; }
-  bool HasEntry(int ordinal) const override { return ordinal != missing; }
-  void SetImageFuncs(const PageDriverImageFuncs&) override {}
-  void AdjustFontStyle(PageOutputState*, int, WORD*) override {}
-  int FontLineHeight(PageOutputState*, int, int, int size, int) override { return size; }
-  int CharWidth(PageOutputState*, int, int, int, int) override { return 100; }
-  int SetFontSize(PageOutputState*, WORD) override { return 1; }
   int AdvanceBeforeLine(PageOutputState*, int height, int visible) override {
     log.push_back("5:" + std::to_string(height) + ":" + std::to_string(visible));
     lastVisible = visible;
@@ -51,34 +44,23 @@ class RecordingDriver : public PageDriver {
     return refuse == 5 ? 0 : 1;
   }
   int AdvanceAfterLine(PageOutputState*, int depth, int) override { return (y += depth), 1; }
-  LONG EndPage(PageOutputState*, int) override { return 1; }
   DWORD MeasureLine(PageOutputState*, const BYTE* line, int count, int) override {
     StreamReader r(line, count);
     for (StreamToken t = r.Next(); t.kind != StreamToken::kEnd; t = r.Next())
       if (t.kind == StreamToken::kText) return 100u | (20u << 16);
     return 0;
   }
-  int OpenDevice(PageOutputState*, const BYTE*, const char*, LPARAM, LPARAM) override { return 1; }
   int SpaceLeft(PageOutputState*, int bottom) override { return static_cast<int>(std::max<LONG>(0, pageLength - bottom - y)); }
-  void CloseDevice(PageOutputState*, LONG) override {}
-  int BeginPage(PageOutputState*, int, int) override { return 1; }
   int MoveDown(PageOutputState*, int distance, int visible) override {
     log.push_back("13:" + std::to_string(distance) + ":" + std::to_string(visible));
     return (y += distance), 1;
   }
   int OutputLine(PageOutputState*, const BYTE* line, int count) override;
-  void PreviewPageFinished(PageOutputState*) override {}
-  int RealizePalette(PageOutputState*) override { return 1; }
   int EndBand(PageOutputState*, int band, int) override { return log.push_back("18:" + std::to_string(band)), 1; }
   int DrawBox(PageOutputState*, const LineBoxRecord* r) override { return boxes.push_back(*r), refuse == 19 ? 0 : 1; }
   int DrawPicture(PageOutputState*, const PictureRecord* r) override { return pictures.push_back(*r), 1; }
-  void PreviewResized(PageOutputState*) override {}
   WORD CurrentY(PageOutputState*) override { return static_cast<WORD>(y); }
   int DrawLine(PageOutputState*, const LineBoxRecord* r) override { return flatLines.push_back(*r), 1; }
-  int ReplayPage(PageOutputState*, const PageRect*) override { return 1; }
-  int StorePage(PageOutputState*, void*, LONG) override { return 1; }
-  int DrawOleItem(PageOutputState*, const OleItemRecord*) override { return 1; }
-  int DrawChart(PageOutputState*, const ChartRecord*) override { return 1; }
 
   // The texts sent, one per line.
   std::vector<std::string> Texts() const {
@@ -123,5 +105,4 @@ class BandFixture : public ::testing::Test {
   std::vector<std::unique_ptr<std::string>> textBodies;
   std::vector<std::unique_ptr<FieldDef>> fields;
   std::vector<std::unique_ptr<std::vector<BYTE>>> values;
-  int pageBreaks = 0;
 };

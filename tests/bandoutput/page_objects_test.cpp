@@ -8,6 +8,19 @@
 namespace {
 // Decipoints to the fixture's 600-dpi printer pixels.
 WORD Ppx(LONG dp) { return static_cast<WORD>((dp * 600 + 360) / 720); }
+
+// A picture ten pixels wide at column `left` filling its band line.
+PictureItem& AddPicture(LayoutTables& layout, int line, int left, void* image = nullptr) {
+  PictureItem p;
+  p.head.flags = kItemKindPicture;
+  p.head.bandLine = static_cast<uint8_t>(line);
+  p.head.left = left;
+  p.head.right = left + 99;
+  p.head.top = 0;
+  p.head.bottom = layout.Lines().lines[line].bottom;
+  p.image = image;
+  return *layout.pictures.Append(p);
+}
 }  // namespace
 
 TEST_F(BandFixture, BoxAroundARecordIsDrawnOnceAfterItsLastLine) {
@@ -109,18 +122,9 @@ TEST_F(BandFixture, PicturesOfTheSameFileShareOneImageAndRefusalsStopTheRun) {
   AddText(l, 0, "pic");
   int dummy1 = 1, dummy2 = 2;
   for (int i = 0; i < 2; ++i) {
-    PictureItem p;
-    p.head.flags = kItemKindPicture;
-    p.head.bandLine = static_cast<uint8_t>(l);
-    p.head.left = 100 + 200 * i;
-    p.head.right = 199 + 200 * i;
-    p.head.top = 0;
-    p.head.bottom = layout.Lines().lines[l].bottom;
-    p.image = i == 0 ? static_cast<void*>(&dummy1) : static_cast<void*>(&dummy2);
+    PictureItem& p = AddPicture(layout, l, 100 + 200 * i, i == 0 ? &dummy1 : &dummy2);
     std::strcpy(p.fileName, "/pics/logo.png");
-    p.shownWidth = 100;
-    p.shownHeight = 100;
-    layout.pictures.Append(p);
+    p.shownWidth = p.shownHeight = 100;
   }
   Finish();
   driver.y = 100;
@@ -143,13 +147,7 @@ TEST_F(BandFixture, PicturesOfTheSameFileShareOneImageAndRefusalsStopTheRun) {
 TEST_F(BandFixture, PictureWaitingWhileTheOverflowOutputsThePageFooterIsStillPlaced) {
   int l = AddLine(kBandRecord);
   AddText(l, 0, "row");
-  PictureItem p;
-  p.head.flags = kItemKindPicture;
-  p.head.bandLine = static_cast<uint8_t>(l);
-  p.head.left = 100;
-  p.head.right = 199;
-  p.head.bottom = layout.Lines().lines[l].bottom;
-  layout.pictures.Append(p);
+  AddPicture(layout, l, 100);
   AddText(AddLine(kBandPageFooter), 0, "footer");
   Finish();
   s->hooks.pageOverflow = [](ReportRun* r) {

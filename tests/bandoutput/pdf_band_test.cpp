@@ -177,7 +177,4 @@ TEST_F(PdfBands, ReportPagesReadBackWithTheirColumnsFormatsAndWrappedText) {
     for (std::string w; ws >> w;) want.push_back(w);
   }
   EXPECT_EQ(got, want);
-
-  // A page image for a person to look at.
-  Shell("pdftoppm -r 100 -png -f 1 -l 1 '" + pdf + "' '" VT_SOURCE_DIR "/build-o2band/bandoutput_page' 2>/dev/null");
 }
