@@ -1,6 +1,5 @@
 #include "document_fixture.h"
 
-
 namespace doc_test {
 namespace {
 
@@ -228,11 +227,7 @@ TEST_F(InUseTest, AnotherOpenDropsTheEarlierCopy) {
   EXPECT_FALSE(std::filesystem::exists(copy));
 }
 
-}  // namespace
-}  // namespace doc_test
 
-namespace doc_test {
-namespace {
 
 TEST_F(DocumentTest, ChangedReportIsOfferedForSavingBeforeAnotherOpens) {
   std::string first = WriteReportFile("first.kmw", "F A\n");
