@@ -4,6 +4,8 @@
 // index taken from the stream is checked before use.
 #include "files/report_reader.h"
 
+#include "engine/doc_upkeep.h"
+
 #include <strings.h>
 
 #include <algorithm>
@@ -295,6 +297,10 @@ void Reader::Descriptor(PayloadParser& r, FieldDef& t, uint32_t* fileId, uint32_
   t.head.bandLine = static_cast<uint8_t>(r.U8());
   t.head.column = static_cast<int32_t>(r.U8());
   uint8_t style = static_cast<uint8_t>(r.U8());
+  // Streams before 7 (and 7 without its second header byte) kept the three
+  // style bits in another order.
+  if (st_.version < 7 || (st_.version == 7 && st_.headerByte1 == 0))
+    style = static_cast<uint8_t>((style & 248) | GetBandFlagMask(style));
   // Before version 4 the style byte also carried the font (bits 3-6, less 1).
   if (st_.version < 4) style &= 0x7F;
   if (st_.version < 4 && (style & 0x78) != 0) {

@@ -286,7 +286,7 @@ namespace {
 TEST(OlderVersions, VersionThreeStyleByteCarriesTheFont) {
   std::vector<uint8_t> s = {rec::Header, 0, 2, 0, 3, 0};
   const std::vector<uint8_t> field = {rec::OldField, 0, 16, 0,  0, 0, 4, 0x80, 0, 0, 0, 0,
-                                      0,            0, 0x19, 8, 0, 'Q', 'T', 'Y'};
+                                      0,            0, 0x1A, 8, 0, 'Q', 'T', 'Y'};
   s.insert(s.end(), field.begin(), field.end());
   s.insert(s.end(), {rec::End, 0, 0, 0});
   Doc d;
@@ -294,7 +294,7 @@ TEST(OlderVersions, VersionThreeStyleByteCarriesTheFont) {
   ASSERT_EQ(d.M().fieldCount, 1u);
   EXPECT_STREQ(d.M().fieldList->name, "QTY");
   EXPECT_EQ(d.M().fieldList->head.fontIndex, 2);
-  EXPECT_EQ(d.M().fieldList->head.fontStyle, 1);
+  EXPECT_EQ(d.M().fieldList->head.fontStyle, 4);  // older streams kept style 4 as 2
 }
 
 }  // namespace
