@@ -90,9 +90,7 @@ TEST_F(BandList, BuiltFromTheLayoutAndFailingWithARealCode) {
   EXPECT_EQ(r, kEngineEvalError);
 }
 
-}  // namespace
 
-namespace {
 
 TEST_F(BandList, ReleasingARelationGivesUpItsLinkingFields) {
   FieldDef* link = model.CompileField("LINK", "AMOUNT + 1", false, nullptr);

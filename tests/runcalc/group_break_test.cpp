@@ -64,17 +64,10 @@ TEST_F(GroupBreak, TextsCompareOverTheirFirst254Characters) {
   EXPECT_EQ(calc->previousGroup[254], 0);
 }
 
-TEST_F(GroupBreak, BreakBeforeARecordRunsTheFootersAndResetsItsTotals) {
-  FieldDef* byRegion = Total("BYREGION", amount, kSummarySum, 0);
-  FieldDef* byDay = Total("BYDAY", amount, kSummarySum, 1);
-  FieldDef* grand = Total("GRAND", amount, kSummarySum, kSummaryResetNever);
+// The totals at each break are checked against SQLite in the grouped-totals
+// test; here the bands a break asks for.
+TEST_F(GroupBreak, BreakBeforeARecordRunsFootersThenHeaders) {
   calc->levelsUsed = 2;  // region and day
-  calc->bandLists[0] = {byRegion};
-  calc->bandLists[1] = {byDay};
-  // The record step accumulates these totals; the footer pass only keeps them.
-  model.calcOrderList = byRegion;
-  byRegion->orderNext = byDay;
-  byDay->orderNext = grand;
   static uint32_t output;
   output = 0;
   calc->hooks.recordsOutput = [](ReportRun*) { return output; };
@@ -84,34 +77,16 @@ TEST_F(GroupBreak, BreakBeforeARecordRunsTheFootersAndResetsItsTotals) {
   calc->hooks.outputGroupHeaders = [](ReportRun*, int mode) {
     return log.push_back("headers " + std::to_string(mode)), 0;
   };
-  struct Row {
-    const char* region;
-    uint32_t day;
-    double amount;
-  };
-  const std::vector<Row> rows = {{"East", 1, 10}, {"East", 1, 20}, {"East", 2, 5}, {"West", 2, 7}, {"West", 2, 1}};
-  std::vector<double> regionFooters, dayFooters;
-  for (const Row& r : rows) {
-    SaveFieldValues(&model);
-    Set(r.region, r.day, r.amount);
+  const std::pair<const char*, uint32_t> rows[] = {{"East", 1}, {"East", 1}, {"East", 2}, {"West", 2}, {"West", 2}};
+  for (const auto& r : rows) {
+    Set(r.first, r.second, 0);
     ASSERT_EQ(UpdateSummariesOf(calc, nullptr, 1), 0);
-    if (calc->groupBreakPending) {
-      if (calc->levels[0].runBits & kRunBreakPending) regionFooters.push_back(Number(byRegion, true));
-      dayFooters.push_back(Number(byDay, true));
-    }
     ASSERT_EQ(HandleGroupBreak(calc), 0);
-    for (FieldDef* t : {byRegion, byDay, grand}) AddSummaryValue(calc, t);
     ++output;
     for (auto& level : calc->levels) level.runBits &= ~7;  // as the record loop does
   }
   // The first record breaks every level without a footer before it.
-  EXPECT_EQ(regionFooters, std::vector<double>({35}));
-  EXPECT_EQ(dayFooters, std::vector<double>({30, 5}));
   EXPECT_EQ(log, std::vector<std::string>({"footers", "headers 1", "footers", "headers 1"}));
-  EXPECT_EQ(Number(byRegion), 8.0);
-  EXPECT_EQ(Number(byDay), 8.0);
-  EXPECT_EQ(Number(grand), 43.0);
-  model.calcOrderList = nullptr;
 }
 
 TEST_F(GroupBreak, PageOptionsAndTheSpaceAGroupChangeNeeds) {
