@@ -14,7 +14,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <unordered_map>
 
 namespace {
 
@@ -26,11 +25,6 @@ constexpr uint32_t kHideLine = 0xFFFFFFFFu;
 constexpr uint32_t kIdNoFieldMemory = 6110;  // "Insufficient memory for additional field"
 
 RunCounterSink g_sink;
-
-std::unordered_map<const CKmComposite*, RunCounters>& Counters() {
-  static std::unordered_map<const CKmComposite*, RunCounters> table;
-  return table;
-}
 
 void Show(uint32_t label, const char* text) {
   if (g_sink.show) g_sink.show(g_sink.context, label, text);
@@ -127,7 +121,7 @@ bool FilterHasText(CKmComposite* m) { return m->conditionCode != nullptr && m->c
 
 void SetRunCounterSink(const RunCounterSink& sink) { g_sink = sink; }
 
-RunCounters& CountersOf(CKmComposite* m) { return Counters()[m]; }
+RunCounters& CountersOf(CKmComposite* m) { return m->counters; }
 
 int CountRecordRead(CKmComposite* m) {
   RunCounters& c = CountersOf(m);
@@ -188,7 +182,7 @@ void CountGroupTotalRead(CKmComposite* m) {
 }
 
 void ClearStatusCounters(CKmComposite* m) {
-  Counters().erase(m);
+  m->counters = RunCounters();
   Show(kHideLine, "");
 }
 

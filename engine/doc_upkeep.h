@@ -8,6 +8,7 @@
 
 class CKmDoc;
 class CKmComposite;
+struct RunCounters;
 struct FieldDef;
 
 // ---- Record counters, shown through the run status (label id, text).
@@ -21,16 +22,7 @@ struct RunCounterSink {
 };
 void SetRunCounterSink(const RunCounterSink& sink);
 
-struct RunCounters {
-  uint32_t recordsRead = 0;
-  uint32_t selected = 0;
-  uint32_t selectedPending = 0;
-  uint32_t groupTotalsRead = 0;
-  uint32_t lastShownRead = 0;
-  int32_t force = 0;      // show on the next call whatever the count
-  int32_t cancelled = 0;  // sticky: a cancel seen once stays seen
-  char readText[11] = {}, selectedText[11] = {}, groupText[11] = {};
-};
+// The model's record counters (CKmComposite::counters).
 RunCounters& CountersOf(CKmComposite* m);
 
 // The record pass's status call-back: counts one record read. Nonzero stops.

@@ -57,6 +57,18 @@ constexpr int32_t kPhaseTotalsPrepass = 1;
 constexpr int32_t kPhaseChartPrepass = 2;
 constexpr int32_t kPhaseReportRun = 3;
 
+// The record counters the run status shows.
+struct RunCounters {
+  uint32_t recordsRead = 0;
+  uint32_t selected = 0;
+  uint32_t selectedPending = 0;
+  uint32_t groupTotalsRead = 0;
+  uint32_t lastShownRead = 0;
+  int32_t force = 0;      // show on the next call whatever the count
+  int32_t cancelled = 0;  // sticky: a cancel seen once stays seen
+  char readText[11] = {}, selectedText[11] = {}, groupText[11] = {};
+};
+
 class CKmComposite {
  public:
   explicit CKmComposite(CKmDoc* owner);
@@ -144,6 +156,7 @@ class CKmComposite {
   uint32_t recordRepeatField = kNoField;  // the field whose value repeats each record
   uint32_t currentField = kNoField;       // the designer's current field
   int32_t queryValue = 0;                 // what QUERY() answers in this run
+  RunCounters counters;
   void* sortKeyTable = nullptr;
   uint32_t sortKeyCount = 0;
   int32_t totalsSortWord = 0;
