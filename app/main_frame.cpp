@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include "app/document.h"
+#include "app/open_report.h"
 #include "app/splash.h"
 #include "designer/layout_records.h"
 #include "model/composite.h"
@@ -223,9 +224,7 @@ BOOL CKmMainFrame::IsCommandEnabled(UINT id) {
     case Rule::kReport:
       return ReportOpen();
     case Rule::kConnections:
-      // Nothing to choose when both new and opened reports keep their data source.
-      return !(m_pDoc && m_pDoc->m_settings.newReportAlwaysUseSameDS == 1 &&
-               m_pDoc->m_settings.readReportAlwaysUseSameDS == 1);
+      return m_pDoc == nullptr || DocumentCommandState(*m_pDoc, id, FALSE) != 0;
     case Rule::kPlaceholder:
     case Rule::kDesigner:
       return FALSE;
