@@ -23,6 +23,7 @@
 #include "model/composite.h"
 #include "model/engine_errors.h"
 #include "model/record_pass.h"
+#include "platform/win/tempdir.h"
 #include "platform/printer/printer_info.h"
 #include "platform/win/codepage_text.h"
 #include "platform/win/dialog.h"
@@ -314,6 +315,13 @@ bool DisplayReachable() {
 }  // namespace
 
 void ChooseWindowPlatform() {
+  // The toolkit wants a private runtime folder; without one from the session
+  // (a server, a cron job) the program's own private folder serves.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime == nullptr || *runtime == '\0') {
+    const std::string own = PrivateTempDirectory();
+    if (!own.empty()) setenv("XDG_RUNTIME_DIR", own.substr(0, own.size() - 1).c_str(), 1);
+  }
   const char* platform = std::getenv("QT_QPA_PLATFORM");
   if (platform != nullptr && *platform != '\0') return;
   if (!DisplayReachable()) setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -1,12 +1,14 @@
 #include "model/composite.h"
-#include "model/filter_text.h"
 
 #include "data/data_access.h"
+#include "data/select_builder.h"
 #include "data/sql_literals.h"
+#include "data/table_fields.h"
 #include "expr/compiler_state.h"
 #include "expr/stack_value.h"
 #include "expr/udf.h"
 #include "foundation/heap_strings.h"
+#include "model/filter_text.h"
 #include "model/record_pass.h"
 
 #include <new>
@@ -21,6 +23,8 @@ CKmComposite::CKmComposite(CKmDoc* ownerDoc) : owner(ownerDoc) { InstallFilterDe
 // records are keyed by the model's address, which a later model may reuse.
 CKmComposite::~CKmComposite() {
   FreeRecordPassState(this);
+  FreeSelectState(this);
+  FreeSqlRunState(this);
   FreeSqlModelState(this);
   FreeCompiler(this);
   FreeUdfState(this);
