@@ -1,0 +1,225 @@
+#include "app/save_report.h"
+
+#include "app/document.h"
+#include "app/file_checks.h"
+#include "app/main_frame.h"
+#include "app/open_report.h"
+#include "files/library_file.h"
+#include "files/report_io.h"
+#include "foundation/heap_strings.h"
+#include "foundation/text_helpers.h"
+#include "platform/win/fileio.h"
+#include "platform/win/message_box.h"
+#include "platform/win/wsprintf.h"
+
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+SaveDialogs g_defaultDialogs;
+SaveDialogs* g_dialogs = nullptr;
+
+constexpr UINT kIdsFileFilter = 85;
+constexpr UINT kIdsSaveCaption = 231;
+constexpr UINT kIdsSaveAsTitle = 237;
+constexpr UINT kIdsReplaceFile = 824;
+constexpr UINT kIdsLibraryWithoutObjects = 825;
+constexpr UINT kHelpLibraryQuestion = 1014;
+
+// Turns the wait cursor off however the save ends.
+class WaitCursor {
+ public:
+  explicit WaitCursor(CKmDoc& doc) : doc_(doc) { doc_.SetWaitCursor(1); }
+  ~WaitCursor() { doc_.SetWaitCursor(0); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  CKmDoc& doc_;
+};
+
+int AskSave(CKmDoc& doc, const std::string& text) {
+  return MessageBoxA(doc.GetOwnerWindow(), text.c_str(), GetResString(kIdsSaveCaption, 0),
+                     MB_YESNOCANCEL | MB_ICONEXCLAMATION);
+}
+
+bool FileExists(const char* path) {
+  struct stat st;
+  return path != nullptr && *path != 0 && ::stat(NativePath(path).c_str(), &st) == 0;
+}
+
+// A failed open leaves its file's name with the file object; nothing is
+// written over that file until another report is loaded.
+bool OpenFailedAt(CKmDoc& doc, const char* path) {
+  if (!doc.m_bReportOpen) return true;
+  if (doc.m_pRepIO == nullptr || !doc.m_pRepIO->OpenFailed()) return false;
+  return NativePath(doc.m_pRepIO->FailedPath()) == NativePath(path);
+}
+
+void ClearSavedFlag(CKmDoc& doc) {
+  if (doc.m_pRepIO != nullptr) doc.m_pRepIO->m_stream.saved = 0;
+}
+
+// Writes the report as member of library; TRUE on success (the writer has
+// shown its own message otherwise).
+BOOL WriteMember(CKmDoc& doc, const char* library, const char* member) {
+  ReportFileIO* io = doc.FileIO();
+  if (io == nullptr || member == nullptr || *member == 0) return FALSE;
+  return io->SaveToLibrary(doc, library, member) == 1;
+}
+
+}  // namespace
+
+SaveDialogs& GetSaveDialogs() { return g_dialogs ? *g_dialogs : g_defaultDialogs; }
+void SetSaveDialogs(SaveDialogs* dialogs) { g_dialogs = dialogs; }
+
+bool IsLibraryTarget(const char* path) {
+  if (path == nullptr || *path == 0) return false;
+  std::string existing = ResolveExistingPath(NativePath(path));
+  struct stat st;
+  return !existing.empty() && ::stat(existing.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+         !IsCompoundFile(existing.c_str());
+}
+
+bool CanWriteLibrary(CKmDoc& doc, const char* path) {
+  LibraryFile* engine = doc.LibraryEngine();
+  if (engine == nullptr || !IsLibraryTarget(path)) return false;
+  WORD kind = 0;
+  LibFileControlBlock* lib = engine->LibFileOpen(path, lib_of::ShareExclusive, lib_of::ReadWrite, &kind, 0);
+  if (lib == nullptr) return false;
+  engine->LibFileClose(lib);
+  return true;
+}
+
+int AskSaveWithoutObjects(CKmDoc& doc) {
+  if (doc.CountClientItems() <= 0) return IDYES;
+  CKmMainFrame* frame = doc.m_pMainFrame;
+  UINT context = frame ? frame->m_nHelpContext : 0;
+  if (frame) frame->m_nHelpContext = kHelpLibraryQuestion;
+  int answer = AskSave(doc, GetResString(kIdsLibraryWithoutObjects, 0));
+  if (frame) frame->m_nHelpContext = context;
+  return answer;
+}
+
+BOOL SaveReport(CKmDoc& doc, BOOL ask) {
+  SaveDialogs& dialogs = GetSaveDialogs();
+  const char* library = doc.m_files.currentFile;
+  if (ask) {
+    if (dialogs.ChooseSaveMember(doc, library) < 1) {
+      dialogs.RefreshCaretAndStatus(doc);
+      return FALSE;
+    }
+  }
+  const char* member = ask ? doc.m_szReportName2 : doc.m_szReportName;
+  WaitCursor wait(doc);
+  if (!WriteMember(doc, library, member)) {
+    dialogs.RefreshCaretAndStatus(doc);
+    return FALSE;
+  }
+  if (ask) {
+    CopyBounded(doc.m_szReportName, sizeof doc.m_szReportName, doc.m_szReportName2);
+    doc.UpdateTitle(TRUE);
+  }
+  dialogs.AddRecentFile(doc, library);
+  doc.SetModifiedFlag(FALSE);
+  dialogs.RefreshCaretAndStatus(doc);
+  return TRUE;
+}
+
+void OnFileSave(CKmDoc& doc) {
+  if (!doc.CanSaveReport()) return;
+  SaveDialogs& dialogs = GetSaveDialogs();
+  if (!dialogs.SaveClipboardPictures(doc)) return;
+  const std::string path = doc.GetPathName();
+  if (doc.m_szReportName[0] == 0 || path.empty()) {
+    OnFileSaveAs(doc);
+    return;
+  }
+  if (!IsLibraryTarget(path.c_str())) {
+    if (OpenFailedAt(doc, path.c_str())) return;
+    ClearSavedFlag(doc);
+    WaitCursor wait(doc);
+    if (doc.OnSaveDocument(path.c_str())) doc.SetModifiedFlag(FALSE);
+    return;
+  }
+  if (!CanWriteLibrary(doc, path.c_str())) {
+    OnFileSaveAs(doc);
+    return;
+  }
+  if (AskSaveWithoutObjects(doc) != IDYES) return;
+  WaitCursor wait(doc);
+  if (!WriteMember(doc, path.c_str(), doc.m_szReportName)) return;
+  dialogs.AddRecentFile(doc, path.c_str());
+  doc.SetModifiedFlag(FALSE);
+}
+
+void OnFileSaveAs(CKmDoc& doc) {
+  if (!doc.CanSaveReport()) return;
+  SaveDialogs& dialogs = GetSaveDialogs();
+  if (!dialogs.SaveClipboardPictures(doc)) return;
+  ClearSavedFlag(doc);
+  for (;;) {
+    doc.m_files.chosenPath[0] = 0;
+    if (!dialogs.RunSaveAsDialog(doc, doc.GetTitle().c_str())) return;
+    std::string path = doc.m_files.chosenPath;
+    if (path.empty()) return;
+
+    if (CanWriteLibrary(doc, path.c_str())) {
+      int answer = AskSaveWithoutObjects(doc);
+      if (answer == IDNO) continue;
+      if (answer != IDYES) return;
+      // The report stays the document's until the member is written.
+      char previous[sizeof doc.m_files.currentFile];
+      CopyBounded(previous, sizeof previous, doc.m_files.currentFile);
+      CopyBounded(doc.m_files.currentFile, sizeof doc.m_files.currentFile, path.c_str());
+      if (!SaveReport(doc, TRUE)) {
+        CopyBounded(doc.m_files.currentFile, sizeof doc.m_files.currentFile, previous);
+        return;
+      }
+      doc.m_bLibraryMode = TRUE;
+      doc.SetModifiedFlag(FALSE);
+      return;
+    }
+
+    if (IsLibraryTarget(path.c_str())) {
+      // Neither a report file nor a library that opens for writing: never replaced.
+      ShowDocMessage(doc, FormatDocString(kIdsReplaceFile, FileNamePart(path.c_str())), MB_ICONEXCLAMATION);
+      return;
+    }
+    if (FileExists(path.c_str())) {
+      int answer = AskSave(doc, FormatDocString(kIdsReplaceFile, FileNamePart(path.c_str())));
+      if (answer == IDNO) continue;
+      if (answer != IDYES) return;
+    }
+    if (OpenFailedAt(doc, path.c_str())) return;
+    BOOL saved;
+    {
+      WaitCursor wait(doc);
+      saved = doc.OnSaveDocument(path.c_str());
+    }
+    if (!saved) return;
+    CopyBounded(doc.m_szReportName, sizeof doc.m_szReportName, path.c_str());
+    CopyBounded(doc.m_files.currentFile, sizeof doc.m_files.currentFile, path.c_str());
+    doc.m_bLibraryMode = FALSE;
+    doc.SetPathName(path.c_str());
+    dialogs.AddRecentFile(doc, path.c_str());
+    doc.SetModifiedFlag(FALSE);
+    doc.UpdateTitle(TRUE);
+    return;
+  }
+}
+
+BOOL SaveCurrentReport(CKmDoc& doc, BOOL saveAs) {
+  const std::string path = doc.GetPathName();
+  if (doc.m_szReportName[0] == 0 || path.empty() || !IsLibraryTarget(path.c_str()) ||
+      !CanWriteLibrary(doc, path.c_str())) {
+    if (doc.m_szReportName[0] == 0 || path.empty() || saveAs) {
+      OnFileSaveAs(doc);
+    } else {
+      OnFileSave(doc);
+    }
+    return doc.m_bReportOpen && !doc.IsModified();
+  }
+  return SaveReport(doc, saveAs);
+}

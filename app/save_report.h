@@ -1,0 +1,48 @@
+// Saving the one document's report: File Save, File Save As, saving into a
+// library member, and the questions asked before a save goes ahead.
+#pragma once
+
+#include "platform/win/win_types.h"
+
+class CKmDoc;
+
+// The dialogs and services saving runs that belong to other parts of the
+// program. The defaults answer as a cancelled dialog would; the picture
+// step lets the save go on.
+class SaveDialogs {
+ public:
+  virtual ~SaveDialogs() = default;
+  // The Save As file dialog, starting from initial: the chosen path into the
+  // document's file settings (chosenPath); FALSE on cancel.
+  virtual BOOL RunSaveAsDialog(CKmDoc& /*doc*/, const char* /*initial*/) { return FALSE; }
+  // The library's Save As dialog: the member name into the document's second
+  // report name; below 1 when nothing was chosen.
+  virtual int ChooseSaveMember(CKmDoc& /*doc*/, const char* /*library*/) { return 0; }
+  // Offers every clipboard picture without a file for saving; FALSE when the
+  // user cancelled.
+  virtual BOOL SaveClipboardPictures(CKmDoc& /*doc*/) { return TRUE; }
+  virtual void AddRecentFile(CKmDoc& /*doc*/, const char* /*path*/) {}
+  // The design view's caret and status line after a library save.
+  virtual void RefreshCaretAndStatus(CKmDoc& /*doc*/) {}
+};
+
+SaveDialogs& GetSaveDialogs();
+// null restores the defaults.
+void SetSaveDialogs(SaveDialogs* dialogs);
+
+// File Save and File Save As.
+void OnFileSave(CKmDoc& doc);
+void OnFileSaveAs(CKmDoc& doc);
+// The library dialogs' save: TRUE when the report was written.
+BOOL SaveCurrentReport(CKmDoc& doc, BOOL saveAs);
+// Writes the report into a member of the current library: with ask, the
+// member chosen in the library's Save As dialog, else the current report name.
+BOOL SaveReport(CKmDoc& doc, BOOL ask);
+
+// An existing, non-empty file that is not a report file (a library).
+bool IsLibraryTarget(const char* path);
+// Whether the library at path opens for writing (it is closed again).
+bool CanWriteLibrary(CKmDoc& doc, const char* path);
+// The question before a report with objects goes into a library; IDYES
+// without asking when the report has none.
+int AskSaveWithoutObjects(CKmDoc& doc);
