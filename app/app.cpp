@@ -378,7 +378,10 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
     m_bSplashEnabled = FALSE;
 
   m_pDoc = GetActiveKmDoc();
-  if (m_pDoc == nullptr) m_pDoc = new CKmDoc;
+  if (m_pDoc == nullptr) {
+    m_pOwnDoc.reset(new CKmDoc);
+    m_pDoc = m_pOwnDoc.get();
+  }
   // The frame and its view are made hidden; the start-up decides when they show.
   m_pFrame.reset(new CKmMainFrame);
   if (m_pFrame->Create(m_pDoc, m_szTitle)) {
@@ -494,5 +497,11 @@ int CKmApp::ExitInstance() {
   SetOutputMessageSink(nullptr);
   SetRecordPassMessageSink(nullptr);
   SetEngineErrorDisplay(nullptr);
+  // The frame goes before the document it shows; then the report itself.
+  m_pFrame.reset();
+  if (m_pOwnDoc) {
+    m_pDoc = nullptr;
+    m_pOwnDoc.reset();
+  }
   return m_nExitCode;
 }

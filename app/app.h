@@ -95,6 +95,7 @@ class CKmApp : public CKmAppCommandLine {
   CKmDoc* m_pDoc = nullptr;
   CommandLineActions m_defaultActions;
   std::unique_ptr<CKmMainFrame> m_pFrame;
+  std::unique_ptr<CKmDoc> m_pOwnDoc;  // the document, when the program made it
   std::unique_ptr<CKmRepIO> m_pRepIO;
   std::unique_ptr<CommandLineActions> m_pDocActions;
   CommandLineActions* m_pActions = &m_defaultActions;

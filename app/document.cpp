@@ -3,6 +3,7 @@
 #include "app/file_checks.h"
 #include "app/open_report.h"
 #include "data/query_desc.h"
+#include "data/table_fields.h"
 #include "designer/fonts.h"
 #include "designer/item_tables.h"
 #include "designer/layout_records.h"
@@ -163,6 +164,8 @@ void CKmDoc::EmptyModel() {
   CKmComposite* m = m_pModel;
   if (m == nullptr) return;
   m->fieldRemovedHook = nullptr;
+  // The data layer's bindings of fields and tables go while both still exist.
+  FreeSqlFieldState(m);
   while (m->fieldList != nullptr)
     if (!m->DeleteField(m->fieldList, 2 | 4)) break;
   for (uint32_t s = 0; s < static_cast<uint32_t>(kMaxTables); ++s) m->FreeTableSlot(s);
