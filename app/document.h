@@ -193,8 +193,8 @@ class CKmDoc {
   BOOL PrepareNewReport();
   BOOL NewReportFromTemplate(const char* masterTable, int passThrough);
   // Asks whether to save a changed report before it is replaced; TRUE to go
-  // on. Yes saves a report file under its own name; a report without one (new,
-  // a temporary copy, a library member) is kept open for Save As instead.
+  // on. Yes runs File Save (app/save_report.h), which asks for a name when the
+  // report has none; FALSE while the report is still unsaved afterwards.
   BOOL SaveModified();
   // Writes the report file at path (the framework's save of a report file).
   BOOL OnSaveDocument(const char* path);

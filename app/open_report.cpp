@@ -1,4 +1,5 @@
 #include "app/open_report.h"
+#include "app/save_report.h"
 
 #include "engine/doc_upkeep.h"
 
@@ -120,8 +121,10 @@ BOOL CKmDoc::SaveModified() {
   int answer = MessageBoxA(GetOwnerWindow(), question.c_str(), GetAppCaption(), MB_YESNOCANCEL | MB_ICONQUESTION);
   if (answer == IDNO) return TRUE;
   if (answer != IDYES) return FALSE;
-  if (m_bLibraryMode || m_strPathName.empty()) return FALSE;
-  return OnSaveDocument(m_strPathName.c_str()) && !IsModified();
+  // File Save: a library member is written back, a report without a file
+  // name asks for one.
+  OnFileSave(*this);
+  return !IsModified();
 }
 
 void NewReportSteps::InitReportState(CKmDoc& doc) { ::InitReportState(&doc, false); }

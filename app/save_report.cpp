@@ -223,3 +223,24 @@ BOOL SaveCurrentReport(CKmDoc& doc, BOOL saveAs) {
   }
   return SaveReport(doc, saveAs);
 }
+
+void OnFileProperties(CKmDoc& doc) {
+  if (doc.m_pRepIO != nullptr) doc.m_pRepIO->RunPropertiesDialog();
+  GetSaveDialogs().RefreshCaretAndStatus(doc);
+}
+
+BOOL DispatchSaveCommand(CKmDoc& doc, UINT id) {
+  switch (id) {
+    case kCmdFileSave:
+      OnFileSave(doc);
+      return TRUE;
+    case kCmdFileSaveAs:
+      OnFileSaveAs(doc);
+      return TRUE;
+    case kCmdFileProperties:
+      OnFileProperties(doc);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}

@@ -39,6 +39,12 @@ BOOL SaveCurrentReport(CKmDoc& doc, BOOL saveAs);
 // member chosen in the library's Save As dialog, else the current report name.
 BOOL SaveReport(CKmDoc& doc, BOOL ask);
 
+// File Properties: the file object's properties dialog.
+void OnFileProperties(CKmDoc& doc);
+// Runs the save command id (File Save, Save As, Properties); FALSE for any
+// other command.
+BOOL DispatchSaveCommand(CKmDoc& doc, UINT id);
+
 // An existing, non-empty file that is not a report file (a library).
 bool IsLibraryTarget(const char* path);
 // Whether the library at path opens for writing (it is closed again).

@@ -293,6 +293,28 @@ TEST_F(LibrarySaveTest, SaveIntoTheMemberAsksAboutObjectsBeforeWriting) {
   EXPECT_FALSE(doc.m_bWaitCursor);
 }
 
+TEST_F(LibrarySaveTest, YesToTheUnsavedChangesQuestionWritesTheMember) {
+  AddField("Amount");
+  answers = {IDCANCEL};
+  EXPECT_FALSE(doc.SaveModified());
+  EXPECT_EQ(MemberFields("Monthly"), (Names{"Region"}));
+  answers = {IDYES};
+  EXPECT_TRUE(doc.SaveModified());
+  EXPECT_EQ(MemberFields("Monthly"), (Names{"Region", "Amount"}));
+  EXPECT_FALSE(doc.IsModified());
+}
+
+TEST_F(SaveTest, YesToTheUnsavedChangesQuestionOfANewReportAsksForAName) {
+  StartUnnamedReport();
+  answers = {IDYES};
+  EXPECT_FALSE(doc.SaveModified());  // the Save As dialog cancelled
+  EXPECT_EQ(save.saveAsShown, 1);
+  answers = {IDYES};
+  save.paths = {Path("named.kmw")};
+  EXPECT_TRUE(doc.SaveModified());
+  EXPECT_EQ(Contents(Path("named.kmw")), "F New\nB 0\n");
+}
+
 TEST_F(LibrarySaveTest, FailedMemberWriteKeepsTheOldMemberAndTurnsTheCursorOff) {
   AddField("Amount");
   g_failWrite = true;
