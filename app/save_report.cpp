@@ -4,6 +4,7 @@
 #include "app/file_checks.h"
 #include "app/main_frame.h"
 #include "app/open_report.h"
+#include "designer/layout_records.h"
 #include "files/library_file.h"
 #include "files/report_io.h"
 #include "foundation/heap_strings.h"
@@ -127,78 +128,79 @@ BOOL SaveReport(CKmDoc& doc, BOOL ask) {
   return TRUE;
 }
 
-void OnFileSave(CKmDoc& doc) {
-  if (!doc.CanSaveReport()) return;
+namespace {
+bool SaveAs(CKmDoc& doc);
+
+// File Save; true when the report was written.
+bool Save(CKmDoc& doc) {
+  if (!doc.CanSaveReport()) return false;
   SaveDialogs& dialogs = GetSaveDialogs();
-  if (!dialogs.SaveClipboardPictures(doc)) return;
+  if (!SaveClipboardPictures(doc)) return false;
   const std::string path = doc.GetPathName();
-  if (doc.m_szReportName[0] == 0 || path.empty()) {
-    OnFileSaveAs(doc);
-    return;
-  }
+  if (doc.m_szReportName[0] == 0 || path.empty()) return SaveAs(doc);
   if (!IsLibraryTarget(path.c_str())) {
-    if (OpenFailedAt(doc, path.c_str())) return;
+    if (OpenFailedAt(doc, path.c_str())) return false;
     ClearSavedFlag(doc);
     WaitCursor wait(doc);
-    if (doc.OnSaveDocument(path.c_str())) doc.SetModifiedFlag(FALSE);
-    return;
+    if (!doc.OnSaveDocument(path.c_str())) return false;
+    doc.SetModifiedFlag(FALSE);
+    return true;
   }
-  if (!CanWriteLibrary(doc, path.c_str())) {
-    OnFileSaveAs(doc);
-    return;
-  }
-  if (AskSaveWithoutObjects(doc) != IDYES) return;
+  if (!CanWriteLibrary(doc, path.c_str())) return SaveAs(doc);
+  if (AskSaveWithoutObjects(doc) != IDYES) return false;
   WaitCursor wait(doc);
-  if (!WriteMember(doc, path.c_str(), doc.m_szReportName)) return;
+  if (!WriteMember(doc, path.c_str(), doc.m_szReportName)) return false;
   dialogs.AddRecentFile(doc, path.c_str());
   doc.SetModifiedFlag(FALSE);
+  return true;
 }
 
-void OnFileSaveAs(CKmDoc& doc) {
-  if (!doc.CanSaveReport()) return;
+// File Save As; true when the report was written.
+bool SaveAs(CKmDoc& doc) {
+  if (!doc.CanSaveReport()) return false;
   SaveDialogs& dialogs = GetSaveDialogs();
-  if (!dialogs.SaveClipboardPictures(doc)) return;
+  if (!SaveClipboardPictures(doc)) return false;
   ClearSavedFlag(doc);
   for (;;) {
     doc.m_files.chosenPath[0] = 0;
-    if (!dialogs.RunSaveAsDialog(doc, doc.GetTitle().c_str())) return;
+    if (!dialogs.RunSaveAsDialog(doc, doc.GetTitle().c_str())) return false;
     std::string path = doc.m_files.chosenPath;
-    if (path.empty()) return;
+    if (path.empty()) return false;
 
     if (CanWriteLibrary(doc, path.c_str())) {
       int answer = AskSaveWithoutObjects(doc);
       if (answer == IDNO) continue;
-      if (answer != IDYES) return;
+      if (answer != IDYES) return false;
       // The report stays the document's until the member is written.
       char previous[sizeof doc.m_files.currentFile];
       CopyBounded(previous, sizeof previous, doc.m_files.currentFile);
       CopyBounded(doc.m_files.currentFile, sizeof doc.m_files.currentFile, path.c_str());
       if (!SaveReport(doc, TRUE)) {
         CopyBounded(doc.m_files.currentFile, sizeof doc.m_files.currentFile, previous);
-        return;
+        return false;
       }
       doc.m_bLibraryMode = TRUE;
       doc.SetModifiedFlag(FALSE);
-      return;
+      return true;
     }
 
     if (IsLibraryTarget(path.c_str())) {
       // Neither a report file nor a library that opens for writing: never replaced.
       ShowDocMessage(doc, FormatDocString(kIdsReplaceFile, FileNamePart(path.c_str())), MB_ICONEXCLAMATION);
-      return;
+      return false;
     }
     if (FileExists(path.c_str())) {
       int answer = AskSave(doc, FormatDocString(kIdsReplaceFile, FileNamePart(path.c_str())));
       if (answer == IDNO) continue;
-      if (answer != IDYES) return;
+      if (answer != IDYES) return false;
     }
-    if (OpenFailedAt(doc, path.c_str())) return;
+    if (OpenFailedAt(doc, path.c_str())) return false;
     BOOL saved;
     {
       WaitCursor wait(doc);
       saved = doc.OnSaveDocument(path.c_str());
     }
-    if (!saved) return;
+    if (!saved) return false;
     CopyBounded(doc.m_szReportName, sizeof doc.m_szReportName, path.c_str());
     CopyBounded(doc.m_files.currentFile, sizeof doc.m_files.currentFile, path.c_str());
     doc.m_bLibraryMode = FALSE;
@@ -206,22 +208,33 @@ void OnFileSaveAs(CKmDoc& doc) {
     dialogs.AddRecentFile(doc, path.c_str());
     doc.SetModifiedFlag(FALSE);
     doc.UpdateTitle(TRUE);
-    return;
+    return true;
   }
 }
 
+}  // namespace
+
+void OnFileSave(CKmDoc& doc) { Save(doc); }
+void OnFileSaveAs(CKmDoc& doc) { SaveAs(doc); }
+
+
 BOOL SaveCurrentReport(CKmDoc& doc, BOOL saveAs) {
   const std::string path = doc.GetPathName();
-  if (doc.m_szReportName[0] == 0 || path.empty() || !IsLibraryTarget(path.c_str()) ||
-      !CanWriteLibrary(doc, path.c_str())) {
-    if (doc.m_szReportName[0] == 0 || path.empty() || saveAs) {
-      OnFileSaveAs(doc);
-    } else {
-      OnFileSave(doc);
-    }
-    return doc.m_bReportOpen && !doc.IsModified();
-  }
+  if (doc.m_szReportName[0] == 0 || path.empty()) return SaveAs(doc);
+  if (!IsLibraryTarget(path.c_str()) || !CanWriteLibrary(doc, path.c_str())) return saveAs ? SaveAs(doc) : Save(doc);
   return SaveReport(doc, saveAs);
+}
+
+BOOL SaveClipboardPictures(CKmDoc& doc) {
+  if (doc.m_pLayout == nullptr) return TRUE;
+  ItemTable<PictureItem>& pictures = doc.m_pLayout->pictures;
+  for (int i = 0; i < pictures.Count(); ++i) {
+    PictureItem* p = pictures.At(i);
+    if (p == nullptr || !p->fromClipboard || p->fileName[0] != 0) continue;
+    if ((p->head.flags & (kItemDeleted | kItemInClipboard)) != 0) continue;
+    if (!GetSaveDialogs().SaveClipboardPicture(doc, *p)) return FALSE;
+  }
+  return TRUE;
 }
 
 void OnFileProperties(CKmDoc& doc) {

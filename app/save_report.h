@@ -5,6 +5,7 @@
 #include "platform/win/win_types.h"
 
 class CKmDoc;
+struct PictureItem;
 
 // The dialogs and services saving runs that belong to other parts of the
 // program. The defaults answer as a cancelled dialog would; the picture
@@ -18,9 +19,9 @@ class SaveDialogs {
   // The library's Save As dialog: the member name into the document's second
   // report name; below 1 when nothing was chosen.
   virtual int ChooseSaveMember(CKmDoc& /*doc*/, const char* /*library*/) { return 0; }
-  // Offers every clipboard picture without a file for saving; FALSE when the
-  // user cancelled.
-  virtual BOOL SaveClipboardPictures(CKmDoc& /*doc*/) { return TRUE; }
+  // The clipboard-image dialog: saves the picture as a file and puts its
+  // name into the picture; FALSE when cancelled.
+  virtual BOOL SaveClipboardPicture(CKmDoc& /*doc*/, PictureItem& /*picture*/) { return FALSE; }
   virtual void AddRecentFile(CKmDoc& /*doc*/, const char* /*path*/) {}
   // The design view's caret and status line after a library save.
   virtual void RefreshCaretAndStatus(CKmDoc& /*doc*/) {}
@@ -30,6 +31,9 @@ SaveDialogs& GetSaveDialogs();
 // null restores the defaults.
 void SetSaveDialogs(SaveDialogs* dialogs);
 
+// Offers every picture pasted from the clipboard that has no file yet to
+// the clipboard-image dialog; FALSE when the user cancelled (no save then).
+BOOL SaveClipboardPictures(CKmDoc& doc);
 // File Save and File Save As.
 void OnFileSave(CKmDoc& doc);
 void OnFileSaveAs(CKmDoc& doc);

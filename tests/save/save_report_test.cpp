@@ -29,13 +29,19 @@ class FakeSaveDialogs : public SaveDialogs {
     CopyBounded(doc.m_szReportName2, sizeof doc.m_szReportName2, member.c_str());
     return 1;
   }
-  BOOL SaveClipboardPictures(CKmDoc&) override { return pictures; }
+  BOOL SaveClipboardPicture(CKmDoc&, PictureItem& picture) override {
+    ++picturesOffered;
+    if (!pictures) return FALSE;
+    CopyBounded(picture.fileName, sizeof picture.fileName, "pasted.bmp");
+    return TRUE;
+  }
   void AddRecentFile(CKmDoc&, const char* path) override { recent.push_back(path); }
 
   std::deque<std::string> paths;
   std::string member;
   BOOL pictures = TRUE;
   int saveAsShown = 0;
+  int picturesOffered = 0;
   Names recent;
 };
 
@@ -137,18 +143,33 @@ TEST_F(SaveTest, NewReportAsksForANameAndTheReplaceQuestionAnswersBothWays) {
   EXPECT_EQ(doc.GetWindowText(), "old.kmw - VORTELLE");
 }
 
-TEST_F(SaveTest, NewFileNeedsNoQuestionAndPictureCancelStopsEverySave) {
+TEST_F(SaveTest, PastedPicturesGetAFileFirstAndACancelStopsTheSave) {
   StartUnnamedReport();
+  PictureItem pasted;
+  pasted.fromClipboard = 1;
+  PictureItem fromFile = pasted;
+  CopyBounded(fromFile.fileName, sizeof fromFile.fileName, "logo.bmp");
+  ASSERT_NE(doc.m_pLayout->pictures.Append(fromFile), nullptr);
+  ASSERT_NE(doc.m_pLayout->pictures.Append(pasted), nullptr);
+
   save.pictures = FALSE;
   OnFileSave(doc);
   OnFileSaveAs(doc);
   EXPECT_EQ(save.saveAsShown, 0);
+  EXPECT_EQ(save.picturesOffered, 2);  // only the pasted one, once per command
 
   save.pictures = TRUE;
   save.paths = {Path("fresh.kmw")};
   OnFileSaveAs(doc);
-  EXPECT_TRUE(messages.empty());
+  EXPECT_TRUE(messages.empty());  // a new file needs no question
   EXPECT_EQ(Contents(Path("fresh.kmw")), "F New\nB 0\n");
+  EXPECT_STREQ(doc.m_pLayout->pictures.At(1)->fileName, "pasted.bmp");
+  // Once it has a file it is not offered again.
+  save.picturesOffered = 0;
+  AddField("More");
+  OnFileSave(doc);
+  EXPECT_EQ(save.picturesOffered, 0);
+  EXPECT_EQ(Contents(Path("fresh.kmw")), "F New\nF More\nB 0\n");
 }
 
 TEST_F(SaveTest, NothingIsWrittenOverAFileThatIsNeitherReportNorLibrary) {
@@ -313,6 +334,21 @@ TEST_F(SaveTest, YesToTheUnsavedChangesQuestionOfANewReportAsksForAName) {
   save.paths = {Path("named.kmw")};
   EXPECT_TRUE(doc.SaveModified());
   EXPECT_EQ(Contents(Path("named.kmw")), "F New\nB 0\n");
+}
+
+TEST_F(LibrarySaveTest, LibraryDialogsSaveIntoTheCurrentOrAChosenMember) {
+  AddField("Amount");
+  EXPECT_TRUE(SaveCurrentReport(doc, FALSE));
+  EXPECT_EQ(MemberFields("Monthly"), (Names{"Region", "Amount"}));
+  EXPECT_EQ(save.saveAsShown, 0);
+
+  AddField("Count");
+  EXPECT_FALSE(SaveCurrentReport(doc, TRUE));  // no member chosen
+  EXPECT_TRUE(doc.IsModified());
+  save.member = "Copy";
+  EXPECT_TRUE(SaveCurrentReport(doc, TRUE));
+  EXPECT_EQ(MemberFields("Copy"), (Names{"Region", "Amount", "Count"}));
+  EXPECT_EQ(std::string(doc.m_szReportName), "Copy");
 }
 
 TEST_F(LibrarySaveTest, FailedMemberWriteKeepsTheOldMemberAndTurnsTheCursorOff) {
