@@ -1,5 +1,6 @@
 #include "app/print_run.h"
 
+#include "app/run_status.h"
 #include "app/shell_standins.h"
 #include "data/select_builder.h"
 #include "engine/output_messages.h"
@@ -72,6 +73,7 @@ class EngineRunServices : public PrintRunServices {
   void CloseRunData(CKmDoc& doc) override { FreeReportRun(&doc); }
   void Run(CKmDoc& doc, int runMode) override {
     ReportRun* run = CreateReportRun(&doc, g_context.driver, &g_context.page);
+    if (run->links.progress == nullptr) run->links.progress = RunStatusProgress;
     if (runMode == 1) {
       RunTestPattern(run);
     } else if (runMode == kRunModeReport) {
@@ -141,7 +143,9 @@ bool BeginOutputRun(CKmDoc& doc, PrintRunContext& ctx) {
   doc.m_nRunState = 0;
   ctx.pageStatus = 0;
   if (doc.m_nRunMode != kRunModeReport) return true;
-  return GetPrintRunServices().PrepareRunData(doc);
+  const bool prepared = GetPrintRunServices().PrepareRunData(doc);
+  CloseRunStatus(doc);
+  return prepared;
 }
 
 void EndOutputRun(CKmDoc& doc, PrintRunContext& ctx) {
@@ -173,6 +177,7 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
   PrintRunContext& ctx = g_context;
   PrintRunServices& services = GetPrintRunServices();
   ctx.lastRunPrinted = false;
+  InstallRunStatusSink();
   if (ctx.printer.printerName.empty()) {
     ShowOutputError(OutputMessageText(635));
     return 0;
@@ -202,7 +207,9 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
     const PrintRunSetup setup = SetupFromDocument(doc, ctx);
     if (StartPrintJob(ctx.driver, &ctx.printer, setup, &ctx.page, 0, &ctx.passCount) && doc.m_nRunState == 0) {
       ctx.processId = GetCurrentProcessId();
+      OpenPrintingDialog(doc, 0);
       services.Run(doc, doc.m_nRunMode);
+      ClosePrintingDialog(doc);
       CloseDevice(ctx);
       // A run that stopped early throws its job away rather than print half a report.
       finished = FinishPrintDevice(&ctx.page, doc.m_nRunState != 0);

@@ -1,0 +1,51 @@
+// The modeless dialogs that show a run's progress and let the user stop it:
+// the run status dialog (record counters while data is read) and the
+// "Printing" dialog (records and pages while a report prints or exports).
+// Progress reaches them as posted messages, so they update only while the
+// run lets pending messages through.
+#pragma once
+
+#include "platform/win/window.h"
+
+#include <cstdint>
+
+class CKmDoc;
+
+// Private messages of the dialogs.
+enum : UINT {
+  kMsgApplyRunStatus = 0x421,  // run status: apply the stored ids and texts
+  kMsgShowPageNumber = 0x422,  // "Printing": lParam = page number
+  kMsgShowRecordCount = 0x423, // "Printing": lParam = records output
+  kMsgShowCopyNumber = 0x424,  // "Printing": wParam = copy number
+};
+
+// Label ids: 0 keeps the label, a positive id sets that string, a negative id
+// empties it; a non-null text sets the value beside the label. Does nothing
+// while the run state is set, and nothing in an unattended run.
+void ShowRunStatus(CKmDoc& doc, int captionId, int labelId200, int labelId201, int labelId202,
+                   const char* text203, const char* text204, const char* text205);
+// Takes the run status dialog down and gives the main frame back.
+void CloseRunStatus(CKmDoc& doc);
+
+// The "Printing" dialog; 0 when it cannot be made (or nobody watches the run).
+int OpenPrintingDialog(CKmDoc& doc, int isExport);
+void ClosePrintingDialog(CKmDoc& doc);
+
+// Progress of the print run, each skipped when the "Printing" dialog is not
+// there. Without sync the record count goes only on every tenth record.
+void PostRecordCount(CKmDoc& doc, int sync);
+void PostPageNumber(CKmDoc& doc);
+// pass counts from 0; shown only when the run prints more than one pass.
+void PostCopyNumber(CKmDoc& doc, int pass);
+
+// The dialogs' windows, null when not shown.
+HWND RunStatusWindow();
+HWND PrintingWindow();
+
+// Routes the record counters (engine/doc_upkeep.h) to the run status dialog
+// of the active document and lets them stop the run.
+void InstallRunStatusSink();
+
+// The run's progress hook (ReportRun::links.progress): the engine has
+// already applied the every-tenth-record and starting-page rules.
+void RunStatusProgress(CKmDoc* doc, int what, uint32_t value);
