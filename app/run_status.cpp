@@ -7,6 +7,7 @@
 #include "engine/report_run.h"
 #include "engine/run_report.h"
 #include "platform/win/dialog.h"
+#include "platform/win/gdi.h"
 #include "platform/win/resources.h"
 
 #include <cstdio>
@@ -22,6 +23,7 @@ constexpr int kIdTestPattern = 117;
 constexpr int kIdReportSpec = 205;
 constexpr int kIdNowExporting = 311;
 constexpr int kIdExport = 315;
+constexpr int kIdRecordsExported = 1126;
 
 constexpr uint32_t kLabelRecordsRead = 217;
 constexpr uint32_t kLabelSelected = 218;
@@ -39,6 +41,7 @@ struct RunStatusSetup {
 struct DialogState {
   HWND runStatus = nullptr;
   HWND printing = nullptr;
+  HWND previewPrint = nullptr;
   RunStatusSetup setup;
 };
 DialogState g_dialogs;
@@ -75,14 +78,40 @@ void GiveFrameBack(CKmDoc& doc) {
 void ForgetWindow(HWND dialog) {
   if (g_dialogs.runStatus == dialog) g_dialogs.runStatus = nullptr;
   if (g_dialogs.printing == dialog) g_dialogs.printing = nullptr;
+  if (g_dialogs.previewPrint == dialog) g_dialogs.previewPrint = nullptr;
 }
 
+// Creation and destruction, alike for every progress dialog: the document
+// kept with the window, the focus on Cancel, the pointer forgotten at the end.
+bool HandleLifetime(HWND dialog, UINT message, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    SetFocus(GetDlgItem(dialog, IDCANCEL));
+    return true;
+  }
+  if (message == WM_DESTROY) {
+    ForgetWindow(dialog);
+    return true;
+  }
+  return false;
+}
+
+bool IsCancel(UINT message, WPARAM wParam) { return message == WM_COMMAND && LOWORD(wParam) == IDCANCEL; }
+
 INT_PTR RunStatusProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (HandleLifetime(dialog, message, lParam)) return FALSE;
+  if (IsCancel(message, wParam)) {
+    CKmDoc* doc = DocOf(dialog);
+    ForgetWindow(dialog);
+    if (doc != nullptr) {
+      doc->m_nRunState = kRunCancelled;
+      // The frame was disabled for the dialog; a stopped run must not leave it so.
+      GiveFrameBack(*doc);
+    }
+    DestroyWindow(dialog);
+    return TRUE;
+  }
   switch (message) {
-    case WM_INITDIALOG:
-      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-      SetFocus(GetDlgItem(dialog, IDCANCEL));
-      return FALSE;
     case kMsgApplyRunStatus: {
       const RunStatusSetup& s = g_dialogs.setup;
       if (s.captionId > 0) SetWindowTextA(dialog, LoadResString(static_cast<UINT>(s.captionId)).c_str());
@@ -93,22 +122,6 @@ INT_PTR RunStatusProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return TRUE;
     }
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDCANCEL) {
-        CKmDoc* doc = DocOf(dialog);
-        ForgetWindow(dialog);
-        if (doc != nullptr) {
-          doc->m_nRunState = kRunCancelled;
-          // The frame was disabled for the dialog; a stopped run must not leave it so.
-          GiveFrameBack(*doc);
-        }
-        DestroyWindow(dialog);
-        return TRUE;
-      }
-      return FALSE;
-    case WM_DESTROY:
-      ForgetWindow(dialog);
-      return FALSE;
     default:
       return FALSE;
   }
@@ -120,7 +133,28 @@ std::string Format2(int id, const char* a, const char* b) {
   return text;
 }
 
-void SetupPrintingDialog(HWND dialog, CKmDoc& doc, int isExport) {
+// Whether a text fits its static control in the control's font: on one line
+// when short, else word-wrapped within the control's height.
+bool FitsControl(HWND control, const std::string& text) {
+  RECT client{};
+  if (control == nullptr || !GetClientRect(control, &client)) return true;
+  HDC dc = GetDC(control);
+  if (dc == nullptr) return true;
+  HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0));
+  HGDIOBJ old = font != nullptr ? SelectObject(dc, font) : nullptr;
+  RECT r = client;
+  const UINT format = DT_CALCRECT | DT_NOPREFIX | (text.size() <= 80 ? DT_SINGLELINE : DT_WORDBREAK);
+  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, format);
+  if (old != nullptr) SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return r.right - r.left <= client.right - client.left && r.bottom - r.top <= client.bottom - client.top;
+}
+
+// Export kinds whose own pages carry the records: their dialog keeps the
+// printing labels.
+bool IsPageImageExport(int kind) { return kind == 0 || kind == 5 || kind == 8 || kind == 9; }
+
+void SetupPrintingDialog(HWND dialog, CKmDoc& doc, int isExport, int exportKind, const char* exportFile) {
   PrintRunContext& ctx = GetPrintRunContext();
   std::string title = GetPrintRunServices().ReportTitle(doc);
   if (title.empty()) title = LoadResString(kIdUntitled);
@@ -129,6 +163,13 @@ void SetupPrintingDialog(HWND dialog, CKmDoc& doc, int isExport) {
     SetWindowTextA(dialog, LoadResString(kIdExport).c_str());
     SetDlgItemTextA(dialog, 206, LoadResString(kIdNowExporting).c_str());
     SetDlgItemTextA(dialog, 200, quoted.c_str());
+    if (!IsPageImageExport(exportKind)) {
+      SetDlgItemTextA(dialog, 204, LoadResString(kLabelRecordsRead).c_str());
+      SetDlgItemTextA(dialog, 205, LoadResString(kIdRecordsExported).c_str());
+    }
+    const std::string name = exportFile != nullptr ? exportFile : "";
+    const std::string shown = FitsControl(GetDlgItem(dialog, 201), name) ? name : ExportNameShown(name);
+    SetDlgItemTextA(dialog, 201, shown.c_str());
     return;
   }
   if (doc.m_nRunMode == 1) SetDlgItemTextA(dialog, 200, LoadResString(kIdTestPattern).c_str());
@@ -150,11 +191,18 @@ void SetNumber(HWND dialog, int control, LPARAM value) {
 }
 
 INT_PTR PrintingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (HandleLifetime(dialog, message, lParam)) return FALSE;
+  if (IsCancel(message, wParam)) {
+    CKmDoc* doc = DocOf(dialog);
+    // The driver stops drawing at once; the print run throws the job away
+    // because the run state says the user stopped it.
+    GetPrintRunContext().page.abortWord = 1;
+    if (doc != nullptr) doc->m_nRunState = kRunCancelled;
+    ForgetWindow(dialog);
+    DestroyWindow(dialog);
+    return TRUE;
+  }
   switch (message) {
-    case WM_INITDIALOG:
-      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-      SetFocus(GetDlgItem(dialog, IDCANCEL));
-      return FALSE;
     case kMsgShowPageNumber:
       SetNumber(dialog, 203, lParam);
       return TRUE;
@@ -167,25 +215,21 @@ INT_PTR PrintingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
       SetDlgItemTextA(dialog, 206, text);
       return TRUE;
     }
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDCANCEL) {
-        CKmDoc* doc = DocOf(dialog);
-        PrintRunContext& ctx = GetPrintRunContext();
-        // The driver stops drawing at once; the print run throws the job
-        // away because the run state says the user stopped it.
-        ctx.page.abortWord = 1;
-        if (doc != nullptr) doc->m_nRunState = kRunCancelled;
-        ForgetWindow(dialog);
-        DestroyWindow(dialog);
-        return TRUE;
-      }
-      return FALSE;
-    case WM_DESTROY:
-      ForgetWindow(dialog);
-      return FALSE;
     default:
       return FALSE;
   }
+}
+
+INT_PTR PreviewPrintProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (HandleLifetime(dialog, message, lParam)) return FALSE;
+  if (!IsCancel(message, wParam)) return FALSE;
+  CKmDoc* doc = DocOf(dialog);
+  PrintRunContext& ctx = GetPrintRunContext();
+  if (doc != nullptr && ctx.preview) GiveFrameBack(*doc);
+  ctx.page.abortWord = 1;
+  ForgetWindow(dialog);
+  DestroyWindow(dialog);
+  return TRUE;
 }
 
 void PostToPrinting(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -243,13 +287,18 @@ void CloseRunStatus(CKmDoc& doc) {
   if (dialog != nullptr && IsWindow(dialog)) DestroyWindow(dialog);
 }
 
-int OpenPrintingDialog(CKmDoc& doc, int isExport) {
+std::string ExportNameShown(const std::string& path) {
+  const size_t cut = path.find_last_of("\\/:");
+  return cut == std::string::npos ? LoadResString(kIdFile) : path.substr(cut + 1);
+}
+
+int OpenPrintingDialog(CKmDoc& doc, int isExport, int exportKind, const char* exportFile) {
   if (Unattended()) return 0;
   if (g_dialogs.printing != nullptr) return 1;
   HWND dialog = CreateDialogParamA(nullptr, "10016", FrameWindow(doc), PrintingProc, reinterpret_cast<LPARAM>(&doc));
   if (dialog == nullptr) return 0;
   g_dialogs.printing = dialog;
-  SetupPrintingDialog(dialog, doc, isExport);
+  SetupPrintingDialog(dialog, doc, isExport, exportKind, exportFile);
   ShowWindow(dialog, SW_SHOW);
   return 1;
 }
@@ -258,6 +307,27 @@ void ClosePrintingDialog(CKmDoc& doc) {
   GiveFrameBack(doc);
   HWND dialog = g_dialogs.printing;
   g_dialogs.printing = nullptr;
+  if (dialog != nullptr && IsWindow(dialog)) DestroyWindow(dialog);
+}
+
+HWND OpenPreviewPrintDialog(CKmDoc& doc) {
+  if (Unattended()) return nullptr;
+  if (g_dialogs.previewPrint != nullptr) return g_dialogs.previewPrint;
+  HWND dialog =
+      CreateDialogParamA(nullptr, "10015", FrameWindow(doc), PreviewPrintProc, reinterpret_cast<LPARAM>(&doc));
+  if (dialog == nullptr) return nullptr;
+  const DocPrinter& printer = GetPrintRunContext().printer;
+  if (!printer.printerName.empty())
+    SetWindowTextA(dialog,
+                   Format2(kIdPrinterOnPort, printer.printerName.c_str(), printer.portName.c_str()).c_str());
+  g_dialogs.previewPrint = dialog;
+  ShowWindow(dialog, SW_SHOW);
+  return dialog;
+}
+
+void ClosePreviewPrintDialog() {
+  HWND dialog = g_dialogs.previewPrint;
+  g_dialogs.previewPrint = nullptr;
   if (dialog != nullptr && IsWindow(dialog)) DestroyWindow(dialog);
 }
 

@@ -8,6 +8,7 @@
 #include "platform/win/window.h"
 
 #include <cstdint>
+#include <string>
 
 class CKmDoc;
 
@@ -28,8 +29,17 @@ void ShowRunStatus(CKmDoc& doc, int captionId, int labelId200, int labelId201, i
 void CloseRunStatus(CKmDoc& doc);
 
 // The "Printing" dialog; 0 when it cannot be made (or nobody watches the run).
-int OpenPrintingDialog(CKmDoc& doc, int isExport);
+// An export names its kind and output file (from the export settings).
+int OpenPrintingDialog(CKmDoc& doc, int isExport, int exportKind = 0, const char* exportFile = nullptr);
+// An output file name too long for the dialog: the part after the last
+// folder or drive separator, or "File" when there is none.
+std::string ExportNameShown(const std::string& path);
 void ClosePrintingDialog(CKmDoc& doc);
+
+// The dialog the preview shows while it prints its current page; Cancel
+// aborts that printing. Null when it cannot be made.
+HWND OpenPreviewPrintDialog(CKmDoc& doc);
+void ClosePreviewPrintDialog();
 
 // Progress of the print run, each skipped when the "Printing" dialog is not
 // there. Without sync the record count goes only on every tenth record.

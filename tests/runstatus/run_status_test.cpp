@@ -186,6 +186,25 @@ TEST_F(PrintingDialogTest, TextsByRunModeAndDestination) {
   EXPECT_STREQ(caption, "Export");
   EXPECT_EQ(Text(dialog, 206), "Now Exporting");
   EXPECT_EQ(Text(dialog, 200), "\"Untitled\"");
+  EXPECT_EQ(Text(dialog, 204), "Records Processed:");
+  ClosePrintingDialog(doc);
+}
+
+TEST_F(PrintingDialogTest, ExportShowsItsFileAndCountLabels) {
+  ASSERT_EQ(OpenPrintingDialog(doc, 1, 0, "/tmp/a.txt"), 1);
+  EXPECT_EQ(Text(PrintingWindow(), 201), "/tmp/a.txt");
+  EXPECT_EQ(Text(PrintingWindow(), 204), "Records Processed:");
+  ClosePrintingDialog(doc);
+
+  const std::string deep = "/home/user/" + std::string(150, 'd') + "/exports/sales.dbf";
+  ASSERT_EQ(OpenPrintingDialog(doc, 1, 1, deep.c_str()), 1);
+  EXPECT_EQ(Text(PrintingWindow(), 201), "sales.dbf");
+  EXPECT_EQ(Text(PrintingWindow(), 204), "Records Read:");
+  EXPECT_EQ(Text(PrintingWindow(), 205), "Records Exported:");
+
+  EXPECT_EQ(ExportNameShown("C:sales.txt"), "sales.txt");
+  EXPECT_EQ(ExportNameShown("D:\\out\\sales.txt"), "sales.txt");
+  EXPECT_EQ(ExportNameShown(std::string(300, 'x')), "File");
 }
 
 TEST_F(PrintingDialogTest, ProgressArrivesWhenMessagesAreLetThrough) {
@@ -235,6 +254,25 @@ TEST_F(PrintingDialogTest, CancelAbortsTheDriverAndStopsTheRun) {
   // Progress after the stop goes nowhere.
   RunStatusProgress(&doc, kProgressRecords, 10);
   CheckRunCancelled();
+}
+
+TEST_F(PrintingDialogTest, PreviewPrintCancelAbortsAndFreesTheFrame) {
+  PrintRunContext& ctx = GetPrintRunContext();
+  ctx.preview = 1;
+  EnableWindow(frame, FALSE);
+  HWND dialog = OpenPreviewPrintDialog(doc);
+  ASSERT_NE(dialog, nullptr);
+  char caption[64] = {};
+  GetWindowTextA(dialog, caption, sizeof caption);
+  EXPECT_STREQ(caption, "Office on lp0");
+  EXPECT_EQ(Text(dialog, 200), "Printing current page...");
+  PressCancel(dialog);
+  EXPECT_EQ(ctx.page.abortWord, 1);
+  EXPECT_TRUE(IsWindowEnabled(frame));
+  EXPECT_FALSE(IsWindow(dialog));
+  EXPECT_EQ(doc.m_nRunState, 0);  // the preview itself goes on
+  ClosePreviewPrintDialog();
+  ctx.preview = 0;
 }
 
 // A whole print run: the "Printing" dialog is up while the pages are made and
