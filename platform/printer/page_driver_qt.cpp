@@ -86,7 +86,7 @@ class QtPageDriver : public PageDriver {
       return 1;
     }
     if (!send || !r->pageSend || s->abortWord) return 1;
-    if (!r->device || !SendDevicePage(r->device, *page)) {
+    if (!r->device || !SendDevicePage(r->device, page)) {
       DWORD err = r->device ? PrinterDeviceLastError(r->device) : 0;
       return err == kPrintErrorCancelled ? -3 : err == kPrintErrorWrite ? -4 : -1;
     }
@@ -228,7 +228,7 @@ class QtPageDriver : public PageDriver {
     if (!clip) {
       auto* device = static_cast<PrinterDevice*>(s->printerDC);
       if (!device) return 1;
-      SendDevicePage(device, *page);
+      SendDevicePage(device, page);
       return 1;
     }
     auto* painter = static_cast<QPainter*>(s->previewDC);

@@ -41,6 +41,8 @@ class PageRecord {
   size_t StepCount() const { return steps_.size(); }
 
  private:
+  friend class PdfPageWriter;  // writes the steps straight into a PDF file
+
   enum class Kind : unsigned char { kText, kLine, kFill, kImage, kForeign };
   struct Step {
     Kind kind;

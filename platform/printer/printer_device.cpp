@@ -3,6 +3,7 @@
 #include "platform/printer/printer_device_qt.h"
 
 #include "platform/printer/page_record.h"
+#include "platform/printer/pdf_file_writer.h"
 
 #include <QFile>
 #include <QFontDatabase>
@@ -246,6 +247,8 @@ int StartPrinterDoc(PrinterDevice* device, const char* docName, const char* outp
   device->docName = docName ? docName : "";
   device->outputFile = outputFile ? outputFile : "";
   device->pagesSent = 0;
+  device->directPages.clear();
+  device->direct = true;
   if (device->pdf && device->outputFile.empty()) {
     device->lastError = kPrintErrorNoOutput;
     return 0;
@@ -293,19 +296,15 @@ bool BeginOutput(PrinterDevice* d) {
 
 }  // namespace
 
-bool SendDevicePage(PrinterDevice* d, const PageRecord& page) {
-  if (!d || !d->docStarted) return false;
+namespace {
+
+// Draws one page through the painter, opening the output on the first.
+bool PaintDevicePage(PrinterDevice* d, const PageRecord& page) {
   if (!d->writing) {
-    if (!BeginOutput(d)) {
-      d->lastError = kPrintErrorWrite;
-      return false;
-    }
+    if (!BeginOutput(d)) return false;
   } else {
     bool ok = d->pdf ? d->pdfWriter->newPage() : d->printer->newPage();
-    if (!ok) {
-      d->lastError = kPrintErrorWrite;
-      return false;
-    }
+    if (!ok) return false;
   }
   d->painter.save();
   d->painter.resetTransform();
@@ -314,6 +313,35 @@ bool SendDevicePage(PrinterDevice* d, const PageRecord& page) {
   d->painter.scale(d->resX / 720.0, d->resY / 720.0);
   page.Play(&d->painter);
   d->painter.restore();
+  return true;
+}
+
+}  // namespace
+
+bool SendDevicePage(PrinterDevice* d, const std::shared_ptr<PageRecord>& page) {
+  if (!d || !d->docStarted || !page) return false;
+  if (d->pdf && d->direct && PdfFileCanWrite(*page)) {
+    // Written when the document ends; the painter does the same pages
+    // several times slower.
+    d->directPages.push_back(page);
+  } else {
+    if (d->pdf && d->direct) {
+      // A step our writer does not do: the whole document goes through the
+      // painter, the pages kept so far first.
+      d->direct = false;
+      std::vector<std::shared_ptr<PageRecord>> kept = std::move(d->directPages);
+      d->directPages.clear();
+      for (const std::shared_ptr<PageRecord>& p : kept)
+        if (!PaintDevicePage(d, *p)) {
+          d->lastError = kPrintErrorWrite;
+          return false;
+        }
+    }
+    if (!PaintDevicePage(d, *page)) {
+      d->lastError = kPrintErrorWrite;
+      return false;
+    }
+  }
   ++d->pagesSent;
   if (d->abortProc && !d->abortProc(d, 0)) {
     d->lastError = kPrintErrorCancelled;
@@ -326,6 +354,10 @@ int EndPrinterDoc(PrinterDevice* device) {
   if (!device || !device->docStarted) return -1;
   bool ok = true;
   if (device->writing) ok = device->painter.end();
+  if (!device->directPages.empty())
+    ok = WritePdfFile(device->outputFile, device->docName, DevicePaperDecipoints(device).width(),
+                      DevicePaperDecipoints(device).height(), device->directPages);
+  device->directPages.clear();
   device->writing = false;
   device->docStarted = false;
   device->pdfWriter.reset();
@@ -344,6 +376,7 @@ int AbortPrinterDoc(PrinterDevice* device) {
   }
   bool wrote = device->writing;
   device->writing = false;
+  device->directPages.clear();
   device->pdfWriter.reset();
   if (wrote && !device->outputFile.empty()) QFile::remove(QString::fromLocal8Bit(device->outputFile.c_str()));
   device->docStarted = false;

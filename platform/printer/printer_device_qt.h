@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class PageRecord;
 
@@ -31,6 +32,10 @@ struct PrinterDevice {
   int pagesSent = 0;
   DWORD lastError = kPrintErrorNone;
   PrinterAbortProc abortProc = nullptr;
+  // PDF pages kept for our own file writer while every step so far is one
+  // it writes; the first page it cannot write sends them all to pdfWriter.
+  std::vector<std::shared_ptr<PageRecord>> directPages;
+  bool direct = true;
   std::unique_ptr<QPdfWriter> pdfWriter;
   std::unique_ptr<QPrinter> printer;
   QPainter painter;
@@ -39,6 +44,6 @@ struct PrinterDevice {
 // Sends one recorded page (drawn in decipoints from the paper's top-left
 // corner) to the started document. False when it could not be written or the
 // abort procedure stopped the job.
-bool SendDevicePage(PrinterDevice* device, const PageRecord& page);
+bool SendDevicePage(PrinterDevice* device, const std::shared_ptr<PageRecord>& page);
 // Paper size of the device in decipoints.
 QSizeF DevicePaperDecipoints(const PrinterDevice* device);
