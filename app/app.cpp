@@ -1,5 +1,9 @@
 #include "app/app.h"
 
+#include "app/open_report.h"
+
+#include "app/save_report.h"
+
 #include "app/print_run.h"
 #include "app/shell_standins.h"
 #include "data/data_access.h"
@@ -314,6 +318,25 @@ bool DisplayReachable() {
 }
 }  // namespace
 
+BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
+  switch (id) {
+    case kCmdFileNew:
+      doc.NewReportCommand(TRUE, FALSE);
+      return TRUE;
+    case kCmdFileNewUserSql:
+      doc.NewReportCommand(TRUE, TRUE);
+      return TRUE;
+    case kCmdFileOpen:
+      doc.OnFileOpen();
+      return TRUE;
+    case kCmdFilePrint:
+      if (doc.m_bReportOpen) RunOutputWithRecovery(doc, 0);
+      return TRUE;
+    default:
+      return DispatchSaveCommand(doc, id);
+  }
+}
+
 void ChooseWindowPlatform() {
   // The toolkit wants a private runtime folder; without one from the session
   // (a server, a cron job) the program's own private folder serves.
@@ -389,6 +412,8 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
     CKmDoc* doc = m_pDoc;
     if (!m_pFrame->m_hooks.startChoice)
       m_pFrame->m_hooks.startChoice = [doc](CKmMainFrame&) { doc->DoFileNew(nullptr, 1, TRUE, FALSE); };
+    if (!m_pFrame->m_hooks.command)
+      m_pFrame->m_hooks.command = [doc](CKmMainFrame&, UINT id) { return DispatchFileCommand(*doc, id); };
   } else {
     m_pFrame.reset();
   }

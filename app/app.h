@@ -10,6 +10,10 @@
 #include <string>
 
 class CKmDoc;
+
+// The File menu's commands the document and the print run carry out: New,
+// Open, Print, Save, Save As and Properties. FALSE for any other command.
+BOOL DispatchFileCommand(CKmDoc& doc, UINT id);
 class CKmMainFrame;
 class CKmRepIO;
 

@@ -100,6 +100,7 @@ enum : UINT {
   kCmdFileSave = 30010,
   kCmdFileSaveAs = 30020,
   kCmdFileProperties = 30028,
+  kCmdFilePrint = 30030,
   kCmdFileExport = 30060,
   kCmdFilePageSetup = 30512,
   kCmdShowSql = 30650,

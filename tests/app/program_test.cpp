@@ -1,6 +1,8 @@
 // The program itself, run unattended: what it writes on standard error and the
 // exit status a calling script sees.
 #include "app/app.h"
+#include "app/document.h"
+#include "app/open_report.h"
 
 #include <gtest/gtest.h>
 
@@ -116,3 +118,26 @@ TEST(WindowPlatform, OffscreenWithoutAReachableDisplay) {
 }
 
 }  // namespace
+
+// The File menu reaches the document: commands it owns are handled (doing
+// nothing without a report), others are left to the frame.
+TEST(FileCommands, HandledHereOrLeftToTheFrame) {
+  CKmDoc doc;
+  EXPECT_TRUE(DispatchFileCommand(doc, kCmdFilePrint));  // no report: nothing printed
+  EXPECT_FALSE(doc.m_bReportOpen);
+  EXPECT_FALSE(DispatchFileCommand(doc, 57664));  // About is the frame's
+}
+
+// Without a runtime folder from the session the program's own private one serves.
+TEST(WindowPlatform, RuntimeFolderWhenTheSessionHasNone) {
+  const char* before = std::getenv("XDG_RUNTIME_DIR");
+  const std::string saved = before ? before : "";
+  unsetenv("XDG_RUNTIME_DIR");
+  ChooseWindowPlatform();
+  const char* now = std::getenv("XDG_RUNTIME_DIR");
+  ASSERT_NE(now, nullptr);
+  EXPECT_TRUE(std::filesystem::is_directory(now));
+  EXPECT_EQ(std::filesystem::status(now).permissions() & std::filesystem::perms::group_all,
+            std::filesystem::perms::none);
+  if (before) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+}
