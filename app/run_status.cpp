@@ -2,6 +2,7 @@
 
 #include "app/app.h"
 #include "app/document.h"
+#include "app/main_frame.h"
 #include "app/print_run.h"
 #include "engine/doc_upkeep.h"
 #include "engine/report_run.h"
@@ -43,6 +44,7 @@ struct DialogState {
   HWND printing = nullptr;
   HWND previewPrint = nullptr;
   RunStatusSetup setup;
+  char previewStatus[101] = {};
 };
 DialogState g_dialogs;
 
@@ -365,6 +367,31 @@ void RunStatusProgress(CKmDoc* doc, int what, uint32_t value) {
       break;
   }
 }
+
+std::string FormatStatusText(int id1, int id2, const char* text1, const char* text2, int prefixId) {
+  std::string text = prefixId != 0 ? LoadResString(static_cast<UINT>(prefixId)) : std::string();
+  if (id1 == 0) return text;
+  text += LoadResString(static_cast<UINT>(id1));
+  text += ' ';
+  text += text1 != nullptr ? text1 : "";
+  text += "   ";
+  text += id2 != 0 ? LoadResString(static_cast<UINT>(id2)) : std::string();
+  text += ' ';
+  text += text2 != nullptr ? text2 : "";
+  return text;
+}
+
+void ShowStatusText(CKmDoc& doc, int id1, int id2, const char* text1, const char* text2, int prefixId) {
+  if (doc.m_nRunState != 0) return;
+  const std::string text = FormatStatusText(id1, id2, text1, text2, prefixId);
+  if (GetPrintRunContext().preview) {
+    std::snprintf(g_dialogs.previewStatus, sizeof g_dialogs.previewStatus, "%s", text.c_str());
+    return;
+  }
+  if (doc.m_pMainFrame != nullptr) doc.m_pMainFrame->SetStatusText(text.c_str());
+}
+
+const char* PreviewStatusText() { return g_dialogs.previewStatus; }
 
 void InstallRunStatusSink() {
   RunCounterSink sink;

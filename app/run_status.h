@@ -52,6 +52,14 @@ void PostCopyNumber(CKmDoc& doc, int pass);
 HWND RunStatusWindow();
 HWND PrintingWindow();
 
+// A status line: the prefix string (prefixId, 0 none) alone when id1 is 0,
+// else the prefix, string id1, text1, three blanks, string id2 and text2.
+std::string FormatStatusText(int id1, int id2, const char* text1, const char* text2, int prefixId);
+// Only while the run goes on: to the status bar, or during a preview into the
+// preview's status text (at most 100 characters).
+void ShowStatusText(CKmDoc& doc, int id1, int id2, const char* text1, const char* text2, int prefixId);
+const char* PreviewStatusText();
+
 // Routes the record counters (engine/doc_upkeep.h) to the run status dialog
 // of the active document and lets them stop the run.
 void InstallRunStatusSink();

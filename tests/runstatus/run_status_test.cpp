@@ -275,6 +275,23 @@ TEST_F(PrintingDialogTest, PreviewPrintCancelAbortsAndFreesTheFrame) {
   ctx.preview = 0;
 }
 
+TEST_F(PrintingDialogTest, StatusTextFormatAndPreviewCopy) {
+  EXPECT_EQ(FormatStatusText(0, 0, "x", "y", 315), "Export");
+  EXPECT_EQ(FormatStatusText(217, 218, "12", "3", 0), "Records Read: 12   Selected: 3");
+  EXPECT_EQ(FormatStatusText(217, 218, "12", "3", 315), "ExportRecords Read: 12   Selected: 3");
+
+  PrintRunContext& ctx = GetPrintRunContext();
+  ctx.preview = 1;
+  const std::string longText(300, 'n');
+  ShowStatusText(doc, 217, 218, longText.c_str(), "1", 0);
+  EXPECT_EQ(std::string(PreviewStatusText()), ("Records Read: " + longText).substr(0, 100));
+  doc.m_nRunState = -3;  // a stopped run leaves the line alone
+  ShowStatusText(doc, 0, 0, nullptr, nullptr, 315);
+  EXPECT_EQ(std::string(PreviewStatusText()).size(), 100u);
+  doc.m_nRunState = 0;
+  ctx.preview = 0;
+}
+
 // A whole print run: the "Printing" dialog is up while the pages are made and
 // gone afterwards; a Cancel from it ends the run with no spooler message.
 class CancellingRun : public PrintRunServices {
