@@ -149,6 +149,9 @@ bool BeginOutputRun(CKmDoc& doc, PrintRunContext& ctx) {
 }
 
 void EndOutputRun(CKmDoc& doc, PrintRunContext& ctx) {
+  // Records read during the pages may have shown the counters again; no
+  // dialog outlives the run or keeps the frame disabled.
+  CloseRunStatus(doc);
   FreeRunDevMode(&ctx.printer);
   GetPrintRunServices().CloseRunData(doc);
 }

@@ -299,6 +299,7 @@ class CancellingRun : public PrintRunServices {
   bool PrepareRunData(CKmDoc&) override { return true; }
   void Run(CKmDoc& doc, int) override {
     shownDuringRun = PrintingWindow() != nullptr;
+    ShowRunStatus(doc, 0, 217, 0, 0, "10", nullptr, nullptr);
     PrintRunContext& ctx = GetPrintRunContext();
     ctx.driver->BeginPage(&ctx.page, 0, 1);
     if (cancel && PrintingWindow()) PressCancel(PrintingWindow());
@@ -331,6 +332,8 @@ TEST_F(PrintingDialogTest, PrintRunShowsItAndCancelEndsQuietly) {
     RunOutputWithRecovery(doc, 0);
     EXPECT_TRUE(services.shownDuringRun) << cancel;
     EXPECT_EQ(PrintingWindow(), nullptr) << cancel;
+    EXPECT_EQ(RunStatusWindow(), nullptr) << cancel;
+    EXPECT_TRUE(IsWindowEnabled(frame)) << cancel;
     EXPECT_EQ(services.stateAfter, cancel ? -3 : 0);
     EXPECT_EQ(ctx.lastRunPrinted, !cancel);
     EXPECT_TRUE(g_messages.empty()) << (g_messages.empty() ? "" : g_messages.front());
