@@ -2,6 +2,8 @@
 
 #include "platform/printer/page_record.h"
 
+#include <QByteArray>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -265,6 +267,9 @@ std::string PdfString(const std::string& s) {
   return out + ")";
 }
 
+// zlib level of the page contents.
+constexpr int kCompressLevel = 1;
+
 bool WriteTo(FILE* f, const std::string& title, double paperW, double paperH,
              const std::vector<std::shared_ptr<PageRecord>>& pages) {
   PdfOut out(f);
@@ -301,8 +306,17 @@ bool WriteTo(FILE* f, const std::string& title, double paperW, double paperH,
     if (!PdfPageWriter::CanWrite(*pages[i])) return false;
     PdfPageWriter::Content(*pages[i], paperH, &content, used);
     out.Begin(n + 1);
-    out.Put("<< /Length " + std::to_string(content.size()) + " >>\nstream\n");
-    out.Put(content);
+    if (kCompressLevel > 0) {
+      // The zlib stream follows qCompress's four-byte length.
+      QByteArray packed = qCompress(reinterpret_cast<const uchar*>(content.data()),
+                                    static_cast<qsizetype>(content.size()), kCompressLevel);
+      if (packed.size() < 4) return false;
+      out.Put("<< /Length " + std::to_string(packed.size() - 4) + " /Filter /FlateDecode >>\nstream\n");
+      out.Put(packed.constData() + 4, static_cast<size_t>(packed.size() - 4));
+    } else {
+      out.Put("<< /Length " + std::to_string(content.size()) + " >>\nstream\n");
+      out.Put(content);
+    }
     out.Put("\nendstream");
     out.End();
   }
