@@ -6,6 +6,7 @@
 #include "foundation/paper_sizes.h"
 #include "designer/fonts.h"
 #include "designer/layout_records.h"
+#include "engine/run_report.h"
 #include "files/report_reader.h"
 #include "expr/code_walks.h"
 #include "expr/compiled_code.h"
@@ -131,9 +132,8 @@ int CountRecordRead(CKmComposite* m) {
     ShowCount(kLabelRecordsRead, c.readText, c.recordsRead);
     CountSelected(m, true);
   }
-  if (c.cancelled) return 1;
-  if (!g_sink.checkCancelled) return 0;
-  c.cancelled |= g_sink.checkCancelled(g_sink.context) ? 1 : 0;
+  if (c.cancelled) return c.cancelled;
+  c.cancelled = g_sink.checkCancelled ? g_sink.checkCancelled(g_sink.context) : CheckRunCancelled();
   return c.cancelled;
 }
 

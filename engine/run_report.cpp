@@ -58,7 +58,7 @@ void ShowRunMessage(CKmDoc* doc, int message, uint32_t value) {
 
 int DefaultFetch(CKmDoc* doc, int /*first*/) {
   if (!doc->m_pModel) return kEndOfRecords;
-  return RunRecordPass(doc->m_pModel, [](CKmComposite*) -> int { return CheckRunCancelled(); });
+  return RunRecordPass(doc->m_pModel, CountRecordRead);
 }
 
 
@@ -323,6 +323,7 @@ int PrepareRunData(CKmDoc* doc) {
     }
   }
   RebuildRunLists(doc, 1, false);
+  if (doc->m_pModel) ResetRecordCounters(doc->m_pModel);
   MarkFieldsForRun(doc);
   r->outputEmitted = 0;
   return PrepareReportData(doc, r);
