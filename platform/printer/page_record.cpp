@@ -33,6 +33,10 @@ void PageRecord::Image(const QRectF& target, const QImage& image, const QRectF& 
   images_.push_back({target, source, image.copy()});
 }
 
+void PageRecord::DropGlyphs() {
+  for (TextStep& t : texts_) t.glyphs = QGlyphRun();
+}
+
 QPainter* PageRecord::BeginForeign() {
   EndForeign();
   foreign_.push_back(std::make_unique<QPicture>());

@@ -39,6 +39,9 @@ class PageRecord {
   // Draws the page on a painter whose transform maps decipoints of the paper.
   void Play(QPainter* painter) const;
   size_t StepCount() const { return steps_.size(); }
+  // Forgets the placed glyphs: the text is shaped again when played. For
+  // pages kept long where memory counts more than the time of playing them.
+  void DropGlyphs();
 
  private:
   friend class PdfPageWriter;  // writes the steps straight into a PDF file

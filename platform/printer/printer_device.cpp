@@ -323,6 +323,9 @@ bool SendDevicePage(PrinterDevice* d, const std::shared_ptr<PageRecord>& page) {
   if (d->pdf && d->direct && PdfFileCanWrite(*page)) {
     // Written when the document ends; the painter does the same pages
     // several times slower.
+    // Kept only in case a later page sends the document to the painter,
+    // which then shapes the text again: the glyphs are most of a page.
+    page->DropGlyphs();
     d->directPages.push_back(page);
   } else {
     if (d->pdf && d->direct) {
