@@ -167,10 +167,11 @@ class QtPageDriver : public PageDriver {
     LaidOutLine l = LayoutStreamLine(s, &r->fonts, line, count);
     // One text call per run, so that text extractors see whole words.
     QGlyphRun glyphs;
+    bool place = r->preview || !DeviceWritesPdfDirectly(r->device);
     for (const LaidOutPiece& p : l.pieces) {
       // Plain text of a plain face is drawn as glyphs placed here, so that
       // the device does not shape every line again.
-      bool simple = DriverFontCache::SimpleGlyphs(*p.font, p.text, &glyphs);
+      bool simple = place && DriverFontCache::SimpleGlyphs(*p.font, p.text, &glyphs);
       r->page->Text(p.font, p.font->font, p.colour, QPointF(p.x, r->y + p.baseline), p.text,
                     simple ? &glyphs : nullptr);
     }

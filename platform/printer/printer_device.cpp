@@ -353,6 +353,8 @@ bool SendDevicePage(PrinterDevice* d, const std::shared_ptr<PageRecord>& page) {
   return true;
 }
 
+bool DeviceWritesPdfDirectly(const PrinterDevice* d) { return d && d->pdf && d->docStarted && d->direct; }
+
 int EndPrinterDoc(PrinterDevice* device) {
   if (!device || !device->docStarted) return -1;
   bool ok = true;

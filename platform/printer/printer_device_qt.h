@@ -45,5 +45,8 @@ struct PrinterDevice {
 // corner) to the started document. False when it could not be written or the
 // abort procedure stopped the job.
 bool SendDevicePage(PrinterDevice* device, const std::shared_ptr<PageRecord>& page);
+// True while the device's pages go to our own PDF file writer, which has no
+// use for placed glyphs.
+bool DeviceWritesPdfDirectly(const PrinterDevice* device);
 // Paper size of the device in decipoints.
 QSizeF DevicePaperDecipoints(const PrinterDevice* device);
