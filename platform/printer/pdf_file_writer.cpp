@@ -256,15 +256,30 @@ class PdfOut {
   std::vector<size_t> offsets_;
 };
 
-// A PDF string of text in the program's code page: the title.
-std::string PdfString(const std::string& s) {
-  std::string out = "(";
-  for (char c : s) {
-    if (c == '(' || c == ')' || c == '\\') out.push_back('\\');
-    if (c == '\r' || c == '\n') c = ' ';
-    out.push_back(c);
+// The title, in the program's code page, as a PDF text string: plain ASCII
+// as it is, anything else as UTF-16 (the document encoding of PDF strings
+// differs from the code page at 0x80-0x9F).
+std::string PdfTextString(const std::string& s) {
+  bool ascii = true;
+  for (unsigned char c : s) ascii = ascii && c >= 0x20 && c < 0x7F;
+  if (ascii) {
+    std::string out = "(";
+    for (char c : s) {
+      if (c == '(' || c == ')' || c == '\\') out.push_back('\\');
+      out.push_back(c);
+    }
+    return out + ")";
   }
-  return out + ")";
+  std::string out = "<FEFF";
+  char hex[8];
+  for (unsigned char c : s) {
+    char16_t u = c;
+    if (c < 0x20) u = u' ';
+    else if (c >= 0x80 && c <= 0x9F) u = kCp1252High[c - 0x80] ? kCp1252High[c - 0x80] : u'?';
+    std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(u));
+    out += hex;
+  }
+  return out + ">";
 }
 
 // zlib level of the page contents.
@@ -287,7 +302,7 @@ bool WriteTo(FILE* f, const std::string& title, double paperW, double paperH,
   out.Put("<< /Type /Pages /Count " + std::to_string(pages.size()) + " /Kids [" + kids + "] >>");
   out.End();
   out.Begin(3);
-  out.Put("<< /Title " + PdfString(title) + " /Creator (VORTELLE) /Producer (VORTELLE) >>");
+  out.Put("<< /Title " + PdfTextString(title) + " /Creator (VORTELLE) /Producer (VORTELLE) >>");
   out.End();
 
   std::string box = "[0 0 ";
