@@ -2,6 +2,7 @@
 // document's stand-in file object, libraries through the real file object
 // and library engine.
 #include "tests/document/document_fixture.h"
+#include "tests/document/names_codec.h"
 
 #include "app/save_report.h"
 #include "files/library_file.h"
@@ -216,39 +217,6 @@ TEST_F(SaveTest, ACopyOpenedInsteadOfAHeldFileIsSavedUnderANewName) {
 
 // --- libraries, through the real file object and library engine ---
 
-bool g_failWrite = false;
-
-void Put(std::vector<uint8_t>& out, uint16_t type, const std::string& payload) {
-  out.push_back(static_cast<uint8_t>(type));
-  out.push_back(static_cast<uint8_t>(type >> 8));
-  out.push_back(static_cast<uint8_t>(payload.size()));
-  out.push_back(static_cast<uint8_t>(payload.size() >> 8));
-  out.insert(out.end(), payload.begin(), payload.end());
-}
-
-int NamesWrite(CKmDoc& doc, CKmRepIO&, bool, std::vector<uint8_t>& out, bool* overflow) {
-  *overflow = false;
-  if (g_failWrite) return -1;
-  Put(out, 1, std::string(1, '\x08'));
-  for (FieldDef* f = doc.m_pModel->fieldList; f; f = f->next) Put(out, 100, f->name);
-  Put(out, 2, "");
-  return 0;
-}
-
-int NamesRead(CKmDoc& doc, CKmRepIO&, bool, const uint8_t* data, size_t size) {
-  doc.EmptyModel();
-  size_t at = 0;
-  while (size - at >= 4) {
-    uint16_t type = static_cast<uint16_t>(data[at] | data[at + 1] << 8);
-    size_t length = static_cast<size_t>(data[at + 2] | data[at + 3] << 8);
-    if (size - at - 4 < length) return -1;
-    std::string payload(reinterpret_cast<const char*>(data + at + 4), length);
-    at += 4 + length;
-    if (type == 2) return 0;
-    if (type == 100) CopyBounded(doc.m_pModel->AddField(0)->name, sizeof(FieldDef::name), payload.c_str());
-  }
-  return -1;
-}
 
 ReportItemHead g_oleItem{};
 
@@ -258,7 +226,7 @@ class LibrarySaveTest : public SaveTest {
     SaveTest::SetUp();
     SetReportOwnerName("Tester");
     SetReportStreamCodec(ReportStreamCodec{&NamesWrite, &NamesRead});
-    g_failWrite = false;
+    g_namesWriteFails = false;
     doc.m_pFileIO = nullptr;
     doc.m_pRepIO = &repio;
     ASSERT_TRUE(doc.CreateReportTables());
@@ -306,7 +274,7 @@ TEST_F(LibrarySaveTest, SaveIntoTheMemberAsksAboutObjectsBeforeWriting) {
   EXPECT_TRUE(doc.IsModified());
 
   // A failed write keeps the old member and still turns the wait cursor off.
-  g_failWrite = true;
+  g_namesWriteFails = true;
   answers = {IDYES};
   OnFileSave(doc);
   EXPECT_EQ(MemberFields("Monthly"), (Names{"Region"}));
@@ -314,7 +282,7 @@ TEST_F(LibrarySaveTest, SaveIntoTheMemberAsksAboutObjectsBeforeWriting) {
   EXPECT_FALSE(doc.m_bWaitCursor);
   EXPECT_TRUE(save.recent.empty());
 
-  g_failWrite = false;
+  g_namesWriteFails = false;
   answers = {IDYES};
   OnFileSave(doc);
   EXPECT_EQ(MemberFields("Monthly"), (Names{"Region", "Amount"}));
@@ -358,13 +326,13 @@ TEST_F(LibrarySaveTest, SaveAsAddsAMemberOnlyWhenOneIsChosenAndWritten) {
 
   save.paths = {lib};
   save.member = "Annual";
-  g_failWrite = true;
+  g_namesWriteFails = true;
   OnFileSaveAs(doc);
   EXPECT_EQ(MemberFields("Annual"), (Names{"<unread>"}));
   EXPECT_EQ(std::string(doc.m_szReportName), "Monthly");
   EXPECT_TRUE(doc.IsModified());
 
-  g_failWrite = false;
+  g_namesWriteFails = false;
   save.paths = {lib};
   OnFileSaveAs(doc);
   EXPECT_EQ(MemberFields("Annual"), (Names{"Region", "Amount"}));
