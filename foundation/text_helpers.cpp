@@ -348,3 +348,14 @@ void CopyWithoutPadChars(const char* value, size_t length, unsigned char pad, ch
   for (size_t i = 0; i < n; ++i)
     buffer[i] = static_cast<unsigned char>(value[i]) == pad ? ' ' : value[i];
 }
+
+bool EqualNoCase(const char* a, const char* b) {
+  if (!a || !b) return a == b;
+  for (; *a && *b; ++a, ++b) {
+    char x = *a, y = *b;
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return *a == *b;
+}

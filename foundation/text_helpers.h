@@ -11,6 +11,9 @@
 #include <functional>
 
 bool IsCSpace(unsigned char c);
+// Equality of two texts with ASCII letters compared without regard to case;
+// two nulls are equal, a null and a text are not.
+bool EqualNoCase(const char* a, const char* b);
 
 const char* SkipWhiteSpace(const char* text);
 const char* SkipLeadingSpace(const char* text);

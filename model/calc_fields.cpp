@@ -13,6 +13,7 @@
 #include "model/composite.h"
 #include "model/field_dependencies.h"
 #include "model/record_filter.h"
+#include "foundation/text_helpers.h"
 
 namespace {
 
@@ -49,16 +50,6 @@ struct Pending {
 
 std::map<const CKmComposite*, Pending> g_pending;
 
-
-bool EqualNoCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
-  }
-  return *a == *b;
-}
 
 std::string TrimRight(const char* s) {
   std::string t = s ? s : "";

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "expr/compiled_code.h"
 #include "expr/compiler_state.h"
 #include "expr/date_text.h"
 #include "model/fields.h"
@@ -10,26 +11,6 @@
 #include "model/selection_conditions.h"
 
 namespace {
-
-uint32_t ReadU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-void WriteU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-double ReadDouble(const uint8_t* p) {
-  uint64_t bits = 0;
-  for (int i = 7; i >= 0; --i) bits = (bits << 8) | p[i];
-  double d;
-  std::memcpy(&d, &bits, sizeof d);
-  return d;
-}
-void WriteDouble(uint8_t* p, double d) {
-  uint64_t bits;
-  std::memcpy(&bits, &d, sizeof bits);
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(bits >> (8 * i));
-}
 
 DateSettings OrderedSettings(CKmComposite* m) {
   DateSettings s = ModelDateSettings(m);
@@ -156,13 +137,13 @@ size_t WriteConditionDate(uint8_t* out, const ConditionDate& v, uint32_t fieldKi
   if (n == 13) {
     out[0] = kCondDateTime;
     WriteU32(out + 1, v.date);
-    WriteDouble(out + 5, v.token == kCondDateTime ? v.time : kNullNumber);
+    WriteF64(out + 5, v.token == kCondDateTime ? v.time : kNullNumber);
   } else if (n == 5) {
     out[0] = kCondDate;
     WriteU32(out + 1, v.date);
   } else if (n == 9) {
     out[0] = kCondTime;
-    WriteDouble(out + 1, v.time);
+    WriteF64(out + 1, v.time);
   }
   return n;
 }
@@ -175,10 +156,10 @@ std::string FormatConditionDate(CKmComposite* m, const uint8_t* token, size_t n)
     text = DateText(s, ReadU32(token + 1));
   } else if (token[0] == kCondDateTime && n >= 13) {
     const std::string date = DateText(s, ReadU32(token + 1));
-    const std::string time = TimeText(s, ReadDouble(token + 5));
+    const std::string time = TimeText(s, ReadF64(token + 5));
     if (!date.empty()) text = time.empty() ? date : date + " " + time;
   } else if (token[0] == kCondTime && n >= 9) {
-    text = TimeText(s, ReadDouble(token + 1));
+    text = TimeText(s, ReadF64(token + 1));
   }
   return "{" + text + "}";
 }

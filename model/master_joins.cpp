@@ -14,19 +14,9 @@
 #include "model/open_tables.h"
 #include "model/relation_wording.h"
 #include "model/replace_table.h"
+#include "foundation/text_helpers.h"
 
 namespace {
-
-bool EqualNoCase(const char* a, const char* b) {
-  if (!a || !b) return a == b;
-  for (; *a && *b; ++a, ++b) {
-    char x = *a, y = *b;
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return *a == *b;
-}
 
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 

@@ -10,19 +10,9 @@
 #include "model/engine_errors.h"
 #include "model/fields.h"
 #include "platform/win/profile.h"
+#include "foundation/text_helpers.h"
 
 namespace {
-
-bool EqualNoCase(const std::string& a, const char* b) {
-  if (a.size() != std::strlen(b)) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 

@@ -10,6 +10,7 @@
 #include "model/field_dependencies.h"
 #include "model/fields.h"
 #include "model/open_tables.h"
+#include "foundation/text_helpers.h"
 
 namespace {
 
@@ -19,16 +20,6 @@ struct Replacement {
   std::vector<FieldDef*> parked;
 };
 std::map<const CKmComposite*, Replacement> g_replacing;
-
-bool EqualNoCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    char x = *a, y = *b;
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return *a == *b;
-}
 
 bool IsDataField(const FieldDef* f) {
   return !(f->flags & (kFieldCalculation | kFieldAlias)) && !(f->totalFlags & kTotalIsTotal);

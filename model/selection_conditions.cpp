@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "expr/compiled_code.h"
 #include "expr/calendar.h"
 #include "foundation/heap_strings.h"
 #include "model/composite.h"
@@ -13,6 +14,7 @@
 #include "model/field_dependencies.h"
 #include "model/fields.h"
 #include "model/record_filter.h"
+#include "foundation/text_helpers.h"
 
 namespace {
 
@@ -26,37 +28,6 @@ struct Value {
   int position = 0;
   ConditionDate date;
 };
-
-uint32_t ReadU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-void WriteU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-double ReadDouble(const uint8_t* p) {
-  double d;
-  uint64_t bits = 0;
-  for (int i = 7; i >= 0; --i) bits = (bits << 8) | p[i];
-  std::memcpy(&d, &bits, sizeof d);
-  return d;
-}
-void WriteDouble(uint8_t* p, double d) {
-  uint64_t bits;
-  std::memcpy(&bits, &d, sizeof bits);
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(bits >> (8 * i));
-}
-
-bool EqualNoCase(const std::string& a, const char* b) {
-  if (a.size() != std::strlen(b)) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 uint32_t Kind(const FieldDef* f) { return f->flags & kFieldKindMask; }
 bool IsTextKind(uint32_t k) { return k == 0 || k == kFieldMemo; }
@@ -101,10 +72,10 @@ int FindFieldByName(CKmComposite* m, const std::string& typed, uint32_t* out) {
   int hits = 0;
   uint32_t n = 0;
   for (FieldDef* f = m->fieldList; f; f = f->next, ++n) {
-    if ((f->flags & kFieldAlias) || !EqualNoCase(plain, f->name)) continue;
+    if ((f->flags & kFieldAlias) || !EqualNoCase(plain.c_str(), f->name)) continue;
     if (!alias.empty()) {
       const TableSlot* t = f->table < kMaxTables ? m->tableSlots[f->table] : nullptr;
-      if (!t || !EqualNoCase(alias, t->alias)) continue;
+      if (!t || !EqualNoCase(alias.c_str(), t->alias)) continue;
     }
     if (hits++ == 0) *out = n;
   }
@@ -158,9 +129,9 @@ int ReadValues(CKmComposite* m, const char* text, std::vector<Value>* values, in
     } else {
       std::string word;
       while (*p && *p != ',' && !(*p == ' ' && (word.empty() || word.back() != '\\'))) word.push_back(*p++);
-      if (EqualNoCase(word, "TRUE") || EqualNoCase(word, "FALSE")) {
+      if (EqualNoCase(word.c_str(), "TRUE") || EqualNoCase(word.c_str(), "FALSE")) {
         v.kind = kValLogical;
-        v.logical = EqualNoCase(word, "TRUE");
+        v.logical = EqualNoCase(word.c_str(), "TRUE");
       } else {
         int rc = FindFieldByName(m, word, &v.field);
         if (rc) { *position = at; return rc; }
@@ -239,10 +210,10 @@ size_t WriteNullLiteral(uint8_t* out, const FieldDef* f) {
     case kFieldDateTime:
       out[0] = kCondDateTime;
       WriteU32(out + 1, 0x80000001u);
-      WriteDouble(out + 5, kNullNumber);
+      WriteF64(out + 5, kNullNumber);
       return 13;
     case kFieldNumeric:
-    case kFieldTime: out[0] = kCondNumber; WriteDouble(out + 1, kNullNumber); return 9;
+    case kFieldTime: out[0] = kCondNumber; WriteF64(out + 1, kNullNumber); return 9;
     default: out[0] = kCondText; out[1] = 0; return 2;
   }
 }
@@ -338,7 +309,7 @@ int FormatSelectCondition(CKmComposite* m, int count, SelectConditionRow* rows) 
             text += closeQuote;
             break;
           case kCondNumber: {
-            const double v = ReadDouble(p + 1);
+            const double v = ReadF64(p + 1);
             if (v != kNullNumber) text += NumberText(v);
             break;
           }
@@ -520,7 +491,7 @@ int ApplyConditionEdits(CKmComposite* m, int count, const SelectConditionRow* ro
       ReadValues(m, r.values, &values, &pos);
       for (const Value& v : values) {
         switch (v.kind) {
-          case kValNumber: *w++ = kCondNumber; WriteDouble(w, v.number); w += 8; break;
+          case kValNumber: *w++ = kCondNumber; WriteF64(w, v.number); w += 8; break;
           case kValField: *w++ = kCondField; WriteU32(w, v.field); w += 4; break;
           case kValLogical: *w++ = kCondLogical; *w++ = v.logical ? 1 : 0; break;
           case kValText: {
