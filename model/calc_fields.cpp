@@ -96,27 +96,31 @@ void Recompute(CKmComposite* m) {
   PropagateFieldDependencies(m);
 }
 
-// Recompiles a field without keeping the code: true when it still compiles to the same type.
-bool StillCompiles(CKmComposite* m, FieldDef* g) {
+// Compiles a field's text again (its calculation, or its condition) into
+// out; 1 with nothing to compile, 0 compiled, -1 refused.
+int CompileFieldAgain(CKmComposite* m, FieldDef* g, CompileOutput* out) {
   const bool calc = g->flags & kFieldCalculation;
   const char* text = calc ? g->exprText : g->conditionText;
-  if (!text) return true;
+  if (!text) return 1;
   std::string t = TrimRight(text);
-  CompileOutput out;
   uint32_t pos = 0;
-  if (CompileExpression(m, t.c_str(), &pos, &out, calc ? g : nullptr, nullptr, 2) != 0) return false;
-  return !calc || (out.typeFlags & kFieldKindMask) == (g->flags & kFieldKindMask);
+  return CompileExpression(m, t.c_str(), &pos, out, calc ? g : nullptr, nullptr, 2) == 0 ? 0 : -1;
+}
+
+// Recompiles a field without keeping the code: true when it still compiles to the same type.
+bool StillCompiles(CKmComposite* m, FieldDef* g) {
+  CompileOutput out;
+  const int r = CompileFieldAgain(m, g, &out);
+  if (r != 0) return r > 0;
+  return !(g->flags & kFieldCalculation) || (out.typeFlags & kFieldKindMask) == (g->flags & kFieldKindMask);
 }
 
 // Recompiles a field and keeps the new code; false on failure.
 bool RecompileAndStore(CKmComposite* m, FieldDef* g) {
   const bool calc = g->flags & kFieldCalculation;
-  const char* text = calc ? g->exprText : g->conditionText;
-  if (!text) return true;
-  std::string t = TrimRight(text);
   CompileOutput out;
-  uint32_t pos = 0;
-  if (CompileExpression(m, t.c_str(), &pos, &out, calc ? g : nullptr, nullptr, 2) != 0) return false;
+  const int r = CompileFieldAgain(m, g, &out);
+  if (r != 0) return r > 0;
   auto* block = static_cast<uint8_t*>(HeapAllocZero(0, static_cast<DWORD>(out.code.size())));
   if (!block) return false;
   std::memcpy(block, out.code.data(), out.code.size());
