@@ -5,7 +5,7 @@
 #include "app/save_report.h"
 
 #include "app/print_run.h"
-#include "app/shell_standins.h"
+#include "app/document.h"
 #include "data/data_access.h"
 #include "data/db_errors.h"
 #include "data/table_fields.h"
@@ -16,7 +16,7 @@
 #include "expr/date_settings.h"
 #include "expr/functions_common.h"
 #include "expr/udf_library.h"
-#include "designer/layout_records.h"
+#include "layout/layout_records.h"
 #include "files/report_io.h"
 #include "files/report_stream.h"
 #include "foundation/heap_strings.h"
@@ -24,8 +24,8 @@
 #include "foundation/settings.h"
 #include "foundation/startup.h"
 #include "foundation/startup_hooks.h"
-#include "model/composite.h"
-#include "model/engine_errors.h"
+#include "core/composite.h"
+#include "core/engine_errors.h"
 #include "model/record_pass.h"
 #include "platform/win/tempdir.h"
 #include "platform/printer/printer_info.h"
@@ -132,26 +132,33 @@ void AnswerWaitingDialog(HWND, UINT, UINT_PTR, DWORD) {
 
 class AppStartupHooks : public StartupHooks {
  public:
-  void Warning(CKmDoc& doc, const char* text) override {
+  bool InitCompiler(KmDocBase& doc, unsigned workArea, unsigned longestString) override {
+    // Without a model there is nothing to prepare yet.
+    return doc.m_pModel == nullptr || ::InitCompiler(doc.m_pModel, workArea, longestString) == 0;
+  }
+  void FreeCompiler(KmDocBase& doc) override {
+    if (doc.m_pModel) ::FreeCompiler(doc.m_pModel);
+  }
+  void Warning(KmDocBase& doc, const char* text) override {
     if (Unattended()) WriteToStderr(nullptr, text);
     else StartupHooks::Warning(doc, text);
   }
-  void Error(CKmDoc& doc, const char* text) override {
+  void Error(KmDocBase& doc, const char* text) override {
     if (Unattended()) WriteToStderr(nullptr, text);
     else StartupHooks::Error(doc, text);
   }
-  void GetDefaultPrinter(CKmDoc& doc) override {
+  void GetDefaultPrinter(KmDocBase& doc) override {
     StartupHooks::GetDefaultPrinter(doc);
     ::GetDefaultPrinter(&GetPrintRunContext().printer, 1);
   }
-  void EnumPrinterFonts(CKmDoc& /*doc*/) override {
+  void EnumPrinterFonts(KmDocBase& /*doc*/) override {
     PrintRunContext& ctx = GetPrintRunContext();
     ctx.page.fontFaces.clear();
     if (ctx.printer.printerName.empty()) return;
     for (const PrinterFontFamily& f : GetPrinterFontFamilies(ctx.printer.printerName.c_str()))
       ctx.page.fontFaces.push_back(f.face);
   }
-  void LoadSortOrderFile(CKmDoc& /*doc*/) override {
+  void LoadSortOrderFile(KmDocBase& /*doc*/) override {
     CExplicitLibraryManager* m = AppLibraryManager();
     const std::string path = m ? m->GetSortTablePath() : std::string("kmw.srt");
     ::LoadSortOrderFile(path, tables_, switches_, [](const std::string& message) {
@@ -248,7 +255,7 @@ class DocumentCommandLineActions : public CommandLineActions {
 // table names is connected and made current while a report is read.
 class AppStreamHooks : public StreamHooks {
  public:
-  bool ConnectSource(CKmDoc& doc, const TableSourceGroup& group, bool /*check*/) override {
+  bool ConnectSource(KmDocBase& doc, const TableSourceGroup& group, bool /*check*/) override {
     if (doc.m_pModel == nullptr || group.sourceName.empty()) return true;
     DataAccess* data = GetDataAccess(doc.m_pModel);
     const char* name = group.sourceName.c_str();
@@ -262,7 +269,7 @@ class AppStreamHooks : public StreamHooks {
   }
   // The table's columns as the data source lists them now; the stored
   // fields are then matched to them by name.
-  bool OpenTable(CKmDoc& doc, uint32_t slot) override {
+  bool OpenTable(KmDocBase& doc, uint32_t slot) override {
     CKmComposite* model = doc.m_pModel;
     if (model == nullptr || slot >= static_cast<uint32_t>(kMaxTables) || model->tableSlots[slot] == nullptr)
       return false;
@@ -275,11 +282,11 @@ class AppStreamHooks : public StreamHooks {
       if (f->table == slot && !(f->flags & kFieldAlias)) f->head.flags &= ~kItemKindField;
     return true;
   }
-  void ShowError(CKmDoc& doc, const std::string& text) override {
+  void ShowError(KmDocBase& doc, const std::string& text) override {
     if (Unattended()) WriteToStderr(nullptr, text.c_str());
     else StreamHooks::ShowError(doc, text);
   }
-  void ShowWarning(CKmDoc& doc, const std::string& text) override {
+  void ShowWarning(KmDocBase& doc, const std::string& text) override {
     if (Unattended()) WriteToStderr(nullptr, text.c_str());
     else StreamHooks::ShowWarning(doc, text);
   }

@@ -1,18 +1,19 @@
 #include "app/document.h"
+#include "model/filter_spec.h"
 
 #include "app/file_checks.h"
 #include "app/open_report.h"
 #include "data/query_desc.h"
 #include "data/table_fields.h"
-#include "designer/fonts.h"
-#include "designer/item_tables.h"
-#include "designer/layout_records.h"
-#include "files/library_file.h"
+#include "layout/fonts.h"
+#include "layout/item_tables.h"
+#include "layout/layout_records.h"
+#include "foundation/library_file.h"
 #include "files/report_reader.h"
 #include "foundation/heap_strings.h"
 #include "foundation/startup_hooks.h"
 #include "foundation/text_helpers.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "model/record_filter.h"
 #include "platform/ole/compound_file.h"
 #include "platform/win/cursor.h"
@@ -26,8 +27,6 @@
 #include <sys/stat.h>
 
 namespace {
-CKmDoc* g_activeDoc = nullptr;
-
 // Which of the report tables the document made (and so frees).
 constexpr BOOL kOwnsModel = 1;
 constexpr BOOL kOwnsLayout = 2;
@@ -39,9 +38,8 @@ constexpr UINT kIdsFailedToSave = 61713;
 constexpr UINT kIdsSaveIntoCopy = 1175;
 }  // namespace
 
-CKmDoc* GetActiveKmDoc() { return g_activeDoc; }
-
-CKmDoc::CKmDoc() { g_activeDoc = this; }
+// Every document the program makes is a CKmDoc.
+CKmDoc* GetActiveKmDoc() { return static_cast<CKmDoc*>(GetActiveDocBase()); }
 
 CKmDoc::~CKmDoc() {
   // Fonts first: the items that hold them go next.
@@ -76,27 +74,42 @@ CKmDoc::~CKmDoc() {
   delete m_pLibEngine;
   delete m_pQuery;
   if (m_pSqlText != nullptr) HeapFreeBlock(m_pSqlText);
-  if (g_activeDoc == this) g_activeDoc = nullptr;
 }
 
 HWND CKmDoc::GetOwnerWindow() const { return m_pMainFrame ? m_pMainFrame->m_hWnd : nullptr; }
 
-void CKmDoc::UpdateViewsByHint(int hint, void*) {
-  if (hint == 101) ++m_viewHints;
+void CKmDoc::HideTitleWindow() {
+  if (m_pMainFrame) m_pMainFrame->ShowTitleWindow(FALSE);
 }
 
-void CKmDoc::SetWaitCursor(int on) {
-  if (on) {
-    // Only the first call of a nesting remembers what it replaces, so the
-    // last "off" brings back the cursor from before the first "on".
-    HCURSOR replaced = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    if (!m_bWaitCursor) m_hCursorBeforeWait = replaced;
-  } else {
-    ++m_waitCursorOff;
-    SetCursor(m_hCursorBeforeWait ? m_hCursorBeforeWait : LoadCursorA(nullptr, IDC_ARROW));
-    m_hCursorBeforeWait = nullptr;
-  }
-  m_bWaitCursor = on != 0;
+void CKmDoc::SetFrameModal(bool modal) {
+  if (!m_pMainFrame) return;
+  if (modal) m_pMainFrame->m_wState |= 0x8000;
+  else m_pMainFrame->m_wState &= static_cast<WORD>(~0x8000);
+}
+
+void CKmDoc::ShowStatusReportName() {
+  if (m_pMainFrame) m_pMainFrame->m_wndStatusBar.ShowReportName();
+}
+
+void CKmDoc::UpdateViewCaret() {
+  if (m_pView) m_pView->UpdateCaretAndStatus(FALSE);
+}
+
+void CKmDoc::SetStatusText(const char* text) {
+  if (m_pMainFrame) m_pMainFrame->m_wndStatusBar.SetText(text);
+}
+
+bool CKmDoc::GetModelTolerance(double* ratio) const {
+  if (m_pModel == nullptr) return false;
+  *ratio = m_pModel->toleranceRatio;
+  return true;
+}
+
+void CKmDoc::SetModelTolerance(int32_t units, double ratio) {
+  if (m_pModel == nullptr) return;
+  m_pModel->floatTolerance = units;
+  m_pModel->toleranceRatio = ratio;
 }
 
 void CKmDoc::SetTitle(const char* title) {
@@ -114,6 +127,8 @@ bool CKmDoc::CreateReportTables() {
     m_pModel = new (std::nothrow) CKmComposite(this);
     if (m_pModel == nullptr) return false;
     m_bOwnsTables |= kOwnsModel;
+    // The filter is described in words from the start, not only once a pass ran.
+    InstallFilterDescription(m_pModel);
   }
   if (m_pLayout == nullptr) {
     m_pLayout = new (std::nothrow) LayoutTables();

@@ -6,7 +6,7 @@
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
 #include "foundation/text_helpers.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "platform/ole/compound_file.h"
 #include "platform/win/fileio.h"
 #include "platform/win/message_box.h"

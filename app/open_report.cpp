@@ -6,18 +6,18 @@
 #include "app/document.h"
 #include "app/file_checks.h"
 #include "data/data_access.h"
-#include "designer/fonts.h"
-#include "designer/layout_records.h"
+#include "layout/fonts.h"
+#include "layout/layout_records.h"
 #include "expr/udf_library.h"
-#include "files/library_file.h"
-#include "files/library_file_io.h"
+#include "foundation/library_file.h"
+#include "foundation/library_file_io.h"
 #include "files/report_io.h"
 #include "foundation/heap_strings.h"
 #include "foundation/startup_hooks.h"
 #include "foundation/text_helpers.h"
 #include "foundation/message_dialog.h"
-#include "model/composite.h"
-#include "model/master_joins.h"
+#include "core/composite.h"
+#include "data/master_joins.h"
 #include "data/query_desc.h"
 #include "platform/ole/compound_file.h"
 #include "platform/win/fileio.h"
@@ -98,7 +98,7 @@ ReportFileIO* CKmDoc::FileIO() {
     m_pRepIOEntries = new (std::nothrow) RepIOEntries(*this);
     // What the reader changes while it reads (a picture found elsewhere)
     // marks the document modified.
-    SetReportModifiedHook([](CKmDoc* doc, BOOL modified) {
+    SetReportModifiedHook([](KmDocBase* doc, BOOL modified) {
       if (doc) doc->SetModifiedFlag(modified);
     });
   }

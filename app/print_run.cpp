@@ -1,7 +1,7 @@
 #include "app/print_run.h"
 
 #include "app/run_status.h"
-#include "app/shell_standins.h"
+#include "app/document.h"
 #include "data/select_builder.h"
 #include "engine/output_messages.h"
 #include "engine/run_report.h"
@@ -11,7 +11,7 @@
 #include "foundation/settings.h"
 #include "files/report_io.h"
 #include "foundation/text_helpers.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "model/field_dependencies.h"
 #include "model/group_levels.h"
 #include "platform/win/fileio.h"

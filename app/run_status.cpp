@@ -351,7 +351,7 @@ void PostCopyNumber(CKmDoc& /*doc*/, int pass) {
   if (GetPrintRunContext().passCount > 1) PostToPrinting(kMsgShowCopyNumber, static_cast<WPARAM>(pass + 1), 0);
 }
 
-void RunStatusProgress(CKmDoc* doc, int what, uint32_t value) {
+void RunStatusProgress(KmDocBase* doc, int what, uint32_t value) {
   if (doc == nullptr) return;
   switch (what) {
     case kProgressCopy:

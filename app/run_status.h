@@ -11,6 +11,7 @@
 #include <string>
 
 class CKmDoc;
+class KmDocBase;
 
 // Private messages of the dialogs.
 enum : UINT {
@@ -66,4 +67,4 @@ void InstallRunStatusSink();
 
 // The run's progress hook (ReportRun::links.progress): the engine has
 // already applied the every-tenth-record and starting-page rules.
-void RunStatusProgress(CKmDoc* doc, int what, uint32_t value);
+void RunStatusProgress(KmDocBase* doc, int what, uint32_t value);

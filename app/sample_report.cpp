@@ -1,16 +1,16 @@
 #include "app/sample_report.h"
 
 #include "app/document.h"
-#include "app/page_setup.h"
+#include "layout/page_setup.h"
 #include "data/data_access.h"
 #include "data/db_errors.h"
 #include "data/table_fields.h"
-#include "designer/fonts.h"
-#include "designer/layout_records.h"
+#include "layout/fonts.h"
+#include "layout/layout_records.h"
 #include "engine/summary_fields.h"
 #include "files/report_io.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "model/field_dependencies.h"
 
 #include <algorithm>

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "expr/value_eval.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 // ---- counting every heap allocation of the process (not under the address
 // sanitizer, which owns malloc itself)

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "expr/value_format.h"
-#include "model/fields.h"
+#include "core/fields.h"
 
 namespace {
 

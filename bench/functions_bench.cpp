@@ -14,7 +14,7 @@
 #include "expr/compiler.h"
 #include "expr/compiler_state.h"
 #include "expr/functions_common.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 namespace {
 

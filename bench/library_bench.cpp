@@ -1,7 +1,7 @@
 // Library-file throughput: saving members the way report saving does, finding
 // them by name in a directory of many entries, and reading them back through
 // the six-page cache.
-#include "files/library_file.h"
+#include "foundation/library_file.h"
 
 #include <benchmark/benchmark.h>
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "model/composite.h"
-#include "model/engine_errors.h"
+#include "core/composite.h"
+#include "core/engine_errors.h"
 #include "model/field_dependencies.h"
-#include "model/fields.h"
+#include "core/fields.h"
 #include "model/record_filter.h"
 #include "model/record_pass.h"
 

@@ -29,7 +29,7 @@
 #include "engine/run_report.h"
 #include "engine/summary_fields.h"
 #include "expr/value_helpers.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "model/field_dependencies.h"
 #include "model/record_pass.h"
 #include "platform/printer/escape_stream.h"

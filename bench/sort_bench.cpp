@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "files/external_sort.h"
-#include "model/engine_errors.h"
-#include "model/fields.h"
+#include "model/external_sort.h"
+#include "core/engine_errors.h"
+#include "core/fields.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "data/db_errors.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "platform/qe/odbc_direct.h"
 #include "platform/qe/qe.h"
 
@@ -699,7 +699,13 @@ void DataAccess::ReportConnectError(char* outBuf, int outSize, void* hdbc) {
 
 DataAccess* GetDataAccess(CKmComposite* model) {
   if (!model) return nullptr;
-  if (!model->dataAccessState) model->dataAccessState = new DataAccess();
+  if (!model->dataAccessState) {
+    model->dataAccessState = new DataAccess();
+    model->nullsCompareAsValues = [](const CKmComposite* m) {
+      const DataAccess* da = static_cast<const DataAccess*>(m->dataAccessState);
+      return da != nullptr && da->IsNetWareSql() && !da->QSwitch();
+    };
+  }
   return static_cast<DataAccess*>(model->dataAccessState);
 }
 

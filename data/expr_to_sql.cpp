@@ -4,10 +4,10 @@
 #include "data/select_builder.h"
 #include "data/sql_literals.h"
 #include "data/table_fields.h"
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "expr/udf.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "platform/win/profile.h"
 
 #include <cctype>

@@ -5,8 +5,8 @@
 #include "data/sql_literals.h"
 #include "data/table_fields.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
-#include "model/filter_text.h"
+#include "core/composite.h"
+#include "data/filter_text.h"
 #include "model/record_pass.h"
 
 #include <cctype>

@@ -5,7 +5,7 @@
 #include "data/select_builder.h"
 #include "data/table_fields.h"
 #include "expr/calendar.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "platform/win/profile.h"
 
 #include <cctype>

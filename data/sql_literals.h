@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "model/row_source.h"
+#include "core/row_source.h"
 
 class CKmComposite;
 

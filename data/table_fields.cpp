@@ -5,8 +5,8 @@
 #include "data/select_params.h"
 #include "expr/calendar.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
-#include "model/fields.h"
+#include "core/composite.h"
+#include "core/fields.h"
 #include "platform/qe/qe.h"
 #include "platform/win/codepage.h"
 

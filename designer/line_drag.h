@@ -4,7 +4,7 @@
 // the line its new height.
 #pragma once
 
-#include "designer/layout_records.h"
+#include "layout/layout_records.h"
 
 constexpr WORD kModeLineEdgeDrag = 0x200;
 

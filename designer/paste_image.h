@@ -2,7 +2,7 @@
 // item at the caret, at its natural size.
 #pragma once
 
-#include "designer/layout_records.h"
+#include "layout/layout_records.h"
 #include "platform/win/clipboard_image.h"
 
 constexpr UINT kPasteNoMemoryMessage = 676;  // "Insufficient memory to copy or paste additional objects"

@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/shell_standins.h"
+#include "foundation/doc_base.h"
 #include "expr/compiler.h"
 #include "foundation/dialog_runner.h"
 #include "model/calc_fields.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "model/field_dependencies.h"
-#include "model/fields.h"
+#include "core/fields.h"
 #include "platform/win/dialog.h"
 
 namespace {

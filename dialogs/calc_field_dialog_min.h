@@ -8,11 +8,11 @@
 #include "platform/win/window.h"
 
 class CKmComposite;
-class CKmDoc;
+class KmDocBase;
 struct FieldDef;
 
 struct CalcFieldDialogParams {
-  CKmDoc* doc = nullptr;
+  KmDocBase* doc = nullptr;
   CKmComposite* model = nullptr;
   FieldDef* field = nullptr;  // the field edited; null for a new one; out: the new field
   // Shows the text of a calculation error code (with the culprit for 43 and 54).

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/shell_standins.h"
+#include "foundation/doc_base.h"
 #include "expr/compiler.h"
 #include "foundation/dialog_runner.h"
 #include "foundation/heap_strings.h"
@@ -15,7 +15,7 @@ constexpr int kUsersList = 201;
 constexpr int kChartsList = 202;
 constexpr uint32_t kStrConditionError = 6025;
 
-CKmDoc* g_warningDoc = nullptr;
+KmDocBase* g_warningDoc = nullptr;
 
 bool AskThroughDialog(CKmComposite*, const DependencyWarning& warning) {
   if (!g_warningDoc) return true;
@@ -60,19 +60,19 @@ INT_PTR DependencyWarningDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
   return FALSE;
 }
 
-INT_PTR RunDependencyWarning(CKmDoc* doc, HWND owner, int kind, const DependencyWarning& warning) {
+INT_PTR RunDependencyWarning(KmDocBase* doc, HWND owner, int kind, const DependencyWarning& warning) {
   DependencyWarningParams params;
   params.kind = kind;
   params.warning = &warning;
   return doc->DoModalDialog(owner, DependencyWarningDlgProc, "DDELCON", reinterpret_cast<LPARAM>(&params));
 }
 
-void InstallDependencyWarningDialog(CKmDoc* doc) {
+void InstallDependencyWarningDialog(KmDocBase* doc) {
   g_warningDoc = doc;
   SetDependencyWarningHook(doc ? AskThroughDialog : nullptr);
 }
 
-void ReportTotalConditionError(CKmDoc* doc, HWND owner, int code) {
+void ReportTotalConditionError(KmDocBase* doc, HWND owner, int code) {
   std::string text = std::string(GetResString(kStrConditionError, 0)) + ": " + CompileErrorText(code);
   doc->ErrorBoxOwner(owner, text.c_str());
 }

@@ -5,7 +5,7 @@
 #include "model/field_dependencies.h"
 #include "platform/win/window.h"
 
-class CKmDoc;
+class KmDocBase;
 class CKmComposite;
 
 // Kinds the callers pass.
@@ -24,8 +24,8 @@ void SetDependencyWarningText(HWND dialog, const char* text);
 void AddDependencyWarningItem(HWND dialog, const char* text);
 void AddDependencyWarningDetail(HWND dialog, const char* text);
 // Positive for OK, 0 or less for Cancel.
-INT_PTR RunDependencyWarning(CKmDoc* doc, HWND owner, int kind, const DependencyWarning& warning);
+INT_PTR RunDependencyWarning(KmDocBase* doc, HWND owner, int kind, const DependencyWarning& warning);
 // Makes the model's confirmations ask through this dialog on the document.
-void InstallDependencyWarningDialog(CKmDoc* doc);
+void InstallDependencyWarningDialog(KmDocBase* doc);
 // "Total condition error" and the text of a calculation error code, shown over owner.
-void ReportTotalConditionError(CKmDoc* doc, HWND owner, int code);
+void ReportTotalConditionError(KmDocBase* doc, HWND owner, int code);

@@ -1,11 +1,11 @@
 #include "dialogs/purge_dialog.h"
 
-#include "app/shell_standins.h"
+#include "foundation/doc_base.h"
 #include "foundation/dialog_runner.h"
-#include "model/composite.h"
-#include "model/engine_errors.h"
+#include "core/composite.h"
+#include "core/engine_errors.h"
 #include "model/field_dependencies.h"
-#include "model/fields.h"
+#include "core/fields.h"
 #include "platform/win/dialog.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "platform/win/window.h"
 
 class CKmComposite;
-class CKmDoc;
+class KmDocBase;
 
 constexpr int kPurgeCalculated = 1;
 constexpr int kPurgeTotals = 2;
@@ -21,7 +21,7 @@ void ClearRemovalMarks(CKmComposite* m);
 void DeleteMarkedCalcs(CKmComposite* m);
 
 struct PurgeDialogParams {
-  CKmDoc* doc = nullptr;
+  KmDocBase* doc = nullptr;
   CKmComposite* model = nullptr;
   void (*rebuildRunLists)(CKmComposite* m) = nullptr;
   // Shows the marked fields; true to go on. Null: the dependency warning of the model.

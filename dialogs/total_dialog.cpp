@@ -3,15 +3,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/shell_standins.h"
+#include "foundation/doc_base.h"
 #include "expr/code_walks.h"
 #include "expr/compiler.h"
 #include "foundation/dialog_runner.h"
 #include "foundation/heap_strings.h"
 #include "model/calc_fields.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "model/field_dependencies.h"
-#include "model/fields.h"
+#include "core/fields.h"
 #include "platform/win/dialog.h"
 
 namespace {
@@ -621,7 +621,7 @@ INT_PTR ConditionDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
 }
 
 bool DefaultEditCondition(CKmComposite* m, HWND owner, std::string* text) {
-  CKmDoc* doc = m->owner;
+  KmDocBase* doc = m->owner;
   if (!doc) return false;
   ConditionEdit e;
   e.model = m;

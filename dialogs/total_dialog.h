@@ -11,7 +11,7 @@
 #include "platform/win/window.h"
 
 class CKmComposite;
-class CKmDoc;
+class KmDocBase;
 struct FieldDef;
 
 constexpr uint8_t kAccumulateEvery = 253;
@@ -19,7 +19,7 @@ constexpr uint8_t kAccumulatePage = 254;
 constexpr uint8_t kAccumulateReport = 255;
 
 struct TotalDialogParams {
-  CKmDoc* doc = nullptr;
+  KmDocBase* doc = nullptr;
   CKmComposite* model = nullptr;
   FieldDef* total = nullptr;            // the total edited; null for a new one
   FieldDef* selectedField = nullptr;    // the single selected layout field, if any

@@ -4,13 +4,13 @@
 #include <cstring>
 #include <string>
 
-#include "app/shell_standins.h"
+#include "foundation/doc_base.h"
 #include "expr/compiler.h"
 #include "foundation/dialog_runner.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "model/field_dependencies.h"
-#include "model/fields.h"
+#include "core/fields.h"
 #include "platform/win/dialog.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "platform/win/window.h"
 
 class CKmComposite;
-class CKmDoc;
+class KmDocBase;
 struct FieldDef;
 
 enum TotalKind : uint8_t {
@@ -35,7 +35,7 @@ bool CheckResetLevel(CKmComposite* m, uint8_t level, const FieldDef* source);
 void SetTotalFormat(FieldDef* total, const FieldDef* source, uint8_t kind);
 
 struct BatchResetParams {
-  CKmDoc* doc = nullptr;
+  KmDocBase* doc = nullptr;
   CKmComposite* model = nullptr;
   // The total is placed on a band line (page totals cannot control printing).
   bool (*onBandLines)(CKmComposite* m, const FieldDef* total) = nullptr;

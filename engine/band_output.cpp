@@ -1,15 +1,15 @@
 #include "engine/band_output.h"
 
-#include "app/document.h"
-#include "designer/item_tables.h"
+#include "foundation/doc_base.h"
+#include "layout/item_tables.h"
 #include "engine/band_line_helpers.h"
 #include "engine/line_text.h"
 #include "engine/output_messages.h"
 #include "engine/page_objects.h"
 #include "engine/report_run.h"
 #include "foundation/units.h"
-#include "model/composite.h"
-#include "model/fields.h"
+#include "core/composite.h"
+#include "core/fields.h"
 
 #include <algorithm>
 

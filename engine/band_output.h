@@ -4,7 +4,7 @@
 // band output side's state block of a run (ReportRun::band).
 #pragma once
 
-#include "designer/layout_records.h"
+#include "layout/layout_records.h"
 #include "engine/output_units.h"
 #include "expr/value_format.h"
 #include "platform/printer/page_driver.h"

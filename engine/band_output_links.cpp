@@ -1,11 +1,11 @@
 #include "engine/band_output_links.h"
 
-#include "app/document.h"
-#include "designer/layout_records.h"
+#include "foundation/doc_base.h"
+#include "layout/layout_records.h"
 #include "engine/page_objects.h"
 #include "engine/report_run.h"
 #include "engine/run_report.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ void PumpStep(ReportRun* run) {
   if (run->links.pumpMessages) run->links.pumpMessages();
 }
 
-void ResetPrintOnce(CKmDoc* doc, int level) {
+void ResetPrintOnce(KmDocBase* doc, int level) {
   ReportRun* run = RunOf(doc);
   if (run == nullptr || run->band == nullptr) return;
   BandOutputState* s = run->band;
@@ -33,21 +33,21 @@ void ResetPrintOnce(CKmDoc* doc, int level) {
 }
 
 // The run sends a partly filled row before page footers and at the end.
-int FlushRowForDoc(CKmDoc* doc) {
+int FlushRowForDoc(KmDocBase* doc) {
   ReportRun* run = RunOf(doc);
   return run && run->band ? FlushAcrossRow(run, 0) : 1;
 }
 
 // Called by the run at each page end and again once the next page has its
 // headers: lines and boxes still open are cut, then opened again.
-void PageChangeForDoc(CKmDoc* doc) {
+void PageChangeForDoc(KmDocBase* doc) {
   ReportRun* run = RunOf(doc);
   if (run && run->band) SpanningGraphicsAtPageChange(run);
 }
 
 }  // namespace
 
-BandOutputState* PrepareBandOutput(CKmDoc* doc) {
+BandOutputState* PrepareBandOutput(KmDocBase* doc) {
   ReportRun* run = RunOf(doc);
   if (run == nullptr) return nullptr;
   if (run->band != nullptr && run->band->layout != nullptr) return run->band;
@@ -66,7 +66,7 @@ BandOutputState* PrepareBandOutput(CKmDoc* doc) {
   return s;
 }
 
-int OutputBandForDoc(CKmDoc* doc, int band, int fitLimit) {
+int OutputBandForDoc(KmDocBase* doc, int band, int fitLimit) {
   if (PrepareBandOutput(doc) == nullptr) return doc->m_nRunState;
   return OutputBand(RunOf(doc), band, fitLimit);
 }

@@ -5,7 +5,7 @@
 #include "engine/band_output.h"
 
 struct RunLinks;
-class CKmDoc;
+class KmDocBase;
 
 // RunLinks::outputBand becomes band output for the document's run and
 // RunLinks::flushAcrossRow its records-across row flush; at page ends
@@ -17,7 +17,7 @@ void InstallBandOutputLinks(RunLinks& links);
 // document: its layout tables, regional settings, the screen and printer
 // resolutions, and hooks into the run's page overflow, new page, enclosing
 // footers and message pump. Null outside a run.
-BandOutputState* PrepareBandOutput(CKmDoc* doc);
+BandOutputState* PrepareBandOutput(KmDocBase* doc);
 
 // The band entry of RunLinks: the run state (0 to go on).
-int OutputBandForDoc(CKmDoc* doc, int band, int fitLimit);
+int OutputBandForDoc(KmDocBase* doc, int band, int fitLimit);

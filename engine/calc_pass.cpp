@@ -1,12 +1,12 @@
 #include "engine/calc_pass.h"
 
-#include "app/document.h"
+#include "foundation/doc_base.h"
 #include "engine/report_run.h"
 #include "engine/summary_fields.h"
 #include "foundation/heap_strings.h"
 #include "foundation/band_lines.h"
-#include "model/composite.h"
-#include "model/fields.h"
+#include "core/composite.h"
+#include "core/fields.h"
 #include "model/group_levels.h"
 #include "model/record_pass.h"
 

@@ -8,10 +8,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "model/fields.h"
+#include "core/fields.h"
 
 class CKmComposite;
-class CKmDoc;
+class KmDocBase;
 struct ReportRun;
 
 constexpr int kRunGroupLevels = 8;

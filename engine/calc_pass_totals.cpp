@@ -1,8 +1,8 @@
 #include "engine/calc_pass.h"
 
 #include "engine/summary_fields.h"
-#include "model/composite.h"
-#include "model/engine_errors.h"
+#include "core/composite.h"
+#include "core/engine_errors.h"
 #include "model/field_dependencies.h"
 #include "model/group_levels.h"
 #include "model/record_pass.h"

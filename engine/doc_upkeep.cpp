@@ -1,17 +1,17 @@
 #include "engine/doc_upkeep.h"
 
-#include "app/document.h"
-#include "app/page_setup.h"
+#include "foundation/doc_base.h"
+#include "layout/page_setup.h"
 #include "foundation/page_metrics.h"
 #include "foundation/paper_sizes.h"
-#include "designer/fonts.h"
-#include "designer/layout_records.h"
+#include "layout/fonts.h"
+#include "layout/layout_records.h"
 #include "engine/run_report.h"
 #include "files/report_reader.h"
 #include "expr/code_walks.h"
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <cstdio>
 #include <cstring>
@@ -61,7 +61,7 @@ void MarkCodeFields(CKmComposite* m, const uint8_t* code, size_t length) {
 }
 
 // Fields the layout and the settings need for the run.
-void MarkNeededByRun(CKmDoc* doc, CKmComposite* m, bool all) {
+void MarkNeededByRun(KmDocBase* doc, CKmComposite* m, bool all) {
   for (FieldDef* f = m->fieldList; f; f = f->next) {
     if (!all && m->statementText && f->table == 0) Use(f);
   }
@@ -197,7 +197,7 @@ void ShowCounters(CKmComposite* m) {
   ShowCount(kLabelSelected, c.selectedText, c.selected + c.selectedPending);
 }
 
-void RebuildRunLists(CKmDoc* doc, int /*repeatArg*/, bool all) {
+void RebuildRunLists(KmDocBase* doc, int /*repeatArg*/, bool all) {
   CKmComposite* m = doc ? doc->m_pModel : nullptr;
   if (!m) return;
   for (FieldDef* f = m->fieldList; f; f = f->next) {
@@ -211,7 +211,7 @@ void RebuildRunLists(CKmDoc* doc, int /*repeatArg*/, bool all) {
   MarkDependencies(m, all);
 }
 
-void ResolveQueryFields(CKmDoc* doc) {
+void ResolveQueryFields(KmDocBase* doc) {
   CKmComposite* m = doc ? doc->m_pModel : nullptr;
   if (!m) return;
   if (FilterHasText(m)) MarkCodeFields(m, m->conditionCode, m->conditionLength);
@@ -239,7 +239,7 @@ bool IsTotalSource(CKmComposite* m, uint32_t index) {
 void OnFieldDeleted(CKmComposite* m, uint32_t id) {
   // The model has moved its own references (codes, slots, totals); the
   // document's band lines follow here.
-  CKmDoc* doc = m->owner;
+  KmDocBase* doc = m->owner;
   if (doc && doc->m_bandLines.lines)
     for (int i = 0; i < kBandLineTableRecords; ++i) {
       int32_t& obj = doc->m_bandLines.lines[i].objectId;
@@ -249,7 +249,7 @@ void OnFieldDeleted(CKmComposite* m, uint32_t id) {
     }
 }
 
-void RenumberFieldRefs(CKmDoc* doc, uint32_t oldId, uint32_t newId) {
+void RenumberFieldRefs(KmDocBase* doc, uint32_t oldId, uint32_t newId) {
   CKmComposite* m = doc ? doc->m_pModel : nullptr;
   if (!m) return;
   if (m->currentField == oldId) m->currentField = newId;
@@ -274,12 +274,7 @@ void InstallRunListHooks(CKmComposite* m) {
   };
 }
 
-int GetBandFlagMask(int v) {
-  static const int kMap[8] = {0, 1, 4, 2, 5, 3, 6, 7};
-  return kMap[v & 7];
-}
-
-int GetLineHeightUnit(const CKmDoc* doc, int heightMode) {
+int GetLineHeightUnit(const KmDocBase* doc, int heightMode) {
   if (heightMode == 1) return 10;
   return doc && doc->m_measure != 1 ? 2 : 0;
 }
@@ -337,7 +332,7 @@ bool IsSingleCallCode(const uint8_t* code, size_t length) {
          (b.u32 & kCallIdMask) == kSlotSqlExpCall && r.Next(&c) && c.op == OP_END;
 }
 
-void ResetRunSettings(CKmDoc* doc) {
+void ResetRunSettings(KmDocBase* doc) {
   if (!doc) return;
   if (CKmComposite* m = doc->m_pModel) {
     HeapFreeBlock(m->conditionCode);
@@ -363,7 +358,7 @@ void ResetRunSettings(CKmDoc* doc) {
   doc->m_bModified = TRUE;
 }
 
-void InitReportState(CKmDoc* doc, bool opened) {
+void InitReportState(KmDocBase* doc, bool opened) {
   CKmComposite* m = doc ? doc->m_pModel : nullptr;
   if (!m) return;
   InstallRunListHooks(m);
@@ -398,7 +393,7 @@ void InitReportState(CKmDoc* doc, bool opened) {
   }
 }
 
-void CommitMarkedFields(CKmDoc* doc) {
+void CommitMarkedFields(KmDocBase* doc) {
   CKmComposite* m = doc ? doc->m_pModel : nullptr;
   if (!m) return;
   for (FieldDef* f = m->fieldList; f; f = f->next) {
@@ -408,7 +403,7 @@ void CommitMarkedFields(CKmDoc* doc) {
   }
 }
 
-TextItem* AppendTextItem(CKmDoc* doc) {
+TextItem* AppendTextItem(KmDocBase* doc) {
   LayoutTables* t = doc ? doc->m_pLayout : nullptr;
   if (!t) return nullptr;
   TextItem* item = new TextItem;
@@ -419,7 +414,7 @@ TextItem* AppendTextItem(CKmDoc* doc) {
   return item;
 }
 
-TextItem* NewTextItem(CKmDoc* doc, uint32_t textSize) {
+TextItem* NewTextItem(KmDocBase* doc, uint32_t textSize) {
   char* text = static_cast<char*>(HeapAllocZero(0, textSize ? textSize : 1));
   if (!text) return nullptr;
   TextItem* item = AppendTextItem(doc);
@@ -431,7 +426,7 @@ TextItem* NewTextItem(CKmDoc* doc, uint32_t textSize) {
   return item;
 }
 
-bool DeleteTextItem(CKmDoc* doc, TextItem* item) {
+bool DeleteTextItem(KmDocBase* doc, TextItem* item) {
   LayoutTables* t = doc ? doc->m_pLayout : nullptr;
   if (!t || !item) return false;
   for (TextItem** p = &t->textHead; *p; p = &(*p)->nextText)
@@ -446,11 +441,11 @@ bool DeleteTextItem(CKmDoc* doc, TextItem* item) {
   return false;
 }
 
-void FreeTextItems(CKmDoc* doc) {
+void FreeTextItems(KmDocBase* doc) {
   if (doc) FreeReportTextItems(*doc);
 }
 
-FieldDef* DuplicateField(CKmDoc* doc, FieldDef* field) {
+FieldDef* DuplicateField(KmDocBase* doc, FieldDef* field) {
   CKmComposite* m = doc ? doc->m_pModel : nullptr;
   if (!m || !field) return nullptr;
   FieldDef* copy = m->AddFieldAlias(field);
@@ -472,7 +467,7 @@ FieldDef* DuplicateField(CKmDoc* doc, FieldDef* field) {
   return copy;
 }
 
-int GetObjectAlignment(CKmDoc* doc, const ReportItemHead* object) {
+int GetObjectAlignment(KmDocBase* doc, const ReportItemHead* object) {
   if (!object) return 0;
   auto nibble = [](uint32_t v) { return v ? static_cast<int>(v) - 1 : 0; };
   if (object->flags & kItemKindField) {

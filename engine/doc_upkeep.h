@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-class CKmDoc;
+class KmDocBase;
 class CKmComposite;
 struct RunCounters;
 struct FieldDef;
@@ -40,8 +40,8 @@ void ShowCounters(CKmComposite* m);
 // ---- Run-time field lists.
 // Marks every field the report needs as in use (0x8000) and repeats the
 // dependency marking until nothing changes.
-void RebuildRunLists(CKmDoc* doc, int repeatArg, bool all);
-void ResolveQueryFields(CKmDoc* doc);
+void RebuildRunLists(KmDocBase* doc, int repeatArg, bool all);
+void ResolveQueryFields(KmDocBase* doc);
 bool UsesMemoFields(CKmComposite* m);
 bool IsGroupSlotField(CKmComposite* m, uint32_t index);
 // A data field that a used total summarises.
@@ -51,14 +51,12 @@ bool IsTotalSource(CKmComposite* m, uint32_t index);
 // The model's field-deletion call-back: the document's band lines follow
 // the numbers down (the model moves its own references).
 void OnFieldDeleted(CKmComposite* m, uint32_t id);
-void RenumberFieldRefs(CKmDoc* doc, uint32_t oldId, uint32_t newId);
+void RenumberFieldRefs(KmDocBase* doc, uint32_t oldId, uint32_t newId);
 // Connects the model to the document: OnFieldDeleted as its deletion
 // call-back and RebuildRunLists for its in-use checks.
 void InstallRunListHooks(CKmComposite* m);
 
-// ---- Small helpers.
-int GetBandFlagMask(int v);
-int GetLineHeightUnit(const CKmDoc* doc, int heightMode);
+int GetLineHeightUnit(const KmDocBase* doc, int heightMode);
 
 // ---- QUERY and SQLEXP.
 constexpr uint32_t kSlotQueryCall = 70;
@@ -79,28 +77,28 @@ struct TextItem;
 // A new or cleared report: filter, run counters, pages, sort and group
 // slots, page set-up (word 18 = 1), band lines, record repeat field, grid
 // steps and text items; the document is marked modified.
-void ResetRunSettings(CKmDoc* doc);
+void ResetRunSettings(KmDocBase* doc);
 // The report state of a report just opened (opened) or made new: the
 // model's field-deletion and run-list hooks; for a new report also the
 // first band line (a Record line), hidden fields, and the page set-up's
 // paper and margins from the settings, with the page metrics.
-void InitReportState(CKmDoc* doc, bool opened);
+void InitReportState(KmDocBase* doc, bool opened);
 // Fields marked for removal are hidden again (the designer's deletes made
 // final), their marks cleared.
-void CommitMarkedFields(CKmDoc* doc);
+void CommitMarkedFields(KmDocBase* doc);
 
 // Text items of the layout (the document's list).
-TextItem* AppendTextItem(CKmDoc* doc);
+TextItem* AppendTextItem(KmDocBase* doc);
 // With a zeroed text block of size bytes; null (nothing kept) on failure.
-TextItem* NewTextItem(CKmDoc* doc, uint32_t textSize);
+TextItem* NewTextItem(KmDocBase* doc, uint32_t textSize);
 // False when the item is not in the list (an internal error).
-bool DeleteTextItem(CKmDoc* doc, TextItem* item);
-void FreeTextItems(CKmDoc* doc);
+bool DeleteTextItem(KmDocBase* doc, TextItem* item);
+void FreeTextItems(KmDocBase* doc);
 
 // A copy of a field: an alias with its format and item head, shown.
-FieldDef* DuplicateField(CKmDoc* doc, FieldDef* field);
+FieldDef* DuplicateField(KmDocBase* doc, FieldDef* field);
 // The alignment (0 left, 1 centre, 2 right) of a layout item: graphic items
 // by their alignment byte, fields by their format's alignment nibble.
 struct ReportItemHead;
-int GetObjectAlignment(CKmDoc* doc, const ReportItemHead* object);
+int GetObjectAlignment(KmDocBase* doc, const ReportItemHead* object);
 

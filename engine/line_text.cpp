@@ -3,7 +3,7 @@
 #include "engine/output_stream.h"
 #include "engine/report_run.h"
 #include "foundation/text_helpers.h"
-#include "model/fields.h"
+#include "core/fields.h"
 #include "model/memo_text.h"
 #include "platform/printer/escape_stream.h"
 

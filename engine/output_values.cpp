@@ -1,6 +1,6 @@
 #include "engine/output_values.h"
 
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <cmath>
 #include <cstring>

@@ -2,7 +2,7 @@
 // copying a field's current value by its kind.
 #pragma once
 
-#include "model/fields.h"
+#include "core/fields.h"
 #include "platform/win/win_types.h"
 
 // By the field's kind: logical never; number when it equals blankNumber (the

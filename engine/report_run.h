@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-class CKmDoc;
+class KmDocBase;
 class CKmComposite;
 class RecordRowSource;
 struct BandOutputState;  // band output and line text assembly
@@ -56,66 +56,66 @@ struct RunDataSignature {
 // the run's own copy.
 struct RunLinks {
   // Lays out a band (fitLimit 0 draws it); the run state (0 to go on).
-  int (*outputBand)(CKmDoc* doc, int band, int fitLimit) = nullptr;
+  int (*outputBand)(KmDocBase* doc, int band, int fitLimit) = nullptr;
   // Before each record: footers and headers of the breaking levels; 1 stops.
-  int (*handleGroupBreak)(CKmDoc* doc) = nullptr;
+  int (*handleGroupBreak)(KmDocBase* doc) = nullptr;
   // The calculated-fields pass of one list (0-7, 254, 255); an engine code.
-  int (*calcBandFields)(CKmDoc* doc, int list) = nullptr;
+  int (*calcBandFields)(KmDocBase* doc, int list) = nullptr;
   // Resets every total (pass start) and the page totals.
-  void (*finishSummaries)(CKmDoc* doc) = nullptr;
-  void (*resetPageTotals)(CKmDoc* doc) = nullptr;
+  void (*finishSummaries)(KmDocBase* doc) = nullptr;
+  void (*resetPageTotals)(KmDocBase* doc) = nullptr;
   // Charts fed after the last record.
-  void (*feedChartsAtLevel)(CKmDoc* doc) = nullptr;
+  void (*feedChartsAtLevel)(KmDocBase* doc) = nullptr;
   // Records across: flushes the row; 0 on failure.
-  int (*flushAcrossRow)(CKmDoc* doc) = nullptr;
+  int (*flushAcrossRow)(KmDocBase* doc) = nullptr;
   // Flushes the fixed advance between records; 0 on failure.
-  int (*flushPendingAdvance)(CKmDoc* doc) = nullptr;
+  int (*flushPendingAdvance)(KmDocBase* doc) = nullptr;
   // A band line held back by band output is sent.
-  void (*flushHeldLine)(CKmDoc* doc) = nullptr;
+  void (*flushHeldLine)(KmDocBase* doc) = nullptr;
   // The next accepted record (first: the first of the pass): 0, 3075 at the
   // end, or an engine code.
-  int (*fetchRecord)(CKmDoc* doc, int first) = nullptr;
+  int (*fetchRecord)(KmDocBase* doc, int first) = nullptr;
   // The record pass again from its start for a later copy; 0 or an engine code.
-  int (*rewindRecords)(CKmDoc* doc) = nullptr;
+  int (*rewindRecords)(KmDocBase* doc) = nullptr;
   // The field values become the previous values.
-  void (*saveFieldValues)(CKmDoc* doc) = nullptr;
+  void (*saveFieldValues)(KmDocBase* doc) = nullptr;
   // The output job at the first record; 1 running, 0 failed (message shown).
-  int (*startOutputJob)(CKmDoc* doc) = nullptr;
+  int (*startOutputJob)(KmDocBase* doc) = nullptr;
   // The model re-evaluates its page-dependent values.
-  void (*pageNumberChanged)(CKmDoc* doc, uint32_t pageNumber) = nullptr;
+  void (*pageNumberChanged)(KmDocBase* doc, uint32_t pageNumber) = nullptr;
   // The preview takes the page (and waits for the user).
-  void (*previewPageDone)(CKmDoc* doc, int lastPage) = nullptr;
-  void (*progress)(CKmDoc* doc, int what, uint32_t value) = nullptr;
+  void (*previewPageDone)(KmDocBase* doc, int lastPage) = nullptr;
+  void (*progress)(KmDocBase* doc, int what, uint32_t value) = nullptr;
   // Height (1/720 inch) of a stretching field laid out for a band.
-  int (*stretchFieldHeight)(CKmDoc* doc, const struct ReportItemHead* field, int band) = nullptr;
+  int (*stretchFieldHeight)(KmDocBase* doc, const struct ReportItemHead* field, int band) = nullptr;
   // Whether a field's formatted value for the band is empty.
-  bool (*fieldValueEmpty)(CKmDoc* doc, const struct ReportItemHead* field, int band) = nullptr;
+  bool (*fieldValueEmpty)(KmDocBase* doc, const struct ReportItemHead* field, int band) = nullptr;
   // Whether a placed field uses the stretching (word-wrapped) format kind.
-  bool (*isStretchingField)(CKmDoc* doc, const struct ReportItemHead* field) = nullptr;
+  bool (*isStretchingField)(KmDocBase* doc, const struct ReportItemHead* field) = nullptr;
   // The record repeat field's value; false when there is none to use.
-  bool (*repeatValue)(CKmDoc* doc, double* value) = nullptr;
+  bool (*repeatValue)(KmDocBase* doc, double* value) = nullptr;
   // The engine code of a failed pass is reported.
-  void (*reportEngineError)(CKmDoc* doc, int code) = nullptr;
-  void (*showMessage)(CKmDoc* doc, int message, uint32_t value) = nullptr;
+  void (*reportEngineError)(KmDocBase* doc, int code) = nullptr;
+  void (*showMessage)(KmDocBase* doc, int message, uint32_t value) = nullptr;
   // Pending window messages are dispatched.
   void (*pumpMessages)() = nullptr;
   // The report's query: opened (0, 3121 out of memory, other codes reported
   // already) and closed; the sort signature it was opened for.
-  int (*openQuery)(CKmDoc* doc) = nullptr;
-  void (*closeQuery)(CKmDoc* doc) = nullptr;
-  RunDataSignature (*dataSignature)(CKmDoc* doc) = nullptr;
+  int (*openQuery)(KmDocBase* doc) = nullptr;
+  void (*closeQuery)(KmDocBase* doc) = nullptr;
+  RunDataSignature (*dataSignature)(KmDocBase* doc) = nullptr;
   // The calculation side's block of a run (null: a plain block is made).
-  RunCalcState* (*newCalcState)(CKmDoc* doc) = nullptr;
+  RunCalcState* (*newCalcState)(KmDocBase* doc) = nullptr;
   void (*deleteCalcState)(RunCalcState* calc) = nullptr;
   // The in-program sort and the totals pre-pass; an engine code.
-  int (*runSortPass)(CKmDoc* doc) = nullptr;
+  int (*runSortPass)(KmDocBase* doc) = nullptr;
 };
 
 // The links of a new run; the other sides install their entries here.
 RunLinks& DefaultRunLinks();
 
 struct ReportRun {
-  CKmDoc* doc = nullptr;
+  KmDocBase* doc = nullptr;
   PageDriver* driver = nullptr;        // the printer library the run draws through
   PageOutputState* page = nullptr;     // the device and its metrics for this run
   RunCalcState* calc = nullptr;        // owned by the run, made by the calculation side
@@ -182,7 +182,7 @@ struct ReportRun {
 };
 
 // The document's run, or null outside a run.
-ReportRun* RunOf(CKmDoc* doc);
+ReportRun* RunOf(KmDocBase* doc);
 // The group levels and break marks of a run (CreateReportRun makes them).
 inline RunCalcState& CalcOf(ReportRun* run) { return *run->calc; }
 inline const RunCalcState& CalcOf(const ReportRun* run) { return *run->calc; }

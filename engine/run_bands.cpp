@@ -3,23 +3,23 @@
 // headers and footers over eight levels, and the Summary.
 #include "engine/run_report.h"
 
-#include "app/document.h"
+#include "foundation/doc_base.h"
 
 namespace {
 
-void (*g_resetPrintedOnce)(CKmDoc*, int) = nullptr;
+void (*g_resetPrintedOnce)(KmDocBase*, int) = nullptr;
 
 bool Has(const ReportRun* r, int ordinal) { return r->driver && r->page && r->driver->HasEntry(ordinal); }
 
 // Outputs one band through band output; 1 stops. The page is no longer at its
 // top once the band moved the driver's position.
-int RunBand(CKmDoc* doc, ReportRun* r, int band) {
+int RunBand(KmDocBase* doc, ReportRun* r, int band) {
   return OutputRunBand(doc, r, band);
 }
 
 }  // namespace
 
-int OutputRunBand(CKmDoc* doc, ReportRun* r, int band) {
+int OutputRunBand(KmDocBase* doc, ReportRun* r, int band) {
   if (!r->links.outputBand) return doc->m_nRunState != kRunGoing ? 1 : 0;
   bool tracked = Has(r, 22);
   WORD before = tracked ? r->driver->CurrentY(r->page) : 0;
@@ -37,7 +37,7 @@ int OutputRunBand(CKmDoc* doc, ReportRun* r, int band) {
 namespace {
 
 // Moves the driver down by distance (nothing when not positive); 1 after a refusal.
-int MoveDownBy(CKmDoc* doc, ReportRun* r, int32_t distance) {
+int MoveDownBy(KmDocBase* doc, ReportRun* r, int32_t distance) {
   if (distance <= 0 || !Has(r, 13)) return 0;
   if (r->driver->MoveDown(r->page, distance, PageSendFlag(*r, doc->m_nRunMode))) return 0;
   doc->m_nRunState = kRunDriverRefused;
@@ -51,13 +51,13 @@ void RememberPageTop(ReportRun* r) {
 }
 
 // Later columns start level with the first.
-void MoveToPageTop(CKmDoc* doc, ReportRun* r) {
+void MoveToPageTop(KmDocBase* doc, ReportRun* r) {
   if (!Has(r, 22)) return;
   int32_t y = r->driver->CurrentY(r->page);
   if (y < r->pageTopInColumn) MoveDownBy(doc, r, r->pageTopInColumn - y);
 }
 
-int BeginDriverPage(CKmDoc* doc, ReportRun* r) {
+int BeginDriverPage(KmDocBase* doc, ReportRun* r) {
   if (!Has(r, 12)) return 0;
   if (r->driver->BeginPage(r->page, r->pageStartArg, PageSendFlag(*r, doc->m_nRunMode))) return 0;
   doc->m_nRunState = kRunDriverRefused;
@@ -83,19 +83,19 @@ bool (*const kHeaderTests[3])(const ReportRun*, int) = {HeaderTestAll, HeaderTes
 
 }  // namespace
 
-void SetPrintedOnceReset(void (*reset)(CKmDoc* doc, int level)) { g_resetPrintedOnce = reset; }
+void SetPrintedOnceReset(void (*reset)(KmDocBase* doc, int level)) { g_resetPrintedOnce = reset; }
 
-void ResetPrintedOnceMarks(CKmDoc* doc, int level) {
+void ResetPrintedOnceMarks(KmDocBase* doc, int level) {
   if (g_resetPrintedOnce) g_resetPrintedOnce(doc, level);
 }
 
-bool TestGroupFlag(CKmDoc* doc, int base, int band, uint8_t mask) {
+bool TestGroupFlag(KmDocBase* doc, int base, int band, uint8_t mask) {
   ReportRun* r = RunOf(doc);
   int level = band - base;
   return r && level >= 0 && level < kRunGroupLevels && (CalcOf(r).levels[level].options & mask) != 0;
 }
 
-bool AnyLevelHeaderBusy(CKmDoc* doc, int level) {
+bool AnyLevelHeaderBusy(KmDocBase* doc, int level) {
   ReportRun* r = RunOf(doc);
   if (!r) return false;
   for (int i = 0; i <= level && i < kRunGroupLevels; ++i)
@@ -103,7 +103,7 @@ bool AnyLevelHeaderBusy(CKmDoc* doc, int level) {
   return false;
 }
 
-bool FooterLinesFollow(CKmDoc* doc, int line, int band) {
+bool FooterLinesFollow(KmDocBase* doc, int line, int band) {
   if (!doc->m_bandLines.lines) return false;
   for (int i = line; i >= 0 && i < kBandLineCount; ++i) {
     const BandLineRec& rec = doc->m_bandLines.lines[i];
@@ -113,13 +113,13 @@ bool FooterLinesFollow(CKmDoc* doc, int line, int band) {
   return false;
 }
 
-bool FooterEndsPage(CKmDoc* doc, int line, int band) {
+bool FooterEndsPage(KmDocBase* doc, int line, int band) {
   if (band < kBandGroupFooter || band > kBandGroupFooter + 7) return false;
   if (!TestGroupFlag(doc, kBandGroupFooter, band, kGroupResetPage | kGroupSwapHeader)) return false;
   return !FooterLinesFollow(doc, line, band);
 }
 
-bool OuterFooterPending(CKmDoc* doc, int band) {
+bool OuterFooterPending(KmDocBase* doc, int band) {
   ReportRun* r = RunOf(doc);
   if (!r || CalcOf(r).reservedFooterSpace != 0) return false;
   int level = band - kBandGroupFooter;
@@ -130,7 +130,7 @@ bool OuterFooterPending(CKmDoc* doc, int band) {
   return false;
 }
 
-int OutputTitleBand(CKmDoc* doc) {
+int OutputTitleBand(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return 1;
   if (!doc->m_bandLines.lines || doc->m_bandLines.lines[0].kind != kBandTitle || !Has(r, 12)) return 0;
@@ -140,7 +140,7 @@ int OutputTitleBand(CKmDoc* doc) {
   return 0;
 }
 
-void OutputPageBreakBands(CKmDoc* doc, int footerPart) {
+void OutputPageBreakBands(KmDocBase* doc, int footerPart) {
   ReportRun* r = RunOf(doc);
   if (!r || doc->m_nRunState != kRunGoing) return;
   if (footerPart == 1 && CalcOf(r).footerSwap) {
@@ -172,7 +172,7 @@ void OutputPageBreakBands(CKmDoc* doc, int footerPart) {
   CalcOf(r).footerSwap = 0;
 }
 
-int OutputGroupHeaders(CKmDoc* doc, int mode) {
+int OutputGroupHeaders(KmDocBase* doc, int mode) {
   ReportRun* r = RunOf(doc);
   if (!r || mode < 0 || mode > 2) return 1;
   for (int level = 0; level < kRunGroupLevels; ++level) {
@@ -199,7 +199,7 @@ int OutputGroupHeaders(CKmDoc* doc, int mode) {
   return 0;
 }
 
-int OutputGroupFooters(CKmDoc* doc) {
+int OutputGroupFooters(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return 1;
   for (int level = kRunGroupLevels - 1; level >= 0; --level) {
@@ -236,7 +236,7 @@ int OutputGroupFooters(CKmDoc* doc) {
   return 0;
 }
 
-int OutputSummaryBand(CKmDoc* doc) {
+int OutputSummaryBand(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return 1;
   r->closingBands = 1;
@@ -254,7 +254,7 @@ int OutputSummaryBand(CKmDoc* doc) {
   return 0;
 }
 
-int NewPageForBand(CKmDoc* doc, int band, int forced) {
+int NewPageForBand(KmDocBase* doc, int band, int forced) {
   ReportRun* r = RunOf(doc);
   if (!r) return 1;
   if (r->columnsAcross > 1) r->currentColumn = r->columnsAcross;

@@ -3,15 +3,15 @@
 // mechanics and band sequencing the calculation side calls back.
 #include "engine/run_links.h"
 
-#include "app/document.h"
+#include "foundation/doc_base.h"
 #include "engine/run_report.h"
 #include "engine/summary_fields.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "model/record_pass.h"
 
 namespace {
 
-CKmDoc* DocOf(ReportRun* run) { return run ? run->doc : nullptr; }
+KmDocBase* DocOf(ReportRun* run) { return run ? run->doc : nullptr; }
 
 uint32_t HookRecordsOutput(ReportRun* run) { return run->recordsOutput; }
 int32_t HookRecordHeight(ReportRun* run) { return run->recordHeight; }
@@ -65,13 +65,13 @@ void HookEndTestPattern(ReportRun* run) {
   if (run->doc->m_pModel) run->doc->m_pModel->RelinkItemBackPointers();
 }
 
-RunCalcState* MakeCalc(CKmDoc* doc) { return NewRunCalcState(doc->m_pModel); }
+RunCalcState* MakeCalc(KmDocBase* doc) { return NewRunCalcState(doc->m_pModel); }
 
-int GroupBreak(CKmDoc* doc) { return HandleGroupBreak(&CalcOf(RunOf(doc))); }
-int CalcList(CKmDoc* doc, int list) { return doc->m_pModel ? CalcBandFields(doc->m_pModel, list) : 0; }
-void Finish(CKmDoc* doc) { FinishSummaries(&CalcOf(RunOf(doc))); }
-void PageTotals(CKmDoc* doc) { ResetPageTotals(&CalcOf(RunOf(doc))); }
-void FeedCharts(CKmDoc* doc) { FeedChartsAtLevel(&CalcOf(RunOf(doc))); }
+int GroupBreak(KmDocBase* doc) { return HandleGroupBreak(&CalcOf(RunOf(doc))); }
+int CalcList(KmDocBase* doc, int list) { return doc->m_pModel ? CalcBandFields(doc->m_pModel, list) : 0; }
+void Finish(KmDocBase* doc) { FinishSummaries(&CalcOf(RunOf(doc))); }
+void PageTotals(KmDocBase* doc) { ResetPageTotals(&CalcOf(RunOf(doc))); }
+void FeedCharts(KmDocBase* doc) { FeedChartsAtLevel(&CalcOf(RunOf(doc))); }
 
 }  // namespace
 
@@ -117,10 +117,10 @@ void InstallCalcLinks(RunLinks& links) {
   links.feedChartsAtLevel = FeedCharts;
 }
 
-void BeginRunRecordPass(CKmDoc* doc) {
+void BeginRunRecordPass(KmDocBase* doc) {
   if (doc->m_pModel) GetRecordPassState(doc->m_pModel)->updateSummaries = UpdateSummaries;
 }
 
-void EndRunRecordPass(CKmDoc* doc) {
+void EndRunRecordPass(KmDocBase* doc) {
   if (doc->m_pModel) GetRecordPassState(doc->m_pModel)->updateSummaries = nullptr;
 }

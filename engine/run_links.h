@@ -10,5 +10,5 @@ void InstallCalcLinks(RunLinks& links);
 // sequencing (RunCalcState::hooks).
 void InstallRunCalcHooks(ReportRun* run);
 // The record pass updates the summaries during the run and not after it.
-void BeginRunRecordPass(CKmDoc* doc);
-void EndRunRecordPass(CKmDoc* doc);
+void BeginRunRecordPass(KmDocBase* doc);
+void EndRunRecordPass(KmDocBase* doc);

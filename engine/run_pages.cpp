@@ -2,10 +2,10 @@
 // columns, and the heights of bands and band lines.
 #include "engine/run_report.h"
 
-#include "app/document.h"
-#include "designer/layout_records.h"
+#include "foundation/doc_base.h"
+#include "layout/layout_records.h"
 #include "foundation/units.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <cmath>
 #include <cstring>
@@ -14,19 +14,19 @@ namespace {
 
 bool Has(const ReportRun* r, int ordinal) { return r->driver && r->page && r->driver->HasEntry(ordinal); }
 
-bool IsBandLine(const CKmDoc* doc, int line, int band) {
+bool IsBandLine(const KmDocBase* doc, int line, int band) {
   return doc->m_bandLines.lines && line >= 0 && line < kBandLineCount &&
          doc->m_bandLines.lines[line].kind == band;
 }
 
-int LastLine(const CKmDoc* doc) {
+int LastLine(const KmDocBase* doc) {
   int last = doc->m_bandLines.lastUsed;
   if (last >= kBandLineCount) last = kBandLineCount - 1;
   return last;
 }
 
 // The band line holding the bottom of a line or box, found by its pixel row.
-int ItemLastLine(const CKmDoc* doc, const ReportItemHead& item) {
+int ItemLastLine(const KmDocBase* doc, const ReportItemHead& item) {
   int found = BandAtY(doc->m_bandLines, item.bottom);
   if (found < item.bandLine || found > LastLine(doc)) return item.bandLine;
   return found;
@@ -45,33 +45,33 @@ bool TextIsBlank(const ReportItemHead& item, bool lineDrawFont) {
 
 }  // namespace
 
-ReportRun* RunOf(CKmDoc* doc) { return doc ? doc->m_pRun : nullptr; }
+ReportRun* RunOf(KmDocBase* doc) { return doc ? doc->m_pRun : nullptr; }
 
 int PageSendFlag(const ReportRun& run, int runMode) {
   return runMode == 0 && run.pageCount < run.startPage ? 0 : 1;
 }
 
-bool DoesNotFit(CKmDoc* doc, int32_t height, int32_t reserve) {
+bool DoesNotFit(KmDocBase* doc, int32_t height, int32_t reserve) {
   ReportRun* r = RunOf(doc);
   if (!r || r->topOfPage || !Has(r, 10)) return false;
   int64_t left = r->driver->SpaceLeft(r->page, r->pageBottom);
   return static_cast<int64_t>(height) + reserve > left;
 }
 
-bool RecordDoesNotFit(CKmDoc* doc) {
+bool RecordDoesNotFit(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r || r->recordsAcrossExtra > 0) return false;  // the row flush decides
   return DoesNotFit(doc, r->recordHeight, r->pageFooterHeight);
 }
 
-void SetPageNumber(CKmDoc* doc, uint32_t n) {
+void SetPageNumber(KmDocBase* doc, uint32_t n) {
   ReportRun* r = RunOf(doc);
   if (!r) return;
   r->pageNumber = n;
   if (r->links.pageNumberChanged) r->links.pageNumberChanged(doc, n);
 }
 
-void NewPage(CKmDoc* doc, int restartNumbering) {
+void NewPage(KmDocBase* doc, int restartNumbering) {
   ReportRun* r = RunOf(doc);
   if (!r) return;
   if (r->columnsAcross <= 1 || r->currentColumn >= r->columnsAcross) {
@@ -88,7 +88,7 @@ void NewPage(CKmDoc* doc, int restartNumbering) {
   ResetPrintedOnceMarks(doc, -1);
 }
 
-int EndPage(CKmDoc* doc, int lastPage) {
+int EndPage(KmDocBase* doc, int lastPage) {
   ReportRun* r = RunOf(doc);
   if (!r || doc->m_nRunState != kRunGoing) return 1;
   if (r->links.flushHeldLine) r->links.flushHeldLine(doc);
@@ -120,7 +120,7 @@ int EndPage(CKmDoc* doc, int lastPage) {
   return 0;
 }
 
-int HandlePageOverflow(CKmDoc* doc, int restartNumbering) {
+int HandlePageOverflow(KmDocBase* doc, int restartNumbering) {
   ReportRun* r = RunOf(doc);
   if (!r) return 0;
   if (CalcOf(r).pageFirstRecord != r->recordsOutput + 1) CalcOf(r).pageTotalsResetDue = 1;
@@ -140,7 +140,7 @@ int HandlePageOverflow(CKmDoc* doc, int restartNumbering) {
   return doc->m_nRunState == kRunGoing ? 1 : 0;
 }
 
-int32_t GetLineHeightOverride(CKmDoc* doc, int line, int32_t defaultHeight) {
+int32_t GetLineHeightOverride(KmDocBase* doc, int line, int32_t defaultHeight) {
   if (!doc->m_bandLines.lines || line < 0 || line >= kBandLineCount) return defaultHeight;
   const BandLineRec& rec = doc->m_bandLines.lines[line];
   if (rec.heightMode == 0) return defaultHeight;
@@ -164,7 +164,7 @@ bool IsLineDrawFont(const ReportRun* r, const ReportItemHead& item) {
 }
 }  // namespace
 
-int32_t LineHeight(CKmDoc* doc, int line) {
+int32_t LineHeight(KmDocBase* doc, int line) {
   ReportRun* r = RunOf(doc);
   if (!r) return 0;
   int32_t tallest = 0;
@@ -177,7 +177,7 @@ int32_t LineHeight(CKmDoc* doc, int line) {
   return GetLineHeightOverride(doc, line, tallest > 0 ? tallest : DefaultLineHeight(r));
 }
 
-int32_t LineOutputHeight(CKmDoc* doc, int line, int countEmpty, int band) {
+int32_t LineOutputHeight(KmDocBase* doc, int line, int countEmpty, int band) {
   ReportRun* r = RunOf(doc);
   if (!r) return 0;
   bool blankStay = band == kBandPageHeader || band == kBandPageFooter || band == kBandSummary ||
@@ -216,7 +216,7 @@ int32_t LineOutputHeight(CKmDoc* doc, int line, int countEmpty, int band) {
   return GetLineHeightOverride(doc, line, h);
 }
 
-int32_t BandHeight(CKmDoc* doc, int band, int mode) {
+int32_t BandHeight(KmDocBase* doc, int band, int mode) {
   ReportRun* r = RunOf(doc);
   if (!r || !doc->m_bandLines.lines) return 0;
   int32_t sum = 0;
@@ -236,7 +236,7 @@ int32_t BandHeight(CKmDoc* doc, int band, int mode) {
   return sum;
 }
 
-int32_t SumBandLines(CKmDoc* doc, int band, int stopAtFlag, int count) {
+int32_t SumBandLines(KmDocBase* doc, int band, int stopAtFlag, int count) {
   if (!doc->m_bandLines.lines) return -1;
   int32_t sum = 0;
   for (int line = 0; line <= LastLine(doc); ++line) {
@@ -247,7 +247,7 @@ int32_t SumBandLines(CKmDoc* doc, int band, int stopAtFlag, int count) {
   return sum == 0 ? -1 : sum;
 }
 
-void ResetGroupBreaks(CKmDoc* doc, int setPending) {
+void ResetGroupBreaks(KmDocBase* doc, int setPending) {
   ReportRun* r = RunOf(doc);
   if (!r || CalcOf(r).levels[0].field == kRunNoField) return;
   std::memset(CalcOf(r).previousGroup, kGroupSlotFill, sizeof CalcOf(r).previousGroup);
@@ -257,7 +257,7 @@ void ResetGroupBreaks(CKmDoc* doc, int setPending) {
   }
 }
 
-void ResetRunPass(CKmDoc* doc) {
+void ResetRunPass(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return;
   int used = 0;
@@ -268,7 +268,7 @@ void ResetRunPass(CKmDoc* doc) {
   r->recordsOutput = 0;
 }
 
-int CalcAllLevels(CKmDoc* doc) {
+int CalcAllLevels(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return 0;
   ResetGroupBreaks(doc, 1);
@@ -281,7 +281,7 @@ int CalcAllLevels(CKmDoc* doc) {
   return r->links.calcBandFields(doc, 255);
 }
 
-void NoteSummaryNewPage(CKmDoc* doc) {
+void NoteSummaryNewPage(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r || !doc->m_bandLines.lines) return;
   for (int line = 0; line < kBandLineCount; ++line) {

@@ -3,7 +3,7 @@
 // the last footers, the Summary and the last page.
 #include "engine/run_report.h"
 
-#include "app/document.h"
+#include "foundation/doc_base.h"
 
 #include <cstring>
 
@@ -13,19 +13,19 @@ enum class After { NextRecord, LeaveLoop, EndPass };
 
 // A stop inside the loop ends the pass after an error or before the last
 // page asked for; past it the loop ends with the stop mark.
-After StopOrMark(CKmDoc* doc, ReportRun* r) {
+After StopOrMark(KmDocBase* doc, ReportRun* r) {
   if (doc->m_nRunState != kRunGoing || r->pageCount < r->endPage) return After::EndPass;
   r->stopMark = true;
   return After::LeaveLoop;
 }
 
-uint32_t RepeatCount(CKmDoc* doc, ReportRun* r) {
+uint32_t RepeatCount(KmDocBase* doc, ReportRun* r) {
   double value = 0;
   if (r->links.repeatValue && r->links.repeatValue(doc, &value)) return RecordRepeatCount(value);
   return r->recordRepeat > 1 ? r->recordRepeat : 1;
 }
 
-void CountRecord(CKmDoc* doc, ReportRun* r) {
+void CountRecord(KmDocBase* doc, ReportRun* r) {
   ++r->recordsOutput;
   r->recordPending = false;
   for (int level = 0; level < CalcOf(r).levelsUsed && level < kRunGroupLevels; ++level)
@@ -35,7 +35,7 @@ void CountRecord(CKmDoc* doc, ReportRun* r) {
 }
 
 // Step d of the loop: the record, as many times as it repeats.
-After OutputRecord(CKmDoc* doc, ReportRun* r) {
+After OutputRecord(KmDocBase* doc, ReportRun* r) {
   uint32_t repeats = RepeatCount(doc, r);
   for (uint32_t i = 0; i < repeats; ++i) {
     if (doc->m_nRunState != kRunGoing) return After::EndPass;
@@ -61,7 +61,7 @@ After OutputRecord(CKmDoc* doc, ReportRun* r) {
 
 // The first record: the output job, the Title, the first page header and
 // every group header. False ends the pass.
-bool BeginFirstPage(CKmDoc* doc, ReportRun* r, bool* nextCopy) {
+bool BeginFirstPage(KmDocBase* doc, ReportRun* r, bool* nextCopy) {
   if (r->links.startOutputJob && !r->links.startOutputJob(doc)) {
     doc->m_nRunState = kRunStopped;
     return false;
@@ -82,7 +82,7 @@ bool BeginFirstPage(CKmDoc* doc, ReportRun* r, bool* nextCopy) {
 }
 
 // Steps 8 and 9: after the last record.
-void FinishPass(CKmDoc* doc, ReportRun* r) {
+void FinishPass(KmDocBase* doc, ReportRun* r) {
   if (r->links.progress) r->links.progress(doc, kProgressRecords, r->recordsOutput);
   if (r->links.flushAcrossRow) r->links.flushAcrossRow(doc);
   CalcOf(r).swapHeaderPending = 0;
@@ -103,7 +103,7 @@ void FinishPass(CKmDoc* doc, ReportRun* r) {
   if (!OutputGroupFooters(doc) && !OutputSummaryBand(doc)) EndPage(doc, 1);
 }
 
-void BeginPass(CKmDoc* doc, ReportRun* r) {
+void BeginPass(KmDocBase* doc, ReportRun* r) {
   SetPageNumber(doc, 1);
   r->pageCount = 1;
   r->currentColumn = 1;
@@ -130,7 +130,7 @@ void BeginPass(CKmDoc* doc, ReportRun* r) {
 
 }  // namespace
 
-void RunReportPass(CKmDoc* doc) {
+void RunReportPass(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return;
   std::memset(CalcOf(r).previousGroup, kGroupSlotFill, sizeof CalcOf(r).previousGroup);

@@ -8,13 +8,13 @@
 
 #include "engine/run_links.h"
 
-#include "app/document.h"
+#include "foundation/doc_base.h"
 #include "data/select_builder.h"
 #include "data/sql_literals.h"
 #include "engine/band_output.h"
 #include "engine/band_output_links.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "model/record_filter.h"
 #include "model/record_pass.h"
 #include "platform/win/message_box.h"
@@ -40,7 +40,7 @@ void DispatchPending() {
   }
 }
 
-void ShowRunMessage(CKmDoc* doc, int message, uint32_t value) {
+void ShowRunMessage(KmDocBase* doc, int message, uint32_t value) {
   switch (message) {
     case kMsgNoRecords:
       doc->MessageBoxId(kIdNoRecords, nullptr, MB_OK | MB_ICONINFORMATION);
@@ -56,25 +56,25 @@ void ShowRunMessage(CKmDoc* doc, int message, uint32_t value) {
   }
 }
 
-int DefaultFetch(CKmDoc* doc, int /*first*/) {
+int DefaultFetch(KmDocBase* doc, int /*first*/) {
   if (!doc->m_pModel) return kEndOfRecords;
   return RunRecordPass(doc->m_pModel, CountRecordRead);
 }
 
 
-void DefaultSaveValues(CKmDoc* doc) {
+void DefaultSaveValues(KmDocBase* doc) {
   if (doc->m_pModel) SaveFieldValues(doc->m_pModel);
 }
 
-void DefaultEngineError(CKmDoc* doc, int code) {
+void DefaultEngineError(KmDocBase* doc, int code) {
   if (doc->m_pModel) ReportScanError(doc->m_pModel, code);
 }
 
 // Print and preview jobs are open before the run; only exports start here.
-int DefaultStartJob(CKmDoc* doc) { return RunOf(doc) && RunOf(doc)->exportRun ? 0 : 1; }
+int DefaultStartJob(KmDocBase* doc) { return RunOf(doc) && RunOf(doc)->exportRun ? 0 : 1; }
 
 // The record pass reads the query's rows through the run's row source.
-int DefaultOpenQuery(CKmDoc* doc) {
+int DefaultOpenQuery(KmDocBase* doc) {
   CKmComposite* m = doc->m_pModel;
   ReportRun* r = RunOf(doc);
   if (!m || !r) return 0;
@@ -84,13 +84,13 @@ int DefaultOpenQuery(CKmDoc* doc) {
   GetRecordPassState(m)->rows = r->rows;
   return 0;
 }
-void DefaultCloseQuery(CKmDoc* doc) {
+void DefaultCloseQuery(KmDocBase* doc) {
   if (doc->m_pModel) CloseReportQuery(doc->m_pModel);
 }
 
 // A later copy reads the records again: an open query cannot be replayed, so
 // it is executed again; a scan without one starts over.
-int DefaultRewind(CKmDoc* doc) {
+int DefaultRewind(KmDocBase* doc) {
   CKmComposite* m = doc->m_pModel;
   ReportRun* r = RunOf(doc);
   if (!m) return 0;
@@ -103,7 +103,7 @@ int DefaultRewind(CKmDoc* doc) {
   return 0;
 }
 
-RunDataSignature DefaultSignature(CKmDoc* doc) {
+RunDataSignature DefaultSignature(KmDocBase* doc) {
   RunDataSignature sig;
   CKmComposite* m = doc->m_pModel;
   if (!m) return sig;
@@ -118,7 +118,7 @@ RunDataSignature DefaultSignature(CKmDoc* doc) {
 
 // The totals pre-pass (and the totals sort it may ask for) before the
 // report pass; a pre-pass that read the rows leaves the query to run again.
-int DefaultSortPass(CKmDoc* doc) {
+int DefaultSortPass(KmDocBase* doc) {
   CKmComposite* m = doc->m_pModel;
   if (!m) return 0;
   InstallSortPassLink();
@@ -147,7 +147,7 @@ RunLinks MakeDefaultLinks() {
   return l;
 }
 
-bool IsStretchingPlaced(CKmDoc* doc, ReportRun* r, const ReportItemHead* item) {
+bool IsStretchingPlaced(KmDocBase* doc, ReportRun* r, const ReportItemHead* item) {
   return (item->flags & kItemKindField) && r->links.isStretchingField && r->links.isStretchingField(doc, item);
 }
 
@@ -158,7 +158,7 @@ RunLinks& DefaultRunLinks() {
   return links;
 }
 
-ReportRun* CreateReportRun(CKmDoc* doc, PageDriver* driver, PageOutputState* page) {
+ReportRun* CreateReportRun(KmDocBase* doc, PageDriver* driver, PageOutputState* page) {
   if (!doc->m_pRun) {
     doc->m_pRun = new ReportRun;
     doc->m_pRun->doc = doc;
@@ -179,7 +179,7 @@ ReportRun* CreateReportRun(CKmDoc* doc, PageDriver* driver, PageOutputState* pag
   return doc->m_pRun;
 }
 
-void FreeReportRun(CKmDoc* doc) {
+void FreeReportRun(KmDocBase* doc) {
   if (!doc->m_pRun) return;
   ReleaseAcrossBuffer(doc);
   ReportRun* r = doc->m_pRun;
@@ -194,14 +194,14 @@ void FreeReportRun(CKmDoc* doc) {
 }
 
 int32_t CheckRunCancelled() {
-  CKmDoc* doc = GetActiveKmDoc();
+  KmDocBase* doc = GetActiveDocBase();
   ReportRun* r = RunOf(doc);
   if (r && r->links.pumpMessages) r->links.pumpMessages();
   else if (!r) DispatchPending();
   return doc ? doc->m_nRunState : 0;
 }
 
-int SetRunMode(CKmDoc* doc, int mode) {
+int SetRunMode(KmDocBase* doc, int mode) {
   doc->m_nRunMode = mode;
   ReportRun* r = RunOf(doc);
   if (mode == 2 || !r) return 0;
@@ -214,14 +214,14 @@ int SetRunMode(CKmDoc* doc, int mode) {
   return 0;
 }
 
-void ReleaseAcrossBuffer(CKmDoc* doc) {
+void ReleaseAcrossBuffer(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r || !r->acrossBuffer) return;
   HeapFreeBlock(r->acrossBuffer);
   r->acrossBuffer = nullptr;
 }
 
-int PrepareRun(CKmDoc* doc) {
+int PrepareRun(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return 1;
   r->recordHasStretch = 0;
@@ -257,7 +257,7 @@ int PrepareRun(CKmDoc* doc) {
 
 namespace {
 
-void MarkFieldsForRun(CKmDoc* doc) {
+void MarkFieldsForRun(KmDocBase* doc) {
   CKmComposite* m = doc->m_pModel;
   if (!m) return;
   const BandLineRec* lines = doc->m_bandLines.lines;
@@ -274,7 +274,7 @@ void MarkFieldsForRun(CKmDoc* doc) {
 }
 
 // The query of the last run is kept while nothing it depends on changed.
-int PrepareReportData(CKmDoc* doc, ReportRun* r) {
+int PrepareReportData(KmDocBase* doc, ReportRun* r) {
   CKmComposite* m = doc->m_pModel;
   if (!m) return 0;
   m->BuildFieldIndex();
@@ -311,7 +311,7 @@ int PrepareReportData(CKmDoc* doc, ReportRun* r) {
 
 }  // namespace
 
-int PrepareRunData(CKmDoc* doc) {
+int PrepareRunData(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return 1;
   if (CKmComposite* m = doc->m_pModel) {
@@ -329,7 +329,7 @@ int PrepareRunData(CKmDoc* doc) {
   return PrepareReportData(doc, r);
 }
 
-void RunReport(CKmDoc* doc) {
+void RunReport(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return;
   NoteSummaryNewPage(doc);

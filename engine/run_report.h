@@ -8,38 +8,38 @@
 
 // --- the run (entry of print, preview and page-image exports) ---
 // 0 ready, nonzero failed after its message.
-int PrepareRunData(CKmDoc* doc);
+int PrepareRunData(KmDocBase* doc);
 // The run; its outcome is the run state and the closing message.
-void RunReport(CKmDoc* doc);
+void RunReport(KmDocBase* doc);
 // Pumps pending window messages; the active document's run state.
 int32_t CheckRunCancelled();
-int PrepareRun(CKmDoc* doc);
-int SetRunMode(CKmDoc* doc, int mode);
-void ReleaseAcrossBuffer(CKmDoc* doc);
+int PrepareRun(KmDocBase* doc);
+int SetRunMode(KmDocBase* doc, int mode);
+void ReleaseAcrossBuffer(KmDocBase* doc);
 // Creates the document's run (m_pRun) for the driver and page; an existing
 // one is kept. FreeReportRun deletes it.
-ReportRun* CreateReportRun(CKmDoc* doc, PageDriver* driver, PageOutputState* page);
-void FreeReportRun(CKmDoc* doc);
+ReportRun* CreateReportRun(KmDocBase* doc, PageDriver* driver, PageOutputState* page);
+void FreeReportRun(KmDocBase* doc);
 
 // --- the record and page loop ---
-void RunReportPass(CKmDoc* doc);
-bool DoesNotFit(CKmDoc* doc, int32_t height, int32_t reserve);
-bool RecordDoesNotFit(CKmDoc* doc);
-void SetPageNumber(CKmDoc* doc, uint32_t n);
-void NewPage(CKmDoc* doc, int restartNumbering);
-int EndPage(CKmDoc* doc, int lastPage);
+void RunReportPass(KmDocBase* doc);
+bool DoesNotFit(KmDocBase* doc, int32_t height, int32_t reserve);
+bool RecordDoesNotFit(KmDocBase* doc);
+void SetPageNumber(KmDocBase* doc, uint32_t n);
+void NewPage(KmDocBase* doc, int restartNumbering);
+int EndPage(KmDocBase* doc, int lastPage);
 // 1 go on, 0 stop.
-int HandlePageOverflow(CKmDoc* doc, int restartNumbering);
+int HandlePageOverflow(KmDocBase* doc, int restartNumbering);
 // mode 1 all lines, 0 the fixed lines, -1 header space.
-int32_t BandHeight(CKmDoc* doc, int band, int mode);
-int32_t SumBandLines(CKmDoc* doc, int band, int stopAtFlag, int count);
-int32_t LineHeight(CKmDoc* doc, int line);
-int32_t LineOutputHeight(CKmDoc* doc, int line, int countEmpty, int band);
-int32_t GetLineHeightOverride(CKmDoc* doc, int line, int32_t defaultHeight);
-void ResetRunPass(CKmDoc* doc);
-void ResetGroupBreaks(CKmDoc* doc, int setPending);
-int CalcAllLevels(CKmDoc* doc);
-void NoteSummaryNewPage(CKmDoc* doc);
+int32_t BandHeight(KmDocBase* doc, int band, int mode);
+int32_t SumBandLines(KmDocBase* doc, int band, int stopAtFlag, int count);
+int32_t LineHeight(KmDocBase* doc, int line);
+int32_t LineOutputHeight(KmDocBase* doc, int line, int countEmpty, int band);
+int32_t GetLineHeightOverride(KmDocBase* doc, int line, int32_t defaultHeight);
+void ResetRunPass(KmDocBase* doc);
+void ResetGroupBreaks(KmDocBase* doc, int setPending);
+int CalcAllLevels(KmDocBase* doc);
+void NoteSummaryNewPage(KmDocBase* doc);
 // Times a record is output for a repeat value (a NaN, negative or small
 // value once; a huge one bounded).
 uint32_t RecordRepeatCount(double value);
@@ -48,20 +48,20 @@ int PageSendFlag(const ReportRun& run, int runMode);
 
 // --- group breaks and band sequencing ---
 // One band through band output; 1 stops.
-int OutputRunBand(CKmDoc* doc, ReportRun* run, int band);
-int OutputTitleBand(CKmDoc* doc);
-void OutputPageBreakBands(CKmDoc* doc, int footerPart);
+int OutputRunBand(KmDocBase* doc, ReportRun* run, int band);
+int OutputTitleBand(KmDocBase* doc);
+void OutputPageBreakBands(KmDocBase* doc, int footerPart);
 // mode 0 all used levels, 1 levels with a pending break, 2 repeated headers.
-int OutputGroupHeaders(CKmDoc* doc, int mode);
-int OutputGroupFooters(CKmDoc* doc);
-int OutputSummaryBand(CKmDoc* doc);
-int NewPageForBand(CKmDoc* doc, int band, int forced);
+int OutputGroupHeaders(KmDocBase* doc, int mode);
+int OutputGroupFooters(KmDocBase* doc);
+int OutputSummaryBand(KmDocBase* doc);
+int NewPageForBand(KmDocBase* doc, int band, int forced);
 // level -1: every level.
-void ResetPrintedOnceMarks(CKmDoc* doc, int level);
-bool TestGroupFlag(CKmDoc* doc, int base, int band, uint8_t mask);
-bool AnyLevelHeaderBusy(CKmDoc* doc, int level);
-bool FooterLinesFollow(CKmDoc* doc, int line, int band);
-bool FooterEndsPage(CKmDoc* doc, int line, int band);
-bool OuterFooterPending(CKmDoc* doc, int band);
+void ResetPrintedOnceMarks(KmDocBase* doc, int level);
+bool TestGroupFlag(KmDocBase* doc, int base, int band, uint8_t mask);
+bool AnyLevelHeaderBusy(KmDocBase* doc, int level);
+bool FooterLinesFollow(KmDocBase* doc, int line, int band);
+bool FooterEndsPage(KmDocBase* doc, int line, int band);
+bool OuterFooterPending(KmDocBase* doc, int band);
 // Band output's hook for the printed-once mark of placed group fields.
-void SetPrintedOnceReset(void (*reset)(CKmDoc* doc, int level));
+void SetPrintedOnceReset(void (*reset)(KmDocBase* doc, int level));

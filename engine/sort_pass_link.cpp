@@ -1,7 +1,7 @@
 #include "engine/sort_pass_link.h"
 
 #include "engine/calc_pass.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "model/record_pass.h"
 #include "model/sort_pass.h"
 

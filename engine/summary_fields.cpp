@@ -4,8 +4,8 @@
 #include "engine/output_values.h"
 #include "expr/value_helpers.h"
 #include "foundation/band_lines.h"
-#include "model/composite.h"
-#include "model/fields.h"
+#include "core/composite.h"
+#include "core/fields.h"
 #include "model/totals_readback.h"
 
 #include <cmath>

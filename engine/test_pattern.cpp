@@ -1,6 +1,6 @@
 #include "engine/test_pattern.h"
 
-#include "app/document.h"
+#include "foundation/doc_base.h"
 #include "engine/calc_pass.h"
 #include "engine/report_run.h"
 #include "foundation/band_lines.h"

@@ -3,7 +3,7 @@
 // forms and label stock.
 #pragma once
 
-class CKmDoc;
+class KmDocBase;
 struct ReportRun;
 
 // Run mode 1: one pass with page count 1. Returns the run state.

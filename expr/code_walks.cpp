@@ -5,7 +5,7 @@
 #include "expr/scanner.h"
 #include "expr/udf.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <cmath>
 #include <cstring>

@@ -80,7 +80,7 @@ std::string RenameInExpressionText(CKmComposite* m, const char* text, int kind,
 // Puts "alias." in front of every field name that has no table part.
 std::string ReplaceNameInExpressionText(CKmComposite* m, const char* text, const char* alias);
 
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 
 template <typename Fn>
 void ForEachFieldReference(const uint8_t* code, size_t length, Fn fn) {

@@ -1,7 +1,7 @@
 #include "expr/collation.h"
 
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "platform/win/codepage.h"
 #include "platform/win/resources.h"
 

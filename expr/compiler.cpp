@@ -3,12 +3,12 @@
 #include "expr/builtin_table.h"
 #include "expr/calendar.h"
 #include "expr/code_walks.h"
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "expr/compiler_state.h"
 #include "expr/date_text.h"
 #include "expr/scanner.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,7 @@
 
 #include "expr/date_text.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <new>
 

@@ -1,6 +1,6 @@
 #include "expr/file_date_text.h"
 
-#include "app/shell_standins.h"
+#include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
 #include "platform/win/dialog.h"
 #include "platform/win/gdi.h"
@@ -52,9 +52,8 @@ std::string FormatLastSavedStatus(const DateParts& date, const TimeParts& time, 
 void FillFileDateTime(const DateParts& date, const TimeParts& time, const char* identifier, HWND dialog,
                       int dateControl, int identifierControl, const char* dataSource) {
   if (!dialog) {
-    CKmDoc* doc = GetActiveKmDoc();
-    if (doc && doc->m_pMainFrame)
-      doc->m_pMainFrame->m_wndStatusBar.SetText(FormatLastSavedStatus(date, time, identifier, dataSource).c_str());
+    if (KmDocBase* doc = GetActiveDocBase())
+      doc->SetStatusText(FormatLastSavedStatus(date, time, identifier, dataSource).c_str());
     return;
   }
   if (date.year == -1) return;

@@ -4,7 +4,7 @@
 #include "expr/collation.h"
 #include "expr/type_eval.h"
 #include "expr/value_eval.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <algorithm>
 #include <cstring>

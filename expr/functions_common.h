@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "expr/stack_value.h"
+#include "core/stack_value.h"
 #include "expr/value_format.h"
 
 class CKmComposite;

@@ -9,7 +9,7 @@
 #include "expr/type_eval.h"
 #include "expr/value_eval.h"
 #include "expr/value_helpers.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 #include "expr/functions_common.h"
 #include "expr/number_text.h"
 #include "expr/value_eval.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,7 +7,7 @@
 #include "expr/type_eval.h"
 #include "expr/value_eval.h"
 #include "expr/value_helpers.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "platform/win/c_numbers.h"
 #include "platform/win/resources.h"
 

@@ -7,7 +7,7 @@
 #include "expr/number_text.h"
 #include "expr/type_eval.h"
 #include "expr/value_eval.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "platform/win/modules.h"
 #include "platform/win/resources.h"
 

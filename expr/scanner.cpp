@@ -4,7 +4,7 @@
 #include "expr/calendar.h"
 #include "expr/compiler_state.h"
 #include "expr/date_text.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <cctype>
 #include <charconv>

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "expr/builtin_table.h"
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "expr/number_text.h"
 #include "foundation/heap_strings.h"
 

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "expr/stack_value.h"
-#include "model/composite.h"
+#include "core/stack_value.h"
+#include "core/composite.h"
 
 void PushTypeCell(CKmComposite* m, const ValueCell& cell);
 ValueCell PopTypeCell(CKmComposite* m);

@@ -2,13 +2,13 @@
 
 #include "expr/builtin_table.h"
 #include "expr/collation.h"
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "expr/compiler.h"
 #include "expr/compiler_state.h"
 #include "expr/scanner.h"
 #include "expr/udf_state.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "platform/win/codepage.h"
 
 #include <cstring>

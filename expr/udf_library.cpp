@@ -2,10 +2,10 @@
 
 #include "expr/udf.h"
 #include "expr/udf_state.h"
-#include "files/library_file.h"
-#include "files/library_file_io.h"
+#include "foundation/library_file.h"
+#include "foundation/library_file_io.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "platform/win/codepage.h"
 
 #include <cstdio>

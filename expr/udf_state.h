@@ -2,7 +2,7 @@
 // and the user-function library.
 #pragma once
 
-#include "files/library_file.h"
+#include "foundation/library_file.h"
 #include "platform/win/win_types.h"
 
 #include <memory>

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "expr/builtin_table.h"
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "expr/value_helpers.h"
 #include "foundation/heap_strings.h"
 

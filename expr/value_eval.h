@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "expr/stack_value.h"
-#include "model/composite.h"
+#include "core/stack_value.h"
+#include "core/composite.h"
 
 // Result codes of EvaluateCompiledExpression.
 constexpr int32_t kEvalOk = 0;

@@ -5,7 +5,7 @@
 #include "expr/collation.h"
 #include "expr/value_helpers.h"
 #include "foundation/heap_strings.h"
-#include "model/fields.h"
+#include "core/fields.h"
 #include "platform/win/resources.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "files/file_properties.h"
 
-#include "app/document.h"
+#include "foundation/doc_base.h"
 #include "files/report_io.h"
 #include "platform/win/dialog.h"
 

@@ -6,11 +6,11 @@
 
 #include <string>
 
-class CKmDoc;
+class KmDocBase;
 
 class CFilePropertiesDlg {
  public:
-  explicit CFilePropertiesDlg(CKmDoc* doc) : m_pDoc(doc) {}
+  explicit CFilePropertiesDlg(KmDocBase* doc) : m_pDoc(doc) {}
   // IDOK or IDCANCEL (-1 when the template is missing).
   INT_PTR DoModal();
 
@@ -25,7 +25,7 @@ class CFilePropertiesDlg {
  private:
   static INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   void Exchange(HWND dialog, bool save);
-  CKmDoc* m_pDoc;
+  KmDocBase* m_pDoc;
 };
 
 // Control ids of the template.

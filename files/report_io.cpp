@@ -1,8 +1,8 @@
 #include "files/report_io.h"
 
-#include "app/document.h"
-#include "files/library_file.h"
-#include "files/library_file_io.h"
+#include "foundation/doc_base.h"
+#include "foundation/library_file.h"
+#include "foundation/library_file_io.h"
 #include "foundation/startup.h"
 #include "platform/win/resources.h"
 
@@ -17,7 +17,7 @@ constexpr size_t kMaxMemberBytes = 64u << 20;
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 // The report writer over a memory sink of the chosen form.
-int WriteRecords(CKmDoc& doc, CKmRepIO& io, bool narrowed, std::vector<uint8_t>& out, bool* overflow) {
+int WriteRecords(KmDocBase& doc, CKmRepIO& io, bool narrowed, std::vector<uint8_t>& out, bool* overflow) {
   MemoryRecordSink wide;
   MemoryLibrarySink library;
   MemoryRecordSink& sink = narrowed ? library : wide;
@@ -28,7 +28,7 @@ int WriteRecords(CKmDoc& doc, CKmRepIO& io, bool narrowed, std::vector<uint8_t>&
 }
 
 // The report reader over the bytes of a Contents stream or a member.
-int ReadRecords(CKmDoc& doc, CKmRepIO& io, bool narrowed, const uint8_t* data, size_t size) {
+int ReadRecords(KmDocBase& doc, CKmRepIO& io, bool narrowed, const uint8_t* data, size_t size) {
   MemoryRecordSource source(data, size, narrowed ? StreamMode::Library : StreamMode::Storage);
   return ReadReportRecords(doc, io.m_stream, source);
 }
@@ -42,7 +42,7 @@ bool g_ownerKnown = false;
 // Holds the wait cursor for one operation, whatever way it ends.
 class WaitCursor {
  public:
-  explicit WaitCursor(CKmDoc* doc) : doc_(doc) {
+  explicit WaitCursor(KmDocBase* doc) : doc_(doc) {
     if (doc_) doc_->SetWaitCursor(1);
   }
   ~WaitCursor() {
@@ -52,7 +52,7 @@ class WaitCursor {
   WaitCursor& operator=(const WaitCursor&) = delete;
 
  private:
-  CKmDoc* doc_;
+  KmDocBase* doc_;
 };
 
 }  // namespace
@@ -64,7 +64,7 @@ void SetReportStreamCodec(const ReportStreamCodec& codec) {
 }
 const ReportStreamCodec& GetReportStreamCodec() { return g_codec; }
 void SetReportModifiedHook(ReportModifiedHook hook) { g_modifiedHook = hook; }
-void NoteReportModified(CKmDoc* doc) {
+void NoteReportModified(KmDocBase* doc) {
   if (g_modifiedHook != nullptr) g_modifiedHook(doc, TRUE);
 }
 
@@ -96,7 +96,7 @@ size_t RecordStreamLength(const uint8_t* data, size_t size) {
 
 // --- CKmSummaryInfo ---
 
-CKmSummaryInfo::CKmSummaryInfo(CKmDoc* doc)
+CKmSummaryInfo::CKmSummaryInfo(KmDocBase* doc)
     : m_pDoc(doc), m_pDocTitle(doc ? &doc->GetTitle() : nullptr), m_strLastAuthor(GetReportOwnerName()) {}
 
 SummaryProperties CKmSummaryInfo::ToProperties() const {
@@ -125,7 +125,7 @@ void CKmSummaryInfo::FromProperties(const SummaryProperties& p) {
 
 // --- CKmRepIO ---
 
-CKmRepIO::CKmRepIO(CKmDoc* doc) : m_pDoc(doc), m_summary(doc), m_oleItemList(kEmptyOleItemList) {}
+CKmRepIO::CKmRepIO(KmDocBase* doc) : m_pDoc(doc), m_summary(doc), m_oleItemList(kEmptyOleItemList) {}
 
 void CKmRepIO::ResetProperties() {
   m_summary.m_strAuthor = GetReportOwnerName();

@@ -13,17 +13,17 @@
 #include <string>
 #include <vector>
 
-class CKmDoc;
+class KmDocBase;
 class CKmRepIO;
 class LibraryFile;
 
 // The report's summary properties, edited in the File Properties dialog.
 class CKmSummaryInfo {
  public:
-  explicit CKmSummaryInfo(CKmDoc* doc);
+  explicit CKmSummaryInfo(KmDocBase* doc);
   virtual ~CKmSummaryInfo() = default;
 
-  CKmDoc* m_pDoc;
+  KmDocBase* m_pDoc;
   const std::string* m_pDocTitle;  // the document's title, shown as "Report:" only
   std::string m_strAuthor;
   std::string m_strLastAuthor;
@@ -47,20 +47,20 @@ class CKmSummaryInfo {
 struct ReportStreamCodec {
   // 0 on success. A narrowing that loses bits sets *overflow and fails.
   // Shows no message: the report object reports the failure.
-  int (*write)(CKmDoc& doc, CKmRepIO& io, bool narrowed, std::vector<uint8_t>& out, bool* overflow);
+  int (*write)(KmDocBase& doc, CKmRepIO& io, bool narrowed, std::vector<uint8_t>& out, bool* overflow);
   // The reader's result: 0 success, -1 read error, 1 data source refused,
   // 3 library error, 4 not a report of a known revision. The reader shows
   // its own messages, except for 4.
-  int (*read)(CKmDoc& doc, CKmRepIO& io, bool narrowed, const uint8_t* data, size_t size);
+  int (*read)(KmDocBase& doc, CKmRepIO& io, bool narrowed, const uint8_t* data, size_t size);
 };
 void SetReportStreamCodec(const ReportStreamCodec& codec);
 const ReportStreamCodec& GetReportStreamCodec();
 
 // Marks the owning document modified (the document's own SetModifiedFlag).
-using ReportModifiedHook = void (*)(CKmDoc* doc, BOOL modified);
+using ReportModifiedHook = void (*)(KmDocBase* doc, BOOL modified);
 void SetReportModifiedHook(ReportModifiedHook hook);
 // Runs the hook, when one is installed, with TRUE.
-void NoteReportModified(CKmDoc* doc);
+void NoteReportModified(KmDocBase* doc);
 
 // The registered owner's name, the author of a new report. Read from the
 // registry the first time it is needed unless the start-up has set it.
@@ -84,7 +84,7 @@ enum ReportIoResult : int {
 
 class CKmRepIO {
  public:
-  explicit CKmRepIO(CKmDoc* doc);
+  explicit CKmRepIO(KmDocBase* doc);
   virtual ~CKmRepIO() = default;
   CKmRepIO(const CKmRepIO&) = delete;
   CKmRepIO& operator=(const CKmRepIO&) = delete;
@@ -127,7 +127,7 @@ class CKmRepIO {
   // The string id of the last message the object showed (0 none).
   UINT LastMessageId() const { return m_nLastMessage; }
 
-  CKmDoc* m_pDoc;
+  KmDocBase* m_pDoc;
   const vt_ole::Storage* m_pRootStorage = nullptr;  // only while a report file is read or written
   CKmSummaryInfo m_summary;
   UINT m_bOlderLibrary = 0;

@@ -4,7 +4,7 @@
 // index taken from the stream is checked before use.
 #include "files/report_reader.h"
 
-#include "engine/doc_upkeep.h"
+#include "foundation/band_lines.h"
 
 #include <strings.h>
 
@@ -14,15 +14,15 @@
 #include <map>
 #include <memory>
 
-#include "app/document.h"
-#include "app/page_setup.h"
-#include "designer/fonts.h"
-#include "designer/layout_records.h"
-#include "expr/compiled_code.h"
+#include "foundation/doc_base.h"
+#include "layout/page_setup.h"
+#include "layout/fonts.h"
+#include "layout/layout_records.h"
+#include "core/compiled_code.h"
 #include "foundation/heap_strings.h"
 #include "foundation/page_metrics.h"
 #include "foundation/text_helpers.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "platform/win/fileio.h"
 
 namespace {
@@ -68,7 +68,7 @@ struct PendingJoin {
 
 class Reader {
  public:
-  Reader(CKmDoc& doc, RecordStreamState& st, RecordSource& src)
+  Reader(KmDocBase& doc, RecordStreamState& st, RecordSource& src)
       : doc_(doc), st_(st), src_(src), wide_(src.Mode() == StreamMode::Storage), m_(doc.m_pModel),
         s_(st.settings), hooks_(HooksOf(st)) {
     std::fill(std::begin(storedSlot_), std::end(storedSlot_), -1);
@@ -157,7 +157,7 @@ class Reader {
     return s;
   }
 
-  CKmDoc& doc_;
+  KmDocBase& doc_;
   RecordStreamState& st_;
   RecordSource& src_;
   bool wide_;
@@ -1433,7 +1433,7 @@ int TableSlotFromOrdinal(const int storedSlots[], int stored) {
   return -1;
 }
 
-void FreeReportTextItems(CKmDoc& doc) {
+void FreeReportTextItems(KmDocBase& doc) {
   LayoutTables* t = doc.m_pLayout;
   if (t == nullptr) return;
   for (TextItem* x = t->textHead; x != nullptr;) {
@@ -1447,7 +1447,7 @@ void FreeReportTextItems(CKmDoc& doc) {
   t->textCount = 0;
 }
 
-void ClearReportContents(CKmDoc& doc) {
+void ClearReportContents(KmDocBase& doc) {
   if (CKmComposite* m = doc.m_pModel) {
     while (m->fieldList != nullptr)
       if (!m->DeleteField(m->fieldList, 2 | 4)) break;
@@ -1471,11 +1471,11 @@ void ClearReportContents(CKmDoc& doc) {
   }
 }
 
-int ReadReportRecords(CKmDoc& doc, RecordStreamState& st, RecordSource& src) {
+int ReadReportRecords(KmDocBase& doc, RecordStreamState& st, RecordSource& src) {
   // One wait cursor for the whole read, taken back on every way out.
   struct Wait {
-    CKmDoc& doc;
-    explicit Wait(CKmDoc& d) : doc(d) { doc.SetWaitCursor(1); }
+    KmDocBase& doc;
+    explicit Wait(KmDocBase& d) : doc(d) { doc.SetWaitCursor(1); }
     ~Wait() { doc.SetWaitCursor(0); }
   } wait(doc);
   Reader r(doc, st, src);

@@ -13,8 +13,8 @@ class CKmComposite;
 // the band lines, and the layout's texts, lines and boxes, pictures and
 // charts. Texts are the reader's own blocks (TextItem by new, its text from
 // the heap); FreeReportTextItems releases them.
-void ClearReportContents(CKmDoc& doc);
-void FreeReportTextItems(CKmDoc& doc);
+void ClearReportContents(KmDocBase& doc);
+void FreeReportTextItems(KmDocBase& doc);
 
 // The slot a stored table number refers to: numbers with bit 0x80 are kept;
 // otherwise the first slot remembering that number; -1 when none.

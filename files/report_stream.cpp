@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/document.h"
+#include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
 #include "foundation/settings.h"
@@ -245,20 +245,20 @@ int yxMultiPut(RecordStreamState& st, RecordSink& sink, uint32_t type, const Pay
 }
 
 // ---- Hooks
-void StreamHooks::ShowError(CKmDoc& doc, const std::string& text) {
+void StreamHooks::ShowError(KmDocBase& doc, const std::string& text) {
   std::string f;
   for (char c : text) f += c == '%' ? std::string("%%") : std::string(1, c);
   doc.ErrorBox(f.c_str());
 }
-void StreamHooks::ShowWarning(CKmDoc& doc, const std::string& text) {
+void StreamHooks::ShowWarning(KmDocBase& doc, const std::string& text) {
   std::string f;
   for (char c : text) f += c == '%' ? std::string("%%") : std::string(1, c);
   doc.WarningBox(f.c_str());
 }
-bool StreamHooks::AskConvertDateTime(CKmDoc& doc) {
+bool StreamHooks::AskConvertDateTime(KmDocBase& doc) {
   return doc.ShowMessageDialog(doc.GetOwnerWindow(), GetResString(3334, 0), doc.GetAppCaption(), kMsgYesNo) == IDYES;
 }
-int StreamHooks::DateTimeCompatibility(CKmDoc& /*doc*/) {
+int StreamHooks::DateTimeCompatibility(KmDocBase& /*doc*/) {
   return static_cast<int>(GetPrivateProfileIntA("Database", "DatetimeCompatibility", 1, SettingsIniPath().c_str()));
 }
 StreamHooks& HooksOf(RecordStreamState& st) {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "files/library_file.h"
+#include "foundation/library_file.h"
 
-class CKmDoc;
+class KmDocBase;
 struct FieldDef;
 
 // ---- Record types
@@ -290,28 +290,28 @@ class StreamHooks {
   // The data layer opens a table the stream names and lists its fields in
   // the model; false when it did not (the stream's fields are then taken as
   // stored). A table that cannot be opened is reported by the hook.
-  virtual bool OpenTable(CKmDoc& /*doc*/, uint32_t /*slot*/) { return false; }
+  virtual bool OpenTable(KmDocBase& /*doc*/, uint32_t /*slot*/) { return false; }
   // Compiles a calculation or total read from the stream; false when its
   // text no longer compiles (the reader warns and deletes the field).
-  virtual bool CompileField(CKmDoc& /*doc*/, FieldDef* /*field*/) { return true; }
+  virtual bool CompileField(KmDocBase& /*doc*/, FieldDef* /*field*/) { return true; }
   // The data source a table's group names is checked (when both its driver
   // and its user text were stored) and connected and made current; false ends
   // the read with result 1. Called only for StorageMode reads that connect.
-  virtual bool ConnectSource(CKmDoc& /*doc*/, const TableSourceGroup& /*group*/, bool /*check*/) {
+  virtual bool ConnectSource(KmDocBase& /*doc*/, const TableSourceGroup& /*group*/, bool /*check*/) {
     return true;
   }
   // The user is asked for a picture file that was not found (empty: none).
-  virtual std::string AskForPictureFile(CKmDoc& /*doc*/, const std::string& /*stored*/) { return {}; }
+  virtual std::string AskForPictureFile(KmDocBase& /*doc*/, const std::string& /*stored*/) { return {}; }
   // The image of a picture whose file was settled is loaded and drawn.
-  virtual void LoadPicture(CKmDoc& /*doc*/, struct PictureItem& /*picture*/) {}
+  virtual void LoadPicture(KmDocBase& /*doc*/, struct PictureItem& /*picture*/) {}
   // DATETIME question (3334, Yes and No): true converts.
-  virtual bool AskConvertDateTime(CKmDoc& doc);
+  virtual bool AskConvertDateTime(KmDocBase& doc);
   // kmw.ini [Database] DatetimeCompatibility: 0 convert, 1 as stored else ask,
   // 2 ask, 3 keep.
-  virtual int DateTimeCompatibility(CKmDoc& doc);
+  virtual int DateTimeCompatibility(KmDocBase& doc);
   // Messages of the reader and writer, already formatted.
-  virtual void ShowError(CKmDoc& doc, const std::string& text);
-  virtual void ShowWarning(CKmDoc& doc, const std::string& text);
+  virtual void ShowError(KmDocBase& doc, const std::string& text);
+  virtual void ShowWarning(KmDocBase& doc, const std::string& text);
 };
 // The hooks in force: the state's own, else the defaults.
 StreamHooks& HooksOf(struct RecordStreamState& st);
@@ -361,11 +361,11 @@ struct RecordStreamState {
 
 // Writes the open report. 0 success, 1 failure (LibraryMode shows 1150 or
 // 735; a record the reader would refuse fails the write with its message).
-int writeRep(CKmDoc& doc, RecordStreamState& st, RecordSink& sink);
+int writeRep(KmDocBase& doc, RecordStreamState& st, RecordSink& sink);
 // Reads a stream into the open document. 0 success, else the reader's result
 // (-1 error reading, 3 library error, 4 bad header or refused type, 1 data
 // source) after its message.
-int ReadReportRecords(CKmDoc& doc, RecordStreamState& st, RecordSource& src);
+int ReadReportRecords(KmDocBase& doc, RecordStreamState& st, RecordSource& src);
 
 // One record: header then payload. In LibraryMode a type or length above
 // 65535 sets the overflow flag; in StorageMode it fails. 0 or 1.

@@ -11,12 +11,12 @@
 #include <ctime>
 #include <map>
 
-#include "app/document.h"
-#include "app/page_setup.h"
-#include "designer/fonts.h"
-#include "designer/layout_records.h"
+#include "foundation/doc_base.h"
+#include "layout/page_setup.h"
+#include "layout/fonts.h"
+#include "layout/layout_records.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "platform/win/fileio.h"
 
 namespace {
@@ -39,7 +39,7 @@ bool Held(const ReportItemHead& h) { return (h.flags & (kItemDeleted | kItemInCl
 
 class Writer {
  public:
-  Writer(CKmDoc& doc, RecordStreamState& st, RecordSink& sink)
+  Writer(KmDocBase& doc, RecordStreamState& st, RecordSink& sink)
       : doc_(doc), st_(st), sink_(sink), wide_(sink.Mode() == StreamMode::Storage),
         m_(doc.m_pModel), s_(st.settings) {}
 
@@ -195,7 +195,7 @@ class Writer {
   bool Items();
   bool WindowsRecords();
 
-  CKmDoc& doc_;
+  KmDocBase& doc_;
   RecordStreamState& st_;
   RecordSink& sink_;
   bool wide_;
@@ -819,7 +819,7 @@ int Writer::Run() {
 
 }  // namespace
 
-std::string ItemFaceName(CKmDoc& doc, const ReportItemHead& head) {
+std::string ItemFaceName(KmDocBase& doc, const ReportItemHead& head) {
   std::string face;
   if (head.faceAtom != 0 && GetFaceAtomName(head.faceAtom, &face)) return face;
   if (doc.m_pFonts != nullptr && head.fontIndex >= 0 &&
@@ -828,7 +828,7 @@ std::string ItemFaceName(CKmDoc& doc, const ReportItemHead& head) {
   return {};
 }
 
-std::vector<std::string> UsedFontFaces(CKmDoc& doc) {
+std::vector<std::string> UsedFontFaces(KmDocBase& doc) {
   std::vector<std::string> faces;
   auto note = [&](const ReportItemHead& h) {
     std::string f = ItemFaceName(doc, h);
@@ -849,7 +849,7 @@ std::vector<std::string> UsedFontFaces(CKmDoc& doc) {
   return faces;
 }
 
-int writeRep(CKmDoc& doc, RecordStreamState& st, RecordSink& sink) {
+int writeRep(KmDocBase& doc, RecordStreamState& st, RecordSink& sink) {
   Writer w(doc, st, sink);
   int r = w.Run();
   if (r == 0) return 0;

@@ -12,7 +12,7 @@ struct ReportItemHead;
 
 // The face name an item's font is saved under (its face atom, else its font
 // table entry); empty when it has none.
-std::string ItemFaceName(CKmDoc& doc, const ReportItemHead& head);
+std::string ItemFaceName(KmDocBase& doc, const ReportItemHead& head);
 
 // The used faces in the order their 76 records are written (at most 256).
-std::vector<std::string> UsedFontFaces(CKmDoc& doc);
+std::vector<std::string> UsedFontFaces(KmDocBase& doc);

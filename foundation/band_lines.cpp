@@ -141,3 +141,8 @@ int ValidateBandLineObjects(const BandLineTable& t) {
   }
   return 1;
 }
+
+int GetBandFlagMask(int v) {
+  static const int kMap[8] = {0, 1, 4, 2, 5, 3, 6, 7};
+  return kMap[v & 7];
+}

@@ -70,3 +70,6 @@ int BandAtY(const BandLineTable& t, int y);
 int HasBandLineOfObject(const BandLineTable& t, int32_t id);
 int IsFieldOnBandLines(const BandLineTable& t, int32_t id);
 int ValidateBandLineObjects(const BandLineTable& t);
+
+// The band-flag mask of a stored band word (its low three bits, reordered).
+int GetBandFlagMask(int v);

@@ -13,15 +13,15 @@
 namespace {
 // Program-wide: the hook and the disabled palette belong to the outermost dialog.
 int s_modalNesting = 0;
-CKmDoc* s_hookDoc = nullptr;
+KmDocBase* s_hookDoc = nullptr;
 WNDPROC s_savedEditProc = nullptr;
 
 const char* HelpFile() {
-  CKmDoc* doc = GetActiveKmDoc();
+  KmDocBase* doc = GetActiveDocBase();
   return doc ? doc->GetHelpFileName() : "";
 }
 
-HWND PaletteWindow(CKmDoc* doc) {
+HWND PaletteWindow(KmDocBase* doc) {
   return doc->m_pInsertFieldPalette && IsWindow(doc->m_pInsertFieldPalette->m_hWnd) ? doc->m_pInsertFieldPalette->m_hWnd
                                                                                       : nullptr;
 }
@@ -65,7 +65,7 @@ long ParseHundredths(const char* text, char decimal) {
 
 int ModalNestingCount() { return s_modalNesting; }
 
-INT_PTR CKmDoc::DoModalDialog(HWND owner, DLGPROC proc, const char* templateName, LPARAM param) {
+INT_PTR KmDocBase::DoModalDialog(HWND owner, DLGPROC proc, const char* templateName, LPARAM param) {
   if (proc == nullptr) return 0;
   BeginModalState();
   INT_PTR r = DialogBoxParamA(nullptr, templateName, owner, proc, param);
@@ -74,12 +74,12 @@ INT_PTR CKmDoc::DoModalDialog(HWND owner, DLGPROC proc, const char* templateName
   return r;
 }
 
-INT_PTR CKmDoc::DoModalDialogNoParam(HWND owner, DLGPROC proc, const char* templateName) {
+INT_PTR KmDocBase::DoModalDialogNoParam(HWND owner, DLGPROC proc, const char* templateName) {
   return DoModalDialog(owner, proc, templateName, 0);
 }
 
-void CKmDoc::BeginModalState() {
-  if (m_pMainFrame) m_pMainFrame->m_wState |= 0x8000;
+void KmDocBase::BeginModalState() {
+  SetFrameModal(true);
   if (s_modalNesting == 0) {
     m_pfnMsgFilter = DialogMsgFilterProc;
     m_hMsgFilterHook = SetWindowsHookExA(WH_MSGFILTER, DialogMsgFilterProc, nullptr, 0);
@@ -91,19 +91,19 @@ void CKmDoc::BeginModalState() {
   if (main && IsIconic(main->m_hWnd)) ShowWindow(main->m_hWnd, SW_SHOWNORMAL);
 }
 
-void CKmDoc::EndModalState() {
+void KmDocBase::EndModalState() {
   // An unmatched end leaves the count at zero rather than below it.
   if (s_modalNesting > 0) --s_modalNesting;
   if (s_modalNesting != 0) return;
   if (m_hMsgFilterHook) UnhookWindowsHookEx(m_hMsgFilterHook);
   m_hMsgFilterHook = nullptr;
   if (s_hookDoc == this) s_hookDoc = nullptr;
-  if (m_pMainFrame) m_pMainFrame->m_wState &= static_cast<WORD>(~0x8000);
+  SetFrameModal(false);
   if (!m_bReportOpen || m_bShowNameOnly) {
-    if (m_pMainFrame) m_pMainFrame->m_wndStatusBar.ShowReportName();
+    ShowStatusReportName();
   } else {
     if (m_bViewUpdate) UpdateViewsByHint(101, nullptr);
-    if (m_pView) m_pView->UpdateCaretAndStatus(FALSE);
+    UpdateViewCaret();
   }
   if (HWND palette = PaletteWindow(this)) EnableWindow(palette, TRUE);
 }
@@ -122,7 +122,7 @@ LRESULT DialogMsgFilterProc(int code, WPARAM wParam, LPARAM lParam) {
   return 0;
 }
 
-void CKmDoc::CenterDialogOnOwner(HWND dialog) {
+void KmDocBase::CenterDialogOnOwner(HWND dialog) {
   RECT frame, dlg;
   HWND owner = GetOwnerWindow();
   // Without a main frame the desktop stands in for it.
@@ -142,7 +142,7 @@ void DrawDialogIcon(HWND dialog, int controlId, UINT iconId) {
   ReleaseDC(control, dc);
 }
 
-void CKmDoc::ShowDialogHelp(HWND dialog, WORD context) {
+void KmDocBase::ShowDialogHelp(HWND dialog, WORD context) {
   // Focus and default go to OK; a dialog without OK (Yes/No/Help) keeps its
   // first other button, so Enter never answers with a button that is not there.
   int target = IDOK;
@@ -219,7 +219,7 @@ void SpinMeasurementField(HWND dialog, int controlId, unsigned long minimum, uns
 }
 
 void SpinDecimalField(HWND dialog, int controlId, int minimum, int maximum, int direction) {
-  CKmDoc* doc = GetActiveKmDoc();
+  KmDocBase* doc = GetActiveDocBase();
   char decimal = doc ? doc->m_cDecimal : '.';
   char text[6];
   GetDlgItemTextA(dialog, controlId, text, sizeof text);
@@ -249,7 +249,7 @@ void SubclassMeasureEdit(HWND dialog, int controlId) {
 
 LRESULT MeasureEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CHAR && wParam >= 32) {
-    CKmDoc* doc = GetActiveKmDoc();
+    KmDocBase* doc = GetActiveDocBase();
     char decimal = doc ? doc->m_cDecimal : '.';
     unsigned char c = static_cast<unsigned char>(wParam);
     if (!(c >= '0' && c <= '9') && c != static_cast<unsigned char>(decimal)) {

@@ -1,8 +1,8 @@
-// The modal dialog runner (CKmDoc::DoModalDialog and the modal state, in
-// app/shell_standins.h) and the helpers every dialog procedure uses.
+// The modal dialog runner (KmDocBase::DoModalDialog and the modal state, in
+// foundation/doc_base.h) and the helpers every dialog procedure uses.
 #pragma once
 
-#include "app/shell_standins.h"
+#include "foundation/doc_base.h"
 #include "platform/win/gdi.h"
 #include "platform/win/window.h"
 

@@ -14,9 +14,9 @@
 
 namespace {
 // The document whose message-dialog fields the running message dialog reads.
-CKmDoc* s_msgDoc = nullptr;
+KmDocBase* s_msgDoc = nullptr;
 
-CKmDoc* MsgDoc() { return s_msgDoc ? s_msgDoc : GetActiveKmDoc(); }
+KmDocBase* MsgDoc() { return s_msgDoc ? s_msgDoc : GetActiveDocBase(); }
 
 struct StyleInfo {
   const char* templateName;
@@ -83,17 +83,17 @@ void FormatMessageText(char* out, size_t size, const char* format, const MsgArg*
 
 void ErrorBeep() { MessageBeep(0); }
 
-INT_PTR CKmDoc::ShowMessageDialog(HWND owner, const char* text, const char* caption, int style) {
+INT_PTR KmDocBase::ShowMessageDialog(HWND owner, const char* text, const char* caption, int style) {
   if (owner == nullptr) {
     CWnd* main = AfxGetThread()->GetMainWnd();
     owner = main ? main->m_hWnd : nullptr;
   }
-  if (!m_bReportOpen && m_pMainFrame) m_pMainFrame->ShowTitleWindow(FALSE);
+  if (!m_bReportOpen) HideTitleWindow();
   if (style < 0 || style > 8) style = kMsgError;
   m_uMsgIcon = kStyles[style].icon;
   m_uMsgFocusId = kStyles[style].focus;
   m_pszMsgCaption = caption;
-  CKmDoc* saved = s_msgDoc;
+  KmDocBase* saved = s_msgDoc;
   s_msgDoc = this;
   INT_PTR r = DoModalDialog(owner, MessageDialogProc, kStyles[style].templateName,
                             reinterpret_cast<LPARAM>(text ? text : ""));
@@ -102,7 +102,7 @@ INT_PTR CKmDoc::ShowMessageDialog(HWND owner, const char* text, const char* capt
 }
 
 INT_PTR MessageDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  CKmDoc* doc = MsgDoc();
+  KmDocBase* doc = MsgDoc();
   switch (message) {
     case WM_INITDIALOG: {
       const char* text = reinterpret_cast<const char*>(lParam);
@@ -180,18 +180,18 @@ void SizeMessageDialog(HWND dialog, const char* text) {
     MoveWindow(b, x, y, bw, bh, FALSE);
     x += bw + 10;
   }
-  CKmDoc* doc = MsgDoc();
+  KmDocBase* doc = MsgDoc();
   if (doc) doc->CenterDialogOnOwner(dialog);
 }
 
-void CKmDoc::SystemModalMessage(const char* text) {
-  if (m_pMainFrame) m_pMainFrame->ShowTitleWindow(FALSE);
+void KmDocBase::SystemModalMessage(const char* text) {
+  HideTitleWindow();
   MessageBoxA(m_hOwnerWnd, text, "Hollowmark", MB_SYSTEMMODAL | MB_OK);
 }
 
 // --- the ShowErrorText family ---
 
-int CKmDoc::ShowErrorText(const char* text, CWnd* owner) {
+int KmDocBase::ShowErrorText(const char* text, CWnd* owner) {
   char caption[sizeof m_szAppCaption];
   std::memcpy(caption, m_szAppCaption, sizeof caption);
   MessageBeep(0);
@@ -199,13 +199,13 @@ int CKmDoc::ShowErrorText(const char* text, CWnd* owner) {
   return 0;
 }
 
-int CKmDoc::ShowErrorId(UINT id, CWnd* owner) {
+int KmDocBase::ShowErrorId(UINT id, CWnd* owner) {
   char text[256];
   CopyBounded(text, sizeof text, GetResString(id, 0));
   return ShowErrorText(text, owner);
 }
 
-int CKmDoc::ShowErrorTwoIds(UINT id1, UINT id2) {
+int KmDocBase::ShowErrorTwoIds(UINT id1, UINT id2) {
   char text[kMessageBufferSize];
   CopyBounded(text, sizeof text, GetResString(id1, 0));
   AppendBounded(text, sizeof text, " ");
@@ -214,27 +214,27 @@ int CKmDoc::ShowErrorTwoIds(UINT id1, UINT id2) {
 }
 
 namespace {
-int ShowFormatted(CKmDoc* doc, const char* format, std::initializer_list<MsgArg> args) {
+int ShowFormatted(KmDocBase* doc, const char* format, std::initializer_list<MsgArg> args) {
   char text[kMessageBufferSize];
   FormatMessageText(text, sizeof text, format, args.begin(), static_cast<int>(args.size()));
   return doc->ShowErrorText(text, nullptr);
 }
 }  // namespace
 
-int CKmDoc::ShowErrorFmt1(const char* f, MsgArg a1) { return ShowFormatted(this, f, {a1}); }
-int CKmDoc::ShowErrorFmt2(const char* f, MsgArg a1, MsgArg a2) { return ShowFormatted(this, f, {a1, a2}); }
-int CKmDoc::ShowErrorFmt3(const char* f, MsgArg a1, MsgArg a2, MsgArg a3) { return ShowFormatted(this, f, {a1, a2, a3}); }
-int CKmDoc::ShowErrorFmt4(const char* f, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4) {
+int KmDocBase::ShowErrorFmt1(const char* f, MsgArg a1) { return ShowFormatted(this, f, {a1}); }
+int KmDocBase::ShowErrorFmt2(const char* f, MsgArg a1, MsgArg a2) { return ShowFormatted(this, f, {a1, a2}); }
+int KmDocBase::ShowErrorFmt3(const char* f, MsgArg a1, MsgArg a2, MsgArg a3) { return ShowFormatted(this, f, {a1, a2, a3}); }
+int KmDocBase::ShowErrorFmt4(const char* f, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4) {
   return ShowFormatted(this, f, {a1, a2, a3, a4});
 }
-int CKmDoc::ShowErrorFmt5(const char* f, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4, MsgArg a5) {
+int KmDocBase::ShowErrorFmt5(const char* f, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4, MsgArg a5) {
   return ShowFormatted(this, f, {a1, a2, a3, a4, a5});
 }
-int CKmDoc::ShowErrorFmtNum(const char* f, long n) { return ShowFormatted(this, f, {n}); }
-int CKmDoc::ShowErrorFmtNum2(const char* f, long n1, long n2) { return ShowFormatted(this, f, {n1, n2}); }
-int CKmDoc::ShowErrorFmtChar(const char* f, int ch) { return ShowFormatted(this, f, {ch & 0xFF}); }
+int KmDocBase::ShowErrorFmtNum(const char* f, long n) { return ShowFormatted(this, f, {n}); }
+int KmDocBase::ShowErrorFmtNum2(const char* f, long n1, long n2) { return ShowFormatted(this, f, {n1, n2}); }
+int KmDocBase::ShowErrorFmtChar(const char* f, int ch) { return ShowFormatted(this, f, {ch & 0xFF}); }
 
-int CKmDoc::MessageBoxId(UINT id, CWnd* owner, UINT type) {
+int KmDocBase::MessageBoxId(UINT id, CWnd* owner, UINT type) {
   char text[256];
   CopyBounded(text, sizeof text, GetResString(id, 0));
   MessageBeep(0);
@@ -248,7 +248,7 @@ int CKmDoc::MessageBoxId(UINT id, CWnd* owner, UINT type) {
 namespace {
 enum class Owner { Frame, Active, Given };
 
-INT_PTR Box(CKmDoc* doc, Owner kind, HWND given, int style, const char* format, std::initializer_list<MsgArg> args,
+INT_PTR Box(KmDocBase* doc, Owner kind, HWND given, int style, const char* format, std::initializer_list<MsgArg> args,
             bool noArgs) {
   doc->SetWaitCursor(0);
   ErrorBeep();
@@ -271,65 +271,65 @@ INT_PTR Box(CKmDoc* doc, Owner kind, HWND given, int style, const char* format, 
 }
 }  // namespace
 
-INT_PTR CKmDoc::ErrorBox(const char* f) {
+INT_PTR KmDocBase::ErrorBox(const char* f) {
   Box(this, Owner::Frame, nullptr, kMsgError, f, {}, true);
   return 0;
 }
-INT_PTR CKmDoc::ErrorBox1(const char* f, MsgArg a1) { return Box(this, Owner::Frame, nullptr, kMsgError, f, {a1}, false); }
-INT_PTR CKmDoc::ErrorBox2(const char* f, MsgArg a1, MsgArg a2) {
+INT_PTR KmDocBase::ErrorBox1(const char* f, MsgArg a1) { return Box(this, Owner::Frame, nullptr, kMsgError, f, {a1}, false); }
+INT_PTR KmDocBase::ErrorBox2(const char* f, MsgArg a1, MsgArg a2) {
   return Box(this, Owner::Frame, nullptr, kMsgError, f, {a1, a2}, false);
 }
-INT_PTR CKmDoc::ErrorBox3(const char* f, MsgArg a1, MsgArg a2, MsgArg a3) {
+INT_PTR KmDocBase::ErrorBox3(const char* f, MsgArg a1, MsgArg a2, MsgArg a3) {
   Box(this, Owner::Frame, nullptr, kMsgError, f, {a1, a2, a3}, false);
   return 0;
 }
-INT_PTR CKmDoc::ErrorBox4(const char* f, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4) {
+INT_PTR KmDocBase::ErrorBox4(const char* f, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4) {
   Box(this, Owner::Frame, nullptr, kMsgError, f, {a1, a2, a3, a4}, false);
   return 0;
 }
-INT_PTR CKmDoc::ErrorBox5(const char* f, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4, MsgArg a5) {
+INT_PTR KmDocBase::ErrorBox5(const char* f, MsgArg a1, MsgArg a2, MsgArg a3, MsgArg a4, MsgArg a5) {
   Box(this, Owner::Frame, nullptr, kMsgError, f, {a1, a2, a3, a4, a5}, false);
   return 0;
 }
-INT_PTR CKmDoc::ErrorBox1NoResult(const char* f, MsgArg a1) {
+INT_PTR KmDocBase::ErrorBox1NoResult(const char* f, MsgArg a1) {
   Box(this, Owner::Frame, nullptr, kMsgError, f, {a1}, false);
   return 0;
 }
-INT_PTR CKmDoc::ErrorBox2NoResult(const char* f, MsgArg a1, MsgArg a2) {
+INT_PTR KmDocBase::ErrorBox2NoResult(const char* f, MsgArg a1, MsgArg a2) {
   Box(this, Owner::Frame, nullptr, kMsgError, f, {a1, a2}, false);
   return 0;
 }
-INT_PTR CKmDoc::ErrorBoxChar(const char* f, int ch) {
+INT_PTR KmDocBase::ErrorBoxChar(const char* f, int ch) {
   Box(this, Owner::Frame, nullptr, kMsgError, f, {ch & 0xFF}, false);
   return 0;
 }
-void CKmDoc::ErrorBoxActive(const char* f) { Box(this, Owner::Active, nullptr, kMsgError, f, {}, true); }
-void CKmDoc::ErrorBoxOwner(HWND owner, const char* f) { Box(this, Owner::Given, owner, kMsgError, f, {}, true); }
-void CKmDoc::ErrorBoxOwner1(HWND owner, const char* f, MsgArg a1) {
+void KmDocBase::ErrorBoxActive(const char* f) { Box(this, Owner::Active, nullptr, kMsgError, f, {}, true); }
+void KmDocBase::ErrorBoxOwner(HWND owner, const char* f) { Box(this, Owner::Given, owner, kMsgError, f, {}, true); }
+void KmDocBase::ErrorBoxOwner1(HWND owner, const char* f, MsgArg a1) {
   Box(this, Owner::Given, owner, kMsgError, f, {a1}, false);
 }
-INT_PTR CKmDoc::WarningBox(const char* f) { return Box(this, Owner::Frame, nullptr, kMsgWarning, f, {}, true); }
-INT_PTR CKmDoc::WarningBox1(const char* f, MsgArg a1) {
+INT_PTR KmDocBase::WarningBox(const char* f) { return Box(this, Owner::Frame, nullptr, kMsgWarning, f, {}, true); }
+INT_PTR KmDocBase::WarningBox1(const char* f, MsgArg a1) {
   return Box(this, Owner::Frame, nullptr, kMsgWarning, f, {a1}, false);
 }
-INT_PTR CKmDoc::WarningBox2(const char* f, MsgArg a1, MsgArg a2) {
+INT_PTR KmDocBase::WarningBox2(const char* f, MsgArg a1, MsgArg a2) {
   return Box(this, Owner::Frame, nullptr, kMsgWarning, f, {a1, a2}, false);
 }
-INT_PTR CKmDoc::WarningBox3(const char* f, MsgArg a1, MsgArg a2, MsgArg a3) {
+INT_PTR KmDocBase::WarningBox3(const char* f, MsgArg a1, MsgArg a2, MsgArg a3) {
   return Box(this, Owner::Frame, nullptr, kMsgWarning, f, {a1, a2, a3}, false);
 }
-void CKmDoc::WarningBoxOwner(HWND owner, const char* f) { Box(this, Owner::Given, owner, kMsgWarning, f, {}, true); }
-void CKmDoc::WarningBoxOwner1(HWND owner, const char* f, MsgArg a1) {
+void KmDocBase::WarningBoxOwner(HWND owner, const char* f) { Box(this, Owner::Given, owner, kMsgWarning, f, {}, true); }
+void KmDocBase::WarningBoxOwner1(HWND owner, const char* f, MsgArg a1) {
   Box(this, Owner::Given, owner, kMsgWarning, f, {a1}, false);
 }
 
-void CKmDoc::InternalErrorBox(int code) {
+void KmDocBase::InternalErrorBox(int code) {
   char text[256];
   CopyBounded(text, sizeof text, GetResString(627, 0));
   Box(this, Owner::Frame, nullptr, kMsgError, "%s (%d)", {text, code}, false);
 }
 
-void CKmDoc::InternalErrorBox2(int code1, int code2) {
+void KmDocBase::InternalErrorBox2(int code1, int code2) {
   char text[256];
   CopyBounded(text, sizeof text, GetResString(627, 0));
   Box(this, Owner::Frame, nullptr, kMsgError, "%s %04x (%04x)", {text, code1, code2}, false);

@@ -2,7 +2,7 @@
 // wrappers that format a message, beep and show it.
 #pragma once
 
-#include "app/shell_standins.h"
+#include "foundation/doc_base.h"
 #include "foundation/message_dialog_args.h"
 #include "platform/win/window.h"
 

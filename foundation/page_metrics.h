@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-class CKmDoc;
+class KmDocBase;
 
 // 28 words; lengths in the report's measure unless said otherwise.
 struct PageSetupRec {
@@ -51,25 +51,25 @@ struct PageMetrics {
   int32_t pageWidthPixels = 0;
 };
 
-void CalcPageMetrics(CKmDoc& doc);
+void CalcPageMetrics(KmDocBase& doc);
 // The paper width less both margins, in characters at the ruler pitch; never
 // below 0 when the margins pass the page.
-int CalcPrintableWidth(CKmDoc& doc);
+int CalcPrintableWidth(KmDocBase& doc);
 
 // A change of the document's measurement system (1 inches, 0 metric); each
 // does nothing when the systems are equal. The page set-up's margins and
 // record size:
-void ConvertMarginUnits(CKmDoc& doc, int oldSystem, int newSystem);
+void ConvertMarginUnits(KmDocBase& doc, int oldSystem, int newSystem);
 // Band lines of a height in the report's measure (mode 2 and above) convert
 // that height and recompute their pixels.
-void ConvertBandLineUnits(CKmDoc& doc, int oldSystem, int newSystem);
+void ConvertBandLineUnits(KmDocBase& doc, int oldSystem, int newSystem);
 // Gives a band line a fixed height of pixels, kept in display units.
-void SetBandLineHeight(CKmDoc& doc, int line, int pixels);
+void SetBandLineHeight(KmDocBase& doc, int line, int pixels);
 
 // Writes the date by the short (or long) date picture into buffer (size
 // bytes, always ended); month 255 is an empty date written as asterisks.
 // Returns the length.
-int FormatDateByPictureEx(const CKmDoc& doc, int month, int day, int year, int useLong, char* buffer,
+int FormatDateByPictureEx(const KmDocBase& doc, int month, int day, int year, int useLong, char* buffer,
                           size_t size, int fourDigitYear);
-int FormatDateByPicture(const CKmDoc& doc, int month, int day, int year, int useLong, char* buffer,
+int FormatDateByPicture(const KmDocBase& doc, int month, int day, int year, int useLong, char* buffer,
                         size_t size);

@@ -1,11 +1,11 @@
 #include "foundation/paper_sizes.h"
 
-#include "app/shell_standins.h"
+#include "foundation/doc_base.h"
 #include "platform/printer/printer_info.h"
 
 #include <cstdio>
 
-int GetPrinterPaperSizes(const CKmDoc& doc, int paperId, char* name, size_t nameSize, long* length, long* width) {
+int GetPrinterPaperSizes(const KmDocBase& doc, int paperId, char* name, size_t nameSize, long* length, long* width) {
   // However many papers a print queue lists, each is looked at.
   for (const PrinterPaper& p : GetPrinterPapers(doc.m_szPrinterDevice)) {
     if (p.code != paperId) continue;

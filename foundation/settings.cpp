@@ -1,13 +1,12 @@
 #include "foundation/settings.h"
 
-#include "app/shell_standins.h"
+#include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
 #include "foundation/library_manager.h"
 #include "foundation/page_metrics.h"
 #include "foundation/startup.h"
 #include "foundation/startup_hooks.h"
 #include "foundation/units.h"
-#include "model/composite.h"
 #include "platform/win/fileio.h"
 #include "platform/win/profile.h"
 #include "platform/win/registry.h"
@@ -51,13 +50,13 @@ BYTE Byte(int v) { return static_cast<BYTE>(v); }
 BYTE Pitch(int v) { return (v <= 0 || v > 255) ? 10 : static_cast<BYTE>(v); }
 
 // A directory setting longer than the program keeps is reported and cut.
-void CheckDirLength(CKmDoc& doc, char* dir, UINT warning) {
+void CheckDirLength(KmDocBase& doc, char* dir, UINT warning) {
   if (std::strlen(dir) <= kDirSettingMax) return;
   GetStartupHooks().Warning(doc, GetResString(warning, 0));
   dir[kDirSettingMax] = '\0';
 }
 
-void ReadDefaults(CKmDoc& doc) {
+void ReadDefaults(KmDocBase& doc) {
   DocSettings& s = doc.m_settings;
   s.snapTo = Byte(Int(kDefaults, "SnapTo", 1));
   s.defMeas = static_cast<signed char>(Int(kDefaults, "DefMeas", -1));
@@ -98,16 +97,13 @@ void ReadDefaults(CKmDoc& doc) {
 
   const int tol = Int(kDefaults, "FloatCompTolerance", 3);
   s.floatCompTolerance = tol == 0 ? 1 : tol;
-  CKmComposite* model = doc.m_pModel;
+  double modelRatio = 0.0;
   if (tol >= -30 && tol <= -10) s.floatTolerance = std::pow(10.0, tol);
-  else if (model) s.floatTolerance = model->toleranceRatio;
-  if (model) {
-    model->floatTolerance = s.floatCompTolerance;
-    model->toleranceRatio = s.floatTolerance;
-  }
+  else if (doc.GetModelTolerance(&modelRatio)) s.floatTolerance = modelRatio;
+  doc.SetModelTolerance(s.floatCompTolerance, s.floatTolerance);
 }
 
-void ReadDictionary(CKmDoc& doc) {
+void ReadDictionary(KmDocBase& doc) {
   DocSettings& s = doc.m_settings;
   char buf[261];
   if (char* table = DirBlockEntryText(kDirDictTable)) {
@@ -122,7 +118,7 @@ void ReadDictionary(CKmDoc& doc) {
     Text(kDict, kDictKeys[i], kDictKeys[i], s.dictColumn[i], sizeof s.dictColumn[i]);
 }
 
-void ReadDatabase(CKmDoc& doc) {
+void ReadDatabase(KmDocBase& doc) {
   DocSettings& s = doc.m_settings;
   s.longCharLimit = Int(kDatabase, "LongCharLimit", 80);
   s.longCharWrap = Int(kDatabase, "LongCharWrap", 0);
@@ -147,7 +143,7 @@ void ReadDatabase(CKmDoc& doc) {
   s.queryTimeout = std::atol(timeout);
 }
 
-void ReadSpecial(CKmDoc& doc) {
+void ReadSpecial(KmDocBase& doc) {
   DocSettings& s = doc.m_settings;
   s.charRaw = Int(kSpecial, "CharRaw", 0);
   s.asciiEditor = Int(kSpecial, "AsciiEditor", 1);
@@ -174,7 +170,7 @@ int ReadQeRevision() {
 bool FileExists(const char* path) { return path[0] != '\0' && AccessPath(path, 0) == 0; }
 
 // The last library, or STANDARD.QB6 in the library folder when it is gone.
-void CheckLastLibrary(CKmDoc& doc) {
+void CheckLastLibrary(KmDocBase& doc) {
   if (doc.m_pDocPaths == nullptr) return;
   char* lib = reinterpret_cast<char*>(doc.m_pDocPaths + kDocPathsLibrary);
   if (FileExists(lib)) return;
@@ -191,19 +187,19 @@ std::string SettingsIniPath() {
   return m ? m->SettingsFile() : std::string("kmw.ini");
 }
 
-void ReadDataSourceDefaults(CKmDoc& doc) {
+void ReadDataSourceDefaults(KmDocBase& doc) {
   DocSettings& s = doc.m_settings;
   Text(kDefaults, "DefaultDataSource", "Default", s.defaultDataSource, sizeof s.defaultDataSource);
   s.newReportAlwaysUseSameDS = Int(kDefaults, "NewReportAlwaysUseSameDS", 0);
   s.readReportAlwaysUseSameDS = Int(kDefaults, "ReadReportAlwaysUseSameDS", 0);
 }
 
-void ComputeLogicalTextWidth(CKmDoc& doc) {
+void ComputeLogicalTextWidth(KmDocBase& doc) {
   const size_t t = std::strlen(doc.m_settings.logT), f = std::strlen(doc.m_settings.logF);
   doc.m_settings.logicalWidth = static_cast<int32_t>(t > f ? t : f);
 }
 
-void ReadIniSettings(CKmDoc& doc) {
+void ReadIniSettings(KmDocBase& doc) {
   ReadDefaults(doc);
   ReadDictionary(doc);
   ReadDatabase(doc);
@@ -215,7 +211,7 @@ void ReadIniSettings(CKmDoc& doc) {
   ComputeLogicalTextWidth(doc);
 }
 
-void ReadIntlSettings(CKmDoc& doc) {
+void ReadIntlSettings(KmDocBase& doc) {
   const int old = doc.m_measure;
   const int now = ::ReadIntlSettings(doc.m_intl) == 0 ? 0 : 1;
   doc.m_cDecimal = doc.m_intl.sDecimal;
@@ -247,7 +243,7 @@ void ReadIntlSettings(CKmDoc& doc) {
   doc.m_measure = doc.m_measure2 = static_cast<BYTE>(now);
 }
 
-void ReadSaveListSettings(CKmDoc& doc) {
+void ReadSaveListSettings(KmDocBase& doc) {
   DocSettings& s = doc.m_settings;
   s.actionBar = Byte(Int(kSaveList, "ActionBar", 1));
   s.formatBar = Byte(Int(kSaveList, "FormatBar", 1));
@@ -281,7 +277,7 @@ BOOL WriteIniInt(const char* section, const char* key, int value) {
   return WritePrivateProfileStringA(section, key, text, SettingsIniPath().c_str());
 }
 
-void WriteSaveListSettings(CKmDoc& doc) {
+void WriteSaveListSettings(KmDocBase& doc) {
   const DocSettings& s = doc.m_settings;
   WriteIniInt(kSaveList, "ActionBar", s.actionBar);
   WriteIniInt(kSaveList, "FormatBar", s.formatBar);

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-class CKmDoc;
+class KmDocBase;
 
 constexpr int kDirSettingMax = 114;  // longest directory setting kept
 constexpr int kChartFontCount = 5;
@@ -78,13 +78,13 @@ extern int32_t g_doubleConnect;
 // The settings file (from the application's library manager, else kmw.ini).
 std::string SettingsIniPath();
 
-void ReadIniSettings(CKmDoc& doc);
-void ReadDataSourceDefaults(CKmDoc& doc);
+void ReadIniSettings(KmDocBase& doc);
+void ReadDataSourceDefaults(KmDocBase& doc);
 // [intl] into the document; converts the page defaults (and, with a report
 // open, the layout) when the measurement system changes.
-void ReadIntlSettings(CKmDoc& doc);
+void ReadIntlSettings(KmDocBase& doc);
 // [Save List], [Preferences], the export switches and [Export].
-void ReadSaveListSettings(CKmDoc& doc);
-void WriteSaveListSettings(CKmDoc& doc);
+void ReadSaveListSettings(KmDocBase& doc);
+void WriteSaveListSettings(KmDocBase& doc);
 BOOL WriteIniInt(const char* section, const char* key, int value);
-void ComputeLogicalTextWidth(CKmDoc& doc);
+void ComputeLogicalTextWidth(KmDocBase& doc);

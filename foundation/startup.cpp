@@ -1,6 +1,6 @@
 #include "foundation/startup.h"
 
-#include "app/shell_standins.h"
+#include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
 #include "foundation/library_manager.h"
 #include "foundation/settings.h"
@@ -36,7 +36,7 @@ void FreeBlock(T*& block) {
   block = nullptr;
 }
 
-void FreeStartupBlocks(CKmDoc& doc) {
+void FreeStartupBlocks(KmDocBase& doc) {
   FreeBlock(doc.m_bandLines.lines);
   FreeBlock(doc.m_pPageSetup);
   FreeBlock(doc.m_pSmallPage);
@@ -52,7 +52,7 @@ bool Alloc(T*& block, DWORD size) {
   return block != nullptr;
 }
 
-bool AllocStartupBlocks(CKmDoc& doc) {
+bool AllocStartupBlocks(KmDocBase& doc) {
   return Alloc(doc.m_bandLines.lines, kBandLineTableBytes) && Alloc(doc.m_pPageSetup, kPageSetupBytes) &&
          Alloc(doc.m_pSmallPage, kSmallPageBytes) && Alloc(doc.m_pDocPaths, kDocPathsBytes) &&
          Alloc(g_dirBlock, kDirBlockBytes) && Alloc(doc.m_pExportFile, kExportFileBytes) &&
@@ -113,7 +113,7 @@ char* DirBlockEntryText(int entry) {
   return g_dirBlock + entry * kDirEntryBytes;
 }
 
-int StartupChecks(CKmDoc& doc) {
+int StartupChecks(KmDocBase& doc) {
   StartupHooks& hooks = GetStartupHooks();
   if (!hooks.InitCompiler(doc, 50000, 8000)) {
     hooks.Error(doc, GetResString(619, 0));
@@ -153,7 +153,7 @@ int StartupChecks(CKmDoc& doc) {
   return 1;
 }
 
-void StartupHooks::MeasureScreen(CKmDoc& doc) {
+void StartupHooks::MeasureScreen(KmDocBase& doc) {
   HWND owner = doc.GetOwnerWindow();
   HDC dc = GetDC(owner);
   if (dc == nullptr) return;
@@ -171,7 +171,7 @@ void StartupHooks::MeasureScreen(CKmDoc& doc) {
   ReleaseDC(owner, dc);
 }
 
-int InitSettings(CKmDoc& doc) {
+int InitSettings(KmDocBase& doc) {
   StartupHooks& hooks = GetStartupHooks();
   hooks.AttachStatusBuffer(doc);
   if (!StartupChecks(doc)) return 0;
@@ -196,7 +196,7 @@ int InitSettings(CKmDoc& doc) {
   return 1;
 }
 
-void FlushPendingFileName(CKmDoc& doc) {
+void FlushPendingFileName(KmDocBase& doc) {
   if (doc.m_pDocPaths == nullptr) return;
   char* pending = reinterpret_cast<char*>(doc.m_pDocPaths + kDocPathsPending);
   if (pending[0]) {
@@ -206,7 +206,7 @@ void FlushPendingFileName(CKmDoc& doc) {
   }
 }
 
-void SaveSettingsOnExit(CKmDoc& doc) {
+void SaveSettingsOnExit(KmDocBase& doc) {
   StartupHooks& hooks = GetStartupHooks();
   doc.SetWaitCursor(1);
   doc.m_bReportOpen = FALSE;

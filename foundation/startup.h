@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <string>
 
-class CKmDoc;
+class KmDocBase;
 
 // Block sizes made at start-up, zero-filled.
 constexpr DWORD kPageSetupBytes = 112;
@@ -49,14 +49,14 @@ struct ScreenInfo {
 extern ScreenInfo g_screen;
 
 // 1 when the program can run, 0 after reporting why not (blocks freed).
-int StartupChecks(CKmDoc& doc);
+int StartupChecks(KmDocBase& doc);
 // The start-up sequence: checks, screen, settings, printer, sort order.
-int InitSettings(CKmDoc& doc);
-void SaveSettingsOnExit(CKmDoc& doc);
+int InitSettings(KmDocBase& doc);
+void SaveSettingsOnExit(KmDocBase& doc);
 void RegisterAppPath();
 // Fills owner and organisation from the office suite's key; missing values
 // leave them as they were.
 void ReadRegisteredUser(std::string* owner, std::string* organisation);
 
 // Deletes the pending file of the document paths block and clears the name.
-void FlushPendingFileName(CKmDoc& doc);
+void FlushPendingFileName(KmDocBase& doc);

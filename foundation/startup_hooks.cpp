@@ -1,7 +1,6 @@
 #include "foundation/startup_hooks.h"
 
-#include "app/shell_standins.h"
-#include "expr/compiler_state.h"
+#include "foundation/doc_base.h"
 #include "platform/printer/printer_info.h"
 #include "platform/win/modules.h"
 #include "platform/win/process.h"
@@ -16,23 +15,15 @@ StartupHooks* g_hooks = nullptr;
 StartupHooks& GetStartupHooks() { return g_hooks ? *g_hooks : g_defaultHooks; }
 void SetStartupHooks(StartupHooks* hooks) { g_hooks = hooks; }
 
-void StartupHooks::Warning(CKmDoc& doc, const char* text) { doc.WarningBox(text); }
-void StartupHooks::Error(CKmDoc& doc, const char* text) { doc.ShowErrorText(text, nullptr); }
+void StartupHooks::Warning(KmDocBase& doc, const char* text) { doc.WarningBox(text); }
+void StartupHooks::Error(KmDocBase& doc, const char* text) { doc.ShowErrorText(text, nullptr); }
 
 std::string StartupHooks::ProgramDirectory() { return ::ProgramDirectory(); }
 
-bool StartupHooks::InitCompiler(CKmDoc& doc, unsigned workArea, unsigned longestString) {
-  // Without a model there is nothing to prepare yet.
-  return doc.m_pModel == nullptr || ::InitCompiler(doc.m_pModel, workArea, longestString) == 0;
-}
-
-void StartupHooks::FreeCompiler(CKmDoc& doc) {
-  if (doc.m_pModel) ::FreeCompiler(doc.m_pModel);
-}
 
 unsigned StartupHooks::SetHandleCount(unsigned wanted) { return ::SetHandleCount(wanted); }
 
-void StartupHooks::GetDefaultPrinter(CKmDoc& doc) {
+void StartupHooks::GetDefaultPrinter(KmDocBase& doc) {
   std::string device, driver, port;
   if (!GetDefaultPrinterNames(&device, &driver, &port)) return;
   std::snprintf(doc.m_szPrinterDevice, sizeof doc.m_szPrinterDevice, "%s", device.c_str());

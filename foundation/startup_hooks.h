@@ -6,56 +6,58 @@
 
 #include <string>
 
-class CKmDoc;
+class KmDocBase;
 
 class StartupHooks {
  public:
   virtual ~StartupHooks() = default;
 
   // Messages: a warning dialog (style 0) and an error dialog.
-  virtual void Warning(CKmDoc& doc, const char* text);
-  virtual void Error(CKmDoc& doc, const char* text);
+  virtual void Warning(KmDocBase& doc, const char* text);
+  virtual void Error(KmDocBase& doc, const char* text);
 
   // The program's folder, with its trailing separator.
   virtual std::string ProgramDirectory();
   // The expression compiler's work area; false when it cannot be had.
-  virtual bool InitCompiler(CKmDoc& doc, unsigned workArea, unsigned longestString);
-  virtual void FreeCompiler(CKmDoc& doc);
+  // The compiler lives with the model, so without the application's hooks
+  // there is nothing to prepare or free.
+  virtual bool InitCompiler(KmDocBase& /*doc*/, unsigned /*workArea*/, unsigned /*longestString*/) { return true; }
+  virtual void FreeCompiler(KmDocBase& /*doc*/) {}
   // The number of file handles the system gives for the number asked.
   virtual unsigned SetHandleCount(unsigned wanted);
 
   // Start-up.
-  virtual void AttachStatusBuffer(CKmDoc& /*doc*/) {}
-  virtual void ResetPageOrigin(CKmDoc& /*doc*/) {}
-  virtual void GetDefaultPrinter(CKmDoc& doc);
+  virtual void AttachStatusBuffer(KmDocBase& /*doc*/) {}
+  virtual void ResetPageOrigin(KmDocBase& /*doc*/) {}
+  virtual void GetDefaultPrinter(KmDocBase& doc);
   // Colour display and pixels per inch of the screen.
-  virtual void MeasureScreen(CKmDoc& doc);
-  virtual void EnumPrinterFonts(CKmDoc& /*doc*/) {}
+  virtual void MeasureScreen(KmDocBase& doc);
+  virtual void EnumPrinterFonts(KmDocBase& /*doc*/) {}
   // Returns whether a font was made (and must be deleted at exit).
-  virtual bool CreateUiFont(CKmDoc& /*doc*/, int /*height*/, int /*weight*/) { return false; }
-  virtual void LoadSortOrderFile(CKmDoc& /*doc*/) {}
+  virtual bool CreateUiFont(KmDocBase& /*doc*/, int /*height*/, int /*weight*/) { return false; }
+  virtual void LoadSortOrderFile(KmDocBase& /*doc*/) {}
   // A change of the measurement system with a report open, after the margins
   // and band lines are converted: fields sized to their text, objects
   // converted, the layout recomputed and redrawn.
-  virtual void ConvertOpenReport(CKmDoc& /*doc*/, int /*oldSystem*/, int /*newSystem*/) {}
+  virtual void ConvertOpenReport(KmDocBase& /*doc*/, int /*oldSystem*/, int /*newSystem*/) {}
 
   // Shut-down, in the order they are called.
-  virtual void DestroyInsertFieldPalette(CKmDoc& /*doc*/) {}
-  virtual void QuitHelp(CKmDoc& /*doc*/) {}
-  virtual void ReleaseObjectFonts(CKmDoc& /*doc*/) {}
-  virtual void ClearModel(CKmDoc& /*doc*/) {}
-  virtual void DeleteAllUdfs(CKmDoc& /*doc*/) {}
-  virtual void FreeTextItems(CKmDoc& /*doc*/) {}
-  virtual void FreePrinterFonts(CKmDoc& /*doc*/) {}
-  virtual void FreePicturesAndItems(CKmDoc& /*doc*/) {}
-  virtual void FreeLinesAndBoxes(CKmDoc& /*doc*/) {}
-  virtual void ReleaseCharts(CKmDoc& /*doc*/) {}
-  virtual void ClearExportFormats(CKmDoc& /*doc*/) {}
-  virtual void LibFreeBuffers(CKmDoc& /*doc*/) {}
-  virtual void FreeStatusBuffer(CKmDoc& /*doc*/) {}
-  virtual void RemoveWorkFiles(CKmDoc& /*doc*/) {}
-  virtual void FreeConnectOverrides(CKmDoc& /*doc*/) {}
-  virtual void FreeSqlFunctionTexts(CKmDoc& /*doc*/) {}
+  virtual void DestroyInsertFieldPalette(KmDocBase& /*doc*/) {}
+  virtual void QuitHelp(KmDocBase& /*doc*/) {}
+  virtual void ReleaseObjectFonts(KmDocBase& /*doc*/) {}
+  virtual void ClearModel(KmDocBase& /*doc*/) {}
+  virtual void DeleteAllUdfs(KmDocBase& /*doc*/) {}
+  virtual void FreeTextItems(KmDocBase& /*doc*/) {}
+  virtual void FreePrinterFonts(KmDocBase& /*doc*/) {}
+  virtual void FreePicturesAndItems(KmDocBase& /*doc*/) {}
+  virtual void FreeLinesAndBoxes(KmDocBase& /*doc*/) {}
+  virtual void ReleaseCharts(KmDocBase& /*doc*/) {}
+  virtual void ClearExportFormats(KmDocBase& /*doc*/) {}
+  virtual void LibFreeBuffers(KmDocBase& /*doc*/) {}
+  virtual void FreeStatusBuffer(KmDocBase& /*doc*/) {}
+  virtual void RemoveWorkFiles(KmDocBase& /*doc*/) {}
+  virtual void FreeConnectOverrides(KmDocBase& /*doc*/) {}
+  virtual void FreeSqlFunctionTexts(KmDocBase& /*doc*/) {}
 };
 
 // The hooks in force; the defaults until SetStartupHooks gives others (null

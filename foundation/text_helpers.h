@@ -67,22 +67,11 @@ char* MakeTempFileName(const char* suffix, char* buffer, size_t size);
 void GetBandName(char* buffer, size_t size, int kind,
                  const std::function<const char*(int level)>& groupFieldName);
 
-class CKmComposite;
-struct FieldDef;
-// The description of a total (or of the total an alias stands for), e.g.
-// "Sum(Orders.Amount, Grand, Every, Running)"; groupField answers the group
-// field of a level (0-7) or null. Empty when the total or its totalled field
-// cannot be found. Bounded by size.
-void BuildTotalDescription(CKmComposite* model, const FieldDef* field, char* buffer, size_t size, int qualify,
-                           const std::function<const FieldDef*(int level)>& groupField);
 
 // True for the page bands (10, 120), a group header whose group has flag 16 and
 // a group footer whose group has flag 8, as testGroupFlag(level, mask) answers.
 bool IsPageOrGroupBand(int kind, const std::function<bool(int level, unsigned mask)>& testGroupFlag);
 
-// The kind of a field from its flags: 8 numeric, 11 logical, 12 memo, 10 date,
-// 800 date-time, 801 time, 9 anything else.
-int ObjectKindCode(uint32_t flags);
 // The width of a logical value: the longer of the true and false texts.
 int LogicalTextWidth(const char* trueText, const char* falseText);
 

@@ -10,7 +10,7 @@
 #include "expr/compiler.h"
 #include "expr/udf.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "model/field_dependencies.h"
 #include "model/record_filter.h"
 #include "foundation/text_helpers.h"

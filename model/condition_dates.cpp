@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "expr/compiler_state.h"
 #include "expr/date_text.h"
-#include "model/fields.h"
+#include "core/fields.h"
 #include "model/record_filter.h"
 #include "model/selection_conditions.h"
 

@@ -4,7 +4,7 @@
 
 #include "expr/compiler.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 FieldDef* CKmComposite::CompileField(const char* name, const char* text, bool otherList, FieldDef* listHead) {
   if (text == nullptr) text = "";

@@ -3,8 +3,8 @@
 #include "expr/code_walks.h"
 #include "expr/scanner.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
-#include "model/engine_errors.h"
+#include "core/composite.h"
+#include "core/engine_errors.h"
 #include "model/group_levels.h"
 
 #include <algorithm>

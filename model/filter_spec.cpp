@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
-#include "model/fields.h"
-#include "model/filter_text.h"
+#include "core/composite.h"
+#include "core/fields.h"
+#include "model/filter_spec.h"
 #include "model/record_filter.h"
 #include "model/record_pass.h"
 #include "model/selection_conditions.h"

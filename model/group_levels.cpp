@@ -1,9 +1,9 @@
 #include "model/group_levels.h"
 
-#include "model/composite.h"
-#include "model/engine_errors.h"
-#include "model/fields.h"
-#include "files/external_sort.h"
+#include "core/composite.h"
+#include "core/engine_errors.h"
+#include "core/fields.h"
+#include "model/external_sort.h"
 #include "model/record_pass.h"
 #include "model/record_sort.h"
 #include "model/totals_readback.h"

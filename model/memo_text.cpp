@@ -2,9 +2,9 @@
 
 #include "expr/collation.h"
 #include "expr/value_format.h"
-#include "model/composite.h"
-#include "model/engine_errors.h"
-#include "model/fields.h"
+#include "core/composite.h"
+#include "core/engine_errors.h"
+#include "core/fields.h"
 #include "model/record_pass.h"
 
 #include <cctype>

@@ -1,12 +1,11 @@
 #include "model/record_filter.h"
 
-#include "data/data_access.h"
 #include "expr/calendar.h"
 #include "expr/collation.h"
 #include "expr/value_eval.h"
 #include "expr/value_helpers.h"
-#include "model/composite.h"
-#include "model/fields.h"
+#include "core/composite.h"
+#include "core/fields.h"
 #include "model/memo_text.h"
 #include "model/record_pass.h"
 
@@ -260,11 +259,7 @@ std::string Tidy(CKmComposite* m, std::string s) {
   return s;
 }
 
-bool NetWareNullsCompare(CKmComposite* m) {
-  if (m->dataAccessState == nullptr) return false;
-  const DataAccess* da = static_cast<const DataAccess*>(m->dataAccessState);
-  return da->IsNetWareSql() && !da->QSwitch();
-}
+bool NetWareNullsCompare(CKmComposite* m) { return m->nullsCompareAsValues != nullptr && m->nullsCompareAsValues(m); }
 
 // An operand token as a value buffer for the field's kind; text operands in text.
 struct Operand {

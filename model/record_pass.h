@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "model/composite.h"
-#include "model/row_source.h"
+#include "core/composite.h"
+#include "core/row_source.h"
 #include "model/work_files.h"
 
 class CKmComposite;

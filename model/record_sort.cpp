@@ -3,11 +3,11 @@
 #include "expr/collation.h"
 #include "expr/value_helpers.h"
 #include "foundation/heap_strings.h"
-#include "model/engine_errors.h"
-#include "model/fields.h"
-#include "model/composite.h"
+#include "core/engine_errors.h"
+#include "core/fields.h"
+#include "core/composite.h"
 #include "model/record_pass.h"
-#include "files/external_sort.h"
+#include "model/external_sort.h"
 
 #include <algorithm>
 #include <cstdio>

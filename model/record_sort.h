@@ -2,7 +2,7 @@
 // one key segment per key), their order, run formation in a memory pool and
 // the merge of the runs, plus the record sort that orders the selected master
 // records into a file of record positions. The driver that runs the two
-// phases is RunExternalSort (files/external_sort.h).
+// phases is RunExternalSort (model/external_sort.h).
 #pragma once
 
 #include <cstddef>

@@ -1,9 +1,9 @@
 #include "model/relation_wording.h"
 
 #include "expr/code_walks.h"
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "expr/scanner.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <cctype>
 #include <cstring>

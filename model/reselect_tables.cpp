@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "app/shell_standins.h"
+#include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 namespace {
 

@@ -37,11 +37,11 @@ std::string ResolveMasterPath(const std::string& path, const TablePathContext& c
 // Completes a stored relative path against the master's; kind receives the next kind to try.
 std::string CompleteRelativePath(const std::string& path, const TablePathContext& ctx, int* nextKind);
 
-class CKmDoc;
+class KmDocBase;
 
 // What asking for another data source needs of the document and the data layer.
 struct DataSourceQuestion {
-  CKmDoc* doc = nullptr;
+  KmDocBase* doc = nullptr;
   bool promptSuppressed = false;  // set while the command line opens a report
   bool sqlReport = false;
   const char* masterPath = "";
@@ -64,7 +64,7 @@ const char* TableFileFilter(int sourceKind);
 
 // What the questions need of the document, the status bar and the dialogs.
 struct ReselectServices {
-  CKmDoc* doc = nullptr;
+  KmDocBase* doc = nullptr;
   CKmComposite* model = nullptr;  // shows engine codes
   void* context = nullptr;
   void (*status)(void* context, const char* text) = nullptr;

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "expr/calendar.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 #include "model/condition_dates.h"
 #include "model/field_dependencies.h"
-#include "model/fields.h"
+#include "core/fields.h"
 #include "model/record_filter.h"
 #include "foundation/text_helpers.h"
 

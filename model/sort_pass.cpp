@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "model/composite.h"
+#include "core/composite.h"
 #include "model/group_levels.h"
 #include "model/record_pass.h"
 #include "model/totals_readback.h"

@@ -1,10 +1,10 @@
 #include "model/totals_readback.h"
 
 #include "expr/code_walks.h"
-#include "model/composite.h"
-#include "model/engine_errors.h"
+#include "core/composite.h"
+#include "core/engine_errors.h"
 #include "model/field_dependencies.h"
-#include "model/fields.h"
+#include "core/fields.h"
 #include "model/group_levels.h"
 #include "model/record_pass.h"
 

@@ -3,7 +3,7 @@
 // The run script builds this beside the program and runs it once.
 #include "app/app.h"
 #include "app/document.h"
-#include "app/page_setup.h"
+#include "layout/page_setup.h"
 #include "app/sample_report.h"
 #include "expr/functions_common.h"
 #include "files/report_io.h"

@@ -3,7 +3,7 @@
 // a run reports.
 #include "app/print_run.h"
 
-#include "app/shell_standins.h"
+#include "app/document.h"
 #include "engine/output_messages.h"
 #include "engine/printer_library.h"
 #include "foundation/page_metrics.h"

@@ -4,7 +4,7 @@
 // the customer groups in order with their lines, each customer's total and
 // the grand total.
 #include "app/document.h"
-#include "app/page_setup.h"
+#include "layout/page_setup.h"
 #include "app/sample_report.h"
 #include "expr/functions_common.h"
 #include "files/report_io.h"

@@ -1,6 +1,6 @@
 #include "designer/line_drag.h"
 
-#include "designer/band_line_layout.h"
+#include "layout/band_line_layout.h"
 #include "platform/win/capture.h"
 #include "platform/win/ui_app.h"
 

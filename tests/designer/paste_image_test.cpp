@@ -1,6 +1,6 @@
 #include "designer/paste_image.h"
 
-#include "designer/band_line_layout.h"
+#include "layout/band_line_layout.h"
 
 #include <gtest/gtest.h>
 

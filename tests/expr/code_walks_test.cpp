@@ -1,6 +1,6 @@
 #include "expr/code_walks.h"
 
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "expr/scanner.h"
 #include "expr_model_fixture.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 
 // Code for every opcode, read back instruction by instruction.
 TEST(CompiledCodeTest, EveryOpcodeRoundTrips) {

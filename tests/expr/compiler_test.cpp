@@ -2,7 +2,7 @@
 
 #include "expr/builtin_table.h"
 #include "expr/calendar.h"
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "expr_model_fixture.h"
 
 #include <gtest/gtest.h>

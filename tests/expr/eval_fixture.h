@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "expr/builtin_table.h"
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "expr/value_eval.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 class HandlerGuard {
  public:

@@ -5,7 +5,7 @@
 #include "expr/compiler.h"
 #include "expr/compiler_state.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <cstring>
 #include <memory>

@@ -3,9 +3,9 @@
 #include "expr/compiler.h"
 #include "expr/compiler_state.h"
 #include "expr/udf.h"
-#include "files/library_file.h"
+#include "foundation/library_file.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 #include "expr/udf.h"
 
 #include "expr/code_walks.h"
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "expr/compiler.h"
 #include "expr/compiler_state.h"
 #include "expr/value_eval.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <gtest/gtest.h>
 

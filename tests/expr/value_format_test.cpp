@@ -3,7 +3,7 @@
 #include "expr/calendar.h"
 #include "expr/value_helpers.h"
 #include "foundation/heap_strings.h"
-#include "model/fields.h"
+#include "core/fields.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "files/library_file.h"
-#include "files/library_file_io.h"
+#include "foundation/library_file.h"
+#include "foundation/library_file_io.h"
 #include "platform/win/heap.h"
 
 #include "library_test_util.h"

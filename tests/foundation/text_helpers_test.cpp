@@ -1,6 +1,6 @@
 #include "foundation/file_removal.h"
 #include "foundation/text_helpers.h"
-#include "model/fields.h"
+#include "core/fields.h"
 #include "platform/win/process.h"
 #include "platform/win/string_compare.h"
 

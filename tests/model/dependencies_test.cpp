@@ -1,8 +1,8 @@
 #include "model/field_dependencies.h"
 
-#include "../expr/expr_model_fixture.h"
+#include "tests/expr/expr_model_fixture.h"
 #include "expr/code_walks.h"
-#include "model/engine_errors.h"
+#include "core/engine_errors.h"
 #include "model/group_levels.h"
 
 #include <gtest/gtest.h>

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "expr/compiled_code.h"
+#include "core/compiled_code.h"
 #include "foundation/heap_strings.h"
-#include "model/composite.h"
-#include "model/engine_errors.h"
+#include "core/composite.h"
+#include "core/engine_errors.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "model/relation_wording.h"
 
-#include "../expr/expr_model_fixture.h"
+#include "tests/expr/expr_model_fixture.h"
 
 #include <gtest/gtest.h>
 

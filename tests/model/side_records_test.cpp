@@ -1,7 +1,7 @@
 #include "data/data_access.h"
 #include "expr/compiler_state.h"
 #include "expr/udf.h"
-#include "model/composite.h"
+#include "core/composite.h"
 
 #include <gtest/gtest.h>
 

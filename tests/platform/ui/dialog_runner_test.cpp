@@ -1,5 +1,6 @@
 #include "foundation/dialog_runner.h"
 
+#include "app/document.h"
 #include "foundation/message_dialog.h"
 #include "platform/win/beep.h"
 #include "platform/win/help.h"

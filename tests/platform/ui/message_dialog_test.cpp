@@ -1,3 +1,4 @@
+#include "app/document.h"
 #include "foundation/message_dialog.h"
 
 #include "foundation/dialog_runner.h"

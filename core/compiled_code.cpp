@@ -1,0 +1,260 @@
+#include "core/compiled_code.h"
+
+#include <cstdio>
+#include <cstring>
+
+int OperandSize(uint8_t op) {
+  switch (op) {
+    case OP_NUMBER:
+      return 9;
+    case OP_FIELD:
+    case OP_TABLE:
+    case OP_STRING:
+    case OP_FIELD_PREV:
+    case OP_PARAM:
+    case OP_PARAM_PREV:
+    case OP_JUMP_FALSE:
+    case OP_JUMP:
+    case OP_DATE:
+      return 4;
+    case OP_CALL:
+    case OP_UDF_CALL:
+      return 5;
+    case OP_DATETIME:
+      return 12;
+    case OP_TIME:
+      return 8;
+    case OP_KEYWORD:
+      return 2;
+    case OP_BAD_38:
+      return -1;
+    default:
+      return op > kLastOpcode ? -1 : 0;
+  }
+}
+
+double ReadF64(const uint8_t* p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  double d;
+  std::memcpy(&d, p, sizeof d);
+  return d;
+#endif
+  uint64_t bits = 0;
+  for (int i = 7; i >= 0; --i) bits = (bits << 8) | p[i];
+  double v;
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
+}
+
+void WriteF64(uint8_t* p, double v) {
+  uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(bits >> (8 * i));
+}
+
+void CodeWriter::PutU32(uint32_t v) {
+  uint8_t b[4];
+  WriteU32(b, v);
+  bytes_.insert(bytes_.end(), b, b + 4);
+}
+
+void CodeWriter::PutF64(double v) {
+  uint8_t b[8];
+  WriteF64(b, v);
+  bytes_.insert(bytes_.end(), b, b + 8);
+}
+
+size_t CodeWriter::Op(uint8_t op) {
+  size_t at = bytes_.size();
+  bytes_.push_back(op);
+  return at;
+}
+
+size_t CodeWriter::U32Op(uint8_t op, uint32_t v) {
+  size_t at = Op(op);
+  PutU32(v);
+  return at;
+}
+
+size_t CodeWriter::Number(double value, uint8_t pointCount) {
+  size_t at = Op(OP_NUMBER);
+  bytes_.push_back(pointCount);
+  PutF64(value);
+  return at;
+}
+
+size_t CodeWriter::Call(uint32_t slot, uint8_t argc, bool logical) {
+  size_t at = U32Op(OP_CALL, (slot & kCallIdMask) | (logical ? kCallLogicalBit : 0));
+  bytes_.push_back(argc);
+  return at;
+}
+
+size_t CodeWriter::UdfCall(uint32_t id, uint8_t argc, bool logical) {
+  size_t at = U32Op(OP_UDF_CALL, (id & kCallIdMask) | (logical ? kCallLogicalBit : 0));
+  bytes_.push_back(argc);
+  return at;
+}
+
+size_t CodeWriter::String(const char* text, size_t length) {
+  size_t at = U32Op(OP_STRING, static_cast<uint32_t>(length + 1));
+  bytes_.insert(bytes_.end(), text, text + length);
+  bytes_.push_back(0);
+  return at;
+}
+
+size_t CodeWriter::DateTime(uint32_t day, double time) {
+  size_t at = U32Op(OP_DATETIME, day);
+  PutF64(time);
+  return at;
+}
+
+size_t CodeWriter::Time(double time) {
+  size_t at = Op(OP_TIME);
+  PutF64(time);
+  return at;
+}
+
+size_t CodeWriter::Keyword(uint8_t tag, uint8_t value) {
+  size_t at = Op(OP_KEYWORD);
+  bytes_.push_back(tag);
+  bytes_.push_back(value);
+  return at;
+}
+
+size_t CodeWriter::Jump(uint8_t op) {
+  Op(op);
+  size_t operand = bytes_.size();
+  PutU32(0);
+  return operand;
+}
+
+void CodeWriter::PatchJump(size_t operandAt, size_t target) {
+  int32_t offset = static_cast<int32_t>(static_cast<int64_t>(target) - static_cast<int64_t>(operandAt));
+  WriteU32(&bytes_[operandAt], static_cast<uint32_t>(offset));
+}
+
+bool CodeReader::Next(Instruction* out) {
+  if (bad_ || pos_ >= length_) return false;
+  const uint8_t op = code_[pos_];
+  const int size = OperandSize(op);
+  if (size < 0 || length_ - pos_ - 1 < static_cast<size_t>(size)) {
+    bad_ = true;
+    return false;
+  }
+  Instruction in;
+  in.op = op;
+  in.offset = pos_;
+  const uint8_t* p = code_ + pos_ + 1;
+  size_t total = 1 + static_cast<size_t>(size);
+  switch (op) {
+    case OP_NUMBER:
+      in.u8 = p[0];
+      in.f64 = ReadF64(p + 1);
+      break;
+    case OP_CALL:
+    case OP_UDF_CALL:
+      in.u32 = ReadU32(p);
+      in.u8 = p[4];
+      break;
+    case OP_STRING: {
+      in.u32 = ReadU32(p);
+      if (in.u32 > length_ - pos_ - 5) {
+        bad_ = true;
+        return false;
+      }
+      in.text = reinterpret_cast<const char*>(p + 4);
+      total += in.u32;
+      break;
+    }
+    case OP_JUMP_FALSE:
+    case OP_JUMP:
+      in.u32 = ReadU32(p);
+      in.jump = static_cast<int32_t>(in.u32);
+      break;
+    case OP_DATETIME:
+      in.u32 = ReadU32(p);
+      in.f64 = ReadF64(p + 4);
+      break;
+    case OP_TIME:
+      in.f64 = ReadF64(p);
+      break;
+    case OP_KEYWORD:
+      in.u8 = p[0];
+      in.u8b = p[1];
+      break;
+    default:
+      if (size == 4) in.u32 = ReadU32(p);
+      break;
+  }
+  in.length = total;
+  pos_ += total;
+  *out = in;
+  return true;
+}
+
+size_t CompiledCodeLength(const uint8_t* code, size_t maxLength) {
+  if (code == nullptr) return 0;
+  CodeReader reader(code, maxLength);
+  Instruction in;
+  while (reader.Next(&in)) {
+    if (in.op == OP_END) return in.offset + 1;
+  }
+  return 0;
+}
+
+static const char* const kOpNames[] = {
+    "ADD",   "SUB",      "DIV",       "MUL",       "POW",     "PLUS",     "NEG",     "PERCENT",
+    "END",   "NUMBER",   "FIELD",     "TABLE",     "CALL",    "TRUE",     "FALSE",   "EQ",
+    "NE",    "LE",       "GE",        "LT",        "GT",      "AND",      "OR",      "NOT",
+    "CONCAT", "CONCAT_TRIM", "CONTAINS", "STRING", "EMPTY_ARG", "DATE_DIFF", "DATE_ADD",
+    "DATE_SUB", "MERGE_FLAGS", "FIELD_PREV", "EMPTY_LONGTEXT", "PARAM", "UDF_CALL", "PARAM_PREV",
+    "BAD",   "JUMP_FALSE", "JUMP",    "DATE",      "DATETIME", "TIME",    "KEYWORD"};
+
+std::string DisassembleCode(const uint8_t* code, size_t length) {
+  std::string out;
+  CodeReader reader(code, length);
+  Instruction in;
+  char line[160];
+  while (reader.Next(&in)) {
+    int n = std::snprintf(line, sizeof line, "%04zu %s", in.offset, kOpNames[in.op]);
+    std::string tail;
+    switch (in.op) {
+      case OP_NUMBER:
+        std::snprintf(line + n, sizeof line - n, " %.17g (%u)", in.f64, in.u8);
+        break;
+      case OP_CALL:
+      case OP_UDF_CALL:
+        std::snprintf(line + n, sizeof line - n, " %u/%u%s", in.u32 & kCallIdMask, in.u8,
+                      (in.u32 & kCallLogicalBit) ? " L" : "");
+        break;
+      case OP_STRING:
+        tail = " \"" + std::string(in.text, in.u32 ? in.u32 - 1 : 0) + "\"";
+        break;
+      case OP_JUMP_FALSE:
+      case OP_JUMP:
+        std::snprintf(line + n, sizeof line - n, " %+d -> %04lld", in.jump,
+                      static_cast<long long>(in.offset) + 1 + in.jump);
+        break;
+      case OP_DATETIME:
+        std::snprintf(line + n, sizeof line - n, " %u %.17g", in.u32, in.f64);
+        break;
+      case OP_TIME:
+        std::snprintf(line + n, sizeof line - n, " %.17g", in.f64);
+        break;
+      case OP_KEYWORD:
+        std::snprintf(line + n, sizeof line - n, " %u:%u", in.u8, in.u8b);
+        break;
+      default:
+        if (OperandSize(in.op) == 4) std::snprintf(line + n, sizeof line - n, " %u", in.u32);
+        break;
+    }
+    out += line;
+    out += tail;
+    out += '\n';
+  }
+  if (reader.bad()) {
+    std::snprintf(line, sizeof line, "%04zu BAD OPCODE\n", reader.position());
+    out += line;
+  }
+  return out;
+}

@@ -1,0 +1,213 @@
+// The records through which every subsystem sees a report's data: one field
+// (FieldDef), the header in front of a memo value (ValueHeader), one master or
+// lookup table (TableSlot) and a block of linking-field pairs (JoinLink), with
+// their flag bits. In memory these are plain records with real pointers; the
+// file subsystem writes them field by field, so no member order here is a
+// byte layout.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The common head of every layout item (fields, texts, lines, boxes, pictures,
+// charts). Fields begin with one; the layout code reads and writes the rest.
+struct ReportItemHead {
+  uint8_t bandLine = 0;
+  int32_t column = 0;
+  uint8_t width = 0;         // columns; at most 254 for fields
+  uint8_t fontStyle = 0;     // 1 bold, 2 italic, 4 underline, 8 strikeout
+  uint32_t flags = 0;        // ItemKind bits (kItemKind*) and state bits
+  int32_t pointSize = 0;     // tenths of a point
+  int32_t measuredWidth = 0;
+  int32_t descent = 0;       // pixels below the baseline
+  int32_t fontIndex = 0;
+  int32_t left = 0, top = 0, right = 0, bottom = 0;  // layout pixels, inclusive
+  int32_t height = 0;
+  void* fontHandle = nullptr;
+  uint8_t colour = 0;
+  uint16_t faceAtom = 0;
+  ReportItemHead* nextInOrder = nullptr;  // the item list in vertical order
+  ReportItemHead* prevInOrder = nullptr;
+  int32_t lineOffset = 0;
+  int32_t savedLeft = 0;
+};
+
+// ItemKind bits of ReportItemHead::flags.
+constexpr uint32_t kItemSelected = 0x1;
+constexpr uint32_t kItemFixedPosition = 0x2;
+constexpr uint32_t kItemDeleted = 0x4;
+constexpr uint32_t kItemKindPicture = 0x10;
+constexpr uint32_t kItemInClipboard = 0x20;
+constexpr uint32_t kItemKindLine = 0x40;
+constexpr uint32_t kItemKindField = 0x80;
+constexpr uint32_t kItemKindBox = 0x100;
+constexpr uint32_t kItemKindOle = 0x200;
+constexpr uint32_t kItemKindChart = 0x400;
+constexpr uint32_t kItemGraphicKinds = 0x750;
+
+// FieldDef::flags.
+constexpr uint32_t kFieldPreviousRelated = 0x1;
+constexpr uint32_t kFieldAlias = 0x2;
+constexpr uint32_t kFieldNumeric = 0x4;
+constexpr uint32_t kFieldCalculation = 0x8;
+constexpr uint32_t kFieldRemoveMark = 0x10;
+constexpr uint32_t kFieldRemovePropagated = 0x20;
+constexpr uint32_t kFieldTotalRelated = 0x40;
+constexpr uint32_t kFieldItem = 0x80;
+constexpr uint32_t kFieldLogical = 0x100;
+constexpr uint32_t kFieldDate = 0x200;
+constexpr uint32_t kFieldRecordNumber = 0x400;
+constexpr uint32_t kFieldPageNumber = 0x800;
+constexpr uint32_t kFieldJoin = 0x1000;
+constexpr uint32_t kFieldMemo = 0x2000;
+constexpr uint32_t kFieldDoubleWidth = 0x4000;  // also: keeps its previous value
+constexpr uint32_t kFieldNeeded = 0x8000;
+constexpr uint32_t kFieldDateTime = 0x10000;
+constexpr uint32_t kFieldTime = 0x20000;
+constexpr uint32_t kFieldKindMask = 0x32304;  // 0 is text
+
+// FieldDef::flags2.
+constexpr uint32_t kField2FilterText = 0x8;
+constexpr uint32_t kField2KeepRefNumber = 0x80;
+constexpr uint32_t kField2NotInTable = 0x100;
+constexpr uint32_t kField2UsedByFilter = 0x800;
+constexpr uint32_t kField2ValueSetElsewhere = 0x4000;
+constexpr uint32_t kField2UsedByChart = 0x10000;
+
+// FieldDef::totalFlags.
+constexpr uint8_t kTotalTableOpened = 1;
+constexpr uint8_t kTotalIsTotal = 2;
+constexpr uint8_t kTotalNullValue = 8;  // the fetched value is SQL NULL
+constexpr uint8_t kTotalPreprocessed = 16;
+constexpr uint8_t kTotalWarned = 32;
+constexpr uint8_t kTotalLevelZero = 64;
+
+// FieldDef::table special values.
+constexpr uint8_t kTableBeingReplaced = 240;
+constexpr uint8_t kTableDerivedColumn = 252;
+constexpr uint8_t kTablePerRecord = 254;
+constexpr uint8_t kTableNone = 255;
+
+constexpr uint32_t kNoField = 0xFFFFFFFFu;
+
+// One report field: data, calculated, total or alias.
+struct FieldDef {
+  ReportItemHead head;
+  FieldDef* next = nullptr;       // field list, creation order
+  FieldDef* orderNext = nullptr;  // chains built by the dependency pass
+  uint32_t flags = 0;
+  uint32_t flags2 = 0;
+  uint32_t flags3word = 0;
+  uint8_t totalFlags = 0;
+  uint8_t declLengthLow = 0;
+  char name[130] = {};
+  uint8_t* value = nullptr;  // current value buffer (null outside a pass)
+  char* text = nullptr;      // heap, owned
+  uint8_t reserved[9] = {};
+  uint8_t table = 0;  // records start zero-filled: slot 0 until set
+  uint8_t joinUses = 0;
+  uint32_t refField = 0;
+  uint32_t needsPrevious = 0;
+  uint8_t* previous = nullptr;
+  uint8_t passWork1[21] = {};
+  uint32_t width = 0;  // declared width of a data field's value
+  uint8_t passWork2[16] = {};
+  char* exprText = nullptr;   // calculation text (heap, owned)
+  uint8_t* code = nullptr;    // CompiledCode (heap, owned)
+  uint32_t codeLength = 0;
+  uint8_t declLengthHigh = 0;
+  char* sqlText = nullptr;    // heap, owned; null when not translatable
+  void* passWorkPointer = nullptr;
+  // Totals: reset level, group level (252/253 special), condition and its code.
+  uint8_t totalReset = 0;
+  uint8_t totalLevel = 0;
+  uint8_t totalFunction = 0;
+  char* conditionText = nullptr;      // heap, owned
+  uint8_t* conditionCode = nullptr;   // heap, owned
+  uint32_t conditionLength = 0;
+  // Memo data fields: the two position words of the value in the data row.
+  uint32_t memoPosition1 = 0;
+  uint32_t memoPosition2 = 0;
+  uint8_t passWork3[22] = {};
+  uint8_t needed = 0;       // set before a run for fields an evaluation chain needs
+  uint32_t displayWidth = 0;
+  uint8_t displayDecimals = 0;
+  uint32_t formatCode = 0;
+  uint32_t timeFormat = 0;
+  uint8_t valueStatus = 0;     // low 3 bits current; bits 4 and 6 previous
+  uint8_t previousStatus = 0;
+  void* passWorkPointer2 = nullptr;
+  // Owned by the data-access layer and the engine for their per-field state.
+  void* dataBinding = nullptr;
+  void* engineWork = nullptr;
+};
+
+inline uint32_t FieldKind(const FieldDef* f) { return f->flags & kFieldKindMask; }
+inline uint32_t DeclaredLength(const FieldDef* f) {
+  return static_cast<uint32_t>(f->declLengthLow) | (static_cast<uint32_t>(f->declLengthHigh) << 8);
+}
+inline void SetDeclaredLength(FieldDef* f, uint32_t n) {
+  f->declLengthLow = static_cast<uint8_t>(n & 0xFF);
+  f->declLengthHigh = static_cast<uint8_t>((n >> 8) & 0xFF);
+}
+
+// The 67-byte header in front of a memo value (memo buffers only). The byte
+// form is given by the offsets below; the memo reader keeps its running
+// state in the work bytes.
+constexpr size_t kValueHeaderSize = 67;
+constexpr size_t kMemoBufferSize = 577;
+constexpr size_t kMemoValueBytes = 510;
+constexpr size_t kMemoReadBlockSize = 1020;
+namespace value_header {
+constexpr size_t kInsertField = 0;     // u32
+constexpr size_t kReadBlock = 4;       // pointer (8 bytes in this build: 4..11)
+constexpr size_t kDoubleSize = 12;     // u32, 577 or 0
+constexpr size_t kStateBits = 20;      // u8, 1 after allocation
+constexpr size_t kFirstPosition = 31;  // u32
+constexpr size_t kSavedPosition = 35;  // u32
+constexpr size_t kSecondPosition = 39; // u32
+constexpr size_t kReaderWork = 43;     // 24 bytes of reader work
+}  // namespace value_header
+
+// Linking-field pairs of a relation: five pairs (parent-side field, key
+// field; all ones ends the list) and the next block.
+struct JoinLink {
+  uint32_t pairs[5][2];
+  JoinLink* next;
+};
+
+constexpr size_t kTablePathSize = 260;
+
+// One master (slot 0) or lookup table (slots 1-99).
+struct TableSlot {
+  uint8_t order = 255;       // lookup order (0 master; 255 not yet ordered)
+  JoinLink link{};           // the first link block, inline
+  uint8_t relationBits = 0;  // 0x10 set, 4/2 approximate kinds, 0x20/0x40/0x60 type, 0x80/1 kept
+  uint32_t fieldNumber = kNoField;  // renumbered with the fields
+  uint32_t word50 = 0;
+  uint32_t word54 = 0;
+  uint8_t byte58 = 0;
+  char alias[9] = {};
+  uint32_t word68 = 0;
+  FieldDef* firstField = nullptr;
+  uint32_t fieldCount = 0;
+  uint32_t word80 = 0xFFFFFFFFu;
+  char path[kTablePathSize] = {};
+  uint32_t word344 = 0;
+  void* dataState = nullptr;  // the data-access layer's per-table state
+};
+
+constexpr uint8_t kRelationSet = 0x10;
+constexpr uint8_t kRelationApproxNext = 0x4;   // kind 1
+constexpr uint8_t kRelationApproxPrev = 0x2;   // kind 2
+constexpr uint8_t kRelationKeptBits = 0x89;
+
+constexpr int kMaxTables = 100;
+
+// Copies the file-name part of a path (after the last ':' or '\', '/' too)
+// in upper case; an empty path gives an empty text.
+void MakeUpperBaseName(const char* path, char* out, size_t outSize);
+
+// The kind of a field from its flags: 8 numeric, 11 logical, 12 memo, 10 date,
+// 800 date-time, 801 time, 9 anything else.
+int ObjectKindCode(uint32_t flags);

@@ -1,0 +1,461 @@
+#include "data/filter_text.h"
+
+#include "data/data_access.h"
+#include "data/select_builder.h"
+#include "data/sql_literals.h"
+#include "expr/calendar.h"
+#include "expr/collation.h"
+#include "core/composite.h"
+#include "core/fields.h"
+#include "model/record_filter.h"
+
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kSpecialFieldFloor = 0xFFFFFF00u;
+constexpr uint32_t kDatePatternFloor = 0x800001FEu;
+
+const char* const kOperatorText[15] = {"",         " = ",          " <> ",  " > ",     " >= ",
+                                       " < ",      " <= ",         " between ", " not between ", " in ",
+                                       " not in ", " like ",       " not like ", " is null", " is not null"};
+
+uint32_t U32(const uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+double F64(const uint8_t* p) {
+  double d;
+  std::memcpy(&d, p, 8);
+  return d;
+}
+
+size_t ReadLength(const uint8_t*& p) {
+  size_t n = *p++;
+  if (n & 0x80) n = ((n & 0x7F) << 8) | *p++;
+  return n;
+}
+
+bool IsOperandByte(uint8_t b) {
+  return b == kCondField || b == kCondText || b == kCondNumber || b == kCondDate || b == kCondLogical ||
+         b == kCondText2 || b == kCondDateTime || b == kCondTime;
+}
+
+struct Node {
+  uint8_t op = 0;
+  const uint8_t* begin = nullptr;  // the operator byte
+  const uint8_t* end = nullptr;
+  std::vector<Node> children;      // and / or
+  uint32_t field = kNoField;
+  std::vector<const uint8_t*> operands;
+  bool untranslatable = false;
+};
+
+// Parses one node of the evaluation code inside [p, limit); false when the
+// code is not well formed.
+bool Parse(const uint8_t*& p, const uint8_t* limit, Node* n, int depth) {
+  if (p >= limit || depth > 200) return false;
+  n->begin = p;
+  n->op = *p++;
+  if (n->op == kCondAnd || n->op == kCondOr) {
+    if (p >= limit) return false;
+    size_t len = ReadLength(p);
+    if (len > static_cast<size_t>(limit - p)) return false;
+    const uint8_t* end = p + len;
+    while (p < end) {
+      Node c;
+      if (!Parse(p, end, &c, depth + 1)) return false;
+      n->children.push_back(std::move(c));
+    }
+    n->end = end;
+    return true;
+  }
+  const uint8_t* end = limit;
+  if (n->op == kCondOneOf || n->op == kCondNoneOf) {
+    if (p >= limit) return false;
+    size_t len = ReadLength(p);
+    if (len > static_cast<size_t>(limit - p)) return false;
+    end = p + len;
+  } else if (n->op < kCondEqual || n->op > kCondIsNotNull) {
+    return false;
+  }
+  size_t fs = ConditionTokenSize(p, end);
+  if (fs != 5 || *p != kCondField) return false;
+  n->field = U32(p + 1);
+  p += 5;
+  while (p < end && IsOperandByte(*p)) {
+    size_t s = ConditionTokenSize(p, end);
+    if (s == 0) return false;
+    n->operands.push_back(p);
+    p += s;
+  }
+  if (n->op == kCondOneOf || n->op == kCondNoneOf) p = end;
+  n->end = p;
+  return true;
+}
+
+class Writer {
+ public:
+  Writer(CKmComposite* m, std::string* out) : m_(m), da_(GetDataAccess(m)), out_(out) {
+    if (da_->CanModifySelect()) SplitSqlTemplate(m, "LOWER", &head_, &tail_);
+  }
+
+  bool incomplete = false;
+
+  bool FieldUntranslatable(uint32_t n) {
+    if (n >= kSpecialFieldFloor) return true;
+    const FieldDef* f = m_->GetFieldAt(n);
+    if (f == nullptr) return true;
+    if (f->flags & (kFieldMemo | kFieldTotalRelated | kFieldAlias)) return true;
+    if (f->totalFlags & (kTotalIsTotal | 0x80)) return true;
+    if ((f->flags & kFieldCalculation) && f->sqlText == nullptr && !(f->flags2 & kField2ValueSetElsewhere))
+      return true;
+    return false;
+  }
+
+  bool Wrapped(const FieldDef* f) const {
+    return !head_.empty() && da_->CanModifySelect() && m_->CompareCaseCombined && FieldKind(f) == 0;
+  }
+
+  static bool IsDatePattern(const uint8_t* t) {
+    return (*t == kCondDate || *t == kCondDateTime) && U32(t + 1) >= kDatePatternFloor && U32(t + 1) != EmptyDate;
+  }
+
+  bool Mark(Node& n) {
+    if (n.op == kCondAnd) {
+      bool all = !n.children.empty();
+      for (Node& c : n.children) all = Mark(c) && all;
+      return n.untranslatable = all;
+    }
+    if (n.op == kCondOr) {
+      for (Node& c : n.children)
+        if (Mark(c)) return n.untranslatable = true;
+      return n.untranslatable = n.children.empty();
+    }
+    bool u = FieldUntranslatable(n.field);
+    if (!u && (n.op == kCondOneOf || n.op == kCondNoneOf))
+      for (const uint8_t* t : n.operands) u = u || IsDatePattern(t);
+    if (!u && (n.op == kCondLike || n.op == kCondNotLike)) {
+      const FieldDef* f = m_->GetFieldAt(n.field);
+      if (!da_->LikeWithExpression() && ((f->flags & kFieldCalculation) || Wrapped(f))) u = true;
+      if (!n.operands.empty() && *n.operands[0] != kCondText && *n.operands[0] != kCondText2) u = true;
+    }
+    if (!u && n.op >= kCondEqual && n.op <= kCondLessEqual) {
+      if (n.operands.empty()) {
+        u = true;
+      } else if (*n.operands[0] == kCondField) {
+        u = FieldUntranslatable(U32(n.operands[0] + 1));
+      } else {
+        u = IsDatePattern(n.operands[0]);
+      }
+    }
+    if (!u && (n.op == kCondBetween || n.op == kCondNotBetween) && n.operands.size() < 2) u = true;
+    return n.untranslatable = u;
+  }
+
+  void WriteField(uint32_t n) {
+    const FieldDef* f = m_->GetFieldAt(n);
+    const TableSlot* t = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
+    std::string name = QualifiedColumnName(m_, f, t);
+    wrapped_ = Wrapped(f);
+    if (wrapped_) {
+      *out_ += head_ + name + tail_;
+    } else {
+      *out_ += name;
+    }
+    afterField_ = out_->size();
+    fieldEnd_ = afterField_;
+    fieldHeadLen_ = wrapped_ ? head_.size() : 0;
+  }
+
+  // Text of a literal; null marks an empty value.
+  bool Literal(const uint8_t* t, std::string* s) {
+    s->clear();
+    switch (*t) {
+      case kCondText:
+      case kCondText2: {
+        std::string v = reinterpret_cast<const char*>(t + 1);
+        if (v.empty()) return false;
+        for (char& c : v) {
+          if (static_cast<unsigned char>(c) == static_cast<unsigned char>(m_->SpaceDotChar)) c = ' ';
+          if (wrapped_) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        AppendSqlTextLiteral(s, v.c_str());
+        return true;
+      }
+      case kCondNumber: {
+        double d = F64(t + 1);
+        if (d == kNullNumber) return false;
+        *s = FormatSqlNumber(d);
+        return true;
+      }
+      case kCondDate: {
+        uint32_t day = U32(t + 1);
+        if (day == EmptyDate) return false;
+        FormatSqlDateLiteral(m_, static_cast<int32_t>(day), s);
+        return true;
+      }
+      case kCondDateTime: {
+        uint32_t day = U32(t + 1);
+        double time = F64(t + 5);
+        if (day == EmptyDate && time == kNullNumber) return false;
+        FormatSqlTimestampLiteral(m_, static_cast<int32_t>(day), time == kNullNumber ? 0.0 : time, s);
+        return true;
+      }
+      case kCondTime: {
+        double time = F64(t + 1);
+        if (time == kNullNumber) return false;
+        FormatSqlTimeLiteral(m_, time, s);
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+
+  // The operand of a comparison; the operator text has been written.
+  void WriteOperand(const uint8_t* t, uint8_t op) {
+    if (*t == kCondField) {
+      WriteField(U32(t + 1));
+      return;
+    }
+    if (*t == kCondLogical) {
+      if (t[1]) {
+        out_->resize(afterField_);
+        *out_ += op == kCondEqual ? " <> " : " = ";
+      }
+      *out_ += "0";
+      return;
+    }
+    std::string s;
+    if (!Literal(t, &s)) {
+      if (op == kCondEqual || op == kCondNotEqual) {
+        out_->resize(afterField_);
+        DropCaseWrapper();
+        *out_ += op == kCondEqual ? " is null" : " is not null";
+      } else {
+        *out_ += "''";  // an empty value compares as an empty text
+      }
+      return;
+    }
+    *out_ += s;
+  }
+
+  // "is null" tests the column itself, not its folded form.
+  void DropCaseWrapper() {
+    if (!wrapped_ || fieldHeadLen_ == 0) return;
+    size_t end = fieldEnd_;
+    size_t start = end - tail_.size();
+    out_->erase(start, tail_.size());
+    size_t nameStart = out_->rfind(head_, start);
+    if (nameStart != std::string::npos) out_->erase(nameStart, head_.size());
+    wrapped_ = false;
+  }
+
+  bool IsNullItem(const uint8_t* t) {
+    std::string s;
+    if (*t == kCondField || *t == kCondLogical) return false;
+    bool saved = wrapped_;
+    bool r = !Literal(t, &s);
+    wrapped_ = saved;
+    return r;
+  }
+
+  bool Write(const Node& n) {
+    if (n.untranslatable) {
+      incomplete = true;
+      return false;
+    }
+    const uint8_t op = n.op;
+    if (op == kCondAnd || op == kCondOr) {
+      size_t start = out_->size();
+      *out_ += "(";
+      bool any = false;
+      for (size_t i = 0; i < n.children.size(); ++i) {
+        size_t before = out_->size();
+        if (any) *out_ += op == kCondAnd ? " and " : " or ";
+        if (Write(n.children[i])) {
+          any = true;
+        } else {
+          out_->resize(before);
+        }
+      }
+      if (!any) {
+        out_->resize(start);
+        return false;
+      }
+      *out_ += ")";
+      return true;
+    }
+    switch (op) {
+      case kCondBetween:
+      case kCondNotBetween: {
+        WriteField(n.field);
+        *out_ += kOperatorText[op];
+        WriteOperand(n.operands[0], op);
+        *out_ += " and ";
+        WriteOperand(n.operands[1], op);
+        return true;
+      }
+      case kCondOneOf:
+      case kCondNoneOf: {
+        bool hasNull = false;
+        for (const uint8_t* t : n.operands) hasNull = hasNull || IsNullItem(t);
+        if (!hasNull) {
+          WriteField(n.field);
+          *out_ += kOperatorText[op];
+          *out_ += "(";
+          for (size_t i = 0; i < n.operands.size(); ++i) {
+            if (i) *out_ += ",";
+            WriteOperand(n.operands[i], kCondEqual);
+          }
+          *out_ += ")";
+          return true;
+        }
+        *out_ += "(";
+        const uint8_t itemOp = op == kCondOneOf ? kCondEqual : kCondNotEqual;
+        for (size_t i = 0; i < n.operands.size(); ++i) {
+          if (i) *out_ += op == kCondOneOf ? " or " : " and ";
+          WriteField(n.field);
+          *out_ += kOperatorText[itemOp];
+          WriteOperand(n.operands[i], itemOp);
+        }
+        *out_ += ")";
+        return true;
+      }
+      case kCondLike:
+      case kCondNotLike: {
+        WriteField(n.field);
+        *out_ += kOperatorText[op];
+        std::string v = n.operands.empty() ? std::string() : reinterpret_cast<const char*>(n.operands[0] + 1);
+        for (char& c : v) {
+          if (static_cast<unsigned char>(c) == static_cast<unsigned char>(m_->SpaceDotChar)) c = ' ';
+          if (wrapped_) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        const char patternEscape = static_cast<char>(ActiveSortOrderTables().escapeChar);
+        const char sqlEscape = '\\';
+        bool needsEscape = false;
+        std::string pattern = ConvertLikePattern(v.c_str(), patternEscape, sqlEscape, &needsEscape);
+        AppendSqlTextLiteral(out_, pattern.c_str());
+        if (needsEscape) *out_ += " escape '\\'";
+        return true;
+      }
+      case kCondIsNull:
+      case kCondIsNotNull:
+        WriteField(n.field);
+        DropCaseWrapper();
+        *out_ += kOperatorText[op];
+        return true;
+      default:
+        WriteField(n.field);
+        *out_ += kOperatorText[op];
+        WriteOperand(n.operands[0], op);
+        return true;
+    }
+  }
+
+ private:
+  CKmComposite* m_;
+  DataAccess* da_;
+  std::string* out_;
+  std::string head_, tail_;
+  bool wrapped_ = false;
+  size_t afterField_ = 0;
+  size_t fieldEnd_ = 0;
+  size_t fieldHeadLen_ = 0;
+};
+
+template <typename Fn>
+int AnyField(CKmComposite* m, const uint8_t* code, size_t length, Fn test) {
+  if (code == nullptr) return 0;
+  const uint8_t* p = code;
+  const uint8_t* end = code + length;
+  while (p < end && *p != kCondEnd) {
+    size_t s = ConditionTokenSize(p, end);
+    if (s == 0) break;
+    if (*p == kCondField) {
+      uint32_t n = U32(p + 1);
+      if (n < kSpecialFieldFloor) {
+        const FieldDef* f = m->GetFieldAt(n);
+        if (f && test(f)) return 1;
+      }
+    }
+    p += s;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string ConvertLikePattern(const char* pattern, char patternEscape, char sqlEscape, bool* needsEscape) {
+  std::string out;
+  *needsEscape = false;
+  for (const char* p = pattern; *p; ++p) {
+    char c = *p;
+    if (patternEscape && c == patternEscape && p[1]) {
+      char lit = *++p;
+      if (lit == '%' || lit == '_' || lit == sqlEscape) {
+        out += sqlEscape;
+        *needsEscape = true;
+      }
+      out += lit;
+      continue;
+    }
+    if (c == '*') {
+      out += '%';
+    } else if (c == '?') {
+      out += '_';
+    } else {
+      if (c == sqlEscape) {
+        out += sqlEscape;
+        *needsEscape = true;
+      }
+      out += c;
+    }
+  }
+  return out;
+}
+
+bool FilterToText(CKmComposite* model, std::string* text, const char* lead) {
+  if (model->statementText != nullptr && model->statementText[0]) return true;
+  if (model->conditionCode == nullptr || model->conditionLength == 0 || model->conditionCode[0] == 0) return true;
+  if (model->compiledFilter == nullptr && RebuildConditionCode(model) != 0) return true;
+  const uint8_t* code = static_cast<const uint8_t*>(model->compiledFilter);
+  // The evaluation code, ended by its 0, is made from the stored code and is
+  // at most a few length bytes longer; the bound only guards the walk.
+  const uint8_t* limit = code + 2 * static_cast<size_t>(model->conditionLength) + 16;
+  const uint8_t* p = code;
+  Node root;
+  if (*code == kCondEnd || !Parse(p, limit, &root, 0)) return true;
+  Writer w(model, text);
+  w.Mark(root);
+  size_t entry = text->size();
+  *text += lead;
+  *text += " (";
+  size_t body = text->size();
+  w.Write(root);
+  if (text->size() == body) {
+    text->resize(entry);
+    return true;
+  }
+  *text += ") ";
+  return w.incomplete;
+}
+
+int CodeUsesTotals(CKmComposite* model, const uint8_t* code, size_t length) {
+  return AnyField(model, code, length, [](const FieldDef* f) {
+    return (f->flags & (kFieldPreviousRelated | kFieldTotalRelated)) || (f->totalFlags & (kTotalIsTotal | 0x40));
+  });
+}
+
+int CodeUsesPreTotal(CKmComposite* model, const uint8_t* code, size_t length) {
+  return AnyField(model, code, length, [](const FieldDef* f) { return (f->totalFlags & kTotalPreprocessed) != 0; });
+}
+
+int CodeUsesUnprocessedTotal(CKmComposite* model, const uint8_t* code, size_t length) {
+  return AnyField(model, code, length, [](const FieldDef* f) {
+    return ((f->flags & kFieldTotalRelated) || (f->totalFlags & kTotalIsTotal)) &&
+           !(f->totalFlags & kTotalPreprocessed);
+  });
+}

@@ -1,0 +1,417 @@
+#include "data/master_joins.h"
+
+#include <cstring>
+#include <map>
+
+#include "foundation/heap_strings.h"
+
+#include "expr/collation.h"
+#include "model/calc_fields.h"
+#include "core/composite.h"
+#include "core/engine_errors.h"
+#include "model/field_dependencies.h"
+#include "core/fields.h"
+#include "data/open_tables.h"
+#include "model/relation_wording.h"
+#include "data/replace_table.h"
+#include "foundation/text_helpers.h"
+
+namespace {
+
+bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+int SlotIndex(CKmComposite* m, const TableSlot* t) {
+  for (int i = 0; i < kMaxTables; ++i)
+    if (m->tableSlots[i] == t) return i;
+  return -1;
+}
+
+// The removal found by FindJoinUsers, waiting for its commit.
+std::map<const CKmComposite*, int> g_pendingRemoval;
+
+}  // namespace
+
+bool IsSqlReport(const CKmComposite* m) { return m->statementText != nullptr; }
+
+int CompareMasterSource(const CKmComposite* m, const MasterSourceRequest& request) {
+  if (IsSqlReport(m)) return EqualNoCase(m->statementText, request.statement ? request.statement : "") ? 0 : 1;
+  const TableSlot* master = m->tableSlots[0];
+  return master && EqualNoCase(master->path, request.path ? request.path : "") ? 0 : 1;
+}
+
+int CheckTableAlias(CKmComposite* m, const char* alias, int exceptSlot, bool checkForm, int firstSlot,
+                    const char* derivedAlias) {
+  if (!alias) alias = "";
+  if (checkForm) {
+    if (!IsCharAlphaByte(static_cast<unsigned char>(alias[0]))) return kEngineInvalidAlias;
+    for (const char* p = alias; *p; ++p) {
+      unsigned char c = static_cast<unsigned char>(*p);
+      if (!IsCharAlphaByte(c) && !IsDigit(c) && c != '_') return kEngineInvalidAlias;
+    }
+  }
+  for (int s = firstSlot; s < kMaxTables; ++s) {
+    if (s == exceptSlot || !m->tableSlots[s]) continue;
+    if (EqualNoCase(m->tableSlots[s]->alias, alias)) return kEngineDuplicateAlias;
+  }
+  if (derivedAlias && EqualNoCase(derivedAlias, alias)) return kEngineDuplicateAlias;
+  return 0;
+}
+
+void CopyTableSlotHead(const TableSlot* from, TableSlot* to) {
+  to->order = from->order;
+  std::memcpy(to->link.pairs, from->link.pairs, sizeof to->link.pairs);
+  to->link.next = from->link.next;
+  to->relationBits = from->relationBits;
+  to->fieldNumber = from->fieldNumber;
+  to->word50 = from->word50;
+}
+
+uint8_t RelationBitsFor(uint8_t approximate, uint8_t rule) {
+  uint8_t bits = rule == 1 ? 0x40 : rule == 2 ? 0x60 : 0x20;
+  if (approximate == 1) bits |= kRelationApproxNext;
+  else if (approximate == 2) bits |= kRelationApproxPrev;
+  return bits;
+}
+
+int CountJoinFields(CKmComposite* m, int number) {
+  TableSlot* t = GetTableByNumber(m, number);
+  if (!t) return 0;
+  int count = 0;
+  for (const JoinLink* l = &t->link; l; l = l->next)
+    for (int i = 0; i < 5; ++i) {
+      if (l->pairs[i][0] == kNoField) return count;
+      ++count;
+    }
+  return count;
+}
+
+int GetJoinInfo(CKmComposite* m, JoinRequest* r, int number, JoinInfoStorage* st) {
+  TableSlot* t = GetTableByNumber(m, number);
+  if (!t) return 1;
+  st->path = t->path;
+  st->alias = t->alias;
+  st->links.clear();
+  st->columns.clear();
+  std::vector<std::pair<FieldDef*, FieldDef*>> pairs;
+  bool done = false;
+  for (const JoinLink* l = &t->link; l && !done; l = l->next)
+    for (int i = 0; i < 5; ++i) {
+      if (l->pairs[i][0] == kNoField) { done = true; break; }
+      pairs.push_back({m->GetFieldAt(l->pairs[i][0]), m->GetFieldAt(l->pairs[i][1])});
+    }
+  st->columns.reserve(pairs.size());
+  for (auto& p : pairs) st->columns.push_back(p.second ? p.second->name : "");
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    JoinLinkEntry e;
+    e.field = pairs[i].first;
+    e.column = st->columns[i].c_str();
+    e.notInTable = pairs[i].second && (pairs[i].second->flags2 & kField2NotInTable) ? 1 : 0;
+    st->links.push_back(e);
+  }
+  st->links.push_back(JoinLinkEntry{});
+  r->links = st->links.data();
+  r->path = st->path.c_str();
+  r->alias = st->alias.c_str();
+  r->approximate = (t->relationBits & kRelationApproxPrev) ? 2 : (t->relationBits & kRelationApproxNext) ? 1 : 0;
+  const uint8_t rule = t->relationBits & 0x60;
+  r->rule = rule == 0x20 ? 0 : rule == 0x40 ? 1 : 2;
+  return 0;
+}
+
+int IsJoinUnchanged(CKmComposite* m, const JoinRequest& r, int number) {
+  TableSlot* t = GetTableByNumber(m, number);
+  if (!t) return 0;
+  const uint8_t want = RelationBitsFor(r.approximate, r.rule);
+  if ((t->relationBits & 0x66) != (want & 0x66)) return 1;
+  if (!EqualNoCase(t->path, r.path ? r.path : "")) return 1;
+  const JoinLinkEntry* e = r.links;
+  for (const JoinLink* l = &t->link; l; l = l->next)
+    for (int i = 0; i < 5; ++i) {
+      if (l->pairs[i][0] == kNoField) return e && e->field ? 1 : 0;
+      if (!e || !e->field) return 1;
+      FieldDef* lookup = m->GetFieldAt(l->pairs[i][1]);
+      if (m->GetFieldAt(l->pairs[i][0]) != e->field || !lookup || !EqualNoCase(lookup->name, e->column))
+        return 1;
+      ++e;
+    }
+  return e && e->field ? 1 : 0;
+}
+
+int FindJoinUsers(CKmComposite* m, int number, uint32_t* count) {
+  *count = 0;
+  TableSlot* t = GetTableByNumber(m, number);
+  if (!t) return 1;
+  const int slot = SlotIndex(m, t);
+  ClearFieldMarks(m, false);
+  for (FieldDef* f = m->fieldList; f; f = f->next) {
+    f->needsPrevious = 0;
+    if (f->table == slot && !(f->flags & kFieldItem)) f->flags |= kFieldRemoveMark;
+  }
+  for (int guard = 0; guard <= static_cast<int>(m->fieldCount); ++guard) {
+    FieldDef* user = FindFieldUsingTable(m, slot);
+    if (!user) break;
+    user->flags |= kFieldRemoveMark;
+  }
+  const int rc = CheckRemoval(m);
+  if (rc) {
+    ClearFieldMarks(m, false);
+    return rc;
+  }
+  *count = static_cast<uint32_t>(CountFieldsToRemove(m));
+  g_pendingRemoval[m] = slot;
+  return 0;
+}
+
+void RemoveJoin(CKmComposite* m) {
+  auto it = g_pendingRemoval.find(m);
+  if (it == g_pendingRemoval.end()) return;
+  const int slot = it->second;
+  g_pendingRemoval.erase(it);
+  DeleteMarkedFields(m);
+  RemoveTable(m, slot, true);
+  m->ComputeTableOrder();
+  if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
+}
+
+void CancelJoinRemoval(CKmComposite* m) {
+  g_pendingRemoval.erase(m);
+  ClearFieldMarks(m, false);
+}
+
+int AddJoin(CKmComposite* m, JoinRequest* r, const TableOverrideContext& ctx, const char* derivedAlias) {
+  r->focus = 0;
+  int rc = CheckTableAlias(m, r->alias, -1, true, 0, derivedAlias);
+  if (rc) {
+    r->focus = kJoinFocusAlias;
+    return rc;
+  }
+  for (FieldDef* f = m->fieldList; f; f = f->next) f->needsPrevious = 0;
+  uint32_t slot = 0;
+  rc = OpenTable(m, r->path, &slot, true, nullptr, nullptr, r->alias, ctx);
+  if (rc) {
+    r->focus = kJoinFocusTable;
+    return rc;
+  }
+  std::snprintf(m->tableSlots[slot]->alias, sizeof m->tableSlots[slot]->alias, "%s", r->alias);
+  std::vector<uint32_t> pairs;
+  for (const JoinLinkEntry* e = r->links; e && e->field; ++e) {
+    uint32_t key = kNoField, n = 0;
+    for (FieldDef* f = m->fieldList; f; f = f->next, ++n)
+      if (f->table == slot && !(f->flags & kFieldAlias) && EqualNoCase(f->name, e->column)) {
+        key = n;
+        break;
+      }
+    const uint32_t parent = m->GetFieldIndex(e->field);
+    if (key == kNoField || parent == kNoField) {
+      AbandonTable(m, slot, true);
+      r->focus = kJoinFocusLinks;
+      return -1;
+    }
+    pairs.push_back(parent);
+    pairs.push_back(key);
+  }
+  pairs.push_back(kNoField);
+  pairs.push_back(kNoField);
+  const uint8_t bits = RelationBitsFor(r->approximate, r->rule);
+  rc = m->SetRelation(slot, r->approximate, bits & 0x60, pairs.data());
+  if (rc) {
+    AbandonTable(m, slot, true);
+    r->focus = kJoinFocusLinks;
+    return rc;
+  }
+  for (size_t i = 0; i + 1 < pairs.size() && pairs[i] != kNoField; i += 2)
+    if (FieldDef* f = m->GetFieldAt(pairs[i])) f->flags |= kFieldJoin;
+  RenameDuplicateFields(m, static_cast<int>(slot));
+  m->ComputeTableOrder();
+  if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
+  return 0;
+}
+
+namespace {
+std::map<const CKmComposite*, bool> g_masterChange;  // pending change: source changed
+}
+
+int ChangeMasterTable(CKmComposite* m, MasterSourceRequest* r, const TableOverrideContext& ctx,
+                      const char* derivedAlias) {
+  for (FieldDef* f = m->fieldList; f; f = f->next) f->needsPrevious = 0;
+  r->result = 0;
+  const bool changed = CompareMasterSource(m, *r) != 0;
+  int rc = CheckTableAlias(m, r->alias, 0, true, 1, derivedAlias);
+  if (rc) {
+    r->result = 2;
+    return rc;
+  }
+  TableSlot* master = m->tableSlots[0];
+  if (!master) return 1;
+  if (!changed && EqualNoCase(master->alias, r->alias ? r->alias : "")) return 0;
+  ClearFieldMarks(m, false);
+  rc = ReplaceTable(m, 0, r->path, nullptr, nullptr, r->alias, ctx);
+  if (rc) {
+    if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
+    r->result = 1;
+    return rc;
+  }
+  uint32_t count = 0;
+  rc = FinishReplaceTable(m, false, &count);
+  if (rc) {
+    CancelReplaceTable(m);
+    return rc;
+  }
+  g_masterChange[m] = changed;
+  if (count) r->result = 1;
+  return 0;
+}
+
+bool CommitMasterChange(CKmComposite* m, MasterSourceRequest* r) {
+  auto it = g_masterChange.find(m);
+  const bool changed = it != g_masterChange.end() && it->second;
+  if (it != g_masterChange.end()) g_masterChange.erase(it);
+  if (TableSlot* master = m->tableSlots[0]) {
+    // The alias changes through the replacement so that expressions follow it.
+    if (r->alias && IsReplacingTable(m)) std::snprintf(master->alias, sizeof master->alias, "%s", r->alias);
+  }
+  uint32_t count = 0;
+  ClearFieldMarks(m, false);
+  if (IsReplacingTable(m)) FinishReplaceTable(m, true, &count);
+  m->ComputeTableOrder();
+  if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
+  if (m->translateToSql)
+    for (FieldDef* f = m->fieldList; f; f = f->next)
+      if ((f->flags & kFieldCalculation) && f->code) {
+        if (f->sqlText) HeapFreeBlock(f->sqlText);
+        f->sqlText = m->translateToSql(m, f);
+      }
+  return changed;
+}
+
+void CancelMasterChange(CKmComposite* m) {
+  g_masterChange.erase(m);
+  ClearFieldMarks(m, false);
+  CancelReplaceTable(m);
+  if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
+}
+
+namespace {
+struct RelationChange {
+  uint32_t slot = 0;
+  bool changed = false;
+  std::vector<std::pair<FieldDef*, FieldDef*>> links;  // kept as records: deletions renumber indexes
+};
+std::map<const CKmComposite*, RelationChange> g_relationChange;
+}  // namespace
+
+int ChangeJoin(CKmComposite* m, JoinRequest* r, int number, uint32_t* count, const TableOverrideContext& ctx) {
+  *count = 0;
+  r->focus = 0;
+  TableSlot* t = GetTableByNumber(m, number);
+  if (!t) return 1;
+  const int slot = SlotIndex(m, t);
+  RelationChange change;
+  change.slot = static_cast<uint32_t>(slot);
+  change.changed = IsJoinUnchanged(m, *r, number) != 0;
+  int rc = CheckTableAlias(m, r->alias, slot, false, 0, nullptr);
+  if (rc) {
+    r->focus = kJoinFocusAlias;
+    return rc;
+  }
+  for (FieldDef* f = m->fieldList; f; f = f->next) f->needsPrevious = 0;
+  ClearFieldMarks(m, false);
+  rc = ReplaceTable(m, change.slot, r->path, nullptr, nullptr, r->alias, ctx);
+  if (rc) {
+    r->focus = kJoinFocusTable;
+    return rc;
+  }
+  for (const JoinLinkEntry* e = r->links; e && e->field; ++e) {
+    FieldDef* key = nullptr;
+    for (FieldDef* f = m->fieldList; f && !key; f = f->next)
+      if (f->table == slot && !(f->flags & kFieldAlias) && EqualNoCase(f->name, e->column)) key = f;
+    if (!key) {
+      CancelReplaceTable(m);
+      r->focus = kJoinFocusLinks;
+      return -1;
+    }
+    change.links.push_back({e->field, key});
+  }
+  rc = FinishReplaceTable(m, false, count);
+  if (rc) {
+    CancelReplaceTable(m);
+    return rc;
+  }
+  g_relationChange[m] = change;
+  return 0;
+}
+
+bool ChangeJoinTable(CKmComposite* m, JoinRequest* r) {
+  auto it = g_relationChange.find(m);
+  if (it == g_relationChange.end()) return false;
+  RelationChange change = it->second;
+  g_relationChange.erase(it);
+  TableSlot* t = m->tableSlots[change.slot];
+  ClearFieldMarks(m, false);
+  if (t && r->alias) std::snprintf(t->alias, sizeof t->alias, "%s", r->alias);
+  uint32_t count = 0;
+  if (IsReplacingTable(m)) FinishReplaceTable(m, true, &count);
+  std::vector<uint32_t> pairs;
+  for (auto& l : change.links) {
+    const uint32_t parent = m->GetFieldIndex(l.first), key = m->GetFieldIndex(l.second);
+    if (parent == kNoField || key == kNoField) continue;
+    pairs.push_back(parent);
+    pairs.push_back(key);
+    l.first->flags |= kFieldJoin;
+  }
+  pairs.push_back(kNoField);
+  pairs.push_back(kNoField);
+  const uint8_t bits = RelationBitsFor(r->approximate, r->rule);
+  if (t) {
+    t->relationBits &= static_cast<uint8_t>(~0x66);
+    m->SetRelation(change.slot, r->approximate, bits & 0x60, pairs.data());
+  }
+  m->ComputeTableOrder();
+  if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
+  return change.changed;
+}
+
+void CancelRelationChange(CKmComposite* m) {
+  g_relationChange.erase(m);
+  CancelReplaceTable(m);
+  ClearFieldMarks(m, false);
+}
+
+namespace {
+bool AliasTaken(CKmComposite* m, int slot, const std::string& alias) {
+  for (int s = 0; s < kMaxTables; ++s)
+    if (s != slot && m->tableSlots[s] && EqualNoCase(m->tableSlots[s]->alias, alias.c_str())) return true;
+  return false;
+}
+}  // namespace
+
+bool MakeTableAliasUnique(CKmComposite* m, int slot) {
+  if (slot < 0 || slot >= kMaxTables || !m->tableSlots[slot]) return false;
+  TableSlot* t = m->tableSlots[slot];
+  std::string alias = t->alias;
+  if (!AliasTaken(m, slot, alias)) return true;
+  constexpr size_t kAliasLength = sizeof(t->alias) - 1;
+  // Short aliases grow by "_" first.
+  while (alias.size() < kAliasLength) {
+    alias += '_';
+    if (!AliasTaken(m, slot, alias)) {
+      std::snprintf(t->alias, sizeof t->alias, "%s", alias.c_str());
+      return true;
+    }
+  }
+  for (size_t pos = kAliasLength; pos >= 2; --pos)
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+      if (alias[pos - 1] == letter) continue;
+      std::string candidate = alias;
+      candidate[pos - 1] = letter;
+      if (!AliasTaken(m, slot, candidate)) {
+        std::snprintf(t->alias, sizeof t->alias, "%s", candidate.c_str());
+        return true;
+      }
+    }
+  return false;
+}
+
+void MakeMasterAliasUnique(CKmComposite* m) {
+  if (m->tableSlots[0]) MakeTableAliasUnique(m, 0);
+}

@@ -1,0 +1,186 @@
+#include "layout/item_tables.h"
+
+namespace {
+
+bool IsPicture(const PictureItem* p) { return p != nullptr && (p->head.flags & kItemKindPicture) != 0; }
+
+void AfterRemoval(LayoutTables& t, bool redraw) {
+  t.modeWord = 0;
+  BuildLayoutItemOrder(t);
+  t.currentItem = nullptr;
+  if (redraw) {
+    t.Hooks().RedrawAllPanes();
+    t.Hooks().ClearStatusText();
+  }
+}
+
+template <class T>
+int IndexOrZero(const ItemTable<T>& table, const void* record) {
+  const int i = table.Find(record);
+  return i < 0 ? 0 : i;
+}
+
+}  // namespace
+
+PictureItem* DuplicatePicture(LayoutTables& t, int index) {
+  PictureItem* src = t.pictures.At(index);
+  if (!IsPicture(src)) return nullptr;
+  LayoutHooks& h = t.Hooks();
+  h.WaitCursor(true);
+  void* image = h.ReloadImage(*src);
+  if (image == nullptr) {
+    h.WaitCursor(false);
+    return nullptr;
+  }
+  PictureItem copy = *src;
+  copy.image = image;
+  copy.screenBitmap = NoScreenBitmap();
+  copy.head.nextInOrder = copy.head.prevInOrder = nullptr;
+  PictureItem* added = t.pictures.Append(copy);
+  if (added == nullptr) {
+    h.FreeImage(image);
+    h.WaitCursor(false);
+    return nullptr;
+  }
+  h.FitPictureAspect(*added);
+  if (!h.BuildPictureBitmap(*added) || added->screenBitmap == NoScreenBitmap()) {
+    DeletePicture(t, t.pictures.Count() - 1, false);
+    h.WaitCursor(false);
+    return nullptr;
+  }
+  h.WaitCursor(false);
+  return added;
+}
+
+ChartTableEntry* DuplicateChart(LayoutTables& t, int index) {
+  ChartTableEntry* src = t.charts.At(index);
+  if (src == nullptr || (src->head.flags & kItemKindChart) == 0) return nullptr;
+  LayoutHooks& h = t.Hooks();
+  h.WaitCursor(true);
+  ChartTableEntry copy = *src;
+  copy.head.nextInOrder = copy.head.prevInOrder = nullptr;
+  copy.chart = h.CopyChart(src->chart);
+  copy.metafileCache = h.CopyChartPicture(src->metafileCache);
+  ChartTableEntry* added = t.charts.Append(copy);
+  h.WaitCursor(false);
+  return added;
+}
+
+LineBoxItem* DuplicateLineOrBox(LayoutTables& t, int index) {
+  LineBoxItem* src = t.linesBoxes.At(index);
+  if (src == nullptr || !IsLineOrBox(src->head)) return nullptr;
+  LineBoxItem copy = *src;
+  copy.head.nextInOrder = copy.head.prevInOrder = nullptr;
+  return t.linesBoxes.Append(copy);
+}
+
+bool DeletePicture(LayoutTables& t, int index, bool redraw) {
+  PictureItem* p = t.pictures.At(index);
+  if (p == nullptr) return false;
+  LayoutHooks& h = t.Hooks();
+  if (p->image != nullptr) h.FreeImage(p->image);
+  if (p->screenBitmap != NoScreenBitmap()) h.DeleteBitmap(p->screenBitmap);
+  if (t.currentItem == &p->head) t.currentItem = nullptr;
+  t.pictures.RemoveAt(index);
+  AfterRemoval(t, redraw);
+  h.PictureRemoved();
+  return true;
+}
+
+bool DeleteLineOrBox(LayoutTables& t, int index, bool redraw) {
+  LineBoxItem* l = t.linesBoxes.At(index);
+  if (l == nullptr) return false;
+  t.linesBoxes.RemoveAt(index);
+  AfterRemoval(t, redraw);
+  return true;
+}
+
+bool DeleteChart(LayoutTables& t, int index, bool redraw) {
+  if (t.charts.At(index) == nullptr) return false;
+  t.charts.RemoveAt(index);
+  AfterRemoval(t, redraw);
+  return true;
+}
+
+void DeleteCurrentPicture(LayoutTables& t, bool redraw) {
+  DeletePicture(t, t.currentPicture, redraw);
+  t.currentPicture = 0;
+}
+
+void DeleteCurrentLineOrBox(LayoutTables& t, bool redraw) {
+  DeleteLineOrBox(t, t.currentLineBox, redraw);
+  t.currentLineBox = 0;
+}
+
+void FreeLinesAndBoxes(LayoutTables& t) {
+  t.linesBoxes.Clear();
+  t.currentLineBox = 0;
+  // The order list must not keep links into freed records.
+  BuildLayoutItemOrder(t);
+  t.currentItem = nullptr;
+}
+
+int PictureIndexOf(const LayoutTables& t, const void* record) { return IndexOrZero(t.pictures, record); }
+int ChartIndexOf(const LayoutTables& t, const void* record) { return IndexOrZero(t.charts, record); }
+int LineBoxIndexOf(const LayoutTables& t, const void* record) { return IndexOrZero(t.linesBoxes, record); }
+
+RECT ItemViewRect(const LayoutTables& t, const ReportItemHead& item) {
+  RECT r;
+  r.left = item.left - t.scrollX;
+  r.top = item.top - t.scrollY;
+  r.right = item.right - t.scrollX;
+  r.bottom = item.bottom - t.scrollY;
+  return r;
+}
+
+bool GetPictureViewRect(const LayoutTables& t, int index, RECT* out) {
+  const PictureItem* p = t.pictures.At(index < 0 ? t.currentPicture : index);
+  if (p == nullptr || out == nullptr) return false;
+  *out = ItemViewRect(t, p->head);
+  return true;
+}
+
+bool GetChartViewRect(const LayoutTables& t, int index, RECT* out) {
+  const ChartTableEntry* c = t.charts.At(index < 0 ? t.currentChart : index);
+  if (c == nullptr || out == nullptr) return false;
+  *out = ItemViewRect(t, c->head);
+  return true;
+}
+
+bool LoadLineBoxTracking(LayoutTables& t, int index, LineBoxTracking* out) {
+  LineBoxItem* l = t.linesBoxes.At(index < 0 ? t.currentLineBox : index);
+  if (l == nullptr || out == nullptr) return false;
+  out->rect = ItemViewRect(t, l->head);
+  out->borders = l->borders;
+  out->thickness = l->thickness;
+  out->alignment = l->alignment;
+  out->record = l;
+  return true;
+}
+
+void EnsureLinesForGraphics(LayoutTables& t) {
+  ForEachLayoutItem(t, [&](ReportItemHead& h) {
+    if (!IsGraphicItem(h)) return;
+    // Lines past the last used one carry their laid-out default heights, so
+    // every entry is searched, not only the used ones.
+    int line = kBandLineCount - 1;
+    for (int i = 0; i < kBandLineCount; ++i)
+      if (h.bottom <= t.bandRecords[i].bottom) {
+        line = i;
+        break;
+      }
+    InsertBandLines(t.Lines(), kBandRecord, line);
+  });
+}
+
+int LineAtY(const LayoutTables& t, int y) { return BandAtY(t.Lines(), y); }
+
+bool GetOleItemViewRect(const LayoutTables& t, const ReportItemHead* item, RECT* out) {
+  if (item == nullptr || out == nullptr) return false;
+  *out = ItemViewRect(t, *item);
+  return true;
+}
+
+void InvalidateAllPictures(LayoutTables& t) {
+  for (int i = 0; i < t.pictures.Count(); ++i) t.Hooks().InvalidateViewRect(ItemViewRect(t, t.pictures.At(i)->head));
+}

@@ -1,0 +1,82 @@
+#include "layout/layout_records.h"
+
+#include "core/composite.h"
+
+#include <algorithm>
+
+// Name ids follow the colour combo's order.
+const ColorEntry kColorTable[kColorCount] = {
+    {4600, 0x000000}, {4601, 0x000080}, {4602, 0x008000}, {4603, 0x008080},
+    {4604, 0x800000}, {4605, 0x800080}, {4606, 0x808000}, {4607, 0x808080},
+    {4608, 0xC0C0C0}, {4609, 0x0000FF}, {4610, 0x00FF00}, {4611, 0x00FFFF},
+    {4612, 0xFF0000}, {4613, 0xFF00FF}, {4614, 0xFFFF00}, {4615, 0xFFFFFF},
+};
+
+COLORREF ColorTableValue(BYTE code) { return code < kColorCount ? kColorTable[code].color : 0; }
+
+LineBoxItem MakeNewLine(WORD rememberedBorders) {
+  LineBoxItem l;
+  l.head.flags = kItemKindLine | kItemFixedPosition;
+  l.borders = static_cast<WORD>(rememberedBorders | kBorderDrawnAsLine);
+  return l;
+}
+
+LineBoxItem MakeNewBox() {
+  LineBoxItem b;
+  b.head.flags = kItemKindBox | kItemFixedPosition;
+  b.borders = kNewBoxBorders;
+  return b;
+}
+
+LayoutTables::LayoutTables() {
+  ownTable.lines = ownRecords;
+  ClearBandLineTable(ownTable);
+}
+
+bool LayoutTables::AttachBandLineTable(BandLineTable* documentTable) {
+  if (documentTable == nullptr || documentTable->lines == nullptr) return false;
+  table = documentTable;
+  bandRecords = documentTable->lines;
+  return true;
+}
+
+LayoutHooks& LayoutTables::Hooks() {
+  static LayoutHooks none;
+  return hooks != nullptr ? *hooks : none;
+}
+
+std::vector<ReportItemHead*> PlacedFields(CKmComposite* model) {
+  std::vector<ReportItemHead*> out;
+  if (model == nullptr) return out;
+  for (FieldDef* f = model->fieldList; f != nullptr; f = f->next)
+    if (f->head.flags & kItemKindField) out.push_back(&f->head);
+  return out;
+}
+
+bool ItemOrderBefore(const ReportItemHead& a, const ReportItemHead& b) {
+  if (a.bandLine != b.bandLine) return a.bandLine < b.bandLine;
+  if (a.top != b.top) return a.top < b.top;
+  if (a.left != b.left) return a.left < b.left;
+  return (a.flags & 0x7F0) < (b.flags & 0x7F0);
+}
+
+void BuildLayoutItemOrder(LayoutTables& t) {
+  std::vector<ReportItemHead*> items;
+  ForEachLayoutItem(t, [&](ReportItemHead& h) { items.push_back(&h); });
+  // Stable, so equal keys keep the tables' order (fields, texts, lines, ...).
+  std::stable_sort(items.begin(), items.end(),
+                   [](const ReportItemHead* a, const ReportItemHead* b) { return ItemOrderBefore(*a, *b); });
+  ReportItemHead* prev = nullptr;
+  for (ReportItemHead* h : items) {
+    h->prevInOrder = prev;
+    h->nextInOrder = nullptr;
+    if (prev != nullptr) prev->nextInOrder = h;
+    prev = h;
+  }
+  t.orderHead = items.empty() ? nullptr : items.front();
+  t.orderTail = prev;
+  if (t.model != nullptr) {
+    t.model->itemListHead = t.orderHead;
+    t.model->itemListTail = t.orderTail;
+  }
+}

@@ -1,0 +1,264 @@
+// The layout's records in memory: texts, lines and boxes, pictures and chart
+// entries (each beginning with a ReportItemHead), the colour table, and the
+// document's layout tables. Item tables keep every record in its own block,
+// so a pointer held by another record (the vertical-order links, the current
+// item, a tracker) stays valid while a table grows or shrinks.
+#pragma once
+
+#include "foundation/band_lines.h"
+#include "foundation/units.h"
+#include "core/fields.h"
+#include "platform/win/window.h"
+
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+class CKmComposite;
+
+// Colour codes index the table; 255 is "no colour".
+struct ColorEntry {
+  WORD nameId;
+  COLORREF color;
+};
+constexpr int kColorCount = 16;
+constexpr BYTE kNoColour = 255;
+extern const ColorEntry kColorTable[kColorCount];
+// The table's value; codes outside it give black.
+COLORREF ColorTableValue(BYTE code);
+
+// Hints passed to the document's views; each pane acts on its own.
+enum ViewHint : int {
+  kHintOleItemRect = 100,
+  kHintHorizontalRuler = 101,
+  kHintVerticalRuler = 102,
+  kHintLayoutAll = 103,
+  kHintLayoutAndVerticalRuler = 104,
+  kHintLayoutAndHorizontalRuler = 105,
+  kHintStoredRect = 106,
+  kHintRulerSpacing = 107,
+  kHintBandPane = 108,
+  kHintFromPreview = 109,
+  kHintPreviewRect = 110,
+};
+
+// Alignment bytes of texts, lines, boxes and pictures (high nibble).
+constexpr BYTE kAlignLeft = 0x10;
+constexpr BYTE kAlignCentre = 0x20;
+constexpr BYTE kAlignRight = 0x30;
+
+// Borders word of lines and boxes.
+constexpr WORD kBorderLeft = 0x1;
+constexpr WORD kBorderRight = 0x2;
+constexpr WORD kBorderTop = 0x4;
+constexpr WORD kBorderBottom = 0x8;
+constexpr WORD kBorderVertical = 0x40;
+constexpr WORD kBorderDrawnAsLine = 0x80;
+constexpr WORD kNewBoxBorders = 0x000F;
+
+constexpr BYTE kNoPattern = 255;
+constexpr uint32_t kItemLineOrBox = kItemKindLine | kItemKindBox;
+// Flags of a picture at creation: picture, fixed position.
+constexpr uint32_t kNewPictureFlags = kItemKindPicture | kItemFixedPosition;
+
+inline bool IsGraphicItem(const ReportItemHead& h) { return (h.flags & kItemGraphicKinds) != 0; }
+inline bool IsTextLike(const ReportItemHead& h) { return !IsGraphicItem(h); }
+inline bool IsLineOrBox(const ReportItemHead& h) { return (h.flags & kItemLineOrBox) != 0; }
+
+struct TextItem {
+  ReportItemHead head;
+  TextItem* nextText = nullptr;
+  BYTE alignment = kAlignLeft;
+  char* text = nullptr;  // separate zero-ended block; its length is the width
+};
+
+struct LineBoxItem {
+  ReportItemHead head;
+  BYTE alignment = kAlignLeft;
+  WORD borders = 0;
+  BYTE thickness = 1;  // 1, 2, 4, 6 or 8
+  BYTE pattern = kNoPattern;
+  BYTE borderColour = 0;
+  BYTE foreColour = 0;
+  BYTE backColour = kNoColour;
+};
+// A line (from the line tool's remembered borders word) or a box, as the
+// tools make them.
+LineBoxItem MakeNewLine(WORD rememberedBorders);
+LineBoxItem MakeNewBox();
+
+constexpr int kPictureNameSize = 260;
+constexpr WORD kScaleZoom = 0;
+constexpr WORD kScaleCrop = 1;
+constexpr WORD kScaleStretch = 2;
+inline HBITMAP NoScreenBitmap() { return reinterpret_cast<HBITMAP>(static_cast<intptr_t>(-1)); }
+
+struct PictureItem {
+  ReportItemHead head;
+  BYTE alignment = kAlignLeft;
+  BYTE fromClipboard = 0;
+  int32_t shownWidth = 0;   // hundredths of the document's measure
+  int32_t shownHeight = 0;
+  void* image = nullptr;    // the image library's handle
+  int32_t source[4] = {};   // left, top, right, bottom of the shown part of the image
+  char fileName[kPictureNameSize] = {};
+  WORD scaling = kScaleZoom;
+  HBITMAP screenBitmap = NoScreenBitmap();
+};
+
+struct ChartTableEntry {
+  ReportItemHead head;
+  void* chart = nullptr;          // the chart object
+  void* metafileCache = nullptr;  // its drawn picture
+};
+
+// A growable table of fixed records with a 16-bit count. Records never move.
+template <class T>
+class ItemTable {
+ public:
+  int Count() const { return static_cast<int>(items_.size()); }
+  T* At(int i) { return i >= 0 && i < Count() ? items_[i].get() : nullptr; }
+  const T* At(int i) const { return i >= 0 && i < Count() ? items_[i].get() : nullptr; }
+  // Null when the table is full or memory runs out; nothing is added then.
+  T* Append(const T& record) {
+    if (Count() >= 0xFFFF) return nullptr;
+    try {
+      items_.reserve(items_.size() + 1);
+      items_.push_back(std::make_unique<T>(record));
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+    return items_.back().get();
+  }
+  bool RemoveAt(int i) {
+    if (i < 0 || i >= Count()) return false;
+    items_.erase(items_.begin() + i);
+    return true;
+  }
+  // Index of the record, or -1 when it is not in the table.
+  int Find(const void* record) const {
+    for (int i = 0; i < Count(); ++i)
+      if (static_cast<const void*>(items_[i].get()) == record) return i;
+    return -1;
+  }
+  void Clear() { items_.clear(); }
+
+ private:
+  std::vector<std::unique_ptr<T>> items_;
+};
+
+// What the layout tables need from the rest of the program: pictures, charts,
+// the wait cursor and redraws. Every entry has a harmless default.
+class LayoutHooks {
+ public:
+  virtual ~LayoutHooks() = default;
+  virtual void WaitCursor(bool /*on*/) {}
+  // A fresh image for a copy of the picture (reread from its file or the
+  // clipboard); null when it cannot be read.
+  virtual void* ReloadImage(const PictureItem& /*picture*/) { return nullptr; }
+  virtual void FreeImage(void* /*image*/) {}
+  virtual void FitPictureAspect(PictureItem& /*picture*/) {}
+  // Builds picture.screenBitmap; false when no bitmap could be made.
+  virtual bool BuildPictureBitmap(PictureItem& /*picture*/) { return false; }
+  virtual void DeleteBitmap(HBITMAP /*bitmap*/) {}
+  virtual void PictureRemoved() {}  // the picture palette is realised again
+  // A copy of the chart object and of its drawn picture.
+  virtual void* CopyChart(const void* chart) { return const_cast<void*>(chart); }
+  virtual void* CopyChartPicture(const void* cache) { return const_cast<void*>(cache); }
+  virtual void RedrawAllPanes() {}
+  // Stores the rectangle and sends the stored-rectangle hint.
+  virtual void InvalidateViewRect(const RECT& /*rect*/) {}
+  virtual void ClearStatusText() {}
+  virtual void UpdateScrollBars() {}
+  virtual void SetModified() {}
+  virtual void ForgetUndoDelete() {}
+  // A field's shown text and alignment byte, for measuring; false leaves the
+  // field's extent as it is.
+  virtual bool FieldText(const ReportItemHead& /*field*/, std::string* /*text*/, BYTE* /*alignment*/) {
+    return false;
+  }
+};
+
+// The document's layout tables.
+struct LayoutTables {
+  LayoutTables();
+  LayoutTables(const LayoutTables&) = delete;
+  LayoutTables& operator=(const LayoutTables&) = delete;
+
+  // The band-line table: the tables' own until the document's is attached.
+  BandLineRec* bandRecords = ownRecords;
+  BandLineTable& Lines() { return *table; }
+  const BandLineTable& Lines() const { return *table; }
+  // Works on the document's table (its block of kBandLineTableRecords
+  // records) from now on; a table without a block is refused.
+  bool AttachBandLineTable(BandLineTable* documentTable);
+
+  TextItem* textHead = nullptr;  // texts are owned by their allocator
+  int textCount = 0;
+  ItemTable<LineBoxItem> linesBoxes;
+  ItemTable<PictureItem> pictures;
+  ItemTable<ChartTableEntry> charts;
+  std::vector<ReportItemHead*> oleItems;  // heads of the document's OLE items
+
+  int currentPicture = 0;
+  int currentChart = 0;
+  int currentLineBox = 0;
+  ReportItemHead* currentItem = nullptr;
+  int currentLine = 0;
+  int caretY = 0;
+  WORD modeWord = 0;
+  int scrollX = 0, scrollY = 0;
+  LayoutMetrics metrics;   // dpi, pitch, line rate, snapping, measure
+  int32_t defaultPointSize = 100;  // tenths of a point, for items with size 0
+
+  // The items in vertical order (mirrored into the model when one is set).
+  ReportItemHead* orderHead = nullptr;
+  ReportItemHead* orderTail = nullptr;
+
+  CKmComposite* model = nullptr;  // fields live there
+  LayoutHooks* hooks = nullptr;
+
+  LayoutHooks& Hooks();
+
+ private:
+  BandLineRec ownRecords[kBandLineTableRecords];
+  BandLineTable ownTable;
+  BandLineTable* table = &ownTable;
+
+ public:
+  // The default band-line height: a sixth of an inch.
+  int DefaultLineHeight() const { return metrics.dpiY / 6; }
+};
+
+// Calls fn(head) for every item on the layout: fields placed on it, texts,
+// lines and boxes, pictures, charts and OLE items. Items held for undo or in
+// the designer's clipboard are left out.
+template <class Fn>
+void ForEachLayoutItem(LayoutTables& t, Fn fn);
+
+// The vertical order: band line, then top, then left, then kind.
+bool ItemOrderBefore(const ReportItemHead& a, const ReportItemHead& b);
+// Relinks every layout item in that order.
+void BuildLayoutItemOrder(LayoutTables& t);
+
+// --- implementation of the template ---
+std::vector<ReportItemHead*> PlacedFields(CKmComposite* model);
+
+template <class Fn>
+void ForEachLayoutItem(LayoutTables& t, Fn fn) {
+  auto live = [](const ReportItemHead& h) { return (h.flags & (kItemDeleted | kItemInClipboard)) == 0; };
+  for (ReportItemHead* f : PlacedFields(t.model))
+    if (live(*f)) fn(*f);
+  for (TextItem* x = t.textHead; x != nullptr; x = x->nextText)
+    if (live(x->head)) fn(x->head);
+  for (int i = 0; i < t.linesBoxes.Count(); ++i)
+    if (live(t.linesBoxes.At(i)->head)) fn(t.linesBoxes.At(i)->head);
+  for (int i = 0; i < t.pictures.Count(); ++i)
+    if (live(t.pictures.At(i)->head)) fn(t.pictures.At(i)->head);
+  for (int i = 0; i < t.charts.Count(); ++i)
+    if (live(t.charts.At(i)->head)) fn(t.charts.At(i)->head);
+  for (ReportItemHead* o : t.oleItems)
+    if (o != nullptr && live(*o)) fn(*o);
+}

@@ -1,0 +1,52 @@
+#include "model/field_checks.h"
+
+#include "core/composite.h"
+
+namespace {
+constexpr uint32_t kPageReset = 254;
+
+bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
+bool IsTotalOrRelated(const FieldDef* f) { return IsTotal(f) || (f->flags & kFieldTotalRelated) != 0; }
+bool IsPreprocessed(const FieldDef* f) { return (f->totalFlags & kTotalPreprocessed) != 0; }
+
+bool AllPass(const CKmComposite& model, const int32_t slots[8], bool (*test)(const FieldDef*)) {
+  for (int i = 0; i < 8 && slots[i] != -1; ++i) {
+    const FieldDef* f = slots[i] < 0 ? nullptr : model.GetFieldAt(static_cast<uint32_t>(slots[i]));
+    if (f == nullptr || !test(f)) return false;
+  }
+  return true;
+}
+}  // namespace
+
+bool IsPlainTextObject(const FieldDef* field) {
+  return field != nullptr && (field->flags & kFieldNumeric) != 0 && !IsTotal(field) &&
+         (field->flags2 & kField2NotInTable) == 0 && (field->flags & 0x842) == 0;
+}
+
+bool IsSortableField(const FieldDef* field) {
+  if (field == nullptr) return false;
+  if (IsTotalOrRelated(field) && !(IsPreprocessed(field) && (field->flags2 & 2) == 0)) return false;
+  return (field->flags & 0x2c03) == 0 && (field->flags2 & kField2NotInTable) == 0 &&
+         (field->totalFlags & kTotalLevelZero) == 0;
+}
+
+bool IsGroupableField(const FieldDef* field) {
+  if (field == nullptr) return false;
+  if (IsTotalOrRelated(field) && !IsPreprocessed(field)) return false;
+  return (field->flags & 0x2803) == 0 && (field->flags2 & kField2NotInTable) == 0;
+}
+
+bool IsBandFieldValid(const CKmComposite& model, const FieldDef* field) {
+  if (field == nullptr) return false;
+  if ((field->flags & kFieldAlias) != 0 || (field->flags2 & kField2NotInTable) != 0) return false;
+  if (IsTotal(field) && field->totalReset == kPageReset) return false;
+  if ((field->flags & kFieldTotalRelated) != 0) {
+    const FieldDef* totalled = model.GetFieldAt(field->refField);
+    if (totalled != nullptr && IsTotal(totalled) && totalled->totalReset == kPageReset) return false;
+  }
+  return true;
+}
+
+int ValidateSlotTables(const CKmComposite& model, const int32_t sortSlots[8], const int32_t groupSlots[8]) {
+  return AllPass(model, sortSlots, &IsSortableField) && AllPass(model, groupSlots, &IsGroupableField) ? 1 : 0;
+}

@@ -1,0 +1,427 @@
+// The main frame headless: its menus' enable states, placement, closing, the
+// title window and the deferred start, the status line, the About box.
+#include "app/document.h"
+#include "app/splash.h"
+#include "platform/win/dialog.h"
+#include "platform/win/menu.h"
+#include "platform/win/placement.h"
+#include "platform/win/profile.h"
+#include "platform/win/ui_app.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+namespace {
+// Runs the window layer's queue (timers included) until done() or about five seconds.
+bool PumpUntil(const std::function<bool()>& done) {
+  for (int i = 0; i < 500; ++i) {
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+    if (done()) return true;
+    ::usleep(10000);
+  }
+  return done();
+}
+
+class FrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UiStartApplication();
+    char tmpl[] = "/tmp/vt-frame-XXXXXX";
+    dir = ::mkdtemp(tmpl);
+    ::setenv("VORTELLE_WINDIR", dir.c_str(), 1);
+    SetSplashEnabled(TRUE);
+  }
+  void TearDown() override {
+    ::unsetenv("VORTELLE_WINDIR");
+    std::string cmd = "rm -rf '" + dir + "'";
+    if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cleanup";
+  }
+  void WriteIni(const std::string& text) { std::ofstream(dir + "/kmw.ini") << text; }
+  std::string Ini() const { return dir + "/kmw.ini"; }
+  int IniInt(const char* section, const char* key) const {
+    return static_cast<int>(GetPrivateProfileIntA(section, key, -999, Ini().c_str()));
+  }
+  // Opens every popup as the user would, so the frame sets the states.
+  void OpenAllPopups(CKmMainFrame& frame) {
+    HMENU bar = GetMenu(frame.m_hWnd);
+    for (int i = 0; i < GetMenuItemCount(bar); ++i)
+      SendMessageA(frame.m_hWnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(bar, i)), i);
+  }
+  bool Enabled(CKmMainFrame& frame, UINT id) {
+    UINT s = GetMenuState(GetMenu(frame.m_hWnd), id, MF_BYCOMMAND);
+    EXPECT_NE(s, kMenuItemMissing) << id;
+    return !(s & (MF_GRAYED | MF_DISABLED));
+  }
+  bool Checked(CKmMainFrame& frame, UINT id) {
+    return (GetMenuState(GetMenu(frame.m_hWnd), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+  }
+
+  std::string dir;
+  CKmDoc doc;
+};
+
+TEST_F(FrameTest, MenusFollowWhetherAReportIsOpen) {
+  CKmMainFrame frame;
+  ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
+  struct Case {
+    UINT id;
+    bool noReport, reportOpen;
+  } cases[] = {
+      {32000, true, true},   {32001, true, true},   {32016, true, true},   {32020, true, true},
+      {32032, true, true},   {32005, true, true},   {30010, false, true},  {30020, false, true},
+      {30000, false, true},  {30030, false, true},  {30512, false, true},  {30600, false, true},
+      {30700, false, true},  {30400, false, true},  {30210, false, true},  {30110, false, false},
+      {30100, false, false}, {30502, false, false}, {57616, false, false},
+  };
+  OpenAllPopups(frame);
+  for (const Case& c : cases) EXPECT_EQ(Enabled(frame, c.id), c.noReport) << "no report, command " << c.id;
+  EXPECT_FALSE(Checked(frame, 30210)) << "no check marks without a report";
+
+  doc.m_bReportOpen = TRUE;
+  doc.m_settings.shHzRul = 1;
+  doc.m_settings.shGrd = 0;
+  OpenAllPopups(frame);
+  for (const Case& c : cases) EXPECT_EQ(Enabled(frame, c.id), c.reportOpen) << "report open, command " << c.id;
+  EXPECT_TRUE(Checked(frame, 30210));
+  EXPECT_FALSE(Checked(frame, 30214));
+
+  // Data-source connections have nothing to offer when both defaults keep the source.
+  doc.m_settings.newReportAlwaysUseSameDS = 1;
+  doc.m_settings.readReportAlwaysUseSameDS = 1;
+  OpenAllPopups(frame);
+  EXPECT_FALSE(Enabled(frame, 32005));
+
+  // The designer's own rules take over where it answers.
+  frame.m_hooks.update = [](CKmMainFrame&, UINT id) { return id == 30110 ? 1 : -1; };
+  OpenAllPopups(frame);
+  EXPECT_TRUE(Enabled(frame, 30110));
+  EXPECT_TRUE(Enabled(frame, 30010));
+
+  char text[80];
+  GetMenuStringA(GetMenu(frame.m_hWnd), 32032, text, sizeof text, MF_BYCOMMAND);
+  EXPECT_STREQ(text, "&About VORTELLE Report Designer...");
+}
+
+TEST_F(FrameTest, MenuCommandsReachTheNeighboursFirst) {
+  CKmMainFrame frame;
+  ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
+  AfxGetThread()->m_pMainWnd = &frame;
+  std::vector<UINT> seen;
+  frame.m_hooks.command = [&](CKmMainFrame&, UINT id) {
+    seen.push_back(id);
+    return id == 32001 ? TRUE : FALSE;
+  };
+  PostMessageA(frame.m_hWnd, WM_COMMAND, 32001, 0);
+  PumpUntil([&] { return !seen.empty(); });
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0], 32001u);
+
+  // Exit asks whether the report may go; a refusal keeps the frame.
+  int asked = 0;
+  frame.m_hooks.saveModified = [&](CKmMainFrame&) { return ++asked > 1 ? TRUE : FALSE; };
+  SendMessageA(frame.m_hWnd, WM_COMMAND, 32016, 0);
+  EXPECT_TRUE(IsWindow(frame.m_hWnd));
+  EXPECT_FALSE(frame.m_bClosing);
+  SendMessageA(frame.m_hWnd, WM_COMMAND, 32016, 0);
+  EXPECT_EQ(frame.m_hWnd, nullptr) << "the frame is gone after the second, agreed exit";
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(AfxGetThread()->GetMainWnd(), nullptr) << "the message loop no longer waits on the frame";
+}
+
+TEST_F(FrameTest, PlacementComesFromTheSettingsByTheRules) {
+  struct Case {
+    const char* ini;
+    int cmdShow;
+    bool maximised;
+    LONG left, right;  // the normal rectangle afterwards
+  } cases[] = {
+      {"", 1, false, 60, 820},  // first start: the frame's own rectangle
+      {"[Frame]\nShow=3\nLeft=5\nTop=6\nRight=505\nBottom=406\n", 1, true, 5, 505},
+      {"[Frame]\nShow=2\nLeft=5\nTop=6\nRight=505\nBottom=406\n", 1, false, 5, 505},  // never minimised
+      {"[Frame]\nShow=3\nLeft=5\nTop=6\nRight=505\nBottom=406\n", 7, false, 5, 505},  // started minimised
+      {"[Frame]\nShow=1\nLeft=-32000\nTop=6\nRight=505\nBottom=406\n", 1, false, 60, 820},
+      {"[Frame]\nShow=1\nLeft=900\nTop=6\nRight=100\nBottom=406\n", 1, false, 60, 820},  // inside out
+      {"[Frame]\nShow=77\nLeft=5\nTop=6\nRight=505\nBottom=406\n", 1, false, 5, 505},
+      {"[Frame]\nShow=1\nLeft=-31999\nTop=6\nRight=99999999999\nBottom=406\n", 1, false, 60, 820},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ini);
+    WriteIni(std::string(c.ini) + "[Save List]\nBandWidth=-5\n");
+    CKmMainFrame frame;
+    ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
+    frame.m_nCmdShow = c.cmdShow;
+    frame.RestorePlacement();
+    EXPECT_TRUE(IsWindowVisible(frame.m_hWnd));
+    EXPECT_EQ(frame.m_nCmdShow, -1);
+    EXPECT_EQ(IsZoomed(frame.m_hWnd) != 0, c.maximised);
+    WINDOWPLACEMENT wp{};
+    GetWindowPlacement(frame.m_hWnd, &wp);
+    EXPECT_EQ(wp.rcNormalPosition.left, c.left);
+    EXPECT_EQ(wp.rcNormalPosition.right, c.right);
+    EXPECT_TRUE(frame.m_wndStatusBar.IsSinglePane());
+    EXPECT_EQ(frame.GetBandWidth(), 80) << "a damaged band width falls back to the default";
+    frame.m_nCmdShow = 1;
+    frame.RestorePlacement();  // nothing while visible
+    EXPECT_EQ(frame.m_nCmdShow, 1);
+  }
+}
+
+TEST_F(FrameTest, ClosingWritesPlacementAndTheSaveListSwitches) {
+  WriteIni("[Save List]\nActionBar=1\nBandWidth=120\n");
+  CKmMainFrame frame;
+  ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
+  EXPECT_EQ(frame.GetBandWidth(), 120);
+  doc.m_bSettingsRead = TRUE;
+  doc.m_settings.actionBar = 0;
+  doc.m_settings.shGrd = 0;
+  frame.m_nCmdShow = 1;
+  frame.RestorePlacement();
+  MoveWindow(frame.m_hWnd, 11, 22, 633, 444, TRUE);
+
+  // Closing while a run prints only asks the run to stop.
+  ReportRun* running = reinterpret_cast<ReportRun*>(&doc);
+  doc.m_pRun = running;
+  SendMessageA(frame.m_hWnd, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(frame.m_hWnd));
+  EXPECT_EQ(doc.m_nRunState, -3);
+  doc.m_pRun = nullptr;
+
+  SendMessageA(frame.m_hWnd, WM_CLOSE, 0, 0);
+  EXPECT_EQ(frame.m_hWnd, nullptr);
+  EXPECT_EQ(IniInt("Frame", "Show"), 1);
+  EXPECT_EQ(IniInt("Frame", "Left"), 11);
+  EXPECT_EQ(IniInt("Frame", "Top"), 22);
+  EXPECT_EQ(IniInt("Frame", "Right"), 644);
+  EXPECT_EQ(IniInt("Frame", "Bottom"), 466);
+  EXPECT_EQ(IniInt("Save List", "ActionBar"), 0);
+  EXPECT_EQ(IniInt("Save List", "ShGrd"), 0);
+  EXPECT_EQ(IniInt("Save List", "FormatBar"), 1);
+  EXPECT_EQ(IniInt("Save List", "BandWidth"), 120);
+
+  EXPECT_FALSE(doc.m_bSettingsRead) << "the settings were written back and let go";
+
+  // The next start finds the frame where it was left.
+  CKmDoc next;
+  CKmMainFrame again;
+  ASSERT_TRUE(again.Create(&next, "VORTELLE"));
+  again.RestorePlacement();
+  EXPECT_EQ(again.GetBandWidth(), 120);
+  RECT r;
+  GetWindowRect(again.m_hWnd, &r);
+  EXPECT_EQ(r.left, 11);
+  EXPECT_EQ(r.bottom, 466);
+}
+
+TEST_F(FrameTest, TitleWindowShowsUntilTheDeferredStart) {
+  WriteIni("[Preferences]\nSplash=0\n");
+  EXPECT_EQ(SplashDelayMs(), 100u);
+  EXPECT_TRUE(ShowSplashSetting());
+  CKmMainFrame frame;
+  ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
+  int choices = 0;
+  frame.m_hooks.startChoice = [&](CKmMainFrame&) { ++choices; };
+
+  frame.ShowTitleWindow(TRUE);
+  ASSERT_TRUE(frame.TitleWindowShowing());
+  HWND title = frame.m_pTitleWnd;
+  EXPECT_TRUE(IsWindowVisible(title));
+  RECT r;
+  GetWindowRect(title, &r);
+  EXPECT_GT(r.right - r.left, 1) << "the title picture sizes the window";
+
+  ASSERT_TRUE(frame.BeginDeferredStart(SplashDelayMs()));
+  EXPECT_FALSE(IsWindowEnabled(frame.m_hWnd)) << "disabled while the title shows";
+  EXPECT_FALSE(IsWindowVisible(frame.m_hWnd));
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(frame.m_hWnd) != 0; }));
+  EXPECT_TRUE(IsWindowEnabled(frame.m_hWnd));
+  EXPECT_FALSE(IsWindow(title));
+  EXPECT_FALSE(frame.TitleWindowShowing());
+  EXPECT_EQ(choices, 1) << "no report open: the start choice runs";
+
+  // Hidden once, it never shows again in the run, and a second hide does nothing.
+  frame.ShowTitleWindow(TRUE);
+  EXPECT_FALSE(frame.TitleWindowShowing());
+  frame.ShowTitleWindow(FALSE);
+}
+
+TEST_F(FrameTest, SplashSettingsAndTheFailedTimerPath) {
+  WriteIni("[Preferences]\nShowSplash=0\n");
+  EXPECT_FALSE(ShowSplashSetting());
+  EXPECT_EQ(SplashDelayMs(), 3000u);
+
+  // A switched-off splash shows nothing and hides nothing.
+  SetSplashEnabled(FALSE);
+  CKmMainFrame frame;
+  frame.ShowTitleWindow(TRUE);
+  EXPECT_FALSE(frame.TitleWindowShowing());
+
+  // Without a timer the topmost title window must still go.
+  SetSplashEnabled(TRUE);
+  frame.ShowTitleWindow(TRUE);
+  ASSERT_TRUE(frame.TitleWindowShowing());
+  HWND title = frame.m_pTitleWnd;
+  EXPECT_FALSE(frame.BeginDeferredStart(100)) << "no frame window, no timer";
+  EXPECT_FALSE(IsWindow(title));
+}
+
+TEST_F(FrameTest, StatusLineFormsTextsAndPosition) {
+  CKmMainFrame frame;
+  ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
+  CKmStatusBar& bar = frame.m_wndStatusBar;
+  ASSERT_EQ(bar.GetPaneCount(), 4) << "the frame's creation puts the four indicators in place";
+
+  std::string longText(150, 'x');
+  bar.SetText(longText.c_str());
+  EXPECT_EQ(std::strlen(bar.GetText()), 100u);
+  EXPECT_STREQ(bar.GetPaneText(0), bar.GetText());
+  bar.SetText(nullptr);
+  EXPECT_STREQ(bar.GetText(), "");
+  bar.SetPaneString(1, longText.c_str(), 0);
+  EXPECT_EQ(std::strlen(bar.GetPositionText()), 31u);
+
+  // Not attached: the message shows but is not kept.
+  bar.ShowMessage("Reading records");
+  EXPECT_TRUE(bar.IsSinglePane());
+  EXPECT_EQ(bar.GetKeptMessage(), nullptr);
+  bar.Attach(&doc);
+  bar.ShowMessage("Reading records");
+  EXPECT_STREQ(bar.GetKeptMessage(), "Reading records");
+  bar.SetPaneText(0, "something else");
+  bar.Refresh();
+  EXPECT_STREQ(bar.GetPaneText(0), "Reading records") << "a redraw shows the kept message again";
+  bar.SetText("main");
+  bar.EndMessage();
+  EXPECT_FALSE(bar.InMessageMode());
+  EXPECT_FALSE(bar.IsSinglePane());
+  EXPECT_STREQ(bar.GetPaneText(0), "main");
+
+  // Line index 0 at 1.25 inches (120 pixels at 96 per inch, on a grid of 8 characters an inch).
+  doc.m_bReportOpen = TRUE;
+  doc.m_settings.rulPit = 8;
+  doc.m_pView = frame.m_pLayoutView;
+  frame.m_pLayoutView->m_nCaretLine = 0;
+  frame.m_pLayoutView->m_nCaretX = 120;
+  bar.ShowPosition();
+  EXPECT_STREQ(bar.GetPositionText(), "Line:   1   Inch: 1.25");
+  EXPECT_STREQ(bar.GetPaneText(1), "Line:   1   Inch: 1.25");
+  doc.m_measure = 0;
+  bar.Refresh();
+  EXPECT_EQ(std::strncmp(bar.GetPositionText(), "Line:   1   Cent: ", 18), 0) << bar.GetPositionText();
+
+  // The report name line: the library's file name, or (None).
+  bar.ShowReportName();
+  EXPECT_STREQ(bar.GetText(), "Library:  (None)");
+  BYTE paths[4436] = {};
+  std::strcpy(reinterpret_cast<char*>(paths), "/home/u/reports/sales.qb6");
+  doc.m_pDocPaths = paths;
+  bar.ShowReportName();
+  EXPECT_STREQ(bar.GetText(), "Library: sales.qb6");
+  doc.m_pDocPaths = nullptr;
+  doc.m_bReportOpen = FALSE;
+  bar.SetText("kept");
+  bar.ShowReportName();
+  EXPECT_STREQ(bar.GetText(), "kept") << "without a report nothing changes";
+  bar.FreeBuffer();
+  doc.m_pView = nullptr;
+}
+
+struct AboutSeen {
+  std::string caption, version, db;
+  int runs = 0;
+};
+AboutSeen g_about;
+
+void ReadAboutAndClose(HWND hwnd, UINT, UINT_PTR id, DWORD) {
+  HWND dialog = GetActiveWindow();
+  if (dialog == nullptr || dialog == hwnd) return;  // not up yet
+  KillTimer(hwnd, id);
+  char buf[128];
+  GetWindowTextA(dialog, buf, sizeof buf);
+  g_about.caption = buf;
+  GetDlgItemTextA(dialog, 200, buf, sizeof buf);
+  g_about.version = buf;
+  GetDlgItemTextA(dialog, 207, buf, sizeof buf);
+  g_about.db = buf;
+  ++g_about.runs;
+  SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(FrameTest, AboutBoxFromHelpMenuAndTheApplicationCommand) {
+  CKmMainFrame frame;
+  ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
+  frame.RestorePlacement();
+  g_about = AboutSeen();
+  for (UINT command : {32032u, 57664u}) {
+    SetTimer(frame.m_hWnd, 77, 20, ReadAboutAndClose);
+    SendMessageA(frame.m_hWnd, WM_COMMAND, command, 0);
+  }
+  EXPECT_EQ(g_about.runs, 2) << "ID_APP_ABOUT shows the same box instead of nothing";
+  EXPECT_EQ(g_about.caption, "About VORTELLE Report Designer");
+  EXPECT_EQ(g_about.version, "VORTELLE Report Designer Version 1.0.09");
+  EXPECT_EQ(g_about.db.rfind("DB access version", 0), 0u) << g_about.db;
+  EXPECT_EQ(TitleVersionText(), "Version 1.0.09");
+  EXPECT_EQ(frame.m_wState & 0x8000, 0) << "the modal state ends with the box";
+}
+
+TEST(DeviceRemoval, VolumesInUseAreRefusedWithTheirDrives) {
+  EXPECT_EQ(DriveMaskOfPath("d:\\pics\\logo.bmp"), 1u << 3);
+  EXPECT_EQ(DriveMaskOfPath("\\\\server\\share\\logo.bmp"), 0u) << "a UNC path names no drive";
+  EXPECT_EQ(DriveMaskOfPath("/home/u/logo.bmp"), 0u);
+  EXPECT_EQ(DriveMaskOfPath("D"), 0u);
+  EXPECT_EQ(DriveMaskOfPath(nullptr), 0u);
+
+  std::string text;
+  const DWORD d = DriveMaskOfPath("D:\\x"), a = DriveMaskOfPath("A:\\x");
+  EXPECT_EQ(DeviceRemovalAnswer(kDeviceQueryRemove, kDeviceTypeVolume, d, d, 0, &text), kBroadcastQueryDeny);
+  EXPECT_EQ(text,
+            "You are attempting to remove the volume in drive D, in use by the current report.\r\n"
+            "Please close the report and try again");
+  EXPECT_EQ(DeviceRemovalAnswer(kDeviceRemoveComplete, kDeviceTypeVolume, a | d, a | d, a, &text), 1);
+  EXPECT_EQ(text,
+            "You have removed the volumes in drives A, D, in use by the current report.\r\n"
+            "Please replace the volumes or close the report and exit Report Designer");
+
+  // Another volume, another device type or another event: nothing to say.
+  EXPECT_EQ(DeviceRemovalAnswer(kDeviceQueryRemove, kDeviceTypeVolume, a, d, 0, &text), 1);
+  EXPECT_TRUE(text.empty());
+  EXPECT_EQ(DeviceRemovalAnswer(kDeviceQueryRemove, 5, d, d, 0, &text), 1);
+  EXPECT_EQ(DeviceRemovalAnswer(0x8000, kDeviceTypeVolume, d, d, 0, &text), 1);
+  EXPECT_TRUE(text.empty());
+}
+
+TEST_F(FrameTest, KeysGoThroughTheTableTheFocusCallsFor) {
+  CKmMainFrame frame;
+  ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
+  std::vector<UINT> seen;
+  frame.m_hooks.command = [&](CKmMainFrame&, UINT id) {
+    seen.push_back(id);
+    return TRUE;
+  };
+  MSG enter{frame.m_hWnd, WM_KEYDOWN, VK_RETURN, 1, 0, {0, 0}};
+  EXPECT_TRUE(frame.PreTranslateMessage(&enter));
+  frame.m_wState = 0x0800;  // the point-size box has the focus
+  EXPECT_TRUE(frame.PreTranslateMessage(&enter));
+  frame.m_wState = 0;
+  BOOL typing = TRUE;
+  frame.m_hooks.textEntryOpen = [&](CKmMainFrame&) { return typing; };
+  EXPECT_FALSE(frame.PreTranslateMessage(&enter)) << "text entry keeps its keys";
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0], 20046u) << "Enter on the layout";
+  EXPECT_EQ(seen[1], 20060u) << "Enter in the point-size box";
+
+  // A menu key whose command is off without a report is swallowed.
+  typing = FALSE;
+  MSG del{frame.m_hWnd, WM_KEYDOWN, VK_DELETE, 1, 0, {0, 0}};
+  EXPECT_TRUE(frame.PreTranslateMessage(&del));
+  EXPECT_EQ(seen.size(), 2u);
+}
+}  // namespace

@@ -1,0 +1,153 @@
+// The same layer against a private PostgreSQL server through its ODBC driver.
+#include "data/data_access.h"
+#include "data/db_errors.h"
+#include "tests/support/odbc_env.h"
+#include "platform/qe/qe.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+
+namespace {
+
+class Postgres : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
+    DbClearErrorRecord();
+    da.sqlIniPath = VT_SOURCE_DIR "/samples/kmwsql.ini";
+    ASSERT_EQ(da.ConnectDataSource(odbc_test::kPgDsn, false, true, nullptr), 1) << DbLastErrorText();
+    da.SelectDataSource(odbc_test::kPgDsn);
+  }
+  void Exec(const char* sql) { ASSERT_EQ(da.ExecSql(sql), 0) << sql << ": " << DbLastErrorText(); }
+  DataAccess da;
+};
+
+}  // namespace
+
+TEST_F(Postgres, DialectFromTheDriver) {
+  EXPECT_STREQ(da.GetDbmsName(), "PostgreSQL");
+  EXPECT_EQ(da.GetIdentifierCase(), 2);  // lower
+  EXPECT_EQ(da.SupportsOwnerNames(), 1);
+  EXPECT_EQ(da.ExpressionsInOrderBy(), 1);
+  EXPECT_EQ(da.GetOuterJoinStyle(), OJ_ESCAPE);
+  char quote[11];
+  da.GetIdentifierQuote(quote);
+  EXPECT_STREQ(quote, "\"");
+  char db[64];
+  EXPECT_TRUE(da.GetDatabaseName(db, sizeof db));
+  EXPECT_STREQ(db, "postgres");
+  EXPECT_STREQ(da.GetDriverDescription(), "PostgreSQL ANSI");
+  EXPECT_NE(da.GetConnectString(), nullptr);
+  char noLogin[1024];
+  da.GetConnectStringWithoutLogin(noLogin, sizeof noLogin);
+  EXPECT_EQ(std::string(noLogin).find("UID="), std::string::npos);
+  EXPECT_STREQ(da.GetPlatformName(), "PostgreSQL");
+  char term[31];
+  da.GetDataSourceDBTerm(term, sizeof term);
+  EXPECT_STREQ(term, "Database");
+}
+
+TEST_F(Postgres, LongCompletedConnectStringAndSecondDatabase) {
+  // The driver's completed string runs past 255 characters; it is kept whole.
+  const std::string full = da.GetConnectString();
+  EXPECT_GT(full.size(), 255u);
+  EXPECT_NE(full.find("DATABASE=postgres"), std::string::npos);
+  DataSourceSettings* other = nullptr;
+  ASSERT_TRUE(da.ConnectOtherDatabase("template1", "KM SET JOIN", &other)) << DbLastErrorText();
+  da.SelectDataSource("KM SET JOIN");
+  Exec("select current_database()");
+  ASSERT_EQ(da.FetchNext(), 0);
+  EXPECT_STREQ(da.GetColumnText(1, 1, ','), "template1");
+  da.SelectDataSource(odbc_test::kPgDsn);
+  da.ReplaceConnectDatabase("elsewhere");
+  std::string changed = da.GetConnectString();
+  EXPECT_NE(changed.find("DATABASE=elsewhere;"), std::string::npos);
+  EXPECT_EQ(changed.size(), full.size() - std::strlen("postgres") + std::strlen("elsewhere"));
+}
+
+TEST_F(Postgres, TypesBindAndConvert) {
+  Exec("create temporary table t (i integer, s smallint, n numeric(12,2), d double precision, b boolean, "
+       "dt date, ts timestamp, tm time, v varchar(20), x text, by bytea)");
+  Exec("insert into t values (42, -3, -1234.56, 2.5, true, '2024-02-29', '2024-02-29 10:11:12.345678', "
+       "'23:59:58', 'K\xF6ln', 'memo', '\\x01')");
+  Exec("insert into t values (null, null, null, null, null, null, null, null, null, null, null)");
+  Exec("select i, s, n, d, b, dt, ts, tm, v, x, by from t order by i nulls last");
+  EXPECT_EQ(da.GetColumnType(1), 4);
+  EXPECT_EQ(da.GetColumnType(2), 5);
+  EXPECT_EQ(da.GetColumnType(3), 3);
+  EXPECT_EQ(da.GetColumnPrecision(3), 12);
+  EXPECT_EQ(da.GetColumnScale(3), 2);
+  EXPECT_EQ(da.GetColumnType(4), 7);
+  EXPECT_EQ(da.GetColumnType(5), 9);
+  EXPECT_TRUE(da.GetColumnDateRange(6));
+  EXPECT_TRUE(da.IsTimeColumn(8));
+  EXPECT_EQ(da.GetColumnType(9), 1);
+  EXPECT_EQ(da.GetColumnType(11), -1);
+
+  int32_t i = 0, ci = 0, cs = 0, cn = 0, cd = 0, cb = 0, cdt = 0, cts = 0, ctm = 0, cv = 0;
+  int16_t s = 0, b = 0;
+  unsigned char n[14];
+  double d = 0;
+  char dt[11], ts[27], tm[16], v[21];
+  ASSERT_EQ(da.BindColumn(1, &i, 4, &ci), 0);
+  ASSERT_EQ(da.BindColumn(2, &s, 2, &cs), 0);
+  ASSERT_EQ(da.BindColumn(3, n, sizeof n, &cn), 0);
+  ASSERT_EQ(da.BindColumn(4, &d, 8, &cd), 0);
+  ASSERT_EQ(da.BindColumn(5, &b, 2, &cb), 0);
+  ASSERT_EQ(da.BindColumn(6, dt, sizeof dt, &cdt), 0);
+  ASSERT_EQ(da.BindColumn(7, ts, sizeof ts, &cts), 0);
+  ASSERT_EQ(da.BindColumn(8, tm, sizeof tm, &ctm), 0);
+  ASSERT_EQ(da.BindColumn(9, v, sizeof v, &cv), 0);
+  ASSERT_EQ(da.FetchNext(), 0);
+  EXPECT_EQ(i, 42);
+  EXPECT_EQ(s, -3);
+  EXPECT_DOUBLE_EQ(qeDecimalToDouble(n, 12, 2), -1234.56);
+  EXPECT_DOUBLE_EQ(d, 2.5);
+  EXPECT_EQ(b, 1);
+  EXPECT_STREQ(dt, "2024-02-29");
+  EXPECT_STREQ(ts, "2024-02-29 10:11:12.345678");
+  EXPECT_STREQ(tm, "23:59:58.000000");
+  EXPECT_STREQ(v, "K\xF6ln");
+  DateTimeParts parts;
+  DataAccess::ParseTimestampText(ts, &parts);
+  EXPECT_EQ(parts.fraction, 345678);
+  ASSERT_EQ(da.FetchNext(), 0);
+  for (int32_t c : {ci, cs, cn, cd, cb, cdt, cts, ctm, cv}) EXPECT_EQ(c, QE_LEN_NULL);
+  EXPECT_EQ(da.FetchNext(), 1);
+}
+
+TEST_F(Postgres, TablesLimitsTimeoutAndErrors) {
+  Exec("create table if not exists public.people (id integer primary key, name varchar(30))");
+  Exec("delete from people");
+  Exec("insert into people select g, 'p' || g from generate_series(1, 50) g");
+  EXPECT_FALSE(da.ListTables("people"));
+  ASSERT_EQ(da.FetchNext(), 0);
+  EXPECT_STREQ(da.GetColumnText(2, -1, '\x01'), "public\x01people\x01" "0");
+
+  da.SetMaxRows(7);
+  Exec("select id from people order by id");
+  int rows = 0;
+  while (da.FetchNext() == 0) ++rows;
+  EXPECT_EQ(rows, 7);
+  da.SetMaxRows(0);
+  Exec("select id from people order by id");
+  EXPECT_EQ(da.FetchRandom(30), 0);
+  EXPECT_STREQ(da.GetColumnText(1, 1, ','), "30");
+
+  da.SetQueryTimeout(1);
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(da.ExecSql("select pg_sleep(20)"), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(15));
+  EXPECT_EQ(DbLastErrorText().rfind("DB access: ", 0), 0u);
+  da.SetQueryTimeout(0);
+
+  DbClearErrorRecord();
+  EXPECT_EQ(da.ExecSql("select * from people where name like 'p%d%s'x"), 1);
+  EXPECT_EQ(DbErrorCount(), 1);
+  EXPECT_EQ(DbLastErrorText().rfind("DB access: ", 0), 0u);
+  Exec("drop table people");
+}

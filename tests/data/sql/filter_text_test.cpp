@@ -1,0 +1,166 @@
+// The record filter as an SQL condition, run on the SQLite test database.
+#include "data/data_access.h"
+#include "data/db_errors.h"
+#include "data/expr_to_sql.h"
+#include "data/select_builder.h"
+#include "data/sql_literals.h"
+#include "data/table_fields.h"
+#include "expr/collation.h"
+#include "core/composite.h"
+#include "data/filter_text.h"
+#include "model/record_filter.h"
+#include "tests/support/odbc_env.h"
+#include "tests/model/recordpass/condition_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+class Filter : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!odbc_test::HaveSqliteDriver()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
+    da = GetDataAccess(&m);
+    da->sqlIniPath = VT_SOURCE_DIR "/samples/kmwsql.ini";
+    ASSERT_EQ(da->ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1) << DbLastErrorText();
+    da->SelectDataSource(odbc_test::kSqliteDsn);
+    uint32_t t = m.AddTableSlot("customers", "C", 0, 0, nullptr);
+    ASSERT_EQ(BuildSqlFieldList(&m, t, nullptr, nullptr, nullptr, true, nullptr, 0), 0);
+    calc = m.AddField(kFieldCalculation | kFieldNumeric);  // no SQL form
+  }
+  void TearDown() override {
+    FreeFilterCode(&m);
+    std::free(m.conditionCode);
+    m.conditionCode = nullptr;
+    SetActiveCollation(nullptr, nullptr);
+    FreeSqlModelState(&m);
+    FreeDataAccess(&m);
+  }
+  uint32_t F(const char* name) {
+    for (FieldDef* f = m.fieldList; f; f = f->next)
+      if (std::strcmp(f->name, name) == 0) return m.GetFieldIndex(f);
+    ADD_FAILURE() << name;
+    return 0;
+  }
+  bool Write(Cond c, std::string* out) {
+    c.Op(0);
+    FreeFilterCode(&m);
+    std::free(m.conditionCode);
+    m.conditionCode = static_cast<uint8_t*>(std::malloc(c.b.size()));
+    std::memcpy(m.conditionCode, c.b.data(), c.b.size());
+    m.conditionLength = static_cast<uint16_t>(c.b.size());
+    EXPECT_EQ(RebuildConditionCode(&m), 0);
+    out->clear();
+    return FilterToText(&m, out, "where");
+  }
+  std::string Ids(const std::string& where) {
+    std::string sql = "select \"id\" from customers " + where + " order by 1";
+    EXPECT_EQ(da->ExecSql(sql.c_str()), 0) << sql;
+    std::string ids;
+    while (da->FetchNext() == 0) ids += std::string(da->GetColumnText(1, 1, '|')) + " ";
+    da->EndStatement();
+    return ids;
+  }
+  CKmComposite m{nullptr};
+  DataAccess* da = nullptr;
+  FieldDef* calc = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Filter, QuotesDoubledAndCaseFoldedLikeTheProgram) {
+  std::string sql;
+  Cond c;
+  c.Field(F("name")).Op(kCondEqual).Text("o'HARA").EndMark();
+  EXPECT_FALSE(Write(c, &sql));
+  EXPECT_EQ(sql, "where (lower(customers.\"name\") = 'o''hara') ");
+  EXPECT_EQ(Ids(sql), "2 ");
+  BuildSelectStatement(&m, 0);  // the report's SELECT carries it
+  EXPECT_NE(GetSelectResult(&m)->mainStatement.find(" from customers  where (lower(customers.\"name\") = "
+                                                     "'o''hara') "),
+            std::string::npos)
+      << GetSelectResult(&m)->mainStatement;
+  EXPECT_FALSE(GetSelectResult(&m)->engineFilterNeeded);
+  m.CompareCaseCombined = 0;
+  EXPECT_FALSE(Write(c, &sql));
+  EXPECT_EQ(sql, "where (customers.\"name\" = 'o''HARA') ");
+  EXPECT_EQ(Ids(sql), "");
+}
+
+TEST_F(Filter, UntranslatablePartsAreLeftOutAndReported) {
+  std::string sql;
+  Cond a;  // balance > 0 and calc = 1: only the first goes to the database
+  a.Field(F("balance")).Op(kCondGreater).Number(0).EndMark().Op(kCondAnd).Field(m.GetFieldIndex(calc));
+  a.Op(kCondEqual).Number(1).EndMark();
+  EXPECT_TRUE(Write(a, &sql));
+  EXPECT_EQ(sql, "where ((customers.\"balance\" > 0)) ");
+  EXPECT_EQ(Ids(sql), "1 5 ");
+  Cond o;  // an "or" with an untranslatable part is left out whole
+  o.Field(F("balance")).Op(kCondGreater).Number(0).EndMark().Op(kCondOr).Field(m.GetFieldIndex(calc));
+  o.Op(kCondEqual).Number(1).EndMark();
+  EXPECT_TRUE(Write(o, &sql));
+  EXPECT_EQ(sql, "");
+  char user[] = "select * from customers";
+  m.statementText = user;
+  EXPECT_TRUE(Write(a, &sql));
+  EXPECT_EQ(sql, "");
+  m.statementText = nullptr;
+}
+
+TEST_F(Filter, ListsNullsLogicalsAndNumbers) {
+  std::string sql;
+  m.CompareCaseCombined = 0;
+  Cond in;
+  in.Field(F("city")).Op(kCondOneOf).Text("Oslo").Text("Lyon").EndMark();
+  EXPECT_FALSE(Write(in, &sql));
+  EXPECT_EQ(sql, "where (customers.\"city\" in ('Oslo','Lyon')) ");
+  EXPECT_EQ(Ids(sql), "1 4 5 ");
+  Cond withNull;
+  withNull.Field(F("city")).Op(kCondOneOf).Text("Lyon").Text("").EndMark();
+  EXPECT_FALSE(Write(withNull, &sql));
+  EXPECT_EQ(sql, "where ((customers.\"city\" = 'Lyon' or customers.\"city\" is null)) ");
+  EXPECT_EQ(Ids(sql), "3 4 ");
+  Cond yes;
+  yes.Field(F("active")).Op(kCondEqual).Logical(1).EndMark();
+  EXPECT_FALSE(Write(yes, &sql));
+  EXPECT_EQ(sql, "where (customers.\"active\" <> 0) ");
+  EXPECT_EQ(Ids(sql), "1 4 ");
+  Cond no;
+  no.Field(F("active")).Op(kCondEqual).Logical(0).EndMark();
+  EXPECT_FALSE(Write(no, &sql));
+  EXPECT_EQ(sql, "where (customers.\"active\" = 0) ");
+  Cond exact;
+  exact.Field(F("balance")).Op(kCondEqual).Number(99.99).EndMark();
+  EXPECT_FALSE(Write(exact, &sql));
+  EXPECT_EQ(sql, "where (customers.\"balance\" = 99.99) ");
+  EXPECT_EQ(Ids(sql), "5 ");
+}
+
+TEST_F(Filter, LikePatternsWithEscapedWildcardsCarryAnEscapeClause) {
+  bool esc = false;
+  EXPECT_EQ(ConvertLikePattern("a*b?c", 0, '\\', &esc), "a%b_c");
+  EXPECT_FALSE(esc);
+  EXPECT_EQ(ConvertLikePattern("100~% *", '~', '\\', &esc), "100\\% %");
+  EXPECT_TRUE(esc);
+  EXPECT_EQ(ConvertLikePattern("~*~?x~", '~', '\\', &esc), "*?x~");
+  EXPECT_FALSE(esc);
+  EXPECT_EQ(ConvertLikePattern("a\\b*", 0, '\\', &esc), "a\\\\b%");
+  EXPECT_TRUE(esc);
+
+  SortOrderTables tables;
+  tables.escapeChar = '~';
+  SetActiveCollation(&tables, nullptr);
+  m.CompareCaseCombined = 0;
+  std::string sql;
+  Cond c;
+  c.Field(F("notes")).Op(kCondLike).Text("100~% *").EndMark();
+  EXPECT_FALSE(Write(c, &sql));
+  EXPECT_EQ(sql, "where (customers.\"notes\" like '100\\% %' escape '\\') ");
+  EXPECT_EQ(Ids(sql), "5 ");
+  EXPECT_TRUE(MatchWildcard("100~% *", "100% sure"));
+}

@@ -1,0 +1,158 @@
+// Column kinds, fetched values, generated SELECTs and translated expressions
+// against the private PostgreSQL server.
+#include "data/data_access.h"
+#include "data/db_errors.h"
+#include "data/expr_to_sql.h"
+#include "data/select_builder.h"
+#include "data/sql_literals.h"
+#include "data/table_fields.h"
+#include "expr/calendar.h"
+#include "core/compiled_code.h"
+#include "core/composite.h"
+#include "model/record_pass.h"
+#include "tests/support/odbc_env.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+class PgSql : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
+    da = GetDataAccess(&m);
+    da->sqlIniPath = VT_SOURCE_DIR "/samples/kmwsql.ini";
+    ASSERT_EQ(da->ConnectDataSource(odbc_test::kPgDsn, false, true, nullptr), 1) << DbLastErrorText();
+    da->SelectDataSource(odbc_test::kPgDsn);
+    Exec("drop table if exists vt_lines");
+    Exec("drop table if exists vt_heads");
+    Exec("create table vt_heads (id integer primary key, title varchar(40), total numeric(25,4), "
+         "fine numeric(18,17), day date, at time, stamp timestamp, note text)");
+    Exec("insert into vt_heads values (1, 'Stra\xdf" "e', 12345.6789, 1.25, '1998-03-05', '10:20:30.25', "
+         "'2001-12-31 23:59:58.25', 'a\r\nb'), (2, 'O''Hara', -1, 0, null, null, null, null), "
+         "(3, 'x', null, null, null, null, null, null)");
+    Exec("create table vt_lines (head integer, qty integer)");
+    Exec("insert into vt_lines values (1, 3), (1, 4), (2, 5)");
+  }
+  void TearDown() override {
+    FreeSqlFunctionTexts(&m);
+    FreeSelectState(&m);
+    FreeSqlRunState(&m);
+    FreeDataAccess(&m);
+  }
+  void Exec(const char* sql) {
+    ASSERT_EQ(da->ExecSql(sql), 0) << sql << ": " << DbLastErrorText();
+    da->EndStatement();
+  }
+  FieldDef* Find(const char* name) {
+    for (FieldDef* f = m.fieldList; f; f = f->next)
+      if (std::strcmp(f->name, name) == 0) return f;
+    ADD_FAILURE() << name;
+    return nullptr;
+  }
+  std::vector<std::string> Rows(const std::string& sql) {
+    std::vector<std::string> rows;
+    EXPECT_EQ(da->ExecSql(sql.c_str()), 0) << sql;
+    int n = da->GetColumnCount();
+    while (da->FetchNext() == 0) rows.push_back(da->GetColumnText(1, n, '|'));
+    da->EndStatement();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+  }
+  CKmComposite m{nullptr};
+  DataAccess* da = nullptr;
+};
+
+double Number(const uint8_t* v) {
+  double d;
+  std::memcpy(&d, v, 8);
+  return d;
+}
+double Time(const uint8_t* v) { return Number(v + 4); }
+
+}  // namespace
+
+TEST_F(PgSql, ColumnKindsAndExactValues) {
+  uint32_t t = m.AddTableSlot("vt_heads", "H", 0, 0, nullptr);
+  ASSERT_EQ(BuildSqlFieldList(&m, t, nullptr, nullptr, nullptr, true, nullptr, 0), 0);
+  FieldDef* total = Find("total");
+  EXPECT_EQ(FieldKind(total), kFieldNumeric);
+  EXPECT_EQ(total->displayWidth, 19u);
+  EXPECT_EQ(total->displayDecimals, 0);
+  EXPECT_EQ(total->width, 26u);
+  FieldDef* fine = Find("fine");
+  EXPECT_EQ(fine->displayWidth, 16u);
+  EXPECT_EQ(fine->displayDecimals, 15);
+  EXPECT_EQ(FieldKind(Find("day")), kFieldDate);
+  EXPECT_EQ(FieldKind(Find("at")), kFieldTime);
+  EXPECT_EQ(FieldKind(Find("stamp")), kFieldDateTime);
+  std::vector<std::vector<uint8_t>> buffers;
+  for (FieldDef* f = m.fieldList; f; f = f->next) {
+    buffers.emplace_back(m.GetFieldStorageSize(f) + 16, 0);
+    f->value = buffers.back().data();
+  }
+  SqlRunState* st = GetSqlRunState(&m);
+  st->queryTables[0] = static_cast<uint8_t>(t);
+  st->queryTableCount = 1;
+  ASSERT_EQ(da->ExecSql("select * from vt_heads order by id"), 0);
+  ASSERT_EQ(BindResultColumns(&m, true, 0), 0);
+  ASSERT_EQ(da->FetchNext(), 0);
+  ConvertFetchedRow(&m);
+  EXPECT_DOUBLE_EQ(Number(total->value), 12345.6789);
+  EXPECT_DOUBLE_EQ(Number(fine->value), 1.25);
+  EXPECT_STREQ(reinterpret_cast<char*>(Find("title")->value), "Stra\xdf" "e");
+  EXPECT_DOUBLE_EQ(Time(Find("at")->value), (10 * 3600 + 20 * 60 + 30) * 1e6);
+  EXPECT_DOUBLE_EQ(Time(Find("stamp")->value), (23 * 3600 + 59 * 60 + 58.25) * 1e6);
+  EXPECT_STREQ(reinterpret_cast<char*>(Find("note")->value), "a b");
+  ASSERT_EQ(da->FetchNext(), 0);
+  ConvertFetchedRow(&m);
+  EXPECT_DOUBLE_EQ(Number(total->value), -1.0);
+  EXPECT_TRUE(Find("day")->totalFlags & kTotalNullValue);
+  da->EndStatement();
+}
+
+TEST_F(PgSql, GeneratedSelectsReturnTheReferenceRows) {
+  uint32_t h = m.AddTableSlot("vt_heads", "H", 0, 0, nullptr);
+  ASSERT_EQ(BuildSqlFieldList(&m, h, nullptr, nullptr, nullptr, true, nullptr, 0), 0);
+  uint32_t l = m.AddTableSlot("vt_lines", "L", 0, 0x20, nullptr);
+  ASSERT_EQ(BuildSqlFieldList(&m, l, nullptr, nullptr, nullptr, true, nullptr, 0), 0);
+  for (FieldDef* f = m.fieldList; f; f = f->next) f->flags &= ~kFieldNeeded;
+  Find("title")->flags |= kFieldNeeded;
+  Find("qty")->flags |= kFieldNeeded;
+  m.tableSlots[l]->link.pairs[0][0] = m.GetFieldIndex(Find("id"));
+  m.tableSlots[l]->link.pairs[0][1] = m.GetFieldIndex(Find("head"));
+  BuildSelectStatement(&m, 0);
+  std::string sql = GetSelectResult(&m)->mainStatement;
+  EXPECT_EQ(sql, "select  vt_heads.\"title\", vt_lines.\"qty\" from {oj vt_heads  left outer join vt_lines on "
+                 "vt_heads.\"id\" = vt_lines.\"head\" } ");
+  EXPECT_EQ(Rows(sql), Rows("select h.title, l.qty from vt_heads h left join vt_lines l on h.id = l.head"));
+
+  // A calculation sent to the database divides as the program does.
+  CodeWriter w;
+  w.Field(m.GetFieldIndex(Find("qty")));
+  w.Number(2);
+  w.Op(OP_DIV);
+  w.End();
+  std::string text;
+  ASSERT_EQ(ExpressionToSql(&m, w.data(), w.size(), nullptr, false, &text), 0);
+  EXPECT_EQ(text, "(vt_lines.\"qty\" * 1.0 / 2)");
+  EXPECT_EQ(Rows("select " + text + " from vt_lines where qty = 3")[0].substr(0, 3), "1.5");
+
+  // Date literals in the shipped form compare with stored dates.
+  std::string lit;
+  DateParts p;
+  p.year = 1998;
+  p.month = 3;
+  p.day = 5;
+  DayNumber day = 0;
+  YMDToJulian(p, day);
+  FormatSqlDateLiteral(&m, day, &lit);
+  EXPECT_EQ(lit, "DATE '1998-03-05'");
+  EXPECT_EQ(Rows("select id from vt_heads where day = " + lit), std::vector<std::string>{"1"});
+}

@@ -1,0 +1,253 @@
+// Generated SELECT text for report models on the SQLite test database, and
+// the rows it returns against hand-written reference queries.
+#include "data/data_access.h"
+#include "data/db_errors.h"
+#include "data/select_builder.h"
+#include "data/sql_literals.h"
+#include "data/table_fields.h"
+#include "core/composite.h"
+#include "model/record_pass.h"
+#include "tests/support/odbc_env.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+class Select : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!odbc_test::HaveSqliteDriver()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
+    da = GetDataAccess(&m);
+    da->sqlIniPath = VT_SOURCE_DIR "/samples/kmwsql.ini";
+    ASSERT_EQ(da->ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1) << DbLastErrorText();
+    da->SelectDataSource(odbc_test::kSqliteDsn);
+  }
+  void TearDown() override {
+    FreeSelectState(&m);
+    FreeSqlRunState(&m);
+    FreeDataAccess(&m);
+  }
+  // A table slot with its fields, none of them selected.
+  uint32_t Table(const char* name, const char* alias, uint8_t bits) {
+    uint32_t t = m.AddTableSlot(name, alias, 0, bits, nullptr);
+    EXPECT_EQ(BuildSqlFieldList(&m, t, nullptr, nullptr, nullptr, true, nullptr, 0), 0);
+    FieldDef* f = m.tableSlots[t]->firstField;
+    for (uint32_t k = 0; k < m.tableSlots[t]->fieldCount; ++k, f = f->next) f->flags &= ~kFieldNeeded;
+    return t;
+  }
+  FieldDef* Field(uint32_t t, const char* name, bool select = false) {
+    FieldDef* f = m.tableSlots[t]->firstField;
+    for (uint32_t k = 0; k < m.tableSlots[t]->fieldCount; ++k, f = f->next)
+      if (std::strcmp(f->name, name) == 0) {
+        if (select) f->flags |= kFieldNeeded;
+        return f;
+      }
+    ADD_FAILURE() << name;
+    return nullptr;
+  }
+  void Link(uint32_t lookup, FieldDef* parent, FieldDef* key) {
+    m.tableSlots[lookup]->link.pairs[0][0] = m.GetFieldIndex(parent);
+    m.tableSlots[lookup]->link.pairs[0][1] = m.GetFieldIndex(key);
+  }
+  std::vector<std::string> Rows(const std::string& sql) {
+    std::vector<std::string> rows;
+    EXPECT_EQ(da->ExecSql(sql.c_str()), 0) << sql;
+    int n = da->GetColumnCount();
+    while (da->FetchNext() == 0) rows.push_back(da->GetColumnText(1, n, '|'));
+    da->EndStatement();
+    return rows;
+  }
+  std::string Main(int form = 0) {
+    BuildSelectStatement(&m, form);
+    return GetSelectResult(&m)->mainStatement;
+  }
+  CKmComposite m{nullptr};
+  DataAccess* da = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Select, MasterOnlyWithSortAndTheFallbackColumn) {
+  uint32_t o = Table("orders", "O", 0);
+  EXPECT_EQ(Main(), "select \"id\" from orders  ");  // nothing used: the first field
+  Field(o, "id", true);
+  Field(o, "amount", true);
+  SelectInputs* in = GetSelectInputs(&m);
+  in->sortKeys[0] = Field(o, "amount");
+  in->sortAscending[0] = 0;
+  std::string sql = Main();
+  EXPECT_EQ(sql, "select  \"id\", \"amount\" from orders  order by  \"amount\" desc");
+  EXPECT_EQ(Rows(sql), Rows("select id, amount from orders order by amount desc"));
+  EXPECT_EQ(Main(2), "select\n \"id\", \"amount\"\nfrom orders  \norder by\n  \"amount\" desc");
+  EXPECT_EQ(Main(4), "select  \"id\", \"amount\" from orders  ");
+  // Sorting folded to lower case puts the wrapped key at the head of the list.
+  in->sortKeys[0] = Field(o, "id");
+  in->sortCase = true;
+  FieldDef* c = Field(o, "id");
+  c->flags &= ~kFieldNumeric;  // as if a text column
+  EXPECT_EQ(Main(), "select lower(orders.\"id\"), \"id\", \"amount\" from orders  order by 1 desc");
+}
+
+TEST_F(Select, ExactInnerJoinInWhere) {
+  uint32_t o = Table("orders", "O", 0);
+  uint32_t c = Table("customers", "C", 0x40);
+  Link(c, Field(o, "customer"), Field(c, "id"));
+  Field(o, "id", true);
+  Field(c, "name", true);
+  std::string sql = Main();
+  EXPECT_EQ(sql, "select  orders.\"id\", customers.\"name\" from orders, customers  where orders.\"customer\" = "
+                 "customers.\"id\" ");
+  auto rows = Rows(sql);
+  std::sort(rows.begin(), rows.end());
+  auto ref = Rows("select o.id, c.name from orders o join customers c on o.customer = c.id order by 1");
+  EXPECT_EQ(rows, ref);
+  BuildSelectStatement(&m, 1);
+  EXPECT_EQ(GetSelectResult(&m)->secondStatement,
+            "select  orders.\"id\", customers.\"name\" from orders, customers  where orders.\"customer\" = "
+            "customers.\"id\" and (1 = 2)");
+}
+
+TEST_F(Select, OuterJoinsEachKeepTheirCondition) {
+  uint32_t c = Table("customers", "C", 0);
+  uint32_t o = Table("orders", "O", 0x20);
+  uint32_t b = Table("big_orders", "B", 0x20);
+  Link(o, Field(c, "id"), Field(o, "customer"));
+  Link(b, Field(c, "id"), Field(b, "customer"));
+  Field(c, "id", true);
+  Field(o, "id", true);
+  Field(b, "amount", true);
+  std::string sql = Main();
+  EXPECT_EQ(sql,
+            "select  customers.\"id\", orders.\"id\", big_orders.\"amount\" from {oj customers  left outer join "
+            "orders on customers.\"id\" = orders.\"customer\" left outer join big_orders on customers.\"id\" = "
+            "big_orders.\"customer\" } ");
+  auto rows = Rows(sql);
+  auto ref = Rows("select c.id, o.id, b.amount from customers c left join orders o on c.id = o.customer "
+                  "left join big_orders b on c.id = b.customer");
+  std::sort(rows.begin(), rows.end());
+  std::sort(ref.begin(), ref.end());
+  EXPECT_EQ(rows, ref);
+  EXPECT_EQ(rows.size(), 8u);  // 3 + 1 + 1 + 1 + 1 + ... never the cross product
+}
+
+TEST_F(Select, InnerLookupBeforeAnOuterPairAndRepeatedTablesGetAliases) {
+  uint32_t mst = Table("orders", "M", 0);
+  uint32_t a = Table("customers", "A", 0x40);
+  uint32_t b = Table("orders", "B", 0x20);
+  Link(a, Field(mst, "customer"), Field(a, "id"));
+  Link(b, Field(mst, "id"), Field(b, "id"));
+  Field(mst, "id", true);
+  Field(a, "name", true);
+  Field(b, "amount", true);
+  std::string sql = Main();
+  EXPECT_EQ(sql,
+            "select  customers.\"name\", M.\"id\", B.\"amount\" from customers, {oj orders M  left outer join "
+            "orders B on M.\"id\" = B.\"id\" } where customers.\"id\" = M.\"customer\" ");
+  auto rows = Rows(sql);
+  EXPECT_EQ(rows.size(), 3u);
+}
+
+TEST_F(Select, ApproximateJoinsNumberTheirSubSelects) {
+  uint32_t o = Table("orders", "O", 0);
+  uint32_t c = Table("customers", "C", 0x44);
+  uint32_t d = Table("customers", "D", 0x42);
+  Link(c, Field(o, "amount"), Field(c, "balance"));
+  Link(d, Field(o, "amount"), Field(d, "balance"));
+  Field(o, "id", true);
+  Field(c, "name", true);
+  std::string sql = Main();
+  EXPECT_NE(sql.find("where C.\"balance\" = (select min(\"balance\") from customers k_m_s_u_b_1 where "
+                     "k_m_s_u_b_1.\"balance\" >= orders.\"amount\") "),
+            std::string::npos)
+      << sql;
+  EXPECT_NE(sql.find("and D.\"balance\" = (select max(\"balance\") from customers k_m_s_u_b_2 where "
+                     "k_m_s_u_b_2.\"balance\" <= orders.\"amount\") "),
+            std::string::npos)
+      << sql;
+  auto rows = Rows(sql);
+  auto ref = Rows("select o.id, c.name from orders o, customers c, customers d where c.balance = (select "
+                  "min(balance) from customers where balance >= o.amount) and d.balance = (select max(balance) "
+                  "from customers where balance <= o.amount)");
+  std::sort(rows.begin(), rows.end());
+  std::sort(ref.begin(), ref.end());
+  EXPECT_EQ(rows, ref);
+  EXPECT_FALSE(rows.empty());
+}
+
+TEST_F(Select, UserSelectIsKeptAndOpenedQueriesFetch) {
+  uint32_t o = Table("orders", "O", 0);
+  (void)o;
+  char text[] = "select id from orders\r\nwhere amount > 10";
+  m.statementText = text;
+  EXPECT_EQ(BuildSelectStatement(&m, 2), 0);
+  EXPECT_EQ(GetSelectResult(&m)->mainStatement, "select id from orders\nwhere amount > 10");
+  EXPECT_TRUE(GetSelectResult(&m)->engineFilterNeeded);
+  m.statementText = nullptr;
+}
+
+TEST_F(Select, ProbeAndExtraCondition) {
+  uint32_t o = Table("orders", "O", 0);
+  Field(o, "id", true);
+  GetSelectInputs(&m)->extraCondition = "amount > 10";
+  EXPECT_EQ(Main(), "select  \"id\" from orders  where(amount > 10) ");
+  EXPECT_EQ(Rows(Main()).size(), 2u);
+  FieldDef probe;
+  EXPECT_EQ(BuildProbeSelect(&m, "amount * 2", &probe, 1, false), 0);
+  EXPECT_EQ(GetSelectResult(&m)->secondStatement, "select amount * 2 from orders   where 1 = 2");
+  delete static_cast<FieldBinding*>(probe.dataBinding);
+  probe.dataBinding = nullptr;
+}
+
+TEST_F(Select, OpenedQueryFetchesIntoTheFieldsInSelectOrder) {
+  uint32_t c = Table("customers", "C", 0);
+  uint32_t o = Table("orders", "O", 0x40);
+  Link(o, Field(c, "id"), Field(o, "customer"));
+  FieldDef* name = Field(c, "name", true);
+  FieldDef* amount = Field(o, "amount", true);
+  FieldDef* placed = Field(o, "placed", true);
+  SelectInputs* in = GetSelectInputs(&m);
+  in->sortKeys[0] = name;  // folded: a leading column that is no field
+  in->sortKeys[1] = amount;
+  in->sortAscending[1] = 0;
+  in->sortCase = true;
+  ASSERT_EQ(OpenReportQuery(&m), 0) << GetSelectResult(&m)->mainStatement;
+  EXPECT_EQ(GetSelectResult(&m)->mainStatement,
+            "select lower(customers.\"name\"), customers.\"name\", orders.\"amount\", orders.\"placed\" from "
+            "customers, orders  where customers.\"id\" = orders.\"customer\" order by 1, orders.\"amount\" "
+            "desc");
+  SqlRowSource rows(&m);
+  std::vector<std::string> got;
+  while (rows.FetchNextRow() == 0) {
+    rows.ConvertFetchedRow(&m);
+    double a;
+    std::memcpy(&a, amount->value, 8);
+    ASSERT_NE(placed->value, nullptr);
+    got.push_back(std::string(reinterpret_cast<char*>(name->value)) + "|" + std::to_string(static_cast<int>(a)));
+  }
+  CloseReportQuery(&m);
+  FreeRecordPassState(&m);
+  EXPECT_EQ(got, (std::vector<std::string>{"Anders|30", "Anders|20", "O'Hara|5"}));
+}
+
+TEST_F(Select, IdentifierCaseLeavesExpressionsAndQuotedNamesAlone) {
+  uint32_t o = Table("orders", "O", 0);
+  FieldDef* f = m.AddField(kFieldNeeded);
+  f->flags2 |= kField2ServerComputed;
+  char expr[] = "coalesce(Amount, 'N/A')";
+  f->exprText = expr;
+  FieldDef* id = Field(o, "id");
+  std::strcpy(id->name, "Id");
+  da->Current()->flags = (da->Current()->flags & ~DS_IDENTIFIER_CASE_MASK) | 0x1000;  // lower case
+  EXPECT_EQ(QualifiedColumnName(&m, f, nullptr), "coalesce(Amount, 'N/A')");
+  EXPECT_EQ(QualifiedColumnName(&m, id, m.tableSlots[o]), "orders.\"Id\"");
+  da->Current()->identifierQuote[0] = 0;  // unquoted names are folded
+  EXPECT_EQ(QualifiedColumnName(&m, id, m.tableSlots[o]), "orders.id");
+  da->Current()->flags &= ~DS_IDENTIFIER_CASE_MASK;  // upper case
+  EXPECT_EQ(QualifiedColumnName(&m, id, m.tableSlots[o]), "ORDERS.ID");
+  f->exprText = nullptr;
+}

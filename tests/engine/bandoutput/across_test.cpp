@@ -1,0 +1,91 @@
+#include "tests/engine/bandoutput/band_fixture.h"
+
+#include <gmock/gmock.h>
+
+#include <cstring>
+
+using ::testing::ElementsAre;
+
+namespace {
+
+class AcrossRows : public BandFixture {
+ protected:
+  void Build() {
+    name = AddTextField(AddLine(kBandRecord), 0, 10, "");
+    int second = AddLine(kBandRecord);
+    note = AddTextField(second, 2, 8, "");
+    AddBox(0, 1, 0, 15);
+    flag = AddTextField(AddLine(kBandPageFooter), 0, 1, "");
+    flag->flags = kFieldLogical;
+    Finish();
+    layout.Lines().lines[second].objectId = 0;  // the note line prints when the flag is set
+    static FieldDef* sFlag;
+    sFlag = flag;
+    s->hooks.conditionField = [](ReportRun*, int32_t) -> const FieldDef* { return sFlag; };
+    run.recordsAcrossExtra = 2;  // three records a row
+    s->columnWidth = 200;
+  }
+  int Record(const char* n, const char* text) {
+    std::strcpy(reinterpret_cast<char*>(name->value), n);
+    std::strcpy(reinterpret_cast<char*>(note->value), text);
+    flag->value[0] = text[0] != 0;
+    return Band(kBandRecord);
+  }
+  FieldDef* name = nullptr;
+  FieldDef* note = nullptr;
+  FieldDef* flag = nullptr;
+};
+
+}  // namespace
+
+TEST_F(AcrossRows, ThreeRecordsGoOutSideBySideAfterTheThird) {
+  Build();
+  driver.y = 1000;
+  ASSERT_EQ(Record("Ann", "a1"), 0);
+  ASSERT_EQ(Record("Bob", ""), 0);  // no second line
+  EXPECT_TRUE(driver.lines.empty());
+  EXPECT_TRUE(driver.boxes.empty());
+  ASSERT_EQ(Record("Cyd", "c1"), 0);
+  // Row line 0: each record at its place; row line 1: Bob's place stays empty.
+  ASSERT_EQ(driver.lines.size(), 5u);
+  EXPECT_THAT(driver.Texts(), ElementsAre("Ann", "Bob", "Cyd", "a1", "c1"));
+  EXPECT_THAT(driver.lines[1].dump, ::testing::HasSubstr("<1:200>"));
+  EXPECT_THAT(driver.lines[2].dump, ::testing::HasSubstr("<1:400>"));
+  EXPECT_THAT(driver.lines[4].dump, ::testing::HasSubstr("<1:419>"));  // 20 pixels in, third place
+  EXPECT_EQ(driver.lines[0].y, driver.lines[2].y);
+  EXPECT_EQ(driver.lines[3].y, driver.lines[0].y + 120);
+  // One box per record, each from the row's top to its second line's bottom.
+  ASSERT_EQ(driver.boxes.size(), 3u);
+  EXPECT_EQ(driver.boxes[0].top, driver.boxes[2].top);
+  EXPECT_EQ(driver.boxes[1].left - driver.boxes[0].left, 1250);  // 200 screen pixels at 600 dpi
+  EXPECT_EQ(run.recordHeight, 240);
+  EXPECT_EQ(s->rowRecords, 0);
+
+  // A partly filled row is sent when the run flushes it.
+  driver.lines.clear();
+  ASSERT_EQ(Record("Dee", ""), 0);
+  EXPECT_TRUE(driver.lines.empty());
+  EXPECT_EQ(FlushAcrossRow(&run, 0), 1);
+  EXPECT_THAT(driver.Texts(), ElementsAre("Dee"));
+}
+
+TEST_F(AcrossRows, RowsKeepTogetherAndInvisiblePagesStillTakeTheirHeight) {
+  Build();
+  run.topOfPage = 0;
+  driver.y = driver.pageLength - 150;  // room for one row line only
+  Record("Ann", "a1");
+  Record("Bob", "b1");
+  ASSERT_EQ(Record("Cyd", "c1"), 0);
+  EXPECT_EQ(CountPages(), 1);
+  ASSERT_EQ(driver.lines.size(), 6u);
+  EXPECT_EQ(driver.lines[0].page, 2);
+
+  run.startPage = 5;  // pages before it are laid out, not drawn
+  driver.lines.clear();
+  driver.log.clear();
+  Record("Dee", "d1");
+  Record("Eve", "e1");
+  ASSERT_EQ(Record("Fay", "f1"), 0);
+  EXPECT_TRUE(driver.lines.empty());
+  EXPECT_THAT(driver.log, ElementsAre("18:60", "18:60", "5:100:0", "5:100:0", "18:60"));
+}

@@ -1,0 +1,362 @@
+#include "engine/line_text.h"
+#include "engine/output_messages.h"
+#include "tests/engine/bandoutput/band_fixture.h"
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+int CountLog(const RecordingDriver& d, const std::string& prefix) {
+  return static_cast<int>(std::count_if(d.log.begin(), d.log.end(),
+                                        [&](const std::string& e) { return e.rfind(prefix, 0) == 0; }));
+}
+
+std::vector<std::string> gMessages;
+void Capture(const std::string& text, const std::string&) { gMessages.push_back(text); }
+
+}  // namespace
+
+TEST_F(BandFixture, TextsAndFieldsAtTheirColumnsWithAlignedRuns) {
+  int l = AddLine(kBandRecord);
+  AddText(l, 0, "Name:");
+  AddTextField(l, 10, 12, "Smith");
+  AddNumberField(l, 30, 10, 1234.5)->displayDecimals = 2;
+  AddText(l, 50, "Total", kAlignRight);
+  Finish();
+  ASSERT_EQ(Band(kBandRecord), 0);
+  ASSERT_EQ(driver.lines.size(), 1u);
+  const std::string& d = driver.lines[0].dump;
+  // Left items start at ToDeviceX of their left edge (96 of 100 pixels).
+  EXPECT_THAT(d, HasSubstr("<1:0><3:0,0,100><12:0,0,0>Name:"));
+  EXPECT_THAT(d, HasSubstr("<1:96>Smith"));
+  // A number is right-aligned: its run closes at the field's right edge.
+  EXPECT_THAT(d, HasSubstr("<5>1234.50<8:383>"));  // (40 * 10 - 1) * 96 / 100
+  EXPECT_THAT(d, HasSubstr("<5>Total<8:527>"));
+  EXPECT_EQ(CountLog(driver, "18:60"), 1);
+  // Height from the measure, record height counted with the depth.
+  EXPECT_EQ(driver.log[0], "5:100:1");
+  EXPECT_EQ(run.recordHeight, 120);
+}
+
+TEST_F(BandFixture, CentredFieldAndTextShareOneRunAndAnEmptyFieldKeepsPositionAndFont) {
+  int l = AddLine(kBandRecord);
+  AddTextField(l, 0, 10, "Mid", 0x20);  // centred
+  AddText(l, 10, "dle")->head.flags = 0;  // flows on in the field's run
+  int e = AddLine(kBandRecord);
+  FieldDef* empty = AddTextField(e, 0, 10, "");
+  empty->head.fontStyle = 1;
+  AddText(e, 10, "x")->head.flags = 0;
+  Finish();
+  ASSERT_EQ(Band(kBandRecord), 0);
+  ASSERT_EQ(driver.lines.size(), 2u);
+  // One run: opened before the field, closed once after the text at the
+  // centre of both (0 to 124); the closing sequence takes exactly its four
+  // bytes, so nothing stray follows it.
+  EXPECT_EQ(driver.lines[0].dump, "<6><3:0,0,100><12:0,0,0>Middle<7:62>");
+  // The empty field still writes its position and a plain font.
+  EXPECT_THAT(driver.lines[1].dump, HasSubstr("<1:0><3:0,0,100>"));
+  EXPECT_EQ(driver.lines[1].text, "x");
+}
+
+TEST_F(BandFixture, BlankLinesAreSuppressedButPageBandsKeepThem) {
+  int a = AddLine(kBandRecord);
+  AddTextField(a, 0, 10, "");  // nothing to show: the line is left out
+  int b = AddLine(kBandRecord);
+  AddText(b, 0, "\xB7");  // the pad character alone counts as nothing
+  int c = AddLine(kBandRecord);
+  AddText(c, 0, "kept");
+  AddLine(kBandPageFooter);
+  Finish();
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_THAT(driver.Texts(), ElementsAre("kept"));
+  EXPECT_EQ(CountLog(driver, "13:"), 0);
+  // Without the blank-line option they keep their places as blanks.
+  run.suppressBlankLines = false;
+  driver.log.clear();
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_EQ(CountLog(driver, "13:120"), 2);
+
+  driver.log.clear();
+  ASSERT_EQ(Band(kBandPageFooter), 0);
+  // Its empty line advances a sixth of an inch.
+  EXPECT_THAT(driver.log, ElementsAre("13:120:1", "18:120"));
+}
+
+TEST_F(BandFixture, ConditionedLinesFollowTheirFieldAndTheInvertFlag) {
+  int a = AddLine(kBandSummary);
+  AddText(a, 0, "when true");
+  int b = AddLine(kBandSummary, 0x08);
+  AddText(b, 0, "when false");
+  FieldDef* flag = AddTextField(AddLine(kBandRecord), 0, 1, "");
+  flag->flags = kFieldLogical;
+  Finish();
+  static FieldDef* sFlag;
+  sFlag = flag;
+  s->hooks.conditionField = [](ReportRun*, int32_t) -> const FieldDef* { return sFlag; };
+  layout.Lines().lines[a].objectId = 0;
+  layout.Lines().lines[b].objectId = 0;
+
+  flag->value[0] = 1;
+  ASSERT_EQ(Band(kBandSummary), 0);
+  EXPECT_THAT(driver.Texts(), ElementsAre("when true"));
+  flag->value[0] = 0;
+  driver.lines.clear();
+  ASSERT_EQ(Band(kBandSummary), 0);
+  EXPECT_THAT(driver.Texts(), ElementsAre("when false"));
+
+  // A band whose lines all stay out outputs nothing, not even its end.
+  layout.Lines().lines[b].flags = 0;
+  driver.lines.clear();
+  driver.log.clear();
+  ASSERT_EQ(Band(kBandSummary), 0);
+  EXPECT_TRUE(driver.lines.empty());
+  EXPECT_EQ(CountLog(driver, "18:"), 0);
+}
+
+TEST_F(BandFixture, WrappedFieldContinuesOverLinesAndHoldsTheItemBelowIt) {
+  int a = AddLine(kBandRecord);
+  AddTextField(a, 0, 10, "alpha beta gamma delta", 0x40);
+  AddText(a, 20, "right of it");
+  int b = AddLine(kBandRecord);
+  AddText(b, 0, "under");
+  Finish();
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_THAT(driver.Texts(), ElementsAre("alpha betaright of it", "gamma", "delta", "under"));
+  EXPECT_EQ(CountLog(driver, "18:60"), 1);
+}
+
+TEST_F(BandFixture, MemoTextFromTheRunContinuesOntoTheNextPage) {
+  int a = AddLine(kBandRecord);
+  FieldDef* memo = AddTextField(a, 0, 12, "", 0x40);
+  memo->flags = kFieldMemo;
+  Finish();
+  s->hooks.fieldText = [](ReportRun*, const FieldDef*, const BYTE*, std::string* text) {
+    *text = "one\ntwo three four five six";
+    return true;
+  };
+  run.topOfPage = 0;
+  driver.y = driver.pageLength - 250;  // room for two lines
+  ASSERT_EQ(Band(kBandRecord), 0);
+  ASSERT_EQ(driver.lines.size(), 4u);
+  EXPECT_THAT(driver.Texts(), ElementsAre("one", "two three", "four five", "six"));
+  EXPECT_EQ(driver.lines[1].page, 1);
+  EXPECT_EQ(driver.lines[2].page, 2);
+  EXPECT_EQ(driver.lines[2].y, 100);  // first line of the new page
+
+  // A memo that cannot be read stops the run.
+  s->hooks.fieldText = [](ReportRun*, const FieldDef*, const BYTE*, std::string*) { return false; };
+  EXPECT_EQ(Band(kBandRecord), -2);
+}
+
+TEST_F(BandFixture, PageEndRulesForBlankAndTextLines) {
+  AddLine(kBandGroupHeader);
+  AddText(AddLine(kBandGroupHeader), 0, "header");
+  AddText(AddLine(kBandGroupFooter), 0, "footer");
+  AddLine(kBandGroupFooter);
+  Finish();
+  // At the top of a page after a break the leading blank is not output.
+  run.topOfPage = 1;
+  ASSERT_EQ(Band(kBandGroupHeader), 0);
+  EXPECT_EQ(driver.log.front(), "5:100:1");
+
+  // A blank that does not fit is dropped without a page break; the blank
+  // space owed stops at the page footer's reserve.
+  driver.log.clear();
+  driver.lines.clear();
+  run.pageFooterHeight = 20;
+  driver.y = driver.pageLength - 170;
+  ASSERT_EQ(Band(kBandGroupFooter), 0);
+  EXPECT_THAT(driver.Texts(), ElementsAre("footer"));
+  EXPECT_EQ(CountLog(driver, "page"), 0);
+  EXPECT_THAT(driver.log, ElementsAre("5:100:1", "13:30:1", "18:70"));
+
+  // A text line that does not fit breaks the page first.
+  driver.log.clear();
+  driver.lines.clear();
+  driver.y = driver.pageLength - 100;
+  ASSERT_EQ(Band(kBandGroupHeader), 0);
+  EXPECT_EQ(CountLog(driver, "page"), 1);
+  ASSERT_EQ(driver.lines.size(), 1u);
+  EXPECT_EQ(driver.lines[0].page, 2);
+  EXPECT_EQ(driver.lines[0].y, 100);
+  EXPECT_EQ(s->breakBand, kBandGroupHeader);
+}
+
+TEST_F(BandFixture, ALineCarriedToTheNextColumnMovesWithIt) {
+  AddText(AddLine(kBandRecord), 5, "moved");
+  Finish();
+  run.columnsAcross = 2;
+  s->columnWidth = 300;
+  s->hooks.pageOverflow = [](ReportRun* r) {
+    static_cast<RecordingDriver*>(r->driver)->y = 0;
+    r->currentColumn = 2;  // the next column of the same page
+    return 0;
+  };
+  run.topOfPage = 0;
+  driver.y = driver.pageLength - 50;
+  ASSERT_EQ(Band(kBandRecord), 0);
+  ASSERT_EQ(driver.lines.size(), 1u);
+  EXPECT_THAT(driver.lines[0].dump, HasSubstr("<1:348><3:0,0,100>"));  // 48 + one column of 300
+}
+
+TEST_F(BandFixture, PagesBeforeTheFirstPageAreLaidOutInvisibly) {
+  int a = AddLine(kBandRecord);
+  AddText(a, 0, "hidden");
+  Finish();
+  run.startPage = 3;
+  run.pageNumber = 5;  // a restarted page number does not decide it
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_TRUE(driver.lines.empty());
+  EXPECT_EQ(driver.log.front(), "5:100:0");
+  EXPECT_EQ(run.recordHeight, 120);
+  run.pageCount = 3;
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_THAT(driver.Texts(), ElementsAre("hidden"));
+}
+
+TEST_F(BandFixture, MeasuringDrawsNothingAndAnswersWhenTheBandIsTooTall) {
+  for (int i = 0; i < 3; ++i) AddText(AddLine(kBandRecord), 0, "line");
+  AddLine(kBandRecord);
+  Finish();
+  s->measuredHeight = 0;
+  EXPECT_EQ(Band(kBandRecord, 1000), 0);
+  EXPECT_EQ(s->measuredHeight, 3 * 120 + 120);
+  EXPECT_EQ(s->measuredTrailing, 120);
+  s->measuredHeight = 0;
+  EXPECT_EQ(Band(kBandRecord, 300), 1);
+  EXPECT_TRUE(driver.log.empty());
+  EXPECT_TRUE(driver.lines.empty());
+}
+
+TEST_F(BandFixture, PageBreakLinesAndTheTestPattern) {
+  int a = AddLine(kBandRecord);
+  AddText(a, 0, "before");
+  AddLine(kBandRecord, 0x01);
+  AddText(AddLine(kBandRecord), 0, "after");
+  Finish();
+  run.topOfPage = 0;
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_THAT(driver.log, ::testing::Contains("page"));
+  ASSERT_EQ(driver.lines.size(), 2u);
+  EXPECT_EQ(driver.lines[1].page, 2);
+  EXPECT_EQ(s->breakBand, kBandRecord);
+
+  // The Test Pattern ends at the first page-break line.
+  doc.m_nRunMode = 1;
+  driver.lines.clear();
+  EXPECT_EQ(Band(kBandRecord), 1);
+  EXPECT_THAT(driver.Texts(), ElementsAre("before"));
+}
+
+TEST_F(BandFixture, CurrentOrPreviousValueByBand) {
+  FieldDef* f = AddTextField(AddLine(kBandRecord), 0, 5, "now");
+  Finish();
+  BYTE previous[8] = "then";
+  f->previous = previous;
+  f->valueStatus = 1;
+  f->previousStatus = 2;
+  auto shown = [&](int band) { return GetFieldValueForBand(&run, f, band) == f->value ? "current" : "previous"; };
+  EXPECT_STREQ(shown(kBandRecord), "current");
+  EXPECT_STREQ(shown(kBandTitle), "current");
+  EXPECT_STREQ(shown(kBandGroupFooter + 2), "previous");
+  EXPECT_STREQ(shown(kBandSummary), "previous");
+  EXPECT_STREQ(shown(kBandGroupHeader), "current");
+  EXPECT_STREQ(shown(kBandPageFooter), "previous");  // after a group break
+  run.band->breakBand = kBandRecord;
+  EXPECT_STREQ(shown(kBandPageFooter), "current");
+  run.band->breakBand = kBandGroupFooter;
+  run.band->breakInGroupFooter = true;
+  EXPECT_STREQ(shown(kBandPageHeader), "previous");
+  EXPECT_STREQ(shown(kBandGroupHeader + 1), "previous");
+  run.band->breakInGroupFooter = false;
+  run.band->repeatedHeader = kBandGroupHeader + 1;
+  EXPECT_STREQ(shown(kBandGroupHeader + 1), "previous");
+  EXPECT_STREQ(shown(kBandGroupHeader), "current");
+  EXPECT_EQ(FieldValueStatus(&run, f, f->value), 1);
+  EXPECT_EQ(FieldValueStatus(&run, f, previous), 2);
+}
+
+TEST_F(BandFixture, GroupFieldWithPrintOncePrintsOncePerGroup) {
+  FieldDef* g = AddTextField(AddLine(kBandRecord), 0, 5, "East");
+  Finish();
+  static FieldDef* sGroup;
+  sGroup = g;
+  s->hooks.groupField = [](ReportRun*, int level) -> const FieldDef* { return level == 0 ? sGroup : nullptr; };
+  s->hooks.groupOptions = [](ReportRun*, int level) -> BYTE { return level == 0 ? 0x04 : 0; };
+  ASSERT_EQ(Band(kBandRecord), 0);
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_THAT(driver.Texts(), ElementsAre("East"));
+  ClearPrintOnceMark(s, g);  // the group broke
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_THAT(driver.Texts(), ElementsAre("East", "East"));
+}
+
+TEST_F(BandFixture, HostileDataNeverLeavesItsBuffersOrTheStream) {
+  int a = AddLine(kBandRecord);
+  // An escape byte and other control bytes in data become blanks.
+  AddTextField(a, 0, 10, std::string("a\x1b\x03\x01z"));
+  // A wrapped field whose buffer has no terminator is read only as far as
+  // it is long.
+  AddTextField(AddLine(kBandRecord), 0, 4, "", 0x40);
+  std::fill(values.back()->begin(), values.back()->end(), 'W');
+  // A text far longer than a line may hold.
+  AddText(AddLine(kBandRecord), 0, std::string(40000, 'L'));
+  Finish();
+  ASSERT_EQ(Band(kBandRecord), 0);
+  ASSERT_GE(driver.lines.size(), 3u);
+  EXPECT_EQ(driver.lines[0].text, "a   z");
+  EXPECT_EQ(driver.lines[1].text, "WWWW");
+  EXPECT_EQ(driver.lines[2].text, "W");
+  for (const auto& line : driver.lines) EXPECT_LE(line.dump.size(), 40000u);
+  // The long text was left off, not cut into the stream.
+  EXPECT_EQ(driver.lines.back().text.find('L'), std::string::npos);
+}
+
+TEST_F(BandFixture, LibraryFailuresStopTheRunWithOneMessage) {
+  gMessages.clear();
+  SetOutputMessageSink(Capture);
+  AddText(AddLine(kBandRecord), 0, "a");
+  AddText(AddLine(kBandRecord), 0, "b");
+  Finish();
+  driver.refuse = 5;
+  EXPECT_EQ(Band(kBandRecord), -2);
+  EXPECT_EQ(gMessages.size(), 1u);
+  EXPECT_EQ(Band(kBandRecord), -2);  // a stopped run outputs nothing more
+  EXPECT_EQ(gMessages.size(), 1u);
+  // Without the entries a line needs, the step is skipped and the run goes on.
+  doc.m_nRunState = 0;
+  driver.refuse = 0;
+  driver.missing.insert(8);
+  driver.log.clear();
+  EXPECT_EQ(Band(kBandRecord), 0);
+  EXPECT_TRUE(driver.lines.empty());
+  SetOutputMessageSink(nullptr);
+}
+
+TEST(WrappedLines, CutAtBlanksHyphensAndLineEnds) {
+  struct Case {
+    const char* text;
+    int width;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"alpha beta gamma", 10, {"alpha beta", "gamma"}},
+      {"well-known words", 8, {"well-", "known", "words"}},
+      {"a -b (-c", 4, {"a -b", "(-c"}},  // no cut after a hyphen that follows a blank or "("
+      {"x -yz", 3, {"x", "-yz"}},
+      {"one\n\ntwo", 10, {"one", "", "two"}},
+      {"abcdefghijkl", 5, {"abcde", "fghij", "kl"}},
+      {"ab   cd", 3, {"ab", "cd"}},
+  };
+  for (const Case& c : cases) {
+    std::string text = c.text;
+    size_t pos = 0;
+    std::vector<std::string> got;
+    while (pos < text.size() && got.size() < 10) got.push_back(NextWrappedLine(text, &pos, c.width));
+    EXPECT_EQ(got, c.lines) << c.text;
+  }
+}

@@ -1,0 +1,180 @@
+// Bands drawn by the real printer library into a PDF file and read back
+// with pdftotext: columns, alignment, formats, wrapped text over pages,
+// lines and boxes.
+#include "engine/print_job.h"
+#include "engine/printer_library.h"
+#include "expr/calendar.h"
+#include "platform/win/ui_app.h"
+#include "tests/engine/bandoutput/band_fixture.h"
+
+#include <gmock/gmock.h>
+
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+std::string Shell(const std::string& cmd) {
+  std::string out;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+std::vector<std::string> Split(const std::string& text, char sep) {
+  std::vector<std::string> out;
+  std::stringstream ss(text);
+  std::string line;
+  while (std::getline(ss, line, sep)) out.push_back(line);
+  return out;
+}
+
+const char* const kNotes[] = {
+    "Delivered on time; customer asked for the invoice to be sent again next week",
+    "Short note",
+    "Backorder of three items which will follow in a second shipment as soon as the supplier confirms",
+};
+
+class PdfBands : public BandFixture {
+ protected:
+  void SetUp() override {
+    BandFixture::SetUp();
+    UiStartApplication();
+    pdf = "/tmp/vt_bandoutput_" + std::to_string(getpid()) + ".pdf";
+    printer.printerName = kPdfPrinterName;
+    setup.iniFile = "/nonexistent/kmw.ini";
+    setup.fontFaces = {"Arial", "Courier New"};
+    setup.destination = 2;
+    setup.printToFile = pdf;
+    library = LoadPrinterLibrary(PageDriverModuleName(), 1);
+  }
+  void TearDown() override {
+    if (library) FreePrinterLibrary(library);
+    FreeRunDevMode(&printer);
+    std::remove(pdf.c_str());
+    BandFixture::TearDown();
+  }
+
+  static int Overflow(ReportRun* r) {
+    // Page footer at the page's end, then the next page with its header.
+    LONG left = r->driver->SpaceLeft(r->page, r->pageBottom);
+    r->driver->MoveDown(r->page, left - r->pageFooterHeight, 1);
+    r->topOfPage = 0;
+    OutputBand(r, kBandPageFooter, 0);
+    r->driver->EndPage(r->page, 1);
+    r->driver->BeginPage(r->page, 720, 1);
+    ++r->pageCount;
+    r->topOfPage = 1;
+    return OutputBand(r, kBandPageHeader, 0);
+  }
+
+  DocPrinter printer;
+  PrintRunSetup setup;
+  PageOutputState state;
+  PageDriver* library = nullptr;
+  std::string pdf;
+};
+
+}  // namespace
+
+TEST_F(PdfBands, ReportPagesReadBackWithTheirColumnsFormatsAndWrappedText) {
+  ASSERT_NE(library, nullptr);
+  int passes = 0;
+  ASSERT_EQ(StartPrintJob(library, &printer, setup, &state, 0, &passes), 1);
+  run.driver = library;
+  run.page = &state;
+  s->units.printerX = static_cast<WORD>(state.printerResX);
+  s->units.printerY = static_cast<WORD>(state.printerResY);
+  s->hooks.pageOverflow = Overflow;
+  s->hooks.fieldText = [](ReportRun* r, const FieldDef*, const BYTE*, std::string* text) {
+    *text = kNotes[r->recordsOutput % 3];
+    return true;
+  };
+  run.pageBottom = 720;
+  run.pageFooterHeight = 240;
+
+  int ph = AddLine(kBandPageHeader);
+  AddText(ph, 0, "Orders by customer");
+  AddText(ph, 50, "Amount", kAlignRight);
+  AddBox(ph, ph, 0, 60, false);  // a rule under the header
+  int r0 = AddLine(kBandRecord);
+  FieldDef* name = AddTextField(r0, 0, 20, std::string(20, ' '));
+  FieldDef* amount = AddNumberField(r0, 40, 10, 0);
+  amount->displayDecimals = 2;
+  FieldDef* day = AddTextField(r0, 52, 12, "", 0x1010);  // mm/dd/yyyy
+  day->flags = kFieldDate;
+  int r1 = AddLine(kBandRecord);
+  AddTextField(r1, 4, 30, "", 0x40);
+  AddBox(r0, r1, 0, 66);
+  AddText(AddLine(kBandPageFooter), 0, "End of page");
+  Finish();
+
+  ASSERT_EQ(library->BeginPage(&state, 720, 1), 1);
+  run.topOfPage = 1;
+  ASSERT_EQ(OutputBand(&run, kBandPageHeader, 0), 0);
+  const double amounts[] = {5.0, 1234.5, 77.25};
+  for (uint32_t i = 0; i < 30; ++i) {
+    run.recordsOutput = i;
+    std::snprintf(reinterpret_cast<char*>(name->value), 21, "Customer %02u", i + 1);
+    std::memcpy(amount->value, &amounts[i % 3], 8);
+    DateParts d;
+    d.year = 2026;
+    d.month = 12;
+    d.day = static_cast<uint8_t>(1 + i);
+    DayNumber n = 0;
+    ASSERT_EQ(YMDToJulian(d, n), 0);
+    uint32_t dn = static_cast<uint32_t>(n);
+    std::memcpy(day->value, &dn, 4);
+    ASSERT_EQ(OutputBand(&run, kBandRecord, 0), 0) << i;
+  }
+  Overflow(&run);  // the last page's footer
+  library->CloseDevice(&state, 0);
+  FinishPrintDevice(&state, false);
+
+  std::string text = Shell("pdftotext -layout '" + pdf + "' - 2>/dev/null");
+  std::vector<std::string> pages = Split(text, '\f');
+  while (!pages.empty() && pages.back().find_first_not_of(" \n") == std::string::npos) pages.pop_back();
+  ASSERT_GE(pages.size(), 3u) << text;
+  for (const std::string& p : pages) {
+    EXPECT_THAT(p, ::testing::HasSubstr("Orders by customer"));
+    EXPECT_THAT(p, ::testing::HasSubstr("End of page"));
+  }
+  // Numbers end at the same column whatever their width; names start at the
+  // same column.
+  int amountEnd = -1, nameStart = -1;
+  std::string notes;
+  for (const std::string& line : Split(text, '\n')) {
+    for (const char* a : {"5.00", "1234.50", "77.25"}) {
+      size_t at = line.find(std::string(" ") + a);
+      if (at == std::string::npos || line.find("Customer") == std::string::npos) continue;
+      int end = static_cast<int>(at + 1 + std::strlen(a));
+      if (amountEnd < 0) amountEnd = end;
+      EXPECT_EQ(end, amountEnd) << line;
+    }
+    size_t c = line.find("Customer");
+    if (c != std::string::npos) {
+      if (nameStart < 0) nameStart = static_cast<int>(c);
+      EXPECT_EQ(static_cast<int>(c), nameStart) << line;
+      EXPECT_THAT(line, ::testing::ContainsRegex("12/[0-9][0-9]/2026"));
+    } else if (line.find("Orders") == std::string::npos && line.find("End of") == std::string::npos) {
+      notes += line + " ";
+    }
+  }
+  EXPECT_GT(amountEnd, 0);
+  // Every word of the wrapped notes is there, in order, whatever the page.
+  std::istringstream words(notes);
+  std::vector<std::string> got;
+  for (std::string w; words >> w;) got.push_back(w);
+  std::vector<std::string> want;
+  for (uint32_t i = 0; i < 30; ++i) {
+    std::istringstream ws(kNotes[i % 3]);
+    for (std::string w; ws >> w;) want.push_back(w);
+  }
+  EXPECT_EQ(got, want);
+}

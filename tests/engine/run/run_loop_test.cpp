@@ -1,0 +1,248 @@
+// The record and page loop and the run's end: pages, page ranges, copies,
+// columns, record repeats and the messages of a run that printed nothing.
+#include "run_fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+std::vector<FakeRecord> Records(int n, int groupEvery = 0) {
+  std::vector<FakeRecord> out;
+  for (int i = 0; i < n; ++i) out.push_back(FakeRecord{{groupEvery ? i / groupEvery : 0}});
+  return out;
+}
+
+// Title, page header, record, summary and page footer of one line each,
+// over n records.
+struct PlainRun : RunHarness {
+  explicit PlainRun(int n = 0) {
+    for (BYTE band : {kBandTitle, kBandPageHeader, kBandRecord, kBandSummary, kBandPageFooter}) AddBand(band, 1);
+    SetRecords(Records(n));
+  }
+};
+
+int Count(const std::string& page, const std::string& word) {
+  int n = 0;
+  size_t pos = 0;
+  std::string padded = " " + page + " ";
+  while ((pos = padded.find(" " + word + " ", pos)) != std::string::npos) ++n, ++pos;
+  return n;
+}
+
+TEST(RunLoop, PagesCarryHeaderFooterAndNumbersTitleOnce) {
+  PlainRun h(20);
+  h.Run();
+  std::vector<std::string> pages = h.SentPages();
+  ASSERT_EQ(pages.size(), 3u);  // 7 records on the first page, 8 on the others
+  for (size_t i = 0; i < pages.size(); ++i) {
+    std::string n = std::to_string(i + 1);
+    EXPECT_EQ(pages[i].find(i == 0 ? "T PH#1 R1" : "PH#" + n), 0u) << pages[i];
+    EXPECT_EQ(pages[i].substr(pages[i].size() - n.size() - 3), "PF#" + n) << pages[i];
+  }
+  EXPECT_EQ(Count(pages[0], "R7"), 1);
+  EXPECT_EQ(pages[1].find("PH#2 R8 "), 0u);
+  EXPECT_NE(pages[2].find("R20 S PF#3"), std::string::npos);
+  EXPECT_EQ(h.run->recordsOutput, 20u);
+  EXPECT_EQ(h.doc.m_nRunState, 0);
+  EXPECT_TRUE(h.messages.empty());
+}
+
+TEST(RunLoop, PageRangeLaysOutEarlierPagesUnsentAndStopsAfterTheLast) {
+  PlainRun h(45);  // six pages
+  h.run->startPage = 3;
+  h.run->endPage = 4;
+  h.Run();
+  ASSERT_EQ(h.driver.pages.size(), 4u);
+  EXPECT_EQ(h.driver.pages[0].send, 0);
+  EXPECT_EQ(h.driver.pages[1].send, 0);
+  EXPECT_EQ(h.driver.pages[2].send, 1);
+  EXPECT_EQ(h.driver.pages[3].send, 1);
+  EXPECT_EQ(h.driver.pages[2].beginSend, 1);
+  EXPECT_EQ(h.driver.pages[1].beginSend, 0);
+  EXPECT_EQ(h.SentPages()[2].find("PH#3 R16"), 0u);
+  // The rest of the records is not read and nothing closes the report.
+  EXPECT_LT(h.fetches, 40);
+  EXPECT_EQ(h.AllPages()[3].find(" S "), std::string::npos);
+  EXPECT_TRUE(h.messages.empty());
+}
+
+TEST(RunLoop, RunsThatProduceNothingEndWithTheirMessage) {
+  {
+    PlainRun h;  // every record filtered out
+    h.Run();
+    EXPECT_EQ(h.messages, std::vector<int>{kMsgNoRecords});
+    EXPECT_TRUE(h.driver.pages.empty());
+  }
+  {
+    PlainRun h(10);
+    h.run->startPage = 99;
+    h.Run();
+    EXPECT_EQ(h.messages, std::vector<int>{kMsgStartPageTooLarge});
+    for (const FakePage& p : h.driver.pages) EXPECT_EQ(p.send, 0);
+  }
+  {
+    PlainRun h(10);  // an export says nothing about the start page
+    h.run->startPage = 99;
+    h.run->exportRun = 1;
+    h.run->links.startOutputJob = [](KmDocBase*) { return 1; };
+    h.Run();
+    EXPECT_TRUE(h.messages.empty());
+  }
+}
+
+TEST(RunLoop, FailuresStopTheRunWithoutClaimingThereWereNoRecords) {
+  {
+    PlainRun h(10);  // a fetch error after three records
+    h.failFetchAt = 3;
+    h.Run();
+    EXPECT_EQ(h.reportedError, 3001);
+    EXPECT_EQ(h.doc.m_nRunState, kRunStopped);
+    EXPECT_TRUE(h.messages.empty());
+  }
+  {
+    PlainRun h(3);  // the output job cannot start
+    h.run->links.startOutputJob = [](KmDocBase*) { return 0; };
+    h.Run();
+    EXPECT_EQ(h.doc.m_nRunState, kRunStopped);
+    EXPECT_TRUE(h.driver.pages.empty());
+    EXPECT_TRUE(h.messages.empty());
+  }
+  {
+    PlainRun h(20);  // the printer refuses a page end; later ends are skipped
+    h.driver.endPageResult = -1;
+    h.Run();
+    EXPECT_EQ(h.doc.m_nRunState, kRunStopped);
+    EXPECT_EQ(h.driver.pages.size(), 1u);
+    EXPECT_TRUE(h.messages.empty());
+  }
+  {
+    PlainRun h(20);  // a cancel stays a cancel when the page end then fails
+    h.driver.endPageResult = -1;
+    h.driver.cancelOnEnd = &h.doc.m_nRunState;
+    h.Run();
+    EXPECT_EQ(h.doc.m_nRunState, kRunCancelled);
+  }
+  {
+    PlainRun h(3);  // records across beyond any memory
+    h.run->recordsAcrossExtra = 0x7FFFFFFF;
+    h.Run();
+    EXPECT_EQ(h.messages, std::vector<int>{kMsgAcrossMemory});
+    EXPECT_TRUE(h.driver.pages.empty());
+    EXPECT_EQ(h.run->acrossBuffer, nullptr);
+  }
+}
+
+TEST(RunLoop, RecordRepeatCountIsBoundedAndDefined) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::pair<double, uint32_t> cases[] = {{0, 1},  {1, 1},          {1.9, 1},           {3.7, 3},
+                                               {-5, 1}, {std::nan(""), 1}, {1e300, 2147483647u}, {inf, 2147483647u}};
+  for (const auto& c : cases) EXPECT_EQ(RecordRepeatCount(c.first), c.second) << c.first;
+
+  PlainRun h(2);
+  h.driver.pageLength = 100000;
+  h.run->links.repeatValue = [](KmDocBase*, double* v) {
+    *v = 3.7;
+    return true;
+  };
+  h.Run();
+  EXPECT_EQ(h.SentPages()[0], "T PH#1 R1 R1 R1 R2 R2 R2 S PF#1");
+}
+
+TEST(RunLoop, WithoutRecordSourceOneRecordBand) {
+  PlainRun h;
+  h.noRecordSource = true;
+  h.Run();
+  ASSERT_EQ(h.SentPages().size(), 1u);
+  EXPECT_EQ(h.SentPages()[0], "T PH#1 R1 S PF#1");
+}
+
+TEST(RunLoop, BandTallerThanPageGoesToTopOfNextPageOnce) {
+  RunHarness h;
+  h.AddBand(kBandPageHeader, 1);
+  h.AddBand(kBandRecord, 12);  // 1,440 of a 1,200 page
+  h.AddBand(kBandPageFooter, 1);
+  h.SetRecords(Records(3));
+  h.Run();
+  std::vector<std::string> pages = h.SentPages();
+  ASSERT_EQ(pages.size(), 3u);
+  EXPECT_EQ(pages[0], "PH#1 R1 PF#1");
+  EXPECT_EQ(pages[1], "PH#2 R2 PF#2");
+  EXPECT_EQ(pages[2], "PH#3 R3 PF#3");
+}
+
+TEST(RunLoop, ColumnsFillThePageBeforeItEnds) {
+  RunHarness h;
+  h.AddBand(kBandPageHeader, 1);
+  h.AddBand(kBandRecord, 1);
+  h.AddBand(kBandPageFooter, 1);
+  h.SetRecords(Records(20));  // 8 to a column
+  h.run->columnsAcross = 3;
+  h.Run();
+  EXPECT_EQ(h.driver.moveBacks, 2);
+  ASSERT_EQ(h.SentPages().size(), 1u);
+  EXPECT_EQ(Count(h.SentPages()[0], "PH#1"), 1);
+  EXPECT_EQ(Count(h.SentPages()[0], "PF#1"), 1);
+  EXPECT_EQ(Count(h.SentPages()[0], "R20"), 1);
+}
+
+TEST(RunLoop, CopiesRunAPassEachUnlessTheFirstSentNothing) {
+  {
+    PlainRun h(2);
+    h.driver.pageLength = 100000;
+    h.run->copies = 2;
+    h.Run();
+    EXPECT_EQ(h.SentPages(), (std::vector<std::string>{"T PH#1 R1 R2 S PF#1", "T PH#1 R1 R2 S PF#1"}));
+  }
+  {
+    PlainRun h(2);
+    h.run->copies = 2;
+    h.run->startPage = 5;
+    h.Run();
+    EXPECT_EQ(h.driver.pages.size(), 1u);
+    EXPECT_EQ(h.fetches, 3);
+  }
+}
+
+TEST(RunLoop, RecordHeightLeavesOutEmptyBottomLines) {
+  RunHarness h;
+  h.AddBand(kBandRecord, 1, 200);
+  h.AddBand(kBandRecord, 2, 0, 0, false);
+  h.AddBand(kBandPageFooter, 2);
+  ASSERT_EQ(PrepareRun(&h.doc), 0);
+  EXPECT_EQ(h.run->recordHeight, 200);
+  EXPECT_EQ(h.run->recordBandLines, 3u);
+  EXPECT_EQ(BandHeight(&h.doc, kBandRecord, 1), 440);
+  SetRunMode(&h.doc, 0);
+  EXPECT_EQ(h.run->pageFooterHeight, 240);
+}
+
+TEST(RunLoop, QueryIsKeptUntilTheSortChanges) {
+  static RunDataSignature signature;
+  static int opens = 0, closes = 0;
+  signature = RunDataSignature{};
+  opens = closes = 0;
+  RunHarness h;
+  h.run->links.openQuery = [](KmDocBase*) { return ++opens, 0; };
+  h.run->links.closeQuery = [](KmDocBase*) { ++closes; };
+  h.run->links.dataSignature = [](KmDocBase*) { return signature; };
+  EXPECT_EQ(PrepareRunData(&h.doc), 0);
+  EXPECT_EQ(PrepareRunData(&h.doc), 0);
+  EXPECT_EQ(opens, 2);  // nothing can replay the rows
+  h.run->cacheValid = true;
+  EXPECT_EQ(PrepareRunData(&h.doc), 0);
+  EXPECT_EQ(opens, 2);
+  signature.sortFields[0] = 4;
+  EXPECT_EQ(PrepareRunData(&h.doc), 0);
+  EXPECT_EQ(opens, 3);
+  EXPECT_EQ(closes, 2);
+  // A failed open is not taken for an open query.
+  h.run->links.openQuery = [](KmDocBase*) { return 1; };
+  h.run->dataChanged = true;
+  EXPECT_NE(PrepareRunData(&h.doc), 0);
+  EXPECT_FALSE(h.run->queryOpen);
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+#include "tests/support/odbc_env.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+// The ODBC drivers keep memory of their own until the process ends; our own
+// allocations stay under the leak check.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libsqlite3odbc\nleak:psqlodbc\nleak:libodbc\nleak:libltdl\nleak:libpq\n";
+}
+
+namespace odbc_test {
+
+const char* const kSqliteDsn = "vt_sqlite";
+const char* const kBrokenDsn = "vt_broken";
+const char* const kPgDsn = "vt_pg";
+
+namespace {
+
+std::string g_dir;
+std::string g_sqliteDriver;
+std::string g_pgDriver;
+std::string g_pgData;
+std::string g_pgBin;
+int g_pgPort = 0;
+bool g_pgTried = false;
+bool g_pgOk = false;
+std::string g_pgWhy;
+
+std::string FirstExisting(std::initializer_list<const char*> paths) {
+  for (const char* p : paths)
+    if (access(p, R_OK) == 0) return p;
+  return std::string();
+}
+
+int Run(const std::string& cmd) { return std::system(cmd.c_str()); }
+
+int FreePort() {
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = 0;
+  socklen_t len = sizeof a;
+  int port = 0;
+  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+    port = ntohs(a.sin_port);
+  close(s);
+  return port;
+}
+
+void AppendOdbcIni(const std::string& text) {
+  std::ofstream f(g_dir + "/odbc.ini", std::ios::app);
+  f << text;
+}
+
+class OdbcEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vt_dataaccess_XXXXXX";
+    g_dir = mkdtemp(tmpl);
+    g_sqliteDriver = FirstExisting({"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so",
+                                    "/usr/lib/aarch64-linux-gnu/odbc/libsqlite3odbc.so",
+                                    "/usr/lib/odbc/libsqlite3odbc.so"});
+    g_pgDriver = FirstExisting({"/usr/lib/x86_64-linux-gnu/odbc/psqlodbca.so",
+                                "/usr/lib/aarch64-linux-gnu/odbc/psqlodbca.so", "/usr/lib/odbc/psqlodbca.so"});
+    std::ostringstream inst;
+    inst << "[SQLite3]\nDescription=SQLite3 ODBC Driver\nDriver=" << g_sqliteDriver << "\n\n";
+    inst << "[PostgreSQL ANSI]\nDescription=PostgreSQL ODBC driver\nDriver=" << g_pgDriver << "\n\n";
+    WriteFile("odbcinst.ini", inst.str());
+    setenv("ODBCSYSINI", g_dir.c_str(), 1);
+    setenv("ODBCINI", (g_dir + "/odbc.ini").c_str(), 1);
+    std::string db = g_dir + "/test.db";
+    Run("sqlite3 '" + db + "' < '" VT_TEST_DATA_DIR "/dataaccess/sample.sql'");
+    std::ostringstream ini;
+    ini << "[" << kSqliteDsn << "]\nDriver=SQLite3\nDatabase=" << db << "\nStepAPI=1\n\n";
+    ini << "[Default]\nDriver=SQLite3\nDatabase=" << db << "\nStepAPI=1\n\n";
+    ini << "[" << kBrokenDsn << "]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort=" << FreePort()
+        << "\nDatabase=none\nUsername=nobody\nConnSettings=\n\n";
+    WriteFile("odbc.ini", ini.str());
+    // The system's own user file must not be seen.
+    setenv("HOME", g_dir.c_str(), 1);
+  }
+
+  void TearDown() override {
+    if (g_pgOk) {
+      Run("timeout 60 runuser -u postgres -- " + g_pgBin + "/pg_ctl -D '" + g_pgData +
+          "' -m immediate -w -t 30 stop >/dev/null 2>&1 || timeout 60 " + g_pgBin + "/pg_ctl -D '" + g_pgData +
+          "' -m immediate -w -t 30 stop >/dev/null 2>&1");
+    }
+    if (!g_dir.empty() && g_dir.rfind("/tmp/vt_dataaccess_", 0) == 0) Run("rm -rf '" + g_dir + "'");
+  }
+};
+
+testing::Environment* const g_env = testing::AddGlobalTestEnvironment(new OdbcEnvironment);
+
+}  // namespace
+
+const std::string& Dir() { return g_dir; }
+
+bool HaveSqliteDriver() { return !g_sqliteDriver.empty(); }
+
+std::string WriteFile(const std::string& name, const std::string& text) {
+  std::string path = g_dir + "/" + name;
+  std::ofstream f(path, std::ios::trunc);
+  f << text;
+  return path;
+}
+
+bool StartPostgres(std::string* why) {
+  if (g_pgTried) {
+    if (why) *why = g_pgWhy;
+    return g_pgOk;
+  }
+  g_pgTried = true;
+  g_pgBin = FirstExisting({"/usr/lib/postgresql/17/bin/initdb", "/usr/lib/postgresql/16/bin/initdb",
+                           "/usr/lib/postgresql/15/bin/initdb", "/usr/lib/postgresql/14/bin/initdb",
+                           "/usr/lib/postgresql/13/bin/initdb"});
+  if (g_pgBin.empty() || g_pgDriver.empty()) {
+    g_pgWhy = "PostgreSQL server binaries or the PostgreSQL ODBC driver are not installed";
+    if (why) *why = g_pgWhy;
+    return false;
+  }
+  g_pgBin = g_pgBin.substr(0, g_pgBin.rfind('/'));
+  g_pgData = g_dir + "/pgdata";
+  g_pgPort = FreePort();
+  bool root = geteuid() == 0;
+  std::string as = root ? "runuser -u postgres -- " : "";
+  if (root) Run("chown postgres '" + g_dir + "' && chmod 755 '" + g_dir + "'");
+  std::string init = "timeout 120 " + as + g_pgBin + "/initdb -D '" + g_pgData +
+                     "' -A trust -U postgres -E UTF8 --no-locale >'" + g_dir + "/initdb.log' 2>&1";
+  std::string start = "timeout 60 " + as + g_pgBin + "/pg_ctl -D '" + g_pgData + "' -w -t 30 -l '" + g_dir +
+                      "/pg.log' -o \"-h 127.0.0.1 -p " + std::to_string(g_pgPort) + " -k '" + g_dir +
+                      "' -c fsync=off\" start >/dev/null 2>&1";
+  if (Run(init) != 0 || Run(start) != 0) {
+    g_pgWhy = "the private PostgreSQL server did not start (see " + g_dir + "/pg.log)";
+    if (why) *why = g_pgWhy;
+    return false;
+  }
+  g_pgOk = true;
+  std::ostringstream ini;
+  ini << "[" << kPgDsn << "]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort=" << g_pgPort
+      << "\nDatabase=postgres\nUsername=postgres\nBoolsAsChar=0\nUseDeclareFetch=1\nFetch=1000\n\n";
+  AppendOdbcIni(ini.str());
+  return true;
+}
+
+}  // namespace odbc_test
