@@ -3,36 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-int OperandSize(uint8_t op) {
-  switch (op) {
-    case OP_NUMBER:
-      return 9;
-    case OP_FIELD:
-    case OP_TABLE:
-    case OP_STRING:
-    case OP_FIELD_PREV:
-    case OP_PARAM:
-    case OP_PARAM_PREV:
-    case OP_JUMP_FALSE:
-    case OP_JUMP:
-    case OP_DATE:
-      return 4;
-    case OP_CALL:
-    case OP_UDF_CALL:
-      return 5;
-    case OP_DATETIME:
-      return 12;
-    case OP_TIME:
-      return 8;
-    case OP_KEYWORD:
-      return 2;
-    case OP_BAD_38:
-      return -1;
-    default:
-      return op > kLastOpcode ? -1 : 0;
-  }
-}
-
 double ReadF64(const uint8_t* p) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   double d;
@@ -136,7 +106,8 @@ void CodeWriter::PatchJump(size_t operandAt, size_t target) {
 bool CodeReader::Next(Instruction* out) {
   if (bad_ || pos_ >= length_) return false;
   const uint8_t op = code_[pos_];
-  const int size = OperandSize(op);
+  const Operands layout = OperandLayout(op);
+  const int size = OperandLayoutSize(layout);
   if (size < 0 || length_ - pos_ - 1 < static_cast<size_t>(size)) {
     bad_ = true;
     return false;
@@ -146,19 +117,18 @@ bool CodeReader::Next(Instruction* out) {
   in.offset = pos_;
   const uint8_t* p = code_ + pos_ + 1;
   size_t total = 1 + static_cast<size_t>(size);
-  switch (op) {
-    case OP_NUMBER:
+  switch (layout) {
+    case Operands::kNumber:
       in.u8 = p[0];
       in.f64 = ReadF64(p + 1);
       break;
-    case OP_CALL:
-    case OP_UDF_CALL:
+    case Operands::kCall:
       in.u32 = ReadU32(p);
       in.u8 = p[4];
       break;
-    case OP_STRING: {
+    case Operands::kString: {
       in.u32 = ReadU32(p);
-      if (in.u32 > length_ - pos_ - 5) {
+      if (in.u32 > length_ - pos_ - total) {
         bad_ = true;
         return false;
       }
@@ -166,24 +136,26 @@ bool CodeReader::Next(Instruction* out) {
       total += in.u32;
       break;
     }
-    case OP_JUMP_FALSE:
-    case OP_JUMP:
+    case Operands::kJump:
       in.u32 = ReadU32(p);
       in.jump = static_cast<int32_t>(in.u32);
       break;
-    case OP_DATETIME:
+    case Operands::kDateTime:
       in.u32 = ReadU32(p);
       in.f64 = ReadF64(p + 4);
       break;
-    case OP_TIME:
+    case Operands::kTime:
       in.f64 = ReadF64(p);
       break;
-    case OP_KEYWORD:
+    case Operands::kKeyword:
       in.u8 = p[0];
       in.u8b = p[1];
       break;
-    default:
-      if (size == 4) in.u32 = ReadU32(p);
+    case Operands::kU32:
+      in.u32 = ReadU32(p);
+      break;
+    case Operands::kNone:
+    case Operands::kBad:
       break;
   }
   in.length = total;
@@ -202,50 +174,43 @@ size_t CompiledCodeLength(const uint8_t* code, size_t maxLength) {
   return 0;
 }
 
-static const char* const kOpNames[] = {
-    "ADD",   "SUB",      "DIV",       "MUL",       "POW",     "PLUS",     "NEG",     "PERCENT",
-    "END",   "NUMBER",   "FIELD",     "TABLE",     "CALL",    "TRUE",     "FALSE",   "EQ",
-    "NE",    "LE",       "GE",        "LT",        "GT",      "AND",      "OR",      "NOT",
-    "CONCAT", "CONCAT_TRIM", "CONTAINS", "STRING", "EMPTY_ARG", "DATE_DIFF", "DATE_ADD",
-    "DATE_SUB", "MERGE_FLAGS", "FIELD_PREV", "EMPTY_LONGTEXT", "PARAM", "UDF_CALL", "PARAM_PREV",
-    "BAD",   "JUMP_FALSE", "JUMP",    "DATE",      "DATETIME", "TIME",    "KEYWORD"};
-
 std::string DisassembleCode(const uint8_t* code, size_t length) {
   std::string out;
   CodeReader reader(code, length);
   Instruction in;
   char line[160];
   while (reader.Next(&in)) {
-    int n = std::snprintf(line, sizeof line, "%04zu %s", in.offset, kOpNames[in.op]);
+    int n = std::snprintf(line, sizeof line, "%04zu %s", in.offset, kOpcodeFormats[in.op].name);
     std::string tail;
-    switch (in.op) {
-      case OP_NUMBER:
+    switch (OperandLayout(in.op)) {
+      case Operands::kNumber:
         std::snprintf(line + n, sizeof line - n, " %.17g (%u)", in.f64, in.u8);
         break;
-      case OP_CALL:
-      case OP_UDF_CALL:
+      case Operands::kCall:
         std::snprintf(line + n, sizeof line - n, " %u/%u%s", in.u32 & kCallIdMask, in.u8,
                       (in.u32 & kCallLogicalBit) ? " L" : "");
         break;
-      case OP_STRING:
+      case Operands::kString:
         tail = " \"" + std::string(in.text, in.u32 ? in.u32 - 1 : 0) + "\"";
         break;
-      case OP_JUMP_FALSE:
-      case OP_JUMP:
+      case Operands::kJump:
         std::snprintf(line + n, sizeof line - n, " %+d -> %04lld", in.jump,
                       static_cast<long long>(in.offset) + 1 + in.jump);
         break;
-      case OP_DATETIME:
+      case Operands::kDateTime:
         std::snprintf(line + n, sizeof line - n, " %u %.17g", in.u32, in.f64);
         break;
-      case OP_TIME:
+      case Operands::kTime:
         std::snprintf(line + n, sizeof line - n, " %.17g", in.f64);
         break;
-      case OP_KEYWORD:
+      case Operands::kKeyword:
         std::snprintf(line + n, sizeof line - n, " %u:%u", in.u8, in.u8b);
         break;
-      default:
-        if (OperandSize(in.op) == 4) std::snprintf(line + n, sizeof line - n, " %u", in.u32);
+      case Operands::kU32:
+        std::snprintf(line + n, sizeof line - n, " %u", in.u32);
+        break;
+      case Operands::kNone:
+      case Operands::kBad:
         break;
     }
     out += line;

@@ -1,8 +1,8 @@
 // CompiledCode: the byte code of every expression. One opcode byte (0-44)
 // followed by its inline operands, packed little-endian, ended by opcode 8.
 // Jump operands are relative to the operand's own first byte. This header
-// gives the opcodes, their operand sizes, a writer (used by the compiler and
-// by tests), a bounds-checked reader and a disassembler for tests.
+// gives the opcodes and their formats (one list), a writer (used by the
+// compiler and by tests), a bounds-checked reader and a disassembler for tests.
 #pragma once
 
 #include <cstddef>
@@ -10,61 +10,142 @@
 #include <string>
 #include <vector>
 
-enum Opcode : uint8_t {
-  OP_ADD = 0,
-  OP_SUB = 1,
-  OP_DIV = 2,
-  OP_MUL = 3,
-  OP_POW = 4,
-  OP_PLUS = 5,
-  OP_NEG = 6,
-  OP_PERCENT = 7,
-  OP_END = 8,
-  OP_NUMBER = 9,         // u8 point count, f64
-  OP_FIELD = 10,         // u32 field number
-  OP_TABLE = 11,         // u32 table slot
-  OP_CALL = 12,          // u32 word (bits 0-14 slot, bit 15 logical), u8 argc
-  OP_TRUE = 13,
-  OP_FALSE = 14,
-  OP_EQ = 15,
-  OP_NE = 16,
-  OP_LE = 17,
-  OP_GE = 18,
-  OP_LT = 19,
-  OP_GT = 20,
-  OP_AND = 21,
-  OP_OR = 22,
-  OP_NOT = 23,
-  OP_CONCAT = 24,
-  OP_CONCAT_TRIM = 25,
-  OP_CONTAINS = 26,
-  OP_STRING = 27,        // u32 n (bytes incl. NUL), n bytes
-  OP_EMPTY_ARG = 28,
-  OP_DATE_DIFF = 29,
-  OP_DATE_ADD = 30,
-  OP_DATE_SUB = 31,
-  OP_MERGE_FLAGS = 32,
-  OP_FIELD_PREV = 33,    // u32 field number
-  OP_EMPTY_LONGTEXT = 34,
-  OP_PARAM = 35,         // u32 parameter index
-  OP_UDF_CALL = 36,      // u32 word (bits 0-14 id, bit 15 logical), u8 argc
-  OP_PARAM_PREV = 37,    // u32 parameter index
-  OP_BAD_38 = 38,
-  OP_JUMP_FALSE = 39,    // i32 offset
-  OP_JUMP = 40,          // i32 offset
-  OP_DATE = 41,          // u32 day
-  OP_DATETIME = 42,      // u32 day, f64 time
-  OP_TIME = 43,          // f64 time
-  OP_KEYWORD = 44,       // u8 tag, u8 value
+// Operand layouts, packed little-endian after the opcode byte.
+enum class Operands : uint8_t {
+  kNone,
+  kU32,       // field or parameter number, table slot, day
+  kNumber,    // u8 point count (0 without a point, else 1 + decimals), f64
+  kCall,      // u32 word (bits 0-14 slot or id, bit 15 logical result), u8 argc
+  kString,    // u32 n (bytes incl. NUL), then the n bytes
+  kJump,      // i32 offset from the operand's first byte
+  kDateTime,  // u32 day, f64 time
+  kTime,      // f64 time
+  kKeyword,   // u8 tag, u8 value
+  kBad,       // not an opcode
 };
 
-constexpr uint8_t kLastOpcode = 44;
+// Fixed operand bytes of a layout; a string's text follows its 4.
+constexpr int OperandLayoutSize(Operands layout) {
+  switch (layout) {
+    case Operands::kNone: return 0;
+    case Operands::kU32: return 4;
+    case Operands::kNumber: return 1 + 8;
+    case Operands::kCall: return 4 + 1;
+    case Operands::kString: return 4;
+    case Operands::kJump: return 4;
+    case Operands::kDateTime: return 4 + 8;
+    case Operands::kTime: return 8;
+    case Operands::kKeyword: return 1 + 1;
+    case Operands::kBad: return -1;
+  }
+  return -1;
+}
+
+// Every opcode once, in order: its name, number and operand layout, and for
+// an operator a data source can compute, the key of its SQL template. The
+// enum, the operand sizes, the disassembler's names and the SQL translation
+// all come from this list.
+#define VORTELLE_OPCODES(X)             \
+  X(ADD, 0, kNone, "plus")              \
+  X(SUB, 1, kNone, "minus")             \
+  X(DIV, 2, kNone, "div")               \
+  X(MUL, 3, kNone, "mul")               \
+  X(POW, 4, kNone, "oexp")              \
+  X(PLUS, 5, kNone, "uplus")            \
+  X(NEG, 6, kNone, "uminus")            \
+  X(PERCENT, 7, kNone, "pct")           \
+  X(END, 8, kNone, nullptr)             \
+  X(NUMBER, 9, kNumber, nullptr)        \
+  X(FIELD, 10, kU32, nullptr)           \
+  X(TABLE, 11, kU32, nullptr)           \
+  X(CALL, 12, kCall, nullptr)           \
+  X(TRUE, 13, kNone, nullptr)           \
+  X(FALSE, 14, kNone, nullptr)          \
+  X(EQ, 15, kNone, "eq")                \
+  X(NE, 16, kNone, "neq")               \
+  X(LE, 17, kNone, "le")                \
+  X(GE, 18, kNone, "ge")                \
+  X(LT, 19, kNone, "lt")                \
+  X(GT, 20, kNone, "gt")                \
+  X(AND, 21, kNone, "and")              \
+  X(OR, 22, kNone, "or")                \
+  X(NOT, 23, kNone, "not")              \
+  X(CONCAT, 24, kNone, "cat")           \
+  X(CONCAT_TRIM, 25, kNone, "tcat")     \
+  X(CONTAINS, 26, kNone, "osubstr")     \
+  X(STRING, 27, kString, nullptr)       \
+  X(EMPTY_ARG, 28, kNone, nullptr)      \
+  X(DATE_DIFF, 29, kNone, "datedif")    \
+  X(DATE_ADD, 30, kNone, "plusdays")    \
+  X(DATE_SUB, 31, kNone, "osubdays")    \
+  X(MERGE_FLAGS, 32, kNone, nullptr)    \
+  X(FIELD_PREV, 33, kU32, nullptr)      \
+  X(EMPTY_LONGTEXT, 34, kNone, nullptr) \
+  X(PARAM, 35, kU32, nullptr)           \
+  X(UDF_CALL, 36, kCall, nullptr)       \
+  X(PARAM_PREV, 37, kU32, nullptr)      \
+  X(BAD_38, 38, kBad, nullptr)          \
+  X(JUMP_FALSE, 39, kJump, nullptr)     \
+  X(JUMP, 40, kJump, nullptr)           \
+  X(DATE, 41, kU32, nullptr)            \
+  X(DATETIME, 42, kDateTime, nullptr)   \
+  X(TIME, 43, kTime, nullptr)           \
+  X(KEYWORD, 44, kKeyword, nullptr)
+
+// The names are pasted, never expanded: TRUE, DATE and the like stay words.
+enum Opcode : uint8_t {
+#define VORTELLE_OPCODE_ENUM(name, number, layout, sqlKey) OP_##name = number,
+  VORTELLE_OPCODES(VORTELLE_OPCODE_ENUM)
+#undef VORTELLE_OPCODE_ENUM
+};
+
+struct OpcodeFormat {
+  uint8_t number;
+  Operands operands;
+  const char* name;    // for the disassembler
+  const char* sqlKey;  // template key of an operator; null for anything else
+};
+
+inline constexpr OpcodeFormat kOpcodeFormats[] = {
+#define VORTELLE_OPCODE_FORMAT(name, number, layout, sqlKey) {number, Operands::layout, #name, sqlKey},
+    VORTELLE_OPCODES(VORTELLE_OPCODE_FORMAT)
+#undef VORTELLE_OPCODE_FORMAT
+};
+
+constexpr size_t kOpcodeCount = sizeof kOpcodeFormats / sizeof kOpcodeFormats[0];
+constexpr uint8_t kLastOpcode = static_cast<uint8_t>(kOpcodeCount - 1);
 constexpr uint32_t kCallLogicalBit = 0x8000;
 constexpr uint32_t kCallIdMask = 0x7FFF;
 
+// The formats are looked up by opcode, so the list must run 0, 1, 2, ...
+constexpr bool OpcodeFormatsInOrder() {
+  for (size_t i = 0; i < kOpcodeCount; ++i)
+    if (kOpcodeFormats[i].number != i) return false;
+  return true;
+}
+static_assert(OpcodeFormatsInOrder(), "VORTELLE_OPCODES must list the opcodes in order");
+
+constexpr Operands OperandLayout(uint8_t op) {
+  return op < kOpcodeCount ? kOpcodeFormats[op].operands : Operands::kBad;
+}
+
 // Inline operand bytes after an opcode; -1 for opcodes that are bad (38, > 44).
 // OP_STRING gives 4: its text length follows in the operand.
-int OperandSize(uint8_t op);
+constexpr int OperandSize(uint8_t op) { return OperandLayoutSize(OperandLayout(op)); }
+
+// Operand bytes of an opcode known when compiling, for the evaluators' steps;
+// opcodes handled by one case must share their layout.
+template <uint8_t Op, uint8_t... Same>
+constexpr size_t OperandBytesOf() {
+  static_assert(OperandSize(Op) >= 0, "a bad opcode has no operands");
+  static_assert(((OperandLayout(Same) == OperandLayout(Op)) && ...), "opcodes of one case differ in layout");
+  return static_cast<size_t>(OperandSize(Op));
+}
+template <uint8_t Op, uint8_t... Same>
+constexpr size_t kOperandBytes = OperandBytesOf<Op, Same...>();
+
+// The SQL template key of an operator opcode; null when it has none.
+constexpr const char* OpcodeSqlKey(uint8_t op) { return op < kOpcodeCount ? kOpcodeFormats[op].sqlKey : nullptr; }
 
 // Builds code in a growing buffer. Each Emit* returns the offset of the
 // instruction it wrote; jumps are patched once their target is known.

@@ -4,6 +4,7 @@
 #include "data/select_builder.h"
 #include "data/sql_literals.h"
 #include "data/table_fields.h"
+#include "expr/builtin_table.h"
 #include "core/compiled_code.h"
 #include "expr/udf.h"
 #include "foundation/heap_strings.h"
@@ -23,55 +24,13 @@ constexpr int kMaxCallDepth = 128;
 constexpr int kMaxParameters = 128;
 constexpr size_t kMaxStack = 4096;
 
-const char* const kFirstFunctionKeys[74] = {
-    "MIN", "MAX", "EXP", "INT", "LOG", "ROUND", "SQRT", "AT", "LEN", "LOWER", "UPPER", "SPACE", "SUBSTR", "TRIM",
-    "ASC", "CHR", "STR", "VAL", "DATE", "CDOW", "CMONTH", "CTOD", "DAY", "DOW", "DTOC", "MONTH", "YEAR", "TIME",
-    "PAGENO", "RECNO", "ISALPHA", "ISLOWER", "ISUPPER", "LTRIM", "RTRIM", "LEFT", "RIGHT", "REPLICATE", "STUFF",
-    "ABS", "MOD", "ADDDAYS", "ADDWKS", "ADDMONS", "ADDYRS", "SUBDAYS", "SUBWKS", "SUBMONS", "SUBYRS", "DAYSBTWN",
-    "WKSBTWN", "MONSBTWN", "YRSBTWN", "WEEK", "DQTR", "QTR", "IIF", "INRANGE", "INLIST", "FLIP", "TRANSFORM",
-    "CAPFIRST", "CASE", "ERROR", "SOUNDEX", "WDCOUNT", "WORD", "SPELLNUM", "PREVIOUS", "COPY", "QUERY",
-    "STRSEARCH", "STRCOUNT", "STRREP"};
-
-// The template key of a built-in function slot; null for slots without one.
+// The template key of a built-in the data source may compute: its name in
+// the built-in table. Null for the slots that stay with the program.
 const char* FunctionKey(uint32_t slot) {
-  if (slot < 74) return kFirstFunctionKeys[slot];
-  switch (slot) {
-    case 83: return "LIKE";
-    case 84: return "KMUNIN";
-    case 90: return "RIPARAM";
-    case 104: return "CDLL";
-    case 134: return "NOW";
-    default: return nullptr;
-  }
-}
-
-const char* OperatorKey(uint8_t op) {
-  switch (op) {
-    case 0: return "plus";
-    case 1: return "minus";
-    case 2: return "div";
-    case 3: return "mul";
-    case 4: return "oexp";
-    case 5: return "uplus";
-    case 6: return "uminus";
-    case 7: return "pct";
-    case 15: return "eq";
-    case 16: return "neq";
-    case 17: return "le";
-    case 18: return "ge";
-    case 19: return "lt";
-    case 20: return "gt";
-    case 21: return "and";
-    case 22: return "or";
-    case 23: return "not";
-    case 24: return "cat";
-    case 25: return "tcat";
-    case 26: return "osubstr";
-    case 29: return "datedif";
-    case 30: return "plusdays";
-    case 31: return "osubdays";
-    default: return nullptr;
-  }
+  constexpr uint32_t kSlotLike = 83, kSlotKmUnin = 84, kSlotRiParam = 90, kSlotCdll = 104, kSlotNow = 135;
+  const bool translatable = slot < 74 || slot == kSlotLike || slot == kSlotKmUnin || slot == kSlotRiParam ||
+                            slot == kSlotCdll || slot == kSlotNow;
+  return translatable ? GetBuiltinFunction(slot)->name : nullptr;
 }
 
 struct OdbcScalarFunction {
@@ -163,7 +122,7 @@ class Translator {
         case OP_ADD: case OP_SUB: case OP_DIV: case OP_MUL: case OP_POW: case OP_PERCENT: case OP_EQ:
         case OP_NE: case OP_LE: case OP_GE: case OP_LT: case OP_GT: case OP_AND: case OP_OR: case OP_CONCAT:
         case OP_CONCAT_TRIM: case OP_CONTAINS: case OP_DATE_DIFF: case OP_DATE_ADD: case OP_DATE_SUB: {
-          std::string t = ReadSqlFunctionText(m_, OperatorKey(in.op));
+          std::string t = ReadSqlFunctionText(m_, OpcodeSqlKey(in.op));
           if (t.empty() || stack_.size() < 2) return false;
           std::string args[9];
           args[0] = stack_[stack_.size() - 2];
@@ -175,7 +134,7 @@ class Translator {
           break;
         }
         case OP_PLUS: case OP_NEG: case OP_NOT: {
-          std::string t = ReadSqlFunctionText(m_, OperatorKey(in.op));
+          std::string t = ReadSqlFunctionText(m_, OpcodeSqlKey(in.op));
           if (t.empty() || stack_.empty()) return false;
           std::string args[9];
           for (auto& a : args) a = stack_.back();
@@ -209,8 +168,9 @@ class Translator {
         }
         case OP_CALL: {
           uint32_t slot = in.u32 & kCallIdMask;
-          if (slot > 135 || FunctionKey(slot) == nullptr) return false;
-          std::string t = ReadSqlFunctionText(m_, FunctionKey(slot));
+          const char* key = FunctionKey(slot);
+          if (key == nullptr) return false;
+          std::string t = ReadSqlFunctionText(m_, key);
           int argc = in.u8;
           if (t.empty() || stack_.size() < static_cast<size_t>(argc)) return false;
           std::vector<std::string> args(stack_.end() - argc, stack_.end());

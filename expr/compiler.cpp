@@ -470,10 +470,12 @@ int Generator::Argument(Entry& frame, bool closing, size_t pos) {
     return Fail(2, prevStart_);
   } else if (base == kArgField) {
     const uint8_t* c = w_.data();
-    if (arg.codeStart + 5 != w_.size() || c[arg.codeStart] != OP_FIELD) return Fail(18, prevStart_);
+    if (arg.codeStart + 1 + kOperandBytes<OP_FIELD> != w_.size() || c[arg.codeStart] != OP_FIELD)
+      return Fail(18, prevStart_);
     if (slot == kSlotPrevious || previous) {
       uint32_t n = ReadU32(c + arg.codeStart + 1);
       std::vector<uint8_t> bytes = w_.Take();
+      static_assert(OperandLayout(OP_FIELD) == OperandLayout(OP_FIELD_PREV), "rewritten in place");
       bytes[arg.codeStart] = OP_FIELD_PREV;
       Rewrite(bytes);
       if (FieldDef* f = FieldAtNumber(m_, n)) f->flags |= kFieldDoubleWidth;

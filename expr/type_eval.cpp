@@ -299,7 +299,7 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
       case OP_NUMBER: {
         const uint8_t points = pc[0];
         const double v = ReadF64(pc + 1);
-        pc += 9;
+        pc += kOperandBytes<OP_NUMBER>;
         const int decimals = points == 0 ? 0 : points - 1;
         ValueCell c = DescribeNumber(IntegerDigitsOf(v, decimals), decimals);
         c.kind |= kKindConstant;
@@ -310,7 +310,7 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
       case OP_FIELD:
       case OP_FIELD_PREV: {
         const FieldDef* f = GetFieldAt(ReadU32(pc));
-        pc += 4;
+        pc += kOperandBytes<OP_FIELD, OP_FIELD_PREV>;
         if (f == nullptr) return Fallback(m, field);
         PushTypeCell(m, DescribeField(m, f));
         break;
@@ -320,14 +320,14 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
         c.kind = kKindTable;
         c.width = 8;
         c.value = ReadU32(pc);
-        pc += 4;
+        pc += kOperandBytes<OP_TABLE>;
         PushTypeCell(m, c);
         break;
       }
       case OP_CALL: {
         const uint32_t word = ReadU32(pc);
         argumentCount = pc[4];
-        pc += 5;
+        pc += kOperandBytes<OP_CALL>;
         const uint32_t slot = word & kCallIdMask;
         const BuiltinFunctionRecord* fn = GetBuiltinFunction(slot);
         if (slot > highestBuiltinSlot || fn == nullptr || fn->inferType == nullptr) return Fallback(m, field);
@@ -340,7 +340,7 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
       case OP_UDF_CALL: {
         const uint32_t word = ReadU32(pc);
         const uint8_t argc = pc[4];
-        pc += 5;
+        pc += kOperandBytes<OP_UDF_CALL>;
         UdfCallTarget target;
         if (findUdf == nullptr || !findUdf(m, word & kCallIdMask, &target)) return Fallback(m, field);
         const bool binds = !failed && calls < kMaxUdfCalls && depth < kMaxUdfFrames &&
@@ -394,7 +394,7 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
       case OP_STRING: {
         const uint32_t n = ReadU32(pc);
         const char* text = reinterpret_cast<const char*>(pc + 4);
-        pc += 4 + static_cast<size_t>(n);
+        pc += kOperandBytes<OP_STRING> + static_cast<size_t>(n);
         const uint32_t chars = n > 0 ? n - 1 : 0;
         ValueCell c = DescribeString(m, chars < 1 ? 1 : chars);
         c.kind |= kKindConstant;
@@ -443,7 +443,7 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
       case OP_PARAM:
       case OP_PARAM_PREV: {
         const uint32_t i = ReadU32(pc);
-        pc += 4;
+        pc += kOperandBytes<OP_PARAM, OP_PARAM_PREV>;
         if (depth == 0 || i >= frames[depth - 1].count) return Fallback(m, field);
         const uint32_t at = frames[depth - 1].first + i;
         if (at >= typeStackCount) return Fallback(m, field);
@@ -452,18 +452,18 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
       }
       case OP_JUMP_FALSE:
       case OP_JUMP:
-        pc += 4;
+        pc += kOperandBytes<OP_JUMP_FALSE, OP_JUMP>;
         break;
       case OP_DATE:
-        pc += 4;
+        pc += kOperandBytes<OP_DATE>;
         PushTypeCell(m, DescribeDate());
         break;
       case OP_DATETIME:
-        pc += 12;
+        pc += kOperandBytes<OP_DATETIME>;
         PushTypeCell(m, DescribeDateTime());
         break;
       case OP_TIME:
-        pc += 8;
+        pc += kOperandBytes<OP_TIME>;
         PushTypeCell(m, DescribeTime());
         break;
       case OP_KEYWORD: {
@@ -471,7 +471,7 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
         c.kind = kKindKeyword;
         c.keywordTag = pc[0];
         c.value = pc[1];
-        pc += 2;
+        pc += kOperandBytes<OP_KEYWORD>;
         PushTypeCell(m, c);
         break;
       }

@@ -391,6 +391,10 @@ int ParseUdfDefinition(CKmComposite* m, const char* heading, char* nameOut,
 }
 
 void BindUdfParameters(CKmComposite*, UdfNode* node) {
+  // References become parameters in place: their operands must match.
+  static_assert(OperandLayout(OP_FIELD) == OperandLayout(OP_PARAM) &&
+                    OperandLayout(OP_FIELD_PREV) == OperandLayout(OP_PARAM_PREV),
+                "a parameter replaces a field reference in place");
   if (node->code == nullptr) return;
   struct Ctx {
     UdfNode* node;

@@ -386,14 +386,14 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
         goto done;
       case OP_NUMBER: {
         const double v = ReadF64(pc + 1);
-        pc += 9;
+        pc += kOperandBytes<OP_NUMBER>;
         PushLiteral(m, [&] { PushNumber(m, v); });
         break;
       }
       case OP_FIELD:
       case OP_FIELD_PREV: {
         FieldDef* f = GetFieldAt(ReadU32(pc));
-        pc += 4;
+        pc += kOperandBytes<OP_FIELD, OP_FIELD_PREV>;
         if (f == nullptr) {
           rc = kEvalBadOpcode;
           goto done;
@@ -403,14 +403,14 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       }
       case OP_TABLE: {
         const uint32_t slot = ReadU32(pc);
-        pc += 4;
+        pc += kOperandBytes<OP_TABLE>;
         PushTableRef(m, slot < static_cast<uint32_t>(kMaxTables) ? tableSlots[slot] : nullptr);
         break;
       }
       case OP_CALL: {
         const uint32_t word = ReadU32(pc);
         argumentCount = pc[4];
-        pc += 5;
+        pc += kOperandBytes<OP_CALL>;
         const uint32_t slot = word & kCallIdMask;
         const BuiltinFunctionRecord* fn = GetBuiltinFunction(slot);
         if (slot > highestBuiltinSlot || fn == nullptr || fn->evaluate == nullptr) {
@@ -486,7 +486,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       case OP_STRING: {
         const uint32_t n = ReadU32(pc);
         const char* text = reinterpret_cast<const char*>(pc + 4);
-        pc += 4 + static_cast<size_t>(n);
+        pc += kOperandBytes<OP_STRING> + static_cast<size_t>(n);
         PushLiteral(m, [&] { PushString(m, text, n != 0 ? n - 1 : 0); });
         break;
       }
@@ -534,7 +534,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       case OP_PARAM:
       case OP_PARAM_PREV: {
         const uint32_t i = ReadU32(pc);
-        pc += 4;
+        pc += kOperandBytes<OP_PARAM, OP_PARAM_PREV>;
         TaggedStackValue c;
         if (!FrameArgument(m, i, &c)) {
           rc = kEvalBadOpcode;
@@ -552,7 +552,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       case OP_UDF_CALL: {
         const uint32_t word = ReadU32(pc);
         const uint8_t argc = pc[4];
-        pc += 5;
+        pc += kOperandBytes<OP_UDF_CALL>;
         UdfCallTarget target;
         if (findUdf == nullptr || !findUdf(m, word & kCallIdMask, &target)) {
           rc = kEvalNoFunction;
@@ -578,7 +578,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
           goto done;
         }
         if (PopCondition(m)) {
-          pc += 4;
+          pc += kOperandBytes<OP_JUMP_FALSE>;
         } else {
           pc += offset;
         }
@@ -596,26 +596,26 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       }
       case OP_DATE: {
         const uint32_t day = ReadU32(pc);
-        pc += 4;
+        pc += kOperandBytes<OP_DATE>;
         PushLiteral(m, [&] { PushDate(m, day); });
         break;
       }
       case OP_DATETIME: {
         const uint32_t day = ReadU32(pc);
         const double t = ReadF64(pc + 4);
-        pc += 12;
+        pc += kOperandBytes<OP_DATETIME>;
         PushLiteral(m, [&] { PushDateTime(m, day, t); });
         break;
       }
       case OP_TIME: {
         const double t = ReadF64(pc);
-        pc += 8;
+        pc += kOperandBytes<OP_TIME>;
         PushLiteral(m, [&] { PushTime(m, t); });
         break;
       }
       case OP_KEYWORD: {
         const uint8_t tag = pc[0], value = pc[1];
-        pc += 2;
+        pc += kOperandBytes<OP_KEYWORD>;
         if (tag != kTagDatePart && tag != kTagTimePart && tag != kTagTimeLayout) {
           rc = kEvalBadOpcode;
           goto done;

@@ -6,6 +6,7 @@
 #include "data/select_builder.h"
 #include "data/sql_literals.h"
 #include "data/table_fields.h"
+#include "expr/builtin_table.h"
 #include "core/compiled_code.h"
 #include "expr/udf.h"
 #include "core/composite.h"
@@ -13,8 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -159,6 +163,29 @@ TEST_F(ExprSql, CompiledFieldsGetTheirTranslationThroughTheHook) {
   EXPECT_STREQ(f->sqlText, "(customers.\"balance\" * 1.0 / 2)");
   EXPECT_EQ(std::strtod(First(std::string("select ") + f->sqlText + " from customers where id = 2").c_str(), nullptr),
             -8.625);
+}
+
+// A built-in's template key is its name in the built-in table: NOW() takes
+// the NOW template, and PERCOMP, in the slot before it, stays with the program.
+TEST_F(ExprSql, BuiltinTemplatesAreFoundByTheFunctionsOwnSlot) {
+  std::ifstream sample(VT_SOURCE_DIR "/samples/kmwsql.ini");
+  std::string ini((std::istreambuf_iterator<char>(sample)), std::istreambuf_iterator<char>());
+  ini.insert(ini.find("[SQLite]\n") + 9, "NOW=datetime('now')\nPERCOMP=%1\n");
+  const std::string path = testing::TempDir() + "expr_to_sql_now.ini";
+  std::ofstream(path) << ini;
+  da->sqlIniPath = path;
+  FreeSqlFunctionTexts(&m);
+
+  CodeWriter now;
+  now.Call(static_cast<uint32_t>(FindBuiltinExact("NOW", 3)), 0);
+  std::string sql;
+  ASSERT_EQ(Translate(now, &sql), 0);
+  EXPECT_EQ(sql, "datetime('now')");
+  CodeWriter percomp;
+  percomp.Field(FieldNo("balance"));
+  percomp.Call(static_cast<uint32_t>(FindBuiltinExact("PERCOMP", 7)), 1);
+  EXPECT_EQ(Translate(percomp, &sql), 1);
+  std::remove(path.c_str());
 }
 
 TEST_F(ExprSql, UserFunctionsInlineAndEndlessOnesStayWithTheProgram) {
