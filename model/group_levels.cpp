@@ -15,7 +15,6 @@ namespace {
 constexpr uint32_t kUnsupportedTotalsSortBit = 2;  // flags2
 constexpr int kMaxRefHops = 64;
 
-bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
 bool TotalLike(const FieldDef* f) { return IsTotal(f) || (f->flags & kFieldTotalRelated); }
 
 int Fail(CKmComposite* m, int32_t code) {

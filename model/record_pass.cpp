@@ -47,7 +47,6 @@ OwnedBuffers& Owned(RecordPassState* st) {
   return *static_cast<OwnedBuffers*>(st->ownedBuffers);
 }
 
-bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
 bool IsAlias(const FieldDef* f) { return (f->flags & kFieldAlias) != 0; }
 bool IsMemo(const FieldDef* f) { return (f->flags & kFieldMemo) != 0; }
 bool IsCalc(const FieldDef* f) { return (f->flags & kFieldCalculation) != 0 && !IsTotal(f); }
