@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "files/external_sort.h"
+#include "foundation/byte_order.h"
 #include "model/engine_errors.h"
 #include "model/fields.h"
 

@@ -4,6 +4,7 @@
 #include "data/data_access.h"
 #include "data/select_params.h"
 #include "expr/calendar.h"
+#include "foundation/byte_order.h"
 #include "foundation/heap_strings.h"
 #include "model/composite.h"
 #include "model/fields.h"
@@ -44,10 +45,6 @@ void ReleaseBinding(CKmComposite*, FieldDef* field) {
 }
 
 std::string Res(int id) { return GetResString(id, 0); }
-
-void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 bool StartsWithNoCase(const char* text, const char* word) {
   for (; *word; ++word, ++text)

@@ -1,5 +1,6 @@
 #include "model/group_levels.h"
 
+#include "foundation/byte_order.h"
 #include "model/composite.h"
 #include "model/engine_errors.h"
 #include "model/fields.h"

@@ -3,6 +3,7 @@
 #include "expr/code_walks.h"
 #include "expr/value_eval.h"
 #include "expr/value_helpers.h"
+#include "foundation/byte_order.h"
 #include "foundation/heap_strings.h"
 #include "model/composite.h"
 #include "model/engine_errors.h"

@@ -1,5 +1,6 @@
 #include "model/work_files.h"
 
+#include "foundation/byte_order.h"
 #include "foundation/file_removal.h"
 #include "foundation/text_helpers.h"
 
