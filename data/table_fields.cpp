@@ -10,6 +10,7 @@
 #include "model/fields.h"
 #include "platform/qe/qe.h"
 #include "platform/win/codepage.h"
+#include "platform/win/wsprintf.h"
 
 #include <algorithm>
 #include <cctype>
@@ -338,12 +339,12 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
     ++slot->fieldCount;
     char name[132] = {};
     if (given) {
-      CopyText(name, given, sizeof name);
+      CopyBounded(name, sizeof name, given);
     } else if (da->GetColumnName(name, c) != 0) {
       name[0] = 0;
     }
     if (name[0] == 0) std::snprintf(name, sizeof name, Res(kColumnNameId).c_str(), c);
-    CopyText(f->name, name, sizeof f->name);
+    CopyBounded(f->name, sizeof f->name, name);
     b->columnType = static_cast<uint8_t>(type);
     b->dbType = da->GetColumnDbType(c);
     f->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(c)));
