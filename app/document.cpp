@@ -24,7 +24,6 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <sys/stat.h>
 
 namespace {
 // Which of the report tables the document made (and so frees).
@@ -234,8 +233,8 @@ BOOL CKmDoc::OnSaveDocument(const char* path) {
   // An existing file that is not a report file is a library: the report goes
   // into its member, never over the library.
   std::string existing = ResolveExistingPath(target);
-  struct stat st;
-  if (!existing.empty() && ::stat(existing.c_str(), &st) == 0 && st.st_size > 0 && !IsCompoundFile(existing.c_str())) {
+  FileInfo info;
+  if (!existing.empty() && GetFileInfoByPath(existing, &info) && info.size > 0 && !IsCompoundFile(existing.c_str())) {
     ReportFileIO* io = FileIO();
     if (io == nullptr || CountClientItems() > 0 || m_szReportName[0] == 0 ||
         io->SaveToLibrary(*this, existing.c_str(), m_szReportName) != 1)

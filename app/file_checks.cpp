@@ -13,12 +13,7 @@
 #include "platform/win/profile.h"
 #include "platform/win/wsprintf.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -44,17 +39,10 @@ bool HasExtension(const char* name, const char* upperExt) {
 bool CopyFileContents(int from, int to) {
   char buf[65536];
   for (;;) {
-    ssize_t n = ::read(from, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
+    long n = ReadFileHandle(from, buf, sizeof buf);
     if (n < 0) return false;
     if (n == 0) return true;
-    ssize_t done = 0;
-    while (done < n) {
-      ssize_t w = ::write(to, buf + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return false;
-      done += w;
-    }
+    if (!WriteFileHandle(to, buf, static_cast<size_t>(n))) return false;
   }
 }
 
@@ -95,31 +83,31 @@ BOOL IsCompoundFile(const char* path) {
 BOOL IsCompoundFileInUse(const char* path) {
   std::string file = ExistingFile(path);
   if (file.empty()) return FALSE;
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenExistingFile(file, kFileRead);
   if (fd < 0) return FALSE;
   // An exclusive open fails exactly when someone else holds the file.
   BOOL inUse = FALSE;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-    inUse = errno == EWOULDBLOCK ? TRUE : FALSE;
+  if (const int e = TryLockFileHandle(fd, true); e != 0)
+    inUse = e == kFileErrAccess ? TRUE : FALSE;
   else
-    ::flock(fd, LOCK_UN);
-  ::close(fd);
+    UnlockFileHandle(fd);
+  CloseFileHandle(fd);
   return inUse;
 }
 
 int HoldReportFile(const char* path) {
   std::string file = ExistingFile(path);
   if (file.empty()) return -1;
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenExistingFile(file, kFileRead);
   if (fd < 0) return -1;
   // Shared, so two copies of the program that both read the file see each
   // other; a failure only means another holder has it exclusively just now.
-  ::flock(fd, LOCK_SH | LOCK_NB);
+  TryLockFileHandle(fd, false);
   return fd;
 }
 
 void ReleaseReportFile(int handle) {
-  if (handle >= 0) ::close(handle);
+  if (handle >= 0) CloseFileHandle(handle);
 }
 
 BOOL IsReportLibraryName(const char* name) { return HasExtension(name, "QB6") || HasExtension(name, "QB3"); }
@@ -132,28 +120,29 @@ std::string MakeInUseCopy(const char* path) {
   if (source.empty()) return std::string();
   const char* name = FileNamePart(source.c_str());
   std::string folder = source.substr(0, static_cast<size_t>(name - source.c_str()));
-  int from = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  int from = OpenExistingFile(source, kFileRead);
   if (from < 0) return std::string();
   std::string made;
-  // The first free name; O_EXCL makes the choice and the creation one step,
-  // so a file that appears meanwhile is never written over.
+  // The first free name; creating only a new file makes the choice and the
+  // creation one step, so a file that appears meanwhile is never written over.
   for (int n = 1; n <= 99 && made.empty(); ++n) {
     std::string candidate = folder + (n == 1 ? std::string("Copy of ")
                                              : "Copy (" + std::to_string(n) + ") of ") + name;
-    int to = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int error = 0;
+    int to = CreateNewFile(candidate, kFileWrite, 0644, &error);
     if (to < 0) {
-      if (errno == EEXIST) continue;
+      if (error == kFileErrExists) continue;
       break;
     }
     bool ok = CopyFileContents(from, to);
-    if (::close(to) != 0) ok = false;
+    if (!CloseFileHandle(to)) ok = false;
     if (ok)
       made = candidate;
     else
-      ::unlink(candidate.c_str());
+      RemoveFileName(candidate);
     break;
   }
-  ::close(from);
+  CloseFileHandle(from);
   return made;
 }
 
@@ -223,23 +212,23 @@ BOOL CKmDoc::ReadStartFile(const char* path, char* masterTable, int size, BOOL* 
 BOOL CKmDoc::LoadQueryFile(const char* path) {
   std::string file = ExistingFile(path);
   if (file.empty()) return FALSE;
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenExistingFile(file, kFileRead);
   if (fd < 0) return FALSE;
   // Nobody writes the file while we read it.
-  if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
-    ::close(fd);
+  if (TryLockFileHandle(fd, false) != 0) {
+    CloseFileHandle(fd);
     return FALSE;
   }
   if (m_pQuery == nullptr) m_pQuery = new QueryDesc();
   m_pQuery->Clear();
   bool parsed = m_pQuery->FromDropText(file.c_str());
-  ::close(fd);
+  CloseFileHandle(fd);
   if (!parsed) {
     ShowDocMessage(*this, GetResString(1138, 0), MB_ICONSTOP);
     return FALSE;
   }
   // A query file is handed over once.
-  ::unlink(file.c_str());
+  RemoveFileName(file);
   return TRUE;
 }
 

@@ -14,7 +14,6 @@
 #include "platform/win/wsprintf.h"
 
 #include <string>
-#include <sys/stat.h>
 
 namespace {
 
@@ -46,8 +45,8 @@ int AskSave(CKmDoc& doc, const std::string& text) {
 }
 
 bool FileExists(const char* path) {
-  struct stat st;
-  return path != nullptr && *path != 0 && ::stat(NativePath(path).c_str(), &st) == 0;
+  FileInfo info;
+  return path != nullptr && *path != 0 && GetFileInfoByPath(NativePath(path), &info);
 }
 
 // A failed open leaves its file's name with the file object; nothing is
@@ -78,8 +77,8 @@ void SetSaveDialogs(SaveDialogs* dialogs) { g_dialogs = dialogs; }
 bool IsLibraryTarget(const char* path) {
   if (path == nullptr || *path == 0) return false;
   std::string existing = ResolveExistingPath(NativePath(path));
-  struct stat st;
-  return !existing.empty() && ::stat(existing.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+  FileInfo info;
+  return !existing.empty() && GetFileInfoByPath(existing, &info) && info.regular && info.size > 0 &&
          !IsCompoundFile(existing.c_str());
 }
 

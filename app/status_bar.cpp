@@ -12,6 +12,7 @@
 #include "core/composite.h"
 #include "platform/win/gdi.h"
 #include "platform/win/resources.h"
+#include "platform/win/wsprintf.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -24,12 +25,6 @@ constexpr const char* kClassName = "KmStatusBar";
 constexpr int kMainTextMax = 100;
 constexpr int kPositionMax = 31;
 constexpr UINT kNormalIds[4] = {kIndicatorSeparator, kIndicatorPosition, kIndicatorCaps, kIndicatorNum};
-
-void CopyCut(char* out, const char* text, size_t max) {
-  size_t n = text ? std::min(std::strlen(text), max) : 0;
-  if (n) std::memcpy(out, text, n);
-  out[n] = '\0';
-}
 
 void RegisterBarClass() {
   static bool done = false;
@@ -103,10 +98,10 @@ void CKmStatusBar::SetTextEx(const char* text, int flag) { SetPaneString(0, text
 
 void CKmStatusBar::SetPaneString(int selector, const char* text, int) {
   if (selector == 0) {
-    CopyCut(m_text, text, kMainTextMax);
+    CopyBounded(m_text, sizeof m_text, text);
     SetPaneText(0, m_text);
   } else if (selector == 1) {
-    CopyCut(m_position, text, kPositionMax);
+    CopyBounded(m_position, sizeof m_position, text);
   }
 }
 
@@ -116,7 +111,7 @@ void CKmStatusBar::ShowMessage(const char* text) {
   if (text && text[0]) {
     SetText(text);
     // Without the buffer (not attached) the message shows but is not kept.
-    if (m_pKept) CopyCut(m_pKept, text, kMainTextMax);
+    if (m_pKept) CopyBounded(m_pKept, kMainTextMax + 1, text);
   }
 }
 
@@ -132,7 +127,7 @@ void CKmStatusBar::Refresh() {
   if (m_bMessageMode) {
     // Copied first: ShowMessage copies into the kept buffer again.
     char kept[kMainTextMax + 1] = {};
-    if (m_pKept) CopyCut(kept, m_pKept, kMainTextMax);
+    if (m_pKept) CopyBounded(kept, sizeof kept, m_pKept);
     ShowMessage(kept);
     return;
   }
@@ -146,7 +141,7 @@ BOOL CKmStatusBar::SetSinglePane(BOOL single) {
   // The message pane keeps its text across the change of form.
   for (int i = 1; i < 4; ++i) m_panes[i][0] = '\0';
   if (!m_bSinglePane) {
-    CopyCut(m_panes[1], m_position, kPositionMax);
+    CopyBounded(m_panes[1], kPositionMax + 1, m_position);
   }
   Redraw();
   return TRUE;
@@ -166,8 +161,8 @@ void CKmStatusBar::ShowPosition() {
   char number[32];
   FormatScaledInt(static_cast<WORD>(std::min<UINT>(measure, 0xFFFF)), number, sizeof number, 2, m_pDoc->m_cDecimal);
   char line[16], unit[16];
-  CopyCut(line, GetResString(46, 0), sizeof line - 1);
-  CopyCut(unit, GetResString(m_pDoc->m_measure == 1 ? 51 : 156, 0), sizeof unit - 1);
+  CopyBounded(line, sizeof line, GetResString(46, 0));
+  CopyBounded(unit, sizeof unit, GetResString(m_pDoc->m_measure == 1 ? 51 : 156, 0));
   char text[96];
   std::snprintf(text, sizeof text, "%s: %3d   %s %s", line, view->m_nCaretLine + 1, unit, number);
   SetPaneString(1, text, 0);
@@ -195,7 +190,7 @@ UINT CKmStatusBar::GetItemID(int index) const {
 
 BOOL CKmStatusBar::SetPaneText(int index, const char* text) {
   if (index < 0 || index >= GetPaneCount()) return FALSE;
-  CopyCut(m_panes[index], text, kMainTextMax);
+  CopyBounded(m_panes[index], sizeof m_panes[index], text);
   Redraw();
   return TRUE;
 }
@@ -403,7 +398,7 @@ int CKmStatusBar::BuildPromptText(const ReportItemHead* object, std::string* out
 int CKmStatusBar::GetPromptText(const ReportItemHead* object, char* buffer, int size) {
   std::string text;
   int missing = BuildPromptText(object, &text);
-  if (buffer && size > 0) CopyCut(buffer, text.c_str(), static_cast<size_t>(size - 1));
+  if (buffer && size > 0) CopyBounded(buffer, static_cast<size_t>(size), text.c_str());
   return missing;
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "model/external_sort.h"
+#include "foundation/byte_order.h"
 #include "core/engine_errors.h"
 #include "core/fields.h"
 

@@ -142,6 +142,10 @@ struct FieldDef {
   void* engineWork = nullptr;
 };
 
+// A total field; an alias standing for a total carries the bit too.
+inline bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
+// A total field itself, not an alias of one; false for null.
+inline bool IsTotalNotAlias(const FieldDef* f) { return f != nullptr && IsTotal(f) && (f->flags & kFieldAlias) == 0; }
 inline uint32_t FieldKind(const FieldDef* f) { return f->flags & kFieldKindMask; }
 inline uint32_t DeclaredLength(const FieldDef* f) {
   return static_cast<uint32_t>(f->declLengthLow) | (static_cast<uint32_t>(f->declLengthHigh) << 8);

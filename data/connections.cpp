@@ -8,6 +8,7 @@
 #include "core/composite.h"
 #include "platform/qe/odbc_direct.h"
 #include "platform/qe/qe.h"
+#include "platform/win/wsprintf.h"
 
 #include <cctype>
 #include <cstdio>
@@ -58,14 +59,6 @@ std::string DriverFileKey(const char* path) {
 }
 
 }  // namespace
-
-void CopyText(char* dst, const char* src, size_t size) {
-  if (!dst || size == 0) return;
-  size_t n = src ? std::strlen(src) : 0;
-  if (n > size - 1) n = size - 1;
-  if (n) std::memcpy(dst, src, n);
-  dst[n] = '\0';
-}
 
 DataAccess::DataAccess() = default;
 
@@ -143,7 +136,7 @@ void DataAccess::TermDatabaseLibrary() {
 }
 
 const char* DataAccess::GetLibraryVersion() {
-  CopyText(versionText_, qeVerNum(), sizeof versionText_);
+  CopyBounded(versionText_, sizeof versionText_, qeVerNum());
   return versionText_;
 }
 
@@ -223,7 +216,7 @@ int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool repor
     record->completedConnect = text;
     record->libConnection = qeConnect(text.c_str());
   }
-  CopyText(record->name, effective, sizeof record->name);
+  CopyBounded(record->name, sizeof record->name, effective);
   int err = qeErr();
   if (err != 0 || !record->libConnection) {
     if (reportErrors && err != -4 && err != QE_CANCELLED) ReportDbError(nullptr, 0, record);
@@ -279,7 +272,7 @@ bool DataAccess::ConnectOtherDatabase(const char* database, const char* newName,
     return false;
   }
   record->libConnection = qeConnect(text.c_str());
-  CopyText(record->name, newName ? newName : "", sizeof record->name);
+  CopyBounded(record->name, sizeof record->name, newName ? newName : "");
   int err = qeErr();
   if (err != 0 || !record->libConnection) {
     if (err != -4 && err != QE_CANCELLED) ReportDbError(nullptr, 0, record);
@@ -377,7 +370,7 @@ void DataAccess::SelectDataSource(const char* name) {
       DbErrorBox(GetResString(619, 1));
       return;
     }
-    CopyText(entry->name, name, sizeof entry->name);
+    CopyBounded(entry->name, sizeof entry->name, name);
     GetDatabaseName(entry->databaseName, sizeof entry->databaseName);
     if (!AddDataSourceEntry(entry)) delete entry;
   }
@@ -437,8 +430,8 @@ DataSourceEntry* DataAccess::GetDataSourceEntry(int n) const {
 void DataAccess::CopyDataSourceEntry(int n, char* nameBuf, int nameLen, char* dbBuf, int dbLen) const {
   const DataSourceEntry* e = GetDataSourceEntry(n);
   if (!e) return;
-  if (nameBuf && nameLen > 0) CopyText(nameBuf, e->name, nameLen);
-  if (dbBuf && dbLen > 0) CopyText(dbBuf, e->databaseName, dbLen);
+  if (nameBuf && nameLen > 0) CopyBounded(nameBuf, nameLen, e->name);
+  if (dbBuf && dbLen > 0) CopyBounded(dbBuf, dbLen, e->databaseName);
 }
 
 DataSourceEntry* DataAccess::FindDataSourceEntryByName(const char* name) const {
@@ -474,7 +467,7 @@ void DataAccess::FreeDataSourceEntries() {
 bool DataAccess::QueryDatabaseName(const char* name, char* buf, int len, bool keepConnected) {
   if (!buf || len <= 0) return false;
   if (DataSourceEntry* e = FindDataSourceEntryByName(name)) {
-    CopyText(buf, e->databaseName, len);
+    CopyBounded(buf, len, e->databaseName);
     return true;
   }
   bool connectedHere = false;
@@ -492,8 +485,8 @@ bool DataAccess::QueryDatabaseName(const char* name, char* buf, int len, bool ke
       DbErrorBox(GetResString(619, 1));
       ok = false;
     } else {
-      CopyText(entry->name, name, sizeof entry->name);
-      CopyText(entry->databaseName, buf, sizeof entry->databaseName);
+      CopyBounded(entry->name, sizeof entry->name, name);
+      CopyBounded(entry->databaseName, sizeof entry->databaseName, buf);
       if (!AddDataSourceEntry(entry)) delete entry;
     }
   }
@@ -577,7 +570,7 @@ bool DataAccess::IsSameDriverAsCurrent(const char* dsn) {
   if (driver[0] && !std::strchr(driver, '/')) {
     char path[261];
     if (OdbcGetPrivateProfileString(driver, "Driver", "", path, sizeof path, "odbcinst.ini") > 0)
-      CopyText(driver, path, sizeof driver);
+      CopyBounded(driver, sizeof driver, path);
   }
   if (DriverFileKey(driver) != DriverFileKey(current_->driverName)) return false;
   if (driverId.empty()) return true;
@@ -608,7 +601,7 @@ int DataAccess::GetCurrentDatabase(char* buf, int size) {
   if (ExecSql(GetResString(3257, 1)) != 0) return 1;
   if (suppressFlag == 1) return 1;
   if (FetchNext() == 0) {
-    CopyText(buf, GetColumnText(1, 1, '.'), size);
+    CopyBounded(buf, size, GetColumnText(1, 1, '.'));
     size_t n = std::strlen(buf);
     while (n > 0 && buf[n - 1] == ' ') buf[--n] = '\0';
     EndStatement();
@@ -662,7 +655,7 @@ int DataAccess::GetConnectStringWithoutLogin(char* out, int size) {
     if (semi == std::string::npos) break;
     at = semi + 1;
   }
-  CopyText(out, result.c_str(), size);
+  CopyBounded(out, size, result.c_str());
   return static_cast<int>(std::strlen(out));
 }
 
@@ -672,7 +665,7 @@ void DataAccess::ReportDbError(char* outBuf, int outSize, const DataSourceSettin
   char msg[QE_ERRMSG_MAX];
   qeErrMsgBuf(msg);
   if (outBuf) {
-    if (outSize > 0) CopyText(outBuf, (std::string(kDbAccess) + msg).c_str(), outSize);
+    if (outSize > 0) CopyBounded(outBuf, outSize, (std::string(kDbAccess) + msg).c_str());
     return;
   }
   std::string text = kDbAccess;
@@ -689,7 +682,7 @@ void DataAccess::ReportConnectError(char* outBuf, int outSize, void* hdbc) {
   OdbcError(hdbc, state, &native, msg, sizeof msg);
   std::string text = std::string(kDbAccess) + msg;
   if (outBuf) {
-    if (outSize > 0) CopyText(outBuf, text.c_str(), outSize);
+    if (outSize > 0) CopyBounded(outBuf, outSize, text.c_str());
     return;
   }
   DbErrorBox(msg[0] ? text.c_str() : "Database error (no message from database)");

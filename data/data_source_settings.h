@@ -76,5 +76,3 @@ struct DataSourceEntry {
   char databaseName[261] = {};
 };
 
-// Copies at most size - 1 bytes and terminates (size > 0).
-void CopyText(char* dst, const char* src, size_t size);

@@ -6,6 +6,7 @@
 #include "foundation/heap_strings.h"
 #include "platform/qe/odbc_direct.h"
 #include "platform/win/profile.h"
+#include "platform/win/wsprintf.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -101,12 +102,12 @@ int DataAccess::LoadDataSourceSettings(DataSourceSettings* rec) {
   OdbcGetInfoText(h, ODBC_INFO_DBMS_VER, rec->dbmsVersion, 21);
   OdbcGetInfoText(h, ODBC_INFO_DRIVER_NAME, rec->driverName, 21);
   char text[64];
-  if (OdbcGetInfoText(h, ODBC_INFO_EXPRESSIONS_IN_ORDERBY, text, sizeof text) != ODBC_OK) CopyText(text, "N", 2);
+  if (OdbcGetInfoText(h, ODBC_INFO_EXPRESSIONS_IN_ORDERBY, text, sizeof text) != ODBC_OK) CopyBounded(text, 2, "N");
   if (FirstCharIn(text, "Y")) rec->flags |= DS_EXPRESSIONS_IN_ORDER_BY;
   uint32_t v = 0;
   rec->maxLiteralLength = OdbcGetInfoNumber(h, ODBC_INFO_MAX_CHAR_LITERAL_LEN, &v) == ODBC_OK ? v : 0;
   if (OdbcGetInfoNumber(h, ODBC_INFO_MAX_OWNER_NAME_LEN, &v) == ODBC_OK && v != 0) rec->flags |= DS_OWNER_NAMES;
-  if (OdbcGetInfoText(h, ODBC_INFO_OUTER_JOINS, text, sizeof text) != ODBC_OK) CopyText(text, "N", 2);
+  if (OdbcGetInfoText(h, ODBC_INFO_OUTER_JOINS, text, sizeof text) != ODBC_OK) CopyBounded(text, 2, "N");
   if (FirstCharIn(text, "YFP")) rec->flags |= DS_OUTER_JOINS;
   if (OdbcGetInfoNumber(h, ODBC_INFO_IDENTIFIER_CASE, &v) != ODBC_OK || v < 1 || v > 4) v = 4;
   rec->flags = (rec->flags & ~DS_IDENTIFIER_CASE_MASK) | ((v - 1) << 12);
@@ -128,7 +129,7 @@ int DataAccess::LoadDataSourceSettings(DataSourceSettings* rec) {
                  (ListMatches(driver, rec->driverName) && ListMatches(dbms, rec->dbmsName) &&
                   ListMatches(version, rec->dbmsVersion));
     if (!match) continue;
-    CopyText(rec->platform, key, sizeof rec->platform);
+    CopyBounded(rec->platform, sizeof rec->platform, key);
     for (const KindName& k : kKinds)
       if (strcasecmp(kind.c_str(), k.name) == 0) {
         rec->flags &= ~(DS_KIND_MASK | DS_LIKE_WITH_EXPRESSION);
@@ -147,7 +148,7 @@ int DataAccess::LoadDataSourceSettings(DataSourceSettings* rec) {
     if (SqlIniInt(section, key, s.def) != 0) word |= s.bit;
     else word &= ~s.bit;
   }
-  CopyText(rec->procVerb, SqlIniString(section, "DataSourceProcVerb", "", 21).c_str(), sizeof rec->procVerb);
+  CopyBounded(rec->procVerb, sizeof rec->procVerb, SqlIniString(section, "DataSourceProcVerb", "", 21).c_str());
 
   // File-based text drivers of the old platform need a data-dictionary switch in their entry.
   if (SqlIniInt(section, "ErrorOnMissingQEDDE", 1) != 0 &&
@@ -195,7 +196,7 @@ int DataAccess::GetIdentifierCase() const {
 
 void DataAccess::GetIdentifierQuote(char* buf) const {
   if (!buf) return;
-  CopyText(buf, current_ ? current_->identifierQuote : "", 11);
+  CopyBounded(buf, 11, current_ ? current_->identifierQuote : "");
 }
 
 const char* DataAccess::GetProcVerb() const { return current_ ? current_->procVerb : ""; }
@@ -213,7 +214,7 @@ uint32_t DataAccess::GetMaxLiteralLength() const { return current_ ? current_->m
 
 void DataAccess::GetDataSourceDBTerm(char* buf, int len) const {
   if (!buf || len <= 0) return;
-  CopyText(buf, SqlIniString(GetPlatformName(), "DataSourceDBTerm", "", len).c_str(), len);
+  CopyBounded(buf, len, SqlIniString(GetPlatformName(), "DataSourceDBTerm", "", len).c_str());
 }
 
 int DataAccess::JoinAcrossDir() const {

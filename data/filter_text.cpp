@@ -5,6 +5,7 @@
 #include "data/sql_literals.h"
 #include "expr/calendar.h"
 #include "expr/collation.h"
+#include "foundation/byte_order.h"
 #include "core/composite.h"
 #include "core/fields.h"
 #include "model/record_filter.h"
@@ -22,9 +23,6 @@ const char* const kOperatorText[15] = {"",         " = ",          " <> ",  " > 
                                        " < ",      " <= ",         " between ", " not between ", " in ",
                                        " not in ", " like ",       " not like ", " is null", " is not null"};
 
-uint32_t U32(const uint8_t* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 double F64(const uint8_t* p) {
   double d;
   std::memcpy(&d, p, 8);
@@ -82,7 +80,7 @@ bool Parse(const uint8_t*& p, const uint8_t* limit, Node* n, int depth) {
   }
   size_t fs = ConditionTokenSize(p, end);
   if (fs != 5 || *p != kCondField) return false;
-  n->field = U32(p + 1);
+  n->field = GetU32(p + 1);
   p += 5;
   while (p < end && IsOperandByte(*p)) {
     size_t s = ConditionTokenSize(p, end);
@@ -119,7 +117,7 @@ class Writer {
   }
 
   static bool IsDatePattern(const uint8_t* t) {
-    return (*t == kCondDate || *t == kCondDateTime) && U32(t + 1) >= kDatePatternFloor && U32(t + 1) != EmptyDate;
+    return (*t == kCondDate || *t == kCondDateTime) && GetU32(t + 1) >= kDatePatternFloor && GetU32(t + 1) != EmptyDate;
   }
 
   bool Mark(Node& n) {
@@ -145,7 +143,7 @@ class Writer {
       if (n.operands.empty()) {
         u = true;
       } else if (*n.operands[0] == kCondField) {
-        u = FieldUntranslatable(U32(n.operands[0] + 1));
+        u = FieldUntranslatable(GetU32(n.operands[0] + 1));
       } else {
         u = IsDatePattern(n.operands[0]);
       }
@@ -191,13 +189,13 @@ class Writer {
         return true;
       }
       case kCondDate: {
-        uint32_t day = U32(t + 1);
+        uint32_t day = GetU32(t + 1);
         if (day == EmptyDate) return false;
         FormatSqlDateLiteral(m_, static_cast<int32_t>(day), s);
         return true;
       }
       case kCondDateTime: {
-        uint32_t day = U32(t + 1);
+        uint32_t day = GetU32(t + 1);
         double time = F64(t + 5);
         if (day == EmptyDate && time == kNullNumber) return false;
         FormatSqlTimestampLiteral(m_, static_cast<int32_t>(day), time == kNullNumber ? 0.0 : time, s);
@@ -217,7 +215,7 @@ class Writer {
   // The operand of a comparison; the operator text has been written.
   void WriteOperand(const uint8_t* t, uint8_t op) {
     if (*t == kCondField) {
-      WriteField(U32(t + 1));
+      WriteField(GetU32(t + 1));
       return;
     }
     if (*t == kCondLogical) {
@@ -375,7 +373,7 @@ int AnyField(CKmComposite* m, const uint8_t* code, size_t length, Fn test) {
     size_t s = ConditionTokenSize(p, end);
     if (s == 0) break;
     if (*p == kCondField) {
-      uint32_t n = U32(p + 1);
+      uint32_t n = GetU32(p + 1);
       if (n < kSpecialFieldFloor) {
         const FieldDef* f = m->GetFieldAt(n);
         if (f && test(f)) return 1;

@@ -4,11 +4,13 @@
 #include "data/data_access.h"
 #include "data/select_params.h"
 #include "expr/calendar.h"
+#include "foundation/byte_order.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
 #include "core/fields.h"
 #include "platform/qe/qe.h"
 #include "platform/win/codepage.h"
+#include "platform/win/wsprintf.h"
 
 #include <algorithm>
 #include <cctype>
@@ -44,10 +46,6 @@ void ReleaseBinding(CKmComposite*, FieldDef* field) {
 }
 
 std::string Res(int id) { return GetResString(id, 0); }
-
-void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 bool StartsWithNoCase(const char* text, const char* word) {
   for (; *word; ++word, ++text)
@@ -341,12 +339,12 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
     ++slot->fieldCount;
     char name[132] = {};
     if (given) {
-      CopyText(name, given, sizeof name);
+      CopyBounded(name, sizeof name, given);
     } else if (da->GetColumnName(name, c) != 0) {
       name[0] = 0;
     }
     if (name[0] == 0) std::snprintf(name, sizeof name, Res(kColumnNameId).c_str(), c);
-    CopyText(f->name, name, sizeof f->name);
+    CopyBounded(f->name, sizeof f->name, name);
     b->columnType = static_cast<uint8_t>(type);
     b->dbType = da->GetColumnDbType(c);
     f->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(c)));

@@ -98,7 +98,6 @@ void Put(FieldDef* f, const Snapshot& s) {
 
 std::string Res(uint32_t id) { return GetResString(id, 0); }
 
-bool IsTotalField(const FieldDef* f) { return f && (f->totalFlags & kTotalIsTotal) && !(f->flags & kFieldAlias); }
 bool IsTotalish(const FieldDef* f) { return f && ((f->totalFlags & kTotalIsTotal) || (f->flags & kFieldTotalRelated)); }
 
 FieldDef* Ref(CKmComposite* m, const FieldDef* f) {
@@ -113,10 +112,10 @@ FieldDef* Unalias(CKmComposite* m, FieldDef* f) {
 
 // The total the source rests on: itself, or the first total along its references.
 const FieldDef* BaseTotal(CKmComposite* m, const FieldDef* f) {
-  for (uint32_t guard = 0; f && !IsTotalField(f) && (f->flags & kFieldTotalRelated) && guard <= m->fieldCount;
+  for (uint32_t guard = 0; f && !IsTotalNotAlias(f) && (f->flags & kFieldTotalRelated) && guard <= m->fieldCount;
        ++guard)
     f = Ref(m, f);
-  return IsTotalField(f) ? f : nullptr;
+  return IsTotalNotAlias(f) ? f : nullptr;
 }
 
 void ShowText(State* s, const std::string& text) {

@@ -33,8 +33,6 @@ int LevelRank(uint8_t level) {
   return level + 2;
 }
 
-bool IsTotal(const FieldDef* f) { return f && (f->totalFlags & kTotalIsTotal) && !(f->flags & kFieldAlias); }
-
 void FillLevelList(CKmComposite* m, HWND dialog, int id) {
   SendDlgItemMessageA(dialog, id, CB_RESETCONTENT, 0, 0);
   SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(GetResString(kStrGrandTotal, 0)));
@@ -121,10 +119,10 @@ bool IsTotalableField(const FieldDef* f, uint8_t kind) {
 
 bool CheckResetLevel(CKmComposite* m, uint8_t level, const FieldDef* source) {
   const FieldDef* base = source;
-  for (uint32_t guard = 0; base && !IsTotal(base) && (base->flags & kFieldTotalRelated) && guard <= m->fieldCount;
+  for (uint32_t guard = 0; base && !IsTotalNotAlias(base) && (base->flags & kFieldTotalRelated) && guard <= m->fieldCount;
        ++guard)
     base = base->refField != kNoField ? m->GetFieldAt(base->refField) : nullptr;
-  if (!IsTotal(base)) return true;
+  if (!IsTotalNotAlias(base)) return true;
   return LevelRank(level) <= LevelRank(base->totalReset);
 }
 
@@ -168,7 +166,7 @@ INT_PTR BatchResetDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
           const uint8_t to = ResetLevelOfEntry(static_cast<int>(SendDlgItemMessageA(dialog, kToList, CB_GETCURSEL, 0, 0)));
           bool any = false;
           for (FieldDef* f = m->fieldList; f; f = f->next) {
-            if (!IsTotal(f) || f->totalReset != from) continue;
+            if (!IsTotalNotAlias(f) || f->totalReset != from) continue;
             any = true;
             const std::string why = MoveRefusal(p, f, to);
             if (!why.empty()) {
@@ -180,7 +178,7 @@ INT_PTR BatchResetDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
           }
           if (any && from != to) {
             for (FieldDef* f = m->fieldList; f; f = f->next)
-              if (IsTotal(f) && f->totalReset == from) {
+              if (IsTotalNotAlias(f) && f->totalReset == from) {
                 f->totalReset = to;
                 CheckFieldRemoval(m, f);
               }

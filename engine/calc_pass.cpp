@@ -16,7 +16,6 @@
 
 namespace {
 
-bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
 bool IsAlias(const FieldDef* f) { return (f->flags & kFieldAlias) != 0; }
 bool IsCalc(const FieldDef* f) { return (f->flags & kFieldCalculation) != 0 && !IsTotal(f); }
 bool IsPreprocessed(const FieldDef* f) { return IsTotal(f) && (f->totalFlags & kTotalPreprocessed); }

@@ -43,7 +43,6 @@ struct TotalsWork {
 
 namespace {
 
-bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
 bool IsPreprocessed(const FieldDef* f) { return IsTotal(f) && (f->totalFlags & kTotalPreprocessed); }
 bool IsText(const FieldDef* f) { return FieldKind(f) == 0 || (f->flags & kFieldMemo); }
 

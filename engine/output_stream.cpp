@@ -1,10 +1,11 @@
 #include "engine/output_stream.h"
 
+#include "foundation/byte_order.h"
+
 namespace {
 
 BYTE* PutWord(BYTE* p, WORD v) {
-  p[0] = static_cast<BYTE>(v & 0xFF);
-  p[1] = static_cast<BYTE>(v >> 8);
+  PutU16(p, v);
   return p + 2;
 }
 

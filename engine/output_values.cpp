@@ -1,5 +1,6 @@
 #include "engine/output_values.h"
 
+#include "foundation/byte_order.h"
 #include "core/composite.h"
 
 #include <cmath>
@@ -9,8 +10,6 @@
 namespace {
 
 bool IsEmptyDay(DWORD day) { return day == 0x80000000u || day == 0x7FFFFFFFu || day == 0x80000001u; }
-
-DWORD ReadDay(const BYTE* v) { return v[0] | (v[1] << 8) | (v[2] << 16) | (static_cast<DWORD>(v[3]) << 24); }
 
 double ReadDouble(const BYTE* v) {
   double d;
@@ -28,9 +27,9 @@ int IsValueBlank(const FieldDef* field, const BYTE* value, double blankNumber) {
     double d = ReadDouble(value);
     return d == blankNumber || d == std::numeric_limits<double>::infinity();
   }
-  if (kind & kFieldDateTime) return IsEmptyDay(ReadDay(value)) && ReadDouble(value + 4) == blankNumber;
+  if (kind & kFieldDateTime) return IsEmptyDay(GetU32(value)) && ReadDouble(value + 4) == blankNumber;
   if (kind & kFieldTime) return ReadDouble(value + 4) == blankNumber;
-  if (kind & kFieldDate) return IsEmptyDay(ReadDay(value));
+  if (kind & kFieldDate) return IsEmptyDay(GetU32(value));
   for (int i = 0; i < kTextValueSlot && value[i]; ++i)
     if (value[i] != ' ') return 0;
   return 1;

@@ -1,6 +1,7 @@
 #include "engine/print_job.h"
 
 #include "engine/output_messages.h"
+#include "foundation/byte_order.h"
 #include "foundation/units.h"
 #include "platform/win/muldiv.h"
 #include "platform/win/profile.h"
@@ -20,10 +21,6 @@ int FindFace(const std::vector<std::string>& faces, const char* face) {
   for (size_t i = 0; i < faces.size(); ++i)
     if (strcasecmp(faces[i].c_str(), face) == 0) return static_cast<int>(i);
   return -1;
-}
-
-void PutDword(BYTE* p, DWORD v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<BYTE>(v >> (8 * i));
 }
 
 // Fails the run after the device mode is known: the copy goes, once.
@@ -193,8 +190,8 @@ int StartPrintJob(PageDriver* driver, DocPrinter* doc, const PrintRunSetup& setu
     std::strncpy(name, out.c_str(), sizeof name - 1);
   }
   BYTE params[kOpenDeviceParamsSize] = {};
-  PutDword(params + 56, setup.exportKind == kExportViewer ? setup.exportJobValue : 0);
-  PutDword(params + 60, static_cast<DWORD>(margin));
+  PutU32(params + 56, setup.exportKind == kExportViewer ? setup.exportJobValue : 0);
+  PutU32(params + 60, static_cast<DWORD>(margin));
   if (!driver->HasEntry(9) || !driver->OpenDevice(state, params, name, 0, 0))
     return FailWithDevMode(doc, state, 626);
 

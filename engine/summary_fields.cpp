@@ -13,8 +13,6 @@
 
 namespace {
 
-bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
-
 double ReadF64(const uint8_t* p) {
   double d;
   std::memcpy(&d, p, sizeof d);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "expr/type_eval.h"
+#include "foundation/text_helpers.h"
 
 namespace {
 
@@ -215,17 +216,6 @@ uint8_t BuiltinArgType(uint32_t slot, unsigned i) {
   if (count == kArgCountRepeat) return r->argumentList[1];
   if (count == kArgCountCase || i >= count) return 0;
   return r->argumentList[1 + i];
-}
-
-static bool EqualNoCase(const char* a, const char* b, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 int FindBuiltinExact(const char* name, size_t length) {

@@ -1,6 +1,7 @@
 #include "expr/date_text.h"
 
 #include "foundation/intl_settings.h"
+#include "foundation/text_helpers.h"
 
 #include <cctype>
 #include <cstdio>
@@ -16,12 +17,6 @@ char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned 
 
 void CutTrailingBlanks(std::string& s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
-}
-
-bool EqualsNoCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b)
-    if (Lower(*a) != Lower(*b)) return false;
-  return *a == *b;
 }
 
 // Reads the three groups of a work form; the copy is bounded to 8 characters.
@@ -254,13 +249,13 @@ int IsDigitGroup(const char* text) {
 }
 
 int ParseAmPmMarker(const DateSettings& s, const char* marker, bool& afternoon) {
-  if (EqualsNoCase(marker, "am") || EqualsNoCase(marker, "a.m.") ||
-      (s.morningMarker[0] && EqualsNoCase(marker, s.morningMarker))) {
+  if (EqualNoCase(marker, "am") || EqualNoCase(marker, "a.m.") ||
+      (s.morningMarker[0] && EqualNoCase(marker, s.morningMarker))) {
     afternoon = false;
     return 0;
   }
-  if (EqualsNoCase(marker, "pm") || EqualsNoCase(marker, "p.m.") ||
-      ((s.timeFlags & 0x8000) && s.afternoonMarker[0] && EqualsNoCase(marker, s.afternoonMarker))) {
+  if (EqualNoCase(marker, "pm") || EqualNoCase(marker, "p.m.") ||
+      ((s.timeFlags & 0x8000) && s.afternoonMarker[0] && EqualNoCase(marker, s.afternoonMarker))) {
     afternoon = true;
     return 0;
   }

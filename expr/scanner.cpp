@@ -4,6 +4,7 @@
 #include "expr/calendar.h"
 #include "expr/compiler_state.h"
 #include "expr/date_text.h"
+#include "foundation/text_helpers.h"
 #include "core/composite.h"
 
 #include <cctype>
@@ -17,14 +18,6 @@ const char kOperatorChars[] = "+-/*^%(),=#<>$!\"'[{";
 
 bool IsOperatorChar(char c) { return c != '\0' && std::strchr(kOperatorChars, c) != nullptr; }
 char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-
-bool EqualNoCase(const char* a, size_t an, const char* b) {
-  size_t bn = std::strlen(b);
-  if (an != bn) return false;
-  for (size_t i = 0; i < an; ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  return true;
-}
 
 bool InQuoted(const ExpressionScan& scan, size_t at) {
   for (const auto& r : scan.quoted)
@@ -114,7 +107,7 @@ int FieldNamed(CKmComposite* m, const char* name, size_t len, int table, int32_t
   for (FieldDef* f = m->fieldList; f; f = f->next, ++n) {
     if (f->flags & kFieldAlias) continue;
     if (table >= 0 && f->table != table) continue;
-    if (!EqualNoCase(name, len, f->name)) continue;
+    if (!EqualNoCase(std::string_view(name, len), f->name)) continue;
     if (found >= 0) {
       number = -1;
       return 0;
@@ -139,7 +132,7 @@ int FindTableSlotByAlias(CKmComposite* m, const char* name, size_t length) {
   if (length == 0 || std::memchr(name, '.', length)) return -1;
   for (int i = 0; i < kMaxTables; ++i) {
     TableSlot* t = m->tableSlots[i];
-    if (t && t->alias[0] && EqualNoCase(name, length, t->alias)) return i;
+    if (t && t->alias[0] && EqualNoCase(std::string_view(name, length), t->alias)) return i;
   }
   return -1;
 }
@@ -151,7 +144,7 @@ int LookUpFieldName(CKmComposite* m, const char* name, size_t length, int32_t& n
   if (!dot) return 1;
   size_t tl = static_cast<size_t>(dot - name);
   int slot = FindTableSlotByAlias(m, name, tl);
-  if (slot < 0 && EqualNoCase(name, tl, m->reportViewName.c_str())) slot = kTableDerivedColumn;
+  if (slot < 0 && EqualNoCase(std::string_view(name, tl), m->reportViewName.c_str())) slot = kTableDerivedColumn;
   if (slot < 0) return 1;
   // With a table part a name cannot be ambiguous: the first field of that table wins.
   return FieldNamed(m, dot + 1, length - tl - 1, slot, number, false);
@@ -336,9 +329,9 @@ int NextExpressionToken(CKmComposite* m, ExpressionScan& scan, ScanToken& t, boo
       {kWordFalse, kTokFalse}, {kWordNo, kTokFalse}, {kWordOff, kTokFalse},
       {kWordAnd, kTokAnd}, {kWordOr, kTokOr}, {kWordNot, kTokNot}};
   for (const auto& w : kPlain)
-    if (EqualNoCase(word.data(), word.size(), st->words[w.word].c_str())) return finish(w.code, i);
+    if (EqualNoCase(word, st->words[w.word].c_str())) return finish(w.code, i);
   for (const auto& k : kKeywords) {
-    if (EqualNoCase(word.data(), word.size(), k.word)) {
+    if (EqualNoCase(word, k.word)) {
       t.keywordClass = k.cls;
       t.keywordTag = k.tag;
       t.keywordValue = k.value;

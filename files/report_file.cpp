@@ -1,6 +1,7 @@
 #include "files/report_file.h"
 
 #include "files/report_io.h"
+#include "foundation/byte_order.h"
 #include "platform/ole/compound_file.h"
 #include "platform/win/fileio.h"
 #include "platform/win/resources.h"
@@ -8,8 +9,6 @@
 #include <cstring>
 
 namespace {
-
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 // The longest payload a buffered record may have; longer ones are not
 // looked into.
@@ -93,8 +92,8 @@ bool ReadReportFileInfo(const char* path, std::string* dataSource, std::string* 
   size_t at = 0;
   bool first = true;
   while (size - at >= 4) {
-    const uint16_t type = Get16(data + at) & ~0x4000;
-    const size_t length = Get16(data + at + 2);
+    const uint16_t type = GetU16(data + at) & ~0x4000;
+    const size_t length = GetU16(data + at + 2);
     const uint8_t* payload = data + at + 4;
     if (size - at - 4 < length) break;
     at += 4 + length;

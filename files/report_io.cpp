@@ -3,6 +3,7 @@
 #include "foundation/doc_base.h"
 #include "foundation/library_file.h"
 #include "foundation/library_file_io.h"
+#include "foundation/byte_order.h"
 #include "foundation/startup.h"
 #include "platform/win/resources.h"
 
@@ -13,8 +14,6 @@ namespace {
 // A member is read record by record into memory; a chain that claims more
 // than this is damaged rather than a report.
 constexpr size_t kMaxMemberBytes = 64u << 20;
-
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 // The report writer over a memory sink of the chosen form.
 int WriteRecords(KmDocBase& doc, CKmRepIO& io, bool narrowed, std::vector<uint8_t>& out, bool* overflow) {
@@ -85,8 +84,8 @@ const std::string& GetReportOwnerName() {
 size_t RecordStreamLength(const uint8_t* data, size_t size) {
   size_t at = 0;
   while (size - at >= 4) {
-    const uint16_t type = Get16(data + at);
-    const size_t length = Get16(data + at + 2);
+    const uint16_t type = GetU16(data + at);
+    const size_t length = GetU16(data + at + 2);
     if (size - at - 4 < length) return 0;
     at += 4 + length;
     if (type == 2) return at;
@@ -258,8 +257,8 @@ int CKmRepIO::OpenLibraryMember(LibraryFile& engine, const char* libPath, const 
   while (!ended) {
     uint8_t head[4];
     if (engine.LibRead(lib, 4, head) != 0) return libraryError(lib);
-    const uint16_t type = Get16(head);
-    const uint16_t length = Get16(head + 2);
+    const uint16_t type = GetU16(head);
+    const uint16_t length = GetU16(head + 2);
     if (data.size() + 4 + length > kMaxMemberBytes) {
       engine.LibSetLastError(LIBERR_BAD_RECORD);
       return libraryError(lib);

@@ -24,6 +24,7 @@
 #include "foundation/text_helpers.h"
 #include "core/composite.h"
 #include "platform/win/fileio.h"
+#include "platform/win/wsprintf.h"
 
 namespace {
 
@@ -38,12 +39,6 @@ char* HeapText(const std::string& s) {
   char* p = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(s.size() + 1)));
   if (p != nullptr) std::memcpy(p, s.data(), s.size());
   return p;
-}
-
-void CopyText(char* out, size_t size, const std::string& s) {
-  const size_t n = std::min(s.size(), size - 1);
-  std::memcpy(out, s.data(), n);
-  out[n] = 0;
 }
 
 // What the reader keeps about an item until the lines are known.
@@ -240,7 +235,7 @@ FieldDef* Reader::NewField(uint32_t storedFlags, uint32_t fileId, bool evaluatio
   } else {
     f = m_->AddField(flags);
     if (f == nullptr) return nullptr;
-    CopyText(f->name, sizeof f->name, name);
+    CopyBounded(f->name, sizeof f->name, name.c_str());
     f->table = inDerivedList_ ? kTableDerivedColumn : static_cast<uint8_t>(std::max(currentSlot_, 0));
   }
   // A column listed by the data layer keeps the kind it has there.
@@ -791,7 +786,7 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       const uint32_t dirFlag = r.U8();
       std::string path = r.Plain();
       if (!r.Ok()) return kReadError;
-      CopyText(x.fileName, sizeof x.fileName, FindPicture(path, dirFlag != 0));
+      CopyBounded(x.fileName, sizeof x.fileName, FindPicture(path, dirFlag != 0).c_str());
       PictureItem* added = t->pictures.Append(x);
       if (added == nullptr) return kReadLibraryError;
       hooks_.LoadPicture(doc_, *added);
@@ -951,7 +946,7 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
       if (m_->tableSlots[0] == nullptr) {
         if (m_->AddTableSlot(path.c_str(), "", 0, 0, nullptr) != 0) return kReadError;
       } else {
-        CopyText(m_->tableSlots[0]->path, sizeof m_->tableSlots[0]->path, path);
+        CopyBounded(m_->tableSlots[0]->path, sizeof m_->tableSlots[0]->path, path.c_str());
       }
       storedSlot_[0] = 0;
       currentSlot_ = 0;
@@ -961,7 +956,7 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
     }
     case rec::MasterAlias: {
       std::string alias = Oem(r.Rest());
-      if (m_->tableSlots[0] != nullptr) CopyText(m_->tableSlots[0]->alias, sizeof m_->tableSlots[0]->alias, alias);
+      if (m_->tableSlots[0] != nullptr) CopyBounded(m_->tableSlots[0]->alias, sizeof m_->tableSlots[0]->alias, alias.c_str());
       return 0;
     }
     case rec::FieldListBegin:

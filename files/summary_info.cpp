@@ -1,5 +1,7 @@
 #include "files/summary_info.h"
 
+#include "foundation/byte_order.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -29,20 +31,17 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
 void Put64(std::vector<uint8_t>& out, uint64_t v) {
   for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
-void Set32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
+void Set32(std::vector<uint8_t>& out, size_t at, uint32_t v) { PutU32(out.data() + at, v); }
 
 // Reads at offset only when the whole value lies inside the stream.
 bool Get16(const std::vector<uint8_t>& s, uint64_t at, uint16_t& v) {
   if (at + 2 > s.size()) return false;
-  v = static_cast<uint16_t>(s[at] | (s[at + 1] << 8));
+  v = GetU16(s.data() + at);
   return true;
 }
 bool Get32(const std::vector<uint8_t>& s, uint64_t at, uint32_t& v) {
   if (at + 4 > s.size()) return false;
-  v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | s[at + i];
+  v = GetU32(s.data() + at);
   return true;
 }
 

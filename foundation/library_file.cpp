@@ -1,6 +1,7 @@
 #include "foundation/library_file.h"
 
 #include "foundation/library_file_io.h"
+#include "foundation/byte_order.h"
 #include "foundation/heap_strings.h"
 #include "platform/win/codepage.h"
 
@@ -24,21 +25,6 @@ constexpr WORD kDataStart = 3;
 constexpr UINT kEntryHead = 5;
 constexpr WORD kMaxDirectoryCount = 0xFFFF;
 
-DWORD GetU32(const BYTE* p) {
-  return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) |
-         (static_cast<DWORD>(p[2]) << 16) | (static_cast<DWORD>(p[3]) << 24);
-}
-WORD GetU16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
-void PutU32(BYTE* p, DWORD v) {
-  p[0] = static_cast<BYTE>(v);
-  p[1] = static_cast<BYTE>(v >> 8);
-  p[2] = static_cast<BYTE>(v >> 16);
-  p[3] = static_cast<BYTE>(v >> 24);
-}
-void PutU16(BYTE* p, WORD v) {
-  p[0] = static_cast<BYTE>(v);
-  p[1] = static_cast<BYTE>(v >> 8);
-}
 // The link: high byte first, then the low word little-endian.
 DWORD GetLink(const BYTE* rec) {
   return (static_cast<DWORD>(rec[0]) << 16) | static_cast<DWORD>(rec[1]) |

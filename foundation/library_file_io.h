@@ -5,13 +5,14 @@
 // violation (system error 13), also between two opens inside one process.
 #pragma once
 
+#include "platform/win/fileio.h"
 #include "platform/win/win_types.h"
 
 // System error codes as the callers test them.
-constexpr int kSysNoSuchFile = 2;
-constexpr int kSysAccessDenied = 13;
-constexpr int kSysTooManyFiles = 24;
-constexpr int kSysFileExists = 17;
+constexpr int kSysNoSuchFile = kFileErrNotFound;
+constexpr int kSysAccessDenied = kFileErrAccess;
+constexpr int kSysTooManyFiles = kFileErrTooManyOpen;
+constexpr int kSysFileExists = kFileErrExists;
 
 // Opens path (Windows-1252 text) with the or-ed open and share flags; with
 // createExclusive the file is made and must not exist. Returns a handle, or -1

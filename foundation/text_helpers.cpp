@@ -274,13 +274,23 @@ void CopyWithoutPadChars(const char* value, size_t length, unsigned char pad, ch
     buffer[i] = static_cast<unsigned char>(value[i]) == pad ? ' ' : value[i];
 }
 
+namespace {
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+}  // namespace
+
 bool EqualNoCase(const char* a, const char* b) {
   if (!a || !b) return a == b;
-  for (; *a && *b; ++a, ++b) {
-    char x = *a, y = *b;
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
+  for (; *a && *b; ++a, ++b)
+    if (AsciiUpper(*a) != AsciiUpper(*b)) return false;
   return *a == *b;
+}
+
+bool EqualNoCase(const char* a, const char* b, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  return true;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && EqualNoCase(a.data(), b.data(), a.size());
 }

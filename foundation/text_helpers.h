@@ -9,11 +9,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 bool IsCSpace(unsigned char c);
 // Equality of two texts with ASCII letters compared without regard to case;
 // two nulls are equal, a null and a text are not.
 bool EqualNoCase(const char* a, const char* b);
+// The same for the first n bytes of each, NULs included.
+bool EqualNoCase(const char* a, const char* b, size_t n);
+// The same for two counted texts: the lengths must match.
+bool EqualNoCase(std::string_view a, std::string_view b);
 
 const char* SkipWhiteSpace(const char* text);
 const char* SkipLeadingSpace(const char* text);

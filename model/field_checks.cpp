@@ -5,7 +5,6 @@
 namespace {
 constexpr uint32_t kPageReset = 254;
 
-bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
 bool IsTotalOrRelated(const FieldDef* f) { return IsTotal(f) || (f->flags & kFieldTotalRelated) != 0; }
 bool IsPreprocessed(const FieldDef* f) { return (f->totalFlags & kTotalPreprocessed) != 0; }
 

@@ -18,7 +18,6 @@ constexpr uint32_t kMarks = kFieldRemoveMark | kFieldRemovePropagated;
 
 DependencyWarningHook g_warningHook = nullptr;
 
-bool IsTotal(const FieldDef* f) { return f->totalFlags & kTotalIsTotal; }
 bool IsAlias(const FieldDef* f) { return f->flags & kFieldAlias; }
 bool IsCalc(const FieldDef* f) { return (f->flags & kFieldCalculation) && !IsAlias(f); }
 bool IsData(const FieldDef* f) { return !IsAlias(f) && !IsCalc(f) && !IsTotal(f); }

@@ -1,5 +1,6 @@
 #include "model/group_levels.h"
 
+#include "foundation/byte_order.h"
 #include "core/composite.h"
 #include "core/engine_errors.h"
 #include "core/fields.h"
@@ -15,7 +16,6 @@ namespace {
 constexpr uint32_t kUnsupportedTotalsSortBit = 2;  // flags2
 constexpr int kMaxRefHops = 64;
 
-bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
 bool TotalLike(const FieldDef* f) { return IsTotal(f) || (f->flags & kFieldTotalRelated); }
 
 int Fail(CKmComposite* m, int32_t code) {

@@ -4,6 +4,7 @@
 #include "expr/collation.h"
 #include "expr/value_eval.h"
 #include "expr/value_helpers.h"
+#include "foundation/byte_order.h"
 #include "core/composite.h"
 #include "core/fields.h"
 #include "model/memo_text.h"
@@ -206,11 +207,6 @@ int Build(const uint8_t* code, size_t length, std::vector<uint8_t>* out) {
 
 int g_todayYear = 0, g_todayMonth = 0, g_todayDay = 0;
 
-uint32_t ReadU32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
 double ReadF64(const uint8_t* p) {
   double v;
   std::memcpy(&v, p, 8);
@@ -231,8 +227,8 @@ bool IsNullField(const FieldDef* f) {
   if (f->totalFlags & kTotalNullValue) return true;
   const uint32_t kind = FieldKind(f);
   if (kind & kFieldNumeric) return IsNullNumber(ReadF64(f->value));
-  if (kind & kFieldDate) return ReadU32(f->value) == EmptyDate;
-  if (kind & kFieldDateTime) return ReadU32(f->value) == EmptyDate && IsNullNumber(ReadF64(f->value + 4));
+  if (kind & kFieldDate) return GetU32(f->value) == EmptyDate;
+  if (kind & kFieldDateTime) return GetU32(f->value) == EmptyDate && IsNullNumber(ReadF64(f->value + 4));
   if (kind & kFieldTime) return IsNullNumber(ReadF64(f->value + 4));
   return false;
 }
@@ -273,7 +269,7 @@ Operand ReadOperand(CKmComposite* m, const uint8_t* tok) {
   const double nullNumber = GetNullNumber();
   switch (tok[0]) {
     case kCondField: {
-      o.field = m->GetFieldAt(ReadU32(tok + 1));
+      o.field = m->GetFieldAt(GetU32(tok + 1));
       if (o.field != nullptr && o.field->value != nullptr) {
         const uint32_t kind = FieldKind(o.field);
         if (kind == 0 || (o.field->flags & kFieldMemo)) o.text = FieldText(m, o.field);
@@ -350,7 +346,7 @@ class OperandList {
 
 int EvaluateCondition(CKmComposite* m, uint8_t op, const uint8_t*& p, const uint8_t* end, int totalsAsTrue) {
   // p is at the field token; end is past the node.
-  const FieldDef* f = m->GetFieldAt(ReadU32(p + 1));
+  const FieldDef* f = m->GetFieldAt(GetU32(p + 1));
   p += 5;
   OperandList operands;
   for (const uint8_t* q = p; q < end;) {
@@ -363,7 +359,7 @@ int EvaluateCondition(CKmComposite* m, uint8_t op, const uint8_t*& p, const uint
   if (f == nullptr) return 0;
   bool totals = InvolvesTotals(f);
   if (op <= kCondLessEqual && !operands.empty() && operands[0][0] == kCondField) {
-    const FieldDef* g = m->GetFieldAt(ReadU32(operands[0] + 1));
+    const FieldDef* g = m->GetFieldAt(GetU32(operands[0] + 1));
     if (g != nullptr && InvolvesTotals(g)) totals = true;
   }
   if (totals && totalsAsTrue) return 1;
@@ -374,7 +370,7 @@ int EvaluateCondition(CKmComposite* m, uint8_t op, const uint8_t*& p, const uint
     if (IsNullField(f)) return 0;
     if (operands.Any([&](const uint8_t* t) {
           if (t[0] != kCondField) return false;
-          const FieldDef* g = m->GetFieldAt(ReadU32(t + 1));
+          const FieldDef* g = m->GetFieldAt(GetU32(t + 1));
           return g == nullptr || IsNullField(g);
         }))
       return 0;
@@ -565,7 +561,7 @@ int CompareDateToPattern(uint32_t day, uint32_t pattern) {
 int CompareTypedValues(CKmComposite* m, const uint8_t* a, const uint8_t* b, uint32_t flags) {
   const uint32_t kind = flags & kFieldKindMask;
   if (IsDateKind(kind)) {
-    const uint32_t da = ReadU32(a), db = ReadU32(b);
+    const uint32_t da = GetU32(a), db = GetU32(b);
     const double ta = ReadF64(a + 4), tb = ReadF64(b + 4);
     auto isNull = [&](uint32_t day, double t) {
       if (kind & kFieldDate) return day == EmptyDate;
@@ -611,7 +607,7 @@ void ForEachFieldToken(const uint8_t* code, size_t length, Fn fn) {
 int ConditionRenumberAfterFieldDelete(uint8_t* code, size_t length, uint32_t n) {
   int gone = 0;
   ForEachFieldToken(code, length, [&](uint8_t* at) {
-    uint32_t v = ReadU32(at);
+    uint32_t v = GetU32(at);
     if (v >= kSpecialFieldFloor) return;
     if (v == n) {
       v = 0xFFFFFFFFu;
@@ -627,20 +623,20 @@ int ConditionRenumberAfterFieldDelete(uint8_t* code, size_t length, uint32_t n) 
 int ConditionReferencesField(const uint8_t* code, size_t length, uint32_t n) {
   int found = 0;
   ForEachFieldToken(code, length, [&](uint8_t* at) {
-    if (ReadU32(at) == n) found = 1;
+    if (GetU32(at) == n) found = 1;
   });
   return found;
 }
 
 void ConditionReplaceFieldReference(uint8_t* code, size_t length, uint32_t n, uint32_t to) {
   ForEachFieldToken(code, length, [&](uint8_t* at) {
-    if (ReadU32(at) == n) std::memcpy(at, &to, 4);
+    if (GetU32(at) == n) std::memcpy(at, &to, 4);
   });
 }
 
 void ConditionMarkReferencedFields(CKmComposite* m, const uint8_t* code, size_t length) {
   ForEachFieldToken(code, length, [&](uint8_t* at) {
-    FieldDef* f = m->GetFieldAt(ReadU32(at));
+    FieldDef* f = m->GetFieldAt(GetU32(at));
     if (f != nullptr) f->flags |= kFieldNeeded;
   });
 }

@@ -3,6 +3,7 @@
 #include "expr/code_walks.h"
 #include "expr/value_eval.h"
 #include "expr/value_helpers.h"
+#include "foundation/byte_order.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
 #include "core/engine_errors.h"
@@ -46,7 +47,6 @@ OwnedBuffers& Owned(RecordPassState* st) {
   return *static_cast<OwnedBuffers*>(st->ownedBuffers);
 }
 
-bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
 bool IsAlias(const FieldDef* f) { return (f->flags & kFieldAlias) != 0; }
 bool IsMemo(const FieldDef* f) { return (f->flags & kFieldMemo) != 0; }
 bool IsCalc(const FieldDef* f) { return (f->flags & kFieldCalculation) != 0 && !IsTotal(f); }

@@ -2,6 +2,7 @@
 
 #include "expr/collation.h"
 #include "expr/value_helpers.h"
+#include "foundation/byte_order.h"
 #include "foundation/heap_strings.h"
 #include "core/engine_errors.h"
 #include "core/fields.h"

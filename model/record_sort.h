@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/byte_order.h"
 #include "model/work_files.h"
 
 class CKmComposite;
@@ -99,10 +100,7 @@ void SetSortMessageSink(void (*sink)(const char* text));
 void ShowSortMessage(const char* text);
 
 // ---- Sort records
-inline uint32_t SortRecordLength(const uint8_t* r) {
-  return static_cast<uint32_t>(r[0]) | (static_cast<uint32_t>(r[1]) << 8) |
-         (static_cast<uint32_t>(r[2]) << 16) | (static_cast<uint32_t>(r[3]) << 24);
-}
+inline uint32_t SortRecordLength(const uint8_t* r) { return GetU32(r); }
 // The longest sort record that keys of these kinds can make.
 uint32_t MaxSortRecordLength(const SortContext& ctx);
 

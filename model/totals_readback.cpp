@@ -1,6 +1,7 @@
 #include "model/totals_readback.h"
 
 #include "expr/code_walks.h"
+#include "foundation/byte_order.h"
 #include "core/composite.h"
 #include "core/engine_errors.h"
 #include "model/field_dependencies.h"
@@ -29,7 +30,7 @@ bool Skip(WorkFile& file, uint32_t n) {
 bool ReadU16(WorkFile& file, uint32_t* v) {
   uint8_t b[2];
   if (file.Read(b, 2) != 2) return false;
-  *v = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8);
+  *v = GetU16(b);
   return true;
 }
 

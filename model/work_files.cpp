@@ -1,13 +1,10 @@
 #include "model/work_files.h"
 
+#include "foundation/byte_order.h"
 #include "foundation/file_removal.h"
 #include "foundation/text_helpers.h"
+#include "platform/win/fileio.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,15 +37,13 @@ WorkFile::~WorkFile() { Close(); }
 bool WorkFile::Create(const std::string& path) {
   Close();
   if (path.empty()) return false;
-  ::unlink(path.c_str());
-  int fd;
-  do fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  while (fd < 0 && errno == EINTR);
+  RemoveFileName(path);
+  int fd = CreateNewFile(path, kFileReadWrite | kFileNoLink, 0600);
   if (fd < 0) return false;
   buffer_ = static_cast<char*>(std::malloc(kBufferSize));
   if (buffer_ == nullptr) {
-    ::close(fd);
-    ::unlink(path.c_str());
+    CloseFileHandle(fd);
+    RemoveFileName(path);
     return false;
   }
   fd_ = fd;
@@ -59,13 +54,11 @@ bool WorkFile::Create(const std::string& path) {
 bool WorkFile::OpenRead(const std::string& path) {
   Close();
   if (path.empty()) return false;
-  int fd;
-  do fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
+  int fd = OpenExistingFile(path, kFileRead | kFileNoLink);
   if (fd < 0) return false;
   buffer_ = static_cast<char*>(std::malloc(kBufferSize));
   if (buffer_ == nullptr) {
-    ::close(fd);
+    CloseFileHandle(fd);
     return false;
   }
   fd_ = fd;
@@ -75,16 +68,7 @@ bool WorkFile::OpenRead(const std::string& path) {
 
 bool WorkFile::Flush() {
   if (fd_ < 0) return false;
-  size_t done = 0;
-  while (done < fill_) {
-    ssize_t n = ::write(fd_, buffer_ + done, fill_ - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      failed_ = true;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
+  if (!WriteFileHandle(fd_, buffer_, fill_)) failed_ = true;
   fill_ = 0;
   return !failed_;
 }
@@ -93,21 +77,15 @@ bool WorkFile::Write(const void* data, size_t size) {
   if (fd_ < 0 || failed_) return false;
   if (readFill_ != 0) {
     // Switching from reading: the file position is past the buffered bytes.
-    ::lseek(fd_, static_cast<off_t>(readPos_) - static_cast<off_t>(readFill_), SEEK_CUR);
+    SeekFileHandle(fd_, static_cast<int64_t>(readPos_) - static_cast<int64_t>(readFill_), SeekFrom::kCurrent);
     readPos_ = readFill_ = 0;
   }
   const char* p = static_cast<const char*>(data);
   if (fill_ + size > kBufferSize) {
     if (!Flush()) return false;
     if (size >= kBufferSize) {
-      size_t done = 0;
-      while (done < size) {
-        ssize_t n = ::write(fd_, p + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return !(failed_ = true);
-        done += static_cast<size_t>(n);
-      }
-      return true;
+      if (!WriteFileHandle(fd_, p, size)) failed_ = true;
+      return !failed_;
     }
   }
   std::memcpy(buffer_ + fill_, p, size);
@@ -123,13 +101,10 @@ bool WorkFile::WriteU32(uint32_t v) {
 
 bool WorkFile::FillReadBuffer() {
   readPos_ = readFill_ = 0;
-  for (;;) {
-    ssize_t n = ::read(fd_, buffer_, kBufferSize);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    readFill_ = static_cast<size_t>(n);
-    return true;
-  }
+  const long n = ReadFileHandle(fd_, buffer_, kBufferSize);
+  if (n < 0) return false;
+  readFill_ = static_cast<size_t>(n);
+  return true;
 }
 
 long WorkFile::Read(void* data, size_t size) {
@@ -164,12 +139,12 @@ bool WorkFile::Seek(uint64_t position) {
   if (fd_ < 0) return false;
   if (fill_ != 0 && !Flush()) return false;
   readPos_ = readFill_ = 0;
-  return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) == static_cast<off_t>(position);
+  return SeekFileHandle(fd_, static_cast<int64_t>(position), SeekFrom::kStart) == static_cast<int64_t>(position);
 }
 
 uint64_t WorkFile::Tell() const {
   if (fd_ < 0) return UINT64_MAX;
-  const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+  const int64_t at = SeekFileHandle(fd_, 0, SeekFrom::kCurrent);
   if (at < 0) return UINT64_MAX;
   return static_cast<uint64_t>(at) + fill_ - (readFill_ - readPos_);
 }
@@ -179,7 +154,7 @@ bool WorkFile::Close() {
   if (fd_ >= 0) {
     if (fill_ != 0) Flush();
     ok = !failed_;
-    if (::close(fd_) != 0) ok = false;
+    if (!CloseFileHandle(fd_)) ok = false;
   }
   fd_ = -1;
   std::free(buffer_);

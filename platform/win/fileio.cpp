@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +39,69 @@ std::string FindIgnoringCase(const std::string& dir, const std::string& name) {
   }
   ::closedir(d);
   return found;
+}
+
+// The system's error as the C runtime numbers the codes callers test.
+int MapErrno(int e) {
+  switch (e) {
+    case ENOENT:
+    case ENOTDIR:
+      return kFileErrNotFound;
+    case EACCES:
+    case EPERM:
+    case EAGAIN:
+    case EROFS:
+      return kFileErrAccess;
+    case EEXIST:
+      return kFileErrExists;
+    case EMFILE:
+    case ENFILE:
+      return kFileErrTooManyOpen;
+    default:
+      return e;
+  }
+}
+
+int OpenFlags(unsigned how) {
+  int flags = O_CLOEXEC;
+  if ((how & kFileReadWrite) == kFileReadWrite)
+    flags |= O_RDWR;
+  else if (how & kFileWrite)
+    flags |= O_WRONLY;
+  else
+    flags |= O_RDONLY;
+  if (how & kFileNoLink) flags |= O_NOFOLLOW;
+  return flags;
+}
+
+int OpenRetrying(const char* path, int flags, mode_t mode) {
+  int fd;
+  do fd = ::open(path, flags, mode);
+  while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Repeats step(bytes done so far) until size bytes have gone; false on an
+// error or a step that makes no progress.
+template <class Step>
+bool TransferAll(size_t size, Step step) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = step(done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void InfoFrom(const struct stat& st, FileInfo* out) {
+  out->regular = S_ISREG(st.st_mode);
+  out->size = static_cast<uint64_t>(st.st_size);
+  out->device = static_cast<uint64_t>(st.st_dev);
+  out->inode = static_cast<uint64_t>(st.st_ino);
+  out->modifiedSeconds = static_cast<int64_t>(st.st_mtim.tv_sec);
+  out->modifiedNanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec);
 }
 }  // namespace
 
@@ -209,3 +273,79 @@ bool MakeDirectories(const std::string& path, unsigned mode) {
   if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST) return false;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
+
+int OpenExistingFile(const std::string& path, unsigned how, int* error) {
+  const int flags = OpenFlags(how);
+  int fd = OpenRetrying(path.c_str(), flags, 0);
+  if (fd < 0 && errno == ENOENT && (how & kFileAnyCase)) {
+    // Windows names ignore case; the disk's may differ.
+    std::string found = ResolveExistingPath(path);
+    if (!found.empty()) fd = OpenRetrying(found.c_str(), flags, 0);
+    if (fd < 0 && found.empty()) errno = ENOENT;
+  }
+  if (error != nullptr) *error = fd < 0 ? MapErrno(errno) : 0;
+  return fd;
+}
+
+int CreateNewFile(const std::string& path, unsigned how, unsigned permissions, int* error) {
+  int fd = OpenRetrying(path.c_str(), OpenFlags(how) | O_CREAT | O_EXCL, static_cast<mode_t>(permissions));
+  if (error != nullptr) *error = fd < 0 ? MapErrno(errno) : 0;
+  return fd;
+}
+
+bool CloseFileHandle(int handle) { return handle >= 0 && ::close(handle) == 0; }
+
+int TryLockFileHandle(int handle, bool exclusive) {
+  if (::flock(handle, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return 0;
+  return MapErrno(errno);
+}
+
+void UnlockFileHandle(int handle) { ::flock(handle, LOCK_UN); }
+
+long ReadFileHandle(int handle, void* data, size_t size) {
+  for (;;) {
+    ssize_t n = ::read(handle, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    return n < 0 ? -1 : static_cast<long>(n);
+  }
+}
+
+bool WriteFileHandle(int handle, const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  return TransferAll(size, [&](size_t done) { return ::write(handle, p + done, size - done); });
+}
+
+bool ReadFileAt(int handle, uint64_t offset, void* data, size_t size) {
+  char* p = static_cast<char*>(data);
+  return TransferAll(size, [&](size_t done) {
+    return ::pread(handle, p + done, size - done, static_cast<off_t>(offset + done));
+  });
+}
+
+bool WriteFileAt(int handle, uint64_t offset, const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  return TransferAll(size, [&](size_t done) {
+    return ::pwrite(handle, p + done, size - done, static_cast<off_t>(offset + done));
+  });
+}
+
+int64_t SeekFileHandle(int handle, int64_t offset, SeekFrom from) {
+  const off_t at = ::lseek(handle, static_cast<off_t>(offset), from == SeekFrom::kStart ? SEEK_SET : SEEK_CUR);
+  return at < 0 ? -1 : static_cast<int64_t>(at);
+}
+
+bool GetFileInfoByPath(const std::string& path, FileInfo* out) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  InfoFrom(st, out);
+  return true;
+}
+
+bool GetFileInfoByHandle(int handle, FileInfo* out) {
+  struct stat st;
+  if (::fstat(handle, &st) != 0) return false;
+  InfoFrom(st, out);
+  return true;
+}
+
+bool RemoveFileName(const std::string& path) { return ::unlink(path.c_str()) == 0; }

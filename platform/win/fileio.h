@@ -46,3 +46,68 @@ bool WriteWholeFile(const std::string& path, const std::string& data);
 // Creates path and its missing parents with the given mode; true when it exists
 // as a directory afterwards.
 bool MakeDirectories(const std::string& path, unsigned mode);
+
+// ---- Open files
+// A handle is a small non-negative number; -1 stands for none. Errors come
+// back as the C runtime numbers them (the kFileErr codes below); a failure
+// with no such code gives the system's own number.
+constexpr int kFileErrNotFound = 2;      // also a missing folder on the way
+constexpr int kFileErrAccess = 13;       // also a lock held by another opener
+constexpr int kFileErrExists = 17;
+constexpr int kFileErrTooManyOpen = 24;
+
+// How a file is opened: kFileRead, kFileWrite or both, with options.
+constexpr unsigned kFileRead = 1;
+constexpr unsigned kFileWrite = 2;
+constexpr unsigned kFileReadWrite = kFileRead | kFileWrite;
+// When the exact name is missing, opens the file whose name differs only in
+// case (see ResolveExistingPath). OpenExistingFile only.
+constexpr unsigned kFileAnyCase = 4;
+// Refuses a symbolic link as the last part of the name.
+constexpr unsigned kFileNoLink = 8;
+
+// Opens an existing file; a handle, or -1 with the error in *error (when
+// given). The handle is not inherited by programs this one starts.
+int OpenExistingFile(const std::string& path, unsigned how, int* error = nullptr);
+// Makes a new file with the permission bits (less the umask) and opens it;
+// fails with kFileErrExists when the name exists, a link included.
+int CreateNewFile(const std::string& path, unsigned how, unsigned permissions, int* error = nullptr);
+// False when the system reports that written data may have been lost.
+bool CloseFileHandle(int handle);
+
+// Share modes as advisory whole-file locks, taken without waiting: any number
+// of shared holders or one exclusive. Two opens conflict even inside one
+// process; closing the handle lets go. 0 when held, kFileErrAccess when
+// another holder's lock is in the way, else an error code.
+int TryLockFileHandle(int handle, bool exclusive);
+void UnlockFileHandle(int handle);
+
+// Up to size bytes from the file position: the count, 0 at the end, -1 on error.
+long ReadFileHandle(int handle, void* data, size_t size);
+// All size bytes at the file position; false on an error or a write that
+// makes no progress.
+bool WriteFileHandle(int handle, const void* data, size_t size);
+// Exactly size bytes at offset, the file position untouched; false on an
+// error or the end of the file first.
+bool ReadFileAt(int handle, uint64_t offset, void* data, size_t size);
+bool WriteFileAt(int handle, uint64_t offset, const void* data, size_t size);
+enum class SeekFrom { kStart, kCurrent };
+// Moves the file position; the new position, or -1.
+int64_t SeekFileHandle(int handle, int64_t offset, SeekFrom from);
+
+// What the file system says about a file.
+struct FileInfo {
+  bool regular = false;    // a plain file: not a folder, device or pipe
+  uint64_t size = 0;
+  uint64_t device = 0;     // with inode, the same pair for the same file
+  uint64_t inode = 0;
+  int64_t modifiedSeconds = 0;
+  int64_t modifiedNanoseconds = 0;  // within the second
+};
+// Of the file a path names exactly (through links); false when none.
+bool GetFileInfoByPath(const std::string& path, FileInfo* out);
+bool GetFileInfoByHandle(int handle, FileInfo* out);
+
+// Removes the name exactly as given (a link itself, never its target; no
+// matching of case); true when removed. Unlike DeleteFileA.
+bool RemoveFileName(const std::string& path);

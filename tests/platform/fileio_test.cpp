@@ -90,3 +90,64 @@ TEST(Files, ProcessCalls) {
   ASSERT_NE(GetCurrentDir(cwd, sizeof cwd), nullptr);
   EXPECT_EQ(GetCurrentDir(cwd, 2), nullptr);
 }
+
+TEST(Files, LocksConflictBetweenOpensAndGoWithTheHandle) {
+  ScopedWinDir w;
+  w.Write("lib.qb6", "x");
+  const std::string p = w.Path("lib.qb6");
+  int a = OpenExistingFile(p, kFileRead), b = OpenExistingFile(p, kFileReadWrite);
+  ASSERT_GE(a, 0);
+  ASSERT_GE(b, 0);
+  EXPECT_EQ(TryLockFileHandle(a, false), 0);
+  EXPECT_EQ(TryLockFileHandle(b, false), 0);  // readers share
+  EXPECT_EQ(TryLockFileHandle(b, true), kFileErrAccess);
+  CloseFileHandle(a);  // closing lets go
+  EXPECT_EQ(TryLockFileHandle(b, true), 0);
+  a = OpenExistingFile(p, kFileRead);
+  EXPECT_EQ(TryLockFileHandle(a, false), kFileErrAccess);
+  UnlockFileHandle(b);
+  EXPECT_EQ(TryLockFileHandle(a, false), 0);
+  CloseFileHandle(a);
+  CloseFileHandle(b);
+}
+
+TEST(Files, NewFilesNeverReplaceANameAndLinksAreKeptApart) {
+  ScopedWinDir w;
+  const std::string p = w.Path("Work.tmp"), link = w.Path("link.tmp");
+  int error = 0;
+  int fd = CreateNewFile(p, kFileReadWrite, 0600, &error);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(error, 0);
+  ASSERT_TRUE(WriteFileHandle(fd, "0123456789", 10));
+  char buf[8] = {};
+  EXPECT_TRUE(ReadFileAt(fd, 6, buf, 4));
+  EXPECT_EQ(std::string(buf, 4), "6789");
+  EXPECT_FALSE(ReadFileAt(fd, 8, buf, 4));  // the end comes first
+  EXPECT_EQ(SeekFileHandle(fd, -3, SeekFrom::kCurrent), 7);
+  EXPECT_EQ(ReadFileHandle(fd, buf, sizeof buf), 3);
+  EXPECT_EQ(ReadFileHandle(fd, buf, sizeof buf), 0);
+  FileInfo info;
+  ASSERT_TRUE(GetFileInfoByHandle(fd, &info));
+  EXPECT_TRUE(info.regular);
+  EXPECT_EQ(info.size, 10u);
+  EXPECT_TRUE(CloseFileHandle(fd));
+
+  EXPECT_LT(CreateNewFile(p, kFileWrite, 0600, &error), 0);
+  EXPECT_EQ(error, kFileErrExists);
+  EXPECT_LT(OpenExistingFile(w.Path("work.TMP"), kFileRead, &error), 0);
+  EXPECT_EQ(error, kFileErrNotFound);
+  fd = OpenExistingFile(w.Path("work.TMP"), kFileRead | kFileAnyCase, &error);
+  EXPECT_GE(fd, 0);
+  CloseFileHandle(fd);
+
+  // A link planted under a work file's name is refused, and removing the
+  // name takes the link, never the file it points at.
+  ASSERT_EQ(::symlink(p.c_str(), link.c_str()), 0);
+  EXPECT_LT(OpenExistingFile(link, kFileRead | kFileNoLink), 0);
+  EXPECT_LT(CreateNewFile(link, kFileReadWrite | kFileNoLink, 0600, &error), 0);
+  EXPECT_EQ(error, kFileErrExists);
+  EXPECT_TRUE(RemoveFileName(link));
+  EXPECT_TRUE(GetFileInfoByPath(p, &info));
+  EXPECT_FALSE(RemoveFileName(link));
+  EXPECT_FALSE(GetFileInfoByPath(link, &info));
+}
