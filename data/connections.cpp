@@ -697,14 +697,4 @@ void DataAccess::ReportConnectError(char* outBuf, int outSize, void* hdbc) {
 
 // ---------------------------------------------------------------- model
 
-DataAccess* GetDataAccess(CKmComposite* model) {
-  if (!model) return nullptr;
-  if (!model->dataAccessState) model->dataAccessState = new DataAccess();
-  return static_cast<DataAccess*>(model->dataAccessState);
-}
-
-void FreeDataAccess(CKmComposite* model) {
-  if (!model || !model->dataAccessState) return;
-  delete static_cast<DataAccess*>(model->dataAccessState);
-  model->dataAccessState = nullptr;
-}
+DataAccess* GetDataAccess(CKmComposite* model) { return model ? model->GetAttachment<DataAccess>() : nullptr; }

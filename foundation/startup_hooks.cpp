@@ -2,6 +2,7 @@
 
 #include "app/shell_standins.h"
 #include "expr/compiler_state.h"
+#include "model/composite.h"
 #include "platform/printer/printer_info.h"
 #include "platform/win/modules.h"
 #include "platform/win/process.h"
@@ -27,7 +28,7 @@ bool StartupHooks::InitCompiler(CKmDoc& doc, unsigned workArea, unsigned longest
 }
 
 void StartupHooks::FreeCompiler(CKmDoc& doc) {
-  if (doc.m_pModel) ::FreeCompiler(doc.m_pModel);
+  if (doc.m_pModel) doc.m_pModel->DropAttachment(AttachmentSlot::kCompiler);
 }
 
 unsigned StartupHooks::SetHandleCount(unsigned wanted) { return ::SetHandleCount(wanted); }

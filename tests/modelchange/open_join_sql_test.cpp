@@ -28,11 +28,8 @@ class SqlTables : public testing::Test {
     da->SelectDataSource(odbc_test::kSqliteDsn);
     ctx.owner = "1";
   }
-  void TearDown() override {
-    FreeSqlFieldState(&t.m);
-    FreeSqlRunState(&t.m);
-    FreeDataAccess(&t.m);
-  }
+  // The bindings go while the fields and tables they hang from still exist.
+  void TearDown() override { t.m.DropAttachment(AttachmentSlot::kSqlFields); }
   FieldDef* Find(int slot, const char* name) {
     for (FieldDef* f = t.m.fieldList; f; f = f->next)
       if (f->table == slot && std::strcmp(f->name, name) == 0) return f;
@@ -230,9 +227,7 @@ TEST_F(SqlTables, ReportViewBecomesTheMaster) {
   EXPECT_FALSE(IsSqlReport(&other.m));
   EXPECT_EQ(other.m.tableSlots[0], nullptr);
   EXPECT_EQ(SetupSqlMaster(&other.m, "define reportview T as select 1", false, ctx), kEngineInvalidViewNames);
-  FreeSqlFieldState(&other.m);
-  FreeSqlRunState(&other.m);
-  FreeDataAccess(&other.m);
+  other.m.DropAttachment(AttachmentSlot::kSqlFields);
 }
 
 namespace {
