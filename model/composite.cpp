@@ -20,6 +20,12 @@ CKmComposite::~CKmComposite() {
   FreeEvalArea();
 }
 
+ModelAttachment* CKmComposite::Attach(AttachmentSlot slot, ModelAttachment* (*make)(CKmComposite* model)) {
+  std::unique_ptr<ModelAttachment>& held = attachments_[static_cast<size_t>(slot)];
+  if (held == nullptr) held.reset(make(this));
+  return held.get();
+}
+
 void CKmComposite::DropAttachment(AttachmentSlot slot) {
   std::unique_ptr<ModelAttachment>& held = attachments_[static_cast<size_t>(slot)];
   // The state stays findable while it winds down: its release may go

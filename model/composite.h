@@ -324,16 +324,20 @@ class CKmComposite {
   }
   template <class T>
   T* GetAttachment() {
-    std::unique_ptr<ModelAttachment>& held = attachments_[static_cast<size_t>(T::kSlot)];
-    if (held == nullptr) {
-      if constexpr (std::is_constructible<T, CKmComposite*>::value) held.reset(new (std::nothrow) T(this));
-      else held.reset(new (std::nothrow) T());
-    }
-    return static_cast<T*>(held.get());
+    ModelAttachment* held = attachments_[static_cast<size_t>(T::kSlot)].get();
+    return static_cast<T*>(held != nullptr ? held : Attach(T::kSlot, &MakeAttachment<T>));
   }
   // Releases a state before the model goes (nothing when there is none).
   void DropAttachment(AttachmentSlot slot);
 
  private:
+  template <class T>
+  static ModelAttachment* MakeAttachment(CKmComposite* model) {
+    if constexpr (std::is_constructible<T, CKmComposite*>::value) return new (std::nothrow) T(model);
+    else return new (std::nothrow) T();
+  }
+  // The first use of a slot, kept out of the callers' way.
+  ModelAttachment* Attach(AttachmentSlot slot, ModelAttachment* (*make)(CKmComposite* model));
+
   std::unique_ptr<ModelAttachment> attachments_[kAttachmentSlots];
 };
