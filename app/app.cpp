@@ -137,7 +137,7 @@ class AppStartupHooks : public StartupHooks {
     return doc.m_pModel == nullptr || ::InitCompiler(doc.m_pModel, workArea, longestString) == 0;
   }
   void FreeCompiler(KmDocBase& doc) override {
-    if (doc.m_pModel) ::FreeCompiler(doc.m_pModel);
+    if (doc.m_pModel) doc.m_pModel->DropAttachment(AttachmentSlot::kCompiler);
   }
   void Warning(KmDocBase& doc, const char* text) override {
     if (Unattended()) WriteToStderr(nullptr, text);

@@ -4,7 +4,6 @@
 #include "app/file_checks.h"
 #include "app/open_report.h"
 #include "data/query_desc.h"
-#include "data/table_fields.h"
 #include "layout/fonts.h"
 #include "layout/item_tables.h"
 #include "layout/layout_records.h"
@@ -179,7 +178,7 @@ void CKmDoc::EmptyModel() {
   if (m == nullptr) return;
   m->fieldRemovedHook = nullptr;
   // The data layer's bindings of fields and tables go while both still exist.
-  FreeSqlFieldState(m);
+  m->DropAttachment(AttachmentSlot::kSqlFields);
   while (m->fieldList != nullptr)
     if (!m->DeleteField(m->fieldList, 2 | 4)) break;
   for (uint32_t s = 0; s < static_cast<uint32_t>(kMaxTables); ++s) m->FreeTableSlot(s);

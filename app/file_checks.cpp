@@ -49,7 +49,7 @@ bool CopyFileContents(int from, int to) {
 const char* CurrentDataSourceName(const CKmDoc& doc) {
   // Asking the model would create its data access; a model without one has
   // no data source.
-  if (doc.m_pModel == nullptr || doc.m_pModel->dataAccessState == nullptr) return nullptr;
+  if (doc.m_pModel == nullptr || doc.m_pModel->FindAttachment<DataAccess>() == nullptr) return nullptr;
   return GetDataAccess(doc.m_pModel)->GetCurrentDataSourceName();
 }
 

@@ -357,7 +357,7 @@ void CKmDoc::ClearReport(BOOL closeModel) {
   }
   SetModifiedFlag(FALSE);
   FreeLayoutItems();
-  if (m_pModel != nullptr && m_pModel->dataAccessState != nullptr) GetDataAccess(m_pModel)->SelectDataSource(nullptr);
+  if (m_pModel != nullptr && m_pModel->FindAttachment<DataAccess>() != nullptr) GetDataAccess(m_pModel)->SelectDataSource(nullptr);
   m_bReportOpen = FALSE;
   m_nChartWord = 0;
   m_nBandPaneWidth = 0;
@@ -413,7 +413,7 @@ bool HasSqlText(const CKmDoc& doc) { return doc.m_pSqlText != nullptr && doc.m_p
 
 // Leaves no data source current after a failed start of a new report.
 void DropCurrentDataSource(CKmDoc& doc) {
-  if (doc.m_pModel != nullptr && doc.m_pModel->dataAccessState != nullptr)
+  if (doc.m_pModel != nullptr && doc.m_pModel->FindAttachment<DataAccess>() != nullptr)
     GetDataAccess(doc.m_pModel)->SelectDataSource(nullptr);
   doc.UpdateTitle(FALSE);
 }
@@ -540,7 +540,7 @@ BOOL CKmDoc::ChooseNewReportMaster(const char* masterTable, int passThrough, BOO
   NewReportSteps& steps = GetNewReportSteps();
   BOOL ok = forTemplate ? steps.OpenMasterTable(*this, blank)
                         : steps.EnsureDataSource(*this, haveMaster ? FALSE : TRUE, passThrough, blank);
-  if (!ok && !m_bReportOpen && m_pModel != nullptr && m_pModel->dataAccessState != nullptr)
+  if (!ok && !m_bReportOpen && m_pModel != nullptr && m_pModel->FindAttachment<DataAccess>() != nullptr)
     GetDataAccess(m_pModel)->SelectDataSource(nullptr);
   return ok;
 }

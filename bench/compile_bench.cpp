@@ -32,7 +32,6 @@ struct BenchModel {
   ~BenchModel() {
     while (m.fieldList) m.DeleteField(m.fieldList, 2);
     for (int i = 0; i < kMaxTables; ++i) m.FreeTableSlot(static_cast<uint32_t>(i));
-    FreeCompiler(&m);
   }
 };
 

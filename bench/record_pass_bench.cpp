@@ -101,7 +101,7 @@ void RunPass(benchmark::State& state, bool full) {
     FreeFilterCode(&m);
     std::free(m.conditionCode);
     m.conditionCode = nullptr;
-    FreeRecordPassState(&m);
+    m.DropAttachment(AttachmentSlot::kRecordPass);
     while (m.fieldList != nullptr) m.DeleteField(m.fieldList, 2 | 4);
   }
 }

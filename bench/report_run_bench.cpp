@@ -323,10 +323,8 @@ void Report(benchmark::State& state) {
     FreeReportRun(&doc);
     m->itemListHead = nullptr;
     CloseReportQuery(m);
-    FreeRecordPassState(m);
-    FreeSelectState(m);
-    FreeSqlRunState(m);
-    FreeDataAccess(m);
+    m->DropAttachment(AttachmentSlot::kRecordPass);
+    m->DropAttachment(AttachmentSlot::kSqlFields);
     m->FreeTableSlot(t);
     while (m->fieldList) m->DeleteField(m->fieldList, 2 | 4);
     doc.m_pModel = nullptr;

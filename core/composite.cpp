@@ -1,35 +1,36 @@
 #include "core/composite.h"
 
-#include "data/data_access.h"
-#include "data/select_builder.h"
-#include "data/sql_literals.h"
-#include "data/table_fields.h"
-#include "expr/compiler_state.h"
 #include "core/stack_value.h"
-#include "expr/udf.h"
 #include "foundation/heap_strings.h"
-#include "model/record_pass.h"
 
 #include <new>
+
+void HeapBlockRelease::operator()(void* block) const { HeapFreeBlock(block); }
 
 // Members start at their declared defaults; the work area is made on first use.
 CKmComposite::CKmComposite(KmDocBase* ownerDoc) : owner(ownerDoc) {}
 
-// Fields and tables are emptied by the document before the model goes. Every
-// side record hung on the model is released here, the pass's work files
-// removed, and the data access (which ends its connections) last: some side
-// records are keyed by the model's address, which a later model may reuse.
+// Fields and tables are emptied by the document before the model goes. The
+// attachments go in slot order, while the model's own blocks still stand.
 CKmComposite::~CKmComposite() {
-  FreeRecordPassState(this);
-  FreeSelectState(this);
-  FreeSqlRunState(this);
-  FreeSqlModelState(this);
-  FreeCompiler(this);
-  FreeUdfState(this);
-  FreeDataAccess(this);
-  if (ownedPassBlock != nullptr) HeapFreeBlock(ownedPassBlock);
-  ownedPassBlock = nullptr;
+  for (size_t i = 0; i < kAttachmentSlots; ++i) DropAttachment(static_cast<AttachmentSlot>(i));
+  ownedPassBlock.reset();
   FreeEvalArea();
+}
+
+ModelAttachment* CKmComposite::Attach(AttachmentSlot slot, ModelAttachment* (*make)(CKmComposite* model)) {
+  std::unique_ptr<ModelAttachment>& held = attachments_[static_cast<size_t>(slot)];
+  if (held == nullptr) held.reset(make(this));
+  return held.get();
+}
+
+void CKmComposite::DropAttachment(AttachmentSlot slot) {
+  std::unique_ptr<ModelAttachment>& held = attachments_[static_cast<size_t>(slot)];
+  // The state stays findable while it winds down: its release may go
+  // through the subsystem's own functions, which find it on the model.
+  ModelAttachment* state = held.get();
+  delete state;
+  held.release();
 }
 
 bool CKmComposite::InitEvalArea() {

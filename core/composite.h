@@ -4,20 +4,35 @@
 // work area that the compiler and the two evaluators share.
 //
 // Operations of other subsystems that work on the model are free functions
-// taking the composite as their first argument; their per-model state hangs
-// from the opaque pointers near the end of the class.
+// taking the composite as their first argument; the state they keep for the
+// model hangs from it as attachments (model_attachment.h), which it owns.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
+#include <type_traits>
 
 #include "core/fields.h"
+#include "core/model_attachment.h"
 
 class KmDocBase;
 class CKmComposite;
+struct SortKeyTable;
 struct UdfNode;
 struct ValueCell;
+
+// Asked after the calculations of every record; non-zero stops the pass (3074).
+typedef int (*RecordCallback)(CKmComposite* model);
+
+// Frees a block from HeapAllocZero: the blocks the model owns are held with it.
+struct HeapBlockRelease {
+  void operator()(void* block) const;
+};
+template <class T>
+using OwnedHeapBlock = std::unique_ptr<T, HeapBlockRelease>;
 
 // The active text comparison (collation): a, b compared with the strictness
 // and case-folding switches; negative, 0 or positive.
@@ -117,7 +132,7 @@ class CKmComposite {
   char* statementText = nullptr;
   std::string reportViewName = "RESULT";
   uint32_t statementOffset = 0;
-  void* reportViewNames = nullptr;
+  OwnedHeapBlock<char*[]> reportViewNames;  // null-terminated, names after the pointers
   uint32_t tableWords[kMaxTables + 1] = {};
   int32_t useSelectNames = 0;  // qualify names with the table's name in the SELECT
   int32_t noFetchState = 0;
@@ -131,13 +146,13 @@ class CKmComposite {
   uint32_t scanMask = 0;
   int32_t lastEngineError = 0;
   int32_t engineComputedFields = 0;  // some field in use is computed by the engine (all of 0xE000)
-  void* compiledFilter = nullptr;
+  OwnedHeapBlock<uint8_t[]> compiledFilter;  // made from conditionCode
   FieldDef* errorField = nullptr;
   char errorName[132] = {};
   FieldDef* evalErrorField = nullptr;
   int32_t evalErrorKind = 0;
   int32_t maxMatchLength = 0;
-  void* recordCallback = nullptr;
+  RecordCallback recordCallback = nullptr;
   int32_t stopRequested = 0;
   uint32_t recordNumber = 0;
   uint32_t recordsDone = 0;
@@ -157,11 +172,11 @@ class CKmComposite {
   uint32_t currentField = kNoField;       // the designer's current field
   int32_t queryValue = 0;                 // what QUERY() answers in this run
   RunCounters counters;
-  void* sortKeyTable = nullptr;
+  SortKeyTable* sortKeyTable = nullptr;  // the totals work's, while it lasts
   uint32_t sortKeyCount = 0;
   int32_t totalsSortWord = 0;
   int32_t preprocessedTotalDeleted = 0;  // set when such a total is deleted
-  void* ownedPassBlock = nullptr;        // the one block the destructor frees
+  OwnedHeapBlock<uint8_t[]> ownedPassBlock;
 
   // ---- 6. Dependency-warning list
   uint8_t* warningList = nullptr;
@@ -235,14 +250,6 @@ class CKmComposite {
   uint32_t compileExtraLength1 = 0;
   uint32_t compileExtraLength2 = 0;
 
-  // ---- State records of other subsystems (owned there)
-  void* compilerState = nullptr;
-  void* dataAccessState = nullptr;
-  void* recordPassState = nullptr;
-  void* engineState = nullptr;
-  void* exportState = nullptr;
-  void* udfState = nullptr;
-
   // ---- Field list (records are made with new by AddField; DeleteField, or
   // delete after unlinking, frees them)
   FieldDef* AddField(uint32_t flags);
@@ -309,4 +316,31 @@ class CKmComposite {
                                      uint32_t* flagsOut, int32_t* previousLongTextOut);
   int32_t InferExpressionType(const uint8_t* code, FieldDef* field);
   int32_t CheckExpressionType(const uint8_t* code, FieldDef* field);
+
+  // ---- Attachments: a state type T derives from ModelAttachment and names
+  // its slot in T::kSlot. Find answers null while there is none; Get makes
+  // it on first use (from the model when T takes one) and answers null only
+  // when memory runs out.
+  template <class T>
+  T* FindAttachment() const {
+    return static_cast<T*>(attachments_[static_cast<size_t>(T::kSlot)].get());
+  }
+  template <class T>
+  T* GetAttachment() {
+    ModelAttachment* held = attachments_[static_cast<size_t>(T::kSlot)].get();
+    return static_cast<T*>(held != nullptr ? held : Attach(T::kSlot, &MakeAttachment<T>));
+  }
+  // Releases a state before the model goes (nothing when there is none).
+  void DropAttachment(AttachmentSlot slot);
+
+ private:
+  template <class T>
+  static ModelAttachment* MakeAttachment(CKmComposite* model) {
+    if constexpr (std::is_constructible<T, CKmComposite*>::value) return new (std::nothrow) T(model);
+    else return new (std::nothrow) T();
+  }
+  // The first use of a slot, kept out of the callers' way.
+  ModelAttachment* Attach(AttachmentSlot slot, ModelAttachment* (*make)(CKmComposite* model));
+
+  std::unique_ptr<ModelAttachment> attachments_[kAttachmentSlots];
 };

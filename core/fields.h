@@ -9,6 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 
+struct FieldBinding;
+struct TableSqlState;
+
 // The common head of every layout item (fields, texts, lines, boxes, pictures,
 // charts). Fields begin with one; the layout code reads and writes the rest.
 struct ReportItemHead {
@@ -138,7 +141,7 @@ struct FieldDef {
   uint8_t previousStatus = 0;
   void* passWorkPointer2 = nullptr;
   // Owned by the data-access layer and the engine for their per-field state.
-  void* dataBinding = nullptr;
+  FieldBinding* dataBinding = nullptr;
   void* engineWork = nullptr;
 };
 
@@ -198,7 +201,7 @@ struct TableSlot {
   uint32_t word80 = 0xFFFFFFFFu;
   char path[kTablePathSize] = {};
   uint32_t word344 = 0;
-  void* dataState = nullptr;  // the data-access layer's per-table state
+  TableSqlState* dataState = nullptr;  // the data-access layer's per-table state
 };
 
 constexpr uint8_t kRelationSet = 0x10;

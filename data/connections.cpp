@@ -692,18 +692,12 @@ void DataAccess::ReportConnectError(char* outBuf, int outSize, void* hdbc) {
 
 DataAccess* GetDataAccess(CKmComposite* model) {
   if (!model) return nullptr;
-  if (!model->dataAccessState) {
-    model->dataAccessState = new DataAccess();
+  DataAccess* da = model->GetAttachment<DataAccess>();
+  if (da != nullptr && model->nullsCompareAsValues == nullptr) {
     model->nullsCompareAsValues = [](const CKmComposite* m) {
-      const DataAccess* da = static_cast<const DataAccess*>(m->dataAccessState);
-      return da != nullptr && da->IsNetWareSql() && !da->QSwitch();
+      const DataAccess* access = m->FindAttachment<DataAccess>();
+      return access != nullptr && access->IsNetWareSql() && !access->QSwitch();
     };
   }
-  return static_cast<DataAccess*>(model->dataAccessState);
-}
-
-void FreeDataAccess(CKmComposite* model) {
-  if (!model || !model->dataAccessState) return;
-  delete static_cast<DataAccess*>(model->dataAccessState);
-  model->dataAccessState = nullptr;
+  return da;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "data/data_source_settings.h"
+#include "core/model_attachment.h"
 
 #include <cstdint>
 #include <string>
@@ -39,10 +40,11 @@ struct DateTimeParts {
 // Outer-join styles of GetOuterJoinStyle.
 enum : int { OJ_STAR_EQUALS = 1, OJ_PLUS_MARKER = 2, OJ_ESCAPE = 6, OJ_NONE = 7 };
 
-class DataAccess {
+class DataAccess : public ModelAttachment {
  public:
+  static constexpr AttachmentSlot kSlot = AttachmentSlot::kDataAccess;
   DataAccess();
-  ~DataAccess();
+  ~DataAccess() override;
   DataAccess(const DataAccess&) = delete;
   DataAccess& operator=(const DataAccess&) = delete;
 
@@ -255,7 +257,6 @@ class DataAccess {
   std::string oemSql_;
 };
 
-// The data access of a report model, made on first use; FreeDataAccess ends
-// its connections and frees it (called when the model is torn down).
+// The data access of a report model, made on first use; it ends its
+// connections when it goes with the model.
 DataAccess* GetDataAccess(CKmComposite* model);
-void FreeDataAccess(CKmComposite* model);

@@ -53,16 +53,12 @@ const OdbcScalarFunction kOdbcFunctions[] = {
     {"HOUR", 52, 0x400},      {"MINUTE", 52, 0x800},   {"SECOND", 52, 0x1000},   {"USERNAME", 51, 0x1},
     {"DBNAME", 51, 0x2},      {"IFNULL", 51, 0x4},     {nullptr, 0, 0}};
 
-struct TemplateCache {
+struct TemplateCache : ModelAttachment {
+  static constexpr AttachmentSlot kSlot = AttachmentSlot::kSqlTemplates;
   std::string loadedFor;
   bool loaded = false;
   std::map<std::string, std::string> texts;
 };
-
-std::map<CKmComposite*, TemplateCache>& Caches() {
-  static std::map<CKmComposite*, TemplateCache> caches;
-  return caches;
-}
 
 bool DriverSupports(const char* name, void* ctx) {
   DataAccess* da = static_cast<DataAccess*>(ctx);
@@ -320,7 +316,7 @@ std::string WrapOdbcScalarFunctions(const std::string& templ, bool (*supported)(
 
 std::string ReadSqlFunctionText(CKmComposite* model, const char* key) {
   DataAccess* da = GetDataAccess(model);
-  TemplateCache& c = Caches()[model];
+  TemplateCache& c = *model->GetAttachment<TemplateCache>();
   std::string source = da->GetCurrentDataSourceName() ? da->GetCurrentDataSourceName() : "";
   if (!c.loaded || c.loadedFor != source) {
     c.texts.clear();
@@ -337,8 +333,6 @@ std::string ReadSqlFunctionText(CKmComposite* model, const char* key) {
   c.texts[key] = v;
   return v;
 }
-
-void FreeSqlFunctionTexts(CKmComposite* model) { Caches().erase(model); }
 
 int ExpressionToSql(CKmComposite* model, const uint8_t* code, size_t length, FieldDef* field, bool store,
                     std::string* out) {
@@ -357,7 +351,7 @@ int ExpressionToSql(CKmComposite* model, const uint8_t* code, size_t length, Fie
   if (!t.Run(code, length, &text)) return fail();
   FieldDef probe;
   int r = BuildProbeSelect(model, text.c_str(), &probe, 1, false);
-  delete static_cast<FieldBinding*>(probe.dataBinding);
+  delete probe.dataBinding;
   if (r != 0) return fail();
   if (store && field) {
     HeapFreeBlock(field->sqlText);

@@ -31,7 +31,6 @@ bool FillSqlTemplate(const std::string& templ, const std::string* args, int coun
 // unsupported one empties the whole template. supported(name) answers.
 std::string WrapOdbcScalarFunctions(const std::string& templ, bool (*supported)(const char* name, void* ctx),
                                     void* ctx);
-// A template by key: platform section, [Common], then [ODBC] wrapped.
+// A template by key: platform section, [Common], then [ODBC] wrapped. The
+// templates read are kept with the model until the data source changes.
 std::string ReadSqlFunctionText(CKmComposite* model, const char* key);
-// Forgets the templates read for the current data source.
-void FreeSqlFunctionTexts(CKmComposite* model);

@@ -419,7 +419,7 @@ bool FilterToText(CKmComposite* model, std::string* text, const char* lead) {
   if (model->statementText != nullptr && model->statementText[0]) return true;
   if (model->conditionCode == nullptr || model->conditionLength == 0 || model->conditionCode[0] == 0) return true;
   if (model->compiledFilter == nullptr && RebuildConditionCode(model) != 0) return true;
-  const uint8_t* code = static_cast<const uint8_t*>(model->compiledFilter);
+  const uint8_t* code = model->compiledFilter.get();
   // The evaluation code, ended by its 0, is made from the stored code and is
   // at most a few length bytes longer; the bound only guards the walk.
   const uint8_t* limit = code + 2 * static_cast<size_t>(model->conditionLength) + 16;

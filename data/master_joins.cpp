@@ -1,7 +1,6 @@
 #include "data/master_joins.h"
 
 #include <cstring>
-#include <map>
 
 #include "foundation/heap_strings.h"
 
@@ -25,9 +24,6 @@ int SlotIndex(CKmComposite* m, const TableSlot* t) {
     if (m->tableSlots[i] == t) return i;
   return -1;
 }
-
-// The removal found by FindJoinUsers, waiting for its commit.
-std::map<const CKmComposite*, int> g_pendingRemoval;
 
 }  // namespace
 
@@ -137,7 +133,7 @@ int IsJoinUnchanged(CKmComposite* m, const JoinRequest& r, int number) {
   return e && e->field ? 1 : 0;
 }
 
-int FindJoinUsers(CKmComposite* m, int number, uint32_t* count) {
+int FindJoinUsers(CKmComposite* m, int number, uint32_t* count, JoinRemoval* pending) {
   *count = 0;
   TableSlot* t = GetTableByNumber(m, number);
   if (!t) return 1;
@@ -158,23 +154,22 @@ int FindJoinUsers(CKmComposite* m, int number, uint32_t* count) {
     return rc;
   }
   *count = static_cast<uint32_t>(CountFieldsToRemove(m));
-  g_pendingRemoval[m] = slot;
+  pending->slot = slot;
   return 0;
 }
 
-void RemoveJoin(CKmComposite* m) {
-  auto it = g_pendingRemoval.find(m);
-  if (it == g_pendingRemoval.end()) return;
-  const int slot = it->second;
-  g_pendingRemoval.erase(it);
+void RemoveJoin(CKmComposite* m, JoinRemoval* pending) {
+  if (pending->slot < 0) return;
+  const int slot = pending->slot;
+  pending->slot = -1;
   DeleteMarkedFields(m);
   RemoveTable(m, slot, true);
   m->ComputeTableOrder();
   if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
 }
 
-void CancelJoinRemoval(CKmComposite* m) {
-  g_pendingRemoval.erase(m);
+void CancelJoinRemoval(CKmComposite* m, JoinRemoval* pending) {
+  pending->slot = -1;
   ClearFieldMarks(m, false);
 }
 
@@ -227,12 +222,8 @@ int AddJoin(CKmComposite* m, JoinRequest* r, const TableOverrideContext& ctx, co
   return 0;
 }
 
-namespace {
-std::map<const CKmComposite*, bool> g_masterChange;  // pending change: source changed
-}
-
 int ChangeMasterTable(CKmComposite* m, MasterSourceRequest* r, const TableOverrideContext& ctx,
-                      const char* derivedAlias) {
+                      const char* derivedAlias, MasterChange* pending) {
   for (FieldDef* f = m->fieldList; f; f = f->next) f->needsPrevious = 0;
   r->result = 0;
   const bool changed = CompareMasterSource(m, *r) != 0;
@@ -245,34 +236,34 @@ int ChangeMasterTable(CKmComposite* m, MasterSourceRequest* r, const TableOverri
   if (!master) return 1;
   if (!changed && EqualNoCase(master->alias, r->alias ? r->alias : "")) return 0;
   ClearFieldMarks(m, false);
-  rc = ReplaceTable(m, 0, r->path, nullptr, nullptr, r->alias, ctx);
+  rc = ReplaceTable(m, &pending->replacement, 0, r->path, nullptr, nullptr, r->alias, ctx);
   if (rc) {
     if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
     r->result = 1;
     return rc;
   }
   uint32_t count = 0;
-  rc = FinishReplaceTable(m, false, &count);
+  rc = FinishReplaceTable(m, &pending->replacement, false, &count);
   if (rc) {
-    CancelReplaceTable(m);
+    CancelReplaceTable(m, &pending->replacement);
     return rc;
   }
-  g_masterChange[m] = changed;
+  pending->changed = changed;
   if (count) r->result = 1;
   return 0;
 }
 
-bool CommitMasterChange(CKmComposite* m, MasterSourceRequest* r) {
-  auto it = g_masterChange.find(m);
-  const bool changed = it != g_masterChange.end() && it->second;
-  if (it != g_masterChange.end()) g_masterChange.erase(it);
+bool CommitMasterChange(CKmComposite* m, MasterSourceRequest* r, MasterChange* pending) {
+  const bool changed = pending->changed;
+  pending->changed = false;
+  TableReplacement* replacement = &pending->replacement;
   if (TableSlot* master = m->tableSlots[0]) {
     // The alias changes through the replacement so that expressions follow it.
-    if (r->alias && IsReplacingTable(m)) std::snprintf(master->alias, sizeof master->alias, "%s", r->alias);
+    if (r->alias && replacement->active) std::snprintf(master->alias, sizeof master->alias, "%s", r->alias);
   }
   uint32_t count = 0;
   ClearFieldMarks(m, false);
-  if (IsReplacingTable(m)) FinishReplaceTable(m, true, &count);
+  if (replacement->active) FinishReplaceTable(m, replacement, true, &count);
   m->ComputeTableOrder();
   if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
   if (m->translateToSql)
@@ -284,23 +275,15 @@ bool CommitMasterChange(CKmComposite* m, MasterSourceRequest* r) {
   return changed;
 }
 
-void CancelMasterChange(CKmComposite* m) {
-  g_masterChange.erase(m);
+void CancelMasterChange(CKmComposite* m, MasterChange* pending) {
+  pending->changed = false;
   ClearFieldMarks(m, false);
-  CancelReplaceTable(m);
+  CancelReplaceTable(m, &pending->replacement);
   if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
 }
 
-namespace {
-struct RelationChange {
-  uint32_t slot = 0;
-  bool changed = false;
-  std::vector<std::pair<FieldDef*, FieldDef*>> links;  // kept as records: deletions renumber indexes
-};
-std::map<const CKmComposite*, RelationChange> g_relationChange;
-}  // namespace
-
-int ChangeJoin(CKmComposite* m, JoinRequest* r, int number, uint32_t* count, const TableOverrideContext& ctx) {
+int ChangeJoin(CKmComposite* m, JoinRequest* r, int number, uint32_t* count, const TableOverrideContext& ctx,
+               RelationChange* pending) {
   *count = 0;
   r->focus = 0;
   TableSlot* t = GetTableByNumber(m, number);
@@ -309,6 +292,7 @@ int ChangeJoin(CKmComposite* m, JoinRequest* r, int number, uint32_t* count, con
   RelationChange change;
   change.slot = static_cast<uint32_t>(slot);
   change.changed = IsJoinUnchanged(m, *r, number) != 0;
+  TableReplacement* replacement = &pending->replacement;
   int rc = CheckTableAlias(m, r->alias, slot, false, 0, nullptr);
   if (rc) {
     r->focus = kJoinFocusAlias;
@@ -316,7 +300,7 @@ int ChangeJoin(CKmComposite* m, JoinRequest* r, int number, uint32_t* count, con
   }
   for (FieldDef* f = m->fieldList; f; f = f->next) f->needsPrevious = 0;
   ClearFieldMarks(m, false);
-  rc = ReplaceTable(m, change.slot, r->path, nullptr, nullptr, r->alias, ctx);
+  rc = ReplaceTable(m, replacement, change.slot, r->path, nullptr, nullptr, r->alias, ctx);
   if (rc) {
     r->focus = kJoinFocusTable;
     return rc;
@@ -326,31 +310,32 @@ int ChangeJoin(CKmComposite* m, JoinRequest* r, int number, uint32_t* count, con
     for (FieldDef* f = m->fieldList; f && !key; f = f->next)
       if (f->table == slot && !(f->flags & kFieldAlias) && EqualNoCase(f->name, e->column)) key = f;
     if (!key) {
-      CancelReplaceTable(m);
+      CancelReplaceTable(m, replacement);
       r->focus = kJoinFocusLinks;
       return -1;
     }
     change.links.push_back({e->field, key});
   }
-  rc = FinishReplaceTable(m, false, count);
+  rc = FinishReplaceTable(m, replacement, false, count);
   if (rc) {
-    CancelReplaceTable(m);
+    CancelReplaceTable(m, replacement);
     return rc;
   }
-  g_relationChange[m] = change;
+  change.active = true;
+  change.replacement = std::move(*replacement);
+  *pending = std::move(change);
   return 0;
 }
 
-bool ChangeJoinTable(CKmComposite* m, JoinRequest* r) {
-  auto it = g_relationChange.find(m);
-  if (it == g_relationChange.end()) return false;
-  RelationChange change = it->second;
-  g_relationChange.erase(it);
+bool ChangeJoinTable(CKmComposite* m, JoinRequest* r, RelationChange* pending) {
+  if (!pending->active) return false;
+  RelationChange change = std::move(*pending);
+  *pending = RelationChange();
   TableSlot* t = m->tableSlots[change.slot];
   ClearFieldMarks(m, false);
   if (t && r->alias) std::snprintf(t->alias, sizeof t->alias, "%s", r->alias);
   uint32_t count = 0;
-  if (IsReplacingTable(m)) FinishReplaceTable(m, true, &count);
+  if (change.replacement.active) FinishReplaceTable(m, &change.replacement, true, &count);
   std::vector<uint32_t> pairs;
   for (auto& l : change.links) {
     const uint32_t parent = m->GetFieldIndex(l.first), key = m->GetFieldIndex(l.second);
@@ -371,9 +356,10 @@ bool ChangeJoinTable(CKmComposite* m, JoinRequest* r) {
   return change.changed;
 }
 
-void CancelRelationChange(CKmComposite* m) {
-  g_relationChange.erase(m);
-  CancelReplaceTable(m);
+void CancelRelationChange(CKmComposite* m, RelationChange* pending) {
+  TableReplacement replacement = std::move(pending->replacement);
+  *pending = RelationChange();
+  CancelReplaceTable(m, &replacement);
   ClearFieldMarks(m, false);
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "data/replace_table.h"
+
 class CKmComposite;
 struct FieldDef;
 struct TableSlot;
@@ -60,33 +62,53 @@ struct JoinInfoStorage {
 int GetJoinInfo(CKmComposite* m, JoinRequest* request, int number, JoinInfoStorage* storage);
 // 0 when the request describes the relation as it stands, 1 otherwise.
 int IsJoinUnchanged(CKmComposite* m, const JoinRequest& request, int number);
+// A lookup table's removal between its check and its commit or cancel.
+struct JoinRemoval {
+  int slot = -1;  // -1: none pending
+};
 // Check phase of removing a lookup table: marks it and what uses it; 0, 1
 // (no such table) or 3126 (a linking field would go; nothing stays marked).
-int FindJoinUsers(CKmComposite* m, int number, uint32_t* count);
+// On 0 the removal waits in pending.
+int FindJoinUsers(CKmComposite* m, int number, uint32_t* count, JoinRemoval* pending);
 // Commit of the removal found by FindJoinUsers.
-void RemoveJoin(CKmComposite* m);
-void CancelJoinRemoval(CKmComposite* m);
+void RemoveJoin(CKmComposite* m, JoinRemoval* pending);
+void CancelJoinRemoval(CKmComposite* m, JoinRemoval* pending);
 
 struct TableOverrideContext;
 // Adds a lookup table: 0, an engine code, or -1 when a linking column is
 // missing; request->focus names the control at fault.
 int AddJoin(CKmComposite* m, JoinRequest* request, const TableOverrideContext& ctx, const char* derivedAlias);
 
+// A master-table change between its check and its commit or cancel.
+struct MasterChange {
+  bool changed = false;  // the source changed
+  TableReplacement replacement;
+};
 // Check phase of a master-table change: opens the new table provisionally and
 // counts the fields that would go (request->result 1 when any). Table reports only.
 int ChangeMasterTable(CKmComposite* m, MasterSourceRequest* request, const TableOverrideContext& ctx,
-                      const char* derivedAlias);
+                      const char* derivedAlias, MasterChange* pending);
 // Returns true when the source changed.
-bool CommitMasterChange(CKmComposite* m, MasterSourceRequest* request);
-void CancelMasterChange(CKmComposite* m);
+bool CommitMasterChange(CKmComposite* m, MasterSourceRequest* request, MasterChange* pending);
+void CancelMasterChange(CKmComposite* m, MasterChange* pending);
 
+// A relation change between its check and its commit or cancel.
+struct RelationChange {
+  bool active = false;
+  uint32_t slot = 0;
+  bool changed = false;
+  std::vector<std::pair<FieldDef*, FieldDef*>> links;  // kept as records: deletions renumber indexes
+  TableReplacement replacement;
+};
 // Check phase of a relation change; count receives the fields that would go.
 // 0, 1 (no such table), -1 (a linking column is missing) or an engine code.
-int ChangeJoin(CKmComposite* m, JoinRequest* request, int number, uint32_t* count, const TableOverrideContext& ctx);
-// Commit; returns true when the relation changed.
-bool ChangeJoinTable(CKmComposite* m, JoinRequest* request);
+int ChangeJoin(CKmComposite* m, JoinRequest* request, int number, uint32_t* count, const TableOverrideContext& ctx,
+               RelationChange* pending);
+// Commit; returns true when the relation changed (false, doing nothing,
+// when no change is pending).
+bool ChangeJoinTable(CKmComposite* m, JoinRequest* request, RelationChange* pending);
 // Cancel; every mark is cleared.
-void CancelRelationChange(CKmComposite* m);
+void CancelRelationChange(CKmComposite* m, RelationChange* pending);
 
 // Gives the slot an alias no other slot has: short aliases get "_" appended,
 // eight-character ones a letter over one of their last seven characters.

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
+#include <string>
 
 #include "data/table_fields.h"
 #include "expr/collation.h"
@@ -221,15 +221,19 @@ int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSl
 }
 
 namespace {
-std::map<const CKmComposite*, std::string> g_textTables;
-}
+// The text file open as a table of the model.
+struct TextTable : ModelAttachment {
+  static constexpr AttachmentSlot kSlot = AttachmentSlot::kTextTable;
+  std::string path;
+};
+}  // namespace
 
 const char* TextTablePath(const CKmComposite* m) {
-  auto it = g_textTables.find(m);
-  return it == g_textTables.end() ? "" : it->second.c_str();
+  const TextTable* t = m->FindAttachment<TextTable>();
+  return t == nullptr ? "" : t->path.c_str();
 }
 
-void CloseTextTable(CKmComposite* m) { g_textTables.erase(m); }
+void CloseTextTable(CKmComposite* m) { m->DropAttachment(AttachmentSlot::kTextTable); }
 
 int OpenTextTable(CKmComposite* m, const char* path, const char* tableName) {
   std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
@@ -260,6 +264,11 @@ int OpenTextTable(CKmComposite* m, const char* path, const char* tableName) {
     f->memoPosition2 = s.length;
     made.push_back(f);
   }
-  g_textTables[m] = path;
+  TextTable* t = m->GetAttachment<TextTable>();
+  if (!t) {
+    for (FieldDef* g : made) m->DeleteField(g, 2 | 4);
+    return kEngineNoMemory;
+  }
+  t->path = path;
   return 0;
 }

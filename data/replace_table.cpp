@@ -1,7 +1,6 @@
 #include "data/replace_table.h"
 
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -14,18 +13,11 @@
 
 namespace {
 
-struct Replacement {
-  uint32_t slot = 0;
-  std::string oldName, oldAlias;
-  std::vector<FieldDef*> parked;
-};
-std::map<const CKmComposite*, Replacement> g_replacing;
-
 bool IsDataField(const FieldDef* f) {
   return !(f->flags & (kFieldCalculation | kFieldAlias)) && !(f->totalFlags & kTotalIsTotal);
 }
 
-void Unpark(CKmComposite* m, Replacement& r) {
+void Unpark(CKmComposite* m, TableReplacement& r) {
   for (FieldDef* f = m->fieldList; f;) {
     FieldDef* next = f->next;
     if (f->table == r.slot && IsDataField(f)) m->DeleteField(f, 2 | 4);
@@ -38,27 +30,27 @@ void Unpark(CKmComposite* m, Replacement& r) {
   }
 }
 
+void EndReplacement(TableReplacement* r) { *r = TableReplacement(); }
+
 }  // namespace
 
-bool IsReplacingTable(const CKmComposite* m) { return g_replacing.count(m) != 0; }
-
-int ReplaceTable(CKmComposite* m, uint32_t slot, const char* name, const char* queryText, const char* const* names,
-                 const char* alias, const TableOverrideContext& ctx) {
+int ReplaceTable(CKmComposite* m, TableReplacement* pending, uint32_t slot, const char* name, const char* queryText,
+                 const char* const* names, const char* alias, const TableOverrideContext& ctx) {
   if (slot >= static_cast<uint32_t>(kMaxTables) || !m->tableSlots[slot]) return 1;
   TableSlot* t = m->tableSlots[slot];
-  auto it = g_replacing.find(m);
-  if (it == g_replacing.end()) {
+  if (!pending->active) {
     if (!queryText && name && EqualNoCase(name, t->path)) return 0;
-    Replacement r;
+    TableReplacement& r = *pending;
+    r.active = true;
     r.slot = slot;
     r.oldName = t->path;
     r.oldAlias = t->alias;
+    r.parked.clear();
     for (FieldDef* f = m->fieldList; f; f = f->next)
       if (f->table == slot && IsDataField(f)) {
         f->table = kTableBeingReplaced;
         r.parked.push_back(f);
       }
-    it = g_replacing.emplace(m, r).first;
   } else {
     // Fields of an earlier attempt go first.
     for (FieldDef* f = m->fieldList; f;) {
@@ -70,8 +62,8 @@ int ReplaceTable(CKmComposite* m, uint32_t slot, const char* name, const char* q
   uint32_t s = slot;
   const int rc = OpenTable(m, name, &s, false, queryText, names, alias, ctx);
   if (rc) {
-    Unpark(m, it->second);
-    g_replacing.erase(it);
+    Unpark(m, *pending);
+    EndReplacement(pending);
     return rc;
   }
   for (FieldDef* f = m->fieldList; f; f = f->next)
@@ -79,11 +71,10 @@ int ReplaceTable(CKmComposite* m, uint32_t slot, const char* name, const char* q
   return 0;
 }
 
-FieldDef* FindMatchingField(CKmComposite* m, const FieldDef* oldField) {
-  auto it = g_replacing.find(m);
-  if (it == g_replacing.end()) return nullptr;
+FieldDef* FindMatchingField(CKmComposite* m, const TableReplacement& pending, const FieldDef* oldField) {
+  if (!pending.active) return nullptr;
   for (FieldDef* f = m->fieldList; f; f = f->next) {
-    if (f->table != it->second.slot || f == oldField) continue;
+    if (f->table != pending.slot || f == oldField) continue;
     if ((f->flags & 0x32306) != (oldField->flags & 0x32306)) continue;
     if ((f->flags & kFieldCalculation) && !(f->totalFlags & kTotalTableOpened)) continue;
     if (EqualNoCase(f->name, oldField->name)) return f;
@@ -91,15 +82,14 @@ FieldDef* FindMatchingField(CKmComposite* m, const FieldDef* oldField) {
   return nullptr;
 }
 
-int FinishReplaceTable(CKmComposite* m, bool commit, uint32_t* count) {
+int FinishReplaceTable(CKmComposite* m, TableReplacement* pending, bool commit, uint32_t* count) {
   *count = 0;
-  auto it = g_replacing.find(m);
-  if (it == g_replacing.end()) return 0;
-  Replacement& r = it->second;
+  if (!pending->active) return 0;
+  TableReplacement& r = *pending;
   ClearFieldMarks(m, false);
   std::vector<std::pair<FieldDef*, FieldDef*>> matches;
   for (FieldDef* f : r.parked) {
-    FieldDef* match = FindMatchingField(m, f);
+    FieldDef* match = FindMatchingField(m, r, f);
     if (match) matches.push_back({f, match});
     else f->flags |= kFieldRemoveMark;
   }
@@ -122,16 +112,15 @@ int FinishReplaceTable(CKmComposite* m, bool commit, uint32_t* count) {
   TableSlot* t = m->tableSlots[r.slot];
   if (t && !r.oldAlias.empty() && !EqualNoCase(r.oldAlias.c_str(), t->alias))
     RenameInCompiledCode(m, kRenameTable, kNoField, static_cast<int>(r.slot), t->alias, r.oldAlias.c_str());
-  g_replacing.erase(it);
+  EndReplacement(pending);
   ClearFieldMarks(m, false);
   if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
   return 0;
 }
 
-void CancelReplaceTable(CKmComposite* m) {
-  auto it = g_replacing.find(m);
-  if (it == g_replacing.end()) return;
-  Unpark(m, it->second);
-  g_replacing.erase(it);
+void CancelReplaceTable(CKmComposite* m, TableReplacement* pending) {
+  if (!pending->active) return;
+  Unpark(m, *pending);
+  EndReplacement(pending);
   ClearFieldMarks(m, false);
 }

@@ -86,22 +86,16 @@ int ReadNameList(CKmComposite* m, const char* text, uint32_t* pos) {
     out += names[i].size() + 1;
   }
   pointers[names.size()] = nullptr;
-  FreeReportViewNames(m);
-  m->reportViewNames = block;
+  m->reportViewNames.reset(pointers);
   *pos = p;
   return 0;
 }
 
 }  // namespace
 
-const char* const* ReportViewNames(const CKmComposite* m) {
-  return static_cast<const char* const*>(m->reportViewNames);
-}
+const char* const* ReportViewNames(const CKmComposite* m) { return m->reportViewNames.get(); }
 
-void FreeReportViewNames(CKmComposite* m) {
-  if (m->reportViewNames) HeapFreeBlock(m->reportViewNames);
-  m->reportViewNames = nullptr;
-}
+void FreeReportViewNames(CKmComposite* m) { m->reportViewNames.reset(); }
 
 int ParseReportViewStatement(CKmComposite* m, const char* text, uint32_t* position, bool passExec) {
   if (!text) text = "";

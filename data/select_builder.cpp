@@ -23,24 +23,14 @@ namespace {
 constexpr uint32_t kNonColumnKinds = 0x32304;
 constexpr uint32_t kAllOnes = 0xFFFFFFFFu;
 
-struct SelectState {
+struct SelectState : ModelAttachment {
+  static constexpr AttachmentSlot kSlot = AttachmentSlot::kSelect;
+  SelectState() { inputs.filterToText = FilterToText; }
   SelectInputs inputs;
   SelectResult result;
 };
 
-std::map<CKmComposite*, SelectState*>& States() {
-  static std::map<CKmComposite*, SelectState*> states;
-  return states;
-}
-
-SelectState* State(CKmComposite* m) {
-  auto& s = States();
-  auto it = s.find(m);
-  if (it != s.end()) return it->second;
-  SelectState* st = new SelectState;
-  st->inputs.filterToText = FilterToText;
-  return s[m] = st;
-}
+SelectState* State(CKmComposite* m) { return m->GetAttachment<SelectState>(); }
 
 int Inclusion(const TableSlot* t) {
   int v = t->relationBits & 0x60;
@@ -413,14 +403,6 @@ class Builder {
 
 SelectInputs* GetSelectInputs(CKmComposite* model) { return &State(model)->inputs; }
 SelectResult* GetSelectResult(CKmComposite* model) { return &State(model)->result; }
-
-void FreeSelectState(CKmComposite* model) {
-  auto& s = States();
-  auto it = s.find(model);
-  if (it == s.end()) return;
-  delete it->second;
-  s.erase(it);
-}
 
 void SplitSqlTemplate(CKmComposite* model, const char* key, std::string* head, std::string* tail) {
   head->clear();

@@ -31,7 +31,6 @@ struct SelectResult {
 
 SelectInputs* GetSelectInputs(CKmComposite* model);
 SelectResult* GetSelectResult(CKmComposite* model);
-void FreeSelectState(CKmComposite* model);
 
 // Forms: 0 main one line, 1 second buffer join test, 2 LF lines, 3 CR LF
 // lines, 4 up to FROM. Returns the number of sort columns written.

@@ -241,9 +241,3 @@ int SqlRowSource::FetchRow(uint32_t recordNumber) {
   return GetDataAccess(model_)->FetchRandom(static_cast<long>(recordNumber));
 }
 void SqlRowSource::ConvertFetchedRow(CKmComposite* model) { ::ConvertFetchedRow(model); }
-
-void FreeSqlModelState(CKmComposite* model) {
-  FreeSqlFunctionTexts(model);
-  FreeSelectState(model);
-  FreeSqlRunState(model);
-}

@@ -43,10 +43,6 @@ std::string StripTablePath(CKmComposite* model, const char* name);
 uint32_t GetTableDriveMask(CKmComposite* model);
 const char* GetDatabaseLibraryVersion(CKmComposite* model);
 
-// Frees everything the SQL side keeps for a model: field bindings, table
-// state, the SELECT buffers and the loaded templates (call at model teardown).
-void FreeSqlModelState(CKmComposite* model);
-
 // The rows of the model's open SELECT for the record pass.
 class SqlRowSource : public RecordRowSource {
  public:

@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <new>
 #include <strings.h>
 #include <vector>
@@ -34,14 +33,9 @@ constexpr const char* kProcedureDescribe = "select * from KMW_%s";
 
 void (*g_sink)(const char*, bool) = nullptr;
 
-std::map<CKmComposite*, SqlRunState*>& States() {
-  static std::map<CKmComposite*, SqlRunState*> states;
-  return states;
-}
-
 void ReleaseBinding(CKmComposite*, FieldDef* field) {
   FreeFieldValueBuffer(field);
-  delete static_cast<FieldBinding*>(field->dataBinding);
+  delete field->dataBinding;
   field->dataBinding = nullptr;
 }
 
@@ -192,41 +186,32 @@ int WalkBoundFields(CKmComposite* model, Fn fn) {
 
 }  // namespace
 
+SqlRunState::SqlRunState() { std::fill(std::begin(queryTables), std::end(queryTables), 255); }
+
 SqlRunState* GetSqlRunState(CKmComposite* model) {
-  auto& m = States();
-  auto it = m.find(model);
-  if (it != m.end()) return it->second;
-  SqlRunState* st = new SqlRunState;
-  std::fill(std::begin(st->queryTables), std::end(st->queryTables), 255);
-  m[model] = st;
+  // Bindings made from here on go with the model's field state.
+  model->GetAttachment<SqlFieldState>();
+  if (SqlRunState* st = model->FindAttachment<SqlRunState>()) return st;
+  SqlRunState* st = model->GetAttachment<SqlRunState>();
   if (model->releaseFieldData == nullptr) model->releaseFieldData = ReleaseBinding;
   return st;
 }
 
-void FreeSqlRunState(CKmComposite* model) {
-  auto& m = States();
-  auto it = m.find(model);
-  if (it == m.end()) return;
-  FreeSqlFieldState(model);
-  delete it->second;
-  m.erase(it);
-}
-
 FieldBinding* GetFieldBinding(FieldDef* field, bool create) {
   if (field->dataBinding == nullptr && create) field->dataBinding = new (std::nothrow) FieldBinding;
-  return static_cast<FieldBinding*>(field->dataBinding);
+  return field->dataBinding;
 }
 
 TableSqlState* GetTableSqlState(TableSlot* table, bool create) {
   if (table->dataState == nullptr && create) table->dataState = new (std::nothrow) TableSqlState;
-  return static_cast<TableSqlState*>(table->dataState);
+  return table->dataState;
 }
 
-void FreeSqlFieldState(CKmComposite* model) {
+SqlFieldState::~SqlFieldState() {
   for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) ReleaseBinding(model, f);
   for (TableSlot* t : model->tableSlots) {
     if (t == nullptr) continue;
-    delete static_cast<TableSqlState*>(t->dataState);
+    delete t->dataState;
     t->dataState = nullptr;
   }
 }
@@ -400,6 +385,7 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
 }
 
 int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int setType, bool reportErrors) {
+  model->GetAttachment<SqlFieldState>();
   DataAccess* da = GetDataAccess(model);
   char local[512];
   if (reportErrors ? da->ExecSql(sql) != 0 : da->ExecSql(sql, local, sizeof local) != 0) return 1;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/model_attachment.h"
+
 class CKmComposite;
 struct FieldDef;
 struct TableSlot;
@@ -32,7 +34,10 @@ struct TableSqlState {
 };
 
 // Settings and run state of the SQL side of one model.
-struct SqlRunState {
+struct SqlRunState : ModelAttachment {
+  static constexpr AttachmentSlot kSlot = AttachmentSlot::kSqlRun;
+  SqlRunState();
+
   uint32_t longCharLimit = 80;
   int longCharWrap = 0;
   uint32_t memoLimit = 30;
@@ -53,12 +58,19 @@ struct SqlRunState {
   std::string typeText;
 };
 
+// The bindings of the model's fields and the states of its tables: they go
+// with this attachment, which the run state makes, so with the model; a
+// document drops it early, while its fields and tables still exist.
+struct SqlFieldState : ModelAttachment {
+  static constexpr AttachmentSlot kSlot = AttachmentSlot::kSqlFields;
+  explicit SqlFieldState(CKmComposite* owner) : model(owner) {}
+  ~SqlFieldState() override;
+  CKmComposite* model;
+};
+
 SqlRunState* GetSqlRunState(CKmComposite* model);
-void FreeSqlRunState(CKmComposite* model);
 FieldBinding* GetFieldBinding(FieldDef* field, bool create);
 TableSqlState* GetTableSqlState(TableSlot* table, bool create);
-// Frees the binding of every field and the state of every table.
-void FreeSqlFieldState(CKmComposite* model);
 
 // Where the error dialogs of this layer go (null: nowhere).
 void SetSqlMessageSink(void (*sink)(const char* text, bool warning));

@@ -49,17 +49,17 @@ bool Ok(HWND dialog, CalcFieldDialogParams* p) {
   r.text = in.text.data();
   r.field = p->field;
   uint32_t count = 0;
-  const int rc = DefineCalcField(p->model, &r, &count);
+  const int rc = DefineCalcField(p->model, &r, &count, &p->pending);
   if (rc) {
     Show(p, rc, r.culprit);
     SetFocus(GetDlgItem(dialog, rc == kCalcBadName || rc == kCalcNameUsed ? kNameEdit : kTextEdit));
     return false;
   }
   if (count && !ConfirmEditUsers(p->model, in.name, r.field ? r.field : nullptr)) {
-    CancelCalcDefinition(p->model, &r);
+    CancelCalcDefinition(p->model, &r, &p->pending);
     return false;
   }
-  CommitCalcDefinition(p->model, dialog, &r);
+  CommitCalcDefinition(p->model, dialog, &r, &p->pending);
   p->field = r.field;
   p->changed = true;
   return true;

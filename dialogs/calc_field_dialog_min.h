@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "model/calc_fields.h"
 #include "platform/win/window.h"
 
 class CKmComposite;
@@ -19,6 +20,8 @@ struct CalcFieldDialogParams {
   void (*showError)(CKmComposite* m, int code, const char* culprit) = nullptr;
   int lastError = 0;    // out: the last code shown
   bool changed = false; // out
+  // The definition between OK's check and its commit or cancel.
+  PendingCalcDefinition pending;
 };
 
 INT_PTR CalcFieldDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

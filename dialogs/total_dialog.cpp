@@ -365,7 +365,8 @@ bool StoreTotal(HWND dialog, State* s, FieldDef* t, FieldDef* source, bool isNew
     r.text = s->condition;
     r.field = t;
     uint32_t count = 0;
-    const int rc = DefineCalcField(m, &r, &count);
+    PendingCalcDefinition pending;
+    const int rc = DefineCalcField(m, &r, &count, &pending);
     if (rc) {
       if (!isNew) Put(t, before);
       char text[400];
@@ -373,7 +374,7 @@ bool StoreTotal(HWND dialog, State* s, FieldDef* t, FieldDef* source, bool isNew
                     CompileErrorText(rc));
       return Refuse(dialog, s, text, kConditionButton);
     }
-    CommitCalcDefinition(m, dialog, &r);
+    CommitCalcDefinition(m, dialog, &r, &pending);
   }
   return true;
 }

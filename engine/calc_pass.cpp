@@ -11,8 +11,6 @@
 #include "model/record_pass.h"
 
 #include <cstring>
-#include <mutex>
-#include <unordered_map>
 
 namespace {
 
@@ -20,11 +18,12 @@ bool IsAlias(const FieldDef* f) { return (f->flags & kFieldAlias) != 0; }
 bool IsCalc(const FieldDef* f) { return (f->flags & kFieldCalculation) != 0 && !IsTotal(f); }
 bool IsPreprocessed(const FieldDef* f) { return IsTotal(f) && (f->totalFlags & kTotalPreprocessed); }
 
-std::mutex g_boundLock;
-std::unordered_map<const CKmComposite*, RunCalcState*>& Bound() {
-  static std::unordered_map<const CKmComposite*, RunCalcState*> bound;
-  return bound;
-}
+// The block of a run driven from outside the document, bound to its model
+// (the run owns the block).
+struct BoundRunCalc : ModelAttachment {
+  static constexpr AttachmentSlot kSlot = AttachmentSlot::kRunCalc;
+  RunCalcState* calc = nullptr;
+};
 
 size_t ValueBytes(CKmComposite* m, const FieldDef* f) {
   return (f->flags & kFieldMemo) ? kMemoValueBytes : m->GetFieldStorageSize(f);
@@ -97,18 +96,19 @@ void DeleteRunCalcState(RunCalcState* calc) {
 }
 
 void BindRunCalc(CKmComposite* model, RunCalcState* calc) {
-  std::lock_guard<std::mutex> lock(g_boundLock);
-  if (calc == nullptr) Bound().erase(model);
-  else Bound()[model] = calc;
+  if (calc == nullptr) {
+    model->DropAttachment(AttachmentSlot::kRunCalc);
+    return;
+  }
+  if (BoundRunCalc* bound = model->GetAttachment<BoundRunCalc>()) bound->calc = calc;
 }
 
 RunCalcState* RunCalcOf(CKmComposite* model) {
   if (model == nullptr) return nullptr;
   if (model->owner != nullptr && model->owner->m_pRun != nullptr && model->owner->m_pRun->calc != nullptr)
     return model->owner->m_pRun->calc;
-  std::lock_guard<std::mutex> lock(g_boundLock);
-  auto it = Bound().find(model);
-  return it == Bound().end() ? nullptr : it->second;
+  const BoundRunCalc* bound = model->FindAttachment<BoundRunCalc>();
+  return bound == nullptr ? nullptr : bound->calc;
 }
 
 int BandListIndex(int list) {

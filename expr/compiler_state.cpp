@@ -6,25 +6,16 @@
 
 #include <new>
 
-CompilerState* GetCompilerState(CKmComposite* m) {
-  if (!m->compilerState) InitCompiler(m, 50000, kStringWorkSize);
-  return static_cast<CompilerState*>(m->compilerState);
+CompilerState::CompilerState(CKmComposite* m) {
+  for (int i = 0; i < kWordCount; ++i) words[i] = GetResString(2240 + i, 0);
+  dates.padChar = static_cast<char>(m->SpaceDotChar);
+  GetDateOrder(dates);
 }
 
-int InitCompiler(CKmComposite* m, uint32_t totalSize, uint32_t stringSize) {
-  if (m->compilerState) return 0;
-  auto* st = new (std::nothrow) CompilerState;
-  if (!st) return 1;
-  for (int i = 0; i < kWordCount; ++i) st->words[i] = GetResString(2240 + i, 0);
-  st->dates.padChar = static_cast<char>(m->SpaceDotChar);
-  GetDateOrder(st->dates);
-  m->compilerState = st;
-  return 0;
-}
+CompilerState* GetCompilerState(CKmComposite* m) { return m->GetAttachment<CompilerState>(); }
 
-void FreeCompiler(CKmComposite* m) {
-  delete static_cast<CompilerState*>(m->compilerState);
-  m->compilerState = nullptr;
+int InitCompiler(CKmComposite* m, uint32_t /*totalSize*/, uint32_t /*stringSize*/) {
+  return m->GetAttachment<CompilerState>() != nullptr ? 0 : 1;
 }
 
 DateSettings& ModelDateSettings(CKmComposite* m) {

@@ -1,7 +1,7 @@
 // Per-model state of the expression compiler and scanner: the regional date
 // settings they read, the language's words from the string table, and the
 // hooks through which other subsystems (user functions, the engine's field
-// check, data access) take part. Hangs from CKmComposite::compilerState.
+// check, data access) take part. An attachment of the model.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "expr/date_settings.h"
+#include "core/model_attachment.h"
 
 class CKmComposite;
 struct FieldDef;
@@ -46,7 +47,11 @@ enum LanguageWord {
   kWordAnd, kWordOr, kWordNot, kWordTrueName, kWordFalseName, kWordCount
 };
 
-struct CompilerState {
+struct CompilerState : ModelAttachment {
+  static constexpr AttachmentSlot kSlot = AttachmentSlot::kCompiler;
+  // The default settings, with the words loaded and the model's pad character.
+  explicit CompilerState(CKmComposite* m);
+
   DateSettings dates;
   ExpressionHooks hooks;
   std::string words[kWordCount];
@@ -59,7 +64,6 @@ struct CompilerState {
 CompilerState* GetCompilerState(CKmComposite* m);
 // Sets up the compiler's state; 0, or 1 when memory is exhausted.
 int InitCompiler(CKmComposite* m, uint32_t totalSize, uint32_t stringSize);
-void FreeCompiler(CKmComposite* m);
 // The regional settings that date literals are read with, with the model's
 // pad character and date order brought up to date.
 DateSettings& ModelDateSettings(CKmComposite* m);

@@ -146,27 +146,52 @@ uint32_t BodySlack(CKmComposite* m, const char* body) {
 // ---------------------------------------------------------------------------
 // State
 
-UdfState* GetUdfState(CKmComposite* m) {
-  if (m->udfState != nullptr) return static_cast<UdfState*>(m->udfState);
-  auto* st = new UdfState;
-  m->udfState = st;
-  InstallUdfHooks(m);
-  return st;
+namespace {
+
+// Owns the model's function list from its first node on.
+struct UdfListOwner : ModelAttachment {
+  static constexpr AttachmentSlot kSlot = AttachmentSlot::kUdfList;
+  explicit UdfListOwner(CKmComposite* owner) : model(owner) {}
+  ~UdfListOwner() override { DeleteAllUdfs(model); }
+  CKmComposite* model;
+};
+
+void RestoreFieldsOf(CKmComposite* m, UdfState* st) {
+  if (!st->fieldsSetAside) return;
+  while (m->fieldList != nullptr) {
+    FieldDef* f = m->fieldList;
+    // Quietly: parameters are referenced by nothing outside the body.
+    if (!m->DeleteField(f, 2 | 4)) break;
+  }
+  m->FreeFieldIndex();
+  m->fieldList = st->savedFieldList;
+  m->fieldCount = st->savedFieldCount;
+  m->fieldIndex = st->savedFieldIndex;
+  st->fieldsSetAside = false;
 }
 
-void FreeUdfState(CKmComposite* m) {
-  if (m->udfState != nullptr) {
-    CancelUdfDefinition(m);
-    RestoreReportFields(m);
-  }
-  // The functions go with the model, whether or not a state was ever made.
-  DeleteAllUdfs(m);
-  auto* st = static_cast<UdfState*>(m->udfState);
-  if (st == nullptr) return;
-  if (st->library != nullptr && st->engine != nullptr) st->engine->LibFileClose(st->library);
-  delete st;
-  m->udfState = nullptr;
-  m->findUdf = nullptr;
+void DropPendingOf(CKmComposite* m, UdfState* st) {
+  RestoreFieldsOf(m, st);
+  if (st->pending == nullptr) return;
+  FreeNodeParts(st->pending);
+  HeapFreeBlock(st->pending);
+  st->pending = nullptr;
+  st->pendingTarget = nullptr;
+}
+
+}  // namespace
+
+UdfState::~UdfState() {
+  DropPendingOf(model, this);
+  if (library != nullptr && engine != nullptr) engine->LibFileClose(library);
+  model->findUdf = nullptr;
+}
+
+UdfState* GetUdfState(CKmComposite* m) {
+  if (UdfState* st = m->FindAttachment<UdfState>()) return st;
+  UdfState* st = m->GetAttachment<UdfState>();
+  InstallUdfHooks(m);
+  return st;
 }
 
 void InstallUdfHooks(CKmComposite* m) {
@@ -192,6 +217,7 @@ UdfNode* NewUdf(CKmComposite* m) {
   uint32_t id = NextUdfId(m);
   // Ids beyond 15 bits would call the wrong function.
   if (id > kUdfMaxId) return nullptr;
+  if (m->GetAttachment<UdfListOwner>() == nullptr) return nullptr;
   UdfNode* node = AllocNode(id);
   if (node == nullptr) return nullptr;
   UdfNode** tail = &m->udfList;
@@ -263,20 +289,7 @@ int IsValidUdfParameterName(const char* name) {
   return 0;
 }
 
-void RestoreReportFields(CKmComposite* m) {
-  UdfState* st = GetUdfState(m);
-  if (!st->fieldsSetAside) return;
-  while (m->fieldList != nullptr) {
-    FieldDef* f = m->fieldList;
-    // Quietly: parameters are referenced by nothing outside the body.
-    if (!m->DeleteField(f, 2 | 4)) break;
-  }
-  m->FreeFieldIndex();
-  m->fieldList = st->savedFieldList;
-  m->fieldCount = st->savedFieldCount;
-  m->fieldIndex = st->savedFieldIndex;
-  st->fieldsSetAside = false;
-}
+void RestoreReportFields(CKmComposite* m) { RestoreFieldsOf(m, GetUdfState(m)); }
 
 int ParseUdfDefinition(CKmComposite* m, const char* heading, char* nameOut,
                        uint32_t* argumentCountOut, int32_t* errorPosition, int32_t id,
@@ -547,6 +560,7 @@ UdfNode* CommitUdfDefinition(CKmComposite* m) {
   st->pending = nullptr;
   st->pendingTarget = nullptr;
   if (target == nullptr) {
+    m->GetAttachment<UdfListOwner>();
     UdfNode** tail = &m->udfList;
     while (*tail != nullptr) tail = &(*tail)->next;
     *tail = pending;
@@ -565,12 +579,4 @@ UdfNode* CommitUdfDefinition(CKmComposite* m) {
   return target;
 }
 
-void CancelUdfDefinition(CKmComposite* m) {
-  UdfState* st = GetUdfState(m);
-  RestoreReportFields(m);
-  if (st->pending == nullptr) return;
-  FreeNodeParts(st->pending);
-  HeapFreeBlock(st->pending);
-  st->pending = nullptr;
-  st->pendingTarget = nullptr;
-}
+void CancelUdfDefinition(CKmComposite* m) { DropPendingOf(m, GetUdfState(m)); }

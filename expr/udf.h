@@ -96,12 +96,10 @@ int CompileUdfNode(CKmComposite* m, UdfNode* node, const char* heading, const ch
 void InstallUdfHooks(CKmComposite* m);
 
 // Per-model state of the functions: the report's field list set aside while a
-// heading is parsed, the open library, the library's stamp.
+// heading is parsed, the open library, the library's stamp. It goes with the
+// model, and so do the functions, whether or not a state was ever made.
 struct UdfState;
 UdfState* GetUdfState(CKmComposite* m);
-// Frees the state and every function; the model's destructor calls it, and
-// calling it again does nothing.
-void FreeUdfState(CKmComposite* m);
 
 // Two-phase definition of one function: DefineUdf compiles the new heading and
 // body into a pending copy and changes nothing visible; CommitUdfDefinition

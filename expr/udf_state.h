@@ -3,15 +3,24 @@
 #pragma once
 
 #include "foundation/library_file.h"
+#include "core/model_attachment.h"
 #include "platform/win/win_types.h"
 
 #include <memory>
 #include <string>
 
+class CKmComposite;
 struct FieldDef;
 struct UdfNode;
 
-struct UdfState {
+struct UdfState : ModelAttachment {
+  static constexpr AttachmentSlot kSlot = AttachmentSlot::kUdf;
+  explicit UdfState(CKmComposite* owner) : model(owner) {}
+  // A pending definition is dropped, the report's fields come back and the
+  // library closes.
+  ~UdfState() override;
+
+  CKmComposite* model;
   // The report's field list while a heading's parameters stand in for it.
   FieldDef* savedFieldList = nullptr;
   uint32_t savedFieldCount = 0;

@@ -1,7 +1,6 @@
 #include "model/calc_fields.h"
 
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -23,33 +22,8 @@ constexpr uint32_t kCalcFlagMask = 0x32F44;
 
 CalcDocumentChecks g_checks;
 
-struct SavedDefinition {
-  char name[sizeof(FieldDef::name)] = {};
-  uint8_t* code = nullptr;
-  uint32_t codeLength = 0;
-  char* text = nullptr;
-  uint32_t flags = 0;
-  uint32_t refField = 0;
-  uint8_t table = 0;
-};
-
-struct Pending {
-  int mode = 0;  // 0 new, 1 changed
-  uint8_t kind = kCalcKindField;
-  FieldDef* field = nullptr;
-  uint32_t index = kNoField;
-  SavedDefinition old;
-  bool typeChanged = false;
-  bool tableChanged = false;
-  bool referenced = false;
-  bool wasLinking = false;
-  bool conditionRemoval = false;
-  std::vector<std::pair<FieldDef*, uint8_t>> tableChanges;
-  char* sqlText = nullptr;
-};
-
-std::map<const CKmComposite*, Pending> g_pending;
-
+using Pending = PendingCalcDefinition::Field;
+using PendingFunction = PendingCalcDefinition::Function;
 
 std::string TrimRight(const char* s) {
   std::string t = s ? s : "";
@@ -166,36 +140,27 @@ void Restore(CKmComposite* m, Pending& p) {
 
 // Drops the provisional change: a changed field gets its old definition, and
 // a new one goes, leaving nothing behind. False when nothing was pending.
-bool DropPending(CKmComposite* m) {
-  auto it = g_pending.find(m);
-  if (it == g_pending.end()) return false;
-  Pending& p = it->second;
+bool DropPending(CKmComposite* m, PendingCalcDefinition* pending) {
+  if (!pending->field) return false;
+  Pending& p = *pending->field;
   if (p.mode == 1) {
     Restore(m, p);
   } else {
     if (p.sqlText) HeapFreeBlock(p.sqlText);
     m->DeleteField(p.field, 2 | 4);
   }
-  g_pending.erase(it);
+  pending->field.reset();
   return true;
 }
 
 // Undoes a refused check.
-int Refuse(CKmComposite* m, CalcDefRequest* r, int code) {
-  DropPending(m);
+int Refuse(CKmComposite* m, CalcDefRequest* r, int code, PendingCalcDefinition* pending) {
+  DropPending(m, pending);
   ClearCalcMarks(m);
   Recompute(m);
   r->status = kCalcStatusErrorPosition;
   return code;
 }
-
-// A function change waiting for its commit: removal, or a definition held by the function list.
-struct PendingFunction {
-  bool removal = false;
-  UdfNode* node = nullptr;
-  std::vector<FieldDef*> callers;
-};
-std::map<const CKmComposite*, PendingFunction> g_pendingFunction;
 
 std::vector<FieldDef*> FunctionCallers(CKmComposite* m, const UdfNode* node) {
   std::vector<FieldDef*> callers;
@@ -208,7 +173,7 @@ std::vector<FieldDef*> FunctionCallers(CKmComposite* m, const UdfNode* node) {
   return callers;
 }
 
-int DefineFunction(CKmComposite* m, CalcDefRequest* r, uint32_t* count) {
+int DefineFunction(CKmComposite* m, CalcDefRequest* r, uint32_t* count, PendingCalcDefinition* pending) {
   r->culprit = nullptr;
   PendingFunction p;
   p.node = r->function;
@@ -226,7 +191,7 @@ int DefineFunction(CKmComposite* m, CalcDefRequest* r, uint32_t* count) {
       return kCalcUdfUsedInLink;
     }
     if (count) *count = p.callers.empty() ? 0 : 1;
-    g_pendingFunction[m] = p;
+    pending->function = std::move(p);
     return 0;
   }
   r->status = kCalcStatusAccepted;
@@ -246,15 +211,14 @@ int DefineFunction(CKmComposite* m, CalcDefRequest* r, uint32_t* count) {
     return rc;
   }
   if (count) *count = 0;
-  g_pendingFunction[m] = p;
+  pending->function = std::move(p);
   return 0;
 }
 
-void CommitFunction(CKmComposite* m, CalcDefRequest* r) {
-  auto it = g_pendingFunction.find(m);
-  if (it == g_pendingFunction.end()) return;
-  PendingFunction p = it->second;
-  g_pendingFunction.erase(it);
+void CommitFunction(CKmComposite* m, CalcDefRequest* r, PendingCalcDefinition* pending) {
+  if (!pending->function) return;
+  PendingFunction p = std::move(*pending->function);
+  pending->function.reset();
   r->status = 0;
   if (p.removal) {
     ClearFieldMarks(m, false);
@@ -283,8 +247,8 @@ void CommitFunction(CKmComposite* m, CalcDefRequest* r) {
 
 void SetCalcDocumentChecks(const CalcDocumentChecks& checks) { g_checks = checks; }
 
-bool HasPendingCalcDefinition(const CKmComposite* m) {
-  return g_pending.count(m) != 0 || g_pendingFunction.count(m) != 0;
+bool HasPendingCalcDefinition(const PendingCalcDefinition& pending) {
+  return pending.field.has_value() || pending.function.has_value();
 }
 
 int CheckCalcFieldName(CKmComposite* m, const char* name, const FieldDef* field) {
@@ -365,10 +329,10 @@ bool IsCircularThroughLink(CKmComposite* m, FieldDef* field, uint32_t index) {
   return false;
 }
 
-int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count) {
+int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count, PendingCalcDefinition* pending) {
   if (count) *count = 0;
-  if (r->kind != kCalcKindField && r->kind != kCalcKindCondition) return DefineFunction(m, r, count);
-  if (g_pending.count(m)) CancelCalcDefinition(m, r);
+  if (r->kind != kCalcKindField && r->kind != kCalcKindCondition) return DefineFunction(m, r, count, pending);
+  if (pending->field) CancelCalcDefinition(m, r, pending);
   r->culprit = nullptr;
   ClearCalcMarks(m);
   r->status = kCalcStatusAccepted;
@@ -416,8 +380,8 @@ int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count) {
   const bool filterUses = calc && FilterReferences(m, p.index);
   const bool totaled = calc && IsTotaled(m, p.index);
   const bool used = filterUses || p.wasLinking || totaled;
-  g_pending[m] = p;
-  Pending& pp = g_pending[m];
+  pending->field = p;
+  Pending& pp = *pending->field;
 
   if (calc && r->name) std::snprintf(f->name, sizeof f->name, "%s", r->name);
   if (!calc && text.empty()) {
@@ -429,15 +393,15 @@ int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count) {
   uint32_t pos = 0;
   int rc = CompileExpression(m, text.c_str(), &pos, &out, calc ? f : nullptr, nullptr, p.mode == 1 ? 2 : 1);
   r->errorPosition = pos;
-  if (rc) return Refuse(m, r, rc);
+  if (rc) return Refuse(m, r, rc, pending);
   const size_t size = text.size() + m->compileExtraLength1 + m->compileExtraLength2 + 1;
-  if (size > kMaxExpressionBuffer) return Refuse(m, r, kCalcBufferOverflow);
+  if (size > kMaxExpressionBuffer) return Refuse(m, r, kCalcBufferOverflow, pending);
   char* newText = CopyPadded(text, size);
   auto* newCode = static_cast<uint8_t*>(HeapAllocZero(0, static_cast<DWORD>(out.code.size())));
   if (!newText || !newCode) {
     if (newText) HeapFreeBlock(newText);
     if (newCode) HeapFreeBlock(newCode);
-    int code = Refuse(m, r, kCalcNoMemory);
+    int code = Refuse(m, r, kCalcNoMemory, pending);
     r->status = kCalcStatusNoMemory;
     return code;
   }
@@ -448,8 +412,8 @@ int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count) {
     f->conditionCode = newCode;
     f->conditionLength = static_cast<uint32_t>(out.code.size());
     f->conditionText = newText;
-    if (out.typeFlags & kFieldTotalRelated) return Refuse(m, r, kCalcConditionOnTotal);
-    if (out.typeFlags & kFieldMemo) return Refuse(m, r, kCalcConditionMemo);
+    if (out.typeFlags & kFieldTotalRelated) return Refuse(m, r, kCalcConditionOnTotal, pending);
+    if (out.typeFlags & kFieldMemo) return Refuse(m, r, kCalcConditionMemo, pending);
     return 0;
   }
 
@@ -477,7 +441,7 @@ int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count) {
       } else {
         if (FilterReferences(m, m->GetFieldIndex(g))) {
           for (auto& b : broken) b.first->code = b.second;
-          return Refuse(m, r, kCalcUsedInFilter);
+          return Refuse(m, r, kCalcUsedInFilter, pending);
         }
         g->flags |= kMarkBroken;
         if (g->flags & kFieldCalculation) {
@@ -553,7 +517,7 @@ int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count) {
   }
   if (refusal) {
     if (count) *count = 0;
-    return Refuse(m, r, refusal);
+    return Refuse(m, r, refusal, pending);
   }
   // Broken dependents keep their 0x20 mark for the caller's list; the rest lose theirs.
   for (FieldDef* g = m->fieldList; g; g = g->next) g->flags &= ~kMarkCompiles;
@@ -561,15 +525,15 @@ int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count) {
   return 0;
 }
 
-void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest* r) {
+void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest* r,
+                          PendingCalcDefinition* pending) {
   if (r->kind != kCalcKindField && r->kind != kCalcKindCondition) {
-    CommitFunction(m, r);
+    CommitFunction(m, r, pending);
     return;
   }
-  auto it = g_pending.find(m);
-  if (it == g_pending.end()) return;
-  Pending p = it->second;
-  g_pending.erase(it);
+  if (!pending->field) return;
+  Pending p = std::move(*pending->field);
+  pending->field.reset();
   FieldDef* f = p.field;
   r->status = 0;
 
@@ -701,13 +665,12 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
   if (g_checks.committed) g_checks.committed(m, f, p.mode == 0, r->status);
 }
 
-void CancelCalcDefinition(CKmComposite* m, CalcDefRequest* /*request*/) {
-  auto fn = g_pendingFunction.find(m);
-  if (fn != g_pendingFunction.end()) {
-    if (!fn->second.removal) CancelUdfDefinition(m);
-    g_pendingFunction.erase(fn);
+void CancelCalcDefinition(CKmComposite* m, CalcDefRequest* /*request*/, PendingCalcDefinition* pending) {
+  if (pending->function) {
+    if (!pending->function->removal) CancelUdfDefinition(m);
+    pending->function.reset();
   }
-  if (DropPending(m)) Recompute(m);
+  if (DropPending(m, pending)) Recompute(m);
   ClearCalcMarks(m);
 }
 

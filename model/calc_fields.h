@@ -4,9 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "core/fields.h"
 
 class CKmComposite;
-struct FieldDef;
 struct UdfNode;
 
 constexpr uint8_t kCalcKindField = 1;
@@ -86,13 +90,54 @@ bool LinkFieldsAreValid(CKmComposite* m);
 // True when the linking field depends on a field of the lookup table it links.
 bool IsCircularThroughLink(CKmComposite* m, FieldDef* field, uint32_t index);
 
-// The check phase; count receives the number of other fields broken by the change.
-int DefineCalcField(CKmComposite* m, CalcDefRequest* request, uint32_t* count);
-void CommitCalcDefinition(CKmComposite* m, void* ownerWindow, CalcDefRequest* request);
-void CancelCalcDefinition(CKmComposite* m, CalcDefRequest* request);
+// A definition between its check and its commit or cancel. The caller holds
+// it and hands it to the commit or the cancel; a check with one still
+// waiting cancels that first.
+struct PendingCalcDefinition {
+  // A calculated field's or a condition's definition: the field carries the
+  // new one provisionally, this the old.
+  struct Saved {
+    char name[sizeof(FieldDef::name)] = {};
+    uint8_t* code = nullptr;
+    uint32_t codeLength = 0;
+    char* text = nullptr;
+    uint32_t flags = 0;
+    uint32_t refField = 0;
+    uint8_t table = 0;
+  };
+  struct Field {
+    int mode = 0;  // 0 new, 1 changed
+    uint8_t kind = kCalcKindField;
+    FieldDef* field = nullptr;
+    uint32_t index = kNoField;
+    Saved old;
+    bool typeChanged = false;
+    bool tableChanged = false;
+    bool referenced = false;
+    bool wasLinking = false;
+    bool conditionRemoval = false;
+    std::vector<std::pair<FieldDef*, uint8_t>> tableChanges;
+    char* sqlText = nullptr;
+  };
+  // A function's removal, or its definition held by the function list.
+  struct Function {
+    bool removal = false;
+    UdfNode* node = nullptr;
+    std::vector<FieldDef*> callers;
+  };
+  std::optional<Field> field;
+  std::optional<Function> function;
+};
+
+// The check phase; count receives the number of other fields broken by the
+// change. On 0 the change waits in pending.
+int DefineCalcField(CKmComposite* m, CalcDefRequest* request, uint32_t* count, PendingCalcDefinition* pending);
+void CommitCalcDefinition(CKmComposite* m, void* ownerWindow, CalcDefRequest* request,
+                          PendingCalcDefinition* pending);
+void CancelCalcDefinition(CKmComposite* m, CalcDefRequest* request, PendingCalcDefinition* pending);
 int TrialCompileCalcField(CKmComposite* m, CalcDefRequest* request);
 // True while a check phase waits for its commit or cancel.
-bool HasPendingCalcDefinition(const CKmComposite* m);
+bool HasPendingCalcDefinition(const PendingCalcDefinition& pending);
 
 // Every field of another table named like a field of the given table gets its
 // references qualified with its table's alias, so that they stay unambiguous.

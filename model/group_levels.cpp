@@ -205,7 +205,7 @@ int TotalsOutput(SortContext& ctx, WorkFile& file, const uint8_t* record) {
 
 int SortTotals(CKmComposite* m, const uint32_t* ascending, std::string* indexName) {
   RecordPassState* st = GetRecordPassState(m);
-  SortKeyTable* table = static_cast<SortKeyTable*>(m->sortKeyTable);
+  SortKeyTable* table = m->sortKeyTable;
   indexName->clear();
   if (table == nullptr || !st->totalsFile.IsOpen() || table->keyLevels >= kKeyLevels) return kEngineSilent3188;
   TotalsSortState ts{table, {}, {}};

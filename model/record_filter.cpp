@@ -5,6 +5,7 @@
 #include "expr/value_eval.h"
 #include "expr/value_helpers.h"
 #include "foundation/byte_order.h"
+#include "foundation/heap_strings.h"
 #include "core/composite.h"
 #include "core/fields.h"
 #include "model/memo_text.h"
@@ -302,7 +303,7 @@ Operand ReadOperand(CKmComposite* m, const uint8_t* tok) {
 }
 
 MemoReader* MemoReaderOf(CKmComposite* m, const FieldDef* f) {
-  if (!(f->flags & kFieldMemo) || m->recordPassState == nullptr) return nullptr;
+  if (!(f->flags & kFieldMemo) || m->FindAttachment<RecordPassState>() == nullptr) return nullptr;
   RecordPassState* st = GetRecordPassState(m);
   return st->memoReader != nullptr ? st->memoReader(m, const_cast<FieldDef*>(f)) : nullptr;
 }
@@ -501,17 +502,14 @@ int RebuildConditionCode(CKmComposite* m) {
     const int r = Build(m->conditionCode, m->conditionLength, &out);
     if (r != 0) return r;
   }
-  uint8_t* block = static_cast<uint8_t*>(std::malloc(out.size()));
+  uint8_t* block = static_cast<uint8_t*>(HeapAllocZero(0, static_cast<DWORD>(out.size())));
   if (block == nullptr) return 1;
   std::memcpy(block, out.data(), out.size());
-  m->compiledFilter = block;
+  m->compiledFilter.reset(block);
   return 0;
 }
 
-void FreeFilterCode(CKmComposite* m) {
-  std::free(m->compiledFilter);
-  m->compiledFilter = nullptr;
-}
+void FreeFilterCode(CKmComposite* m) { m->compiledFilter.reset(); }
 
 int FilterRejects(CKmComposite* m, const uint8_t* code, int totalsAsTrue) {
   if (code == nullptr || code[0] == kCondEnd) return 0;

@@ -36,15 +36,15 @@ void ShowPassMessage(const char* text) {
   if (g_passSink != nullptr) g_passSink(text);
 }
 
-namespace {
-
-struct OwnedBuffers {
+struct PassBuffers {
   std::unordered_map<void*, size_t> blocks;  // block and its size
 };
 
-OwnedBuffers& Owned(RecordPassState* st) {
-  if (st->ownedBuffers == nullptr) st->ownedBuffers = new OwnedBuffers();
-  return *static_cast<OwnedBuffers*>(st->ownedBuffers);
+namespace {
+
+PassBuffers& Owned(RecordPassState* st) {
+  if (st->ownedBuffers == nullptr) st->ownedBuffers.reset(new PassBuffers());
+  return *st->ownedBuffers;
 }
 
 bool IsAlias(const FieldDef* f) { return (f->flags & kFieldAlias) != 0; }
@@ -100,7 +100,7 @@ int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_
   const bool rereading = status == kEngineRecordRejected;
   m->lastEngineError = 0;
   m->stopRequested = 0;
-  m->recordCallback = reinterpret_cast<void*>(callback);
+  m->recordCallback = callback;
   m->ResetMemoBuffers();
   if (!rereading && !st->firstRecord) SaveFieldValues(m);
   if (st->firstRecord) {
@@ -151,7 +151,7 @@ int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_
       FieldDef* sel = m->selectionField;
       if (sel != nullptr && sel->value != nullptr && (!st->deferredSelection || phase23)) {
         if (sel->value[0] == 0) return kEngineRecordRejected;
-      } else if (st->filterOn && FilterRejects(m, static_cast<const uint8_t*>(m->compiledFilter), 0)) {
+      } else if (st->filterOn && FilterRejects(m, m->compiledFilter.get(), 0)) {
         return kEngineRecordRejected;
       }
       if (st->updateSummaries != nullptr) {
@@ -173,22 +173,6 @@ int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_
 void SetRecordPassMessageSink(void (*sink)(const char* text)) {
   g_passSink = sink;
   SetSortMessageSink(sink);
-}
-
-RecordPassState* GetRecordPassState(CKmComposite* model) {
-  if (model->recordPassState == nullptr) model->recordPassState = new RecordPassState();
-  return static_cast<RecordPassState*>(model->recordPassState);
-}
-
-void FreeRecordPassState(CKmComposite* model) {
-  if (model == nullptr || model->recordPassState == nullptr) return;
-  FreeFieldBuffers(model);
-  ClosePassFiles(model);
-  RemoveWorkFiles(model);
-  RecordPassState* st = static_cast<RecordPassState*>(model->recordPassState);
-  delete static_cast<OwnedBuffers*>(st->ownedBuffers);
-  delete st;
-  model->recordPassState = nullptr;
 }
 
 void ClearFieldValue(CKmComposite* m, FieldDef* f) {
@@ -219,10 +203,11 @@ void ClearScanBuffers(CKmComposite* m) {
     if (f->value != nullptr && !IsAlias(f)) ClearFieldValue(m, f);
 }
 
-void FreeFieldBuffers(CKmComposite* m) {
-  RecordPassState* st = GetRecordPassState(m);
+namespace {
+
+void FreeBuffersOf(CKmComposite* m, RecordPassState* st) {
   if (st->ownedBuffers == nullptr) return;
-  OwnedBuffers& own = Owned(st);
+  PassBuffers& own = Owned(st);
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
     if (f->value != nullptr) {
       uint8_t* block = IsMemo(f) ? f->value - kValueHeaderSize : f->value;
@@ -236,6 +221,37 @@ void FreeFieldBuffers(CKmComposite* m) {
   for (auto& e : own.blocks) std::free(e.first);
   own.blocks.clear();
 }
+
+void ClosePassFilesOf(RecordPassState* st) {
+  st->positionFile.Close();
+  st->tmpFile.Close();
+}
+
+void RemoveWorkFilesOf(RecordPassState* st) {
+  st->tmpFile.Close();
+  if (st->positionName == st->tmpName) st->positionFile.Close();
+  RemoveWorkFile(st->tmpName);
+  st->tmpName.clear();
+  st->totalsFile.Close();
+  st->indexFile.Close();
+  RemoveWorkFile(MakeTempFileName("TOT"));
+  RemoveWorkFile(st->indexName);
+  st->indexName.clear();
+}
+
+}  // namespace
+
+RecordPassState::RecordPassState(CKmComposite* owner) : model(owner) {}
+
+RecordPassState::~RecordPassState() {
+  FreeBuffersOf(model, this);
+  ClosePassFilesOf(this);
+  RemoveWorkFilesOf(this);
+}
+
+RecordPassState* GetRecordPassState(CKmComposite* model) { return model->GetAttachment<RecordPassState>(); }
+
+void FreeFieldBuffers(CKmComposite* m) { FreeBuffersOf(m, GetRecordPassState(m)); }
 
 void ResetRunCounters(CKmComposite* m) {
   RecordPassState* st = GetRecordPassState(m);
@@ -396,7 +412,7 @@ int ScanRecords(CKmComposite* m, RecordCallback callback, int32_t status) {
 }
 
 int ScanRecordAt(CKmComposite* m, uint32_t recordNumber, int32_t status) {
-  return Step(m, recordNumber, reinterpret_cast<RecordCallback>(m->recordCallback), status);
+  return Step(m, recordNumber, m->recordCallback, status);
 }
 
 int RunRecordPass(CKmComposite* m, RecordCallback callback) {
@@ -422,7 +438,7 @@ int RunRecordPass(CKmComposite* m, RecordCallback callback) {
           r = kEngineCannotWriteComponents;
       }
     } else {
-      m->recordCallback = reinterpret_cast<void*>(callback);
+      m->recordCallback = callback;
       if (callback != nullptr && callback(m) != 0) {
         r = kEngineStopped;
       } else {
@@ -474,24 +490,9 @@ int OpenPassFiles(CKmComposite* m, const std::string& positionFile) {
   return 0;
 }
 
-void ClosePassFiles(CKmComposite* m) {
-  RecordPassState* st = GetRecordPassState(m);
-  st->positionFile.Close();
-  st->tmpFile.Close();
-}
+void ClosePassFiles(CKmComposite* m) { ClosePassFilesOf(GetRecordPassState(m)); }
 
-void RemoveWorkFiles(CKmComposite* m) {
-  RecordPassState* st = GetRecordPassState(m);
-  st->tmpFile.Close();
-  if (st->positionName == st->tmpName) st->positionFile.Close();
-  RemoveWorkFile(st->tmpName);
-  st->tmpName.clear();
-  st->totalsFile.Close();
-  st->indexFile.Close();
-  RemoveWorkFile(MakeTempFileName("TOT"));
-  RemoveWorkFile(st->indexName);
-  st->indexName.clear();
-}
+void RemoveWorkFiles(CKmComposite* m) { RemoveWorkFilesOf(GetRecordPassState(m)); }
 
 void RewindScan(CKmComposite* m) {
   RecordPassState* st = GetRecordPassState(m);
@@ -613,7 +614,7 @@ int ReevaluateForField(CKmComposite* m, FieldDef* field) {
   // last pass, get a buffer of their storage size, cleared; a buffer of the
   // pass that is large enough is kept, and so is one a caller gave the field
   // (made for it).
-  OwnedBuffers& own = Owned(st);
+  PassBuffers& own = Owned(st);
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
     if (!(f->flags & kFieldNeeded) || IsAlias(f) || IsMemo(f)) continue;
     if (marked.count(f) && f->value != nullptr) continue;

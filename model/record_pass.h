@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/composite.h"
@@ -15,14 +16,20 @@
 class CKmComposite;
 struct FieldDef;
 
-// Asked after the calculations of every record; non-zero stops the pass (3074).
-typedef int (*RecordCallback)(CKmComposite* model);
 // The engine's summary update: (model, total, 0) for one total, (model,
 // null, 1) after sweep 0 and (model, null, 2) after sweep 1 in the report
 // run; non-zero ends the record step with that code.
 typedef int (*SummaryUpdateProc)(CKmComposite* model, FieldDef* total, int what);
 
-struct RecordPassState {
+struct PassBuffers;
+
+struct RecordPassState : ModelAttachment {
+  static constexpr AttachmentSlot kSlot = AttachmentSlot::kRecordPass;
+  explicit RecordPassState(CKmComposite* owner);
+  // Frees the pass's buffers, closing and removing its work files.
+  ~RecordPassState() override;
+
+  CKmComposite* model;
   RecordRowSource* rows = nullptr;
   SummaryUpdateProc updateSummaries = nullptr;  // null: summaries off
   int filterOn = 0;
@@ -59,12 +66,11 @@ struct RecordPassState {
   struct MemoReader* (*memoReader)(CKmComposite* model, FieldDef* field) = nullptr;
   int memoErrorShown = 0;  // a memo read failure is told once per pass
   // Buffers the pass allocated (freed by FreeFieldBuffers).
-  void* ownedBuffers = nullptr;
+  std::unique_ptr<PassBuffers> ownedBuffers;
 };
 
+// Made on first use; it goes with the model.
 RecordPassState* GetRecordPassState(CKmComposite* model);
-// Frees the pass state with its buffers, closing and removing its work files.
-void FreeRecordPassState(CKmComposite* model);
 
 // Prepares a pass over the needed fields (0x8000): 0, or 1 when memory runs out.
 int OpenScan(CKmComposite* model);

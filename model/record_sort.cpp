@@ -638,7 +638,7 @@ void SortFinish(SortContext&) {}
 int SortNextRecord(SortContext& ctx) {
   CKmComposite* m = ctx.model;
   RecordPassState* st = GetRecordPassState(m);
-  const RecordCallback callback = reinterpret_cast<RecordCallback>(m->recordCallback);
+  const RecordCallback callback = m->recordCallback;
   int r;
   do {
     r = ScanRecords(m, callback, st->lastStatus);

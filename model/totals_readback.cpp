@@ -71,7 +71,7 @@ int ReadTotalsRecordWithKeys(CKmComposite* m, int* level) { return ReadRecord(m,
 namespace {
 int ReadRecord(CKmComposite* m, int level, bool loadKeys, int* levelOut) {
   RecordPassState* st = GetRecordPassState(m);
-  const SortKeyTable* table = static_cast<const SortKeyTable*>(m->sortKeyTable);
+  const SortKeyTable* table = m->sortKeyTable;
   WorkFile& file = st->totalsFile;
   if (table == nullptr || !file.IsOpen()) return 2;
   const int lowest = GetLowestPreTotalLevel(m);
@@ -199,7 +199,7 @@ void RecalculatePreprocessed(CKmComposite* m, FieldDef* chain) {
 
 int LoadPreprocessedTotals(CKmComposite* m, int firstLevel) {
   RecordPassState* st = GetRecordPassState(m);
-  const SortKeyTable* table = static_cast<const SortKeyTable*>(m->sortKeyTable);
+  const SortKeyTable* table = m->sortKeyTable;
   if (st->totalsSorted || st->deferredSelection || m->passPhase == kPhaseTotalsPrepass || table == nullptr ||
       !st->totalsFile.IsOpen())
     return 0;

@@ -20,7 +20,6 @@ struct TestModel {
   ~TestModel() {
     while (m.fieldList) m.DeleteField(m.fieldList, 2);
     for (int i = 0; i < kMaxTables; ++i) m.FreeTableSlot(static_cast<uint32_t>(i));
-    FreeCompiler(&m);
   }
 
   int AddTable(const char* alias) {

@@ -62,11 +62,7 @@ struct Session {
     InstallUdfHooks(&m);
     SetUdfLibraryPath(&m, path.c_str());
   }
-  ~Session() {
-    CloseUdfLibrary(&m);
-    FreeUdfState(&m);
-    FreeCompiler(&m);
-  }
+  ~Session() { CloseUdfLibrary(&m); }
   // Defines a function and writes it to the library, as the editor does.
   int Save(const char* heading, const char* body, const char* oldName = nullptr) {
     int rc = OpenUdfLibrary(&m, true);

@@ -28,9 +28,9 @@ struct UdfModel {
     std::strcpy(reportField->name, "AMOUNT");
   }
   ~UdfModel() {
-    FreeUdfState(&m);
+    // A heading's parameters give the report's fields back before they go.
+    m.DropAttachment(AttachmentSlot::kUdf);
     while (m.fieldList != nullptr) m.DeleteField(m.fieldList, 2 | 4);
-    FreeCompiler(&m);
   }
 
   UdfNode* Define(const char* heading, const char* body, int* rc = nullptr) {

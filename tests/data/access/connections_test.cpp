@@ -261,8 +261,8 @@ TEST_F(Connections, OnePerReportModel) {
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(GetDataAccess(&model), a);
   ASSERT_EQ(a->ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1);
-  FreeDataAccess(&model);  // ends the connections with it
-  EXPECT_EQ(model.dataAccessState, nullptr);
-  FreeDataAccess(&model);
+  model.DropAttachment(AttachmentSlot::kDataAccess);  // ends the connections with it
+  EXPECT_EQ(model.FindAttachment<DataAccess>(), nullptr);
+  model.DropAttachment(AttachmentSlot::kDataAccess);
   EXPECT_EQ(GetDataAccess(nullptr), nullptr);
 }

@@ -62,13 +62,7 @@ class ExprSql : public testing::Test {
     t = m.AddTableSlot("customers", "C", 0, 0, nullptr);
     ASSERT_EQ(BuildSqlFieldList(&m, t, nullptr, nullptr, nullptr, true, nullptr, 0), 0);
   }
-  void TearDown() override {
-    m.udfList = nullptr;
-    FreeSqlFunctionTexts(&m);
-    FreeSelectState(&m);
-    FreeSqlRunState(&m);
-    FreeDataAccess(&m);
-  }
+  void TearDown() override { m.udfList = nullptr; }
   uint32_t FieldNo(const char* name) {
     for (FieldDef* f = m.fieldList; f; f = f->next)
       if (std::strcmp(f->name, name) == 0) return m.GetFieldIndex(f);
@@ -174,7 +168,7 @@ TEST_F(ExprSql, BuiltinTemplatesAreFoundByTheFunctionsOwnSlot) {
   const std::string path = testing::TempDir() + "expr_to_sql_now.ini";
   std::ofstream(path) << ini;
   da->sqlIniPath = path;
-  FreeSqlFunctionTexts(&m);
+  m.DropAttachment(AttachmentSlot::kSqlTemplates);  // the templates are read again from the new file
 
   CodeWriter now;
   now.Call(static_cast<uint32_t>(FindBuiltinExact("NOW", 3)), 0);

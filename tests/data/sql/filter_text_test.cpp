@@ -38,8 +38,6 @@ class Filter : public testing::Test {
     std::free(m.conditionCode);
     m.conditionCode = nullptr;
     SetActiveCollation(nullptr, nullptr);
-    FreeSqlModelState(&m);
-    FreeDataAccess(&m);
   }
   uint32_t F(const char* name) {
     for (FieldDef* f = m.fieldList; f; f = f->next)

@@ -40,12 +40,6 @@ class PgSql : public testing::Test {
     Exec("create table vt_lines (head integer, qty integer)");
     Exec("insert into vt_lines values (1, 3), (1, 4), (2, 5)");
   }
-  void TearDown() override {
-    FreeSqlFunctionTexts(&m);
-    FreeSelectState(&m);
-    FreeSqlRunState(&m);
-    FreeDataAccess(&m);
-  }
   void Exec(const char* sql) {
     ASSERT_EQ(da->ExecSql(sql), 0) << sql << ": " << DbLastErrorText();
     da->EndStatement();

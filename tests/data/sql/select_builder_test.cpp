@@ -27,11 +27,6 @@ class Select : public testing::Test {
     ASSERT_EQ(da->ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1) << DbLastErrorText();
     da->SelectDataSource(odbc_test::kSqliteDsn);
   }
-  void TearDown() override {
-    FreeSelectState(&m);
-    FreeSqlRunState(&m);
-    FreeDataAccess(&m);
-  }
   // A table slot with its fields, none of them selected.
   uint32_t Table(const char* name, const char* alias, uint8_t bits) {
     uint32_t t = m.AddTableSlot(name, alias, 0, bits, nullptr);
@@ -230,7 +225,7 @@ TEST_F(Select, OpenedQueryFetchesIntoTheFieldsInSelectOrder) {
     got.push_back(std::string(reinterpret_cast<char*>(name->value)) + "|" + std::to_string(static_cast<int>(a)));
   }
   CloseReportQuery(&m);
-  FreeRecordPassState(&m);
+  m.DropAttachment(AttachmentSlot::kRecordPass);
   EXPECT_EQ(got, (std::vector<std::string>{"Anders|30", "Anders|20", "O'Hara|5"}));
 }
 

@@ -27,10 +27,6 @@ int32_t DayOf(int y, int mo, int d) {
 
 struct Model {
   Model() { da = GetDataAccess(&m); }
-  ~Model() {
-    FreeSqlRunState(&m);
-    FreeDataAccess(&m);
-  }
   CKmComposite m{nullptr};
   DataAccess* da;
 };

@@ -54,7 +54,6 @@ class FetchText : public testing::Test {
     b->fetchBuffer = static_cast<uint8_t*>(std::calloc(64, 1));
     b->fetchSize = 64;
   }
-  void TearDown() override { FreeSqlRunState(&model); FreeDataAccess(&model); }
   std::string Convert(const char* fetched) {
     FieldBinding* b = GetFieldBinding(f, false);
     std::strncpy(reinterpret_cast<char*>(b->fetchBuffer), fetched, 63);
@@ -161,8 +160,6 @@ TEST(NumericKind, DecimalDisplayWidthsAndPackedValues) {
   b->fetchedLength = -2;
   ConvertFetchedValue(&m, d);
   EXPECT_EQ(Number(value), kNullNumber);
-  FreeSqlRunState(&m);
-  FreeDataAccess(&m);
 }
 
 TEST(FieldTypeText, NamesByKindAndCodesOtherwise) {
@@ -172,8 +169,6 @@ TEST(FieldTypeText, NamesByKindAndCodesOtherwise) {
   EXPECT_STREQ(GetFieldTypeText(&m, f), "code 110");  // no dBASE/SQL Server source
   f->flags |= kFieldAlias;
   EXPECT_STREQ(GetFieldTypeText(&m, f), "");
-  FreeSqlRunState(&m);
-  FreeDataAccess(&m);
 }
 
 namespace {
@@ -197,10 +192,6 @@ class SqliteFields : public testing::Test {
     da->EndStatement();
     ASSERT_EQ(da->ExecSql("insert into vt_kinds values (null, null, null, null, null, null, null, null, null, null)"), 0);
     da->EndStatement();
-  }
-  void TearDown() override {
-    FreeSqlRunState(&model);
-    FreeDataAccess(&model);
   }
   CKmComposite model{nullptr};
   DataAccess* da = nullptr;

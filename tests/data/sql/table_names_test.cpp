@@ -26,11 +26,6 @@ class KindTableNames : public testing::Test {
     ASSERT_NE(da->Current(), nullptr);
     std::snprintf(da->Current()->identifierQuote, sizeof da->Current()->identifierQuote, "\"");
   }
-  void TearDown() override {
-    FreeSelectState(&m);
-    FreeSqlRunState(&m);
-    FreeDataAccess(&m);
-  }
   void Kind(uint32_t kind, bool useFileExt) {
     DataSourceSettings* s = da->Current();
     s->flags &= ~(DS_KIND_SQLSERVER | DS_KIND_BTRIEVE | DS_KIND_DBASE | DS_KIND_PARADOX | DS_USE_FILE_EXT);

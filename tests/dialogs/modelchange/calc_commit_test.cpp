@@ -35,8 +35,9 @@ struct CommitModel : TestModel {
     r.text = text;
     r.field = field;
     uint32_t count = 0;
-    if (DefineCalcField(&m, &r, &count) != 0) return nullptr;
-    CommitCalcDefinition(&m, nullptr, &r);
+    PendingCalcDefinition pending;
+    if (DefineCalcField(&m, &r, &count, &pending) != 0) return nullptr;
+    CommitCalcDefinition(&m, nullptr, &r, &pending);
     return r.field;
   }
 };

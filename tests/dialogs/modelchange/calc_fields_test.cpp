@@ -21,16 +21,17 @@ struct CalcModel : TestModel {
     r.text = text;
     r.field = field;
     uint32_t c = 0;
-    int rc = DefineCalcField(&m, &r, count ? count : &c);
+    int rc = DefineCalcField(&m, &r, count ? count : &c, &pending);
     return rc;
   }
   FieldDef* NewCalc(const char* fieldName, const char* text) {
     CalcDefRequest r;
     if (Define(r, fieldName, text, nullptr) != 0) return nullptr;
-    CommitCalcDefinition(&m, nullptr, &r);
+    CommitCalcDefinition(&m, nullptr, &r, &pending);
     return r.field;
   }
   uint32_t Count() const { return m.fieldCount; }
+  PendingCalcDefinition pending;
 };
 
 std::string Text(const char* t) {
@@ -76,9 +77,9 @@ TEST(CalcDefinition, NewFieldCommitsWithFormatAndText) {
   CalcDefRequest r;
   ASSERT_EQ(t.Define(r, "NET", "QTY * 2   ", nullptr), 0);
   EXPECT_EQ(r.status, kCalcStatusAccepted);
-  EXPECT_TRUE(HasPendingCalcDefinition(&t.m));
-  CommitCalcDefinition(&t.m, nullptr, &r);
-  EXPECT_FALSE(HasPendingCalcDefinition(&t.m));
+  EXPECT_TRUE(HasPendingCalcDefinition(t.pending));
+  CommitCalcDefinition(&t.m, nullptr, &r, &t.pending);
+  EXPECT_FALSE(HasPendingCalcDefinition(t.pending));
   ASSERT_NE(r.field, nullptr);
   EXPECT_EQ(t.Count(), before + 1);
   EXPECT_STREQ(r.field->name, "NET");
@@ -97,7 +98,7 @@ TEST(CalcDefinition, RefusalsAndCancelLeaveNoHalfMadeField) {
   // Compile error: the new field goes again.
   EXPECT_NE(t.Define(r, "BAD", "QTY +", nullptr), 0);
   EXPECT_EQ(t.Count(), before);
-  EXPECT_FALSE(HasPendingCalcDefinition(&t.m));
+  EXPECT_FALSE(HasPendingCalcDefinition(t.pending));
   // Bad name.
   EXPECT_EQ(t.Define(r, "AND", "1", nullptr), kCalcBadName);
   EXPECT_EQ(r.status, kCalcStatusErrorPosition);
@@ -107,7 +108,7 @@ TEST(CalcDefinition, RefusalsAndCancelLeaveNoHalfMadeField) {
   std::string big = "QTY" + std::string(1030, ' ') + "+ 1";
   std::string fits = "QTY" + std::string(900, ' ') + "+ 1" + std::string(400, ' ');
   ASSERT_EQ(t.Define(r, "FITS", fits.c_str(), nullptr), 0);
-  CancelCalcDefinition(&t.m, &r);
+  CancelCalcDefinition(&t.m, &r, &t.pending);
   EXPECT_NE(t.Define(r, "BIG", big.c_str(), nullptr), 0);
   EXPECT_EQ(t.Count(), before);
   // The compiler's slack counts against the buffer too.
@@ -118,9 +119,21 @@ TEST(CalcDefinition, RefusalsAndCancelLeaveNoHalfMadeField) {
   // A caller that cancels a new field is left with the list as it was.
   ASSERT_EQ(t.Define(r, "NEWONE", "QTY + 1", nullptr), 0);
   EXPECT_EQ(t.Count(), before + 1);
-  CancelCalcDefinition(&t.m, &r);
+  CancelCalcDefinition(&t.m, &r, &t.pending);
   EXPECT_EQ(t.Count(), before);
-  EXPECT_FALSE(HasPendingCalcDefinition(&t.m));
+  EXPECT_FALSE(HasPendingCalcDefinition(t.pending));
+}
+
+TEST(CalcDefinition, ACheckWithADefinitionWaitingDropsThatOneFirst) {
+  CalcModel t;
+  const uint32_t before = t.Count();
+  CalcDefRequest first, second;
+  ASSERT_EQ(t.Define(first, "ONE", "QTY + 1", nullptr), 0);
+  ASSERT_EQ(t.Define(second, "TWO", "QTY + 2", nullptr), 0);
+  EXPECT_EQ(t.Count(), before + 1);  // ONE went again
+  CancelCalcDefinition(&t.m, &second, &t.pending);
+  EXPECT_EQ(t.Count(), before);
+  EXPECT_FALSE(HasPendingCalcDefinition(t.pending));
 }
 
 TEST(CalcDefinition, ChangeCancelRestoresAndCommitRenamesUsers) {
@@ -132,13 +145,13 @@ TEST(CalcDefinition, ChangeCancelRestoresAndCommitRenamesUsers) {
   CalcDefRequest r;
   ASSERT_EQ(t.Define(r, "NETTO", "QTY * 3", net), 0);
   EXPECT_STREQ(net->name, "NETTO");
-  CancelCalcDefinition(&t.m, &r);
+  CancelCalcDefinition(&t.m, &r, &t.pending);
   EXPECT_STREQ(net->name, "NET");
   EXPECT_EQ(net->code, oldCode);
   EXPECT_EQ(Text(net->exprText), "QTY * 2");
 
   ASSERT_EQ(t.Define(r, "NETTO", "QTY * 3", net), 0);
-  CommitCalcDefinition(&t.m, nullptr, &r);
+  CommitCalcDefinition(&t.m, nullptr, &r, &t.pending);
   EXPECT_STREQ(net->name, "NETTO");
   EXPECT_EQ(Text(net->exprText), "QTY * 3");
   EXPECT_NE(Text(gross->exprText).find("NETTO"), std::string::npos) << gross->exprText;
@@ -155,7 +168,7 @@ TEST(CalcDefinition, TypeChangeCountsBrokenUsersAndCommitDropsTheirCode) {
   ASSERT_EQ(t.Define(r, nullptr, "CUST", net, &count), 0);
   EXPECT_EQ(count, 2u);
   EXPECT_TRUE(gross->flags & kFieldRemovePropagated);
-  CommitCalcDefinition(&t.m, nullptr, &r);
+  CommitCalcDefinition(&t.m, nullptr, &r, &t.pending);
   EXPECT_EQ(net->flags & kFieldNumeric, 0u);
   EXPECT_EQ(gross->code, nullptr);
   EXPECT_EQ(gross->flags & 0x30, 0u);
@@ -171,7 +184,7 @@ TEST(CalcDefinition, CycleNamesTheCulprit) {
   ASSERT_NE(r.culprit, nullptr);
   EXPECT_STREQ(r.culprit, "B");
   EXPECT_EQ(a->code, oldCode);
-  EXPECT_FALSE(HasPendingCalcDefinition(&t.m));
+  EXPECT_FALSE(HasPendingCalcDefinition(t.pending));
 }
 
 TEST(CalcDefinition, ConditionsOfTotals) {
@@ -184,20 +197,20 @@ TEST(CalcDefinition, ConditionsOfTotals) {
   r.field = total;
   r.text = "QTY > 5";
   uint32_t count = 0;
-  ASSERT_EQ(DefineCalcField(&t.m, &r, &count), 0);
-  CommitCalcDefinition(&t.m, nullptr, &r);
+  ASSERT_EQ(DefineCalcField(&t.m, &r, &count, &t.pending), 0);
+  CommitCalcDefinition(&t.m, nullptr, &r, &t.pending);
   ASSERT_NE(total->conditionCode, nullptr);
   EXPECT_EQ(Text(total->conditionText), "QTY > 5");
   // A condition resting on a total is refused and the old one stays.
   FieldDef* share = t.NewCalc("SHARE", "QTY / SUMQ");
   ASSERT_NE(share, nullptr);
   r.text = "SHARE > 1";
-  EXPECT_EQ(DefineCalcField(&t.m, &r, &count), kCalcConditionOnTotal);
+  EXPECT_EQ(DefineCalcField(&t.m, &r, &count, &t.pending), kCalcConditionOnTotal);
   EXPECT_EQ(Text(total->conditionText), "QTY > 5");
   // An empty text removes the condition.
   r.text = "   ";
-  ASSERT_EQ(DefineCalcField(&t.m, &r, &count), 0);
-  CommitCalcDefinition(&t.m, nullptr, &r);
+  ASSERT_EQ(DefineCalcField(&t.m, &r, &count, &t.pending), 0);
+  CommitCalcDefinition(&t.m, nullptr, &r, &t.pending);
   EXPECT_EQ(total->conditionCode, nullptr);
   EXPECT_EQ(total->conditionText, nullptr);
 }
@@ -237,27 +250,27 @@ TEST(CalcDefinition, UserFunctionsDefinedChangedAndRemoved) {
   r.name = "TWICE(N_AMT)";
   r.text = "AMT * 2";
   uint32_t count = 9;
-  ASSERT_EQ(DefineCalcField(&t.m, &r, &count), 0);
+  ASSERT_EQ(DefineCalcField(&t.m, &r, &count, &t.pending), 0);
   EXPECT_EQ(count, 0u);
-  CommitCalcDefinition(&t.m, nullptr, &r);
+  CommitCalcDefinition(&t.m, nullptr, &r, &t.pending);
   ASSERT_NE(r.function, nullptr);
   UdfNode* twice = r.function;
-  EXPECT_FALSE(HasPendingCalcDefinition(&t.m));
+  EXPECT_FALSE(HasPendingCalcDefinition(t.pending));
 
   // Heading errors come back as calculation codes.
   CalcDefRequest bad;
   bad.kind = 2;
   bad.name = "NOPAREN";
   bad.text = "1";
-  EXPECT_EQ(DefineCalcField(&t.m, &bad, &count), 47);
+  EXPECT_EQ(DefineCalcField(&t.m, &bad, &count, &t.pending), 47);
   EXPECT_EQ(bad.status, kCalcStatusErrorPosition);
 
   FieldDef* user = t.NewCalc("DOUBLED", "TWICE(QTY)");
   ASSERT_NE(user, nullptr);
   // A change cancelled keeps the body.
   r.text = "AMT * 3";
-  ASSERT_EQ(DefineCalcField(&t.m, &r, &count), 0);
-  CancelCalcDefinition(&t.m, &r);
+  ASSERT_EQ(DefineCalcField(&t.m, &r, &count, &t.pending), 0);
+  CancelCalcDefinition(&t.m, &r, &t.pending);
   EXPECT_EQ(std::string(twice->body).substr(0, 7), "AMT * 2");
 
   // Removing a function used by a linking field is refused and names it.
@@ -266,15 +279,15 @@ TEST(CalcDefinition, UserFunctionsDefinedChangedAndRemoved) {
   del.status = 1;
   del.function = twice;
   user->flags |= kFieldJoin;
-  EXPECT_EQ(DefineCalcField(&t.m, &del, &count), kCalcUdfUsedInLink);
+  EXPECT_EQ(DefineCalcField(&t.m, &del, &count, &t.pending), kCalcUdfUsedInLink);
   ASSERT_NE(del.culprit, nullptr);
   EXPECT_STREQ(del.culprit, "DOUBLED");
   user->flags &= ~kFieldJoin;
   del.status = 1;
-  ASSERT_EQ(DefineCalcField(&t.m, &del, &count), 0);
+  ASSERT_EQ(DefineCalcField(&t.m, &del, &count, &t.pending), 0);
   EXPECT_EQ(count, 1u);
   const uint32_t before = t.Count();
-  CommitCalcDefinition(&t.m, nullptr, &del);
+  CommitCalcDefinition(&t.m, nullptr, &del, &t.pending);
   EXPECT_EQ(t.Count(), before - 1);
   EXPECT_EQ(t.m.udfList, nullptr);
 }

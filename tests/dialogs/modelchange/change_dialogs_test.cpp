@@ -100,6 +100,6 @@ TEST_F(ChangeDialogsTest, WarningListsBrokenUsersAndCancelKeepsTheOldDefinition)
   EXPECT_EQ(RunCalcFieldDialog(nullptr, &params), IDCANCEL);
   EXPECT_EQ(listed, 1);
   EXPECT_TRUE(net->flags & kFieldNumeric);
-  EXPECT_FALSE(HasPendingCalcDefinition(&t.m));
+  EXPECT_FALSE(HasPendingCalcDefinition(params.pending));
   for (FieldDef* g = t.m.fieldList; g; g = g->next) EXPECT_EQ(g->flags & 0x30, 0u) << g->name;
 }

@@ -96,21 +96,22 @@ TEST(MasterJoins, RelationReadBackAndCompared) {
 TEST(MasterJoins, RemovingLookupTables) {
   JoinModel t;
   uint32_t count = 99;
+  JoinRemoval pending;
   // CUST carries the link to REGION: refused, nothing left marked.
-  EXPECT_EQ(FindJoinUsers(&t.m, t.cust, &count), kEngineDeleteJoinField);
+  EXPECT_EQ(FindJoinUsers(&t.m, t.cust, &count, &pending), kEngineDeleteJoinField);
   for (FieldDef* g = t.m.fieldList; g; g = g->next) EXPECT_EQ(g->flags & 0x30, 0u) << g->name;
-  EXPECT_EQ(FindJoinUsers(&t.m, 77, &count), 1);
+  EXPECT_EQ(FindJoinUsers(&t.m, 77, &count, &pending), 1);
 
   // REGION's fields are used by nothing but a calculation.
   FieldDef* calc = t.AddCalc("REGCODE", "RID * 10");
   ASSERT_EQ(t.lastError, 0);
-  ASSERT_EQ(FindJoinUsers(&t.m, t.region, &count), 0);
+  ASSERT_EQ(FindJoinUsers(&t.m, t.region, &count, &pending), 0);
   EXPECT_GE(count, 1u);
-  CancelJoinRemoval(&t.m);
+  CancelJoinRemoval(&t.m, &pending);
   EXPECT_EQ(calc->flags & 0x30, 0u);
-  ASSERT_EQ(FindJoinUsers(&t.m, t.region, &count), 0);
+  ASSERT_EQ(FindJoinUsers(&t.m, t.region, &count, &pending), 0);
   const uint32_t before = t.m.fieldCount;
-  RemoveJoin(&t.m);
+  RemoveJoin(&t.m, &pending);
   EXPECT_EQ(t.m.tableSlots[t.region], nullptr);
   EXPECT_EQ(t.m.fieldCount, before - 2);
   for (FieldDef* g = t.m.fieldList; g; g = g->next) EXPECT_STRNE(g->name, "REGCODE");

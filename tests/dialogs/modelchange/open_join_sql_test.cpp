@@ -28,11 +28,8 @@ class SqlTables : public testing::Test {
     da->SelectDataSource(odbc_test::kSqliteDsn);
     ctx.owner = "1";
   }
-  void TearDown() override {
-    FreeSqlFieldState(&t.m);
-    FreeSqlRunState(&t.m);
-    FreeDataAccess(&t.m);
-  }
+  // The bindings go while the fields and tables they hang from still exist.
+  void TearDown() override { t.m.DropAttachment(AttachmentSlot::kSqlFields); }
   FieldDef* Find(int slot, const char* name) {
     for (FieldDef* f = t.m.fieldList; f; f = f->next)
       if (f->table == slot && std::strcmp(f->name, name) == 0) return f;
@@ -99,17 +96,19 @@ TEST_F(SqlTables, ReplacedTableKeepsMatchedFieldsAndTheirUsers) {
   (void)when;
 
   // A failed open puts the old fields back.
-  EXPECT_EQ(ReplaceTable(&t.m, 0, "no_such_table", nullptr, nullptr, nullptr, ctx), kEngineCannotOpenTable);
-  EXPECT_FALSE(IsReplacingTable(&t.m));
+  TableReplacement pending;
+  EXPECT_EQ(ReplaceTable(&t.m, &pending, 0, "no_such_table", nullptr, nullptr, nullptr, ctx), kEngineCannotOpenTable);
+  EXPECT_FALSE(pending.active);
   EXPECT_NE(Find(0, "placed"), nullptr);
   EXPECT_STREQ(t.m.tableSlots[0]->path, "orders");
 
-  ASSERT_EQ(ReplaceTable(&t.m, 0, "orders", "select id, customer, amount from orders", nullptr, nullptr, ctx), 0);
+  ASSERT_EQ(ReplaceTable(&t.m, &pending, 0, "orders", "select id, customer, amount from orders", nullptr, nullptr, ctx),
+            0);
   uint32_t count = 0;
-  ASSERT_EQ(FinishReplaceTable(&t.m, false, &count), 0);
+  ASSERT_EQ(FinishReplaceTable(&t.m, &pending, false, &count), 0);
   EXPECT_EQ(count, 2u);  // "placed" has no match, and WHEN uses it
-  ASSERT_EQ(FinishReplaceTable(&t.m, true, &count), 0);
-  EXPECT_FALSE(IsReplacingTable(&t.m));
+  ASSERT_EQ(FinishReplaceTable(&t.m, &pending, true, &count), 0);
+  EXPECT_FALSE(pending.active);
   EXPECT_EQ(Find(0, "placed"), nullptr);
   bool whenLeft = false;
   for (FieldDef* f = t.m.fieldList; f; f = f->next) whenLeft = whenLeft || std::strcmp(f->name, "WHEN") == 0;
@@ -128,28 +127,29 @@ TEST_F(SqlTables, MasterChangeWarnsCancelsAndCommits) {
   ASSERT_EQ(t.lastError, 0);
 
   MasterSourceRequest r;
+  MasterChange pending;
   r.path = "orders";
   r.alias = "1st";
-  EXPECT_EQ(ChangeMasterTable(&t.m, &r, ctx, nullptr), kEngineInvalidAlias);
+  EXPECT_EQ(ChangeMasterTable(&t.m, &r, ctx, nullptr, &pending), kEngineInvalidAlias);
   EXPECT_EQ(r.result, 2u);
   // The same table and alias: nothing to do.
   r.alias = "orders";
-  EXPECT_EQ(ChangeMasterTable(&t.m, &r, ctx, nullptr), 0);
+  EXPECT_EQ(ChangeMasterTable(&t.m, &r, ctx, nullptr, &pending), 0);
   EXPECT_EQ(r.result, 0u);
-  EXPECT_FALSE(CommitMasterChange(&t.m, &r));
+  EXPECT_FALSE(CommitMasterChange(&t.m, &r, &pending));
 
   // To customers: id matches, amount does not.
   r.path = "customers";
   r.alias = "cust";
-  ASSERT_EQ(ChangeMasterTable(&t.m, &r, ctx, nullptr), 0);
+  ASSERT_EQ(ChangeMasterTable(&t.m, &r, ctx, nullptr, &pending), 0);
   EXPECT_EQ(r.result, 1u);
-  CancelMasterChange(&t.m);
+  CancelMasterChange(&t.m, &pending);
   EXPECT_STREQ(t.m.tableSlots[0]->path, "orders");
   EXPECT_NE(Find(0, "amount"), nullptr);
   for (FieldDef* f = t.m.fieldList; f; f = f->next) EXPECT_EQ(f->flags & 0x30, 0u) << f->name;
 
-  ASSERT_EQ(ChangeMasterTable(&t.m, &r, ctx, nullptr), 0);
-  EXPECT_TRUE(CommitMasterChange(&t.m, &r));
+  ASSERT_EQ(ChangeMasterTable(&t.m, &r, ctx, nullptr, &pending), 0);
+  EXPECT_TRUE(CommitMasterChange(&t.m, &r, &pending));
   EXPECT_STREQ(t.m.tableSlots[0]->path, "customers");
   EXPECT_STREQ(t.m.tableSlots[0]->alias, "cust");
   EXPECT_NE(Find(0, "city"), nullptr);
@@ -179,30 +179,31 @@ TEST_F(SqlTables, RelationChangesCommitOrCancel) {
 
   // The relation as it stands: no change.
   uint32_t count = 99;
-  ASSERT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx), 0);
+  RelationChange pending;
+  ASSERT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx, &pending), 0);
   EXPECT_EQ(count, 0u);
-  EXPECT_FALSE(ChangeJoinTable(&t.m, &r));
+  EXPECT_FALSE(ChangeJoinTable(&t.m, &r, &pending));
 
   // Another alias of a slot in use is refused; an unknown column too.
   r.alias = "orders";
-  EXPECT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx), kEngineDuplicateAlias);
+  EXPECT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx, &pending), kEngineDuplicateAlias);
   EXPECT_EQ(r.focus, kJoinFocusAlias);
   r.alias = "C";
   JoinLinkEntry bad[] = {{customer, "nope", 0}, {}};
   r.links = bad;
-  EXPECT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx), -1);
+  EXPECT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx, &pending), -1);
   EXPECT_EQ(r.focus, kJoinFocusLinks);
-  EXPECT_EQ(ChangeJoin(&t.m, &r, 42, &count, ctx), 1);
+  EXPECT_EQ(ChangeJoin(&t.m, &r, 42, &count, ctx, &pending), 1);
 
   // The skip rule, then cancel: the relation stays related-blank.
   r.links = links;
   r.rule = 1;
-  ASSERT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx), 0);
-  CancelRelationChange(&t.m);
+  ASSERT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx, &pending), 0);
+  CancelRelationChange(&t.m, &pending);
   EXPECT_EQ(t.m.tableSlots[1]->relationBits & 0x60, 0x20);
   for (FieldDef* f = t.m.fieldList; f; f = f->next) EXPECT_EQ(f->flags & 0x30, 0u) << f->name;
-  ASSERT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx), 0);
-  EXPECT_TRUE(ChangeJoinTable(&t.m, &r));
+  ASSERT_EQ(ChangeJoin(&t.m, &r, number, &count, ctx, &pending), 0);
+  EXPECT_TRUE(ChangeJoinTable(&t.m, &r, &pending));
   EXPECT_EQ(t.m.tableSlots[1]->relationBits & 0x60, 0x40);
   EXPECT_EQ(Find(1, "city"), city);
   EXPECT_EQ(CountJoinFields(&t.m, number), 1);
@@ -226,9 +227,7 @@ TEST_F(SqlTables, ReportViewBecomesTheMaster) {
   EXPECT_FALSE(IsSqlReport(&other.m));
   EXPECT_EQ(other.m.tableSlots[0], nullptr);
   EXPECT_EQ(SetupSqlMaster(&other.m, "define reportview T as select 1", false, ctx), kEngineInvalidViewNames);
-  FreeSqlFieldState(&other.m);
-  FreeSqlRunState(&other.m);
-  FreeDataAccess(&other.m);
+  other.m.DropAttachment(AttachmentSlot::kSqlFields);
 }
 
 namespace {

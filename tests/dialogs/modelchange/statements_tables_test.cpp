@@ -13,7 +13,6 @@ namespace {
 
 struct ViewModel {
   CKmComposite m{nullptr};
-  ~ViewModel() { FreeReportViewNames(&m); }
   int Parse(const char* text, uint32_t* pos = nullptr, bool passExec = false) {
     uint32_t p = 0;
     int rc = ParseReportViewStatement(&m, text, pos ? pos : &p, passExec);

@@ -51,7 +51,7 @@ class RunCalcTest : public ::testing::Test {
       f->previous = nullptr;
     }
     DeleteRunCalcState(calc);
-    FreeRecordPassState(&model);
+    model.DropAttachment(AttachmentSlot::kRecordPass);
     while (model.fieldList != nullptr) model.DeleteField(model.fieldList, 2 | 4);
   }
 

@@ -100,10 +100,8 @@ class ReportPdf : public testing::Test {
     doc.m_pLayout = nullptr;
     m->itemListHead = nullptr;
     CloseReportQuery(m);
-    FreeRecordPassState(m);
-    FreeSelectState(m);
-    FreeSqlRunState(m);
-    FreeDataAccess(m);
+    m->DropAttachment(AttachmentSlot::kRecordPass);
+    m->DropAttachment(AttachmentSlot::kSqlFields);
     m->FreeTableSlot(table);
     while (m->fieldList) m->DeleteField(m->fieldList, 2 | 4);
     doc.m_pModel = nullptr;

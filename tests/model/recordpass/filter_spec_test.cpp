@@ -23,7 +23,7 @@ class FilterSpecTest : public ::testing::Test {
     city = Field("CITY", 0);
   }
   ~FilterSpecTest() override {
-    FreeRecordPassState(&model);
+    model.DropAttachment(AttachmentSlot::kRecordPass);
     std::free(model.conditionCode);
     model.conditionCode = nullptr;
     while (model.fieldList != nullptr) model.DeleteField(model.fieldList, 2 | 4);

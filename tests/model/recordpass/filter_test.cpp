@@ -36,9 +36,9 @@ class FilterTest : public PassTest {
     rows.rows = {row};
     rows.current = 0;
     rows.ConvertFetchedRow(&model);
-    return FilterRejects(&model, static_cast<const uint8_t*>(model.compiledFilter), 0) == 0;
+    return FilterRejects(&model, model.compiledFilter.get(), 0) == 0;
   }
-  const uint8_t* Code() const { return static_cast<const uint8_t*>(model.compiledFilter); }
+  const uint8_t* Code() const { return model.compiledFilter.get(); }
   FieldDef *a, *r, *d;
 };
 

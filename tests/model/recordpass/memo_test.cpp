@@ -120,7 +120,6 @@ namespace {
 class MemoFilterTest : public ::testing::Test {
  protected:
   MemoFilterTest() : model(nullptr) {}
-  ~MemoFilterTest() override { FreeRecordPassState(&model); }
   CKmComposite model;
 };
 

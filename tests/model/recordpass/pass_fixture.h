@@ -77,7 +77,7 @@ class PassTest : public ::testing::Test {
  protected:
   PassTest() : model(nullptr) {}
   ~PassTest() override {
-    FreeRecordPassState(&model);
+    model.DropAttachment(AttachmentSlot::kRecordPass);
     while (model.fieldList != nullptr) model.DeleteField(model.fieldList, 2 | 4);
   }
   FieldDef* Data(const char* name, uint32_t flags, uint32_t width = 0) {
