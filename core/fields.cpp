@@ -313,7 +313,6 @@ void CKmComposite::FormatQualifiedFieldName(const FieldDef* field, char* out, si
 void CKmComposite::NormalizeDateKind(FieldDef* field) {
   if ((field->flags & kFieldKindMask) != kFieldDateTime) return;
   field->flags = (field->flags & ~kFieldDateTime) | kFieldDate;
-  field->passWorkPointer2 = nullptr;  // the record's last word
 }
 
 void CKmComposite::SwapFieldRecords(FieldDef* oldField, FieldDef* newField) {

@@ -120,7 +120,6 @@ struct FieldDef {
   uint32_t codeLength = 0;
   uint8_t declLengthHigh = 0;
   char* sqlText = nullptr;    // heap, owned; null when not translatable
-  void* passWorkPointer = nullptr;
   // Totals: reset level, group level (252/253 special), condition and its code.
   uint8_t totalReset = 0;
   uint8_t totalLevel = 0;
@@ -139,10 +138,8 @@ struct FieldDef {
   uint32_t timeFormat = 0;
   uint8_t valueStatus = 0;     // low 3 bits current; bits 4 and 6 previous
   uint8_t previousStatus = 0;
-  void* passWorkPointer2 = nullptr;
-  // Owned by the data-access layer and the engine for their per-field state.
+  // Owned by the data-access layer for its per-field state.
   FieldBinding* dataBinding = nullptr;
-  void* engineWork = nullptr;
 };
 
 // A total field; an alias standing for a total carries the bit too.
