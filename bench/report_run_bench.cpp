@@ -197,7 +197,7 @@ std::string ValueText(FieldDef* f, const uint8_t* v) {
   return reinterpret_cast<const char*>(v);
 }
 
-int WriteBand(CKmDoc* doc, int band, int fitLimit) {
+int WriteBand(KmDocBase* doc, int band, int fitLimit) {
   if (fitLimit) return 0;
   ReportRun* r = RunOf(doc);
   bool previous = (band >= kBandGroupFooter && band < kBandGroupFooter + 8) || band == kBandSummary;
