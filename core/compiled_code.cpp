@@ -24,7 +24,7 @@ void WriteF64(uint8_t* p, double v) {
 
 void CodeWriter::PutU32(uint32_t v) {
   uint8_t b[4];
-  WriteU32(b, v);
+  ::PutU32(b, v);
   bytes_.insert(bytes_.end(), b, b + 4);
 }
 
@@ -100,7 +100,7 @@ size_t CodeWriter::Jump(uint8_t op) {
 
 void CodeWriter::PatchJump(size_t operandAt, size_t target) {
   int32_t offset = static_cast<int32_t>(static_cast<int64_t>(target) - static_cast<int64_t>(operandAt));
-  WriteU32(&bytes_[operandAt], static_cast<uint32_t>(offset));
+  ::PutU32(&bytes_[operandAt], static_cast<uint32_t>(offset));
 }
 
 bool CodeReader::Next(Instruction* out) {
@@ -123,11 +123,11 @@ bool CodeReader::Next(Instruction* out) {
       in.f64 = ReadF64(p + 1);
       break;
     case Operands::kCall:
-      in.u32 = ReadU32(p);
+      in.u32 = GetU32(p);
       in.u8 = p[4];
       break;
     case Operands::kString: {
-      in.u32 = ReadU32(p);
+      in.u32 = GetU32(p);
       if (in.u32 > length_ - pos_ - total) {
         bad_ = true;
         return false;
@@ -137,11 +137,11 @@ bool CodeReader::Next(Instruction* out) {
       break;
     }
     case Operands::kJump:
-      in.u32 = ReadU32(p);
+      in.u32 = GetU32(p);
       in.jump = static_cast<int32_t>(in.u32);
       break;
     case Operands::kDateTime:
-      in.u32 = ReadU32(p);
+      in.u32 = GetU32(p);
       in.f64 = ReadF64(p + 4);
       break;
     case Operands::kTime:
@@ -152,7 +152,7 @@ bool CodeReader::Next(Instruction* out) {
       in.u8b = p[1];
       break;
     case Operands::kU32:
-      in.u32 = ReadU32(p);
+      in.u32 = GetU32(p);
       break;
     case Operands::kNone:
     case Operands::kBad:

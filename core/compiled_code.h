@@ -5,6 +5,8 @@
 // compiler and by tests), a bounds-checked reader and a disassembler for tests.
 #pragma once
 
+#include "foundation/byte_order.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -222,22 +224,6 @@ size_t CompiledCodeLength(const uint8_t* code, size_t maxLength);
 // One line per instruction ("0009 NUMBER 2.5"), for tests and debugging.
 std::string DisassembleCode(const uint8_t* code, size_t length);
 
-// Little-endian operand access.
-inline uint32_t ReadU32(const uint8_t* p) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  uint32_t v;
-  __builtin_memcpy(&v, p, 4);
-  return v;
-#else
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-#endif
-}
-inline void WriteU32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
+// Little-endian operands: foundation/byte_order.h, and the doubles here.
 double ReadF64(const uint8_t* p);
 void WriteF64(uint8_t* p, double v);

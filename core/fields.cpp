@@ -39,7 +39,7 @@ bool RenumberCode(uint8_t* code, uint32_t length, uint32_t n) {
     if (in.op == OP_END) break;
     if (in.op != OP_FIELD && in.op != OP_FIELD_PREV) continue;
     if (in.u32 == n) keep = false;
-    if (in.u32 > n && in.u32 != kNoField) WriteU32(code + in.offset + 1, in.u32 - 1);
+    if (in.u32 > n && in.u32 != kNoField) PutU32(code + in.offset + 1, in.u32 - 1);
   }
   return keep;
 }
@@ -52,7 +52,7 @@ void ReplaceInCode(uint8_t* code, uint32_t length, uint32_t from, uint32_t to) {
   while (reader.Next(&in)) {
     if (in.op == OP_END) break;
     if ((in.op == OP_FIELD || in.op == OP_FIELD_PREV) && in.u32 == from)
-      WriteU32(code + in.offset + 1, to);
+      PutU32(code + in.offset + 1, to);
   }
 }
 

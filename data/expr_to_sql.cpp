@@ -27,7 +27,6 @@ constexpr size_t kMaxStack = 4096;
 // The template key of a built-in the data source may compute: its name in
 // the built-in table. Null for the slots that stay with the program.
 const char* FunctionKey(uint32_t slot) {
-  constexpr uint32_t kSlotLike = 83, kSlotKmUnin = 84, kSlotRiParam = 90, kSlotCdll = 104, kSlotNow = 135;
   const bool translatable = slot < 74 || slot == kSlotLike || slot == kSlotKmUnin || slot == kSlotRiParam ||
                             slot == kSlotCdll || slot == kSlotNow;
   return translatable ? GetBuiltinFunction(slot)->name : nullptr;

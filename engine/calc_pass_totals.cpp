@@ -1,4 +1,5 @@
 #include "engine/calc_pass.h"
+#include "foundation/byte_order.h"
 
 #include "engine/summary_fields.h"
 #include "core/composite.h"

@@ -1,4 +1,5 @@
 #include "engine/doc_upkeep.h"
+#include "expr/builtin_table.h"
 
 #include "foundation/doc_base.h"
 #include "layout/page_setup.h"
@@ -315,9 +316,9 @@ bool IsFilterOnField(CKmComposite* m, uint32_t id) {
 int CheckFieldForExpression(CKmComposite* m, FieldDef* field, const uint8_t* code, size_t length,
                             int32_t* value) {
   int error = 0;
-  if (!field) return FindQueryCall(m, code, length, kSlotQueryCall, value, &error) ? 57 : 0;
+  if (!field) return FindQueryCall(m, code, length, kSlotQuery, value, &error) ? 57 : 0;
   if (!(field->flags3word & 0x8)) return 0;
-  if (FindQueryCall(m, code, length, kSlotQueryCall, value, &error) && error) return 56;
+  if (FindQueryCall(m, code, length, kSlotQuery, value, &error) && error) return 56;
   uint32_t n = 0;
   for (FieldDef* f = m->fieldList; f && f != field; f = f->next) ++n;
   if (FindFieldReferencing(m, n)) return 59;
@@ -329,7 +330,7 @@ bool IsSingleCallCode(const uint8_t* code, size_t length) {
   CodeReader r(code, length);
   Instruction a, b, c;
   return r.Next(&a) && a.op == OP_STRING && r.Next(&b) && b.op == OP_CALL &&
-         (b.u32 & kCallIdMask) == kSlotSqlExpCall && r.Next(&c) && c.op == OP_END;
+         (b.u32 & kCallIdMask) == kSlotSqlExp && r.Next(&c) && c.op == OP_END;
 }
 
 void ResetRunSettings(KmDocBase* doc) {

@@ -59,8 +59,6 @@ void InstallRunListHooks(CKmComposite* m);
 int GetLineHeightUnit(const KmDocBase* doc, int heightMode);
 
 // ---- QUERY and SQLEXP.
-constexpr uint32_t kSlotQueryCall = 70;
-constexpr uint32_t kSlotSqlExpCall = 105;
 // The first call of function in the code: the model's QUERY value in *value;
 // *error 0 when the code is only that call, else 56. False without a call.
 bool FindQueryCall(CKmComposite* m, const uint8_t* code, size_t length, uint32_t function,

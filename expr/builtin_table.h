@@ -63,15 +63,25 @@ constexpr uint32_t kFreeSlotTextId = 0xFFFFFFFFu;
 constexpr int kBuiltinSlotCount = 137;  // slots 0-136; 136 ends name searches
 
 // Slots the evaluators and compiler name directly.
+constexpr uint32_t kSlotPageNo = 28;
+constexpr uint32_t kSlotRecNo = 29;
 constexpr uint32_t kSlotIif = 56;
 constexpr uint32_t kSlotInList = 58;
 constexpr uint32_t kSlotCase = 62;
 constexpr uint32_t kSlotError = 63;
 constexpr uint32_t kSlotPrevious = 68;
+constexpr uint32_t kSlotCopy = 69;
 constexpr uint32_t kSlotQuery = 70;
+constexpr uint32_t kSlotLike = 83;
+constexpr uint32_t kSlotKmUnin = 84;
+constexpr uint32_t kSlotRiParam = 90;
+constexpr uint32_t kSlotCdll = 104;
+constexpr uint32_t kSlotSqlExp = 105;
 constexpr uint32_t kSlotDteAdd = 119;
 constexpr uint32_t kSlotDteAddDateTime = 123;
 constexpr uint32_t kSlotDteAddTime = 124;
+constexpr uint32_t kSlotPerComp = 134;
+constexpr uint32_t kSlotNow = 135;
 
 struct BuiltinFunctionRecord {
   const char* name;         // upper case; "" for free and unnamed slots

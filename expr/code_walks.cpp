@@ -1,4 +1,5 @@
 #include "expr/code_walks.h"
+#include "foundation/byte_order.h"
 
 #include "expr/builtin_table.h"
 #include "expr/compiler_state.h"
@@ -13,11 +14,6 @@
 
 namespace {
 
-constexpr uint32_t kSlotPageNo = 28;
-constexpr uint32_t kSlotRecNo = 29;
-constexpr uint32_t kSlotCopy = 69;
-constexpr uint32_t kSlotSqlExp = 105;
-constexpr uint32_t kSlotPerComp = 134;
 
 bool HasConditionCode(const FieldDef* f) { return f->conditionCode != nullptr && f->conditionLength > 0; }
 bool IsTotalRelated(const FieldDef* f) {
@@ -384,7 +380,7 @@ void RenumberFieldReferences(CKmComposite* m, uint32_t n) {
     Instruction in;
     while (r.Next(&in) && in.op != OP_END)
       if ((in.op == OP_FIELD || in.op == OP_FIELD_PREV) && in.u32 > n)
-        WriteU32(code + in.offset + 1, in.u32 - 1);
+        PutU32(code + in.offset + 1, in.u32 - 1);
   });
 }
 
@@ -394,7 +390,7 @@ void ReplaceFieldReference(CKmComposite* m, uint32_t oldNumber, uint32_t newNumb
     Instruction in;
     while (r.Next(&in) && in.op != OP_END)
       if ((in.op == OP_FIELD || in.op == OP_FIELD_PREV) && in.u32 == oldNumber)
-        WriteU32(code + in.offset + 1, newNumber);
+        PutU32(code + in.offset + 1, newNumber);
   });
 }
 
@@ -421,7 +417,7 @@ bool IsFieldValueSet(CKmComposite* m, const FieldDef* f, const uint8_t* value) {
     return t != -1.7976931348623157e308 && std::isfinite(t);
   }
   if (kind & kFieldDate) {
-    uint32_t d = ReadU32(value);
+    uint32_t d = GetU32(value);
     return d != 0x80000001u && d != 0x7FFFFFFFu;
   }
   const char* text = reinterpret_cast<const char*>(value);

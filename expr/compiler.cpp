@@ -473,7 +473,7 @@ int Generator::Argument(Entry& frame, bool closing, size_t pos) {
     if (arg.codeStart + 1 + kOperandBytes<OP_FIELD> != w_.size() || c[arg.codeStart] != OP_FIELD)
       return Fail(18, prevStart_);
     if (slot == kSlotPrevious || previous) {
-      uint32_t n = ReadU32(c + arg.codeStart + 1);
+      uint32_t n = GetU32(c + arg.codeStart + 1);
       std::vector<uint8_t> bytes = w_.Take();
       static_assert(OperandLayout(OP_FIELD) == OperandLayout(OP_FIELD_PREV), "rewritten in place");
       bytes[arg.codeStart] = OP_FIELD_PREV;

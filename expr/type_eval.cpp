@@ -309,7 +309,7 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
       }
       case OP_FIELD:
       case OP_FIELD_PREV: {
-        const FieldDef* f = GetFieldAt(ReadU32(pc));
+        const FieldDef* f = GetFieldAt(GetU32(pc));
         pc += kOperandBytes<OP_FIELD, OP_FIELD_PREV>;
         if (f == nullptr) return Fallback(m, field);
         PushTypeCell(m, DescribeField(m, f));
@@ -319,13 +319,13 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
         ValueCell c;
         c.kind = kKindTable;
         c.width = 8;
-        c.value = ReadU32(pc);
+        c.value = GetU32(pc);
         pc += kOperandBytes<OP_TABLE>;
         PushTypeCell(m, c);
         break;
       }
       case OP_CALL: {
-        const uint32_t word = ReadU32(pc);
+        const uint32_t word = GetU32(pc);
         argumentCount = pc[4];
         pc += kOperandBytes<OP_CALL>;
         const uint32_t slot = word & kCallIdMask;
@@ -338,7 +338,7 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
         break;
       }
       case OP_UDF_CALL: {
-        const uint32_t word = ReadU32(pc);
+        const uint32_t word = GetU32(pc);
         const uint8_t argc = pc[4];
         pc += kOperandBytes<OP_UDF_CALL>;
         UdfCallTarget target;
@@ -392,7 +392,7 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
         break;
       }
       case OP_STRING: {
-        const uint32_t n = ReadU32(pc);
+        const uint32_t n = GetU32(pc);
         const char* text = reinterpret_cast<const char*>(pc + 4);
         pc += kOperandBytes<OP_STRING> + static_cast<size_t>(n);
         const uint32_t chars = n > 0 ? n - 1 : 0;
@@ -442,7 +442,7 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
       }
       case OP_PARAM:
       case OP_PARAM_PREV: {
-        const uint32_t i = ReadU32(pc);
+        const uint32_t i = GetU32(pc);
         pc += kOperandBytes<OP_PARAM, OP_PARAM_PREV>;
         if (depth == 0 || i >= frames[depth - 1].count) return Fallback(m, field);
         const uint32_t at = frames[depth - 1].first + i;

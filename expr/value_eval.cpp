@@ -392,7 +392,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       }
       case OP_FIELD:
       case OP_FIELD_PREV: {
-        FieldDef* f = GetFieldAt(ReadU32(pc));
+        FieldDef* f = GetFieldAt(GetU32(pc));
         pc += kOperandBytes<OP_FIELD, OP_FIELD_PREV>;
         if (f == nullptr) {
           rc = kEvalBadOpcode;
@@ -402,13 +402,13 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
         break;
       }
       case OP_TABLE: {
-        const uint32_t slot = ReadU32(pc);
+        const uint32_t slot = GetU32(pc);
         pc += kOperandBytes<OP_TABLE>;
         PushTableRef(m, slot < static_cast<uint32_t>(kMaxTables) ? tableSlots[slot] : nullptr);
         break;
       }
       case OP_CALL: {
-        const uint32_t word = ReadU32(pc);
+        const uint32_t word = GetU32(pc);
         argumentCount = pc[4];
         pc += kOperandBytes<OP_CALL>;
         const uint32_t slot = word & kCallIdMask;
@@ -484,7 +484,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
         break;
       }
       case OP_STRING: {
-        const uint32_t n = ReadU32(pc);
+        const uint32_t n = GetU32(pc);
         const char* text = reinterpret_cast<const char*>(pc + 4);
         pc += kOperandBytes<OP_STRING> + static_cast<size_t>(n);
         PushLiteral(m, [&] { PushString(m, text, n != 0 ? n - 1 : 0); });
@@ -533,7 +533,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
         break;
       case OP_PARAM:
       case OP_PARAM_PREV: {
-        const uint32_t i = ReadU32(pc);
+        const uint32_t i = GetU32(pc);
         pc += kOperandBytes<OP_PARAM, OP_PARAM_PREV>;
         TaggedStackValue c;
         if (!FrameArgument(m, i, &c)) {
@@ -550,7 +550,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
         break;
       }
       case OP_UDF_CALL: {
-        const uint32_t word = ReadU32(pc);
+        const uint32_t word = GetU32(pc);
         const uint8_t argc = pc[4];
         pc += kOperandBytes<OP_UDF_CALL>;
         UdfCallTarget target;
@@ -571,7 +571,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
         break;
       }
       case OP_JUMP_FALSE: {
-        const int32_t offset = static_cast<int32_t>(ReadU32(pc));
+        const int32_t offset = static_cast<int32_t>(GetU32(pc));
         valueFlags = 0;
         if (offset <= 0) {
           rc = kEvalBadOpcode;
@@ -585,7 +585,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
         break;
       }
       case OP_JUMP: {
-        const int32_t offset = static_cast<int32_t>(ReadU32(pc));
+        const int32_t offset = static_cast<int32_t>(GetU32(pc));
         // Only forward jumps are ever written; anything else could loop.
         if (offset <= 0) {
           rc = kEvalBadOpcode;
@@ -595,13 +595,13 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
         break;
       }
       case OP_DATE: {
-        const uint32_t day = ReadU32(pc);
+        const uint32_t day = GetU32(pc);
         pc += kOperandBytes<OP_DATE>;
         PushLiteral(m, [&] { PushDate(m, day); });
         break;
       }
       case OP_DATETIME: {
-        const uint32_t day = ReadU32(pc);
+        const uint32_t day = GetU32(pc);
         const double t = ReadF64(pc + 4);
         pc += kOperandBytes<OP_DATETIME>;
         PushLiteral(m, [&] { PushDateTime(m, day, t); });

@@ -1,4 +1,5 @@
 #include "expr/value_format.h"
+#include "foundation/byte_order.h"
 
 #include "expr/calendar.h"
 #include "expr/number_text.h"
@@ -44,7 +45,7 @@ double ReadDouble(const void* p, size_t offset) {
   std::memcpy(&v, static_cast<const uint8_t*>(p) + offset, sizeof v);
   return v;
 }
-uint32_t ReadU32(const void* p) {
+uint32_t GetU32(const void* p) {
   uint32_t v;
   std::memcpy(&v, p, sizeof v);
   return v;
@@ -367,12 +368,12 @@ int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buf
   } else if (kind == kKindNumberField) {
     any = FormatNumber(doc, field, ReadDouble(value, 0), status, pieces);
   } else if (kind == kKindDateField) {
-    DateTextOf(doc, field, ReadU32(value), status, pieces.text);
+    DateTextOf(doc, field, GetU32(value), status, pieces.text);
   } else if (kind == kKindDateTimeField || kind == kKindTimeField) {
     uint32_t parts = kind == kKindTimeField ? 0x20 : (field->timeFormat & 0x30);
     if (parts == 0) parts = 0x30;  // a format that shows neither part shows both
     std::string dateText, timeText;
-    if (parts & 0x10) DateTextOf(doc, field, ReadU32(value), status, dateText);
+    if (parts & 0x10) DateTextOf(doc, field, GetU32(value), status, dateText);
     if (parts & 0x20) TimeTextOf(doc, field, ReadDouble(value, 4), status, timeText);
     if (!dateText.empty() && !timeText.empty()) pieces.text = dateText + " " + timeText;
     else pieces.text = dateText.empty() ? timeText : dateText;

@@ -136,11 +136,11 @@ size_t WriteConditionDate(uint8_t* out, const ConditionDate& v, uint32_t fieldKi
   const size_t n = ConditionDateSize(v, fieldKind);
   if (n == 13) {
     out[0] = kCondDateTime;
-    WriteU32(out + 1, v.date);
+    PutU32(out + 1, v.date);
     WriteF64(out + 5, v.token == kCondDateTime ? v.time : kNullNumber);
   } else if (n == 5) {
     out[0] = kCondDate;
-    WriteU32(out + 1, v.date);
+    PutU32(out + 1, v.date);
   } else if (n == 9) {
     out[0] = kCondTime;
     WriteF64(out + 1, v.time);
@@ -153,9 +153,9 @@ std::string FormatConditionDate(CKmComposite* m, const uint8_t* token, size_t n)
   const DateSettings s = OrderedSettings(m);
   std::string text;
   if (token[0] == kCondDate && n >= 5) {
-    text = DateText(s, ReadU32(token + 1));
+    text = DateText(s, GetU32(token + 1));
   } else if (token[0] == kCondDateTime && n >= 13) {
-    const std::string date = DateText(s, ReadU32(token + 1));
+    const std::string date = DateText(s, GetU32(token + 1));
     const std::string time = TimeText(s, ReadF64(token + 5));
     if (!date.empty()) text = time.empty() ? date : date + " " + time;
   } else if (token[0] == kCondTime && n >= 9) {

@@ -204,12 +204,12 @@ size_t NullLiteralSize(const FieldDef* f) {
 
 size_t WriteNullLiteral(uint8_t* out, const FieldDef* f) {
   switch (Kind(f)) {
-    case kFieldDate: out[0] = kCondDate; WriteU32(out + 1, 0x80000001u); return 5;
+    case kFieldDate: out[0] = kCondDate; PutU32(out + 1, 0x80000001u); return 5;
     case kFieldLogical: out[0] = kCondLogical; out[1] = 0; return 2;
     case kFieldMemo: out[0] = kCondText2; out[1] = 0; return 2;
     case kFieldDateTime:
       out[0] = kCondDateTime;
-      WriteU32(out + 1, 0x80000001u);
+      PutU32(out + 1, 0x80000001u);
       WriteF64(out + 5, kNullNumber);
       return 13;
     case kFieldNumeric:
@@ -273,7 +273,7 @@ int FormatSelectCondition(CKmComposite* m, int count, SelectConditionRow* rows) 
     if (p < end && (*p == kCondAnd || *p == kCondOr)) r.joining = *p++ == kCondAnd ? 1 : 2;
     while (p < end && *p == kCondOpen) { ++r.open; ++p; }
     if (end - p < 6 || *p != kCondField) return 0;
-    r.field = ReadU32(p + 1);
+    r.field = GetU32(p + 1);
     r.op = p[5];
     p += 6;
     std::string text;
@@ -286,7 +286,7 @@ int FormatSelectCondition(CKmComposite* m, int count, SelectConditionRow* rows) 
         first = false;
         switch (*p) {
           case kCondField: {
-            const uint32_t fn = ReadU32(p + 1);
+            const uint32_t fn = GetU32(p + 1);
             const FieldDef* f = fn == kNoField ? nullptr : m->GetFieldAt(fn);
             if (!f) { text += "???"; break; }
             r.operand = fn;
@@ -479,7 +479,7 @@ int ApplyConditionEdits(CKmComposite* m, int count, const SelectConditionRow* ro
     if (i > 0) *w++ = r.joining == 2 ? kCondOr : kCondAnd;
     for (int b = 0; b < r.open; ++b) *w++ = kCondOpen;
     *w++ = kCondField;
-    WriteU32(w, r.field);
+    PutU32(w, r.field);
     w += 4;
     *w++ = r.op;
     if (r.op == kCondIsNull || r.op == kCondIsNotNull || !f) {
@@ -492,7 +492,7 @@ int ApplyConditionEdits(CKmComposite* m, int count, const SelectConditionRow* ro
       for (const Value& v : values) {
         switch (v.kind) {
           case kValNumber: *w++ = kCondNumber; WriteF64(w, v.number); w += 8; break;
-          case kValField: *w++ = kCondField; WriteU32(w, v.field); w += 4; break;
+          case kValField: *w++ = kCondField; PutU32(w, v.field); w += 4; break;
           case kValLogical: *w++ = kCondLogical; *w++ = v.logical ? 1 : 0; break;
           case kValText: {
             *w++ = Kind(f) == kFieldMemo ? kCondText2 : kCondText;

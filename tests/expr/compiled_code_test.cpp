@@ -105,7 +105,7 @@ TEST(CompiledCodeTest, JumpsAreRelativeToTheirOperand) {
   w.PatchJump(at, w.size());
   w.End();
   std::vector<uint8_t> code = w.bytes();
-  EXPECT_EQ(ReadU32(&code[at]), 4u + 10u);  // own operand and the number
+  EXPECT_EQ(GetU32(&code[at]), 4u + 10u);  // own operand and the number
   // Moved code runs the same: nothing in it is absolute.
   std::vector<uint8_t> moved(7, OP_PLUS);
   moved.insert(moved.end(), code.begin(), code.end());

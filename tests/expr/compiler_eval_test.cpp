@@ -138,3 +138,16 @@ TEST_F(CompilerEval, EveryBuiltinWithAHandlerCompilesAndRuns) {
   }
   EXPECT_GT(ran, 90);
 }
+
+// The slots the program names directly are the slots of those names in the
+// table (an off-by-one here once sent PERCOMP to the SQL template of NOW).
+TEST(BuiltinSlots, NamedSlotsHoldTheirFunctions) {
+  const struct {
+    uint32_t slot;
+    const char* name;
+  } named[] = {{kSlotPageNo, "PAGENO"}, {kSlotRecNo, "RECNO"},   {kSlotIif, "IIF"},       {kSlotInList, "INLIST"},
+               {kSlotCase, "CASE"},     {kSlotError, "ERROR"},   {kSlotPrevious, "PREVIOUS"}, {kSlotCopy, "COPY"},
+               {kSlotQuery, "QUERY"},   {kSlotLike, "LIKE"},     {kSlotKmUnin, "KMUNIN"}, {kSlotRiParam, "RIPARAM"}, {kSlotCdll, "CDLL"},     {kSlotSqlExp, "SQLEXP"},
+               {kSlotPerComp, "PERCOMP"}, {kSlotNow, "NOW"}};
+  for (const auto& n : named) EXPECT_STREQ(GetBuiltinFunction(n.slot)->name, n.name) << n.slot;
+}

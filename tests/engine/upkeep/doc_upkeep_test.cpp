@@ -1,4 +1,5 @@
 #include "engine/doc_upkeep.h"
+#include "expr/builtin_table.h"
 
 #include "tests/expr/expr_model_fixture.h"
 #include "app/document.h"
@@ -143,18 +144,18 @@ TEST(Upkeep, QueryAndSqlExpChecks) {
   ASSERT_EQ(t.Compile("QUERY()", &code), 0);
   int32_t value = 0;
   int error = -1;
-  ASSERT_TRUE(FindQueryCall(&t.m, code.data(), code.size(), kSlotQueryCall, &value, &error));
+  ASSERT_TRUE(FindQueryCall(&t.m, code.data(), code.size(), kSlotQuery, &value, &error));
   EXPECT_EQ(value, 42);
   EXPECT_EQ(error, 0);
   EXPECT_EQ(CheckFieldForExpression(&t.m, nullptr, code.data(), code.size(), &value), 57);
   // The compiler keeps QUERY alone; a code where it is not is refused too.
   code.insert(code.begin(), static_cast<uint8_t>(OP_TRUE));
-  ASSERT_TRUE(FindQueryCall(&t.m, code.data(), code.size(), kSlotQueryCall, &value, &error));
+  ASSERT_TRUE(FindQueryCall(&t.m, code.data(), code.size(), kSlotQuery, &value, &error));
   EXPECT_EQ(error, 56);
   ASSERT_EQ(t.Compile("1 + 2", &code), 0);
-  EXPECT_FALSE(FindQueryCall(&t.m, code.data(), code.size(), kSlotQueryCall, &value, &error));
+  EXPECT_FALSE(FindQueryCall(&t.m, code.data(), code.size(), kSlotQuery, &value, &error));
   // A truncated code is not read past its end.
-  EXPECT_FALSE(FindQueryCall(&t.m, code.data(), 3, kSlotQueryCall, &value, &error));
+  EXPECT_FALSE(FindQueryCall(&t.m, code.data(), 3, kSlotQuery, &value, &error));
 
   FieldDef* derived = t.Add("DERIVED", kFieldNumeric | kFieldCalculation);
   uint32_t pos = 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "expr/value_helpers.h"
+#include "foundation/byte_order.h"
 #include "core/composite.h"
 #include "core/fields.h"
 #include "model/record_pass.h"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/engine_errors.h"
+#include "foundation/byte_order.h"
 #include "model/field_dependencies.h"
 #include "model/record_filter.h"
 #include "model/record_sort.h"

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/engine_errors.h"
+#include "foundation/byte_order.h"
 #include "model/field_dependencies.h"
 #include "model/group_levels.h"
 #include "model/totals_readback.h"
