@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/byte_order.h"
+
 // Operand layouts, packed little-endian after the opcode byte.
 enum class Operands : uint8_t {
   kNone,
@@ -239,5 +241,4 @@ inline void WriteU32(uint8_t* p, uint32_t v) {
   p[2] = static_cast<uint8_t>(v >> 16);
   p[3] = static_cast<uint8_t>(v >> 24);
 }
-double ReadF64(const uint8_t* p);
-void WriteF64(uint8_t* p, double v);
+// Doubles: GetF64 and PutF64 (foundation/byte_order.h).
