@@ -3,25 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-double ReadF64(const uint8_t* p) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  double d;
-  std::memcpy(&d, p, sizeof d);
-  return d;
-#endif
-  uint64_t bits = 0;
-  for (int i = 7; i >= 0; --i) bits = (bits << 8) | p[i];
-  double v;
-  std::memcpy(&v, &bits, sizeof v);
-  return v;
-}
-
-void WriteF64(uint8_t* p, double v) {
-  uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(bits >> (8 * i));
-}
-
 void CodeWriter::PutU32(uint32_t v) {
   uint8_t b[4];
   ::PutU32(b, v);
@@ -30,7 +11,7 @@ void CodeWriter::PutU32(uint32_t v) {
 
 void CodeWriter::PutF64(double v) {
   uint8_t b[8];
-  WriteF64(b, v);
+  ::PutF64(b, v);
   bytes_.insert(bytes_.end(), b, b + 8);
 }
 
@@ -120,7 +101,7 @@ bool CodeReader::Next(Instruction* out) {
   switch (layout) {
     case Operands::kNumber:
       in.u8 = p[0];
-      in.f64 = ReadF64(p + 1);
+      in.f64 = GetF64(p + 1);
       break;
     case Operands::kCall:
       in.u32 = GetU32(p);
@@ -142,10 +123,10 @@ bool CodeReader::Next(Instruction* out) {
       break;
     case Operands::kDateTime:
       in.u32 = GetU32(p);
-      in.f64 = ReadF64(p + 4);
+      in.f64 = GetF64(p + 4);
       break;
     case Operands::kTime:
-      in.f64 = ReadF64(p);
+      in.f64 = GetF64(p);
       break;
     case Operands::kKeyword:
       in.u8 = p[0];

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/byte_order.h"
+
 // Operand layouts, packed little-endian after the opcode byte.
 enum class Operands : uint8_t {
   kNone,
@@ -224,6 +226,4 @@ size_t CompiledCodeLength(const uint8_t* code, size_t maxLength);
 // One line per instruction ("0009 NUMBER 2.5"), for tests and debugging.
 std::string DisassembleCode(const uint8_t* code, size_t length);
 
-// Little-endian operands: foundation/byte_order.h, and the doubles here.
-double ReadF64(const uint8_t* p);
-void WriteF64(uint8_t* p, double v);
+// Little-endian operands, doubles among them: foundation/byte_order.h.

@@ -146,6 +146,10 @@ struct FieldDef {
 inline bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
 // A total field itself, not an alias of one; false for null.
 inline bool IsTotalNotAlias(const FieldDef* f) { return f != nullptr && IsTotal(f) && (f->flags & kFieldAlias) == 0; }
+// An alias: its value is another field's.
+inline bool IsAlias(const FieldDef* f) { return (f->flags & kFieldAlias) != 0; }
+// A calculated field that is not a total.
+inline bool IsCalc(const FieldDef* f) { return (f->flags & kFieldCalculation) != 0 && !IsTotal(f); }
 inline uint32_t FieldKind(const FieldDef* f) { return f->flags & kFieldKindMask; }
 inline uint32_t DeclaredLength(const FieldDef* f) {
   return static_cast<uint32_t>(f->declLengthLow) | (static_cast<uint32_t>(f->declLengthHigh) << 8);

@@ -5,7 +5,6 @@
 #include "data/sql_literals.h"
 #include "expr/calendar.h"
 #include "expr/collation.h"
-#include "foundation/byte_order.h"
 #include "core/composite.h"
 #include "core/fields.h"
 #include "model/record_filter.h"
@@ -22,23 +21,6 @@ constexpr uint32_t kDatePatternFloor = 0x800001FEu;
 const char* const kOperatorText[15] = {"",         " = ",          " <> ",  " > ",     " >= ",
                                        " < ",      " <= ",         " between ", " not between ", " in ",
                                        " not in ", " like ",       " not like ", " is null", " is not null"};
-
-double F64(const uint8_t* p) {
-  double d;
-  std::memcpy(&d, p, 8);
-  return d;
-}
-
-size_t ReadLength(const uint8_t*& p) {
-  size_t n = *p++;
-  if (n & 0x80) n = ((n & 0x7F) << 8) | *p++;
-  return n;
-}
-
-bool IsOperandByte(uint8_t b) {
-  return b == kCondField || b == kCondText || b == kCondNumber || b == kCondDate || b == kCondLogical ||
-         b == kCondText2 || b == kCondDateTime || b == kCondTime;
-}
 
 struct Node {
   uint8_t op = 0;
@@ -58,7 +40,7 @@ bool Parse(const uint8_t*& p, const uint8_t* limit, Node* n, int depth) {
   n->op = *p++;
   if (n->op == kCondAnd || n->op == kCondOr) {
     if (p >= limit) return false;
-    size_t len = ReadLength(p);
+    size_t len = ReadConditionLength(p);
     if (len > static_cast<size_t>(limit - p)) return false;
     const uint8_t* end = p + len;
     while (p < end) {
@@ -72,17 +54,17 @@ bool Parse(const uint8_t*& p, const uint8_t* limit, Node* n, int depth) {
   const uint8_t* end = limit;
   if (n->op == kCondOneOf || n->op == kCondNoneOf) {
     if (p >= limit) return false;
-    size_t len = ReadLength(p);
+    size_t len = ReadConditionLength(p);
     if (len > static_cast<size_t>(limit - p)) return false;
     end = p + len;
-  } else if (n->op < kCondEqual || n->op > kCondIsNotNull) {
+  } else if (!IsConditionComparison(n->op)) {
     return false;
   }
   size_t fs = ConditionTokenSize(p, end);
-  if (fs != 5 || *p != kCondField) return false;
-  n->field = GetU32(p + 1);
-  p += 5;
-  while (p < end && IsOperandByte(*p)) {
+  if (fs != kCondFieldSize || *p != kCondField) return false;
+  n->field = ConditionFieldNumber(p);
+  p += kCondFieldSize;
+  while (p < end && IsConditionOperand(*p)) {
     size_t s = ConditionTokenSize(p, end);
     if (s == 0) return false;
     n->operands.push_back(p);
@@ -117,7 +99,7 @@ class Writer {
   }
 
   static bool IsDatePattern(const uint8_t* t) {
-    return (*t == kCondDate || *t == kCondDateTime) && GetU32(t + 1) >= kDatePatternFloor && GetU32(t + 1) != EmptyDate;
+    return (*t == kCondDate || *t == kCondDateTime) && ConditionDay(t) >= kDatePatternFloor && ConditionDay(t) != EmptyDate;
   }
 
   bool Mark(Node& n) {
@@ -143,7 +125,7 @@ class Writer {
       if (n.operands.empty()) {
         u = true;
       } else if (*n.operands[0] == kCondField) {
-        u = FieldUntranslatable(GetU32(n.operands[0] + 1));
+        u = FieldUntranslatable(ConditionFieldNumber(n.operands[0]));
       } else {
         u = IsDatePattern(n.operands[0]);
       }
@@ -173,7 +155,7 @@ class Writer {
     switch (*t) {
       case kCondText:
       case kCondText2: {
-        std::string v = reinterpret_cast<const char*>(t + 1);
+        std::string v = ConditionText(t);
         if (v.empty()) return false;
         for (char& c : v) {
           if (static_cast<unsigned char>(c) == static_cast<unsigned char>(m_->SpaceDotChar)) c = ' ';
@@ -183,26 +165,26 @@ class Writer {
         return true;
       }
       case kCondNumber: {
-        double d = F64(t + 1);
+        double d = ConditionNumber(t);
         if (d == kNullNumber) return false;
         *s = FormatSqlNumber(d);
         return true;
       }
       case kCondDate: {
-        uint32_t day = GetU32(t + 1);
+        uint32_t day = ConditionDay(t);
         if (day == EmptyDate) return false;
         FormatSqlDateLiteral(m_, static_cast<int32_t>(day), s);
         return true;
       }
       case kCondDateTime: {
-        uint32_t day = GetU32(t + 1);
-        double time = F64(t + 5);
+        uint32_t day = ConditionDay(t);
+        double time = ConditionDateTimeTime(t);
         if (day == EmptyDate && time == kNullNumber) return false;
         FormatSqlTimestampLiteral(m_, static_cast<int32_t>(day), time == kNullNumber ? 0.0 : time, s);
         return true;
       }
       case kCondTime: {
-        double time = F64(t + 1);
+        double time = ConditionNumber(t);
         if (time == kNullNumber) return false;
         FormatSqlTimeLiteral(m_, time, s);
         return true;
@@ -215,11 +197,11 @@ class Writer {
   // The operand of a comparison; the operator text has been written.
   void WriteOperand(const uint8_t* t, uint8_t op) {
     if (*t == kCondField) {
-      WriteField(GetU32(t + 1));
+      WriteField(ConditionFieldNumber(t));
       return;
     }
     if (*t == kCondLogical) {
-      if (t[1]) {
+      if (ConditionLogical(t)) {
         out_->resize(afterField_);
         *out_ += op == kCondEqual ? " <> " : " = ";
       }
@@ -326,7 +308,7 @@ class Writer {
       case kCondNotLike: {
         WriteField(n.field);
         *out_ += kOperatorText[op];
-        std::string v = n.operands.empty() ? std::string() : reinterpret_cast<const char*>(n.operands[0] + 1);
+        std::string v = n.operands.empty() ? std::string() : ConditionText(n.operands[0]);
         for (char& c : v) {
           if (static_cast<unsigned char>(c) == static_cast<unsigned char>(m_->SpaceDotChar)) c = ' ';
           if (wrapped_) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -373,7 +355,7 @@ int AnyField(CKmComposite* m, const uint8_t* code, size_t length, Fn test) {
     size_t s = ConditionTokenSize(p, end);
     if (s == 0) break;
     if (*p == kCondField) {
-      uint32_t n = GetU32(p + 1);
+      uint32_t n = ConditionFieldNumber(p);
       if (n < kSpecialFieldFloor) {
         const FieldDef* f = m->GetFieldAt(n);
         if (f && test(f)) return 1;

@@ -14,8 +14,6 @@
 
 namespace {
 
-bool IsAlias(const FieldDef* f) { return (f->flags & kFieldAlias) != 0; }
-bool IsCalc(const FieldDef* f) { return (f->flags & kFieldCalculation) != 0 && !IsTotal(f); }
 bool IsPreprocessed(const FieldDef* f) { return IsTotal(f) && (f->totalFlags & kTotalPreprocessed); }
 
 // The block of a run driven from outside the document, bound to its model

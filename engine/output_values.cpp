@@ -11,12 +11,6 @@ namespace {
 
 bool IsEmptyDay(DWORD day) { return day == 0x80000000u || day == 0x7FFFFFFFu || day == 0x80000001u; }
 
-double ReadDouble(const BYTE* v) {
-  double d;
-  std::memcpy(&d, v, sizeof d);
-  return d;
-}
-
 }  // namespace
 
 int IsValueBlank(const FieldDef* field, const BYTE* value, double blankNumber) {
@@ -24,11 +18,11 @@ int IsValueBlank(const FieldDef* field, const BYTE* value, double blankNumber) {
   uint32_t kind = field->flags;
   if (kind & kFieldLogical) return 0;
   if (kind & kFieldNumeric) {
-    double d = ReadDouble(value);
+    double d = GetF64(value);
     return d == blankNumber || d == std::numeric_limits<double>::infinity();
   }
-  if (kind & kFieldDateTime) return IsEmptyDay(GetU32(value)) && ReadDouble(value + 4) == blankNumber;
-  if (kind & kFieldTime) return ReadDouble(value + 4) == blankNumber;
+  if (kind & kFieldDateTime) return IsEmptyDay(GetU32(value)) && GetF64(value + 4) == blankNumber;
+  if (kind & kFieldTime) return GetF64(value + 4) == blankNumber;
   if (kind & kFieldDate) return IsEmptyDay(GetU32(value));
   for (int i = 0; i < kTextValueSlot && value[i]; ++i)
     if (value[i] != ' ') return 0;

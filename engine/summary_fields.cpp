@@ -4,6 +4,7 @@
 #include "engine/output_values.h"
 #include "expr/value_helpers.h"
 #include "foundation/band_lines.h"
+#include "foundation/byte_order.h"
 #include "core/composite.h"
 #include "core/fields.h"
 #include "model/totals_readback.h"
@@ -13,12 +14,6 @@
 
 namespace {
 
-double ReadF64(const uint8_t* p) {
-  double d;
-  std::memcpy(&d, p, sizeof d);
-  return d;
-}
-void WriteF64(uint8_t* p, double d) { std::memcpy(p, &d, sizeof d); }
 int32_t ReadDay(const uint8_t* p) {
   uint32_t d;
   std::memcpy(&d, p, sizeof d);
@@ -87,11 +82,11 @@ bool SameGroupValue(CKmComposite* m, const FieldDef* f, const uint8_t* slot) {
   } else if (kind & kFieldLogical) {
     return v[0] == slot[0];
   } else if (kind & kFieldNumeric) {
-    return SameNumber(ReadF64(v), ReadF64(slot));
+    return SameNumber(GetF64(v), GetF64(slot));
   } else if (kind & kFieldDateTime) {
-    return ReadDay(v) == ReadDay(slot) && SameNumber(ReadF64(v + 4), ReadF64(slot + 4));
+    return ReadDay(v) == ReadDay(slot) && SameNumber(GetF64(v + 4), GetF64(slot + 4));
   } else if (kind & kFieldTime) {
-    return SameNumber(ReadF64(v + 4), ReadF64(slot + 4));
+    return SameNumber(GetF64(v + 4), GetF64(slot + 4));
   } else if (kind & kFieldDate) {
     return ReadDay(v) == ReadDay(slot);
   }
@@ -131,7 +126,7 @@ double SourceNumber(const FieldDef* src) {
   const uint32_t kind = FieldKind(src);
   if (src->flags & kFieldMemo) return 0.0;
   if (kind & kFieldLogical) return src->value[0] != 0 ? 1.0 : 0.0;
-  if (kind & kFieldNumeric) return ReadF64(src->value);
+  if (kind & kFieldNumeric) return GetF64(src->value);
   return 0.0;
 }
 
@@ -143,10 +138,10 @@ void TakeExtreme(CKmComposite* m, FieldDef* total, const FieldDef* src, bool les
   auto better = [less](auto a, auto b) { return less ? a < b : a > b; };
   if (src->flags & kFieldMemo) {
   } else if (kind & kFieldNumeric) {
-    const double x = ReadF64(v);
+    const double x = GetF64(v);
     if (ZeroIsEmpty(src, x)) return;
-    const double cur = ReadF64(t);
-    if (IsNullNumber(cur) || better(x, cur)) WriteF64(t, x);
+    const double cur = GetF64(t);
+    if (IsNullNumber(cur) || better(x, cur)) PutF64(t, x);
     return;
   } else if (kind & kFieldLogical) {
     if (less && v[0] == 0) t[0] = 0;
@@ -154,13 +149,13 @@ void TakeExtreme(CKmComposite* m, FieldDef* total, const FieldDef* src, bool les
     return;
   } else if (kind & kFieldDateTime) {
     const int32_t day = ReadDay(v), curDay = ReadDay(t);
-    const double time = ReadF64(v + 4), curTime = ReadF64(t + 4);
+    const double time = GetF64(v + 4), curTime = GetF64(t + 4);
     if (static_cast<uint32_t>(curDay) == kNoDayValue || better(day, curDay) || IsNullNumber(curTime) ||
         (day == curDay && better(time, curTime)))
       std::memcpy(t, v, 12);
     return;
   } else if (kind & kFieldTime) {
-    const double time = ReadF64(v + 4), cur = ReadF64(t + 4);
+    const double time = GetF64(v + 4), cur = GetF64(t + 4);
     if (IsNullNumber(cur) || better(time, cur)) std::memcpy(t, v, 12);
     return;
   } else if (kind & kFieldDate) {
@@ -305,17 +300,17 @@ void AddSummaryValue(RunCalcState* c, FieldDef* total) {
   uint8_t* t = total->value;
   switch (kind) {
     case kSummaryCount:
-      if (!ZeroIsEmpty(src, v)) WriteF64(t, ReadF64(t) + 1.0);
+      if (!ZeroIsEmpty(src, v)) PutF64(t, GetF64(t) + 1.0);
       break;
     case kSummarySum:
-      WriteF64(t, ReadF64(t) + v);
+      PutF64(t, GetF64(t) + v);
       break;
     case kSummaryAverage: {
       if (ZeroIsEmpty(src, v)) break;
       SummaryAccum& a = c->accum[total];
       a.sum += v;
       ++a.count;
-      WriteF64(t, a.sum / a.count);
+      PutF64(t, a.sum / a.count);
       break;
     }
     case kSummaryMinimum:
@@ -334,7 +329,7 @@ void AddSummaryValue(RunCalcState* c, FieldDef* total) {
       a.squares += delta * (v - a.mean);
       double variance = a.squares / a.count;
       if (!(variance >= 0.0)) variance = 0.0;
-      WriteF64(t, kind == kSummaryVariance ? variance : std::sqrt(variance));
+      PutF64(t, kind == kSummaryVariance ? variance : std::sqrt(variance));
       break;
     }
     default:
@@ -355,12 +350,12 @@ void ResetSummary(RunCalcState* c, FieldDef* total) {
     if (memo) {
       t[0] = 0;
     } else if (k & kFieldNumeric) {
-      WriteF64(t, GetNullNumber());
+      PutF64(t, GetNullNumber());
     } else if (k & kFieldLogical) {
       t[0] = kind == kSummaryMinimum ? 1 : 0;
     } else if (k & (kFieldDateTime | kFieldTime)) {
       WriteDay(t, kNoDayValue);
-      WriteF64(t + 4, GetNullNumber());
+      PutF64(t + 4, GetNullNumber());
     } else if (k & kFieldDate) {
       WriteDay(t, kNoDayValue);
     } else {
@@ -370,7 +365,7 @@ void ResetSummary(RunCalcState* c, FieldDef* total) {
   }
   // Average and the deviations start from 0 too, so a group without values
   // never shows the figure of the group before it.
-  WriteF64(t, 0.0);
+  PutF64(t, 0.0);
 }
 
 void FinishSummaries(RunCalcState* c) {

@@ -406,14 +406,13 @@ FieldDef* FindFieldReferencing(CKmComposite* m, uint32_t n) {
 bool IsFieldValueSet(CKmComposite* m, const FieldDef* f, const uint8_t* value) {
   if (!value) return false;
   uint32_t kind = f->flags & kFieldKindMask;
-  auto f64 = [](const uint8_t* p) { return ReadF64(p); };
   if (kind & kFieldLogical) return value[0] != 0;
   if (kind & kFieldNumeric) {
-    double v = f64(value);
+    double v = GetF64(value);
     return v != 0 && v != -1.7976931348623157e308 && std::isfinite(v);
   }
   if (kind & (kFieldDateTime | kFieldTime)) {
-    double t = f64(value + 4);
+    double t = GetF64(value + 4);
     return t != -1.7976931348623157e308 && std::isfinite(t);
   }
   if (kind & kFieldDate) {

@@ -298,7 +298,7 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
       }
       case OP_NUMBER: {
         const uint8_t points = pc[0];
-        const double v = ReadF64(pc + 1);
+        const double v = GetF64(pc + 1);
         pc += kOperandBytes<OP_NUMBER>;
         const int decimals = points == 0 ? 0 : points - 1;
         ValueCell c = DescribeNumber(IntegerDigitsOf(v, decimals), decimals);

@@ -385,7 +385,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
         rc = WriteResult(m, result, resultSize, previousLongTextOut);
         goto done;
       case OP_NUMBER: {
-        const double v = ReadF64(pc + 1);
+        const double v = GetF64(pc + 1);
         pc += kOperandBytes<OP_NUMBER>;
         PushLiteral(m, [&] { PushNumber(m, v); });
         break;
@@ -602,13 +602,13 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       }
       case OP_DATETIME: {
         const uint32_t day = GetU32(pc);
-        const double t = ReadF64(pc + 4);
+        const double t = GetF64(pc + 4);
         pc += kOperandBytes<OP_DATETIME>;
         PushLiteral(m, [&] { PushDateTime(m, day, t); });
         break;
       }
       case OP_TIME: {
-        const double t = ReadF64(pc);
+        const double t = GetF64(pc);
         pc += kOperandBytes<OP_TIME>;
         PushLiteral(m, [&] { PushTime(m, t); });
         break;

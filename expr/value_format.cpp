@@ -5,6 +5,7 @@
 #include "expr/number_text.h"
 #include "expr/collation.h"
 #include "expr/value_helpers.h"
+#include "foundation/byte_order.h"
 #include "foundation/heap_strings.h"
 #include "core/fields.h"
 #include "platform/win/resources.h"
@@ -39,17 +40,6 @@ constexpr uint32_t kKindDateTimeField = 0x10000;
 constexpr uint32_t kKindTimeField = 0x20000;
 
 uint32_t FormatKind(const FieldDef* f) { return f->flags & 0x30304u; }
-
-double ReadDouble(const void* p, size_t offset) {
-  double v;
-  std::memcpy(&v, static_cast<const uint8_t*>(p) + offset, sizeof v);
-  return v;
-}
-uint32_t GetU32(const void* p) {
-  uint32_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
 
 int OutputAlignment(uint32_t code) {  // 0 left, 1 right, 2 centred
   return code == 2 ? 2 : code == 3 ? 1 : 0;
@@ -366,15 +356,15 @@ int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buf
   if (value == nullptr) {
     any = false;
   } else if (kind == kKindNumberField) {
-    any = FormatNumber(doc, field, ReadDouble(value, 0), status, pieces);
+    any = FormatNumber(doc, field, GetF64(static_cast<const uint8_t*>(value)), status, pieces);
   } else if (kind == kKindDateField) {
-    DateTextOf(doc, field, GetU32(value), status, pieces.text);
+    DateTextOf(doc, field, GetU32(static_cast<const uint8_t*>(value)), status, pieces.text);
   } else if (kind == kKindDateTimeField || kind == kKindTimeField) {
     uint32_t parts = kind == kKindTimeField ? 0x20 : (field->timeFormat & 0x30);
     if (parts == 0) parts = 0x30;  // a format that shows neither part shows both
     std::string dateText, timeText;
-    if (parts & 0x10) DateTextOf(doc, field, GetU32(value), status, dateText);
-    if (parts & 0x20) TimeTextOf(doc, field, ReadDouble(value, 4), status, timeText);
+    if (parts & 0x10) DateTextOf(doc, field, GetU32(static_cast<const uint8_t*>(value)), status, dateText);
+    if (parts & 0x20) TimeTextOf(doc, field, GetF64(static_cast<const uint8_t*>(value) + 4), status, timeText);
     if (!dateText.empty() && !timeText.empty()) pieces.text = dateText + " " + timeText;
     else pieces.text = dateText.empty() ? timeText : dateText;
   } else {

@@ -110,6 +110,7 @@ class KmDocBase {
   // document without a model has none.
   virtual bool GetModelTolerance(double* /*ratio*/) const { return false; }
   virtual void SetModelTolerance(int32_t /*units*/, double /*ratio*/) {}
+
   const char* GetAppCaption() const { return m_szAppCaption; }
   const char* GetHelpFileName() const { return m_szHelpFile; }
 

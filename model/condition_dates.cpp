@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/compiled_code.h"
 #include "expr/compiler_state.h"
 #include "expr/date_text.h"
 #include "core/fields.h"
@@ -124,42 +123,41 @@ int CheckConditionDateKind(const ConditionDate& v, uint32_t fieldKind) {
   return KindErrorCode(fieldKind);
 }
 
+namespace {
+// The token a value is stored as for a field of the kind (0 for none): a
+// date-time field keeps a date as a date-time without a time.
+uint8_t StoredDateToken(const ConditionDate& v, uint32_t fieldKind) {
+  if (fieldKind == kFieldDateTime && (v.token == kCondDate || v.token == kCondDateTime)) return kCondDateTime;
+  return v.token == kCondDate || v.token == kCondDateTime || v.token == kCondTime ? v.token : 0;
+}
+}  // namespace
+
 size_t ConditionDateSize(const ConditionDate& v, uint32_t fieldKind) {
-  if (fieldKind == kFieldDateTime && (v.token == kCondDate || v.token == kCondDateTime)) return 13;
-  if (v.token == kCondDate) return 5;
-  if (v.token == kCondDateTime) return 13;
-  if (v.token == kCondTime) return 9;
-  return 0;
+  const uint8_t token = StoredDateToken(v, fieldKind);
+  return token != 0 ? FixedConditionTokenSize(token) : 0;
 }
 
 size_t WriteConditionDate(uint8_t* out, const ConditionDate& v, uint32_t fieldKind) {
-  const size_t n = ConditionDateSize(v, fieldKind);
-  if (n == 13) {
-    out[0] = kCondDateTime;
-    PutU32(out + 1, v.date);
-    WriteF64(out + 5, v.token == kCondDateTime ? v.time : kNullNumber);
-  } else if (n == 5) {
-    out[0] = kCondDate;
-    PutU32(out + 1, v.date);
-  } else if (n == 9) {
-    out[0] = kCondTime;
-    WriteF64(out + 1, v.time);
+  switch (StoredDateToken(v, fieldKind)) {
+    case kCondDateTime: return PutConditionDateTime(out, v.date, v.token == kCondDateTime ? v.time : kNullNumber);
+    case kCondDate: return PutConditionDate(out, v.date);
+    case kCondTime: return PutConditionTime(out, v.time);
+    default: return 0;
   }
-  return n;
 }
 
 std::string FormatConditionDate(CKmComposite* m, const uint8_t* token, size_t n) {
   if (!token || n == 0) return "{}";
   const DateSettings s = OrderedSettings(m);
   std::string text;
-  if (token[0] == kCondDate && n >= 5) {
-    text = DateText(s, GetU32(token + 1));
-  } else if (token[0] == kCondDateTime && n >= 13) {
-    const std::string date = DateText(s, GetU32(token + 1));
-    const std::string time = TimeText(s, ReadF64(token + 5));
+  if (token[0] == kCondDate && n >= kCondDateSize) {
+    text = DateText(s, ConditionDay(token));
+  } else if (token[0] == kCondDateTime && n >= kCondDateTimeSize) {
+    const std::string date = DateText(s, ConditionDay(token));
+    const std::string time = TimeText(s, ConditionDateTimeTime(token));
     if (!date.empty()) text = time.empty() ? date : date + " " + time;
-  } else if (token[0] == kCondTime && n >= 9) {
-    text = TimeText(s, ReadF64(token + 1));
+  } else if (token[0] == kCondTime && n >= kCondTimeSize) {
+    text = TimeText(s, ConditionNumber(token));
   }
   return "{" + text + "}";
 }

@@ -18,9 +18,9 @@ constexpr uint32_t kMarks = kFieldRemoveMark | kFieldRemovePropagated;
 
 DependencyWarningHook g_warningHook = nullptr;
 
-bool IsAlias(const FieldDef* f) { return f->flags & kFieldAlias; }
-bool IsCalc(const FieldDef* f) { return (f->flags & kFieldCalculation) && !IsAlias(f); }
-bool IsData(const FieldDef* f) { return !IsAlias(f) && !IsCalc(f) && !IsTotal(f); }
+// The calculation bit on a field that is not an alias (totals not excluded).
+bool IsCalcNotAlias(const FieldDef* f) { return (f->flags & kFieldCalculation) && !IsAlias(f); }
+bool IsData(const FieldDef* f) { return !IsAlias(f) && !IsCalcNotAlias(f) && !IsTotal(f); }
 bool Marked(const FieldDef* f) { return f->flags & kFieldRemoveMark; }
 
 uint32_t NumberOf(const CKmComposite* m, const FieldDef* f) {
@@ -79,7 +79,7 @@ bool Ready(CKmComposite* m, FieldDef* f, int level) {
     if (IsTotal(f)) {
       int chainLevel = f->totalLevel < 8 ? f->totalLevel : (f->totalLevel == 255 ? 255 : 254);
       if (chainLevel != level) return false;
-    } else if (IsCalc(f) && (f->flags & kFieldTotalRelated)) {
+    } else if (IsCalcNotAlias(f) && (f->flags & kFieldTotalRelated)) {
       std::set<int> levels;
       TotalLevels(m, f, levels, 0);
       bool match = false;
@@ -98,7 +98,7 @@ bool Ready(CKmComposite* m, FieldDef* f, int level) {
     if (to && !Marked(to)) return false;
     return !f->conditionCode || ReferencesMarked(m, f->conditionCode, f->conditionLength);
   }
-  if (IsCalc(f)) return f->code && ReferencesMarked(m, f->code, f->codeLength);
+  if (IsCalcNotAlias(f)) return f->code && ReferencesMarked(m, f->code, f->codeLength);
   return true;  // a data field: its table is read with the record
 }
 
@@ -151,7 +151,7 @@ FieldDef* PropagateFieldDependencies(CKmComposite* m) {
           f->table = to->table;
           f->flags = (f->flags & ~0x32fcdu) | (to->flags & 0x32fcdu & ~kFieldItem) | kFieldAlias;
         }
-      } else if (IsCalc(f)) {
+      } else if (IsCalcNotAlias(f)) {
         if (f->code) {
           DependencyScan d;
           ScanExpressionDependencies(m, f->code, f->codeLength, &d, f, false, 0);
@@ -203,7 +203,7 @@ FieldDef* PropagateFieldDependencies(CKmComposite* m) {
   FieldDef** tail = &head;
   for (FieldDef* f = m->fieldList; f; f = f->next) {
     if (!(f->flags & kFieldItem) || Marked(f) || f->table == kTableBeingReplaced) continue;
-    if (IsCalc(f) && !f->code) continue;
+    if (IsCalcNotAlias(f) && !f->code) continue;
     *tail = f;
     tail = &f->orderNext;
   }
@@ -212,7 +212,7 @@ FieldDef* PropagateFieldDependencies(CKmComposite* m) {
 }
 
 std::string FormatEvaluationOrderError(const FieldDef* f) {
-  UINT kind = IsTotal(f) ? 1152 : IsCalc(f) ? 1153 : 1154;
+  UINT kind = IsTotal(f) ? 1152 : IsCalcNotAlias(f) ? 1153 : 1154;
   std::string s = GetResString(kind, 0);
   s += " '";
   s += f->name;
@@ -400,9 +400,9 @@ DependencyWarning BuildWarning(CKmComposite* m, const std::string& text, const F
         std::swap(users[j - gap], users[j]);
   for (const FieldDef* f : users) {
     std::string line = f->name;
-    if (IsCalc(f) || IsTotal(f)) line += GetResString(1358, 0);
+    if (IsCalcNotAlias(f) || IsTotal(f)) line += GetResString(1358, 0);
     line += " / ";
-    line += GetResString(IsTotal(f) ? 1360 : IsCalc(f) ? 1359 : 1361, 0);
+    line += GetResString(IsTotal(f) ? 1360 : IsCalcNotAlias(f) ? 1359 : 1361, 0);
     w.lines.push_back(line);
   }
   if (w.chartUsesField) w.text += GetResString(1650, 0);

@@ -37,18 +37,14 @@ const Action kActions[7][7] = {
     /* opd */ {A_REDUCE, A_ERROR, A_REDUCE, A_REDUCE, A_REDUCE, A_REDUCE, A_REDUCE},
 };
 
-bool IsOperand(uint8_t b) {
-  return b == kCondField || (b >= kCondText && b <= kCondText2) || b == kCondDateTime || b == kCondTime;
-}
-
 TokenClass ClassOf(uint8_t b) {
   if (b == kCondEnd) return kClsEnd;
   if (b == kCondOpen) return kClsOpen;
   if (b == kCondClose) return kClsClose;
   if (b == kCondAnd) return kClsAnd;
   if (b == kCondOr) return kClsOr;
-  if (b >= kCondEqual && b <= kCondIsNotNull) return kClsOperator;
-  if (IsOperand(b)) return kClsOperand;
+  if (IsConditionComparison(b)) return kClsOperator;
+  if (IsConditionOperand(b)) return kClsOperand;
   return kClsBad;
 }
 
@@ -73,8 +69,6 @@ struct Tree {
   }
 };
 
-size_t LengthBytes(size_t n) { return n < 128 ? 1 : 2; }
-
 // Writes a node (prefix order) into out (null: only counts); false when a
 // child length does not fit in 15 bits.
 bool WriteNode(const Tree& t, int i, std::vector<uint8_t>* out, size_t* total) {
@@ -85,24 +79,21 @@ bool WriteNode(const Tree& t, int i, std::vector<uint8_t>* out, size_t* total) {
     return true;
   }
   const uint8_t op = n.token[0];
-  const bool withLength = n.cls == kClsAnd || n.cls == kClsOr || op == kCondOneOf || op == kCondNoneOf;
+  const bool withLength = HasConditionLength(op);
   size_t childBytes = 0;
   for (int c = n.first; c >= 0; c = t.nodes[c].next)
     if (!WriteNode(t, c, nullptr, &childBytes)) return false;
-  if (childBytes > 0x7FFF) return false;
+  if (childBytes > kCondMaxLength) return false;
   if (out) {
     out->push_back(op);
     if (withLength) {
-      if (childBytes < 128) out->push_back(static_cast<uint8_t>(childBytes));
-      else {
-        out->push_back(static_cast<uint8_t>((childBytes >> 8) | 0x80));
-        out->push_back(static_cast<uint8_t>(childBytes & 0xFF));
-      }
+      uint8_t length[2];
+      out->insert(out->end(), length, length + PutConditionLength(length, childBytes));
     }
     size_t ignored = 0;
     for (int c = n.first; c >= 0; c = t.nodes[c].next) WriteNode(t, c, out, &ignored);
   }
-  *total += 1 + (withLength ? LengthBytes(childBytes) : 0) + childBytes;
+  *total += 1 + (withLength ? ConditionLengthBytes(childBytes) : 0) + childBytes;
   return true;
 }
 
@@ -208,18 +199,6 @@ int Build(const uint8_t* code, size_t length, std::vector<uint8_t>* out) {
 
 int g_todayYear = 0, g_todayMonth = 0, g_todayDay = 0;
 
-double ReadF64(const uint8_t* p) {
-  double v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-
-size_t ReadLength(const uint8_t*& p) {
-  size_t n = *p++;
-  if (n & 0x80) n = ((n & 0x7F) << 8) | *p++;
-  return n;
-}
-
 bool IsDateKind(uint32_t kind) { return (kind & (kFieldDate | kFieldDateTime | kFieldTime)) != 0; }
 
 // The value is null: the fetched null bit, or the null marker of its kind.
@@ -227,10 +206,10 @@ bool IsNullField(const FieldDef* f) {
   if (f->value == nullptr) return true;
   if (f->totalFlags & kTotalNullValue) return true;
   const uint32_t kind = FieldKind(f);
-  if (kind & kFieldNumeric) return IsNullNumber(ReadF64(f->value));
+  if (kind & kFieldNumeric) return IsNullNumber(GetF64(f->value));
   if (kind & kFieldDate) return GetU32(f->value) == EmptyDate;
-  if (kind & kFieldDateTime) return GetU32(f->value) == EmptyDate && IsNullNumber(ReadF64(f->value + 4));
-  if (kind & kFieldTime) return IsNullNumber(ReadF64(f->value + 4));
+  if (kind & kFieldDateTime) return GetU32(f->value) == EmptyDate && IsNullNumber(GetF64(f->value + 4));
+  if (kind & kFieldTime) return IsNullNumber(GetF64(f->value + 4));
   return false;
 }
 
@@ -270,7 +249,7 @@ Operand ReadOperand(CKmComposite* m, const uint8_t* tok) {
   const double nullNumber = GetNullNumber();
   switch (tok[0]) {
     case kCondField: {
-      o.field = m->GetFieldAt(GetU32(tok + 1));
+      o.field = m->GetFieldAt(ConditionFieldNumber(tok));
       if (o.field != nullptr && o.field->value != nullptr) {
         const uint32_t kind = FieldKind(o.field);
         if (kind == 0 || (o.field->flags & kFieldMemo)) o.text = FieldText(m, o.field);
@@ -280,23 +259,24 @@ Operand ReadOperand(CKmComposite* m, const uint8_t* tok) {
     }
     case kCondText:
     case kCondText2:
-      o.text = reinterpret_cast<const char*>(tok + 1);
+      o.text = ConditionText(tok);
       break;
     case kCondNumber:
-      std::memcpy(o.bytes, tok + 1, 8);
+      PutF64(o.bytes, ConditionNumber(tok));
       break;
     case kCondDate:
-      std::memcpy(o.bytes, tok + 1, 4);
-      std::memcpy(o.bytes + 4, &nullNumber, 8);
+      PutU32(o.bytes, ConditionDay(tok));
+      PutF64(o.bytes + 4, nullNumber);
       break;
     case kCondLogical:
-      o.bytes[0] = tok[1];
+      o.bytes[0] = ConditionLogical(tok);
       break;
     case kCondDateTime:
-      std::memcpy(o.bytes, tok + 1, 12);
+      PutU32(o.bytes, ConditionDay(tok));
+      PutF64(o.bytes + 4, ConditionDateTimeTime(tok));
       break;
     case kCondTime:
-      std::memcpy(o.bytes + 4, tok + 1, 8);
+      PutF64(o.bytes + 4, ConditionNumber(tok));
       break;
   }
   return o;
@@ -347,8 +327,8 @@ class OperandList {
 
 int EvaluateCondition(CKmComposite* m, uint8_t op, const uint8_t*& p, const uint8_t* end, int totalsAsTrue) {
   // p is at the field token; end is past the node.
-  const FieldDef* f = m->GetFieldAt(GetU32(p + 1));
-  p += 5;
+  const FieldDef* f = m->GetFieldAt(ConditionFieldNumber(p));
+  p += kCondFieldSize;
   OperandList operands;
   for (const uint8_t* q = p; q < end;) {
     operands.push_back(q);
@@ -360,7 +340,7 @@ int EvaluateCondition(CKmComposite* m, uint8_t op, const uint8_t*& p, const uint
   if (f == nullptr) return 0;
   bool totals = InvolvesTotals(f);
   if (op <= kCondLessEqual && !operands.empty() && operands[0][0] == kCondField) {
-    const FieldDef* g = m->GetFieldAt(GetU32(operands[0] + 1));
+    const FieldDef* g = m->GetFieldAt(ConditionFieldNumber(operands[0]));
     if (g != nullptr && InvolvesTotals(g)) totals = true;
   }
   if (totals && totalsAsTrue) return 1;
@@ -371,7 +351,7 @@ int EvaluateCondition(CKmComposite* m, uint8_t op, const uint8_t*& p, const uint
     if (IsNullField(f)) return 0;
     if (operands.Any([&](const uint8_t* t) {
           if (t[0] != kCondField) return false;
-          const FieldDef* g = m->GetFieldAt(GetU32(t + 1));
+          const FieldDef* g = m->GetFieldAt(ConditionFieldNumber(t));
           return g == nullptr || IsNullField(g);
         }))
       return 0;
@@ -425,11 +405,13 @@ int EvaluateCondition(CKmComposite* m, uint8_t op, const uint8_t*& p, const uint
 
 // The extent of a condition node without a length: its field and operands.
 const uint8_t* ConditionEnd(const uint8_t* p) {
-  p += 5;  // the field
+  p += kCondFieldSize;
   for (;;) {
     const uint8_t b = *p;
-    if (!IsOperand(b)) return p;
-    const size_t n = ConditionTokenSize(p, p + 14 + std::strlen(reinterpret_cast<const char*>(p)));
+    if (!IsConditionOperand(b)) return p;
+    // The generated code is trusted; the bound only has to hold any token.
+    const size_t n =
+        ConditionTokenSize(p, p + kCondLongestFixedToken + 1 + std::strlen(reinterpret_cast<const char*>(p)));
     if (n == 0) return p;
     p += n;
   }
@@ -438,7 +420,7 @@ const uint8_t* ConditionEnd(const uint8_t* p) {
 int EvaluateNode(CKmComposite* m, const uint8_t*& p, int totalsAsTrue) {
   const uint8_t op = *p++;
   if (op == kCondAnd || op == kCondOr) {
-    const size_t len = ReadLength(p);
+    const size_t len = ReadConditionLength(p);
     const uint8_t* end = p + len;
     int value = op == kCondAnd ? 1 : 0;
     while (p < end) {
@@ -449,11 +431,11 @@ int EvaluateNode(CKmComposite* m, const uint8_t*& p, int totalsAsTrue) {
     return value;
   }
   if (op == kCondOneOf || op == kCondNoneOf) {
-    const size_t len = ReadLength(p);
+    const size_t len = ReadConditionLength(p);
     const uint8_t* end = p + len;
     return EvaluateCondition(m, op, p, end, totalsAsTrue);
   }
-  if (op >= kCondEqual && op <= kCondIsNotNull && *p == kCondField) {
+  if (IsConditionComparison(op) && *p == kCondField) {
     const uint8_t* end = ConditionEnd(p);
     return EvaluateCondition(m, op, p, end, totalsAsTrue);
   }
@@ -461,37 +443,6 @@ int EvaluateNode(CKmComposite* m, const uint8_t*& p, int totalsAsTrue) {
 }
 
 }  // namespace
-
-size_t ConditionTokenSize(const uint8_t* p, const uint8_t* end) {
-  if (p >= end) return 0;
-  size_t n;
-  switch (*p) {
-    case kCondField:
-    case kCondDate:
-      n = 5;
-      break;
-    case kCondNumber:
-    case kCondTime:
-      n = 9;
-      break;
-    case kCondLogical:
-      n = 2;
-      break;
-    case kCondDateTime:
-      n = 13;
-      break;
-    case kCondText:
-    case kCondText2: {
-      const void* nul = std::memchr(p + 1, 0, static_cast<size_t>(end - p - 1));
-      if (nul == nullptr) return 0;
-      n = static_cast<size_t>(static_cast<const uint8_t*>(nul) - p) + 1;
-      break;
-    }
-    default:
-      n = 1;
-  }
-  return n <= static_cast<size_t>(end - p) ? n : 0;
-}
 
 int RebuildConditionCode(CKmComposite* m) {
   FreeFilterCode(m);
@@ -560,7 +511,7 @@ int CompareTypedValues(CKmComposite* m, const uint8_t* a, const uint8_t* b, uint
   const uint32_t kind = flags & kFieldKindMask;
   if (IsDateKind(kind)) {
     const uint32_t da = GetU32(a), db = GetU32(b);
-    const double ta = ReadF64(a + 4), tb = ReadF64(b + 4);
+    const double ta = GetF64(a + 4), tb = GetF64(b + 4);
     auto isNull = [&](uint32_t day, double t) {
       if (kind & kFieldDate) return day == EmptyDate;
       if (kind & kFieldDateTime) return day == EmptyDate && IsNullNumber(t);
@@ -580,7 +531,7 @@ int CompareTypedValues(CKmComposite* m, const uint8_t* a, const uint8_t* b, uint
     return (kind & kFieldDateTime) ? CompareNumbers(m, ta, tb) : 0;
   }
   if (kind & kFieldLogical) return static_cast<int>(a[0]) - static_cast<int>(b[0]);
-  if (kind & kFieldNumeric) return CompareNumbers(m, ReadF64(a), ReadF64(b));
+  if (kind & kFieldNumeric) return CompareNumbers(m, GetF64(a), GetF64(b));
   std::string sa = Tidy(m, reinterpret_cast<const char*>(a));
   std::string sb = Tidy(m, reinterpret_cast<const char*>(b));
   return CompareTextWithModel(m, sa.c_str(), sb.c_str());
@@ -596,7 +547,7 @@ void ForEachFieldToken(const uint8_t* code, size_t length, Fn fn) {
   while (p < end && *p != kCondEnd) {
     const size_t n = ConditionTokenSize(p, end);
     if (n == 0) return;
-    if (*p == kCondField) fn(const_cast<uint8_t*>(p + 1));
+    if (*p == kCondField) fn(const_cast<uint8_t*>(p));
     p += n;
   }
 }
@@ -604,8 +555,8 @@ void ForEachFieldToken(const uint8_t* code, size_t length, Fn fn) {
 
 int ConditionRenumberAfterFieldDelete(uint8_t* code, size_t length, uint32_t n) {
   int gone = 0;
-  ForEachFieldToken(code, length, [&](uint8_t* at) {
-    uint32_t v = GetU32(at);
+  ForEachFieldToken(code, length, [&](uint8_t* token) {
+    uint32_t v = ConditionFieldNumber(token);
     if (v >= kSpecialFieldFloor) return;
     if (v == n) {
       v = 0xFFFFFFFFu;
@@ -613,28 +564,28 @@ int ConditionRenumberAfterFieldDelete(uint8_t* code, size_t length, uint32_t n) 
     } else if (v > n) {
       --v;
     }
-    std::memcpy(at, &v, 4);
+    SetConditionFieldNumber(token, v);
   });
   return gone;
 }
 
 int ConditionReferencesField(const uint8_t* code, size_t length, uint32_t n) {
   int found = 0;
-  ForEachFieldToken(code, length, [&](uint8_t* at) {
-    if (GetU32(at) == n) found = 1;
+  ForEachFieldToken(code, length, [&](uint8_t* token) {
+    if (ConditionFieldNumber(token) == n) found = 1;
   });
   return found;
 }
 
 void ConditionReplaceFieldReference(uint8_t* code, size_t length, uint32_t n, uint32_t to) {
-  ForEachFieldToken(code, length, [&](uint8_t* at) {
-    if (GetU32(at) == n) std::memcpy(at, &to, 4);
+  ForEachFieldToken(code, length, [&](uint8_t* token) {
+    if (ConditionFieldNumber(token) == n) SetConditionFieldNumber(token, to);
   });
 }
 
 void ConditionMarkReferencedFields(CKmComposite* m, const uint8_t* code, size_t length) {
-  ForEachFieldToken(code, length, [&](uint8_t* at) {
-    FieldDef* f = m->GetFieldAt(GetU32(at));
+  ForEachFieldToken(code, length, [&](uint8_t* token) {
+    FieldDef* f = m->GetFieldAt(ConditionFieldNumber(token));
     if (f != nullptr) f->flags |= kFieldNeeded;
   });
 }

@@ -8,44 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "model/condition_code.h"
+
 class CKmComposite;
 struct FieldDef;
-
-// Stored-code tokens.
-constexpr uint8_t kCondField = 0x20;      // u32 field number
-constexpr uint8_t kCondText = 0x22;       // text, NUL
-constexpr uint8_t kCondNumber = 0x23;     // double
-constexpr uint8_t kCondDate = 0x24;       // u32 day or day pattern
-constexpr uint8_t kCondLogical = 0x25;    // one byte
-constexpr uint8_t kCondText2 = 0x26;      // text, NUL
-constexpr uint8_t kCondEndMark = 0x2A;
-constexpr uint8_t kCondDateTime = 0x30;   // u32 day, double time
-constexpr uint8_t kCondTime = 0x31;       // double
-// Operators.
-enum ConditionOperator : uint8_t {
-  kCondEnd = 0,
-  kCondEqual = 1,
-  kCondNotEqual = 2,
-  kCondGreater = 3,
-  kCondGreaterEqual = 4,
-  kCondLess = 5,
-  kCondLessEqual = 6,
-  kCondBetween = 7,
-  kCondNotBetween = 8,
-  kCondOneOf = 9,
-  kCondNoneOf = 10,
-  kCondLike = 11,
-  kCondNotLike = 12,
-  kCondIsNull = 13,
-  kCondIsNotNull = 14,
-  kCondAnd = 24,
-  kCondOr = 25,
-  kCondOpen = 40,
-  kCondClose = 41,
-};
-
-// Size of the stored-code token at p (0 when it runs past end).
-size_t ConditionTokenSize(const uint8_t* p, const uint8_t* end);
 
 // Builds model->compiledFilter from model->conditionCode: 0, 1 no memory,
 // 2 a bad condition code, 3 too complex (30 pending operators, 100 nodes).

@@ -47,9 +47,7 @@ PassBuffers& Owned(RecordPassState* st) {
   return *st->ownedBuffers;
 }
 
-bool IsAlias(const FieldDef* f) { return (f->flags & kFieldAlias) != 0; }
 bool IsMemo(const FieldDef* f) { return (f->flags & kFieldMemo) != 0; }
-bool IsCalc(const FieldDef* f) { return (f->flags & kFieldCalculation) != 0 && !IsTotal(f); }
 
 uint8_t* Allocate(RecordPassState* st, size_t size) {
   uint8_t* p = static_cast<uint8_t*>(std::calloc(1, size));

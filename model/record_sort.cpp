@@ -37,12 +37,6 @@ void ShowSortError(uint32_t id, const char* arg = nullptr) {
   ShowSortMessage(text);
 }
 
-double LoadDouble(const uint8_t* p) {
-  double v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-
 int CompareDoubles(double a, double b) { return a < b ? -1 : (b < a ? 1 : 0); }
 
 int CompareText(const SortContext& ctx, const char* a, const char* b) {
@@ -182,7 +176,7 @@ int CompareSortRecords(const SortContext& ctx, const uint8_t* a, const uint8_t* 
         switch (kind) {
           case kSortKeyNumber:
           case kSortKeyTime: {
-            double x = LoadDouble(va), y = LoadDouble(vb);
+            double x = GetF64(va), y = GetF64(vb);
             if (IsNullNumber(x)) x = 0.0;
             if (IsNullNumber(y)) y = 0.0;
             diff = CompareDoubles(x, y);
@@ -197,7 +191,7 @@ int CompareSortRecords(const SortContext& ctx, const uint8_t* a, const uint8_t* 
             const int32_t sa = static_cast<int32_t>(da), sb = static_cast<int32_t>(db);
             diff = sa < sb ? -1 : (sb < sa ? 1 : 0);
             if (diff == 0 && kind == kSortKeyDateTime) {
-              double x = LoadDouble(va + 4), y = LoadDouble(vb + 4);
+              double x = GetF64(va + 4), y = GetF64(vb + 4);
               if (IsNullNumber(x)) x = 0.0;
               if (IsNullNumber(y)) y = 0.0;
               diff = CompareDoubles(x, y);
@@ -558,14 +552,6 @@ int MergeSortRuns(SortContext& ctx) {
 // ---------------------------------------------------------------------------
 // The record sort
 
-namespace {
-double ValueDouble(const uint8_t* p) {
-  double v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-}  // namespace
-
 uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area, uint32_t room) {
   CKmComposite* m = ctx.model;
   if (room < ctx.keyOffset) return 0;
@@ -579,7 +565,7 @@ uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area
     const uint32_t left = room - pos;
     switch (ctx.keyKinds[k]) {
       case kSortKeyNumber: {
-        const double d = v != nullptr ? ValueDouble(v) : GetNullNumber();
+        const double d = v != nullptr ? GetF64(v) : GetNullNumber();
         if (IsNullNumber(d)) tag |= kSortKeyNull;
         n = PutNumberKey(p, left, tag, d);
         break;
@@ -592,13 +578,13 @@ uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area
       }
       case kSortKeyDateTime: {
         const uint32_t day = v != nullptr ? GetU32(v) : kNullDay;
-        const double t = v != nullptr ? ValueDouble(v + 4) : GetNullNumber();
+        const double t = v != nullptr ? GetF64(v + 4) : GetNullNumber();
         if (day == kNullDay && IsNullNumber(t)) tag |= kSortKeyNull;
         n = PutDateTimeKey(p, left, tag, day, t);
         break;
       }
       case kSortKeyTime: {
-        const double t = v != nullptr ? ValueDouble(v + 4) : GetNullNumber();
+        const double t = v != nullptr ? GetF64(v + 4) : GetNullNumber();
         if (IsNullNumber(t)) tag |= kSortKeyNull;
         n = PutTimeKey(p, left, tag, t);
         break;

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "core/compiled_code.h"
 #include "expr/calendar.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
@@ -44,7 +43,7 @@ std::vector<std::string> TextLiterals(CKmComposite* m) {
   while (p < end && *p) {
     const size_t n = ConditionTokenSize(p, end);
     if (n == 0) break;
-    if (*p == kCondText || *p == kCondText2) out.emplace_back(reinterpret_cast<const char*>(p + 1), n - 2);
+    if (*p == kCondText || *p == kCondText2) out.emplace_back(ConditionText(p), ConditionTextLength(n));
     p += n;
   }
   return out;
@@ -168,10 +167,10 @@ int CompareValues(CKmComposite* m, const Value& a, const Value& b) {
 
 size_t ValueSize(const Value& v, const FieldDef* f) {
   switch (v.kind) {
-    case kValNumber: return 9;
-    case kValField: return 5;
-    case kValLogical: return 2;
-    case kValText: return v.text.size() + 2;
+    case kValNumber: return kCondNumberSize;
+    case kValField: return kCondFieldSize;
+    case kValLogical: return kCondLogicalSize;
+    case kValText: return ConditionTextSize(v.text.size());
     case kValDate: return ConditionDateSize(v.date, Kind(f));
     default: return NullLiteralSize(f);
   }
@@ -191,30 +190,24 @@ int KindErrorCode(uint32_t kind) {
 }
 
 size_t NullLiteralSize(const FieldDef* f) {
-  switch (Kind(f)) {
-    case kFieldDate: return 5;
-    case kFieldLogical:
-    case kFieldMemo: return 2;
-    case kFieldDateTime: return 13;
-    case kFieldNumeric:
-    case kFieldTime: return 9;
-    default: return 2;
-  }
+  uint8_t token[kCondLongestFixedToken];
+  return WriteNullLiteral(token, f);
 }
 
 size_t WriteNullLiteral(uint8_t* out, const FieldDef* f) {
+  auto emptyText = [out](uint8_t type) {
+    out[0] = type;
+    out[kCondPayload] = 0;
+    return ConditionTextSize(0);
+  };
   switch (Kind(f)) {
-    case kFieldDate: out[0] = kCondDate; PutU32(out + 1, 0x80000001u); return 5;
-    case kFieldLogical: out[0] = kCondLogical; out[1] = 0; return 2;
-    case kFieldMemo: out[0] = kCondText2; out[1] = 0; return 2;
-    case kFieldDateTime:
-      out[0] = kCondDateTime;
-      PutU32(out + 1, 0x80000001u);
-      WriteF64(out + 5, kNullNumber);
-      return 13;
+    case kFieldDate: return PutConditionDate(out, 0x80000001u);
+    case kFieldLogical: return PutConditionLogical(out, 0);
+    case kFieldMemo: return emptyText(kCondText2);
+    case kFieldDateTime: return PutConditionDateTime(out, 0x80000001u, kNullNumber);
     case kFieldNumeric:
-    case kFieldTime: out[0] = kCondNumber; WriteF64(out + 1, kNullNumber); return 9;
-    default: out[0] = kCondText; out[1] = 0; return 2;
+    case kFieldTime: return PutConditionNumber(out, kNullNumber);
+    default: return emptyText(kCondText);
   }
 }
 
@@ -272,10 +265,10 @@ int FormatSelectCondition(CKmComposite* m, int count, SelectConditionRow* rows) 
     r = SelectConditionRow{};
     if (p < end && (*p == kCondAnd || *p == kCondOr)) r.joining = *p++ == kCondAnd ? 1 : 2;
     while (p < end && *p == kCondOpen) { ++r.open; ++p; }
-    if (end - p < 6 || *p != kCondField) return 0;
-    r.field = GetU32(p + 1);
-    r.op = p[5];
-    p += 6;
+    if (static_cast<size_t>(end - p) < kCondFieldAndOperator || *p != kCondField) return 0;
+    r.field = ConditionFieldNumber(p);
+    r.op = p[kCondFieldSize];
+    p += kCondFieldAndOperator;
     std::string text;
     bool first = true;
     while (p < end && *p != kCondEndMark) {
@@ -286,7 +279,7 @@ int FormatSelectCondition(CKmComposite* m, int count, SelectConditionRow* rows) 
         first = false;
         switch (*p) {
           case kCondField: {
-            const uint32_t fn = GetU32(p + 1);
+            const uint32_t fn = ConditionFieldNumber(p);
             const FieldDef* f = fn == kNoField ? nullptr : m->GetFieldAt(fn);
             if (!f) { text += "???"; break; }
             r.operand = fn;
@@ -305,15 +298,15 @@ int FormatSelectCondition(CKmComposite* m, int count, SelectConditionRow* rows) 
           case kCondText:
           case kCondText2:
             text += quote;
-            text.append(reinterpret_cast<const char*>(p + 1), n - 2);
+            text.append(ConditionText(p), ConditionTextLength(n));
             text += closeQuote;
             break;
           case kCondNumber: {
-            const double v = ReadF64(p + 1);
+            const double v = ConditionNumber(p);
             if (v != kNullNumber) text += NumberText(v);
             break;
           }
-          case kCondLogical: text += p[1] ? "True" : "False"; break;
+          case kCondLogical: text += ConditionLogical(p) ? "True" : "False"; break;
           case kCondDate:
           case kCondDateTime:
           case kCondTime:
@@ -436,9 +429,9 @@ size_t ConditionCodeLength(CKmComposite* m, int count, const SelectConditionRow*
     const SelectConditionRow& r = rows[i];
     const FieldDef* f = m->GetFieldAt(r.field);
     if (i > 0) ++total;
-    total += r.open + 6;
+    total += r.open + kCondFieldAndOperator;
     if (r.op == kCondIsNull || r.op == kCondIsNotNull || !f) {
-      total += 2;
+      total += kCondLogicalSize;
     } else {
       std::vector<Value> values;
       int pos = 0;
@@ -478,22 +471,19 @@ int ApplyConditionEdits(CKmComposite* m, int count, const SelectConditionRow* ro
     const FieldDef* f = m->GetFieldAt(r.field);
     if (i > 0) *w++ = r.joining == 2 ? kCondOr : kCondAnd;
     for (int b = 0; b < r.open; ++b) *w++ = kCondOpen;
-    *w++ = kCondField;
-    PutU32(w, r.field);
-    w += 4;
+    w += PutConditionField(w, r.field);
     *w++ = r.op;
     if (r.op == kCondIsNull || r.op == kCondIsNotNull || !f) {
-      *w++ = kCondLogical;
-      *w++ = 1;
+      w += PutConditionLogical(w, 1);
     } else {
       std::vector<Value> values;
       int pos = 0;
       ReadValues(m, r.values, &values, &pos);
       for (const Value& v : values) {
         switch (v.kind) {
-          case kValNumber: *w++ = kCondNumber; WriteF64(w, v.number); w += 8; break;
-          case kValField: *w++ = kCondField; PutU32(w, v.field); w += 4; break;
-          case kValLogical: *w++ = kCondLogical; *w++ = v.logical ? 1 : 0; break;
+          case kValNumber: w += PutConditionNumber(w, v.number); break;
+          case kValField: w += PutConditionField(w, v.field); break;
+          case kValLogical: w += PutConditionLogical(w, v.logical ? 1 : 0); break;
           case kValText: {
             *w++ = Kind(f) == kFieldMemo ? kCondText2 : kCondText;
             for (char c : v.text) *w++ = static_cast<uint8_t>(c == static_cast<char>(m->SpaceDotChar) ? ' ' : c);
