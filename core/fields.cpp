@@ -9,6 +9,7 @@
 #include <new>
 
 #include "core/compiled_code.h"
+#include "core/condition_code.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
 #include "core/engine_errors.h"
@@ -227,11 +228,15 @@ bool CKmComposite::DeleteField(FieldDef* field, uint32_t options) {
         f->conditionLength = 0;
       }
     }
-    if (!RenumberCode(conditionCode, conditionLength, n)) {
+    // The report's filter is condition code, not expression code; a filter
+    // on the field that went no longer means anything and is dropped. Its
+    // compiled form is made again from the renumbered code when next needed.
+    if (ConditionRenumberAfterFieldDelete(conditionCode, conditionLength, n)) {
       HeapFreeBlock(conditionCode);
       conditionCode = nullptr;
       conditionLength = 0;
     }
+    compiledFilter.reset();
     RemoveFieldFromSlots(n);
     if (fieldRemovedHook != nullptr) fieldRemovedHook(this, n);
   }
@@ -333,7 +338,8 @@ void CKmComposite::SwapFieldRecords(FieldDef* oldField, FieldDef* newField) {
     ReplaceInCode(f->code, f->codeLength, from, to);
     ReplaceInCode(f->conditionCode, f->conditionLength, from, to);
   }
-  ReplaceInCode(conditionCode, conditionLength, from, to);
+  ConditionReplaceFieldReference(conditionCode, conditionLength, from, to);
+  compiledFilter.reset();
   for (uint32_t& g : groupFields)
     if (g == from) g = to;
   if (swapFieldHook != nullptr) swapFieldHook(this, from, to);

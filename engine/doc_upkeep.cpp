@@ -1,4 +1,6 @@
 #include "engine/doc_upkeep.h"
+
+#include "core/condition_code.h"
 #include "expr/builtin_table.h"
 
 #include "foundation/doc_base.h"
@@ -59,6 +61,12 @@ bool Shown(const FieldDef* f) {
 
 void MarkCodeFields(CKmComposite* m, const uint8_t* code, size_t length) {
   ForEachFieldReference(code, length, [&](uint32_t n, bool) { Use(Field(m, n)); });
+}
+
+// The fields the report's filter tests (condition code, not expression code).
+void MarkFilterFields(CKmComposite* m) {
+  ForEachConditionField(m->conditionCode, m->conditionLength,
+                        [&](uint8_t* token) { Use(Field(m, ConditionFieldNumber(token))); });
 }
 
 // Fields the layout and the settings need for the run.
@@ -208,14 +216,14 @@ void RebuildRunLists(KmDocBase* doc, int /*repeatArg*/, bool all) {
   MarkNeededByRun(doc, m, all);
   MarkLinkFields(m);
   if (all || m->totalsSortWord) MarkSortFields(m);
-  if (all || FilterHasText(m)) MarkCodeFields(m, m->conditionCode, m->conditionLength);
+  if (all || FilterHasText(m)) MarkFilterFields(m);
   MarkDependencies(m, all);
 }
 
 void ResolveQueryFields(KmDocBase* doc) {
   CKmComposite* m = doc ? doc->m_pModel : nullptr;
   if (!m) return;
-  if (FilterHasText(m)) MarkCodeFields(m, m->conditionCode, m->conditionLength);
+  if (FilterHasText(m)) MarkFilterFields(m);
   MarkDependencies(m, false);
 }
 
@@ -310,7 +318,7 @@ bool IsFilterOnField(CKmComposite* m, uint32_t id) {
     Instruction in;
     return r.Next(&in) && (in.op == OP_FIELD || in.op == OP_FIELD_PREV) && in.u32 == id;
   }
-  return m->conditionCode && ExpressionReferencesField(m->conditionCode, m->conditionLength, id);
+  return m->conditionCode && ConditionReferencesField(m->conditionCode, m->conditionLength, id);
 }
 
 int CheckFieldForExpression(CKmComposite* m, FieldDef* field, const uint8_t* code, size_t length,

@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kMaxPending = 30;
 constexpr int kMaxNodes = 100;
-constexpr uint32_t kSpecialFieldFloor = 0xFFFFFF00u;
 
 enum TokenClass { kClsEnd, kClsOpen, kClsClose, kClsAnd, kClsOr, kClsOperator, kClsOperand, kClsBad };
 
@@ -538,57 +537,6 @@ int CompareTypedValues(CKmComposite* m, const uint8_t* a, const uint8_t* b, uint
 }
 
 // ---- Walkers
-
-namespace {
-template <typename Fn>
-void ForEachFieldToken(const uint8_t* code, size_t length, Fn fn) {
-  const uint8_t* p = code;
-  const uint8_t* end = code + length;
-  while (p < end && *p != kCondEnd) {
-    const size_t n = ConditionTokenSize(p, end);
-    if (n == 0) return;
-    if (*p == kCondField) fn(const_cast<uint8_t*>(p));
-    p += n;
-  }
-}
-}  // namespace
-
-int ConditionRenumberAfterFieldDelete(uint8_t* code, size_t length, uint32_t n) {
-  int gone = 0;
-  ForEachFieldToken(code, length, [&](uint8_t* token) {
-    uint32_t v = ConditionFieldNumber(token);
-    if (v >= kSpecialFieldFloor) return;
-    if (v == n) {
-      v = 0xFFFFFFFFu;
-      gone = 1;
-    } else if (v > n) {
-      --v;
-    }
-    SetConditionFieldNumber(token, v);
-  });
-  return gone;
-}
-
-int ConditionReferencesField(const uint8_t* code, size_t length, uint32_t n) {
-  int found = 0;
-  ForEachFieldToken(code, length, [&](uint8_t* token) {
-    if (ConditionFieldNumber(token) == n) found = 1;
-  });
-  return found;
-}
-
-void ConditionReplaceFieldReference(uint8_t* code, size_t length, uint32_t n, uint32_t to) {
-  ForEachFieldToken(code, length, [&](uint8_t* token) {
-    if (ConditionFieldNumber(token) == n) SetConditionFieldNumber(token, to);
-  });
-}
-
-void ConditionMarkReferencedFields(CKmComposite* m, const uint8_t* code, size_t length) {
-  ForEachFieldToken(code, length, [&](uint8_t* token) {
-    FieldDef* f = m->GetFieldAt(ConditionFieldNumber(token));
-    if (f != nullptr) f->flags |= kFieldNeeded;
-  });
-}
 
 // ---- Memo conditions
 

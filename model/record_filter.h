@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "model/condition_code.h"
+#include "core/condition_code.h"
 
 class CKmComposite;
 struct FieldDef;
@@ -43,8 +43,3 @@ int MatchPattern(CKmComposite* model, const char* text, const char* pattern, int
 // Escape characters directly before the last character of text.
 int CountEscapesBeforeLast(const char* text, size_t length);
 
-// Walkers over the stored code.
-int ConditionRenumberAfterFieldDelete(uint8_t* code, size_t length, uint32_t n);
-int ConditionReferencesField(const uint8_t* code, size_t length, uint32_t n);
-void ConditionReplaceFieldReference(uint8_t* code, size_t length, uint32_t n, uint32_t m);
-void ConditionMarkReferencedFields(CKmComposite* model, const uint8_t* code, size_t length);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "expr/calendar.h"
-#include "model/condition_code.h"
+#include "core/condition_code.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/compiled_code.h"
+#include "core/condition_code.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
 #include "core/engine_errors.h"
@@ -395,4 +396,33 @@ TEST_F(ModelTest, MemoHeadersAndDateKinds) {
   EXPECT_EQ(FieldKind(tm), kFieldTime);
 }
 
+}  // namespace
+
+namespace {
+// The report's filter is condition code: deleting a field moves the later
+// field numbers in it down, and a filter on the deleted field is dropped.
+TEST_F(ModelTest, DeletingAFieldRenumbersOrDropsTheReportFilter) {
+  FieldDef* a = Field("A");
+  FieldDef* b = Field("B");
+  Field("C");
+  auto setFilter = [&](uint32_t field) {
+    uint8_t code[kCondFieldSize + 1 + kCondNumberSize + 2];
+    size_t n = PutConditionField(code, field);
+    code[n++] = kCondGreater;
+    n += PutConditionNumber(code + n, 3);
+    code[n++] = kCondEndMark;
+    code[n++] = kCondEnd;
+    HeapFreeBlock(model.conditionCode);
+    model.conditionCode = static_cast<uint8_t*>(HeapAllocZero(0, static_cast<DWORD>(n)));
+    std::memcpy(model.conditionCode, code, n);
+    model.conditionLength = static_cast<uint16_t>(n);
+  };
+  setFilter(2);
+  ASSERT_TRUE(model.DeleteField(b, 0));
+  ASSERT_NE(model.conditionCode, nullptr);
+  EXPECT_EQ(ConditionFieldNumber(model.conditionCode), 1u);
+  setFilter(0);
+  ASSERT_TRUE(model.DeleteField(a, 0));
+  EXPECT_EQ(model.conditionCode, nullptr);
+}
 }  // namespace

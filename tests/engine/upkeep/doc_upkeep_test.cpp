@@ -1,4 +1,5 @@
 #include "engine/doc_upkeep.h"
+#include "tests/model/recordpass/condition_writer.h"
 #include "expr/builtin_table.h"
 
 #include "tests/expr/expr_model_fixture.h"
@@ -65,8 +66,10 @@ TEST(Upkeep, RunListsMarkWhatTheReportUses) {
   t.m.groupFields[0] = t.Number(grouped);
   d.lines[0].kind = 1;
   d.lines[0].objectId = static_cast<int32_t>(t.Number(lineCond));
-  std::vector<uint8_t> code;
-  ASSERT_EQ(t.Compile("FILTERED > 3", &code), 0);
+  // The report's filter "FILTERED > 3", stored as the filter dialogs write it.
+  Cond filter;
+  filter.Field(t.Number(filtered)).Op(kCondGreater).Number(3).EndMark().Op(kCondEnd);
+  const std::vector<uint8_t>& code = filter.b;
   t.m.conditionCode = static_cast<uint8_t*>(HeapAllocZero(0, static_cast<DWORD>(code.size())));
   std::memcpy(t.m.conditionCode, code.data(), code.size());
   t.m.conditionLength = static_cast<uint16_t>(code.size());
@@ -88,7 +91,8 @@ TEST(Upkeep, RunListsMarkWhatTheReportUses) {
   EXPECT_EQ(t.m.groupFields[0], t.Number(grouped));
   EXPECT_EQ(d.lines[0].objectId, static_cast<int32_t>(t.Number(lineCond)));
   std::vector<uint32_t> refs;
-  ForEachFieldReference(t.m.conditionCode, t.m.conditionLength, [&](uint32_t n, bool) { refs.push_back(n); });
+  ForEachConditionField(t.m.conditionCode, t.m.conditionLength,
+                        [&](uint8_t* token) { refs.push_back(ConditionFieldNumber(token)); });
   EXPECT_EQ(refs, std::vector<uint32_t>{t.Number(filtered)});
   // The field a band line tests goes: the line prints unconditionally.
   ASSERT_TRUE(t.m.DeleteField(lineCond, 0));

@@ -177,3 +177,23 @@ inline size_t ReadConditionLength(const uint8_t*& p) {
   if (n & 0x80) n = ((n & 0x7F) << 8) | *p++;
   return n;
 }
+
+// Calls fn with each field token of the stored code, up to its end mark.
+template <typename Fn>
+void ForEachConditionField(const uint8_t* code, size_t length, Fn fn) {
+  if (code == nullptr) return;
+  const uint8_t* p = code;
+  const uint8_t* end = code + length;
+  while (p < end && *p != kCondEnd) {
+    const size_t n = ConditionTokenSize(p, end);
+    if (n == 0) return;
+    if (*p == kCondField) fn(const_cast<uint8_t*>(p));
+    p += n;
+  }
+}
+
+// Field n went: numbers above it move down and references to it become the
+// no-field number. 1 when the code referred to n.
+int ConditionRenumberAfterFieldDelete(uint8_t* code, size_t length, uint32_t n);
+int ConditionReferencesField(const uint8_t* code, size_t length, uint32_t n);
+void ConditionReplaceFieldReference(uint8_t* code, size_t length, uint32_t n, uint32_t to);
