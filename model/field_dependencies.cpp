@@ -1,5 +1,7 @@
 #include "model/field_dependencies.h"
 
+#include "core/condition_code.h"
+
 #include "expr/code_walks.h"
 #include "expr/scanner.h"
 #include "foundation/heap_strings.h"
@@ -464,15 +466,15 @@ int CheckTotalsConsistency(CKmComposite* m, GroupSetup& setup, void* ownerWindow
   const int lowest = GetLowestPreTotalLevel(m);
   if (lowest >= 0 && condition && conditionLength) {
     // A running total cannot be filtered on when the others are computed ahead.
-    ForEachFieldReference(condition, conditionLength, [&](uint32_t n, bool) {
-      const FieldDef* f = FieldAtNumber(m, n);
+    ForEachConditionField(condition, conditionLength, [&](const uint8_t* token) {
+      const FieldDef* f = FieldAtNumber(m, ConditionFieldNumber(token));
       if (result || !f) return;
       const bool totalRelated = (f->flags & kFieldTotalRelated) || (f->totalFlags & kTotalIsTotal);
       if (totalRelated && !(f->totalFlags & kTotalPreprocessed)) result = kEngineFilterRunningTotal;
     });
     if (!result)
-      ForEachFieldReference(condition, conditionLength, [&](uint32_t n, bool) {
-        const FieldDef* f = FieldAtNumber(m, n);
+      ForEachConditionField(condition, conditionLength, [&](const uint8_t* token) {
+        const FieldDef* f = FieldAtNumber(m, ConditionFieldNumber(token));
         if (result || !f) return;
         if (IsTotal(f) && (f->totalFlags & kTotalPreprocessed) && f->totalLevel != lowest)
           result = kEngineFilterHighestOnly;

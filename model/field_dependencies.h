@@ -57,7 +57,7 @@ struct GroupSetup;
 // The totals, filter and sort checks in order (3195, 3196, 3197, the sort
 // and group conflicts, then 3191/3194); the first that applies is the
 // result, shown for ownerWindow when show is set. The condition is the
-// filter's code.
+// filter's stored condition code.
 int CheckTotalsConsistency(CKmComposite* m, GroupSetup& setup, void* ownerWindow, bool show,
                            const uint8_t* condition, size_t conditionLength);
 // The same with the model's own filter.
