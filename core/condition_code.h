@@ -177,6 +177,12 @@ inline size_t ReadConditionLength(const uint8_t*& p) {
   if (n & 0x80) n = ((n & 0x7F) << 8) | *p++;
   return n;
 }
+// The same within [p, end): false, p unmoved, when the length runs past end.
+inline bool ReadConditionLength(const uint8_t*& p, const uint8_t* end, size_t* n) {
+  if (p >= end || ((*p & 0x80) && end - p < 2)) return false;
+  *n = ReadConditionLength(p);
+  return true;
+}
 
 // Calls fn with each field token of the stored code, up to its end mark.
 template <typename Fn>

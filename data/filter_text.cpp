@@ -39,9 +39,8 @@ bool Parse(const uint8_t*& p, const uint8_t* limit, Node* n, int depth) {
   n->begin = p;
   n->op = *p++;
   if (n->op == kCondAnd || n->op == kCondOr) {
-    if (p >= limit) return false;
-    size_t len = ReadConditionLength(p);
-    if (len > static_cast<size_t>(limit - p)) return false;
+    size_t len = 0;
+    if (!ReadConditionLength(p, limit, &len) || len > static_cast<size_t>(limit - p)) return false;
     const uint8_t* end = p + len;
     while (p < end) {
       Node c;
@@ -53,9 +52,8 @@ bool Parse(const uint8_t*& p, const uint8_t* limit, Node* n, int depth) {
   }
   const uint8_t* end = limit;
   if (n->op == kCondOneOf || n->op == kCondNoneOf) {
-    if (p >= limit) return false;
-    size_t len = ReadConditionLength(p);
-    if (len > static_cast<size_t>(limit - p)) return false;
+    size_t len = 0;
+    if (!ReadConditionLength(p, limit, &len) || len > static_cast<size_t>(limit - p)) return false;
     end = p + len;
   } else if (!IsConditionComparison(n->op)) {
     return false;

@@ -76,6 +76,12 @@ TEST(ConditionCode, LengthsOneOrTwoBytes) {
     EXPECT_EQ(ReadConditionLength(p), lengths[i]);
     EXPECT_EQ(p, buf + w);
   }
+  // A two-byte length cut at the end of the code is refused, not read past.
+  const uint8_t cut[] = {0x92};
+  const uint8_t* p = cut;
+  size_t n = 0;
+  EXPECT_FALSE(ReadConditionLength(p, cut + 1, &n));
+  EXPECT_EQ(p, cut);
 }
 
 TEST(ConditionCode, ByteClasses) {
