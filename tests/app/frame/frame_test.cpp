@@ -7,6 +7,8 @@
 #include "platform/win/placement.h"
 #include "platform/win/profile.h"
 #include "platform/win/ui_app.h"
+#include "platform/win/window_picture.h"
+#include "tests/support/screens.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -425,3 +427,11 @@ TEST_F(FrameTest, KeysGoThroughTheTableTheFocusCallsFor) {
   EXPECT_EQ(seen.size(), 2u);
 }
 }  // namespace
+
+// scripts/screens: the main window as it first opens, with no report.
+TEST_F(FrameTest, ScreensMainWindowEmpty) {
+  CKmMainFrame frame;
+  ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
+  ShowWindow(frame.m_hWnd, SW_SHOWNORMAL);
+  EXPECT_TRUE(SaveWindowPicture(frame.m_hWnd, ScreenPath("main-window-empty").c_str()));
+}
