@@ -8,6 +8,7 @@
 #include "app/document.h"
 #include "data/data_access.h"
 #include "data/db_errors.h"
+#include "data/report_dictionary.h"
 #include "data/table_fields.h"
 #include "engine/output_messages.h"
 #include "engine/printer_library.h"
@@ -276,7 +277,12 @@ class AppStreamHooks : public StreamHooks {
     DataAccess* data = GetDataAccess(model);
     if (data->Current() == nullptr) return false;
     const char* statement = slot == 0 ? model->statementText : nullptr;
+    FieldDef* last = nullptr;
+    for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) last = f;
     if (BuildSqlFieldList(model, slot, statement, nullptr, nullptr, true, nullptr, 0) != 0) return false;
+    // The dictionary's entries join the columns; the reader keeps the field order.
+    FieldDef* firstNew = last != nullptr ? last->next : model->fieldList;
+    if (firstNew != nullptr) ReadReportDictionary(model, &firstNew, model->tableSlots[slot]->alias, slot, true);
     // Only the fields the report names are on its layout; the reader places them.
     for (FieldDef* f = model->fieldList; f != nullptr; f = f->next)
       if (f->table == slot && !(f->flags & kFieldAlias)) f->head.flags &= ~kItemKindField;

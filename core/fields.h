@@ -77,6 +77,11 @@ constexpr uint32_t kField2UsedByFilter = 0x800;
 constexpr uint32_t kField2ValueSetElsewhere = 0x4000;
 constexpr uint32_t kField2UsedByChart = 0x10000;
 
+// FieldDef::dictFlags.
+constexpr uint32_t kFieldDictFormula = 0x1;       // a formula from the report dictionary
+constexpr uint32_t kFieldDictFilterHidden = 0x2;  // left out of the filter lists
+constexpr uint32_t kFieldDictInsertHidden = 0x4;  // left out of the Insert Field lists
+
 // FieldDef::totalFlags.
 constexpr uint8_t kTotalTableOpened = 1;
 constexpr uint8_t kTotalIsTotal = 2;
@@ -105,7 +110,12 @@ struct FieldDef {
   uint8_t declLengthLow = 0;
   char name[130] = {};
   uint8_t* value = nullptr;  // current value buffer (null outside a pass)
-  char* text = nullptr;      // heap, owned
+  char* text = nullptr;      // heap, owned: the field's description (comment)
+  // From the report dictionary: the extended switch, the security level and
+  // the dictionary flags (kFieldDict*).
+  uint8_t extended = 0;
+  int32_t security = 0;
+  uint32_t dictFlags = 0;
   uint8_t reserved[9] = {};
   uint8_t table = 0;  // records start zero-filled: slot 0 until set
   uint8_t joinUses = 0;

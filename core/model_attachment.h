@@ -24,6 +24,7 @@ enum class AttachmentSlot : uint8_t {
   kCompiler,
   kUdf,           // the user functions' state and library
   kUdfList,       // the user functions themselves
+  kIndexEngine,   // the xBase index engine's open indexes and page pool
   kDataAccess,
   kCount
 };

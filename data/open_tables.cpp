@@ -1,5 +1,7 @@
 #include "data/open_tables.h"
 
+#include "data/report_dictionary.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -216,6 +218,10 @@ int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSl
   }
   const std::string chosen = s == 0 || !alias || !alias[0] ? derived : alias;
   std::snprintf(t->alias, sizeof t->alias, "%s", chosen.c_str());
+  // The dictionary's descriptions, switches and formulas join the new fields;
+  // the table stays open whatever the dictionary's state.
+  FieldDef* firstNew = added[before];
+  ReadReportDictionary(m, &firstNew, t->alias, s, false);
   *slot = s;
   return 0;
 }
