@@ -220,6 +220,38 @@ def write_extra_pointer_tree(f, entries, kl, es, cap, write_page):
     return numbers[-1][0]
 
 
+def write_ndx(path, entries, kl, numeric):
+    f = Pages(512, 512)
+    es = (kl + 8 + 3) // 4 * 4
+
+    def page_writer(at, items, extra):
+        page = bytearray(512)
+        struct.pack_into("<I", page, 0, len(items))
+        for i, (key, rec, child) in enumerate(items):
+            struct.pack_into("<II", page, 4 + i * es, child // 512, rec)
+            page[4 + i * es + 8:4 + i * es + 8 + kl] = key
+        if extra is not None:
+            struct.pack_into("<I", page, 4 + len(items) * es, extra // 512)
+        f.put(at, page)
+
+    root = write_extra_pointer_tree(f, entries, kl, es, 4, page_writer)
+    h = bytearray(512)
+    struct.pack_into("<IIIHHHH", h, 0, root // 512, len(f.data) // 512, 0, kl, 4, 1 if numeric else 0, es)
+    h[24:24 + 4] = b"NAME"
+    f.put(0, h)
+    open(path, "wb").write(f.data)
+
+
+def write_wdx(path, base, names):
+    h = bytearray(14 + 10 * len(names))
+    h[0] = 0x33
+    h[3] = len(names)
+    h[4:4 + len(base)] = base
+    for i, name in enumerate(names):
+        h[14 + i * 10:14 + i * 10 + len(name)] = name
+    open(path, "wb").write(h)
+
+
 def write_mdx(path, tags):
     """tags: list of (name, type letter, kl, entries, descending)."""
     f = Pages(2048, 1024)
@@ -476,6 +508,12 @@ def main():
     chars = sorted((padded(n), r) for n, a, r in data)
     doubles = sorted((fox_double(a), r) for n, a, r in data)
     ints = sorted((fox_int(a), r) for n, a, r in data)
+    write_ndx(os.path.join(out, "chars0.ndx"), chars, KL, False)
+    nd = sorted(((struct.pack("<d", a), r) for n, a, r in data), key=lambda e: (struct.unpack("<d", e[0])[0], e[1]))
+    write_ndx(os.path.join(out, "nums0.ndx"), nd, 8, True)
+    write_ndx(os.path.join(out, "BOOKS.W00"), chars, KL, False)
+    write_ndx(os.path.join(out, "BOOKS.W01"), nd, 8, True)
+    write_wdx(os.path.join(out, "books.wdx"), b"BOOKS", [b"NAME", b"AMOUNT"])
     write_ntx(os.path.join(out, "chars.ntx"), chars, KL)
     ntx_nums = sorted((ntx_number(a), r) for n, a, r in data)
     write_ntx(os.path.join(out, "nums.ntx"), ntx_nums, KL)

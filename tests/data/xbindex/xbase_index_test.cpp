@@ -177,6 +177,8 @@ TEST_F(XBaseIndex, IndependentWritersFilesMatchTheirLibrariesReading) {
 // The layouts no installed library writes, built from their byte layouts;
 // Perl reads some of them too and must agree.
 TEST_F(XBaseIndex, EveryLayoutWalksAndSeeksInOrder) {
+  CheckNames("chars0.ndx", nullptr);               // kind 0
+  CheckNames("books.wdx", "NAME");                 // kind 7
   CheckNames("chars.ntx", nullptr);                // kind 1
   CheckNames("desc.ntx", nullptr, true);           // kind 1, descending
   CheckNames("chars2.idx", nullptr);               // kind 2
@@ -187,6 +189,8 @@ TEST_F(XBaseIndex, EveryLayoutWalksAndSeeksInOrder) {
   CheckNames("multi.cdx", "NAMEDESC", true);       // kind 6, descending
   CheckNames("multi.nsx", "NAME");                 // kind 8
   CheckNames("multi.nsx", "NAMEDESC", true);       // kind 8, descending
+  CheckNumbers("nums0.ndx", nullptr, Same);        // kind 0 doubles
+  CheckNumbers("books.wdx", "AMOUNT", Same);       // kind 7 doubles
   CheckNumbers("nums2.idx", nullptr, Same, 'N');   // kind 2 doubles
   CheckNumbers("multi.mdx", "AMOUNT", Same);       // kind 3 packed decimals
   CheckNumbers("ints4.ix", nullptr, Truncated);    // kind 4 integers
@@ -201,6 +205,7 @@ TEST_F(XBaseIndex, EveryLayoutWalksAndSeeksInOrder) {
     EXPECT_EQ(amounts.size(), kLibIndexRows);
   }
   if (HavePerlXBase()) {
+    EXPECT_EQ(Walk(&model, Path("chars0.ndx"), nullptr, false, false), PerlDump(Path("chars0.ndx"), nullptr));
     EXPECT_EQ(Walk(&model, Path("chars.ntx"), nullptr, false, false), PerlDump(Path("chars.ntx"), nullptr));
     EXPECT_EQ(Walk(&model, Path("multi.mdx"), "NAME", false, false), PerlDump(Path("multi.mdx"), "NAME"));
     EXPECT_EQ(Walk(&model, Path("multi.cdx"), "NAME", false, false), PerlDump(Path("multi.cdx"), "NAME"));
