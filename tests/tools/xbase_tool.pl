@@ -1,7 +1,8 @@
 #!/usr/bin/perl
 # Test tool over Perl's XBase module, an independent reader and writer of
 # dBASE tables and xBase indexes:
-#   create TABLE.DBF NAME:TYPE:LEN:DEC,...  (records from stdin, fields split by |)
+#   create TABLE.DBF NAME:TYPE:LEN:DEC,...  (records from stdin, fields split by |;
+#                                            a line starting with * is a deleted record)
 #   idx TABLE.DBF OUT.IDX COLUMN            (an uncompressed single index)
 #   dump INDEX [TAG]                        (key TAB record, in index order)
 #   find INDEX TAG KEY                      (the record of the first key equal to KEY, or none)
@@ -26,8 +27,11 @@ if ($cmd eq 'create') {
   my $n = 0;
   while (my $line = <STDIN>) {
     chomp $line;
+    my $deleted = $line =~ s/^\*//;
     my @v = split /\|/, $line, -1;
-    $t->set_record($n++, @v) or die $t->errstr;
+    $t->set_record($n, @v) or die $t->errstr;
+    $t->delete_record($n) if $deleted;
+    $n++;
   }
   $t->close;
 } elsif ($cmd eq 'idx') {

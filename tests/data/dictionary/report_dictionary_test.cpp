@@ -1,0 +1,218 @@
+// The report dictionary over a dBASE table and memo file written by Perl's
+// XBase module and an index written by its index writer: the merge into a
+// table's new fields, hidden fields, security levels, formulas, and the
+// dictionary's failures.
+#include "data/report_dictionary.h"
+
+#include "app/document.h"
+#include "core/composite.h"
+#include "data/xbase_index.h"
+#include "foundation/heap_strings.h"
+#include "foundation/settings.h"
+#include "foundation/startup.h"
+#include "tests/foundation/settings/settings_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string kTool = std::string(VT_SOURCE_DIR) + "/tests/tools/xbase_tool.pl";
+const char* const kColumns =
+    "TABLE_NAME:C:10:0,FIELD_NAME:C:11:0,COMMENT:C:40:0,SECURITY:N:5:0,EXTENDED:L:1:0,FIELD_HIDE:L:1:0,"
+    "FILTR_HIDE:L:1:0,INST_HIDE:L:1:0,FORMULA:M:10:0,DICTKEY:C:21:0";
+
+int Shell(const std::string& command) {
+  const int rc = std::system(command.c_str());
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+// One entry: table part, field part, comment, security, extended, field
+// hide, filter hide, insert hide, formula; deleted entries start with "*".
+std::string Entry(const std::string& table, const std::string& field, const std::string& comment, int security,
+                  int extended, int fieldHide, int filterHide, int insertHide, const std::string& formula) {
+  std::string key = table;
+  key.resize(10, ' ');
+  std::string f = field;
+  f.resize(11, ' ');
+  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  key += f;
+  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  char line[512];
+  std::snprintf(line, sizeof line, "%s|%s|%s|%d|%d|%d|%d|%d|%s|%s\n", table.c_str(), field.c_str(), comment.c_str(),
+                security, extended, fieldHide, filterHide, insertHide, formula.c_str(), key.c_str());
+  return line;
+}
+
+class ReportDictionaryTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (Shell("perl -MXBase -e 1 2>/dev/null") != 0) return;
+    char tmpl[] = "/tmp/vt_dictionary_XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    const std::string entries =
+        Entry("CUSTOMER", "", "Customers of the shop", 0, 1, 0, 0, 0, "") +
+        Entry("CUSTOMER", "NAME", "Customer name", 500, 1, 0, 0, 0, "") +
+        Entry("CUSTOMER", "AB", "Two letters", 500, 0, 0, 1, 1, "") +
+        Entry("CUSTOMER", "SECRET", "Never shown", 0, 0, 1, 0, 0, "") +
+        Entry("CUSTOMER", "TOTAL2", "Twice the amount", 0, 0, 0, 0, 0, "AMOUNT * 2") +
+        Entry("CUSTOMER", "ZZ", "Across two tables", 0, 0, 0, 0, 0, "AMOUNT + ORDERS.QTY") +
+        "*" + Entry("CUSTOMER", "AMOUNT", "A deleted entry", 0, 0, 0, 0, 0, "") +
+        Entry("ORDERS", "QTY", "Quantity ordered", 0, 1, 0, 0, 0, "") +
+        Entry("", "GREETING", "A global formula", 0, 0, 0, 0, 0, "\"Hello\"");
+    std::ofstream(dir_ + "/entries.in") << entries;
+    ASSERT_EQ(Shell("cd '" + dir_ + "' && perl '" + kTool + "' create dict.dbf " + kColumns + " < entries.in"), 0);
+    ASSERT_EQ(Shell("cd '" + dir_ + "' && perl '" + kTool + "' idx dict.dbf dict.idx DICTKEY"), 0);
+    // The same table without a COMMENT column.
+    std::ofstream(dir_ + "/bad.in") << "CUSTOMER|NAME\n";
+    ASSERT_EQ(Shell("cd '" + dir_ + "' && perl '" + kTool + "' create bad.dbf TABLE_NAME:C:10:0,FIELD_NAME:C:11:0 < bad.in"), 0);
+    // An index whose key is only the table part.
+    ASSERT_EQ(Shell("cd '" + dir_ + "' && perl '" + kTool + "' idx dict.dbf short.idx TABLE_NAME"), 0);
+    // The program's settings name the dictionary: kmw.ini read at start-up.
+    const std::string win = dir_ + "/win";
+    Shell("mkdir -p '" + win + "' '" + dir_ + "/prog'");
+    std::ofstream(win + "/kmw.ini") << "[Data Dictionary]\nDataDict=" << dir_ << "/dict.dbf\nDataDictIndex=" << dir_
+                                     << "/dict.idx\n";
+    std::ofstream(win + "/kmwsql.ini") << "[ODBC]\n";
+    setenv("VORTELLE_WINDIR", win.c_str(), 1);
+    hooks_.programDir = dir_ + "/prog/";
+    SetStartupHooks(&hooks_);
+    settingsDoc_ = new CKmDoc;
+    ASSERT_EQ(InitSettings(*settingsDoc_), 1);
+    SetStartupHooks(nullptr);
+    unsetenv("VORTELLE_WINDIR");
+    ASSERT_EQ(std::string(DirBlockEntryText(kDirDictTable)), dir_ + "/dict.dbf");
+  }
+  static void TearDownTestSuite() {
+    if (!dir_.empty()) Shell("rm -rf '" + dir_ + "'");
+  }
+  void SetUp() override {
+    if (dir_.empty()) GTEST_SKIP() << "Perl's XBase module is not installed";
+    Use("dict.dbf", "dict.idx");
+    DictionarySwitches() = ReportDictionarySwitches{};
+    model.AddTableSlot("CUSTOMER", "CUSTOMER", 0, 0, nullptr);
+    secret = Field("SECRET", 0);
+    name = Field("NAME", 0);
+    ab = Field("AB", 0);
+    amount = Field("AMOUNT", kFieldNumeric);
+  }
+  void TearDown() override {
+    while (model.fieldList != nullptr) model.DeleteField(model.fieldList, 2 | 4);
+  }
+  static void Use(const std::string& table, const std::string& index) {
+    std::snprintf(DirBlockEntryText(kDirDictTable), kDirEntryBytes, "%s", table.empty() ? "" : (dir_ + "/" + table).c_str());
+    std::snprintf(DirBlockEntryText(kDirDictIndex), kDirEntryBytes, "%s", index.empty() ? "" : (dir_ + "/" + index).c_str());
+  }
+  FieldDef* Field(const char* n, uint32_t flags) {
+    FieldDef* f = model.AddField(flags | kFieldNeeded);
+    std::snprintf(f->name, sizeof f->name, "%s", n);
+    f->table = 0;
+    return f;
+  }
+  FieldDef* Find(const char* n) {
+    for (FieldDef* f = model.fieldList; f != nullptr; f = f->next)
+      if (std::strcmp(f->name, n) == 0) return f;
+    return nullptr;
+  }
+
+  static std::string dir_;
+  static settings_test::RecordingHooks hooks_;
+  static CKmDoc* settingsDoc_;
+  CKmComposite model{nullptr};
+  FieldDef *secret = nullptr, *name = nullptr, *ab = nullptr, *amount = nullptr;
+};
+
+std::string ReportDictionaryTest::dir_;
+settings_test::RecordingHooks ReportDictionaryTest::hooks_;
+CKmDoc* ReportDictionaryTest::settingsDoc_ = nullptr;
+
+TEST_F(ReportDictionaryTest, EntriesReachTheTablesFields) {
+  FieldDef* head = model.fieldList;
+  ASSERT_EQ(ReadReportDictionary(&model, &head, "CUSTOMER", 0, false), 0);
+  // The hidden first field is gone and the list starts at the next one.
+  EXPECT_EQ(Find("SECRET"), nullptr);
+  EXPECT_EQ(head, name);
+  EXPECT_STREQ(GetFieldDescription(name), "Customer name");
+  EXPECT_EQ(name->extended, 1);
+  EXPECT_EQ(name->security, 500 - ((78 - 32) + (65 - 32) + (77 - 32) + (69 - 32)));
+  EXPECT_STREQ(GetFieldDescription(ab), "Two letters");
+  EXPECT_EQ(ab->security, 433);
+  EXPECT_EQ(ab->extended, 0);
+  EXPECT_EQ(ab->dictFlags, kFieldDictFilterHidden | kFieldDictInsertHidden);
+  // A deleted entry is no entry: the field keeps no description and counts as undescribed.
+  EXPECT_STREQ(GetFieldDescription(amount), "");
+  EXPECT_EQ(amount->extended, 1);
+  // The table's formula became a calculated field over the table's columns;
+  // the one naming another table's field was dropped; the global one joined.
+  FieldDef* total = Find("TOTAL2");
+  ASSERT_NE(total, nullptr);
+  EXPECT_TRUE(IsCalc(total));
+  EXPECT_NE(total->code, nullptr);
+  EXPECT_EQ(total->dictFlags & kFieldDictFormula, kFieldDictFormula);
+  EXPECT_STREQ(GetFieldDescription(total), "Twice the amount");
+  EXPECT_EQ(Find("ZZ"), nullptr);
+  FieldDef* greeting = Find("GREETING");
+  ASSERT_NE(greeting, nullptr);
+  EXPECT_EQ(greeting->table, 255);
+  EXPECT_STREQ(GetFieldDescription(greeting), "A global formula");
+  EXPECT_FALSE(DictionarySwitches().messageShown);
+}
+
+TEST_F(ReportDictionaryTest, LookupTablesTakeNoGlobalEntriesAndSuspensionStopsTheMerge) {
+  FieldDef* head = model.fieldList;
+  DictionarySwitches().suspended = true;
+  ASSERT_EQ(ReadReportDictionary(&model, &head, "CUSTOMER", 0, false), 0);
+  EXPECT_STREQ(GetFieldDescription(name), "");
+  EXPECT_NE(Find("SECRET"), nullptr);
+  DictionarySwitches().suspended = false;
+  const uint32_t slot = model.AddTableSlot("ORDERS", "ORDERS", 1, 0, nullptr);
+  FieldDef* qty = Field("QTY", kFieldNumeric);
+  qty->table = static_cast<uint8_t>(slot);
+  FieldDef* lookupHead = qty;
+  ASSERT_EQ(ReadReportDictionary(&model, &lookupHead, "ORDERS", slot, false), 0);
+  EXPECT_STREQ(GetFieldDescription(qty), "Quantity ordered");
+  EXPECT_EQ(Find("GREETING"), nullptr) << "global entries join the master table only";
+}
+
+TEST_F(ReportDictionaryTest, AnUnusableDictionaryLeavesTheFieldsAndSpeaksOnce) {
+  FieldDef* head = model.fieldList;
+  Use("", "");
+  EXPECT_EQ(ReadReportDictionary(&model, &head, "CUSTOMER", 0, false), 0) << "no dictionary named";
+  EXPECT_FALSE(DictionarySwitches().messageShown);
+  // An index keyed on less than the table and field parts is passed over silently.
+  Use("dict.dbf", "short.idx");
+  EXPECT_EQ(ReadReportDictionary(&model, &head, "CUSTOMER", 0, false), 1);
+  EXPECT_FALSE(DictionarySwitches().messageShown);
+  // A table without the comment column: one message for the run.
+  Use("bad.dbf", "dict.idx");
+  EXPECT_EQ(ReadReportDictionary(&model, &head, "CUSTOMER", 0, false), 1);
+  EXPECT_TRUE(DictionarySwitches().messageShown);
+  Use("dict.dbf", "missing.idx");
+  EXPECT_EQ(ReadReportDictionary(&model, &head, "CUSTOMER", 0, false), 1);
+  // A damaged table header: the record length runs past the file.
+  std::string bytes;
+  {
+    std::ifstream in(dir_ + "/dict.dbf", std::ios::binary);
+    bytes.assign((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  bytes[10] = '\x10';
+  bytes[11] = '\x00';  // a record of 16 bytes cannot hold the columns the descriptors name
+  std::ofstream(dir_ + "/damaged.dbf", std::ios::binary) << bytes;
+  Use("damaged.dbf", "dict.idx");
+  EXPECT_EQ(ReadReportDictionary(&model, &head, "CUSTOMER", 0, false), 1);
+  EXPECT_STREQ(GetFieldDescription(name), "");
+  EXPECT_NE(Find("SECRET"), nullptr);
+}
+
+TEST_F(ReportDictionaryTest, TheKeyIsPaddedAndUpperCased) {
+  EXPECT_EQ(BuildDictionaryKey(&model, -1, "name", "customer", 10, 11), "CUSTOMER  NAME       ");
+  EXPECT_EQ(BuildDictionaryKey(&model, 0, "a_rather_long_name", nullptr, 4, 5), "CUSTA_RAT");
+}
+
+}  // namespace
