@@ -101,11 +101,6 @@ IndexEngineState* GetIndexEngine(CKmComposite* m);
 
 // The model's last error (IndexError).
 int32_t IndexLastError(CKmComposite* m);
-// When 0 (the default), character keys and tag names read from index files
-// are converted from the OEM code page.
-void SetIndexCharsetSwitch(CKmComposite* m, int32_t value);
-// The collation argument handed to the character-key comparison.
-void SetIndexCollation(CKmComposite* m, int32_t value);
 // The file-open flags of index files (0x40: read-only, others may read and write).
 void SetIndexOpenMode(CKmComposite* m, uint32_t mode);
 uint32_t IndexOpenMode(CKmComposite* m);

@@ -315,8 +315,6 @@ int FindTag(IndexEngineState* e, const char* tagName, uint32_t* position) {
 IndexEngineState* GetIndexEngine(CKmComposite* m) { return m->GetAttachment<IndexEngineState>(); }
 
 int32_t IndexLastError(CKmComposite* m) { return GetIndexEngine(m)->lastError; }
-void SetIndexCharsetSwitch(CKmComposite* m, int32_t value) { GetIndexEngine(m)->charsetSwitch = value; }
-void SetIndexCollation(CKmComposite* m, int32_t value) { GetIndexEngine(m)->collation = value; }
 void SetIndexOpenMode(CKmComposite* m, uint32_t mode) { GetIndexEngine(m)->openMode = mode; }
 uint32_t IndexOpenMode(CKmComposite* m) { return GetIndexEngine(m)->openMode; }
 

@@ -20,8 +20,10 @@
 
 ScreenInfo g_screen;
 
+// The directory block lives in dir_block.cpp, which those who only read it link alone.
+extern char* g_dirBlock;
+
 namespace {
-char* g_dirBlock = nullptr;
 
 constexpr const char* kOfficeKey = "SOFTWARE\\Brennick\\Office";
 constexpr const char* kWriteTestName = "KmwWrite.$$$";
@@ -107,11 +109,6 @@ bool IniFileExists(const std::string& path) {
   return AccessPath(path.c_str(), 0) == 0;
 }
 }  // namespace
-
-char* DirBlockEntryText(int entry) {
-  if (g_dirBlock == nullptr || entry < 0 || (entry + 1) * kDirEntryBytes > kDirBlockBytes) return nullptr;
-  return g_dirBlock + entry * kDirEntryBytes;
-}
 
 int StartupChecks(KmDocBase& doc) {
   StartupHooks& hooks = GetStartupHooks();

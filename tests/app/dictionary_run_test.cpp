@@ -1,0 +1,176 @@
+// The report dictionary on the user's road: named in kmw.ini, read when the
+// sample table is opened, its descriptions are what a field list showing
+// "Report Dictionary Descriptions" offers; a report whose column headings
+// were taken from them is saved and printed unattended by the program, which
+// opens the dictionary again while it reads the report.
+#include "app/document.h"
+#include "app/sample_report.h"
+#include "core/composite.h"
+#include "data/report_dictionary.h"
+#include "expr/functions_common.h"
+#include "files/report_io.h"
+#include "foundation/heap_strings.h"
+#include "layout/layout_records.h"
+#include "platform/win/ui_app.h"
+#include "foundation/startup_hooks.h"
+#include "layout/page_setup.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+// Start-up's settings reader (foundation/startup.h, whose block sizes clash
+// with the page set-up's own header).
+int InitSettings(KmDocBase& doc);
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Start-up without a screen, printers or messages.
+struct QuietHooks : StartupHooks {
+  std::string programDir;
+  void Warning(KmDocBase&, const char*) override {}
+  void Error(KmDocBase&, const char*) override {}
+  std::string ProgramDirectory() override { return programDir; }
+  void GetDefaultPrinter(KmDocBase&) override {}
+  void MeasureScreen(KmDocBase&) override {}
+};
+
+std::string Capture(const std::string& command, int* status = nullptr) {
+  std::string out;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (p == nullptr) return out;
+  std::array<char, 1024> buf{};
+  size_t n = 0;
+  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+  const int raw = ::pclose(p);
+  if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return out;
+}
+
+std::string ProgramPath() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : (self.parent_path() / "vortelle").string();
+}
+
+// A dictionary entry of the sample table; the last column is the index key.
+std::string Entry(const char* field, const char* comment) {
+  char key[64];
+  std::snprintf(key, sizeof key, "%-12s%-11s", "ORDER_LINES", field);
+  for (char* c = key; *c; ++c) *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+  return std::string("order_lines|") + field + "|" + comment + "|" + key + "\n";
+}
+
+class DictionaryRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(ProgramPath())) GTEST_SKIP() << "the program is not built";
+    if (Capture("command -v sqlite3").empty() || Capture("command -v pdftotext").empty())
+      GTEST_SKIP() << "sqlite3 or pdftotext is missing";
+    if (Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty())
+      GTEST_SKIP() << "the SQLite ODBC driver is not installed";
+    int status = -1;
+    Capture("perl -MXBase -e 1 2>&1", &status);
+    if (status != 0) GTEST_SKIP() << "Perl's XBase module is not installed";
+    char tmpl[] = "/tmp/vt_dictionary_run_XXXXXX";
+    dir_ = ::mkdtemp(tmpl);
+    // The settings: the sample's own, with the dictionary and the field-list preference.
+    std::ofstream(dir_ + "/kmw.ini") << "[Defaults]\nDefaultDataSource=VortelleSample\nLibDir=" << dir_ << "\nDataDir=" << dir_
+                                     << "\n[Preferences]\nShowSplash=0\nFieldLists=1\n[Data Dictionary]\nDataDict=" << dir_
+                                     << "/dict.dbf\nDataDictIndex=" << dir_ << "/dict.idx\n";
+    Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + dir_ + "' 2>&1", &status);
+    ASSERT_EQ(status, 0);
+    std::ofstream(dir_ + "/dict.in") << Entry("product", "Item bought") << Entry("amount", "Line total")
+                                     << Entry("company", "Buyer");
+    const std::string tool = VT_SOURCE_DIR "/tests/tools/xbase_tool.pl";
+    Capture("cd '" + dir_ + "' && perl '" + tool +
+                "' create dict.dbf TABLE_NAME:C:12:0,FIELD_NAME:C:11:0,COMMENT:C:40:0,DICTKEY:C:23:0 < dict.in && "
+                "perl '" + tool + "' idx dict.dbf dict.idx DICTKEY 2>&1",
+            &status);
+    ASSERT_EQ(status, 0);
+    setenv("ODBCINI", (dir_ + "/odbc.ini").c_str(), 1);
+    setenv("ODBCSYSINI", dir_.c_str(), 1);
+    setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
+  }
+  void TearDown() override {
+    if (!dir_.empty() && !getenv("VT_KEEP")) fs::remove_all(dir_);
+  }
+  std::string dir_;
+};
+
+TEST_F(DictionaryRun, DescriptionsFromTheDictionaryReachThePrintedPage) {
+  UiStartApplication();
+  InstallBuiltinFunctionHandlers();
+  // Start-up reads kmw.ini: the dictionary's files and the field-list preference.
+  QuietHooks hooks;
+  hooks.programDir = dir_ + "/";
+  SetStartupHooks(&hooks);
+  CKmDoc settings;
+  ASSERT_EQ(InitSettings(settings), 1);
+  SetStartupHooks(nullptr);
+  EXPECT_EQ(settings.m_settings.fieldLists, 1) << "field lists show the dictionary's descriptions";
+  {
+    CKmDoc doc;
+    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
+    doc.m_bandLines.lines = lines.get();
+    doc.m_pPageSetup = AllocPageSetup();
+    CKmRepIO io(&doc);
+    doc.m_pRepIO = &io;
+    std::string error;
+    ASSERT_TRUE(BuildSampleReport(doc, io, "VortelleSample", &error)) << error;
+    // The table's fields take their entries as opening a table gives them.
+    CKmComposite* m = doc.m_pModel;
+    FieldDef* first = m->tableSlots[0]->firstField;
+    ASSERT_EQ(ReadReportDictionary(m, &first, m->tableSlots[0]->alias, 0, true), 0);
+    auto field = [m](const char* name) -> FieldDef* {
+      for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+        if (std::strcmp(f->name, name) == 0) return f;
+      return nullptr;
+    };
+    ASSERT_NE(field("product"), nullptr);
+    EXPECT_STREQ(GetFieldDescription(field("product")), "Item bought");
+    EXPECT_STREQ(GetFieldDescription(field("amount")), "Line total");
+    EXPECT_STREQ(GetFieldDescription(field("company")), "Buyer");
+    EXPECT_STREQ(GetFieldDescription(field("quantity")), "") << "a column without an entry has no description";
+    // The column headings are the descriptions the field list offers.
+    for (TextItem* x = doc.m_pLayout->textHead; x != nullptr; x = x->nextText) {
+      const char* from = std::strcmp(x->text, "Product") == 0  ? "product"
+                         : std::strcmp(x->text, "Amount") == 0 ? "amount"
+                                                                 : nullptr;
+      if (from == nullptr) continue;
+      const char* description = GetFieldDescription(field(from));
+      const size_t n = std::strlen(description);
+      HeapFreeBlock(x->text);
+      x->text = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(n + 1)));
+      std::memcpy(x->text, description, n);
+      x->head.width = static_cast<uint8_t>(n);
+      x->head.right = x->head.left + static_cast<int32_t>(n) * 10 - 1;
+    }
+    ASSERT_EQ(io.SaveReportFile((dir_ + "/described.kmw").c_str()), kRepIoOk);
+    doc.m_pRepIO = nullptr;
+  }
+  int status = -1;
+  const std::string output =
+      Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ + "' timeout 120 '" +
+                  ProgramPath() + "' /G '" + dir_ + "/described.kmw' 2>&1",
+              &status);
+  ASSERT_EQ(status, 0) << output;
+  ASSERT_TRUE(fs::exists(dir_ + "/described.pdf")) << output;
+  const std::string text = Capture("pdftotext -layout '" + dir_ + "/described.pdf' - 2>/dev/null");
+  for (const char* expected : {"Item bought", "Line total", "Orders by customer", "Canvas tent", "Grand total", "5962.15"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  EXPECT_EQ(text.find("Product"), std::string::npos) << text;
+}
+
+}  // namespace
