@@ -301,6 +301,18 @@ int DecideKind(const std::string& ext, const uint8_t* h) {
   return kIndexNdx;
 }
 
+// Page and key buffers exist only while the index is in use.
+void ReleaseLevelBuffers(IndexCursor* c) {
+  for (PagePosition& l : c->levels) {
+    delete[] l.ownBuffer;
+    l.ownBuffer = nullptr;
+    delete[] l.keyBuffer;
+    l.keyBuffer = nullptr;
+    l.keyEntry = -1;
+    l.held = false;
+  }
+}
+
 int FindTag(IndexEngineState* e, const char* tagName, uint32_t* position) {
   for (const IndexTag& t : e->tags)
     if (EqualNoCaseAscii(t.name, tagName)) {
@@ -426,14 +438,7 @@ bool BeginIndexUse(CKmComposite* m, IndexCursor* const* cursors, int count) {
   for (int i = 0; i < count; ++i) {
     IndexCursor* c = cursors[i];
     if (c == nullptr) continue;
-    for (PagePosition& l : c->levels) {
-      delete[] l.ownBuffer;
-      l.ownBuffer = nullptr;
-      delete[] l.keyBuffer;
-      l.keyBuffer = nullptr;
-      l.keyEntry = -1;
-      l.held = false;
-    }
+    ReleaseLevelBuffers(c);
     c->quota = kIndexPageBuffers / n + (k < kIndexPageBuffers % n ? 1 : 0);
     ++k;
   }
@@ -446,13 +451,7 @@ void EndIndexUse(CKmComposite* m, IndexCursor* const* cursors, int count) {
   for (int i = 0; i < count; ++i) {
     IndexCursor* c = cursors[i];
     if (c == nullptr) continue;
-    for (PagePosition& l : c->levels) {
-      delete[] l.ownBuffer;
-      l.ownBuffer = nullptr;
-      delete[] l.keyBuffer;
-      l.keyBuffer = nullptr;
-      l.held = false;
-    }
+    ReleaseLevelBuffers(c);
     c->quota = 0;
   }
   delete[] e->sharedPage;

@@ -209,6 +209,15 @@ bool GetChildPage(IndexEngineState* e, int level, int32_t position, uint32_t* ou
 
 namespace {
 
+// A compressed leaf is decoded entry after entry: from the key cached on the
+// level when it is the entry before the one asked for, else from the start.
+enum class DecodeStart { kCached, kResume, kFromStart };
+DecodeStart WhereToDecode(const PagePosition& l, int32_t to) {
+  if (l.keyPage != l.page) return DecodeStart::kFromStart;
+  if (l.keyEntry == to) return DecodeStart::kCached;
+  return l.keyEntry >= 1 && l.keyEntry < to ? DecodeStart::kResume : DecodeStart::kFromStart;
+}
+
 // FoxPro compact leaf: walks entries from `from` (with the key and the
 // key-byte position left by entry from - 1) up to entry `to`.
 bool DecodeCompactLeaf(IndexEngineState* e, PagePosition& l, const uint8_t* p, int32_t to) {
@@ -220,11 +229,11 @@ bool DecodeCompactLeaf(IndexEngineState* e, PagePosition& l, const uint8_t* p, i
   const uint8_t pad = IsCharacterKey(c) ? ' ' : 0;
   int32_t from = 1;
   uint32_t back = static_cast<uint32_t>(c->pageSize);
-  if (l.keyPage == l.page && l.keyEntry >= 1 && l.keyEntry < to) {
+  const DecodeStart start = WhereToDecode(l, to);
+  if (start == DecodeStart::kCached) return true;
+  if (start == DecodeStart::kResume) {
     from = l.keyEntry + 1;
     back = l.decodeOffset;
-  } else if (l.keyPage == l.page && l.keyEntry == to) {
-    return true;
   } else {
     std::memset(l.keyBuffer, 0, kIndexKeyBuffer);
   }
@@ -282,11 +291,11 @@ bool DecodeNsxLeaf(IndexEngineState* e, int level, int32_t to) {
   const int32_t kl = c->keyLength;
   int32_t from = 1;
   uint32_t at = 6;
-  if (l.keyPage == l.page && l.keyEntry >= 1 && l.keyEntry < to) {
+  const DecodeStart start = WhereToDecode(l, to);
+  if (start == DecodeStart::kCached) return true;
+  if (start == DecodeStart::kResume) {
     from = l.keyEntry + 1;
     at = l.decodeOffset;
-  } else if (l.keyPage == l.page && l.keyEntry == to) {
-    return true;
   } else {
     uint8_t left[kIndexKeyBuffer] = {};
     bool found = false;

@@ -2,12 +2,18 @@
 // sample script, the report built in code and saved by the program's writer,
 // then the program run unattended (/G) to the PDF printer. The PDF must show
 // the customer groups in order with their lines, each customer's total and
-// the grand total.
+// the grand total. With a report dictionary named in kmw.ini, the headings a
+// field list offers as dictionary descriptions reach the page.
 #include "app/document.h"
 #include "layout/page_setup.h"
 #include "app/sample_report.h"
+#include "core/composite.h"
+#include "data/report_dictionary.h"
 #include "expr/functions_common.h"
 #include "files/report_io.h"
+#include "foundation/heap_strings.h"
+#include "foundation/startup_hooks.h"
+#include "layout/layout_records.h"
 #include "platform/win/ui_app.h"
 
 #include <gtest/gtest.h>
@@ -18,9 +24,15 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+
+// Start-up's settings reader (foundation/startup.h, whose block sizes clash
+// with the page set-up's own header).
+int InitSettings(KmDocBase& doc);
 
 namespace {
 
@@ -68,29 +80,41 @@ class SampleRun : public ::testing::Test {
   std::string dir_;
 };
 
+// A document ready for the sample report to be built into.
+struct SampleDoc {
+  CKmDoc doc;
+  std::unique_ptr<BandLineRec[]> lines{new BandLineRec[kBandLineTableRecords]};
+  CKmRepIO io{&doc};
+  SampleDoc() {
+    doc.m_bandLines.lines = lines.get();
+    doc.m_pPageSetup = AllocPageSetup();
+    doc.m_pRepIO = &io;
+  }
+  ~SampleDoc() { doc.m_pRepIO = nullptr; }
+};
+
+// Prints the report unattended with the program; the PDF's text, or empty.
+std::string PrintWithProgram(const std::string& dir, const std::string& report) {
+  int status = -1;
+  const std::string output =
+      Capture("cd '" + dir + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir + "' timeout 120 '" +
+                  ProgramPath() + "' /G '" + dir + "/" + report + ".kmw' 2>&1",
+              &status);
+  EXPECT_EQ(status, 0) << output;
+  EXPECT_TRUE(fs::exists(dir + "/" + report + ".pdf")) << output;
+  return Capture("pdftotext -layout '" + dir + "/" + report + ".pdf' - 2>/dev/null");
+}
+
 TEST_F(SampleRun, TheSampleReportPrintsItsGroupsAndTotalsToPdf) {
   UiStartApplication();
   InstallBuiltinFunctionHandlers();
   {
-    CKmDoc doc;
-    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    CKmRepIO io(&doc);
-    doc.m_pRepIO = &io;
+    SampleDoc sample;
     std::string error;
-    ASSERT_TRUE(WriteSampleReport(doc, io, "VortelleSample", (dir_ + "/sales.kmw").c_str(), &error)) << error;
-    doc.m_pRepIO = nullptr;
+    ASSERT_TRUE(WriteSampleReport(sample.doc, sample.io, "VortelleSample", (dir_ + "/sales.kmw").c_str(), &error))
+        << error;
   }
-
-  int status = -1;
-  const std::string output =
-      Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ + "' timeout 120 '" +
-                  ProgramPath() + "' /G '" + dir_ + "/sales.kmw' 2>&1",
-              &status);
-  ASSERT_EQ(status, 0) << output;
-  ASSERT_TRUE(fs::exists(dir_ + "/sales.pdf")) << output;
-  const std::string text = Capture("pdftotext -layout '" + dir_ + "/sales.pdf' - 2>/dev/null");
+  const std::string text = PrintWithProgram(dir_, "sales");
   for (const char* expected : {"Orders by customer", "Alder & Sons", "Brightwater Ltd", "Castell Trading",
                                "Esker Outfitters", "Fennick Tools", "Canvas tent", "1299.50", "Customer total",
                                "858.75", "3424.50", "448.90", "Grand total", "5962.15"})
@@ -105,6 +129,91 @@ TEST_F(SampleRun, TheSampleReportPrintsItsGroupsAndTotalsToPdf) {
   // Each customer's total follows its own lines and comes before the next customer.
   EXPECT_LT(text.find("162.75"), text.find("858.75"));
   EXPECT_LT(text.find("858.75"), text.find("Brightwater Ltd"));
+}
+
+// A dictionary entry of the sample table; the last column is the index key.
+std::string DictionaryEntry(const char* field, const char* comment) {
+  char key[64];
+  std::snprintf(key, sizeof key, "%-12s%-11s", "ORDER_LINES", field);
+  for (char* c = key; *c; ++c) *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+  return std::string("order_lines|") + field + "|" + comment + "|" + key + "\n";
+}
+
+// Start-up without a screen, printers or messages.
+struct QuietHooks : StartupHooks {
+  std::string programDir;
+  void Warning(KmDocBase&, const char*) override {}
+  void Error(KmDocBase&, const char*) override {}
+  std::string ProgramDirectory() override { return programDir; }
+  void GetDefaultPrinter(KmDocBase&) override {}
+  void MeasureScreen(KmDocBase&) override {}
+};
+
+// The dictionary names the sample table's columns; field lists set to show
+// its descriptions offer them, and the column headings taken from them are
+// printed by the program, which opens the dictionary again as it reads the report.
+TEST_F(SampleRun, DictionaryDescriptionsReachThePrintedPage) {
+  int status = -1;
+  Capture("perl -MXBase -e 1 2>&1", &status);
+  if (status != 0) GTEST_SKIP() << "Perl's XBase module is not installed";
+  std::ofstream(dir_ + "/dict.in") << DictionaryEntry("product", "Item bought") << DictionaryEntry("amount", "Line total")
+                                   << DictionaryEntry("company", "Buyer");
+  const std::string tool = VT_SOURCE_DIR "/tests/tools/xbase_tool.pl";
+  Capture("cd '" + dir_ + "' && perl '" + tool +
+              "' create dict.dbf TABLE_NAME:C:12:0,FIELD_NAME:C:11:0,COMMENT:C:40:0,DICTKEY:C:23:0 < dict.in && "
+              "perl '" + tool + "' idx dict.dbf dict.idx DICTKEY 2>&1",
+          &status);
+  ASSERT_EQ(status, 0);
+  std::ofstream(dir_ + "/kmw.ini") << "[Defaults]\nDefaultDataSource=VortelleSample\nLibDir=" << dir_ << "\nDataDir=" << dir_
+                                   << "\n[Preferences]\nShowSplash=0\nFieldLists=1\n[Data Dictionary]\nDataDict=" << dir_
+                                   << "/dict.dbf\nDataDictIndex=" << dir_ << "/dict.idx\n";
+  UiStartApplication();
+  InstallBuiltinFunctionHandlers();
+  QuietHooks hooks;
+  hooks.programDir = dir_ + "/";
+  SetStartupHooks(&hooks);
+  CKmDoc settings;
+  ASSERT_EQ(InitSettings(settings), 1);
+  SetStartupHooks(nullptr);
+  EXPECT_EQ(settings.m_settings.fieldLists, 1) << "field lists show the dictionary's descriptions";
+  {
+    SampleDoc sample;
+    std::string error;
+    ASSERT_TRUE(BuildSampleReport(sample.doc, sample.io, "VortelleSample", &error)) << error;
+    // The table's fields take their entries as opening a table gives them.
+    CKmComposite* m = sample.doc.m_pModel;
+    FieldDef* first = m->tableSlots[0]->firstField;
+    ASSERT_EQ(ReadReportDictionary(m, &first, m->tableSlots[0]->alias, 0, true), 0);
+    auto field = [m](const char* name) -> FieldDef* {
+      for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+        if (std::strcmp(f->name, name) == 0) return f;
+      return nullptr;
+    };
+    ASSERT_NE(field("product"), nullptr);
+    EXPECT_STREQ(GetFieldDescription(field("product")), "Item bought");
+    EXPECT_STREQ(GetFieldDescription(field("amount")), "Line total");
+    EXPECT_STREQ(GetFieldDescription(field("company")), "Buyer");
+    EXPECT_STREQ(GetFieldDescription(field("quantity")), "") << "a column without an entry has no description";
+    // The column headings are the descriptions the field list offers.
+    for (TextItem* x = sample.doc.m_pLayout->textHead; x != nullptr; x = x->nextText) {
+      const char* from = std::strcmp(x->text, "Product") == 0  ? "product"
+                         : std::strcmp(x->text, "Amount") == 0 ? "amount"
+                                                                 : nullptr;
+      if (from == nullptr) continue;
+      const char* description = GetFieldDescription(field(from));
+      const size_t n = std::strlen(description);
+      HeapFreeBlock(x->text);
+      x->text = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(n + 1)));
+      std::memcpy(x->text, description, n);
+      x->head.width = static_cast<uint8_t>(n);
+      x->head.right = x->head.left + static_cast<int32_t>(n) * 10 - 1;
+    }
+    ASSERT_EQ(sample.io.SaveReportFile((dir_ + "/described.kmw").c_str()), kRepIoOk);
+  }
+  const std::string text = PrintWithProgram(dir_, "described");
+  for (const char* expected : {"Item bought", "Line total", "Orders by customer", "Canvas tent", "Grand total", "5962.15"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  EXPECT_EQ(text.find("Product"), std::string::npos) << text;
 }
 
 }  // namespace
