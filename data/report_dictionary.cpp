@@ -6,6 +6,7 @@
 #include "core/composite.h"
 #include "data/sql_literals.h"
 #include "data/xbase_index.h"
+#include "expr/compiler.h"
 #include "foundation/byte_order.h"
 #include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
@@ -289,26 +290,30 @@ void RebaseDictionaryFieldRefs(CKmComposite* m, FieldDef* listHead) {
   }
 }
 
-// One calculated field from a formula entry.
+// A table's formula must stay within that table; a global one may name no table.
+bool FormulaInScope(const FieldDef* f, bool global) {
+  return global ? f->table == kTableNone : (f->table & 0x80) == 0;
+}
+
+// One calculated field from a formula entry. A formula that names another
+// formula of the dictionary not made yet keeps its text for the second
+// compile (CompileDictionaryFormulas).
 void AddDictionaryFormula(CKmComposite* m, const ReportDictionary& d, const DictionaryEntry& entry, FieldDef** listHead,
                           bool global) {
   if (entry.formulaBlock == 0) return;
   const std::string text = ReadMemoText(d, entry.formulaBlock);
   const std::string name = TrimRight(entry.fieldPart);
   if (text.empty() || name.empty()) return;
-  FieldDef* head = *listHead;
-  FieldDef* f = m->CompileField(name.c_str(), text.c_str(), true, head);
+  FieldDef* f = m->CompileField(name.c_str(), text.c_str(), true, *listHead);
   if (f == nullptr) return;
   if (*listHead == nullptr) *listHead = f;
-  // A table's formula must stay within that table; a global one may name no table.
-  const bool wrongScope = f->code == nullptr || (global ? f->table != 255 : (f->table & 0x80) != 0);
-  if (wrongScope) {
+  if (f->code != nullptr && !FormulaInScope(f, global)) {
     if (*listHead == f) *listHead = f->next;
     m->DeleteField(f, 0);
     return;
   }
   f->flags |= kFieldCalculation | kFieldItem | kFieldNeeded;
-  if (global) f->table = 255;
+  if (global) f->table = kTableNone;
   f->head.bandLine = 0;
   f->head.column = 0;
   f->head.width = 0;
@@ -316,6 +321,46 @@ void AddDictionaryFormula(CKmComposite* m, const ReportDictionary& d, const Dict
   f->dictFlags = kFieldDictFormula | (entry.filterHide ? kFieldDictFilterHidden : 0) |
                  (entry.insertHide ? kFieldDictInsertHidden : 0);
   if (!entry.comment.empty() && f->text == nullptr) f->text = HeapText(entry.comment);
+}
+
+// The second compile: formulas that named formulas made after them. One that
+// still does not compile, or leaves its scope, is deleted.
+void CompileDictionaryFormulas(CKmComposite* m, FieldDef** listHead, bool global) {
+  for (FieldDef* f = *listHead; f != nullptr;) {
+    FieldDef* next = f->next;
+    if (!IsCalc(f) || IsAlias(f) || !(f->dictFlags & kFieldDictFormula) || f->code != nullptr || f->exprText == nullptr) {
+      f = next;
+      continue;
+    }
+    // The compiler sees the table's list, as at the first compile.
+    FieldDef* const ownList = m->fieldList;
+    const uint32_t ownCount = m->fieldCount;
+    m->FreeFieldIndex();
+    m->fieldList = *listHead;
+    m->fieldCount = 0;
+    for (FieldDef* g = *listHead; g != nullptr; g = g->next) ++m->fieldCount;
+    uint32_t position = 0;
+    CompileOutput out;
+    const int rc = CompileExpression(m, f->exprText, &position, &out, f, nullptr, 1);
+    m->FreeFieldIndex();
+    m->fieldList = ownList;
+    m->fieldCount = ownCount;
+    uint8_t* code = rc == 0 ? static_cast<uint8_t*>(HeapAllocZero(0, static_cast<DWORD>(out.code.size()))) : nullptr;
+    if (code != nullptr) {
+      std::memcpy(code, out.code.data(), out.code.size());
+      f->code = code;
+      f->codeLength = static_cast<uint32_t>(out.code.size());
+      f->flags = (out.typeFlags & kFieldKindMask) | kFieldCalculation | kFieldItem | kFieldNeeded;
+      f->table = global ? kTableNone : out.tableLevel;
+      m->InferExpressionType(f->code, f);
+      if (m->translateToSql != nullptr) f->sqlText = m->translateToSql(m, f);
+    }
+    if (code == nullptr || !FormulaInScope(f, global) || (global && out.tableLevel != kTableNone)) {
+      if (*listHead == f) *listHead = next;
+      m->DeleteField(f, 0);
+    }
+    f = next;
+  }
 }
 
 // Steps through the entries whose table part is tablePart, from the seek's position.
@@ -338,6 +383,7 @@ void AddFormulaEntries(CKmComposite* m, ReportDictionary& d, IndexCursor* index,
     first = false;
     if (NextKey(m, index, found, &record) != kIndexKeyFound) break;
   }
+  CompileDictionaryFormulas(m, listHead, global);
 }
 
 void Upper(std::string& s) {

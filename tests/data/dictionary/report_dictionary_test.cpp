@@ -5,6 +5,7 @@
 #include "data/report_dictionary.h"
 
 #include "app/document.h"
+#include "core/compiled_code.h"
 #include "core/composite.h"
 #include "data/xbase_index.h"
 #include "foundation/heap_strings.h"
@@ -62,9 +63,11 @@ class ReportDictionaryTest : public testing::Test {
         Entry("CUSTOMER", "AB", "Two letters", 500, 0, 0, 1, 1, "") +
         Entry("CUSTOMER", "SECRET", "Never shown", 0, 0, 1, 0, 0, "") +
         Entry("CUSTOMER", "TOTAL2", "Twice the amount", 0, 0, 0, 0, 0, "AMOUNT * 2") +
+        Entry("CUSTOMER", "AAA", "Names a later formula", 0, 0, 0, 0, 0, "TOTAL2 * 3") +
         Entry("CUSTOMER", "ZZ", "Across two tables", 0, 0, 0, 0, 0, "AMOUNT + ORDERS.QTY") +
         "*" + Entry("CUSTOMER", "AMOUNT", "A deleted entry", 0, 0, 0, 0, 0, "") +
         Entry("ORDERS", "QTY", "Quantity ordered", 0, 1, 0, 0, 0, "") +
+        Entry("ORDERS", "QTY2", "Twice the quantity", 0, 0, 0, 0, 0, "QTY * 2") +
         Entry("", "GREETING", "A global formula", 0, 0, 0, 0, 0, "\"Hello\"");
     std::ofstream(dir_ + "/entries.in") << entries;
     ASSERT_EQ(Shell("cd '" + dir_ + "' && perl '" + kTool + "' create dict.dbf " + kColumns + " < entries.in"), 0);
@@ -157,6 +160,9 @@ TEST_F(ReportDictionaryTest, EntriesReachTheTablesFields) {
   EXPECT_EQ(total->dictFlags & kFieldDictFormula, kFieldDictFormula);
   EXPECT_STREQ(GetFieldDescription(total), "Twice the amount");
   EXPECT_EQ(Find("ZZ"), nullptr);
+  FieldDef* thrice = Find("AAA");
+  ASSERT_NE(thrice, nullptr) << "compiled once the formula it names was made";
+  EXPECT_NE(thrice->code, nullptr);
   FieldDef* greeting = Find("GREETING");
   ASSERT_NE(greeting, nullptr);
   EXPECT_EQ(greeting->table, 255);
@@ -177,6 +183,17 @@ TEST_F(ReportDictionaryTest, LookupTablesTakeNoGlobalEntriesAndSuspensionStopsTh
   FieldDef* lookupHead = qty;
   ASSERT_EQ(ReadReportDictionary(&model, &lookupHead, "ORDERS", slot, false), 0);
   EXPECT_STREQ(GetFieldDescription(qty), "Quantity ordered");
+  // The lookup table's formula was compiled against its own fields; its
+  // field numbers now count from the head of the whole list.
+  FieldDef* twice = Find("QTY2");
+  ASSERT_NE(twice, nullptr);
+  ASSERT_NE(twice->code, nullptr);
+  CodeReader reader(twice->code, twice->codeLength);
+  Instruction in;
+  bool named = false;
+  while (reader.Next(&in))
+    if (in.op == OP_FIELD) named = in.u32 == model.GetFieldIndex(qty);
+  EXPECT_TRUE(named) << DisassembleCode(twice->code, twice->codeLength);
   EXPECT_EQ(Find("GREETING"), nullptr) << "global entries join the master table only";
 }
 
