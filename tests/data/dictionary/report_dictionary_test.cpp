@@ -7,11 +7,15 @@
 #include "app/document.h"
 #include "core/compiled_code.h"
 #include "core/composite.h"
+#include "data/data_access.h"
+#include "data/db_errors.h"
+#include "data/open_tables.h"
 #include "data/xbase_index.h"
 #include "foundation/heap_strings.h"
 #include "foundation/settings.h"
 #include "foundation/startup.h"
 #include "tests/foundation/settings/settings_fixture.h"
+#include "tests/support/odbc_env.h"
 
 #include <gtest/gtest.h>
 
@@ -68,6 +72,9 @@ class ReportDictionaryTest : public testing::Test {
         "*" + Entry("CUSTOMER", "AMOUNT", "A deleted entry", 0, 0, 0, 0, 0, "") +
         Entry("ORDERS", "QTY", "Quantity ordered", 0, 1, 0, 0, 0, "") +
         Entry("ORDERS", "QTY2", "Twice the quantity", 0, 0, 0, 0, 0, "QTY * 2") +
+        Entry("ORDERS", "AMOUNT", "Order amount", 0, 1, 0, 0, 0, "") +
+        Entry("ORDERS", "CUSTOMER", "Hidden from reports", 0, 0, 1, 0, 0, "") +
+        Entry("ORDERS", "DOUBLED", "Twice the order", 0, 0, 0, 0, 0, "AMOUNT * 2") +
         Entry("", "GREETING", "A global formula", 0, 0, 0, 0, 0, "\"Hello\"");
     std::ofstream(dir_ + "/entries.in") << entries;
     ASSERT_EQ(Shell("cd '" + dir_ + "' && perl '" + kTool + "' create dict.dbf " + kColumns + " < entries.in"), 0);
@@ -230,6 +237,36 @@ TEST_F(ReportDictionaryTest, AnUnusableDictionaryLeavesTheFieldsAndSpeaksOnce) {
 TEST_F(ReportDictionaryTest, TheKeyIsPaddedAndUpperCased) {
   EXPECT_EQ(BuildDictionaryKey(&model, -1, "name", "customer", 10, 11), "CUSTOMER  NAME       ");
   EXPECT_EQ(BuildDictionaryKey(&model, 0, "a_rather_long_name", nullptr, 4, 5), "CUSTA_RAT");
+}
+
+// Opening a table through the data layer merges its entries: a real
+// table of the SQLite test database.
+TEST_F(ReportDictionaryTest, OpeningATableMergesItsEntries) {
+  if (!odbc_test::HaveSqliteDriver()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
+  CKmComposite m(nullptr);
+  DataAccess* da = GetDataAccess(&m);
+  ASSERT_EQ(da->ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1) << DbLastErrorText();
+  da->SelectDataSource(odbc_test::kSqliteDsn);
+  TableOverrideContext ctx;
+  ctx.owner = "1";
+  uint32_t slot = 0;
+  ASSERT_EQ(OpenTable(&m, "orders", &slot, true, nullptr, nullptr, nullptr, ctx), 0);
+  auto find = [&m](const char* n) -> FieldDef* {
+    for (FieldDef* f = m.fieldList; f != nullptr; f = f->next)
+      if (std::strcmp(f->name, n) == 0) return f;
+    return nullptr;
+  };
+  ASSERT_NE(find("amount"), nullptr);
+  EXPECT_STREQ(GetFieldDescription(find("amount")), "Order amount");
+  EXPECT_EQ(find("customer"), nullptr) << "the dictionary hides it from reports";
+  ASSERT_NE(find("id"), nullptr);
+  EXPECT_EQ(find("id")->extended, 1) << "a column without an entry";
+  FieldDef* doubled = find("DOUBLED");
+  ASSERT_NE(doubled, nullptr);
+  EXPECT_NE(doubled->code, nullptr);
+  EXPECT_EQ(find("QTY2"), nullptr) << "a formula over columns the table lacks";
+  EXPECT_NE(find("GREETING"), nullptr) << "the master table takes the global formulas";
+  m.DropAttachment(AttachmentSlot::kSqlFields);
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 // independent libraries' reading of the same files where they read them.
 #include "tests/data/xbindex/index_fixtures.h"
 
+#include "data/block_io.h"
 #include "foundation/byte_order.h"
+#include "platform/win/fileio.h"
 
 #include <gtest/gtest.h>
 
@@ -277,6 +279,17 @@ void CopyWithLength(const std::string& from, const std::string& to, long delta) 
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   bytes.resize(static_cast<size_t>(static_cast<long>(bytes.size()) + delta), '\0');
   std::ofstream(to, std::ios::binary) << bytes;
+}
+
+TEST(BlockInput, AReadAtTheEndOfAFileReturnsTheShorterCount) {
+  const std::string path = FixtureDir() + "/ten.bin";
+  std::ofstream(path, std::ios::binary) << "0123456789";
+  const int file = OpenExistingFile(path, kFileRead);
+  ASSERT_GE(file, 0);
+  char buffer[100];
+  EXPECT_EQ(zread(file, buffer, sizeof buffer), 10);
+  EXPECT_EQ(zread(file, buffer, sizeof buffer), 0);
+  CloseFileHandle(file);
 }
 
 TEST_F(XBaseIndex, OpeningChecksTagsLengthsAndSlots) {
