@@ -4,6 +4,7 @@
 
 #include "core/compiled_code.h"
 #include "core/composite.h"
+#include "data/db_errors.h"
 #include "data/sql_literals.h"
 #include "data/xbase_index.h"
 #include "expr/compiler.h"
@@ -68,8 +69,9 @@ void ShowDictionaryError(CKmComposite* m, UINT id, const char* argument = nullpt
   ReportDictionarySwitches& s = DictionarySwitches();
   if (s.messageShown) return;
   s.messageShown = true;
-  // Shown as text: a path may hold a "%".
-  if (m->owner != nullptr) m->owner->ErrorBox1("%s", MsgArg(text.c_str()));
+  // The data layer's error display: the program's error box, or standard
+  // error in an unattended run. Shown as text: a path may hold a "%".
+  DbErrorBox(text.c_str());
 }
 
 bool EqualNoCase(const char* a, const char* b) { return CompareAnsiNoCase(a, b) == 0; }
@@ -489,7 +491,6 @@ int ReadReportDictionary(CKmComposite* m, FieldDef** listHead, const char* table
   }
   EndIndexUse(m, &index, 1);
   CloseIndex(m, index);
-  (void)tableName;
   if (!reading && m->recomputeDependencies != nullptr) m->recomputeDependencies(m);
   return result;
 }

@@ -90,6 +90,7 @@ int LoadLevelPage(IndexEngineState* e, uint32_t page, bool reset, bool mayTakeBu
   IndexCursor* c = e->current;
   if (c == nullptr) return IndexFail(e, kIndexErrNoIndex);
   PagePosition& l = c->levels[e->currentLevel];
+  const bool hadBuffer = l.ownBuffer != nullptr;
   if (l.ownBuffer == nullptr) {
     if (c->quota > 0) {
       l.ownBuffer = new (std::nothrow) uint8_t[c->pageSize]();
@@ -105,8 +106,9 @@ int LoadLevelPage(IndexEngineState* e, uint32_t page, bool reset, bool mayTakeBu
   }
   if (l.ownBuffer == nullptr && e->sharedPage == nullptr) return IndexFail(e, kIndexErrMemory);
   uint8_t* buffer = l.ownBuffer != nullptr ? l.ownBuffer : e->sharedPage;
+  // A buffer just given to the level holds nothing of its own yet.
   const bool alreadyHeld = l.held && l.page == page &&
-                           (l.ownBuffer != nullptr ? true : (e->sharedOwner == c && e->sharedPageNumber == page));
+                           (l.ownBuffer != nullptr ? hadBuffer : (e->sharedOwner == c && e->sharedPageNumber == page));
   if (!alreadyHeld) {
     const uint64_t offset = PageOffset(c, page);
     l.held = false;

@@ -214,11 +214,18 @@ TEST_F(ReportDictionaryTest, AnUnusableDictionaryLeavesTheFieldsAndSpeaksOnce) {
   EXPECT_EQ(ReadReportDictionary(&model, &head, "CUSTOMER", 0, false), 1);
   EXPECT_FALSE(DictionarySwitches().messageShown);
   // A table without the comment column: one message for the run.
+  DbClearErrorRecord();
   Use("bad.dbf", "dict.idx");
   EXPECT_EQ(ReadReportDictionary(&model, &head, "CUSTOMER", 0, false), 1);
   EXPECT_TRUE(DictionarySwitches().messageShown);
+  EXPECT_EQ(DbLastErrorText(), "Report Dictionary error - incorrect file format");
   Use("dict.dbf", "missing.idx");
   EXPECT_EQ(ReadReportDictionary(&model, &head, "CUSTOMER", 0, false), 1);
+  EXPECT_EQ(DbErrorCount(), 1) << "later failures of the run are silent";
+  // A missing index, as the first message of a run, names the index.
+  DictionarySwitches().messageShown = false;
+  EXPECT_EQ(ReadReportDictionary(&model, &head, "CUSTOMER", 0, false), 1);
+  EXPECT_EQ(DbLastErrorText(), "Invalid report dictionary index file " + dir_ + "/missing.idx");
   // A damaged table header: the record length runs past the file.
   std::string bytes;
   {

@@ -281,6 +281,35 @@ void CopyWithLength(const std::string& from, const std::string& to, long delta) 
   std::ofstream(to, std::ios::binary) << bytes;
 }
 
+// Ten indexes share the twenty page buffers: two each, so deeper levels
+// take over their parents' buffers or read into the shared page, and two
+// walks taking turns must still each see every key in order.
+TEST_F(XBaseIndex, IndexesSharingThePagePoolWalkInTurns) {
+  std::vector<IndexCursor*> open;
+  for (const char* file : {"chars.ntx", "multi.nsx", "chars0.ndx", "chars5.idx", "chars2.idx", "chars4.ix", "chars.ntx",
+                           "chars.ntx", "chars.ntx", "chars.ntx"}) {
+    IndexCursor* c = nullptr;
+    ASSERT_FALSE(OpenIndex(&model, Path(file).c_str(), &c, "NAME")) << file;
+    open.push_back(c);
+  }
+  ASSERT_TRUE(BeginIndexUse(&model, open.data(), static_cast<int>(open.size())));
+  const std::vector<std::string> expected = KeysOnly(ExpectedNames());
+  std::vector<std::vector<std::string>> seen(open.size());
+  uint8_t key[kIndexKeyBuffer];
+  uint32_t record = 0;
+  for (size_t step = 0; step < expected.size(); ++step)
+    for (size_t i = 0; i < open.size(); ++i) {
+      ASSERT_EQ(NextKey(&model, open[i], key, &record), kIndexKeyFound) << i << " at " << step;
+      seen[i].push_back(TrimRight(std::string(reinterpret_cast<char*>(key), static_cast<size_t>(open[i]->keyLength))));
+    }
+  for (size_t i = 0; i < open.size(); ++i) {
+    EXPECT_EQ(seen[i], expected) << i;
+    EXPECT_EQ(NextKey(&model, open[i], key, &record), kIndexPastEnd) << i;
+  }
+  EndIndexUse(&model, open.data(), static_cast<int>(open.size()));
+  for (IndexCursor* c : open) CloseIndex(&model, c);
+}
+
 TEST(BlockInput, AReadAtTheEndOfAFileReturnsTheShorterCount) {
   const std::string path = FixtureDir() + "/ten.bin";
   std::ofstream(path, std::ios::binary) << "0123456789";
