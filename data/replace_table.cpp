@@ -1,4 +1,5 @@
 #include "data/replace_table.h"
+#include "data/report_dictionary.h"
 
 #include <cstring>
 #include <string>
@@ -60,7 +61,10 @@ int ReplaceTable(CKmComposite* m, TableReplacement* pending, uint32_t slot, cons
     }
   }
   uint32_t s = slot;
+  // The report holds the dictionary's global formulas already.
+  DictionarySwitches().globalsSuppressed = true;
   const int rc = OpenTable(m, name, &s, false, queryText, names, alias, ctx);
+  DictionarySwitches().globalsSuppressed = false;
   if (rc) {
     Unpark(m, *pending);
     EndReplacement(pending);

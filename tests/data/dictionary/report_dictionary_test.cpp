@@ -10,6 +10,7 @@
 #include "data/data_access.h"
 #include "data/db_errors.h"
 #include "data/open_tables.h"
+#include "data/replace_table.h"
 #include "data/xbase_index.h"
 #include "foundation/heap_strings.h"
 #include "foundation/settings.h"
@@ -273,6 +274,14 @@ TEST_F(ReportDictionaryTest, OpeningATableMergesItsEntries) {
   EXPECT_NE(doubled->code, nullptr);
   EXPECT_EQ(find("QTY2"), nullptr) << "a formula over columns the table lacks";
   EXPECT_NE(find("GREETING"), nullptr) << "the master table takes the global formulas";
+  // Replacing the master table brings the new table's entries, not the global formulas again.
+  TableReplacement pending;
+  ASSERT_EQ(ReplaceTable(&m, &pending, 0, "customers", nullptr, nullptr, nullptr, ctx), 0);
+  int greetings = 0;
+  for (FieldDef* f = m.fieldList; f != nullptr; f = f->next) greetings += std::strcmp(f->name, "GREETING") == 0;
+  EXPECT_EQ(greetings, 1);
+  EXPECT_FALSE(DictionarySwitches().globalsSuppressed);
+  CancelReplaceTable(&m, &pending);
   m.DropAttachment(AttachmentSlot::kSqlFields);
 }
 
