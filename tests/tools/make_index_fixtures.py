@@ -3,7 +3,10 @@
 writes, built from the documented byte layouts, with small pages so that
 every file has several levels.
 
-    make_index_fixtures.py OUTDIR
+    make_index_fixtures.py OUTDIR [ROWS]
+
+With more than a thousand rows (for benchmarks) only the single-file
+layouts of kinds 0, 1 and 5 are written.
 
 It also writes OUTDIR/rows.txt, the rows the keys come from (name bytes in
 hex, amount, record number), so a test can work out the expected order.
@@ -15,15 +18,15 @@ import sys
 KL = 10  # character key length
 
 
-def rows():
+def rows(count=240):
     """Deterministic names with shared prefixes, duplicates, an OEM byte, and amounts."""
     out = []
     seed = 12345
     stems = [b"ALPHA", b"ALPINE", b"BETA", b"BRAVO", b"CHARLIE", b"DELTA", b"ECHO", b"FOX", b"M\x81LLER", b"ZULU"]
-    for i in range(240):
+    for i in range(count):
         seed = (seed * 1103515245 + 12345) & 0x7FFFFFFF
         stem = stems[seed % len(stems)]
-        suffix = b"%d" % ((seed >> 8) % 60) if i % 7 else b""
+        suffix = b"%d" % ((seed >> 8) % (60 if count <= 1000 else 99999)) if i % 7 else b""
         name = (stem + suffix)[:KL]
         amount = ((seed >> 4) % 2000 - 1000) / 4.0
         out.append((name, amount, i + 1))
@@ -501,11 +504,16 @@ def write_nsx(path, tags):
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
-    data = rows()
+    data = rows(int(sys.argv[2]) if len(sys.argv) > 2 else 240)
     with open(os.path.join(out, "rows.txt"), "w") as fh:
         for name, amount, rec in data:
             fh.write("%s\t%.2f\t%d\n" % (name.hex(), amount, rec))
     chars = sorted((padded(n), r) for n, a, r in data)
+    if len(data) > 1000:
+        write_ndx(os.path.join(out, "chars0.ndx"), chars, KL, False)
+        write_ntx(os.path.join(out, "chars.ntx"), chars, KL)
+        write_compact_idx(os.path.join(out, "chars5.idx"), chars, KL, b" ")
+        return
     doubles = sorted((fox_double(a), r) for n, a, r in data)
     ints = sorted((fox_int(a), r) for n, a, r in data)
     write_ndx(os.path.join(out, "chars0.ndx"), chars, KL, False)
