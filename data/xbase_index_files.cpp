@@ -382,7 +382,7 @@ bool OpenIndex(CKmComposite* m, const char* path, IndexCursor** out, const char*
       const size_t sep = p.find_last_of("\\/:");
       const std::string dir = sep == std::string::npos ? "" : p.substr(0, sep + 1);
       char name[32];
-      std::snprintf(name, sizeof name, ".W%02u", static_cast<unsigned>(c->tagPosition % 100));
+      std::snprintf(name, sizeof name, ".W%02u", static_cast<unsigned>(c->tagPosition));
       CloseFileHandle(c->file);
       c->file = OpenIndexHandle(e, dir + base + name);
       if (c->file < 0) return IndexFail(e, kIndexErrOpen) != 0;

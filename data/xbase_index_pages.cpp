@@ -306,7 +306,8 @@ bool DecodeNsxLeaf(IndexEngineState* e, int level, int32_t to) {
   }
   const uint8_t* p = LevelPageData(e, level);
   if (p == nullptr) return false;
-  const int r = p[1];
+  // The record-number width; a page that gives none uses four bytes.
+  const int r = p[0] == 1 || p[1] == 0 ? 4 : p[1];
   if (r < 2 || r > 4) return false;
   const uint8_t pad = IsCharacterKey(c) ? ' ' : 0;
   for (int32_t i = from; i <= to; ++i) {
