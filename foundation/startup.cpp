@@ -7,6 +7,7 @@
 #include "foundation/startup_hooks.h"
 #include "foundation/text_helpers.h"
 #include "foundation/units.h"
+#include "platform/win/unattended.h"
 #include "platform/win/fileio.h"
 #include "platform/win/gdi.h"
 #include "platform/win/modules.h"
@@ -207,6 +208,9 @@ void FlushPendingFileName(KmDocBase& doc) {
 }
 
 void SaveSettingsOnExit(KmDocBase& doc) {
+  // An unattended run changes no setting; writing them back would only
+  // rewrite the user's file (a damaged one included).
+  if (IsUnattendedRun()) return;
   StartupHooks& hooks = GetStartupHooks();
   doc.SetWaitCursor(1);
   doc.m_bReportOpen = FALSE;
