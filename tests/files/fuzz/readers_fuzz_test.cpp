@@ -1,0 +1,154 @@
+// Every reader of outside bytes under the mutation loop, each from seeds the
+// program's own writers made.
+#include "tests/files/fuzz/mutator.h"
+#include "tests/files/reportstream/report_fixture.h"
+
+#include "data/query_desc.h"
+#include "expr/collation.h"
+#include "files/summary_info.h"
+#include "foundation/library_file.h"
+#include "platform/ole/compound_file.h"
+#include "platform/win/profile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using fuzz::Bytes;
+
+std::string TempFile(const char* leaf) {
+  std::string dir = testing::TempDir();
+  return dir + (dir.back() == '/' ? "" : "/") + leaf;
+}
+
+void Save(const std::string& path, const Bytes& b) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<long>(b.size()));
+}
+
+Bytes Load(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(ReadersFuzz, ReportRecordStream) {
+  std::vector<Bytes> seeds;
+  {
+    rs_test::Doc d;
+    rs_test::BuildFullReport(d);
+    seeds.push_back(d.Write(StreamMode::Storage));
+    seeds.push_back(d.Write(StreamMode::Library));
+  }
+  ASSERT_FALSE(seeds[0].empty());
+  long read = fuzz::Loop(seeds, fuzz::Runs(3000), [](const Bytes& b) {
+    for (StreamMode mode : {StreamMode::Storage, StreamMode::Library}) {
+      rs_test::Doc d;
+      d.Read(b, mode);
+    }
+  });
+  RecordProperty("inputs", static_cast<int>(read));
+}
+
+TEST(ReadersFuzz, CompoundFileAndSummaryStream) {
+  vt_ole::Storage tree;
+  tree.PutStream("Contents", Bytes(3000, 0x41));
+  SummaryProperties props;
+  props.title = "Orders";
+  props.author = "A. Writer";
+  props.revision = 3;
+  tree.PutStream("\005SummaryInformation", EncodeSummaryInformation(props, 0x01D0000000000000ull));
+  tree.PutStorage("Embedding 1").PutStream("\001Ole", Bytes(20, 4));
+  const std::string path = TempFile("fuzz_seed.kmw");
+  ASSERT_EQ(vt_ole::WriteStorageFile(path, tree), vt_ole::StorageError::kNone);
+  const std::string input = TempFile("fuzz_input.kmw");
+  fuzz::Loop({Load(path)}, fuzz::Runs(400), [&](const Bytes& b) {
+    Save(input, b);
+    vt_ole::Storage back;
+    if (vt_ole::ReadStorageFile(input, back) != vt_ole::StorageError::kNone) return;
+    if (const vt_ole::Stream* s = back.FindStream("\005SummaryInformation")) {
+      SummaryProperties p;
+      DecodeSummaryInformation(s->data, p);
+    }
+  }, 2);
+  fuzz::Loop({tree.FindStream("\005SummaryInformation")->data}, fuzz::Runs(3000), [](const Bytes& b) {
+    SummaryProperties p;
+    DecodeSummaryInformation(b, p);
+  }, 3);
+}
+
+TEST(ReadersFuzz, LibraryFile) {
+  const std::string path = TempFile("fuzz_seed.qb6");
+  std::remove(path.c_str());
+  {
+    LibraryFile engine;
+    LibFileControlBlock* f = engine.LibFileCreate(path.c_str(), lib_of::ShareDenyWrite, nullptr, kLibKindReport, 64);
+    ASSERT_NE(f, nullptr);
+    for (const char* name : {"first", "second", "third"}) {
+      const DWORD start = engine.LibAllocRecord(f);
+      ASSERT_NE(start, 0u);
+      LibMember* m = NewLibMember(name, start);
+      engine.LibRewind(f, start);
+      const std::string body = std::string(name) + std::string(300, 'x');
+      engine.LibWrite(f, static_cast<DWORD>(body.size()), body.data(), TRUE, TRUE);
+      engine.LibAddMember(f, m);
+      FreeLibMemberList(m);
+    }
+    engine.LibFileClose(f);
+  }
+  const std::string input = TempFile("fuzz_input.qb6");
+  fuzz::Loop({Load(path)}, fuzz::Runs(1500), [&](const Bytes& b) {
+    Save(input, b);
+    LibraryFile engine;
+    WORD kind = 0;
+    LibFileControlBlock* f = engine.LibFileOpen(input.c_str(), lib_of::ShareDenyWrite, lib_of::Read, &kind, 0);
+    if (f == nullptr) return;
+    LibMember* list = engine.LibListMembers(f);
+    for (LibMember* m = list; m != nullptr; m = m->next) {
+      engine.LibRewind(f, m->firstRecord);
+      char buf[256];
+      for (int i = 0; i < 20 && engine.LibRead(f, sizeof buf, buf) == 0; ++i) {
+      }
+    }
+    FreeLibMemberList(list);
+    engine.LibFileClose(f);
+  }, 4);
+}
+
+TEST(ReadersFuzz, SortOrderIniAndQueryFiles) {
+  const std::string srt = "CASE=INSENSITIVE\nIDENTICAL=F\nPAD=183\n\xe9=e\n\xe6=ae\na<\xe1\n; comment\n";
+  fuzz::Loop({Bytes(srt.begin(), srt.end())}, fuzz::Runs(3000), [](const Bytes& b) {
+    SortOrderTables tables;
+    CollationSwitches switches;
+    ParseSortOrderText(reinterpret_cast<const char*>(b.data()), b.size(), tables, switches,
+                       [](const std::string&) {});
+  }, 5);
+
+  const std::string ini = "[Defaults]\nRulPit=10\nLibDir=/tmp\n[Report]\nMasterTable=orders\nDataSource=X\n";
+  const std::string iniPath = TempFile("fuzz_input.ini");
+  fuzz::Loop({Bytes(ini.begin(), ini.end())}, fuzz::Runs(1500), [&](const Bytes& b) {
+    Save(iniPath, b);
+    char out[300];
+    GetPrivateProfileStringA("Report", "MasterTable", "", out, sizeof out, iniPath.c_str());
+    GetPrivateProfileIntA("Defaults", "RulPit", 10, iniPath.c_str());
+    GetPrivateProfileStringA(nullptr, nullptr, "", out, sizeof out, iniPath.c_str());
+  }, 6);
+
+  QueryDesc q;
+  q.name = "Orders";
+  q.dataSource = "VortelleSample";
+  q.query = "select * from orders";
+  q.connect = "DSN=VortelleSample";
+  Bytes packed(static_cast<size_t>(q.GetPackedSize()));
+  ASSERT_TRUE(q.Pack(packed.data(), packed.size()));
+  fuzz::Loop({packed}, fuzz::Runs(3000), [](const Bytes& b) {
+    Bytes copy = b;
+    QueryDesc back;
+    back.Parse(copy.data(), copy.size());
+  }, 7);
+}
+
+}  // namespace
