@@ -1,6 +1,7 @@
 #include "platform/ole/compound_file.h"
 
 #include "platform/win/codepage_text.h"
+#include "platform/win/file_replace.h"
 
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
@@ -15,9 +16,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vt_ole {
@@ -238,74 +236,32 @@ StorageError ReadStorageFile(const std::string& path, Storage& root, std::string
 
 StorageError WriteStorageFile(const std::string& path, const Storage& root, std::string* message) {
   InitOnce();
-  // Through a symbolic link the file it names is replaced and the link kept.
-  std::string target = path;
-  if (char* real = realpath(path.c_str(), nullptr)) {
-    target = real;
-    std::free(real);
-  }
-  // The file keeps its mode; a new one gets what the user's mask allows.
-  struct stat old {};
-  const bool existed = stat(target.c_str(), &old) == 0;
-  mode_t mode;
-  if (existed) {
-    mode = old.st_mode & 07777;
-  } else {
-    const mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
-  }
-  // The new file is complete and on disk before it replaces the old one; its
-  // name is unique and private, so no other file of that name is touched.
-  const size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string temp = folder + "/." + base + ".~XXXXXX";
-  const int fd = mkstemp(&temp[0]);
-  if (fd < 0) {
-    SetMessage(message, std::string("cannot create the file: ") + std::strerror(errno));
+  // The new file is complete and on disk before it replaces the old one.
+  FileReplacement replacement;
+  if (!replacement.Begin(path, false)) {
+    SetMessage(message, replacement.Error());
     return StorageError::kCannotCreate;
   }
-  FILE* file = fdopen(fd, "wb");
-  if (file == nullptr) {
-    close(fd);
-    unlink(temp.c_str());
-    SetMessage(message, "cannot create the file");
-    return StorageError::kCannotCreate;
-  }
-  GsfOutput* sink = gsf_output_stdio_new_FILE(temp.c_str(), file, TRUE);
+  FILE* file = fdopen(dup(replacement.Handle()), "wb");
+  GsfOutput* sink = file != nullptr ? gsf_output_stdio_new_FILE(replacement.TempPath().c_str(), file, TRUE) : nullptr;
   GsfOutfile* ole = sink != nullptr ? gsf_outfile_msole_new(sink) : nullptr;
   if (sink != nullptr) g_object_unref(sink);
   if (ole == nullptr) {
-    std::fclose(file);
-    unlink(temp.c_str());
+    if (file != nullptr) std::fclose(file);
     SetMessage(message, "cannot create the file");
     return StorageError::kCannotCreate;
   }
   bool ok = WriteChildren(ole, root);
   ok = gsf_output_close(GSF_OUTPUT(ole)) && ok;
   g_object_unref(ole);
-  int saved = 0;
-  if (ok && (std::fflush(file) != 0 || fsync(fd) != 0)) saved = errno, ok = false;
-  if (ok && fchmod(fd, mode) != 0) saved = errno, ok = false;
-  if (ok && existed && (old.st_uid != geteuid() || old.st_gid != getegid()))
-    (void)!fchown(fd, old.st_uid, old.st_gid);  // only where allowed; the mode is what matters
-  if (std::fclose(file) != 0 && ok) saved = errno, ok = false;
+  ok = std::fclose(file) == 0 && ok;
   if (!ok) {
-    unlink(temp.c_str());
-    SetMessage(message, saved != 0 ? std::string("write failed: ") + std::strerror(saved) : "write failed");
+    SetMessage(message, "write failed");
     return StorageError::kWriteFailed;
   }
-  if (std::rename(temp.c_str(), target.c_str()) != 0) {
-    SetMessage(message, std::strerror(errno));
-    unlink(temp.c_str());
+  if (!replacement.Commit()) {
+    SetMessage(message, replacement.Error());
     return StorageError::kWriteFailed;
-  }
-  // The rename itself is on disk once the folder is.
-  const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
   }
   return StorageError::kNone;
 }

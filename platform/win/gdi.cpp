@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <strings.h>
 
 enum class GdiKind { Pen, Brush, Font, Bitmap };
@@ -144,9 +145,10 @@ HGDIOBJ StockFont(int height, int weight, const char* face, BYTE pitch) {
 }
 
 HGDIOBJ Stock(int index) {
-  static std::map<int, HGDIOBJ> cache;
+  // Made once and owned here, so they are freed when the program ends.
+  static std::map<int, std::unique_ptr<HGDIOBJ__>> cache;
   auto it = cache.find(index);
-  if (it != cache.end()) return it->second;
+  if (it != cache.end()) return it->second.get();
   HGDIOBJ o = nullptr;
   switch (index) {
     case WHITE_BRUSH: case LTGRAY_BRUSH: case GRAY_BRUSH: case DKGRAY_BRUSH: case BLACK_BRUSH: {
@@ -175,7 +177,7 @@ HGDIOBJ Stock(int index) {
     default:
       return nullptr;
   }
-  cache[index] = o;
+  cache[index].reset(o);
   return o;
 }
 
