@@ -209,6 +209,14 @@ TableSqlState* GetTableSqlState(TableSlot* table, bool create) {
   return table->dataState;
 }
 
+void FreeTableSlotAndState(CKmComposite* model, uint32_t slot) {
+  if (slot < static_cast<uint32_t>(kMaxTables) && model->tableSlots[slot] != nullptr) {
+    delete model->tableSlots[slot]->dataState;
+    model->tableSlots[slot]->dataState = nullptr;
+  }
+  model->FreeTableSlot(slot);
+}
+
 SqlFieldState::~SqlFieldState() {
   for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) ReleaseBinding(model, f);
   for (TableSlot* t : model->tableSlots) {

@@ -208,15 +208,14 @@ void FlushPendingFileName(KmDocBase& doc) {
 }
 
 void SaveSettingsOnExit(KmDocBase& doc) {
-  // An unattended run changes no setting; writing them back would only
-  // rewrite the user's file (a damaged one included).
-  if (IsUnattendedRun()) return;
   StartupHooks& hooks = GetStartupHooks();
   doc.SetWaitCursor(1);
   doc.m_bReportOpen = FALSE;
   doc.m_bShowNameOnly = FALSE;
   hooks.DestroyInsertFieldPalette(doc);
-  if (doc.m_bSettingsRead) WriteSaveListSettings(doc);
+  // An unattended run changes no setting; writing them back would only
+  // rewrite the user's file (a damaged one included).
+  if (doc.m_bSettingsRead && !IsUnattendedRun()) WriteSaveListSettings(doc);
   hooks.QuitHelp(doc);
   hooks.FreeCompiler(doc);
   hooks.ReleaseObjectFonts(doc);

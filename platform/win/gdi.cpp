@@ -752,13 +752,14 @@ DWORD GetSysColor(int index) {
 }
 
 HBRUSH GetSysColorBrush(int index) {
-  static std::map<int, HGDIOBJ> brushes;
-  HGDIOBJ& b = brushes[index];
+  // Shared like stock objects, and freed when the program ends.
+  static std::map<int, std::unique_ptr<HGDIOBJ__>> brushes;
+  std::unique_ptr<HGDIOBJ__>& b = brushes[index];
   if (b == nullptr) {
-    b = NewObject(GdiKind::Brush, true);
+    b.reset(NewObject(GdiKind::Brush, true));
     b->brush = QBrush(ToQColor(GetSysColor(index)));
   }
-  return b;
+  return b.get();
 }
 
 namespace {
@@ -797,14 +798,15 @@ HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
   uintptr_t id = reinterpret_cast<uintptr_t>(name);
   if (id < IDI_APPLICATION || id > IDI_ASTERISK) return nullptr;
   UiStartApplication();
-  static std::map<uintptr_t, HICON> icons;
-  HICON& icon = icons[id];
+  // Shared system icons, freed when the program ends.
+  static std::map<uintptr_t, std::unique_ptr<HICON__>> icons;
+  std::unique_ptr<HICON__>& icon = icons[id];
   if (icon == nullptr) {
-    icon = new HICON__();
+    icon.reset(new HICON__());
     icon->id = id;
     icon->pixmap = SystemIconPixmap(id);
   }
-  return icon;
+  return icon.get();
 }
 
 BOOL DrawIcon(HDC dc, int x, int y, HICON icon) {

@@ -69,6 +69,8 @@ TEST_F(SampleRun, TheSampleReportPrintsItsGroupsAndTotalsToPdf) {
     std::string error;
     ASSERT_TRUE(WriteSampleReport(doc, io, "VortelleSample", (dir_ + "/sales.kmw").c_str(), &error)) << error;
     doc.m_pRepIO = nullptr;
+    FreePageSetup(doc.m_pPageSetup);
+    doc.m_pPageSetup = nullptr;
   }
 
   int status = -1;

@@ -86,6 +86,8 @@ class BadStart : public ::testing::Test {
       io.SaveToLibrary(engine, library.c_str(), "sales");
     }
     doc.m_pRepIO = nullptr;
+    FreePageSetup(doc.m_pPageSetup);
+    doc.m_pPageSetup = nullptr;
   }
   static void TearDownTestSuite() {
     if (!dir_.empty()) fs::remove_all(dir_);
