@@ -279,11 +279,12 @@ class AppStreamHooks : public StreamHooks {
     DataAccess* data = GetDataAccess(doc.m_pModel);
     const char* name = group.sourceName.c_str();
     if (!data->IsConnected(name)) {
-      // The text is held here: the application hands out a copy.
+      // The /E text is added to the data source's own connect text (the
+      // application hands out a copy; the data layer keeps its own).
       const std::string connectText = g_app != nullptr ? g_app->GetConnectText() : std::string();
-      const char* extra = connectText.empty() ? nullptr : connectText.c_str();
+      if (!connectText.empty()) data->SetConnectText(connectText.c_str());
       // Nobody can answer a log-on prompt in an unattended run.
-      if (data->ConnectDataSource(name, !Unattended(), true, extra) != 1) return false;
+      if (data->ConnectDataSource(name, !Unattended(), true, nullptr) != 1) return false;
     }
     data->SelectDataSource(name);
     return true;

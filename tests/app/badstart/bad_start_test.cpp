@@ -256,6 +256,13 @@ TEST_F(BadStart, LibraryMemberPrintsAndQueryFileStays) {
   EXPECT_EQ(o.stderrText.find("requires a valid Library"), std::string::npos) << o.stderrText;
   EXPECT_EQ(o.stderrText.find("Invalid or duplicate"), std::string::npos) << o.stderrText;
 
+  // Extra connection text on the command line reaches the connection intact.
+  for (const char* extra : {"/EUID=x", "/E\"UID=someone;PWD=secret\""}) {
+    const Outcome e = Run(std::string("/G ") + extra + " sales.kmw");
+    EXPECT_EQ(e.status, 0) << extra << "\n" << e.stderrText;
+    EXPECT_EQ(e.stderrText.find("AddressSanitizer"), std::string::npos) << e.stderrText;
+  }
+
   WriteAll(dir_ + "/kept.kwq", std::string("\x01\x02\x03", 3));
   Run("/G kept.kwq");
   EXPECT_TRUE(fs::exists(dir_ + "/kept.kwq"));

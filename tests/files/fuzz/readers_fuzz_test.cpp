@@ -5,6 +5,9 @@
 
 #include "data/query_desc.h"
 #include "expr/collation.h"
+#include "expr/compiler_state.h"
+#include "expr/udf.h"
+#include "expr/udf_library.h"
 #include "files/summary_info.h"
 #include "foundation/library_file.h"
 #include "platform/ole/compound_file.h"
@@ -149,6 +152,53 @@ TEST(ReadersFuzz, SortOrderIniAndQueryFiles) {
     QueryDesc back;
     back.Parse(copy.data(), copy.size());
   }, 7);
+}
+
+}  // namespace
+
+namespace {
+
+// kmw.udf: functions saved the way the function editor saves them, then the
+// whole library loaded as a report's open loads it.
+TEST(ReadersFuzz, UserFunctionLibrary) {
+  const std::string path = TempFile("fuzz_seed_kmw.udf");
+  std::remove(path.c_str());
+  {
+    CKmComposite m{nullptr};
+    InitCompiler(&m, 50000, 8000);
+    InstallUdfHooks(&m);
+    SetUdfLibraryPath(&m, path.c_str());
+    const char* const defs[][2] = {{"TWICE(N_X)", "X * 2"}, {"GREET(C_WHO)", "'Hello ' + WHO"},
+                                   {"QUAD(N_X)", "TWICE(TWICE(X))"}};
+    for (const auto& d : defs) {
+      ASSERT_EQ(OpenUdfLibrary(&m, true), 0);
+      int32_t pos = 0;
+      ASSERT_EQ(DefineUdf(&m, nullptr, d[0], d[1], &pos), 0) << d[0];
+      ASSERT_EQ(SaveUdf(&m, CommitUdfDefinition(&m), nullptr), 0) << d[0];
+      CloseUdfLibrary(&m);
+    }
+  }
+  {
+    CKmComposite m{nullptr};
+    InitCompiler(&m, 50000, 8000);
+    InstallUdfHooks(&m);
+    SetUdfLibraryPath(&m, path.c_str());
+    ASSERT_EQ(LoadUserFunctionLibrary(&m), kUdfLibOk);
+    int count = 0;
+    for (UdfNode* n = m.udfList; n != nullptr; n = n->next) ++count;
+    EXPECT_EQ(count, 3) << "the seed holds every function";
+    CloseUdfLibrary(&m);
+  }
+  const std::string input = TempFile("fuzz_input_kmw.udf");
+  fuzz::Loop({Load(path)}, fuzz::Runs(1000), [&](const Bytes& b) {
+    Save(input, b);
+    CKmComposite m{nullptr};
+    InitCompiler(&m, 50000, 8000);
+    InstallUdfHooks(&m);
+    SetUdfLibraryPath(&m, input.c_str());
+    LoadUserFunctionLibrary(&m);
+    CloseUdfLibrary(&m);
+  }, 8);
 }
 
 }  // namespace
