@@ -11,6 +11,7 @@
 #include "platform/win/ui_app.h"
 
 #include "tests/support/program_run.h"
+#include "tests/support/sample_document.h"
 
 #include <gtest/gtest.h>
 
@@ -60,17 +61,9 @@ TEST_F(SampleRun, TheSampleReportPrintsItsGroupsAndTotalsToPdf) {
   UiStartApplication();
   InstallBuiltinFunctionHandlers();
   {
-    CKmDoc doc;
-    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    CKmRepIO io(&doc);
-    doc.m_pRepIO = &io;
+    SampleDocument sample;
     std::string error;
-    ASSERT_TRUE(WriteSampleReport(doc, io, "VortelleSample", (dir_ + "/sales.kmw").c_str(), &error)) << error;
-    doc.m_pRepIO = nullptr;
-    FreePageSetup(doc.m_pPageSetup);
-    doc.m_pPageSetup = nullptr;
+    ASSERT_TRUE(sample.Write("VortelleSample", dir_ + "/sales.kmw", &error)) << error;
   }
 
   int status = -1;

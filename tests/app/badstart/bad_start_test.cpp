@@ -11,6 +11,7 @@
 #include "platform/win/ui_app.h"
 
 #include "tests/support/program_run.h"
+#include "tests/support/sample_document.h"
 
 #include <gtest/gtest.h>
 
@@ -70,24 +71,16 @@ class BadStart : public ::testing::Test {
     setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
     UiStartApplication();
     InstallBuiltinFunctionHandlers();
-    CKmDoc doc;
-    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    CKmRepIO io(&doc);
-    doc.m_pRepIO = &io;
+    SampleDocument sample;
     std::string error;
-    ready_ = WriteSampleReport(doc, io, "VortelleSample", (dir_ + "/sales.kmw").c_str(), &error);
-    if (ready_ && doc.LibraryEngine() != nullptr) {
-      LibraryFile& engine = *doc.LibraryEngine();
+    ready_ = sample.Write("VortelleSample", dir_ + "/sales.kmw", &error);
+    if (ready_ && sample.doc.LibraryEngine() != nullptr) {
+      LibraryFile& engine = *sample.doc.LibraryEngine();
       const std::string library = dir_ + "/sales.qb6";
       engine.LibFileClose(engine.LibFileCreate(library.c_str(), lib_of::ReadWrite | lib_of::Create, nullptr,
                                                kLibKindReport, 512));
-      io.SaveToLibrary(engine, library.c_str(), "sales");
+      sample.io.SaveToLibrary(engine, library.c_str(), "sales");
     }
-    doc.m_pRepIO = nullptr;
-    FreePageSetup(doc.m_pPageSetup);
-    doc.m_pPageSetup = nullptr;
   }
   static void TearDownTestSuite() {
     if (!dir_.empty()) fs::remove_all(dir_);
