@@ -17,6 +17,7 @@
 #include "expr/functions_common.h"
 #include "expr/udf_library.h"
 #include "layout/layout_records.h"
+#include "files/member_source.h"
 #include "files/report_io.h"
 #include "files/report_stream.h"
 #include "foundation/heap_strings.h"
@@ -162,6 +163,8 @@ void ApplySettingsToModel(CKmDoc& doc) {
 
 // ---- The document and report-file steps of the command line ----
 
+bool ConnectStoredSource(KmDocBase& doc, const std::string& name);
+
 class DocumentCommandLineActions : public CommandLineActions {
  public:
   explicit DocumentCommandLineActions(CKmDoc& doc) : doc_(doc) {}
@@ -218,6 +221,7 @@ class DocumentCommandLineActions : public CommandLineActions {
     }
     *firstRecord = static_cast<long>(entry->firstRecord);
     member_ = entry->name;
+    memberSource_ = ReadMemberDataSourceName(*engine_, lib_, entry->firstRecord);
     FreeLibMemberList(entry);
     CloseLibrary();
     return true;
@@ -225,6 +229,9 @@ class DocumentCommandLineActions : public CommandLineActions {
   void SetLibraryEntry(long /*firstRecord*/) override {
     // The library reader finds the member again by the name the document holds.
     std::snprintf(doc_.m_szReportName2, sizeof doc_.m_szReportName2, "%s", member_.c_str());
+    // A member is read over the data source it was saved with, connected
+    // first, as the library's Open dialog does with the stored name.
+    if (!memberSource_.empty()) ConnectStoredSource(doc_, memberSource_);
   }
   ~DocumentCommandLineActions() override { CloseLibrary(); }
   void PrepareForOpen() override {
@@ -267,6 +274,7 @@ class DocumentCommandLineActions : public CommandLineActions {
   LibraryFile* engine_ = nullptr;
   LibFileControlBlock* lib_ = nullptr;
   std::string member_;
+  std::string memberSource_;
   std::string libError_;
 };
 
@@ -315,6 +323,13 @@ class AppStreamHooks : public StreamHooks {
 };
 
 AppStreamHooks g_streamHooks;
+
+// Connects and selects a data source the way a report being read does.
+bool ConnectStoredSource(KmDocBase& doc, const std::string& name) {
+  TableSourceGroup group;
+  group.sourceName = name;
+  return g_streamHooks.ConnectSource(doc, group, false);
+}
 
 // The run-and-end switch, told from an absolute path that merely begins with "/g".
 bool IsGoToken(const char* arg) {
