@@ -2,6 +2,7 @@
 // seconds, fails with its reason naming the file on standard error, and
 // leaves every input file as it was.
 #include "app/document.h"
+#include "data/query_desc.h"
 #include "foundation/library_file.h"
 #include "app/sample_report.h"
 #include "expr/functions_common.h"
@@ -142,6 +143,18 @@ std::string WithStreamVersion(const std::string& path, uint8_t v) {
   return bytes;
 }
 
+// A query-definition file as another program hands one over.
+std::string PackedQuery(const char* dataSource) {
+  QueryDesc q;
+  q.name = "Orders";
+  q.dataSource = dataSource;
+  q.query = "select * from orders";
+  q.connect = std::string("DSN=") + dataSource;
+  std::string bytes(static_cast<size_t>(q.GetPackedSize()), '\0');
+  q.Pack(reinterpret_cast<unsigned char*>(&bytes[0]), bytes.size());
+  return bytes;
+}
+
 TEST_F(BadStart, EveryBadStartEndsWithItsReasonAndChangesNothing) {
   const std::string report = ReadAll(dir_ + "/sales.kmw");
   auto put = [](const char* file, std::function<std::string()> bytes) {
@@ -181,6 +194,8 @@ TEST_F(BadStart, EveryBadStartEndsWithItsReasonAndChangesNothing) {
        "/G bad.kwq", "bad.kwq"},
       {"query file naming no data source", put("empty.kwq", [] { return std::string(); }), "/G empty.kwq",
        "empty.kwq"},
+      {"query file naming an unknown data source", put("nosource.kwq", [] { return PackedQuery("NoSuchSource"); }),
+       "/G nosource.kwq", "nosource.kwq"},
       {"missing start file", none, "/G /Smissing.ini", "missing.ini"},
       {"damaged start file", put("bad.ini", [] { return std::string("\x00\xff[Report\x01]MasterTable", 22); }),
        "/G /Sbad.ini", "bad.ini"},
