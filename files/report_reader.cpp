@@ -526,6 +526,7 @@ int Reader::PageRecord(uint16_t number, PayloadParser& r, size_t n) {
       uint32_t h = number == rec::WideLineHeight ? r.U32() : r.U16();
       if (!r.Ok()) return kReadError;
       if (number == rec::OldLineHeight && (mode == 2 || mode == 3)) h *= 10;
+      h = static_cast<uint32_t>(HeldPosition(h));
       if (BandLineRec* l = Line(line)) {
         l->heightMode = static_cast<uint8_t>(mode);
         l->height = h;
