@@ -313,8 +313,13 @@ class AppStreamHooks : public StreamHooks {
     return true;
   }
   void ShowError(KmDocBase& doc, const std::string& text) override {
-    if (Unattended()) WriteToStderr(nullptr, text.c_str());
-    else StreamHooks::ShowError(doc, text);
+    if (Unattended()) {
+      WriteToStderr(nullptr, text.c_str());
+      return;
+    }
+    // The user is told which report could not be read.
+    const std::string name = doc.m_szReportName2;
+    StreamHooks::ShowError(doc, name.empty() || text.find(name) != std::string::npos ? text : text + "\r\n" + name);
   }
   void ShowWarning(KmDocBase& doc, const std::string& text) override {
     if (Unattended()) WriteToStderr(nullptr, text.c_str());
