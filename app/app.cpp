@@ -18,9 +18,11 @@
 #include "expr/functions_common.h"
 #include "expr/udf_library.h"
 #include "layout/layout_records.h"
+#include "files/member_source.h"
 #include "files/report_io.h"
 #include "files/report_stream.h"
 #include "foundation/heap_strings.h"
+#include "foundation/library_file.h"
 #include "foundation/message_dialog.h"
 #include "foundation/settings.h"
 #include "foundation/startup.h"
@@ -35,6 +37,7 @@
 #include "platform/win/profile.h"
 #include "platform/win/resources.h"
 #include "platform/win/ui_app.h"
+#include "platform/win/unattended.h"
 #include "platform/win/window.h"
 
 #include <cstdio>
@@ -51,24 +54,13 @@ CKmApp* g_app = nullptr;
 constexpr int kShowMinNoActive = 7;
 constexpr unsigned kGoNeedsReport = 618;
 constexpr unsigned kReportNotPrinted = 17001;
-constexpr UINT kAnswerTimerMs = 50;
+constexpr unsigned kLibraryUnreadable = 62305;
 
 // ---- Where messages go ----
 
-bool Unattended() { return g_app != nullptr && g_app->IsUnattended(); }
+bool Unattended() { return IsUnattendedRun(); }
 
-// An unattended run has nobody to read a dialog: the text goes to standard
-// error, in UTF-8 like every text leaving the program.
-void WriteToStderr(const char* caption, const char* text) {
-  std::string line = "vortelle: ";
-  if (caption != nullptr && *caption != '\0') line += AnsiToUtf8(std::string(caption)) + ": ";
-  std::string body = AnsiToUtf8(std::string(text != nullptr ? text : ""));
-  for (char& c : body)
-    if (c == '\r' || c == '\n') c = ' ';
-  line += body;
-  std::fprintf(stderr, "%s\n", line.c_str());
-  std::fflush(stderr);
-}
+void WriteToStderr(const char* caption, const char* text) { WriteUnattendedMessage(caption, text); }
 
 void ShowError(const char* text, const char* caption) {
   CKmDoc* doc = GetActiveKmDoc();
@@ -101,32 +93,6 @@ void PassMessageToUser(const char* text) { ShowError(text, nullptr); }
 int EngineErrorToUser(void* /*owner*/, const char* text) {
   ShowError(text, nullptr);
   return 0;
-}
-
-// In an unattended run every modal dialog that comes up is answered with its
-// default button after its texts are written to standard error.
-void AnswerWaitingDialog(HWND, UINT, UINT_PTR, DWORD) {
-  HWND dialog = GetActiveWindow();
-  if (dialog == nullptr) return;
-  char cls[16] = {};
-  GetClassNameA(dialog, cls, sizeof cls);
-  if (std::strcmp(cls, kDialogClassName) != 0) return;
-  char caption[128] = {}, text[600] = {};
-  GetWindowTextA(dialog, caption, sizeof caption);
-  GetDlgItemTextA(dialog, 200, text, sizeof text);
-  WriteToStderr(caption, text);
-  int id = IDCANCEL;
-  HWND focus = GetFocus();
-  char focusCls[16] = {};
-  if (focus != nullptr && GetParent(focus) == dialog && GetClassNameA(focus, focusCls, sizeof focusCls) > 0 &&
-      std::strcmp(focusCls, "Button") == 0) {
-    id = GetDlgCtrlID(focus);
-  } else {
-    const LRESULT def = SendMessageA(dialog, DM_GETDEFID, 0, 0);
-    if (HIWORD(def) == DC_HASDEFID) id = LOWORD(def);
-  }
-  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-  if (IsWindow(dialog) && IsWindowVisible(dialog)) EndDialog(dialog, id);
 }
 
 // ---- The start-up steps the foundation calls ----
@@ -198,6 +164,8 @@ void ApplySettingsToModel(CKmDoc& doc) {
 
 // ---- The document and report-file steps of the command line ----
 
+bool ConnectStoredSource(KmDocBase& doc, const std::string& name);
+
 class DocumentCommandLineActions : public CommandLineActions {
  public:
   explicit DocumentCommandLineActions(CKmDoc& doc) : doc_(doc) {}
@@ -217,6 +185,56 @@ class DocumentCommandLineActions : public CommandLineActions {
     return result;
   }
   bool LoadQueryFile(const char* path) override { return doc_.LoadQueryFile(path) != FALSE; }
+  // The library named on the command line: its members are listed and looked
+  // up; the member chosen is then read by the document's library reader.
+  bool OpenLibrary(const char* path) override {
+    CloseLibrary();
+    engine_ = doc_.LibraryEngine();
+    if (engine_ == nullptr || path == nullptr || *path == '\0') {
+      libError_ = "cannot open file";
+      return FailLibrary(path);
+    }
+    WORD kind = 0;
+    lib_ = engine_->LibFileOpen(path, lib_of::ShareDenyWrite, lib_of::Read, &kind, 0);
+    if (lib_ == nullptr) {
+      libError_ = engine_->LibErrorText();
+      return FailLibrary(path);
+    }
+    return true;
+  }
+  void CloseLibrary() override {
+    if (engine_ != nullptr && lib_ != nullptr) engine_->LibFileClose(lib_);
+    lib_ = nullptr;
+  }
+  bool ListMembers(std::vector<std::string>* names) override {
+    if (lib_ == nullptr) return false;
+    LibMember* list = engine_->LibListMembers(lib_);
+    for (LibMember* m = list; m != nullptr; m = m->next) names->push_back(m->name);
+    FreeLibMemberList(list);
+    return true;
+  }
+  bool FindMember(const char* name, long* firstRecord, std::string* errorText) override {
+    if (lib_ == nullptr) return false;
+    LibMember* entry = engine_->LibFindMember(lib_, name);
+    if (entry == nullptr) {
+      *errorText = engine_->LibErrorText();
+      return false;
+    }
+    *firstRecord = static_cast<long>(entry->firstRecord);
+    member_ = entry->name;
+    memberSource_ = ReadMemberDataSourceName(*engine_, lib_, entry->firstRecord);
+    FreeLibMemberList(entry);
+    CloseLibrary();
+    return true;
+  }
+  void SetLibraryEntry(long /*firstRecord*/) override {
+    // The library reader finds the member again by the name the document holds.
+    std::snprintf(doc_.m_szReportName2, sizeof doc_.m_szReportName2, "%s", member_.c_str());
+    // A member is read over the data source it was saved with, connected
+    // first, as the library's Open dialog does with the stored name.
+    if (!memberSource_.empty()) ConnectStoredSource(doc_, memberSource_);
+  }
+  ~DocumentCommandLineActions() override { CloseLibrary(); }
   void PrepareForOpen() override {
     if (doc_.m_pRepIO != nullptr) doc_.m_pRepIO->m_bOlderLibrary = 0;
     ::GetDefaultPrinter(&GetPrintRunContext().printer, 1);
@@ -249,7 +267,16 @@ class DocumentCommandLineActions : public CommandLineActions {
   }
 
  private:
+  bool FailLibrary(const char* path) {
+    ShowError(kLibraryUnreadable, path != nullptr ? path : "", libError_.c_str());
+    return false;
+  }
   CKmDoc& doc_;
+  LibraryFile* engine_ = nullptr;
+  LibFileControlBlock* lib_ = nullptr;
+  std::string member_;
+  std::string memberSource_;
+  std::string libError_;
 };
 
 // The report reader reaches the data layer through these: the data source a
@@ -261,9 +288,12 @@ class AppStreamHooks : public StreamHooks {
     DataAccess* data = GetDataAccess(doc.m_pModel);
     const char* name = group.sourceName.c_str();
     if (!data->IsConnected(name)) {
-      const char* extra = g_app != nullptr && !g_app->GetConnectText().empty() ? g_app->GetConnectText().c_str() : nullptr;
+      // The /E text is added to the data source's own connect text (the
+      // application hands out a copy; the data layer keeps its own).
+      const std::string connectText = g_app != nullptr ? g_app->GetConnectText() : std::string();
+      if (!connectText.empty()) data->SetConnectText(connectText.c_str());
       // Nobody can answer a log-on prompt in an unattended run.
-      if (data->ConnectDataSource(name, !Unattended(), true, extra) != 1) return false;
+      if (data->ConnectDataSource(name, !Unattended(), true, nullptr) != 1) return false;
     }
     data->SelectDataSource(name);
     return true;
@@ -289,8 +319,13 @@ class AppStreamHooks : public StreamHooks {
     return true;
   }
   void ShowError(KmDocBase& doc, const std::string& text) override {
-    if (Unattended()) WriteToStderr(nullptr, text.c_str());
-    else StreamHooks::ShowError(doc, text);
+    if (Unattended()) {
+      WriteToStderr(nullptr, text.c_str());
+      return;
+    }
+    // The user is told which report could not be read.
+    const std::string name = doc.m_szReportName2;
+    StreamHooks::ShowError(doc, name.empty() || text.find(name) != std::string::npos ? text : text + "\r\n" + name);
   }
   void ShowWarning(KmDocBase& doc, const std::string& text) override {
     if (Unattended()) WriteToStderr(nullptr, text.c_str());
@@ -299,6 +334,13 @@ class AppStreamHooks : public StreamHooks {
 };
 
 AppStreamHooks g_streamHooks;
+
+// Connects and selects a data source the way a report being read does.
+bool ConnectStoredSource(KmDocBase& doc, const std::string& name) {
+  TableSourceGroup group;
+  group.sourceName = name;
+  return g_streamHooks.ConnectSource(doc, group, false);
+}
 
 // The run-and-end switch, told from an absolute path that merely begins with "/g".
 bool IsGoToken(const char* arg) {
@@ -387,6 +429,7 @@ CKmApp::~CKmApp() {
   }
   if (AppLibraryManager() == m_pLibraryManager.get()) SetAppLibraryManager(nullptr);
   if (g_app == this) g_app = nullptr;
+  if (m_bUnattended) SetUnattendedRun(false);
 }
 
 int CKmApp::ReportCommandLineError(UINT id) {
@@ -399,6 +442,8 @@ int CKmApp::ReportCommandLineError(UINT id) {
 BOOL CKmApp::InitInstance(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
     if (IsGoToken(argv[i])) m_bUnattended = TRUE;
+  // Before anything can show a message: no box or dialog may wait for an answer.
+  if (m_bUnattended) SetUnattendedRun(true);
   ChooseWindowPlatform();
   UiStartApplication(&argc, argv);
   InstallBuiltinFunctionHandlers();
@@ -408,7 +453,6 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
   SetOutputMessageSink(OutputMessageToUser);
   SetRecordPassMessageSink(PassMessageToUser);
   SetEngineErrorDisplay(EngineErrorToUser);
-  if (m_bUnattended) SetTimer(nullptr, 0, kAnswerTimerMs, AnswerWaitingDialog);
 
   if (GetPrivateProfileIntA("Preferences", "ShowSplash", 1, SettingsIniPath().c_str()) == 0)
     m_bSplashEnabled = FALSE;

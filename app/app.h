@@ -47,6 +47,8 @@ class CKmApp : public CKmAppCommandLine {
   // --- the command line (command_line.cpp) ---
   BOOL ParseCommandLine(const char* text, BOOL* fileGiven);
   void ApplyLibraryArgument();
+  // The library as the messages name it: the file found, else the name given.
+  std::string LibraryNameForMessages() const;
   // Opens what the command line names; its result is the report-loaded flag.
   BOOL RunCommandLine();
   // The value of a recorded switch (or the bare file name); "" when not given.

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/app.h"
+#include "platform/win/unattended.h"
 
 #include <cctype>
 #include <cstring>
@@ -17,6 +18,16 @@ constexpr unsigned kReadingReport = 1024;
 bool FileExists(const std::string& path) {
   std::error_code ec;
   return !path.empty() && std::filesystem::is_regular_file(path, ec);
+}
+
+// Why a name given as a report file cannot be one.
+unsigned BadReportFileReason(const std::string& path) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (ec || !std::filesystem::exists(status)) return 62301;
+  if (std::filesystem::is_directory(status)) return 62302;
+  if (std::filesystem::is_regular_file(status) && std::filesystem::file_size(path, ec) == 0 && !ec) return 62303;
+  return 62304;
 }
 
 }  // namespace
@@ -158,10 +169,15 @@ BOOL CKmApp::TakeFileArgument(int index, BOOL* fileGiven) {
   } else if (HasExtension(name.c_str(), "KWQ")) {
     s.queryFile = index;
   } else {
+    m_pActions->ShowError(BadReportFileReason(name), name.c_str());
     return ReportCommandLineError(kBadArgument);
   }
   *fileGiven = TRUE;
   return TRUE;
+}
+
+std::string CKmApp::LibraryNameForMessages() const {
+  return !m_strCurrentFile.empty() ? m_strCurrentFile : std::string(SwitchValue(m_switches.library));
 }
 
 void CKmApp::ApplyLibraryArgument() {
@@ -183,6 +199,7 @@ BOOL CKmApp::RunCommandLine() {
   CommandLineActions& act = *m_pActions;
 
   if (s.startFile != 0) {
+    SetUnattendedSubject(SwitchValue(s.startFile));
     std::string master;
     if (!act.ReadStartFile(SwitchValue(s.startFile), &master)) return FALSE;
     // Only a file that was read and names no table gets this message; a
@@ -200,6 +217,7 @@ BOOL CKmApp::RunCommandLine() {
   if (s.report != 0) {
     name = SwitchValue(s.report);
   } else if (s.library != 0) {
+    SetUnattendedSubject(LibraryNameForMessages().c_str());
     if (!act.OpenLibrary(m_strCurrentFile.c_str())) return FALSE;
     std::vector<std::string> members;
     const bool listed = act.ListMembers(&members);
@@ -210,6 +228,7 @@ BOOL CKmApp::RunCommandLine() {
 
   if (name.empty()) {
     if (s.queryFile != 0) {
+      SetUnattendedSubject(SwitchValue(s.queryFile));
       if (!act.LoadQueryFile(SwitchValue(s.queryFile))) return FALSE;
       m_bReportLoaded = act.DoFileNew(nullptr, 0, 0, 1, kStartInstant);
     } else if (s.blank != 0 || s.instant != 0) {
@@ -226,9 +245,14 @@ BOOL CKmApp::OpenNamedReport(const std::string& name) {
   CommandLineActions& act = *m_pActions;
   std::string path = name;
   if (m_switches.library == 0) {
-    if (!IsCompoundFileName(name.c_str())) return FALSE;
+    SetUnattendedSubject(name.c_str());
+    if (!IsCompoundFileName(name.c_str())) {
+      act.ShowError(BadReportFileReason(name), name.c_str());
+      return FALSE;
+    }
     m_strCurrentFile = name;
   } else {
+    SetUnattendedSubject(LibraryNameForMessages().c_str());
     if (!act.OpenLibrary(m_strCurrentFile.c_str())) return FALSE;
     long first = 0;
     std::string errorText;

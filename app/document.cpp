@@ -43,11 +43,7 @@ CKmDoc::~CKmDoc() {
   // Fonts first: the items that hold them go next.
   if (m_bOwnsTables & kOwnsFonts) {
     ReleaseReportFonts();
-    // The default fonts the table made are the document's to delete.
-    if ((m_pFonts->ownership & kOwnRegularDefault) && m_pFonts->regularDefault)
-      DeleteObject(m_pFonts->regularDefault);
-    if ((m_pFonts->ownership & kOwnUnderlineDefault) && m_pFonts->underlineDefault)
-      DeleteObject(m_pFonts->underlineDefault);
+    // The default fonts the table made go with the font table itself.
     FreeFontTable(*m_pFonts);
   }
   if (m_bOwnsTables & kOwnsLayout) FreeLayoutItems();

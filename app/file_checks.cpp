@@ -11,6 +11,7 @@
 #include "platform/win/fileio.h"
 #include "platform/win/message_box.h"
 #include "platform/win/profile.h"
+#include "platform/win/unattended.h"
 #include "platform/win/wsprintf.h"
 
 #include <cstring>
@@ -227,8 +228,9 @@ BOOL CKmDoc::LoadQueryFile(const char* path) {
     ShowDocMessage(*this, GetResString(1138, 0), MB_ICONSTOP);
     return FALSE;
   }
-  // A query file is handed over once.
-  RemoveFileName(file);
+  // A query file is handed over once; in an unattended run it belongs to
+  // the script that named it, and a failed run must leave it to try again.
+  if (!IsUnattendedRun()) RemoveFileName(file);
   return TRUE;
 }
 

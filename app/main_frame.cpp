@@ -7,6 +7,7 @@
 #include "core/composite.h"
 #include "foundation/settings.h"
 #include "foundation/startup.h"
+#include "platform/win/unattended.h"
 #include "platform/win/gdi.h"
 #include "platform/win/help.h"
 #include "platform/win/menu.h"
@@ -354,8 +355,12 @@ void CKmMainFrame::WritePlacement() {
 
 void CKmMainFrame::OnDestroy() {
   SetPreTranslateFilter(m_hWnd, {});
-  WritePlacement();
-  WriteIniInt("Save List", "BandWidth", m_nBandWidth);
+  // An unattended run changed nothing the user would keep; the settings
+  // file stays as it was (a damaged one included).
+  if (!IsUnattendedRun()) {
+    WritePlacement();
+    WriteIniInt("Save List", "BandWidth", m_nBandWidth);
+  }
   KillTimer(m_hWnd, kDeferredStartTimer);
   if (IsWindow(m_pTitleWnd)) DestroyWindow(m_pTitleWnd);
   m_pTitleWnd = nullptr;

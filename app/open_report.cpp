@@ -37,6 +37,7 @@ NewReportSteps* g_steps = nullptr;
 
 constexpr UINT kIdsInUseCopy = 1174;
 constexpr UINT kIdsReadingReport = 721;
+constexpr UINT kIdsNotAReport = 62304;
 constexpr UINT kIdsBadRevision = 722;
 constexpr UINT kIdsFailedToOpen = 61712;
 constexpr UINT kIdsSaveChanges = 92;
@@ -241,6 +242,13 @@ int CKmDoc::OpenReport(const char* path) {
   m_nRunMode = 0;
 
   int read = kReadFailed;
+  if (!IsCompoundFile(path) && !IsReportLibraryName(path) && !IsTemplateLibraryName(path)) {
+    // Neither a report file nor a library by its name: a damaged or cut-off
+    // report is not read as a library.
+    ShowText(*this, FormatDocString(kIdsNotAReport, path));
+    SetWaitCursor(0);
+    return -1;
+  }
   if (!IsCompoundFile(path)) {
     ForgetCompoundFile();
     m_bLibraryMode = TRUE;

@@ -13,6 +13,17 @@ CKmComposite::CKmComposite(KmDocBase* ownerDoc) : owner(ownerDoc) {}
 // Fields and tables are emptied by the document before the model goes. The
 // attachments go in slot order, while the model's own blocks still stand.
 CKmComposite::~CKmComposite() {
+  // What the model still holds goes with it, in the order the document empties
+  // a model: the data layer's bindings first, while fields and tables exist.
+  fieldRemovedHook = nullptr;
+  DropAttachment(AttachmentSlot::kSqlFields);
+  while (fieldList != nullptr)
+    if (!DeleteField(fieldList, 2 | 4)) break;
+  for (uint32_t s = 0; s < static_cast<uint32_t>(kMaxTables); ++s) FreeTableSlot(s);
+  HeapFreeBlock(statementText);
+  statementText = nullptr;
+  HeapFreeBlock(conditionCode);
+  conditionCode = nullptr;
   for (size_t i = 0; i < kAttachmentSlots; ++i) DropAttachment(static_cast<AttachmentSlot>(i));
   ownedPassBlock.reset();
   FreeEvalArea();

@@ -168,7 +168,7 @@ void AbandonTable(CKmComposite* m, uint32_t slot, bool newSlot) {
       m->DeleteField(f, 2 | 4);
     f = next;
   }
-  if (newSlot) m->FreeTableSlot(slot);
+  if (newSlot) FreeTableSlotAndState(m, slot);
 }
 
 int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSlot, const char* queryText,

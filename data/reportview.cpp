@@ -1,4 +1,5 @@
 #include "data/reportview.h"
+#include "data/table_fields.h"
 
 #include <cstring>
 #include <string>
@@ -189,7 +190,7 @@ int SetupSqlMaster(CKmComposite* m, const char* statement, bool passExec, const 
   char* copy = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(length + 1)));
   if (!copy) {
     FreeReportViewNames(m);
-    if (newSlot) m->FreeTableSlot(0);
+    if (newSlot) FreeTableSlotAndState(m, 0);
     return kEngineNoMemory;
   }
   std::memcpy(copy, statement, length + 1);
@@ -199,7 +200,7 @@ int SetupSqlMaster(CKmComposite* m, const char* statement, bool passExec, const 
   if (rc) {
     HeapFreeBlock(copy);
     FreeReportViewNames(m);
-    if (newSlot) m->FreeTableSlot(0);
+    if (newSlot) FreeTableSlotAndState(m, 0);
     return rc;
   }
   if (m->statementText) HeapFreeBlock(m->statementText);

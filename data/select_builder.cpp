@@ -3,6 +3,8 @@
 #include "data/data_access.h"
 #include "data/select_params.h"
 #include "data/sql_literals.h"
+#include "data/db_errors.h"
+#include "data/sql_names.h"
 #include "data/table_fields.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
@@ -92,6 +94,24 @@ void ForEachPair(const TableSlot* t, const std::function<void(uint32_t, uint32_t
   }
 }
 
+std::string SqlTableName(DataAccess* da, std::string name, const std::string& q, CKmComposite* model);
+std::string FileTableName(DataAccess* da, std::string name, const std::string& q, bool bare);
+// The name as SQL text: a part that is not a plain identifier is quoted by
+// the data source's rules. False when that cannot be done.
+bool SqlNameText(CKmComposite* model, const TableSlot* table, bool bare, std::string* out);
+
+// Every table name the statement would hold can be written as names; a
+// refused one is reported and no statement is built.
+bool TablesUsableInSql(CKmComposite* m) {
+  for (const TableSlot* t : m->tableSlots) {
+    std::string text;
+    if (t == nullptr || t->path[0] == 0 || (SqlNameUsable(t->path) && SqlNameText(m, t, true, &text))) continue;
+    DbErrorBox(RefusedSqlNameText(t->path).c_str());
+    return false;
+  }
+  return true;
+}
+
 class Builder {
  public:
   Builder(CKmComposite* m, int form)
@@ -106,6 +126,7 @@ class Builder {
     out->clear();
     TableSlot* master = m_->tableSlots[0];
     if (master == nullptr || master->path[0] == 0) return 0;
+    if (!TablesUsableInSql(m_)) return 0;
     if (m_->statementText != nullptr && m_->statementText[0]) {
       for (const char* p = m_->statementText; *p; ++p)
         if (!(form_ == 2 && p[0] == '\r' && p[1] == '\n')) *out += *p;
@@ -472,41 +493,40 @@ void OrderJoinTables(CKmComposite* m) {
   st->queryTableCount = static_cast<int>(n);
 }
 
-std::string TableNameForSql(CKmComposite* model, const TableSlot* table, bool bare) {
-  DataAccess* da = GetDataAccess(model);
-  std::string name = table->path;
-  std::string q = Quote(da);
-  if (!da->IsFileDataSource()) {
-    if (da->IsSqlServer()) {
-      // Names of another database than the master's are used as they stand
-      // (the master's database is made current for the statement).
-      const TableSlot* master = model->tableSlots[0];
-      const char* dot = master != nullptr ? std::strchr(master->path, '.') : nullptr;
-      if (dot == nullptr) return name;
-      const size_t prefix = static_cast<size_t>(dot - master->path) + 1;
-      if (name.size() < prefix || strncasecmp(name.c_str(), master->path, prefix) != 0) return name;
-    }
-    if (da->IsBtrieve() && !q.empty() && name.size() > 1 && name.back() == q[0]) {
-      // owner."table" is one quoted name: "owner.table".
-      const size_t first = name.find(q[0]);
-      if (first != 0 && first + 1 < name.size()) {
-        name.erase(first, 1);
-        name.insert(name.begin(), q[0]);
-        // Its dot is inside the quotes now: no qualifier or extension to cut.
-        return name;
-      }
-    }
-    if (name.find('.') == std::string::npos) return name;
-    if (da->UseFileExt()) {
-      size_t first = name.find('.');
-      if (name.find('.', first + 1) != std::string::npos) name.erase(0, first + 1);
-    } else {
-      bool closing = !q.empty() && name.back() == q[0];
-      name.erase(name.rfind('.'));
-      if (closing) name += q;
-    }
-    return name;
+namespace {
+std::string SqlTableName(DataAccess* da, std::string name, const std::string& q, CKmComposite* model) {
+  if (da->IsSqlServer()) {
+    // Names of another database than the master's are used as they stand
+    // (the master's database is made current for the statement).
+    const TableSlot* master = model->tableSlots[0];
+    const char* dot = master != nullptr ? std::strchr(master->path, '.') : nullptr;
+    if (dot == nullptr) return name;
+    const size_t prefix = static_cast<size_t>(dot - master->path) + 1;
+    if (name.size() < prefix || strncasecmp(name.c_str(), master->path, prefix) != 0) return name;
   }
+  if (da->IsBtrieve() && !q.empty() && name.size() > 1 && name.back() == q[0]) {
+    // owner."table" is one quoted name: "owner.table".
+    const size_t first = name.find(q[0]);
+    if (first != 0 && first + 1 < name.size()) {
+      name.erase(first, 1);
+      name.insert(name.begin(), q[0]);
+      // Its dot is inside the quotes now: no qualifier or extension to cut.
+      return name;
+    }
+  }
+  if (name.find('.') == std::string::npos) return name;
+  if (da->UseFileExt()) {
+    size_t first = name.find('.');
+    if (name.find('.', first + 1) != std::string::npos) name.erase(0, first + 1);
+  } else {
+    bool closing = !q.empty() && name.back() == q[0];
+    name.erase(name.rfind('.'));
+    if (closing) name += q;
+  }
+  return name;
+}
+
+std::string FileTableName(DataAccess* da, std::string name, const std::string& q, bool bare) {
   if (bare) {
     size_t slash = name.find_last_of("\\/");
     if (slash != std::string::npos) name.erase(0, slash + 1);
@@ -524,6 +544,27 @@ std::string TableNameForSql(CKmComposite* model, const TableSlot* table, bool ba
     }
   }
   return name;
+}
+}  // namespace
+
+namespace {
+bool SqlNameText(CKmComposite* model, const TableSlot* table, bool bare, std::string* out) {
+  DataAccess* da = GetDataAccess(model);
+  const std::string q = Quote(da);
+  if (da->IsFileDataSource()) {
+    *out = FileTableName(da, table->path, q, bare);
+    return true;
+  }
+  return QuoteSqlNameParts(SqlTableName(da, table->path, q, model), q, out);
+}
+}  // namespace
+
+std::string TableNameForSql(CKmComposite* model, const TableSlot* table, bool bare) {
+  std::string text;
+  if (SqlNameText(model, table, bare, &text)) return text;
+  // Statements refuse such a name before they are built; as one quoted name
+  // it is harmless wherever else it is shown.
+  return QuoteSqlIdentifier(table->path, Quote(GetDataAccess(model)));
 }
 
 std::string GetTableNameForSelect(CKmComposite* model, const TableSlot* table) {
@@ -573,6 +614,7 @@ int OpenReportQuery(CKmComposite* model) {
   DataAccess* da = GetDataAccess(model);
   SelectResult* r = GetSelectResult(model);
   r->engineSortNeeded = false;
+  if (!TablesUsableInSql(model)) return 1;
   int sortColumns = BuildSelectStatement(model, 0);
   RewindScan(model);
   if (OpenScan(model) != 0) return 3121;
@@ -605,6 +647,7 @@ void CloseReportQuery(CKmComposite* model) {
 int BuildProbeSelect(CKmComposite* model, const char* columnText, FieldDef* info, int setType,
                      bool reportErrors) {
   DataAccess* da = GetDataAccess(model);
+  if (!TablesUsableInSql(model)) return 1;
   OrderJoinTables(model);
   SelectResult* r = GetSelectResult(model);
   std::string& s = r->secondStatement;

@@ -1,5 +1,7 @@
 // Result columns become report fields; fetched buffers become field values.
 #include "data/table_fields.h"
+#include "data/db_errors.h"
+#include "data/sql_names.h"
 
 #include "data/data_access.h"
 #include "data/select_params.h"
@@ -207,6 +209,14 @@ TableSqlState* GetTableSqlState(TableSlot* table, bool create) {
   return table->dataState;
 }
 
+void FreeTableSlotAndState(CKmComposite* model, uint32_t slot) {
+  if (slot < static_cast<uint32_t>(kMaxTables) && model->tableSlots[slot] != nullptr) {
+    delete model->tableSlots[slot]->dataState;
+    model->tableSlots[slot]->dataState = nullptr;
+  }
+  model->FreeTableSlot(slot);
+}
+
 SqlFieldState::~SqlFieldState() {
   for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) ReleaseBinding(model, f);
   for (TableSlot* t : model->tableSlots) {
@@ -255,6 +265,17 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
         }
       }
     }
+    // The name came from a file: it goes in as names or not at all.
+    std::string quoted;
+    char quote[11] = {};
+    da->GetIdentifierQuote(quote);
+    if (quote[0] == ' ') quote[0] = 0;
+    if (!SqlNameUsable(slot->path) || (!da->IsFileDataSource() && !QuoteSqlNameParts(name, quote, &quoted))) {
+      if (errBuf != nullptr && errSize > 0) std::snprintf(errBuf, static_cast<size_t>(errSize), "%s", RefusedSqlNameText(slot->path).c_str());
+      if (!quiet) DbErrorBox(RefusedSqlNameText(slot->path).c_str());
+      return 1;
+    }
+    if (!da->IsFileDataSource()) name = quoted;
     std::string fmt = Res(da->AddWhereFalse() ? kDescribeWhereFalseId : kDescribeId);
     std::vector<char> sql(fmt.size() + name.size() + 1);
     std::snprintf(sql.data(), sql.size(), fmt.c_str(), name.c_str());

@@ -29,6 +29,9 @@ struct FieldBinding {
 };
 
 // Per-table state of the data layer (hangs from TableSlot::dataState).
+// Frees a table slot with the data layer's state of it.
+void FreeTableSlotAndState(CKmComposite* model, uint32_t slot);
+
 struct TableSqlState {
   uint32_t flags = 0;
 };

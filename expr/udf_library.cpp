@@ -394,6 +394,11 @@ const char* UdfLibraryErrorText(CKmComposite* m, int code) {
       load(code == kUdfLibReadError ? IDS_UDF_READING
                                     : code == kUdfLibCreateError ? IDS_UDF_CREATING : IDS_UDF_OPENING);
       std::snprintf(st->message, sizeof st->message, format, st->engine->LibErrorText());
+      // The user is told which file: the library is looked for in more than one place.
+      if (!st->path.empty()) {
+        const size_t used = std::strlen(st->message);
+        std::snprintf(st->message + used, sizeof st->message - used, " %s", st->path.c_str());
+      }
       break;
     case kUdfLibWriteError:
     case kUdfLibDeleteError:

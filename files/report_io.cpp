@@ -5,6 +5,7 @@
 #include "foundation/library_file_io.h"
 #include "foundation/byte_order.h"
 #include "foundation/startup.h"
+#include "platform/win/file_replace.h"
 #include "platform/win/resources.h"
 
 #include <cstring>
@@ -293,19 +294,36 @@ int CKmRepIO::SaveToLibrary(LibraryFile& engine, const char* libPath, const char
     return 0;
   }
   WORD kind = 0;
-  LibFileControlBlock* lib = engine.LibFileOpen(libPath, lib_of::ShareExclusive, lib_of::ReadWrite, &kind, 0);
-  if (lib == nullptr) {
+  // The library is held against other writers while its copy is changed;
+  // the copy replaces it only when every write reached the disk, so a full
+  // disk or a failed write leaves the library exactly as it was.
+  LibFileControlBlock* held = engine.LibFileOpen(libPath, lib_of::ShareExclusive, lib_of::Read, &kind, 0);
+  if (held == nullptr) {
     ShowMessage(735, engine.LibErrorText());
     return 0;
   }
-  // Shows the engine's error, undoes what was begun, closes.
-  auto fail = [&](LibMember* entry, DWORD newChain) {
+  FileReplacement copy;
+  if (!copy.Begin(libPath, true)) {
+    engine.LibFileClose(held);
+    ShowMessage(735, copy.Error().c_str());
+    return 0;
+  }
+  copy.CloseHandle();
+  LibFileControlBlock* lib =
+      engine.LibFileOpen(copy.TempPath().c_str(), lib_of::ShareExclusive, lib_of::ReadWrite, &kind, 0);
+  if (lib == nullptr) {
+    ShowMessage(735, engine.LibErrorText());
+    engine.LibFileClose(held);
+    return 0;
+  }
+  // Shows the engine's error and closes; the copy goes with it.
+  auto fail = [&](LibMember* entry, DWORD /*newChain*/) {
     const UINT err = entry == nullptr && engine.LibLastError() == 0 ? LIBERR_NO_MEMORY : engine.LibLastError();
-    if (newChain != 0) engine.LibFreeChain(lib, newChain);
     engine.LibSetLastError(err);
     ShowMessage(735, engine.LibErrorText());
     FreeLibMemberList(entry);
     engine.LibFileClose(lib);
+    engine.LibFileClose(held);
     return 0;
   };
   LibMember* entry = engine.LibFindMember(lib, member);
@@ -329,6 +347,12 @@ int CKmRepIO::SaveToLibrary(LibraryFile& engine, const char* libPath, const char
   FreeLibMemberList(entry);
   if (engine.LibFileClose(lib) != 0) {
     ShowMessage(735, engine.LibErrorText());
+    engine.LibFileClose(held);
+    return 0;
+  }
+  engine.LibFileClose(held);
+  if (!copy.Commit()) {
+    ShowMessage(735, copy.Error().c_str());
     return 0;
   }
   return 1;

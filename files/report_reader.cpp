@@ -34,6 +34,13 @@ constexpr int kReadDataSource = 1;
 constexpr int kReadLibraryError = 3;
 constexpr int kReadRefused = 4;
 constexpr int kReadStop = 1000;  // internal: the end record was handled
+// Positions, sizes and point sizes from a file are held to what a page can
+// hold, so no later sum or scaling of them overflows; the next save writes
+// the held value.
+constexpr uint32_t kMaxStoredPosition = 1u << 20;
+constexpr uint32_t kMaxStoredPointSize = 1638;
+int32_t HeldPosition(uint32_t v) { return static_cast<int32_t>(v < kMaxStoredPosition ? v : kMaxStoredPosition); }
+int32_t HeldPointSize(uint32_t v) { return static_cast<int32_t>(v < kMaxStoredPointSize ? v : kMaxStoredPointSize); }
 
 char* HeapText(const std::string& s) {
   char* p = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(s.size() + 1)));
@@ -248,11 +255,11 @@ FieldDef* Reader::NewField(uint32_t storedFlags, uint32_t fileId, bool evaluatio
 void Reader::ReadWideHead(PayloadParser& r, ReportItemHead& h, uint32_t* columns) {
   r.U16();  // 31
   h.flags = r.U32();
-  h.pointSize = static_cast<int32_t>(r.U32());
-  h.measuredWidth = static_cast<int32_t>(r.U32());
-  h.left = static_cast<int32_t>(r.U32());
-  const uint32_t width = r.U32();
-  h.right = static_cast<int32_t>(h.left + width - 1);
+  h.pointSize = HeldPointSize(r.U32());
+  h.measuredWidth = HeldPosition(r.U32());
+  h.left = HeldPosition(r.U32());
+  const int32_t width = HeldPosition(r.U32());
+  h.right = h.left + width - 1;
   const uint32_t baseline = r.U32();
   const uint8_t font = static_cast<uint8_t>(r.U8());
   h.colour = static_cast<uint8_t>(r.U8());
@@ -519,6 +526,7 @@ int Reader::PageRecord(uint16_t number, PayloadParser& r, size_t n) {
       uint32_t h = number == rec::WideLineHeight ? r.U32() : r.U16();
       if (!r.Ok()) return kReadError;
       if (number == rec::OldLineHeight && (mode == 2 || mode == 3)) h *= 10;
+      h = static_cast<uint32_t>(HeldPosition(h));
       if (BandLineRec* l = Line(line)) {
         l->heightMode = static_cast<uint8_t>(mode);
         l->height = h;
@@ -750,11 +758,11 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       uint32_t offset, height;
       const bool w = number == rec::WideBox;
       x.head.flags = w ? r.U32() : r.U16();
-      x.head.left = static_cast<int32_t>(w ? r.U32() : r.U16());
+      x.head.left = HeldPosition(w ? r.U32() : r.U16());
       offset = w ? r.U32() : r.U16();
       x.alignment = static_cast<uint8_t>(r.U8());
       height = w ? r.U32() : r.U16();
-      const uint32_t width = w ? r.U32() : r.U16();
+      const int32_t width = HeldPosition(w ? r.U32() : r.U16());
       x.borders = static_cast<WORD>(w ? r.U8() : r.U16());
       x.thickness = static_cast<uint8_t>(r.U8());
       x.pattern = static_cast<uint8_t>(r.U8());
@@ -763,9 +771,9 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       x.backColour = static_cast<uint8_t>(r.U8());
       x.head.bandLine = static_cast<uint8_t>(r.U8());
       if (!r.Ok()) return kReadError;
-      x.head.right = static_cast<int32_t>(x.head.left + width - 1);
+      x.head.right = x.head.left + width - 1;
       const bool full = w ? height == 0xFFFFFFFFu : height == 0xFFFF;
-      x.head.height = full ? -1 : static_cast<int32_t>(height);
+      x.head.height = full ? -1 : HeldPosition(height);
       LineBoxItem* added = t->linesBoxes.Append(x);
       if (added == nullptr) return kReadLibraryError;
       places_.push_back({&added->head, offset, true, added->head.height});
@@ -775,12 +783,12 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       PictureItem x;
       const bool w = number == rec::WidePicture;
       x.head.flags = kNewPictureFlags;
-      x.head.left = static_cast<int32_t>(w ? r.U32() : r.U16());
+      x.head.left = HeldPosition(w ? r.U32() : r.U16());
       const uint32_t offset = w ? r.U32() : r.U16();
       x.alignment = static_cast<uint8_t>(r.U8());
-      x.shownWidth = static_cast<int32_t>(w ? r.U32() : r.U16());
-      x.shownHeight = static_cast<int32_t>(w ? r.U32() : r.U16());
-      for (int32_t& v : x.source) v = static_cast<int32_t>(w ? r.U32() : r.U16());
+      x.shownWidth = HeldPosition(w ? r.U32() : r.U16());
+      x.shownHeight = HeldPosition(w ? r.U32() : r.U16());
+      for (int32_t& v : x.source) v = HeldPosition(w ? r.U32() : r.U16());
       x.scaling = static_cast<WORD>(w ? r.U16() : r.U8());
       x.head.bandLine = static_cast<uint8_t>(r.U8());
       const uint32_t dirFlag = r.U8();
@@ -803,10 +811,10 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       r.U8();
       r.U32();
       r.U32();
-      x.head.left = static_cast<int32_t>(r.U32());
-      x.head.top = static_cast<int32_t>(r.U32());
-      x.head.right = static_cast<int32_t>(r.U32());
-      x.head.bottom = static_cast<int32_t>(r.U32());
+      x.head.left = HeldPosition(r.U32());
+      x.head.top = HeldPosition(r.U32());
+      x.head.right = HeldPosition(r.U32());
+      x.head.bottom = HeldPosition(r.U32());
       x.head.bandLine = static_cast<uint8_t>(r.U8());
       std::vector<uint8_t> data = r.RestBytes();
       if (!r.Ok()) {
@@ -1307,13 +1315,14 @@ int Reader::EndRecord() {
     ReportItemHead& h = *pl.head;
     const BandLineRec* l = Line(h.bandLine);
     const int64_t bottom = l != nullptr ? l->bottom : 0;
+    const int64_t offset = HeldPosition(pl.offset);
     if (pl.top) {
-      h.top = static_cast<int32_t>(bottom - static_cast<int64_t>(pl.offset));
+      h.top = static_cast<int32_t>(bottom - offset);
       if (pl.height > 0) h.bottom = h.top + pl.height - 1;
       else if (l != nullptr && l->pixelHeight > 0) h.bottom = h.top + l->pixelHeight - 1;
       else h.bottom = h.top;
     } else {
-      h.bottom = static_cast<int32_t>(bottom - static_cast<int64_t>(pl.offset));
+      h.bottom = static_cast<int32_t>(bottom - offset);
     }
   }
   // Positions stored in other layout units are rescaled; a unit of 0 means none given.

@@ -144,7 +144,11 @@ uint32_t PayloadParser::U32() {
   return v;
 }
 std::string PayloadParser::TextNul() {
-  if (!ok_) return {};
+  // An empty record has no bytes at all (and may have no buffer): no text.
+  if (!ok_ || pos_ >= n_) {
+    ok_ = false;
+    return {};
+  }
   const void* z = std::memchr(p_ + pos_, 0, n_ - pos_);
   if (z == nullptr) {
     ok_ = false;

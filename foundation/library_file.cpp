@@ -20,6 +20,8 @@ constexpr UINT IDS_LIB_CANNOT_OPEN = 61205;
 constexpr UINT IDS_LIB_BAD_REVISION = 61206;
 constexpr UINT IDS_LIB_NAME_IN_USE = 61207;
 constexpr UINT IDS_LIB_NO_SUCH_NAME = 61208;
+constexpr UINT IDS_LIB_DAMAGED = 62306;
+constexpr UINT IDS_LIB_FULL = 62307;
 
 constexpr WORD kDataStart = 3;
 constexpr UINT kEntryHead = 5;
@@ -508,6 +510,12 @@ const char* LibraryFile::LibErrorText() {
     case LIBERR_BAD_REVISION: word = IDS_LIB_BAD_REVISION; break;
     case LIBERR_NAME_IN_USE: word = IDS_LIB_NAME_IN_USE; break;
     case LIBERR_NO_SUCH_NAME: word = IDS_LIB_NO_SUCH_NAME; break;
+    // A number means nothing to the user: these say the file itself is at fault.
+    case LIBERR_BAD_RECORD:
+    case LIBERR_CHAIN_END:
+    case LIBERR_PAST_EOF:
+    case LIBERR_BAD_DIRECTORY: word = IDS_LIB_DAMAGED; break;
+    case LIBERR_FILE_FULL: word = IDS_LIB_FULL; break;
     default: break;
   }
   char format[256];

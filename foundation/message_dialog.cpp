@@ -6,6 +6,7 @@
 #include "platform/win/dialog.h"
 #include "platform/win/gdi.h"
 #include "platform/win/message_box.h"
+#include "platform/win/unattended.h"
 #include "platform/win/wsprintf.h"
 
 #include <algorithm>
@@ -90,6 +91,13 @@ INT_PTR KmDocBase::ShowMessageDialog(HWND owner, const char* text, const char* c
   }
   if (!m_bReportOpen) HideTitleWindow();
   if (style < 0 || style > 8) style = kMsgError;
+  // Nobody is there to answer: the text goes to standard error and the
+  // button that has the focus is the answer.
+  if (IsUnattendedRun()) {
+    WriteUnattendedMessage(caption, text);
+    CountRefusedModalLoop();
+    return static_cast<INT_PTR>(kStyles[style].focus);
+  }
   m_uMsgIcon = kStyles[style].icon;
   m_uMsgFocusId = kStyles[style].focus;
   m_pszMsgCaption = caption;

@@ -45,6 +45,10 @@ void Text(const char* section, const char* key, const char* def, char* out, DWOR
 }
 BYTE Byte(int v) { return static_cast<BYTE>(v); }
 
+// A size or count from the settings file outside what the program can use
+// takes its default.
+int Bounded(int v, int lo, int hi, int def) { return v < lo || v > hi ? def : v; }
+
 // A pitch of 0 or less (or beyond a byte) divides by zero in the metrics:
 // the default takes its place.
 BYTE Pitch(int v) { return (v <= 0 || v > 255) ? 10 : static_cast<BYTE>(v); }
@@ -81,7 +85,8 @@ void ReadDefaults(KmDocBase& doc) {
     Text(kDefaults, kChartFontKeys[i], "Arial", s.chartFont[i], sizeof s.chartFont[i]);
   }
   s.chartPalette = Int(kDefaults, "ChartPalette", 0);
-  for (int i = 0; i < kChartFontCount - 1; ++i) s.chartFontSize[i] = Int(kDefaults, kChartSizeKeys[i], 0);
+  for (int i = 0; i < kChartFontCount - 1; ++i)
+    s.chartFontSize[i] = Bounded(Int(kDefaults, kChartSizeKeys[i], 0), 0, 1638, 0);
 
   Text(kDefaults, "DataDir", "", s.dataDir, sizeof s.dataDir);
   CheckDirLength(doc, s.dataDir, 3595);
@@ -120,9 +125,9 @@ void ReadDictionary(KmDocBase& doc) {
 
 void ReadDatabase(KmDocBase& doc) {
   DocSettings& s = doc.m_settings;
-  s.longCharLimit = Int(kDatabase, "LongCharLimit", 80);
+  s.longCharLimit = Bounded(Int(kDatabase, "LongCharLimit", 80), 1, 32767, 80);
   s.longCharWrap = Int(kDatabase, "LongCharWrap", 0);
-  s.memoLimit = Int(kDatabase, "MemoLimit", 30);
+  s.memoLimit = Bounded(Int(kDatabase, "MemoLimit", 30), 1, 32767, 30);
   s.memoWrap = Int(kDatabase, "MemoWrap", 1);
   s.useQeConnect = Int(kDatabase, GetResString(1156, 0), 0);
   char key[64];

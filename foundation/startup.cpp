@@ -7,6 +7,7 @@
 #include "foundation/startup_hooks.h"
 #include "foundation/text_helpers.h"
 #include "foundation/units.h"
+#include "platform/win/unattended.h"
 #include "platform/win/fileio.h"
 #include "platform/win/gdi.h"
 #include "platform/win/modules.h"
@@ -209,7 +210,9 @@ void SaveSettingsOnExit(KmDocBase& doc) {
   doc.m_bReportOpen = FALSE;
   doc.m_bShowNameOnly = FALSE;
   hooks.DestroyInsertFieldPalette(doc);
-  if (doc.m_bSettingsRead) WriteSaveListSettings(doc);
+  // An unattended run changes no setting; writing them back would only
+  // rewrite the user's file (a damaged one included).
+  if (doc.m_bSettingsRead && !IsUnattendedRun()) WriteSaveListSettings(doc);
   hooks.QuitHelp(doc);
   hooks.FreeCompiler(doc);
   hooks.ReleaseObjectFonts(doc);

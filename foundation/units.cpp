@@ -126,11 +126,15 @@ int LineHeightPixels(const LayoutMetrics& m) {
   return AtLeastOne((m.dpiY + lpi / 2) / lpi);
 }
 
-int DecipointsToPixels(const LayoutMetrics& m, int v) { return (m.dpiY * ScaleToCellGrid(m, v) + 360) / 720; }
+int DecipointsToPixels(const LayoutMetrics& m, int v) {
+  return static_cast<int>((static_cast<int64_t>(m.dpiY) * ScaleToCellGrid(m, v) + 360) / 720);
+}
 
 UINT PixelsToMeasureY(const LayoutMetrics& m, int y) {
-  const int hundredths = y * 100 / AtLeastOne(m.dpiY);
-  if (hundredths < 0) return 0;
+  // In 64 bits: a position far down a long report does not overflow.
+  const int64_t wide = static_cast<int64_t>(y) * 100 / AtLeastOne(m.dpiY);
+  if (wide < 0) return 0;
+  const int hundredths = wide > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(wide);
   if (!m.metric) return static_cast<UINT>(hundredths);
   return ConvertVertMeasure(static_cast<WORD>(hundredths > 65535 ? 65535 : hundredths), kVertTenthsMm,
                             kVertHundredths, 0);

@@ -122,6 +122,11 @@ void EnumPrinterFonts(DocFonts& f, const LayoutMetrics& m, const char* printer) 
 
 void FreeFontTable(DocFonts& f) { f.table.clear(); }
 
+DocFonts::~DocFonts() {
+  if ((ownership & kOwnRegularDefault) && regularDefault != nullptr) DeleteObject(regularDefault);
+  if ((ownership & kOwnUnderlineDefault) && underlineDefault != nullptr) DeleteObject(underlineDefault);
+}
+
 int FindFontByFace(const DocFonts& f, const char* face, bool fallBackToDefault) {
   if (face != nullptr)
     for (size_t i = 0; i < f.table.size(); ++i)

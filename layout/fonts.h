@@ -42,6 +42,12 @@ constexpr BYTE kOwnUnderlineDefault = 8;
 
 // The document's fonts.
 struct DocFonts {
+  DocFonts() = default;
+  // The default fonts it owns go with it.
+  ~DocFonts();
+  DocFonts(const DocFonts&) = delete;
+  DocFonts& operator=(const DocFonts&) = delete;
+
   std::vector<FontEntry> table;
   WORD printerDpiX = 0, printerDpiY = 0;
   WORD defaultIndex = 0;

@@ -32,5 +32,7 @@ int main(int argc, char** argv) {
   const bool ok = WriteSampleReport(doc, io, argv[1], argv[2], &error);
   if (!ok) std::fprintf(stderr, "make-sample-report: %s\n", error.c_str());
   doc.m_pRepIO = nullptr;
+  FreePageSetup(doc.m_pPageSetup);
+  doc.m_pPageSetup = nullptr;
   return ok ? 0 : 1;
 }

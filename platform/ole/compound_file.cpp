@@ -1,6 +1,7 @@
 #include "platform/ole/compound_file.h"
 
 #include "platform/win/codepage_text.h"
+#include "platform/win/file_replace.h"
 
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
@@ -129,7 +130,7 @@ void InitOnce() {
     // A damaged file is reported through our own result; the library's
     // warnings about it would only clutter the terminal.
     const GLogLevelFlags levels =
-        static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO);
+        static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO);
     g_log_set_handler("libgsf:msole", levels, DropLog, nullptr);
     g_log_set_handler("libgsf", levels, DropLog, nullptr);
     done = true;
@@ -235,32 +236,31 @@ StorageError ReadStorageFile(const std::string& path, Storage& root, std::string
 
 StorageError WriteStorageFile(const std::string& path, const Storage& root, std::string* message) {
   InitOnce();
-  // The new file is complete before it replaces the old one.
-  std::string temp = path + ".~new";
-  GError* err = nullptr;
-  GsfOutput* sink = gsf_output_stdio_new(temp.c_str(), &err);
-  if (sink == nullptr) {
-    TakeError(err, message, "cannot create the file");
+  // The new file is complete and on disk before it replaces the old one.
+  FileReplacement replacement;
+  if (!replacement.Begin(path, false)) {
+    SetMessage(message, replacement.Error());
     return StorageError::kCannotCreate;
   }
-  GsfOutfile* ole = gsf_outfile_msole_new(sink);
-  g_object_unref(sink);
+  FILE* file = fdopen(dup(replacement.Handle()), "wb");
+  GsfOutput* sink = file != nullptr ? gsf_output_stdio_new_FILE(replacement.TempPath().c_str(), file, TRUE) : nullptr;
+  GsfOutfile* ole = sink != nullptr ? gsf_outfile_msole_new(sink) : nullptr;
+  if (sink != nullptr) g_object_unref(sink);
   if (ole == nullptr) {
-    std::remove(temp.c_str());
+    if (file != nullptr) std::fclose(file);
     SetMessage(message, "cannot create the file");
     return StorageError::kCannotCreate;
   }
   bool ok = WriteChildren(ole, root);
   ok = gsf_output_close(GSF_OUTPUT(ole)) && ok;
   g_object_unref(ole);
+  ok = std::fclose(file) == 0 && ok;
   if (!ok) {
-    std::remove(temp.c_str());
     SetMessage(message, "write failed");
     return StorageError::kWriteFailed;
   }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    SetMessage(message, std::strerror(errno));
-    std::remove(temp.c_str());
+  if (!replacement.Commit()) {
+    SetMessage(message, replacement.Error());
     return StorageError::kWriteFailed;
   }
   return StorageError::kNone;

@@ -5,6 +5,7 @@
 #include "platform/win/gdi.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/ui_internal.h"
+#include "platform/win/unattended.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 namespace vt_res {
@@ -180,6 +182,42 @@ LRESULT vt_ui::DialogClassProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefDlgProcA(h, msg, wParam, lParam);
 }
 
+namespace {
+// An unattended run answers a dialog at once: its caption and texts go to
+// standard error, then its default button (the focused push button, else the
+// dialog's default id, else Cancel) is pressed. A dialog that does not end on
+// that ends with Cancel; the caller never waits.
+void AnswerUnattended(HWND dlg) {
+  CountRefusedModalLoop();
+  char caption[256] = {};
+  GetWindowTextA(dlg, caption, sizeof caption);
+  std::string text;
+  for (HWND w : vt_ui::AllWindows()) {
+    if (w->parent != dlg) continue;
+    char cls[16] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (strcasecmp(cls, "Static") != 0) continue;
+    char part[1024] = {};
+    if (GetWindowTextA(w, part, sizeof part) <= 0) continue;
+    if (!text.empty()) text += ' ';
+    text += part;
+  }
+  WriteUnattendedMessage(caption, text.c_str());
+  int id = IDCANCEL;
+  HWND focus = GetFocus();
+  char focusCls[16] = {};
+  if (focus != nullptr && GetParent(focus) == dlg && GetClassNameA(focus, focusCls, sizeof focusCls) > 0 &&
+      strcasecmp(focusCls, "Button") == 0) {
+    id = GetDlgCtrlID(focus);
+  } else {
+    const LRESULT def = SendMessageA(dlg, DM_GETDEFID, 0, 0);
+    if (HIWORD(def) == DC_HASDEFID) id = LOWORD(def);
+  }
+  SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+  if (IsWindow(dlg) && dlg->dlg && !dlg->dlg->ended) EndDialog(dlg, IDCANCEL);
+}
+}  // namespace
+
 INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM param) {
   const vt_res::DialogTemplateData* t = vt_res::FindDialogTemplate(templateName);
   if (t == nullptr) return -1;
@@ -202,6 +240,9 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc
     if (d->ended) {
       ended = true;
       result = d->result;
+    } else if (IsUnattendedRun()) {
+      AnswerUnattended(dlg);
+      if (IsWindow(dlg) && dlg->dlg) result = dlg->dlg->result;
     } else {
       ShowWithFocus(dlg);
       QEventLoop loop;

@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <strings.h>
 
 enum class GdiKind { Pen, Brush, Font, Bitmap };
@@ -144,9 +145,10 @@ HGDIOBJ StockFont(int height, int weight, const char* face, BYTE pitch) {
 }
 
 HGDIOBJ Stock(int index) {
-  static std::map<int, HGDIOBJ> cache;
+  // Made once and owned here, so they are freed when the program ends.
+  static std::map<int, std::unique_ptr<HGDIOBJ__>> cache;
   auto it = cache.find(index);
-  if (it != cache.end()) return it->second;
+  if (it != cache.end()) return it->second.get();
   HGDIOBJ o = nullptr;
   switch (index) {
     case WHITE_BRUSH: case LTGRAY_BRUSH: case GRAY_BRUSH: case DKGRAY_BRUSH: case BLACK_BRUSH: {
@@ -175,7 +177,7 @@ HGDIOBJ Stock(int index) {
     default:
       return nullptr;
   }
-  cache[index] = o;
+  cache[index].reset(o);
   return o;
 }
 
@@ -750,13 +752,14 @@ DWORD GetSysColor(int index) {
 }
 
 HBRUSH GetSysColorBrush(int index) {
-  static std::map<int, HGDIOBJ> brushes;
-  HGDIOBJ& b = brushes[index];
+  // Shared like stock objects, and freed when the program ends.
+  static std::map<int, std::unique_ptr<HGDIOBJ__>> brushes;
+  std::unique_ptr<HGDIOBJ__>& b = brushes[index];
   if (b == nullptr) {
-    b = NewObject(GdiKind::Brush, true);
+    b.reset(NewObject(GdiKind::Brush, true));
     b->brush = QBrush(ToQColor(GetSysColor(index)));
   }
-  return b;
+  return b.get();
 }
 
 namespace {
@@ -795,14 +798,15 @@ HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
   uintptr_t id = reinterpret_cast<uintptr_t>(name);
   if (id < IDI_APPLICATION || id > IDI_ASTERISK) return nullptr;
   UiStartApplication();
-  static std::map<uintptr_t, HICON> icons;
-  HICON& icon = icons[id];
+  // Shared system icons, freed when the program ends.
+  static std::map<uintptr_t, std::unique_ptr<HICON__>> icons;
+  std::unique_ptr<HICON__>& icon = icons[id];
   if (icon == nullptr) {
-    icon = new HICON__();
+    icon.reset(new HICON__());
     icon->id = id;
     icon->pixmap = SystemIconPixmap(id);
   }
-  return icon;
+  return icon.get();
 }
 
 BOOL DrawIcon(HDC dc, int x, int y, HICON icon) {

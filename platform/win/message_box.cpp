@@ -2,6 +2,7 @@
 
 #include "platform/win/ui_app.h"
 #include "platform/win/ui_internal.h"
+#include "platform/win/unattended.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -18,11 +19,25 @@ void SetMessageBoxResponder(std::function<int(const MessageBoxRecord&)> responde
   g_responder = std::move(responder);
 }
 
+int DefaultMessageBoxAnswer(UINT type) {
+  static const int kFirst[] = {IDOK, IDOK, IDABORT, IDYES, IDYES, IDRETRY};
+  static const int kSecond[] = {IDOK, IDCANCEL, IDRETRY, IDNO, IDNO, IDCANCEL};
+  const UINT kind = type & MB_TYPEMASK;
+  if (kind > MB_RETRYCANCEL) return IDOK;
+  if (type & MB_DEFBUTTON3) return kind == MB_ABORTRETRYIGNORE ? IDIGNORE : kind == MB_YESNOCANCEL ? IDCANCEL : kFirst[kind];
+  return (type & MB_DEFBUTTON2) ? kSecond[kind] : kFirst[kind];
+}
+
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   if (owner != nullptr && !IsWindow(owner)) owner = nullptr;
   g_last = MessageBoxRecord{owner, text ? text : "", caption ? caption : "Error", type};
   ++g_count;
   if (g_responder) return g_responder(g_last);
+  if (IsUnattendedRun()) {
+    WriteUnattendedMessage(g_last.caption.c_str(), g_last.text.c_str());
+    CountRefusedModalLoop();
+    return DefaultMessageBoxAnswer(type);
+  }
 
   UiStartApplication();
   QMessageBox box;

@@ -17,6 +17,9 @@ enum : UINT {
 // Application-modal (there is no system modality); returns IDOK, IDCANCEL, IDYES, IDNO ...
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
+// The answer of the box's default button (MB_DEFBUTTON2/3 or the first).
+int DefaultMessageBoxAnswer(UINT type);
+
 // Every message box shown, for tests and diagnostics.
 struct MessageBoxRecord {
   HWND owner;

@@ -281,7 +281,8 @@ TEST_F(CommandLineTest, EachWayOfOpeningReachesItsDocumentStep) {
   }
   {
     RecordingActions a;
-    EXPECT_EQ(Act("/R" + dir_ + "/plain.kmw", a, &loaded), Log{}) << "not a report file: nothing opened";
+    EXPECT_EQ(Act("/R" + dir_ + "/plain.kmw", a, &loaded), (Log{"error 62304 " + dir_ + "/plain.kmw"}))
+        << "not a report file: nothing opened, and the file is named";
     EXPECT_FALSE(loaded);
   }
   {

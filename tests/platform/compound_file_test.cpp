@@ -1,5 +1,7 @@
 #include "platform/ole/compound_file.h"
 
+#include "tests/support/folder_faults.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -139,14 +141,53 @@ TEST(CompoundFile, TruncatedAndMutatedFilesNeverCrash) {
 }
 
 TEST(CompoundFile, AFailedSaveLeavesTheOldFile) {
-  std::string path = TempPath("keep.kmw");
+  // A folder that refuses the new file makes the save fail.
+  FaultyFolder folder(FaultyFolder::kReadOnly);
+  if (!folder.Unavailable().empty()) GTEST_SKIP() << folder.Unavailable();
+  std::string path = folder.Path() + "/keep.kmw";
   ASSERT_EQ(vt_ole::WriteStorageFile(path, SampleTree()), vt_ole::StorageError::kNone);
   std::vector<uint8_t> before = ReadFile(path);
-  // A directory where the new file would go makes the save fail.
-  ASSERT_EQ(mkdir((path + ".~new").c_str(), 0700), 0);
+  ASSERT_TRUE(folder.Arm());
   vt_ole::Storage other;
   other.PutStream("Contents", Bytes(10, 9));
   EXPECT_NE(vt_ole::WriteStorageFile(path, other), vt_ole::StorageError::kNone);
-  rmdir((path + ".~new").c_str());
   EXPECT_EQ(ReadFile(path), before);
+}
+
+// Saving keeps what the user had: the link and its target, the mode, a file
+// that happens to carry the old temporary name, and the old file on a full disk.
+TEST(CompoundFile, SavingKeepsLinkModeAndNeighbours) {
+  const std::string target = TempPath("linked_target.kmw");
+  const std::string link = TempPath("linked.kmw");
+  std::remove(link.c_str());
+  ASSERT_EQ(vt_ole::WriteStorageFile(target, SampleTree()), vt_ole::StorageError::kNone);
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+  const std::string neighbour = link + ".~new";
+  { std::ofstream(neighbour) << "mine"; }
+
+  vt_ole::Storage other;
+  other.PutStream("Contents", Bytes(10, 9));
+  ASSERT_EQ(vt_ole::WriteStorageFile(link, other), vt_ole::StorageError::kNone);
+  struct stat st {};
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+  vt_ole::Storage back;
+  ASSERT_EQ(vt_ole::ReadStorageFile(target, back), vt_ole::StorageError::kNone);
+  ASSERT_NE(back.FindStream("Contents"), nullptr);
+  EXPECT_EQ(back.FindStream("Contents")->data, Bytes(10, 9)) << "the target has the new report";
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(ReadFile(neighbour), std::vector<uint8_t>({'m', 'i', 'n', 'e'}));
+  std::remove(neighbour.c_str());
+  std::remove(link.c_str());
+
+  FaultyFolder full(FaultyFolder::kFull, 256 * 1024);
+  if (!full.Unavailable().empty()) return;
+  const std::string onFull = full.Path() + "/full.kmw";
+  ASSERT_EQ(vt_ole::WriteStorageFile(onFull, other), vt_ole::StorageError::kNone);
+  const std::vector<uint8_t> small = ReadFile(onFull);
+  ASSERT_TRUE(full.Arm());
+  EXPECT_NE(vt_ole::WriteStorageFile(onFull, SampleTree()), vt_ole::StorageError::kNone);
+  EXPECT_EQ(ReadFile(onFull), small);
 }

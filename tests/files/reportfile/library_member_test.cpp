@@ -1,5 +1,8 @@
 #include "foundation/library_file.h"
 #include "reportfile_test_util.h"
+#include "tests/support/folder_faults.h"
+
+#include <filesystem>
 
 using namespace rftest;
 using rs_test::WithoutTime;
@@ -79,6 +82,30 @@ TEST_F(LibraryMemberTest, SaveAddsThenReplacesAndRoundTripsByteForByte) {
   const Bytes m1 = MemberBytes("Monthly", n), m2 = MemberBytes("AGAIN", n);
   ASSERT_EQ(m1.size(), n);
   EXPECT_EQ(WithoutTime(m1), WithoutTime(m2)) << rs_test::FirstDifference(WithoutTime(m1), WithoutTime(m2));
+}
+
+// A save that cannot be finished (a full disk) leaves the library byte for
+// byte as it was, with no records appended; a link to it stays a link.
+TEST_F(LibraryMemberTest, AFailedSaveLeavesTheLibraryAsItWas) {
+  FaultyFolder folder(FaultyFolder::kFull, 256 * 1024);
+  if (!folder.Unavailable().empty()) GTEST_SKIP() << folder.Unavailable();
+  const std::string lib = folder.Path() + "/full.qb6";
+  std::filesystem::copy_file(path, lib);
+  Report a;
+  ASSERT_EQ(a.io.SaveToLibrary(engine, lib.c_str(), "First"), 1) << a.FirstError();
+  const Bytes before = ReadAll(lib);
+  ASSERT_TRUE(folder.Arm());
+  EXPECT_EQ(a.io.SaveToLibrary(engine, lib.c_str(), "Second"), 0);
+  EXPECT_EQ(ReadAll(lib), before);
+  for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+    EXPECT_EQ(entry.path().filename().string().rfind(".full.qb6.~", 0), std::string::npos);
+
+  const std::string link = FreshPath("linked.qb6");
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(path, link);
+  ASSERT_EQ(a.io.SaveToLibrary(engine, link.c_str(), "ThroughLink"), 1) << a.FirstError();
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(MemberCount(), 1);
 }
 
 TEST_F(LibraryMemberTest, LossyNarrowingKeepsTheOldMember) {

@@ -2,8 +2,10 @@
 
 #include "files/summary_info.h"
 #include "reportfile_test_util.h"
+#include "tests/support/folder_faults.h"
 
 #include <csignal>
+#include <filesystem>
 #include <random>
 
 #include <sys/resource.h>
@@ -62,14 +64,19 @@ TEST(ReportFile, FailedSaveLeavesTheOldFileAndTheNextRevision) {
   ASSERT_EQ(a.io.SaveReportFile(path.c_str()), 0);
   const Bytes before = ReadAll(path);
 
-  // The new file cannot be made beside the old one.
-  const std::string beside = path + ".~new";
-  ASSERT_EQ(mkdir(beside.c_str(), 0700), 0);
-  EXPECT_NE(a.io.SaveReportFile(path.c_str()), 0);
-  EXPECT_EQ(a.io.LastMessageId(), 61303u);
-  EXPECT_EQ(a.io.m_stream.saved, 0);
-  EXPECT_EQ(ReadAll(path), before);
-  rmdir(beside.c_str());
+  // The new file cannot be made beside the old one: a read-only folder.
+  {
+    FaultyFolder folder(FaultyFolder::kReadOnly);
+    if (folder.Unavailable().empty()) {
+      const std::string inside = folder.Path() + "/atomic.kmw";
+      std::filesystem::copy_file(path, inside);
+      ASSERT_TRUE(folder.Arm());
+      EXPECT_NE(a.io.SaveReportFile(inside.c_str()), 0);
+      EXPECT_EQ(a.io.LastMessageId(), 61303u);
+      EXPECT_EQ(a.io.m_stream.saved, 0);
+      EXPECT_EQ(ReadAll(inside), before);
+    }
+  }
 
   // The file system refuses part-way through the write.
   signal(SIGXFSZ, SIG_IGN);
@@ -82,8 +89,10 @@ TEST(ReportFile, FailedSaveLeavesTheOldFileAndTheNextRevision) {
   setrlimit(RLIMIT_FSIZE, &old);
   EXPECT_NE(rc, 0);
   EXPECT_EQ(ReadAll(path), before);
-  struct stat st{};
-  EXPECT_NE(stat(beside.c_str(), &st), 0) << "the partial file is removed";
+  const std::string folderOfPath = std::filesystem::path(path).parent_path().string();
+  for (const auto& entry : std::filesystem::directory_iterator(folderOfPath))
+    EXPECT_EQ(entry.path().filename().string().rfind(".atomic.kmw.~", 0), std::string::npos)
+        << "the partial file is removed";
 
   // The writer refuses (no report is open): nothing is written.
   CKmDoc bare;

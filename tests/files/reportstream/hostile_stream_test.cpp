@@ -296,3 +296,21 @@ TEST(WriterLimits, SaveLeavesTheModelUntouched) {
 }
 
 }  // namespace
+
+// Positions and point sizes from the file are held to what a page can hold,
+// so sums and scalings of them cannot overflow later.
+TEST(HostileStream, HugePositionsAndPointSizesAreHeldWhereTheyEnter) {
+  Doc a;
+  BuildFullReport(a);
+  ASSERT_NE(a.L().textHead, nullptr);
+  a.L().textHead->head.left = 0x7FFFFFF0;
+  a.L().textHead->head.right = 0x7FFFFFFE;
+  a.L().textHead->head.pointSize = 0x7FFFFFFF;
+  Doc d;
+  ASSERT_EQ(d.Read(a.Write(StreamMode::Storage), StreamMode::Storage), 0);
+  ASSERT_NE(d.L().textHead, nullptr);
+  EXPECT_LE(d.L().textHead->head.left, 1 << 20);
+  EXPECT_LE(d.L().textHead->head.pointSize, 1638);
+  EXPECT_GE(d.L().textHead->head.right, d.L().textHead->head.left - 1);
+  EXPECT_LE(d.L().textHead->head.right, 1 << 21);
+}

@@ -1,0 +1,85 @@
+#include "data/sql_names.h"
+
+#include "foundation/heap_strings.h"
+
+namespace {
+constexpr unsigned kRefusedNameId = 62300;
+
+bool PlainIdentifierChar(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+         c == '#' || c == '@' || c >= 0x80;
+}
+}  // namespace
+
+bool SqlNameUsable(const std::string& name) {
+  for (unsigned char c : name)
+    if (c < 0x20 || c == 0x7F || c == ';') return false;
+  return !name.empty();
+}
+
+std::string QuoteSqlIdentifier(const std::string& name, const std::string& quote) {
+  if (quote.empty()) return name;
+  std::string out = quote;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name.compare(i, quote.size(), quote) == 0) {
+      out += quote + quote;
+      i += quote.size() - 1;
+    } else {
+      out += name[i];
+    }
+  }
+  return out + quote;
+}
+
+bool QuoteSqlNameParts(const std::string& name, const std::string& quote, std::string* out) {
+  out->clear();
+  std::string result;
+  size_t i = 0;
+  for (;;) {
+    if (!quote.empty() && name.compare(i, quote.size(), quote) == 0) {
+      // A quoted part runs to its closing quote; a doubled quote stays inside.
+      size_t j = i + quote.size();
+      for (;;) {
+        const size_t next = name.find(quote, j);
+        if (next == std::string::npos) return false;
+        if (name.compare(next + quote.size(), quote.size(), quote) == 0) {
+          j = next + 2 * quote.size();
+          continue;
+        }
+        j = next + quote.size();
+        break;
+      }
+      result.append(name, i, j - i);
+      i = j;
+      if (i < name.size() && name[i] != '.') return false;
+    } else {
+      size_t end = name.find('.', i);
+      if (end == std::string::npos) end = name.size();
+      const std::string part = name.substr(i, end - i);
+      bool plain = !part.empty();
+      for (unsigned char c : part) plain = plain && PlainIdentifierChar(c);
+      if (!plain) {
+        if (quote.empty() || part.empty()) return false;
+        result += QuoteSqlIdentifier(part, quote);
+      } else {
+        result += part;
+      }
+      i = end;
+    }
+    if (i >= name.size()) break;
+    result += '.';
+    ++i;
+    if (i >= name.size()) return false;
+  }
+  *out = result;
+  return true;
+}
+
+std::string RefusedSqlNameText(const std::string& name) {
+  std::string shown;
+  for (unsigned char c : name) shown += c < 0x20 ? '?' : static_cast<char>(c);
+  std::string text = GetResString(kRefusedNameId, 0);
+  const size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, shown);
+  return text;
+}

@@ -1,0 +1,25 @@
+// Table and column names from report, query and start files on their way
+// into SQL text. A name is outside input: it is either written as identifiers
+// the data source reads as names, or refused.
+#pragma once
+
+#include <string>
+
+// False for a name holding a statement separator or a control character:
+// such a name is never written into a statement, quoted or not.
+bool SqlNameUsable(const std::string& name);
+
+// A name of parts separated by '.': each part that is already a well-formed
+// quoted identifier, or a plain identifier (letters, digits, '_', '$', '#',
+// '@', bytes above 127), stays as it is; any other part is quoted with the
+// data source's quote text, the quote doubled inside. False, with out empty,
+// when a part needs quoting and the data source has no quote character, or a
+// quoted part is not closed.
+bool QuoteSqlNameParts(const std::string& name, const std::string& quote, std::string* out);
+
+// One identifier in quotes, the quote doubled inside (a plain copy without a
+// quote character).
+std::string QuoteSqlIdentifier(const std::string& name, const std::string& quote);
+
+// The message for a refused name.
+std::string RefusedSqlNameText(const std::string& name);

@@ -1,0 +1,110 @@
+#include "platform/win/file_replace.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+FileReplacement::~FileReplacement() { Abandon(); }
+
+bool FileReplacement::Fail(const char* what, int err) {
+  error_ = std::string(what) + (err != 0 ? std::string(": ") + std::strerror(err) : std::string());
+  Abandon();
+  return false;
+}
+
+bool FileReplacement::Begin(const std::string& path, bool copyOld) {
+  Abandon();
+  error_.clear();
+  target_ = path;
+  if (char* real = realpath(path.c_str(), nullptr)) {
+    target_ = real;
+    std::free(real);
+  }
+  struct stat old {};
+  const bool existed = stat(target_.c_str(), &old) == 0;
+  if (existed) {
+    mode_ = old.st_mode & 07777;
+    keepOwner_ = old.st_uid != geteuid() || old.st_gid != getegid();
+    uid_ = old.st_uid;
+    gid_ = old.st_gid;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode_ = 0666 & ~mask;
+    keepOwner_ = false;
+  }
+  const size_t slash = target_.rfind('/');
+  folder_ = slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash);
+  const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+  temp_ = folder_ + "/." + base + ".~XXXXXX";
+  fd_ = mkstemp(&temp_[0]);
+  if (fd_ < 0) {
+    const int err = errno;
+    temp_.clear();
+    return Fail("cannot create the file", err);
+  }
+  if (copyOld && existed) {
+    const int in = open(target_.c_str(), O_RDONLY);
+    if (in < 0) return Fail("cannot read the file", errno);
+    char buf[65536];
+    for (;;) {
+      const ssize_t n = read(in, buf, sizeof buf);
+      if (n < 0) {
+        const int err = errno;
+        close(in);
+        return Fail("cannot read the file", err);
+      }
+      if (n == 0) break;
+      for (ssize_t done = 0; done < n;) {
+        const ssize_t w = write(fd_, buf + done, static_cast<size_t>(n - done));
+        if (w <= 0) {
+          const int err = w < 0 ? errno : ENOSPC;
+          close(in);
+          return Fail("write failed", err);
+        }
+        done += w;
+      }
+    }
+    close(in);
+  }
+  return true;
+}
+
+void FileReplacement::CloseHandle() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
+
+bool FileReplacement::Commit() {
+  if (temp_.empty()) return false;
+  if (fd_ < 0) fd_ = open(temp_.c_str(), O_RDWR);
+  if (fd_ < 0) return Fail("cannot reopen the new file", errno);
+  if (fsync(fd_) != 0) return Fail("write failed", errno);
+  if (fchmod(fd_, mode_) != 0) return Fail("cannot set the file's mode", errno);
+  // Only where allowed: the mode is what matters to the user.
+  if (keepOwner_) (void)!fchown(fd_, uid_, gid_);
+  if (close(fd_) != 0) {
+    fd_ = -1;
+    return Fail("write failed", errno);
+  }
+  fd_ = -1;
+  if (rename(temp_.c_str(), target_.c_str()) != 0) return Fail("cannot replace the file", errno);
+  temp_.clear();
+  // The rename itself is on disk once the folder is.
+  const int dir = open(folder_.c_str(), O_RDONLY | O_DIRECTORY);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return true;
+}
+
+void FileReplacement::Abandon() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) unlink(temp_.c_str());
+  temp_.clear();
+}

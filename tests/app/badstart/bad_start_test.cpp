@@ -1,0 +1,280 @@
+// Unattended runs (/G) over bad starts: every one ends by itself within
+// seconds, fails with its reason naming the file on standard error, and
+// leaves every input file as it was.
+#include "app/document.h"
+#include "data/query_desc.h"
+#include "foundation/library_file.h"
+#include "app/sample_report.h"
+#include "expr/functions_common.h"
+#include "files/report_io.h"
+#include "layout/page_setup.h"
+#include "platform/ole/compound_file.h"
+#include "platform/win/ui_app.h"
+
+#include "tests/support/program_run.h"
+#include "tests/support/sample_document.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using program_run::Capture;
+using program_run::ProgramPath;
+
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteAll(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+
+// Every regular file of the folder (the program's own work folders aside).
+std::map<std::string, std::string> Snapshot(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.is_regular_file() && e.path().extension() != ".pdf") files[e.path().filename()] = ReadAll(e.path());
+  return files;
+}
+
+class BadStart : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!fs::exists(ProgramPath()) || Capture("command -v sqlite3").empty() ||
+        Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty())
+      return;
+    char tmpl[] = "/tmp/vt_bad_start_XXXXXX";
+    dir_ = ::mkdtemp(tmpl);
+    int status = -1;
+    Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + dir_ + "' 2>&1", &status);
+    if (status != 0) return;
+    setenv("ODBCINI", (dir_ + "/odbc.ini").c_str(), 1);
+    setenv("ODBCSYSINI", dir_.c_str(), 1);
+    setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
+    UiStartApplication();
+    InstallBuiltinFunctionHandlers();
+    SampleDocument sample;
+    std::string error;
+    ready_ = sample.Write("VortelleSample", dir_ + "/sales.kmw", &error);
+    if (ready_ && sample.doc.LibraryEngine() != nullptr) {
+      LibraryFile& engine = *sample.doc.LibraryEngine();
+      const std::string library = dir_ + "/sales.qb6";
+      engine.LibFileClose(engine.LibFileCreate(library.c_str(), lib_of::ReadWrite | lib_of::Create, nullptr,
+                                               kLibKindReport, 512));
+      sample.io.SaveToLibrary(engine, library.c_str(), "sales");
+    }
+  }
+  static void TearDownTestSuite() {
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+  void SetUp() override {
+    if (!ready_) GTEST_SKIP() << "the sample set-up cannot be made here";
+  }
+
+  struct Outcome {
+    int status = -1;
+    double seconds = 0;
+    std::string stderrText;
+  };
+  static Outcome Run(const std::string& args) {
+    Outcome o;
+    const auto start = std::chrono::steady_clock::now();
+    o.stderrText = Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ +
+                               "' timeout 30 '" + ProgramPath() + "' " + args + " 2>&1 >/dev/null",
+                           &o.status);
+    o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return o;
+  }
+
+  static std::string dir_;
+  static bool ready_;
+};
+std::string BadStart::dir_;
+bool BadStart::ready_ = false;
+
+struct Case {
+  const char* name;
+  // Makes the bad input in the folder (and may take something away).
+  std::function<void(const std::string& dir)> make;
+  std::string args;
+  // What the reason must name.
+  std::string names;
+  int expectedStatus = -2;  // -2: any non-zero status
+  // Puts back what make changed outside the bad input itself.
+  std::function<void(const std::string& dir)> undo = nullptr;
+};
+
+std::string Cut(const std::string& bytes, size_t n) { return bytes.substr(0, std::min(n, bytes.size())); }
+
+std::string Flip(std::string bytes, size_t from, size_t count) {
+  for (size_t i = from; i < from + count && i < bytes.size(); ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+  return bytes;
+}
+
+// The report with the version byte of its first record set to v.
+std::string WithStreamVersion(const std::string& path, uint8_t v) {
+  vt_ole::Storage root;
+  if (vt_ole::ReadStorageFile(path, root) != vt_ole::StorageError::kNone) return std::string();
+  for (auto& s : root.streams)
+    if (!s.name.empty() && s.name[0] != '\005' && s.data.size() > 4) s.data[4] = v;
+  const std::string out = path + ".v.tmp";
+  vt_ole::WriteStorageFile(out, root);
+  std::string bytes = ReadAll(out);
+  fs::remove(out);
+  return bytes;
+}
+
+// A query-definition file as another program hands one over.
+std::string PackedQuery(const char* dataSource) {
+  QueryDesc q;
+  q.name = "Orders";
+  q.dataSource = dataSource;
+  q.query = "select * from orders";
+  q.connect = std::string("DSN=") + dataSource;
+  std::string bytes(static_cast<size_t>(q.GetPackedSize()), '\0');
+  q.Pack(reinterpret_cast<unsigned char*>(&bytes[0]), bytes.size());
+  return bytes;
+}
+
+TEST_F(BadStart, EveryBadStartEndsWithItsReasonAndChangesNothing) {
+  const std::string report = ReadAll(dir_ + "/sales.kmw");
+  auto put = [](const char* file, std::function<std::string()> bytes) {
+    return [file, bytes](const std::string& d) { WriteAll(d + "/" + file, bytes()); };
+  };
+  auto keep = [](const char* file) {
+    return [file](const std::string& d) { fs::copy_file(d + "/" + file, d + "/" + file + ".keep"); };
+  };
+  auto restore = [](const char* file) {
+    return [file](const std::string& d) { fs::rename(d + "/" + file + ".keep", d + "/" + file); };
+  };
+  auto then = [](std::function<void(const std::string&)> a, std::function<void(const std::string&)> b) {
+    return [a, b](const std::string& d) {
+      a(d);
+      b(d);
+    };
+  };
+  auto none = [](const std::string&) {};
+  const Case cases[] = {
+      {"missing report", none, "/G missing.kmw", "missing.kmw"},
+      {"missing report by /R", none, "/G /Rmissing.kmw", "missing.kmw"},
+      {"empty report", put("empty.kmw", [] { return std::string(); }), "/G empty.kmw", "empty.kmw"},
+      {"truncated report", put("cut.kmw", [&] { return Cut(report, report.size() / 2); }), "/G cut.kmw", "cut.kmw"},
+      {"truncated report by /R", put("cut2.kmw", [&] { return Cut(report, 1000); }), "/G /Rcut2.kmw", "cut2.kmw"},
+      {"header only", put("head.kmw", [&] { return Cut(report, 512); }), "/G /Rhead.kmw", "head.kmw"},
+      {"damaged report", put("bad.kmw", [&] { return Flip(report, 1536, 400); }), "/G bad.kmw", "bad.kmw"},
+      {"report stream of version 9", put("v9.kmw", [&] { return WithStreamVersion(dir_ + "/sales.kmw", 9); }),
+       "/G v9.kmw", "v9.kmw"},
+      {"folder for a report", [](const std::string& d) { fs::create_directory(d + "/folder.kmw"); }, "/G /Rfolder.kmw",
+       "folder.kmw"},
+      {"damaged library", put("bad.qb6", [] { return std::string(3000, '\x7f'); }), "/G /Lbad.qb6 /Rsales",
+       "bad.qb6"},
+      {"truncated library", put("cut.qb6", [] { return std::string("\x03\x00\x00", 3); }), "/G cut.qb6", "cut.qb6"},
+      {"report taken for a library", put("notlib.qb6", [&] { return report; }), "/G /Lnotlib.qb6 /Rsales",
+       "notlib.qb6"},
+      {"damaged query file", put("bad.kwq", [] { return std::string("\xff\xfe garbage \x01\x02", 14); }),
+       "/G bad.kwq", "bad.kwq"},
+      {"query file naming no data source", put("empty.kwq", [] { return std::string(); }), "/G empty.kwq",
+       "empty.kwq"},
+      {"query file naming an unknown data source", put("nosource.kwq", [] { return PackedQuery("NoSuchSource"); }),
+       "/G nosource.kwq", "nosource.kwq"},
+      {"missing start file", none, "/G /Smissing.ini", "missing.ini"},
+      {"damaged start file", put("bad.ini", [] { return std::string("\x00\xff[Report\x01]MasterTable", 22); }),
+       "/G /Sbad.ini", "bad.ini"},
+      {"start file naming no table", put("notable.ini", [] { return std::string("[Report]\nDataSource=VortelleSample\n"); }),
+       "/G /Snotable.ini", "notable.ini"},
+      {"start file naming a missing table",
+       put("gone.ini", [] { return std::string("[Report]\nMasterTable=no_such_table\nDataSource=VortelleSample\n"); }),
+       "/G /Sgone.ini", "gone.ini"},
+      {"damaged kmw.udf", put("kmw.udf", [] { return std::string("garbage\x00\x01", 9); }), "/G sales.kmw",
+       "kmw.udf", -2, [](const std::string& d) { fs::remove(d + "/kmw.udf"); }},
+      {"damaged kmw.srt", put("kmw.srt", [] { return std::string("NOSUCHSETTING=\x01\nA<<<\n", 20); }),
+       "/G sales.kmw", "", 0, [](const std::string& d) { fs::remove(d + "/kmw.srt"); }},
+      {"damaged kmw.ini", then(keep("kmw.ini"), put("kmw.ini", [] { return std::string("\x00\xff[Defaults\nRulPit=0\nLibDir=\x01\n", 29); })),
+       "/G sales.kmw", "", 0, restore("kmw.ini")},
+      {"damaged kmwsql.ini", then(keep("kmwsql.ini"), put("kmwsql.ini", [] { return std::string(700, '\xee'); })),
+       "/G sales.kmw", "", 0, restore("kmwsql.ini")},
+      {"unknown data source",
+       then(keep("odbc.ini"), put("odbc.ini", [] { return std::string("[Other]\nDriver=SQLite3\n"); })),
+       "/G sales.kmw", "sales.kmw", -2, restore("odbc.ini")},
+      {"vanished table",
+       then(keep("sample.db"),
+            [](const std::string& d) { Capture("sqlite3 '" + d + "/sample.db' 'drop table order_lines' 2>&1"); }),
+       "/G sales.kmw", "sales.kmw", -2, restore("sample.db")},
+  };
+  int count = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.make(dir_);
+    const auto before = Snapshot(dir_);
+    const Outcome o = Run(c.args);
+    EXPECT_LT(o.seconds, 10.0) << o.stderrText;
+    if (c.expectedStatus == -2) {
+      EXPECT_NE(o.status, 0) << o.stderrText;
+      EXPECT_NE(o.status, 124) << "ended by the time limit";
+    } else {
+      EXPECT_EQ(o.status, c.expectedStatus) << o.stderrText;
+    }
+    if (!c.names.empty()) {
+      bool named = false;
+      std::istringstream lines(o.stderrText);
+      for (std::string line; std::getline(lines, line);)
+        if (line.rfind("vortelle: ", 0) == 0 && line.find(c.names) != std::string::npos) named = true;
+      EXPECT_TRUE(named) << o.stderrText;
+    }
+    EXPECT_EQ(o.stderrText.find("ERROR: AddressSanitizer"), std::string::npos) << o.stderrText;
+    EXPECT_EQ(o.stderrText.find("runtime error"), std::string::npos) << o.stderrText;
+    const auto after = Snapshot(dir_);
+    for (const auto& [name, bytes] : before) {
+      auto it = after.find(name);
+      EXPECT_TRUE(it != after.end() && it->second == bytes) << name << " changed";
+    }
+    if (c.undo) c.undo(dir_);
+    ++count;
+  }
+  EXPECT_GE(count, 20);
+}
+
+// A library member is printed by /L and /R; the query file of a failed /G
+// run is still there afterwards.
+TEST_F(BadStart, LibraryMemberPrintsAndQueryFileStays) {
+  ASSERT_TRUE(fs::exists(dir_ + "/sales.qb6"));
+  fs::remove(dir_ + "/sales.pdf");
+  // The member is found, read over the data source it was saved with, and printed.
+  const Outcome o = Run("/G /Lsales.qb6 /Rsales");
+  EXPECT_EQ(o.status, 0) << o.stderrText;
+  EXPECT_TRUE(fs::exists(dir_ + "/sales.pdf")) << o.stderrText;
+  if (!Capture("command -v pdftotext").empty())
+    EXPECT_NE(Capture("pdftotext -layout '" + dir_ + "/sales.pdf' - 2>/dev/null").find("Grand total"), std::string::npos);
+
+  // Extra connection text on the command line reaches the connection intact.
+  for (const char* extra : {"/EUID=x", "/E\"UID=someone;PWD=secret\""}) {
+    const Outcome e = Run(std::string("/G ") + extra + " sales.kmw");
+    EXPECT_EQ(e.status, 0) << extra << "\n" << e.stderrText;
+    EXPECT_EQ(e.stderrText.find("AddressSanitizer"), std::string::npos) << e.stderrText;
+  }
+
+  WriteAll(dir_ + "/kept.kwq", std::string("\x01\x02\x03", 3));
+  Run("/G kept.kwq");
+  EXPECT_TRUE(fs::exists(dir_ + "/kept.kwq"));
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// Table names taken from report, query and start files go into SQL as
+// names: a name holding a statement separator is refused before any SQL is
+// built, and an odd but harmless one is quoted by the source's own rules.
+// Run on SQLite and on the private PostgreSQL server, with a canary table
+// that must survive.
+#include "data/data_access.h"
+#include "data/db_errors.h"
+#include "data/select_builder.h"
+#include "data/sql_names.h"
+#include "data/table_fields.h"
+#include "core/composite.h"
+#include "tests/support/odbc_env.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+class HostileNames : public testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    const bool pg = GetParam();
+    std::string why;
+    if (pg && !odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
+    if (!pg && !odbc_test::HaveSqliteDriver()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
+    dsn_ = pg ? odbc_test::kPgDsn : odbc_test::kSqliteDsn;
+    da = GetDataAccess(&m);
+    da->sqlIniPath = VT_SOURCE_DIR "/samples/kmwsql.ini";
+    ASSERT_EQ(da->ConnectDataSource(dsn_, false, true, nullptr), 1) << DbLastErrorText();
+    da->SelectDataSource(dsn_);
+    Exec("drop table if exists vt_canary");
+    Exec("create table vt_canary (id integer)");
+    Exec("insert into vt_canary values (7)");
+    Exec("drop table if exists \"vt odd\"\"name\"");
+    Exec("create table \"vt odd\"\"name\" (a integer)");
+  }
+  void Exec(const char* sql) {
+    ASSERT_EQ(da->ExecSql(sql), 0) << sql << ": " << DbLastErrorText();
+    da->EndStatement();
+  }
+  bool CanaryAlive() {
+    if (da->ExecSql("select id from vt_canary") != 0) return false;
+    const bool row = da->FetchNext() == 0;
+    da->EndStatement();
+    return row;
+  }
+  const char* dsn_ = nullptr;
+  CKmComposite m{nullptr};
+  DataAccess* da = nullptr;
+};
+
+TEST_P(HostileNames, SeparatorsAreRefusedAndOddNamesQuoted) {
+  for (const char* name : {"vt_canary; DROP TABLE vt_canary; --", "x;drop table vt_canary",
+                           "vt_canary\n; drop table vt_canary"}) {
+    SCOPED_TRACE(name);
+    DbClearErrorRecord();
+    const uint32_t t = m.AddTableSlot(name, "T", 0, 0, nullptr);
+    EXPECT_NE(BuildSqlFieldList(&m, t, nullptr, nullptr, nullptr, false, nullptr, 0), 0);
+    EXPECT_NE(DbLastErrorText().find("cannot be used in SQL"), std::string::npos) << DbLastErrorText();
+    // The SELECT of a run is not built either, and the run fails.
+    EXPECT_NE(OpenReportQuery(&m), 0);
+    m.FreeTableSlot(t);
+    EXPECT_TRUE(CanaryAlive());
+  }
+  // A name with a blank and a quote is one identifier, quote doubled.
+  const uint32_t t = m.AddTableSlot("vt odd\"name", "T", 0, 0, nullptr);
+  ASSERT_EQ(BuildSqlFieldList(&m, t, nullptr, nullptr, nullptr, true, nullptr, 0), 0) << DbLastErrorText();
+  EXPECT_EQ(TableNameForSql(&m, m.tableSlots[t], true), "\"vt odd\"\"name\"");
+  EXPECT_NE(m.fieldList, nullptr);
+  EXPECT_TRUE(CanaryAlive());
+}
+
+INSTANTIATE_TEST_SUITE_P(SqliteAndPostgres, HostileNames, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& i) { return i.param ? "Postgres" : "Sqlite"; });
+
+TEST(SqlNames, PartsAreQuotedOnlyWhereNeeded) {
+  std::string out;
+  ASSERT_TRUE(QuoteSqlNameParts("public.orders", "\"", &out));
+  EXPECT_EQ(out, "public.orders");
+  ASSERT_TRUE(QuoteSqlNameParts("\"My Schema\".orders", "\"", &out));
+  EXPECT_EQ(out, "\"My Schema\".orders");
+  ASSERT_TRUE(QuoteSqlNameParts("order lines", "`", &out));
+  EXPECT_EQ(out, "`order lines`");
+  // A quoted part followed by more text, an unclosed quote, an empty part:
+  // none of them is passed on as it stands.
+  EXPECT_FALSE(QuoteSqlNameParts("\"x\" union select 1", "\"", &out));
+  EXPECT_FALSE(QuoteSqlNameParts("\"x", "\"", &out));
+  EXPECT_FALSE(QuoteSqlNameParts("a..b", "\"", &out));
+  EXPECT_FALSE(QuoteSqlNameParts("a b", "", &out)) << "no quote character: refused";
+  EXPECT_FALSE(SqlNameUsable("t;x"));
+  EXPECT_FALSE(SqlNameUsable("t\x01"));
+  EXPECT_TRUE(SqlNameUsable("t x"));
+}
+
+}  // namespace
