@@ -36,6 +36,7 @@
 // Start-up's settings reader (foundation/startup.h, whose block sizes clash
 // with the page set-up's own header).
 int InitSettings(KmDocBase& doc);
+void SaveSettingsOnExit(KmDocBase& doc);
 
 namespace {
 
@@ -193,6 +194,7 @@ TEST_F(SampleRun, DictionaryDescriptionsReachThePrintedPage) {
     }
     ASSERT_EQ(sample.io.SaveReportFile((dir_ + "/described.kmw").c_str()), kRepIoOk);
   }
+  SaveSettingsOnExit(settings);  // gives back the start-up blocks, the dictionary's paths with them
   const std::string text = PrintWithProgram(dir_, "described");
   for (const char* expected : {"Item bought", "Line total", "Orders by customer", "Canvas tent", "Grand total", "5962.15"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
