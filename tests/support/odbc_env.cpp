@@ -156,6 +156,8 @@ bool StartPostgres(std::string* why) {
   return true;
 }
 
+int PostgresPort() { return g_pgOk ? g_pgPort : 0; }
+
 std::string RunPostgresSql(const std::string& sql, bool* ok) {
   if (ok) *ok = false;
   if (!g_pgOk) return std::string();

@@ -439,4 +439,80 @@ INSTANTIATE_TEST_SUITE_P(BothDatabases, RoundTrip, ::testing::Values(0, 1),
                            return i.param == 0 ? std::string("SQLite") : std::string("PostgreSQL");
                          });
 
+
+// ---- The sample report of the README on the private PostgreSQL server, and
+// the switches that name a data source and a master table.
+
+class ProgramRuns : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(ProgramPath())) GTEST_SKIP() << "the program is not built";
+    if (Capture("command -v pdftotext").empty() || Capture("command -v psql").empty())
+      GTEST_SKIP() << "pdftotext or psql is missing";
+    std::string why;
+    if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
+    dir_ = odbc_test::Dir() + "/sample_pg";
+    fs::remove_all(dir_);
+    int status = -1;
+    const std::string made =
+        Capture("VORTELLE_SAMPLE_PGPORT=" + std::to_string(odbc_test::PostgresPort()) + " bash '" VT_SOURCE_DIR
+                "/samples/make-sample' '" + dir_ + "' 2>&1",
+                &status);
+    ASSERT_EQ(status, 0) << made;
+  }
+  // The program run with the sample's settings; its output and status.
+  std::string Run(const std::string& args, int* status, const char* timeout = "120") {
+    return Capture("cd '" + dir_ + "' && . ./env && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ +
+                       "' timeout " + timeout + " '" + ProgramPath() + "' " + args + " 2>&1",
+                   status);
+  }
+  std::string dir_;
+};
+
+TEST_F(ProgramRuns, TheSampleReportPrintsFromPostgreSQL) {
+  int status = -1;
+  const std::string made =
+      Capture("cd '" + dir_ + "' && . ./env && '" + fs::path(ProgramPath()).replace_filename("make-sample-report").string() +
+                  "' VortelleSample '" + dir_ + "/sales.kmw' 2>&1",
+              &status);
+  ASSERT_EQ(status, 0) << made;
+  const std::string output = Run("/G '" + dir_ + "/sales.kmw'", &status);
+  ASSERT_EQ(status, 0) << output;
+  const std::string text = Capture("pdftotext -layout '" + dir_ + "/sales.pdf' - 2>/dev/null");
+  for (const char* expected : {"Orders by customer", "Alder & Sons", "Fennick Tools", "Customer total", "858.75",
+                               "3424.50", "Grand total", "5962.15"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  EXPECT_LT(text.find("Alder & Sons"), text.find("Brightwater Ltd"));
+
+  // /N names the data source the report reads instead of its own: a source
+  // that cannot be reached stops the run, it is not ignored.
+  const std::string broken = Run("/N" + std::string(odbc_test::kBrokenDsn) + " /G '" + dir_ + "/sales.kmw'", &status);
+  EXPECT_NE(status, 0) << broken;
+  EXPECT_NE(status, 124) << broken;
+}
+
+TEST_F(ProgramRuns, BlankAndInstantReportsConnectToTheNamedSourceAndTable) {
+  int status = -1;
+  // Without a data source nobody could be asked for one.
+  std::string out = Run("/Torder_lines /G", &status);
+  EXPECT_NE(status, 0) << out;
+  EXPECT_NE(out.find("The /G switch requires a valid Library file and Report name"), std::string::npos) << out;
+  // A table the source does not have is said so, and nothing prints.
+  out = Run("/NVortelleSample /Tno_such_table /G", &status);
+  EXPECT_NE(status, 0) << out;
+  EXPECT_NE(out.find("no_such_table"), std::string::npos) << out;
+  // The named source and table open a new report and /G runs it.
+  for (const char* sw : {"/T", "/I"}) {
+    fs::remove(dir_ + "/Untitled.pdf");
+    out = Run(std::string("/NVortelleSample ") + sw + "order_lines /G", &status);
+    EXPECT_EQ(status, 0) << sw << ": " << out;
+    EXPECT_TRUE(fs::exists(dir_ + "/Untitled.pdf")) << sw << ": " << out;
+  }
+  // Without /G the report stays open for the user: the program is still
+  // running when the time is up, having said nothing.
+  out = Run("/NVortelleSample /Torder_lines", &status, "8");
+  EXPECT_EQ(status, 124) << out;
+  EXPECT_EQ(out.find("vortelle:"), std::string::npos) << out;
+}
+
 }  // namespace
