@@ -9,6 +9,7 @@
 #include "expr/functions_common.h"
 #include "files/report_io.h"
 #include "platform/win/ui_app.h"
+#include "tests/support/program_run.h"
 
 #include <gtest/gtest.h>
 
@@ -26,25 +27,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Capture(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  std::array<char, 1024> buf{};
-  size_t n = 0;
-  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  const int raw = ::pclose(p);
-  if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
-}
-
-bool Have(const char* tool) { return !Capture(std::string("command -v ") + tool).empty(); }
-
-std::string ProgramPath() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : (self.parent_path() / "vortelle").string();
-}
+using program_run::Capture;
+using program_run::Have;
+using program_run::ProgramPath;
 
 class SampleRun : public ::testing::Test {
  protected:

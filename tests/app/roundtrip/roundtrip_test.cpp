@@ -18,6 +18,7 @@
 #include "platform/win/ui_app.h"
 #include "tests/app/roundtrip/report_maker.h"
 #include "tests/support/odbc_env.h"
+#include "tests/support/program_run.h"
 
 #include <gtest/gtest.h>
 
@@ -40,23 +41,8 @@ namespace {
 namespace fs = std::filesystem;
 using roundtrip::ReportMaker;
 
-std::string Capture(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  std::array<char, 4096> buf{};
-  size_t n = 0;
-  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  const int raw = ::pclose(p);
-  if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
-}
-
-std::string ProgramPath() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : (self.parent_path() / "vortelle").string();
-}
+using program_run::Capture;
+using program_run::ProgramPath;
 
 // ---- The data: the same rows in both databases.
 
@@ -81,11 +67,11 @@ std::string DayText(int offset) {
   return b;
 }
 
-std::string DataScript(const char* doubleType) {
+std::string DataScript(const char* doubleType, const char* memoType) {
   std::ostringstream s;
   s << "drop table if exists rt_sales;\n"
     << "create table rt_sales (id integer, region varchar(12), customer varchar(20), sold date, qty integer, "
-    << "price " << doubleType << ", note varchar(200));\n";
+    << "price " << doubleType << ", note varchar(200), remark " << memoType << ");\n";
   for (int i = 0; i < kRows; ++i) {
     const double price = 10.25 + (i * 37) % 90 + (i % 2 ? 0.5 : 0.0);
     char p[32];
@@ -95,6 +81,7 @@ std::string DataScript(const char* doubleType) {
       << (i % 4 == 0 ? "Delivered to the back door of the warehouse after the second call, signed by the "
                        "night porter who keeps the keys"
                      : "Delivered")
+      << "', '" << (i % 3 == 0 ? "Call ahead.\nUse the side gate; the dog is friendly but loud." : "None")
       << "');\n";
   }
   return s.str();
@@ -153,7 +140,7 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     if (!odbc_test::HaveSqliteDriver()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
     if (GetParam() == 0) {
       db_ = {"SQLite", odbc_test::kSqliteDsn, SqliteQuery};
-      std::ofstream(odbc_test::Dir() + "/rt_sales.sql") << DataScript("double");
+      std::ofstream(odbc_test::Dir() + "/rt_sales.sql") << DataScript("double", "longvarchar");
       ASSERT_EQ(std::system(("sqlite3 '" + odbc_test::Dir() + "/test.db' < '" + odbc_test::Dir() +
                              "/rt_sales.sql'")
                                 .c_str()),
@@ -163,7 +150,7 @@ class RoundTrip : public ::testing::TestWithParam<int> {
       if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
       db_ = {"PostgreSQL", odbc_test::kPgDsn, PostgresQuery};
       bool ok = false;
-      const std::string out = odbc_test::RunPostgresSql(DataScript("double precision"), &ok);
+      const std::string out = odbc_test::RunPostgresSql(DataScript("double precision", "text"), &ok);
       ASSERT_TRUE(ok) << out;
     }
     dir_ = odbc_test::Dir() + "/roundtrip_" + db_.name;
@@ -194,7 +181,9 @@ class RoundTrip : public ::testing::TestWithParam<int> {
   }
 
   // Builds the report, prints it here, saves it; the text of that print.
-  std::string BuildPrintAndSave(const std::string& path, std::string* error) {
+ public:
+  using BuildStep = bool (RoundTrip::*)(CKmDoc&, CKmRepIO&, std::string*);
+  std::string BuildPrintAndSave(const std::string& path, std::string* error, BuildStep build = &RoundTrip::Build) {
     CKmDoc doc;
     std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
     doc.m_bandLines.lines = lines.get();
@@ -207,7 +196,7 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     std::snprintf(doc.m_szReportName, sizeof doc.m_szReportName, "%s", path.c_str());
     doc.SetTitleAlways(fs::path(path).filename().c_str());
     std::string text;
-    if (Build(doc, io, error)) {
+    if ((this->*build)(doc, io, error)) {
       text = PrintHere(doc, error);
       if (io.SaveReportFile(path.c_str()) != kRepIoOk) *error = "the report was not saved";
     }
@@ -216,6 +205,7 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     return text;
   }
 
+ public:
   bool Build(CKmDoc& doc, CKmRepIO& io, std::string* error) {
     ReportMaker r(doc, io);
     if (!r.Begin(db_.dsn.c_str(), "rt_sales", {"region", "customer", "sold", "qty", "price", "note"}, error))
@@ -325,6 +315,40 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     return true;
   }
 
+  // Two records across the page, a word-wrapped text and a memo field.
+ public:
+  bool BuildAcross(CKmDoc& doc, CKmRepIO& io, std::string* error) {
+    ReportMaker r(doc, io);
+    if (!r.Begin(db_.dsn.c_str(), "rt_sales", {"id", "customer", "region", "note", "remark"}, error)) return false;
+    FieldDef* id = r.Column("id");
+    FieldDef* customer = r.Column("customer");
+    FieldDef* region = r.Column("region");
+    FieldDef* note = r.Column("note");
+    FieldDef* remark = r.Column("remark");
+    if (!id || !customer || !region || !note || !remark) return false;
+    // A long text column of a SQL source is read as a text field that wraps.
+    remark->formatCode = (remark->formatCode & ~0xF0u) | 0x40;
+    r.Sort(0, id, false);
+    const int header = r.Line(kBandPageHeader);
+    r.Text(header, 0, "Delivery cards");
+    const int first = r.Line(kBandRecord);
+    r.Place(id, first, 0, 4, 0);
+    r.Place(customer, first, 5, 10);
+    r.Place(region, first, 16, 8);
+    const int wrapped = r.Line(kBandRecord);
+    r.Place(note, wrapped, 2, 22);
+    note->formatCode = (note->formatCode & ~0xF0u) | 0x40;  // word-wrapped
+    const int memo = r.Line(kBandRecord);
+    r.Place(remark, memo, 2, 22);
+    r.Line(kBandRecord);
+    r.Finish();
+    PageSetupRec& page = *doc.m_pPageSetup;
+    SetLabelArrangement(page, 2, true);
+    page.RecordWidth = 300;  // three inches a record
+    return true;
+  }
+
+ protected:
   // The print run of the program, in this process, to a PDF file.
   std::string PrintHere(CKmDoc& doc, std::string* error) {
     PrintRunContext& ctx = GetPrintRunContext();
@@ -432,6 +456,28 @@ TEST_P(RoundTrip, ASavedReportPrintsWhatItPrintedBeforeAndWhatTheDatabaseSays) {
   EXPECT_EQ(pages.front(), "1") << after;
   EXPECT_NE(after.find("sales"), std::string::npos) << after;
   EXPECT_EQ(after.find("/1998"), std::string::npos) << after;
+}
+
+TEST_P(RoundTrip, RecordsAcrossWrappedTextAndMemosPrintTheSameAfterSaving) {
+  const std::string path = dir_ + "/cards.kmw";
+  std::string error;
+  const std::string before = BuildPrintAndSave(path, &error, &RoundTrip::BuildAcross);
+  ASSERT_TRUE(error.empty()) << error;
+  ASSERT_FALSE(before.empty());
+  std::string output;
+  const std::string after = PrintWithProgram(path, &output);
+  ASSERT_FALSE(after.empty()) << output;
+  EXPECT_EQ(before, after) << "before saving:\n" << before << "\nafter:\n" << after << "\n" << output;
+  // Every row once, two to a band line, in the order of the ids.
+  const size_t one = after.find("Aster"), two = after.find("Cedar");
+  ASSERT_NE(one, std::string::npos) << after;
+  ASSERT_NE(two, std::string::npos) << after;
+  EXPECT_EQ(after.substr(0, after.find('\n', one)).rfind('\n', one), after.substr(0, after.find('\n', two)).rfind('\n', two))
+      << "the first two records share a line\n" << after;
+  // The wrapped text and the memo go on to the band's next line (a row of
+  // records across keeps the Record band's lines).
+  EXPECT_NE(after.find("door of the warehouse"), std::string::npos) << after;
+  EXPECT_NE(after.find("side gate; the dog is"), std::string::npos) << after;
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatabases, RoundTrip, ::testing::Values(0, 1),
