@@ -416,6 +416,21 @@ TEST_P(RoundTrip, ASavedReportPrintsWhatItPrintedBeforeAndWhatTheDatabaseSays) {
   EXPECT_EQ(WordsAfter(after, "Region:"), regions) << after;
   EXPECT_EQ(WordsAfter(after, "Customer:"), customers) << after;
   EXPECT_EQ(after.find("-South"), std::string::npos) << after;
+  // Every record in the order of the database's ORDER BY with the same
+  // directions: region ascending, customer and date descending.
+  std::vector<std::string> expectedDays, printedDays;
+  for (const std::string& row : Lines(db_.query("select sold from rt_sales where " + std::string(kWhere) +
+                                                " order by region, customer desc, sold desc"))) {
+    const std::string iso = row.substr(0, 10);
+    expectedDays.push_back(iso.substr(8, 2) + "." + iso.substr(5, 2) + "." + iso.substr(0, 4));
+  }
+  for (const std::string& line : Lines(after)) {
+    std::istringstream words(line);
+    std::string first;
+    words >> first;
+    if (first.size() == 10 && first[2] == '.' && first[5] == '.') printedDays.push_back(first);
+  }
+  EXPECT_EQ(printedDays, expectedDays) << after;
   const std::string count = Lines(db_.query("select count(*) from rt_sales where " + std::string(kWhere)))[0];
   size_t labelled = 0;
   for (const std::string& line : Lines(after))
