@@ -177,6 +177,24 @@ class ReportMaker {
     doc_.m_pLayout->linesBoxes.Append(l);
   }
 
+  // A picture from a file, at its place on the line.
+  void Picture(int line, int column, const std::string& file) {
+    PictureItem p;
+    p.head.flags = kNewPictureFlags;
+    const BandLineRec& l = doc_.m_bandLines.lines[line];
+    p.head.bandLine = static_cast<uint8_t>(line);
+    p.head.left = column * kCell;
+    p.head.right = p.head.left + 15;
+    p.head.top = l.bottom + 1 - l.pixelHeight;
+    p.head.bottom = l.bottom;
+    p.shownWidth = 16;
+    p.shownHeight = 16;
+    p.source[2] = 1;
+    p.source[3] = 1;
+    std::snprintf(p.fileName, sizeof p.fileName, "%s", file.c_str());
+    doc_.m_pLayout->pictures.Append(p);
+  }
+
   // Ordered and marked as the program leaves a report it edits.
   void Finish() {
     PageSetupRec& page = *doc_.m_pPageSetup;

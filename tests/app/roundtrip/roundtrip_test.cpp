@@ -159,6 +159,13 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     // The program's own folder of settings: dates day first, no splash.
     std::ofstream(dir_ + "/win.ini") << "[intl]\nsShortDate=dd.MM.yyyy\niDate=1\nsDate=.\n";
     std::ofstream(dir_ + "/kmw.ini") << "[Preferences]\nShowSplash=0\n";
+    // A one-pixel picture for the title.
+    const unsigned char png[] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0x0D, 0x49, 0x48, 0x44,
+                                 0x52, 0, 0, 0, 1, 0, 0, 0, 1, 8, 6, 0, 0, 0, 0x1F, 0x15, 0xC4, 0x89, 0, 0, 0,
+                                 0x0D, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9C, 0x63, 0xF8, 0xCF, 0xC0, 0xF0, 0x1F,
+                                 0, 0x05, 0x00, 0x01, 0xFF, 0x89, 0x99, 0x3D, 0x1D, 0, 0, 0, 0, 0x49, 0x45,
+                                 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+    std::ofstream(dir_ + "/logo.png", std::ios::binary).write(reinterpret_cast<const char*>(png), sizeof png);
     fs::copy_file(VT_SOURCE_DIR "/samples/kmwsql.ini", dir_ + "/kmwsql.ini");
     setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
     UiStartApplication();
@@ -259,6 +266,7 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     const int title = r.Line(kBandTitle);
     r.Text(title, 1, "Sales round trip");
     r.Box(title, 0, 20);
+    r.Picture(title, 22, dir_ + "/logo.png");
     const int header = r.Line(kBandPageHeader);
     r.Text(header, 0, "Sold");
     r.Text(header, 12, "Qty");
