@@ -301,20 +301,21 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     const int regionFoot = r.Line(kBandGroupFooter);
     r.Text(regionFoot, 0, "Region sum");
     r.Place(rsum, regionFoot, 17, 9, 2);
-    r.Text(regionFoot, 27, "avg");
-    r.Place(ravg, regionFoot, 31, 9, 2);
-    r.Text(regionFoot, 41, "min");
-    r.Place(rmin, regionFoot, 45, 9, 2);
-    r.Text(regionFoot, 55, "max");
-    r.Place(rmax, regionFoot, 59, 9, 2);
     const int summary = r.Line(kBandSummary);
     r.Text(summary, 0, "Grand total");
     r.Place(gcount, summary, 12, 4, 0);
     r.Place(gsum, summary, 17, 9, 2);
-    r.Text(summary, 27, "std");
-    r.Place(gstd, summary, 31, 9, 2);
-    r.Text(summary, 41, "var");
-    r.Place(gvar, summary, 45, 12, 2);
+    // Labelled figures after the sums: label, then the total four cells on.
+    const struct {
+      int line, column;
+      const char* label;
+      FieldDef* total;
+    } labelled[] = {{regionFoot, 27, "avg", ravg}, {regionFoot, 41, "min", rmin}, {regionFoot, 55, "max", rmax},
+                    {summary, 27, "std", gstd},    {summary, 41, "var", gvar}};
+    for (const auto& l : labelled) {
+      r.Text(l.line, l.column, l.label);
+      r.Place(l.total, l.line, l.column + 4, l.total == gvar ? 12 : 9, 2);
+    }
     const int footer = r.Line(kBandPageFooter);
     r.Text(footer, 0, "Page");
     r.Place(page, footer, 5, 4, 0);
