@@ -85,20 +85,26 @@ class EngineRunServices : public PrintRunServices {
 EngineRunServices g_defaultServices;
 PrintRunServices* g_services = nullptr;
 
-// A calculation that no longer compiles (a renamed column, a deleted user
-// function) would print nothing where its value belongs: the run refuses and
-// names it.
+// A calculation or total condition that no longer compiles (a renamed
+// column, a deleted user function) would print something wrong: the run
+// refuses and names it.
 bool RefuseUncompiledCalculation(CKmDoc& doc) {
   const CKmComposite* m = doc.m_pModel;
   if (m == nullptr) return false;
-  for (const FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+  for (const FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    unsigned message = 0;
     if ((f->flags & (kFieldCalculation | kFieldAlias)) == kFieldCalculation && f->code == nullptr &&
-        f->exprText != nullptr && f->exprText[0] != 0) {
-      char text[300];
-      std::snprintf(text, sizeof text, LoadResString(728).c_str(), f->name);
-      ShowOutputError(text);
-      return true;
-    }
+        f->exprText != nullptr && f->exprText[0] != 0)
+      message = 728;
+    else if ((f->totalFlags & kTotalIsTotal) && f->conditionCode == nullptr && f->conditionText != nullptr &&
+             f->conditionText[0] != 0)
+      message = 778;  // a total would count every record instead of those its condition picks
+    if (message == 0) continue;
+    char text[300];
+    std::snprintf(text, sizeof text, LoadResString(message).c_str(), f->name);
+    ShowOutputError(text);
+    return true;
+  }
   return false;
 }
 

@@ -1224,7 +1224,7 @@ int Reader::EndRecord() {
     if (calc && (f->exprText == nullptr || f->exprText[0] == 0)) continue;
     if (!calc && f->conditionText == nullptr) continue;
     uint32_t position = 0;
-    if (CompileFieldText(m_, f, &position) > 1) {
+    if (CompileFieldText(m_, f, &position) != 0) {
       std::snprintf(text, sizeof text, GetResString(calc ? 728 : 778, 0), f->name);
       hooks_.ShowWarning(doc_, text);
       if (calc) {

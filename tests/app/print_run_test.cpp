@@ -219,3 +219,17 @@ TEST_F(PrintRunTest, ACalculationThatNoLongerCompilesStopsTheRun) {
   EXPECT_TRUE(services.log.empty()) << "nothing was prepared or run";
   EXPECT_FALSE(fs::exists(Out()));
 }
+
+TEST_F(PrintRunTest, ATotalConditionThatNoLongerCompilesStopsTheRun) {
+  ASSERT_TRUE(doc.CreateReportTables());
+  FieldDef* big = doc.m_pModel->AddField(kFieldNumeric);
+  std::snprintf(big->name, sizeof big->name, "BIGSUM");
+  big->totalFlags = kTotalIsTotal;
+  const char text[] = "AMOUNT > 1000";
+  big->conditionText = static_cast<char*>(HeapAllocZero(0, sizeof text));
+  std::memcpy(big->conditionText, text, sizeof text);
+  EXPECT_EQ(RunOutputWithRecovery(doc, 0), 0);
+  ASSERT_EQ(g_messages.size(), 1u);
+  EXPECT_EQ(g_messages[0], "Total condition for 'BIGSUM' must be edited");
+  EXPECT_TRUE(services.log.empty());
+}
