@@ -15,6 +15,7 @@
 #include "foundation/heap_strings.h"
 #include "layout/fonts.h"
 #include "layout/layout_records.h"
+#include "foundation/page_metrics.h"
 #include "layout/page_setup.h"
 #include "model/field_dependencies.h"
 #include "model/group_levels.h"
@@ -204,6 +205,7 @@ class ReportMaker {
     page.PaperWidth = 2159;
     page.OutputDestination = kOutputToPrinter;
     BuildLayoutItemOrder(*doc_.m_pLayout);
+    CalcPageMetrics(doc_);
     PropagateFieldDependencies(m_);
     doc_.m_bReportOpen = TRUE;
   }

@@ -25,6 +25,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -350,10 +351,17 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     const int memo = r.Line(kBandRecord);
     r.Place(remark, memo, 2, 22);
     r.Line(kBandRecord);
+    FieldDef* pageNumber = r.Calc("PG", "PAGENO()");
+    if (pageNumber == nullptr) return false;
+    const int footer = r.Line(kBandPageFooter);
+    r.Text(footer, 0, "Page");
+    r.Place(pageNumber, footer, 5, 4, 0);
     r.Finish();
     PageSetupRec& page = *doc.m_pPageSetup;
+    page.TopMargin = page.BottomMargin = 300;  // short pages: the cards take more than one
     SetLabelArrangement(page, 2, true);
     page.RecordWidth = 300;  // three inches a record
+    CalcPageMetrics(doc);
     return true;
   }
 
@@ -498,6 +506,12 @@ TEST_P(RoundTrip, RecordsAcrossWrappedTextAndMemosPrintTheSameAfterSaving) {
   ASSERT_NE(two, std::string::npos) << after;
   EXPECT_EQ(after.substr(0, after.find('\n', one)).rfind('\n', one), after.substr(0, after.find('\n', two)).rfind('\n', two))
       << "the first two records share a line\n" << after;
+  // Each page's footer has its own number.
+  const size_t pages = static_cast<size_t>(std::count(after.begin(), after.end(), '\f'));
+  EXPECT_GE(pages, 2u) << after;
+  std::vector<std::string> numbers;
+  for (size_t i = 1; i <= pages; ++i) numbers.push_back(std::to_string(i));
+  EXPECT_EQ(WordsAfter(after, "Page "), numbers) << after;
   // The wrapped text and the memo go on to the band's next line (a row of
   // records across keeps the Record band's lines).
   EXPECT_NE(after.find("door of the warehouse"), std::string::npos) << after;
