@@ -353,9 +353,13 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     r.Line(kBandRecord);
     FieldDef* pageNumber = r.Calc("PG", "PAGENO()");
     if (pageNumber == nullptr) return false;
+    // A total that starts again on every page.
+    FieldDef* onPage = r.Total("ONPAGE", id, kSummaryCount, kSummaryResetPage);
     const int footer = r.Line(kBandPageFooter);
     r.Text(footer, 0, "Page");
     r.Place(pageNumber, footer, 5, 4, 0);
+    r.Text(footer, 12, "cards");
+    r.Place(onPage, footer, 18, 4, 0);
     r.Finish();
     PageSetupRec& page = *doc.m_pPageSetup;
     page.TopMargin = page.BottomMargin = 300;  // short pages: the cards take more than one
@@ -512,6 +516,8 @@ TEST_P(RoundTrip, RecordsAcrossWrappedTextAndMemosPrintTheSameAfterSaving) {
   std::vector<std::string> numbers;
   for (size_t i = 1; i <= pages; ++i) numbers.push_back(std::to_string(i));
   EXPECT_EQ(WordsAfter(after, "Page "), numbers) << after;
+  // One page total in each footer.
+  EXPECT_EQ(WordsAfter(after, "cards").size(), pages) << after;
   // The wrapped text and the memo go on to the band's next line (a row of
   // records across keeps the Record band's lines).
   EXPECT_NE(after.find("door of the warehouse"), std::string::npos) << after;
