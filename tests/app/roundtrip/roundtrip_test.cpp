@@ -358,7 +358,7 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     const int footer = r.Line(kBandPageFooter);
     r.Text(footer, 0, "Page");
     r.Place(pageNumber, footer, 5, 4, 0);
-    r.Text(footer, 12, "cards");
+    r.Text(footer, 12, "on page");
     r.Place(onPage, footer, 18, 4, 0);
     r.Finish();
     PageSetupRec& page = *doc.m_pPageSetup;
@@ -517,7 +517,7 @@ TEST_P(RoundTrip, RecordsAcrossWrappedTextAndMemosPrintTheSameAfterSaving) {
   for (size_t i = 1; i <= pages; ++i) numbers.push_back(std::to_string(i));
   EXPECT_EQ(WordsAfter(after, "Page "), numbers) << after;
   // One page total in each footer.
-  EXPECT_EQ(WordsAfter(after, "cards").size(), pages) << after;
+  EXPECT_EQ(WordsAfter(after, "on page").size(), pages) << after;
   // The wrapped text and the memo go on to the band's next line (a row of
   // records across keeps the Record band's lines).
   EXPECT_NE(after.find("door of the warehouse"), std::string::npos) << after;
