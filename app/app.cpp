@@ -1,4 +1,5 @@
 #include "app/app.h"
+#include "app/builtin_document_state.h"
 
 #include "app/open_report.h"
 
@@ -27,6 +28,7 @@
 #include "foundation/settings.h"
 #include "foundation/startup.h"
 #include "foundation/startup_hooks.h"
+#include "platform/win/wsprintf.h"
 #include "core/composite.h"
 #include "core/engine_errors.h"
 #include "model/record_pass.h"
@@ -148,6 +150,7 @@ void ApplySettingsToModel(CKmDoc& doc) {
   CKmComposite* model = doc.m_pModel;
   if (model == nullptr) return;
   ApplyIntlDateSettings(doc.m_intl, ModelDateSettings(model));
+  TakeBuiltinDocumentState(doc);
   ApplyCollationToModel(model, g_startupHooks.Switches());
   CExplicitLibraryManager* m = AppLibraryManager();
   const std::string udf = m ? m->FindInProgramDir("kmw.udf") : std::string("kmw.udf");
@@ -246,7 +249,15 @@ class DocumentCommandLineActions : public CommandLineActions {
     s.newReportAlwaysUseSameDS = s.readReportAlwaysUseSameDS = 1;
     // The report's own data source is connected while it is read.
     if (doc_.m_pRepIO != nullptr) doc_.m_pRepIO->m_stream.connect = true;
+    // A data source named with /N stands for the one the report names.
+    CKmRepIO* io = doc_.m_pRepIO;
+    const bool override = io != nullptr && g_app != nullptr && !g_app->CommandLineDsn().empty();
+    if (override) {
+      CopyBounded(io->m_szDataSource, sizeof io->m_szDataSource, g_app->CommandLineDsn().c_str());
+      io->m_bKeepOverride = TRUE;
+    }
     const int result = doc_.OpenReport(path);
+    if (override) io->m_bKeepOverride = FALSE;
     s.newReportAlwaysUseSameDS = savedNew;
     s.readReportAlwaysUseSameDS = savedRead;
     return result;

@@ -1,4 +1,5 @@
 #include "app/open_report.h"
+#include "foundation/page_metrics.h"
 #include "app/save_report.h"
 
 #include "engine/doc_upkeep.h"
@@ -349,6 +350,8 @@ void CKmDoc::FinishReportLoad(BOOL isTemplate) {
     UpdateTitle(FALSE);
   }
   if (m_bandLines.lines != nullptr) RenumberBandLines(m_bandLines);
+  // The page's size and margins as the run measures them.
+  CalcPageMetrics(*this);
   UpdateViewsByHint(108, nullptr);
 }
 

@@ -72,10 +72,9 @@ class NewReportSteps {
   // Starts the wizard program; FALSE when it cannot start.
   virtual BOOL RunWizard(CKmDoc& /*doc*/) { return FALSE; }
   // Makes the data source ready for a new report (asking for a master
-  // table when prompt is set); FALSE when the user gives up.
-  virtual BOOL EnsureDataSource(CKmDoc& /*doc*/, BOOL /*prompt*/, int /*passThrough*/, BOOL /*blank*/) {
-    return FALSE;
-  }
+  // table when prompt is set); FALSE when the user gives up. By default only
+  // a data source named on the command line is connected, with no dialog.
+  virtual BOOL EnsureDataSource(CKmDoc& doc, BOOL prompt, int passThrough, BOOL blank);
   // Asks for the master table of a template's report.
   virtual BOOL OpenMasterTable(CKmDoc& /*doc*/, BOOL /*blank*/) { return FALSE; }
   // Sets the SQL statement up as the master: 0 done, 1 another master is

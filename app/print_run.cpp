@@ -1,5 +1,6 @@
 #include "app/print_run.h"
 
+#include "app/builtin_document_state.h"
 #include "app/run_status.h"
 #include "app/document.h"
 #include "data/select_builder.h"
@@ -41,12 +42,7 @@ void SetQuerySortKeys(CKmDoc& doc) {
   if (m->sortFields[0] == kNoField && doc.m_pRepIO != nullptr)
     std::copy(std::begin(doc.m_pRepIO->m_stream.settings.sortFields),
               std::end(doc.m_pRepIO->m_stream.settings.sortFields), std::begin(m->sortFields));
-  GroupSetup setup;
-  for (int i = 0; i < kMaxGroupLevels; ++i) {
-    setup.levels[i].field = m->groupFields[i];
-    setup.sortFields[i] = m->sortFields[i];
-    setup.directions[i] = 1;
-  }
+  GroupSetup setup = ModelGroupSetup(m);
   FieldDef* keys[kKeyLevels] = {};
   uint32_t kinds[kKeyLevels] = {};
   SelectInputs* in = GetSelectInputs(m);
@@ -64,6 +60,7 @@ void SetQuerySortKeys(CKmDoc& doc) {
 class EngineRunServices : public PrintRunServices {
  public:
   bool PrepareRunData(CKmDoc& doc) override {
+    TakeBuiltinDocumentState(doc);
     SetQuerySortKeys(doc);
     // The evaluation chains and total levels as the fields stand now.
     if (doc.m_pModel != nullptr) PropagateFieldDependencies(doc.m_pModel);
@@ -87,6 +84,29 @@ class EngineRunServices : public PrintRunServices {
 
 EngineRunServices g_defaultServices;
 PrintRunServices* g_services = nullptr;
+
+// A calculation or total condition that no longer compiles (a renamed
+// column, a deleted user function) would print something wrong: the run
+// refuses and names it.
+bool RefuseUncompiledCalculation(CKmDoc& doc) {
+  const CKmComposite* m = doc.m_pModel;
+  if (m == nullptr) return false;
+  for (const FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    unsigned message = 0;
+    if ((f->flags & (kFieldCalculation | kFieldAlias)) == kFieldCalculation && f->code == nullptr &&
+        f->exprText != nullptr && f->exprText[0] != 0)
+      message = 728;
+    else if ((f->totalFlags & kTotalIsTotal) && f->conditionCode == nullptr && f->conditionText != nullptr &&
+             f->conditionText[0] != 0)
+      message = 778;  // a total would count every record instead of those its condition picks
+    if (message == 0) continue;
+    char text[300];
+    std::snprintf(text, sizeof text, LoadResString(message).c_str(), f->name);
+    ShowOutputError(text);
+    return true;
+  }
+  return false;
+}
 
 bool FileExists(const std::string& path) { return AccessPath(path.c_str(), 0) == 0; }
 
@@ -196,6 +216,7 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
   }
   if (answer < 1 || services.CheckNewPageLineObjects(doc, 1)) return 0;
   if (doc.m_nRunMode == kRunModeReport && !services.CheckChartsBeforeOutput(doc)) return 0;
+  if (doc.m_nRunMode == kRunModeReport && RefuseUncompiledCalculation(doc)) return 0;
 
   const PageSetupRec* ps = doc.m_pPageSetup;
   if (ps != nullptr && ps->OutputDestination == kDestinationFile && !ctx.printToFile.empty() &&

@@ -1,4 +1,5 @@
 #include "engine/band_output_links.h"
+#include "layout/page_setup.h"
 
 #include "foundation/doc_base.h"
 #include "layout/layout_records.h"
@@ -59,6 +60,11 @@ BandOutputState* PrepareBandOutput(KmDocBase* doc) {
     s->units.printerX = static_cast<WORD>(run->page->printerResX);
     s->units.printerY = static_cast<WORD>(run->page->printerResY);
   }
+  // Labels: each record of a row stands one record width (hundredths of an
+  // inch, as the margins) to the right of the one before it.
+  if (const PageSetupRec* ps = doc->m_pPageSetup)
+    if (ps->RecordsAcross >= 2 && ps->RecordWidth > 0)
+      s->columnWidth = static_cast<LONG>(int64_t(ps->RecordWidth) * s->units.layout.dpiX / 100);
   s->hooks.pageOverflow = PageOverflowStep;
   s->hooks.newPage = NewPageStep;
   s->hooks.outerFooterPending = OuterFooterStep;

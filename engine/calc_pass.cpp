@@ -79,7 +79,10 @@ RunCalcState* NewRunCalcState(CKmComposite* model) {
       c->levels[i].options = model->groupFlags[i];
       c->levelsUsed = i + 1;
     }
-    for (int i = 0; i < kRunGroupLevels && model->sortFields[i] != kNoField; ++i) c->sortFields[i] = model->sortFields[i];
+    for (int i = 0; i < kRunGroupLevels && model->sortFields[i] != kNoField; ++i) {
+      c->sortFields[i] = model->sortFields[i];
+      c->sortAscending[i] = SortSlotAscending(model->sortWords[i]);
+    }
   }
   return c;
 }

@@ -7,6 +7,7 @@
 #include "engine/run_report.h"
 #include "engine/summary_fields.h"
 #include "core/composite.h"
+#include "expr/functions_common.h"
 #include "model/record_pass.h"
 
 namespace {
@@ -73,6 +74,22 @@ void Finish(KmDocBase* doc) { FinishSummaries(&CalcOf(RunOf(doc))); }
 void PageTotals(KmDocBase* doc) { ResetPageTotals(&CalcOf(RunOf(doc))); }
 void FeedCharts(KmDocBase* doc) { FeedChartsAtLevel(&CalcOf(RunOf(doc))); }
 
+// A new page number: PAGENO() and the copy number read it, and the needed
+// calculations that rest on the page number are evaluated again for the page.
+void PageNumberChanged(KmDocBase* doc, uint32_t pageNumber) {
+  BuiltinDocumentState& state = ActiveBuiltinDocument();
+  state.pageNumber = static_cast<int32_t>(pageNumber);
+  ReportRun* run = RunOf(doc);
+  if (run != nullptr) state.copyNumber = static_cast<int32_t>(run->copyNumber);
+  CKmComposite* m = doc != nullptr ? doc->m_pModel : nullptr;
+  if (m == nullptr) return;
+  for (FieldDef* f = m->calcOrderList; f != nullptr; f = f->orderNext)
+    if ((f->flags & (kFieldNeeded | kFieldPageNumber | kFieldCalculation)) ==
+            (kFieldNeeded | kFieldPageNumber | kFieldCalculation) &&
+        !(f->flags & kFieldAlias) && !(f->totalFlags & kTotalIsTotal) && f->code != nullptr)
+      EvaluateCalculation(m, f);
+}
+
 }  // namespace
 
 void InstallRunCalcHooks(ReportRun* run) {
@@ -108,6 +125,7 @@ void InstallRunCalcHooks(ReportRun* run) {
 }
 
 void InstallCalcLinks(RunLinks& links) {
+  links.pageNumberChanged = PageNumberChanged;
   links.newCalcState = MakeCalc;
   links.deleteCalcState = DeleteRunCalcState;
   links.handleGroupBreak = GroupBreak;

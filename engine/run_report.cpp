@@ -1,6 +1,7 @@
 // The entry of one report run: the data and the layout readied before the
 // first record, the passes, and the messages of a run that produced nothing.
 #include "engine/run_report.h"
+#include "layout/page_setup.h"
 
 #include "engine/doc_upkeep.h"
 #include "engine/sort_pass_link.h"
@@ -238,6 +239,9 @@ int PrepareRun(KmDocBase* doc) {
   int32_t lines = SumBandLines(doc, kBandRecord, 0, 1);
   r->recordBandLines = lines > 0 ? static_cast<uint32_t>(lines) : 0;
   ReleaseAcrossBuffer(doc);
+  // Labels: the page set-up's records across, beyond the first of a row.
+  if (const PageSetupRec* ps = doc->m_pPageSetup)
+    r->recordsAcrossExtra = ps->RecordsAcross >= 2 ? static_cast<uint32_t>(ps->RecordsAcross - 1) : 0;
   if (r->recordsAcrossExtra > 0 && r->recordBandLines > 0) {
     uint64_t bytes = (static_cast<uint64_t>(r->recordsAcrossExtra) + 1) * r->recordBandLines * kAcrossCellBytes;
     if (bytes <= 0x7FFFFFFF) r->acrossBuffer = static_cast<BYTE*>(HeapAllocZero(0, static_cast<DWORD>(bytes)));

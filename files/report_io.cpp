@@ -226,14 +226,19 @@ int CKmRepIO::Load(const vt_ole::Storage& root) {
   if (rc == 0) {
     m_oleItemList.assign(contents->data.begin() + static_cast<std::ptrdiff_t>(handed), contents->data.end());
     m_oleStorages = root.storages;
-    if (const vt_ole::Stream* s = root.FindStream(kSummaryStreamName)) {
-      SummaryProperties props = m_summary.ToProperties();
-      DecodeSummaryInformation(s->data, props);
-      m_summary.FromProperties(props);
-    }
+    ReadSummaryInformation(root);
   }
   m_pRootStorage = nullptr;
   return rc;
+}
+
+void CKmRepIO::ReadSummaryInformation(const vt_ole::Storage& root) {
+  // A file without the stream keeps the properties it has.
+  const vt_ole::Stream* s = root.FindStream(kSummaryStreamName);
+  if (s == nullptr) return;
+  SummaryProperties props = m_summary.ToProperties();
+  DecodeSummaryInformation(s->data, props);
+  m_summary.FromProperties(props);
 }
 
 int CKmRepIO::OpenLibraryMember(LibraryFile& engine, const char* libPath, const char* member) {

@@ -116,6 +116,8 @@ class CKmRepIO {
   int WriteReport(vt_ole::Storage& root);
   // Reads the records of Contents, then the summary stream; 0 on success.
   int Load(const vt_ole::Storage& root);
+  // The summary properties from the report file's summary stream.
+  void ReadSummaryInformation(const vt_ole::Storage& root);
 
   void ResetProperties();
   // The File Properties dialog; 1 after OK, 0 after Cancel.

@@ -19,6 +19,13 @@
 #include "layout/fonts.h"
 #include "layout/layout_records.h"
 #include "core/compiled_code.h"
+#include "core/condition_code.h"
+#include "data/data_access.h"
+#include "data/expr_to_sql.h"
+#include "expr/compiler.h"
+#include "model/calc_fields.h"
+#include "model/field_dependencies.h"
+#include "model/group_levels.h"
 #include "foundation/heap_strings.h"
 #include "foundation/page_metrics.h"
 #include "foundation/text_helpers.h"
@@ -41,6 +48,8 @@ constexpr uint32_t kMaxStoredPosition = 1u << 20;
 constexpr uint32_t kMaxStoredPointSize = 1638;
 int32_t HeldPosition(uint32_t v) { return static_cast<int32_t>(v < kMaxStoredPosition ? v : kMaxStoredPosition); }
 int32_t HeldPointSize(uint32_t v) { return static_cast<int32_t>(v < kMaxStoredPointSize ? v : kMaxStoredPointSize); }
+// Field numbers from here up name the program's own fields in a filter.
+constexpr uint32_t kProgramFieldFloor = 0xFFFFFF00u;
 
 char* HeapText(const std::string& s) {
   char* p = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(s.size() + 1)));
@@ -439,6 +448,8 @@ int Reader::FieldRecord(uint16_t number, PayloadParser& r) {
     f->totalLevel = t.totalLevel;
     f->totalReset = t.totalReset;
     if (haveTable) f->table = MapTable(table);
+    // A total is of no table: the query never asks for it as a column.
+    if (plain == rec::WideTotal || plain == rec::Total || plain == rec::OldTotal) f->table = kTableNone;
     if (f->flags & kFieldAlias) f->flags2 |= kField2KeepRefNumber;  // re-linked after the end
     if (!expr.empty()) f->exprText = HeapText(Oem(expr));
     if (!second.empty()) f->text = HeapText(second);
@@ -1111,39 +1122,29 @@ void Reader::ApplyFonts() {
 
 template <class Map>
 bool Reader::RemapFilterCode(uint8_t* code, size_t length, Map map) {
-  const size_t used = CompiledCodeLength(code, length);
-  if (used == 0) return false;
-  std::vector<uint8_t> starts(used + 1, 0);
-  std::vector<std::pair<size_t, uint32_t>> writes;
-  std::vector<size_t> targets;
-  CodeReader rd(code, used);
-  Instruction in;
-  while (rd.Next(&in)) {
-    starts[in.offset] = 1;
-    if (in.op == OP_END) break;
-    if (in.op == OP_FIELD || in.op == OP_FIELD_PREV) {
-      const uint32_t v = map(in.u32);
+  // The stored condition code: tokens up to its closing 0. Every token must
+  // lie inside the code, be one the selection rows make, and every field
+  // must be one that was read.
+  const uint8_t* end = code + length;
+  std::vector<std::pair<uint8_t*, uint32_t>> writes;
+  uint8_t* p = code;
+  for (;;) {
+    if (p >= end) return false;
+    const uint8_t b = *p;
+    if (b == kCondEnd) break;
+    const bool known = IsConditionOperand(b) || IsConditionComparison(b) || b == kCondAnd || b == kCondOr ||
+                       b == kCondOpen || b == kCondClose || b == kCondEndMark;
+    if (!known) return false;
+    const size_t n = ConditionTokenSize(p, end);
+    if (n == 0) return false;
+    if (b == kCondField && ConditionFieldNumber(p) < kProgramFieldFloor) {
+      const uint32_t v = map(ConditionFieldNumber(p));
       if (v == kNoField) return false;
-      writes.emplace_back(in.offset + 1, v);
-    } else if (in.op == OP_TABLE) {
-      const int slot = TableSlotFromOrdinal(storedSlot_, static_cast<int>(in.u32));
-      if (in.u32 > 0xFF || slot < 0 || (slot < kMaxTables && m_->tableSlots[slot] == nullptr)) return false;
-      writes.emplace_back(in.offset + 1, static_cast<uint32_t>(slot));
-    } else if (in.op == OP_JUMP || in.op == OP_JUMP_FALSE) {
-      const int64_t target = static_cast<int64_t>(in.offset + 1) + in.jump;
-      if (in.jump <= 0 || target >= static_cast<int64_t>(used)) return false;
-      targets.push_back(static_cast<size_t>(target));
+      writes.emplace_back(p, v);
     }
+    p += n;
   }
-  if (rd.bad()) return false;
-  for (size_t t : targets)
-    if (!starts[t]) return false;
-  for (const auto& w : writes) {
-    code[w.first] = static_cast<uint8_t>(w.second);
-    code[w.first + 1] = static_cast<uint8_t>(w.second >> 8);
-    code[w.first + 2] = static_cast<uint8_t>(w.second >> 16);
-    code[w.first + 3] = static_cast<uint8_t>(w.second >> 24);
-  }
+  for (const auto& w : writes) SetConditionFieldNumber(w.first, w.second);
   return true;
 }
 
@@ -1156,8 +1157,20 @@ int Reader::EndRecord() {
     for (FieldDef* f = m_->fieldList; f; f = f->next) (fileIds_.count(f) ? stored : other).push_back(f);
     std::stable_sort(stored.begin(), stored.end(),
                      [&](FieldDef* a, FieldDef* b) { return fileIds_[a] < fileIds_[b]; });
+    // A table's columns stand together in the list (the query walks them
+    // from the table's first field): a column the data source lists but the
+    // report does not name goes after the last column of its table.
+    auto plain = [](const FieldDef* f) {
+      return (f->flags & (kFieldAlias | kFieldCalculation)) == 0 && (f->totalFlags & kTotalIsTotal) == 0;
+    };
     std::vector<FieldDef*> all = stored;
-    all.insert(all.end(), other.begin(), other.end());
+    for (FieldDef* f : other) {
+      auto at = all.end();
+      if (plain(f))
+        for (auto it = all.begin(); it != all.end(); ++it)
+          if ((*it)->table == f->table && plain(*it)) at = it + 1;
+      all.insert(at, f);
+    }
     for (size_t i = 0; i < all.size(); ++i) all[i]->next = i + 1 < all.size() ? all[i + 1] : nullptr;
     m_->fieldList = all.empty() ? nullptr : all[0];
     m_->FreeFieldIndex();
@@ -1201,12 +1214,31 @@ int Reader::EndRecord() {
     } else if (f->totalFlags & kTotalIsTotal) {
       if (f->refField != kNoField) f->refField = map(f->refField);
     }
-    if ((f->flags & kFieldCalculation) || (f->totalFlags & kTotalIsTotal)) {
-      if (!hooks_.CompileField(doc_, f)) {
-        char text[300];
-        std::snprintf(text, sizeof text, GetResString(728, 0), f->name);
-        hooks_.ShowWarning(doc_, text);
-        broken.push_back(f);
+  }
+  // Calculations are compiled again from their text, totals' conditions too,
+  // once every field has its place. One that no longer compiles stays, with
+  // no code, so the user can edit it; the run refuses such a report.
+  for (FieldDef* f = m_->fieldList; f; f = f->next) {
+    if (!fileIds_.count(f) || (f->flags & kFieldAlias)) continue;
+    const bool calc = (f->flags & kFieldCalculation) != 0;
+    const bool total = (f->totalFlags & kTotalIsTotal) != 0;
+    if (!calc && !total) continue;
+    char text[300];
+    if (total && (f->refField == kNoField || m_->GetFieldAt(f->refField) == nullptr)) {
+      std::snprintf(text, sizeof text, GetResString(729, 0), f->name);
+      hooks_.ShowWarning(doc_, text);
+      continue;
+    }
+    if (calc && (f->exprText == nullptr || f->exprText[0] == 0)) continue;
+    if (!calc && f->conditionText == nullptr) continue;
+    uint32_t position = 0;
+    if (CompileFieldText(m_, f, &position) != 0) {
+      std::snprintf(text, sizeof text, GetResString(calc ? 728 : 778, 0), f->name);
+      hooks_.ShowWarning(doc_, text);
+      if (calc) {
+        HeapFreeBlock(f->code);
+        f->code = nullptr;
+        f->codeLength = 0;
       }
     }
   }
@@ -1309,6 +1341,33 @@ int Reader::EndRecord() {
   std::copy(std::begin(m_->groupFlags), std::end(m_->groupFlags), std::begin(s_.groupFlags));
   std::copy(std::begin(m_->sortFields), std::end(m_->sortFields), std::begin(s_.sortFields));
   for (int i = 0; i < kSortSlots; ++i) s_.sortWords[i] = static_cast<uint8_t>(m_->sortWords[i]);
+  // The evaluation order: a calculation that cannot be ordered must be edited.
+  for (FieldDef* f = PropagateFieldDependencies(m_); f != nullptr; f = f->orderNext) {
+    char text[300];
+    std::snprintf(text, sizeof text, GetResString(728, 0), f->name);
+    hooks_.ShowWarning(doc_, text);
+  }
+  // The totals, filter and sort checks; then names shared by two tables are
+  // qualified in the calculations that use them.
+  {
+    GroupSetup setup = ModelGroupSetup(m_);
+    if (CheckTotalsSetup(m_, setup, nullptr, false) != 0) {
+      const int code = m_->lastEngineError;
+      if (code != 0) hooks_.ShowWarning(doc_, m_->GetEngineErrorText(code));
+    }
+  }
+  for (int s = 0; s < kMaxTables; ++s)
+    if (m_->tableSlots[s] != nullptr) RenameDuplicateFields(m_, s);
+  // Calculations the data source can do are handed to it as SQL.
+  TranslateCalculatedFields(m_);
+  const bool connected = GetDataAccess(m_)->Current() != nullptr;
+  for (FieldDef* f = m_->fieldList; f && connected; f = f->next)
+    if ((f->flags & (kFieldCalculation | kFieldJoin)) == (kFieldCalculation | kFieldJoin) && f->code != nullptr &&
+        f->sqlText == nullptr) {
+      char text[300];
+      std::snprintf(text, sizeof text, GetResString(928, 0), f->name);
+      hooks_.ShowWarning(doc_, text);
+    }
   // Places: bottoms from the baseline offsets, tops from the top offsets.
   for (const PendingPlace& pl : places_) {
     if (pl.head == nullptr) continue;

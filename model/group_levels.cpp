@@ -36,6 +36,17 @@ FieldDef* RootTotal(CKmComposite* m, FieldDef* f) {
   return nullptr;
 }
 
+GroupSetup ModelGroupSetup(const CKmComposite* m) {
+  GroupSetup setup;
+  for (int i = 0; i < kMaxGroupLevels; ++i) {
+    setup.levels[i].field = m->groupFields[i];
+    setup.levels[i].flags = m->groupFlags[i];
+    setup.sortFields[i] = m->sortFields[i];
+    setup.directions[i] = SortSlotAscending(m->sortWords[i]);
+  }
+  return setup;
+}
+
 int CheckSortAndGroupFields(CKmComposite* m, GroupSetup& s, FieldDef* keys[kKeyLevels], uint32_t kinds[kKeyLevels]) {
   for (int i = 0; i < kMaxGroupLevels && s.sortFields[i] != kNoField; ++i) {
     FieldDef* f = m->GetFieldAt(s.sortFields[i]);

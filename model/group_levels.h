@@ -55,6 +55,13 @@ struct GroupSetup {
   int totalsSortNeeded = 0;
 };
 
+// Bit 0 of a sort slot's word: the slot sorts descending (0, as older
+// reports stored it, is ascending).
+constexpr uint16_t kSortDescending = 1;
+inline uint16_t SortSlotAscending(uint16_t sortWord) { return (sortWord & kSortDescending) ? 0 : 1; }
+// The model's group levels and sort slots with their directions.
+GroupSetup ModelGroupSetup(const CKmComposite* model);
+
 // Fills keys (9, null ended) and kinds (direction, or 1 for a group key).
 // 1 on a conflict (model->lastEngineError 3190, 3192, 3198 or 3199), -2 when
 // the totals must be sorted in the program, -1 when not.

@@ -4,6 +4,8 @@
 #include "app/print_run.h"
 
 #include "app/document.h"
+#include "core/composite.h"
+#include "foundation/heap_strings.h"
 #include "engine/output_messages.h"
 #include "engine/printer_library.h"
 #include "foundation/page_metrics.h"
@@ -13,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -198,3 +201,35 @@ TEST(SpoolerErrorMessageTest, OutOfMemoryDiskAndTheRest) {
 }
 
 }  // namespace
+
+// A calculation whose text no longer compiles (read from a report whose
+// column or user function went) would print nothing where its value goes:
+// the run refuses and names it.
+TEST_F(PrintRunTest, ACalculationThatNoLongerCompilesStopsTheRun) {
+  ASSERT_TRUE(doc.CreateReportTables());
+  FieldDef* net = doc.m_pModel->AddField(kFieldCalculation | kFieldNumeric);
+  std::snprintf(net->name, sizeof net->name, "NET");
+  const char text[] = "GROSS - TAX";
+  net->exprText = static_cast<char*>(HeapAllocZero(0, sizeof text));
+  std::memcpy(net->exprText, text, sizeof text);
+  EXPECT_EQ(RunOutputWithRecovery(doc, 0), 0);
+  EXPECT_FALSE(GetPrintRunContext().lastRunPrinted);
+  ASSERT_EQ(g_messages.size(), 1u);
+  EXPECT_EQ(g_messages[0], "Calculated field 'NET' must be edited");
+  EXPECT_TRUE(services.log.empty()) << "nothing was prepared or run";
+  EXPECT_FALSE(fs::exists(Out()));
+}
+
+TEST_F(PrintRunTest, ATotalConditionThatNoLongerCompilesStopsTheRun) {
+  ASSERT_TRUE(doc.CreateReportTables());
+  FieldDef* big = doc.m_pModel->AddField(kFieldNumeric);
+  std::snprintf(big->name, sizeof big->name, "BIGSUM");
+  big->totalFlags = kTotalIsTotal;
+  const char text[] = "AMOUNT > 1000";
+  big->conditionText = static_cast<char*>(HeapAllocZero(0, sizeof text));
+  std::memcpy(big->conditionText, text, sizeof text);
+  EXPECT_EQ(RunOutputWithRecovery(doc, 0), 0);
+  ASSERT_EQ(g_messages.size(), 1u);
+  EXPECT_EQ(g_messages[0], "Total condition for 'BIGSUM' must be edited");
+  EXPECT_TRUE(services.log.empty());
+}

@@ -43,10 +43,8 @@ namespace {
 namespace fs = std::filesystem;
 
 using program_run::Capture;
+using program_run::Have;
 using program_run::ProgramPath;
-
-bool Have(const char* tool) { return !Capture(std::string("command -v ") + tool).empty(); }
-
 
 class SampleRun : public ::testing::Test {
  protected:

@@ -156,4 +156,22 @@ bool StartPostgres(std::string* why) {
   return true;
 }
 
+int PostgresPort() { return g_pgOk ? g_pgPort : 0; }
+
+std::string RunPostgresSql(const std::string& sql, bool* ok) {
+  if (ok) *ok = false;
+  if (!g_pgOk) return std::string();
+  const std::string file = WriteFile("pg_script.sql", sql);
+  const std::string out = g_dir + "/pg_script.out";
+  const std::string cmd = "timeout 60 " + g_pgBin + "/psql -X -q -A -t -v ON_ERROR_STOP=1 -h 127.0.0.1 -p " +
+                          std::to_string(g_pgPort) + " -U postgres -d postgres -f '" + file + "' >'" + out +
+                          "' 2>&1";
+  const int rc = Run(cmd);
+  std::ifstream in(out);
+  std::stringstream text;
+  text << in.rdbuf();
+  if (ok) *ok = rc == 0;
+  return text.str();
+}
+
 }  // namespace odbc_test

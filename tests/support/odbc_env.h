@@ -17,6 +17,11 @@ extern const char* const kBrokenDsn;   // a PostgreSQL source on a closed port
 // data source; false with a reason when it cannot run here.
 bool StartPostgres(std::string* why);
 extern const char* const kPgDsn;
+// Runs SQL text on the private server with psql (as the postgres user on
+// 127.0.0.1); its output, or empty with *ok false when it failed.
+std::string RunPostgresSql(const std::string& sql, bool* ok = nullptr);
+// The private server's port on 127.0.0.1 (0 before it started).
+int PostgresPort();
 
 // Writes a file under Dir(); returns its path.
 std::string WriteFile(const std::string& name, const std::string& text);

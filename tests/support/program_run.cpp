@@ -12,13 +12,15 @@ std::string Capture(const std::string& command, int* status) {
   std::string out;
   FILE* p = ::popen(command.c_str(), "r");
   if (p == nullptr) return out;
-  std::array<char, 1024> buf{};
+  std::array<char, 4096> buf{};
   size_t n = 0;
   while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
   const int raw = ::pclose(p);
   if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return out;
 }
+
+bool Have(const char* tool) { return !Capture(std::string("command -v ") + tool).empty(); }
 
 std::string ProgramPath() {
   std::error_code ec;

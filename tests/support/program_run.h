@@ -1,11 +1,14 @@
-// Running the built program (or any command) from a test and reading what it wrote.
+// Running shell commands and the program itself from a test.
 #pragma once
 
 #include <string>
 
 namespace program_run {
-// Runs the command through the shell; its standard output, and its exit status.
+
+// The standard output of a shell command; its exit status in status.
 std::string Capture(const std::string& command, int* status = nullptr);
-// The program beside the running test program.
+bool Have(const char* tool);
+// The program built beside the test program.
 std::string ProgramPath();
+
 }  // namespace program_run

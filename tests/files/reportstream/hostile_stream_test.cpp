@@ -107,15 +107,15 @@ TEST(HostileStream, IndexesFromTheStreamAreCheckedBeforeUse) {
 }
 
 TEST(HostileStream, FilterCodeFromTheFileIsCheckedBeforeItIsKept) {
+  // The stored condition code: field token (0x20, u32), operator, operand
+  // tokens, end mark (0x2A), and a closing 0.
   const std::vector<std::vector<uint8_t>> bad = {
-      {10, 4, 0, 0},                // cut inside an operand
-      {10, 4, 0, 0, 0},             // no end
-      {38, 8},                      // no such opcode
-      {10, 200, 0, 0, 0, 8},        // no such field
-      {11, 9, 0, 0, 0, 8},          // no such table
-      {40, 0xF0, 0xFF, 0xFF, 0xFF, 8},  // jumps backwards
-      {40, 50, 0, 0, 0, 8},         // jumps past its end
-      {40, 2, 0, 0, 0, 13, 8},      // lands inside an instruction
+      {0x20, 4, 0, 0},                                  // cut inside a field token
+      {0x20, 4, 0, 0, 0, 1, 0x25, 1, 0x2A},             // no closing 0
+      {0x20, 4, 0, 0, 0, 99, 0x25, 1, 0x2A, 0},         // no such operator
+      {0x20, 200, 0, 0, 0, 1, 0x25, 1, 0x2A, 0},        // no such field
+      {0x20, 1, 0, 0, 0, 1, 0x22, 'a', 'b'},            // a text without its end
+      {0x20, 4, 0, 0, 0, 1, 0x23, 0, 0, 0},             // a number cut short
   };
   for (size_t i = 0; i < bad.size(); ++i) {
     Doc a;
@@ -130,16 +130,18 @@ TEST(HostileStream, FilterCodeFromTheFileIsCheckedBeforeItIsKept) {
     ASSERT_EQ(d.hooks.warnings.size(), 1u) << i;
     EXPECT_EQ(d.hooks.warnings[0], "Filter must be edited: fields deleted") << i;
   }
-  // A forward jump to an instruction is kept.
-  Doc a;
-  BuildFullReport(a);
-  const uint8_t good[] = {40, 5, 0, 0, 0, 13, 8};
-  HeapFreeBlock(a.M().conditionCode);
-  std::memcpy(a.M().conditionCode = static_cast<uint8_t*>(HeapAllocZero(0, sizeof good)), good, sizeof good);
-  a.M().conditionLength = sizeof good;
-  Doc d;
-  ASSERT_EQ(d.Read(a.Write(StreamMode::Library), StreamMode::Library), 0);
-  EXPECT_NE(d.M().conditionCode, nullptr);
+  // A filter the selection rows made is kept, in both forms, with its field.
+  for (StreamMode mode : {StreamMode::Storage, StreamMode::Library}) {
+    Doc a;
+    BuildFullReport(a);
+    Doc d;
+    ASSERT_EQ(d.Read(a.Write(mode), mode), 0);
+    EXPECT_TRUE(d.hooks.warnings.empty()) << (d.hooks.warnings.empty() ? "" : d.hooks.warnings[0]);
+    ASSERT_NE(d.M().conditionCode, nullptr);
+    ASSERT_EQ(d.M().conditionLength, a.M().conditionLength);
+    EXPECT_EQ(std::memcmp(d.M().conditionCode, a.M().conditionCode, a.M().conditionLength), 0);
+    EXPECT_STREQ(d.M().GetFieldAt(ConditionFieldNumber(d.M().conditionCode))->name, "PAID");
+  }
 }
 
 TEST(HostileStream, UnknownTypesAreSkippedAndListedOnce) {

@@ -298,3 +298,26 @@ TEST(OlderVersions, VersionThreeStyleByteCarriesTheFont) {
 }
 
 }  // namespace
+
+// A calculation whose text no longer compiles is kept, without code, and the
+// user is told which one must be edited; the rest of the report reads.
+TEST(ReaderCompile, ACalculationThatNoLongerCompilesIsKeptAndNamed) {
+  rs_test::Doc a;
+  rs_test::BuildFullReport(a);
+  FieldDef* calc = nullptr;
+  for (FieldDef* f = a.M().fieldList; f; f = f->next)
+    if (std::strcmp(f->name, "DOUBLE") == 0) calc = f;
+  ASSERT_NE(calc, nullptr);
+  HeapFreeBlock(calc->exprText);
+  calc->exprText = rs_test::Heap("GONE * 2");
+  rs_test::Doc b;
+  ASSERT_EQ(b.Read(a.Write(StreamMode::Storage), StreamMode::Storage), 0);
+  ASSERT_EQ(b.hooks.warnings.size(), 1u);
+  EXPECT_EQ(b.hooks.warnings[0], "Calculated field 'DOUBLE' must be edited");
+  const FieldDef* kept = nullptr;
+  for (FieldDef* f = b.M().fieldList; f; f = f->next)
+    if (std::strcmp(f->name, "DOUBLE") == 0) kept = f;
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(kept->code, nullptr);
+  EXPECT_STREQ(kept->exprText, "GONE * 2");
+}

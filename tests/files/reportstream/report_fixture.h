@@ -11,6 +11,10 @@
 #include "files/report_writer.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
+#include "core/condition_code.h"
+#include "expr/compiler.h"
+#include "model/field_dependencies.h"
+#include "model/selection_conditions.h"
 
 #include <gtest/gtest.h>
 
@@ -123,7 +127,7 @@ inline void BuildFullReport(Doc& d) {
   FieldDef* calc = d.Field("DOUBLE", kFieldCalculation | kFieldNumeric, 0);
   calc->exprText = Heap("ORDNO * 2");
   calc->text = Heap("second text");
-  FieldDef* total = d.Field("SUMORD", kFieldNumeric, 0);
+  FieldDef* total = d.Field("SUMORD", kFieldNumeric, kTableNone);
   total->totalFlags = kTotalIsTotal;
   total->refField = 0;
   total->totalFunction = 1;
@@ -142,11 +146,16 @@ inline void BuildFullReport(Doc& d) {
   m.sortFields[0] = 0;
   m.sortFields[1] = 7;
   m.sortWords[1] = 1;
-  // The filter: PAID (field 4).
-  const uint8_t code[6] = {10, 4, 0, 0, 0, 8};
-  m.conditionCode = static_cast<uint8_t*>(HeapAllocZero(0, sizeof code));
-  std::memcpy(m.conditionCode, code, sizeof code);
-  m.conditionLength = sizeof code;
+  // The filter, as the selection rows make it: PAID = true (field 4).
+  SelectConditionRow row;
+  row.field = 4;
+  row.op = kCondEqual;
+  std::snprintf(row.values, sizeof row.values, "true");
+  int code = 0, at = 0;
+  ASSERT_EQ(ParseConditionList(&m, 1, &row, &code, &at), 1) << code;
+  uint32_t failure = 0;
+  bool changed = false;
+  ASSERT_EQ(ApplyConditionEdits(&m, 1, &row, &failure, &changed), 1);
 
   BandLineRec* l = d.doc.m_bandLines.lines;
   const uint8_t kinds[] = {kBandPageHeader, kBandRecord, kBandRecord, kBandSummary, kBandPageFooter};
@@ -251,6 +260,10 @@ inline void BuildFullReport(Doc& d) {
   s.htmlOptions = {1, 2, 3, 0, 0, 9};
   s.options120 = {true, 5, {1, 2, 3}, "exp", "settings"};
   s.exportDefinitions.push_back({0x0101, "Sheet", "C:\\X\\SHEET.DLL", {9, 8, 7}});
+  // Compiled and ordered as the program keeps a report it edits.
+  ASSERT_EQ(CompileFieldText(&m, calc, nullptr), 0);
+  ASSERT_EQ(CompileFieldText(&m, total, nullptr), 0);
+  PropagateFieldDependencies(&m);
 }
 
 // Where two streams first differ, as "record type at offset", for failure output.

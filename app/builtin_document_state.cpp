@@ -1,0 +1,17 @@
+#include "app/builtin_document_state.h"
+
+#include "app/document.h"
+#include "expr/functions_common.h"
+#include "foundation/library_manager.h"
+
+void TakeBuiltinDocumentState(CKmDoc& doc) {
+  BuiltinDocumentState& state = ActiveBuiltinDocument();
+  state.format.intl = doc.m_intl;
+  state.reportName = doc.m_szReportName;
+  state.reportTitleName = doc.GetTitle();
+  state.libraryOpen = doc.m_bLibraryMode ? 1 : 0;
+  state.libraryName = doc.m_bLibraryMode ? doc.m_files.currentFile : "";
+  if (const CExplicitLibraryManager* m = AppLibraryManager()) state.programDirectory = m->ProgramDir();
+  state.pageNumber = 0;
+  state.copyNumber = 0;
+}

@@ -1,0 +1,17 @@
+// Connecting a new report's data source by name, with no dialog: the data
+// source the command line names (/N) and the master table it names (/T, /I).
+// The interactive choice of a data source calls this once the user has
+// picked a name.
+#pragma once
+
+#include <string>
+
+class CKmDoc;
+
+// Connects the named data source (asking for a log-on only when allowPrompt
+// is set) and makes it current; with a master table, the table becomes the
+// report's master with its columns listed. The name is kept as the report's
+// data source. False, with the reason in error, when the source cannot be
+// connected or the table cannot be read.
+bool ConnectNamedDataSource(CKmDoc& doc, const char* source, const char* masterTable, bool allowPrompt,
+                            const char* connectText, std::string* error);

@@ -1,0 +1,608 @@
+// The whole road of a report: built in code and printed to a PDF in this
+// process, saved by the program's writer, then opened and printed by the
+// program itself in a fresh process (/G). Both PDFs must read the same, on
+// SQLite and on the private PostgreSQL server, and what they show must agree
+// with the databases' own ORDER BY, WHERE and aggregates.
+#include "app/document.h"
+#include "app/print_run.h"
+#include "core/condition_code.h"
+#include "engine/printer_library.h"
+#include "engine/run_report.h"
+#include "expr/compiler_state.h"
+#include "expr/date_settings.h"
+#include "expr/functions_common.h"
+#include "expr/udf.h"
+#include "expr/udf_library.h"
+#include "foundation/settings.h"
+#include "platform/printer/printer_info.h"
+#include "platform/win/ui_app.h"
+#include "tests/app/roundtrip/report_maker.h"
+#include "tests/support/odbc_env.h"
+#include "tests/support/program_run.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using roundtrip::ReportMaker;
+
+using program_run::Capture;
+using program_run::ProgramPath;
+
+// ---- The data: the same rows in both databases.
+
+const char* const kRegions[] = {"North", "South", "West"};
+const char* const kCustomers[] = {"Aster", "Birch", "Cedar", "Dogwood", "Elm"};
+constexpr int kRows = 30;
+
+std::string DayText(int offset) {
+  // Days from 1998-01-01, by the civil calendar.
+  int y = 1998, m = 1, d = 1 + offset;
+  auto length = [](int year, int month) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+  };
+  while (d > length(y, m)) {
+    d -= length(y, m);
+    if (++m > 12) m = 1, ++y;
+  }
+  char b[16];
+  std::snprintf(b, sizeof b, "%04d-%02d-%02d", y, m, d);
+  return b;
+}
+
+std::string DataScript(const char* doubleType, const char* memoType) {
+  std::ostringstream s;
+  s << "drop table if exists rt_sales;\n"
+    << "create table rt_sales (id integer, region varchar(12), customer varchar(20), sold date, qty integer, "
+    << "price " << doubleType << ", note varchar(200), remark " << memoType << ");\n";
+  for (int i = 0; i < kRows; ++i) {
+    const double price = 10.25 + (i * 37) % 90 + (i % 2 ? 0.5 : 0.0);
+    char p[32];
+    std::snprintf(p, sizeof p, "%.2f", price);
+    s << "insert into rt_sales values (" << i + 1 << ", '" << kRegions[i % 3] << "', '" << kCustomers[(i * 7) % 5]
+      << "', '" << DayText(i * 23) << "', " << 1 + (i * 5) % 12 << ", " << p << ", '"
+      << (i % 4 == 0 ? "Delivered to the back door of the warehouse after the second call, signed by the "
+                       "night porter who keeps the keys"
+                     : "Delivered")
+      << "', '" << (i % 3 == 0 ? "Call ahead.\nUse the side gate; the dog is friendly but loud." : "None")
+      << "');\n";
+  }
+  return s.str();
+}
+
+// The filter in SQL, as the report's selection rows give it.
+const char* const kWhere = "region in ('North', 'West') and sold between '1998-03-01' and '1999-06-30'";
+
+struct Database {
+  const char* name;
+  std::string dsn;
+  // Runs a query; rows of '|'-separated columns.
+  std::string (*query)(const std::string& sql);
+};
+
+std::string SqliteQuery(const std::string& sql) {
+  return Capture("sqlite3 '" + odbc_test::Dir() + "/test.db' \"" + sql + "\" 2>&1");
+}
+std::string PostgresQuery(const std::string& sql) { return odbc_test::RunPostgresSql(sql + ";\n"); }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line))
+    if (!line.empty()) out.push_back(line);
+  return out;
+}
+
+std::string Figure(const std::string& sqlNumber) {
+  char b[64];
+  std::snprintf(b, sizeof b, "%.2f", std::atof(sqlNumber.c_str()));
+  return b;
+}
+
+// The word after a label on each line that holds it, in page order.
+std::vector<std::string> WordsAfter(const std::string& text, const std::string& label) {
+  std::vector<std::string> out;
+  for (const std::string& line : Lines(text)) {
+    const size_t at = line.find(label);
+    if (at == std::string::npos) continue;
+    std::istringstream rest(line.substr(at + label.size()));
+    std::string word;
+    rest >> word;
+    out.push_back(word);
+  }
+  return out;
+}
+
+class RoundTrip : public ::testing::TestWithParam<int> {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(ProgramPath())) GTEST_SKIP() << "the program is not built";
+    if (Capture("command -v pdftotext").empty() || Capture("command -v sqlite3").empty())
+      GTEST_SKIP() << "pdftotext or sqlite3 is missing";
+    if (!odbc_test::HaveSqliteDriver()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
+    if (GetParam() == 0) {
+      db_ = {"SQLite", odbc_test::kSqliteDsn, SqliteQuery};
+      std::ofstream(odbc_test::Dir() + "/rt_sales.sql") << DataScript("double", "longvarchar");
+      ASSERT_EQ(std::system(("sqlite3 '" + odbc_test::Dir() + "/test.db' < '" + odbc_test::Dir() +
+                             "/rt_sales.sql'")
+                                .c_str()),
+                0);
+    } else {
+      std::string why;
+      if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
+      db_ = {"PostgreSQL", odbc_test::kPgDsn, PostgresQuery};
+      bool ok = false;
+      const std::string out = odbc_test::RunPostgresSql(DataScript("double precision", "text"), &ok);
+      ASSERT_TRUE(ok) << out;
+    }
+    dir_ = odbc_test::Dir() + "/roundtrip_" + db_.name;
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    // The program's own folder of settings: dates day first, no splash.
+    std::ofstream(dir_ + "/win.ini") << "[intl]\nsShortDate=dd.MM.yyyy\niDate=1\nsDate=.\n";
+    std::ofstream(dir_ + "/kmw.ini") << "[Preferences]\nShowSplash=0\n";
+    // A one-pixel picture for the title.
+    const unsigned char png[] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0x0D, 0x49, 0x48, 0x44,
+                                 0x52, 0, 0, 0, 1, 0, 0, 0, 1, 8, 6, 0, 0, 0, 0x1F, 0x15, 0xC4, 0x89, 0, 0, 0,
+                                 0x0D, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9C, 0x63, 0xF8, 0xCF, 0xC0, 0xF0, 0x1F,
+                                 0, 0x05, 0x00, 0x01, 0xFF, 0x89, 0x99, 0x3D, 0x1D, 0, 0, 0, 0, 0x49, 0x45,
+                                 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+    std::ofstream(dir_ + "/logo.png", std::ios::binary).write(reinterpret_cast<const char*>(png), sizeof png);
+    fs::copy_file(VT_SOURCE_DIR "/samples/kmwsql.ini", dir_ + "/kmwsql.ini");
+    setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
+    UiStartApplication();
+    InstallBuiltinFunctionHandlers();
+    MakeUserFunctions();
+  }
+
+  // kmw.udf in the report's folder, where the program finds it when it
+  // runs there: one function, as the function editor saves it.
+  void MakeUserFunctions() {
+    CKmComposite m(nullptr);
+    InstallUdfHooks(&m);
+    SetUdfLibraryPath(&m, (dir_ + "/kmw.udf").c_str());
+    ASSERT_EQ(OpenUdfLibrary(&m, true), 0);
+    int32_t pos = 0;
+    ASSERT_EQ(DefineUdf(&m, nullptr, "TWICE(N_X)", "X * 2", &pos), 0);
+    UdfNode* node = CommitUdfDefinition(&m);
+    ASSERT_EQ(SaveUdf(&m, node, nullptr), 0);
+    CloseUdfLibrary(&m);
+  }
+
+  // Builds the report, prints it here, saves it; the text of that print.
+ public:
+  using BuildStep = bool (RoundTrip::*)(CKmDoc&, CKmRepIO&, std::string*);
+  std::string BuildPrintAndSave(const std::string& path, std::string* error, BuildStep build = &RoundTrip::Build) {
+    CKmDoc doc;
+    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
+    doc.m_bandLines.lines = lines.get();
+    doc.m_pPageSetup = AllocPageSetup();
+    CKmRepIO io(&doc);
+    doc.m_pRepIO = &io;
+    ReadIntlSettings(doc);
+    doc.m_strUdfPath = dir_ + "/kmw.udf";
+    // The names the report has once saved, which REPNAME() prints.
+    std::snprintf(doc.m_szReportName, sizeof doc.m_szReportName, "%s", path.c_str());
+    doc.SetTitleAlways(fs::path(path).filename().c_str());
+    std::string text;
+    if ((this->*build)(doc, io, error)) {
+      text = PrintHere(doc, error);
+      if (io.SaveReportFile(path.c_str()) != kRepIoOk) *error = "the report was not saved";
+    }
+    FreeReportRun(&doc);
+    doc.m_pRepIO = nullptr;
+    return text;
+  }
+
+ public:
+  bool Build(CKmDoc& doc, CKmRepIO& io, std::string* error) {
+    ReportMaker r(doc, io);
+    if (!r.Begin(db_.dsn.c_str(), "rt_sales", {"region", "customer", "sold", "qty", "price", "note"}, error))
+      return false;
+    ApplyIntlDateSettings(doc.m_intl, ModelDateSettings(&r.M()));
+    SetUdfLibraryPath(&r.M(), doc.m_strUdfPath.c_str());
+    if (LoadUserFunctionLibrary(&r.M()) != kUdfLibOk) {
+      *error = "kmw.udf did not load";
+      return false;
+    }
+    FieldDef* region = r.Column("region");
+    FieldDef* customer = r.Column("customer");
+    FieldDef* sold = r.Column("sold");
+    FieldDef* qty = r.Column("qty");
+    FieldDef* price = r.Column("price");
+    FieldDef* note = r.Column("note");
+    if (!region || !customer || !sold || !qty || !price || !note) return false;
+    // The filter first: the rows name the fields by their numbers now.
+    if (!r.Filter({r.Row(0, region, kCondOneOf, "'North','West'"),
+                   r.Row(1, sold, kCondBetween, "{01.03.1998},{30.06.1999}")},
+                  error))
+      return false;
+    // Calculations of each result type, one over a user function.
+    FieldDef* amount = r.Calc("AMOUNT", "qty * price");
+    FieldDef* label = r.Calc("LABEL", "TRIM(customer) + '-' + region");
+    FieldDef* due = r.Calc("DUE", "sold + 30");
+    FieldDef* big = r.Calc("BIG", "qty > 6");
+    FieldDef* twice = r.Calc("TWICEQ", "TWICE(qty)");
+    FieldDef* page = r.Calc("PG", "PAGENO()");
+    FieldDef* name = r.Calc("RN", "REPNAME()");
+    if (!amount || !label || !due || !big || !twice || !page || !name) return false;
+    // Totals of every kind at the group levels and the report, a running
+    // total on the record line and a pre-processed one in a group header.
+    FieldDef* lines = r.Total("RLINES", amount, kSummaryCount, 0, true);
+    FieldDef* running = r.Total("RUNNING", amount, kSummarySum, kSummaryResetNever);
+    FieldDef* csum = r.Total("CSUM", amount, kSummarySum, 1);
+    FieldDef* ccount = r.Total("CCOUNT", amount, kSummaryCount, 1);
+    FieldDef* rsum = r.Total("RSUM", amount, kSummarySum, 0);
+    FieldDef* ravg = r.Total("RAVG", amount, kSummaryAverage, 0);
+    FieldDef* rmin = r.Total("RMIN", amount, kSummaryMinimum, 0);
+    FieldDef* rmax = r.Total("RMAX", amount, kSummaryMaximum, 0);
+    FieldDef* gsum = r.Total("GSUM", amount, kSummarySum, kSummaryResetNever);
+    FieldDef* gcount = r.Total("GCOUNT", amount, kSummaryCount, kSummaryResetNever);
+    FieldDef* gstd = r.Total("GSTD", amount, kSummaryStdDeviation, kSummaryResetNever);
+    FieldDef* gvar = r.Total("GVAR", amount, kSummaryVariance, kSummaryResetNever);
+    // Region ascending, customer descending within it, then the date.
+    r.Group(0, region, false);
+    r.Group(1, customer, true);
+    r.Sort(2, sold, true);
+
+    const int title = r.Line(kBandTitle);
+    r.Text(title, 1, "Sales round trip");
+    r.Box(title, 0, 20);
+    r.Picture(title, 22, dir_ + "/logo.png");
+    const int header = r.Line(kBandPageHeader);
+    r.Text(header, 0, "Sold");
+    r.Text(header, 12, "Qty");
+    r.Text(header, 18, "Amount");
+    r.Text(header, 30, "Label");
+    const int rule = r.Line(kBandPageHeader);
+    r.Rule(rule, 0, 70);
+    const int regionHead = r.Line(kBandGroupHeader);
+    r.Text(regionHead, 0, "Region:");
+    r.Place(region, regionHead, 8, 10);
+    r.Text(regionHead, 20, "lines");
+    r.Place(lines, regionHead, 26, 6, 0);
+    const int customerHead = r.Line(kBandGroupHeader + 1);
+    r.Text(customerHead, 2, "Customer:");
+    r.Place(customer, customerHead, 12, 12);
+    const int record = r.Line(kBandRecord);
+    r.Place(sold, record, 0, 11);
+    r.Place(qty, record, 12, 4, 0);
+    r.Place(amount, record, 17, 9, 2);
+    r.Place(label, record, 30, 16);
+    r.Place(due, record, 47, 11);
+    r.Place(big, record, 59, 2);
+    r.Place(twice, record, 62, 4, 0);
+    r.Place(running, record, 67, 10, 2);
+    const int noteLine = r.Line(kBandRecord);
+    r.Place(note, noteLine, 2, 40);
+    r.Place(price, noteLine, 44, 9, 2);
+    const int customerFoot = r.Line(kBandGroupFooter + 1);
+    r.Text(customerFoot, 2, "Customer total");
+    r.Place(ccount, customerFoot, 12, 4, 0);
+    r.Place(csum, customerFoot, 17, 9, 2);
+    const int regionFoot = r.Line(kBandGroupFooter);
+    r.Text(regionFoot, 0, "Region sum");
+    r.Place(rsum, regionFoot, 17, 9, 2);
+    const int summary = r.Line(kBandSummary);
+    r.Text(summary, 0, "Grand total");
+    r.Place(gcount, summary, 12, 4, 0);
+    r.Place(gsum, summary, 17, 9, 2);
+    // Labelled figures after the sums: label, then the total four cells on.
+    const struct {
+      int line, column;
+      const char* label;
+      FieldDef* total;
+    } labelled[] = {{regionFoot, 27, "avg", ravg}, {regionFoot, 41, "min", rmin}, {regionFoot, 55, "max", rmax},
+                    {summary, 27, "std", gstd},    {summary, 41, "var", gvar}};
+    for (const auto& l : labelled) {
+      r.Text(l.line, l.column, l.label);
+      r.Place(l.total, l.line, l.column + 4, l.total == gvar ? 12 : 9, 2);
+    }
+    const int footer = r.Line(kBandPageFooter);
+    r.Text(footer, 0, "Page");
+    r.Place(page, footer, 5, 4, 0);
+    r.Place(name, footer, 12, 30);
+    r.Finish();
+    return true;
+  }
+
+  // Two records across the page, a word-wrapped text and a memo field.
+ public:
+  bool BuildAcross(CKmDoc& doc, CKmRepIO& io, std::string* error) {
+    ReportMaker r(doc, io);
+    if (!r.Begin(db_.dsn.c_str(), "rt_sales", {"id", "customer", "region", "note", "remark"}, error)) return false;
+    FieldDef* id = r.Column("id");
+    FieldDef* customer = r.Column("customer");
+    FieldDef* region = r.Column("region");
+    FieldDef* note = r.Column("note");
+    FieldDef* remark = r.Column("remark");
+    if (!id || !customer || !region || !note || !remark) return false;
+    // A long text column of a SQL source is read as a text field that wraps.
+    remark->formatCode = (remark->formatCode & ~0xF0u) | 0x40;
+    r.Sort(0, id, false);
+    const int header = r.Line(kBandPageHeader);
+    r.Text(header, 0, "Delivery cards");
+    const int first = r.Line(kBandRecord);
+    r.Place(id, first, 0, 4, 0);
+    r.Place(customer, first, 5, 10);
+    r.Place(region, first, 16, 8);
+    const int wrapped = r.Line(kBandRecord);
+    r.Place(note, wrapped, 2, 22);
+    note->formatCode = (note->formatCode & ~0xF0u) | 0x40;  // word-wrapped
+    const int memo = r.Line(kBandRecord);
+    r.Place(remark, memo, 2, 22);
+    r.Line(kBandRecord);
+    FieldDef* pageNumber = r.Calc("PG", "PAGENO()");
+    if (pageNumber == nullptr) return false;
+    // A total that starts again on every page.
+    FieldDef* onPage = r.Total("ONPAGE", id, kSummaryCount, kSummaryResetPage);
+    const int footer = r.Line(kBandPageFooter);
+    r.Text(footer, 0, "Page");
+    r.Place(pageNumber, footer, 5, 4, 0);
+    r.Text(footer, 12, "on page");
+    r.Place(onPage, footer, 18, 4, 0);
+    r.Finish();
+    PageSetupRec& page = *doc.m_pPageSetup;
+    page.TopMargin = page.BottomMargin = 300;  // short pages: the cards take more than one
+    SetLabelArrangement(page, 2, true);
+    page.RecordWidth = 300;  // three inches a record
+    CalcPageMetrics(doc);
+    return true;
+  }
+
+ protected:
+  // The print run of the program, in this process, to a PDF file.
+  std::string PrintHere(CKmDoc& doc, std::string* error) {
+    PrintRunContext& ctx = GetPrintRunContext();
+    if (ctx.driver == nullptr) ctx.driver = LoadPrinterLibrary(PageDriverModuleName(), kPageDriverApiVersion);
+    ctx.printer = DocPrinter{};
+    ::GetDefaultPrinter(&ctx.printer, 1);
+    ctx.page.fontFaces.clear();
+    for (const PrinterFontFamily& f : GetPrinterFontFamilies(ctx.printer.printerName.c_str()))
+      ctx.page.fontFaces.push_back(f.face);
+    const std::string pdf = dir_ + "/here.pdf";
+    ctx.printToFile = pdf;
+    doc.m_pPageSetup->OutputDestination = kOutputToFile;
+    doc.m_nRunMode = 0;
+    RunOutputWithRecovery(doc, 0);
+    doc.m_pPageSetup->OutputDestination = kOutputToPrinter;
+    ctx.printToFile.clear();
+    if (!ctx.lastRunPrinted || !fs::exists(pdf)) {
+      *error = "the report did not print in this process";
+      return "";
+    }
+    return Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
+  }
+
+  // The program opens the saved report and prints it unattended.
+  std::string PrintWithProgram(const std::string& path, std::string* output) {
+    int status = -1;
+    *output = Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ +
+                          "' timeout 120 '" + ProgramPath() + "' /G '" + path + "' 2>&1",
+                      &status);
+    const std::string pdf = fs::path(path).replace_extension(".pdf").string();
+    if (status != 0 || !fs::exists(pdf)) {
+      *output += " (status " + std::to_string(status) + ")";
+      return "";
+    }
+    return Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
+  }
+
+  // Both prints of the report, which must read the same; the second.
+  std::string PrintBeforeAndAfterSaving(const char* name, BuildStep build) {
+    const std::string path = dir_ + "/" + name;
+    std::string error;
+    const std::string before = BuildPrintAndSave(path, &error, build);
+    EXPECT_TRUE(error.empty()) << error;
+    EXPECT_FALSE(before.empty());
+    std::string output;
+    const std::string after = PrintWithProgram(path, &output);
+    EXPECT_FALSE(after.empty()) << output;
+    EXPECT_EQ(before, after) << "before saving:\n" << before << "\nafter:\n" << after << "\n" << output;
+    return after;
+  }
+
+  Database db_;
+  std::string dir_;
+};
+
+TEST_P(RoundTrip, ASavedReportPrintsWhatItPrintedBeforeAndWhatTheDatabaseSays) {
+  const std::string after = PrintBeforeAndAfterSaving("sales.kmw", &RoundTrip::Build);
+  ASSERT_FALSE(after.empty());
+
+  // The filter: only the rows of the same WHERE, in the database's order
+  // of region ascending, customer descending.
+  const std::vector<std::string> groups =
+      Lines(db_.query("select distinct region, customer from rt_sales where " + std::string(kWhere) +
+                      " order by region, customer desc"));
+  ASSERT_FALSE(groups.empty());
+  std::vector<std::string> regions, customers;
+  for (const std::string& g : groups) {
+    const std::string region = g.substr(0, g.find('|'));
+    if (regions.empty() || regions.back() != region) regions.push_back(region);
+    customers.push_back(g.substr(g.find('|') + 1));
+  }
+  EXPECT_EQ(WordsAfter(after, "Region:"), regions) << after;
+  EXPECT_EQ(WordsAfter(after, "Customer:"), customers) << after;
+  EXPECT_EQ(after.find("-South"), std::string::npos) << after;
+  // Every record in the order of the database's ORDER BY with the same
+  // directions: region ascending, customer and date descending.
+  std::vector<std::string> expectedDays, printedDays;
+  for (const std::string& row : Lines(db_.query("select sold from rt_sales where " + std::string(kWhere) +
+                                                " order by region, customer desc, sold desc"))) {
+    const std::string iso = row.substr(0, 10);
+    expectedDays.push_back(iso.substr(8, 2) + "." + iso.substr(5, 2) + "." + iso.substr(0, 4));
+  }
+  for (const std::string& line : Lines(after)) {
+    std::istringstream words(line);
+    std::string first;
+    words >> first;
+    if (first.size() == 10 && first[2] == '.' && first[5] == '.') printedDays.push_back(first);
+  }
+  EXPECT_EQ(printedDays, expectedDays) << after;
+  const std::string count = Lines(db_.query("select count(*) from rt_sales where " + std::string(kWhere)))[0];
+  size_t labelled = 0;
+  for (const std::string& line : Lines(after))
+    if (line.find("-North") != std::string::npos || line.find("-West") != std::string::npos) ++labelled;
+  EXPECT_EQ(std::to_string(labelled), count) << after;
+
+  // Totals against the database's aggregates.
+  const std::vector<std::string> grand = Lines(
+      db_.query("select count(*), sum(qty * price) from rt_sales where " + std::string(kWhere)));
+  ASSERT_EQ(grand.size(), 1u);
+  const std::string grandSum = Figure(grand[0].substr(grand[0].find('|') + 1));
+  bool foundGrand = false;
+  for (const std::string& line : Lines(after))
+    if (line.find("Grand total") != std::string::npos) {
+      foundGrand = true;
+      EXPECT_NE(line.find(grandSum), std::string::npos) << line << " / " << grandSum;
+      EXPECT_NE(line.find(" " + count + " "), std::string::npos) << line << " / " << count;
+    }
+  EXPECT_TRUE(foundGrand) << after;
+  const std::vector<std::string> perRegion =
+      Lines(db_.query("select sum(qty * price), min(qty * price), max(qty * price) from rt_sales where " +
+                      std::string(kWhere) + " group by region order by region"));
+  std::vector<std::string> regionLines;
+  for (const std::string& line : Lines(after))
+    if (line.find("Region sum") != std::string::npos) regionLines.push_back(line);
+  ASSERT_EQ(regionLines.size(), perRegion.size()) << after;
+  for (size_t i = 0; i < perRegion.size(); ++i) {
+    std::istringstream cols(perRegion[i]);
+    std::string cell;
+    while (std::getline(cols, cell, '|'))
+      EXPECT_NE(regionLines[i].find(Figure(cell)), std::string::npos) << regionLines[i] << " / " << cell;
+  }
+  // Dates follow the [intl] setting; the footer names the page and report;
+  // the user function doubled the quantity.
+  EXPECT_NE(after.find("11.03.1998"), std::string::npos) << after;
+  const std::vector<std::string> pages = WordsAfter(after, "Page ");
+  ASSERT_FALSE(pages.empty()) << after;
+  EXPECT_EQ(pages.front(), "1") << after;
+  EXPECT_NE(after.find("sales"), std::string::npos) << after;
+  EXPECT_EQ(after.find("/1998"), std::string::npos) << after;
+}
+
+TEST_P(RoundTrip, RecordsAcrossWrappedTextAndMemosPrintTheSameAfterSaving) {
+  const std::string after = PrintBeforeAndAfterSaving("cards.kmw", &RoundTrip::BuildAcross);
+  ASSERT_FALSE(after.empty());
+  // Every row once, two to a band line, in the order of the ids.
+  const size_t one = after.find("Aster"), two = after.find("Cedar");
+  ASSERT_NE(one, std::string::npos) << after;
+  ASSERT_NE(two, std::string::npos) << after;
+  EXPECT_EQ(after.substr(0, after.find('\n', one)).rfind('\n', one), after.substr(0, after.find('\n', two)).rfind('\n', two))
+      << "the first two records share a line\n" << after;
+  // Each page's footer has its own number.
+  const size_t pages = static_cast<size_t>(std::count(after.begin(), after.end(), '\f'));
+  EXPECT_GE(pages, 2u) << after;
+  std::vector<std::string> numbers;
+  for (size_t i = 1; i <= pages; ++i) numbers.push_back(std::to_string(i));
+  EXPECT_EQ(WordsAfter(after, "Page "), numbers) << after;
+  // One page total in each footer.
+  EXPECT_EQ(WordsAfter(after, "on page").size(), pages) << after;
+  // The wrapped text and the memo go on to the band's next line (a row of
+  // records across keeps the Record band's lines).
+  EXPECT_NE(after.find("door of the warehouse"), std::string::npos) << after;
+  EXPECT_NE(after.find("side gate; the dog is"), std::string::npos) << after;
+}
+
+INSTANTIATE_TEST_SUITE_P(BothDatabases, RoundTrip, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& i) {
+                           return i.param == 0 ? std::string("SQLite") : std::string("PostgreSQL");
+                         });
+
+
+// ---- The sample report of the README on the private PostgreSQL server, and
+// the switches that name a data source and a master table.
+
+class ProgramRuns : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(ProgramPath())) GTEST_SKIP() << "the program is not built";
+    if (Capture("command -v pdftotext").empty() || Capture("command -v psql").empty())
+      GTEST_SKIP() << "pdftotext or psql is missing";
+    std::string why;
+    if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
+    dir_ = odbc_test::Dir() + "/sample_pg";
+    fs::remove_all(dir_);
+    int status = -1;
+    const std::string made =
+        Capture("VORTELLE_SAMPLE_PGPORT=" + std::to_string(odbc_test::PostgresPort()) + " bash '" VT_SOURCE_DIR
+                "/samples/make-sample' '" + dir_ + "' 2>&1",
+                &status);
+    ASSERT_EQ(status, 0) << made;
+  }
+  // The program run with the sample's settings; its output and status.
+  std::string Run(const std::string& args, int* status, const char* timeout = "120") {
+    return Capture("cd '" + dir_ + "' && . ./env && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ +
+                       "' timeout " + timeout + " '" + ProgramPath() + "' " + args + " 2>&1",
+                   status);
+  }
+  std::string dir_;
+};
+
+TEST_F(ProgramRuns, TheSampleReportPrintsFromPostgreSQL) {
+  int status = -1;
+  const std::string made =
+      Capture("cd '" + dir_ + "' && . ./env && '" + fs::path(ProgramPath()).replace_filename("make-sample-report").string() +
+                  "' VortelleSample '" + dir_ + "/sales.kmw' 2>&1",
+              &status);
+  ASSERT_EQ(status, 0) << made;
+  const std::string output = Run("/G '" + dir_ + "/sales.kmw'", &status);
+  ASSERT_EQ(status, 0) << output;
+  const std::string text = Capture("pdftotext -layout '" + dir_ + "/sales.pdf' - 2>/dev/null");
+  for (const char* expected : {"Orders by customer", "Alder & Sons", "Fennick Tools", "Customer total", "858.75",
+                               "3424.50", "Grand total", "5962.15"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  EXPECT_LT(text.find("Alder & Sons"), text.find("Brightwater Ltd"));
+
+  // /N names the data source the report reads instead of its own: a source
+  // that cannot be reached stops the run, it is not ignored.
+  const std::string broken = Run("/N" + std::string(odbc_test::kBrokenDsn) + " /G '" + dir_ + "/sales.kmw'", &status);
+  EXPECT_NE(status, 0) << broken;
+  EXPECT_NE(status, 124) << broken;
+}
+
+TEST_F(ProgramRuns, BlankAndInstantReportsConnectToTheNamedSourceAndTable) {
+  int status = -1;
+  // Without a data source nobody could be asked for one.
+  std::string out = Run("/Torder_lines /G", &status);
+  EXPECT_NE(status, 0) << out;
+  EXPECT_NE(out.find("The /G switch requires a valid Library file and Report name"), std::string::npos) << out;
+  // A table the source does not have is said so, and nothing prints.
+  out = Run("/NVortelleSample /Tno_such_table /G", &status);
+  EXPECT_NE(status, 0) << out;
+  EXPECT_NE(out.find("no_such_table"), std::string::npos) << out;
+  // The named source and table open a new report and /G runs it.
+  for (const char* sw : {"/T", "/I"}) {
+    fs::remove(dir_ + "/Untitled.pdf");
+    out = Run(std::string("/NVortelleSample ") + sw + "order_lines /G", &status);
+    EXPECT_EQ(status, 0) << sw << ": " << out;
+    EXPECT_TRUE(fs::exists(dir_ + "/Untitled.pdf")) << sw << ": " << out;
+  }
+  // Without /G the report stays open for the user: the program is still
+  // running when the time is up, having said nothing.
+  out = Run("/NVortelleSample /Torder_lines", &status, "8");
+  EXPECT_EQ(status, 124) << out;
+  EXPECT_EQ(out.find("vortelle:"), std::string::npos) << out;
+}
+
+}  // namespace
