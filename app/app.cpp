@@ -9,6 +9,7 @@
 #include "data/data_access.h"
 #include "data/db_errors.h"
 #include "data/table_fields.h"
+#include "dialogs/user_function_dialog.h"
 #include "engine/output_messages.h"
 #include "engine/printer_library.h"
 #include "expr/collation.h"
@@ -338,6 +339,15 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       return TRUE;
     case kCmdFilePrint:
       if (doc.m_bReportOpen) RunOutputWithRecovery(doc, 0);
+      return TRUE;
+    case kCmdUserFunction:
+      // The report's open loaded the functions, so the library's stamp is current.
+      if (doc.m_bReportOpen) {
+        UserFunctionDialogParams p;
+        p.doc = &doc;
+        p.model = doc.m_pModel;
+        if (RunUserFunctionDialog(doc.GetOwnerWindow(), &p) == IDOK) doc.SetModifiedFlag(TRUE);
+      }
       return TRUE;
     default:
       return DispatchSaveCommand(doc, id);
