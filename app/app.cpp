@@ -9,7 +9,9 @@
 #include "data/data_access.h"
 #include "data/db_errors.h"
 #include "data/table_fields.h"
+#include "dialogs/table_chooser.h"
 #include "dialogs/user_function_dialog.h"
+#include "app/reselect_on_open.h"
 #include "engine/output_messages.h"
 #include "engine/printer_library.h"
 #include "expr/collation.h"
@@ -283,10 +285,15 @@ class AppStreamHooks : public StreamHooks {
       if (f->table == slot && !(f->flags & kFieldAlias)) f->head.flags &= ~kItemKindField;
     return true;
   }
+  bool ReselectTable(KmDocBase& doc, uint32_t slot) override {
+    return ReselectTableOnOpen(doc, slot, tableChooser != nullptr ? *tableChooser : TypedTableChooser());
+  }
   void ShowError(KmDocBase& doc, const std::string& text) override {
     if (Unattended()) WriteToStderr(nullptr, text.c_str());
     else StreamHooks::ShowError(doc, text);
   }
+  // The data source's table list, once it is there; null: the typed name.
+  TableChooser* tableChooser = nullptr;
   void ShowWarning(KmDocBase& doc, const std::string& text) override {
     if (Unattended()) WriteToStderr(nullptr, text.c_str());
     else StreamHooks::ShowWarning(doc, text);
@@ -294,6 +301,12 @@ class AppStreamHooks : public StreamHooks {
 };
 
 AppStreamHooks g_streamHooks;
+}  // namespace
+
+StreamHooks& GetAppStreamHooks() { return g_streamHooks; }
+void SetAppTableChooser(TableChooser* chooser) { g_streamHooks.tableChooser = chooser; }
+
+namespace {
 
 // The run-and-end switch, told from an absolute path that merely begins with "/g".
 bool IsGoToken(const char* arg) {
