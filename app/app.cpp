@@ -35,6 +35,7 @@
 #include "platform/win/codepage_text.h"
 #include "platform/win/dialog.h"
 #include "platform/win/profile.h"
+#include "platform/win/settings_watch.h"
 #include "platform/win/resources.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window.h"
@@ -438,6 +439,8 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
   // The frame and its view are made hidden; the start-up decides when they show.
   m_pFrame.reset(new CKmMainFrame);
   if (m_pFrame->Create(m_pDoc, m_szTitle)) {
+    // Regional settings edited while the program runs reach the frame.
+    WatchWinIni();
     AfxGetThread()->m_pMainWnd = m_pFrame.get();
     CKmDoc* doc = m_pDoc;
     if (!m_pFrame->m_hooks.startChoice)
@@ -544,6 +547,7 @@ int CKmApp::Run() {
 }
 
 int CKmApp::ExitInstance() {
+  StopWatchingWinIni();
   // Without a frame nobody else writes the settings back.
   if (m_pDoc != nullptr && m_pDoc->m_bSettingsRead) SaveSettingsOnExit(*m_pDoc);
   SetStartupHooks(nullptr);
