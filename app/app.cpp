@@ -12,6 +12,10 @@
 #include "dialogs/table_chooser.h"
 #include "dialogs/user_function_dialog.h"
 #include "app/reselect_on_open.h"
+#include "app/open_report_conversion.h"
+#include "expr/udf.h"
+#include "layout/fonts.h"
+#include "platform/win/help.h"
 #include "engine/output_messages.h"
 #include "engine/printer_library.h"
 #include "expr/collation.h"
@@ -169,6 +173,17 @@ class AppStartupHooks : public StartupHooks {
       ShowError(message.c_str(), nullptr);
     });
     SetActiveCollation(&tables_, &switches_);
+  }
+  void ConvertOpenReport(KmDocBase& doc, int oldSystem, int newSystem) override {
+    ConvertOpenReportLayout(doc, oldSystem, newSystem);
+  }
+  // Shut-down: help is told to close, the fonts the objects hold and the user functions go.
+  void QuitHelp(KmDocBase& doc) override { WinHelpA(doc.GetOwnerWindow(), doc.GetHelpFileName(), HELP_QUIT, 0); }
+  void ReleaseObjectFonts(KmDocBase& doc) override {
+    if (doc.m_pLayout != nullptr && doc.m_pFonts != nullptr) ::ReleaseObjectFonts(*doc.m_pLayout, *doc.m_pFonts, false, false);
+  }
+  void DeleteAllUdfs(KmDocBase& doc) override {
+    if (doc.m_pModel != nullptr) ::DeleteAllUdfs(doc.m_pModel);
   }
   const CollationSwitches& Switches() const { return switches_; }
 
