@@ -277,6 +277,11 @@ void CommitFunction(CKmComposite* m, CalcDefRequest* r, PendingCalcDefinition* p
 
 void SetCalcDocumentChecks(const CalcDocumentChecks& checks) { g_checks = checks; }
 
+int RecompileFieldExpression(CKmComposite* m, FieldDef* field, bool store) {
+  if (!StillCompiles(m, field)) return 1;
+  return !store || RecompileAndStore(m, field) ? 0 : 1;
+}
+
 int LoadUserFunctions(CKmComposite* m) { return OpenUdfLibrary(m, true); }
 
 void SaveUserFunctions(CKmComposite* m) { CloseUdfLibrary(m); }

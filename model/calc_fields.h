@@ -142,6 +142,11 @@ int TrialCompileCalcField(CKmComposite* m, CalcDefRequest* request);
 // True while a check phase waits for its commit or cancel.
 bool HasPendingCalcDefinition(const PendingCalcDefinition& pending);
 
+// Compiles a calculation (or a total's condition) again from its text: 0, or
+// 1 when it no longer compiles or its value type would change. With store
+// the new code replaces the old.
+int RecompileFieldExpression(CKmComposite* m, FieldDef* field, bool store);
+
 // The function list's edit opens the user-function library for writing
 // (a library code, 0 when it may be written) and closes it afterwards.
 int LoadUserFunctions(CKmComposite* m);

@@ -3,6 +3,7 @@
 // fields from it, and the report saved afterwards prints in a fresh program.
 #include "app/app.h"
 #include "app/document.h"
+#include "tests/app/sample_db_fixture.h"
 #include "app/sample_report.h"
 #include "core/composite.h"
 #include "expr/functions_common.h"
@@ -28,25 +29,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string Capture(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  std::array<char, 1024> buf{};
-  size_t n = 0;
-  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  const int raw = ::pclose(p);
-  if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
-}
-
-std::string ProgramPath() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : (self.parent_path() / "vortelle").string();
-}
+using sample_test::Capture;
 
 // Answers every dialog the open shows: the re-select question with the
 // answer given, the table name with the new name, anything else with OK.
@@ -78,30 +61,12 @@ void Answer(HWND, UINT, UINT_PTR, DWORD) {
   EndDialog(d, IDOK);
 }
 
-class ReselectOnOpen : public ::testing::Test {
+class ReselectOnOpen : public sample_test::SampleDbTest {
  protected:
-  void SetUp() override {
-    if (!fs::exists(ProgramPath())) GTEST_SKIP() << "the program is not built";
-    if (Capture("command -v sqlite3").empty() || Capture("command -v pdftotext").empty())
-      GTEST_SKIP() << "sqlite3 or pdftotext is missing";
-    if (Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty())
-      GTEST_SKIP() << "the SQLite ODBC driver is not installed";
-    char tmpl[] = "/tmp/vt_reselect_XXXXXX";
-    dir_ = ::mkdtemp(tmpl);
-    int status = -1;
-    Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + dir_ + "' 2>&1", &status);
-    ASSERT_EQ(status, 0);
-    setenv("ODBCINI", (dir_ + "/odbc.ini").c_str(), 1);
-    setenv("ODBCSYSINI", dir_.c_str(), 1);
-    setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
-    ui_test::Start();
-    InstallBuiltinFunctionHandlers();
-  }
   void TearDown() override {
     g_answerer = nullptr;
-    if (!dir_.empty()) fs::remove_all(dir_);
+    SampleDbTest::TearDown();
   }
-  std::string dir_;
 };
 
 TEST_F(ReselectOnOpen, ScreensARenamedTableIsReselectedByNameAndTheReportPrintsAfter) {
@@ -151,11 +116,8 @@ TEST_F(ReselectOnOpen, ScreensARenamedTableIsReselectedByNameAndTheReportPrintsA
   }
   KillTimer(nullptr, timer);
 
-  const std::string output =
-      Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ + "' timeout 120 '" +
-                  ProgramPath() + "' /G '" + report + "' 2>&1",
-              &status);
-  ASSERT_EQ(status, 0) << output;
+  std::string output;
+  ASSERT_EQ(RunProgram(report, &output), 0) << output;
   const std::string text = Capture("pdftotext -layout '" + dir_ + "/sales.pdf' - 2>/dev/null");
   for (const char* expected : {"Canvas tent", "Brightwater Ltd", "5962.15"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;

@@ -3,6 +3,7 @@
 // when a fresh program reads it, and a report calling it prints its value.
 #include "app/app.h"
 #include "app/document.h"
+#include "tests/app/sample_db_fixture.h"
 #include "app/open_report.h"
 #include "app/sample_report.h"
 #include "core/composite.h"
@@ -37,24 +38,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Capture(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  std::array<char, 1024> buf{};
-  size_t n = 0;
-  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  const int raw = ::pclose(p);
-  if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
-}
-
-std::string ProgramPath() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : (self.parent_path() / "vortelle").string();
-}
+using sample_test::Capture;
 
 // One edit of the function list: open for writing, check, commit, close.
 int EditFunction(CKmComposite* m, UdfNode* node, const char* heading, const char* body, bool remove,
@@ -76,32 +60,9 @@ int EditFunction(CKmComposite* m, UdfNode* node, const char* heading, const char
   return rc;
 }
 
-class UserFunctionsRun : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!fs::exists(ProgramPath())) GTEST_SKIP() << "the program is not built";
-    if (Capture("command -v sqlite3").empty() || Capture("command -v pdftotext").empty())
-      GTEST_SKIP() << "sqlite3 or pdftotext is missing";
-    if (Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty())
-      GTEST_SKIP() << "the SQLite ODBC driver is not installed";
-    char tmpl[] = "/tmp/vt_udf_run_XXXXXX";
-    dir_ = ::mkdtemp(tmpl);
-    int status = -1;
-    Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + dir_ + "' 2>&1", &status);
-    ASSERT_EQ(status, 0);
-    setenv("ODBCINI", (dir_ + "/odbc.ini").c_str(), 1);
-    setenv("ODBCSYSINI", dir_.c_str(), 1);
-    setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
-  }
-  void TearDown() override {
-    if (!dir_.empty()) fs::remove_all(dir_);
-  }
-  std::string dir_;
-};
+using UserFunctionsRun = sample_test::SampleDbTest;
 
 TEST_F(UserFunctionsRun, DefinedChangedRenamedDeletedFunctionsSurviveARestartAndPrint) {
-  UiStartApplication();
-  InstallBuiltinFunctionHandlers();
   const std::string udf = dir_ + "/kmw.udf";
   {
     CKmDoc doc;
@@ -138,26 +99,7 @@ TEST_F(UserFunctionsRun, DefinedChangedRenamedDeletedFunctionsSurviveARestartAnd
     CommitCalcDefinition(m, nullptr, &r, &pending);
     FieldDef* f = r.field;
     ASSERT_NE(f, nullptr);
-    int record = -1;
-    for (int i = 0; i <= doc.m_bandLines.lastUsed; ++i)
-      if (doc.m_bandLines.lines[i].kind == kBandRecord) record = i;
-    ASSERT_GE(record, 0);
-    const BandLineRec& line = doc.m_bandLines.lines[record];
-    f->head.bandLine = static_cast<uint8_t>(record);
-    f->head.column = 62;
-    f->head.width = 9;
-    f->head.left = 620;
-    f->head.right = 709;
-    f->head.top = line.bottom + 1 - line.pixelHeight;
-    f->head.bottom = line.bottom;
-    f->head.height = line.pixelHeight;
-    f->head.pointSize = 100;
-    f->head.faceAtom = AddFaceAtom("Arial");
-    f->head.flags |= kItemFixedPosition | kItemKindField;
-    f->flags |= kFieldItem | kFieldNeeded;
-    f->displayWidth = 9;
-    f->displayDecimals = 2;
-    BuildLayoutItemOrder(*doc.m_pLayout);
+    sample_test::PlaceOnRecordLine(doc, f);
     PropagateFieldDependencies(m);
     ASSERT_EQ(io.SaveReportFile((dir_ + "/sales.kmw").c_str()), kRepIoOk);
     doc.m_pRepIO = nullptr;
@@ -176,12 +118,8 @@ TEST_F(UserFunctionsRun, DefinedChangedRenamedDeletedFunctionsSurviveARestartAnd
   }
 
   // A fresh program finds kmw.udf beside the report it runs and prints the values.
-  int status = -1;
-  const std::string output =
-      Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ + "' timeout 120 '" +
-                  ProgramPath() + "' /G '" + dir_ + "/sales.kmw' 2>&1",
-              &status);
-  ASSERT_EQ(status, 0) << output;
+  std::string output;
+  ASSERT_EQ(RunProgram(dir_ + "/sales.kmw", &output), 0) << output;
   const std::string text = Capture("pdftotext -layout '" + dir_ + "/sales.pdf' - 2>/dev/null");
   // The report calling the function reads and prints in the fresh program.
   // (Its value on the page waits for calculations to be compiled as a report is read.)
