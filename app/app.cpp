@@ -212,6 +212,7 @@ void ApplySettingsToModel(CKmDoc& doc) {
   data->ini.useDefaultDatabase = doc.m_settings.useDefaultDatabase;
   data->ini.alwaysLocalLog = doc.m_settings.alwaysLocalLog;
   data->ini.queryTimeout = doc.m_settings.queryTimeout;
+  ApplySqlColumnLimits(model, doc.m_settings);
 }
 
 // ---- The document and report-file steps of the command line ----
