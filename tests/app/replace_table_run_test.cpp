@@ -36,14 +36,10 @@ TEST_F(ReplaceTableRun, RenamedColumnsGoMatchedOnesStayAndCancelRestores) {
           "insert into lines_b select * from order_lines' 2>&1",
           &status);
   ASSERT_EQ(status, 0);
-  CKmDoc doc;
-  std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-  doc.m_bandLines.lines = lines.get();
-  doc.m_pPageSetup = AllocPageSetup();
-  CKmRepIO io(&doc);
-  doc.m_pRepIO = &io;
+  sample_test::SampleReportDoc sample;
+  CKmDoc& doc = sample.doc;
   std::string error;
-  ASSERT_TRUE(BuildSampleReport(doc, io, "VortelleSample", &error)) << error;
+  ASSERT_TRUE(sample.Build(&error)) << error;
   CKmComposite* m = doc.m_pModel;
   CalcDefRequest calc;
   calc.name = "Doubled";
@@ -87,7 +83,6 @@ TEST_F(ReplaceTableRun, RenamedColumnsGoMatchedOnesStayAndCancelRestores) {
   // The groups keep their sort: each customer once.
   const size_t alder = replaced.find("Alder & Sons");
   EXPECT_EQ(replaced.find("Alder & Sons", alder + 1), std::string::npos) << replaced;
-  doc.m_pRepIO = nullptr;
 }
 
 }  // namespace

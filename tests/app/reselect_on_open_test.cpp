@@ -72,15 +72,9 @@ class ReselectOnOpen : public sample_test::SampleDbTest {
 TEST_F(ReselectOnOpen, ScreensARenamedTableIsReselectedByNameAndTheReportPrintsAfter) {
   const std::string report = dir_ + "/sales.kmw";
   {
-    CKmDoc doc;
-    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    CKmRepIO io(&doc);
-    doc.m_pRepIO = &io;
+    sample_test::SampleReportDoc sample;
     std::string error;
-    ASSERT_TRUE(WriteSampleReport(doc, io, "VortelleSample", report.c_str(), &error)) << error;
-    doc.m_pRepIO = nullptr;
+    ASSERT_TRUE(sample.Write(report, &error)) << error;
   }
   int status = -1;
   Capture("sqlite3 '" + dir_ + "/sample.db' 'alter table order_lines rename to lines_1998' 2>&1", &status);

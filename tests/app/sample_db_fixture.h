@@ -5,6 +5,8 @@
 
 #include "app/document.h"
 #include "app/print_run.h"
+#include "app/sample_report.h"
+#include "files/report_io.h"
 #include "core/composite.h"
 #include "engine/printer_library.h"
 #include "expr/functions_common.h"
@@ -22,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace sample_test {
@@ -67,6 +70,23 @@ inline void PlaceOnRecordLine(CKmDoc& doc, FieldDef* f) {
   f->displayDecimals = 2;
   BuildLayoutItemOrder(*doc.m_pLayout);
 }
+
+// A document holding the sample report, built as the program's own maker builds it.
+struct SampleReportDoc {
+  CKmDoc doc;
+  std::unique_ptr<BandLineRec[]> lines{new BandLineRec[kBandLineTableRecords]};
+  CKmRepIO io{&doc};
+  SampleReportDoc() {
+    doc.m_bandLines.lines = lines.get();
+    doc.m_pPageSetup = AllocPageSetup();
+    doc.m_pRepIO = &io;
+  }
+  ~SampleReportDoc() { doc.m_pRepIO = nullptr; }
+  bool Build(std::string* error) { return BuildSampleReport(doc, io, "VortelleSample", error); }
+  bool Write(const std::string& path, std::string* error) {
+    return WriteSampleReport(doc, io, "VortelleSample", path.c_str(), error);
+  }
+};
 
 class SampleDbTest : public ::testing::Test {
  protected:

@@ -65,14 +65,11 @@ using UserFunctionsRun = sample_test::SampleDbTest;
 TEST_F(UserFunctionsRun, DefinedChangedRenamedDeletedFunctionsSurviveARestartAndPrint) {
   const std::string udf = dir_ + "/kmw.udf";
   {
-    CKmDoc doc;
-    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    CKmRepIO io(&doc);
-    doc.m_pRepIO = &io;
+    sample_test::SampleReportDoc sample;
+    CKmDoc& doc = sample.doc;
+    CKmRepIO& io = sample.io;
     std::string error;
-    ASSERT_TRUE(BuildSampleReport(doc, io, "VortelleSample", &error)) << error;
+    ASSERT_TRUE(sample.Build(&error)) << error;
     CKmComposite* m = doc.m_pModel;
     SetUdfLibraryPath(m, udf.c_str());
     ASSERT_EQ(LoadUserFunctionLibrary(m), kUdfLibOk);  // no file yet: no functions
@@ -102,7 +99,6 @@ TEST_F(UserFunctionsRun, DefinedChangedRenamedDeletedFunctionsSurviveARestartAnd
     sample_test::PlaceOnRecordLine(doc, f);
     PropagateFieldDependencies(m);
     ASSERT_EQ(io.SaveReportFile((dir_ + "/sales.kmw").c_str()), kRepIoOk);
-    doc.m_pRepIO = nullptr;
   }
 
   // A fresh model reads the library: only the renamed function is there, with its new body.

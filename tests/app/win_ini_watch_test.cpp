@@ -59,14 +59,10 @@ class WinIniWatch : public sample_test::SampleDbTest {
 
 TEST_F(WinIniWatch, EditingIntlWhileRunningChangesTheNextPrint) {
   std::ofstream(dir_ + "/win.ini") << "[intl]\nsShortDate=M/D/Y\nsDecimal=.\n";
-  CKmDoc doc;
-  std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-  doc.m_bandLines.lines = lines.get();
-  doc.m_pPageSetup = AllocPageSetup();
-  CKmRepIO io(&doc);
-  doc.m_pRepIO = &io;
+  sample_test::SampleReportDoc sample;
+  CKmDoc& doc = sample.doc;
   std::string error;
-  ASSERT_TRUE(BuildSampleReport(doc, io, "VortelleSample", &error)) << error;
+  ASSERT_TRUE(sample.Build(&error)) << error;
   ReadIntlSettings(doc);
   ApplyIntlDateSettings(doc.m_intl, ModelDateSettings(doc.m_pModel));
 
@@ -91,7 +87,6 @@ TEST_F(WinIniWatch, EditingIntlWhileRunningChangesTheNextPrint) {
   std::ofstream(dir_ + "/win.ini") << "[intl]\nsShortDate=Y-M-D\n";
   EXPECT_TRUE(PumpUntil([&] { return std::strcmp(doc.m_intl.sShortDate, "Y-M-D") == 0; }));
   DestroyWindow(frame.m_hWnd);
-  doc.m_pRepIO = nullptr;
 }
 
 }  // namespace
