@@ -11,6 +11,13 @@
 #include "data/db_errors.h"
 #include "data/report_dictionary.h"
 #include "data/table_fields.h"
+#include "dialogs/table_chooser.h"
+#include "dialogs/user_function_dialog.h"
+#include "app/reselect_on_open.h"
+#include "app/open_report_conversion.h"
+#include "expr/udf.h"
+#include "layout/fonts.h"
+#include "platform/win/help.h"
 #include "engine/output_messages.h"
 #include "engine/printer_library.h"
 #include "expr/collation.h"
@@ -37,6 +44,7 @@
 #include "platform/win/codepage_text.h"
 #include "platform/win/dialog.h"
 #include "platform/win/profile.h"
+#include "platform/win/settings_watch.h"
 #include "platform/win/resources.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/unattended.h"
@@ -135,6 +143,17 @@ class AppStartupHooks : public StartupHooks {
     });
     SetActiveCollation(&tables_, &switches_);
   }
+  void ConvertOpenReport(KmDocBase& doc, int oldSystem, int newSystem) override {
+    ConvertOpenReportLayout(doc, oldSystem, newSystem);
+  }
+  // Shut-down: help is told to close, the fonts the objects hold and the user functions go.
+  void QuitHelp(KmDocBase& doc) override { WinHelpA(doc.GetOwnerWindow(), doc.GetHelpFileName(), HELP_QUIT, 0); }
+  void ReleaseObjectFonts(KmDocBase& doc) override {
+    if (doc.m_pLayout != nullptr && doc.m_pFonts != nullptr) ::ReleaseObjectFonts(*doc.m_pLayout, *doc.m_pFonts, false, false);
+  }
+  void DeleteAllUdfs(KmDocBase& doc) override {
+    if (doc.m_pModel != nullptr) ::DeleteAllUdfs(doc.m_pModel);
+  }
   const CollationSwitches& Switches() const { return switches_; }
 
  private:
@@ -163,6 +182,7 @@ void ApplySettingsToModel(CKmDoc& doc) {
   data->ini.useDefaultDatabase = doc.m_settings.useDefaultDatabase;
   data->ini.alwaysLocalLog = doc.m_settings.alwaysLocalLog;
   data->ini.queryTimeout = doc.m_settings.queryTimeout;
+  ApplySqlColumnLimits(model, doc.m_settings);
 }
 
 // ---- The document and report-file steps of the command line ----
@@ -329,6 +349,9 @@ class AppStreamHooks : public StreamHooks {
       if (f->table == slot && !(f->flags & kFieldAlias)) f->head.flags &= ~kItemKindField;
     return true;
   }
+  bool ReselectTable(KmDocBase& doc, uint32_t slot) override {
+    return ReselectTableOnOpen(doc, slot, tableChooser != nullptr ? *tableChooser : TypedTableChooser());
+  }
   void ShowError(KmDocBase& doc, const std::string& text) override {
     if (Unattended()) {
       WriteToStderr(nullptr, text.c_str());
@@ -338,6 +361,8 @@ class AppStreamHooks : public StreamHooks {
     const std::string name = doc.m_szReportName2;
     StreamHooks::ShowError(doc, name.empty() || text.find(name) != std::string::npos ? text : text + "\r\n" + name);
   }
+  // The data source's table list, once it is there; null: the typed name.
+  TableChooser* tableChooser = nullptr;
   void ShowWarning(KmDocBase& doc, const std::string& text) override {
     if (Unattended()) WriteToStderr(nullptr, text.c_str());
     else StreamHooks::ShowWarning(doc, text);
@@ -345,6 +370,12 @@ class AppStreamHooks : public StreamHooks {
 };
 
 AppStreamHooks g_streamHooks;
+}  // namespace
+
+StreamHooks& GetAppStreamHooks() { return g_streamHooks; }
+void SetAppTableChooser(TableChooser* chooser) { g_streamHooks.tableChooser = chooser; }
+
+namespace {
 
 // Connects and selects a data source the way a report being read does.
 bool ConnectStoredSource(KmDocBase& doc, const std::string& name) {
@@ -397,6 +428,15 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       return TRUE;
     case kCmdFilePrint:
       if (doc.m_bReportOpen) RunOutputWithRecovery(doc, 0);
+      return TRUE;
+    case kCmdUserFunction:
+      // The report's open loaded the functions, so the library's stamp is current.
+      if (doc.m_bReportOpen) {
+        UserFunctionDialogParams p;
+        p.doc = &doc;
+        p.model = doc.m_pModel;
+        if (RunUserFunctionDialog(doc.GetOwnerWindow(), &p) == IDOK) doc.SetModifiedFlag(TRUE);
+      }
       return TRUE;
     default:
       return DispatchSaveCommand(doc, id);
@@ -476,6 +516,8 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
   // The frame and its view are made hidden; the start-up decides when they show.
   m_pFrame.reset(new CKmMainFrame);
   if (m_pFrame->Create(m_pDoc, m_szTitle)) {
+    // Regional settings edited while the program runs reach the frame.
+    WatchWinIni();
     AfxGetThread()->m_pMainWnd = m_pFrame.get();
     CKmDoc* doc = m_pDoc;
     if (!m_pFrame->m_hooks.startChoice)
@@ -582,6 +624,7 @@ int CKmApp::Run() {
 }
 
 int CKmApp::ExitInstance() {
+  StopWatchingWinIni();
   // Without a frame nobody else writes the settings back.
   if (m_pDoc != nullptr && m_pDoc->m_bSettingsRead) SaveSettingsOnExit(*m_pDoc);
   SetStartupHooks(nullptr);

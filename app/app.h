@@ -14,6 +14,12 @@ class CKmDoc;
 // The File menu's commands the document and the print run carry out: New,
 // Open, Print, Save, Save As and Properties. FALSE for any other command.
 BOOL DispatchFileCommand(CKmDoc& doc, UINT id);
+// The report reader's way to the data layer and the user, as the program sets it up.
+class StreamHooks;
+class TableChooser;
+StreamHooks& GetAppStreamHooks();
+// The chooser that offers another table when a report's table is missing (null: the typed name).
+void SetAppTableChooser(TableChooser* chooser);
 class CKmMainFrame;
 class CKmRepIO;
 

@@ -5,6 +5,8 @@
 #include "app/splash.h"
 #include "layout/layout_records.h"
 #include "core/composite.h"
+#include "expr/compiler_state.h"
+#include "expr/date_settings.h"
 #include "foundation/settings.h"
 #include "foundation/startup.h"
 #include "platform/win/unattended.h"
@@ -292,10 +294,20 @@ LRESULT CKmMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
       break;
     case WM_HELP:
       return TRUE;
+    case WM_WININICHANGE:
+      OnWinIniChange();
+      return 0;
     default:
       break;
   }
   return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+void CKmMainFrame::OnWinIniChange() {
+  if (m_pDoc == nullptr) return;
+  ReadIntlSettings(*m_pDoc);
+  // The run copies the number settings from the document; the dates live in the model.
+  if (m_pDoc->m_pModel != nullptr) ApplyIntlDateSettings(m_pDoc->m_intl, ModelDateSettings(m_pDoc->m_pModel));
 }
 
 void CKmMainFrame::OnCommand(UINT id) {

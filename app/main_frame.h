@@ -106,6 +106,8 @@ class CKmMainFrame : public CWnd {
   BOOL OnCreate();
   void OnCommand(UINT id);
   void OnClose();
+  // win.ini changed: the regional settings are read again and the model takes them.
+  void OnWinIniChange();
   void OnDestroy();
   void OnTimer(UINT_PTR id);
   void WritePlacement();

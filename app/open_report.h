@@ -103,6 +103,7 @@ enum : UINT {
   kCmdFileExport = 30060,
   kCmdFilePageSetup = 30512,
   kCmdShowSql = 30650,
+  kCmdUserFunction = 30720,
   kCmdLimitResult = 30660,
   kCmdFileSendMail = 57612,
   kCmdEditPasteLink = 57638,

@@ -243,6 +243,13 @@ bool CKmComposite::DeleteField(FieldDef* field, uint32_t options) {
 
   if ((field->totalFlags & kTotalPreprocessed) && (field->flags2 & 0x10)) preprocessedTotalDeleted = 1;
 
+  // The item order keeps the field's head; a deleted field must leave it.
+  for (ReportItemHead** p = &itemListHead; *p != nullptr; p = &(*p)->nextInOrder)
+    if (*p == &field->head) {
+      *p = field->head.nextInOrder;
+      break;
+    }
+
   HeapFreeBlock(field->text);
   HeapFreeBlock(field->exprText);
   HeapFreeBlock(field->code);
@@ -342,11 +349,21 @@ void CKmComposite::SwapFieldRecords(FieldDef* oldField, FieldDef* newField) {
   compiledFilter.reset();
   for (uint32_t& g : groupFields)
     if (g == from) g = to;
+  // The sort, the line repetition and the current field follow as the groups do.
+  for (uint32_t& g : sortFields)
+    if (g == from) g = to;
+  if (recordRepeatField == from) recordRepeatField = to;
+  if (currentField == from) currentField = to;
   if (swapFieldHook != nullptr) swapFieldHook(this, from, to);
 
   // The new record takes the old one's place in the layout and its roles.
   ReportItemHead head = oldField->head;
   newField->head = head;
+  for (ReportItemHead** p = &itemListHead; *p != nullptr; p = &(*p)->nextInOrder)
+    if (*p == &oldField->head) {
+      *p = &newField->head;
+      break;
+    }
   newField->flags = (newField->flags & ~0xdccbu) | (oldField->flags & 0xdccbu);
   newField->flags2 = oldField->flags2;
   newField->totalFlags = oldField->totalFlags;
@@ -355,6 +372,11 @@ void CKmComposite::SwapFieldRecords(FieldDef* oldField, FieldDef* newField) {
   newField->totalReset = oldField->totalReset;
   newField->totalLevel = oldField->totalLevel;
   newField->totalFunction = oldField->totalFunction;
+  // The output the user chose for the item stays (the match has the same kind).
+  newField->formatCode = oldField->formatCode;
+  newField->timeFormat = oldField->timeFormat;
+  newField->displayWidth = oldField->displayWidth;
+  newField->displayDecimals = oldField->displayDecimals;
   if (errorField == oldField) errorField = newField;
 }
 

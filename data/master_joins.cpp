@@ -224,7 +224,7 @@ int AddJoin(CKmComposite* m, JoinRequest* r, const TableOverrideContext& ctx, co
 
 int ChangeMasterTable(CKmComposite* m, MasterSourceRequest* r, const TableOverrideContext& ctx,
                       const char* derivedAlias, MasterChange* pending) {
-  for (FieldDef* f = m->fieldList; f; f = f->next) f->needsPrevious = 0;
+  BeginReplaceTable(m, &pending->replacement);
   r->result = 0;
   const bool changed = CompareMasterSource(m, *r) != 0;
   int rc = CheckTableAlias(m, r->alias, 0, true, 1, derivedAlias);
@@ -298,7 +298,7 @@ int ChangeJoin(CKmComposite* m, JoinRequest* r, int number, uint32_t* count, con
     r->focus = kJoinFocusAlias;
     return rc;
   }
-  for (FieldDef* f = m->fieldList; f; f = f->next) f->needsPrevious = 0;
+  BeginReplaceTable(m, replacement);
   ClearFieldMarks(m, false);
   rc = ReplaceTable(m, replacement, change.slot, r->path, nullptr, nullptr, r->alias, ctx);
   if (rc) {

@@ -7,7 +7,9 @@
 
 #include "expr/code_walks.h"
 #include "core/composite.h"
+#include "model/calc_fields.h"
 #include "model/field_dependencies.h"
+#include "expr/udf.h"
 #include "core/fields.h"
 #include "data/open_tables.h"
 #include "foundation/text_helpers.h"
@@ -28,12 +30,41 @@ void Unpark(CKmComposite* m, TableReplacement& r) {
   if (TableSlot* t = m->tableSlots[r.slot]) {
     std::snprintf(t->path, sizeof t->path, "%s", r.oldName.c_str());
     std::snprintf(t->alias, sizeof t->alias, "%s", r.oldAlias.c_str());
+    // The new table's open made its own run of fields the slot's; the old
+    // run, untouched in the list, is the slot's again.
+    t->firstField = r.oldFirst;
+    t->fieldCount = r.oldCount;
   }
 }
 
 void EndReplacement(TableReplacement* r) { *r = TableReplacement(); }
 
 }  // namespace
+
+int BeginReplaceTable(CKmComposite* m, TableReplacement* pending) {
+  for (FieldDef* f = m->fieldList; f; f = f->next) f->needsPrevious = 0;
+  for (UdfNode* u = m->udfList; u; u = u->next) u->flags &= ~(kUdfMarkCompiles | kUdfMarkBroken);
+  if (!pending->active) *pending = TableReplacement();
+  return 0;
+}
+
+void RecheckAfterReplace(CKmComposite* m, uint32_t slot) {
+  ClearFieldMarks(m, false);
+  for (FieldDef* f = m->fieldList; f; f = f->next)
+    if (f->table == slot && IsDataField(f)) f->flags |= kFieldRemoveMark;
+  PropagateRemovalMarksOnly(m);
+  // The matches may differ from the old columns in width or type: the users
+  // compile again against them (one that no longer does keeps its code and
+  // is reported by the run) and their outputs are described again.
+  for (FieldDef* g = m->fieldList; g; g = g->next) {
+    if (!(g->flags & (kFieldRemoveMark | kFieldRemovePropagated)) || !(g->flags & kFieldCalculation) ||
+        (g->flags & kFieldAlias) || !g->exprText)
+      continue;
+    RecompileFieldExpression(m, g, true);
+    if (g->code) m->InferExpressionType(g->code, g);
+  }
+  ClearFieldMarks(m, false);
+}
 
 int ReplaceTable(CKmComposite* m, TableReplacement* pending, uint32_t slot, const char* name, const char* queryText,
                  const char* const* names, const char* alias, const TableOverrideContext& ctx) {
@@ -46,6 +77,8 @@ int ReplaceTable(CKmComposite* m, TableReplacement* pending, uint32_t slot, cons
     r.slot = slot;
     r.oldName = t->path;
     r.oldAlias = t->alias;
+    r.oldFirst = t->firstField;
+    r.oldCount = t->fieldCount;
     r.parked.clear();
     for (FieldDef* f = m->fieldList; f; f = f->next)
       if (f->table == slot && IsDataField(f)) {
@@ -116,8 +149,10 @@ int FinishReplaceTable(CKmComposite* m, TableReplacement* pending, bool commit, 
   TableSlot* t = m->tableSlots[r.slot];
   if (t && !r.oldAlias.empty() && !EqualNoCase(r.oldAlias.c_str(), t->alias))
     RenameInCompiledCode(m, kRenameTable, kNoField, static_cast<int>(r.slot), t->alias, r.oldAlias.c_str());
+  const uint32_t slot = r.slot;
   EndReplacement(pending);
   ClearFieldMarks(m, false);
+  RecheckAfterReplace(m, slot);
   if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
   return 0;
 }

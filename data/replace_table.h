@@ -18,8 +18,16 @@ struct TableReplacement {
   uint32_t slot = 0;
   std::string oldName, oldAlias;
   std::vector<FieldDef*> parked;
+  FieldDef* oldFirst = nullptr;  // the slot's run of fields before the replacement
+  uint32_t oldCount = 0;
 };
 
+// Starts a replacement: no field keeps a previous value and no function its
+// marks, and pending is empty. 0.
+int BeginReplaceTable(CKmComposite* m, TableReplacement* pending);
+// After a committed replacement: the calculations that rest on the slot's
+// fields are compiled again from their texts and described again.
+void RecheckAfterReplace(CKmComposite* m, uint32_t slot);
 // Opens the new table in the slot; 0 or the failed open's code (the old
 // fields then return to the slot). A replacement already under way in
 // pending is tried again with the new table; an unchanged table name

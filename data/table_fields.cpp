@@ -3,6 +3,8 @@
 #include "data/db_errors.h"
 #include "data/sql_names.h"
 
+#include "foundation/settings.h"
+
 #include "data/data_access.h"
 #include "data/select_params.h"
 #include "expr/calendar.h"
@@ -189,6 +191,17 @@ int WalkBoundFields(CKmComposite* model, Fn fn) {
 }  // namespace
 
 SqlRunState::SqlRunState() { std::fill(std::begin(queryTables), std::end(queryTables), 255); }
+
+void ApplySqlColumnLimits(CKmComposite* model, const DocSettings& s) {
+  SqlRunState* st = GetSqlRunState(model);
+  // A limit of 0 or less keeps the built-in one.
+  if (s.longCharLimit > 0) st->longCharLimit = static_cast<uint32_t>(s.longCharLimit);
+  if (s.memoLimit > 0) st->memoLimit = static_cast<uint32_t>(s.memoLimit);
+  st->longCharWrap = s.longCharWrap;
+  st->memoWrap = s.memoWrap;
+  st->charRaw = s.charRaw;
+  st->asciiEditor = s.asciiEditor;
+}
 
 SqlRunState* GetSqlRunState(CKmComposite* model) {
   // Bindings made from here on go with the model's field state.

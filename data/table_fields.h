@@ -72,6 +72,10 @@ struct SqlFieldState : ModelAttachment {
 };
 
 SqlRunState* GetSqlRunState(CKmComposite* model);
+// The kmw.ini [Database] and [Special] column settings the field lists use:
+// widths of long character and memo columns, their wrapping, raw text.
+struct DocSettings;
+void ApplySqlColumnLimits(CKmComposite* model, const DocSettings& settings);
 FieldBinding* GetFieldBinding(FieldDef* field, bool create);
 TableSqlState* GetTableSqlState(TableSlot* table, bool create);
 

@@ -341,6 +341,9 @@ int SaveUdf(CKmComposite* m, UdfNode* node, const char* oldName) {
       WriteUdfRecord(m, kUdfRecBody, static_cast<uint16_t>(body.size()), body.data()) != 0 ||
       WriteUdfRecord(m, kUdfRecEnd, 0, nullptr) != 0)
     return fail();
+  // The engine keeps pages in its cache: the new data must be on disk before
+  // the member points at it, or a full disk would show only at the close.
+  if (e->LibWrite(f, 0, nullptr, TRUE, FALSE) != 0) return fail();
 
   LibMember* entry = NewLibMember(node->name, first);
   if (entry == nullptr) return fail();
@@ -359,6 +362,7 @@ int SaveUdf(CKmComposite* m, UdfNode* node, const char* oldName) {
     FreeLibMemberList(old);
   }
   FreeLibMemberList(entry);
+  if (rc == 0 && e->LibWrite(f, 0, nullptr, TRUE, FALSE) != 0) rc = 1;
   return rc;
 }
 
@@ -370,6 +374,7 @@ int DeleteUdfFromLibrary(CKmComposite* m, UdfNode* node) {
   if (entry == nullptr) return 1;
   int rc = st->engine->LibDeleteMember(st->library, entry) != 0 ? 1 : 0;
   FreeLibMemberList(entry);
+  if (rc == 0 && st->engine->LibWrite(st->library, 0, nullptr, TRUE, FALSE) != 0) rc = 1;
   return rc;
 }
 

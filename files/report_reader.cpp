@@ -491,6 +491,7 @@ int Reader::Table(PayloadParser& r) {
   }
   nextJoin_ = PendingJoin();
   fromData_[slot] = hooks_.OpenTable(doc_, slot);
+  if (!fromData_[slot] && hooks_.ReselectTable(doc_, slot)) fromData_[slot] = hooks_.OpenTable(doc_, slot);
   return 0;
 }
 
@@ -971,6 +972,7 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
       currentSlot_ = 0;
       if (!TakeSourceGroup(0)) return kReadDataSource;
       fromData_[0] = hooks_.OpenTable(doc_, 0);
+      if (!fromData_[0] && hooks_.ReselectTable(doc_, 0)) fromData_[0] = hooks_.OpenTable(doc_, 0);
       return 0;
     }
     case rec::MasterAlias: {

@@ -291,6 +291,12 @@ class StreamHooks {
   // the model; false when it did not (the stream's fields are then taken as
   // stored). A table that cannot be opened is reported by the hook.
   virtual bool OpenTable(KmDocBase& /*doc*/, uint32_t /*slot*/) { return false; }
+  // A table that could not be opened: the user may choose another; true
+  // when the slot now names it (the reader then opens it).
+  virtual bool ReselectTable(KmDocBase& /*doc*/, uint32_t /*slot*/) { return false; }
+  // Compiles a calculation or total read from the stream; false when its
+  // text no longer compiles (the reader warns and deletes the field).
+  virtual bool CompileField(KmDocBase& /*doc*/, FieldDef* /*field*/) { return true; }
   // The data source a table's group names is checked (when both its driver
   // and its user text were stored) and connected and made current; false ends
   // the read with result 1. Called only for StorageMode reads that connect.

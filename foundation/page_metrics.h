@@ -63,6 +63,8 @@ void ConvertMarginUnits(KmDocBase& doc, int oldSystem, int newSystem);
 // Band lines of a height in the report's measure (mode 2 and above) convert
 // that height and recompute their pixels.
 void ConvertBandLineUnits(KmDocBase& doc, int oldSystem, int newSystem);
+// The pictures' shown sizes, kept in the report's measure, follow it.
+void ConvertObjectUnits(KmDocBase& doc, int oldSystem, int newSystem);
 // Gives a band line a fixed height of pixels, kept in display units.
 void SetBandLineHeight(KmDocBase& doc, int line, int pixels);
 

@@ -195,6 +195,8 @@ int InitSettings(KmDocBase& doc) {
 }
 
 void FlushPendingFileName(KmDocBase& doc) {
+  // Whatever the pending file held was made from the report as it was.
+  doc.SetModifiedFlag(TRUE);
   if (doc.m_pDocPaths == nullptr) return;
   char* pending = reinterpret_cast<char*>(doc.m_pDocPaths + kDocPathsPending);
   if (pending[0]) {

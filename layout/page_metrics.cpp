@@ -101,6 +101,21 @@ void ConvertBandLineUnits(KmDocBase& doc, int oldSystem, int newSystem) {
   }
 }
 
+void ConvertObjectUnits(KmDocBase& doc, int oldSystem, int newSystem) {
+  if (doc.m_pLayout == nullptr || oldSystem == newSystem) return;
+  const int from = oldSystem ? kVertHundredths : kVertTenthsMm, to = newSystem ? kVertHundredths : kVertTenthsMm;
+  auto convert = [&](int32_t v) {
+    if (v <= 0) return v;
+    return static_cast<int32_t>(ConvertVertMeasure(static_cast<WORD>(v > 0xFFFF ? 0xFFFF : v), to, from, 0));
+  };
+  ItemTable<PictureItem>& pictures = doc.m_pLayout->pictures;
+  for (int i = 0; i < pictures.Count(); ++i) {
+    PictureItem* p = pictures.At(i);
+    p->shownWidth = convert(p->shownWidth);
+    p->shownHeight = convert(p->shownHeight);
+  }
+}
+
 void SetBandLineHeight(KmDocBase& doc, int line, int pixels) {
   BandLineTable& t = doc.m_bandLines;
   if (t.lines == nullptr || line < 0 || line >= kBandLineCount) return;

@@ -8,6 +8,10 @@
 #include "expr/collation.h"
 #include "expr/compiler.h"
 #include "expr/udf.h"
+#include "expr/udf_library.h"
+#include "foundation/doc_base.h"
+#include "foundation/message_dialog.h"
+#include "foundation/startup.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
 #include "model/field_dependencies.h"
@@ -177,6 +181,7 @@ int DefineFunction(CKmComposite* m, CalcDefRequest* r, uint32_t* count, PendingC
   r->culprit = nullptr;
   PendingFunction p;
   p.node = r->function;
+  if (r->function && r->function->name) p.oldName = r->function->name;
   p.callers = FunctionCallers(m, r->function);
   if (r->status & 1) {
     // Removing: every field calling it goes too, unless one of them links a table.
@@ -215,23 +220,47 @@ int DefineFunction(CKmComposite* m, CalcDefRequest* r, uint32_t* count, PendingC
   return 0;
 }
 
+// A change that reaches a sort field, the filter or a linking field makes the
+// run's pending file stale.
+void FlushIfRunReached(uint32_t status) {
+  KmDocBase* doc = GetActiveDocBase();
+  if ((status & kCalcStatusReachesRun) && doc) FlushPendingFileName(*doc);
+}
+
+// A library failure while committing is told and the commit goes on.
+void WarnUdfLibrary(CKmComposite* m, int code) {
+  // Shown even without a frame: a function the user thinks is saved must not be lost quietly.
+  if (KmDocBase* doc = GetActiveDocBase())
+    doc->ShowMessageDialog(doc->GetOwnerWindow(), UdfLibraryErrorText(m, code), doc->GetAppCaption(), kMsgWarning);
+}
+
 void CommitFunction(CKmComposite* m, CalcDefRequest* r, PendingCalcDefinition* pending) {
   if (!pending->function) return;
   PendingFunction p = std::move(*pending->function);
   pending->function.reset();
   r->status = 0;
+  // The library is open while the function list edits (LoadUserFunctions);
+  // the change goes to its member as it is committed.
+  const bool libraryOpen = UdfLibraryHandle(m) != nullptr;
   if (p.removal) {
     ClearFieldMarks(m, false);
     for (FieldDef* g : p.callers) g->flags |= kFieldRemoveMark;
     PropagateRemoval(m, false);
     DeleteMarkedFields(m);
-    if (p.node) DeleteUdf(m, p.node);
-    r->function = nullptr;
+    if (p.node && libraryOpen && DeleteUdfFromLibrary(m, p.node) != 0) {
+      // Still in the library, so it stays in the list too.
+      WarnUdfLibrary(m, kUdfLibDeleteError);
+    } else if (p.node) {
+      DeleteUdf(m, p.node);
+      r->function = nullptr;
+    }
     ClearFieldMarks(m, false);
     return;
   }
   UdfNode* node = CommitUdfDefinition(m);
   r->function = node;
+  if (node && libraryOpen && SaveUdf(m, node, p.oldName.empty() ? nullptr : p.oldName.c_str()) != 0)
+    WarnUdfLibrary(m, kUdfLibWriteError);
   // Callers compile again against the new definition; those that no longer compile lose their code.
   for (FieldDef* g : p.callers) {
     if (!RecompileAndStore(m, g) && (g->flags & kFieldCalculation) && g->code) {
@@ -241,11 +270,21 @@ void CommitFunction(CKmComposite* m, CalcDefRequest* r, PendingCalcDefinition* p
     }
     if (!p.callers.empty()) r->status |= kCalcStatusReachesRun * ((g->flags & kFieldJoin) != 0);
   }
+  FlushIfRunReached(r->status);
 }
 
 }  // namespace
 
 void SetCalcDocumentChecks(const CalcDocumentChecks& checks) { g_checks = checks; }
+
+int RecompileFieldExpression(CKmComposite* m, FieldDef* field, bool store) {
+  if (!StillCompiles(m, field)) return 1;
+  return !store || RecompileAndStore(m, field) ? 0 : 1;
+}
+
+int LoadUserFunctions(CKmComposite* m) { return OpenUdfLibrary(m, true); }
+
+void SaveUserFunctions(CKmComposite* m) { CloseUdfLibrary(m); }
 
 bool HasPendingCalcDefinition(const PendingCalcDefinition& pending) {
   return pending.field.has_value() || pending.function.has_value();
@@ -663,6 +702,7 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
       }
     }
   if (g_checks.committed) g_checks.committed(m, f, p.mode == 0, r->status);
+  else FlushIfRunReached(r->status);
 }
 
 void CancelCalcDefinition(CKmComposite* m, CalcDefRequest* /*request*/, PendingCalcDefinition* pending) {

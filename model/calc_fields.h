@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -15,6 +16,7 @@ struct UdfNode;
 
 constexpr uint8_t kCalcKindField = 1;
 constexpr uint8_t kCalcKindCondition = 8;
+constexpr uint8_t kCalcKindFunction = 2;  // any kind but the two above
 
 // Check-phase status.
 constexpr uint32_t kCalcStatusNoMemory = 0;
@@ -123,6 +125,7 @@ struct PendingCalcDefinition {
   struct Function {
     bool removal = false;
     UdfNode* node = nullptr;
+    std::string oldName;  // the name it is stored under; empty for a new one
     std::vector<FieldDef*> callers;
   };
   std::optional<Field> field;
@@ -138,6 +141,16 @@ void CancelCalcDefinition(CKmComposite* m, CalcDefRequest* request, PendingCalcD
 int TrialCompileCalcField(CKmComposite* m, CalcDefRequest* request);
 // True while a check phase waits for its commit or cancel.
 bool HasPendingCalcDefinition(const PendingCalcDefinition& pending);
+
+// Compiles a calculation (or a total's condition) again from its text: 0, or
+// 1 when it no longer compiles or its value type would change. With store
+// the new code replaces the old.
+int RecompileFieldExpression(CKmComposite* m, FieldDef* field, bool store);
+
+// The function list's edit opens the user-function library for writing
+// (a library code, 0 when it may be written) and closes it afterwards.
+int LoadUserFunctions(CKmComposite* m);
+void SaveUserFunctions(CKmComposite* m);
 
 // Every field of another table named like a field of the given table gets its
 // references qualified with its table's alias, so that they stay unambiguous.

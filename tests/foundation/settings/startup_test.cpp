@@ -115,6 +115,10 @@ TEST_F(Startup, PendingFileIsDeletedAtExitAndRegisteredUserIsRead) {
   std::snprintf(reinterpret_cast<char*>(doc.m_pDocPaths + kDocPathsPending), 261, "%s", pending.c_str());
   SaveSettingsOnExit(doc);
   EXPECT_EQ(::access(pending.c_str(), 0), -1);
+  // A flush also marks the report changed: what the file held was made from it as it was.
+  doc.SetModifiedFlag(FALSE);
+  FlushPendingFileName(doc);
+  EXPECT_TRUE(doc.IsModified());
 
   std::string owner = "old", org = "old";
   ReadRegisteredUser(&owner, &org);

@@ -1,0 +1,65 @@
+#include "app/reselect_on_open.h"
+
+#include <cstdio>
+#include <string>
+
+#include "app/app.h"
+#include "core/composite.h"
+#include "core/fields.h"
+#include "dialogs/table_chooser.h"
+#include "foundation/doc_base.h"
+#include "foundation/heap_strings.h"
+#include "foundation/message_dialog.h"
+#include "model/reselect_tables.h"
+#include "platform/win/wsprintf.h"
+
+namespace {
+
+constexpr UINT kReselectMaster = 6134;   // "Re-select table %s?"
+constexpr UINT kReselectRelated = 6135;  // "Cannot find related table '%s'.  Re-select table?"
+
+struct Context {
+  KmDocBase* doc;
+  TableChooser* chooser;
+  std::string current;
+};
+
+void ShowStatus(void* c, const char* text) { static_cast<Context*>(c)->doc->SetStatusText(text); }
+
+bool ChooseFromList(void* c, bool master, std::string* chosen) {
+  auto* x = static_cast<Context*>(c);
+  return x->chooser->ChooseTable(*x->doc, master, x->current, chosen);
+}
+
+}  // namespace
+
+bool ReselectTableOnOpen(KmDocBase& doc, uint32_t slot, TableChooser& chooser) {
+  CKmComposite* m = doc.m_pModel;
+  if (m == nullptr || slot >= static_cast<uint32_t>(kMaxTables) || m->tableSlots[slot] == nullptr) return false;
+  // Nobody answers in an unattended run; the open goes on with the stored fields.
+  if (CKmApp* app = AfxGetKmApp(); app != nullptr && app->IsUnattended()) return false;
+  TableSlot* t = m->tableSlots[slot];
+  const bool master = slot == 0;
+  // A report on its own SELECT statement is mended by editing the statement, not by a table.
+  if (master && m->statementText != nullptr && m->statementText[0] != '\0') return false;
+  char text[600];
+  const MsgArg args[1] = {MsgArg(t->path)};
+  FormatMessageText(text, sizeof text, GetResString(master ? kReselectMaster : kReselectRelated, 0), args, 1);
+  if (doc.ShowMessageDialog(doc.GetOwnerWindow(), text, doc.GetAppCaption(), kMsgYesNo) != IDYES) return false;
+
+  Context context{&doc, &chooser, t->path};
+  ReselectServices s;
+  s.doc = &doc;
+  s.model = m;
+  s.context = &context;
+  s.status = ShowStatus;
+  s.tableList = ChooseFromList;
+  ReselectRequest r;
+  r.master = master;
+  r.displayName = t->path;
+  r.useCommonDlg = doc.m_settings.useCommonDlg != 0;
+  ReselectChoice choice;
+  if (ReselectTable(s, r, &choice) != 0) return false;
+  CopyBounded(t->path, sizeof t->path, choice.name.c_str());
+  return true;
+}

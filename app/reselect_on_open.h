@@ -1,0 +1,13 @@
+// A table a report names that cannot be opened while the report is read: the
+// user is asked whether to choose another, the chooser (the data source's
+// table list once it plugs in, else the typed name) gives it, and the slot
+// takes it so the reader can open it.
+#pragma once
+
+#include <cstdint>
+
+class KmDocBase;
+class TableChooser;
+
+// True when the slot now names the chosen table (the document is modified).
+bool ReselectTableOnOpen(KmDocBase& doc, uint32_t slot, TableChooser& chooser);

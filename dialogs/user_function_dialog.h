@@ -1,0 +1,35 @@
+// The user-function list: the installation's functions with New, Edit and
+// Delete. Each command opens the user-function library for writing first, so
+// what is committed goes to kmw.udf at once, and closes it afterwards.
+#pragma once
+
+#include "model/calc_fields.h"
+#include "platform/win/window.h"
+
+class CKmComposite;
+class KmDocBase;
+struct UdfNode;
+
+struct UserFunctionDialogParams {
+  KmDocBase* doc = nullptr;
+  CKmComposite* model = nullptr;
+  // Shows the text of a calculation error code (with the culprit for 43 and 54);
+  // null: the document's error box.
+  void (*showError)(CKmComposite* m, int code, const char* culprit) = nullptr;
+  int lastError = 0;     // out: the last code shown
+  bool changed = false;  // out: a function was added, changed or removed
+};
+
+// The function editor for one function (null: a new one): heading and body,
+// OK running the check, the warning about what no longer compiles, and the
+// commit or cancel. The library must be open for writing.
+struct UserFunctionEditParams {
+  UserFunctionDialogParams* list = nullptr;
+  UdfNode* node = nullptr;  // out: the committed node
+  PendingCalcDefinition pending;
+};
+
+INT_PTR UserFunctionListProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR UserFunctionEditProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// Runs the list (the Calculations menu's User Function command).
+INT_PTR RunUserFunctionDialog(HWND owner, UserFunctionDialogParams* params);
