@@ -1,4 +1,5 @@
 #include "app/app.h"
+#include "app/export_command.h"
 
 #include "app/open_report.h"
 
@@ -339,6 +340,9 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
     case kCmdFilePrint:
       if (doc.m_bReportOpen) RunOutputWithRecovery(doc, 0);
       return TRUE;
+    case kCmdFileExport:
+      OnFileExport(doc);
+      return TRUE;
     default:
       return DispatchSaveCommand(doc, id);
   }
@@ -494,6 +498,12 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
     if (m_bReportLoaded) {
       doc.m_nRunMode = 0;
       m_bRunAndEnd = TRUE;
+      // A report whose output is an export writes its file instead.
+      const bool exported = ReportOutputIsExport(doc);
+      if (exported) {
+        if (!RunReportExport(doc)) m_nExitCode = 1;
+        return FALSE;
+      }
       RunOutputWithRecovery(doc, 0);
       if (!ctx.lastRunPrinted) {
         ShowError(LoadResString(kReportNotPrinted).c_str(), nullptr);
