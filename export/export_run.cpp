@@ -41,6 +41,7 @@ constexpr unsigned kIdMasterFile = 6401;
 constexpr unsigned kIdReadOnly = 6402;
 constexpr unsigned kIdNoFields = 6403;
 constexpr unsigned kIdWriteError = 6404;
+constexpr unsigned kIdNoRecords = 5960;
 
 constexpr size_t kFormattedBuffer = 356;
 constexpr size_t kMemoLimit = 10989;
@@ -352,6 +353,12 @@ bool WritePageExport(ExportJob* job, const std::string& title) {
   return job->pageFile.Write(bytes) && job->pageFile.Commit();
 }
 
+// The run's closing message goes where the export's own messages go (to
+// standard error in an unattended run, which no message box may stop).
+void ExportRunMessage(KmDocBase*, int message, uint32_t) {
+  if (message == kMsgNoRecords) ShowOutputError(LoadResString(kIdNoRecords));
+}
+
 }  // namespace
 
 int ExportFieldFilter(const CKmExport& e, KmDocBase& doc, const FieldDef* field) {
@@ -572,6 +579,7 @@ int RunExport(CKmExport& e, KmDocBase& doc, ExportRunHost& host) {
   run->exportJob = &job;
   run->preview = 0;
   run->links.startOutputJob = StartOutputJob;
+  run->links.showMessage = ExportRunMessage;
   if (IsDataExportFormat(e.format)) {
     run->links.outputBand = ExportOutputBand;
     run->links.flushAcrossRow = nullptr;

@@ -62,6 +62,12 @@ if what == 'kinds':
     cols = ['id', 'name', 'qty', 'price', 'day', 'stamp', 'clock', 'flag', 'note']
     kinds = ['N', 'C', 'N', 'N', 'D', 'DT', 'T', 'L', 'C']
     rows = [list(r) for r in con.execute('select %s from kinds order by id' % ','.join(cols))]
+elif what == 'footer':
+    # The customer group's footer: its line count and total, once per customer.
+    cols = ['CustomerLines', 'CustomerTotal']
+    kinds = ['N', 'N']
+    rows = [list(r) for r in con.execute(
+        'select count(*), sum(amount) from order_lines group by company order by company')]
 else:
     cols = ['order_id', 'order_date', 'product', 'quantity', 'amount']
     kinds = ['N', 'D', 'C', 'N', 'N']

@@ -155,28 +155,34 @@ bool BuildKindsReport(CKmDoc& doc, CKmRepIO& io, std::string* error) {
   return true;
 }
 
+// One folder for the whole suite: the ODBC layer keeps the data source's
+// database path for the life of the process.
 class ExportRun : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (!fs::exists(ProgramPath())) GTEST_SKIP() << "the program is not built";
-    if (!Have("sqlite3")) GTEST_SKIP() << "sqlite3 is missing";
-    if (Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty())
-      GTEST_SKIP() << "the SQLite ODBC driver is not installed";
+  static void SetUpTestSuite() {
+    if (!fs::exists(ProgramPath()) || !Have("sqlite3") ||
+        Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty())
+      return;
     char tmpl[] = "/tmp/vt_export_run_XXXXXX";
-    dir_ = ::mkdtemp(tmpl);
+    std::string dir = ::mkdtemp(tmpl);
     int status = -1;
-    Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + dir_ + "' 2>&1", &status);
-    ASSERT_EQ(status, 0);
-    Capture("sqlite3 '" + dir_ + "/sample.db' <<'EOF'\n" + std::string(kKindsTable) + "\nEOF\n", &status);
-    ASSERT_EQ(status, 0);
-    setenv("ODBCINI", (dir_ + "/odbc.ini").c_str(), 1);
-    setenv("ODBCSYSINI", dir_.c_str(), 1);
-    setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
+    Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + dir + "' 2>&1", &status);
+    if (status != 0) return;
+    Capture("sqlite3 '" + dir + "/sample.db' <<'EOF'\n" + std::string(kKindsTable) + "\nEOF\n", &status);
+    if (status != 0) return;
+    setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
+    setenv("ODBCSYSINI", dir.c_str(), 1);
+    setenv("VORTELLE_WINDIR", dir.c_str(), 1);
     UiStartApplication();
     InstallBuiltinFunctionHandlers();
+    suiteDir_ = dir;
   }
-  void TearDown() override {
-    if (!dir_.empty() && std::getenv("VT_KEEP_EXPORTS") == nullptr) fs::remove_all(dir_);
+  static void TearDownTestSuite() {
+    if (!suiteDir_.empty() && std::getenv("VT_KEEP_EXPORTS") == nullptr) fs::remove_all(suiteDir_);
+  }
+  void SetUp() override {
+    if (suiteDir_.empty()) GTEST_SKIP() << "the program, sqlite3 or the SQLite ODBC driver is missing";
+    dir_ = suiteDir_;
   }
 
   // Writes the report (sample or kinds) with the export settings set by
@@ -218,8 +224,10 @@ class ExportRun : public ::testing::Test {
     EXPECT_EQ(status, 0) << what << " format " << format << ":\n" << out;
   }
 
+  static std::string suiteDir_;
   std::string dir_;
 };
+std::string ExportRun::suiteDir_;
 
 TEST_F(ExportRun, DataExportsOfEveryFieldKindReadBackAsTheDatabaseHasThem) {
   struct Case {
@@ -273,6 +281,93 @@ TEST_F(ExportRun, TheSampleReportExportsToEveryFormat) {
     ASSERT_TRUE(fs::exists(file)) << c.name << "\n" << output;
     Check("sample", c.format, file);
   }
+}
+
+// A group footer as the band: one row per customer with its totals, the
+// last one after the end of the data.
+TEST_F(ExportRun, AGroupFooterBandExportsEachGroupsTotals) {
+  const std::string file = dir_ + "/footer.csv";
+  std::string output;
+  ASSERT_EQ(RunExport(false,
+                      [&](CKmExport& e) {
+                        e.format = kExportDataFile;
+                        e.dataFileBand = kBandGroupFooter;
+                        e.dataFileFlags = kDelimitedNamesLine;
+                        e.SetOutputPath(file);
+                      },
+                      &output),
+            0)
+      << output;
+  Check("footer", kExportDataFile, file, "1");
+}
+
+// What must never happen to a user's files: the report's own database
+// written over (whatever the spelling of its name), a file left half
+// written, a read-only file replaced, a file made for a report without rows.
+TEST_F(ExportRun, AFailedExportLeavesEveryFileAsItWas) {
+  const std::string db = dir_ + "/sample.db";
+  const auto dbSize = fs::file_size(db);
+  std::string output;
+  fs::create_symlink(db, dir_ + "/alias.db");
+  for (const std::string& spelling : {dir_ + "/./sample.db", dir_ + "/alias.db"}) {
+    EXPECT_NE(RunExport(true,
+                        [&](CKmExport& e) {
+                          e.format = kExportXbase;
+                          e.SetOutputPath(spelling);
+                        },
+                        &output),
+              0);
+    EXPECT_NE(output.find("Cannot export to master or related file"), std::string::npos) << output;
+    EXPECT_EQ(fs::file_size(db), dbSize);
+  }
+
+  // A place no file can be made (under a plain file, which even root
+  // cannot write into): the Parts' message, no file, no scratch file.
+  const std::string plain = dir_ + "/plain";
+  { std::FILE* f = std::fopen(plain.c_str(), "w"); std::fclose(f); }
+  EXPECT_NE(RunExport(true,
+                      [&](CKmExport& e) {
+                        e.format = kExportDataFile;
+                        e.SetOutputPath(plain + "/out.csv");
+                      },
+                      &output),
+            0);
+  EXPECT_NE(output.find("Error creating or writing to " + plain + "/out.csv"), std::string::npos) << output;
+  EXPECT_EQ(fs::file_size(plain), 0u);
+
+  // A read-only file in place stays as it was.
+  const std::string kept = dir_ + "/kept.txt";
+  { std::FILE* f = std::fopen(kept.c_str(), "w"); std::fputs("old", f); std::fclose(f); }
+  fs::permissions(kept, fs::perms::owner_read);
+  {
+    EXPECT_NE(RunExport(false,
+                        [&](CKmExport& e) {
+                          e.format = kExportText;
+                          e.SetOutputPath(kept);
+                        },
+                        &output),
+              0);
+    EXPECT_NE(output.find("Cannot open file, file is read only: " + kept), std::string::npos) << output;
+    EXPECT_EQ(fs::file_size(kept), 3u);
+  }
+
+  // No rows: no file at all.
+  int status = -1;
+  Capture("sqlite3 '" + db + "' 'delete from kinds'", &status);
+  ASSERT_EQ(status, 0);
+  for (int format : {kExportXbase, kExportHtml}) {
+    const std::string none = dir_ + "/none" + std::to_string(format) + ".out";
+    RunExport(true,
+              [&](CKmExport& e) {
+                e.format = static_cast<uint8_t>(format);
+                e.SetOutputPath(none);
+              },
+              &output);
+    EXPECT_FALSE(fs::exists(none)) << output;
+    EXPECT_NE(output.find("No records found"), std::string::npos) << output;
+  }
+  for (const auto& entry : fs::directory_iterator(dir_))
+    EXPECT_EQ(entry.path().filename().string().find(".vt"), std::string::npos) << entry.path();
 }
 
 }  // namespace
