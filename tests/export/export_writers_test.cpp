@@ -9,6 +9,7 @@
 #include "export/page_writers.h"
 #include "files/report_stream.h"
 #include "foundation/doc_base.h"
+#include "tests/support/program_run.h"
 
 #include <gtest/gtest.h>
 
@@ -29,17 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Capture(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  std::array<char, 4096> buf{};
-  size_t n = 0;
-  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  const int raw = ::pclose(p);
-  if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
-}
+std::string Capture(const std::string& command, int* status = nullptr) { return CaptureCommand(command, status); }
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

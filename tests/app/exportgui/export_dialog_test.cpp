@@ -15,6 +15,7 @@
 #include "platform/win/ui_app.h"
 #include "platform/win/window.h"
 #include "platform/win/window_picture.h"
+#include "tests/support/program_run.h"
 #include "tests/support/screens.h"
 
 #include <gtest/gtest.h>
@@ -38,17 +39,7 @@ constexpr UINT kCmdExport = 30060;
 constexpr UINT kCmdSave = 30010;
 constexpr int kFormatList = 201, kFileEdit = 203, kOptionsButton = 204;
 
-std::string Capture(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  std::array<char, 4096> buf{};
-  size_t n = 0;
-  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  const int raw = ::pclose(p);
-  if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
-}
+std::string Capture(const std::string& command, int* status = nullptr) { return CaptureCommand(command, status); }
 
 std::string Caption(HWND w) {
   char buf[128] = {};
@@ -130,15 +121,9 @@ class ExportDialogTest : public ::testing::Test {
     UiStartApplication();
     InstallBuiltinFunctionHandlers();
     report_ = dir_ + "/sales.kmw";
-    CKmDoc doc;
-    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    CKmRepIO io(&doc);
-    doc.m_pRepIO = &io;
+    ScratchReportDoc scratch;
     std::string error;
-    ASSERT_TRUE(WriteSampleReport(doc, io, "VortelleSample", report_.c_str(), &error)) << error;
-    doc.m_pRepIO = nullptr;
+    ASSERT_TRUE(WriteSampleReport(scratch.doc, scratch.io, "VortelleSample", report_.c_str(), &error)) << error;
   }
   void TearDown() override {
     if (!dir_.empty()) fs::remove_all(dir_);
@@ -182,19 +167,13 @@ TEST_F(ExportDialogTest, ScreensFileExportThroughTheDialogThenSaveReadBackAndPri
   EXPECT_TRUE(doc->IsModified());
   SendMessageA(frame->m_hWnd, WM_COMMAND, kCmdSave, 0);
   {
-    CKmDoc again;
-    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-    again.m_bandLines.lines = lines.get();
-    again.m_pPageSetup = AllocPageSetup();
-    CKmRepIO io(&again);
-    again.m_pRepIO = &io;
-    ASSERT_TRUE(again.CreateReportTables());
-    ASSERT_EQ(io.OpenReportFile(report_.c_str()), kRepIoOk);
+    ScratchReportDoc again;
+    ASSERT_TRUE(again.doc.CreateReportTables());
+    ASSERT_EQ(again.io.OpenReportFile(report_.c_str()), kRepIoOk);
     CKmExport e;
-    e.LoadFrom(io.m_stream.settings);
+    e.LoadFrom(again.io.m_stream.settings);
     EXPECT_EQ(e.format, kExportDataFile);
     EXPECT_EQ(e.outputNames[kExportDataFile], dir_ + "/exported");
-    again.m_pRepIO = nullptr;
   }
 
   // And printed to PDF.

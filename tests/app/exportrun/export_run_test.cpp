@@ -17,6 +17,7 @@
 #include "layout/page_setup.h"
 #include "model/field_dependencies.h"
 #include "platform/win/ui_app.h"
+#include "tests/support/program_run.h"
 
 #include <gtest/gtest.h>
 
@@ -36,25 +37,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Capture(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  std::array<char, 4096> buf{};
-  size_t n = 0;
-  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  const int raw = ::pclose(p);
-  if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
-}
+std::string Capture(const std::string& command, int* status = nullptr) { return CaptureCommand(command, status); }
 
 bool Have(const char* tool) { return !Capture(std::string("command -v ") + tool).empty(); }
-
-std::string ProgramPath() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : (self.parent_path() / "vortelle").string();
-}
 
 // A table with a column of every kind a report field can have, and texts
 // that a file format must carry exactly: separators, quotes, line breaks,
@@ -190,12 +175,9 @@ class ExportRun : public ::testing::Test {
   int RunExport(bool kinds, const std::function<void(CKmExport&)>& choose, std::string* output) {
     const std::string report = dir_ + (kinds ? "/kinds.kmw" : "/sales.kmw");
     {
-      CKmDoc doc;
-      std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-      doc.m_bandLines.lines = lines.get();
-      doc.m_pPageSetup = AllocPageSetup();
-      CKmRepIO io(&doc);
-      doc.m_pRepIO = &io;
+      ScratchReportDoc scratch;
+      CKmDoc& doc = scratch.doc;
+      CKmRepIO& io = scratch.io;
       std::string error;
       const bool built = kinds ? BuildKindsReport(doc, io, &error) : BuildSampleReport(doc, io, "VortelleSample", &error);
       EXPECT_TRUE(built) << error;
@@ -205,7 +187,6 @@ class ExportRun : public ::testing::Test {
       e.StoreTo(&io.m_stream.settings);
       doc.m_pPageSetup->word12 = 255;
       EXPECT_EQ(io.SaveReportFile(report.c_str()), kRepIoOk);
-      doc.m_pRepIO = nullptr;
     }
     int status = -1;
     *output = Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ +

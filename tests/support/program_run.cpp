@@ -1,0 +1,35 @@
+#include "tests/support/program_run.h"
+
+#include "layout/page_setup.h"
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+
+std::string CaptureCommand(const std::string& command, int* status) {
+  std::string out;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (p == nullptr) return out;
+  std::array<char, 4096> buf{};
+  size_t n = 0;
+  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+  const int raw = ::pclose(p);
+  if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return out;
+}
+
+std::string ProgramPath() {
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : (self.parent_path() / "vortelle").string();
+}
+
+ScratchReportDoc::ScratchReportDoc() : lines(new BandLineRec[kBandLineTableRecords]), io(&doc) {
+  doc.m_bandLines.lines = lines.get();
+  doc.m_pPageSetup = AllocPageSetup();
+  doc.m_pRepIO = &io;
+}
+
+ScratchReportDoc::~ScratchReportDoc() { doc.m_pRepIO = nullptr; }
