@@ -517,6 +517,11 @@ int RunExport(CKmExport& e, KmDocBase& doc, ExportRunHost& host) {
     ShowOutputError(LoadResString(kIdMasterFile));
     return 0;
   }
+  // A read-only file is refused before anyone is asked to replace it.
+  if (IsReadOnlyFile(path)) {
+    Error(kIdReadOnly, path);
+    return 0;
+  }
   if (FileExistsAt(path) && !host.ConfirmOverwrite(doc, path)) return 0;
   e.job = ExportJobRecord();
   e.job.fileName = path;
@@ -528,13 +533,7 @@ int RunExport(CKmExport& e, KmDocBase& doc, ExportRunHost& host) {
     e.job.flags = six ? e.dataFileFlags : e.wordMergeFlags;
   }
   e.jobStarted = false;
-  if (e.format == kExportViewer) {
-    if (IsReadOnlyFile(path)) {
-      Error(kIdReadOnly, path);
-      return 0;
-    }
-    return host.PrintToFile(doc, path) ? 1 : 0;
-  }
+  if (e.format == kExportViewer) return host.PrintToFile(doc, path) ? 1 : 0;
   if (e.format == kExportHtml && !CreateOutputDirectory(e.html)) {
     Error(kIdCannotOpen, e.html.outputDirectory);
     return 0;

@@ -174,7 +174,7 @@ ExportFiles WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions&
   const std::string ext = Extension(o.fileName.empty() ? std::string("report.htm") : o.fileName);
   const auto& formats = ImageFormatTable();
   const std::string imageExt = formats[o.imageFormat < formats.size() ? o.imageFormat : 0].extension;
-  auto pageName = [&](size_t i) { return i == 0 ? base + "." + ext : base + std::to_string(i + 1) + "." + ext; };
+  auto pageName = [&](size_t i) { return i == 0 ? base + "." + ext : base + "_" + std::to_string(i + 1) + "." + ext; };
   const std::string title = HtmlText(o.title.empty() ? reportTitle : o.title);
   auto head = [&]() {
     std::string h = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta charset=\"windows-1252\">\r\n<title>" + title +

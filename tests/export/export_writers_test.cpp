@@ -328,6 +328,8 @@ TEST(PageWriters, TextRtfAndHtmlKeepTheTextInOrder) {
     l2.height = 120;
     l2.runs.push_back(CapturedRun{72, 300, "Page " + std::to_string(p + 1), "Arial", 100, false, false, false, 0});
     page.lines = {l2, l1};  // out of order on purpose
+    page.pictures.push_back(CapturedPicture{72, 400, 720, 360, "picture bytes", false});
+    page.pictures.push_back(CapturedPicture{72, 800, 720, 360, "chart bytes", true});
     doc.pages.push_back(page);
   }
   const std::string text = WriteTextPages(doc, TextPageOptions());
@@ -342,14 +344,21 @@ TEST(PageWriters, TextRtfAndHtmlKeepTheTextInOrder) {
   o.outputDirectory = "/tmp/out";
   o.fileName = "r.htm";
   o.options = kHtmlPagePerPage;
-  ExportFiles files = WriteHtmlPages(doc, o, "Report", 0);
-  ASSERT_EQ(files.size(), 2u);
+  ExportFiles files = WriteHtmlPages(doc, o, "Report", 0x2a);
+  ASSERT_EQ(files.size(), 6u);
   EXPECT_EQ(files[0].first, "/tmp/out\\r.htm");
-  EXPECT_EQ(files[1].first, "/tmp/out\\r2.htm");
+  EXPECT_EQ(files[1].first, "/tmp/out\\r_2.htm");
   EXPECT_NE(files[0].second.find("caf\xE9 \\ &lt;b&gt;"), std::string::npos);
-  EXPECT_NE(files[0].second.find("<a href=\"r2.htm\">Next</a>"), std::string::npos);
+  EXPECT_NE(files[0].second.find("<a href=\"r_2.htm\">Next</a>"), std::string::npos);
   EXPECT_NE(files[1].second.find("<a href=\"r.htm\">Previous</a>"), std::string::npos);
   EXPECT_LT(files[0].second.find("Left"), files[0].second.find("Page 1"));
+  // Pictures and charts are files beside the page, linked by relative names.
+  EXPECT_EQ(files[2].first, "/tmp/out\\r_image0.png");
+  EXPECT_EQ(files[2].second, "picture bytes");
+  EXPECT_EQ(files[3].first, "/tmp/out\\Chart 0000002a 0.png");
+  EXPECT_EQ(files[5].first, "/tmp/out\\Chart 0000002a 1.png");
+  EXPECT_NE(files[0].second.find("<img src=\"r_image0.png\""), std::string::npos);
+  EXPECT_NE(files[0].second.find("<img src=\"Chart%200000002a%200.png\""), std::string::npos);
 }
 
 }  // namespace

@@ -172,7 +172,8 @@ class ExportRun : public ::testing::Test {
 
   // Writes the report (sample or kinds) with the export settings set by
   // choose and an export destination, then runs the program on it with /G.
-  int RunExport(bool kinds, const std::function<void(CKmExport&)>& choose, std::string* output) {
+  int RunExport(bool kinds, const std::function<void(CKmExport&)>& choose, std::string* output,
+                double paperLength = 0) {
     const std::string report = dir_ + (kinds ? "/kinds.kmw" : "/sales.kmw");
     {
       ScratchReportDoc scratch;
@@ -186,6 +187,7 @@ class ExportRun : public ::testing::Test {
       choose(e);
       e.StoreTo(&io.m_stream.settings);
       doc.m_pPageSetup->word12 = 255;
+      if (paperLength > 0) doc.m_pPageSetup->PaperLength = static_cast<int32_t>(paperLength);
       EXPECT_EQ(io.SaveReportFile(report.c_str()), kRepIoOk);
     }
     int status = -1;
@@ -262,6 +264,32 @@ TEST_F(ExportRun, TheSampleReportExportsToEveryFormat) {
     ASSERT_TRUE(fs::exists(file)) << c.name << "\n" << output;
     Check("sample", c.format, file);
   }
+}
+
+// Pages short enough that the sample takes several: text, RTF and HTML
+// keep the report's text in order over the pages, the HTML export one file
+// per page linked to the next.
+TEST_F(ExportRun, PageImagesOfAReportOfSeveralPages) {
+  for (int format : {kExportText, kExportRtf, kExportHtml}) {
+    const std::string file = dir_ + "/short/pages" + std::to_string(format) + ".out";
+    fs::create_directories(dir_ + "/short");
+    std::string output;
+    ASSERT_EQ(RunExport(false,
+                        [&](CKmExport& e) {
+                          e.format = static_cast<uint8_t>(format);
+                          e.SetOutputPath(file);
+                          e.html.options = kHtmlPagePerPage;
+                        },
+                        &output, 1000),
+              0)
+        << output;
+    Check("sample", format, file);
+  }
+  int pages = 0;
+  for (const auto& entry : fs::directory_iterator(dir_ + "/short"))
+    if (entry.path().filename().string().rfind("pages8", 0) == 0) ++pages;
+  EXPECT_GE(pages, 2);
+  EXPECT_NE(CaptureCommand("cat '" + dir_ + "/short/pages0.out'").find('\f'), std::string::npos);
 }
 
 // A group footer as the band: one row per customer with its totals, the
