@@ -22,6 +22,7 @@
 #include "platform/win/fileio.h"
 #include "platform/win/profile.h"
 #include "platform/win/resources.h"
+#include "model/memo_text.h"
 #include "model/record_pass.h"
 
 #include <algorithm>
@@ -201,6 +202,8 @@ bool LinePrints(ReportRun* run, const BandLineRec& line, int band) {
 // A memo's whole text, at most kMemoLimit characters.
 bool MemoText(ReportRun* run, const FieldDef* f, const BYTE* value, std::string* text) {
   BandOutputState* s = run->band;
+  const int gathered = ReadMemoForExport(run->doc->m_pModel, const_cast<FieldDef*>(f), text);
+  if (gathered >= 0) return gathered == 1;
   if (s->hooks.fieldText) {
     if (!s->hooks.fieldText(run, f, value, text)) return false;
   } else {
@@ -484,6 +487,21 @@ int DescribeFieldDelimited(KmDocBase& doc, FieldDef* f, ExportFieldDescriptor* d
     if (Wrapped(f)) d->width = FullTextLength(f);
   }
   std::memcpy(doc.m_intl.sShortDate, saved, sizeof saved);
+  return 1;
+}
+
+int ReadMemoForExport(CKmComposite* m, FieldDef* f, std::string* text) {
+  RecordPassState* st = m != nullptr ? m->FindAttachment<RecordPassState>() : nullptr;
+  MemoReader* r = st != nullptr && st->memoReader != nullptr ? st->memoReader(m, f) : nullptr;
+  if (r == nullptr) return -1;
+  if (ReadMemoText(*r, nullptr, kMemoFromStart) != 0) return 0;
+  text->assign(r->text, r->length);
+  // Window after window until the text ends, a read fails or the limit is reached.
+  while (!r->atEnd && r->length > 0 && text->size() < kMemoLimit) {
+    if (ReadMemoText(*r, nullptr, kMemoWindow) != 0) break;
+    text->append(r->text, r->length);
+  }
+  if (text->size() > kMemoLimit) text->resize(kMemoLimit);
   return 1;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 class KmDocBase;
+class CKmComposite;
 struct FieldDef;
 
 // What the export run needs of the program around it.
@@ -46,4 +47,9 @@ int DescribeFieldXbase(const FieldDef* field, ExportFieldDescriptor* d);
 int DescribeFieldWorksheet(const FieldDef* field, ExportFieldDescriptor* d);
 int DescribeFieldDelimited(KmDocBase& doc, FieldDef* field, ExportFieldDescriptor* d);
 int IsExportValueEmpty(const FieldDef* field, const void* value);
+
+// A memo field's whole text for the delimited formats, at most 10,989
+// characters: 1 gathered, 0 when its first read fails, -1 when the model
+// reads no memos (the value's own text then serves).
+int ReadMemoForExport(CKmComposite* m, FieldDef* field, std::string* text);
 

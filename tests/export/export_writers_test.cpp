@@ -8,7 +8,10 @@
 #include "export/export_settings.h"
 #include "export/page_writers.h"
 #include "files/report_stream.h"
+#include "core/composite.h"
 #include "foundation/doc_base.h"
+#include "model/memo_text.h"
+#include "model/record_pass.h"
 #include "tests/support/program_run.h"
 
 #include <gtest/gtest.h>
@@ -359,6 +362,58 @@ TEST(PageWriters, TextRtfAndHtmlKeepTheTextInOrder) {
   EXPECT_EQ(files[5].first, "/tmp/out\\Chart 0000002a 1.png");
   EXPECT_NE(files[0].second.find("<img src=\"r_image0.png\""), std::string::npos);
   EXPECT_NE(files[0].second.find("<img src=\"Chart%200000002a%200.png\""), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// A memo of 12,000 characters in memory.
+class BigMemo : public MemoByteSource {
+ public:
+  BigMemo() : bytes_(12000, 'm') { bytes_[0] = 'S'; }
+  long ReadAt(uint64_t position, uint8_t* buffer, size_t n) override {
+    if (position >= bytes_.size()) return 0;
+    const size_t take = std::min(n, bytes_.size() - static_cast<size_t>(position));
+    std::memcpy(buffer, bytes_.data() + position, take);
+    return static_cast<long>(take);
+  }
+  std::string bytes_;
+};
+
+BigMemo* g_memo = nullptr;
+MemoReader* g_reader = nullptr;
+
+MemoReader* ReaderFor(CKmComposite* m, FieldDef*) {
+  *g_reader = MemoReader();
+  g_reader->model = m;
+  g_reader->source = g_memo;
+  g_reader->end = g_memo->bytes_.size();
+  return g_reader;
+}
+
+// The delimited formats take a memo whole, but no more than 10,989
+// characters of it; a model that reads no memos leaves the value's text.
+TEST(ExportMemo, AMemoIsGatheredWholeUpToItsLimit) {
+  KmDocBase doc;
+  CKmComposite model(&doc);
+  FieldDef* f = model.AddField(kFieldMemo);
+  std::string text;
+  EXPECT_EQ(ReadMemoForExport(&model, f, &text), -1);
+  BigMemo memo;
+  auto reader = std::make_unique<MemoReader>();
+  g_memo = &memo;
+  g_reader = reader.get();
+  GetRecordPassState(&model)->memoReader = ReaderFor;
+  ASSERT_EQ(ReadMemoForExport(&model, f, &text), 1);
+  EXPECT_EQ(text.size(), 10989u);
+  EXPECT_EQ(text.front(), 'S');
+  EXPECT_EQ(text.find_first_not_of('m', 1), std::string::npos);
+  memo.bytes_.resize(300);
+  ASSERT_EQ(ReadMemoForExport(&model, f, &text), 1);
+  EXPECT_EQ(text.size(), 300u);
+  g_memo = nullptr;
+  g_reader = nullptr;
 }
 
 }  // namespace
