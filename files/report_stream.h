@@ -350,6 +350,8 @@ struct RecordStreamState {
   // the image folder of the file settings (either may be empty).
   std::string baseDirectory;
   std::string imageFolder;
+  // The report file being read (its base name names its printer-font lists).
+  std::string reportPath;
   bool modifiedByLoading = false;  // a picture was found elsewhere than stored
   // What the stream carries beyond the model.
   ReportSettings settings;
