@@ -1,5 +1,6 @@
 #include "app/app.h"
 #include "app/builtin_document_state.h"
+#include "app/export_command.h"
 
 #include "app/open_report.h"
 
@@ -438,6 +439,9 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
         if (RunUserFunctionDialog(doc.GetOwnerWindow(), &p) == IDOK) doc.SetModifiedFlag(TRUE);
       }
       return TRUE;
+    case kCmdFileExport:
+      OnFileExport(doc);
+      return TRUE;
     default:
       return DispatchSaveCommand(doc, id);
   }
@@ -597,6 +601,12 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
     if (m_bReportLoaded) {
       doc.m_nRunMode = 0;
       m_bRunAndEnd = TRUE;
+      // A report whose output is an export writes its file instead.
+      const bool exported = ReportOutputIsExport(doc);
+      if (exported) {
+        if (!RunReportExport(doc)) m_nExitCode = 1;
+        return FALSE;
+      }
       RunOutputWithRecovery(doc, 0);
       if (!ctx.lastRunPrinted) {
         ShowError(LoadResString(kReportNotPrinted).c_str(), nullptr);

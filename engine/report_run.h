@@ -131,7 +131,8 @@ struct ReportRun {
   uint32_t pageNumber = kPageNumberBeforeRun;
   uint32_t recordsOutput = 0;
   uint32_t outputEmitted = 0;
-  uint32_t exportRun = 0;
+  uint32_t exportRun = 0;              // an export: its format code + 1
+  void* exportJob = nullptr;           // the export run's own state (not owned)
   uint32_t preview = 0;
   int32_t fetchResult = 0;
   uint32_t topOfPage = 0;

@@ -17,7 +17,7 @@ KmDocBase* DocOf(ReportRun* run) { return run ? run->doc : nullptr; }
 uint32_t HookRecordsOutput(ReportRun* run) { return run->recordsOutput; }
 int32_t HookRecordHeight(ReportRun* run) { return run->recordHeight; }
 void HookSetRecordHeight(ReportRun* run, int32_t h) { run->recordHeight = h; }
-int HookExportKind(ReportRun* run) { return run->exportRun ? 1 : 0; }
+int HookExportKind(ReportRun* run) { return static_cast<int>(run->exportRun); }
 int HookRecordsAcross(ReportRun* run) { return run->recordsAcrossExtra > 0 ? 1 : 0; }
 int HookPrintRecordBand(ReportRun* run) { return run->printRecordBand ? 1 : 0; }
 int HookColumnMode(ReportRun* run) { return run->columnsAcross > 1 ? 1 : 0; }

@@ -45,7 +45,9 @@ int CKmRepIO::OpenReportFile(const char* path) {
     ShowMessage(61301, path);
     return kRepIoNotReport;
   }
+  m_stream.reportPath = path != nullptr ? path : "";
   const int rc = Load(root);
+  m_stream.reportPath.clear();
   if (rc != kRepIoOk) {
     // Whatever the reader left is not the file's report: the file must not
     // be saved over with it.

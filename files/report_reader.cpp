@@ -3,6 +3,7 @@
 // number. Every payload is parsed through a bounds-checked parser, and every
 // index taken from the stream is checked before use.
 #include "files/report_reader.h"
+#include "layout/character_mode.h"
 
 #include "foundation/band_lines.h"
 
@@ -1413,6 +1414,13 @@ int Reader::EndRecord() {
       ConvertMarginUnits(doc_, stored, now);
       ConvertBandLineUnits(doc_, stored, now);
     }
+  }
+  // A report made for a character-mode printer: faces and sizes from the
+  // printer-font lists, the paper as a paper code.
+  if (s_.oldLayout && lt != nullptr && doc_.m_pFonts != nullptr) {
+    const CharacterFontLists lists = ReadCharacterFontLists(GetFontInfoIniName(), st_.reportPath, Page().word16);
+    SetupCharacterPrinter(*lt, *doc_.m_pFonts, m_, lists, 0);
+    MatchPaperSize(Page(), doc_.m_measure == 1 ? 1 : 0);
   }
   // The label arrangement follows the page records.
   PageSetupRec& p = Page();

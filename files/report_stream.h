@@ -294,9 +294,6 @@ class StreamHooks {
   // A table that could not be opened: the user may choose another; true
   // when the slot now names it (the reader then opens it).
   virtual bool ReselectTable(KmDocBase& /*doc*/, uint32_t /*slot*/) { return false; }
-  // Compiles a calculation or total read from the stream; false when its
-  // text no longer compiles (the reader warns and deletes the field).
-  virtual bool CompileField(KmDocBase& /*doc*/, FieldDef* /*field*/) { return true; }
   // The data source a table's group names is checked (when both its driver
   // and its user text were stored) and connected and made current; false ends
   // the read with result 1. Called only for StorageMode reads that connect.
@@ -353,6 +350,8 @@ struct RecordStreamState {
   // the image folder of the file settings (either may be empty).
   std::string baseDirectory;
   std::string imageFolder;
+  // The report file being read (its base name names its printer-font lists).
+  std::string reportPath;
   bool modifiedByLoading = false;  // a picture was found elsewhere than stored
   // What the stream carries beyond the model.
   ReportSettings settings;

@@ -1,0 +1,230 @@
+#include "export/page_writers.h"
+
+#include "platform/win/codepage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+namespace {
+
+std::vector<const CapturedLine*> LinesInOrder(const CapturedPage& page) {
+  std::vector<const CapturedLine*> lines;
+  for (const CapturedLine& l : page.lines) lines.push_back(&l);
+  std::stable_sort(lines.begin(), lines.end(), [](const CapturedLine* a, const CapturedLine* b) { return a->y < b->y; });
+  return lines;
+}
+
+std::vector<const CapturedRun*> RunsInOrder(const CapturedLine& line) {
+  std::vector<const CapturedRun*> runs;
+  for (const CapturedRun& r : line.runs)
+    if (!r.text.empty()) runs.push_back(&r);
+  std::stable_sort(runs.begin(), runs.end(), [](const CapturedRun* a, const CapturedRun* b) { return a->x < b->x; });
+  return runs;
+}
+
+double LeftmostX(const CapturedDocument& doc) {
+  double left = -1;
+  for (const CapturedPage& p : doc.pages)
+    for (const CapturedLine& l : p.lines)
+      for (const CapturedRun& r : l.runs)
+        if (!r.text.empty() && (left < 0 || r.x < left)) left = r.x;
+  return left < 0 ? 0 : left;
+}
+
+std::string RightTrimmed(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+std::string HtmlText(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string Pt(double decipoints) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.1fpt", decipoints / 10.0);
+  return buf;
+}
+
+std::string Colour(COLORREF c) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", static_cast<unsigned>(c & 0xFF), static_cast<unsigned>((c >> 8) & 0xFF),
+                static_cast<unsigned>((c >> 16) & 0xFF));
+  return buf;
+}
+
+std::string BaseName(const std::string& fileName) {
+  size_t dot = fileName.find_last_of('.');
+  return dot == std::string::npos ? fileName : fileName.substr(0, dot);
+}
+
+std::string Extension(const std::string& fileName) {
+  size_t dot = fileName.find_last_of('.');
+  return dot == std::string::npos ? std::string("htm") : fileName.substr(dot + 1);
+}
+
+}  // namespace
+
+std::string WriteTextPages(const CapturedDocument& doc, const TextPageOptions& o) {
+  const double cell = 720.0 / (o.pitch > 0 ? o.pitch : 10);
+  const double row = 720.0 / (o.linesPerInch > 0 ? o.linesPerInch : 6);
+  const double left = LeftmostX(doc);
+  std::string out;
+  for (size_t pi = 0; pi < doc.pages.size(); ++pi) {
+    if (pi > 0) out += "\f";
+    // Each line takes one row; the blank space between lines becomes as many
+    // empty rows as whole character lines fit in it.
+    double bottom = -1;
+    for (const CapturedLine* l : LinesInOrder(doc.pages[pi])) {
+      if (bottom >= 0)
+        for (long gap = std::lround((l->y - bottom) / row); gap > 0; --gap) out += "\r\n";
+      bottom = l->y + std::max(l->height, 1.0);
+      std::string text;
+      for (const CapturedRun* run : RunsInOrder(*l)) {
+        size_t col = static_cast<size_t>(std::max(0L, std::lround((run->x - left) / cell)));
+        // A run that would overwrite the one before follows it after a blank.
+        if (col < text.size()) col = text.empty() ? 0 : text.size() + 1;
+        text.resize(col, ' ');
+        text += run->text;
+      }
+      text = RightTrimmed(text);
+      if (o.oemCharacters) CharToOemBuffA(text.c_str(), text.data(), static_cast<DWORD>(text.size()));
+      out += text + "\r\n";
+    }
+  }
+  return out;
+}
+
+std::string WriteRtfPages(const CapturedDocument& doc) {
+  std::map<std::string, int> faces;
+  for (const CapturedPage& p : doc.pages)
+    for (const CapturedLine& l : p.lines)
+      for (const CapturedRun& r : l.runs) faces.emplace(r.face.empty() ? std::string("Arial") : r.face, 0);
+  if (faces.empty()) faces.emplace("Arial", 0);
+  std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl";
+  int n = 0;
+  for (auto& f : faces) {
+    f.second = n;
+    out += "{\\f" + std::to_string(n++) + "\\fnil " + f.first + ";}";
+  }
+  out += "}\r\n";
+  const double left = LeftmostX(doc);
+  auto escape = [](const std::string& s) {
+    std::string e;
+    for (unsigned char c : s) {
+      if (c == '\\' || c == '{' || c == '}') {
+        e += '\\';
+        e += static_cast<char>(c);
+      } else if (c >= 0x80 || c < 0x20) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\'%02x", c);
+        e += buf;
+      } else {
+        e += static_cast<char>(c);
+      }
+    }
+    return e;
+  };
+  for (size_t pi = 0; pi < doc.pages.size(); ++pi) {
+    if (pi > 0) out += "\\page\r\n";
+    double lastBottom = -1;
+    for (const CapturedLine* l : LinesInOrder(doc.pages[pi])) {
+      const auto runs = RunsInOrder(*l);
+      long space = lastBottom < 0 ? 0 : std::max(0L, std::lround((l->y - lastBottom) * 2));
+      out += "\\pard\\plain\\sb" + std::to_string(space) + "\\sa0";
+      for (const CapturedRun* r : runs) {
+        long tab = std::lround((r->x - left) * 2);
+        if (tab > 0) out += "\\tx" + std::to_string(tab);
+      }
+      out += " ";
+      for (const CapturedRun* r : runs) {
+        if (std::lround((r->x - left) * 2) > 0) out += "\\tab";
+        out += "{\\f" + std::to_string(faces[r->face.empty() ? std::string("Arial") : r->face]) + "\\fs" +
+               std::to_string(std::max(2L, std::lround(r->size / 5.0)));
+        if (r->bold) out += "\\b";
+        if (r->italic) out += "\\i";
+        if (r->underline) out += "\\ul";
+        out += " " + escape(r->text) + "}";
+      }
+      out += "\\par\r\n";
+      lastBottom = l->y + l->height;
+    }
+  }
+  out += "}\r\n";
+  return out;
+}
+
+ExportFiles WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
+                           uint32_t chartHash) {
+  ExportFiles files, pages;
+  const bool perPage = (o.options & kHtmlPagePerPage) != 0 && doc.pages.size() > 1;
+  const std::string base = BaseName(o.fileName.empty() ? std::string("report.htm") : o.fileName);
+  const std::string ext = Extension(o.fileName.empty() ? std::string("report.htm") : o.fileName);
+  const auto& formats = ImageFormatTable();
+  const std::string imageExt = formats[o.imageFormat < formats.size() ? o.imageFormat : 0].extension;
+  auto pageName = [&](size_t i) { return i == 0 ? base + "." + ext : base + "_" + std::to_string(i + 1) + "." + ext; };
+  const std::string title = HtmlText(o.title.empty() ? reportTitle : o.title);
+  auto head = [&]() {
+    std::string h = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta charset=\"windows-1252\">\r\n<title>" + title +
+                    "</title>\r\n<style>\r\n.page{position:relative;margin:8pt auto;background:" +
+                    Colour(o.backgroundColour);
+    if (!o.backgroundImage.empty())
+      h += ";background-image:url(\"" + MakeRelativeUrl(o, o.backgroundImage) + "\")";
+    if (o.borderFlag) h += ";border:" + std::to_string(o.borderWidth) + "px solid #000";
+    h += "}\r\n.page span{position:absolute;white-space:pre}\r\n.page img{position:absolute}\r\n</style>\r\n"
+         "</head>\r\n<body>\r\n";
+    return h;
+  };
+  const char* tail = "</body>\r\n</html>\r\n";
+  std::string body = head();
+  int pictures = 0, charts = 0;
+  for (size_t pi = 0; pi < doc.pages.size(); ++pi) {
+    if (perPage && pi > 0) body = head();
+    const CapturedPage& page = doc.pages[pi];
+    body += "<div class=\"page\" style=\"width:" + Pt(doc.paperWidth) + ";height:" + Pt(doc.paperHeight) + "\">\r\n";
+    for (const CapturedLine* l : LinesInOrder(page)) {
+      for (const CapturedRun* r : RunsInOrder(*l)) {
+        body += "<span style=\"left:" + Pt(r->x) + ";top:" + Pt(l->y) + ";font-family:'" + HtmlText(r->face) +
+                "';font-size:" + Pt(r->size) + (r->bold ? ";font-weight:bold" : "") +
+                (r->italic ? ";font-style:italic" : "") + (r->underline ? ";text-decoration:underline" : "") +
+                (r->colour ? ";color:" + Colour(r->colour) : std::string()) + "\">" + HtmlText(r->text) +
+                "</span>\r\n";
+      }
+    }
+    for (const CapturedPicture& p : page.pictures) {
+      char name[64];
+      if (p.chart)
+        std::snprintf(name, sizeof name, "Chart %08x %d.%s", chartHash, charts++, imageExt.c_str());
+      else
+        std::snprintf(name, sizeof name, "%s_image%d.%s", base.c_str(), pictures++, imageExt.c_str());
+      const std::string path = MakeExportFilePath(o, name);
+      files.emplace_back(path, p.bytes);
+      body += "<img src=\"" + MakeRelativeUrl(o, path) + "\" alt=\"\" style=\"left:" + Pt(p.x) + ";top:" + Pt(p.y) +
+              ";width:" + Pt(p.width) + ";height:" + Pt(p.height) + "\">\r\n";
+    }
+    body += "</div>\r\n";
+    if (perPage) {
+      body += "<p>";
+      if (pi > 0) body += "<a href=\"" + MakeRelativeUrl(o, MakeExportFilePath(o, pageName(pi - 1))) + "\">Previous</a> ";
+      if (pi + 1 < doc.pages.size())
+        body += "<a href=\"" + MakeRelativeUrl(o, MakeExportFilePath(o, pageName(pi + 1))) + "\">Next</a>";
+      body += "</p>\r\n" + std::string(tail);
+      pages.emplace_back(MakeExportFilePath(o, pageName(pi)), body);
+    }
+  }
+  if (!perPage) pages.emplace_back(MakeExportFilePath(o, pageName(0)), body + tail);
+  pages.insert(pages.end(), files.begin(), files.end());
+  return pages;
+}

@@ -1,0 +1,110 @@
+#include "platform/export/output_file.h"
+
+#include "platform/win/fileio.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// An existing file under any spelling the file layer accepts, else the path as given.
+std::string Native(const std::string& path) {
+  std::string found = ResolveExistingPath(path);
+  return found.empty() ? NativePath(path) : found;
+}
+
+}  // namespace
+
+ExportOutputFile::~ExportOutputFile() { Discard(); }
+
+bool ExportOutputFile::Open(const std::string& path) {
+  Discard();
+  path_ = path;
+  std::string target = Native(path);
+  std::string tmpl = target + ".vtXXXXXX";
+  int fd = ::mkstemp(tmpl.data());
+  if (fd < 0) return false;
+  ::fchmod(fd, 0644);
+  file_ = ::fdopen(fd, "w+b");
+  if (file_ == nullptr) {
+    ::close(fd);
+    ::unlink(tmpl.c_str());
+    return false;
+  }
+  scratch_ = tmpl;
+  ok_ = true;
+  return true;
+}
+
+bool ExportOutputFile::Write(const void* data, size_t n) {
+  if (!ok_ || file_ == nullptr) return false;
+  if (n > 0 && std::fwrite(data, 1, n, file_) != n) ok_ = false;
+  return ok_;
+}
+
+bool ExportOutputFile::WriteAt(long offset, const void* data, size_t n) {
+  if (!ok_ || file_ == nullptr) return false;
+  long here = std::ftell(file_);
+  if (std::fseek(file_, offset, SEEK_SET) != 0) return ok_ = false;
+  Write(data, n);
+  if (std::fseek(file_, here, SEEK_SET) != 0) ok_ = false;
+  return ok_;
+}
+
+long ExportOutputFile::Tell() const { return file_ ? std::ftell(file_) : 0; }
+
+bool ExportOutputFile::Commit() {
+  if (file_ == nullptr) return false;
+  if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) ok_ = false;
+  if (std::fclose(file_) != 0) ok_ = false;
+  file_ = nullptr;
+  if (ok_ && ::rename(scratch_.c_str(), Native(path_).c_str()) != 0) ok_ = false;
+  if (!ok_) ::unlink(scratch_.c_str());
+  scratch_.clear();
+  return ok_;
+}
+
+void ExportOutputFile::Discard() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  if (!scratch_.empty()) ::unlink(scratch_.c_str());
+  scratch_.clear();
+}
+
+bool IsSameExistingFile(const std::string& a, const std::string& b) {
+  std::string pa = ResolveExistingPath(a), pb = ResolveExistingPath(b);
+  if (pa.empty() || pb.empty()) return false;
+  struct stat sa {}, sb {};
+  if (::stat(pa.c_str(), &sa) != 0 || ::stat(pb.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool FileExistsAt(const std::string& path) { return !ResolveExistingPath(path).empty(); }
+
+bool IsReadOnlyFile(const std::string& path) {
+  std::string p = ResolveExistingPath(path);
+  if (p.empty()) return false;
+  struct stat st {};
+  if (::stat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  return ::access(p.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0;
+}
+
+bool MakeDirectoryTree(const std::string& path) {
+  std::string native = NativePath(path);
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  if (native.empty()) return false;
+  for (size_t i = 1; i <= native.size(); ++i) {
+    if (i != native.size() && native[i] != '/') continue;
+    std::string part = native.substr(0, i);
+    struct stat st {};
+    if (::stat(part.c_str(), &st) == 0) {
+      if (!S_ISDIR(st.st_mode)) return false;
+      continue;
+    }
+    if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+  }
+  return true;
+}

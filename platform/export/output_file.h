@@ -1,0 +1,49 @@
+// Files an export writes: made beside their final name and put in place only
+// when complete, so a failed export never leaves a partial file or spoils an
+// older one; and the file-system questions an export asks of a path.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+class ExportOutputFile {
+ public:
+  ExportOutputFile() = default;
+  ~ExportOutputFile();  // an uncommitted file is removed
+  ExportOutputFile(const ExportOutputFile&) = delete;
+  ExportOutputFile& operator=(const ExportOutputFile&) = delete;
+
+  // Opens a scratch file in the target's folder; false when it cannot be made.
+  bool Open(const std::string& path);
+  bool IsOpen() const { return file_ != nullptr; }
+  // False once any write failed; later writes are skipped.
+  bool Write(const void* data, size_t n);
+  bool Write(const std::string& s) { return Write(s.data(), s.size()); }
+  // Writes at an offset already written (headers patched at the end).
+  bool WriteAt(long offset, const void* data, size_t n);
+  long Tell() const;
+  bool Ok() const { return ok_; }
+  // Flushes, closes and renames onto the target; false (nothing left
+  // behind) when any step failed.
+  bool Commit();
+  // Closes and removes the scratch file.
+  void Discard();
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::string path_;     // program spelling of the target
+  std::string scratch_;  // native path of the scratch file
+  bool ok_ = true;
+};
+
+// Whether two program paths name one file (by device and inode, so a
+// different spelling, case or link of the same file still matches). False
+// when either does not exist.
+bool IsSameExistingFile(const std::string& a, const std::string& b);
+// The path exists and cannot be written.
+bool IsReadOnlyFile(const std::string& path);
+bool FileExistsAt(const std::string& path);
+// Makes the folder and any missing parents; true when it exists afterwards.
+bool MakeDirectoryTree(const std::string& path);

@@ -1,0 +1,184 @@
+#include "platform/export/page_capture.h"
+
+#include "platform/printer/line_layout.h"
+#include "platform/win/codepage_text.h"
+#include "platform/win/gdi.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+PageDriver* CreateQtPageDriver();
+
+namespace {
+
+ChartPictureHook gChartHook = nullptr;
+
+std::string Encode(const QImage& image, const std::string& format) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, format.c_str())) return std::string();
+  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+class CaptureDriver : public PageDriver {
+ public:
+  explicit CaptureDriver(CapturedDocument* out) : out_(out), measure_(CreateQtPageDriver()) {}
+
+  int ApiVersion() const override { return kPageDriverApiVersion; }
+  bool HasEntry(int ordinal) const override { return ordinal >= 1 && ordinal <= 29 && ordinal != 16 && ordinal != 26; }
+  void SetImageFuncs(const PageDriverImageFuncs& funcs) override {
+    images_ = funcs;
+    measure_->SetImageFuncs(funcs);
+  }
+
+  // Measuring is the printer's own.
+  void AdjustFontStyle(PageOutputState* s, int n, WORD* style) override { measure_->AdjustFontStyle(s, n, style); }
+  int FontLineHeight(PageOutputState* s, int n, int style, int size, int measuring) override {
+    return measure_->FontLineHeight(s, n, style, size, measuring);
+  }
+  int CharWidth(PageOutputState* s, int ch, int n, int style, int size) override {
+    return measure_->CharWidth(s, ch, n, style, size > 0 ? size : fontSize_);
+  }
+  int SetFontSize(PageOutputState*, WORD size) override {
+    fontSize_ = size;
+    return 1;
+  }
+  DWORD MeasureLine(PageOutputState* s, const BYTE* line, int count, int measuring) override {
+    return measure_->MeasureLine(s, line, count, measuring);
+  }
+
+  int AdvanceBeforeLine(PageOutputState*, int height, int) override {
+    lineTop_ = y_;
+    lineHeight_ = height;
+    y_ += height;
+    return 1;
+  }
+  int AdvanceAfterLine(PageOutputState*, int depth, int) override {
+    // The line just output reaches down to its depth.
+    if (CapturedPage* p = Page(); p && !p->lines.empty() && p->lines.back().y == lineTop_)
+      p->lines.back().height = lineHeight_ + depth;
+    y_ += depth;
+    return 1;
+  }
+  LONG EndPage(PageOutputState*, int) override {
+    pageOpen_ = false;
+    return 1;
+  }
+  int OpenDevice(PageOutputState*, const BYTE*, const char*, LPARAM, LPARAM) override { return 1; }
+  int SpaceLeft(PageOutputState* s, int bottomMargin) override {
+    double length = s->pageLength > 0 ? s->pageLength : out_->paperHeight;
+    double left = length - std::max<double>(bottomMargin, s->endOffset) - y_;
+    return left > 0 ? static_cast<int>(std::floor(left + 1e-6)) : 0;
+  }
+  void CloseDevice(PageOutputState*, LONG) override {}
+  int BeginPage(PageOutputState* s, int topStart, int send) override {
+    if (pageOpen_) return 1;
+    pageOpen_ = true;
+    y_ = std::max<double>(topStart, s->topOffset);
+    // Pages before the first page asked for are laid out but not kept.
+    if (send) out_->pages.emplace_back();
+    keep_ = send != 0;
+    return 1;
+  }
+  int MoveDown(PageOutputState* s, int distance, int) override {
+    y_ = std::max<double>(s->topOffset, y_ + distance);
+    return 1;
+  }
+  int OutputLine(PageOutputState* s, const BYTE* line, int count) override {
+    if (!Page()) return 1;
+    LaidOutLine l = LayoutStreamLine(s, &fonts_, line, count, true);
+    CapturedLine c;
+    c.y = lineTop_;
+    c.height = lineHeight_;
+    c.band = s->currentBand;
+    c.layoutLine = s->currentLayoutLine;
+    for (const LaidOutPiece& p : l.pieces) {
+      CapturedRun r;
+      r.x = p.x;
+      r.width = p.width > 0 ? p.width : 0;
+      r.text = Utf8ToAnsi(p.text.toStdString());
+      if (p.font) {
+        r.face = p.font->font.family().toStdString();
+        r.size = static_cast<int>(std::lround(p.font->font.pixelSize() > 0 ? p.font->font.pixelSize()
+                                                                           : p.font->font.pointSizeF() * 10));
+        r.bold = p.font->font.bold();
+        r.italic = p.font->font.italic();
+        r.underline = p.font->font.underline();
+      }
+      r.colour = RGB(p.colour.red(), p.colour.green(), p.colour.blue());
+      c.runs.push_back(std::move(r));
+    }
+    Page()->lines.push_back(std::move(c));
+    return 1;
+  }
+  void PreviewPageFinished(PageOutputState*) override {}
+  int RealizePalette(PageOutputState*) override { return 1; }
+  int EndBand(PageOutputState*, int, int) override { return 1; }
+  int DrawBox(PageOutputState*, const LineBoxRecord*) override { return 1; }
+  int DrawLine(PageOutputState*, const LineBoxRecord*) override { return 1; }
+  int DrawPicture(PageOutputState* s, const PictureRecord* rec) override {
+    if (!Page() || !rec || !images_.getImage) return 1;
+    PageDriverImage img;
+    if (!images_.getImage(rec->image, &img) || !img.pixels || img.width <= 0 || img.height <= 0 ||
+        img.stride < img.width * 4)
+      return 1;
+    QImage q(img.pixels, img.width, img.height, img.stride, QImage::Format_ARGB32);
+    CapturedPicture p;
+    p.bytes = Encode(q.convertToFormat(QImage::Format_RGB32), out_->imageFormat);
+    if (p.bytes.empty()) return 1;
+    Place(s, &p, rec->x, rec->y, rec->width, rec->height);
+    Page()->pictures.push_back(std::move(p));
+    return 1;
+  }
+  void PreviewResized(PageOutputState*) override {}
+  WORD CurrentY(PageOutputState*) override {
+    return static_cast<WORD>(std::clamp<long>(std::lround(y_), 0, 0xFFFF));
+  }
+  int ReplayPage(PageOutputState*, const PageRect*) override { return 1; }
+  int StorePage(PageOutputState*, void*, LONG) override { return 1; }
+  int DrawOleItem(PageOutputState*, const OleItemRecord*) override { return 1; }
+  int DrawChart(PageOutputState* s, const ChartRecord* rec) override {
+    if (!Page() || !rec || !gChartHook || !rec->metafile) return 1;
+    CapturedPicture p;
+    p.chart = true;
+    if (!gChartHook(rec->metafile, std::max<int>(rec->width, 1), std::max<int>(rec->height, 1),
+                    out_->imageFormat.c_str(), &p.bytes) ||
+        p.bytes.empty())
+      return 1;
+    Place(s, &p, rec->x, rec->y, rec->width, rec->height);
+    Page()->pictures.push_back(std::move(p));
+    return 1;
+  }
+
+ private:
+  CapturedPage* Page() { return pageOpen_ && keep_ && !out_->pages.empty() ? &out_->pages.back() : nullptr; }
+  // x and sizes in screen pixels, y the bottom in printer pixels.
+  void Place(const PageOutputState* s, CapturedPicture* p, double x, double y, double w, double h) {
+    const double sx = s->screenPpiX > 0 ? s->screenPpiX : 96, sy = s->screenPpiY > 0 ? s->screenPpiY : 96;
+    const double py = s->printerResY > 0 ? s->printerResY : 720;
+    p->x = x * 720 / sx;
+    p->width = w * 720 / sx;
+    p->height = h * 720 / sy;
+    p->y = y * 720 / py - p->height;
+  }
+
+  CapturedDocument* out_;
+  std::unique_ptr<PageDriver> measure_;
+  PageDriverImageFuncs images_;
+  DriverFontCache fonts_;
+  WORD fontSize_ = 100;
+  double y_ = 0, lineTop_ = 0, lineHeight_ = 0;
+  bool pageOpen_ = false, keep_ = true;
+};
+
+}  // namespace
+
+void SetExportChartPictureHook(ChartPictureHook hook) { gChartHook = hook; }
+
+PageDriver* CreatePageCaptureDriver(CapturedDocument* out) { return new CaptureDriver(out); }

@@ -1,0 +1,420 @@
+// The export libraries and the export settings on their own: each file read
+// back by an independent reader (python3-dbfread, Python's csv), the status
+// codes a library answers with, and what a failed export leaves behind.
+#include "core/fields.h"
+#include "expr/calendar.h"
+#include "export/export_library.h"
+#include "export/export_run.h"
+#include "export/export_settings.h"
+#include "export/page_writers.h"
+#include "files/report_stream.h"
+#include "core/composite.h"
+#include "foundation/doc_base.h"
+#include "model/memo_text.h"
+#include "model/record_pass.h"
+#include "tests/support/program_run.h"
+#include "tests/support/sample_document.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Capture(const std::string& command, int* status = nullptr) { return program_run::Capture(command, status); }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class ExportLibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vt_export_lib_XXXXXX";
+    dir_ = ::mkdtemp(tmpl);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  FieldDef* Field(const char* name, uint32_t kind, uint32_t width) {
+    fields_.push_back(std::make_unique<FieldDef>());
+    FieldDef* f = fields_.back().get();
+    std::snprintf(f->name, sizeof f->name, "%s", name);
+    f->flags = kind | kFieldItem;
+    f->head.flags = kItemKindField;
+    f->displayWidth = width;
+    return f;
+  }
+
+  // Every field goes out, described by the format's own routine.
+  static int All(void*, const FieldDef*) { return 1; }
+  static int None(void*, const FieldDef*) { return 0; }
+  static int Xbase(void*, const FieldDef* f, ExportFieldDescriptor* d) { return DescribeFieldXbase(f, d); }
+  static int Plain(void*, const FieldDef* f, ExportFieldDescriptor* d) {
+    d->name = f->name;
+    d->width = f->displayWidth;
+    d->type = (f->flags & kFieldNumeric) ? 'N' : 'C';
+    return 1;
+  }
+
+  std::string dir_;
+  std::vector<std::unique_ptr<FieldDef>> fields_;
+};
+
+// Separators, quotes, both kinds of line break and letters beyond ASCII come
+// back exactly through Python's csv module, for every separator.
+TEST_F(ExportLibraryTest, DelimitedTextRoundTripsThroughPythonCsv) {
+  FieldDef* a = Field("a", 0, 20);
+  FieldDef* b = Field("b", 0, 20);
+  FieldDef* fields[] = {a, b, nullptr};
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"plain", "with, comma"},
+      {"semi;colon", "tab\there"},
+      {"quote \"inside\"", "line\r\nbreak\nand more"},
+      {"caf\xE9 na\xEFve \x80", " leading and trailing "},
+      {"", "\"\""}};
+  struct Kind {
+    int type;
+    const char* sep;
+    const char* py;
+  } kinds[] = {{kFileTypeComma, ",", ","}, {kFileTypeTab, "\t", "\\t"}, {kFileTypeUserSeparator, ";", ";"}};
+  for (const Kind& k : kinds) {
+    auto lib = OpenExportLibrary(kExportDataFile);
+    ASSERT_TRUE(lib && lib->TakesText());
+    ExportJobRecord job;
+    job.fileName = dir_ + "/out" + std::to_string(k.type) + ".txt";
+    job.format = kExportDataFile;
+    job.fileType = k.type;
+    job.separator = k.sep;
+    ExportHost host;
+    host.filter = All;
+    host.describe = Plain;
+    ASSERT_EQ(lib->Begin(&job, fields, host), 1);
+    for (const auto& r : rows) {
+      job.status = kExportStatusLine;
+      lib->FieldValue(&job, a, r.first.c_str(), "a", 0, host, true);
+      lib->FieldValue(&job, b, r.second.c_str(), "b", 0, host, true);
+    }
+    lib->End(&job);
+    ASSERT_NE(job.status, kExportStatusWriteError);
+    int status = -1;
+    const std::string got = Capture(
+        "/usr/bin/python3 -c \"import csv,sys;r=list(csv.reader(open(sys.argv[1],encoding='cp1252',newline=''),"
+        "delimiter='" + std::string(k.py) + "'));sys.stdout.buffer.write('\\x1e'.join('\\x1f'.join(x) for x in r)"
+        ".encode('cp1252'))\" '" + job.fileName + "'",
+        &status);
+    ASSERT_EQ(status, 0) << got;
+    std::string want;
+    for (size_t i = 0; i < rows.size(); ++i) want += (i ? "\x1e" : "") + rows[i].first + "\x1f" + rows[i].second;
+    EXPECT_EQ(got, want) << k.sep;
+  }
+}
+
+// dBase III with memo: the memo text, longer than a block, is in the .DBT
+// file and dbfread gives it back whole; dates, logicals and numbers by kind.
+TEST_F(ExportLibraryTest, XbaseTableWithMemoReadsBackThroughDbfread) {
+  FieldDef* name = Field("name", 0, 12);
+  FieldDef* memo = Field("memo", kFieldMemo, 10);
+  FieldDef* price = Field("price", kFieldNumeric, 9);
+  price->displayDecimals = 2;
+  FieldDef* when = Field("when", kFieldDateTime, 20);
+  FieldDef* flag = Field("flag", kFieldLogical, 1);
+  FieldDef* fields[] = {name, memo, price, when, flag, nullptr};
+  auto lib = OpenExportLibrary(kExportXbase);
+  ExportJobRecord job;
+  job.fileName = dir_ + "/table.dbf";
+  job.format = kExportXbase;
+  ExportHost host;
+  host.filter = All;
+  host.describe = Xbase;
+  ASSERT_EQ(lib->Begin(&job, fields, host), 1);
+  std::string longMemo;
+  for (int i = 0; i < 120; ++i) longMemo += "line " + std::to_string(i) + " caf\xE9\r\n";
+  uint8_t day[12] = {};
+  DayNumber julian = 0;
+  ASSERT_EQ(YMDToJulian(DateParts{2000, 1, 1, 0}, julian), 0);
+  std::memcpy(day, &julian, 4);
+  const double amount = 1299.5, blank = -1.7976931348623157e308;
+  const uint8_t yes = 1;
+  for (int row = 0; row < 2; ++row) {
+    lib->FieldValue(&job, name, row ? "second" : "Malm\xF6", "name", 0, host, true);
+    lib->FieldValue(&job, memo, row ? "" : longMemo.c_str(), "memo", 0, host, true);
+    lib->FieldValue(&job, price, row ? &blank : &amount, "price", 0, host, true);
+    lib->FieldValue(&job, when, day, "when", 0, host, true);
+    lib->FieldValue(&job, flag, &yes, "flag", 0, host, true);
+  }
+  lib->End(&job);
+  ASSERT_NE(job.status, kExportStatusWriteError);
+  ASSERT_TRUE(fs::exists(dir_ + "/table.dbt"));
+  int status = -1;
+  std::ofstream(dir_ + "/memo.txt", std::ios::binary) << longMemo;
+  const std::string out = Capture(
+      "/usr/bin/python3 -c \"import dbfread,sys;t=dbfread.DBF(sys.argv[1],encoding='cp1252');"
+      "print([(f.name,f.type,f.length,f.decimal_count) for f in t.fields]);"
+      "[print(repr(r['name']),r['memo']==open(sys.argv[2],encoding='cp1252',newline='').read() if r['memo'] else None,"
+      "r['price'],r['flag'],r['when']) for r in t]\" '" + job.fileName + "' '" + dir_ + "/memo.txt'",
+      &status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("('name', 'C', 12, 0), ('memo', 'M', 10, 0), ('price', 'N', 9, 2), ('when', 'D', 8, 0), "
+                     "('flag', 'L', 1, 0)"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("'Malm\xC3\xB6' True 1299.5 True 2000-01-01"), std::string::npos) << out;
+  EXPECT_NE(out.find("'second' None None True 2000-01-01"), std::string::npos) << out;
+}
+
+// The begin call's answers, and nothing left behind by a job that could not
+// start or did not finish; a file already there survives a failed export.
+TEST_F(ExportLibraryTest, StatusCodesAndNothingLeftBehind) {
+  FieldDef* a = Field("a", 0, 5);
+  FieldDef* fields[] = {a, nullptr};
+  ExportHost host;
+  host.describe = Plain;
+  host.filter = None;
+  ExportJobRecord job;
+  job.fileName = dir_ + "/x.csv";
+  auto lib = OpenExportLibrary(kExportWordMerge);
+  EXPECT_EQ(lib->Begin(&job, fields, host), 0);
+  EXPECT_EQ(job.status, kExportStatusNoField);
+
+  host.filter = All;
+  job.fileName = dir_ + "/no/such/folder/x.csv";
+  EXPECT_EQ(lib->Begin(&job, fields, host), 0);
+  EXPECT_EQ(job.status, kExportStatusCannotCreate);
+
+  // A run that fails after the begin call: the old file is kept, no scratch file stays.
+  const std::string old = dir_ + "/kept.csv";
+  std::ofstream(old) << "old contents";
+  job = ExportJobRecord();
+  job.fileName = old;
+  job.format = kExportWordMerge;
+  ASSERT_EQ(lib->Begin(&job, fields, host), 1);
+  lib->FieldValue(&job, a, "new", "a", 0, host, true);
+  lib->Abort(&job);
+  EXPECT_EQ(ReadFile(old), "old contents");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+
+  for (int page : {kExportText, kExportRtf, kExportHtml, kExportViewer}) EXPECT_EQ(OpenExportLibrary(page), nullptr);
+}
+
+// The descriptors the libraries are handed, by kind and format.
+TEST_F(ExportLibraryTest, DescriptorsFollowTheFieldKinds) {
+  ExportFieldDescriptor d;
+  FieldDef* stamp = Field("stamp", kFieldDateTime, 22);
+  DescribeFieldXbase(stamp, &d);
+  EXPECT_EQ(d.type, 'D');
+  EXPECT_EQ(d.width, 8u);
+  DescribeFieldWorksheet(stamp, &d);
+  EXPECT_EQ(d.type, kDescDateTime);
+  FieldDef* wrapped = Field("note", 0, 10);
+  wrapped->formatCode = 0x140;
+  wrapped->width = 200;
+  DescribeFieldXbase(wrapped, &d);
+  EXPECT_EQ(d.type, 'C');
+  EXPECT_EQ(d.width, 200u);
+  FieldDef* number = Field("n", kFieldNumeric, 8);
+  number->displayDecimals = 2;
+  struct {
+    uint32_t style, code;
+  } codes[] = {{1, 1}, {2, 2}, {4, 3}, {5, 4}, {6, 5}, {7, 6}, {3, 0}};
+  for (auto c : codes) {
+    number->formatCode = c.style;
+    DescribeFieldWorksheet(number, &d);
+    EXPECT_EQ(d.worksheetCode, c.code) << c.style;
+  }
+  FieldDef* clock = Field("t", kFieldTime, 8);
+  clock->timeFormat = 0x8000;
+  DescribeFieldWorksheet(clock, &d);
+  EXPECT_EQ(d.worksheetCode, 15u);
+  KmDocBase doc;
+  DescribeFieldDelimited(doc, number, &d);
+  EXPECT_EQ(d.width, 10u);
+  EXPECT_EQ(d.type, 'N');
+  FieldDef* date = Field("d", kFieldDate, 8);
+  const std::string before = doc.m_intl.sShortDate;
+  DescribeFieldDelimited(doc, date, &d);
+  EXPECT_EQ(d.width, 10u);  // 12/28/2000: the year in full
+  EXPECT_EQ(before, doc.m_intl.sShortDate);
+}
+
+// The settings as the report keeps them, and the names an export gives.
+TEST(ExportSettings, RecordsRoundTripAndNamesFollowTheFormat) {
+  CKmExport e;
+  e.format = kExportWordMerge;
+  e.outputNames[kExportXbase] = "C:\\data\\out";
+  e.outputNames[kExportWordMerge] = "merge";
+  e.wordMergeType = kFileTypeUserSeparator;
+  e.wordMergeSeparator = "|";
+  e.wordMergeBand = 71;
+  e.html.outputDirectory = "/srv/www/reports";
+  e.html.fileName = "sales.htm";
+  e.html.title = std::string(300, 't');  // a text past the one-byte length form
+  e.html.imageFormat = 1;
+  ReportSettings s;
+  e.StoreTo(&s);
+  CKmExport back;
+  back.LoadFrom(s);
+  EXPECT_EQ(back.format, kExportWordMerge);
+  EXPECT_EQ(back.outputNames[kExportXbase], "C:\\data\\out");
+  EXPECT_EQ(back.wordMergeType, kFileTypeUserSeparator);
+  EXPECT_EQ(back.wordMergeSeparator, "|");
+  EXPECT_EQ(back.wordMergeBand, 71);
+  EXPECT_EQ(back.html.title, e.html.title);
+  EXPECT_EQ(back.html.imageFormat, 1u);
+  EXPECT_EQ(back.OutputPath(), "merge");
+
+  // Cut-off or lying option bytes are refused, never read past.
+  std::vector<uint8_t> bytes = EncodeHtmlOptions(kExportHtml, e.html);
+  uint8_t f = 0;
+  HtmlExportOptions h;
+  for (size_t n = 0; n < bytes.size(); n += 7) {
+    std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<long>(n));
+    EXPECT_FALSE(DecodeHtmlOptions(cut, &f, &h)) << n;
+  }
+  std::vector<uint8_t> lying = {kExportHtml, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F};
+  EXPECT_FALSE(DecodeHtmlOptions(lying, &f, &h));
+
+  struct {
+    int format, type;
+    const char* path;
+    const char* want;
+  } names[] = {{kExportText, 1, "a", "a.TXT"},       {kExportXbase, 1, "dir.x/a", "dir.x/a.DBF"},
+               {kExportWorksheet, 1, "a", "a.WKS"},  {kExportRtf, 1, "a", "a.RTF"},
+               {kExportHtml, 1, "a", "a.HTM"},       {kExportViewer, 1, "a", "a.pdf"},
+               {kExportDataFile, 1, "a", "a.CSV"},   {kExportDataFile, 3, "a", "a.SDF"},
+               {kExportDataFile, 2, "a", "a.TXT"},   {kExportWordMerge, 1, "a", "a.CSV"},
+               {kExportWordMerge, 4, "a", "a.TXT"},  {kExportDataFile, 3, "a.dat", "a.dat"}};
+  for (auto n : names) {
+    CKmExport x;
+    x.format = static_cast<uint8_t>(n.format);
+    x.dataFileType = x.wordMergeType = static_cast<uint8_t>(n.type);
+    EXPECT_EQ(AddExportExtension(x, n.path), n.want) << n.format << " " << n.type;
+  }
+
+  HtmlExportOptions o;
+  o.outputDirectory = "/srv/www/reports/";
+  EXPECT_EQ(MakeExportFilePath(o, "Chart 1.png"), "/srv/www/reports\\Chart 1.png");
+  EXPECT_EQ(MakeRelativeUrl(o, MakeExportFilePath(o, "Chart 1.png")), "Chart%201.png");
+  EXPECT_EQ(MakeRelativeUrl(o, "/srv/www/reports/img/a b.png"), "img/a%20b.png");
+  EXPECT_EQ(MakeRelativeUrl(o, "/srv/www/other.png"), "file:///srv/www/other.png");
+  EXPECT_EQ(FindImageFormatIndex("jpg"), 1);
+  EXPECT_EQ(FindImageFormatIndex("GIF"), -1);
+}
+
+// Pages made into text, RTF and HTML: text in its place and order, what
+// each format must escape escaped, one file per page with working links.
+TEST(PageWriters, TextRtfAndHtmlKeepTheTextInOrder) {
+  CapturedDocument doc;
+  for (int p = 0; p < 2; ++p) {
+    CapturedPage page;
+    CapturedLine l1;
+    l1.y = 0;
+    l1.height = 120;
+    l1.runs.push_back(CapturedRun{0, 300, "Left {brace}", "Arial", 100, true, false, false, 0});
+    l1.runs.push_back(CapturedRun{720, 300, "caf\xE9 \\ <b>", "Arial", 100, false, true, false, 0});
+    CapturedLine l2;
+    l2.y = 360;  // two blank lines above it
+    l2.height = 120;
+    l2.runs.push_back(CapturedRun{72, 300, "Page " + std::to_string(p + 1), "Arial", 100, false, false, false, 0});
+    page.lines = {l2, l1};  // out of order on purpose
+    page.pictures.push_back(CapturedPicture{72, 400, 720, 360, "picture bytes", false});
+    page.pictures.push_back(CapturedPicture{72, 800, 720, 360, "chart bytes", true});
+    doc.pages.push_back(page);
+  }
+  const std::string text = WriteTextPages(doc, TextPageOptions());
+  EXPECT_EQ(text,
+            "Left {brace} caf\xE9 \\ <b>\r\n\r\n\r\n Page 1\r\n\fLeft {brace} caf\xE9 \\ <b>\r\n\r\n\r\n Page 2\r\n");
+  const std::string rtf = WriteRtfPages(doc);
+  EXPECT_NE(rtf.find("Left \\{brace\\}"), std::string::npos);
+  EXPECT_NE(rtf.find("caf\\'e9 \\\\ <b>"), std::string::npos);
+  EXPECT_NE(rtf.find("\\page"), std::string::npos);
+
+  HtmlExportOptions o;
+  o.outputDirectory = "/tmp/out";
+  o.fileName = "r.htm";
+  o.options = kHtmlPagePerPage;
+  ExportFiles files = WriteHtmlPages(doc, o, "Report", 0x2a);
+  ASSERT_EQ(files.size(), 6u);
+  EXPECT_EQ(files[0].first, "/tmp/out\\r.htm");
+  EXPECT_EQ(files[1].first, "/tmp/out\\r_2.htm");
+  EXPECT_NE(files[0].second.find("caf\xE9 \\ &lt;b&gt;"), std::string::npos);
+  EXPECT_NE(files[0].second.find("<a href=\"r_2.htm\">Next</a>"), std::string::npos);
+  EXPECT_NE(files[1].second.find("<a href=\"r.htm\">Previous</a>"), std::string::npos);
+  EXPECT_LT(files[0].second.find("Left"), files[0].second.find("Page 1"));
+  // Pictures and charts are files beside the page, linked by relative names.
+  EXPECT_EQ(files[2].first, "/tmp/out\\r_image0.png");
+  EXPECT_EQ(files[2].second, "picture bytes");
+  EXPECT_EQ(files[3].first, "/tmp/out\\Chart 0000002a 0.png");
+  EXPECT_EQ(files[5].first, "/tmp/out\\Chart 0000002a 1.png");
+  EXPECT_NE(files[0].second.find("<img src=\"r_image0.png\""), std::string::npos);
+  EXPECT_NE(files[0].second.find("<img src=\"Chart%200000002a%200.png\""), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// A memo of 12,000 characters in memory.
+class BigMemo : public MemoByteSource {
+ public:
+  BigMemo() : bytes_(12000, 'm') { bytes_[0] = 'S'; }
+  long ReadAt(uint64_t position, uint8_t* buffer, size_t n) override {
+    if (position >= bytes_.size()) return 0;
+    const size_t take = std::min(n, bytes_.size() - static_cast<size_t>(position));
+    std::memcpy(buffer, bytes_.data() + position, take);
+    return static_cast<long>(take);
+  }
+  std::string bytes_;
+};
+
+BigMemo* g_memo = nullptr;
+MemoReader* g_reader = nullptr;
+
+MemoReader* ReaderFor(CKmComposite* m, FieldDef*) {
+  *g_reader = MemoReader();
+  g_reader->model = m;
+  g_reader->source = g_memo;
+  g_reader->end = g_memo->bytes_.size();
+  return g_reader;
+}
+
+// The delimited formats take a memo whole, but no more than 10,989
+// characters of it; a model that reads no memos leaves the value's text.
+TEST(ExportMemo, AMemoIsGatheredWholeUpToItsLimit) {
+  KmDocBase doc;
+  CKmComposite model(&doc);
+  FieldDef* f = model.AddField(kFieldMemo);
+  std::string text;
+  EXPECT_EQ(ReadMemoForExport(&model, f, &text), -1);
+  BigMemo memo;
+  auto reader = std::make_unique<MemoReader>();
+  g_memo = &memo;
+  g_reader = reader.get();
+  GetRecordPassState(&model)->memoReader = ReaderFor;
+  ASSERT_EQ(ReadMemoForExport(&model, f, &text), 1);
+  EXPECT_EQ(text.size(), 10989u);
+  EXPECT_EQ(text.front(), 'S');
+  EXPECT_EQ(text.find_first_not_of('m', 1), std::string::npos);
+  memo.bytes_.resize(300);
+  ASSERT_EQ(ReadMemoForExport(&model, f, &text), 1);
+  EXPECT_EQ(text.size(), 300u);
+  g_memo = nullptr;
+  g_reader = nullptr;
+}
+
+}  // namespace
