@@ -16,6 +16,8 @@
 #include "platform/printer/printer_info.h"
 #include "platform/win/ui_app.h"
 
+#include "tests/support/sample_document.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -72,20 +74,9 @@ inline void PlaceOnRecordLine(CKmDoc& doc, FieldDef* f) {
 }
 
 // A document holding the sample report, built as the program's own maker builds it.
-struct SampleReportDoc {
-  CKmDoc doc;
-  std::unique_ptr<BandLineRec[]> lines{new BandLineRec[kBandLineTableRecords]};
-  CKmRepIO io{&doc};
-  SampleReportDoc() {
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    doc.m_pRepIO = &io;
-  }
-  ~SampleReportDoc() { doc.m_pRepIO = nullptr; }
+struct SampleReportDoc : SampleDocument {
   bool Build(std::string* error) { return BuildSampleReport(doc, io, "VortelleSample", error); }
-  bool Write(const std::string& path, std::string* error) {
-    return WriteSampleReport(doc, io, "VortelleSample", path.c_str(), error);
-  }
+  bool Write(const std::string& path, std::string* error) { return SampleDocument::Write("VortelleSample", path, error); }
 };
 
 class SampleDbTest : public ::testing::Test {

@@ -19,14 +19,13 @@
 
 namespace {
 
-DocFonts PrinterWith(std::vector<std::string> faces) {
-  DocFonts f;
+// The font table owns its fonts and is not copied: it is filled in place.
+void PrinterWith(DocFonts& f, std::vector<std::string> faces) {
   for (const std::string& face : faces) {
     FontEntry e;
     std::snprintf(e.logFont.lfFaceName, sizeof e.logFont.lfFaceName, "%s", face.c_str());
     f.table.push_back(e);
   }
-  return f;
 }
 
 std::string FaceOf(const ReportItemHead& h) {
@@ -61,7 +60,8 @@ TEST(CharacterMode, FontListsFacesAndSizesByPitch) {
   const std::string ini = dir + "/kmwfif.ini";
   std::ofstream(ini) << "[orders]\n1=Missing Face, Courier New\n2=Nope\n"
                         "[None]\n10=Nope, Courier\n12=Courier New\nCompressed=Courier\nCompPitch=40\n";
-  const DocFonts fonts = PrinterWith({"Courier", "Courier New", "Duridev-ER"});
+  DocFonts fonts;
+  PrinterWith(fonts, {"Courier", "Courier New", "Duridev-ER"});
   EXPECT_EQ(FindPrinterFont(fonts, "courier new"), 1);
   EXPECT_EQ(PickFontFromList(fonts, "Missing Face, Courier New"), "Courier New");
   EXPECT_EQ(PickFontFromList(fonts, "Nope,Other"), "");

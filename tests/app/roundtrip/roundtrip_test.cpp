@@ -210,6 +210,8 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     }
     FreeReportRun(&doc);
     doc.m_pRepIO = nullptr;
+    FreePageSetup(doc.m_pPageSetup);
+    doc.m_pPageSetup = nullptr;
     return text;
   }
 
