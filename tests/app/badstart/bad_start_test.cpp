@@ -11,6 +11,7 @@
 #include "platform/ole/compound_file.h"
 #include "platform/win/ui_app.h"
 
+#include "tests/support/odbc_env.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
 
@@ -275,6 +276,44 @@ TEST_F(BadStart, LibraryMemberPrintsAndQueryFileStays) {
   WriteAll(dir_ + "/kept.kwq", std::string("\x01\x02\x03", 3));
   Run("/G kept.kwq");
   EXPECT_TRUE(fs::exists(dir_ + "/kept.kwq"));
+}
+
+// A data source whose password is wrong: the run ends at once with the
+// driver's own reason and the report's name, and the report is unchanged.
+TEST_F(BadStart, AWrongPasswordEndsWithTheDriversReason) {
+  std::string why;
+  using namespace odbc_test;
+  if (!StartPostgres(&why)) GTEST_SKIP() << why;
+  const std::string driver = Capture("ls /usr/lib/*/odbc/psqlodbca.so 2>/dev/null | head -1");
+  if (driver.empty()) GTEST_SKIP() << "the PostgreSQL ODBC driver is not installed";
+  bool ok = false;
+  const std::string hba =
+      RunPostgresSql("DROP ROLE IF EXISTS vt_locked; CREATE ROLE vt_locked LOGIN PASSWORD 'right'; SHOW hba_file;", &ok);
+  ASSERT_TRUE(ok) << hba;
+  // The file's name is the last line psql printed.
+  std::string hbaFile = hba.substr(0, hba.find_last_not_of("\n") + 1);
+  hbaFile = hbaFile.substr(hbaFile.rfind('\n') + 1);
+  // The private server trusts everyone else; this one role must give its password.
+  const std::string rules = ReadAll(hbaFile);
+  WriteAll(hbaFile, "host all vt_locked 127.0.0.1/32 scram-sha-256\n" + rules);
+  RunPostgresSql("SELECT pg_reload_conf();", &ok);
+  ASSERT_TRUE(ok);
+  const std::string odbcIni = ReadAll(dir_ + "/odbc.ini");
+  WriteAll(dir_ + "/odbc.ini", odbcIni + "\n[LockedPg]\nDriver=" + driver.substr(0, driver.find('\n')) +
+                                   "\nServername=127.0.0.1\nPort=" + std::to_string(PostgresPort()) +
+                                   "\nDatabase=postgres\nUsername=vt_locked\nPassword=wrong\n");
+  const auto before = Snapshot(dir_);
+  const Outcome o = Run("/G /NLockedPg sales.kmw");
+  WriteAll(dir_ + "/odbc.ini", odbcIni);
+  WriteAll(hbaFile, rules);
+  RunPostgresSql("SELECT pg_reload_conf();");
+  EXPECT_LT(o.seconds, 10.0) << o.stderrText;
+  EXPECT_NE(o.status, 0) << o.stderrText;
+  EXPECT_NE(o.status, 124) << "ended by the time limit";
+  EXPECT_NE(o.stderrText.find("password authentication failed"), std::string::npos) << o.stderrText;
+  EXPECT_NE(o.stderrText.find("sales.kmw"), std::string::npos) << o.stderrText;
+  const auto after = Snapshot(dir_);
+  EXPECT_EQ(before.at("sales.kmw"), after.at("sales.kmw"));
 }
 
 }  // namespace
