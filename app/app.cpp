@@ -1,5 +1,6 @@
 #include "app/app.h"
 
+#include "app/chart_commands.h"
 #include "app/open_report.h"
 
 #include "app/save_report.h"
@@ -340,7 +341,7 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       if (doc.m_bReportOpen) RunOutputWithRecovery(doc, 0);
       return TRUE;
     default:
-      return DispatchSaveCommand(doc, id);
+      return DispatchChartCommand(doc, id) || DispatchSaveCommand(doc, id);
   }
 }
 

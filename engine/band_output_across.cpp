@@ -3,6 +3,7 @@
 #include "engine/band_output.h"
 
 #include "engine/band_line_helpers.h"
+#include "engine/chart_output.h"
 #include "engine/output_messages.h"
 #include "engine/page_objects.h"
 #include "engine/report_run.h"
@@ -45,6 +46,8 @@ int DrawRowGraphics(ReportRun* run, int firstLine, const std::vector<LONG>& tops
         ok = OutputLineOrBoxShifted(run, &copy, bottoms[last], bottoms[last] - tops[last], shift);
       } else if ((h.flags & kItemKindPicture) && run->driver->HasEntry(20)) {
         ok = OutputPictureShifted(run, &it, bottoms[first], shift);
+      } else if (h.flags & kItemKindChart) {
+        ok = ImbedChart(run, it, bottoms[first], shift);  // each record's copy of the chart
       }
       if (!ok) return 0;
     }

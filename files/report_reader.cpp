@@ -4,6 +4,7 @@
 // index taken from the stream is checked before use.
 #include "files/report_reader.h"
 
+#include "charts/chart.h"
 #include "foundation/band_lines.h"
 
 #include <strings.h>
@@ -815,12 +816,15 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
         return 0;
       }
       (void)offset;
+      // The chart object takes its own data; bytes of another form stay as
+      // they came, and a damaged chart is said once and kept unchanged.
+      auto chart = std::make_unique<CKmChart>(doc_.m_pModel);
+      if (!chart->Load(data.data(), data.size()) && chart->IsDamaged())
+        hooks_.ShowWarning(doc_, GetResString(356, 0));
+      x.chart.reset(std::move(chart));
       ChartTableEntry* added = t->charts.Append(x);
       if (added == nullptr) return kReadLibraryError;
-      // The chart's own data is kept as stored (the bytes after the head).
-      s_.charts.resize(static_cast<size_t>(t->charts.Count()));
-      s_.charts.back() = std::move(data);
-      s_.chartPlaces.resize(s_.charts.size());
+      s_.chartPlaces.resize(static_cast<size_t>(t->charts.Count()));
       ReportSettings::ChartPlace& kept = s_.chartPlaces.back();
       kept.rect[0] = x.head.left;
       kept.rect[1] = x.head.top;

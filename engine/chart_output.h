@@ -1,0 +1,36 @@
+// Charts in a report run: their fields made part of the run, their series
+// reset at each pass and fed per record and per group, and each chart item
+// drawn from what it collected and placed on the page.
+#pragma once
+
+#include "engine/band_output.h"
+
+#include <string>
+
+class KmDocBase;
+class CKmChart;
+
+// Renders one chart item and sends its record (one per copy in a
+// records-across row is the caller's); y as for pictures. 0 when the
+// library refused the record (the run state is then -1); a chart that
+// draws nothing places nothing and the run goes on.
+int ImbedChart(ReportRun* run, ItemOutput& item, LONG y, LONG shift);
+
+// The run's calculation hook: the values of one level go to every chart.
+void FeedRunCharts(ReportRun* run, int level, bool atEnd);
+// Every chart starts its series afresh (each pass of a run).
+void ResetRunCharts(KmDocBase* doc);
+
+// The fields the charts read are marked as used by a chart and needed by
+// the run.
+void RegisterChartFields(KmDocBase* doc);
+// A field left the report: the charts follow its number. False when a
+// chart used it (that chart must be edited before it prints again).
+bool ChartsFieldDeleted(KmDocBase* doc, uint32_t field);
+void RenumberChartFieldRefs(KmDocBase* doc, uint32_t oldField, uint32_t newField);
+
+// The first chart that cannot run: its code (1-11) and title; 0 when every
+// chart of the report can run. Held and deleted items are not looked at.
+int ValidateAllCharts(KmDocBase* doc, std::string* title);
+// "Chart must be edited: <code text>\nChart title is: <title>".
+std::string FormatChartErrors(int code, const std::string& title);
