@@ -37,6 +37,7 @@ ChartTableEntry* AddChart(CKmDoc& doc, const RECT& rect) {
   h.bottom = std::max<LONG>(h.top + 1, rect.bottom);
   h.height = h.bottom - h.top + 1;
   h.bandLine = static_cast<uint8_t>(LineHolding(lines, h.top));
+  h.lineOffset = lines.lines[h.bandLine].bottom - h.top;  // keeps its place when lines are laid out again
   e.chart.reset(NewDefaultChart(doc.m_pModel));
   ChartTableEntry* added = t.charts.Append(e);
   if (added == nullptr) return nullptr;
@@ -61,6 +62,7 @@ ChartTableEntry* BeginChartPlacement(CKmDoc& doc) {
   // The caret line takes the chart's height, so the chart prints within it.
   r.heightMode = kHeightMeasure;
   r.height = PixelsToMeasureY(t.metrics, height);
+  r.pixelHeight = height;
   if (r.kind == kBandFree) r.kind = kBandRecord;
   RelayoutAfterFontChange(t, true, kNoAnchor);
   const int top = std::max(0, r.bottom - r.pixelHeight + 1);

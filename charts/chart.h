@@ -145,6 +145,9 @@ class CKmChart : public ChartObject {
 
   // ---- Collecting while the report runs.
   void ResetSeries();
+  // The closed categories go (a group's chart once drawn); the record still
+  // open belongs to the next group and stays.
+  void ClearDrawnValues() { rows_.clear(); }
   // A field's value joins the open category of the series that use it.
   void CollectBandValue(uint32_t field, double value);
   // The feed of one level: level 8 comes first for each record, then the

@@ -92,7 +92,7 @@ int ImbedChart(ReportRun* run, ItemOutput& it, LONG y, LONG shift) {
   const ReportItemHead& h = entry->head;
   const int width = std::max(1, h.right - h.left + 1), height = std::max(1, h.bottom - h.top + 1);
   HENHMETAFILE picture = RenderChartMetafile(*chart, width, height, &values);
-  if (ResetsAfterDrawing(BandOf(*s->layout, h), chart->Settings().level)) chart->ResetSeries();
+  if (ResetsAfterDrawing(BandOf(*s->layout, h), chart->Settings().level)) chart->ClearDrawnValues();
   if (picture == nullptr) return 1;
   entry->metafileCache.Push(picture);
   entry->metafileCache.KeepNewest();  // the page keeps its own copy of what it drew

@@ -201,10 +201,12 @@ void GraphicsServer::State::DrawPie(QPainter& p, QRectF area, int type) {
       p.drawText(QRectF(at.x() - 60, at.y() - fm.height() / 2, 120, fm.height()), Qt::AlignCenter, Q(value));
     }
     if (static_cast<size_t>(i) < labels.size() && !labels[static_cast<size_t>(i)].empty()) {
-      const QPointF at(c.x() + std::cos(mid) * (rx + labelRoom / 2), c.y() - std::sin(mid) * (ry + labelRoom / 2));
+      const QPointF at(c.x() + std::cos(mid) * (rx + 4), c.y() - std::sin(mid) * (ry + fm.height() / 2));
       const QString t = Q(labels[static_cast<size_t>(i)]);
-      const double tw = fm.horizontalAdvance(t);
-      p.drawText(QRectF(at.x() - tw / 2, at.y() - fm.height() / 2, tw + 1, fm.height()), Qt::AlignCenter, t);
+      const double tw = fm.horizontalAdvance(t) + 1;
+      // Left of the pie the name ends at the rim, right of it it starts there.
+      const double x = std::cos(mid) < -0.2 ? at.x() - tw : std::cos(mid) > 0.2 ? at.x() : at.x() - tw / 2;
+      p.drawText(QRectF(x, at.y() - fm.height() / 2, tw, fm.height()), Qt::AlignCenter, t);
     }
     start += sweep;
   }
@@ -271,7 +273,7 @@ void GraphicsServer::State::DrawAxes(QPainter& p, QRectF area, int type, int sty
     plot.setLeft(plot.left() + valueWidth + 4);
     plot.setBottom(plot.bottom() - lfm.height() - 2);
   }
-  plot.setTop(plot.top() + lfm.height() / 2);
+  plot.setTop(plot.top() + lfm.height() / 2 + (dataLabelMode >= 0 ? lfm.height() : 0));
   plot.setRight(plot.right() - valueWidth / 2);
   if (plot.width() < 4 || plot.height() < 4) return;
   p.setPen(Qt::black);
@@ -520,7 +522,7 @@ COLORREF GraphicsServer::PaletteColour(int palette, int number) {
   // gives the same numbers other colours.
   const int n = std::clamp(number, 0, kAgPaletteSize - 1);
   const int band = n / 8, shade = n % 8;
-  const int hue = (band * 360 / 16 + std::max(0, palette) * 37) % 360;
+  const int hue = (band * 135 + std::max(0, palette) * 37) % 360;  // neighbouring bands far apart
   QColor c = QColor::fromHsv(hue, 200 - shade * 12, 235 - shade * 10);
   return RGB(static_cast<BYTE>(c.red()), static_cast<BYTE>(c.green()), static_cast<BYTE>(c.blue()));
 }
