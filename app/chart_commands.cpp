@@ -38,7 +38,7 @@ ChartTableEntry* AddChart(CKmDoc& doc, const RECT& rect) {
   h.height = h.bottom - h.top + 1;
   h.bandLine = static_cast<uint8_t>(LineHolding(lines, h.top));
   h.lineOffset = lines.lines[h.bandLine].bottom - h.top;  // keeps its place when lines are laid out again
-  e.chart.reset(NewDefaultChart(doc.m_pModel));
+  e.chart.reset(NewDefaultChart(&doc));
   ChartTableEntry* added = t.charts.Append(e);
   if (added == nullptr) return nullptr;
   const BYTE kind = lines.lines[h.bandLine].kind != kBandFree ? lines.lines[h.bandLine].kind : kBandRecord;
@@ -88,7 +88,7 @@ bool RunChartDefaultsSheet(CKmDoc& doc) {
   CChartData data;
   data.baseFace = s.chartFont[0][0] ? s.chartFont[0] : "Arial";
   data.palette = s.chartPalette;
-  std::unique_ptr<CKmChart> scratch = NewDefaultChart(doc.m_pModel);
+  std::unique_ptr<CKmChart> scratch = NewDefaultChart(&doc);
   if (!RunChartFontPage(&doc, doc.GetOwnerWindow(), data, scratch.get())) return false;
   const std::string face = data.baseFace.substr(0, kFaceKept);
   std::snprintf(s.chartFont[0], sizeof s.chartFont[0], "%s", face.c_str());

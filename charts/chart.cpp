@@ -347,9 +347,8 @@ bool CKmChart::BuildChartArrays(ChartArrays* out) const {
 
 CKmChart* ChartOf(const ChartTableEntry& entry) { return dynamic_cast<CKmChart*>(entry.chart.get()); }
 
-std::unique_ptr<CKmChart> NewDefaultChart(CKmComposite* model) {
-  auto c = std::make_unique<CKmChart>(model);
-  const KmDocBase* doc = model ? model->owner : nullptr;
+std::unique_ptr<CKmChart> NewDefaultChart(KmDocBase* doc) {
+  auto c = std::make_unique<CKmChart>(doc ? doc->m_pModel : nullptr);
   if (doc != nullptr) {
     const DocSettings& s = doc->m_settings;
     for (int i = 0; i < kChartFaces; ++i)

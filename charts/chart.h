@@ -181,6 +181,8 @@ class CKmChart : public ChartObject {
 
 // The chart object of a chart entry, or null.
 CKmChart* ChartOf(const ChartTableEntry& entry);
-// A new chart with the program's defaults: faces from the chart font
-// settings, colour scheme from the chart palette setting (0: scheme 4).
-std::unique_ptr<CKmChart> NewDefaultChart(CKmComposite* model);
+class KmDocBase;
+// A new chart on the document's report with the program's defaults: faces
+// from the chart font settings, colour scheme from the chart palette
+// setting (0: scheme 4).
+std::unique_ptr<CKmChart> NewDefaultChart(KmDocBase* doc);

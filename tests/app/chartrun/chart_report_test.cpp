@@ -4,16 +4,24 @@
 // program's own chart commands; it is saved, read back and printed
 // unattended to PDF. The values the charts drew are read back from the PDF
 // (the words inside each chart's box) and must equal SQLite's own sums.
+#include "app/app.h"
 #include "app/chart_commands.h"
+#include "app/print_run.h"
 #include "app/document.h"
+#include "app/main_frame.h"
 #include "app/sample_report.h"
 #include "charts/chart.h"
 #include "core/composite.h"
+#include "engine/doc_upkeep.h"
 #include "expr/functions_common.h"
 #include "files/report_io.h"
 #include "layout/band_line_layout.h"
 #include "layout/page_setup.h"
+#include "platform/win/profile.h"
 #include "platform/win/ui_app.h"
+#include "platform/win/window_picture.h"
+#include "tests/platform/ui/ui_test_util.h"
+#include "tests/support/screens.h"
 
 #include <gtest/gtest.h>
 
@@ -123,26 +131,31 @@ std::vector<std::vector<double>> ChartNumbers(const std::vector<Word>& words, co
   return charts;
 }
 
+// One sample folder for the suite: the ODBC layer keeps the data source's
+// settings once read, so every test works on the same database.
 class ChartRun : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (!fs::exists(ProgramPath())) GTEST_SKIP() << "the program is not built";
-    if (!Have("sqlite3") || !Have("pdftotext")) GTEST_SKIP() << "sqlite3 or pdftotext is missing";
-    if (Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty())
-      GTEST_SKIP() << "the SQLite ODBC driver is not installed";
+  static void SetUpTestSuite() {
+    if (!fs::exists(ProgramPath()) || !Have("sqlite3") || !Have("pdftotext") ||
+        Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty())
+      return;
     char tmpl[] = "/tmp/vt_chart_run_XXXXXX";
     dir_ = ::mkdtemp(tmpl);
     int status = -1;
     Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + dir_ + "' 2>&1", &status);
-    ASSERT_EQ(status, 0);
+    if (status != 0) dir_.clear();
+  }
+  static void TearDownTestSuite() {
+    if (!dir_.empty()) fs::remove_all(dir_);
+    dir_.clear();
+  }
+  void SetUp() override {
+    if (dir_.empty()) GTEST_SKIP() << "the program, sqlite3, pdftotext or the SQLite ODBC driver is missing";
     setenv("ODBCINI", (dir_ + "/odbc.ini").c_str(), 1);
     setenv("ODBCSYSINI", dir_.c_str(), 1);
     setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
     UiStartApplication();
     InstallBuiltinFunctionHandlers();
-  }
-  void TearDown() override {
-    if (!dir_.empty()) fs::remove_all(dir_);
   }
 
   // SQLite's own sums per customer, in name order.
@@ -160,10 +173,12 @@ class ChartRun : public ::testing::Test {
     return sums;
   }
 
-  std::string dir_;
+  static std::string dir_;
 };
+std::string ChartRun::dir_;
 
-TEST_F(ChartRun, BarChartPerGroupAndPieOfTotalsPrintSqliteSums) {
+// Also scripts/screens: the printed pages with their charts.
+TEST_F(ChartRun, ScreensBarChartPerGroupAndPieOfTotalsPrintSqliteSums) {
   const std::string report = dir_ + "/charts.kmw";
   {
     CKmDoc doc;
@@ -274,10 +289,154 @@ TEST_F(ChartRun, BarChartPerGroupAndPieOfTotalsPrintSqliteSums) {
   std::sort(expected.begin(), expected.end());
   ASSERT_EQ(slices.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(slices[i], expected[i], 0.005);
+  for (int page : {1, 2}) {
+    std::string png = ScreenPath("printed-charts-page" + std::to_string(page));
+    png.resize(png.size() - 4);
+    Capture("pdftoppm -r 72 -png -singlefile -f " + std::to_string(page) + " -l " + std::to_string(page) + " '" +
+            pdf + "' '" + png + "'");
+    EXPECT_TRUE(fs::exists(png + ".png"));
+  }
   // The report's own text is still there around the charts.
   const std::string text = Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
   EXPECT_NE(text.find("Grand total"), std::string::npos);
   EXPECT_NE(text.find(sums[0].first), std::string::npos);
+}
+
+
+// The text of the message dialog that is up, which is then closed.
+std::string TakeMessage() {
+  HWND d = ui_test::ActiveDialog();
+  if (d == nullptr) return std::string();
+  char text[512] = {};
+  GetDlgItemTextA(d, 200, text, sizeof text);
+  EndDialog(d, IDOK);
+  return text;
+}
+
+int FindItem(HWND d, int id, UINT message, const char* text) {
+  return static_cast<int>(SendDlgItemMessageA(d, id, message, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text)));
+}
+
+// The user's road: Insert > Chart on the Summary line opens the chart
+// sheet on a new chart; a pie of the customer totals is chosen there; the
+// report is saved, read back and printed. A chart whose series field then
+// leaves the report is refused before printing with its message.
+TEST_F(ChartRun, ScreensInsertChartFromTheMenuSetItUpAndPrint) {
+  const std::string report = dir_ + "/menu.kmw";
+  CKmDoc doc;
+  std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
+  doc.m_bandLines.lines = lines.get();
+  doc.m_pPageSetup = AllocPageSetup();
+  CKmRepIO io(&doc);
+  doc.m_pRepIO = &io;
+  std::string error;
+  ASSERT_TRUE(BuildSampleReport(doc, io, "VortelleSample", &error)) << error;
+  BandLineTable& L = doc.m_bandLines;
+  const int summary = ++L.lastUsed;  // a Summary line of its own under the grand total
+  L.lines[summary] = L.lines[summary - 1];
+  RelayoutAfterFontChange(*doc.m_pLayout, true, kNoAnchor);
+  doc.m_pLayout->currentLine = summary;
+
+  CKmMainFrame frame;
+  ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
+  frame.m_hooks.command = [&doc](CKmMainFrame&, UINT id) { return DispatchFileCommand(doc, id); };
+  ShowWindow(frame.m_hWnd, SW_SHOWNORMAL);
+  bool sheetSeen = false;
+  ui_test::WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    if (d == nullptr) return;
+    sheetSeen = true;
+    SendDlgItemMessageA(d, 500, CB_SETCURSEL, FindItem(d, 500, CB_FINDSTRINGEXACT, "Pie"), 0);
+    SendDlgItemMessageA(d, 510, CB_SETCURSEL, FindItem(d, 510, CB_FINDSTRINGEXACT, "Group 1"), 0);
+    SendDlgItemMessageA(d, 511, CB_SETCURSEL, FindItem(d, 511, CB_FINDSTRINGEXACT, "company"), 0);
+    SendDlgItemMessageA(d, 512, LB_SETSEL, TRUE, FindItem(d, 512, LB_FINDSTRINGEXACT, "CustomerTotal"));
+    SetDlgItemTextA(d, 520, "Menushares");
+    CheckDlgButton(d, 531, BST_CHECKED);
+    EXPECT_TRUE(SaveWindowPicture(d, ScreenPath("chart-properties").c_str()));
+    ui_test::Click(GetDlgItem(d, IDOK));
+  });
+  SendMessageA(frame.m_hWnd, WM_COMMAND, kCmdInsertChart, 0);
+  ASSERT_TRUE(sheetSeen);
+  ASSERT_EQ(doc.m_pLayout->charts.Count(), 1);
+  const CKmChart* chart = ChartOf(*doc.m_pLayout->charts.At(0));
+  ASSERT_NE(chart, nullptr);
+  EXPECT_EQ(chart->Settings().type, 1);
+  EXPECT_EQ(chart->Settings().level, 0);
+  EXPECT_EQ(chart->GetTitles(), "Menushares");
+  ASSERT_EQ(chart->CountSeries(), 1);
+  EXPECT_EQ(chart->Settings().series[0].field, FieldNumber(doc.m_pModel, "CustomerTotal"));
+  EXPECT_EQ(doc.m_pLayout->charts.At(0)->head.bandLine, summary);
+  EXPECT_EQ(GetPrintRunServices().CheckChartsBeforeOutput(doc), true);
+  ASSERT_EQ(io.SaveReportFile(report.c_str()), kRepIoOk);
+
+  int status = -1;
+  const std::string output =
+      Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ + "' timeout 120 '" +
+                  ProgramPath() + "' /G '" + report + "' 2>&1",
+              &status);
+  ASSERT_EQ(status, 0) << output;
+  const std::vector<Word> words = Words(dir_ + "/menu.pdf");
+  const auto pies = ChartNumbers(words, "Menushares", 300, 170);
+  ASSERT_EQ(pies.size(), 1u);
+  double drawn = 0, total = 0;
+  for (double v : pies[0]) drawn += v;
+  for (const auto& s : CustomerSums()) total += s.second;
+  EXPECT_NEAR(drawn, total, 0.01);
+
+  // The customer total leaves the report (with the model's links of an
+  // opened report in place): the chart must be edited first.
+  InitReportState(&doc, true);
+  FieldDef* gone = doc.m_pModel->GetFieldAt(FieldNumber(doc.m_pModel, "CustomerTotal"));
+  gone->head.flags &= ~kItemKindField;
+  doc.m_pModel->DeleteField(gone, 0);
+  std::string message;
+  ui_test::WhenRunning([&] { message = TakeMessage(); });
+  EXPECT_FALSE(GetPrintRunServices().CheckChartsBeforeOutput(doc));
+  EXPECT_NE(message.find("Chart must be edited:"), std::string::npos) << message;
+  EXPECT_NE(message.find("Chart title is: Menushares"), std::string::npos) << message;
+  FreePageSetup(doc.m_pPageSetup);
+  doc.m_pPageSetup = nullptr;
+}
+
+// Options > Chart Settings writes the base font (cut to 31 characters) and
+// the palette to [Defaults]; Cancel writes nothing.
+TEST(ChartDefaults, ScreensTheSheetWritesItsTwoKeys) {
+  UiStartApplication();
+  char tmpl[] = "/tmp/vt_chart_defaults_XXXXXX";
+  const std::string dir = ::mkdtemp(tmpl);
+  setenv("VORTELLE_WINDIR", dir.c_str(), 1);
+  const std::string ini = dir + "/kmw.ini";
+  CKmDoc doc;
+  CKmMainFrame frame;
+  ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
+  frame.m_hooks.command = [&doc](CKmMainFrame&, UINT id) { return DispatchFileCommand(doc, id); };
+
+  ui_test::WhenRunning([] {
+    if (HWND d = ui_test::ActiveDialog()) EndDialog(d, IDCANCEL);
+  });
+  SendMessageA(frame.m_hWnd, WM_COMMAND, kCmdChartDefaults, 0);
+  EXPECT_FALSE(fs::exists(ini)) << "Cancel leaves the file as it was";
+
+  const std::string longFace(40, 'F');
+  ui_test::WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    if (d == nullptr) return;
+    EXPECT_TRUE(SaveWindowPicture(d, ScreenPath("chart-defaults").c_str()));
+    SetDlgItemTextA(d, 540, longFace.c_str());
+    SendDlgItemMessageA(d, 541, CB_SETCURSEL, FindItem(d, 541, CB_FINDSTRINGEXACT, "Palette 7"), 0);
+    ui_test::Click(GetDlgItem(d, IDOK));
+  });
+  SendMessageA(frame.m_hWnd, WM_COMMAND, kCmdChartDefaults, 0);
+  char face[64] = {};
+  GetPrivateProfileStringA("Defaults", "ChartFontBase", "", face, sizeof face, ini.c_str());
+  EXPECT_EQ(std::string(face), longFace.substr(0, 31));
+  EXPECT_EQ(GetPrivateProfileIntA("Defaults", "ChartPalette", -1, ini.c_str()), 7u);
+  EXPECT_EQ(doc.m_settings.chartPalette, 7);
+  // New charts take them.
+  std::unique_ptr<CKmChart> fresh = NewDefaultChart(&doc);
+  EXPECT_EQ(fresh->Settings().colourScheme, 7);
+  unsetenv("VORTELLE_WINDIR");
+  fs::remove_all(dir);
 }
 
 }  // namespace
