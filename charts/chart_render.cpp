@@ -219,6 +219,19 @@ HENHMETAFILE RenderChartMetafile(const CKmChart& chart, int width, int height, c
   return picture;
 }
 
+bool DrawChartItem(ChartTableEntry& entry, HDC dc, const RECT& r) {
+  const CKmChart* chart = ChartOf(entry);
+  if (chart == nullptr || dc == nullptr) return false;
+  if (entry.metafileCache.Newest() == nullptr) {
+    const ReportItemHead& h = entry.head;
+    entry.metafileCache.Push(
+        RenderChartMetafile(*chart, std::max(1, h.right - h.left + 1), std::max(1, h.bottom - h.top + 1), nullptr));
+  }
+  entry.metafileCache.KeepNewest();
+  HENHMETAFILE picture = entry.metafileCache.Newest();
+  return picture != nullptr && PlayEnhMetaFile(dc, picture, &r);
+}
+
 bool RenderChartToImageFile(const CKmChart& chart, int width, int height, const ChartArrays* values,
                             const char* path) {
   HENHMETAFILE picture = RenderChartMetafile(chart, width, height, values);

@@ -20,6 +20,11 @@ HENHMETAFILE RenderChartMetafile(const CKmChart& chart, int width, int height, c
 bool RenderChartToImageFile(const CKmChart& chart, int width, int height, const ChartArrays* values,
                             const char* path);
 
+// The design view's drawing of a chart item into its view rectangle: the
+// picture drawn once with sample values and kept with the entry (one kept).
+// False when the chart draws nothing (another form, or the library failed).
+bool DrawChartItem(ChartTableEntry& entry, HDC dc, const RECT& viewRect);
+
 // ---- The rules the drawing follows, kept apart to be checked.
 // Colour numbers of a scheme for count series (or categories).
 std::vector<int> ChartColourNumbers(int scheme, int count);

@@ -244,3 +244,31 @@ TEST(ChartRender, EveryKindDrawsIntoAPictureOfTheItemsSize) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ChartRender, TheDesignViewDrawsTheItemOnceAndKeepsThePicture) {
+  UiStartApplication();
+  ChartModel t;
+  ChartTableEntry e;
+  e.head.left = 10, e.head.top = 20, e.head.right = 209, e.head.bottom = 119;
+  EXPECT_FALSE(DrawChartItem(e, nullptr, RECT{0, 0, 200, 100}));
+  e.chart.reset(std::make_unique<CKmChart>(FullChart(t)));
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 200, 100);
+  SelectObject(dc, bitmap);
+  EXPECT_TRUE(DrawChartItem(e, dc, RECT{0, 0, 200, 100}));
+  HENHMETAFILE first = e.metafileCache.Newest();
+  EXPECT_TRUE(DrawChartItem(e, dc, RECT{0, 0, 200, 100}));
+  EXPECT_EQ(e.metafileCache.Newest(), first) << "drawn once, played again";
+  // A duplicated entry has its own chart object and starts from the same picture.
+  ChartTableEntry copy = e;
+  EXPECT_NE(ChartOf(copy), ChartOf(e));
+  EXPECT_EQ(copy.metafileCache.Newest(), first);
+  DeleteDC(dc);
+  DeleteObject(bitmap);
+  ReleaseDC(nullptr, screen);
+}
+
+}  // namespace
