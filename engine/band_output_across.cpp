@@ -37,6 +37,11 @@ int DrawRowGraphics(ReportRun* run, int firstLine, const std::vector<LONG>& tops
     if (s->layout->Lines().lines[it.line].kind != kBandRecord) continue;
     const int first = it.line - firstLine;
     const int last = std::min(lines - 1, std::max(first, it.endLine - firstLine));
+    // A chart is drawn once and placed for each record of the row.
+    if (h.flags & kItemKindChart) {
+      if (!ImbedChart(run, it, bottoms[first], 0, records, s->columnWidth)) return 0;
+      continue;
+    }
     for (int place = 0; place < records; ++place) {
       const LONG shift = static_cast<LONG>(place) * s->columnWidth;
       int ok = 1;
@@ -46,8 +51,6 @@ int DrawRowGraphics(ReportRun* run, int firstLine, const std::vector<LONG>& tops
         ok = OutputLineOrBoxShifted(run, &copy, bottoms[last], bottoms[last] - tops[last], shift);
       } else if ((h.flags & kItemKindPicture) && run->driver->HasEntry(20)) {
         ok = OutputPictureShifted(run, &it, bottoms[first], shift);
-      } else if (h.flags & kItemKindChart) {
-        ok = ImbedChart(run, it, bottoms[first], shift);  // each record's copy of the chart
       }
       if (!ok) return 0;
     }

@@ -82,7 +82,7 @@ bool ResetsAfterDrawing(BYTE band, int level) {
 
 }  // namespace
 
-int ImbedChart(ReportRun* run, ItemOutput& it, LONG y, LONG shift) {
+int ImbedChart(ReportRun* run, ItemOutput& it, LONG y, LONG shift, int copies, LONG copyWidth) {
   BandOutputState* s = run->band;
   auto* entry = reinterpret_cast<ChartTableEntry*>(it.head);
   CKmChart* chart = entry ? ChartOf(*entry) : nullptr;
@@ -99,12 +99,14 @@ int ImbedChart(ReportRun* run, ItemOutput& it, LONG y, LONG shift) {
   // The HTML export's picture of the chart, when it asked for one.
   if (!chart->imageFileName.empty())
     WriteChartPictureFile(picture, width, height, chart->imageFileName.c_str());
-  const GraphicPlace g = PlaceGraphic(run, it, shift, y);
-  ChartRecord r;
-  r.chart = entry;
-  r.x = g.x, r.y = g.y, r.width = g.width, r.height = g.height;
-  r.metafile = picture;
-  if (!run->driver->DrawChart(run->page, &r)) return RefuseGraphic(run);
+  for (int copy = 0; copy < std::max(1, copies); ++copy) {
+    const GraphicPlace g = PlaceGraphic(run, it, shift + copy * copyWidth, y);
+    ChartRecord r;
+    r.chart = entry;
+    r.x = g.x, r.y = g.y, r.width = g.width, r.height = g.height;
+    r.metafile = picture;
+    if (!run->driver->DrawChart(run->page, &r)) return RefuseGraphic(run);
+  }
   return 1;
 }
 

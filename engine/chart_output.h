@@ -10,11 +10,12 @@
 class KmDocBase;
 class CKmChart;
 
-// Renders one chart item and sends its record (one per copy in a
-// records-across row is the caller's); y as for pictures. 0 when the
-// library refused the record (the run state is then -1); a chart that
-// draws nothing places nothing and the run goes on.
-int ImbedChart(ReportRun* run, ItemOutput& item, LONG y, LONG shift);
+// Renders one chart item and sends its record, copies times (the records
+// of a records-across row), each copy copyWidth screen pixels right of the
+// one before; y as for pictures. 0 when the library refused a record (the
+// run state is then -1); a chart that draws nothing places nothing and the
+// run goes on.
+int ImbedChart(ReportRun* run, ItemOutput& item, LONG y, LONG shift, int copies = 1, LONG copyWidth = 0);
 
 // The run's calculation hook: the values of one level go to every chart.
 void FeedRunCharts(ReportRun* run, int level, bool atEnd);
