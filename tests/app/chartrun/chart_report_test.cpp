@@ -131,6 +131,27 @@ std::vector<std::vector<double>> ChartNumbers(const std::vector<Word>& words, co
   return charts;
 }
 
+// The sample report built in a document of its own.
+struct SampleDoc {
+  CKmDoc doc;
+  std::unique_ptr<BandLineRec[]> lines{new BandLineRec[kBandLineTableRecords]};
+  CKmRepIO io{&doc};
+  bool Build() {
+    doc.m_bandLines.lines = lines.get();
+    doc.m_pPageSetup = AllocPageSetup();
+    doc.m_pRepIO = &io;
+    std::string error;
+    const bool ok = BuildSampleReport(doc, io, "VortelleSample", &error);
+    EXPECT_TRUE(ok) << error;
+    return ok;
+  }
+  ~SampleDoc() {
+    FreePageSetup(doc.m_pPageSetup);
+    doc.m_pPageSetup = nullptr;
+    doc.m_pRepIO = nullptr;
+  }
+};
+
 // One sample folder for the suite: the ODBC layer keeps the data source's
 // settings once read, so every test works on the same database.
 class ChartRun : public ::testing::Test {
@@ -181,14 +202,10 @@ std::string ChartRun::dir_;
 TEST_F(ChartRun, ScreensBarChartPerGroupAndPieOfTotalsPrintSqliteSums) {
   const std::string report = dir_ + "/charts.kmw";
   {
-    CKmDoc doc;
-    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    CKmRepIO io(&doc);
-    doc.m_pRepIO = &io;
-    std::string error;
-    ASSERT_TRUE(BuildSampleReport(doc, io, "VortelleSample", &error)) << error;
+    SampleDoc sample;
+    ASSERT_TRUE(sample.Build());
+    CKmDoc& doc = sample.doc;
+    CKmRepIO& io = sample.io;
     LayoutTables& t = *doc.m_pLayout;
     BandLineTable& L = doc.m_bandLines;
     // The blank line after each customer's total holds the bar chart; a new
@@ -323,14 +340,10 @@ int FindItem(HWND d, int id, UINT message, const char* text) {
 // leaves the report is refused before printing with its message.
 TEST_F(ChartRun, ScreensInsertChartFromTheMenuSetItUpAndPrint) {
   const std::string report = dir_ + "/menu.kmw";
-  CKmDoc doc;
-  std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-  doc.m_bandLines.lines = lines.get();
-  doc.m_pPageSetup = AllocPageSetup();
-  CKmRepIO io(&doc);
-  doc.m_pRepIO = &io;
-  std::string error;
-  ASSERT_TRUE(BuildSampleReport(doc, io, "VortelleSample", &error)) << error;
+  SampleDoc sample;
+  ASSERT_TRUE(sample.Build());
+  CKmDoc& doc = sample.doc;
+  CKmRepIO& io = sample.io;
   BandLineTable& L = doc.m_bandLines;
   const int summary = ++L.lastUsed;  // a Summary line of its own under the grand total
   L.lines[summary] = L.lines[summary - 1];
@@ -394,8 +407,6 @@ TEST_F(ChartRun, ScreensInsertChartFromTheMenuSetItUpAndPrint) {
   EXPECT_FALSE(GetPrintRunServices().CheckChartsBeforeOutput(doc));
   EXPECT_NE(message.find("Chart must be edited:"), std::string::npos) << message;
   EXPECT_NE(message.find("Chart title is: Menushares"), std::string::npos) << message;
-  FreePageSetup(doc.m_pPageSetup);
-  doc.m_pPageSetup = nullptr;
 }
 
 // Options > Chart Settings writes the base font (cut to 31 characters) and
