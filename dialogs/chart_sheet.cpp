@@ -160,6 +160,18 @@ void TakeSheet(HWND d, CKmChart& chart) {
 INT_PTR ChartSheetProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* st = reinterpret_cast<SheetState*>(GetWindowLongPtrA(d, DWLP_USER));
   switch (msg) {
+    case WM_MEASUREITEM:
+      if (wParam != kChartBackground) return FALSE;
+      MeasureColorItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_DRAWITEM: {
+      if (wParam != kChartBackground) return FALSE;
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      const BYTE code = static_cast<BYTE>(item->itemData);
+      DrawColorItem(item, ColorTableValue(code), code == 0);
+      if (item->itemState & ODS_SELECTED) DrawColorItemFrame(item);
+      return TRUE;
+    }
     case WM_INITDIALOG:
       SetWindowLongPtrA(d, DWLP_USER, lParam);
       st = reinterpret_cast<SheetState*>(lParam);
@@ -249,6 +261,37 @@ LRESULT PreviewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 }  // namespace
+
+void MeasureColorItem(MEASUREITEMSTRUCT* item) {
+  if (item) item->itemHeight = 16;
+}
+
+void DrawColorItem(const DRAWITEMSTRUCT* item, COLORREF colour, bool noColour) {
+  if (item == nullptr || item->hDC == nullptr) return;
+  HDC dc = item->hDC;
+  const RECT& r = item->rcItem;
+  FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
+  RECT swatch{r.left + 2, r.top + 2, r.left + 26, r.bottom - 2};
+  if (!noColour) {
+    HBRUSH b = CreateSolidBrush(colour);
+    FillRect(dc, &swatch, b);
+    DeleteObject(b);
+  }
+  FrameRect(dc, &swatch, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  char name[64] = {};
+  SendMessageA(item->hwndItem, CB_GETLBTEXT, item->itemID, reinterpret_cast<LPARAM>(name));
+  RECT text{r.left + 30, r.top, r.right, r.bottom};
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+  DrawTextA(dc, name, -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+}
+
+void DrawColorItemFrame(const DRAWITEMSTRUCT* item) {
+  if (item == nullptr || item->hDC == nullptr) return;
+  RECT r = item->rcItem;
+  r.right = r.left + 28;
+  FrameRect(item->hDC, &r, GetSysColorBrush(COLOR_HIGHLIGHT));
+}
 
 const char* RegisterChartPreviewClass() {
   static bool done = false;

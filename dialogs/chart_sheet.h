@@ -4,6 +4,8 @@
 #pragma once
 
 #include "charts/chart.h"
+#include "platform/win/dialog.h"
+#include "platform/win/gdi.h"
 #include "platform/win/window.h"
 
 #include <string>
@@ -29,6 +31,12 @@ struct CChartData {
 bool RunChartSheet(KmDocBase* doc, HWND owner, CKmChart& chart);
 // The Font page on working data, with a preview of a scratch chart; true on OK.
 bool RunChartFontPage(KmDocBase* doc, HWND owner, CChartData& data, const CKmChart* scratch);
+
+// Owner-drawn colour items (the sheet's colour lists): 16 pixels high, a
+// swatch of the colour and the item's name; the frame marks the selection.
+void MeasureColorItem(MEASUREITEMSTRUCT* item);
+void DrawColorItem(const DRAWITEMSTRUCT* item, COLORREF colour, bool noColour);
+void DrawColorItemFrame(const DRAWITEMSTRUCT* item);
 
 // The preview control's class: a chart (window's user data, a CKmChart*)
 // drawn with sample values.
