@@ -12,7 +12,9 @@
 #include "app/sample_report.h"
 #include "charts/chart.h"
 #include "core/composite.h"
+#include "dialogs/dependency_warning.h"
 #include "engine/doc_upkeep.h"
+#include "model/field_dependencies.h"
 #include "expr/functions_common.h"
 #include "files/report_io.h"
 #include "layout/band_line_layout.h"
@@ -396,10 +398,30 @@ TEST_F(ChartRun, ScreensInsertChartFromTheMenuSetItUpAndPrint) {
   for (const auto& s : CustomerSums()) total += s.second;
   EXPECT_NEAR(drawn, total, 0.01);
 
-  // The customer total leaves the report (with the model's links of an
-  // opened report in place): the chart must be edited first.
-  InitReportState(&doc, true);
+  // Removing the customer total asks first, naming the chart that shows it.
   FieldDef* gone = doc.m_pModel->GetFieldAt(FieldNumber(doc.m_pModel, "CustomerTotal"));
+  InstallDependencyWarningDialog(&doc);
+  gone->flags |= kFieldRemoveMark;
+  PropagateRemovalMarksOnly(doc.m_pModel);
+  std::vector<std::string> listed;
+  ui_test::WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    if (d == nullptr) return;
+    const LRESULT n = SendDlgItemMessageA(d, 202, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; ++i) {
+      char text[128] = {};
+      SendDlgItemMessageA(d, 202, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+      listed.push_back(text);
+    }
+    EndDialog(d, 1);
+  });
+  EXPECT_TRUE(ConfirmRemoveUsers(doc.m_pModel, "delete"));
+  EXPECT_EQ(listed, (std::vector<std::string>{"Menushares"}));
+  InstallDependencyWarningDialog(nullptr);
+  ClearFieldMarks(doc.m_pModel, false);
+  // It leaves the report (with the model's links of an opened report in
+  // place): the chart must be edited before the report prints again.
+  InitReportState(&doc, true);
   gone->head.flags &= ~kItemKindField;
   doc.m_pModel->DeleteField(gone, 0);
   std::string message;
