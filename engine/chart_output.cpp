@@ -3,7 +3,11 @@
 #include "charts/chart.h"
 #include "charts/chart_render.h"
 #include "core/composite.h"
+#include "engine/calc_pass.h"
 #include "engine/page_objects.h"
+#include "engine/summary_fields.h"
+#include "model/record_pass.h"
+#include "core/engine_errors.h"
 #include "engine/report_run.h"
 #include "expr/value_format.h"
 #include "expr/value_helpers.h"
@@ -39,7 +43,8 @@ void EachChart(KmDocBase* doc, F f) {
 // The run's field values as the charts read them.
 class RunValues : public ChartValueSource {
  public:
-  RunValues(CKmComposite* m, const FormatSettings* format) : m_(m), format_(format) {}
+  // Before band output has its settings (the pre-pass) the plain ones serve.
+  RunValues(CKmComposite* m, const FormatSettings* format) : m_(m), format_(format ? format : &plain_) {}
   bool Number(uint32_t field, double* value) override {
     const FieldDef* f = m_ ? m_->GetFieldAt(field) : nullptr;
     if (f == nullptr || f->value == nullptr || (f->flags & kFieldMemo) || (f->valueStatus & 7)) return false;
@@ -66,6 +71,7 @@ class RunValues : public ChartValueSource {
 
  private:
   CKmComposite* m_;
+  FormatSettings plain_;
   const FormatSettings* format_;
 };
 
@@ -73,11 +79,20 @@ class RunValues : public ChartValueSource {
 BYTE BandOf(const LayoutTables& t, const ReportItemHead& h) { return t.Lines().lines[h.bandLine].kind; }
 
 // A chart whose values belong to one group (it collects records or deeper
-// groups and sits in a group's band or the Record band) starts afresh once drawn.
+// groups and sits in a group's footer or the Record band) starts afresh
+// once drawn. Header charts show the whole report's values.
 bool ResetsAfterDrawing(BYTE band, int level) {
-  if (band >= kBandGroupHeader && band < kBandGroupHeader + 8) return level > band - kBandGroupHeader;
   if (band >= kBandGroupFooter && band < kBandGroupFooter + 8) return level > band - kBandGroupFooter;
   return band == kBandRecord && level == kChartLevelRecord;
+}
+
+bool IsHeaderBand(BYTE band) {
+  return band == kBandTitle || band == kBandPageHeader || (band >= kBandGroupHeader && band < kBandGroupHeader + 8);
+}
+
+bool IsHeaderChart(KmDocBase* doc, const ChartTableEntry& e) {
+  const LayoutTables* t = LayoutOf(doc);
+  return t != nullptr && IsHeaderBand(BandOf(*t, e.head));
 }
 
 }  // namespace
@@ -113,15 +128,53 @@ int ImbedChart(ReportRun* run, ItemOutput& it, LONG y, LONG shift, int copies, L
 void FeedRunCharts(ReportRun* run, int level, bool atEnd) {
   KmDocBase* doc = run ? run->doc : nullptr;
   CKmComposite* m = doc ? doc->m_pModel : nullptr;
-  if (m == nullptr || m->passPhase != kPhaseReportRun) return;
+  if (m == nullptr || (m->passPhase != kPhaseReportRun && m->passPhase != kPhaseChartPrepass)) return;
+  const bool prepass = m->passPhase == kPhaseChartPrepass;
   RunValues values(m, run->band ? &run->band->format : nullptr);
   EachChart(doc, [&](ChartTableEntry& e, CKmChart& c) {
-    if (Live(e.head)) c.FeedLevel(level, atEnd, values);
+    if (Live(e.head) && IsHeaderChart(doc, e) == prepass) c.FeedLevel(level, atEnd, values);
   });
 }
 
 void ResetRunCharts(KmDocBase* doc) {
-  EachChart(doc, [](ChartTableEntry&, CKmChart& c) { c.ResetSeries(); });
+  EachChart(doc, [&](ChartTableEntry& e, CKmChart& c) {
+    if (!IsHeaderChart(doc, e)) c.ResetSeries();
+  });
+}
+
+bool HasHeaderCharts(KmDocBase* doc) {
+  bool any = false;
+  EachChart(doc, [&](ChartTableEntry& e, CKmChart&) { any = any || (Live(e.head) && IsHeaderChart(doc, e)); });
+  return any;
+}
+
+int RunChartPrepass(KmDocBase* doc) {
+  ReportRun* run = doc ? RunOf(doc) : nullptr;
+  CKmComposite* m = doc ? doc->m_pModel : nullptr;
+  if (run == nullptr || run->calc == nullptr || m == nullptr) return 0;
+  bool any = false;
+  EachChart(doc, [&](ChartTableEntry& e, CKmChart& c) {
+    if (Live(e.head) && IsHeaderChart(doc, e)) c.ResetSeries(), any = true;
+  });
+  if (!any) return 0;
+  RunCalcState* c = &CalcOf(run);
+  RecordPassState* st = GetRecordPassState(m);
+  const int32_t oldPhase = m->passPhase;
+  const SummaryUpdateProc oldUpdate = st->updateSummaries;
+  ResetGroupBreaks(c, 0);
+  FinishSummaries(c);
+  m->passPhase = kPhaseChartPrepass;
+  st->updateSummaries = UpdateSummaries;
+  int r;
+  while ((r = RunRecordPass(m, nullptr)) == 0) ClearGroupBreakFlags(m);
+  if (r == kEngineEndOfData) FeedChartsAtLevel(c);
+  m->passPhase = oldPhase;
+  st->updateSummaries = oldUpdate;
+  // The run counts and totals from zero.
+  ResetRunCounters(m);
+  ResetGroupBreaks(c, 0);
+  FinishSummaries(c);
+  return r == kEngineEndOfData ? 0 : r;
 }
 
 void RegisterChartFields(KmDocBase* doc) {

@@ -17,10 +17,17 @@ class CKmChart;
 // run goes on.
 int ImbedChart(ReportRun* run, ItemOutput& item, LONG y, LONG shift, int copies = 1, LONG copyWidth = 0);
 
-// The run's calculation hook: the values of one level go to every chart.
+// The run's calculation hook: the values of one level go to the charts
+// the pass fills (the pre-pass: the header charts; the run: the others).
 void FeedRunCharts(ReportRun* run, int level, bool atEnd);
-// Every chart starts its series afresh (each pass of a run).
+// The charts in footers, the Summary and the Record band start afresh (each
+// pass of a run); header charts keep what the pre-pass gave them.
 void ResetRunCharts(KmDocBase* doc);
+// Charts in the Title, page header or a group header show values before the
+// records are output: a pass over every record fills them first. An engine
+// code (0 also when there are none); the caller reads the records again.
+bool HasHeaderCharts(KmDocBase* doc);
+int RunChartPrepass(KmDocBase* doc);
 
 // The fields the charts read are marked as used by a chart and needed by
 // the run.

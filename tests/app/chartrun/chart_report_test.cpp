@@ -212,8 +212,9 @@ TEST_F(ChartRun, ScreensBarChartPerGroupAndPieOfTotalsPrintSqliteSums) {
     BandLineTable& L = doc.m_bandLines;
     // The blank line after each customer's total holds the bar chart; a new
     // Summary line under the grand total holds the pie.
-    int blankFooter = -1, summary = -1;
+    int blankFooter = -1, summary = -1, groupHeader = -1;
     for (int i = 0; i <= L.lastUsed; ++i) {
+      if (L.lines[i].kind == kBandGroupHeader) groupHeader = i;
       if (L.lines[i].kind == kBandGroupFooter) blankFooter = i;
       if (L.lines[i].kind == kBandSummary) summary = i;
     }
@@ -221,9 +222,10 @@ TEST_F(ChartRun, ScreensBarChartPerGroupAndPieOfTotalsPrintSqliteSums) {
     ASSERT_EQ(summary, L.lastUsed);
     const int pie = ++L.lastUsed;
     L.lines[pie] = L.lines[summary];
-    for (int line : {blankFooter, pie}) {
+    ASSERT_GT(groupHeader, 0);
+    for (int line : {blankFooter, pie, groupHeader}) {
       L.lines[line].heightMode = kHeightMeasure;
-      L.lines[line].pixelHeight = line == pie ? 240 : 180;
+      L.lines[line].pixelHeight = line == pie ? 240 : line == groupHeader ? 150 : 180;
       L.lines[line].height = PixelsToMeasureY(t.metrics, L.lines[line].pixelHeight);
     }
     RelayoutAfterFontChange(t, true, kNoAnchor);
@@ -251,6 +253,18 @@ TEST_F(ChartRun, ScreensBarChartPerGroupAndPieOfTotalsPrintSqliteSums) {
     p.level = 0;  // one slice per customer group
     p.labelField = FieldNumber(doc.m_pModel, "company");
     p.series = {{FieldNumber(doc.m_pModel, "CustomerTotal"), ""}};
+    // A header chart: every customer's total beside each customer's name,
+    // known before the records are output (the chart pre-pass).
+    ChartTableEntry* head = AddChart(doc, RECT{540, top(groupHeader), 719, top(groupHeader) + 140});
+    ASSERT_NE(head, nullptr);
+    ChartSettings& h = ChartOf(*head)->Settings();
+    h.type = 3;
+    h.dataLabels = 1;
+    h.titles[0] = "Headtotals";
+    h.legend = 0;
+    h.level = 0;
+    h.labelField = FieldNumber(doc.m_pModel, "country");
+    h.series = {{FieldNumber(doc.m_pModel, "CustomerTotal"), ""}};
     ASSERT_EQ(io.SaveReportFile(report.c_str()), kRepIoOk);
   }
 
@@ -264,7 +278,7 @@ TEST_F(ChartRun, ScreensBarChartPerGroupAndPieOfTotalsPrintSqliteSums) {
     CKmRepIO io(&doc);
     doc.m_pRepIO = &io;
     ASSERT_TRUE(doc.ReadReport(report.c_str()));
-    ASSERT_EQ(doc.m_pLayout->charts.Count(), 2);
+    ASSERT_EQ(doc.m_pLayout->charts.Count(), 3);
     const CKmChart* bars = ChartOf(*doc.m_pLayout->charts.At(0));
     const CKmChart* pie = ChartOf(*doc.m_pLayout->charts.At(1));
     ASSERT_TRUE(bars && pie);
@@ -297,6 +311,18 @@ TEST_F(ChartRun, ScreensBarChartPerGroupAndPieOfTotalsPrintSqliteSums) {
     double drawn = 0;
     for (double v : barCharts[g]) drawn += v;
     EXPECT_NEAR(drawn, sums[g].second, 0.005) << sums[g].first;
+  }
+
+  // The header chart, above each customer's lines, shows every customer's total.
+  const auto heads = ChartNumbers(words, "Headtotals", 130, 100);
+  ASSERT_EQ(heads.size(), sums.size());
+  for (const auto& values : heads) {
+    std::vector<double> drawn = values, expected;
+    for (const auto& s : sums) expected.push_back(s.second);
+    std::sort(drawn.begin(), drawn.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(drawn.size(), expected.size());
+    for (size_t i = 0; i < std::min(drawn.size(), expected.size()); ++i) EXPECT_NEAR(drawn[i], expected[i], 0.005);
   }
 
   // The pie: one slice per customer, labelled with SQLite's sum.
