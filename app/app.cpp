@@ -2,6 +2,7 @@
 #include "app/builtin_document_state.h"
 #include "app/export_command.h"
 
+#include "app/chart_commands.h"
 #include "app/open_report.h"
 
 #include "app/save_report.h"
@@ -443,7 +444,7 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       OnFileExport(doc);
       return TRUE;
     default:
-      return DispatchSaveCommand(doc, id);
+      return DispatchChartCommand(doc, id) || DispatchSaveCommand(doc, id);
   }
 }
 

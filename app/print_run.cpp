@@ -4,6 +4,7 @@
 #include "app/run_status.h"
 #include "app/document.h"
 #include "data/select_builder.h"
+#include "engine/chart_output.h"
 #include "engine/output_messages.h"
 #include "engine/run_report.h"
 #include "engine/test_pattern.h"
@@ -80,6 +81,16 @@ class EngineRunServices : public PrintRunServices {
     }
   }
   std::string ReportTitle(CKmDoc& doc) override { return doc.GetTitle(); }
+  // The charts step of the checks: a chart that cannot run (a field it
+  // shows left the report) holds up the run with its message.
+  bool CheckChartsBeforeOutput(CKmDoc& doc) override {
+    RegisterChartFields(&doc);
+    std::string title;
+    const int code = ValidateAllCharts(&doc, &title);
+    if (code == 0) return true;
+    doc.ShowErrorText(FormatChartErrors(code, title).c_str(), nullptr);
+    return false;
+  }
 };
 
 EngineRunServices g_defaultServices;

@@ -17,6 +17,7 @@ constexpr int kWarnPurge = 9;
 struct DependencyWarningParams {
   int kind = 0;
   const DependencyWarning* warning = nullptr;
+  KmDocBase* doc = nullptr;  // its charts are listed by title
 };
 
 INT_PTR DependencyWarningDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

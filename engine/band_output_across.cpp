@@ -3,6 +3,7 @@
 #include "engine/band_output.h"
 
 #include "engine/band_line_helpers.h"
+#include "engine/chart_output.h"
 #include "engine/output_messages.h"
 #include "engine/page_objects.h"
 #include "engine/report_run.h"
@@ -36,6 +37,11 @@ int DrawRowGraphics(ReportRun* run, int firstLine, const std::vector<LONG>& tops
     if (s->layout->Lines().lines[it.line].kind != kBandRecord) continue;
     const int first = it.line - firstLine;
     const int last = std::min(lines - 1, std::max(first, it.endLine - firstLine));
+    // A chart is drawn once and placed for each record of the row.
+    if (h.flags & kItemKindChart) {
+      if (!ImbedChart(run, it, bottoms[first], 0, records, s->columnWidth)) return 0;
+      continue;
+    }
     for (int place = 0; place < records; ++place) {
       const LONG shift = static_cast<LONG>(place) * s->columnWidth;
       int ok = 1;

@@ -89,11 +89,9 @@ struct RunCalcHooks {
   // layout fields' back pointers relinked after it.
   void (*startTestPattern)(ReportRun* run) = nullptr;
   void (*endTestPattern)(ReportRun* run) = nullptr;
-  // Charts: feeds one chart-flagged value to every chart of the report.
-  void (*feedChartValue)(ReportRun* run, FieldDef* field) = nullptr;
-  int (*hasCharts)(ReportRun* run) = nullptr;
-  // Chart level of a chart-flagged field (0-7, 8 the record); -1 none.
-  int (*chartLevel)(ReportRun* run, FieldDef* field) = nullptr;
+  // Charts: the values of one level (0-7 a group that broke, 8 the record)
+  // go to every chart of the report; atEnd after the last record.
+  void (*feedCharts)(ReportRun* run, int level, bool atEnd) = nullptr;
 };
 
 // The run's calculation and group-break state (ReportRun::calc).

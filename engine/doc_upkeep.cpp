@@ -9,6 +9,7 @@
 #include "foundation/paper_sizes.h"
 #include "layout/fonts.h"
 #include "layout/layout_records.h"
+#include "engine/chart_output.h"
 #include "engine/run_report.h"
 #include "files/report_reader.h"
 #include "expr/code_walks.h"
@@ -86,6 +87,7 @@ void MarkNeededByRun(KmDocBase* doc, CKmComposite* m, bool all) {
       if (line.kind != 255 && line.objectId >= 0) Use(Field(m, static_cast<uint32_t>(line.objectId)));
     }
   Use(Field(m, m->recordRepeatField));
+  RegisterChartFields(doc);
 }
 
 void MarkLinkFields(CKmComposite* m) {
@@ -256,6 +258,7 @@ void OnFieldDeleted(CKmComposite* m, uint32_t id) {
       if (static_cast<uint32_t>(obj) == id) obj = -1;
       else if (static_cast<uint32_t>(obj) > id) --obj;
     }
+  ChartsFieldDeleted(doc, id);
 }
 
 void RenumberFieldRefs(KmDocBase* doc, uint32_t oldId, uint32_t newId) {
@@ -274,6 +277,7 @@ void RenumberFieldRefs(KmDocBase* doc, uint32_t oldId, uint32_t newId) {
     for (int i = 0; i < kBandLineTableRecords; ++i)
       if (doc->m_bandLines.lines[i].objectId == static_cast<int32_t>(oldId))
         doc->m_bandLines.lines[i].objectId = static_cast<int32_t>(newId);
+  RenumberChartFieldRefs(doc, oldId, newId);
 }
 
 void InstallRunListHooks(CKmComposite* m) {

@@ -1,6 +1,7 @@
 #include "engine/page_objects.h"
 
 #include "engine/band_line_helpers.h"
+#include "engine/chart_output.h"
 #include "engine/output_messages.h"
 #include "engine/report_run.h"
 #include "foundation/text_helpers.h"
@@ -39,18 +40,32 @@ void* PictureHandle(const LayoutTables& t, const PictureItem* p) {
   return p->image;
 }
 
-int OutputPicture(ReportRun* run, ItemOutput& it, LONG shift, LONG y) {
+}  // namespace
+
+GraphicPlace PlaceGraphic(ReportRun* run, const ItemOutput& it, LONG shift, LONG y) {
   BandOutputState* s = run->band;
   const ReportItemHead& h = *it.head;
-  const PictureItem* p = reinterpret_cast<const PictureItem*>(it.head);
   const BandLineRec& line = s->layout->Lines().lines[it.line];
+  GraphicPlace g;
+  g.x = ToWord(ToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.left))) + shift);
+  LONG bottom = y - LayoutToDecipoints(s, line.bottom - h.bottom) + LayoutToDecipoints(s, h.bottom - line.bottom);
+  g.y = PrinterY(s, bottom);
+  g.width = ToWord(ToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.right - h.left))));
+  g.height = ToWord(LayoutToScreenY(s->units, static_cast<DWORD>(std::max(0, h.bottom - h.top))));
+  return g;
+}
+
+int RefuseGraphic(ReportRun* run) { return Refused(run); }
+
+namespace {
+
+int OutputPicture(ReportRun* run, ItemOutput& it, LONG shift, LONG y) {
+  BandOutputState* s = run->band;
+  const PictureItem* p = reinterpret_cast<const PictureItem*>(it.head);
   PictureRecord r;
   r.image = PictureHandle(*s->layout, p);
-  r.x = ToWord(ToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.left))) + shift);
-  LONG bottom = y - LayoutToDecipoints(s, line.bottom - h.bottom) + LayoutToDecipoints(s, h.bottom - line.bottom);
-  r.y = PrinterY(s, bottom);
-  r.width = ToWord(ToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.right - h.left))));
-  r.height = ToWord(LayoutToScreenY(s->units, static_cast<DWORD>(std::max(0, h.bottom - h.top))));
+  const GraphicPlace g = PlaceGraphic(run, it, shift, y);
+  r.x = g.x, r.y = g.y, r.width = g.width, r.height = g.height;
   if (p->scaling == kScaleCrop) {
     r.cropWidth = ToWord(p->source[2] - p->source[0]);
     r.cropHeight = ToWord(p->source[3] - p->source[1]);
@@ -84,12 +99,10 @@ int OutputWaitingPictures(ReportRun* run, int band, int lastLine, LONG y) {
                        [&](ItemOutput& it) { return can ? OutputPicture(run, it, BandColumnOffset(run, band), y) : 1; });
 }
 
-// Charts and embedded objects are placed by their own renderers once those
-// exist; until then their turn passes without drawing.
-int OutputWaitingCharts(ReportRun* run, int band, int lastLine, LONG) {
+int OutputWaitingCharts(ReportRun* run, int band, int lastLine, LONG y) {
   if (run->band == nullptr) return 1;
   return OutputWaiting(run, band, lastLine, kItemKindChart, &run->band->waitingCharts,
-                       [](ItemOutput&) { return 1; });
+                       [&](ItemOutput& it) { return ImbedChart(run, it, y, BandColumnOffset(run, band)); });
 }
 
 int OutputWaitingOleItems(ReportRun* run, int band, int lastLine, LONG) {

@@ -1,8 +1,8 @@
 // Graphic objects of a band placed on the page after the lines they belong
 // to: lines and boxes, opened at their first line and drawn at their end
 // line (cut at a page end and continued on the next page), and pictures.
-// Charts and embedded objects have no renderer here yet: their waiting marks
-// are cleared and nothing is drawn.
+// Charts are drawn by chart output; embedded objects have no renderer here
+// yet: their waiting marks are cleared and nothing is drawn.
 #pragma once
 
 #include "engine/band_output.h"
@@ -37,3 +37,12 @@ int OutputLineOrBox(ReportRun* run, ItemOutput* item, LONG y, LONG lineHeight);
 // screen pixels (one record's copy in a records-across row).
 int OutputLineOrBoxShifted(ReportRun* run, ItemOutput* item, LONG y, LONG lineHeight, LONG shift);
 int OutputPictureShifted(ReportRun* run, ItemOutput* item, LONG y, LONG shift);
+
+// Where a picture, chart or embedded object goes: x and sizes in screen
+// pixels (x moved right by shift), the bottom y in printer pixels.
+struct GraphicPlace {
+  WORD x = 0, y = 0, width = 0, height = 0;
+};
+GraphicPlace PlaceGraphic(ReportRun* run, const ItemOutput& item, LONG shift, LONG y);
+// A record the library refused: the memory message once, run state -1; 0.
+int RefuseGraphic(ReportRun* run);

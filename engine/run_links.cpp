@@ -2,6 +2,7 @@
 // calculated-fields pass and the totals the run calls, and the page
 // mechanics and band sequencing the calculation side calls back.
 #include "engine/run_links.h"
+#include "engine/chart_output.h"
 
 #include "foundation/doc_base.h"
 #include "engine/run_report.h"
@@ -122,6 +123,7 @@ void InstallRunCalcHooks(ReportRun* run) {
   h.setCurrentColumn = HookSetCurrentColumn;
   h.startTestPattern = HookStartTestPattern;
   h.endTestPattern = HookEndTestPattern;
+  h.feedCharts = FeedRunCharts;
 }
 
 void InstallCalcLinks(RunLinks& links) {

@@ -1,6 +1,7 @@
 // One pass of a report run per copy: the records one by one with the group
 // breaks before each, the Record band with its page overflow, and at the end
 // the last footers, the Summary and the last page.
+#include "engine/chart_output.h"
 #include "engine/run_report.h"
 
 #include "foundation/doc_base.h"
@@ -111,6 +112,7 @@ void BeginPass(KmDocBase* doc, ReportRun* r) {
   r->recordsEnded = false;
   ResetPrintedOnceMarks(doc, -1);
   ResetRunPass(doc);
+  ResetRunCharts(doc);
   if (r->links.progress) {
     if (r->copies > 1) r->links.progress(doc, kProgressCopy, r->copyNumber);
     r->links.progress(doc, kProgressRecords, 0);

@@ -3,6 +3,7 @@
 #include "engine/run_report.h"
 #include "layout/page_setup.h"
 
+#include "engine/chart_output.h"
 #include "engine/doc_upkeep.h"
 #include "engine/sort_pass_link.h"
 #include "model/sort_pass.h"
@@ -278,13 +279,14 @@ void MarkFieldsForRun(KmDocBase* doc) {
 }
 
 // The query of the last run is kept while nothing it depends on changed.
-int PrepareReportData(KmDocBase* doc, ReportRun* r) {
+// reread: the records are read anew whatever changed (after the chart pre-pass).
+int PrepareReportData(KmDocBase* doc, ReportRun* r, bool reread = false) {
   CKmComposite* m = doc->m_pModel;
   if (!m) return 0;
   m->BuildFieldIndex();
   RunDataSignature now = r->links.dataSignature ? r->links.dataSignature(doc) : RunDataSignature{};
   // Without a record-position cache to replay, the rows are read again.
-  bool reuse = r->queryOpen && r->cacheValid && !r->dataChanged && now == r->lastSignature;
+  bool reuse = !reread && r->queryOpen && r->cacheValid && !r->dataChanged && now == r->lastSignature;
   if (!reuse) {
     if (r->queryOpen && r->links.closeQuery) r->links.closeQuery(doc);
     r->queryOpen = false;
@@ -308,6 +310,16 @@ int PrepareReportData(KmDocBase* doc, ReportRun* r) {
       if (r->links.reportEngineError) r->links.reportEngineError(doc, rc);
       return rc;
     }
+  }
+  // Header charts are filled by a pass over every record first; the run
+  // then reads the records from the first again.
+  if (!reread && HasHeaderCharts(doc)) {
+    if (int rc = RunChartPrepass(doc)) {
+      r->queryOpen = false;
+      if (r->links.reportEngineError) r->links.reportEngineError(doc, rc);
+      return rc;
+    }
+    return PrepareReportData(doc, r, true);
   }
   m->passPhase = kPhaseReportRun;
   return 0;

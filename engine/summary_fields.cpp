@@ -195,11 +195,10 @@ bool LevelPending(const RunCalcState* c, int level) {
 }
 
 void FeedCharts(RunCalcState* c, bool onlyPending) {
-  if (!Hook(c->hooks.hasCharts, c) || !c->hooks.feedChartValue || !c->hooks.chartLevel) return;
+  if (!c->hooks.feedCharts) return;
   for (int level = kRunGroupLevels; level >= 0; --level) {
     if (onlyPending && level < kRunGroupLevels && !LevelPending(c, level)) continue;
-    for (FieldDef* f = c->model->fieldList; f != nullptr; f = f->next)
-      if (f->value != nullptr && c->hooks.chartLevel(c->run, f) == level) c->hooks.feedChartValue(c->run, f);
+    c->hooks.feedCharts(c->run, level, !onlyPending);
   }
 }
 

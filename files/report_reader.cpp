@@ -5,6 +5,7 @@
 #include "files/report_reader.h"
 #include "layout/character_mode.h"
 
+#include "charts/chart.h"
 #include "foundation/band_lines.h"
 
 #include <strings.h>
@@ -835,18 +836,20 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
         hooks_.ShowWarning(doc_, GetResString(356, 0));
         return 0;
       }
-      (void)offset;
+      // Its top comes from the top offset once the lines are laid out, as for pictures.
+      x.head.height = static_cast<int32_t>(
+          std::clamp<int64_t>(int64_t(x.head.bottom) - x.head.top + 1, 1, int64_t(1) << 20));
+      // The chart object takes its own data; bytes of another form stay as
+      // they came, and a damaged chart is said once and kept unchanged.
+      auto chart = std::make_unique<CKmChart>(doc_.m_pModel);
+      if (!chart->Load(data.data(), data.size()) && chart->IsDamaged())
+        hooks_.ShowWarning(doc_, GetResString(356, 0));
+      x.chart.reset(std::move(chart));
       ChartTableEntry* added = t->charts.Append(x);
       if (added == nullptr) return kReadLibraryError;
-      // The chart's own data is kept as stored (the bytes after the head).
-      s_.charts.resize(static_cast<size_t>(t->charts.Count()));
-      s_.charts.back() = std::move(data);
-      s_.chartPlaces.resize(s_.charts.size());
+      places_.push_back({&added->head, offset, true, added->head.height});
+      s_.chartPlaces.resize(static_cast<size_t>(t->charts.Count()));
       ReportSettings::ChartPlace& kept = s_.chartPlaces.back();
-      kept.rect[0] = x.head.left;
-      kept.rect[1] = x.head.top;
-      kept.rect[2] = x.head.right;
-      kept.rect[3] = x.head.bottom;
       kept.line = x.head.bandLine;
       kept.bytes.assign(p + placeAt, p + placeAt + 29);
       return 0;
@@ -1404,6 +1407,13 @@ int Reader::EndRecord() {
     }
   }
   s_.layoutUnits[0] = s_.layoutUnits[1] = 100;
+  // A chart's stored place words go with the rectangle they were read into.
+  if (lt != nullptr)
+    for (int i = 0; i < lt->charts.Count() && static_cast<size_t>(i) < s_.chartPlaces.size(); ++i) {
+      const ReportItemHead& h = lt->charts.At(i)->head;
+      ReportSettings::ChartPlace& kept = s_.chartPlaces[static_cast<size_t>(i)];
+      kept.rect[0] = h.left, kept.rect[1] = h.top, kept.rect[2] = h.right, kept.rect[3] = h.bottom;
+    }
   if (st_.version < 7 && s_.oldLayout == 0) s_.oldLayout = 1;
   if (st_.secondOutputMode != 0 && lt != nullptr)
     for (TextItem* x = lt->textHead; x; x = x->nextText) x->head.flags |= st_.secondOutputMode;

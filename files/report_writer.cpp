@@ -3,6 +3,8 @@
 // (the in-use bit is inverted and texts trimmed in the bytes only).
 #include "files/report_writer.h"
 
+#include "charts/chart.h"
+
 #include <strings.h>
 
 #include <algorithm>
@@ -637,8 +639,14 @@ bool Writer::Items() {
       b.U32(static_cast<uint32_t>(h.bottom));
     }
     b.U8(h.bandLine);
-    // The chart object's own data, as it was read (charts are kept as data here).
-    if (static_cast<size_t>(i) < s_.charts.size()) b.Bytes(s_.charts[i].data(), s_.charts[i].size());
+    // The chart object's own data (bytes kept as data when there is no chart object).
+    if (const CKmChart* chart = ChartOf(x)) {
+      std::vector<uint8_t> own;
+      chart->Serialize(own);
+      b.Bytes(own.data(), own.size());
+    } else if (static_cast<size_t>(i) < s_.charts.size()) {
+      b.Bytes(s_.charts[i].data(), s_.charts[i].size());
+    }
     if (!PutLong(rec::Chart, b.Data().data(), b.Size())) return false;
   }
   return true;

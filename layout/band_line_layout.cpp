@@ -99,7 +99,8 @@ bool RelayoutAfterFontChange(LayoutTables& t, bool keep, int anchor) {
     if (IsTextLike(h)) {
       const int baseline = Baseline(h);
       h.lineOffset = h.bottom != 0 && r.bottom > baseline ? r.bottom - baseline : 0;
-    } else if (h.bottom < 0) {
+    } else if (h.bottom < 0 && !(h.flags & kItemKindChart)) {
+      // (A chart read before its lines were laid out stands above their bottom by its top offset.)
       h.lineOffset = 0;
     } else {
       if (IsLineOrBox(h) && !IsFreeform(r) && r.pixelHeight == h.bottom - h.top + 1) h.height = -1;

@@ -59,8 +59,7 @@ ChartTableEntry* DuplicateChart(LayoutTables& t, int index) {
   h.WaitCursor(true);
   ChartTableEntry copy = *src;
   copy.head.nextInOrder = copy.head.prevInOrder = nullptr;
-  copy.chart = h.CopyChart(src->chart);
-  copy.metafileCache = h.CopyChartPicture(src->metafileCache);
+  copy.metafileCache.KeepNewest();  // the copy (with its own chart object) starts from the shown picture
   ChartTableEntry* added = t.charts.Append(copy);
   h.WaitCursor(false);
   return added;

@@ -8,6 +8,7 @@
 #include "foundation/band_lines.h"
 #include "foundation/units.h"
 #include "core/fields.h"
+#include "platform/win/gdi.h"
 #include "platform/win/window.h"
 
 #include <cstdint>
@@ -108,10 +109,55 @@ struct PictureItem {
   HBITMAP screenBitmap = NoScreenBitmap();
 };
 
+// The chart object of a chart entry (the charts layer's CKmChart). Each
+// entry owns its own: a copied entry gets a copy of the chart.
+class ChartObject {
+ public:
+  virtual ~ChartObject() = default;
+  virtual std::unique_ptr<ChartObject> Clone() const = 0;
+};
+
+class OwnedChart {
+ public:
+  OwnedChart() = default;
+  explicit OwnedChart(std::unique_ptr<ChartObject> chart) : p_(std::move(chart)) {}
+  OwnedChart(const OwnedChart& o) : p_(o.p_ ? o.p_->Clone() : nullptr) {}
+  OwnedChart& operator=(const OwnedChart& o) {
+    if (this != &o) p_ = o.p_ ? o.p_->Clone() : nullptr;
+    return *this;
+  }
+  OwnedChart(OwnedChart&&) noexcept = default;
+  OwnedChart& operator=(OwnedChart&&) noexcept = default;
+  ChartObject* get() const { return p_.get(); }
+  void reset(std::unique_ptr<ChartObject> chart = nullptr) { p_ = std::move(chart); }
+
+ private:
+  std::unique_ptr<ChartObject> p_;
+};
+
+// The pictures drawn for a chart, newest last. A recording never changes,
+// so copies of an entry share them.
+class ChartPictures {
+ public:
+  HENHMETAFILE Newest() const { return list_.empty() ? nullptr : list_.back().get(); }
+  void Push(HENHMETAFILE picture) {
+    if (picture != nullptr) list_.emplace_back(picture, [](HENHMETAFILE m) { DeleteEnhMetaFile(m); });
+  }
+  // The designer keeps one; the page has copied what it drew.
+  void KeepNewest() {
+    if (list_.size() > 1) list_.erase(list_.begin(), list_.end() - 1);
+  }
+  void Clear() { list_.clear(); }
+  size_t Count() const { return list_.size(); }
+
+ private:
+  std::vector<std::shared_ptr<HENHMETAFILE__>> list_;
+};
+
 struct ChartTableEntry {
   ReportItemHead head;
-  void* chart = nullptr;          // the chart object
-  void* metafileCache = nullptr;  // its drawn picture
+  OwnedChart chart;              // the chart object
+  ChartPictures metafileCache;   // its drawn pictures
 };
 
 // A growable table of fixed records with a 16-bit count. Records never move.
@@ -164,9 +210,6 @@ class LayoutHooks {
   virtual bool BuildPictureBitmap(PictureItem& /*picture*/) { return false; }
   virtual void DeleteBitmap(HBITMAP /*bitmap*/) {}
   virtual void PictureRemoved() {}  // the picture palette is realised again
-  // A copy of the chart object and of its drawn picture.
-  virtual void* CopyChart(const void* chart) { return const_cast<void*>(chart); }
-  virtual void* CopyChartPicture(const void* cache) { return const_cast<void*>(cache); }
   virtual void RedrawAllPanes() {}
   // Stores the rectangle and sends the stored-rectangle hint.
   virtual void InvalidateViewRect(const RECT& /*rect*/) {}

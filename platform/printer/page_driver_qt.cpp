@@ -6,6 +6,7 @@
 #include "platform/printer/line_layout.h"
 #include "platform/printer/page_record.h"
 #include "platform/printer/printer_device_qt.h"
+#include "platform/win/ui_internal.h"
 
 #include <QImage>
 
@@ -275,10 +276,12 @@ class QtPageDriver : public PageDriver {
   int DrawChart(PageOutputState* s, const ChartRecord* rec) override {
     DriverRun* r = RunOf(s);
     if (!r || !r->pageOpen || !rec) return 0;
-    if (gMetafilePlayer && rec->metafile) {
+    if (rec->metafile) {
       QRectF t = GraphicRect(s, rec->x, rec->y, rec->width, rec->height);
       if (QPainter* p = r->page->BeginForeign()) {
-        gMetafilePlayer(rec->metafile, p, t.x(), t.y(), t.width(), t.height());
+        // The chart's picture is an enhanced metafile of the window layer unless a player says otherwise.
+        if (gMetafilePlayer) gMetafilePlayer(rec->metafile, p, t.x(), t.y(), t.width(), t.height());
+        else vt_ui::PlayEnhMetaFileOn(p, static_cast<HENHMETAFILE>(rec->metafile), t);
         r->page->EndForeign();
       }
     }

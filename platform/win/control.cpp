@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 #include <cstring>
@@ -77,6 +78,39 @@ class Host : public Base, public KeyPass {
 };
 
 HWND Self(QWidget* w) { return vt_ui::FromWidget(w); }
+
+// The items of an owner-drawn combo box's list, measured and drawn by the
+// combo box's parent through WM_MEASUREITEM and WM_DRAWITEM.
+class OwnerDrawnItems : public QStyledItemDelegate {
+ public:
+  OwnerDrawnItems(QComboBox* combo) : QStyledItemDelegate(combo), combo_(combo) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    HWND h = Self(combo_);
+    MEASUREITEMSTRUCT m{ODT_COMBOBOX, h ? static_cast<UINT>(GetDlgCtrlID(h)) : 0u, static_cast<UINT>(index.row()),
+                        static_cast<UINT>(option.rect.width()), 16, Data(index)};
+    if (h && GetParent(h)) SendMessageA(GetParent(h), WM_MEASUREITEM, m.CtlID, reinterpret_cast<LPARAM>(&m));
+    return QSize(std::max(1, option.rect.width()), static_cast<int>(m.itemHeight));
+  }
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    HWND h = Self(combo_);
+    if (h == nullptr || GetParent(h) == nullptr) return QStyledItemDelegate::paint(painter, option, index);
+    painter->save();
+    HDC dc = vt_ui::CreatePainterDC(painter, h);
+    const QRect r = option.rect;
+    DRAWITEMSTRUCT d{ODT_COMBOBOX, static_cast<UINT>(GetDlgCtrlID(h)), static_cast<UINT>(index.row()), ODA_DRAWENTIRE,
+                     (option.state & QStyle::State_Selected) ? static_cast<UINT>(ODS_SELECTED) : 0u, h, dc,
+                     RECT{r.left(), r.top(), r.right() + 1, r.bottom() + 1}, Data(index)};
+    SendMessageA(GetParent(h), WM_DRAWITEM, d.CtlID, reinterpret_cast<LPARAM>(&d));
+    ReleaseDC(nullptr, dc);
+    painter->restore();
+  }
+
+ private:
+  static ULONG_PTR Data(const QModelIndex& index) {
+    return static_cast<ULONG_PTR>(index.data(Qt::UserRole + 2).toLongLong());
+  }
+  QComboBox* combo_;
+};
 
 DWORD Type(HWND h, DWORD mask) { return h->style & mask; }
 
@@ -346,6 +380,7 @@ QWidget* CreateControlWidget(HWND h, QWidget* parent) {
     w = l;
   } else if (strcasecmp(cls.c_str(), "COMBOBOX") == 0) {
     auto* c = new Host<QComboBox>(parent);
+    if (h->style & CBS_OWNERDRAWFIXED) c->setItemDelegate(new OwnerDrawnItems(c));
     DWORD t = h->style & 3;
     c->setEditable(t == CBS_SIMPLE || t == CBS_DROPDOWN);
     QObject::connect(c, QOverload<int>::of(&QComboBox::activated), [c]() { NotifyParent(Self(c), CBN_SELCHANGE); });

@@ -82,7 +82,32 @@ enum : WORD { LBN_SELCHANGE = 1, LBN_DBLCLK = 2 };
 constexpr LRESULT LB_ERR = -1;
 
 // Combo boxes.
-enum : DWORD { CBS_SIMPLE = 1, CBS_DROPDOWN = 2, CBS_DROPDOWNLIST = 3, CBS_SORT = 0x100 };
+enum : DWORD { CBS_SIMPLE = 1, CBS_DROPDOWN = 2, CBS_DROPDOWNLIST = 3, CBS_OWNERDRAWFIXED = 0x10, CBS_HASSTRINGS = 0x200,
+               CBS_SORT = 0x100 };
+
+// Owner-drawn combo box items: the parent measures (WM_MEASUREITEM) and
+// draws (WM_DRAWITEM) each item of the open list; wParam is the control id.
+enum : UINT { WM_DRAWITEM = 0x002B, WM_MEASUREITEM = 0x002C };
+enum : UINT { ODT_COMBOBOX = 3, ODA_DRAWENTIRE = 1, ODS_SELECTED = 1, ODS_FOCUS = 0x10 };
+struct DRAWITEMSTRUCT {
+  UINT CtlType;
+  UINT CtlID;
+  UINT itemID;
+  UINT itemAction;
+  UINT itemState;
+  HWND hwndItem;
+  HDC hDC;
+  RECT rcItem;
+  ULONG_PTR itemData;
+};
+struct MEASUREITEMSTRUCT {
+  UINT CtlType;
+  UINT CtlID;
+  UINT itemID;
+  UINT itemWidth;
+  UINT itemHeight;
+  ULONG_PTR itemData;
+};
 enum : UINT {
   CB_GETEDITSEL = 0x0140, CB_LIMITTEXT = 0x0141, CB_ADDSTRING = 0x0143, CB_DELETESTRING = 0x0144,
   CB_GETCOUNT = 0x0146, CB_GETCURSEL = 0x0147, CB_GETLBTEXT = 0x0148, CB_GETLBTEXTLEN = 0x0149,

@@ -42,9 +42,6 @@ struct HICON__ {
   QPixmap pixmap;
 };
 
-struct HMETAFILE__ {
-  QPicture picture;
-};
 
 enum class DcKind { Screen, WindowOverlay, Paint, Memory, Metafile };
 
@@ -62,6 +59,7 @@ struct HDC__ {
   int bkMode = OPAQUE;
   UINT textAlign = TA_LEFT | TA_TOP;
   POINT pos{0, 0};
+  RECT frame{0, 0, 0, 0};  // enhanced metafiles: the frame given at creation
 };
 
 namespace {
@@ -482,6 +480,31 @@ BOOL PlayMetaFile(HDC dc, HMETAFILE mf) {
 BOOL DeleteMetaFile(HMETAFILE mf) {
   delete mf;
   return mf != nullptr;
+}
+
+HDC CreateEnhMetaFileA(HDC, LPCSTR, const RECT* frame, LPCSTR) {
+  HDC dc = CreateMetaFileA(nullptr);
+  if (dc && frame) dc->frame = *frame;
+  return dc;
+}
+
+HENHMETAFILE CloseEnhMetaFile(HDC dc) {
+  if (dc == nullptr || dc->kind != DcKind::Metafile) return nullptr;
+  const RECT f = dc->frame;
+  HMETAFILE mf = CloseMetaFile(dc);
+  if (mf == nullptr) return nullptr;
+  QRectF frame(f.left, f.top, f.right - f.left, f.bottom - f.top);
+  if (frame.isEmpty()) frame = mf->picture.boundingRect();
+  HENHMETAFILE out = vt_ui::NewEnhMetaFile(mf->picture, frame);
+  delete mf;
+  return out;
+}
+
+BOOL PlayEnhMetaFile(HDC dc, HENHMETAFILE mf, const RECT* r) {
+  QPainter* p = Prepare(dc);
+  if (p == nullptr || mf == nullptr || r == nullptr) return FALSE;
+  return vt_ui::PlayEnhMetaFileOn(p, mf, QRectF(r->left, r->top, r->right - r->left, r->bottom - r->top)) ? TRUE
+                                                                                                        : FALSE;
 }
 
 HGDIOBJ GetStockObject(int index) {

@@ -133,6 +133,17 @@ HDC CreateMetaFileA(LPCSTR fileName);
 HMETAFILE CloseMetaFile(HDC dc);
 BOOL PlayMetaFile(HDC dc, HMETAFILE metafile);
 BOOL DeleteMetaFile(HMETAFILE metafile);
+// Enhanced metafiles: a recorded picture with its frame (the recording's
+// extent in its own logical units), played scaled into a rectangle.
+struct HENHMETAFILE__;
+using HENHMETAFILE = HENHMETAFILE__*;
+HDC CreateEnhMetaFileA(HDC reference, LPCSTR fileName, const RECT* frame, LPCSTR description);
+HENHMETAFILE CloseEnhMetaFile(HDC dc);
+BOOL PlayEnhMetaFile(HDC dc, HENHMETAFILE metafile, const RECT* rect);
+HENHMETAFILE CopyEnhMetaFileA(HENHMETAFILE metafile, LPCSTR fileName);
+BOOL DeleteEnhMetaFile(HENHMETAFILE metafile);
+// The frame a picture was recorded in (left, top, right, bottom).
+BOOL GetEnhMetaFileFrame(HENHMETAFILE metafile, RECT* frame);
 
 HGDIOBJ GetStockObject(int index);
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);

@@ -20,6 +20,14 @@ class QContextMenuEvent;
 class QKeyEvent;
 class QPainter;
 
+struct HMETAFILE__ {
+  QPicture picture;
+};
+struct HENHMETAFILE__ {
+  QPicture picture;
+  QRectF frame;  // the part of the recording that maps onto a played rectangle
+};
+
 struct WindowClassRec {
   std::string name;
   WNDPROC proc;
@@ -109,6 +117,10 @@ HDC CreatePainterDC(QPainter* painter, HWND hwnd);
 void ReplayOverlay(HWND hwnd, QPainter* painter);
 // Font handles to Qt fonts, for controls.
 QFont FontOf(HFONT font);
+// Enhanced metafiles of recorded pictures, and their playing into a painter
+// (scaled so that the frame fills the target rectangle).
+HENHMETAFILE NewEnhMetaFile(const QPicture& picture, const QRectF& frame);
+bool PlayEnhMetaFileOn(QPainter* painter, HENHMETAFILE metafile, const QRectF& target);
 HFONT DefaultGuiFont();
 // Word-wrapped text layout shared by DrawTextA and the static control.
 int DrawTextImpl(const QFont& font, QPainter* painter, const char* text, int length, RECT* rect, UINT format);

@@ -287,6 +287,9 @@ void SyncGeometry(HWND hwnd) {
   RECT in = NonClientInsets(hwnd);
   int w = std::max<LONG>(0, hwnd->rect.right - hwnd->rect.left - in.left - in.right);
   int h = std::max<LONG>(0, hwnd->rect.bottom - hwnd->rect.top - in.top - in.bottom);
+  // A drop-down combo box's height counts its open list; closed it is one line high.
+  if (hwnd->cls && strcasecmp(hwnd->cls->name.c_str(), "COMBOBOX") == 0 && (hwnd->style & 3) != CBS_SIMPLE)
+    h = std::min(h, hwnd->widget->sizeHint().height());
   hwnd->widget->setGeometry(hwnd->rect.left + in.left, hwnd->rect.top + in.top, w, h);
 }
 

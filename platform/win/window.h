@@ -24,6 +24,7 @@ using HDC = HDC__*;
 using INT_PTR = intptr_t;
 using UINT_PTR = uintptr_t;
 using LONG_PTR = intptr_t;
+using ULONG_PTR = uintptr_t;
 using DWORD_PTR = uintptr_t;
 
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);

@@ -1,5 +1,8 @@
 #include "tests/engine/bandoutput/band_fixture.h"
 
+#include "charts/chart.h"
+#include "platform/win/ui_app.h"
+
 #include <gmock/gmock.h>
 
 #include <cstring>
@@ -88,4 +91,48 @@ TEST_F(AcrossRows, RowsKeepTogetherAndInvisiblePagesStillTakeTheirHeight) {
   ASSERT_EQ(Record("Fay", "f1"), 0);
   EXPECT_TRUE(driver.lines.empty());
   EXPECT_THAT(driver.log, ElementsAre("18:60", "18:60", "5:100:0", "5:100:0", "18:60"));
+}
+
+namespace {
+
+struct OneValue : ChartValueSource {
+  double value = 0;
+  bool Number(uint32_t, double* v) override { return *v = value, true; }
+  std::string Text(uint32_t) override { return std::string(); }
+};
+
+}  // namespace
+
+// A chart in a records-across Record band is drawn once per row and placed
+// at each record's place; its values are those collected up to the row.
+TEST_F(AcrossRows, AChartInTheRowIsPlacedForEachRecord) {
+  UiStartApplication();
+  name = AddTextField(AddLine(kBandRecord, 0, 360), 0, 10, "");
+  ChartTableEntry entry;
+  entry.head.flags = kItemKindChart;
+  entry.head.bandLine = 0;
+  entry.head.left = 20, entry.head.right = 139;
+  entry.head.top = 0, entry.head.bottom = 40;
+  entry.chart.reset(std::make_unique<CKmChart>(nullptr));
+  ChartTableEntry* added = layout.charts.Append(entry);
+  CKmChart* chart = ChartOf(*added);
+  chart->Settings().series = {{0, "n"}};
+  OneValue v;
+  for (double x : {3.0, 4.0}) {
+    v.value = x;
+    chart->FeedLevel(kChartLevelRecord, false, v);
+  }
+  Finish();
+  run.recordsAcrossExtra = 2;
+  s->columnWidth = 200;
+  for (const char* n : {"Ann", "Bob", "Cyd"}) {
+    std::strcpy(reinterpret_cast<char*>(name->value), n);
+    ASSERT_EQ(Band(kBandRecord), 0);
+  }
+  ASSERT_EQ(driver.charts.size(), 3u);
+  EXPECT_EQ(driver.charts[1].x - driver.charts[0].x, 200);
+  EXPECT_EQ(driver.charts[2].x - driver.charts[1].x, 200);
+  EXPECT_EQ(driver.charts[0].metafile, driver.charts[2].metafile);
+  EXPECT_GT(driver.charts[0].width, 100);
+  EXPECT_EQ(added->metafileCache.Count(), 1u);
 }

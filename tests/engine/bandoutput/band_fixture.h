@@ -32,6 +32,7 @@ class RecordingDriver : public StubPageDriver {
   std::vector<std::string> log;  // "5:h:v", "13:d:v", "18:band", "page"
   std::vector<LineBoxRecord> boxes, flatLines;
   std::vector<PictureRecord> pictures;
+  std::vector<ChartRecord> charts;
   LONG y = 0;
   LONG pageLength = 7920;
   int page = 1;
@@ -59,6 +60,7 @@ class RecordingDriver : public StubPageDriver {
   int EndBand(PageOutputState*, int band, int) override { return log.push_back("18:" + std::to_string(band)), 1; }
   int DrawBox(PageOutputState*, const LineBoxRecord* r) override { return boxes.push_back(*r), refuse == 19 ? 0 : 1; }
   int DrawPicture(PageOutputState*, const PictureRecord* r) override { return pictures.push_back(*r), 1; }
+  int DrawChart(PageOutputState*, const ChartRecord* r) override { return charts.push_back(*r), 1; }
   WORD CurrentY(PageOutputState*) override { return static_cast<WORD>(y); }
   int DrawLine(PageOutputState*, const LineBoxRecord* r) override { return flatLines.push_back(*r), 1; }
 
