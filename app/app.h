@@ -14,7 +14,7 @@ class CKmDoc;
 // The File menu's commands the document and the print run carry out: New,
 // Open, Print, Save, Save As and Properties. FALSE for any other command.
 BOOL DispatchFileCommand(CKmDoc& doc, UINT id);
-class CKmMainFrame;
+class CMainFrame;
 class CKmRepIO;
 
 // The run-and-end switch's position, program-wide (0: not given).
@@ -98,7 +98,7 @@ class CKmApp : public CKmAppCommandLine {
   int m_nExitCode = 0;
   CKmDoc* m_pDoc = nullptr;
   CommandLineActions m_defaultActions;
-  std::unique_ptr<CKmMainFrame> m_pFrame;
+  std::unique_ptr<CMainFrame> m_pFrame;
   std::unique_ptr<CKmDoc> m_pOwnDoc;  // the document, when the program made it
   std::unique_ptr<CKmRepIO> m_pRepIO;
   std::unique_ptr<CommandLineActions> m_pDocActions;

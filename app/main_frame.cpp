@@ -87,7 +87,7 @@ int ProfileInt(const char* key, int def) {
 }
 }  // namespace
 
-CKmMainFrame::~CKmMainFrame() {
+CMainFrame::~CMainFrame() {
   if (m_pDoc && m_pDoc->m_pMainFrame == this) m_pDoc->m_pMainFrame = nullptr;
   if (m_pDoc && m_pDoc->m_pView == &m_wndLayoutView) m_pDoc->m_pView = nullptr;
   if (AfxGetThread()->m_pMainWnd == this) AfxGetThread()->m_pMainWnd = nullptr;
@@ -101,7 +101,7 @@ CKmMainFrame::~CKmMainFrame() {
   if (m_hPtSizeAccel) DestroyAcceleratorTable(m_hPtSizeAccel);
 }
 
-BOOL CKmMainFrame::Create(CKmDoc* doc, const char* title) {
+BOOL CMainFrame::Create(CKmDoc* doc, const char* title) {
   if (IsWindow(m_hWnd) || !RegisterClasses()) return FALSE;
   m_pDoc = doc;
   m_wndStatusBar.m_pDoc = doc;
@@ -119,7 +119,7 @@ BOOL CKmMainFrame::Create(CKmDoc* doc, const char* title) {
   if (h == nullptr) return FALSE;
   m_hWnd = h;
   SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CKmMainFrame::WndProc));
+  SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CMainFrame::WndProc));
   if (!OnCreate()) {
     SetWindowLongPtrA(h, GWLP_USERDATA, 0);
     DestroyWindow(h);
@@ -131,7 +131,7 @@ BOOL CKmMainFrame::Create(CKmDoc* doc, const char* title) {
   return TRUE;
 }
 
-BOOL CKmMainFrame::OnCreate() {
+BOOL CMainFrame::OnCreate() {
   HMENU menu = LoadMenuA(nullptr, MAKEINTRESOURCEA(kMainMenuId));
   if (menu == nullptr || !SetMenu(m_hWnd, menu)) return FALSE;
   // The band pane and the ruler pane side by side; the ruler pane holds the layout view.
@@ -148,7 +148,7 @@ BOOL CKmMainFrame::OnCreate() {
   return TRUE;
 }
 
-BOOL CKmMainFrame::PreTranslateMessage(MSG* msg) {
+BOOL CMainFrame::PreTranslateMessage(MSG* msg) {
   if ((m_wState & (kFontBoxFocus | kSizeBoxFocus)) && m_hPtSizeAccel)
     return TranslateAcceleratorA(m_hWnd, m_hPtSizeAccel, msg);
   if (m_hooks.textEntryOpen && m_hooks.textEntryOpen(*this)) return FALSE;
@@ -156,7 +156,7 @@ BOOL CKmMainFrame::PreTranslateMessage(MSG* msg) {
   return FALSE;
 }
 
-void CKmMainFrame::RecalcLayout() {
+void CMainFrame::RecalcLayout() {
   if (!IsWindow(m_hWnd)) return;
   RECT c;
   GetClientRect(m_hWnd, &c);
@@ -172,11 +172,11 @@ void CKmMainFrame::RecalcLayout() {
   if (IsWindow(m_wndLayoutView.m_hWnd)) MoveWindow(m_wndLayoutView.m_hWnd, 0, 0, width, bottom - top, TRUE);
 }
 
-void CKmMainFrame::ShowTitleWindow(BOOL show) { ::ShowTitleWindow(this, show); }
+void CMainFrame::ShowTitleWindow(BOOL show) { ::ShowTitleWindow(this, show); }
 
-void CKmMainFrame::SetStatusText(const char* text) { m_wndStatusBar.SetPaneText(0, text ? text : ""); }
+void CMainFrame::SetStatusText(const char* text) { m_wndStatusBar.SetPaneText(0, text ? text : ""); }
 
-void CKmMainFrame::RestorePlacement() {
+void CMainFrame::RestorePlacement() {
   if (!IsWindow(m_hWnd) || IsWindowVisible(m_hWnd)) return;
   WINDOWPLACEMENT wp{};
   wp.length = sizeof wp;
@@ -200,7 +200,7 @@ void CKmMainFrame::RestorePlacement() {
   m_wndStatusBar.SetSinglePane(TRUE);
 }
 
-BOOL CKmMainFrame::BeginDeferredStart(UINT delayMs) {
+BOOL CMainFrame::BeginDeferredStart(UINT delayMs) {
   if (IsWindow(m_hWnd) && SetTimer(m_hWnd, kDeferredStartTimer, delayMs, nullptr) != 0) {
     EnableWindow(m_hWnd, FALSE);
     return TRUE;
@@ -210,10 +210,10 @@ BOOL CKmMainFrame::BeginDeferredStart(UINT delayMs) {
   return FALSE;
 }
 
-BOOL CKmMainFrame::ReportOpen() const { return m_pDoc != nullptr && m_pDoc->m_bReportOpen; }
-BOOL CKmMainFrame::OutputRunning() const { return m_pDoc != nullptr && m_pDoc->m_pRun != nullptr; }
+BOOL CMainFrame::ReportOpen() const { return m_pDoc != nullptr && m_pDoc->m_bReportOpen; }
+BOOL CMainFrame::OutputRunning() const { return m_pDoc != nullptr && m_pDoc->m_pRun != nullptr; }
 
-BOOL CKmMainFrame::IsCommandEnabled(UINT id) {
+BOOL CMainFrame::IsCommandEnabled(UINT id) {
   if (m_hooks.update) {
     int answer = m_hooks.update(*this, id);
     if (answer >= 0) return answer != 0;
@@ -232,7 +232,7 @@ BOOL CKmMainFrame::IsCommandEnabled(UINT id) {
   return FALSE;
 }
 
-BOOL CKmMainFrame::IsCommandChecked(UINT id) const {
+BOOL CMainFrame::IsCommandChecked(UINT id) const {
   if (m_pDoc == nullptr || !m_pDoc->m_bReportOpen) return FALSE;
   const DocSettings& s = m_pDoc->m_settings;
   switch (id) {
@@ -245,7 +245,7 @@ BOOL CKmMainFrame::IsCommandChecked(UINT id) const {
   }
 }
 
-void CKmMainFrame::UpdatePopup(HMENU popup) {
+void CMainFrame::UpdatePopup(HMENU popup) {
   int count = GetMenuItemCount(popup);
   for (int i = 0; i < count; ++i) {
     UINT id = GetMenuItemID(popup, i);
@@ -259,13 +259,13 @@ void CKmMainFrame::UpdatePopup(HMENU popup) {
   }
 }
 
-LRESULT CKmMainFrame::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<CKmMainFrame*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+LRESULT CMainFrame::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<CMainFrame*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcA(hwnd, msg, wParam, lParam);
   return self->Handle(hwnd, msg, wParam, lParam);
 }
 
-LRESULT CKmMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_SIZE:
       RecalcLayout();
@@ -297,7 +297,7 @@ LRESULT CKmMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-void CKmMainFrame::OnCommand(UINT id) {
+void CMainFrame::OnCommand(UINT id) {
   if (m_hooks.command && m_hooks.command(*this, id)) return;
   // While output runs the designer takes no commands.
   if (OutputRunning()) return;
@@ -327,7 +327,7 @@ void CKmMainFrame::OnCommand(UINT id) {
   }
 }
 
-void CKmMainFrame::OnClose() {
+void CMainFrame::OnClose() {
   if (OutputRunning() || m_pPreviewView) {
     // The run stops at its next check; the frame stays.
     if (m_pDoc) m_pDoc->m_nRunState = -3;
@@ -341,7 +341,7 @@ void CKmMainFrame::OnClose() {
   DestroyWindow(m_hWnd);
 }
 
-void CKmMainFrame::WritePlacement() {
+void CMainFrame::WritePlacement() {
   WINDOWPLACEMENT wp{};
   wp.length = sizeof wp;
   if (!GetWindowPlacement(m_hWnd, &wp)) return;
@@ -352,7 +352,7 @@ void CKmMainFrame::WritePlacement() {
   WriteIniInt(kFrameSection, "Bottom", wp.rcNormalPosition.bottom);
 }
 
-void CKmMainFrame::OnDestroy() {
+void CMainFrame::OnDestroy() {
   SetPreTranslateFilter(m_hWnd, {});
   WritePlacement();
   WriteIniInt("Save List", "BandWidth", m_nBandWidth);
@@ -364,7 +364,7 @@ void CKmMainFrame::OnDestroy() {
   PostQuitMessage(0);
 }
 
-void CKmMainFrame::OnTimer(UINT_PTR id) {
+void CMainFrame::OnTimer(UINT_PTR id) {
   if (id != kDeferredStartTimer) return;
   KillTimer(m_hWnd, kDeferredStartTimer);
   EnableWindow(m_hWnd, TRUE);
@@ -417,7 +417,7 @@ LRESULT DeviceRemovalAnswer(UINT event, UINT deviceType, DWORD unitMask, DWORD r
   return query ? kBroadcastQueryDeny : 1;
 }
 
-LRESULT CKmMainFrame::OnDeviceChange(UINT event, UINT deviceType, DWORD unitMask) {
+LRESULT CMainFrame::OnDeviceChange(UINT event, UINT deviceType, DWORD unitMask) {
   if (m_pDoc == nullptr) return 1;
   DWORD report = 0, program = 0;
   if (CKmComposite* model = m_pDoc->m_pModel)

@@ -15,7 +15,7 @@
 #include <vector>
 
 class CKmDoc;
-class CKmMainFrame;
+class CMainFrame;
 
 // Volume removal: events and the answer that refuses a query.
 constexpr UINT kDeviceQueryRemove = 0x8001;
@@ -39,21 +39,21 @@ constexpr UINT kLayoutViewId = 59648;  // the splitter's first pane id
 // whether the report may be closed.
 struct FrameHooks {
   // TRUE when the command was handled.
-  std::function<BOOL(CKmMainFrame&, UINT id)> command;
+  std::function<BOOL(CMainFrame&, UINT id)> command;
   // -1 leaves the command to the frame's own rule; 0 or 1 disables or enables it.
-  std::function<int(CKmMainFrame&, UINT id)> update;
-  std::function<void(CKmMainFrame&)> startChoice;
-  std::function<BOOL(CKmMainFrame&)> saveModified;
+  std::function<int(CMainFrame&, UINT id)> update;
+  std::function<void(CMainFrame&)> startChoice;
+  std::function<BOOL(CMainFrame&)> saveModified;
   // Whether the layout's in-place text entry is open (its keys are its own then).
-  std::function<BOOL(CKmMainFrame&)> textEntryOpen;
+  std::function<BOOL(CMainFrame&)> textEntryOpen;
 };
 
-class CKmMainFrame : public CWnd {
+class CMainFrame : public CWnd {
  public:
-  CKmMainFrame() = default;
-  ~CKmMainFrame() override;
-  CKmMainFrame(const CKmMainFrame&) = delete;
-  CKmMainFrame& operator=(const CKmMainFrame&) = delete;
+  CMainFrame() = default;
+  ~CMainFrame() override;
+  CMainFrame(const CMainFrame&) = delete;
+  CMainFrame& operator=(const CMainFrame&) = delete;
 
   // The frame window, hidden, with its menu, panes, layout view and status line.
   BOOL Create(CKmDoc* doc, const char* title);
