@@ -20,7 +20,6 @@
 
 namespace {
 constexpr const char* kFrameClass = "KmMainFrame";
-constexpr const char* kPaneClass = "KmPane";
 constexpr const char* kFrameSection = "Frame";
 constexpr int kNoEdge = -32000;
 constexpr int kMaxEdge = 32767;
@@ -63,10 +62,6 @@ Rule RuleOf(UINT id) {
   return Rule::kDesigner;
 }
 
-LRESULT PaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcA(hwnd, msg, wParam, lParam);
-}
-
 bool RegisterClasses() {
   static bool done = false;
   if (done) return true;
@@ -74,11 +69,7 @@ bool RegisterClasses() {
   frame.lpfnWndProc = DefWindowProcA;
   frame.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   frame.lpszClassName = kFrameClass;
-  WNDCLASSA pane{};
-  pane.lpfnWndProc = PaneProc;
-  pane.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  pane.lpszClassName = kPaneClass;
-  done = RegisterClassA(&frame) != 0 && RegisterClassA(&pane) != 0;
+  done = RegisterClassA(&frame) != 0;
   return done;
 }
 
@@ -88,6 +79,7 @@ int ProfileInt(const char* key, int def) {
 }  // namespace
 
 CMainFrame::~CMainFrame() {
+  if (m_pDoc && m_pDoc->m_pViews == &m_panes) m_pDoc->m_pViews = nullptr;
   if (m_pDoc && m_pDoc->m_pMainFrame == this) m_pDoc->m_pMainFrame = nullptr;
   if (m_pDoc && m_pDoc->m_pView == &m_wndLayoutView) m_pDoc->m_pView = nullptr;
   if (AfxGetThread()->m_pMainWnd == this) AfxGetThread()->m_pMainWnd = nullptr;
@@ -137,10 +129,14 @@ BOOL CMainFrame::OnCreate() {
   // The band pane and the ruler pane side by side; the ruler pane holds the layout view.
   m_nBandWidth = static_cast<int>(GetPrivateProfileIntA("Save List", "BandWidth", 80, SettingsIniPath().c_str()));
   if (m_nBandWidth < 0 || m_nBandWidth > 2000) m_nBandWidth = 80;
-  m_hBandPane = CreateWindowExA(0, kPaneClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, m_hWnd, nullptr, nullptr, nullptr);
-  m_hRulerPane = CreateWindowExA(0, kPaneClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, m_hWnd, nullptr, nullptr, nullptr);
-  if (m_hBandPane == nullptr || m_hRulerPane == nullptr) return FALSE;
-  if (!m_wndLayoutView.Create(m_hRulerPane, kLayoutViewId)) return FALSE;
+  if (!m_wndBandView.Create(m_hWnd, kBandPaneId)) return FALSE;
+  if (!m_wndRulerView.Create(m_hWnd, kLayoutViewId, &m_wndLayoutView, m_pDoc)) return FALSE;
+  m_pBandView = &m_wndBandView;
+  m_wndBandView.SetWidth(m_nBandWidth);
+  m_wndBandView.CacheDocument(m_pDoc, &m_wndLayoutView);
+  m_wndLayoutView.AttachFrameAndDocument(m_pDoc, &m_viewHost);
+  m_wndLayoutView.SetPanes(&m_wndBandView, &m_wndRulerView);
+  if (m_pDoc && m_pDoc->m_pViews == nullptr) m_pDoc->m_pViews = &m_panes;
   if (!m_wndStatusBar.Create(m_hWnd)) return FALSE;
   TrackWindowGeometry(m_hWnd);
   SetPreTranslateFilter(m_hWnd, [this](MSG* msg) { return PreTranslateMessage(msg); });
@@ -165,11 +161,13 @@ void CMainFrame::RecalcLayout() {
   int bottom = std::max<int>(top, c.bottom - statusHeight);
   if (IsWindow(m_wndStatusBar.m_hWnd)) MoveWindow(m_wndStatusBar.m_hWnd, 0, bottom, c.right, statusHeight, TRUE);
   int band = std::min<int>(m_nBandWidth, std::max<int>(0, c.right - kSplitterGap));
-  if (IsWindow(m_hBandPane)) MoveWindow(m_hBandPane, 0, top, band, bottom - top, TRUE);
+  if (IsWindow(m_wndBandView.m_hWnd)) MoveWindow(m_wndBandView.m_hWnd, 0, top, band, bottom - top, TRUE);
   int x = band + kSplitterGap;
   int width = std::max<int>(0, c.right - x);
-  if (IsWindow(m_hRulerPane)) MoveWindow(m_hRulerPane, x, top, width, bottom - top, TRUE);
-  if (IsWindow(m_wndLayoutView.m_hWnd)) MoveWindow(m_wndLayoutView.m_hWnd, 0, 0, width, bottom - top, TRUE);
+  if (IsWindow(m_wndRulerView.m_hWnd)) {
+    MoveWindow(m_wndRulerView.m_hWnd, x, top, width, bottom - top, TRUE);
+    m_wndRulerView.RepositionBars();
+  }
 }
 
 void CMainFrame::ShowTitleWindow(BOOL show) { ::ShowTitleWindow(this, show); }
@@ -218,6 +216,8 @@ BOOL CMainFrame::IsCommandEnabled(UINT id) {
     int answer = m_hooks.update(*this, id);
     if (answer >= 0) return answer != 0;
   }
+  CCmdUI ui(id);
+  if (m_wndLayoutView.UpdateCommand(&ui)) return ui.m_bEnabled;
   switch (RuleOf(id)) {
     case Rule::kAlways:
       return TRUE;
@@ -234,6 +234,8 @@ BOOL CMainFrame::IsCommandEnabled(UINT id) {
 
 BOOL CMainFrame::IsCommandChecked(UINT id) const {
   if (m_pDoc == nullptr || !m_pDoc->m_bReportOpen) return FALSE;
+  CCmdUI ui(id);
+  if (const_cast<CKmView&>(m_wndLayoutView).UpdateCommand(&ui) && ui.m_bCheckSet) return ui.m_nCheck != 0;
   const DocSettings& s = m_pDoc->m_settings;
   switch (id) {
     case kCmdHorzRuler: return s.shHzRul != 0;
@@ -253,6 +255,9 @@ void CMainFrame::UpdatePopup(HMENU popup) {
     UINT pos = static_cast<UINT>(i);
     UINT check = IsCommandChecked(id) ? MF_CHECKED : MF_UNCHECKED;
     const char* text = id == kCmdHelpTopics ? m_szHelpTopicsText : id == kCmdAbout ? m_szAboutText : nullptr;
+    // The view's update handlers name some items by the state (Undo, Paste, Clear, Master Table).
+    CCmdUI ui(id);
+    if (!text && m_wndLayoutView.UpdateCommand(&ui) && ui.m_bTextSet) text = ui.m_strText.c_str();
     if (text && text[0]) ModifyMenuA(popup, pos, MF_BYPOSITION | MF_STRING, id, text);
     EnableMenuItem(popup, pos, MF_BYPOSITION | (IsCommandEnabled(id) ? MF_ENABLED : MF_GRAYED));
     CheckMenuItem(popup, pos, MF_BYPOSITION | check);
@@ -299,6 +304,7 @@ LRESULT CMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void CMainFrame::OnCommand(UINT id) {
   if (m_hooks.command && m_hooks.command(*this, id)) return;
+  if (m_wndLayoutView.OnCommand(id)) return;
   // While output runs the designer takes no commands.
   if (OutputRunning()) return;
   switch (id) {
@@ -315,7 +321,7 @@ void CMainFrame::OnCommand(UINT id) {
       break;
     case kCmdExit:
       m_bClosing = TRUE;
-      if ((m_wState & kMouseActionBits) == 0 && (!m_hooks.saveModified || m_hooks.saveModified(*this))) {
+      if ((m_wndLayoutView.Mode() & kMouseActionBits) == 0 && (!m_hooks.saveModified || m_hooks.saveModified(*this))) {
         m_wState = 0;
         DestroyWindow(m_hWnd);
       } else {

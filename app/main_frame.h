@@ -33,6 +33,7 @@ LRESULT DeviceRemovalAnswer(UINT event, UINT deviceType, DWORD unitMask, DWORD r
 constexpr UINT kMainMenuId = 10029;
 constexpr UINT kDeferredStartTimer = 100;
 constexpr UINT kLayoutViewId = 59648;  // the splitter's first pane id
+constexpr UINT kBandPaneId = 59649;
 
 // What the frame's neighbours hang on it: the document's and the program's
 // command handlers, their enable rules, the start choice and the question
@@ -78,14 +79,17 @@ class CMainFrame : public CWnd {
   BOOL PreTranslateMessage(MSG* msg);
   // A volume is being or has been removed: warns when the report uses it.
   LRESULT OnDeviceChange(UINT event, UINT deviceType, DWORD unitMask);
-  HWND GetBandPane() const { return m_hBandPane; }
-  HWND GetRulerPane() const { return m_hRulerPane; }
+  HWND GetBandPane() const { return m_wndBandView.m_hWnd; }
+  HWND GetRulerPane() const { return m_wndRulerView.m_hWnd; }
   int GetBandWidth() const { return m_nBandWidth; }
 
   WORD m_wState = 0;  // the mode word; 0x8000 and above: a modal dialog of the program is running
   CKmStatusBar m_wndStatusBar;
-  CKmView m_wndLayoutView;  // the layout view the ruler pane holds
+  CBandView m_wndBandView;    // the splitter's left pane
+  CRulerView m_wndRulerView;  // the right pane: rulers, scroll bars and the layout view
+  CKmView m_wndLayoutView;    // the layout view the ruler pane holds
   CKmView* m_pLayoutView = nullptr;
+  CBandView* m_pBandView = nullptr;
   CKmDoc* m_pDoc = nullptr;
   BOOL m_bClosing = FALSE;
   UINT m_nHelpContext = 0;
@@ -114,7 +118,7 @@ class CMainFrame : public CWnd {
 
   HACCEL m_hLayoutAccel = nullptr;
   HACCEL m_hPtSizeAccel = nullptr;
-  HWND m_hBandPane = nullptr;
-  HWND m_hRulerPane = nullptr;
   int m_nBandWidth = 80;
+  CKmViewHost m_viewHost{*this, m_pDoc};
+  FramePanes m_panes{*this};
 };

@@ -310,7 +310,6 @@ TEST_F(FrameTest, StatusLineFormsTextsAndPosition) {
   doc.m_bReportOpen = TRUE;
   doc.m_settings.rulPit = 8;
   doc.m_pView = frame.m_pLayoutView;
-  frame.m_pLayoutView->m_nCaretLine = 0;
   frame.m_pLayoutView->m_nCaretX = 120;
   bar.ShowPosition();
   EXPECT_STREQ(bar.GetPositionText(), "Line:   1   Inch: 1.25");
