@@ -374,6 +374,8 @@ CKmApp::CKmApp() : m_pLibraryManager(new CExplicitLibraryManager) {
 }
 
 CKmApp::~CKmApp() {
+  // The frame and its panes reach into the document: they go first.
+  m_pFrame.reset();
   FreeOptionalDll();
   if (GetPrintRunContext().driver != nullptr) {
     FreePrinterLibrary(GetPrintRunContext().driver);

@@ -4,6 +4,7 @@
 #include "designer/design_view.h"
 #include "expr/value_format.h"
 #include "foundation/doc_base.h"
+#include "foundation/heap_strings.h"
 #include "platform/win/resources.h"
 #include "layout/field_width.h"
 #include "layout/fonts.h"
@@ -350,8 +351,8 @@ std::string ItemDisplayText(CKmView& view, const ReportItemHead& item) {
   if (item.flags & kItemGraphicKinds) return std::string();
   const TextItem& x = reinterpret_cast<const TextItem&>(item);
   if (x.text == nullptr) return std::string();
-  // The block holds width characters and its end.
-  return std::string(x.text, strnlen(x.text, std::max<size_t>(item.width, 1)));
+  // The text ends at its zero, and never beyond its own block.
+  return std::string(x.text, strnlen(x.text, HeapBlockSize(x.text)));
 }
 
 void DrawLayoutView(CKmView& view, HDC dc, const RECT& update) {
