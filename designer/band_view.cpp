@@ -37,21 +37,11 @@ void HLine(HDC dc, int x1, int x2, int y, HGDIOBJ pen) {
 }
 }  // namespace
 
-CBandView::~CBandView() {
-  if (IsWindow(m_hWnd)) {
-    SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
-    DestroyWindow(m_hWnd);
-  }
-}
+CBandView::~CBandView() { DestroyOwnWindow(); }
 
 BOOL CBandView::Create(HWND parent, UINT id) {
   if (!RegisterBandClass()) return FALSE;
-  m_hWnd = CreateWindowExA(0, kBandClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent,
-                           reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), nullptr, nullptr);
-  if (m_hWnd == nullptr) return FALSE;
-  SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CBandView::WndProc));
-  return TRUE;
+  return CreateChild(kBandClass, WS_VISIBLE, parent, id);
 }
 
 LayoutTables* CBandView::Layout() const { return m_pDoc ? m_pDoc->m_pLayout : nullptr; }
@@ -327,13 +317,7 @@ void CBandView::OnRButtonDown(int x, int y) {
   m_bRButtonDown = FALSE;
 }
 
-LRESULT CBandView::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<CBandView*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcA(hwnd, msg, wParam, lParam);
-  return self->Handle(msg, wParam, lParam);
-}
-
-LRESULT CBandView::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CBandView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
   switch (msg) {
     case WM_PAINT: {

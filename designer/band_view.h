@@ -45,8 +45,7 @@ class CBandView : public CWnd {
   int AnchorLine() const { return m_nAnchor; }
 
  private:
-  static LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
   void OnDraw(HDC dc);
   void DrawEdgeMark(HDC dc, int right, int y, bool down);
   void OnLButtonDown(WPARAM keys, int x, int y);

@@ -299,11 +299,7 @@ void CKmView::CaretTop() {
   m_nCaretX = 0;
   t.scrollX = 0;
   t.scrollY = 0;
-  if (scrolled)
-    RedrawAllPanes();
-  else if (m_pBandView)
-    m_pBandView->RedrawBandPane();
-  UpdateCaretAndStatus(TRUE);
+  RedrawAfterJump(scrolled);
 }
 
 void CKmView::CaretToLine(int line) {
@@ -317,7 +313,11 @@ void CKmView::CaretToLine(int line) {
   t.currentLine = line;
   t.caretY = r->baseline;
   t.scrollY = std::max(0, r->bottom - ClientHeight() - 1 + r->pixelHeight);
-  if (t.scrollY != oldY || t.scrollX != oldX)
+  RedrawAfterJump(t.scrollY != oldY || t.scrollX != oldX);
+}
+
+void CKmView::RedrawAfterJump(bool scrolled) {
+  if (scrolled)
     RedrawAllPanes();
   else if (m_pBandView)
     m_pBandView->RedrawBandPane();

@@ -29,21 +29,14 @@ bool RegisterViewClass() {
 }  // namespace
 
 CKmView::~CKmView() {
-  if (IsWindow(m_hWnd)) {
-    SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
-    DestroyWindow(m_hWnd);
-  }
+  DestroyOwnWindow();
   for (HPEN* pen : {&m_hDotPen, &m_hDashDotPen, &m_hGreyPen, &m_hDashPen})
     if (*pen) DeleteObject(*pen);
 }
 
 BOOL CKmView::Create(HWND parent, UINT id) {
   if (!RegisterViewClass()) return FALSE;
-  m_hWnd = CreateWindowExA(0, kViewClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent,
-                           reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), nullptr, nullptr);
-  if (m_hWnd == nullptr) return FALSE;
-  SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CKmView::WndProc));
+  if (!CreateChild(kViewClass, WS_VISIBLE, parent, id)) return FALSE;
   m_hDotPen = CreatePen(PS_DOT, 1, RGB(0, 0, 0));
   m_hDashDotPen = CreatePen(PS_DASHDOT, 1, RGB(0, 0, 0));
   // Dark grey where the window itself is light grey, so the pen stays visible.
@@ -140,13 +133,7 @@ void CKmView::OnUpdate(int hint, void*) {
 
 // --- messages ---
 
-LRESULT CKmView::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<CKmView*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcA(hwnd, msg, wParam, lParam);
-  return self->Handle(msg, wParam, lParam);
-}
-
-LRESULT CKmView::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CKmView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
   switch (msg) {
     case WM_PAINT: {

@@ -164,6 +164,7 @@ class CKmView : public CWnd {
   void ShowObjectPopupMenu(int x, int y);
   void ShowLinePopupMenu(int x, int y);
   void ShowPopupForSelection();
+  void ApplyPopupStates(HMENU menu, BOOL& popupOpen);
 
   // The caret's x in layout pixels, and the pair the status line last showed (-1: none).
   int m_nCaretX = 0;
@@ -173,8 +174,7 @@ class CKmView : public CWnd {
   BOOL m_bMoveUndo = FALSE;
 
  private:
-  static LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
   void OnLButtonDown(WPARAM keys, int x, int y);
   void OnLButtonUp(int x, int y);
   void OnLButtonDblClk(WPARAM keys, int x, int y);
@@ -183,6 +183,8 @@ class CKmView : public CWnd {
   bool Guards() const;
   bool Beep();
   void DestroyCaretIfOwned();
+  // After the caret jumped: every pane when the view scrolled, else the band pane; then the hub.
+  void RedrawAfterJump(bool scrolled);
 
 
  public:

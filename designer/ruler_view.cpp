@@ -44,24 +44,14 @@ void Line(HDC dc, int x1, int y1, int x2, int y2, HGDIOBJ pen) {
 
 // --- the bars ---
 
-CRulerBar::~CRulerBar() {
-  if (IsWindow(m_hWnd)) {
-    SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
-    DestroyWindow(m_hWnd);
-  }
-}
+CRulerBar::~CRulerBar() { DestroyOwnWindow(); }
 
 BOOL CRulerBar::Create(HWND parent, KmDocBase* doc, DWORD style) {
   if (!RegisterClasses()) return FALSE;
   m_pDoc = doc;
   m_dwStyle = style & ~0x0F00u;
   const UINT id = Horizontal() ? kHBarId : kVBarId;
-  m_hWnd = CreateWindowExA(0, kRulerBarClass, "", WS_CHILD, 0, 0, 0, 0, parent,
-                           reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), nullptr, nullptr);
-  if (m_hWnd == nullptr) return FALSE;
-  SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CRulerBar::WndProc));
-  return TRUE;
+  return CreateChild(kRulerBarClass, 0, parent, id);
 }
 
 bool CRulerBar::Shown() const { return IsWindow(m_hWnd) && (GetWindowLongA(m_hWnd, GWL_STYLE) & WS_VISIBLE); }
@@ -239,36 +229,26 @@ void CRulerBar::PaintVertical(HDC dc, const RECT& paint) {
   DeleteObject(dark);
 }
 
-LRESULT CRulerBar::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<CRulerBar*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (self && msg == WM_PAINT) {
+LRESULT CRulerBar::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_PAINT) {
     PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
-    if (dc) self->OnPaint(dc, ps.rcPaint);
-    EndPaint(hwnd, &ps);
+    HDC dc = BeginPaint(m_hWnd, &ps);
+    if (dc) OnPaint(dc, ps.rcPaint);
+    EndPaint(m_hWnd, &ps);
     return 0;
   }
-  return DefWindowProcA(hwnd, msg, wParam, lParam);
+  return DefWindowProcA(m_hWnd, msg, wParam, lParam);
 }
 
 // --- the pane ---
 
-CRulerView::~CRulerView() {
-  if (IsWindow(m_hWnd)) {
-    SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
-    DestroyWindow(m_hWnd);
-  }
-}
+CRulerView::~CRulerView() { DestroyOwnWindow(); }
 
 BOOL CRulerView::Create(HWND parent, UINT id, CKmView* view, KmDocBase* doc) {
   if (!RegisterClasses() || view == nullptr) return FALSE;
   m_pView = view;
   m_pDoc = doc;
-  m_hWnd = CreateWindowExA(0, kRulerViewClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent,
-                           reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), nullptr, nullptr);
-  if (m_hWnd == nullptr) return FALSE;
-  SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CRulerView::WndProc));
+  if (!CreateChild(kRulerViewClass, WS_VISIBLE, parent, id)) return FALSE;
   if (!view->Create(m_hWnd, kLayoutViewId)) return FALSE;
   m_wndHBar.SetSibling(&m_wndVBar);
   m_wndVBar.SetSibling(&m_wndHBar);
@@ -316,20 +296,18 @@ void CRulerView::OnUpdate(int hint) {
     InvalidateRect(m_wndVBar.m_hWnd, nullptr, TRUE);
 }
 
-LRESULT CRulerView::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<CRulerView*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcA(hwnd, msg, wParam, lParam);
+LRESULT CRulerView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_SIZE:
-      DefWindowProcA(hwnd, msg, wParam, lParam);
-      self->RepositionBars();
+      DefWindowProcA(m_hWnd, msg, wParam, lParam);
+      RepositionBars();
       return 0;
     case WM_HSCROLL:
     case WM_VSCROLL:
       // The layout view's own scroll bars stand beside it in this pane.
-      if (self->m_pView) return SendMessageA(self->m_pView->m_hWnd, msg, wParam, lParam);
+      if (m_pView) return SendMessageA(m_pView->m_hWnd, msg, wParam, lParam);
       return 0;
     default:
-      return DefWindowProcA(hwnd, msg, wParam, lParam);
+      return DefWindowProcA(m_hWnd, msg, wParam, lParam);
   }
 }

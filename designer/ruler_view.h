@@ -34,7 +34,7 @@ class CRulerBar : public CWnd {
   void OnPaint(HDC dc, const RECT& paint);
 
  private:
-  static LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
   void PaintHorizontal(HDC dc, const RECT& paint);
   void PaintVertical(HDC dc, const RECT& paint);
   int Offset() const;
@@ -63,7 +63,7 @@ class CRulerView : public CWnd {
   CKmView* LayoutView() const { return m_pView; }
 
  private:
-  static LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
   CKmView* m_pView = nullptr;
   KmDocBase* m_pDoc = nullptr;

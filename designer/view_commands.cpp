@@ -365,17 +365,22 @@ namespace {
 void Append(HMENU menu, UINT id, UINT text) { AppendMenuA(menu, MF_STRING, id, LoadResString(text).c_str()); }
 void Separator(HMENU menu) { AppendMenuA(menu, MF_SEPARATOR, 0, nullptr); }
 
-// Sets each item's state by the view's update handlers, as the menu opens.
-void ApplyStates(CKmView& view, HMENU menu) {
+}  // namespace
+
+// Sets each item's state by the view's update handlers as the menu opens,
+// with the popup's own flag up (the edit commands look at it).
+void CKmView::ApplyPopupStates(HMENU menu, BOOL& popupOpen) {
+  const BOOL was = popupOpen;
+  popupOpen = TRUE;
   for (int i = 0; i < GetMenuItemCount(menu); ++i) {
     const UINT id = GetMenuItemID(menu, i);
     if (id == 0 || id == kMenuItemMissing) continue;
     CCmdUI ui(id);
-    if (!view.UpdateCommand(&ui)) continue;
+    if (!UpdateCommand(&ui)) continue;
     EnableMenuItem(menu, static_cast<UINT>(i), MF_BYPOSITION | (ui.m_bEnabled ? MF_ENABLED : MF_GRAYED));
   }
+  popupOpen = was;
 }
-}  // namespace
 
 HMENU CKmView::BuildObjectPopup() {
   HMENU menu = CreatePopupMenu();
@@ -393,10 +398,7 @@ HMENU CKmView::BuildObjectPopup() {
   // OLE objects have no server to offer verbs here: only their picture can be saved.
   const ReportItemHead* one = CountSelected() == 1 ? FirstSelected() : nullptr;
   if (one && (one->flags & kItemKindOle)) Append(menu, kCmdSavePicture, 8209);
-  const BOOL was = m_bObjectPopupOpen;
-  m_bObjectPopupOpen = TRUE;
-  ApplyStates(*this, menu);
-  m_bObjectPopupOpen = was;
+  ApplyPopupStates(menu, m_bObjectPopupOpen);
   return menu;
 }
 
@@ -412,10 +414,7 @@ HMENU CKmView::BuildLinePopup() {
   Append(menu, kCmdJustify, 8213);
   Separator(menu);
   Append(menu, kCmdLineProperties, 8208);
-  const BOOL was = m_bLinePopupOpen;
-  m_bLinePopupOpen = TRUE;
-  ApplyStates(*this, menu);
-  m_bLinePopupOpen = was;
+  ApplyPopupStates(menu, m_bLinePopupOpen);
   return menu;
 }
 
