@@ -13,6 +13,9 @@
 #include "platform/win/placement.h"
 #include "platform/win/profile.h"
 #include "platform/win/resources.h"
+#include "platform/win/system_notices.h"
+#include "platform/win/caret.h"
+#include "layout/fonts.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -139,6 +142,7 @@ BOOL CMainFrame::OnCreate() {
   if (m_pDoc && m_pDoc->m_pViews == nullptr) m_pDoc->m_pViews = &m_panes;
   if (!m_wndStatusBar.Create(m_hWnd)) return FALSE;
   TrackWindowGeometry(m_hWnd);
+  SetSystemNoticeWindow(m_hWnd);
   SetPreTranslateFilter(m_hWnd, [this](MSG* msg) { return PreTranslateMessage(msg); });
   RecalcLayout();
   return TRUE;
@@ -296,10 +300,42 @@ LRESULT CMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_HELP:
       return TRUE;
+    case WM_ACTIVATE:
+      // Another window of the program takes over: the layout's caret goes.
+      if (LOWORD(wParam) == 0 && !(m_hooks.textEntryOpen && m_hooks.textEntryOpen(*this))) DestroyCaret();
+      break;
+    case WM_ACTIVATEAPP:
+      if (wParam && ReportOpen() && !OutputRunning() && m_pPreviewView == nullptr && m_wState < 0x8000)
+        m_wndLayoutView.UpdateCaretAndStatus(0);
+      break;
+    case WM_SYSCOLORCHANGE:
+      InvalidateRect(m_hWnd, nullptr, TRUE);
+      m_panes.UpdateAllViews(0, nullptr);
+      break;
+    case WM_SETTINGCHANGE:
+    case WM_FONTCHANGE:
+      OnFontsOrSettingsChanged(msg == WM_SETTINGCHANGE);
+      break;
+    case WM_QUERYENDSESSION:
+      // The user is asked about unsaved changes before the session may end.
+      return !m_hooks.saveModified || m_hooks.saveModified(*this);
+    case WM_ENDSESSION:
+      if (wParam && m_pDoc && m_pDoc->m_bSettingsRead) SaveSettingsOnExit(*m_pDoc);
+      break;
     default:
       break;
   }
   return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+void CMainFrame::OnFontsOrSettingsChanged(bool settings) {
+  if (m_pDoc == nullptr) return;
+  if (settings) ReadIntlSettings(*m_pDoc);
+  // While a run prints, its fonts stay as they are.
+  if (OutputRunning() || m_pPreviewView) return;
+  if (m_pDoc->m_pLayout && m_pDoc->m_pFonts)
+    ReloadFonts(*m_pDoc->m_pLayout, *m_pDoc->m_pFonts, m_pDoc->m_szPrinterDevice, m_pDoc->m_bReportOpen != 0);
+  if (ReportOpen()) m_wndLayoutView.RedrawAllPanes();
 }
 
 void CMainFrame::OnCommand(UINT id) {
@@ -360,6 +396,8 @@ void CMainFrame::WritePlacement() {
 
 void CMainFrame::OnDestroy() {
   SetPreTranslateFilter(m_hWnd, {});
+  SetSystemNoticeWindow(nullptr);
+  DestroyCaret();
   WritePlacement();
   WriteIniInt("Save List", "BandWidth", m_nBandWidth);
   KillTimer(m_hWnd, kDeferredStartTimer);

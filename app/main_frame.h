@@ -112,6 +112,8 @@ class CMainFrame : public CWnd {
   void OnClose();
   void OnDestroy();
   void OnTimer(UINT_PTR id);
+  // The desktop's fonts or settings changed: the layout's fonts are made again.
+  void OnFontsOrSettingsChanged(bool settings);
   void WritePlacement();
   BOOL ReportOpen() const;
   BOOL OutputRunning() const;

@@ -10,6 +10,7 @@
 #include "files/report_io.h"
 #include "foundation/units.h"
 #include "layout/page_setup.h"
+#include "platform/win/caret.h"
 #include "platform/win/menu.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
@@ -253,6 +254,22 @@ TEST_F(DesignerView, StatusLineFollowsTheCaretAndTheCurrentObject) {
   send(20014);
   ASSERT_NE(frame->m_pDoc->m_pLayout->currentItem, nullptr);
   EXPECT_STRNE(bar.GetPaneText(0), "");
+
+  // The system's notices: another window active takes the caret; the program
+  // active again brings it back; changed fonts are made again for every item.
+  ASSERT_TRUE(GetShownCaret(nullptr, nullptr));
+  SendMessageA(frame->m_hWnd, WM_ACTIVATE, 0, 0);
+  EXPECT_FALSE(GetShownCaret(nullptr, nullptr));
+  SendMessageA(frame->m_hWnd, WM_ACTIVATEAPP, 1, 0);
+  HWND owner = nullptr;
+  EXPECT_TRUE(GetShownCaret(&owner, nullptr));
+  EXPECT_EQ(owner, view.m_hWnd);
+  SendMessageA(frame->m_hWnd, WM_FONTCHANGE, 0, 0);
+  for (TextItem* x = frame->m_pDoc->m_pLayout->textHead; x; x = x->nextText) EXPECT_NE(x->head.fontHandle, nullptr);
+  const RECT first = view.ViewRect(frame->m_pDoc->m_pLayout->textHead->head);
+  EXPECT_GT(first.right, first.left);
+  // An unchanged report lets the session end.
+  EXPECT_EQ(SendMessageA(frame->m_hWnd, WM_QUERYENDSESSION, 0, 0), 1);
 }
 
 TEST_F(DesignerView, ScreensSampleReportsInTheDesigner) {
