@@ -4,6 +4,7 @@
 #include "app/main_frame.h"
 #include "core/composite.h"
 #include "data/master_joins.h"
+#include "foundation/page_metrics.h"
 
 void FramePanes::UpdateAllViews(int hint, void* sender) {
   // Hint 0 (a report opened, made or closed) and the band-pane hint that ends
@@ -25,6 +26,8 @@ void FramePanes::SyncPanes() {
   CRulerView& rulers = frame_.m_wndRulerView;
   if (!IsWindow(rulers.m_hWnd)) return;
   const bool h = open && doc->m_settings.shHzRul, v = open && doc->m_settings.shVtRul;
+  // The horizontal ruler marks the right margin's column.
+  if (open) CalcPrintableWidth(*doc);
   if (rulers.HorizontalBar().Shown() != h) rulers.ShowBar(rulers.HorizontalBar(), h);
   if (rulers.VerticalBar().Shown() != v) rulers.ShowBar(rulers.VerticalBar(), v);
   rulers.RepositionBars();
