@@ -21,10 +21,9 @@ bool Automatic(const BandLineRec& r) { return r.heightMode == 0 || r.kind == kBa
 }  // namespace
 
 void CKmView::DestroyCaretIfOwned() {
-  HWND owner = nullptr;
+  // The program has one caret; the view makes it anew at every update.
   POINT p;
   if (GetCaretPos(&p)) DestroyCaret();
-  (void)owner;
 }
 
 void CKmView::UpdateCaretAndStatus(BOOL clearCurrent) {
@@ -100,16 +99,12 @@ void CKmView::CaretLeft(UINT command) {
   if (command == kCmdCtrlLeft) step *= 5;
   if (snap && x % cell != 0) step = x % cell;
   step = std::min(step, x);
-  int scrolled = 0;
   LayoutTables& t = *Layout();
   if (x - step < t.scrollX) {
-    const int old = t.scrollX;
     t.scrollX = std::max(0, t.scrollX - step);
-    scrolled = old - t.scrollX;
     RedrawLayoutAndHRuler();
   }
   m_nCaretX = x - step;
-  (void)scrolled;
   PlaceCaretAfterMove();
 }
 

@@ -197,7 +197,6 @@ class CKmView : public CWnd {
   void OnEscapeKey(UINT id);
   void OnPopupKey(UINT id);
   void OnViewToggle(UINT id);
-  void OnNotYet(UINT id);
   void OnUpdateAlways(CCmdUI* ui);
   void OnUpdateReport(CCmdUI* ui);
   void OnUpdateIdleKeys(CCmdUI* ui);

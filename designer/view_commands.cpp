@@ -239,8 +239,6 @@ void CKmView::OnViewToggle(UINT id) {
   }
 }
 
-void CKmView::OnNotYet(UINT) {}
-
 // --- update handlers: R report open, E no in-place entry, I idle, N no mouse action ---
 
 void CKmView::OnUpdateAlways(CCmdUI* ui) { ui->Enable(!EditorOpen()); }
