@@ -145,7 +145,7 @@ void DrawTextItem(CKmView& view, HDC dc, const ReportItemHead& item, bool select
   if (!selected && !fieldNames) {
     TextOutA(dc, item.left - sx, baseline, text.c_str(), static_cast<int>(length));
   } else {
-    ExtTextOutA(dc, item.left - sx + (isField && fieldNames ? 1 : 0), baseline, ETO_CLIPPED | (selected ? ETO_OPAQUE : 0),
+    ExtTextOutA(dc, item.left - sx + (isField && fieldNames ? 1 : 0), baseline, ETO_CLIPPED | (selected ? static_cast<UINT>(ETO_OPAQUE) : 0u),
                 &r, text.c_str(), length, nullptr);
   }
 }
