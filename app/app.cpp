@@ -478,6 +478,8 @@ CKmApp::CKmApp() : m_pLibraryManager(new CExplicitLibraryManager) {
 }
 
 CKmApp::~CKmApp() {
+  // The frame and its panes reach into the document: they go first.
+  m_pFrame.reset();
   FreeOptionalDll();
   if (GetPrintRunContext().driver != nullptr) {
     FreePrinterLibrary(GetPrintRunContext().driver);
@@ -519,16 +521,16 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
     m_pDoc = m_pOwnDoc.get();
   }
   // The frame and its view are made hidden; the start-up decides when they show.
-  m_pFrame.reset(new CKmMainFrame);
+  m_pFrame.reset(new CMainFrame);
   if (m_pFrame->Create(m_pDoc, m_szTitle)) {
     // Regional settings edited while the program runs reach the frame.
     WatchWinIni();
     AfxGetThread()->m_pMainWnd = m_pFrame.get();
     CKmDoc* doc = m_pDoc;
     if (!m_pFrame->m_hooks.startChoice)
-      m_pFrame->m_hooks.startChoice = [doc](CKmMainFrame&) { doc->DoFileNew(nullptr, 1, TRUE, FALSE); };
+      m_pFrame->m_hooks.startChoice = [doc](CMainFrame&) { doc->DoFileNew(nullptr, 1, TRUE, FALSE); };
     if (!m_pFrame->m_hooks.command)
-      m_pFrame->m_hooks.command = [doc](CKmMainFrame&, UINT id) { return DispatchFileCommand(*doc, id); };
+      m_pFrame->m_hooks.command = [doc](CMainFrame&, UINT id) { return DispatchFileCommand(*doc, id); };
   } else {
     m_pFrame.reset();
   }
@@ -566,7 +568,7 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
 
   BOOL fileGiven = FALSE;
   if (!ParseCommandLine(commandLine, &fileGiven)) return FALSE;
-  CKmMainFrame* frame = doc.m_pMainFrame;
+  CMainFrame* frame = doc.m_pMainFrame;
   const bool splash = !fileGiven && g_nGoSwitch == 0 && showCommand != kShowMinNoActive && m_bSplashEnabled;
   if (splash && frame != nullptr) frame->ShowTitleWindow(TRUE);
   ApplyLibraryArgument();

@@ -20,7 +20,7 @@ class TableChooser;
 StreamHooks& GetAppStreamHooks();
 // The chooser that offers another table when a report's table is missing (null: the typed name).
 void SetAppTableChooser(TableChooser* chooser);
-class CKmMainFrame;
+class CMainFrame;
 class CKmRepIO;
 
 // The run-and-end switch's position, program-wide (0: not given).
@@ -106,7 +106,7 @@ class CKmApp : public CKmAppCommandLine {
   int m_nExitCode = 0;
   CKmDoc* m_pDoc = nullptr;
   CommandLineActions m_defaultActions;
-  std::unique_ptr<CKmMainFrame> m_pFrame;
+  std::unique_ptr<CMainFrame> m_pFrame;
   std::unique_ptr<CKmDoc> m_pOwnDoc;  // the document, when the program made it
   std::unique_ptr<CKmRepIO> m_pRepIO;
   std::unique_ptr<CommandLineActions> m_pDocActions;

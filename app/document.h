@@ -24,7 +24,7 @@ class CKmDoc : public KmDocBase {
   bool GetModelTolerance(double* ratio) const override;
   void SetModelTolerance(int32_t units, double ratio) override;
 
-  CKmMainFrame* m_pMainFrame = nullptr;
+  CMainFrame* m_pMainFrame = nullptr;
   CKmView* m_pView = nullptr;
 
   // The framework's title; ignored while a library is open, so a save into a

@@ -1,32 +1,54 @@
 #include "app/layout_view.h"
 
-#include "platform/win/gdi.h"
+#include "app/document.h"
+#include "app/main_frame.h"
+#include "core/composite.h"
+#include "data/master_joins.h"
+#include "foundation/page_metrics.h"
 
-namespace {
-constexpr const char* kViewClass = "KmLayoutView";
-
-bool RegisterViewClass() {
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
-    wc.lpszClassName = kViewClass;
-    registered = RegisterClassA(&wc) != 0;
+void FramePanes::UpdateAllViews(int hint, void* sender) {
+  // Hint 0 (a report opened, made or closed) and the band-pane hint that ends
+  // every load bring the rulers and scroll bars in line with the switches.
+  if (hint == 0 || hint == kHintBandPane) SyncPanes();
+  if (hint == 0) {
+    if (IsWindow(frame_.m_wndLayoutView.m_hWnd)) InvalidateRect(frame_.m_wndLayoutView.m_hWnd, nullptr, TRUE);
+    frame_.m_wndBandView.RedrawBandPane();
+    return;
   }
-  return registered;
-}
-}  // namespace
-
-CKmView::~CKmView() {
-  if (IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
+  frame_.m_wndLayoutView.OnUpdate(hint, sender);
+  frame_.m_wndBandView.OnUpdate(hint);
+  frame_.m_wndRulerView.OnUpdate(hint);
 }
 
-BOOL CKmView::Create(HWND parent, UINT id) {
-  if (!RegisterViewClass()) return FALSE;
-  m_hWnd = CreateWindowExA(0, kViewClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent,
-                           reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), nullptr, nullptr);
-  return m_hWnd != nullptr;
+void FramePanes::SyncPanes() {
+  CKmDoc* doc = frame_.m_pDoc;
+  const bool open = doc != nullptr && doc->m_bReportOpen;
+  CRulerView& rulers = frame_.m_wndRulerView;
+  if (!IsWindow(rulers.m_hWnd)) return;
+  const bool h = open && doc->m_settings.shHzRul, v = open && doc->m_settings.shVtRul;
+  // The horizontal ruler marks the right margin's column.
+  if (open) CalcPrintableWidth(*doc);
+  if (rulers.HorizontalBar().Shown() != h) rulers.ShowBar(rulers.HorizontalBar(), h);
+  if (rulers.VerticalBar().Shown() != v) rulers.ShowBar(rulers.VerticalBar(), v);
+  rulers.RepositionBars();
+  frame_.m_wndLayoutView.UpdateScrollBars();
 }
 
-void CKmView::UpdateCaretAndStatus(BOOL) { ++m_caretUpdates; }
+WORD CKmViewHost::FrameMode() const { return frame_.m_wState; }
+bool CKmViewHost::OutputRunning() const { return doc_ != nullptr && doc_->m_pRun != nullptr; }
+void CKmViewHost::ShowPrompt(const ReportItemHead* object) { frame_.m_wndStatusBar.ShowPrompt(object, FALSE); }
+void CKmViewHost::ShowPosition() { frame_.m_wndStatusBar.ShowPosition(); }
+void CKmViewHost::ShowMessage(const char* text) { frame_.m_wndStatusBar.ShowMessage(text); }
+void CKmViewHost::RefreshStatus() { frame_.m_wndStatusBar.ShowPosition(); }
+void CKmViewHost::ShowReportName() { frame_.m_wndStatusBar.ShowReportName(); }
+BOOL CKmViewHost::ForwardCommand(UINT id) {
+  return frame_.m_hooks.command ? frame_.m_hooks.command(frame_, id) : FALSE;
+}
+int CKmViewHost::ForwardUpdate(UINT id) { return frame_.m_hooks.update ? frame_.m_hooks.update(frame_, id) : -1; }
+const char* CKmViewHost::GroupFieldName(int level) {
+  if (doc_ == nullptr || doc_->m_pModel == nullptr || level < 0 || level > 7) return nullptr;
+  CKmComposite& m = *doc_->m_pModel;
+  FieldDef* f = m.GetFieldAt(m.groupFields[level]);
+  return f ? f->name : nullptr;
+}
+bool CKmViewHost::IsSqlReport() { return doc_ != nullptr && doc_->m_pModel != nullptr && ::IsSqlReport(doc_->m_pModel); }

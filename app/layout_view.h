@@ -1,31 +1,45 @@
-// The layout view: the design surface in the frame's ruler pane. Until the
-// designer draws into it, it is a plain white pane that keeps the caret facts
-// the status line shows.
+// The program's side of the design surface: what the layout view asks of the
+// frame, the status line and the document, and the frame's panes as the
+// document's views (every redraw hint reaches them here).
 #pragma once
 
-#include "platform/mfc/afxwin.h"
-#include "platform/win/win_types.h"
-#include "platform/win/window.h"
+#include "designer/band_view.h"
+#include "designer/design_view.h"
+#include "designer/ruler_view.h"
+#include "foundation/doc_base.h"
 
-class CKmView : public CWnd {
+class CKmDoc;
+class CMainFrame;
+
+class CKmViewHost : public DesignerHost {
  public:
-  CKmView() = default;
-  ~CKmView() override;
-  CKmView(const CKmView&) = delete;
-  CKmView& operator=(const CKmView&) = delete;
-
-  BOOL Create(HWND parent, UINT id);
-  void UpdateCaretAndStatus(BOOL clear);
-  int CaretUpdates() const { return m_caretUpdates; }
-  // The status line formats the position again on its next refresh.
-  void ForgetShownPosition() { m_nShownLine = m_nShownX = -1; }
-
-  // The caret's band line and pixel column, and the pair the status line last showed (-1: none).
-  int m_nCaretLine = 0;
-  int m_nCaretX = 0;
-  int m_nShownLine = -1;
-  int m_nShownX = -1;
+  CKmViewHost(CMainFrame& frame, CKmDoc*& doc) : frame_(frame), doc_(doc) {}
+  WORD FrameMode() const override;
+  bool OutputRunning() const override;
+  void ShowPrompt(const ReportItemHead* object) override;
+  void ShowPosition() override;
+  void ShowMessage(const char* text) override;
+  void RefreshStatus() override;
+  void ShowReportName() override;
+  BOOL ForwardCommand(UINT id) override;
+  int ForwardUpdate(UINT id) override;
+  const char* GroupFieldName(int level) override;
+  bool IsSqlReport() override;
 
  private:
-  int m_caretUpdates = 0;
+  CMainFrame& frame_;
+  CKmDoc*& doc_;
+};
+
+// The band pane, the rulers and the layout view as the document's views.
+class FramePanes : public DocViews {
+ public:
+  explicit FramePanes(CMainFrame& frame) : frame_(frame) {}
+  void UpdateAllViews(int hint, void* sender) override;
+  // Rulers and scroll bars as the document's switches say, after a report
+  // is opened, made or closed.
+  void SyncPanes();
+
+ private:
+  CMainFrame& frame_;
 };

@@ -16,6 +16,9 @@
 #include "platform/win/placement.h"
 #include "platform/win/profile.h"
 #include "platform/win/resources.h"
+#include "platform/win/system_notices.h"
+#include "platform/win/caret.h"
+#include "layout/fonts.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,7 +26,6 @@
 
 namespace {
 constexpr const char* kFrameClass = "KmMainFrame";
-constexpr const char* kPaneClass = "KmPane";
 constexpr const char* kFrameSection = "Frame";
 constexpr int kNoEdge = -32000;
 constexpr int kMaxEdge = 32767;
@@ -66,10 +68,6 @@ Rule RuleOf(UINT id) {
   return Rule::kDesigner;
 }
 
-LRESULT PaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcA(hwnd, msg, wParam, lParam);
-}
-
 bool RegisterClasses() {
   static bool done = false;
   if (done) return true;
@@ -77,11 +75,7 @@ bool RegisterClasses() {
   frame.lpfnWndProc = DefWindowProcA;
   frame.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   frame.lpszClassName = kFrameClass;
-  WNDCLASSA pane{};
-  pane.lpfnWndProc = PaneProc;
-  pane.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  pane.lpszClassName = kPaneClass;
-  done = RegisterClassA(&frame) != 0 && RegisterClassA(&pane) != 0;
+  done = RegisterClassA(&frame) != 0;
   return done;
 }
 
@@ -90,7 +84,8 @@ int ProfileInt(const char* key, int def) {
 }
 }  // namespace
 
-CKmMainFrame::~CKmMainFrame() {
+CMainFrame::~CMainFrame() {
+  if (m_pDoc && m_pDoc->m_pViews == &m_panes) m_pDoc->m_pViews = nullptr;
   if (m_pDoc && m_pDoc->m_pMainFrame == this) m_pDoc->m_pMainFrame = nullptr;
   if (m_pDoc && m_pDoc->m_pView == &m_wndLayoutView) m_pDoc->m_pView = nullptr;
   if (AfxGetThread()->m_pMainWnd == this) AfxGetThread()->m_pMainWnd = nullptr;
@@ -104,7 +99,7 @@ CKmMainFrame::~CKmMainFrame() {
   if (m_hPtSizeAccel) DestroyAcceleratorTable(m_hPtSizeAccel);
 }
 
-BOOL CKmMainFrame::Create(CKmDoc* doc, const char* title) {
+BOOL CMainFrame::Create(CKmDoc* doc, const char* title) {
   if (IsWindow(m_hWnd) || !RegisterClasses()) return FALSE;
   m_pDoc = doc;
   m_wndStatusBar.m_pDoc = doc;
@@ -122,7 +117,7 @@ BOOL CKmMainFrame::Create(CKmDoc* doc, const char* title) {
   if (h == nullptr) return FALSE;
   m_hWnd = h;
   SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CKmMainFrame::WndProc));
+  SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CMainFrame::WndProc));
   if (!OnCreate()) {
     SetWindowLongPtrA(h, GWLP_USERDATA, 0);
     DestroyWindow(h);
@@ -134,24 +129,29 @@ BOOL CKmMainFrame::Create(CKmDoc* doc, const char* title) {
   return TRUE;
 }
 
-BOOL CKmMainFrame::OnCreate() {
+BOOL CMainFrame::OnCreate() {
   HMENU menu = LoadMenuA(nullptr, MAKEINTRESOURCEA(kMainMenuId));
   if (menu == nullptr || !SetMenu(m_hWnd, menu)) return FALSE;
   // The band pane and the ruler pane side by side; the ruler pane holds the layout view.
   m_nBandWidth = static_cast<int>(GetPrivateProfileIntA("Save List", "BandWidth", 80, SettingsIniPath().c_str()));
   if (m_nBandWidth < 0 || m_nBandWidth > 2000) m_nBandWidth = 80;
-  m_hBandPane = CreateWindowExA(0, kPaneClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, m_hWnd, nullptr, nullptr, nullptr);
-  m_hRulerPane = CreateWindowExA(0, kPaneClass, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, m_hWnd, nullptr, nullptr, nullptr);
-  if (m_hBandPane == nullptr || m_hRulerPane == nullptr) return FALSE;
-  if (!m_wndLayoutView.Create(m_hRulerPane, kLayoutViewId)) return FALSE;
+  if (!m_wndBandView.Create(m_hWnd, kBandPaneId)) return FALSE;
+  if (!m_wndRulerView.Create(m_hWnd, kLayoutViewId, &m_wndLayoutView, m_pDoc)) return FALSE;
+  m_pBandView = &m_wndBandView;
+  m_wndBandView.SetWidth(m_nBandWidth);
+  m_wndBandView.CacheDocument(m_pDoc, &m_wndLayoutView);
+  m_wndLayoutView.AttachFrameAndDocument(m_pDoc, &m_viewHost);
+  m_wndLayoutView.SetPanes(&m_wndBandView, &m_wndRulerView);
+  if (m_pDoc && m_pDoc->m_pViews == nullptr) m_pDoc->m_pViews = &m_panes;
   if (!m_wndStatusBar.Create(m_hWnd)) return FALSE;
   TrackWindowGeometry(m_hWnd);
+  SetSystemNoticeWindow(m_hWnd);
   SetPreTranslateFilter(m_hWnd, [this](MSG* msg) { return PreTranslateMessage(msg); });
   RecalcLayout();
   return TRUE;
 }
 
-BOOL CKmMainFrame::PreTranslateMessage(MSG* msg) {
+BOOL CMainFrame::PreTranslateMessage(MSG* msg) {
   if ((m_wState & (kFontBoxFocus | kSizeBoxFocus)) && m_hPtSizeAccel)
     return TranslateAcceleratorA(m_hWnd, m_hPtSizeAccel, msg);
   if (m_hooks.textEntryOpen && m_hooks.textEntryOpen(*this)) return FALSE;
@@ -159,7 +159,7 @@ BOOL CKmMainFrame::PreTranslateMessage(MSG* msg) {
   return FALSE;
 }
 
-void CKmMainFrame::RecalcLayout() {
+void CMainFrame::RecalcLayout() {
   if (!IsWindow(m_hWnd)) return;
   RECT c;
   GetClientRect(m_hWnd, &c);
@@ -168,18 +168,20 @@ void CKmMainFrame::RecalcLayout() {
   int bottom = std::max<int>(top, c.bottom - statusHeight);
   if (IsWindow(m_wndStatusBar.m_hWnd)) MoveWindow(m_wndStatusBar.m_hWnd, 0, bottom, c.right, statusHeight, TRUE);
   int band = std::min<int>(m_nBandWidth, std::max<int>(0, c.right - kSplitterGap));
-  if (IsWindow(m_hBandPane)) MoveWindow(m_hBandPane, 0, top, band, bottom - top, TRUE);
+  if (IsWindow(m_wndBandView.m_hWnd)) MoveWindow(m_wndBandView.m_hWnd, 0, top, band, bottom - top, TRUE);
   int x = band + kSplitterGap;
   int width = std::max<int>(0, c.right - x);
-  if (IsWindow(m_hRulerPane)) MoveWindow(m_hRulerPane, x, top, width, bottom - top, TRUE);
-  if (IsWindow(m_wndLayoutView.m_hWnd)) MoveWindow(m_wndLayoutView.m_hWnd, 0, 0, width, bottom - top, TRUE);
+  if (IsWindow(m_wndRulerView.m_hWnd)) {
+    MoveWindow(m_wndRulerView.m_hWnd, x, top, width, bottom - top, TRUE);
+    m_wndRulerView.RepositionBars();
+  }
 }
 
-void CKmMainFrame::ShowTitleWindow(BOOL show) { ::ShowTitleWindow(this, show); }
+void CMainFrame::ShowTitleWindow(BOOL show) { ::ShowTitleWindow(this, show); }
 
-void CKmMainFrame::SetStatusText(const char* text) { m_wndStatusBar.SetPaneText(0, text ? text : ""); }
+void CMainFrame::SetStatusText(const char* text) { m_wndStatusBar.SetPaneText(0, text ? text : ""); }
 
-void CKmMainFrame::RestorePlacement() {
+void CMainFrame::RestorePlacement() {
   if (!IsWindow(m_hWnd) || IsWindowVisible(m_hWnd)) return;
   WINDOWPLACEMENT wp{};
   wp.length = sizeof wp;
@@ -203,7 +205,7 @@ void CKmMainFrame::RestorePlacement() {
   m_wndStatusBar.SetSinglePane(TRUE);
 }
 
-BOOL CKmMainFrame::BeginDeferredStart(UINT delayMs) {
+BOOL CMainFrame::BeginDeferredStart(UINT delayMs) {
   if (IsWindow(m_hWnd) && SetTimer(m_hWnd, kDeferredStartTimer, delayMs, nullptr) != 0) {
     EnableWindow(m_hWnd, FALSE);
     return TRUE;
@@ -213,14 +215,16 @@ BOOL CKmMainFrame::BeginDeferredStart(UINT delayMs) {
   return FALSE;
 }
 
-BOOL CKmMainFrame::ReportOpen() const { return m_pDoc != nullptr && m_pDoc->m_bReportOpen; }
-BOOL CKmMainFrame::OutputRunning() const { return m_pDoc != nullptr && m_pDoc->m_pRun != nullptr; }
+BOOL CMainFrame::ReportOpen() const { return m_pDoc != nullptr && m_pDoc->m_bReportOpen; }
+BOOL CMainFrame::OutputRunning() const { return m_pDoc != nullptr && m_pDoc->m_pRun != nullptr; }
 
-BOOL CKmMainFrame::IsCommandEnabled(UINT id) {
+BOOL CMainFrame::IsCommandEnabled(UINT id) {
   if (m_hooks.update) {
     int answer = m_hooks.update(*this, id);
     if (answer >= 0) return answer != 0;
   }
+  CCmdUI ui(id);
+  if (m_wndLayoutView.UpdateCommand(&ui)) return ui.m_bEnabled;
   switch (RuleOf(id)) {
     case Rule::kAlways:
       return TRUE;
@@ -235,8 +239,10 @@ BOOL CKmMainFrame::IsCommandEnabled(UINT id) {
   return FALSE;
 }
 
-BOOL CKmMainFrame::IsCommandChecked(UINT id) const {
+BOOL CMainFrame::IsCommandChecked(UINT id) const {
   if (m_pDoc == nullptr || !m_pDoc->m_bReportOpen) return FALSE;
+  CCmdUI ui(id);
+  if (const_cast<CKmView&>(m_wndLayoutView).UpdateCommand(&ui) && ui.m_bCheckSet) return ui.m_nCheck != 0;
   const DocSettings& s = m_pDoc->m_settings;
   switch (id) {
     case kCmdHorzRuler: return s.shHzRul != 0;
@@ -248,7 +254,7 @@ BOOL CKmMainFrame::IsCommandChecked(UINT id) const {
   }
 }
 
-void CKmMainFrame::UpdatePopup(HMENU popup) {
+void CMainFrame::UpdatePopup(HMENU popup) {
   int count = GetMenuItemCount(popup);
   for (int i = 0; i < count; ++i) {
     UINT id = GetMenuItemID(popup, i);
@@ -256,19 +262,22 @@ void CKmMainFrame::UpdatePopup(HMENU popup) {
     UINT pos = static_cast<UINT>(i);
     UINT check = IsCommandChecked(id) ? MF_CHECKED : MF_UNCHECKED;
     const char* text = id == kCmdHelpTopics ? m_szHelpTopicsText : id == kCmdAbout ? m_szAboutText : nullptr;
+    // The view's update handlers name some items by the state (Undo, Paste, Clear, Master Table).
+    CCmdUI ui(id);
+    if (!text && m_wndLayoutView.UpdateCommand(&ui) && ui.m_bTextSet) text = ui.m_strText.c_str();
     if (text && text[0]) ModifyMenuA(popup, pos, MF_BYPOSITION | MF_STRING, id, text);
     EnableMenuItem(popup, pos, MF_BYPOSITION | (IsCommandEnabled(id) ? MF_ENABLED : MF_GRAYED));
     CheckMenuItem(popup, pos, MF_BYPOSITION | check);
   }
 }
 
-LRESULT CKmMainFrame::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<CKmMainFrame*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+LRESULT CMainFrame::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<CMainFrame*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcA(hwnd, msg, wParam, lParam);
   return self->Handle(hwnd, msg, wParam, lParam);
 }
 
-LRESULT CKmMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_SIZE:
       RecalcLayout();
@@ -294,24 +303,51 @@ LRESULT CKmMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
       break;
     case WM_HELP:
       return TRUE;
-    case WM_WININICHANGE:
-      OnWinIniChange();
-      return 0;
+    case WM_ACTIVATE:
+      // Another window of the program takes over: the layout's caret goes.
+      if (LOWORD(wParam) == 0 && !(m_hooks.textEntryOpen && m_hooks.textEntryOpen(*this))) DestroyCaret();
+      break;
+    case WM_ACTIVATEAPP:
+      if (wParam && ReportOpen() && !OutputRunning() && m_pPreviewView == nullptr && m_wState < 0x8000)
+        m_wndLayoutView.UpdateCaretAndStatus(0);
+      break;
+    case WM_SYSCOLORCHANGE:
+      InvalidateRect(m_hWnd, nullptr, TRUE);
+      m_panes.UpdateAllViews(0, nullptr);
+      break;
+    case WM_SETTINGCHANGE:
+    case WM_FONTCHANGE:
+      OnFontsOrSettingsChanged(msg == WM_SETTINGCHANGE);
+      break;
+    case WM_QUERYENDSESSION:
+      // The user is asked about unsaved changes before the session may end.
+      return !m_hooks.saveModified || m_hooks.saveModified(*this);
+    case WM_ENDSESSION:
+      if (wParam && m_pDoc && m_pDoc->m_bSettingsRead) SaveSettingsOnExit(*m_pDoc);
+      break;
     default:
       break;
   }
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-void CKmMainFrame::OnWinIniChange() {
+void CMainFrame::OnFontsOrSettingsChanged(bool settings) {
   if (m_pDoc == nullptr) return;
-  ReadIntlSettings(*m_pDoc);
-  // The run copies the number settings from the document; the dates live in the model.
-  if (m_pDoc->m_pModel != nullptr) ApplyIntlDateSettings(m_pDoc->m_intl, ModelDateSettings(m_pDoc->m_pModel));
+  if (settings) {
+    ReadIntlSettings(*m_pDoc);
+    // The run copies the number settings from the document; the dates live in the model.
+    if (m_pDoc->m_pModel != nullptr) ApplyIntlDateSettings(m_pDoc->m_intl, ModelDateSettings(m_pDoc->m_pModel));
+  }
+  // While a run prints, its fonts stay as they are.
+  if (OutputRunning() || m_pPreviewView) return;
+  if (m_pDoc->m_pLayout && m_pDoc->m_pFonts)
+    ReloadFonts(*m_pDoc->m_pLayout, *m_pDoc->m_pFonts, m_pDoc->m_szPrinterDevice, m_pDoc->m_bReportOpen != 0);
+  if (ReportOpen()) m_wndLayoutView.RedrawAllPanes();
 }
 
-void CKmMainFrame::OnCommand(UINT id) {
+void CMainFrame::OnCommand(UINT id) {
   if (m_hooks.command && m_hooks.command(*this, id)) return;
+  if (m_wndLayoutView.OnCommand(id)) return;
   // While output runs the designer takes no commands.
   if (OutputRunning()) return;
   switch (id) {
@@ -328,7 +364,7 @@ void CKmMainFrame::OnCommand(UINT id) {
       break;
     case kCmdExit:
       m_bClosing = TRUE;
-      if ((m_wState & kMouseActionBits) == 0 && (!m_hooks.saveModified || m_hooks.saveModified(*this))) {
+      if ((m_wndLayoutView.Mode() & kMouseActionBits) == 0 && (!m_hooks.saveModified || m_hooks.saveModified(*this))) {
         m_wState = 0;
         DestroyWindow(m_hWnd);
       } else {
@@ -340,7 +376,7 @@ void CKmMainFrame::OnCommand(UINT id) {
   }
 }
 
-void CKmMainFrame::OnClose() {
+void CMainFrame::OnClose() {
   if (OutputRunning() || m_pPreviewView) {
     // The run stops at its next check; the frame stays.
     if (m_pDoc) m_pDoc->m_nRunState = -3;
@@ -354,7 +390,7 @@ void CKmMainFrame::OnClose() {
   DestroyWindow(m_hWnd);
 }
 
-void CKmMainFrame::WritePlacement() {
+void CMainFrame::WritePlacement() {
   WINDOWPLACEMENT wp{};
   wp.length = sizeof wp;
   if (!GetWindowPlacement(m_hWnd, &wp)) return;
@@ -365,8 +401,10 @@ void CKmMainFrame::WritePlacement() {
   WriteIniInt(kFrameSection, "Bottom", wp.rcNormalPosition.bottom);
 }
 
-void CKmMainFrame::OnDestroy() {
+void CMainFrame::OnDestroy() {
   SetPreTranslateFilter(m_hWnd, {});
+  SetSystemNoticeWindow(nullptr);
+  DestroyCaret();
   // An unattended run changed nothing the user would keep; the settings
   // file stays as it was (a damaged one included).
   if (!IsUnattendedRun()) {
@@ -381,7 +419,7 @@ void CKmMainFrame::OnDestroy() {
   PostQuitMessage(0);
 }
 
-void CKmMainFrame::OnTimer(UINT_PTR id) {
+void CMainFrame::OnTimer(UINT_PTR id) {
   if (id != kDeferredStartTimer) return;
   KillTimer(m_hWnd, kDeferredStartTimer);
   EnableWindow(m_hWnd, TRUE);
@@ -434,7 +472,7 @@ LRESULT DeviceRemovalAnswer(UINT event, UINT deviceType, DWORD unitMask, DWORD r
   return query ? kBroadcastQueryDeny : 1;
 }
 
-LRESULT CKmMainFrame::OnDeviceChange(UINT event, UINT deviceType, DWORD unitMask) {
+LRESULT CMainFrame::OnDeviceChange(UINT event, UINT deviceType, DWORD unitMask) {
   if (m_pDoc == nullptr) return 1;
   DWORD report = 0, program = 0;
   if (CKmComposite* model = m_pDoc->m_pModel)

@@ -15,7 +15,7 @@
 #include <vector>
 
 class CKmDoc;
-class CKmMainFrame;
+class CMainFrame;
 
 // Volume removal: events and the answer that refuses a query.
 constexpr UINT kDeviceQueryRemove = 0x8001;
@@ -33,27 +33,28 @@ LRESULT DeviceRemovalAnswer(UINT event, UINT deviceType, DWORD unitMask, DWORD r
 constexpr UINT kMainMenuId = 10029;
 constexpr UINT kDeferredStartTimer = 100;
 constexpr UINT kLayoutViewId = 59648;  // the splitter's first pane id
+constexpr UINT kBandPaneId = 59649;
 
 // What the frame's neighbours hang on it: the document's and the program's
 // command handlers, their enable rules, the start choice and the question
 // whether the report may be closed.
 struct FrameHooks {
   // TRUE when the command was handled.
-  std::function<BOOL(CKmMainFrame&, UINT id)> command;
+  std::function<BOOL(CMainFrame&, UINT id)> command;
   // -1 leaves the command to the frame's own rule; 0 or 1 disables or enables it.
-  std::function<int(CKmMainFrame&, UINT id)> update;
-  std::function<void(CKmMainFrame&)> startChoice;
-  std::function<BOOL(CKmMainFrame&)> saveModified;
+  std::function<int(CMainFrame&, UINT id)> update;
+  std::function<void(CMainFrame&)> startChoice;
+  std::function<BOOL(CMainFrame&)> saveModified;
   // Whether the layout's in-place text entry is open (its keys are its own then).
-  std::function<BOOL(CKmMainFrame&)> textEntryOpen;
+  std::function<BOOL(CMainFrame&)> textEntryOpen;
 };
 
-class CKmMainFrame : public CWnd {
+class CMainFrame : public CWnd {
  public:
-  CKmMainFrame() = default;
-  ~CKmMainFrame() override;
-  CKmMainFrame(const CKmMainFrame&) = delete;
-  CKmMainFrame& operator=(const CKmMainFrame&) = delete;
+  CMainFrame() = default;
+  ~CMainFrame() override;
+  CMainFrame(const CMainFrame&) = delete;
+  CMainFrame& operator=(const CMainFrame&) = delete;
 
   // The frame window, hidden, with its menu, panes, layout view and status line.
   BOOL Create(CKmDoc* doc, const char* title);
@@ -78,14 +79,17 @@ class CKmMainFrame : public CWnd {
   BOOL PreTranslateMessage(MSG* msg);
   // A volume is being or has been removed: warns when the report uses it.
   LRESULT OnDeviceChange(UINT event, UINT deviceType, DWORD unitMask);
-  HWND GetBandPane() const { return m_hBandPane; }
-  HWND GetRulerPane() const { return m_hRulerPane; }
+  HWND GetBandPane() const { return m_wndBandView.m_hWnd; }
+  HWND GetRulerPane() const { return m_wndRulerView.m_hWnd; }
   int GetBandWidth() const { return m_nBandWidth; }
 
   WORD m_wState = 0;  // the mode word; 0x8000 and above: a modal dialog of the program is running
   CKmStatusBar m_wndStatusBar;
-  CKmView m_wndLayoutView;  // the layout view the ruler pane holds
+  CBandView m_wndBandView;    // the splitter's left pane
+  CRulerView m_wndRulerView;  // the right pane: rulers, scroll bars and the layout view
+  CKmView m_wndLayoutView;    // the layout view the ruler pane holds
   CKmView* m_pLayoutView = nullptr;
+  CBandView* m_pBandView = nullptr;
   CKmDoc* m_pDoc = nullptr;
   BOOL m_bClosing = FALSE;
   UINT m_nHelpContext = 0;
@@ -107,16 +111,17 @@ class CKmMainFrame : public CWnd {
   void OnCommand(UINT id);
   void OnClose();
   // win.ini changed: the regional settings are read again and the model takes them.
-  void OnWinIniChange();
   void OnDestroy();
   void OnTimer(UINT_PTR id);
+  // The desktop's fonts or settings changed: the layout's fonts are made again.
+  void OnFontsOrSettingsChanged(bool settings);
   void WritePlacement();
   BOOL ReportOpen() const;
   BOOL OutputRunning() const;
 
   HACCEL m_hLayoutAccel = nullptr;
   HACCEL m_hPtSizeAccel = nullptr;
-  HWND m_hBandPane = nullptr;
-  HWND m_hRulerPane = nullptr;
   int m_nBandWidth = 80;
+  CKmViewHost m_viewHost{*this, m_pDoc};
+  FramePanes m_panes{*this};
 };

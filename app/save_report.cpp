@@ -94,7 +94,7 @@ bool CanWriteLibrary(CKmDoc& doc, const char* path) {
 
 int AskSaveWithoutObjects(CKmDoc& doc) {
   if (doc.CountClientItems() <= 0) return IDYES;
-  CKmMainFrame* frame = doc.m_pMainFrame;
+  CMainFrame* frame = doc.m_pMainFrame;
   UINT context = frame ? frame->m_nHelpContext : 0;
   if (frame) frame->m_nHelpContext = kHelpLibraryQuestion;
   int answer = AskSave(doc, GetResString(kIdsLibraryWithoutObjects, 0));

@@ -106,7 +106,7 @@ std::string TitleVersionText() {
 
 std::string AboutVersionLine() { return LoadResString(2) + " " + LoadResString(838); }
 
-void ShowTitleWindow(CKmMainFrame* frame, BOOL show) {
+void ShowTitleWindow(CMainFrame* frame, BOOL show) {
   if (!g_splashEnabled || frame == nullptr) return;
   if (!show) {
     g_splashEnabled = FALSE;  // hidden at most once

@@ -7,7 +7,7 @@
 
 #include <string>
 
-class CKmMainFrame;
+class CMainFrame;
 
 // The application's splash-enabled flag: 1 until the settings switch the
 // title window off or it has been hidden once.
@@ -20,7 +20,7 @@ UINT SplashDelayMs();
 
 // Shows (TRUE) or hides (FALSE) the frame's title window; nothing happens
 // while the splash-enabled flag is 0, and hiding clears it.
-void ShowTitleWindow(CKmMainFrame* frame, BOOL show);
+void ShowTitleWindow(CMainFrame* frame, BOOL show);
 // A font of that many points for the device context (the title's lettering).
 BOOL CreateSplashFont(HDC dc, HFONT* font, int points, BOOL bold);
 

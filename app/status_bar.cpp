@@ -150,7 +150,7 @@ BOOL CKmStatusBar::SetSinglePane(BOOL single) {
 void CKmStatusBar::ShowPosition() {
   if (m_pDoc == nullptr || m_pDoc->m_pView == nullptr) return;
   CKmView* view = m_pDoc->m_pView;
-  if (view->m_nCaretLine == view->m_nShownLine && view->m_nCaretX == view->m_nShownX) return;
+  if (view->CaretLine() == view->m_nShownLine && view->m_nCaretX == view->m_nShownX) return;
   if (!m_pDoc->m_bReportOpen) return;
   LayoutMetrics m;
   m.dpiX = g_screen.dpiX;
@@ -164,9 +164,9 @@ void CKmStatusBar::ShowPosition() {
   CopyBounded(line, sizeof line, GetResString(46, 0));
   CopyBounded(unit, sizeof unit, GetResString(m_pDoc->m_measure == 1 ? 51 : 156, 0));
   char text[96];
-  std::snprintf(text, sizeof text, "%s: %3d   %s %s", line, view->m_nCaretLine + 1, unit, number);
+  std::snprintf(text, sizeof text, "%s: %3d   %s %s", line, view->CaretLine() + 1, unit, number);
   SetPaneString(1, text, 0);
-  view->m_nShownLine = view->m_nCaretLine;
+  view->m_nShownLine = view->CaretLine();
   view->m_nShownX = view->m_nCaretX;
   // The frame shows the kept position text in the position pane.
   if (!m_bSinglePane) SetPaneText(1, m_position);

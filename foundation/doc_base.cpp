@@ -14,8 +14,9 @@ KmDocBase::~KmDocBase() {
   if (g_activeDoc == this) g_activeDoc = nullptr;
 }
 
-void KmDocBase::UpdateViewsByHint(int hint, void*) {
+void KmDocBase::UpdateViewsByHint(int hint, void* sender) {
   if (hint == 101) ++m_viewHints;
+  if (m_pViews) m_pViews->UpdateAllViews(hint, sender);
 }
 
 void KmDocBase::SetWaitCursor(int on) {

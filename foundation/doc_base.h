@@ -37,6 +37,13 @@ struct FileSettings {
   char startFile[261] = {};    // the start file (/S) the report was made from
 };
 
+// The views of the document: every redraw hint reaches them through this.
+class DocViews {
+ public:
+  virtual ~DocViews() = default;
+  virtual void UpdateAllViews(int hint, void* sender) = 0;
+};
+
 class KmDocBase {
  public:
   KmDocBase();
@@ -134,6 +141,7 @@ class KmDocBase {
   char m_szHelpFile[261] = "kmw.hlp";
 
   int m_viewHints = 0;     // views updated with hint 101
+  DocViews* m_pViews = nullptr;  // the frame's panes, when they exist
   int m_waitCursorOff = 0;
 
   // --- settings and start-up (foundation/settings.cpp, foundation/startup.cpp) ---

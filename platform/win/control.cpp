@@ -411,6 +411,15 @@ QWidget* CreateControlWidget(HWND h, QWidget* parent) {
       // A Win32 scroll bar moves only when its owner sets the position.
       if (IsWindow(sh)) s->setSliderPosition(static_cast<int>(sh->userData));
     });
+    // Letting go of the thumb tells where it was left.
+    QObject::connect(s, &QAbstractSlider::sliderReleased, [s]() {
+      HWND sh = Self(s);
+      if (!sh || !sh->parent) return;
+      WORD pos = static_cast<WORD>(s->sliderPosition());
+      SendMessageA(sh->parent, (sh->style & SBS_VERT) ? WM_VSCROLL : WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, pos),
+                   reinterpret_cast<LPARAM>(sh));
+      if (IsWindow(sh)) s->setSliderPosition(static_cast<int>(sh->userData));
+    });
     w = s;
   } else {
     auto* s = new StaticWidget(parent);

@@ -12,6 +12,7 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPicture>
@@ -60,6 +61,10 @@ struct HDC__ {
   UINT textAlign = TA_LEFT | TA_TOP;
   POINT pos{0, 0};
   RECT frame{0, 0, 0, 0};  // enhanced metafiles: the frame given at creation
+  int rop2 = R2_COPYPEN;
+  POINT brushOrg{0, 0};
+  RECT clip{0, 0, 0, 0};  // a paint DC's clip box
+  int saveCount = 0;
 };
 
 namespace {
@@ -203,7 +208,12 @@ QPainter* Prepare(HDC dc) {
   QPainter* p = dc->painter;
   p->setPen(dc->pen ? dc->pen->pen : QPen(Qt::black));
   p->setBrush(dc->brush ? dc->brush->brush : QBrush(Qt::white));
+  p->setBrushOrigin(dc->brushOrg.x, dc->brushOrg.y);
   p->setFont(DcFont(dc));
+  if (p->paintEngine() && p->paintEngine()->type() == QPaintEngine::Raster)
+    p->setCompositionMode(dc->rop2 == R2_NOTXORPEN ? QPainter::RasterOp_NotSourceXorDestination
+                          : dc->rop2 == R2_NOT     ? QPainter::RasterOp_NotDestination
+                                                   : QPainter::CompositionMode_SourceOver);
   return p;
 }
 
@@ -328,6 +338,10 @@ HDC CreatePainterDC(QPainter* painter, HWND hwnd) {
   dc->painter = painter;
   painter->save();
   if (hwnd && hwnd->font) dc->font = hwnd->font;
+  if (hwnd) {
+    dc->clip = hwnd->paintRect;
+    if (dc->clip.right <= dc->clip.left || dc->clip.bottom <= dc->clip.top) GetClientRect(hwnd, &dc->clip);
+  }
   return dc;
 }
 
@@ -396,7 +410,10 @@ HDC GetDC(HWND hwnd) {
 int ReleaseDC(HWND, HDC dc) {
   if (dc == nullptr) return 0;
   if (dc->kind == DcKind::Paint) {
-    if (dc->painter) dc->painter->restore();
+    if (dc->painter) {
+      for (; dc->saveCount > 0; --dc->saveCount) dc->painter->restore();
+      dc->painter->restore();
+    }
     dc->painter = nullptr;
   }
   bool drew = dc->painter != nullptr;
@@ -419,7 +436,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
   if (ps) {
     std::memset(ps, 0, sizeof(*ps));
     ps->hdc = dc;
-    GetClientRect(hwnd, &ps->rcPaint);
+    if (dc == nullptr || GetClipBox(dc, &ps->rcPaint) == ERROR_REGION) GetClientRect(hwnd, &ps->rcPaint);
   }
   return dc;
 }
@@ -718,7 +735,11 @@ BOOL Ellipse(HDC dc, int left, int top, int right, int bottom) {
 int FillRect(HDC dc, const RECT* r, HBRUSH brush) {
   QPainter* p = Prepare(dc);
   if (!p || !r || !brush) return 0;
-  p->fillRect(QRect(r->left, r->top, r->right - r->left, r->bottom - r->top), brush->brush);
+  const QRect q(r->left, r->top, r->right - r->left, r->bottom - r->top);
+  const Qt::BrushStyle style = brush->brush.style();
+  if (style >= Qt::HorPattern && style <= Qt::DiagCrossPattern && dc->bkMode == OPAQUE)
+    p->fillRect(q, ToQColor(dc->bkColor));
+  p->fillRect(q, brush->brush);
   return 1;
 }
 
@@ -837,4 +858,116 @@ BOOL DrawIcon(HDC dc, int x, int y, HICON icon) {
   if (p == nullptr || icon == nullptr) return FALSE;
   vt_ui::DrawIconAt(p, x, y, icon);
   return TRUE;
+}
+
+HBRUSH CreateHatchBrush(int style, COLORREF color) {
+  static const Qt::BrushStyle kHatch[] = {Qt::HorPattern,   Qt::VerPattern,   Qt::FDiagPattern,
+                                          Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
+  HGDIOBJ o = NewObject(GdiKind::Brush, false);
+  o->brush = QBrush(ToQColor(color), style >= 0 && style <= HS_DIAGCROSS ? kHatch[style] : Qt::SolidPattern);
+  return o;
+}
+
+BOOL SetBrushOrgEx(HDC dc, int x, int y, POINT* previous) {
+  if (dc == nullptr) return FALSE;
+  if (previous) *previous = dc->brushOrg;
+  dc->brushOrg = POINT{x, y};
+  return TRUE;
+}
+
+int SetROP2(HDC dc, int mode) {
+  if (dc == nullptr) return 0;
+  std::swap(dc->rop2, mode);
+  return mode;
+}
+
+BOOL PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop) {
+  QPainter* p = Prepare(dc);
+  if (p == nullptr) return FALSE;
+  QRect r(x, y, width, height);
+  if (rop == DSTINVERT) {
+    p->save();
+    if (p->paintEngine() && p->paintEngine()->type() == QPaintEngine::Raster)
+      p->setCompositionMode(QPainter::RasterOp_NotDestination);
+    p->fillRect(r, Qt::black);
+    p->restore();
+    return TRUE;
+  }
+  p->fillRect(r, dc->brush ? dc->brush->brush : QBrush(Qt::white));
+  return TRUE;
+}
+
+COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
+  QPainter* p = Prepare(dc);
+  if (p == nullptr) return 0xFFFFFFFF;
+  p->fillRect(QRect(x, y, 1, 1), ToQColor(color));
+  return color;
+}
+
+COLORREF GetNearestColor(HDC, COLORREF color) { return color & 0xFFFFFF; }
+
+BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT length, const int*) {
+  QPainter* p = Prepare(dc);
+  if (p == nullptr) return dc != nullptr;
+  const bool clipped = rect != nullptr && (options & ETO_CLIPPED);
+  if (clipped) {
+    p->save();
+    p->setClipRect(QRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top), Qt::IntersectClip);
+  }
+  if (rect != nullptr && (options & ETO_OPAQUE))
+    p->fillRect(QRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top), ToQColor(dc->bkColor));
+  // The rectangle's background replaces the text's own.
+  int mode = dc->bkMode;
+  if (options & ETO_OPAQUE) dc->bkMode = TRANSPARENT;
+  if (text != nullptr && length > 0) TextOutA(dc, x, y, text, static_cast<int>(length));
+  dc->bkMode = mode;
+  if (clipped) p->restore();
+  return TRUE;
+}
+
+int GetClipBox(HDC dc, RECT* rect) {
+  if (dc == nullptr || rect == nullptr) return ERROR_REGION;
+  if (dc->kind == DcKind::Paint) {
+    *rect = dc->clip;
+  } else if (dc->kind == DcKind::Memory && dc->bitmap) {
+    *rect = RECT{0, 0, dc->bitmap->image.width(), dc->bitmap->image.height()};
+  } else if (dc->hwnd && IsWindow(dc->hwnd)) {
+    GetClientRect(dc->hwnd, rect);
+  } else {
+    return ERROR_REGION;
+  }
+  return rect->right > rect->left && rect->bottom > rect->top ? SIMPLEREGION : NULLREGION;
+}
+
+int IntersectClipRect(HDC dc, int left, int top, int right, int bottom) {
+  QPainter* p = Prepare(dc);
+  if (p == nullptr) return ERROR_REGION;
+  p->setClipRect(QRect(left, top, right - left, bottom - top), Qt::IntersectClip);
+  dc->clip.left = std::max<LONG>(dc->clip.left, left);
+  dc->clip.top = std::max<LONG>(dc->clip.top, top);
+  dc->clip.right = std::min<LONG>(dc->clip.right, right);
+  dc->clip.bottom = std::min<LONG>(dc->clip.bottom, bottom);
+  return SIMPLEREGION;
+}
+
+int SaveDC(HDC dc) {
+  QPainter* p = Prepare(dc);
+  if (p == nullptr) return 0;
+  p->save();
+  return ++dc->saveCount;
+}
+
+BOOL RestoreDC(HDC dc, int saved) {
+  if (dc == nullptr || dc->painter == nullptr || saved <= 0 || saved > dc->saveCount) return FALSE;
+  for (; dc->saveCount >= saved; --dc->saveCount) dc->painter->restore();
+  return TRUE;
+}
+
+COLORREF GetPixel(HDC dc, int x, int y) {
+  if (dc == nullptr || dc->kind != DcKind::Memory || dc->bitmap == nullptr) return CLR_INVALID;
+  EndPainter(dc);  // what was drawn is in the image once the painter ends
+  const QImage& img = dc->bitmap->image;
+  if (x < 0 || y < 0 || x >= img.width() || y >= img.height()) return CLR_INVALID;
+  const QRgb c = img.pixel(x, y);
+  return RGB(static_cast<BYTE>(qRed(c)), static_cast<BYTE>(qGreen(c)), static_cast<BYTE>(qBlue(c)));
 }

@@ -174,7 +174,34 @@ BOOL Ellipse(HDC dc, int left, int top, int right, int bottom);
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 int FrameRect(HDC dc, const RECT* rect, HBRUSH brush);
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop);
-enum : DWORD { SRCCOPY = 0x00CC0020 };
+enum : DWORD { SRCCOPY = 0x00CC0020, DSTINVERT = 0x00550009, PATCOPY = 0x00F00021 };
+
+// Hatch styles of CreateHatchBrush.
+enum : int { HS_HORIZONTAL = 0, HS_VERTICAL = 1, HS_FDIAGONAL = 2, HS_BDIAGONAL = 3, HS_CROSS = 4, HS_DIAGCROSS = 5 };
+// A hatch of that style in the colour; where the DC's background mode is
+// OPAQUE its background colour fills between the hatch lines.
+HBRUSH CreateHatchBrush(int style, COLORREF color);
+BOOL SetBrushOrgEx(HDC dc, int x, int y, POINT* previous);
+// Raster operations of SetROP2 (others act as R2_COPYPEN).
+enum : int { R2_NOT = 6, R2_NOTXORPEN = 10, R2_COPYPEN = 13 };
+int SetROP2(HDC dc, int mode);
+// PatBlt with PATCOPY fills with the DC's brush; DSTINVERT inverts the pixels.
+BOOL PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
+COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
+// Memory DCs only; CLR_INVALID elsewhere or outside the bitmap.
+constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+COLORREF GetPixel(HDC dc, int x, int y);
+COLORREF GetNearestColor(HDC dc, COLORREF color);
+// ExtTextOut options: the rectangle clips the text and, opaque, is filled
+// with the background colour first.
+enum : UINT { ETO_OPAQUE = 0x0002, ETO_CLIPPED = 0x0004 };
+BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT length, const int* dx);
+// The DC's clip rectangle: the update rectangle while a window paints.
+enum : int { NULLREGION = 1, SIMPLEREGION = 2, ERROR_REGION = 0 };
+int GetClipBox(HDC dc, RECT* rect);
+int IntersectClipRect(HDC dc, int left, int top, int right, int bottom);
+int SaveDC(HDC dc);
+BOOL RestoreDC(HDC dc, int saved);
 
 int GetSystemMetrics(int index);
 DWORD GetSysColor(int index);

@@ -6,6 +6,8 @@
 
 #include "platform/win/window.h"
 
+#include <functional>
+
 enum : UINT {
   MF_STRING = 0x0000, MF_ENABLED = 0x0000, MF_UNCHECKED = 0x0000, MF_BYCOMMAND = 0x0000,
   MF_GRAYED = 0x0001, MF_DISABLED = 0x0002, MF_CHECKED = 0x0008, MF_POPUP = 0x0010,
@@ -34,6 +36,16 @@ DWORD CheckMenuItem(HMENU menu, UINT item, UINT flags);
 // The item's flags, or kMenuItemMissing; items are found in popups too.
 UINT GetMenuState(HMENU menu, UINT item, UINT flags);
 int GetMenuStringA(HMENU menu, UINT item, LPSTR buffer, int size, UINT flags);
+
+// Popup menus at screen x, y: the owner gets WM_INITMENUPOPUP first, then
+// WM_COMMAND with the chosen item (TPM_RETURNCMD: the id is the answer).
+enum : UINT { TPM_LEFTALIGN = 0x0000, TPM_RIGHTBUTTON = 0x0002, TPM_RETURNCMD = 0x0100 };
+BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner, const RECT* noDismiss);
+// Stands in for the user while set: it sees the menu as it would open and
+// answers the chosen id (0: none), so no menu runs its own loop.
+void SetTrackPopupMenuHook(std::function<UINT(HMENU menu, int x, int y)> hook);
+// The popup as it would show, written as a PNG.
+BOOL SaveMenuPicture(HMENU menu, const char* pngPath);
 
 // The window's menu bar; a window shows at most one. SetMenu with null removes it.
 BOOL SetMenu(HWND hwnd, HMENU menu);

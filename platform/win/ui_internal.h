@@ -74,6 +74,7 @@ struct HWND__ {
   std::vector<std::unique_ptr<QPicture>> overlay;  // drawn through GetDC outside painting
   std::unique_ptr<DialogRec> dlg;
   QPainter* paintPainter;  // set while the widget's paint event runs
+  RECT paintRect;          // the update rectangle of the paint event that runs
   QKeyEvent* pendingKey;   // the Qt key event being turned into messages
   HWND lastFocus;  // top-level windows: the child that had the focus, for reactivation
   bool destroying;
@@ -115,6 +116,10 @@ void EnterPaint();
 void LeavePaint();
 HDC CreatePainterDC(QPainter* painter, HWND hwnd);
 void ReplayOverlay(HWND hwnd, QPainter* painter);
+// The caret, when this window owns it and shows it, drawn over the painting.
+void PaintCaret(HWND hwnd, QPainter* painter);
+// Forgets the caret of a window that goes away.
+void DropCaretOf(HWND hwnd);
 // Font handles to Qt fonts, for controls.
 QFont FontOf(HFONT font);
 // Enhanced metafiles of recorded pictures, and their playing into a painter

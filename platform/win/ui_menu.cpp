@@ -9,6 +9,9 @@
 #include <QEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPixmap>
+
+#include <functional>
 
 #include <cstdlib>
 #include <cstring>
@@ -83,8 +86,16 @@ QMenuBar* BarOf(HWND hwnd) {
   return hwnd->widget->findChild<QMenuBar*>(QStringLiteral("vtMenuBar"), Qt::FindDirectChildrenOnly);
 }
 
+// A backspace before the key hint right-aligns it, as a tab does.
+QString ItemText(const std::string& text) {
+  QString t = vt_ui::FromAnsi(text);
+  t.replace(QLatin1Char('\b'), QLatin1Char('\t'));
+  return t;
+}
+
 QAction* CommandAction(QObject* parent, const MenuItemRec& r, HWND hwnd) {
-  auto* a = new QAction(vt_ui::FromAnsi(r.text), parent);
+  auto* a = new QAction(ItemText(r.text), parent);
+  a->setProperty("vtId", r.id);
   a->setEnabled(!(r.flags & (MF_GRAYED | MF_DISABLED)));
   if (r.flags & MF_CHECKED) {
     a->setCheckable(true);
@@ -357,4 +368,41 @@ HMENU LoadMenuA(HINSTANCE, LPCSTR name) {
     }
   }
   return bar;
+}
+
+namespace {
+std::function<UINT(HMENU, int, int)> g_trackHook;
+}
+
+void SetTrackPopupMenuHook(std::function<UINT(HMENU menu, int x, int y)> hook) { g_trackHook = std::move(hook); }
+
+BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int, HWND owner, const RECT*) {
+  if (!IsMenu(menu)) return FALSE;
+  if (IsWindow(owner)) SendMessageA(owner, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
+  if (!IsMenu(menu)) return FALSE;
+  UINT chosen = 0;
+  if (g_trackHook) {
+    chosen = g_trackHook(menu, x, y);
+    // A disabled item cannot be chosen.
+    UINT state = chosen ? GetMenuState(menu, chosen, MF_BYCOMMAND) : kMenuItemMissing;
+    if (state == kMenuItemMissing || (state & (MF_GRAYED | MF_DISABLED))) chosen = 0;
+    if (chosen && !(flags & TPM_RETURNCMD) && IsWindow(owner))
+      PostMessageA(owner, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(chosen), 0), 0);
+  } else {
+    QMenu qm;
+    FillQtMenu(&qm, menu, (flags & TPM_RETURNCMD) ? nullptr : owner);
+    if (QAction* a = qm.exec(QPoint(x, y))) chosen = a->property("vtId").toUInt();
+  }
+  return (flags & TPM_RETURNCMD) ? static_cast<BOOL>(chosen) : TRUE;
+}
+
+BOOL SaveMenuPicture(HMENU menu, const char* pngPath) {
+  if (!IsMenu(menu) || pngPath == nullptr) return FALSE;
+  QMenu qm;
+  FillQtMenu(&qm, menu, nullptr);
+  qm.ensurePolished();
+  qm.adjustSize();
+  QPixmap shot = qm.grab();
+  if (shot.isNull()) return FALSE;
+  return shot.save(QString::fromLocal8Bit(pngPath), "PNG") ? TRUE : FALSE;
 }

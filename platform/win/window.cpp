@@ -16,6 +16,8 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -161,10 +163,12 @@ class GenericWindowWidget : public QWidget {
   }
 
  protected:
-  void paintEvent(QPaintEvent*) override {
+  void paintEvent(QPaintEvent* e) override {
     HWND h = vt_ui::FromWidget(this);
     if (h == nullptr) return;
     QPainter p(this);
+    const QRect u = e->rect();
+    h->paintRect = RECT{u.left(), u.top(), u.left() + u.width(), u.top() + u.height()};
     vt_ui::EnterPaint();
     if (h->dlg) {
       p.fillRect(rect(), palette().window());
@@ -179,6 +183,7 @@ class GenericWindowWidget : public QWidget {
     if (IsWindow(h)) {
       h->paintPainter = nullptr;
       vt_ui::ReplayOverlay(h, &p);
+      vt_ui::PaintCaret(h, &p);
     }
     vt_ui::LeavePaint();
   }
@@ -188,6 +193,19 @@ class GenericWindowWidget : public QWidget {
   void mouseReleaseEvent(QMouseEvent* e) override { Mouse(e, e->button() == Qt::RightButton ? WM_RBUTTONUP : WM_LBUTTONUP); }
   void mouseDoubleClickEvent(QMouseEvent* e) override { Mouse(e, WM_LBUTTONDBLCLK); }
   void mouseMoveEvent(QMouseEvent* e) override { Mouse(e, WM_MOUSEMOVE); }
+  void wheelEvent(QWheelEvent* e) override {
+    HWND h = vt_ui::FromWidget(this);
+    if (h == nullptr) return;
+    vt_ui::NoteModifiers(e->modifiers());
+    WORD keys = 0;
+    if (e->modifiers() & Qt::ShiftModifier) keys |= 4;
+    if (e->modifiers() & Qt::ControlModifier) keys |= 8;
+    const int delta = e->angleDelta().y() != 0 ? e->angleDelta().y() : e->angleDelta().x();
+    const QPoint g = e->globalPosition().toPoint();
+    e->accept();
+    SendMessageA(h, WM_MOUSEWHEEL, MAKEWPARAM(keys, static_cast<WORD>(static_cast<short>(delta))),
+                 MAKELPARAM(static_cast<WORD>(g.x()), static_cast<WORD>(g.y())));
+  }
   void focusInEvent(QFocusEvent*) override {
     HWND h = vt_ui::FromWidget(this);
     if (h) vt_ui::NoteFocus(h);
@@ -455,6 +473,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   h->font = nullptr;
   h->icon = nullptr;
   h->paintPainter = nullptr;
+  h->paintRect = RECT{0, 0, 0, 0};
   h->pendingKey = nullptr;
   h->destroying = false;
   h->lastFocus = nullptr;
@@ -498,6 +517,7 @@ BOOL DestroyWindow(HWND hwnd) {
   SendMessageA(hwnd, WM_NCDESTROY, 0, 0);
 
   KillWindowTimers(hwnd);
+  vt_ui::DropCaretOf(hwnd);
   g_queue.erase(std::remove_if(g_queue.begin(), g_queue.end(), [hwnd](const MSG& m) { return m.hwnd == hwnd; }),
                 g_queue.end());
   g_live.erase(hwnd);

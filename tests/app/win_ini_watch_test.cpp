@@ -66,7 +66,7 @@ TEST_F(WinIniWatch, EditingIntlWhileRunningChangesTheNextPrint) {
   ReadIntlSettings(doc);
   ApplyIntlDateSettings(doc.m_intl, ModelDateSettings(doc.m_pModel));
 
-  CKmMainFrame frame;
+  CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
   WatchWinIni();
   const std::string before = PrintInProcess(doc, "before.pdf");

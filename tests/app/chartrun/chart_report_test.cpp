@@ -378,9 +378,9 @@ TEST_F(ChartRun, ScreensInsertChartFromTheMenuSetItUpAndPrint) {
   RelayoutAfterFontChange(*doc.m_pLayout, true, kNoAnchor);
   doc.m_pLayout->currentLine = summary;
 
-  CKmMainFrame frame;
+  CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
-  frame.m_hooks.command = [&doc](CKmMainFrame&, UINT id) { return DispatchFileCommand(doc, id); };
+  frame.m_hooks.command = [&doc](CMainFrame&, UINT id) { return DispatchFileCommand(doc, id); };
   ShowWindow(frame.m_hWnd, SW_SHOWNORMAL);
   bool sheetSeen = false;
   ui_test::WhenRunning([&] {
@@ -466,9 +466,9 @@ TEST(ChartDefaults, ScreensTheSheetWritesItsTwoKeys) {
   setenv("VORTELLE_WINDIR", dir.c_str(), 1);
   const std::string ini = dir + "/kmw.ini";
   CKmDoc doc;
-  CKmMainFrame frame;
+  CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
-  frame.m_hooks.command = [&doc](CKmMainFrame&, UINT id) { return DispatchFileCommand(doc, id); };
+  frame.m_hooks.command = [&doc](CMainFrame&, UINT id) { return DispatchFileCommand(doc, id); };
 
   ui_test::WhenRunning([] {
     if (HWND d = ui_test::ActiveDialog()) EndDialog(d, IDCANCEL);

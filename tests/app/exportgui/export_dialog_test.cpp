@@ -137,7 +137,7 @@ TEST_F(ExportDialogTest, ScreensFileExportThroughTheDialogThenSaveReadBackAndPri
   std::string program = "vortelle", path = report_;
   char* argv[] = {program.data(), path.data(), nullptr};
   ASSERT_TRUE(app.InitInstance(2, argv));
-  auto* frame = static_cast<CKmMainFrame*>(AfxGetThread()->m_pMainWnd);
+  auto* frame = static_cast<CMainFrame*>(AfxGetThread()->m_pMainWnd);
   ASSERT_NE(frame, nullptr);
   CKmDoc* doc = GetActiveKmDoc();
   ASSERT_NE(doc, nullptr);

@@ -53,17 +53,17 @@ class FrameTest : public ::testing::Test {
     return static_cast<int>(GetPrivateProfileIntA(section, key, -999, Ini().c_str()));
   }
   // Opens every popup as the user would, so the frame sets the states.
-  void OpenAllPopups(CKmMainFrame& frame) {
+  void OpenAllPopups(CMainFrame& frame) {
     HMENU bar = GetMenu(frame.m_hWnd);
     for (int i = 0; i < GetMenuItemCount(bar); ++i)
       SendMessageA(frame.m_hWnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(bar, i)), i);
   }
-  bool Enabled(CKmMainFrame& frame, UINT id) {
+  bool Enabled(CMainFrame& frame, UINT id) {
     UINT s = GetMenuState(GetMenu(frame.m_hWnd), id, MF_BYCOMMAND);
     EXPECT_NE(s, kMenuItemMissing) << id;
     return !(s & (MF_GRAYED | MF_DISABLED));
   }
-  bool Checked(CKmMainFrame& frame, UINT id) {
+  bool Checked(CMainFrame& frame, UINT id) {
     return (GetMenuState(GetMenu(frame.m_hWnd), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
   }
 
@@ -72,7 +72,7 @@ class FrameTest : public ::testing::Test {
 };
 
 TEST_F(FrameTest, MenusFollowWhetherAReportIsOpen) {
-  CKmMainFrame frame;
+  CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
   struct Case {
     UINT id;
@@ -103,7 +103,7 @@ TEST_F(FrameTest, MenusFollowWhetherAReportIsOpen) {
   EXPECT_FALSE(Enabled(frame, 32005));
 
   // The designer's own rules take over where it answers.
-  frame.m_hooks.update = [](CKmMainFrame&, UINT id) { return id == 30110 ? 1 : -1; };
+  frame.m_hooks.update = [](CMainFrame&, UINT id) { return id == 30110 ? 1 : -1; };
   OpenAllPopups(frame);
   EXPECT_TRUE(Enabled(frame, 30110));
   EXPECT_TRUE(Enabled(frame, 30010));
@@ -114,11 +114,11 @@ TEST_F(FrameTest, MenusFollowWhetherAReportIsOpen) {
 }
 
 TEST_F(FrameTest, MenuCommandsReachTheNeighboursFirst) {
-  CKmMainFrame frame;
+  CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
   AfxGetThread()->m_pMainWnd = &frame;
   std::vector<UINT> seen;
-  frame.m_hooks.command = [&](CKmMainFrame&, UINT id) {
+  frame.m_hooks.command = [&](CMainFrame&, UINT id) {
     seen.push_back(id);
     return id == 32001 ? TRUE : FALSE;
   };
@@ -129,7 +129,7 @@ TEST_F(FrameTest, MenuCommandsReachTheNeighboursFirst) {
 
   // Exit asks whether the report may go; a refusal keeps the frame.
   int asked = 0;
-  frame.m_hooks.saveModified = [&](CKmMainFrame&) { return ++asked > 1 ? TRUE : FALSE; };
+  frame.m_hooks.saveModified = [&](CMainFrame&) { return ++asked > 1 ? TRUE : FALSE; };
   SendMessageA(frame.m_hWnd, WM_COMMAND, 32016, 0);
   EXPECT_TRUE(IsWindow(frame.m_hWnd));
   EXPECT_FALSE(frame.m_bClosing);
@@ -158,7 +158,7 @@ TEST_F(FrameTest, PlacementComesFromTheSettingsByTheRules) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ini);
     WriteIni(std::string(c.ini) + "[Save List]\nBandWidth=-5\n");
-    CKmMainFrame frame;
+    CMainFrame frame;
     ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
     frame.m_nCmdShow = c.cmdShow;
     frame.RestorePlacement();
@@ -179,7 +179,7 @@ TEST_F(FrameTest, PlacementComesFromTheSettingsByTheRules) {
 
 TEST_F(FrameTest, ClosingWritesPlacementAndTheSaveListSwitches) {
   WriteIni("[Save List]\nActionBar=1\nBandWidth=120\n");
-  CKmMainFrame frame;
+  CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
   EXPECT_EQ(frame.GetBandWidth(), 120);
   doc.m_bSettingsRead = TRUE;
@@ -213,7 +213,7 @@ TEST_F(FrameTest, ClosingWritesPlacementAndTheSaveListSwitches) {
 
   // The next start finds the frame where it was left.
   CKmDoc next;
-  CKmMainFrame again;
+  CMainFrame again;
   ASSERT_TRUE(again.Create(&next, "VORTELLE"));
   again.RestorePlacement();
   EXPECT_EQ(again.GetBandWidth(), 120);
@@ -227,10 +227,10 @@ TEST_F(FrameTest, TitleWindowShowsUntilTheDeferredStart) {
   WriteIni("[Preferences]\nSplash=0\n");
   EXPECT_EQ(SplashDelayMs(), 100u);
   EXPECT_TRUE(ShowSplashSetting());
-  CKmMainFrame frame;
+  CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
   int choices = 0;
-  frame.m_hooks.startChoice = [&](CKmMainFrame&) { ++choices; };
+  frame.m_hooks.startChoice = [&](CMainFrame&) { ++choices; };
 
   frame.ShowTitleWindow(TRUE);
   ASSERT_TRUE(frame.TitleWindowShowing());
@@ -262,7 +262,7 @@ TEST_F(FrameTest, SplashSettingsAndTheFailedTimerPath) {
 
   // A switched-off splash shows nothing and hides nothing.
   SetSplashEnabled(FALSE);
-  CKmMainFrame frame;
+  CMainFrame frame;
   frame.ShowTitleWindow(TRUE);
   EXPECT_FALSE(frame.TitleWindowShowing());
 
@@ -276,7 +276,7 @@ TEST_F(FrameTest, SplashSettingsAndTheFailedTimerPath) {
 }
 
 TEST_F(FrameTest, StatusLineFormsTextsAndPosition) {
-  CKmMainFrame frame;
+  CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
   CKmStatusBar& bar = frame.m_wndStatusBar;
   ASSERT_EQ(bar.GetPaneCount(), 4) << "the frame's creation puts the four indicators in place";
@@ -310,7 +310,6 @@ TEST_F(FrameTest, StatusLineFormsTextsAndPosition) {
   doc.m_bReportOpen = TRUE;
   doc.m_settings.rulPit = 8;
   doc.m_pView = frame.m_pLayoutView;
-  frame.m_pLayoutView->m_nCaretLine = 0;
   frame.m_pLayoutView->m_nCaretX = 120;
   bar.ShowPosition();
   EXPECT_STREQ(bar.GetPositionText(), "Line:   1   Inch: 1.25");
@@ -358,7 +357,7 @@ void ReadAboutAndClose(HWND hwnd, UINT, UINT_PTR id, DWORD) {
 }
 
 TEST_F(FrameTest, AboutBoxFromHelpMenuAndTheApplicationCommand) {
-  CKmMainFrame frame;
+  CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
   frame.RestorePlacement();
   g_about = AboutSeen();
@@ -401,10 +400,10 @@ TEST(DeviceRemoval, VolumesInUseAreRefusedWithTheirDrives) {
 }
 
 TEST_F(FrameTest, KeysGoThroughTheTableTheFocusCallsFor) {
-  CKmMainFrame frame;
+  CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
   std::vector<UINT> seen;
-  frame.m_hooks.command = [&](CKmMainFrame&, UINT id) {
+  frame.m_hooks.command = [&](CMainFrame&, UINT id) {
     seen.push_back(id);
     return TRUE;
   };
@@ -414,7 +413,7 @@ TEST_F(FrameTest, KeysGoThroughTheTableTheFocusCallsFor) {
   EXPECT_TRUE(frame.PreTranslateMessage(&enter));
   frame.m_wState = 0;
   BOOL typing = TRUE;
-  frame.m_hooks.textEntryOpen = [&](CKmMainFrame&) { return typing; };
+  frame.m_hooks.textEntryOpen = [&](CMainFrame&) { return typing; };
   EXPECT_FALSE(frame.PreTranslateMessage(&enter)) << "text entry keeps its keys";
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0], 20046u) << "Enter on the layout";
@@ -430,7 +429,7 @@ TEST_F(FrameTest, KeysGoThroughTheTableTheFocusCallsFor) {
 
 // scripts/screens: the main window as it first opens, with no report.
 TEST_F(FrameTest, ScreensMainWindowEmpty) {
-  CKmMainFrame frame;
+  CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
   ShowWindow(frame.m_hWnd, SW_SHOWNORMAL);
   EXPECT_TRUE(SaveWindowPicture(frame.m_hWnd, ScreenPath("main-window-empty").c_str()));

@@ -34,7 +34,7 @@ class PromptTest : public ::testing::Test {
 
   std::unique_ptr<BandLineRec[]> lines;
   CKmDoc doc;
-  CKmMainFrame frame;
+  CMainFrame frame;
   CKmStatusBar& bar = frame.m_wndStatusBar;
 };
 

@@ -67,7 +67,7 @@ class DialogRunnerTest : public ::testing::Test {
   }
 
   HWND frameWnd = nullptr, paletteWnd = nullptr;
-  CKmMainFrame frame;
+  CMainFrame frame;
   CWnd palette;
   CKmView view;
   CKmDoc doc;

@@ -262,7 +262,7 @@ class WrapperTest : public MessageDialogTest {
   }
 
   HWND frameWnd = nullptr;
-  CKmMainFrame frame;
+  CMainFrame frame;
 };
 
 TEST_F(WrapperTest, ErrorBoxWithoutFrameShowsNothingAndAnswersZero) {

@@ -1,0 +1,250 @@
+// The design surface: the report's layout drawn band line by band line with
+// its fields, texts, lines, boxes and pictures, the caret that marks where
+// the next object goes, scrolling in cells and line pitches, the layout's
+// keys and commands with their enable rules, and the object and band-line
+// popup menus. It sits in the ruler pane beside the band pane.
+#pragma once
+
+#include "designer/designer_host.h"
+#include "layout/band_line_layout.h"
+#include "layout/layout_records.h"
+#include "platform/mfc/afxcmd.h"
+#include "platform/mfc/afxwin.h"
+#include "platform/win/gdi.h"
+#include "platform/win/window.h"
+
+class KmDocBase;
+class CBandView;
+class CRulerView;
+
+// The layout's share of the mode word (the layout tables' modeWord): what
+// the mouse or the keys are doing.
+constexpr WORD kModeMoveSelection = 0x0001;
+constexpr WORD kModeMarkByMouse = 0x0002;
+constexpr WORD kModeRubberBand = 0x0004;
+constexpr WORD kModeKeyMove = 0x0010;
+constexpr WORD kModeGraphicResize = 0x0020;
+constexpr WORD kModeMarkByKeys = 0x0040;
+constexpr WORD kModeLineBoxResize = 0x0100;
+constexpr WORD kModeFieldWidth = 0x1000;
+constexpr WORD kModeFontBox = 0x0400;
+constexpr WORD kModeSizeBox = 0x0800;
+constexpr WORD kModeModal = 0x8000;
+constexpr WORD kModeMouseAction = 0x1327;  // any mouse action
+constexpr WORD kModeBlocksPress = 0x9327;
+constexpr WORD kModeBlocksRelease = 0x8050;
+
+// Scroll-bar codes of WM_HSCROLL and WM_VSCROLL (the horizontal names).
+enum : int { SB_LINELEFT = 0, SB_LINERIGHT = 1, SB_PAGELEFT = 2, SB_PAGERIGHT = 3, SB_LEFT = 6, SB_RIGHT = 7 };
+
+class CKmView : public CWnd {
+ public:
+  CKmView() = default;
+  ~CKmView() override;
+  CKmView(const CKmView&) = delete;
+  CKmView& operator=(const CKmView&) = delete;
+
+  BOOL Create(HWND parent, UINT id);
+  // Wires the view to its document, the program around it and its panes.
+  void AttachFrameAndDocument(KmDocBase* doc, DesignerHost* host);
+  void SetPanes(CBandView* band, CRulerView* ruler) {
+    m_pBandView = band;
+    m_pRulerView = ruler;
+  }
+  CBandView* BandView() const { return m_pBandView; }
+  CRulerView* RulerView() const { return m_pRulerView; }
+  DesignerHost& Host() const { return *m_pHost; }
+
+  // --- state shared with the document ---
+  KmDocBase* Doc() const { return m_pDoc; }
+  LayoutTables* Layout() const;
+  // The document's report-open flag (the enable rules' R).
+  bool ReportFlag() const;
+  // That, and layout tables to work on.
+  bool ReportOpen() const;
+  bool OutputRunning() const;
+  bool Modal() const;
+  bool EditorOpen() const { return m_hEditor != nullptr; }
+  // The mode word: the frame's bits and the layout's.
+  WORD Mode() const;
+  void SetLayoutMode(WORD mode);
+  bool GridShown() const;
+  bool SnapOn() const;
+  int ScrollX() const;
+  int ScrollY() const;
+  int LayoutWidth() const;
+  int CellWidth() const;
+  int LinePitch() const;  // a sixth of an inch
+  int TextLineHeight() const;
+  int LastUsedLine() const;
+  const BandLineRec* Line(int i) const;  // null outside the table
+  int ClientWidth() const;
+  int ClientHeight() const;
+  // Layout and view coordinates.
+  RECT ViewRect(const ReportItemHead& item) const;
+
+  // --- drawing and hints ---
+  void OnDraw(HDC dc);
+  void OnUpdate(int hint, void* sender);
+  void SetViewRect(const RECT& r) { m_rcInvalid = r; }
+
+  // --- commands ---
+  // The gate in front of every command; TRUE when handled (or swallowed).
+  BOOL OnCommand(UINT id);
+  // The enable state, check and text of a command; FALSE when the view has no rule for it.
+  BOOL UpdateCommand(CCmdUI* ui);
+  BOOL IsCommandEnabled(UINT id);
+
+  // --- scrolling, rulers and grid ---
+  void UpdateScrollBars();
+  void SetScrollBars(HWND horizontal, HWND vertical) {
+    m_hHScroll = horizontal;
+    m_hVScroll = vertical;
+  }
+  HWND HScrollBar() const { return m_hHScroll; }
+  HWND VScrollBar() const { return m_hVScroll; }
+  bool HScrollLayout(int code, int position);
+  bool VScrollLayout(int code, int position);
+  void OnScrollMessage(bool vertical, int code, int position);
+  void OnMouseWheel(int delta, WPARAM keys);
+  bool EnsureLineVisible(int line, const ReportItemHead* item);
+  bool EnsureXVisible(int x, bool alignRight);
+  void InvalidateLine(int line);
+  void RedrawLayoutAndHRuler();
+  void RedrawAllPanes();
+  void ToggleHorizontalRuler();
+  void ToggleVerticalRuler();
+
+  // --- caret and status ---
+  void UpdateCaretAndStatus(BOOL clearCurrent);
+  void UpdateCaret();
+  void PlaceCaretAfterMove();
+  void SetRulerMarker(int viewX);
+  void CaretLeft(UINT command);
+  void CaretRight(UINT command);
+  void CaretUp(bool alt);
+  void CaretDown(bool alt);
+  void CaretPageDown();
+  void CaretPageUp();
+  void CaretHome();
+  void CaretEnd();
+  void CaretTop();
+  void CaretToLine(int line);
+  void StepCurrentObject(bool forward);
+  void MoveCaretToPoint(int x, int y, bool clearSelection, bool force);
+  void SetCurrentLineAtY(int viewY);
+  int CaretLine() const;
+  int CaretY() const;
+  int CaretHeight() const { return m_nCaretHeight; }
+  // The status line formats the position again on its next refresh.
+  void ForgetShownPosition() { m_nShownLine = m_nShownX = -1; }
+  int CaretUpdates() const { return m_caretUpdates; }
+
+  // --- selection (the designer's editing builds on these) ---
+  // The topmost object at the view point: the current object first, then
+  // the item order from the last; null on empty layout.
+  ReportItemHead* HitTestObject(int x, int y);
+  bool HitTestOne(const ReportItemHead& item, int x, int y) const;
+  // The rectangle an object covers with its handles, in view coordinates.
+  RECT InflateObjectRect(const ReportItemHead& item, bool handles) const;
+  bool ClearSelection();
+  void SelectObject(ReportItemHead& item, bool select);
+  void MakeObjectCurrent(ReportItemHead* item);
+  // Selected items, of any kind (mask 0) or of those kind bits.
+  int CountSelected(uint32_t kindMask = 0) const;
+  ReportItemHead* FirstSelected() const;
+  ReportItemHead* ItemAtCaret() const;
+  int MarkedLineCount() const;
+  bool UnmarkAllLines();
+
+  // --- popup menus ---
+  // The menus as they open (the caller destroys them).
+  HMENU BuildObjectPopup();
+  HMENU BuildLinePopup();
+  void ShowObjectPopupMenu(int x, int y);
+  void ShowLinePopupMenu(int x, int y);
+  void ShowPopupForSelection();
+  void ApplyPopupStates(HMENU menu, BOOL& popupOpen);
+
+  // The caret's x in layout pixels, and the pair the status line last showed (-1: none).
+  int m_nCaretX = 0;
+  int m_nShownLine = -1;
+  int m_nShownX = -1;
+  // Whether the last undoable edit was a move (Edit > Undo then undoes it).
+  BOOL m_bMoveUndo = FALSE;
+
+ private:
+  LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  void OnLButtonDown(WPARAM keys, int x, int y);
+  void OnLButtonUp(int x, int y);
+  void OnLButtonDblClk(WPARAM keys, int x, int y);
+  void OnRButtonDown(int x, int y);
+  void OnSize();
+  bool Guards() const;
+  bool Beep();
+  void DestroyCaretIfOwned();
+  // After the caret jumped: every pane when the view scrolled, else the band pane; then the hub.
+  void RedrawAfterJump(bool scrolled);
+
+
+ public:
+  // Command handlers and update handlers, reached through the command map (view_commands.cpp).
+  void OnCaretKey(UINT id);
+  void OnScrollKey(UINT id);
+  void OnTabKey(UINT id);
+  void OnSpaceKey(UINT id);
+  void OnMarkKey(UINT id);
+  void OnEscapeKey(UINT id);
+  void OnPopupKey(UINT id);
+  void OnViewToggle(UINT id);
+  void OnUpdateAlways(CCmdUI* ui);
+  void OnUpdateReport(CCmdUI* ui);
+  void OnUpdateIdleKeys(CCmdUI* ui);
+  void OnUpdateItemKeys(CCmdUI* ui);
+  void OnUpdateViewToggle(CCmdUI* ui);
+  void OnUpdateUndo(CCmdUI* ui);
+  void OnUpdateEditItems(CCmdUI* ui);
+  void OnUpdatePaste(CCmdUI* ui);
+  void OnUpdateSelection(CCmdUI* ui);
+  void OnUpdateFont(CCmdUI* ui);
+  void OnUpdateProperties(CCmdUI* ui);
+  void OnUpdateAlignment(CCmdUI* ui);
+  void OnUpdateExpression(CCmdUI* ui);
+  void OnUpdateLines(CCmdUI* ui);
+  void OnUpdateInsertLine(CCmdUI* ui);
+  void OnUpdateMasterTable(CCmdUI* ui);
+  void OnUpdateNotSql(CCmdUI* ui);
+  void OnUpdatePrint(CCmdUI* ui);
+  void OnUpdateOleOne(CCmdUI* ui);
+  void OnUpdateNever(CCmdUI* ui);
+  static const CommandMapEntry<CKmView>* FindCommand(UINT id);
+
+ private:
+
+  KmDocBase* m_pDoc = nullptr;
+  DesignerHost m_noHost;
+  DesignerHost* m_pHost = &m_noHost;
+  CBandView* m_pBandView = nullptr;
+  CRulerView* m_pRulerView = nullptr;
+  HWND m_hHScroll = nullptr;
+  HWND m_hVScroll = nullptr;
+  HWND m_hEditor = nullptr;  // the in-place text editor while it is open
+
+ public:
+  // Drawing objects made with the view.
+  HPEN m_hDotPen = nullptr;
+  HPEN m_hDashDotPen = nullptr;
+  HPEN m_hGreyPen = nullptr;
+  HPEN m_hDashPen = nullptr;  // the new-page guides' pen, made on first use
+
+ private:
+  BOOL m_bObjectPopupOpen = FALSE;
+  BOOL m_bLinePopupOpen = FALSE;
+  POINT m_ptRButton{0, 0};
+  BOOL m_bLButtonDown = FALSE;
+  bool m_bCtrlPress = false;
+  BOOL m_bRButtonDown = FALSE;
+  RECT m_rcInvalid{0, 0, 0, 0};
+  int m_nCaretHeight = 0;
+  int m_caretUpdates = 0;
+};

@@ -1,0 +1,34 @@
+// What the design surface needs from the program around it: the frame's
+// own mode bits, the status line, and the commands that belong to the
+// document, the frame and the dialogs. Every entry has a harmless default.
+#pragma once
+
+#include "platform/win/win_types.h"
+
+struct ReportItemHead;
+
+class DesignerHost {
+ public:
+  virtual ~DesignerHost() = default;
+  // The frame's bits of the mode word: 0x0400/0x0800 a format-bar box has
+  // the focus, 0x8000 and above a modal dialog.
+  virtual WORD FrameMode() const { return 0; }
+  virtual bool OutputRunning() const { return false; }
+  // Status line.
+  virtual void ShowPrompt(const ReportItemHead* /*object*/) {}
+  virtual void ShowPosition() {}
+  virtual void ShowMessage(const char* /*text*/) {}
+  virtual void RefreshStatus() {}
+  virtual void ShowReportName() {}
+  // A command the view leaves to the document, the frame or a dialog:
+  // TRUE when someone carried it out.
+  virtual BOOL ForwardCommand(UINT /*id*/) { return FALSE; }
+  // Its enable state there: -1 unknown, 0 off, 1 on.
+  virtual int ForwardUpdate(UINT /*id*/) { return -1; }
+  virtual void UpdateFormatBar() {}
+  // The name of the group field of level 0-7, for band names; null when none.
+  virtual const char* GroupFieldName(int /*level*/) { return nullptr; }
+  virtual bool IsSqlReport() { return false; }
+  // Whether the report can print now (a printer is ready and has fonts).
+  virtual bool CanPrint() { return true; }
+};
