@@ -16,6 +16,8 @@
 #include "platform/win/window_picture.h"
 #include "tests/support/screens.h"
 
+#include "tests/support/sample_document.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -104,16 +106,9 @@ class DesignerView : public ::testing::Test {
     setenv("VORTELLE_WINDIR", dir.c_str(), 1);
     UiStartApplication();
     InstallBuiltinFunctionHandlers();
-    CKmDoc doc;
-    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    CKmRepIO io(&doc);
-    doc.m_pRepIO = &io;
+    SampleDocument sample;
     std::string error;
-    const bool written = WriteSampleReport(doc, io, "VortelleSample", (dir + "/sales.kmw").c_str(), &error);
-    doc.m_pRepIO = nullptr;
-    if (written) s_dir = dir;
+    if (sample.Write("VortelleSample", dir + "/sales.kmw", &error)) s_dir = dir;
   }
   static void TearDownTestSuite() {
     ::unsetenv("VORTELLE_WINDIR");
@@ -124,7 +119,10 @@ class DesignerView : public ::testing::Test {
     if (s_dir.empty()) GTEST_SKIP() << "no sample: the program, sqlite3, pdftotext or the SQLite ODBC driver is missing";
     dir_ = s_dir;
   }
-  void TearDown() override { app_.reset(); }
+  void TearDown() override {
+    if (app_) app_->ExitInstance();
+    app_.reset();
+  }
 
   // The program started on the report, its frame shown at 1000 x 720.
   CMainFrame* Open(const std::string& report) {
