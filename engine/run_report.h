@@ -13,6 +13,10 @@ int PrepareRunData(KmDocBase* doc);
 void RunReport(KmDocBase* doc);
 // Pumps pending window messages; the active document's run state.
 int32_t CheckRunCancelled();
+// Dispatches pending window messages when the run last did so
+// kRunPumpMilliseconds ago or more (the first call always does).
+constexpr int64_t kRunPumpMilliseconds = 60;
+void PumpRunMessages(ReportRun* run);
 int PrepareRun(KmDocBase* doc);
 int SetRunMode(KmDocBase* doc, int mode);
 void ReleaseAcrossBuffer(KmDocBase* doc);
