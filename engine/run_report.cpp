@@ -207,6 +207,14 @@ void PumpRunMessages(ReportRun* r) {
 int32_t CheckRunCancelled() {
   KmDocBase* doc = GetActiveDocBase();
   ReportRun* r = RunOf(doc);
+  if (r && r->links.pumpMessages) r->links.pumpMessages();
+  else if (!r) DispatchPending();
+  return doc ? doc->m_nRunState : 0;
+}
+
+int32_t PollRunCancelled() {
+  KmDocBase* doc = GetActiveDocBase();
+  ReportRun* r = RunOf(doc);
   if (r) PumpRunMessages(r);
   else DispatchPending();
   return doc ? doc->m_nRunState : 0;

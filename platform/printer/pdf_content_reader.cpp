@@ -93,6 +93,26 @@ class Reader {
     return &fonts_.emplace(key, f).first->second;
   }
 
+  // The pen of the line: the standard style whose dashes the file holds
+  // (in decipoints, where the pen counts in widths), else those dashes.
+  QPen PenOf() const {
+    QPen pen(QBrush(stroke_), width_, Qt::SolidLine, cap_);
+    if (dash_.empty()) return pen;
+    const double unit = width_ > 0 ? width_ : 1;
+    for (Qt::PenStyle style : {Qt::DashLine, Qt::DotLine, Qt::DashDotLine, Qt::DashDotDotLine}) {
+      QPen candidate(QBrush(stroke_), width_, style, cap_);
+      const QVector<qreal> pattern = candidate.dashPattern();
+      bool same = pattern.size() == static_cast<qsizetype>(dash_.size());
+      for (qsizetype i = 0; same && i < pattern.size(); ++i)
+        same = std::fabs(pattern[i] * unit - dash_[static_cast<size_t>(i)]) < 0.011;
+      if (same) return candidate;
+    }
+    QVector<qreal> pattern;
+    for (double d : dash_) pattern.push_back(d / unit);
+    pen.setDashPattern(pattern);
+    return pen;
+  }
+
   bool Operator(const std::string& op) {
     if (op == "Tf") {
       if (!Has(1) || name_.size() < 2 || name_[0] != 'F') return false;
@@ -125,15 +145,7 @@ class Reader {
       if (!Has(2)) return false;
       to_ = QPointF(Last(2)[0], Last(2)[1]);
     } else if (op == "S") {
-      QPen pen(QBrush(stroke_), width_, Qt::SolidLine, cap_);
-      if (!dash_.empty()) {
-        // The file holds the dashes in decipoints; the pen counts in widths.
-        const double unit = width_ > 0 ? width_ : 1;
-        QVector<qreal> pattern;
-        for (double d : dash_) pattern.push_back(d / unit);
-        pen.setDashPattern(pattern);
-      }
-      page_->Line(pen, from_, to_);
+      page_->Line(PenOf(), from_, to_);
     } else if (op == "re") {
       if (!Has(4)) return false;
       rect_ = QRectF(Last(4)[0], Last(4)[1], Last(4)[2], Last(4)[3]);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <zlib.h>
 #include <unistd.h>
 
 namespace {
@@ -282,6 +283,33 @@ void Decimal(std::string* out, size_t n) {
 
 }  // namespace
 
+struct PdfFileWriter::Deflater {
+  z_stream z{};
+  bool ready = false;
+  std::vector<unsigned char> out;
+  ~Deflater() {
+    if (ready) deflateEnd(&z);
+  }
+  // The zlib stream of size bytes at data, in out; false when zlib fails.
+  bool Pack(const char* data, size_t size) {
+    if (!ready) {
+      if (deflateInit(&z, kCompressLevel) != Z_OK) return false;
+      ready = true;
+    } else if (deflateReset(&z) != Z_OK) {
+      return false;
+    }
+    out.resize(deflateBound(&z, static_cast<uLong>(size)));
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    z.avail_in = static_cast<uInt>(size);
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&z, Z_FINISH) != Z_STREAM_END) return false;
+    out.resize(out.size() - z.avail_out);
+    return true;
+  }
+};
+
+PdfFileWriter::PdfFileWriter() = default;
 PdfFileWriter::~PdfFileWriter() { Abandon(); }
 
 void PdfFileWriter::Put(const char* s, size_t n) {
@@ -366,15 +394,14 @@ bool PdfFileWriter::AddPage(const PageRecord& page) {
   Begin(n + 1);
   head.clear();
   if (kCompressLevel > 0) {
-    // The zlib stream follows qCompress's four-byte length.
-    QByteArray packed = qCompress(reinterpret_cast<const uchar*>(content_.data()),
-                                  static_cast<qsizetype>(content_.size()), kCompressLevel);
-    if (packed.size() < 4) return ok_ = false;
+    if (!deflater_) deflater_ = std::make_unique<Deflater>();
+    if (!deflater_->Pack(content_.data(), content_.size())) return ok_ = false;
+    const std::vector<unsigned char>& packed = deflater_->out;
     head.append("<< /Length ");
-    Decimal(&head, static_cast<size_t>(packed.size() - 4));
+    Decimal(&head, packed.size());
     head.append(" /Filter /FlateDecode >>\nstream\n");
     Put(head);
-    Put(packed.constData() + 4, static_cast<size_t>(packed.size() - 4));
+    Put(reinterpret_cast<const char*>(packed.data()), packed.size());
   } else {
     head.append("<< /Length ");
     Decimal(&head, content_.size());

@@ -31,7 +31,7 @@ bool WritePdfFile(const std::string& path, const std::string& title, double pape
 // write fails, path is left as it was.
 class PdfFileWriter {
  public:
-  PdfFileWriter() = default;
+  PdfFileWriter();
   ~PdfFileWriter();  // an unfinished file is removed
   PdfFileWriter(const PdfFileWriter&) = delete;
   PdfFileWriter& operator=(const PdfFileWriter&) = delete;
@@ -58,6 +58,8 @@ class PdfFileWriter {
   void Begin(size_t object);
   void End();
 
+  struct Deflater;  // one zlib stream for every page
+  std::unique_ptr<Deflater> deflater_;
   FILE* file_ = nullptr;
   std::string path_, temp_;
   std::vector<char> buffer_;
