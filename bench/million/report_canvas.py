@@ -45,6 +45,15 @@ def amount(v):
     return "" if v is None else "{:,.2f}".format(v)
 
 
+def total_line(caption, n, value):
+    room()
+    c.setFont("Helvetica-Bold", 10)
+    c.drawString(COLUMNS[2], state["y"], caption)
+    c.drawRightString(COLUMNS[3] + 50, state["y"], str(n))
+    c.drawRightString(COLUMNS[4] + 80, state["y"], amount(value))
+    state["y"] -= STEP
+
+
 page_start()
 c.setFont("Helvetica-Bold", 14)
 c.drawString(LEFT, state["y"], "Orders by customer")
@@ -54,12 +63,8 @@ count = total = grand_count = grand_total = 0
 for company, country, order_id, order_date, product, quantity, value in rows:
     if company != current:
         if current is not None:
-            room()
-            c.setFont("Helvetica-Bold", 10)
-            c.drawString(COLUMNS[2], state["y"], "Customer total")
-            c.drawRightString(COLUMNS[3] + 50, state["y"], str(count))
-            c.drawRightString(COLUMNS[4] + 80, state["y"], amount(total))
-            state["y"] -= 2 * STEP
+            total_line("Customer total", count, total)
+            state["y"] -= STEP
         room()
         c.setFont("Helvetica-Bold", 10)
         c.drawString(LEFT, state["y"], company)
@@ -80,16 +85,9 @@ for company, country, order_id, order_date, product, quantity, value in rows:
         total += value
         grand_count += 1
         grand_total += value
-room()
-c.setFont("Helvetica-Bold", 10)
-c.drawString(COLUMNS[2], state["y"], "Customer total")
-c.drawRightString(COLUMNS[3] + 50, state["y"], str(count))
-c.drawRightString(COLUMNS[4] + 80, state["y"], amount(total))
-state["y"] -= 2 * STEP
-room()
-c.drawString(COLUMNS[2], state["y"], "Grand total")
-c.drawRightString(COLUMNS[3] + 50, state["y"], str(grand_count))
-c.drawRightString(COLUMNS[4] + 80, state["y"], amount(grand_total))
+total_line("Customer total", count, total)
+state["y"] -= STEP
+total_line("Grand total", grand_count, grand_total)
 c.setFont("Helvetica", 10)
 c.drawCentredString(width / 2, 24, "Page %d" % state["page"])
 c.showPage()
