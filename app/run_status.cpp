@@ -252,7 +252,7 @@ void ShowCounter(void* /*context*/, uint32_t label, const char* text) {
   else ShowRunStatus(*doc, 0, 0, 0, id, nullptr, nullptr, text);
 }
 
-int CounterCancelled(void* /*context*/) { return CheckRunCancelled() != 0 ? 1 : 0; }
+int CounterCancelled(void* /*context*/) { return PollRunCancelled() != 0 ? 1 : 0; }
 
 }  // namespace
 

@@ -17,9 +17,7 @@ int NewPageStep(ReportRun* run, int band, int withFooter) { return NewPageForBan
 
 bool OuterFooterStep(ReportRun* run, int band) { return OuterFooterPending(run->doc, band); }
 
-void PumpStep(ReportRun* run) {
-  if (run->links.pumpMessages) run->links.pumpMessages();
-}
+void PumpStep(ReportRun* run) { PumpRunMessages(run); }
 
 void ResetPrintOnce(KmDocBase* doc, int level) {
   ReportRun* run = RunOf(doc);

@@ -144,7 +144,7 @@ int CountRecordRead(CKmComposite* m) {
     CountSelected(m, true);
   }
   if (c.cancelled) return c.cancelled;
-  c.cancelled = g_sink.checkCancelled ? g_sink.checkCancelled(g_sink.context) : CheckRunCancelled();
+  c.cancelled = g_sink.checkCancelled ? g_sink.checkCancelled(g_sink.context) : PollRunCancelled();
   return c.cancelled;
 }
 

@@ -142,6 +142,9 @@ struct ReportRun {
   bool pageEndFailed = false;
   bool recordPending = false;
   bool recordRepeating = false;  // the Record band is output again for the same record
+  // Steady-clock milliseconds of the last look at pending window messages:
+  // the run looks every kRunPumpMilliseconds, not at every record or band.
+  int64_t lastPumpMs = INT64_MIN;
 
   // Layout figures of the run.
   int32_t pageFooterHeight = 0;

@@ -22,6 +22,7 @@
 #include "platform/win/message_box.h"
 #include "platform/win/window.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -195,11 +196,28 @@ void FreeReportRun(KmDocBase* doc) {
   doc->m_pRun = nullptr;
 }
 
+void PumpRunMessages(ReportRun* r) {
+  if (!r->links.pumpMessages) return;
+  const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch()).count();
+  if (r->lastPumpMs != INT64_MIN && now - r->lastPumpMs < kRunPumpMilliseconds) return;
+  r->lastPumpMs = now;
+  r->links.pumpMessages();
+}
+
 int32_t CheckRunCancelled() {
   KmDocBase* doc = GetActiveDocBase();
   ReportRun* r = RunOf(doc);
   if (r && r->links.pumpMessages) r->links.pumpMessages();
   else if (!r) DispatchPending();
+  return doc ? doc->m_nRunState : 0;
+}
+
+int32_t PollRunCancelled() {
+  KmDocBase* doc = GetActiveDocBase();
+  ReportRun* r = RunOf(doc);
+  if (r) PumpRunMessages(r);
+  else DispatchPending();
   return doc ? doc->m_nRunState : 0;
 }
 

@@ -13,6 +13,13 @@ int PrepareRunData(KmDocBase* doc);
 void RunReport(KmDocBase* doc);
 // Pumps pending window messages; the active document's run state.
 int32_t CheckRunCancelled();
+// The same for a call on every record: messages are let through only every
+// kRunPumpMilliseconds while a run is on; the run state is read every time.
+int32_t PollRunCancelled();
+// Dispatches pending window messages when the run last did so
+// kRunPumpMilliseconds ago or more (the first call always does).
+constexpr int64_t kRunPumpMilliseconds = 60;
+void PumpRunMessages(ReportRun* run);
 int PrepareRun(KmDocBase* doc);
 int SetRunMode(KmDocBase* doc, int mode);
 void ReleaseAcrossBuffer(KmDocBase* doc);

@@ -490,6 +490,29 @@ int JoinDateParts(const char* m, const char* d, const char* y, char* buffer, uin
   return n;
 }
 
+namespace {
+
+// As "%0*d" of v with at least minDigits digits; printed on every date of a
+// report, so the digits are written out rather than through printf.
+void AppendPadded(std::string& s, int v, int minDigits) {
+  if (v < 0) {
+    char b[24];
+    std::snprintf(b, sizeof b, "%0*d", minDigits, v);
+    s += b;
+    return;
+  }
+  char b[16];
+  int n = 0;
+  do {
+    b[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  while (n < minDigits) b[n++] = '0';
+  while (n > 0) s += b[--n];
+}
+
+}  // namespace
+
 int FormatDateByPicture(const FormatSettings& doc, int month, int day, int year, bool useLong, char* buffer,
                         bool fourDigitYear) {
   const char* pic = useLong ? doc.intl.sLongDate : doc.intl.sShortDate;
@@ -513,8 +536,7 @@ int FormatDateByPicture(const FormatSettings& doc, int month, int day, int year,
         bool four = run >= 4 || fourDigitYear;
         if (empty) s += four ? "****" : "**";
         else {
-          std::snprintf(b, sizeof b, four ? "%04d" : "%02d", four ? year : year % 100);
-          s += b;
+          AppendPadded(s, four ? year : year % 100, four ? 4 : 2);
         }
         continue;
       }
@@ -523,9 +545,10 @@ int FormatDateByPicture(const FormatSettings& doc, int month, int day, int year,
         continue;
       }
       int v = lc == 'd' ? day : month;
-      if (run == 1) std::snprintf(b, sizeof b, "%d", v);
-      else if (run == 2) std::snprintf(b, sizeof b, "%02d", v);
-      else {
+      if (run <= 2) {
+        AppendPadded(s, v, static_cast<int>(run));
+        continue;
+      } else {
         const char* name;
         if (lc == 'd') {
           DateParts p;

@@ -11,6 +11,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -33,6 +34,11 @@ struct DriverRun {
   std::vector<std::shared_ptr<PageRecord>> stored;
   WORD fontSize = 100;
   DriverFontCache fonts;
+  // The line MeasureLine laid out last, for the OutputLine of the same bytes
+  // that follows it: a line is laid out once, not twice.
+  std::string laidBytes;
+  LaidOutLine laid;
+  bool laidValid = false;
 };
 
 DriverRun* RunOf(const PageOutputState* s) { return s ? static_cast<DriverRun*>(s->driverData) : nullptr; }
@@ -102,6 +108,7 @@ class QtPageDriver : public PageDriver {
       for (const LaidOutPiece& p : l.pieces) lead = std::max(lead, p.font->leading);
     int h = static_cast<int>(std::ceil(l.ascent + lead - 1e-6));
     int d = static_cast<int>(std::ceil(l.descent - 1e-6));
+    KeepLaidOut(s, line, count, std::move(l));
     return MAKELONG(static_cast<WORD>(std::clamp(h, 0, 0xFFFF)), static_cast<WORD>(std::clamp(d, 0, 0xFFFF)));
   }
 
@@ -165,7 +172,7 @@ class QtPageDriver : public PageDriver {
     DriverRun* r = RunOf(s);
     if (!r || !r->pageOpen) return 0;
     if (s->abortWord) return 1;
-    LaidOutLine l = LayoutStreamLine(s, &r->fonts, line, count);
+    LaidOutLine l = TakeLaidOut(r, line, count) ? std::move(r->laid) : LayoutStreamLine(s, &r->fonts, line, count);
     // One text call per run, so that text extractors see whole words.
     QGlyphRun glyphs;
     bool place = r->preview || !DeviceWritesPdfDirectly(r->device);
@@ -286,6 +293,21 @@ class QtPageDriver : public PageDriver {
       }
     }
     return 1;
+  }
+
+  static void KeepLaidOut(PageOutputState* s, const BYTE* line, int count, LaidOutLine&& l) {
+    DriverRun* r = RunOf(s);
+    if (!r || count < 0) return;
+    r->laidBytes.assign(reinterpret_cast<const char*>(line), static_cast<size_t>(count));
+    r->laid = std::move(l);
+    r->laidValid = true;
+  }
+
+  static bool TakeLaidOut(DriverRun* r, const BYTE* line, int count) {
+    const bool same = r->laidValid && count >= 0 && r->laidBytes.size() == static_cast<size_t>(count) &&
+                      std::memcmp(r->laidBytes.data(), line, static_cast<size_t>(count)) == 0;
+    r->laidValid = false;
+    return same;
   }
 
   static void Replay(QPainter* painter, const PageRecord& page, const QSizeF& paper, const QRectF& target) {

@@ -12,7 +12,12 @@ void PageRecord::Text(const void* fontKey, const QFont& font, const QColor& colo
     fonts_.push_back(font);
   }
   steps_.push_back({Kind::kText, static_cast<int>(texts_.size())});
-  texts_.push_back({f, colour, at, text, glyphs ? *glyphs : QGlyphRun()});
+  int g = -1;
+  if (glyphs && !glyphs->isEmpty()) {
+    g = static_cast<int>(glyphs_.size());
+    glyphs_.push_back(*glyphs);
+  }
+  texts_.push_back({f, colour, at, text, g});
 }
 
 void PageRecord::Line(const QPen& pen, const QPointF& from, const QPointF& to) {
@@ -34,7 +39,9 @@ void PageRecord::Image(const QRectF& target, const QImage& image, const QRectF& 
 }
 
 void PageRecord::DropGlyphs() {
-  for (TextStep& t : texts_) t.glyphs = QGlyphRun();
+  for (TextStep& t : texts_) t.glyphs = -1;
+  glyphs_.clear();
+  glyphs_.shrink_to_fit();
 }
 
 QPainter* PageRecord::BeginForeign() {
@@ -78,10 +85,10 @@ void PageRecord::Play(QPainter* painter) const {
           colour = t.colour;
           textPen = true;
         }
-        if (t.glyphs.isEmpty())
+        if (t.glyphs < 0)
           painter->drawText(t.at, t.text);
         else
-          painter->drawGlyphRun(t.at, t.glyphs);
+          painter->drawGlyphRun(t.at, glyphs_[t.glyphs]);
         break;
       }
       case Kind::kLine: {

@@ -56,7 +56,7 @@ class PageRecord {
     QColor colour;
     QPointF at;
     QString text;
-    QGlyphRun glyphs;
+    int glyphs;  // into glyphs_, or -1: an empty glyph run costs an allocation
   };
   struct LineStep {
     QPen pen;
@@ -73,6 +73,7 @@ class PageRecord {
 
   std::vector<Step> steps_;
   std::vector<TextStep> texts_;
+  std::vector<QGlyphRun> glyphs_;
   std::vector<LineStep> lines_;
   std::vector<FillStep> fills_;
   std::vector<ImageStep> images_;

@@ -1,14 +1,19 @@
 #include "platform/printer/pdf_file_writer.h"
 
 #include "platform/printer/page_record.h"
+#include "platform/printer/pdf_content_reader.h"
 
 #include <QByteArray>
+
+#include <algorithm>
+#include <iterator>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <zlib.h>
 #include <unistd.h>
 
 namespace {
@@ -38,7 +43,7 @@ int FamilyOf(const QString& family) {
 // The standard font a face is written with, or -1 when it has none.
 int StandardFontOf(const QFont& font) {
   if (font.underline() || font.strikeOut() || font.overline()) return -1;
-  if (font.letterSpacing() != 0 || font.wordSpacing() != 0 || font.stretch() > 0 && font.stretch() != 100)
+  if (font.letterSpacing() != 0 || font.wordSpacing() != 0 || (font.stretch() > 0 && font.stretch() != 100))
     return -1;
   if (font.capitalization() != QFont::MixedCase) return -1;
   int family = FamilyOf(font.family());
@@ -70,9 +75,14 @@ void Num(std::string* out, double v) {
     out->push_back('-');
     n = -n;
   }
-  char buf[32];
-  int len = std::snprintf(buf, sizeof buf, "%lld", n / 100);
-  out->append(buf, len);
+  char buf[24];
+  char* p = buf + sizeof buf;
+  long long whole = n / 100;
+  do {
+    *--p = static_cast<char>('0' + whole % 10);
+    whole /= 10;
+  } while (whole != 0);
+  out->append(p, static_cast<size_t>(buf + sizeof buf - p));
   int frac = static_cast<int>(n % 100);
   if (frac) {
     out->push_back('.');
@@ -146,7 +156,8 @@ class PdfPageWriter {
             int s = standard[t.font];
             usedFonts[s] = true;
             out->append("/F");
-            out->append(std::to_string(s));
+            if (s >= 10) out->push_back('1');
+            out->push_back(static_cast<char>('0' + s % 10));
             out->push_back(' ');
             Num(out, FontSize(page.fonts_[t.font]));
             out->append("Tf\n");
@@ -227,35 +238,6 @@ bool PdfFileCanWrite(const PageRecord& page) { return PdfPageWriter::CanWrite(pa
 
 namespace {
 
-// Appends to the file and keeps the byte offset of everything written.
-class PdfOut {
- public:
-  explicit PdfOut(FILE* f) : file_(f) {}
-  void Put(const std::string& s) { Put(s.data(), s.size()); }
-  void Put(const char* s) { Put(s, std::strlen(s)); }
-  void Put(const char* s, size_t n) {
-    if (ok_ && std::fwrite(s, 1, n, file_) != n) ok_ = false;
-    offset_ += n;
-  }
-  // Starts object number n (numbers are handed out in order of writing or
-  // reserved ahead; offsets are filled in as each is written).
-  void Begin(size_t n) {
-    if (offsets_.size() <= n) offsets_.resize(n + 1, 0);
-    offsets_[n] = offset_;
-    Put(std::to_string(n) + " 0 obj\n");
-  }
-  void End() { Put("\nendobj\n"); }
-  bool ok() const { return ok_; }
-  size_t offset() const { return offset_; }
-  const std::vector<size_t>& offsets() const { return offsets_; }
-
- private:
-  FILE* file_;
-  bool ok_ = true;
-  size_t offset_ = 0;
-  std::vector<size_t> offsets_;
-};
-
 // The title, in the program's code page, as a PDF text string: plain ASCII
 // as it is, anything else as UTF-16 (the document encoding of PDF strings
 // differs from the code page at 0x80-0x9F).
@@ -284,111 +266,255 @@ std::string PdfTextString(const std::string& s) {
 
 // zlib level of the page contents.
 constexpr int kCompressLevel = 1;
+// Objects: 1 catalog, 2 page tree, 3 information, 4 resources, then a page
+// and its content for each page, then the fonts used.
+constexpr size_t kFirstPage = 5;
 
-bool WriteTo(FILE* f, const std::string& title, double paperW, double paperH,
-             const std::vector<std::shared_ptr<PageRecord>>& pages) {
-  PdfOut out(f);
-  // Objects: 1 catalog, 2 page tree, 3 information, 4 resources, then a
-  // page and its content for each page, then the fonts used.
-  const size_t kFirstPage = 5;
-  const size_t fontBase = kFirstPage + 2 * pages.size();
-  out.Put("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
-  out.Begin(1);
-  out.Put("<< /Type /Catalog /Pages 2 0 R >>");
-  out.End();
-  std::string kids;
-  for (size_t i = 0; i < pages.size(); ++i) kids += std::to_string(kFirstPage + 2 * i) + " 0 R ";
-  out.Begin(2);
-  out.Put("<< /Type /Pages /Count " + std::to_string(pages.size()) + " /Kids [" + kids + "] >>");
-  out.End();
-  out.Begin(3);
-  out.Put("<< /Title " + PdfTextString(title) + " /Creator (VORTELLE) /Producer (VORTELLE) >>");
-  out.End();
-
-  std::string box = "[0 0 ";
-  Num(&box, paperW / 10.0);
-  Num(&box, paperH / 10.0);
-  box.back() = ']';
-  bool used[12] = {};
-  std::string content;
-  for (size_t i = 0; i < pages.size(); ++i) {
-    size_t n = kFirstPage + 2 * i;
-    out.Begin(n);
-    out.Put("<< /Type /Page /Parent 2 0 R /MediaBox " + box + " /Resources 4 0 R /Contents " +
-            std::to_string(n + 1) + " 0 R >>");
-    out.End();
-    content.clear();
-    if (!PdfPageWriter::CanWrite(*pages[i])) return false;
-    PdfPageWriter::Content(*pages[i], paperH, &content, used);
-    out.Begin(n + 1);
-    if (kCompressLevel > 0) {
-      // The zlib stream follows qCompress's four-byte length.
-      QByteArray packed = qCompress(reinterpret_cast<const uchar*>(content.data()),
-                                    static_cast<qsizetype>(content.size()), kCompressLevel);
-      if (packed.size() < 4) return false;
-      out.Put("<< /Length " + std::to_string(packed.size() - 4) + " /Filter /FlateDecode >>\nstream\n");
-      out.Put(packed.constData() + 4, static_cast<size_t>(packed.size() - 4));
-    } else {
-      out.Put("<< /Length " + std::to_string(content.size()) + " >>\nstream\n");
-      out.Put(content);
-    }
-    out.Put("\nendstream");
-    out.End();
-  }
-
-  std::string fonts;
-  size_t next = fontBase;
-  for (int i = 0; i < 12; ++i) {
-    if (!used[i]) continue;
-    fonts += "/F" + std::to_string(i) + " " + std::to_string(next) + " 0 R ";
-    out.Begin(next++);
-    out.Put(std::string("<< /Type /Font /Subtype /Type1 /BaseFont /") + kBaseFonts[i] +
-            " /Encoding /WinAnsiEncoding >>");
-    out.End();
-  }
-  out.Begin(4);
-  out.Put("<< /ProcSet [/PDF /Text] /Font << " + fonts + ">> >>");
-  out.End();
-
-  size_t xref = out.offset();
-  const std::vector<size_t>& at = out.offsets();
-  std::string table = "xref\n0 " + std::to_string(at.size()) + "\n0000000000 65535 f \n";
-  char entry[24];
-  for (size_t i = 1; i < at.size(); ++i) {
-    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", at[i]);
-    table += entry;
-  }
-  table += "trailer\n<< /Size " + std::to_string(at.size()) + " /Root 1 0 R /Info 3 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
-  out.Put(table);
-  return out.ok();
+// Appends the decimal digits of n.
+void Decimal(std::string* out, size_t n) {
+  char buf[24];
+  char* p = buf + sizeof buf;
+  do {
+    *--p = static_cast<char>('0' + n % 10);
+    n /= 10;
+  } while (n != 0);
+  out->append(p, static_cast<size_t>(buf + sizeof buf - p));
 }
 
 }  // namespace
 
-bool WritePdfFile(const std::string& path, const std::string& title, double paperWidthDp,
-                  double paperHeightDp, const std::vector<std::shared_ptr<PageRecord>>& pages) {
+struct PdfFileWriter::Deflater {
+  z_stream z{};
+  bool ready = false;
+  std::vector<unsigned char> out;
+  ~Deflater() {
+    if (ready) deflateEnd(&z);
+  }
+  // The zlib stream of size bytes at data, in out; false when zlib fails.
+  bool Pack(const char* data, size_t size) {
+    if (!ready) {
+      if (deflateInit(&z, kCompressLevel) != Z_OK) return false;
+      ready = true;
+    } else if (deflateReset(&z) != Z_OK) {
+      return false;
+    }
+    out.resize(deflateBound(&z, static_cast<uLong>(size)));
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    z.avail_in = static_cast<uInt>(size);
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&z, Z_FINISH) != Z_STREAM_END) return false;
+    out.resize(out.size() - z.avail_out);
+    return true;
+  }
+};
+
+PdfFileWriter::PdfFileWriter() = default;
+PdfFileWriter::~PdfFileWriter() { Abandon(); }
+
+void PdfFileWriter::Put(const char* s, size_t n) {
+  if (ok_ && std::fwrite(s, 1, n, file_) != n) ok_ = false;
+  offset_ += n;
+}
+
+void PdfFileWriter::Begin(size_t object) {
+  if (offsets_.size() <= object) offsets_.resize(object + 1, 0);
+  offsets_[object] = offset_;
+  std::string head;
+  Decimal(&head, object);
+  head.append(" 0 obj\n");
+  Put(head);
+}
+
+void PdfFileWriter::End() { Put("\nendobj\n", 8); }
+
+bool PdfFileWriter::Open(const std::string& path, const std::string& title, double paperWidthDp,
+                         double paperHeightDp) {
+  Abandon();
   static unsigned counter = 0;
-  std::string temp;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = path + ".~" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
+    temp_ = path + ".~" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+    fd = open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) return false;
-  FILE* f = fdopen(fd, "wb");
-  if (!f) {
-    close(fd);
-    unlink(temp.c_str());
+  if (fd < 0) {
+    temp_.clear();
     return false;
   }
-  std::vector<char> buffer(1 << 16);
-  std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
-  bool ok = WriteTo(f, title, paperWidthDp, paperHeightDp, pages);
-  ok = std::fflush(f) == 0 && ok;
-  ok = std::fclose(f) == 0 && ok;
-  if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
+  file_ = fdopen(fd, "w+b");
+  if (!file_) {
+    close(fd);
+    unlink(temp_.c_str());
+    temp_.clear();
+    return false;
+  }
+  buffer_.resize(1 << 16);
+  std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
+  path_ = path;
+  ok_ = true;
+  offset_ = 0;
+  offsets_.clear();
+  contentSizes_.clear();
+  pages_ = 0;
+  paperW_ = paperWidthDp;
+  paperH_ = paperHeightDp;
+  std::fill(std::begin(usedFonts_), std::end(usedFonts_), false);
+  box_ = "[0 0 ";
+  Num(&box_, paperW_ / 10.0);
+  Num(&box_, paperH_ / 10.0);
+  box_.back() = ']';
+
+  Put("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+  Begin(1);
+  Put("<< /Type /Catalog /Pages 2 0 R >>");
+  End();
+  // The page tree, object 2, is written at the end, when its pages are known.
+  Begin(3);
+  Put("<< /Title " + PdfTextString(title) + " /Creator (VORTELLE) /Producer (VORTELLE) >>");
+  End();
+  return ok_;
+}
+
+bool PdfFileWriter::AddPage(const PageRecord& page) {
+  if (!file_ || !ok_) return false;
+  if (!PdfPageWriter::CanWrite(page)) return false;
+  const size_t n = kFirstPage + 2 * pages_;
+  std::string head;
+  Begin(n);
+  head.append("<< /Type /Page /Parent 2 0 R /MediaBox ");
+  head.append(box_);
+  head.append(" /Resources 4 0 R /Contents ");
+  Decimal(&head, n + 1);
+  head.append(" 0 R >>");
+  Put(head);
+  End();
+  content_.clear();
+  PdfPageWriter::Content(page, paperH_, &content_, usedFonts_);
+  Begin(n + 1);
+  head.clear();
+  if (kCompressLevel > 0) {
+    if (!deflater_) deflater_ = std::make_unique<Deflater>();
+    if (!deflater_->Pack(content_.data(), content_.size())) return ok_ = false;
+    const std::vector<unsigned char>& packed = deflater_->out;
+    head.append("<< /Length ");
+    Decimal(&head, packed.size());
+    head.append(" /Filter /FlateDecode >>\nstream\n");
+    Put(head);
+    Put(reinterpret_cast<const char*>(packed.data()), packed.size());
+  } else {
+    head.append("<< /Length ");
+    Decimal(&head, content_.size());
+    head.append(" >>\nstream\n");
+    Put(head);
+    Put(content_);
+  }
+  Put("\nendstream", 10);
+  End();
+  contentSizes_.push_back(static_cast<unsigned>(content_.size()));
+  ++pages_;
+  return ok_;
+}
+
+bool PdfFileWriter::Finish() {
+  if (!file_) return false;
+  std::string fonts;
+  size_t next = kFirstPage + 2 * pages_;
+  for (int i = 0; i < 12; ++i) {
+    if (!usedFonts_[i]) continue;
+    fonts += "/F" + std::to_string(i) + " " + std::to_string(next) + " 0 R ";
+    Begin(next++);
+    Put(std::string("<< /Type /Font /Subtype /Type1 /BaseFont /") + kBaseFonts[i] +
+        " /Encoding /WinAnsiEncoding >>");
+    End();
+  }
+  Begin(4);
+  Put("<< /ProcSet [/PDF /Text] /Font << " + fonts + ">> >>");
+  End();
+  Begin(2);
+  std::string tree = "<< /Type /Pages /Count ";
+  Decimal(&tree, pages_);
+  tree.append(" /Kids [");
+  for (size_t i = 0; i < pages_; ++i) {
+    Decimal(&tree, kFirstPage + 2 * i);
+    tree.append(" 0 R ");
+    if (tree.size() > (1 << 15)) {
+      Put(tree);
+      tree.clear();
+    }
+  }
+  tree.append("] >>");
+  Put(tree);
+  End();
+
+  const size_t xref = offset_;
+  std::string table = "xref\n0 " + std::to_string(offsets_.size()) + "\n0000000000 65535 f \n";
+  char entry[24];
+  for (size_t i = 1; i < offsets_.size(); ++i) {
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offsets_[i]);
+    table += entry;
+  }
+  table += "trailer\n<< /Size " + std::to_string(offsets_.size()) + " /Root 1 0 R /Info 3 0 R >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+  Put(table);
+  bool ok = std::fflush(file_) == 0 && ok_;
+  ok = std::fclose(file_) == 0 && ok;
+  file_ = nullptr;
+  if (ok) ok = std::rename(temp_.c_str(), path_.c_str()) == 0;
+  if (!ok) unlink(temp_.c_str());
+  temp_.clear();
   return ok;
+}
+
+void PdfFileWriter::Abandon() {
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+  if (!temp_.empty()) unlink(temp_.c_str());
+  temp_.clear();
+}
+
+bool PdfFileWriter::ReadBackPages(const std::function<bool(const PageRecord&)>& visit) {
+  if (!file_ || !ok_ || std::fflush(file_) != 0) return false;
+  const int fd = fileno(file_);
+  std::string stream;
+  for (size_t i = 0; i < pages_; ++i) {
+    const size_t object = kFirstPage + 2 * i + 1;
+    const size_t from = offsets_[object];
+    const size_t to = object + 1 < offsets_.size() ? offsets_[object + 1] : offset_;
+    stream.resize(to - from);
+    if (pread(fd, &stream[0], stream.size(), static_cast<off_t>(from)) != static_cast<ssize_t>(stream.size()))
+      return false;
+    const size_t body = stream.find("stream\n");
+    const size_t end = stream.rfind("\nendstream");
+    if (body == std::string::npos || end == std::string::npos || end < body + 7) return false;
+    QByteArray content;
+    if (kCompressLevel > 0) {
+      // qUncompress wants the size before compression ahead of the zlib stream.
+      const unsigned size = contentSizes_[i];
+      QByteArray packed;
+      packed.reserve(static_cast<qsizetype>(end - body - 7 + 4));
+      packed.append(static_cast<char>(size >> 24)).append(static_cast<char>(size >> 16));
+      packed.append(static_cast<char>(size >> 8)).append(static_cast<char>(size));
+      packed.append(stream.data() + body + 7, static_cast<qsizetype>(end - body - 7));
+      content = qUncompress(packed);
+      if (content.size() != static_cast<qsizetype>(size)) return false;
+    } else {
+      content = QByteArray(stream.data() + body + 7, static_cast<qsizetype>(end - body - 7));
+    }
+    PageRecord page;
+    if (!ReadPdfPageContent(content.constData(), static_cast<size_t>(content.size()), &page))
+      return false;
+    if (!visit(page)) return false;
+  }
+  std::fseek(file_, 0, SEEK_END);
+  return true;
+}
+
+bool WritePdfFile(const std::string& path, const std::string& title, double paperWidthDp,
+                  double paperHeightDp, const std::vector<std::shared_ptr<PageRecord>>& pages) {
+  PdfFileWriter writer;
+  if (!writer.Open(path, title, paperWidthDp, paperHeightDp)) return false;
+  for (const std::shared_ptr<PageRecord>& page : pages)
+    if (!writer.AddPage(*page)) return false;
+  return writer.Finish();
 }

@@ -3,6 +3,8 @@
 // without drawing them through a paint device.
 #pragma once
 
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,3 +23,53 @@ bool PdfFileCanWrite(const PageRecord& page);
 // written or a page has a step PdfFileCanWrite refuses.
 bool WritePdfFile(const std::string& path, const std::string& title, double paperWidthDp,
                   double paperHeightDp, const std::vector<std::shared_ptr<PageRecord>>& pages);
+
+// The same file written a page at a time, as each page ends: only the
+// object offsets and content sizes stay in memory, so a document of any
+// length prints in the same memory. The file is made under a temporary name
+// beside path and renamed over path by Finish; until then, and whenever a
+// write fails, path is left as it was.
+class PdfFileWriter {
+ public:
+  PdfFileWriter();
+  ~PdfFileWriter();  // an unfinished file is removed
+  PdfFileWriter(const PdfFileWriter&) = delete;
+  PdfFileWriter& operator=(const PdfFileWriter&) = delete;
+
+  bool Open(const std::string& path, const std::string& title, double paperWidthDp, double paperHeightDp);
+  // False when the write failed (the file is then of no use) or the page
+  // has a step PdfFileCanWrite refuses.
+  bool AddPage(const PageRecord& page);
+  // Writes the fonts, page tree and trailer and puts the file in place.
+  bool Finish();
+  // Removes the unfinished file.
+  void Abandon();
+  bool IsOpen() const { return file_ != nullptr; }
+  size_t PageCount() const { return pages_; }
+  // Reads the pages written so far back from the file, one at a time, as
+  // recorded pages (for a document whose later page goes through the
+  // painter); stops at the first visit returning false. The writer itself
+  // is left as it was.
+  bool ReadBackPages(const std::function<bool(const PageRecord&)>& visit);
+
+ private:
+  void Put(const char* s, size_t n);
+  void Put(const std::string& s) { Put(s.data(), s.size()); }
+  void Begin(size_t object);
+  void End();
+
+  struct Deflater;  // one zlib stream for every page
+  std::unique_ptr<Deflater> deflater_;
+  FILE* file_ = nullptr;
+  std::string path_, temp_;
+  std::vector<char> buffer_;
+  std::string content_;  // the page's content stream, its capacity kept
+  bool ok_ = true;
+  size_t offset_ = 0;
+  std::vector<size_t> offsets_;           // by object number
+  std::vector<unsigned> contentSizes_;    // by page: before compression
+  size_t pages_ = 0;
+  double paperW_ = 0, paperH_ = 0;
+  bool usedFonts_[12] = {};
+  std::string box_;
+};

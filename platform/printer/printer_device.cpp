@@ -247,7 +247,7 @@ int StartPrinterDoc(PrinterDevice* device, const char* docName, const char* outp
   device->docName = docName ? docName : "";
   device->outputFile = outputFile ? outputFile : "";
   device->pagesSent = 0;
-  device->directPages.clear();
+  device->directFile.reset();
   device->direct = true;
   if (device->pdf && device->outputFile.empty()) {
     device->lastError = kPrintErrorNoOutput;
@@ -321,24 +321,32 @@ bool PaintDevicePage(PrinterDevice* d, const PageRecord& page) {
 bool SendDevicePage(PrinterDevice* d, const std::shared_ptr<PageRecord>& page) {
   if (!d || !d->docStarted || !page) return false;
   if (d->pdf && d->direct && PdfFileCanWrite(*page)) {
-    // Written when the document ends; the painter does the same pages
-    // several times slower.
-    // Kept only in case a later page sends the document to the painter,
-    // which then shapes the text again: the glyphs are most of a page.
-    page->DropGlyphs();
-    d->directPages.push_back(page);
+    // Written as it ends: the painter does the same pages several times
+    // slower, and nothing of the page is kept.
+    if (!d->directFile) {
+      d->directFile = std::make_unique<PdfFileWriter>();
+      const QSizeF paper = DevicePaperDecipoints(d);
+      if (!d->directFile->Open(d->outputFile, d->docName, paper.width(), paper.height())) {
+        d->directFile.reset();
+        d->lastError = kPrintErrorWrite;
+        return false;
+      }
+    }
+    if (!d->directFile->AddPage(*page)) {
+      d->directFile.reset();
+      d->lastError = kPrintErrorWrite;
+      return false;
+    }
   } else {
     if (d->pdf && d->direct) {
       // A step our writer does not do: the whole document goes through the
-      // painter, the pages kept so far first.
+      // painter, the pages written so far first, read back one at a time.
       d->direct = false;
-      std::vector<std::shared_ptr<PageRecord>> kept = std::move(d->directPages);
-      d->directPages.clear();
-      for (const std::shared_ptr<PageRecord>& p : kept)
-        if (!PaintDevicePage(d, *p)) {
-          d->lastError = kPrintErrorWrite;
-          return false;
-        }
+      std::unique_ptr<PdfFileWriter> written = std::move(d->directFile);
+      if (written && !written->ReadBackPages([d](const PageRecord& p) { return PaintDevicePage(d, p); })) {
+        d->lastError = kPrintErrorWrite;
+        return false;
+      }
     }
     if (!PaintDevicePage(d, *page)) {
       d->lastError = kPrintErrorWrite;
@@ -359,10 +367,8 @@ int EndPrinterDoc(PrinterDevice* device) {
   if (!device || !device->docStarted) return -1;
   bool ok = true;
   if (device->writing) ok = device->painter.end();
-  if (!device->directPages.empty())
-    ok = WritePdfFile(device->outputFile, device->docName, DevicePaperDecipoints(device).width(),
-                      DevicePaperDecipoints(device).height(), device->directPages);
-  device->directPages.clear();
+  if (device->directFile) ok = device->directFile->Finish() && ok;
+  device->directFile.reset();
   device->writing = false;
   device->docStarted = false;
   device->pdfWriter.reset();
@@ -381,7 +387,7 @@ int AbortPrinterDoc(PrinterDevice* device) {
   }
   bool wrote = device->writing;
   device->writing = false;
-  device->directPages.clear();
+  device->directFile.reset();  // removes its unfinished file
   device->pdfWriter.reset();
   if (wrote && !device->outputFile.empty()) QFile::remove(QString::fromLocal8Bit(device->outputFile.c_str()));
   device->docStarted = false;

@@ -2,6 +2,7 @@
 // a page is sent through.
 #pragma once
 
+#include "platform/printer/pdf_file_writer.h"
 #include "platform/printer/printer_info.h"
 
 #include <QPageLayout>
@@ -32,9 +33,10 @@ struct PrinterDevice {
   int pagesSent = 0;
   DWORD lastError = kPrintErrorNone;
   PrinterAbortProc abortProc = nullptr;
-  // PDF pages kept for our own file writer while every step so far is one
-  // it writes; the first page it cannot write sends them all to pdfWriter.
-  std::vector<std::shared_ptr<PageRecord>> directPages;
+  // Our own file writer takes the PDF pages as they end while every step
+  // so far is one it writes; the first page it cannot write sends the pages
+  // written so far, read back from its file, and the rest to pdfWriter.
+  std::unique_ptr<PdfFileWriter> directFile;
   bool direct = true;
   std::unique_ptr<QPdfWriter> pdfWriter;
   std::unique_ptr<QPrinter> printer;

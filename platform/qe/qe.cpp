@@ -317,6 +317,14 @@ void PutText(BoundCol& b, const char* text, int len) {
   *b.cell = len <= room ? len : QE_LEN_TRUNCATED;
 }
 
+// n as exactly width decimal digits, zeros in front (n fits them).
+void Digits(char* out, unsigned n, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  }
+}
+
 void Translate(Stmt* s) {
   for (auto& bp : s->binds) {
     BoundCol& b = *bp;
@@ -365,10 +373,21 @@ void Translate(Stmt* s) {
         break;
       }
       case BindKind::Date: {
+        // Every row of a date column: digits written out, not through printf.
         char t[16];
-        int n = std::snprintf(t, sizeof t, "%04d-%02u-%02u", static_cast<int>(b.value.date.year),
-                              b.value.date.month, b.value.date.day);
-        PutText(b, t, n);
+        const int year = b.value.date.year;
+        if (year >= 0 && year <= 9999 && b.value.date.month <= 99 && b.value.date.day <= 99) {
+          Digits(t, year, 4);
+          t[4] = '-';
+          Digits(t + 5, b.value.date.month, 2);
+          t[7] = '-';
+          Digits(t + 8, b.value.date.day, 2);
+          t[10] = 0;
+          PutText(b, t, 10);
+        } else {
+          int n = std::snprintf(t, sizeof t, "%04d-%02u-%02u", year, b.value.date.month, b.value.date.day);
+          PutText(b, t, n);
+        }
         break;
       }
       case BindKind::Time: {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "expr/number_text.h"
@@ -88,4 +91,41 @@ TEST(ValueHelpersTest, NullAndInfinityMarkers) {
   EXPECT_STREQ(text, "-9223372036854775808");
   EXPECT_TRUE(IsMinInt64Text(text));
   EXPECT_FALSE(IsMinInt64Text("-9223372036854775807"));
+}
+
+// The digits come from the library's exact conversion, not printf: they
+// must be printf's to the 17th digit for any double, and the direct forms
+// must print what the format string prints.
+TEST(NumberTextTest, DigitsMatchPrintfAndDirectFormsMatchTheFormat) {
+  uint64_t state = 88172645463325252ull;
+  auto next = [&state] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    double v;
+    const uint64_t bits = next();
+    if (i % 2 == 0) {
+      std::memcpy(&v, &bits, sizeof v);
+      if (!std::isfinite(v)) continue;
+    } else {
+      v = static_cast<double>(static_cast<int64_t>(bits % 2000000001ull) - 1000000000) / 100.0;
+    }
+    char c[64];
+    std::snprintf(c, sizeof c, "%.16e", std::fabs(v));
+    const std::string legacy = LegacyFormatString("%.16e", std::fabs(v));
+    // Only the exponent's width differs (three digits against printf's two or more).
+    ASSERT_EQ(legacy.substr(0, 18), std::string(c, 18)) << v;
+    const int decimals = static_cast<int>(bits % 7);
+    ASSERT_EQ(FormatFixed(v, decimals), LegacyFormatString("%.*f", decimals, v)) << v;
+    ASSERT_EQ(FormatScientific(v, decimals), LegacyFormatString("%.*E", decimals, v)) << v;
+  }
+  for (double v : {0.0, -0.0, 2.5, -2.5, 0.125, 9.995, 1e300, -1e-300, HUGE_VAL, -HUGE_VAL, static_cast<double>(NAN)}) {
+    for (int decimals : {-1, 0, 2, 20}) {
+      EXPECT_EQ(FormatFixed(v, decimals), LegacyFormatString("%.*f", decimals, v)) << v << " " << decimals;
+      EXPECT_EQ(FormatScientific(v, decimals, false), LegacyFormatString("%.*e", decimals, v)) << v;
+    }
+  }
 }

@@ -1,0 +1,170 @@
+// The PDF file writer taking pages as they end: the file is complete only
+// when finished, a failed write leaves nothing behind, and the pages already
+// written read back as the pages they were.
+#include "tests/platform/printer/printer_fixture.h"
+
+#include "platform/printer/page_record.h"
+#include "platform/printer/pdf_file_writer.h"
+
+#include <QBrush>
+#include <QFont>
+#include <QPen>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr double kLetterW = 6120, kLetterH = 7920;
+
+std::string Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A page of text lines in two faces, a dotted rule and a grey box.
+void FillPage(PageRecord& page, int number, int lines) {
+  static QFont sans = [] {
+    QFont f(QStringLiteral("Liberation Sans"));
+    f.setPixelSize(100);
+    return f;
+  }();
+  static QFont bold = [] {
+    QFont f(QStringLiteral("Liberation Serif"));
+    f.setPixelSize(120);
+    f.setBold(true);
+    return f;
+  }();
+  page.Text(&bold, bold, QColor(0x80, 0x10, 0x33), QPointF(360, 500),
+            QString::fromLatin1("Page %1 (caf\xE9) back\\slash").arg(number));
+  for (int i = 0; i < lines; ++i)
+    page.Text(&sans, sans, Qt::black, QPointF(360 + (i % 3) * 5.25, 700 + i * 120),
+              QString::fromLatin1("line %1 of page %2 \xA3%3.50").arg(i).arg(number).arg(i * 7));
+  page.Line(QPen(QBrush(Qt::blue), 3, Qt::DotLine, Qt::RoundCap), QPointF(360, 650), QPointF(5000, 650));
+  page.Fill(QRectF(360, 7000, 2000, 300), QBrush(QColor(0xE0, 0xE0, 0xE0)));
+}
+
+TEST(PdfStream, PagesGoToTheFileAsTheyEndAndTheFileAppearsWhenFinished) {
+  TestApplication();
+  const std::string dir = TempPath("stream");
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::string pdf = dir + "/out.pdf";
+  PdfFileWriter w;
+  ASSERT_TRUE(w.Open(pdf, "Streamed", kLetterW, kLetterH));
+  uintmax_t before = 0;
+  for (int n = 1; n <= 300; ++n) {
+    PageRecord page;
+    FillPage(page, n, 50);
+    ASSERT_TRUE(w.AddPage(page));
+    if (n == 250) {
+      // Half the pages are in the temporary file already; the target is untouched.
+      EXPECT_FALSE(FileExists(pdf));
+      std::error_code ec;
+      for (const auto& e : std::filesystem::directory_iterator(dir, ec)) before += e.file_size();
+    }
+  }
+  EXPECT_GT(before, 64u * 1024u) << "pages are written as they end, not kept";
+  ASSERT_TRUE(w.Finish());
+  EXPECT_EQ(w.PageCount(), 300u);
+  std::string info = RunCommand("pdfinfo '" + pdf + "' 2>&1");
+  const size_t pages = info.find("Pages:");
+  ASSERT_NE(pages, std::string::npos) << info;
+  EXPECT_EQ(std::stoi(info.substr(pages + 6)), 300) << info;
+  EXPECT_EQ(info.find("rror"), std::string::npos) << info;
+  std::string text = RunCommand("pdftotext -layout -f 300 -l 300 '" + pdf + "' - 2>/dev/null");
+  EXPECT_NE(text.find("Page 300 (caf\xC3\xA9) back\\slash"), std::string::npos) << text;
+  EXPECT_NE(text.find("line 49 of page 300 \xC2\xA3" "343.50"), std::string::npos) << text;
+  size_t files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) files += e.path() != pdf;
+  EXPECT_EQ(files, 0u) << "no temporary file left";
+}
+
+// A child process whose files may not grow past a limit, as on a full disk:
+// the writer fails, and neither the file nor its temporary one remains.
+TEST(PdfStream, AWriteThatFailsPartWayLeavesNoFile) {
+  TestApplication();
+  const std::string dir = TempPath("full");
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::string pdf = dir + "/out.pdf";
+  std::ofstream(pdf) << "the old file";
+  PageRecord warm;  // the fonts are made before the fork
+  FillPage(warm, 0, 1);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{64 * 1024, 64 * 1024};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    PdfFileWriter w;
+    int failedAt = 0;
+    if (!w.Open(pdf, "Full", kLetterW, kLetterH)) _exit(3);
+    for (int n = 1; n <= 400 && failedAt == 0; ++n) {
+      PageRecord page;
+      FillPage(page, n, 60);
+      if (!w.AddPage(page)) failedAt = n;
+    }
+    const bool finished = w.Finish();
+    _exit(finished ? 0 : failedAt > 0 ? 1 : 2);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_NE(WEXITSTATUS(status), 0) << "a failed write is reported";
+  EXPECT_NE(WEXITSTATUS(status), 3);
+  EXPECT_EQ(Bytes(pdf), "the old file");
+  size_t files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) files += e.path() != pdf;
+  EXPECT_EQ(files, 0u) << "the temporary file is removed";
+}
+
+// Pages read back from the file are the pages written: writing them again
+// gives the same file, byte for byte.
+TEST(PdfStream, WrittenPagesReadBackAsTheyWere) {
+  TestApplication();
+  const std::string first = TempPath("first.pdf"), second = TempPath("second.pdf");
+  PdfFileWriter a;
+  ASSERT_TRUE(a.Open(first, "Again", kLetterW, kLetterH));
+  for (int n = 1; n <= 3; ++n) {
+    PageRecord page;
+    FillPage(page, n, 30);
+    ASSERT_TRUE(a.AddPage(page));
+  }
+  PdfFileWriter b;
+  ASSERT_TRUE(b.Open(second, "Again", kLetterW, kLetterH));
+  int seen = 0;
+  ASSERT_TRUE(a.ReadBackPages([&](const PageRecord& page) {
+    ++seen;
+    return b.AddPage(page);
+  }));
+  EXPECT_EQ(seen, 3);
+  // The first writer goes on where it was.
+  PageRecord last;
+  FillPage(last, 4, 10);
+  ASSERT_TRUE(a.AddPage(last));
+  ASSERT_TRUE(b.AddPage(last));
+  ASSERT_TRUE(a.Finish());
+  ASSERT_TRUE(b.Finish());
+  const std::string x = Bytes(first), y = Bytes(second);
+  ASSERT_GT(x.size(), 1000u);
+  EXPECT_TRUE(x == y) << "the pages read back differ from those written";
+  // A visit that stops the reading is told apart from a finished one.
+  PdfFileWriter c;
+  ASSERT_TRUE(c.Open(TempPath("third.pdf"), "Stop", kLetterW, kLetterH));
+  PageRecord page;
+  FillPage(page, 1, 1);
+  ASSERT_TRUE(c.AddPage(page));
+  EXPECT_FALSE(c.ReadBackPages([](const PageRecord&) { return false; }));
+  c.Abandon();
+  EXPECT_FALSE(FileExists(TempPath("third.pdf")));
+}
+
+}  // namespace
