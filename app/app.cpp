@@ -3,6 +3,7 @@
 #include "app/open_report.h"
 
 #include "app/save_report.h"
+#include "app/data_source_choice.h"
 
 #include "app/print_run.h"
 #include "app/document.h"
@@ -340,6 +341,7 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       if (doc.m_bReportOpen) RunOutputWithRecovery(doc, 0);
       return TRUE;
     default:
+      if (DispatchDataCommand(doc, id)) return TRUE;
       return DispatchSaveCommand(doc, id);
   }
 }
