@@ -4,6 +4,7 @@
 
 #include "app/save_report.h"
 #include "app/data_source_choice.h"
+#include "dialogs/table_list_dialog.h"
 
 #include "app/print_run.h"
 #include "app/document.h"
@@ -277,7 +278,17 @@ class AppStreamHooks : public StreamHooks {
     DataAccess* data = GetDataAccess(model);
     if (data->Current() == nullptr) return false;
     const char* statement = slot == 0 ? model->statementText : nullptr;
-    if (BuildSqlFieldList(model, slot, statement, nullptr, nullptr, true, nullptr, 0) != 0) return false;
+    // A lookup table that has gone may be chosen again from the table list:
+    // the question stands in for the driver's message then.
+    const bool mayReselect = slot != 0 && !Unattended() && !data->IsFileDataSource();
+    char error[600] = {};
+    while (BuildSqlFieldList(model, slot, statement, nullptr, nullptr, true, mayReselect ? error : nullptr,
+                             mayReselect ? static_cast<int>(sizeof error) : 0) != 0) {
+      std::string path = model->tableSlots[slot]->path;
+      if (!mayReselect || !ReselectRelatedTable(&doc, &path)) return false;
+      std::snprintf(model->tableSlots[slot]->path, sizeof model->tableSlots[slot]->path, "%s", path.c_str());
+      doc.SetModifiedFlag(TRUE);
+    }
     // Only the fields the report names are on its layout; the reader places them.
     for (FieldDef* f = model->fieldList; f != nullptr; f = f->next)
       if (f->table == slot && !(f->flags & kFieldAlias)) f->head.flags &= ~kItemKindField;
@@ -338,7 +349,8 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       doc.OnFileOpen();
       return TRUE;
     case kCmdFilePrint:
-      if (doc.m_bReportOpen) RunOutputWithRecovery(doc, 0);
+      // The report's data source is connected and current before it runs.
+      if (doc.m_bReportOpen && doc.EnsureDataSource(FALSE, FALSE, FALSE)) RunOutputWithRecovery(doc, 0);
       return TRUE;
     default:
       if (DispatchDataCommand(doc, id)) return TRUE;

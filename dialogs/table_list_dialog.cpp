@@ -5,10 +5,12 @@
 #include "dialogs/data_source_dialogs.h"
 #include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
+#include "foundation/message_dialog.h"
 #include "platform/win/dialog.h"
 #include "platform/win/wsprintf.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -27,6 +29,7 @@ constexpr UINT kStrCannotFetch = 3237;
 constexpr UINT kStrSetupDll = 3248;
 constexpr UINT kStrSystemTables = 17105;
 constexpr UINT kStrAllOwners = 17106;
+constexpr UINT kStrReselect = 3331;
 
 TableListRequest* State(HWND dialog) { return reinterpret_cast<TableListRequest*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
 
@@ -436,6 +439,18 @@ INT_PTR NoTablesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
       break;
   }
   return FALSE;
+}
+
+bool ReselectRelatedTable(KmDocBase* doc, std::string* path) {
+  char text[700];
+  std::snprintf(text, sizeof text, GetResString(kStrReselect, 0), path->c_str());
+  if (doc->ShowMessageDialog(doc->GetOwnerWindow(), text, doc->GetAppCaption(), kMsgYesNo) != IDYES) return false;
+  TableListRequest request;
+  request.kind = 4;
+  request.reference = *path;
+  if (ShowTableListDialog(doc, doc->GetOwnerWindow(), &request) != 1 || request.reference.empty()) return false;
+  *path = request.reference;
+  return true;
 }
 
 int ShowTableListDialog(KmDocBase* doc, HWND owner, TableListRequest* request) {

@@ -52,6 +52,9 @@ int FillTableList(HWND dialog, TableListRequest* r);
 int FillOwnerCombo(HWND dialog, TableListRequest* r);
 // The reference a list entry stands for ("owner.table", or the bare table).
 std::string TableReferenceFor(const TableListRequest& r, const std::string& listed);
+// "Cannot find related table ... Re-select table?": Yes chooses the table
+// from the list; true with the new reference in path.
+bool ReselectRelatedTable(KmDocBase* doc, std::string* path);
 // Checks a user SELECT by running it with no rows; false with the driver's
 // message in error.
 bool CheckUserSelect(DataAccess* data, const char* sql, std::string* error);

@@ -132,7 +132,14 @@ class DialogScript {
     else steps_.push_back({caption, std::move(action)});
   }
   bool Done() const { return next_ >= steps_.size(); }
-  std::string Waiting() const { return Done() ? std::string() : steps_[next_].caption; }
+  std::string Waiting() const {
+    if (Done()) return std::string();
+    std::string open;
+    for (HWND h : vt_ui::AllWindows())
+      if (IsWindow(h) && h->dlg && IsWindowVisible(h))
+        open += " [" + ui_test::Text(h) + (IsWindowEnabled(h) ? "" : ", disabled") + ": " + ui_test::Text(GetDlgItem(h, 200)) + "]";
+    return steps_[next_].caption + "; open:" + open;
+  }
   // Each check schedules the next before it acts, so a dialog the action
   // opens (a nested modal loop) is still looked for.
   void Arm() { Schedule(); }
@@ -438,6 +445,18 @@ class DataChoiceTest : public ::testing::Test {
     const std::vector<std::string> expected = AsPrinted(SqlRows(dsn, kJoinSql));
     ASSERT_EQ(expected.size(), 3u);
     EXPECT_EQ(Print(std::string(dsn) + "_joins"), expected);
+
+    // Saved, read back and printed again: the joins and their data source come back.
+    const std::string saved = odbc_test::Dir() + "/" + dsn + "_joins.kmw";
+    ASSERT_TRUE(doc->OnSaveDocument(saved.c_str()));
+    doc->SetModifiedFlag(FALSE);
+    doc->ForgetCompoundFile();
+    ASSERT_TRUE(doc->ReadReport(saved.c_str()));
+    tables = 0;
+    for (int s = 0; s < kMaxTables; ++s) tables += doc->m_pModel->tableSlots[s] != nullptr;
+    EXPECT_EQ(tables, 3);
+    EXPECT_EQ(doc->m_pRepIO->m_stream.settings.sources[0].sourceName, dsn);
+    EXPECT_EQ(Print(std::string(dsn) + "_joins_read_back"), expected);
   }
 
   static CKmApp* app_;
@@ -561,6 +580,74 @@ TEST_F(DataChoiceTest, AVanishedServerLeavesTheReportAsItWas) {
   EXPECT_NE(shown.find("DB access"), std::string::npos) << shown;
   EXPECT_EQ(doc->m_pModel->tableSlots[0]->path, before);
   EXPECT_FALSE(GetDataAccess(doc->m_pModel)->IsConnected(odbc_test::kBrokenDsn));
+}
+
+TEST_F(DataChoiceTest, AMovedTableIsChosenAgainAndAGoneFieldNamesItsJoin) {
+  AddSqliteShop("vt_shop_c", "");
+  NewReportOn("vt_shop_c", "orders");
+  AddTwoJoins("customers", "products");
+  const std::string saved = odbc_test::Dir() + "/moved.kmw";
+  ASSERT_TRUE(doc->OnSaveDocument(saved.c_str()));
+  doc->SetModifiedFlag(FALSE);
+  doc->ForgetCompoundFile();
+  doc->ClearReport(TRUE);
+  GetDataAccess(doc->m_pModel)->SelectDataSource(nullptr);
+  GetDataAccess(doc->m_pModel)->DisconnectDataSource("vt_shop_c");
+  const std::string db = odbc_test::Dir() + "/vt_shop_c.db";
+  ASSERT_EQ(std::system(("sqlite3 '" + db + "' 'alter table customers rename to clients; "
+                         "alter table products rename column id to pid;'").c_str()), 0);
+
+  // The customers table is asked for again and chosen from the list; the
+  // products join lost its field: the report opens and the message names it.
+  std::string question, warning;
+  script.Expect(doc->GetAppCaption(), [this, &question](HWND d) {
+    question = ui_test::Text(GetDlgItem(d, 200));
+    script.Expect("Related Table", [](HWND l) {
+      SelectListed(l, 200, "clients");
+      Press(l, IDOK);
+    });
+    Press(d, IDYES);
+  });
+  // The reader's own word on the missing field, until the message that says which join to edit.
+  std::function<void(HWND)> note = [&](HWND d) {
+    const std::string text = ui_test::Text(GetDlgItem(d, 200));
+    warning += text + "\n";
+    if (text.find("Database > Joins") == std::string::npos) script.Expect(doc->GetAppCaption(), note);
+    Press(d, IDOK);
+  };
+  script.Expect(doc->GetAppCaption(), note);
+  script.Arm();
+  // Read as the command line reads: the report's own data source is connected.
+  doc->m_pRepIO->m_stream.connect = true;
+  ASSERT_TRUE(doc->ReadReport(saved.c_str()));
+  EXPECT_TRUE(script.Done()) << script.Waiting();
+  EXPECT_EQ(question, "Cannot find related table 'customers'.  Re-select table?");
+  EXPECT_NE(warning.find("The join of table 'products' uses a field that is no longer in its table"), std::string::npos)
+      << warning;
+  ASSERT_TRUE(doc->m_bReportOpen);
+  EXPECT_NE(Field("clients", "name"), nullptr);
+  FieldDef* gone = Field("products", "?_id");
+  ASSERT_NE(gone, nullptr);
+  EXPECT_TRUE(gone->flags2 & kField2NotInTable);
+
+  // Editing that join says the field has to be chosen again.
+  std::string said;
+  script.Expect("Joins", [this, &said](HWND d) {
+    ASSERT_EQ(SendDlgItemMessageA(d, 200, LB_GETCOUNT, 0, 0), 2);
+    SendDlgItemMessageA(d, 200, LB_SETCURSEL, 1, 0);
+    script.Expect("Edit Join", [this, &said](HWND j) {
+      script.Expect(doc->GetAppCaption(), [&said](HWND e) {
+        said = ui_test::Text(GetDlgItem(e, 200));
+        Press(e, IDOK);
+      });
+      Press(j, IDOK);
+      Press(j, IDCANCEL);
+    });
+    Press(d, 203);
+    Press(d, IDCANCEL);
+  });
+  Command(30610);
+  EXPECT_EQ(said, "To-field is no longer in table");
 }
 
 TEST_F(DataChoiceTest, ScreensDataDialogs) {
