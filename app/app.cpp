@@ -350,7 +350,7 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       return TRUE;
     case kCmdFilePrint:
       // The report's data source is connected and current before it runs.
-      if (doc.m_bReportOpen && doc.EnsureDataSource(FALSE, FALSE, FALSE)) RunOutputWithRecovery(doc, 0);
+      if (doc.m_bReportOpen && HaveDataSource(doc)) RunOutputWithRecovery(doc, 0);
       return TRUE;
     default:
       if (DispatchDataCommand(doc, id)) return TRUE;

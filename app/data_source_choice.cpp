@@ -39,13 +39,13 @@ bool ReportNamesSource(CKmDoc& doc, std::string* name) {
   *name = SlotSourceName(&doc, 0);
   return true;
 }
-// The tables are chosen from the current data source; without one, the
-// report's own is connected (or the user chooses one).
-bool HaveDataSource(CKmDoc& doc) {
-  if (Data(doc)->Current() != nullptr) return true;
-  return doc.EnsureDataSource(FALSE, FALSE, FALSE) != FALSE;
-}
 }  // namespace
+
+BOOL HaveDataSource(CKmDoc& doc) {
+  if (doc.m_pModel == nullptr) return FALSE;
+  if (Data(doc)->Current() != nullptr) return TRUE;
+  return doc.EnsureDataSource(FALSE, FALSE, FALSE);
+}
 
 void CKmDoc::RefreshDataSourceTitle() { UpdateTitle(m_bReportOpen && m_szReportName[0] != 0); }
 
@@ -135,6 +135,8 @@ BOOL CKmDoc::OpenMasterTable(BOOL /*dialogMode*/) {
 
 BOOL CKmDoc::OpenNewReportMaster() {
   if (m_pModel == nullptr || m_pModel->tableSlots[0] != nullptr || m_files.masterTable[0] == 0) return TRUE;
+  // The master is read from the current data source; without one it waits for one.
+  if (Data(*this)->Current() == nullptr) return TRUE;
   const int rc = OpenReportMaster(this, m_files.masterTable, nullptr);
   if (rc == 0) return TRUE;
   m_pModel->ShowEngineError(rc);
