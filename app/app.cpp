@@ -6,6 +6,8 @@
 #include "app/open_report.h"
 
 #include "app/save_report.h"
+#include "app/data_source_choice.h"
+#include "dialogs/table_list_dialog.h"
 
 #include "app/print_run.h"
 #include "app/document.h"
@@ -342,7 +344,17 @@ class AppStreamHooks : public StreamHooks {
     const char* statement = slot == 0 ? model->statementText : nullptr;
     FieldDef* last = nullptr;
     for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) last = f;
-    if (BuildSqlFieldList(model, slot, statement, nullptr, nullptr, true, nullptr, 0) != 0) return false;
+    // A lookup table that has gone may be chosen again from the table list:
+    // the question stands in for the driver's message then.
+    const bool mayReselect = slot != 0 && !Unattended() && !data->IsFileDataSource();
+    char error[600] = {};
+    while (BuildSqlFieldList(model, slot, statement, nullptr, nullptr, true, mayReselect ? error : nullptr,
+                             mayReselect ? static_cast<int>(sizeof error) : 0) != 0) {
+      std::string path = model->tableSlots[slot]->path;
+      if (!mayReselect || !ReselectRelatedTable(&doc, &path)) return false;
+      std::snprintf(model->tableSlots[slot]->path, sizeof model->tableSlots[slot]->path, "%s", path.c_str());
+      doc.SetModifiedFlag(TRUE);
+    }
     // The dictionary's entries join the columns; the reader keeps the field order.
     FieldDef* firstNew = last != nullptr ? last->next : model->fieldList;
     if (firstNew != nullptr) ReadReportDictionary(model, &firstNew, model->tableSlots[slot]->alias, slot, true);
@@ -429,7 +441,8 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       doc.OnFileOpen();
       return TRUE;
     case kCmdFilePrint:
-      if (doc.m_bReportOpen) RunOutputWithRecovery(doc, 0);
+      // The report's data source is connected and current before it runs.
+      if (doc.m_bReportOpen && HaveDataSource(doc)) RunOutputWithRecovery(doc, 0);
       return TRUE;
     case kCmdUserFunction:
       // The report's open loaded the functions, so the library's stamp is current.
@@ -444,6 +457,7 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       OnFileExport(doc);
       return TRUE;
     default:
+      if (DispatchDataCommand(doc, id)) return TRUE;
       return DispatchChartCommand(doc, id) || DispatchSaveCommand(doc, id);
   }
 }

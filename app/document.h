@@ -72,6 +72,19 @@ class CKmDoc : public KmDocBase {
   // Writes the report file at path (the framework's save of a report file).
   BOOL OnSaveDocument(const char* path);
 
+  // The report's data source and master table (app/data_source_choice.cpp).
+  void RefreshDataSourceTitle();
+  void UpdateDatabaseMenu();
+  // 0 chosen or connected, else failed or cancelled.
+  int ChooseDataSource(BOOL selectMode);
+  BOOL ConnectAndSelect(const char* name);
+  BOOL EnsureDataSource(BOOL openMaster, BOOL singleOnly, BOOL dialogMode);
+  BOOL OpenMasterTable(BOOL dialogMode);
+  // The chosen master table (or user SELECT) opened into a new report.
+  BOOL OpenNewReportMaster();
+  int SetupStatementMaster();
+  int m_nListedSources = 0;  // data sources the last Data Source Connections listed
+
   // File checks, titles and start files (app/file_checks.cpp).
   void UpdateTitle(BOOL useName);
   BOOL GetReportFileName(char* buffer, int size);

@@ -229,7 +229,7 @@ BOOL CMainFrame::IsCommandEnabled(UINT id) {
     case Rule::kAlways:
       return TRUE;
     case Rule::kReport:
-      return ReportOpen();
+      return ReportOpen() && (m_pDoc == nullptr || DocumentCommandState(*m_pDoc, id, FALSE) != 0);
     case Rule::kConnections:
       return m_pDoc == nullptr || DocumentCommandState(*m_pDoc, id, FALSE) != 0;
     case Rule::kPlaceholder:

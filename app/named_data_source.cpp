@@ -11,7 +11,7 @@
 #include "engine/output_messages.h"
 #include "platform/win/wsprintf.h"
 
-BOOL NewReportSteps::EnsureDataSource(CKmDoc& doc, BOOL /*prompt*/, int /*passThrough*/, BOOL /*blank*/) {
+BOOL EnsureCommandLineDataSource(CKmDoc& doc) {
   const CKmApp* app = AfxGetKmApp();
   if (app == nullptr || app->CommandLineDsn().empty()) return FALSE;
   const std::string& extra = app->GetConnectText();

@@ -4,9 +4,15 @@
 // picked a name.
 #pragma once
 
+#include "platform/win/win_types.h"
+
 #include <string>
 
 class CKmDoc;
+
+// The data source the command line names (/N) made ready for a new report,
+// its master table (/T, /I) with it; FALSE (the reason shown) when it cannot be.
+BOOL EnsureCommandLineDataSource(CKmDoc& doc);
 
 // Connects the named data source (asking for a log-on only when allowPrompt
 // is set) and makes it current; with a master table, the table becomes the

@@ -1,4 +1,6 @@
 #include "app/open_report.h"
+
+#include "app/named_data_source.h"
 #include "foundation/page_metrics.h"
 #include "app/save_report.h"
 
@@ -130,6 +132,13 @@ BOOL CKmDoc::SaveModified() {
 }
 
 void NewReportSteps::InitReportState(CKmDoc& doc) { ::InitReportState(&doc, false); }
+BOOL NewReportSteps::EnsureDataSource(CKmDoc& doc, BOOL prompt, int passThrough, BOOL blank) {
+  const CKmApp* app = AfxGetKmApp();
+  if (app != nullptr && !app->CommandLineDsn().empty()) return EnsureCommandLineDataSource(doc);
+  return doc.EnsureDataSource(prompt, passThrough != 0, blank);
+}
+BOOL NewReportSteps::OpenMasterTable(CKmDoc& doc, BOOL blank) { return doc.OpenMasterTable(blank); }
+int NewReportSteps::SetupSqlMaster(CKmDoc& doc) { return doc.SetupStatementMaster(); }
 
 NewReportSteps& GetNewReportSteps() { return g_steps ? *g_steps : g_defaultSteps; }
 void SetNewReportSteps(NewReportSteps* steps) { g_steps = steps; }
@@ -145,6 +154,10 @@ int DocumentCommandState(const CKmDoc& doc, UINT id, BOOL inPlaceEdit) {
     case kCmdFileExport:
     case kCmdFileSendMail:
       return doc.m_bReportOpen && !inPlaceEdit ? 1 : 0;
+    case 30610:
+    case 30620:
+      // A user SELECT has no joins or sort order of the report's own.
+      return doc.m_pModel != nullptr && IsSqlReport(doc.m_pModel) ? 0 : -1;
     case kCmdDataSources:
       // Nothing to choose when both new and opened reports keep their source.
       return doc.m_settings.newReportAlwaysUseSameDS && doc.m_settings.readReportAlwaysUseSameDS ? 0 : 1;
@@ -572,6 +585,10 @@ BOOL CKmDoc::PrepareNewReport() {
   }
   if (!HasSqlText(*this) && m_bCreateWithoutMaster) m_files.masterTable[0] = 0;
   if (HasSqlText(*this) && !SetupSqlMasterUntilDone(*this)) {
+    SetWaitCursor(0);
+    return FALSE;
+  }
+  if (!HasSqlText(*this) && !OpenNewReportMaster()) {
     SetWaitCursor(0);
     return FALSE;
   }

@@ -72,14 +72,15 @@ class NewReportSteps {
   // Starts the wizard program; FALSE when it cannot start.
   virtual BOOL RunWizard(CKmDoc& /*doc*/) { return FALSE; }
   // Makes the data source ready for a new report (asking for a master
-  // table when prompt is set); FALSE when the user gives up. By default only
-  // a data source named on the command line is connected, with no dialog.
+  // table when prompt is set); FALSE when the user gives up. By default the
+  // document's own (app/data_source_choice.cpp); a data source named on the
+  // command line is connected with no dialog.
   virtual BOOL EnsureDataSource(CKmDoc& doc, BOOL prompt, int passThrough, BOOL blank);
   // Asks for the master table of a template's report.
-  virtual BOOL OpenMasterTable(CKmDoc& /*doc*/, BOOL /*blank*/) { return FALSE; }
+  virtual BOOL OpenMasterTable(CKmDoc& doc, BOOL blank);
   // Sets the SQL statement up as the master: 0 done, 1 another master is
   // needed, -1 failed.
-  virtual int SetupSqlMaster(CKmDoc& /*doc*/) { return -1; }
+  virtual int SetupSqlMaster(CKmDoc& doc);
   virtual BOOL BuildInstantReport(CKmDoc& /*doc*/) { return FALSE; }
   virtual BOOL RunReportScript(CKmDoc& /*doc*/) { return FALSE; }
   // The report state of a new report: run settings, printer, fonts.

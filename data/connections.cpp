@@ -58,6 +58,33 @@ std::string DriverFileKey(const char* path) {
   return s;
 }
 
+// Whether the driver refused the connect for want of a user or a password.
+bool NeedsLogon(void* hdbc) {
+  char state[6] = {}, text[600] = {};
+  long native = 0;
+  if (OdbcError(hdbc, state, &native, text, sizeof text) != ODBC_OK) return false;
+  if (std::strncmp(state, "28", 2) == 0) return true;
+  std::string lower = text;
+  for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower.find("password") != std::string::npos || lower.find("authentication") != std::string::npos;
+}
+
+// The connect text with the user and password the logon gave, replacing any it named.
+std::string WithLogon(const std::string& text, const std::string& user, const std::string& password) {
+  std::string out;
+  size_t at = 0;
+  while (at <= text.size()) {
+    size_t semi = text.find(';', at);
+    std::string part = text.substr(at, semi == std::string::npos ? std::string::npos : semi - at);
+    std::string key = Upper(Trimmed(part.substr(0, part.find('='))));
+    if (!part.empty() && key != "UID" && key != "PWD") out += (out.empty() ? "" : ";") + part;
+    if (semi == std::string::npos) break;
+    at = semi + 1;
+  }
+  // Values in braces keep a ";" of a password from ending it.
+  return out + ";UID={" + user + "};PWD={" + password + "}";
+}
+
 }  // namespace
 
 DataAccess::DataAccess() = default;
@@ -200,6 +227,19 @@ int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool repor
       return 0;
     }
     int r = OdbcDriverConnect(hdbc, text.c_str(), &record->completedConnect);
+    // A driver that wants a user and password gets them from the logon prompt
+    // and is asked again; a cancelled prompt is a cancelled connect.
+    for (int tries = 0; promptMode == 2 && logonPrompt && tries < 3 && r != ODBC_OK && r != ODBC_OK_WITH_INFO &&
+                        NeedsLogon(hdbc);
+         ++tries) {
+      std::string user = userName_ ? userName_ : "", password;
+      if (!logonPrompt(logonContext, effective, &user, &password)) {
+        OdbcFreeConnect(hdbc);
+        FreeRecord(record);
+        return -1;
+      }
+      r = OdbcDriverConnect(hdbc, WithLogon(text, user, password).c_str(), &record->completedConnect);
+    }
     if (r != ODBC_OK && r != ODBC_OK_WITH_INFO) {
       if (reportErrors && r != ODBC_NO_DATA) ReportConnectError(nullptr, 0, hdbc);
       OdbcFreeConnect(hdbc);

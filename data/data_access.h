@@ -54,6 +54,12 @@ class DataAccess : public ModelAttachment {
   std::string appConnectText;  // the /E text of the command line
   void* ownerWindow = nullptr;
 
+  // Asks for a user name and password when a driver refuses a connect that
+  // may prompt for want of them; false when the user cancels. Set by the
+  // dialogs; without it such a connect fails with the driver's message.
+  bool (*logonPrompt)(void* context, const char* dataSource, std::string* user, std::string* password) = nullptr;
+  void* logonContext = nullptr;
+
   // ---- Library start and end.
   bool InitDatabaseLibrary();
   void TermDatabaseLibrary();

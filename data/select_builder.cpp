@@ -133,6 +133,11 @@ class Builder {
       res_.joinOrder[0] = master;
       res_.joinOrder[1] = nullptr;
       res_.engineFilterNeeded = true;
+      // The user's SELECT reads the master alone: its columns are the master's fields.
+      SqlRunState* st = GetSqlRunState(m_);
+      st->queryTables[0] = 0;
+      st->queryTables[1] = 255;
+      st->queryTableCount = 1;
       return 0;
     }
     if (da_->CanModifySelect()) SplitSqlTemplate(m_, "LOWER", &head_, &tail_);

@@ -32,6 +32,7 @@
 #include "foundation/page_metrics.h"
 #include "foundation/text_helpers.h"
 #include "core/composite.h"
+#include "data/placeholder_field.h"
 #include "platform/win/fileio.h"
 #include "platform/win/wsprintf.h"
 
@@ -1300,8 +1301,24 @@ int Reader::EndRecord() {
       pairs.push_back(find(s, pr.second));
     }
     if (std::find(pairs.begin(), pairs.end(), kNoField) != pairs.end()) {
-      hooks_.ShowWarning(doc_, GetResString(2551, 0));
-      continue;
+      // A linking field that is no longer in its table stands in as "?_" and
+      // its name, so the report opens and the Join dialog names the field
+      // to choose again; the message says which join that is.
+      auto stand = [&](uint32_t* at, int table, const std::string& name) {
+        if (*at != kNoField || table < 0 || table >= kMaxTables) return;
+        if (FieldDef* f = AddPlaceholderField(m_, name.c_str(), static_cast<uint32_t>(table))) *at = m_->GetFieldIndex(f);
+      };
+      stand(&pairs[0], parentSlot == kTableNone ? 0 : parentSlot, j.parentName);
+      stand(&pairs[1], s, j.keyName);
+      for (size_t k = 0; k < j.more.size(); ++k) {
+        const int ps = static_cast<int>(MapTable(static_cast<uint32_t>(j.more[k].table)));
+        stand(&pairs[2 + 2 * k], ps == kTableNone ? 0 : ps, j.more[k].first);
+        stand(&pairs[3 + 2 * k], s, j.more[k].second);
+      }
+      char text[600];
+      std::snprintf(text, sizeof text, GetResString(2556, 0), m_->tableSlots[s]->path);
+      hooks_.ShowWarning(doc_, text);
+      if (std::find(pairs.begin(), pairs.end(), kNoField) != pairs.end()) continue;
     }
     pairs.push_back(kNoField);
     pairs.push_back(kNoField);

@@ -596,7 +596,16 @@ LRESULT vt_ui::EditProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     case EM_LIMITTEXT:
       if (le) le->setMaxLength(wParam == 0 ? 32767 : static_cast<int>(std::min<WPARAM>(wParam, 0x7FFFFFFE)));
       return 0;
+    case WM_COPY:
+      if (le) le->copy();
+      if (te) te->copy();
+      return 0;
+    case WM_PASTE:
+      if (le) le->paste();
+      if (te) te->paste();
+      return 0;
     case EM_SETSEL:
+      if (te && static_cast<int>(wParam) == 0 && static_cast<int>(lParam) < 0) te->selectAll();
       if (le) {
         int len = le->text().size();
         int a = static_cast<int>(wParam), b = static_cast<int>(lParam);

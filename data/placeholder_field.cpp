@@ -1,0 +1,16 @@
+#include "data/placeholder_field.h"
+
+#include "core/composite.h"
+
+#include <cstdio>
+
+FieldDef* AddPlaceholderField(CKmComposite* m, const char* name, uint32_t table) {
+  FieldDef* f = m->AddField(0);
+  if (f == nullptr) return nullptr;
+  std::snprintf(f->name, sizeof f->name, "?_%.127s", name != nullptr ? name : "");
+  f->table = static_cast<uint8_t>(table);
+  f->flags2 |= kField2NotInTable;
+  // Never placed on the layout: it only holds the join's place.
+  f->head.flags &= ~kItemKindField;
+  return f;
+}

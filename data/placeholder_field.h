@@ -1,0 +1,11 @@
+// The stand-in for a join's linking field that its table no longer has.
+#pragma once
+
+#include <cstdint>
+
+class CKmComposite;
+struct FieldDef;
+
+// A field named "?_" and up to 127 characters of name, in the table,
+// marked as no longer in its table; null when memory runs out.
+FieldDef* AddPlaceholderField(CKmComposite* m, const char* name, uint32_t table);

@@ -1,0 +1,156 @@
+#include "dialogs/field_list_box.h"
+
+#include "core/composite.h"
+#include "foundation/doc_base.h"
+#include "platform/win/dialog.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <strings.h>
+
+namespace {
+
+FieldDescriptionSource g_descriptions = nullptr;
+int g_show = kFieldListNames;
+
+bool IsCombo(HWND control) {
+  char cls[16] = {};
+  GetClassNameA(control, cls, sizeof cls);
+  return strcasecmp(cls, "COMBOBOX") == 0;
+}
+
+int TableCount(const CKmComposite* m) {
+  int n = 0;
+  for (int s = 0; s < kMaxTables; ++s)
+    if (m->tableSlots[s] != nullptr) ++n;
+  return n;
+}
+
+bool IsDataField(const FieldDef* f) {
+  return !(f->flags & (kFieldAlias | kFieldCalculation)) && f->totalFlags == 0 && f->table < kMaxTables;
+}
+
+// The text shown for a field under the preference.
+std::string ShownName(const FieldDef* f) {
+  const char* description = nullptr;
+  if (g_show != kFieldListNames && g_descriptions != nullptr) description = g_descriptions(GetActiveDocBase(), f);
+  if (description == nullptr || *description == 0) return f->name;
+  if (g_show == kFieldListDescriptions) return description;
+  return std::string(f->name) + " - " + description;
+}
+
+int AddEntry(HWND control, bool combo, const CKmComposite* m, FieldDef* f) {
+  char text[200];
+  FormatFieldListEntry(text, ShownName(f).c_str(), f, sizeof text, m);
+  const LRESULT at = SendMessageA(control, combo ? CB_ADDSTRING : LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+  if (at < 0) return -1;
+  SendMessageA(control, combo ? CB_SETITEMDATA : LB_SETITEMDATA, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(f));
+  return static_cast<int>(at);
+}
+
+int Fill(HWND dialog, int control, const CKmComposite* m, int table, const char* selection, FieldListFilter filter,
+         void* context) {
+  HWND box = GetDlgItem(dialog, control);
+  if (box == nullptr || m == nullptr) return 0;
+  const bool combo = IsCombo(box);
+  SendMessageA(box, combo ? CB_RESETCONTENT : LB_RESETCONTENT, 0, 0);
+  int added = 0, selected = -1;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (table >= 0 && f->table != table) continue;
+    if (filter != nullptr ? !filter(f, context) : !IsDataField(f)) continue;
+    const int at = AddEntry(box, combo, m, f);
+    if (at < 0) continue;
+    ++added;
+    if (selection != nullptr && *selection != 0 && selected < 0 && strcasecmp(f->name, selection) == 0) selected = at;
+  }
+  SendMessageA(box, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+  return added;
+}
+
+LRESULT FieldListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = 0;
+  if (HandleFieldListMessage(list, message, wParam, lParam, &result)) return result;
+  // The list's own procedure is kept in its user word, which list and combo boxes leave free.
+  auto old = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(list, GWLP_USERDATA));
+  return old != nullptr ? CallWindowProcA(old, list, message, wParam, lParam) : DefWindowProcA(list, message, wParam, lParam);
+}
+
+}  // namespace
+
+void SetFieldDescriptionSource(FieldDescriptionSource source) { g_descriptions = source; }
+void SetFieldListShow(int show) { g_show = show; }
+int GetFieldListShow() { return g_show; }
+
+char FieldTypeLetter(const FieldDef* f) {
+  if (f->flags & kFieldNumeric) return 'N';
+  if (f->flags & kFieldLogical) return 'L';
+  if (f->flags & kFieldDateTime) return 'S';
+  if (f->flags & kFieldTime) return 'T';
+  if (f->flags & kFieldDate) return 'D';
+  if (f->flags & kFieldMemo) return 'M';
+  return 'C';
+}
+
+void FormatFieldListEntry(char* out, const char* name, const FieldDef* field, int length, const CKmComposite* m) {
+  if (out == nullptr || length <= 0) return;
+  const char* alias = "";
+  if (m != nullptr && field->table < kMaxTables && m->tableSlots[field->table] != nullptr && TableCount(m) > 1)
+    alias = m->tableSlots[field->table]->alias;
+  const std::string qualifier = *alias ? std::string(" (") + alias + ")" : std::string();
+  std::snprintf(out, static_cast<size_t>(length), "%c %s%s%s", FieldTypeLetter(field), name != nullptr ? name : "",
+                qualifier.empty() ? "" : qualifier.substr(0, 2).c_str(), qualifier.empty() ? "" : qualifier.c_str() + 2);
+}
+
+int FillFieldListForTable(HWND dialog, int control, const CKmComposite* m, uint32_t table, const char* selection,
+                          FieldListFilter filter, void* context) {
+  return Fill(dialog, control, m, static_cast<int>(table), selection, filter, context);
+}
+
+int FillFieldListBox(HWND dialog, int control, const CKmComposite* m, const char* selection, FieldListFilter filter,
+                     void* context) {
+  return Fill(dialog, control, m, -1, selection, filter, context);
+}
+
+FieldDef* GetListedField(HWND dialog, int control, int index) {
+  HWND box = GetDlgItem(dialog, control);
+  if (box == nullptr) return nullptr;
+  const bool combo = IsCombo(box);
+  if (index < 0) index = static_cast<int>(SendMessageA(box, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0));
+  if (index < 0) return nullptr;
+  const LRESULT data = SendMessageA(box, combo ? CB_GETITEMDATA : LB_GETITEMDATA, static_cast<WPARAM>(index), 0);
+  return data == (combo ? CB_ERR : LB_ERR) ? nullptr : reinterpret_cast<FieldDef*>(data);
+}
+
+bool HandleFieldListMessage(HWND list, UINT message, WPARAM wParam, LPARAM, LRESULT* result) {
+  if (message != WM_CHAR) return false;
+  const int typed = std::toupper(static_cast<unsigned char>(wParam));
+  if (!std::isgraph(typed)) return false;
+  const bool combo = IsCombo(list);
+  const int count = static_cast<int>(SendMessageA(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
+  const int current = static_cast<int>(SendMessageA(list, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0));
+  // Entries begin with the type letter and a blank: the name starts at 2.
+  for (int k = 1; k <= count; ++k) {
+    const int i = (current + k + count) % count;
+    char text[200] = {};
+    if (SendMessageA(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, static_cast<WPARAM>(i), 0) >= static_cast<LRESULT>(sizeof text)) continue;
+    SendMessageA(list, combo ? CB_GETLBTEXT : LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    if (std::strlen(text) > 2 && std::toupper(static_cast<unsigned char>(text[2])) == typed) {
+      SendMessageA(list, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(i), 0);
+      HWND parent = GetParent(list);
+      if (parent != nullptr)
+        SendMessageA(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), combo ? CBN_SELCHANGE : LBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
+      break;
+    }
+  }
+  *result = 0;
+  return true;
+}
+
+void SubclassFieldList(HWND list) {
+  if (list == nullptr || GetWindowLongPtrA(list, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&FieldListProc)) return;
+  const LONG_PTR old = SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FieldListProc));
+  SetWindowLongPtrA(list, GWLP_USERDATA, old);
+}

@@ -1,0 +1,733 @@
+// Choosing a report's data through the real frame and dialogs: a data source
+// from the list, the master table, two joins (one keeping unmatched records),
+// a user SELECT, another data source with the same tables; each report is
+// printed to PDF and its rows compared with the same query run in SQL.
+#include "app/app.h"
+#include "app/document.h"
+#include "app/open_report.h"
+#include "app/print_run.h"
+#include "core/composite.h"
+#include "data/data_access.h"
+#include "data/db_errors.h"
+#include "dialogs/field_list_box.h"
+#include "expr/functions_common.h"
+#include "files/report_io.h"
+#include "layout/fonts.h"
+#include "layout/layout_records.h"
+#include "layout/page_setup.h"
+#include "platform/win/dialog.h"
+#include "platform/win/menu.h"
+#include "platform/win/ui_app.h"
+#include "platform/win/window_picture.h"
+#include "tests/platform/ui/ui_test_util.h"
+#include "tests/support/odbc_env.h"
+#include "tests/support/screens.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <strings.h>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kShopA = "vt_shop_a";
+const char* const kShopB = "vt_shop_b";
+
+// The shop's tables: order 13 has no product (kept by the outer join), order
+// 14 no customer (dropped by the inner one).
+const char* const kShopSql =
+    "create table customers (id integer primary key, name varchar(30));"
+    "create table products (id integer primary key, title varchar(30));"
+    "create table orders (id integer primary key, customer integer, product integer, qty integer);"
+    "insert into customers values (1, 'Alder%s');"
+    "insert into customers values (2, 'Birch%s');"
+    "insert into products values (7, 'Lantern');"
+    "insert into products values (8, 'Canvas');"
+    "insert into orders values (11, 1, 7, 2);"
+    "insert into orders values (12, 2, 8, 5);"
+    "insert into orders values (13, 2, 99, 1);"
+    "insert into orders values (14, 42, 7, 3);";
+const char* const kJoinSql =
+    "select o.id, c.name, p.title from orders o inner join customers c on o.customer = c.id "
+    "left outer join products p on o.product = p.id order by o.id";
+
+std::string Shell(const std::string& cmd) {
+  std::string out;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+std::string ShopScript(const char* suffix) {
+  if (suffix == nullptr) return "pragma user_version = 1;";
+  char text[2048];
+  std::snprintf(text, sizeof text, kShopSql, suffix, suffix);
+  return text;
+}
+
+void AddSqliteShop(const char* dsn, const char* suffix) {
+  const std::string db = odbc_test::Dir() + "/" + dsn + ".db";
+  const std::string script = odbc_test::WriteFile(std::string(dsn) + ".sql", ShopScript(suffix));
+  std::system(("rm -f '" + db + "' && sqlite3 '" + db + "' < '" + script + "'").c_str());
+  std::ifstream in(odbc_test::Dir() + "/odbc.ini");
+  std::stringstream ini;
+  ini << in.rdbuf() << "[" << dsn << "]\nDriver=SQLite3\nDatabase=" << db << "\nStepAPI=1\n\n";
+  odbc_test::WriteFile("odbc.ini", ini.str());
+}
+
+// Runs SQL on its own connection: each row's columns joined by "|".
+// The program's one document owns this model too; a document made here
+// would take its place as the document messages go to.
+std::vector<std::string> SqlRows(const char* dsn, const std::string& sql, bool execOnly = false) {
+  CKmComposite m(GetActiveDocBase());
+  DataAccess* data = GetDataAccess(&m);
+  std::vector<std::string> rows;
+  if (data->ConnectDataSource(dsn, false, true, nullptr) != 1) {
+    ADD_FAILURE() << DbLastErrorText();
+    return rows;
+  }
+  data->SelectDataSource(dsn);
+  std::stringstream statements(sql);
+  std::string one;
+  while (std::getline(statements, one, ';')) {
+    if (one.find_first_not_of(" \n") == std::string::npos) continue;
+    EXPECT_EQ(data->ExecSql(one.c_str()), 0) << one;
+    if (execOnly) continue;
+    while (data->FetchNext() == 0) {
+      std::string row;
+      for (int c = 1; c <= data->GetColumnCount(); ++c) row += std::string(c > 1 ? "|" : "") + data->GetColumnText(c, c, 0);
+      rows.push_back(row);
+    }
+  }
+  data->EndStatement();
+  return rows;
+}
+
+// The steps of a scenario: each waits for a dialog with its caption, acts on
+// it and is done; a dialog left open after a failure is ended by the guard.
+class DialogScript {
+ public:
+  using Action = std::function<void(HWND)>;
+  // Steps added while a step acts come next, before the steps already waiting.
+  void Expect(const std::string& caption, Action action) {
+    if (acting_) steps_.insert(steps_.begin() + static_cast<long>(insert_++), {caption, std::move(action)});
+    else steps_.push_back({caption, std::move(action)});
+  }
+  bool Done() const { return next_ >= steps_.size(); }
+  std::string Waiting() const {
+    if (Done()) return std::string();
+    std::string open;
+    for (HWND h : vt_ui::AllWindows())
+      if (IsWindow(h) && h->dlg && IsWindowVisible(h))
+        open += " [" + ui_test::Text(h) + (IsWindowEnabled(h) ? "" : ", disabled") + ": " + ui_test::Text(GetDlgItem(h, 200)) + "]";
+    return steps_[next_].caption + "; open:" + open;
+  }
+  // Each check schedules the next before it acts, so a dialog the action
+  // opens (a nested modal loop) is still looked for.
+  void Arm() { Schedule(); }
+  ~DialogScript() { *alive_ = false; }
+
+ private:
+  void Schedule() {
+    std::shared_ptr<bool> alive = alive_;
+    QTimer::singleShot(15, qApp, [this, alive] {
+      if (*alive) Turn();
+    });
+  }
+  void Turn() {
+    if (Done()) return;
+    // The dialog that takes input now: shown, and not disabled under a dialog of its own.
+    HWND d = nullptr;
+    for (HWND h : vt_ui::AllWindows())
+      if (IsWindow(h) && h->dlg && IsWindowVisible(h) && IsWindowEnabled(h) && ui_test::Text(h) == steps_[next_].caption)
+        d = h;
+    if (d == nullptr) {
+      Schedule();
+      return;
+    }
+    Action a = steps_[next_].action;
+    ++next_;
+    Schedule();
+    const bool wasActing = acting_;
+    const size_t savedInsert = insert_;
+    acting_ = true;
+    insert_ = next_;
+    a(d);
+    acting_ = wasActing;
+    // Steps the action adds after a nested dialog has come and gone go after what that dialog used.
+    insert_ = std::max(savedInsert, next_);
+  }
+  struct Step {
+    std::string caption;
+    Action action;
+  };
+  std::vector<Step> steps_;
+  size_t next_ = 0;
+  bool acting_ = false;
+  size_t insert_ = 0;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+void SelectListed(HWND dialog, int control, const std::string& text) {
+  const LRESULT at = SendDlgItemMessageA(dialog, control, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                         reinterpret_cast<LPARAM>(text.c_str()));
+  ASSERT_NE(at, LB_ERR) << text;
+  SendDlgItemMessageA(dialog, control, LB_SETCURSEL, static_cast<WPARAM>(at), 0);
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(control, LBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(dialog, control)));
+}
+
+// Chooses the combo entry whose text (after the type letter) begins with name.
+void SelectCombo(HWND dialog, int control, const std::string& name) {
+  HWND combo = GetDlgItem(dialog, control);
+  const int n = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+  for (int i = 0; i < n; ++i) {
+    char text[200] = {};
+    SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    if (std::strncmp(text + 2, name.c_str(), name.size()) == 0 && (text[2 + name.size()] == 0 || text[2 + name.size()] == ' ')) {
+      SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+      SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(control, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+      return;
+    }
+  }
+  std::string all;
+  for (int i = 0; i < n; ++i) {
+    char text[200] = {};
+    SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    all += std::string("[") + text + "]";
+  }
+  ADD_FAILURE() << "no entry " << name << " in " << control << ": " << all;
+}
+
+void Press(HWND dialog, int id) { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+class StartBlank : public NewReportSteps {
+ public:
+  int RunStartDialog(CKmDoc&) override { return 3; }
+};
+
+class DataChoiceTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!odbc_test::HaveSqliteDriver() || Shell("command -v pdftotext").empty()) return;
+    AddSqliteShop(kShopA, "");
+    AddSqliteShop(kShopB, " B");
+    settings_ = odbc_test::Dir() + "/settings";
+    fs::create_directories(settings_);
+    std::ofstream(settings_ + "/kmw.ini") << "[Preferences]\nShowSplash=0\n[Defaults]\nDataDir=" << settings_
+                                           << "\nLibDir=" << settings_ << "\n";
+    fs::copy_file(VT_SOURCE_DIR "/samples/kmwsql.ini", settings_ + "/kmwsql.ini", fs::copy_options::overwrite_existing);
+    setenv("VORTELLE_WINDIR", settings_.c_str(), 1);
+    app_ = new CKmApp;
+    char name[] = "vortelle";
+    char* argv[] = {name, nullptr};
+    ready_ = app_->InitInstance(1, argv) != FALSE;
+  }
+  static void TearDownTestSuite() {
+    if (app_ == nullptr) return;
+    app_->ExitInstance();
+    delete app_;
+    app_ = nullptr;
+  }
+  void SetUp() override {
+    if (!ready_) GTEST_SKIP() << "the SQLite driver, pdftotext or the program's start-up is missing";
+    doc = GetActiveKmDoc();
+    ASSERT_NE(doc, nullptr);
+    frame = doc->m_pMainFrame->m_hWnd;
+    SetNewReportSteps(&steps);
+    // Each scenario starts from no report.
+    doc->SetModifiedFlag(FALSE);
+    doc->ClearReport(TRUE);
+    // A failed step must not leave a modal loop waiting: dialogs still open
+    // after a minute are ended.
+    std::shared_ptr<bool> alive = alive_;
+    QTimer::singleShot(60000, qApp, [alive] {
+      for (int i = 0; *alive && i < 20; ++i)
+        if (HWND d = ui_test::ActiveDialog()) EndDialog(d, -99);
+    });
+  }
+  void TearDown() override {
+    *alive_ = false;
+    SetNewReportSteps(nullptr);
+  }
+
+  // Sends a menu command to the frame and runs the script's dialogs.
+  void Command(UINT id) {
+    script.Arm();
+    SendMessageA(frame, WM_COMMAND, id, 0);
+    EXPECT_TRUE(script.Done()) << "still waiting for the dialog " << script.Waiting();
+  }
+
+  // The field of the table named table (by its path, an owner aside, or its alias).
+  FieldDef* Field(const char* table, const char* name) {
+    CKmComposite* m = doc->m_pModel;
+    for (int s = 0; s < kMaxTables; ++s) {
+      if (m->tableSlots[s] == nullptr) continue;
+      std::string path = m->tableSlots[s]->path;
+      if (path.find('.') != std::string::npos) path = path.substr(path.find('.') + 1);
+      if (strcasecmp(path.c_str(), table) != 0 && strcasecmp(m->tableSlots[s]->alias, table) != 0) continue;
+      for (FieldDef* f = m->fieldList; f; f = f->next)
+        if (f->table == s && strcasecmp(f->name, name) == 0) return f;
+    }
+    ADD_FAILURE() << table << "." << name;
+    return nullptr;
+  }
+
+  // A record line with the fields side by side, as the field palette would place them.
+  void PlaceOnRecordLine(const std::vector<FieldDef*>& fields) {
+    BandLineTable& t = doc->m_bandLines;
+    ClearBandLineTable(t);
+    t.lastUsed = 0;
+    BandLineRec& rec = t.lines[0];
+    rec = BandLineRec{};
+    rec.kind = kBandRecord;
+    rec.objectId = -1;
+    rec.pixelHeight = doc->m_pLayout->DefaultLineHeight();
+    rec.bottom = rec.pixelHeight - 1;
+    rec.baseline = rec.pixelHeight - 4;
+    for (FieldDef* f = doc->m_pModel->fieldList; f; f = f->next) {
+      f->flags &= ~(kFieldItem | kFieldNeeded);
+      f->head.flags &= ~kItemKindField;
+    }
+    int column = 0;
+    for (FieldDef* f : fields) {
+      ASSERT_NE(f, nullptr);
+      ReportItemHead& h = f->head;
+      h.bandLine = 0;
+      h.column = column;
+      h.width = 16;
+      h.left = column * 10;
+      h.right = (column + 16) * 10 - 1;
+      h.top = 0;
+      h.bottom = rec.bottom;
+      h.height = rec.pixelHeight;
+      h.pointSize = 100;
+      h.faceAtom = AddFaceAtom("Arial");
+      h.flags |= kItemKindField | kItemFixedPosition;
+      f->flags |= kFieldItem | kFieldNeeded;
+      f->displayWidth = 16;
+      column += 18;
+    }
+    BuildLayoutItemOrder(*doc->m_pLayout);
+  }
+
+  // Prints the report to PDF: its lines as pdftotext reads them.
+  std::vector<std::string> Print(const std::string& name) {
+    PrintRunContext& ctx = GetPrintRunContext();
+    ctx.printToFile = odbc_test::Dir() + "/" + name + ".pdf";
+    std::remove(ctx.printToFile.c_str());
+    doc->m_pPageSetup->OutputDestination = 2;
+    ctx.lastRunPrinted = false;
+    SendMessageA(frame, WM_COMMAND, 30030, 0);
+    EXPECT_TRUE(ctx.lastRunPrinted);
+    EXPECT_TRUE(fs::exists(ctx.printToFile));
+    std::stringstream text(Shell("pdftotext -layout '" + ctx.printToFile + "' - 2>/dev/null"));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) {
+      std::stringstream words(line);
+      std::string word, joined;
+      while (words >> word) joined += (joined.empty() ? "" : " ") + word;
+      if (!joined.empty()) lines.push_back(joined);
+    }
+    return lines;
+  }
+
+  static std::vector<std::string> AsPrinted(std::vector<std::string> rows) {
+    for (std::string& r : rows) {
+      std::string out;
+      std::stringstream parts(r);
+      for (std::string cell; std::getline(parts, cell, '|');)
+        if (!cell.empty()) out += (out.empty() ? "" : " ") + cell;
+      r = out;
+    }
+    return rows;
+  }
+
+  // With no connection open the data sources ODBC knows are listed; else the
+  // open connections, to which the source is added when it is not one of them.
+  void ChooseSourceForNewReport(const char* dsn) {
+    DataAccess* data = GetDataAccess(doc->m_pModel);
+    if (data->GetConnectionCount() == 0) {
+      script.Expect("Data Source Connections", [dsn](HWND d) {
+        SelectListed(d, 200, dsn);
+        Press(d, IDOK);
+      });
+      return;
+    }
+    // With one connection open the new report takes it without asking.
+    if (data->GetConnectionCount() == 1 && data->IsConnected(dsn)) return;
+    if (data->GetConnectionCount() == 1) ASSERT_EQ(data->ConnectDataSource(dsn, false, true, nullptr), 1);
+    const bool connected = data->IsConnected(dsn);
+    script.Expect("Connected Data Sources", [this, dsn, connected](HWND d) {
+      if (!connected) {
+        script.Expect("Data Source Connections", [dsn](HWND l) {
+          SelectListed(l, 200, dsn);
+          Press(l, IDOK);
+        });
+        Press(d, 201);
+      }
+      SelectListed(d, 200, dsn);
+      Press(d, IDOK);
+    });
+  }
+
+  // File New on a blank report: the data source and the master table from their lists.
+  void NewReportOn(const char* dsn, const std::string& master) {
+    ChooseSourceForNewReport(dsn);
+    script.Expect("Master  Table", [master](HWND d) {
+      SelectListed(d, 200, master);
+      Press(d, IDOK);
+    });
+    Command(kCmdFileNew);
+    ASSERT_TRUE(doc->m_bReportOpen);
+    ASSERT_NE(doc->m_pModel->tableSlots[0], nullptr);
+  }
+
+  // Database > Joins: customers by the order's customer, products by its
+  // product keeping orders without one.
+  void AddTwoJoins(const std::string& customers, const std::string& products) {
+    auto join = [this](const std::string& table, const char* from, bool keepUnmatched) {
+      script.Expect("New Join", [this, table, from, keepUnmatched](HWND d) {
+        script.Expect("Related Table", [table](HWND l) {
+          SelectListed(l, 200, table);
+          Press(l, IDOK);
+        });
+        Press(d, 203);
+        SelectCombo(d, 201, from);
+        SelectCombo(d, 205, "id");
+        if (keepUnmatched) {
+          Press(d, 214);
+          EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, 210)));
+          CheckDlgButton(d, 211, BST_UNCHECKED);
+          CheckDlgButton(d, 210, BST_CHECKED);
+          Press(d, 210);
+        }
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
+        Press(d, IDOK);
+      });
+    };
+    join(customers, "customer", false);
+    script.Expect("Joins", [this, &join, products](HWND d) {
+      EXPECT_EQ(SendDlgItemMessageA(d, 200, LB_GETCOUNT, 0, 0), 1);
+      join(products, "product", true);
+      script.Expect("Joins", [](HWND j) {
+        EXPECT_EQ(SendDlgItemMessageA(j, 200, LB_GETCOUNT, 0, 0), 2);
+        Press(j, IDCANCEL);
+      });
+      Press(d, 202);
+    });
+    Command(30610);
+  }
+
+  void JoinScenario(const char* dsn, const std::string& orders, const std::string& customers,
+                    const std::string& products) {
+    NewReportOn(dsn, orders);
+    AddTwoJoins(customers, products);
+    CKmComposite* m = doc->m_pModel;
+    int tables = 0;
+    for (int s = 0; s < kMaxTables; ++s) tables += m->tableSlots[s] != nullptr;
+    ASSERT_EQ(tables, 3);
+    PlaceOnRecordLine({Field("orders", "id"), Field("customers", "name"), Field("products", "title")});
+    const std::vector<std::string> expected = AsPrinted(SqlRows(dsn, kJoinSql));
+    ASSERT_EQ(expected.size(), 3u);
+    EXPECT_EQ(Print(std::string(dsn) + "_joins"), expected);
+
+    // Saved, read back and printed again: the joins and their data source come back.
+    const std::string saved = odbc_test::Dir() + "/" + dsn + "_joins.kmw";
+    ASSERT_TRUE(doc->OnSaveDocument(saved.c_str()));
+    doc->SetModifiedFlag(FALSE);
+    doc->ForgetCompoundFile();
+    ASSERT_TRUE(doc->ReadReport(saved.c_str()));
+    tables = 0;
+    for (int s = 0; s < kMaxTables; ++s) tables += doc->m_pModel->tableSlots[s] != nullptr;
+    EXPECT_EQ(tables, 3);
+    EXPECT_EQ(doc->m_pRepIO->m_stream.settings.sources[0].sourceName, dsn);
+    EXPECT_EQ(Print(std::string(dsn) + "_joins_read_back"), expected);
+  }
+
+  static CKmApp* app_;
+  static bool ready_;
+  static std::string settings_;
+  CKmDoc* doc = nullptr;
+  HWND frame = nullptr;
+  StartBlank steps;
+  DialogScript script;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+CKmApp* DataChoiceTest::app_ = nullptr;
+bool DataChoiceTest::ready_ = false;
+std::string DataChoiceTest::settings_;
+
+TEST_F(DataChoiceTest, SqliteMasterAndTwoJoinsPrintTheRowsOfTheSameJoinInSql) {
+  JoinScenario(kShopA, "orders", "customers", "products");
+
+  // Another data source with the same tables: chosen in Data Source
+  // Connections, the master re-picked from its list; the report reads it.
+  script.Expect("Connected Data Sources", [this](HWND d) {
+    script.Expect("Data Source Connections", [](HWND l) {
+      SelectListed(l, 200, kShopB);
+      Press(l, IDOK);
+    });
+    Press(d, 201);
+    SelectListed(d, 200, kShopB);
+    Press(d, IDOK);
+  });
+  Command(kCmdDataSources);
+  EXPECT_STREQ(GetDataAccess(doc->m_pModel)->GetCurrentDataSourceName(), kShopB);
+  script.Expect("Master Table", [](HWND d) {
+    Press(d, 210);
+    Press(d, IDOK);
+  });
+  script.Expect("Master  Table", [](HWND l) {
+    SelectListed(l, 200, "orders");
+    Press(l, IDOK);
+  });
+  Command(30600);
+  EXPECT_EQ(doc->m_pRepIO->m_stream.settings.sources[0].sourceName, kShopB);
+  const std::vector<std::string> expected = AsPrinted(SqlRows(kShopB, kJoinSql));
+  EXPECT_NE(expected[0].find("Alder B"), std::string::npos);
+  EXPECT_EQ(Print("shop_b"), expected);
+  EXPECT_NE(std::string(doc->GetWindowText()).find(kShopB), std::string::npos) << doc->GetWindowText();
+}
+
+TEST_F(DataChoiceTest, UserSelectIsCheckedStoredAndChanged) {
+  // A refused statement shows the driver's message and is not kept.
+  std::string shown;
+  ChooseSourceForNewReport(kShopA);
+  script.Expect("SQL Select", [this, &shown](HWND d) {
+    SetDlgItemTextA(d, 203, "select nosuch from orders");
+    script.Expect(doc->GetAppCaption(), [&shown](HWND e) {
+      char text[600] = {};
+      GetDlgItemTextA(e, 200, text, sizeof text);
+      shown = text;
+      Press(e, IDOK);
+    });
+    script.Expect("SQL Select", [](HWND again) {
+      SetDlgItemTextA(again, 203, "select id, qty from orders where qty > 1 order by id");
+      Press(again, IDOK);
+    });
+    Press(d, IDOK);
+  });
+  Command(kCmdFileNewUserSql);
+  EXPECT_NE(shown.find("nosuch"), std::string::npos) << shown;
+  ASSERT_TRUE(doc->m_bReportOpen);
+  ASSERT_NE(doc->m_pModel->statementText, nullptr);
+  EXPECT_STREQ(doc->m_pModel->statementText, "select id, qty from orders where qty > 1 order by id");
+  PlaceOnRecordLine({Field("RESULT", "id"), Field("RESULT", "qty")});
+  EXPECT_EQ(Print("select_1"), AsPrinted(SqlRows(kShopA, "select id, qty from orders where qty > 1 order by id")));
+
+  // Database > SQL select changes the statement; the fields stay by name.
+  char item[64] = {};
+  doc->UpdateDatabaseMenu();
+  GetMenuStringA(GetMenu(frame), 30600, item, sizeof item, MF_BYCOMMAND);
+  EXPECT_STREQ(item, "S&QL select...");
+  script.Expect("SQL Select", [](HWND d) {
+    char text[200] = {};
+    GetDlgItemTextA(d, 203, text, sizeof text);
+    EXPECT_STREQ(text, "select id, qty from orders where qty > 1 order by id");
+    SetDlgItemTextA(d, 203, "select id, qty from orders where qty < 3 order by id");
+    Press(d, IDOK);
+  });
+  Command(30600);
+  EXPECT_EQ(Print("select_2"), AsPrinted(SqlRows(kShopA, "select id, qty from orders where qty < 3 order by id")));
+  EXPECT_EQ(doc->m_pRepIO->m_stream.settings.sqlStatement, "select id, qty from orders where qty < 3 order by id");
+}
+
+TEST_F(DataChoiceTest, PostgresMasterAndTwoJoinsPrintTheRowsOfTheSameJoinInSql) {
+  std::string why;
+  if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
+  SqlRows(odbc_test::kPgDsn, "drop table if exists orders; drop table if exists customers; drop table if exists products;" + ShopScript(""), true);
+  JoinScenario(odbc_test::kPgDsn, "orders", "customers", "products");
+  EXPECT_EQ(doc->m_pModel->tableSlots[0]->path, std::string("public.orders"));
+}
+
+TEST_F(DataChoiceTest, AVanishedServerLeavesTheReportAsItWas) {
+  std::string why;
+  NewReportOn(kShopA, "customers");
+  const std::string before = doc->m_pModel->tableSlots[0]->path;
+  // The broken source's server is gone: its message shows and nothing changes.
+  std::string shown;
+  script.Expect("Connected Data Sources", [this, &shown](HWND d) {
+    script.Expect("Data Source Connections", [this, &shown](HWND l) {
+      script.Expect(doc->GetAppCaption(), [&shown](HWND e) {
+        char text[600] = {};
+        GetDlgItemTextA(e, 200, text, sizeof text);
+        shown = text;
+        Press(e, IDOK);
+      });
+      SelectListed(l, 200, odbc_test::kBrokenDsn);
+      Press(l, IDOK);
+    });
+    Press(d, 201);
+    Press(d, IDCANCEL);
+  });
+  Command(kCmdDataSources);
+  EXPECT_NE(shown.find("DB access"), std::string::npos) << shown;
+  EXPECT_EQ(doc->m_pModel->tableSlots[0]->path, before);
+  EXPECT_FALSE(GetDataAccess(doc->m_pModel)->IsConnected(odbc_test::kBrokenDsn));
+}
+
+TEST_F(DataChoiceTest, AMovedTableIsChosenAgainAndAGoneFieldNamesItsJoin) {
+  AddSqliteShop("vt_shop_c", "");
+  NewReportOn("vt_shop_c", "orders");
+  AddTwoJoins("customers", "products");
+  const std::string saved = odbc_test::Dir() + "/moved.kmw";
+  ASSERT_TRUE(doc->OnSaveDocument(saved.c_str()));
+  doc->SetModifiedFlag(FALSE);
+  doc->ForgetCompoundFile();
+  doc->ClearReport(TRUE);
+  GetDataAccess(doc->m_pModel)->SelectDataSource(nullptr);
+  GetDataAccess(doc->m_pModel)->DisconnectDataSource("vt_shop_c");
+  const std::string db = odbc_test::Dir() + "/vt_shop_c.db";
+  ASSERT_EQ(std::system(("sqlite3 '" + db + "' 'alter table customers rename to clients; "
+                         "alter table products rename column id to pid;'").c_str()), 0);
+
+  // The customers table is asked for again and chosen from the list; the
+  // products join lost its field: the report opens and the message names it.
+  std::string question, warning;
+  script.Expect(doc->GetAppCaption(), [this, &question](HWND d) {
+    question = ui_test::Text(GetDlgItem(d, 200));
+    script.Expect("Related Table", [](HWND l) {
+      SelectListed(l, 200, "clients");
+      Press(l, IDOK);
+    });
+    Press(d, IDYES);
+  });
+  // The reader's own word on the missing field, until the message that says which join to edit.
+  std::function<void(HWND)> note = [&](HWND d) {
+    const std::string text = ui_test::Text(GetDlgItem(d, 200));
+    warning += text + "\n";
+    if (text.find("Database > Joins") == std::string::npos) script.Expect(doc->GetAppCaption(), note);
+    Press(d, IDOK);
+  };
+  script.Expect(doc->GetAppCaption(), note);
+  script.Arm();
+  // Read as the command line reads: the report's own data source is connected.
+  doc->m_pRepIO->m_stream.connect = true;
+  ASSERT_TRUE(doc->ReadReport(saved.c_str()));
+  EXPECT_TRUE(script.Done()) << script.Waiting();
+  EXPECT_EQ(question, "Cannot find related table 'customers'.  Re-select table?");
+  EXPECT_NE(warning.find("The join of table 'products' uses a field that is no longer in its table"), std::string::npos)
+      << warning;
+  ASSERT_TRUE(doc->m_bReportOpen);
+  EXPECT_NE(Field("clients", "name"), nullptr);
+  FieldDef* gone = Field("products", "?_id");
+  ASSERT_NE(gone, nullptr);
+  EXPECT_TRUE(gone->flags2 & kField2NotInTable);
+
+  // Editing that join says the field has to be chosen again.
+  std::string said;
+  script.Expect("Joins", [this, &said](HWND d) {
+    ASSERT_EQ(SendDlgItemMessageA(d, 200, LB_GETCOUNT, 0, 0), 2);
+    SendDlgItemMessageA(d, 200, LB_SETCURSEL, 1, 0);
+    script.Expect("Edit Join", [this, &said](HWND j) {
+      script.Expect(doc->GetAppCaption(), [&said](HWND e) {
+        said = ui_test::Text(GetDlgItem(e, 200));
+        Press(e, IDOK);
+      });
+      Press(j, IDOK);
+      Press(j, IDCANCEL);
+    });
+    Press(d, 203);
+    Press(d, IDCANCEL);
+  });
+  Command(30610);
+  EXPECT_EQ(said, "To-field is no longer in table");
+}
+
+TEST_F(DataChoiceTest, ScreensDataDialogs) {
+  NewReportOn(kShopA, "orders");
+  auto shoot = [](const char* name) {
+    return [name](HWND d) {
+      SaveWindowPicture(d, ScreenPath(name).c_str());
+      Press(d, IDCANCEL);
+    };
+  };
+  script.Expect("Connected Data Sources", [this, shoot](HWND d) {
+    script.Expect("Data Source Connections", shoot("data_source_connections"));
+    Press(d, 201);
+    SaveWindowPicture(d, ScreenPath("connected_data_sources").c_str());
+    Press(d, IDCANCEL);
+  });
+  Command(kCmdDataSources);
+  script.Expect("Master Table", [this, shoot](HWND d) {
+    script.Expect("Master  Table", shoot("master_table_list"));
+    Press(d, 210);
+    SaveWindowPicture(d, ScreenPath("master_table").c_str());
+    Press(d, IDCANCEL);
+  });
+  Command(30600);
+  script.Expect("New Join", [this, shoot](HWND d) {
+    SelectCombo(d, 201, "customer");
+    script.Expect("Related Table", [](HWND l) {
+      SelectListed(l, 200, "customers");
+      Press(l, IDOK);
+    });
+    Press(d, 203);
+    SelectCombo(d, 205, "id");
+    Press(d, 214);
+    SaveWindowPicture(d, ScreenPath("join").c_str());
+    Press(d, IDOK);
+  });
+  script.Expect("Joins", [](HWND d) {
+    SaveWindowPicture(d, ScreenPath("joins").c_str());
+    Press(d, IDCANCEL);
+  });
+  Command(30610);
+
+  // The logon a driver asks for, as the data layer asks for it.
+  DataAccess* data = GetDataAccess(doc->m_pModel);
+  script.Expect("Data Source Logon", [](HWND d) {
+    SetDlgItemTextA(d, 201, "secret");
+    SaveWindowPicture(d, ScreenPath("data_source_logon").c_str());
+    Press(d, IDOK);
+  });
+  script.Arm();
+  std::string user = "reporter", password;
+  ASSERT_NE(data->logonPrompt, nullptr);
+  EXPECT_TRUE(data->logonPrompt(data->logonContext, kShopA, &user, &password));
+  EXPECT_EQ(password, "secret");
+
+  // The SQL Select dialog in statement mode.
+  doc->SetModifiedFlag(FALSE);
+  doc->ClearReport(TRUE);
+  ChooseSourceForNewReport(kShopA);
+  script.Expect("SQL Select", [](HWND d) {
+    SetDlgItemTextA(d, 203, "select id, qty\r\nfrom orders\r\nwhere qty > 1");
+    SaveWindowPicture(d, ScreenPath("sql_select").c_str());
+    Press(d, IDOK);
+  });
+  Command(kCmdFileNewUserSql);
+
+  // A data source without tables.
+  AddSqliteShop("vt_empty", nullptr);
+  doc->SetModifiedFlag(FALSE);
+  doc->ClearReport(TRUE);
+  ChooseSourceForNewReport("vt_empty");
+  script.Expect(doc->GetAppCaption(), [](HWND d) {
+    SaveWindowPicture(d, ScreenPath("no_tables").c_str());
+    Press(d, IDCANCEL);
+  });
+  Command(kCmdFileNew);
+  EXPECT_FALSE(doc->m_bReportOpen);
+}
+
+}  // namespace
