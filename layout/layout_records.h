@@ -9,6 +9,7 @@
 #include "foundation/units.h"
 #include "core/fields.h"
 #include "platform/win/window.h"
+#include "platform/image/image_library.h"
 
 #include <cstdint>
 #include <memory>
@@ -199,6 +200,7 @@ struct LayoutTables {
   int textCount = 0;
   ItemTable<LineBoxItem> linesBoxes;
   ItemTable<PictureItem> pictures;
+  ImageLibrary images;  // the pictures' images, freed with them
   ItemTable<ChartTableEntry> charts;
   std::vector<ReportItemHead*> oleItems;  // heads of the document's OLE items
 

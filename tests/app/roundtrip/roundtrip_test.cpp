@@ -375,7 +375,8 @@ class RoundTrip : public ::testing::TestWithParam<int> {
   // The print run of the program, in this process, to a PDF file.
   std::string PrintHere(CKmDoc& doc, std::string* error) {
     PrintRunContext& ctx = GetPrintRunContext();
-    if (ctx.driver == nullptr) ctx.driver = LoadPrinterLibrary(PageDriverModuleName(), kPageDriverApiVersion);
+    const PageDriverImageFuncs images = ImageLibrary::PrinterEntries();
+    if (ctx.driver == nullptr) ctx.driver = LoadPrinterLibrary(PageDriverModuleName(), kPageDriverApiVersion, &images);
     ctx.printer = DocPrinter{};
     ::GetDefaultPrinter(&ctx.printer, 1);
     ctx.page.fontFaces.clear();
@@ -393,6 +394,13 @@ class RoundTrip : public ::testing::TestWithParam<int> {
       return "";
     }
     return Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
+  }
+
+  // The rows of `pdfimages -list` (one per image drawn), without its heading.
+  std::vector<std::string> PdfImages(const std::string& pdf) {
+    std::vector<std::string> rows = Lines(Capture("pdfimages -list '" + pdf + "' 2>/dev/null"));
+    rows.erase(rows.begin(), rows.begin() + std::min<size_t>(2, rows.size()));
+    return rows;
   }
 
   // The program opens the saved report and prints it unattended.
@@ -501,6 +509,16 @@ TEST_P(RoundTrip, ASavedReportPrintsWhatItPrintedBeforeAndWhatTheDatabaseSays) {
   EXPECT_EQ(pages.front(), "1") << after;
   EXPECT_NE(after.find("sales"), std::string::npos) << after;
   EXPECT_EQ(after.find("/1998"), std::string::npos) << after;
+  // The title's picture prints, before saving and after: its one pixel.
+  for (const char* pdf : {"/here.pdf", "/sales.pdf"}) {
+    const std::vector<std::string> images = PdfImages(dir_ + pdf);
+    ASSERT_FALSE(images.empty()) << pdf;
+    std::istringstream row(images.front());
+    std::string page, num, type, width, height;
+    row >> page >> num >> type >> width >> height;
+    EXPECT_EQ(page, "1") << images.front();
+    EXPECT_EQ(width + "x" + height, "1x1") << images.front();
+  }
 }
 
 TEST_P(RoundTrip, RecordsAcrossWrappedTextAndMemosPrintTheSameAfterSaving) {
