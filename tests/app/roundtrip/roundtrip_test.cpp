@@ -6,6 +6,7 @@
 #include "app/document.h"
 #include "app/print_run.h"
 #include "core/condition_code.h"
+#include "engine/field_text_lines.h"
 #include "engine/printer_library.h"
 #include "engine/run_report.h"
 #include "expr/compiler_state.h"
@@ -350,6 +351,7 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     const int wrapped = r.Line(kBandRecord);
     r.Place(note, wrapped, 2, 22);
     note->formatCode = (note->formatCode & ~0xF0u) | 0x40;  // word-wrapped
+    note->flags3word |= kFieldMeasuredWidth;                // as wide as its font makes it
     const int memo = r.Line(kBandRecord);
     r.Place(remark, memo, 2, 22);
     r.Line(kBandRecord);
@@ -540,7 +542,15 @@ TEST_P(RoundTrip, RecordsAcrossWrappedTextAndMemosPrintTheSameAfterSaving) {
   EXPECT_EQ(WordsAfter(after, "on page").size(), pages) << after;
   // The wrapped text and the memo go on to the band's next line (a row of
   // records across keeps the Record band's lines).
-  EXPECT_NE(after.find("door of the warehouse"), std::string::npos) << after;
+  // The measured field fills its width in its font, more than the 22
+  // characters it is placed with, and goes on to the next line.
+  const std::vector<std::string> lines = Lines(after);
+  const auto measured = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.find("Delivered to the back door of the") != std::string::npos;
+  });
+  ASSERT_NE(measured, lines.end()) << after;
+  ASSERT_NE(measured + 1, lines.end()) << after;
+  EXPECT_NE((measured + 1)->find("warehouse after the second call,"), std::string::npos) << after;
   EXPECT_NE(after.find("side gate; the dog is"), std::string::npos) << after;
 }
 
