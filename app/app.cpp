@@ -9,6 +9,7 @@
 #include "app/data_source_choice.h"
 #include "dialogs/table_list_dialog.h"
 
+#include "app/picture_images.h"
 #include "app/print_run.h"
 #include "app/document.h"
 #include "data/data_access.h"
@@ -363,6 +364,10 @@ class AppStreamHooks : public StreamHooks {
       if (f->table == slot && !(f->flags & kFieldAlias)) f->head.flags &= ~kItemKindField;
     return true;
   }
+  // A picture found on open gets its image, so it shows and prints.
+  void LoadPicture(KmDocBase& doc, PictureItem& picture) override {
+    LoadPictureImage(doc, picture);
+  }
   bool ReselectTable(KmDocBase& doc, uint32_t slot) override {
     return ReselectTableOnOpen(doc, slot, tableChooser != nullptr ? *tableChooser : TypedTableChooser());
   }
@@ -492,8 +497,13 @@ CKmApp::CKmApp() : m_pLibraryManager(new CExplicitLibraryManager) {
 }
 
 CKmApp::~CKmApp() {
-  // The frame and its panes reach into the document: they go first.
+  // As in ExitInstance: the frame shows the document, so it goes first
+  // (members alone would free the document before its frame).
   m_pFrame.reset();
+  if (m_pOwnDoc) {
+    m_pDoc = nullptr;
+    m_pOwnDoc.reset();
+  }
   FreeOptionalDll();
   if (GetPrintRunContext().driver != nullptr) {
     FreePrinterLibrary(GetPrintRunContext().driver);
@@ -576,7 +586,8 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
 
   PrintRunContext& ctx = GetPrintRunContext();
   if (ctx.driver == nullptr) {
-    ctx.driver = LoadPrinterLibrary(m_pLibraryManager->GetPageDriverPath().c_str(), kPageDriverApiVersion);
+    const PageDriverImageFuncs images = ImageLibrary::PrinterEntries();
+    ctx.driver = LoadPrinterLibrary(m_pLibraryManager->GetPageDriverPath().c_str(), kPageDriverApiVersion, &images);
     if (ctx.driver == nullptr) return FALSE;
   }
 

@@ -51,7 +51,14 @@ bool IsCompoundFileName(const char* path) {
   return std::memcmp(head, kSignature, sizeof head) == 0;
 }
 
-bool NamesExistingFile(const char* token) { return token != nullptr && FileExists(token); }
+bool NamesExistingFile(const char* token) {
+  if (token == nullptr || token[0] == '\0') return false;
+  if (FileExists(token)) return true;
+  const char* next = std::strchr(token + 1, '/');
+  if (token[0] != '/' || next == nullptr) return false;
+  std::error_code ec;
+  return std::filesystem::is_directory(std::string(token, next), ec);
+}
 
 const char* CKmApp::SwitchValue(int position) const {
   if (position <= 0) return "";

@@ -71,6 +71,7 @@ class CommandLineActions {
 bool HasExtension(const char* name, const char* ext3);
 // True when the file begins with the compound-file signature.
 bool IsCompoundFileName(const char* path);
-// True when the token, though it begins with "/", names an existing file:
-// an absolute path, not a switch.
+// True when the token, though it begins with "/", is an absolute path and
+// not a switch: it names an existing file, or its first folder exists
+// ("/tmp/new.kmw"). "/L/home/lib.kml" stays a switch: there is no "/L".
 bool NamesExistingFile(const char* token);

@@ -1,5 +1,6 @@
 #include "engine/line_text.h"
 
+#include "engine/field_text_lines.h"
 #include "engine/output_stream.h"
 #include "engine/report_run.h"
 #include "foundation/text_helpers.h"
@@ -372,7 +373,7 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
         const int width = h.width > 0 ? h.width : std::max<int>(1, static_cast<int>(f->displayWidth));
         const LONG itemHeight = h.bottom - h.top + 1;
         for (int sub = 0;; ++sub) {
-          std::string part = NextWrappedLine(it.wrapText, &it.wrapPos, width);
+          std::string part = LayoutFieldLine(run, *f, h, defaultSize, it.wrapText, &it.wrapPos, width);
           LONG r = raise;
           if (explicitLine) r = LayoutToDecipoints(s, itemLine.bottom - (h.bottom + sub * itemHeight));
           if (r > 0) PutEsc(piece, kEscVerticalOffset, static_cast<WORD>(r));

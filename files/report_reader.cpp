@@ -810,10 +810,20 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       std::string path = r.Plain();
       if (!r.Ok()) return kReadError;
       CopyBounded(x.fileName, sizeof x.fileName, FindPicture(path, dirFlag != 0).c_str());
+      // The stored size (hundredths of the document's measure) gives the
+      // picture its rectangle again.
+      const LayoutMetrics& m = t->metrics;
+      const int32_t across = m.metric ? static_cast<int32_t>(ConvertVertMeasure(
+                                            static_cast<WORD>(std::clamp<int32_t>(x.shownWidth, 0, 0xFFFF)),
+                                            kVertHundredths, kVertTenthsMm, 0))
+                                      : x.shownWidth;
+      x.head.right = x.head.left + std::max(1, HundredthsToPixelsX(m, std::max<int32_t>(0, across))) - 1;
+      const int32_t high = std::max(1, MeasureToPixelsY(m, static_cast<UINT>(std::max<int32_t>(0, x.shownHeight)), 2));
+      x.head.height = high;
       PictureItem* added = t->pictures.Append(x);
       if (added == nullptr) return kReadLibraryError;
       hooks_.LoadPicture(doc_, *added);
-      places_.push_back({&added->head, offset, true, 0});
+      places_.push_back({&added->head, offset, true, high});
       return 0;
     }
     case rec::Chart: {

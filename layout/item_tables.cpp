@@ -77,7 +77,10 @@ bool DeletePicture(LayoutTables& t, int index, bool redraw) {
   PictureItem* p = t.pictures.At(index);
   if (p == nullptr) return false;
   LayoutHooks& h = t.Hooks();
-  if (p->image != nullptr) h.FreeImage(p->image);
+  if (p->image != nullptr) {
+    h.FreeImage(p->image);
+    t.images.ImgDeleteBitmap(p->image);
+  }
   if (p->screenBitmap != NoScreenBitmap()) h.DeleteBitmap(p->screenBitmap);
   if (t.currentItem == &p->head) t.currentItem = nullptr;
   t.pictures.RemoveAt(index);

@@ -10,6 +10,7 @@
 #include "core/fields.h"
 #include "platform/win/gdi.h"
 #include "platform/win/window.h"
+#include "platform/image/image_library.h"
 
 #include <cstdint>
 #include <memory>
@@ -242,6 +243,7 @@ struct LayoutTables {
   int textCount = 0;
   ItemTable<LineBoxItem> linesBoxes;
   ItemTable<PictureItem> pictures;
+  ImageLibrary images;  // the pictures' images, freed with them
   ItemTable<ChartTableEntry> charts;
   std::vector<ReportItemHead*> oleItems;  // heads of the document's OLE items
 

@@ -108,8 +108,11 @@ TEST_F(CommandLineTest, SwitchesDuplicatesAndBareNames) {
       // A quoted path keeps its blanks; an unquoted one takes the rest of the line.
       {"\"$S\"", true, true, "R"},
       {"/G \"$S\"", true, true, "RG"},
-      // Unquoted, an absolute path with blanks splits at "/": its first part reads as a switch.
-      {"/G $S", false, false, ""},
+      // Unquoted, an absolute path with blanks is still a path (its first
+      // folder exists) and takes the rest of the line.
+      {"/G $S", true, true, "RG"},
+      // A switch whose value is an absolute path stays a switch.
+      {"/L/nowhere/reports.qb6 /Rmonthly", true, true, "RL"},
   };
   for (const ParseCase& c : cases) {
     CKmApp app;
@@ -148,6 +151,12 @@ TEST_F(CommandLineTest, ValuesComeFromTheirSwitchesAndBareNamesWhole) {
   CKmApp absolute;
   ASSERT_TRUE(absolute.ParseCommandLine(report_.c_str(), nullptr)) << "an existing absolute path is a file";
   EXPECT_EQ(absolute.SwitchValue(absolute.Switches().report), report_);
+
+  // A report that does not exist yet, given by its absolute path, is a file
+  // that cannot be read, not the /T switch its first letters spell.
+  CKmApp missing;
+  EXPECT_FALSE(missing.ParseCommandLine(("/G " + dir_ + "/tables.kmw").c_str(), nullptr));
+  EXPECT_EQ(missing.Switches().blank, 0);
 
   CKmApp library;
   ASSERT_TRUE(library.ParseCommandLine("monthly.qb3", nullptr));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/document.h"
+#include "app/picture_images.h"
 #include "core/composite.h"
 #include "data/data_access.h"
 #include "data/db_errors.h"
@@ -193,7 +194,10 @@ class ReportMaker {
     p.source[2] = 1;
     p.source[3] = 1;
     std::snprintf(p.fileName, sizeof p.fileName, "%s", file.c_str());
-    doc_.m_pLayout->pictures.Append(p);
+    PictureItem* added = doc_.m_pLayout->pictures.Append(p);
+    ASSERT_NE(added, nullptr);
+    // Its image, read as the program reads a picture it places.
+    EXPECT_EQ(LoadPictureImage(doc_, *added), 0) << file;
   }
 
   // Ordered and marked as the program leaves a report it edits.

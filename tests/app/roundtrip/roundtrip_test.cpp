@@ -6,6 +6,7 @@
 #include "app/document.h"
 #include "app/print_run.h"
 #include "core/condition_code.h"
+#include "engine/field_text_lines.h"
 #include "engine/printer_library.h"
 #include "engine/run_report.h"
 #include "expr/compiler_state.h"
@@ -350,6 +351,7 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     const int wrapped = r.Line(kBandRecord);
     r.Place(note, wrapped, 2, 22);
     note->formatCode = (note->formatCode & ~0xF0u) | 0x40;  // word-wrapped
+    note->flags3word |= kFieldMeasuredWidth;                // as wide as its font makes it
     const int memo = r.Line(kBandRecord);
     r.Place(remark, memo, 2, 22);
     r.Line(kBandRecord);
@@ -375,7 +377,8 @@ class RoundTrip : public ::testing::TestWithParam<int> {
   // The print run of the program, in this process, to a PDF file.
   std::string PrintHere(CKmDoc& doc, std::string* error) {
     PrintRunContext& ctx = GetPrintRunContext();
-    if (ctx.driver == nullptr) ctx.driver = LoadPrinterLibrary(PageDriverModuleName(), kPageDriverApiVersion);
+    const PageDriverImageFuncs images = ImageLibrary::PrinterEntries();
+    if (ctx.driver == nullptr) ctx.driver = LoadPrinterLibrary(PageDriverModuleName(), kPageDriverApiVersion, &images);
     ctx.printer = DocPrinter{};
     ::GetDefaultPrinter(&ctx.printer, 1);
     ctx.page.fontFaces.clear();
@@ -393,6 +396,13 @@ class RoundTrip : public ::testing::TestWithParam<int> {
       return "";
     }
     return Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
+  }
+
+  // The rows of `pdfimages -list` (one per image drawn), without its heading.
+  std::vector<std::string> PdfImages(const std::string& pdf) {
+    std::vector<std::string> rows = Lines(Capture("pdfimages -list '" + pdf + "' 2>/dev/null"));
+    rows.erase(rows.begin(), rows.begin() + std::min<size_t>(2, rows.size()));
+    return rows;
   }
 
   // The program opens the saved report and prints it unattended.
@@ -501,6 +511,16 @@ TEST_P(RoundTrip, ASavedReportPrintsWhatItPrintedBeforeAndWhatTheDatabaseSays) {
   EXPECT_EQ(pages.front(), "1") << after;
   EXPECT_NE(after.find("sales"), std::string::npos) << after;
   EXPECT_EQ(after.find("/1998"), std::string::npos) << after;
+  // The title's picture prints, before saving and after: its one pixel.
+  for (const char* pdf : {"/here.pdf", "/sales.pdf"}) {
+    const std::vector<std::string> images = PdfImages(dir_ + pdf);
+    ASSERT_FALSE(images.empty()) << pdf;
+    std::istringstream row(images.front());
+    std::string page, num, type, width, height;
+    row >> page >> num >> type >> width >> height;
+    EXPECT_EQ(page, "1") << images.front();
+    EXPECT_EQ(width + "x" + height, "1x1") << images.front();
+  }
 }
 
 TEST_P(RoundTrip, RecordsAcrossWrappedTextAndMemosPrintTheSameAfterSaving) {
@@ -522,7 +542,15 @@ TEST_P(RoundTrip, RecordsAcrossWrappedTextAndMemosPrintTheSameAfterSaving) {
   EXPECT_EQ(WordsAfter(after, "on page").size(), pages) << after;
   // The wrapped text and the memo go on to the band's next line (a row of
   // records across keeps the Record band's lines).
-  EXPECT_NE(after.find("door of the warehouse"), std::string::npos) << after;
+  // The measured field fills its width in its font, more than the 22
+  // characters it is placed with, and goes on to the next line.
+  const std::vector<std::string> lines = Lines(after);
+  const auto measured = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.find("Delivered to the back door of the") != std::string::npos;
+  });
+  ASSERT_NE(measured, lines.end()) << after;
+  ASSERT_NE(measured + 1, lines.end()) << after;
+  EXPECT_NE((measured + 1)->find("warehouse after the second call,"), std::string::npos) << after;
   EXPECT_NE(after.find("side gate; the dog is"), std::string::npos) << after;
 }
 

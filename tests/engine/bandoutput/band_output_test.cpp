@@ -1,3 +1,4 @@
+#include "engine/field_text_lines.h"
 #include "engine/line_text.h"
 #include "engine/output_messages.h"
 #include "tests/engine/bandoutput/band_fixture.h"
@@ -128,6 +129,27 @@ TEST_F(BandFixture, WrappedFieldContinuesOverLinesAndHoldsTheItemBelowIt) {
   ASSERT_EQ(Band(kBandRecord), 0);
   EXPECT_THAT(driver.Texts(), ElementsAre("alpha betaright of it", "gamma", "delta", "under"));
   EXPECT_EQ(CountLog(driver, "18:60"), 1);
+}
+
+TEST_F(BandFixture, AMeasuredFieldFillsItsWidthAsThePrinterLibraryMeasuresIt) {
+  int a = AddLine(kBandRecord);
+  FieldDef* f = AddTextField(a, 0, 10, "alpha beta gamma delta", 0x40);
+  f->flags3word |= kFieldMeasuredWidth;
+  Finish();
+  ASSERT_EQ(Band(kBandRecord), 0);
+  // The stub measures 100 twips a character: fourteen fit in the field's
+  // inch, where counting would have taken ten.
+  EXPECT_THAT(driver.Texts(), ElementsAre("alpha beta", "gamma delta"));
+}
+
+TEST_F(BandFixture, AMeasuredFieldCountsCharactersWhenTheLibraryCannotMeasure) {
+  driver.missing.insert(3);
+  int a = AddLine(kBandRecord);
+  FieldDef* f = AddTextField(a, 0, 10, "alpha beta gamma delta", 0x40);
+  f->flags3word |= kFieldMeasuredWidth;
+  Finish();
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_THAT(driver.Texts(), ElementsAre("alpha beta", "gamma", "delta"));
 }
 
 TEST_F(BandFixture, MemoTextFromTheRunContinuesOntoTheNextPage) {

@@ -1,0 +1,107 @@
+#include "platform/image/image_library.h"
+
+#include "platform/win/fileio.h"
+
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+
+#include <algorithm>
+
+struct ImageLibrary::Image {
+  QImage pixels;  // 32-bit ARGB, as the printer library takes it
+  int bitsPerPixel = 24;
+  int crop[4] = {0, 0, 0, 0};
+};
+
+namespace {
+
+bool PixelsOf(void* handle, PageDriverImage* out) {
+  if (handle == nullptr || out == nullptr) return false;
+  const QImage& q = static_cast<const ImageLibrary::Image*>(handle)->pixels;
+  if (q.isNull()) return false;
+  out->width = q.width();
+  out->height = q.height();
+  out->stride = static_cast<int>(q.bytesPerLine());
+  out->pixels = q.constBits();
+  return true;
+}
+
+}  // namespace
+
+ImageLibrary::ImageLibrary() = default;
+ImageLibrary::~ImageLibrary() = default;
+
+void* ImageLibrary::ImgDecompressFile(const char* path, int* error) {
+  int ignored = 0;
+  if (error == nullptr) error = &ignored;
+  *error = 0;
+  // Stored names may use either separator and another case, as every file
+  // the program reads; the file system's names are bytes.
+  const std::string found = path != nullptr ? ResolveExistingPath(path) : std::string();
+  const QString name = found.empty() ? QString() : QFile::decodeName(QByteArray(found.c_str()));
+  QFile file(name);
+  if (name.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    *error = kImgErrorCannotOpen;
+    return nullptr;
+  }
+  QImageReader reader(&file);
+  QImage decoded = reader.read();
+  if (decoded.isNull()) {
+    *error = kImgErrorFormat;
+    return nullptr;
+  }
+  try {
+    auto image = std::make_unique<Image>();
+    image->bitsPerPixel = std::max(1, decoded.depth());
+    image->pixels = decoded.convertToFormat(QImage::Format_ARGB32);
+    if (image->pixels.isNull()) {
+      *error = kImgErrorMemory;
+      return nullptr;
+    }
+    image->crop[2] = image->pixels.width();
+    image->crop[3] = image->pixels.height();
+    images_.push_back(std::move(image));
+  } catch (const std::bad_alloc&) {
+    *error = kImgErrorMemory;
+    return nullptr;
+  }
+  return images_.back().get();
+}
+
+ImageLibrary::Image* ImageLibrary::Find(const void* image) const {
+  for (const auto& i : images_)
+    if (i.get() == image) return i.get();
+  return nullptr;
+}
+
+bool ImageLibrary::ImgBitmapInfo(const void* image, int* width, int* height, int* bitsPerPixel) const {
+  const Image* i = Find(image);
+  if (i == nullptr) return false;
+  if (width != nullptr) *width = i->pixels.width();
+  if (height != nullptr) *height = i->pixels.height();
+  if (bitsPerPixel != nullptr) *bitsPerPixel = i->bitsPerPixel;
+  return true;
+}
+
+int ImageLibrary::ImgSetCropRect(void* image, int left, int top, int right, int bottom) {
+  Image* i = Find(image);
+  if (i == nullptr) return kImgErrorMemory;
+  i->crop[0] = left;
+  i->crop[1] = top;
+  i->crop[2] = right;
+  i->crop[3] = bottom;
+  return 0;
+}
+
+void ImageLibrary::ImgDeleteBitmap(void* image) {
+  images_.erase(std::remove_if(images_.begin(), images_.end(),
+                               [image](const std::unique_ptr<Image>& i) { return i.get() == image; }),
+                images_.end());
+}
+
+PageDriverImageFuncs ImageLibrary::PrinterEntries() {
+  PageDriverImageFuncs f;
+  f.getImage = PixelsOf;
+  return f;
+}
