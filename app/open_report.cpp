@@ -1,5 +1,6 @@
 #include "app/open_report.h"
 
+#include "app/app.h"
 #include "app/named_data_source.h"
 #include "foundation/page_metrics.h"
 #include "app/save_report.h"
