@@ -231,6 +231,8 @@ class CKmComposite {
   DescribeFilterFn describeFilter = nullptr;
   // Releases a data field's fetched-value buffer when the field is deleted.
   void (*releaseFieldData)(CKmComposite* model, FieldDef* field) = nullptr;
+  // The data layer's per-table state goes with its slot, however the slot is freed.
+  void (*releaseTableData)(TableSlot* table) = nullptr;
   // The expression's SQL text (heap, owned by the field) or null when it
   // cannot be translated; set by the data-access layer.
   char* (*translateToSql)(CKmComposite* model, FieldDef* field) = nullptr;

@@ -435,6 +435,7 @@ uint32_t CKmComposite::AddTableSlot(const char* name, const char* alias, uint8_t
 void CKmComposite::FreeTableSlot(uint32_t n) {
   if (n >= static_cast<uint32_t>(kMaxTables) || tableSlots[n] == nullptr) return;
   FreeJoinChain(tableSlots[n]->link.next);
+  if (releaseTableData != nullptr) releaseTableData(tableSlots[n]);
   delete tableSlots[n];
   tableSlots[n] = nullptr;
   if (tableCount > 0) --tableCount;

@@ -203,12 +203,19 @@ void ApplySqlColumnLimits(CKmComposite* model, const DocSettings& s) {
   st->asciiEditor = s.asciiEditor;
 }
 
+// A slot's per-table state is freed with the slot, by whatever frees it.
+void ReleaseTableState(TableSlot* table) {
+  delete table->dataState;
+  table->dataState = nullptr;
+}
+
 SqlRunState* GetSqlRunState(CKmComposite* model) {
   // Bindings made from here on go with the model's field state.
   model->GetAttachment<SqlFieldState>();
   if (SqlRunState* st = model->FindAttachment<SqlRunState>()) return st;
   SqlRunState* st = model->GetAttachment<SqlRunState>();
   if (model->releaseFieldData == nullptr) model->releaseFieldData = ReleaseBinding;
+  if (model->releaseTableData == nullptr) model->releaseTableData = ReleaseTableState;
   return st;
 }
 
