@@ -238,6 +238,11 @@ bool CKmChart::FieldDeleted(uint32_t field) {
   return !used;
 }
 
+void CKmChart::MapStoredRef(uint32_t& ref, uint32_t mapped) const {
+  if (ref == kNoField || ref == kFieldGone) return;
+  ref = mapped == kNoField ? kFieldGone : mapped;
+}
+
 void CKmChart::RenumberFieldRefs(uint32_t oldField, uint32_t newField) {
   for (auto& s : settings_.series)
     if (s.field == oldField) s.field = newField;

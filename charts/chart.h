@@ -140,6 +140,15 @@ class CKmChart : public ChartObject {
   // when the chart used the field.
   bool FieldDeleted(uint32_t field);
   void RenumberFieldRefs(uint32_t oldField, uint32_t newField);
+  // Read from a file, the chart names fields by their stored numbers; map
+  // gives each one's place in the field list, kNoField for one that was not
+  // read (then marked gone, so the chart must be edited).
+  template <class Map>
+  void MapStoredFieldRefs(Map map) {
+    if (foreign_ || damaged_) return;
+    for (auto& s : settings_.series) MapStoredRef(s.field, map(s.field));
+    MapStoredRef(settings_.labelField, map(settings_.labelField));
+  }
   // The fields the chart reads (series and label).
   std::vector<uint32_t> UsedFields() const;
 
@@ -158,6 +167,7 @@ class CKmChart : public ChartObject {
   size_t CategoryCount() const { return rows_.size(); }
 
  private:
+  void MapStoredRef(uint32_t& ref, uint32_t mapped) const;
   void OpenRow(const std::string& label);
   void CloseRow();
   std::string SeriesLabel(size_t s) const;

@@ -1290,6 +1290,11 @@ int Reader::EndRecord() {
     const FieldDef* f = v == kNoField ? nullptr : m_->GetFieldAt(v);
     if (f != nullptr && (f->flags & kFieldNumeric)) s_.recordCopiesField = static_cast<int32_t>(v);
   }
+  // Charts' series and label fields, before any broken field goes (its
+  // deletion renumbers the charts' places like every other reference).
+  if (lt != nullptr)
+    for (int i = 0; i < lt->charts.Count(); ++i)
+      if (CKmChart* c = ChartOf(*lt->charts.At(i))) c->MapStoredFieldRefs(map);
   // Joins, by the names the stream gives.
   for (int s = 1; s < kMaxTables; ++s) {
     const PendingJoin& j = joins_[s];
@@ -1368,6 +1373,9 @@ int Reader::EndRecord() {
       fix(v);
       s_.recordCopiesField = v == kNoField ? -1 : static_cast<int32_t>(v);
     }
+    if (lt != nullptr && m_->fieldRemovedHook == nullptr)  // else the document's hook moved them
+      for (int i = 0; i < lt->charts.Count(); ++i)
+        if (CKmChart* c = ChartOf(*lt->charts.At(i))) c->FieldDeleted(n);
   }
   // Deleting a field closed up the model's slots; the stream's copy follows.
   std::copy(std::begin(m_->groupFields), std::end(m_->groupFields), std::begin(s_.groupFields));

@@ -28,4 +28,8 @@ std::string ProgramPath() {
   return ec ? std::string() : (self.parent_path() / "vortelle").string();
 }
 
+std::string ProgramLeakOptions() {
+  return "LSAN_OPTIONS=\"${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=" VT_SOURCE_DIR "/tests/lsan.supp\"";
+}
+
 }  // namespace program_run

@@ -10,5 +10,10 @@ std::string Capture(const std::string& command, int* status = nullptr);
 bool Have(const char* tool);
 // The program built beside the test program.
 std::string ProgramPath();
+// An environment assignment for a command line that runs the program: the
+// leak checker's list of memory that is not ours (tests/lsan.supp) is given
+// to the program whatever the test itself was started with, as the program
+// has no list built in and fontconfig keeps its memory to the end.
+std::string ProgramLeakOptions();
 
 }  // namespace program_run

@@ -23,6 +23,7 @@
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
 #include "tests/platform/ui/ui_test_util.h"
+#include "tests/support/program_run.h"
 #include "tests/support/screens.h"
 
 #include <gtest/gtest.h>
@@ -294,7 +295,8 @@ TEST_F(ChartRun, ScreensBarChartPerGroupAndPieOfTotalsPrintSqliteSums) {
 
   int status = -1;
   const std::string output =
-      Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ + "' timeout 120 '" +
+      Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY " + program_run::ProgramLeakOptions() +
+                  " XDG_RUNTIME_DIR='" + dir_ + "' timeout 120 '" +
                   ProgramPath() + "' /G '" + report + "' 2>&1",
               &status);
   ASSERT_EQ(status, 0) << output;
@@ -412,7 +414,8 @@ TEST_F(ChartRun, ScreensInsertChartFromTheMenuSetItUpAndPrint) {
 
   int status = -1;
   const std::string output =
-      Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ + "' timeout 120 '" +
+      Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY " + program_run::ProgramLeakOptions() +
+                  " XDG_RUNTIME_DIR='" + dir_ + "' timeout 120 '" +
                   ProgramPath() + "' /G '" + report + "' 2>&1",
               &status);
   ASSERT_EQ(status, 0) << output;

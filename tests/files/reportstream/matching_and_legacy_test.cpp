@@ -1,5 +1,6 @@
 // Fields matched against the columns a data source lists, the DATETIME
 // question, and streams of earlier format versions.
+#include "charts/chart.h"
 #include "report_fixture.h"
 
 #include <sys/stat.h>
@@ -86,6 +87,49 @@ TEST(FieldMatching, MissingColumnsWarnAndDateTimeIsDecidedOncePerRead) {
   ASSERT_EQ(c.Read(again, StreamMode::Storage), 0);
   EXPECT_EQ(keep.asked, 0);
   EXPECT_EQ(Named(c.M(), "ORDDATE")->flags & kFieldKindMask, kFieldDateTime);
+}
+
+// A chart names its fields by number: when the data source's columns move
+// the fields on reading, the chart follows its fields, and one whose field
+// is no longer there must be edited before it runs.
+TEST(FieldMatching, ChartsFollowTheirFieldsToTheirNewPlaces) {
+  Doc a;
+  BuildFullReport(a);
+  auto number = [&](const char* name) { return a.M().GetFieldIndex(const_cast<FieldDef*>(Named(a.M(), name))); };
+  auto follows = std::make_unique<CKmChart>(&a.M());
+  follows->Settings().type = 3;
+  follows->Settings().series = {{number("PAID"), ""}, {number("SUMORD"), ""}};
+  follows->Settings().labelField = number("STAMP");
+  a.L().charts.At(0)->chart.reset(std::move(follows));
+  ChartTableEntry second = *a.L().charts.At(0);
+  auto gone = std::make_unique<CKmChart>(&a.M());
+  gone->Settings().type = 1;
+  gone->Settings().series = {{number("DOUBLE"), ""}};
+  gone->Settings().labelField = number("NOTE");
+  second.chart.reset(std::move(gone));
+  a.L().charts.Append(second);
+  const std::vector<uint8_t> bytes = a.Write(StreamMode::Storage);
+
+  Doc b;
+  ColumnHooks hooks;
+  b.st.hooks = &hooks;
+  ASSERT_EQ(b.Read(bytes, StreamMode::Storage), 0);
+  ASSERT_EQ(b.L().charts.Count(), 2);
+  const CKmChart* read = ChartOf(*b.L().charts.At(0));
+  ASSERT_NE(read, nullptr);
+  auto name = [&](uint32_t n) {
+    const FieldDef* f = b.M().GetFieldAt(n);
+    return std::string(f != nullptr ? f->name : "(none)");
+  };
+  ASSERT_EQ(read->CountSeries(), 2);
+  EXPECT_EQ(name(read->Settings().series[0].field), "PAID");
+  EXPECT_EQ(name(read->Settings().series[1].field), "SUMORD");
+  EXPECT_EQ(name(read->Settings().labelField), "STAMP");
+  EXPECT_EQ(read->CheckSettings(), 0);
+  const CKmChart* refused = ChartOf(*b.L().charts.At(1));
+  ASSERT_NE(refused, nullptr);
+  EXPECT_EQ(name(refused->Settings().series[0].field), "DOUBLE");
+  EXPECT_EQ(refused->CheckSettings(), kChartLabelFieldGone);
 }
 
 TEST(FieldMatching, RuleThreeKeepsDateTimeWithoutAsking) {
