@@ -231,12 +231,18 @@ namespace {
 struct TextTable : ModelAttachment {
   static constexpr AttachmentSlot kSlot = AttachmentSlot::kTextTable;
   std::string path;
+  std::string name;
 };
 }  // namespace
 
 const char* TextTablePath(const CKmComposite* m) {
   const TextTable* t = m->FindAttachment<TextTable>();
   return t == nullptr ? "" : t->path.c_str();
+}
+
+const char* TextTableName(const CKmComposite* m) {
+  const TextTable* t = m->FindAttachment<TextTable>();
+  return t == nullptr ? "" : t->name.c_str();
 }
 
 void CloseTextTable(CKmComposite* m) { m->DropAttachment(AttachmentSlot::kTextTable); }
@@ -266,6 +272,8 @@ int OpenTextTable(CKmComposite* m, const char* path, const char* tableName) {
     }
     std::snprintf(f->name, sizeof f->name, "%s", s.name.c_str());
     f->table = kTableDerivedColumn;
+    f->formatCode = 0x41;  // a memo wraps
+    f->displayWidth = 30;
     f->memoPosition1 = s.start;
     f->memoPosition2 = s.length;
     made.push_back(f);
@@ -276,5 +284,6 @@ int OpenTextTable(CKmComposite* m, const char* path, const char* tableName) {
     return kEngineNoMemory;
   }
   t->path = path;
+  t->name = tableName ? tableName : "";
   return 0;
 }

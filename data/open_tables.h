@@ -65,4 +65,6 @@ void AbandonTable(CKmComposite* m, uint32_t slot, bool newSlot);
 int OpenTextTable(CKmComposite* m, const char* path, const char* tableName);
 // The text file's path (empty when none is open).
 const char* TextTablePath(const CKmComposite* m);
+// The name it was opened under.
+const char* TextTableName(const CKmComposite* m);
 void CloseTextTable(CKmComposite* m);

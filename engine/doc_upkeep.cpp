@@ -14,6 +14,7 @@
 #include "expr/code_walks.h"
 #include "core/compiled_code.h"
 #include "foundation/heap_strings.h"
+#include "data/memo_sources.h"
 #include "core/composite.h"
 
 #include <cstdio>
@@ -214,6 +215,7 @@ void RebuildRunLists(KmDocBase* doc, int /*repeatArg*/, bool all) {
     f->needed = 0;
   }
   MarkNeededByRun(doc, m, all);
+  MarkMemoFieldCodes(m);
   MarkLinkFields(m);
   if (all || m->totalsSortWord) MarkSortFields(m);
   if (all || FilterHasText(m)) MarkFilterFields(m);
