@@ -48,6 +48,11 @@ struct TextSection {
 // followed by other text (no sections are then returned).
 int ReadTextTableLayout(const uint8_t* data, size_t size, const char* tableName, std::vector<TextSection>* out);
 
+// A Btrieve reference holding "(TABLENAME='name'...": the directory part
+// before it (up to its last "\\" or ":") and the quoted name. False when the
+// reference has no such part.
+bool RewriteBtrieveReference(const std::string& reference, char quote, std::string* out);
+
 class CKmComposite;
 
 // Opens a table into a new slot (newSlot) or into *slot, giving it its fields.

@@ -9,6 +9,7 @@
 #include "model/relation_wording.h"
 #include "data/replace_table.h"
 #include "data/reportview.h"
+#include "foundation/doc_base.h"
 #include "data/select_builder.h"
 #include "expr/code_walks.h"
 #include "tests/support/odbc_env.h"
@@ -308,4 +309,29 @@ TEST_F(SqlTables, AStatementMasterChangesItsStatementCancelsAndCommits) {
   std::snprintf(other.m.tableSlots[0]->path, sizeof other.m.tableSlots[0]->path, "no_such_table");
   EXPECT_EQ(RefreshSqlAfterJoinChange(&other.m), 1);
   other.m.DropAttachment(AttachmentSlot::kSqlFields);
+}
+
+TEST(BtrieveReference, TheTableNamePartBecomesTheQuotedNameAfterTheDirectory) {
+  std::string out;
+  EXPECT_TRUE(RewriteBtrieveReference("C:\\DATA\\FILE.DDF  (TABLENAME='Parts')", '"', &out));
+  EXPECT_EQ(out, "C:\\DATA\\\"Parts\"");
+  EXPECT_TRUE(RewriteBtrieveReference("D:(TABLENAME='Stock Items')", '`', &out));
+  EXPECT_EQ(out, "D:`Stock Items`");
+  EXPECT_TRUE(RewriteBtrieveReference("(TABLENAME='x')", 0, &out));
+  EXPECT_EQ(out, "x");
+  // No closing quote, or no such part: the reference stays.
+  EXPECT_FALSE(RewriteBtrieveReference("C:\\DATA\\(TABLENAME='Parts", '"', &out));
+  EXPECT_FALSE(RewriteBtrieveReference("C:\\DATA\\PARTS.DAT", '"', &out));
+}
+
+TEST_F(SqlTables, TheMasterNameReachesTheDocument) {
+  KmDocBase doc;
+  t.m.owner = &doc;
+  uint32_t master = 0;
+  ASSERT_EQ(OpenTable(&t.m, "orders", &master, true, nullptr, nullptr, nullptr, ctx), 0);
+  EXPECT_STREQ(doc.m_files.masterTable, "orders");
+  uint32_t lookup = 0;
+  ASSERT_EQ(OpenTable(&t.m, "customers", &lookup, true, nullptr, nullptr, "C", ctx), 0);
+  EXPECT_STREQ(doc.m_files.masterTable, "orders");
+  t.m.owner = nullptr;
 }
