@@ -3,13 +3,11 @@
 #include "core/composite.h"
 #include "core/engine_errors.h"
 #include "core/fields.h"
+#include "engine/line_text.h"
 #include "engine/report_run.h"
 #include "foundation/doc_base.h"
 #include "model/memo_text.h"
 #include "model/record_pass.h"
-
-#include <algorithm>
-#include <cstring>
 
 bool WrappedFieldWholeText(ReportRun* run, const FieldDef* f, const BYTE* value, std::string* text) {
   BandOutputState* s = run->band;
@@ -29,13 +27,5 @@ bool WrappedFieldWholeText(ReportRun* run, const FieldDef* f, const BYTE* value,
     }
     return true;
   }
-  if (value == nullptr) return true;
-  size_t limit;
-  if (f->flags & kFieldMemo)
-    limit = kMemoWindow;
-  else
-    limit = s->format.storageWidth ? s->format.storageWidth(f) : std::max(f->displayWidth, f->width) + 1;
-  const char* v = reinterpret_cast<const char*>(value);
-  text->assign(v, strnlen(v, limit));
-  return true;
+  return ValueBufferText(run, f, value, text);
 }
