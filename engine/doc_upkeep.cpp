@@ -15,6 +15,7 @@
 #include "core/compiled_code.h"
 #include "foundation/heap_strings.h"
 #include "data/memo_sources.h"
+#include "model/table_field_marks.h"
 #include "core/composite.h"
 
 #include <cstdio>
@@ -90,15 +91,7 @@ void MarkNeededByRun(KmDocBase* doc, CKmComposite* m, bool all) {
 }
 
 void MarkLinkFields(CKmComposite* m) {
-  for (uint32_t slot = 0; slot <= kMaxTables; ++slot) {
-    const TableSlot* t = m->tableSlots[slot];
-    if (!t) continue;
-    for (const JoinLink* l = &t->link; l; l = l->next)
-      for (int i = 0; i < 5 && l->pairs[i][0] != kNoField; ++i) {
-        Use(Field(m, l->pairs[i][0]));
-        Use(Field(m, l->pairs[i][1]));
-      }
-  }
+  MarkTableFields(m, true);
   for (FieldDef* f = m->fieldList; f; f = f->next)
     if (f->flags & kFieldJoin) Use(f);
 }
