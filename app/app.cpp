@@ -44,6 +44,7 @@
 #include "core/composite.h"
 #include "core/engine_errors.h"
 #include "model/record_pass.h"
+#include "data/select_builder.h"
 #include "platform/win/tempdir.h"
 #include "platform/printer/printer_info.h"
 #include "platform/win/codepage_text.h"
@@ -155,6 +156,15 @@ class AppStartupHooks : public StartupHooks {
   void QuitHelp(KmDocBase& doc) override { WinHelpA(doc.GetOwnerWindow(), doc.GetHelpFileName(), HELP_QUIT, 0); }
   void ReleaseObjectFonts(KmDocBase& doc) override {
     if (doc.m_pLayout != nullptr && doc.m_pFonts != nullptr) ::ReleaseObjectFonts(*doc.m_pLayout, *doc.m_pFonts, false, false);
+  }
+  // The model is emptied at exit: its query closed, the run's work files
+  // removed, its fields, tables, statement and text table gone.
+  void ClearModel(KmDocBase& doc) override {
+    CKmDoc* d = dynamic_cast<CKmDoc*>(&doc);
+    if (d == nullptr || d->m_pModel == nullptr) return;
+    if (d->m_pModel->FindAttachment<DataAccess>() != nullptr) CloseReportQuery(d->m_pModel);
+    ::RemoveWorkFiles(d->m_pModel);
+    d->EmptyModel();
   }
   void DeleteAllUdfs(KmDocBase& doc) override {
     if (doc.m_pModel != nullptr) ::DeleteAllUdfs(doc.m_pModel);

@@ -3,6 +3,7 @@
 
 #include "app/file_checks.h"
 #include "app/open_report.h"
+#include "data/open_tables.h"
 #include "data/query_desc.h"
 #include "layout/fonts.h"
 #include "layout/item_tables.h"
@@ -178,6 +179,9 @@ void CKmDoc::EmptyModel() {
   while (m->fieldList != nullptr)
     if (!m->DeleteField(m->fieldList, 2 | 4)) break;
   for (uint32_t s = 0; s < static_cast<uint32_t>(kMaxTables); ++s) m->FreeTableSlot(s);
+  // The next report starts without the text table and memo readers of this one.
+  CloseTextTable(m);
+  m->DropAttachment(AttachmentSlot::kMemoReaders);
   if (m->statementText != nullptr) HeapFreeBlock(m->statementText);
   m->statementText = nullptr;
   HeapFreeBlock(m->conditionCode);  // the stored filter

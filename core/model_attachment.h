@@ -21,6 +21,7 @@ enum class AttachmentSlot : uint8_t {
   kSqlRun,
   kSqlTemplates,  // SQL function templates read for the current data source
   kTextTable,     // the text file opened as a table
+  kMemoReaders,   // the memo readers of the fields with long texts
   kCompiler,
   kUdf,           // the user functions' state and library
   kUdfList,       // the user functions themselves

@@ -13,6 +13,8 @@
 #include "data/open_tables.h"
 #include "model/relation_wording.h"
 #include "data/replace_table.h"
+#include "data/master_statement.h"
+#include "data/reportview.h"
 #include "foundation/text_helpers.h"
 
 namespace {
@@ -227,17 +229,29 @@ int ChangeMasterTable(CKmComposite* m, MasterSourceRequest* r, const TableOverri
   BeginReplaceTable(m, &pending->replacement);
   r->result = 0;
   const bool changed = CompareMasterSource(m, *r) != 0;
-  int rc = CheckTableAlias(m, r->alias, 0, true, 1, derivedAlias);
+  // A statement's result table has no alias of the user's to check.
+  int rc = IsSqlReport(m) ? 0 : CheckTableAlias(m, r->alias, 0, true, 1, derivedAlias);
   if (rc) {
     r->result = 2;
     return rc;
   }
   TableSlot* master = m->tableSlots[0];
   if (!master) return 1;
-  if (!changed && EqualNoCase(master->alias, r->alias ? r->alias : "")) return 0;
+  if (IsSqlReport(m)) {
+    if (!changed) return 0;
+    rc = TakePendingStatement(m, r->statement, pending);
+    if (rc) return rc;
+  } else if (!changed && EqualNoCase(master->alias, r->alias ? r->alias : "")) {
+    return 0;
+  }
   ClearFieldMarks(m, false);
-  rc = ReplaceTable(m, &pending->replacement, 0, r->path, nullptr, nullptr, r->alias, ctx);
+  if (pending->statementPending)
+    rc = ReplaceTable(m, &pending->replacement, 0, m->reportViewName.c_str(),
+                      pending->statement.c_str() + m->statementOffset, ReportViewNames(m), nullptr, ctx);
+  else
+    rc = ReplaceTable(m, &pending->replacement, 0, r->path, nullptr, nullptr, r->alias, ctx);
   if (rc) {
+    DiscardPendingStatement(m, pending);
     if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
     r->result = 1;
     return rc;
@@ -246,6 +260,7 @@ int ChangeMasterTable(CKmComposite* m, MasterSourceRequest* r, const TableOverri
   rc = FinishReplaceTable(m, &pending->replacement, false, &count);
   if (rc) {
     CancelReplaceTable(m, &pending->replacement);
+    DiscardPendingStatement(m, pending);
     return rc;
   }
   pending->changed = changed;
@@ -264,6 +279,7 @@ bool CommitMasterChange(CKmComposite* m, MasterSourceRequest* r, MasterChange* p
   uint32_t count = 0;
   ClearFieldMarks(m, false);
   if (replacement->active) FinishReplaceTable(m, replacement, true, &count);
+  CommitPendingStatement(m, pending);
   m->ComputeTableOrder();
   if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
   if (m->translateToSql)
@@ -278,6 +294,7 @@ bool CommitMasterChange(CKmComposite* m, MasterSourceRequest* r, MasterChange* p
 void CancelMasterChange(CKmComposite* m, MasterChange* pending) {
   pending->changed = false;
   ClearFieldMarks(m, false);
+  DiscardPendingStatement(m, pending);
   CancelReplaceTable(m, &pending->replacement);
   if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
 }

@@ -79,13 +79,31 @@ struct TableOverrideContext;
 // missing; request->focus names the control at fault.
 int AddJoin(CKmComposite* m, JoinRequest* request, const TableOverrideContext& ctx, const char* derivedAlias);
 
-// A master-table change between its check and its commit or cancel.
+// A master-table change between its check and its commit or cancel. For an
+// SQL-statement report the new statement waits here; the report's own
+// statement positions come back from its statement when it is dropped.
 struct MasterChange {
   bool changed = false;  // the source changed
   TableReplacement replacement;
+  bool statementPending = false;
+  std::string statement;  // the new statement
 };
+
+// The report's present source into the request: path and alias of a table
+// report, the statement of an SQL report (the texts live in storage).
+struct MasterSourceText {
+  std::string path, alias, statement;
+};
+void GetMasterSource(const CKmComposite* m, MasterSourceRequest* request, MasterSourceText* storage);
+// Drops a new statement that was not committed: the report's statement
+// positions and name list are as before.
+void DiscardPendingStatement(CKmComposite* m, MasterChange* pending);
+// After a join change on a report bound to an SQL connection: the SELECT is
+// built and run once, a failure shown as a warning. 0, or 1 on failure.
+int RefreshSqlAfterJoinChange(CKmComposite* m);
 // Check phase of a master-table change: opens the new table provisionally and
-// counts the fields that would go (request->result 1 when any). Table reports only.
+// counts the fields that would go (request->result 1 when any). An SQL
+// report opens its new statement (request->statement).
 int ChangeMasterTable(CKmComposite* m, MasterSourceRequest* request, const TableOverrideContext& ctx,
                       const char* derivedAlias, MasterChange* pending);
 // Returns true when the source changed.

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "data/table_fields.h"
+#include "data/data_access.h"
+#include "foundation/doc_base.h"
 #include "expr/collation.h"
 #include "core/composite.h"
 #include "core/engine_errors.h"
@@ -161,6 +163,22 @@ int ReadTextTableLayout(const uint8_t* data, size_t size, const char* tableName,
   return 0;
 }
 
+bool RewriteBtrieveReference(const std::string& reference, char quote, std::string* out) {
+  static const char kMark[] = "(TABLENAME='";
+  const size_t at = reference.find(kMark);
+  if (at == std::string::npos) return false;
+  const size_t nameStart = at + sizeof kMark - 1;
+  const size_t nameEnd = reference.find('\'', nameStart);
+  if (nameEnd == std::string::npos) return false;
+  std::string before = reference.substr(0, at);
+  while (!before.empty() && before.back() == ' ') before.pop_back();
+  const size_t cut = before.find_last_of("\\:");
+  before = cut == std::string::npos ? std::string() : before.substr(0, cut + 1);
+  std::string q = quote ? std::string(1, quote) : std::string();
+  *out = before + q + reference.substr(nameStart, nameEnd - nameStart) + q;
+  return true;
+}
+
 void AbandonTable(CKmComposite* m, uint32_t slot, bool newSlot) {
   for (FieldDef* f = m->fieldList; f;) {
     FieldDef* next = f->next;
@@ -181,10 +199,21 @@ int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSl
   if (s >= static_cast<uint32_t>(kMaxTables) || !m->tableSlots[s]) return kEngineNoMemory;
   TableSlot* t = m->tableSlots[s];
   std::string ref = reference ? reference : "";
+  DataAccess* da = GetDataAccess(m);
+  if (TableSqlState* state = GetTableSqlState(t, false)) state->flags &= ~kTableBtrieveName;
+  std::string rebuilt;
+  if (da->IsBtrieve() && RewriteBtrieveReference(ref, ctx.quote, &rebuilt)) {
+    ref = rebuilt;
+    if (TableSqlState* state = GetTableSqlState(t, true)) state->flags |= kTableBtrieveName;
+  }
   std::string derived, message;
   if (ApplyDataSourceOverride(ctx, &ref, &derived, &message) && ctx.debug && ctx.showMessage)
     ctx.showMessage(message.c_str());
+  // Sources that separate qualifiers with "\" take the name quoted.
+  ref = da->QuoteTablePath(ref.c_str());
   std::snprintf(t->path, sizeof t->path, "%s", ref.c_str());
+  if (s == 0 && m->owner != nullptr)
+    std::snprintf(m->owner->m_files.masterTable, sizeof m->owner->m_files.masterTable, "%s", t->path);
 
   // Fields already in the slot stay; only what this open adds counts.
   uint32_t before = 0;
@@ -231,12 +260,18 @@ namespace {
 struct TextTable : ModelAttachment {
   static constexpr AttachmentSlot kSlot = AttachmentSlot::kTextTable;
   std::string path;
+  std::string name;
 };
 }  // namespace
 
 const char* TextTablePath(const CKmComposite* m) {
   const TextTable* t = m->FindAttachment<TextTable>();
   return t == nullptr ? "" : t->path.c_str();
+}
+
+const char* TextTableName(const CKmComposite* m) {
+  const TextTable* t = m->FindAttachment<TextTable>();
+  return t == nullptr ? "" : t->name.c_str();
 }
 
 void CloseTextTable(CKmComposite* m) { m->DropAttachment(AttachmentSlot::kTextTable); }
@@ -266,6 +301,8 @@ int OpenTextTable(CKmComposite* m, const char* path, const char* tableName) {
     }
     std::snprintf(f->name, sizeof f->name, "%s", s.name.c_str());
     f->table = kTableDerivedColumn;
+    f->formatCode = 0x41;  // a memo wraps
+    f->displayWidth = 30;
     f->memoPosition1 = s.start;
     f->memoPosition2 = s.length;
     made.push_back(f);
@@ -276,5 +313,6 @@ int OpenTextTable(CKmComposite* m, const char* path, const char* tableName) {
     return kEngineNoMemory;
   }
   t->path = path;
+  t->name = tableName ? tableName : "";
   return 0;
 }

@@ -48,6 +48,11 @@ struct TextSection {
 // followed by other text (no sections are then returned).
 int ReadTextTableLayout(const uint8_t* data, size_t size, const char* tableName, std::vector<TextSection>* out);
 
+// A Btrieve reference holding "(TABLENAME='name'...": the directory part
+// before it (up to its last "\\" or ":") and the quoted name. False when the
+// reference has no such part.
+bool RewriteBtrieveReference(const std::string& reference, char quote, std::string* out);
+
 class CKmComposite;
 
 // Opens a table into a new slot (newSlot) or into *slot, giving it its fields.
@@ -65,4 +70,6 @@ void AbandonTable(CKmComposite* m, uint32_t slot, bool newSlot);
 int OpenTextTable(CKmComposite* m, const char* path, const char* tableName);
 // The text file's path (empty when none is open).
 const char* TextTablePath(const CKmComposite* m);
+// The name it was opened under.
+const char* TextTableName(const CKmComposite* m);
 void CloseTextTable(CKmComposite* m);

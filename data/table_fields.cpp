@@ -1,5 +1,6 @@
 // Result columns become report fields; fetched buffers become field values.
 #include "data/table_fields.h"
+#include "data/memo_sources.h"
 #include "data/db_errors.h"
 #include "data/sql_names.h"
 
@@ -173,6 +174,8 @@ int WalkBoundFields(CKmComposite* model, Fn fn) {
     for (uint32_t k = 0; k < slot->fieldCount && f != nullptr; ++k, f = f->next) {
       if (f->value == nullptr || (f->flags & st->fetchMask) == 0) continue;
       uint32_t n = std::min(f->width, st->longestValue) + 1;
+      // A long text is fetched whole: it prints and exports whole.
+      if (IsLongTextColumn(f)) n = kMemoFetchBytes;
       if (int r = fn(f, n)) return r;
     }
   }

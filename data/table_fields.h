@@ -16,6 +16,8 @@ constexpr uint32_t kField2SqlCondition = 0x200;  // usable in SQL conditions
 constexpr uint32_t kField2ServerComputed = 0x4000;
 // TableSlot flag kept in the table's data state: every column has a supported type.
 constexpr uint32_t kTableAllColumnsSupported = 0x10;
+// The table's name was rebuilt from a Btrieve "(TABLENAME='" reference.
+constexpr uint32_t kTableBtrieveName = 0x400;
 
 // What a data field knows of its result column (hangs from FieldDef::dataBinding).
 struct FieldBinding {

@@ -3,6 +3,7 @@
 
 #include "foundation/doc_base.h"
 #include "layout/layout_records.h"
+#include "engine/memo_field_text.h"
 #include "engine/page_objects.h"
 #include "engine/report_run.h"
 #include "engine/run_report.h"
@@ -67,6 +68,7 @@ BandOutputState* PrepareBandOutput(KmDocBase* doc) {
   s->hooks.newPage = NewPageStep;
   s->hooks.outerFooterPending = OuterFooterStep;
   s->hooks.pumpMessages = PumpStep;
+  s->hooks.fieldText = WrappedFieldWholeText;
   return s;
 }
 

@@ -15,6 +15,8 @@
 #include "expr/code_walks.h"
 #include "core/compiled_code.h"
 #include "foundation/heap_strings.h"
+#include "data/memo_sources.h"
+#include "model/table_field_marks.h"
 #include "core/composite.h"
 
 #include <cstdio>
@@ -91,15 +93,7 @@ void MarkNeededByRun(KmDocBase* doc, CKmComposite* m, bool all) {
 }
 
 void MarkLinkFields(CKmComposite* m) {
-  for (uint32_t slot = 0; slot <= kMaxTables; ++slot) {
-    const TableSlot* t = m->tableSlots[slot];
-    if (!t) continue;
-    for (const JoinLink* l = &t->link; l; l = l->next)
-      for (int i = 0; i < 5 && l->pairs[i][0] != kNoField; ++i) {
-        Use(Field(m, l->pairs[i][0]));
-        Use(Field(m, l->pairs[i][1]));
-      }
-  }
+  MarkTableFields(m, true);
   for (FieldDef* f = m->fieldList; f; f = f->next)
     if (f->flags & kFieldJoin) Use(f);
 }
@@ -216,6 +210,7 @@ void RebuildRunLists(KmDocBase* doc, int /*repeatArg*/, bool all) {
     f->needed = 0;
   }
   MarkNeededByRun(doc, m, all);
+  MarkMemoFieldCodes(m);
   MarkLinkFields(m);
   if (all || m->totalsSortWord) MarkSortFields(m);
   if (all || FilterHasText(m)) MarkFilterFields(m);

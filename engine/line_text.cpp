@@ -111,12 +111,19 @@ bool IsPrintOnceField(ReportRun* run, const FieldDef* f) {
   return false;
 }
 
-// The whole text of a wrapped field's value; the value buffer is read only
-// as far as it is long.
+// The whole text of a wrapped field's value.
 bool WrappedFieldText(ReportRun* run, const FieldDef* f, const BYTE* value, std::string* text) {
   BandOutputState* s = run->band;
   text->clear();
   if (s->hooks.fieldText) return s->hooks.fieldText(run, f, value, text);
+  return ValueBufferText(run, f, value, text);
+}
+
+}  // namespace
+
+bool ValueBufferText(ReportRun* run, const FieldDef* f, const BYTE* value, std::string* text) {
+  BandOutputState* s = run->band;
+  text->clear();
   if (value == nullptr) return true;
   size_t limit;
   if (f->flags & kFieldMemo)
@@ -127,8 +134,6 @@ bool WrappedFieldText(ReportRun* run, const FieldDef* f, const BYTE* value, std:
   text->assign(v, strnlen(v, limit));
   return true;
 }
-
-}  // namespace
 
 std::string NextWrappedLine(const std::string& text, size_t* pos, int width) {
   if (width < 1) width = 1;

@@ -35,5 +35,9 @@ int CountPrintedLines(const LayoutTables& t, int from, int to);
 // moves past the line (and the blank or line end that ended it).
 std::string NextWrappedLine(const std::string& text, size_t* pos, int width);
 
+// A field's text from its value buffer, read only as far as the buffer is
+// long (value null: empty).
+bool ValueBufferText(ReportRun* run, const FieldDef* field, const BYTE* value, std::string* text);
+
 // The file-name hash of chart pictures in an HTML export.
 uint32_t HashChartName(const char* s);

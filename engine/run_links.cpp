@@ -8,6 +8,7 @@
 #include "engine/run_report.h"
 #include "engine/summary_fields.h"
 #include "core/composite.h"
+#include "data/memo_sources.h"
 #include "expr/functions_common.h"
 #include "model/record_pass.h"
 
@@ -139,6 +140,7 @@ void InstallCalcLinks(RunLinks& links) {
 
 void BeginRunRecordPass(KmDocBase* doc) {
   if (doc->m_pModel) GetRecordPassState(doc->m_pModel)->updateSummaries = UpdateSummaries;
+  if (doc->m_pModel) InstallMemoReaders(doc->m_pModel);
 }
 
 void EndRunRecordPass(KmDocBase* doc) {

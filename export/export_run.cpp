@@ -495,13 +495,8 @@ int ReadMemoForExport(CKmComposite* m, FieldDef* f, std::string* text) {
   MemoReader* r = st != nullptr && st->memoReader != nullptr ? st->memoReader(m, f) : nullptr;
   if (r == nullptr) return -1;
   if (ReadMemoText(*r, nullptr, kMemoFromStart) != 0) return 0;
-  text->assign(r->text, r->length);
-  // Window after window until the text ends, a read fails or the limit is reached.
-  while (!r->atEnd && r->length > 0 && text->size() < kMemoLimit) {
-    if (ReadMemoText(*r, nullptr, kMemoWindow) != 0) break;
-    text->append(r->text, r->length);
-  }
-  if (text->size() > kMemoLimit) text->resize(kMemoLimit);
+  // What a later window's failure leaves is kept.
+  ReadWholeMemo(*r, text, kMemoLimit);
   return 1;
 }
 

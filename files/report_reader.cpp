@@ -23,6 +23,7 @@
 #include "core/compiled_code.h"
 #include "core/condition_code.h"
 #include "data/data_access.h"
+#include "data/open_tables.h"
 #include "data/expr_to_sql.h"
 #include "expr/compiler.h"
 #include "model/calc_fields.h"
@@ -185,6 +186,8 @@ class Reader {
   int currentSlot_ = 0;
   int tablesRead_ = 0;
   bool inDerivedList_ = false;
+  bool textTableOpen_ = false;  // the derived list names the sections of a text table
+  void OpenStoredTextTable(const std::string& name, const std::string& file);
   std::map<FieldDef*, uint32_t> fileIds_;
   std::vector<FieldDef*> readOrder_;
   // The item the following 62, 87 and 99 apply to.
@@ -213,7 +216,21 @@ FieldDef* Reader::NewField(uint32_t storedFlags, uint32_t fileId, bool evaluatio
   FieldDef* f = nullptr;
   bool fromColumn = false;
   const int slot = inDerivedList_ ? -1 : currentSlot_;
-  if (!evaluation && slot >= 0 && slot < kMaxTables && fromData_[slot]) {
+  if (!evaluation && inDerivedList_ && textTableOpen_) {
+    // A stored section must still be in the text file.
+    for (FieldDef* g = m_->fieldList; g && f == nullptr; g = g->next)
+      if (g->table == kTableDerivedColumn && (g->flags & kFieldMemo) && !fileIds_.count(g) &&
+          strcasecmp(g->name, name.c_str()) == 0)
+        f = g;
+    if (f == nullptr) {
+      char text[600];
+      std::snprintf(text, sizeof text, GetResString(731, 0), GetResString(static_cast<UINT>(ObjectKindCode(flags)), 1),
+                    name.c_str(), TextTablePath(m_));
+      hooks_.ShowWarning(doc_, text);
+      return nullptr;
+    }
+    fromColumn = true;
+  } else if (!evaluation && slot >= 0 && slot < kMaxTables && fromData_[slot]) {
     // The data layer listed the table's columns: the stored field must be one of them.
     const bool calc = (flags & kFieldCalculation) != 0;
     const uint32_t kindMask = calc ? 0x3230C : 0x32304;
@@ -459,6 +476,21 @@ int Reader::FieldRecord(uint16_t number, PayloadParser& r) {
     if (!cond.empty()) f->conditionText = HeapText(cond);
   }
   return 0;
+}
+
+// ---- Text tables
+
+// The text file opens as the report's text table; one that cannot be opened
+// is told with its name, and its stored sections are kept without text.
+void Reader::OpenStoredTextTable(const std::string& name, const std::string& file) {
+  const int rc = OpenTextTable(m_, file.c_str(), name.c_str());
+  textTableOpen_ = rc == 0;
+  if (rc == 0) return;
+  const size_t slash = file.find_last_of("\\/:");
+  const std::string part = slash == std::string::npos ? file : file.substr(slash + 1);
+  char text[600];
+  std::snprintf(text, sizeof text, "%s: %s", m_->GetEngineErrorText(rc), part.c_str());
+  hooks_.ShowWarning(doc_, text);
 }
 
 // ---- Tables
@@ -995,10 +1027,13 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
       if (m_->tableSlots[0] != nullptr) CopyBounded(m_->tableSlots[0]->alias, sizeof m_->tableSlots[0]->alias, alias.c_str());
       return 0;
     }
-    case rec::FieldListBegin:
-      r.Counted();
+    case rec::FieldListBegin: {
+      const std::string name = r.Counted();
+      const std::string file = r.Plain();
       inDerivedList_ = true;
+      if (!file.empty()) OpenStoredTextTable(name, file);
       return 0;
+    }
     case rec::FieldListEnd:
       inDerivedList_ = false;
       return 0;

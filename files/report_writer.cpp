@@ -19,6 +19,7 @@
 #include "layout/layout_records.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
+#include "data/open_tables.h"
 #include "platform/win/fileio.h"
 
 namespace {
@@ -770,18 +771,23 @@ int Writer::Run() {
   }
   if (master != nullptr && master->alias[0] != 0 && !PutString(rec::MasterAlias, master->alias)) return 1;
 
-  // 3. The derived column list.
+  // 3. The derived column list; a text table's sections are the list, with
+  // its name and its file, placed or not.
+  const bool text = TextTablePath(m_)[0] != 0 && (m_->statementText == nullptr || m_->statementText[0] == 0);
+  auto listed = [&](const FieldDef* f) {
+    return f->table == kTableDerivedColumn &&
+           (text ? IsPlainField(f) : (f->flags & (kFieldAlias | kFieldItem)) == 0);
+  };
   bool derived = false;
   for (const FieldDef* f = m_->fieldList; f; f = f->next)
-    if (f->table == kTableDerivedColumn && (f->flags & (kFieldAlias | kFieldItem)) == 0) derived = true;
+    if (listed(f)) derived = true;
   if (derived) {
     PayloadBuilder b = B();
-    b.Counted(m_->reportViewName.c_str());
-    b.Plain("");
+    b.Counted(text ? TextTableName(m_) : m_->reportViewName.c_str());
+    b.Plain(text ? TextTablePath(m_) : "");
     if (!Put(rec::FieldListBegin, b)) return 1;
     for (const FieldDef* f = m_->fieldList; f; f = f->next)
-      if (f->table == kTableDerivedColumn && (f->flags & (kFieldAlias | kFieldItem)) == 0 && !PlainField(f))
-        return 1;
+      if (listed(f) && !PlainField(f)) return 1;
     if (!Put(rec::FieldListEnd, B())) return 1;
   }
 

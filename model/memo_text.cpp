@@ -7,6 +7,7 @@
 #include "core/fields.h"
 #include "model/record_pass.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -65,6 +66,8 @@ void PushBack(MemoReader& r, const std::string& s, bool literal) {
 
 bool IsCodeEnd(int c) { return c == ' ' || c == '\t' || c == kMemoLineEnd || c == '\\'; }
 
+}  // namespace
+
 // The field a "\" code names: the whole name, then table.field.
 FieldDef* LookUpFieldName(CKmComposite* m, const std::string& name) {
   if (m == nullptr || name.empty()) return nullptr;
@@ -80,6 +83,8 @@ FieldDef* LookUpFieldName(CKmComposite* m, const std::string& name) {
   }
   return nullptr;
 }
+
+namespace {
 
 // The text a field code stands for; false when the name is no insertable field.
 bool FieldCodeText(MemoReader& r, const std::string& name, std::string* out) {
@@ -107,7 +112,11 @@ bool FieldCodeText(MemoReader& r, const std::string& name, std::string* out) {
     return true;
   }
   char buffer[20 + kMaxFormattedText + 20] = {};
+  // A field that was never placed has no width of its own: its whole value.
+  const uint32_t placedWidth = f->displayWidth;
+  if (placedWidth == 0) f->displayWidth = FieldKind(f) == 0 ? std::min<uint32_t>(std::max<uint32_t>(f->width, 1), 254) : 20;
   const int n = FormatFieldValue(*r.format, f, buffer, v, -1, kOutputText, nullptr);
+  f->displayWidth = placedWidth;
   std::string s(buffer, n > 0 ? static_cast<size_t>(n) : 0);
   const char pad = static_cast<char>(r.format->padChar);
   size_t first = s.find_first_not_of(' ');
@@ -346,4 +355,16 @@ int ReadMemoText(MemoReader& r, FieldDef* field, uint32_t count) {
     }
   }
   return failure;
+}
+
+int ReadWholeMemo(MemoReader& r, std::string* text, size_t limit) {
+  text->clear();
+  int failed = ReadMemoText(r, nullptr, kMemoFromStart);
+  text->assign(r.text, r.length);
+  while (!failed && !r.atEnd && r.length > 0 && text->size() < limit) {
+    failed = ReadMemoText(r, nullptr, kMemoWindow);
+    text->append(r.text, r.length);
+  }
+  if (text->size() > limit) text->resize(limit);
+  return failed;
 }

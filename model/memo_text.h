@@ -80,5 +80,12 @@ int ReadMemoText(MemoReader& r, FieldDef* field, uint32_t count);
 // The next character after line-end rules: kMemoLineEnd for a line end, 0 at
 // the end, -1 on a read error.
 int ReadMemoChar(MemoReader& r);
+// The field a field code names: the whole name, then table.field; null
+// when there is none.
+FieldDef* LookUpFieldName(CKmComposite* model, const std::string& name);
 // Applies one style code (without its brackets); 0 applied, 1 not a code.
 int ApplyStyleCode(MemoReader& r, const std::string& code);
+// The memo's whole text from its beginning, window after window, at most
+// limit characters. 0, or 1 when a read failed: text then holds what was
+// read before the failure.
+int ReadWholeMemo(MemoReader& r, std::string* text, size_t limit);

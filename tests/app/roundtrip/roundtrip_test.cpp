@@ -18,6 +18,7 @@
 #include "platform/printer/printer_info.h"
 #include "platform/win/ui_app.h"
 #include "tests/app/roundtrip/report_maker.h"
+#include "data/open_tables.h"
 #include "tests/support/odbc_env.h"
 #include "tests/support/program_run.h"
 
@@ -553,6 +554,150 @@ TEST_P(RoundTrip, RecordsAcrossWrappedTextAndMemosPrintTheSameAfterSaving) {
   EXPECT_NE((measured + 1)->find("warehouse after the second call,"), std::string::npos) << after;
   EXPECT_NE(after.find("side gate; the dog is"), std::string::npos) << after;
 }
+
+// ---- Long texts: a memo of several kilobytes prints whole, wrapped and
+// continued over pages, its single line ends as blanks and its blank lines
+// as paragraph breaks.
+
+constexpr int kMemoParagraphs = 14;
+
+std::string LongMemoText() {
+  static const char* const kWords[] = {"harbour", "lantern", "meadow", "copper", "willow", "granite"};
+  std::string s;
+  for (int p = 1; p <= kMemoParagraphs; ++p) {
+    s += "P" + std::to_string(p) + "START";
+    for (int w = 0; w < 44; ++w) s += std::string(w == 22 ? "\n" : " ") + kWords[(p + w) % 6];
+    s += " P" + std::to_string(p) + "END";
+    if (p < kMemoParagraphs) s += "\n\n";
+  }
+  return s;
+}
+
+class LongMemo : public RoundTrip {
+ public:
+  bool BuildMemo(CKmDoc& doc, CKmRepIO& io, std::string* error) {
+    ReportMaker r(doc, io);
+    if (!r.Begin(db_.dsn.c_str(), "rt_memo", {"id", "body"}, error)) return false;
+    FieldDef* id = r.Column("id");
+    FieldDef* body = r.Column("body");
+    if (!id || !body) return false;
+    r.Sort(0, id, false);
+    const int header = r.Line(kBandPageHeader);
+    r.Text(header, 0, "Letters");
+    const int record = r.Line(kBandRecord);
+    r.Place(id, record, 0, 4, 0);
+    r.Place(body, record, 6, 50);
+    body->formatCode = (body->formatCode & ~0xF0u) | 0x40;
+    r.Finish();
+    doc.m_pPageSetup->TopMargin = doc.m_pPageSetup->BottomMargin = 250;
+    CalcPageMetrics(doc);
+    return true;
+  }
+};
+
+TEST_P(LongMemo, SeveralKilobytesWithLineBreaksPrintWholeOverPages) {
+  const std::string text = LongMemoText();
+  ASSERT_GT(text.size(), 3000u);
+  const std::string sql = "drop table if exists rt_memo;\ncreate table rt_memo (id integer, body " +
+                          std::string(GetParam() == 0 ? "text" : "text") + ");\ninsert into rt_memo values (1, '" +
+                          text + "');\ninsert into rt_memo values (2, 'Short one.');\n";
+  if (GetParam() == 0) {
+    std::ofstream(odbc_test::Dir() + "/rt_memo.sql") << sql;
+    ASSERT_EQ(std::system(("sqlite3 '" + odbc_test::Dir() + "/test.db' < '" + odbc_test::Dir() + "/rt_memo.sql'").c_str()),
+              0);
+  } else {
+    bool ok = false;
+    const std::string out = odbc_test::RunPostgresSql(sql, &ok);
+    ASSERT_TRUE(ok) << out;
+  }
+  const std::string after = PrintBeforeAndAfterSaving("letters.kmw", static_cast<BuildStep>(&LongMemo::BuildMemo));
+  ASSERT_FALSE(after.empty());
+  // Every paragraph's first and last word, in order, far past 254 characters.
+  size_t at = 0;
+  for (int p = 1; p <= kMemoParagraphs; ++p)
+    for (const char* end : {"START", "END"}) {
+      const std::string mark = "P" + std::to_string(p) + end;
+      const size_t found = after.find(mark, at);
+      ASSERT_NE(found, std::string::npos) << mark << "\n" << after;
+      at = found;
+    }
+  // Continued over pages: the last paragraph is not on the first page, and
+  // the second record follows the whole text.
+  EXPECT_GE(std::count(after.begin(), after.end(), '\f'), 2) << after;
+  EXPECT_GT(after.find("P" + std::to_string(kMemoParagraphs) + "END"), after.find('\f')) << after;
+  EXPECT_GT(after.find("Short one."), at) << after;
+  // A blank line of the text starts a new line: the next paragraph begins
+  // one; a single line end is only a word break.
+  const size_t end1 = after.find("P1END\n");
+  ASSERT_NE(end1, std::string::npos) << after;
+  const std::string next = after.substr(end1 + 6, after.find('\n', end1 + 6) - end1 - 6);
+  EXPECT_EQ(next.find_first_not_of(' '), next.find("P2START")) << after;
+}
+
+INSTANTIATE_TEST_SUITE_P(BothDatabases, LongMemo, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& i) {
+                           return i.param == 0 ? std::string("SQLite") : std::string("PostgreSQL");
+                         });
+
+// ---- A text table: a form letter whose sections are long texts, with the
+// fields of each record put in where the letter names them.
+
+class TextTable : public RoundTrip {
+ public:
+  bool BuildLetter(CKmDoc& doc, CKmRepIO& io, std::string* error) {
+    ReportMaker r(doc, io);
+    if (!r.Begin(db_.dsn.c_str(), "rt_sales", {"id", "customer", "region"}, error)) return false;
+    FieldDef* id = r.Column("id");
+    if (!id) return false;
+    r.Sort(0, id, false);
+    if (OpenTextTable(&r.M(), letter_.c_str(), "LETTER") != 0) {
+      *error = "the letter did not open";
+      return false;
+    }
+    FieldDef* greeting = nullptr;
+    FieldDef* body = nullptr;
+    for (FieldDef* f = r.M().fieldList; f; f = f->next) {
+      if (std::strcmp(f->name, "GREETING") == 0) greeting = f;
+      if (std::strcmp(f->name, "BODY") == 0) body = f;
+    }
+    if (!greeting || !body) return false;
+    const int first = r.Line(kBandRecord);
+    r.Place(id, first, 0, 4, 0);
+    r.Place(greeting, first, 6, 50);
+    const int second = r.Line(kBandRecord);
+    r.Place(body, second, 6, 50);
+    r.Finish();
+    return true;
+  }
+  std::string letter_;
+};
+
+TEST_P(TextTable, ALetterPrintsWholeWithTheRecordsFieldsOverPages) {
+  letter_ = dir_ + "/letter.txt";
+  std::string text = ".GREETING\r\n{Dear \\customer of region \\region\\,}\r\n.BODY\r\n{";
+  for (int p = 1; p <= 12; ++p) {
+    text += "T" + std::to_string(p) + "BEGIN";
+    for (int w = 0; w < 30; ++w) text += w == 15 ? "\r\nparcel" : " parcel";
+    text += " T" + std::to_string(p) + "FINISH\r\n\r\n";
+  }
+  text += "}\r\n";
+  std::ofstream(letter_, std::ios::binary) << text;
+  const std::string after = PrintBeforeAndAfterSaving("letter.kmw", static_cast<BuildStep>(&TextTable::BuildLetter));
+  ASSERT_FALSE(after.empty());
+  // The field codes are the record's values; the body runs to its end on
+  // later pages.
+  EXPECT_NE(after.find("Dear Aster of region North,"), std::string::npos) << after;
+  EXPECT_NE(after.find("T12FINISH"), std::string::npos) << after;
+  EXPECT_GE(std::count(after.begin(), after.end(), '\f'), 2) << after;
+
+  // A letter cut short since the report was opened prints what is left and says so.
+  std::ofstream(letter_, std::ios::binary) << text.substr(0, 300);
+  std::string output;
+  const std::string cut = PrintWithProgram(dir_ + "/letter.kmw", &output);
+  EXPECT_NE(output.find("Cannot read memo file: letter.txt"), std::string::npos) << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(SQLite, TextTable, ::testing::Values(0));
 
 INSTANTIATE_TEST_SUITE_P(BothDatabases, RoundTrip, ::testing::Values(0, 1),
                          [](const ::testing::TestParamInfo<int>& i) {

@@ -9,6 +9,8 @@
 #include "model/relation_wording.h"
 #include "data/replace_table.h"
 #include "data/reportview.h"
+#include "foundation/doc_base.h"
+#include "data/select_builder.h"
 #include "expr/code_walks.h"
 #include "tests/support/odbc_env.h"
 #include "tests/expr/expr_model_fixture.h"
@@ -245,4 +247,91 @@ TEST_F(SqlTables, OwnerOverrideShownWhenAsked) {
   ASSERT_EQ(OpenTable(&t.m, "temp.orders", &slot, true, nullptr, nullptr, nullptr, debug), 0);
   EXPECT_STREQ(t.m.tableSlots[slot]->path, "main.orders");
   EXPECT_EQ(g_debugText, "Orig data source: temp.orders\r New data source: main.orders");
+}
+
+TEST_F(SqlTables, AStatementMasterChangesItsStatementCancelsAndCommits) {
+  const char* first = "define reportview Town (Place, Customers) as select city, count(*) from customers group by city";
+  ASSERT_EQ(SetupSqlMaster(&t.m, first, false, ctx), 0) << t.m.errorName;
+  FieldDef* place = Find(0, "Place");
+  ASSERT_NE(place, nullptr);
+  FieldDef* twice = t.AddCalc("TWICE", "Customers");
+  ASSERT_EQ(t.lastError, 0);
+  const uint32_t offset = t.m.statementOffset;
+
+  MasterSourceRequest r;
+  MasterSourceText text;
+  GetMasterSource(&t.m, &r, &text);
+  EXPECT_STREQ(r.statement, first);
+
+  // A statement the parser refuses changes nothing.
+  MasterChange pending;
+  r.statement = "define reportview as select 1";
+  EXPECT_NE(ChangeMasterTable(&t.m, &r, ctx, nullptr, &pending), 0);
+  EXPECT_EQ(t.m.reportViewName, "Town");
+  EXPECT_EQ(t.m.statementOffset, offset);
+  EXPECT_STREQ(t.m.statementText, first);
+
+  // Place stays, Customers (and the calculation on it) would go: cancelled.
+  const char* second = "define reportview Town (Place, Total) as select city, sum(balance) from customers group by city";
+  r.statement = second;
+  ASSERT_EQ(ChangeMasterTable(&t.m, &r, ctx, nullptr, &pending), 0) << t.m.errorName;
+  EXPECT_EQ(r.result, 1u);
+  CancelMasterChange(&t.m, &pending);
+  EXPECT_STREQ(t.m.statementText, first);
+  EXPECT_NE(Find(0, "Customers"), nullptr);
+  EXPECT_EQ(ReportViewNames(&t.m)[1], std::string("Customers"));
+
+  // Committed: the new statement is the report's, Place is the same field.
+  ASSERT_EQ(ChangeMasterTable(&t.m, &r, ctx, nullptr, &pending), 0);
+  EXPECT_TRUE(CommitMasterChange(&t.m, &r, &pending));
+  EXPECT_STREQ(t.m.statementText, second);
+  EXPECT_NE(Find(0, "Place"), nullptr);
+  EXPECT_NE(Find(0, "Total"), nullptr);
+  bool twiceLeft = false;
+  for (FieldDef* f = t.m.fieldList; f; f = f->next) twiceLeft = twiceLeft || f == twice;
+  EXPECT_FALSE(twiceLeft);
+  GetMasterSource(&t.m, &r, &text);
+  EXPECT_STREQ(r.statement, second);
+
+  // The SELECT of the changed report runs.
+  EXPECT_EQ(RefreshSqlAfterJoinChange(&t.m), 0) << GetSelectResult(&t.m)->mainStatement;
+  FreeSqlMaster(&t.m);
+
+
+  // A table report whose SELECT fails is told and the refresh says so.
+  TestModel other;
+  DataAccess* da2 = GetDataAccess(&other.m);
+  ASSERT_EQ(da2->ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1);
+  da2->SelectDataSource(odbc_test::kSqliteDsn);
+  uint32_t master = 0;
+  ASSERT_EQ(OpenTable(&other.m, "orders", &master, true, nullptr, nullptr, nullptr, ctx), 0);
+  EXPECT_EQ(RefreshSqlAfterJoinChange(&other.m), 0) << GetSelectResult(&other.m)->mainStatement;
+  std::snprintf(other.m.tableSlots[0]->path, sizeof other.m.tableSlots[0]->path, "no_such_table");
+  EXPECT_EQ(RefreshSqlAfterJoinChange(&other.m), 1);
+  other.m.DropAttachment(AttachmentSlot::kSqlFields);
+}
+
+TEST(BtrieveReference, TheTableNamePartBecomesTheQuotedNameAfterTheDirectory) {
+  std::string out;
+  EXPECT_TRUE(RewriteBtrieveReference("C:\\DATA\\FILE.DDF  (TABLENAME='Parts')", '"', &out));
+  EXPECT_EQ(out, "C:\\DATA\\\"Parts\"");
+  EXPECT_TRUE(RewriteBtrieveReference("D:(TABLENAME='Stock Items')", '`', &out));
+  EXPECT_EQ(out, "D:`Stock Items`");
+  EXPECT_TRUE(RewriteBtrieveReference("(TABLENAME='x')", 0, &out));
+  EXPECT_EQ(out, "x");
+  // No closing quote, or no such part: the reference stays.
+  EXPECT_FALSE(RewriteBtrieveReference("C:\\DATA\\(TABLENAME='Parts", '"', &out));
+  EXPECT_FALSE(RewriteBtrieveReference("C:\\DATA\\PARTS.DAT", '"', &out));
+}
+
+TEST_F(SqlTables, TheMasterNameReachesTheDocument) {
+  KmDocBase doc;
+  t.m.owner = &doc;
+  uint32_t master = 0;
+  ASSERT_EQ(OpenTable(&t.m, "orders", &master, true, nullptr, nullptr, nullptr, ctx), 0);
+  EXPECT_STREQ(doc.m_files.masterTable, "orders");
+  uint32_t lookup = 0;
+  ASSERT_EQ(OpenTable(&t.m, "customers", &lookup, true, nullptr, nullptr, "C", ctx), 0);
+  EXPECT_STREQ(doc.m_files.masterTable, "orders");
+  t.m.owner = nullptr;
 }
