@@ -77,9 +77,12 @@ class Surface : public ::testing::Test {
 
   void TearDown() override {
     doc.m_pViews = nullptr;
+    if (keys != nullptr) DestroyAcceleratorTable(keys);
+    keys = nullptr;
     frame.reset();
-    FreeTextItems(&doc);
+    // The items' fonts go while the items still name them.
     ReleaseObjectFonts(layout, fonts, false, false);
+    FreeTextItems(&doc);
     FreeFontTable(fonts);
     doc.m_pLayout = nullptr;
     doc.m_pFonts = nullptr;
