@@ -343,7 +343,10 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       doc.OnFileOpen();
       return TRUE;
     case kCmdFilePrint:
-      if (doc.m_bReportOpen) RunOutputWithRecovery(doc, 0);
+      if (doc.m_bReportOpen) PrintCommand(doc);
+      return TRUE;
+    case kCmdFilePreview:
+      if (doc.m_bReportOpen) PreviewCommand(doc);
       return TRUE;
     default:
       return DispatchSaveCommand(doc, id);

@@ -1,6 +1,11 @@
 #include "app/print_run.h"
 
+#include "app/preview_view.h"
+#include "app/output_checks.h"
 #include "app/run_status.h"
+#include "engine/report_spec.h"
+#include "foundation/band_lines.h"
+#include "layout/layout_records.h"
 #include "app/document.h"
 #include "data/select_builder.h"
 #include "engine/output_messages.h"
@@ -25,6 +30,7 @@
 namespace {
 
 constexpr int kDestinationFile = 2;
+constexpr BYTE kBandLineNewPage = 1;  // band-line flag of a line that starts a new page
 constexpr int kRunModeReport = 0;
 constexpr int kPrintDialogPreview = 3;
 constexpr LONG kSpoolerErrorBit = 0x4000;
@@ -74,7 +80,11 @@ class EngineRunServices : public PrintRunServices {
   void Run(CKmDoc& doc, int runMode) override {
     ReportRun* run = CreateReportRun(&doc, g_context.driver, &g_context.page);
     if (run->links.progress == nullptr) run->links.progress = RunStatusProgress;
-    if (runMode == 1) {
+    run->preview = g_context.preview ? 1 : 0;
+    if (g_context.preview) run->links.previewPageDone = PreviewPageDone;
+    if (runMode == 2) {
+      PrintReportSpecification(run);
+    } else if (runMode == 1) {
       RunTestPattern(run);
     } else if (runMode == kRunModeReport) {
       RunReport(&doc);
@@ -83,6 +93,20 @@ class EngineRunServices : public PrintRunServices {
     }
   }
   std::string ReportTitle(CKmDoc& doc) override { return doc.GetTitle(); }
+  bool CheckNewPageLineObjects(CKmDoc& doc, int showError) override {
+    if (doc.m_pLayout == nullptr || doc.m_bandLines.lines == nullptr) return false;
+    bool found = false;
+    ForEachLayoutItem(*doc.m_pLayout, [&](ReportItemHead& h) {
+      if ((doc.m_bandLines.lines[h.bandLine].flags & kBandLineNewPage) != 0) found = true;
+    });
+    if (!found) return false;
+    const std::string text = OutputMessageText(612);
+    if (showError == 1) ShowOutputError(text);
+    else doc.ShowMessageDialog(doc.GetOwnerWindow(), text.c_str(), doc.GetAppCaption(), kMsgWarning);
+    return true;
+  }
+  bool CheckChartsBeforeOutput(CKmDoc& doc) override { return ::CheckChartsBeforeOutput(doc); }
+  bool UsesCopyFunction(CKmDoc& doc) override { return ::UsesCopyFunction(doc); }
 };
 
 EngineRunServices g_defaultServices;
@@ -165,6 +189,11 @@ void CloseDevice(PrintRunContext& ctx) {
 
 PrintRunContext& GetPrintRunContext() { return g_context; }
 
+int PrintRunServices::ShowPrintDialog(CKmDoc& doc) {
+  doc.m_nRunMode = g_context.printWhat;
+  return 1;
+}
+
 void SetPrintRunServices(PrintRunServices* services) { g_services = services; }
 PrintRunServices& GetPrintRunServices() { return g_services ? *g_services : g_defaultServices; }
 
@@ -232,4 +261,119 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
   doc.m_nRunMode = kRunModeReport;
   ctx.printing = 0;
   return 0;
+}
+
+void ResetPageOrigin(PageOutputState& page) {
+  const LONG ppiX = page.screenPpiX > 0 ? page.screenPpiX : 96;
+  const LONG ppiY = page.screenPpiY > 0 ? page.screenPpiY : 96;
+  page.zoom[1].scrollX = -(ppiX / 6);
+  page.zoom[1].scrollY = -(ppiY / 6);
+  page.zoom[0].scrollX = -4;
+  page.zoom[0].scrollY = -4;
+}
+
+int StartPrintOrPreview(CKmDoc& doc, int fresh) {
+  PrintRunContext& ctx = g_context;
+  PrintRunServices& services = GetPrintRunServices();
+  InstallRunStatusSink();
+  if (ctx.printer.printerName.empty()) {
+    ShowOutputError(OutputMessageText(635));
+    return 0;
+  }
+  if (ctx.page.fontFaces.empty()) {
+    ShowOutputError(OutputMessageText(633));
+    return 0;
+  }
+  if (fresh == 1) doc.m_nRunMode = kRunModeReport;
+  doc.m_nRunState = 0;
+  doc.SetWaitCursor(1);
+  doc.SetStatusText("");
+  ctx.page.previewActive = 0;
+  ctx.page.previewDC = nullptr;
+  int result = 0;
+  bool began = false;
+  if (!services.CheckNewPageLineObjects(doc, 1) &&
+      (doc.m_nRunMode != kRunModeReport || services.CheckChartsBeforeOutput(doc))) {
+    PrintRunSetup setup = SetupFromDocument(doc, ctx);
+    setup.zoomLevel = ctx.rememberedZoom;
+    ctx.preview = 1;
+    if (StartPrintJob(ctx.driver, &ctx.printer, setup, &ctx.page, 1, &ctx.passCount)) {
+      ctx.passCount = 1;
+      if (doc.m_nRunState == 0 && BeginOutputRun(doc, ctx)) {
+        began = true;
+        PageOutputState& s = ctx.page;
+        s.zoomLevel = std::clamp<LONG>(ctx.rememberedZoom, 0, 2);
+        if (doc.m_nRunMode == 2) {
+          s.zoomLevel = 1;
+          ctx.rememberedZoom = 1;
+          ResetPageOrigin(s);
+        }
+        s.currentZoom = &s.zoom[s.zoomLevel == 2 ? 1 : 0];
+        if (s.zoomLevel == 0) s.currentZoom = &s.zoom[2];
+        if (CreatePreviewView(doc, ctx.driver, &s)) {
+          s.previewActive = 1;
+          s.runningToEnd = 0;
+          s.firstPageIndex = 0;
+          if (doc.m_nRunState == 0) services.Run(doc, doc.m_nRunMode);
+          // The last page waits for the user inside the run; a report that
+          // gave no page has nothing to show.
+          result = ClosePreviewView(doc);
+        }
+      }
+    }
+  }
+  if (ctx.page.printerDC != nullptr) {
+    if (ctx.driver != nullptr && ctx.driver->HasEntry(11)) ctx.driver->CloseDevice(&ctx.page, 0);
+    DeletePreviewDevice(ctx.page);
+  }
+  if (began) EndOutputRun(doc, ctx);
+  else FreeRunDevMode(&ctx.printer);
+  doc.SetWaitCursor(0);
+  // A page the preview could not keep or draw ends the preview: say why.
+  if (doc.m_nRunState == kRunOutOfMemory || doc.m_nRunState == -2)
+    ShowOutputError(OutputMessageText(626));
+  if (doc.m_nRunMode == 2) ResetPageOrigin(ctx.page);
+  ctx.preview = 0;
+  ctx.page.previewFlag = 0;
+  if (doc.m_pView) doc.m_pView->UpdateCaretAndStatus(FALSE);
+  return result;
+}
+
+void PrintPreviewPage(CKmDoc& doc) {
+  PrintRunContext& ctx = g_context;
+  if (ctx.page.printerDC == nullptr || ctx.driver == nullptr || !ctx.driver->HasEntry(24)) return;
+  const PrintRunSetup setup = SetupFromDocument(doc, ctx);
+  const std::string name = setup.title.empty() ? LoadResString(120) : setup.title;
+  if (StartPreviewPageDoc(ctx.page, name, DefaultPdfFileName(setup)) <= 0) return;
+  ctx.driver->ReplayPage(&ctx.page, nullptr);
+  EndPreviewPageDoc(ctx.page);
+}
+
+void PrintCommand(CKmDoc& doc) {
+  PrintRunContext& ctx = g_context;
+  doc.m_nRunMode = kRunModeReport;
+  ctx.printing = 1;
+  for (;;) {
+    if (RunOutputWithRecovery(doc, 1) == 0) {
+      ctx.printing = 0;
+      return;
+    }
+    if (StartPrintOrPreview(doc, 0) != 0) break;
+  }
+  RunOutputWithRecovery(doc, 0);
+  ctx.printing = 0;
+}
+
+void PrintButtonCommand(CKmDoc& doc) {
+  doc.m_nRunMode = kRunModeReport;
+  g_context.printing = 1;
+  RunOutputWithRecovery(doc, 0);
+  g_context.printing = 0;
+}
+
+void PreviewCommand(CKmDoc& doc) {
+  PrintRunContext& ctx = g_context;
+  ctx.printing = 1;
+  if (StartPrintOrPreview(doc, 1) != 0) RunOutputWithRecovery(doc, 0);
+  ctx.printing = 0;
 }
