@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include "app/document.h"
+#include "app/preview_view.h"
 #include "app/open_report.h"
 #include "app/splash.h"
 #include "layout/layout_records.h"
@@ -170,6 +171,8 @@ void CKmMainFrame::RecalcLayout() {
   int width = std::max<int>(0, c.right - x);
   if (IsWindow(m_hRulerPane)) MoveWindow(m_hRulerPane, x, top, width, bottom - top, TRUE);
   if (IsWindow(m_wndLayoutView.m_hWnd)) MoveWindow(m_wndLayoutView.m_hWnd, 0, 0, width, bottom - top, TRUE);
+  // The print preview covers the panes while it is shown.
+  if (m_pPreviewView != nullptr) static_cast<CPreview*>(m_pPreviewView)->Layout();
 }
 
 void CKmMainFrame::ShowTitleWindow(BOOL show) { ::ShowTitleWindow(this, show); }

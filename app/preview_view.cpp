@@ -577,8 +577,9 @@ void CPreview::PageDone(int isLast) {
     if (m_pDriver->HasEntry(15)) m_pDriver->PreviewPageFinished(&s);
     if (m_pDriver->HasEntry(25) && !m_pDriver->StorePage(&s, s.previewWindow, m_pDoc->m_nRunState)) {
       ShowStatusText(*m_pDoc, 0, 0, nullptr, nullptr, 626);
-      m_pFrame->m_wndStatusBar.SetPaneText(0, PreviewStatusText());
+      if (m_pFrame) m_pFrame->m_wndStatusBar.SetPaneText(0, PreviewStatusText());
       m_pDoc->m_nRunState = -2;
+      GetPrintRunContext().previewStoreFailed = true;
       return;
     }
     ShowPageNumber();
@@ -628,6 +629,7 @@ void CPreview::PageDone(int isLast) {
     ShowStatusText(*m_pDoc, 0, 0, nullptr, nullptr, 626);
     if (m_pFrame) m_pFrame->m_wndStatusBar.SetPaneText(0, PreviewStatusText());
     m_pDoc->m_nRunState = -2;
+    GetPrintRunContext().previewStoreFailed = true;
   }
 }
 

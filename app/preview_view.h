@@ -72,6 +72,8 @@ class CPreview : public CWnd {
   HWND PageWindow() const { return m_hPage; }
   HWND ToolButton(UINT id) const;
   const char* StatusText() const { return m_szStatus; }
+  // Over the frame's panes, between the menu bar and the status line.
+  void Layout();
 
   int m_bPrintRequested = 0;
   CKmDoc* m_pDoc = nullptr;
@@ -89,7 +91,6 @@ class CPreview : public CWnd {
   static LRESULT PageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HandlePage(UINT msg, WPARAM wParam, LPARAM lParam);
-  void Layout();
   void UpdateToolBar();
   void Repaint();
   void AfterPageChange();

@@ -189,7 +189,14 @@ void CloseDevice(PrintRunContext& ctx) {
 
 PrintRunContext& GetPrintRunContext() { return g_context; }
 
+namespace {
+PrintDialogRunner g_printDialog;
+}  // namespace
+
+void SetPrintDialogRunner(PrintDialogRunner runner) { g_printDialog = std::move(runner); }
+
 int PrintRunServices::ShowPrintDialog(CKmDoc& doc) {
+  if (g_printDialog) return g_printDialog(doc);
   doc.m_nRunMode = g_context.printWhat;
   return 1;
 }
@@ -290,6 +297,7 @@ int StartPrintOrPreview(CKmDoc& doc, int fresh) {
   doc.SetStatusText("");
   ctx.page.previewActive = 0;
   ctx.page.previewDC = nullptr;
+  ctx.previewStoreFailed = false;
   int result = 0;
   bool began = false;
   if (!services.CheckNewPageLineObjects(doc, 1) &&
@@ -330,8 +338,8 @@ int StartPrintOrPreview(CKmDoc& doc, int fresh) {
   else FreeRunDevMode(&ctx.printer);
   doc.SetWaitCursor(0);
   // A page the preview could not keep or draw ends the preview: say why.
-  if (doc.m_nRunState == kRunOutOfMemory || doc.m_nRunState == -2)
-    ShowOutputError(OutputMessageText(626));
+  if (doc.m_nRunState == kRunOutOfMemory || ctx.previewStoreFailed) ShowOutputError(OutputMessageText(626));
+  ctx.previewStoreFailed = false;
   if (doc.m_nRunMode == 2) ResetPageOrigin(ctx.page);
   ctx.preview = 0;
   ctx.page.previewFlag = 0;

@@ -6,6 +6,7 @@
 #include "platform/printer/page_driver.h"
 #include "platform/win/win_types.h"
 
+#include <functional>
 #include <string>
 
 class CKmDoc;
@@ -28,6 +29,7 @@ struct PrintRunContext {
   // What File > Print prints when no print dialog chooses: 0 the report,
   // 1 the Test Pattern, 2 the Report Specification.
   int printWhat = 0;
+  bool previewStoreFailed = false;  // the preview could not keep a page
 };
 
 // The one context of the document (the program has one document).
@@ -57,6 +59,11 @@ class PrintRunServices {
   // the context's print-what setting is printed.
   virtual int ShowPrintDialog(CKmDoc& doc);
 };
+
+// The print dialog, when one is installed: its answer (0 cancelled, 1 print,
+// 3 preview) after setting what is printed (the document's run mode).
+using PrintDialogRunner = std::function<int(CKmDoc& doc)>;
+void SetPrintDialogRunner(PrintDialogRunner runner);
 
 // Null restores the defaults.
 void SetPrintRunServices(PrintRunServices* services);

@@ -4,6 +4,9 @@
 #include "data/select_builder.h"
 #include "engine/output_messages.h"
 #include "engine/report_run.h"
+#include "files/report_io.h"
+#include "layout/layout_records.h"
+#include "model/filter_spec.h"
 #include "engine/run_report.h"
 #include <strings.h>
 #include "foundation/band_lines.h"
@@ -226,9 +229,15 @@ std::string QualifiedName(CKmComposite* m, const FieldDef* f) {
   return f->name;
 }
 
-FieldDef* FieldById(CKmComposite* m, uint32_t id) {
-  if (id == kNoField || m->fieldIndex == nullptr || id >= m->fieldCount) return nullptr;
-  return m->fieldIndex[id];
+FieldDef* FieldById(CKmComposite* m, uint32_t id) { return id == kNoField ? nullptr : m->GetFieldAt(id); }
+
+// The report's sort or group slots: the model's, or those its file held in
+// the stream settings when the model has none yet.
+const uint32_t* SlotsOf(KmDocBase* doc, CKmComposite* m, bool groups) {
+  const uint32_t* own = groups ? m->groupFields : m->sortFields;
+  if (own[0] != kNoField || doc->m_pRepIO == nullptr) return own;
+  const auto& st = doc->m_pRepIO->m_stream.settings;
+  return groups ? st.groupFields : st.sortFields;
 }
 
 const char* BandName(int band) {
@@ -330,10 +339,98 @@ void PrintDatabase(SpecPrinter& p, CKmComposite* m) {
   p.EndLine();
 }
 
-void PrintFields(SpecPrinter& p, CKmComposite* m) {
+void PrintFilter(SpecPrinter& p, CKmComposite* m) {
+  p.Ends(2);
+  p.Heading("FILTER INFORMATION");
+  p.Spaces(8);
+  std::string text;
+  if (m == nullptr || !DescribeFilter(m, &text) || text.empty()) {
+    p.Text("None");
+    p.EndLine();
+    return;
+  }
+  p.Wrapped(text, 8);
+  p.EndLine();
+}
+
+// One row per layout item, line by line.
+void PrintItems(SpecPrinter& p, KmDocBase* doc, CKmComposite* m) {
+  p.Spaces(3);
+  p.Text(" Band Line Pos:In Width          Field       Type");
+  p.EndLine();
+  p.Spaces(3);
+  p.Text("------ --- ----- -------- -------------------- -");
+  p.EndLine();
+  const BandLineRec* lines = doc->m_bandLines.lines;
+  if (lines == nullptr || doc->m_pLayout == nullptr) {
+    p.Spaces(8);
+    p.Text("None");
+    p.EndLine();
+    return;
+  }
+  int lineBoxes = 0, boxes = 0, charts = 0;
+  std::vector<int> numberInBand(256, 0);
+  for (int i = 0; i < kBandLineTableRecords && lines[i].kind != 255 && p.Ok(); ++i) {
+    const int number = ++numberInBand[lines[i].kind];
+    std::vector<ReportItemHead*> items;
+    ForEachLayoutItem(*doc->m_pLayout, [&](ReportItemHead& h) {
+      if (h.bandLine == i) items.push_back(&h);
+    });
+    std::stable_sort(items.begin(), items.end(),
+                     [](const ReportItemHead* a, const ReportItemHead* b) { return a->left < b->left; });
+    if ((lines[i].flags & 1) || items.empty()) {
+      p.Spaces(3);
+      p.Formatted("%-6.6s %3d %s", BandName(lines[i].kind), number,
+                  (lines[i].flags & 1) ? "---------------- New-Page-Line --------------------"
+                                       : "------------------- Blank Line --------------------");
+      p.EndLine();
+      continue;
+    }
+    for (ReportItemHead* h : items) {
+      std::string name, type, width;
+      if (h->flags & kItemKindField) {
+        const FieldDef* f = reinterpret_cast<const FieldDef*>(h);
+        name = QualifiedName(m, f);
+        type = std::string(1, ShortTypeName(f)[0]);
+        char w[16];
+        std::snprintf(w, sizeof w, "%3d Chr", h->width);
+        width = w;
+      } else if (h->flags & kItemKindLine) {
+        name = "         Line " + std::to_string(++lineBoxes);
+      } else if (h->flags & kItemKindBox) {
+        name = "         Box " + std::to_string(++boxes);
+      } else if (h->flags & kItemKindChart) {
+        name = "         Chart " + std::to_string(++charts);
+      } else if (h->flags & kItemKindPicture) {
+        const char* file = reinterpret_cast<const PictureItem*>(h)->fileName;
+        const char* slash = std::strrchr(file, '/');
+        name = std::string("         ") + (slash ? slash + 1 : file);
+      } else if (h->flags & kItemKindOle) {
+        name = "         Object";
+      } else {
+        const TextItem* t = reinterpret_cast<const TextItem*>(h);
+        std::string text = t->text ? t->text : "";
+        if (text.size() > 20) text = text.substr(0, 17) + "...";
+        name = text;
+        type = "T";
+        char w[16];
+        std::snprintf(w, sizeof w, "%3d Chr", static_cast<int>(t->text ? std::strlen(t->text) : 0));
+        width = w;
+      }
+      p.Spaces(3);
+      p.Formatted("%-6.6s %3d %5.2f %-8s %-20.20s %s", BandName(lines[i].kind), number, h->left / 100.0,
+                  width.c_str(), name.c_str(), type.c_str());
+      p.EndLine();
+    }
+  }
+}
+
+void PrintFields(SpecPrinter& p, KmDocBase* doc, CKmComposite* m) {
   p.Ends(3);
   p.Heading("FIELD INFORMATION");
   if (m == nullptr) return;
+  PrintItems(p, doc, m);
+  p.Ends(2);
   std::vector<FieldDef*> list;
   int calcs = 0, totals = 0;
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
@@ -386,7 +483,7 @@ void PrintFields(SpecPrinter& p, CKmComposite* m) {
   p.Text("-------------------- --------");
   p.EndLine();
   for (FieldDef* f = m->fieldList; f != nullptr && p.Ok(); f = f->next) {
-    if (f->flags & (kFieldAlias | kFieldItem | kFieldMemo)) continue;
+    if (f->flags & (kFieldAlias | kFieldMemo)) continue;
     if (IsCalc(f) || IsTotal(f)) continue;
     p.Spaces(8);
     p.Formatted("%-20.20s %-8s", QualifiedName(m, f).c_str(), ShortTypeName(f));
@@ -430,13 +527,13 @@ void PrintLines(SpecPrinter& p, KmDocBase* doc, CKmComposite* m) {
   }
 }
 
-void PrintSortGroup(SpecPrinter& p, CKmComposite* m) {
+void PrintSortGroup(SpecPrinter& p, KmDocBase* doc, CKmComposite* m) {
   p.Ends(2);
   p.Heading("SORT/GROUP INFORMATION");
   if (m == nullptr) return;
   bool any = false;
   for (int i = 0; i < 8; ++i) {
-    FieldDef* s = FieldById(m, m->sortFields[i]);
+    FieldDef* s = FieldById(m, SlotsOf(doc, m, false)[i]);
     if (s == nullptr) continue;
     p.Spaces(8);
     p.Formatted("Sort %d: %s", i + 1, QualifiedName(m, s).c_str());
@@ -444,7 +541,7 @@ void PrintSortGroup(SpecPrinter& p, CKmComposite* m) {
     any = true;
   }
   for (int i = 0; i < 8; ++i) {
-    FieldDef* g = FieldById(m, m->groupFields[i]);
+    FieldDef* g = FieldById(m, SlotsOf(doc, m, true)[i]);
     if (g == nullptr) continue;
     p.Spaces(8);
     p.Formatted("Group %d: %s", i + 1, QualifiedName(m, g).c_str());
@@ -470,8 +567,10 @@ void PrintReportSpecification(ReportRun* run) {
   if (p.Ok()) PrintSelect(p, m);
   if (p.Ok()) PrintFormat(p, run);
   if (p.Ok()) PrintDatabase(p, m);
-  if (p.Ok()) PrintFields(p, m);
-  if (p.Ok()) PrintSortGroup(p, m);
+  if (p.Ok()) PrintFilter(p, m);
+  p.Ends(3);
+  if (p.Ok()) PrintFields(p, doc, m);
+  if (p.Ok()) PrintSortGroup(p, doc, m);
   if (p.Ok()) PrintLines(p, doc, m);
   p.EndLine();
   if (doc->m_nRunState == 0) p.EndSpecPage(true);

@@ -10,6 +10,7 @@
 #include "app/print_run.h"
 #include "app/run_status.h"
 #include "app/sample_report.h"
+#include "engine/output_messages.h"
 #include "expr/functions_common.h"
 #include "files/report_io.h"
 #include "foundation/heap_strings.h"
@@ -58,6 +59,9 @@ size_t g_next = 0;
 void RunStep(HWND, UINT, UINT_PTR, DWORD) {
   if (g_next < g_steps.size() && g_steps[g_next]()) ++g_next;
 }
+
+std::vector<std::string> g_messages;
+void CaptureMessage(const std::string& text, const std::string&) { g_messages.push_back(text); }
 
 bool PreviewWaiting() {
   CPreview* v = ActivePreview();
@@ -146,6 +150,9 @@ struct Program {
     std::string a0 = "vortelle", a1 = report;
     char* argv[] = {a0.data(), a1.data(), nullptr};
     ok = app.InitInstance(2, argv);
+    // Messages are collected, not shown in a box nobody answers.
+    g_messages.clear();
+    SetOutputMessageSink(CaptureMessage);
   }
   ~Program() {
     if (AfxGetThread()->GetMainWnd()) DestroyWindow(AfxGetThread()->GetMainWnd()->m_hWnd);
@@ -253,14 +260,36 @@ TEST_F(PreviewRun, ReportSpecificationPrintsTheDefinition) {
   for (const char* expected : {"VORTELLE Report Designer", "SELECT STATEMENT", "SELECT", "order_lines",
                                "FORMAT INFORMATION", "DATABASE INFORMATION", "Master Table:", "FIELD INFORMATION",
                                "Calculated and", "Total Fields", "FIELD DATA TYPES", "company", "amount",
-                               "SORT/GROUP INFORMATION", "Group 1:", "LINE INFORMATION"})
+                               "SORT/GROUP INFORMATION", "Sort 1:", "LINE INFORMATION",
+                               "FILTER INFORMATION", "Orders by customer", "Customer total", "Record"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
-  // The preview of the specification opens at the page width.
-  Drive(30040, {});
+  // A print dialog answering Preview for the Report Specification: the
+  // preview opens at the page width, and Print Report prints it.
+  fs::remove(Pdf());
+  int asked = 0;
+  SetPrintDialogRunner([&](CKmDoc& d) {
+    ++asked;
+    d.m_nRunMode = 2;
+    return 3;
+  });
+  Drive(30030, {[&] {
+    if (!PreviewWaiting()) return false;
+    EXPECT_EQ(GetPrintRunContext().page.zoomLevel, 1);
+    EXPECT_EQ(GetActiveKmDoc()->m_nRunMode, 2);
+    ActivePreview()->OnPreviewCommand(kCmdPreviewPrintReport);
+    return true;
+  }});
+  SetPrintDialogRunner(nullptr);
+  EXPECT_EQ(asked, 1);
+  const std::string again = PdfText(Pdf());
+  ASSERT_NE(again.find("SELECT STATEMENT"), std::string::npos) << again;
+  EXPECT_EQ(again.substr(again.find("SELECT STATEMENT")), text.substr(text.find("SELECT STATEMENT")))
+      << "the same printout";
+  EXPECT_EQ(GetActiveKmDoc()->m_nRunMode, 0) << "a print run ends in run mode 0";
 }
 
 TEST_F(PreviewRun, HundredPagesLastPageAndCloseDuringTheRun) {
-  WriteReport(8);  // about 5,000 order lines
+  WriteReport(19);  // about 8,000 order lines, over a hundred pages
   Program program(dir_ + "/sales.kmw");
   ASSERT_TRUE(program.ok);
   PageOutputState& s = GetPrintRunContext().page;
@@ -306,6 +335,8 @@ TEST_F(PreviewRun, HundredPagesLastPageAndCloseDuringTheRun) {
     return true;
   }});
   EXPECT_EQ(ActivePreview(), nullptr);
+  ASSERT_FALSE(g_messages.empty());
+  EXPECT_EQ(g_messages.back(), "Insufficient memory for print/preview");
   s.previewStoreLimit = size_t(256) << 20;
 
   // Closing during the run (after page 1 of about a hundred) stops it cleanly.
