@@ -112,6 +112,19 @@ class EngineRunServices : public PrintRunServices {
 EngineRunServices g_defaultServices;
 PrintRunServices* g_services = nullptr;
 
+// A printer to run on and fonts to print with, or the message why not.
+bool PrinterAndFontsReady(const PrintRunContext& ctx) {
+  if (ctx.printer.printerName.empty()) {
+    ShowOutputError(OutputMessageText(635));
+    return false;
+  }
+  if (ctx.page.fontFaces.empty()) {
+    ShowOutputError(OutputMessageText(633));
+    return false;
+  }
+  return true;
+}
+
 bool FileExists(const std::string& path) { return AccessPath(path.c_str(), 0) == 0; }
 
 // Print to a file: an existing file is replaced only when the user agrees,
@@ -217,14 +230,7 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
   PrintRunServices& services = GetPrintRunServices();
   ctx.lastRunPrinted = false;
   InstallRunStatusSink();
-  if (ctx.printer.printerName.empty()) {
-    ShowOutputError(OutputMessageText(635));
-    return 0;
-  }
-  if (ctx.page.fontFaces.empty()) {
-    ShowOutputError(OutputMessageText(633));
-    return 0;
-  }
+  if (!PrinterAndFontsReady(ctx)) return 0;
   int answer = 1;
   if (ask == 1) {
     answer = services.ShowPrintDialog(doc);
@@ -283,14 +289,7 @@ int StartPrintOrPreview(CKmDoc& doc, int fresh) {
   PrintRunContext& ctx = g_context;
   PrintRunServices& services = GetPrintRunServices();
   InstallRunStatusSink();
-  if (ctx.printer.printerName.empty()) {
-    ShowOutputError(OutputMessageText(635));
-    return 0;
-  }
-  if (ctx.page.fontFaces.empty()) {
-    ShowOutputError(OutputMessageText(633));
-    return 0;
-  }
+  if (!PrinterAndFontsReady(ctx)) return 0;
   if (fresh == 1) doc.m_nRunMode = kRunModeReport;
   doc.m_nRunState = 0;
   doc.SetWaitCursor(1);
