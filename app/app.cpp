@@ -457,7 +457,7 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       return TRUE;
     case kCmdFilePrint:
       // The report's data source is connected and current before it runs.
-      if (doc.m_bReportOpen && HaveDataSource(doc)) RunOutputWithRecovery(doc, 0);
+      if (doc.m_bReportOpen && HaveDataSource(doc)) PrintCommand(doc);
       return TRUE;
     case kCmdUserFunction:
       // The report's open loaded the functions, so the library's stamp is current.
@@ -470,6 +470,9 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       return TRUE;
     case kCmdFileExport:
       OnFileExport(doc);
+      return TRUE;
+    case kCmdFilePreview:
+      if (doc.m_bReportOpen && HaveDataSource(doc)) PreviewCommand(doc);
       return TRUE;
     default:
       if (DispatchDataCommand(doc, id)) return TRUE;

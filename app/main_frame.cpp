@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include "app/document.h"
+#include "app/preview_view.h"
 #include "app/open_report.h"
 #include "app/splash.h"
 #include "layout/layout_records.h"
@@ -175,6 +176,8 @@ void CMainFrame::RecalcLayout() {
     MoveWindow(m_wndRulerView.m_hWnd, x, top, width, bottom - top, TRUE);
     m_wndRulerView.RepositionBars();
   }
+  // The print preview covers the panes while it is shown.
+  if (m_pPreviewView != nullptr) static_cast<CPreview*>(m_pPreviewView)->Layout();
 }
 
 void CMainFrame::ShowTitleWindow(BOOL show) { ::ShowTitleWindow(this, show); }

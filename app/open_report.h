@@ -101,6 +101,7 @@ enum : UINT {
   kCmdFileSaveAs = 30020,
   kCmdFileProperties = 30028,
   kCmdFilePrint = 30030,
+  kCmdFilePreview = 30040,
   kCmdFileExport = 30060,
   kCmdFilePageSetup = 30512,
   kCmdShowSql = 30650,

@@ -1,7 +1,12 @@
 #include "app/print_run.h"
 
 #include "app/builtin_document_state.h"
+#include "app/preview_view.h"
+#include "app/output_checks.h"
 #include "app/run_status.h"
+#include "engine/report_spec.h"
+#include "foundation/band_lines.h"
+#include "layout/layout_records.h"
 #include "app/document.h"
 #include "data/select_builder.h"
 #include "engine/chart_output.h"
@@ -27,6 +32,7 @@
 namespace {
 
 constexpr int kDestinationFile = 2;
+constexpr BYTE kBandLineNewPage = 1;  // band-line flag of a line that starts a new page
 constexpr int kRunModeReport = 0;
 constexpr int kPrintDialogPreview = 3;
 constexpr LONG kSpoolerErrorBit = 0x4000;
@@ -72,7 +78,11 @@ class EngineRunServices : public PrintRunServices {
   void Run(CKmDoc& doc, int runMode) override {
     ReportRun* run = CreateReportRun(&doc, g_context.driver, &g_context.page);
     if (run->links.progress == nullptr) run->links.progress = RunStatusProgress;
-    if (runMode == 1) {
+    run->preview = g_context.preview ? 1 : 0;
+    if (g_context.preview) run->links.previewPageDone = PreviewPageDone;
+    if (runMode == 2) {
+      PrintReportSpecification(run);
+    } else if (runMode == 1) {
       RunTestPattern(run);
     } else if (runMode == kRunModeReport) {
       RunReport(&doc);
@@ -81,42 +91,48 @@ class EngineRunServices : public PrintRunServices {
     }
   }
   std::string ReportTitle(CKmDoc& doc) override { return doc.GetTitle(); }
+  bool CheckNewPageLineObjects(CKmDoc& doc, int showError) override {
+    if (doc.m_pLayout == nullptr || doc.m_bandLines.lines == nullptr) return false;
+    bool found = false;
+    ForEachLayoutItem(*doc.m_pLayout, [&](ReportItemHead& h) {
+      if ((doc.m_bandLines.lines[h.bandLine].flags & kBandLineNewPage) != 0) found = true;
+    });
+    if (!found) return false;
+    const std::string text = OutputMessageText(612);
+    if (showError == 1) ShowOutputError(text);
+    else doc.ShowMessageDialog(doc.GetOwnerWindow(), text.c_str(), doc.GetAppCaption(), kMsgWarning);
+    return true;
+  }
   // The charts step of the checks: a chart that cannot run (a field it
-  // shows left the report) holds up the run with its message.
+  // shows left the report) holds up the run with its message; then the
+  // calculations that no longer compile.
   bool CheckChartsBeforeOutput(CKmDoc& doc) override {
     RegisterChartFields(&doc);
     std::string title;
     const int code = ValidateAllCharts(&doc, &title);
-    if (code == 0) return true;
-    doc.ShowErrorText(FormatChartErrors(code, title).c_str(), nullptr);
-    return false;
+    if (code != 0) {
+      doc.ShowErrorText(FormatChartErrors(code, title).c_str(), nullptr);
+      return false;
+    }
+    return ::CheckChartsBeforeOutput(doc);
   }
+  bool UsesCopyFunction(CKmDoc& doc) override { return ::UsesCopyFunction(doc); }
 };
 
 EngineRunServices g_defaultServices;
 PrintRunServices* g_services = nullptr;
 
-// A calculation or total condition that no longer compiles (a renamed
-// column, a deleted user function) would print something wrong: the run
-// refuses and names it.
-bool RefuseUncompiledCalculation(CKmDoc& doc) {
-  const CKmComposite* m = doc.m_pModel;
-  if (m == nullptr) return false;
-  for (const FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
-    unsigned message = 0;
-    if ((f->flags & (kFieldCalculation | kFieldAlias)) == kFieldCalculation && f->code == nullptr &&
-        f->exprText != nullptr && f->exprText[0] != 0)
-      message = 728;
-    else if ((f->totalFlags & kTotalIsTotal) && f->conditionCode == nullptr && f->conditionText != nullptr &&
-             f->conditionText[0] != 0)
-      message = 778;  // a total would count every record instead of those its condition picks
-    if (message == 0) continue;
-    char text[300];
-    std::snprintf(text, sizeof text, LoadResString(message).c_str(), f->name);
-    ShowOutputError(text);
-    return true;
+// A printer to run on and fonts to print with, or the message why not.
+bool PrinterAndFontsReady(const PrintRunContext& ctx) {
+  if (ctx.printer.printerName.empty()) {
+    ShowOutputError(OutputMessageText(635));
+    return false;
   }
-  return false;
+  if (ctx.page.fontFaces.empty()) {
+    ShowOutputError(OutputMessageText(633));
+    return false;
+  }
+  return true;
 }
 
 bool FileExists(const std::string& path) { return AccessPath(path.c_str(), 0) == 0; }
@@ -196,6 +212,18 @@ void CloseDevice(PrintRunContext& ctx) {
 
 PrintRunContext& GetPrintRunContext() { return g_context; }
 
+namespace {
+PrintDialogRunner g_printDialog;
+}  // namespace
+
+void SetPrintDialogRunner(PrintDialogRunner runner) { g_printDialog = std::move(runner); }
+
+int PrintRunServices::ShowPrintDialog(CKmDoc& doc) {
+  if (g_printDialog) return g_printDialog(doc);
+  doc.m_nRunMode = g_context.printWhat;
+  return 1;
+}
+
 void SetPrintRunServices(PrintRunServices* services) { g_services = services; }
 PrintRunServices& GetPrintRunServices() { return g_services ? *g_services : g_defaultServices; }
 
@@ -212,14 +240,7 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
   PrintRunServices& services = GetPrintRunServices();
   ctx.lastRunPrinted = false;
   InstallRunStatusSink();
-  if (ctx.printer.printerName.empty()) {
-    ShowOutputError(OutputMessageText(635));
-    return 0;
-  }
-  if (ctx.page.fontFaces.empty()) {
-    ShowOutputError(OutputMessageText(633));
-    return 0;
-  }
+  if (!PrinterAndFontsReady(ctx)) return 0;
   int answer = 1;
   if (ask == 1) {
     answer = services.ShowPrintDialog(doc);
@@ -227,7 +248,6 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
   }
   if (answer < 1 || services.CheckNewPageLineObjects(doc, 1)) return 0;
   if (doc.m_nRunMode == kRunModeReport && !services.CheckChartsBeforeOutput(doc)) return 0;
-  if (doc.m_nRunMode == kRunModeReport && RefuseUncompiledCalculation(doc)) return 0;
 
   const PageSetupRec* ps = doc.m_pPageSetup;
   if (ps != nullptr && ps->OutputDestination == kDestinationFile && !ctx.printToFile.empty() &&
@@ -264,4 +284,113 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
   doc.m_nRunMode = kRunModeReport;
   ctx.printing = 0;
   return 0;
+}
+
+void ResetPageOrigin(PageOutputState& page) {
+  const LONG ppiX = page.screenPpiX > 0 ? page.screenPpiX : 96;
+  const LONG ppiY = page.screenPpiY > 0 ? page.screenPpiY : 96;
+  page.zoom[1].scrollX = -(ppiX / 6);
+  page.zoom[1].scrollY = -(ppiY / 6);
+  page.zoom[0].scrollX = -4;
+  page.zoom[0].scrollY = -4;
+}
+
+int StartPrintOrPreview(CKmDoc& doc, int fresh) {
+  PrintRunContext& ctx = g_context;
+  PrintRunServices& services = GetPrintRunServices();
+  InstallRunStatusSink();
+  if (!PrinterAndFontsReady(ctx)) return 0;
+  if (fresh == 1) doc.m_nRunMode = kRunModeReport;
+  doc.m_nRunState = 0;
+  doc.SetWaitCursor(1);
+  doc.SetStatusText("");
+  ctx.page.previewActive = 0;
+  ctx.page.previewDC = nullptr;
+  ctx.previewStoreFailed = false;
+  int result = 0;
+  bool began = false;
+  if (!services.CheckNewPageLineObjects(doc, 1) &&
+      (doc.m_nRunMode != kRunModeReport || services.CheckChartsBeforeOutput(doc))) {
+    PrintRunSetup setup = SetupFromDocument(doc, ctx);
+    setup.zoomLevel = ctx.rememberedZoom;
+    ctx.preview = 1;
+    if (StartPrintJob(ctx.driver, &ctx.printer, setup, &ctx.page, 1, &ctx.passCount)) {
+      ctx.passCount = 1;
+      if (doc.m_nRunState == 0 && BeginOutputRun(doc, ctx)) {
+        began = true;
+        PageOutputState& s = ctx.page;
+        s.zoomLevel = std::clamp<LONG>(ctx.rememberedZoom, 0, 2);
+        if (doc.m_nRunMode == 2) {
+          s.zoomLevel = 1;
+          ctx.rememberedZoom = 1;
+          ResetPageOrigin(s);
+        }
+        s.currentZoom = &s.zoom[s.zoomLevel == 2 ? 1 : 0];
+        if (s.zoomLevel == 0) s.currentZoom = &s.zoom[2];
+        if (CreatePreviewView(doc, ctx.driver, &s)) {
+          s.previewActive = 1;
+          s.runningToEnd = 0;
+          s.firstPageIndex = 0;
+          if (doc.m_nRunState == 0) services.Run(doc, doc.m_nRunMode);
+          // The last page waits for the user inside the run; a report that
+          // gave no page has nothing to show.
+          result = ClosePreviewView(doc);
+        }
+      }
+    }
+  }
+  if (ctx.page.printerDC != nullptr) {
+    if (ctx.driver != nullptr && ctx.driver->HasEntry(11)) ctx.driver->CloseDevice(&ctx.page, 0);
+    DeletePreviewDevice(ctx.page);
+  }
+  if (began) EndOutputRun(doc, ctx);
+  else FreeRunDevMode(&ctx.printer);
+  doc.SetWaitCursor(0);
+  // A page the preview could not keep or draw ends the preview: say why.
+  if (doc.m_nRunState == kRunOutOfMemory || ctx.previewStoreFailed) ShowOutputError(OutputMessageText(626));
+  ctx.previewStoreFailed = false;
+  if (doc.m_nRunMode == 2) ResetPageOrigin(ctx.page);
+  ctx.preview = 0;
+  ctx.page.previewFlag = 0;
+  if (doc.m_pView) doc.m_pView->UpdateCaretAndStatus(FALSE);
+  return result;
+}
+
+void PrintPreviewPage(CKmDoc& doc) {
+  PrintRunContext& ctx = g_context;
+  if (ctx.page.printerDC == nullptr || ctx.driver == nullptr || !ctx.driver->HasEntry(24)) return;
+  const PrintRunSetup setup = SetupFromDocument(doc, ctx);
+  const std::string name = setup.title.empty() ? LoadResString(120) : setup.title;
+  if (StartPreviewPageDoc(ctx.page, name, DefaultPdfFileName(setup)) <= 0) return;
+  ctx.driver->ReplayPage(&ctx.page, nullptr);
+  EndPreviewPageDoc(ctx.page);
+}
+
+void PrintCommand(CKmDoc& doc) {
+  PrintRunContext& ctx = g_context;
+  doc.m_nRunMode = kRunModeReport;
+  ctx.printing = 1;
+  for (;;) {
+    if (RunOutputWithRecovery(doc, 1) == 0) {
+      ctx.printing = 0;
+      return;
+    }
+    if (StartPrintOrPreview(doc, 0) != 0) break;
+  }
+  RunOutputWithRecovery(doc, 0);
+  ctx.printing = 0;
+}
+
+void PrintButtonCommand(CKmDoc& doc) {
+  doc.m_nRunMode = kRunModeReport;
+  g_context.printing = 1;
+  RunOutputWithRecovery(doc, 0);
+  g_context.printing = 0;
+}
+
+void PreviewCommand(CKmDoc& doc) {
+  PrintRunContext& ctx = g_context;
+  ctx.printing = 1;
+  if (StartPrintOrPreview(doc, 1) != 0) RunOutputWithRecovery(doc, 0);
+  ctx.printing = 0;
 }

@@ -6,6 +6,7 @@
 #include "platform/printer/page_driver.h"
 #include "platform/win/win_types.h"
 
+#include <functional>
 #include <string>
 
 class CKmDoc;
@@ -24,6 +25,11 @@ struct PrintRunContext {
   // How the last print run ended: it started a job, ran to its end and the
   // job was handed over without an error.
   bool lastRunPrinted = false;
+  LONG rememberedZoom = 0;          // the preview's zoom level, kept between previews
+  // What File > Print prints when no print dialog chooses: 0 the report,
+  // 1 the Test Pattern, 2 the Report Specification.
+  int printWhat = 0;
+  bool previewStoreFailed = false;  // the preview could not keep a page
 };
 
 // The one context of the document (the program has one document).
@@ -48,9 +54,16 @@ class PrintRunServices {
   // The report's title and whether a calculated field or function calls COPY.
   virtual std::string ReportTitle(CKmDoc& /*doc*/) { return std::string(); }
   virtual bool UsesCopyFunction(CKmDoc& /*doc*/) { return false; }
-  // The answer of the print dialog: 0 cancelled, 1 print, 3 preview.
-  virtual int ShowPrintDialog(CKmDoc& /*doc*/) { return 1; }
+  // The answer of the print dialog: 0 cancelled, 1 print, 3 preview. The
+  // dialog sets what is printed (the document's run mode). Without a dialog
+  // the context's print-what setting is printed.
+  virtual int ShowPrintDialog(CKmDoc& doc);
 };
+
+// The print dialog, when one is installed: its answer (0 cancelled, 1 print,
+// 3 preview) after setting what is printed (the document's run mode).
+using PrintDialogRunner = std::function<int(CKmDoc& doc)>;
+void SetPrintDialogRunner(PrintDialogRunner runner);
 
 // Null restores the defaults.
 void SetPrintRunServices(PrintRunServices* services);
@@ -59,6 +72,23 @@ PrintRunServices& GetPrintRunServices();
 // The print run. With ask = 1 the print dialog comes first. Returns 1 only
 // when the print dialog's answer was Preview; else 0.
 int RunOutputWithRecovery(CKmDoc& doc, int ask);
+
+// The preview run. fresh = 1 (File > Print Preview) previews the report
+// itself; 0 (the print dialog's Preview) keeps the run mode. Nonzero when the
+// user chose Print Report in the preview.
+int StartPrintOrPreview(CKmDoc& doc, int fresh);
+
+// The commands: File > Print (the print dialog, with its Preview answer
+// looping through the preview), the Print button (no dialog) and File >
+// Print Preview.
+void PrintCommand(CKmDoc& doc);
+void PrintButtonCommand(CKmDoc& doc);
+void PreviewCommand(CKmDoc& doc);
+
+// The next preview page shows its top left corner with a margin.
+void ResetPageOrigin(PageOutputState& page);
+// Print Current Page: the shown preview page alone on the printer.
+void PrintPreviewPage(CKmDoc& doc);
 
 // The message a spooler error in the last page's status calls for, or 0.
 unsigned SpoolerErrorMessage(LONG pageStatus, int runState);

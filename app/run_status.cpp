@@ -347,6 +347,12 @@ void PostPageNumber(CKmDoc& doc) {
   if (r->pageCount >= r->startPage) PostToPrinting(kMsgShowPageNumber, 0, static_cast<LPARAM>(r->pageCount));
 }
 
+void PostExportCount(CKmDoc& /*doc*/, uint32_t count, int sync) {
+  if (g_dialogs.printing == nullptr) return;
+  if (sync) SendMessageA(g_dialogs.printing, kMsgShowPageNumber, 0, static_cast<LPARAM>(count));
+  else if (count % 10 == 0) PostToPrinting(kMsgShowPageNumber, 0, static_cast<LPARAM>(count));
+}
+
 void PostCopyNumber(CKmDoc& /*doc*/, int pass) {
   if (GetPrintRunContext().passCount > 1) PostToPrinting(kMsgShowCopyNumber, static_cast<WPARAM>(pass + 1), 0);
 }

@@ -46,6 +46,9 @@ void ClosePreviewPrintDialog();
 // there. Without sync the record count goes only on every tenth record.
 void PostRecordCount(CKmDoc& doc, int sync);
 void PostPageNumber(CKmDoc& doc);
+// The export's running count (read by the export from its job) into the
+// page value of the "Printing" dialog; without sync only every tenth.
+void PostExportCount(CKmDoc& doc, uint32_t count, int sync);
 // pass counts from 0; shown only when the run prints more than one pass.
 void PostCopyNumber(CKmDoc& doc, int pass);
 

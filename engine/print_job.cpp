@@ -222,3 +222,23 @@ int FinishPrintDevice(PageOutputState* state, bool abort) {
   state->printerDC = nullptr;
   return result;
 }
+
+void DeletePreviewDevice(PageOutputState& state) {
+  auto* device = static_cast<PrinterDevice*>(state.printerDC);
+  if (!device) return;
+  DeletePrinterDevice(device);
+  state.printerDC = nullptr;
+}
+
+int StartPreviewPageDoc(PageOutputState& state, const std::string& title, const std::string& pdfFile) {
+  auto* device = static_cast<PrinterDevice*>(state.printerDC);
+  if (!device) return 0;
+  const char* out = IsPdfPrinterDevice(device) && !pdfFile.empty() ? pdfFile.c_str() : nullptr;
+  return StartPrinterDoc(device, title.c_str(), out);
+}
+
+int EndPreviewPageDoc(PageOutputState& state) {
+  auto* device = static_cast<PrinterDevice*>(state.printerDC);
+  if (!device) return 0;
+  return state.abortWord ? AbortPrinterDoc(device) : EndPrinterDoc(device);
+}

@@ -64,5 +64,12 @@ void FreeRunDevMode(DocPrinter* doc);
 // device of the state. Returns the result of ending the job (> 0 success).
 int FinishPrintDevice(PageOutputState* state, bool abort);
 
+// The preview's device, on which no job was started, deleted.
+void DeletePreviewDevice(PageOutputState& state);
+// Print Current Page: a job of one page on the preview's device (its file
+// when the device is the PDF printer); > 0 when it started.
+int StartPreviewPageDoc(PageOutputState& state, const std::string& title, const std::string& pdfFile);
+int EndPreviewPageDoc(PageOutputState& state);
+
 // The file the built-in PDF printer writes when the run names none.
 std::string DefaultPdfFileName(const PrintRunSetup& setup);

@@ -68,6 +68,9 @@ struct PageOutputState {
   PageRect wholePage;
   PreviewZoomRecord zoom[3];
   PreviewZoomRecord* currentZoom = nullptr;
+  // What the preview may keep of stored pages; a page past it is refused
+  // (ordinal 25 answers 0) rather than let a long report take all memory.
+  size_t previewStoreLimit = size_t(256) << 20;
 
   // Settings handed to the library.
   LONG overPrint = 1;

@@ -32,6 +32,7 @@ struct DriverRun {
   std::shared_ptr<PageRecord> finished;  // the page last ended (preview)
   bool finishedStored = false;
   std::vector<std::shared_ptr<PageRecord>> stored;
+  size_t storedBytes = 0;
   WORD fontSize = 100;
   DriverFontCache fonts;
   // The line MeasureLine laid out last, for the OutputLine of the same bytes
@@ -261,7 +262,13 @@ class QtPageDriver : public PageDriver {
     DriverRun* r = RunOf(s);
     if (!r) return 0;
     if (r->finished && !r->finishedStored) {
+      // Kept pages are shaped again when shown: the placed glyphs would
+      // double what a page of text takes.
+      r->finished->DropGlyphs();
+      size_t bytes = r->finished->ApproxBytes();
+      if (r->storedBytes + bytes > s->previewStoreLimit) return 0;
       r->stored.push_back(r->finished);
+      r->storedBytes += bytes;
       r->finishedStored = true;
     }
     return 1;
@@ -416,6 +423,11 @@ bool ReplayPreviewPage(const PageOutputState* s, int index, QPainter* painter, c
   if (!page) return false;
   QtPageDriver::Replay(painter, *page, r->paper, paperRect);
   return true;
+}
+
+size_t StoredPreviewBytes(const PageOutputState* s) {
+  DriverRun* r = RunOf(s);
+  return r ? r->storedBytes : 0;
 }
 
 QSizeF DriverPaperDecipoints(const PageOutputState* s) {

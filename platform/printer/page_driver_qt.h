@@ -11,6 +11,8 @@ PageDriver* CreateQtPageDriver();
 
 // Pages the preview has stored so far.
 int StoredPreviewPageCount(const PageOutputState* s);
+// What the stored pages take in memory (see PageOutputState::previewStoreLimit).
+size_t StoredPreviewBytes(const PageOutputState* s);
 // Draws stored page index (or, with index -1, the page just finished) so that
 // the paper fills paperRect of the painter. False when there is no such page.
 bool ReplayPreviewPage(const PageOutputState* s, int index, QPainter* painter, const QRectF& paperRect);

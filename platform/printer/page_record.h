@@ -42,6 +42,9 @@ class PageRecord {
   // Forgets the placed glyphs: the text is shaped again when played. For
   // pages kept long where memory counts more than the time of playing them.
   void DropGlyphs();
+  // What the page holds in memory, roughly: the steps, their texts, images
+  // and pictures.
+  size_t ApproxBytes() const;
 
  private:
   friend class PdfPageWriter;  // writes the steps straight into a PDF file

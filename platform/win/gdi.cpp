@@ -345,6 +345,8 @@ HDC CreatePainterDC(QPainter* painter, HWND hwnd) {
   return dc;
 }
 
+QPainter* PainterOfDc(HDC dc) { return dc != nullptr && dc->kind == DcKind::Paint ? dc->painter : nullptr; }
+
 void ReplayOverlay(HWND hwnd, QPainter* painter) {
   for (auto& pic : hwnd->overlay) painter->drawPicture(0, 0, *pic);
 }

@@ -81,6 +81,8 @@ struct HWND__ {
 };
 
 namespace vt_ui {
+// The painter behind a paint DC (BeginPaint); null for DCs of other kinds.
+QPainter* PainterOfDc(HDC dc);
 constexpr uint32_t kWindowMagic = 0x57494E44;
 
 // Windows-1252 <-> Qt text.

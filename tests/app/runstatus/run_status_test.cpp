@@ -14,6 +14,8 @@
 #include "core/composite.h"
 #include "platform/win/dialog.h"
 #include "platform/win/ui_app.h"
+#include "platform/win/window_picture.h"
+#include "tests/support/screens.h"
 
 #include <gtest/gtest.h>
 
@@ -240,6 +242,47 @@ TEST_F(PrintingDialogTest, ProgressArrivesWhenMessagesAreLetThrough) {
   CheckRunCancelled();
   EXPECT_EQ(Text(dialog, 202), "40");
   EXPECT_EQ(Text(dialog, 203), "7");
+  doc.m_pRun = nullptr;
+}
+
+TEST_F(PrintingDialogTest, ExportCountGoesToThePageValueEveryTenth) {
+  ASSERT_EQ(OpenPrintingDialog(doc, 1, 6, "/tmp/sales.csv"), 1);
+  HWND dialog = PrintingWindow();
+  PostExportCount(doc, 25, 0);
+  CheckRunCancelled();
+  EXPECT_EQ(Text(dialog, 203), "");
+  PostExportCount(doc, 30, 0);
+  CheckRunCancelled();
+  EXPECT_EQ(Text(dialog, 203), "30");
+  PostExportCount(doc, 31, 1);
+  EXPECT_EQ(Text(dialog, 203), "31");
+  ClosePrintingDialog(doc);
+  PostExportCount(doc, 40, 1);  // no dialog: nothing to do
+}
+
+TEST_F(PrintingDialogTest, ScreensRunStatusPrintingAndPreviewDialogs) {
+  ReportRun run;
+  doc.m_pRun = &run;
+  ShowRunStatus(doc, 0, 217, 0, 0, "      1200", nullptr, nullptr);
+  ASSERT_NE(RunStatusWindow(), nullptr);
+  EXPECT_TRUE(SaveWindowPicture(RunStatusWindow(), ScreenPath("run_status").c_str()));
+  CloseRunStatus(doc);
+  ASSERT_EQ(OpenPrintingDialog(doc, 0), 1);
+  run.recordsOutput = 120;
+  PostRecordCount(doc, 1);
+  run.pageCount = 3;
+  PostPageNumber(doc);
+  CheckRunCancelled();
+  EXPECT_TRUE(SaveWindowPicture(PrintingWindow(), ScreenPath("printing_dialog").c_str()));
+  ClosePrintingDialog(doc);
+  ASSERT_EQ(OpenPrintingDialog(doc, 1, 6, "/tmp/exports/sales.csv"), 1);
+  PostExportCount(doc, 50, 1);
+  EXPECT_TRUE(SaveWindowPicture(PrintingWindow(), ScreenPath("export_dialog").c_str()));
+  ClosePrintingDialog(doc);
+  HWND preview = OpenPreviewPrintDialog(doc);
+  ASSERT_NE(preview, nullptr);
+  EXPECT_TRUE(SaveWindowPicture(preview, ScreenPath("preview_print_dialog").c_str()));
+  ClosePreviewPrintDialog();
   doc.m_pRun = nullptr;
 }
 

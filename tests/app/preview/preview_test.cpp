@@ -1,0 +1,381 @@
+// The print preview driven through the real program: the sample report (and
+// the same report grown to a hundred pages) opened by the program, File >
+// Print Preview from the frame's menu command, the preview's page commands,
+// zoom and keys, a preview page against the printed PDF page, Print Report
+// from the preview against File > Print, and the Report Specification.
+#include "app/app.h"
+#include "app/document.h"
+#include "app/output_checks.h"
+#include "app/preview_view.h"
+#include "app/print_run.h"
+#include "app/run_status.h"
+#include "app/sample_report.h"
+#include "engine/output_messages.h"
+#include "expr/functions_common.h"
+#include "files/report_io.h"
+#include "foundation/heap_strings.h"
+#include "layout/page_setup.h"
+#include "layout/layout_records.h"
+#include "platform/printer/preview_paint.h"
+#include "platform/win/window_picture.h"
+#include "platform/win/ui_app.h"
+#include "tests/support/image_compare.h"
+#include "tests/support/screens.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Capture(const std::string& command, int* status = nullptr) {
+  std::string out;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (p == nullptr) return out;
+  std::array<char, 1024> buf{};
+  size_t n = 0;
+  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+  const int raw = ::pclose(p);
+  if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return out;
+}
+bool Have(const char* tool) { return !Capture(std::string("command -v ") + tool).empty(); }
+
+// Steps run one per timer tick while the preview's page loop waits; a step
+// answering false is tried again on the next tick.
+std::vector<std::function<bool()>> g_steps;
+size_t g_next = 0;
+void RunStep(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_next < g_steps.size() && g_steps[g_next]()) ++g_next;
+}
+
+std::vector<std::string> g_messages;
+void CaptureMessage(const std::string& text, const std::string&) { g_messages.push_back(text); }
+
+bool PreviewWaiting() {
+  CPreview* v = ActivePreview();
+  return v != nullptr && v->m_bWaiting && !v->m_bBusy;
+}
+
+// The data source's settings are read once per process: one sample folder
+// serves every test (the long report grows it last).
+class PreviewRun : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!Have("sqlite3") || !Have("pdftotext") || !Have("pdftoppm")) return;
+    if (Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty()) return;
+    char tmpl[] = "/tmp/vt_preview_XXXXXX";
+    s_dir = ::mkdtemp(tmpl);
+    int status = -1;
+    Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + s_dir + "' 2>&1", &status);
+    if (status != 0) s_dir.clear();
+  }
+  static void TearDownTestSuite() {
+    if (!s_dir.empty()) fs::remove_all(s_dir);
+  }
+  void SetUp() override {
+    if (s_dir.empty()) GTEST_SKIP() << "sqlite3, poppler or the SQLite ODBC driver is missing";
+    dir_ = s_dir;
+    fs::remove(Pdf());
+    setenv("ODBCINI", (dir_ + "/odbc.ini").c_str(), 1);
+    setenv("ODBCSYSINI", dir_.c_str(), 1);
+    setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
+    // The PDF printer writes next to the program's working folder.
+    ASSERT_EQ(::chdir(dir_.c_str()), 0);
+    UiStartApplication();
+    InstallBuiltinFunctionHandlers();
+  }
+  static std::string s_dir;
+
+  // The sample report written by the program's writer; extra copies of the
+  // order lines make it long.
+  void WriteReport(int extraCopies) {
+    for (int i = 0; i < extraCopies; ++i)
+      Capture("sqlite3 '" + dir_ + "/sample.db' 'insert into order_lines select * from order_lines limit 600'");
+    CKmDoc doc;
+    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
+    doc.m_bandLines.lines = lines.get();
+    doc.m_pPageSetup = AllocPageSetup();
+    CKmRepIO io(&doc);
+    doc.m_pRepIO = &io;
+    std::string error;
+    ASSERT_TRUE(WriteSampleReport(doc, io, "VortelleSample", (dir_ + "/sales.kmw").c_str(), &error)) << error;
+    doc.m_pRepIO = nullptr;
+  }
+
+  // Runs the program on the report and posts command to its frame; the
+  // steps run while the command's preview waits.
+  void Drive(UINT command, std::vector<std::function<bool()>> steps) {
+    g_steps = std::move(steps);
+    g_next = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, RunStep);
+    PostMessageA(Frame(), WM_COMMAND, command, 0);
+    for (int i = 0; i < 6000; ++i) {
+      MSG m;
+      while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+      if (i > 20 && g_next >= g_steps.size() && Idle()) break;
+      ::usleep(5000);
+    }
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(g_next, g_steps.size()) << "steps done";
+  }
+  bool Idle() { return GetPrintRunContext().printing == 0 && ActivePreview() == nullptr; }
+  HWND Frame() { return AfxGetThread()->GetMainWnd() ? AfxGetThread()->GetMainWnd()->m_hWnd : nullptr; }
+  std::string Pdf() const { return dir_ + "/sales.pdf"; }
+  std::string PdfText(const std::string& pdf) { return Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null"); }
+  int PdfPages(const std::string& pdf) {
+    std::string info = Capture("pdfinfo '" + pdf + "' 2>/dev/null | grep Pages:");
+    return info.empty() ? -1 : std::atoi(info.substr(info.find(':') + 1).c_str());
+  }
+
+  std::string dir_;
+};
+
+std::string PreviewRun::s_dir;
+
+struct Program {
+  CKmApp app;
+  explicit Program(const std::string& report) {
+    std::string a0 = "vortelle", a1 = report;
+    char* argv[] = {a0.data(), a1.data(), nullptr};
+    ok = app.InitInstance(2, argv);
+    // Messages are collected, not shown in a box nobody answers.
+    g_messages.clear();
+    SetOutputMessageSink(CaptureMessage);
+  }
+  ~Program() {
+    if (AfxGetThread()->GetMainWnd()) DestroyWindow(AfxGetThread()->GetMainWnd()->m_hWnd);
+    app.ExitInstance();
+  }
+  BOOL ok = FALSE;
+};
+
+TEST_F(PreviewRun, ScreensSamplePreviewPagesZoomAndPrintReport) {
+  WriteReport(0);
+  Program program(dir_ + "/sales.kmw");
+  ASSERT_TRUE(program.ok);
+  HWND frame = Frame();
+  ASSERT_NE(frame, nullptr);
+  MoveWindow(frame, 0, 0, 900, 1000, TRUE);
+  // File > Print first: the reference PDF.
+  Drive(30030, {});
+  ASSERT_TRUE(fs::exists(Pdf()));
+  const std::string printed = PdfText(Pdf());
+  ASSERT_NE(printed.find("Grand total"), std::string::npos) << printed;
+  fs::rename(Pdf(), dir_ + "/printed.pdf");
+  const int printedPages = PdfPages(dir_ + "/printed.pdf");
+
+  PageOutputState& s = GetPrintRunContext().page;
+  std::string shot = ScreenPath("preview_sample");
+  LONG level1W = 0, level1H = 0;
+  Drive(30040, {
+      [&] {
+        if (!PreviewWaiting()) return false;
+        CPreview* v = ActivePreview();
+        EXPECT_EQ(s.pageShown, 0);
+        EXPECT_STREQ(v->StatusText(), "Page:  1");
+        EXPECT_FALSE(v->IsCommandEnabled(kCmdPreviewZoomOut)) << "level 0";
+        EXPECT_FALSE(v->IsCommandEnabled(kCmdPreviewFirst));
+        // Zoom In to the page width: the page fills the window's width.
+        EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewZoomIn));
+        EXPECT_EQ(s.zoomLevel, 1);
+        RECT c;
+        GetClientRect(v->PageWindow(), &c);
+        EXPECT_EQ(s.zoom[0].pageWidth, c.right);
+        EXPECT_EQ(s.zoom[1].pageWidth, 2 * c.right);
+        EXPECT_NEAR(s.zoom[0].pageHeight, c.right * 11.0 / 8.5, 2);
+        EXPECT_EQ(s.zoom[0].scrollX, -4);
+        level1W = s.zoom[0].pageWidth;
+        level1H = s.zoom[0].pageHeight;
+        EXPECT_TRUE(SaveWindowPicture(v->PageWindow(), shot.c_str()));
+        // The keys: Down scrolls a sixth of an inch; Shift+F3 zooms again, Shift+F4 back.
+        PostMessageA(v->PageWindow(), WM_KEYDOWN, VK_DOWN, 0);
+        return true;
+      },
+      [&] {
+        EXPECT_EQ(s.zoom[0].scrollY, -4 + 96 / 6);
+        CPreview* v = ActivePreview();
+        EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewZoomIn));
+        EXPECT_EQ(s.zoomLevel, 2);
+        EXPECT_FALSE(v->IsCommandEnabled(kCmdPreviewZoomIn));
+        EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewZoomOut));
+        EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewZoomOut));
+        EXPECT_EQ(s.zoomLevel, 0);
+        SaveWindowPicture(Frame(), ScreenPath("preview_frame").c_str());
+        // Last Page runs to the end (a one-page report is there already).
+        if (printedPages > 1) EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewLast));
+        else EXPECT_FALSE(v->IsCommandEnabled(kCmdPreviewLast));
+        return true;
+      },
+      [&] {
+        if (!PreviewWaiting()) return false;
+        CPreview* v = ActivePreview();
+        EXPECT_TRUE(v->m_bRunFinished);
+        EXPECT_EQ(s.pagesProduced, printedPages);
+        EXPECT_EQ(v->m_nLastPage, printedPages - 1);
+        EXPECT_FALSE(v->IsCommandEnabled(kCmdPreviewNext));
+        // Print Report: the preview closes and the report prints.
+        EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewPrintReport));
+        return true;
+      },
+  });
+  ASSERT_TRUE(fs::exists(Pdf())) << "Print Report printed";
+  EXPECT_EQ(PdfText(Pdf()), printed);
+  EXPECT_EQ(PdfPages(Pdf()), printedPages);
+
+  // The preview's first page against the printed first page at the same size.
+  const std::string ref = dir_ + "/ref";
+  Capture("pdftoppm -f 1 -l 1 -png -scale-to-x " + std::to_string(level1W) + " -scale-to-y " +
+          std::to_string(level1H) + " '" + dir_ + "/printed.pdf' '" + ref + "'");
+  std::string refPng = ref + "-1.png";
+  if (!fs::exists(refPng)) refPng = ref + "-01.png";
+  ASSERT_TRUE(fs::exists(refPng));
+  // The paper starts 4 pixels in. A pixel differs when its grey is more
+  // than half the scale off: edges of glyphs drawn by two rasterisers stay alike.
+  const double diff = PixelDifference(shot, 4, 4, level1W, level1H, refPng, 128);
+  ASSERT_GE(diff, 0) << "pictures readable";
+  EXPECT_LT(diff, 0.01) << diff;
+}
+
+TEST_F(PreviewRun, ReportSpecificationPrintsTheDefinition) {
+  WriteReport(0);
+  Program program(dir_ + "/sales.kmw");
+  ASSERT_TRUE(program.ok);
+  GetPrintRunContext().printWhat = 2;
+  Drive(30030, {});
+  GetPrintRunContext().printWhat = 0;
+  ASSERT_TRUE(fs::exists(Pdf()));
+  const std::string text = PdfText(Pdf());
+  for (const char* expected : {"VORTELLE Report Designer", "SELECT STATEMENT", "SELECT", "order_lines",
+                               "FORMAT INFORMATION", "DATABASE INFORMATION", "Master Table:", "FIELD INFORMATION",
+                               "Calculated and", "Total Fields", "FIELD DATA TYPES", "company", "amount",
+                               "SORT/GROUP INFORMATION", "Sort 1:", "LINE INFORMATION",
+                               "FILTER INFORMATION", "Orders by customer", "Customer total", "Record"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  // A print dialog answering Preview for the Report Specification: the
+  // preview opens at the page width, and Print Report prints it.
+  fs::remove(Pdf());
+  int asked = 0;
+  SetPrintDialogRunner([&](CKmDoc& d) {
+    ++asked;
+    d.m_nRunMode = 2;
+    return 3;
+  });
+  Drive(30030, {[&] {
+    if (!PreviewWaiting()) return false;
+    EXPECT_EQ(GetPrintRunContext().page.zoomLevel, 1);
+    EXPECT_EQ(GetActiveKmDoc()->m_nRunMode, 2);
+    ActivePreview()->OnPreviewCommand(kCmdPreviewPrintReport);
+    return true;
+  }});
+  SetPrintDialogRunner(nullptr);
+  EXPECT_EQ(asked, 1);
+  const std::string again = PdfText(Pdf());
+  ASSERT_NE(again.find("SELECT STATEMENT"), std::string::npos) << again;
+  EXPECT_EQ(again.substr(again.find("SELECT STATEMENT")), text.substr(text.find("SELECT STATEMENT")))
+      << "the same printout";
+  EXPECT_EQ(GetActiveKmDoc()->m_nRunMode, 0) << "a print run ends in run mode 0";
+}
+
+TEST_F(PreviewRun, HundredPagesLastPageAndCloseDuringTheRun) {
+  WriteReport(19);  // about 8,000 order lines, over a hundred pages
+  Program program(dir_ + "/sales.kmw");
+  ASSERT_TRUE(program.ok);
+  PageOutputState& s = GetPrintRunContext().page;
+  size_t bytes = 0;
+  Drive(30040, {
+      [&] {
+        if (!PreviewWaiting()) return false;
+        EXPECT_TRUE(ActivePreview()->OnPreviewCommand(kCmdPreviewNext));
+        return true;
+      },
+      [&] {
+        if (!PreviewWaiting()) return false;
+        EXPECT_EQ(s.pageShown, 1);
+        EXPECT_STREQ(ActivePreview()->StatusText(), "Page:  2");
+        EXPECT_TRUE(ActivePreview()->OnPreviewCommand(kCmdPreviewLast));
+        return true;
+      },
+      [&] {
+        if (!PreviewWaiting()) return false;
+        CPreview* v = ActivePreview();
+        EXPECT_GE(s.pagesProduced, 100);
+        EXPECT_EQ(s.pageShown, s.pagesProduced - 1);
+        EXPECT_EQ(v->m_nLastPage, s.pagesProduced - 1);
+        bytes = PreviewStoredBytes(&s);
+        // Back to the first page from the store.
+        EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewFirst));
+        EXPECT_EQ(s.pageShown, 0);
+        PostMessageA(v->PageWindow(), WM_KEYDOWN, VK_ESCAPE, 0);
+        return true;
+      },
+  });
+  EXPECT_EQ(ActivePreview(), nullptr);
+  // Pages are kept as recorded steps: well under 40 KB a page.
+  EXPECT_GT(bytes, 0u);
+  EXPECT_LT(bytes / 100, 40u * 1024) << bytes;
+  EXPECT_FALSE(fs::exists(Pdf())) << "closing prints nothing";
+
+  // A store that cannot take another page ends the preview with its message.
+  s.previewStoreLimit = 20000;
+  Drive(30040, {[&] {
+    if (!PreviewWaiting()) return false;
+    ActivePreview()->OnPreviewCommand(kCmdPreviewLast);
+    return true;
+  }});
+  EXPECT_EQ(ActivePreview(), nullptr);
+  ASSERT_FALSE(g_messages.empty());
+  EXPECT_EQ(g_messages.back(), "Insufficient memory for print/preview");
+  s.previewStoreLimit = size_t(256) << 20;
+
+  // Closing during the run (after page 1 of about a hundred) stops it cleanly.
+  Drive(30040, {[&] {
+    if (!PreviewWaiting()) return false;
+    ActivePreview()->OnPreviewCommand(kCmdPreviewClose);
+    return true;
+  }});
+  EXPECT_EQ(ActivePreview(), nullptr);
+  EXPECT_EQ(GetActiveKmDoc()->m_pRun, nullptr);
+}
+
+TEST(OutputChecks, FormulaCallsFindsTheFunctionAsAWord) {
+  EXPECT_TRUE(FormulaCalls("COPY() * 2", "COPY"));
+  EXPECT_TRUE(FormulaCalls("iif(copy (1) > 1, 1, 0)", "COPY"));
+  EXPECT_FALSE(FormulaCalls("COPYRIGHT(1)", "COPY"));
+  EXPECT_FALSE(FormulaCalls("MYCOPY(1)", "COPY"));
+  EXPECT_FALSE(FormulaCalls("\"COPY(\" + name", "COPY"));
+  EXPECT_FALSE(FormulaCalls(nullptr, "COPY"));
+}
+
+TEST(PreviewGeometry, ScrollStepsBoundsAndLevelOne) {
+  PageOutputState s;
+  s.pageWidth = 5100;
+  s.pageHeight = 6600;
+  PreviewZoomRecord z = PreviewLevelOneSize(850, s);
+  EXPECT_EQ(z.pageHeight, 1100);
+  // Level 0 does not scroll; a line is a sixth of an inch down, twice that at level 2.
+  EXPECT_EQ(PreviewScrollPosition(1, 0, 10, 1100, 500, 96, true, 0), 10);
+  EXPECT_EQ(PreviewScrollPosition(1, 0, 10, 1100, 500, 96, true, 1), 26);
+  EXPECT_EQ(PreviewScrollPosition(1, 0, 10, 1100, 500, 96, true, 2), 42);
+  EXPECT_EQ(PreviewScrollPosition(1, 0, 10, 1100, 500, 96, false, 1), 19);
+  EXPECT_EQ(PreviewScrollPosition(6, 0, 300, 1100, 500, 96, true, 1), -16);
+  EXPECT_EQ(PreviewScrollPosition(7, 0, 0, 1100, 500, 96, true, 1), 616);
+  EXPECT_EQ(PreviewScrollPosition(4, 5000, 0, 1100, 500, 96, true, 1), 616);
+  // A narrow page scrolls horizontally only over its margin.
+  EXPECT_EQ(PreviewScrollPosition(7, 0, 0, 400, 500, 96, false, 1), 16);
+  PageRect whole = PreviewWholePage(300, 1000, s);
+  EXPECT_LE(whole.right - whole.left, 300 - 16);
+}
+
+}  // namespace
