@@ -176,7 +176,7 @@ CPreview::~CPreview() {
   if (g_preview == this) g_preview = nullptr;
 }
 
-BOOL CPreview::Create(CKmMainFrame* frame) {
+BOOL CPreview::Create(CMainFrame* frame) {
   if (!RegisterClasses() || frame == nullptr || !IsWindow(frame->m_hWnd)) return FALSE;
   m_pFrame = frame;
   m_hAccel = CreateAcceleratorTableA(kPreviewKeys, static_cast<int>(sizeof kPreviewKeys / sizeof kPreviewKeys[0]));
@@ -692,7 +692,7 @@ LRESULT CPreview::HandlePage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 int CreatePreviewView(CKmDoc& doc, PageDriver* driver, PageOutputState* state) {
-  CKmMainFrame* frame = doc.m_pMainFrame;
+  CMainFrame* frame = doc.m_pMainFrame;
   if (frame == nullptr || !IsWindow(frame->m_hWnd)) {
     doc.ShowErrorId(kIdPreviewWindowError, nullptr);
     return 0;
@@ -718,7 +718,7 @@ int ClosePreviewView(CKmDoc& doc) {
   CPreview* view = g_preview;
   if (view == nullptr) return 0;
   const int requested = view->m_bPrintRequested;
-  CKmMainFrame* frame = doc.m_pMainFrame;
+  CMainFrame* frame = doc.m_pMainFrame;
   PageOutputState& s = GetPrintRunContext().page;
   s.previewWindow = nullptr;
   s.previewActive = 0;

@@ -9,7 +9,7 @@
 #include "platform/win/window.h"
 
 class CKmDoc;
-class CKmMainFrame;
+class CMainFrame;
 class KmDocBase;
 
 // Commands of the preview (tool bar and "PreviewKeys").
@@ -55,7 +55,7 @@ class CPreview : public CWnd {
   CPreview(const CPreview&) = delete;
   CPreview& operator=(const CPreview&) = delete;
 
-  BOOL Create(CKmMainFrame* frame);
+  BOOL Create(CMainFrame* frame);
   // A command of the tool bar or the keys; FALSE when it is disabled.
   BOOL OnPreviewCommand(UINT id);
   BOOL IsCommandEnabled(UINT id) const;
@@ -98,7 +98,7 @@ class CPreview : public CWnd {
 
   PageDriver* m_pDriver = nullptr;
   PageOutputState* m_pState = nullptr;
-  CKmMainFrame* m_pFrame = nullptr;
+  CMainFrame* m_pFrame = nullptr;
   HWND m_hPage = nullptr;
   HWND m_hHScroll = nullptr;
   HWND m_hVScroll = nullptr;

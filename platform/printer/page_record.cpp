@@ -48,8 +48,9 @@ size_t PageRecord::ApproxBytes() const {
   size_t n = sizeof(*this) + steps_.size() * sizeof(Step) + lines_.size() * sizeof(LineStep) +
              fills_.size() * sizeof(FillStep) + fonts_.size() * (sizeof(QFont) + 64);
   for (const TextStep& t : texts_)
-    n += sizeof(TextStep) + static_cast<size_t>(t.text.size()) * sizeof(QChar) +
-         static_cast<size_t>(t.glyphs.glyphIndexes().size()) * (sizeof(quint32) + sizeof(QPointF));
+    n += sizeof(TextStep) + static_cast<size_t>(t.text.size()) * sizeof(QChar);
+  for (const QGlyphRun& g : glyphs_)
+    n += sizeof(QGlyphRun) + static_cast<size_t>(g.glyphIndexes().size()) * (sizeof(quint32) + sizeof(QPointF));
   for (const ImageStep& i : images_) n += sizeof(ImageStep) + static_cast<size_t>(i.image.sizeInBytes());
   for (const auto& f : foreign_) n += sizeof(QPicture) + f->size();
   return n;
