@@ -18,6 +18,10 @@ void SetChartCheck(ChartCheck check) { g_chartCheck = std::move(check); }
 
 bool CheckChartsBeforeOutput(CKmDoc& doc) {
   if (g_chartCheck && !g_chartCheck(doc)) return false;
+  return CheckCalculationsCompile(doc);
+}
+
+bool CheckCalculationsCompile(CKmDoc& doc) {
   CKmComposite* m = doc.m_pModel;
   if (m == nullptr) return true;
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {

@@ -16,6 +16,10 @@ void SetChartCheck(ChartCheck check);
 // charts, then every calculated field and total condition in use must have
 // compiled code. True when the report can run.
 bool CheckChartsBeforeOutput(CKmDoc& doc);
+// A calculation or total condition that no longer compiles (a renamed
+// column, a deleted user function) would print something wrong: false, and
+// the message naming it.
+bool CheckCalculationsCompile(CKmDoc& doc);
 // Whether a calculated field's formula calls COPY (which needs the copy
 // number, so the copies are made one pass at a time).
 bool UsesCopyFunction(CKmDoc& doc);

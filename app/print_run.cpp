@@ -248,6 +248,7 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
   }
   if (answer < 1 || services.CheckNewPageLineObjects(doc, 1)) return 0;
   if (doc.m_nRunMode == kRunModeReport && !services.CheckChartsBeforeOutput(doc)) return 0;
+  if (doc.m_nRunMode == kRunModeReport && !CheckCalculationsCompile(doc)) return 0;
 
   const PageSetupRec* ps = doc.m_pPageSetup;
   if (ps != nullptr && ps->OutputDestination == kDestinationFile && !ctx.printToFile.empty() &&

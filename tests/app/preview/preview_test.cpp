@@ -22,6 +22,8 @@
 #include "tests/support/image_compare.h"
 #include "tests/support/screens.h"
 
+#include "tests/support/sample_document.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -103,15 +105,9 @@ class PreviewRun : public ::testing::Test {
   void WriteReport(int extraCopies) {
     for (int i = 0; i < extraCopies; ++i)
       Capture("sqlite3 '" + dir_ + "/sample.db' 'insert into order_lines select * from order_lines limit 600'");
-    CKmDoc doc;
-    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    CKmRepIO io(&doc);
-    doc.m_pRepIO = &io;
+    SampleDocument sample;
     std::string error;
-    ASSERT_TRUE(WriteSampleReport(doc, io, "VortelleSample", (dir_ + "/sales.kmw").c_str(), &error)) << error;
-    doc.m_pRepIO = nullptr;
+    ASSERT_TRUE(sample.Write("VortelleSample", dir_ + "/sales.kmw", &error)) << error;
   }
 
   // Runs the program on the report and posts command to its frame; the
