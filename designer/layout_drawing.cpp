@@ -1,5 +1,7 @@
 #include "designer/layout_drawing.h"
 
+#include "charts/chart_render.h"
+
 #include "core/composite.h"
 #include "designer/design_view.h"
 #include "expr/value_format.h"
@@ -96,8 +98,12 @@ void DrawPictures(CKmView& view, HDC dc, const RECT& update) {
 void DrawCharts(CKmView& view, HDC dc, const RECT& update) {
   LayoutTables& t = *view.Layout();
   for (int i = 0; i < t.charts.Count(); ++i) {
-    const ChartTableEntry& c = *t.charts.At(i);
-    if (IsObjectVisible(view, c.head, update)) DrawPlaceholder(view, dc, view.ViewRect(c.head), LoadResString(7044).c_str());
+    ChartTableEntry& c = *t.charts.At(i);
+    if (!IsObjectVisible(view, c.head, update)) continue;
+    // The chart drawn with sample values; a chart the library cannot draw
+    // (bytes of another form) keeps its framed placeholder.
+    const RECT r = view.ViewRect(c.head);
+    if (!DrawChartItem(c, dc, r)) DrawPlaceholder(view, dc, r, LoadResString(7044).c_str());
   }
 }
 

@@ -400,6 +400,9 @@ TEST_F(ChartRun, ScreensInsertChartFromTheMenuSetItUpAndPrint) {
   });
   SendMessageA(frame.m_hWnd, WM_COMMAND, kCmdInsertChart, 0);
   ASSERT_TRUE(sheetSeen);
+  // The designer shows the new chart where it was placed.
+  MoveWindow(frame.m_hWnd, 0, 0, 1000, 720, TRUE);
+  EXPECT_TRUE(SaveWindowPicture(frame.m_hWnd, ScreenPath("designer-with-chart").c_str()));
   ASSERT_EQ(doc.m_pLayout->charts.Count(), 1);
   const CKmChart* chart = ChartOf(*doc.m_pLayout->charts.At(0));
   ASSERT_NE(chart, nullptr);
