@@ -1,19 +1,40 @@
 #include "tests/support/image_compare.h"
 
-#include <QImage>
+#include "platform/image/image_library.h"
 
 #include <algorithm>
+#include <cstdlib>
+
+namespace {
+// The picture's pixels as the program's own image library reads them.
+struct Pixels {
+  ImageLibrary lib;
+  PageDriverImage image;
+  bool Read(const std::string& path) {
+    int error = 0;
+    void* h = lib.ImgDecompressFile(path.c_str(), &error);
+    return h != nullptr && ImageLibrary::PrinterEntries().getImage(h, &image) && image.pixels != nullptr;
+  }
+  int Grey(int x, int y) const {
+    const BYTE* p = image.pixels + static_cast<size_t>(y) * image.stride + static_cast<size_t>(x) * 4;
+    const uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                       (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    const int r = (v >> 16) & 0xFF, g = (v >> 8) & 0xFF, b = v & 0xFF;
+    return (r * 11 + g * 16 + b * 5) / 32;
+  }
+};
+}  // namespace
 
 double PixelDifference(const std::string& a, int left, int top, int width, int height, const std::string& b,
                        int tolerance) {
-  QImage ia(QString::fromStdString(a)), ib(QString::fromStdString(b));
-  if (ia.isNull() || ib.isNull() || left < 0 || top < 0) return -1;
-  width = std::min({width, ia.width() - left, ib.width()});
-  height = std::min({height, ia.height() - top, ib.height()});
+  Pixels ia, ib;
+  if (!ia.Read(a) || !ib.Read(b) || left < 0 || top < 0) return -1;
+  width = std::min({width, ia.image.width - left, ib.image.width});
+  height = std::min({height, ia.image.height - top, ib.image.height});
   if (width < 100 || height < 100) return -1;
   long differ = 0;
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
-      if (std::abs(qGray(ia.pixel(left + x, top + y)) - qGray(ib.pixel(x, y))) > tolerance) ++differ;
+      if (std::abs(ia.Grey(left + x, top + y) - ib.Grey(x, y)) > tolerance) ++differ;
   return static_cast<double>(differ) / (static_cast<double>(width) * height);
 }
