@@ -1,6 +1,7 @@
 #include "dialogs/field_list_box.h"
 
 #include "core/composite.h"
+#include "data/report_dictionary.h"
 #include "foundation/doc_base.h"
 #include "platform/win/dialog.h"
 
@@ -14,6 +15,7 @@ namespace {
 
 FieldDescriptionSource g_descriptions = nullptr;
 int g_show = kFieldListNames;
+bool g_showSet = false;  // else the document's Preferences choice
 
 bool IsCombo(HWND control) {
   char cls[16] = {};
@@ -34,10 +36,13 @@ bool IsDataField(const FieldDef* f) {
 
 // The text shown for a field under the preference.
 std::string ShownName(const FieldDef* f) {
+  const int show = GetFieldListShow();
   const char* description = nullptr;
-  if (g_show != kFieldListNames && g_descriptions != nullptr) description = g_descriptions(GetActiveDocBase(), f);
+  // The report dictionary's description, unless another source was set.
+  if (show != kFieldListNames)
+    description = g_descriptions != nullptr ? g_descriptions(GetActiveDocBase(), f) : GetFieldDescription(f);
   if (description == nullptr || *description == 0) return f->name;
-  if (g_show == kFieldListDescriptions) return description;
+  if (show == kFieldListDescriptions) return description;
   return std::string(f->name) + " - " + description;
 }
 
@@ -80,8 +85,16 @@ LRESULT FieldListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void SetFieldDescriptionSource(FieldDescriptionSource source) { g_descriptions = source; }
-void SetFieldListShow(int show) { g_show = show; }
-int GetFieldListShow() { return g_show; }
+void SetFieldListShow(int show) {
+  g_show = show;
+  g_showSet = true;
+}
+int GetFieldListShow() {
+  if (g_showSet) return g_show;
+  const KmDocBase* doc = GetActiveDocBase();
+  const int pref = doc != nullptr ? doc->m_settings.fieldLists : kFieldListNames;
+  return pref == kFieldListDescriptions || pref == kFieldListBoth ? pref : kFieldListNames;
+}
 
 char FieldTypeLetter(const FieldDef* f) {
   if (f->flags & kFieldNumeric) return 'N';

@@ -86,6 +86,18 @@ TEST_F(FieldListTest, DescriptionsShowWhereTheSourceHasThem) {
   EXPECT_EQ(Entry(dialog, 201, 0), "N QTY - Quantity (ORDERS)");
 }
 
+// With no other source set, the description is the field's own comment,
+// where opening a table puts the report dictionary's entry.
+TEST_F(FieldListTest, TheDictionaryCommentIsTheDescriptionByDefault) {
+  static char comment[] = "Quantity bought";
+  qty->text = comment;
+  SetFieldListShow(kFieldListBoth);
+  FillFieldListForTable(dialog, 201, &t.m, static_cast<uint32_t>(orders), nullptr, nullptr, nullptr);
+  qty->text = nullptr;  // not the model's to free
+  EXPECT_EQ(Entry(dialog, 201, 0), "N QTY - Quantity bought (ORDERS)");
+  EXPECT_EQ(Entry(dialog, 201, 1), "D PLACED (ORDERS)");
+}
+
 TEST(JoinCandidates, ToFieldsFollowTheFromFieldsKind) {
   FieldDef number, date, text, memo, calc;
   number.flags = kFieldNumeric;
