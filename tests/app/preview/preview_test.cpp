@@ -24,6 +24,8 @@
 
 #include "tests/support/sample_document.h"
 
+#include "tests/support/program_run.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -41,18 +43,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Capture(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (p == nullptr) return out;
-  std::array<char, 1024> buf{};
-  size_t n = 0;
-  while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  const int raw = ::pclose(p);
-  if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return out;
-}
-bool Have(const char* tool) { return !Capture(std::string("command -v ") + tool).empty(); }
+using program_run::Capture;
+using program_run::Have;
 
 // Steps run one per timer tick while the preview's page loop waits; a step
 // answering false is tried again on the next tick.
