@@ -16,19 +16,6 @@ namespace {
 constexpr const char* kBandClass = "KmBandPane";
 constexpr int kGutter = 12;
 
-bool RegisterBandClass() {
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSA wc{};
-    wc.style = 0x0008;  // double clicks
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
-    wc.lpszClassName = kBandClass;
-    registered = RegisterClassA(&wc) != 0;
-  }
-  return registered;
-}
-
 void HLine(HDC dc, int x1, int x2, int y, HGDIOBJ pen) {
   HGDIOBJ old = SelectObject(dc, pen);
   MoveToEx(dc, x1, y, nullptr);
@@ -40,7 +27,7 @@ void HLine(HDC dc, int x1, int x2, int y, HGDIOBJ pen) {
 CBandView::~CBandView() { DestroyOwnWindow(); }
 
 BOOL CBandView::Create(HWND parent, UINT id) {
-  if (!RegisterBandClass()) return FALSE;
+  if (!RegisterPaneClass(kBandClass)) return FALSE;
   return CreateChild(kBandClass, WS_VISIBLE, parent, id);
 }
 

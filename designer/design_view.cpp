@@ -10,23 +10,28 @@
 #include "platform/win/dialog.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 namespace {
 constexpr const char* kViewClass = "KmLayoutView";
 
-bool RegisterViewClass() {
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSA wc{};
-    wc.style = 0x0008;  // double clicks
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
-    wc.lpszClassName = kViewClass;
-    registered = RegisterClassA(&wc) != 0;
-  }
-  return registered;
-}
 }  // namespace
+
+bool RegisterPaneClass(const char* className) {
+  // Each pane's class once; a second call finds it registered.
+  static std::vector<std::string> registered;
+  for (const std::string& name : registered)
+    if (name == className) return true;
+  WNDCLASSA wc{};
+  wc.style = 0x0008;  // double clicks
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+  wc.lpszClassName = className;
+  if (RegisterClassA(&wc) == 0) return false;
+  registered.emplace_back(className);
+  return true;
+}
 
 CKmView::~CKmView() {
   DestroyOwnWindow();
@@ -35,7 +40,7 @@ CKmView::~CKmView() {
 }
 
 BOOL CKmView::Create(HWND parent, UINT id) {
-  if (!RegisterViewClass()) return FALSE;
+  if (!RegisterPaneClass(kViewClass)) return FALSE;
   if (!CreateChild(kViewClass, WS_VISIBLE, parent, id)) return FALSE;
   m_hDotPen = CreatePen(PS_DOT, 1, RGB(0, 0, 0));
   m_hDashDotPen = CreatePen(PS_DASHDOT, 1, RGB(0, 0, 0));

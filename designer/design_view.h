@@ -37,6 +37,9 @@ constexpr WORD kModeBlocksRelease = 0x8050;
 // Scroll-bar codes of WM_HSCROLL and WM_VSCROLL (the horizontal names).
 enum : int { SB_LINELEFT = 0, SB_LINERIGHT = 1, SB_PAGELEFT = 2, SB_PAGERIGHT = 3, SB_LEFT = 6, SB_RIGHT = 7 };
 
+// Registers a designer pane's window class (double clicks, window background) once.
+bool RegisterPaneClass(const char* className);
+
 class CKmView : public CWnd {
  public:
   CKmView() = default;
