@@ -26,11 +26,15 @@ void PutEsc(std::vector<BYTE>& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoAr
 // Report data enters the stream with its control bytes made blanks; the
 // doubled escape of formatted text counts as one character.
 void PutData(std::vector<BYTE>& out, const char* text, size_t n) {
+  const size_t at = out.size();
+  out.resize(at + n);
+  BYTE* to = out.data() + at;
   for (size_t i = 0; i < n; ++i) {
     BYTE c = static_cast<BYTE>(text[i]);
     if (c == kEsc && i + 1 < n && static_cast<BYTE>(text[i + 1]) == kEsc) ++i;
-    out.push_back(StreamTextByte(c));
+    *to++ = StreamTextByte(c);
   }
+  out.resize(static_cast<size_t>(to - out.data()));
 }
 
 enum class Align { kNone, kLeft, kCentre, kRight };
@@ -269,6 +273,7 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
 
   LineWriter w;
   w.out = lineText;
+  std::vector<BYTE> piece;  // one item's bytes; its capacity serves every item
   bool anyItem = false, anyText = false;
   bool prevWrapped = false;
   int prevDepth = -1;
@@ -319,7 +324,7 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
     LONG raise = 0;
     if (explicitLine && it.line == line) raise = LayoutToDecipoints(s, itemLine.bottom - h.bottom);
 
-    std::vector<BYTE> piece;
+    piece.clear();
     bool wroteText = false;
     bool fieldEmpty = false;
     bool skipPiece = false;

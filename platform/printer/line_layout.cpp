@@ -24,11 +24,12 @@ const char16_t kOemBox[48] = {
     0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
     0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580};
 
-std::string FaceOf(const PageOutputState* s, int fontNumber) {
+const std::string& FaceOf(const PageOutputState* s, int fontNumber) {
+  static const std::string kDefaultFace = "Arial";
   if (fontNumber >= 0 && static_cast<size_t>(fontNumber) < s->fontFaces.size() &&
       !s->fontFaces[fontNumber].empty())
     return s->fontFaces[fontNumber];
-  return "Arial";
+  return kDefaultFace;
 }
 
 }  // namespace
@@ -99,13 +100,17 @@ bool ShapesLatinText(const QFont& font) {
 }  // namespace
 
 const DriverFont& DriverFontCache::Get(const PageOutputState* s, int fontNumber, int style, int size) {
-  std::string face = FaceOf(s, fontNumber);
+  const std::string& face = FaceOf(s, fontNumber);
   if (size <= 0) size = 100;
   style &= 0x0F;
+  // A line names its font once per item, mostly the one of the item before.
+  if (last_ && lastNumber_ == fontNumber && lastStyle_ == style && lastSize_ == size && last_->face == face)
+    return *last_;
   auto key = std::make_tuple(fontNumber, style, size, face);
   auto it = fonts_.find(key);
-  if (it != fonts_.end()) return it->second;
+  if (it != fonts_.end()) return Remember(it->second, fontNumber, style, size);
   DriverFont f;
+  f.face = face;
   f.font = QFont(ResolveFace(face));
   f.font.setPixelSize(size);
   f.font.setBold(style & 1);
@@ -119,7 +124,15 @@ const DriverFont& DriverFontCache::Get(const PageOutputState* s, int fontNumber,
   f.descent = f.metrics.descent();
   f.leading = std::max(0.0, f.metrics.leading());
   if (!f.font.underline() && !f.font.strikeOut() && !ShapesLatinText(f.font)) f.raw = QRawFont::fromFont(f.font);
-  return fonts_.emplace(key, f).first->second;
+  return Remember(fonts_.emplace(key, f).first->second, fontNumber, style, size);
+}
+
+const DriverFont& DriverFontCache::Remember(const DriverFont& f, int fontNumber, int style, int size) {
+  last_ = &f;
+  lastNumber_ = fontNumber;
+  lastStyle_ = style;
+  lastSize_ = size;
+  return f;
 }
 
 bool DriverFontCache::SimpleGlyphs(const DriverFont& f, const QString& text, QGlyphRun* out) {
@@ -141,7 +154,42 @@ bool DriverFontCache::SimpleGlyphs(const DriverFont& f, const QString& text, QGl
   return true;
 }
 
+bool DriverFontCache::SumOfCharAdvances(const DriverFont& f, const QString& text, double* width) {
+  if (!f.raw.isValid()) return false;
+  // Decoded stream text lies in Latin-1 plus the handful of characters the
+  // code page and the line-draw face map above it; those go the long way.
+  constexpr int kTable = 0x100;
+  if (f.charAdvances.empty()) {
+    f.charAdvances.assign(kTable, -1.0);
+    f.charMissing.assign(kTable, 0);
+  }
+  double sum = 0;
+  for (QChar qc : text) {
+    char16_t c = qc.unicode();
+    if (c >= kTable) return false;
+    double a = f.charAdvances[c];
+    if (a < 0) {
+      QList<quint32> glyph = f.raw.glyphIndexesForString(QString(qc));
+      if (glyph.size() != 1 || glyph[0] == 0) {
+        f.charMissing[c] = 1;
+        a = 0;
+      } else {
+        a = f.raw.advancesForGlyphIndexes(glyph, QRawFont::UseDesignMetrics)[0].x();
+      }
+      f.charAdvances[c] = a;
+    }
+    if (f.charMissing[c]) return false;
+    sum += a;
+  }
+  *width = sum;
+  return true;
+}
+
 double DriverFontCache::Advance(const DriverFont& f, const QString& text) {
+  double sum;
+  if (SumOfCharAdvances(f, text, &sum)) {
+    return sum;
+  }
   auto it = f.advances.constFind(text);
   if (it != f.advances.constEnd()) return it.value();
   double w = f.metrics.horizontalAdvance(text);

@@ -14,10 +14,12 @@
 #include <QHash>
 
 #include <map>
+#include <string>
 #include <tuple>
 #include <vector>
 
 struct DriverFont {
+  std::string face;  // the stream's face name it was made for
   QFont font;
   QFontMetricsF metrics{QFont()};
   double ascent = 0, descent = 0, leading = 0;  // decipoints
@@ -27,6 +29,12 @@ struct DriverFont {
   // The face at this size for placing glyphs without shaping; invalid when
   // the font's text must be shaped (decorations, faces with ligatures).
   QRawFont raw;
+  // Per-character design advances of `raw` for the code page's characters,
+  // filled on first use (negative: not looked up yet, 0 with glyph 0: the
+  // face lacks it). A text of such a font measures as the sum of these, the
+  // same figure its glyphs are placed by, without shaping or hashing it.
+  mutable std::vector<double> charAdvances;
+  mutable std::vector<unsigned char> charMissing;
 };
 
 // Fonts by (font number, style, size); sizes in tenths of a point are
@@ -34,18 +42,28 @@ struct DriverFont {
 // in decipoints.
 class DriverFontCache {
  public:
+  DriverFontCache() = default;
+  DriverFontCache(const DriverFontCache&) = delete;  // last_ points into fonts_
+  DriverFontCache& operator=(const DriverFontCache&) = delete;
   const DriverFont& Get(const PageOutputState* s, int fontNumber, int style, int size);
   double Advance(const DriverFont& f, const QString& text);
   // The text as glyphs of the font's own face, placed by their advances with
   // the baseline at y 0. False when only shaping draws it right: a character
   // the face lacks, or a font that shapes (see DriverFont::raw).
   static bool SimpleGlyphs(const DriverFont& f, const QString& text, QGlyphRun* out);
+  // The sum of the characters' advances when the font needs no shaping and
+  // has every character; false otherwise.
+  static bool SumOfCharAdvances(const DriverFont& f, const QString& text, double* width);
 
   // Texts remembered per font before its list starts again.
   static constexpr int kAdvanceCacheLimit = 8192;
 
  private:
+  const DriverFont& Remember(const DriverFont& f, int fontNumber, int style, int size);
   std::map<std::tuple<int, int, int, std::string>, DriverFont> fonts_;
+  // The font last asked for (map nodes stay where they are).
+  const DriverFont* last_ = nullptr;
+  int lastNumber_ = 0, lastStyle_ = 0, lastSize_ = 0;
 };
 
 // The installed face a stream face name is drawn with.

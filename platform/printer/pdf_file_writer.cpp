@@ -6,6 +6,10 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <iterator>
 
 #include <cerrno>
@@ -104,6 +108,9 @@ bool PenWritable(const QPen& pen) {
   if (pen.style() == Qt::NoPen) return true;
   if (pen.style() == Qt::CustomDashLine) return false;
   if (pen.brush().style() != Qt::SolidPattern) return false;
+  // The pen works its dash pattern out on first asking and keeps it; asked
+  // here, on the page's own thread, the writer's thread only reads it.
+  if (pen.style() != Qt::SolidLine) (void)pen.dashPattern();
   return Opaque(pen.color());
 }
 
@@ -309,8 +316,80 @@ struct PdfFileWriter::Deflater {
   }
 };
 
+// The pages waiting for the writer's thread, at most a few so that memory
+// stays flat when the file is slower than the report.
+struct PdfFileWriter::Background {
+  static constexpr size_t kMaxWaiting = 3;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<std::shared_ptr<const PageRecord>> waiting;
+  // Written pages, released by the caller: a page's fonts belong to the
+  // thread that made them.
+  std::vector<std::shared_ptr<const PageRecord>> written;
+  bool writing = false, stop = false, failed = false;
+  std::thread thread;
+};
+
 PdfFileWriter::PdfFileWriter() = default;
 PdfFileWriter::~PdfFileWriter() { Abandon(); }
+
+bool PdfFileWriter::AddPageInBackground(std::shared_ptr<const PageRecord> page) {
+  if (!file_ || !page) return false;
+  if (!background_) {
+    if (!ok_) return false;
+    background_ = std::make_unique<Background>();
+    Background* b = background_.get();
+    b->thread = std::thread([this, b] {
+      std::unique_lock<std::mutex> lock(b->mutex);
+      for (;;) {
+        b->changed.wait(lock, [b] { return b->stop || !b->waiting.empty(); });
+        if (b->waiting.empty()) return;
+        std::shared_ptr<const PageRecord> next = std::move(b->waiting.front());
+        b->waiting.pop_front();
+        b->writing = true;
+        lock.unlock();
+        const bool ok = !b->failed && WritePage(*next);
+        lock.lock();
+        if (!ok) b->failed = true;
+        b->written.push_back(std::move(next));
+        b->writing = false;
+        b->changed.notify_all();
+      }
+    });
+  }
+  Background* b = background_.get();
+  std::vector<std::shared_ptr<const PageRecord>> release;
+  {
+    std::unique_lock<std::mutex> lock(b->mutex);
+    b->changed.wait(lock, [b] { return b->failed || b->waiting.size() < Background::kMaxWaiting; });
+    release.swap(b->written);
+    if (b->failed) return false;
+    b->waiting.push_back(std::move(page));
+  }
+  b->changed.notify_all();
+  return true;
+}
+
+void PdfFileWriter::Drain() {
+  if (!background_) return;
+  Background* b = background_.get();
+  std::vector<std::shared_ptr<const PageRecord>> release;
+  std::unique_lock<std::mutex> lock(b->mutex);
+  b->changed.wait(lock, [b] { return b->waiting.empty() && !b->writing; });
+  release.swap(b->written);
+}
+
+void PdfFileWriter::StopBackground() {
+  if (!background_) return;
+  Drain();
+  {
+    std::lock_guard<std::mutex> lock(background_->mutex);
+    background_->stop = true;
+  }
+  background_->changed.notify_all();
+  background_->thread.join();
+  background_.reset();
+}
 
 void PdfFileWriter::Put(const char* s, size_t n) {
   if (ok_ && std::fwrite(s, 1, n, file_) != n) ok_ = false;
@@ -377,8 +456,13 @@ bool PdfFileWriter::Open(const std::string& path, const std::string& title, doub
 }
 
 bool PdfFileWriter::AddPage(const PageRecord& page) {
+  StopBackground();
   if (!file_ || !ok_) return false;
   if (!PdfPageWriter::CanWrite(page)) return false;
+  return WritePage(page);
+}
+
+bool PdfFileWriter::WritePage(const PageRecord& page) {
   const size_t n = kFirstPage + 2 * pages_;
   std::string head;
   Begin(n);
@@ -417,6 +501,7 @@ bool PdfFileWriter::AddPage(const PageRecord& page) {
 }
 
 bool PdfFileWriter::Finish() {
+  StopBackground();
   if (!file_) return false;
   std::string fonts;
   size_t next = kFirstPage + 2 * pages_;
@@ -467,6 +552,7 @@ bool PdfFileWriter::Finish() {
 }
 
 void PdfFileWriter::Abandon() {
+  StopBackground();
   if (file_) std::fclose(file_);
   file_ = nullptr;
   if (!temp_.empty()) unlink(temp_.c_str());
@@ -474,6 +560,7 @@ void PdfFileWriter::Abandon() {
 }
 
 bool PdfFileWriter::ReadBackPages(const std::function<bool(const PageRecord&)>& visit) {
+  StopBackground();
   if (!file_ || !ok_ || std::fflush(file_) != 0) return false;
   const int fd = fileno(file_);
   std::string stream;

@@ -40,12 +40,18 @@ class PdfFileWriter {
   // False when the write failed (the file is then of no use) or the page
   // has a step PdfFileCanWrite refuses.
   bool AddPage(const PageRecord& page);
+  // The same, written by a thread of the writer while the caller goes on to
+  // the next page; pages are written in the order given. False when an
+  // earlier write failed (a failure of this page shows on the next call or
+  // in Finish). The page is released on the caller's thread.
+  // The page must be one PdfFileCanWrite accepts.
+  bool AddPageInBackground(std::shared_ptr<const PageRecord> page);
   // Writes the fonts, page tree and trailer and puts the file in place.
   bool Finish();
   // Removes the unfinished file.
   void Abandon();
   bool IsOpen() const { return file_ != nullptr; }
-  size_t PageCount() const { return pages_; }
+  size_t PageCount() const { return pages_; }  // after Finish, or of AddPage alone
   // Reads the pages written so far back from the file, one at a time, as
   // recorded pages (for a document whose later page goes through the
   // painter); stops at the first visit returning false. The writer itself
@@ -53,6 +59,10 @@ class PdfFileWriter {
   bool ReadBackPages(const std::function<bool(const PageRecord&)>& visit);
 
  private:
+  bool WritePage(const PageRecord& page);
+  // Waits until the background thread has written every page handed to it.
+  void Drain();
+  void StopBackground();
   void Put(const char* s, size_t n);
   void Put(const std::string& s) { Put(s.data(), s.size()); }
   void Begin(size_t object);
@@ -60,6 +70,10 @@ class PdfFileWriter {
 
   struct Deflater;  // one zlib stream for every page
   std::unique_ptr<Deflater> deflater_;
+  // While it runs, the members below are the background thread's alone
+  // except under Drain.
+  struct Background;
+  std::unique_ptr<Background> background_;
   FILE* file_ = nullptr;
   std::string path_, temp_;
   std::vector<char> buffer_;

@@ -332,7 +332,7 @@ bool SendDevicePage(PrinterDevice* d, const std::shared_ptr<PageRecord>& page) {
         return false;
       }
     }
-    if (!d->directFile->AddPage(*page)) {
+    if (!d->directFile->AddPageInBackground(page)) {
       d->directFile.reset();
       d->lastError = kPrintErrorWrite;
       return false;

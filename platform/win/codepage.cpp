@@ -10,6 +10,7 @@ struct Tables {
   uint32_t ansi[256];
   uint32_t oem[256];
   std::unordered_map<uint32_t, unsigned char> from_ansi;
+  short from_ansi_low[256];  // from_ansi for U+0000-U+00FF (-1: none), which most text is
   std::unordered_map<uint32_t, unsigned char> from_oem;
   unsigned char oem_to_ansi[256];
   unsigned char ansi_to_oem[256];
@@ -65,6 +66,10 @@ Tables BuildTables() {
     t.from_ansi[t.ansi[b]] = static_cast<unsigned char>(b);
     t.from_oem[t.oem[b]] = static_cast<unsigned char>(b);
   }
+  for (int c = 0; c < 256; ++c) {
+    auto a = t.from_ansi.find(static_cast<uint32_t>(c));
+    t.from_ansi_low[c] = a != t.from_ansi.end() ? a->second : -1;
+  }
   for (int b = 0; b < 256; ++b) {
     auto a = t.from_ansi.find(t.oem[b]);
     t.oem_to_ansi[b] = a != t.from_ansi.end() ? a->second : LookAlike(t.oem[b]);
@@ -108,8 +113,10 @@ uint32_t AnsiToUnicode(unsigned char c) { return T().ansi[c]; }
 uint32_t OemToUnicode(unsigned char c) { return T().oem[c]; }
 
 int UnicodeToAnsi(uint32_t cp) {
-  auto it = T().from_ansi.find(cp);
-  return it == T().from_ansi.end() ? -1 : it->second;
+  const Tables& t = T();
+  if (cp < 256) return t.from_ansi_low[cp];
+  auto it = t.from_ansi.find(cp);
+  return it == t.from_ansi.end() ? -1 : it->second;
 }
 
 int UnicodeToOem(uint32_t cp) {

@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
@@ -89,7 +90,7 @@ TEST(PdfStream, PagesGoToTheFileAsTheyEndAndTheFileAppearsWhenFinished) {
 
 // A child process whose files may not grow past a limit, as on a full disk:
 // the writer fails, and neither the file nor its temporary one remains.
-TEST(PdfStream, AWriteThatFailsPartWayLeavesNoFile) {
+void FailingWriteLeavesNoFile(bool inBackground) {
   TestApplication();
   const std::string dir = TempPath("full");
   std::filesystem::remove_all(dir);
@@ -108,9 +109,9 @@ TEST(PdfStream, AWriteThatFailsPartWayLeavesNoFile) {
     int failedAt = 0;
     if (!w.Open(pdf, "Full", kLetterW, kLetterH)) _exit(3);
     for (int n = 1; n <= 400 && failedAt == 0; ++n) {
-      PageRecord page;
-      FillPage(page, n, 60);
-      if (!w.AddPage(page)) failedAt = n;
+      auto page = std::make_shared<PageRecord>();
+      FillPage(*page, n, 60);
+      if (!(inBackground ? w.AddPageInBackground(page) : w.AddPage(*page))) failedAt = n;
     }
     const bool finished = w.Finish();
     _exit(finished ? 0 : failedAt > 0 ? 1 : 2);
@@ -124,6 +125,48 @@ TEST(PdfStream, AWriteThatFailsPartWayLeavesNoFile) {
   size_t files = 0;
   for (const auto& e : std::filesystem::directory_iterator(dir)) files += e.path() != pdf;
   EXPECT_EQ(files, 0u) << "the temporary file is removed";
+}
+
+TEST(PdfStream, AWriteThatFailsPartWayLeavesNoFile) {
+  FailingWriteLeavesNoFile(false);
+  FailingWriteLeavesNoFile(true);
+}
+
+// Pages handed to the writer's own thread make the same file, in the same
+// order, as pages written by the caller; reading back in between waits for
+// the pages still on their way.
+TEST(PdfStream, PagesWrittenInTheBackgroundMakeTheSameFile) {
+  TestApplication();
+  const std::string inLine = TempPath("inline.pdf"), behind = TempPath("behind.pdf");
+  PdfFileWriter a, b;
+  ASSERT_TRUE(a.Open(inLine, "Same", kLetterW, kLetterH));
+  ASSERT_TRUE(b.Open(behind, "Same", kLetterW, kLetterH));
+  for (int n = 1; n <= 120; ++n) {
+    auto page = std::make_shared<PageRecord>();
+    FillPage(*page, n, 20 + n % 7);
+    ASSERT_TRUE(a.AddPage(*page));
+    ASSERT_TRUE(b.AddPageInBackground(std::move(page)));
+    if (n == 60) {
+      int seen = 0;
+      ASSERT_TRUE(b.ReadBackPages([&](const PageRecord&) { return ++seen > 0; }));
+      EXPECT_EQ(seen, 60);
+    }
+  }
+  ASSERT_TRUE(a.Finish());
+  ASSERT_TRUE(b.Finish());
+  const std::string x = Bytes(inLine), y = Bytes(behind);
+  ASSERT_GT(x.size(), 10000u);
+  EXPECT_TRUE(x == y) << "the background thread wrote a different file";
+  // Abandoned with pages still queued: nothing is left behind.
+  PdfFileWriter c;
+  ASSERT_TRUE(c.Open(TempPath("dropped.pdf"), "Drop", kLetterW, kLetterH));
+  for (int n = 1; n <= 10; ++n) {
+    auto page = std::make_shared<PageRecord>();
+    FillPage(*page, n, 40);
+    ASSERT_TRUE(c.AddPageInBackground(std::move(page)));
+  }
+  c.Abandon();
+  EXPECT_FALSE(FileExists(TempPath("dropped.pdf")));
 }
 
 // Pages read back from the file are the pages written: writing them again
