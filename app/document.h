@@ -10,6 +10,26 @@
 
 #include <string>
 
+struct WizardProcess;
+// Owns the running wizard (its process and completion channel); letting go
+// of it closes both (app/wizard_link.cpp).
+struct WizardSlot {
+  WizardSlot() = default;
+  ~WizardSlot();
+  WizardSlot(const WizardSlot&) = delete;
+  WizardSlot& operator=(const WizardSlot&) = delete;
+  void Reset(WizardProcess* p = nullptr);
+  WizardProcess* get() const { return p_; }
+  WizardProcess* Release() {
+    WizardProcess* p = p_;
+    p_ = nullptr;
+    return p;
+  }
+
+ private:
+  WizardProcess* p_ = nullptr;
+};
+
 class CKmDoc : public KmDocBase {
  public:
   CKmDoc() = default;
@@ -99,6 +119,25 @@ class CKmDoc : public KmDocBase {
   // The library engine the document reads and writes libraries with (made
   // on first use).
   class LibraryFile* LibraryEngine();
+
+  // Report scripts (app/report_script_run.cpp): builds the report that the
+  // script at m_files.startFile describes; TRUE when it was built.
+  BOOL RunReportScript();
+  // The report wizard (app/wizard_link.cpp). File New's "Report Wizards"
+  // choice: a new report from the wizard, from the data source choice to
+  // the wizard's start; its report arrives when the wizard is done.
+  BOOL StartReportWizard();
+  BOOL FindWizardProgram();
+  // Writes the input script and starts the wizard; FALSE after a message.
+  BOOL RunWizard();
+  void LoadWizardResult(WPARAM wParam);
+  // The frame's ends of the link: the wizard's completion message and the
+  // poll of timer 101. Each does nothing unless a wizard runs.
+  void OnWizardDone(WPARAM wParam);
+  void OnWizardTimer();
+  BOOL WizardRunning() const { return m_bWizardRunning; }
+  BOOL m_bWizardRunning = FALSE;
+  WizardSlot m_wizard;  // the running wizard, when one runs
 };
 
 // The document the program's dialogs and message boxes belong to (the last one created).

@@ -4,6 +4,7 @@
 #include "app/preview_view.h"
 #include "app/open_report.h"
 #include "app/splash.h"
+#include "app/wizard_link.h"
 #include "layout/layout_records.h"
 #include "core/composite.h"
 #include "expr/compiler_state.h"
@@ -304,6 +305,9 @@ LRESULT CMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
       OnTimer(static_cast<UINT_PTR>(wParam));
       break;
+    case kWizardDoneMessage:
+      if (m_pDoc != nullptr) m_pDoc->OnWizardDone(wParam);
+      return 0;
     case WM_HELP:
       return TRUE;
     case WM_ACTIVATE:
@@ -415,6 +419,7 @@ void CMainFrame::OnDestroy() {
     WriteIniInt("Save List", "BandWidth", m_nBandWidth);
   }
   KillTimer(m_hWnd, kDeferredStartTimer);
+  KillTimer(m_hWnd, kWizardTimer);
   if (IsWindow(m_pTitleWnd)) DestroyWindow(m_pTitleWnd);
   m_pTitleWnd = nullptr;
   // Once only: the settings teardown frees the document's blocks.
@@ -423,6 +428,10 @@ void CMainFrame::OnDestroy() {
 }
 
 void CMainFrame::OnTimer(UINT_PTR id) {
+  if (id == kWizardTimer) {
+    if (m_pDoc != nullptr) m_pDoc->OnWizardTimer();
+    return;
+  }
   if (id != kDeferredStartTimer) return;
   KillTimer(m_hWnd, kDeferredStartTimer);
   EnableWindow(m_hWnd, TRUE);

@@ -140,6 +140,8 @@ BOOL NewReportSteps::EnsureDataSource(CKmDoc& doc, BOOL prompt, int passThrough,
 }
 BOOL NewReportSteps::OpenMasterTable(CKmDoc& doc, BOOL blank) { return doc.OpenMasterTable(blank); }
 int NewReportSteps::SetupSqlMaster(CKmDoc& doc) { return doc.SetupStatementMaster(); }
+BOOL NewReportSteps::RunWizard(CKmDoc& doc) { return doc.RunWizard(); }
+BOOL NewReportSteps::RunReportScript(CKmDoc& doc) { return doc.RunReportScript(); }
 
 NewReportSteps& GetNewReportSteps() { return g_steps ? *g_steps : g_defaultSteps; }
 void SetNewReportSteps(NewReportSteps* steps) { g_steps = steps; }

@@ -69,8 +69,9 @@ class NewReportSteps {
   virtual ~NewReportSteps() = default;
   // The start dialog: the chosen start mode, 0 on cancel.
   virtual int RunStartDialog(CKmDoc& /*doc*/) { return 0; }
-  // Starts the wizard program; FALSE when it cannot start.
-  virtual BOOL RunWizard(CKmDoc& /*doc*/) { return FALSE; }
+  // Starts the wizard program; FALSE when it cannot start. By default the
+  // document's own (app/wizard_link.cpp).
+  virtual BOOL RunWizard(CKmDoc& doc);
   // Makes the data source ready for a new report (asking for a master
   // table when prompt is set); FALSE when the user gives up. By default the
   // document's own (app/data_source_choice.cpp); a data source named on the
@@ -82,7 +83,8 @@ class NewReportSteps {
   // needed, -1 failed.
   virtual int SetupSqlMaster(CKmDoc& doc);
   virtual BOOL BuildInstantReport(CKmDoc& /*doc*/) { return FALSE; }
-  virtual BOOL RunReportScript(CKmDoc& /*doc*/) { return FALSE; }
+  // By default the document's own (app/report_script_run.cpp).
+  virtual BOOL RunReportScript(CKmDoc& doc);
   // The report state of a new report: run settings, printer, fonts.
   virtual void InitReportState(CKmDoc& doc);
 };

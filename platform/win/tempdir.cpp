@@ -2,10 +2,12 @@
 
 #include "platform/win/fileio.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -48,4 +50,32 @@ DWORD GetTempPathA(DWORD size, LPSTR buf) {
   if (buf == nullptr || dir.size() + 1 > size) return static_cast<DWORD>(dir.size() + 1);
   std::memcpy(buf, dir.c_str(), dir.size() + 1);
   return static_cast<DWORD>(dir.size());
+}
+
+UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR tempFileName) {
+  if (path == nullptr || tempFileName == nullptr) return 0;
+  std::string dir = path;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  std::string p = prefix != nullptr ? std::string(prefix).substr(0, 3) : std::string();
+  char name[32];
+  for (UINT n = unique ? unique : static_cast<UINT>(::getpid() & 0xFFFF) + 1, tries = 0; tries < 0x10000;
+       ++tries, n = (n + 1) & 0xFFFF) {
+    if (n == 0) continue;
+    std::snprintf(name, sizeof name, "%s%X.TMP", p.c_str(), n);
+    const std::string full = dir + name;
+    if (full.size() >= 260) return 0;
+    if (unique != 0) {
+      std::memcpy(tempFileName, full.c_str(), full.size() + 1);
+      return unique;
+    }
+    // The name is taken by making the file: no other opener gets it too.
+    const int fd = ::open(full.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) {
+      ::close(fd);
+      std::memcpy(tempFileName, full.c_str(), full.size() + 1);
+      return n;
+    }
+    if (errno != EEXIST) return 0;
+  }
+  return 0;
 }

@@ -13,3 +13,9 @@ std::string PrivateTempDirectory();
 // Win32 form: the folder with its trailing separator into buf; returns the
 // length, or the size needed when buf is too small (nothing written), 0 on failure.
 DWORD GetTempPathA(DWORD size, LPSTR buf);
+
+// A unique file name "<folder><prefix><hex>.TMP" into tempFileName (at
+// least 260 bytes). With unique 0 the file is made (empty, mode 0600, only
+// when the name was free) and the number used is returned; otherwise the
+// name is built from unique alone. 0 on failure.
+UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR tempFileName);

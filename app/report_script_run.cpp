@@ -1,0 +1,57 @@
+// The document's side of report scripts: the reader builds the report's
+// model and layout, the document then settles it as a new report and does
+// what the script's Menu asks.
+#include "app/document.h"
+
+#include "app/open_report.h"
+#include "app/print_run.h"
+#include "core/composite.h"
+#include "engine/report_script.h"
+#include "layout/fonts.h"
+#include "layout/layout_records.h"
+#include "model/field_dependencies.h"
+#include "platform/win/unattended.h"
+
+namespace {
+
+class DocumentScriptHost : public ScriptHost {
+ public:
+  // Label stocks and text-file master tables are not offered on this
+  // platform yet: a script that names one stops at that line.
+  bool ApplyLabelStock(const char* /*key*/) override { return false; }
+  bool DefineTextFileMaster(const char* /*path*/) override { return false; }
+  void SetPreviewZoom(int level) override { GetPrintRunContext().rememberedZoom = level; }
+};
+
+}  // namespace
+
+BOOL CKmDoc::RunReportScript() {
+  if (!CreateReportTables() || m_bandLines.lines == nullptr || m_pModel == nullptr || m_pLayout == nullptr)
+    return FALSE;
+  DocumentScriptHost host;
+  ScriptReader reader(*this, host);
+  host.SetPreviewZoom(1);
+  ClearBandLineTable(m_bandLines);
+  if (!reader.Run(m_files.startFile)) return FALSE;
+
+  if (FieldDef* unordered = PropagateFieldDependencies(m_pModel))
+    ReportEvaluationOrderError(m_pModel, unordered);
+  UpdateViewsByHint(107, nullptr);
+  UpdateViewsByHint(108, nullptr);
+  m_bReportOpen = TRUE;
+  BuildLayoutItemOrder(*m_pLayout);
+  if (m_pFonts != nullptr) RecalcObjectExtents(*m_pLayout, *m_pFonts, false, true, true);
+  BuildLayoutItemOrder(*m_pLayout);
+  RenumberBandLines(m_bandLines);
+  StartNewReport();
+  SetModifiedFlag(TRUE);
+
+  // An unattended run prints by its own switch; nobody would see a preview.
+  const int actions = reader.Actions();
+  if (actions != 0 && !IsUnattendedRun() && m_pMainFrame != nullptr && m_pMainFrame->m_hWnd != nullptr &&
+      m_pView != nullptr) {
+    if (actions & kScriptPreview) PostMessageA(m_pMainFrame->m_hWnd, WM_COMMAND, kCmdFilePreview, 0);
+    if (actions & kScriptPrint) PostMessageA(m_pMainFrame->m_hWnd, WM_COMMAND, kCmdFilePrint, 0);
+  }
+  return TRUE;
+}

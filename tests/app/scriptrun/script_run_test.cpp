@@ -1,0 +1,147 @@
+// Report scripts end to end: start files (/S) whose scripts between them
+// use every section, keyword and item kind are built and printed by the
+// program unattended (/G), and the PDF shows what each script placed. A
+// script with an error ends the run with the error and its line.
+#include "tests/app/sample_db_fixture.h"
+#include "tests/support/program_run.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+using sample_test::Capture;
+using sample_test::ProgramPath;
+
+class ScriptRun : public sample_test::SampleDbTest {
+ protected:
+  // Writes the start file and runs "/G /S<file>"; the exit status.
+  int RunScript(const std::string& name, const std::string& script, std::string* output) {
+    const std::string path = dir_ + "/" + name + ".kms";
+    std::ofstream(path, std::ios::binary) << script;
+    int status = -1;
+    *output = Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY " + program_run::ProgramLeakOptions() +
+                          " XDG_RUNTIME_DIR='" + dir_ + "' timeout 120 '" + ProgramPath() + "' /G '/S" + path +
+                          "' 2>&1",
+                      &status);
+    return status;
+  }
+  std::string Pdf(const std::string& name) {
+    return Capture("pdftotext -layout '" + dir_ + "/" + name + ".pdf' - 2>/dev/null");
+  }
+  static void ExpectAll(const std::string& text, std::initializer_list<const char*> words) {
+    for (const char* w : words) EXPECT_NE(text.find(w), std::string::npos) << w << "\n" << text;
+  }
+};
+
+// Orders by customer: page and record format, sorting and grouping, texts,
+// character, numeric and date fields, calculations and totals of every
+// type on every band, a point size and a new page for the summary.
+TEST_F(ScriptRun, AStartFileScriptBuildsAndPrintsItsReport) {
+  const std::string script =
+      "; the sample's order lines by customer\r\n"
+      "[Report]\r\n"
+      "MasterTable=order_lines\r\n"
+      "DataSource=VortelleSample\r\n"
+      "ReportName=ScriptOrders\r\n"
+      "[PageFormat]\r\n"
+      "PageSize=0\r\n"
+      "TopMargin=0.50\r\nBottomMargin=0.50\r\nLeftMargin=0.60\r\nRightMargin=0.40\r\n"
+      "Landscape=F\r\nInterlineSpacing=T\r\nPreviewZoom=2\r\n"
+      "[RecordFormat]\r\n"
+      "RecordsAcross=1\r\nPrintColsAcross=T\r\nCompressRecordGroup=T\r\nSuppressRecordLines=F\r\n"
+      "BeginLineOnSemi=F\r\nHeadFootSummary=T\r\nBreakRecordArea=T\r\n"
+      "[Sort]\r\nSortField1=company\r\nSortOrder1=F\r\nSortField2=order_id\r\n"
+      "[Group]\r\nGroupField1=company\r\n"
+      "[Title]\r\nPointSize=14\r\nTextField=\"Orders by customer, from a script\",F,0,0,B\r\n"
+      "[PageHeader]\r\nPointSize=0\r\n"
+      "TextField=\"Order\",F,0.4,0,B\r\nTextField=\"Date\",F,1.2,0,B\r\nTextField=\"Product\",F,2.4,0,B\r\n"
+      "TextField=\"Amount\",F,5.0,2,B\r\n"
+      "[GroupHeader1]\r\nCharField=company,F,0,0,B,30\r\nCharField=country,F,+0.5,0,I,20\r\n"
+      "[Record]\r\n"
+      "NumField=order_id,F,0.4,0,,6,0\r\n"
+      "DateField=order_date,F,1.2,0,,2\r\n"
+      "CharField=product,F,2.4,0,,14\r\n"
+      "NumField=quantity,F,3.9,2,,4,0\r\n"
+      "NumField=amount,F,4.5,2,,8,2\r\n"
+      "CalcNum=Doubled,F,5.6,2,,8,2,,\"amount * 2\"\r\n"
+      "CalcChar=Shout,F,6.8,0,,14,\"UPPER(product)\"\r\n"
+      "[GroupFooter1]\r\n"
+      "TextField=\"Customer total\",F,2.4,0,B\r\n"
+      "CalcNum=CustTotal,F,4.5,2,B,8,2,,1,amount,1,E,T\r\n"
+      "CalcNum=CustLines,F,3.9,2,,4,0,,0,amount,1,E,T\r\n"
+      "[Summary]\r\n"
+      "NewPage=T\r\n"
+      "[Summary]\r\n"
+      "TextField=\"Grand total\",F,2.4,0,B\r\n"
+      "CalcNum=GrandTotal,F,4.5,2,B,8,2,,1,amount,G,E,T\r\n"
+      "CalcDate=LastOrder,F,0.4,0,,2,4,order_date,G,E,T\r\n"
+      "CalcChar=FirstProduct,F,1.6,0,,14,3,product,G,E,T\r\n"
+      "[PageFooter]\r\nTextField=\"Printed from a report script\",F,0,0,I\r\n"
+      "[Actions]\r\nMenu=FilePrint\r\n";
+  std::string output;
+  ASSERT_EQ(RunScript("orders", script, &output), 0) << output;
+  const std::string text = Pdf("ScriptOrders");
+  ExpectAll(text, {"Orders by customer, from a script", "Order", "Product", "Amount", "Alder & Sons",
+                   "Norway", "Canvas tent", "CANVAS TENT", "1001", "12-Jan", "756.00", "Customer total",
+                   "858.75", "Grand total", "5962.15", "06-Apr", "Camp stove", "Printed from a report script"});
+  // Grouped in name order, each customer once, its total after its lines.
+  EXPECT_LT(text.find("Alder & Sons"), text.find("Brightwater Ltd"));
+  EXPECT_EQ(text.find("Alder & Sons", text.find("Alder & Sons") + 1), std::string::npos);
+  EXPECT_LT(text.find("858.75"), text.find("Brightwater Ltd"));
+  // The summary starts a page of its own.
+  const size_t grand = text.find("Grand total");
+  ASSERT_NE(grand, std::string::npos);
+  EXPECT_NE(text.rfind('\f', grand), std::string::npos);
+}
+
+// Date-time and time columns and their totals, in landscape on legal paper,
+// the report's lines placed relative to each other.
+TEST_F(ScriptRun, DateTimeAndTimeItemsPrint) {
+  int status = -1;
+  Capture("sqlite3 '" + dir_ + "/sample.db' \"create table visits (guest varchar(20), arrived timestamp, "
+          "at_time time, nights integer); insert into visits values ('Ines Moll', '1998-05-04 10:15:00', "
+          "'10:15:00', 3); insert into visits values ('Tom Berg', '1998-06-11 16:40:00', '16:40:00', 1);\" 2>&1",
+          &status);
+  ASSERT_EQ(status, 0);
+  const std::string script =
+      "[Report]\nMasterTable=visits\nDataSource=VortelleSample\nReportName=ScriptVisits\n"
+      "[PageFormat]\nPageSize=1\nLandscape=T\n"
+      "[PageHeader]\nTextField=\"Guest\",F,0,0,B\nTextField=\"Arrived\",F,+1.5,0,B\n"
+      "[Record]\nCharField=guest,T,0,0,,20\nDateTimeField=arrived,F,2.0,0,,0,0\n"
+      "TimeField=at_time,F,4.5,0,,0\nNumField=nights,F,6.0,2,,3,0\n"
+      "[Summary]\nTextField=\"Last arrival\",F,0,0,U\n"
+      "CalcDateTime=LastArrival,F,2.0,0,,0,0,4,arrived,G,E,T\n"
+      "CalcTime=EarliestTime,F,4.5,0,,0,3,at_time,G,E,T\n"
+      "CalcNum=AllNights,F,6.0,2,,3,0,,1,nights,G,E\n";
+  std::string output;
+  ASSERT_EQ(RunScript("visits", script, &output), 0) << output;
+  const std::string text = Pdf("ScriptVisits");
+  ExpectAll(text, {"Guest", "Arrived", "Ines Moll", "04-May-98 10:15", "Tom Berg", "16:40"});
+  // The latest arrival, the earliest time of day and the nights together.
+  const size_t last = text.find("Last arrival");
+  ASSERT_NE(last, std::string::npos) << text;
+  const std::string summary = text.substr(last, text.find('\n', last) - last);
+  EXPECT_NE(summary.find("11-Jun-98 16:40"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("10:15"), std::string::npos) << summary;
+  EXPECT_NE(summary.find(" 4"), std::string::npos) << summary;
+}
+
+// A script with an error: nothing prints, the run fails, and standard
+// error names the line and its number (comments and empty lines counted).
+TEST_F(ScriptRun, AnErrorStopsTheRunWithItsLine) {
+  const std::string script =
+      "[Report]\nMasterTable=order_lines\nDataSource=VortelleSample\nReportName=Broken\n"
+      "; a comment\n\n"
+      "[Record]\nCharField=company,F,0,0,,20\nCharField=no_such_column,F,3.0\n";
+  std::string output;
+  EXPECT_NE(RunScript("broken", script, &output), 0) << output;
+  EXPECT_NE(output.find("Invalid parameter: CharField=no_such_column,F,3.0"), std::string::npos) << output;
+  EXPECT_NE(output.find("Script line: 9"), std::string::npos) << output;
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/Broken.pdf"));
+}
+
+}  // namespace
