@@ -6,8 +6,10 @@
 #include "app/layout_view.h"
 #include "app/main_frame.h"
 
+#include "dialogs/insert_field_dialog.h"
 #include "foundation/doc_base.h"
 
+#include <memory>
 #include <string>
 
 class CKmDoc : public KmDocBase {
@@ -99,6 +101,9 @@ class CKmDoc : public KmDocBase {
   // The library engine the document reads and writes libraries with (made
   // on first use).
   class LibraryFile* LibraryEngine();
+
+  // The modeless Insert Field palette while it has been opened (app/field_commands.cpp).
+  std::unique_ptr<InsertFieldPalette> m_pInsertField;
 };
 
 // The document the program's dialogs and message boxes belong to (the last one created).
