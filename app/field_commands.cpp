@@ -118,25 +118,45 @@ void ShowTotalError(CKmComposite* m, const char* text) {
   if (m->owner != nullptr) m->owner->ErrorBox1("%s", text);
 }
 
+}  // namespace
+
+int InsertLineInBand(CKmDoc& doc, BYTE band) {
+  LayoutTables& t = *doc.m_pLayout;
+  BandLineTable& lines = doc.m_bandLines;
+  int at = 0;
+  FindBandLineRange(lines, band, &at, 1);
+  const bool empty = lines.lines[0].kind == kBandFree;
+  // The items at and below the new line's place move down with their lines.
+  std::vector<ReportItemHead*> below;
+  for (ReportItemHead* h = t.orderHead; h != nullptr; h = h->nextInOrder)
+    if (!empty && h->bandLine >= at) below.push_back(h);
+  CreateLinesRequest r;
+  r.placement = LinePlacement::Band;
+  r.band = band;
+  if (!CreateBandLines(t, r)) return -1;
+  for (ReportItemHead* h : below) h->bandLine = static_cast<uint8_t>(h->bandLine + 1);
+  BuildLayoutItemOrder(t);
+  RelayoutAfterFontChange(t, false, -1);
+  return empty ? 0 : at;
+}
+
+namespace {
+
 // Auto Total's line: a new last line of the band the totals reset in.
 int InsertTotalLine(CKmComposite* m, uint8_t reset) {
   auto* doc = static_cast<CKmDoc*>(m->owner);
   if (doc == nullptr || doc->m_pLayout == nullptr) return -1;
   const BYTE band = reset <= 7 ? static_cast<BYTE>(kBandGroupFooter + reset)
                                 : reset == kResetPage ? kBandPageFooter : kBandSummary;
-  CreateLinesRequest r;
-  r.placement = LinePlacement::Band;
-  r.band = band;
-  if (!CreateBandLines(*doc->m_pLayout, r)) return -1;
-  int end = 0;
-  if (!FindBandLineRange(doc->m_bandLines, band, &end, 1)) return -1;
-  return end - 1;
+  return InsertLineInBand(*doc, band);
 }
 
 // A total the dialog made or changed is shown at its size; Auto Total's
 // stand on their line under the fields they total.
 void FinishTotals(CKmDoc& doc, TotalDialogParams& p, bool place) {
   for (FieldDef* t : p.made) {
+    // A new total from New Total waits in the Insert Field palette until placed.
+    if (!place) t->head.flags &= ~kItemKindField;
     if (place && (t->head.flags & kItemKindField)) {
       const int column = t->head.column;
       t->head.flags &= ~kItemKindField;
@@ -237,12 +257,9 @@ void AddGroupBands(CKmDoc& doc, int level) {
   for (BYTE band : {static_cast<BYTE>(kBandGroupHeader + level), static_cast<BYTE>(kBandGroupFooter + level)}) {
     int at = 0;
     if (FindBandLineRange(doc.m_bandLines, band, &at, 1)) continue;
-    CreateLinesRequest r;
-    r.placement = LinePlacement::Band;
-    r.band = band;
-    if (!CreateBandLines(t, r) || band != kBandGroupHeader + level) continue;
-    if (FindBandLineRange(doc.m_bandLines, band, &at, 1))
-      PlaceFieldOnLayout(doc, doc.m_pModel->GetFieldAt(doc.m_pModel->groupFields[level]), at - 1,
+    const int line = InsertLineInBand(doc, band);
+    if (line >= 0 && band == kBandGroupHeader + level)
+      PlaceFieldOnLayout(doc, doc.m_pModel->GetFieldAt(doc.m_pModel->groupFields[level]), line,
                          CharCellWidth(t.metrics, 1) * 2 * level);
   }
 }

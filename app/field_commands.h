@@ -16,3 +16,7 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id);
 // field takes the font of the first item of the line (else of the layout),
 // is sized to its sample, selected and made current. Null when it cannot go there.
 FieldDef* PlaceFieldOnLayout(CKmDoc& doc, FieldDef* field, int line, int x);
+
+// A new last line of the band (a band line kind); the items below it move
+// down with their lines. The new line's index, or -1 when the table is full.
+int InsertLineInBand(CKmDoc& doc, BYTE band);

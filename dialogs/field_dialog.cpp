@@ -61,6 +61,8 @@ void Edit(HWND dialog, State* s, FieldDef* field) {
     p.showError = s->hooks->showError;
     changed = RunCalcFieldDialog(dialog, &p) == IDOK && p.changed;
     result = p.field;
+    // A new field waits in the Insert Field palette until the user places it.
+    if (changed && field == nullptr && result != nullptr) result->head.flags &= ~kItemKindField;
   }
   if (changed) Changed(s);
   Fill(dialog, s, result ? result->name : nullptr);
