@@ -13,6 +13,7 @@
 #include "dialogs/calc_field_dialog.h"
 #include "dialogs/dependency_warning.h"
 #include "dialogs/field_dialog.h"
+#include "dialogs/field_format_dialog.h"
 #include "dialogs/filter_dialog.h"
 #include "dialogs/order_dialogs.h"
 #include "dialogs/insert_field_dialog.h"
@@ -42,7 +43,8 @@ namespace {
 enum : UINT {
   kFieldCmdInsert = 30400, kFieldCmdCalculated = 30700, kFieldCmdTotal = 30710, kFieldCmdFunction = 30720,
   kFieldCmdPurge = 30730, kFieldCmdAutoTotal = 30740, kFieldCmdExpression = 25018, kFieldCmdSort = 30620,
-  kFieldCmdGroup = 30630, kFieldCmdFilter = 30640, kFieldCmdShowSql = 30650, kFieldCmdLimit = 30660
+  kFieldCmdGroup = 30630, kFieldCmdFilter = 30640, kFieldCmdShowSql = 30650, kFieldCmdLimit = 30660,
+  kFieldCmdProperties = 30504
 };
 constexpr UINT kStrPlaceCaret = 18616;
 constexpr int kDefaultFieldChars = 10;
@@ -60,19 +62,17 @@ void FieldsChanged(KmDocBase* base) {
 }
 
 // The font a new item takes: the first item of its line, else the first
-// text or field of the layout, else Arial at ten points.
+// field of the layout (texts are often titles), else Arial at ten points.
 const ReportItemHead* FontModel(CKmDoc& doc, int line, const ReportItemHead* except) {
-  const ReportItemHead* any = nullptr;
-  auto look = [&](const ReportItemHead& h) -> bool {
-    if (&h == except || (h.flags & kItemGraphicKinds) || h.pointSize <= 0) return false;
-    if (h.bandLine == line) return true;
-    if (any == nullptr) any = &h;
-    return false;
-  };
+  auto usable = [&](const ReportItemHead& h) { return &h != except && !(h.flags & kItemGraphicKinds) && h.pointSize > 0; };
   for (TextItem* x = doc.m_pLayout->textHead; x != nullptr; x = x->nextText)
-    if (look(x->head)) return &x->head;
-  for (FieldDef* f = doc.m_pModel->fieldList; f != nullptr; f = f->next)
-    if ((f->head.flags & kItemKindField) && look(f->head)) return &f->head;
+    if (usable(x->head) && x->head.bandLine == line) return &x->head;
+  const ReportItemHead* any = nullptr;
+  for (FieldDef* f = doc.m_pModel->fieldList; f != nullptr; f = f->next) {
+    if (!(f->head.flags & kItemKindField) || !usable(f->head)) continue;
+    if (f->head.bandLine == line) return &f->head;
+    if (any == nullptr) any = &f->head;
+  }
   return any;
 }
 
@@ -154,13 +154,17 @@ int InsertTotalLine(CKmComposite* m, uint8_t reset) {
 // A total the dialog made or changed is shown at its size; Auto Total's
 // stand on their line under the fields they total.
 void FinishTotals(CKmDoc& doc, TotalDialogParams& p, bool place) {
-  for (FieldDef* t : p.made) {
+  for (size_t i = 0; i < p.made.size(); ++i) {
+    FieldDef* t = p.made[i];
     // A new total from New Total waits in the Insert Field palette until placed.
     if (!place) t->head.flags &= ~kItemKindField;
     if (place && (t->head.flags & kItemKindField)) {
-      const int column = t->head.column;
+      // Under the field it totals (the made totals follow the items' order).
+      const int x = i < p.items.size() ? p.items[i]->head.left
+                                       : t->head.column * CharCellWidth(doc.m_pLayout->metrics, 1);
       t->head.flags &= ~kItemKindField;
-      PlaceFieldOnLayout(doc, t, t->head.bandLine, column * CharCellWidth(doc.m_pLayout->metrics, 1));
+      t->head.width = 0;
+      PlaceFieldOnLayout(doc, t, t->head.bandLine, x);
     }
   }
   if (p.total != nullptr && (p.total->head.flags & kItemKindField)) SizeObjectToText(*doc.m_pLayout, p.total->head);
@@ -307,6 +311,27 @@ void LimitResult(CKmDoc& doc) {
   if (RunLimitResultDialog(&doc, Owner(doc), &limit) == IDOK) SetRecordLimit(doc.m_pModel, limit);
 }
 
+// Format > Properties for a selection of numeric fields or of date fields;
+// false leaves the command to the other kinds' sheets.
+bool EditFieldFormat(CKmDoc& doc) {
+  int others = 0;
+  const std::vector<FieldDef*> fields = SelectedFields(doc, &others);
+  if (fields.empty() || others != 0) return false;
+  const uint32_t kinds = kFieldNumeric | kFieldDate | kFieldTime | kFieldDateTime;
+  const uint32_t kind = fields.front()->flags & kinds;
+  for (const FieldDef* f : fields)
+    if ((f->flags & kinds) != kind) return false;
+  INT_PTR result;
+  if (kind == kFieldNumeric) result = ShowNumericFieldProperties(&doc, Owner(doc), fields);
+  else if (kind == kFieldDate) result = ShowDateFieldProperties(&doc, Owner(doc), fields);
+  else return false;
+  if (result == IDOK) {
+    for (FieldDef* f : fields) SizeObjectToText(*doc.m_pLayout, f->head);
+    FieldsChanged(&doc);
+  }
+  return true;
+}
+
 void ShowInsertField(CKmDoc& doc) {
   if (!doc.m_bReportOpen) return;
   if (!doc.m_pInsertField) {
@@ -381,6 +406,8 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
     case kFieldCmdSort:
       if (doc.m_pModel != nullptr && IsSqlReport(doc.m_pModel)) return TRUE;
       break;
+    case kFieldCmdProperties:
+      return doc.m_bReportOpen && doc.m_pModel != nullptr && doc.m_pLayout != nullptr && EditFieldFormat(doc);
     default:
       return FALSE;
   }

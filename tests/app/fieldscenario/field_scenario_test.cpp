@@ -13,6 +13,7 @@
 #include "core/condition_code.h"
 #include "dialogs/calc_field_dialog.h"
 #include "dialogs/field_dialog.h"
+#include "dialogs/field_format_dialog.h"
 #include "dialogs/field_list_box.h"
 #include "dialogs/filter_dialog.h"
 #include "dialogs/insert_field_dialog.h"
@@ -414,7 +415,33 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
   ASSERT_NE(autoTotal, nullptr);
   EXPECT_TRUE(autoTotal->head.flags & kItemKindField);
   EXPECT_EQ(doc.m_bandLines.lines[autoTotal->head.bandLine].kind, kBandGroupFooter);
-  EXPECT_EQ(autoTotal->head.column, quantity->head.column);
+  EXPECT_EQ(autoTotal->head.left, quantity->head.left) << "the total stands under the field it totals";
+  EXPECT_EQ(net->head.pointSize, quantity->head.pointSize) << "a placed field takes the layout's body font";
+
+  // Format > Properties (F9): NET's picture with two decimals, the order date's with the day first and four digits.
+  frame->m_wndLayoutView.ClearSelection();
+  frame->m_wndLayoutView.SelectObject(net->head, true);
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(ui_test::Text(d), "Numeric Field Properties");
+    SendDlgItemMessageA(d, kFormatStyle, CB_SETCURSEL, 1, 0);  // Fixed
+    SetDlgItemTextA(d, kFormatDecimals, "20");
+    Message([&] { Click(GetDlgItem(d, IDOK)); });  // more decimals than width: refused
+    SetDlgItemTextA(d, kFormatWidth, "10");
+    SetDlgItemTextA(d, kFormatDecimals, "2");
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30504); });
+  EXPECT_EQ(net->displayDecimals, 2);
+  FieldDef* orderDate = Field(m, "order_date");
+  ASSERT_NE(orderDate, nullptr);
+  frame->m_wndLayoutView.ClearSelection();
+  frame->m_wndLayoutView.SelectObject(orderDate->head, true);
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(ui_test::Text(d), "Date Field Properties");
+    SendDlgItemMessageA(d, kFormatStyle, CB_SETCURSEL, 2, 0);  // dd.mm.yy
+    CheckDlgButton(d, kFormatFourDigits, BST_CHECKED);
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30504); });
+  frame->m_wndLayoutView.ClearSelection();
 
   EXPECT_TRUE(SaveWindowPicture(frame->m_hWnd, ScreenPath("field-dialogs-scenario").c_str()));
   send(30010);  // File > Save
@@ -489,13 +516,15 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
       grandSeen = grandSeen || (!values.empty() && std::fabs(values.back() - netTotal) < 0.5);
     }
   EXPECT_TRUE(grandSeen) << netTotal << "\n" << text;
-  // Each line's NET, TWICEQ and PRICEX2 print on the second record line (the
-  // Wool socks line: 50 x 12.50; new calculations print without decimals).
+  // Each line's NET (with its two decimals), TWICEQ and PRICEX2 print on the
+  // second record line (the Wool socks line: 50 x 12.50).
   bool socks = false;
   for (const std::string& line : printed) {
     const std::vector<double> values = Numbers(line);
-    socks = socks || (HasNumber(values, 625) && HasNumber(values, 100) && HasNumber(values, 25));
+    socks = socks || (line.find("625.00") != std::string::npos && HasNumber(values, 100) && HasNumber(values, 25));
   }
+  // The order date in its new picture.
+  EXPECT_NE(text.find("19.01.1998"), std::string::npos) << text;
   EXPECT_TRUE(socks) << text;
   // The group header's calculated field: the country in capitals.
   EXPECT_NE(text.find("NORWAY"), std::string::npos) << text;

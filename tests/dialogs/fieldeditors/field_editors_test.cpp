@@ -5,6 +5,7 @@
 #include "dialogs/calc_field_dialog.h"
 #include "dialogs/dependency_warning.h"
 #include "dialogs/field_dialog.h"
+#include "dialogs/field_format_dialog.h"
 #include "dialogs/field_list_box.h"
 #include "dialogs/filter_dialog.h"
 #include "dialogs/insert_field_dialog.h"
@@ -364,6 +365,9 @@ TEST_F(FieldEditors, ScreensFieldDialogs) {
   filter.doc = &doc;
   filter.model = &t.m;
   OnDialog(picture("dialog-filter"), [&] { RunFilterDialog(nullptr, &filter); });
+  std::vector<FieldDef*> numbers{t.qty}, dates{t.due};
+  OnDialog(picture("dialog-numeric-field-properties"), [&] { ShowNumericFieldProperties(&doc, nullptr, numbers); });
+  OnDialog(picture("dialog-date-field-properties"), [&] { ShowDateFieldProperties(&doc, nullptr, dates); });
   long limit = 0;
   OnDialog(picture("dialog-limit-result"), [&] { RunLimitResultDialog(&doc, nullptr, &limit); });
   OnDialog(picture("dialog-show-sql"), [&] {
