@@ -29,6 +29,7 @@
 #include "platform/win/window_picture.h"
 #include "tests/dialogs/modelchange/dialog_guard.h"
 #include "tests/platform/ui/ui_test_util.h"
+#include "tests/dialogs/fieldeditors/dialog_steps.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
 #include "tests/support/screens.h"
@@ -70,32 +71,8 @@ bool PumpUntil(const std::function<bool()>& done) {
   return done();
 }
 
-// Runs fn on the dialog the action opens (fn ends it); the action returns
-// when it has closed. An action that opens no dialog is a failure, and fn
-// does not run later on another one.
-void OnDialog(const std::function<void(HWND)>& fn, const std::function<void()>& action) {
-  auto pending = std::make_shared<bool>(true);
-  WhenRunning([fn, pending] {
-    if (!*pending) return;
-    *pending = false;
-    HWND d = ui_test::ActiveDialog();
-    ASSERT_NE(d, nullptr);
-    fn(d);
-  });
-  action();
-  if (*pending) ADD_FAILURE() << "no dialog opened";
-  *pending = false;
-}
-
-// Answers the message the action shows with OK and gives its text.
-std::string Message(const std::function<void()>& action) {
-  std::string text;
-  OnDialog([&](HWND m) {
-    text = ui_test::Text(GetDlgItem(m, 200));
-    Click(GetDlgItem(m, IDOK));
-  }, action);
-  return text;
-}
+using dialog_steps::Message;
+using dialog_steps::OnDialog;
 
 // Selects the entry of the field named in a field list or combo and tells the dialog.
 bool PickField(HWND d, int id, const char* name, bool combo = false) {

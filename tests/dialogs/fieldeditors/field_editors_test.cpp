@@ -21,6 +21,7 @@
 #include "platform/win/message_box.h"
 #include "platform/win/window_picture.h"
 #include "tests/dialogs/modelchange/dialog_guard.h"
+#include "tests/dialogs/fieldeditors/dialog_steps.h"
 #include "tests/expr/expr_model_fixture.h"
 #include "tests/support/screens.h"
 
@@ -37,32 +38,8 @@ namespace {
 using ui_test::Click;
 using ui_test::WhenRunning;
 
-// Runs fn on the dialog the action opens (fn ends it); the action returns
-// when it has closed. An action that opens no dialog is a failure, and fn
-// does not run later on another one.
-void OnDialog(const std::function<void(HWND)>& fn, const std::function<void()>& action) {
-  auto pending = std::make_shared<bool>(true);
-  WhenRunning([fn, pending] {
-    if (!*pending) return;
-    *pending = false;
-    HWND d = ui_test::ActiveDialog();
-    ASSERT_NE(d, nullptr);
-    fn(d);
-  });
-  action();
-  if (*pending) ADD_FAILURE() << "no dialog opened";
-  *pending = false;
-}
-
-// The message the action shows, answered with OK.
-std::string Message(const std::function<void()>& action) {
-  std::string text;
-  OnDialog([&](HWND m) {
-    text = ui_test::Text(GetDlgItem(m, 200));
-    Click(GetDlgItem(m, IDOK));
-  }, action);
-  return text;
-}
+using dialog_steps::Message;
+using dialog_steps::OnDialog;
 
 int Pick(HWND d, int id, const FieldDef* f, bool combo = false) {
   const int count = static_cast<int>(SendDlgItemMessageA(d, id, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
