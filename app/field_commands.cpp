@@ -10,6 +10,7 @@
 #include "app/print_run.h"
 #include "core/composite.h"
 #include "core/fields.h"
+#include "dialogs/alignment_dialog.h"
 #include "dialogs/calc_field_dialog.h"
 #include "dialogs/dependency_warning.h"
 #include "dialogs/field_dialog.h"
@@ -44,7 +45,7 @@ enum : UINT {
   kFieldCmdInsert = 30400, kFieldCmdCalculated = 30700, kFieldCmdTotal = 30710, kFieldCmdFunction = 30720,
   kFieldCmdPurge = 30730, kFieldCmdAutoTotal = 30740, kFieldCmdExpression = 25018, kFieldCmdSort = 30620,
   kFieldCmdGroup = 30630, kFieldCmdFilter = 30640, kFieldCmdShowSql = 30650, kFieldCmdLimit = 30660,
-  kFieldCmdProperties = 30504
+  kFieldCmdProperties = 30504, kFieldCmdAlignment = 30500, kFieldCmdFieldDialog = 20078
 };
 constexpr UINT kStrPlaceCaret = 18616;
 constexpr int kDefaultFieldChars = 10;
@@ -222,10 +223,10 @@ const FieldDialogHooks& Hooks() {
   return hooks;
 }
 
-// The expression of the current item: a total opens its total dialog, a
-// calculated field the expression editor.
-void EditCurrentExpression(CKmDoc& doc) {
-  FieldDef* f = FieldOfItem(doc, doc.m_pLayout->currentItem);
+// The expression of an item: a total opens its total dialog, a calculated
+// field the expression editor.
+void EditItemExpression(CKmDoc& doc, ReportItemHead* item) {
+  FieldDef* f = FieldOfItem(doc, item);
   if (f != nullptr && (f->flags & kFieldAlias)) f = doc.m_pModel->GetFieldAt(f->refField);
   if (f == nullptr || !((f->flags & kFieldCalculation) || IsTotal(f))) {
     MessageBeep(0);
@@ -332,6 +333,27 @@ bool EditFieldFormat(CKmDoc& doc) {
   return true;
 }
 
+// F2: the dialog of the item at the caret, else of the current item.
+void OpenFieldDialog(CKmDoc& doc) {
+  ReportItemHead* item = doc.m_pView != nullptr ? doc.m_pView->ItemAtCaret() : nullptr;
+  if (item == nullptr || (item->flags & kItemGraphicKinds)) item = doc.m_pLayout->currentItem;
+  EditItemExpression(doc, item);
+}
+
+// The alignment of the one selected line, box or picture.
+void EditAlignment(CKmDoc& doc) {
+  ReportItemHead* item = doc.m_pLayout->currentItem;
+  if (doc.m_pView == nullptr || doc.m_pView->CountSelected() != 1 || item == nullptr) return;
+  uint8_t* alignment = nullptr;
+  if (item->flags & (kItemKindLine | kItemKindBox)) alignment = &reinterpret_cast<LineBoxItem*>(item)->alignment;
+  else if (item->flags & kItemKindPicture) alignment = &reinterpret_cast<PictureItem*>(item)->alignment;
+  if (alignment == nullptr) return;
+  if (RunAlignmentDialog(&doc, Owner(doc), alignment) == IDOK) {
+    doc.SetModifiedFlag(TRUE);
+    doc.UpdateViewsByHint(kHintLayoutAll, nullptr);
+  }
+}
+
 void ShowInsertField(CKmDoc& doc) {
   if (!doc.m_bReportOpen) return;
   if (!doc.m_pInsertField) {
@@ -402,6 +424,8 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
     case kFieldCmdFilter:
     case kFieldCmdShowSql:
     case kFieldCmdLimit:
+    case kFieldCmdFieldDialog:
+    case kFieldCmdAlignment:
       break;
     case kFieldCmdSort:
       if (doc.m_pModel != nullptr && IsSqlReport(doc.m_pModel)) return TRUE;
@@ -435,7 +459,13 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
       Purge(doc);
       break;
     case kFieldCmdExpression:
-      EditCurrentExpression(doc);
+      EditItemExpression(doc, doc.m_pLayout->currentItem);
+      break;
+    case kFieldCmdFieldDialog:
+      OpenFieldDialog(doc);
+      break;
+    case kFieldCmdAlignment:
+      EditAlignment(doc);
       break;
     case kFieldCmdSort:
       EditOrder(doc, kOrderSort);

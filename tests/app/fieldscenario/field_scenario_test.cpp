@@ -372,6 +372,13 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
   EXPECT_EQ(net->head.column, 16);
   Click(GetDlgItem(palette, IDCANCEL));
   EXPECT_FALSE(IsWindow(palette));
+  // F2 on the placed calculation opens its expression.
+  ClickAt(frame, record, 18);
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(ui_test::Text(GetDlgItem(d, kCalcNameEdit)), "NET");
+    EXPECT_EQ(ui_test::Text(GetDlgItem(d, kCalcTextEdit)), "quantity * unit_price");
+    Click(GetDlgItem(d, IDCANCEL));
+  }, [&] { send(20078); });
 
   // Auto Total over the quantity of the first record line: a total per customer.
   FieldDef* quantity = Field(m, "quantity");

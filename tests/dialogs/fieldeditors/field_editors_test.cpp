@@ -2,6 +2,7 @@
 // Sort and Group Order dialogs and the Filter dialog, each on a small model:
 // what OK stores, what a refusal and Cancel leave alone; and the pictures of
 // every dialog for scripts/screens.
+#include "dialogs/alignment_dialog.h"
 #include "dialogs/calc_field_dialog.h"
 #include "dialogs/dependency_warning.h"
 #include "dialogs/field_dialog.h"
@@ -312,6 +313,24 @@ TEST_F(FieldEditors, LimitResultRefusesWhatIsNoCount) {
   for (const std::string& r : refusals) EXPECT_NE(r.find("from 0"), std::string::npos) << r;
 }
 
+// The alignment byte shows as its button and takes the chosen code on OK only.
+TEST_F(FieldEditors, AlignmentTakesItsCodeOnOkOnly) {
+  uint8_t alignment = 0x20;
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(IsDlgButtonChecked(d, kAlignCenterButton), static_cast<UINT>(BST_CHECKED));
+    CheckDlgButton(d, kAlignCenterButton, BST_UNCHECKED);
+    CheckDlgButton(d, kAlignRightButton, BST_CHECKED);
+    Click(GetDlgItem(d, IDCANCEL));
+  }, [&] { EXPECT_EQ(RunAlignmentDialog(&doc, nullptr, &alignment), IDCANCEL); });
+  EXPECT_EQ(alignment, 0x20);
+  OnDialog([&](HWND d) {
+    CheckDlgButton(d, kAlignCenterButton, BST_UNCHECKED);
+    CheckDlgButton(d, kAlignRightButton, BST_CHECKED);
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { EXPECT_EQ(RunAlignmentDialog(&doc, nullptr, &alignment), IDOK); });
+  EXPECT_EQ(alignment, 0x30);
+}
+
 // Every dialog of the field and object dialogs in its first state.
 TEST_F(FieldEditors, ScreensFieldDialogs) {
   t.AddCalc("NET", "QTY * PRICE");
@@ -345,6 +364,8 @@ TEST_F(FieldEditors, ScreensFieldDialogs) {
   std::vector<FieldDef*> numbers{t.qty}, dates{t.due};
   OnDialog(picture("dialog-numeric-field-properties"), [&] { ShowNumericFieldProperties(&doc, nullptr, numbers); });
   OnDialog(picture("dialog-date-field-properties"), [&] { ShowDateFieldProperties(&doc, nullptr, dates); });
+  uint8_t alignment = 0x10;
+  OnDialog(picture("dialog-alignment"), [&] { RunAlignmentDialog(&doc, nullptr, &alignment); });
   long limit = 0;
   OnDialog(picture("dialog-limit-result"), [&] { RunLimitResultDialog(&doc, nullptr, &limit); });
   OnDialog(picture("dialog-show-sql"), [&] {
