@@ -3,6 +3,7 @@
 #include "app/export_command.h"
 
 #include "app/chart_commands.h"
+#include "app/field_commands.h"
 #include "app/open_report.h"
 
 #include "app/save_report.h"
@@ -17,7 +18,6 @@
 #include "data/report_dictionary.h"
 #include "data/table_fields.h"
 #include "dialogs/table_chooser.h"
-#include "dialogs/user_function_dialog.h"
 #include "app/reselect_on_open.h"
 #include "app/open_report_conversion.h"
 #include "expr/udf.h"
@@ -459,15 +459,6 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       // The report's data source is connected and current before it runs.
       if (doc.m_bReportOpen && HaveDataSource(doc)) PrintCommand(doc);
       return TRUE;
-    case kCmdUserFunction:
-      // The report's open loaded the functions, so the library's stamp is current.
-      if (doc.m_bReportOpen) {
-        UserFunctionDialogParams p;
-        p.doc = &doc;
-        p.model = doc.m_pModel;
-        if (RunUserFunctionDialog(doc.GetOwnerWindow(), &p) == IDOK) doc.SetModifiedFlag(TRUE);
-      }
-      return TRUE;
     case kCmdFileExport:
       OnFileExport(doc);
       return TRUE;
@@ -475,7 +466,7 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       if (doc.m_bReportOpen && HaveDataSource(doc)) PreviewCommand(doc);
       return TRUE;
     default:
-      if (DispatchDataCommand(doc, id)) return TRUE;
+      if (DispatchDataCommand(doc, id) || DispatchFieldCommand(doc, id)) return TRUE;
       return DispatchChartCommand(doc, id) || DispatchSaveCommand(doc, id);
   }
 }

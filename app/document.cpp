@@ -41,6 +41,7 @@ constexpr UINT kIdsSaveIntoCopy = 1175;
 CKmDoc* GetActiveKmDoc() { return static_cast<CKmDoc*>(GetActiveDocBase()); }
 
 CKmDoc::~CKmDoc() {
+  m_pInsertField.reset();
   // Fonts first: the items that hold them go next.
   if (m_bOwnsTables & kOwnsFonts) {
     ReleaseReportFonts();

@@ -6,8 +6,10 @@
 #include "app/layout_view.h"
 #include "app/main_frame.h"
 
+#include "dialogs/insert_field_dialog.h"
 #include "foundation/doc_base.h"
 
+#include <memory>
 #include <string>
 
 struct WizardProcess;
@@ -138,6 +140,8 @@ class CKmDoc : public KmDocBase {
   BOOL WizardRunning() const { return m_bWizardRunning; }
   BOOL m_bWizardRunning = FALSE;
   WizardSlot m_wizard;  // the running wizard, when one runs
+  // The modeless Insert Field palette while it has been opened (app/field_commands.cpp).
+  std::unique_ptr<InsertFieldPalette> m_pInsertField;
 };
 
 // The document the program's dialogs and message boxes belong to (the last one created).

@@ -40,28 +40,6 @@ constexpr int kRunOutOfMemory = -6;
 
 PrintRunContext g_context;
 
-// The ORDER BY of the run's query: the report's sort keys as the model's
-// check of sort and group fields gives them. A report whose file held its
-// sort slots only in the stream settings gives them to the model first.
-void SetQuerySortKeys(CKmDoc& doc) {
-  CKmComposite* m = doc.m_pModel;
-  if (m == nullptr) return;
-  if (m->sortFields[0] == kNoField && doc.m_pRepIO != nullptr)
-    std::copy(std::begin(doc.m_pRepIO->m_stream.settings.sortFields),
-              std::end(doc.m_pRepIO->m_stream.settings.sortFields), std::begin(m->sortFields));
-  GroupSetup setup = ModelGroupSetup(m);
-  FieldDef* keys[kKeyLevels] = {};
-  uint32_t kinds[kKeyLevels] = {};
-  SelectInputs* in = GetSelectInputs(m);
-  std::fill(std::begin(in->sortKeys), std::end(in->sortKeys), nullptr);
-  // A conflict is the run's own check to report.
-  if (CheckSortAndGroupFields(m, setup, keys, kinds) == 1) return;
-  for (int i = 0; i < kMaxGroupLevels && keys[i] != nullptr; ++i) {
-    in->sortKeys[i] = keys[i];
-    in->sortAscending[i] = kinds[i] != 0 ? 1 : 0;
-  }
-}
-
 // The engine's own steps: the run made for the context's printer library and
 // page state, its data prepared, the pages produced, the run freed again.
 class EngineRunServices : public PrintRunServices {
@@ -209,6 +187,29 @@ void CloseDevice(PrintRunContext& ctx) {
 }
 
 }  // namespace
+
+// The ORDER BY of the run's query: the report's sort keys as the model's
+// check of sort and group fields gives them. A report whose file held its
+// sort slots only in the stream settings gives them to the model first.
+void SetQuerySortKeys(CKmDoc& doc) {
+  CKmComposite* m = doc.m_pModel;
+  if (m == nullptr) return;
+  if (m->sortFields[0] == kNoField && doc.m_pRepIO != nullptr)
+    std::copy(std::begin(doc.m_pRepIO->m_stream.settings.sortFields),
+              std::end(doc.m_pRepIO->m_stream.settings.sortFields), std::begin(m->sortFields));
+  GroupSetup setup = ModelGroupSetup(m);
+  FieldDef* keys[kKeyLevels] = {};
+  uint32_t kinds[kKeyLevels] = {};
+  SelectInputs* in = GetSelectInputs(m);
+  std::fill(std::begin(in->sortKeys), std::end(in->sortKeys), nullptr);
+  // A conflict is the run's own check to report.
+  if (CheckSortAndGroupFields(m, setup, keys, kinds) == 1) return;
+  for (int i = 0; i < kMaxGroupLevels && keys[i] != nullptr; ++i) {
+    in->sortKeys[i] = keys[i];
+    in->sortAscending[i] = kinds[i] != 0 ? 1 : 0;
+  }
+}
+
 
 PrintRunContext& GetPrintRunContext() { return g_context; }
 

@@ -81,6 +81,9 @@ int StartPrintOrPreview(CKmDoc& doc, int fresh);
 // The commands: File > Print (the print dialog, with its Preview answer
 // looping through the preview), the Print button (no dialog) and File >
 // Print Preview.
+// The ORDER BY of the run's query from the report's sort and group fields
+// (the run and Show SQL build the same SELECT).
+void SetQuerySortKeys(CKmDoc& doc);
 void PrintCommand(CKmDoc& doc);
 void PrintButtonCommand(CKmDoc& doc);
 void PreviewCommand(CKmDoc& doc);

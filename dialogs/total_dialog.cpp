@@ -1,5 +1,7 @@
 #include "dialogs/total_dialog.h"
 
+#include "dialogs/calc_field_dialog.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -575,58 +577,15 @@ INT_PTR Run(HWND owner, TotalDialogParams* params, bool autoTotal) {
 
 // The condition editor on the calculated-field template: the expression
 // only, with Verify compiling it as a condition.
-struct ConditionEdit {
-  CKmComposite* model = nullptr;
-  std::string* text = nullptr;
-};
-
-std::string ReadConditionEdit(HWND dialog) {
-  std::vector<char> buffer(kConditionBuffer);
-  GetDlgItemTextA(dialog, 201, buffer.data(), static_cast<int>(buffer.size()));
-  return buffer.data();
-}
-
-INT_PTR ConditionDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* e = reinterpret_cast<ConditionEdit*>(GetWindowLongPtrA(dialog, DWLP_USER));
-  switch (message) {
-    case WM_INITDIALOG:
-      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-      e = reinterpret_cast<ConditionEdit*>(lParam);
-      EnableWindow(GetDlgItem(dialog, 200), FALSE);
-      SendDlgItemMessageA(dialog, 201, EM_LIMITTEXT, kConditionBuffer - 1, 0);
-      SetDlgItemTextA(dialog, 201, e->text->c_str());
-      return TRUE;
-    case WM_COMMAND:
-      switch (LOWORD(wParam)) {
-        case IDOK:
-          *e->text = ReadConditionEdit(dialog);
-          EndDialog(dialog, IDOK);
-          return TRUE;
-        case IDCANCEL:
-          EndDialog(dialog, IDCANCEL);
-          return TRUE;
-        case 202: {
-          const std::string text = ReadConditionEdit(dialog);
-          CalcDefRequest r;
-          r.kind = kCalcKindCondition;
-          r.text = text.c_str();
-          if (const int rc = TrialCompileCalcField(e->model, &r))
-            if (e->model->owner) e->model->owner->ErrorBox(CompileErrorText(rc));
-          return TRUE;
-        }
-      }
-      break;
-  }
-  return FALSE;
-}
-
 bool DefaultEditCondition(CKmComposite* m, HWND owner, std::string* text) {
   KmDocBase* doc = m->owner;
   if (!doc) return false;
-  ConditionEdit e;
+  CalcFieldDialogParams e;
+  e.doc = doc;
   e.model = m;
-  e.text = text;
-  return doc->DoModalDialog(owner, ConditionDlgProc, "DCalcUDF", reinterpret_cast<LPARAM>(&e)) == IDOK;
+  e.kind = kEditTotalCondition;
+  e.condition = text;
+  return RunCalcFieldDialog(owner, &e) == IDOK;
 }
 
 }  // namespace

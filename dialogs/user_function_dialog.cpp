@@ -1,5 +1,7 @@
 #include "dialogs/user_function_dialog.h"
 
+#include "dialogs/calc_field_dialog.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -19,11 +21,6 @@ constexpr int kList = 300;
 constexpr int kNewButton = 301;
 constexpr int kEditButton = 302;
 constexpr int kDeleteButton = 303;
-// The editor's controls (the calculated-field editor's template).
-constexpr int kHeadingEdit = 200;
-constexpr int kBodyEdit = 201;
-constexpr int kVerifyButton = 202;
-constexpr int kMaxHeading = kUdfHeadingMax;
 
 void ShowCode(UserFunctionDialogParams* p, int code, const char* culprit) {
   p->lastError = code;
@@ -66,11 +63,15 @@ bool OpenLibrary(UserFunctionDialogParams* p) {
 
 void Edit(HWND dialog, UserFunctionDialogParams* p, UdfNode* node) {
   if (!OpenLibrary(p)) return;
-  UserFunctionEditParams edit;
-  edit.list = p;
-  edit.node = node;
-  if (p->doc->DoModalDialog(dialog, UserFunctionEditProc, "DCalcUDF", reinterpret_cast<LPARAM>(&edit)) == IDOK)
-    p->changed = true;
+  CalcFieldDialogParams edit;
+  edit.doc = p->doc;
+  edit.model = p->model;
+  edit.kind = kEditUserFunction;
+  edit.function = node;
+  edit.showError = p->showError;
+  const INT_PTR result = RunCalcFieldDialog(dialog, &edit);
+  p->lastError = edit.lastError;
+  if (result == IDOK) p->changed = true;
   SaveUserFunctions(p->model);
   FillList(dialog, p->model);
 }
@@ -96,72 +97,7 @@ void Delete(HWND dialog, UserFunctionDialogParams* p, UdfNode* node) {
   FillList(dialog, p->model);
 }
 
-std::string Trimmed(const char* text) {
-  std::string s = text ? text : "";
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
-
-bool EditOk(HWND dialog, UserFunctionEditParams* e) {
-  UserFunctionDialogParams* p = e->list;
-  char heading[kMaxHeading + 2] = {};
-  std::vector<char> body(kMaxExpressionBuffer + 1);
-  GetDlgItemTextA(dialog, kHeadingEdit, heading, sizeof heading);
-  GetDlgItemTextA(dialog, kBodyEdit, body.data(), static_cast<int>(body.size()));
-  CalcDefRequest r;
-  r.kind = kCalcKindFunction;
-  r.name = heading;
-  r.text = body.data();
-  r.function = e->node;
-  uint32_t count = 0;
-  const int rc = DefineCalcField(p->model, &r, &count, &e->pending);
-  if (rc) {
-    ShowCode(p, rc, r.culprit);
-    SetFocus(GetDlgItem(dialog, rc >= 46 && rc <= 53 ? kHeadingEdit : kBodyEdit));
-    return false;
-  }
-  if (count && !ConfirmEditUsers(p->model, e->node ? e->node->name : heading, nullptr)) {
-    CancelCalcDefinition(p->model, &r, &e->pending);
-    return false;
-  }
-  CommitCalcDefinition(p->model, dialog, &r, &e->pending);
-  e->node = r.function;
-  return true;
-}
-
 }  // namespace
-
-INT_PTR UserFunctionEditProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* e = reinterpret_cast<UserFunctionEditParams*>(GetWindowLongPtrA(dialog, DWLP_USER));
-  switch (message) {
-    case WM_INITDIALOG:
-      e = reinterpret_cast<UserFunctionEditParams*>(lParam);
-      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-      SetWindowTextA(dialog, "User Function");
-      SetDlgItemTextA(dialog, 210, "&Heading:");
-      SetDlgItemTextA(dialog, 211, "&Body:");
-      SendDlgItemMessageA(dialog, kHeadingEdit, EM_LIMITTEXT, kMaxHeading, 0);
-      SendDlgItemMessageA(dialog, kBodyEdit, EM_LIMITTEXT, kMaxExpressionBuffer, 0);
-      // Verify tries calculated fields only; a function is tried by OK.
-      EnableWindow(GetDlgItem(dialog, kVerifyButton), FALSE);
-      if (e->node) {
-        SetDlgItemTextA(dialog, kHeadingEdit, Trimmed(e->node->heading).c_str());
-        SetDlgItemTextA(dialog, kBodyEdit, Trimmed(e->node->body).c_str());
-      }
-      return TRUE;
-    case WM_COMMAND:
-      switch (LOWORD(wParam)) {
-        case IDOK:
-          if (EditOk(dialog, e)) EndDialog(dialog, IDOK);
-          return TRUE;
-        case IDCANCEL:
-          EndDialog(dialog, IDCANCEL);
-          return TRUE;
-      }
-      break;
-  }
-  return FALSE;
-}
 
 INT_PTR UserFunctionListProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* p = reinterpret_cast<UserFunctionDialogParams*>(GetWindowLongPtrA(dialog, DWLP_USER));

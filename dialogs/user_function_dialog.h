@@ -20,16 +20,6 @@ struct UserFunctionDialogParams {
   bool changed = false;  // out: a function was added, changed or removed
 };
 
-// The function editor for one function (null: a new one): heading and body,
-// OK running the check, the warning about what no longer compiles, and the
-// commit or cancel. The library must be open for writing.
-struct UserFunctionEditParams {
-  UserFunctionDialogParams* list = nullptr;
-  UdfNode* node = nullptr;  // out: the committed node
-  PendingCalcDefinition pending;
-};
-
 INT_PTR UserFunctionListProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR UserFunctionEditProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // Runs the list (the Calculations menu's User Function command).
 INT_PTR RunUserFunctionDialog(HWND owner, UserFunctionDialogParams* params);

@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -605,7 +606,26 @@ LRESULT vt_ui::EditProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (te) te->paste();
       return 0;
     case EM_SETSEL:
-      if (te && static_cast<int>(wParam) == 0 && static_cast<int>(lParam) < 0) te->selectAll();
+      if (te && static_cast<int>(wParam) == 0 && static_cast<int>(lParam) < 0) {
+        te->selectAll();
+      } else if (te) {
+        // Offsets count a line break as the two characters the window text has.
+        const QString text = te->toPlainText();
+        auto toPosition = [&](int offset) {
+          int pos = 0;
+          for (int o = 0; pos < text.size() && o < offset; ++pos) o += text[pos] == QLatin1Char('\n') ? 2 : 1;
+          return pos;
+        };
+        QTextCursor c = te->textCursor();
+        const int a = static_cast<int>(wParam), b = static_cast<int>(lParam);
+        if (a < 0) {
+          c.clearSelection();
+        } else {
+          c.setPosition(toPosition(a));
+          c.setPosition(b < 0 ? static_cast<int>(text.size()) : toPosition(b), QTextCursor::KeepAnchor);
+        }
+        te->setTextCursor(c);
+      }
       if (le) {
         int len = le->text().size();
         int a = static_cast<int>(wParam), b = static_cast<int>(lParam);
@@ -623,6 +643,17 @@ LRESULT vt_ui::EditProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (le) {
         a = le->hasSelectedText() ? le->selectionStart() : le->cursorPosition();
         b = a + le->selectedText().size();
+      }
+      if (te) {
+        const QString text = te->toPlainText();
+        auto toOffset = [&](int pos) {
+          int o = 0;
+          for (int i = 0; i < pos && i < text.size(); ++i) o += text[i] == QLatin1Char('\n') ? 2 : 1;
+          return o;
+        };
+        const QTextCursor c = te->textCursor();
+        a = toOffset(c.selectionStart());
+        b = toOffset(c.selectionEnd());
       }
       if (wParam) *reinterpret_cast<DWORD*>(wParam) = static_cast<DWORD>(a);
       if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(b);

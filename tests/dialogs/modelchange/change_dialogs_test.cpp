@@ -1,4 +1,4 @@
-#include "dialogs/calc_field_dialog_min.h"
+#include "dialogs/calc_field_dialog.h"
 #include "dialogs/dependency_warning.h"
 
 #include "tests/expr/expr_model_fixture.h"

@@ -1,0 +1,489 @@
+#include "app/field_commands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "app/data_source_choice.h"
+#include "app/document.h"
+#include "app/print_run.h"
+#include "core/composite.h"
+#include "core/fields.h"
+#include "dialogs/alignment_dialog.h"
+#include "dialogs/calc_field_dialog.h"
+#include "dialogs/dependency_warning.h"
+#include "dialogs/field_dialog.h"
+#include "dialogs/field_format_dialog.h"
+#include "dialogs/filter_dialog.h"
+#include "dialogs/order_dialogs.h"
+#include "dialogs/insert_field_dialog.h"
+#include "dialogs/purge_dialog.h"
+#include "dialogs/sql_dialogs.h"
+#include "dialogs/total_dialog.h"
+#include "data/master_joins.h"
+#include "data/select_builder.h"
+#include "data/sql_literals.h"
+#include "engine/doc_upkeep.h"
+#include "files/report_io.h"
+#include "model/group_levels.h"
+#include "foundation/band_lines.h"
+#include "foundation/units.h"
+#include "layout/band_line_layout.h"
+#include "layout/field_width.h"
+#include "layout/fonts.h"
+#include "layout/layout_helpers.h"
+#include "layout/layout_records.h"
+#include "model/field_dependencies.h"
+#include "model/record_filter.h"
+#include "platform/win/beep.h"
+#include "platform/win/resources.h"
+
+namespace {
+
+enum : UINT {
+  kFieldCmdInsert = 30400, kFieldCmdCalculated = 30700, kFieldCmdTotal = 30710, kFieldCmdFunction = 30720,
+  kFieldCmdPurge = 30730, kFieldCmdAutoTotal = 30740, kFieldCmdExpression = 25018, kFieldCmdSort = 30620,
+  kFieldCmdGroup = 30630, kFieldCmdFilter = 30640, kFieldCmdShowSql = 30650, kFieldCmdLimit = 30660,
+  kFieldCmdProperties = 30504, kFieldCmdAlignment = 30500, kFieldCmdFieldDialog = 20078
+};
+constexpr UINT kStrPlaceCaret = 18616;
+constexpr int kDefaultFieldChars = 10;
+constexpr int32_t kDefaultPoints = 100;
+
+HWND Owner(CKmDoc& doc) { return doc.GetOwnerWindow(); }
+
+// The views, the palette and the modified flag after the fields changed.
+void FieldsChanged(KmDocBase* base) {
+  auto* doc = static_cast<CKmDoc*>(base);
+  if (doc->m_pLayout != nullptr) BuildLayoutItemOrder(*doc->m_pLayout);
+  doc->SetModifiedFlag(TRUE);
+  if (doc->m_pInsertField) doc->m_pInsertField->Notify(-1);
+  doc->UpdateViewsByHint(kHintLayoutAll, nullptr);
+}
+
+// The font a new item takes: the first item of its line, else the first
+// field of the layout (texts are often titles), else Arial at ten points.
+const ReportItemHead* FontModel(CKmDoc& doc, int line, const ReportItemHead* except) {
+  auto usable = [&](const ReportItemHead& h) { return &h != except && !(h.flags & kItemGraphicKinds) && h.pointSize > 0; };
+  for (TextItem* x = doc.m_pLayout->textHead; x != nullptr; x = x->nextText)
+    if (usable(x->head) && x->head.bandLine == line) return &x->head;
+  const ReportItemHead* any = nullptr;
+  for (FieldDef* f = doc.m_pModel->fieldList; f != nullptr; f = f->next) {
+    if (!(f->head.flags & kItemKindField) || !usable(f->head)) continue;
+    if (f->head.bandLine == line) return &f->head;
+    if (any == nullptr) any = &f->head;
+  }
+  return any;
+}
+
+// The field of a layout item, when the item is a field.
+FieldDef* FieldOfItem(CKmDoc& doc, const ReportItemHead* item) {
+  if (item == nullptr || !(item->flags & kItemKindField)) return nullptr;
+  for (FieldDef* f = doc.m_pModel->fieldList; f != nullptr; f = f->next)
+    if (&f->head == item) return f;
+  return nullptr;
+}
+
+std::vector<FieldDef*> SelectedFields(CKmDoc& doc, int* others) {
+  std::vector<FieldDef*> fields;
+  for (FieldDef* f = doc.m_pModel->fieldList; f != nullptr; f = f->next)
+    if ((f->head.flags & (kItemKindField | kItemSelected)) == (kItemKindField | kItemSelected)) fields.push_back(f);
+  const int all = doc.m_pView != nullptr ? doc.m_pView->CountSelected() : static_cast<int>(fields.size());
+  *others = all - static_cast<int>(fields.size());
+  // Auto Total goes through the items in the order they print.
+  std::vector<FieldDef*> ordered;
+  for (ReportItemHead* h = doc.m_pLayout->orderHead; h != nullptr; h = h->nextInOrder)
+    for (FieldDef* f : fields)
+      if (&f->head == h) ordered.push_back(f);
+  return ordered.size() == fields.size() ? ordered : fields;
+}
+
+// The automatic "Total" numbers in use, from the names of the report's fields.
+AutoTotalNumbering NumberingOf(CKmComposite* m) {
+  AutoTotalNumbering n;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) NoteAutoTotalName(&n, f->name);
+  return n;
+}
+
+bool TotalOnBandLines(CKmComposite* m, const FieldDef* total) {
+  auto* doc = static_cast<CKmDoc*>(m->owner);
+  return doc != nullptr && IsFieldOnBandLines(doc->m_bandLines, static_cast<int32_t>(m->GetFieldIndex(total))) != 0;
+}
+
+bool FilterUsesTotal(CKmComposite* m, const FieldDef* total) {
+  return IsFilterOnField(m, m->GetFieldIndex(total));
+}
+
+void ShowTotalError(CKmComposite* m, const char* text) {
+  if (m->owner != nullptr) m->owner->ErrorBox1("%s", text);
+}
+
+}  // namespace
+
+int InsertLineInBand(CKmDoc& doc, BYTE band) {
+  LayoutTables& t = *doc.m_pLayout;
+  BandLineTable& lines = doc.m_bandLines;
+  int at = 0;
+  FindBandLineRange(lines, band, &at, 1);
+  const bool empty = lines.lines[0].kind == kBandFree;
+  // The items at and below the new line's place move down with their lines.
+  std::vector<ReportItemHead*> below;
+  for (ReportItemHead* h = t.orderHead; h != nullptr; h = h->nextInOrder)
+    if (!empty && h->bandLine >= at) below.push_back(h);
+  CreateLinesRequest r;
+  r.placement = LinePlacement::Band;
+  r.band = band;
+  if (!CreateBandLines(t, r)) return -1;
+  for (ReportItemHead* h : below) h->bandLine = static_cast<uint8_t>(h->bandLine + 1);
+  BuildLayoutItemOrder(t);
+  RelayoutAfterFontChange(t, false, -1);
+  return empty ? 0 : at;
+}
+
+namespace {
+
+// Auto Total's line: a new last line of the band the totals reset in.
+int InsertTotalLine(CKmComposite* m, uint8_t reset) {
+  auto* doc = static_cast<CKmDoc*>(m->owner);
+  if (doc == nullptr || doc->m_pLayout == nullptr) return -1;
+  const BYTE band = reset <= 7 ? static_cast<BYTE>(kBandGroupFooter + reset)
+                                : reset == kResetPage ? kBandPageFooter : kBandSummary;
+  return InsertLineInBand(*doc, band);
+}
+
+// A total the dialog made or changed is shown at its size; Auto Total's
+// stand on their line under the fields they total.
+void FinishTotals(CKmDoc& doc, TotalDialogParams& p, bool place) {
+  for (size_t i = 0; i < p.made.size(); ++i) {
+    FieldDef* t = p.made[i];
+    // A new total from New Total waits in the Insert Field palette until placed.
+    if (!place) t->head.flags &= ~kItemKindField;
+    if (place && (t->head.flags & kItemKindField)) {
+      // Under the field it totals (the made totals follow the items' order).
+      const int x = i < p.items.size() ? p.items[i]->head.left
+                                       : t->head.column * CharCellWidth(doc.m_pLayout->metrics, 1);
+      t->head.flags &= ~kItemKindField;
+      t->head.width = 0;
+      PlaceFieldOnLayout(doc, t, t->head.bandLine, x);
+    }
+  }
+  if (p.total != nullptr && (p.total->head.flags & kItemKindField)) SizeObjectToText(*doc.m_pLayout, p.total->head);
+  FieldsChanged(&doc);
+}
+
+void FillTotalParams(CKmDoc& doc, TotalDialogParams* p, AutoTotalNumbering* numbering) {
+  p->doc = &doc;
+  p->model = doc.m_pModel;
+  p->numbering = numbering;
+  p->onBandLines = TotalOnBandLines;
+  p->filterDependsOn = FilterUsesTotal;
+  p->showError = ShowTotalError;
+}
+
+bool EditTotal(KmDocBase* base, HWND owner, FieldDef* total) {
+  auto& doc = *static_cast<CKmDoc*>(base);
+  AutoTotalNumbering numbering = NumberingOf(doc.m_pModel);
+  TotalDialogParams p;
+  FillTotalParams(doc, &p, &numbering);
+  p.total = total;
+  int others = 0;
+  const std::vector<FieldDef*> fields = SelectedFields(doc, &others);
+  p.selectedField = GetSelectedTotalField(doc.m_pModel, fields, others);
+  if (OpenTotalDialog(owner, &p) != IDOK || !p.modified) return false;
+  FinishTotals(doc, p, false);
+  return true;
+}
+
+void AutoTotal(CKmDoc& doc) {
+  int others = 0;
+  AutoTotalNumbering numbering = NumberingOf(doc.m_pModel);
+  TotalDialogParams p;
+  FillTotalParams(doc, &p, &numbering);
+  p.items = SelectedFields(doc, &others);
+  p.insertTotalLine = InsertTotalLine;
+  const bool room = doc.m_bandLines.lines != nullptr && doc.m_bandLines.lines[kBandLineCount - 1].kind == kBandFree;
+  if (!CheckAutoTotalSelection(p.items, others, numbering, room)) {
+    MessageBeep(0);
+    return;
+  }
+  if (OpenAutoTotalDialog(Owner(doc), &p) == IDOK && p.modified) FinishTotals(doc, p, true);
+}
+
+void Purge(CKmDoc& doc) {
+  PurgeDialogParams p;
+  p.doc = &doc;
+  p.model = doc.m_pModel;
+  p.rebuildRunLists = [](CKmComposite* m) { RebuildRunLists(m->owner, 0, true); };
+  if (RunPurgeDialog(Owner(doc), &p) == IDOK && p.modified) FieldsChanged(&doc);
+}
+
+const FieldDialogHooks& Hooks() {
+  static const FieldDialogHooks hooks{EditTotal, FieldsChanged, nullptr};
+  return hooks;
+}
+
+// The expression of an item: a total opens its total dialog, a calculated
+// field the expression editor.
+void EditItemExpression(CKmDoc& doc, ReportItemHead* item) {
+  FieldDef* f = FieldOfItem(doc, item);
+  if (f != nullptr && (f->flags & kFieldAlias)) f = doc.m_pModel->GetFieldAt(f->refField);
+  if (f == nullptr || !((f->flags & kFieldCalculation) || IsTotal(f))) {
+    MessageBeep(0);
+    return;
+  }
+  if (IsTotal(f)) {
+    EditTotal(&doc, Owner(doc), f);
+    return;
+  }
+  CalcFieldDialogParams p;
+  p.doc = &doc;
+  p.model = doc.m_pModel;
+  p.field = f;
+  if (RunCalcFieldDialog(Owner(doc), &p) == IDOK && p.changed) {
+    if (f->head.flags & kItemKindField) SizeObjectToText(*doc.m_pLayout, f->head);
+    FieldsChanged(&doc);
+  }
+}
+
+bool PlaceAtCaret(KmDocBase* base, FieldDef* field) {
+  auto& doc = *static_cast<CKmDoc*>(base);
+  if (!doc.m_bReportOpen || doc.m_pView == nullptr) return false;
+  const int line = doc.m_pView->CaretLine();
+  if (PlaceFieldOnLayout(doc, field, line, doc.m_pView->m_nCaretX) != nullptr) return true;
+  doc.SetStatusText(LoadResString(kStrPlaceCaret).c_str());
+  MessageBeep(0);
+  return false;
+}
+
+// A new group level gets a header line showing its field and a footer line.
+void AddGroupBands(CKmDoc& doc, int level) {
+  LayoutTables& t = *doc.m_pLayout;
+  for (BYTE band : {static_cast<BYTE>(kBandGroupHeader + level), static_cast<BYTE>(kBandGroupFooter + level)}) {
+    int at = 0;
+    if (FindBandLineRange(doc.m_bandLines, band, &at, 1)) continue;
+    const int line = InsertLineInBand(doc, band);
+    if (line >= 0 && band == kBandGroupHeader + level)
+      PlaceFieldOnLayout(doc, doc.m_pModel->GetFieldAt(doc.m_pModel->groupFields[level]), line,
+                         CharCellWidth(t.metrics, 1) * 2 * level);
+  }
+}
+
+void EditOrder(CKmDoc& doc, int kind) {
+  OrderDialogParams p;
+  p.doc = &doc;
+  p.model = doc.m_pModel;
+  p.kind = kind;
+  if (RunOrderDialog(Owner(doc), &p) != IDOK || !p.changed) return;
+  // The stream's copy of the sort slots is the one a run falls back on.
+  if (doc.m_pRepIO != nullptr)
+    for (int i = 0; i < kMaxGroupLevels; ++i) doc.m_pRepIO->m_stream.settings.sortFields[i] = doc.m_pModel->sortFields[i];
+  for (int level = 0; level < kMaxGroupLevels; ++level)
+    if (p.newLevels & (1u << level)) AddGroupBands(doc, level);
+  FieldsChanged(&doc);
+}
+
+void EditFilter(CKmDoc& doc) {
+  FilterDialogParams p;
+  p.doc = &doc;
+  p.model = doc.m_pModel;
+  if (RunFilterDialog(Owner(doc), &p) == IDOK && p.changed) FieldsChanged(&doc);
+}
+
+// The SELECT a run would execute now, built by the run's own steps, beside
+// the report's own SELECT when it has one.
+void ShowSql(CKmDoc& doc) {
+  if (!HaveDataSource(doc)) return;
+  CKmComposite* m = doc.m_pModel;
+  SetQuerySortKeys(doc);
+  if (FieldDef* bad = PropagateFieldDependencies(m)) {
+    ReportEvaluationOrderError(m, bad);
+    return;
+  }
+  if (m->conditionCode != nullptr && RebuildConditionCode(m) != 0) return;
+  RebuildRunLists(&doc, 1, false);
+  BuildSelectStatement(m, 0);
+  const std::string user = m->statementText != nullptr ? m->statementText : "";
+  RunShowSqlDialog(&doc, Owner(doc), GetSelectResult(m)->mainStatement, user);
+}
+
+void LimitResult(CKmDoc& doc) {
+  long limit = GetRecordLimit(doc.m_pModel);
+  if (RunLimitResultDialog(&doc, Owner(doc), &limit) == IDOK) SetRecordLimit(doc.m_pModel, limit);
+}
+
+// Format > Properties for a selection of numeric fields or of date fields;
+// false leaves the command to the other kinds' sheets.
+bool EditFieldFormat(CKmDoc& doc) {
+  int others = 0;
+  const std::vector<FieldDef*> fields = SelectedFields(doc, &others);
+  if (fields.empty() || others != 0) return false;
+  const uint32_t kinds = kFieldNumeric | kFieldDate | kFieldTime | kFieldDateTime;
+  const uint32_t kind = fields.front()->flags & kinds;
+  for (const FieldDef* f : fields)
+    if ((f->flags & kinds) != kind) return false;
+  INT_PTR result;
+  if (kind == kFieldNumeric) result = ShowNumericFieldProperties(&doc, Owner(doc), fields);
+  else if (kind == kFieldDate) result = ShowDateFieldProperties(&doc, Owner(doc), fields);
+  else return false;
+  if (result == IDOK) {
+    for (FieldDef* f : fields) SizeObjectToText(*doc.m_pLayout, f->head);
+    FieldsChanged(&doc);
+  }
+  return true;
+}
+
+// F2: the dialog of the item at the caret, else of the current item.
+void OpenFieldDialog(CKmDoc& doc) {
+  ReportItemHead* item = doc.m_pView != nullptr ? doc.m_pView->ItemAtCaret() : nullptr;
+  if (item == nullptr || (item->flags & kItemGraphicKinds)) item = doc.m_pLayout->currentItem;
+  EditItemExpression(doc, item);
+}
+
+// The alignment of the one selected line, box or picture.
+void EditAlignment(CKmDoc& doc) {
+  ReportItemHead* item = doc.m_pLayout->currentItem;
+  if (doc.m_pView == nullptr || doc.m_pView->CountSelected() != 1 || item == nullptr) return;
+  uint8_t* alignment = nullptr;
+  if (item->flags & (kItemKindLine | kItemKindBox)) alignment = &reinterpret_cast<LineBoxItem*>(item)->alignment;
+  else if (item->flags & kItemKindPicture) alignment = &reinterpret_cast<PictureItem*>(item)->alignment;
+  if (alignment == nullptr) return;
+  if (RunAlignmentDialog(&doc, Owner(doc), alignment) == IDOK) {
+    doc.SetModifiedFlag(TRUE);
+    doc.UpdateViewsByHint(kHintLayoutAll, nullptr);
+  }
+}
+
+void ShowInsertField(CKmDoc& doc) {
+  if (!doc.m_bReportOpen) return;
+  if (!doc.m_pInsertField) {
+    InsertFieldHooks hooks;
+    hooks.placeAtCaret = PlaceAtCaret;
+    doc.m_pInsertField = std::make_unique<InsertFieldPalette>(&doc, hooks);
+  }
+  doc.m_pInsertField->Show(Owner(doc));
+}
+
+}  // namespace
+
+FieldDef* PlaceFieldOnLayout(CKmDoc& doc, FieldDef* field, int line, int x) {
+  LayoutTables* t = doc.m_pLayout;
+  CKmComposite* m = doc.m_pModel;
+  if (t == nullptr || m == nullptr || field == nullptr || doc.m_bandLines.lines == nullptr) return nullptr;
+  if (line < 0 || line > doc.m_bandLines.lastUsed || doc.m_bandLines.lines[line].kind == kBandFree) return nullptr;
+  FieldDef* f = field;
+  if (f->head.flags & kItemKindField) {
+    f = DuplicateField(&doc, field);
+    if (f == nullptr) return nullptr;
+  }
+  ReportItemHead& h = f->head;
+  const ReportItemHead* model = FontModel(doc, line, &h);
+  h.pointSize = model != nullptr ? model->pointSize : kDefaultPoints;
+  h.faceAtom = model != nullptr ? model->faceAtom : AddFaceAtom("Arial");
+  h.fontIndex = model != nullptr ? model->fontIndex : 0;
+  h.colour = model != nullptr ? model->colour : 0;
+  h.fontStyle = 0;
+  h.fontHandle = nullptr;
+  const int cell = CharCellWidth(t->metrics, 1);
+  const int column = x > 0 ? x / cell : 0;
+  if (h.width == 0) h.width = static_cast<uint8_t>(f->displayWidth > 0 && f->displayWidth <= kMaxFieldChars
+                                                       ? f->displayWidth
+                                                       : kDefaultFieldChars);
+  h.bandLine = static_cast<uint8_t>(line);
+  h.column = column;
+  h.left = column * cell;
+  h.right = h.left + h.width * cell - 1;
+  h.bottom = doc.m_bandLines.lines[line].bottom;
+  h.flags = (h.flags & ~(kItemSelected | kItemDeleted)) | kItemKindField | kItemFixedPosition;
+  f->flags |= kFieldItem | kFieldNeeded;
+  if (doc.m_pFonts != nullptr) AttachObjectFont(*t, *doc.m_pFonts, h, false);
+  SizeObjectToText(*t, h);
+  BuildLayoutItemOrder(*t);
+  RelayoutAfterFontChange(*t, true, -1);
+  if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
+  if (doc.m_pView != nullptr) {
+    doc.m_pView->ClearSelection();
+    doc.m_pView->SelectObject(h, true);
+    doc.m_pView->MakeObjectCurrent(&h);
+  }
+  doc.SetModifiedFlag(TRUE);
+  doc.UpdateViewsByHint(kHintLayoutAll, nullptr);
+  return f;
+}
+
+BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
+  switch (id) {
+    case kFieldCmdInsert:
+    case kFieldCmdCalculated:
+    case kFieldCmdTotal:
+    case kFieldCmdFunction:
+    case kFieldCmdPurge:
+    case kFieldCmdAutoTotal:
+    case kFieldCmdExpression:
+    case kFieldCmdGroup:
+    case kFieldCmdFilter:
+    case kFieldCmdShowSql:
+    case kFieldCmdLimit:
+    case kFieldCmdFieldDialog:
+    case kFieldCmdAlignment:
+      break;
+    case kFieldCmdSort:
+      if (doc.m_pModel != nullptr && IsSqlReport(doc.m_pModel)) return TRUE;
+      break;
+    case kFieldCmdProperties:
+      return doc.m_bReportOpen && doc.m_pModel != nullptr && doc.m_pLayout != nullptr && EditFieldFormat(doc);
+    default:
+      return FALSE;
+  }
+  if (!doc.m_bReportOpen || doc.m_pModel == nullptr || doc.m_pLayout == nullptr) return TRUE;
+  // The model's questions about the fields a change breaks are asked here.
+  InstallDependencyWarningDialog(&doc);
+  switch (id) {
+    case kFieldCmdInsert:
+      ShowInsertField(doc);
+      break;
+    case kFieldCmdCalculated:
+      RunFieldDialog(&doc, Owner(doc), kFieldDialogCalculated, Hooks());
+      break;
+    case kFieldCmdTotal:
+      RunFieldDialog(&doc, Owner(doc), kFieldDialogTotals, Hooks());
+      break;
+    case kFieldCmdFunction:
+      // The report's open loaded the functions, so the library's stamp is current.
+      RunFieldDialog(&doc, Owner(doc), kFieldDialogFunctions, Hooks());
+      break;
+    case kFieldCmdAutoTotal:
+      AutoTotal(doc);
+      break;
+    case kFieldCmdPurge:
+      Purge(doc);
+      break;
+    case kFieldCmdExpression:
+      EditItemExpression(doc, doc.m_pLayout->currentItem);
+      break;
+    case kFieldCmdFieldDialog:
+      OpenFieldDialog(doc);
+      break;
+    case kFieldCmdAlignment:
+      EditAlignment(doc);
+      break;
+    case kFieldCmdSort:
+      EditOrder(doc, kOrderSort);
+      break;
+    case kFieldCmdGroup:
+      EditOrder(doc, kOrderGroup);
+      break;
+    case kFieldCmdFilter:
+      EditFilter(doc);
+      break;
+    case kFieldCmdShowSql:
+      ShowSql(doc);
+      break;
+    case kFieldCmdLimit:
+      LimitResult(doc);
+      break;
+    default:
+      break;
+  }
+  return TRUE;
+}

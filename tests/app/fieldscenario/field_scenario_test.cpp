@@ -1,0 +1,529 @@
+// The report's logic defined from the program's menus: a user function, two
+// calculated fields (the first Verify failing), a total, four fields from the
+// Insert Field palette onto the record band and one into a group header, a
+// second group level sorting descending, a sort field, a filter with a date
+// range and a list, an auto-total. The report is saved, read back, printed
+// to PDF by the program, and the printed figures equal SQLite's for the same
+// selection and grouping.
+#include "app/app.h"
+#include "app/document.h"
+#include "app/field_commands.h"
+#include "app/main_frame.h"
+#include "core/composite.h"
+#include "core/condition_code.h"
+#include "dialogs/calc_field_dialog.h"
+#include "dialogs/field_dialog.h"
+#include "dialogs/field_format_dialog.h"
+#include "dialogs/field_list_box.h"
+#include "dialogs/filter_dialog.h"
+#include "dialogs/insert_field_dialog.h"
+#include "dialogs/order_dialogs.h"
+#include "dialogs/sql_dialogs.h"
+#include "expr/functions_common.h"
+#include "expr/udf.h"
+#include "files/report_io.h"
+#include "layout/band_line_layout.h"
+#include "model/filter_spec.h"
+#include "model/group_levels.h"
+#include "model/selection_conditions.h"
+#include "platform/win/window_picture.h"
+#include "tests/dialogs/modelchange/dialog_guard.h"
+#include "tests/platform/ui/ui_test_util.h"
+#include "tests/dialogs/fieldeditors/dialog_steps.h"
+#include "tests/support/program_run.h"
+#include "tests/support/sample_document.h"
+#include "tests/support/screens.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using program_run::Capture;
+using program_run::Have;
+using program_run::ProgramPath;
+using ui_test::Click;
+using ui_test::WhenRunning;
+
+bool PumpUntil(const std::function<bool()>& done) {
+  for (int i = 0; i < 500; ++i) {
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+    if (done()) return true;
+    ::usleep(10000);
+  }
+  return done();
+}
+
+using dialog_steps::Message;
+using dialog_steps::OnDialog;
+
+// Selects the entry of the field named in a field list or combo and tells the dialog.
+bool PickField(HWND d, int id, const char* name, bool combo = false) {
+  const int count = static_cast<int>(SendDlgItemMessageA(d, id, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    FieldDef* f = GetListedField(d, id, i);
+    if (f != nullptr && std::strcmp(f->name, name) == 0 && !(f->flags & kFieldAlias)) {
+      SendDlgItemMessageA(d, id, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(i), 0);
+      SendMessageA(d, WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE), 0);
+      return true;
+    }
+  }
+  ADD_FAILURE() << name << " is not listed";
+  return false;
+}
+
+FieldDef* Field(CKmComposite* m, const char* name) {
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+    if (std::strcmp(f->name, name) == 0 && !(f->flags & kFieldAlias)) return f;
+  return nullptr;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) out.push_back(line);
+  return out;
+}
+
+std::vector<double> Numbers(const std::string& line) {
+  std::vector<double> out;
+  static const std::regex number(R"((^|\s)(-?[0-9][0-9,]*\.?[0-9]*)(?=\s|$))");
+  for (auto it = std::sregex_iterator(line.begin(), line.end(), number); it != std::sregex_iterator(); ++it) {
+    std::string s = (*it)[2];
+    s.erase(std::remove(s.begin(), s.end(), ','), s.end());
+    out.push_back(std::stod(s));
+  }
+  return out;
+}
+
+bool HasNumber(const std::vector<double>& values, double v) {
+  for (double x : values)
+    if (std::fabs(x - v) < 0.006) return true;
+  return false;
+}
+
+class FieldScenario : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!fs::exists(ProgramPath()) || !Have("sqlite3") || !Have("pdftotext") ||
+        Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty())
+      return;
+    char tmpl[] = "/tmp/vt_field_scenario_XXXXXX";
+    const std::string dir = ::mkdtemp(tmpl);
+    int status = -1;
+    Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + dir + "' 2>&1", &status);
+    if (status != 0) return;
+    std::ofstream(dir + "/kmw.ini", std::ios::app) << "\n[Preferences]\nShowSplash=0\n";
+    setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
+    setenv("ODBCSYSINI", dir.c_str(), 1);
+    setenv("VORTELLE_WINDIR", dir.c_str(), 1);
+    UiStartApplication();
+    InstallBuiltinFunctionHandlers();
+    SampleDocument sample;
+    std::string error;
+    if (sample.Write("VortelleSample", dir + "/sales.kmw", &error)) s_dir = dir;
+  }
+  static void TearDownTestSuite() {
+    ::unsetenv("VORTELLE_WINDIR");
+    if (!s_dir.empty()) fs::remove_all(s_dir);
+    s_dir.clear();
+  }
+  void SetUp() override {
+    if (s_dir.empty()) GTEST_SKIP() << "no sample: the program, sqlite3, pdftotext or the SQLite ODBC driver is missing";
+    // The user functions' library is looked for beside the program, then in the working folder.
+    saved_ = fs::current_path();
+    fs::current_path(s_dir);
+  }
+  void TearDown() override {
+    Close();
+    if (!saved_.empty()) fs::current_path(saved_);
+  }
+  CMainFrame* Open(const std::string& report) {
+    app_ = std::make_unique<CKmApp>();
+    std::string arg0 = "vortelle";
+    std::vector<char*> argv{arg0.data(), const_cast<char*>(report.c_str())};
+    if (!app_->InitInstance(static_cast<int>(argv.size()), argv.data())) return nullptr;
+    auto* frame = static_cast<CMainFrame*>(AfxGetThread()->m_pMainWnd);
+    if (frame == nullptr) return nullptr;
+    PumpUntil([&] { return IsWindowVisible(frame->m_hWnd) && frame->m_pDoc && frame->m_pDoc->m_bReportOpen; });
+    ShowWindow(frame->m_hWnd, SW_SHOWNORMAL);
+    MoveWindow(frame->m_hWnd, 0, 0, 1000, 720, TRUE);
+    PumpUntil([] { return true; });
+    return frame;
+  }
+  void Close() {
+    if (app_) app_->ExitInstance();
+    app_.reset();
+  }
+  // A click on the layout at a line and a character column (the caret goes there).
+  void ClickAt(CMainFrame* frame, int line, int column, bool twice = false) {
+    CKmView& view = frame->m_wndLayoutView;
+    const LayoutTables& t = *frame->m_pDoc->m_pLayout;
+    const BandLineRec& rec = t.Lines().lines[line];
+    const int x = column * 10 + 2 - t.scrollX, y = rec.bottom - 3 - t.scrollY;
+    SendMessageA(view.m_hWnd, WM_LBUTTONDOWN, 1, MAKELPARAM(x, y));
+    SendMessageA(view.m_hWnd, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    if (twice) SendMessageA(view.m_hWnd, WM_LBUTTONDBLCLK, 1, MAKELPARAM(x, y));
+  }
+  static int LastLineOf(CKmDoc& doc, BYTE kind) {
+    int last = -1;
+    for (int i = 0; i <= doc.m_bandLines.lastUsed; ++i)
+      if (doc.m_bandLines.lines[i].kind == kind) last = i;
+    return last;
+  }
+
+  static std::string s_dir;
+  fs::path saved_;
+  std::unique_ptr<CKmApp> app_;
+};
+std::string FieldScenario::s_dir;
+
+TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
+  const std::string report = s_dir + "/sales.kmw";
+  DialogGuard guard;  // a failed step ends its dialog rather than hanging
+  CMainFrame* frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  CKmComposite* m = doc.m_pModel;
+  auto send = [&](UINT id) { SendMessageA(frame->m_hWnd, WM_COMMAND, id, 0); };
+
+  // Calculations > User Function > New: the one editor, as a function.
+  OnDialog([&](HWND list) {
+    OnDialog([&](HWND editor) {
+      EXPECT_EQ(ui_test::Text(editor), "User Function");
+      SetDlgItemTextA(editor, kCalcNameEdit, "TWICE(N_X)");
+      SetDlgItemTextA(editor, kCalcTextEdit, "X * 2");
+      Click(GetDlgItem(editor, IDOK));
+    }, [&] { Click(GetDlgItem(list, 301)); });
+    Click(GetDlgItem(list, IDCANCEL));
+  }, [&] { send(30720); });
+  ASSERT_NE(m->udfList, nullptr);
+  EXPECT_STREQ(m->udfList->name, "TWICE");
+
+  // Calculations > Calculated Field > New: Verify fails at the misspelt
+  // name, with the compiler's message and the caret there; then two fields.
+  std::string refusal, lineShown, valid;
+  DWORD caret = 0;
+  OnDialog([&](HWND list) {
+    OnDialog([&](HWND editor) {
+      SetDlgItemTextA(editor, kCalcNameEdit, "NET");
+      SetDlgItemTextA(editor, kCalcTextEdit, "quantity * unit_pric");
+      refusal = Message([&] { Click(GetDlgItem(editor, kCalcVerify)); });
+      lineShown = ui_test::Text(GetDlgItem(editor, kCalcMessageLine));
+      SendDlgItemMessageA(editor, kCalcTextEdit, EM_GETSEL, reinterpret_cast<WPARAM>(&caret), 0);
+      // The field list pastes the right name at the end of the text.
+      SetDlgItemTextA(editor, kCalcTextEdit, "quantity * ");
+      SendDlgItemMessageA(editor, kCalcTextEdit, EM_SETSEL, 11, 11);
+      PickField(editor, kCalcFieldList, "unit_price");
+      SendMessageA(editor, WM_COMMAND, MAKEWPARAM(kCalcFieldList, LBN_DBLCLK), 0);
+      Click(GetDlgItem(editor, kCalcVerify));
+      valid = ui_test::Text(GetDlgItem(editor, kCalcMessageLine));
+      Click(GetDlgItem(editor, IDOK));
+    }, [&] { Click(GetDlgItem(list, kFieldNewButton)); });
+    for (const auto& def : {std::make_pair("TWICEQ", "TWICE(quantity)"), std::make_pair("PRICEX2", "TWICE(unit_price)"),
+                            std::make_pair("COUNTRYUP", "UPPER(country)")})
+      OnDialog([&](HWND editor) {
+        SetDlgItemTextA(editor, kCalcNameEdit, def.first);
+        SetDlgItemTextA(editor, kCalcTextEdit, def.second);
+        Click(GetDlgItem(editor, IDOK));
+      }, [&] { Click(GetDlgItem(list, kFieldNewButton)); });
+    EXPECT_EQ(SendDlgItemMessageA(list, kFieldListBoxId, LB_GETCOUNT, 0, 0), 4);
+    Click(GetDlgItem(list, IDCANCEL));
+  }, [&] { send(30700); });
+  EXPECT_FALSE(refusal.empty());
+  EXPECT_NE(lineShown.find("(at character 12)"), std::string::npos) << lineShown;
+  EXPECT_EQ(caret, 11u) << "the caret stands where the compiler stopped";
+  EXPECT_EQ(valid, "The expression is valid.");
+  FieldDef* net = Field(m, "NET");
+  ASSERT_NE(net, nullptr);
+  EXPECT_STREQ(net->exprText, "quantity * unit_price");
+  ASSERT_NE(Field(m, "TWICEQ"), nullptr);
+
+  // Calculations > Total Field > New: the sum of NET over the report.
+  OnDialog([&](HWND list) {
+    OnDialog([&](HWND total) {
+      SetDlgItemTextA(total, 200, "NetSum");
+      Click(GetDlgItem(total, 221));  // Sum
+      // The total dialog lists its sources by name.
+      const LRESULT at = SendDlgItemMessageA(total, 201, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                             reinterpret_cast<LPARAM>("NET"));
+      ASSERT_GE(at, 0);
+      SendDlgItemMessageA(total, 201, LB_SETCURSEL, static_cast<WPARAM>(at), 0);
+      SendMessageA(total, WM_COMMAND, MAKEWPARAM(201, LBN_SELCHANGE), 0);
+      SendDlgItemMessageA(total, 202, CB_SETCURSEL, 0, 0);  // grand total
+      SendMessageA(total, WM_COMMAND, MAKEWPARAM(202, CBN_SELCHANGE), 0);
+      Click(GetDlgItem(total, IDOK));
+    }, [&] { Click(GetDlgItem(list, kFieldNewButton)); });
+    Click(GetDlgItem(list, IDCANCEL));
+  }, [&] { send(30710); });
+  FieldDef* netSum = Field(m, "NetSum");
+  ASSERT_NE(netSum, nullptr);
+
+  // Group Order: a second level, the order number, descending.
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(ui_test::Text(d), "Group Order");
+    EXPECT_EQ(SendDlgItemMessageA(d, kOrderList, LB_GETCOUNT, 0, 0), 1);
+    PickField(d, kOrderFieldList, "order_id");
+    Click(GetDlgItem(d, kOrderAdd));
+    CheckDlgButton(d, kOrderDescending, BST_CHECKED);
+    SendMessageA(d, WM_COMMAND, MAKEWPARAM(kOrderDescending, BN_CLICKED), 0);
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30630); });
+  EXPECT_EQ(m->groupFields[1], m->GetFieldIndex(Field(m, "order_id")));
+  EXPECT_EQ(m->sortFields[1], m->groupFields[1]);
+  EXPECT_TRUE(m->sortWords[1] & kSortDescending);
+  const int groupHeader = LastLineOf(doc, kBandGroupHeader + 1);
+  ASSERT_GE(groupHeader, 0) << "the new level has its header line";
+
+  // Sort Order: the product after the group fields.
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(SendDlgItemMessageA(d, kOrderList, LB_GETCOUNT, 0, 0), 2);
+    PickField(d, kOrderFieldList, "product");
+    Click(GetDlgItem(d, kOrderAdd));
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30620); });
+  EXPECT_EQ(m->sortFields[2], m->GetFieldIndex(Field(m, "product")));
+  EXPECT_TRUE(m->sortWords[1] & kSortDescending);
+
+  // Filter: a date range and a list; a wrong date is refused first.
+  std::string dateRefusal;
+  OnDialog([&](HWND d) {
+    PickField(d, kFilterField, "order_date", true);
+    SendDlgItemMessageA(d, kFilterOperator, CB_SETCURSEL, kCondBetween - 1, 0);
+    SetDlgItemTextA(d, kFilterValue, "{01/01/1998},{13/45/1998}");
+    Click(GetDlgItem(d, kFilterAdd));
+    CheckDlgButton(d, kFilterAnd, BST_CHECKED);
+    PickField(d, kFilterField, "country", true);
+    SendDlgItemMessageA(d, kFilterOperator, CB_SETCURSEL, kCondOneOf - 1, 0);
+    SetDlgItemTextA(d, kFilterValue, "'United Kingdom','Norway','Sweden'");
+    Click(GetDlgItem(d, kFilterAdd));
+    dateRefusal = Message([&] { Click(GetDlgItem(d, IDOK)); });
+    EXPECT_EQ(m->conditionCode, nullptr) << "a refused filter changes nothing";
+    SendDlgItemMessageA(d, kFilterRows, LB_SETCURSEL, 0, 0);
+    SendMessageA(d, WM_COMMAND, MAKEWPARAM(kFilterRows, LBN_SELCHANGE), 0);
+    SetDlgItemTextA(d, kFilterValue, "{01/01/1998},{03/15/1998}");
+    Click(GetDlgItem(d, kFilterReplace));
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30640); });
+  EXPECT_FALSE(dateRefusal.empty());
+  ASSERT_NE(m->conditionCode, nullptr);
+  EXPECT_EQ(CountSelectConditions(m), 2);
+
+  // Database > Show SQL: the SELECT the run executes, read-only.
+  std::string shownSql;
+  OnDialog([&](HWND d) {
+    shownSql = ui_test::Text(GetDlgItem(d, kSqlGenerated));
+    EXPECT_TRUE(GetWindowLongPtrA(GetDlgItem(d, kSqlGenerated), GWL_STYLE) & ES_READONLY);
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30650); });
+  EXPECT_EQ(shownSql.rfind("select", 0), 0u) << shownSql;
+  EXPECT_NE(shownSql.find("from order_lines"), std::string::npos) << shownSql;
+  EXPECT_NE(shownSql.find("between"), std::string::npos) << "the filter goes into the WHERE: " << shownSql;
+  EXPECT_NE(shownSql.find("\"order_id\" desc"), std::string::npos) << shownSql;
+
+  // Four fields from the palette onto a second record line, one into the new group header.
+  const int firstRecord = LastLineOf(doc, kBandRecord);
+  // The band-line commands are not this part's: the line comes from the routine the field dialogs use.
+  const int record = InsertLineInBand(doc, kBandRecord);
+  ASSERT_EQ(record, LastLineOf(doc, kBandRecord));
+  ASSERT_EQ(record, firstRecord + 1);
+  frame->m_wndLayoutView.RedrawAllPanes();
+  ClickAt(frame, record, 4, true);  // a double-click on an empty spot opens the palette
+  ASSERT_TRUE(doc.m_pInsertField && IsWindowVisible(doc.m_pInsertField->m_hWnd));
+  HWND palette = doc.m_pInsertField->m_hWnd;
+  auto insert = [&](int line, int column, const char* name, bool byButton) {
+    ClickAt(frame, line, column);
+    EXPECT_EQ(frame->m_wndLayoutView.m_nCaretX, column * 10) << name;
+    EXPECT_EQ(frame->m_wndLayoutView.CaretLine(), line) << name;
+    PickField(palette, kInsertFieldList, name);
+    if (byButton) Click(GetDlgItem(palette, kInsertFieldButton));
+    else SendMessageA(palette, WM_COMMAND, MAKEWPARAM(kInsertFieldList, LBN_DBLCLK), 0);
+  };
+  insert(record, 4, "unit_price", false);
+  insert(record, 16, "NET", true);
+  insert(record, 30, "TWICEQ", false);
+  insert(record, 44, "PRICEX2", true);
+  insert(LastLineOf(doc, kBandGroupHeader), 54, "COUNTRYUP", false);
+  insert(LastLineOf(doc, kBandSummary), 64, "NetSum", true);
+  EXPECT_TRUE(ui_test::Text(GetDlgItem(palette, kInsertFieldPrompt)).size() > 0);
+  int onRecord = 0;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+    if ((f->head.flags & kItemKindField) && f->head.bandLine == record) ++onRecord;
+  EXPECT_EQ(onRecord, 4);
+  EXPECT_TRUE(net->head.flags & kItemKindField);
+  EXPECT_EQ(net->head.column, 16);
+  Click(GetDlgItem(palette, IDCANCEL));
+  EXPECT_FALSE(IsWindow(palette));
+  // F2 on the placed calculation opens its expression.
+  ClickAt(frame, record, 18);
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(ui_test::Text(GetDlgItem(d, kCalcNameEdit)), "NET");
+    EXPECT_EQ(ui_test::Text(GetDlgItem(d, kCalcTextEdit)), "quantity * unit_price");
+    Click(GetDlgItem(d, IDCANCEL));
+  }, [&] { send(20078); });
+
+  // Auto Total over the quantity of the first record line: a total per customer.
+  FieldDef* quantity = Field(m, "quantity");
+  ASSERT_NE(quantity, nullptr);
+  frame->m_wndLayoutView.ClearSelection();
+  frame->m_wndLayoutView.SelectObject(quantity->head, true);
+  OnDialog([&](HWND d) {
+    const int entries = static_cast<int>(SendDlgItemMessageA(d, 202, CB_GETCOUNT, 0, 0));
+    ASSERT_GE(entries, 3);
+    SendDlgItemMessageA(d, 202, CB_SETCURSEL, 2, 0);  // the customer group
+    SendMessageA(d, WM_COMMAND, MAKEWPARAM(202, CBN_SELCHANGE), 0);
+    Click(GetDlgItem(d, 221));
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30740); });
+  FieldDef* autoTotal = nullptr;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+    if (IsTotal(f) && std::strncmp(f->name, "Total", 5) == 0) autoTotal = f;
+  ASSERT_NE(autoTotal, nullptr);
+  EXPECT_TRUE(autoTotal->head.flags & kItemKindField);
+  EXPECT_EQ(doc.m_bandLines.lines[autoTotal->head.bandLine].kind, kBandGroupFooter);
+  EXPECT_EQ(autoTotal->head.left, quantity->head.left) << "the total stands under the field it totals";
+  EXPECT_EQ(net->head.pointSize, quantity->head.pointSize) << "a placed field takes the layout's body font";
+
+  // Format > Properties (F9): NET's picture with two decimals, the order date's with the day first and four digits.
+  frame->m_wndLayoutView.ClearSelection();
+  frame->m_wndLayoutView.SelectObject(net->head, true);
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(ui_test::Text(d), "Numeric Field Properties");
+    SendDlgItemMessageA(d, kFormatStyle, CB_SETCURSEL, 1, 0);  // Fixed
+    SetDlgItemTextA(d, kFormatDecimals, "20");
+    Message([&] { Click(GetDlgItem(d, IDOK)); });  // more decimals than width: refused
+    SetDlgItemTextA(d, kFormatWidth, "10");
+    SetDlgItemTextA(d, kFormatDecimals, "2");
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30504); });
+  EXPECT_EQ(net->displayDecimals, 2);
+  FieldDef* orderDate = Field(m, "order_date");
+  ASSERT_NE(orderDate, nullptr);
+  frame->m_wndLayoutView.ClearSelection();
+  frame->m_wndLayoutView.SelectObject(orderDate->head, true);
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(ui_test::Text(d), "Date Field Properties");
+    SendDlgItemMessageA(d, kFormatStyle, CB_SETCURSEL, 2, 0);  // dd.mm.yy
+    CheckDlgButton(d, kFormatFourDigits, BST_CHECKED);
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30504); });
+  frame->m_wndLayoutView.ClearSelection();
+
+  EXPECT_TRUE(SaveWindowPicture(frame->m_hWnd, ScreenPath("field-dialogs-scenario").c_str()));
+  send(30010);  // File > Save
+  EXPECT_FALSE(doc.IsModified());
+  Close();
+
+  // Read back: the definitions, the order and the filter came through the file.
+  frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  m = frame->m_pDoc->m_pModel;
+  ASSERT_NE(Field(m, "NET"), nullptr);
+  EXPECT_STREQ(Field(m, "NET")->exprText, "quantity * unit_price");
+  ASSERT_NE(Field(m, "NetSum"), nullptr);
+  EXPECT_EQ(m->groupFields[1], m->GetFieldIndex(Field(m, "order_id")));
+  EXPECT_TRUE(m->sortWords[1] & kSortDescending);
+  EXPECT_EQ(m->sortFields[2], m->GetFieldIndex(Field(m, "product")));
+  ASSERT_EQ(CountSelectConditions(m), 2);
+  std::string filter;
+  EXPECT_TRUE(DescribeFilter(m, &filter));
+  EXPECT_NE(filter.find("in the range"), std::string::npos) << filter;
+  EXPECT_NE(filter.find("in the list"), std::string::npos) << filter;
+  Close();
+
+  // Printed by the program, against SQLite's figures for the same selection.
+  int status = -1;
+  const std::string output =
+      Capture("cd '" + s_dir + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + s_dir + "' " +
+                  program_run::ProgramLeakOptions() + " timeout 120 '" + ProgramPath() + "' /G '" + report + "' 2>&1",
+              &status);
+  ASSERT_EQ(status, 0) << output;
+  const std::string text = Capture("pdftotext -layout '" + s_dir + "/sales.pdf' - 2>/dev/null");
+  const std::string where =
+      "where order_date between '1998-01-01' and '1998-03-15' and country in ('United Kingdom','Norway','Sweden')";
+  const std::vector<std::string> rows = Lines(Capture(
+      "sqlite3 -separator '|' '" + s_dir + "/sample.db' \"select company, sum(quantity) from order_lines " + where +
+      " group by company order by company\""));
+  ASSERT_EQ(rows.size(), 3u);
+  const std::vector<std::string> printed = Lines(text);
+  // Each customer prints once, in name order, and its auto-total follows it.
+  size_t at = 0;
+  for (const std::string& row : rows) {
+    const std::string company = row.substr(0, row.find('|'));
+    const double quantitySum = std::stod(row.substr(row.find('|') + 1));
+    size_t found = at;
+    while (found < printed.size() && printed[found].find(company) == std::string::npos) ++found;
+    ASSERT_LT(found, printed.size()) << company << " is not printed\n" << text;
+    bool totalSeen = false;
+    for (size_t i = found + 1; i < printed.size() && !totalSeen; ++i) {
+      if (printed[i].find("Customer total") != std::string::npos) {
+        // The auto-total line follows the customer's total line.
+        for (size_t j = i; j < printed.size() && j < i + 4 && !totalSeen; ++j)
+          totalSeen = HasNumber(Numbers(printed[j]), quantitySum);
+      }
+    }
+    EXPECT_TRUE(totalSeen) << company << " sums " << quantitySum << "\n" << text;
+    at = found + 1;
+  }
+  EXPECT_EQ(text.find("Castell"), std::string::npos) << "Germany is not in the list";
+  EXPECT_EQ(text.find("Fennick"), std::string::npos);
+  // Alder & Sons' two orders print with the later order first.
+  const size_t later = text.find("1003"), earlier = text.find("1001");
+  ASSERT_NE(later, std::string::npos);
+  ASSERT_NE(earlier, std::string::npos);
+  EXPECT_LT(later, earlier);
+  // The grand total of NET (a new total prints without decimals) ends the
+  // summary line: SQLite's sum of quantity * unit_price.
+  const double netTotal = std::stod(Capture("sqlite3 '" + s_dir + "/sample.db' \"select round(sum(quantity * unit_price)) from order_lines " + where + "\""));
+  bool grandSeen = false;
+  for (const std::string& line : printed)
+    if (line.find("Grand total") != std::string::npos) {
+      const std::vector<double> values = Numbers(line);
+      grandSeen = grandSeen || (!values.empty() && std::fabs(values.back() - netTotal) < 0.5);
+    }
+  EXPECT_TRUE(grandSeen) << netTotal << "\n" << text;
+  // Each line's NET (with its two decimals), TWICEQ and PRICEX2 print on the
+  // second record line (the Wool socks line: 50 x 12.50).
+  bool socks = false;
+  for (const std::string& line : printed) {
+    const std::vector<double> values = Numbers(line);
+    socks = socks || (line.find("625.00") != std::string::npos && HasNumber(values, 100) && HasNumber(values, 25));
+  }
+  // The order date in its new picture.
+  EXPECT_NE(text.find("19.01.1998"), std::string::npos) << text;
+  EXPECT_TRUE(socks) << text;
+  // The group header's calculated field: the country in capitals.
+  EXPECT_NE(text.find("NORWAY"), std::string::npos) << text;
+  EXPECT_NE(text.find("UNITED KINGDOM"), std::string::npos) << text;
+
+  // The shown SELECT runs as it stands and gives the rows in the printed order.
+  std::string sql = shownSql;
+  sql.erase(std::remove(sql.begin(), sql.end(), '\r'), sql.end());
+  std::ofstream(s_dir + "/shown.sql") << sql << ";\n";
+  int sqlStatus = -1;
+  const std::string result = Capture("sqlite3 -separator '|' '" + s_dir + "/sample.db' < '" + s_dir + "/shown.sql' 2>&1", &sqlStatus);
+  EXPECT_EQ(sqlStatus, 0) << result << sql;
+  const size_t alder = result.find("Alder"), bright = result.find("Brightwater");
+  EXPECT_NE(alder, std::string::npos) << result;
+  EXPECT_LT(alder, bright) << result;
+}
+
+}  // namespace
