@@ -3,6 +3,7 @@
 #include "app/export_command.h"
 
 #include "app/chart_commands.h"
+#include "app/option_commands.h"
 #include "app/open_report.h"
 
 #include "app/save_report.h"
@@ -475,6 +476,7 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       if (doc.m_bReportOpen && HaveDataSource(doc)) PreviewCommand(doc);
       return TRUE;
     default:
+      if (DispatchOptionCommand(doc, id)) return TRUE;
       if (DispatchDataCommand(doc, id)) return TRUE;
       return DispatchChartCommand(doc, id) || DispatchSaveCommand(doc, id);
   }
@@ -568,6 +570,7 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
       m_pFrame->m_hooks.startChoice = [doc](CMainFrame&) { doc->DoFileNew(nullptr, 1, TRUE, FALSE); };
     if (!m_pFrame->m_hooks.command)
       m_pFrame->m_hooks.command = [doc](CMainFrame&, UINT id) { return DispatchFileCommand(*doc, id); };
+    InstallPrintDialog();
   } else {
     m_pFrame.reset();
   }

@@ -99,6 +99,9 @@ class CKmDoc : public KmDocBase {
   // The library engine the document reads and writes libraries with (made
   // on first use).
   class LibraryFile* LibraryEngine();
+
+  // Record Layout: the label file's warning was shown for this document.
+  BOOL m_bLabelFileWarned = FALSE;
 };
 
 // The document the program's dialogs and message boxes belong to (the last one created).

@@ -49,7 +49,7 @@ enum class Rule { kAlways, kReport, kDesigner, kConnections, kPlaceholder };
 
 // Commands that ask for nothing but a free designer.
 constexpr UINT kAlwaysIds[] = {kCmdNew, kCmdNewUserSql, kCmdOpen, kCmdExit, kCmdPreferences, kCmdDefaults,
-                               kCmdChartSettings, kCmdFileSettings, kCmdHelpTopics, kCmdAbout};
+                               kCmdChartSettings, kCmdFileSettings, kCmdHelpTopics, kCmdAbout, 32023};
 // Commands on the open report.
 constexpr UINT kReportIds[] = {kCmdClose, kCmdSave, kCmdSaveAs, kCmdProperties, kCmdPageSetup, kCmdExport,
                                kCmdSend, kCmdPrint, kCmdPreview, 30202, kCmdHorzRuler, kCmdVertRuler, kCmdGrid,
