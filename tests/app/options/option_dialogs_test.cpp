@@ -14,6 +14,7 @@
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
 #include "tests/app/options/dialog_steps.h"
+#include "tests/app/options/sample_setup.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
 #include "tests/support/screens.h"
@@ -41,11 +42,6 @@ constexpr UINT kCmdPageSetup = 30512, kCmdPrint = 30030, kCmdRecordLayout = 3051
                kCmdConnections = 32005;
 constexpr char kBadNumber[] = "Invalid numeric value or value out of range";
 
-const char kLabels[] =
-    "[Labels]\n"
-    "Address 3x10=Address labels, L, 1, 2.63, 3, 10, 0.5, 0.19, 2.75, 1\n"
-    "Broken=Broken stock, Q, 1, 1, 1, 1, 0, 0, 1, 1\n"
-    "Big 2x2=Big labels, L, 4.5, 3.5, 2, 2, 0.5, 0.25, 4, 5\n";
 
 // [section]'s keys in file order.
 std::vector<std::string> Keys(const std::string& file, const std::string& section) {
@@ -72,18 +68,8 @@ std::string Slurp(const std::string& file) {
 class OptionDialogs : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (program_run::Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty() ||
-        program_run::Capture("command -v sqlite3").empty())
-      return;
-    char tmpl[] = "/tmp/vt_options_XXXXXX";
-    dir_ = ::mkdtemp(tmpl);
-    int status = -1;
-    program_run::Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + dir_ + "' 2>&1", &status);
-    if (status != 0) return;
-    std::ofstream(dir_ + "/kmlabels.ini") << kLabels;
-    setenv("ODBCINI", (dir_ + "/odbc.ini").c_str(), 1);
-    setenv("ODBCSYSINI", dir_.c_str(), 1);
-    setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
+    dir_ = SampleDir();
+    if (dir_.empty()) return;
     UiStartApplication();
     InstallBuiltinFunctionHandlers();
     report_ = dir_ + "/sales.kmw";
@@ -103,7 +89,6 @@ class OptionDialogs : public ::testing::Test {
       delete app_;
       app_ = nullptr;
     }
-    if (!dir_.empty()) fs::remove_all(dir_);
   }
   void SetUp() override {
     if (!ready_) GTEST_SKIP() << "the SQLite ODBC driver, sqlite3 or the program's start-up is missing";
@@ -133,7 +118,7 @@ TEST_F(OptionDialogs, RecordLayoutRefusalsAndCancelKeepTheReport) {
   const PageSetupRec before = *doc->m_pPageSetup;
   steps.Dialog("Record Layout", [](HWND d) {
     EXPECT_EQ(ControlText(d, 215), "Dimensions (Inches)");
-    EXPECT_EQ(SendDlgItemMessageA(d, 220, CB_GETCOUNT, 0, 0), 4);  // User-defined and three stocks
+    EXPECT_EQ(SendDlgItemMessageA(d, 220, CB_GETCOUNT, 0, 0), 4);  // User-defined and the three stocks
     EXPECT_EQ(SendDlgItemMessageA(d, 220, CB_GETCURSEL, 0, 0), 0);
     EXPECT_TRUE(Checked(d, 216));
     EXPECT_FALSE(Enabled(d, 209));
@@ -385,9 +370,10 @@ TEST_F(OptionDialogs, DefaultSettingsChecksAndTheKeysInOrder) {
   steps.Dialog("Default Settings", [](HWND d) { Press(d, IDCANCEL); });
   Command(kCmdDefaults);
   EXPECT_EQ(Slurp(Ini()), iniBefore);
-  steps.Dialog("Default Settings", [](HWND d) {
+  steps.Dialog("Default Settings", [this](HWND d) {
     EXPECT_EQ(ControlText(d, 209), "Margins (Inches)");
-    EXPECT_EQ(ControlText(d, 218), "12.0");
+    const int pts = doc->m_settings.pts;
+    EXPECT_EQ(ControlText(d, 218), std::to_string(pts / 10) + "." + std::to_string(pts % 10));
     EXPECT_EQ(SendDlgItemMessageA(d, 223, CB_GETCOUNT, 0, 0), 16);
     if (Enabled(d, 200)) Choose(d, 200, Find(d, 200, "Letter"));
     SetText(d, 201, "5.00");
