@@ -102,6 +102,8 @@ class CKmDoc : public KmDocBase {
 
   // Record Layout: the label file's warning was shown for this document.
   BOOL m_bLabelFileWarned = FALSE;
+  // The frame's tool bars (owned by the application), when they exist.
+  class FrameBars* m_pBars = nullptr;
 };
 
 // The document the program's dialogs and message boxes belong to (the last one created).

@@ -165,6 +165,7 @@ void CMainFrame::RecalcLayout() {
   RECT c;
   GetClientRect(m_hWnd, &c);
   int top = GetMenuBarHeight(m_hWnd);
+  if (m_hooks.layoutBars) top = m_hooks.layoutBars(*this, top, c.right);
   int statusHeight = IsWindow(m_wndStatusBar.m_hWnd) ? m_wndStatusBar.Height() : 0;
   int bottom = std::max<int>(top, c.bottom - statusHeight);
   if (IsWindow(m_wndStatusBar.m_hWnd)) MoveWindow(m_wndStatusBar.m_hWnd, 0, bottom, c.right, statusHeight, TRUE);
