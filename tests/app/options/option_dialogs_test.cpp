@@ -4,13 +4,17 @@
 #include "app/app.h"
 #include "app/default_settings_dialog.h"
 #include "app/document.h"
+#include "app/frame_bars.h"
 #include "app/label_stocks.h"
 #include "app/print_dialog.h"
 #include "app/print_run.h"
 #include "app/sample_report.h"
 #include "expr/functions_common.h"
 #include "files/report_io.h"
+#include "layout/fonts.h"
+#include "layout/layout_records.h"
 #include "layout/page_setup.h"
+#include "platform/win/beep.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
 #include "tests/app/options/dialog_steps.h"
@@ -597,12 +601,231 @@ TEST_F(OptionDialogs, TheLabelFileWarningComesOncePerDocument) {
   fs::rename(dir_ + "/kmlabels.kept", dir_ + "/kmlabels.ini");
 }
 
+// What the format tests change of an item, to be put back (its font handle
+// belongs to the layout and is not copied).
+struct ItemLook {
+  explicit ItemLook(ReportItemHead& h)
+      : item(h), fontIndex(h.fontIndex), pointSize(h.pointSize), fontStyle(h.fontStyle), flags(h.flags) {}
+  ~ItemLook() {
+    item.fontIndex = fontIndex;
+    item.pointSize = pointSize;
+    item.fontStyle = fontStyle;
+    item.flags = flags & ~kItemSelected;
+  }
+  ReportItemHead& item;
+  int32_t fontIndex, pointSize;
+  uint8_t fontStyle;
+  uint32_t flags;
+};
+
+// The placed fields of the report, in layout order.
+std::vector<ReportItemHead*> PlacedItems(CKmDoc& doc) {
+  std::vector<ReportItemHead*> items;
+  ForEachLayoutItem(*doc.m_pLayout, [&items](ReportItemHead& h) {
+    if ((h.flags & kItemKindField) != 0) items.push_back(&h);
+  });
+  return items;
+}
+
+TEST_F(OptionDialogs, FormatBarShowsMixedSelectionsAndAppliesStyles) {
+  FrameBars* bars = doc->m_pBars;
+  ASSERT_NE(bars, nullptr);
+  doc->m_settings.formatBar = 1;
+  bars->UpdateActionBar();
+  ASSERT_TRUE(bars->FormatBarShown());
+  std::vector<ReportItemHead*> items = PlacedItems(*doc);
+  ASSERT_GE(items.size(), 3u);
+  ReportItemHead& a = *items[0];
+  ReportItemHead& b = *items[1];
+  ReportItemHead& c = *items[2];
+  ItemLook keptA(a), keptB(b), keptC(c);
+  // Two in one size, one in another; one bold; one trimmed.
+  for (ReportItemHead* h : {&a, &b, &c}) {
+    h->fontIndex = a.fontIndex;
+    h->fontStyle = 0;
+    h->flags |= kItemFixedPosition;
+  }
+  a.pointSize = b.pointSize = 100;
+  c.pointSize = 120;
+  a.fontStyle = 1;
+  b.flags &= ~kItemFixedPosition;
+  CKmView& view = *doc->m_pView;
+  view.ClearSelection();
+  view.SelectObject(a, true);
+  view.SelectObject(b, true);
+  view.SelectObject(c, true);
+  bars->UpdateFormatBar();
+  const FormatSelectionState& s = bars->m_state;
+  EXPECT_EQ(s.selected, 3);
+  EXPECT_EQ(s.currentFont, a.fontIndex);
+  EXPECT_EQ(s.currentSize, -1);  // mixed sizes: no size chosen
+  EXPECT_EQ(SendMessageA(bars->m_hSizeBox, CB_GETCURSEL, 0, 0), -1);
+  EXPECT_EQ(SendMessageA(bars->m_hFontBox, CB_GETCURSEL, 0, 0), a.fontIndex);
+  EXPECT_EQ(s.bold, 2);
+  EXPECT_EQ(s.italic, 0);
+  EXPECT_EQ(s.trim, 2);
+  EXPECT_EQ(bars->m_formatBar.Find(kBoldButton)->check, 2);
+  EXPECT_TRUE(bars->m_formatBar.Find(kBoldButton)->enabled);
+  EXPECT_FALSE(bars->m_formatBar.Find(kJustifyButton)->enabled);  // not all word-wrapped
+  // Bold on a mixed selection makes all bold, and again makes none bold.
+  EXPECT_TRUE(bars->HandleCommand(kBoldButton, BN_CLICKED));
+  EXPECT_EQ((a.fontStyle & b.fontStyle & c.fontStyle) & 1, 1);
+  EXPECT_EQ(bars->m_formatBar.Find(kBoldButton)->check, 1);
+  EXPECT_TRUE(bars->HandleCommand(kBoldButton, BN_CLICKED));
+  EXPECT_EQ((a.fontStyle | b.fontStyle | c.fontStyle) & 1, 0);
+  EXPECT_TRUE(doc->IsModified());
+  // Trim on a mixed selection trims all.
+  EXPECT_TRUE(bars->HandleCommand(kTrimButton, BN_CLICKED));
+  EXPECT_EQ((a.flags | b.flags | c.flags) & kItemFixedPosition, 0u);
+  // Right alignment: the right button is on for all.
+  EXPECT_TRUE(bars->HandleCommand(kAlignRightButton, BN_CLICKED));
+  EXPECT_EQ(bars->m_state.right, 1);
+  EXPECT_EQ(bars->m_state.left, 0);
+  // Nothing selected: the style buttons are off and take no command.
+  view.ClearSelection();
+  bars->UpdateFormatBar();
+  EXPECT_FALSE(bars->m_formatBar.Find(kBoldButton)->enabled);
+  EXPECT_FALSE(bars->HandleCommand(kBoldButton, BN_CLICKED));
+  EXPECT_FALSE(bars->HandleCommand(kAlignLeftButton, BN_CLICKED));
+}
+
+TEST_F(OptionDialogs, SizeBoxRefusesWhatTheFontCannotTake) {
+  FrameBars* bars = doc->m_pBars;
+  ASSERT_NE(bars, nullptr);
+  doc->m_settings.formatBar = 1;
+  bars->UpdateActionBar();
+  std::vector<ReportItemHead*> items = PlacedItems(*doc);
+  ASSERT_GE(items.size(), 1u);
+  ReportItemHead& a = *items[0];
+  ItemLook kept(a);
+  a.pointSize = 100;
+  doc->m_pView->ClearSelection();
+  doc->m_pView->SelectObject(a, true);
+  bars->UpdateFormatBar();
+  const long beeps = BeepCount();
+  SetWindowTextA(bars->m_hSizeBox, "501");
+  SendMessageA(frame, WM_COMMAND, kSizeBoxEnter, 0);
+  EXPECT_EQ(BeepCount(), beeps + 1);
+  EXPECT_EQ(a.pointSize, 100);
+  SetWindowTextA(bars->m_hSizeBox, "3.9");
+  SendMessageA(frame, WM_COMMAND, kSizeBoxEnter, 0);
+  EXPECT_EQ(BeepCount(), beeps + 2);
+  SetWindowTextA(bars->m_hSizeBox, "4");
+  SendMessageA(frame, WM_COMMAND, kSizeBoxEnter, 0);
+  EXPECT_EQ(a.pointSize, 40);
+  SetWindowTextA(bars->m_hSizeBox, " 9.5");
+  SendMessageA(frame, WM_COMMAND, kSizeBoxEnter, 0);
+  EXPECT_EQ(a.pointSize, 95);
+  EXPECT_GE(SendMessageA(bars->m_hSizeBox, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                         reinterpret_cast<LPARAM>("  9.5")), 0);
+  EXPECT_EQ(ui_test::Text(bars->m_hSizeBox), "  9.5");
+  // A font of fixed sizes takes only its own.
+  FontEntry& font = doc->m_pFonts->table[static_cast<size_t>(a.fontIndex)];
+  const FontEntry keptFont = font;
+  font.sizeCount = 2;
+  font.sizes[0] = 8;
+  font.sizes[1] = 10;
+  bars->UpdateFormatBar();
+  EXPECT_EQ(SendMessageA(bars->m_hSizeBox, CB_GETCOUNT, 0, 0), 2);
+  SetWindowTextA(bars->m_hSizeBox, "12");
+  SendMessageA(frame, WM_COMMAND, kSizeBoxEnter, 0);
+  EXPECT_EQ(BeepCount(), beeps + 3);
+  EXPECT_EQ(a.pointSize, 95);
+  SetWindowTextA(bars->m_hSizeBox, "10");
+  SendMessageA(frame, WM_COMMAND, kSizeBoxEnter, 0);
+  EXPECT_EQ(a.pointSize, 100);
+  font = keptFont;
+  doc->m_pView->ClearSelection();
+}
+
+TEST_F(OptionDialogs, ToolbarsDialogShowsAndHidesTheBars) {
+  FrameBars* bars = doc->m_pBars;
+  ASSERT_NE(bars, nullptr);
+  doc->m_settings.formatBar = 1;
+  bars->UpdateActionBar();
+  ASSERT_TRUE(bars->ActionBarShown());
+  ASSERT_TRUE(bars->FormatBarShown());
+  steps.Dialog("Toolbars", [](HWND d) {
+    EXPECT_TRUE(Checked(d, 202));
+    EXPECT_TRUE(Checked(d, 203));
+    CheckDlgButton(d, 203, BST_UNCHECKED);
+    Press(d, IDCANCEL);
+  });
+  Command(30202);
+  EXPECT_TRUE(bars->FormatBarShown());
+  steps.Dialog("Toolbars", [](HWND d) {
+    CheckDlgButton(d, 203, BST_UNCHECKED);
+    CheckDlgButton(d, 201, BST_UNCHECKED);
+    Press(d, IDOK);
+  });
+  Command(30202);
+  EXPECT_FALSE(bars->FormatBarShown());
+  EXPECT_TRUE(bars->ActionBarShown());
+  EXPECT_FALSE(bars->m_formatBar.TipsShown());
+  EXPECT_NE(Slurp(Ini()).find("ToolHelp=0"), std::string::npos);
+  bars->UpdateActionBar();  // the switch keeps it hidden
+  EXPECT_FALSE(bars->FormatBarShown());
+  doc->m_settings.formatBar = 1;
+  doc->m_settings.toolHelp = 1;
+  bars->ApplySettings();
+  bars->UpdateActionBar();
+}
+
+TEST_F(OptionDialogs, RulerSpacingTakesFourToThirty) {
+  const BYTE kept = doc->m_settings.rulPit;
+  steps.Dialog("Ruler Spacing", [](HWND d) {
+    HWND track = GetDlgItem(d, 200);
+    for (int i = 0; i < 20; ++i) SendMessageA(d, WM_HSCROLL, SB_PAGEDOWN, reinterpret_cast<LPARAM>(track));
+    EXPECT_EQ(ControlText(d, 201), "Horizontal Spacing: 30");
+    for (int i = 0; i < 20; ++i) SendMessageA(d, WM_HSCROLL, SB_LINEUP, reinterpret_cast<LPARAM>(track));
+    EXPECT_EQ(ControlText(d, 201), "Horizontal Spacing: 4");
+    SendMessageA(d, WM_HSCROLL, SB_LINEDOWN, reinterpret_cast<LPARAM>(track));
+    Press(d, IDOK);
+  });
+  Command(30206);
+  EXPECT_EQ(doc->m_settings.rulPit, 6);
+  doc->m_settings.rulPit = kept;
+}
+
+TEST_F(OptionDialogs, ScreensBothBarsAtOneAndTwoTimes) {
+  FrameBars* bars = doc->m_pBars;
+  ASSERT_NE(bars, nullptr);
+  doc->m_settings.formatBar = 1;
+  bars->UpdateActionBar();
+  std::vector<ReportItemHead*> items = PlacedItems(*doc);
+  ASSERT_GE(items.size(), 2u);
+  doc->m_pView->ClearSelection();
+  doc->m_pView->SelectObject(*items[0], true);
+  doc->m_pView->SelectObject(*items[1], true);
+  bars->UpdateFormatBar();
+  ShowWindow(frame, SW_SHOWNORMAL);
+  MoveWindow(frame, 0, 0, 1000, 600, TRUE);
+  ui_test::Pump();
+  EXPECT_TRUE(SaveWindowPicture(bars->m_actionBar.m_hWnd, ScreenPath("action-bar").c_str()));
+  EXPECT_TRUE(SaveWindowPicture(bars->m_formatBar.m_hWnd, ScreenPath("format-bar").c_str()));
+  EXPECT_TRUE(SaveWindowPicture(frame, ScreenPath("main-window-with-bars").c_str()));
+  // The same pictures drawn twice as large stay sharp: they are drawn, not scaled.
+  CToolBarWnd big;
+  std::vector<ToolSlot> tools = bars->m_actionBar.Slots();
+  for (const ToolSlot& f : bars->m_formatBar.Slots())
+    if (f.width == 0) tools.push_back(f);
+  ASSERT_TRUE(big.Create(frame, 1, tools, 2));
+  MoveWindow(big.m_hWnd, 0, 0, 1000, big.Height(), TRUE);
+  ShowWindow(big.m_hWnd, SW_SHOWNOACTIVATE);
+  big.SetState(kBoldButton, true, 2);
+  big.SetState(kItalicButton, true, 1);
+  ui_test::Pump();
+  EXPECT_TRUE(SaveWindowPicture(big.m_hWnd, ScreenPath("bars-200-percent").c_str()));
+  doc->m_pView->ClearSelection();
+}
+
 TEST_F(OptionDialogs, ScreensOptionAndPrintDialogs) {
   GetPrintRunContext().printer.printerName = kPdfPrinterName;
   const std::pair<UINT, const char*> dialogs[] = {
       {kCmdRecordLayout, "Record Layout"}, {kCmdPageSetup, "Page Setup"},   {kCmdPrint, "Print"},
       {kCmdDefaults, "Default Settings"},  {kCmdFileSettings, "Default File Settings"},
-      {kCmdPreferences, "Preferences"},    {kCmdDataSourcePrefs, "Data Source"}};
+      {kCmdPreferences, "Preferences"},    {kCmdDataSourcePrefs, "Data Source"},
+      {30202, "Toolbars"},                 {30206, "Ruler Spacing"}};
   for (const auto& [id, caption] : dialogs) {
     const std::string name = std::string("dialog-") + caption;
     steps.Dialog(caption, [name](HWND d) {
