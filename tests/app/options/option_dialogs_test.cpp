@@ -805,17 +805,21 @@ TEST_F(OptionDialogs, ScreensBothBarsAtOneAndTwoTimes) {
   EXPECT_TRUE(SaveWindowPicture(bars->m_formatBar.m_hWnd, ScreenPath("format-bar").c_str()));
   EXPECT_TRUE(SaveWindowPicture(frame, ScreenPath("main-window-with-bars").c_str()));
   // The same pictures drawn twice as large stay sharp: they are drawn, not scaled.
-  CToolBarWnd big;
-  std::vector<ToolSlot> tools = bars->m_actionBar.Slots();
+  std::vector<ToolSlot> formatTools;
   for (const ToolSlot& f : bars->m_formatBar.Slots())
-    if (f.width == 0) tools.push_back(f);
-  ASSERT_TRUE(big.Create(frame, 1, tools, 2));
-  MoveWindow(big.m_hWnd, 0, 0, 1000, big.Height(), TRUE);
-  ShowWindow(big.m_hWnd, SW_SHOWNOACTIVATE);
-  big.SetState(kBoldButton, true, 2);
-  big.SetState(kItalicButton, true, 1);
-  ui_test::Pump();
-  EXPECT_TRUE(SaveWindowPicture(big.m_hWnd, ScreenPath("bars-200-percent").c_str()));
+    if (f.width == 0) formatTools.push_back(f);
+  const std::pair<std::vector<ToolSlot>, const char*> rows[] = {{bars->m_actionBar.Slots(), "action-bar-200-percent"},
+                                                               {formatTools, "format-buttons-200-percent"}};
+  for (const auto& [tools, name] : rows) {
+    CToolBarWnd big;
+    ASSERT_TRUE(big.Create(frame, 1, tools, 2));
+    MoveWindow(big.m_hWnd, 0, 0, static_cast<int>(big.Slots().back().rect.right) + 8, big.Height(), TRUE);
+    ShowWindow(big.m_hWnd, SW_SHOWNOACTIVATE);
+    big.SetState(kBoldButton, true, 2);
+    big.SetState(kItalicButton, true, 1);
+    ui_test::Pump();
+    EXPECT_TRUE(SaveWindowPicture(big.m_hWnd, ScreenPath(name).c_str()));
+  }
   doc->m_pView->ClearSelection();
 }
 
