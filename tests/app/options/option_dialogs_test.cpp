@@ -15,6 +15,7 @@
 #include "layout/layout_records.h"
 #include "layout/page_setup.h"
 #include "platform/win/beep.h"
+#include "platform/win/tooltip.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
 #include "tests/app/options/dialog_steps.h"
@@ -801,6 +802,17 @@ TEST_F(OptionDialogs, ScreensBothBarsAtOneAndTwoTimes) {
   ShowWindow(frame, SW_SHOWNORMAL);
   MoveWindow(frame, 0, 0, 1000, 600, TRUE);
   ui_test::Pump();
+  // The tool tip follows the mouse from tool to tool.
+  const RECT bold = bars->m_formatBar.Find(kBoldButton)->rect;
+  SendMessageA(bars->m_formatBar.m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(bold.left + 2, bold.top + 2));
+  char tip[64] = {};
+  GetWindowToolTipA(bars->m_formatBar.m_hWnd, tip, sizeof tip);
+  EXPECT_STREQ(tip, "Bold");
+  const RECT save = bars->m_actionBar.Find(30010)->rect;
+  SendMessageA(bars->m_actionBar.m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(save.left + 2, save.top + 2));
+  GetWindowToolTipA(bars->m_actionBar.m_hWnd, tip, sizeof tip);
+  EXPECT_STREQ(tip, "Save");
+  SendMessageA(bars->m_formatBar.m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(2, 1));
   EXPECT_TRUE(SaveWindowPicture(bars->m_actionBar.m_hWnd, ScreenPath("action-bar").c_str()));
   EXPECT_TRUE(SaveWindowPicture(bars->m_formatBar.m_hWnd, ScreenPath("format-bar").c_str()));
   EXPECT_TRUE(SaveWindowPicture(frame, ScreenPath("main-window-with-bars").c_str()));
