@@ -4,6 +4,8 @@
 
 #include "app/chart_commands.h"
 #include "app/field_commands.h"
+#include "app/option_commands.h"
+#include "app/frame_bars.h"
 #include "app/open_report.h"
 
 #include "app/save_report.h"
@@ -466,6 +468,7 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       if (doc.m_bReportOpen && HaveDataSource(doc)) PreviewCommand(doc);
       return TRUE;
     default:
+      if (DispatchOptionCommand(doc, id)) return TRUE;
       if (DispatchDataCommand(doc, id) || DispatchFieldCommand(doc, id)) return TRUE;
       return DispatchChartCommand(doc, id) || DispatchSaveCommand(doc, id);
   }
@@ -500,9 +503,17 @@ CKmApp::CKmApp() : m_pLibraryManager(new CExplicitLibraryManager) {
   SetAppLibraryManager(m_pLibraryManager.get());
 }
 
+void CKmApp::DropBars() {
+  if (!m_pBars) return;
+  if (m_pDoc != nullptr && m_pDoc->m_pBars == m_pBars.get()) m_pDoc->m_pBars = nullptr;
+  if (m_pFrame) m_pFrame->m_hooks.layoutBars = nullptr;
+  m_pBars.reset();
+}
+
 CKmApp::~CKmApp() {
   // As in ExitInstance: the frame shows the document, so it goes first
   // (members alone would free the document before its frame).
+  DropBars();
   m_pFrame.reset();
   if (m_pOwnDoc) {
     m_pDoc = nullptr;
@@ -559,12 +570,22 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
       m_pFrame->m_hooks.startChoice = [doc](CMainFrame&) { doc->DoFileNew(nullptr, 1, TRUE, FALSE); };
     if (!m_pFrame->m_hooks.command)
       m_pFrame->m_hooks.command = [doc](CMainFrame&, UINT id) { return DispatchFileCommand(*doc, id); };
+    InstallPrintDialog();
+    m_pBars.reset(new FrameBars);
+    if (m_pBars->Create(*m_pFrame, *doc)) {
+      FrameBars* bars = m_pBars.get();
+      doc->m_pBars = bars;
+      m_pFrame->m_hooks.layoutBars = [bars](CMainFrame&, int top, int width) { return bars->Layout(top, width); };
+    } else {
+      m_pBars.reset();
+    }
   } else {
     m_pFrame.reset();
   }
   CreateHelpers(*m_pDoc);
   const std::string line = CommandLineFromArgs(argc, argv);
   const BOOL ok = FirstStartup(*m_pDoc, line.c_str(), 1);
+  if (m_pBars) m_pBars->ApplySettings();
   if (!ok && !m_bRunAndEnd && m_nExitCode == 0) m_nExitCode = 1;
   // A program that is not to run on takes its frame down now, which writes
   // the settings back.
@@ -675,7 +696,8 @@ int CKmApp::ExitInstance() {
   SetOutputMessageSink(nullptr);
   SetRecordPassMessageSink(nullptr);
   SetEngineErrorDisplay(nullptr);
-  // The frame goes before the document it shows; then the report itself.
+  // The bars and frame go before the document they show; then the report itself.
+  DropBars();
   m_pFrame.reset();
   if (m_pOwnDoc) {
     m_pDoc = nullptr;

@@ -110,6 +110,8 @@ class CKmApp : public CKmAppCommandLine {
   std::unique_ptr<CKmDoc> m_pOwnDoc;  // the document, when the program made it
   std::unique_ptr<CKmRepIO> m_pRepIO;
   std::unique_ptr<CommandLineActions> m_pDocActions;
+  std::unique_ptr<class FrameBars> m_pBars;  // the frame's tool bars; go before the frame
+  void DropBars();
   CommandLineActions* m_pActions = &m_defaultActions;
 };
 

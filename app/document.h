@@ -142,6 +142,10 @@ class CKmDoc : public KmDocBase {
   WizardSlot m_wizard;  // the running wizard, when one runs
   // The modeless Insert Field palette while it has been opened (app/field_commands.cpp).
   std::unique_ptr<InsertFieldPalette> m_pInsertField;
+  // Record Layout: the label file's warning was shown for this document.
+  BOOL m_bLabelFileWarned = FALSE;
+  // The frame's tool bars (owned by the application), when they exist.
+  class FrameBars* m_pBars = nullptr;
 };
 
 // The document the program's dialogs and message boxes belong to (the last one created).

@@ -50,7 +50,7 @@ enum class Rule { kAlways, kReport, kDesigner, kConnections, kPlaceholder };
 
 // Commands that ask for nothing but a free designer.
 constexpr UINT kAlwaysIds[] = {kCmdNew, kCmdNewUserSql, kCmdOpen, kCmdExit, kCmdPreferences, kCmdDefaults,
-                               kCmdChartSettings, kCmdFileSettings, kCmdHelpTopics, kCmdAbout};
+                               kCmdChartSettings, kCmdFileSettings, kCmdHelpTopics, kCmdAbout, 32023};
 // Commands on the open report.
 constexpr UINT kReportIds[] = {kCmdClose, kCmdSave, kCmdSaveAs, kCmdProperties, kCmdPageSetup, kCmdExport,
                                kCmdSend, kCmdPrint, kCmdPreview, 30202, kCmdHorzRuler, kCmdVertRuler, kCmdGrid,
@@ -166,6 +166,7 @@ void CMainFrame::RecalcLayout() {
   RECT c;
   GetClientRect(m_hWnd, &c);
   int top = GetMenuBarHeight(m_hWnd);
+  if (m_hooks.layoutBars) top = m_hooks.layoutBars(*this, top, c.right);
   int statusHeight = IsWindow(m_wndStatusBar.m_hWnd) ? m_wndStatusBar.Height() : 0;
   int bottom = std::max<int>(top, c.bottom - statusHeight);
   if (IsWindow(m_wndStatusBar.m_hWnd)) MoveWindow(m_wndStatusBar.m_hWnd, 0, bottom, c.right, statusHeight, TRUE);

@@ -47,6 +47,8 @@ struct FrameHooks {
   std::function<BOOL(CMainFrame&)> saveModified;
   // Whether the layout's in-place text entry is open (its keys are its own then).
   std::function<BOOL(CMainFrame&)> textEntryOpen;
+  // The tool bars placed under top across width; answers the top left for the panes.
+  std::function<int(CMainFrame&, int top, int width)> layoutBars;
 };
 
 class CMainFrame : public CWnd {

@@ -63,6 +63,12 @@ class EngineRunServices : public PrintRunServices {
     } else if (runMode == 1) {
       RunTestPattern(run);
     } else if (runMode == kRunModeReport) {
+      // The page range the print dialog stored with the report.
+      if (doc.m_pRepIO != nullptr) {
+        const ReportSettings& s = doc.m_pRepIO->m_stream.settings;
+        run->startPage = s.firstPage >= 1 && s.firstPage <= 0x7FFFFFFF ? static_cast<int32_t>(s.firstPage) : 1;
+        run->endPage = s.lastPage >= 65535 || s.lastPage > 0x7FFFFFFF ? kDefaultEndPage : static_cast<int32_t>(s.lastPage);
+      }
       RunReport(&doc);
       // A run that could not end a page has not printed its report.
       if (run->pageEndFailed && doc.m_nRunState == 0) doc.m_nRunState = -2;

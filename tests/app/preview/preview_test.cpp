@@ -138,6 +138,8 @@ struct Program {
     std::string a0 = "vortelle", a1 = report;
     char* argv[] = {a0.data(), a1.data(), nullptr};
     ok = app.InitInstance(2, argv);
+    // These runs print without asking; the Print dialog has tests of its own.
+    SetPrintDialogRunner(nullptr);
     // Messages are collected, not shown in a box nobody answers.
     g_messages.clear();
     SetOutputMessageSink(CaptureMessage);

@@ -1,0 +1,36 @@
+// Options > Default Settings (paper, margins, ruler spacing, snap, logical
+// texts, font, size and colour that new reports start with) and Options >
+// File Settings (folders, extensions, the report dictionary files), and the
+// printer's paper list they show.
+#pragma once
+
+#include "platform/printer/printer_info.h"
+#include "platform/win/window.h"
+
+#include <string>
+#include <vector>
+
+class CKmDoc;
+
+constexpr UINT kCmdDefaultSettings = 32018;
+constexpr UINT kCmdFileSettings = 32022;
+
+// The papers of the document's printer (at most 68; more counts as none),
+// added to the combo when a dialog is given; the combo is enabled when there are any.
+std::vector<PrinterPaper> FillPaperSizeCombo(CKmDoc& doc, HWND dialog, int comboId);
+// Position of a paper code in the list, 0 when absent.
+int FindPaperIndex(const std::vector<PrinterPaper>& papers, int code);
+// "User defined: w x h unit" for a user-defined paper, else nothing.
+std::string UserPaperSizeText(const PrinterPaper& paper, int unit, char decimal);
+
+INT_PTR DefaultSettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR EditDefaultSettings(CKmDoc& doc);
+// Writes the [Defaults] keys of the dialog in their order; false when a write failed.
+bool WriteDefaultSettings(CKmDoc& doc);
+
+INT_PTR FileSettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR RunFileSettingsDialog(CKmDoc& doc);
+// The warnings about missing folders and files, one a line ("" when all is well).
+std::string FileSettingsProblems(const std::string& reportDir, const std::string& imageDir,
+                                 const std::string& templateDir, const std::string& dictTable,
+                                 const std::string& dictIndex);
