@@ -21,6 +21,7 @@
 #include "data/table_fields.h"
 #include "dialogs/table_chooser.h"
 #include "app/reselect_on_open.h"
+#include "app/table_places_on_open.h"
 #include "app/open_report_conversion.h"
 #include "expr/udf.h"
 #include "layout/fonts.h"
@@ -361,6 +362,14 @@ class AppStreamHooks : public StreamHooks {
     // the question stands in for the driver's message then.
     const bool mayReselect = slot != 0 && !Unattended() && !data->IsFileDataSource();
     char error[600] = {};
+    // A desktop file stored beside the master is looked for there first.
+    if (slot != 0 && data->IsFileDataSource() &&
+        OpenTableFromStoredPlaces(doc, slot, [&] {
+          return BuildSqlFieldList(model, slot, statement, nullptr, nullptr, true, nullptr, 0) == 0;
+        })) {
+      ReadOpenedTableFields(doc, slot, last);
+      return true;
+    }
     while (BuildSqlFieldList(model, slot, statement, nullptr, nullptr, true, mayReselect ? error : nullptr,
                              mayReselect ? static_cast<int>(sizeof error) : 0) != 0) {
       std::string path = model->tableSlots[slot]->path;
@@ -368,13 +377,17 @@ class AppStreamHooks : public StreamHooks {
       std::snprintf(model->tableSlots[slot]->path, sizeof model->tableSlots[slot]->path, "%s", path.c_str());
       doc.SetModifiedFlag(TRUE);
     }
+    ReadOpenedTableFields(doc, slot, last);
+    return true;
+  }
+  static void ReadOpenedTableFields(KmDocBase& doc, uint32_t slot, FieldDef* last) {
+    CKmComposite* model = doc.m_pModel;
     // The dictionary's entries join the columns; the reader keeps the field order.
     FieldDef* firstNew = last != nullptr ? last->next : model->fieldList;
     if (firstNew != nullptr) ReadReportDictionary(model, &firstNew, model->tableSlots[slot]->alias, slot, true);
     // Only the fields the report names are on its layout; the reader places them.
     for (FieldDef* f = model->fieldList; f != nullptr; f = f->next)
       if (f->table == slot && !(f->flags & kFieldAlias)) f->head.flags &= ~kItemKindField;
-    return true;
   }
   // A picture found on open gets its image, so it shows and prints.
   void LoadPicture(KmDocBase& doc, PictureItem& picture) override {

@@ -11,8 +11,9 @@ class CKmComposite;
 struct FieldDef;
 struct MemoReader;
 
-// Fetch buffer of a long text column: its whole text up to this many bytes.
-constexpr uint32_t kMemoFetchBytes = 65536;
+// Fetch buffer of a long text column: its whole text up to this many bytes
+// (as much as a memo prints; the buffer is made once per run).
+constexpr uint32_t kMemoFetchBytes = 1u << 20;
 
 // Whether the field is a long text column of the database (fetched whole).
 bool IsLongTextColumn(const FieldDef* field);

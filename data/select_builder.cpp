@@ -141,6 +141,7 @@ class Builder {
       return 0;
     }
     if (da_->CanModifySelect()) SplitSqlTemplate(m_, "LOWER", &head_, &tail_);
+    MarkSelectedFields(m_);
     OrderJoinTables(m_);
     for (int i = 0; i < kMaxTables && res_.joinOrder[i]; ++i) {
       order_.push_back(res_.joinOrder[i]);
@@ -615,6 +616,21 @@ int BuildSelectStatement(CKmComposite* model, int form) {
   return b.Build(form == 1 ? &r->secondStatement : &r->mainStatement);
 }
 
+void MarkSelectedFields(CKmComposite* model) {
+  if (IsTmpPassActive(model)) {
+    for (FieldDef* f = model->fieldList; f; f = f->next) f->flags |= kFieldNeeded;
+    return;
+  }
+  // The report's own marks first: what it prints, filters, groups and totals.
+  if (model->rebuildRunLists) model->rebuildRunLists(model);
+  // Some drivers sort only by columns they also return.
+  if (GetDataAccess(model)->SelectSortFields())
+    for (uint32_t id : model->sortFields) {
+      if (id == kNoField) break;
+      if (FieldDef* f = model->GetFieldAt(id)) f->flags |= kFieldNeeded;
+    }
+}
+
 int OpenReportQuery(CKmComposite* model) {
   DataAccess* da = GetDataAccess(model);
   SelectResult* r = GetSelectResult(model);
@@ -638,6 +654,12 @@ int OpenReportQuery(CKmComposite* model) {
   if (!text.empty() && ExecuteSelect(model, text.c_str(), 0, sortColumns, r->engineSortNeeded) != 0) {
     FreeFieldBuffers(model);
     return 1;
+  }
+  // The columns whose order the database does not give are marked.
+  for (FieldDef* f = model->fieldList; f; f = f->next) {
+    if (f->flags & (kFieldAlias | kFieldCalculation | kFieldMemo)) continue;
+    f->flags2 &= ~kField2EngineSorted;
+    if (r->engineSortNeeded && (f->flags & kFieldNeeded)) f->flags2 |= kField2EngineSorted;
   }
   return 0;
 }

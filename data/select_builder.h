@@ -44,6 +44,13 @@ std::string QualifiedColumnName(CKmComposite* model, const FieldDef* field, cons
 void SplitSqlTemplate(CKmComposite* model, const char* key, std::string* head, std::string* tail);
 
 // Build, execute and bind (0; 1 execution failed; 3121 no memory for the scan).
+// Second flag word: a column of a query whose order the engine completes.
+constexpr uint32_t kField2EngineSorted = 0x2000;
+
+// Marks needed (selected) the fields the SELECT must fetch: every field in a
+// TMP pass; else the report's run lists, and the sort keys' fields where the
+// driver sorts only by selected columns.
+void MarkSelectedFields(CKmComposite* model);
 int OpenReportQuery(CKmComposite* model);
 void CloseReportQuery(CKmComposite* model);
 int BuildProbeSelect(CKmComposite* model, const char* columnText, FieldDef* info, int setType,

@@ -377,6 +377,8 @@ void OnOk(HWND dialog, JoinState* s) {
   }
   if (slot > 0) SetSlotSourceName(s->doc, slot, s->data->GetCurrentDataSourceName());
   AfterTableChange(s->doc, alias);
+  // The database is asked at once whether the joined SELECT still runs.
+  RefreshSqlAfterJoinChange(s->m);
   EndDialog(dialog, 1);
 }
 
@@ -484,6 +486,7 @@ void DeleteJoin(HWND dialog, KmDocBase* doc) {
   }
   UpdateJoinsButtons(dialog, doc);
   AfterTableChange(doc, "");
+  RefreshSqlAfterJoinChange(m);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "files/report_io.h"
 #include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
+#include "foundation/startup.h"
 #include "layout/layout_records.h"
 #include "model/field_dependencies.h"
 #include "platform/win/dialog.h"
@@ -75,48 +76,21 @@ void EnableMasterTableControls(HWND dialog, MasterTableState* s, bool on) {
 // and its columns matched to the fields by name before anything is kept.
 int ChangeStatement(MasterTableState* s, HWND dialog) {
   CKmComposite* m = s->m;
-  const TableOverrideContext ctx = CurrentOverrideContext(s->data);
-  const std::string oldName = m->reportViewName;
-  const uint32_t oldOffset = m->statementOffset;
-  uint32_t position = 0;
-  int rc = ParseReportViewStatement(m, s->statement.c_str(), &position, s->data->UsePassExec() != 0);
-  auto restore = [&] {
-    uint32_t p = 0;
-    if (m->statementText != nullptr) ParseReportViewStatement(m, m->statementText, &p, s->data->UsePassExec() != 0);
-    m->reportViewName = oldName;
-    m->statementOffset = oldOffset;
-  };
-  if (rc != 0) {
-    restore();
-    return rc;
-  }
-  TableReplacement pending;
-  rc = ReplaceTable(m, &pending, 0, m->reportViewName.c_str(), s->statement.c_str() + m->statementOffset,
-                    ReportViewNames(m), m->tableSlots[0]->alias, ctx);
-  if (rc != 0) {
-    restore();
-    return rc;
-  }
-  uint32_t count = 0;
-  rc = FinishReplaceTable(m, &pending, false, &count);
-  if (rc == 0 && count > 0) {
+  MasterSourceRequest request;
+  MasterSourceText present;
+  GetMasterSource(m, &request, &present);
+  request.statement = s->statement.c_str();
+  MasterChange pending;
+  int rc = ChangeMasterTable(m, &request, CurrentOverrideContext(s->data), nullptr, &pending);
+  if (rc != 0) return rc;
+  if (request.result == 1) {
     const DependencyWarning w = BuildRemoveUsersWarning(m, "the SQL statement changes", nullptr);
-    if (RunDependencyWarning(s->doc, dialog, kWarnMasterChange, w) <= 0) rc = -2;
+    if (RunDependencyWarning(s->doc, dialog, kWarnMasterChange, w) <= 0) {
+      CancelMasterChange(m, &pending);
+      return -2;
+    }
   }
-  if (rc != 0) {
-    CancelReplaceTable(m, &pending);
-    restore();
-    return rc;
-  }
-  FinishReplaceTable(m, &pending, true, &count);
-  char* copy = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(s->statement.size() + 1)));
-  if (copy != nullptr) {
-    std::memcpy(copy, s->statement.c_str(), s->statement.size() + 1);
-    if (m->statementText) HeapFreeBlock(m->statementText);
-    m->statementText = copy;
-  }
-  m->ComputeTableOrder();
-  if (FieldDef* bad = PropagateFieldDependencies(m)) ReportEvaluationOrderError(m, bad);
+  if (CommitMasterChange(m, &request, &pending)) FlushPendingFileName(*s->doc);
   return 0;
 }
 
@@ -215,7 +189,7 @@ void OnOk(HWND dialog, MasterTableState* s) {
       return;
     }
   }
-  CommitMasterChange(m, &request, &pending);
+  if (CommitMasterChange(m, &request, &pending)) FlushPendingFileName(*s->doc);
   // The report now reads the current data source: its tables are named for it.
   const std::string before = SlotSourceName(s->doc, 0);
   const char* current = s->data->GetCurrentDataSourceName();
@@ -279,9 +253,12 @@ INT_PTR MasterTableDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         return TRUE;
       }
       SendDlgItemMessageA(dialog, kAlias, EM_LIMITTEXT, kAliasLength, 0);
-      if (TableSlot* t = s->m->tableSlots[0]) {
-        s->path = t->path;
-        s->oldAlias = t->alias;
+      {
+        MasterSourceRequest present;
+        MasterSourceText text;
+        GetMasterSource(s->m, &present, &text);
+        s->path = text.path;
+        s->oldAlias = text.alias;
       }
       if (s->path.empty()) {
         EnableMasterTableControls(dialog, s, false);

@@ -378,6 +378,8 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
     it.wrapLines = 0;
     it.wrapPos = 0;
     it.wrapText.clear();
+    it.wrapStyles.clear();
+    it.wrapAttrs.clear();
     if (!(L[it.line].flags & kLinePrinted)) it.state |= kItemDone;
     if ((it.head->flags & kItemKindBox) && it.endLine > it.line && (L[it.line].flags & kLinePrinted)) {
       for (int l = it.line + 1; l <= it.endLine && l <= lastUsed; ++l)
@@ -474,7 +476,9 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
       repeat = true;  // the break waits until its line's items are finished
     } else {
       repeat = false;
-      ++line;
+      // Past the band's own lines a long text goes on in further output
+      // lines; their index stops at the table's last, the text does not.
+      if (line <= last || line < kBandLineCount - 1) ++line;
     }
   }
   if (measuring || runState != 0) return runState;

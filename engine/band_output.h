@@ -33,6 +33,8 @@ constexpr int kLineBoxSpan = 3;
 
 // What band output needs from the rest of the run. Every entry may be left
 // null; the defaults are noted.
+struct ItemOutput;
+
 struct BandOutputHooks {
   // The engine's page-overflow step (page footer, end of page, new page,
   // page header, repeated group headers); 0 on success. Null: the page
@@ -57,6 +59,9 @@ struct BandOutputHooks {
   // buffer GetFieldValueForBand chose); false when it cannot be read, which
   // stops the run. Null: the value buffer's own text.
   bool (*fieldText)(ReportRun* run, const FieldDef* field, const BYTE* value, std::string* text) = nullptr;
+  // The same with each character's look where the text sets its own (a
+  // memo's style codes: item's wrapStyles and wrapAttrs). Null: fieldText.
+  bool (*styledFieldText)(ReportRun* run, const FieldDef* field, const BYTE* value, ItemOutput* item) = nullptr;
   // A system-modal message. Null: the output message sink.
   void (*systemMessage)(ReportRun* run, const char* text) = nullptr;
 };
@@ -72,6 +77,10 @@ struct ItemOutput {
   int wrapLines = 0;
   std::string wrapText;
   size_t wrapPos = 0;
+  // A memo's look per character of wrapText (its style byte, and point size
+  // x 65536 + font index); empty: every character in the field's own.
+  std::vector<BYTE> wrapStyles;
+  std::vector<uint32_t> wrapAttrs;
   // Lines and boxes: the decipoint y where the object was opened (0: not
   // open), the lines by which its opening was late, its sides to draw.
   LONG openY = 0;

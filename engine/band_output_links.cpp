@@ -1,4 +1,5 @@
 #include "engine/band_output_links.h"
+#include "layout/picture_chars.h"
 #include "layout/page_setup.h"
 
 #include "foundation/doc_base.h"
@@ -54,6 +55,8 @@ BandOutputState* PrepareBandOutput(KmDocBase* doc) {
   BandOutputState* s = EnsureBandOutput(run);
   s->layout = doc->m_pLayout;
   s->format.intl = doc->m_intl;
+  s->format.fonts = doc->m_pFonts;
+  s->format.guillemet = GuillemetOfFontTable;
   if (s->layout != nullptr) s->units.layout = s->layout->metrics;
   if (run->page != nullptr) {
     s->units.printerX = static_cast<WORD>(run->page->printerResX);
@@ -69,6 +72,7 @@ BandOutputState* PrepareBandOutput(KmDocBase* doc) {
   s->hooks.outerFooterPending = OuterFooterStep;
   s->hooks.pumpMessages = PumpStep;
   s->hooks.fieldText = WrappedFieldWholeText;
+  s->hooks.styledFieldText = WrappedFieldStyledText;
   return s;
 }
 

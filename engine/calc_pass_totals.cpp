@@ -375,7 +375,7 @@ int RunTotalsPrepass(CKmComposite* m, int progressArg1, int progressArg2, int* n
     if (code != 0) return Fail(m, code);
   }
   if (w->markAndCount) {
-    code = OpenPassFiles(m, st->tmpName);
+    code = OpenPassFilesForRead(m, st->tmpName);
     if (code != 0) return Fail(m, code);
   }
   RewindScan(m);

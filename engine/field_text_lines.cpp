@@ -15,31 +15,60 @@ constexpr long kTwipsPerInch = 1440;
 
 // The characters from p that fit in width twips (at least one, and never
 // past a line end).
-size_t FittingChars(ReportRun* run, const ReportItemHead& h, int size, const std::string& text, size_t p,
-                    long width) {
-  const int style = h.fontStyle & 0x0F;
+size_t FittingChars(ReportRun* run, const ItemOutput& it, int defaultSize, size_t p, long width) {
+  const std::string& text = it.wrapText;
   long used = 0;
   size_t j = p;
-  for (; j < text.size() && text[j] != kMemoLineEnd; ++j) {
-    const int w = run->driver->CharWidth(run->page, static_cast<unsigned char>(text[j]), h.fontIndex, style, size);
+  while (j < text.size() && text[j] != kMemoLineEnd) {
+    int font = 0, size = 0;
+    size_t at = j;
+    const WORD cell = NextFieldChar(it, *it.head, defaultSize, &at, &font, &size);
+    const int w = run->driver->CharWidth(run->page, cell & 0xFF, font, (cell >> 8) & 0x07, size);
     used += std::max(0, w);
     if (used > width) break;
+    j = at;
   }
   return std::max<size_t>(1, j - p);
 }
 
+// A memo's style byte as the printed style bits: its own bits, none for
+// "normal", the field's for a character no code touched.
+int PrintedStyle(BYTE memoStyle, int fieldStyle) {
+  if (memoStyle & kMemoDefault) return fieldStyle;
+  if (memoStyle & kMemoNormal) return 0;
+  return memoStyle & (kMemoBold | kMemoItalic | kMemoUnderline);
+}
+
 }  // namespace
 
-std::string LayoutFieldLine(ReportRun* run, const FieldDef& field, const ReportItemHead& h, int defaultSize,
-                            const std::string& text, size_t* pos, int widthInChars) {
+WORD NextFieldChar(const ItemOutput& it, const ReportItemHead& h, int defaultSize, size_t* pos, int* font,
+                   int* size) {
+  const size_t p = *pos;
+  if (p >= it.wrapText.size()) return 0;
+  ++*pos;
+  const unsigned char c = static_cast<unsigned char>(it.wrapText[p]);
+  int style = h.fontStyle & 0x0F;
+  *font = h.fontIndex;
+  *size = h.pointSize > 0 ? h.pointSize : defaultSize;
+  if (p < it.wrapStyles.size() && p < it.wrapAttrs.size()) {
+    style = PrintedStyle(it.wrapStyles[p], style);
+    const uint32_t a = it.wrapAttrs[p];
+    *font = static_cast<int>(a & 0xFFFF);
+    if ((a >> 16) != 0) *size = static_cast<int>(a >> 16);
+  }
+  return static_cast<WORD>(c | ((style & 0x07) << 8));
+}
+
+std::string LayoutFieldLine(ReportRun* run, ItemOutput& it, const FieldDef& field, int defaultSize,
+                            int widthInChars) {
+  const ReportItemHead& h = *it.head;
   const bool measured = (field.flags3word & kFieldMeasuredWidth) != 0 && run != nullptr && run->driver != nullptr &&
                         run->page != nullptr && run->band != nullptr && run->driver->HasEntry(kCharWidthEntry);
-  if (!measured || *pos >= text.size()) return NextWrappedLine(text, pos, widthInChars);
+  if (!measured || it.wrapPos >= it.wrapText.size()) return NextWrappedLine(it.wrapText, &it.wrapPos, widthInChars);
   const OutputUnits& units = run->band->units;
   const int dpi = units.layout.dpiX > 0 ? units.layout.dpiX : 96;
   const LONG pixels = ToDeviceX(units, static_cast<DWORD>(std::max(0, h.right - h.left + 1)));
   const long width = static_cast<long>(pixels) * kTwipsPerInch / dpi;
-  const int size = h.pointSize > 0 ? h.pointSize : defaultSize;
-  const size_t fits = FittingChars(run, h, size, text, *pos, width);
-  return NextWrappedLine(text, pos, static_cast<int>(std::min<size_t>(fits, 0x7FFF)));
+  const size_t fits = FittingChars(run, it, defaultSize, it.wrapPos, width);
+  return NextWrappedLine(it.wrapText, &it.wrapPos, static_cast<int>(std::min<size_t>(fits, 0x7FFF)));
 }

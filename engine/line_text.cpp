@@ -1,6 +1,10 @@
 #include "engine/line_text.h"
 
+#include "engine/doc_upkeep.h"
 #include "engine/field_text_lines.h"
+#include "layout/field_width.h"
+#include "layout/picture_chars.h"
+#include "foundation/doc_base.h"
 #include "engine/output_stream.h"
 #include "engine/report_run.h"
 #include "foundation/text_helpers.h"
@@ -76,6 +80,30 @@ void PutFontAndColour(LineWriter& w, std::vector<BYTE>& piece, const ReportItemH
   }
 }
 
+// Count characters of a wrapped field's text from start, each in the look
+// it prints in: a change of font, style or size on the line writes code 3.
+void PutFieldChars(LineWriter& w, std::vector<BYTE>& piece, const ItemOutput& it, int defaultSize, size_t start,
+                   size_t count) {
+  size_t p = start;
+  std::string run;
+  for (size_t k = 0; k < count; ++k) {
+    int font = 0, size = 0;
+    const WORD cell = NextFieldChar(it, *it.head, defaultSize, &p, &font, &size);
+    if (cell == 0) break;
+    const int style = (cell >> 8) & 0x07;
+    if (!it.wrapStyles.empty() && (font != w.font || style != w.style || size != w.size)) {
+      PutData(piece, run.data(), run.size());
+      run.clear();
+      PutEsc(piece, kEscFont, static_cast<WORD>(font), static_cast<WORD>(style), static_cast<WORD>(size));
+      w.font = font;
+      w.style = style;
+      w.size = size;
+    }
+    run += static_cast<char>(cell & 0xFF);
+  }
+  PutData(piece, run.data(), run.size());
+}
+
 // Opens a run for an item of the alignment at x (right edge right), or
 // extends the open one.
 void StartOrExtendRun(LineWriter& w, std::vector<BYTE>& piece, Align a, bool newRun, LONG x, LONG right) {
@@ -92,13 +120,31 @@ void StartOrExtendRun(LineWriter& w, std::vector<BYTE>& piece, Align a, bool new
   else PutEsc(piece, kEscPosition, static_cast<WORD>(std::max<LONG>(0, x)));
 }
 
-Align TextAlignment(const ReportItemHead& h) {
-  const TextItem* t = reinterpret_cast<const TextItem*>(&h);
-  switch (t->alignment & 0xF0) {
-    case kAlignCentre: return Align::kCentre;
-    case kAlignRight: return Align::kRight;
+// The item's horizontal alignment as the document keeps it for every kind.
+Align ObjectAlign(ReportRun* run, const ReportItemHead& h) {
+  switch (GetObjectAlignment(run->doc, &h)) {
+    case 1: return Align::kCentre;
+    case 2: return Align::kRight;
     default: return Align::kLeft;
   }
+}
+
+unsigned char PictureFillChar(ReportRun* run, int fontIndex) {
+  return GetPictureFillChar(run->doc != nullptr ? run->doc->m_pFonts : nullptr, fontIndex, run->band->format.padChar);
+}
+
+// What a field shows in the Test Pattern: its format's picture for numbers,
+// dates and times (and for texts of a character width), else the picture
+// fill character as far as its measured width goes.
+std::string TestPatternText(ReportRun* run, FieldDef& f) {
+  BandOutputState* s = run->band;
+  char buf[kFillTextSize + 1] = {};
+  FillTextDriver d;
+  d.driver = run->driver;
+  d.state = run->page;
+  const bool measured = (f.flags3word & kFieldMeasuredWidth) != 0 && HasUnitWidth(f);
+  const int n = CalcFieldFillText(s->format, f, measured, PictureFillChar(run, f.head.fontIndex), buf, d);
+  return std::string(buf, static_cast<size_t>(std::clamp(n, 0, kFillTextSize)));
 }
 
 bool IsWrappedField(const ReportItemHead& h) {
@@ -116,11 +162,14 @@ bool IsPrintOnceField(ReportRun* run, const FieldDef* f) {
 }
 
 // The whole text of a wrapped field's value.
-bool WrappedFieldText(ReportRun* run, const FieldDef* f, const BYTE* value, std::string* text) {
+bool WrappedFieldText(ReportRun* run, const FieldDef* f, const BYTE* value, ItemOutput* item) {
   BandOutputState* s = run->band;
-  text->clear();
-  if (s->hooks.fieldText) return s->hooks.fieldText(run, f, value, text);
-  return ValueBufferText(run, f, value, text);
+  item->wrapText.clear();
+  item->wrapStyles.clear();
+  item->wrapAttrs.clear();
+  if (s->hooks.styledFieldText) return s->hooks.styledFieldText(run, f, value, item);
+  if (s->hooks.fieldText) return s->hooks.fieldText(run, f, value, &item->wrapText);
+  return ValueBufferText(run, f, value, &item->wrapText);
 }
 
 }  // namespace
@@ -331,15 +380,10 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
 
     if (!isField || runMode == 1) {
       if (raise > 0) PutEsc(piece, kEscVerticalOffset, static_cast<WORD>(raise));
-      Align a = isField ? Align::kLeft : TextAlignment(h);
+      Align a = ObjectAlign(run, h);
       std::string text;
       if (isField) {
-        char buf[400] = {};
-        int n = (FieldKind(f) & (kFieldNumeric | kFieldDate | kFieldDateTime | kFieldTime))
-                    ? BuildFieldPicture(s->format, f, buf, nullptr)
-                    : 0;
-        if (n > 0 && n < static_cast<int>(sizeof buf)) text.assign(buf, static_cast<size_t>(n));
-        else text.assign(std::max<int>(1, h.width), 'X');
+        text = TestPatternText(run, *f);
       } else {
         const TextItem* t = reinterpret_cast<const TextItem*>(it.head);
         if (t->text) text = t->text;
@@ -360,15 +404,16 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
                                                s->printedOnce.end();
       if (!suppressed && wrapped && status == 0) {
         if (!(it.state & kItemContinuing)) {
-          std::string full;
-          if (!WrappedFieldText(run, f, value, &full)) {
+          if (!WrappedFieldText(run, f, value, &it)) {
             RunStateOf(run) = -2;
             return -1;
           }
+          std::string& full = it.wrapText;
           for (char& c : full)
             if (static_cast<unsigned char>(c) == pad) c = ' ';
           full.resize(TrimmedLength(full.c_str(), pad));
-          it.wrapText = std::move(full);
+          if (it.wrapStyles.size() > full.size()) it.wrapStyles.resize(full.size());
+          if (it.wrapAttrs.size() > full.size()) it.wrapAttrs.resize(full.size());
           it.wrapPos = 0;
           it.wrapLines = 0;
           it.state |= kItemContinuing;
@@ -383,13 +428,14 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
         const int width = h.width > 0 ? h.width : std::max<int>(1, static_cast<int>(f->displayWidth));
         const LONG itemHeight = h.bottom - h.top + 1;
         for (int sub = 0;; ++sub) {
-          std::string part = LayoutFieldLine(run, *f, h, defaultSize, it.wrapText, &it.wrapPos, width);
+          const size_t lineStart = it.wrapPos;
+          std::string part = LayoutFieldLine(run, it, *f, defaultSize, width);
           LONG r = raise;
           if (explicitLine) r = LayoutToDecipoints(s, itemLine.bottom - (h.bottom + sub * itemHeight));
           if (r > 0) PutEsc(piece, kEscVerticalOffset, static_cast<WORD>(r));
           StartOrExtendRun(w, piece, a, true, x, right);
           PutFontAndColour(w, piece, h, defaultSize, false);
-          PutData(piece, part.data(), part.size());
+          PutFieldChars(w, piece, it, defaultSize, lineStart, part.size());
           w.Close();
           if (!part.empty()) wroteText = true;
           const bool more = it.wrapPos < it.wrapText.size();

@@ -791,7 +791,12 @@ int BuildFieldPicture(const FormatSettings& doc, FieldDef* field, char* buffer, 
   if (width > 0) {
     uint32_t a = (field->formatCode >> 4) & 0xF;
     uint32_t g = (field->formatCode >> 8) & 0xF;
-    char guillemet = g == 1 ? '\xBB' : g == 3 ? '\xAB' : '=';
+    char guillemet = '=';
+    if (g == 1 || g == 3) {
+      const bool left = g == 3;
+      guillemet = static_cast<char>(doc.guillemet ? doc.guillemet(doc.fonts, field->head.fontIndex, left)
+                                                  : left ? 0xAB : 0xBB);
+    }
     if (width == 1) {
       if (a == 4) s[0] = guillemet;
     } else {

@@ -40,6 +40,10 @@ struct FormatSettings {
   void (*putFontAndColor)(void* driver, const FieldDef* field, char out[kFormatPrefixSize]) = nullptr;
   int (*fitCharacters)(void* driver, const FieldDef* field, const char* text, int length) = nullptr;
   int32_t deviceMode = 0;  // 1: texts are cut at displayWidth characters
+  // The guillemet of a font of the document's table (left or right); null:
+  // the ANSI guillemets.
+  unsigned char (*guillemet)(const void* fonts, int fontIndex, bool left) = nullptr;
+  const void* fonts = nullptr;
 };
 
 // The text of a field's value (value null: the field's current value) into

@@ -358,13 +358,27 @@ int ReadMemoText(MemoReader& r, FieldDef* field, uint32_t count) {
 }
 
 int ReadWholeMemo(MemoReader& r, std::string* text, size_t limit) {
+  return ReadWholeMemo(r, text, nullptr, nullptr, limit);
+}
+
+int ReadWholeMemo(MemoReader& r, std::string* text, std::vector<uint8_t>* styles, std::vector<uint32_t>* attrs,
+                  size_t limit) {
   text->clear();
+  if (styles) styles->clear();
+  if (attrs) attrs->clear();
+  auto take = [&] {
+    text->append(r.text, r.length);
+    if (styles) styles->insert(styles->end(), r.styles, r.styles + r.length);
+    if (attrs) attrs->insert(attrs->end(), r.attrs, r.attrs + r.length);
+  };
   int failed = ReadMemoText(r, nullptr, kMemoFromStart);
-  text->assign(r.text, r.length);
+  take();
   while (!failed && !r.atEnd && r.length > 0 && text->size() < limit) {
     failed = ReadMemoText(r, nullptr, kMemoWindow);
-    text->append(r.text, r.length);
+    take();
   }
   if (text->size() > limit) text->resize(limit);
+  if (styles && styles->size() > limit) styles->resize(limit);
+  if (attrs && attrs->size() > limit) attrs->resize(limit);
   return failed;
 }

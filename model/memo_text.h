@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <vector>
 
 class CKmComposite;
 struct FieldDef;
@@ -89,3 +90,7 @@ int ApplyStyleCode(MemoReader& r, const std::string& code);
 // limit characters. 0, or 1 when a read failed: text then holds what was
 // read before the failure.
 int ReadWholeMemo(MemoReader& r, std::string* text, size_t limit);
+// The same, with each character's style byte and attribute word (point size
+// x 65536 + font index) as the memo's style codes left them.
+int ReadWholeMemo(MemoReader& r, std::string* text, std::vector<uint8_t>* styles, std::vector<uint32_t>* attrs,
+                  size_t limit);

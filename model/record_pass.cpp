@@ -488,6 +488,19 @@ int OpenPassFiles(CKmComposite* m, const std::string& positionFile) {
   return 0;
 }
 
+int OpenPassFilesForRead(CKmComposite* m, const std::string& positionFile) {
+  if (int r = OpenPassFiles(m, positionFile)) return r;
+  // The run's extra work file, the totals index, is read beside it.
+  RecordPassState* st = GetRecordPassState(m);
+  if (st->indexName.empty() || st->indexFile.IsOpen()) return 0;
+  if (!st->indexFile.OpenRead(st->indexName)) {
+    st->positionFile.Close();
+    st->positionName.clear();
+    return kEngineCannotCreateTotalsIndex;
+  }
+  return 0;
+}
+
 void ClosePassFiles(CKmComposite* m) { ClosePassFilesOf(GetRecordPassState(m)); }
 
 void RemoveWorkFiles(CKmComposite* m) { RemoveWorkFilesOf(GetRecordPassState(m)); }

@@ -100,6 +100,9 @@ void SaveFieldValues(CKmComposite* model);
 
 // The position file (empty: none): 0, or 3171 when it cannot be opened.
 int OpenPassFiles(CKmComposite* model, const std::string& positionFile);
+// The same for a pass that reads the run's work files back: the totals index
+// the run made is opened for reading too (3189 when it cannot be).
+int OpenPassFilesForRead(CKmComposite* model, const std::string& positionFile);
 void ClosePassFiles(CKmComposite* model);
 // Closes and deletes the pass's work files (TMP, TOT, totals index).
 void RemoveWorkFiles(CKmComposite* model);

@@ -113,7 +113,7 @@ std::string BuildTablePath(int kind, const std::string& storedPath, const TableP
   }
 }
 
-std::string CompleteRelativePath(const std::string& path, const TablePathContext& ctx, int* nextKind) {
+std::string MakeRelativePath(const std::string& path, const TablePathContext& ctx, int* nextKind) {
   *nextKind = NextTablePathKind(4);
   if (HasDrive(path) || IsUncPath(path)) return path;
   if (path.find('\\') != std::string::npos) return ctx.masterPath.substr(0, GetPathRootEnd(ctx.masterPath)) + path;

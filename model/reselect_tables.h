@@ -35,7 +35,7 @@ std::string BuildTablePath(int kind, const std::string& storedPath, const TableP
 // The path as stored: relative to the master table's where it can be.
 std::string ResolveMasterPath(const std::string& path, const TablePathContext& ctx);
 // Completes a stored relative path against the master's; kind receives the next kind to try.
-std::string CompleteRelativePath(const std::string& path, const TablePathContext& ctx, int* nextKind);
+std::string MakeRelativePath(const std::string& path, const TablePathContext& ctx, int* nextKind);
 
 class KmDocBase;
 

@@ -193,7 +193,8 @@ class RoundTrip : public ::testing::TestWithParam<int> {
   // Builds the report, prints it here, saves it; the text of that print.
  public:
   using BuildStep = bool (RoundTrip::*)(CKmDoc&, CKmRepIO&, std::string*);
-  std::string BuildPrintAndSave(const std::string& path, std::string* error, BuildStep build = &RoundTrip::Build) {
+  std::string BuildPrintAndSave(const std::string& path, std::string* error, BuildStep build = &RoundTrip::Build,
+                                int runMode = 0) {
     CKmDoc doc;
     std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
     doc.m_bandLines.lines = lines.get();
@@ -207,7 +208,7 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     doc.SetTitleAlways(fs::path(path).filename().c_str());
     std::string text;
     if ((this->*build)(doc, io, error)) {
-      text = PrintHere(doc, error);
+      text = PrintHere(doc, error, runMode);
       if (io.SaveReportFile(path.c_str()) != kRepIoOk) *error = "the report was not saved";
     }
     FreeReportRun(&doc);
@@ -376,7 +377,7 @@ class RoundTrip : public ::testing::TestWithParam<int> {
 
  protected:
   // The print run of the program, in this process, to a PDF file.
-  std::string PrintHere(CKmDoc& doc, std::string* error) {
+  std::string PrintHere(CKmDoc& doc, std::string* error, int runMode = 0) {
     PrintRunContext& ctx = GetPrintRunContext();
     const PageDriverImageFuncs images = ImageLibrary::PrinterEntries();
     if (ctx.driver == nullptr) ctx.driver = LoadPrinterLibrary(PageDriverModuleName(), kPageDriverApiVersion, &images);
@@ -388,8 +389,9 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     const std::string pdf = dir_ + "/here.pdf";
     ctx.printToFile = pdf;
     doc.m_pPageSetup->OutputDestination = kOutputToFile;
-    doc.m_nRunMode = 0;
+    doc.m_nRunMode = runMode;
     RunOutputWithRecovery(doc, 0);
+    doc.m_nRunMode = 0;
     doc.m_pPageSetup->OutputDestination = kOutputToPrinter;
     ctx.printToFile.clear();
     if (!ctx.lastRunPrinted || !fs::exists(pdf)) {
@@ -555,6 +557,26 @@ TEST_P(RoundTrip, RecordsAcrossWrappedTextAndMemosPrintTheSameAfterSaving) {
   EXPECT_NE(after.find("side gate; the dog is"), std::string::npos) << after;
 }
 
+// The Print dialog's Test Pattern: one page of Record bands, no record read,
+// each field showing its format's picture (numbers their digits, texts an
+// alignment mark and an x a column) where the data would print.
+TEST_P(RoundTrip, TheTestPatternFillsOnePageWithEachFieldsPicture) {
+  std::string error;
+  const std::string text = BuildPrintAndSave(dir_ + "/pattern.kmw", &error, &RoundTrip::Build, 1);
+  ASSERT_TRUE(error.empty()) << error;
+  ASSERT_FALSE(text.empty());
+  EXPECT_LE(std::count(text.begin(), text.end(), '\f'), 1) << text;
+  EXPECT_EQ(text.find("-North"), std::string::npos) << text;
+  size_t texts = 0, numbers = 0;
+  std::istringstream words(text);
+  for (std::string w; words >> w;) {
+    if (w.size() > 3 && w.find_first_not_of('x', 1) == std::string::npos) ++texts;
+    if (w.size() > 3 && w.find_first_not_of("9.,-()") == std::string::npos && w.find('9') != std::string::npos) ++numbers;
+  }
+  EXPECT_GE(texts, 3u) << text;
+  EXPECT_GE(numbers, 3u) << text;
+}
+
 // ---- Long texts: a memo of several kilobytes prints whole, wrapped and
 // continued over pages, its single line ends as blanks and its blank lines
 // as paragraph breaks.
@@ -575,6 +597,17 @@ std::string LongMemoText() {
 
 class LongMemo : public RoundTrip {
  public:
+  // Runs the script on the test's database; empty, or what went wrong.
+  std::string RunMemoSql(const std::string& sql) {
+    if (GetParam() == 0) {
+      std::ofstream(odbc_test::Dir() + "/rt_memo.sql") << sql;
+      const std::string cmd = "sqlite3 '" + odbc_test::Dir() + "/test.db' < '" + odbc_test::Dir() + "/rt_memo.sql'";
+      return std::system(cmd.c_str()) == 0 ? std::string() : "sqlite3 failed";
+    }
+    bool ok = false;
+    const std::string out = odbc_test::RunPostgresSql(sql, &ok);
+    return ok ? std::string() : out;
+  }
   bool BuildMemo(CKmDoc& doc, CKmRepIO& io, std::string* error) {
     ReportMaker r(doc, io);
     if (!r.Begin(db_.dsn.c_str(), "rt_memo", {"id", "body"}, error)) return false;
@@ -601,15 +634,7 @@ TEST_P(LongMemo, SeveralKilobytesWithLineBreaksPrintWholeOverPages) {
   const std::string sql = "drop table if exists rt_memo;\ncreate table rt_memo (id integer, body " +
                           std::string(GetParam() == 0 ? "text" : "text") + ");\ninsert into rt_memo values (1, '" +
                           text + "');\ninsert into rt_memo values (2, 'Short one.');\n";
-  if (GetParam() == 0) {
-    std::ofstream(odbc_test::Dir() + "/rt_memo.sql") << sql;
-    ASSERT_EQ(std::system(("sqlite3 '" + odbc_test::Dir() + "/test.db' < '" + odbc_test::Dir() + "/rt_memo.sql'").c_str()),
-              0);
-  } else {
-    bool ok = false;
-    const std::string out = odbc_test::RunPostgresSql(sql, &ok);
-    ASSERT_TRUE(ok) << out;
-  }
+  ASSERT_EQ(RunMemoSql(sql), "");
   const std::string after = PrintBeforeAndAfterSaving("letters.kmw", static_cast<BuildStep>(&LongMemo::BuildMemo));
   ASSERT_FALSE(after.empty());
   // Every paragraph's first and last word, in order, far past 254 characters.
@@ -632,6 +657,29 @@ TEST_P(LongMemo, SeveralKilobytesWithLineBreaksPrintWholeOverPages) {
   ASSERT_NE(end1, std::string::npos) << after;
   const std::string next = after.substr(end1 + 6, after.find('\n', end1 + 6) - end1 - 6);
   EXPECT_EQ(next.find_first_not_of(' '), next.find("P2START")) << after;
+}
+
+// A memo's style codes change the look of the characters that follow them on
+// the page, and a text far beyond 64 KB still prints to its last word.
+TEST_P(LongMemo, StyleCodesChangeThePrintedFontAndLongTextsPrintWhole) {
+  std::string text = "Plain opening <B>BOLDRUN words<R> then <I>SLANTED<R> and plain again.\n\n";
+  int lines = 0;
+  while (text.size() < 70000) text += "L" + std::to_string(++lines) + " copper willow granite meadow lantern\n";
+  text += "\nTAILMARK";
+  const std::string sql = "drop table if exists rt_memo;\ncreate table rt_memo (id integer, body text);\n"
+                          "insert into rt_memo values (1, '" + text + "');\n";
+  ASSERT_EQ(RunMemoSql(sql), "");
+  const std::string after = PrintBeforeAndAfterSaving("styled.kmw", static_cast<BuildStep>(&LongMemo::BuildMemo));
+  ASSERT_FALSE(after.empty());
+  // The codes themselves never print; the words around them do.
+  EXPECT_EQ(after.find("<B>"), std::string::npos) << after.substr(0, 2000);
+  EXPECT_NE(after.find("BOLDRUN words"), std::string::npos) << after.substr(0, 2000);
+  EXPECT_NE(after.find("L" + std::to_string(lines)), std::string::npos);  // the last, far past 64 KB
+  EXPECT_NE(after.find("TAILMARK"), std::string::npos) << after.substr(after.size() > 600 ? after.size() - 600 : 0);
+  // The bold and italic runs were set in their own faces.
+  const std::string fonts = Capture("pdffonts '" + dir_ + "/styled.pdf' 2>&1");
+  EXPECT_NE(fonts.find("Bold"), std::string::npos) << fonts;
+  EXPECT_TRUE(fonts.find("Italic") != std::string::npos || fonts.find("Oblique") != std::string::npos) << fonts;
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatabases, LongMemo, ::testing::Values(0, 1),

@@ -246,3 +246,30 @@ TEST_F(Select, IdentifierCaseLeavesExpressionsAndQuotedNamesAlone) {
   EXPECT_EQ(QualifiedColumnName(&m, id, m.tableSlots[o]), "ORDERS.ID");
   f->exprText = nullptr;
 }
+
+// The fields a SELECT fetches are the report's run lists' choice, asked anew
+// for each statement; a driver that sorts only by columns it returns gets
+// the sort fields too, and the report's own setting is back afterwards.
+TEST_F(Select, SelectedFieldsComeFromTheRunListsAndTheSortFields) {
+  uint32_t o = Table("orders", "O", 0);
+  FieldDef* id = Field(o, "id");
+  FieldDef* amount = Field(o, "amount");
+  static FieldDef* wanted = nullptr;
+  static int asked = 0;
+  wanted = id;
+  asked = 0;
+  m.rebuildRunLists = [](CKmComposite* model) {
+    ++asked;
+    for (FieldDef* f = model->fieldList; f; f = f->next) f->flags &= ~kFieldNeeded;
+    wanted->flags |= kFieldNeeded;
+  };
+  m.sortFields[0] = m.GetFieldIndex(amount);
+  EXPECT_EQ(Main(), "select  \"id\" from orders  ");
+  EXPECT_EQ(asked, 1);
+  const uint32_t before = da->Current()->flags2;
+  da->Current()->flags2 |= DS2_SELECT_SORT_FIELDS;
+  EXPECT_EQ(Main(), "select  \"id\", \"amount\" from orders  ");
+  da->Current()->flags2 = before;
+  EXPECT_EQ(Main(), "select  \"id\" from orders  ");
+  m.rebuildRunLists = nullptr;
+}

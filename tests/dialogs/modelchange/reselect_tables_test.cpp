@@ -67,10 +67,10 @@ TEST(ReselectTables, PlacesToLook) {
   EXPECT_EQ(BuildTablePath(12, stored, ctx), "CUST.DBF");
 
   int next = 0;
-  EXPECT_EQ(CompleteRelativePath("\\DATA\\CUST.DBF", ctx, &next), "C:\\DATA\\CUST.DBF");
+  EXPECT_EQ(MakeRelativePath("\\DATA\\CUST.DBF", ctx, &next), "C:\\DATA\\CUST.DBF");
   EXPECT_EQ(next, 1);
-  EXPECT_EQ(CompleteRelativePath("CUST.DBF", ctx, &next), "C:\\SALES\\CUST.DBF");
+  EXPECT_EQ(MakeRelativePath("CUST.DBF", ctx, &next), "C:\\SALES\\CUST.DBF");
   EXPECT_EQ(next, 10);
-  EXPECT_EQ(CompleteRelativePath("Z:\\CUST.DBF", ctx, &next), "Z:\\CUST.DBF");
+  EXPECT_EQ(MakeRelativePath("Z:\\CUST.DBF", ctx, &next), "Z:\\CUST.DBF");
   EXPECT_EQ(next, 1);
 }

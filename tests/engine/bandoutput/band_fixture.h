@@ -57,6 +57,9 @@ class RecordingDriver : public StubPageDriver {
     return (y += distance), 1;
   }
   int OutputLine(PageOutputState*, const BYTE* line, int count) override;
+  // Bold characters may measure wider than the others (twips).
+  int boldWidth = 100;
+  int CharWidth(PageOutputState*, int, int, int style, int) override { return (style & 1) ? boldWidth : 100; }
   int EndBand(PageOutputState*, int band, int) override { return log.push_back("18:" + std::to_string(band)), 1; }
   int DrawBox(PageOutputState*, const LineBoxRecord* r) override { return boxes.push_back(*r), refuse == 19 ? 0 : 1; }
   int DrawPicture(PageOutputState*, const PictureRecord* r) override { return pictures.push_back(*r), 1; }

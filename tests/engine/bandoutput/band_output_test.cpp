@@ -1,6 +1,7 @@
 #include "engine/field_text_lines.h"
 #include "engine/line_text.h"
 #include "engine/output_messages.h"
+#include "model/memo_text.h"
 #include "tests/engine/bandoutput/band_fixture.h"
 
 #include <gmock/gmock.h>
@@ -173,6 +174,36 @@ TEST_F(BandFixture, MemoTextFromTheRunContinuesOntoTheNextPage) {
   // A memo that cannot be read stops the run.
   s->hooks.fieldText = [](ReportRun*, const FieldDef*, const BYTE*, std::string*) { return false; };
   EXPECT_EQ(Band(kBandRecord), -2);
+}
+
+// A memo's style codes give its characters their own font, style and size:
+// the line switches to them where they start and is measured in them.
+TEST_F(BandFixture, AMemosStyledCharactersSwitchTheFontAndMeasureInIt) {
+  int a = AddLine(kBandRecord);
+  FieldDef* memo = AddTextField(a, 0, 10, "", 0x40);
+  memo->flags = kFieldMemo;
+  memo->flags3word |= kFieldMeasuredWidth;
+  memo->head.fontIndex = 2;
+  memo->head.pointSize = 100;
+  Finish();
+  s->hooks.styledFieldText = [](ReportRun*, const FieldDef*, const BYTE*, ItemOutput* it) {
+    it->wrapText = "aaaa BBBB cc";
+    for (size_t i = 0; i < it->wrapText.size(); ++i) {
+      const bool bold = i >= 5 && i < 9;
+      it->wrapStyles.push_back(bold ? kMemoBold : kMemoDefault);
+      it->wrapAttrs.push_back(bold ? (140u << 16) | 3u : (100u << 16) | 2u);
+    }
+    return true;
+  };
+  driver.boldWidth = 300;
+  ASSERT_EQ(Band(kBandRecord), 0);
+  // Counted at 100 twips all twelve would fit the inch; the bold ones take
+  // 300 each, so the line breaks twice at word boundaries.
+  EXPECT_THAT(driver.Texts(), ElementsAre("aaaa", "BBBB", "cc"));
+  ASSERT_EQ(driver.lines.size(), 3u);
+  EXPECT_NE(driver.lines[1].dump.find("<3:3,1,140>BBBB"), std::string::npos) << driver.lines[1].dump;
+  EXPECT_EQ(driver.lines[0].dump.find("<3:3,"), std::string::npos) << driver.lines[0].dump;
+  EXPECT_EQ(driver.lines[2].dump.find("<3:3,"), std::string::npos) << driver.lines[2].dump;
 }
 
 TEST_F(BandFixture, PageEndRulesForBlankAndTextLines) {

@@ -235,6 +235,23 @@ TEST_F(RecordPassTest, RejectedStoppedAndFailedPassesLeaveNoFiles) {
   EXPECT_EQ(model.recordNumber, 2u);
   EXPECT_EQ(RunRecordPass(&model, nullptr), kEngineCannotReadComponents);
   ClosePassFiles(&model);
+
+  // A pass that reads the work files back opens the run's totals index too;
+  // an index that has gone is its own error, and nothing stays open.
+  State()->indexName = MakeTempFileName("IDX");
+  EXPECT_EQ(OpenPassFilesForRead(&model, MakeTempFileName("POS")), kEngineCannotCreateTotalsIndex);
+  EXPECT_FALSE(State()->positionFile.IsOpen());
+  WorkFile index;
+  ASSERT_TRUE(index.Create(MakeTempFileName("IDX")));
+  index.WriteU32(7);
+  index.Close();
+  ASSERT_EQ(OpenPassFilesForRead(&model, MakeTempFileName("POS")), 0);
+  EXPECT_TRUE(State()->positionFile.IsOpen());
+  uint32_t first = 0;
+  EXPECT_EQ(State()->indexFile.ReadU32(&first), 1);
+  EXPECT_EQ(first, 7u);
+  ClosePassFiles(&model);
+  RemoveWorkFiles(&model);
   RemoveWorkFile(MakeTempFileName("POS"));
   EXPECT_TRUE(LeftoverWorkFiles().empty());
 }
