@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QTimer>
-
 #include <deque>
 #include <functional>
 #include <memory>
@@ -72,7 +70,7 @@ class DialogSteps {
   }
   void Schedule() {
     std::shared_ptr<bool> alive = alive_;
-    QTimer::singleShot(15, qApp, [this, alive] {
+    ui_test::After(15, [this, alive] {
       if (*alive) Turn();
     });
   }

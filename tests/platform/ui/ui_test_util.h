@@ -20,6 +20,8 @@ inline void Start() { UiStartApplication(); }
 
 // Runs fn once the next modal loop is running (or the current loop turns).
 inline void WhenRunning(std::function<void()> fn) { QTimer::singleShot(0, qApp, std::move(fn)); }
+// fn on the event loop after ms milliseconds.
+inline void After(int ms, std::function<void()> fn) { QTimer::singleShot(ms, qApp, std::move(fn)); }
 
 inline void Key(HWND target, int qtKey, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = QString()) {
   if (!IsWindow(target) || !target->widget) return;
