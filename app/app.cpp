@@ -6,6 +6,8 @@
 #include "app/open_report.h"
 
 #include "app/save_report.h"
+#include "app/file_commands.h"
+#include "app/recent_files.h"
 #include "app/data_source_choice.h"
 #include "dialogs/table_list_dialog.h"
 
@@ -475,7 +477,7 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       if (doc.m_bReportOpen && HaveDataSource(doc)) PreviewCommand(doc);
       return TRUE;
     default:
-      if (DispatchDataCommand(doc, id)) return TRUE;
+      if (DispatchDataCommand(doc, id) || DispatchFileListCommand(doc, id)) return TRUE;
       return DispatchChartCommand(doc, id) || DispatchSaveCommand(doc, id);
   }
 }
@@ -504,12 +506,13 @@ void CKmApp::CreateHelpers(CKmDoc& doc) {
   if (m_pActions == &m_defaultActions) m_pActions = m_pDocActions.get();
 }
 
-CKmApp::CKmApp() : m_pLibraryManager(new CExplicitLibraryManager) {
+CKmApp::CKmApp() : m_pLibraryManager(new CExplicitLibraryManager), m_pRecentFiles(new CKmRecentFileList) {
   g_app = this;
   SetAppLibraryManager(m_pLibraryManager.get());
 }
 
 CKmApp::~CKmApp() {
+  RemoveFileCommands();
   // As in ExitInstance: the frame shows the document, so it goes first
   // (members alone would free the document before its frame).
   m_pFrame.reset();
@@ -526,6 +529,8 @@ CKmApp::~CKmApp() {
   if (g_app == this) g_app = nullptr;
   if (m_bUnattended) SetUnattendedRun(false);
 }
+
+void CKmApp::AddToRecentFileList(const char* path) { m_pRecentFiles->Add(path); }
 
 int CKmApp::ReportCommandLineError(UINT id) {
   CKmAppCommandLine::ReportCommandLineError(id);
@@ -572,6 +577,7 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
     m_pFrame.reset();
   }
   CreateHelpers(*m_pDoc);
+  InstallFileCommands(*m_pDoc, m_pFrame.get(), *m_pRecentFiles);
   const std::string line = CommandLineFromArgs(argc, argv);
   const BOOL ok = FirstStartup(*m_pDoc, line.c_str(), 1);
   if (!ok && !m_bRunAndEnd && m_nExitCode == 0) m_nExitCode = 1;
@@ -684,6 +690,7 @@ int CKmApp::ExitInstance() {
   SetOutputMessageSink(nullptr);
   SetRecordPassMessageSink(nullptr);
   SetEngineErrorDisplay(nullptr);
+  RemoveFileCommands();
   // The frame goes before the document it shows; then the report itself.
   m_pFrame.reset();
   if (m_pOwnDoc) {

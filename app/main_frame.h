@@ -47,6 +47,8 @@ struct FrameHooks {
   std::function<BOOL(CMainFrame&)> saveModified;
   // Whether the layout's in-place text entry is open (its keys are its own then).
   std::function<BOOL(CMainFrame&)> textEntryOpen;
+  // A popup is about to open: its items may be rebuilt (the recent files).
+  std::function<void(CMainFrame&, HMENU)> initPopup;
 };
 
 class CMainFrame : public CWnd {

@@ -112,6 +112,7 @@ ReportFileIO* CKmDoc::FileIO() {
 
 ReportOpenDialogs& GetReportOpenDialogs() { return g_dialogs ? *g_dialogs : g_defaultDialogs; }
 void SetReportOpenDialogs(ReportOpenDialogs* dialogs) { g_dialogs = dialogs; }
+bool ReportOpenDialogsSet() { return g_dialogs != nullptr; }
 BOOL ReportOpenDialogs::SaveModified(CKmDoc& doc) { return doc.SaveModified(); }
 
 BOOL CKmDoc::SaveModified() {
@@ -143,6 +144,7 @@ int NewReportSteps::SetupSqlMaster(CKmDoc& doc) { return doc.SetupStatementMaste
 
 NewReportSteps& GetNewReportSteps() { return g_steps ? *g_steps : g_defaultSteps; }
 void SetNewReportSteps(NewReportSteps* steps) { g_steps = steps; }
+bool NewReportStepsSet() { return g_steps != nullptr; }
 
 int DocumentCommandState(const CKmDoc& doc, UINT id, BOOL inPlaceEdit) {
   switch (id) {
@@ -214,7 +216,13 @@ BOOL CKmDoc::ReadReport(const char* path) {
   if (path == nullptr || *path == 0) return FALSE;
   if (!IsCompoundFile(path)) {
     CopyBounded(m_files.currentFile, sizeof m_files.currentFile, path);
-    if (GetReportOpenDialogs().ChooseLibraryMember(*this, path) < 1 && m_nLibEntry2 == -1) return FALSE;
+    const int chosen = GetReportOpenDialogs().ChooseLibraryMember(*this, path);
+    // The library's Open File button chose a report file instead.
+    if (chosen == kLibraryChoseReportFile && IsCompoundFile(m_files.currentFile)) {
+      const std::string file = m_files.currentFile;
+      return ReadReport(file.c_str());
+    }
+    if (chosen < 1 && m_nLibEntry2 == -1) return FALSE;
   }
   SetModifiedFlag(FALSE);
   int opened = OpenReport(path);
@@ -357,6 +365,7 @@ void CKmDoc::FinishReportLoad(BOOL isTemplate) {
   m_bReportOpen = TRUE;
   if (!isTemplate) {
     CopyBounded(m_szReportName, sizeof m_szReportName, m_szReportName2);
+    GetSaveDialogs().AddRecentFile(*this, m_files.currentFile);
     ApplyRulerSettings();
     UpdateTitle(TRUE);
   } else {
