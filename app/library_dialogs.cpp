@@ -5,6 +5,8 @@
 #include "app/file_dialogs.h"
 #include "app/save_report.h"
 #include "data/data_access.h"
+#include "expr/file_date_text.h"
+#include "expr/udf_library.h"
 #include "files/member_source.h"
 #include "files/report_io.h"
 #include "foundation/heap_strings.h"
@@ -125,6 +127,16 @@ bool FillLibraryList(HWND d, LibraryDialog& s, const std::string& path) {
     EndDialog(d, 0);
     return false;
   }
+  // Each member's last-saved date, user and comments.
+  if (s.list != nullptr && ReadLibraryReportInfo(s.engine, s.open, s.list) != 0) {
+    const std::string text = s.engine->LibErrorText();
+    FreeLists(s);
+    CloseLibrary(s);
+    s.doc->SetWaitCursor(0);
+    Error(*s.doc, d, text);
+    EndDialog(d, 0);
+    return false;
+  }
   for (LibMember* m = s.list; m != nullptr; m = m->next) {
     const std::string source = ReadMemberDataSourceName(*s.engine, s.open, m->firstRecord);
     CopyBounded(m->dataSource, sizeof m->dataSource, source.c_str());
@@ -145,9 +157,34 @@ bool FillLibraryList(HWND d, LibraryDialog& s, const std::string& path) {
   return true;
 }
 
+// The name typed into box 200 (at most 30 characters, trailing blanks
+// dropped); false after "Invalid report name" for an empty one.
+bool TakeMemberName(HWND d, LibraryDialog& s, std::string* name) {
+  *name = ItemText(d, 200).substr(0, kMemberNameLimit);
+  while (!name->empty() && name->back() == ' ') name->pop_back();
+  if (!name->empty()) return true;
+  Error(*s.doc, d, GetResString(kIdsInvalidName, 0));
+  SetFocus(GetDlgItem(d, 200));
+  return false;
+}
+
 void ShowMemberInfo(HWND d, LibraryDialog& s) {
   LibMember* m = Selected(d, s);
-  s.doc->SetStatusText(m != nullptr ? m->name : s.doc->m_szReportName);
+  s.doc->SetStatusText(m == nullptr ? s.doc->m_szReportName : m->comments != nullptr ? m->comments : m->name);
+  SetDlgItemTextA(d, 208, "");
+  SetDlgItemTextA(d, 209, "");
+  if (m != nullptr && m->reportInfo != nullptr && !s.combo) {
+    const BYTE* info = m->reportInfo;
+    DateParts date;
+    date.year = static_cast<int32_t>(info[0] | (info[1] << 8) | (info[2] << 16) | (static_cast<uint32_t>(info[3]) << 24));
+    date.month = info[4];
+    date.day = info[5];
+    TimeParts time;
+    time.hours = info[7];
+    time.minutes = info[8];
+    time.seconds = info[9];
+    FillFileDateTime(date, time, reinterpret_cast<const char*>(info + 10), d, 208, 209, nullptr);
+  }
   if (s.combo || s.doc->m_settings.readReportAlwaysUseSameDS || m == nullptr) return;
   HWND box = GetDlgItem(d, 206);
   if (box == nullptr) return;
@@ -258,13 +295,8 @@ INT_PTR CopyReportNameDlgProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
       LibraryDialog& s = *State(d);
       switch (LOWORD(wParam)) {
         case IDOK: {
-          std::string name = ItemText(d, 200).substr(0, kMemberNameLimit);
-          while (!name.empty() && name.back() == ' ') name.pop_back();
-          if (name.empty()) {
-            Error(*s.doc, d, GetResString(kIdsInvalidName, 0));
-            SetFocus(GetDlgItem(d, 200));
-            return TRUE;
-          }
+          std::string name;
+          if (!TakeMemberName(d, s, &name)) return TRUE;
           CopyLibraryReport(*s.doc, s.open, s.copyDestination.c_str(), s.copySource.c_str(), name.c_str());
           EndDialog(d, 1);
           return TRUE;
@@ -439,13 +471,8 @@ INT_PTR LibrarySaveDlgProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
           if (HIWORD(wParam) == CBN_SELCHANGE) ShowMemberInfo(d, s);
           return TRUE;
         case IDOK: {
-          std::string name = ItemText(d, 200).substr(0, kMemberNameLimit);
-          while (!name.empty() && name.back() == ' ') name.pop_back();
-          if (name.empty()) {
-            Error(*s.doc, d, GetResString(kIdsInvalidName, 0));
-            SetFocus(GetDlgItem(d, 200));
-            return TRUE;
-          }
+          std::string name;
+          if (!TakeMemberName(d, s, &name)) return TRUE;
           for (LibMember* m : s.sorted) {
             if (!LibNamesEqual(m->name, name.c_str())) continue;
             if (Ask(d, Format(kIdsOverwrite, m->name), kIdsSaveCaption, MB_YESNOCANCEL | MB_ICONEXCLAMATION) != IDYES) {

@@ -17,6 +17,7 @@
 #include "platform/win/window_picture.h"
 #include "tests/platform/ui/ui_test_util.h"
 #include "tests/support/program_run.h"
+#include "tests/support/record_line.h"
 #include "tests/support/screens.h"
 
 #include <QApplication>
@@ -228,36 +229,7 @@ class FileMenuTest : public ::testing::Test {
 
   // A record line with the fields side by side, as the field palette places them.
   void PlaceOnRecordLine(const std::vector<FieldDef*>& fields) {
-    BandLineTable& t = doc->m_bandLines;
-    ClearBandLineTable(t);
-    t.lastUsed = 0;
-    BandLineRec& rec = t.lines[0];
-    rec = BandLineRec{};
-    rec.kind = kBandRecord;
-    rec.objectId = -1;
-    rec.pixelHeight = doc->m_pLayout->DefaultLineHeight();
-    rec.bottom = rec.pixelHeight - 1;
-    rec.baseline = rec.pixelHeight - 4;
-    int column = 0;
-    for (FieldDef* f : fields) {
-      ASSERT_NE(f, nullptr);
-      ReportItemHead& h = f->head;
-      h.bandLine = 0;
-      h.column = column;
-      h.width = 20;
-      h.left = column * 10;
-      h.right = (column + 20) * 10 - 1;
-      h.top = 0;
-      h.bottom = rec.bottom;
-      h.height = rec.pixelHeight;
-      h.pointSize = 100;
-      h.faceAtom = AddFaceAtom("Arial");
-      h.flags |= kItemKindField | kItemFixedPosition;
-      f->flags |= kFieldItem | kFieldNeeded;
-      f->displayWidth = 20;
-      column += 22;
-    }
-    BuildLayoutItemOrder(*doc->m_pLayout);
+    EXPECT_TRUE(PlaceFieldsOnRecordLine(*doc, fields, 20));
     doc->SetModifiedFlag(TRUE);
   }
 

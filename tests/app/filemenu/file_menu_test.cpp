@@ -110,6 +110,7 @@ TEST_F(FileMenuTest, LibraryMembersAreSavedCopiedDeletedAndOpenedFromTheCommandL
   // File Open of the first library: copy Sales into the second as Copy, then delete it.
   answers.Clear();
   std::vector<std::string> listed, afterDelete;
+  std::string lastSaved;
   answers.On("Open Report", [&](HWND d) {
     if (GetDlgItem(d, 1152) != nullptr) {
       SetDlgItemTextA(d, 1152, first.c_str());
@@ -131,6 +132,7 @@ TEST_F(FileMenuTest, LibraryMembersAreSavedCopiedDeletedAndOpenedFromTheCommandL
       return IDYES;
     };
     SelectListed(d, 200, "Sales");
+    lastSaved = ui_test::Text(GetDlgItem(d, 208));
     Press(d, 205);
     Press(d, 203);
     afterDelete = ListItems(d, 200);
@@ -138,6 +140,7 @@ TEST_F(FileMenuTest, LibraryMembersAreSavedCopiedDeletedAndOpenedFromTheCommandL
   });
   Command(32001);
   EXPECT_EQ(listed, std::vector<std::string>{"Sales"});
+  EXPECT_EQ(lastSaved.size(), 20u) << "the member's last-saved date and time: " << lastSaved;
   EXPECT_TRUE(afterDelete.empty());
   EXPECT_TRUE(Members(*doc, first).empty());
   std::vector<std::string> copies = Members(*doc, second);
