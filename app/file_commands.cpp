@@ -20,6 +20,7 @@
 #include "platform/win/menu.h"
 #include "platform/win/message_box.h"
 #include "platform/win/tempdir.h"
+#include "platform/win/unattended.h"
 
 #include <string>
 
@@ -53,7 +54,10 @@ class AppSaveDialogs : public SaveDialogs {
     return OpenLibraryDialog(doc, owner, initial, GetLibDirSlash(doc).c_str(), kIdsSaveFilter, "KMW", kIdsSaveAs);
   }
   int ChooseSaveMember(CKmDoc& doc, const char* library) override { return ::ChooseSaveMember(doc, library); }
-  void AddRecentFile(CKmDoc& /*doc*/, const char* path) override { recent_.Add(path); }
+  // An unattended run leaves the user's settings as they were.
+  void AddRecentFile(CKmDoc& /*doc*/, const char* path) override {
+    if (!IsUnattendedRun()) recent_.Add(path);
+  }
   void RefreshCaretAndStatus(CKmDoc& doc) override {
     if (doc.m_pView != nullptr && doc.m_bReportOpen) doc.m_pView->UpdateCaretAndStatus(0);
   }
