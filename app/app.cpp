@@ -449,10 +449,13 @@ bool DisplayReachable() {
 BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
   switch (id) {
     case kCmdFileNew:
+      doc.m_nStartMode = FileNewPreference();
       doc.NewReportCommand(TRUE, FALSE);
       return TRUE;
     case kCmdFileNewUserSql:
-      doc.NewReportCommand(TRUE, TRUE);
+      // The preference decides how a user-SQL report starts.
+      doc.m_nStartMode = FileNewPreference();
+      doc.NewReportCommand(FALSE, TRUE);
       return TRUE;
     case kCmdFileOpen:
       doc.OnFileOpen();

@@ -10,6 +10,8 @@
 #include "app/save_report.h"
 #include "app/start_dialog.h"
 #include "foundation/heap_strings.h"
+#include "foundation/settings.h"
+#include "platform/win/profile.h"
 #include "foundation/startup_hooks.h"
 #include "foundation/text_helpers.h"
 #include "platform/mail/mail.h"
@@ -178,6 +180,11 @@ void RemoveFileCommands() {
   if (g_installed->ownSteps && &GetNewReportSteps() == &g_installed->steps) SetNewReportSteps(nullptr);
   delete g_installed;
   g_installed = nullptr;
+}
+
+int FileNewPreference() {
+  const int mode = static_cast<int>(GetPrivateProfileIntA("Preferences", "FileNew", 0, SettingsIniPath().c_str()));
+  return mode >= 0 && mode <= kStartTemplate ? mode : 0;
 }
 
 void OnFileClose(CKmDoc& doc) {

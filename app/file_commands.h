@@ -16,6 +16,10 @@ void InstallFileCommands(CKmDoc& doc, CMainFrame* frame, CKmRecentFileList& rece
 // Takes the dialogs back out (before the document or the list goes).
 void RemoveFileCommands();
 
+// kmw.ini [Preferences] FileNew: how File New starts (0 ask, 1 wizards,
+// 2 instant, 3 blank, 4 template); 0 for any other value.
+int FileNewPreference();
+
 // Close, the recent files (their command ids) and Send; FALSE for any other command.
 BOOL DispatchFileListCommand(CKmDoc& doc, UINT id);
 // Close: the unsaved-changes question, then an empty document.

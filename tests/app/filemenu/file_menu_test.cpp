@@ -7,7 +7,11 @@
 #include "app/recent_files.h"
 #include "foundation/library_file.h"
 
+#include "platform/win/profile.h"
+
 #include <sys/stat.h>
+
+#include <algorithm>
 
 namespace file_menu_test {
 namespace {
@@ -69,6 +73,32 @@ TEST_F(FileMenuTest, NewReportSavedClosedAndReopenedFromTheRecentListPrintsTheSa
   answer = [](const MessageBoxRecord&) { return IDNO; };
   Command(30000);
   EXPECT_FALSE(doc->m_bReportOpen);
+}
+
+TEST_F(FileMenuTest, NewUserSqlStartsAsTheFileNewPreferenceSays) {
+  struct Case {
+    const char* fileNew;
+    bool startDialog;
+  } cases[] = {{"0", true}, {"3", false}, {"1", true}, {"9", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fileNew);
+    WritePrivateProfileStringA("Preferences", "FileNew", c.fileNew, (dir_ + "/kmw.ini").c_str());
+    answers.Clear();
+    answers.seen.clear();
+    answers.On("New", [](HWND d) { Press(d, 202); });
+    answers.On("Data Source Connections", [](HWND d) {
+      SelectListed(d, 200, "VortelleSample");
+      Press(d, IDOK);
+    });
+    // The statement is asked for; cancelling it leaves no report.
+    answers.On("SQL Select", [](HWND d) { Press(d, IDCANCEL); });
+    Command(32002);
+    const bool asked = std::find(answers.seen.begin(), answers.seen.end(), "New") != answers.seen.end();
+    EXPECT_EQ(asked, c.startDialog);
+    EXPECT_NE(std::find(answers.seen.begin(), answers.seen.end(), "SQL Select"), answers.seen.end());
+    EXPECT_FALSE(doc->m_bReportOpen);
+  }
+  WritePrivateProfileStringA("Preferences", "FileNew", nullptr, (dir_ + "/kmw.ini").c_str());
 }
 
 TEST_F(FileMenuTest, LibraryMembersAreSavedCopiedDeletedAndOpenedFromTheCommandLine) {
