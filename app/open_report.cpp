@@ -126,11 +126,15 @@ BOOL CKmDoc::SaveModified() {
       FormatDocString(kIdsSaveChanges, m_szReportName[0] ? m_szReportName : GetResString(120, 0));
   int answer = MessageBoxA(GetOwnerWindow(), question.c_str(), GetAppCaption(), MB_YESNOCANCEL | MB_ICONQUESTION);
   if (answer == IDNO) return TRUE;
-  if (answer != IDYES) return FALSE;
   // File Save: a library member is written back, a report without a file
   // name asks for one.
-  OnFileSave(*this);
-  return !IsModified();
+  if (answer == IDYES) OnFileSave(*this);
+  if (answer == IDYES && !IsModified()) return TRUE;
+  // The report stays: the frame is not closing after all, and the status
+  // line and caret are the report's again.
+  if (m_pMainFrame != nullptr) m_pMainFrame->m_bClosing = FALSE;
+  if (m_pView != nullptr) m_pView->UpdateCaretAndStatus(0);
+  return FALSE;
 }
 
 void NewReportSteps::InitReportState(CKmDoc& doc) { ::InitReportState(&doc, false); }
