@@ -9,6 +9,8 @@
 #include "app/open_report.h"
 
 #include "app/save_report.h"
+#include "app/file_commands.h"
+#include "app/recent_files.h"
 #include "app/data_source_choice.h"
 #include "dialogs/table_list_dialog.h"
 
@@ -462,10 +464,13 @@ bool DisplayReachable() {
 BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
   switch (id) {
     case kCmdFileNew:
+      doc.m_nStartMode = FileNewPreference();
       doc.NewReportCommand(TRUE, FALSE);
       return TRUE;
     case kCmdFileNewUserSql:
-      doc.NewReportCommand(TRUE, TRUE);
+      // The preference decides how a user-SQL report starts.
+      doc.m_nStartMode = FileNewPreference();
+      doc.NewReportCommand(FALSE, TRUE);
       return TRUE;
     case kCmdFileOpen:
       doc.OnFileOpen();
@@ -482,7 +487,7 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       return TRUE;
     default:
       if (DispatchOptionCommand(doc, id)) return TRUE;
-      if (DispatchDataCommand(doc, id) || DispatchFieldCommand(doc, id)) return TRUE;
+      if (DispatchDataCommand(doc, id) || DispatchFieldCommand(doc, id) || DispatchFileListCommand(doc, id)) return TRUE;
       return DispatchChartCommand(doc, id) || DispatchSaveCommand(doc, id);
   }
 }
@@ -511,7 +516,7 @@ void CKmApp::CreateHelpers(CKmDoc& doc) {
   if (m_pActions == &m_defaultActions) m_pActions = m_pDocActions.get();
 }
 
-CKmApp::CKmApp() : m_pLibraryManager(new CExplicitLibraryManager) {
+CKmApp::CKmApp() : m_pLibraryManager(new CExplicitLibraryManager), m_pRecentFiles(new CKmRecentFileList) {
   g_app = this;
   SetAppLibraryManager(m_pLibraryManager.get());
 }
@@ -524,6 +529,7 @@ void CKmApp::DropBars() {
 }
 
 CKmApp::~CKmApp() {
+  RemoveFileCommands();
   // As in ExitInstance: the frame shows the document, so it goes first
   // (members alone would free the document before its frame).
   DropBars();
@@ -541,6 +547,8 @@ CKmApp::~CKmApp() {
   if (g_app == this) g_app = nullptr;
   if (m_bUnattended) SetUnattendedRun(false);
 }
+
+void CKmApp::AddToRecentFileList(const char* path) { m_pRecentFiles->Add(path); }
 
 int CKmApp::ReportCommandLineError(UINT id) {
   CKmAppCommandLine::ReportCommandLineError(id);
@@ -596,6 +604,7 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
     m_pFrame.reset();
   }
   CreateHelpers(*m_pDoc);
+  InstallFileCommands(*m_pDoc, m_pFrame.get(), *m_pRecentFiles);
   const std::string line = CommandLineFromArgs(argc, argv);
   const BOOL ok = FirstStartup(*m_pDoc, line.c_str(), 1);
   if (m_pBars) m_pBars->ApplySettings();
@@ -709,6 +718,7 @@ int CKmApp::ExitInstance() {
   SetOutputMessageSink(nullptr);
   SetRecordPassMessageSink(nullptr);
   SetEngineErrorDisplay(nullptr);
+  RemoveFileCommands();
   // The bars and frame go before the document they show; then the report itself.
   DropBars();
   m_pFrame.reset();

@@ -22,6 +22,7 @@ StreamHooks& GetAppStreamHooks();
 void SetAppTableChooser(TableChooser* chooser);
 class CMainFrame;
 class CKmRepIO;
+class CKmRecentFileList;
 
 // The run-and-end switch's position, program-wide (0: not given).
 extern int g_nGoSwitch;
@@ -77,6 +78,9 @@ class CKmApp : public CKmAppCommandLine {
   void SetUnattended(BOOL on) { m_bUnattended = on; }
 
   CExplicitLibraryManager& LibraryManager() { return *m_pLibraryManager; }
+  // The File menu's recent files (kmw.ini [Recent File List]).
+  CKmRecentFileList& RecentFiles() { return *m_pRecentFiles; }
+  void AddToRecentFileList(const char* path);
 
   // Application fields.
   BOOL m_bSplashEnabled = TRUE;
@@ -93,6 +97,7 @@ class CKmApp : public CKmAppCommandLine {
   BOOL RunReportFromCommandLine();
 
   std::unique_ptr<CExplicitLibraryManager> m_pLibraryManager;
+  std::unique_ptr<CKmRecentFileList> m_pRecentFiles;
   CommandLineSwitches m_switches;
   int m_nFileArgument = 0;        // the bare name's own index
   std::string m_strFileArgument;  // the bare name, joined to the end of the line

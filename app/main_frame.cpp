@@ -260,6 +260,7 @@ BOOL CMainFrame::IsCommandChecked(UINT id) const {
 }
 
 void CMainFrame::UpdatePopup(HMENU popup) {
+  if (m_hooks.initPopup) m_hooks.initPopup(*this, popup);
   int count = GetMenuItemCount(popup);
   for (int i = 0; i < count; ++i) {
     UINT id = GetMenuItemID(popup, i);

@@ -49,6 +49,8 @@ struct FrameHooks {
   std::function<BOOL(CMainFrame&)> textEntryOpen;
   // The tool bars placed under top across width; answers the top left for the panes.
   std::function<int(CMainFrame&, int top, int width)> layoutBars;
+  // A popup is about to open: its items may be rebuilt (the recent files).
+  std::function<void(CMainFrame&, HMENU)> initPopup;
 };
 
 class CMainFrame : public CWnd {

@@ -112,6 +112,7 @@ ReportFileIO* CKmDoc::FileIO() {
 
 ReportOpenDialogs& GetReportOpenDialogs() { return g_dialogs ? *g_dialogs : g_defaultDialogs; }
 void SetReportOpenDialogs(ReportOpenDialogs* dialogs) { g_dialogs = dialogs; }
+bool ReportOpenDialogsSet() { return g_dialogs != nullptr; }
 BOOL ReportOpenDialogs::SaveModified(CKmDoc& doc) { return doc.SaveModified(); }
 
 BOOL CKmDoc::SaveModified() {
@@ -125,11 +126,15 @@ BOOL CKmDoc::SaveModified() {
       FormatDocString(kIdsSaveChanges, m_szReportName[0] ? m_szReportName : GetResString(120, 0));
   int answer = MessageBoxA(GetOwnerWindow(), question.c_str(), GetAppCaption(), MB_YESNOCANCEL | MB_ICONQUESTION);
   if (answer == IDNO) return TRUE;
-  if (answer != IDYES) return FALSE;
   // File Save: a library member is written back, a report without a file
   // name asks for one.
-  OnFileSave(*this);
-  return !IsModified();
+  if (answer == IDYES) OnFileSave(*this);
+  if (answer == IDYES && !IsModified()) return TRUE;
+  // The report stays: the frame is not closing after all, and the status
+  // line and caret are the report's again.
+  if (m_pMainFrame != nullptr) m_pMainFrame->m_bClosing = FALSE;
+  if (m_pView != nullptr) m_pView->UpdateCaretAndStatus(0);
+  return FALSE;
 }
 
 void NewReportSteps::InitReportState(CKmDoc& doc) { ::InitReportState(&doc, false); }
@@ -145,6 +150,7 @@ BOOL NewReportSteps::RunReportScript(CKmDoc& doc) { return doc.RunReportScript()
 
 NewReportSteps& GetNewReportSteps() { return g_steps ? *g_steps : g_defaultSteps; }
 void SetNewReportSteps(NewReportSteps* steps) { g_steps = steps; }
+bool NewReportStepsSet() { return g_steps != nullptr; }
 
 int DocumentCommandState(const CKmDoc& doc, UINT id, BOOL inPlaceEdit) {
   switch (id) {
@@ -216,7 +222,13 @@ BOOL CKmDoc::ReadReport(const char* path) {
   if (path == nullptr || *path == 0) return FALSE;
   if (!IsCompoundFile(path)) {
     CopyBounded(m_files.currentFile, sizeof m_files.currentFile, path);
-    if (GetReportOpenDialogs().ChooseLibraryMember(*this, path) < 1 && m_nLibEntry2 == -1) return FALSE;
+    const int chosen = GetReportOpenDialogs().ChooseLibraryMember(*this, path);
+    // The library's Open File button chose a report file instead.
+    if (chosen == kLibraryChoseReportFile && IsCompoundFile(m_files.currentFile)) {
+      const std::string file = m_files.currentFile;
+      return ReadReport(file.c_str());
+    }
+    if (chosen < 1 && m_nLibEntry2 == -1) return FALSE;
   }
   SetModifiedFlag(FALSE);
   int opened = OpenReport(path);
@@ -359,6 +371,7 @@ void CKmDoc::FinishReportLoad(BOOL isTemplate) {
   m_bReportOpen = TRUE;
   if (!isTemplate) {
     CopyBounded(m_szReportName, sizeof m_szReportName, m_szReportName2);
+    GetSaveDialogs().AddRecentFile(*this, m_files.currentFile);
     ApplyRulerSettings();
     UpdateTitle(TRUE);
   } else {

@@ -9,6 +9,9 @@ namespace vt_ole {
 struct Storage;
 }
 
+// The library Open dialog's answer when its Open File button chose a report file.
+constexpr int kLibraryChoseReportFile = 2;
+
 // Read results of the file object.
 constexpr int kReadOk = 0;
 constexpr int kReadLibraryError = 3;
@@ -49,7 +52,8 @@ class ReportOpenDialogs {
   // file settings (chosenPath); FALSE on cancel.
   virtual BOOL RunReportOpenDialog(CKmDoc& /*doc*/, BOOL* /*noOverrideOut*/) { return FALSE; }
   // The library's Open dialog: chooses a member into the document's second
-  // report name; below 1 when nothing was chosen.
+  // report name (1); below 1 when nothing was chosen; kLibraryChoseReportFile
+  // when a report file was chosen instead (its path in the current file).
   virtual int ChooseLibraryMember(CKmDoc& /*doc*/, const char* /*library*/) { return 0; }
   // The unsaved-changes question before another report replaces this one;
   // TRUE to go on. By default the document's own (CKmDoc::SaveModified).
@@ -59,6 +63,8 @@ class ReportOpenDialogs {
 // The dialogs in force; null restores the defaults.
 ReportOpenDialogs& GetReportOpenDialogs();
 void SetReportOpenDialogs(ReportOpenDialogs* dialogs);
+// Whether dialogs other than the defaults are in force.
+bool ReportOpenDialogsSet();
 
 // The steps of File New that other parts of the program carry out: the
 // start dialog, the report wizard, choosing the master table, the instant
@@ -91,6 +97,7 @@ class NewReportSteps {
 
 NewReportSteps& GetNewReportSteps();
 void SetNewReportSteps(NewReportSteps* steps);
+bool NewReportStepsSet();
 
 // Command ids of the document's commands.
 enum : UINT {

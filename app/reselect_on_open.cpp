@@ -4,6 +4,9 @@
 #include <string>
 
 #include "app/app.h"
+#include "app/document.h"
+#include "app/file_dialogs.h"
+#include "data/data_access.h"
 #include "core/composite.h"
 #include "core/fields.h"
 #include "dialogs/table_chooser.h"
@@ -25,6 +28,15 @@ struct Context {
 };
 
 void ShowStatus(void* c, const char* text) { static_cast<Context*>(c)->doc->SetStatusText(text); }
+
+// The table file of a desktop-file data source, from the Open dialog.
+bool ChooseFile(void* c, const char* title, const char* filter, const char* dir, std::string* chosen) {
+  auto* x = static_cast<Context*>(c);
+  auto* doc = dynamic_cast<CKmDoc*>(x->doc);
+  if (doc == nullptr || !RunOpenFileDialogText(*doc, doc->GetOwnerWindow(), dir, filter, title)) return false;
+  *chosen = doc->m_files.chosenPath;
+  return true;
+}
 
 bool ChooseFromList(void* c, bool master, std::string* chosen) {
   auto* x = static_cast<Context*>(c);
@@ -54,10 +66,17 @@ bool ReselectTableOnOpen(KmDocBase& doc, uint32_t slot, TableChooser& chooser) {
   s.context = &context;
   s.status = ShowStatus;
   s.tableList = ChooseFromList;
+  s.openFile = ChooseFile;
   ReselectRequest r;
   r.master = master;
   r.displayName = t->path;
   r.useCommonDlg = doc.m_settings.useCommonDlg != 0;
+  if (DataAccess* data = GetDataAccess(m); data != nullptr && data->Current() != nullptr) {
+    r.sourceKind = data->IsParadox() ? kSourceParadox : data->IsDBase() ? kSourceDbase : kSourceOther;
+    char dir[261] = {};
+    if (data->GetDatabaseName(dir, sizeof dir)) r.databaseDir = dir;
+  }
+  r.defaultDir = doc.m_settings.dataDir;
   ReselectChoice choice;
   if (ReselectTable(s, r, &choice) != 0) return false;
   CopyBounded(t->path, sizeof t->path, choice.name.c_str());

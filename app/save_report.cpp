@@ -4,6 +4,7 @@
 #include "app/file_checks.h"
 #include "app/main_frame.h"
 #include "app/open_report.h"
+#include "app/library_dialogs.h"
 #include "layout/layout_records.h"
 #include "foundation/library_file.h"
 #include "files/report_io.h"
@@ -73,6 +74,7 @@ BOOL WriteMember(CKmDoc& doc, const char* library, const char* member) {
 
 SaveDialogs& GetSaveDialogs() { return g_dialogs ? *g_dialogs : g_defaultDialogs; }
 void SetSaveDialogs(SaveDialogs* dialogs) { g_dialogs = dialogs; }
+bool SaveDialogsSet() { return g_dialogs != nullptr; }
 
 bool IsLibraryTarget(const char* path) {
   if (path == nullptr || *path == 0) return false;
@@ -166,8 +168,17 @@ bool SaveAs(CKmDoc& doc) {
     std::string path = doc.m_files.chosenPath;
     if (path.empty()) return false;
 
+    // A new name with a library's extension is made an empty library, which
+    // goes again when nothing is saved into it.
+    bool madeLibrary = false;
+    if ((IsReportLibraryName(path.c_str()) || IsTemplateLibraryName(path.c_str())) && !FileExists(path.c_str())) {
+      if (!CreateReportLibrary(doc, path.c_str())) return false;
+      madeLibrary = true;
+    }
+
     if (CanWriteLibrary(doc, path.c_str())) {
       int answer = AskSaveWithoutObjects(doc);
+      if (answer != IDYES && madeLibrary) DeleteFileA(path.c_str());
       if (answer == IDNO) continue;
       if (answer != IDYES) return false;
       // The report stays the document's until the member is written.
@@ -176,9 +187,14 @@ bool SaveAs(CKmDoc& doc) {
       CopyBounded(doc.m_files.currentFile, sizeof doc.m_files.currentFile, path.c_str());
       if (!SaveReport(doc, TRUE)) {
         CopyBounded(doc.m_files.currentFile, sizeof doc.m_files.currentFile, previous);
+        if (madeLibrary) DeleteFileA(path.c_str());
         return false;
       }
+      // Save writes into this member from now on.
+      doc.ForgetCompoundFile();
       doc.m_bLibraryMode = TRUE;
+      doc.SetPathName(path.c_str());
+      doc.SetTitleAlways(doc.m_szReportName);
       doc.SetModifiedFlag(FALSE);
       return true;
     }

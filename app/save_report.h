@@ -30,6 +30,7 @@ class SaveDialogs {
 SaveDialogs& GetSaveDialogs();
 // null restores the defaults.
 void SetSaveDialogs(SaveDialogs* dialogs);
+bool SaveDialogsSet();
 
 // Offers every picture pasted from the clipboard that has no file yet to
 // the clipboard-image dialog; FALSE when the user cancelled (no save then).

@@ -1,6 +1,7 @@
 #include "platform/ole/compound_file.h"
 
 #include "platform/win/codepage_text.h"
+#include "platform/win/fileio.h"
 #include "platform/win/file_replace.h"
 
 #include <gsf/gsf-infile-msole.h>
@@ -140,7 +141,7 @@ void InitOnce() {
 const uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 bool HasSignature(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
+  FILE* f = std::fopen(OsFileName(path).c_str(), "rb");
   if (f == nullptr) return false;
   uint8_t head[8] = {};
   size_t got = std::fread(head, 1, sizeof head, f);
@@ -191,7 +192,7 @@ bool IsStorageFile(const std::string& path) {
   if (!HasSignature(path)) return false;
   InitOnce();
   GError* err = nullptr;
-  GsfInput* input = gsf_input_stdio_new(path.c_str(), &err);
+  GsfInput* input = gsf_input_stdio_new(OsFileName(path).c_str(), &err);
   if (input == nullptr) {
     if (err) g_error_free(err);
     return false;
@@ -207,7 +208,7 @@ bool IsStorageFile(const std::string& path) {
 StorageError ReadStorageFile(const std::string& path, Storage& root, std::string* message) {
   InitOnce();
   root = Storage{};
-  if (access(path.c_str(), F_OK) != 0) {
+  if (access(OsFileName(path).c_str(), F_OK) != 0) {
     SetMessage(message, "file not found");
     return StorageError::kNotFound;
   }
@@ -216,7 +217,7 @@ StorageError ReadStorageFile(const std::string& path, Storage& root, std::string
     return StorageError::kNotCompound;
   }
   GError* err = nullptr;
-  GsfInput* input = gsf_input_stdio_new(path.c_str(), &err);
+  GsfInput* input = gsf_input_stdio_new(OsFileName(path).c_str(), &err);
   if (input == nullptr) {
     TakeError(err, message, "cannot open the file");
     return StorageError::kNotFound;

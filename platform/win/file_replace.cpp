@@ -1,4 +1,5 @@
 #include "platform/win/file_replace.h"
+#include "platform/win/fileio.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -18,8 +19,8 @@ bool FileReplacement::Fail(const char* what, int err) {
 bool FileReplacement::Begin(const std::string& path, bool copyOld) {
   Abandon();
   error_.clear();
-  target_ = path;
-  if (char* real = realpath(path.c_str(), nullptr)) {
+  target_ = OsFileName(path);
+  if (char* real = realpath(target_.c_str(), nullptr)) {
     target_ = real;
     std::free(real);
   }

@@ -1,11 +1,14 @@
 #include "platform/win/fileio.h"
 
+#include "platform/win/codepage_text.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -23,12 +26,12 @@ bool EqualIgnoringAsciiCase(const std::string& a, const char* b) {
 
 bool Exists(const std::string& p) {
   struct stat st;
-  return ::stat(p.c_str(), &st) == 0;
+  return ::stat(OsFileName(p).c_str(), &st) == 0;
 }
 
 // One component looked up in dir ignoring case; empty when none matches.
 std::string FindIgnoringCase(const std::string& dir, const std::string& name) {
-  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  DIR* d = ::opendir(dir.empty() ? "." : OsFileName(dir).c_str());
   if (d == nullptr) return std::string();
   std::string found;
   while (dirent* e = ::readdir(d)) {
@@ -105,6 +108,39 @@ void InfoFrom(const struct stat& st, FileInfo* out) {
 }
 }  // namespace
 
+namespace {
+// Whether the whole text is well-formed UTF-8 (plain ASCII included).
+bool IsUtf8(const std::string& text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    if (*p < 0x80) {
+      ++p;
+      continue;
+    }
+    uint32_t cp = 0;
+    const int n = DecodeUtf8(p, end, &cp);
+    if (n <= 0) return false;
+    p += n;
+  }
+  return true;
+}
+}  // namespace
+
+std::string OsFileName(const std::string& path) {
+  // A name that is already the system's (UTF-8, as the command line and the
+  // file dialogs give names the code page cannot hold) stays as it is.
+  return IsUtf8(path) ? path : AnsiToUtf8(path);
+}
+
+std::string ProgramFileName(const std::string& osName) {
+  if (!IsUtf8(osName)) return osName;
+  const std::string ansi = Utf8ToAnsi(osName);
+  // A letter outside the code page would become '?': the system's bytes then
+  // stay, so the file can still be opened.
+  return ansi.find('?') != std::string::npos && osName.find('?') == std::string::npos ? osName : ansi;
+}
+
 std::string NativePath(const std::string& path) {
   std::string p = path;
   for (char& c : p)
@@ -115,7 +151,8 @@ std::string NativePath(const std::string& path) {
 std::string ResolveExistingPath(const std::string& path) {
   if (path.empty()) return std::string();
   if (Exists(path)) return path;
-  std::string native = NativePath(path);
+  // The walk compares with the names the system lists, so it works in them.
+  std::string native = OsFileName(NativePath(path));
   if (native != path && Exists(native)) return native;
 
   // Walk the components, keeping the exact name where it exists.
@@ -151,7 +188,7 @@ int AccessPath(const char* path, int mode) {
   int how = F_OK;
   if (mode & 2) how |= W_OK;
   if (mode & 4) how |= R_OK;
-  return ::access(p.c_str(), how) == 0 ? 0 : -1;
+  return ::access(OsFileName(p).c_str(), how) == 0 ? 0 : -1;
 }
 
 char* GetCurrentDir(char* buf, int size) {
@@ -203,7 +240,7 @@ BOOL DeleteFileA(LPCSTR path) {
 
 bool ReadWholeFile(const std::string& path, std::string& out) {
   out.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(OsFileName(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -226,7 +263,8 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   return true;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& data) {
+bool WriteWholeFile(const std::string& programPath, const std::string& data) {
+  const std::string path = OsFileName(programPath);
   std::string dir = ".";
   size_t slash = path.rfind('/');
   if (slash != std::string::npos) dir = slash == 0 ? "/" : path.substr(0, slash);
@@ -262,8 +300,9 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
   return ok;
 }
 
-bool MakeDirectories(const std::string& path, unsigned mode) {
-  if (path.empty()) return false;
+bool MakeDirectories(const std::string& programPath, unsigned mode) {
+  if (programPath.empty()) return false;
+  const std::string path = OsFileName(programPath);
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   size_t slash = path.find_last_of('/');
@@ -276,7 +315,7 @@ bool MakeDirectories(const std::string& path, unsigned mode) {
 
 int OpenExistingFile(const std::string& path, unsigned how, int* error) {
   const int flags = OpenFlags(how);
-  int fd = OpenRetrying(path.c_str(), flags, 0);
+  int fd = OpenRetrying(OsFileName(path).c_str(), flags, 0);
   if (fd < 0 && errno == ENOENT && (how & kFileAnyCase)) {
     // Windows names ignore case; the disk's may differ.
     std::string found = ResolveExistingPath(path);
@@ -288,7 +327,7 @@ int OpenExistingFile(const std::string& path, unsigned how, int* error) {
 }
 
 int CreateNewFile(const std::string& path, unsigned how, unsigned permissions, int* error) {
-  int fd = OpenRetrying(path.c_str(), OpenFlags(how) | O_CREAT | O_EXCL, static_cast<mode_t>(permissions));
+  int fd = OpenRetrying(OsFileName(path).c_str(), OpenFlags(how) | O_CREAT | O_EXCL, static_cast<mode_t>(permissions));
   if (error != nullptr) *error = fd < 0 ? MapErrno(errno) : 0;
   return fd;
 }
@@ -336,7 +375,7 @@ int64_t SeekFileHandle(int handle, int64_t offset, SeekFrom from) {
 
 bool GetFileInfoByPath(const std::string& path, FileInfo* out) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return false;
+  if (::stat(OsFileName(path).c_str(), &st) != 0) return false;
   InfoFrom(st, out);
   return true;
 }
@@ -348,4 +387,27 @@ bool GetFileInfoByHandle(int handle, FileInfo* out) {
   return true;
 }
 
-bool RemoveFileName(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFileName(const std::string& path) { return ::unlink(OsFileName(path).c_str()) == 0; }
+
+bool ListFolder(const std::string& folder, std::vector<std::string>* files, std::vector<std::string>* folders) {
+  const std::string os = OsFileName(NativePath(folder.empty() ? std::string(".") : folder));
+  DIR* d = ::opendir(os.c_str());
+  if (d == nullptr) return false;
+  while (dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st;
+    if (::stat((os + "/" + name).c_str(), &st) != 0) continue;
+    (S_ISDIR(st.st_mode) ? folders : files)->push_back(ProgramFileName(name));
+  }
+  ::closedir(d);
+  std::sort(files->begin(), files->end());
+  std::sort(folders->begin(), folders->end());
+  return true;
+}
+
+BOOL IsDirectoryPath(const char* path) {
+  if (path == nullptr || *path == '\0') return FALSE;
+  struct stat st;
+  return ::stat(OsFileName(NativePath(path)).c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? TRUE : FALSE;
+}

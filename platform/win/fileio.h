@@ -6,10 +6,20 @@
 #include "platform/win/win_types.h"
 
 #include <string>
+#include <vector>
 
 // The separator the layer writes; both '\\' and '/' are accepted when reading.
 constexpr char kPathSep = '/';
 inline bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
+
+// File names inside the program are Windows-1252 text; the system's are
+// UTF-8. OsFileName gives the system's bytes for a program name (a name
+// that already is well-formed UTF-8 is taken as the system's own); every
+// call of this layer that reaches the system converts through it.
+std::string OsFileName(const std::string& path);
+// The program's text for a name the system gave (a dialog's choice); a name
+// with letters outside the code page keeps the system's bytes.
+std::string ProgramFileName(const std::string& osName);
 
 // The path as Linux spells it: backslashes turned into slashes.
 std::string NativePath(const std::string& path);
@@ -111,3 +121,9 @@ bool GetFileInfoByHandle(int handle, FileInfo* out);
 // Removes the name exactly as given (a link itself, never its target; no
 // matching of case); true when removed. Unlike DeleteFileA.
 bool RemoveFileName(const std::string& path);
+
+// The names in a folder (program text, sorted, "." and ".." left out):
+// files and folders apart; false when the folder cannot be read.
+bool ListFolder(const std::string& folder, std::vector<std::string>* files, std::vector<std::string>* folders);
+// Non-empty, exists and is a folder.
+BOOL IsDirectoryPath(const char* path);

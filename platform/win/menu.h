@@ -23,6 +23,8 @@ BOOL DestroyMenu(HMENU menu);
 BOOL IsMenu(HMENU menu);
 // Appends an item; with MF_POPUP, idOrPopup is the popup's handle.
 BOOL AppendMenuA(HMENU menu, UINT flags, UINT_PTR idOrPopup, LPCSTR text);
+// Inserts an item before position (MF_BYPOSITION; popups are not inserted).
+BOOL InsertMenuA(HMENU menu, UINT position, UINT flags, UINT_PTR idOrPopup, LPCSTR text);
 // Replaces an item's flags, id and text (found by command or by position).
 BOOL ModifyMenuA(HMENU menu, UINT item, UINT flags, UINT_PTR idOrPopup, LPCSTR text);
 BOOL DeleteMenu(HMENU menu, UINT item, UINT flags);

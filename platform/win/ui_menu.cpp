@@ -230,6 +230,14 @@ BOOL AppendMenuA(HMENU menu, UINT flags, UINT_PTR idOrPopup, LPCSTR text) {
   return TRUE;
 }
 
+BOOL InsertMenuA(HMENU menu, UINT position, UINT flags, UINT_PTR idOrPopup, LPCSTR text) {
+  if (!IsMenu(menu) || (flags & MF_POPUP)) return FALSE;
+  // Only by position; a position past the end appends, as Win32 does.
+  const size_t at = position < menu->items.size() ? position : menu->items.size();
+  menu->items.insert(menu->items.begin() + static_cast<long>(at), MakeItem(flags & ~MF_BYPOSITION, idOrPopup, text));
+  return TRUE;
+}
+
 BOOL ModifyMenuA(HMENU menu, UINT item, UINT flags, UINT_PTR idOrPopup, LPCSTR text) {
   Found f = FindItem(menu, item, flags);
   if (f.menu == nullptr) return FALSE;

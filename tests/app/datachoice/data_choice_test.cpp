@@ -21,6 +21,7 @@
 #include "platform/win/window_picture.h"
 #include "tests/platform/ui/ui_test_util.h"
 #include "tests/support/odbc_env.h"
+#include "tests/support/record_line.h"
 #include "tests/support/screens.h"
 
 #include <gtest/gtest.h>
@@ -294,40 +295,7 @@ class DataChoiceTest : public ::testing::Test {
 
   // A record line with the fields side by side, as the field palette would place them.
   void PlaceOnRecordLine(const std::vector<FieldDef*>& fields) {
-    BandLineTable& t = doc->m_bandLines;
-    ClearBandLineTable(t);
-    t.lastUsed = 0;
-    BandLineRec& rec = t.lines[0];
-    rec = BandLineRec{};
-    rec.kind = kBandRecord;
-    rec.objectId = -1;
-    rec.pixelHeight = doc->m_pLayout->DefaultLineHeight();
-    rec.bottom = rec.pixelHeight - 1;
-    rec.baseline = rec.pixelHeight - 4;
-    for (FieldDef* f = doc->m_pModel->fieldList; f; f = f->next) {
-      f->flags &= ~(kFieldItem | kFieldNeeded);
-      f->head.flags &= ~kItemKindField;
-    }
-    int column = 0;
-    for (FieldDef* f : fields) {
-      ASSERT_NE(f, nullptr);
-      ReportItemHead& h = f->head;
-      h.bandLine = 0;
-      h.column = column;
-      h.width = 16;
-      h.left = column * 10;
-      h.right = (column + 16) * 10 - 1;
-      h.top = 0;
-      h.bottom = rec.bottom;
-      h.height = rec.pixelHeight;
-      h.pointSize = 100;
-      h.faceAtom = AddFaceAtom("Arial");
-      h.flags |= kItemKindField | kItemFixedPosition;
-      f->flags |= kFieldItem | kFieldNeeded;
-      f->displayWidth = 16;
-      column += 18;
-    }
-    BuildLayoutItemOrder(*doc->m_pLayout);
+    EXPECT_TRUE(PlaceFieldsOnRecordLine(*doc, fields, 16));
   }
 
   // Prints the report to PDF: its lines as pdftotext reads them.

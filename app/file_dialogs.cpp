@@ -1,0 +1,461 @@
+#include "app/file_dialogs.h"
+
+#include "app/document.h"
+#include "app/file_checks.h"
+#include "app/library_dialogs.h"
+#include "data/data_access.h"
+#include "files/report_file.h"
+#include "foundation/heap_strings.h"
+#include "foundation/text_helpers.h"
+#include "platform/win/commdlg.h"
+#include "platform/win/caret.h"
+#include "platform/win/dialog.h"
+#include "platform/win/wsprintf.h"
+#include "platform/win/fileio.h"
+#include "platform/win/help.h"
+#include "platform/win/message_box.h"
+
+#include <cctype>
+#include <cstring>
+#include <memory>
+#include <strings.h>
+
+namespace {
+
+constexpr UINT kIdsLibraryExtQuestion = 7020;
+constexpr UINT kIdsNone = 48;
+constexpr UINT kIdsNotAvailable = 1119;
+constexpr DWORD kFileBufferSize = 260;
+
+std::string Extension(const char* name) {
+  if (name == nullptr) return std::string();
+  const char* dot = std::strrchr(name, '.');
+  const char* slash = std::strrchr(name, '/');
+  const char* back = std::strrchr(name, '\\');
+  if (dot == nullptr || (slash != nullptr && slash > dot) || (back != nullptr && back > dot)) return std::string();
+  return dot + 1;
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The folder without a trailing separator, unless it is the root.
+std::string TrimFolder(const char* dir) {
+  std::string d = dir != nullptr ? dir : "";
+  while (d.size() > 1 && IsPathSeparator(d.back())) d.pop_back();
+  return d;
+}
+
+// One common dialog as every caller prepares it; the chosen path goes to the
+// document's chosen path.
+BOOL RunCommonDialogText(CKmDoc& doc, bool save, HWND owner, const char* initialName, const char* initialDir,
+                         const std::string& filterText, const char* defaultExt, const std::string& title) {
+  const std::string filter = FilterFromText(filterText);
+  const std::string folder = TrimFolder(initialDir);
+  std::unique_ptr<char[]> file(new char[kFileBufferSize]());
+  CopyBounded(file.get(), kFileBufferSize, initialName != nullptr ? initialName : "");
+  OPENFILENAMEA ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = filter.c_str();
+  const std::string ext = Extension(initialName);
+  ofn.nFilterIndex = FilterIndexInText(!ext.empty() ? ext.c_str() : defaultExt, filterText);
+  ofn.lpstrFile = file.get();
+  ofn.nMaxFile = kFileBufferSize;
+  ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+  ofn.lpstrTitle = title.c_str();
+  ofn.lpstrDefExt = defaultExt;
+  ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_SHOWHELP | OFN_EXPLORER |
+              (save ? OFN_NOTESTFILECREATE : OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST);
+  // A save removes the design view's caret while it asks.
+  if (save && doc.m_bReportOpen) DestroyCaret();
+  const BOOL ok = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
+  if (!ok) {
+    if (doc.m_bReportOpen && doc.m_pView != nullptr) doc.m_pView->UpdateCaretAndStatus(0);
+    return FALSE;
+  }
+  CopyBounded(doc.m_files.chosenPath, sizeof doc.m_files.chosenPath, file.get());
+  return TRUE;
+}
+
+BOOL RunCommonDialog(CKmDoc& doc, bool save, HWND owner, const char* initialName, const char* initialDir,
+                     UINT filterId, const char* defaultExt, UINT titleId) {
+  return RunCommonDialogText(doc, save, owner, initialName, initialDir, GetResString(filterId, 0), defaultExt,
+                             GetResString(titleId, 0));
+}
+
+// ---- The report Open dialog with its Data Source box ----
+
+struct ReportOpenState {
+  CKmDoc* doc;
+  std::string folder;
+  std::vector<std::string> patterns;  // per file type: upper-cased extensions
+  std::string stored;                 // the data source in the file under the cursor
+  std::string chosen;                 // the user's pick
+  UINT helpContext;
+  std::vector<std::string> known;     // the data sources of the database library
+  std::vector<std::string> labels;    // the file types as the box shows them
+  DWORD typeIndex = 1;
+  std::string title;
+  std::string start;                  // the starting name
+};
+
+ReportOpenState* OpenState(HWND d) { return reinterpret_cast<ReportOpenState*>(GetWindowLongPtrA(d, DWLP_USER)); }
+
+std::string ItemText(HWND d, int id) {
+  char text[300] = {};
+  GetDlgItemTextA(d, id, text, sizeof text);
+  return text;
+}
+
+std::string ListText(HWND d, int id, LRESULT index, bool combo) {
+  char text[300] = {};
+  if (index >= 0) SendDlgItemMessageA(d, id, combo ? UINT{CB_GETLBTEXT} : UINT{LB_GETTEXT}, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+bool MatchesType(const ReportOpenState& s, HWND d, const std::string& name) {
+  const LRESULT type = SendDlgItemMessageA(d, 1136, CB_GETCURSEL, 0, 0);
+  if (type < 0 || static_cast<size_t>(type) >= s.patterns.size()) return true;
+  const std::string ext = Upper(Extension(name.c_str()));
+  const std::string& list = s.patterns[static_cast<size_t>(type)];
+  for (size_t at = 0; at <= list.size();) {
+    size_t end = list.find(';', at);
+    if (end == std::string::npos) end = list.size();
+    std::string one = list.substr(at, end - at);
+    if (one == "*.*" || one == "*") return true;
+    if (one.size() > 2 && one.compare(0, 2, "*.") == 0 && one.substr(2) == ext) return true;
+    at = end + 1;
+  }
+  return false;
+}
+
+void FillFolder(HWND d) {
+  ReportOpenState& s = *OpenState(d);
+  std::vector<std::string> files, folders;
+  ListFolder(s.folder, &files, &folders);
+  SendDlgItemMessageA(d, 1120, LB_RESETCONTENT, 0, 0);
+  SendDlgItemMessageA(d, 1121, LB_RESETCONTENT, 0, 0);
+  for (const std::string& f : files)
+    if (MatchesType(s, d, f)) SendDlgItemMessageA(d, 1120, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(f.c_str()));
+  if (s.folder != "/") SendDlgItemMessageA(d, 1121, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(".."));
+  for (const std::string& f : folders)
+    if (f[0] != '.') SendDlgItemMessageA(d, 1121, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(f.c_str()));
+  SetDlgItemTextA(d, 1088, s.folder.c_str());
+}
+
+// The typed name as a full path: relative names are in the shown folder.
+std::string TypedPath(HWND d) {
+  const std::string typed = ItemText(d, 1152);
+  if (typed.empty()) return typed;
+  if (IsPathSeparator(typed[0])) return typed;
+  const std::string& folder = OpenState(d)->folder;
+  return folder + (folder == "/" ? "" : "/") + typed;
+}
+
+// The box shows the file's stored data source, selected, or disabled when
+// the file names none.
+void UpdateSourceBox(HWND d) {
+  ReportOpenState& s = *OpenState(d);
+  std::string path = TypedPath(d);
+  FileInfo info;
+  if (!path.empty() && !GetFileInfoByPath(path, &info)) {
+    const std::string ext = Upper(Extension(path.c_str()));
+    if (ext.empty()) path += ".KMW";
+  }
+  s.stored = path.empty() ? std::string() : StoredDataSource(path.c_str());
+  SendDlgItemMessageA(d, 206, CB_RESETCONTENT, 0, 0);
+  if (s.stored.empty()) {
+    EnableWindow(GetDlgItem(d, 206), FALSE);
+    return;
+  }
+  int selected = -1;
+  for (const std::string& e : DataSourceBoxEntries(s.known, s.stored, &selected))
+    SendDlgItemMessageA(d, 206, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(e.c_str()));
+  SendDlgItemMessageA(d, 206, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+  EnableWindow(GetDlgItem(d, 206), TRUE);
+}
+
+void ChangeFolder(HWND d, const std::string& name) {
+  ReportOpenState& s = *OpenState(d);
+  if (name == "..") {
+    const size_t slash = s.folder.find_last_of('/');
+    s.folder = slash == 0 || slash == std::string::npos ? "/" : s.folder.substr(0, slash);
+  } else {
+    s.folder = s.folder + (s.folder == "/" ? "" : "/") + name;
+  }
+  FillFolder(d);
+}
+
+// OK: a folder typed or chosen is entered; an existing file ends the dialog.
+bool TakeName(HWND d) {
+  ReportOpenState& s = *OpenState(d);
+  std::string path = TypedPath(d);
+  if (path.empty()) return false;
+  if (IsDirectoryPath(path.c_str())) {
+    s.folder = TrimFolder(path.c_str());
+    SetDlgItemTextA(d, 1152, "");
+    FillFolder(d);
+    return false;
+  }
+  FileInfo info;
+  if (!GetFileInfoByPath(path, &info) && Extension(path.c_str()).empty()) path += ".KMW";
+  if (!GetFileInfoByPath(path, &info) || !info.regular) {
+    MessageBoxA(d, (path + "\r\nFile not found.\r\nPlease verify the correct file name was given.").c_str(),
+                s.title.c_str(), MB_OK | MB_ICONEXCLAMATION);
+    return false;
+  }
+  // The pick: a box entry other than the stored source (marked or not).
+  s.chosen.clear();
+  if (IsWindowEnabled(GetDlgItem(d, 206))) {
+    const std::string picked = ListText(d, 206, SendDlgItemMessageA(d, 206, CB_GETCURSEL, 0, 0), true);
+    if (!picked.empty() && picked != s.stored && picked != s.stored + GetResString(kIdsNotAvailable, 0))
+      s.chosen = picked;
+  }
+  CopyBounded(s.doc->m_files.chosenPath, sizeof s.doc->m_files.chosenPath, path.c_str());
+  return true;
+}
+
+INT_PTR ReportOpenDlgProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_INITDIALOG: {
+      SetWindowLongPtrA(d, DWLP_USER, lParam);
+      ReportOpenState& s = *OpenState(d);
+      SetWindowTextA(d, s.title.c_str());
+      for (const std::string& l : s.labels)
+        SendDlgItemMessageA(d, 1136, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(l.c_str()));
+      SendDlgItemMessageA(d, 1136, CB_SETCURSEL, s.typeIndex - 1, 0);
+      SetDlgItemTextA(d, 1152, s.start.c_str());
+      UpdateSourceBox(d);
+      FillFolder(d);
+      s.doc->CenterDialogOnOwner(d);
+      SetFocus(GetDlgItem(d, 1152));
+      return FALSE;
+    }
+    case WM_COMMAND: {
+      const int id = LOWORD(wParam);
+      const int code = HIWORD(wParam);
+      if (id == 1152 && code == EN_CHANGE) {
+        UpdateSourceBox(d);
+        return TRUE;
+      }
+      if (id == 1120 && (code == LBN_SELCHANGE || code == LBN_DBLCLK)) {
+        SetDlgItemTextA(d, 1152, ListText(d, 1120, SendDlgItemMessageA(d, 1120, LB_GETCURSEL, 0, 0), false).c_str());
+        UpdateSourceBox(d);
+        if (code == LBN_DBLCLK && TakeName(d)) EndDialog(d, IDOK);
+        return TRUE;
+      }
+      if (id == 1121 && code == LBN_DBLCLK) {
+        ChangeFolder(d, ListText(d, 1121, SendDlgItemMessageA(d, 1121, LB_GETCURSEL, 0, 0), false));
+        return TRUE;
+      }
+      if (id == 1136 && code == CBN_SELCHANGE) {
+        FillFolder(d);
+        return TRUE;
+      }
+      if (id == IDOK) {
+        if (TakeName(d)) EndDialog(d, IDOK);
+        return TRUE;
+      }
+      if (id == IDCANCEL) {
+        EndDialog(d, IDCANCEL);
+        return TRUE;
+      }
+      if (id == 1038) {
+        ReportOpenState& s = *OpenState(d);
+        if (s.helpContext != 0) WinHelpA(d, s.doc->GetHelpFileName(), HELP_CONTEXT, s.helpContext);
+        return TRUE;
+      }
+      return FALSE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+std::string LoadFilterString(UINT filterId) { return FilterFromText(GetResString(filterId, 0)); }
+
+std::string FilterFromText(std::string text) {
+  if (text.empty()) return std::string(2, '\0');
+  const char sep = text.back();
+  for (char& c : text)
+    if (c == sep) c = '\0';
+  text.push_back('\0');
+  return text;
+}
+
+DWORD FilterIndexForExtension(const char* ext, UINT filterId) {
+  return FilterIndexInText(ext, GetResString(filterId, 0));
+}
+
+DWORD FilterIndexInText(const char* ext, const std::string& text) {
+  if (ext == nullptr || std::strlen(ext) != 3) return 1;
+  const std::string wanted = "*." + Upper(ext);
+  if (text.empty()) return 1;
+  const char sep = text.back();
+  DWORD group = 0;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find(sep, at);
+    if (end == std::string::npos) break;
+    const std::string label = text.substr(at, end - at);
+    ++group;
+    // The patterns in the label's parentheses.
+    const size_t open = label.find('('), close = label.find(')');
+    if (open != std::string::npos && close != std::string::npos && close > open) {
+      const std::string list = Upper(label.substr(open + 1, close - open - 1));
+      for (size_t p = 0; p <= list.size();) {
+        size_t e = list.find(';', p);
+        if (e == std::string::npos) e = list.size();
+        if (list.substr(p, e - p) == wanted) return group;
+        p = e + 1;
+      }
+    }
+    // Skip the pattern part of the pair.
+    const size_t next = text.find(sep, end + 1);
+    if (next == std::string::npos) break;
+    at = next + 1;
+  }
+  return 1;
+}
+
+BOOL RunOpenFileDialog(CKmDoc& doc, HWND owner, const char* initialName, const char* initialDir, UINT filterId,
+                       const char* defaultExt, UINT titleId, UINT /*helpContext*/) {
+  return RunCommonDialog(doc, false, owner, initialName, initialDir, filterId, defaultExt, titleId);
+}
+
+BOOL OpenLibraryDialog(CKmDoc& doc, HWND owner, const char* initialName, const char* initialDir, UINT filterId,
+                       const char* defaultExt, UINT titleId) {
+  std::string name = initialName != nullptr ? initialName : "";
+  if (doc.m_bLibraryMode) {
+    // A member's name as a file name: letters, digits, "." and "_".
+    name.erase(0, name.find_first_not_of(' ') == std::string::npos ? name.size() : name.find_first_not_of(' '));
+    for (char& c : name)
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_') c = ' ';
+  }
+  for (;;) {
+    if (!RunCommonDialog(doc, true, owner, name.c_str(), initialDir, filterId, defaultExt, titleId)) return FALSE;
+    const std::string chosen = doc.m_files.chosenPath;
+    const std::string ext = Upper(Extension(chosen.c_str()));
+    FileInfo info;
+    if ((ext == "QB6" || ext == "QN6") && !GetFileInfoByPath(chosen, &info)) {
+      if (MessageBoxA(owner, GetResString(kIdsLibraryExtQuestion, 0), doc.GetAppCaption(),
+                      MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+        name = chosen;
+        continue;
+      }
+    }
+    return TRUE;
+  }
+}
+
+BOOL RunReportOpenDialog(CKmDoc& doc, HWND owner, const char* initialName, const char* initialDir, UINT filterId,
+                         const char* defaultExt, UINT titleId, UINT helpContext, BOOL* noOverride) {
+  if (noOverride != nullptr) *noOverride = TRUE;
+  std::string source;
+  if (doc.m_settings.readReportAlwaysUseSameDS) {
+    if (!RunOpenFileDialog(doc, owner, initialName, initialDir, filterId, defaultExt, titleId, helpContext)) return FALSE;
+    source = StoredDataSource(doc.m_files.chosenPath);
+  } else {
+    ReportOpenState state;
+    state.doc = &doc;
+    state.helpContext = helpContext;
+    std::string folder = TrimFolder(initialDir);
+    if (folder.empty() || !IsDirectoryPath(folder.c_str())) {
+      char cwd[261] = {};
+      folder = GetCurrentDir(cwd, sizeof cwd) != nullptr ? cwd : "/";
+    }
+    state.folder = NativePath(folder);
+    if (doc.m_pModel != nullptr || doc.CreateReportTables()) {
+      DataAccess* data = GetDataAccess(doc.m_pModel);
+      if (data->InitDatabaseLibrary())
+        while (const char* n = data->NextDataSourceName()) state.known.push_back(n);
+    }
+    // Types and the starting name are set once the dialog exists.
+    const std::string filter = GetResString(filterId, 0);
+    std::vector<std::string>& labels = state.labels;
+    if (!filter.empty()) {
+      const char sep = filter.back();
+      size_t at = 0;
+      while (at < filter.size()) {
+        const size_t end = filter.find(sep, at);
+        if (end == std::string::npos) break;
+        labels.push_back(filter.substr(at, end - at));
+        const size_t next = filter.find(sep, end + 1);
+        if (next == std::string::npos) break;
+        state.patterns.push_back(Upper(filter.substr(end + 1, next - end - 1)));
+        at = next + 1;
+      }
+    }
+    state.title = GetResString(titleId, 0);
+    const std::string ext = Extension(initialName);
+    state.typeIndex = FilterIndexForExtension(!ext.empty() ? ext.c_str() : defaultExt, filterId);
+    std::string& start = state.start;
+    start = initialName != nullptr ? initialName : "";
+    if (!start.empty() && start.find_first_of("/\\") != std::string::npos) {
+      const size_t cut = start.find_last_of("/\\");
+      if (IsDirectoryPath(start.substr(0, cut).c_str())) state.folder = NativePath(start.substr(0, cut));
+      start = start.substr(cut + 1);
+    }
+    const INT_PTR r =
+        DialogBoxParamA(nullptr, "IDD_DSOVERRIDENT", owner, ReportOpenDlgProc, reinterpret_cast<LPARAM>(&state));
+    if (r != IDOK) {
+      if (doc.m_bReportOpen && doc.m_pView != nullptr) doc.m_pView->UpdateCaretAndStatus(0);
+      return FALSE;
+    }
+    source = !state.chosen.empty() ? state.chosen : state.stored;
+  }
+  // A library chooses its data source in its own dialog.
+  if (!IsCompoundFile(doc.m_files.chosenPath)) return TRUE;
+  if (source == GetResString(kIdsNone, 0)) source.clear();
+  if (!SetReportDataSource(doc, source.c_str())) return FALSE;
+  if (noOverride != nullptr) *noOverride = FALSE;
+  return TRUE;
+}
+
+std::string StoredDataSource(const char* path) {
+  std::string source;
+  if (!ReadReportFileInfo(path, &source)) return std::string();
+  return source;
+}
+
+std::vector<std::string> DataSourceBoxEntries(const std::vector<std::string>& known, const std::string& stored,
+                                              int* selected) {
+  std::vector<std::string> entries = known;
+  *selected = -1;
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (entries[i] == stored) *selected = static_cast<int>(i);
+  if (*selected < 0 && !stored.empty()) {
+    entries.push_back(stored == GetResString(kIdsNone, 0) ? stored : stored + GetResString(kIdsNotAvailable, 0));
+    *selected = static_cast<int>(entries.size() - 1);
+  }
+  return entries;
+}
+
+std::string GetDisplayFileName(const char* path) {
+  if (path == nullptr || *path == 0) return std::string();
+  const char* slash = std::strrchr(path, '/');
+  const char* back = std::strrchr(path, '\\');
+  const char* cut = slash > back ? slash : back;
+  return cut != nullptr ? cut + 1 : path;
+}
+
+std::string GetLibDirSlash(const CKmDoc& doc) {
+  std::string d = doc.m_settings.libDir;
+  if (!d.empty() && !IsPathSeparator(d.back())) d += '/';
+  return d;
+}
+
+std::string GetTemplateDirSlash(const CKmDoc& doc) {
+  std::string d = doc.m_settings.templateDir;
+  if (d.empty()) return GetLibDirSlash(doc);
+  if (!IsPathSeparator(d.back())) d += '/';
+  return d;
+}
+
+BOOL RunOpenFileDialogText(CKmDoc& doc, HWND owner, const char* initialDir, const std::string& filterText,
+                           const std::string& title) {
+  return RunCommonDialogText(doc, false, owner, nullptr, initialDir, filterText, nullptr, title);
+}
