@@ -2,6 +2,8 @@
 
 #include "core/composite.h"
 #include "data/select_builder.h"
+#include "data/data_access.h"
+#include "data/data_source_settings.h"
 #include "engine/output_messages.h"
 #include "engine/report_run.h"
 #include "files/report_io.h"
@@ -100,7 +102,13 @@ class SpecPrinter {
     if (doc_->m_nRunState != 0) return EndLine();
     if (!pageOpen_) BeginPage();
     if (d->SpaceLeft(s, kPageMargin) < kLineHeight) {
+      // The line that found the page full goes on the next page, not lost
+      // with the buffer the page end begins afresh.
+      const std::string pending = line_;
+      const int pendingColumn = column_;
       EndSpecPage(false);
+      line_ = pending;
+      column_ = pendingColumn;
       if (doc_->m_nRunState != 0) {
         if (doc_->m_nRunState == -1) doc_->m_nRunState = -2;
         return 1;
@@ -246,6 +254,14 @@ const uint32_t* SlotsOf(KmDocBase* doc, CKmComposite* m, bool groups) {
   return groups ? st.groupFields : st.sortFields;
 }
 
+// Hundredths of the report's unit as "%5.2f" wants it.
+double InUnit(KmDocBase* doc, int pixels, bool vertical) {
+  if (doc->m_pLayout == nullptr) return pixels / 100.0;
+  const LayoutMetrics& lm = doc->m_pLayout->metrics;
+  return (vertical ? PixelsToMeasureY(lm, pixels) : PixelsToMeasure(lm, pixels)) / 100.0;
+}
+bool Metric(KmDocBase* doc) { return doc->m_pLayout != nullptr && doc->m_pLayout->metrics.metric; }
+
 void PrintHeader(SpecPrinter& p, KmDocBase* doc) {
   p.Spaces(5);
   p.Text("VORTELLE Report Designer");
@@ -273,12 +289,31 @@ void PrintSelect(SpecPrinter& p, CKmComposite* m) {
 }
 
 void PrintFormat(SpecPrinter& p, ReportRun* run) {
-  const PageSetupRec* ps = run->doc->m_pPageSetup;
+  KmDocBase* doc = run->doc;
+  const PageSetupRec* ps = doc->m_pPageSetup;
+  const bool metric = Metric(doc);
+  auto row = [&](const char* label, const std::string& value) {
+    p.Spaces(10);
+    p.Formatted("%s %s", label, value.c_str());
+    p.EndLine();
+  };
+  auto yesNo = [](int32_t inverted) { return std::string(inverted == 0 ? "Yes" : "No"); };
+  auto length = [&](int32_t v) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%.2f %s", v / 100.0, metric ? "cm." : "inches");
+    return std::string(t);
+  };
   p.Ends(2);
   p.Heading("FORMAT INFORMATION");
   p.Spaces(8);
   p.Text("Print Options");
   p.EndLine();
+  if (doc->m_szPrinterDevice[0]) {
+    p.Spaces(10);
+    p.Formatted("%s %s on %s", "Current printer:", doc->m_szPrinterDevice,
+                doc->m_szPrinterPort[0] ? doc->m_szPrinterPort : "PDF");
+    p.EndLine();
+  }
   p.Spaces(10);
   p.Formatted("%s %d", "Number of report copies:", ps ? std::max<int>(1, ps->Copies) : 1);
   p.EndLine();
@@ -289,22 +324,43 @@ void PrintFormat(SpecPrinter& p, ReportRun* run) {
   p.Formatted("%s %ld", "Ending page number:", static_cast<long>(run->endPage));
   p.EndLine();
   if (ps == nullptr) return;
+  static const char* const kBins[] = {"", "Upper Tray", "Lower Tray", "Middle", "Manual Feed", "Envelope Tray",
+                                      "Envelope Manual", "Automatic", "Tractor Feed", "Small Format", "Large Format",
+                                      "Large Capacity", "", "", "Cassette", ""};
+  if (ps->PaperSource >= 0 && ps->PaperSource < 16) row("Paper Source:", kBins[ps->PaperSource]);
+  std::string printFile;
+  if (ps->OutputDestination == 2 && doc->m_pRepIO != nullptr) printFile = doc->m_pRepIO->m_stream.settings.printFileName;
+  row("Print to File:", printFile.empty() ? "No" : printFile);
+  row("Collate copies:", ps->Collate ? "Yes" : "No");
   p.Spaces(8);
   p.Text("Page Setup");
   p.EndLine();
+  {
+    char t[96];
+    // The paper is kept in tenths of a millimetre.
+    const double w = ps->PaperWidth / (metric ? 100.0 : 254.0), h = ps->PaperLength / (metric ? 100.0 : 254.0);
+    std::snprintf(t, sizeof t, "%.2f x %.2f %s", w, h, metric ? "centimeters" : "inches");
+    row("Page length:", t);
+  }
   const struct {
     const char* label;
     int32_t value;
   } margins[] = {{"Top margin:", ps->TopMargin}, {"Bottom margin:", ps->BottomMargin},
                  {"Left margin:", ps->LeftMargin}, {"Right margin:", ps->RightMargin}};
-  for (const auto& mg : margins) {
-    p.Spaces(10);
-    p.Formatted("%s %.2f inches", mg.label, mg.value / 100.0);
-    p.EndLine();
-  }
-  p.Spaces(10);
-  p.Formatted("%s %s", "Page orientation:", ps->Landscape == 1 ? "Landscape" : "Portrait");
+  for (const auto& mg : margins) row(mg.label, length(mg.value));
+  row("Page orientation:", ps->Landscape == 1 ? "Landscape" : "Portrait");
+  row("Interline spacing:", yesNo(ps->NoLineSwitch));
+  p.Spaces(8);
+  p.Text("Record Layout");
   p.EndLine();
+  row("Compress record/group lines?", yesNo(ps->NoCompressLines));
+  row("Suppress record lines?", yesNo(ps->NoSuppressRecordLines));
+  row("Headers/footers in summary?", yesNo(ps->NoHeadFootInSummary));
+  row("Break record area?", yesNo(ps->NoBreakRecordArea));
+  row("Record order:", ps->DownOrder == 1 ? "Down" : "Across");
+  row("Records across:", std::to_string(ps->DownOrder == 1 ? ps->RecordsAcross : ps->ExtraColumns + 1));
+  row("Record width:", length(ps->RecordWidth));
+  row("Record height:", length(ps->RecordHeight));
 }
 
 void PrintDatabase(SpecPrinter& p, CKmComposite* m) {
@@ -315,6 +371,17 @@ void PrintDatabase(SpecPrinter& p, CKmComposite* m) {
   std::string name = TableNameForSql(m, master, true);
   std::string alias(master->alias, strnlen(master->alias, sizeof master->alias));
   if (!alias.empty() && strcasecmp(alias.c_str(), name.c_str()) != 0) name += "   (Alias: " + alias + ")";
+  if (DataAccess* da = GetDataAccess(m)) {
+    if (const DataSourceSettings* ds = da->Current()) {
+      p.Labeled("Data Source:", da->GetCurrentDataSourceName(), 8, false, 12);
+      p.Labeled("DS Driver:", std::string(ds->driverName, strnlen(ds->driverName, sizeof ds->driverName)), 8, false,
+                12);
+      p.Labeled("DS Driver DBMS:",
+                std::string(ds->dbmsName, strnlen(ds->dbmsName, sizeof ds->dbmsName)) + "  Version: " +
+                    std::string(ds->dbmsVersion, strnlen(ds->dbmsVersion, sizeof ds->dbmsVersion)),
+                8, false, 12);
+    }
+  }
   p.Labeled("Master Table:", name, 8, false, 12);
   if (m->tableCount > 1) {
     p.EndLine();
@@ -355,13 +422,6 @@ void PrintFilter(SpecPrinter& p, CKmComposite* m) {
   p.EndLine();
 }
 
-// Hundredths of the report's unit as "%5.2f" wants it.
-double InUnit(KmDocBase* doc, int pixels, bool vertical) {
-  if (doc->m_pLayout == nullptr) return pixels / 100.0;
-  const LayoutMetrics& lm = doc->m_pLayout->metrics;
-  return (vertical ? PixelsToMeasureY(lm, pixels) : PixelsToMeasure(lm, pixels)) / 100.0;
-}
-bool Metric(KmDocBase* doc) { return doc->m_pLayout != nullptr && doc->m_pLayout->metrics.metric; }
 
 std::string ColourName(BYTE code) {
   if (code >= kColorCount) return "None";
