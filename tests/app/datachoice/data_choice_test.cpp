@@ -549,6 +549,23 @@ TEST_F(DataChoiceTest, UserSelectIsCheckedStoredAndChanged) {
   Command(30600);
   EXPECT_EQ(Print("select_2"), AsPrinted(SqlRows(kShopA, "select id, qty from orders where qty < 3 order by id")));
   EXPECT_EQ(doc->m_pRepIO->m_stream.settings.sqlStatement, "select id, qty from orders where qty < 3 order by id");
+
+  // Saved, cleared and read back as the command line reads: the report
+  // runs its own statement again, not the bare result table.
+  const std::string saved = odbc_test::Dir() + "/user_select.kmw";
+  ASSERT_TRUE(doc->OnSaveDocument(saved.c_str()));
+  doc->SetModifiedFlag(FALSE);
+  doc->ForgetCompoundFile();
+  doc->ClearReport(TRUE);
+  EXPECT_EQ(doc->m_pModel->statementText, nullptr);
+  doc->m_pRepIO->m_stream.connect = true;
+  ASSERT_TRUE(doc->ReadReport(saved.c_str()));
+  ASSERT_TRUE(doc->m_bReportOpen);
+  ASSERT_NE(doc->m_pModel->statementText, nullptr);
+  EXPECT_STREQ(doc->m_pModel->statementText, "select id, qty from orders where qty < 3 order by id");
+  EXPECT_EQ(Print("select_3"), AsPrinted(SqlRows(kShopA, "select id, qty from orders where qty < 3 order by id")));
+  GetMenuStringA(GetMenu(frame), 30600, item, sizeof item, MF_BYCOMMAND);
+  EXPECT_STREQ(item, "S&QL select...");
 }
 
 TEST_F(DataChoiceTest, PostgresMasterAndTwoJoinsPrintTheRowsOfTheSameJoinInSql) {
