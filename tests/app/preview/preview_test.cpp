@@ -23,6 +23,8 @@
 #include "platform/win/window_picture.h"
 #include "platform/win/ui_app.h"
 #include "tests/support/image_compare.h"
+#include "tests/support/metafile_bytes.h"
+#include "layout/band_line_layout.h"
 #include "tests/support/screens.h"
 
 #include "tests/support/sample_document.h"
@@ -37,6 +39,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -369,6 +372,85 @@ TEST_F(PreviewRun, ReportSpecificationListsObjectsFontsExportsAndRegionalSetting
   EXPECT_LT(text.find("Export Options"), text.find("DATABASE INFORMATION"));
   EXPECT_LT(text.find("LINE INFORMATION"), text.find("SORT/GROUP INFORMATION"));
   EXPECT_LT(text.find("SORT/GROUP INFORMATION"), text.find("REGIONAL SETTINGS"));
+}
+
+// Counts the pixels near a colour on every page of a PDF rendered by
+// pdftoppm (binary PPM pages).
+int CountPdfPixels(const std::string& pdf, const std::string& dir, int r, int g, int b) {
+  Capture("rm -f '" + dir + "'/pixels-*.ppm; pdftoppm -r 50 '" + pdf + "' '" + dir + "/pixels'");
+  int n = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("pixels", 0) != 0 || entry.path().extension() != ".ppm") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0, max = 0;
+    in >> magic >> w >> h >> max;
+    in.get();
+    if (magic != "P6" || w <= 0 || h <= 0) continue;
+    std::vector<unsigned char> px(static_cast<size_t>(w) * h * 3);
+    in.read(reinterpret_cast<char*>(px.data()), static_cast<std::streamsize>(px.size()));
+    for (size_t i = 0; i + 2 < px.size(); i += 3)
+      if (std::abs(px[i] - r) < 40 && std::abs(px[i + 1] - g) < 40 && std::abs(px[i + 2] - b) < 40) ++n;
+    fs::remove(entry.path());
+  }
+  return n;
+}
+
+// Pictures kept as metafile files print: a placeable Windows metafile
+// (blue) and an enhanced one (red) on the Summary line, saved, read back by
+// the program and printed with the rest of the report.
+TEST_F(PreviewRun, MetafilePicturesPrint) {
+  const std::vector<uint8_t> wmf = metafile_bytes::PlaceableWmf(1440, 1440, 720, 0xFF0000, 0, 0, 1440, 720);
+  const std::vector<uint8_t> emf = metafile_bytes::Emf(2540, 1270, 0x0000FF, 0, 0, 100, 50);
+  ASSERT_TRUE(metafile_bytes::WriteFile(dir_ + "/blue.wmf", wmf));
+  ASSERT_TRUE(metafile_bytes::WriteFile(dir_ + "/red.emf", emf));
+  {
+    SampleDocument sample;
+    std::string error;
+    ASSERT_TRUE(sample.Write("VortelleSample", dir_ + "/sales.kmw", &error)) << error;
+    CKmDoc& doc = sample.doc;
+    BandLineTable& L = doc.m_bandLines;
+    int summary = -1;
+    for (int i = 0; i <= L.lastUsed; ++i)
+      if (L.lines[i].kind == kBandSummary) summary = i;
+    ASSERT_GT(summary, 0);
+    L.lines[summary].heightMode = 1;
+    L.lines[summary].height = 800;  // 80 points: room for the pictures
+    L.lines[summary].pixelHeight = 111;
+    RelayoutAfterFontChange(*doc.m_pLayout, true, kNoAnchor);
+    auto picture = [&](const std::string& file, int left) {
+      PictureItem p;
+      p.head.flags = kNewPictureFlags;
+      p.head.bandLine = static_cast<uint8_t>(summary);
+      p.head.left = left;
+      p.head.right = left + 99;
+      p.head.bottom = L.lines[summary].bottom;
+      p.head.top = p.head.bottom - 49;
+      p.shownWidth = 100;
+      p.shownHeight = 50;
+      p.scaling = kScaleStretch;
+      std::snprintf(p.fileName, sizeof p.fileName, "%s", file.c_str());
+      ASSERT_NE(doc.m_pLayout->pictures.Append(p), nullptr);
+    };
+    picture(dir_ + "/blue.wmf", 20);
+    picture(dir_ + "/red.emf", 200);
+    BuildLayoutItemOrder(*doc.m_pLayout);
+    ASSERT_EQ(sample.io.SaveReportFile((dir_ + "/sales.kmw").c_str()), kRepIoOk);
+  }
+  Program program(dir_ + "/sales.kmw");
+  ASSERT_TRUE(program.ok);
+  CKmDoc* doc = GetActiveKmDoc();
+  ASSERT_EQ(doc->m_pLayout->pictures.Count(), 2);
+  EXPECT_NE(doc->m_pLayout->pictures.At(0)->image, nullptr);
+  EXPECT_NE(doc->m_pLayout->pictures.At(1)->image, nullptr);
+  Drive(30030, {});
+  ASSERT_TRUE(fs::exists(Pdf()));
+  const std::string text = PdfText(Pdf());
+  EXPECT_NE(text.find("Grand total"), std::string::npos) << text;
+  // Each picture is about an inch by half an inch: at 50 dots some 1,250 pixels.
+  EXPECT_GT(CountPdfPixels(Pdf(), dir_, 0, 0, 255), 600);
+  EXPECT_GT(CountPdfPixels(Pdf(), dir_, 255, 0, 0), 600);
 }
 
 TEST_F(PreviewRun, HundredPagesLastPageAndCloseDuringTheRun) {
