@@ -3,6 +3,7 @@
 #include "core/composite.h"
 #include "data/select_builder.h"
 #include "data/data_access.h"
+#include "data/table_fields.h"
 #include "data/data_source_settings.h"
 #include "engine/output_messages.h"
 #include "engine/report_run.h"
@@ -855,16 +856,18 @@ void PrintFields(SpecPrinter& p, KmDocBase* doc, CKmComposite* m) {
   p.Text("FIELD DATA TYPES");
   p.EndLine();
   p.Spaces(8);
-  p.Text("       Field         Rep type");
+  p.Text("       Field         Rep type Database type");
   p.EndLine();
   p.Spaces(8);
-  p.Text("-------------------- --------");
+  p.Text("-------------------- -------- -------------");
   p.EndLine();
   for (FieldDef* f = m->fieldList; f != nullptr && p.Ok(); f = f->next) {
     if (f->flags & (kFieldAlias | kFieldMemo)) continue;
     if (IsCalc(f) || IsTotal(f)) continue;
     p.Spaces(8);
     p.Formatted("%-20.20s %-8s", QualifiedName(m, f).c_str(), ShortTypeName(f));
+    // The data sources here name no type table of their own: the driver's type number.
+    if (f->dataBinding != nullptr) p.Formatted(" code %ld", f->dataBinding->dbType);
     p.EndLine();
   }
 }
