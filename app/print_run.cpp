@@ -5,6 +5,7 @@
 #include "app/output_checks.h"
 #include "app/run_status.h"
 #include "engine/report_spec.h"
+#include "export/export_spec_text.h"
 #include "foundation/band_lines.h"
 #include "layout/layout_records.h"
 #include "app/document.h"
@@ -59,7 +60,10 @@ class EngineRunServices : public PrintRunServices {
     run->preview = g_context.preview ? 1 : 0;
     if (g_context.preview) run->links.previewPageDone = PreviewPageDone;
     if (runMode == 2) {
-      PrintReportSpecification(run);
+      CKmExport exportSettings;
+      if (doc.m_pRepIO != nullptr) exportSettings.LoadFrom(doc.m_pRepIO->m_stream.settings);
+      const std::vector<SpecExportBlock> exports = DescribeExportOptions(exportSettings);
+      PrintReportSpecification(run, &exports);
     } else if (runMode == 1) {
       RunTestPattern(run);
     } else if (runMode == kRunModeReport) {

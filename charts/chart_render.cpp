@@ -148,7 +148,7 @@ HENHMETAFILE RenderChartMetafile(const CKmChart& chart, int width, int height, c
     if (s.depth) style |= kAgDepth;
   };
   auto background = [&] {
-    if (s.titleBackground > 0) call([&] { return gs.AGTitleBG(ColorTableValue(s.titleBackground), 0); });
+    if (s.titleBackground > 0) call([&] { return gs.AGTitleBG(ColorFromCode(s.titleBackground), 0); });
   };
   if (t == 1 || t == 2) {
     style = static_cast<int>(s.pieOptions);

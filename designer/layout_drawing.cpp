@@ -248,12 +248,6 @@ void DrawSelectionHandles(CKmView& view, HDC dc, const RECT& update) {
 }
 }  // namespace
 
-COLORREF ColorFromCode(BYTE code) {
-  if (code == 0) return GetSysColor(COLOR_WINDOWTEXT);
-  if (code == 15 || code == kNoColour) return GetSysColor(COLOR_WINDOW);
-  return ColorTableValue(code);
-}
-
 bool IsObjectVisible(const CKmView& view, const ReportItemHead& item, const RECT& update) {
   if (Held(item)) return false;
   return Meets(view.InflateObjectRect(item, true), update);

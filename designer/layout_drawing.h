@@ -12,9 +12,6 @@ class CKmView;
 struct LineBoxItem;
 
 void DrawLayoutView(CKmView& view, HDC dc, const RECT& update);
-// An object colour code: 0 the window-text colour, 15 and 255 the window
-// colour, 1-14 the colour table.
-COLORREF ColorFromCode(BYTE code);
 // Not held for undo or in the designer's clipboard, and meeting the update
 // rectangle (edges included) with its handles.
 bool IsObjectVisible(const CKmView& view, const ReportItemHead& item, const RECT& update);

@@ -1,4 +1,5 @@
 #include "dialogs/master_table_dialog.h"
+#include "export/export_settings.h"
 
 #include "core/composite.h"
 #include "core/engine_errors.h"
@@ -167,7 +168,7 @@ void OnOk(HWND dialog, MasterTableState* s) {
       return;
     }
     if (alias[0]) std::snprintf(m->tableSlots[0]->alias, sizeof m->tableSlots[0]->alias, "%s", alias);
-    AfterTableChange(s->doc, alias);
+    AfterTableChange(s->doc, alias, s->oldAlias.c_str());
     EndDialog(dialog, 1);
     return;
   }
@@ -195,7 +196,7 @@ void OnOk(HWND dialog, MasterTableState* s) {
   const char* current = s->data->GetCurrentDataSourceName();
   if (current != nullptr && before != current) NameCurrentSourceForAllTables(s->doc);
   else SetSlotSourceName(s->doc, 0, current);
-  AfterTableChange(s->doc, alias);
+  AfterTableChange(s->doc, alias, s->oldAlias.c_str());
   EndDialog(dialog, 1);
 }
 
@@ -230,8 +231,10 @@ int OpenReportMaster(KmDocBase* doc, const char* reference, const char* statemen
   return rc;
 }
 
-void AfterTableChange(KmDocBase* doc, const char* /*newAlias*/) {
+void AfterTableChange(KmDocBase* doc, const char* newAlias, const char* oldAlias) {
   CommitMarkedFields(doc);
+  if (doc->m_pRepIO != nullptr && oldAlias != nullptr && newAlias != nullptr)
+    RenameFieldInExports(doc->m_pRepIO->m_stream.settings, oldAlias, newAlias);
   doc->SetModifiedFlag(TRUE);
   if (doc->m_pLayout != nullptr) BuildLayoutItemOrder(*doc->m_pLayout);
   doc->UpdateViewsByHint(0, nullptr);

@@ -25,5 +25,6 @@ INT_PTR MasterTableDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 int RunMasterTableDialog(KmDocBase* doc, HWND owner);
 
 // After a table or join change: the fields marked for removal go, the
-// report is modified, its item order rebuilt and its views redrawn.
-void AfterTableChange(KmDocBase* doc, const char* newAlias);
+// report is modified, its item order rebuilt and its views redrawn; a
+// changed alias is renamed in the exports' field selections.
+void AfterTableChange(KmDocBase* doc, const char* newAlias, const char* oldAlias = "");

@@ -3,6 +3,7 @@
 #include "data/data_access.h"
 #include "data/select_params.h"
 #include "dialogs/data_source_dialogs.h"
+#include "dialogs/ds_table_list_dialog.h"
 #include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
@@ -457,6 +458,9 @@ int ShowTableListDialog(KmDocBase* doc, HWND owner, TableListRequest* request) {
   request->doc = doc;
   request->data = GetDataAccess(doc->m_pModel);
   request->withoutMaster = false;
+  // Data sources whose tables may lie in other places list them there too.
+  if (!request->statementMode && request->data->JoinAcrossDir() != 0)
+    return ShowDataSourceTablesDialog(doc, owner, request);
   const INT_PTR r = doc->DoModalDialog(owner, TableListDlgProc, "LISTTABLES", reinterpret_cast<LPARAM>(request));
   return r < 0 ? 0 : static_cast<int>(r);
 }

@@ -22,6 +22,11 @@ struct TableListRequest {
   int statementSize = kStatementBufferSize;
   // Out.
   bool withoutMaster = false;
+  // Directory data sources: the place the chosen table lives in (the data
+  // source's own database when empty) and the entry of the data source it
+  // was listed from (-1: the current one).
+  std::string directory;
+  int entryIndex = -1;
 
   // The dialog's working state.
   KmDocBase* doc = nullptr;

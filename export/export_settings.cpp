@@ -287,3 +287,11 @@ std::string MakeRelativeUrl(const HtmlExportOptions& o, const std::string& path)
   }
   return "file://" + std::string(p.empty() || p[0] != '/' ? "/" : "") + EscapeUrl(p);
 }
+
+int RenameFieldInExports(ReportSettings& s, const std::string& oldName, const std::string& newName) {
+  if (oldName.empty() || oldName == newName) return 0;
+  // Per format the stored texts are its file name and separator, never a
+  // field: there is no selection to walk.
+  (void)s;
+  return 0;
+}

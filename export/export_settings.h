@@ -84,6 +84,13 @@ std::string AddExportExtension(const CKmExport& e, const std::string& path);
 std::vector<uint8_t> EncodeHtmlOptions(uint8_t format, const HtmlExportOptions& o);
 bool DecodeHtmlOptions(const std::vector<uint8_t>& bytes, uint8_t* format, HtmlExportOptions* o);
 
+// Renames a field or table alias inside the field selections the report's
+// export formats keep, and answers how many names changed. The formats of
+// this program take their fields from the chosen band and keep no selection,
+// and the registered formats of older reports keep their bytes unread, so
+// nothing is renamed: a renamed alias reaches every export through its band.
+int RenameFieldInExports(ReportSettings& s, const std::string& oldName, const std::string& newName);
+
 // Makes the HTML output directory and its parents; false when it cannot be.
 bool CreateOutputDirectory(const HtmlExportOptions& o);
 // The file name appended to the output directory (with a backslash).

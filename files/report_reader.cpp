@@ -1142,10 +1142,18 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
     case rec::OldDatabase:
       s_.databaseName = r.Rest();
       return 0;
-    case rec::SqlStatement:
+    case rec::SqlStatement: {
       s_.sqlStatement = r.Rest();
       s_.sqlReport = true;
+      // The master is this statement's result: the model runs it, and the
+      // master table's columns are listed from it.
+      char* copy = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(s_.sqlStatement.size() + 1)));
+      if (copy == nullptr) return kReadError;
+      std::memcpy(copy, s_.sqlStatement.c_str(), s_.sqlStatement.size() + 1);
+      if (m_->statementText != nullptr) HeapFreeBlock(m_->statementText);
+      m_->statementText = copy;
       return 0;
+    }
     case rec::TextB: s_.shortTexts[1] = r.Rest(); return 0;
     case rec::TextC: s_.shortTexts[2] = r.Rest(); return 0;
     case rec::End:

@@ -716,6 +716,12 @@ int Writer::Run() {
     if ((fl & kFieldNeeded) && (fl & kFieldCalculation) && !(fl & kFieldAlias) && f->code == nullptr)
       st_.librarySafe = 0;
   }
+  // The statement the report runs is the model's; the stored copy follows
+  // it whichever dialog set it.
+  if (m_->statementText != nullptr && m_->statementText[0] != 0) {
+    s_.sqlReport = true;
+    s_.sqlStatement = m_->statementText;
+  }
   if (!s_.exportDefinitions.empty() || s_.sqlReport) st_.librarySafe = 0;
   faces_ = UsedFontFaces(doc_);
   uint32_t position = 0;

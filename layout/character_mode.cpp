@@ -4,9 +4,13 @@
 #include "core/fields.h"
 #include "foundation/page_metrics.h"
 #include "foundation/units.h"
+#include "expr/value_format.h"
+#include "layout/field_width.h"
+#include "layout/layout_records.h"
 #include "platform/win/codepage.h"
 #include "platform/win/profile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <strings.h>
 
@@ -14,6 +18,7 @@ namespace {
 
 constexpr int kFontLists = 32;
 constexpr BYTE kFirstLineDraw = 176, kLastLineDraw = 223;
+constexpr BYTE kCharacterFill = 250;  // the character printers' fill dot
 
 struct Paper {
   int code;
@@ -159,11 +164,36 @@ void SetupCharacterPrinter(LayoutTables& layout, const DocFonts& fonts, CKmCompo
     }
   for (TextItem* t = layout.textHead; t != nullptr; t = t->nextText) {
     faceFor(t->head);
-    if (!lists.byFontNumber || t->text == nullptr) continue;
-    const BYTE first = static_cast<BYTE>(t->text[0]);
-    if (lineDraw && first >= kFirstLineDraw && first <= kLastLineDraw)
-      SetFace(t->head, kBoxDrawingFace);
-    else
-      OemToCharBuffA(t->text, t->text, static_cast<DWORD>(std::strlen(t->text)));
+    if (t->text != nullptr && lists.byFontNumber) {
+      const BYTE first = static_cast<BYTE>(t->text[0]);
+      if (lineDraw && first >= kFirstLineDraw && first <= kLastLineDraw)
+        SetFace(t->head, kBoxDrawingFace);
+      else
+        OemToCharBuffA(t->text, t->text, static_cast<DWORD>(std::strlen(t->text)));
+    }
+    // The character printer's fill dots print as blanks.
+    for (char* c = t->text; c != nullptr && *c != 0; ++c)
+      if (static_cast<BYTE>(*c) == kCharacterFill) *c = ' ';
   }
+  BuildLayoutItemOrder(layout);
+  for (ReportItemHead* h = layout.orderHead; h != nullptr; h = h->nextInOrder) SetItemContinuation(*h);
+}
+
+void SetItemContinuation(ReportItemHead& item) {
+  FormatSettings plain;
+  auto sizeToText = [&](ReportItemHead& h) {
+    if (h.flags & kItemKindField) h.width = static_cast<uint8_t>(std::min(GetObjectWidth(plain, reinterpret_cast<FieldDef&>(h)), 254));
+  };
+  sizeToText(item);
+  ReportItemHead* prev = item.prevInOrder;
+  if (prev != nullptr) sizeToText(*prev);
+  // An item that starts where the item before it on its line ends prints
+  // straight after that item's text. Whether the item before starts a run
+  // of its own does not matter: the first item of every line does, so the
+  // chain would never begin.
+  if (prev != nullptr && (item.flags & kItemGraphicKinds) == 0 && (prev->flags & kItemGraphicKinds) == 0 &&
+      prev->bandLine == item.bandLine && prev->column + prev->width == item.column)
+    item.flags &= ~kItemFixedPosition;
+  else
+    item.flags |= kItemFixedPosition;
 }

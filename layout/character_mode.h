@@ -42,9 +42,16 @@ struct CharacterFontLists {
 CharacterFontLists ReadCharacterFontLists(const std::string& iniPath, const std::string& reportPath,
                                           int pitchChoice);
 
+// The item prints straight after the item before it (its fixed-position bit
+// cleared) when that one is on the same band line and ends at its column;
+// fields first take their widths from their formats.
+void SetItemContinuation(ReportItemHead& item);
+
 // Gives every field and text of the report its face and size from lists,
 // and every field its alignment defaults. A text in the line-drawing range
 // keeps its characters in the line-draw face when the printer has it;
 // other texts of a report with its own lists come from the OEM code page.
+// Fill dots (character 250) become blanks; then each item's continuation is
+// set in the rebuilt item order.
 void SetupCharacterPrinter(LayoutTables& layout, const DocFonts& fonts, CKmComposite* model,
                            const CharacterFontLists& lists, int numberSetting);

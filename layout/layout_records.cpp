@@ -14,6 +14,12 @@ const ColorEntry kColorTable[kColorCount] = {
 
 COLORREF ColorTableValue(BYTE code) { return code < kColorCount ? kColorTable[code].color : 0; }
 
+COLORREF ColorFromCode(BYTE code) {
+  if (code == 0) return GetSysColor(COLOR_WINDOWTEXT);
+  if (code == 15 || code == kNoColour) return GetSysColor(COLOR_WINDOW);
+  return ColorTableValue(code);
+}
+
 LineBoxItem MakeNewLine(WORD rememberedBorders) {
   LineBoxItem l;
   l.head.flags = kItemKindLine | kItemFixedPosition;

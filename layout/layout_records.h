@@ -30,6 +30,9 @@ constexpr BYTE kNoColour = 255;
 extern const ColorEntry kColorTable[kColorCount];
 // The table's value; codes outside it give black.
 COLORREF ColorTableValue(BYTE code);
+// A code as the screen and the charts show it: 0 the system's window-text
+// colour, 15 and "no colour" the system's window colour, others the table's.
+COLORREF ColorFromCode(BYTE code);
 
 // Hints passed to the document's views; each pane acts on its own.
 enum ViewHint : int {

@@ -1,5 +1,6 @@
 #include "platform/image/image_library.h"
 
+#include "platform/image/metafile_picture.h"
 #include "platform/win/fileio.h"
 
 #include <QFile>
@@ -15,6 +16,8 @@ struct ImageLibrary::Image {
 };
 
 namespace {
+
+constexpr int kMetafileDpi = 300;
 
 bool PixelsOf(void* handle, PageDriverImage* out) {
   if (handle == nullptr || out == nullptr) return false;
@@ -47,6 +50,16 @@ void* ImageLibrary::ImgDecompressFile(const char* path, int* error) {
   }
   QImageReader reader(&file);
   QImage decoded = reader.read();
+  if (decoded.isNull()) {
+    // Metafiles are drawn by our own reader, at the printer's usual fineness.
+    constexpr qint64 kMaxMetafileBytes = 64 << 20;
+    if (file.size() > 0 && file.size() <= kMaxMetafileBytes && file.seek(0)) {
+      const QByteArray bytes = file.readAll();
+      if (bytes.size() == file.size())
+        DrawMetafilePicture(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size()),
+                            kMetafileDpi, &decoded);
+    }
+  }
   if (decoded.isNull()) {
     *error = kImgErrorFormat;
     return nullptr;

@@ -272,3 +272,17 @@ TEST(ChartRender, TheDesignViewDrawsTheItemOnceAndKeepsThePicture) {
 }
 
 }  // namespace
+
+namespace {
+
+// The chart's title ground takes its colour code as the screen does: the
+// system's window colour for 15, the table's colour for the others.
+TEST(ChartRender, TitleGroundFollowsTheSystemColours) {
+  UiStartApplication();
+  EXPECT_EQ(ColorFromCode(15), GetSysColor(COLOR_WINDOW));
+  EXPECT_EQ(ColorFromCode(kNoColour), GetSysColor(COLOR_WINDOW));
+  EXPECT_EQ(ColorFromCode(0), GetSysColor(COLOR_WINDOWTEXT));
+  EXPECT_EQ(ColorFromCode(9), ColorTableValue(9));
+}
+
+}  // namespace

@@ -132,3 +132,47 @@ TEST(CharacterMode, FieldAlignmentByKind) {
 }
 
 }  // namespace
+
+namespace {
+
+// After the conversion a text that starts where the one before it on its
+// line ends prints straight after it; one with a gap, or the first of a
+// line, keeps its own column. Fill dots become blanks.
+TEST(CharacterMode, ContinuationAndFillDots) {
+  DocFonts fonts;
+  PrinterWith(fonts, {"Courier"});
+  CharacterFontLists lists;
+  lists.lists.push_back("Courier");
+  LayoutTables layout;
+  std::vector<char> label = {'N', 'a', 'm', 'e', ':', 0};
+  std::vector<char> dots = {'A', static_cast<char>(250), static_cast<char>(250), 'B', 0};
+  std::vector<char> apart = {'x', 0};
+  std::vector<char> below = {'y', 0};
+  TextItem a, b, c, d;
+  auto place = [](TextItem& t, std::vector<char>& text, int line, int column) {
+    t.text = text.data();
+    t.head.bandLine = static_cast<uint8_t>(line);
+    t.head.column = column;
+    t.head.width = static_cast<uint8_t>(std::strlen(text.data()));
+    t.head.left = column * 10;
+    t.head.top = line * 20;
+    t.head.flags = kItemFixedPosition;
+  };
+  place(a, label, 0, 0);
+  place(b, dots, 0, 5);    // touches "Name:"
+  place(c, apart, 0, 12);  // a gap after the dots
+  place(d, below, 1, 9);   // the first of its line, though the line above ends at 9
+  a.nextText = &b;
+  b.nextText = &c;
+  c.nextText = &d;
+  layout.textHead = &a;
+  SetupCharacterPrinter(layout, fonts, nullptr, lists, 0);
+  EXPECT_EQ(a.head.flags & kItemFixedPosition, kItemFixedPosition);
+  EXPECT_EQ(b.head.flags & kItemFixedPosition, 0u);
+  EXPECT_EQ(c.head.flags & kItemFixedPosition, kItemFixedPosition);
+  EXPECT_EQ(d.head.flags & kItemFixedPosition, kItemFixedPosition);
+  EXPECT_STREQ(b.text, "A  B");
+  layout.textHead = nullptr;
+}
+
+}  // namespace

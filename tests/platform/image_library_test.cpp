@@ -1,4 +1,6 @@
 #include "platform/image/image_library.h"
+#include "platform/image/metafile_picture.h"
+#include "tests/support/metafile_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -86,6 +88,101 @@ TEST_F(ImageLibraryTest, MissingAndUnreadableFilesGiveTheirCodes) {
   int dummy = 0;
   EXPECT_LT(library.ImgSetCropRect(&dummy, 0, 0, 1, 1), 0);
   library.ImgDeleteBitmap(&dummy);
+}
+
+}  // namespace
+
+// Metafile pictures drawn by our own reader: the picture's size from its
+// placeable box or its frame, the records drawn where they say, and damaged
+// or hostile records ending the drawing without reading past the bytes.
+namespace {
+
+int CountColour(const QImage& image, QColor want, QRect area) {
+  int n = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x)
+      if (image.pixelColor(x, y) == want) ++n;
+  return n;
+}
+
+TEST_F(ImageLibraryTest, MetafilePicturesAreDrawnByTheirRecords) {
+  // 1,440 units to the inch, a 2,880 by 1,440 box: 5,080 by 2,540 hundredths of a millimetre.
+  const std::vector<uint8_t> wmf = metafile_bytes::PlaceableWmf(1440, 2880, 1440, 0xFF0000, 1440, 0, 2880, 1440);
+  int w = 0, h = 0;
+  ASSERT_TRUE(MetafilePictureSize(wmf.data(), wmf.size(), &w, &h));
+  EXPECT_EQ(w, 5080);
+  EXPECT_EQ(h, 2540);
+  QImage drawn;
+  ASSERT_TRUE(DrawMetafilePicture(wmf.data(), wmf.size(), 100, &drawn));
+  ASSERT_EQ(drawn.width(), 200);
+  ASSERT_EQ(drawn.height(), 100);
+  // The rectangle is the right half, in blue (0x00BBGGRR).
+  EXPECT_GT(CountColour(drawn, QColor(0, 0, 255), QRect(105, 5, 90, 90)), 8000);
+  EXPECT_EQ(CountColour(drawn, QColor(0, 0, 255), QRect(0, 0, 95, 100)), 0);
+
+  const std::vector<uint8_t> emf = metafile_bytes::Emf(5080, 2540, 0x0000FF, 0, 0, 100, 100);
+  ASSERT_TRUE(MetafilePictureSize(emf.data(), emf.size(), &w, &h));
+  EXPECT_EQ(w, 5080);
+  ASSERT_TRUE(DrawMetafilePicture(emf.data(), emf.size(), 100, &drawn));
+  ASSERT_EQ(drawn.width(), 200);
+  EXPECT_GT(CountColour(drawn, QColor(255, 0, 0), QRect(5, 5, 90, 90)), 8000);
+  EXPECT_EQ(CountColour(drawn, QColor(255, 0, 0), QRect(105, 0, 95, 100)), 0);
+
+  // Through the picture library, as a report's picture file.
+  ASSERT_TRUE(metafile_bytes::WriteFile(dir_ + "/Chart.WMF", wmf));
+  ImageLibrary library;
+  int error = 1;
+  void* image = library.ImgDecompressFile((dir_ + "/chart.wmf").c_str(), &error);
+  ASSERT_NE(image, nullptr) << error;
+  int bits = 0;
+  ASSERT_TRUE(library.ImgBitmapInfo(image, &w, &h, &bits));
+  EXPECT_EQ(w, 600);  // two inches at the printer's fineness
+  EXPECT_EQ(h, 300);
+  PageDriverImage pixels;
+  ASSERT_TRUE(ImageLibrary::PrinterEntries().getImage(image, &pixels));
+  const uint32_t right = *reinterpret_cast<const uint32_t*>(pixels.pixels + 150 * pixels.stride + 450 * 4);
+  EXPECT_EQ(right & 0xFFFFFF, 0x0000FFu);  // ARGB: blue
+}
+
+TEST_F(ImageLibraryTest, HostileMetafileBytesStayWithinTheFile) {
+  std::vector<uint8_t> wmf = metafile_bytes::PlaceableWmf(1440, 2880, 1440, 0xFF0000, 0, 0, 2880, 1440);
+  QImage drawn;
+  // Not a metafile at all, and headers cut short: no picture.
+  const std::vector<uint8_t> junk(64, 0x5A);
+  EXPECT_FALSE(DrawMetafilePicture(junk.data(), junk.size(), 100, &drawn));
+  EXPECT_FALSE(DrawMetafilePicture(wmf.data(), 30, 100, &drawn));
+  const std::vector<uint8_t> emf = metafile_bytes::Emf(5080, 2540, 0x0000FF, 0, 0, 100, 100);
+  EXPECT_FALSE(DrawMetafilePicture(emf.data(), 60, 100, &drawn));
+  // Every cut of the record list draws what is whole and stops.
+  for (size_t cut = 40; cut < wmf.size(); ++cut) EXPECT_TRUE(DrawMetafilePicture(wmf.data(), cut, 50, &drawn)) << cut;
+  for (size_t cut = 88; cut < emf.size(); ++cut) EXPECT_TRUE(DrawMetafilePicture(emf.data(), cut, 50, &drawn)) << cut;
+  // A record claiming more words than there are, a huge polygon count and
+  // an object slot far past the table.
+  std::vector<uint8_t> bad = wmf;
+  const size_t first = 22 + 18;
+  bad[first] = 0xFF, bad[first + 1] = 0xFF, bad[first + 2] = 0xFF, bad[first + 3] = 0x7F;
+  EXPECT_TRUE(DrawMetafilePicture(bad.data(), bad.size(), 50, &drawn));
+  std::vector<uint8_t> poly(wmf.begin(), wmf.begin() + first);
+  for (int v : {4, 0, 0x24, 0x03, 0xFF, 0xFF, 4, 0, 0x2D, 0x01, 0xFF, 0xFF}) poly.push_back(static_cast<uint8_t>(v));
+  EXPECT_TRUE(DrawMetafilePicture(poly.data(), poly.size(), 50, &drawn));
+  std::vector<uint8_t> slot = emf;
+  slot[88 + 8] = 0xFF, slot[88 + 9] = 0xFF, slot[88 + 10] = 0xFF, slot[88 + 11] = 0x7F;  // brush slot 2^31 - 1
+  EXPECT_TRUE(DrawMetafilePicture(slot.data(), slot.size(), 50, &drawn));
+  // A damaged picture file is refused as no picture, not half read.
+  ASSERT_TRUE(metafile_bytes::WriteFile(dir_ + "/cut.wmf", std::vector<uint8_t>(wmf.begin(), wmf.begin() + 30)));
+  ImageLibrary library;
+  int error = 0;
+  EXPECT_EQ(library.ImgDecompressFile((dir_ + "/cut.wmf").c_str(), &error), nullptr);
+  EXPECT_EQ(error, kImgErrorFormat);
+  // A box of zero units per inch falls back to a 10 mm square; a huge box is bounded.
+  std::vector<uint8_t> zero = metafile_bytes::PlaceableWmf(0, 2880, 1440, 0xFF0000, 0, 0, 10, 10);
+  int w = 0, h = 0;
+  ASSERT_TRUE(MetafilePictureSize(zero.data(), zero.size(), &w, &h));
+  EXPECT_EQ(w, 1000);
+  std::vector<uint8_t> huge = metafile_bytes::PlaceableWmf(1, 32000, 32000, 0xFF0000, 0, 0, 10, 10);
+  ASSERT_TRUE(DrawMetafilePicture(huge.data(), huge.size(), 1200, &drawn));
+  EXPECT_LE(drawn.width(), 4000);
+  EXPECT_LE(drawn.height(), 4000);
 }
 
 }  // namespace

@@ -519,6 +519,95 @@ TEST_F(DataChoiceTest, UserSelectIsCheckedStoredAndChanged) {
   Command(30600);
   EXPECT_EQ(Print("select_2"), AsPrinted(SqlRows(kShopA, "select id, qty from orders where qty < 3 order by id")));
   EXPECT_EQ(doc->m_pRepIO->m_stream.settings.sqlStatement, "select id, qty from orders where qty < 3 order by id");
+
+  // Saved, cleared and read back as the command line reads: the report
+  // runs its own statement again, not the bare result table.
+  const std::string saved = odbc_test::Dir() + "/user_select.kmw";
+  ASSERT_TRUE(doc->OnSaveDocument(saved.c_str()));
+  doc->SetModifiedFlag(FALSE);
+  doc->ForgetCompoundFile();
+  doc->ClearReport(TRUE);
+  EXPECT_EQ(doc->m_pModel->statementText, nullptr);
+  doc->m_pRepIO->m_stream.connect = true;
+  ASSERT_TRUE(doc->ReadReport(saved.c_str()));
+  ASSERT_TRUE(doc->m_bReportOpen);
+  ASSERT_NE(doc->m_pModel->statementText, nullptr);
+  EXPECT_STREQ(doc->m_pModel->statementText, "select id, qty from orders where qty < 3 order by id");
+  EXPECT_EQ(Print("select_3"), AsPrinted(SqlRows(kShopA, "select id, qty from orders where qty < 3 order by id")));
+  GetMenuStringA(GetMenu(frame), 30600, item, sizeof item, MF_BYCOMMAND);
+  EXPECT_STREQ(item, "S&QL select...");
+}
+
+// A data source whose settings join across directories lists its tables
+// in the directory form of the list: its own, and those of a database file
+// next to its own through a passing connection that is closed again.
+TEST_F(DataChoiceTest, ScreensDirectorySourceListsASiblingDatabaseFile) {
+  const std::string other = odbc_test::Dir() + "/vt_sibling.db";
+  ASSERT_EQ(std::system(("rm -f '" + other + "' && sqlite3 '" + other +
+                         "' 'create table only_here (x integer); insert into only_here values (7)'").c_str()), 0);
+  NewReportOn(kShopA, "orders");
+  const std::string ini = settings_ + "/kmwsql.ini";
+  std::string before;
+  {
+    std::ifstream in(ini);
+    std::stringstream all;
+    all << in.rdbuf();
+    before = all.str();
+  }
+  std::string joined = before;
+  joined.insert(joined.find("[SQLite]\n") + 9, "JoinAcrossDir=1\n");
+  std::ofstream(ini) << joined;
+  DataAccess* data = GetDataAccess(doc->m_pModel);
+  ASSERT_EQ(data->JoinAcrossDir(), 1);
+
+  std::vector<std::string> ownTables, otherTables, files;
+  std::string ownLabel, otherLabel, directoryCaption;
+  auto items = [](HWND list) {
+    std::vector<std::string> out;
+    const int n = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+      char text[300] = {};
+      SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+      out.push_back(text);
+    }
+    return out;
+  };
+  script.Expect("Master Table", [&](HWND d) {
+    script.Expect("Master  Table", [&](HWND l) {
+      ownTables = items(GetDlgItem(l, 200));
+      ownLabel = ui_test::Text(GetDlgItem(l, 214)) + " " + ui_test::Text(GetDlgItem(l, 215));
+      SaveWindowPicture(l, ScreenPath("directory_table_list").c_str());
+      script.Expect("Master Table Directory", [&](HWND f) {
+        directoryCaption = "Master Table Directory";
+        files = items(GetDlgItem(f, 201));
+        SaveWindowPicture(f, ScreenPath("directory_choice").c_str());
+        SelectListed(f, 201, "vt_sibling.db");
+        Press(f, IDOK);
+      });
+      Press(l, 212);
+      otherTables = items(GetDlgItem(l, 200));
+      otherLabel = ui_test::Text(GetDlgItem(l, 214)) + " " + ui_test::Text(GetDlgItem(l, 215));
+      Press(l, IDCANCEL);
+    });
+    Press(d, 210);
+    Press(d, IDCANCEL);
+  });
+  Command(30600);
+  std::ofstream(ini) << before;
+  EXPECT_NE(std::find(ownTables.begin(), ownTables.end(), "orders"), ownTables.end());
+  EXPECT_EQ(ownLabel, std::string("Data Source: ") + kShopA);
+  EXPECT_EQ(directoryCaption, "Master Table Directory");
+  EXPECT_NE(std::find(files.begin(), files.end(), "vt_sibling.db"), files.end());
+  EXPECT_NE(std::find(files.begin(), files.end(), std::string(kShopA) + ".db"), files.end());
+  // Only database files of the source's kind are offered.
+  EXPECT_EQ(std::find(files.begin(), files.end(), "odbc.ini"), files.end());
+  EXPECT_EQ(otherTables, std::vector<std::string>{"only_here"});
+  EXPECT_EQ(otherLabel.rfind("Directory: ", 0), 0u) << otherLabel;
+  // The report's own source is current again and no passing connection stays.
+  EXPECT_STREQ(data->GetCurrentDataSourceName(), kShopA);
+  EXPECT_FALSE(data->IsConnected("KM SET JOIN"));
+  EXPECT_FALSE(data->IsConnected("KM EDIT JOIN"));
+  EXPECT_EQ(std::string(doc->m_pModel->tableSlots[0]->path), "orders");
 }
 
 TEST_F(DataChoiceTest, PostgresMasterAndTwoJoinsPrintTheRowsOfTheSameJoinInSql) {

@@ -4,6 +4,9 @@
 // zoom and keys, a preview page against the printed PDF page, Print Report
 // from the preview against File > Print, and the Report Specification.
 #include "app/app.h"
+#include "app/chart_commands.h"
+#include "charts/chart.h"
+#include "export/export_settings.h"
 #include "app/document.h"
 #include "app/output_checks.h"
 #include "app/preview_view.h"
@@ -20,6 +23,8 @@
 #include "platform/win/window_picture.h"
 #include "platform/win/ui_app.h"
 #include "tests/support/image_compare.h"
+#include "tests/support/metafile_bytes.h"
+#include "layout/band_line_layout.h"
 #include "tests/support/screens.h"
 
 #include "tests/support/sample_document.h"
@@ -34,6 +39,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -250,7 +256,7 @@ TEST_F(PreviewRun, ReportSpecificationPrintsTheDefinition) {
   for (const char* expected : {"VORTELLE Report Designer", "SELECT STATEMENT", "SELECT", "order_lines",
                                "FORMAT INFORMATION", "DATABASE INFORMATION", "Master Table:", "FIELD INFORMATION",
                                "Calculated and", "Total Fields", "FIELD DATA TYPES", "company", "amount",
-                               "SORT/GROUP INFORMATION", "Sort 1:", "LINE INFORMATION",
+                               "SORT/GROUP INFORMATION", "Sort Fields", "1 company", "LINE INFORMATION",
                                "FILTER INFORMATION", "Orders by customer", "Customer total", "Record"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
   // A print dialog answering Preview for the Report Specification: the
@@ -276,6 +282,177 @@ TEST_F(PreviewRun, ReportSpecificationPrintsTheDefinition) {
   EXPECT_EQ(again.substr(again.find("SELECT STATEMENT")), text.substr(text.find("SELECT STATEMENT")))
       << "the same printout";
   EXPECT_EQ(GetActiveKmDoc()->m_nRunMode, 0) << "a print run ends in run mode 0";
+}
+
+// The printout's object tables, fonts, export options and regional
+// settings: the sample report with a line, a box, a chart, a taller line and
+// two exports set, saved by the program's writer, opened and printed.
+TEST_F(PreviewRun, ReportSpecificationListsObjectsFontsExportsAndRegionalSettings) {
+  {
+    SampleDocument sample;
+    std::string error;
+    ASSERT_TRUE(sample.Write("VortelleSample", dir_ + "/sales.kmw", &error)) << error;
+    CKmDoc& doc = sample.doc;
+    doc.m_bReportOpen = TRUE;
+    LayoutTables& t = *doc.m_pLayout;
+    BandLineTable& L = doc.m_bandLines;
+    int summary = -1;
+    for (int i = 0; i <= L.lastUsed; ++i)
+      if (L.lines[i].kind == kBandSummary) summary = i;
+    ASSERT_GT(summary, 0);
+    L.lines[summary].heightMode = 1;  // tenths of a point
+    L.lines[summary].height = 245;
+    const int top = L.lines[summary].bottom - L.lines[summary].pixelHeight + 1;
+    LineBoxItem box = MakeNewBox();
+    box.head.bandLine = static_cast<uint8_t>(summary);
+    box.head.left = 96;
+    box.head.right = 96 + 192;  // two inches at 96 dots
+    box.head.top = top;
+    box.head.bottom = top + 10;
+    box.borders = 0x0F;
+    box.backColour = kNoColour;
+    box.pattern = 3;
+    ASSERT_NE(t.linesBoxes.Append(box), nullptr);
+    LineBoxItem line = MakeNewLine(0);
+    line.head.bandLine = static_cast<uint8_t>(summary);
+    line.head.left = 0;
+    line.head.right = 96;
+    line.head.top = line.head.bottom = top;
+    line.thickness = 4;
+    ASSERT_NE(t.linesBoxes.Append(line), nullptr);
+    t.currentLine = summary;
+    ChartTableEntry* chart = AddChart(doc, RECT{300, top, 400, top + 4});
+    ASSERT_NE(chart, nullptr);
+    ChartSettings& c = dynamic_cast<CKmChart*>(chart->chart.get())->Settings();
+    c.type = 1;
+    c.titles[0] = "Customershares";
+    BuildLayoutItemOrder(t);
+    CKmExport e;
+    e.format = kExportDataFile;
+    e.outputNames[kExportDataFile] = dir_ + "/lines.txt";
+    e.dataFileType = kFileTypeUserSeparator;
+    e.dataFileSeparator = "|";
+    e.dataFileFlags = kDelimitedNamesLine;
+    e.outputNames[kExportText] = dir_ + "/sales.txt";
+    e.textFlags = 0x02;
+    e.StoreTo(&sample.io.m_stream.settings);
+    ASSERT_EQ(sample.io.SaveReportFile((dir_ + "/sales.kmw").c_str()), kRepIoOk);
+  }
+  Program program(dir_ + "/sales.kmw");
+  ASSERT_TRUE(program.ok);
+  GetPrintRunContext().printWhat = 2;
+  Drive(30030, {});
+  GetPrintRunContext().printWhat = 0;
+  const std::string text = PdfText(Pdf());
+  auto has = [&](const std::string& what) { return text.find(what) != std::string::npos; };
+  for (const char* expected :
+       {"Export Options", "Export Text", "Carriage returns: Once per band", "Character set: Windows (ANSI)",
+        "Export Text Data File", "lines.txt", "User-specified Character Separated Value", "Separator: |",
+        "Field Names: On first line", "Font Names", "LINE AND BOX FIELDS", "Line1", "Box1", "All", "CHART FIELDS",
+        "Chart1", "Pie (Simple,", "Chart Title: Customershares", "Chart1", "Line Height Overrides:",
+        "024.5 points", "REGIONAL SETTINGS", "Decimal point: DOT", "Thousands: COMMA", "Currency: $ (Prefix)",
+        "Short Date:", "True: T", "False: F", "Hdr 1", "Ftr 1", "Data Source: VortelleSample",
+        // The DBMS line is the one that fills the first page: it goes on the next.
+        "DS Driver DBMS: SQLite", "Print to File: No", "Database type", "Char      code ", "Record Layout", "Compress record/group lines?"})
+    EXPECT_TRUE(has(expected)) << expected << "\n" << text;
+  // The table rows: the box with every side, no back colour and pattern
+  // code 3 as number 2; the line with thickness code 4 as 3. Widths are in
+  // the report's inches.
+  const std::string boxRow = text.substr(text.rfind("Box1"), text.find('\n', text.rfind("Box1")) - text.rfind("Box1"));
+  EXPECT_NE(boxRow.find("None"), std::string::npos) << boxRow;
+  EXPECT_NE(boxRow.find("All"), std::string::npos) << boxRow;
+  EXPECT_EQ(boxRow.back(), '2') << boxRow;
+  const std::string lineRow = text.substr(text.rfind("Line1"), text.find('\n', text.rfind("Line1")) - text.rfind("Line1"));
+  EXPECT_NE(lineRow.find(" In "), std::string::npos) << lineRow;
+  EXPECT_NE(lineRow.find(" 3 "), std::string::npos) << lineRow;
+  EXPECT_TRUE(has("1 company              A 1 company              Always N")) << text;
+  // Each field row names its font by number, and the list names that face.
+  const std::string fonts = text.substr(text.find("Font Names"));
+  EXPECT_NE(fonts.find("1 "), std::string::npos) << fonts;
+  // The sections in the printout's order.
+  EXPECT_LT(text.find("FORMAT INFORMATION"), text.find("Export Options"));
+  EXPECT_LT(text.find("Export Options"), text.find("DATABASE INFORMATION"));
+  EXPECT_LT(text.find("LINE INFORMATION"), text.find("SORT/GROUP INFORMATION"));
+  EXPECT_LT(text.find("SORT/GROUP INFORMATION"), text.find("REGIONAL SETTINGS"));
+}
+
+// Counts the pixels near a colour on every page of a PDF rendered by
+// pdftoppm (binary PPM pages).
+int CountPdfPixels(const std::string& pdf, const std::string& dir, int r, int g, int b) {
+  Capture("rm -f '" + dir + "'/pixels-*.ppm; pdftoppm -r 50 '" + pdf + "' '" + dir + "/pixels'");
+  int n = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("pixels", 0) != 0 || entry.path().extension() != ".ppm") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0, max = 0;
+    in >> magic >> w >> h >> max;
+    in.get();
+    if (magic != "P6" || w <= 0 || h <= 0) continue;
+    std::vector<unsigned char> px(static_cast<size_t>(w) * h * 3);
+    in.read(reinterpret_cast<char*>(px.data()), static_cast<std::streamsize>(px.size()));
+    for (size_t i = 0; i + 2 < px.size(); i += 3)
+      if (std::abs(px[i] - r) < 40 && std::abs(px[i + 1] - g) < 40 && std::abs(px[i + 2] - b) < 40) ++n;
+    fs::remove(entry.path());
+  }
+  return n;
+}
+
+// Pictures kept as metafile files print: a placeable Windows metafile
+// (blue) and an enhanced one (red) on the Summary line, saved, read back by
+// the program and printed with the rest of the report.
+TEST_F(PreviewRun, MetafilePicturesPrint) {
+  const std::vector<uint8_t> wmf = metafile_bytes::PlaceableWmf(1440, 1440, 720, 0xFF0000, 0, 0, 1440, 720);
+  const std::vector<uint8_t> emf = metafile_bytes::Emf(2540, 1270, 0x0000FF, 0, 0, 100, 50);
+  ASSERT_TRUE(metafile_bytes::WriteFile(dir_ + "/blue.wmf", wmf));
+  ASSERT_TRUE(metafile_bytes::WriteFile(dir_ + "/red.emf", emf));
+  {
+    SampleDocument sample;
+    std::string error;
+    ASSERT_TRUE(sample.Write("VortelleSample", dir_ + "/sales.kmw", &error)) << error;
+    CKmDoc& doc = sample.doc;
+    BandLineTable& L = doc.m_bandLines;
+    int summary = -1;
+    for (int i = 0; i <= L.lastUsed; ++i)
+      if (L.lines[i].kind == kBandSummary) summary = i;
+    ASSERT_GT(summary, 0);
+    L.lines[summary].heightMode = 1;
+    L.lines[summary].height = 800;  // 80 points: room for the pictures
+    L.lines[summary].pixelHeight = 111;
+    RelayoutAfterFontChange(*doc.m_pLayout, true, kNoAnchor);
+    auto picture = [&](const std::string& file, int left) {
+      PictureItem p;
+      p.head.flags = kNewPictureFlags;
+      p.head.bandLine = static_cast<uint8_t>(summary);
+      p.head.left = left;
+      p.head.right = left + 99;
+      p.head.bottom = L.lines[summary].bottom;
+      p.head.top = p.head.bottom - 49;
+      p.shownWidth = 100;
+      p.shownHeight = 50;
+      p.scaling = kScaleStretch;
+      std::snprintf(p.fileName, sizeof p.fileName, "%s", file.c_str());
+      ASSERT_NE(doc.m_pLayout->pictures.Append(p), nullptr);
+    };
+    picture(dir_ + "/blue.wmf", 20);
+    picture(dir_ + "/red.emf", 200);
+    BuildLayoutItemOrder(*doc.m_pLayout);
+    ASSERT_EQ(sample.io.SaveReportFile((dir_ + "/sales.kmw").c_str()), kRepIoOk);
+  }
+  Program program(dir_ + "/sales.kmw");
+  ASSERT_TRUE(program.ok);
+  CKmDoc* doc = GetActiveKmDoc();
+  ASSERT_EQ(doc->m_pLayout->pictures.Count(), 2);
+  EXPECT_NE(doc->m_pLayout->pictures.At(0)->image, nullptr);
+  EXPECT_NE(doc->m_pLayout->pictures.At(1)->image, nullptr);
+  Drive(30030, {});
+  ASSERT_TRUE(fs::exists(Pdf()));
+  const std::string text = PdfText(Pdf());
+  EXPECT_NE(text.find("Grand total"), std::string::npos) << text;
+  // Each picture is about an inch by half an inch: at 50 dots some 1,250 pixels.
+  EXPECT_GT(CountPdfPixels(Pdf(), dir_, 0, 0, 255), 600);
+  EXPECT_GT(CountPdfPixels(Pdf(), dir_, 255, 0, 0), 600);
 }
 
 TEST_F(PreviewRun, HundredPagesLastPageAndCloseDuringTheRun) {

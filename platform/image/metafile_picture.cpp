@@ -1,0 +1,530 @@
+#include "platform/image/metafile_picture.h"
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPen>
+#include <QPolygonF>
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kPlaceableKey = 0x9AC6CDD7u;
+constexpr uint32_t kEmfSignature = 0x464D4520u;  // " EMF"
+constexpr int kPlaceableSize = 22;
+constexpr int kWmfHeaderSize = 18;
+constexpr int kMaxSide = 4000;
+constexpr size_t kMaxObjects = 4096;   // a file may ask for more: it gets no more
+constexpr size_t kMaxPoints = 100000;  // points of one record
+
+// Little-endian reads that answer 0 past the end; ok() tells.
+class Bytes {
+ public:
+  Bytes(const uint8_t* d, size_t n) : d_(d), n_(n) {}
+  bool Has(size_t at, size_t count) const { return at <= n_ && count <= n_ - at; }
+  uint16_t U16(size_t at) const { return Has(at, 2) ? static_cast<uint16_t>(d_[at] | (d_[at + 1] << 8)) : 0; }
+  int16_t S16(size_t at) const { return static_cast<int16_t>(U16(at)); }
+  uint32_t U32(size_t at) const {
+    return Has(at, 4) ? static_cast<uint32_t>(d_[at]) | (static_cast<uint32_t>(d_[at + 1]) << 8) |
+                            (static_cast<uint32_t>(d_[at + 2]) << 16) | (static_cast<uint32_t>(d_[at + 3]) << 24)
+                      : 0;
+  }
+  int32_t S32(size_t at) const { return static_cast<int32_t>(U32(at)); }
+  uint8_t U8(size_t at) const { return Has(at, 1) ? d_[at] : 0; }
+  size_t size() const { return n_; }
+  const uint8_t* at(size_t i) const { return d_ + i; }
+
+ private:
+  const uint8_t* d_;
+  size_t n_;
+};
+
+QColor ColorOf(uint32_t ref) { return QColor(ref & 0xFF, (ref >> 8) & 0xFF, (ref >> 16) & 0xFF); }
+
+// One drawing object of the file's table.
+struct GdiObject {
+  enum Kind { kNone, kPen, kBrush, kFont } kind = kNone;
+  QPen pen;
+  QBrush brush;
+  QFont font;
+  int fontHeight = 0;  // logical units; negative: character height
+};
+
+// The drawing state both kinds of file share.
+class Player {
+ public:
+  Player(QPainter& p, int width, int height) : p_(p), width_(width), height_(height) {
+    pen_ = QPen(Qt::black);
+    brush_ = QBrush(Qt::white);
+    objects_.reserve(16);
+  }
+
+  // Logical to image pixels.
+  void SetWindow(double ox, double oy, double ex, double ey) {
+    ox_ = ox, oy_ = oy;
+    if (ex != 0) ex_ = ex;
+    if (ey != 0) ey_ = ey;
+  }
+  void SetWindowOrg(double x, double y) { ox_ = x, oy_ = y; }
+  void SetWindowExt(double x, double y) {
+    if (x != 0) ex_ = x;
+    if (y != 0) ey_ = y;
+  }
+  QPointF Map(double x, double y) const {
+    return QPointF((x - ox_) * width_ / ex_, (y - oy_) * height_ / ey_);
+  }
+  double ScaleX(double v) const { return std::fabs(v * width_ / ex_); }
+  double ScaleY(double v) const { return std::fabs(v * height_ / ey_); }
+
+  // The table: a new object takes the first free slot (Windows metafiles)
+  // or its given slot (enhanced ones); slots past the bound are refused.
+  void Put(size_t slot, GdiObject o) {
+    if (slot >= kMaxObjects) return;
+    if (slot >= objects_.size()) objects_.resize(slot + 1);
+    objects_[slot] = std::move(o);
+  }
+  size_t FirstFree() const {
+    for (size_t i = 0; i < objects_.size(); ++i)
+      if (objects_[i].kind == GdiObject::kNone) return i;
+    return objects_.size();
+  }
+  void Select(size_t slot) {
+    if (slot >= objects_.size()) return;
+    const GdiObject& o = objects_[slot];
+    if (o.kind == GdiObject::kPen) pen_ = o.pen;
+    if (o.kind == GdiObject::kBrush) brush_ = o.brush;
+    if (o.kind == GdiObject::kFont) font_ = o, hasFont_ = true;
+  }
+  void Delete(size_t slot) {
+    if (slot < objects_.size()) objects_[slot] = GdiObject();
+  }
+  void SelectStock(uint32_t code) {
+    switch (code & 0x7FFFFFFF) {
+      case 0: brush_ = QBrush(Qt::white); break;       // white brush
+      case 4: brush_ = QBrush(Qt::black); break;       // black brush
+      case 5: brush_ = QBrush(Qt::NoBrush); break;     // hollow brush
+      case 6: pen_ = QPen(Qt::white); break;
+      case 7: pen_ = QPen(Qt::black); break;
+      case 8: pen_ = QPen(Qt::NoPen); break;
+      default: break;
+    }
+  }
+
+  QPen MakePen(uint32_t style, double width, uint32_t colour) const {
+    if ((style & 0xF) == 5) return QPen(Qt::NoPen);
+    QPen pen(ColorOf(colour));
+    pen.setWidthF(std::max(1.0, ScaleX(width)));
+    switch (style & 0xF) {
+      case 1: pen.setStyle(Qt::DashLine); break;
+      case 2: pen.setStyle(Qt::DotLine); break;
+      case 3: pen.setStyle(Qt::DashDotLine); break;
+      case 4: pen.setStyle(Qt::DashDotDotLine); break;
+      default: break;
+    }
+    return pen;
+  }
+  static QBrush MakeBrush(uint32_t style, uint32_t colour, uint32_t hatch) {
+    if (style == 1) return QBrush(Qt::NoBrush);
+    if (style == 2) {
+      static const Qt::BrushStyle kHatch[] = {Qt::HorPattern, Qt::VerPattern, Qt::FDiagPattern,
+                                              Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
+      return QBrush(ColorOf(colour), hatch < 6 ? kHatch[hatch] : Qt::SolidPattern);
+    }
+    return QBrush(ColorOf(colour));
+  }
+  GdiObject MakeFont(int height, int weight, bool italic, bool underline, bool strike, const QString& face) const {
+    GdiObject o;
+    o.kind = GdiObject::kFont;
+    o.font = QFont(face.isEmpty() ? QStringLiteral("Arial") : face);
+    o.font.setBold(weight >= 600);
+    o.font.setItalic(italic);
+    o.font.setUnderline(underline);
+    o.font.setStrikeOut(strike);
+    o.fontHeight = height;
+    return o;
+  }
+
+  void Apply() {
+    p_.setPen(pen_);
+    p_.setBrush(brush_);
+  }
+  void MoveTo(double x, double y) { cur_ = Map(x, y); }
+  void LineTo(double x, double y) {
+    const QPointF to = Map(x, y);
+    p_.setPen(pen_);
+    p_.drawLine(cur_, to);
+    cur_ = to;
+  }
+  void Rect(double l, double t, double r, double b, bool ellipse, double rx = 0, double ry = 0) {
+    Apply();
+    const QRectF rect(Map(l, t), Map(r, b));
+    if (ellipse) p_.drawEllipse(rect.normalized());
+    else if (rx > 0 || ry > 0) p_.drawRoundedRect(rect.normalized(), ScaleX(rx) / 2, ScaleY(ry) / 2);
+    else p_.drawRect(rect.normalized());
+  }
+  void Poly(const QPolygonF& pts, bool closed) {
+    if (pts.size() < 2) return;
+    if (closed) {
+      Apply();
+      p_.drawPolygon(pts, fillWinding_ ? Qt::WindingFill : Qt::OddEvenFill);
+    } else {
+      p_.setPen(pen_);
+      p_.drawPolyline(pts);
+    }
+  }
+  void PolyPoly(const std::vector<QPolygonF>& polys) {
+    QPainterPath path;
+    path.setFillRule(fillWinding_ ? Qt::WindingFill : Qt::OddEvenFill);
+    for (const QPolygonF& q : polys)
+      if (q.size() >= 2) path.addPolygon(q), path.closeSubpath();
+    Apply();
+    p_.drawPath(path);
+  }
+  void Text(double x, double y, const QString& text) {
+    QFont f = hasFont_ ? font_.font : QFont(QStringLiteral("Arial"));
+    const double h = hasFont_ && font_.fontHeight != 0 ? ScaleY(font_.fontHeight) : 12.0;
+    f.setPixelSize(std::max(1, static_cast<int>(std::lround(h))));
+    p_.setFont(f);
+    p_.setPen(QPen(textColour_));
+    QPointF at = Map(x, y);
+    // Text is placed by its top unless the alignment asks for the baseline.
+    if ((textAlign_ & 0x18) == 0) at.ry() += QFontMetricsF(f).ascent();
+    if ((textAlign_ & 0x06) == 0x06) at.rx() -= QFontMetricsF(f).horizontalAdvance(text) / 2;
+    else if (textAlign_ & 0x02) at.rx() -= QFontMetricsF(f).horizontalAdvance(text);
+    p_.drawText(at, text);
+  }
+
+  QColor textColour_ = Qt::black;
+  uint32_t textAlign_ = 0;
+  bool fillWinding_ = false;
+
+ private:
+  QPainter& p_;
+  int width_, height_;
+  double ox_ = 0, oy_ = 0, ex_ = 1, ey_ = 1;
+  QPen pen_;
+  QBrush brush_;
+  GdiObject font_;
+  bool hasFont_ = false;
+  QPointF cur_;
+  std::vector<GdiObject> objects_;
+};
+
+// ---- Windows metafiles.
+
+struct WmfLayout {
+  size_t start = 0;  // the metafile header
+  bool placeable = false;
+  int left = 0, top = 0, right = 0, bottom = 0, unitsPerInch = 0;
+};
+
+bool ReadWmfLayout(const Bytes& b, WmfLayout* w) {
+  size_t at = 0;
+  if (b.U32(0) == kPlaceableKey) {
+    if (!b.Has(0, kPlaceableSize)) return false;
+    w->placeable = true;
+    w->left = b.S16(6), w->top = b.S16(8), w->right = b.S16(10), w->bottom = b.S16(12);
+    w->unitsPerInch = b.U16(14);
+    at = kPlaceableSize;
+  }
+  // The header: type 1 or 2, header size of 9 words, a version of 0x100 or 0x300.
+  if (!b.Has(at, kWmfHeaderSize)) return false;
+  const uint16_t type = b.U16(at), words = b.U16(at + 2), version = b.U16(at + 4);
+  if ((type != 1 && type != 2) || words != 9 || (version != 0x100 && version != 0x300)) return false;
+  w->start = at;
+  return true;
+}
+
+QString WmfText(const Bytes& b, size_t at, size_t count) {
+  if (!b.Has(at, count)) count = at < b.size() ? b.size() - at : 0;
+  return QString::fromLatin1(reinterpret_cast<const char*>(b.at(at)), static_cast<int>(count));
+}
+
+void PlayWmf(const Bytes& b, const WmfLayout& w, Player& pl) {
+  if (w.placeable) pl.SetWindow(w.left, w.top, w.right - w.left, w.bottom - w.top);
+  size_t at = w.start + kWmfHeaderSize;
+  while (b.Has(at, 6)) {
+    const uint64_t words = b.U32(at);
+    const uint16_t fn = b.U16(at + 4);
+    if (words < 3 || !b.Has(at, words * 2)) break;  // a record past the end ends the picture
+    const size_t p = at + 6, end = at + static_cast<size_t>(words) * 2;
+    auto points = [&](size_t from, size_t count) {
+      QPolygonF q;
+      count = std::min(count, kMaxPoints);
+      for (size_t i = 0; i < count && from + i * 4 + 4 <= end; ++i)
+        q << pl.Map(b.S16(from + i * 4), b.S16(from + i * 4 + 2));
+      return q;
+    };
+    switch (fn) {
+      case 0x0000: return;  // end of the picture
+      case 0x020B: pl.SetWindowOrg(b.S16(p + 2), b.S16(p)); break;
+      case 0x020C: pl.SetWindowExt(b.S16(p + 2), b.S16(p)); break;
+      case 0x0209: pl.textColour_ = ColorOf(b.U32(p)); break;
+      case 0x012E: pl.textAlign_ = b.U16(p); break;
+      case 0x0106: pl.fillWinding_ = b.U16(p) == 2; break;
+      case 0x02FA: {  // pen: style, width, colour
+        GdiObject o;
+        o.kind = GdiObject::kPen;
+        o.pen = pl.MakePen(b.U16(p), b.S16(p + 2), b.U32(p + 6));
+        pl.Put(pl.FirstFree(), o);
+        break;
+      }
+      case 0x02FC: {  // brush: style, colour, hatch
+        GdiObject o;
+        o.kind = GdiObject::kBrush;
+        o.brush = Player::MakeBrush(b.U16(p), b.U32(p + 2), b.U16(p + 6));
+        pl.Put(pl.FirstFree(), o);
+        break;
+      }
+      case 0x02FB: {  // font: height, ..., weight, italic, underline, strike-out, ..., face
+        size_t faceLength = 0;
+        while (p + 18 + faceLength < end && faceLength < 32 && b.U8(p + 18 + faceLength) != 0) ++faceLength;
+        pl.Put(pl.FirstFree(), pl.MakeFont(b.S16(p), b.S16(p + 8), b.U8(p + 10) != 0, b.U8(p + 11) != 0,
+                                           b.U8(p + 12) != 0, WmfText(b, p + 18, faceLength)));
+        break;
+      }
+      case 0x00F7: case 0x06FF: case 0x0142: case 0x01F9:  // palettes, regions, pattern brushes: a slot each
+        pl.Put(pl.FirstFree(), GdiObject{GdiObject::kBrush, QPen(), QBrush(Qt::NoBrush), QFont(), 0});
+        break;
+      case 0x012D: pl.Select(b.U16(p)); break;
+      case 0x01F0: pl.Delete(b.U16(p)); break;
+      case 0x0214: pl.MoveTo(b.S16(p + 2), b.S16(p)); break;
+      case 0x0213: pl.LineTo(b.S16(p + 2), b.S16(p)); break;
+      case 0x041B: pl.Rect(b.S16(p + 6), b.S16(p + 4), b.S16(p + 2), b.S16(p), false); break;
+      case 0x0418: pl.Rect(b.S16(p + 6), b.S16(p + 4), b.S16(p + 2), b.S16(p), true); break;
+      case 0x061C:
+        pl.Rect(b.S16(p + 10), b.S16(p + 8), b.S16(p + 6), b.S16(p + 4), false, b.S16(p + 2), b.S16(p));
+        break;
+      case 0x0324: pl.Poly(points(p + 2, b.U16(p)), true); break;
+      case 0x0325: pl.Poly(points(p + 2, b.U16(p)), false); break;
+      case 0x0538: {  // several polygons: their counts, then all points
+        const size_t n = b.U16(p);
+        std::vector<QPolygonF> polys;
+        size_t from = p + 2 + n * 2;
+        for (size_t i = 0; i < n && p + 2 + i * 2 + 2 <= end && from < end; ++i) {
+          const size_t count = b.U16(p + 2 + i * 2);
+          polys.push_back(points(from, count));
+          from += count * 4;
+        }
+        pl.PolyPoly(polys);
+        break;
+      }
+      case 0x0521: {  // text: length, characters (even), y, x
+        const size_t n = b.U16(p);
+        const size_t after = p + 2 + ((n + 1) & ~static_cast<size_t>(1));
+        if (after + 4 <= end) pl.Text(b.S16(after + 2), b.S16(after), WmfText(b, p + 2, n));
+        break;
+      }
+      case 0x0A32: {  // text at y, x: length, options, [rectangle], characters
+        const size_t n = b.U16(p + 4);
+        const uint16_t options = b.U16(p + 6);
+        const size_t text = p + 8 + ((options & 0x0006) ? 8 : 0);
+        if (text + n <= end) pl.Text(b.S16(p + 2), b.S16(p), WmfText(b, text, n));
+        break;
+      }
+      default: break;  // other records draw nothing here
+    }
+    at = end;
+  }
+}
+
+// ---- Enhanced metafiles.
+
+struct EmfLayout {
+  int frame[4] = {};   // 0.01 mm
+  int device[2] = {};  // reference device, pixels
+  int mm[2] = {};      // reference device, millimetres
+};
+
+bool ReadEmfLayout(const Bytes& b, EmfLayout* e) {
+  if (b.U32(0) != 1 || b.U32(40) != kEmfSignature) return false;
+  const uint32_t headerSize = b.U32(4);
+  if (headerSize < 88 || !b.Has(0, headerSize)) return false;
+  for (int i = 0; i < 4; ++i) e->frame[i] = b.S32(24 + i * 4);
+  e->device[0] = b.S32(72), e->device[1] = b.S32(76);
+  e->mm[0] = b.S32(80), e->mm[1] = b.S32(84);
+  return e->frame[2] > e->frame[0] && e->frame[3] > e->frame[1];
+}
+
+QString EmfText(const Bytes& b, size_t at, size_t count, size_t end) {
+  QString s;
+  for (size_t i = 0; i < count && at + i * 2 + 2 <= end; ++i) s += QChar(b.U16(at + i * 2));
+  return s;
+}
+
+void PlayEmf(const Bytes& b, const EmfLayout& e, Player& pl) {
+  // Logical units are the reference device's pixels until the file says otherwise;
+  // the frame in 0.01 mm is where they land on the picture.
+  const double pxPer001X = e.device[0] > 0 && e.mm[0] > 0 ? e.device[0] / (e.mm[0] * 100.0) : 96 / 2540.0;
+  const double pxPer001Y = e.device[1] > 0 && e.mm[1] > 0 ? e.device[1] / (e.mm[1] * 100.0) : 96 / 2540.0;
+  const double fx = e.frame[0] * pxPer001X, fy = e.frame[1] * pxPer001Y;
+  const double fw = (e.frame[2] - e.frame[0]) * pxPer001X, fh = (e.frame[3] - e.frame[1]) * pxPer001Y;
+  pl.SetWindow(fx, fy, fw, fh);
+  // Window and viewport, when set, map logical units to device pixels first.
+  double wox = 0, woy = 0, wex = 0, wey = 0, vox = 0, voy = 0, vex = 0, vey = 0;
+  auto remap = [&]() {
+    if (wex == 0 || wey == 0 || vex == 0 || vey == 0) return;
+    // device = (l - wo) * ve / we + vo, and device to picture as the frame says.
+    const double sx = vex / wex, sy = vey / wey;
+    pl.SetWindow(wox + (fx - vox) / sx, woy + (fy - voy) / sy, fw / sx, fh / sy);
+  };
+  size_t at = b.U32(4);
+  while (b.Has(at, 8)) {
+    const uint32_t type = b.U32(at), size = b.U32(at + 4);
+    if (size < 8 || (size & 3) != 0 || !b.Has(at, size)) break;
+    const size_t p = at + 8, end = at + size;
+    auto points16 = [&](size_t from, size_t count) {
+      QPolygonF q;
+      count = std::min<size_t>(count, kMaxPoints);
+      for (size_t i = 0; i < count && from + i * 4 + 4 <= end; ++i)
+        q << pl.Map(b.S16(from + i * 4), b.S16(from + i * 4 + 2));
+      return q;
+    };
+    auto points32 = [&](size_t from, size_t count) {
+      QPolygonF q;
+      count = std::min<size_t>(count, kMaxPoints);
+      for (size_t i = 0; i < count && from + i * 8 + 8 <= end; ++i)
+        q << pl.Map(b.S32(from + i * 8), b.S32(from + i * 8 + 4));
+      return q;
+    };
+    switch (type) {
+      case 14: return;  // end of the picture
+      case 9: wex = b.S32(p), wey = b.S32(p + 4), remap(); break;
+      case 10: wox = b.S32(p), woy = b.S32(p + 4), remap(); break;
+      case 11: vex = b.S32(p), vey = b.S32(p + 4), remap(); break;
+      case 12: vox = b.S32(p), voy = b.S32(p + 4), remap(); break;
+      case 24: pl.textColour_ = ColorOf(b.U32(p)); break;
+      case 22: pl.textAlign_ = b.U32(p); break;
+      case 19: pl.fillWinding_ = b.U32(p) == 2; break;
+      case 38: {  // pen: slot, style, width, colour
+        GdiObject o;
+        o.kind = GdiObject::kPen;
+        o.pen = pl.MakePen(b.U32(p + 4), b.S32(p + 8), b.U32(p + 16));
+        pl.Put(b.U32(p), o);
+        break;
+      }
+      case 39: {  // brush: slot, style, colour, hatch
+        GdiObject o;
+        o.kind = GdiObject::kBrush;
+        o.brush = Player::MakeBrush(b.U32(p + 4), b.U32(p + 8), b.U32(p + 12));
+        pl.Put(b.U32(p), o);
+        break;
+      }
+      case 82: {  // font: slot, then the font's height, width, ..., weight, italic, underline, strike-out, face
+        const size_t lf = p + 4;
+        pl.Put(b.U32(p), pl.MakeFont(b.S32(lf), b.S32(lf + 16), b.U8(lf + 20) != 0, b.U8(lf + 21) != 0,
+                                     b.U8(lf + 22) != 0, EmfText(b, lf + 28, 32, end).section(QChar(0), 0, 0)));
+        break;
+      }
+      case 37: {
+        const uint32_t slot = b.U32(p);
+        if (slot & 0x80000000u) pl.SelectStock(slot);
+        else pl.Select(slot);
+        break;
+      }
+      case 40: pl.Delete(b.U32(p)); break;
+      case 27: pl.MoveTo(b.S32(p), b.S32(p + 4)); break;
+      case 54: pl.LineTo(b.S32(p), b.S32(p + 4)); break;
+      case 43: pl.Rect(b.S32(p), b.S32(p + 4), b.S32(p + 8), b.S32(p + 12), false); break;
+      case 42: pl.Rect(b.S32(p), b.S32(p + 4), b.S32(p + 8), b.S32(p + 12), true); break;
+      case 44: pl.Rect(b.S32(p), b.S32(p + 4), b.S32(p + 8), b.S32(p + 12), false, b.S32(p + 16), b.S32(p + 20)); break;
+      case 3: pl.Poly(points32(p + 20, b.U32(p + 16)), true); break;
+      case 4: pl.Poly(points32(p + 20, b.U32(p + 16)), false); break;
+      case 86: pl.Poly(points16(p + 20, b.U32(p + 16)), true); break;
+      case 87: pl.Poly(points16(p + 20, b.U32(p + 16)), false); break;
+      case 91: {  // several 16-bit polygons: bounds, count, total points, counts, points
+        const size_t n = std::min<size_t>(b.U32(p + 16), kMaxPoints);
+        std::vector<QPolygonF> polys;
+        size_t from = p + 24 + n * 4;
+        for (size_t i = 0; i < n && p + 24 + i * 4 + 4 <= end && from < end; ++i) {
+          const size_t count = b.U32(p + 24 + i * 4);
+          polys.push_back(points16(from, count));
+          from += std::min<size_t>(count, kMaxPoints) * 4;
+        }
+        pl.PolyPoly(polys);
+        break;
+      }
+      case 84: {  // wide text: bounds, mode, scales, then the text's reference, length and offset
+        const size_t t = p + 28;
+        const size_t count = b.U32(t + 8), offset = b.U32(t + 12);
+        if (offset >= 8 && offset <= size) pl.Text(b.S32(t), b.S32(t + 4), EmfText(b, at + offset, count, end));
+        break;
+      }
+      default: break;
+    }
+    at = end;
+  }
+}
+
+int Clamp(double v) { return static_cast<int>(std::max(1.0, std::min<double>(kMaxSide, std::ceil(v)))); }
+
+}  // namespace
+
+bool MetafilePictureSize(const uint8_t* data, size_t size, int* width001mm, int* height001mm) {
+  if (data == nullptr) return false;
+  const Bytes b(data, size);
+  EmfLayout e;
+  if (ReadEmfLayout(b, &e)) {
+    *width001mm = e.frame[2] - e.frame[0];
+    *height001mm = e.frame[3] - e.frame[1];
+    return true;
+  }
+  WmfLayout w;
+  if (!ReadWmfLayout(b, &w)) return false;
+  if (w.placeable && w.unitsPerInch > 0 && w.right != w.left && w.bottom != w.top) {
+    *width001mm = static_cast<int>(std::abs(w.right - w.left) * 2540LL / w.unitsPerInch);
+    *height001mm = static_cast<int>(std::abs(w.bottom - w.top) * 2540LL / w.unitsPerInch);
+    return true;
+  }
+  // Without a usable box the window's extent counts at 96 to the inch; a
+  // file that never sets one is a 10 mm square.
+  size_t at = w.start + kWmfHeaderSize;
+  while (b.Has(at, 6)) {
+    const uint64_t words = b.U32(at);
+    if (words < 3 || !b.Has(at, words * 2)) break;
+    if (b.U16(at + 4) == 0x020C) {
+      *width001mm = std::abs(b.S16(at + 8)) * 2540 / 96;
+      *height001mm = std::abs(b.S16(at + 6)) * 2540 / 96;
+      if (*width001mm > 0 && *height001mm > 0) return true;
+    }
+    at += static_cast<size_t>(words) * 2;
+  }
+  *width001mm = *height001mm = 1000;
+  return true;
+}
+
+bool DrawMetafilePicture(const uint8_t* data, size_t size, int dpi, QImage* out) {
+  int w001 = 0, h001 = 0;
+  if (out == nullptr || !MetafilePictureSize(data, size, &w001, &h001)) return false;
+  dpi = std::max(24, std::min(dpi, 1200));
+  int width = Clamp(static_cast<double>(w001) * dpi / 2540.0), height = Clamp(static_cast<double>(h001) * dpi / 2540.0);
+  // A picture too big for the bound keeps its shape.
+  const double shrink = std::min({1.0, double(kMaxSide) / width, double(kMaxSide) / height});
+  width = Clamp(width * shrink), height = Clamp(height * shrink);
+  QImage image(width, height, QImage::Format_ARGB32);
+  if (image.isNull()) return false;
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    Player player(painter, width, height);
+    const Bytes b(data, size);
+    EmfLayout e;
+    WmfLayout wl;
+    if (ReadEmfLayout(b, &e)) {
+      PlayEmf(b, e, player);
+    } else if (ReadWmfLayout(b, &wl)) {
+      player.SetWindow(0, 0, width, height);
+      PlayWmf(b, wl, player);
+    }
+  }
+  *out = std::move(image);
+  return true;
+}

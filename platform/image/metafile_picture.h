@@ -1,0 +1,20 @@
+// Metafile pictures: a picture file written as a list of drawing records
+// (an enhanced metafile, a Windows metafile, or a Windows metafile behind a
+// placeable header) drawn by our own reader into pixels. Every count, size
+// and offset read from the file is checked against the bytes there are.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+class QImage;
+
+// The picture's size in hundredths of a millimetre, as the file gives it
+// (the placeable box, the enhanced header's frame, or the window extent at
+// 96 to the inch); false when the bytes are no metafile of these kinds.
+bool MetafilePictureSize(const uint8_t* data, size_t size, int* width001mm, int* height001mm);
+
+// Draws the records into a new image (white ground) of about dpi pixels to
+// the inch, at most 4,000 pixels a side. False when the bytes are no
+// metafile; records that are damaged end the drawing where they begin.
+bool DrawMetafilePicture(const uint8_t* data, size_t size, int dpi, QImage* out);
