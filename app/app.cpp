@@ -1,4 +1,5 @@
 #include "app/app.h"
+#include "dialogs/band_line_dialogs.h"
 #include "app/builtin_document_state.h"
 #include "app/export_command.h"
 
@@ -501,6 +502,8 @@ void CKmApp::CreateHelpers(CKmDoc& doc) {
   }
   if (doc.m_pRepIO->m_stream.hooks == nullptr) doc.m_pRepIO->m_stream.hooks = &g_streamHooks;
   m_pDocActions.reset(new DocumentCommandLineActions(doc));
+  m_pBandLineDialogs.reset(new DocBandLineDialogs(doc));
+  SetBandLineDialogs(m_pBandLineDialogs.get());
   if (m_pActions == &m_defaultActions) m_pActions = m_pDocActions.get();
 }
 
@@ -510,6 +513,7 @@ CKmApp::CKmApp() : m_pLibraryManager(new CExplicitLibraryManager) {
 }
 
 CKmApp::~CKmApp() {
+  if (&GetBandLineDialogs() == m_pBandLineDialogs.get()) SetBandLineDialogs(nullptr);
   // As in ExitInstance: the frame shows the document, so it goes first
   // (members alone would free the document before its frame).
   m_pFrame.reset();
@@ -684,6 +688,7 @@ int CKmApp::ExitInstance() {
   SetOutputMessageSink(nullptr);
   SetRecordPassMessageSink(nullptr);
   SetEngineErrorDisplay(nullptr);
+  SetBandLineDialogs(nullptr);
   // The frame goes before the document it shows; then the report itself.
   m_pFrame.reset();
   if (m_pOwnDoc) {

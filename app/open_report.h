@@ -81,7 +81,8 @@ class NewReportSteps {
   // Sets the SQL statement up as the master: 0 done, 1 another master is
   // needed, -1 failed.
   virtual int SetupSqlMaster(CKmDoc& doc);
-  virtual BOOL BuildInstantReport(CKmDoc& /*doc*/) { return FALSE; }
+  // By default the instant report of app/instant_report.h.
+  virtual BOOL BuildInstantReport(CKmDoc& doc);
   virtual BOOL RunReportScript(CKmDoc& /*doc*/) { return FALSE; }
   // The report state of a new report: run settings, printer, fonts.
   virtual void InitReportState(CKmDoc& doc);
