@@ -82,15 +82,23 @@ void MakeFirstSelectedCurrent(CKmView& v) {
 
 int UsedLines(const LayoutTables& t) { return t.bandRecords[0].kind == kBandFree ? 0 : t.Lines().lastUsed + 1; }
 
-// Copies of the marked lines in table order; with remove they leave the table.
-bool SaveLines(LayoutTables& t, bool remove, std::vector<BandLineRec>* out) {
+// Room for the marked lines' copies, taken before anything changes; false
+// after the message when there is none.
+bool RoomForLines(CKmView& v, int marked, std::vector<BandLineRec>* into) {
+  if (marked <= 0) return true;
   try {
-    out->reserve(kBandLineCount);
+    into->reserve(static_cast<size_t>(marked));
   } catch (const std::bad_alloc&) {
+    v.Doc()->ShowErrorId(kNoLineMemory, nullptr);
     return false;
   }
-  *out = SaveMarkedLines(t, remove);
   return true;
+}
+
+// Copies of the marked lines in table order; with remove they leave the table.
+void SaveLines(LayoutTables& t, bool remove, std::vector<BandLineRec>* out) {
+  const std::vector<BandLineRec> saved = SaveMarkedLines(t, remove);
+  out->assign(saved.begin(), saved.end());
 }
 
 void SetCurrentIfNone(LayoutTables& t) {
@@ -285,15 +293,7 @@ bool ClearSelectedItems(CKmView& v) {
   if (selected == 0 && marked == 0) return Beep();
   ForgetUndoDelete(v, false);
   // The line buffer comes first: when it cannot be had nothing has changed.
-  std::vector<BandLineRec> saved;
-  if (marked > 0) {
-    try {
-      saved.reserve(static_cast<size_t>(marked));
-    } catch (const std::bad_alloc&) {
-      v.Doc()->ShowErrorId(kNoLineMemory, nullptr);
-      return false;
-    }
-  }
+  if (!RoomForLines(v, marked, &t.holdings.savedLines)) return false;
   int held = 0;
   ForEachLayoutItem(t, [&](ReportItemHead& h) {
     if (!(h.flags & kItemSelected)) return;
@@ -385,15 +385,7 @@ bool CutOrCopy(CKmView& v, bool cut) {
       if ((h.flags & kItemSelected) && !(t.bandRecords[h.bandLine].flags & kLineMarked)) h.flags &= ~kItemSelected;
     });
   }
-  std::vector<BandLineRec> lines;
-  if (marked > 0) {
-    try {
-      lines.reserve(static_cast<size_t>(marked));
-    } catch (const std::bad_alloc&) {
-      v.Doc()->ShowErrorId(kNoLineMemory, nullptr);
-      return false;
-    }
-  }
+  if (!RoomForLines(v, marked, &t.holdings.clipboardLines)) return false;
   int count = 0;
   if (!cut) {
     count = CopySelectedItems(v, false, kItemInClipboard);

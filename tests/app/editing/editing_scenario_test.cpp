@@ -63,7 +63,7 @@ int Count(const std::string& text, const std::string& word) {
   return n;
 }
 
-class EditingScenario : public ::testing::Test {
+class EditingScreensScenario : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     if (!fs::exists(ProgramPath()) || !Have("sqlite3") || !Have("pdftotext") || !Have("pdfimages") ||
@@ -169,9 +169,9 @@ class EditingScenario : public ::testing::Test {
   UINT_PTR timer_ = 0;
   std::string pdf_;
 };
-std::string EditingScenario::s_dir;
+std::string EditingScreensScenario::s_dir;
 
-TEST_F(EditingScenario, CutAndPasteOfAGroupOfObjectsIntoAnotherBand) {
+TEST_F(EditingScreensScenario, CutAndPasteOfAGroupOfObjectsIntoAnotherBand) {
   ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
   const std::string before = SaveReadBackPrint("unchanged", [] {});
   const int totals = Count(before, "Customer total");
@@ -208,7 +208,7 @@ TEST_F(EditingScenario, CutAndPasteOfAGroupOfObjectsIntoAnotherBand) {
   EXPECT_GT(after.find("Customer total"), after.find("Grand total") == std::string::npos ? 0 : after.find("Orders"));
 }
 
-TEST_F(EditingScenario, ClearThenUndoAndAClearThatStays) {
+TEST_F(EditingScreensScenario, ClearThenUndoAndAClearThatStays) {
   ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
   TextItem* product = Text("Product");
   TextItem* date = Text("Date");
@@ -234,7 +234,7 @@ TEST_F(EditingScenario, ClearThenUndoAndAClearThatStays) {
   EXPECT_EQ(printed.find("Date "), std::string::npos) << printed;
 }
 
-TEST_F(EditingScenario, ThreeBandLinesCopiedAndPastedElsewhere) {
+TEST_F(EditingScreensScenario, ThreeBandLinesCopiedAndPastedElsewhere) {
   ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
   const int last = Layout().Lines().lastUsed;
   // The group header, record and group footer lines (2 to 4) marked in the band pane.
@@ -269,7 +269,7 @@ TEST_F(EditingScenario, ThreeBandLinesCopiedAndPastedElsewhere) {
   else EXPECT_GE(Count(printed, "Customer total"), 2);
 }
 
-TEST_F(EditingScenario, PicturesInsertedFromFilesResizedAndPrinted) {
+TEST_F(EditingScreensScenario, PicturesInsertedFromFilesResizedAndPrinted) {
   ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
   // A PNG and a JPEG written by the image library.
   ImageLibrary lib;
@@ -326,7 +326,7 @@ TEST_F(EditingScenario, PicturesInsertedFromFilesResizedAndPrinted) {
   EXPECT_GE(Count(images, "\n") - 2, 2) << images;
 }
 
-TEST_F(EditingScenario, InstantReportOfTheCommandLine) {
+TEST_F(EditingScreensScenario, InstantReportOfTheCommandLine) {
   ASSERT_NE(Start({"/NVortelleSample", "/Iorder_lines"}), nullptr);
   ASSERT_TRUE(Doc().m_bReportOpen);
   EXPECT_EQ(Layout().bandRecords[0].kind, kBandTitle);
