@@ -146,7 +146,8 @@ class InstantBuilder {
     char sample[kFillTextSize + 1] = {};
     const int n = CalcFieldFillText(fmt_, f, false, 'a', sample);
     sample[std::clamp(n, 0, kFillTextSize)] = 0;
-    return TextColumns(sample);
+    const bool fonts = doc_.m_pFonts != nullptr && doc_.m_pFonts->regularDefault != nullptr;
+    return fonts ? TextColumns(sample) : std::max<int>(TextColumns(sample), f.head.width);
   }
 
   // Placed by columns; the extents follow from the fonts when they are there.
@@ -155,12 +156,17 @@ class InstantBuilder {
     h.column = column;
     h.left = CharCellWidth(t_.metrics, column);
     h.right = h.left + CharCellWidth(t_.metrics, std::max<int>(1, h.width)) - 1;
+    // A text line's height until the fonts measure the item.
+    if (h.height <= 0) {
+      h.height = t_.DefaultLineHeight();
+      h.descent = h.height / 4;
+    }
     h.flags |= kItemFixedPosition;
   }
   void Show(FieldDef& f, int line, int column) {
     Place(f.head, line, column);
     f.head.flags |= kItemKindField;
-    f.flags |= kFieldItem;
+    f.flags |= kFieldItem | kFieldNeeded;
   }
 
   bool AddText(int line, int column, const char* text, BYTE style, BYTE alignment) {
