@@ -1,4 +1,5 @@
 #include "app/app.h"
+#include "dialogs/band_line_dialogs.h"
 #include "app/builtin_document_state.h"
 #include "app/export_command.h"
 
@@ -513,6 +514,8 @@ void CKmApp::CreateHelpers(CKmDoc& doc) {
   }
   if (doc.m_pRepIO->m_stream.hooks == nullptr) doc.m_pRepIO->m_stream.hooks = &g_streamHooks;
   m_pDocActions.reset(new DocumentCommandLineActions(doc));
+  m_pBandLineDialogs.reset(new DocBandLineDialogs(doc));
+  SetBandLineDialogs(m_pBandLineDialogs.get());
   if (m_pActions == &m_defaultActions) m_pActions = m_pDocActions.get();
 }
 
@@ -530,6 +533,7 @@ void CKmApp::DropBars() {
 
 CKmApp::~CKmApp() {
   RemoveFileCommands();
+  if (&GetBandLineDialogs() == m_pBandLineDialogs.get()) SetBandLineDialogs(nullptr);
   // As in ExitInstance: the frame shows the document, so it goes first
   // (members alone would free the document before its frame).
   DropBars();
@@ -719,6 +723,7 @@ int CKmApp::ExitInstance() {
   SetRecordPassMessageSink(nullptr);
   SetEngineErrorDisplay(nullptr);
   RemoveFileCommands();
+  SetBandLineDialogs(nullptr);
   // The bars and frame go before the document they show; then the report itself.
   DropBars();
   m_pFrame.reset();

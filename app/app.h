@@ -5,6 +5,7 @@
 #include "app/command_line.h"
 #include "foundation/cmdline_tokens.h"
 #include "foundation/library_manager.h"
+#include "layout/band_line_layout.h"
 
 #include <memory>
 #include <string>
@@ -117,6 +118,7 @@ class CKmApp : public CKmAppCommandLine {
   std::unique_ptr<CommandLineActions> m_pDocActions;
   std::unique_ptr<class FrameBars> m_pBars;  // the frame's tool bars; go before the frame
   void DropBars();
+  std::unique_ptr<BandLineDialogs> m_pBandLineDialogs;  // the designer's band-line dialogs over the document
   CommandLineActions* m_pActions = &m_defaultActions;
 };
 

@@ -2,6 +2,8 @@
 
 #include "app/document.h"
 #include "app/main_frame.h"
+#include "app/picture_images.h"
+#include "dialogs/band_line_dialogs.h"
 #include "core/composite.h"
 #include "data/master_joins.h"
 #include "foundation/page_metrics.h"
@@ -52,3 +54,9 @@ const char* CKmViewHost::GroupFieldName(int level) {
   return f ? f->name : nullptr;
 }
 bool CKmViewHost::IsSqlReport() { return doc_ != nullptr && doc_->m_pModel != nullptr && ::IsSqlReport(doc_->m_pModel); }
+bool CKmViewHost::AskPictureFile(bool save, std::string* path) {
+  return doc_ != nullptr && RunPictureFileDialog(*doc_, save, path);
+}
+void CKmViewHost::ReportImageError(int code, const char* fileName) {
+  if (doc_ != nullptr) ::ReportImageError(*doc_, nullptr, code, fileName);
+}

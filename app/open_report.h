@@ -88,7 +88,8 @@ class NewReportSteps {
   // Sets the SQL statement up as the master: 0 done, 1 another master is
   // needed, -1 failed.
   virtual int SetupSqlMaster(CKmDoc& doc);
-  virtual BOOL BuildInstantReport(CKmDoc& /*doc*/) { return FALSE; }
+  // By default the instant report of app/instant_report.h.
+  virtual BOOL BuildInstantReport(CKmDoc& doc);
   // By default the document's own (app/report_script_run.cpp).
   virtual BOOL RunReportScript(CKmDoc& doc);
   // The report state of a new report: run settings, printer, fonts.

@@ -34,6 +34,16 @@ bool RegisterPaneClass(const char* className) {
 }
 
 CKmView::~CKmView() {
+  if (LayoutTables* t = Layout()) {
+    // The screen bitmaps the view made for pictures go with it.
+    for (int i = 0; m_pLayoutHooks && i < t->pictures.Count(); ++i) {
+      PictureItem& p = *t->pictures.At(i);
+      if (p.screenBitmap != nullptr && p.screenBitmap != NoScreenBitmap()) DeleteObject(p.screenBitmap);
+      p.screenBitmap = NoScreenBitmap();
+    }
+    if (t->hooks == m_pLayoutHooks.get()) t->hooks = nullptr;
+    if (t->Lines().host == m_pBandLineHost.get()) t->Lines().host = nullptr;
+  }
   DestroyOwnWindow();
   for (HPEN* pen : {&m_hDotPen, &m_hDashDotPen, &m_hGreyPen, &m_hDashPen})
     if (*pen) DeleteObject(*pen);

@@ -13,6 +13,8 @@
 #include "platform/win/gdi.h"
 #include "platform/win/window.h"
 
+#include <memory>
+
 class KmDocBase;
 class CBandView;
 class CRulerView;
@@ -220,6 +222,13 @@ class CKmView : public CWnd {
   void OnUpdatePrint(CCmdUI* ui);
   void OnUpdateOleOne(CCmdUI* ui);
   void OnUpdateNever(CCmdUI* ui);
+  // Edit > Undo, Cut, Copy, Paste, Clear; the band-line commands; pictures (view_editing.cpp).
+  void OnEditCommand(UINT id);
+  void OnLineCommand(UINT id);
+  void OnPictureCommand(UINT id);
+  void OnUpdateSavePicture(CCmdUI* ui);
+  void OnUpdateClearOrUndo(CCmdUI* ui);
+  void OnUpdatePasteImage(CCmdUI* ui);
   static const CommandMapEntry<CKmView>* FindCommand(UINT id);
 
  private:
@@ -250,4 +259,9 @@ class CKmView : public CWnd {
   RECT m_rcInvalid{0, 0, 0, 0};
   int m_nCaretHeight = 0;
   int m_caretUpdates = 0;
+  std::unique_ptr<LayoutHooks> m_pLayoutHooks;  // what the layout tables ask of this view
+  std::unique_ptr<BandLineHost> m_pBandLineHost;  // and the band-line table
+
+ public:
+  void InstallLayoutHooks();
 };

@@ -5,6 +5,8 @@
 
 #include "platform/win/win_types.h"
 
+#include <string>
+
 struct ReportItemHead;
 
 class DesignerHost {
@@ -31,4 +33,8 @@ class DesignerHost {
   virtual bool IsSqlReport() { return false; }
   // Whether the report can print now (a printer is ready and has fonts).
   virtual bool CanPrint() { return true; }
+  // A picture file to read (save false) or to write; false when cancelled.
+  virtual bool AskPictureFile(bool /*save*/, std::string* /*path*/) { return false; }
+  // The message of a picture library code, naming the file.
+  virtual void ReportImageError(int /*code*/, const char* /*fileName*/) {}
 };

@@ -3,6 +3,8 @@
 // layout's keys (table LayoutKeys) and the popup menus.
 #include "designer/band_view.h"
 #include "designer/design_view.h"
+#include "designer/layout_editing.h"
+#include "designer/paste_image.h"
 #include "foundation/doc_base.h"
 #include "layout/layout_helpers.h"
 #include "layout/fonts.h"
@@ -23,7 +25,7 @@ enum : UINT {
   kCmdDeleteSpace = 20033, kCmdCentre = 20044, kCmdEscape = 20045, kCmdEnter = 20046, kCmdMarkLines = 20050,
   kCmdPtSizeEnter = 20060, kCmdPtSizeEscape = 20062, kCmdFieldDialog = 20078, kCmdPasteText = 20100,
   kCmdAltUp = 20104, kCmdAltDown = 20108, kCmdAltLeft = 20112, kCmdAltRight = 20116, kCmdPopup = 20118,
-  kCmdSnap = 20212, kCmdExpression = 25018,
+  kCmdSnap = 20212, kCmdClearOrUndo = 20210, kCmdExpression = 25018,
   kCmdProperties = 30028, kCmdClose = 30000, kCmdPrint = 30030, kCmdPrintBar = 30031, kCmdPreview = 30040,
   kCmdUndo = 30100, kCmdCut = 30110, kCmdCopy = 30120, kCmdPaste = 30130, kCmdClear = 30140,
   kCmdMoveFields = 30150, kCmdDuplicate = 30160, kCmdPasteImage = 30170, kCmdToolbars = 30202,
@@ -76,22 +78,25 @@ static const Entry kCommandMap[] = {
     {kCmdExit, kCmdExit, nullptr, &CKmView::OnUpdateAlways},
     {kCmdPrint, kCmdPrintBar, nullptr, &CKmView::OnUpdatePrint},
     {kCmdPreview, kCmdPreview, nullptr, &CKmView::OnUpdatePrint},
-    {kCmdUndo, kCmdUndo, nullptr, &CKmView::OnUpdateUndo},
-    {kCmdCut, kCmdCopy, nullptr, &CKmView::OnUpdateEditItems},
-    {kCmdPaste, kCmdPaste, nullptr, &CKmView::OnUpdatePaste},
-    {kCmdClear, kCmdClear, nullptr, &CKmView::OnUpdateEditItems},
-    {kCmdPasteImage, kCmdPasteImage, nullptr, &CKmView::OnUpdateReport},
+    {kCmdUndo, kCmdUndo, &CKmView::OnEditCommand, &CKmView::OnUpdateUndo},
+    {kCmdCut, kCmdCopy, &CKmView::OnEditCommand, &CKmView::OnUpdateEditItems},
+    {kCmdPaste, kCmdPaste, &CKmView::OnEditCommand, &CKmView::OnUpdatePaste},
+    {kCmdClear, kCmdClear, &CKmView::OnEditCommand, &CKmView::OnUpdateEditItems},
+    {kCmdClearOrUndo, kCmdClearOrUndo, &CKmView::OnEditCommand, &CKmView::OnUpdateClearOrUndo},
+    {kCmdPasteImage, kCmdPasteImage, &CKmView::OnPictureCommand, &CKmView::OnUpdatePasteImage},
     {kCmdPasteSpecial, kCmdPasteSpecial, nullptr, &CKmView::OnUpdateNever},
     {kCmdMoveFields, kCmdDuplicate, nullptr, &CKmView::OnUpdateSelection},
     {kCmdInsertObject, kCmdInsertObject, nullptr, &CKmView::OnUpdateNever},
     {kCmdToolbars, kCmdToolbars, nullptr, &CKmView::OnUpdateReport},
     {kCmdInsertField, kCmdInsertField, nullptr, &CKmView::OnUpdateReport},
-    {kCmdInsertLine, kCmdCreateLines, nullptr, &CKmView::OnUpdateInsertLine},
+    {kCmdInsertLine, kCmdCreateLines, &CKmView::OnLineCommand, &CKmView::OnUpdateInsertLine},
+    {kCmdPicture, kCmdPicture, &CKmView::OnPictureCommand, &CKmView::OnUpdateReport},
     {kCmdTextFile, kCmdChart, nullptr, &CKmView::OnUpdateReport},
     {kCmdAlignment, kCmdAlignment, nullptr, &CKmView::OnUpdateAlignment},
     {kCmdFont, kCmdFont, nullptr, &CKmView::OnUpdateFont},
     {kCmdObjectProperties, kCmdObjectProperties, nullptr, &CKmView::OnUpdateProperties},
-    {kCmdSavePicture, kCmdSavePicture, nullptr, &CKmView::OnUpdateOleOne},
+    {kCmdSavePicture, kCmdSavePicture, &CKmView::OnPictureCommand, &CKmView::OnUpdateSavePicture},
+    {kCmdLineProperties, kCmdLineProperties, &CKmView::OnLineCommand, &CKmView::OnUpdateLines},
     {kCmdLineProperties, kCmdJustify, nullptr, &CKmView::OnUpdateLines},
     {kCmdRecordLayout, kCmdRecordLayout, nullptr, &CKmView::OnUpdateReport},
     {kCmdRulerSpacing, kCmdRulerSpacing, nullptr, &CKmView::OnUpdateReport},
@@ -267,9 +272,23 @@ void CKmView::OnUpdateViewToggle(CCmdUI* ui) {
 
 void CKmView::OnUpdateUndo(CCmdUI* ui) {
   const int forwarded = m_pHost->ForwardUpdate(ui->m_nID);
-  const bool on = ReportFlag() && !EditorOpen() && Mode() == 0 && (m_bMoveUndo || forwarded == 1);
+  const bool held = Layout() != nullptr && CanUndoClear(*Layout());
+  const bool on = ReportFlag() && !EditorOpen() && Mode() == 0 && (m_bMoveUndo || held || forwarded == 1);
   ui->Enable(on);
   ui->SetText(LoadResString(on ? (m_bMoveUndo ? 831 : 91) : 119).c_str());
+}
+
+void CKmView::OnUpdateClearOrUndo(CCmdUI* ui) {
+  const bool held = Layout() != nullptr && CanUndoClear(*Layout());
+  ui->Enable(ReportFlag() && !EditorOpen() && Mode() == 0 && (CountSelected() > 0 || MarkedLineCount() > 0 || held));
+}
+
+void CKmView::OnUpdatePasteImage(CCmdUI* ui) { ui->Enable(CanPasteClipboardImage(ReportFlag(), EditorOpen())); }
+
+void CKmView::OnUpdateSavePicture(CCmdUI* ui) {
+  // The one selected picture (OLE items have no presentation this program can write).
+  const ReportItemHead* one = CountSelected() == 1 ? FirstSelected() : nullptr;
+  ui->Enable(ReportFlag() && !EditorOpen() && one != nullptr && (one->flags & kItemKindPicture) != 0);
 }
 
 void CKmView::OnUpdateEditItems(CCmdUI* ui) {
@@ -293,10 +312,12 @@ void CKmView::OnUpdateEditItems(CCmdUI* ui) {
 }
 
 void CKmView::OnUpdatePaste(CCmdUI* ui) {
-  // The designer's own clipboard comes with the editing; its holdings are asked there.
-  const int holds = m_pHost->ForwardUpdate(ui->m_nID);
-  ui->Enable(ReportFlag() && !EditorOpen() && holds == 1);
-  if (!m_bObjectPopupOpen && !m_bLinePopupOpen) ui->SetText(LoadResString(76).c_str());
+  const LayoutTables* t = Layout();
+  const bool lines = t != nullptr && ClipboardHoldsLines(*t);
+  const bool items = t != nullptr && ClipboardHoldsItems(*t);
+  const bool holds = lines || items || m_pHost->ForwardUpdate(ui->m_nID) == 1;
+  ui->Enable(ReportFlag() && !EditorOpen() && holds);
+  if (!m_bObjectPopupOpen && !m_bLinePopupOpen) ui->SetText(LoadResString(lines ? 78 : items ? 105 : 76).c_str());
 }
 
 void CKmView::OnUpdateSelection(CCmdUI* ui) {
@@ -395,7 +416,7 @@ HMENU CKmView::BuildObjectPopup() {
   Append(menu, kCmdObjectProperties, 8208);
   // OLE objects have no server to offer verbs here: only their picture can be saved.
   const ReportItemHead* one = CountSelected() == 1 ? FirstSelected() : nullptr;
-  if (one && (one->flags & kItemKindOle)) Append(menu, kCmdSavePicture, 8209);
+  if (one && (one->flags & (kItemKindOle | kItemKindPicture))) Append(menu, kCmdSavePicture, 8209);
   ApplyPopupStates(menu, m_bObjectPopupOpen);
   return menu;
 }

@@ -97,6 +97,8 @@ class BandLineDialogs {
   // Filled from the current line before the call; false when cancelled.
   virtual bool RunCreateLines(const LayoutTables& /*t*/, CreateLinesRequest* /*r*/) { return false; }
   virtual bool RunLineProperties(const LayoutTables& /*t*/, LinePropertiesRequest* /*r*/) { return false; }
+  // Paste of lines ("DPaste"): above, below the current line or at the end of a band.
+  virtual bool RunPasteLines(const LayoutTables& /*t*/, CreateLinesRequest* /*r*/) { return false; }
   // Page header and footer, and group bands kept with the page.
   virtual bool IsPageOrGroupBand(BYTE band) { return band == kBandPageHeader || band == kBandPageFooter; }
   virtual void ErrorBeep() {}

@@ -4,8 +4,13 @@
 #include "platform/win/fileio.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+
+#include "platform/win/gdi.h"
 
 #include <algorithm>
 
@@ -117,4 +122,77 @@ PageDriverImageFuncs ImageLibrary::PrinterEntries() {
   PageDriverImageFuncs f;
   f.getImage = PixelsOf;
   return f;
+}
+
+void* ImageLibrary::ImgCopy(const void* image) {
+  const Image* i = Find(image);
+  if (i == nullptr) return nullptr;
+  try {
+    auto copy = std::make_unique<Image>(*i);
+    copy->pixels.detach();
+    if (copy->pixels.isNull()) return nullptr;
+    images_.push_back(std::move(copy));
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  return images_.back().get();
+}
+
+void* ImageLibrary::ImgCreateHandle(int width, int height, const uint8_t* bgra, size_t bytes) {
+  if (width <= 0 || height <= 0 || width > 32767 || height > 32767 || bgra == nullptr ||
+      bytes != static_cast<size_t>(width) * static_cast<size_t>(height) * 4)
+    return nullptr;
+  try {
+    auto image = std::make_unique<Image>();
+    // The pixel block is little-endian 0xAARRGGBB words, the toolkit's ARGB32.
+    image->pixels = QImage(bgra, width, height, width * 4, QImage::Format_ARGB32).copy();
+    if (image->pixels.isNull()) return nullptr;
+    image->bitsPerPixel = 24;
+    image->crop[2] = width;
+    image->crop[3] = height;
+    images_.push_back(std::move(image));
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  return images_.back().get();
+}
+
+HBITMAP ImageLibrary::ImgDibToDdb(const void* image, int width, int height) {
+  const Image* i = Find(image);
+  if (i == nullptr || width <= 0 || height <= 0 || width > 32767 || height > 32767) return nullptr;
+  const QRect whole = i->pixels.rect();
+  QRect part(i->crop[0], i->crop[1], i->crop[2] - i->crop[0], i->crop[3] - i->crop[1]);
+  part = part.intersected(whole);
+  if (part.isEmpty()) part = whole;
+  QImage screen(width, height, QImage::Format_RGB32);
+  if (screen.isNull()) return nullptr;
+  screen.fill(Qt::white);
+  {
+    QPainter p(&screen);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(QRect(0, 0, width, height), i->pixels, part);
+  }
+  return CreateBitmapFromPixels(width, height, reinterpret_cast<const uint32_t*>(screen.constBits()),
+                                static_cast<int>(screen.bytesPerLine()));
+}
+
+int ImageLibrary::ImgSaveBitmap(const void* image, const char* path) {
+  const Image* i = Find(image);
+  if (i == nullptr || path == nullptr || *path == 0) return kImgErrorCannotCreate;
+  const QString name = QFile::decodeName(QByteArray(path));
+  const QByteArray format = QFileInfo(name).suffix().toLower().toLatin1();
+  if (!QImageWriter::supportedImageFormats().contains(format == "jpeg" ? QByteArray("jpg") : format))
+    return kImgErrorFormat;
+  QFile file(name);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return kImgErrorCannotCreate;
+  QImageWriter writer(&file, format);
+  // Forms without an alpha channel get the picture on white.
+  QImage out = i->pixels.convertToFormat(QImage::Format_RGB32);
+  if (!writer.write(out)) {
+    const bool full = file.error() == QFileDevice::ResourceError || file.error() == QFileDevice::WriteError;
+    file.close();
+    file.remove();
+    return full ? kImgErrorDiskFull : kImgErrorCannotCreate;
+  }
+  return file.flush() ? 0 : kImgErrorDiskFull;
 }

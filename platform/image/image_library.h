@@ -3,6 +3,9 @@
 #pragma once
 
 #include "platform/printer/page_driver.h"
+#include "platform/win/window.h"
+
+#include <cstdint>
 
 #include <memory>
 #include <vector>
@@ -10,7 +13,9 @@
 // Error codes of the picture library (negative answers).
 constexpr int kImgErrorMemory = -1;
 constexpr int kImgErrorCannotOpen = -2;
+constexpr int kImgErrorCannotCreate = -6;
 constexpr int kImgErrorFormat = -7;
+constexpr int kImgErrorDiskFull = -9;
 
 class ImageLibrary {
  public:
@@ -29,6 +34,17 @@ class ImageLibrary {
   int ImgSetCropRect(void* image, int left, int top, int right, int bottom);
   // Frees an image of this library; other handles are left alone.
   void ImgDeleteBitmap(void* image);
+  // A new image of the same pixels, crop and depth; null for a foreign handle.
+  void* ImgCopy(const void* image);
+  // A new image from 32-bit pixels (blue, green, red, alpha; top row first);
+  // null when the size and the block do not match.
+  void* ImgCreateHandle(int width, int height, const uint8_t* bgra, size_t bytes);
+  // A screen bitmap of the image's shown part at that size; null on failure.
+  HBITMAP ImgDibToDdb(const void* image, int width, int height);
+  // Writes the image in the form its path's extension names (BMP, PNG, JPG,
+  // GIF, TIF...); 0, or -6 when the file cannot be made, -7 for an unknown
+  // form, -9 when the disk is full.
+  int ImgSaveBitmap(const void* image, const char* path);
   int Count() const { return static_cast<int>(images_.size()); }
 
   // The entries handed to the printer library ("pwImgFuncs"): an image of

@@ -473,6 +473,18 @@ HBITMAP CreateCompatibleBitmap(HDC, int width, int height) {
   return o;
 }
 
+HBITMAP CreateBitmapFromPixels(int width, int height, const uint32_t* pixels, int stride) {
+  if (pixels == nullptr || width <= 0 || height <= 0 || width > 32767 || height > 32767 || stride < width * 4)
+    return nullptr;
+  HGDIOBJ o = NewObject(GdiKind::Bitmap, false);
+  o->image = QImage(reinterpret_cast<const uchar*>(pixels), width, height, stride, QImage::Format_RGB32).copy();
+  if (o->image.isNull()) {
+    delete o;
+    return nullptr;
+  }
+  return o;
+}
+
 HDC CreateMetaFileA(LPCSTR) {
   UiStartApplication();
   HDC dc = NewDc(DcKind::Metafile, nullptr);

@@ -128,6 +128,8 @@ BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* ps);
 HDC CreateCompatibleDC(HDC dc);
 BOOL DeleteDC(HDC dc);
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
+// A bitmap holding a copy of 32-bit pixels (0xAARRGGBB words, top row first).
+HBITMAP CreateBitmapFromPixels(int width, int height, const uint32_t* pixels, int stride);
 // Records into a picture; CloseMetaFile ends it and gives the metafile.
 HDC CreateMetaFileA(LPCSTR fileName);
 HMETAFILE CloseMetaFile(HDC dc);

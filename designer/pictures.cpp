@@ -1,0 +1,176 @@
+#include "designer/pictures.h"
+
+#include "designer/design_view.h"
+#include "foundation/doc_base.h"
+#include "layout/item_tables.h"
+#include "layout/layout_helpers.h"
+#include "platform/win/beep.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr int kSmallestBox = 9;
+constexpr UINT kNoMemory = 619;  // "Insufficient memory"
+
+// Layout pixels to hundredths of an inch: the layout's cells and lines are
+// screen inches at the grid's pitch and line rate.
+int ToHundredthsX(const LayoutMetrics& m, int x) {
+  const int cells = CharCellWidth(m, 1) * GridPitch(m);
+  const int screen = (static_cast<uint16_t>(x) * m.dpiX + cells / 2) / std::max(1, cells);
+  return (screen * 100 + m.dpiX / 2) / std::max(1, m.dpiX);
+}
+int ToHundredthsY(const LayoutMetrics& m, int y) {
+  const int lines = LineHeightPixels(m) * GridLinesPerInch(m);
+  const int screen = (y * m.dpiY + lines / 2) / std::max(1, lines);
+  return (screen * 100 + m.dpiY / 2) / std::max(1, m.dpiY);
+}
+int32_t InReportMeasure(const LayoutMetrics& m, int hundredths) {
+  const WORD h = static_cast<WORD>(std::clamp(hundredths, 0, 65535));
+  return m.metric ? static_cast<int32_t>(ConvertMeasure(h, kMeasureTenthsMm, kMeasureHundredths, 10, 0)) : h;
+}
+int MakeEven(int v) { return v & ~1; }
+
+// Half-up rounding of a * b / c.
+int MulDivHalfUp(int a, int b, int c) {
+  if (c == 0) return a;
+  const long long n = static_cast<long long>(a) * b;
+  long long q = n / c;
+  if ((n % c) * 2 > c) ++q;
+  return static_cast<int>(q);
+}
+
+// The top of the caret's line (at least one text line above the caret on a
+// sized line), where a new object goes.
+int NewObjectTop(LayoutTables& t) {
+  const BandLineRec& r = t.bandRecords[std::clamp(t.currentLine, 0, kBandLineCount - 1)];
+  const int top = std::max(0, r.bottom - r.pixelHeight + 1);
+  if (r.heightMode == 0 || r.kind == kBandFree) return top;
+  return std::max(top, t.caretY - LineHeightPixels(t.metrics) + 1);
+}
+
+}  // namespace
+
+bool BuildPictureBitmap(LayoutTables& t, PictureItem& p) {
+  if (p.screenBitmap != nullptr && p.screenBitmap != NoScreenBitmap()) DeleteObject(p.screenBitmap);
+  p.screenBitmap = NoScreenBitmap();
+  if (p.image == nullptr) return false;
+  const int w = p.head.right - p.head.left + 1, h = p.head.bottom - p.head.top + 1;
+  HBITMAP b = t.images.ImgDibToDdb(p.image, w, h);
+  if (b == nullptr) return false;
+  p.screenBitmap = b;
+  return true;
+}
+
+void StorePictureSize(LayoutTables& t, PictureItem& p) {
+  p.shownWidth = InReportMeasure(t.metrics, ToHundredthsX(t.metrics, p.head.right - p.head.left + 1));
+  p.shownHeight = InReportMeasure(t.metrics, ToHundredthsY(t.metrics, p.head.bottom - p.head.top + 1));
+}
+
+void FitPictureAspect(LayoutTables& t, PictureItem& p, int x, int y, int boxWidth, int boxHeight) {
+  int iw = 0, ih = 0;
+  t.images.ImgBitmapInfo(p.image, &iw, &ih, nullptr);
+  int w = 25, h = 25;
+  int crop[4] = {0, 0, iw, ih};
+  // An empty image or box changes nothing of the shape: no division by it.
+  if (iw <= 0 || ih <= 0 || boxWidth <= 0 || boxHeight <= 0) {
+    w = std::max(1, boxWidth);
+    h = std::max(1, boxHeight);
+  } else if (p.scaling == kScaleZoom) {
+    if (static_cast<long long>(boxWidth) * 100 / boxHeight < static_cast<long long>(iw) * 100 / ih) {
+      w = boxWidth;
+      h = MulDivHalfUp(boxWidth, ih, iw);
+    } else {
+      h = boxHeight;
+      w = MulDivHalfUp(boxHeight, iw, ih);
+    }
+  } else if (p.scaling == kScaleCrop) {
+    w = std::min(iw, boxWidth);
+    h = std::min(ih, boxHeight);
+    crop[2] = w;
+    crop[3] = h;
+  } else if (p.scaling == kScaleStretch) {
+    w = boxWidth;
+    h = boxHeight;
+  }
+  p.head.left = x;
+  p.head.top = y;
+  p.head.right = x + std::max(1, w) - 1;
+  p.head.bottom = y + std::max(1, h) - 1;
+  p.head.height = p.head.bottom - p.head.top + 1;
+  std::copy(crop, crop + 4, p.source);
+  StorePictureSize(t, p);
+  t.images.ImgSetCropRect(p.image, crop[0], crop[1], crop[2], crop[3]);
+}
+
+PictureItem* AddPictureFromFile(CKmView& v, const char* path, const RECT* viewRect) {
+  LayoutTables& t = *v.Layout();
+  KmDocBase* doc = v.Doc();
+  int error = 0;
+  if (doc) doc->SetWaitCursor(1);
+  void* image = t.images.ImgDecompressFile(path, &error);
+  if (image == nullptr) {
+    if (doc) doc->SetWaitCursor(0);
+    v.Host().ReportImageError(error, path);
+    return nullptr;
+  }
+  PictureItem record;
+  record.image = image;
+  record.alignment = kAlignLeft;
+  record.scaling = kScaleZoom;
+  std::snprintf(record.fileName, sizeof record.fileName, "%s", path);
+  PictureItem* p = t.pictures.Append(record);
+  if (p == nullptr) {
+    t.images.ImgDeleteBitmap(image);
+    if (doc) doc->SetWaitCursor(0);
+    return nullptr;
+  }
+  int iw = 0, ih = 0;
+  t.images.ImgBitmapInfo(image, &iw, &ih, nullptr);
+  const bool small = viewRect == nullptr || viewRect->right - viewRect->left < kSmallestBox ||
+                     viewRect->bottom - viewRect->top < kSmallestBox;
+  const int x = viewRect ? viewRect->left + v.ScrollX() : v.m_nCaretX;
+  const int y = viewRect ? viewRect->top + v.ScrollY() : NewObjectTop(t);
+  // The natural size keeps inside the layout's width.
+  const int room = std::max(kSmallestBox, LayoutWidthPixels(t) - std::max(0, x));
+  if (small) {
+    const int w = MakeEven(std::min(iw, room)), h = MakeEven(iw > room ? MulDivHalfUp(ih, room, iw) : ih);
+    FitPictureAspect(t, *p, std::max(0, x), std::max(0, y), std::max(2, w), std::max(2, h));
+  } else {
+    FitPictureAspect(t, *p, std::max(0, x), std::max(0, y), std::min(room, int(viewRect->right - viewRect->left)),
+                     viewRect->bottom - viewRect->top);
+  }
+  ReportItemHead& h = p->head;
+  h.flags = kNewPictureFlags | kItemSelected;
+  BandLineTable& lines = t.Lines();
+  h.bandLine = static_cast<uint8_t>(std::clamp(LineAtY(t, h.top), 0, kBandLineCount - 1));
+  v.ClearSelection();
+  h.flags |= kItemSelected;
+  if (doc) doc->SetModifiedFlag(TRUE);
+  BuildLayoutItemOrder(t);
+  if (!BuildPictureBitmap(t, *p) && doc) doc->ShowErrorId(kNoMemory, nullptr);
+  if (lines.lines != nullptr) InsertBandLines(lines, kBandRecord, std::clamp(LineAtY(t, h.bottom), 0, kBandLineCount - 1));
+  t.currentItem = &h;
+  v.RedrawAllPanes();
+  if (doc) doc->SetWaitCursor(0);
+  return p;
+}
+
+bool SaveSelectionAsPicture(CKmView& v) {
+  LayoutTables& t = *v.Layout();
+  ReportItemHead* one = v.CountSelected() == 1 ? v.FirstSelected() : nullptr;
+  PictureItem* p = one && (one->flags & kItemKindPicture) ? t.pictures.At(t.pictures.Find(one)) : nullptr;
+  if (p == nullptr || p->image == nullptr) {
+    MessageBeep(0);
+    return false;
+  }
+  std::string path;
+  if (!v.Host().AskPictureFile(true, &path)) return false;
+  const int rc = t.images.ImgSaveBitmap(p->image, path.c_str());
+  if (rc < 0) {
+    v.Host().ReportImageError(rc, path.c_str());
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,156 @@
+// The view's editing commands: Edit > Undo, Cut, Copy, Paste, Clear and the
+// format bar's clear-or-undo; the band-line commands (Insert, Create,
+// Properties); pictures (Insert > Picture, Paste Clipboard Image, Save As
+// Picture); and what the layout tables ask of the view (redraws, the
+// modified flag, picture bitmaps).
+#include "designer/band_view.h"
+#include "designer/design_view.h"
+#include "designer/layout_editing.h"
+#include "designer/paste_image.h"
+#include "designer/pictures.h"
+#include "foundation/doc_base.h"
+#include "layout/band_line_layout.h"
+#include "layout/item_tables.h"
+
+namespace {
+
+enum : UINT {
+  kCmdUndo = 30100, kCmdCut = 30110, kCmdCopy = 30120, kCmdPaste = 30130, kCmdClear = 30140,
+  kCmdClearOrUndo = 20210, kCmdPasteImage = 30170, kCmdInsertLine = 30410, kCmdCreateLines = 30420,
+  kCmdPicture = 30460, kCmdLineProperties = 30508, kCmdSavePicture = 32774
+};
+
+class ViewLayoutHooks : public LayoutHooks {
+ public:
+  explicit ViewLayoutHooks(CKmView& view) : v_(view) {}
+  void* ReloadImage(const PictureItem& p) override {
+    return p.image ? v_.Layout()->images.ImgCopy(p.image) : nullptr;
+  }
+  void FreeImage(void* image) override { v_.Layout()->images.ImgDeleteBitmap(image); }
+  bool BuildPictureBitmap(PictureItem& p) override { return ::BuildPictureBitmap(*v_.Layout(), p); }
+  void DeleteBitmap(HBITMAP b) override {
+    if (b != nullptr && b != NoScreenBitmap()) DeleteObject(b);
+  }
+  void RedrawAllPanes() override { v_.RedrawAllPanes(); }
+  void InvalidateViewRect(const RECT& r) override {
+    v_.SetViewRect(r);
+    if (v_.Doc()) v_.Doc()->UpdateViewsByHint(kHintStoredRect, &v_);
+  }
+  void UpdateScrollBars() override { v_.UpdateScrollBars(); }
+  void SetModified() override {
+    if (v_.Doc()) v_.Doc()->SetModifiedFlag(TRUE);
+  }
+  void ForgetUndoDelete() override { ::ForgetUndoDelete(v_, true); }
+
+ private:
+  CKmView& v_;
+};
+
+// Lines opened in the table take the items at and below them down.
+class ViewBandLineHost : public BandLineHost {
+ public:
+  explicit ViewBandLineHost(CKmView& view) : v_(view) {}
+  void UpdateScrollBars() override { v_.UpdateScrollBars(); }
+  void MoveItemsDown(int index) override {
+    ForEachLayoutItem(*v_.Layout(), [&](ReportItemHead& h) {
+      if (h.bandLine >= index && h.bandLine < kBandLineCount - 1) h.bandLine = static_cast<uint8_t>(h.bandLine + 1);
+    });
+  }
+  void BuildItemOrder() override { BuildLayoutItemOrder(*v_.Layout()); }
+
+ private:
+  CKmView& v_;
+};
+
+class ViewPasteImageHost : public PasteImageHost {
+ public:
+  explicit ViewPasteImageHost(CKmView& view) : v_(view) {}
+  void* CreateImage(const ClipboardImage& image) override {
+    return v_.Layout()->images.ImgCreateHandle(image.width, image.height, image.bgra.data(), image.bgra.size());
+  }
+  void ShowError(UINT id) override {
+    if (v_.Doc()) v_.Doc()->ShowErrorId(id, nullptr);
+  }
+
+ private:
+  CKmView& v_;
+};
+
+}  // namespace
+
+void CKmView::InstallLayoutHooks() {
+  LayoutTables* t = Layout();
+  if (t == nullptr) return;
+  if (!m_pLayoutHooks) m_pLayoutHooks = std::make_unique<ViewLayoutHooks>(*this);
+  if (t->hooks == nullptr) t->hooks = m_pLayoutHooks.get();
+  if (!m_pBandLineHost) m_pBandLineHost = std::make_unique<ViewBandLineHost>(*this);
+  if (t->Lines().host == nullptr) t->Lines().host = m_pBandLineHost.get();
+}
+
+void CKmView::OnEditCommand(UINT id) {
+  if (!ReportOpen()) return;
+  InstallLayoutHooks();
+  switch (id) {
+    case kCmdUndo:
+      // The last move first, then the last Clear.
+      if (CanUndoMove(*this)) UndoLastMove(*this);
+      else UndoClear(*this);
+      break;
+    case kCmdCut: CutOrCopy(*this, true); break;
+    case kCmdCopy: CutOrCopy(*this, false); break;
+    case kCmdPaste: PasteClipboard(*this); break;
+    case kCmdClear: ClearSelectedItems(*this); break;
+    case kCmdClearOrUndo: ClearOrUndoClear(*this); break;
+    default: return;
+  }
+  if (id != kCmdClear && id != kCmdClearOrUndo) m_pHost->ShowPrompt(Layout()->currentItem);
+}
+
+void CKmView::OnLineCommand(UINT id) {
+  if (!ReportOpen()) return;
+  InstallLayoutHooks();
+  LayoutTables& t = *Layout();
+  bool changed = false;
+  switch (id) {
+    case kCmdInsertLine: changed = InsertBandLineCommand(t); break;
+    case kCmdCreateLines: changed = CreateBandLinesCommand(t); break;
+    case kCmdLineProperties: changed = EditLinePropertiesCommand(t); break;
+    default: return;
+  }
+  if (!changed) return;
+  if (m_pBandView) m_pBandView->SyncMarkedLines();
+  m_pHost->UpdateFormatBar();
+  UpdateCaretAndStatus(FALSE);
+}
+
+void CKmView::OnPictureCommand(UINT id) {
+  if (!ReportOpen()) return;
+  InstallLayoutHooks();
+  LayoutTables& t = *Layout();
+  switch (id) {
+    case kCmdPicture: {
+      std::string path;
+      if (!m_pHost->AskPictureFile(false, &path)) {
+        m_pHost->ShowPrompt(t.currentItem);
+        return;
+      }
+      AddPictureFromFile(*this, path.c_str(), nullptr);
+      break;
+    }
+    case kCmdPasteImage: {
+      ViewPasteImageHost host(*this);
+      if (PictureItem* p = PasteClipboardImage(t, host, m_nCaretX)) {
+        ClearSelection();
+        p->head.flags |= kItemSelected;
+        t.currentItem = &p->head;
+        if (m_pDoc) m_pDoc->SetModifiedFlag(TRUE);
+        RedrawAllPanes();
+      }
+      break;
+    }
+    case kCmdSavePicture: SaveSelectionAsPicture(*this); break;
+    default: return;
+  }
+  m_pHost->ShowPrompt(t.currentItem);
+  UpdateCaretAndStatus(FALSE);
+}

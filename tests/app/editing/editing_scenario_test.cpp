@@ -1,0 +1,352 @@
+// The designer's editing in the program offscreen, on the sample report:
+// cut and paste of a group of objects into another band, Clear then Undo,
+// three band lines copied and pasted through the Paste dialog, pictures
+// inserted through their file prompt and resized, and the instant report of
+// /I. Each scenario saves, reads the file back and prints it (pdftotext,
+// pdfimages), and leaves a picture of the view.
+#include "app/app.h"
+#include "app/document.h"
+#include "core/composite.h"
+#include "platform/win/menu.h"
+#include "designer/pictures.h"
+#include "expr/functions_common.h"
+#include "layout/item_tables.h"
+#include "platform/image/image_library.h"
+#include "platform/win/dialog.h"
+#include "platform/win/ui_app.h"
+#include "platform/win/window_picture.h"
+#include "tests/support/program_run.h"
+#include "tests/support/sample_document.h"
+#include "tests/support/screens.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using program_run::Capture;
+using program_run::Have;
+using program_run::ProgramPath;
+
+// A dialog answered when it shows: the window layer's timer looks for it.
+struct PendingAnswer {
+  std::string caption;
+  std::function<void(HWND)> act;
+};
+std::vector<PendingAnswer>* g_answers = nullptr;
+
+void LookForDialog(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_answers == nullptr || g_answers->empty()) return;
+  HWND d = GetActiveWindow();
+  char text[200] = {};
+  if (d == nullptr || !GetWindowTextA(d, text, sizeof text) || g_answers->front().caption != text) return;
+  PendingAnswer a = g_answers->front();
+  g_answers->erase(g_answers->begin());
+  a.act(d);
+}
+
+void Press(HWND d, int id) { SendMessageA(d, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+int Count(const std::string& text, const std::string& word) {
+  int n = 0;
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+  return n;
+}
+
+class EditingScreensScenario : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!fs::exists(ProgramPath()) || !Have("sqlite3") || !Have("pdftotext") || !Have("pdfimages") ||
+        Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty())
+      return;
+    char tmpl[] = "/tmp/vt_editing_XXXXXX";
+    const std::string dir = ::mkdtemp(tmpl);
+    int status = -1;
+    Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + dir + "' 2>&1", &status);
+    if (status != 0) return;
+    std::ofstream(dir + "/kmw.ini", std::ios::app) << "\n[Preferences]\nShowSplash=0\n";
+    setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
+    setenv("ODBCSYSINI", dir.c_str(), 1);
+    setenv("VORTELLE_WINDIR", dir.c_str(), 1);
+    UiStartApplication();
+    InstallBuiltinFunctionHandlers();
+    SampleDocument sample;
+    std::string error;
+    if (sample.Write("VortelleSample", dir + "/sales.kmw", &error)) s_dir = dir;
+  }
+  static void TearDownTestSuite() {
+    ::unsetenv("VORTELLE_WINDIR");
+    if (!s_dir.empty()) fs::remove_all(s_dir);
+    s_dir.clear();
+  }
+  void SetUp() override {
+    if (s_dir.empty()) GTEST_SKIP() << "no sample: the program, sqlite3, poppler or the SQLite ODBC driver is missing";
+    g_answers = &answers_;
+    timer_ = SetTimer(nullptr, 0, 20, &LookForDialog);
+  }
+  void TearDown() override {
+    KillTimer(nullptr, timer_);
+    g_answers = nullptr;
+    if (app_) app_->ExitInstance();
+    app_.reset();
+  }
+
+  // The program started with these arguments, its frame at 1000 x 720.
+  CMainFrame* Start(std::vector<std::string> args) {
+    if (app_) app_->ExitInstance();
+    app_ = std::make_unique<CKmApp>();
+    args.insert(args.begin(), "vortelle");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    if (!app_->InitInstance(static_cast<int>(argv.size()), argv.data())) return nullptr;
+    frame_ = static_cast<CMainFrame*>(AfxGetThread()->m_pMainWnd);
+    if (frame_ == nullptr) return nullptr;
+    Pump([&] { return IsWindowVisible(frame_->m_hWnd) && frame_->m_pDoc && frame_->m_pDoc->m_bReportOpen; });
+    ShowWindow(frame_->m_hWnd, SW_SHOWNORMAL);
+    MoveWindow(frame_->m_hWnd, 0, 0, 1000, 720, TRUE);
+    Pump([] { return true; });
+    return frame_;
+  }
+  static bool Pump(const std::function<bool()>& done) {
+    for (int i = 0; i < 300; ++i) {
+      MSG m;
+      while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+      if (done()) return true;
+      ::usleep(10000);
+    }
+    return done();
+  }
+  CKmDoc& Doc() { return *frame_->m_pDoc; }
+  LayoutTables& Layout() { return *Doc().m_pLayout; }
+  CKmView& View() { return frame_->m_wndLayoutView; }
+  void Command(UINT id) { SendMessageA(frame_->m_hWnd, WM_COMMAND, id, 0); }
+  void Answer(const std::string& caption, std::function<void(HWND)> act) { answers_.push_back({caption, std::move(act)}); }
+
+  TextItem* Text(const char* s) {
+    for (TextItem* x = Layout().textHead; x; x = x->nextText)
+      if (!(x->head.flags & (kItemDeleted | kItemInClipboard)) && std::strcmp(x->text, s) == 0) return x;
+    return nullptr;
+  }
+  FieldDef* Field(const char* name) {
+    for (FieldDef* f = Doc().m_pModel->fieldList; f; f = f->next)
+      if ((f->head.flags & kItemKindField) && !(f->head.flags & (kItemDeleted | kItemInClipboard)) &&
+          std::strcmp(f->name, name) == 0)
+        return f;
+    return nullptr;
+  }
+  // Saves under name, pictures the window, reads the file back in a fresh
+  // start and prints it with /G; the printed text.
+  std::string SaveReadBackPrint(const std::string& name, const std::function<void()>& checkReadBack) {
+    const std::string path = s_dir + "/" + name + ".kmw";
+    EXPECT_TRUE(Doc().OnSaveDocument(path.c_str()));
+    EXPECT_TRUE(SaveWindowPicture(frame_->m_hWnd, ScreenPath("editing-" + name).c_str()));
+    EXPECT_NE(Start({path}), nullptr) << "read back";
+    if (frame_ != nullptr) checkReadBack();
+    int status = -1;
+    const std::string out = Capture("cd '" + s_dir + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" +
+                                        s_dir + "' " + program_run::ProgramLeakOptions() + " timeout 120 '" +
+                                        ProgramPath() + "' /G '" + path + "' 2>&1",
+                                    &status);
+    EXPECT_EQ(status, 0) << out;
+    pdf_ = s_dir + "/" + name + ".pdf";
+    return Capture("pdftotext -layout '" + pdf_ + "' - 2>/dev/null");
+  }
+
+  static std::string s_dir;
+  std::unique_ptr<CKmApp> app_;
+  CMainFrame* frame_ = nullptr;
+  std::vector<PendingAnswer> answers_;
+  UINT_PTR timer_ = 0;
+  std::string pdf_;
+};
+std::string EditingScreensScenario::s_dir;
+
+TEST_F(EditingScreensScenario, CutAndPasteOfAGroupOfObjectsIntoAnotherBand) {
+  ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
+  const std::string before = SaveReadBackPrint("unchanged", [] {});
+  const int totals = Count(before, "Customer total");
+  ASSERT_GT(totals, 1) << before;
+  ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
+  // The group footer's caption and total, selected as the keys would.
+  TextItem* caption = Text("Customer total");
+  FieldDef* total = Field("CustomerTotal");
+  ASSERT_TRUE(caption && total);
+  View().SelectObject(caption->head, true);
+  View().SelectObject(total->head, true);
+  Command(30110);
+  EXPECT_EQ(Text("Customer total"), nullptr);
+  EXPECT_EQ(Field("CustomerTotal"), nullptr) << "a cut field is hidden";
+  // Into the Summary band, at the first column.
+  int summary = 0;
+  while (summary < kBandLineCount && Layout().bandRecords[summary].kind != kBandSummary) ++summary;
+  View().CaretToLine(summary);
+  View().CaretHome();
+  Command(30130);
+  caption = Text("Customer total");
+  ASSERT_NE(caption, nullptr);
+  EXPECT_EQ(caption->head.bandLine, summary);
+  ASSERT_NE(Field("CustomerTotal"), nullptr);
+  const std::string after = SaveReadBackPrint("cut-paste", [&] {
+    TextItem* x = Text("Customer total");
+    ASSERT_NE(x, nullptr);
+    EXPECT_EQ(Layout().bandRecords[x->head.bandLine].kind, kBandSummary);
+    FieldDef* f = Field("CustomerTotal");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->head.bandLine, x->head.bandLine);
+  });
+  EXPECT_EQ(Count(after, "Customer total"), 1) << "printed once, in the summary:\n" << after;
+  EXPECT_GT(after.find("Customer total"), after.find("Grand total") == std::string::npos ? 0 : after.find("Orders"));
+}
+
+TEST_F(EditingScreensScenario, ClearThenUndoAndAClearThatStays) {
+  ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
+  TextItem* product = Text("Product");
+  TextItem* date = Text("Date");
+  ASSERT_TRUE(product && date);
+  View().SelectObject(product->head, true);
+  Command(30140);
+  EXPECT_EQ(Text("Product"), nullptr);
+  char undo[64] = {};
+  HMENU edit = GetSubMenu(GetMenu(frame_->m_hWnd), 1);
+  frame_->UpdatePopup(edit);
+  GetMenuStringA(edit, 30100, undo, sizeof undo, MF_BYCOMMAND);
+  EXPECT_STREQ(undo, "&Undo Last Clear\bCtrl+Z");
+  Command(30100);
+  EXPECT_NE(Text("Product"), nullptr);
+  View().ClearSelection();
+  View().SelectObject(date->head, true);
+  Command(30140);
+  const std::string printed = SaveReadBackPrint("clear-undo", [&] {
+    EXPECT_NE(Text("Product"), nullptr);
+    EXPECT_EQ(Text("Date"), nullptr);
+  });
+  EXPECT_NE(printed.find("Product"), std::string::npos) << printed;
+  EXPECT_EQ(printed.find("Date "), std::string::npos) << printed;
+}
+
+TEST_F(EditingScreensScenario, ThreeBandLinesCopiedAndPastedElsewhere) {
+  ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
+  const int last = Layout().Lines().lastUsed;
+  // The group header, record and group footer lines (2 to 4) marked in the band pane.
+  for (int line = 2; line <= 4; ++line) frame_->m_wndBandView.MarkLine(line, true);
+  frame_->m_wndBandView.SyncMarkedLines();
+  Command(30120);
+  // Pasted below the summary line through the Paste dialog.
+  int summary = 0;
+  while (summary < kBandLineCount && Layout().bandRecords[summary].kind != kBandSummary) ++summary;
+  View().CaretToLine(summary);
+  bool answered = false;
+  Answer("Paste", [&](HWND d) {
+    answered = true;
+    CheckDlgButton(d, 210, BST_UNCHECKED);
+    CheckDlgButton(d, 211, BST_CHECKED);
+    Press(d, IDOK);
+  });
+  Command(30130);
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(Layout().Lines().lastUsed, last + 3);
+  for (int i = summary + 1; i <= summary + 3; ++i) EXPECT_EQ(Layout().bandRecords[i].kind, kBandSummary) << i;
+  ASSERT_NE(Text("Grand total"), nullptr);
+  EXPECT_EQ(Text("Grand total")->head.bandLine, summary) << "the lines went below it";
+  const std::string printed = SaveReadBackPrint("copy-lines", [&] {
+    EXPECT_EQ(Layout().Lines().lastUsed, last + 3);
+    int captions = 0;
+    for (TextItem* x = Layout().textHead; x; x = x->nextText) captions += std::strcmp(x->text, "Customer total") == 0;
+    EXPECT_EQ(captions, 2);
+  });
+  const std::string once = Capture("pdftotext -layout '" + s_dir + "/unchanged.pdf' - 2>/dev/null");
+  if (!once.empty()) EXPECT_EQ(Count(printed, "Customer total"), Count(once, "Customer total") + 1) << printed;
+  else EXPECT_GE(Count(printed, "Customer total"), 2);
+}
+
+TEST_F(EditingScreensScenario, PicturesInsertedFromFilesResizedAndPrinted) {
+  ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
+  // A PNG and a JPEG written by the image library.
+  ImageLibrary lib;
+  std::vector<uint8_t> px(120 * 60 * 4);
+  for (size_t i = 0; i < px.size(); i += 4) {
+    px[i] = static_cast<uint8_t>(i % 251);
+    px[i + 1] = 0x40;
+    px[i + 2] = 0xC0;
+    px[i + 3] = 0xFF;
+  }
+  void* image = lib.ImgCreateHandle(120, 60, px.data(), px.size());
+  ASSERT_NE(image, nullptr);
+  const std::string png = s_dir + "/logo.png", jpg = s_dir + "/photo.jpg";
+  ASSERT_EQ(lib.ImgSaveBitmap(image, png.c_str()), 0);
+  ASSERT_EQ(lib.ImgSaveBitmap(image, jpg.c_str()), 0);
+  View().CaretToLine(0);
+  View().m_nCaretX = 400;
+  for (const std::string& file : {png, jpg}) {
+    Answer("Picture File", [file](HWND d) {
+      SetDlgItemTextA(d, 200, file.c_str());
+      Press(d, IDOK);
+    });
+    Command(30460);
+    View().m_nCaretX = 560;
+  }
+  ASSERT_EQ(Layout().pictures.Count(), 2);
+  // The JPEG made larger, stretched (as its handles would).
+  PictureItem& photo = *Layout().pictures.At(1);
+  photo.scaling = kScaleStretch;
+  FitPictureAspect(Layout(), photo, photo.head.left, photo.head.top, 160, 90);
+  BuildPictureBitmap(Layout(), photo);
+  EXPECT_EQ(photo.head.right - photo.head.left + 1, 160);
+  // A damaged file is refused with its message and adds nothing.
+  const std::string bad = s_dir + "/broken.png";
+  std::ofstream(bad) << "\x89PNG\r\n\x1a\ngarbage";
+  bool told = false;
+  Answer("Picture File", [bad](HWND d) {
+    SetDlgItemTextA(d, 200, bad.c_str());
+    Press(d, IDOK);
+  });
+  Answer(Doc().m_szAppCaption, [&](HWND d) {
+    told = true;
+    Press(d, IDOK);
+  });
+  Command(30460);
+  EXPECT_TRUE(told);
+  EXPECT_EQ(Layout().pictures.Count(), 2);
+  SaveReadBackPrint("pictures", [&] {
+    ASSERT_EQ(Layout().pictures.Count(), 2);
+    EXPECT_NE(std::string(Layout().pictures.At(0)->fileName).find("logo.png"), std::string::npos);
+    EXPECT_NE(Layout().pictures.At(1)->image, nullptr);
+  });
+  const std::string images = Capture("pdfimages -list '" + pdf_ + "' 2>/dev/null");
+  EXPECT_GE(Count(images, "\n") - 2, 2) << images;
+}
+
+TEST_F(EditingScreensScenario, InstantReportOfTheCommandLine) {
+  ASSERT_NE(Start({"/NVortelleSample", "/Iorder_lines"}), nullptr);
+  ASSERT_TRUE(Doc().m_bReportOpen);
+  EXPECT_EQ(Layout().bandRecords[0].kind, kBandTitle);
+  EXPECT_EQ(Layout().bandRecords[4].kind, kBandPageHeader);
+  EXPECT_EQ(Layout().bandRecords[5].kind, kBandRecord);
+  ASSERT_NE(Text("Printed: "), nullptr);
+  ASSERT_NE(Field("Page_km"), nullptr);
+  ASSERT_NE(Field("Recno_km"), nullptr);
+  int onRecord = 0;
+  for (FieldDef* f = Doc().m_pModel->fieldList; f; f = f->next)
+    if ((f->head.flags & kItemKindField) && f->head.bandLine == 5) {
+      ++onRecord;
+      EXPECT_GT(f->head.right, f->head.left) << f->name;
+    }
+  EXPECT_GE(onRecord, 3);
+  const std::string printed = SaveReadBackPrint("instant", [&] { EXPECT_NE(Field("Date_km"), nullptr); });
+  EXPECT_NE(printed.find("Printed:"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("Records printed:"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("order_lines"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("company"), std::string::npos) << printed;
+}
+
+}  // namespace
