@@ -52,3 +52,11 @@ const char* CKmViewHost::GroupFieldName(int level) {
   return f ? f->name : nullptr;
 }
 bool CKmViewHost::IsSqlReport() { return doc_ != nullptr && doc_->m_pModel != nullptr && ::IsSqlReport(doc_->m_pModel); }
+const DesignerCursors& CKmViewHost::Cursors() { return frame_.Cursors(); }
+bool CKmViewHost::EditRulerSpacing(bool) {
+  // Format > Rulers runs the dialog; a confirmed change shows in the spacings.
+  if (doc_ == nullptr) return false;
+  const BYTE across = doc_->m_settings.rulPit, down = doc_->m_settings.vRulPit;
+  if (!ForwardCommand(30206)) return false;
+  return doc_->m_settings.rulPit != across || doc_->m_settings.vRulPit != down;
+}

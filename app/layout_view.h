@@ -25,6 +25,8 @@ class CKmViewHost : public DesignerHost {
   int ForwardUpdate(UINT id) override;
   const char* GroupFieldName(int level) override;
   bool IsSqlReport() override;
+  const DesignerCursors& Cursors() override;
+  bool EditRulerSpacing(bool vertical) override;
 
  private:
   CMainFrame& frame_;

@@ -3,6 +3,7 @@
 // document, the frame and the dialogs. Every entry has a harmless default.
 #pragma once
 
+#include "designer/designer_cursors.h"
 #include "platform/win/win_types.h"
 
 struct ReportItemHead;
@@ -31,4 +32,15 @@ class DesignerHost {
   virtual bool IsSqlReport() { return false; }
   // Whether the report can print now (a printer is ready and has fonts).
   virtual bool CanPrint() { return true; }
+  // The designer's cursors (the frame holds them).
+  virtual const DesignerCursors& Cursors() {
+    if (own_.handles[kCursorArrow] == nullptr) own_.Load();
+    return own_;
+  }
+  // The Ruler Spacing dialog (vertical: the focus on the vertical spacing);
+  // true when confirmed with changes stored in the document.
+  virtual bool EditRulerSpacing(bool /*vertical*/) { return false; }
+
+ private:
+  DesignerCursors own_;
 };
