@@ -33,6 +33,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -334,7 +335,8 @@ class DesignerEditing : public DesignerView {
     return PdfWords(fs::path(report).replace_extension(".pdf").string());
   }
   void Close() {
-    if (app_ && app_->m_pMainWnd) DestroyWindow(static_cast<CMainFrame*>(app_->m_pMainWnd)->m_hWnd);
+    auto* frame = static_cast<CMainFrame*>(AfxGetThread()->m_pMainWnd);
+    if (app_ && frame) DestroyWindow(frame->m_hWnd);
     if (app_) app_->ExitInstance();
     app_.reset();
   }
@@ -458,12 +460,12 @@ TEST_F(DesignerEditing, FieldsAndBoxesResizeByTheirHandles) {
   CKmDoc& doc = *frame->m_pDoc;
   CKmView& v = frame->m_wndLayoutView;
   LayoutTables& t = *doc.m_pLayout;
-  // A box around the record line, as the box tool makes them.
+  // A box on the blank line below the customer totals, as the box tool makes them.
   LineBoxItem box = MakeNewBox();
-  const BandLineRec& rec = t.Lines().lines[3];
-  box.head.bandLine = 3;
-  box.head.left = 700;
-  box.head.right = 799;
+  const BandLineRec& rec = t.Lines().lines[5];
+  box.head.bandLine = 5;
+  box.head.left = 560;
+  box.head.right = 659;
   box.head.top = rec.bottom - rec.pixelHeight + 1;
   box.head.bottom = rec.bottom;
   box.head.height = rec.pixelHeight;
@@ -494,21 +496,22 @@ TEST_F(DesignerEditing, FieldsAndBoxesResizeByTheirHandles) {
   v.SelectObject(b->head, true);
   const int top = b->head.top, bottom = b->head.bottom;
   const int mid = (top + bottom) / 2;
-  Drag(v.m_hWnd, POINT{b->head.left - 1, mid}, POINT{681, mid});  // left edge to a cell
-  EXPECT_EQ(b->head.left, 680);
-  Drag(v.m_hWnd, POINT{b->head.right + 2, mid}, POINT{851, mid});  // right edge
-  EXPECT_EQ(b->head.right, 849);
+  Drag(v.m_hWnd, POINT{b->head.left - 1, mid}, POINT{541, mid});  // left edge to a cell
+  EXPECT_EQ(b->head.left, 540);
+  Drag(v.m_hWnd, POINT{b->head.right + 2, mid}, POINT{711, mid});  // right edge
+  EXPECT_EQ(b->head.right, 709);
   Drag(v.m_hWnd, POINT{(b->head.left + b->head.right) / 2, b->head.bottom + 2},
-       POINT{(b->head.left + b->head.right) / 2, t.Lines().lines[4].bottom - 3});  // bottom edge a line down
-  EXPECT_EQ(b->head.bottom, t.Lines().lines[4].bottom);
+       POINT{(b->head.left + b->head.right) / 2, t.Lines().lines[6].bottom - 3});  // bottom edge a line down
+  EXPECT_EQ(b->head.bottom, t.Lines().lines[6].bottom);
   Drag(v.m_hWnd, POINT{b->head.right + 2, b->head.bottom + 2},
-       POINT{871, t.Lines().lines[5].bottom - 3});  // bottom-right corner
-  EXPECT_EQ(b->head.right, 869);
-  EXPECT_EQ(b->head.bottom, t.Lines().lines[5].bottom);
-  Drag(v.m_hWnd, POINT{b->head.left - 1, b->head.top - 1}, POINT{662, t.Lines().lines[2].bottom - 3});  // top-left
-  EXPECT_EQ(b->head.left, 660);
-  EXPECT_EQ(b->head.top, t.Lines().lines[2].bottom - t.Lines().lines[2].pixelHeight + 1);
-  EXPECT_EQ(b->head.bottom, t.Lines().lines[5].bottom);
+       POINT{731, t.Lines().lines[6].bottom - 3});  // bottom-right corner
+  EXPECT_EQ(b->head.right, 729);
+  EXPECT_EQ(b->head.bottom, t.Lines().lines[6].bottom);
+  Drag(v.m_hWnd, POINT{b->head.left - 1, b->head.top - 1}, POINT{522, t.Lines().lines[4].bottom - 3});  // top-left
+  EXPECT_EQ(b->head.left, 520);
+  EXPECT_EQ(b->head.top, t.Lines().lines[4].bottom - t.Lines().lines[4].pixelHeight + 1);
+  EXPECT_EQ(b->head.bandLine, 4);
+  EXPECT_EQ(b->head.bottom, t.Lines().lines[6].bottom);
   const RECT boxRect{b->head.left, b->head.top, b->head.right, b->head.bottom};
   Send(frame, 30010);
   Close();
@@ -593,8 +596,14 @@ TEST_F(DesignerEditing, AFieldDraggedIntoTheGroupFooterPrintsThere) {
   ASSERT_NE(total, nullptr);
   int onFooter = 0, elsewhere = 0;
   const std::regex isDate(R"(\d{1,4}[-/.]\d{1,2}[-/.]\d{1,4})");
+  // Every customer's total line.
+  auto onTotalLine = [&](const Word& w) {
+    for (const Word& t : after)
+      if (t.text == "Customer" && std::fabs(t.yMax - w.yMax) < 0.5) return true;
+    return false;
+  };
   for (const Word& w : after)
-    if (std::regex_match(w.text, isDate)) (std::fabs(w.yMax - total->yMax) < 0.5 ? onFooter : elsewhere)++;
+    if (std::regex_match(w.text, isDate)) (onTotalLine(w) ? onFooter : elsewhere)++;
   EXPECT_GE(onFooter, 1) << "a date on the customer total line";
   EXPECT_EQ(elsewhere, 0) << "no date on the order lines";
   int before_dates = 0;
