@@ -343,6 +343,7 @@ class CKmView : public CWnd {
   WPARAM m_wMouseKeys = 0;  // the key bits of the last mouse message
   POINT m_ptOutside{0, 0};
   bool AllOnAutoLines() const;
+  void RestoreMoveSnapshot();
   // The band line at layout y, counting the unused lines below the last used
   // one at their laid-out heights (moves and resizes may reach them).
   int LineUnder(int layoutY) const;

@@ -89,14 +89,7 @@ void CKmView::CancelMouseAction() {
   SetAutoScroll(false, 0, 0);
   if (mode & kModeMoveSelection) {
     // Every object back where the press found it; no undo record is left.
-    for (const MoveSnapshotEntry& e : m_moveSnapshot) {
-      ReportItemHead& h = *e.object;
-      h.bandLine = static_cast<uint8_t>(e.line);
-      h.left = e.left;
-      h.top = e.top;
-      h.right = e.right;
-      h.bottom = e.bottom;
-    }
+    RestoreMoveSnapshot();
     ForgetMoveSnapshot();
     BuildLayoutItemOrder(*t);
   }

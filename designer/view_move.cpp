@@ -442,9 +442,7 @@ void CKmView::FinishMouseAction() {
   UpdateCaretAndStatus(FALSE);
 }
 
-bool CKmView::UndoMove() {
-  LayoutTables* t = Layout();
-  if (t == nullptr || m_moveSnapshot.empty()) return false;
+void CKmView::RestoreMoveSnapshot() {
   for (const MoveSnapshotEntry& e : m_moveSnapshot) {
     ReportItemHead& h = *e.object;
     h.bandLine = static_cast<uint8_t>(e.line);
@@ -453,6 +451,12 @@ bool CKmView::UndoMove() {
     h.right = e.right;
     h.bottom = e.bottom;
   }
+}
+
+bool CKmView::UndoMove() {
+  LayoutTables* t = Layout();
+  if (t == nullptr || m_moveSnapshot.empty()) return false;
+  RestoreMoveSnapshot();
   RelayoutAfterFontChange(*t, false, kNoAnchor);
   BuildLayoutItemOrder(*t);
   ForgetMoveSnapshot();

@@ -376,6 +376,20 @@ class DesignerEditing : public DesignerView {
       if (w.text == text) return &w;
     return nullptr;
   }
+  // A box over band lines first to last, as the box tool makes them.
+  static LineBoxItem* AddBox(LayoutTables& t, int first, int last, int left, int right) {
+    LineBoxItem box = MakeNewBox();
+    const BandLineRec& top = t.Lines().lines[first];
+    box.head.bandLine = static_cast<uint8_t>(first);
+    box.head.left = left;
+    box.head.right = right;
+    box.head.top = top.bottom - top.pixelHeight + 1;
+    box.head.bottom = t.Lines().lines[last].bottom;
+    box.head.height = box.head.bottom - box.head.top + 1;
+    LineBoxItem* b = t.linesBoxes.Append(box);
+    BuildLayoutItemOrder(t);
+    return b;
+  }
   // A printed cell: 72 points over the ruler pitch of 10.
   static constexpr double kCellPoints = 7.2;
 };
@@ -460,18 +474,9 @@ TEST_F(DesignerEditing, FieldsAndBoxesResizeByTheirHandles) {
   CKmDoc& doc = *frame->m_pDoc;
   CKmView& v = frame->m_wndLayoutView;
   LayoutTables& t = *doc.m_pLayout;
-  // A box on the blank line below the customer totals, as the box tool makes them.
-  LineBoxItem box = MakeNewBox();
-  const BandLineRec& rec = t.Lines().lines[5];
-  box.head.bandLine = 5;
-  box.head.left = 560;
-  box.head.right = 659;
-  box.head.top = rec.bottom - rec.pixelHeight + 1;
-  box.head.bottom = rec.bottom;
-  box.head.height = rec.pixelHeight;
-  LineBoxItem* b = t.linesBoxes.Append(box);
+  // A box on the blank line below the customer totals.
+  LineBoxItem* b = AddBox(t, 5, 5, 560, 659);
   ASSERT_NE(b, nullptr);
-  BuildLayoutItemOrder(t);
   // The amount wider by three cells at its right handle, the product narrower
   // by two at its left: each takes a width in characters by its kind.
   FieldDef* amount = Field(doc, "amount");
@@ -710,17 +715,8 @@ TEST_F(DesignerEditing, ScreensSelectionHandlesAndInPlaceEditor) {
   CKmDoc& doc = *frame->m_pDoc;
   CKmView& v = frame->m_wndLayoutView;
   LayoutTables& t = *doc.m_pLayout;
-  LineBoxItem box = MakeNewBox();
-  const BandLineRec& rec = t.Lines().lines[2];
-  box.head.bandLine = 2;
-  box.head.left = 640;
-  box.head.right = 759;
-  box.head.top = rec.bottom - rec.pixelHeight + 1;
-  box.head.bottom = t.Lines().lines[4].bottom;
-  box.head.height = box.head.bottom - box.head.top + 1;
-  LineBoxItem* b = t.linesBoxes.Append(box);
+  LineBoxItem* b = AddBox(t, 2, 4, 640, 759);
   ASSERT_NE(b, nullptr);
-  BuildLayoutItemOrder(t);
   Click(v.m_hWnd, Centre(v, Field(doc, "order_id")->head));
   Click(v.m_hWnd, Centre(v, Field(doc, "product")->head), kMouseShift);
   Click(v.m_hWnd, POINT{b->head.left - t.scrollX, (b->head.top + b->head.bottom) / 2 - t.scrollY}, kMouseControl);

@@ -380,4 +380,38 @@ TEST_F(EditingTest, CursorsShowWhatAPressWouldDo) {
   EXPECT_NE(c.Get(kCursorMove), c.Get(kCursorArrow));
 }
 
+TEST_F(EditingTest, DraggingPastTheViewScrollsTheLayoutWithTheObject) {
+  Build();
+  CKmView& v = View();
+  const POINT o = Centre(order->head);
+  Press(o.x, o.y);
+  MoveTo(o.x, v.ClientHeight() + 20);
+  const int top = order->head.top;
+  // Each idle step moves the selection two text lines further and the view follows.
+  SendMessageA(v.m_hWnd, WM_TIMER, kAutoScrollTimer, 0);
+  SendMessageA(v.m_hWnd, WM_TIMER, kAutoScrollTimer, 0);
+  EXPECT_EQ(order->head.top, top + 4 * v.LinePitch());
+  EXPECT_GT(layout.scrollY, 0);
+  const int scrolled = layout.scrollY;
+  // Back inside, released: the text stays on the line it reached.
+  MoveTo(o.x, v.ClientHeight() - 20);
+  Release(o.x, v.ClientHeight() - 20);
+  EXPECT_EQ(v.Mode(), 0);
+  EXPECT_GT(order->head.bandLine, 8);
+  EXPECT_EQ(layout.scrollY, scrolled);
+  EXPECT_EQ(order->head.bottom - order->head.descent, lines[order->head.bandLine].baseline);
+  // A rubber band scrolls the layout too, its anchor staying on the layout.
+  SendMessageA(v.m_hWnd, WM_VSCROLL, 6, 0);  // to the top
+  ASSERT_EQ(layout.scrollY, 0);
+  Press(640, 40);
+  MoveTo(700, v.ClientHeight() + 30);
+  SendMessageA(v.m_hWnd, WM_TIMER, kAutoScrollTimer, 0);
+  EXPECT_GT(layout.scrollY, 0);
+  ASSERT_NE(v.DraggedOutline(), nullptr);
+  EXPECT_EQ(v.DraggedOutline()->top, 40 - layout.scrollY);
+  Command(20045);
+  EXPECT_EQ(v.DraggedOutline(), nullptr);
+  Release(700, v.ClientHeight() + 30);
+}
+
 }  // namespace
