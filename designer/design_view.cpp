@@ -242,6 +242,7 @@ void CKmView::OnRButtonDown(int x, int y) {
   if (Modal() || m_bLButtonDown) return;
   if (EditorOpen()) EndTextEdit(true);
   if (Mode() & kModeKeyMove) FinishMouseAction();
+  CancelLineBoxTool();
   m_bRButtonDown = TRUE;
   if ((Mode() & kModeMarkByKeys) && m_pBandView) m_pBandView->EndMarking(false);
   ShowObjectPopupMenu(x, y);

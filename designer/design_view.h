@@ -255,6 +255,17 @@ class CKmView : public CWnd {
   bool SetHandleCursor();
   int ActiveHandle() const { return m_tracker.handle; }
 
+  // --- the line and box tools (view_tools.cpp) ---
+  // The drawing tool armed: 0 none, 1 box, 0x81 line.
+  DWORD ToolMode() const { return m_dwToolMode; }
+  void ArmLineOrBoxTool(bool line);
+  void CancelLineBoxTool();
+  // A new line (kind line) or box from a view rectangle; null when the table is full.
+  LineBoxItem* AddLineOrBox(const RECT& viewRect, uint32_t kind);
+  LineBoxItem* CreateLineFromDrag(int x1, int y1, int x2, int y2);
+  // The line tool's drag: from the anchor to this end (view coordinates).
+  bool DraggingLine(POINT* from, POINT* to) const;
+
   // --- in-place text entry (text_entry.cpp) ---
   // Opens the editor at the caret (a new text) or over the current text
   // (first character 0); false when it cannot open.
@@ -288,6 +299,7 @@ class CKmView : public CWnd {
   void OnPopupKey(UINT id);
   void OnViewToggle(UINT id);
   void OnMoveCommand(UINT id);
+  void OnToolCommand(UINT id);
   void OnEditTextCommand(UINT id);
   void OnEditUndo(UINT id);
   void OnUpdateAlways(CCmdUI* ui);
@@ -354,6 +366,10 @@ class CKmView : public CWnd {
 
   // The rubber band.
   int m_nAnchorX = 0, m_nAnchorY = 0;
+  POINT m_ptLineEnd{0, 0};
+  DWORD m_dwToolMode = 0;
+  WORD m_wLineBorders = 0;  // the line tool's remembered borders word
+  int SnapToolY(int viewY, int autoMode) const;
   RECT m_rcBand{0, 0, 0, 0};
 
   // The resize tracker: which handle, the outline, the object.

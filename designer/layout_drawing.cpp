@@ -391,5 +391,14 @@ void DrawLayoutView(CKmView& view, HDC dc, const RECT& update) {
     }
     if (!view.EditorOpen() && view.CountSelected() > 0) DrawSelectionHandles(view, dc, update);
     if (const RECT* outline = view.DraggedOutline()) DrawDraggedOutline(view, dc, *outline);
+    POINT from{}, to{};
+    if (view.DraggingLine(&from, &to)) {
+      const int oldRop = SetROP2(dc, R2_NOTXORPEN);
+      HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
+      MoveToEx(dc, from.x, from.y, nullptr);
+      LineTo(dc, to.x, to.y);
+      SelectObject(dc, oldPen);
+      SetROP2(dc, oldRop);
+    }
   }
 }

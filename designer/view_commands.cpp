@@ -89,7 +89,9 @@ static const Entry kCommandMap[] = {
     {kCmdToolbars, kCmdToolbars, nullptr, &CKmView::OnUpdateReport},
     {kCmdInsertField, kCmdInsertField, nullptr, &CKmView::OnUpdateReport},
     {kCmdInsertLine, kCmdCreateLines, nullptr, &CKmView::OnUpdateInsertLine},
-    {kCmdTextFile, kCmdChart, nullptr, &CKmView::OnUpdateReport},
+    {kCmdTextFile, kCmdTextFile, nullptr, &CKmView::OnUpdateReport},
+    {kCmdLineTool, kCmdBoxTool, &CKmView::OnToolCommand, &CKmView::OnUpdateReport},
+    {kCmdPicture, kCmdChart, nullptr, &CKmView::OnUpdateReport},
     {kCmdAlignment, kCmdAlignment, nullptr, &CKmView::OnUpdateAlignment},
     {kCmdFont, kCmdFont, nullptr, &CKmView::OnUpdateFont},
     {kCmdObjectProperties, kCmdObjectProperties, nullptr, &CKmView::OnUpdateProperties},
@@ -255,6 +257,7 @@ void CKmView::OnEscapeKey(UINT id) {
     return;
   }
   if (id != kCmdEscape || Mode() != 0 || m_bLButtonDown || m_bRButtonDown) return;
+  CancelLineBoxTool();
   const bool changed = ClearSelection() | UnmarkAllLines();
   if (changed) RedrawAllPanes();
   m_pHost->UpdateFormatBar();

@@ -41,8 +41,8 @@ void CKmView::OnLButtonDown(WPARAM keys, int x, int y) {
   if ((Mode() & kModeMarkByKeys) && m_pBandView) m_pBandView->EndMarking(false);
   SetFocus(m_hWnd);
   m_wMouseKeys = keys;
-  if (!(keys & kMouseControl) && (keys & kMouseShift) && HitTestHandles(x, y, true)) return;
-  if (!m_bCtrlPress && BeginObjectDrag(true, x, y, false)) return;
+  if (m_dwToolMode == 0 && !(keys & kMouseControl) && (keys & kMouseShift) && HitTestHandles(x, y, true)) return;
+  if (m_dwToolMode == 0 && !m_bCtrlPress && BeginObjectDrag(true, x, y, false)) return;
   BeginRubberBand(x, y, !m_bCtrlPress);
 }
 
@@ -95,6 +95,7 @@ void CKmView::CancelMouseAction() {
   }
   m_tracker = Tracker{};
   m_rcBand = RECT{0, 0, 0, 0};
+  CancelLineBoxTool();
   ReleaseCapture();
   SetCursor(m_pHost->Cursors().Get(kCursorArrow));
   SetLayoutMode(0);
@@ -143,7 +144,12 @@ void CKmView::OnAutoScrollTimer() {
 }
 
 bool CKmView::SetHoverCursor(int x, int y) {
-  if (x < 0 || y < 0 || x >= ClientWidth() || y >= ClientHeight() || Mode() != 0) return false;
+  if (x < 0 || y < 0 || x >= ClientWidth() || y >= ClientHeight()) return false;
+  if (m_dwToolMode != 0) {
+    SetCursor(m_pHost->Cursors().Get((m_dwToolMode & 0x80) ? kCursorLineTool : kCursorBoxTool));
+    return true;
+  }
+  if (Mode() != 0) return false;
   if (const int handle = HitTestHandles(x, y, false)) {
     SetCursor(m_pHost->Cursors().Get(HandleCursorId(handle)));
     return true;
@@ -158,13 +164,22 @@ bool CKmView::SetHoverCursor(int x, int y) {
 // --- the rubber band ---
 
 bool CKmView::BeginRubberBand(int x, int y, bool clearSelection) {
-  if (x < 0 || y < 0 || x >= ClientWidth() || y >= ClientHeight()) return false;
+  if (x < 0 || y < 0 || x >= ClientWidth() || y >= ClientHeight()) {
+    CancelLineBoxTool();
+    return false;
+  }
   if ((Mode() & kModeMarkByKeys) && m_pBandView) m_pBandView->EndMarking(false);
   SetLayoutMode(kModeRubberBand);
   if (clearSelection) {
     ClearSelection();
     UnmarkAllLines();
   }
+  if (m_dwToolMode & 0x80) {
+    // The line tool starts on the grid and on a band line's bottom.
+    x = SnapXToGrid(*Layout(), x, kSnapNearest, AltKeyDown());
+    y = SnapToolY(y, kSnapBottom);
+  }
+  m_ptLineEnd = POINT{x, y};
   m_nAnchorX = x;
   m_nAnchorY = y;
   m_rcBand = RECT{x, y, x + 1, y + 1};
@@ -174,6 +189,21 @@ bool CKmView::BeginRubberBand(int x, int y, bool clearSelection) {
 
 void CKmView::UpdateRubberBand(int x, int y) {
   m_rcBand = RECT{std::min(m_nAnchorX, x), std::min(m_nAnchorY, y), std::max(m_nAnchorX, x), std::max(m_nAnchorY, y)};
+  if (m_dwToolMode == 0) return;
+  LayoutTables& t = *Layout();
+  const bool alt = AltKeyDown();
+  // A tool's outline keeps to the grid and to the band lines.
+  if (t.scrollX == 0) m_rcBand.left = std::max<int>(m_rcBand.left, 0);
+  if (t.scrollY == 0) m_rcBand.top = std::max<int>(m_rcBand.top, 0);
+  m_rcBand.left = SnapXToGrid(t, m_rcBand.left, kSnapNearest, alt);
+  m_rcBand.right = SnapXToGrid(t, m_rcBand.right, kSnapNearest, alt);
+  m_rcBand.top = SnapToolY(m_rcBand.top, kSnapTop);
+  m_rcBand.bottom = SnapToolY(m_rcBand.bottom, kSnapBottom);
+  if (m_dwToolMode & 0x80) {
+    const bool across = std::abs(x - m_nAnchorX) > std::abs(y - m_nAnchorY);
+    m_ptLineEnd = POINT{SnapXToGrid(t, x, kSnapNearest, alt),
+                        SnapToolY(y, across || y > m_nAnchorY ? kSnapBottom : kSnapTop)};
+  }
 }
 
 void CKmView::RubberBandStep(int x, int y) {
@@ -186,6 +216,7 @@ void CKmView::RubberBandStep(int x, int y) {
 
 const RECT* CKmView::DraggedOutline() const {
   const WORD mode = Layout() ? Layout()->modeWord : 0;
+  if ((mode & kModeRubberBand) && (m_dwToolMode & 0x80)) return nullptr;  // drawn as a line
   if (mode & kModeRubberBand) {
     const bool visible = m_rcBand.right - m_rcBand.left > 2 || m_rcBand.bottom - m_rcBand.top > 2;
     return visible ? &m_rcBand : nullptr;
@@ -198,6 +229,21 @@ bool CKmView::FinishOutline(int x, int y) {
   LayoutTables* t = Layout();
   if (t == nullptr) return false;
   SetAutoScroll(false, 0, 0);
+  if (m_dwToolMode != 0) {
+    // The armed tool makes its line or box from the drag.
+    UpdateRubberBand(x, y);
+    const RECT band = m_rcBand;
+    m_rcBand = RECT{0, 0, 0, 0};
+    ReleaseCapture();
+    SetLayoutMode(0);
+    if (m_dwToolMode & 0x80)
+      CreateLineFromDrag(m_nAnchorX, m_nAnchorY, m_ptLineEnd.x, m_ptLineEnd.y);
+    else
+      AddLineOrBox(band, kItemKindBox);
+    SetFocus(m_hWnd);
+    m_pHost->UpdateFormatBar();
+    return true;
+  }
   RECT band = m_rcBand;
   if (band.bottom == band.top) band.top -= 1;
   if (band.right == band.left) band.right += 1;

@@ -474,9 +474,16 @@ TEST_F(DesignerEditing, FieldsAndBoxesResizeByTheirHandles) {
   CKmDoc& doc = *frame->m_pDoc;
   CKmView& v = frame->m_wndLayoutView;
   LayoutTables& t = *doc.m_pLayout;
-  // A box on the blank line below the customer totals.
-  LineBoxItem* b = AddBox(t, 5, 5, 560, 659);
-  ASSERT_NE(b, nullptr);
+  // A box drawn with Insert > Box on the blank line below the customer totals.
+  Send(frame, 30450);
+  const BandLineRec& blank = t.Lines().lines[5];
+  Drag(v.m_hWnd, POINT{563 - t.scrollX, blank.bottom - blank.pixelHeight + 4 - t.scrollY},
+       POINT{657 - t.scrollX, blank.bottom - 3 - t.scrollY});
+  ASSERT_EQ(t.linesBoxes.Count(), 1);
+  LineBoxItem* b = t.linesBoxes.At(0);
+  EXPECT_EQ(b->head.left, 560);
+  EXPECT_EQ(b->head.right, 660);
+  EXPECT_EQ(b->head.bandLine, 5);
   // The amount wider by three cells at its right handle, the product narrower
   // by two at its left: each takes a width in characters by its kind.
   FieldDef* amount = Field(doc, "amount");

@@ -414,4 +414,61 @@ TEST_F(EditingTest, DraggingPastTheViewScrollsTheLayoutWithTheObject) {
   Release(700, v.ClientHeight() + 30);
 }
 
+TEST_F(EditingTest, LineAndBoxToolsDrawOnTheGrid) {
+  Build();
+  CKmView& v = View();
+  const int count = layout.linesBoxes.Count();
+  Command(30450);  // Insert > Box
+  EXPECT_EQ(v.ToolMode(), 1u);
+  EXPECT_EQ(host.message, "Draw box.  Release button when done.");
+  MoveTo(650, 30, 0);
+  EXPECT_EQ(GetCursor(), host.Cursors().Get(kCursorBoxTool));
+  Drag(POINT{603, lines[6].bottom - 10}, POINT{707, lines[7].bottom - 4});
+  ASSERT_EQ(layout.linesBoxes.Count(), count + 1);
+  const ReportItemHead& drawn = layout.linesBoxes.At(count)->head;
+  EXPECT_TRUE(drawn.flags & kItemKindBox);
+  EXPECT_EQ(drawn.left, 600);
+  EXPECT_EQ(drawn.right, 710);
+  EXPECT_EQ(drawn.top, lines[6].bottom - lines[6].pixelHeight + 1);
+  EXPECT_EQ(drawn.bottom, lines[7].bottom);
+  EXPECT_EQ(drawn.bandLine, 6);
+  EXPECT_EQ(v.ToolMode(), 0u) << "one box per arming";
+  EXPECT_EQ(layout.currentItem, &drawn);
+  // Without snapping a tiny drag still makes ten pixels, ending where the drag ended.
+  layout.metrics.snapping = false;
+  Command(30450);
+  Drag(POINT{620, 300}, POINT{624, 304});
+  ASSERT_EQ(layout.linesBoxes.Count(), count + 2);
+  const ReportItemHead& tiny = layout.linesBoxes.At(count + 1)->head;
+  EXPECT_EQ(tiny.right, 624);
+  EXPECT_EQ(tiny.left, 615);
+  EXPECT_EQ(tiny.bottom, 304);
+  EXPECT_EQ(tiny.top, 295);
+  EXPECT_NE(lines[tiny.bandLine].kind, kBandFree) << "lines given down to it";
+  // The line tool: a click makes a horizontal line an inch long; a steep drag a vertical one.
+  Command(30440);
+  EXPECT_EQ(v.ToolMode(), 0x81u);
+  Click(v.m_hWnd, 403, 120);
+  ASSERT_EQ(layout.linesBoxes.Count(), count + 3);
+  const LineBoxItem& flat = *layout.linesBoxes.At(count + 2);
+  EXPECT_TRUE(flat.head.flags & kItemKindLine);
+  EXPECT_EQ(flat.head.left, 403);
+  EXPECT_EQ(flat.head.right, 498);
+  EXPECT_EQ(flat.head.top, flat.head.bottom);
+  EXPECT_FALSE(flat.borders & kBorderVertical);
+  Command(30440);
+  Drag(POINT{450, 200}, POINT{452, 260});
+  ASSERT_EQ(layout.linesBoxes.Count(), count + 4);
+  const LineBoxItem& steep = *layout.linesBoxes.At(count + 3);
+  EXPECT_TRUE(steep.borders & kBorderVertical);
+  EXPECT_EQ(steep.head.left, 450);
+  EXPECT_EQ(steep.head.top, 200);
+  EXPECT_EQ(steep.head.bottom, 260);
+  // Esc puts an armed tool away.
+  Command(30450);
+  Command(20045);
+  EXPECT_EQ(v.ToolMode(), 0u);
+  EXPECT_EQ(layout.linesBoxes.Count(), count + 4);
+}
+
 }  // namespace
