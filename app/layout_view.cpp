@@ -60,3 +60,11 @@ bool CKmViewHost::AskPictureFile(bool save, std::string* path) {
 void CKmViewHost::ReportImageError(int code, const char* fileName) {
   if (doc_ != nullptr) ::ReportImageError(*doc_, nullptr, code, fileName);
 }
+const DesignerCursors& CKmViewHost::Cursors() { return frame_.Cursors(); }
+bool CKmViewHost::EditRulerSpacing(bool) {
+  // Format > Rulers runs the dialog; a confirmed change shows in the spacings.
+  if (doc_ == nullptr) return false;
+  const BYTE across = doc_->m_settings.rulPit, down = doc_->m_settings.vRulPit;
+  if (!ForwardCommand(30206)) return false;
+  return doc_->m_settings.rulPit != across || doc_->m_settings.vRulPit != down;
+}

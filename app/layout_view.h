@@ -27,6 +27,8 @@ class CKmViewHost : public DesignerHost {
   bool IsSqlReport() override;
   bool AskPictureFile(bool save, std::string* path) override;
   void ReportImageError(int code, const char* fileName) override;
+  const DesignerCursors& Cursors() override;
+  bool EditRulerSpacing(bool vertical) override;
 
  private:
   CMainFrame& frame_;

@@ -31,7 +31,6 @@ constexpr const char* kFrameClass = "KmMainFrame";
 constexpr const char* kFrameSection = "Frame";
 constexpr int kNoEdge = -32000;
 constexpr int kMaxEdge = 32767;
-constexpr int kSplitterGap = 4;
 constexpr WORD kMouseActionBits = 0x1327;
 constexpr WORD kFontBoxFocus = 0x0400;
 constexpr WORD kSizeBoxFocus = 0x0800;
@@ -137,6 +136,9 @@ BOOL CMainFrame::OnCreate() {
   // The band pane and the ruler pane side by side; the ruler pane holds the layout view.
   m_nBandWidth = static_cast<int>(GetPrivateProfileIntA("Save List", "BandWidth", 80, SettingsIniPath().c_str()));
   if (m_nBandWidth < 0 || m_nBandWidth > 2000) m_nBandWidth = 80;
+  m_cursors.Load();
+  if (!m_hooks.textEntryOpen)
+    m_hooks.textEntryOpen = [](CMainFrame& f) { return f.m_wndLayoutView.EditorOpen() ? TRUE : FALSE; };
   if (!m_wndBandView.Create(m_hWnd, kBandPaneId)) return FALSE;
   if (!m_wndRulerView.Create(m_hWnd, kLayoutViewId, &m_wndLayoutView, m_pDoc)) return FALSE;
   m_pBandView = &m_wndBandView;
@@ -171,6 +173,7 @@ void CMainFrame::RecalcLayout() {
   int bottom = std::max<int>(top, c.bottom - statusHeight);
   if (IsWindow(m_wndStatusBar.m_hWnd)) MoveWindow(m_wndStatusBar.m_hWnd, 0, bottom, c.right, statusHeight, TRUE);
   int band = std::min<int>(m_nBandWidth, std::max<int>(0, c.right - kSplitterGap));
+  if (IsWindow(m_wndBandView.m_hWnd)) m_wndBandView.SetWidth(band);
   if (IsWindow(m_wndBandView.m_hWnd)) MoveWindow(m_wndBandView.m_hWnd, 0, top, band, bottom - top, TRUE);
   int x = band + kSplitterGap;
   int width = std::max<int>(0, c.right - x);
@@ -319,6 +322,16 @@ LRESULT CMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATEAPP:
       if (wParam && ReportOpen() && !OutputRunning() && m_pPreviewView == nullptr && m_wState < 0x8000)
         m_wndLayoutView.UpdateCaretAndStatus(0);
+      break;
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+      if (OnSplitterMouse(msg, wParam, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam))) return 0;
+      break;
+    case WM_QUERYNEWPALETTE:
+      return OnQueryNewPalette();
+    case WM_PALETTECHANGED:
+      OnPaletteChanged(reinterpret_cast<HWND>(wParam));
       break;
     case WM_SYSCOLORCHANGE:
       InvalidateRect(m_hWnd, nullptr, TRUE);

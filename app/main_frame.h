@@ -34,6 +34,7 @@ constexpr UINT kMainMenuId = 10029;
 constexpr UINT kDeferredStartTimer = 100;
 constexpr UINT kLayoutViewId = 59648;  // the splitter's first pane id
 constexpr UINT kBandPaneId = 59649;
+constexpr int kSplitterGap = 4;  // the splitter bar's width between the panes
 
 // What the frame's neighbours hang on it: the document's and the program's
 // command handlers, their enable rules, the start choice and the question
@@ -84,6 +85,14 @@ class CMainFrame : public CWnd {
   // A volume is being or has been removed: warns when the report uses it.
   LRESULT OnDeviceChange(UINT event, UINT deviceType, DWORD unitMask);
   HWND GetBandPane() const { return m_wndBandView.m_hWnd; }
+  // The splitter between the band pane and the ruler pane (frame_splitter.cpp):
+  // its x in the frame's client area, and whether a drag of it is running.
+  int SplitterX() const;
+  bool SplitterDragging() const { return m_bSplitterDrag; }
+  // The screen's colours changed (from another window: sender is not the frame).
+  void OnPaletteChanged(HWND sender);
+  BOOL OnQueryNewPalette();
+  const DesignerCursors& Cursors() const { return m_cursors; }
   HWND GetRulerPane() const { return m_wndRulerView.m_hWnd; }
   int GetBandWidth() const { return m_nBandWidth; }
 
@@ -123,6 +132,11 @@ class CMainFrame : public CWnd {
   BOOL ReportOpen() const;
   BOOL OutputRunning() const;
 
+  // The mouse over the splitter between the panes: TRUE when it took the message.
+  BOOL OnSplitterMouse(UINT msg, WPARAM keys, int x, int y);
+  bool m_bSplitterDrag = false;
+  int m_nSplitterGrab = 0;
+  DesignerCursors m_cursors;  // the designer's cursor set
   HACCEL m_hLayoutAccel = nullptr;
   HACCEL m_hPtSizeAccel = nullptr;
   int m_nBandWidth = 80;

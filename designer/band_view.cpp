@@ -276,6 +276,8 @@ void CBandView::EndMarking(bool keepMode) {
 // --- mouse ---
 
 void CBandView::OnLButtonDown(WPARAM keys, int x, int y) {
+  // A text being typed on the layout is stored first.
+  if (m_pView && m_pView->EditorOpen()) m_pView->EndTextEdit(true);
   if (!ReportOpen() || Busy() || m_bLButtonDown || (m_pView->Mode() & kModeBlocksPress)) return;
   m_bLButtonDown = TRUE;
   if (m_pView->Mode() & kModeMarkByKeys) EndMarking(false);
@@ -297,7 +299,8 @@ void CBandView::OnMouseMove(int, int y) {
 }
 
 void CBandView::OnRButtonDown(int x, int y) {
-  if (!ReportOpen() || Busy() || m_bLButtonDown || m_pView->EditorOpen()) return;
+  if (m_pView && m_pView->EditorOpen()) m_pView->EndTextEdit(true);
+  if (!ReportOpen() || Busy() || m_bLButtonDown) return;
   m_bRButtonDown = TRUE;
   if (m_pView->Mode() & kModeMarkByKeys) EndMarking(false);
   m_pView->ShowLinePopupMenu(x, y);

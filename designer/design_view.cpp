@@ -3,6 +3,7 @@
 #include "designer/band_view.h"
 #include "designer/layout_drawing.h"
 #include "designer/ruler_view.h"
+#include "dialogs/edit_text.h"
 #include "foundation/doc_base.h"
 #include "layout/layout_helpers.h"
 #include "platform/win/beep.h"
@@ -33,7 +34,11 @@ bool RegisterPaneClass(const char* className) {
   return true;
 }
 
+CKmView::CKmView() = default;
+
 CKmView::~CKmView() {
+  m_pEditor.reset();
+  m_hEditor = nullptr;
   if (LayoutTables* t = Layout()) {
     // The screen bitmaps the view made for pictures go with it.
     for (int i = 0; m_pLayoutHooks && i < t->pictures.Count(); ++i) {
@@ -159,8 +164,28 @@ LRESULT CKmView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_COMMAND:
+      // The in-place editor's Enter (store) and Esc (throw away).
+      if (LOWORD(wParam) == kEditTextCommit || LOWORD(wParam) == kEditTextCancel) {
+        EndTextEdit(LOWORD(wParam) == kEditTextCommit);
+        return 0;
+      }
       OnCommand(LOWORD(wParam));
       return 0;
+    case WM_CHAR:
+      // A character typed on the layout starts a text there.
+      if (wParam >= 32 && wParam != 127 && Guards() && Mode() == 0) {
+        if (!BeginTextEdit(static_cast<int>(wParam))) MessageBeep(0);
+      }
+      return 0;
+    case WM_MOUSEMOVE:
+      OnMouseMove(wParam, x, y);
+      return 0;
+    case WM_TIMER:
+      if (wParam == kAutoScrollTimer) {
+        OnAutoScrollTimer();
+        return 0;
+      }
+      break;
     case WM_LBUTTONDOWN:
       OnLButtonDown(wParam, x, y);
       return 0;
@@ -194,6 +219,11 @@ LRESULT CKmView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_DESTROY:
       DestroyCaret();
+      m_pEditor.reset();
+      m_hEditor = nullptr;
+      m_pEditedText = nullptr;
+      if (m_bAutoScrollTimer) KillTimer(m_hWnd, kAutoScrollTimer);
+      m_bAutoScrollTimer = false;
       break;
     default:
       break;
@@ -201,22 +231,8 @@ LRESULT CKmView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcA(m_hWnd, msg, wParam, lParam);
 }
 
-void CKmView::OnLButtonDown(WPARAM keys, int x, int y) {
-  if (!ReportOpen() || OutputRunning() || Modal() || m_bLButtonDown || (Mode() & kModeBlocksPress)) return;
-  m_bLButtonDown = TRUE;
-  m_bCtrlPress = (keys & 8) != 0;
-  if ((Mode() & kModeMarkByKeys) && m_pBandView) m_pBandView->EndMarking(false);
-  SetFocus(m_hWnd);
-  // Dragging objects, the rubber band and the drawing tools start here once
-  // the mouse editing is in; until then a press only readies the caret.
-}
-
-void CKmView::OnLButtonUp(int x, int y) {
-  if (Guards() && m_bLButtonDown && !(Mode() & kModeBlocksRelease)) MoveCaretToPoint(x, y, !m_bCtrlPress, false);
-  m_bLButtonDown = FALSE;
-}
-
 void CKmView::OnLButtonDblClk(WPARAM, int x, int y) {
+  if (EditorOpen()) EndTextEdit(true);
   if (!Guards() || Mode() != 0 || m_bRButtonDown) return;
   ReportItemHead* hit = HitTestObject(x, y);
   if (hit == nullptr) {
@@ -234,7 +250,9 @@ void CKmView::OnRButtonDown(int x, int y) {
   m_ptRButton = POINT{x, y};
   if (!ReportOpen() || OutputRunning()) return;
   if (Modal() || m_bLButtonDown) return;
-  if (EditorOpen()) return;
+  if (EditorOpen()) EndTextEdit(true);
+  if (Mode() & kModeKeyMove) FinishMouseAction();
+  CancelLineBoxTool();
   m_bRButtonDown = TRUE;
   if ((Mode() & kModeMarkByKeys) && m_pBandView) m_pBandView->EndMarking(false);
   ShowObjectPopupMenu(x, y);
@@ -243,6 +261,7 @@ void CKmView::OnRButtonDown(int x, int y) {
 }
 
 void CKmView::OnSize() {
+  if (EditorOpen()) EndTextEdit(true);
   if (!ReportOpen() || OutputRunning() || Modal()) return;
   if (m_pBandView) m_pBandView->RedrawBandPane();
   UpdateScrollBars();

@@ -14,10 +14,12 @@
 #include "platform/win/window.h"
 
 #include <memory>
+#include <vector>
 
 class KmDocBase;
 class CBandView;
 class CRulerView;
+class CEditText;
 
 // The layout's share of the mode word (the layout tables' modeWord): what
 // the mouse or the keys are doing.
@@ -39,12 +41,27 @@ constexpr WORD kModeBlocksRelease = 0x8050;
 // Scroll-bar codes of WM_HSCROLL and WM_VSCROLL (the horizontal names).
 enum : int { SB_LINELEFT = 0, SB_LINERIGHT = 1, SB_PAGELEFT = 2, SB_PAGERIGHT = 3, SB_LEFT = 6, SB_RIGHT = 7 };
 
+// Key bits of a mouse message's wParam.
+constexpr WPARAM kMouseLeftButton = 0x1;
+constexpr WPARAM kMouseShift = 0x4;
+constexpr WPARAM kMouseControl = 0x8;
+
+inline void ShiftRect(RECT* r, int dx, int dy) {
+  r->left += dx;
+  r->right += dx;
+  r->top += dy;
+  r->bottom += dy;
+}
+
+// The view's timer that repeats an autoscroll step while the pointer is outside.
+constexpr UINT_PTR kAutoScrollTimer = 1;
+
 // Registers a designer pane's window class (double clicks, window background) once.
 bool RegisterPaneClass(const char* className);
 
 class CKmView : public CWnd {
  public:
-  CKmView() = default;
+  CKmView();
   ~CKmView() override;
   CKmView(const CKmView&) = delete;
   CKmView& operator=(const CKmView&) = delete;
@@ -119,6 +136,8 @@ class CKmView : public CWnd {
   void RedrawAllPanes();
   void ToggleHorizontalRuler();
   void ToggleVerticalRuler();
+  // A ruler was double-clicked or right-clicked: its spacing is asked for.
+  void OnRulerSpacing(bool vertical);
 
   // --- caret and status ---
   void UpdateCaretAndStatus(BOOL clearCurrent);
@@ -175,8 +194,85 @@ class CKmView : public CWnd {
   int m_nCaretX = 0;
   int m_nShownLine = -1;
   int m_nShownX = -1;
-  // Whether the last undoable edit was a move (Edit > Undo then undoes it).
+  // Whether the last undoable edit was a move (Edit > Undo then undoes it):
+  // set and cleared only with the move snapshot below.
   BOOL m_bMoveUndo = FALSE;
+
+  // --- mouse editing (view_mouse.cpp) ---
+  bool BeginRubberBand(int x, int y, bool clearSelection);
+  void RubberBandStep(int x, int y);
+  void UpdateRubberBand(int x, int y);
+  // Selects by the band on release; true when an object was toggled.
+  bool FinishOutline(int x, int y);
+  bool SetHoverCursor(int x, int y);
+  void SelectOnly(ReportItemHead& item);
+  // The rubber band or the resize outline being dragged (view coordinates;
+  // empty when none), drawn dotted over the layout.
+  const RECT* DraggedOutline() const;
+  bool ButtonDown() const { return m_bLButtonDown != FALSE; }
+  void OnMouseMove(WPARAM keys, int x, int y);
+  void OnAutoScrollTimer();
+  // Esc during a mouse action, or a release outside the view: the layout
+  // stays as it was before the press.
+  void CancelMouseAction();
+
+  // --- moving the selection (view_move.cpp) ---
+  // One entry of the move's undo record: where an object stood before it.
+  struct MoveSnapshotEntry {
+    ReportItemHead* object;
+    uint32_t line;
+    int left, top, right, bottom;
+  };
+  bool BeginObjectDrag(bool byMouse, int x, int y, bool duplicate);
+  void MoveStep(int x, int y);
+  int SnapMoveX(int x);
+  int SnapMoveY(int x, int y, int mode);
+  void MoveSelectionLeft(int n, bool scroll);
+  void MoveSelectionRight(int n, bool scroll);
+  void MoveSelectionUp(int n);
+  void MoveSelectionDown(int n);
+  void MoveSelectionHome();
+  void MoveSelectionEnd();
+  void AlignObjects(bool force);
+  void MoveObjectBy(ReportItemHead& item, bool scrolled);
+  void FinishMouseAction();
+  void AutoScrollMove(int x, int y, int stepX, int stepY);
+  // The undo record of the last move: Edit > Undo puts every object back
+  // where the record has it. One level; a new move replaces it.
+  int MoveSnapshotCount() const { return static_cast<int>(m_moveSnapshot.size()); }
+  const std::vector<MoveSnapshotEntry>& MoveSnapshot() const { return m_moveSnapshot; }
+  bool UndoMove();
+  // Dropped whenever an object it names is freed or held (a clear, cut or delete).
+  void ForgetMoveSnapshot();
+
+  // --- handle resizing (handle_resize.cpp) ---
+  // Handle codes: 1 left, 2 right, 4 top, 8 bottom; corners add two.
+  int HitTestHandles(int x, int y, bool start);
+  int HandleAt(const ReportItemHead& item, int x, int y) const;
+  bool HasWidthHandles(const ReportItemHead& item) const;
+  bool TrackHandle(int x, int y);
+  bool EndHandleResize();
+  bool SetHandleCursor();
+  int ActiveHandle() const { return m_tracker.handle; }
+
+  // --- the line and box tools (view_tools.cpp) ---
+  // The drawing tool armed: 0 none, 1 box, 0x81 line.
+  DWORD ToolMode() const { return m_dwToolMode; }
+  void ArmLineOrBoxTool(bool line);
+  void CancelLineBoxTool();
+  // A new line (kind line) or box from a view rectangle; null when the table is full.
+  LineBoxItem* AddLineOrBox(const RECT& viewRect, uint32_t kind);
+  LineBoxItem* CreateLineFromDrag(int x1, int y1, int x2, int y2);
+  // The line tool's drag: from the anchor to this end (view coordinates).
+  bool DraggingLine(POINT* from, POINT* to) const;
+
+  // --- in-place text entry (text_entry.cpp) ---
+  // Opens the editor at the caret (a new text) or over the current text
+  // (first character 0); false when it cannot open.
+  bool BeginTextEdit(int firstChar);
+  void EndTextEdit(bool commit);
+  CEditText* TextEditor() const { return m_pEditor.get(); }
+  const TextItem* EditedText() const { return m_pEditedText; }
 
  private:
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -202,6 +298,9 @@ class CKmView : public CWnd {
   void OnEscapeKey(UINT id);
   void OnPopupKey(UINT id);
   void OnViewToggle(UINT id);
+  void OnMoveCommand(UINT id);
+  void OnToolCommand(UINT id);
+  void OnEditTextCommand(UINT id);
   void OnUpdateAlways(CCmdUI* ui);
   void OnUpdateReport(CCmdUI* ui);
   void OnUpdateIdleKeys(CCmdUI* ui);
@@ -241,6 +340,50 @@ class CKmView : public CWnd {
   HWND m_hHScroll = nullptr;
   HWND m_hVScroll = nullptr;
   HWND m_hEditor = nullptr;  // the in-place text editor while it is open
+  std::unique_ptr<CEditText> m_pEditor;
+  TextItem* m_pEditedText = nullptr;  // null: a new text at the caret
+  RECT m_rcEditor{0, 0, 0, 0};
+  bool CommitTextEdit(bool* relaid);
+  int FitTextToLayoutWidth(const char* text, int length, int left, HFONT font);
+
+  // The move state.
+  int m_nScrollXAtStep = 0, m_nScrollYAtStep = 0;
+  int m_nPendingDx = 0, m_nPendingDy = 0;
+  ReportItemHead* m_pTopmost = nullptr;
+  ReportItemHead* m_pBottommost = nullptr;
+  ReportItemHead* m_pLeftmost = nullptr;
+  ReportItemHead* m_pRightmost = nullptr;
+  std::vector<MoveSnapshotEntry> m_moveSnapshot;
+  int m_nLastX = 0, m_nLastY = 0;
+  int m_nGrabX = 0, m_nGrabY = 0;
+  bool m_bLineShift = false;
+  bool m_bAutoScrollTimer = false;
+  WPARAM m_wMouseKeys = 0;  // the key bits of the last mouse message
+  POINT m_ptOutside{0, 0};
+  bool AllOnAutoLines() const;
+  void RestoreMoveSnapshot();
+  // The band line at layout y, counting the unused lines below the last used
+  // one at their laid-out heights (moves and resizes may reach them).
+  int LineUnder(int layoutY) const;
+  bool SnapsToLines(const ReportItemHead& item) const;
+  int NextLineStep(bool down) const;
+  void FindReferenceObjects();
+  void SetAutoScroll(bool on, int x, int y);
+
+  // The rubber band.
+  int m_nAnchorX = 0, m_nAnchorY = 0;
+  POINT m_ptLineEnd{0, 0};
+  DWORD m_dwToolMode = 0;
+  WORD m_wLineBorders = 0;  // the line tool's remembered borders word
+  int SnapToolY(int viewY, int autoMode) const;
+  RECT m_rcBand{0, 0, 0, 0};
+
+  // The resize tracker: which handle, the outline, the object.
+  struct Tracker {
+    int handle = 0;
+    RECT outline{0, 0, 0, 0};
+    ReportItemHead* object = nullptr;
+  } m_tracker;
 
  public:
   // Drawing objects made with the view.

@@ -3,6 +3,7 @@
 // document, the frame and the dialogs. Every entry has a harmless default.
 #pragma once
 
+#include "designer/designer_cursors.h"
 #include "platform/win/win_types.h"
 
 #include <string>
@@ -37,4 +38,15 @@ class DesignerHost {
   virtual bool AskPictureFile(bool /*save*/, std::string* /*path*/) { return false; }
   // The message of a picture library code, naming the file.
   virtual void ReportImageError(int /*code*/, const char* /*fileName*/) {}
+  // The designer's cursors (the frame holds them).
+  virtual const DesignerCursors& Cursors() {
+    if (own_.handles[kCursorArrow] == nullptr) own_.Load();
+    return own_;
+  }
+  // The Ruler Spacing dialog (vertical: the focus on the vertical spacing);
+  // true when confirmed with changes stored in the document.
+  virtual bool EditRulerSpacing(bool /*vertical*/) { return false; }
+
+ private:
+  DesignerCursors own_;
 };

@@ -163,6 +163,8 @@ void DrawTextItems(CKmView& view, HDC dc, const RECT& update, bool selectedPass)
   HFONT current = nullptr;
   ForEachLayoutItem(t, [&](ReportItemHead& item) {
     if (item.flags & kItemGraphicKinds) return;
+    // The text being edited in place shows in its editor only.
+    if (view.EditedText() != nullptr && &item == &view.EditedText()->head) return;
     const bool selected = (item.flags & kItemSelected) != 0;
     if (selected != selectedPass) return;
     const BandLineRec* line = view.Line(item.bandLine);
@@ -237,6 +239,17 @@ void DrawObjectHandles(CKmView& view, HDC dc, const ReportItemHead& item) {
     Handle(dc, x, y + h / 2);
     Handle(dc, x + w, y + h / 2);
   }
+}
+
+// The rubber band or a resize outline: a dotted rectangle that inverts what it crosses.
+void DrawDraggedOutline(CKmView& view, HDC dc, const RECT& r) {
+  const int oldRop = SetROP2(dc, R2_NOTXORPEN);
+  HGDIOBJ oldPen = SelectObject(dc, view.m_hDotPen);
+  HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+  Rectangle(dc, r.left, r.top, r.right + 1, r.bottom + 1);
+  SelectObject(dc, oldBrush);
+  SelectObject(dc, oldPen);
+  SetROP2(dc, oldRop);
 }
 
 void DrawSelectionHandles(CKmView& view, HDC dc, const RECT& update) {
@@ -371,5 +384,15 @@ void DrawLayoutView(CKmView& view, HDC dc, const RECT& update) {
       DrawTextsAndFields(view, dc, update);
     }
     if (!view.EditorOpen() && view.CountSelected() > 0) DrawSelectionHandles(view, dc, update);
+    if (const RECT* outline = view.DraggedOutline()) DrawDraggedOutline(view, dc, *outline);
+    POINT from{}, to{};
+    if (view.DraggingLine(&from, &to)) {
+      const int oldRop = SetROP2(dc, R2_NOTXORPEN);
+      HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
+      MoveToEx(dc, from.x, from.y, nullptr);
+      LineTo(dc, to.x, to.y);
+      SelectObject(dc, oldPen);
+      SetROP2(dc, oldRop);
+    }
   }
 }

@@ -247,8 +247,7 @@ void ForgetUndoDelete(CKmView& v, bool refreshFormatBar) {
   if (k.held != 0) ZapItems(v, kItemDeleted);
   k.held = 0;
   k.savedLines.clear();
-  k.moveUndo.clear();
-  v.m_bMoveUndo = FALSE;
+  v.ForgetMoveSnapshot();
   if (refreshFormatBar) v.Host().UpdateFormatBar();
 }
 
@@ -339,31 +338,14 @@ bool UndoClear(CKmView& v) {
   return true;
 }
 
-bool CanUndoMove(const CKmView& v) {
-  const LayoutTables* t = v.Layout();
-  return v.m_bMoveUndo && t != nullptr && !t->holdings.moveUndo.empty();
-}
+bool CanUndoMove(const CKmView& v) { return v.m_bMoveUndo && v.MoveSnapshotCount() > 0; }
 
 bool UndoLastMove(CKmView& v) {
   if (!CanUndoMove(v)) return Beep();
-  LayoutTables& t = *v.Layout();
+  // The moved items come back selected, as they were when moved.
   v.ClearSelection();
-  for (const MoveUndoEntry& e : t.holdings.moveUndo) {
-    ReportItemHead& h = *e.item;
-    h.bandLine = e.bandLine;
-    h.left = e.rect.left;
-    h.top = e.rect.top;
-    h.right = e.rect.right;
-    h.bottom = e.rect.bottom;
-    if (h.height != -1) h.height = h.bottom - h.top + 1;
-    h.flags |= kItemSelected;
-  }
-  t.holdings.moveUndo.clear();
-  v.m_bMoveUndo = FALSE;
-  BuildLayoutItemOrder(t);
-  RelayoutAfterFontChange(t, false, kNoAnchor);
-  v.Doc()->SetModifiedFlag(TRUE);
-  v.RedrawAllPanes();
+  for (const CKmView::MoveSnapshotEntry& e : v.MoveSnapshot()) e.object->flags |= kItemSelected;
+  if (!v.UndoMove()) return false;
   MakeFirstSelectedCurrent(v);
   v.UpdateCaretAndStatus(FALSE);
   return true;
@@ -376,8 +358,7 @@ bool CutOrCopy(CKmView& v, bool cut) {
   ClearInternalClipboard(v);
   // The move snapshot may name items that leave the layout now.
   if (cut) {
-    t.holdings.moveUndo.clear();
-    v.m_bMoveUndo = FALSE;
+    v.ForgetMoveSnapshot();
   }
   if (marked > 0) {
     // Only the items on the marked lines go with them.

@@ -237,6 +237,12 @@ LRESULT CRulerBar::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     EndPaint(m_hWnd, &ps);
     return 0;
   }
+  // A double click or a right click asks for the ruler's spacing.
+  if (msg == WM_LBUTTONDBLCLK || msg == WM_RBUTTONDOWN) {
+    const LRESULT r = DefWindowProcA(m_hWnd, msg, wParam, lParam);
+    if (m_pView != nullptr) m_pView->OnRulerSpacing(!Horizontal());
+    return r;
+  }
   return DefWindowProcA(m_hWnd, msg, wParam, lParam);
 }
 
@@ -251,6 +257,8 @@ BOOL CRulerView::Create(HWND parent, UINT id, CKmView* view, KmDocBase* doc) {
   if (!CreateChild(kRulerViewClass, WS_VISIBLE, parent, id)) return FALSE;
   if (!view->Create(m_hWnd, kLayoutViewId)) return FALSE;
   m_wndHBar.SetSibling(&m_wndVBar);
+  m_wndHBar.SetView(view);
+  m_wndVBar.SetView(view);
   m_wndVBar.SetSibling(&m_wndHBar);
   if (!m_wndHBar.Create(m_hWnd, doc, kBarTop) || !m_wndVBar.Create(m_hWnd, doc, kBarLeft)) return FALSE;
   m_hHScroll = CreateWindowExA(0, "SCROLLBAR", "", WS_CHILD | WS_VISIBLE | SBS_HORZ, 0, 0, 0, 0, m_hWnd, nullptr,

@@ -25,6 +25,7 @@ class CRulerBar : public CWnd {
 
   BOOL Create(HWND parent, KmDocBase* doc, DWORD style);
   void SetSibling(CRulerBar* sibling) { m_pSibling = sibling; }
+  void SetView(CKmView* view) { m_pView = view; }
   void SetMarker(int x);
   int Marker() const { return m_nMarker; }
   bool Horizontal() const { return (m_dwStyle & 0xA000) != 0; }
@@ -41,6 +42,7 @@ class CRulerBar : public CWnd {
   LayoutTables* Layout() const;
 
   KmDocBase* m_pDoc = nullptr;
+  CKmView* m_pView = nullptr;
   CRulerBar* m_pSibling = nullptr;
   DWORD m_dwStyle = 0;
   int m_nMarker = -1;

@@ -8,6 +8,7 @@
 #include "foundation/doc_base.h"
 #include "layout/layout_helpers.h"
 #include "layout/fonts.h"
+#include "platform/win/beep.h"
 #include "platform/win/dialog.h"
 #include "platform/win/menu.h"
 #include "platform/win/resources.h"
@@ -85,13 +86,16 @@ static const Entry kCommandMap[] = {
     {kCmdClearOrUndo, kCmdClearOrUndo, &CKmView::OnEditCommand, &CKmView::OnUpdateClearOrUndo},
     {kCmdPasteImage, kCmdPasteImage, &CKmView::OnPictureCommand, &CKmView::OnUpdatePasteImage},
     {kCmdPasteSpecial, kCmdPasteSpecial, nullptr, &CKmView::OnUpdateNever},
-    {kCmdMoveFields, kCmdDuplicate, nullptr, &CKmView::OnUpdateSelection},
+    {kCmdMoveFields, kCmdMoveFields, &CKmView::OnMoveCommand, &CKmView::OnUpdateSelection},
+    {kCmdDuplicate, kCmdDuplicate, nullptr, &CKmView::OnUpdateSelection},
     {kCmdInsertObject, kCmdInsertObject, nullptr, &CKmView::OnUpdateNever},
     {kCmdToolbars, kCmdToolbars, nullptr, &CKmView::OnUpdateReport},
     {kCmdInsertField, kCmdInsertField, nullptr, &CKmView::OnUpdateReport},
     {kCmdInsertLine, kCmdCreateLines, &CKmView::OnLineCommand, &CKmView::OnUpdateInsertLine},
+    {kCmdTextFile, kCmdTextFile, nullptr, &CKmView::OnUpdateReport},
+    {kCmdLineTool, kCmdBoxTool, &CKmView::OnToolCommand, &CKmView::OnUpdateReport},
     {kCmdPicture, kCmdPicture, &CKmView::OnPictureCommand, &CKmView::OnUpdateReport},
-    {kCmdTextFile, kCmdChart, nullptr, &CKmView::OnUpdateReport},
+    {kCmdChart, kCmdChart, nullptr, &CKmView::OnUpdateReport},
     {kCmdAlignment, kCmdAlignment, nullptr, &CKmView::OnUpdateAlignment},
     {kCmdFont, kCmdFont, nullptr, &CKmView::OnUpdateFont},
     {kCmdObjectProperties, kCmdObjectProperties, nullptr, &CKmView::OnUpdateProperties},
@@ -110,7 +114,7 @@ static const Entry kCommandMap[] = {
     {kCmdCalc, kCmdUdf, nullptr, &CKmView::OnUpdateReport},
     {kCmdPurge, kCmdAutoTotal, nullptr, &CKmView::OnUpdateReport},
     {kCmdExpression, kCmdExpression, nullptr, &CKmView::OnUpdateExpression},
-    {kCmdEditText, kCmdEditText, nullptr, &CKmView::OnUpdateSelection},
+    {kCmdEditText, kCmdEditText, &CKmView::OnEditTextCommand, &CKmView::OnUpdateSelection},
 };
 
 const CommandMapEntry<CKmView>* CKmView::FindCommand(UINT id) { return FindCommandEntry(kCommandMap, id); }
@@ -149,7 +153,23 @@ BOOL CKmView::IsCommandEnabled(UINT id) {
 
 void CKmView::OnCaretKey(UINT id) {
   // The keyboard move of the selection takes these keys while it runs.
-  if (Mode() & kModeKeyMove) return;
+  if (Mode() & kModeKeyMove) {
+    const int cell = CellWidth();
+    switch (id) {
+      case kCmdLeft: case kCmdAltLeft: MoveSelectionLeft(cell, true); break;
+      case kCmdCtrlLeft: MoveSelectionLeft(cell * 5, true); break;
+      case kCmdRight: case kCmdAltRight: MoveSelectionRight(cell, true); break;
+      case kCmdCtrlRight: MoveSelectionRight(cell * 5, true); break;
+      case kCmdUp: case kCmdAltUp: MoveSelectionUp(LinePitch()); break;
+      case kCmdDown: case kCmdAltDown: MoveSelectionDown(LinePitch()); break;
+      case kCmdHome: MoveSelectionHome(); break;
+      case kCmdEnd: MoveSelectionEnd(); break;
+      default: break;
+    }
+    return;
+  }
+  // Any other mouse action leaves the caret alone.
+  if (Mode() & kModeMouseAction & ~kModeMarkByMouse) return;
   switch (id) {
     case kCmdLeft: case kCmdAltLeft: case kCmdCtrlLeft: CaretLeft(id); break;
     case kCmdRight: case kCmdAltRight: case kCmdCtrlRight: CaretRight(id); break;
@@ -191,7 +211,11 @@ void CKmView::OnTabKey(UINT id) { StepCurrentObject(id == kCmdTab); }
 void CKmView::OnSpaceKey(UINT id) {
   if (EditorOpen()) return;
   ReportItemHead* item = ItemAtCaret();
-  if (item == nullptr) return;  // typing a blank starts a text, which the in-place entry does
+  if (item == nullptr) {
+    // A blank where no object is starts a text there.
+    if (id == kCmdSpace && !BeginTextEdit(' ')) MessageBeep(0);
+    return;
+  }
   const bool wasSelected = (item->flags & kItemSelected) != 0;
   if (id == kCmdSpace) ClearSelection();
   SelectObject(*item, !wasSelected);
@@ -207,8 +231,29 @@ void CKmView::OnMarkKey(UINT) {
     m_pBandView->BeginKeyboardMarking(true);
 }
 
+void CKmView::OnMoveCommand(UINT) {
+  if (Mode() & (kModeMouseAction | kModeKeyMove)) return;
+  BeginObjectDrag(false, 0, 0, false);
+}
+
+void CKmView::OnEditTextCommand(UINT) {
+  if (!BeginTextEdit(0)) MessageBeep(0);
+}
+
 void CKmView::OnEscapeKey(UINT id) {
+  // Enter and Esc end a key move, the objects staying where they are.
+  if (Mode() & kModeKeyMove) {
+    FinishMouseAction();
+    return;
+  }
+  // Esc during a mouse action puts everything back as it was at the press.
+  if (id == kCmdEscape && (Mode() & (kModeMoveSelection | kModeRubberBand | kModeGraphicResize |
+                                     kModeLineBoxResize | kModeFieldWidth))) {
+    CancelMouseAction();
+    return;
+  }
   if (id != kCmdEscape || Mode() != 0 || m_bLButtonDown || m_bRButtonDown) return;
+  CancelLineBoxTool();
   const bool changed = ClearSelection() | UnmarkAllLines();
   if (changed) RedrawAllPanes();
   m_pHost->UpdateFormatBar();

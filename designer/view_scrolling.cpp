@@ -5,6 +5,7 @@
 #include "designer/design_view.h"
 #include "designer/ruler_view.h"
 #include "foundation/doc_base.h"
+#include "foundation/page_metrics.h"
 #include "layout/band_line_layout.h"
 #include "platform/win/dialog.h"
 
@@ -188,4 +189,26 @@ void CKmView::ToggleVerticalRuler() {
   m_pDoc->UpdateViewsByHint(kHintHorizontalRuler, this);
   DestroyCaretIfOwned();
   UpdateCaretAndStatus(FALSE);
+}
+
+void CKmView::OnRulerSpacing(bool vertical) {
+  if (!ReportOpen() || OutputRunning() || Modal()) return;
+  if (EditorOpen()) EndTextEdit(true);
+  LayoutTables& t = *Layout();
+  const int across = t.metrics.pitch, down = t.metrics.linesPerInch;
+  if (!m_pHost->EditRulerSpacing(vertical)) {
+    UpdateCaretAndStatus(FALSE);
+    return;
+  }
+  // The grid takes the spacings the dialog stored; the caret stays on a cell.
+  t.metrics.pitch = m_pDoc->m_settings.rulPit;
+  t.metrics.linesPerInch = m_pDoc->m_settings.vRulPit;
+  CalcPageMetrics(*m_pDoc);
+  m_nCaretX = SnapToCharCell(t.metrics, m_nCaretX);
+  UpdateCaretAndStatus(FALSE);
+  if (across == t.metrics.pitch && down == t.metrics.linesPerInch) return;
+  m_pDoc->SetModifiedFlag(TRUE);
+  m_pDoc->UpdateViewsByHint(kHintRulerSpacing, this);
+  if (across != t.metrics.pitch) m_pDoc->UpdateViewsByHint(kHintHorizontalRuler, this);
+  if (down != t.metrics.linesPerInch) m_pDoc->UpdateViewsByHint(kHintVerticalRuler, this);
 }

@@ -31,10 +31,16 @@ RECT CKmView::InflateObjectRect(const ReportItemHead& item, bool handles) const 
   }
   if (handles) {
     const int m = (item.flags & kItemGraphicKinds) ? 4 : 1;
-    r.left -= m;
+    const int across = (item.flags & kItemKindField) && HasWidthHandles(item) ? 4 : m;
+    r.left -= across;
     r.top -= m;
-    r.right += m;
+    r.right += across;
     r.bottom += m;
+  } else if (!(item.flags & kItemKindLine)) {
+    r.left -= 1;
+    r.top -= 1;
+    r.right += 1;
+    r.bottom += 1;
   }
   return r;
 }

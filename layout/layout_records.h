@@ -228,20 +228,14 @@ class LayoutHooks {
   }
 };
 
-// What Clear holds for Undo, what Cut and Copy hold for Paste, and the
-// view's snapshot of the last move or resize. Held items keep their records
+// What Clear holds for Undo and what Cut and Copy hold for Paste (the last
+// move's undo record is the view's). Held items keep their records
 // (flag kItemDeleted or kItemInClipboard); only band lines are copied here.
-struct MoveUndoEntry {
-  ReportItemHead* item = nullptr;
-  uint8_t bandLine = 0;
-  RECT rect{};  // layout pixels, inclusive
-};
 struct EditHoldings {
   int held = 0;                          // items Clear holds for Undo
   std::vector<BandLineRec> savedLines;   // lines Clear removed, with their former indexes
   int clipboardItems = 0;                // items Cut or Copy hold
   std::vector<BandLineRec> clipboardLines;
-  std::vector<MoveUndoEntry> moveUndo;   // items of the last move or resize, as they were
 };
 
 // The document's layout tables.

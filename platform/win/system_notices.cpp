@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QScreen>
 #include <QSessionManager>
 
 namespace {
@@ -32,7 +33,14 @@ void Install() {
   qApp->installEventFilter(new NoticeFilter);
   QObject::connect(qApp, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
     Tell(WM_ACTIVATEAPP, state == Qt::ApplicationActive ? 1 : 0);
+    // Becoming active is when a program realises its colours again.
+    if (state == Qt::ApplicationActive) Tell(WM_QUERYNEWPALETTE, 0);
   });
+  // A screen came, went or became the primary one: its colours may differ.
+  auto screens = [](QScreen*) { Tell(WM_PALETTECHANGED, 0); };
+  QObject::connect(qApp, &QGuiApplication::screenAdded, screens);
+  QObject::connect(qApp, &QGuiApplication::screenRemoved, screens);
+  QObject::connect(qApp, &QGuiApplication::primaryScreenChanged, screens);
   QObject::connect(qApp, &QGuiApplication::commitDataRequest, [](QSessionManager& manager) {
     if (!IsWindow(g_target)) return;
     const bool mayEnd = SendMessageA(g_target, WM_QUERYENDSESSION, 0, 0) != 0;

@@ -1,7 +1,8 @@
 // What the system tells a program's main window: the program becoming
 // active or inactive, the desktop's fonts, colours and settings changing,
-// and the session ending (WM_ACTIVATEAPP, WM_FONTCHANGE, WM_SYSCOLORCHANGE,
-// WM_SETTINGCHANGE, WM_QUERYENDSESSION and WM_ENDSESSION).
+// the screen's colours to be realised again, and the session ending
+// (WM_ACTIVATEAPP, WM_FONTCHANGE, WM_SYSCOLORCHANGE, WM_SETTINGCHANGE,
+// WM_QUERYNEWPALETTE, WM_PALETTECHANGED, WM_QUERYENDSESSION and WM_ENDSESSION).
 #pragma once
 
 #include "platform/win/window.h"

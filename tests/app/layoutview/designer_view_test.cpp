@@ -11,6 +11,9 @@
 #include "foundation/units.h"
 #include "layout/page_setup.h"
 #include "platform/win/caret.h"
+#include "platform/win/cursor.h"
+#include "dialogs/edit_text.h"
+#include "layout/item_tables.h"
 #include "platform/win/menu.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
@@ -30,6 +33,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -307,6 +311,442 @@ TEST_F(DesignerView, ScreensSampleReportsInTheDesigner) {
     DestroyWindow(frame->m_hWnd);
     app_.reset();
   }
+}
+
+
+// --- editing the layout by mouse and keys, then saving, reading back and printing ---
+
+class DesignerEditing : public DesignerView {
+ protected:
+  // A copy of the sample report to edit.
+  std::string CopyOfSample(const std::string& name) {
+    const std::string path = dir_ + "/" + name + ".kmw";
+    fs::copy_file(dir_ + "/sales.kmw", path, fs::copy_options::overwrite_existing);
+    return path;
+  }
+  // The report printed by the program (/G) to the PDF beside it: page 1's words.
+  std::vector<Word> Printed(const std::string& report) {
+    int status = -1;
+    const std::string output =
+        Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ + "' timeout 120 '" +
+                    ProgramPath() + "' /G '" + report + "' 2>&1",
+                &status);
+    EXPECT_EQ(status, 0) << output;
+    return PdfWords(fs::path(report).replace_extension(".pdf").string());
+  }
+  void Close() {
+    auto* frame = static_cast<CMainFrame*>(AfxGetThread()->m_pMainWnd);
+    if (app_ && frame) DestroyWindow(frame->m_hWnd);
+    if (app_) app_->ExitInstance();
+    app_.reset();
+  }
+  FieldDef* Field(CKmDoc& doc, const char* name) {
+    for (FieldDef* f = doc.m_pModel->fieldList; f != nullptr; f = f->next)
+      if (std::strcmp(f->name, name) == 0 && (f->head.flags & kItemKindField)) return f;
+    return nullptr;
+  }
+  static LPARAM At(int x, int y) { return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)); }
+  void Press(HWND w, int x, int y, WPARAM keys = 0) { SendMessageA(w, WM_LBUTTONDOWN, keys | 1, At(x, y)); }
+  void MoveTo(HWND w, int x, int y, WPARAM keys = 1) { SendMessageA(w, WM_MOUSEMOVE, keys, At(x, y)); }
+  void Release(HWND w, int x, int y, WPARAM keys = 0) { SendMessageA(w, WM_LBUTTONUP, keys, At(x, y)); }
+  void Drag(HWND w, POINT a, POINT b, WPARAM keys = 0) {
+    Press(w, a.x, a.y, keys);
+    MoveTo(w, (a.x + b.x) / 2, (a.y + b.y) / 2, keys | 1);
+    MoveTo(w, b.x, b.y, keys | 1);
+    Release(w, b.x, b.y, keys);
+  }
+  void Click(HWND w, POINT p, WPARAM keys = 0) {
+    Press(w, p.x, p.y, keys);
+    Release(w, p.x, p.y, keys);
+  }
+  POINT Centre(CKmView& v, const ReportItemHead& h) {
+    const RECT r = v.ViewRect(h);
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  }
+  void Send(CMainFrame* f, UINT id) { SendMessageA(f->m_hWnd, WM_COMMAND, id, 0); }
+  // The words printed on the line whose words end at y.
+  static std::vector<Word> OnLine(const std::vector<Word>& words, double y) {
+    std::vector<Word> out;
+    for (const Word& w : words)
+      if (std::fabs(w.yMax - y) < 0.5) out.push_back(w);
+    return out;
+  }
+  static const Word* Find(const std::vector<Word>& words, const std::string& text) {
+    for (const Word& w : words)
+      if (w.text == text) return &w;
+    return nullptr;
+  }
+  // A box over band lines first to last, as the box tool makes them.
+  static LineBoxItem* AddBox(LayoutTables& t, int first, int last, int left, int right) {
+    LineBoxItem box = MakeNewBox();
+    const BandLineRec& top = t.Lines().lines[first];
+    box.head.bandLine = static_cast<uint8_t>(first);
+    box.head.left = left;
+    box.head.right = right;
+    box.head.top = top.bottom - top.pixelHeight + 1;
+    box.head.bottom = t.Lines().lines[last].bottom;
+    box.head.height = box.head.bottom - box.head.top + 1;
+    LineBoxItem* b = t.linesBoxes.Append(box);
+    BuildLayoutItemOrder(t);
+    return b;
+  }
+  // A printed cell: 72 points over the ruler pitch of 10.
+  static constexpr double kCellPoints = 7.2;
+};
+
+TEST_F(DesignerEditing, FiveFieldsSelectedByClicksAndABandMoveByDragAndKeys) {
+  const std::vector<Word> before = Printed(dir_ + "/sales.kmw");
+  const std::string report = CopyOfSample("moved");
+  CMainFrame* frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  CKmView& v = frame->m_wndLayoutView;
+  const char* names[] = {"order_id", "order_date", "product", "quantity", "amount"};
+  std::vector<FieldDef*> fields;
+  for (const char* n : names) {
+    fields.push_back(Field(doc, n));
+    ASSERT_NE(fields.back(), nullptr) << n;
+  }
+  std::vector<int> lefts;
+  for (FieldDef* f : fields) lefts.push_back(f->head.left);
+  // One by a click, a second by Shift and a click, three more by a band with Ctrl.
+  Click(v.m_hWnd, Centre(v, fields[0]->head));
+  Click(v.m_hWnd, Centre(v, fields[1]->head), kMouseShift);
+  const int y = Centre(v, fields[2]->head).y;
+  Drag(v.m_hWnd, POINT{fields[1]->head.right + 8, y}, POINT{fields[4]->head.right + 8, y + 2}, kMouseControl);
+  ASSERT_EQ(v.CountSelected(), 5);
+  // Dragged two cells right (and a little down, which the line snapping ignores) ...
+  const POINT grab = Centre(v, fields[0]->head);
+  Drag(v.m_hWnd, grab, POINT{grab.x + 21, grab.y + 3});
+  for (size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(fields[i]->head.left, lefts[i] + 20) << names[i];
+  EXPECT_EQ(v.MoveSnapshotCount(), 5);
+  // ... and one more by Edit > Move Fields and the Right key.
+  Send(frame, 30150);
+  SendMessageA(frame->m_hWnd, WM_COMMAND, 20007, 0);
+  SendMessageA(frame->m_hWnd, WM_COMMAND, 20046, 0);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    EXPECT_EQ(fields[i]->head.left, lefts[i] + 30) << names[i];
+    EXPECT_EQ(fields[i]->head.bandLine, 3) << names[i];
+  }
+  Send(frame, 30010);  // File > Save
+  EXPECT_FALSE(doc.IsModified());
+  Close();
+
+  // Read back: the fields stand where they were put.
+  frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    FieldDef* f = Field(*frame->m_pDoc, names[i]);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->head.left, lefts[i] + 30) << names[i];
+  }
+  Close();
+
+  // Printed: every word of the first order line three cells to the right.
+  const std::vector<Word> after = Printed(report);
+  ASSERT_FALSE(before.empty());
+  ASSERT_FALSE(after.empty());
+  const Word* first = Find(before, "Order");
+  ASSERT_NE(first, nullptr);
+  // The first order line is the fourth printed line.
+  std::vector<double> ys;
+  for (const Word& w : before)
+    if (std::find_if(ys.begin(), ys.end(), [&](double e) { return std::fabs(e - w.yMax) < 0.5; }) == ys.end())
+      ys.push_back(w.yMax);
+  std::sort(ys.begin(), ys.end());
+  ASSERT_GE(ys.size(), 4u);
+  const std::vector<Word> line0 = OnLine(before, ys[3]), line1 = OnLine(after, ys[3]);
+  ASSERT_EQ(line0.size(), line1.size());
+  ASSERT_GE(line0.size(), 5u);
+  for (size_t i = 0; i < line0.size(); ++i) {
+    EXPECT_EQ(line1[i].text, line0[i].text);
+    EXPECT_NEAR(line1[i].xMin - line0[i].xMin, 3 * kCellPoints, 0.6) << line0[i].text;
+  }
+  // The heading line did not move.
+  EXPECT_NEAR(Find(after, "Order")->xMin, first->xMin, 0.1);
+}
+
+TEST_F(DesignerEditing, FieldsAndBoxesResizeByTheirHandles) {
+  const std::vector<Word> before = Printed(dir_ + "/sales.kmw");
+  const std::string report = CopyOfSample("resized");
+  CMainFrame* frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  CKmView& v = frame->m_wndLayoutView;
+  LayoutTables& t = *doc.m_pLayout;
+  // A box drawn with Insert > Box on the blank line below the customer totals.
+  Send(frame, 30450);
+  const BandLineRec& blank = t.Lines().lines[5];
+  Drag(v.m_hWnd, POINT{563 - t.scrollX, blank.bottom - blank.pixelHeight + 4 - t.scrollY},
+       POINT{657 - t.scrollX, blank.bottom - 3 - t.scrollY});
+  ASSERT_EQ(t.linesBoxes.Count(), 1);
+  LineBoxItem* b = t.linesBoxes.At(0);
+  EXPECT_EQ(b->head.left, 560);
+  EXPECT_EQ(b->head.right, 660);
+  EXPECT_EQ(b->head.bandLine, 5);
+  // The amount wider by three cells at its right handle, the product narrower
+  // by two at its left: each takes a width in characters by its kind.
+  FieldDef* amount = Field(doc, "amount");
+  FieldDef* product = Field(doc, "product");
+  ASSERT_TRUE(amount && product);
+  const int amountRight = amount->head.right, productLeft = product->head.left;
+  const int amountWidth = amount->head.width, productWidth = product->head.width;
+  Click(v.m_hWnd, Centre(v, amount->head));
+  const int ay = Centre(v, amount->head).y;
+  Drag(v.m_hWnd, POINT{amount->head.right + 1, ay}, POINT{amount->head.right + 31, ay});
+  EXPECT_GT(static_cast<int>(amount->head.width), amountWidth);
+  const int amountMoved = amount->head.right - amountRight;
+  EXPECT_GT(amountMoved, 0);
+  Click(v.m_hWnd, Centre(v, product->head));
+  const int py = Centre(v, product->head).y;
+  Drag(v.m_hWnd, POINT{product->head.left, py}, POINT{product->head.left + 20, py});
+  EXPECT_EQ(product->head.left, productLeft + 20);
+  EXPECT_NE(static_cast<int>(product->head.width), productWidth);
+  const int amountChars = amount->head.width, productChars = product->head.width;
+  // The box by each of its handles: corners, then edges.
+  v.ClearSelection();
+  v.SelectObject(b->head, true);
+  const int top = b->head.top, bottom = b->head.bottom;
+  const int mid = (top + bottom) / 2;
+  Drag(v.m_hWnd, POINT{b->head.left - 1, mid}, POINT{541, mid});  // left edge to a cell
+  EXPECT_EQ(b->head.left, 540);
+  Drag(v.m_hWnd, POINT{b->head.right + 2, mid}, POINT{711, mid});  // right edge
+  EXPECT_EQ(b->head.right, 709);
+  Drag(v.m_hWnd, POINT{(b->head.left + b->head.right) / 2, b->head.bottom + 2},
+       POINT{(b->head.left + b->head.right) / 2, t.Lines().lines[6].bottom - 3});  // bottom edge a line down
+  EXPECT_EQ(b->head.bottom, t.Lines().lines[6].bottom);
+  Drag(v.m_hWnd, POINT{b->head.right + 2, b->head.bottom + 2},
+       POINT{731, t.Lines().lines[6].bottom - 3});  // bottom-right corner
+  EXPECT_EQ(b->head.right, 729);
+  EXPECT_EQ(b->head.bottom, t.Lines().lines[6].bottom);
+  Drag(v.m_hWnd, POINT{b->head.left - 1, b->head.top - 1}, POINT{522, t.Lines().lines[4].bottom - 3});  // top-left
+  EXPECT_EQ(b->head.left, 520);
+  EXPECT_EQ(b->head.top, t.Lines().lines[4].bottom - t.Lines().lines[4].pixelHeight + 1);
+  EXPECT_EQ(b->head.bandLine, 4);
+  EXPECT_EQ(b->head.bottom, t.Lines().lines[6].bottom);
+  const RECT boxRect{b->head.left, b->head.top, b->head.right, b->head.bottom};
+  Send(frame, 30010);
+  Close();
+
+  frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  LayoutTables& t2 = *frame->m_pDoc->m_pLayout;
+  ASSERT_EQ(t2.linesBoxes.Count(), 1);
+  const ReportItemHead& readBox = t2.linesBoxes.At(0)->head;
+  EXPECT_EQ(readBox.left, boxRect.left);
+  EXPECT_EQ(readBox.right, boxRect.right);
+  EXPECT_EQ(readBox.top, boxRect.top);
+  EXPECT_EQ(readBox.bottom, boxRect.bottom);
+  EXPECT_EQ(Field(*frame->m_pDoc, "amount")->head.width, amountChars);
+  EXPECT_EQ(Field(*frame->m_pDoc, "product")->head.width, productChars);
+  Close();
+
+  // Printed: the amounts end where their field now ends; the products start two cells right.
+  const std::vector<Word> after = Printed(report);
+  const Word* total0 = Find(before, "Amount");
+  ASSERT_NE(total0, nullptr);
+  int compared = 0;
+  auto totalsLine = [&](const Word& w) {
+    for (const Word& t : before)
+      if ((t.text == "Customer" || t.text == "Grand") && std::fabs(t.yMax - w.yMax) < 0.5) return true;
+    return false;
+  };
+  for (const Word& w0 : before) {
+    // The order lines' amounts only.
+    if (w0.text.find('.') == std::string::npos || w0.xMax < total0->xMin || totalsLine(w0)) continue;
+    for (const Word& w1 : after)
+      if (w1.text == w0.text && std::fabs(w1.yMax - w0.yMax) < 0.5) {
+        EXPECT_NEAR(w1.xMax - w0.xMax, amountMoved * kCellPoints / 10, 0.8) << w0.text;
+        ++compared;
+        break;
+      }
+  }
+  EXPECT_GE(compared, 3);
+  const Word* firstProduct0 = nullptr;
+  const Word* firstProduct1 = nullptr;
+  const Word* heading0 = Find(before, "Product");
+  ASSERT_NE(heading0, nullptr);
+  for (const Word& w : before)
+    if (w.yMax > heading0->yMax + 20 && std::fabs(w.xMin - heading0->xMin) < 1 && firstProduct0 == nullptr) firstProduct0 = &w;
+  ASSERT_NE(firstProduct0, nullptr);
+  for (const Word& w : after)
+    if (w.text == firstProduct0->text && std::fabs(w.yMax - firstProduct0->yMax) < 0.5) firstProduct1 = &w;
+  ASSERT_NE(firstProduct1, nullptr);
+  EXPECT_NEAR(firstProduct1->xMin - firstProduct0->xMin, 2 * kCellPoints, 0.6);
+}
+
+TEST_F(DesignerEditing, AFieldDraggedIntoTheGroupFooterPrintsThere) {
+  const std::vector<Word> before = Printed(dir_ + "/sales.kmw");
+  const std::string report = CopyOfSample("footer");
+  CMainFrame* frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  CKmView& v = frame->m_wndLayoutView;
+  LayoutTables& t = *doc.m_pLayout;
+  FieldDef* date = Field(doc, "order_date");
+  ASSERT_NE(date, nullptr);
+  ASSERT_EQ(date->head.bandLine, 3);
+  const POINT c = Centre(v, date->head);
+  const int step = t.Lines().lines[4].bottom - t.Lines().lines[3].bottom;
+  Drag(v.m_hWnd, c, POINT{c.x, c.y + step});
+  EXPECT_EQ(date->head.bandLine, 4);
+  EXPECT_EQ(t.Lines().lines[4].kind, kBandGroupFooter);
+  EXPECT_EQ(date->head.bottom - date->head.descent, t.Lines().lines[4].baseline) << "laid out on the footer";
+  Send(frame, 30010);
+  Close();
+
+  frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(Field(*frame->m_pDoc, "order_date")->head.bandLine, 4);
+  Close();
+
+  const std::vector<Word> after = Printed(report);
+  // The date column's x, from the page before.
+  const Word* heading = Find(before, "Date");
+  ASSERT_NE(heading, nullptr);
+  const Word* total = Find(after, "Customer");
+  ASSERT_NE(total, nullptr);
+  int onFooter = 0, elsewhere = 0;
+  const std::regex isDate(R"(\d{1,4}[-/.]\d{1,2}[-/.]\d{1,4})");
+  // Every customer's total line.
+  auto onTotalLine = [&](const Word& w) {
+    for (const Word& t : after)
+      if (t.text == "Customer" && std::fabs(t.yMax - w.yMax) < 0.5) return true;
+    return false;
+  };
+  for (const Word& w : after)
+    if (std::regex_match(w.text, isDate)) (onTotalLine(w) ? onFooter : elsewhere)++;
+  EXPECT_GE(onFooter, 1) << "a date on the customer total line";
+  EXPECT_EQ(elsewhere, 0) << "no date on the order lines";
+  int before_dates = 0;
+  for (const Word& w : before)
+    if (std::regex_match(w.text, isDate)) ++before_dates;
+  EXPECT_GT(before_dates, 1);
+}
+
+TEST_F(DesignerEditing, TextTypedInPlaceEditedAndACancelledEdit) {
+  const std::string report = CopyOfSample("typed");
+  CMainFrame* frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  CKmView& v = frame->m_wndLayoutView;
+  LayoutTables& t = *doc.m_pLayout;
+  const BandLineRec& title = t.Lines().lines[0];
+  Click(v.m_hWnd, POINT{403 - t.scrollX, title.baseline - 3 - t.scrollY});
+  ASSERT_EQ(v.m_nCaretX, 400);
+  auto pump = [] { PumpUntil([] { return true; }); };
+  SendMessageA(v.m_hWnd, WM_CHAR, 'D', 1);
+  ASSERT_TRUE(v.EditorOpen());
+  for (char ch : std::string("raft")) SendMessageA(v.TextEditor()->Window(), WM_CHAR, static_cast<unsigned char>(ch), 1);
+  SendMessageA(v.TextEditor()->Window(), WM_KEYDOWN, VK_RETURN, 1);
+  pump();
+  ASSERT_FALSE(v.EditorOpen());
+  ASSERT_NE(t.currentItem, nullptr);
+  TextItem* draft = reinterpret_cast<TextItem*>(t.currentItem);
+  EXPECT_STREQ(draft->text, "Draft");
+  // Edited: one more letter.
+  Click(v.m_hWnd, Centre(v, draft->head));
+  Send(frame, 32771);
+  ASSERT_TRUE(v.EditorOpen());
+  SendMessageA(v.TextEditor()->Window(), WM_CHAR, 'X', 1);
+  SendMessageA(v.TextEditor()->Window(), WM_KEYDOWN, VK_RETURN, 1);
+  pump();
+  EXPECT_STREQ(draft->text, "DraftX");
+  // A cancelled edit changes nothing.
+  Send(frame, 32771);
+  ASSERT_TRUE(v.EditorOpen());
+  for (char ch : std::string("zzz")) SendMessageA(v.TextEditor()->Window(), WM_CHAR, static_cast<unsigned char>(ch), 1);
+  SendMessageA(v.TextEditor()->Window(), WM_KEYDOWN, VK_ESCAPE, 1);
+  pump();
+  EXPECT_FALSE(v.EditorOpen());
+  EXPECT_STREQ(draft->text, "DraftX");
+  Send(frame, 30010);
+  Close();
+
+  const std::vector<Word> after = Printed(report);
+  const Word* typed = Find(after, "DraftX");
+  ASSERT_NE(typed, nullptr);
+  const Word* heading = Find(after, "Orders");
+  ASSERT_NE(heading, nullptr);
+  EXPECT_NEAR(typed->xMin - heading->xMin, 40 * kCellPoints, 1.0) << "at column 40";
+  EXPECT_LT(std::fabs(typed->yMax - heading->yMax), 6.0) << "on the title line";
+  EXPECT_EQ(Find(after, "DraftXzzz"), nullptr);
+}
+
+TEST_F(DesignerEditing, SplitterDragsAndRulerDoubleClickAsksForSpacing) {
+  CMainFrame* frame = Open(dir_ + "/sales.kmw");
+  ASSERT_NE(frame, nullptr);
+  const int bar = frame->SplitterX();
+  RECT band{};
+  GetClientRect(frame->GetBandPane(), &band);
+  const int y = GetMenuBarHeight(frame->m_hWnd) + 100;
+  SendMessageA(frame->m_hWnd, WM_LBUTTONDOWN, 1, At(bar + 1, y));
+  EXPECT_TRUE(frame->SplitterDragging());
+  EXPECT_EQ(GetCursor(), frame->Cursors().Get(kCursorSplitter));
+  SendMessageA(frame->m_hWnd, WM_MOUSEMOVE, 1, At(bar + 61, y));
+  SendMessageA(frame->m_hWnd, WM_LBUTTONUP, 0, At(bar + 61, y));
+  EXPECT_FALSE(frame->SplitterDragging());
+  EXPECT_EQ(frame->SplitterX(), bar + 60);
+  RECT pane{};
+  GetWindowRect(frame->GetRulerPane(), &pane);
+  POINT origin{pane.left, pane.top};
+  ScreenToClient(frame->m_hWnd, &origin);
+  EXPECT_EQ(origin.x, bar + 60 + kSplitterGap) << "the ruler pane follows";
+  // The ruler's double click runs Format > Rulers; a changed spacing reaches the grid.
+  int asked = 0;
+  auto previous = frame->m_hooks.command;
+  frame->m_hooks.command = [&](CMainFrame& f, UINT id) -> BOOL {
+    if (id == 30206) {
+      ++asked;
+      f.m_pDoc->m_settings.rulPit = 12;
+      return TRUE;
+    }
+    return previous ? previous(f, id) : FALSE;
+  };
+  SendMessageA(frame->m_wndRulerView.HorizontalBar().m_hWnd, WM_LBUTTONDBLCLK, 1, At(40, 5));
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(frame->m_pDoc->m_pLayout->metrics.pitch, 12);
+  EXPECT_TRUE(frame->m_pDoc->IsModified());
+  SendMessageA(frame->m_wndRulerView.VerticalBar().m_hWnd, WM_RBUTTONDOWN, 2, At(5, 40));
+  EXPECT_EQ(asked, 2);
+  frame->m_hooks.command = previous;
+  frame->m_pDoc->SetModifiedFlag(FALSE);
+  // The screen's colours: the frame answers for its pictures (none here).
+  EXPECT_EQ(SendMessageA(frame->m_hWnd, WM_QUERYNEWPALETTE, 0, 0), 0);
+  SendMessageA(frame->m_hWnd, WM_PALETTECHANGED, 0, 0);
+}
+
+TEST_F(DesignerEditing, ScreensSelectionHandlesAndInPlaceEditor) {
+  CMainFrame* frame = Open(dir_ + "/sales.kmw");
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  CKmView& v = frame->m_wndLayoutView;
+  LayoutTables& t = *doc.m_pLayout;
+  LineBoxItem* b = AddBox(t, 2, 4, 640, 759);
+  ASSERT_NE(b, nullptr);
+  Click(v.m_hWnd, Centre(v, Field(doc, "order_id")->head));
+  Click(v.m_hWnd, Centre(v, Field(doc, "product")->head), kMouseShift);
+  Click(v.m_hWnd, POINT{b->head.left - t.scrollX, (b->head.top + b->head.bottom) / 2 - t.scrollY}, kMouseControl);
+  ASSERT_EQ(v.CountSelected(), 3);
+  PumpUntil([] { return true; });
+  EXPECT_TRUE(SaveWindowPicture(frame->m_hWnd, ScreenPath("designer-selection-handles").c_str()));
+  // A band being drawn.
+  Press(v.m_hWnd, 30, t.Lines().lines[5].bottom - 4 - t.scrollY);
+  MoveTo(v.m_hWnd, 420, t.Lines().lines[6].bottom + 20 - t.scrollY);
+  PumpUntil([] { return true; });
+  EXPECT_TRUE(SaveWindowPicture(frame->m_hWnd, ScreenPath("designer-rubber-band").c_str()));
+  Send(frame, 20045);
+  Release(v.m_hWnd, 420, t.Lines().lines[6].bottom + 20 - t.scrollY);
+  // The in-place editor open on the title line.
+  Click(v.m_hWnd, POINT{403 - t.scrollX, t.Lines().lines[0].baseline - 3 - t.scrollY});
+  SendMessageA(v.m_hWnd, WM_CHAR, 'N', 1);
+  ASSERT_TRUE(v.EditorOpen());
+  for (char ch : std::string("ew text")) SendMessageA(v.TextEditor()->Window(), WM_CHAR, static_cast<unsigned char>(ch), 1);
+  PumpUntil([] { return true; });
+  EXPECT_TRUE(SaveWindowPicture(frame->m_hWnd, ScreenPath("designer-in-place-editor").c_str()));
+  SendMessageA(v.TextEditor()->Window(), WM_KEYDOWN, VK_ESCAPE, 1);
+  PumpUntil([] { return true; });
+  doc.SetModifiedFlag(FALSE);
 }
 
 }  // namespace

@@ -246,10 +246,17 @@ TEST_F(EditingTest, LineCommandsGoThroughTheirDialogsAndEndTheUndo) {
 TEST_F(EditingTest, UndoTakesTheLastMoveFirst) {
   Build();
   const RECT was{b->head.left, b->head.top, b->head.right, b->head.bottom};
-  layout.holdings.moveUndo.push_back({&b->head, b->head.bandLine, was});
-  View().m_bMoveUndo = TRUE;
-  b->head.left += 50;
-  b->head.right += 50;
+  // A key move of the selected item: Edit > Move Fields, two cells right, Enter.
+  auto moveRight = [&] {
+    View().ClearSelection();
+    b->head.flags |= kItemSelected;
+    Command(30150);
+    Key(VK_RIGHT);
+    Key(VK_RIGHT);
+    Key(VK_RETURN);
+  };
+  moveRight();
+  ASSERT_NE(b->head.left, was.left);
   EXPECT_EQ(MenuText(kUndo), "&Undo Last Move\bCtrl+Z");
   Command(kUndo);
   EXPECT_EQ(b->head.left, was.left);
@@ -257,10 +264,10 @@ TEST_F(EditingTest, UndoTakesTheLastMoveFirst) {
   EXPECT_TRUE(b->head.flags & kItemSelected);
   EXPECT_FALSE(View().m_bMoveUndo);
   // A Cut drops the snapshot so Undo never writes into an item that left.
-  layout.holdings.moveUndo.push_back({&b->head, b->head.bandLine, was});
-  View().m_bMoveUndo = TRUE;
+  moveRight();
+  ASSERT_TRUE(View().m_bMoveUndo);
   Command(kCut);
-  EXPECT_TRUE(layout.holdings.moveUndo.empty());
+  EXPECT_EQ(View().MoveSnapshotCount(), 0);
   EXPECT_FALSE(View().m_bMoveUndo);
 }
 
