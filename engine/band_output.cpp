@@ -375,6 +375,7 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
     BYTE keep = it.state & kItemWaiting;  // lines and boxes opened in an earlier band stay open
     it.state = keep;
     it.holdCount = 0;
+    it.movedTo = -1;
     it.wrapLines = 0;
     it.wrapPos = 0;
     it.wrapText.clear();
@@ -398,6 +399,7 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
   LONG trailingUsed = 0;
   bool anyOutput = false;
   bool repeat = false;
+  int step = 0;
   int line = first;
   while (runState == 0 && outputLines < lineLimit && line < kBandLineCount &&
          (line <= last || continuing > 0 || held > 0)) {
@@ -406,8 +408,10 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
       ++line;
       continue;
     }
-    const bool breakLine = inBand && (L[line].flags & kLineNewPageFlag);
-    if (breakLine && continuing == 0 && held == 0 && !(band == kBandRecord && s->fixedRecordHeight != 0)) {
+    // Labels' Record band (a fixed record height) never breaks a page.
+    const bool breakLine = inBand && (L[line].flags & kLineNewPageFlag) &&
+                           !(band == kBandRecord && s->fixedRecordHeight != 0);
+    if (breakLine && continuing == 0 && held == 0) {
       if (runMode == 1) return 1;
       if (across && !measuring) {
         // The row breaks its page after the row line this record ended at.
@@ -440,6 +444,7 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
     if (track) yBefore = run->driver->CurrentY(run->page);
     std::vector<BYTE> text;
     LONG height = 0;
+    s->outputStep = step++;  // a band output inside this one keeps its own count
     int kind = OutputBandObjects(run, &text, measuring, line, band, &held, &continuing, repeat, &height);
     if (kind < 0) return measuring ? 1 : RunStateOf(run);
     if (kind != kLineText && inBand && inBox[line]) kind = measuring ? kLineText : kLineBoxSpan;
@@ -472,8 +477,10 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
       if (it.state & kItemOutput) it.state = static_cast<BYTE>((it.state & ~kItemOutput) | kItemDone);
     }
 
-    if (breakLine && (continuing > 0 || held > 0)) {
-      repeat = true;  // the break waits until its line's items are finished
+    if (breakLine) {
+      // The break waits until its line's items are finished, and then
+      // still breaks the page: this line is taken once more.
+      repeat = true;
     } else {
       repeat = false;
       // Past the band's own lines a long text goes on in further output

@@ -22,6 +22,7 @@ constexpr BYTE kItemOutput = 0x02;      // output in this output line
 constexpr BYTE kItemHeld = 0x04;        // waits for an item above it to finish
 constexpr BYTE kItemDone = 0x08;        // done, or on a line that does not print
 constexpr BYTE kItemWaiting = 0x10;     // a graphic waiting to be placed
+constexpr BYTE kItemMoved = 0x20;       // moved down below a stretched field
 
 // Kinds of an output line.
 constexpr int kLineNothing = 0;
@@ -73,6 +74,9 @@ struct ItemOutput {
   int endLine = 0;        // lines and boxes: the band line of its bottom
   BYTE state = 0;
   BYTE holdCount = 0;
+  // Moved down by a stretched field above it: the band's output step it
+  // prints in.
+  int movedTo = -1;
   // Word-wrapped fields: lines output so far and the text still to come.
   int wrapLines = 0;
   std::string wrapText;
@@ -126,6 +130,7 @@ struct BandOutputState {
   LONG measuredHeight = 0;         // measuring: height so far (the caller clears it)
   LONG measuredTrailing = 0;       // measuring: blank height at the end
   int waitingPictures = 0, waitingCharts = 0, waitingOleItems = 0;
+  int outputStep = 0;              // the band's output lines built so far (its own count)
   int openLinesBoxes = 0;
 
   // --- band output's own working data ---

@@ -18,6 +18,8 @@
 
 namespace {
 
+constexpr BYTE kBandLinePageBreak = 0x01;
+
 BYTE StreamTextByte(BYTE c) { return c < 0x20 ? ' ' : c; }
 
 void PutEsc(std::vector<BYTE>& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg, WORD a3 = kNoArg) {
@@ -172,6 +174,37 @@ bool WrappedFieldText(ReportRun* run, const FieldDef* f, const BYTE* value, Item
   return ValueBufferText(run, f, value, &item->wrapText);
 }
 
+// The band's items on later lines under a wrapped field whose text ended in
+// this output line (at band line `line`) go below it, unless a page-break line lies
+// between (they belong to the next page) or they are already on their way.
+void MoveItemsBelowStretchedField(ReportRun* run, int entry, int line, int band, int* heldCount) {
+  BandOutputState* s = run->band;
+  const ItemOutput& field = s->items[entry];
+  const BandLineRec* L = s->layout->Lines().lines;
+  int lastBandLine = field.line;
+  while (lastBandLine + 1 < kBandLineCount && L[lastBandLine + 1].kind == band) ++lastBandLine;
+  if (field.line >= lastBandLine) return;
+  const ReportItemHead& fh = *field.head;
+  for (size_t o = 0; o < s->items.size(); ++o) {
+    ItemOutput& it = s->items[o];
+    if (it.line <= field.line || it.line > lastBandLine || L[it.line].kind != band) continue;
+    if (it.state & (kItemMoved | kItemContinuing | kItemDone | kItemOutput)) continue;
+    const ReportItemHead& h = *it.head;
+    if (h.right < fh.left || h.left >= fh.right) continue;
+    if (AnyPageBreakLineBetween(*s->layout, field.line, it.line)) continue;
+    // An item its own line reaches later than the text's end keeps its place.
+    if (it.line > line) continue;
+    // Lines between the field and the item stay between them.
+    it.state |= kItemMoved;
+    it.movedTo = s->outputStep + 1 + CountPrintedLines(*s->layout, it.line, field.line + 1);
+    it.holdCount = 0;
+    if (!(it.state & kItemHeld)) {
+      it.state |= kItemHeld;
+      ++*heldCount;
+    }
+  }
+}
+
 }  // namespace
 
 bool ValueBufferText(ReportRun* run, const FieldDef* f, const BYTE* value, std::string* text) {
@@ -240,6 +273,13 @@ uint32_t HashChartName(const char* s) {
   return h;
 }
 
+bool AnyPageBreakLineBetween(const LayoutTables& t, int first, int last) {
+  const BandLineTable& table = t.Lines();
+  for (int l = std::max(0, first); l < last && l < kBandLineTableRecords; ++l)
+    if (table.lines[l].flags & kBandLinePageBreak) return true;
+  return false;
+}
+
 int CountPrintedLines(const LayoutTables& t, int from, int to) {
   const BandLineTable& table = t.Lines();
   int n = 0;
@@ -254,6 +294,14 @@ bool IsItemHeld(ReportRun* run, int entry, int band, int* heldCount) {
   const ReportItemHead& h = *it.head;
   const BandLineRec* L = s->layout->Lines().lines;
   const bool lineBox = IsLineOrBox(h);
+  // An item a stretched field moved down waits for the line after its text.
+  if ((it.state & kItemMoved) && s->outputStep < it.movedTo) {
+    if (!(it.state & kItemHeld)) {
+      it.state |= kItemHeld;
+      ++*heldCount;
+    }
+    return true;
+  }
   for (size_t o = 0; o < s->items.size(); ++o) {
     if (static_cast<int>(o) == entry) continue;
     const ItemOutput& other = s->items[o];
@@ -266,6 +314,14 @@ bool IsItemHeld(ReportRun* run, int entry, int band, int* heldCount) {
       above = oh.top < h.top && (other.state & (kItemContinuing | kItemHeld)) && !lineBox && !IsLineOrBox(oh);
     }
     if (!above) continue;
+    if (it.state & kItemMoved) {
+      it.holdCount = 0;  // its place is the line after the text that moved it
+      if (!(it.state & kItemHeld)) {
+        it.state |= kItemHeld;
+        ++*heldCount;
+      }
+      return true;
+    }
     int hold = CountPrintedLines(*s->layout, it.line, other.line) - 1;
     it.holdCount = static_cast<BYTE>(std::max(0, std::min(hold, 255)));
     if (!(it.state & kItemHeld)) {
@@ -453,6 +509,7 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
         if (it.wrapPos >= it.wrapText.size()) {
           it.state &= static_cast<BYTE>(~kItemContinuing);
           --*continuingCount;
+          if (!measureOnly) MoveItemsBelowStretchedField(run, e, line, band, heldCount);
         }
       } else {
         char buf[400] = {};

@@ -26,6 +26,8 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
 int NextLineItem(ReportRun* run, int start, int line, int band, int* heldCount);
 // Whether the entry waits for an active item above it (updates its hold).
 bool IsItemHeld(ReportRun* run, int entry, int band, int* heldCount);
+// Whether a band line from first to last - 1 is a page-break line.
+bool AnyPageBreakLineBetween(const LayoutTables& t, int first, int last);
 // Band lines in [to, from) that print in this pass.
 int CountPrintedLines(const LayoutTables& t, int from, int to);
 

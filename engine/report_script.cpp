@@ -3,6 +3,7 @@
 #include "core/composite.h"
 #include "core/fields.h"
 #include "engine/doc_upkeep.h"
+#include "engine/instant_text_field.h"
 #include "foundation/band_lines.h"
 #include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
@@ -734,14 +735,12 @@ int ScriptReader::TextItemKeyword(const ItemPrefix& p) {
   // A text not in quotes, or of the wrong length, is passed over.
   if (!IsQuoted(p.name) || p.name.size() < 3 || p.name.size() > 256) return 1;
   const std::string text = p.name.substr(1, p.name.size() - 2);
-  TextItem* x = NewTextItem(&doc_, static_cast<uint32_t>(text.size() + 1));
+  const BYTE alignment = p.alignment == 0 ? 0x10 : p.alignment == 1 ? 0x20 : 0x30;
+  TextItem* x = CreateInstantTextField(&doc_, text, currentLine_, 0, p.style, alignment, p.trim);
   if (x == nullptr) {
-    doc_.ShowErrorText(GetResString(kMsgNoMemoryField, 0), nullptr);
     messageShown_ = true;
     return 0;
   }
-  std::memcpy(x->text, text.data(), text.size());
-  x->alignment = p.alignment == 0 ? 0x10 : p.alignment == 1 ? 0x20 : 0x30;
   x->head.width = ItemCells(static_cast<uint32_t>(text.size()));
   if (!PlaceItem(x->head, p, text)) {
     DeleteTextItem(&doc_, x);

@@ -12,6 +12,7 @@
 
 #include "foundation/doc_base.h"
 #include "data/select_builder.h"
+#include "data/sql_exp_fields.h"
 #include "data/sql_literals.h"
 #include "engine/band_output.h"
 #include "engine/band_output_links.h"
@@ -308,6 +309,9 @@ int PrepareReportData(KmDocBase* doc, ReportRun* r, bool reread = false) {
   if (!reuse) {
     if (r->queryOpen && r->links.closeQuery) r->links.closeQuery(doc);
     r->queryOpen = false;
+    // The server's own columns are asked of it while no query is open (the
+    // question ends the open statement).
+    ResolveSqlExpFields(m);
     int rc = r->links.openQuery ? r->links.openQuery(doc) : 0;
     if (rc == 3121) {
       doc->ShowErrorId(kIdInsufficientMemory, nullptr);

@@ -1,5 +1,7 @@
 #include "layout/band_line_layout.h"
 
+#include "layout/layout_helpers.h"
+
 #include <algorithm>
 #include <type_traits>
 #include <vector>
@@ -160,8 +162,7 @@ bool RelayoutAfterFontChange(LayoutTables& t, bool keep, int anchor) {
       h.column = 0;
       return;
     }
-    const bool horizontalLine =
-        (h.flags & kItemKindLine) != 0 && (reinterpret_cast<const LineBoxItem&>(h).borders & kBorderVertical) == 0;
+    const bool horizontalLine = TestObjectFlag40(h);
     auto place = [&](int top) {
       h.top = top;
       h.bottom = horizontalLine ? top : top + h.height - 1;

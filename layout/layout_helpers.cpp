@@ -41,6 +41,10 @@ const BandLineRec* LineRec(const LayoutTables& t, int line) {
 bool IsSized(const BandLineRec& r) { return r.kind != kBandFree && r.heightMode != 0; }
 }  // namespace
 
+bool TestObjectFlag40(const ReportItemHead& item) {
+  return (item.flags & kItemKindLine) != 0 && (reinterpret_cast<const LineBoxItem&>(item).borders & kBorderVertical) == 0;
+}
+
 int ItemAlignment(LayoutTables& t, const ReportItemHead& item) {
   if (TextItem* x = TextOf(t, item)) return AlignmentOfByte(x->alignment);
   for (int i = 0; i < t.linesBoxes.Count(); ++i)

@@ -10,6 +10,9 @@
 
 constexpr int kLayoutColumns = 254;
 
+// A horizontal line: a line item whose style word lacks the vertical bit.
+bool TestObjectFlag40(const ReportItemHead& item);
+
 // 0 left, 1 centred, 2 right: a text's, line's, box's or picture's alignment
 // byte, a field's from the layout hooks; anything else is left-aligned.
 int ItemAlignment(LayoutTables& t, const ReportItemHead& item);

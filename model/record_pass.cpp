@@ -223,6 +223,9 @@ void FreeBuffersOf(CKmComposite* m, RecordPassState* st) {
 void ClosePassFilesOf(RecordPassState* st) {
   st->positionFile.Close();
   st->tmpFile.Close();
+  // The totals index opened beside them is the pass's too; its name stays
+  // so that a later read-back pass can open it again.
+  st->indexFile.Close();
 }
 
 void RemoveWorkFilesOf(RecordPassState* st) {

@@ -422,6 +422,57 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     return Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
   }
 
+  // Columns the server computes (SQLEXP) beside the table's own.
+ public:
+  bool BuildServerColumns(CKmDoc& doc, CKmRepIO& io, std::string* error) {
+    ReportMaker r(doc, io);
+    if (!r.Begin(db_.dsn.c_str(), "rt_sales", {"id", "customer", "qty"}, error)) return false;
+    FieldDef* id = r.Column("id");
+    FieldDef* customer = r.Column("customer");
+    FieldDef* qty = r.Column("qty");
+    FieldDef* shout = r.Calc("SHOUT", "SQLEXP(\"upper(customer)\")");
+    FieldDef* twice = r.Calc("TWICEQ", "SQLEXP(\"qty * 2\")");
+    if (!id || !customer || !qty || !shout || !twice) return false;
+    r.Sort(0, id, false);
+    const int rec = r.Line(kBandRecord);
+    r.Text(rec, 0, "Row");
+    r.Place(id, rec, 4, 4, 0);
+    r.Place(shout, rec, 10, 20);
+    r.Text(rec, 32, "x2:");
+    r.Place(twice, rec, 36, 6, 0);
+    r.Finish();
+    return true;
+  }
+
+  // A word-wrapped text above other items, and a page-break line between
+  // two of them.
+  bool BuildStretch(CKmDoc& doc, CKmRepIO& io, std::string* error) {
+    ReportMaker r(doc, io);
+    if (!r.Begin(db_.dsn.c_str(), "rt_sales", {"id", "note"}, error)) return false;
+    FieldDef* id = r.Column("id");
+    FieldDef* note = r.Column("note");
+    if (!id || !note) return false;
+    if (!r.Filter({r.Row(0, id, kCondOneOf, "1,2")}, error)) return false;
+    r.Sort(0, id, false);
+    const int first = r.Line(kBandRecord);
+    r.Text(first, 0, "Card");
+    r.Place(id, first, 5, 4, 0);
+    r.Place(note, first, 10, 20);
+    note->formatCode = (note->formatCode & ~0xF0u) | 0x40;  // word-wrapped
+    const int under = r.Line(kBandRecord);
+    r.Text(under, 12, "Under-the-note");
+    const int below = r.Line(kBandRecord);
+    r.Text(below, 12, "Below-that");
+    r.Line(kBandRecord, 0);
+    doc.m_bandLines.lines[r.Line(kBandRecord)].flags |= 0x01;  // a new page
+    const int next = r.Line(kBandRecord);
+    r.Text(next, 12, "Next-page");
+    r.Finish();
+    return true;
+  }
+
+ protected:
+
   // Both prints of the report, which must read the same; the second.
   std::string PrintBeforeAndAfterSaving(const char* name, BuildStep build) {
     const std::string path = dir_ + "/" + name;
@@ -555,6 +606,62 @@ TEST_P(RoundTrip, RecordsAcrossWrappedTextAndMemosPrintTheSameAfterSaving) {
   ASSERT_NE(measured + 1, lines.end()) << after;
   EXPECT_NE((measured + 1)->find("warehouse after the second call,"), std::string::npos) << after;
   EXPECT_NE(after.find("side gate; the dog is"), std::string::npos) << after;
+}
+
+// A calculated field that is only SQLEXP("...") prints the server's value of
+// the expression, before and after the report is saved and read back.
+TEST_P(RoundTrip, ServerComputedColumnsPrintTheDatabasesValues) {
+  const std::string after = PrintBeforeAndAfterSaving("server.kmw", &RoundTrip::BuildServerColumns);
+  ASSERT_FALSE(after.empty());
+  std::vector<std::string> expected, printed;
+  for (const std::string& row : Lines(db_.query("select id, upper(customer), qty * 2 from rt_sales order by id")))
+    expected.push_back(row);
+  ASSERT_FALSE(expected.empty());
+  std::istringstream rows(after);
+  for (std::string line; std::getline(rows, line);) {
+    std::istringstream words(line);
+    std::string row, id, shout, mark, twice;
+    if (!(words >> row >> id >> shout >> mark >> twice) || row != "Row" || mark != "x2:") continue;
+    printed.push_back(id + "|" + shout + "|" + twice);
+  }
+  EXPECT_EQ(printed, expected) << after;
+}
+
+// Items under a wrapped text print below its last line in their order, and
+// an item past a page-break line prints on the next page.
+TEST_P(RoundTrip, ItemsUnderAWrappedTextMoveDownAndAPageBreakLineStillBreaks) {
+  const std::string after = PrintBeforeAndAfterSaving("stretch.kmw", &RoundTrip::BuildStretch);
+  ASSERT_FALSE(after.empty());
+  std::vector<std::string> pages;
+  std::istringstream all(after);
+  for (std::string page; std::getline(all, page, '\f');)
+    if (page.find_first_not_of(" \n") != std::string::npos) pages.push_back(page);
+  // Record 1 breaks after its first part; Next-page opens page 2, where
+  // record 2 follows and breaks again.
+  ASSERT_EQ(pages.size(), 3u) << after;
+  const std::string& p1 = pages[0];
+  const size_t keys = p1.rfind("keys"), under = p1.find("Under-the-note"), below = p1.find("Below-that");
+  ASSERT_NE(keys, std::string::npos) << p1;
+  ASSERT_NE(under, std::string::npos) << p1;
+  ASSERT_NE(below, std::string::npos) << p1;
+  EXPECT_LT(keys, under) << "the items under the note print below its last line\n" << p1;
+  EXPECT_LT(under, below) << p1;
+  EXPECT_EQ(p1.find("Next-page"), std::string::npos) << p1;
+  // The lines under the note follow its last line directly.
+  const std::vector<std::string> lines1 = Lines(p1);
+  const auto keyLine = std::find_if(lines1.begin(), lines1.end(),
+                                    [](const std::string& l) { return l.find("keys") != std::string::npos; });
+  ASSERT_NE(keyLine, lines1.end()) << p1;
+  ASSERT_LT(keyLine + 1, lines1.end()) << p1;
+  EXPECT_NE((keyLine + 1)->find("Under-the-note"), std::string::npos) << p1;
+  const std::string& p2 = pages[1];
+  const size_t next = p2.find("Next-page"), card = p2.find("Card");
+  ASSERT_NE(next, std::string::npos) << p2;
+  ASSERT_NE(card, std::string::npos) << p2;
+  EXPECT_LT(next, card) << p2;
+  EXPECT_NE(p2.find("Below-that", card), std::string::npos) << p2;
+  EXPECT_EQ(p2.find("Next-page", card), std::string::npos) << p2;
+  EXPECT_NE(pages[2].find("Next-page"), std::string::npos) << pages[2];
 }
 
 // The Print dialog's Test Pattern: one page of Record bands, no record read,

@@ -413,3 +413,44 @@ TEST(WrappedLines, CutAtBlanksHyphensAndLineEnds) {
     EXPECT_EQ(got, c.lines) << c.text;
   }
 }
+
+TEST_F(BandFixture, ItemsUnderAStretchedFieldMoveDownButNotPastAPageBreakLine) {
+  int a = AddLine(kBandRecord);
+  AddTextField(a, 0, 10, "alpha beta gamma delta", 0x40);
+  int b = AddLine(kBandRecord);
+  AddText(b, 0, "under");
+  AddText(b, 20, "beside");
+  AddText(AddLine(kBandRecord), 0, "two below");
+  AddLine(kBandRecord, 0x01);
+  AddText(AddLine(kBandRecord), 0, "next page");
+  Finish();
+  run.topOfPage = 0;
+  ASSERT_EQ(Band(kBandRecord), 0);
+  // The items under the field keep their order and the line between them;
+  // the item past the page-break line is not moved and prints on the next
+  // page, after the moved ones.
+  EXPECT_THAT(driver.Texts(), ElementsAre("alpha beta", "gammabeside", "delta", "under", "two below", "next page"));
+  ASSERT_EQ(driver.lines.size(), 6u);
+  EXPECT_EQ(driver.lines[4].page, 1);
+  EXPECT_EQ(driver.lines[5].page, 2);
+  EXPECT_EQ(CountPages(), 1);
+}
+
+TEST_F(BandFixture, AFieldEndingOnAPageBreakLineStillBreaksThePage) {
+  int c = AddLine(kBandRecord);
+  AddTextField(c, 0, 10, "alpha beta gamma", 0x40);
+  AddLine(kBandRecord, 0x01);
+  AddText(AddLine(kBandRecord), 0, "after");
+  Finish();
+  run.topOfPage = 0;
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_THAT(driver.Texts(), ElementsAre("alpha beta", "gamma", "after"));
+  ASSERT_EQ(driver.lines.size(), 3u);
+  EXPECT_EQ(driver.lines[1].page, 1);
+  EXPECT_EQ(driver.lines[2].page, 2);
+
+  // The page-break line test the move asks.
+  EXPECT_TRUE(AnyPageBreakLineBetween(*s->layout, c, c + 2));
+  EXPECT_FALSE(AnyPageBreakLineBetween(*s->layout, c, c + 1));
+  EXPECT_FALSE(AnyPageBreakLineBetween(*s->layout, c + 2, c + 3));
+}

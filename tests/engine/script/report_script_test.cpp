@@ -5,6 +5,11 @@
 // few thousand mutated scripts are read without a fault.
 #include "engine/report_script.h"
 
+#include "engine/doc_upkeep.h"
+#include "engine/instant_text_field.h"
+#include "foundation/units.h"
+#include "layout/fonts.h"
+
 #include "app/document.h"
 #include "core/composite.h"
 #include "foundation/band_lines.h"
@@ -327,6 +332,37 @@ TEST_F(ScriptTest, ItemsTakeTheirColumnsFormatsAndLines) {
 // and deleted, lines doubled and cut, long runs and huge numbers. The
 // reader must neither fault nor read outside its buffers (the sanitizers
 // watch); each run's report is thrown away.
+TEST_F(ScriptTest, InstantTextsTakeTheirColumnAndTheLineDrawingFacesCharacters) {
+  ASSERT_NE(doc.m_pFonts, nullptr);
+  DocFonts& fonts = *doc.m_pFonts;
+  FontEntry plainFace, boxFace;
+  std::strcpy(plainFace.logFont.lfFaceName, "Arial");
+  std::strcpy(boxFace.logFont.lfFaceName, "Duridev-ER");
+  fonts.table = {plainFace, boxFace};
+  fonts.defaultIndex = 0;
+  TextItem* a = CreateInstantTextField(&doc, "caf\xe9 bar", 2, 7, 1, 0x20, false);
+  ASSERT_NE(a, nullptr);
+  EXPECT_STREQ(a->text, "caf\xe9 bar");
+  EXPECT_EQ(a->head.bandLine, 2);
+  EXPECT_EQ(a->head.column, 7);
+  EXPECT_EQ(a->head.left, CharCellWidth(doc.m_pLayout->metrics, 7));
+  EXPECT_EQ(a->head.width, 8);
+  EXPECT_EQ(a->head.fontStyle, 1);
+  EXPECT_EQ(a->head.flags, kItemFixedPosition);
+  EXPECT_EQ(a->alignment, 0x20);
+  // In the line-drawing face the text is in the OEM set and its blanks are
+  // the face's fill; a plain text is not kept at a fixed position.
+  fonts.defaultIndex = 1;
+  TextItem* b = CreateInstantTextField(&doc, "caf\xe9 bar", 0, 0, 0, 0x10, true);
+  ASSERT_NE(b, nullptr);
+  EXPECT_STREQ(b->text, "caf\x82\xfa" "bar");
+  EXPECT_EQ(b->head.flags, 0u);
+  EXPECT_TRUE(DeleteTextItem(&doc, a));
+  EXPECT_TRUE(DeleteTextItem(&doc, b));
+  fonts.table.clear();
+  fonts.defaultIndex = 0;
+}
+
 TEST_F(ScriptTest, MutatedScriptsNeverFault) {
   const std::string base =
       "[Report]\r\nReportName=Fuzz\r\nMasterTable=CUST\r\n[PageFormat]\r\nPageSize=2\r\nTopMargin=0.5\r\n"

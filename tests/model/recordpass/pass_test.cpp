@@ -251,6 +251,14 @@ TEST_F(RecordPassTest, RejectedStoppedAndFailedPassesLeaveNoFiles) {
   EXPECT_EQ(State()->indexFile.ReadU32(&first), 1);
   EXPECT_EQ(first, 7u);
   ClosePassFiles(&model);
+  EXPECT_FALSE(State()->indexFile.IsOpen());
+  EXPECT_FALSE(State()->positionFile.IsOpen());
+  // A second read-back pass opens the index again from its start.
+  ASSERT_EQ(OpenPassFilesForRead(&model, MakeTempFileName("POS")), 0);
+  first = 0;
+  EXPECT_EQ(State()->indexFile.ReadU32(&first), 1);
+  EXPECT_EQ(first, 7u);
+  ClosePassFiles(&model);
   RemoveWorkFiles(&model);
   RemoveWorkFile(MakeTempFileName("POS"));
   EXPECT_TRUE(LeftoverWorkFiles().empty());
