@@ -144,6 +144,8 @@ class FileMenuTest : public ::testing::Test {
     char name[] = "vortelle";
     char* argv[] = {name, nullptr};
     ready_ = app_->InitInstance(1, argv) != FALSE;
+    // These runs print without asking; the Print dialog has tests of its own.
+    SetPrintDialogRunner(nullptr);
   }
   static void TearDownTestSuite() {
     if (app_ != nullptr) {
