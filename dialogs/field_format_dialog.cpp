@@ -95,6 +95,17 @@ void Hide(HWND dialog, std::initializer_list<int> ids) {
   for (int id : ids) ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
 }
 
+// Moves control id to where control place stands, keeping its size: the
+// kinds with fewer parts show theirs from the top.
+void MoveTo(HWND dialog, int id, int place) {
+  RECT from{}, to{};
+  GetWindowRect(GetDlgItem(dialog, id), &from);
+  GetWindowRect(GetDlgItem(dialog, place), &to);
+  POINT p{to.left, to.top};
+  ScreenToClient(dialog, &p);
+  MoveWindow(GetDlgItem(dialog, id), p.x, p.y, from.right - from.left, from.bottom - from.top, TRUE);
+}
+
 void InitCommon(HWND dialog, State* s) {
   FillList(dialog, kFormatAlignment, kStrAlignments);
   const int first = AlignmentOf(s->doc, *s->items.front());
@@ -149,15 +160,27 @@ void Init(HWND dialog, State* s) {
       SendDlgItemMessageA(dialog, kFormatStyle, CB_SETCURSEL, IndexOf(kTimeStyles, f->timeFormat & kTimeStyleBits), 0);
       Hide(dialog, {kFormatWidth, kFormatDecimals, kFormatBlankZero, 311, 312, kFormatFourDigits, kFormatTimeStyle,
                     316, kFormatShowDate, kFormatShowTime});
+      MoveTo(dialog, 315, 311);
+      MoveTo(dialog, kFormatAlignment, kFormatWidth);
+      MoveTo(dialog, kFormatTrim, kFormatShowDate);
       break;
     case Kind::Char:
       SetDlgItemTextA(dialog, kFormatWidth, std::to_string(f->displayWidth).c_str());
       Hide(dialog, {kFormatStyle, 310, kFormatDecimals, 312, kFormatBlankZero, kFormatFourDigits, kFormatTimeStyle,
                     316, kFormatShowDate, kFormatShowTime});
+      MoveTo(dialog, 315, 311);
+      MoveTo(dialog, kFormatAlignment, kFormatWidth);
+      MoveTo(dialog, 311, 310);
+      MoveTo(dialog, kFormatWidth, kFormatStyle);
+      MoveTo(dialog, kFormatWrap, kFormatShowDate);
+      MoveTo(dialog, kFormatTrim, kFormatShowTime);
       break;
     case Kind::Text:
       Hide(dialog, {kFormatStyle, 310, kFormatWidth, 311, kFormatDecimals, 312, kFormatBlankZero, kFormatFourDigits,
                     kFormatTimeStyle, 316, kFormatShowDate, kFormatShowTime});
+      MoveTo(dialog, kFormatTrim, kFormatTimeStyle);
+      MoveTo(dialog, 315, 310);
+      MoveTo(dialog, kFormatAlignment, kFormatStyle);
       break;
   }
 }

@@ -185,6 +185,18 @@ class FieldScenario : public ::testing::Test {
     SendMessageA(view.m_hWnd, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
     if (twice) SendMessageA(view.m_hWnd, WM_LBUTTONDBLCLK, 1, MAKELPARAM(x, y));
   }
+  // The report printed to PDF by the program (/G), as pdftotext lays it
+  // out; false with the program's output when the print failed.
+  static bool PrintToText(const std::string& report, const std::string& pdf, std::string* text) {
+    int status = -1;
+    *text = Capture("cd '" + s_dir + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + s_dir + "' " +
+                        program_run::ProgramLeakOptions() + " timeout 120 '" + ProgramPath() + "' /G '" + report +
+                        "' 2>&1",
+                    &status);
+    if (status != 0) return false;
+    *text = Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
+    return true;
+  }
   static int LastLineOf(CKmDoc& doc, BYTE kind) {
     int last = -1;
     for (int i = 0; i <= doc.m_bandLines.lastUsed; ++i)
@@ -452,13 +464,8 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
   Close();
 
   // Printed by the program, against SQLite's figures for the same selection.
-  int status = -1;
-  const std::string output =
-      Capture("cd '" + s_dir + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + s_dir + "' " +
-                  program_run::ProgramLeakOptions() + " timeout 120 '" + ProgramPath() + "' /G '" + report + "' 2>&1",
-              &status);
-  ASSERT_EQ(status, 0) << output;
-  const std::string text = Capture("pdftotext -layout '" + s_dir + "/sales.pdf' - 2>/dev/null");
+  std::string text;
+  ASSERT_TRUE(PrintToText(report, s_dir + "/sales.pdf", &text)) << text;
   const std::string where =
       "where order_date between '1998-01-01' and '1998-03-15' and country in ('United Kingdom','Norway','Sweden')";
   const std::vector<std::string> rows = Lines(Capture(
@@ -660,13 +667,8 @@ TEST_F(FieldScenario, PlacedCopiesPrintAndPropertySheetsReachThePage) {
   EXPECT_EQ(grand->head.fontStyle & 7, 4);
   Close();
 
-  int status = -1;
-  const std::string output =
-      Capture("cd '" + s_dir + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + s_dir + "' " +
-                  program_run::ProgramLeakOptions() + " timeout 120 '" + ProgramPath() + "' /G '" + report + "' 2>&1",
-              &status);
-  ASSERT_EQ(status, 0) << output;
-  const std::string printed = Capture("pdftotext -layout '" + s_dir + "/copies.pdf' - 2>/dev/null");
+  std::string printed;
+  ASSERT_TRUE(PrintToText(report, s_dir + "/copies.pdf", &printed)) << printed;
   // Every order line's product prints on both record lines.
   const std::vector<std::string> products =
       Lines(Capture("sqlite3 '" + s_dir + "/sample.db' \"select distinct product from order_lines\""));
