@@ -32,13 +32,6 @@ bool HasFixedSizes(const DocFonts* fonts, int index) {
          fonts->table[static_cast<size_t>(index)].sizeCount != 0;
 }
 
-bool FontHasPointSize(const DocFonts* fonts, int tenths, int index) {
-  if (!HasFixedSizes(fonts, index) || tenths % 10 != 0) return false;
-  const FontEntry& e = fonts->table[static_cast<size_t>(index)];
-  for (int i = 0; i < e.sizeCount && i < static_cast<int>(sizeof e.sizes); ++i)
-    if (e.sizes[i] * 10 == tenths) return true;
-  return false;
-}
 
 void ForEachSelected(KmDocBase& doc, const std::function<void(ReportItemHead&)>& fn) {
   if (doc.m_pLayout == nullptr) return;
@@ -66,6 +59,14 @@ void AfterChange(CKmDoc& doc, bool fontsChanged) {
 }
 
 }  // namespace
+
+bool FontHasPointSize(const DocFonts* fonts, int tenths, int index) {
+  if (!HasFixedSizes(fonts, index) || tenths % 10 != 0) return false;
+  const FontEntry& e = fonts->table[static_cast<size_t>(index)];
+  for (int i = 0; i < e.sizeCount && i < static_cast<int>(sizeof e.sizes); ++i)
+    if (e.sizes[i] * 10 == tenths) return true;
+  return false;
+}
 
 FormatSelectionState ComputeSelectionState(KmDocBase& doc, const DocFonts* fonts) {
   FormatSelectionState s;

@@ -24,6 +24,8 @@ struct FormatSelectionState {
 };
 
 FormatSelectionState ComputeSelectionState(KmDocBase& doc, const DocFonts* fonts);
+// True when the fixed-size font at index has the size (tenths of a point).
+bool FontHasPointSize(const DocFonts* fonts, int tenths, int index);
 
 // Alignment mode 0 left, 1 centre, 2 right, 3 justify (word-wrapped fields
 // only); secondMode is the word-wrapped fields' alignment (0 left, 1 right, 2 justify).

@@ -1,11 +1,14 @@
 #include "app/field_commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "app/apply_to_selection.h"
 #include "app/data_source_choice.h"
+#include "app/font_for_selection.h"
 #include "app/document.h"
 #include "app/print_run.h"
 #include "core/composite.h"
@@ -16,6 +19,7 @@
 #include "dialogs/field_dialog.h"
 #include "dialogs/field_format_dialog.h"
 #include "dialogs/filter_dialog.h"
+#include "dialogs/font_dialog.h"
 #include "dialogs/order_dialogs.h"
 #include "dialogs/insert_field_dialog.h"
 #include "dialogs/purge_dialog.h"
@@ -37,6 +41,7 @@
 #include "model/field_dependencies.h"
 #include "model/record_filter.h"
 #include "platform/win/beep.h"
+#include "platform/win/dialog.h"
 #include "platform/win/resources.h"
 
 namespace {
@@ -45,7 +50,7 @@ enum : UINT {
   kFieldCmdInsert = 30400, kFieldCmdCalculated = 30700, kFieldCmdTotal = 30710, kFieldCmdFunction = 30720,
   kFieldCmdPurge = 30730, kFieldCmdAutoTotal = 30740, kFieldCmdExpression = 25018, kFieldCmdSort = 30620,
   kFieldCmdGroup = 30630, kFieldCmdFilter = 30640, kFieldCmdShowSql = 30650, kFieldCmdLimit = 30660,
-  kFieldCmdProperties = 30504, kFieldCmdAlignment = 30500, kFieldCmdFieldDialog = 20078
+  kFieldCmdProperties = 30504, kFieldCmdFont = 30502, kFieldCmdAlignment = 30500, kFieldCmdFieldDialog = 20078
 };
 constexpr UINT kStrPlaceCaret = 18616;
 constexpr int kDefaultFieldChars = 10;
@@ -312,24 +317,49 @@ void LimitResult(CKmDoc& doc) {
   if (RunLimitResultDialog(&doc, Owner(doc), &limit) == IDOK) SetRecordLimit(doc.m_pModel, limit);
 }
 
-// Format > Properties for a selection of numeric fields or of date fields;
-// false leaves the command to the other kinds' sheets.
-bool EditFieldFormat(CKmDoc& doc) {
+// Format > Properties for a selection of fields of one kind or of text
+// objects: the kind's sheet, then the alignment and trim it leaves to the
+// selection operations and the font its Font button chose. False leaves the
+// command to the other items' dialogs.
+bool EditProperties(CKmDoc& doc) {
   int others = 0;
   const std::vector<FieldDef*> fields = SelectedFields(doc, &others);
-  if (fields.empty() || others != 0) return false;
-  const uint32_t kinds = kFieldNumeric | kFieldDate | kFieldTime | kFieldDateTime;
-  const uint32_t kind = fields.front()->flags & kinds;
+  std::vector<ReportItemHead*> texts;
+  if (fields.empty())
+    for (TextItem* x = doc.m_pLayout->textHead; x != nullptr; x = x->nextText)
+      if ((x->head.flags & kItemSelected) && !(x->head.flags & (kItemGraphicKinds | kItemDeleted))) texts.push_back(&x->head);
+  if (fields.empty() && (texts.empty() || static_cast<int>(texts.size()) != others)) return false;
+  if (!fields.empty() && others != 0) return false;
+  const uint32_t kind = fields.empty() ? 0 : FieldKind(fields.front());
   for (const FieldDef* f : fields)
-    if ((f->flags & kinds) != kind) return false;
+    if (FieldKind(f) != kind) return false;
+  FontDialogParams font;
+  bool fontChosen = false;
+  ItemPropertyChoice choice;
+  if (doc.m_pFonts != nullptr && !doc.m_pFonts->table.empty())
+    choice.chooseFont = [&](HWND owner) {
+      font = FontDialogParams{};
+      return fontChosen = PickFontForSelection(doc, owner, &font);
+    };
   INT_PTR result;
-  if (kind == kFieldNumeric) result = ShowNumericFieldProperties(&doc, Owner(doc), fields);
-  else if (kind == kFieldDate) result = ShowDateFieldProperties(&doc, Owner(doc), fields);
-  else return false;
-  if (result == IDOK) {
-    for (FieldDef* f : fields) SizeObjectToText(*doc.m_pLayout, f->head);
-    FieldsChanged(&doc);
+  if (!texts.empty()) result = ShowTextObjectProperties(&doc, Owner(doc), texts, &choice);
+  else if (kind & kFieldNumeric) result = ShowNumericFieldProperties(&doc, Owner(doc), fields, &choice);
+  else if (kind & kFieldDateTime) result = ShowDateTimeFieldProperties(&doc, Owner(doc), fields, &choice);
+  else if (kind & kFieldTime) result = ShowTimeFieldProperties(&doc, Owner(doc), fields, &choice);
+  else if (kind & kFieldDate) result = ShowDateFieldProperties(&doc, Owner(doc), fields, &choice);
+  else result = ShowCharFieldProperties(&doc, Owner(doc), fields, &choice);
+  if (result != IDOK) return true;
+  if (choice.alignment >= 0) {
+    bool allWrapped = !fields.empty();
+    for (const FieldDef* f : fields) allWrapped = allWrapped && kind == 0 && ((f->formatCode >> 4) & 0xF) == 4;
+    const int second = choice.alignment == 2 ? 1 : choice.alignment == 3 ? 2 : 0;
+    ApplyAlignmentToSelection(doc, std::min(choice.alignment, allWrapped ? 3 : 2), allWrapped, second);
   }
+  if (choice.trim != BST_INDETERMINATE) ApplyTrimToSelection(doc, choice.trim == BST_CHECKED ? 1 : 0);
+  if (fontChosen) ApplyFontChoice(doc, font);
+  for (FieldDef* f : fields) SizeObjectToText(*doc.m_pLayout, f->head);
+  for (ReportItemHead* h : texts) SizeObjectToText(*doc.m_pLayout, *h);
+  FieldsChanged(&doc);
   return true;
 }
 
@@ -431,7 +461,10 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
       if (doc.m_pModel != nullptr && IsSqlReport(doc.m_pModel)) return TRUE;
       break;
     case kFieldCmdProperties:
-      return doc.m_bReportOpen && doc.m_pModel != nullptr && doc.m_pLayout != nullptr && EditFieldFormat(doc);
+      return doc.m_bReportOpen && doc.m_pModel != nullptr && doc.m_pLayout != nullptr && EditProperties(doc);
+    case kFieldCmdFont:
+      if (doc.m_bReportOpen && doc.m_pLayout != nullptr) ChooseFontForSelection(doc);
+      return TRUE;
     default:
       return FALSE;
   }

@@ -1,12 +1,14 @@
 #include "dialogs/order_dialogs.h"
 
 #include <algorithm>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "core/composite.h"
 #include "core/fields.h"
 #include "dialogs/field_list_box.h"
+#include "engine/calc_pass.h"
 #include "foundation/dialog_runner.h"
 #include "foundation/doc_base.h"
 #include "model/field_dependencies.h"
@@ -19,6 +21,10 @@ namespace {
 
 constexpr UINT kStrSortOrder = 18617, kStrGroupOrder = 18618, kStrAscending = 18619, kStrDescending = 18620;
 constexpr uint8_t kGroupBreaks = 1;
+// The option boxes and the level flag each one sets.
+constexpr std::pair<int, uint8_t> kOptionBoxes[] = {
+    {kOrderPrintOnce, kGroupPrintOnce}, {kOrderResetPage, kGroupResetPage}, {kOrderSwapHeader, kGroupSwapHeader},
+    {kOrderSwapFooter, kGroupSwapFooter}, {kOrderRepeatHeader, kGroupRepeatHeader}};
 
 struct Entry {
   uint32_t field = kNoField;
@@ -56,6 +62,13 @@ void ShowEntries(HWND dialog, State* s, int select) {
   EnableWindow(GetDlgItem(dialog, kOrderRemove), any);
   EnableWindow(GetDlgItem(dialog, kOrderDescending), any);
   EnableWindow(GetDlgItem(dialog, kOrderAdd), s->entries.size() < static_cast<size_t>(kMaxGroupLevels));
+  const bool group = s->p->kind == kOrderGroup;
+  for (const auto& [id, flag] : kOptionBoxes) {
+    ShowWindow(GetDlgItem(dialog, id), group ? SW_SHOW : SW_HIDE);
+    EnableWindow(GetDlgItem(dialog, id), any);
+    CheckDlgButton(dialog, id, any && (s->entries[static_cast<size_t>(select)].groupFlags & flag) ? BST_CHECKED : BST_UNCHECKED);
+  }
+  ShowWindow(GetDlgItem(dialog, 312), group ? SW_SHOW : SW_HIDE);
 }
 
 int Selected(HWND dialog) { return static_cast<int>(SendDlgItemMessageA(dialog, kOrderList, LB_GETCURSEL, 0, 0)); }
@@ -205,6 +218,20 @@ INT_PTR OrderDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
           if (i >= 0) s->entries[static_cast<size_t>(i)].descending =
                           IsDlgButtonChecked(dialog, kOrderDescending) == BST_CHECKED;
           ShowEntries(dialog, s, i);
+          return TRUE;
+        }
+        case kOrderPrintOnce:
+        case kOrderResetPage:
+        case kOrderSwapHeader:
+        case kOrderSwapFooter:
+        case kOrderRepeatHeader: {
+          const int i = Selected(dialog);
+          if (i < 0) return TRUE;
+          for (const auto& [box, flag] : kOptionBoxes)
+            if (box == id) {
+              uint8_t& flags = s->entries[static_cast<size_t>(i)].groupFlags;
+              flags = IsDlgButtonChecked(dialog, id) == BST_CHECKED ? flags | flag : flags & ~flag;
+            }
           return TRUE;
         }
         case kOrderUp:

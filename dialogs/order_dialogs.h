@@ -26,7 +26,10 @@ struct OrderDialogParams {
 // Control ids of template DOrder.
 enum : int {
   kOrderList = 300, kOrderFieldList = 301, kOrderAdd = 302, kOrderRemove = 303, kOrderDescending = 304,
-  kOrderUp = 305, kOrderDown = 306
+  kOrderUp = 305, kOrderDown = 306,
+  // Group Order's options of the selected level.
+  kOrderPrintOnce = 307, kOrderResetPage = 308, kOrderSwapHeader = 309, kOrderSwapFooter = 313,
+  kOrderRepeatHeader = 314
 };
 
 INT_PTR OrderDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -151,7 +151,8 @@ FieldDef* PropagateFieldDependencies(CKmComposite* m) {
         FieldDef* to = FieldAtNumber(m, f->refField);
         if (to && to != f && to->table != kTableBeingReplaced) {
           f->table = to->table;
-          f->flags = (f->flags & ~0x32fcdu) | (to->flags & 0x32fcdu & ~kFieldItem) | kFieldAlias;
+          // A copy placed on the layout stays an item whether or not its field is.
+          f->flags = (f->flags & ~0x32fcdu) | (f->flags & kFieldItem) | (to->flags & 0x32fcdu & ~kFieldItem) | kFieldAlias;
         }
       } else if (IsCalcNotAlias(f)) {
         if (f->code) {

@@ -16,6 +16,7 @@
 #include "dialogs/field_format_dialog.h"
 #include "dialogs/field_list_box.h"
 #include "dialogs/filter_dialog.h"
+#include "dialogs/font_dialog.h"
 #include "dialogs/insert_field_dialog.h"
 #include "dialogs/order_dialogs.h"
 #include "dialogs/sql_dialogs.h"
@@ -23,6 +24,7 @@
 #include "expr/udf.h"
 #include "files/report_io.h"
 #include "layout/band_line_layout.h"
+#include "layout/layout_records.h"
 #include "model/filter_spec.h"
 #include "model/group_levels.h"
 #include "model/selection_conditions.h"
@@ -182,6 +184,18 @@ class FieldScenario : public ::testing::Test {
     SendMessageA(view.m_hWnd, WM_LBUTTONDOWN, 1, MAKELPARAM(x, y));
     SendMessageA(view.m_hWnd, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
     if (twice) SendMessageA(view.m_hWnd, WM_LBUTTONDBLCLK, 1, MAKELPARAM(x, y));
+  }
+  // The report printed to PDF by the program (/G), as pdftotext lays it
+  // out; false with the program's output when the print failed.
+  static bool PrintToText(const std::string& report, const std::string& pdf, std::string* text) {
+    int status = -1;
+    *text = Capture("cd '" + s_dir + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + s_dir + "' " +
+                        program_run::ProgramLeakOptions() + " timeout 120 '" + ProgramPath() + "' /G '" + report +
+                        "' 2>&1",
+                    &status);
+    if (status != 0) return false;
+    *text = Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
+    return true;
   }
   static int LastLineOf(CKmDoc& doc, BYTE kind) {
     int last = -1;
@@ -450,13 +464,8 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
   Close();
 
   // Printed by the program, against SQLite's figures for the same selection.
-  int status = -1;
-  const std::string output =
-      Capture("cd '" + s_dir + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + s_dir + "' " +
-                  program_run::ProgramLeakOptions() + " timeout 120 '" + ProgramPath() + "' /G '" + report + "' 2>&1",
-              &status);
-  ASSERT_EQ(status, 0) << output;
-  const std::string text = Capture("pdftotext -layout '" + s_dir + "/sales.pdf' - 2>/dev/null");
+  std::string text;
+  ASSERT_TRUE(PrintToText(report, s_dir + "/sales.pdf", &text)) << text;
   const std::string where =
       "where order_date between '1998-01-01' and '1998-03-15' and country in ('United Kingdom','Norway','Sweden')";
   const std::vector<std::string> rows = Lines(Capture(
@@ -524,6 +533,158 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
   const size_t alder = result.find("Alder"), bright = result.find("Brightwater");
   EXPECT_NE(alder, std::string::npos) << result;
   EXPECT_LT(alder, bright) << result;
+}
+
+// A field placed twice prints in both places; the character field and text
+// sheets and the Font dialog change what prints, through save and read-back.
+TEST_F(FieldScenario, PlacedCopiesPrintAndPropertySheetsReachThePage) {
+  const std::string report = s_dir + "/copies.kmw";
+  {
+    SampleDocument sample;
+    std::string error;
+    ASSERT_TRUE(sample.Write("VortelleSample", report, &error)) << error;
+  }
+  DialogGuard guard;
+  CMainFrame* frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  CKmComposite* m = doc.m_pModel;
+  auto send = [&](UINT id) { SendMessageA(frame->m_hWnd, WM_COMMAND, id, 0); };
+  auto text = [&](const char* words) -> TextItem* {
+    for (TextItem* x = frame->m_pDoc->m_pLayout->textHead; x != nullptr; x = x->nextText)
+      if (x->text != nullptr && std::strcmp(x->text, words) == 0) return x;
+    return nullptr;
+  };
+
+  // The product again, from the palette, on a second record line.
+  const int record = InsertLineInBand(doc, kBandRecord);
+  ASSERT_GE(record, 0);
+  frame->m_wndLayoutView.RedrawAllPanes();
+  send(30400);
+  ASSERT_TRUE(doc.m_pInsertField && IsWindowVisible(doc.m_pInsertField->m_hWnd));
+  HWND palette = doc.m_pInsertField->m_hWnd;
+  ClickAt(frame, record, 30);
+  PickField(palette, kInsertFieldList, "product");
+  Click(GetDlgItem(palette, kInsertFieldButton));
+  Click(GetDlgItem(palette, IDCANCEL));
+  int copies = 0;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+    if ((f->flags & kFieldAlias) && f->head.bandLine == record) ++copies;
+  EXPECT_EQ(copies, 1) << "a field already placed goes on as a copy";
+
+  // Character Field Properties on the company: five characters wide; a
+  // justified field that does not wrap is refused first.
+  FieldDef* company = Field(m, "company");
+  ASSERT_NE(company, nullptr);
+  frame->m_wndLayoutView.ClearSelection();
+  frame->m_wndLayoutView.SelectObject(company->head, true);
+  std::string refusal;
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(ui_test::Text(d), "Character Field Properties");
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(d, kFormatStyle)));
+    SetDlgItemTextA(d, kFormatWidth, "5");
+    SendDlgItemMessageA(d, kFormatAlignment, CB_SETCURSEL, 3, 0);  // Justify
+    refusal = Message([&] { Click(GetDlgItem(d, IDOK)); });
+    EXPECT_EQ(company->displayWidth, 30u) << "a refused sheet changes nothing";
+    SendDlgItemMessageA(d, kFormatAlignment, CB_SETCURSEL, 2, 0);  // Right
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30504); });
+  EXPECT_FALSE(refusal.empty());
+  EXPECT_EQ(company->displayWidth, 5u);
+  EXPECT_EQ((company->formatCode >> 4) & 0xF, 3u) << "right-aligned";
+
+  // Text Properties on "Grand total": its Font button picks 14 points, bold
+  // off, underline on; Cancel of the Font dialog first leaves it alone.
+  TextItem* grand = text("Grand total");
+  ASSERT_NE(grand, nullptr);
+  frame->m_wndLayoutView.ClearSelection();
+  frame->m_wndLayoutView.SelectObject(grand->head, true);
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(ui_test::Text(d), "Text Properties");
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(d, kFormatWidth)));
+    OnDialog([&](HWND f) { Click(GetDlgItem(f, IDCANCEL)); }, [&] { Click(GetDlgItem(d, kFormatFont)); });
+    OnDialog([&](HWND f) {
+      EXPECT_EQ(ui_test::Text(f), "Font");
+      EXPECT_EQ(IsDlgButtonChecked(f, kFontBold), static_cast<UINT>(BST_CHECKED));
+      SetDlgItemTextA(f, kFontSize, "900");
+      Message([&] { Click(GetDlgItem(f, IDOK)); });  // beyond 500 points
+      SetDlgItemTextA(f, kFontSize, "14");
+      CheckDlgButton(f, kFontBold, BST_UNCHECKED);
+      CheckDlgButton(f, kFontUnderline, BST_CHECKED);
+      Click(GetDlgItem(f, IDOK));
+    }, [&] { Click(GetDlgItem(d, kFormatFont)); });
+    EXPECT_TRUE(grand->head.fontStyle & 1) << "the font waits for the sheet's OK";
+    SendDlgItemMessageA(d, kFormatAlignment, CB_SETCURSEL, 2, 0);
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30504); });
+  EXPECT_EQ(grand->head.pointSize, 140);
+  EXPECT_EQ(grand->head.fontStyle & 7, 4);
+  EXPECT_EQ(grand->alignment >> 4, 3) << "right";
+
+  // Format > Font on the title: italic, the size kept.
+  TextItem* title = text("Orders by customer");
+  ASSERT_NE(title, nullptr);
+  const int titleSize = title->head.pointSize;
+  frame->m_wndLayoutView.ClearSelection();
+  frame->m_wndLayoutView.SelectObject(title->head, true);
+  OnDialog([&](HWND f) {
+    CheckDlgButton(f, kFontItalic, BST_CHECKED);
+    Click(GetDlgItem(f, IDOK));
+  }, [&] { send(30502); });
+  EXPECT_EQ(title->head.fontStyle & 3, 3) << "bold kept, italic on";
+  EXPECT_EQ(title->head.pointSize, titleSize);
+  frame->m_wndLayoutView.ClearSelection();
+
+  // Group Order: the customer's header repeats on each page.
+  OnDialog([&](HWND d) {
+    SendDlgItemMessageA(d, kOrderList, LB_SETCURSEL, 0, 0);
+    SendMessageA(d, WM_COMMAND, MAKEWPARAM(kOrderList, LBN_SELCHANGE), 0);
+    CheckDlgButton(d, kOrderRepeatHeader, BST_CHECKED);
+    SendMessageA(d, WM_COMMAND, MAKEWPARAM(kOrderRepeatHeader, BN_CLICKED), 0);
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30630); });
+  EXPECT_EQ(m->groupFlags[0] & 0x20, 0x20);
+
+  send(30010);
+  EXPECT_FALSE(doc.IsModified());
+  Close();
+
+  frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  m = frame->m_pDoc->m_pModel;
+  EXPECT_EQ(m->groupFlags[0] & 0x20, 0x20) << "the group option came through the file";
+  copies = 0;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+    if (f->flags & kFieldAlias) {
+      ++copies;
+      EXPECT_TRUE(f->flags & kFieldItem) << "the copy is still a layout item";
+    }
+  EXPECT_EQ(copies, 1);
+  EXPECT_EQ(Field(m, "company")->displayWidth, 5u);
+  grand = text("Grand total");
+  ASSERT_NE(grand, nullptr);
+  EXPECT_EQ(grand->head.pointSize, 140);
+  EXPECT_EQ(grand->head.fontStyle & 7, 4);
+  Close();
+
+  std::string printed;
+  ASSERT_TRUE(PrintToText(report, s_dir + "/copies.pdf", &printed)) << printed;
+  // Every order line's product prints on both record lines.
+  const std::vector<std::string> products =
+      Lines(Capture("sqlite3 '" + s_dir + "/sample.db' \"select distinct product from order_lines\""));
+  ASSERT_FALSE(products.empty());
+  for (const std::string& product : products) {
+    const std::string shown = product.substr(0, 14);
+    const std::string rows = Capture("sqlite3 '" + s_dir + "/sample.db' \"select count(*) from order_lines where product = '" + product + "'\"");
+    size_t count = 0;
+    for (size_t at = printed.find(shown); at != std::string::npos; at = printed.find(shown, at + 1)) ++count;
+    EXPECT_EQ(count, 2u * std::stoul(rows)) << product << "\n" << printed;
+  }
+  // The company prints in its five characters.
+  EXPECT_NE(printed.find("Brigh"), std::string::npos) << printed;
+  EXPECT_EQ(printed.find("Brightwater"), std::string::npos) << printed;
+  const std::string fonts = Capture("pdffonts '" + s_dir + "/copies.pdf' 2>/dev/null");
+  EXPECT_NE(fonts.find("BoldItalic"), std::string::npos) << fonts;
 }
 
 }  // namespace

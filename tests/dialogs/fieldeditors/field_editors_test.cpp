@@ -9,6 +9,7 @@
 #include "dialogs/field_format_dialog.h"
 #include "dialogs/field_list_box.h"
 #include "dialogs/filter_dialog.h"
+#include "dialogs/font_dialog.h"
 #include "dialogs/insert_field_dialog.h"
 #include "dialogs/order_dialogs.h"
 #include "dialogs/sql_dialogs.h"
@@ -28,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -60,6 +62,8 @@ struct EditorModel : TestModel {
   FieldDef* price = Add("PRICE", kFieldNumeric, static_cast<uint8_t>(ord));
   FieldDef* region = Add("REGION", 0, static_cast<uint8_t>(ord));
   FieldDef* due = Add("DUE", kFieldDate, static_cast<uint8_t>(ord));
+  FieldDef* start = Add("START", kFieldTime, static_cast<uint8_t>(ord));
+  FieldDef* stamp = Add("STAMP", kFieldDateTime, static_cast<uint8_t>(ord));
   ~EditorModel() {
     if (m.conditionCode) HeapFreeBlock(m.conditionCode);
     m.conditionCode = nullptr;
@@ -331,6 +335,113 @@ TEST_F(FieldEditors, AlignmentTakesItsCodeOnOkOnly) {
   EXPECT_EQ(alignment, 0x30);
 }
 
+// The time and date-time sheets store their pictures only on OK; a date-time
+// field must show a part; a character field's width is checked.
+TEST_F(FieldEditors, TimeAndDateTimeSheetsStorePicturesOnOkOnly) {
+  std::vector<FieldDef*> times{t.start}, stamps{t.stamp}, texts{t.region};
+  t.start->timeFormat = 0x8000;
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(ui_test::Text(d), "Time Field Properties");
+    SendDlgItemMessageA(d, kFormatStyle, CB_SETCURSEL, 4, 0);  // hh:mm:ss 24-hour
+    Click(GetDlgItem(d, IDCANCEL));
+  }, [&] { EXPECT_EQ(ShowTimeFieldProperties(&doc, nullptr, times), IDCANCEL); });
+  EXPECT_EQ(t.start->timeFormat, 0x8000u);
+  OnDialog([&](HWND d) {
+    SendDlgItemMessageA(d, kFormatStyle, CB_SETCURSEL, 4, 0);
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { EXPECT_EQ(ShowTimeFieldProperties(&doc, nullptr, times), IDOK); });
+  EXPECT_EQ(t.start->timeFormat & 0x8007, 7u);
+
+  t.stamp->formatCode = 0x1000;
+  t.stamp->timeFormat = 0x30;
+  std::string refusal;
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(ui_test::Text(d), "Date/Time Field Properties");
+    EXPECT_EQ(IsDlgButtonChecked(d, kFormatShowDate), static_cast<UINT>(BST_CHECKED));
+    CheckDlgButton(d, kFormatShowDate, BST_UNCHECKED);
+    CheckDlgButton(d, kFormatShowTime, BST_UNCHECKED);
+    SendDlgItemMessageA(d, kFormatStyle, CB_SETCURSEL, 2, 0);  // dd.mm.yy
+    refusal = Message([&] { Click(GetDlgItem(d, IDOK)); });
+    EXPECT_EQ(t.stamp->formatCode, 0x1000u) << "nothing changes on a refusal";
+    CheckDlgButton(d, kFormatShowTime, BST_CHECKED);
+    SendDlgItemMessageA(d, kFormatTimeStyle, CB_SETCURSEL, 3, 0);  // hh:mm 24-hour
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { ShowDateTimeFieldProperties(&doc, nullptr, stamps); });
+  EXPECT_FALSE(refusal.empty());
+  EXPECT_EQ(t.stamp->formatCode & 0xF00F, 0x3000u);
+  EXPECT_EQ(t.stamp->timeFormat & 0x30, 0x20u) << "the time alone";
+  EXPECT_EQ(t.stamp->timeFormat & 0x8007, 6u);
+
+  t.region->displayWidth = 12;
+  OnDialog([&](HWND d) {
+    SetDlgItemTextA(d, kFormatWidth, "300");
+    refusal = Message([&] { Click(GetDlgItem(d, IDOK)); });
+    // Word wrap with justified text; the alignment is left to the selection.
+    SetDlgItemTextA(d, kFormatWidth, "20");
+    CheckDlgButton(d, kFormatWrap, BST_CHECKED);
+    SendDlgItemMessageA(d, kFormatAlignment, CB_SETCURSEL, 3, 0);
+    Click(GetDlgItem(d, IDOK));
+  }, [&] {
+    ItemPropertyChoice choice;
+    EXPECT_EQ(ShowCharFieldProperties(&doc, nullptr, texts, &choice), IDOK);
+    EXPECT_EQ(choice.alignment, 3);
+    EXPECT_EQ(choice.trim, BST_INDETERMINATE) << "an untouched trim keeps each item's";
+  });
+  EXPECT_EQ(t.region->displayWidth, 20u);
+  EXPECT_EQ((t.region->formatCode >> 4) & 0xF, 4u);
+}
+
+// The Font dialog refuses a size the font cannot take and keeps what the
+// user did not touch.
+TEST_F(FieldEditors, FontDialogKeepsWhatIsUntouched) {
+  FontDialogParams p;
+  p.faces = {"Arial", "Fixed"};
+  p.font = -1;
+  p.styles[1] = BST_INDETERMINATE;
+  p.parseSize = [](const std::string& text, int font) {
+    const int points = std::atoi(text.c_str());
+    return points >= 4 && points <= 500 && (font != 1 || points == 10) ? points * 10 : -1;
+  };
+  std::string refusal;
+  OnDialog([&](HWND d) {
+    SendDlgItemMessageA(d, kFontFace, CB_SETCURSEL, 1, 0);
+    SetDlgItemTextA(d, kFontSize, "12");
+    refusal = Message([&] { Click(GetDlgItem(d, IDOK)); });
+    SetDlgItemTextA(d, kFontSize, "10");
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { EXPECT_EQ(RunFontDialog(&doc, nullptr, &p), IDOK); });
+  EXPECT_FALSE(refusal.empty());
+  EXPECT_EQ(p.font, 1);
+  EXPECT_EQ(p.size, 100);
+  EXPECT_EQ(p.styles[1], BST_INDETERMINATE);
+  OnDialog([&](HWND d) { Click(GetDlgItem(d, IDOK)); }, [&] { RunFontDialog(&doc, nullptr, &p); });
+  EXPECT_EQ(p.size, -1) << "the size shown, untouched, keeps each item's";
+}
+
+// Group Order's options belong to the selected level and reach the model on OK.
+TEST_F(FieldEditors, GroupOptionsFollowTheSelectedLevel) {
+  OrderDialogParams p;
+  p.doc = &doc;
+  p.model = &t.m;
+  p.kind = kOrderGroup;
+  OnDialog([&](HWND d) {
+    Pick(d, kOrderFieldList, t.region);
+    Click(GetDlgItem(d, kOrderAdd));
+    Pick(d, kOrderFieldList, t.due);
+    Click(GetDlgItem(d, kOrderAdd));
+    CheckDlgButton(d, kOrderRepeatHeader, BST_CHECKED);
+    SendMessageA(d, WM_COMMAND, MAKEWPARAM(kOrderRepeatHeader, BN_CLICKED), 0);
+    SendDlgItemMessageA(d, kOrderList, LB_SETCURSEL, 0, 0);
+    SendMessageA(d, WM_COMMAND, MAKEWPARAM(kOrderList, LBN_SELCHANGE), 0);
+    EXPECT_EQ(IsDlgButtonChecked(d, kOrderRepeatHeader), static_cast<UINT>(BST_UNCHECKED));
+    CheckDlgButton(d, kOrderPrintOnce, BST_CHECKED);
+    SendMessageA(d, WM_COMMAND, MAKEWPARAM(kOrderPrintOnce, BN_CLICKED), 0);
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { EXPECT_EQ(RunOrderDialog(nullptr, &p), IDOK); });
+  EXPECT_EQ(t.m.groupFlags[0], 1 | 0x04);
+  EXPECT_EQ(t.m.groupFlags[1], 1 | 0x20);
+}
+
 // Every dialog of the field and object dialogs in its first state.
 TEST_F(FieldEditors, ScreensFieldDialogs) {
   t.AddCalc("NET", "QTY * PRICE");
@@ -356,7 +467,11 @@ TEST_F(FieldEditors, ScreensFieldDialogs) {
   t.m.sortFields[0] = t.Number(t.region);
   OnDialog(picture("dialog-sort-order"), [&] { RunOrderDialog(nullptr, &order); });
   order.kind = kOrderGroup;
+  t.m.groupFields[0] = t.Number(t.region);
+  t.m.groupFlags[0] = 1 | 0x04;
   OnDialog(picture("dialog-group-order"), [&] { RunOrderDialog(nullptr, &order); });
+  t.m.groupFields[0] = kNoField;
+  t.m.groupFlags[0] = 0;
   FilterDialogParams filter;
   filter.doc = &doc;
   filter.model = &t.m;
@@ -364,6 +479,21 @@ TEST_F(FieldEditors, ScreensFieldDialogs) {
   std::vector<FieldDef*> numbers{t.qty}, dates{t.due};
   OnDialog(picture("dialog-numeric-field-properties"), [&] { ShowNumericFieldProperties(&doc, nullptr, numbers); });
   OnDialog(picture("dialog-date-field-properties"), [&] { ShowDateFieldProperties(&doc, nullptr, dates); });
+  std::vector<FieldDef*> texts{t.region}, times{t.start}, stamps{t.stamp};
+  ItemPropertyChoice withFont;
+  withFont.chooseFont = [](HWND) { return false; };
+  OnDialog(picture("dialog-character-field-properties"), [&] { ShowCharFieldProperties(&doc, nullptr, texts, &withFont); });
+  OnDialog(picture("dialog-time-field-properties"), [&] { ShowTimeFieldProperties(&doc, nullptr, times); });
+  OnDialog(picture("dialog-date-time-field-properties"), [&] { ShowDateTimeFieldProperties(&doc, nullptr, stamps); });
+  std::vector<ReportItemHead*> heads{&t.region->head};
+  OnDialog(picture("dialog-text-properties"), [&] { ShowTextObjectProperties(&doc, nullptr, heads, &withFont); });
+  FontDialogParams font;
+  font.faces = {"Arial", "Courier New", "Times New Roman"};
+  font.sizes = {"8", "10", "12"};
+  font.font = 0;
+  font.sizeText = "10";
+  font.styles[0] = BST_INDETERMINATE;
+  OnDialog(picture("dialog-font"), [&] { RunFontDialog(&doc, nullptr, &font); });
   uint8_t alignment = 0x10;
   OnDialog(picture("dialog-alignment"), [&] { RunAlignmentDialog(&doc, nullptr, &alignment); });
   long limit = 0;
