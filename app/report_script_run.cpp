@@ -7,7 +7,9 @@
 #include "app/print_run.h"
 #include "core/composite.h"
 #include "engine/report_script.h"
+#include "app/label_stocks.h"
 #include "layout/fonts.h"
+#include "layout/page_setup.h"
 #include "layout/layout_records.h"
 #include "model/field_dependencies.h"
 #include "platform/win/unattended.h"
@@ -16,11 +18,20 @@ namespace {
 
 class DocumentScriptHost : public ScriptHost {
  public:
-  // Label stocks and text-file master tables are not offered on this
-  // platform yet: a script that names one stops at that line.
-  bool ApplyLabelStock(const char* /*key*/) override { return false; }
+  explicit DocumentScriptHost(CKmDoc& doc) : doc_(doc) {}
+  // The stock keeps the arrangement's order in force; an unknown key stops
+  // the script at its line.
+  bool ApplyLabelStock(const char* key) override {
+    const bool down = doc_.m_pPageSetup != nullptr && GetPageSetupWord(*doc_.m_pPageSetup, kPsDownOrder) != 0;
+    return ::ApplyLabelStock(doc_, key, down) == 1;
+  }
+  // Text-file master tables are not offered on this platform: a script that
+  // names one stops at that line.
   bool DefineTextFileMaster(const char* /*path*/) override { return false; }
   void SetPreviewZoom(int level) override { GetPrintRunContext().rememberedZoom = level; }
+
+ private:
+  CKmDoc& doc_;
 };
 
 }  // namespace
@@ -28,7 +39,7 @@ class DocumentScriptHost : public ScriptHost {
 BOOL CKmDoc::RunReportScript() {
   if (!CreateReportTables() || m_bandLines.lines == nullptr || m_pModel == nullptr || m_pLayout == nullptr)
     return FALSE;
-  DocumentScriptHost host;
+  DocumentScriptHost host(*this);
   ScriptReader reader(*this, host);
   host.SetPreviewZoom(1);
   ClearBandLineTable(m_bandLines);

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -96,6 +97,32 @@ TEST_F(ScriptRun, AStartFileScriptBuildsAndPrintsItsReport) {
   const size_t grand = text.find("Grand total");
   ASSERT_NE(grand, std::string::npos);
   EXPECT_NE(text.rfind('\f', grand), std::string::npos);
+}
+
+// A label stock named by the script arranges the records as the stock
+// says: two labels across and two down, so two records share a line.
+TEST_F(ScriptRun, ALabelStockArrangesTheRecords) {
+  std::ofstream(dir_ + "/kmlabels.ini") << "[Labels]\nBig2=Big labels, L, 4.5, 3.5, 2, 2, 0.5, 0.25, 4, 5\n";
+  const std::string script =
+      "[Report]\r\nMasterTable=order_lines\r\nDataSource=VortelleSample\r\nReportName=ScriptLabels\r\n"
+      "[RecordFormat]\r\nPrintColsAcross=F\r\nAveryLabel=Big2\r\n"
+      "[Record]\r\nNumField=order_id,F,0,0,,6,0\r\n"
+      "[Actions]\r\nMenu=FilePrint\r\n";
+  std::string output;
+  ASSERT_EQ(RunScript("labels", script, &output), 0) << output;
+  const std::string text = Pdf("ScriptLabels");
+  std::istringstream lines(text);
+  int shared = 0;
+  for (std::string line; std::getline(lines, line);) {
+    size_t first = line.find("10"), second = first == std::string::npos ? first : line.find("10", first + 4);
+    if (second != std::string::npos) ++shared;
+  }
+  EXPECT_GT(shared, 0) << "no line holds two labels\n" << text;
+  // An unknown stock stops the script at its line.
+  const std::string unknown = "[Report]\r\nMasterTable=order_lines\r\nDataSource=VortelleSample\r\n"
+                              "[RecordFormat]\r\nAveryLabel=NoSuchStock\r\n";
+  EXPECT_NE(RunScript("nostock", unknown, &output), 0);
+  EXPECT_NE(output.find("Script line: 5"), std::string::npos) << output;
 }
 
 // Date-time and time columns and their totals, in landscape on legal paper,
