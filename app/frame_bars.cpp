@@ -299,6 +299,7 @@ BOOL FrameBars::HandleCommand(UINT id, WORD code) {
     case kAutoFreeformButton:
       if (doc_->m_pLayout == nullptr || CountMarkedLines(*doc_->m_pLayout, nullptr, nullptr) == 0) return FALSE;
       ToggleAutoFreeformLines(*doc_->m_pLayout);
+      doc_->SetModifiedFlag(TRUE);
       break;
     case kSnapButton:
       doc_->m_settings.snapTo = doc_->m_settings.snapTo ? 0 : 1;
