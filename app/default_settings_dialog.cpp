@@ -1,6 +1,7 @@
 #include "app/default_settings_dialog.h"
 
 #include "app/document.h"
+#include "app/measure_spin.h"
 #include "dialogs/chart_sheet.h"
 #include "foundation/dialog_runner.h"
 #include "foundation/page_metrics.h"
@@ -11,6 +12,7 @@
 #include "layout/fonts.h"
 #include "layout/layout_records.h"
 #include "foundation/message_dialog.h"
+#include "platform/win/common_controls.h"
 #include "platform/win/dialog.h"
 #include "platform/win/fileio.h"
 #include "platform/win/profile.h"
@@ -21,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -32,8 +35,9 @@ constexpr size_t kMaxPapers = 68;
 enum : int {
   kPaper = 200, kTop = 201, kBottom = 203, kLeft = 205, kRight = 207, kMarginsGroup = 209, kUserSize = 210,
   kHorzPitch = 211, kTrue = 215, kFalse = 216, kFont = 217, kPts = 218, kVertPitch = 220, kSnap = 222,
-  kColor = 223, kHelp = 300
+  kColor = 223, kHelp = 300, kHorzSpin = 212, kVertSpin = 221
 };
+// The spin beside each margin edit is the edit's id + 1.
 constexpr WORD kDefaultsHelp = 1016;
 constexpr int kMarginIds[] = {kTop, kBottom, kLeft, kRight};
 
@@ -125,6 +129,15 @@ void OnInit(HWND dialog, DefaultsState& s) {
   }
   SendDlgItemMessageA(dialog, kColor, CB_SETCURSEL, set.color < kColorCount ? set.color : kColorCount - 1, 0);
   for (int id : {kTop, kBottom, kLeft, kRight, kHorzPitch, kVertPitch}) SubclassMeasureEdit(dialog, id);
+  const std::pair<int, int> pitchSpins[] = {{kHorzSpin, set.rulPit}, {kVertSpin, set.vRulPit}};
+  for (const auto& [id, value] : pitchSpins) {
+    SendDlgItemMessageA(dialog, id, UDM_SETRANGE32, 4, 30);
+    SendDlgItemMessageA(dialog, id, UDM_SETPOS32, 0, value);
+  }
+  for (int id : kMarginIds) {
+    SendDlgItemMessageA(dialog, id + 1, UDM_SETRANGE32, static_cast<WPARAM>(-100), 100);
+    SendDlgItemMessageA(dialog, id + 1, UDM_SETPOS32, 0, 0);
+  }
 }
 
 // Every check runs first; the settings file is written from a copy, and the
@@ -349,6 +362,11 @@ INT_PTR DefaultSettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
       OnInit(dialog, *reinterpret_cast<DefaultsState*>(lParam));
       return TRUE;
+    case WM_NOTIFY:
+      if (s == nullptr) break;
+      for (int id : kMarginIds)
+        if (StepMeasureSpin(dialog, lParam, id + 1, id, 0, 9999, s->doc->m_cDecimal)) return TRUE;
+      break;
     case WM_MEASUREITEM:
       if (wParam != static_cast<WPARAM>(kColor)) return FALSE;
       MeasureColorItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));

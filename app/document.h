@@ -80,6 +80,9 @@ class CKmDoc : public KmDocBase {
   void FinishReportLoad(BOOL isTemplate);
   void ClearReport(BOOL closeModel);
   void StartNewReport();
+  // The report's font table from its printer, its default font the one
+  // Default Settings names.
+  void LoadSettingsFonts();
   void ApplyRulerSettings();
   void NewReportCommand(BOOL ask, BOOL userSql);
   BOOL DoFileNew(const char* masterTable, int passThrough, BOOL ask, BOOL fromQuery);

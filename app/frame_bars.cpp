@@ -7,10 +7,13 @@
 #include "foundation/message_dialog.h"
 #include "foundation/page_metrics.h"
 #include "foundation/settings.h"
+#include "layout/band_line_layout.h"
 #include "layout/fonts.h"
+#include "platform/win/common_controls.h"
 #include "platform/win/dialog.h"
 #include "platform/win/gdi.h"
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -224,9 +227,13 @@ void FrameBars::UpdateFormatBar() {
   m_formatBar.SetState(kAlignRightButton, any, m_state.right);
   m_formatBar.SetState(kJustifyButton, any && m_state.allWrapped, m_state.justify);
   m_formatBar.SetState(kTrimButton, text, text ? m_state.trim : 0);
-  const bool marked = frame_ != nullptr && frame_->IsCommandEnabled(30140);
-  m_formatBar.SetState(kDeleteButton, any || marked, 0);
-  m_formatBar.SetState(kAutoFreeformButton, frame_ != nullptr && frame_->IsCommandEnabled(kAutoFreeformButton), 0);
+  // Delete is Edit > Clear and follows that command's own rule.
+  m_formatBar.SetState(kDeleteButton, frame_ != nullptr && frame_->IsCommandEnabled(30140), 0);
+  // Auto/Freeform: down when every marked line is freeform, mixed when some are.
+  int automatic = 0, freeform = 0;
+  const int markedLines = doc_->m_pLayout != nullptr ? CountMarkedLines(*doc_->m_pLayout, &automatic, &freeform) : 0;
+  m_formatBar.SetState(kAutoFreeformButton, markedLines > 0,
+                       markedLines == 0 || automatic == markedLines ? 0 : freeform == markedLines ? 1 : 2);
   m_formatBar.SetState(kSnapButton, true, doc_->m_settings.snapTo ? 1 : 0);
 }
 
@@ -290,9 +297,10 @@ BOOL FrameBars::HandleCommand(UINT id, WORD code) {
       SendMessageA(frame_->m_hWnd, WM_COMMAND, 30140, 0);
       break;
     case kAutoFreeformButton:
-      if (frame_ == nullptr || !frame_->IsCommandEnabled(kAutoFreeformButton)) return FALSE;
-      frame_->m_wndLayoutView.OnCommand(kAutoFreeformButton);
-      return FALSE;
+      if (doc_->m_pLayout == nullptr || CountMarkedLines(*doc_->m_pLayout, nullptr, nullptr) == 0) return FALSE;
+      ToggleAutoFreeformLines(*doc_->m_pLayout);
+      doc_->SetModifiedFlag(TRUE);
+      break;
     case kSnapButton:
       doc_->m_settings.snapTo = doc_->m_settings.snapTo ? 0 : 1;
       if (doc_->m_pLayout) doc_->m_pLayout->metrics.snapping = doc_->m_settings.snapTo != 0;
@@ -338,12 +346,114 @@ BOOL FrameBars::HandleCommand(UINT id, WORD code) {
 
 namespace {
 
-enum : int { kTipsBox = 201, kStandardBox = 202, kFormattingBox = 203, kToolbarsHelp = 300 };
+enum : int { kBarList = 200, kTipsBox = 201, kToolbarsHelp = 300 };
+constexpr int kBarRow = 14;  // pixels of each row of the bar list
+const char* const kBarNames[2] = {"Standard", "Formatting"};
 
 struct ToolbarsRun {
   CKmDoc* doc;
   FrameBars* bars;
+  WNDPROC listProc = nullptr;  // the bar list's own procedure, under ours
 };
+
+// Each row's check state is its item data.
+bool BarChecked(HWND list, int row) { return SendMessageA(list, LB_GETITEMDATA, static_cast<WPARAM>(row), 0) == 1; }
+
+void ToggleBar(HWND list, int row) {
+  SendMessageA(list, LB_SETITEMDATA, static_cast<WPARAM>(row), BarChecked(list, row) ? 0 : 1);
+  SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+  InvalidateRect(list, nullptr, TRUE);
+}
+
+// A click on a row toggles it, Space toggles the selected row, and the first
+// letter of a bar's name selects it.
+LRESULT BarListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* r = reinterpret_cast<ToolbarsRun*>(GetWindowLongPtrA(GetParent(list), DWLP_USER));
+  if (r == nullptr || r->listProc == nullptr) return DefWindowProcA(list, message, wParam, lParam);
+  switch (message) {
+    case WM_LBUTTONDOWN: {
+      const int row = GET_Y_LPARAM(lParam) / kBarRow;
+      if (row == 0 || row == 1) {
+        ToggleBar(list, row);
+        SetFocus(list);
+        return 0;
+      }
+      break;
+    }
+    case WM_KEYDOWN:
+      if (wParam == VK_SPACE) {
+        const LRESULT row = SendMessageA(list, LB_GETCURSEL, 0, 0);
+        if (row == 0 || row == 1) ToggleBar(list, static_cast<int>(row));
+        return 0;
+      }
+      break;
+    case WM_CHAR: {
+      const int c = std::toupper(static_cast<unsigned char>(wParam));
+      for (int row = 0; row < 2; ++row)
+        if (c == kBarNames[row][0]) {
+          SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+          InvalidateRect(list, nullptr, TRUE);
+          return 0;
+        }
+      break;
+    }
+    default:
+      break;
+  }
+  return CallWindowProcA(r->listProc, list, message, wParam, lParam);
+}
+
+// A 12-pixel check box with its mark, then the name in the selection's colours.
+void DrawBarRow(const DRAWITEMSTRUCT& d) {
+  if (d.itemID > 1) return;
+  HDC dc = d.hDC;
+  const RECT& rc = d.rcItem;
+  const int top = rc.top + (rc.bottom - rc.top - 12) / 2;
+  const RECT box{rc.left + 1, top, rc.left + 13, top + 12};
+  FillRect(dc, &box, GetSysColorBrush(COLOR_WINDOW));
+  auto line = [dc](COLORREF colour, int x1, int y1, int x2, int y2) {
+    HPEN pen = CreatePen(PS_SOLID, 1, colour);
+    HGDIOBJ old = SelectObject(dc, pen);
+    MoveToEx(dc, x1, y1, nullptr);
+    LineTo(dc, x2, y2);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+  };
+  // Sunken edges: dark grey and black above and left, light grey below and right.
+  line(RGB(0x80, 0x80, 0x80), box.left, box.bottom - 1, box.left, box.top);
+  line(RGB(0x80, 0x80, 0x80), box.left, box.top, box.right, box.top);
+  line(RGB(0, 0, 0), box.left + 1, box.bottom - 2, box.left + 1, box.top + 1);
+  line(RGB(0, 0, 0), box.left + 1, box.top + 1, box.right - 1, box.top + 1);
+  line(RGB(0xC0, 0xC0, 0xC0), box.left + 1, box.bottom - 1, box.right - 1, box.bottom - 1);
+  line(RGB(0xC0, 0xC0, 0xC0), box.right - 1, box.bottom - 1, box.right - 1, box.top);
+  if (SendMessageA(d.hwndItem, LB_GETITEMDATA, d.itemID, 0) == 1) {
+    // The mark: seven short strokes, a short leg down then a long one up.
+    const int x = box.left + 3, y = box.top + 5;
+    for (int i = 0; i < 7; ++i) {
+      const int dy = i < 3 ? i : 4 - i;
+      line(RGB(0, 0, 0), x + i, y + dy, x + i, y + dy + 3);
+    }
+  }
+  const bool selected = (d.itemState & ODS_SELECTED) != 0;
+  RECT label{rc.left + 15, rc.top, rc.right, rc.bottom};
+  FillRect(dc, &label, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  RECT text{rc.left + 16, rc.top, rc.right, rc.bottom};
+  DrawTextA(dc, kBarNames[d.itemID], -1, &text, DT_LEFT | DT_BOTTOM | DT_SINGLELINE);
+  if (d.itemState & ODS_FOCUS) {
+    const COLORREF c = GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
+    HPEN pen = CreatePen(PS_DOT, 1, c);
+    HGDIOBJ old = SelectObject(dc, pen);
+    MoveToEx(dc, label.left, label.top, nullptr);
+    LineTo(dc, label.right - 1, label.top);
+    LineTo(dc, label.right - 1, label.bottom - 1);
+    LineTo(dc, label.left, label.bottom - 1);
+    LineTo(dc, label.left, label.top);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+  }
+}
 
 INT_PTR ToolbarsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* r = reinterpret_cast<ToolbarsRun*>(GetWindowLongPtrA(dialog, DWLP_USER));
@@ -352,11 +462,33 @@ INT_PTR ToolbarsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
       r = reinterpret_cast<ToolbarsRun*>(lParam);
       r->doc->CenterDialogOnOwner(dialog);
-      CheckDlgButton(dialog, kStandardBox, r->bars->ActionBarShown() ? BST_CHECKED : BST_UNCHECKED);
-      CheckDlgButton(dialog, kFormattingBox, r->bars->FormatBarShown() ? BST_CHECKED : BST_UNCHECKED);
-      CheckDlgButton(dialog, kTipsBox, r->doc->m_pMainFrame && r->doc->m_pMainFrame->m_bToolTips ? BST_CHECKED
-                                                                                                    : BST_UNCHECKED);
+      {
+        HWND list = GetDlgItem(dialog, kBarList);
+        r->listProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarListProc)));
+        CheckDlgButton(dialog, kTipsBox, r->doc->m_pMainFrame && r->doc->m_pMainFrame->m_bToolTips ? BST_CHECKED
+                                                                                                      : BST_UNCHECKED);
+        const bool shown[2] = {r->bars->ActionBarShown(), r->bars->FormatBarShown()};
+        for (int row = 0; row < 2; ++row) {
+          SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kBarNames[row]));
+          SendMessageA(list, LB_SETITEMDATA, static_cast<WPARAM>(row), shown[row] ? 1 : 0);
+        }
+        SendMessageA(list, LB_SETCURSEL, 0, 0);
+        SetFocus(list);
+      }
+      return FALSE;
+    case WM_MEASUREITEM:
+      if (wParam != static_cast<WPARAM>(kBarList)) break;
+      reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = kBarRow;
       return TRUE;
+    case WM_DRAWITEM:
+      if (wParam != static_cast<WPARAM>(kBarList)) break;
+      DrawBarRow(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_DESTROY:
+      if (r != nullptr && r->listProc != nullptr)
+        SetWindowLongPtrA(GetDlgItem(dialog, kBarList), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(r->listProc));
+      break;
     case WM_COMMAND:
       if (r == nullptr) break;
       switch (LOWORD(wParam)) {
@@ -369,8 +501,8 @@ INT_PTR ToolbarsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
           r->doc->m_settings.toolHelp = tips ? 1 : 0;
           if (r->doc->m_pMainFrame) r->doc->m_pMainFrame->m_bToolTips = tips;
           r->bars->SetToolTips(tips);
-          const bool action = IsDlgButtonChecked(dialog, kStandardBox) == BST_CHECKED;
-          const bool format = IsDlgButtonChecked(dialog, kFormattingBox) == BST_CHECKED;
+          const bool action = BarChecked(GetDlgItem(dialog, kBarList), 0);
+          const bool format = BarChecked(GetDlgItem(dialog, kBarList), 1);
           r->doc->m_settings.actionBar = action ? 1 : 0;
           r->doc->m_settings.formatBar = format ? 1 : 0;
           r->bars->ShowActionBar(action);
@@ -408,22 +540,6 @@ void ShowSpacing(HWND dialog, RulerRun& r) {
   SetDlgItemTextA(dialog, kVertLabel, text);
 }
 
-// The track: line steps of 2, page steps of 4, within 4 to 30.
-int Track(int pos, WORD code, int thumb) {
-  switch (code) {
-    case SB_LINEUP: pos -= 2; break;
-    case SB_LINEDOWN: pos += 2; break;
-    case SB_PAGEUP: pos -= 4; break;
-    case SB_PAGEDOWN: pos += 4; break;
-    case SB_THUMBPOSITION:
-    case SB_THUMBTRACK: pos = thumb; break;
-    case SB_TOP: pos = 4; break;
-    case SB_BOTTOM: pos = 30; break;
-    default: break;
-  }
-  return pos < 4 ? 4 : pos > 30 ? 30 : pos;
-}
-
 INT_PTR RulerSpacingDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* r = reinterpret_cast<RulerRun*>(GetWindowLongPtrA(dialog, DWLP_USER));
   switch (message) {
@@ -433,28 +549,28 @@ INT_PTR RulerSpacingDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       r->doc->CenterDialogOnOwner(dialog);
       for (int id : {kHorzTrack, kVertTrack}) {
         HWND t = GetDlgItem(dialog, id);
-        SetScrollRange(t, SB_CTL, 4, 30, FALSE);
-        SetScrollPos(t, SB_CTL, id == kHorzTrack ? r->horizontal : r->vertical, TRUE);
+        SendMessageA(t, TBM_SETRANGE, FALSE, static_cast<LPARAM>(MAKELONG(4, 30)));
+        SendMessageA(t, TBM_SETLINESIZE, 0, 2);
+        SendMessageA(t, TBM_SETPAGESIZE, 0, 4);
+        SendMessageA(t, TBM_SETTICFREQ, 2, 0);
+        SendMessageA(t, TBM_SETPOS, TRUE, id == kHorzTrack ? r->horizontal : r->vertical);
       }
       ShowSpacing(dialog, *r);
       SetFocus(GetDlgItem(dialog, r->mode == 0 ? kHorzTrack : kVertTrack));
       return FALSE;
-    case WM_HSCROLL: {
+    case WM_HSCROLL:
+      // The track bars move themselves (line 2, page 4, within 4 to 30).
       if (r == nullptr) break;
-      HWND t = reinterpret_cast<HWND>(lParam);
-      const bool horizontal = t == GetDlgItem(dialog, kHorzTrack);
-      int& value = horizontal ? r->horizontal : r->vertical;
-      value = Track(value, LOWORD(wParam), static_cast<short>(HIWORD(wParam)));
-      SetScrollPos(t, SB_CTL, value, TRUE);
+      r->horizontal = static_cast<int>(SendDlgItemMessageA(dialog, kHorzTrack, TBM_GETPOS, 0, 0));
+      r->vertical = static_cast<int>(SendDlgItemMessageA(dialog, kVertTrack, TBM_GETPOS, 0, 0));
       ShowSpacing(dialog, *r);
       return TRUE;
-    }
     case WM_COMMAND:
       if (r == nullptr) break;
       switch (LOWORD(wParam)) {
         case IDOK:
-          r->horizontal = GetScrollPos(GetDlgItem(dialog, kHorzTrack), SB_CTL);
-          r->vertical = GetScrollPos(GetDlgItem(dialog, kVertTrack), SB_CTL);
+          r->horizontal = static_cast<int>(SendDlgItemMessageA(dialog, kHorzTrack, TBM_GETPOS, 0, 0));
+          r->vertical = static_cast<int>(SendDlgItemMessageA(dialog, kVertTrack, TBM_GETPOS, 0, 0));
           EndDialog(dialog, IDOK);
           return TRUE;
         case IDCANCEL:

@@ -367,7 +367,11 @@ void CKmDoc::FinishReportLoad(BOOL isTemplate) {
   if (m_pLayout) BuildLayoutItemOrder(*m_pLayout);
   // The report's own printer gives the fonts; their sizes give the items'
   // extents and the band lines' heights.
-  if (m_pLayout && m_pFonts) ReloadFonts(*m_pLayout, *m_pFonts, m_szPrinterDevice, true);
+  if (m_pLayout && m_pFonts) {
+    m_pFonts->settingsFace = m_settings.faceName;
+    m_pFonts->settingsSize = m_settings.pts;
+    ReloadFonts(*m_pLayout, *m_pFonts, m_szPrinterDevice, true);
+  }
   m_bReportOpen = TRUE;
   if (!isTemplate) {
     CopyBounded(m_szReportName, sizeof m_szReportName, m_szReportName2);
@@ -612,8 +616,22 @@ BOOL CKmDoc::PrepareNewReport() {
   m_nLibEntry = -1;
   GetStartupHooks().GetDefaultPrinter(*this);
   GetNewReportSteps().InitReportState(*this);
+  // Every field of the new report takes the default face and size.
+  LoadSettingsFonts();
+  if (m_pModel != nullptr && m_pLayout != nullptr && m_pFonts != nullptr)
+    for (FieldDef* f = m_pModel->fieldList; f; f = f->next) {
+      f->head.pointSize = 0;
+      AttachObjectFont(*m_pLayout, *m_pFonts, f->head, false);
+    }
   SetWaitCursor(0);
   return TRUE;
+}
+
+void CKmDoc::LoadSettingsFonts() {
+  if (m_pLayout == nullptr || m_pFonts == nullptr) return;
+  m_pFonts->settingsFace = m_settings.faceName;
+  m_pFonts->settingsSize = m_settings.pts;
+  ReloadFonts(*m_pLayout, *m_pFonts, m_szPrinterDevice, false);
 }
 
 BOOL CKmDoc::NewReportFromTemplate(const char* masterTable, int passThrough) {

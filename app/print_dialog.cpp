@@ -26,7 +26,8 @@ namespace {
 
 enum : int {
   kPrintToFile = 1040, kCollate = 1041, kAll = 1056, kPages = 1058, kPrinterName = 1139, kPrintWhat = 1140,
-  kFromPage = 1152, kToPage = 1153, kCopies = 1154, kFileName = 1155, kPreview = 1026, kHelp = 1038
+  kFromPage = 1152, kToPage = 1153, kCopies = 1154, kFileName = 1155, kPreview = 1026, kHelp = 1038,
+  kPrintWhatLabel = 1200, kFileNameLabel = 1201
 };
 constexpr WORD kHelpContext = 1023;
 constexpr unsigned kAllPagesLast = 65535;
@@ -136,7 +137,8 @@ bool OnOk(HWND dialog, CKmPrintDialog& p, bool fromButton) {
 }
 
 // What the dialog leaves in the document once it has ended through OK.
-void StoreChoices(HWND dialog, CKmPrintDialog& p) {
+// before: the printer's settings as the dialog opened.
+void StoreChoices(HWND dialog, CKmPrintDialog& p, const PrinterDevMode& before) {
   CKmDoc& doc = *p.Document;
   PrintRunContext& ctx = GetPrintRunContext();
   PageSetupRec* ps = doc.m_pPageSetup;
@@ -169,7 +171,12 @@ void StoreChoices(HWND dialog, CKmPrintDialog& p) {
     const UINT copies = GetDlgItemInt(dialog, kCopies, &ok, FALSE);
     ps->Copies = ok && copies > 0 ? static_cast<int32_t>(copies > 9999 ? 9999 : copies) : 1;
   }
-  if (printerChanged) {
+  // Another resolution or print quality gives other font metrics too.
+  PrinterDevMode after;
+  const bool resolutionChanged =
+      PrinterDocumentProperties(ctx.printer.printerName.c_str(), &after, ctx.printer.storedDevMode) == 1 &&
+      (after.yResolution != before.yResolution || after.printQuality != before.printQuality);
+  if (printerChanged || resolutionChanged) {
     // The layout measures its text with the printer's fonts.
     GetStartupHooks().EnumPrinterFonts(doc);
     if (doc.m_pLayout && doc.m_pFonts) ReloadFonts(*doc.m_pLayout, *doc.m_pFonts, doc.m_szPrinterDevice, doc.m_bReportOpen != 0);
@@ -187,9 +194,24 @@ struct PrintDialogRun {
 
 bool PrintsAllPages(unsigned firstPage, unsigned lastPage) { return firstPage < 2 && lastPage >= kAllPagesLast; }
 
+// The controls this dialog adds to the printer's, with their help contexts.
+constexpr std::pair<int, DWORD> kAddedControlHelp[] = {
+    {kPrintWhat, 1109}, {kPrintWhatLabel, 1109}, {kFileName, 1110}, {kFileNameLabel, 1110}, {kPreview, 1111}};
+
 INT_PTR PrintDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* run = reinterpret_cast<PrintDialogRun*>(GetWindowLongPtrA(dialog, DWLP_USER));
   switch (message) {
+    case WM_HELP: {
+      const auto* info = reinterpret_cast<const HELPINFO*>(lParam);
+      for (const auto& [id, context] : kAddedControlHelp)
+        if (OnContextHelp(info, id, context)) return TRUE;
+      if (run != nullptr) run->p->Document->ShowDialogHelp(dialog, kHelpContext);
+      return TRUE;
+    }
+    case WM_CONTEXTMENU:
+      for (const auto& [id, context] : kAddedControlHelp)
+        if (OnContextMenuHelp(dialog, reinterpret_cast<HWND>(wParam), lParam, id, context)) return TRUE;
+      break;
     case WM_INITDIALOG:
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
       run = reinterpret_cast<PrintDialogRun*>(lParam);
@@ -207,7 +229,7 @@ INT_PTR PrintDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
           return TRUE;
         case IDOK:
           if (!OnOk(dialog, p, lParam != 0)) return TRUE;
-          StoreChoices(dialog, p);
+          StoreChoices(dialog, p, run->mode);
           run->stored = true;
           EndDialog(dialog, IDOK);
           return TRUE;

@@ -2,6 +2,7 @@
 
 #include "app/document.h"
 #include "app/label_stocks.h"
+#include "app/measure_spin.h"
 #include "app/print_run.h"
 #include "core/composite.h"
 #include "core/fields.h"
@@ -11,6 +12,7 @@
 #include "foundation/text_helpers.h"
 #include "layout/page_setup.h"
 #include "model/field_checks.h"
+#include "platform/win/common_controls.h"
 #include "platform/win/dialog.h"
 
 #include <cstdlib>
@@ -21,7 +23,7 @@
 namespace {
 
 enum : int {
-  kColumns = 203, kWidth = 205, kHeight = 207, kCopiesField = 209, kCompress = 210, kSuppress = 211,
+  kColumns = 203, kColumnsSpin = 204, kWidth = 205, kWidthSpin = 206, kHeightSpin = 208, kCopiesSpin = 219, kHeight = 207, kCopiesField = 209, kCompress = 210, kSuppress = 211,
   kHeadFoot = 213, kBreakArea = 214, kDimensions = 215, kCopiesNumber = 216, kCopiesByField = 217,
   kCopies = 218, kLabelType = 220, kAcross = 221, kDown = 222, kHelp = 300
 };
@@ -49,8 +51,9 @@ void SetTwoDecimals(HWND dialog, int id, int32_t value, char decimal) {
   SetDlgItemTextA(dialog, id, text);
 }
 
+// The columns, width and height with their spins.
 void EnableSizeFields(HWND dialog, bool enable) {
-  for (int id : {kColumns, kWidth, kHeight}) EnableWindow(GetDlgItem(dialog, id), enable ? TRUE : FALSE);
+  for (int id = kColumns; id <= kHeightSpin; ++id) EnableWindow(GetDlgItem(dialog, id), enable ? TRUE : FALSE);
 }
 
 bool IsCopiesCandidate(const FieldDef* f, void*) { return IsPlainTextObject(f); }
@@ -118,6 +121,18 @@ void OnInit(HWND dialog, RecordLayoutState& s) {
   CheckDlgButton(dialog, kHeadFoot, HeadFootInSummaryShown(ps) ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(dialog, kBreakArea, BreakRecordAreaShown(ps) ? BST_CHECKED : BST_UNCHECKED);
   for (int id : {kColumns, kCopies, kWidth, kHeight}) SubclassMeasureEdit(dialog, id);
+  SendDlgItemMessageA(dialog, kColumnsSpin, UDM_SETRANGE32, 1, 999);
+  SendDlgItemMessageA(dialog, kColumnsSpin, UDM_SETPOS32, 0, LabelColumns(ps));
+  SendDlgItemMessageA(dialog, kCopiesSpin, UDM_SETRANGE32, 1, 999);
+  // The copies spin starts at the stored count even while a field is chosen
+  // (the edit is then empty).
+  SendDlgItemMessageA(dialog, kCopiesSpin, UDM_SETBUDDY, 0, 0);
+  SendDlgItemMessageA(dialog, kCopiesSpin, UDM_SETPOS32, 0, ps.RecordCopies > 0 ? ps.RecordCopies : 1);
+  SendDlgItemMessageA(dialog, kCopiesSpin, UDM_SETBUDDY, reinterpret_cast<WPARAM>(GetDlgItem(dialog, kCopies)), 0);
+  for (int id : {kWidthSpin, kHeightSpin}) {
+    SendDlgItemMessageA(dialog, id, UDM_SETRANGE32, static_cast<WPARAM>(-100), 100);
+    SendDlgItemMessageA(dialog, id, UDM_SETPOS32, 0, 0);
+  }
 }
 
 void OnLabelTypeChange(HWND dialog, RecordLayoutState& s) {
@@ -267,6 +282,12 @@ INT_PTR RecordLayoutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
           s->doc->ShowDialogHelp(dialog, kHelpContext);
           return TRUE;
       }
+      break;
+    case WM_NOTIFY:
+      if (s == nullptr) break;
+      if (StepMeasureSpin(dialog, lParam, kWidthSpin, kWidth, 10, 9999, s->doc->m_cDecimal) ||
+          StepMeasureSpin(dialog, lParam, kHeightSpin, kHeight, 0, 9999, s->doc->m_cDecimal))
+        return TRUE;
       break;
     case WM_DESTROY:
       for (int id : {kColumns, kCopies, kWidth, kHeight}) UnsubclassMeasureEdit(GetDlgItem(dialog, id));

@@ -395,6 +395,12 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
     if (band != kBandPageHeader && band != kBandPageFooter) ReopenSpanningGraphics(run);
   }
 
+  // A record of a label pitch: where it starts, to fill the pitch at its end.
+  const bool pitched = band == kBandRecord && !across && !measuring && s->fixedRecordHeight > 0 && run->driver &&
+                       run->driver->HasEntry(22) && run->driver->HasEntry(13);
+  const LONG pitchTop = pitched ? run->driver->CurrentY(run->page) : 0;
+  const int32_t pitchPage = run->pageCount;
+
   int held = 0, continuing = 0, outputLines = 0;
   LONG trailingUsed = 0;
   bool anyOutput = false;
@@ -502,6 +508,11 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
     LONG room = RoomLeftOnPage(run->driver, run->page, run->pageBottom, run->pageFooterHeight);
     LONG move = std::min(owed, room);
     if (move > 0 && !run->driver->MoveDown(run->page, move, LinesVisible(run) ? 1 : 0)) runState = -2;
+  }
+  if (pitched && runState == 0 && run->pageCount == pitchPage) {
+    LONG rest = s->fixedRecordHeight - (run->driver->CurrentY(run->page) - pitchTop);
+    rest = std::min(rest, RoomLeftOnPage(run->driver, run->page, run->pageBottom, run->pageFooterHeight));
+    if (rest > 0 && !run->driver->MoveDown(run->page, rest, LinesVisible(run) ? 1 : 0)) runState = -2;
   }
   if (anyOutput && runState == 0 && run->driver && run->driver->HasEntry(18)) {
     if (!run->driver->EndBand(run->page, band, LinesVisible(run) ? 1 : 0)) runState = -2;

@@ -138,6 +138,7 @@ int FlushAcrossRow(ReportRun* run, int fromLine) {
     DWORD m = MeasureRowLine(run, nullptr, line, 0);
     rowHeight += static_cast<LONG>((m & 0xFFFF) + (m >> 16));
   }
+  rowHeight = std::max(rowHeight, s->fixedRecordHeight);
   if (!run->topOfPage && rowHeight > RoomLeftOnPage(d, run->page, run->pageBottom, run->pageFooterHeight)) {
     s->breakBand = kBandRecord;
     s->breakInGroupFooter = false;
@@ -147,6 +148,8 @@ int FlushAcrossRow(ReportRun* run, int fromLine) {
     }
   }
 
+  const LONG rowTop = d->CurrentY(run->page);
+  const int32_t rowPage = run->pageCount;
   std::vector<LONG> tops(static_cast<size_t>(std::max(0, lines)), 0), bottoms(tops.size(), 0);
   for (int line = std::max(0, fromLine); line < lines && RunStateOf(run) == 0; ++line) {
     AcrossCell* first = Cell(s, 0, line);
@@ -174,6 +177,15 @@ int FlushAcrossRow(ReportRun* run, int fromLine) {
         result = 0;
         break;
       }
+    }
+  }
+  // A label pitch: the row takes that height whatever its lines took.
+  if (result && RunStateOf(run) == 0 && s->fixedRecordHeight > 0 && run->pageCount == rowPage && d->HasEntry(13)) {
+    LONG rest = s->fixedRecordHeight - (d->CurrentY(run->page) - rowTop);
+    rest = std::min(rest, RoomLeftOnPage(d, run->page, run->pageBottom, run->pageFooterHeight));
+    if (rest > 0 && !d->MoveDown(run->page, rest, visible)) {
+      RunStateOf(run) = -2;
+      result = 0;
     }
   }
   const int records = s->rowRecords;

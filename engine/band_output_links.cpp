@@ -1,6 +1,7 @@
 #include "engine/band_output_links.h"
 #include "layout/picture_chars.h"
 #include "layout/page_setup.h"
+#include "foundation/page_metrics.h"
 
 #include "foundation/doc_base.h"
 #include "layout/layout_records.h"
@@ -64,9 +65,13 @@ BandOutputState* PrepareBandOutput(KmDocBase* doc) {
   }
   // Labels: each record of a row stands one record width (hundredths of an
   // inch, as the margins) to the right of the one before it.
+  // Both orders of labels place their columns one record width apart.
   if (const PageSetupRec* ps = doc->m_pPageSetup)
-    if (ps->RecordsAcross >= 2 && ps->RecordWidth > 0)
-      s->columnWidth = static_cast<LONG>(int64_t(ps->RecordWidth) * s->units.layout.dpiX / 100);
+    if (LabelColumns(*ps) >= 2 && RecordWidthHundredths(*doc) > 0)
+      s->columnWidth = static_cast<LONG>(int64_t(RecordWidthHundredths(*doc)) * s->units.layout.dpiX / 100);
+  // A label pitch: every record takes that height, and its band never breaks
+  // the page.
+  s->fixedRecordHeight = RecordPitch720(*doc);
   s->hooks.pageOverflow = PageOverflowStep;
   s->hooks.newPage = NewPageStep;
   s->hooks.outerFooterPending = OuterFooterStep;

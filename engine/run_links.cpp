@@ -5,6 +5,7 @@
 #include "engine/chart_output.h"
 
 #include "foundation/doc_base.h"
+#include "foundation/page_metrics.h"
 #include "engine/run_report.h"
 #include "engine/summary_fields.h"
 #include "core/composite.h"
@@ -12,13 +13,18 @@
 #include "expr/functions_common.h"
 #include "model/record_pass.h"
 
+#include <algorithm>
+
 namespace {
 
 KmDocBase* DocOf(ReportRun* run) { return run ? run->doc : nullptr; }
 
 uint32_t HookRecordsOutput(ReportRun* run) { return run->recordsOutput; }
 int32_t HookRecordHeight(ReportRun* run) { return run->recordHeight; }
-void HookSetRecordHeight(ReportRun* run, int32_t h) { run->recordHeight = h; }
+// A printed Record band takes at least the label pitch on the page.
+void HookSetRecordHeight(ReportRun* run, int32_t h) {
+  run->recordHeight = h > 0 && run->doc != nullptr ? std::max(h, RecordPitch720(*run->doc)) : h;
+}
 int HookExportKind(ReportRun* run) { return static_cast<int>(run->exportRun); }
 int HookRecordsAcross(ReportRun* run) { return run->recordsAcrossExtra > 0 ? 1 : 0; }
 int HookPrintRecordBand(ReportRun* run) { return run->printRecordBand ? 1 : 0; }

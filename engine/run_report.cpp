@@ -2,6 +2,7 @@
 // first record, the passes, and the messages of a run that produced nothing.
 #include "engine/run_report.h"
 #include "layout/page_setup.h"
+#include "foundation/page_metrics.h"
 
 #include "engine/chart_output.h"
 #include "engine/doc_upkeep.h"
@@ -23,6 +24,7 @@
 #include "platform/win/message_box.h"
 #include "platform/win/window.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -227,6 +229,11 @@ int SetRunMode(KmDocBase* doc, int mode) {
   ReportRun* r = RunOf(doc);
   if (mode == 2 || !r) return 0;
   r->pageNumber = kPageNumberBeforeRun;
+  // Labels filled down: the page holds that many columns, each filled from
+  // the top before the next.
+  const PageSetupRec* ps = doc->m_pPageSetup;
+  r->columnsAcross = ps && ps->DownOrder == 1 && ps->RecordsAcross >= 2 ? static_cast<uint32_t>(ps->RecordsAcross) : 1;
+  r->currentColumn = 1;
   int32_t footer = SumBandLines(doc, kBandPageFooter, 0, 0);
   r->pageFooterHeight = footer > 0 ? footer : 0;
   int used = 0;
@@ -259,9 +266,11 @@ int PrepareRun(KmDocBase* doc) {
   int32_t lines = SumBandLines(doc, kBandRecord, 0, 1);
   r->recordBandLines = lines > 0 ? static_cast<uint32_t>(lines) : 0;
   ReleaseAcrossBuffer(doc);
-  // Labels: the page set-up's records across, beyond the first of a row.
-  if (const PageSetupRec* ps = doc->m_pPageSetup)
-    r->recordsAcrossExtra = ps->RecordsAcross >= 2 ? static_cast<uint32_t>(ps->RecordsAcross - 1) : 0;
+  // Labels filled across: the records of a row beyond the first.
+  const PageSetupRec* ps = doc->m_pPageSetup;
+  r->recordsAcrossExtra = ps && ps->DownOrder == 0 && ps->ExtraColumns > 0 && ps->ExtraColumns < 1000
+                              ? static_cast<uint32_t>(ps->ExtraColumns)
+                              : 0;
   if (r->recordsAcrossExtra > 0 && r->recordBandLines > 0) {
     uint64_t bytes = (static_cast<uint64_t>(r->recordsAcrossExtra) + 1) * r->recordBandLines * kAcrossCellBytes;
     if (bytes <= 0x7FFFFFFF) r->acrossBuffer = static_cast<BYTE*>(HeapAllocZero(0, static_cast<DWORD>(bytes)));
@@ -276,6 +285,8 @@ int PrepareRun(KmDocBase* doc) {
   if (doc->m_pageMetrics.bottomMargin720 > 0) r->pageBottom = doc->m_pageMetrics.bottomMargin720;
   int32_t height = BandHeight(doc, kBandRecord, r->recordsAcrossExtra > 0 ? 1 : 0);
   r->recordHeight = height > 0 ? height : 0;
+  // A label pitch is the height every record takes on the page.
+  if (r->recordsAcrossExtra == 0) r->recordHeight = std::max(r->recordHeight, RecordPitch720(*doc));
   return 0;
 }
 

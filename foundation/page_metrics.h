@@ -55,6 +55,11 @@ void CalcPageMetrics(KmDocBase& doc);
 // The paper width less both margins, in characters at the ruler pitch; never
 // below 0 when the margins pass the page.
 int CalcPrintableWidth(KmDocBase& doc);
+// A label's pitch from the page set-up: the height every record takes
+// (1/720 inch) and the width of one record (hundredths of an inch); 0 when
+// not set.
+int32_t RecordPitch720(const KmDocBase& doc);
+int32_t RecordWidthHundredths(const KmDocBase& doc);
 
 // A change of the document's measurement system (1 inches, 0 metric); each
 // does nothing when the systems are equal. The page set-up's margins and

@@ -55,6 +55,18 @@ int CalcPrintableWidth(KmDocBase& doc) {
   return doc.m_pageMetrics.printableWidth;
 }
 
+int32_t RecordPitch720(const KmDocBase& doc) {
+  const PageSetupRec* p = doc.m_pPageSetup;
+  if (p == nullptr || p->RecordHeight <= 0) return 0;
+  return UnitToHundredths(doc, p->RecordHeight) * 720 / 100;
+}
+
+int32_t RecordWidthHundredths(const KmDocBase& doc) {
+  const PageSetupRec* p = doc.m_pPageSetup;
+  if (p == nullptr || p->RecordWidth <= 0) return 0;
+  return UnitToHundredths(doc, p->RecordWidth);
+}
+
 void CalcPageMetrics(KmDocBase& doc) {
   const PageSetupRec* p = doc.m_pPageSetup;
   if (p == nullptr) return;

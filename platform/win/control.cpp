@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -80,14 +81,14 @@ class Host : public Base, public KeyPass {
 
 HWND Self(QWidget* w) { return vt_ui::FromWidget(w); }
 
-// The items of an owner-drawn combo box's list, measured and drawn by the
-// combo box's parent through WM_MEASUREITEM and WM_DRAWITEM.
+// The items of an owner-drawn list box or combo box's list, measured and
+// drawn by the control's parent through WM_MEASUREITEM and WM_DRAWITEM.
 class OwnerDrawnItems : public QStyledItemDelegate {
  public:
-  OwnerDrawnItems(QComboBox* combo) : QStyledItemDelegate(combo), combo_(combo) {}
+  OwnerDrawnItems(QWidget* control, UINT type) : QStyledItemDelegate(control), combo_(control), type_(type) {}
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     HWND h = Self(combo_);
-    MEASUREITEMSTRUCT m{ODT_COMBOBOX, h ? static_cast<UINT>(GetDlgCtrlID(h)) : 0u, static_cast<UINT>(index.row()),
+    MEASUREITEMSTRUCT m{type_, h ? static_cast<UINT>(GetDlgCtrlID(h)) : 0u, static_cast<UINT>(index.row()),
                         static_cast<UINT>(option.rect.width()), 16, Data(index)};
     if (h && GetParent(h)) SendMessageA(GetParent(h), WM_MEASUREITEM, m.CtlID, reinterpret_cast<LPARAM>(&m));
     return QSize(std::max(1, option.rect.width()), static_cast<int>(m.itemHeight));
@@ -98,8 +99,9 @@ class OwnerDrawnItems : public QStyledItemDelegate {
     painter->save();
     HDC dc = vt_ui::CreatePainterDC(painter, h);
     const QRect r = option.rect;
-    DRAWITEMSTRUCT d{ODT_COMBOBOX, static_cast<UINT>(GetDlgCtrlID(h)), static_cast<UINT>(index.row()), ODA_DRAWENTIRE,
-                     (option.state & QStyle::State_Selected) ? static_cast<UINT>(ODS_SELECTED) : 0u, h, dc,
+    const UINT state = ((option.state & QStyle::State_Selected) ? static_cast<UINT>(ODS_SELECTED) : 0u) |
+                       ((option.state & QStyle::State_HasFocus) ? static_cast<UINT>(ODS_FOCUS) : 0u);
+    DRAWITEMSTRUCT d{type_, static_cast<UINT>(GetDlgCtrlID(h)), static_cast<UINT>(index.row()), ODA_DRAWENTIRE, state, h, dc,
                      RECT{r.left(), r.top(), r.right() + 1, r.bottom() + 1}, Data(index)};
     SendMessageA(GetParent(h), WM_DRAWITEM, d.CtlID, reinterpret_cast<LPARAM>(&d));
     ReleaseDC(nullptr, dc);
@@ -110,7 +112,25 @@ class OwnerDrawnItems : public QStyledItemDelegate {
   static ULONG_PTR Data(const QModelIndex& index) {
     return static_cast<ULONG_PTR>(index.data(Qt::UserRole + 2).toLongLong());
   }
-  QComboBox* combo_;
+  QWidget* combo_;
+  UINT type_;
+};
+
+// A list box whose procedure was subclassed hears its left clicks as
+// WM_LBUTTONDOWN first; the list's own procedure then selects the row.
+class ListWidget : public Host<QListWidget> {
+ public:
+  using Host<QListWidget>::Host;
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override {
+    HWND h = vt_ui::FromWidget(this);
+    if (h == nullptr || h->proc == vt_ui::ListBoxProc || e->button() != Qt::LeftButton)
+      return Host<QListWidget>::mousePressEvent(e);
+    const QPoint p = e->position().toPoint();  // the list's client area is its viewport
+    SendMessageA(h, WM_LBUTTONDOWN, 0x0001 /* the left button */, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
+    e->accept();
+  }
 };
 
 DWORD Type(HWND h, DWORD mask) { return h->style & mask; }
@@ -304,6 +324,19 @@ QString EditText(HWND h) {
 }  // namespace
 
 namespace vt_ui {
+bool SliderActionCode(int action, WORD* code) {
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd: *code = SB_LINEDOWN; return true;
+    case QAbstractSlider::SliderSingleStepSub: *code = SB_LINEUP; return true;
+    case QAbstractSlider::SliderPageStepAdd: *code = SB_PAGEDOWN; return true;
+    case QAbstractSlider::SliderPageStepSub: *code = SB_PAGEUP; return true;
+    case QAbstractSlider::SliderToMinimum: *code = SB_TOP; return true;
+    case QAbstractSlider::SliderToMaximum: *code = SB_BOTTOM; return true;
+    case QAbstractSlider::SliderMove: *code = SB_THUMBTRACK; return true;
+    default: return false;
+  }
+}
+
 void PassKeyToWidget(HWND hwnd) {
   if (hwnd->pendingKey == nullptr || !hwnd->widget) return;
   if (auto* kp = dynamic_cast<KeyPass*>(hwnd->widget.data())) {
@@ -367,7 +400,8 @@ QWidget* CreateControlWidget(HWND h, QWidget* parent) {
       w = e;
     }
   } else if (strcasecmp(cls.c_str(), "LISTBOX") == 0) {
-    auto* l = new Host<QListWidget>(parent);
+    auto* l = new ListWidget(parent);
+    if (h->style & LBS_OWNERDRAWFIXED) l->setItemDelegate(new OwnerDrawnItems(l, ODT_LISTBOX));
     l->setSelectionMode((h->style & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) ? QAbstractItemView::MultiSelection
                                                                           : QAbstractItemView::SingleSelection);
     QObject::connect(l, &QListWidget::itemSelectionChanged, [l]() {
@@ -381,7 +415,7 @@ QWidget* CreateControlWidget(HWND h, QWidget* parent) {
     w = l;
   } else if (strcasecmp(cls.c_str(), "COMBOBOX") == 0) {
     auto* c = new Host<QComboBox>(parent);
-    if (h->style & CBS_OWNERDRAWFIXED) c->setItemDelegate(new OwnerDrawnItems(c));
+    if (h->style & CBS_OWNERDRAWFIXED) c->setItemDelegate(new OwnerDrawnItems(c, ODT_COMBOBOX));
     DWORD t = h->style & 3;
     c->setEditable(t == CBS_SIMPLE || t == CBS_DROPDOWN);
     QObject::connect(c, QOverload<int>::of(&QComboBox::activated), [c]() { NotifyParent(Self(c), CBN_SELCHANGE); });
@@ -396,16 +430,7 @@ QWidget* CreateControlWidget(HWND h, QWidget* parent) {
       HWND sh = Self(s);
       if (!sh || !sh->parent) return;
       WORD code = SB_ENDSCROLL;
-      switch (action) {
-        case QAbstractSlider::SliderSingleStepAdd: code = SB_LINEDOWN; break;
-        case QAbstractSlider::SliderSingleStepSub: code = SB_LINEUP; break;
-        case QAbstractSlider::SliderPageStepAdd: code = SB_PAGEDOWN; break;
-        case QAbstractSlider::SliderPageStepSub: code = SB_PAGEUP; break;
-        case QAbstractSlider::SliderToMinimum: code = SB_TOP; break;
-        case QAbstractSlider::SliderToMaximum: code = SB_BOTTOM; break;
-        case QAbstractSlider::SliderMove: code = SB_THUMBTRACK; break;
-        default: return;
-      }
+      if (!SliderActionCode(action, &code)) return;
       WORD pos = static_cast<WORD>(s->sliderPosition());
       SendMessageA(sh->parent, (sh->style & SBS_VERT) ? WM_VSCROLL : WM_HSCROLL, MAKEWPARAM(code, pos),
                    reinterpret_cast<LPARAM>(sh));
@@ -422,6 +447,8 @@ QWidget* CreateControlWidget(HWND h, QWidget* parent) {
       if (IsWindow(sh)) s->setSliderPosition(static_cast<int>(sh->userData));
     });
     w = s;
+  } else if (QWidget* common = CreateCommonControlWidget(h, parent)) {
+    w = common;
   } else {
     auto* s = new StaticWidget(parent);
     focus = Qt::NoFocus;
@@ -753,6 +780,16 @@ LRESULT vt_ui::ListBoxProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_GETDLGCODE:
       return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_LBUTTONDOWN: {
+      // A click a subclass passed on: the row under it becomes the selection.
+      const int row = lw->indexAt(QPoint(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam))).row();
+      if (row < 0) return 0;
+      lw->setCurrentRow(row);
+      lw->setFocus(Qt::MouseFocusReason);
+      quiet.unblock();
+      if (h->style & LBS_NOTIFY) NotifyParent(h, LBN_SELCHANGE);
+      return 0;
+    }
     default:
       return DefWindowProcA(h, msg, wParam, lParam);
   }

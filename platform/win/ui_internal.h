@@ -104,6 +104,14 @@ LRESULT ComboBoxProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT ScrollBarProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT DialogClassProc(HWND, UINT, WPARAM, LPARAM);
 QWidget* CreateControlWidget(HWND hwnd, QWidget* parentWidget);
+// The scroll code (SB_..., the same numbers as a track bar's TB_...) of a
+// Qt slider action; false for an action that is no move.
+bool SliderActionCode(int action, WORD* code);
+// Spins and track bars (common_controls.cpp): their procedures, and their
+// widgets (null for another class).
+LRESULT UpDownProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT TrackBarProc(HWND, UINT, WPARAM, LPARAM);
+QWidget* CreateCommonControlWidget(HWND hwnd, QWidget* parentWidget);
 QWidget* CreateGenericWidget(HWND hwnd, QWidget* parentWidget);
 // Pass the pending Qt key event to the widget's own Qt handling.
 void PassKeyToWidget(HWND hwnd);

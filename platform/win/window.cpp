@@ -6,6 +6,7 @@
 #include "platform/win/hook.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/ui_internal.h"
+#include "platform/win/common_controls.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -132,6 +133,7 @@ void RegisterBuiltins() {
   } builtins[] = {{"BUTTON", vt_ui::ButtonProc},       {"EDIT", vt_ui::EditProc},
                   {"STATIC", vt_ui::StaticProc},       {"LISTBOX", vt_ui::ListBoxProc},
                   {"COMBOBOX", vt_ui::ComboBoxProc},   {"SCROLLBAR", vt_ui::ScrollBarProc},
+                  {kUpDownClassName, vt_ui::UpDownProc}, {kTrackBarClassName, vt_ui::TrackBarProc},
                   {kDialogClassName, vt_ui::DialogClassProc}};
   for (const B& b : builtins) {
     auto rec = std::make_unique<WindowClassRec>();

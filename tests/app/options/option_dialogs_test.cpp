@@ -6,15 +6,18 @@
 #include "app/document.h"
 #include "app/frame_bars.h"
 #include "app/label_stocks.h"
+#include "app/main_frame.h"
 #include "app/print_dialog.h"
 #include "app/print_run.h"
 #include "app/sample_report.h"
 #include "expr/functions_common.h"
 #include "files/report_io.h"
+#include "layout/band_line_layout.h"
 #include "layout/fonts.h"
 #include "layout/layout_records.h"
 #include "layout/page_setup.h"
 #include "platform/win/beep.h"
+#include "platform/win/help.h"
 #include "platform/win/tooltip.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
@@ -690,6 +693,134 @@ TEST_F(OptionDialogs, FormatBarShowsMixedSelectionsAndAppliesStyles) {
   EXPECT_FALSE(bars->HandleCommand(kAlignLeftButton, BN_CLICKED));
 }
 
+// Auto/Freeform follows the marked lines: off with none, down when all are
+// freeform, mixed between; a click makes automatic lines freeform (and mixed
+// ones automatic), and the heights are in the saved report.
+TEST_F(OptionDialogs, AutoFreeformButtonTogglesTheMarkedLines) {
+  FrameBars* bars = doc->m_pBars;
+  ASSERT_NE(bars, nullptr);
+  LayoutTables& t = *doc->m_pLayout;
+  ASSERT_GE(t.Lines().lastUsed, 1);
+  for (int i = 0; i <= t.Lines().lastUsed; ++i) t.bandRecords[i].flags &= static_cast<BYTE>(~kLineMarked);
+  bars->UpdateFormatBar();
+  const ToolSlot* button = bars->m_formatBar.Find(kAutoFreeformButton);
+  ASSERT_NE(button, nullptr);
+  EXPECT_FALSE(button->enabled);
+  EXPECT_FALSE(bars->HandleCommand(kAutoFreeformButton, BN_CLICKED));
+  // Delete is Edit > Clear and follows its rule.
+  EXPECT_EQ(bars->m_formatBar.Find(kDeleteButton)->enabled, doc->m_pMainFrame->IsCommandEnabled(30140) != 0);
+
+  BandLineRec& first = t.bandRecords[0];
+  BandLineRec& second = t.bandRecords[1];
+  ASSERT_EQ(first.heightMode, kHeightAutomatic);
+  ASSERT_EQ(second.heightMode, kHeightAutomatic);
+  first.flags |= kLineMarked;
+  bars->UpdateFormatBar();
+  EXPECT_TRUE(button->enabled);
+  EXPECT_EQ(button->check, 0);
+  EXPECT_TRUE(bars->HandleCommand(kAutoFreeformButton, BN_CLICKED));
+  EXPECT_NE(first.heightMode, kHeightAutomatic);
+  EXPECT_GT(first.height, 0u);
+  EXPECT_EQ(second.heightMode, kHeightAutomatic);
+  EXPECT_EQ(button->check, 1);
+  EXPECT_TRUE(doc->IsModified());
+  second.flags |= kLineMarked;
+  bars->UpdateFormatBar();
+  EXPECT_EQ(button->check, 2);
+  EXPECT_TRUE(bars->HandleCommand(kAutoFreeformButton, BN_CLICKED));
+  EXPECT_EQ(first.heightMode, kHeightAutomatic);
+  EXPECT_EQ(second.heightMode, kHeightAutomatic);
+  EXPECT_EQ(button->check, 0);
+  // Freeform once more, then back: the sample report is left as it was.
+  second.flags &= static_cast<BYTE>(~kLineMarked);
+  EXPECT_TRUE(bars->HandleCommand(kAutoFreeformButton, BN_CLICKED));
+  EXPECT_NE(first.heightMode, kHeightAutomatic);
+  EXPECT_TRUE(bars->HandleCommand(kAutoFreeformButton, BN_CLICKED));
+  first.flags &= static_cast<BYTE>(~kLineMarked);
+  doc->SetModifiedFlag(FALSE);
+}
+
+// The spins beside the measure and count edits step them as the arrows are
+// pressed, within each field's limits; Cancel keeps the report as it was.
+TEST_F(OptionDialogs, SpinsStepTheirFieldsWithinTheirLimits) {
+  const PageSetupRec before = *doc->m_pPageSetup;
+  // A spin's arrow keys step it as its arrows do.
+  auto press = [](HWND d, int spin, WPARAM key, int times) {
+    for (int i = 0; i < times; ++i) SendDlgItemMessageA(d, spin, WM_KEYDOWN, key, 0);
+  };
+  auto up = [&](HWND d, int spin, int times) { press(d, spin, VK_UP, times); };
+  auto down = [&](HWND d, int spin, int times) { press(d, spin, VK_DOWN, times); };
+  steps.Dialog("Record Layout", [&](HWND d) {
+    Choose(d, 220, 0);  // User-defined: the size fields and their spins are open
+    ASSERT_TRUE(Enabled(d, 208));
+    SetText(d, 207, "1.00");
+    up(d, 208, 5);
+    EXPECT_EQ(ControlText(d, 207), "1.50");
+    SetText(d, 207, "99.95");
+    up(d, 208, 2);
+    EXPECT_EQ(ControlText(d, 207), "99.99");
+    SetText(d, 207, "0.05");
+    down(d, 208, 2);
+    EXPECT_EQ(ControlText(d, 207), "0.00");
+    SetText(d, 205, "0.15");
+    down(d, 206, 3);
+    EXPECT_EQ(ControlText(d, 205), "0.10");  // a record is never narrower
+    SetText(d, 203, "998");
+    up(d, 204, 3);
+    EXPECT_EQ(ControlText(d, 203), "999");
+    // A stock fixes the size: its spins close with the fields.
+    Choose(d, 220, Find(d, 220, "Address 3x10"));
+    EXPECT_FALSE(Enabled(d, 204));
+    EXPECT_FALSE(Enabled(d, 208));
+    Press(d, IDCANCEL);
+  });
+  Command(kCmdRecordLayout);
+  EXPECT_TRUE(PageSetupEqual(before, *doc->m_pPageSetup));
+
+  steps.Dialog("Default Settings", [&](HWND d) {
+    SetText(d, 201, "0.05");
+    down(d, 202, 1);
+    EXPECT_EQ(ControlText(d, 201), "0.00");
+    up(d, 202, 3);
+    EXPECT_EQ(ControlText(d, 201), "0.30");
+    SetText(d, 207, "abc");
+    up(d, 208, 1);
+    EXPECT_EQ(ControlText(d, 207), "0.10");
+    SetText(d, 211, "29");
+    up(d, 212, 3);
+    EXPECT_EQ(ControlText(d, 211), "30");
+    SetText(d, 220, "5");
+    down(d, 221, 3);
+    EXPECT_EQ(ControlText(d, 220), "4");
+    Press(d, IDCANCEL);
+  });
+  Command(kCmdDefaults);
+}
+
+// F1 on a control the Print dialog adds gives that control's help; on another
+// control, the dialog's own.
+TEST_F(OptionDialogs, PrintDialogContextHelp) {
+  GetPrintRunContext().printer.printerName = kPdfPrinterName;
+  ClearHelpRequests();
+  steps.Dialog("Print", [](HWND d) {
+    SendDlgItemMessageA(d, 1140, WM_KEYDOWN, VK_F1, 0);
+    SendDlgItemMessageA(d, 1026, WM_KEYDOWN, VK_F1, 0);
+    SendDlgItemMessageA(d, 1154, WM_KEYDOWN, VK_F1, 0);
+    Press(d, IDCANCEL);
+  });
+  Command(kCmdPrint);
+  const std::vector<HelpRequest>& asked = HelpRequests();
+  ASSERT_EQ(asked.size(), 3u);
+  EXPECT_EQ(asked[0].command, static_cast<UINT>(HELP_WM_HELP));
+  ASSERT_GE(asked[0].pairs.size(), 2u);
+  EXPECT_EQ(asked[0].pairs[0], 1140u);
+  EXPECT_EQ(asked[0].pairs[1], 1109u);
+  ASSERT_GE(asked[1].pairs.size(), 2u);
+  EXPECT_EQ(asked[1].pairs[1], 1111u);
+  EXPECT_EQ(asked[2].command, static_cast<UINT>(HELP_CONTEXT));
+  EXPECT_EQ(asked[2].data, 1023u);
+}
+
 TEST_F(OptionDialogs, SizeBoxRefusesWhatTheFontCannotTake) {
   FrameBars* bars = doc->m_pBars;
   ASSERT_NE(bars, nullptr);
@@ -746,16 +877,32 @@ TEST_F(OptionDialogs, ToolbarsDialogShowsAndHidesTheBars) {
   bars->UpdateActionBar();
   ASSERT_TRUE(bars->ActionBarShown());
   ASSERT_TRUE(bars->FormatBarShown());
-  steps.Dialog("Toolbars", [](HWND d) {
-    EXPECT_TRUE(Checked(d, 202));
-    EXPECT_TRUE(Checked(d, 203));
-    CheckDlgButton(d, 203, BST_UNCHECKED);
+  // The bar list's rows carry their check; a click on a row toggles it.
+  auto rowChecked = [](HWND d, int row) { return SendDlgItemMessageA(d, 200, LB_GETITEMDATA, row, 0) == 1; };
+  auto clickRow = [](HWND d, int row) {
+    SendDlgItemMessageA(d, 200, WM_LBUTTONDOWN, 1, MAKELPARAM(20, static_cast<WORD>(row * 14 + 5)));
+  };
+  steps.Dialog("Toolbars", [&](HWND d) {
+    EXPECT_TRUE(rowChecked(d, 0));
+    EXPECT_TRUE(rowChecked(d, 1));
+    clickRow(d, 1);
+    EXPECT_FALSE(rowChecked(d, 1));
+    EXPECT_EQ(SendDlgItemMessageA(d, 200, LB_GETCURSEL, 0, 0), 1);
     Press(d, IDCANCEL);
   });
   Command(30202);
   EXPECT_TRUE(bars->FormatBarShown());
-  steps.Dialog("Toolbars", [](HWND d) {
-    CheckDlgButton(d, 203, BST_UNCHECKED);
+  steps.Dialog("Toolbars", [&](HWND d) {
+    // Space toggles the selected row; a bar's first letter only selects it.
+    HWND list = GetDlgItem(d, 200);
+    SendMessageA(list, WM_CHAR, 'f', 0);
+    EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), 1);
+    EXPECT_TRUE(rowChecked(d, 1));
+    SendMessageA(list, WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_FALSE(rowChecked(d, 1));
+    clickRow(d, 0);
+    clickRow(d, 0);
+    EXPECT_TRUE(rowChecked(d, 0));
     CheckDlgButton(d, 201, BST_UNCHECKED);
     Press(d, IDOK);
   });
@@ -776,11 +923,12 @@ TEST_F(OptionDialogs, RulerSpacingTakesFourToThirty) {
   const BYTE kept = doc->m_settings.rulPit;
   steps.Dialog("Ruler Spacing", [](HWND d) {
     HWND track = GetDlgItem(d, 200);
-    for (int i = 0; i < 20; ++i) SendMessageA(d, WM_HSCROLL, SB_PAGEDOWN, reinterpret_cast<LPARAM>(track));
+    // The track bar's own keys: Page Down, Left, Right.
+    for (int i = 0; i < 20; ++i) SendMessageA(track, WM_KEYDOWN, VK_NEXT, 0);
     EXPECT_EQ(ControlText(d, 201), "Horizontal Spacing: 30");
-    for (int i = 0; i < 20; ++i) SendMessageA(d, WM_HSCROLL, SB_LINEUP, reinterpret_cast<LPARAM>(track));
+    for (int i = 0; i < 20; ++i) SendMessageA(track, WM_KEYDOWN, VK_LEFT, 0);
     EXPECT_EQ(ControlText(d, 201), "Horizontal Spacing: 4");
-    SendMessageA(d, WM_HSCROLL, SB_LINEDOWN, reinterpret_cast<LPARAM>(track));
+    SendMessageA(track, WM_KEYDOWN, VK_RIGHT, 0);
     Press(d, IDOK);
   });
   Command(30206);
@@ -812,6 +960,9 @@ TEST_F(OptionDialogs, ScreensBothBarsAtOneAndTwoTimes) {
   SendMessageA(bars->m_actionBar.m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(save.left + 2, save.top + 2));
   GetWindowToolTipA(bars->m_actionBar.m_hWnd, tip, sizeof tip);
   EXPECT_STREQ(tip, "Save");
+  // Resting there, the tip comes up beside the mouse.
+  EXPECT_TRUE(SaveWindowPictureWithToolTip(bars->m_actionBar.m_hWnd, save.left + 4, save.top + 4,
+                                           ScreenPath("action-bar-tool-tip").c_str()));
   SendMessageA(bars->m_formatBar.m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(2, 1));
   EXPECT_TRUE(SaveWindowPicture(bars->m_actionBar.m_hWnd, ScreenPath("action-bar").c_str()));
   EXPECT_TRUE(SaveWindowPicture(bars->m_formatBar.m_hWnd, ScreenPath("format-bar").c_str()));

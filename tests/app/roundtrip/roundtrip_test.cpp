@@ -369,7 +369,7 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     r.Finish();
     PageSetupRec& page = *doc.m_pPageSetup;
     page.TopMargin = page.BottomMargin = 300;  // short pages: the cards take more than one
-    SetLabelArrangement(page, 2, true);
+    SetLabelArrangement(page, 2, false);  // filled across: two records side by side
     page.RecordWidth = 300;  // three inches a record
     CalcPageMetrics(doc);
     return true;
