@@ -231,8 +231,10 @@ int SetRunMode(KmDocBase* doc, int mode) {
   r->pageNumber = kPageNumberBeforeRun;
   // Labels filled down: the page holds that many columns, each filled from
   // the top before the next.
-  const PageSetupRec* ps = doc->m_pPageSetup;
-  r->columnsAcross = ps && ps->DownOrder == 1 && ps->RecordsAcross >= 2 ? static_cast<uint32_t>(ps->RecordsAcross) : 1;
+  // Without a page set-up the run keeps the columns it was given.
+  if (const PageSetupRec* ps = doc->m_pPageSetup)
+    r->columnsAcross = ps->DownOrder == 1 && ps->RecordsAcross >= 2 ? static_cast<uint32_t>(ps->RecordsAcross) : 1;
+  if (r->columnsAcross == 0) r->columnsAcross = 1;
   r->currentColumn = 1;
   int32_t footer = SumBandLines(doc, kBandPageFooter, 0, 0);
   r->pageFooterHeight = footer > 0 ? footer : 0;
@@ -267,10 +269,10 @@ int PrepareRun(KmDocBase* doc) {
   r->recordBandLines = lines > 0 ? static_cast<uint32_t>(lines) : 0;
   ReleaseAcrossBuffer(doc);
   // Labels filled across: the records of a row beyond the first.
-  const PageSetupRec* ps = doc->m_pPageSetup;
-  r->recordsAcrossExtra = ps && ps->DownOrder == 0 && ps->ExtraColumns > 0 && ps->ExtraColumns < 1000
-                              ? static_cast<uint32_t>(ps->ExtraColumns)
-                              : 0;
+  if (const PageSetupRec* ps = doc->m_pPageSetup)
+    r->recordsAcrossExtra = ps->DownOrder == 0 && ps->ExtraColumns > 0 && ps->ExtraColumns < 1000
+                                ? static_cast<uint32_t>(ps->ExtraColumns)
+                                : 0;
   if (r->recordsAcrossExtra > 0 && r->recordBandLines > 0) {
     uint64_t bytes = (static_cast<uint64_t>(r->recordsAcrossExtra) + 1) * r->recordBandLines * kAcrossCellBytes;
     if (bytes <= 0x7FFFFFFF) r->acrossBuffer = static_cast<BYTE*>(HeapAllocZero(0, static_cast<DWORD>(bytes)));

@@ -699,6 +699,9 @@ TEST_F(OptionDialogs, FormatBarShowsMixedSelectionsAndAppliesStyles) {
 TEST_F(OptionDialogs, AutoFreeformButtonTogglesTheMarkedLines) {
   FrameBars* bars = doc->m_pBars;
   ASSERT_NE(bars, nullptr);
+  // The bar shows what it reflects only while shown (a settings file may hide it).
+  bars->ShowFormatBar(true);
+  ASSERT_TRUE(bars->FormatBarShown());
   LayoutTables& t = *doc->m_pLayout;
   ASSERT_GE(t.Lines().lastUsed, 1);
   for (int i = 0; i <= t.Lines().lastUsed; ++i) t.bandRecords[i].flags &= static_cast<BYTE>(~kLineMarked);
