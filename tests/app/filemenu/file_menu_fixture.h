@@ -20,9 +20,6 @@
 #include "tests/support/record_line.h"
 #include "tests/support/screens.h"
 
-#include <QApplication>
-#include <QFileDialog>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -64,34 +61,24 @@ class DialogAnswers {
  private:
   void Schedule() {
     std::shared_ptr<bool> alive = alive_;
-    QTimer::singleShot(20, qApp, [this, alive] {
+    ui_test::After(20, [this, alive] {
       if (*alive) Turn();
     });
   }
   void Turn() {
     Schedule();
-    if (auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-      // Marked on the object: a later dialog may take the same address.
-      if (fd->property("vtAnswered").toBool() || !fd->isVisible()) return;
-      const std::string title = fd->windowTitle().toStdString();
-      auto it = files_.find(title);
-      if (it == files_.end()) return;
-      fd->setProperty("vtAnswered", true);
-      seen.push_back(title);
-      if (it->second.empty()) {
-        fd->reject();
-        return;
-      }
-      fd->selectFile(QString::fromStdString(it->second));
-      static_cast<QDialog*>(fd)->accept();
+    if (ui_test::AnswerFileDialog([this](const std::string& title, std::string* file) {
+          auto it = files_.find(title);
+          if (it == files_.end()) return false;
+          seen.push_back(title);
+          *file = it->second;
+          return true;
+        }))
       return;
-    }
     for (HWND h : vt_ui::AllWindows()) {
       if (!IsWindow(h) || !h->dlg || !IsWindowVisible(h) || !IsWindowEnabled(h)) continue;
-      if (!h->widget || h->widget->property("vtAnswered").toBool()) continue;
       auto it = actions_.find(ui_test::Text(h));
-      if (it == actions_.end()) continue;
-      h->widget->setProperty("vtAnswered", true);
+      if (it == actions_.end() || !ui_test::TakeAnswerMark(h)) continue;
       seen.push_back(it->first);
       Action a = it->second;
       a(h);
@@ -173,17 +160,16 @@ class FileMenuTest : public ::testing::Test {
     });
     // A failed step must not leave a modal loop waiting.
     std::shared_ptr<bool> alive = alive_;
-    QTimer::singleShot(30000, qApp, [alive] {
+    ui_test::After(30000, [alive] {
       for (int i = 0; *alive && i < 20; ++i)
         if (HWND d = ui_test::ActiveDialog()) {
           ADD_FAILURE() << "dialog left waiting: " << ui_test::Text(d) << ": " << ui_test::Text(GetDlgItem(d, 200));
           EndDialog(d, -99);
         }
-      if (*alive)
-        if (QWidget* w = QApplication::activeModalWidget()) {
-          ADD_FAILURE() << "window left waiting: " << w->windowTitle().toStdString();
-          w->close();
-        }
+      if (*alive) {
+        const std::string left = ui_test::CloseModalWindow();
+        if (!left.empty()) ADD_FAILURE() << "window left waiting: " << left;
+      }
     });
   }
   void TearDown() override {

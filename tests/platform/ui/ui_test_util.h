@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QTimer>
 
@@ -20,6 +21,38 @@ inline void Start() { UiStartApplication(); }
 
 // Runs fn once the next modal loop is running (or the current loop turns).
 inline void WhenRunning(std::function<void()> fn) { QTimer::singleShot(0, qApp, std::move(fn)); }
+// The toolkit's file dialog shown modally and not answered yet: pick gets
+// its title and gives the file to choose ("" cancels); false when pick
+// passes. True when a dialog was answered.
+inline bool AnswerFileDialog(const std::function<bool(const std::string& title, std::string* file)>& pick) {
+  auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+  // Marked on the object: a later dialog may take the same address.
+  if (fd == nullptr || fd->property("vtAnswered").toBool() || !fd->isVisible()) return false;
+  std::string file;
+  if (!pick(fd->windowTitle().toStdString(), &file)) return false;
+  fd->setProperty("vtAnswered", true);
+  if (file.empty()) {
+    fd->reject();
+  } else {
+    fd->selectFile(QString::fromStdString(file));
+    static_cast<QDialog*>(fd)->accept();
+  }
+  return true;
+}
+// True the first time it is asked of a window: a step answers a window once.
+inline bool TakeAnswerMark(HWND h) {
+  if (!h->widget || h->widget->property("vtAnswered").toBool()) return false;
+  h->widget->setProperty("vtAnswered", true);
+  return true;
+}
+// Closes a modal toolkit window left open; its title, or "" when none.
+inline std::string CloseModalWindow() {
+  QWidget* w = QApplication::activeModalWidget();
+  if (w == nullptr) return "";
+  std::string title = w->windowTitle().toStdString();
+  w->close();
+  return title;
+}
 // fn on the event loop after ms milliseconds.
 inline void After(int ms, std::function<void()> fn) { QTimer::singleShot(ms, qApp, std::move(fn)); }
 
