@@ -20,6 +20,7 @@
 #include "tests/support/screens.h"
 
 #include "tests/support/sample_document.h"
+#include "tests/support/window_sample.h"
 
 #include "tests/support/program_run.h"
 
@@ -83,25 +84,7 @@ class DesignerView : public ::testing::Test {
  protected:
   // One sample folder for the whole suite: the ODBC library keeps the data
   // sources it has read for the life of the process.
-  static void SetUpTestSuite() {
-    if (!fs::exists(ProgramPath()) || !Have("sqlite3") || !Have("pdftotext") ||
-        Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty())
-      return;
-    char tmpl[] = "/tmp/vt_designer_XXXXXX";
-    const std::string dir = ::mkdtemp(tmpl);
-    int status = -1;
-    Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + dir + "' 2>&1", &status);
-    if (status != 0) return;
-    std::ofstream(dir + "/kmw.ini", std::ios::app) << "\n[Preferences]\nShowSplash=0\n";
-    setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
-    setenv("ODBCSYSINI", dir.c_str(), 1);
-    setenv("VORTELLE_WINDIR", dir.c_str(), 1);
-    UiStartApplication();
-    InstallBuiltinFunctionHandlers();
-    SampleDocument sample;
-    std::string error;
-    if (sample.Write("VortelleSample", dir + "/sales.kmw", &error)) s_dir = dir;
-  }
+  static void SetUpTestSuite() { s_dir = window_sample::Make("/tmp/vt_designer", {"sqlite3", "pdftotext"}); }
   static void TearDownTestSuite() {
     ::unsetenv("VORTELLE_WINDIR");
     if (!s_dir.empty()) fs::remove_all(s_dir);

@@ -1,0 +1,18 @@
+// A sample folder for scenarios that run the program's window in the test
+// process: the sample database and its data source, kmw.ini without the
+// splash, the environment pointed at the folder, the toolkit started and
+// the sample report written as sales.kmw.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+namespace window_sample {
+
+// The folder (made under /tmp with the prefix), or "" when the program, the
+// SQLite ODBC driver or one of the command-line tools is missing, or the
+// sample cannot be made. One per test suite: the ODBC library keeps the data
+// sources it has read for the life of the process.
+std::string Make(const std::string& prefix, std::initializer_list<const char*> tools);
+
+}  // namespace window_sample
