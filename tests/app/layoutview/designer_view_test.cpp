@@ -80,15 +80,17 @@ std::vector<Word> PdfWords(const std::string& pdf) {
   return words;
 }
 
+const std::string& DesignerViewFolder();
+
 class DesignerView : public ::testing::Test {
  protected:
   // One sample folder for the whole suite: the ODBC library keeps the data
   // sources it has read for the life of the process.
-  static void SetUpTestSuite() { s_dir = window_sample::Make("/tmp/vt_designer", {"sqlite3", "pdftotext"}); }
-  static void TearDownTestSuite() {
-    ::unsetenv("VORTELLE_WINDIR");
-    if (!s_dir.empty()) fs::remove_all(s_dir);
-    s_dir.clear();
+  // Made once for the process, since the editing suite derives from this one:
+  // a second folder would leave the ODBC library on the first one's data sources.
+  static void SetUpTestSuite() {
+    if (!s_made) s_dir = window_sample::Make("/tmp/vt_designer", {"sqlite3", "pdftotext"});
+    s_made = true;
   }
   void SetUp() override {
     if (s_dir.empty()) GTEST_SKIP() << "no sample: the program, sqlite3, pdftotext or the SQLite ODBC driver is missing";
@@ -115,10 +117,20 @@ class DesignerView : public ::testing::Test {
   }
 
   static std::string s_dir;
+  static bool s_made;
+  friend const std::string& DesignerViewFolder();
   std::string dir_;
   std::unique_ptr<CKmApp> app_;
 };
 std::string DesignerView::s_dir;
+bool DesignerView::s_made = false;
+const std::string& DesignerViewFolder() { return DesignerView::s_dir; }
+// The sample folder goes when the process ends.
+const struct SampleFolderRemover {
+  ~SampleFolderRemover() {
+    if (!DesignerViewFolder().empty()) fs::remove_all(DesignerViewFolder());
+  }
+} g_sample_folder_remover;
 
 TEST_F(DesignerView, ItemsStandWhereThePrintedPageHasThem) {
   int status = -1;
