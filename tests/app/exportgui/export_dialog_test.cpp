@@ -58,6 +58,7 @@ struct Script {
   size_t next = 0;  // the next format whose options are looked at
   bool exported = false;
   std::vector<std::string> optionCaptions;
+  HWND cancelled = nullptr;  // a slow machine can tick again before the dialog closes
 };
 Script* g_script = nullptr;
 const int kOptionFormats[] = {kExportText, kExportXbase, kExportWorksheet, kExportDataFile, kExportWordMerge,
@@ -82,6 +83,8 @@ void DriveDialogs(HWND, UINT, UINT_PTR, DWORD) {
   if (active == nullptr || s.exported) return;
   const std::string caption = Caption(active);
   if (caption != "Export") {
+    if (active == s.cancelled) return;
+    s.cancelled = active;
     // An options dialog: its picture, then Cancel.
     if (s.screens && s.next > 0)
       SaveWindowPicture(active, ScreenPath("export-options-" + std::to_string(kOptionFormats[s.next - 1])).c_str());

@@ -732,13 +732,18 @@ TEST_F(DesignerEditing, ScreensSelectionHandlesAndInPlaceEditor) {
   EXPECT_TRUE(SaveWindowPicture(frame->m_hWnd, ScreenPath("designer-rubber-band").c_str()));
   Send(frame, 20045);
   Release(v.m_hWnd, 420, t.Lines().lines[6].bottom + 20 - t.scrollY);
-  // The in-place editor open on the title line.
+  // The in-place editor open on the title line, once the band's messages are done.
+  PumpUntil([] { return true; });
   Click(v.m_hWnd, POINT{403 - t.scrollX, t.Lines().lines[0].baseline - 3 - t.scrollY});
   SendMessageA(v.m_hWnd, WM_CHAR, 'N', 1);
   ASSERT_TRUE(v.EditorOpen());
-  for (char ch : std::string("ew text")) SendMessageA(v.TextEditor()->Window(), WM_CHAR, static_cast<unsigned char>(ch), 1);
+  for (char ch : std::string("ew text")) {
+    ASSERT_NE(v.TextEditor(), nullptr) << "the editor closed before '" << ch << "'";
+    SendMessageA(v.TextEditor()->Window(), WM_CHAR, static_cast<unsigned char>(ch), 1);
+  }
   PumpUntil([] { return true; });
   EXPECT_TRUE(SaveWindowPicture(frame->m_hWnd, ScreenPath("designer-in-place-editor").c_str()));
+  ASSERT_NE(v.TextEditor(), nullptr);
   SendMessageA(v.TextEditor()->Window(), WM_KEYDOWN, VK_ESCAPE, 1);
   PumpUntil([] { return true; });
   doc.SetModifiedFlag(FALSE);
