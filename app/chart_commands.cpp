@@ -5,6 +5,7 @@
 #include "dialogs/chart_sheet.h"
 #include "foundation/settings.h"
 #include "layout/band_line_layout.h"
+#include "layout/chart_size.h"
 #include "platform/win/profile.h"
 
 #include <algorithm>
@@ -38,6 +39,7 @@ ChartTableEntry* AddChart(CKmDoc& doc, const RECT& rect) {
   h.height = h.bottom - h.top + 1;
   h.bandLine = static_cast<uint8_t>(LineHolding(lines, h.top));
   h.lineOffset = lines.lines[h.bandLine].bottom - h.top;  // keeps its place when lines are laid out again
+  StoreChartSize(t.metrics, h, e.sizeWords);
   e.chart.reset(NewDefaultChart(&doc));
   ChartTableEntry* added = t.charts.Append(e);
   if (added == nullptr) return nullptr;
@@ -51,23 +53,9 @@ ChartTableEntry* AddChart(CKmDoc& doc, const RECT& rect) {
   return added;
 }
 
-ChartTableEntry* BeginChartPlacement(CKmDoc& doc) {
-  if (doc.m_pLayout == nullptr || !doc.m_bReportOpen) return nullptr;
-  LayoutTables& t = *doc.m_pLayout;
-  BandLineTable& lines = t.Lines();
-  if (lines.lines == nullptr) return nullptr;
-  const int line = std::clamp(t.currentLine, 0, kBandLineCount - 1);
-  BandLineRec& r = lines.lines[line];
-  const int width = t.metrics.dpiX * 3, height = t.metrics.dpiY * 3 / 2;
-  // The caret line takes the chart's height, so the chart prints within it.
-  r.heightMode = kHeightMeasure;
-  r.height = PixelsToMeasureY(t.metrics, height);
-  r.pixelHeight = height;
-  if (r.kind == kBandFree) r.kind = kBandRecord;
-  RelayoutAfterFontChange(t, true, kNoAnchor);
-  const int top = std::max(0, r.bottom - r.pixelHeight + 1);
-  ChartTableEntry* added = AddChart(doc, RECT{0, top, width - 1, top + height - 1});
-  if (added != nullptr) chartFormat(doc, t.charts.Count() - 1);
+ChartTableEntry* PlaceChart(CKmDoc& doc, const RECT& rect) {
+  ChartTableEntry* added = AddChart(doc, rect);
+  if (added != nullptr) chartFormat(doc, doc.m_pLayout->charts.Count() - 1);
   return added;
 }
 
@@ -100,9 +88,6 @@ bool RunChartDefaultsSheet(CKmDoc& doc) {
 
 BOOL DispatchChartCommand(CKmDoc& doc, UINT id) {
   switch (id) {
-    case kCmdInsertChart:
-      if (doc.m_bReportOpen) BeginChartPlacement(doc);
-      return TRUE;
     case kCmdChartDefaults:
       RunChartDefaultsSheet(doc);
       return TRUE;

@@ -1,4 +1,4 @@
-// Charts from the menus: Insert > Chart, the chart property sheet
+// Charts from the menus: a chart placed by Insert > Chart, the chart property sheet
 // (Format > Properties on a chart) and Options > Chart Settings.
 #pragma once
 
@@ -14,10 +14,10 @@ constexpr UINT kCmdChartDefaults = 32025;
 // A new chart with the defaults of new charts over the layout rectangle
 // (what the design view's outline tool gives); null when none could be added.
 ChartTableEntry* AddChart(CKmDoc& doc, const RECT& rect);
-// Insert > Chart. The chart goes to the top of the caret line, three inches
-// by one and a half, that line taking its height; its sheet opens on it.
-// Returns the new chart, or null.
-ChartTableEntry* BeginChartPlacement(CKmDoc& doc);
+// The end of Insert > Chart (the designer's outline tool): a new chart over
+// the outlined layout rectangle, its sheet opened on it. Returns the new
+// chart, or null.
+ChartTableEntry* PlaceChart(CKmDoc& doc, const RECT& rect);
 // The sheet on a chart of the chart table (negative: the current chart); true when it changed.
 bool chartFormat(CKmDoc& doc, int index);
 // Options > Chart Settings: the defaults of new charts (base font, palette)

@@ -1,5 +1,6 @@
 #include "app/layout_view.h"
 
+#include "app/chart_commands.h"
 #include "app/document.h"
 #include "app/main_frame.h"
 #include "app/picture_images.h"
@@ -59,6 +60,9 @@ bool CKmViewHost::AskPictureFile(bool save, std::string* path) {
 }
 void CKmViewHost::ReportImageError(int code, const char* fileName) {
   if (doc_ != nullptr) ::ReportImageError(*doc_, nullptr, code, fileName);
+}
+bool CKmViewHost::PlaceChart(const RECT& layoutRect) {
+  return doc_ != nullptr && ::PlaceChart(*doc_, layoutRect) != nullptr;
 }
 const DesignerCursors& CKmViewHost::Cursors() { return frame_.Cursors(); }
 bool CKmViewHost::EditRulerSpacing(bool) {

@@ -27,6 +27,7 @@ class CKmViewHost : public DesignerHost {
   bool IsSqlReport() override;
   bool AskPictureFile(bool save, std::string* path) override;
   void ReportImageError(int code, const char* fileName) override;
+  bool PlaceChart(const RECT& layoutRect) override;
   const DesignerCursors& Cursors() override;
   bool EditRulerSpacing(bool vertical) override;
 

@@ -244,6 +244,7 @@ void CKmView::OnLButtonDblClk(WPARAM, int x, int y) {
   UnmarkAllLines();
   SelectObject(*hit, true);
   MakeObjectCurrent(hit);
+  if (hit->flags & (kItemKindLine | kItemKindBox)) EditLineBoxProperties();
 }
 
 void CKmView::OnRButtonDown(int x, int y) {

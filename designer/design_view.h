@@ -266,6 +266,26 @@ class CKmView : public CWnd {
   // The line tool's drag: from the anchor to this end (view coordinates).
   bool DraggingLine(POINT* from, POINT* to) const;
 
+  // --- Duplicate Fields, centring and line/box properties (view_duplicate.cpp, line_box_properties.cpp) ---
+  // Ctrl+F7: the one selected object centred in the report's width.
+  void CentreSelectedObject();
+  bool Duplicating() const { return m_bDuplicate; }
+  // Format > Properties on lines only or boxes only: the line or box dialog
+  // on the current one, its choices given to the others selected; true on OK.
+  bool EditLineBoxProperties();
+  bool SelectionIsLinesOrBoxes() const;
+  void OnDuplicateCommand(UINT id);
+  void OnCentreCommand(UINT id);
+  void OnPropertiesCommand(UINT id);
+
+  // --- the picture and chart outline tools (outline_tools.cpp) ---
+  // Insert > Picture and Insert > Chart: the next drag outlines the new object.
+  void ArmOutlineTool(bool chart);
+  void CancelOutlineMode();
+  void OnOutlineToolCommand(UINT id);
+  // The outline dragged with an armed picture or chart tool (view rectangle).
+  void FinishToolOutline(const RECT& band);
+
   // --- in-place text entry (text_entry.cpp) ---
   // Opens the editor at the caret (a new text) or over the current text
   // (first character 0); false when it cannot open.
@@ -357,6 +377,7 @@ class CKmView : public CWnd {
   int m_nLastX = 0, m_nLastY = 0;
   int m_nGrabX = 0, m_nGrabY = 0;
   bool m_bLineShift = false;
+  bool m_bDuplicate = false;  // the move runs on copies made by Duplicate Fields
   bool m_bAutoScrollTimer = false;
   WPARAM m_wMouseKeys = 0;  // the key bits of the last mouse message
   POINT m_ptOutside{0, 0};

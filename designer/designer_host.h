@@ -38,6 +38,9 @@ class DesignerHost {
   virtual bool AskPictureFile(bool /*save*/, std::string* /*path*/) { return false; }
   // The message of a picture library code, naming the file.
   virtual void ReportImageError(int /*code*/, const char* /*fileName*/) {}
+  // A new chart over the layout rectangle outlined with the chart tool, its
+  // property sheet opened on it; false when none was added.
+  virtual bool PlaceChart(const RECT& /*layoutRect*/) { return false; }
   // The designer's cursors (the frame holds them).
   virtual const DesignerCursors& Cursors() {
     if (own_.handles[kCursorArrow] == nullptr) own_.Load();

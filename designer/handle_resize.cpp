@@ -5,6 +5,7 @@
 #include "designer/band_view.h"
 #include "designer/design_view.h"
 #include "foundation/doc_base.h"
+#include "layout/chart_size.h"
 #include "layout/fonts.h"
 #include "layout/item_tables.h"
 #include "layout/layout_helpers.h"
@@ -280,6 +281,9 @@ bool CKmView::EndHandleResize() {
     ClampToPageWidth(t, item, item.right - item.left + 1);
     ClampToBandArea(t, item);
     item.bandLine = static_cast<uint8_t>(LineUnder(item.top));
+    // A chart's stored size follows its new rectangle.
+    if (ChartTableEntry* chart = (item.flags & kItemKindChart) ? t.charts.At(t.charts.Find(&item)) : nullptr)
+      StoreChartSize(t.metrics, *chart);
     InsertBandLines(t.Lines(), kBandRecord, LineUnder(item.bottom));
     RelayoutAfterFontChange(t, false, kNoAnchor);
   }

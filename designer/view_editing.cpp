@@ -1,6 +1,6 @@
 // The view's editing commands: Edit > Undo, Cut, Copy, Paste, Clear and the
 // format bar's clear-or-undo; the band-line commands (Insert, Create,
-// Properties); pictures (Insert > Picture, Paste Clipboard Image, Save As
+// Properties); pictures (Paste Clipboard Image, Save As
 // Picture); and what the layout tables ask of the view (redraws, the
 // modified flag, picture bitmaps).
 #include "designer/band_view.h"
@@ -17,7 +17,7 @@ namespace {
 enum : UINT {
   kCmdUndo = 30100, kCmdCut = 30110, kCmdCopy = 30120, kCmdPaste = 30130, kCmdClear = 30140,
   kCmdClearOrUndo = 20210, kCmdPasteImage = 30170, kCmdInsertLine = 30410, kCmdCreateLines = 30420,
-  kCmdPicture = 30460, kCmdLineProperties = 30508, kCmdSavePicture = 32774
+  kCmdLineProperties = 30508, kCmdSavePicture = 32774
 };
 
 class ViewLayoutHooks : public LayoutHooks {
@@ -128,15 +128,6 @@ void CKmView::OnPictureCommand(UINT id) {
   InstallLayoutHooks();
   LayoutTables& t = *Layout();
   switch (id) {
-    case kCmdPicture: {
-      std::string path;
-      if (!m_pHost->AskPictureFile(false, &path)) {
-        m_pHost->ShowPrompt(t.currentItem);
-        return;
-      }
-      AddPictureFromFile(*this, path.c_str(), nullptr);
-      break;
-    }
     case kCmdPasteImage: {
       ViewPasteImageHost host(*this);
       if (PictureItem* p = PasteClipboardImage(t, host, m_nCaretX)) {

@@ -146,7 +146,9 @@ void CKmView::OnAutoScrollTimer() {
 bool CKmView::SetHoverCursor(int x, int y) {
   if (x < 0 || y < 0 || x >= ClientWidth() || y >= ClientHeight()) return false;
   if (m_dwToolMode != 0) {
-    SetCursor(m_pHost->Cursors().Get((m_dwToolMode & 0x80) ? kCursorLineTool : kCursorBoxTool));
+    SetCursor(m_pHost->Cursors().Get((m_dwToolMode & 0x80)   ? kCursorLineTool
+                                     : (m_dwToolMode & 0x30) ? kCursorPictureOutline
+                                                             : kCursorBoxTool));
     return true;
   }
   if (Mode() != 0) return false;
@@ -238,6 +240,8 @@ bool CKmView::FinishOutline(int x, int y) {
     SetLayoutMode(0);
     if (m_dwToolMode & 0x80)
       CreateLineFromDrag(m_nAnchorX, m_nAnchorY, m_ptLineEnd.x, m_ptLineEnd.y);
+    else if (m_dwToolMode & 0x30)
+      FinishToolOutline(band);
     else
       AddLineOrBox(band, kItemKindBox);
     SetFocus(m_hWnd);

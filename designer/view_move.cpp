@@ -4,6 +4,7 @@
 // undo record of the last move.
 #include "designer/band_view.h"
 #include "designer/design_view.h"
+#include "designer/layout_editing.h"
 #include "foundation/doc_base.h"
 #include "layout/item_tables.h"
 #include "layout/layout_helpers.h"
@@ -95,6 +96,15 @@ bool CKmView::BeginObjectDrag(bool byMouse, int x, int y, bool duplicate) {
   m_nScrollXAtStep = t->scrollX;
   m_nScrollYAtStep = t->scrollY;
   m_nPendingDx = m_nPendingDy = 0;
+  m_bDuplicate = duplicate;
+  // Duplicate Fields moves copies; the sources stay, no longer selected.
+  if (duplicate && CopySelectedItems(*this, true, 0) == 0) {
+    m_bDuplicate = false;
+    SetLayoutMode(0);
+    m_pHost->ShowMessage("");
+    UpdateCaretAndStatus(FALSE);
+    return false;
+  }
   m_bLineShift = AllOnAutoLines();
   m_moveSnapshot.clear();
   m_bMoveUndo = FALSE;
@@ -404,6 +414,21 @@ void CKmView::FinishMouseAction() {
   }
   if (!changed) m_moveSnapshot.clear();
   m_bMoveUndo = m_moveSnapshot.empty() ? FALSE : TRUE;
+  if (m_bDuplicate && !changed) {
+    // Copies let go where they started are not wanted: they go for good.
+    m_bDuplicate = false;
+    ZapItems(*this, kItemSelected);
+    ForgetMoveSnapshot();
+    BuildLayoutItemOrder(t);
+    t.currentItem = nullptr;
+    SetLayoutMode(0);
+    RedrawAllPanes();
+    m_pHost->UpdateFormatBar();
+    m_pHost->ShowMessage("");
+    UpdateCaretAndStatus(FALSE);
+    return;
+  }
+  m_bDuplicate = false;
   int bottomLine = 0;
   int extra = 0;
   ForEachSelected(t, [&](ReportItemHead& h) {

@@ -866,8 +866,8 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       const size_t placeAt = r.Position();
       const uint32_t offset = r.U32();
       r.U8();
-      r.U32();
-      r.U32();
+      x.sizeWords[0] = r.U32();
+      x.sizeWords[1] = r.U32();
       x.head.left = HeldPosition(r.U32());
       x.head.top = HeldPosition(r.U32());
       x.head.right = HeldPosition(r.U32());

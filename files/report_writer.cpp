@@ -4,6 +4,7 @@
 #include "files/report_writer.h"
 
 #include "charts/chart.h"
+#include "layout/chart_size.h"
 
 #include <strings.h>
 
@@ -632,8 +633,11 @@ bool Writer::Items() {
     } else {
       b.U32(TopOffset(h));
       b.U8(kAlignLeft);
-      b.U32(static_cast<uint32_t>(h.right - h.left + 1));
-      b.U32(static_cast<uint32_t>(h.bottom - h.top + 1));
+      // The size words as the designer last stored them (from the rectangle when never stored).
+      uint32_t size[2] = {x.sizeWords[0], x.sizeWords[1]};
+      if (size[0] == 0 && size[1] == 0) StoreChartSize(t->metrics, h, size);
+      b.U32(size[0]);
+      b.U32(size[1]);
       b.U32(static_cast<uint32_t>(h.left));
       b.U32(static_cast<uint32_t>(h.top));
       b.U32(static_cast<uint32_t>(h.right));

@@ -160,6 +160,7 @@ class ChartPictures {
 
 struct ChartTableEntry {
   ReportItemHead head;
+  uint32_t sizeWords[2] = {0, 0};  // width, height: hundredths of an inch, tenths of a mm when metric
   OwnedChart chart;              // the chart object
   ChartPictures metafileCache;   // its drawn pictures
 };

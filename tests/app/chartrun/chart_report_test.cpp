@@ -384,10 +384,21 @@ TEST_F(ChartRun, ScreensInsertChartFromTheMenuSetItUpAndPrint) {
     EXPECT_TRUE(SaveWindowPicture(d, ScreenPath("chart-properties").c_str()));
     ui_test::Click(GetDlgItem(d, IDOK));
   });
+  // Insert > Chart arms the outline tool; three inches by one and a half
+  // outlined from the Summary line's top places the chart and opens its sheet.
+  MoveWindow(frame.m_hWnd, 0, 0, 1000, 720, TRUE);
   SendMessageA(frame.m_hWnd, WM_COMMAND, kCmdInsertChart, 0);
+  {
+    const LayoutTables& lt = *doc.m_pLayout;
+    const BandLineRec& line = L.lines[summary];
+    const int x0 = 2 - lt.scrollX, y0 = line.bottom - line.pixelHeight + 3 - lt.scrollY;
+    HWND view = frame.m_wndLayoutView.m_hWnd;
+    SendMessageA(view, WM_LBUTTONDOWN, 1, MAKELPARAM(x0, y0));
+    SendMessageA(view, WM_MOUSEMOVE, 1, MAKELPARAM(x0 + 288, y0 + 144));
+    SendMessageA(view, WM_LBUTTONUP, 0, MAKELPARAM(x0 + 288, y0 + 144));
+  }
   ASSERT_TRUE(sheetSeen);
   // The designer shows the new chart where it was placed.
-  MoveWindow(frame.m_hWnd, 0, 0, 1000, 720, TRUE);
   EXPECT_TRUE(SaveWindowPicture(frame.m_hWnd, ScreenPath("designer-with-chart").c_str()));
   ASSERT_EQ(doc.m_pLayout->charts.Count(), 1);
   const CKmChart* chart = ChartOf(*doc.m_pLayout->charts.At(0));

@@ -268,15 +268,19 @@ TEST_F(EditingScreensScenario, PicturesInsertedFromFilesResizedAndPrinted) {
   const std::string png = s_dir + "/logo.png", jpg = s_dir + "/photo.jpg";
   ASSERT_EQ(lib.ImgSaveBitmap(image, png.c_str()), 0);
   ASSERT_EQ(lib.ImgSaveBitmap(image, jpg.c_str()), 0);
-  View().CaretToLine(0);
-  View().m_nCaretX = 400;
+  // Insert > Picture, then a click on the title line where each goes.
+  const BandLineRec& title = Layout().Lines().lines[0];
+  int x = 400;
   for (const std::string& file : {png, jpg}) {
     Answer("Picture File", [file](HWND d) {
       SetDlgItemTextA(d, 200, file.c_str());
       Press(d, IDOK);
     });
     Command(30460);
-    View().m_nCaretX = 560;
+    const LPARAM at = MAKELPARAM(x - Layout().scrollX, title.bottom - 2 - Layout().scrollY);
+    SendMessageA(View().m_hWnd, WM_LBUTTONDOWN, 1, at);
+    SendMessageA(View().m_hWnd, WM_LBUTTONUP, 0, at);
+    x = 560;
   }
   ASSERT_EQ(Layout().pictures.Count(), 2);
   // The JPEG made larger, stretched (as its handles would).
@@ -298,6 +302,8 @@ TEST_F(EditingScreensScenario, PicturesInsertedFromFilesResizedAndPrinted) {
     Press(d, IDOK);
   });
   Command(30460);
+  SendMessageA(View().m_hWnd, WM_LBUTTONDOWN, 1, MAKELPARAM(200, 10));
+  SendMessageA(View().m_hWnd, WM_LBUTTONUP, 0, MAKELPARAM(200, 10));
   EXPECT_TRUE(told);
   EXPECT_EQ(Layout().pictures.Count(), 2);
   SaveReadBackPrint("pictures", [&] {

@@ -23,6 +23,11 @@
 #include "tests/support/window_sample.h"
 
 #include "tests/support/program_run.h"
+#include "charts/chart.h"
+#include "dialogs/line_box_dialog.h"
+#include "layout/chart_size.h"
+#include "platform/image/image_library.h"
+#include "tests/dialogs/fieldeditors/dialog_steps.h"
 
 #include <gtest/gtest.h>
 
@@ -747,6 +752,271 @@ TEST_F(DesignerEditing, ScreensSelectionHandlesAndInPlaceEditor) {
   SendMessageA(v.TextEditor()->Window(), WM_KEYDOWN, VK_ESCAPE, 1);
   PumpUntil([] { return true; });
   doc.SetModifiedFlag(FALSE);
+}
+
+// --- Duplicate Fields, centring, the line and box dialogs, the outline tools ---
+
+// Field items on a band line (copies of fields count too).
+int FieldsOnLine(CKmDoc& doc, int line) {
+  int n = 0;
+  for (FieldDef* f = doc.m_pModel->fieldList; f != nullptr; f = f->next)
+    if ((f->head.flags & kItemKindField) && f->head.bandLine == line) ++n;
+  return n;
+}
+
+TEST_F(DesignerEditing, DuplicateFieldsPlacedByKeysAndATitleCentred) {
+  const std::vector<Word> before = Printed(dir_ + "/sales.kmw");
+  const std::string report = CopyOfSample("duplicated");
+  CMainFrame* frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  CKmView& v = frame->m_wndLayoutView;
+  LayoutTables& t = *doc.m_pLayout;
+  FieldDef* country = Field(doc, "country");
+  ASSERT_NE(country, nullptr);
+  const int onGroup = FieldsOnLine(doc, 2);
+  const int countryLeft = country->head.left;
+  // A copy let go where it started leaves nothing behind.
+  Click(v.m_hWnd, Centre(v, Field(doc, "company")->head));
+  Send(frame, 30160);
+  EXPECT_EQ(FieldsOnLine(doc, 2), onGroup + 1);
+  Send(frame, 20046);
+  EXPECT_EQ(FieldsOnLine(doc, 2), onGroup);
+  EXPECT_EQ(v.MoveSnapshotCount(), 0);
+  // The country copied and put twenty cells to the right with Ctrl+Right.
+  Click(v.m_hWnd, Centre(v, country->head));
+  Send(frame, 30160);
+  for (int i = 0; i < 4; ++i) Send(frame, 20009);
+  Send(frame, 20046);
+  ASSERT_EQ(FieldsOnLine(doc, 2), onGroup + 1);
+  EXPECT_EQ(country->head.left, countryLeft) << "the source stays";
+  EXPECT_FALSE(country->head.flags & kItemSelected);
+  ASSERT_EQ(v.CountSelected(), 1);
+  EXPECT_EQ(v.FirstSelected()->left, countryLeft + 200);
+  // Ctrl+F7 centres the title in the report's width (75 cells).
+  TextItem* title = nullptr;
+  for (TextItem* x = t.textHead; x != nullptr; x = x->nextText)
+    if (std::strcmp(x->text, "Orders by customer") == 0) title = x;
+  ASSERT_NE(title, nullptr);
+  Click(v.m_hWnd, Centre(v, title->head));
+  Send(frame, 20044);
+  EXPECT_EQ(title->alignment & 0xF0, kAlignCentre);
+  EXPECT_NEAR((title->head.left + title->head.right) / 2.0, 375, 1.0);
+  Send(frame, 30010);
+  Close();
+
+  frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(FieldsOnLine(*frame->m_pDoc, 2), onGroup + 1);
+  Close();
+
+  const std::vector<Word> after = Printed(report);
+  const double left = 36;  // half-inch margin
+  // Each customer's country printed twice, the copy twenty cells on.
+  int pairs = 0;
+  for (const Word& w : before) {
+    if (std::fabs(w.xMin - (left + 32 * kCellPoints)) > 1.0) continue;
+    const Word* copy = nullptr;
+    for (const Word& a : after)
+      if (a.text == w.text && std::fabs(a.yMax - w.yMax) < 0.5 && std::fabs(a.xMin - w.xMin - 20 * kCellPoints) < 1.0)
+        copy = &a;
+    EXPECT_NE(copy, nullptr) << w.text;
+    ++pairs;
+  }
+  EXPECT_GE(pairs, 2);
+  const Word* first = Find(after, "Orders");
+  const Word* last = Find(after, "customer");
+  ASSERT_TRUE(first && last);
+  EXPECT_NEAR((first->xMin + last->xMax) / 2, left + 37.5 * kCellPoints, kCellPoints) << "centred on the page";
+}
+
+TEST_F(DesignerEditing, ScreensLineAndBoxPropertiesFromTheMenuAndADoubleClick) {
+  using dialog_steps::OnDialog;
+  const std::string report = CopyOfSample("lineboxes");
+  CMainFrame* frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  CKmView& v = frame->m_wndLayoutView;
+  LayoutTables& t = *doc.m_pLayout;
+  const BandLineRec& blank = t.Lines().lines[5];
+  const int top = blank.bottom - blank.pixelHeight + 4 - t.scrollY, bottom = blank.bottom - 3 - t.scrollY;
+  // Two boxes and a line drawn with the tools on the blank line.
+  Send(frame, 30450);
+  Drag(v.m_hWnd, POINT{63 - t.scrollX, top}, POINT{157 - t.scrollX, bottom});
+  Send(frame, 30450);
+  Drag(v.m_hWnd, POINT{203 - t.scrollX, top}, POINT{297 - t.scrollX, bottom});
+  Send(frame, 30440);
+  Drag(v.m_hWnd, POINT{643 - t.scrollX, bottom}, POINT{737 - t.scrollX, bottom});
+  ASSERT_EQ(t.linesBoxes.Count(), 3);
+  LineBoxItem* a = t.linesBoxes.At(0);
+  LineBoxItem* b = t.linesBoxes.At(1);
+  LineBoxItem* line = t.linesBoxes.At(2);
+  ASSERT_TRUE((a->head.flags & kItemKindBox) && (line->head.flags & kItemKindLine));
+  // Format > Properties on both boxes: the first box's dialog, its choices for both.
+  v.ClearSelection();
+  v.SelectObject(a->head, true);
+  v.SelectObject(b->head, true);
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(ui_test::Text(d), "Box Properties");
+    EXPECT_EQ(IsDlgButtonChecked(d, kBoxShowLeft), static_cast<UINT>(BST_CHECKED));
+    SendDlgItemMessageA(d, kLineBoxThickness, CB_SETCURSEL, 2, 0);  // 4
+    SendDlgItemMessageA(d, kLineBoxColour, CB_SETCURSEL, 12, 0);    // Blue
+    CheckDlgButton(d, kBoxShowLeft, BST_UNCHECKED);
+    SendDlgItemMessageA(d, kBoxPattern, CB_SETCURSEL, 4, 0);     // Cross
+    SendDlgItemMessageA(d, kBoxBackground, CB_SETCURSEL, 11, 0);  // Yellow
+    EXPECT_TRUE(SaveWindowPicture(d, ScreenPath("box-properties").c_str()));
+    ui_test::Click(GetDlgItem(d, IDOK));
+  }, [&] { Send(frame, 30504); });
+  // The dialog edits the current box (the first selected in item order).
+  ASSERT_TRUE(t.currentItem == &a->head || t.currentItem == &b->head);
+  LineBoxItem* edited = t.currentItem == &a->head ? a : b;
+  LineBoxItem* other = edited == a ? b : a;
+  EXPECT_EQ(edited->thickness, 4);
+  EXPECT_EQ(edited->borders & 0xF, kBorderRight | kBorderTop | kBorderBottom);
+  EXPECT_EQ(edited->pattern, 4);
+  EXPECT_EQ(edited->backColour, 11);
+  EXPECT_EQ(other->thickness, 4) << "the other box takes the attributes";
+  EXPECT_EQ(other->borderColour, 12);
+  EXPECT_EQ(other->backColour, 11);
+  EXPECT_EQ(other->pattern, 4);
+  EXPECT_EQ(other->borders & 0xF, 0xF) << "but keeps its sides";
+  // A double click on the line opens its dialog; Cancel changes nothing.
+  const POINT onLine{690 - t.scrollX, line->head.top - t.scrollY};
+  OnDialog([&](HWND d) { ui_test::Click(GetDlgItem(d, IDCANCEL)); },
+           [&] { SendMessageA(v.m_hWnd, WM_LBUTTONDBLCLK, 1, At(onLine.x, onLine.y)); });
+  EXPECT_EQ(line->thickness, 1);
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(ui_test::Text(d), "Line Properties");
+    EXPECT_EQ(GetDlgItem(d, kBoxPattern), nullptr);
+    SendDlgItemMessageA(d, kLineBoxThickness, CB_SETCURSEL, 1, 0);  // 2
+    SendDlgItemMessageA(d, kLineBoxColour, CB_SETCURSEL, 9, 0);     // Red
+    EXPECT_TRUE(SaveWindowPicture(d, ScreenPath("line-properties").c_str()));
+    ui_test::Click(GetDlgItem(d, IDOK));
+  }, [&] { SendMessageA(v.m_hWnd, WM_LBUTTONDBLCLK, 1, At(onLine.x, onLine.y)); });
+  EXPECT_EQ(line->thickness, 2);
+  EXPECT_EQ(line->borderColour, 9);
+  PumpUntil([] { return true; });
+  EXPECT_TRUE(SaveWindowPicture(frame->m_hWnd, ScreenPath("designer-lines-and-boxes").c_str()));
+  Send(frame, 30010);
+  Close();
+
+  frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  LayoutTables& t2 = *frame->m_pDoc->m_pLayout;
+  ASSERT_EQ(t2.linesBoxes.Count(), 3);
+  int boxes = 0, lines = 0;
+  for (int i = 0; i < 3; ++i) {
+    const LineBoxItem& x = *t2.linesBoxes.At(i);
+    if (x.head.flags & kItemKindBox) {
+      ++boxes;
+      EXPECT_EQ(x.thickness, 4);
+      EXPECT_EQ(x.pattern, 4);
+      EXPECT_EQ(x.borderColour, 12);
+      EXPECT_EQ(x.backColour, 11);
+    } else {
+      ++lines;
+      EXPECT_EQ(x.thickness, 2);
+      EXPECT_EQ(x.borderColour, 9);
+    }
+  }
+  EXPECT_EQ(boxes, 2);
+  EXPECT_EQ(lines, 1);
+  Close();
+  const std::vector<Word> after = Printed(report);
+  EXPECT_NE(Find(after, "Grand"), nullptr) << "the report prints with its boxes and line";
+}
+
+TEST_F(DesignerEditing, ScreensPictureAndChartOutlinedResizedAndPrinted) {
+  using dialog_steps::OnDialog;
+  const std::string report = CopyOfSample("outlined");
+  // A picture twice as wide as high.
+  const std::string png = dir_ + "/outlined-logo.png";
+  {
+    ImageLibrary lib;
+    std::vector<uint8_t> px(80 * 40 * 4, 0x80);
+    void* image = lib.ImgCreateHandle(80, 40, px.data(), px.size());
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(lib.ImgSaveBitmap(image, png.c_str()), 0);
+    lib.ImgDeleteBitmap(image);
+  }
+  CMainFrame* frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  CKmView& v = frame->m_wndLayoutView;
+  LayoutTables& t = *doc.m_pLayout;
+  // Insert > Picture: the tool's cursor and prompt, then an outline on the title line.
+  Send(frame, 30460);
+  EXPECT_EQ(v.ToolMode(), 0x21u);
+  const BandLineRec& title = t.Lines().lines[0];
+  const int titleTop = title.bottom - title.pixelHeight + 1 - t.scrollY;
+  Press(v.m_hWnd, 603 - t.scrollX, titleTop + 1);
+  MoveTo(v.m_hWnd, 700 - t.scrollX, titleTop + 80);
+  PumpUntil([] { return true; });
+  EXPECT_TRUE(SaveWindowPicture(frame->m_hWnd, ScreenPath("designer-picture-outline").c_str()));
+  OnDialog([&](HWND d) {
+    SetDlgItemTextA(d, 200, png.c_str());
+    SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  }, [&] { Release(v.m_hWnd, 700 - t.scrollX, titleTop + 80); });
+  EXPECT_EQ(v.ToolMode(), 0u);
+  ASSERT_EQ(t.pictures.Count(), 1);
+  const ReportItemHead& pic = t.pictures.At(0)->head;
+  EXPECT_EQ(pic.left, 600);
+  EXPECT_LE(pic.right, 700);
+  EXPECT_NEAR((pic.right - pic.left + 1) / double(pic.bottom - pic.top + 1), 2.0, 0.1) << "the aspect kept";
+  // Insert > Chart: an outline from the Summary line; its sheet sets up a pie.
+  Send(frame, 30470);
+  EXPECT_EQ(v.ToolMode(), 0x11u);
+  const BandLineRec& summary = t.Lines().lines[6];
+  const int y0 = summary.bottom - summary.pixelHeight + 2 - t.scrollY;
+  Press(v.m_hWnd, 42 - t.scrollX, y0);
+  MoveTo(v.m_hWnd, 300 - t.scrollX, y0 + 150);
+  OnDialog([&](HWND d) {
+    auto pick = [&](int id, UINT find, const char* text) {
+      return SendDlgItemMessageA(d, id, find, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text));
+    };
+    SendDlgItemMessageA(d, 500, CB_SETCURSEL, pick(500, CB_FINDSTRINGEXACT, "Pie"), 0);
+    SendDlgItemMessageA(d, 510, CB_SETCURSEL, pick(510, CB_FINDSTRINGEXACT, "Group 1"), 0);
+    SendDlgItemMessageA(d, 511, CB_SETCURSEL, pick(511, CB_FINDSTRINGEXACT, "company"), 0);
+    SendDlgItemMessageA(d, 512, LB_SETSEL, TRUE, pick(512, LB_FINDSTRINGEXACT, "CustomerTotal"));
+    SetDlgItemTextA(d, 520, "Outlined");
+    ui_test::Click(GetDlgItem(d, IDOK));
+  }, [&] { Release(v.m_hWnd, 300 - t.scrollX, y0 + 150); });
+  ASSERT_EQ(t.charts.Count(), 1);
+  ChartTableEntry& chart = *t.charts.At(0);
+  EXPECT_EQ(chart.head.left, 40);
+  EXPECT_EQ(chart.head.right, 300);
+  EXPECT_EQ(chart.head.bandLine, 6);
+  // Wider by its right handle: the stored size follows.
+  const uint32_t width0 = chart.sizeWords[0];
+  EXPECT_EQ(width0, 260u) << "hundredths of an inch";
+  v.ClearSelection();
+  v.SelectObject(chart.head, true);
+  const int mid = (chart.head.top + chart.head.bottom) / 2 - t.scrollY;
+  Drag(v.m_hWnd, POINT{chart.head.right + 1 - t.scrollX, mid}, POINT{401 - t.scrollX, mid});
+  EXPECT_EQ(chart.head.right, 399);
+  EXPECT_EQ(chart.sizeWords[0], 359u);
+  PumpUntil([] { return true; });
+  EXPECT_TRUE(SaveWindowPicture(frame->m_hWnd, ScreenPath("designer-picture-and-chart-placed").c_str()));
+  const RECT chartRect{chart.head.left, chart.head.top, chart.head.right, chart.head.bottom};
+  const uint32_t heightWord = chart.sizeWords[1];
+  Send(frame, 30010);
+  Close();
+
+  frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  LayoutTables& t2 = *frame->m_pDoc->m_pLayout;
+  ASSERT_EQ(t2.charts.Count(), 1);
+  ASSERT_EQ(t2.pictures.Count(), 1);
+  const ChartTableEntry& read = *t2.charts.At(0);
+  EXPECT_EQ(read.sizeWords[0], 359u);
+  EXPECT_EQ(read.sizeWords[1], heightWord);
+  EXPECT_EQ(read.head.right - read.head.left, chartRect.right - chartRect.left);
+  EXPECT_NE(std::string(t2.pictures.At(0)->fileName).find("outlined-logo.png"), std::string::npos);
+  Close();
+  const std::vector<Word> after = Printed(report);
+  EXPECT_NE(Find(after, "Outlined"), nullptr) << "the chart's title printed";
+  const std::string images = Capture("pdfimages -list '" + dir_ + "/outlined.pdf' 2>/dev/null");
+  EXPECT_NE(images.find("image"), std::string::npos) << images;
 }
 
 }  // namespace
