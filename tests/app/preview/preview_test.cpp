@@ -137,6 +137,14 @@ class PreviewRun : public ::testing::Test {
     return info.empty() ? -1 : std::atoi(info.substr(info.find(':') + 1).c_str());
   }
 
+  // The sample's Summary band line; -1 when it has none.
+  static int SummaryLine(const BandLineTable& L) {
+    int summary = -1;
+    for (int i = 0; i <= L.lastUsed; ++i)
+      if (L.lines[i].kind == kBandSummary) summary = i;
+    return summary;
+  }
+
   std::string dir_;
 };
 
@@ -300,9 +308,7 @@ TEST_F(PreviewRun, ReportSpecificationListsObjectsFontsExportsAndRegionalSetting
     doc.m_bReportOpen = TRUE;
     LayoutTables& t = *doc.m_pLayout;
     BandLineTable& L = doc.m_bandLines;
-    int summary = -1;
-    for (int i = 0; i <= L.lastUsed; ++i)
-      if (L.lines[i].kind == kBandSummary) summary = i;
+    const int summary = SummaryLine(L);
     ASSERT_GT(summary, 0);
     L.lines[summary].heightMode = 1;  // tenths of a point
     L.lines[summary].height = 245;
@@ -417,9 +423,7 @@ TEST_F(PreviewRun, MetafilePicturesPrint) {
     ASSERT_TRUE(sample.Write("VortelleSample", dir_ + "/sales.kmw", &error)) << error;
     CKmDoc& doc = sample.doc;
     BandLineTable& L = doc.m_bandLines;
-    int summary = -1;
-    for (int i = 0; i <= L.lastUsed; ++i)
-      if (L.lines[i].kind == kBandSummary) summary = i;
+    const int summary = SummaryLine(L);
     ASSERT_GT(summary, 0);
     L.lines[summary].heightMode = 1;
     L.lines[summary].height = 800;  // 80 points: room for the pictures
@@ -646,9 +650,7 @@ TEST_F(PreviewRun, ABoxBorderNamingASystemColourPrintsInIt) {
     doc.m_bReportOpen = TRUE;
     LayoutTables& t = *doc.m_pLayout;
     BandLineTable& L = doc.m_bandLines;
-    int summary = -1;
-    for (int i = 0; i <= L.lastUsed; ++i)
-      if (L.lines[i].kind == kBandSummary) summary = i;
+    const int summary = SummaryLine(L);
     ASSERT_GT(summary, 0);
     const int top = L.lines[summary].bottom - L.lines[summary].pixelHeight + 1;
     LineBoxItem box = MakeNewBox();

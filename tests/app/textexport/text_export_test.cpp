@@ -13,6 +13,7 @@
 #include "platform/win/window.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
+#include "tests/app/sample_db_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -56,20 +57,11 @@ void ExportAsText(HWND, UINT, UINT_PTR, DWORD) {
   PostMessageA(active, WM_COMMAND, IDOK, 0);
 }
 
-TEST(TextExportScenario, FileExportToTextWritesTheReportAsCharacterLines) {
-  if (program_run::Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty() ||
-      program_run::Capture("command -v sqlite3").empty())
-    GTEST_SKIP() << "the SQLite ODBC driver or sqlite3 is missing";
-  char tmpl[] = "/tmp/vt_text_export_XXXXXX";
-  const std::string dir = ::mkdtemp(tmpl);
+using TextExportScenario = sample_test::SampleDbTest;
+
+TEST_F(TextExportScenario, FileExportToTextWritesTheReportAsCharacterLines) {
+  const std::string dir = dir_;
   int status = -1;
-  program_run::Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + dir + "' 2>&1", &status);
-  ASSERT_EQ(status, 0);
-  setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
-  setenv("ODBCSYSINI", dir.c_str(), 1);
-  setenv("VORTELLE_WINDIR", dir.c_str(), 1);
-  UiStartApplication();
-  InstallBuiltinFunctionHandlers();
   std::string report = dir + "/sales.kmw";
   {
     SampleDocument scratch;
@@ -137,7 +129,6 @@ TEST(TextExportScenario, FileExportToTextWritesTheReportAsCharacterLines) {
   EXPECT_EQ(columnOf("5962.15", true), columnOf("378.00", true)) << text;
   EXPECT_EQ(columnOf("Orders by customer", false), 0) << text;
   app.ExitInstance();
-  fs::remove_all(dir);
 }
 
 }  // namespace
