@@ -252,8 +252,9 @@ int CKmDoc::OpenReport(const char* path) {
   SetWaitCursor(1);
   m_nLibEntry = m_nLibEntry2;
   if (m_bReportOpen) {
-    FreeLayoutItems();
+    // Fonts first: the text items that hold them go with the layout items.
     ReleaseReportFonts();
+    FreeLayoutItems();
   }
   ReportFileIO* io = FileIO();
   if (!CreateReportTables() || io == nullptr) {

@@ -177,6 +177,9 @@ PrintRunSetup SetupFromDocument(CKmDoc& doc, const PrintRunContext& ctx) {
 bool BeginOutputRun(CKmDoc& doc, PrintRunContext& ctx) {
   doc.m_nRunState = 0;
   ctx.pageStatus = 0;
+  // The preview-window-colour switch: lines and boxes whose colour names a
+  // system colour take the system's, as the layout shows them.
+  ctx.page.useSystemColors = doc.m_settings.prevWinClr != 0 ? 1 : 0;
   if (doc.m_nRunMode != kRunModeReport) return true;
   const bool prepared = GetPrintRunServices().PrepareRunData(doc);
   CloseRunStatus(doc);

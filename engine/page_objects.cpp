@@ -132,9 +132,16 @@ int SendLineOrBox(ReportRun* run, const ItemOutput& it, LONG topDp, LONG bottomD
   r.penWidth = ToWord(ScreenToPrinterX(s->units, std::max<BYTE>(1, lb->thickness)));
   r.penStyle = 0;
   r.attributes = sides;
-  r.lineColour = r.lineColourShown = ColorTableValue(lb->borderColour);
-  r.secondColour = r.secondColourShown = ColorTableValue(lb->foreColour);
-  r.fillColour = r.fillColourShown = lb->backColour == kNoColour ? 0xFF000000u : ColorTableValue(lb->backColour);
+  r.lineColour = ColorTableValue(lb->borderColour);
+  r.secondColour = ColorTableValue(lb->foreColour);
+  r.fillColour = lb->backColour == kNoColour ? 0xFF000000u : ColorTableValue(lb->backColour);
+  // A page store that asks for the system's colours gets the codes that
+  // name one (window text, window, no colour) as the screen shows them.
+  const bool system = run->page != nullptr && run->page->useSystemColors != 0;
+  auto shown = [system](BYTE code) { return system ? ColorFromCode(code) : ColorTableValue(code); };
+  r.lineColourShown = shown(lb->borderColour);
+  r.secondColourShown = shown(lb->foreColour);
+  r.fillColourShown = lb->backColour == kNoColour ? 0xFF000000u : shown(lb->backColour);
   r.styleExtra = lb->pattern;
   int ok = isLine ? run->driver->DrawLine(run->page, &r) : run->driver->DrawBox(run->page, &r);
   return ok ? 1 : Refused(run);

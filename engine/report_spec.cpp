@@ -22,8 +22,12 @@
 #include "foundation/band_lines.h"
 #include "foundation/doc_base.h"
 #include "foundation/page_metrics.h"
+#include "foundation/intl_settings.h"
+#include "platform/win/fileio.h"
+#include "platform/win/version_info.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -263,10 +267,70 @@ double InUnit(KmDocBase* doc, int pixels, bool vertical) {
 }
 bool Metric(KmDocBase* doc) { return doc->m_pLayout != nullptr && doc->m_pLayout->metrics.metric; }
 
+// Day, month and year in the order of the user's short date picture and
+// with its separator; years of the 1900s as two digits.
+std::string FormatSpecDate(const IntlSettings& intl, int day, int month, int year) {
+  char d[8], m[8], y[8];
+  std::snprintf(d, sizeof d, "%02d", day);
+  std::snprintf(m, sizeof m, "%02d", month);
+  if (year >= 1900 && year <= 1999) std::snprintf(y, sizeof y, "%02d", year - 1900);
+  else std::snprintf(y, sizeof y, "%04d", year);
+  char order = 'M', separator = '/';
+  bool seenOrder = false, seenSeparator = false;
+  for (const char* c = intl.sShortDate; *c != 0; ++c) {
+    const char u = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+    if (!seenOrder && (u == 'M' || u == 'D' || u == 'Y')) order = u, seenOrder = true;
+    else if (!seenSeparator && !std::isalpha(static_cast<unsigned char>(*c))) separator = *c, seenSeparator = true;
+  }
+  const std::string sep(1, separator);
+  if (order == 'D') return std::string(d) + sep + m + sep + y;
+  if (order == 'Y') return std::string(y) + sep + m + sep + d;
+  return std::string(m) + sep + d + sep + y;
+}
+
+// A file's label at 8 with its name at 12, then a line with the
+// modification date and time of the file at path (nothing when the file
+// cannot be found).
+void PrintFileLine(SpecPrinter& p, KmDocBase* doc, const char* label, const std::string& name,
+                   const std::string& path) {
+  p.Labeled(label, name, 8, false, 12);
+  FileInfo info;
+  if (!GetFileInfoByPath(path, &info) && !GetFileInfoByPath(NativePath(path), &info)) return;
+  const std::time_t when = static_cast<std::time_t>(info.modifiedSeconds);
+  std::tm tm{};
+  localtime_r(&when, &tm);
+  p.EndLine();
+  p.Spaces(12);
+  p.Formatted("%s %-11.11s", "Date:", FormatSpecDate(doc->m_intl, tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900).c_str());
+  p.Spaces(5);
+  p.Formatted("%s %2d:%02d:%02d", "Time:", tm.tm_hour, tm.tm_min, tm.tm_sec);
+}
+
 void PrintHeader(SpecPrinter& p, KmDocBase* doc) {
   p.Spaces(5);
   p.Text("VORTELLE Report Designer");
   p.EndLine();
+  {
+    const ProgramFileVersion v = GetProgramFileVersion();
+    const int update = static_cast<int>((v.versionLs >> 12) & 0xF);
+    const int major = static_cast<int>(v.versionMs >> 16), minor = static_cast<int>(v.versionMs & 0xFFFF);
+    const int build = static_cast<int>(v.versionLs >> 16);
+    p.Spaces(5);
+    if (build != 0) p.Formatted("%s 2.0 U0%d  Build: %d.%d.%d", "Version:", update, major, minor, build);
+    else p.Formatted("%s 2.0 U0%d  Build: %d.%d", "Version:", update, major, minor);
+    p.EndLine();
+  }
+  SystemVersion os;
+  if (GetSystemVersion(&os)) {
+    p.Spaces(5);
+    p.Formatted("%s %d.%d", os.name.c_str(), os.major, os.minor);
+    p.EndLine();
+    if (!os.servicePack.empty()) {
+      p.Spaces(5);
+      p.Text(os.servicePack);
+      p.EndLine();
+    }
+  }
   std::time_t now = std::time(nullptr);
   std::tm tm{};
   localtime_r(&now, &tm);
@@ -275,7 +339,24 @@ void PrintHeader(SpecPrinter& p, KmDocBase* doc) {
   p.Spaces(5);
   p.Formatted("%s %2d:%02d", "Time:", tm.tm_hour, tm.tm_min);
   p.EndLine();
-  p.Labeled("Report Name:", doc->m_szReportName[0] ? doc->m_szReportName : "None", 8, false, 12);
+  const bool named = doc->m_szReportName[0] != 0;
+  const bool member = doc->m_bLibraryMode != FALSE;
+  const std::string& file = doc->GetPathName();
+  if (named && !member && doc->m_bCompoundFile && !file.empty())
+    PrintFileLine(p, doc, "Report Name:", doc->m_szReportName, file);
+  else
+    p.Labeled("Report Name:", named ? doc->m_szReportName : "None", 8, false, 12);
+  if (doc->m_pRepIO != nullptr && !doc->m_pRepIO->m_stream.settings.comments.empty())
+    p.Labeled(nullptr, doc->m_pRepIO->m_stream.settings.comments, 8, true, 8);
+  int version = 8, revision = 1;
+  if (named && doc->m_pRepIO != nullptr && doc->m_pRepIO->m_stream.version != 0) {
+    version = doc->m_pRepIO->m_stream.version;
+    revision = doc->m_pRepIO->m_stream.headerByte1;
+  }
+  p.EndLine();
+  p.Spaces(8);
+  p.Formatted("%s %d.%02d", "Report Version:", version, revision);
+  if (named && member && !file.empty()) PrintFileLine(p, doc, "Report Library:", file, file);
   p.EndLine();
 }
 

@@ -4,6 +4,7 @@
 // index taken from the stream is checked before use.
 #include "files/report_reader.h"
 #include "layout/character_mode.h"
+#include "layout/object_shift.h"
 
 #include "charts/chart.h"
 #include "foundation/band_lines.h"
@@ -62,12 +63,7 @@ char* HeapText(const std::string& s) {
 }
 
 // What the reader keeps about an item until the lines are known.
-struct PendingPlace {
-  ReportItemHead* head;
-  uint32_t offset;  // baseline offset (fields, texts) or top offset (graphics)
-  bool top;
-  int32_t height;   // graphics: -1 as high as the line
-};
+using PendingPlace = BandOffsetPlace;
 
 struct PendingJoin {
   bool have = false;
@@ -295,7 +291,7 @@ void Reader::ReadWideHead(PayloadParser& r, ReportItemHead& h, uint32_t* columns
   h.bandLine = static_cast<uint8_t>(r.U8());
   *columns = r.U8();
   h.fontStyle = static_cast<uint8_t>(r.U8());
-  places_.push_back({&h, baseline, false, 0});
+  places_.push_back({&h, HeldPosition(baseline), false, 0});
   fontSaved_[&h] = font;
 }
 
@@ -823,7 +819,7 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       x.head.height = full ? -1 : HeldPosition(height);
       LineBoxItem* added = t->linesBoxes.Append(x);
       if (added == nullptr) return kReadLibraryError;
-      places_.push_back({&added->head, offset, true, added->head.height});
+      places_.push_back({&added->head, HeldPosition(offset), true, added->head.height});
       return 0;
     }
     case rec::WidePicture: case rec::Image: {
@@ -855,7 +851,7 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       PictureItem* added = t->pictures.Append(x);
       if (added == nullptr) return kReadLibraryError;
       hooks_.LoadPicture(doc_, *added);
-      places_.push_back({&added->head, offset, true, high});
+      places_.push_back({&added->head, HeldPosition(offset), true, high});
       return 0;
     }
     case rec::Chart: {
@@ -890,7 +886,7 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       x.chart.reset(std::move(chart));
       ChartTableEntry* added = t->charts.Append(x);
       if (added == nullptr) return kReadLibraryError;
-      places_.push_back({&added->head, offset, true, added->head.height});
+      places_.push_back({&added->head, HeldPosition(offset), true, added->head.height});
       s_.chartPlaces.resize(static_cast<size_t>(t->charts.Count()));
       ReportSettings::ChartPlace& kept = s_.chartPlaces.back();
       kept.line = x.head.bandLine;
@@ -942,7 +938,7 @@ int Reader::NarrowItemTail(uint16_t number, PayloadParser& r) {
     const uint32_t baseline = r.U16();
     h.colour = static_cast<uint8_t>(r.U8());
     if (!r.Ok()) return kReadError;
-    places_.push_back({&h, baseline, false, 0});
+    places_.push_back({&h, HeldPosition(baseline), false, 0});
     return 0;
   }
   // 99: the expression text of the calculation or total read last.
@@ -1453,37 +1449,9 @@ int Reader::EndRecord() {
       hooks_.ShowWarning(doc_, text);
     }
   // Places: bottoms from the baseline offsets, tops from the top offsets.
-  for (const PendingPlace& pl : places_) {
-    if (pl.head == nullptr) continue;
-    ReportItemHead& h = *pl.head;
-    const BandLineRec* l = Line(h.bandLine);
-    const int64_t bottom = l != nullptr ? l->bottom : 0;
-    const int64_t offset = HeldPosition(pl.offset);
-    if (pl.top) {
-      h.top = static_cast<int32_t>(bottom - offset);
-      if (pl.height > 0) h.bottom = h.top + pl.height - 1;
-      else if (l != nullptr && l->pixelHeight > 0) h.bottom = h.top + l->pixelHeight - 1;
-      else h.bottom = h.top;
-    } else {
-      h.bottom = static_cast<int32_t>(bottom - offset);
-    }
-  }
+  ShiftObjectsFromBandTop(doc_.m_bandLines, places_);
   // Positions stored in other layout units are rescaled; a unit of 0 means none given.
-  for (int axis = 0; axis < 2; ++axis) {
-    const uint32_t unit = s_.layoutUnits[axis];
-    if (unit == 0 || unit == 100 || s_.oldLayout) continue;
-    auto scale = [unit](int32_t& v) { v = static_cast<int32_t>(int64_t(v) * 100 / unit); };
-    auto each = [&](ReportItemHead& h) {
-      if (axis == 0) { scale(h.left); scale(h.right); } else { scale(h.top); scale(h.bottom); }
-    };
-    for (FieldDef* f = m_->fieldList; f; f = f->next) each(f->head);
-    if (lt != nullptr) {
-      for (TextItem* x = lt->textHead; x; x = x->nextText) each(x->head);
-      for (int i = 0; i < lt->linesBoxes.Count(); ++i) each(lt->linesBoxes.At(i)->head);
-      for (int i = 0; i < lt->pictures.Count(); ++i) each(lt->pictures.At(i)->head);
-      for (int i = 0; i < lt->charts.Count(); ++i) each(lt->charts.At(i)->head);
-    }
-  }
+  if (!s_.oldLayout) RescaleObjectsToGrid(lt, m_, s_.layoutUnits[0], s_.layoutUnits[1]);
   s_.layoutUnits[0] = s_.layoutUnits[1] = 100;
   // A chart's stored place words go with the rectangle they were read into.
   if (lt != nullptr)

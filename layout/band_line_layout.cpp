@@ -1,6 +1,7 @@
 #include "layout/band_line_layout.h"
 
 #include "layout/layout_helpers.h"
+#include "layout/object_shift.h"
 
 #include <algorithm>
 #include <type_traits>
@@ -96,19 +97,7 @@ bool RelayoutAfterFontChange(LayoutTables& t, bool keep, int anchor) {
   const int caretOffset = t.caretY != 0 && currentFreeform ? lines[t.currentLine].bottom - t.caretY : 0;
 
   // Each item's distance from its line's bottom, so it moves with the line.
-  ForEachLayoutItem(t, [&](ReportItemHead& h) {
-    const BandLineRec& r = lines[h.bandLine];
-    if (IsTextLike(h)) {
-      const int baseline = Baseline(h);
-      h.lineOffset = h.bottom != 0 && r.bottom > baseline ? r.bottom - baseline : 0;
-    } else if (h.bottom < 0 && !(h.flags & kItemKindChart)) {
-      // (A chart read before its lines were laid out stands above their bottom by its top offset.)
-      h.lineOffset = 0;
-    } else {
-      if (IsLineOrBox(h) && !IsFreeform(r) && r.pixelHeight == h.bottom - h.top + 1) h.height = -1;
-      h.lineOffset = h.top < r.bottom ? r.bottom - h.top : 0;
-    }
-  });
+  ShiftObjectsToBandTop(t);
 
   bool changed = false;
   int running = -1;

@@ -10,6 +10,9 @@
 #include "app/document.h"
 #include "app/output_checks.h"
 #include "app/preview_view.h"
+#include "app/open_report.h"
+#include "foundation/library_file.h"
+#include "platform/win/profile.h"
 #include "app/print_run.h"
 #include "app/run_status.h"
 #include "app/sample_report.h"
@@ -33,6 +36,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -131,6 +135,14 @@ class PreviewRun : public ::testing::Test {
   int PdfPages(const std::string& pdf) {
     std::string info = Capture("pdfinfo '" + pdf + "' 2>/dev/null | grep Pages:");
     return info.empty() ? -1 : std::atoi(info.substr(info.find(':') + 1).c_str());
+  }
+
+  // The sample's Summary band line; -1 when it has none.
+  static int SummaryLine(const BandLineTable& L) {
+    int summary = -1;
+    for (int i = 0; i <= L.lastUsed; ++i)
+      if (L.lines[i].kind == kBandSummary) summary = i;
+    return summary;
   }
 
   std::string dir_;
@@ -296,9 +308,7 @@ TEST_F(PreviewRun, ReportSpecificationListsObjectsFontsExportsAndRegionalSetting
     doc.m_bReportOpen = TRUE;
     LayoutTables& t = *doc.m_pLayout;
     BandLineTable& L = doc.m_bandLines;
-    int summary = -1;
-    for (int i = 0; i <= L.lastUsed; ++i)
-      if (L.lines[i].kind == kBandSummary) summary = i;
+    const int summary = SummaryLine(L);
     ASSERT_GT(summary, 0);
     L.lines[summary].heightMode = 1;  // tenths of a point
     L.lines[summary].height = 245;
@@ -413,9 +423,7 @@ TEST_F(PreviewRun, MetafilePicturesPrint) {
     ASSERT_TRUE(sample.Write("VortelleSample", dir_ + "/sales.kmw", &error)) << error;
     CKmDoc& doc = sample.doc;
     BandLineTable& L = doc.m_bandLines;
-    int summary = -1;
-    for (int i = 0; i <= L.lastUsed; ++i)
-      if (L.lines[i].kind == kBandSummary) summary = i;
+    const int summary = SummaryLine(L);
     ASSERT_GT(summary, 0);
     L.lines[summary].heightMode = 1;
     L.lines[summary].height = 800;  // 80 points: room for the pictures
@@ -543,6 +551,156 @@ TEST(PreviewGeometry, ScrollStepsBoundsAndLevelOne) {
   EXPECT_EQ(PreviewScrollPosition(7, 0, 0, 400, 500, 96, false, 1), 16);
   PageRect whole = PreviewWholePage(300, 1000, s);
   EXPECT_LE(whole.right - whole.left, 300 - 16);
+}
+
+// The printout's header: the program's version, the system it runs on, the
+// report's file with its date, the report's version; for a library member
+// the library with its date.
+struct ChooseMember : ReportOpenDialogs {
+  std::string library;
+  BOOL RunReportOpenDialog(CKmDoc& doc, BOOL*) override {
+    std::snprintf(doc.m_files.chosenPath, sizeof doc.m_files.chosenPath, "%s", library.c_str());
+    return TRUE;
+  }
+  int ChooseLibraryMember(CKmDoc& doc, const char*) override {
+    std::snprintf(doc.m_szReportName2, sizeof doc.m_szReportName2, "%s", "sales");
+    return 1;
+  }
+};
+
+TEST_F(PreviewRun, ReportSpecificationHeaderNamesVersionSystemAndLibrary) {
+  WriteReport(0);
+  const std::string library = dir_ + "/sales.qb6";
+  {
+    SampleDocument sample;
+    std::string error;
+    ASSERT_TRUE(sample.Write("VortelleSample", dir_ + "/member.kmw", &error)) << error;
+    LibraryFile* engine = sample.doc.LibraryEngine();
+    ASSERT_NE(engine, nullptr);
+    fs::remove(library);
+    engine->LibFileClose(engine->LibFileCreate(library.c_str(), lib_of::ReadWrite | lib_of::Create, nullptr,
+                                               kLibKindReport, 512));
+    ASSERT_EQ(sample.io.SaveToLibrary(*engine, library.c_str(), "sales"), 1);
+  }
+  struct utsname u {};
+  ASSERT_EQ(uname(&u), 0);
+  int major = 0, minor = 0;
+  std::sscanf(u.release, "%d.%d", &major, &minor);
+  const std::string system = std::string(u.sysname) + " " + std::to_string(major) + "." + std::to_string(minor);
+
+  Program program(dir_ + "/sales.kmw");
+  ASSERT_TRUE(program.ok);
+  struct SpecOnly {
+    SpecOnly() { GetPrintRunContext().printWhat = 2; }
+    ~SpecOnly() { GetPrintRunContext().printWhat = 0; }
+  } specOnly;
+  Drive(30030, {});
+  ASSERT_TRUE(fs::exists(Pdf()));
+  std::string text = PdfText(Pdf());
+  size_t at = 0;
+  for (const std::string& expected : {std::string("VORTELLE Report Designer"),
+                                      std::string("Version: 2.0 U00"), std::string("Build: 1.0.9"), system, std::string("Date:"),
+                                      std::string("Report Name:"), std::string("sales.kmw"), std::string("Date:"),
+                                      std::string("Time:"), std::string("Report Version: 8.01"),
+                                      std::string("SELECT STATEMENT")}) {
+    const size_t found = text.find(expected, at);
+    ASSERT_NE(found, std::string::npos) << expected << " after " << at << "\n" << text;
+    at = found + expected.size();
+  }
+  EXPECT_EQ(text.find("Report Library:"), std::string::npos) << "a report file is no library member";
+
+  // File > Open of the library, its member chosen.
+  ChooseMember chooser;
+  chooser.library = library;
+  SetReportOpenDialogs(&chooser);
+  SendMessageA(Frame(), WM_COMMAND, kCmdFileOpen, 0);
+  SetReportOpenDialogs(nullptr);
+  EXPECT_TRUE(GetActiveKmDoc()->m_bLibraryMode);
+  fs::remove(Pdf());
+  Drive(30030, {});
+  // The member's printout, named after it: the newest PDF of the folder.
+  std::string pdf = Pdf();
+  fs::file_time_type newest{};
+  for (const auto& entry : fs::directory_iterator(dir_))
+    if (entry.path().extension() == ".pdf" && entry.last_write_time() > newest) {
+      newest = entry.last_write_time();
+      pdf = entry.path().string();
+    }
+  ASSERT_TRUE(fs::exists(pdf));
+  text = PdfText(pdf);
+  at = 0;
+  for (const std::string& expected : {std::string("Report Version: 8.01"), std::string("Report Library:"), library,
+                                      std::string("Date:"), std::string("Time:"), std::string("SELECT STATEMENT")}) {
+    const size_t found = text.find(expected, at);
+    ASSERT_NE(found, std::string::npos) << expected << " after " << at << "\n" << text;
+    at = found + expected.size();
+  }
+  fs::remove(pdf);
+}
+
+// A box whose border has no colour of its own: printed black from the
+// colour table, or, with the preview-window-colour switch on, in the
+// system's window colour as the layout shows it.
+TEST_F(PreviewRun, ABoxBorderNamingASystemColourPrintsInIt) {
+  {
+    SampleDocument sample;
+    std::string error;
+    ASSERT_TRUE(sample.Write("VortelleSample", dir_ + "/sales.kmw", &error)) << error;
+    CKmDoc& doc = sample.doc;
+    doc.m_bReportOpen = TRUE;
+    LayoutTables& t = *doc.m_pLayout;
+    BandLineTable& L = doc.m_bandLines;
+    const int summary = SummaryLine(L);
+    ASSERT_GT(summary, 0);
+    const int top = L.lines[summary].bottom - L.lines[summary].pixelHeight + 1;
+    LineBoxItem box = MakeNewBox();
+    box.head.bandLine = static_cast<uint8_t>(summary);
+    box.head.left = 96;
+    box.head.right = 96 + 384;  // four inches at 96 dots
+    box.head.top = top;
+    box.head.bottom = L.lines[summary].bottom;
+    box.borders = 0x0F;
+    box.thickness = 8;
+    box.borderColour = kNoColour;
+    box.backColour = 12;  // blue
+    ASSERT_NE(t.linesBoxes.Append(box), nullptr);
+    BuildLayoutItemOrder(t);
+    ASSERT_EQ(sample.io.SaveReportFile((dir_ + "/sales.kmw").c_str()), kRepIoOk);
+  }
+  // Dark pixels of the printed page at 50 dots per inch.
+  auto darkPixels = [&](const char* prevWinClr) {
+    WritePrivateProfileStringA("Preferences", "PrevWinClr", prevWinClr, "kmw.ini");
+    fs::remove(Pdf());
+    {
+      Program program(dir_ + "/sales.kmw");
+      EXPECT_TRUE(program.ok);
+      Drive(30030, {});
+    }
+    WritePrivateProfileStringA("Preferences", "PrevWinClr", "0", "kmw.ini");
+    const std::string ppm = dir_ + "/page";
+    Capture("pdftoppm -r 50 -f 1 -l 1 '" + Pdf() + "' '" + ppm + "'");
+    std::string file = ppm + "-1.ppm";
+    if (!fs::exists(file)) file = ppm + "-01.ppm";
+    std::ifstream in(file, std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0, max = 0;
+    in >> magic >> w >> h >> max;
+    in.get();
+    if (magic != "P6" || w <= 0 || h <= 0) return -1;
+    std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
+    in.read(reinterpret_cast<char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
+    int dark = 0;
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3)
+      if (rgb[i] < 100 && rgb[i + 1] < 100 && rgb[i + 2] < 100) ++dark;
+    fs::remove(file);
+    return dark;
+  };
+  const int table = darkPixels("0");
+  const int system = darkPixels("1");
+  ASSERT_GT(table, 0);
+  ASSERT_GE(system, 0);
+  // Four inches and a bit around at 50 dots, at least a dot wide.
+  EXPECT_GT(table - system, 400) << table << " " << system;
 }
 
 }  // namespace

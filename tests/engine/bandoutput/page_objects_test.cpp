@@ -168,3 +168,33 @@ TEST_F(BandFixture, PictureWaitingWhileTheOverflowOutputsThePageFooterIsStillPla
   EXPECT_EQ(driver.pictures[0].y, Ppx(120));
   EXPECT_EQ(s->waitingPictures, 0);
 }
+
+// The colour table's values always go in the record; the colours drawn
+// take the system's for the codes that name one when the page store asks.
+TEST_F(BandFixture, LineAndBoxColoursNamingASystemColourFollowThePageStore) {
+  AddText(AddLine(kBandRecord), 2, "row");
+  LineBoxItem* box = AddBox(0, 0, 0, 20);
+  box->borderColour = kNoColour;
+  box->foreColour = 0;
+  box->backColour = 15;
+  LineBoxItem* blue = AddBox(0, 0, 30, 10);
+  blue->borderColour = 9;
+  blue->backColour = kNoColour;
+  Finish();
+  for (LONG system : {0, 1}) {
+    page.useSystemColors = system;
+    driver.boxes.clear();
+    ASSERT_EQ(Band(kBandRecord), 0);
+    ASSERT_EQ(driver.boxes.size(), 2u);
+    const LineBoxRecord& b = driver.boxes[0].left == 0 ? driver.boxes[0] : driver.boxes[1];
+    const LineBoxRecord& other = driver.boxes[0].left == 0 ? driver.boxes[1] : driver.boxes[0];
+    EXPECT_EQ(b.lineColour, ColorTableValue(kNoColour));
+    EXPECT_EQ(b.fillColour, ColorTableValue(15));
+    EXPECT_EQ(b.lineColourShown, system ? GetSysColor(COLOR_WINDOW) : ColorTableValue(kNoColour));
+    EXPECT_EQ(b.secondColourShown, system ? GetSysColor(COLOR_WINDOWTEXT) : ColorTableValue(0));
+    EXPECT_EQ(b.fillColourShown, system ? GetSysColor(COLOR_WINDOW) : ColorTableValue(15));
+    // A table colour is the same either way; no fill stays none.
+    EXPECT_EQ(other.lineColourShown, ColorTableValue(9));
+    EXPECT_EQ(other.fillColourShown, 0xFF000000u);
+  }
+}
