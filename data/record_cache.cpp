@@ -110,7 +110,8 @@ void RecordRow(CKmComposite* m, RecordCache* c, std::vector<uint8_t>* row) {
     Abandon(m, c, 0);
     return;
   }
-  if (!c->file.Write(row->data(), row->size())) {
+  // A query without bound columns still has its rows, each of no bytes.
+  if (!row->empty() && !c->file.Write(row->data(), row->size())) {
     Abandon(m, c, kEngineCannotWriteCache);
     return;
   }
