@@ -3,6 +3,7 @@
 
 #include "app/file_checks.h"
 #include "app/open_report.h"
+#include "data/compiler_data_hooks.h"
 #include "data/open_tables.h"
 #include "data/query_desc.h"
 #include "layout/fonts.h"
@@ -125,6 +126,8 @@ bool CKmDoc::CreateReportTables() {
     m_bOwnsTables |= kOwnsModel;
     // The filter is described in words from the start, not only once a pass ran.
     InstallFilterDescription(m_pModel);
+    // A user SQL report refuses SQLEXP when a calculation is compiled.
+    InstallCompilerDataHooks(m_pModel);
   }
   if (m_pLayout == nullptr) {
     m_pLayout = new (std::nothrow) LayoutTables();
@@ -183,6 +186,8 @@ void CKmDoc::EmptyModel() {
   // The next report starts without the text table and memo readers of this one.
   CloseTextTable(m);
   m->DropAttachment(AttachmentSlot::kMemoReaders);
+  // Rows kept of this report's query are of no use to the next report.
+  m->DropAttachment(AttachmentSlot::kRecordCache);
   if (m->statementText != nullptr) HeapFreeBlock(m->statementText);
   m->statementText = nullptr;
   HeapFreeBlock(m->conditionCode);  // the stored filter

@@ -16,6 +16,7 @@ struct ModelAttachment {
 enum class AttachmentSlot : uint8_t {
   kRunCalc,       // the calculation block of a run driven from outside the document
   kRecordPass,
+  kRecordCache,   // the rows of the report's last query, kept for the next run
   kSelect,        // the SELECT builder's inputs and result
   kSqlFields,     // the data layer's bindings of fields and tables
   kSqlRun,

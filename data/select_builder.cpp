@@ -631,36 +631,47 @@ void MarkSelectedFields(CKmComposite* model) {
     }
 }
 
-int OpenReportQuery(CKmComposite* model) {
-  DataAccess* da = GetDataAccess(model);
+int PrepareReportQuery(CKmComposite* model, std::string* text, int* sortColumns) {
   SelectResult* r = GetSelectResult(model);
   r->engineSortNeeded = false;
   if (!TablesUsableInSql(model)) return 1;
-  int sortColumns = BuildSelectStatement(model, 0);
+  *sortColumns = BuildSelectStatement(model, 0);
   RewindScan(model);
   if (OpenScan(model) != 0) return 3121;
   model->BuildFieldIndex();
-  std::string text = r->mainStatement;
+  *text = r->mainStatement;
   if (model->statementText != nullptr && model->statementText[0]) {
-    char* sub = SubstituteSelectParameters(text.c_str(), nullptr);
+    char* sub = SubstituteSelectParameters(text->c_str(), nullptr);
     if (sub == nullptr) {
       FreeFieldBuffers(model);
       return 1;
     }
-    text = sub;
+    *text = sub;
     HeapFreeBlock(sub);
   }
-  (void)da;
-  if (!text.empty() && ExecuteSelect(model, text.c_str(), 0, sortColumns, r->engineSortNeeded) != 0) {
-    FreeFieldBuffers(model);
-    return 1;
-  }
-  // The columns whose order the database does not give are marked.
+  return 0;
+}
+
+void MarkEngineSortedColumns(CKmComposite* model) {
+  SelectResult* r = GetSelectResult(model);
   for (FieldDef* f = model->fieldList; f; f = f->next) {
     if (f->flags & (kFieldAlias | kFieldCalculation | kFieldMemo)) continue;
     f->flags2 &= ~kField2EngineSorted;
     if (r->engineSortNeeded && (f->flags & kFieldNeeded)) f->flags2 |= kField2EngineSorted;
   }
+}
+
+int OpenReportQuery(CKmComposite* model) {
+  std::string text;
+  int sortColumns = 0;
+  if (int rc = PrepareReportQuery(model, &text, &sortColumns)) return rc;
+  if (!text.empty() &&
+      ExecuteSelect(model, text.c_str(), 0, sortColumns, GetSelectResult(model)->engineSortNeeded) != 0) {
+    FreeFieldBuffers(model);
+    return 1;
+  }
+  // The columns whose order the database does not give are marked.
+  MarkEngineSortedColumns(model);
   return 0;
 }
 

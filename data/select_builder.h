@@ -52,6 +52,11 @@ constexpr uint32_t kField2EngineSorted = 0x2000;
 // driver sorts only by selected columns.
 void MarkSelectedFields(CKmComposite* model);
 int OpenReportQuery(CKmComposite* model);
+// The steps of OpenReportQuery before the execution: the SELECT built, the
+// scan opened, a user SELECT's parameters substituted into *text.
+int PrepareReportQuery(CKmComposite* model, std::string* text, int* sortColumns);
+// After the execution: the columns whose order the engine completes.
+void MarkEngineSortedColumns(CKmComposite* model);
 void CloseReportQuery(CKmComposite* model);
 int BuildProbeSelect(CKmComposite* model, const char* columnText, FieldDef* info, int setType,
                      bool reportErrors);

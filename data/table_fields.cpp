@@ -654,3 +654,7 @@ const char* GetFieldTypeText(CKmComposite* model, FieldDef* field) {
   std::snprintf(text, sizeof text, "code %ld", type);
   return (st->typeText = text).c_str();
 }
+
+int ForEachBoundField(CKmComposite* model, const std::function<int(FieldDef*, uint32_t)>& fn) {
+  return WalkBoundFields(model, fn);
+}

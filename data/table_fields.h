@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/model_attachment.h"
@@ -93,6 +94,9 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql,
 int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int setType,
                    bool reportErrors);
 int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns);
+// The fields bound to the query's columns in column order, each with the size
+// of its fetch buffer; a nonzero answer of fn ends the walk and is returned.
+int ForEachBoundField(CKmComposite* model, const std::function<int(FieldDef*, uint32_t)>& fn);
 int ConvertFetchedRow(CKmComposite* model);
 void ConvertFetchedValue(CKmComposite* model, FieldDef* field);
 void FreeFieldValueBuffer(FieldDef* field);

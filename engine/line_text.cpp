@@ -8,7 +8,9 @@
 #include "engine/output_stream.h"
 #include "engine/report_run.h"
 #include "foundation/text_helpers.h"
+#include "core/composite.h"
 #include "core/fields.h"
+#include "model/master_scan.h"
 #include "model/memo_text.h"
 #include "platform/printer/escape_stream.h"
 
@@ -161,6 +163,16 @@ bool IsPrintOnceField(ReportRun* run, const FieldDef* f) {
   for (int level = 0; level < 8; ++level)
     if (s->hooks.groupField(run, level) == f && (s->hooks.groupOptions(run, level) & kGroupPrintOnce)) return true;
   return false;
+}
+
+// The scan of the master table that gives a memo its value; a failed read
+// is told (the run then stops).
+int ScanFieldValue(ReportRun* run, FieldDef* f) {
+  CKmComposite* m = run->doc != nullptr ? run->doc->m_pModel : nullptr;
+  if (m == nullptr || !ReadsByMasterScan(m, f)) return 0;
+  const int code = ScanMasterTable(m, f, f->value, kMemoWindow, 0, &run->band->format);
+  if (code != 0) m->ShowEngineError(code);
+  return code;
 }
 
 // The whole text of a wrapped field's value.
@@ -458,6 +470,11 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
       const bool printOnce = IsPrintOnceField(run, f);
       const bool suppressed = printOnce && std::find(s->printedOnce.begin(), s->printedOnce.end(), f) !=
                                                s->printedOnce.end();
+      // A memo takes its value from the master table's current record first.
+      if (status == 0 && !(it.state & kItemContinuing) && value == f->value && ScanFieldValue(run, f) != 0) {
+        RunStateOf(run) = -2;
+        return -1;
+      }
       if (!suppressed && wrapped && status == 0) {
         if (!(it.state & kItemContinuing)) {
           if (!WrappedFieldText(run, f, value, &it)) {

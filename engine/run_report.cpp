@@ -12,6 +12,7 @@
 #include "engine/run_links.h"
 
 #include "foundation/doc_base.h"
+#include "data/record_cache.h"
 #include "data/select_builder.h"
 #include "data/sql_exp_fields.h"
 #include "data/sql_literals.h"
@@ -79,14 +80,15 @@ void DefaultEngineError(KmDocBase* doc, int code) {
 // Print and preview jobs are open before the run; only exports start here.
 int DefaultStartJob(KmDocBase* doc) { return RunOf(doc) && RunOf(doc)->exportRun ? 0 : 1; }
 
-// The record pass reads the query's rows through the run's row source.
+// The record pass reads the query's rows through the run's row source; an
+// unchanged query replays the rows the record cache kept of it.
 int DefaultOpenQuery(KmDocBase* doc) {
   CKmComposite* m = doc->m_pModel;
   ReportRun* r = RunOf(doc);
   if (!m || !r) return 0;
-  int rc = OpenReportQuery(m);
+  int rc = OpenRunQuery(m);
   if (rc != 0) return rc;
-  if (!r->rows) r->rows = new SqlRowSource(m);
+  if (!r->rows) r->rows = new CachedRowSource(m);
   GetRecordPassState(m)->rows = r->rows;
   return 0;
 }
@@ -396,6 +398,8 @@ void RunReport(KmDocBase* doc) {
   bool tooLarge = doc->m_nRunState == kRunGoing && !r->outputEmitted && doc->m_nRunMode == 0 &&
                   r->pageCount < r->startPage;
   if (doc->m_pModel) {
+    // The rows stay in the cache's file for a later run of the same query.
+    OpenCacheFile(doc->m_pModel);
     doc->m_pModel->FreeFieldIndex();
     doc->m_pModel->RelinkItemBackPointers();
   }

@@ -538,6 +538,59 @@ TEST_F(DataChoiceTest, UserSelectIsCheckedStoredAndChanged) {
   EXPECT_STREQ(item, "S&QL select...");
 }
 
+// A calculation that asks the server for a column (SQLEXP) has no SELECT of
+// the program's to go into when the report runs the user's own statement:
+// Calculations > Calculated Field refuses it with the compiler's message and
+// keeps no such field, while an ordinary calculation is taken.
+TEST_F(DataChoiceTest, SqlExpIsRefusedInAUserSelectReport) {
+  ChooseSourceForNewReport(kShopA);
+  script.Expect("SQL Select", [](HWND d) {
+    SetDlgItemTextA(d, 203, "select id, qty from orders order by id");
+    Press(d, IDOK);
+  });
+  Command(kCmdFileNewUserSql);
+  ASSERT_TRUE(doc->m_bReportOpen);
+  ASSERT_NE(doc->m_pModel->statementText, nullptr);
+
+  std::string boxed, line;
+  script.Expect("Calculated Fields", [&](HWND list) {
+    script.Expect("Calculated Field", [&](HWND editor) {
+      SetDlgItemTextA(editor, 200, "TWICEQ");
+      SetDlgItemTextA(editor, 201, "SQLEXP(\"qty * 2\")");
+      script.Expect(doc->GetAppCaption(), [&](HWND box) {
+        boxed = ui_test::Text(GetDlgItem(box, 200));
+        Press(box, IDOK);
+      });
+      Press(editor, 202);  // Verify
+      line = ui_test::Text(GetDlgItem(editor, 207));
+      // The same text as an ordinary calculation is taken.
+      SetDlgItemTextA(editor, 201, "qty * 2");
+      Press(editor, IDOK);
+    });
+    Press(list, 301);  // New
+    Press(list, IDCANCEL);
+  });
+  Command(30700);
+  EXPECT_EQ(boxed, "The SQLEXP() function is not supported in user-SQL reports.");
+  EXPECT_NE(line.find("not supported in user-SQL reports"), std::string::npos) << line;
+  FieldDef* twice = nullptr;
+  for (FieldDef* f = doc->m_pModel->fieldList; f; f = f->next)
+    if (strcasecmp(f->name, "TWICEQ") == 0) twice = f;
+  ASSERT_NE(twice, nullptr);
+  EXPECT_STREQ(twice->exprText, "qty * 2");
+  PlaceOnRecordLine({Field("RESULT", "id"), twice});
+  // Each printed row holds the order and twice its quantity, as SQL gives them.
+  const std::vector<std::string> printed = Print("sqlexp_refused");
+  const std::vector<std::string> rows = SqlRows(kShopA, "select id, qty * 2 from orders order by id");
+  ASSERT_EQ(printed.size(), rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    std::stringstream got(printed[i]);
+    double id = 0, twiceQty = 0;
+    got >> id >> twiceQty;
+    EXPECT_EQ(std::to_string(static_cast<long>(id)) + "|" + std::to_string(static_cast<long>(twiceQty)), rows[i]);
+  }
+}
+
 // A data source whose settings join across directories lists its tables
 // in the directory form of the list: its own, and those of a database file
 // next to its own through a passing connection that is closed again.

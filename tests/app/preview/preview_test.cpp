@@ -16,13 +16,17 @@
 #include "app/print_run.h"
 #include "app/run_status.h"
 #include "app/sample_report.h"
+#include "core/composite.h"
+#include "data/record_cache.h"
 #include "engine/output_messages.h"
 #include "expr/functions_common.h"
 #include "files/report_io.h"
 #include "foundation/heap_strings.h"
 #include "layout/page_setup.h"
+#include "model/group_levels.h"
 #include "layout/layout_records.h"
 #include "platform/printer/preview_paint.h"
+#include "platform/win/dialog.h"
 #include "platform/win/window_picture.h"
 #include "platform/win/ui_app.h"
 #include "tests/support/image_compare.h"
@@ -461,6 +465,100 @@ TEST_F(PreviewRun, MetafilePicturesPrint) {
   // Each picture is about an inch by half an inch: at 50 dots some 1,250 pixels.
   EXPECT_GT(CountPdfPixels(Pdf(), dir_, 0, 0, 255), 600);
   EXPECT_GT(CountPdfPixels(Pdf(), dir_, 255, 0, 0), 600);
+}
+
+// The record cache: a second print, a preview and Print Report from it
+// replay the rows of the first run while the query stays the same (a change
+// in the database meanwhile is not seen); a changed query reads the database
+// again. A cache that cannot be read back stops the run with its message,
+// one the rows outgrow is not kept, and the file goes with the program.
+TEST_F(PreviewRun, RunsAgainReplayTheCachedRowsUntilTheQueryChanges) {
+  WriteReport(0);
+  auto sql = [&](const std::string& text) {
+    int status = -1;
+    const std::string out = Capture("sqlite3 '" + dir_ + "/sample.db' \"" + text + "\" 2>&1", &status);
+    EXPECT_EQ(status, 0) << out;
+  };
+  auto print = [&](std::vector<std::function<bool()>> steps = {}) {
+    fs::remove(Pdf());
+    Drive(30030, std::move(steps));
+    return PdfText(Pdf());
+  };
+  std::string cachePath;
+  {
+    Program program(dir_ + "/sales.kmw");
+    ASSERT_TRUE(program.ok);
+    CKmComposite* m = GetActiveKmDoc()->m_pModel;
+    const std::string first = print();
+    ASSERT_NE(first.find("Alder & Sons"), std::string::npos) << first;
+    RecordCache* c = m->FindAttachment<RecordCache>();
+    ASSERT_NE(c, nullptr);
+    const uint64_t fetched = c->rowsFetched;
+    EXPECT_GT(fetched, 0u);
+    EXPECT_TRUE(c->complete);
+    cachePath = c->path;
+    ASSERT_FALSE(cachePath.empty());
+    EXPECT_TRUE(fs::exists(cachePath));
+
+    // The same query again: the rows of the first run, none fetched.
+    sql("update order_lines set company = 'Alder Renamed' where company = 'Alder & Sons'");
+    EXPECT_EQ(print(), first);
+    EXPECT_EQ(c->rowsFetched, fetched);
+    EXPECT_GT(c->rowsReplayed, 0u);
+    fs::remove(Pdf());
+    Drive(30040, {[&] {
+      if (!PreviewWaiting()) return false;
+      EXPECT_TRUE(ActivePreview()->OnPreviewCommand(kCmdPreviewPrintReport));
+      return true;
+    }});
+    EXPECT_EQ(PdfText(Pdf()), first);
+    EXPECT_EQ(c->rowsFetched, fetched);
+
+    // Another order of the orders: the database's rows as they are now.
+    m->sortWords[1] |= kSortDescending;
+    const std::string renamed = print();
+    EXPECT_NE(renamed.find("Alder Renamed"), std::string::npos) << renamed;
+    EXPECT_GT(c->rowsFetched, fetched);
+    EXPECT_TRUE(c->complete);
+
+    // A cache file cut short: "Cannot read record cache", nothing printed;
+    // the run after it reads the database.
+    fs::resize_file(c->path, 5);
+    std::string shown;
+    print({[&] {
+      HWND box = GetActiveWindow();
+      if (box == nullptr || GetDlgItem(box, 200) == nullptr) return false;
+      char text[300] = {};
+      GetDlgItemTextA(box, 200, text, sizeof text);
+      shown = text;
+      PostMessageA(box, WM_COMMAND, IDOK, 0);
+      return true;
+    }});
+    EXPECT_EQ(shown, "Cannot read record cache");
+    EXPECT_FALSE(GetPrintRunContext().lastRunPrinted);
+    uint64_t before = c->rowsFetched;
+    EXPECT_EQ(print(), renamed);
+    EXPECT_GT(c->rowsFetched, before);
+
+    // Rows that outgrow the cache's limit are not kept: each run fetches them.
+    c->limit = 64;
+    m->sortWords[1] &= static_cast<uint16_t>(~kSortDescending);
+    before = c->rowsFetched;
+    const std::string ascending = print();
+    EXPECT_NE(ascending.find("Alder Renamed"), std::string::npos);
+    EXPECT_FALSE(c->complete);
+    EXPECT_FALSE(fs::exists(c->path));
+    EXPECT_GT(c->rowsFetched, before);
+    before = c->rowsFetched;
+    EXPECT_EQ(print(), ascending);
+    EXPECT_GT(c->rowsFetched, before);
+    c->limit = kRecordCacheLimit;
+    print();
+    cachePath = c->path;
+    EXPECT_TRUE(fs::exists(cachePath));
+  }
+  EXPECT_FALSE(fs::exists(cachePath)) << "the cache goes with the program";
+  sql("update order_lines set company = 'Alder & Sons' where company = 'Alder Renamed'");
 }
 
 TEST_F(PreviewRun, HundredPagesLastPageAndCloseDuringTheRun) {

@@ -816,6 +816,7 @@ class TextTable : public RoundTrip {
       if (std::strcmp(f->name, "BODY") == 0) body = f;
     }
     if (!greeting || !body) return false;
+    if (unwrapped_) greeting->formatCode = 0x11;  // one line: the text's start
     const int first = r.Line(kBandRecord);
     r.Place(id, first, 0, 4, 0);
     r.Place(greeting, first, 6, 50);
@@ -825,6 +826,7 @@ class TextTable : public RoundTrip {
     return true;
   }
   std::string letter_;
+  bool unwrapped_ = false;
 };
 
 TEST_P(TextTable, ALetterPrintsWholeWithTheRecordsFieldsOverPages) {
@@ -850,6 +852,19 @@ TEST_P(TextTable, ALetterPrintsWholeWithTheRecordsFieldsOverPages) {
   std::string output;
   const std::string cut = PrintWithProgram(dir_ + "/letter.kmw", &output);
   EXPECT_NE(output.find("Cannot read memo file: letter.txt"), std::string::npos) << output;
+}
+
+// A memo printed on one line takes its value by a scan of the master
+// table's current record: the start of its section with the record's fields
+// put in, the same before and after saving.
+TEST_P(TextTable, AnUnwrappedMemoPrintsTheStartOfItsSection) {
+  letter_ = dir_ + "/short.txt";
+  unwrapped_ = true;
+  const std::string text = ".GREETING\r\n{Dear \\customer of region \\region\\,}\r\n.BODY\r\n{Short body.}\r\n";
+  std::ofstream(letter_, std::ios::binary) << text;
+  const std::string after = PrintBeforeAndAfterSaving("short.kmw", static_cast<BuildStep>(&TextTable::BuildLetter));
+  EXPECT_NE(after.find("Dear Aster of region North,"), std::string::npos) << after;
+  EXPECT_NE(after.find("Short body."), std::string::npos) << after;
 }
 
 INSTANTIATE_TEST_SUITE_P(SQLite, TextTable, ::testing::Values(0));

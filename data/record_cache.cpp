@@ -1,0 +1,251 @@
+#include "data/record_cache.h"
+
+#include "core/composite.h"
+#include "core/engine_errors.h"
+#include "core/fields.h"
+#include "data/data_access.h"
+#include "data/select_builder.h"
+#include "data/table_fields.h"
+#include "foundation/byte_order.h"
+#include "model/record_pass.h"
+#include "platform/qe/qe.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+static_assert(kRecordCacheLimit < UINT32_MAX, "row offsets are 32-bit");
+
+// Column kinds whose fetch buffer holds a binary value of its whole size; the
+// others hold text ended by a NUL.
+bool IsBinaryColumn(uint8_t columnType) {
+  switch (columnType) {
+    case 3: case 4: case 5: case 6: case 7: case 9: case 10: return true;
+    default: return false;
+  }
+}
+
+// Caches of the process's models are told apart by a number in the kind.
+uint32_t g_cacheNames = 0;
+
+std::string NewCachePath() {
+  char kind[16];
+  if (g_cacheNames == 0) std::snprintf(kind, sizeof kind, "CAC");
+  else std::snprintf(kind, sizeof kind, "C%x", g_cacheNames);
+  ++g_cacheNames;
+  return MakeTempFileName(kind);
+}
+
+// Everything the fetched rows depend on: the statement as executed, where it
+// ran, the row limit, and the columns bound with their buffers.
+std::string Signature(CKmComposite* m, const std::string& text, int sortColumns, bool engineSort) {
+  DataAccess* da = GetDataAccess(m);
+  char connect[1024] = {};
+  da->GetConnectStringWithoutLogin(connect, sizeof connect);
+  std::string s = text;
+  s += '\n';
+  s += connect;
+  char head[96];
+  std::snprintf(head, sizeof head, "\n%d %d %ld %u\n", sortColumns, engineSort ? 1 : 0,
+                GetSqlRunState(m)->recordLimit, GetSqlRunState(m)->longestValue);
+  s += head;
+  ForEachBoundField(m, [&](FieldDef* f, uint32_t n) -> int {
+    const FieldBinding* b = f->dataBinding;
+    char one[96];
+    std::snprintf(one, sizeof one, "%u:%u:%u;", m->GetFieldIndex(f), n, b != nullptr ? b->columnType : 0u);
+    s += one;
+    s += f->name;
+    s += '\n';
+    return 0;
+  });
+  return s;
+}
+
+// The fetch buffers a replay fills, as the binding of an executed query would
+// make them (no statement is bound).
+int AllocateFetchBuffers(CKmComposite* m) {
+  return ForEachBoundField(m, [&](FieldDef* f, uint32_t n) -> int {
+    FieldBinding* b = GetFieldBinding(f, true);
+    if (b == nullptr) return 1;
+    FreeFieldValueBuffer(f);
+    b->fetchBuffer = static_cast<uint8_t*>(std::calloc(n, 1));
+    if (b->fetchBuffer == nullptr) return 1;
+    b->fetchSize = n;
+    b->fetchedLength = QE_LEN_NULL;
+    return 0;
+  });
+}
+
+// Gives the cache up; code says why (0: the rows outgrew the limit).
+void Abandon(CKmComposite* m, RecordCache* c, int32_t code) {
+  CloseRecordCache(m, false);
+  c->lastError = code;
+}
+
+// Appends the row the database just gave; the cache is given up when the
+// row cannot be written or would pass the limit.
+void RecordRow(CKmComposite* m, RecordCache* c, std::vector<uint8_t>* row) {
+  row->clear();
+  ForEachBoundField(m, [&](FieldDef* f, uint32_t) -> int {
+    const FieldBinding* b = f->dataBinding;
+    uint32_t n = 0;
+    int32_t length = QE_LEN_NULL;
+    if (b != nullptr && b->fetchBuffer != nullptr) {
+      length = b->fetchedLength;
+      if (length != QE_LEN_NULL)
+        n = IsBinaryColumn(b->columnType)
+                ? b->fetchSize
+                : static_cast<uint32_t>(strnlen(reinterpret_cast<const char*>(b->fetchBuffer), b->fetchSize));
+    }
+    uint8_t head[8];
+    PutU32(head, static_cast<uint32_t>(length));
+    PutU32(head + 4, n);
+    row->insert(row->end(), head, head + 8);
+    if (n > 0) row->insert(row->end(), b->fetchBuffer, b->fetchBuffer + n);
+    return 0;
+  });
+  if (c->size + row->size() > c->limit) {
+    Abandon(m, c, 0);
+    return;
+  }
+  // A query without bound columns still has its rows, each of no bytes.
+  if (!row->empty() && !c->file.Write(row->data(), row->size())) {
+    Abandon(m, c, kEngineCannotWriteCache);
+    return;
+  }
+  c->offsets.push_back(c->size);
+  c->size += row->size();
+  c->readRow = UINT32_MAX;  // the file is positioned after the row written
+}
+
+// Fills the fetch buffers with row n (from 1): 0, 1 past the last row, -1
+// when the file cannot be read back (told here; the cache is given up).
+int ReplayRow(CKmComposite* m, RecordCache* c, uint32_t n) {
+  if (n == 0 || n > c->offsets.size()) return 1;
+  bool ok = true;
+  if (c->readRow != n - 1) ok = c->file.Seek(c->offsets[n - 1]);
+  if (ok) {
+    ok = ForEachBoundField(m, [&](FieldDef* f, uint32_t) -> int {
+           FieldBinding* b = f->dataBinding;
+           uint8_t head[8];
+           if (b == nullptr || b->fetchBuffer == nullptr || c->file.Read(head, 8) != 8) return 1;
+           const int32_t length = static_cast<int32_t>(GetU32(head));
+           const uint32_t count = GetU32(head + 4);
+           // A text keeps room for its end; nothing lands outside the buffer.
+           const bool binary = IsBinaryColumn(b->columnType);
+           if (binary ? count > b->fetchSize : count >= b->fetchSize) return 1;
+           if (count > 0 && c->file.Read(b->fetchBuffer, count) != static_cast<long>(count)) return 1;
+           if (!binary) b->fetchBuffer[count] = 0;
+           b->fetchedLength = length;
+           return 0;
+         }) == 0;
+  }
+  if (!ok) {
+    Abandon(m, c, kEngineCannotReadCache);
+    m->ShowEngineError(kEngineCannotReadCache);
+    return -1;
+  }
+  c->readRow = n;
+  ++c->rowsReplayed;
+  return 0;
+}
+
+// The query's end: the file holds every row once they are all written out.
+void EndOfRows(CKmComposite* m, RecordCache* c) {
+  if (c->file.Flush()) c->complete = true;
+  else Abandon(m, c, kEngineCannotWriteCache);
+}
+
+}  // namespace
+
+RecordCache::~RecordCache() {
+  file.Close();
+  RemoveWorkFile(path);
+}
+
+RecordCache* GetRecordCache(CKmComposite* m) { return m->GetAttachment<RecordCache>(); }
+
+void CloseRecordCache(CKmComposite* m, bool keep) {
+  RecordCache* c = m->FindAttachment<RecordCache>();
+  if (c == nullptr) return;
+  c->file.Close();
+  c->mode = RecordCache::Mode::kOff;
+  c->readRow = UINT32_MAX;
+  if (keep) return;
+  RemoveWorkFile(c->path);
+  c->signature.clear();
+  c->offsets.clear();
+  c->size = 0;
+  c->complete = false;
+}
+
+void OpenCacheFile(CKmComposite* m) {
+  RecordCache* c = m->FindAttachment<RecordCache>();
+  if (c != nullptr) CloseRecordCache(m, c->complete);
+}
+
+int OpenRunQuery(CKmComposite* m) {
+  RecordCache* c = GetRecordCache(m);
+  std::string text;
+  int sortColumns = 0;
+  if (int rc = PrepareReportQuery(m, &text, &sortColumns)) return rc;
+  const bool engineSort = GetSelectResult(m)->engineSortNeeded;
+  std::string signature = text.empty() ? std::string() : Signature(m, text, sortColumns, engineSort);
+  if (c->complete && !signature.empty() && signature == c->signature) {
+    c->file.Close();
+    if (AllocateFetchBuffers(m) == 0 && c->file.OpenRead(c->path)) {
+      c->mode = RecordCache::Mode::kReplaying;
+      c->readRow = 0;
+      MarkEngineSortedColumns(m);
+      return 0;
+    }
+  }
+  // What the cache held is of no use to this query.
+  CloseRecordCache(m, false);
+  c->lastError = 0;
+  if (!text.empty() && ExecuteSelect(m, text.c_str(), 0, sortColumns, engineSort) != 0) {
+    FreeFieldBuffers(m);
+    return 1;
+  }
+  MarkEngineSortedColumns(m);
+  if (signature.empty()) return 0;
+  // A cache that cannot be made leaves the run reading the database.
+  if (c->path.empty()) c->path = NewCachePath();
+  if (!c->file.Create(c->path)) {
+    c->lastError = kEngineCannotCreateCache;
+    return 0;
+  }
+  c->signature = std::move(signature);
+  c->mode = RecordCache::Mode::kRecording;
+  return 0;
+}
+
+int CachedRowSource::FetchNextRow() {
+  RecordCache* c = GetRecordCache(model_);
+  if (c->mode == RecordCache::Mode::kReplaying) return ReplayRow(model_, c, c->readRow + 1);
+  const int r = SqlRowSource::FetchNextRow();
+  if (r == 0) ++c->rowsFetched;
+  if (c->mode != RecordCache::Mode::kRecording || c->complete) return r;
+  if (r == 0) RecordRow(model_, c, &row_);
+  else if (r == 1) EndOfRows(model_, c);
+  else Abandon(model_, c, 0);
+  return r;
+}
+
+int CachedRowSource::FetchRow(uint32_t recordNumber) {
+  RecordCache* c = GetRecordCache(model_);
+  // Every row is in the file once the query's end was reached.
+  if (c->mode == RecordCache::Mode::kReplaying || (c->mode == RecordCache::Mode::kRecording && c->complete))
+    return ReplayRow(model_, c, recordNumber);
+  const int r = SqlRowSource::FetchRow(recordNumber);
+  if (r == 0) ++c->rowsFetched;
+  if (c->mode != RecordCache::Mode::kRecording) return r;
+  // Only rows read in their order make a cache.
+  const bool next = recordNumber == c->offsets.size() + 1;
+  if (r == 0 && next) RecordRow(model_, c, &row_);
+  else if (r == 1 && next) EndOfRows(model_, c);
+  else Abandon(model_, c, 0);
+  return r;
+}

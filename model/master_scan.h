@@ -1,0 +1,21 @@
+// The scan of the master table's current record that gives a memo field its
+// value: the memo's text is read through the field's memo reader into the
+// field's 255-character window, as the value band output prints and tests.
+#pragma once
+
+#include <cstdint>
+
+class CKmComposite;
+struct FieldDef;
+struct FormatSettings;
+
+// Whether the field takes its value by that scan (a memo with a reader).
+bool ReadsByMasterScan(CKmComposite* model, FieldDef* field);
+// Reads count characters of the current record's memo text into value, the
+// field's current or previous buffer: kMemoWindow starts at the text's
+// beginning, fewer go on from the characters already there (the window
+// moves on by that many). 0 when read, or when the field takes no value by
+// a scan; else the engine code of the failed read. format: how values the
+// memo names are written (null: they come out empty).
+int ScanMasterTable(CKmComposite* model, FieldDef* field, uint8_t* value, uint32_t count, int flags,
+                    const FormatSettings* format = nullptr);
