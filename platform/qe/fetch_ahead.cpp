@@ -46,10 +46,13 @@ FetchAhead::FetchAhead(SQLHSTMT statement, std::vector<Column> columns, Translat
     SQLULEN got = 1;
     if (SQL_SUCCEEDED(rc) &&
         SQL_SUCCEEDED(SQLGetStmtAttr(statement_, SQL_ATTR_ROW_ARRAY_SIZE, &got, 0, nullptr)) && got >= 1 &&
-        got <= want)
+        got <= want) {
       want = got;
-    else
+    } else {
+      // Never more rows a fetch than the blocks hold.
+      SQLSetStmtAttr(statement_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(1)), 0);
       want = 1;
+    }
   }
   if (want > 1 && !SQL_SUCCEEDED(SQLSetStmtAttr(statement_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0))) {
     SQLSetStmtAttr(statement_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(1)), 0);
@@ -80,7 +83,8 @@ FetchAhead::FetchAhead(SQLHSTMT statement, std::vector<Column> columns, Translat
   thread_ = std::thread([this] { Run(); });
 }
 
-FetchAhead::~FetchAhead() { Stop(); }
+// Leaves the statement alone: it is being freed, perhaps as the process ends.
+FetchAhead::~FetchAhead() { EndThread(); }
 
 bool FetchAhead::BindTo(Block& block) {
   for (size_t i = 0; i < columns_.size(); ++i) {
@@ -153,8 +157,10 @@ void FetchAhead::Run() {
       if (maxRows_ > 0) rows = std::min<SQLULEN>(rows, static_cast<SQLULEN>(maxRows_ - delivered));
       block->rows = rows;
       delivered += static_cast<long>(rows);
-      if (haveStatus_ && rc == SQL_SUCCESS_WITH_INFO) block->status.assign(fetchStatus_.begin(), fetchStatus_.begin() + rows);
-      if (rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO) block->diagnostics = ReadDiagnostics(SQL_HANDLE_STMT, statement_);
+      if (rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO) {
+        if (haveStatus_) block->status.assign(fetchStatus_.begin(), fetchStatus_.begin() + rows);
+        block->diagnostics = ReadDiagnostics(SQL_HANDLE_STMT, statement_);
+      }
       if (rc == SQL_ERROR) {
         block->end = SQL_ERROR;  // the driver goes on after it, as it would for the next single fetch
       } else if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
@@ -224,14 +230,19 @@ const std::vector<std::string>& FetchAhead::Diagnostics() const {
   return current_ != nullptr ? current_->diagnostics : none;
 }
 
-void FetchAhead::Stop() {
+bool FetchAhead::EndThread() {
   {
     std::lock_guard<std::mutex> hold(lock_);
-    if (stopping_) return;
+    if (stopping_) return false;
     stopping_ = true;
   }
   changed_.notify_all();
   if (thread_.joinable()) thread_.join();
+  return true;
+}
+
+void FetchAhead::Stop() {
+  if (!EndThread()) return;
   SQLFreeStmt(statement_, SQL_UNBIND);
   SQLSetStmtAttr(statement_, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
   SQLSetStmtAttr(statement_, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);

@@ -45,7 +45,7 @@ class FetchAhead {
   // Binds the columns to its own buffers and starts fetching. maxRows > 0
   // stops after that many rows.
   FetchAhead(SQLHSTMT statement, std::vector<Column> columns, Translator translate, long maxRows);
-  ~FetchAhead();
+  ~FetchAhead();  // ends the thread
   FetchAhead(const FetchAhead&) = delete;
   FetchAhead& operator=(const FetchAhead&) = delete;
 
@@ -75,6 +75,7 @@ class FetchAhead {
     std::vector<std::string> diagnostics;
   };
   void Run();
+  bool EndThread();  // false when it had ended before
   bool BindTo(Block& block);
   void TranslateRows(Block& block);
   void Deliver(Block* block);

@@ -118,10 +118,10 @@ void TakeDiagTexts(const std::vector<std::string>& texts) {
   if (g_msg.size() >= static_cast<size_t>(QE_ERRMSG_MAX)) g_msg.resize(QE_ERRMSG_MAX - 1);
 }
 
-void TakeDiag(SQLSMALLINT type, SQLHANDLE h) { TakeDiagTexts(qe_ahead::ReadDiagnostics(type, h)); }
-
-// Maps an ODBC result to the layer's code; warnings on anything but a fetch count as done.
-int Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h) {
+// Maps an ODBC result to the layer's code; warnings on anything but a fetch
+// count as done. A failure's message comes from diagnostics().
+template <class Diagnostics>
+int Result(SQLRETURN rc, const Diagnostics& diagnostics) {
   if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
     SetErr(QE_OK);
     return QE_OK;
@@ -135,8 +135,12 @@ int Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h) {
     return QE_BAD_HANDLE;
   }
   g_err = QE_ERROR;
-  TakeDiag(type, h);
+  TakeDiagTexts(diagnostics());
   return QE_ERROR;
+}
+
+int Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h) {
+  return Result(rc, [type, h] { return qe_ahead::ReadDiagnostics(type, h); });
 }
 
 Conn* GetConn(QEHANDLE h) {
@@ -483,6 +487,7 @@ void UnpackAheadRow(Stmt* s) {
 // True when it ran: the cursor then stands past the current row.
 bool StopAhead(Stmt* s) {
   if (!s->ahead) return false;
+  s->ahead->Stop();
   s->ahead.reset();
   s->aheadCols.clear();
   for (auto& b : s->binds)
@@ -499,17 +504,18 @@ int FetchAheadRow(Stmt* s) {
     UnpackAheadRow(s);
     return QE_OK;
   }
-  if (rc == SQL_NO_DATA) {
-    SetErr(QE_END_OF_DATA);
-    return QE_END_OF_DATA;
+  return Result(rc, [s] { return s->ahead->Diagnostics(); });
+}
+
+// A forward-only result read on up to the given row.
+int ReadOnTo(Stmt* s, long row) {
+  int r = QE_OK;
+  while (s->currentRow < row) {
+    r = FetchRaw(s, SQL_FETCH_NEXT, 0);
+    if (r != QE_OK && r != QE_WARNING) return r;
+    ++s->currentRow;
   }
-  if (rc == SQL_INVALID_HANDLE) {
-    SetErr(QE_BAD_HANDLE, "Invalid handle");
-    return QE_BAD_HANDLE;
-  }
-  g_err = QE_ERROR;
-  TakeDiagTexts(s->ahead->Diagnostics());
-  return QE_ERROR;
+  return r;
 }
 
 // A forward-only result run again and read up to the given row.
@@ -518,13 +524,7 @@ int RunAgainTo(Stmt* s, long row) {
   SQLRETURN rc = SQLExecDirect(s->hstmt, reinterpret_cast<SQLCHAR*>(&s->sql[0]), static_cast<SQLINTEGER>(s->sql.size()));
   if (Check(rc, SQL_HANDLE_STMT, s->hstmt) != QE_OK) return g_err;
   s->currentRow = 0;
-  int r = QE_OK;
-  while (s->currentRow < row) {
-    r = FetchRaw(s, SQL_FETCH_NEXT, 0);
-    if (r != QE_OK && r != QE_WARNING) return r;
-    ++s->currentRow;
-  }
-  return r;
+  return ReadOnTo(s, row);
 }
 
 std::string GetDataText(Stmt* s, int col) {
@@ -900,13 +900,7 @@ int qeFetchRandom(QEHANDLE stmt, long row) {
   // A forward-only result is run again when the row lies behind it (or the
   // cursor, read ahead, stands past it).
   if (row <= s->currentRow || past) return RunAgainTo(s, row);
-  int r = QE_OK;
-  while (s->currentRow < row) {
-    r = FetchRaw(s, SQL_FETCH_NEXT, 0);
-    if (r != QE_OK && r != QE_WARNING) return r;
-    ++s->currentRow;
-  }
-  return r;
+  return ReadOnTo(s, row);
 }
 
 int qeSetSelectOptions(QEHANDLE conn, long options) {

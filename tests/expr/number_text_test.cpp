@@ -10,6 +10,17 @@
 
 #include "expr/number_text.h"
 
+namespace {
+
+uint64_t XorShift(uint64_t* state) {
+  *state ^= *state << 13;
+  *state ^= *state >> 7;
+  *state ^= *state << 17;
+  return *state;
+}
+
+}  // namespace
+
 TEST(NumberTextTest, ExactTiesRoundAwayFromZero) {
   EXPECT_EQ(LegacyFormatString("%.0f", 2.5), "3");
   EXPECT_EQ(LegacyFormatString("%.0f", 0.5), "1");
@@ -100,12 +111,7 @@ TEST(ValueHelpersTest, NullAndInfinityMarkers) {
 // must print what the format string prints.
 TEST(NumberTextTest, DigitsMatchPrintfAndDirectFormsMatchTheFormat) {
   uint64_t state = 88172645463325252ull;
-  auto next = [&state] {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-  };
+  auto next = [&state] { return XorShift(&state); };
   for (int i = 0; i < 20000; ++i) {
     double v;
     const uint64_t bits = next();
@@ -169,12 +175,7 @@ std::string SeventeenDigitsFixed(double v, int decimals) {
 // the half-way points where the 17 digits and the exact value could part.
 TEST(NumberTextTest, FixedTextKeepsTheSeventeenDigitRuleNearHalves) {
   uint64_t state = 2463534242ull;
-  auto next = [&state] {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-  };
+  auto next = [&state] { return XorShift(&state); };
   int checked = 0;
   for (int i = 0; i < 60000; ++i) {
     const uint64_t bits = next();

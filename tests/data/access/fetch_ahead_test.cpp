@@ -1,10 +1,11 @@
 // Results read ahead on their own thread (every column bound, forward only)
 // against the same results read a row a fetch (one column left unbound).
-#include "tests/support/odbc_env.h"
+#include "tests/data/access/qe_fixture.h"
 #include "platform/qe/qe.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -21,29 +22,15 @@ const char* const kFailingSelect =
     "with recursive n(x) as (select 1 union all select x + 1 from n where x < 1000) "
     "select x, abs(case when x = 700 then -9223372036854775807 - 1 else x end)%s from n";
 
-class QeReadAhead : public testing::Test {
+class QeReadAhead : public QeLayer {
  protected:
-  void SetUp() override {
-    if (!odbc_test::HaveSqliteDriver()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
-    ASSERT_EQ(qeLibInit(), 0);
-    conn = qeConnect((std::string("DSN=") + odbc_test::kSqliteDsn + ";DLG=2").c_str());
-    ASSERT_NE(conn, 0) << qeErrMsg();
-  }
-  void TearDown() override {
-    if (conn) {
-      EXPECT_EQ(qeDisconnect(conn), 0);
-    }
-  }
   // The SELECT as it stands (read ahead), or with a spare column nobody binds
   // (read a row a fetch).
   QEHANDLE Exec(const char* pattern, bool readAhead) {
     char sql[512];
     std::snprintf(sql, sizeof sql, pattern, readAhead ? "" : ", 0 as spare");
-    QEHANDLE s = qeExecSQL(conn, sql);
-    EXPECT_NE(s, 0) << qeErrMsg();
-    return s;
+    return QeLayer::Exec(sql);
   }
-  QEHANDLE conn = 0;
 };
 
 struct LongRow {
@@ -189,7 +176,7 @@ TEST_F(QeReadAhead, RowLimitEndingEarlyAndTheConnectionAfter) {
     for (int i = 0; i < round; ++i) ASSERT_EQ(qeFetchNext(s), 0);
     EXPECT_EQ(qeEndSQL(s), 0);
   }
-  s = Exec("select count(*) from customers", true);
+  s = QeLayer::Exec("select count(*) from customers");
   char count[8];
   int32_t cc = sizeof count;
   ASSERT_EQ(qeBindCol(s, 1, count, &cc), 0);
