@@ -492,7 +492,7 @@ int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns) {
   int column = 1;
   for (; column <= leadingColumns; ++column)
     if (da->BindColumn(column, st->dummy, sizeof st->dummy, &st->dummyLength) != 0) return 1;
-  return WalkBoundFields(model, [&](FieldDef* f, uint32_t n) -> int {
+  const int failed = WalkBoundFields(model, [&](FieldDef* f, uint32_t n) -> int {
     FieldBinding* b = GetFieldBinding(f, true);
     if (b == nullptr) return 1;
     if (allocate) {
@@ -505,6 +505,9 @@ int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns) {
     }
     return da->BindColumn(column++, b->fetchBuffer, static_cast<int32_t>(b->fetchSize), &b->fetchedLength);
   });
+  // The rows are on their way while the run gets ready for the first.
+  if (!failed) da->ReadAhead();
+  return failed;
 }
 
 namespace {

@@ -875,6 +875,14 @@ int qeFetchNext(QEHANDLE stmt) {
   return r;
 }
 
+int qeReadAhead(QEHANDLE stmt) {
+  Stmt* s = GetStmt(stmt);
+  if (!s) return g_err;
+  if (!s->aheadTried) StartAhead(s);
+  SetErr(QE_OK);
+  return QE_OK;
+}
+
 int qeFetchRandom(QEHANDLE stmt, long row) {
   Stmt* s = GetStmt(stmt);
   if (!s) return g_err;
@@ -890,6 +898,16 @@ int qeFetchRandom(QEHANDLE stmt, long row) {
     }
     SetErr(QE_OK);
     return QE_OK;
+  }
+  // A row further on is read from the rows fetched ahead.
+  if (s->ahead && row > s->currentRow) {
+    int r = QE_OK;
+    while (s->currentRow < row) {
+      r = FetchAheadRow(s);
+      if (r != QE_OK && r != QE_WARNING) return r;
+      ++s->currentRow;
+    }
+    return r;
   }
   const bool past = StopAhead(s);
   if (s->scrollable) {
@@ -1120,8 +1138,9 @@ int qeBindCol(QEHANDLE stmt, int col, void* buffer, int32_t* lengthCell) {
   for (auto& old : s->binds)
     if (old->col == col) old->kind = BindKind::Skip;  // the new binding replaces it
   s->binds.push_back(std::move(b));
-  // Bound while reading ahead: back to the current row, read the plain way.
-  if (past && s->currentRow > 0) return RunAgainTo(s, s->currentRow);
+  // Bound while reading ahead: back to the current row (or the start), read
+  // the plain way.
+  if (past) return RunAgainTo(s, s->currentRow);
   return QE_OK;
 }
 

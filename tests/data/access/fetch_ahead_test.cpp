@@ -127,9 +127,14 @@ TEST_F(QeReadAhead, RandomRowsAndNewBindingsGoOnFromTheRowRead) {
   int32_t cx = sizeof x, cv = sizeof v;
   ASSERT_EQ(qeBindCol(s, 1, x, &cx), 0);
   ASSERT_EQ(qeBindCol(s, 2, v, &cv), 0);
+  ASSERT_EQ(qeReadAhead(s), 0);  // the rows start on their way before the first fetch
   for (int i = 0; i < 10; ++i) ASSERT_EQ(qeFetchNext(s), 0);
   EXPECT_STREQ(x, "10");
-  ASSERT_EQ(qeFetchRandom(s, 5), 0) << qeErrMsg();
+  ASSERT_EQ(qeFetchRandom(s, 15), 0) << qeErrMsg();  // further on: read on
+  EXPECT_STREQ(x, "15");
+  ASSERT_EQ(qeFetchNext(s), 0);
+  EXPECT_STREQ(x, "16");
+  ASSERT_EQ(qeFetchRandom(s, 5), 0) << qeErrMsg();  // behind: the result runs again
   EXPECT_STREQ(x, "5");
   ASSERT_EQ(qeFetchNext(s), 0);
   EXPECT_STREQ(x, "6");
@@ -140,7 +145,12 @@ TEST_F(QeReadAhead, RandomRowsAndNewBindingsGoOnFromTheRowRead) {
   cv = sizeof v;
   ASSERT_EQ(qeBindCol(s, 1, x, &cx), 0);
   ASSERT_EQ(qeBindCol(s, 2, v, &cv), 0);
-  for (int i = 0; i < 10; ++i) ASSERT_EQ(qeFetchNext(s), 0);
+  ASSERT_EQ(qeReadAhead(s), 0);
+  int32_t early = sizeof other;
+  ASSERT_EQ(qeBindCol(s, 1, other, &early), 0) << qeErrMsg();  // bound again before any row was read
+  ASSERT_EQ(qeFetchNext(s), 0);
+  EXPECT_STREQ(other, "1");
+  for (int i = 1; i < 10; ++i) ASSERT_EQ(qeFetchNext(s), 0);
   int32_t co = sizeof other;
   ASSERT_EQ(qeBindCol(s, 1, other, &co), 0) << qeErrMsg();
   ASSERT_EQ(qeFetchNext(s), 0);
