@@ -201,6 +201,8 @@ class DataAccess : public ModelAttachment {
   void ReexecuteStatement();
   // 0 a row, 1 the end, -1 an error.
   int FetchNext();
+  // The bound result is read in turn from here on (see qeReadAhead).
+  void ReadAhead();
   int FetchRandom(long row);
   bool SetSelectOptions();
   const char* GetColumnText(int first, int last, char separator);

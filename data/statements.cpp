@@ -69,6 +69,10 @@ int DataAccess::FetchNext() {
   return -1;
 }
 
+void DataAccess::ReadAhead() {
+  if (CurrentStatement()) qeReadAhead(current_->statement);
+}
+
 int DataAccess::FetchRandom(long row) {
   if (!CurrentStatement()) return -1;
   if (qeFetchRandom(current_->statement, row) == 0) return 0;

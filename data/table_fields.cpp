@@ -492,7 +492,7 @@ int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns) {
   int column = 1;
   for (; column <= leadingColumns; ++column)
     if (da->BindColumn(column, st->dummy, sizeof st->dummy, &st->dummyLength) != 0) return 1;
-  return WalkBoundFields(model, [&](FieldDef* f, uint32_t n) -> int {
+  const int failed = WalkBoundFields(model, [&](FieldDef* f, uint32_t n) -> int {
     FieldBinding* b = GetFieldBinding(f, true);
     if (b == nullptr) return 1;
     if (allocate) {
@@ -505,22 +505,36 @@ int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns) {
     }
     return da->BindColumn(column++, b->fetchBuffer, static_cast<int32_t>(b->fetchSize), &b->fetchedLength);
   });
+  // The rows are on their way while the run gets ready for the first.
+  if (!failed) da->ReadAhead();
+  return failed;
 }
 
+namespace {
+void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef* field);
+}  // namespace
+
 int ConvertFetchedRow(CKmComposite* model) {
+  // Once a row, not once a field: the model's state is looked up by kind.
+  DataAccess* da = GetDataAccess(model);
+  SqlRunState* st = GetSqlRunState(model);
   WalkBoundFields(model, [&](FieldDef* f, uint32_t) -> int {
-    ConvertFetchedValue(model, f);
+    ConvertValue(model, da, st, f);
     return 0;
   });
   return 1;
 }
 
 void ConvertFetchedValue(CKmComposite* model, FieldDef* field) {
+  ConvertValue(model, GetDataAccess(model), GetSqlRunState(model), field);
+}
+
+namespace {
+
+void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef* field) {
   FieldBinding* b = GetFieldBinding(field, false);
   uint8_t* v = field->value;
   if (b == nullptr || b->fetchBuffer == nullptr || v == nullptr) return;
-  DataAccess* da = GetDataAccess(model);
-  SqlRunState* st = GetSqlRunState(model);
   const uint32_t kind = FieldKind(field);
   auto clear = [&]() {
     if (kind & kFieldNumeric) {
@@ -607,6 +621,8 @@ void ConvertFetchedValue(CKmComposite* model, FieldDef* field) {
   }
   std::memcpy(v, &d, 8);
 }
+
+}  // namespace
 
 void FreeFieldValueBuffer(FieldDef* field) {
   FieldBinding* b = GetFieldBinding(field, false);

@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstdio>
@@ -61,8 +62,47 @@ char DigitAt(const char digits[17], int exp10, int power) {
   return (index >= 0 && index < 17) ? digits[index] : '0';
 }
 
+// Body of %f for the usual report number, without the 17-digit text: a value
+// that lies clearly off a half-way point of the digits asked for rounds the
+// same from its exact binary value as from its 17 digits, and that exact
+// rounding takes only integer arithmetic. False (nothing written) when the
+// value is near such a point, or out of the range handled here.
+bool QuickFixedBody(double a, int decimals, bool forcePoint, std::string* out, bool* allZero) {
+  static const uint64_t kPow10[] = {1,      10,      100,      1000,      10000,
+                                    100000, 1000000, 10000000, 100000000, 1000000000};
+  if (decimals < 0 || decimals > 9 || !(a >= 1e-3)) return false;
+  const double y = a * static_cast<double>(kPow10[decimals]);
+  if (!(y < 9.0e15)) return false;
+  int exp2 = 0;
+  const double mantissa = std::frexp(a, &exp2);  // a = mantissa * 2^exp2, mantissa in [0.5, 1)
+  const uint64_t m = static_cast<uint64_t>(std::ldexp(mantissa, 53));
+  const int shift = 53 - exp2;  // a = m / 2^shift exactly
+  if (shift < 0 || shift > 100) return false;
+  const unsigned __int128 p = static_cast<unsigned __int128>(m) * kPow10[decimals];
+  uint64_t whole = static_cast<uint64_t>(p >> shift);
+  if (shift > 0) {
+    const unsigned __int128 rest = p - (static_cast<unsigned __int128>(whole) << shift);
+    const double fraction = std::ldexp(static_cast<double>(rest), -shift);
+    // The 17 digits lie within half a unit of their 17th digit of the value,
+    // at most y * 0.5e-16 in units of the last decimal asked for.
+    if (std::fabs(fraction - 0.5) <= y * 1e-16 + 1e-15) return false;
+    if (fraction > 0.5) ++whole;
+  }
+  char digits[24];
+  int n = 0;
+  for (uint64_t w = whole; w != 0 || n <= decimals; w /= 10) digits[n++] = static_cast<char>('0' + w % 10);
+  out->clear();
+  for (int i = n - 1; i >= decimals; --i) *out += digits[i];
+  if (decimals > 0 || forcePoint) *out += '.';
+  for (int i = decimals - 1; i >= 0; --i) *out += digits[i];
+  *allZero = whole == 0;
+  return true;
+}
+
 // Body of %f without sign: integer part, point, `decimals` digits.
 std::string FixedBody(double v, int decimals, bool forcePoint, bool* allZero) {
+  std::string quick;
+  if (QuickFixedBody(v, decimals, forcePoint, &quick, allZero)) return quick;
   char digits[17];
   int e = 0;
   bool nonzero = false;

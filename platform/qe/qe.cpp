@@ -3,11 +3,13 @@
 // translated after every fetch into the caller's buffers and 32-bit cells.
 #include "platform/qe/qe.h"
 
+#include "platform/qe/fetch_ahead.h"
 #include "platform/qe/qe_text.h"
 
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +43,10 @@ struct BoundCol {
   int precision = 0;
   int scale = 0;
   SQLLEN ind = 0;
+  // Where a single-row fetch puts the value (kept to bind it again).
+  SQLSMALLINT cType = SQL_C_CHAR;
+  SQLPOINTER target = nullptr;
+  SQLLEN targetLen = 0;
   std::vector<char> internal;
   union {
     SQL_DATE_STRUCT date;
@@ -76,6 +82,11 @@ struct Stmt {
   // (drivers give a column's data only once).
   bool rowRead = false;
   std::vector<std::string> rowText;
+  // A forward-only result whose every column is bound is read ahead on a
+  // thread of its own from the first fetch on; see UnpackAheadRow.
+  std::unique_ptr<qe_ahead::FetchAhead> ahead;
+  std::vector<BoundCol*> aheadCols;  // in the order given to the reader
+  bool aheadTried = false;
 };
 
 SQLHENV g_env = SQL_NULL_HENV;
@@ -98,25 +109,19 @@ void SetErr(int code, const char* msg = "") {
 }
 
 // Keeps the first diagnostic records of a failed call as the message text.
-void TakeDiag(SQLSMALLINT type, SQLHANDLE h) {
+void TakeDiagTexts(const std::vector<std::string>& texts) {
   g_msg.clear();
-  if (!h) return;
-  for (SQLSMALLINT rec = 1; rec <= 3; ++rec) {
-    SQLCHAR state[6] = {0};
-    SQLINTEGER native = 0;
-    SQLCHAR text[1024] = {0};
-    SQLSMALLINT len = 0;
-    SQLRETURN rc = SQLGetDiagRec(type, h, rec, state, &native, text, sizeof text, &len);
-    if (!SQL_SUCCEEDED(rc)) break;
-    size_t n = std::strlen(reinterpret_cast<char*>(text));
+  for (const std::string& text : texts) {
     if (!g_msg.empty()) g_msg += "\n";
-    g_msg += qe_text::Utf8ToAnsi(reinterpret_cast<char*>(text), n);
+    g_msg += qe_text::Utf8ToAnsi(text.data(), text.size());
   }
   if (g_msg.size() >= static_cast<size_t>(QE_ERRMSG_MAX)) g_msg.resize(QE_ERRMSG_MAX - 1);
 }
 
-// Maps an ODBC result to the layer's code; warnings on anything but a fetch count as done.
-int Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h) {
+// Maps an ODBC result to the layer's code; warnings on anything but a fetch
+// count as done. A failure's message comes from diagnostics().
+template <class Diagnostics>
+int Result(SQLRETURN rc, const Diagnostics& diagnostics) {
   if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
     SetErr(QE_OK);
     return QE_OK;
@@ -130,8 +135,12 @@ int Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h) {
     return QE_BAD_HANDLE;
   }
   g_err = QE_ERROR;
-  TakeDiag(type, h);
+  TakeDiagTexts(diagnostics());
   return QE_ERROR;
+}
+
+int Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h) {
+  return Result(rc, [type, h] { return qe_ahead::ReadDiagnostics(type, h); });
 }
 
 Conn* GetConn(QEHANDLE h) {
@@ -177,6 +186,7 @@ QEHANDLE Store(std::vector<std::unique_ptr<T>>& table, std::unique_ptr<T> item) 
 
 void FreeStmt(QEHANDLE h) {
   Stmt* s = g_stmts[h].get();
+  s->ahead.reset();  // its thread ends before the statement does
   if (s->hstmt) SQLFreeHandle(SQL_HANDLE_STMT, s->hstmt);
   g_stmts[h].reset();
 }
@@ -304,17 +314,19 @@ void CopyName(const std::string& name, char* buf) {
   buf[n] = '\0';
 }
 
-// Writes a date-time value as text into the caller's buffer.
-void PutText(BoundCol& b, const char* text, int len) {
+// Writes a date-time value as text into the caller's buffer; returns the
+// bytes written.
+size_t PutText(const BoundCol& b, char* user, int32_t* cell, const char* text, int len) {
   if (b.userLen <= 0) {
-    *b.cell = QE_LEN_TRUNCATED;
-    return;
+    *cell = QE_LEN_TRUNCATED;
+    return 0;
   }
   int room = b.userLen - 1;
   int n = len < room ? len : room;
-  std::memcpy(b.user, text, n);
-  b.user[n] = '\0';
-  *b.cell = len <= room ? len : QE_LEN_TRUNCATED;
+  std::memcpy(user, text, n);
+  user[n] = '\0';
+  *cell = len <= room ? len : QE_LEN_TRUNCATED;
+  return static_cast<size_t>(n) + 1;
 }
 
 // n as exactly width decimal digits, zeros in front (n fits them).
@@ -325,90 +337,103 @@ void Digits(char* out, unsigned n, int width) {
   }
 }
 
+// One fetched value (src as the binding's target holds it, ind its
+// indicator) into the caller's buffer `user` and length cell, as the layer
+// delivers it. Returns how many bytes from user's start it wrote. Reads only
+// what binding fixed, so the reading-ahead thread runs it as well.
+size_t TranslateValue(const BoundCol& b, const char* src, SQLLEN ind, char* user, int32_t* cell) {
+  if (b.kind == BindKind::Skip) return 0;
+  if (ind == SQL_NULL_DATA) {
+    *cell = QE_LEN_NULL;
+    if (b.kind != BindKind::Native && b.userLen > 0) {
+      user[0] = '\0';
+      return 1;
+    }
+    return 0;
+  }
+  switch (b.kind) {
+    case BindKind::Native:
+      if (b.internal.empty()) {
+        if (src != user) std::memcpy(user, src, static_cast<size_t>(b.nativeSize));
+        *cell = b.nativeSize;
+        return static_cast<size_t>(b.nativeSize);
+      }
+      *cell = QE_LEN_TRUNCATED;  // the buffer is smaller than the value
+      return 0;
+    case BindKind::Text: {
+      size_t have = static_cast<size_t>(b.targetLen) - 1;
+      bool cut = ind == SQL_NO_TOTAL || ind < 0 || static_cast<size_t>(ind) > have;
+      size_t len = cut ? std::strlen(src) : static_cast<size_t>(ind);
+      size_t need, wrote;
+      // Plain ASCII, the common case, is copied as it stands.
+      size_t i = 0;
+      while (i < len && static_cast<unsigned char>(src[i]) < 0x80) ++i;
+      size_t room = static_cast<size_t>(b.userLen) - 1;
+      if (i == len) {
+        size_t n = len < room ? len : room;
+        std::memcpy(user, src, n);
+        user[n] = '\0';
+        need = len;
+        wrote = n + 1;
+      } else {
+        need = qe_text::Utf8ToAnsi(src, len, user, static_cast<size_t>(b.userLen));
+        wrote = (need < room ? need : room) + 1;
+      }
+      *cell = (cut || need >= static_cast<size_t>(b.userLen)) ? QE_LEN_TRUNCATED : static_cast<int32_t>(need);
+      return wrote;
+    }
+    case BindKind::Decimal:
+      std::memset(user, 0, b.userLen);
+      if (qePackDecimal(src, b.precision, b.scale, reinterpret_cast<unsigned char*>(user), b.userLen))
+        *cell = (b.precision + 2) / 2;
+      else
+        *cell = QE_LEN_TRUNCATED;
+      return static_cast<size_t>(b.userLen);
+    case BindKind::Date: {
+      // Every row of a date column: digits written out, not through printf.
+      SQL_DATE_STRUCT date;
+      std::memcpy(&date, src, sizeof date);
+      char t[16];
+      const int year = date.year;
+      if (year >= 0 && year <= 9999 && date.month <= 99 && date.day <= 99) {
+        Digits(t, year, 4);
+        t[4] = '-';
+        Digits(t + 5, date.month, 2);
+        t[7] = '-';
+        Digits(t + 8, date.day, 2);
+        t[10] = 0;
+        return PutText(b, user, cell, t, 10);
+      }
+      int n = std::snprintf(t, sizeof t, "%04d-%02u-%02u", year, date.month, date.day);
+      return PutText(b, user, cell, t, n);
+    }
+    case BindKind::Time: {
+      SQL_TIME_STRUCT time;
+      std::memcpy(&time, src, sizeof time);
+      char t[24];
+      int n = std::snprintf(t, sizeof t, "%02u:%02u:%02u.000000", time.hour, time.minute, time.second);
+      return PutText(b, user, cell, t, n);
+    }
+    case BindKind::Timestamp: {
+      SQL_TIMESTAMP_STRUCT v;
+      std::memcpy(&v, src, sizeof v);
+      char t[40];
+      int n = std::snprintf(t, sizeof t, "%04d-%02u-%02u %02u:%02u:%02u.%06lu", static_cast<int>(v.year),
+                            v.month, v.day, v.hour, v.minute, v.second,
+                            static_cast<unsigned long>(v.fraction / 1000) % 1000000UL);
+      return PutText(b, user, cell, t, n);
+    }
+    case BindKind::Skip:
+      break;
+  }
+  return 0;
+}
+
 void Translate(Stmt* s) {
   for (auto& bp : s->binds) {
     BoundCol& b = *bp;
     if (b.kind == BindKind::Skip) continue;
-    if (b.ind == SQL_NULL_DATA) {
-      *b.cell = QE_LEN_NULL;
-      if (b.kind != BindKind::Native && b.userLen > 0) b.user[0] = '\0';
-      continue;
-    }
-    switch (b.kind) {
-      case BindKind::Native:
-        if (b.internal.empty()) {
-          *b.cell = b.nativeSize;
-        } else {
-          *b.cell = QE_LEN_TRUNCATED;  // the buffer is smaller than the value
-        }
-        break;
-      case BindKind::Text: {
-        size_t have = b.internal.size() - 1;
-        bool cut = b.ind == SQL_NO_TOTAL || b.ind < 0 || static_cast<size_t>(b.ind) > have;
-        size_t len = cut ? std::strlen(b.internal.data()) : static_cast<size_t>(b.ind);
-        const char* src = b.internal.data();
-        size_t need;
-        // Plain ASCII, the common case, is copied as it stands.
-        size_t i = 0;
-        while (i < len && static_cast<unsigned char>(src[i]) < 0x80) ++i;
-        if (i == len) {
-          size_t room = static_cast<size_t>(b.userLen) - 1;
-          size_t n = len < room ? len : room;
-          std::memcpy(b.user, src, n);
-          b.user[n] = '\0';
-          need = len;
-        } else {
-          need = qe_text::Utf8ToAnsi(src, len, b.user, static_cast<size_t>(b.userLen));
-        }
-        *b.cell = (cut || need >= static_cast<size_t>(b.userLen)) ? QE_LEN_TRUNCATED : static_cast<int32_t>(need);
-        break;
-      }
-      case BindKind::Decimal: {
-        std::memset(b.user, 0, b.userLen);
-        if (qePackDecimal(b.internal.data(), b.precision, b.scale, reinterpret_cast<unsigned char*>(b.user),
-                          b.userLen))
-          *b.cell = (b.precision + 2) / 2;
-        else
-          *b.cell = QE_LEN_TRUNCATED;
-        break;
-      }
-      case BindKind::Date: {
-        // Every row of a date column: digits written out, not through printf.
-        char t[16];
-        const int year = b.value.date.year;
-        if (year >= 0 && year <= 9999 && b.value.date.month <= 99 && b.value.date.day <= 99) {
-          Digits(t, year, 4);
-          t[4] = '-';
-          Digits(t + 5, b.value.date.month, 2);
-          t[7] = '-';
-          Digits(t + 8, b.value.date.day, 2);
-          t[10] = 0;
-          PutText(b, t, 10);
-        } else {
-          int n = std::snprintf(t, sizeof t, "%04d-%02u-%02u", year, b.value.date.month, b.value.date.day);
-          PutText(b, t, n);
-        }
-        break;
-      }
-      case BindKind::Time: {
-        char t[24];
-        int n = std::snprintf(t, sizeof t, "%02u:%02u:%02u.000000", b.value.time.hour, b.value.time.minute,
-                              b.value.time.second);
-        PutText(b, t, n);
-        break;
-      }
-      case BindKind::Timestamp: {
-        char t[40];
-        const SQL_TIMESTAMP_STRUCT& v = b.value.stamp;
-        int n = std::snprintf(t, sizeof t, "%04d-%02u-%02u %02u:%02u:%02u.%06lu", static_cast<int>(v.year),
-                              v.month, v.day, v.hour, v.minute, v.second,
-                              static_cast<unsigned long>(v.fraction / 1000) % 1000000UL);
-        PutText(b, t, n);
-        break;
-      }
-      case BindKind::Skip:
-        break;
-    }
+    TranslateValue(b, static_cast<const char*>(b.target), b.ind, b.user, b.cell);
   }
 }
 
@@ -423,6 +448,83 @@ int FetchRaw(Stmt* s, SQLSMALLINT orientation, SQLLEN row) {
     return QE_OK;
   }
   return Check(rc, SQL_HANDLE_STMT, s->hstmt);
+}
+
+// Reading ahead needs a forward-only result whose every column has a binding
+// of its own: nothing then asks the statement for the current row's data.
+void StartAhead(Stmt* s) {
+  s->aheadTried = true;
+  if (s->pseudo || s->scrollable || s->currentRow != 0 || !s->described || s->cols.empty()) return;
+  std::vector<qe_ahead::Column> cols;
+  std::vector<BoundCol*> order;
+  for (size_t c = 1; c <= s->cols.size(); ++c) {
+    BoundCol* found = nullptr;
+    for (auto& b : s->binds)
+      if (b->col == static_cast<int>(c) && b->kind != BindKind::Skip) found = b.get();
+    if (!found) return;
+    cols.push_back({static_cast<SQLUSMALLINT>(c), found->cType, found->targetLen,
+                    static_cast<size_t>(std::max<int32_t>(found->userLen, found->nativeSize))});
+    order.push_back(found);
+  }
+  s->aheadCols = order;
+  // The values are put in the callers' form on the fetching thread too.
+  auto translate = [order](size_t i, const char* value, SQLLEN ind, char* out, int32_t* cell) {
+    return TranslateValue(*order[i], value, ind, out, cell);
+  };
+  s->ahead = std::make_unique<qe_ahead::FetchAhead>(s->hstmt, std::move(cols), translate, s->maxRows);
+}
+
+// Hands the reader's row, already in the callers' form, to their buffers.
+void UnpackAheadRow(Stmt* s) {
+  for (size_t i = 0; i < s->aheadCols.size(); ++i) {
+    BoundCol& b = *s->aheadCols[i];
+    std::memcpy(b.user, s->ahead->Out(i), s->ahead->Written(i));
+    *b.cell = s->ahead->Cell(i);
+  }
+}
+
+// Ends reading ahead and binds the columns as for single-row fetches again.
+// True when it ran: the cursor then stands past the current row.
+bool StopAhead(Stmt* s) {
+  if (!s->ahead) return false;
+  s->ahead->Stop();
+  s->ahead.reset();
+  s->aheadCols.clear();
+  for (auto& b : s->binds)
+    if (b->kind != BindKind::Skip)
+      SQLBindCol(s->hstmt, static_cast<SQLUSMALLINT>(b->col), b->cType, b->target, b->targetLen, &b->ind);
+  return true;
+}
+
+int FetchAheadRow(Stmt* s) {
+  s->rowRead = false;
+  SQLRETURN rc = s->ahead->Next();
+  if (rc == SQL_SUCCESS) {
+    g_err = QE_OK;
+    UnpackAheadRow(s);
+    return QE_OK;
+  }
+  return Result(rc, [s] { return s->ahead->Diagnostics(); });
+}
+
+// A forward-only result read on up to the given row.
+int ReadOnTo(Stmt* s, long row) {
+  int r = QE_OK;
+  while (s->currentRow < row) {
+    r = FetchRaw(s, SQL_FETCH_NEXT, 0);
+    if (r != QE_OK && r != QE_WARNING) return r;
+    ++s->currentRow;
+  }
+  return r;
+}
+
+// A forward-only result run again and read up to the given row.
+int RunAgainTo(Stmt* s, long row) {
+  SQLCloseCursor(s->hstmt);
+  SQLRETURN rc = SQLExecDirect(s->hstmt, reinterpret_cast<SQLCHAR*>(&s->sql[0]), static_cast<SQLINTEGER>(s->sql.size()));
+  if (Check(rc, SQL_HANDLE_STMT, s->hstmt) != QE_OK) return g_err;
+  s->currentRow = 0;
+  return ReadOnTo(s, row);
 }
 
 std::string GetDataText(Stmt* s, int col) {
@@ -767,9 +869,18 @@ int qeFetchNext(QEHANDLE stmt) {
     SetErr(QE_END_OF_DATA);
     return QE_END_OF_DATA;
   }
-  int r = FetchRaw(s, SQL_FETCH_NEXT, 0);
+  if (!s->aheadTried) StartAhead(s);
+  int r = s->ahead ? FetchAheadRow(s) : FetchRaw(s, SQL_FETCH_NEXT, 0);
   if (r == QE_OK || r == QE_WARNING) ++s->currentRow;
   return r;
+}
+
+int qeReadAhead(QEHANDLE stmt) {
+  Stmt* s = GetStmt(stmt);
+  if (!s) return g_err;
+  if (!s->aheadTried) StartAhead(s);
+  SetErr(QE_OK);
+  return QE_OK;
 }
 
 int qeFetchRandom(QEHANDLE stmt, long row) {
@@ -788,25 +899,26 @@ int qeFetchRandom(QEHANDLE stmt, long row) {
     SetErr(QE_OK);
     return QE_OK;
   }
+  // A row further on is read from the rows fetched ahead.
+  if (s->ahead && row > s->currentRow) {
+    int r = QE_OK;
+    while (s->currentRow < row) {
+      r = FetchAheadRow(s);
+      if (r != QE_OK && r != QE_WARNING) return r;
+      ++s->currentRow;
+    }
+    return r;
+  }
+  const bool past = StopAhead(s);
   if (s->scrollable) {
     int r = FetchRaw(s, SQL_FETCH_ABSOLUTE, row);
     if (r == QE_OK || r == QE_WARNING) s->currentRow = row;
     return r;
   }
-  // A forward-only result is run again when the row lies behind it.
-  if (row <= s->currentRow) {
-    SQLCloseCursor(s->hstmt);
-    SQLRETURN rc = SQLExecDirect(s->hstmt, reinterpret_cast<SQLCHAR*>(&s->sql[0]), static_cast<SQLINTEGER>(s->sql.size()));
-    if (Check(rc, SQL_HANDLE_STMT, s->hstmt) != QE_OK) return g_err;
-    s->currentRow = 0;
-  }
-  int r = QE_OK;
-  while (s->currentRow < row) {
-    r = FetchRaw(s, SQL_FETCH_NEXT, 0);
-    if (r != QE_OK && r != QE_WARNING) return r;
-    ++s->currentRow;
-  }
-  return r;
+  // A forward-only result is run again when the row lies behind it (or the
+  // cursor, read ahead, stands past it).
+  if (row <= s->currentRow || past) return RunAgainTo(s, row);
+  return ReadOnTo(s, row);
 }
 
 int qeSetSelectOptions(QEHANDLE conn, long options) {
@@ -1017,11 +1129,18 @@ int qeBindCol(QEHANDLE stmt, int col, void* buffer, int32_t* lengthCell) {
     SetErr(QE_OK);
     return QE_OK;
   }
+  const bool past = StopAhead(s);
+  b->cType = ctype;
+  b->target = target;
+  b->targetLen = targetLen;
   SQLRETURN rc = SQLBindCol(s->hstmt, static_cast<SQLUSMALLINT>(col), ctype, target, targetLen, &b->ind);
   if (Check(rc, SQL_HANDLE_STMT, s->hstmt) != QE_OK) return g_err;
   for (auto& old : s->binds)
     if (old->col == col) old->kind = BindKind::Skip;  // the new binding replaces it
   s->binds.push_back(std::move(b));
+  // Bound while reading ahead: back to the current row (or the start), read
+  // the plain way.
+  if (past) return RunAgainTo(s, s->currentRow);
   return QE_OK;
 }
 

@@ -102,6 +102,10 @@ int qeSetSQL(QEHANDLE conn, const char* sql);
 QEHANDLE qeExecSQL(QEHANDLE conn, const char* sql);
 int qeEndSQL(QEHANDLE stmt);
 int qeFetchNext(QEHANDLE stmt);
+// Says the statement's columns are bound and its rows will be read in turn:
+// a forward-only result whose every column is bound is then fetched ahead
+// from here on, rather than from the first qeFetchNext.
+int qeReadAhead(QEHANDLE stmt);
 int qeFetchRandom(QEHANDLE stmt, long row);
 // Options: bit 2 asks for a scrollable result on later statements.
 int qeSetSelectOptions(QEHANDLE conn, long options);

@@ -1,12 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "expr/number_text.h"
+
+namespace {
+
+uint64_t XorShift(uint64_t* state) {
+  *state ^= *state << 13;
+  *state ^= *state >> 7;
+  *state ^= *state << 17;
+  return *state;
+}
+
+}  // namespace
 
 TEST(NumberTextTest, ExactTiesRoundAwayFromZero) {
   EXPECT_EQ(LegacyFormatString("%.0f", 2.5), "3");
@@ -98,12 +111,7 @@ TEST(ValueHelpersTest, NullAndInfinityMarkers) {
 // must print what the format string prints.
 TEST(NumberTextTest, DigitsMatchPrintfAndDirectFormsMatchTheFormat) {
   uint64_t state = 88172645463325252ull;
-  auto next = [&state] {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-  };
+  auto next = [&state] { return XorShift(&state); };
   for (int i = 0; i < 20000; ++i) {
     double v;
     const uint64_t bits = next();
@@ -128,4 +136,76 @@ TEST(NumberTextTest, DigitsMatchPrintfAndDirectFormsMatchTheFormat) {
       EXPECT_EQ(FormatScientific(v, decimals, false), LegacyFormatString("%.*e", decimals, v)) << v;
     }
   }
+}
+
+namespace {
+
+// The legacy rule written out plainly: the value's 17 significant digits
+// (as %.16e gives them), rounded half away from zero to `decimals` places.
+std::string SeventeenDigitsFixed(double v, int decimals) {
+  const std::string e = LegacyFormatString("%.16e", std::fabs(v));
+  std::string digits = e.substr(0, 1) + e.substr(2, 16);
+  int exp10 = std::atoi(e.c_str() + e.find('e') + 1);
+  const int keep = exp10 + 1 + decimals;  // digits before the cut
+  std::string kept;
+  if (keep < 0) {
+    kept = "0";
+  } else {
+    kept = digits.substr(0, std::min<size_t>(keep, 17));
+    bool up = keep < 17 && digits[keep] >= '5';
+    kept.append(keep > 17 ? keep - 17 : 0, '0');
+    if (up) {
+      int i = static_cast<int>(kept.size()) - 1;
+      for (; i >= 0 && kept[i] == '9'; --i) kept[i] = '0';
+      if (i < 0) kept.insert(kept.begin(), '1');
+      else ++kept[i];
+    }
+    if (kept.empty()) kept = "0";
+  }
+  while (static_cast<int>(kept.size()) <= decimals) kept.insert(kept.begin(), '0');
+  std::string out = kept.substr(0, kept.size() - decimals);
+  if (decimals > 0) out += "." + kept.substr(kept.size() - decimals);
+  const bool zero = kept.find_first_not_of('0') == std::string::npos;
+  return (v < 0 && !zero ? "-" : "") + out;
+}
+
+}  // namespace
+
+// Report amounts, and values a few units of the last place either side of
+// the half-way points where the 17 digits and the exact value could part.
+TEST(NumberTextTest, FixedTextKeepsTheSeventeenDigitRuleNearHalves) {
+  uint64_t state = 2463534242ull;
+  auto next = [&state] { return XorShift(&state); };
+  int checked = 0;
+  for (int i = 0; i < 60000; ++i) {
+    const uint64_t bits = next();
+    const int decimals = static_cast<int>(bits % 10);
+    const double scale = std::pow(10.0, decimals);
+    double v;
+    switch (i % 4) {
+      case 0:  // an amount of cents
+        v = static_cast<double>(static_cast<int64_t>(bits % 20000000001ull) - 10000000000) / 100.0;
+        break;
+      case 1:  // on a half, moved by a few units of the last place
+        v = (static_cast<double>(bits % 1000000000ull) + 0.5) / scale;
+        for (int k = static_cast<int>((bits >> 40) % 9) - 4; k != 0; k += k > 0 ? -1 : 1)
+          v = std::nextafter(v, k > 0 ? HUGE_VAL : 0.0);
+        break;
+      case 2:  // any size from a thousandth up
+        v = std::ldexp(static_cast<double>(bits >> 11), static_cast<int>((bits & 0x3F)) - 63);
+        break;
+      default:  // small values about the 1e-3 edge
+        v = static_cast<double>(bits % 100000ull) / 1e7;
+        break;
+    }
+    if (bits & (1ull << 63)) v = -v;
+    ASSERT_EQ(FormatFixed(v, decimals), SeventeenDigitsFixed(v, decimals)) << v << " " << decimals;
+    ASSERT_EQ(LegacyFormatString("%.*f", decimals, v), SeventeenDigitsFixed(v, decimals)) << v;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 60000);
+  EXPECT_EQ(FormatFixed(1234567.125, 2), "1234567.13");  // an exact half rounds away
+  EXPECT_EQ(FormatFixed(0.0004, 2), "0.00");
+  EXPECT_EQ(FormatFixed(-0.0004, 2), "0.00");
+  EXPECT_EQ(FormatFixed(999.9999999, 3), "1000.000");
 }

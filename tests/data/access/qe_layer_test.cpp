@@ -1,4 +1,5 @@
 // The database library against the SQLite test database.
+#include "tests/data/access/qe_fixture.h"
 #include "tests/support/odbc_env.h"
 #include "platform/qe/qe.h"
 #include "platform/qe/qe_text.h"
@@ -12,30 +13,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-class QeLayer : public testing::Test {
- protected:
-  void SetUp() override {
-    if (!odbc_test::HaveSqliteDriver()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
-    ASSERT_EQ(qeLibInit(), 0);
-    conn = qeConnect((std::string("DSN=") + odbc_test::kSqliteDsn + ";DLG=2").c_str());
-    ASSERT_NE(conn, 0) << qeErrMsg();
-  }
-  void TearDown() override {
-    if (conn) {
-      EXPECT_EQ(qeDisconnect(conn), 0);
-    }
-  }
-  QEHANDLE Exec(const char* sql) {
-    QEHANDLE s = qeExecSQL(conn, sql);
-    EXPECT_NE(s, 0) << qeErrMsg();
-    return s;
-  }
-  QEHANDLE conn = 0;
-};
-
-}  // namespace
 
 TEST_F(QeLayer, DescribesColumnsInTheLayersOwnTerms) {
   QEHANDLE s = Exec("select id, name, balance, since, seen, opens, active, notes, photo from customers");
