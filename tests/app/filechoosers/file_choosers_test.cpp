@@ -15,6 +15,7 @@
 #include "foundation/settings.h"
 #include "layout/layout_records.h"
 #include "platform/printer/printer_info.h"
+#include "platform/win/fileio.h"
 #include "platform/win/help.h"
 #include "platform/win/message_box.h"
 #include "platform/win/profile.h"
@@ -159,6 +160,67 @@ class FileDialogAnswers {
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
+// File New, blank, with "Create report without master table" set in the
+// master table's Open dialog.
+void NewWithoutMaster(DialogSteps& steps, FileDialogAnswers& files, HWND frame) {
+  files.On("Master  Table", [](QFileDialog* fd) {
+    HWND added = AddedControls(fd);
+    ASSERT_NE(added, nullptr);
+    CheckDlgButton(added, 200, BST_CHECKED);
+    static_cast<QDialog*>(fd)->accept();
+  });
+  steps.Run([&] { SendMessageA(frame, WM_COMMAND, kCmdFileNew, 0); });
+}
+
+// A title typed in place at the caret and entered.
+void TypeTitle(CKmView& view, const std::string& text) {
+  SendMessageA(view.m_hWnd, WM_CHAR, static_cast<unsigned char>(text[0]), 1);
+  ASSERT_TRUE(view.EditorOpen());
+  for (char ch : text.substr(1)) SendMessageA(view.TextEditor()->Window(), WM_CHAR, static_cast<unsigned char>(ch), 1);
+  SendMessageA(view.TextEditor()->Window(), WM_KEYDOWN, VK_RETURN, 1);
+  ui_test::Pump();
+  ASSERT_FALSE(view.EditorOpen());
+}
+
+// Database > Master Table: the customers.
+void ChooseCustomers(DialogSteps& steps, HWND frame) {
+  steps.Dialog("Master Table", [](HWND d) {
+    Press(d, 210);
+    Press(d, IDOK);
+  });
+  steps.Dialog("Master  Table", [](HWND d) {
+    const LRESULT at = SendDlgItemMessageA(d, 200, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                           reinterpret_cast<LPARAM>("customers"));
+    ASSERT_NE(at, LB_ERR);
+    SendDlgItemMessageA(d, 200, LB_SETCURSEL, static_cast<WPARAM>(at), 0);
+    Press(d, IDOK);
+  });
+  steps.Run([&] { SendMessageA(frame, WM_COMMAND, 30600, 0); });
+}
+
+// File > Open of a report file.
+void OpenReportFile(DialogSteps& steps, HWND frame, const std::string& path) {
+  steps.Dialog("Open Report", [path](HWND d) {
+    SetText(d, 1152, path);
+    Press(d, IDOK);
+  });
+  steps.Run([&] { SendMessageA(frame, WM_COMMAND, kCmdFileOpen, 0); });
+}
+
+// File > Print to the PDF printer into a file; the PDF's text ("" when none was made).
+std::string PrintToPdf(DialogSteps& steps, HWND frame, const std::string& pdf) {
+  steps.Dialog("Print", [&](HWND d) {
+    Choose(d, 1139, Find(d, 1139, kPdfPrinterName));
+    CheckDlgButton(d, 1040, BST_CHECKED);
+    Press(d, 1040);
+    SetText(d, 1155, pdf);
+    Press(d, IDOK);
+  });
+  steps.Run([&] { SendMessageA(frame, WM_COMMAND, kCmdFilePrint, 0); });
+  if (!fs::exists(pdf)) return "";
+  return program_run::Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
+}
+
 class FileChoosersTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -258,46 +320,130 @@ TEST_F(FileChoosersTest, NewReportWithoutMasterTableTypedSavedReadBackAndPrinted
   ASSERT_TRUE(fs::exists(report));
   command(30000);
   EXPECT_FALSE(doc->m_bReportOpen);
-  steps.Dialog("Open Report", [&](HWND d) {
-    SetText(d, 1152, report);
-    Press(d, IDOK);
-  });
-  command(kCmdFileOpen);
+  questions.clear();
+  OpenReportFile(steps, frame, report);
   ASSERT_TRUE(doc->m_bReportOpen);
   EXPECT_EQ(doc->m_pModel->tableSlots[0], nullptr);
+  EXPECT_TRUE(questions.empty()) << questions.front();
 
   // The master table chosen afterwards in Database > Master Table, so the
   // report has records to print its title with.
-  steps.Dialog("Master Table", [](HWND d) {
-    Press(d, 210);
-    Press(d, IDOK);
-  });
-  steps.Dialog("Master  Table", [](HWND d) {
-    const LRESULT at = SendDlgItemMessageA(d, 200, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                           reinterpret_cast<LPARAM>("customers"));
-    ASSERT_NE(at, LB_ERR);
-    SendDlgItemMessageA(d, 200, LB_SETCURSEL, static_cast<WPARAM>(at), 0);
-    Press(d, IDOK);
-  });
-  command(30600);
+  ChooseCustomers(steps, frame);
   ASSERT_NE(doc->m_pModel->tableSlots[0], nullptr);
   EXPECT_STREQ(doc->m_pModel->tableSlots[0]->path, "customers");
 
   // Printed through the Print dialog to the PDF printer.
-  const std::string pdf = dir_ + "/nomaster.pdf";
-  steps.Dialog("Print", [&](HWND d) {
-    Choose(d, 1139, Find(d, 1139, kPdfPrinterName));
-    CheckDlgButton(d, 1040, BST_CHECKED);
-    Press(d, 1040);
-    SetText(d, 1155, pdf);
+  questions.clear();
+  const std::string text = PrintToPdf(steps, frame, dir_ + "/nomaster.pdf");
+  EXPECT_NE(text.find("Nomaster labels"), std::string::npos) << text << (questions.empty() ? "" : questions.back());
+  doc->SetModifiedFlag(FALSE);
+}
+
+TEST_F(FileChoosersTest, FileSettingsBrowseButtonsChooseTheFoldersAReportIsSavedIn) {
+  // A report folder with letters outside ASCII, and a dictionary table file.
+  const std::string reports = dir_ + "/Rapports \xC3\xA9t\xC3\xA9";
+  fs::create_directories(reports);
+  const std::string table = dir_ + "/dict.DBF";
+  std::ofstream(table) << "x";
+  RunningProgram program;
+  ASSERT_TRUE(program.started);
+  CKmDoc* doc = GetActiveKmDoc();
+  ASSERT_NE(doc, nullptr);
+  HWND frame = doc->m_pMainFrame->m_hWnd;
+  DialogSteps steps;
+  FileDialogAnswers files;
+  SetMessageBoxResponder([](const MessageBoxRecord& r) { return (r.type & MB_TYPEMASK) == MB_OK ? IDOK : IDYES; });
+
+  // Options > File Settings: Browse beside the report folder starts in the
+  // folder set now and puts the chosen one in the field; the dictionary
+  // table's Browse chooses a file; a cancelled Browse leaves its field.
+  std::string reportStart, reportField, tableField, pictureField, pictureBefore;
+  bool foldersOnly = false;
+  files.On("Report Directory", [&](QFileDialog* fd) {
+    // The folder set now is selected, shown among its neighbours.
+    reportStart = fd->selectedFiles().value(0).toStdString();
+    foldersOnly = fd->fileMode() == QFileDialog::Directory;
+    fd->selectFile(QString::fromStdString(reports));
+    static_cast<QDialog*>(fd)->accept();
+  });
+  files.Give("Report Dictionary", table);
+  files.Give("Picture Directory", "");
+  steps.Dialog("Default File Settings", [&](HWND d) {
+    Press(d, 1130);
+    reportField = ControlText(d, 1122);
+    Press(d, 1133);
+    tableField = ControlText(d, 1127);
+    SetText(d, 1128, "");
+    SetText(d, 1127, "");
+    pictureBefore = ControlText(d, 1121);
+    Press(d, 1131);
+    pictureField = ControlText(d, 1121);
     Press(d, IDOK);
   });
-  questions.clear();
-  command(kCmdFilePrint);
-  ASSERT_TRUE(fs::exists(pdf)) << (questions.empty() ? "" : questions.back());
-  const std::string text = program_run::Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
-  EXPECT_NE(text.find("Nomaster labels"), std::string::npos) << text;
+  steps.Run([&] { SendMessageA(frame, WM_COMMAND, 32022, 0); });
+  EXPECT_EQ(reportStart, dir_);
+  EXPECT_TRUE(foldersOnly);
+  const std::string reportsText = ProgramFileName(reports);
+  EXPECT_EQ(reportField, reportsText);
+  EXPECT_EQ(tableField, ProgramFileName(table));
+  EXPECT_EQ(pictureField, pictureBefore);
+  char written[300] = {};
+  GetPrivateProfileStringA("Defaults", "LibDir", "", written, sizeof written, SettingsIniPath().c_str());
+  EXPECT_EQ(std::string(written), reportsText);
+  EXPECT_EQ(std::string(doc->m_settings.libDir), reportsText);
+
+  // A new report is saved in that folder by Save As, read back and printed.
+  NewWithoutMaster(steps, files, frame);
+  ASSERT_TRUE(doc->m_bReportOpen);
+  TypeTitle(*doc->m_pView, "Browsed folder");
+  std::string saveStart;
+  files.On("Save As", [&](QFileDialog* fd) {
+    saveStart = fd->directory().absolutePath().toStdString();
+    fd->selectFile("browsed.kmw");
+    static_cast<QDialog*>(fd)->accept();
+  });
+  steps.Run([&] { SendMessageA(frame, WM_COMMAND, kCmdFileSaveAs, 0); });
+  EXPECT_EQ(saveStart, reports);
+  const std::string report = reports + "/browsed.kmw";
+  ASSERT_TRUE(fs::exists(report));
+  steps.Run([&] { SendMessageA(frame, WM_COMMAND, 30000, 0); });
+  OpenReportFile(steps, frame, ProgramFileName(report));
+  ASSERT_TRUE(doc->m_bReportOpen);
+  ChooseCustomers(steps, frame);
+  const std::string text = PrintToPdf(steps, frame, reports + "/browsed.pdf");
+  EXPECT_NE(text.find("Browsed folder"), std::string::npos) << text;
   doc->SetModifiedFlag(FALSE);
+}
+
+TEST_F(FileChoosersTest, ScreensMasterTableOpenFolderChooserAndFileSettings) {
+  RunningProgram program;
+  ASSERT_TRUE(program.started);
+  CKmDoc* doc = GetActiveKmDoc();
+  ASSERT_NE(doc, nullptr);
+  HWND frame = doc->m_pMainFrame->m_hWnd;
+  DialogSteps steps;
+  FileDialogAnswers files;
+  auto picture = [](QWidget* w, const char* name) {
+    ui_test::Pump();
+    EXPECT_TRUE(w->grab().save(QString::fromStdString(ScreenPath(name)), "PNG")) << name;
+  };
+  files.On("Master  Table", [&](QFileDialog* fd) {
+    picture(fd, "master-table-open-dialog");
+    fd->reject();
+  });
+  steps.Run([&] { SendMessageA(frame, WM_COMMAND, kCmdFileNew, 0); });
+  files.On("Report Directory", [&](QFileDialog* fd) {
+    picture(fd, "folder-chooser");
+    fd->reject();
+  });
+  steps.Dialog("Default File Settings", [&](HWND d) {
+    ui_test::Pump();
+    EXPECT_TRUE(SaveWindowPicture(d, ScreenPath("file-settings-browse").c_str()));
+    Press(d, 1130);
+    Press(d, IDCANCEL);
+  });
+  steps.Run([&] { SendMessageA(frame, WM_COMMAND, 32022, 0); });
+  EXPECT_EQ(files.seen, (std::vector<std::string>{"Master  Table", "Report Directory"}));
 }
 
 }  // namespace
