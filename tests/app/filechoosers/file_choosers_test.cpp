@@ -5,6 +5,7 @@
 // saved, read back and printed to PDF.
 #include "app/app.h"
 #include "app/document.h"
+#include "app/folder_browse.h"
 #include "app/open_report.h"
 #include "app/print_run.h"
 #include "core/composite.h"
@@ -21,6 +22,7 @@
 #include "platform/win/profile.h"
 #include "platform/win/window_picture.h"
 #include "tests/app/options/dialog_steps.h"
+#include "tests/app/options/sample_setup.h"
 #include "tests/support/program_run.h"
 #include "tests/support/screens.h"
 
@@ -51,23 +53,10 @@ using namespace options_test;
 // manager reads its data sources once per process).
 const std::string& SampleDir() {
   struct Folder {
-    std::string path;
-    Folder() {
-      if (program_run::Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty() ||
-          program_run::Capture("command -v sqlite3").empty() || program_run::Capture("command -v pdftotext").empty())
-        return;
-      char tmpl[] = "/tmp/vt_choosers_XXXXXX";
-      if (::mkdtemp(tmpl) == nullptr) return;
-      int status = -1;
-      program_run::Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + std::string(tmpl) + "' 2>&1", &status);
-      if (status != 0) return;
-      path = tmpl;
-      std::ofstream(path + "/kmwsql.ini", std::ios::app) << "\n[Platforms]\nSQLite=dBASE\n";
-      std::ofstream(path + "/kmw.ini", std::ios::app) << "UseCommonDlg=1\n";
-      setenv("ODBCINI", (path + "/odbc.ini").c_str(), 1);
-      setenv("ODBCSYSINI", path.c_str(), 1);
-      setenv("VORTELLE_WINDIR", path.c_str(), 1);
-    }
+    std::string path = MakeSampleFolder("vt_choosers", [](const std::string& dir) {
+      std::ofstream(dir + "/kmwsql.ini", std::ios::app) << "\n[Platforms]\nSQLite=dBASE\n";
+      std::ofstream(dir + "/kmw.ini", std::ios::app) << "UseCommonDlg=1\n";
+    });
     ~Folder() {
       std::error_code ec;
       if (!path.empty()) fs::remove_all(path, ec);
@@ -80,21 +69,6 @@ const std::string& SampleDir() {
 class StartBlank : public NewReportSteps {
  public:
   int RunStartDialog(CKmDoc&) override { return 3; }
-};
-
-// The program started as a user starts it; it ends however the test ends.
-struct RunningProgram {
-  CKmApp app;
-  std::string name = "vortelle";
-  bool started = false;
-  RunningProgram() {
-    char* argv[] = {name.data(), nullptr};
-    started = app.InitInstance(1, argv) != FALSE;
-  }
-  ~RunningProgram() {
-    if (CKmDoc* d = GetActiveKmDoc()) d->SetModifiedFlag(FALSE);
-    app.ExitInstance();
-  }
 };
 
 // The toolkit's file dialog up and not answered yet, with the given title.
@@ -209,14 +183,7 @@ void OpenReportFile(DialogSteps& steps, HWND frame, const std::string& path) {
 
 // File > Print to the PDF printer into a file; the PDF's text ("" when none was made).
 std::string PrintToPdf(DialogSteps& steps, HWND frame, const std::string& pdf) {
-  steps.Dialog("Print", [&](HWND d) {
-    Choose(d, 1139, Find(d, 1139, kPdfPrinterName));
-    CheckDlgButton(d, 1040, BST_CHECKED);
-    Press(d, 1040);
-    SetText(d, 1155, pdf);
-    Press(d, IDOK);
-  });
-  steps.Run([&] { SendMessageA(frame, WM_COMMAND, kCmdFilePrint, 0); });
+  PrintToPdfFile(steps, frame, pdf);
   if (!fs::exists(pdf)) return "";
   return program_run::Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
 }
@@ -444,6 +411,18 @@ TEST_F(FileChoosersTest, ScreensMasterTableOpenFolderChooserAndFileSettings) {
   });
   steps.Run([&] { SendMessageA(frame, WM_COMMAND, 32022, 0); });
   EXPECT_EQ(files.seen, (std::vector<std::string>{"Master  Table", "Report Directory"}));
+}
+
+TEST(FolderForFieldTest, TrailingSeparatorsAndFilesAreCutBackToTheFolder) {
+  char tmpl[] = "/tmp/vt_folderfield_XXXXXX";
+  const std::string dir = ::mkdtemp(tmpl);
+  std::ofstream(dir + "/a.kmw") << "x";
+  EXPECT_EQ(FolderForField(dir + "/"), dir);
+  EXPECT_EQ(FolderForField(dir + "/a.kmw"), dir) << "a chosen file stands for its folder";
+  EXPECT_EQ(FolderForField(dir + "/new"), dir + "/new") << "a folder still to be made stays";
+  EXPECT_EQ(FolderForField("/"), "/");
+  EXPECT_EQ(FolderForField("C:\\"), "C:\\");
+  fs::remove_all(dir);
 }
 
 }  // namespace

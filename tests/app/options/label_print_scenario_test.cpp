@@ -135,21 +135,6 @@ void PlaceTallRecordLine(CKmDoc& doc, FieldDef* f) {
   PlaceAloneOnRecordLine(doc, f, 7 * 96);
 }
 
-// The program started as a user starts it; it ends however the test ends.
-struct RunningProgram {
-  CKmApp app;
-  std::string name = "vortelle";
-  bool started = false;
-  RunningProgram() {
-    char* argv[] = {name.data(), nullptr};
-    started = app.InitInstance(1, argv) != FALSE;
-  }
-  ~RunningProgram() {
-    if (CKmDoc* d = GetActiveKmDoc()) d->SetModifiedFlag(FALSE);
-    app.ExitInstance();
-  }
-};
-
 // File > New, a blank report on the customers (the settings name the
 // sample's data source, so only the master table is asked for).
 void NewBlankOnCustomers(DialogSteps& steps, HWND frame) {
@@ -329,15 +314,8 @@ TEST_F(LabelPrintScenario, StartupFontAcrossWithPitchSavedReadBackAndPrintedThen
   EXPECT_EQ(doc->m_pPageSetup->RecordWidth, 275);
 
   auto print = [&](const std::string& pdf) {
-    steps.Dialog("Print", [&](HWND d) {
-      Choose(d, 1139, Find(d, 1139, kPdfPrinterName));
-      CheckDlgButton(d, 1040, BST_CHECKED);
-      Press(d, 1040);
-      SetText(d, 1155, pdf);
-      Press(d, IDOK);
-    });
     GetPrintRunContext().lastRunPrinted = false;
-    command(30030);
+    PrintToPdfFile(steps, frame, pdf);
     EXPECT_TRUE(GetPrintRunContext().lastRunPrinted);
     ASSERT_TRUE(fs::exists(pdf));
   };
