@@ -5,6 +5,7 @@
 #include "app/data_source_choice.h"
 
 #include "app/document.h"
+#include "app/file_dialogs.h"
 #include "app/open_report.h"
 #include "core/composite.h"
 #include "data/data_access.h"
@@ -15,14 +16,20 @@
 #include "dialogs/report_sources.h"
 #include "dialogs/table_list_dialog.h"
 #include "foundation/heap_strings.h"
+#include "platform/win/fileio.h"
 #include "platform/win/menu.h"
 #include "platform/win/wsprintf.h"
 
+#include <cstring>
 #include <string>
 
 namespace {
 constexpr UINT kStrNoDefaultSource = 3294;
 constexpr UINT kStrNoStatementMemory = 3234;
+constexpr UINT kStrMasterTitle = 67;
+constexpr UINT kStrParadoxFiles = 6122;
+constexpr UINT kStrDbaseFiles = 6123;
+constexpr UINT kMasterTableHelp = 1044;
 constexpr UINT kStrSqlSelectItem = 17103;
 constexpr UINT kStrMasterTableItem = 17104;
 constexpr UINT kCmdMasterTable = 30600;
@@ -108,8 +115,37 @@ BOOL CKmDoc::EnsureDataSource(BOOL openMaster, BOOL singleOnly, BOOL dialogMode)
   return openMaster ? OpenMasterTable(dialogMode) : TRUE;
 }
 
-BOOL CKmDoc::OpenMasterTable(BOOL /*dialogMode*/) {
+BOOL CKmDoc::OpenMasterTable(BOOL dialogMode) {
   RefreshDataSourceTitle();
+  // A source whose tables are files, with the common file dialog preferred:
+  // the master is a file of the source's folder.
+  DataAccess* data = Data(*this);
+  if (data->IsFileDataSource() && m_settings.useCommonDlg) {
+    char folder[261] = {};
+    if (!data->GetDatabaseName(folder, sizeof folder)) folder[0] = 0;
+    // A source whose database is one file keeps its tables beside it.
+    if (folder[0] != 0 && !IsDirectoryPath(folder)) {
+      char* cut = std::strrchr(folder, '/');
+      if (cut == nullptr) cut = std::strrchr(folder, '\\');
+      if (cut != nullptr) *(cut == folder ? cut + 1 : cut) = 0;
+    }
+    BeginModalState();
+    const UINT filter = data->IsParadox() ? kStrParadoxFiles : kStrDbaseFiles;
+    const char* ext = data->GetTableFileExtension();
+    const BOOL chosen =
+        dialogMode ? RunMasterTableOpenDialog(*this, GetOwnerWindow(), nullptr, folder, filter, ext, kStrMasterTitle,
+                                              kMasterTableHelp)
+                   : RunOpenFileDialog(*this, GetOwnerWindow(), nullptr, folder, filter, ext, kStrMasterTitle,
+                                       kMasterTableHelp);
+    if (!chosen) {
+      EndModalState();
+      return FALSE;
+    }
+    SetWaitCursor(1);
+    CopyBounded(m_files.masterTable, sizeof m_files.masterTable, m_files.chosenPath);
+    EndModalState();
+    return TRUE;
+  }
   if (m_pSqlText == nullptr) {
     m_pSqlText = static_cast<char*>(HeapAllocZero(0, kStatementBufferSize));
     if (m_pSqlText == nullptr) {

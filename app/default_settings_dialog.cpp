@@ -1,6 +1,8 @@
 #include "app/default_settings_dialog.h"
 
 #include "app/document.h"
+#include "app/file_dialogs.h"
+#include "app/folder_browse.h"
 #include "app/measure_spin.h"
 #include "dialogs/chart_sheet.h"
 #include "foundation/dialog_runner.h"
@@ -17,7 +19,6 @@
 #include "platform/win/fileio.h"
 #include "platform/win/profile.h"
 
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -221,14 +222,12 @@ struct FileSettingsState {
   std::string libDir, imgDir, templateDir, dictTable, dictIndex, memExt, imgExt;
 };
 
-bool IsDirectoryPath(const std::string& path) {
-  struct stat st {};
-  return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+// The names are the program's text: the file layer spells them as the system does.
+bool IsDirectoryPath(const std::string& path) { return ::IsDirectoryPath(path.c_str()) != FALSE; }
 
 bool IsPlainFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(NativePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  FileInfo info;
+  return GetFileInfoByPath(NativePath(path), &info) && !IsDirectoryPath(path);
 }
 
 // Only a root stands alone; any other folder name loses one trailing separator.
@@ -299,6 +298,43 @@ bool OnFileSettingsOk(HWND dialog, FileSettingsState& s) {
     return false;
   }
   return true;
+}
+
+// The Browse buttons: each starts from its field, else the stored value, else
+// the library folder (reports, templates) or the data folder (the rest).
+enum : int { kBrowseReportDir = 1130, kBrowseImageDir, kBrowseTemplateDir, kBrowseDictTable, kBrowseDictIndex };
+constexpr UINT kReportFilter = 228;
+constexpr UINT kPictureFilter = 7055;
+constexpr UINT kDbaseFilter = 6123;
+constexpr UINT kIndexFilter = 7056;
+
+void BrowseFileSetting(HWND dialog, FileSettingsState& s, int button) {
+  CKmDoc& doc = *s.doc;
+  BrowseRequest r;
+  const auto libDir = [&doc] { return GetLibDirSlash(doc); };
+  const auto dataDir = [&doc] {
+    std::string d = doc.m_settings.dataDir;
+    if (!d.empty() && !IsPathSeparator(d.back())) d += '/';
+    return d;
+  };
+  switch (button) {
+    case kBrowseReportDir:
+      r = {kReportDir, s.libDir, libDir, false, kReportFilter, 0, "QB6", 7050};
+      break;
+    case kBrowseImageDir:
+      r = {kImageDir, s.imgDir, dataDir, false, kPictureFilter, kImageExt, "", 7051};
+      break;
+    case kBrowseTemplateDir:
+      r = {kTemplateDir, s.templateDir, libDir, false, kReportFilter, 0, "QN6", 7052};
+      break;
+    case kBrowseDictTable:
+      r = {kDictTable, s.dictTable, dataDir, true, kDbaseFilter, 0, "DBF", 7053};
+      break;
+    default:
+      r = {kDictIndex, s.dictIndex, dataDir, true, kIndexFilter, 0, "", 7054};
+      break;
+  }
+  BrowseIntoDirectoryEdit(doc, dialog, r);
 }
 
 void CopyText(char* to, size_t size, const std::string& from) { std::snprintf(to, size, "%s", from.c_str()); }
@@ -453,6 +489,13 @@ INT_PTR FileSettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       switch (LOWORD(wParam)) {
         case IDOK:
           if (OnFileSettingsOk(dialog, *s)) EndDialog(dialog, IDOK);
+          return TRUE;
+        case kBrowseReportDir:
+        case kBrowseImageDir:
+        case kBrowseTemplateDir:
+        case kBrowseDictTable:
+        case kBrowseDictIndex:
+          BrowseFileSetting(dialog, *s, LOWORD(wParam));
           return TRUE;
         case IDCANCEL:
           EndDialog(dialog, IDCANCEL);

@@ -26,6 +26,7 @@ constexpr UINT kIdsLibraryExtQuestion = 7020;
 constexpr UINT kIdsNone = 48;
 constexpr UINT kIdsNotAvailable = 1119;
 constexpr DWORD kFileBufferSize = 260;
+constexpr UINT kSaveAsHelp = 1114;
 
 std::string Extension(const char* name) {
   if (name == nullptr) return std::string();
@@ -48,10 +49,20 @@ std::string TrimFolder(const char* dir) {
   return d;
 }
 
+// What a caller adds to the common dialog: the help context of its Help
+// button, and a template of controls with the procedure that runs them.
+struct DialogAdditions {
+  UINT helpContext = 0;
+  const char* templateName = nullptr;
+  DLGPROC hook = nullptr;
+  LPARAM data = 0;
+};
+
 // One common dialog as every caller prepares it; the chosen path goes to the
 // document's chosen path.
 BOOL RunCommonDialogText(CKmDoc& doc, bool save, HWND owner, const char* initialName, const char* initialDir,
-                         const std::string& filterText, const char* defaultExt, const std::string& title) {
+                         const std::string& filterText, const char* defaultExt, const std::string& title,
+                         const DialogAdditions& more = DialogAdditions()) {
   const std::string filter = FilterFromText(filterText);
   const std::string folder = TrimFolder(initialDir);
   std::unique_ptr<char[]> file(new char[kFileBufferSize]());
@@ -68,6 +79,15 @@ BOOL RunCommonDialogText(CKmDoc& doc, bool save, HWND owner, const char* initial
   ofn.lpstrDefExt = defaultExt;
   ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_SHOWHELP | OFN_EXPLORER |
               (save ? OFN_NOTESTFILECREATE : OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST);
+  ofn.lpstrHelpFile = doc.GetHelpFileName();
+  ofn.dwHelpContext = more.helpContext;
+  // The program's own controls come from its template, run by their procedure.
+  if (more.templateName != nullptr && more.hook != nullptr) {
+    ofn.Flags |= OFN_ENABLETEMPLATE | OFN_ENABLEHOOK;
+    ofn.lpTemplateName = more.templateName;
+    ofn.lpfnHook = more.hook;
+    ofn.lCustData = more.data;
+  }
   // A save removes the design view's caret while it asks.
   if (save && doc.m_bReportOpen) DestroyCaret();
   const BOOL ok = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
@@ -80,9 +100,51 @@ BOOL RunCommonDialogText(CKmDoc& doc, bool save, HWND owner, const char* initial
 }
 
 BOOL RunCommonDialog(CKmDoc& doc, bool save, HWND owner, const char* initialName, const char* initialDir,
-                     UINT filterId, const char* defaultExt, UINT titleId) {
+                     UINT filterId, const char* defaultExt, UINT titleId,
+                     const DialogAdditions& more = DialogAdditions()) {
   return RunCommonDialogText(doc, save, owner, initialName, initialDir, GetResString(filterId, 0), defaultExt,
-                             GetResString(titleId, 0));
+                             GetResString(titleId, 0), more);
+}
+
+// The master-table Open dialog's check box: OK with it set ends the dialog
+// without a file, for a report without a master table.
+constexpr int kWithoutMasterBox = 200;
+constexpr DWORD kWithoutMasterHelp = 1108;
+
+struct MasterOpenChoice {
+  CKmDoc* doc;
+  BOOL withoutMaster = FALSE;
+};
+
+INT_PTR MasterOpenProc(HWND d, UINT msg, WPARAM /*wParam*/, LPARAM lParam) {
+  switch (msg) {
+    case WM_INITDIALOG: {
+      const auto* ofn = reinterpret_cast<const OPENFILENAMEA*>(lParam);
+      SetWindowLongPtrA(d, DWLP_USER, ofn->lCustData);
+      auto* c = reinterpret_cast<MasterOpenChoice*>(ofn->lCustData);
+      CheckDlgButton(d, kWithoutMasterBox, c->withoutMaster ? BST_CHECKED : BST_UNCHECKED);
+      return TRUE;
+    }
+    case WM_NOTIFY: {
+      auto* c = reinterpret_cast<MasterOpenChoice*>(GetWindowLongPtrA(d, DWLP_USER));
+      const auto* n = reinterpret_cast<const OFNOTIFYA*>(lParam);
+      if (c == nullptr || n->hdr.code != CDN_FILEOK) return FALSE;
+      c->withoutMaster = IsDlgButtonChecked(d, kWithoutMasterBox) == BST_CHECKED ? TRUE : FALSE;
+      if (c->withoutMaster) EndFileDialogWithoutFile(d);
+      return FALSE;
+    }
+    case WM_HELP:
+    case WM_CONTEXTMENU: {
+      auto* c = reinterpret_cast<MasterOpenChoice*>(GetWindowLongPtrA(d, DWLP_USER));
+      static const DWORD pairs[] = {kWithoutMasterBox, kWithoutMasterHelp, 0, 0};
+      if (c != nullptr && *c->doc->GetHelpFileName() != 0)
+        WinHelpA(d, c->doc->GetHelpFileName(), msg == WM_HELP ? HELP_WM_HELP : HELP_CONTEXTMENU,
+                 reinterpret_cast<ULONG_PTR>(pairs));
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
 }
 
 // ---- The report Open dialog with its Data Source box ----
@@ -322,8 +384,23 @@ DWORD FilterIndexInText(const char* ext, const std::string& text) {
 }
 
 BOOL RunOpenFileDialog(CKmDoc& doc, HWND owner, const char* initialName, const char* initialDir, UINT filterId,
-                       const char* defaultExt, UINT titleId, UINT /*helpContext*/) {
-  return RunCommonDialog(doc, false, owner, initialName, initialDir, filterId, defaultExt, titleId);
+                       const char* defaultExt, UINT titleId, UINT helpContext) {
+  DialogAdditions more;
+  more.helpContext = helpContext;
+  return RunCommonDialog(doc, false, owner, initialName, initialDir, filterId, defaultExt, titleId, more);
+}
+
+BOOL RunMasterTableOpenDialog(CKmDoc& doc, HWND owner, const char* initialName, const char* initialDir,
+                              UINT filterId, const char* defaultExt, UINT titleId, UINT helpContext) {
+  MasterOpenChoice choice{&doc};
+  DialogAdditions more;
+  more.helpContext = helpContext;
+  more.templateName = "DMasterOpen";
+  more.hook = MasterOpenProc;
+  more.data = reinterpret_cast<LPARAM>(&choice);
+  const BOOL ok = RunCommonDialog(doc, false, owner, initialName, initialDir, filterId, defaultExt, titleId, more);
+  if (ok) doc.m_bCreateWithoutMaster = choice.withoutMaster;
+  return ok;
 }
 
 BOOL OpenLibraryDialog(CKmDoc& doc, HWND owner, const char* initialName, const char* initialDir, UINT filterId,
@@ -336,7 +413,10 @@ BOOL OpenLibraryDialog(CKmDoc& doc, HWND owner, const char* initialName, const c
       if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_') c = ' ';
   }
   for (;;) {
-    if (!RunCommonDialog(doc, true, owner, name.c_str(), initialDir, filterId, defaultExt, titleId)) return FALSE;
+    DialogAdditions more;
+    more.helpContext = kSaveAsHelp;
+    if (!RunCommonDialog(doc, true, owner, name.c_str(), initialDir, filterId, defaultExt, titleId, more))
+      return FALSE;
     const std::string chosen = doc.m_files.chosenPath;
     const std::string ext = Upper(Extension(chosen.c_str()));
     FileInfo info;

@@ -25,6 +25,11 @@ DWORD FilterIndexInText(const char* ext, const std::string& text);
 // The plain Open dialog (hide read-only, the file must exist).
 BOOL RunOpenFileDialog(CKmDoc& doc, HWND owner, const char* initialName, const char* initialDir, UINT filterId,
                        const char* defaultExt, UINT titleId, UINT helpContext);
+// The Open dialog for a master table file, with the check box "Create
+// report without master table": OK with it set chooses no file (an empty
+// chosen path); the box's state becomes the document's choice of that name.
+BOOL RunMasterTableOpenDialog(CKmDoc& doc, HWND owner, const char* initialName, const char* initialDir,
+                              UINT filterId, const char* defaultExt, UINT titleId, UINT helpContext);
 // The plain Open dialog with its filter and title as texts (the re-select
 // of a table file while a report is read).
 BOOL RunOpenFileDialogText(CKmDoc& doc, HWND owner, const char* initialDir, const std::string& filterText,

@@ -649,7 +649,7 @@ BOOL SetReportDataSource(CKmDoc& doc, const char* name) {
                data->ConnectDataSource(chosen.c_str(), true, true, nullptr) != 1) {
       return FALSE;
     }
-  } else if (data->ConnectDataSource("", false, true, nullptr) > 0) {
+  } else if (data->ConnectDataSource("", false, false, nullptr) > 0) {
     chosen = data->Current() != nullptr ? data->Current()->name : "";
   } else {
     if (!doc.EnsureDataSource(FALSE, FALSE, FALSE) || data->Current() == nullptr) return FALSE;

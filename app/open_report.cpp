@@ -23,6 +23,7 @@
 #include "core/composite.h"
 #include "data/master_joins.h"
 #include "data/query_desc.h"
+#include "dialogs/edit_text.h"
 #include "platform/ole/compound_file.h"
 #include "platform/win/fileio.h"
 #include "platform/win/beep.h"
@@ -47,6 +48,13 @@ constexpr UINT kIdsFailedToOpen = 61712;
 constexpr UINT kIdsSaveChanges = 92;
 
 void ShowText(CKmDoc& doc, const std::string& text) { ShowDocMessage(doc, text, MB_ICONEXCLAMATION); }
+
+// A text being typed in place when the question came keeps its typing.
+void FocusTextEditor(CKmDoc& doc) {
+  if (doc.m_pView == nullptr || doc.m_pView->TextEditor() == nullptr) return;
+  HWND editor = doc.m_pView->TextEditor()->Window();
+  if (IsWindow(editor)) SetFocus(editor);
+}
 
 // The same file on disk, however the two names spell it.
 bool SamePath(const std::string& a, const char* b) {
@@ -134,6 +142,7 @@ BOOL CKmDoc::SaveModified() {
   // line and caret are the report's again.
   if (m_pMainFrame != nullptr) m_pMainFrame->m_bClosing = FALSE;
   if (m_pView != nullptr) m_pView->UpdateCaretAndStatus(0);
+  FocusTextEditor(*this);
   return FALSE;
 }
 

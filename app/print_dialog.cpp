@@ -54,16 +54,6 @@ void SetPageRange(CKmDoc& doc, unsigned first, unsigned last) {
   }
 }
 
-// A file that exists or that can be made (a test file made here goes again).
-bool CanCreateFile(const std::string& path) {
-  if (AccessPath(path.c_str(), 0) == 0) return true;
-  std::FILE* f = std::fopen(NativePath(path).c_str(), "wb");
-  if (f == nullptr) return false;
-  std::fclose(f);
-  DeleteFileA(path.c_str());
-  return true;
-}
-
 void MarkChanged(HWND dialog, CKmPrintDialog& p) {
   SetDlgItemTextA(dialog, IDCANCEL, "Clos&e");
   p.Changed = 1;
@@ -109,7 +99,7 @@ bool OnOk(HWND dialog, CKmPrintDialog& p, bool fromButton) {
       SetFocus(GetDlgItem(dialog, kFileName));
       return false;
     }
-    if (!CanCreateFile(name)) {
+    if (!CanCreateFile(name.c_str())) {
       doc.ErrorBoxOwner1(dialog, "Cannot open file: %s", name.c_str());
       SetFocus(GetDlgItem(dialog, kFileName));
       return false;

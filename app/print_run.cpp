@@ -136,7 +136,7 @@ bool PrepareOutputFile(CKmDoc& doc, const std::string& path) {
   }
   const std::string native = NativePath(path);
   const bool existed = FileExists(path);
-  std::FILE* f = std::fopen(native.c_str(), existed ? "r+b" : "wb");
+  std::FILE* f = std::fopen(OsFileName(native).c_str(), existed ? "r+b" : "wb");
   if (f == nullptr) {
     ShowOutputError(OutputMessageText(620, path));
     return false;

@@ -1006,6 +1006,14 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
     case rec::MasterPath: case rec::MasterRelativePath: {
       std::string path = r.Rest();
       s_.masterRelative = number == rec::MasterRelativePath;
+      // A report made without a master table names none: there is no data
+      // source to connect and no table to open or to ask for again.
+      if (path.empty() && m_->tableSlots[0] == nullptr &&
+          (m_->statementText == nullptr || m_->statementText[0] == 0)) {
+        s_.sources[0] = s_.sources[kMaxTables];
+        s_.sources[kMaxTables] = TableSourceGroup();
+        return 0;
+      }
       if (m_->tableSlots[0] == nullptr) {
         if (m_->AddTableSlot(path.c_str(), "", 0, 0, nullptr) != 0) return kReadError;
       } else {

@@ -1,14 +1,22 @@
 #include "platform/win/commdlg.h"
 
+#include "platform/win/dialog.h"
 #include "platform/win/fileio.h"
+#include "platform/win/help.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/ui_internal.h"
 #include "platform/win/unattended.h"
 
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QKeySequence>
+#include <QPushButton>
+#include <QShortcut>
 #include <QStringList>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,15 +50,100 @@ QStringList NameFilters(LPCSTR filter) {
   return out;
 }
 
+// The toolkit's file dialog with the program's additions: a template's
+// controls under its own, whose procedure is asked before OK is taken.
+class ProgramFileDialog : public QFileDialog {
+ public:
+  ProgramFileDialog(QWidget* parent, const QString& title, OPENFILENAMEA* ofn)
+      : QFileDialog(parent, title), ofn_(ofn) {}
+  HWND added = nullptr;
+  bool endedWithoutFile = false;
+  void EndWithoutFile() {
+    endedWithoutFile = true;
+    QDialog::done(QDialog::Accepted);
+  }
+  void accept() override {
+    if (IsWindow(added) && Notify(CDN_FILEOK) != 0) return;
+    if (!endedWithoutFile) QFileDialog::accept();
+  }
+  LRESULT Notify(UINT code) {
+    OFNOTIFYA n{};
+    n.hdr.hwndFrom = added;
+    n.hdr.code = code;
+    n.lpOFN = ofn_;
+    return SendMessageA(added, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&n));
+  }
+
+ private:
+  OPENFILENAMEA* ofn_;
+};
+
+HWND RootOf(HWND owner) { return IsWindow(owner) ? GetAncestor(owner, GA_ROOT) : nullptr; }
+
+// A Help button in the dialog's button row, and F1, when a help file and
+// context are given.
+void AddHelp(QFileDialog& dialog, HWND owner, LPCSTR file, DWORD context, const std::function<void()>& extra) {
+  if (file == nullptr || *file == '\0' || context == 0) return;
+  const std::string helpFile = file;
+  auto help = [owner, helpFile, context, extra] {
+    if (extra) extra();
+    WinHelpA(owner, helpFile.c_str(), HELP_CONTEXT, context);
+  };
+  if (auto* box = dialog.findChild<QDialogButtonBox*>()) {
+    QPushButton* button = box->addButton(vt_ui::FromAnsi("&Help"), QDialogButtonBox::HelpRole);
+    button->setObjectName("vtHelp");
+    QObject::connect(button, &QPushButton::clicked, &dialog, help);
+  }
+  auto* key = new QShortcut(QKeySequence(Qt::Key_F1), &dialog);
+  QObject::connect(key, &QShortcut::activated, &dialog, help);
+}
+
+// The template's window made from its controls and placed as a row under the
+// dialog's own; null when the template cannot be made.
+HWND AddTemplate(ProgramFileDialog& dialog, OPENFILENAMEA* ofn) {
+  HWND added = CreateDialogParamA(nullptr, ofn->lpTemplateName, ofn->hwndOwner, ofn->lpfnHook,
+                                  reinterpret_cast<LPARAM>(ofn));
+  if (added == nullptr || !added->widget) return nullptr;
+  auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+  if (grid == nullptr) {
+    DestroyWindow(added);
+    return nullptr;
+  }
+  QWidget* panel = added->widget.data();
+  auto* holder = new QWidget(&dialog);
+  holder->setObjectName("vtTemplate");
+  holder->setFixedSize(panel->size());
+  panel->setParent(holder, Qt::Widget);
+  panel->move(0, 0);
+  added->style |= WS_VISIBLE;
+  panel->show();
+  grid->addWidget(holder, grid->rowCount(), 0, 1, grid->columnCount());
+  return added;
+}
+
+// Runs a prepared dialog with the owner's frame disabled; the toolkit's answer.
+// The dialog is a window of its own (a child widget of the frame would be
+// disabled with it), placed over the frame's middle.
+int RunModal(QDialog& dialog, HWND owner) {
+  HWND root = RootOf(owner);
+  if (root != nullptr && root->widget) {
+    const QRect frame = root->widget->frameGeometry();
+    dialog.adjustSize();
+    dialog.move(frame.center() - QPoint(dialog.width() / 2, dialog.height() / 2));
+  }
+  const bool reenable = root && IsWindowEnabled(root);
+  if (reenable) EnableWindow(root, FALSE);
+  const int saved = vt_ui::SwapManualPumpDepth(0);
+  const int result = dialog.exec();
+  vt_ui::SwapManualPumpDepth(saved);
+  if (reenable && IsWindow(root)) EnableWindow(root, TRUE);
+  return result;
+}
+
 BOOL Run(OPENFILENAMEA* ofn, bool save) {
   if (ofn == nullptr || ofn->lpstrFile == nullptr || ofn->nMaxFile == 0 || IsUnattendedRun()) return FALSE;
   UiStartApplication();
-  QWidget* parent = nullptr;
-  if (IsWindow(ofn->hwndOwner)) {
-    HWND root = GetAncestor(ofn->hwndOwner, GA_ROOT);
-    if (root != nullptr) parent = root->widget.data();
-  }
-  QFileDialog dialog(parent, vt_ui::FromAnsi(ofn->lpstrTitle ? ofn->lpstrTitle : ""));
+  ProgramFileDialog dialog(nullptr, vt_ui::FromAnsi(ofn->lpstrTitle ? ofn->lpstrTitle : ""), ofn);
   // The toolkit's own widget, the same on every desktop and in the offscreen tests.
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   // The program asks its own questions about replacing a file.
@@ -68,15 +161,22 @@ BOOL Run(OPENFILENAMEA* ofn, bool save) {
   if (ofn->lpstrInitialDir != nullptr && *ofn->lpstrInitialDir != '\0')
     dialog.setDirectory(FromProgramName(NativePath(ofn->lpstrInitialDir).c_str()));
   if (ofn->lpstrFile[0] != '\0') dialog.selectFile(FromProgramName(NativePath(ofn->lpstrFile).c_str()));
+  if ((ofn->Flags & OFN_ENABLETEMPLATE) && ofn->lpTemplateName != nullptr && ofn->lpfnHook != nullptr)
+    dialog.added = AddTemplate(dialog, ofn);
+  if (ofn->Flags & OFN_SHOWHELP)
+    AddHelp(dialog, ofn->hwndOwner, ofn->lpstrHelpFile, ofn->dwHelpContext, [&dialog] {
+      if (IsWindow(dialog.added)) dialog.Notify(CDN_HELP);
+    });
+  if (IsWindow(dialog.added)) dialog.Notify(CDN_INITDONE);
 
-  HWND root = ofn->hwndOwner ? GetAncestor(ofn->hwndOwner, GA_ROOT) : nullptr;
-  const bool reenable = root && IsWindowEnabled(root);
-  if (reenable) EnableWindow(root, FALSE);
-  const int saved = vt_ui::SwapManualPumpDepth(0);
-  const int result = dialog.exec();
-  vt_ui::SwapManualPumpDepth(saved);
-  if (reenable && IsWindow(root)) EnableWindow(root, TRUE);
-  if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return FALSE;
+  const int result = RunModal(dialog, ofn->hwndOwner);
+  if (IsWindow(dialog.added)) DestroyWindow(dialog.added);
+  if (result != QDialog::Accepted) return FALSE;
+  if (dialog.endedWithoutFile) {
+    ofn->lpstrFile[0] = '\0';
+    return TRUE;
+  }
+  if (dialog.selectedFiles().isEmpty()) return FALSE;
 
   const std::string chosen = ProgramFileName(dialog.selectedFiles().first().toUtf8().toStdString());
   if (chosen.size() + 1 > ofn->nMaxFile) return FALSE;
@@ -90,3 +190,33 @@ BOOL Run(OPENFILENAMEA* ofn, bool save) {
 
 BOOL GetOpenFileNameA(OPENFILENAMEA* ofn) { return Run(ofn, false); }
 BOOL GetSaveFileNameA(OPENFILENAMEA* ofn) { return Run(ofn, true); }
+
+BOOL EndFileDialogWithoutFile(HWND templateWindow) {
+  if (!IsWindow(templateWindow) || !templateWindow->widget) return FALSE;
+  auto* dialog = dynamic_cast<ProgramFileDialog*>(templateWindow->widget->window());
+  if (dialog == nullptr || dialog->added != templateWindow) return FALSE;
+  dialog->EndWithoutFile();
+  return TRUE;
+}
+
+BOOL BrowseForFolderA(BROWSEINFOA* bi) {
+  if (bi == nullptr || bi->pszPath == nullptr || bi->nMaxPath == 0 || IsUnattendedRun()) return FALSE;
+  UiStartApplication();
+  QFileDialog dialog(nullptr, vt_ui::FromAnsi(bi->lpszTitle ? bi->lpszTitle : ""));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  if (bi->lpszInitialDir != nullptr && *bi->lpszInitialDir != '\0') {
+    // The starting folder is shown and selected.
+    const QString start = FromProgramName(NativePath(bi->lpszInitialDir).c_str());
+    dialog.setDirectory(start);
+    dialog.selectFile(start);
+  }
+  AddHelp(dialog, bi->hwndOwner, bi->lpstrHelpFile, bi->dwHelpContext, nullptr);
+  if (RunModal(dialog, bi->hwndOwner) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return FALSE;
+  const std::string chosen = ProgramFileName(dialog.selectedFiles().first().toUtf8().toStdString());
+  if (chosen.empty() || chosen.size() + 1 > bi->nMaxPath) return FALSE;
+  std::memcpy(bi->pszPath, chosen.c_str(), chosen.size() + 1);
+  return TRUE;
+}

@@ -3,6 +3,7 @@
 // here to and from the system's.
 #pragma once
 
+#include "platform/win/common_controls.h"
 #include "platform/win/window.h"
 
 enum : DWORD {
@@ -23,9 +24,46 @@ struct OPENFILENAMEA {
   LPCSTR lpstrTitle = nullptr;
   DWORD Flags = 0;
   LPCSTR lpstrDefExt = nullptr;  // added to a typed name without an extension
+  // With OFN_SHOWHELP and a help file: a Help button (and F1) opens the help
+  // file at the context.
+  LPCSTR lpstrHelpFile = nullptr;
+  DWORD dwHelpContext = 0;
+  // With OFN_ENABLETEMPLATE: the dialog template whose controls are added
+  // below the file dialog's own, run by lpfnHook (WM_INITDIALOG gets this
+  // structure; WM_NOTIFY brings the CDN_ notices in an OFNOTIFYA).
+  LPCSTR lpTemplateName = nullptr;
+  DLGPROC lpfnHook = nullptr;
+  LPARAM lCustData = 0;
 };
+
+// The notices a template's procedure gets. CDN_FILEOK comes when the user
+// presses OK: a nonzero DWLP_MSGRESULT keeps the dialog open.
+enum : UINT { CDN_INITDONE = static_cast<UINT>(-601), CDN_HELP = static_cast<UINT>(-605),
+              CDN_FILEOK = static_cast<UINT>(-606) };
+struct OFNOTIFYA {
+  NMHDR hdr;  // hwndFrom: the template's window
+  OPENFILENAMEA* lpOFN;
+};
+
+// From a template's procedure: the file dialog ends as if a file were chosen,
+// with an empty name (a choice the template's controls made instead).
+BOOL EndFileDialogWithoutFile(HWND templateWindow);
 
 // TRUE when the user chose a file (its full path in lpstrFile); FALSE on
 // Cancel, in an unattended run, or when the path does not fit the buffer.
 BOOL GetOpenFileNameA(OPENFILENAMEA* ofn);
 BOOL GetSaveFileNameA(OPENFILENAMEA* ofn);
+
+// The folder chooser: it starts at the initial folder (selected) and shows
+// folders only. TRUE with the chosen folder in pszPath; FALSE on Cancel, in
+// an unattended run, or when the path does not fit.
+struct BROWSEINFOA {
+  HWND hwndOwner = nullptr;
+  LPCSTR lpszTitle = nullptr;
+  LPCSTR lpszInitialDir = nullptr;
+  LPSTR pszPath = nullptr;
+  DWORD nMaxPath = 0;
+  LPCSTR lpstrHelpFile = nullptr;  // a Help button when given with a context
+  DWORD dwHelpContext = 0;
+};
+BOOL BrowseForFolderA(BROWSEINFOA* bi);

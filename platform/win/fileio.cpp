@@ -411,3 +411,14 @@ BOOL IsDirectoryPath(const char* path) {
   struct stat st;
   return ::stat(OsFileName(NativePath(path)).c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? TRUE : FALSE;
 }
+
+BOOL CanCreateFile(const char* path) {
+  if (path == nullptr || *path == '\0') return FALSE;
+  if (AccessPath(path, 0) == 0) return TRUE;
+  const std::string native = NativePath(path);
+  const int fd = CreateNewFile(native, kFileWrite, 0644);
+  if (fd < 0) return FALSE;
+  CloseFileHandle(fd);
+  RemoveFileName(native);
+  return TRUE;
+}

@@ -127,3 +127,6 @@ bool RemoveFileName(const std::string& path);
 bool ListFolder(const std::string& folder, std::vector<std::string>* files, std::vector<std::string>* folders);
 // Non-empty, exists and is a folder.
 BOOL IsDirectoryPath(const char* path);
+// TRUE when the file exists or can be made (a file made to find out is
+// removed again).
+BOOL CanCreateFile(const char* path);

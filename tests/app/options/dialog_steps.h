@@ -29,6 +29,10 @@ class DialogSteps {
   void Dialog(const std::string& caption, Action action) {
     steps_.push_back({caption, false, std::move(action)});
   }
+  // The toolkit's file dialog with this title, given the path (empty: cancelled).
+  void File(const std::string& title, const std::string& path) {
+    steps_.push_back({title, false, nullptr, true, path});
+  }
   // A message box whose text holds part; its text is kept and it is answered with button.
   void Message(const std::string& part, int button = IDOK) {
     steps_.push_back({part, true, [this, button](HWND box) {
@@ -52,6 +56,8 @@ class DialogSteps {
     std::string match;
     bool message;
     Action action;
+    bool file = false;
+    std::string path;
   };
   static bool IsMessageBox(HWND h) {
     char cls[64] = {};
@@ -76,6 +82,19 @@ class DialogSteps {
   }
   void Turn() {
     if (!running_) return;
+    if (!steps_.empty() && steps_.front().file) {
+      Schedule();
+      const Step& s = steps_.front();
+      if (ui_test::AnswerFileDialog([&s](const std::string& title, std::string* file) {
+            if (title != s.match) return false;
+            *file = s.path;
+            return true;
+          })) {
+        idleTurns_ = 0;
+        steps_.pop_front();
+      }
+      return;
+    }
     HWND d = steps_.empty() ? nullptr : Find(steps_.front());
     Schedule();
     if (d == nullptr) {

@@ -135,21 +135,6 @@ void PlaceTallRecordLine(CKmDoc& doc, FieldDef* f) {
   PlaceAloneOnRecordLine(doc, f, 7 * 96);
 }
 
-// The program started as a user starts it; it ends however the test ends.
-struct RunningProgram {
-  CKmApp app;
-  std::string name = "vortelle";
-  bool started = false;
-  RunningProgram() {
-    char* argv[] = {name.data(), nullptr};
-    started = app.InitInstance(1, argv) != FALSE;
-  }
-  ~RunningProgram() {
-    if (CKmDoc* d = GetActiveKmDoc()) d->SetModifiedFlag(FALSE);
-    app.ExitInstance();
-  }
-};
-
 // File > New, a blank report on the customers (the settings name the
 // sample's data source, so only the master table is asked for).
 void NewBlankOnCustomers(DialogSteps& steps, HWND frame) {
@@ -305,26 +290,32 @@ TEST_F(LabelPrintScenario, StartupFontAcrossWithPitchSavedReadBackAndPrintedThen
     Press(d, IDOK);
   });
   command(30514);
-  const PageSetupRec& ps = *doc->m_pPageSetup;
-  EXPECT_EQ(LabelColumns(ps), 3);
-  EXPECT_EQ(ps.DownOrder, 0);
-  EXPECT_EQ(ps.RecordHeight, 150);
-  EXPECT_EQ(ps.RecordWidth, 275);
+  EXPECT_EQ(LabelColumns(*doc->m_pPageSetup), 3);
+  EXPECT_EQ(doc->m_pPageSetup->DownOrder, 0);
+  EXPECT_EQ(doc->m_pPageSetup->RecordHeight, 150);
+  EXPECT_EQ(doc->m_pPageSetup->RecordWidth, 275);
 
-  // Saved.
+  // File > Save As, then read back through File > Open: the layout comes back as set.
   const std::string report = dir_ + "/labels_across.kmw";
-  ASSERT_TRUE(doc->OnSaveDocument(report.c_str()));
+  steps.File("Save As", report);
+  command(kCmdFileSaveAs);
+  ASSERT_TRUE(fs::exists(report));
+  EXPECT_FALSE(doc->IsModified());
+  steps.Dialog("Open Report", [&](HWND d) {
+    SetText(d, 1152, report);
+    Press(d, IDOK);
+  });
+  command(kCmdFileOpen);
+  ASSERT_TRUE(doc->m_bReportOpen);
+  ASSERT_NE(doc->m_pPageSetup, nullptr);
+  EXPECT_EQ(LabelColumns(*doc->m_pPageSetup), 3);
+  EXPECT_EQ(doc->m_pPageSetup->DownOrder, 0);
+  EXPECT_EQ(doc->m_pPageSetup->RecordHeight, 150);
+  EXPECT_EQ(doc->m_pPageSetup->RecordWidth, 275);
 
   auto print = [&](const std::string& pdf) {
-    steps.Dialog("Print", [&](HWND d) {
-      Choose(d, 1139, Find(d, 1139, kPdfPrinterName));
-      CheckDlgButton(d, 1040, BST_CHECKED);
-      Press(d, 1040);
-      SetText(d, 1155, pdf);
-      Press(d, IDOK);
-    });
     GetPrintRunContext().lastRunPrinted = false;
-    command(30030);
+    PrintToPdfFile(steps, frame, pdf);
     EXPECT_TRUE(GetPrintRunContext().lastRunPrinted);
     ASSERT_TRUE(fs::exists(pdf));
   };

@@ -218,3 +218,41 @@ TEST(RoundTripRules, MeasuresStoredInInchesConvertForAMetricDocument) {
 }
 
 }  // namespace
+
+namespace {
+// Counts what the reader asks of the program about tables and data sources.
+struct CountingHooks : rs_test::RecordingHooks {
+  int opens = 0, reselects = 0, connects = 0;
+  bool OpenTable(KmDocBase&, uint32_t) override { return ++opens, false; }
+  bool ReselectTable(KmDocBase&, uint32_t) override { return ++reselects, false; }
+  bool ConnectSource(KmDocBase&, const TableSourceGroup&, bool) override { return ++connects, true; }
+};
+}  // namespace
+
+TEST(RoundTripRules, AReportWithoutAMasterTableOpensNoTableAndAsksForNone) {
+  Doc a;
+  a.Text("Title only", 1, 10);
+  std::vector<uint8_t> bytes = a.Write(StreamMode::Storage);
+  Doc b;
+  CountingHooks hooks;
+  b.st.hooks = &hooks;
+  b.st.connect = true;
+  ASSERT_EQ(b.Read(bytes, StreamMode::Storage), 0);
+  EXPECT_EQ(b.M().tableSlots[0], nullptr);
+  EXPECT_EQ(hooks.opens, 0);
+  EXPECT_EQ(hooks.reselects, 0);
+  EXPECT_EQ(hooks.connects, 0);
+  ASSERT_NE(b.L().textHead, nullptr);
+  EXPECT_STREQ(b.L().textHead->text, "Title only");
+  // A report on a master still opens it, and asks again when it cannot.
+  Doc c;
+  c.M().AddTableSlot("CUSTOMERS", "", 0, 0, nullptr);
+  bytes = c.Write(StreamMode::Storage);
+  Doc d;
+  CountingHooks more;
+  d.st.hooks = &more;
+  ASSERT_EQ(d.Read(bytes, StreamMode::Storage), 0);
+  ASSERT_NE(d.M().tableSlots[0], nullptr);
+  EXPECT_EQ(more.opens, 1);
+  EXPECT_EQ(more.reselects, 1);
+}

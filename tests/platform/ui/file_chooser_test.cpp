@@ -1,0 +1,174 @@
+// The toolkit's file dialog as the program prepares it: usable while the
+// frame it belongs to is disabled, a template's controls under its own with
+// their procedure asked at OK, and a Help button.
+#include "platform/win/commdlg.h"
+#include "platform/win/fileio.h"
+#include "platform/win/help.h"
+#include "ui_test_util.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+struct TemplateSeen {
+  bool initWithOfn = false;
+  int fileOks = 0;
+  bool refuseOnce = false;
+  bool endWithoutFile = false;
+  int helps = 0;
+};
+
+INT_PTR TemplateProc(HWND d, UINT msg, WPARAM, LPARAM lParam) {
+  if (msg == WM_INITDIALOG) {
+    const auto* ofn = reinterpret_cast<const OPENFILENAMEA*>(lParam);
+    SetWindowLongPtrA(d, DWLP_USER, ofn->lCustData);
+    reinterpret_cast<TemplateSeen*>(ofn->lCustData)->initWithOfn = ofn->lpTemplateName != nullptr;
+    return TRUE;
+  }
+  auto* seen = reinterpret_cast<TemplateSeen*>(GetWindowLongPtrA(d, DWLP_USER));
+  if (msg != WM_NOTIFY || seen == nullptr) return FALSE;
+  const auto* n = reinterpret_cast<const OFNOTIFYA*>(lParam);
+  if (n->hdr.code == CDN_HELP) ++seen->helps;
+  if (n->hdr.code != CDN_FILEOK) return FALSE;
+  ++seen->fileOks;
+  if (seen->refuseOnce) {
+    seen->refuseOnce = false;
+    SetWindowLongPtrA(d, DWLP_MSGRESULT, 1);
+    return TRUE;
+  }
+  if (seen->endWithoutFile) EndFileDialogWithoutFile(d);
+  return FALSE;
+}
+
+class FileChooserTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ui_test::Start();
+    char tmpl[] = "/tmp/vt_chooser_XXXXXX";
+    dir_ = ::mkdtemp(tmpl);
+    frame_ = CreateWindowExA(0, "STATIC", "Frame", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr, nullptr,
+                             nullptr);
+    ClearHelpRequests();
+  }
+  void TearDown() override {
+    DestroyWindow(frame_);
+    std::filesystem::remove_all(dir_);
+  }
+  QFileDialog* Running() { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); }
+  std::string dir_;
+  HWND frame_ = nullptr;
+};
+
+TEST_F(FileChooserTest, TheDialogStaysUsableOverItsDisabledFrameAndHasItsHelp) {
+  char file[260] = {};
+  OPENFILENAMEA ofn;
+  ofn.hwndOwner = frame_;
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = sizeof file;
+  ofn.lpstrInitialDir = dir_.c_str();
+  ofn.lpstrTitle = "Pick";
+  ofn.Flags = OFN_SHOWHELP;
+  ofn.lpstrHelpFile = "kmw.hlp";
+  ofn.dwHelpContext = 1060;
+  bool enabled = false, frameDisabled = false;
+  QPushButton* help = nullptr;
+  ui_test::WhenRunning([&] {
+    QFileDialog* fd = Running();
+    ASSERT_NE(fd, nullptr);
+    enabled = fd->isEnabled();
+    frameDisabled = !IsWindowEnabled(frame_);
+    if (auto* box = fd->findChild<QDialogButtonBox*>()) help = box->findChild<QPushButton*>("vtHelp");
+    if (help != nullptr) help->click();
+    fd->selectFile(QString::fromStdString(dir_ + "/new.kmw"));
+    static_cast<QDialog*>(fd)->accept();
+  });
+  ASSERT_TRUE(GetSaveFileNameA(&ofn));
+  EXPECT_EQ(std::string(file), dir_ + "/new.kmw");
+  EXPECT_TRUE(enabled) << "the dialog must take the user's clicks";
+  EXPECT_TRUE(frameDisabled);
+  EXPECT_TRUE(IsWindowEnabled(frame_)) << "the frame comes back";
+  ASSERT_NE(help, nullptr);
+  ASSERT_EQ(HelpRequests().size(), 1u);
+  EXPECT_EQ(HelpRequests()[0].file, "kmw.hlp");
+  EXPECT_EQ(HelpRequests()[0].command, static_cast<UINT>(HELP_CONTEXT));
+  EXPECT_EQ(HelpRequests()[0].data, 1060u);
+
+  // Without a help context there is no Help button.
+  ofn.dwHelpContext = 0;
+  bool helpShown = true;
+  ui_test::WhenRunning([&] {
+    QFileDialog* fd = Running();
+    ASSERT_NE(fd, nullptr);
+    helpShown = fd->findChild<QPushButton*>("vtHelp") != nullptr;
+    fd->reject();
+  });
+  EXPECT_FALSE(GetSaveFileNameA(&ofn));
+  EXPECT_FALSE(helpShown);
+}
+
+TEST_F(FileChooserTest, ATemplatesProcedureIsAskedAtOkAndMayEndWithoutAFile) {
+  char file[260] = "kept";
+  TemplateSeen seen;
+  OPENFILENAMEA ofn;
+  ofn.hwndOwner = frame_;
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = sizeof file;
+  ofn.lpstrInitialDir = dir_.c_str();
+  ofn.lpstrTitle = "Pick";
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_ENABLETEMPLATE | OFN_SHOWHELP;
+  ofn.lpTemplateName = "DMasterOpen";
+  ofn.lpfnHook = TemplateProc;
+  ofn.lCustData = reinterpret_cast<LPARAM>(&seen);
+  ofn.lpstrHelpFile = "kmw.hlp";
+  ofn.dwHelpContext = 1044;
+  seen.refuseOnce = true;
+  seen.endWithoutFile = true;
+  bool stayed = false, boxShown = false;
+  ui_test::WhenRunning([&] {
+    QFileDialog* fd = Running();
+    ASSERT_NE(fd, nullptr);
+    HWND added = nullptr;
+    for (HWND h : vt_ui::AllWindows())
+      if (IsWindow(h) && h->dlg && h->widget && h->widget->window() == fd) added = h;
+    ASSERT_NE(added, nullptr);
+    boxShown = IsWindowVisible(GetDlgItem(added, 200)) && GetDlgItem(added, 200)->widget->isVisibleTo(fd);
+    if (QPushButton* help = fd->findChild<QPushButton*>("vtHelp")) help->click();
+    static_cast<QDialog*>(fd)->accept();  // refused by the procedure
+    stayed = fd->isVisible();
+    static_cast<QDialog*>(fd)->accept();  // ends without a file
+  });
+  EXPECT_TRUE(GetOpenFileNameA(&ofn));
+  EXPECT_TRUE(seen.initWithOfn);
+  EXPECT_TRUE(boxShown);
+  EXPECT_TRUE(stayed);
+  EXPECT_EQ(seen.fileOks, 2);
+  EXPECT_EQ(seen.helps, 1);
+  EXPECT_EQ(file[0], '\0') << "no file was chosen";
+  // The template's window went with the dialog.
+  for (HWND h : vt_ui::AllWindows()) EXPECT_FALSE(IsWindow(h) && h->dlg && GetDlgItem(h, 1119) != nullptr);
+  // Outside a file dialog the call does nothing.
+  EXPECT_FALSE(EndFileDialogWithoutFile(frame_));
+}
+
+TEST_F(FileChooserTest, AFileThatCanBeMadeInAFolderNamedInTheCodePage) {
+  const std::string folder = dir_ + "/Gr\xFC\xDF" "e";  // the program's text
+  ASSERT_TRUE(MakeDirectories(folder, 0755));
+  const std::string name = folder + "/out.pdf";
+  EXPECT_TRUE(CanCreateFile(name.c_str()));
+  EXPECT_FALSE(std::filesystem::exists(OsFileName(name))) << "the trial file goes again";
+  ASSERT_TRUE(WriteWholeFile(name, "x"));
+  EXPECT_TRUE(CanCreateFile(name.c_str()));
+  EXPECT_TRUE(std::filesystem::exists(OsFileName(name))) << "an existing file stays";
+  EXPECT_FALSE(CanCreateFile((dir_ + "/missing/out.pdf").c_str()));
+  EXPECT_FALSE(CanCreateFile(""));
+}
+
+}  // namespace
