@@ -313,6 +313,11 @@ TEST_F(OleItemScreensScenario, AnObjectIsMovedResizedClearedAndKeptByteForByte) 
   app_.reset();
 
   const std::vector<Word> after = PrintWithG(moved);
+  // The printed page, pictured beside the designer's.
+  const std::string page = ScreenPath("ole-item-printed");
+  Capture("pdftoppm -r 60 -f 1 -l 1 -singlefile -png '" + s_dir + "/object-moved.pdf' '" +
+          page.substr(0, page.size() - 4) + "'");
+  EXPECT_TRUE(fs::exists(page));
   const Word* shifted = Find(after, "Sketchpad");
   ASSERT_NE(shifted, nullptr);
   EXPECT_NEAR(shifted->xMin - placed->xMin, 4 * 7.2, 1.5) << "four cells of a tenth of an inch";
