@@ -136,28 +136,12 @@ class OleItemScreensScenario : public ::testing::Test {
   CMainFrame* Start(const std::string& report) {
     if (app_) app_->ExitInstance();
     app_ = std::make_unique<CKmApp>();
-    std::string a0 = "vortelle", a1 = report;
-    char* argv[] = {a0.data(), a1.data(), nullptr};
-    if (!app_->InitInstance(2, argv)) return nullptr;
+    frame_ = window_sample::StartFrame(*app_, {report});
     SetPrintDialogRunner(nullptr);
     SetOutputMessageSink([](const std::string&, const std::string&) {});
-    frame_ = static_cast<CMainFrame*>(AfxGetThread()->m_pMainWnd);
-    if (frame_ == nullptr) return nullptr;
-    Pump([&] { return IsWindowVisible(frame_->m_hWnd) && frame_->m_pDoc && frame_->m_pDoc->m_bReportOpen; });
-    ShowWindow(frame_->m_hWnd, SW_SHOWNORMAL);
-    MoveWindow(frame_->m_hWnd, 0, 0, 1000, 720, TRUE);
-    Pump([] { return true; });
     return frame_;
   }
-  static bool Pump(const std::function<bool()>& done) {
-    for (int i = 0; i < 300; ++i) {
-      MSG m;
-      while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
-      if (done()) return true;
-      ::usleep(10000);
-    }
-    return done();
-  }
+  static bool Pump(const std::function<bool()>& done) { return window_sample::PumpUntil(done); }
   CKmDoc& Doc() { return *frame_->m_pDoc; }
   LayoutTables& Layout() { return *Doc().m_pLayout; }
   CKmView& View() { return frame_->m_wndLayoutView; }
