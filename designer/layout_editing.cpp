@@ -23,7 +23,6 @@ namespace {
 
 constexpr UINT kNoLineMemory = 4624;        // "Insufficient memory to store deleted lines"
 constexpr UINT kNoFieldMemory = 6110;       // "Insufficient memory for additional field"
-constexpr UINT kIdsObjectNotCopied = 7062;  // an embedded object cannot be copied here
 constexpr UINT kNoObjectMemory = 676;       // "Insufficient memory to copy or paste additional objects"
 constexpr UINT kObjectOnNewPageLine = 612;  // "Object is positioned on new page line"
 
@@ -259,12 +258,12 @@ int CopySelectedItems(CKmView& v, bool deselectSources, uint32_t extra) {
     if ((h->flags & kItemSelected) && (h->flags & (kItemDeleted | kItemInClipboard)) == 0) sources.push_back(h);
   int copies = 0;
   for (ReportItemHead* h : sources) {
+    // An embedded object has no server here to copy it; it stays where it is.
+    if (h->flags & kItemKindOle) continue;
     ReportItemHead* c = CopyItem(v, *h);
     if (c == nullptr) {
       const bool fieldOrText = (h->flags & kItemGraphicKinds) == 0;
-      // An embedded object has no server here to copy it: say so, not a memory shortage.
-      if (h->flags & kItemKindOle) v.Doc()->ShowErrorId(kIdsObjectNotCopied, nullptr);
-      else if (!fieldOrText) v.Doc()->ShowErrorId(kNoObjectMemory, nullptr);
+      if (!fieldOrText) v.Doc()->ShowErrorId(kNoObjectMemory, nullptr);
       else if (deselectSources) v.Doc()->ShowErrorId(kNoFieldMemory, nullptr);
       break;
     }

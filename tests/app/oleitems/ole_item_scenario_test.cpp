@@ -1,7 +1,8 @@
 // An embedded object in a report, in the program offscreen: the sample
 // report's file given one object after its records (built from the list's
 // byte layout, with an object storage naming its type), opened in the frame,
-// selected, moved and resized with the mouse, cleared and brought back,
+// selected, moved and resized with the mouse, cleared and brought back, cut
+// and pasted,
 // saved with the object's own bytes unchanged, read back, printed with /G
 // and as a Report Specification, and pictured in the designer.
 #include "app/app.h"
@@ -308,17 +309,35 @@ TEST_F(OleItemScreensScenario, AnObjectIsMovedResizedClearedAndKeptByteForByte) 
   EXPECT_NEAR(shifted->yMin, placed->yMin, 1.0);
 }
 
-TEST_F(OleItemScreensScenario, AClearedObjectIsLeftOutOfTheSavedList) {
+TEST_F(OleItemScreensScenario, ACutObjectIsPastedBackAndAClearedOneIsLeftOut) {
   int line = 0;
   const std::string report = MakeReportWithObject(&line);
   ASSERT_FALSE(report.empty());
   ASSERT_NE(Start(report), nullptr);
   ASSERT_NE(Object(), nullptr);
+  // Cut, then pasted at the caret on the line above: moved, not lost.
+  View().SelectObject(Object()->head, true);
+  Command(30110);
+  EXPECT_EQ(Doc().CountClientItems(), 0);
+  View().CaretToLine(line - 1);
+  View().CaretHome();
+  Command(30130);
+  ASSERT_EQ(Doc().CountClientItems(), 1);
+  EXPECT_EQ(Object()->head.bandLine, line - 1);
+  const std::string pasted = s_dir + "/object-pasted.kmw";
+  ASSERT_TRUE(Doc().OnSaveDocument(pasted.c_str()));
+  vt_ole::Storage root;
+  const std::vector<uint8_t> list = ObjectList(pasted, &root);
+  const std::vector<uint8_t> data = ObjectData();
+  ASSERT_EQ(list.size(), 2 + data.size() + kOleItemRecordSize);
+  EXPECT_EQ(std::vector<uint8_t>(list.begin() + 2, list.begin() + 2 + static_cast<std::ptrdiff_t>(data.size())), data);
+  EXPECT_EQ(list[2 + data.size() + 8], line - 1) << "its record names its new line";
+  // Cleared and saved: the list is empty.
+  View().ClearSelection();
   View().SelectObject(Object()->head, true);
   Command(30140);
   const std::string cleared = s_dir + "/object-cleared.kmw";
   ASSERT_TRUE(Doc().OnSaveDocument(cleared.c_str()));
-  vt_ole::Storage root;
   EXPECT_EQ(ObjectList(cleared, &root), (std::vector<uint8_t>{0, 0}));
   ASSERT_NE(Start(cleared), nullptr);
   EXPECT_EQ(Layout().oleItems.Count(), 0);
