@@ -149,7 +149,7 @@ int CKmDoc::Serialize(vt_ole::Storage& root, bool storing) {
   if (!m_bCompoundFile) return 0;
   ReportFileIO* io = FileIO();
   if (io == nullptr) return -1;
-  // The OLE items would follow the records here; this platform keeps none.
+  // The embedded objects follow the records; the report reader and writer keep them.
   return storing ? io->WriteReport(*this, root) : io->Load(*this, root);
 }
 
@@ -169,8 +169,8 @@ void CKmDoc::ForgetCompoundFile() {
 int CKmDoc::CountClientItems() const {
   if (m_pLayout == nullptr) return 0;
   int n = 0;
-  for (const ReportItemHead* h : m_pLayout->oleItems)
-    if (h != nullptr && (h->flags & (kItemDeleted | kItemInClipboard)) == 0) ++n;
+  for (int i = 0; i < m_pLayout->oleItems.Count(); ++i)
+    if ((m_pLayout->oleItems.At(i)->head.flags & (kItemDeleted | kItemInClipboard)) == 0) ++n;
   return n;
 }
 
@@ -221,7 +221,7 @@ void CKmDoc::FreeLayoutItems() {
   while (m_pLayout->pictures.Count() > 0) DeletePicture(*m_pLayout, m_pLayout->pictures.Count() - 1, false);
   while (m_pLayout->charts.Count() > 0) DeleteChart(*m_pLayout, m_pLayout->charts.Count() - 1, false);
   FreeLinesAndBoxes(*m_pLayout);
-  m_pLayout->oleItems.clear();
+  m_pLayout->oleItems.Clear();
   m_pLayout->currentPicture = m_pLayout->currentChart = m_pLayout->currentLineBox = 0;
 }
 

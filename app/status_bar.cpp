@@ -7,6 +7,7 @@
 #include "core/fields.h"
 #include "model/total_description.h"
 #include "foundation/units.h"
+#include "layout/item_tables.h"
 #include "layout/layout_records.h"
 #include "data/table_fields.h"
 #include "core/composite.h"
@@ -386,8 +387,8 @@ int CKmStatusBar::BuildPromptText(const ReportItemHead* object, std::string* out
   } else if (kind & kItemKindChart) {
     *out = Format("%s (%s)", {Res(7044), band});
   } else if (kind & kItemKindOle) {
-    // Items of other programs are not kept on this platform: no type name to show.
-    *out = Format("%s: %s  (%s, %s)", {Res(7001), "", band, sizeText});
+    const CKmCntrItem* item = doc->m_pLayout ? FindOleItem(*doc->m_pLayout, object) : nullptr;
+    *out = Format("%s: %s  (%s, %s)", {Res(7001), item ? item->typeName : std::string(), band, sizeText});
   } else {
     const std::string longer = w >= h ? ws : hs;
     *out = Format("%s (%s,%s)", {Res((kind & kItemKindLine) ? 46 : 175), band, longer + " " + unit});

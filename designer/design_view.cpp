@@ -9,6 +9,7 @@
 #include "platform/win/beep.h"
 #include "platform/win/caret.h"
 #include "platform/win/dialog.h"
+#include "platform/win/resources.h"
 
 #include <algorithm>
 #include <string>
@@ -245,6 +246,8 @@ void CKmView::OnLButtonDblClk(WPARAM, int x, int y) {
   SelectObject(*hit, true);
   MakeObjectCurrent(hit);
   if (hit->flags & (kItemKindLine | kItemKindBox)) EditLineBoxProperties();
+  // An embedded object would open in its server; there is none here.
+  if (hit->flags & kItemKindOle) m_pHost->ShowMessage(LoadResString(kIdsNoObjectServer).c_str());
 }
 
 void CKmView::OnRButtonDown(int x, int y) {

@@ -55,6 +55,10 @@ inline void ShiftRect(RECT* r, int dx, int dy) {
 
 // The view's timer that repeats an autoscroll step while the pointer is outside.
 constexpr UINT_PTR kAutoScrollTimer = 1;
+// Said when an embedded object is asked to open: no object server here.
+constexpr UINT kIdsNoObjectServer = 7061;
+// Said when a copy leaves embedded objects out.
+constexpr UINT kIdsObjectNotCopied = 7062;
 
 // Registers a designer pane's window class (double clicks, window background) once.
 bool RegisterPaneClass(const char* className);

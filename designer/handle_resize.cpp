@@ -74,6 +74,10 @@ int CKmView::HandleAt(const ReportItemHead& item, int x, int y) const {
               {kBottom | kRight, b.right + 1, b.bottom + 1}};
     bool edges = (item.flags & (kItemKindBox | kItemKindChart)) != 0;
     if (item.flags & kItemKindPicture) edges = reinterpret_cast<const PictureItem&>(item).scaling != kScaleZoom;
+    if (item.flags & kItemKindOle) {
+      const CKmCntrItem* o = FindOleItem(*Layout(), &item);
+      edges = o != nullptr && o->scaling != kScaleZoom;
+    }
     if (edges) {
       points.push_back({kLeft, b.left, midY});
       points.push_back({kRight, b.right + 1, midY});
@@ -277,6 +281,8 @@ bool CKmView::EndHandleResize() {
     item.right = o.right;
     item.bottom = o.bottom;
     if (IsVerticalLine(item) || !(item.flags & kItemKindLine)) item.height = std::max<int>(1, o.bottom - o.top + 1);
+    // An embedded object takes the size its scaling mode allows.
+    if (CKmCntrItem* ole = FindOleItem(t, &item)) SetOleItemSize(*ole, o.right - o.left, o.bottom - o.top, t.metrics);
     // Nothing outside the layout's width or band area.
     ClampToPageWidth(t, item, item.right - item.left + 1);
     ClampToBandArea(t, item);

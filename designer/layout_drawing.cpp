@@ -108,9 +108,13 @@ void DrawCharts(CKmView& view, HDC dc, const RECT& update) {
 }
 
 void DrawOleItems(CKmView& view, HDC dc, const RECT& update) {
-  for (ReportItemHead* o : view.Layout()->oleItems)
-    if (o != nullptr && IsObjectVisible(view, *o, update))
-      DrawPlaceholder(view, dc, view.ViewRect(*o), LoadResString(7001).c_str());
+  // No server here can draw the object: its frame names its type.
+  const ItemTable<CKmCntrItem>& items = view.Layout()->oleItems;
+  for (int i = 0; i < items.Count(); ++i) {
+    const CKmCntrItem& o = *items.At(i);
+    if (IsObjectVisible(view, o.head, update))
+      DrawPlaceholder(view, dc, view.ViewRect(o.head), OleItemLabel(o, LoadResString(7001).c_str()).c_str());
+  }
 }
 
 HFONT FontOfItem(CKmView& view, const ReportItemHead& item) {
@@ -372,7 +376,7 @@ void DrawLayoutView(CKmView& view, HDC dc, const RECT& update) {
   if (view.ReportOpen()) {
     LayoutTables& t = *view.Layout();
     int saved = SaveDC(dc);
-    if (!t.oleItems.empty()) DrawOleItems(view, dc, update);
+    if (t.oleItems.Count() > 0) DrawOleItems(view, dc, update);
     if (saved) RestoreDC(dc, saved);
     DrawNewPageGuides(view, dc);
     if (t.linesBoxes.Count() > 0) DrawLinesAndBoxes(view, dc, update);

@@ -48,8 +48,7 @@ void ForEveryItem(LayoutTables& t, Fn fn) {
   for (int i = 0; i < t.linesBoxes.Count(); ++i) fn(t.linesBoxes.At(i)->head);
   for (int i = 0; i < t.pictures.Count(); ++i) fn(t.pictures.At(i)->head);
   for (int i = 0; i < t.charts.Count(); ++i) fn(t.charts.At(i)->head);
-  for (ReportItemHead* o : t.oleItems)
-    if (o != nullptr) fn(*o);
+  for (int i = 0; i < t.oleItems.Count(); ++i) fn(t.oleItems.At(i)->head);
 }
 
 bool IsFieldHead(const LayoutTables& t, const ReportItemHead& h) {
@@ -224,15 +223,7 @@ void ZapItems(CKmView& v, uint32_t mask) {
   sweep(t.pictures, [&](int i) { DeletePicture(t, i, false); });
   sweep(t.charts, [&](int i) { DeleteChart(t, i, false); });
   t.currentLineBox = t.currentPicture = t.currentChart = 0;
-  for (size_t i = 0; i < t.oleItems.size();) {
-    ReportItemHead* o = t.oleItems[i];
-    if (o != nullptr && (o->flags & mask)) {
-      if (t.currentItem == o) t.currentItem = nullptr;
-      t.oleItems.erase(t.oleItems.begin() + static_cast<long>(i));
-    } else {
-      ++i;
-    }
-  }
+  sweep(t.oleItems, [&](int i) { t.oleItems.RemoveAt(i); });
   if (aliasMarked && t.model != nullptr) {
     if (CheckRemoval(t.model) == 0) DeleteMarkedFields(t.model);
     ClearFieldMarks(t.model, false);
@@ -267,6 +258,8 @@ int CopySelectedItems(CKmView& v, bool deselectSources, uint32_t extra) {
     if ((h->flags & kItemSelected) && (h->flags & (kItemDeleted | kItemInClipboard)) == 0) sources.push_back(h);
   int copies = 0;
   for (ReportItemHead* h : sources) {
+    // An embedded object has no server here to copy it; it stays where it is.
+    if (h->flags & kItemKindOle) continue;
     ReportItemHead* c = CopyItem(v, *h);
     if (c == nullptr) {
       const bool fieldOrText = (h->flags & kItemGraphicKinds) == 0;

@@ -97,7 +97,11 @@ void CKmView::OnEditCommand(UINT id) {
       else UndoClear(*this);
       break;
     case kCmdCut: CutOrCopy(*this, true); break;
-    case kCmdCopy: CutOrCopy(*this, false); break;
+    case kCmdCopy:
+      // Embedded objects are left out of the copy; the user is told why.
+      if (CountSelected(kItemKindOle) > 0) Doc()->ShowErrorId(kIdsObjectNotCopied, nullptr);
+      CutOrCopy(*this, false);
+      break;
     case kCmdPaste: PasteClipboard(*this); break;
     case kCmdClear: ClearSelectedItems(*this); break;
     case kCmdClearOrUndo: ClearOrUndoClear(*this); break;

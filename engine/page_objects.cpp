@@ -4,7 +4,9 @@
 #include "engine/chart_output.h"
 #include "engine/output_messages.h"
 #include "engine/report_run.h"
+#include "foundation/heap_strings.h"
 #include "foundation/text_helpers.h"
+#include "layout/item_tables.h"
 
 #include <algorithm>
 #include <cstring>
@@ -105,10 +107,34 @@ int OutputWaitingCharts(ReportRun* run, int band, int lastLine, LONG y) {
                        [&](ItemOutput& it) { return ImbedChart(run, it, y, BandColumnOffset(run, band)); });
 }
 
-int OutputWaitingOleItems(ReportRun* run, int band, int lastLine, LONG) {
+namespace {
+
+// One embedded object: its place, and the values its item keeps passed through.
+int OutputOleItem(ReportRun* run, ItemOutput& it, LONG shift, LONG y) {
+  const CKmCntrItem* item = FindOleItem(*run->band->layout, it.head);
+  if (item == nullptr) return 1;
+  OleItemRecord r;
+  r.item = const_cast<CKmCntrItem*>(item);
+  const GraphicPlace g = PlaceGraphic(run, it, shift, y);
+  r.x = g.x, r.y = g.y, r.width = g.width, r.height = g.height;
+  r.itemWord = item->scaling;
+  r.itemValues[0] = static_cast<DWORD>(item->natural[0]);
+  r.itemValues[1] = static_cast<DWORD>(item->natural[1]);
+  r.itemValues[2] = static_cast<DWORD>(item->shown[0]);
+  r.itemValues[3] = static_cast<DWORD>(item->shown[1]);
+  const std::string label = OleItemLabel(*item, GetResString(7001, 0));
+  r.label = label.c_str();
+  if (!run->driver->DrawOleItem(run->page, &r)) return Refused(run);
+  return 1;
+}
+
+}  // namespace
+
+int OutputWaitingOleItems(ReportRun* run, int band, int lastLine, LONG y) {
   if (run->band == nullptr) return 1;
+  const bool can = run->driver && run->driver->HasEntry(27);
   return OutputWaiting(run, band, lastLine, kItemKindOle, &run->band->waitingOleItems,
-                       [](ItemOutput&) { return 1; });
+                       [&](ItemOutput& it) { return can ? OutputOleItem(run, it, BandColumnOffset(run, band), y) : 1; });
 }
 
 namespace {

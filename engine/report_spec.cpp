@@ -8,6 +8,7 @@
 #include "engine/output_messages.h"
 #include "engine/report_run.h"
 #include "files/report_io.h"
+#include "layout/item_tables.h"
 #include "layout/layout_records.h"
 #include "model/filter_spec.h"
 #include "engine/run_report.h"
@@ -529,7 +530,6 @@ struct SpecGraphics {
   std::vector<const PictureItem*> pictures;
   std::vector<const LineBoxItem*> lines, boxes;
   std::vector<const ChartTableEntry*> charts;
-  std::vector<const ReportItemHead*> oleItems;
 };
 
 // A picture with the break character (if any) shown as a blank and, for
@@ -634,8 +634,10 @@ void PrintItems(SpecPrinter& p, KmDocBase* doc, CKmComposite* m, SpecFontList& f
           if (name.size() > 20) name = name.substr(0, 17) + "..";
           p.Formatted("%-20.20s", name.c_str());
         } else {
-          g.oleItems.push_back(h);
-          p.Formatted("%-20.20s", "Object");
+          const CKmCntrItem* item = FindOleItem(*doc->m_pLayout, h);
+          std::string type = item != nullptr ? OleItemLabel(*item, GetResString(7001, 0)) : "";
+          if (type.size() > 20) type = type.substr(0, 18) + "..";
+          p.Formatted("%-20.20s", type.c_str());
         }
         p.EndLine();
         continue;
@@ -865,12 +867,17 @@ void PrintCharts(SpecPrinter& p, KmDocBase* doc, CKmComposite* m, const SpecGrap
 }
 
 void PrintGraphicTables(SpecPrinter& p, KmDocBase* doc, CKmComposite* m, const SpecGraphics& g) {
-  if (!g.oleItems.empty()) {
-    std::vector<std::pair<std::string, const ReportItemHead*>> rows;
-    std::vector<int> scalings;
-    for (const ReportItemHead* h : g.oleItems) rows.emplace_back("Object", h), scalings.push_back(0);
-    PrintSizedTable(p, doc, "OLE OBJECT FIELDS", "Type", rows, scalings);
+  // The document's objects, whether or not the lines listed them.
+  std::vector<std::pair<std::string, const ReportItemHead*>> objects;
+  std::vector<int> objectScalings;
+  const LayoutTables* t = doc->m_pLayout;
+  for (int i = 0; t != nullptr && i < t->oleItems.Count(); ++i) {
+    const CKmCntrItem& item = *t->oleItems.At(i);
+    if (item.head.flags & (kItemDeleted | kItemInClipboard)) continue;
+    objects.emplace_back(OleItemLabel(item, GetResString(7001, 0)), &item.head);
+    objectScalings.push_back(item.scaling);
   }
+  if (!objects.empty()) PrintSizedTable(p, doc, "OLE OBJECT FIELDS", "Type", objects, objectScalings);
   if (!g.pictures.empty()) {
     std::vector<std::pair<std::string, const ReportItemHead*>> rows;
     std::vector<int> scalings;

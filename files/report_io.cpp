@@ -1,5 +1,8 @@
 #include "files/report_io.h"
 
+#include "files/ole_item_list.h"
+#include "layout/layout_records.h"
+
 #include "foundation/doc_base.h"
 #include "foundation/library_file.h"
 #include "foundation/library_file_io.h"
@@ -140,6 +143,8 @@ void CKmRepIO::ResetProperties() {
   m_summary.m_bCreatedKnown = 0;
   m_oleItemList = kEmptyOleItemList;
   m_oleStorages.clear();
+  m_bOleItemsRead = false;
+  m_oleTrailer.clear();
   m_strFailedPath.clear();
   m_strFailedMember.clear();
 }
@@ -187,7 +192,12 @@ int CKmRepIO::WriteReport(vt_ole::Storage& root) {
     root.RemoveStream(kSummaryStreamName);
     return kRepIoWriteFailed;
   }
-  contents.insert(contents.end(), m_oleItemList.begin(), m_oleItemList.end());
+  if (m_bOleItemsRead && m_pDoc->m_pLayout != nullptr) {
+    const std::vector<uint8_t> list = WriteOleItemList(*m_pDoc->m_pLayout, m_oleTrailer);
+    contents.insert(contents.end(), list.begin(), list.end());
+  } else {
+    contents.insert(contents.end(), m_oleItemList.begin(), m_oleItemList.end());
+  }
   root.PutStream("Contents", std::move(contents));
   for (const vt_ole::Storage& s : m_oleStorages) {
     if (root.FindStorage(s.name) == nullptr) root.storages.push_back(s);
@@ -226,10 +236,39 @@ int CKmRepIO::Load(const vt_ole::Storage& root) {
   if (rc == 0) {
     m_oleItemList.assign(contents->data.begin() + static_cast<std::ptrdiff_t>(handed), contents->data.end());
     m_oleStorages = root.storages;
+    TakeOleItems(root);
     ReadSummaryInformation(root);
   }
   m_pRootStorage = nullptr;
   return rc;
+}
+
+void CKmRepIO::TakeOleItems(const vt_ole::Storage& root) {
+  LayoutTables* t = m_pDoc->m_pLayout;
+  if (t == nullptr) return;
+  std::vector<std::unique_ptr<CKmCntrItem>> items;
+  switch (ReadOleItemList(m_oleItemList, &items, &m_oleTrailer)) {
+    case OleListRead::kEmpty:
+      return;
+    case OleListRead::kUnreadable:
+      // Written back as they came, so the next save loses nothing.
+      HooksOf(m_stream).ShowWarning(*m_pDoc, LoadResString(kIdsOleItemsUnread));
+      return;
+    case OleListRead::kItems:
+      break;
+  }
+  NameOleItemTypes(root, items);
+  for (auto& item : items) {
+    RescaleOleItem(*item, t->metrics);
+    PlaceLoadedOleItem(*item, t->Lines().lines[item->head.bandLine].bottom);
+    if (t->oleItems.Append(*item) == nullptr) {
+      // Nothing half taken: the list goes back whole.
+      t->oleItems.Clear();
+      HooksOf(m_stream).ShowWarning(*m_pDoc, LoadResString(kIdsOleItemsUnread));
+      return;
+    }
+  }
+  m_bOleItemsRead = true;
 }
 
 void CKmRepIO::ReadSummaryInformation(const vt_ole::Storage& root) {

@@ -118,6 +118,8 @@ class CKmRepIO {
   int Load(const vt_ole::Storage& root);
   // The summary properties from the report file's summary stream.
   void ReadSummaryInformation(const vt_ole::Storage& root);
+  // The embedded objects after the records become the layout's items.
+  void TakeOleItems(const vt_ole::Storage& root);
 
   void ResetProperties();
   // The File Properties dialog; 1 after OK, 0 after Cancel.
@@ -147,6 +149,10 @@ class CKmRepIO {
   // sub-storages.
   std::vector<uint8_t> m_oleItemList;
   std::vector<vt_ole::Storage> m_oleStorages;
+  // Once the list was split into the layout's objects, a save writes them
+  // (with what followed them); otherwise the list goes back as it came.
+  bool m_bOleItemsRead = false;
+  std::vector<uint8_t> m_oleTrailer;
 
   // Shows a message from the string table with one text argument.
   void ShowMessage(UINT id, const char* arg = nullptr, const char* arg2 = nullptr);
@@ -162,6 +168,9 @@ class CKmRepIO {
   std::string m_strLibError;
   UINT m_nLastMessage = 0;
 };
+
+// Said once when a report's embedded objects cannot be taken apart.
+constexpr UINT kIdsOleItemsUnread = 7060;
 
 // The empty OLE item list written after the records of a report without items.
 extern const std::vector<uint8_t> kEmptyOleItemList;

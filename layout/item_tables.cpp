@@ -183,6 +183,16 @@ bool GetOleItemViewRect(const LayoutTables& t, const ReportItemHead* item, RECT*
   return true;
 }
 
+const CKmCntrItem* FindOleItem(const LayoutTables& t, const ReportItemHead* item) {
+  if (item == nullptr || !(item->flags & kItemKindOle)) return nullptr;
+  for (int i = 0; i < t.oleItems.Count(); ++i)
+    if (&t.oleItems.At(i)->head == item) return t.oleItems.At(i);
+  return nullptr;
+}
+CKmCntrItem* FindOleItem(LayoutTables& t, const ReportItemHead* item) {
+  return const_cast<CKmCntrItem*>(FindOleItem(static_cast<const LayoutTables&>(t), item));
+}
+
 void InvalidateAllPictures(LayoutTables& t) {
   for (int i = 0; i < t.pictures.Count(); ++i) t.Hooks().InvalidateViewRect(ItemViewRect(t, t.pictures.At(i)->head));
 }

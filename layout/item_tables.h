@@ -35,6 +35,9 @@ bool GetPictureViewRect(const LayoutTables& t, int index, RECT* out);
 bool GetChartViewRect(const LayoutTables& t, int index, RECT* out);
 bool GetOleItemViewRect(const LayoutTables& t, const ReportItemHead* item, RECT* out);
 RECT ItemViewRect(const LayoutTables& t, const ReportItemHead& item);
+// The embedded object whose layout record is item; null for any other item.
+CKmCntrItem* FindOleItem(LayoutTables& t, const ReportItemHead* item);
+const CKmCntrItem* FindOleItem(const LayoutTables& t, const ReportItemHead* item);
 
 // Every picture's view rectangle is invalidated.
 void InvalidateAllPictures(LayoutTables& t);

@@ -11,6 +11,7 @@
 #include "platform/win/gdi.h"
 #include "platform/win/window.h"
 #include "platform/image/image_library.h"
+#include "layout/container_items.h"
 
 #include <cstdint>
 #include <memory>
@@ -259,7 +260,7 @@ struct LayoutTables {
   ItemTable<PictureItem> pictures;
   ImageLibrary images;  // the pictures' images, freed with them
   ItemTable<ChartTableEntry> charts;
-  std::vector<ReportItemHead*> oleItems;  // heads of the document's OLE items
+  ItemTable<CKmCntrItem> oleItems;  // the embedded objects kept in the report
 
   int currentPicture = 0;
   int currentChart = 0;
@@ -319,6 +320,6 @@ void ForEachLayoutItem(LayoutTables& t, Fn fn) {
     if (live(t.pictures.At(i)->head)) fn(t.pictures.At(i)->head);
   for (int i = 0; i < t.charts.Count(); ++i)
     if (live(t.charts.At(i)->head)) fn(t.charts.At(i)->head);
-  for (ReportItemHead* o : t.oleItems)
-    if (o != nullptr && live(*o)) fn(*o);
+  for (int i = 0; i < t.oleItems.Count(); ++i)
+    if (live(t.oleItems.At(i)->head)) fn(t.oleItems.At(i)->head);
 }

@@ -124,6 +124,8 @@ struct OleItemRecord {
   WORD itemWord = 0;
   DWORD itemValues[4] = {0, 0, 0, 0};
   DWORD frameworkValue = 0;
+  // What a placeholder names when no player draws the object.
+  const char* label = nullptr;
 };
 
 // Chart (ordinal 29); the metafile is a picture of the window layer.

@@ -277,12 +277,14 @@ class QtPageDriver : public PageDriver {
   int DrawOleItem(PageOutputState* s, const OleItemRecord* rec) override {
     DriverRun* r = RunOf(s);
     if (!r || !r->pageOpen || !rec) return 0;
+    QRectF t = GraphicRect(s, rec->x, rec->y, rec->width, rec->height);
     if (gOlePlayer) {
-      QRectF t = GraphicRect(s, rec->x, rec->y, rec->width, rec->height);
       if (QPainter* p = r->page->BeginForeign()) {
         gOlePlayer(rec->item, p, t.x(), t.y(), t.width(), t.height());
         r->page->EndForeign();
       }
+    } else {
+      DrawObjectPlaceholder(*r->page, t, rec->label);
     }
     return 1;
   }
@@ -364,6 +366,22 @@ class QtPageDriver : public PageDriver {
     return QRectF(left, b - h, width * 720.0 / ppiX, h);
   }
 
+  // No server draws an embedded object here: a grey frame with its name.
+  void DrawObjectPlaceholder(PageRecord& page, const QRectF& t, const char* label) {
+    const QPen pen(QColor(128, 128, 128), 7);
+    page.Line(pen, t.topLeft(), t.topRight());
+    page.Line(pen, t.topRight(), t.bottomRight());
+    page.Line(pen, t.bottomRight(), t.bottomLeft());
+    page.Line(pen, t.bottomLeft(), t.topLeft());
+    if (label == nullptr || *label == 0) return;
+    if (placeholderFont_.pixelSize() != kPlaceholderTextSize) {
+      placeholderFont_ = QFont(QStringLiteral("Sans Serif"));
+      placeholderFont_.setPixelSize(kPlaceholderTextSize);
+    }
+    page.Text(&placeholderFont_, placeholderFont_, QColor(128, 128, 128),
+              QPointF(t.left() + 30, t.top() + 30 + kPlaceholderTextSize), vt_ui::FromAnsi(label));
+  }
+
   int DrawLineOrBox(PageOutputState* s, const LineBoxRecord* rec, bool box) {
     DriverRun* r = RunOf(s);
     if (!r || !r->pageOpen || !rec) return 0;
@@ -398,6 +416,8 @@ class QtPageDriver : public PageDriver {
 
   PageDriverImageFuncs images_;
   DriverFontCache fonts_;  // measuring before a device is open
+  static constexpr int kPlaceholderTextSize = 80;  // 8 points, in decipoints
+  QFont placeholderFont_;
 };
 
 }  // namespace

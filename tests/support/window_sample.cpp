@@ -1,5 +1,7 @@
 #include "tests/support/window_sample.h"
 
+#include "app/app.h"
+#include "app/document.h"
 #include "expr/functions_common.h"
 #include "platform/win/ui_app.h"
 #include "tests/support/program_run.h"
@@ -37,6 +39,30 @@ std::string Make(const std::string& prefix, std::initializer_list<const char*> t
   SampleDocument sample;
   std::string error;
   return sample.Write("VortelleSample", dir + "/sales.kmw", &error) ? dir : "";
+}
+
+bool PumpUntil(const std::function<bool()>& done) {
+  for (int i = 0; i < 300; ++i) {
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+    if (done()) return true;
+    ::usleep(10000);
+  }
+  return done();
+}
+
+CMainFrame* StartFrame(CKmApp& app, std::vector<std::string> args) {
+  args.insert(args.begin(), "vortelle");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  if (!app.InitInstance(static_cast<int>(argv.size()), argv.data())) return nullptr;
+  auto* frame = static_cast<CMainFrame*>(AfxGetThread()->m_pMainWnd);
+  if (frame == nullptr) return nullptr;
+  PumpUntil([&] { return IsWindowVisible(frame->m_hWnd) && frame->m_pDoc && frame->m_pDoc->m_bReportOpen; });
+  ShowWindow(frame->m_hWnd, SW_SHOWNORMAL);
+  MoveWindow(frame->m_hWnd, 0, 0, 1000, 720, TRUE);
+  PumpUntil([] { return true; });
+  return frame;
 }
 
 }  // namespace window_sample

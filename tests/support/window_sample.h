@@ -4,8 +4,13 @@
 // the sample report written as sales.kmw.
 #pragma once
 
+#include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
+
+class CKmApp;
+class CMainFrame;
 
 namespace window_sample {
 
@@ -14,5 +19,13 @@ namespace window_sample {
 // sample cannot be made. One per test suite: the ODBC library keeps the data
 // sources it has read for the life of the process.
 std::string Make(const std::string& prefix, std::initializer_list<const char*> tools);
+
+// Runs the window layer's queue (timers included) until done() or about three seconds.
+bool PumpUntil(const std::function<bool()>& done);
+
+// The program started in this process with these arguments (the program's
+// name comes first), its frame shown at 1000 x 720 once its report is open;
+// null when the start fails.
+CMainFrame* StartFrame(CKmApp& app, std::vector<std::string> args);
 
 }  // namespace window_sample

@@ -218,7 +218,7 @@ TEST_F(SaveTest, ACopyOpenedInsteadOfAHeldFileIsSavedUnderANewName) {
 // --- libraries, through the real file object and library engine ---
 
 
-ReportItemHead g_oleItem{};
+CKmCntrItem g_oleItem{};
 
 class LibrarySaveTest : public SaveTest {
  protected:
@@ -243,7 +243,7 @@ class LibrarySaveTest : public SaveTest {
     ASSERT_TRUE(doc.m_bLibraryMode);
   }
   void TearDown() override {
-    if (doc.m_pLayout) doc.m_pLayout->oleItems.clear();
+    if (doc.m_pLayout) doc.m_pLayout->oleItems.Clear();
     SetReportStreamCodec(ReportStreamCodec{nullptr, nullptr});
     SaveTest::TearDown();
   }
@@ -266,7 +266,7 @@ TEST_F(LibrarySaveTest, SaveIntoTheMemberAsksAboutObjectsBeforeWriting) {
   // Opening the member listed the library; only what the saves add is looked at.
   save.recent.clear();
   AddField("Amount");
-  doc.m_pLayout->oleItems.push_back(&g_oleItem);
+  doc.m_pLayout->oleItems.Append(g_oleItem);
   std::string before = ReadBytes(lib);
   answers = {IDNO};
   OnFileSave(doc);
@@ -346,7 +346,7 @@ TEST_F(LibrarySaveTest, SaveAsAddsAMemberOnlyWhenOneIsChosenAndWritten) {
 }
 
 TEST_F(LibrarySaveTest, SaveAsObjectQuestionNoReturnsToTheDialogCancelEnds) {
-  doc.m_pLayout->oleItems.push_back(&g_oleItem);
+  doc.m_pLayout->oleItems.Append(g_oleItem);
   save.member = "Annual";
   std::string before = ReadBytes(lib);
   save.paths = {lib, lib};
