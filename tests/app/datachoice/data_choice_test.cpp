@@ -789,4 +789,132 @@ TEST_F(DataChoiceTest, ScreensDataDialogs) {
   EXPECT_FALSE(doc->m_bReportOpen);
 }
 
+// The SQLite platform section of the tests' settings with JoinAcrossDir on
+// while it lives: the table lists then reach other database files.
+class JoinAcrossDirOn {
+ public:
+  explicit JoinAcrossDirOn(const std::string& ini) : ini_(ini) {
+    std::ifstream in(ini);
+    std::stringstream all;
+    all << in.rdbuf();
+    before_ = all.str();
+    std::string joined = before_;
+    joined.insert(joined.find("[SQLite]\n") + 9, "JoinAcrossDir=1\n");
+    std::ofstream(ini) << joined;
+  }
+  ~JoinAcrossDirOn() { std::ofstream(ini_) << before_; }
+
+ private:
+  std::string ini_, before_;
+};
+
+// A lookup table in another database file beside the report's own: listed
+// through the folder choice, joined, read through the file attached to the
+// report's connection, printed; saved and read back it prints the same.
+TEST_F(DataChoiceTest, ATableOfAnotherDatabaseFileJoinsAndPrints) {
+  const std::string other = odbc_test::Dir() + "/vt_ratings.db";
+  ASSERT_EQ(std::system(("rm -f '" + other + "' && sqlite3 '" + other +
+                         "' 'create table ratings (product integer, stars integer); insert into ratings values (7, 5);"
+                         " insert into ratings values (8, 3); insert into ratings values (99, 1)'").c_str()), 0);
+  NewReportOn(kShopA, "orders");
+  JoinAcrossDirOn across(settings_ + "/kmwsql.ini");
+  DataAccess* data = GetDataAccess(doc->m_pModel);
+  ASSERT_EQ(data->JoinAcrossDir(), 1);
+  script.Expect("New Join", [this](HWND d) {
+    script.Expect("Related Table", [this](HWND l) {
+      script.Expect("Related Table Directory", [](HWND f) {
+        SelectListed(f, 201, "vt_ratings.db");
+        Press(f, IDOK);
+      });
+      Press(l, 212);
+      SelectListed(l, 200, "ratings");
+      Press(l, IDOK);
+    });
+    Press(d, 203);
+    SelectCombo(d, 201, "product");
+    SelectCombo(d, 205, "product");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
+    Press(d, IDOK);
+  });
+  script.Expect("Joins", [](HWND j) {
+    EXPECT_EQ(SendDlgItemMessageA(j, 200, LB_GETCOUNT, 0, 0), 1);
+    Press(j, IDCANCEL);
+  });
+  Command(30610);
+  CKmComposite* m = doc->m_pModel;
+  ASSERT_NE(m->tableSlots[1], nullptr);
+  EXPECT_EQ(std::string(m->tableSlots[1]->path), other + "\\ratings");
+  // The join keeps the entry of the data source its table was listed through.
+  int entry = -1;
+  ASSERT_EQ(data->FindDataSourceEntry(kShopA, &entry), 1);
+  EXPECT_EQ(m->tableSlots[1]->dataSourceEntry, entry);
+  PlaceOnRecordLine({Field("orders", "id"), Field(m->tableSlots[1]->alias, "stars")});
+  const std::vector<std::string> expected = {"11 5", "12 3", "13 1", "14 5"};
+  auto sorted = [](std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+  };
+  EXPECT_EQ(sorted(Print("other_file_join")), expected);
+
+  const std::string saved = odbc_test::Dir() + "/other_file_join.kmw";
+  ASSERT_TRUE(doc->OnSaveDocument(saved.c_str()));
+  doc->SetModifiedFlag(FALSE);
+  doc->ForgetCompoundFile();
+  doc->ClearReport(TRUE);
+  doc->m_pRepIO->m_stream.connect = true;
+  ASSERT_TRUE(doc->ReadReport(saved.c_str()));
+  ASSERT_NE(doc->m_pModel->tableSlots[1], nullptr);
+  EXPECT_EQ(sorted(Print("other_file_join_read_back")), expected);
+}
+
+// A compatible data source without tables, chosen in the directory table
+// list: its "no tables" dialog names it; Configure finds no set-up for it
+// here and says so; the list shows the report's own tables again.
+TEST_F(DataChoiceTest, ScreensADataSourceWithoutTablesOffersItsSetUp) {
+  AddSqliteShop("vt_bare", nullptr);
+  NewReportOn(kShopA, "orders");
+  JoinAcrossDirOn across(settings_ + "/kmwsql.ini");
+  std::string named, said, label;
+  std::vector<std::string> after;
+  script.Expect("Master Table", [&](HWND d) {
+    script.Expect("Master  Table", [&](HWND l) {
+      script.Expect("Available Data Source Connections", [](HWND c) {
+        SelectListed(c, 200, "vt_bare");
+        Press(c, IDOK);
+      });
+      script.Expect(doc->GetAppCaption(), [&](HWND n) {
+        named = ui_test::Text(GetDlgItem(n, 202));
+        EXPECT_EQ(ui_test::Text(GetDlgItem(n, 200)), "&Configure...");
+        EXPECT_EQ(GetDlgItem(n, 201), nullptr);  // no Connect button here
+        SaveWindowPicture(n, ScreenPath("no_data_source_tables").c_str());
+        script.Expect(doc->GetAppCaption(), [&](HWND e) {
+          said = ui_test::Text(GetDlgItem(e, 200));
+          Press(e, IDOK);
+        });
+        Press(n, 200);
+      });
+      Press(l, 211);
+      label = ui_test::Text(GetDlgItem(l, 214)) + " " + ui_test::Text(GetDlgItem(l, 215));
+      const int n = static_cast<int>(SendDlgItemMessageA(l, 200, LB_GETCOUNT, 0, 0));
+      for (int i = 0; i < n; ++i) {
+        char text[300] = {};
+        SendDlgItemMessageA(l, 200, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        after.push_back(text);
+      }
+      Press(l, IDCANCEL);
+    });
+    Press(d, 210);
+    Press(d, IDCANCEL);
+  });
+  Command(30600);
+  EXPECT_EQ(named, "vt_bare");
+  EXPECT_EQ(said, "Unable to find or load the setup DLL for vt_bare");
+  EXPECT_EQ(label, std::string("Data Source: ") + kShopA);
+  EXPECT_NE(std::find(after.begin(), after.end(), "orders"), after.end());
+  DataAccess* data = GetDataAccess(doc->m_pModel);
+  EXPECT_STREQ(data->GetCurrentDataSourceName(), kShopA);
+  EXPECT_FALSE(data->IsConnected("KM SET JOIN"));
+  EXPECT_EQ(std::string(doc->m_pModel->tableSlots[0]->path), "orders");
+}
+
 }  // namespace
