@@ -793,13 +793,13 @@ TEST_F(DataChoiceTest, ScreensDataDialogs) {
 // while it lives: the table lists then reach other database files.
 class JoinAcrossDirOn {
  public:
-  explicit JoinAcrossDirOn(const std::string& ini) : ini_(ini) {
+  explicit JoinAcrossDirOn(const std::string& ini, const std::string& section = "[SQLite]\n") : ini_(ini) {
     std::ifstream in(ini);
     std::stringstream all;
     all << in.rdbuf();
     before_ = all.str();
     std::string joined = before_;
-    joined.insert(joined.find("[SQLite]\n") + 9, "JoinAcrossDir=1\n");
+    joined.insert(joined.find(section) + section.size(), "JoinAcrossDir=1\n");
     std::ofstream(ini) << joined;
   }
   ~JoinAcrossDirOn() { std::ofstream(ini_) << before_; }
@@ -915,6 +915,72 @@ TEST_F(DataChoiceTest, ScreensADataSourceWithoutTablesOffersItsSetUp) {
   EXPECT_STREQ(data->GetCurrentDataSourceName(), kShopA);
   EXPECT_FALSE(data->IsConnected("KM SET JOIN"));
   EXPECT_EQ(std::string(doc->m_pModel->tableSlots[0]->path), "orders");
+}
+
+// On PostgreSQL a lookup table listed through another data source of the
+// same database comes back with that database as its place; the report
+// reads it as its own table, keeps the entry it was listed from, and prints
+// the rows of the same join run in SQL.
+TEST_F(DataChoiceTest, PostgresTableListedThroughAnotherDataSourceOfTheSameDatabase) {
+  std::string why;
+  if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
+  SqlRows(odbc_test::kPgDsn,
+          "drop table if exists orders; drop table if exists customers; drop table if exists products;" + ShopScript(""),
+          true);
+  std::ifstream in(odbc_test::Dir() + "/odbc.ini");
+  std::stringstream ini;
+  ini << in.rdbuf();
+  std::string all = ini.str();
+  if (all.find("[vt_pg_again]") == std::string::npos) {
+    const size_t at = all.find(std::string("[") + odbc_test::kPgDsn + "]");
+    ASSERT_NE(at, std::string::npos);
+    const size_t end = all.find("\n\n", at);
+    std::string again = all.substr(at, end - at);
+    again.replace(0, again.find(']') + 1, "[vt_pg_again]");
+    odbc_test::WriteFile("odbc.ini", all + "\n" + again + "\n\n");
+  }
+  NewReportOn(odbc_test::kPgDsn, "orders");
+  JoinAcrossDirOn across(settings_ + "/kmwsql.ini", "[PostgreSQL]\n");
+  DataAccess* data = GetDataAccess(doc->m_pModel);
+  ASSERT_EQ(data->JoinAcrossDir(), 1);
+  std::string label;
+  script.Expect("New Join", [&](HWND d) {
+    script.Expect("Related Table", [&](HWND l) {
+      script.Expect("Available Data Source Connections", [](HWND c) {
+        SelectListed(c, 200, "vt_pg_again");
+        Press(c, IDOK);
+      });
+      Press(l, 211);
+      label = ui_test::Text(GetDlgItem(l, 214)) + " " + ui_test::Text(GetDlgItem(l, 215));
+      SelectListed(l, 200, "public.customers");
+      Press(l, IDOK);
+    });
+    Press(d, 203);
+    SelectCombo(d, 201, "customer");
+    SelectCombo(d, 205, "id");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
+    Press(d, IDOK);
+  });
+  script.Expect("Joins", [](HWND j) { Press(j, IDCANCEL); });
+  Command(30610);
+  EXPECT_EQ(label, "Data Source: vt_pg_again");
+  CKmComposite* m = doc->m_pModel;
+  ASSERT_NE(m->tableSlots[1], nullptr);
+  char database[261] = {};
+  ASSERT_TRUE(data->GetDatabaseName(database, sizeof database));
+  EXPECT_EQ(std::string(m->tableSlots[1]->path), std::string(database) + "\\public.customers");
+  int entry = -1;
+  ASSERT_EQ(data->FindDataSourceEntry("vt_pg_again", &entry), 1);
+  EXPECT_EQ(m->tableSlots[1]->dataSourceEntry, entry);
+  EXPECT_STREQ(data->GetCurrentDataSourceName(), odbc_test::kPgDsn);
+  EXPECT_FALSE(data->IsConnected("KM SET JOIN"));
+  PlaceOnRecordLine({Field("orders", "id"), Field(m->tableSlots[1]->alias, "name")});
+  std::vector<std::string> expected = AsPrinted(SqlRows(
+      odbc_test::kPgDsn, "select o.id, c.name from orders o inner join customers c on o.customer = c.id order by o.id"));
+  ASSERT_EQ(expected.size(), 3u);
+  std::vector<std::string> printed = Print("pg_other_source_join");
+  std::sort(printed.begin(), printed.end());
+  EXPECT_EQ(printed, expected);
 }
 
 }  // namespace
