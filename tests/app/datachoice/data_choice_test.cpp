@@ -924,6 +924,10 @@ TEST_F(DataChoiceTest, ScreensADataSourceWithoutTablesOffersItsSetUp) {
 TEST_F(DataChoiceTest, PostgresTableListedThroughAnotherDataSourceOfTheSameDatabase) {
   std::string why;
   if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
+  // A report read before may still hold the tables: its connection goes first.
+  DataAccess* before = GetDataAccess(doc->m_pModel);
+  before->SelectDataSource(nullptr);
+  if (before->IsConnected(odbc_test::kPgDsn)) before->DisconnectDataSource(odbc_test::kPgDsn);
   SqlRows(odbc_test::kPgDsn,
           "drop table if exists orders; drop table if exists customers; drop table if exists products;" + ShopScript(""),
           true);
