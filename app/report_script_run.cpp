@@ -6,6 +6,7 @@
 #include "app/open_report.h"
 #include "app/print_run.h"
 #include "core/composite.h"
+#include "data/open_tables.h"
 #include "engine/report_script.h"
 #include "app/label_stocks.h"
 #include "layout/fonts.h"
@@ -16,6 +17,18 @@
 
 namespace {
 
+// The name a text file's table goes by: its file name without the folder
+// and without anything from the first ".", at most 8 characters.
+std::string TextTableNameFor(const char* path) {
+  std::string name = path;
+  const size_t slash = name.find_last_of("/\\:");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  const size_t dot = name.find('.');
+  if (dot != std::string::npos) name.erase(dot);
+  if (name.size() > 8) name.resize(8);
+  return name.empty() ? std::string("KMTABLE") : name;
+}
+
 class DocumentScriptHost : public ScriptHost {
  public:
   explicit DocumentScriptHost(CKmDoc& doc) : doc_(doc) {}
@@ -25,9 +38,15 @@ class DocumentScriptHost : public ScriptHost {
     const bool down = doc_.m_pPageSetup != nullptr && GetPageSetupWord(*doc_.m_pPageSetup, kPsDownOrder) != 0;
     return ::ApplyLabelStock(doc_, key, down) == 1;
   }
-  // Text-file master tables are not offered on this platform: a script that
-  // names one stops at that line.
-  bool DefineTextFileMaster(const char* /*path*/) override { return false; }
+  // The text file becomes the report's text table: its sections (or the
+  // whole text) are long-text fields the script then places by name. A
+  // report has one text file; a second one, or a file whose sections are
+  // followed by other text, stops the script at its line.
+  bool DefineTextFileMaster(const char* path) override {
+    CKmComposite* m = doc_.m_pModel;
+    if (m == nullptr || TextTablePath(m)[0] != 0) return false;
+    return OpenTextTable(m, path, TextTableNameFor(path).c_str()) == 0;
+  }
   void SetPreviewZoom(int level) override { GetPrintRunContext().rememberedZoom = level; }
 
  private:

@@ -2,6 +2,7 @@
 
 #include "app/document.h"
 #include "core/composite.h"
+#include "data/select_builder.h"
 #include "data/sql_literals.h"
 #include "expr/value_format.h"
 #include "foundation/heap_strings.h"
@@ -19,6 +20,7 @@
 #include "platform/win/window.h"
 #include "platform/win/wsprintf.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -202,13 +204,32 @@ BOOL CKmDoc::RunWizard() {
     ReportScanError(m, rc);
     return FALSE;
   }
+  // The samples are the master table's first rows: the pass reads them from
+  // the report's query, opened for every field.
+  SqlRowSource rows(m);
+  RecordPassState* pass = GetRecordPassState(m);
+  RecordRowSource* const runRows = pass->rows;
+  const int opened = OpenReportQuery(m);
+  if (opened != 0) {
+    EndTmpPass(m);
+    CloseFileHandle(fd);
+    // A refused statement has told its own message.
+    if (opened != 1) ReportScanError(m, opened);
+    return FALSE;
+  }
+  pass->rows = &rows;
+  auto endPass = [&] {
+    pass->rows = runRows;
+    CloseReportQuery(m);
+    EndTmpPass(m);
+  };
   FormatSettings fmt;
   fmt.intl = m_intl;
   for (int n = 1; n <= limit; ++n) {
     rc = NextTmpRecord(m);
     if (rc == kEndOfTable) break;
     if (rc != 0) {
-      EndTmpPass(m);
+      endPass();
       CloseFileHandle(fd);
       ReportScanError(m, rc);
       return FALSE;
@@ -216,24 +237,26 @@ BOOL CKmDoc::RunWizard() {
     char head[32];
     std::snprintf(head, sizeof head, "[Row%u]", static_cast<unsigned>(n));
     if (!WriteWizardLineEnd(fd) || !WriteWizardLine(fd, head) || !WriteWizardLineEnd(fd)) {
-      EndTmpPass(m);
+      endPass();
       return failWrite();
     }
     for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
       if (!WantsField(f)) continue;
       char text[20 + kMaxFormattedText + 20 + 1] = {};
-      // A number of the default width shows whole, not cut to six places.
+      // A number of the default width shows whole, not cut to six places; a
+      // field not yet placed shows in its column's width.
       const uint32_t width = f->displayWidth;
       if ((f->flags & kFieldNumeric) && width == 6 && f->displayDecimals == 0) f->displayWidth = 20;
+      if (width == 0) f->displayWidth = std::min<uint32_t>(f->width != 0 ? f->width : m->GetFieldWidth(f), 254);
       if (f->value != nullptr) FormatFieldValue(fmt, f, text, nullptr, -1, kOutputText, nullptr);
       f->displayWidth = width;
       if (!WriteWizardKey(fd, f->name, WizardSampleValue(text))) {
-        EndTmpPass(m);
+        endPass();
         return failWrite();
       }
     }
   }
-  EndTmpPass(m);
+  endPass();
   if (!CloseFileHandle(fd)) {
     ErrorBox(GetResString(kMsgWriteFailed, 0));
     return FALSE;

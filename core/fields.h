@@ -209,7 +209,7 @@ struct TableSlot {
   uint32_t word68 = 0;
   FieldDef* firstField = nullptr;
   uint32_t fieldCount = 0;
-  uint32_t word80 = 0xFFFFFFFFu;
+  int32_t dataSourceEntry = -1;  // the data source entry the table was chosen from; -1 none
   char path[kTablePathSize] = {};
   uint32_t word344 = 0;
   TableSqlState* dataState = nullptr;  // the data-access layer's per-table state

@@ -191,6 +191,12 @@ class DataAccess : public ModelAttachment {
   bool UsesFileTables();
   uint32_t GetDatabaseDriveBit();
   std::string QuoteTablePath(const char* path) const;
+  // A table of another database file of the same driver ("file\table"): the
+  // name the current connection reads it by. A data source whose settings
+  // give an AttachDatabase statement attaches the file once per connection
+  // and names the table through it; a place that is the connection's own
+  // database gives the bare table; anything else stays as it is.
+  std::string SqlNameOfPlace(const char* reference);
   static bool TextIsEight(const char* text);
 
   // ---- Statements on the current connection.

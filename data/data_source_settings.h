@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Dialect flags (flags).
 enum : uint32_t {
@@ -69,6 +70,9 @@ struct DataSourceSettings {
   uint32_t maxLiteralLength = 0;
   char identifierQuote[11] = {};
   char qualifierSeparator[11] = {};
+  // Other database files this connection has attached, in attach order: the
+  // n-th is read through the schema "km_place<n+1>".
+  std::vector<std::string> attachedPlaces;
 };
 
 struct DataSourceEntry {

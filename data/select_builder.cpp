@@ -557,11 +557,12 @@ namespace {
 bool SqlNameText(CKmComposite* model, const TableSlot* table, bool bare, std::string* out) {
   DataAccess* da = GetDataAccess(model);
   const std::string q = Quote(da);
+  const std::string path = da->SqlNameOfPlace(table->path);
   if (da->IsFileDataSource()) {
-    *out = FileTableName(da, table->path, q, bare);
+    *out = FileTableName(da, path, q, bare);
     return true;
   }
-  return QuoteSqlNameParts(SqlTableName(da, table->path, q, model), q, out);
+  return QuoteSqlNameParts(SqlTableName(da, path, q, model), q, out);
 }
 }  // namespace
 

@@ -270,7 +270,7 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
   DataAccess* da = GetDataAccess(model);
   char local[512];
   if (userSql == nullptr) {
-    std::string name = slot->path;
+    std::string name = da->SqlNameOfPlace(slot->path);
     if (!da->UseFileExt()) {
       char quote[11] = {};
       da->GetIdentifierQuote(quote);

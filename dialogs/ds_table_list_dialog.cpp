@@ -24,6 +24,7 @@ enum : int { kDirFolder = 200, kDirFiles = 201, kDirRefresh = 202 };
 constexpr UINT kStrMasterTitle = 67;
 constexpr UINT kStrRelatedTitle = 68;
 constexpr UINT kStrNoTablesIn = 3273;
+constexpr UINT kStrSetupDll = 3248;
 constexpr UINT kStrDirectory = 17109;
 constexpr UINT kStrDataSource = 17110;
 constexpr UINT kStrMasterDirectory = 17113;
@@ -36,6 +37,78 @@ struct DsTablesState {
   std::string ownDatabase;  // the current data source's own database
   std::string ownName;      // the current data source
 };
+
+// The "no tables" dialog of a data source: its name, database and driver.
+struct NoDsTablesState {
+  KmDocBase* doc = nullptr;
+  std::string name, database, driver;
+};
+
+INT_PTR NoDsTablesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      auto* n = reinterpret_cast<NoDsTablesState*>(lParam);
+      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      SetWindowTextA(dialog, n->doc->GetAppCaption());
+      SetDlgItemTextA(dialog, 202, n->name.c_str());
+      SetDlgItemTextA(dialog, 203, n->database.c_str());
+      SetDlgItemTextA(dialog, 204, n->driver.c_str());
+      n->doc->CenterDialogOnOwner(dialog);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDCANCEL:
+        case 200:
+          EndDialog(dialog, LOWORD(wParam));
+          return TRUE;
+        case kHelp:
+          if (auto* n = reinterpret_cast<NoDsTablesState*>(GetWindowLongPtrA(dialog, DWLP_USER)))
+            n->doc->ShowDialogHelp(dialog, 1079);
+          return TRUE;
+      }
+      break;
+  }
+  return FALSE;
+}
+
+// 0: the data source was configured, list it again; 1: give up on it.
+int HandleNoDataSourceTables(HWND dialog, DsTablesState* s, const std::string& name) {
+  TableListRequest* r = s->r;
+  NoDsTablesState n;
+  n.doc = r->doc;
+  n.name = name;
+  char text[261] = {};
+  if (DataSourceEntry* e = r->data->FindDataSourceEntryByName(name.c_str())) n.database = e->databaseName;
+  const char* current = r->data->GetCurrentDataSourceName();
+  if (current != nullptr && name == current && r->data->GetDataSourceDriver(text, sizeof text)) n.driver = text;
+  const INT_PTR answer =
+      r->doc->DoModalDialog(GetActiveWindow(), NoDsTablesDlgProc, "NODSTABLES", reinterpret_cast<LPARAM>(&n));
+  if (answer != 200) return 1;
+  if (r->data->ConfigureDataSource(name.c_str()) != 0) return 0;
+  r->doc->ErrorBoxOwner1(dialog, GetResString(kStrSetupDll, 0), name.c_str());
+  return 1;
+}
+
+int OwnEntry(DsTablesState* s) {
+  int entry = -1;
+  return s->r->data->FindDataSourceEntry(s->ownName.c_str(), &entry) == 1 ? entry : -1;
+}
+
+// The report's own data source connected afresh after it was configured.
+bool ReconnectOwn(DsTablesState* s) {
+  DataAccess* data = s->r->data;
+  const char* name = s->ownName.c_str();
+  data->SelectDataSource(nullptr);
+  data->DisconnectDataSource(name);
+  int rc = data->ConnectDataSource(name, false, true, nullptr);
+  if (rc == 0) rc = data->ConnectDataSource(name, true, true, nullptr);
+  if (rc != 1) return false;
+  data->SelectDataSource(name);
+  char database[261] = {};
+  s->ownDatabase = data->GetDatabaseName(database, sizeof database) ? database : "";
+  return true;
+}
 
 DsTablesState* StateOf(HWND dialog) { return reinterpret_cast<DsTablesState*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
 
@@ -75,7 +148,7 @@ int ListOtherPlace(HWND dialog, DsTablesState* s, const std::string& database, c
 int ListOwnPlace(HWND dialog, DsTablesState* s) {
   s->r->rowsRead = false;
   s->r->directory.clear();
-  s->r->entryIndex = -1;
+  s->r->entryIndex = OwnEntry(s);
   ShowTableSourceLabel(dialog, 2, s->ownName);
   return FillTableList(dialog, s->r);
 }
@@ -96,14 +169,22 @@ void OnDataSource(HWND dialog, DsTablesState* s) {
     return;
   }
   ShowTableSourceLabel(dialog, 2, name);
-  const int filled = ListOtherPlace(dialog, s, database, kSetJoin);
+  int filled;
+  while ((filled = ListOtherPlace(dialog, s, database, kSetJoin)) == 2) {
+    if (HandleNoDataSourceTables(dialog, s, name) != 0) {
+      // Given up: back to the report's own tables.
+      if (ListOwnPlace(dialog, s) == 0) EndDialog(dialog, 0);
+      return;
+    }
+    // Configured: its database is read again, as the set-up may have changed it.
+    r->data->RemoveDataSourceEntry(name);
+    if (!r->data->QueryDatabaseName(name, database, sizeof database, false)) {
+      EndDialog(dialog, 0);
+      return;
+    }
+  }
   if (filled == 0) {
     EndDialog(dialog, 0);
-    return;
-  }
-  if (filled == 2) {
-    // Nothing there: back to the report's own tables.
-    if (ListOwnPlace(dialog, s) == 0) EndDialog(dialog, 0);
     return;
   }
   int index = -1;
@@ -214,7 +295,8 @@ void OnDirectory(HWND dialog, DsTablesState* s) {
     return;
   }
   r->directory = c.chosen;
-  r->entryIndex = -1;
+  // The folder's tables are read through the report's own data source.
+  r->entryIndex = OwnEntry(s);
   if (filled == 2) {
     char text[800];
     std::snprintf(text, sizeof text, GetResString(kStrNoTablesIn, 0), c.chosen.c_str());
@@ -266,14 +348,21 @@ INT_PTR DataSourceTablesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         ShowTableSourceLabel(dialog, 1, place);
         filled = ListOtherPlace(dialog, s, place, kEditJoin);
         r->directory = place;
-        if (filled == 2) filled = ListOwnPlace(dialog, s);
+        if (filled == 2) {
+          char text[800];
+          std::snprintf(text, sizeof text, GetResString(kStrNoTablesIn, 0), place.c_str());
+          r->doc->ErrorBoxOwner(dialog, text);
+          filled = ListOwnPlace(dialog, s);
+        }
       } else {
         filled = ListOwnPlace(dialog, s);
       }
-      if (filled != 1) {
-        EndDialog(dialog, 0);
-        return TRUE;
+      // A data source without tables: the user may set it up and list it again.
+      while (filled == 2) {
+        if (HandleNoDataSourceTables(dialog, s, s->ownName) != 0 || !ReconnectOwn(s)) break;
+        filled = ListOwnPlace(dialog, s);
       }
+      if (filled != 1) EndDialog(dialog, 0);
       return TRUE;
     }
     case WM_COMMAND:

@@ -61,6 +61,7 @@ struct JoinState {
   std::vector<uint32_t> toFlags;            // their kind bits
   std::vector<bool> toGone;                 // and whether each has left its table
   RECT fullRect{};
+  int entryIndex = -2;  // the data source entry of a table chosen here; -2 none chosen
 };
 
 JoinState* State(HWND dialog) { return reinterpret_cast<JoinState*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
@@ -287,6 +288,7 @@ void OnTableButton(HWND dialog, JoinState* s) {
   if (ShowTableListDialog(s->doc, dialog, &request) != 1 || request.reference.empty()) return;
   if (strcasecmp(request.reference.c_str(), s->reference.c_str()) == 0) return;
   s->reference = request.reference;
+  s->entryIndex = request.entryIndex;
   SetDlgItemTextA(dialog, kToTable, s->reference.c_str());
   for (JoinPair& p : s->pairs) {
     p.to.clear();
@@ -376,6 +378,13 @@ void OnOk(HWND dialog, JoinState* s) {
     ChangeJoinTable(s->m, &request, &pending);
   }
   if (slot > 0) SetSlotSourceName(s->doc, slot, s->data->GetCurrentDataSourceName());
+  // The lookup keeps the data source entry its table was chosen from; a new
+  // one whose table came from elsewhere takes the master's.
+  if (slot > 0 && s->m->tableSlots[slot] != nullptr) {
+    if (s->entryIndex != -2) s->m->tableSlots[slot]->dataSourceEntry = s->entryIndex;
+    else if (s->number == 0 && s->m->tableSlots[0] != nullptr)
+      s->m->tableSlots[slot]->dataSourceEntry = s->m->tableSlots[0]->dataSourceEntry;
+  }
   AfterTableChange(s->doc, alias);
   // The database is asked at once whether the joined SELECT still runs.
   RefreshSqlAfterJoinChange(s->m);

@@ -40,7 +40,13 @@ struct MasterTableState {
   bool sqlReport = false;
   bool pending = false;
   std::string statement;
+  int entryIndex = -1;  // the data source entry the master is read from
 };
+
+// The master slot keeps the data source entry its table was chosen from.
+void StoreMasterEntry(MasterTableState* s) {
+  if (s->m->tableSlots[0] != nullptr) s->m->tableSlots[0]->dataSourceEntry = s->entryIndex;
+}
 
 MasterTableState* State(HWND dialog) {
   return reinterpret_cast<MasterTableState*>(GetWindowLongPtrA(dialog, DWLP_USER));
@@ -122,6 +128,7 @@ void OnTable(HWND dialog, MasterTableState* s) {
   }
   if (request.reference.empty()) return;
   s->pending = true;
+  s->entryIndex = request.entryIndex;
   s->path = request.reference;
   SetDlgItemTextA(dialog, kName, s->path.c_str());
   EnableMasterTableControls(dialog, s, true);
@@ -168,6 +175,7 @@ void OnOk(HWND dialog, MasterTableState* s) {
       return;
     }
     if (alias[0]) std::snprintf(m->tableSlots[0]->alias, sizeof m->tableSlots[0]->alias, "%s", alias);
+    StoreMasterEntry(s);
     AfterTableChange(s->doc, alias, s->oldAlias.c_str());
     EndDialog(dialog, 1);
     return;
@@ -196,6 +204,7 @@ void OnOk(HWND dialog, MasterTableState* s) {
   const char* current = s->data->GetCurrentDataSourceName();
   if (current != nullptr && before != current) NameCurrentSourceForAllTables(s->doc);
   else SetSlotSourceName(s->doc, 0, current);
+  StoreMasterEntry(s);
   AfterTableChange(s->doc, alias, s->oldAlias.c_str());
   EndDialog(dialog, 1);
 }
@@ -256,6 +265,7 @@ INT_PTR MasterTableDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         return TRUE;
       }
       SendDlgItemMessageA(dialog, kAlias, EM_LIMITTEXT, kAliasLength, 0);
+      if (s->m->tableSlots[0] != nullptr) s->entryIndex = s->m->tableSlots[0]->dataSourceEntry;
       {
         MasterSourceRequest present;
         MasterSourceText text;

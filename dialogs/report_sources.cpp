@@ -31,5 +31,9 @@ void MarkConnectionsInUse(KmDocBase* doc, DataAccess* data) {
     if (doc->m_pModel->tableSlots[s] == nullptr) continue;
     const std::string name = SlotSourceName(doc, s);
     if (!name.empty()) data->MarkConnection(name.c_str());
+    // A table listed from another data source uses that one's connection too.
+    const int entry = doc->m_pModel->tableSlots[s]->dataSourceEntry;
+    if (const DataSourceEntry* e = entry >= 0 ? data->GetDataSourceEntry(entry) : nullptr)
+      if (data->IsConnected(e->name)) data->MarkConnection(e->name);
   }
 }

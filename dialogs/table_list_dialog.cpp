@@ -458,6 +458,10 @@ int ShowTableListDialog(KmDocBase* doc, HWND owner, TableListRequest* request) {
   request->doc = doc;
   request->data = GetDataAccess(doc->m_pModel);
   request->withoutMaster = false;
+  // The table is listed from the current data source unless the list goes elsewhere.
+  const char* current = request->data->GetCurrentDataSourceName();
+  int entry = -1;
+  request->entryIndex = current != nullptr && request->data->FindDataSourceEntry(current, &entry) == 1 ? entry : -1;
   // Data sources whose tables may lie in other places list them there too.
   if (!request->statementMode && request->data->JoinAcrossDir() != 0)
     return ShowDataSourceTablesDialog(doc, owner, request);

@@ -23,8 +23,8 @@ struct TableListRequest {
   // Out.
   bool withoutMaster = false;
   // Directory data sources: the place the chosen table lives in (the data
-  // source's own database when empty) and the entry of the data source it
-  // was listed from (-1: the current one).
+  // source's own database when empty). The entry of the data source the
+  // table was listed from (-1: none known).
   std::string directory;
   int entryIndex = -1;
 

@@ -842,4 +842,202 @@ TEST_F(DataChoiceTest, ScreensDataDialogs) {
   EXPECT_FALSE(doc->m_bReportOpen);
 }
 
+// The SQLite platform section of the tests' settings with JoinAcrossDir on
+// while it lives: the table lists then reach other database files.
+class JoinAcrossDirOn {
+ public:
+  explicit JoinAcrossDirOn(const std::string& ini, const std::string& section = "[SQLite]\n") : ini_(ini) {
+    std::ifstream in(ini);
+    std::stringstream all;
+    all << in.rdbuf();
+    before_ = all.str();
+    std::string joined = before_;
+    joined.insert(joined.find(section) + section.size(), "JoinAcrossDir=1\n");
+    std::ofstream(ini) << joined;
+  }
+  ~JoinAcrossDirOn() { std::ofstream(ini_) << before_; }
+
+ private:
+  std::string ini_, before_;
+};
+
+// A lookup table in another database file beside the report's own: listed
+// through the folder choice, joined, read through the file attached to the
+// report's connection, printed; saved and read back it prints the same.
+TEST_F(DataChoiceTest, ATableOfAnotherDatabaseFileJoinsAndPrints) {
+  const std::string other = odbc_test::Dir() + "/vt_ratings.db";
+  ASSERT_EQ(std::system(("rm -f '" + other + "' && sqlite3 '" + other +
+                         "' 'create table ratings (product integer, stars integer); insert into ratings values (7, 5);"
+                         " insert into ratings values (8, 3); insert into ratings values (99, 1)'").c_str()), 0);
+  NewReportOn(kShopA, "orders");
+  JoinAcrossDirOn across(settings_ + "/kmwsql.ini");
+  DataAccess* data = GetDataAccess(doc->m_pModel);
+  ASSERT_EQ(data->JoinAcrossDir(), 1);
+  script.Expect("New Join", [this](HWND d) {
+    script.Expect("Related Table", [this](HWND l) {
+      script.Expect("Related Table Directory", [](HWND f) {
+        SelectListed(f, 201, "vt_ratings.db");
+        Press(f, IDOK);
+      });
+      Press(l, 212);
+      SelectListed(l, 200, "ratings");
+      Press(l, IDOK);
+    });
+    Press(d, 203);
+    SelectCombo(d, 201, "product");
+    SelectCombo(d, 205, "product");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
+    Press(d, IDOK);
+  });
+  script.Expect("Joins", [](HWND j) {
+    EXPECT_EQ(SendDlgItemMessageA(j, 200, LB_GETCOUNT, 0, 0), 1);
+    Press(j, IDCANCEL);
+  });
+  Command(30610);
+  CKmComposite* m = doc->m_pModel;
+  ASSERT_NE(m->tableSlots[1], nullptr);
+  EXPECT_EQ(std::string(m->tableSlots[1]->path), other + "\\ratings");
+  // The join keeps the entry of the data source its table was listed through.
+  int entry = -1;
+  ASSERT_EQ(data->FindDataSourceEntry(kShopA, &entry), 1);
+  EXPECT_EQ(m->tableSlots[1]->dataSourceEntry, entry);
+  PlaceOnRecordLine({Field("orders", "id"), Field(m->tableSlots[1]->alias, "stars")});
+  const std::vector<std::string> expected = {"11 5", "12 3", "13 1", "14 5"};
+  auto sorted = [](std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+  };
+  EXPECT_EQ(sorted(Print("other_file_join")), expected);
+
+  const std::string saved = odbc_test::Dir() + "/other_file_join.kmw";
+  ASSERT_TRUE(doc->OnSaveDocument(saved.c_str()));
+  doc->SetModifiedFlag(FALSE);
+  doc->ForgetCompoundFile();
+  doc->ClearReport(TRUE);
+  doc->m_pRepIO->m_stream.connect = true;
+  ASSERT_TRUE(doc->ReadReport(saved.c_str()));
+  ASSERT_NE(doc->m_pModel->tableSlots[1], nullptr);
+  EXPECT_EQ(sorted(Print("other_file_join_read_back")), expected);
+}
+
+// A compatible data source without tables, chosen in the directory table
+// list: its "no tables" dialog names it; Configure finds no set-up for it
+// here and says so; the list shows the report's own tables again.
+TEST_F(DataChoiceTest, ScreensADataSourceWithoutTablesOffersItsSetUp) {
+  AddSqliteShop("vt_bare", nullptr);
+  NewReportOn(kShopA, "orders");
+  JoinAcrossDirOn across(settings_ + "/kmwsql.ini");
+  std::string named, said, label;
+  std::vector<std::string> after;
+  script.Expect("Master Table", [&](HWND d) {
+    script.Expect("Master  Table", [&](HWND l) {
+      script.Expect("Available Data Source Connections", [](HWND c) {
+        SelectListed(c, 200, "vt_bare");
+        Press(c, IDOK);
+      });
+      script.Expect(doc->GetAppCaption(), [&](HWND n) {
+        named = ui_test::Text(GetDlgItem(n, 202));
+        EXPECT_EQ(ui_test::Text(GetDlgItem(n, 200)), "&Configure...");
+        EXPECT_EQ(GetDlgItem(n, 201), nullptr);  // no Connect button here
+        SaveWindowPicture(n, ScreenPath("no_data_source_tables").c_str());
+        script.Expect(doc->GetAppCaption(), [&](HWND e) {
+          said = ui_test::Text(GetDlgItem(e, 200));
+          Press(e, IDOK);
+        });
+        Press(n, 200);
+      });
+      Press(l, 211);
+      label = ui_test::Text(GetDlgItem(l, 214)) + " " + ui_test::Text(GetDlgItem(l, 215));
+      const int n = static_cast<int>(SendDlgItemMessageA(l, 200, LB_GETCOUNT, 0, 0));
+      for (int i = 0; i < n; ++i) {
+        char text[300] = {};
+        SendDlgItemMessageA(l, 200, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        after.push_back(text);
+      }
+      Press(l, IDCANCEL);
+    });
+    Press(d, 210);
+    Press(d, IDCANCEL);
+  });
+  Command(30600);
+  EXPECT_EQ(named, "vt_bare");
+  EXPECT_EQ(said, "Unable to find or load the setup DLL for vt_bare");
+  EXPECT_EQ(label, std::string("Data Source: ") + kShopA);
+  EXPECT_NE(std::find(after.begin(), after.end(), "orders"), after.end());
+  DataAccess* data = GetDataAccess(doc->m_pModel);
+  EXPECT_STREQ(data->GetCurrentDataSourceName(), kShopA);
+  EXPECT_FALSE(data->IsConnected("KM SET JOIN"));
+  EXPECT_EQ(std::string(doc->m_pModel->tableSlots[0]->path), "orders");
+}
+
+// On PostgreSQL a lookup table listed through another data source of the
+// same database comes back with that database as its place; the report
+// reads it as its own table, keeps the entry it was listed from, and prints
+// the rows of the same join run in SQL.
+TEST_F(DataChoiceTest, PostgresTableListedThroughAnotherDataSourceOfTheSameDatabase) {
+  std::string why;
+  if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
+  // A report read before may still hold the tables: its connection goes first.
+  DataAccess* before = GetDataAccess(doc->m_pModel);
+  before->SelectDataSource(nullptr);
+  if (before->IsConnected(odbc_test::kPgDsn)) before->DisconnectDataSource(odbc_test::kPgDsn);
+  SqlRows(odbc_test::kPgDsn,
+          "drop table if exists orders; drop table if exists customers; drop table if exists products;" + ShopScript(""),
+          true);
+  std::ifstream in(odbc_test::Dir() + "/odbc.ini");
+  std::stringstream ini;
+  ini << in.rdbuf();
+  std::string all = ini.str();
+  if (all.find("[vt_pg_again]") == std::string::npos) {
+    const size_t at = all.find(std::string("[") + odbc_test::kPgDsn + "]");
+    ASSERT_NE(at, std::string::npos);
+    const size_t end = all.find("\n\n", at);
+    std::string again = all.substr(at, end - at);
+    again.replace(0, again.find(']') + 1, "[vt_pg_again]");
+    odbc_test::WriteFile("odbc.ini", all + "\n" + again + "\n\n");
+  }
+  NewReportOn(odbc_test::kPgDsn, "orders");
+  JoinAcrossDirOn across(settings_ + "/kmwsql.ini", "[PostgreSQL]\n");
+  DataAccess* data = GetDataAccess(doc->m_pModel);
+  ASSERT_EQ(data->JoinAcrossDir(), 1);
+  std::string label;
+  script.Expect("New Join", [&](HWND d) {
+    script.Expect("Related Table", [&](HWND l) {
+      script.Expect("Available Data Source Connections", [](HWND c) {
+        SelectListed(c, 200, "vt_pg_again");
+        Press(c, IDOK);
+      });
+      Press(l, 211);
+      label = ui_test::Text(GetDlgItem(l, 214)) + " " + ui_test::Text(GetDlgItem(l, 215));
+      SelectListed(l, 200, "public.customers");
+      Press(l, IDOK);
+    });
+    Press(d, 203);
+    SelectCombo(d, 201, "customer");
+    SelectCombo(d, 205, "id");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d, IDOK)));
+    Press(d, IDOK);
+  });
+  script.Expect("Joins", [](HWND j) { Press(j, IDCANCEL); });
+  Command(30610);
+  EXPECT_EQ(label, "Data Source: vt_pg_again");
+  CKmComposite* m = doc->m_pModel;
+  ASSERT_NE(m->tableSlots[1], nullptr);
+  char database[261] = {};
+  ASSERT_TRUE(data->GetDatabaseName(database, sizeof database));
+  EXPECT_EQ(std::string(m->tableSlots[1]->path), std::string(database) + "\\public.customers");
+  int entry = -1;
+  ASSERT_EQ(data->FindDataSourceEntry("vt_pg_again", &entry), 1);
+  EXPECT_EQ(m->tableSlots[1]->dataSourceEntry, entry);
+  EXPECT_STREQ(data->GetCurrentDataSourceName(), odbc_test::kPgDsn);
+  EXPECT_FALSE(data->IsConnected("KM SET JOIN"));
+  PlaceOnRecordLine({Field("orders", "id"), Field(m->tableSlots[1]->alias, "name")});
+  std::vector<std::string> expected = AsPrinted(SqlRows(
+      odbc_test::kPgDsn, "select o.id, c.name from orders o inner join customers c on o.customer = c.id order by o.id"));
+  ASSERT_EQ(expected.size(), 3u);
+  std::vector<std::string> printed = Print("pg_other_source_join");
+  std::sort(printed.begin(), printed.end());
+  EXPECT_EQ(printed, expected);
+}
+
 }  // namespace

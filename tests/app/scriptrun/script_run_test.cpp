@@ -171,4 +171,35 @@ TEST_F(ScriptRun, AnErrorStopsTheRunWithItsLine) {
   EXPECT_FALSE(std::filesystem::exists(dir_ + "/Broken.pdf"));
 }
 
+// A text file named by the script is the report's text table: its sections
+// are long texts the script places by name, with each record's fields put
+// in where the text names them. A file whose sections are followed by other
+// text, or a second text file, stops the script at its line.
+TEST_F(ScriptRun, ATextFileGivesTheReportItsSections) {
+  std::ofstream(dir_ + "/letter.txt", std::ios::binary)
+      << ".GREETING\r\n{Dear \\company\\,}\r\n.CLOSING\r\n{Your order \\order_id\\ is on its way.}\r\n";
+  const std::string head = "[Report]\r\nMasterTable=order_lines\r\nDataSource=VortelleSample\r\nReportName=ScriptLetter\r\n"
+                           "TextFile=" + dir_ + "/letter.txt\r\n";
+  const std::string script = head +
+                             "[Record]\r\nCharField=GREETING,F,0,3,,40\r\n"
+                             "[Record]\r\nCharField=CLOSING,F,0.5,3,I,50\r\n"
+                             "[Actions]\r\nMenu=FilePrint\r\n";
+  std::string output;
+  ASSERT_EQ(RunScript("letter", script, &output), 0) << output;
+  const std::string text = Pdf("ScriptLetter");
+  ExpectAll(text, {"Dear Alder & Sons,", "Dear Brightwater Ltd,", "Your order 1001 is on its way."});
+
+  std::ofstream(dir_ + "/trailing.txt", std::ios::binary) << ".A\r\n{one}\r\nloose text\r\n";
+  const std::string trailing = "[Report]\r\nMasterTable=order_lines\r\nDataSource=VortelleSample\r\n"
+                               "TextFile=" + dir_ + "/trailing.txt\r\n";
+  EXPECT_NE(RunScript("trailing", trailing, &output), 0);
+  EXPECT_NE(output.find("Script line: 4"), std::string::npos) << output;
+  EXPECT_NE(RunScript("twice", head + "TextFile=" + dir_ + "/letter.txt\r\n", &output), 0);
+  EXPECT_NE(output.find("Script line: 6"), std::string::npos) << output;
+  const std::string missing = "[Report]\r\nMasterTable=order_lines\r\nDataSource=VortelleSample\r\n"
+                              "TextFile=" + dir_ + "/no_such.txt\r\n";
+  EXPECT_NE(RunScript("missing", missing, &output), 0);
+  EXPECT_NE(output.find("Script line: 4"), std::string::npos) << output;
+}
+
 }  // namespace

@@ -37,9 +37,10 @@ struct SampleSteps : NewReportSteps {
     DataAccess* data = GetDataAccess(doc.m_pModel);
     if (data->ConnectDataSource("VortelleSample", false, true, nullptr) != 1) return FALSE;
     data->SelectDataSource("VortelleSample");
-    std::snprintf(doc.m_files.masterTable, sizeof doc.m_files.masterTable, "order_lines");
+    std::snprintf(doc.m_files.masterTable, sizeof doc.m_files.masterTable, "%s", master.c_str());
     return TRUE;
   }
+  std::string master = "order_lines";
 };
 
 bool PumpUntil(const std::function<bool()>& done, int seconds = 20) {
@@ -123,6 +124,7 @@ TEST_F(WizardLink, ScreensTheWizardsScriptBecomesThePrintedReportCancelAndErrorL
     EXPECT_NE(got.find(line), std::string::npos) << line << "\n" << got;
   // WizardRecordLimit is 4.
   EXPECT_EQ(got.find("[Row5]"), std::string::npos);
+  EXPECT_NE(got.find("company=Alder & Sons\r\n"), std::string::npos) << got;
 
   ASSERT_TRUE(doc().m_bReportOpen);
   // The output script was read and removed.
@@ -163,6 +165,21 @@ TEST_F(WizardLink, ScreensTheWizardsScriptBecomesThePrintedReportCancelAndErrorL
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("Invalid parameter: NoSuchKeyword=1"), std::string::npos) << err;
   EXPECT_FALSE(doc().m_bReportOpen);
+
+  // The samples are the table's rows: a logical column is described by its
+  // own code and gives its value as the report prints it.
+  steps_.master = "orders";
+  RunWizardIn("cancel");
+  const std::string orders = ReadFile(log_);
+  EXPECT_NE(orders.find("\r\npaid=3,1\r\n"), std::string::npos) << orders;
+  const size_t row1 = orders.find("[Row1]"), row4 = orders.find("[Row4]");
+  ASSERT_NE(row1, std::string::npos) << orders;
+  ASSERT_NE(row4, std::string::npos) << orders;
+  // Orders 1001 to 1003 are paid, 1004 is not.
+  EXPECT_EQ(orders.find("order_id=1001\r\n", row1), orders.find("order_id=", row1)) << orders;
+  EXPECT_EQ(orders.find("paid=T\r\n", row1), orders.find("paid=", row1)) << orders;
+  EXPECT_EQ(orders.find("paid=F\r\n", row4), orders.find("paid=", row4)) << orders;
+  EXPECT_NE(orders.find("order_date=", row1), orders.find("order_date=\r\n", row1)) << orders;
 }
 
 TEST(WizardArgument, TheOneArgumentAndTheSampleValues) {
