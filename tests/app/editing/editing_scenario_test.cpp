@@ -509,6 +509,7 @@ TEST_F(EditingScreensScenario, BandLineJustifyPutsTheMarkedLineAgainstTheMargin)
   bool answered = false;
   Answer("Band Line Justify", [&](HWND d) {
     answered = true;
+    SaveWindowPicture(d, ScreenPath("dialog-band-line-justify").c_str());
     CheckDlgButton(d, 213, BST_UNCHECKED);
     CheckDlgButton(d, 212, BST_CHECKED);
     Press(d, IDOK);
@@ -565,6 +566,7 @@ TEST_F(EditingScreensScenario, ClipboardImagePastedIsSavedThroughItsPrompt) {
   const std::string png = s_dir + "/pasted.png";
   bool refused = false;
   Answer("Save", [&](HWND d) {
+    SaveWindowPicture(d, ScreenPath("dialog-clipboard-image").c_str());
     SetDlgItemTextA(d, 200, (s_dir + "/pasted.nosuchform").c_str());
     // This step's timer waits for it to end: another one answers the message it brings.
     const UINT_PTR inner = SetTimer(nullptr, 0, 20, &LookForDialog);
