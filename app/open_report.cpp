@@ -252,8 +252,9 @@ int CKmDoc::OpenReport(const char* path) {
   SetWaitCursor(1);
   m_nLibEntry = m_nLibEntry2;
   if (m_bReportOpen) {
-    FreeLayoutItems();
+    // The fonts first: they are found through the items that hold them.
     ReleaseReportFonts();
+    FreeLayoutItems();
   }
   ReportFileIO* io = FileIO();
   if (!CreateReportTables() || io == nullptr) {
