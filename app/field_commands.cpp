@@ -40,6 +40,7 @@
 #include "layout/layout_records.h"
 #include "model/field_dependencies.h"
 #include "model/record_filter.h"
+#include "platform/win/window_from_point.h"
 #include "platform/win/beep.h"
 #include "platform/win/dialog.h"
 #include "platform/win/resources.h"
@@ -261,6 +262,19 @@ bool PlaceAtCaret(KmDocBase* base, FieldDef* field) {
   return false;
 }
 
+// A field dragged from the palette: the caret goes to the layout point under
+// the release, and the field is placed there as at the caret.
+bool PlaceAtPoint(KmDocBase* base, FieldDef* field, POINT screen) {
+  auto& doc = *static_cast<CKmDoc*>(base);
+  if (!doc.m_bReportOpen || doc.m_pView == nullptr) return false;
+  HWND view = doc.m_pView->m_hWnd;
+  if (view == nullptr || WindowFromPoint(screen) != view) return false;
+  POINT at = screen;
+  ScreenToClient(view, &at);
+  doc.m_pView->MoveCaretToPoint(at.x, at.y, true, false);
+  return PlaceAtCaret(base, field);
+}
+
 // A new group level gets a header line showing its field and a footer line.
 void AddGroupBands(CKmDoc& doc, int level) {
   LayoutTables& t = *doc.m_pLayout;
@@ -389,6 +403,7 @@ void ShowInsertField(CKmDoc& doc) {
   if (!doc.m_pInsertField) {
     InsertFieldHooks hooks;
     hooks.placeAtCaret = PlaceAtCaret;
+    hooks.placeAtPoint = PlaceAtPoint;
     doc.m_pInsertField = std::make_unique<InsertFieldPalette>(&doc, hooks);
   }
   doc.m_pInsertField->Show(Owner(doc));

@@ -8,6 +8,7 @@
 #include "app/open_report.h"
 #include "app/recent_files.h"
 #include "app/save_report.h"
+#include "app/clip_image_save.h"
 #include "app/start_dialog.h"
 #include "foundation/heap_strings.h"
 #include "foundation/settings.h"
@@ -56,6 +57,9 @@ class AppSaveDialogs : public SaveDialogs {
     return OpenLibraryDialog(doc, owner, initial, GetLibDirSlash(doc).c_str(), kIdsSaveFilter, "KMW", kIdsSaveAs);
   }
   int ChooseSaveMember(CKmDoc& doc, const char* library) override { return ::ChooseSaveMember(doc, library); }
+  BOOL SaveClipboardPicture(CKmDoc& doc, PictureItem& picture) override {
+    return SavePictureFromClipboard(doc, picture) ? TRUE : FALSE;
+  }
   // An unattended run leaves the user's settings as they were.
   void AddRecentFile(CKmDoc& /*doc*/, const char* path) override {
     if (!IsUnattendedRun()) recent_.Add(path);

@@ -25,6 +25,7 @@ namespace {
 constexpr UINT kNoInstantMemory = 4628;  // "Insufficient memory for full instant report"
 constexpr uint32_t kLeaveOutOfInstant = 4;  // of the third flag word
 constexpr uint32_t kWidthFormatFlag = 0x2000;
+constexpr uint32_t kPictureKinds = 0x30204;  // numbers, dates, times: their picture is their width
 constexpr uint8_t kSumFunction = 1;
 constexpr uint8_t kResetGrand = 255;
 constexpr uint8_t kOnBand = 253;
@@ -54,6 +55,9 @@ class InstantBuilder {
       // A new report's data field has only its declared width yet.
       if (own <= 0) own = static_cast<int>(std::min<uint32_t>(f->width ? f->width : f->displayWidth, kMaxFieldChars));
       f->head.width = static_cast<uint8_t>(std::clamp(own, 1, kMaxFieldChars));
+      // A text, memo or logical field shows and prints as many characters as
+      // its display width: it takes the column's width.
+      if (!(f->flags & kPictureKinds)) f->displayWidth = f->head.width;
       f->head.fontStyle = 0;
       f->flags2 &= ~kField2WidthUnits;
       int w = std::max(TextColumns(f->name), std::min(FieldColumns(*f), kMaxFieldChars));
@@ -165,6 +169,13 @@ class InstantBuilder {
   }
   void Show(FieldDef& f, int line, int column) {
     Place(f.head, line, column);
+    // A right-aligned field's column is where it ends, as a right-aligned
+    // text's is: it reaches back from there by its width.
+    if (GetObjectAlignment(&doc_, &f.head) == 2) {
+      const int width = CharCellWidth(t_.metrics, std::max<int>(1, f.head.width));
+      f.head.left = std::max(0, CharCellWidth(t_.metrics, column) - width);
+      f.head.right = f.head.left + width - 1;
+    }
     f.head.flags |= kItemKindField;
     f.flags |= kFieldItem | kFieldNeeded;
   }
@@ -225,7 +236,7 @@ class InstantBuilder {
     if (!AddText(line, 0, label, 0, kAlignLeft)) return false;
     FieldDef* f = AddSpecial(name, expression, width, line, 0, 0, comment);
     if (f == nullptr) return false;
-    Place(f->head, line, TextColumns(label) + FieldColumns(*f));
+    Show(*f, line, TextColumns(label) + FieldColumns(*f));
     return true;
   }
 

@@ -30,6 +30,10 @@ class CKmViewHost : public DesignerHost {
   bool PlaceChart(const RECT& layoutRect) override;
   const DesignerCursors& Cursors() override;
   bool EditRulerSpacing(bool vertical) override;
+  // Drops and handed-over queries (view_drops.cpp).
+  bool IsDroppableFile(const char* path) override;
+  bool OpenDroppedFile(const char* path) override;
+  bool NewReportFromQuery(const QueryDesc& query) override;
 
  private:
   CMainFrame& frame_;

@@ -5,6 +5,7 @@
 #include "app/main_frame.h"
 #include "app/open_report.h"
 #include "app/library_dialogs.h"
+#include "designer/paste_image.h"
 #include "layout/layout_records.h"
 #include "foundation/library_file.h"
 #include "files/report_io.h"
@@ -12,6 +13,7 @@
 #include "foundation/text_helpers.h"
 #include "platform/win/fileio.h"
 #include "platform/win/message_box.h"
+#include "platform/win/resources.h"
 #include "platform/win/wsprintf.h"
 
 #include <string>
@@ -245,7 +247,10 @@ BOOL SaveClipboardPictures(CKmDoc& doc) {
   ItemTable<PictureItem>& pictures = doc.m_pLayout->pictures;
   for (int i = 0; i < pictures.Count(); ++i) {
     PictureItem* p = pictures.At(i);
-    if (p == nullptr || !p->fromClipboard || p->fileName[0] != 0) continue;
+    // A pasted picture carries the clipboard's name until it is saved in a file.
+    if (p == nullptr || !p->fromClipboard ||
+        (p->fileName[0] != 0 && LoadResString(kFromClipboardName) != p->fileName))
+      continue;
     if ((p->head.flags & (kItemDeleted | kItemInClipboard)) != 0) continue;
     if (!GetSaveDialogs().SaveClipboardPicture(doc, *p)) return FALSE;
   }

@@ -63,6 +63,7 @@ BOOL CKmView::Create(HWND parent, UINT id) {
   // Dark grey where the window itself is light grey, so the pen stays visible.
   m_hGreyPen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_WINDOW) == RGB(192, 192, 192) ? RGB(128, 128, 128)
                                                                                       : RGB(192, 192, 192));
+  RegisterDrops();
   return TRUE;
 }
 

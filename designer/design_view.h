@@ -10,6 +10,7 @@
 #include "layout/layout_records.h"
 #include "platform/mfc/afxcmd.h"
 #include "platform/mfc/afxwin.h"
+#include "platform/win/drop_target.h"
 #include "platform/win/gdi.h"
 #include "platform/win/window.h"
 
@@ -290,6 +291,18 @@ class CKmView : public CWnd {
   // The outline dragged with an armed picture or chart tool (view rectangle).
   void FinishToolOutline(const RECT& band);
 
+  // --- drops and handed-over queries (view_drop.cpp) ---
+  // The view takes dropped report files, libraries and query descriptors.
+  void RegisterDrops();
+  // A query descriptor on the system clipboard that Edit > Paste would take:
+  // there is one and the designer's own clipboard holds nothing.
+  bool QueryToPaste() const;
+  // Edit > Paste of that descriptor; false when there is none to take.
+  bool PasteQuery();
+  // A packed query descriptor starts a new report from its query; false,
+  // after the message, when the bytes hold no complete descriptor.
+  bool StartReportFromQuery(std::vector<unsigned char> packed);
+
   // --- in-place text entry (text_entry.cpp) ---
   // Opens the editor at the caret (a new text) or over the current text
   // (first character 0); false when it cannot open.
@@ -348,6 +361,8 @@ class CKmView : public CWnd {
   // Edit > Undo, Cut, Copy, Paste, Clear; the band-line commands; pictures (view_editing.cpp).
   void OnEditCommand(UINT id);
   void OnLineCommand(UINT id);
+  // Format > Band Line Justify (line_justify.cpp).
+  void OnJustifyLines(UINT id);
   void OnPictureCommand(UINT id);
   void OnUpdateSavePicture(CCmdUI* ui);
   void OnUpdateClearOrUndo(CCmdUI* ui);
@@ -429,6 +444,7 @@ class CKmView : public CWnd {
   int m_caretUpdates = 0;
   std::unique_ptr<LayoutHooks> m_pLayoutHooks;  // what the layout tables ask of this view
   std::unique_ptr<BandLineHost> m_pBandLineHost;  // and the band-line table
+  std::unique_ptr<DropTarget> m_pDropTarget;  // while the window is registered for drops
 
  public:
   void InstallLayoutHooks();

@@ -9,6 +9,7 @@
 #include <string>
 
 struct ReportItemHead;
+class QueryDesc;
 
 class DesignerHost {
  public:
@@ -41,6 +42,12 @@ class DesignerHost {
   // A new chart over the layout rectangle outlined with the chart tool, its
   // property sheet opened on it; false when none was added.
   virtual bool PlaceChart(const RECT& /*layoutRect*/) { return false; }
+  // A file dropped on the view: whether it is a report file or a library
+  // the program opens, and opening it (false when it was not opened).
+  virtual bool IsDroppableFile(const char* /*path*/) { return false; }
+  virtual bool OpenDroppedFile(const char* /*path*/) { return false; }
+  // A new report from a handed-over query (File New, instant report).
+  virtual bool NewReportFromQuery(const QueryDesc& /*query*/) { return false; }
   // The designer's cursors (the frame holds them).
   virtual const DesignerCursors& Cursors() {
     if (own_.handles[kCursorArrow] == nullptr) own_.Load();

@@ -101,6 +101,7 @@ static const Entry kCommandMap[] = {
     {kCmdObjectProperties, kCmdObjectProperties, &CKmView::OnPropertiesCommand, &CKmView::OnUpdateProperties},
     {kCmdSavePicture, kCmdSavePicture, &CKmView::OnPictureCommand, &CKmView::OnUpdateSavePicture},
     {kCmdLineProperties, kCmdLineProperties, &CKmView::OnLineCommand, &CKmView::OnUpdateLines},
+    {kCmdJustify, kCmdJustify, &CKmView::OnJustifyLines, &CKmView::OnUpdateLines},
     {kCmdLineProperties, kCmdJustify, nullptr, &CKmView::OnUpdateLines},
     {kCmdRecordLayout, kCmdRecordLayout, nullptr, &CKmView::OnUpdateReport},
     {kCmdRulerSpacing, kCmdRulerSpacing, nullptr, &CKmView::OnUpdateReport},
@@ -361,7 +362,7 @@ void CKmView::OnUpdatePaste(CCmdUI* ui) {
   const bool lines = t != nullptr && ClipboardHoldsLines(*t);
   const bool items = t != nullptr && ClipboardHoldsItems(*t);
   const bool holds = lines || items || m_pHost->ForwardUpdate(ui->m_nID) == 1;
-  ui->Enable(ReportFlag() && !EditorOpen() && holds);
+  ui->Enable((ReportFlag() && !EditorOpen() && holds) || QueryToPaste());
   if (!m_bObjectPopupOpen && !m_bLinePopupOpen) ui->SetText(LoadResString(lines ? 78 : items ? 105 : 76).c_str());
 }
 

@@ -88,6 +88,8 @@ void CKmView::InstallLayoutHooks() {
 }
 
 void CKmView::OnEditCommand(UINT id) {
+  // A query handed over on the clipboard starts a report, with or without one open.
+  if (id == kCmdPaste && PasteQuery()) return;
   if (!ReportOpen()) return;
   InstallLayoutHooks();
   switch (id) {

@@ -3,9 +3,11 @@
 #include "core/composite.h"
 #include "data/report_dictionary.h"
 #include "foundation/doc_base.h"
+#include "platform/win/capture.h"
 #include "platform/win/dialog.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -74,9 +76,57 @@ int Fill(HWND dialog, int control, const CKmComposite* m, int table, const char*
   return added;
 }
 
+// The one pointer gesture that may drag an entry out of a field list.
+struct FieldDrag {
+  HWND list = nullptr;
+  POINT start{0, 0};
+  bool dragging = false;
+};
+FieldDrag g_drag;
+constexpr int kDragDistance = 4;  // pixels the pointer moves before a press becomes a drag
+
+// True when the drag took the message.
+bool TrackFieldDrag(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+  const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+  switch (message) {
+    case WM_LBUTTONDOWN:
+      g_drag = FieldDrag{list, at, false};
+      return false;  // the list still selects the entry under the press
+    case WM_MOUSEMOVE:
+      if (g_drag.list != list || !(wParam & 0x0001)) return false;
+      if (!g_drag.dragging && (std::abs(at.x - g_drag.start.x) > kDragDistance ||
+                               std::abs(at.y - g_drag.start.y) > kDragDistance)) {
+        g_drag.dragging = true;
+        SetCapture(list);
+      }
+      return g_drag.dragging;
+    case WM_LBUTTONUP: {
+      if (g_drag.list != list) return false;
+      const bool dropped = g_drag.dragging;
+      g_drag = FieldDrag{};
+      if (!dropped) return false;
+      if (GetCapture() == list) ReleaseCapture();
+      POINT screen = at;
+      ClientToScreen(list, &screen);
+      // A release over the list itself is no drop.
+      RECT own;
+      GetWindowRect(list, &own);
+      if (screen.x >= own.left && screen.x < own.right && screen.y >= own.top && screen.y < own.bottom) return true;
+      HWND parent = GetParent(list);
+      if (parent != nullptr)
+        SendMessageA(parent, kFieldListDropped, static_cast<WPARAM>(GetDlgCtrlID(list)),
+                     reinterpret_cast<LPARAM>(&screen));
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
 LRESULT FieldListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
   if (HandleFieldListMessage(list, message, wParam, lParam, &result)) return result;
+  if (TrackFieldDrag(list, message, wParam, lParam)) return 0;
   // The list's own procedure is kept in its user word, which list and combo boxes leave free.
   auto old = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(list, GWLP_USERDATA));
   return old != nullptr ? CallWindowProcA(old, list, message, wParam, lParam) : DefWindowProcA(list, message, wParam, lParam);

@@ -47,5 +47,10 @@ FieldDef* GetListedField(HWND dialog, int control, int index);
 // name (after the type letter) begins with it. True when the message was
 // taken; result receives the answer.
 bool HandleFieldListMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
-// Routes the control's keys through HandleFieldListMessage.
+// Sent to the list's dialog when an entry was dragged out of the list and
+// released elsewhere: wParam the list's id, lParam the POINT* of the release
+// in screen coordinates; the selected entry is the dragged field.
+constexpr UINT kFieldListDropped = WM_USER + 0x2F0;
+// Routes the control's keys through HandleFieldListMessage, and lets an
+// entry be dragged out of it with the left button.
 void SubclassFieldList(HWND list);

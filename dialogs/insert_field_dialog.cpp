@@ -100,6 +100,13 @@ INT_PTR InsertFieldPalette::DialogProc(HWND dialog, UINT message, WPARAM wParam,
           return TRUE;
       }
       break;
+    case kFieldListDropped: {
+      FieldDef* f = self != nullptr ? GetListedField(dialog, kInsertFieldList, -1) : nullptr;
+      const auto* at = reinterpret_cast<const POINT*>(lParam);
+      if (f != nullptr && at != nullptr && self->hooks_.placeAtPoint != nullptr)
+        self->hooks_.placeAtPoint(self->doc_, f, *at);
+      return TRUE;
+    }
     case WM_CLOSE:
       if (self) self->Close();
       return TRUE;

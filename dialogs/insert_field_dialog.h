@@ -1,7 +1,8 @@
 // The modeless Insert Field palette: the report's fields by the field-list
 // preference; a double-click or Insert places the field at the layout's
 // caret (a double-click on an empty spot of the layout puts the caret
-// there). It stays open beside the layout until closed.
+// there), and a field dragged onto the layout goes where it is dropped.
+// It stays open beside the layout until closed.
 #pragma once
 
 #include "platform/mfc/afxwin.h"
@@ -16,6 +17,9 @@ enum : int { kInsertFieldList = 300, kInsertFieldButton = 301, kInsertFieldPromp
 struct InsertFieldHooks {
   // Places the field at the layout's caret; false when it cannot go there.
   bool (*placeAtCaret)(KmDocBase* doc, FieldDef* field) = nullptr;
+  // Places the field where it was dragged to (a screen point); false when
+  // no layout lies there or the field cannot go there.
+  bool (*placeAtPoint)(KmDocBase* doc, FieldDef* field, POINT screen) = nullptr;
 };
 
 // The document's palette pointer names it while it is open, so modal

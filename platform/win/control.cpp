@@ -131,6 +131,24 @@ class ListWidget : public Host<QListWidget> {
     SendMessageA(h, WM_LBUTTONDOWN, 0x0001 /* the left button */, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
     e->accept();
   }
+  // The pointer's moves with the left button down and its release come after
+  // the press, so a subclass can drag an entry out of the list.
+  void mouseMoveEvent(QMouseEvent* e) override {
+    HWND h = vt_ui::FromWidget(this);
+    if (h == nullptr || h->proc == vt_ui::ListBoxProc || !(e->buttons() & Qt::LeftButton))
+      return Host<QListWidget>::mouseMoveEvent(e);
+    const QPoint p = e->position().toPoint();
+    SendMessageA(h, WM_MOUSEMOVE, 0x0001, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
+    e->accept();
+  }
+  void mouseReleaseEvent(QMouseEvent* e) override {
+    HWND h = vt_ui::FromWidget(this);
+    if (h == nullptr || h->proc == vt_ui::ListBoxProc || e->button() != Qt::LeftButton)
+      return Host<QListWidget>::mouseReleaseEvent(e);
+    const QPoint p = e->position().toPoint();
+    SendMessageA(h, WM_LBUTTONUP, 0, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
+    e->accept();
+  }
 };
 
 DWORD Type(HWND h, DWORD mask) { return h->style & mask; }

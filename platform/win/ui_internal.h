@@ -19,6 +19,7 @@ class QEventLoop;
 class QContextMenuEvent;
 class QKeyEvent;
 class QPainter;
+class DropTarget;
 
 struct HMETAFILE__ {
   QPicture picture;
@@ -78,6 +79,7 @@ struct HWND__ {
   QKeyEvent* pendingKey;   // the Qt key event being turned into messages
   HWND lastFocus;  // top-level windows: the child that had the focus, for reactivation
   bool destroying;
+  DropTarget* dropTarget = nullptr;  // RegisterDropTarget's, while registered
 };
 
 namespace vt_ui {
@@ -158,6 +160,8 @@ void SendContextMenu(HWND hwnd, const QContextMenuEvent* e);
 bool InDialog(HWND hwnd);
 // Records a Qt focus change as the window focus and tells the window.
 void NoteFocus(HWND hwnd);
+// A drag event for the window's drop target; false when it has none.
+bool DragEventToTarget(QWidget* widget, QEvent* e);
 // Sets how many GetMessageA/PeekMessageA loops take the queue; returns the old count.
 int SwapManualPumpDepth(int depth);
 }  // namespace vt_ui

@@ -7,6 +7,7 @@
 #include "platform/win/ui_app.h"
 #include "platform/win/ui_internal.h"
 #include "platform/win/common_controls.h"
+#include "platform/win/window_from_point.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -15,6 +16,9 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -223,6 +227,10 @@ class GenericWindowWidget : public QWidget {
     if (h) SendMessageA(h, WM_CLOSE, 0, 0);
   }
   void contextMenuEvent(QContextMenuEvent* e) override { vt_ui::SendContextMenu(vt_ui::FromWidget(this), e); }
+  void dragEnterEvent(QDragEnterEvent* e) override { vt_ui::DragEventToTarget(this, e); }
+  void dragMoveEvent(QDragMoveEvent* e) override { vt_ui::DragEventToTarget(this, e); }
+  void dragLeaveEvent(QDragLeaveEvent* e) override { vt_ui::DragEventToTarget(this, e); }
+  void dropEvent(QDropEvent* e) override { vt_ui::DragEventToTarget(this, e); }
 
  private:
   void Key(QKeyEvent* e, bool down) {
@@ -878,6 +886,31 @@ BOOL ClientToScreen(HWND hwnd, POINT* pt) {
   pt->x += o.x;
   pt->y += o.y;
   return TRUE;
+}
+
+namespace {
+bool ScreenRectHolds(HWND w, POINT pt) {
+  RECT r;
+  return GetWindowRect(w, &r) && pt.x >= r.left && pt.x < r.right && pt.y >= r.top && pt.y < r.bottom;
+}
+}  // namespace
+
+HWND WindowFromPoint(POINT pt) {
+  // The windows made last lie on top: owned windows over their owners,
+  // later children over earlier ones.
+  HWND found = nullptr;
+  for (auto it = g_windows.rbegin(); it != g_windows.rend() && found == nullptr; ++it)
+    if ((*it)->parent == nullptr && IsWindowVisible(*it) && ScreenRectHolds(*it, pt)) found = *it;
+  for (bool deeper = found != nullptr; deeper;) {
+    deeper = false;
+    for (auto it = g_windows.rbegin(); it != g_windows.rend(); ++it)
+      if ((*it)->parent == found && IsWindowVisible(*it) && ScreenRectHolds(*it, pt)) {
+        found = *it;
+        deeper = true;
+        break;
+      }
+  }
+  return found;
 }
 
 BOOL InvalidateRect(HWND hwnd, const RECT*, BOOL erase) {

@@ -7,12 +7,18 @@
 #include "app/app.h"
 #include "app/document.h"
 #include "core/composite.h"
+#include "data/query_desc.h"
+#include "dialogs/insert_field_dialog.h"
 #include "platform/win/menu.h"
 #include "designer/pictures.h"
 #include "expr/functions_common.h"
 #include "layout/item_tables.h"
 #include "platform/image/image_library.h"
+#include "platform/win/clipboard_formats.h"
+#include "platform/win/clipboard_image.h"
 #include "platform/win/dialog.h"
+#include "platform/win/drop_target.h"
+#include "platform/win/message_box.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
 #include "tests/support/program_run.h"
@@ -331,11 +337,266 @@ TEST_F(EditingScreensScenario, InstantReportOfTheCommandLine) {
       EXPECT_GT(f->head.right, f->head.left) << f->name;
     }
   EXPECT_GE(onRecord, 3);
+  // And draw them: a text field shows one mark a column.
+  ASSERT_NE(Field("company"), nullptr);
+  EXPECT_EQ(Field("company")->displayWidth, Field("company")->head.width);
   const std::string printed = SaveReadBackPrint("instant", [&] { EXPECT_NE(Field("Date_km"), nullptr); });
   EXPECT_NE(printed.find("Printed:"), std::string::npos) << printed;
   EXPECT_NE(printed.find("Records printed:"), std::string::npos) << printed;
   EXPECT_NE(printed.find("order_lines"), std::string::npos) << printed;
   EXPECT_NE(printed.find("company"), std::string::npos) << printed;
+  // The text fields print their values, as the numbers do.
+  EXPECT_NE(printed.find("Brightwater Ltd"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("United Kingdom"), std::string::npos) << printed;
+}
+
+}  // namespace
+
+// ---- What reaches the layout from outside: drops, handed-over queries,
+// fields dragged from the palette, Band Line Justify, clipboard pictures.
+
+namespace {
+
+std::vector<unsigned char> PackedQuery(const std::string& sql) {
+  QueryDesc q;
+  q.name = "Lines";
+  q.dataSource = "VortelleSample";
+  q.query = sql;
+  q.connect = "DSN=VortelleSample";
+  std::vector<unsigned char> bytes(static_cast<size_t>(q.GetPackedSize()));
+  q.Pack(bytes.data(), bytes.size());
+  return bytes;
+}
+
+UINT QueryFormat() { return RegisterClipboardFormatA("RudizoVoruroQuery"); }
+
+TEST_F(EditingScreensScenario, QueryDescriptorPastedStartsANewReport) {
+  ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
+  // A damaged descriptor is refused with its message; the report stays.
+  std::vector<unsigned char> bad = PackedQuery("select * from order_lines");
+  bad.resize(bad.size() / 2);
+  ASSERT_TRUE(WriteClipboardFormat(QueryFormat(), bad.data(), bad.size()));
+  EXPECT_TRUE(frame_->IsCommandEnabled(30130));
+  bool told = false;
+  Answer(Doc().m_szAppCaption, [&](HWND d) {
+    told = true;
+    Press(d, IDOK);
+  });
+  Command(30130);
+  EXPECT_TRUE(told);
+  EXPECT_NE(Text("Customer total"), nullptr) << "the open report is left alone";
+
+  const std::vector<unsigned char> packed =
+      PackedQuery("select company, product, quantity from order_lines where quantity > 5");
+  ASSERT_TRUE(WriteClipboardFormat(QueryFormat(), packed.data(), packed.size()));
+  Command(30130);
+  ASSERT_TRUE(Doc().m_bReportOpen);
+  EXPECT_EQ(Text("Customer total"), nullptr) << "a new report";
+  ASSERT_NE(Field("company"), nullptr);
+  ASSERT_NE(Field("quantity"), nullptr);
+  EXPECT_EQ(Doc().m_pModel->reportViewName, "Lines");
+  ClearClipboard();
+  const std::string printed = SaveReadBackPrint("query-paste", [&] { EXPECT_NE(Field("product"), nullptr); });
+  EXPECT_NE(printed.find("Brightwater Ltd"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("Wool socks"), std::string::npos) << printed;
+  EXPECT_EQ(printed.find("Canvas tent"), std::string::npos) << "only the query's rows:\n" << printed;
+}
+
+TEST_F(EditingScreensScenario, ReportFileAndQueryDroppedOnTheView) {
+  ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
+  HWND view = View().m_hWnd;
+  // A text file is refused at once.
+  const std::string notes = s_dir + "/notes.txt";
+  std::ofstream(notes) << "not a report\n";
+  DropData text;
+  text.files = {notes};
+  EXPECT_EQ(DragDataOntoWindow(view, text, POINT{40, 40}, MK_LBUTTON), DROPEFFECT_NONE);
+  DropData two;
+  two.files = {s_dir + "/sales.kmw", s_dir + "/sales.kmw"};
+  EXPECT_EQ(DragDataOntoWindow(view, two, POINT{40, 40}, MK_LBUTTON), DROPEFFECT_NONE) << "one file at a time";
+
+  // The report file dropped opens it again, after the unsaved changes were
+  // offered for saving.
+  Text("Product")->head.left += CharCellWidth(Layout().metrics, 2);
+  Doc().SetModifiedFlag(TRUE);
+  std::string asked;
+  SetMessageBoxResponder([&](const MessageBoxRecord& r) {
+    asked = r.text;
+    return IDNO;
+  });
+  DropData report;
+  report.files = {s_dir + "/sales.kmw"};
+  EXPECT_EQ(DragDataOntoWindow(view, report, POINT{40, 40}, MK_LBUTTON), DROPEFFECT_COPY);
+  SetMessageBoxResponder(nullptr);
+  EXPECT_NE(asked.find("Save changes to report"), std::string::npos) << asked;
+  ASSERT_NE(Text("Customer total"), nullptr) << "the dropped report is open";
+  EXPECT_FALSE(Doc().IsModified());
+
+  // A query dropped: a new report on its SELECT.
+  DropData query;
+  const std::vector<unsigned char> packed = PackedQuery("select company, amount from order_lines");
+  query.SetFormat(QueryFormat(), packed.data(), packed.size());
+  EXPECT_EQ(DragDataOntoWindow(view, query, POINT{40, 40}, MK_LBUTTON), DROPEFFECT_COPY);
+  ASSERT_NE(Field("amount"), nullptr);
+  EXPECT_EQ(Text("Customer total"), nullptr);
+  const std::string printed = SaveReadBackPrint("dropped", [&] { EXPECT_NE(Field("amount"), nullptr); });
+  EXPECT_NE(printed.find("Fennick Tools"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("1300"), std::string::npos) << "10 boots at 129.95:\n" << printed;
+}
+
+TEST_F(EditingScreensScenario, FieldDraggedFromThePaletteGoesWhereItIsDropped) {
+  ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
+  Command(30400);
+  ASSERT_TRUE(Doc().m_pInsertField && IsWindow(Doc().m_pInsertField->m_hWnd));
+  HWND palette = Doc().m_pInsertField->m_hWnd;
+  HWND list = GetDlgItem(palette, kInsertFieldList);
+  ASSERT_NE(list, nullptr);
+  // The palette clear of the view's area where the field goes.
+  MoveWindow(palette, 700, 420, 240, 260, TRUE);
+  // The first entry, under the press below.
+  const int entry = 0;
+  const FieldDef* dragged = reinterpret_cast<FieldDef*>(SendMessageA(list, LB_GETITEMDATA, 0, 0));
+  ASSERT_NE(dragged, nullptr);
+  const std::string draggedName = dragged->name;
+  SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(entry), 0);
+  // The summary's first line, 30 cells in: where the pointer is let go.
+  int summary = 0;
+  while (summary < kBandLineCount && Layout().bandRecords[summary].kind != kBandSummary) ++summary;
+  ASSERT_LT(summary, kBandLineCount);
+  const int cell = CharCellWidth(Layout().metrics, 1);
+  POINT target{30 * cell + cell / 3 - Layout().scrollX, Layout().bandRecords[summary].bottom - 2 - Layout().scrollY};
+  ClientToScreen(View().m_hWnd, &target);
+  POINT start{0, 0};
+  ClientToScreen(list, &start);
+  auto at = [&](POINT screen) {
+    return MAKELPARAM(static_cast<WORD>(screen.x - start.x), static_cast<WORD>(screen.y - start.y));
+  };
+  // Press on the entry (as the list passes it on), a short move, then away and let go.
+  SendMessageA(list, WM_LBUTTONDOWN, 1, MAKELPARAM(4, 4));
+  SendMessageA(list, WM_MOUSEMOVE, 1, MAKELPARAM(6, 5));
+  EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), entry) << "a short move is no drag";
+  SendMessageA(list, WM_MOUSEMOVE, 1, at(target));
+  SendMessageA(list, WM_LBUTTONUP, 0, at(target));
+  FieldDef* placed = nullptr;
+  for (FieldDef* f = Doc().m_pModel->fieldList; f; f = f->next)
+    if ((f->head.flags & kItemKindField) && f->head.bandLine == summary && !(f->head.flags & kItemDeleted)) placed = f;
+  ASSERT_NE(placed, nullptr) << "the field was placed on the summary line";
+  FieldDef* source = (placed->flags & kFieldAlias) ? Doc().m_pModel->GetFieldAt(placed->refField) : placed;
+  EXPECT_EQ(source->name, draggedName);
+  EXPECT_EQ(placed->head.left, 30 * cell);
+  // A release over the list itself places nothing.
+  const int before = static_cast<int>(Layout().textCount);
+  SendMessageA(list, WM_LBUTTONDOWN, 1, MAKELPARAM(4, 4));
+  SendMessageA(list, WM_MOUSEMOVE, 1, MAKELPARAM(4, 40));
+  SendMessageA(list, WM_LBUTTONUP, 0, MAKELPARAM(4, 40));
+  EXPECT_EQ(static_cast<int>(Layout().textCount), before);
+  Doc().m_pInsertField->Close();
+  const std::string printed = SaveReadBackPrint("palette-drag", [&] {
+    int onSummary = 0;
+    for (FieldDef* f = Doc().m_pModel->fieldList; f; f = f->next)
+      onSummary += (f->head.flags & kItemKindField) && f->head.bandLine == summary;
+    EXPECT_GE(onSummary, 1);
+  });
+  // The last record's company printed once more, under the grand total.
+  ASSERT_EQ(draggedName, "company");
+  const size_t grand = printed.find("Grand total");
+  ASSERT_NE(grand, std::string::npos) << printed;
+  EXPECT_NE(printed.find("Fennick Tools", grand), std::string::npos) << printed;
+}
+
+TEST_F(EditingScreensScenario, BandLineJustifyPutsTheMarkedLineAgainstTheMargin) {
+  ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
+  TextItem* product = Text("Product");
+  ASSERT_NE(product, nullptr);
+  const int line = product->head.bandLine;
+  frame_->m_wndBandView.MarkLine(line, true);
+  frame_->m_wndBandView.SyncMarkedLines();
+  ASSERT_TRUE(frame_->IsCommandEnabled(30510));
+  bool answered = false;
+  Answer("Band Line Justify", [&](HWND d) {
+    answered = true;
+    SaveWindowPicture(d, ScreenPath("dialog-band-line-justify").c_str());
+    CheckDlgButton(d, 213, BST_UNCHECKED);
+    CheckDlgButton(d, 212, BST_CHECKED);
+    Press(d, IDOK);
+  });
+  Command(30510);
+  EXPECT_TRUE(answered);
+  int rightmost = 0;
+  for (TextItem* x = Layout().textHead; x; x = x->nextText)
+    if (x->head.bandLine == line) rightmost = std::max<int>(rightmost, x->head.right);
+  for (FieldDef* f = Doc().m_pModel->fieldList; f; f = f->next)
+    if ((f->head.flags & kItemKindField) && f->head.bandLine == line) rightmost = std::max<int>(rightmost, f->head.right);
+  // Right: the row ends at the right margin.
+  const int margin = CharCellWidth(Layout().metrics, Doc().m_pageMetrics.printableWidth);
+  ASSERT_GT(margin, 0);
+  EXPECT_EQ(rightmost, std::min(margin, View().LayoutWidth()) - 1);
+  const int left = Text("Product")->head.left;
+  EXPECT_TRUE(Doc().IsModified());
+  const std::string printed = SaveReadBackPrint("justify", [&] {
+    ASSERT_NE(Text("Product"), nullptr);
+    EXPECT_EQ(Text("Product")->head.left, left);
+  });
+  EXPECT_NE(printed.find("Product"), std::string::npos) << printed;
+}
+
+TEST_F(EditingScreensScenario, ClipboardImagePastedIsSavedThroughItsPrompt) {
+  const std::string report = s_dir + "/clip.kmw";
+  fs::copy_file(s_dir + "/sales.kmw", report, fs::copy_options::overwrite_existing);
+  ASSERT_NE(Start({report}), nullptr);
+  ClipboardImage image;
+  image.width = 90;
+  image.height = 40;
+  image.bgra.assign(90 * 40 * 4, 0);
+  for (size_t i = 0; i < image.bgra.size(); i += 4) {
+    image.bgra[i] = 0x20;
+    image.bgra[i + 1] = static_cast<uint8_t>(i % 200);
+    image.bgra[i + 2] = 0xE0;
+    image.bgra[i + 3] = 0xFF;
+  }
+  ASSERT_TRUE(SetClipboardImage(image));
+  View().CaretToLine(0);
+  View().m_nCaretX = 480;
+  Command(30170);
+  ASSERT_EQ(Layout().pictures.Count(), 1);
+  EXPECT_TRUE(Layout().pictures.At(0)->fromClipboard);
+
+  // File Save asks where the picture goes; Cancel ends the save.
+  const auto written = fs::last_write_time(report);
+  Answer("Save", [](HWND d) { Press(d, IDCANCEL); });
+  Command(30010);
+  EXPECT_TRUE(Doc().IsModified()) << "a cancelled prompt saves nothing";
+  EXPECT_EQ(fs::last_write_time(report), written);
+
+  // A file the image layer cannot write keeps the prompt open; a PNG is written.
+  const std::string png = s_dir + "/pasted.png";
+  bool refused = false;
+  Answer("Save", [&](HWND d) {
+    SaveWindowPicture(d, ScreenPath("dialog-clipboard-image").c_str());
+    SetDlgItemTextA(d, 200, (s_dir + "/pasted.nosuchform").c_str());
+    // This step's timer waits for it to end: another one answers the message it brings.
+    const UINT_PTR inner = SetTimer(nullptr, 0, 20, &LookForDialog);
+    Press(d, IDOK);
+    KillTimer(nullptr, inner);
+    refused = IsWindow(d) && IsWindowVisible(d);
+    SetDlgItemTextA(d, 200, png.c_str());
+    Press(d, IDOK);
+  });
+  Answer(Doc().m_szAppCaption, [](HWND d) { Press(d, IDOK); });
+  Command(30010);
+  EXPECT_TRUE(refused);
+  EXPECT_FALSE(Doc().IsModified());
+  ASSERT_TRUE(fs::exists(png));
+  EXPECT_EQ(std::string(Layout().pictures.At(0)->fileName), png);
+  ClearClipboard();
+  const std::string printed = SaveReadBackPrint("clipboard-image", [&] {
+    ASSERT_EQ(Layout().pictures.Count(), 1);
+    EXPECT_EQ(std::string(Layout().pictures.At(0)->fileName), png);
+    EXPECT_NE(Layout().pictures.At(0)->image, nullptr) << "read back from its file";
+  });
+  const std::string images = Capture("pdfimages -list '" + pdf_ + "' 2>/dev/null");
+  EXPECT_GE(Count(images, "\n") - 2, 1) << images;
+  EXPECT_NE(images.find("90    40"), std::string::npos) << images;
 }
 
 }  // namespace
