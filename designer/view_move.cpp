@@ -198,7 +198,6 @@ int CKmView::SnapMoveY(int, int y, int mode) {
 
 int CKmView::NextLineStep(bool down) const {
   if (m_pTopmost == nullptr) return 1;
-  LayoutTables& t = *Layout();
   const ReportItemHead& o = *m_pTopmost;
   const int line = LineUnder(o.top);
   const BandLineRec* r = Line(line);
