@@ -149,7 +149,7 @@ class DialogScript {
  private:
   void Schedule() {
     std::shared_ptr<bool> alive = alive_;
-    QTimer::singleShot(15, qApp, [this, alive] {
+    ui_test::After(15, [this, alive] {
       if (*alive) Turn();
     });
   }
@@ -261,7 +261,7 @@ class DataChoiceTest : public ::testing::Test {
     // A failed step must not leave a modal loop waiting: dialogs still open
     // after a minute are ended.
     std::shared_ptr<bool> alive = alive_;
-    QTimer::singleShot(60000, qApp, [alive] {
+    ui_test::After(60000, [alive] {
       for (int i = 0; *alive && i < 20; ++i)
         if (HWND d = ui_test::ActiveDialog()) EndDialog(d, -99);
     });

@@ -26,11 +26,6 @@
 #include "tests/support/program_run.h"
 #include "tests/support/screens.h"
 
-#include <QAbstractButton>
-#include <QDialogButtonBox>
-#include <QFileDialog>
-#include <QPushButton>
-
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -71,43 +66,21 @@ class StartBlank : public NewReportSteps {
   int RunStartDialog(CKmDoc&) override { return 3; }
 };
 
-// The toolkit's file dialog up and not answered yet, with the given title.
-QFileDialog* OpenFileDialog(const std::string& title) {
-  auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-  if (fd == nullptr || !fd->isVisible() || fd->property("vtAnswered").toBool() ||
-      fd->windowTitle().toStdString() != title)
-    return nullptr;
-  fd->setProperty("vtAnswered", true);
-  return fd;
-}
-
-// The window of the program's own controls added to a file dialog.
-HWND AddedControls(QWidget* fd) {
-  for (HWND h : vt_ui::AllWindows())
-    if (IsWindow(h) && h->dlg && h->widget && h->widget->window() == fd) return h;
-  return nullptr;
-}
-
-QAbstractButton* HelpButton(QWidget* fd) {
-  auto* box = fd->findChild<QDialogButtonBox*>();
-  return box != nullptr ? box->findChild<QPushButton*>("vtHelp") : nullptr;
-}
+using ui_test::FileDialogHandle;
 
 // File dialogs answered by title while a command runs: each action runs once,
 // in the dialog's own modal loop.
 class FileDialogAnswers {
  public:
-  using Action = std::function<void(QFileDialog*)>;
+  using Action = std::function<void(const FileDialogHandle&)>;
   void On(const std::string& title, Action a) { actions_[title] = std::move(a); }
   // A path typed and accepted (empty: cancelled).
   void Give(const std::string& title, const std::string& path) {
-    On(title, [path](QFileDialog* fd) {
-      if (path.empty()) {
-        fd->reject();
-        return;
-      }
-      fd->selectFile(QString::fromStdString(path));
-      static_cast<QDialog*>(fd)->accept();
+    On(title, [path](const FileDialogHandle& fd) {
+      if (path.empty())
+        fd.Cancel();
+      else
+        fd.Choose(path);
     });
   }
   std::vector<std::string> seen;
@@ -121,7 +94,7 @@ class FileDialogAnswers {
       if (!*alive) return;
       Schedule();
       for (auto it = actions_.begin(); it != actions_.end(); ++it)
-        if (QFileDialog* fd = OpenFileDialog(it->first)) {
+        if (FileDialogHandle fd = FileDialogHandle::TakeActive(it->first)) {
           Action a = std::move(it->second);
           seen.push_back(it->first);
           actions_.erase(it);
@@ -137,11 +110,11 @@ class FileDialogAnswers {
 // File New, blank, with "Create report without master table" set in the
 // master table's Open dialog.
 void NewWithoutMaster(DialogSteps& steps, FileDialogAnswers& files, HWND frame) {
-  files.On("Master  Table", [](QFileDialog* fd) {
-    HWND added = AddedControls(fd);
+  files.On("Master  Table", [](const FileDialogHandle& fd) {
+    HWND added = fd.AddedControls();
     ASSERT_NE(added, nullptr);
     CheckDlgButton(added, 200, BST_CHECKED);
-    static_cast<QDialog*>(fd)->accept();
+    fd.Accept();
   });
   steps.Run([&] { SendMessageA(frame, WM_COMMAND, kCmdFileNew, 0); });
 }
@@ -224,9 +197,9 @@ TEST_F(FileChoosersTest, NewReportWithoutMasterTableTypedSavedReadBackAndPrinted
   // File New, blank: the master table is a file of the data source's folder;
   // Cancel there makes no report.
   std::string startFolder;
-  files.On("Master  Table", [&](QFileDialog* fd) {
-    startFolder = fd->directory().absolutePath().toStdString();
-    fd->reject();
+  files.On("Master  Table", [&](const FileDialogHandle& fd) {
+    startFolder = fd.Folder();
+    fd.Cancel();
   });
   command(kCmdFileNew);
   EXPECT_EQ(startFolder, dir_);
@@ -236,19 +209,17 @@ TEST_F(FileChoosersTest, NewReportWithoutMasterTableTypedSavedReadBackAndPrinted
   // The Help button reaches the help file at the dialog's context.
   std::string boxText;
   bool helpShown = false;
-  files.On("Master  Table", [&](QFileDialog* fd) {
-    HWND added = AddedControls(fd);
+  files.On("Master  Table", [&](const FileDialogHandle& fd) {
+    HWND added = fd.AddedControls();
     ASSERT_NE(added, nullptr);
     boxText = ui_test::Text(GetDlgItem(added, 200));
     ClearHelpRequests();
-    QAbstractButton* help = HelpButton(fd);
-    ASSERT_NE(help, nullptr);
-    help->click();
+    ASSERT_TRUE(fd.ClickHelp()) << "no Help button";
     ASSERT_FALSE(HelpRequests().empty());
     EXPECT_EQ(HelpRequests().back().command, HELP_CONTEXT);
     helpShown = HelpRequests().back().data == 1044;
     CheckDlgButton(added, 200, BST_CHECKED);
-    static_cast<QDialog*>(fd)->accept();
+    fd.Accept();
   });
   command(kCmdFileNew);
   EXPECT_EQ(boxText, "&Create report without master table");
@@ -326,12 +297,11 @@ TEST_F(FileChoosersTest, FileSettingsBrowseButtonsChooseTheFoldersAReportIsSaved
   // table's Browse chooses a file; a cancelled Browse leaves its field.
   std::string reportStart, reportField, tableField, pictureField, pictureBefore;
   bool foldersOnly = false;
-  files.On("Report Directory", [&](QFileDialog* fd) {
+  files.On("Report Directory", [&](const FileDialogHandle& fd) {
     // The folder set now is selected, shown among its neighbours.
-    reportStart = fd->selectedFiles().value(0).toStdString();
-    foldersOnly = fd->fileMode() == QFileDialog::Directory;
-    fd->selectFile(QString::fromStdString(reports));
-    static_cast<QDialog*>(fd)->accept();
+    reportStart = fd.Selected();
+    foldersOnly = fd.FoldersOnly();
+    fd.Choose(reports);
   });
   files.Give("Report Dictionary", table);
   files.Give("Picture Directory", "");
@@ -364,10 +334,9 @@ TEST_F(FileChoosersTest, FileSettingsBrowseButtonsChooseTheFoldersAReportIsSaved
   ASSERT_TRUE(doc->m_bReportOpen);
   TypeTitle(*doc->m_pView, "Browsed folder");
   std::string saveStart;
-  files.On("Save As", [&](QFileDialog* fd) {
-    saveStart = fd->directory().absolutePath().toStdString();
-    fd->selectFile("browsed.kmw");
-    static_cast<QDialog*>(fd)->accept();
+  files.On("Save As", [&](const FileDialogHandle& fd) {
+    saveStart = fd.Folder();
+    fd.Choose("browsed.kmw");
   });
   steps.Run([&] { SendMessageA(frame, WM_COMMAND, kCmdFileSaveAs, 0); });
   EXPECT_EQ(saveStart, reports);
@@ -390,18 +359,18 @@ TEST_F(FileChoosersTest, ScreensMasterTableOpenFolderChooserAndFileSettings) {
   HWND frame = doc->m_pMainFrame->m_hWnd;
   DialogSteps steps;
   FileDialogAnswers files;
-  auto picture = [](QWidget* w, const char* name) {
+  auto picture = [](const FileDialogHandle& fd, const char* name) {
     ui_test::Pump();
-    EXPECT_TRUE(w->grab().save(QString::fromStdString(ScreenPath(name)), "PNG")) << name;
+    EXPECT_TRUE(fd.SavePicture(ScreenPath(name))) << name;
   };
-  files.On("Master  Table", [&](QFileDialog* fd) {
+  files.On("Master  Table", [&](const FileDialogHandle& fd) {
     picture(fd, "master-table-open-dialog");
-    fd->reject();
+    fd.Cancel();
   });
   steps.Run([&] { SendMessageA(frame, WM_COMMAND, kCmdFileNew, 0); });
-  files.On("Report Directory", [&](QFileDialog* fd) {
+  files.On("Report Directory", [&](const FileDialogHandle& fd) {
     picture(fd, "folder-chooser");
-    fd->reject();
+    fd.Cancel();
   });
   steps.Dialog("Default File Settings", [&](HWND d) {
     ui_test::Pump();

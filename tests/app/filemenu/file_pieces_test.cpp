@@ -167,31 +167,29 @@ TEST_F(PiecesTest, LibrariesHeldByAnotherProcessOrOfTheOlderKindAreRefused) {
 TEST_F(PiecesTest, StartDialogKeysChooseAndTheWizardChoiceIsOffWithoutItsProgram) {
   CKmDoc doc;
   // A dialog a failed key leaves open is ended, so the test cannot hang.
-  QTimer watchdog;
-  QObject::connect(&watchdog, &QTimer::timeout, [] {
+  ui_test::Every watchdog(5000, [] {
     if (HWND d = ui_test::ActiveDialog()) EndDialog(d, -99);
   });
-  watchdog.start(5000);
   struct Case {
     BOOL openAllowed;
     std::function<void(HWND)> act;
     int expected;
   } cases[] = {
-      {FALSE, [](HWND d) { ui_test::Key(GetFocus(), Qt::Key_B, Qt::AltModifier); }, kStartBlankReport},
-      {FALSE, [](HWND d) { ui_test::Key(GetFocus(), Qt::Key_I, Qt::AltModifier); }, kStartInstantReport},
-      {TRUE, [](HWND d) { ui_test::Key(GetFocus(), Qt::Key_O, Qt::AltModifier); }, kStartOpenExisting},
+      {FALSE, [](HWND d) { ui_test::PressKey(GetFocus(), 'B', true); }, kStartBlankReport},
+      {FALSE, [](HWND d) { ui_test::PressKey(GetFocus(), 'I', true); }, kStartInstantReport},
+      {TRUE, [](HWND d) { ui_test::PressKey(GetFocus(), 'O', true); }, kStartOpenExisting},
       // Alt+O without the Open choice, Alt+R without a wizard: nothing; then Escape.
       {FALSE, [](HWND d) {
-         ui_test::Key(GetFocus(), Qt::Key_O, Qt::AltModifier);
-         ui_test::Key(GetFocus(), Qt::Key_R, Qt::AltModifier);
+         ui_test::PressKey(GetFocus(), 'O', true);
+         ui_test::PressKey(GetFocus(), 'R', true);
          ui_test::Pump();
-         if (IsWindow(d)) ui_test::Key(GetFocus(), Qt::Key_Escape);
+         if (IsWindow(d)) ui_test::PressKey(GetFocus(), VK_ESCAPE);
        }, 0},
       {FALSE, [](HWND d) { ui_test::Click(GetDlgItem(d, 203)); }, kStartTemplate},
       // Enter on a choice takes the focused one.
       {TRUE, [](HWND d) {
          SetFocus(GetDlgItem(d, 202));
-         ui_test::Key(GetFocus(), Qt::Key_Return);
+         ui_test::PressKey(GetFocus(), VK_RETURN);
        }, kStartBlankReport},
   };
   for (const Case& c : cases) {

@@ -158,6 +158,41 @@ TEST_F(FileChooserTest, ATemplatesProcedureIsAskedAtOkAndMayEndWithoutAFile) {
   EXPECT_FALSE(EndFileDialogWithoutFile(frame_));
 }
 
+// The handle scenario tests drive file dialogs through: taken by its title
+// and only once, so a step never answers a dialog twice or the wrong one.
+TEST_F(FileChooserTest, AHandleTakesTheDialogOnceByItsTitleAndOutlivesIt) {
+  char file[260] = {};
+  OPENFILENAMEA ofn;
+  ofn.hwndOwner = frame_;
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = sizeof file;
+  ofn.lpstrInitialDir = dir_.c_str();
+  ofn.lpstrTitle = "Pick";
+  bool otherTitle = true, again = true, foldersOnly = true;
+  std::string folder;
+  ui_test::FileDialogHandle kept;
+  ui_test::WhenRunning([&] {
+    otherTitle = static_cast<bool>(ui_test::FileDialogHandle::TakeActive("Other"));
+    kept = ui_test::FileDialogHandle::TakeActive("Pick");
+    ASSERT_TRUE(kept);
+    again = static_cast<bool>(ui_test::FileDialogHandle::TakeActive("Pick"));
+    folder = kept.Folder();
+    foldersOnly = kept.FoldersOnly();
+    kept.Choose("named.kmw");
+  });
+  ASSERT_TRUE(GetSaveFileNameA(&ofn));
+  EXPECT_EQ(std::string(file), dir_ + "/named.kmw") << "a bare name is taken in the folder shown";
+  EXPECT_FALSE(otherTitle);
+  EXPECT_FALSE(again) << "an answered dialog is not taken twice";
+  EXPECT_EQ(folder, dir_);
+  EXPECT_FALSE(foldersOnly);
+  // The dialog is gone: the handle does nothing.
+  EXPECT_FALSE(kept);
+  kept.Cancel();
+  EXPECT_EQ(kept.AddedControls(), nullptr);
+  EXPECT_FALSE(kept.ClickHelp());
+}
+
 TEST_F(FileChooserTest, AFileThatCanBeMadeInAFolderNamedInTheCodePage) {
   const std::string folder = dir_ + "/Gr\xFC\xDF" "e";  // the program's text
   ASSERT_TRUE(MakeDirectories(folder, 0755));

@@ -9,8 +9,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 
 #include <functional>
@@ -21,22 +24,81 @@ inline void Start() { UiStartApplication(); }
 
 // Runs fn once the next modal loop is running (or the current loop turns).
 inline void WhenRunning(std::function<void()> fn) { QTimer::singleShot(0, qApp, std::move(fn)); }
+
+// A toolkit file dialog seen by a test without its toolkit types; empty when
+// no dialog was found. The dialog may close under it: every call then does nothing.
+class FileDialogHandle {
+ public:
+  // The file dialog shown modally and not answered yet, with this title ("":
+  // any title); it is marked answered, for a later dialog may take the same
+  // address.
+  static FileDialogHandle TakeActive(const std::string& title = "") {
+    auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (fd == nullptr || !fd->isVisible() || fd->property("vtAnswered").toBool() ||
+        (!title.empty() && fd->windowTitle().toStdString() != title))
+      return {};
+    fd->setProperty("vtAnswered", true);
+    FileDialogHandle h;
+    h.fd_ = fd;
+    return h;
+  }
+  explicit operator bool() const { return !fd_.isNull(); }
+  // The folder it shows.
+  std::string Folder() const { return fd_ ? fd_->directory().absolutePath().toStdString() : ""; }
+  // The first file or folder selected in it ("" when none).
+  std::string Selected() const { return fd_ ? fd_->selectedFiles().value(0).toStdString() : ""; }
+  // True when it chooses folders rather than files.
+  bool FoldersOnly() const { return fd_ && fd_->fileMode() == QFileDialog::Directory; }
+  // The window of the program's own controls added to it.
+  HWND AddedControls() const {
+    if (!fd_) return nullptr;
+    for (HWND h : vt_ui::AllWindows())
+      if (IsWindow(h) && h->dlg && h->widget && h->widget->window() == fd_.data()) return h;
+    return nullptr;
+  }
+  // Clicks its Help button; false when it has none.
+  bool ClickHelp() const {
+    auto* box = fd_ ? fd_->findChild<QDialogButtonBox*>() : nullptr;
+    auto* help = box != nullptr ? box->findChild<QPushButton*>("vtHelp") : nullptr;
+    if (help == nullptr) return false;
+    help->click();
+    return true;
+  }
+  // Selects a file or folder (a name alone is taken in the folder shown) and accepts.
+  void Choose(const std::string& path) const {
+    if (!fd_) return;
+    fd_->selectFile(QString::fromStdString(path));
+    Accept();
+  }
+  // Accepts what it holds now.
+  void Accept() const {
+    if (fd_) static_cast<QDialog*>(fd_.data())->accept();
+  }
+  void Cancel() const {
+    if (fd_) fd_->reject();
+  }
+  // Writes it as the toolkit draws it to a PNG; false when that fails.
+  bool SavePicture(const std::string& pngPath) const {
+    return fd_ && fd_->grab().save(QString::fromStdString(pngPath), "PNG");
+  }
+
+ private:
+  QPointer<QFileDialog> fd_;
+};
+
 // The toolkit's file dialog shown modally and not answered yet: pick gets
 // its title and gives the file to choose ("" cancels); false when pick
 // passes. True when a dialog was answered.
 inline bool AnswerFileDialog(const std::function<bool(const std::string& title, std::string* file)>& pick) {
   auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-  // Marked on the object: a later dialog may take the same address.
   if (fd == nullptr || fd->property("vtAnswered").toBool() || !fd->isVisible()) return false;
   std::string file;
   if (!pick(fd->windowTitle().toStdString(), &file)) return false;
-  fd->setProperty("vtAnswered", true);
-  if (file.empty()) {
-    fd->reject();
-  } else {
-    fd->selectFile(QString::fromStdString(file));
-    static_cast<QDialog*>(fd)->accept();
-  }
+  FileDialogHandle h = FileDialogHandle::TakeActive();
+  if (file.empty())
+    h.Cancel();
+  else
+    h.Choose(file);
   return true;
 }
 // True the first time it is asked of a window: a step answers a window once.
@@ -69,6 +131,28 @@ inline void Key(HWND target, int qtKey, Qt::KeyboardModifiers mods = Qt::NoModif
 inline void KeyToFocus(int qtKey, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = QString()) {
   Key(GetFocus(), qtKey, mods, text);
 }
+
+// A key by its virtual-key code (letters, digits, Return, Escape, Tab), with
+// Alt held when asked: for tests that keep clear of the toolkit's key names.
+inline void PressKey(HWND target, UINT vk, bool alt = false) {
+  int qtKey = static_cast<int>(vk);  // letters and digits share their codes
+  if (vk == VK_RETURN) qtKey = Qt::Key_Return;
+  if (vk == VK_ESCAPE) qtKey = Qt::Key_Escape;
+  if (vk == VK_TAB) qtKey = Qt::Key_Tab;
+  Key(target, qtKey, alt ? Qt::AltModifier : Qt::NoModifier);
+}
+
+// Runs fn every ms milliseconds for as long as it lives.
+class Every {
+ public:
+  Every(int ms, std::function<void()> fn) {
+    QObject::connect(&timer_, &QTimer::timeout, std::move(fn));
+    timer_.start(ms);
+  }
+
+ private:
+  QTimer timer_;
+};
 
 inline void Click(HWND button) {
   auto* b = qobject_cast<QAbstractButton*>(button->widget.data());
