@@ -63,7 +63,6 @@ void RescaleObjectsToGrid(LayoutTables* t, CKmComposite* model, uint32_t unitX, 
     for (int i = 0; i < t->linesBoxes.Count(); ++i) each(t->linesBoxes.At(i)->head);
     for (int i = 0; i < t->pictures.Count(); ++i) each(t->pictures.At(i)->head);
     for (int i = 0; i < t->charts.Count(); ++i) each(t->charts.At(i)->head);
-    for (ReportItemHead* o : t->oleItems)
-      if (o != nullptr) each(*o);
+    // Embedded objects are read after this and take their size from their own size block.
   }
 }

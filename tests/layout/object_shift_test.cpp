@@ -73,10 +73,6 @@ TEST_F(ObjectShift, OtherLayoutUnitsScaleEveryKindOfItem) {
   LineBoxItem* box = t.linesBoxes.Append(MakeNewBox());
   box->head.left = 50;
   box->head.right = 250;
-  ReportItemHead ole;
-  ole.left = 20;
-  ole.right = 40;
-  t.oleItems.push_back(&ole);
   RescaleObjectsToGrid(&t, nullptr, 200, 50);
   EXPECT_EQ(text.head.left, 50);
   EXPECT_EQ(text.head.right, 99);
@@ -84,14 +80,11 @@ TEST_F(ObjectShift, OtherLayoutUnitsScaleEveryKindOfItem) {
   EXPECT_EQ(text.head.bottom, 120);
   EXPECT_EQ(box->head.left, 25);
   EXPECT_EQ(box->head.right, 125);
-  EXPECT_EQ(ole.left, 10);
-  EXPECT_EQ(ole.right, 20);
   // 0 (not given) and 100 (ours) change nothing.
   RescaleObjectsToGrid(&t, nullptr, 0, 100);
   EXPECT_EQ(text.head.left, 50);
   EXPECT_EQ(text.head.top, 80);
   t.textHead = nullptr;
-  t.oleItems.clear();
 }
 
 }  // namespace
