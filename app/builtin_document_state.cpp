@@ -1,12 +1,13 @@
 #include "app/builtin_document_state.h"
 
 #include "app/document.h"
+#include "expr/document_format.h"
 #include "expr/functions_common.h"
 #include "foundation/library_manager.h"
 
 void TakeBuiltinDocumentState(CKmDoc& doc) {
   BuiltinDocumentState& state = ActiveBuiltinDocument();
-  state.format.intl = doc.m_intl;
+  TakeDocumentFormat(state.format, doc);
   state.reportName = doc.m_szReportName;
   state.reportTitleName = doc.GetTitle();
   state.libraryOpen = doc.m_bLibraryMode ? 1 : 0;

@@ -12,6 +12,7 @@
 #include "layout/fonts.h"
 #include "layout/layout_helpers.h"
 #include "model/field_dependencies.h"
+#include "expr/document_format.h"
 #include "expr/value_format.h"
 
 #include <algorithm>
@@ -35,7 +36,7 @@ constexpr int kHeadingLine = 4, kRecordLine = 5;
 class InstantBuilder {
  public:
   explicit InstantBuilder(CKmDoc& doc) : doc_(doc), t_(*doc.m_pLayout), m_(*doc.m_pModel) {
-    fmt_.intl = doc.m_intl;
+    TakeDocumentFormat(fmt_, doc);
   }
 
   bool Build() {

@@ -4,6 +4,7 @@
 #include "core/composite.h"
 #include "data/select_builder.h"
 #include "data/sql_literals.h"
+#include "expr/document_format.h"
 #include "expr/value_format.h"
 #include "foundation/heap_strings.h"
 #include "foundation/library_manager.h"
@@ -224,7 +225,7 @@ BOOL CKmDoc::RunWizard() {
     EndTmpPass(m);
   };
   FormatSettings fmt;
-  fmt.intl = m_intl;
+  TakeDocumentFormat(fmt, *this);
   for (int n = 1; n <= limit; ++n) {
     rc = NextTmpRecord(m);
     if (rc == kEndOfTable) break;

@@ -4,6 +4,7 @@
 
 #include "core/composite.h"
 #include "designer/design_view.h"
+#include "expr/document_format.h"
 #include "expr/value_format.h"
 #include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
@@ -360,7 +361,7 @@ std::string ItemDisplayText(CKmView& view, const ReportItemHead& item) {
     FieldDef& f = reinterpret_cast<FieldDef&>(const_cast<ReportItemHead&>(item));
     if (view.Doc()->m_settings.fieldNames) return std::string(f.name, strnlen(f.name, sizeof f.name));
     FormatSettings fmt;
-    fmt.intl = view.Doc()->m_intl;
+    TakeDocumentFormat(fmt, *view.Doc());
     char buffer[kFillTextSize + 1] = {};
     const int n = CalcFieldFillText(fmt, f, false, kFieldFill, buffer);
     return std::string(buffer, static_cast<size_t>(std::clamp(n, 0, kFillTextSize)));

@@ -10,6 +10,7 @@
 #include "engine/report_run.h"
 #include "engine/run_report.h"
 #include "core/composite.h"
+#include "expr/document_format.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ BandOutputState* PrepareBandOutput(KmDocBase* doc) {
   if (run->band != nullptr && run->band->layout != nullptr) return run->band;
   BandOutputState* s = EnsureBandOutput(run);
   s->layout = doc->m_pLayout;
-  s->format.intl = doc->m_intl;
+  TakeDocumentFormat(s->format, *doc);
   s->format.fonts = doc->m_pFonts;
   s->format.guillemet = GuillemetOfFontTable;
   if (s->layout != nullptr) s->units.layout = s->layout->metrics;

@@ -13,6 +13,7 @@
 #include "model/filter_spec.h"
 #include "engine/run_report.h"
 #include "charts/chart.h"
+#include "expr/document_format.h"
 #include "expr/value_format.h"
 #include "foundation/heap_strings.h"
 #include "layout/fonts.h"
@@ -543,7 +544,7 @@ std::string FieldFormatText(KmDocBase* doc, FieldDef* f) {
     text = style < 8 ? kStyles[style] : "??";
   } else if (kind == kFieldDate || kind == kFieldDateTime || kind == kFieldTime) {
     FormatSettings fs;
-    fs.intl = doc->m_intl;
+    TakeDocumentFormat(fs, *doc);
     char buf[300] = {};
     char suffix[64] = {};
     BuildFieldPicture(fs, f, buf, suffix, ' ');

@@ -11,6 +11,7 @@
 #include "engine/report_run.h"
 #include "engine/run_report.h"
 #include "expr/calendar.h"
+#include "expr/document_format.h"
 #include "expr/value_format.h"
 #include "export/page_writers.h"
 #include "foundation/doc_base.h"
@@ -468,7 +469,7 @@ int DescribeFieldDelimited(KmDocBase& doc, FieldDef* f, ExportFieldDescriptor* d
       if (kind & (kFieldDateTime | kFieldTime)) f->timeFormat = (f->timeFormat & ~0x7u) | kTimeDefaultPicture;
     }
     FormatSettings fs;
-    fs.intl = doc.m_intl;
+    TakeDocumentFormat(fs, doc);
     // A sample value of the kind: its formatted length is the width.
     BYTE sample[12] = {};
     DateParts dp{2000, 12, 28, 0};

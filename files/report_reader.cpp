@@ -35,6 +35,7 @@
 #include "foundation/text_helpers.h"
 #include "core/composite.h"
 #include "data/placeholder_field.h"
+#include "data/reportview.h"
 #include "platform/win/fileio.h"
 #include "platform/win/wsprintf.h"
 
@@ -1589,6 +1590,11 @@ void ClearReportContents(KmDocBase& doc) {
     while (m->fieldList != nullptr)
       if (!m->DeleteField(m->fieldList, 2 | 4)) break;
     for (int s = 0; s < kMaxTables; ++s) m->FreeTableSlot(static_cast<uint32_t>(s));
+    // The statement and result name of the report before (one started from
+    // a query, say) are not this report's: the statement's columns would
+    // stand in for the master table's.
+    FreeSqlMaster(m);
+    m->reportViewName = "RESULT";
     HeapFreeBlock(m->conditionCode);
     m->conditionCode = nullptr;
     m->conditionLength = 0;

@@ -2,6 +2,7 @@
 
 #include "foundation/doc_base.h"
 #include "layout/layout_helpers.h"
+#include "expr/document_format.h"
 #include "expr/value_format.h"
 #include "layout/field_width.h"
 #include "foundation/heap_strings.h"
@@ -143,7 +144,7 @@ int FormatDateByPictureEx(const KmDocBase& doc, int month, int day, int year, in
   // The value formatter walks the pictures; here its text is bounded by the
   // caller's buffer.
   FormatSettings settings;
-  settings.intl = doc.m_intl;
+  TakeDocumentFormat(settings, doc);
   char text[256];
   ::FormatDateByPicture(settings, month, day, year, useLong != 0, text, fourDigitYear != 0);
   std::snprintf(buffer, size, "%s", text);

@@ -113,15 +113,15 @@ int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_
     int r;
     if (recordNumber != 0) {
       r = st->rows->FetchRow(recordNumber);
-      m->recordNumber = recordNumber;
     } else if (st->randomFetch) {
       r = st->rows->FetchRow(m->recordNumber + 1);
-      ++m->recordNumber;
     } else {
       r = st->rows->FetchNextRow();
-      ++m->recordNumber;
     }
+    // The counter is the number of the record last fetched: the end of the
+    // data fetches none, and the summary still counts the records there were.
     if (r != 0) return r == -1 ? kEngineFetchFailed : kEngineEndOfData;
+    m->recordNumber = recordNumber != 0 ? recordNumber : m->recordNumber + 1;
     ++st->recordsRead;
     st->rows->ConvertFetchedRow(m);
   }

@@ -107,6 +107,10 @@ TEST_F(NumericFunctions, DocumentCounters) {
   EXPECT_EQ(N("PAGENO()"), 7);
   EXPECT_EQ(N("COPY()"), 2);
   EXPECT_EQ(N("RECNO()"), 1);
+  // On the fourth record fetched RECNO() is 4, in its band and in a summary after it.
+  t.m.recordNumber = 4;
+  EXPECT_EQ(N("RECNO()"), 4);
+  t.m.recordNumber = 0;
   EXPECT_FALSE(Eval("PAGENO()").logical);
   EXPECT_TRUE(Eval("PAGENO() > 1").logical);
 }

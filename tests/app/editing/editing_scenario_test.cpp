@@ -34,6 +34,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -442,6 +443,78 @@ TEST_F(EditingScreensScenario, ReportFileAndQueryDroppedOnTheView) {
   const std::string printed = SaveReadBackPrint("dropped", [&] { EXPECT_NE(Field("amount"), nullptr); });
   EXPECT_NE(printed.find("Fennick Tools"), std::string::npos) << printed;
   EXPECT_NE(printed.find("1300"), std::string::npos) << "10 boots at 129.95:\n" << printed;
+}
+
+// The text of a message the program shows.
+std::string DialogText(HWND d) {
+  char text[600] = {};
+  GetWindowTextA(GetDlgItem(d, 200), text, sizeof text);
+  return text;
+}
+
+TEST_F(EditingScreensScenario, TableReportOpenedAfterAReportStartedFromAQuery) {
+  ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
+  const std::vector<unsigned char> packed = PackedQuery("select company, product, quantity from order_lines");
+  ASSERT_TRUE(WriteClipboardFormat(QueryFormat(), packed.data(), packed.size()));
+  Command(30130);
+  ClearClipboard();
+  ASSERT_NE(Field("quantity"), nullptr);
+  ASSERT_EQ(Text("Customer total"), nullptr);
+  // The table report, dropped on the same frame, finds its table's own
+  // columns: not the query's.
+  Doc().SetModifiedFlag(FALSE);
+  std::string said;
+  Answer(Doc().m_szAppCaption, [&](HWND d) {
+    said = DialogText(d);
+    Press(d, IDOK);
+  });
+  DropData report;
+  report.files = {s_dir + "/sales.kmw"};
+  EXPECT_EQ(DragDataOntoWindow(View().m_hWnd, report, POINT{40, 40}, MK_LBUTTON), DROPEFFECT_COPY);
+  EXPECT_EQ(said, "") << "no field is missing";
+  answers_.clear();
+  ASSERT_NE(Text("Customer total"), nullptr);
+  ASSERT_NE(Field("country"), nullptr);
+  const std::string printed = SaveReadBackPrint("query-then-table", [&] { EXPECT_NE(Field("country"), nullptr); });
+  EXPECT_NE(printed.find("Customer total"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("United Kingdom"), std::string::npos) << printed;
+}
+
+TEST_F(EditingScreensScenario, LogicalTextsOfTheDefaultSettingsAndTheRecordsPrinted) {
+  // The settings file is the suite's: it is given back as it was.
+  struct KeptFile {
+    std::string path, text;
+    explicit KeptFile(std::string p) : path(std::move(p)) {
+      std::ifstream in(path);
+      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ~KeptFile() { std::ofstream(path, std::ios::trunc) << text; }
+  } kept(s_dir + "/kmw.ini");
+  ASSERT_NE(Start({s_dir + "/sales.kmw"}), nullptr);
+  bool set = false;
+  Answer("Default Settings", [&](HWND d) {
+    set = true;
+    SetDlgItemTextA(d, 215, "Yes");
+    SetDlgItemTextA(d, 216, "No");
+    Press(d, IDOK);
+  });
+  Command(32018);
+  EXPECT_TRUE(set);
+  EXPECT_STREQ(Doc().m_settings.logT, "Yes");
+  // Seven orders: each prints its paid mark in the new texts, and the
+  // summary counts the seven.
+  const std::vector<unsigned char> packed = PackedQuery("select order_id, paid from orders");
+  ASSERT_TRUE(WriteClipboardFormat(QueryFormat(), packed.data(), packed.size()));
+  Command(30130);
+  ClearClipboard();
+  ASSERT_NE(Field("paid"), nullptr);
+  const std::string printed = SaveReadBackPrint("logical-texts", [&] { EXPECT_NE(Field("paid"), nullptr); });
+  EXPECT_EQ(Count(printed, "Yes"), 4) << printed;
+  EXPECT_EQ(Count(printed, "No"), 3) << printed;
+  const size_t count = printed.find("Records printed:");
+  ASSERT_NE(count, std::string::npos) << printed;
+  const size_t digits = printed.find_first_not_of(' ', count + 16);
+  EXPECT_EQ(printed.substr(digits, printed.find_first_of(" \n", digits) - digits), "7") << printed;
 }
 
 TEST_F(EditingScreensScenario, FieldDraggedFromThePaletteGoesWhereItIsDropped) {

@@ -128,6 +128,20 @@ TEST(RoundTripRules, FontsSurviveWithoutFormatTextsAndEmptyReportIsMinimal) {
   EXPECT_EQ(f.M().fieldCount, 0u);
 }
 
+TEST(RoundTripRules, AReportReadIntoAModelThatHeldAStatementTakesNoneOfIt) {
+  Doc a;
+  BuildFullReport(a);
+  std::vector<uint8_t> bytes = a.Write(StreamMode::Storage);
+  // The model of a report started from a query, then a table report read into it.
+  Doc b;
+  b.M().statementText = rs_test::Heap("select company from order_lines");
+  b.M().reportViewName = "Lines";
+  ASSERT_EQ(b.Read(bytes, StreamMode::Storage), 0);
+  EXPECT_EQ(b.M().statementText, nullptr);
+  EXPECT_EQ(b.M().reportViewName, "RESULT");
+  EXPECT_EQ(WithoutTime(b.Write(StreamMode::Storage)), WithoutTime(bytes)) << "no statement is written back";
+}
+
 TEST(RoundTripRules, LibraryMemberThroughTheEngine) {
   char dir[] = "/tmp/vt_rs_XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);

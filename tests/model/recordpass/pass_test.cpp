@@ -81,6 +81,7 @@ TEST_F(RecordPassTest, FilteredPassWritesComponentsAndReplaysThem) {
     EXPECT_EQ(NumberOf(plus), NumberOf(amount) * 2 + 1) << n;
   }
   EXPECT_EQ(r, kEngineEndOfData);
+  EXPECT_EQ(model.recordNumber, 300u) << "the end of the data fetched no record";
   std::vector<uint32_t> expected;
   for (int i = 1; i <= 300; ++i)
     if (Accepted(i)) expected.push_back(static_cast<uint32_t>(i));
