@@ -26,10 +26,6 @@
 namespace {
 constexpr UINT kStrNoDefaultSource = 3294;
 constexpr UINT kStrNoStatementMemory = 3234;
-constexpr UINT kStrMasterTitle = 67;
-constexpr UINT kStrParadoxFiles = 6122;
-constexpr UINT kStrDbaseFiles = 6123;
-constexpr UINT kMasterTableHelp = 1044;
 constexpr UINT kStrSqlSelectItem = 17103;
 constexpr UINT kStrMasterTableItem = 17104;
 constexpr UINT kCmdMasterTable = 30600;
@@ -130,13 +126,13 @@ BOOL CKmDoc::OpenMasterTable(BOOL dialogMode) {
       if (cut != nullptr) *(cut == folder ? cut + 1 : cut) = 0;
     }
     BeginModalState();
-    const UINT filter = data->IsParadox() ? kStrParadoxFiles : kStrDbaseFiles;
+    const UINT filter = MasterTableFileFilter(data);
     const char* ext = data->GetTableFileExtension();
     const BOOL chosen =
-        dialogMode ? RunMasterTableOpenDialog(*this, GetOwnerWindow(), nullptr, folder, filter, ext, kStrMasterTitle,
-                                              kMasterTableHelp)
-                   : RunOpenFileDialog(*this, GetOwnerWindow(), nullptr, folder, filter, ext, kStrMasterTitle,
-                                       kMasterTableHelp);
+        dialogMode ? RunMasterTableOpenDialog(*this, GetOwnerWindow(), nullptr, folder, filter, ext, kStrMasterTableTitle,
+                                              kMasterTableFileHelp)
+                   : ::RunOpenFileDialog(*this, GetOwnerWindow(), nullptr, folder, filter, ext, kStrMasterTableTitle,
+                                       kMasterTableFileHelp);
     if (!chosen) {
       EndModalState();
       return FALSE;

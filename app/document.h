@@ -45,6 +45,11 @@ class CKmDoc : public KmDocBase {
   void SetStatusText(const char* text) override;
   bool GetModelTolerance(double* ratio) const override;
   void SetModelTolerance(int32_t units, double ratio) override;
+  BOOL RunOpenFileDialog(HWND owner, const char* initialName, const char* initialDir, UINT filterId,
+                         const char* defaultExt, UINT titleId, UINT helpContext) override;
+  // The master table's folder, else the default data folder, else the
+  // current file's folder.
+  std::string GetReportFolder() const override;
 
   CMainFrame* m_pMainFrame = nullptr;
   CKmView* m_pView = nullptr;

@@ -3,6 +3,7 @@
 #include "app/document.h"
 #include "app/file_checks.h"
 #include "app/library_dialogs.h"
+#include "core/composite.h"
 #include "data/data_access.h"
 #include "files/report_file.h"
 #include "foundation/heap_strings.h"
@@ -522,11 +523,20 @@ std::string GetDisplayFileName(const char* path) {
   return cut != nullptr ? cut + 1 : path;
 }
 
-std::string GetLibDirSlash(const CKmDoc& doc) {
-  std::string d = doc.m_settings.libDir;
+namespace {
+std::string WithSeparator(std::string d) {
   if (!d.empty() && !IsPathSeparator(d.back())) d += '/';
   return d;
 }
+
+// The folder part of a path with its separator; empty for a bare name.
+std::string FolderPart(const std::string& path) {
+  const size_t cut = path.find_last_of("/\\");
+  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+}  // namespace
+
+std::string GetLibDirSlash(const CKmDoc& doc) { return WithSeparator(doc.m_settings.libDir); }
 
 std::string GetTemplateDirSlash(const CKmDoc& doc) {
   std::string d = doc.m_settings.templateDir;
@@ -538,4 +548,20 @@ std::string GetTemplateDirSlash(const CKmDoc& doc) {
 BOOL RunOpenFileDialogText(CKmDoc& doc, HWND owner, const char* initialDir, const std::string& filterText,
                            const std::string& title) {
   return RunCommonDialogText(doc, false, owner, nullptr, initialDir, filterText, nullptr, title);
+}
+
+BOOL CKmDoc::RunOpenFileDialog(HWND owner, const char* initialName, const char* initialDir, UINT filterId,
+                               const char* defaultExt, UINT titleId, UINT helpContext) {
+  return ::RunOpenFileDialog(*this, owner, initialName, initialDir, filterId, defaultExt, titleId, helpContext);
+}
+
+std::string CKmDoc::GetReportFolder() const {
+  // The open report's master table when it is a file, else the master
+  // chosen for a new report.
+  std::string master = m_pModel != nullptr && m_pModel->tableSlots[0] != nullptr ? m_pModel->tableSlots[0]->path : "";
+  if (master.empty()) master = m_files.masterTable;
+  std::string folder = FolderPart(master);
+  if (folder.empty()) folder = WithSeparator(m_settings.dataDir);
+  if (folder.empty()) folder = FolderPart(m_files.currentFile);
+  return folder;
 }

@@ -36,6 +36,17 @@ std::string AttachStatement(const std::string& form, const std::string& file, co
 
 std::string DataAccess::SqlNameOfPlace(const char* reference) {
   const std::string ref = reference != nullptr ? reference : "";
+  // A table file chosen in the folder of a source whose tables are files is
+  // named by its file name, as the source lists it.
+  const size_t sep = ref.rfind('/');
+  if (current_ != nullptr && IsFileDataSource() && sep != std::string::npos && sep > 0 && sep + 1 < ref.size()) {
+    char own[261] = {};
+    std::error_code ec;
+    std::string folder = GetDatabaseName(own, sizeof own) ? own : "";
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+      folder = std::filesystem::path(folder).parent_path().string();
+    if (SamePlace(ref.substr(0, sep), folder)) return ref.substr(sep + 1);
+  }
   const size_t cut = ref.rfind('\\');
   if (current_ == nullptr || cut == std::string::npos || cut == 0 || cut + 1 >= ref.size()) return ref;
   const std::string place = ref.substr(0, cut);

@@ -16,9 +16,11 @@
 #include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
 #include "foundation/startup.h"
+#include "foundation/text_helpers.h"
 #include "layout/layout_records.h"
 #include "model/field_dependencies.h"
 #include "platform/win/dialog.h"
+#include "platform/win/fileio.h"
 #include "platform/win/wsprintf.h"
 
 #include <algorithm>
@@ -56,6 +58,14 @@ std::string DerivedAlias(DataAccess* data, const std::string& path) {
   std::string ref = path, alias, message;
   ApplyDataSourceOverride(CurrentOverrideContext(data), &ref, &alias, &message);
   return alias.substr(0, kAliasLength);
+}
+
+// A table file's alias: its name without folder and without anything from
+// the first ".".
+std::string FileAlias(const std::string& path) {
+  std::string name = FileNamePart(path.c_str());
+  name = name.substr(0, name.find('.'));
+  return MakeTableAlias(name.substr(0, kAliasLength).c_str()).substr(0, kAliasLength);
 }
 
 void EnableMasterTableControls(HWND dialog, MasterTableState* s, bool on) {
@@ -107,7 +117,34 @@ void KeepStatementInReport(KmDocBase* doc, const char* statement) {
   doc->m_pRepIO->m_stream.settings.sqlStatement = statement != nullptr ? statement : "";
 }
 
+// A source whose tables are files, with the common file dialog preferred.
+bool ChoosesTableFile(const MasterTableState* s) {
+  return !s->sqlReport && s->data->IsFileDataSource() && s->doc->m_settings.useCommonDlg;
+}
+
+// The table file from the Open dialog, starting in the report's folder.
+void OnTableFile(HWND dialog, MasterTableState* s) {
+  s->doc->SetStatusText(FileNamePart(s->path.c_str()));
+  const std::string folder = s->doc->GetReportFolder();
+  const BOOL chosen = s->doc->RunOpenFileDialog(dialog, nullptr, folder.c_str(), MasterTableFileFilter(s->data),
+                                                s->data->GetTableFileExtension(), kStrMasterTableTitle,
+                                                kMasterTableFileHelp);
+  s->doc->SetStatusText("");
+  if (!chosen || s->path == s->doc->m_files.chosenPath) return;
+  s->pending = true;
+  s->path = s->doc->m_files.chosenPath;
+  EnableMasterTableControls(dialog, s, true);
+  SetDlgItemTextA(dialog, kName, FileNamePart(s->path.c_str()));
+  SetDlgItemTextA(dialog, kAlias, FileAlias(s->path).c_str());
+  SetFocus(GetDlgItem(dialog, kAlias));
+  SendDlgItemMessageA(dialog, kAlias, EM_SETSEL, 0, -1);
+}
+
 void OnTable(HWND dialog, MasterTableState* s) {
+  if (ChoosesTableFile(s)) {
+    OnTableFile(dialog, s);
+    return;
+  }
   TableListRequest request;
   request.kind = 2;
   request.statementMode = s->sqlReport;
@@ -152,10 +189,20 @@ void OnOk(HWND dialog, MasterTableState* s) {
     }
     return;
   }
+  if (ChoosesTableFile(s) && !s->path.empty()) {
+    // The file may have gone since it was chosen; it is kept by its full name.
+    const std::string full = ProgramFileName(FullPathOfExisting(s->path));
+    if (full.empty()) {
+      s->doc->ErrorBoxOwner(dialog, GetResString(kStrInvalidPath, 0));
+      SetFocus(GetDlgItem(dialog, kName));
+      return;
+    }
+    s->path = full;
+  }
   char alias[kAliasLength + 1] = {};
   GetDlgItemTextA(dialog, kAlias, alias, sizeof alias);
   if (!s->path.empty() && alias[0] == 0) {
-    CopyBounded(alias, sizeof alias, DerivedAlias(s->data, s->path).c_str());
+    CopyBounded(alias, sizeof alias, (ChoosesTableFile(s) ? FileAlias(s->path) : DerivedAlias(s->data, s->path)).c_str());
     SetDlgItemTextA(dialog, kAlias, alias);
   }
   if (s->path.empty()) {
@@ -210,6 +257,11 @@ void OnOk(HWND dialog, MasterTableState* s) {
 }
 
 }  // namespace
+
+UINT MasterTableFileFilter(const DataAccess* data) {
+  constexpr UINT kStrParadoxFiles = 6122, kStrDbaseFiles = 6123;
+  return data->IsParadox() ? kStrParadoxFiles : kStrDbaseFiles;
+}
 
 TableOverrideContext CurrentOverrideContext(DataAccess* data) {
   char quote[11] = {};
@@ -276,7 +328,7 @@ INT_PTR MasterTableDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
       if (s->path.empty()) {
         EnableMasterTableControls(dialog, s, false);
       } else {
-        SetDlgItemTextA(dialog, kName, s->path.c_str());
+        SetDlgItemTextA(dialog, kName, ChoosesTableFile(s) ? FileNamePart(s->path.c_str()) : s->path.c_str());
         SetDlgItemTextA(dialog, kAlias, s->oldAlias.c_str());
         EnableMasterTableControls(dialog, s, true);
       }

@@ -20,6 +20,12 @@ TableOverrideContext CurrentOverrideContext(DataAccess* data);
 // current data source.
 int OpenReportMaster(KmDocBase* doc, const char* reference, const char* statement);
 
+// The Open dialog that asks for a master table file: its title ("Master
+// Table"), help context and the filter of the source's kind.
+constexpr UINT kStrMasterTableTitle = 67;
+constexpr UINT kMasterTableFileHelp = 1044;
+UINT MasterTableFileFilter(const DataAccess* data);
+
 INT_PTR MasterTableDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // 1 changed (or kept), 0 cancelled.
 int RunMasterTableDialog(KmDocBase* doc, HWND owner);

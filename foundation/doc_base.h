@@ -117,6 +117,16 @@ class KmDocBase {
   // document without a model has none.
   virtual bool GetModelTolerance(double* /*ratio*/) const { return false; }
   virtual void SetModelTolerance(int32_t /*units*/, double /*ratio*/) {}
+  // The Open file dialog over owner; TRUE on OK with the answer in
+  // m_files.chosenPath. Without the application's file dialogs none runs.
+  virtual BOOL RunOpenFileDialog(HWND /*owner*/, const char* /*initialName*/, const char* /*initialDir*/,
+                                 UINT /*filterId*/, const char* /*defaultExt*/, UINT /*titleId*/,
+                                 UINT /*helpContext*/) {
+    return FALSE;
+  }
+  // The folder a file of the report is looked for in first, with its
+  // separator; empty when there is none.
+  virtual std::string GetReportFolder() const { return std::string(); }
 
   const char* GetAppCaption() const { return m_szAppCaption; }
   const char* GetHelpFileName() const { return m_szHelpFile; }

@@ -49,8 +49,15 @@ using namespace options_test;
 const std::string& SampleDir() {
   struct Folder {
     std::string path = MakeSampleFolder("vt_choosers", [](const std::string& dir) {
-      std::ofstream(dir + "/kmwsql.ini", std::ios::app) << "\n[Platforms]\nSQLite=dBASE\n";
+      // The stand-in driver names its tables without the file extension.
+      std::string ini;
+      ReadWholeFile(dir + "/kmwsql.ini", ini);
+      const size_t at = ini.find("[SQLite]\n");
+      if (at != std::string::npos) ini.insert(at + 9, "UseFileExt=0\n");
+      WriteWholeFile(dir + "/kmwsql.ini", ini + "\n[Platforms]\nSQLite=dBASE\n");
       std::ofstream(dir + "/kmw.ini", std::ios::app) << "UseCommonDlg=1\n";
+      // The customers as a table file: a dBASE-style source names its tables by file.
+      std::ofstream(dir + "/customers.DBF") << "x";
     });
     ~Folder() {
       std::error_code ec;
@@ -129,17 +136,14 @@ void TypeTitle(CKmView& view, const std::string& text) {
   ASSERT_FALSE(view.EditorOpen());
 }
 
-// Database > Master Table: the customers.
-void ChooseCustomers(DialogSteps& steps, HWND frame) {
+std::string CustomersFile() { return SampleDir() + "/customers.DBF"; }
+
+// Database > Master Table: the customers' table file, chosen by "Table..." in
+// the Open dialog.
+void ChooseCustomers(DialogSteps& steps, FileDialogAnswers& files, HWND frame) {
+  files.Give("Master  Table", CustomersFile());
   steps.Dialog("Master Table", [](HWND d) {
     Press(d, 210);
-    Press(d, IDOK);
-  });
-  steps.Dialog("Master  Table", [](HWND d) {
-    const LRESULT at = SendDlgItemMessageA(d, 200, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                           reinterpret_cast<LPARAM>("customers"));
-    ASSERT_NE(at, LB_ERR);
-    SendDlgItemMessageA(d, 200, LB_SETCURSEL, static_cast<WPARAM>(at), 0);
     Press(d, IDOK);
   });
   steps.Run([&] { SendMessageA(frame, WM_COMMAND, 30600, 0); });
@@ -266,9 +270,9 @@ TEST_F(FileChoosersTest, NewReportWithoutMasterTableTypedSavedReadBackAndPrinted
 
   // The master table chosen afterwards in Database > Master Table, so the
   // report has records to print its title with.
-  ChooseCustomers(steps, frame);
+  ChooseCustomers(steps, files, frame);
   ASSERT_NE(doc->m_pModel->tableSlots[0], nullptr);
-  EXPECT_STREQ(doc->m_pModel->tableSlots[0]->path, "customers");
+  EXPECT_EQ(std::string(doc->m_pModel->tableSlots[0]->path), CustomersFile());
 
   // Printed through the Print dialog to the PDF printer.
   questions.clear();
@@ -345,9 +349,93 @@ TEST_F(FileChoosersTest, FileSettingsBrowseButtonsChooseTheFoldersAReportIsSaved
   steps.Run([&] { SendMessageA(frame, WM_COMMAND, 30000, 0); });
   OpenReportFile(steps, frame, ProgramFileName(report));
   ASSERT_TRUE(doc->m_bReportOpen);
-  ChooseCustomers(steps, frame);
+  ChooseCustomers(steps, files, frame);
   const std::string text = PrintToPdf(steps, frame, reports + "/browsed.pdf");
   EXPECT_NE(text.find("Browsed folder"), std::string::npos) << text;
+  doc->SetModifiedFlag(FALSE);
+}
+
+TEST_F(FileChoosersTest, MasterTableFileIsChosenFromTheReportFolderSavedReadBackAndPrinted) {
+  const std::string tables = dir_ + "/tables";
+  fs::create_directories(tables);
+  const std::string customers = CustomersFile();
+  const std::string gone = tables + "/gone.DBF";
+  std::ofstream(gone) << "x";
+  RunningProgram program;
+  ASSERT_TRUE(program.started);
+  CKmDoc* doc = GetActiveKmDoc();
+  ASSERT_NE(doc, nullptr);
+  HWND frame = doc->m_pMainFrame->m_hWnd;
+  DialogSteps steps;
+  FileDialogAnswers files;
+  SetMessageBoxResponder([](const MessageBoxRecord& r) { return (r.type & MB_TYPEMASK) == MB_OK ? IDOK : IDYES; });
+  NewWithoutMaster(steps, files, frame);
+  ASSERT_TRUE(doc->m_bReportOpen);
+  TypeTitle(*doc->m_pView, "Table from a file");
+
+  // Database > Master Table, "Table...": the Open dialog starts in the data
+  // folder (no master yet) and lists the source's table files; a file that
+  // is gone by OK is refused and the dialog stays for another choice.
+  std::string firstStart, filter, nameShown, aliasShown, finalAlias;
+  files.On("Master  Table", [&](QFileDialog* fd) {
+    firstStart = fd->directory().absolutePath().toStdString();
+    filter = fd->selectedNameFilter().toStdString();
+    fd->selectFile(QString::fromStdString(gone));
+    static_cast<QDialog*>(fd)->accept();
+  });
+  steps.Dialog("Master Table", [&](HWND d) {
+    Press(d, 210);
+    nameShown = ControlText(d, 200);
+    fs::remove(gone);
+    Post(d, IDOK);
+  });
+  steps.Message("Invalid master table pathname");
+  steps.Dialog("Master Table", [&](HWND d) {
+    files.Give("Master  Table", customers);
+    Press(d, 210);
+    aliasShown = ControlText(d, 201);
+    SetText(d, 201, "");
+    Press(d, IDOK);
+  });
+  steps.Run([&] { SendMessageA(frame, WM_COMMAND, 30600, 0); });
+  EXPECT_EQ(firstStart, dir_);
+  EXPECT_NE(filter.find("*.DBF"), std::string::npos) << filter;
+  EXPECT_EQ(nameShown, "gone.DBF");
+  EXPECT_EQ(steps.messages.size(), 1u);
+  EXPECT_EQ(aliasShown, "customer");
+  ASSERT_NE(doc->m_pModel->tableSlots[0], nullptr);
+  EXPECT_EQ(std::string(doc->m_pModel->tableSlots[0]->path), customers);
+  EXPECT_STREQ(doc->m_pModel->tableSlots[0]->alias, "customer") << "an emptied alias comes from the file name";
+
+  // Saved, closed and read back; "Table..." starts in the master's folder,
+  // and a cancelled choice keeps the master.
+  const std::string report = dir_ + "/fromfile.kmw";
+  files.Give("Save As", report);
+  steps.Run([&] { SendMessageA(frame, WM_COMMAND, kCmdFileSaveAs, 0); });
+  ASSERT_TRUE(fs::exists(report));
+  steps.Run([&] { SendMessageA(frame, WM_COMMAND, 30000, 0); });
+  EXPECT_FALSE(doc->m_bReportOpen);
+  OpenReportFile(steps, frame, report);
+  ASSERT_TRUE(doc->m_bReportOpen);
+  ASSERT_NE(doc->m_pModel->tableSlots[0], nullptr);
+  EXPECT_EQ(std::string(doc->m_pModel->tableSlots[0]->path), customers);
+  std::string againStart, againName;
+  files.On("Master  Table", [&](QFileDialog* fd) {
+    againStart = fd->directory().absolutePath().toStdString();
+    fd->reject();
+  });
+  steps.Dialog("Master Table", [&](HWND d) {
+    againName = ControlText(d, 200);
+    Press(d, 210);
+    Press(d, IDCANCEL);
+  });
+  steps.Run([&] { SendMessageA(frame, WM_COMMAND, 30600, 0); });
+  EXPECT_EQ(againName, "customers.DBF");
+  EXPECT_EQ(againStart, dir_);
+  EXPECT_EQ(std::string(doc->m_pModel->tableSlots[0]->path), customers);
+
+  const std::string text = PrintToPdf(steps, frame, dir_ + "/fromfile.pdf");
+  EXPECT_NE(text.find("Table from a file"), std::string::npos) << text;
   doc->SetModifiedFlag(FALSE);
 }
 
