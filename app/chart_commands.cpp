@@ -86,6 +86,9 @@ bool RunChartDefaultsSheet(CKmDoc& doc) {
   return true;
 }
 
+// The charts are drawn by the program's own chart layer, which is always there.
+int OnNewReportCharts() { return 1; }
+
 BOOL DispatchChartCommand(CKmDoc& doc, UINT id) {
   switch (id) {
     case kCmdChartDefaults:

@@ -23,5 +23,8 @@ bool chartFormat(CKmDoc& doc, int index);
 // Options > Chart Settings: the defaults of new charts (base font, palette)
 // into kmw.ini [Defaults]. True when they were written.
 bool RunChartDefaultsSheet(CKmDoc& doc);
+// The chart hook of a report opened or made new: 1 when charts can be placed
+// on it (the document keeps the answer; Insert > Chart asks for it).
+int OnNewReportCharts();
 // TRUE when the command was a chart command and has been done.
 BOOL DispatchChartCommand(CKmDoc& doc, UINT id);

@@ -1,6 +1,7 @@
 #include "app/open_report.h"
 
 #include "app/app.h"
+#include "app/chart_commands.h"
 #include "app/named_data_source.h"
 #include "foundation/page_metrics.h"
 #include "app/save_report.h"
@@ -383,6 +384,7 @@ void CKmDoc::FinishReportLoad(BOOL isTemplate) {
     ReloadFonts(*m_pLayout, *m_pFonts, m_szPrinterDevice, true);
   }
   m_bReportOpen = TRUE;
+  m_nChartWord = OnNewReportCharts();
   if (!isTemplate) {
     CopyBounded(m_szReportName, sizeof m_szReportName, m_szReportName2);
     GetSaveDialogs().AddRecentFile(*this, m_files.currentFile);
@@ -436,6 +438,7 @@ void CKmDoc::StartNewReport() {
   if (ReportFileIO* io = FileIO()) io->ResetProperties(*this);
   if (m_pSqlText != nullptr && m_pSqlText[0] != 0) {
     m_bReportOpen = TRUE;
+    m_nChartWord = OnNewReportCharts();
     SetModifiedFlag(TRUE);
   }
   ApplyRulerSettings();
@@ -575,6 +578,7 @@ BOOL CKmDoc::DoFileNew(const char* masterTable, int passThrough, BOOL ask, BOOL 
     default:
       break;
   }
+  if (m_bReportOpen) m_nChartWord = OnNewReportCharts();
   if (mode != 10) {
     StartNewReport();
     m_bTemplatePending = FALSE;

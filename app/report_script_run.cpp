@@ -1,6 +1,7 @@
 // The document's side of report scripts: the reader builds the report's
 // model and layout, the document then settles it as a new report and does
 // what the script's Menu asks.
+#include "app/chart_commands.h"
 #include "app/document.h"
 
 #include "app/open_report.h"
@@ -69,6 +70,7 @@ BOOL CKmDoc::RunReportScript() {
   UpdateViewsByHint(107, nullptr);
   UpdateViewsByHint(108, nullptr);
   m_bReportOpen = TRUE;
+  m_nChartWord = OnNewReportCharts();
   BuildLayoutItemOrder(*m_pLayout);
   if (m_pFonts != nullptr) RecalcObjectExtents(*m_pLayout, *m_pFonts, false, true, true);
   BuildLayoutItemOrder(*m_pLayout);

@@ -1,5 +1,6 @@
 #include "app/sample_report.h"
 
+#include "app/chart_commands.h"
 #include "app/document.h"
 #include "layout/page_setup.h"
 #include "data/data_access.h"
@@ -114,6 +115,7 @@ class Builder {
     BuildLayoutItemOrder(layout_);
     PropagateFieldDependencies(&m_);
     doc_.m_bReportOpen = TRUE;
+    doc_.m_nChartWord = OnNewReportCharts();
     return true;
   }
 

@@ -340,6 +340,7 @@ class CKmView : public CWnd {
   void OnEditTextCommand(UINT id);
   void OnUpdateAlways(CCmdUI* ui);
   void OnUpdateReport(CCmdUI* ui);
+  void OnUpdateInsertChart(CCmdUI* ui);
   void OnUpdateIdleKeys(CCmdUI* ui);
   void OnUpdateItemKeys(CCmdUI* ui);
   void OnUpdateViewToggle(CCmdUI* ui);

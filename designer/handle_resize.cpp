@@ -5,6 +5,7 @@
 #include "designer/band_view.h"
 #include "designer/design_view.h"
 #include "foundation/doc_base.h"
+#include "designer/chart_anchor.h"
 #include "layout/chart_size.h"
 #include "layout/fonts.h"
 #include "layout/item_tables.h"
@@ -286,7 +287,7 @@ bool CKmView::EndHandleResize() {
     // Nothing outside the layout's width or band area.
     ClampToPageWidth(t, item, item.right - item.left + 1);
     ClampToBandArea(t, item);
-    item.bandLine = static_cast<uint8_t>(LineUnder(item.top));
+    item.bandLine = static_cast<uint8_t>(LineUnder(AnchoredAtBottom(t, item) ? item.bottom : item.top));
     // A chart's stored size follows its new rectangle.
     if (ChartTableEntry* chart = (item.flags & kItemKindChart) ? t.charts.At(t.charts.Find(&item)) : nullptr)
       StoreChartSize(t.metrics, *chart);

@@ -95,7 +95,7 @@ static const Entry kCommandMap[] = {
     {kCmdTextFile, kCmdTextFile, nullptr, &CKmView::OnUpdateReport},
     {kCmdLineTool, kCmdBoxTool, &CKmView::OnToolCommand, &CKmView::OnUpdateReport},
     {kCmdPicture, kCmdPicture, &CKmView::OnOutlineToolCommand, &CKmView::OnUpdateReport},
-    {kCmdChart, kCmdChart, &CKmView::OnOutlineToolCommand, &CKmView::OnUpdateReport},
+    {kCmdChart, kCmdChart, &CKmView::OnOutlineToolCommand, &CKmView::OnUpdateInsertChart},
     {kCmdAlignment, kCmdAlignment, nullptr, &CKmView::OnUpdateAlignment},
     {kCmdFont, kCmdFont, nullptr, &CKmView::OnUpdateFont},
     {kCmdObjectProperties, kCmdObjectProperties, &CKmView::OnPropertiesCommand, &CKmView::OnUpdateProperties},
@@ -294,6 +294,10 @@ void CKmView::OnViewToggle(UINT id) {
 
 void CKmView::OnUpdateAlways(CCmdUI* ui) { ui->Enable(!EditorOpen()); }
 void CKmView::OnUpdateReport(CCmdUI* ui) { ui->Enable(ReportFlag() && !EditorOpen()); }
+// Charts only where the document said, when the report was opened or made, that they can be placed.
+void CKmView::OnUpdateInsertChart(CCmdUI* ui) {
+  ui->Enable(ReportFlag() && !EditorOpen() && m_pDoc != nullptr && m_pDoc->m_nChartWord != 0);
+}
 void CKmView::OnUpdateIdleKeys(CCmdUI* ui) {
   ui->Enable(ReportFlag() && !EditorOpen() && (Mode() & kModeMouseAction) == 0);
 }

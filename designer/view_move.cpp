@@ -3,6 +3,7 @@
 // layout's edges, the end of a move with its band lines given again, and the
 // undo record of the last move.
 #include "designer/band_view.h"
+#include "designer/chart_anchor.h"
 #include "designer/design_view.h"
 #include "designer/layout_editing.h"
 #include "foundation/doc_base.h"
@@ -436,7 +437,7 @@ void CKmView::FinishMouseAction() {
     ClampToBandArea(t, h);
     int line = 0;
     if (shift == 8000) {
-      line = IsTextLike(h) ? LineUnder(h.bottom - h.descent) : LineUnder(h.top);
+      line = LineUnder(IsTextLike(h) ? h.bottom - h.descent : AnchoredAtBottom(t, h) ? h.bottom : h.top);
     } else {
       line = h.bandLine + shift + extra;
       if (line < 0) {

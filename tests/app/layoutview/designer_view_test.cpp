@@ -1019,4 +1019,92 @@ TEST_F(DesignerEditing, ScreensPictureAndChartOutlinedResizedAndPrinted) {
   EXPECT_NE(images.find("image"), std::string::npos) << images;
 }
 
+// Two charts outlined on the Summary line, one tied to its bottom band line,
+// both stretched up into the blank group footer by their top handles: the top
+// one goes with the footer and prints once per customer, the bottom one stays
+// with the Summary line under it and prints once.
+TEST_F(DesignerEditing, ChartsResizedIntoTheFooterKeepTheBandLineOfTheirAnchor) {
+  using dialog_steps::OnDialog;
+  const std::string report = CopyOfSample("anchored");
+  CMainFrame* frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  CKmView& v = frame->m_wndLayoutView;
+  LayoutTables& t = *doc.m_pLayout;
+  // The report opened says charts can be placed: Insert > Chart is enabled.
+  EXPECT_NE(doc.m_nChartWord, 0);
+  EXPECT_TRUE(frame->IsCommandEnabled(30470));
+  auto place = [&](int left, int right, const char* title, bool bottom) {
+    Send(frame, 30470);
+    EXPECT_EQ(v.ToolMode(), 0x11u);
+    const BandLineRec& summary = t.Lines().lines[6];
+    const int y0 = summary.bottom - summary.pixelHeight + 2 - t.scrollY;
+    Press(v.m_hWnd, left + 2 - t.scrollX, y0);
+    MoveTo(v.m_hWnd, right - t.scrollX, y0 + 150);
+    OnDialog([&](HWND d) {
+      auto pick = [&](int id, UINT find, const char* text) {
+        return SendDlgItemMessageA(d, id, find, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text));
+      };
+      SendDlgItemMessageA(d, 500, CB_SETCURSEL, pick(500, CB_FINDSTRINGEXACT, "Pie"), 0);
+      SendDlgItemMessageA(d, 510, CB_SETCURSEL, pick(510, CB_FINDSTRINGEXACT, "Group 1"), 0);
+      SendDlgItemMessageA(d, 511, CB_SETCURSEL, pick(511, CB_FINDSTRINGEXACT, "company"), 0);
+      SendDlgItemMessageA(d, 512, LB_SETSEL, TRUE, pick(512, LB_FINDSTRINGEXACT, "CustomerTotal"));
+      CheckDlgButton(d, 505, bottom ? BST_CHECKED : BST_UNCHECKED);
+      SetDlgItemTextA(d, 520, title);
+      ui_test::Click(GetDlgItem(d, IDOK));
+    }, [&] { Release(v.m_hWnd, right - t.scrollX, y0 + 150); });
+    ChartTableEntry* e = t.charts.At(t.charts.Count() - 1);
+    EXPECT_EQ(e->head.bandLine, 6) << "placed on the line of its top";
+    EXPECT_EQ(ChartOf(*e)->GetAnchorMode() != 0, bottom);
+    return e;
+  };
+  ChartTableEntry* top = place(40, 300, "Topchart", false);
+  ChartTableEntry* bottom = place(360, 620, "Bottomchart", true);
+  ASSERT_EQ(t.charts.Count(), 2);
+  // Each stretched up by its top handle into the blank footer line.
+  const BandLineRec& footer = t.Lines().lines[5];
+  const int footerTop = footer.bottom - footer.pixelHeight + 1;
+  for (ChartTableEntry* e : {top, bottom}) {
+    v.ClearSelection();
+    v.SelectObject(e->head, true);
+    const int mid = (e->head.left + e->head.right) / 2 - t.scrollX;
+    Drag(v.m_hWnd, POINT{mid, e->head.top - t.scrollY}, POINT{mid, footerTop + 3 - t.scrollY});
+    EXPECT_EQ(e->head.top, footerTop);
+  }
+  const int under = [&] {
+    for (int i = 0; i < kBandLineCount; ++i)
+      if (bottom->head.bottom <= t.Lines().lines[i].bottom) return i;
+    return -1;
+  }();
+  EXPECT_EQ(top->head.bandLine, 5) << "a top-anchored chart goes with the line under its top";
+  EXPECT_EQ(bottom->head.bandLine, under) << "a bottom-anchored chart stays with the line under its bottom";
+  EXPECT_EQ(t.Lines().lines[under].kind, kBandSummary);
+  EXPECT_EQ(bottom->head.top, footerTop) << "the relayout keeps it where it was stretched to";
+  PumpUntil([] { return true; });
+  EXPECT_TRUE(SaveWindowPicture(frame->m_hWnd, ScreenPath("designer-charts-anchored").c_str()));
+  Send(frame, 30010);
+  Close();
+
+  frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  LayoutTables& t2 = *frame->m_pDoc->m_pLayout;
+  ASSERT_EQ(t2.charts.Count(), 2);
+  EXPECT_EQ(t2.charts.At(0)->head.bandLine, 5);
+  EXPECT_EQ(t2.charts.At(1)->head.bandLine, under);
+  // File > Close: no report, so no charts to place until one is opened.
+  Send(frame, 30000);
+  EXPECT_EQ(frame->m_pDoc->m_nChartWord, 0);
+  EXPECT_FALSE(frame->IsCommandEnabled(30470));
+  Close();
+  Printed(report);
+  const std::string text = Capture("pdftotext '" + dir_ + "/anchored.pdf' - 2>/dev/null");
+  auto count = [&](const std::string& word) {
+    int n = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_GT(count("Topchart"), 1) << "once in each customer's footer";
+  EXPECT_EQ(count("Bottomchart"), 1) << "once, in the Summary";
+}
+
 }  // namespace
