@@ -377,11 +377,10 @@ TEST_F(FileChoosersTest, MasterTableFileIsChosenFromTheReportFolderSavedReadBack
   // folder (no master yet) and lists the source's table files; a file that
   // is gone by OK is refused and the dialog stays for another choice.
   std::string firstStart, filter, nameShown, aliasShown, finalAlias;
-  files.On("Master  Table", [&](QFileDialog* fd) {
-    firstStart = fd->directory().absolutePath().toStdString();
-    filter = fd->selectedNameFilter().toStdString();
-    fd->selectFile(QString::fromStdString(gone));
-    static_cast<QDialog*>(fd)->accept();
+  files.On("Master  Table", [&](const ui_test::FileDialogHandle& fd) {
+    firstStart = fd.Folder();
+    filter = fd.NameFilter();
+    fd.Choose(gone);
   });
   steps.Dialog("Master Table", [&](HWND d) {
     Press(d, 210);
@@ -420,9 +419,9 @@ TEST_F(FileChoosersTest, MasterTableFileIsChosenFromTheReportFolderSavedReadBack
   ASSERT_NE(doc->m_pModel->tableSlots[0], nullptr);
   EXPECT_EQ(std::string(doc->m_pModel->tableSlots[0]->path), customers);
   std::string againStart, againName;
-  files.On("Master  Table", [&](QFileDialog* fd) {
-    againStart = fd->directory().absolutePath().toStdString();
-    fd->reject();
+  files.On("Master  Table", [&](const ui_test::FileDialogHandle& fd) {
+    againStart = fd.Folder();
+    fd.Cancel();
   });
   steps.Dialog("Master Table", [&](HWND d) {
     againName = ControlText(d, 200);

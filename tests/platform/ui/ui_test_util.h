@@ -49,6 +49,8 @@ class FileDialogHandle {
   std::string Selected() const { return fd_ ? fd_->selectedFiles().value(0).toStdString() : ""; }
   // True when it chooses folders rather than files.
   bool FoldersOnly() const { return fd_ && fd_->fileMode() == QFileDialog::Directory; }
+  // The file-type filter chosen, as shown.
+  std::string NameFilter() const { return fd_ ? fd_->selectedNameFilter().toStdString() : ""; }
   // The window of the program's own controls added to it.
   HWND AddedControls() const {
     if (!fd_) return nullptr;
