@@ -11,6 +11,7 @@
 #include "model/record_pass.h"
 
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -169,6 +170,8 @@ int CalcBandFields(CKmComposite* m, int list) {
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
     if (!listed(f) && SwapsForPass(m, f, firstBroken, preTotalsRead)) swapped.push_back(f);
   for (FieldDef* f : swapped) SwapBuffers(m, f);
+  // The record number too is the one of the record that ended the group.
+  std::optional<PreviousRecordNumberScope> previousRecord(std::in_place, m);
 
   // Totals that the record step reaches are accumulated there; the pass
   // takes values only for those it does not, so none counts a record twice.
@@ -218,6 +221,7 @@ int CalcBandFields(CKmComposite* m, int list) {
     f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
   }
 
+  previousRecord.reset();
   for (FieldDef* f : swapped) SwapBuffers(m, f);
   return code;
 }

@@ -258,6 +258,7 @@ void ResetRunCounters(CKmComposite* m) {
   RecordPassState* st = GetRecordPassState(m);
   m->recordNumber = 0;
   m->recordsDone = 0;
+  st->previousRecordNumber = 0;
   st->acceptedCount = 0;
   st->recordsRead = 0;
   st->firstRecord = 1;
@@ -406,7 +407,15 @@ void SaveFieldValues(CKmComposite* m) {
     }
     f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
   }
+  st->previousRecordNumber = m->recordNumber;
 }
+
+PreviousRecordNumberScope::PreviousRecordNumberScope(CKmComposite* model)
+    : model_(model), current_(model->recordNumber) {
+  model->recordNumber = GetRecordPassState(model)->previousRecordNumber;
+}
+
+PreviousRecordNumberScope::~PreviousRecordNumberScope() { model_->recordNumber = current_; }
 
 int ScanRecords(CKmComposite* m, RecordCallback callback, int32_t status) {
   return Step(m, 0, callback, status);

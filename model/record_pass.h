@@ -40,6 +40,9 @@ struct RecordPassState : ModelAttachment {
   // Counters of the pass.
   uint32_t acceptedCount = 0;
   uint32_t recordsRead = 0;
+  // The model's record number when the previous values were saved: the
+  // number of the record they belong to.
+  uint32_t previousRecordNumber = 0;
   int dataSeen = 0;
   int firstRecord = 1;
   int32_t lastStatus = 0;
@@ -97,6 +100,22 @@ int ReevaluateForField(CKmComposite* model, FieldDef* field);
 // one; 0, or 1 when memory runs out.
 int GivePreviousBuffer(CKmComposite* model, FieldDef* field);
 void SaveFieldValues(CKmComposite* model);
+
+// While it lives, the model's record number is the one of the record whose
+// values the previous-value buffers hold, so that what is computed with
+// those values (a group footer after the next record was fetched) sees the
+// number of its own record.
+class PreviousRecordNumberScope {
+ public:
+  explicit PreviousRecordNumberScope(CKmComposite* model);
+  ~PreviousRecordNumberScope();
+  PreviousRecordNumberScope(const PreviousRecordNumberScope&) = delete;
+  PreviousRecordNumberScope& operator=(const PreviousRecordNumberScope&) = delete;
+
+ private:
+  CKmComposite* model_;
+  uint32_t current_;
+};
 
 // The position file (empty: none): 0, or 3171 when it cannot be opened.
 int OpenPassFiles(CKmComposite* model, const std::string& positionFile);

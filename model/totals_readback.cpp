@@ -248,7 +248,10 @@ void SwapValueBuffers(CKmComposite* m) {
   if (evaluateMarked()) {
     exchange();
     st->acceptedCount = start - 2;
-    evaluateMarked();
+    {
+      PreviousRecordNumberScope previousRecord(m);
+      evaluateMarked();
+    }
     exchange();
   }
   st->acceptedCount = start;

@@ -4,6 +4,7 @@
 
 #include "foundation/band_lines.h"
 #include "core/engine_errors.h"
+#include "expr/functions_common.h"
 #include "runcalc_fixture.h"
 
 namespace {
@@ -26,6 +27,7 @@ class BandList : public RunCalcTest {
   }
   void Record(const char* r, double a) {
     SaveFieldValues(&model);
+    ++model.recordNumber;  // the fetch
     SetText(region, r);
     SetNumber(amount, a);
     EvaluateCalculation(&model, twice);  // the record's own calculations come first
@@ -56,6 +58,37 @@ TEST_F(BandList, FooterCalculationsUseTheRecordThatEndedTheGroup) {
   std::memset(twice->previous, 0, 8);
   EXPECT_EQ(CalcBandFields(&model, kPageList), 0);
   EXPECT_EQ(Number(twice, true), 0.0);
+}
+
+// RECNO() in a footer is computed after the next record was fetched, like
+// every footer calculation: it is the number of the record that ended the
+// group, and the record keeps its own number.
+TEST_F(BandList, RecordNumberInAFooterIsTheOneOfTheRecordThatEndedTheGroup) {
+  InstallBuiltinFunctionHandlers();
+  FieldDef* number = model.CompileField("LASTNO", "RECNO()", false, nullptr);
+  FieldDef* next = model.CompileField("NEXTNO", "RECNO() + 100", false, nullptr);
+  ASSERT_NE(number, nullptr);
+  ASSERT_NE(next, nullptr);
+  for (FieldDef* f : {number, next}) {
+    f->flags |= kFieldNeeded;
+    Attach(f);
+  }
+  calc->bandLists[0] = {number};
+  Record("East", 10);
+  Record("East", 21);
+  Record("East", 4);
+  Record("West", 5);  // the break: the footer of East
+  EXPECT_EQ(Number(number, true), 3.0);
+  EXPECT_EQ(model.recordNumber, 4u);
+  EvaluateCalculation(&model, next);  // the new record's own calculations
+  EXPECT_EQ(Number(next), 104.0);
+  Record("North", 6);
+  EXPECT_EQ(Number(number, true), 4.0);
+  // A page list too computes with the record before.
+  calc->bandLists[kRunGroupLevels] = {next};
+  EXPECT_EQ(CalcBandFields(&model, kPageList), 0);
+  EXPECT_EQ(Number(next), 104.0);
+  EXPECT_EQ(model.recordNumber, 5u);
 }
 
 TEST_F(BandList, BuiltFromTheLayoutAndFailingWithARealCode) {
