@@ -103,6 +103,12 @@ void InstallMemoReaders(CKmComposite* m) { GetRecordPassState(m)->memoReader = H
 
 MemoReader* MemoReaderFor(CKmComposite* m, FieldDef* f) {
   if (m == nullptr || f == nullptr) return nullptr;
+  // A long text column placed a second time is an alias sharing its value:
+  // it reads the column's own text.
+  if (IsAlias(f) && FieldKind(f) == 0) {
+    FieldDef* to = m->GetFieldAt(f->refField);
+    if (to != nullptr && to != f && IsLongTextColumn(to)) f = to;
+  }
   const bool textTable = (f->flags & kFieldMemo) && f->table == kTableDerivedColumn && TextTablePath(m)[0] != 0;
   const bool column = !textTable && IsLongTextColumn(f);
   if (!textTable && !column) return nullptr;

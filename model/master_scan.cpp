@@ -6,12 +6,14 @@
 #include "model/memo_text.h"
 #include "model/record_pass.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
 MemoReader* ReaderOf(CKmComposite* m, FieldDef* f) {
-  if (m == nullptr || f == nullptr || !(f->flags & kFieldMemo)) return nullptr;
+  // A memo, or a long text column: a text field whose reader the hook knows.
+  if (m == nullptr || f == nullptr || (FieldKind(f) != 0 && FieldKind(f) != kFieldMemo)) return nullptr;
   RecordPassState* st = m->FindAttachment<RecordPassState>();
   return st != nullptr && st->memoReader != nullptr ? st->memoReader(m, f) : nullptr;
 }
@@ -25,18 +27,23 @@ int ScanMasterTable(CKmComposite* m, FieldDef* f, uint8_t* value, uint32_t count
   MemoReader* r = ReaderOf(m, f);
   if (r == nullptr) return 0;
   r->format = format;
-  // Only the field's own memo buffers are written: they hold a whole window.
+  // Only the field's own buffers are written. A memo's hold a whole window;
+  // a long text column's hold as much of it as its width takes.
   if (value == nullptr || (value != f->value && value != f->previous)) return kEngineCannotReadMemo;
+  const size_t room = (f->flags & kFieldMemo) ? kMemoValueBytes : m->GetFieldStorageSize(f);
+  if (room == 0) return kEngineCannotReadMemo;
   const int failed = ReadMemoText(*r, nullptr, count >= kMemoWindow ? kMemoFromStart : count);
   if (r->doubleWidth) {
-    for (size_t i = 0; i < r->length; ++i) {
+    const size_t n = std::min(r->length, room / 2);
+    for (size_t i = 0; i < n; ++i) {
       value[2 * i] = static_cast<uint8_t>(r->text[i]);
       value[2 * i + 1] = r->styles[i];
     }
-    if (2 * r->length < kMemoValueBytes) value[2 * r->length] = 0;
+    if (2 * n < room) value[2 * n] = 0;
   } else {
-    std::memcpy(value, r->text, r->length);
-    value[r->length] = 0;
+    const size_t n = std::min(r->length, room - 1);
+    std::memcpy(value, r->text, n);
+    value[n] = 0;
   }
   if (failed == 0) return 0;
   return r->error != 0 ? r->error : kEngineCannotReadMemo;

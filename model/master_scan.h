@@ -1,6 +1,7 @@
 // The scan of the master table's current record that gives a memo field its
 // value: the memo's text is read through the field's memo reader into the
 // field's 255-character window, as the value band output prints and tests.
+// A long text column is read the same way, as far as its own width goes.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,7 @@ class CKmComposite;
 struct FieldDef;
 struct FormatSettings;
 
-// Whether the field takes its value by that scan (a memo with a reader).
+// Whether the field takes its value by that scan (a memo or long text with a reader).
 bool ReadsByMasterScan(CKmComposite* model, FieldDef* field);
 // Reads count characters of the current record's memo text into value, the
 // field's current or previous buffer: kMemoWindow starts at the text's

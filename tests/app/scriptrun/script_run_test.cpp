@@ -7,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -200,6 +202,78 @@ TEST_F(ScriptRun, ATextFileGivesTheReportItsSections) {
                               "TextFile=" + dir_ + "/no_such.txt\r\n";
   EXPECT_NE(RunScript("missing", missing, &output), 0);
   EXPECT_NE(output.find("Script line: 4"), std::string::npos) << output;
+}
+
+// RECNO() on the record line, in a group footer and in the summary: each
+// footer, printed once the next customer's first line was fetched, shows the
+// number of its customer's last line.
+TEST_F(ScriptRun, RecordNumbersInFootersAreThoseOfTheirGroupsLastRecords) {
+  const std::string script =
+      "[Report]\r\nMasterTable=order_lines\r\nDataSource=VortelleSample\r\nReportName=ScriptRecno\r\n"
+      "[Sort]\r\nSortField1=company\r\n[Group]\r\nGroupField1=company\r\n"
+      "[Record]\r\nCalcNum=LineNo,F,0,2,,4,0,,\"RECNO()\"\r\nCharField=company,F,0.8,0,,20\r\n"
+      "[GroupFooter1]\r\nTextField=\"Last line\",F,0.8,0,B\r\nCalcNum=LastNo,F,3.0,2,,4,0,,\"RECNO()\"\r\n"
+      "[Summary]\r\nTextField=\"Lines printed\",F,0.8,0,B\r\nCalcNum=AllNo,F,3.0,2,,4,0,,\"RECNO()\"\r\n"
+      "[Actions]\r\nMenu=FilePrint\r\n";
+  std::string output;
+  ASSERT_EQ(RunScript("recno", script, &output), 0) << output;
+  const std::string text = Pdf("ScriptRecno");
+  std::vector<int> footers;
+  int summary = -1, lastLine = 0;
+  bool orderKept = true;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string first;
+    words >> first;
+    if (first == "Last" || first == "Lines") {
+      std::string label;
+      int n = -1;
+      words >> label >> n;
+      if (first == "Last") {
+        footers.push_back(n);
+        orderKept = orderKept && n == lastLine;
+      } else {
+        summary = n;
+      }
+    } else if (!first.empty() && std::isdigit(static_cast<unsigned char>(first[0]))) {
+      lastLine = std::stoi(first);
+    }
+  }
+  // Alder & Sons 3 lines, Brightwater Ltd 3, Castell Trading 1, Esker Outfitters 2, Fennick Tools 1.
+  EXPECT_EQ(footers, std::vector<int>({3, 6, 7, 9, 10})) << text;
+  EXPECT_TRUE(orderKept) << text;
+  EXPECT_EQ(summary, 10) << text;
+}
+
+// A long text column placed unwrapped (alignments 0-2) prints the start of
+// its text as the text's reader gives it: style codes make no text and the
+// fields it names are put in, as when it is wrapped (alignments 3-5), which
+// prints it whole. A second place of the column reads the same text.
+TEST_F(ScriptRun, ALongTextColumnPrintsItsTextWrappedOrNot) {
+  int status = -1;
+  Capture("sqlite3 '" + dir_ + "/sample.db' \"create table notes (id integer, grp varchar(5), body text); "
+          "insert into notes values (1, 'Kappa', 'Start <B>bold part<R> of \\grp\\ then ' || "
+          "replace(hex(zeroblob(40)), '00', 'ab ') || 'LASTWORD');\" 2>&1",
+          &status);
+  ASSERT_EQ(status, 0);
+  const std::string script =
+      "[Report]\r\nMasterTable=notes\r\nDataSource=VortelleSample\r\nReportName=ScriptNotes\r\n"
+      "[Record]\r\nNumField=id,F,0,0,,3,0\r\nCharField=grp,F,0.5,0,,6\r\nCharField=body,F,1.5,0,,30\r\n"
+      "[Record]\r\nCharField=body,F,1.5,3,,30\r\n"
+      "[Actions]\r\nMenu=FilePrint\r\n";
+  std::string output;
+  ASSERT_EQ(RunScript("notes", script, &output), 0) << output;
+  const std::string text = Pdf("ScriptNotes");
+  EXPECT_EQ(text.find("<B>"), std::string::npos) << text;
+  EXPECT_EQ(text.find("\\grp"), std::string::npos) << text;
+  // The unwrapped one on the record's first line: its width of the text.
+  const std::string first = text.substr(0, text.find('\n'));
+  EXPECT_NE(first.find("Start bold part of Kappa"), std::string::npos) << text;
+  EXPECT_EQ(first.find("LASTWORD"), std::string::npos) << text;
+  // The wrapped one under it, whole.
+  EXPECT_NE(text.find("Start bold part of Kappa", first.size()), std::string::npos) << text;
+  EXPECT_NE(text.find("LASTWORD"), std::string::npos) << text;
 }
 
 }  // namespace
