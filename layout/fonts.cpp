@@ -254,12 +254,27 @@ bool IsFontShared(LayoutTables& t, const DocFonts& f, HFONT h, bool any, uint32_
   return holders > 0;
 }
 
+namespace {
+
+// The handle an item gave up for another goes when no item holds it.
+void DropFormerFont(LayoutTables& t, DocFonts& f, HFONT former, const ReportItemHead& item) {
+  if (former == nullptr || former == item.fontHandle || IsDefault(f, former) || IsFontShared(t, f, former, true, 0))
+    return;
+  DeleteObject(former);
+}
+
+}  // namespace
+
 void AttachObjectFont(LayoutTables& t, DocFonts& f, ReportItemHead& item, bool onlyIfStyled) {
   if (f.table.empty()) return;
   if (onlyIfStyled && (item.fontStyle & kStyledBits) == 0) return;
+  const HFONT former = static_cast<HFONT>(item.fontHandle);
   std::string face;
   if (item.faceAtom != 0 && GetFaceAtomName(item.faceAtom, &face)) {
     DeleteFaceAtom(item.faceAtom);
+  } else if (former != nullptr && item.fontIndex >= 0 && item.fontIndex < static_cast<int>(f.table.size())) {
+    // Attached again (extents recomputed after an edit): it keeps its face.
+    face = f.table[item.fontIndex].logFont.lfFaceName;
   } else {
     face = f.table[f.defaultIndex < f.table.size() ? f.defaultIndex : 0].logFont.lfFaceName;
   }
@@ -279,6 +294,8 @@ void AttachObjectFont(LayoutTables& t, DocFonts& f, ReportItemHead& item, bool o
   }
   const int size = NearestFontSize(f, index, item.pointSize != 0 ? item.pointSize : f.defaultSize);
   const int style = item.fontStyle & kStyleMask;
+  // Its own former font is no match: the item's look may have changed since.
+  item.fontHandle = nullptr;
   if (index != f.defaultIndex || size != f.defaultSize || (style & kStyledBits) != 0) {
     HFONT h = FindFontHandle(t, index, style, size);
     if (h == nullptr) h = CreateFontForEntry(f, t.metrics, index, style, size);
@@ -288,6 +305,7 @@ void AttachObjectFont(LayoutTables& t, DocFonts& f, ReportItemHead& item, bool o
       item.fontIndex = index;
       item.fontStyle = static_cast<uint8_t>(style);
       MeasureFont(h, &item.height, &item.descent);
+      DropFormerFont(t, f, former, item);
       return;
     }
   }
@@ -296,6 +314,7 @@ void AttachObjectFont(LayoutTables& t, DocFonts& f, ReportItemHead& item, bool o
   item.fontIndex = f.defaultIndex;
   item.height = f.defaultLineHeight;
   item.descent = f.defaultDescent;
+  DropFormerFont(t, f, former, item);
 }
 
 void AttachAllFonts(LayoutTables& t, DocFonts& f, bool onlyIfStyled) {

@@ -143,6 +143,34 @@ TEST_F(PdfFonts, StyledItemsShareOneFontAndReleaseKeepsTheFace) {
   EXPECT_EQ(texts[0].head.faceAtom, 0);
 }
 
+// Extents recomputed after an edit attach the fonts again: each item keeps
+// its own face, and a font given up for another goes once no item holds it
+// (the leak check would name it otherwise).
+TEST_F(PdfFonts, AttachedAgainAnItemKeepsItsFaceAndGivesUpItsFormerFont) {
+  ASSERT_GT(f.table.size(), 1u);
+  const int other = f.defaultIndex == 0 ? 1 : 0;
+  for (int i = 0; i < 2; ++i) texts[i].head.faceAtom = AddFaceAtom(f.table[other].logFont.lfFaceName);
+  AttachAllFonts(t, f, false);
+  ASSERT_EQ(texts[0].head.fontIndex, other);
+  const HFONT shared = static_cast<HFONT>(texts[0].head.fontHandle);
+  ASSERT_NE(shared, nullptr);
+  ASSERT_EQ(texts[1].head.fontHandle, shared);
+  AttachAllFonts(t, f, false);
+  EXPECT_EQ(texts[0].head.fontIndex, other) << "not the default face";
+  EXPECT_EQ(texts[0].head.fontHandle, shared);
+  texts[0].head.pointSize = 240;
+  AttachAllFonts(t, f, false);
+  EXPECT_EQ(texts[0].head.fontIndex, other);
+  EXPECT_NE(texts[0].head.fontHandle, shared);
+  EXPECT_EQ(texts[1].head.fontIndex, other);
+  EXPECT_NE(texts[1].head.fontHandle, nullptr);
+  EXPECT_NE(texts[1].head.fontHandle, texts[0].head.fontHandle);
+  texts[1].head.pointSize = 240;
+  AttachAllFonts(t, f, false);
+  EXPECT_EQ(texts[1].head.fontHandle, texts[0].head.fontHandle);
+  EXPECT_EQ(texts[2].head.fontHandle, f.regularDefault);
+}
+
 TEST_F(PdfFonts, ExtentsFollowTheirFontsAndLinesFollowTheItems) {
   char small[] = "Total";
   char large[] = "Total";
