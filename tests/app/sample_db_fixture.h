@@ -17,6 +17,7 @@
 #include "platform/win/ui_app.h"
 
 #include "tests/support/sample_document.h"
+#include "tests/support/sample_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -87,20 +88,15 @@ class SampleDbTest : public ::testing::Test {
       GTEST_SKIP() << "sqlite3 or pdftotext is missing";
     if (Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty())
       GTEST_SKIP() << "the SQLite ODBC driver is not installed";
-    char tmpl[] = "/tmp/vt_sample_db_XXXXXX";
-    dir_ = ::mkdtemp(tmpl);
-    int status = -1;
-    Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + dir_ + "' 2>&1", &status);
-    ASSERT_EQ(status, 0);
-    setenv("ODBCINI", (dir_ + "/odbc.ini").c_str(), 1);
-    setenv("ODBCSYSINI", dir_.c_str(), 1);
-    setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
+    // The process's one sample folder, made afresh for this test.
+    dir_ = sample_folder::MakeFresh();
+    ASSERT_FALSE(dir_.empty()) << "the sample could not be made";
     UiStartApplication();
     InstallBuiltinFunctionHandlers();
   }
   void TearDown() override {
     unsetenv("VORTELLE_WINDIR");
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+    if (!dir_.empty()) sample_folder::Clear();
   }
   // Prints the document's report through the program's print run to a PDF
   // of the folder and gives its text.

@@ -18,6 +18,7 @@
 
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
+#include "tests/support/sample_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -53,17 +54,12 @@ class SampleRun : public ::testing::Test {
     if (!Have("sqlite3") || !Have("pdftotext")) GTEST_SKIP() << "sqlite3 or pdftotext is missing";
     if (Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty())
       GTEST_SKIP() << "the SQLite ODBC driver is not installed";
-    char tmpl[] = "/tmp/vt_sample_run_XXXXXX";
-    dir_ = ::mkdtemp(tmpl);
-    int status = -1;
-    Capture("bash '" VT_SOURCE_DIR "/samples/make-sample' '" + dir_ + "' 2>&1", &status);
-    ASSERT_EQ(status, 0);
-    setenv("ODBCINI", (dir_ + "/odbc.ini").c_str(), 1);
-    setenv("ODBCSYSINI", dir_.c_str(), 1);
-    setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
+    // The process's one sample folder, made afresh for this test.
+    dir_ = sample_folder::MakeFresh();
+    ASSERT_FALSE(dir_.empty()) << "the sample could not be made";
   }
   void TearDown() override {
-    if (!dir_.empty()) fs::remove_all(dir_);
+    if (!dir_.empty()) sample_folder::Clear();
   }
   std::string dir_;
 };
@@ -155,8 +151,17 @@ TEST_F(SampleRun, DictionaryDescriptionsReachThePrintedPage) {
   hooks.programDir = dir_ + "/";
   SetStartupHooks(&hooks);
   CKmDoc settings;
-  ASSERT_EQ(InitSettings(settings), 1);
+  // The start-up blocks go back however the test ends.
+  struct GiveBack {
+    CKmDoc& doc;
+    bool due = false;
+    ~GiveBack() {
+      if (due) SaveSettingsOnExit(doc);
+    }
+  } giveBack{settings};
+  giveBack.due = InitSettings(settings) == 1;
   SetStartupHooks(nullptr);
+  ASSERT_TRUE(giveBack.due);
   EXPECT_EQ(settings.m_settings.fieldLists, 1) << "field lists show the dictionary's descriptions";
   {
     SampleDocument sample;
@@ -192,6 +197,7 @@ TEST_F(SampleRun, DictionaryDescriptionsReachThePrintedPage) {
     }
     ASSERT_EQ(sample.io.SaveReportFile((dir_ + "/described.kmw").c_str()), kRepIoOk);
   }
+  giveBack.due = false;
   SaveSettingsOnExit(settings);  // gives back the start-up blocks, the dictionary's paths with them
   const std::string text = PrintWithProgram(dir_, "described");
   for (const char* expected : {"Item bought", "Line total", "Orders by customer", "Canvas tent", "Grand total", "5962.15"})
