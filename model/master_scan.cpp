@@ -26,6 +26,8 @@ int ScanMasterTable(CKmComposite* m, FieldDef* f, uint8_t* value, uint32_t count
                     const FormatSettings* format) {
   MemoReader* r = ReaderOf(m, f);
   if (r == nullptr) return 0;
+  // A long text column the pass does not use has no value to fill.
+  if (value == nullptr && !(f->flags & kFieldMemo)) return 0;
   r->format = format;
   // Only the field's own buffers are written. A memo's hold a whole window;
   // a long text column's hold as much of it as its width takes.
