@@ -86,37 +86,56 @@ void Abandon(CKmComposite* m, RecordCache* c, int32_t code) {
 
 // Appends the row the database just gave; the cache is given up when the
 // row cannot be written or would pass the limit.
-void RecordRow(CKmComposite* m, RecordCache* c, std::vector<uint8_t>* row) {
-  row->clear();
-  ForEachBoundField(m, [&](FieldDef* f, uint32_t) -> int {
-    const FieldBinding* b = f->dataBinding;
+void RecordRow(CKmComposite* m, RecordCache* c) {
+  // A row: per column its length cell and byte count, then the bytes.
+  constexpr size_t kSmallRow = 64;
+  uint32_t small[kSmallRow];
+  std::vector<uint32_t> large;
+  uint32_t* counts = small;
+  if (c->columns.size() > kSmallRow) {
+    large.resize(c->columns.size());
+    counts = large.data();
+  }
+  uint64_t rowSize = 0;
+  for (size_t i = 0; i < c->columns.size(); ++i) {
+    const FieldBinding* b = c->columns[i];
     uint32_t n = 0;
-    int32_t length = QE_LEN_NULL;
-    if (b != nullptr && b->fetchBuffer != nullptr) {
-      length = b->fetchedLength;
-      if (length != QE_LEN_NULL)
-        n = IsBinaryColumn(b->columnType)
-                ? b->fetchSize
-                : static_cast<uint32_t>(strnlen(reinterpret_cast<const char*>(b->fetchBuffer), b->fetchSize));
-    }
-    uint8_t head[8];
-    PutU32(head, static_cast<uint32_t>(length));
-    PutU32(head + 4, n);
-    row->insert(row->end(), head, head + 8);
-    if (n > 0) row->insert(row->end(), b->fetchBuffer, b->fetchBuffer + n);
-    return 0;
-  });
-  if (c->size + row->size() > c->limit) {
+    if (b->fetchBuffer != nullptr && b->fetchedLength != QE_LEN_NULL)
+      n = IsBinaryColumn(b->columnType)
+              ? b->fetchSize
+              : static_cast<uint32_t>(strnlen(reinterpret_cast<const char*>(b->fetchBuffer), b->fetchSize));
+    counts[i] = n;
+    rowSize += 8 + n;
+  }
+  if (c->size + rowSize > c->limit) {
     Abandon(m, c, 0);
     return;
   }
+  // The row goes to the file in one piece, put together here (on the stack
+  // when it is small, as rows of ordinary columns are).
+  uint8_t stackRow[2048];
+  std::vector<uint8_t> heapRow;
+  uint8_t* row = stackRow;
+  if (rowSize > sizeof stackRow) {
+    heapRow.resize(static_cast<size_t>(rowSize));
+    row = heapRow.data();
+  }
+  uint8_t* at = row;
+  for (size_t i = 0; i < c->columns.size(); ++i) {
+    const FieldBinding* b = c->columns[i];
+    PutU32(at, static_cast<uint32_t>(b->fetchBuffer != nullptr ? b->fetchedLength : QE_LEN_NULL));
+    PutU32(at + 4, counts[i]);
+    if (counts[i] > 0) std::memcpy(at + 8, b->fetchBuffer, counts[i]);
+    at += 8 + counts[i];
+  }
   // A query without bound columns still has its rows, each of no bytes.
-  if (!row->empty() && !c->file.Write(row->data(), row->size())) {
+  const bool written = rowSize == 0 || c->file.Write(row, static_cast<size_t>(rowSize));
+  if (!written) {
     Abandon(m, c, kEngineCannotWriteCache);
     return;
   }
-  c->offsets.push_back(c->size);
-  c->size += row->size();
+  c->offsets.push_back(static_cast<uint32_t>(c->size));
+  c->size += rowSize;
   c->readRow = UINT32_MAX;  // the file is positioned after the row written
 }
 
@@ -177,6 +196,7 @@ void CloseRecordCache(CKmComposite* m, bool keep) {
   RemoveWorkFile(c->path);
   c->signature.clear();
   c->offsets.clear();
+  c->columns.clear();
   c->size = 0;
   c->complete = false;
 }
@@ -218,6 +238,15 @@ int OpenRunQuery(CKmComposite* m) {
     return 0;
   }
   c->signature = std::move(signature);
+  c->columns.clear();
+  if (ForEachBoundField(m, [&](FieldDef* f, uint32_t) -> int {
+        if (f->dataBinding == nullptr) return 1;
+        c->columns.push_back(f->dataBinding);
+        return 0;
+      }) != 0) {
+    CloseRecordCache(m, false);
+    return 0;
+  }
   c->mode = RecordCache::Mode::kRecording;
   return 0;
 }
@@ -228,7 +257,7 @@ int CachedRowSource::FetchNextRow() {
   const int r = SqlRowSource::FetchNextRow();
   if (r == 0) ++c->rowsFetched;
   if (c->mode != RecordCache::Mode::kRecording || c->complete) return r;
-  if (r == 0) RecordRow(model_, c, &row_);
+  if (r == 0) RecordRow(model_, c);
   else if (r == 1) EndOfRows(model_, c);
   else Abandon(model_, c, 0);
   return r;
@@ -244,7 +273,7 @@ int CachedRowSource::FetchRow(uint32_t recordNumber) {
   if (c->mode != RecordCache::Mode::kRecording) return r;
   // Only rows read in their order make a cache.
   const bool next = recordNumber == c->offsets.size() + 1;
-  if (r == 0 && next) RecordRow(model_, c, &row_);
+  if (r == 0 && next) RecordRow(model_, c);
   else if (r == 1 && next) EndOfRows(model_, c);
   else Abandon(model_, c, 0);
   return r;

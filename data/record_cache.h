@@ -17,6 +17,7 @@
 #include "model/work_files.h"
 
 class CKmComposite;
+struct FieldBinding;
 
 // Largest cache file kept (bytes); a query whose rows need more is read from
 // the database each time.
@@ -33,6 +34,9 @@ struct RecordCache : ModelAttachment {
   std::string path;                 // the model's cache file, named once
   std::string signature;            // what the rows were fetched for
   std::vector<uint32_t> offsets;    // where each row starts in the file
+  // The columns being recorded, in binding order, gathered once per query so
+  // that writing a row walks no field lists.
+  std::vector<const FieldBinding*> columns;
   uint64_t size = 0;                // bytes written
   uint64_t limit = kRecordCacheLimit;
   bool complete = false;            // the rows reach the query's end
@@ -66,5 +70,4 @@ class CachedRowSource : public SqlRowSource {
 
  private:
   CKmComposite* model_;
-  std::vector<uint8_t> row_;  // the row being written
 };

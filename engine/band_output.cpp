@@ -11,6 +11,7 @@
 #include "core/composite.h"
 #include "core/fields.h"
 
+#include <bitset>
 #include <algorithm>
 
 // The column move of a line that a page overflow carried to another column
@@ -369,7 +370,7 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
 
   // Items: fresh state; those of lines that do not print are done; the
   // lines inside a box spanning several lines keep their blank lines.
-  std::vector<bool> inBox(kBandLineTableRecords + 1, false);
+  std::bitset<kBandLineTableRecords + 1> inBox;
   for (int e = s->firstItemOfLine[first]; e < s->firstItemOfLine[last + 1]; ++e) {
     ItemOutput& it = s->items[e];
     BYTE keep = it.state & kItemWaiting;  // lines and boxes opened in an earlier band stay open
@@ -448,7 +449,8 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
     LONG yBefore = 0;
     const bool track = !measuring && !across && run->driver && run->driver->HasEntry(22);
     if (track) yBefore = run->driver->CurrentY(run->page);
-    std::vector<BYTE> text;
+    LineBuffer textBuffer(s);
+    std::vector<BYTE>& text = textBuffer.bytes();
     LONG height = 0;
     s->outputStep = step++;  // a band output inside this one keeps its own count
     int kind = OutputBandObjects(run, &text, measuring, line, band, &held, &continuing, repeat, &height);

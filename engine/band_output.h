@@ -149,6 +149,34 @@ struct BandOutputState {
   // page or column.
   int32_t closedPage = -1;
   uint32_t closedColumn = 0;
+  // Line buffers given back after use, so that output lines reuse their
+  // capacity instead of allocating (see LineBuffer).
+  std::vector<std::vector<BYTE>> spareLineBuffers;
+};
+
+// An empty byte buffer lent from the band state for one output line, given
+// back with its capacity when it goes; a band output nested inside another
+// borrows a buffer of its own.
+class LineBuffer {
+ public:
+  explicit LineBuffer(BandOutputState* s) : s_(s) {
+    if (!s_->spareLineBuffers.empty()) {
+      bytes_.swap(s_->spareLineBuffers.back());
+      s_->spareLineBuffers.pop_back();
+      bytes_.clear();
+    }
+  }
+  ~LineBuffer() {
+    if (s_->spareLineBuffers.size() < kKept) s_->spareLineBuffers.push_back(std::move(bytes_));
+  }
+  LineBuffer(const LineBuffer&) = delete;
+  LineBuffer& operator=(const LineBuffer&) = delete;
+  std::vector<BYTE>& bytes() { return bytes_; }
+
+ private:
+  static constexpr size_t kKept = 8;
+  BandOutputState* s_;
+  std::vector<BYTE> bytes_;
 };
 
 // Makes the run's block (ReportRun::band) with its defaults when it has

@@ -314,11 +314,19 @@ bool IsItemHeld(ReportRun* run, int entry, int band, int* heldCount) {
     }
     return true;
   }
-  for (size_t o = 0; o < s->items.size(); ++o) {
+  // Only items of its band on its own line or above can hold it back; the
+  // items are in line order and a band's lines are one stretch.
+  int firstLine = it.line;
+  while (firstLine > 0 && L[firstLine - 1].kind == band) --firstLine;
+  const size_t begin = static_cast<size_t>(s->firstItemOfLine[firstLine]);
+  const size_t end = static_cast<size_t>(it.line) + 1 < s->firstItemOfLine.size()
+                         ? static_cast<size_t>(s->firstItemOfLine[it.line + 1])
+                         : s->items.size();
+  for (size_t o = begin; o < end && o < s->items.size(); ++o) {
     if (static_cast<int>(o) == entry) continue;
     const ItemOutput& other = s->items[o];
-    if (L[other.line].kind != band) continue;
     if (!(other.state & (kItemContinuing | kItemOutput | kItemHeld))) continue;
+    if (L[other.line].kind != band) continue;
     const ReportItemHead& oh = *other.head;
     if (oh.right < h.left || oh.left >= h.right) continue;
     bool above = other.line < it.line;
@@ -390,7 +398,8 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
 
   LineWriter w;
   w.out = lineText;
-  std::vector<BYTE> piece;  // one item's bytes; its capacity serves every item
+  LineBuffer pieceBuffer(s);
+  std::vector<BYTE>& piece = pieceBuffer.bytes();  // one item's bytes
   bool anyItem = false, anyText = false;
   bool prevWrapped = false;
   int prevDepth = -1;

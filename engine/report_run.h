@@ -4,6 +4,8 @@
 // and totals state, and the band output state.
 #pragma once
 
+#include <cstring>
+
 #include "engine/calc_pass.h"
 #include "platform/printer/page_driver.h"
 
@@ -114,6 +116,17 @@ struct RunLinks {
 // The links of a new run; the other sides install their entries here.
 RunLinks& DefaultRunLinks();
 
+// Heights of bands that do not depend on the record (no stretching field, no
+// blank line that a value could remove), per band kind and mode, found once
+// per run: the record band's is asked for every record.
+struct BandHeightMemo {
+  static constexpr int kModes = 3;  // mode -1, 0, 1
+  int32_t height[256][kModes];
+  uint8_t known[256][kModes];
+  BandHeightMemo() { Clear(); }
+  void Clear() { std::memset(known, 0, sizeof known); }
+};
+
 struct ReportRun {
   KmDocBase* doc = nullptr;
   PageDriver* driver = nullptr;        // the printer library the run draws through
@@ -121,6 +134,7 @@ struct ReportRun {
   RunCalcState* calc = nullptr;        // owned by the run, made by the calculation side
   BandOutputState* band = nullptr;     // owned by the run, made by the band output side
   RunLinks links = DefaultRunLinks();
+  BandHeightMemo bandHeights;
 
   // Counters of the run.
   uint16_t copies = 1;

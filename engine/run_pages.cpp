@@ -177,7 +177,10 @@ int32_t LineHeight(KmDocBase* doc, int line) {
   return GetLineHeightOverride(doc, line, tallest > 0 ? tallest : DefaultLineHeight(r));
 }
 
-int32_t LineOutputHeight(KmDocBase* doc, int line, int countEmpty, int band) {
+namespace {
+// The height of one output line of a band; *variable is set when it depends
+// on the record's values (a stretching field, a field that may be empty).
+int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, bool* variable) {
   ReportRun* r = RunOf(doc);
   if (!r) return 0;
   bool blankStay = band == kBandPageHeader || band == kBandPageFooter || band == kBandSummary ||
@@ -201,9 +204,11 @@ int32_t LineOutputHeight(KmDocBase* doc, int line, int countEmpty, int band) {
     int32_t h = FontHeight(r, *it);
     if (it->flags & kItemKindField) {
       if (r->links.isStretchingField && r->links.stretchFieldHeight && r->links.isStretchingField(doc, it)) {
+        *variable = true;
         int32_t laid = r->links.stretchFieldHeight(doc, it, band);
         if (laid > h) h = laid;
       }
+      if (!blankStay && r->links.fieldValueEmpty) *variable = true;
       if (blankStay || !r->links.fieldValueEmpty || !r->links.fieldValueEmpty(doc, it, band)) nonEmpty = true;
     } else if (blankStay || !TextIsBlank(*it, IsLineDrawFont(r, *it))) {
       nonEmpty = true;
@@ -215,10 +220,21 @@ int32_t LineOutputHeight(KmDocBase* doc, int line, int countEmpty, int band) {
   int32_t h = (!present || onlyGraphics || tallest <= 0) ? DefaultLineHeight(r) : tallest;
   return GetLineHeightOverride(doc, line, h);
 }
+}  // namespace
+
+int32_t LineOutputHeight(KmDocBase* doc, int line, int countEmpty, int band) {
+  bool variable = false;
+  return LineOutputHeightOf(doc, line, countEmpty, band, &variable);
+}
 
 int32_t BandHeight(KmDocBase* doc, int band, int mode) {
   ReportRun* r = RunOf(doc);
   if (!r || !doc->m_bandLines.lines) return 0;
+  // Only with the device's fonts at hand is a height the run's for good.
+  const bool memoable = band >= 0 && band < 256 && mode >= -1 && mode <= 1 && Has(r, 2);
+  BandHeightMemo& memo = r->bandHeights;
+  if (memoable && memo.known[band][mode + 1]) return memo.height[band][mode + 1];
+  bool variable = false;
   int32_t sum = 0;
   bool broken = false;
   for (int line = LastLine(doc); line >= 0; --line) {
@@ -230,10 +246,14 @@ int32_t BandHeight(KmDocBase* doc, int band, int mode) {
       continue;
     }
     int countEmpty = mode != 0 || sum > 0 ? 1 : 0;
-    sum += LineOutputHeight(doc, line, countEmpty, band);
+    sum += LineOutputHeightOf(doc, line, countEmpty, band, &variable);
   }
-  if (sum == 0) return broken ? -1 : 0;
-  return sum;
+  const int32_t height = sum == 0 ? (broken ? -1 : 0) : sum;
+  if (memoable && !variable) {
+    memo.height[band][mode + 1] = height;
+    memo.known[band][mode + 1] = 1;
+  }
+  return height;
 }
 
 int32_t SumBandLines(KmDocBase* doc, int band, int stopAtFlag, int count) {

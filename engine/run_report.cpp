@@ -367,6 +367,8 @@ int PrepareReportData(KmDocBase* doc, ReportRun* r, bool reread = false) {
 int PrepareRunData(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return 1;
+  // Fonts, layout and settings may have changed since the last run.
+  r->bandHeights.Clear();
   if (CKmComposite* m = doc->m_pModel) {
     m->passPhase = kPhaseIdle;
     int rc = m->conditionCode ? RebuildConditionCode(m) : 0;

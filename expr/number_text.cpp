@@ -67,7 +67,8 @@ char DigitAt(const char digits[17], int exp10, int power) {
 // same from its exact binary value as from its 17 digits, and that exact
 // rounding takes only integer arithmetic. False (nothing written) when the
 // value is near such a point, or out of the range handled here.
-bool QuickFixedBody(double a, int decimals, bool forcePoint, std::string* out, bool* allZero) {
+// out holds at least 32 characters; *length is set to the text's.
+bool QuickFixedBody(double a, int decimals, bool forcePoint, char* out, int* length, bool* allZero) {
   static const uint64_t kPow10[] = {1,      10,      100,      1000,      10000,
                                     100000, 1000000, 10000000, 100000000, 1000000000};
   if (decimals < 0 || decimals > 9 || !(a >= 1e-3)) return false;
@@ -91,18 +92,21 @@ bool QuickFixedBody(double a, int decimals, bool forcePoint, std::string* out, b
   char digits[24];
   int n = 0;
   for (uint64_t w = whole; w != 0 || n <= decimals; w /= 10) digits[n++] = static_cast<char>('0' + w % 10);
-  out->clear();
-  for (int i = n - 1; i >= decimals; --i) *out += digits[i];
-  if (decimals > 0 || forcePoint) *out += '.';
-  for (int i = decimals - 1; i >= 0; --i) *out += digits[i];
+  char* to = out;
+  for (int i = n - 1; i >= decimals; --i) *to++ = digits[i];
+  if (decimals > 0 || forcePoint) *to++ = '.';
+  for (int i = decimals - 1; i >= 0; --i) *to++ = digits[i];
+  *length = static_cast<int>(to - out);
   *allZero = whole == 0;
   return true;
 }
 
 // Body of %f without sign: integer part, point, `decimals` digits.
 std::string FixedBody(double v, int decimals, bool forcePoint, bool* allZero) {
-  std::string quick;
-  if (QuickFixedBody(v, decimals, forcePoint, &quick, allZero)) return quick;
+  char quick[32];
+  int quickLength = 0;
+  if (QuickFixedBody(v, decimals, forcePoint, quick, &quickLength, allZero))
+    return std::string(quick, static_cast<size_t>(quickLength));
   char digits[17];
   int e = 0;
   bool nonzero = false;
@@ -375,6 +379,17 @@ std::string LegacyFormatString(const char* format, ...) {
 
 // As "%.*f" and "%.*e" through LegacyFormatV, without reading a format.
 std::string FormatFixed(double v, int decimals) {
+  // The usual report number, written straight from its digits.
+  char quick[33];
+  int length = 0;
+  bool allZero = false;
+  if (std::isfinite(v) && QuickFixedBody(std::fabs(v), decimals, false, quick + 1, &length, &allZero)) {
+    if (std::signbit(v) && !allZero) {
+      quick[0] = '-';
+      return std::string(quick, static_cast<size_t>(length) + 1);
+    }
+    return std::string(quick + 1, static_cast<size_t>(length));
+  }
   Spec s;
   s.precision = decimals;
   return FormatDouble(v, s, 'f');

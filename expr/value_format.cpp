@@ -376,28 +376,36 @@ int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buf
     else if (field->flags & kFieldLogical) limit = static_cast<int>(std::strlen(text));
     else limit = std::min(StorageWidth(doc, field) - 1, static_cast<int>(field->displayWidth));
     limit = std::max(0, std::min(limit, kMaxFormattedText));
-    std::string t;
+    // The value with its line breaks as blanks, without trailing blanks.
+    const char* from = text;
+    size_t n = 0;
+    std::string stars;
     if (status & 1) {
-      t.assign(static_cast<size_t>(fitted ? limit : kMaxFormattedText), '*');
+      stars.assign(static_cast<size_t>(fitted ? limit : kMaxFormattedText), '*');
+      from = stars.data();
+      n = stars.size();
     } else {
-      size_t n = strnlen(text, static_cast<size_t>(limit));
-      t.assign(text, n);
-      for (char& c : t)
-        if (c == '\n') c = ' ';
-      while (!t.empty() && t.back() == ' ') t.pop_back();
+      n = strnlen(text, static_cast<size_t>(limit));
+      while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\n')) --n;
     }
     if (!fitted && doc.fitCharacters) {
-      int n = doc.deviceMode == 1 ? static_cast<int>(field->displayWidth)
-                                  : doc.fitCharacters(doc.driver, field, t.c_str(), static_cast<int>(t.size()));
-      if (n >= 0 && n < static_cast<int>(t.size())) t.resize(static_cast<size_t>(n));
+      int fit = static_cast<int>(field->displayWidth);
+      if (doc.deviceMode != 1) {
+        std::string t(from, n);
+        for (char& c : t)
+          if (c == '\n') c = ' ';
+        fit = doc.fitCharacters(doc.driver, field, t.c_str(), static_cast<int>(t.size()));
+      }
+      if (fit >= 0 && static_cast<size_t>(fit) < n) n = static_cast<size_t>(fit);
     }
-    std::string o;
-    for (char c : t) {
-      if (static_cast<unsigned char>(c) == doc.padChar) c = ' ';
+    std::string& o = pieces.text;
+    o.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+      char c = from[i];
+      if (c == '\n' || static_cast<unsigned char>(c) == doc.padChar) c = ' ';
       o += c;
       if (c == 27) o += c;
     }
-    pieces.text = o;
   }
   if (!any) return 0;
 

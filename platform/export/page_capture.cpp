@@ -102,7 +102,7 @@ class CaptureDriver : public PageDriver {
       CapturedRun r;
       r.x = p.x;
       r.width = p.width > 0 ? p.width : 0;
-      r.text = Utf8ToAnsi(p.text.toStdString());
+      r.text = Utf8ToAnsi(l.TextOf(p).toString().toStdString());
       if (p.font) {
         r.face = p.font->font.family().toStdString();
         r.size = static_cast<int>(std::lround(p.font->font.pixelSize() > 0 ? p.font->font.pixelSize()

@@ -47,9 +47,16 @@ QString ResolveFace(const std::string& face) {
 }
 
 QString DecodeStreamText(const BYTE* bytes, int count, bool lineDrawFace) {
-  if (count <= 0) return QString();
-  QString out(count, Qt::Uninitialized);
-  QChar* to = out.data();
+  QString out;
+  AppendStreamText(&out, bytes, count, lineDrawFace);
+  return out;
+}
+
+void AppendStreamText(QString* text, const BYTE* bytes, int count, bool lineDrawFace) {
+  if (count <= 0) return;
+  const qsizetype at = text->size();
+  text->resize(at + count);
+  QChar* to = text->data() + at;
   for (int i = 0; i < count; ++i) {
     BYTE b = bytes[i];
     char16_t c = b;
@@ -63,7 +70,6 @@ QString DecodeStreamText(const BYTE* bytes, int count, bool lineDrawFace) {
       c = u' ';  // control bytes have no glyph; keep the column
     to[i] = QChar(c);
   }
-  return out;
 }
 
 namespace {
@@ -135,9 +141,9 @@ const DriverFont& DriverFontCache::Remember(const DriverFont& f, int fontNumber,
   return f;
 }
 
-bool DriverFontCache::SimpleGlyphs(const DriverFont& f, const QString& text, QGlyphRun* out) {
+bool DriverFontCache::SimpleGlyphs(const DriverFont& f, QStringView text, QGlyphRun* out) {
   if (!f.raw.isValid() || text.isEmpty()) return false;
-  QList<quint32> glyphs = f.raw.glyphIndexesForString(text);
+  QList<quint32> glyphs = f.raw.glyphIndexesForString(text.toString());
   if (glyphs.size() != text.size()) return false;
   for (quint32 g : glyphs)
     if (g == 0) return false;  // missing: shaping picks a fallback face
@@ -154,7 +160,7 @@ bool DriverFontCache::SimpleGlyphs(const DriverFont& f, const QString& text, QGl
   return true;
 }
 
-bool DriverFontCache::SumOfCharAdvances(const DriverFont& f, const QString& text, double* width) {
+bool DriverFontCache::SumOfCharAdvances(const DriverFont& f, QStringView text, double* width) {
   if (!f.raw.isValid()) return false;
   // Decoded stream text lies in Latin-1 plus the handful of characters the
   // code page and the line-draw face map above it; those go the long way.
@@ -185,11 +191,12 @@ bool DriverFontCache::SumOfCharAdvances(const DriverFont& f, const QString& text
   return true;
 }
 
-double DriverFontCache::Advance(const DriverFont& f, const QString& text) {
+double DriverFontCache::Advance(const DriverFont& f, QStringView view) {
   double sum;
-  if (SumOfCharAdvances(f, text, &sum)) {
+  if (SumOfCharAdvances(f, view, &sum)) {
     return sum;
   }
+  const QString text = view.toString();
   auto it = f.advances.constFind(text);
   if (it != f.advances.constEnd()) return it.value();
   double w = f.metrics.horizontalAdvance(text);
@@ -202,20 +209,15 @@ namespace {
 
 enum class RunMode { kLeft, kCentreField, kRight, kCentreRun };
 
-struct Piece {
-  QString text;
-  const DriverFont* font;
-  QColor colour;
-  double width;  // negative until measured
-};
-
 struct Run {
   RunMode mode = RunMode::kLeft;
   double anchor = 0;  // left edge for left and centred fields
   double width = 0;   // box of a centred field
   double raise = 0;
   bool explicitStart = false;
-  std::vector<Piece> pieces;
+  // Its pieces are the line's from this one on; they are placed when the
+  // run is flushed.
+  size_t first = 0;
 };
 
 class Layouter {
@@ -240,8 +242,16 @@ class Layouter {
     if (!haveRun_) Start(RunMode::kLeft, Pen(), false);
     const DriverFont& f = cache_->Get(s_, font_, style_, size_);
     bool lineDraw = !s_->lineDrawFace.empty() && FaceOf(s_, font_) == s_->lineDrawFace;
-    QString t = DecodeStreamText(bytes, n, lineDraw);
-    run_.pieces.push_back({t, &f, colour_, measure_ ? cache_->Advance(f, t) : -1.0});
+    const int start = static_cast<int>(out_->text.size());
+    AppendStreamText(&out_->text, bytes, n, lineDraw);
+    const int length = static_cast<int>(out_->text.size()) - start;
+    LaidOutPiece piece;
+    piece.start = start;
+    piece.length = length;
+    piece.font = &f;
+    piece.colour = colour_;
+    piece.width = measure_ ? cache_->Advance(f, View(start, length)) : -1.0;
+    out_->pieces.push_back(piece);
     out_->ascent = std::max(out_->ascent, f.ascent);
     out_->descent = std::max(out_->descent, f.descent);
   }
@@ -264,8 +274,8 @@ class Layouter {
       case kEscCentreField:
         if (t.argCount == 1) {
           // Opens a centred field in the box that starts at the last position.
-          if (!haveRun_ || !run_.pieces.empty()) {
-            double at = haveRun_ && run_.pieces.empty() ? run_.anchor : Pen();
+          if (!haveRun_ || !RunEmpty()) {
+            double at = haveRun_ && RunEmpty() ? run_.anchor : Pen();
             Flush();
             Start(RunMode::kLeft, at, true);
           }
@@ -300,7 +310,7 @@ class Layouter {
       case kEscVerticalOffset:
         // Decipoints by which the next item sits above the baseline: the run
         // just opened when it has no text yet, else the next run to open.
-        if (haveRun_ && run_.pieces.empty()) {
+        if (haveRun_ && RunEmpty()) {
           run_.raise = static_cast<SHORT>(t.args[0]);
         } else {
           raise_ = static_cast<SHORT>(t.args[0]);
@@ -314,17 +324,21 @@ class Layouter {
   void Finish() { Flush(); }
 
  private:
-  double WidthOf(Piece& p) {
-    if (p.width < 0) p.width = cache_->Advance(*p.font, p.text);
+  QStringView View(int start, int length) const { return QStringView(out_->text).mid(start, length); }
+
+  double WidthOf(LaidOutPiece& p) {
+    if (p.width < 0) p.width = cache_->Advance(*p.font, View(p.start, p.length));
     return p.width;
   }
+
+  bool RunEmpty() const { return run_.first == out_->pieces.size(); }
 
   // Where the next run starts: after the last piece placed, which is
   // measured only now that a position depends on it.
   double Pen() {
     if (penPiece_ >= 0) {
       LaidOutPiece& last = out_->pieces[penPiece_];
-      if (last.width < 0) last.width = cache_->Advance(*last.font, last.text);
+      if (last.width < 0) last.width = cache_->Advance(*last.font, out_->TextOf(last));
       pen_ = last.x + last.width;
       penPiece_ = -1;
     }
@@ -332,7 +346,8 @@ class Layouter {
   }
 
   void Start(RunMode mode, double anchor, bool explicitStart) {
-    run_ = Run();
+    run_.first = out_->pieces.size();
+    run_.width = 0;
     run_.mode = mode;
     run_.anchor = anchor;
     run_.raise = raise_;
@@ -348,8 +363,9 @@ class Layouter {
     haveRun_ = false;
     double total = 0;
     // A left run needs the widths of all but its last piece.
+    const size_t end = out_->pieces.size();
     if (run_.mode != RunMode::kLeft)
-      for (Piece& p : run_.pieces) total += WidthOf(p);
+      for (size_t i = run_.first; i < end; ++i) total += WidthOf(out_->pieces[i]);
     double x = run_.anchor;
     switch (run_.mode) {
       case RunMode::kLeft: break;
@@ -358,23 +374,16 @@ class Layouter {
       case RunMode::kCentreRun: x = closing ? run_.anchor - total / 2 : run_.anchor; break;
     }
     penPiece_ = -1;
-    for (size_t i = 0; i < run_.pieces.size(); ++i) {
-      Piece& p = run_.pieces[i];
-      bool last = i + 1 == run_.pieces.size();
-      LaidOutPiece lp;
-      lp.x = x;
-      lp.baseline = -run_.raise;
-      lp.text = p.text;
-      lp.font = p.font;
-      lp.colour = p.colour;
-      lp.width = last ? p.width : WidthOf(p);
-      out_->pieces.push_back(lp);
-      if (!last) x += lp.width;
+    for (size_t i = run_.first; i < end; ++i) {
+      LaidOutPiece& p = out_->pieces[i];
+      p.x = x;
+      p.baseline = -run_.raise;
+      if (i + 1 < end) x += WidthOf(p);
     }
-    if (run_.pieces.empty()) {
+    if (run_.first == end) {
       pen_ = x;
     } else {
-      penPiece_ = static_cast<int>(out_->pieces.size()) - 1;
+      penPiece_ = static_cast<int>(end) - 1;
     }
   }
 
@@ -393,8 +402,14 @@ class Layouter {
 }  // namespace
 
 LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, const BYTE* line,
-                             int count, bool measure) {
+                             int count, bool measure, std::vector<LaidOutPiece>* reuse) {
   LaidOutLine out;
+  if (reuse) {
+    out.pieces.swap(*reuse);
+    out.pieces.clear();
+  }
+  if (out.pieces.capacity() < 8) out.pieces.reserve(8);
+  out.text.reserve(count);
   Layouter lay(s, cache, &out, measure);
   StreamReader reader(line, count);
   for (StreamToken t = reader.Next(); t.kind != StreamToken::kEnd; t = reader.Next()) {

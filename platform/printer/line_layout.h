@@ -46,14 +46,14 @@ class DriverFontCache {
   DriverFontCache(const DriverFontCache&) = delete;  // last_ points into fonts_
   DriverFontCache& operator=(const DriverFontCache&) = delete;
   const DriverFont& Get(const PageOutputState* s, int fontNumber, int style, int size);
-  double Advance(const DriverFont& f, const QString& text);
+  double Advance(const DriverFont& f, QStringView text);
   // The text as glyphs of the font's own face, placed by their advances with
   // the baseline at y 0. False when only shaping draws it right: a character
   // the face lacks, or a font that shapes (see DriverFont::raw).
-  static bool SimpleGlyphs(const DriverFont& f, const QString& text, QGlyphRun* out);
+  static bool SimpleGlyphs(const DriverFont& f, QStringView text, QGlyphRun* out);
   // The sum of the characters' advances when the font needs no shaping and
   // has every character; false otherwise.
-  static bool SumOfCharAdvances(const DriverFont& f, const QString& text, double* width);
+  static bool SumOfCharAdvances(const DriverFont& f, QStringView text, double* width);
 
   // Texts remembered per font before its list starts again.
   static constexpr int kAdvanceCacheLimit = 8192;
@@ -71,22 +71,29 @@ QString ResolveFace(const std::string& face);
 // Bytes of the report's code page to text; the line-draw face uses the
 // box-drawing glyphs of the old OEM page for its special bytes.
 QString DecodeStreamText(const BYTE* bytes, int count, bool lineDrawFace);
+// The same, added to the end of out.
+void AppendStreamText(QString* out, const BYTE* bytes, int count, bool lineDrawFace);
 
 struct LaidOutPiece {
   double x = 0, baseline = 0;  // decipoints; baseline relative to the line's
-  QString text;
+  int start = 0, length = 0;   // its characters in the line's text
   const DriverFont* font = nullptr;
   QColor colour;
   double width = -1;  // decipoints; negative when the layout did not need it
 };
 
 struct LaidOutLine {
+  // Every piece's characters, one after the other: one text for the line
+  // rather than one per piece, which the page keeps as it is.
+  QString text;
   std::vector<LaidOutPiece> pieces;
+  QStringView TextOf(const LaidOutPiece& p) const { return QStringView(text).mid(p.start, p.length); }
   double ascent = 0, descent = 0;  // largest of the fonts that drew text
 };
 
 // Lays out a line; x positions are decipoints from the paper's left edge.
 // Texts are measured only where a position depends on them; measure asks
-// for every piece's width as well.
+// for every piece's width as well. reuse, when given, lends the room of an
+// earlier line's pieces (it is left empty).
 LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, const BYTE* line,
-                             int count, bool measure = false);
+                             int count, bool measure = false, std::vector<LaidOutPiece>* reuse = nullptr);

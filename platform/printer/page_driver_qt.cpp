@@ -14,6 +14,7 @@
 #include <cstring>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -40,6 +41,7 @@ struct DriverRun {
   std::string laidBytes;
   LaidOutLine laid;
   bool laidValid = false;
+  std::vector<LaidOutPiece> sparePieces;  // room of the line drawn last, for the next
 };
 
 DriverRun* RunOf(const PageOutputState* s) { return s ? static_cast<DriverRun*>(s->driverData) : nullptr; }
@@ -102,7 +104,8 @@ class QtPageDriver : public PageDriver {
   }
 
   DWORD MeasureLine(PageOutputState* s, const BYTE* line, int count, int measuring) override {
-    LaidOutLine l = LayoutStreamLine(s, &Fonts(s), line, count);
+    DriverRun* run = RunOf(s);
+    LaidOutLine l = LayoutStreamLine(s, &Fonts(s), line, count, false, run ? &run->sparePieces : nullptr);
     if (l.pieces.empty()) return 0;
     double lead = 0;
     if (measuring)
@@ -173,17 +176,23 @@ class QtPageDriver : public PageDriver {
     DriverRun* r = RunOf(s);
     if (!r || !r->pageOpen) return 0;
     if (s->abortWord) return 1;
-    LaidOutLine l = TakeLaidOut(r, line, count) ? std::move(r->laid) : LayoutStreamLine(s, &r->fonts, line, count);
+    LaidOutLine l = TakeLaidOut(r, line, count) ? std::move(r->laid)
+                                                 : LayoutStreamLine(s, &r->fonts, line, count, false, &r->sparePieces);
     // One text call per run, so that text extractors see whole words.
-    QGlyphRun glyphs;
-    bool place = r->preview || !DeviceWritesPdfDirectly(r->device);
+    // Glyphs are placed here only for the painter (made only then: an empty
+    // glyph run costs allocations).
+    const bool place = r->preview || !DeviceWritesPdfDirectly(r->device);
+    std::optional<QGlyphRun> glyphs;
+    if (place) glyphs.emplace();
     for (const LaidOutPiece& p : l.pieces) {
       // Plain text of a plain face is drawn as glyphs placed here, so that
       // the device does not shape every line again.
-      bool simple = place && DriverFontCache::SimpleGlyphs(*p.font, p.text, &glyphs);
-      r->page->Text(p.font, p.font->font, p.colour, QPointF(p.x, r->y + p.baseline), p.text,
-                    simple ? &glyphs : nullptr);
+      bool simple = place && DriverFontCache::SimpleGlyphs(*p.font, l.TextOf(p), &*glyphs);
+      r->page->Text(p.font, p.font->font, p.colour, QPointF(p.x, r->y + p.baseline), l.text, p.start, p.length,
+                    simple ? &*glyphs : nullptr);
     }
+    l.pieces.clear();
+    r->sparePieces = std::move(l.pieces);
     return 1;
   }
 

@@ -4,6 +4,11 @@
 
 void PageRecord::Text(const void* fontKey, const QFont& font, const QColor& colour, const QPointF& at,
                       const QString& text, const QGlyphRun* glyphs) {
+  Text(fontKey, font, colour, at, text, 0, static_cast<int>(text.size()), glyphs);
+}
+
+void PageRecord::Text(const void* fontKey, const QFont& font, const QColor& colour, const QPointF& at,
+                      const QString& shared, int start, int length, const QGlyphRun* glyphs) {
   EndForeign();
   auto it = std::find(fontKeys_.begin(), fontKeys_.end(), fontKey);
   int f = static_cast<int>(it - fontKeys_.begin());
@@ -17,7 +22,7 @@ void PageRecord::Text(const void* fontKey, const QFont& font, const QColor& colo
     g = static_cast<int>(glyphs_.size());
     glyphs_.push_back(*glyphs);
   }
-  texts_.push_back({f, colour, at, text, g});
+  texts_.push_back({f, start, length, g, colour, at, shared});
 }
 
 void PageRecord::Line(const QPen& pen, const QPointF& from, const QPointF& to) {
@@ -48,7 +53,7 @@ size_t PageRecord::ApproxBytes() const {
   size_t n = sizeof(*this) + steps_.size() * sizeof(Step) + lines_.size() * sizeof(LineStep) +
              fills_.size() * sizeof(FillStep) + fonts_.size() * (sizeof(QFont) + 64);
   for (const TextStep& t : texts_)
-    n += sizeof(TextStep) + static_cast<size_t>(t.text.size()) * sizeof(QChar);
+    n += sizeof(TextStep) + static_cast<size_t>(t.length) * sizeof(QChar);
   for (const QGlyphRun& g : glyphs_)
     n += sizeof(QGlyphRun) + static_cast<size_t>(g.glyphIndexes().size()) * (sizeof(quint32) + sizeof(QPointF));
   for (const ImageStep& i : images_) n += sizeof(ImageStep) + static_cast<size_t>(i.image.sizeInBytes());
@@ -98,7 +103,7 @@ void PageRecord::Play(QPainter* painter) const {
           textPen = true;
         }
         if (t.glyphs < 0)
-          painter->drawText(t.at, t.text);
+          painter->drawText(t.at, t.start == 0 && t.length == t.text.size() ? t.text : t.View().toString());
         else
           painter->drawGlyphRun(t.at, glyphs_[t.glyphs]);
         break;

@@ -27,6 +27,10 @@ class PageRecord {
   // baseline at y 0: drawn as it is, nothing is shaped again.
   void Text(const void* fontKey, const QFont& font, const QColor& colour, const QPointF& at,
             const QString& text, const QGlyphRun* glyphs = nullptr);
+  // Characters [start, start + length) of a text shared with its maker (a
+  // laid-out line's), kept without copying them.
+  void Text(const void* fontKey, const QFont& font, const QColor& colour, const QPointF& at,
+            const QString& shared, int start, int length, const QGlyphRun* glyphs = nullptr);
   void Line(const QPen& pen, const QPointF& from, const QPointF& to);
   void Fill(const QRectF& rect, const QBrush& brush);
   // The image is copied: the caller's pixels may go away after the call.
@@ -56,10 +60,12 @@ class PageRecord {
   };
   struct TextStep {
     int font;    // into fonts_
+    int start, length;  // the step's characters in text
+    int glyphs;  // into glyphs_, or -1: an empty glyph run costs an allocation
     QColor colour;
     QPointF at;
-    QString text;
-    int glyphs;  // into glyphs_, or -1: an empty glyph run costs an allocation
+    QString text;  // shared with the other steps of its line
+    QStringView View() const { return QStringView(text).mid(start, length); }
   };
   struct LineStep {
     QPen pen;

@@ -128,7 +128,7 @@ class PdfPageWriter {
       if (StandardFontOf(f) < 0) return false;
     for (const PageRecord::TextStep& t : page.texts_) {
       if (!Opaque(t.colour)) return false;
-      for (QChar c : t.text)
+      for (QChar c : t.View())
         if (Cp1252Byte(c.unicode()) < 0) return false;
     }
     for (const PageRecord::LineStep& l : page.lines_)
@@ -153,7 +153,7 @@ class PdfPageWriter {
       switch (step.kind) {
         case PageRecord::Kind::kText: {
           const PageRecord::TextStep& t = page.texts_[step.index];
-          if (t.text.isEmpty()) break;
+          if (t.length <= 0) break;
           if (!inText) {
             out->append("BT\n");
             inText = true;
@@ -179,7 +179,7 @@ class PdfPageWriter {
           Num(out, t.at.x());
           Num(out, t.at.y());
           out->append("Tm (");
-          for (QChar qc : t.text) {
+          for (QChar qc : t.View()) {
             int b = Cp1252Byte(qc.unicode());
             if (b == '(' || b == ')' || b == '\\') out->push_back('\\');
             out->push_back(static_cast<char>(b));
