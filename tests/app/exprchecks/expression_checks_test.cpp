@@ -41,31 +41,13 @@
 namespace {
 
 namespace fs = std::filesystem;
+using dialog_steps::Field;
 using dialog_steps::Message;
 using dialog_steps::OnDialog;
+using dialog_steps::PickField;
 using program_run::Capture;
 using program_run::ProgramPath;
 using ui_test::Click;
-
-bool Pick(HWND d, int id, const char* name, bool combo = false) {
-  const int count = static_cast<int>(SendDlgItemMessageA(d, id, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    FieldDef* f = GetListedField(d, id, i);
-    if (f != nullptr && std::strcmp(f->name, name) == 0 && !(f->flags & kFieldAlias)) {
-      SendDlgItemMessageA(d, id, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(i), 0);
-      SendMessageA(d, WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE), 0);
-      return true;
-    }
-  }
-  ADD_FAILURE() << name << " is not listed";
-  return false;
-}
-
-FieldDef* Field(CKmComposite* m, const char* name) {
-  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
-    if (std::strcmp(f->name, name) == 0 && !(f->flags & kFieldAlias)) return f;
-  return nullptr;
-}
 
 // The texts of the messages the action shows one after the other, each
 // answered with OK.
@@ -169,7 +151,7 @@ TEST_F(ExpressionChecks, ScreensCalculatedFieldEditorRefusesWhatTheChecksRefuse)
 
   // Filter: the records of one country, through CTRY.
   OnDialog([&](HWND d) {
-    Pick(d, kFilterField, "CTRY", true);
+    PickField(d, kFilterField, "CTRY", true);
     SendDlgItemMessageA(d, kFilterOperator, CB_SETCURSEL, kCondEqual - 1, 0);
     SetDlgItemTextA(d, kFilterValue, "'Norway'");
     Click(GetDlgItem(d, kFilterAdd));
@@ -185,7 +167,7 @@ TEST_F(ExpressionChecks, ScreensCalculatedFieldEditorRefusesWhatTheChecksRefuse)
   } base, ctry;
   auto tryQuery = [&](const char* name, Refusal* r, bool picture) {
     OnDialog([&](HWND list) {
-      Pick(list, kFieldListBoxId, name);
+      PickField(list, kFieldListBoxId, name);
       OnDialog([&](HWND editor) {
         SetDlgItemTextA(editor, kCalcTextEdit, "QUERY()");
         r->verify = Message([&] { Click(GetDlgItem(editor, kCalcVerify)); });
@@ -237,10 +219,10 @@ TEST_F(ExpressionChecks, ScreensCalculatedFieldEditorRefusesWhatTheChecksRefuse)
   ASSERT_TRUE(doc.m_pInsertField && IsWindowVisible(doc.m_pInsertField->m_hWnd));
   HWND palette = doc.m_pInsertField->m_hWnd;
   clickAt(record, 4, false);
-  Pick(palette, kInsertFieldList, "USESBASE");
+  PickField(palette, kInsertFieldList, "USESBASE");
   Click(GetDlgItem(palette, kInsertFieldButton));
   clickAt(record, 24, false);
-  Pick(palette, kInsertFieldList, "DOUBLED");
+  PickField(palette, kInsertFieldList, "DOUBLED");
   Click(GetDlgItem(palette, kInsertFieldButton));
   Click(GetDlgItem(palette, IDCANCEL));
   EXPECT_TRUE(Field(m, "DOUBLED")->head.flags & kItemKindField);
