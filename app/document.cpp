@@ -4,6 +4,7 @@
 #include "app/file_checks.h"
 #include "app/open_report.h"
 #include "data/compiler_data_hooks.h"
+#include "engine/doc_upkeep.h"
 #include "data/open_tables.h"
 #include "data/query_desc.h"
 #include "layout/fonts.h"
@@ -126,8 +127,11 @@ bool CKmDoc::CreateReportTables() {
     m_bOwnsTables |= kOwnsModel;
     // The filter is described in words from the start, not only once a pass ran.
     InstallFilterDescription(m_pModel);
-    // A user SQL report refuses SQLEXP when a calculation is compiled.
+    // Every compiled expression is checked by the data layer (SQLEXP: user SQL
+    // reports refuse it, the server judges its column) and by the engine
+    // (where QUERY may stand).
     InstallCompilerDataHooks(m_pModel);
+    InstallExpressionChecks(m_pModel);
   }
   if (m_pLayout == nullptr) {
     m_pLayout = new (std::nothrow) LayoutTables();

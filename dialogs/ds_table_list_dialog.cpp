@@ -21,10 +21,7 @@ enum : int {
   kHelp = 300
 };
 enum : int { kDirFolder = 200, kDirFiles = 201, kDirRefresh = 202 };
-constexpr UINT kStrMasterTitle = 67;
-constexpr UINT kStrRelatedTitle = 68;
 constexpr UINT kStrNoTablesIn = 3273;
-constexpr UINT kStrSetupDll = 3248;
 constexpr UINT kStrDirectory = 17109;
 constexpr UINT kStrDataSource = 17110;
 constexpr UINT kStrMasterDirectory = 17113;
@@ -86,7 +83,7 @@ int HandleNoDataSourceTables(HWND dialog, DsTablesState* s, const std::string& n
       r->doc->DoModalDialog(GetActiveWindow(), NoDsTablesDlgProc, "NODSTABLES", reinterpret_cast<LPARAM>(&n));
   if (answer != 200) return 1;
   if (r->data->ConfigureDataSource(name.c_str()) != 0) return 0;
-  r->doc->ErrorBoxOwner1(dialog, GetResString(kStrSetupDll, 0), name.c_str());
+  ShowSetupFailure(dialog, r, name);
   return 1;
 }
 
@@ -336,7 +333,7 @@ INT_PTR DataSourceTablesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       s = reinterpret_cast<DsTablesState*>(lParam);
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
       TableListRequest* r = s->r;
-      SetWindowTextA(dialog, GetResString(r->kind <= 2 ? kStrMasterTitle : kStrRelatedTitle, 0));
+      SetWindowTextA(dialog, TableListTitle(r->kind));
       ShowWindow(GetDlgItem(dialog, kNoMaster), r->kind == 1 && r->allowNoMaster ? SW_SHOW : SW_HIDE);
       EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
       r->doc->CenterDialogOnOwner(dialog);

@@ -123,7 +123,7 @@ int HandleNoTables(HWND dialog, TableListRequest* r) {
   std::string name = data->GetCurrentDataSourceName() ? data->GetCurrentDataSourceName() : "";
   if (answer == 200) {
     if (data->ConfigureDataSource(name.c_str()) == 0) {
-      r->doc->ErrorBoxOwner1(dialog, GetResString(kStrSetupDll, 0), name.c_str());
+      ShowSetupFailure(dialog, r, name);
       EndDialog(dialog, 200);
       return 1;
     }
@@ -319,6 +319,12 @@ int FillOwnerCombo(HWND dialog, TableListRequest* r) {
   return r->owners.size() > 1 ? 2 : 1;
 }
 
+const char* TableListTitle(int kind) { return GetResString(kind <= 2 ? kStrMasterTitle : kStrRelatedTitle, 0); }
+
+void ShowSetupFailure(HWND dialog, TableListRequest* r, const std::string& name) {
+  r->doc->ErrorBoxOwner1(dialog, GetResString(kStrSetupDll, 0), name.c_str());
+}
+
 INT_PTR TableListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   TableListRequest* r = State(dialog);
   switch (message) {
@@ -326,7 +332,7 @@ INT_PTR TableListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
       r = reinterpret_cast<TableListRequest*>(lParam);
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
       if (!r->statementMode)
-        SetWindowTextA(dialog, GetResString(r->kind <= 2 ? kStrMasterTitle : kStrRelatedTitle, 0));
+        SetWindowTextA(dialog, TableListTitle(r->kind));
       if (r->statementMode && r->statement == nullptr) {
         r->doc->ErrorBoxOwner(dialog, GetResString(kStrNoMemory, 0));
         EndDialog(dialog, 0);

@@ -51,6 +51,11 @@ INT_PTR NoTablesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 // 1 OK, 0 Cancel or failure, 2 no tables and the user gave up.
 int ShowTableListDialog(KmDocBase* doc, HWND owner, TableListRequest* request);
 
+// Both table lists' captions: the master table's (kind 1 or 2) or a related one's.
+const char* TableListTitle(int kind);
+// "Unable to find or load the setup DLL for %s" over the dialog.
+void ShowSetupFailure(HWND dialog, TableListRequest* r, const std::string& name);
+
 // Fills the list: 0 error, 1 filled, 2 no tables.
 int FillTableList(HWND dialog, TableListRequest* r);
 // 0 no owner combo, 1 one owner, 2 several.

@@ -13,6 +13,7 @@
 #include "engine/run_report.h"
 #include "files/report_reader.h"
 #include "expr/code_walks.h"
+#include "expr/compiler_state.h"
 #include "core/compiled_code.h"
 #include "foundation/heap_strings.h"
 #include "data/memo_sources.h"
@@ -321,15 +322,33 @@ bool IsFilterOnField(CKmComposite* m, uint32_t id) {
 }
 
 int CheckFieldForExpression(CKmComposite* m, FieldDef* field, const uint8_t* code, size_t length,
-                            int32_t* value) {
+                            int32_t* value, const FieldDef* listed) {
   int error = 0;
   if (!field) return FindQueryCall(m, code, length, kSlotQuery, value, &error) ? 57 : 0;
-  if (!(field->flags3word & 0x8)) return 0;
+  // The dependency scan has just marked whether the code calls QUERY.
+  if (!(field->flags2 & kField2FilterText)) return 0;
   if (FindQueryCall(m, code, length, kSlotQuery, value, &error) && error) return 56;
+  if (!listed) listed = field;
   uint32_t n = 0;
-  for (FieldDef* f = m->fieldList; f && f != field; f = f->next) ++n;
-  if (FindFieldReferencing(m, n)) return 59;
+  const FieldDef* f = m->fieldList;
+  for (; f && f != listed; f = f->next) ++n;
+  // A field not in the list yet is used by nobody.
+  if (!f) return 0;
+  // The field's own earlier code is replaced by this one: it does not count.
+  if (FindFieldReferencing(m, n, listed)) return 59;
   return IsFilterOnField(m, n) ? 60 : 0;
+}
+
+void InstallExpressionChecks(CKmComposite* m) {
+  GetCompilerState(m)->hooks.checkFieldForExpression = [](CKmComposite* model, FieldDef* field,
+                                                          const uint8_t* code, size_t length,
+                                                          uint32_t* errorPosition) {
+    int32_t value = 0;
+    const int rc = CheckFieldForExpression(model, field, code, length, &value, GetCompilerState(model)->trialOf);
+    // The code keeps no positions in the text: the caret goes to its start.
+    if (errorPosition) *errorPosition = 0;
+    return rc;
+  };
 }
 
 bool IsSingleCallCode(const uint8_t* code, size_t length) {

@@ -63,9 +63,13 @@ int GetLineHeightUnit(const KmDocBase* doc, int heightMode);
 // *error 0 when the code is only that call, else 56. False without a call.
 bool FindQueryCall(CKmComposite* m, const uint8_t* code, size_t length, uint32_t function,
                    int32_t* value, int* error);
-// 0, 56, 57, 59 or 60 (compile errors).
+// 0, 56, 57, 59 or 60 (compile errors) for a field whose code was just
+// made (none: a function or plain expression); listed is the field of the
+// list that field stands for, when field is a copy.
 int CheckFieldForExpression(CKmComposite* m, FieldDef* field, const uint8_t* code, size_t length,
-                            int32_t* value);
+                            int32_t* value, const FieldDef* listed = nullptr);
+// Makes the compiler run CheckFieldForExpression over every code it makes.
+void InstallExpressionChecks(CKmComposite* m);
 bool IsFilterOnField(CKmComposite* m, uint32_t id);
 // The code is a block whose body is exactly one SQLEXP call.
 bool IsSingleCallCode(const uint8_t* code, size_t length);

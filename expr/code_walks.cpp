@@ -225,11 +225,12 @@ int ScanExpressionDependencies(CKmComposite* m, const uint8_t* code, size_t maxL
                    (all[1].u32 & kCallIdMask) == kSlotSqlExp;
       if (!alone) err = 1;
     }
-    if (!err && (mode & 2) && st->hooks.checkDerivedColumn) {
+    // Every compile asks (modes 1 and 5); the model's own walks (0) do not.
+    if (!err && (mode & 1) && st->hooks.checkDerivedColumn) {
       std::string text(all[0].text, all[0].u32 ? all[0].u32 - 1 : 0);
       for (char& c : text)
         if (c == static_cast<char>(m->SpaceDotChar)) c = ' ';
-      err = st->hooks.checkDerivedColumn(m, text.c_str());
+      err = st->hooks.checkDerivedColumn(m, text.c_str(), field);
     }
     if (field) resultFlags = field->flags & kFieldKindMask;
     gathered2 |= kField2ValueSetElsewhere;
@@ -394,9 +395,9 @@ void ReplaceFieldReference(CKmComposite* m, uint32_t oldNumber, uint32_t newNumb
   });
 }
 
-FieldDef* FindFieldReferencing(CKmComposite* m, uint32_t n) {
+FieldDef* FindFieldReferencing(CKmComposite* m, uint32_t n, const FieldDef* except) {
   for (FieldDef* f = m->fieldList; f; f = f->next) {
-    if (f->flags & (kFieldAlias | kFieldRemoveMark | kFieldRemovePropagated)) continue;
+    if (f == except || (f->flags & (kFieldAlias | kFieldRemoveMark | kFieldRemovePropagated))) continue;
     if ((f->flags & kFieldCalculation) && f->code && ExpressionReferencesField(f->code, f->codeLength, n)) return f;
     if (f->conditionCode && ExpressionReferencesField(f->conditionCode, f->conditionLength, n)) return f;
   }

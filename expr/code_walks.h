@@ -18,7 +18,9 @@ struct DependencyScan {
 };
 
 // One pass over one compiled expression; 0 or an error (1, 64, 67, or the
-// data-access check's code for a derived column).
+// data-access check's code for a derived column). mode: 5 or 1 from the
+// compiler, whose every code has its derived column checked (bit 0); 0 for
+// the model's own walks over codes already kept.
 int ScanExpressionDependencies(CKmComposite* m, const uint8_t* code, size_t maxLength,
                                DependencyScan* out, FieldDef* field, bool userFunction, int mode);
 
@@ -42,7 +44,8 @@ void MarkRequiredFields(CKmComposite* m, bool* changed, bool all);
 // still references n is freed.
 void RenumberFieldReferences(CKmComposite* m, uint32_t n);
 void ReplaceFieldReference(CKmComposite* m, uint32_t oldNumber, uint32_t newNumber);
-FieldDef* FindFieldReferencing(CKmComposite* m, uint32_t n);
+// The first field other than except whose code or condition uses field n.
+FieldDef* FindFieldReferencing(CKmComposite* m, uint32_t n, const FieldDef* except = nullptr);
 bool IsFieldValueSet(CKmComposite* m, const FieldDef* field, const uint8_t* value);
 // A call of built-in slot id (builtin) or of user function id in the code.
 bool CodeCallsFunction(const uint8_t* code, size_t length, uint32_t id, bool builtin);

@@ -609,11 +609,12 @@ int CompileExpression(CKmComposite* m, const char* text, uint32_t* errorPosition
     st->lastResultClass = cls;
     DependencyScan dep;
     scanError = ScanExpressionDependencies(m, code.data(), code.size(), &dep, field,
-                                           udfResultType != nullptr, mode);
-    if (!scanError && field && st->hooks.inferExpressionType)
-      st->hooks.inferExpressionType(m, code.data(), field);
+                                           udfResultType != nullptr, mode == 1 || mode == 2 ? 5 : 1);
+    // The output description (the type evaluator) is not made here: every
+    // try's would be put back afterwards, so the callers make it once over
+    // the code they keep.
     if (!scanError && st->hooks.checkFieldForExpression)
-      checkError = st->hooks.checkFieldForExpression(m, field, code.data(), &checkPos);
+      checkError = st->hooks.checkFieldForExpression(m, field, code.data(), code.size(), &checkPos);
     o.code = std::move(code);
     o.typeFlags = dep.typeFlags;
     o.tableLevel = dep.tableLevel;
@@ -643,6 +644,8 @@ int CompileExpression(CKmComposite* m, const char* text, uint32_t* errorPosition
                                              {kFieldDateTime, 0}, {kFieldTime, 0}};
   static const uint8_t kUdfTries[7] = {4, 1, 7, 65, 9, 22, 23};
   uint32_t savedFlags = field ? field->flags : 0;
+  const uint32_t savedFlags2 = field ? field->flags2 : 0;
+  const uint8_t savedTotalFlags = field ? field->totalFlags : 0;
   uint32_t savedLength = field ? DeclaredLength(field) : 0;
   uint8_t savedUdfType = udfResultType ? *udfResultType : 0;
   int firstError = 0, scanError = 0, checkError = 0;
@@ -669,6 +672,9 @@ int CompileExpression(CKmComposite* m, const char* text, uint32_t* errorPosition
       }
       continue;
     }
+    // The scan's refusals (SQLEXP's, the server's) do not depend on the
+    // assumed type: another try would only ask the server again.
+    if (scanError) break;
     if (udfResultType) assumed = KindFlagsOfClass(o.resultClass);
     if ((o.typeFlags & kFieldKindMask) == assumed && !scanError && !checkError) {
       matched = true;
@@ -699,6 +705,13 @@ int CompileExpression(CKmComposite* m, const char* text, uint32_t* errorPosition
     pos = textLength;
   }
   if (err) o.code.clear();
+  // A refused text leaves the field as it was: the scan's marks of the tries
+  // (QUERY, PREVIOUS) would otherwise refuse the field's users later.
+  if (err && field) {
+    field->flags = savedFlags;
+    field->flags2 = savedFlags2;
+    field->totalFlags = savedTotalFlags;
+  }
   if (errorPosition) *errorPosition = err ? pos : 0;
   return err;
 }

@@ -29,15 +29,16 @@ struct ExpressionHooks {
   bool (*findUdfByName)(CKmComposite* m, const char* name, size_t length, bool prefix,
                         uint32_t* id) = nullptr;
   bool (*getUdfInfo)(CKmComposite* m, uint32_t id, UdfInfo* out) = nullptr;
-  // The engine's check of the fields an expression uses: 0, 59 or 60.
-  int (*checkFieldForExpression)(CKmComposite* m, FieldDef* field, const uint8_t* code,
+  // The engine's check of a field (or, without one, a function or plain
+  // expression) whose code was just made: 0, 56, 57, 59 or 60.
+  int (*checkFieldForExpression)(CKmComposite* m, FieldDef* field, const uint8_t* code, size_t length,
                                  uint32_t* errorPosition) = nullptr;
-  // The data-access check of a derived column expression; 0 when acceptable.
-  int (*checkDerivedColumn)(CKmComposite* m, const char* text) = nullptr;
+  // The data-access check of a derived column (SQLEXP's text, blanks back in
+  // place); 0 when the server takes it, and then the field has the column's
+  // kind in its type flags.
+  int (*checkDerivedColumn)(CKmComposite* m, const char* text, FieldDef* field) = nullptr;
   // Non-zero when the report's data comes from the user's own SQL.
   int (*isSqlReport)(CKmComposite* m) = nullptr;
-  // The type evaluator, run over each new code to describe the field's output.
-  int (*inferExpressionType)(CKmComposite* m, const uint8_t* code, FieldDef* field) = nullptr;
 };
 
 // Indexes of the words loaded from the string table (ids 2240-2255).
@@ -58,6 +59,9 @@ struct CompilerState : ModelAttachment {
   // The operand class of the last compiled expression's result (for calls
   // whose result has the type of an argument).
   uint8_t lastResultClass = 0;
+  // While a copy of a listed field is compiled on trial, the field it stands
+  // for: the checks of who uses the field look for that one.
+  FieldDef* trialOf = nullptr;
 };
 
 // Made on first use with the default settings and the words loaded.

@@ -7,6 +7,7 @@
 #include "expr/code_walks.h"
 #include "expr/collation.h"
 #include "expr/compiler.h"
+#include "expr/compiler_state.h"
 #include "expr/udf.h"
 #include "expr/udf_library.h"
 #include "foundation/doc_base.h"
@@ -728,8 +729,13 @@ int TrialCompileCalcField(CKmComposite* m, CalcDefRequest* r) {
   if (r->field) std::memcpy(scratch.name, r->field->name, sizeof scratch.name);
   CompileOutput out;
   uint32_t pos = 0;
+  // The copy is checked as the field it stands for (who uses it, the filter).
+  CompilerState* st = GetCompilerState(m);
+  FieldDef* const before = st->trialOf;
+  st->trialOf = r->kind == kCalcKindField ? r->field : nullptr;
   int rc = CompileExpression(m, text.c_str(), &pos, &out, r->kind == kCalcKindField ? &scratch : nullptr,
                              nullptr, 2);
+  st->trialOf = before;
   r->errorPosition = pos;
   if (rc) { r->status = kCalcStatusErrorPosition; return rc; }
   if (r->kind == kCalcKindCondition) {

@@ -77,26 +77,8 @@ bool PumpUntil(const std::function<bool()>& done) {
 using dialog_steps::Message;
 using dialog_steps::OnDialog;
 
-// Selects the entry of the field named in a field list or combo and tells the dialog.
-bool PickField(HWND d, int id, const char* name, bool combo = false) {
-  const int count = static_cast<int>(SendDlgItemMessageA(d, id, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    FieldDef* f = GetListedField(d, id, i);
-    if (f != nullptr && std::strcmp(f->name, name) == 0 && !(f->flags & kFieldAlias)) {
-      SendDlgItemMessageA(d, id, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(i), 0);
-      SendMessageA(d, WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE), 0);
-      return true;
-    }
-  }
-  ADD_FAILURE() << name << " is not listed";
-  return false;
-}
-
-FieldDef* Field(CKmComposite* m, const char* name) {
-  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
-    if (std::strcmp(f->name, name) == 0 && !(f->flags & kFieldAlias)) return f;
-  return nullptr;
-}
+using dialog_steps::Field;
+using dialog_steps::PickField;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;

@@ -2,10 +2,13 @@
 // opens, answer the message it shows.
 #pragma once
 
+#include "core/composite.h"
+#include "dialogs/field_list_box.h"
 #include "tests/platform/ui/ui_test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,6 +40,29 @@ inline std::string Message(const std::function<void()>& action) {
     ui_test::Click(GetDlgItem(m, IDOK));
   }, action);
   return text;
+}
+
+// Selects the entry of the field named (not an alias) in a field list or
+// combo and tells the dialog, as a click would.
+inline bool PickField(HWND d, int id, const char* name, bool combo = false) {
+  const int count = static_cast<int>(SendDlgItemMessageA(d, id, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    FieldDef* f = GetListedField(d, id, i);
+    if (f != nullptr && std::strcmp(f->name, name) == 0 && !(f->flags & kFieldAlias)) {
+      SendDlgItemMessageA(d, id, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(i), 0);
+      SendMessageA(d, WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE), 0);
+      return true;
+    }
+  }
+  ADD_FAILURE() << name << " is not listed";
+  return false;
+}
+
+// The model's field of that name (not an alias), or null.
+inline FieldDef* Field(CKmComposite* m, const char* name) {
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+    if (std::strcmp(f->name, name) == 0 && !(f->flags & kFieldAlias)) return f;
+  return nullptr;
 }
 
 }  // namespace dialog_steps

@@ -5,6 +5,8 @@
 #include "tests/expr/expr_model_fixture.h"
 #include "app/document.h"
 #include "expr/code_walks.h"
+#include "expr/compiler.h"
+#include "expr/compiler_state.h"
 #include "core/compiled_code.h"
 #include "layout/layout_records.h"
 #include "foundation/band_lines.h"
@@ -173,6 +175,57 @@ TEST(Upkeep, QueryAndSqlExpChecks) {
   EXPECT_EQ(GetBandFlagMask(13), 3);
   EXPECT_EQ(GetLineHeightUnit(&d.doc, 1), 10);
   EXPECT_EQ(GetLineHeightUnit(&d.doc, 0), 0);
+}
+
+// Once installed, every compile asks where QUERY may stand: not in a field
+// that another field or the filter uses, not in a function.
+TEST(Upkeep, CompilerRefusesQueryWhereItWouldBeUsed) {
+  DocModel d;
+  TestModel& t = d.t;
+  InstallExpressionChecks(&t.m);
+  FieldDef* used = t.AddCalc("USED", "1 + 2");
+  t.AddCalc("USER", "USED * 2");
+  ASSERT_EQ(t.lastError, 0);
+  CompileOutput out;
+  uint32_t pos = 9;
+  EXPECT_EQ(CompileExpression(&t.m, "QUERY()", &pos, &out, used, nullptr, 2), 59);
+  EXPECT_EQ(pos, 0u);
+  EXPECT_TRUE(out.code.empty());
+  EXPECT_STREQ(CompileErrorText(59), "Function used in another function cannot contain QUERY()");
+  EXPECT_FALSE(used->flags2 & kField2FilterText) << "a refused text leaves no QUERY mark";
+  // The expression editor's trial copy answers for the field it stands for.
+  FieldDef copy;
+  copy.flags = kFieldCalculation | kFieldItem;
+  EXPECT_EQ(CompileExpression(&t.m, "QUERY()", &pos, &out, &copy, nullptr, 2), 0);
+  GetCompilerState(&t.m)->trialOf = used;
+  EXPECT_EQ(CompileExpression(&t.m, "QUERY()", &pos, &out, &copy, nullptr, 2), 59);
+  GetCompilerState(&t.m)->trialOf = nullptr;
+  // Nobody uses it: QUERY stands; its own former code does not count as a user.
+  EXPECT_EQ(t.AddCalc("ALONE", "QUERY()")->code != nullptr, true);
+  EXPECT_EQ(t.lastError, 0);
+  FieldDef* self = t.AddCalc("SELF", "PREVIOUS(SELF) + 1");
+  ASSERT_EQ(t.lastError, 0);
+  EXPECT_EQ(CompileExpression(&t.m, "QUERY()", &pos, &out, self, nullptr, 2), 0);
+
+  // The filter tests the field.
+  FieldDef* tested = t.AddCalc("TESTED", "'x'");
+  Cond filter;
+  filter.Field(t.Number(tested)).Op(kCondEqual).Text("y").EndMark().Op(kCondEnd);
+  t.m.conditionCode = static_cast<uint8_t*>(HeapAllocZero(0, static_cast<DWORD>(filter.b.size())));
+  std::memcpy(t.m.conditionCode, filter.b.data(), filter.b.size());
+  t.m.conditionLength = static_cast<uint16_t>(filter.b.size());
+  EXPECT_EQ(CompileExpression(&t.m, "QUERY()", &pos, &out, tested, nullptr, 2), 60);
+  EXPECT_EQ(CompileExpression(&t.m, "UPPER('z')", &pos, &out, tested, nullptr, 2), 0);
+  HeapFreeBlock(t.m.conditionCode);
+  t.m.conditionCode = nullptr;
+  t.m.conditionLength = 0;
+
+  // A function body, or an expression of no field.
+  uint8_t resultType = 4;
+  EXPECT_EQ(CompileExpression(&t.m, "QUERY()", &pos, &out, nullptr, &resultType, 2), 57);
+  EXPECT_EQ(resultType, 4);
+  EXPECT_EQ(CompileExpression(&t.m, "QUERY()", &pos, &out, nullptr, nullptr, 1), 57);
+  EXPECT_EQ(CompileExpression(&t.m, "USED + 1", &pos, &out, nullptr, &resultType, 2), 0);
 }
 
 // Text items: appended in order, deleted from anywhere, an unknown item refused.

@@ -1,0 +1,278 @@
+// The checks every compiled expression goes through, met from the program's
+// Calculated Field editor on the SQLite sample: a field that another field
+// uses, or that the filter tests, may not become QUERY(); a user function
+// may not call it; SQLEXP's column is put to the server, whose refusal the
+// user reads. What was refused changes nothing: the report is saved, read
+// back and printed by the program, the derived column printing SQLite's
+// figures.
+#include "app/app.h"
+#include "app/document.h"
+#include "app/field_commands.h"
+#include "app/main_frame.h"
+#include "core/composite.h"
+#include "core/condition_code.h"
+#include "dialogs/calc_field_dialog.h"
+#include "dialogs/field_dialog.h"
+#include "dialogs/field_list_box.h"
+#include "dialogs/filter_dialog.h"
+#include "dialogs/insert_field_dialog.h"
+#include "layout/band_line_layout.h"
+#include "layout/layout_records.h"
+#include "model/selection_conditions.h"
+#include "platform/win/window_picture.h"
+#include "tests/dialogs/fieldeditors/dialog_steps.h"
+#include "tests/dialogs/modelchange/dialog_guard.h"
+#include "tests/platform/ui/ui_test_util.h"
+#include "tests/support/program_run.h"
+#include "tests/support/screens.h"
+#include "tests/support/window_sample.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using dialog_steps::Field;
+using dialog_steps::Message;
+using dialog_steps::OnDialog;
+using dialog_steps::PickField;
+using program_run::Capture;
+using program_run::ProgramPath;
+using ui_test::Click;
+
+// The texts of the messages the action shows one after the other, each
+// answered with OK.
+std::vector<std::string> Messages(HWND owner, const std::function<void()>& action) {
+  auto texts = std::make_shared<std::vector<std::string>>();
+  auto seen = std::make_shared<HWND>(nullptr);
+  auto answer = std::make_shared<std::function<void()>>();
+  *answer = [texts, seen, answer, owner] {
+    HWND d = ui_test::ActiveDialog();
+    // Wait for a new message box over the editor (the last one may still be closing).
+    if (d == nullptr || d == *seen || d == owner) {
+      if (texts->size() < 4) ui_test::WhenRunning(*answer);
+      return;
+    }
+    *seen = d;
+    texts->push_back(ui_test::Text(GetDlgItem(d, 200)));
+    ui_test::WhenRunning(*answer);
+    Click(GetDlgItem(d, IDOK));
+  };
+  ui_test::WhenRunning(*answer);
+  action();
+  // The chain ends with the action.
+  *answer = [] {};
+  return *texts;
+}
+
+class ExpressionChecks : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { s_dir = window_sample::Make("/tmp/vt_expression_checks", {"sqlite3", "pdftotext"}); }
+  static void TearDownTestSuite() {
+    ::unsetenv("VORTELLE_WINDIR");
+    if (!s_dir.empty()) fs::remove_all(s_dir);
+    s_dir.clear();
+  }
+  void SetUp() override {
+    if (s_dir.empty()) GTEST_SKIP() << "no sample: the program, sqlite3, pdftotext or the SQLite ODBC driver is missing";
+    // The user functions' library is looked for in the working folder.
+    saved_ = fs::current_path();
+    fs::current_path(s_dir);
+  }
+  void TearDown() override {
+    Close();
+    if (!saved_.empty()) fs::current_path(saved_);
+  }
+  CMainFrame* Open(const std::string& report) {
+    app_ = std::make_unique<CKmApp>();
+    return window_sample::StartFrame(*app_, {report});
+  }
+  void Close() {
+    if (app_) app_->ExitInstance();
+    app_.reset();
+  }
+  static std::string s_dir;
+  fs::path saved_;
+  std::unique_ptr<CKmApp> app_;
+};
+std::string ExpressionChecks::s_dir;
+
+TEST_F(ExpressionChecks, ScreensCalculatedFieldEditorRefusesWhatTheChecksRefuse) {
+  const std::string report = s_dir + "/sales.kmw";
+  DialogGuard guard;
+  CMainFrame* frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  CKmComposite* m = doc.m_pModel;
+  auto send = [&](UINT id) { SendMessageA(frame->m_hWnd, WM_COMMAND, id, 0); };
+
+  // Calculations > Calculated Field > New: three plain fields, one using
+  // another, and a derived column the server computes; a column the server
+  // does not know is refused on Verify with the server's own words.
+  std::vector<std::string> probeRefusal;
+  std::string probeLine, probeValid;
+  OnDialog([&](HWND list) {
+    for (const auto& def : {std::make_pair("BASE", "quantity"), std::make_pair("USESBASE", "BASE + 1"),
+                            std::make_pair("CTRY", "country")})
+      OnDialog([&](HWND editor) {
+        SetDlgItemTextA(editor, kCalcNameEdit, def.first);
+        SetDlgItemTextA(editor, kCalcTextEdit, def.second);
+        Click(GetDlgItem(editor, IDOK));
+      }, [&] { Click(GetDlgItem(list, kFieldNewButton)); });
+    OnDialog([&](HWND editor) {
+      SetDlgItemTextA(editor, kCalcNameEdit, "DOUBLED");
+      SetDlgItemTextA(editor, kCalcTextEdit, "SQLEXP('quantity * no_such_column')");
+      probeRefusal = Messages(editor, [&] { Click(GetDlgItem(editor, kCalcVerify)); });
+      probeLine = ui_test::Text(GetDlgItem(editor, kCalcMessageLine));
+      SetDlgItemTextA(editor, kCalcTextEdit, "SQLEXP('quantity * 2')");
+      Click(GetDlgItem(editor, kCalcVerify));
+      probeValid = ui_test::Text(GetDlgItem(editor, kCalcMessageLine));
+      Click(GetDlgItem(editor, IDOK));
+    }, [&] { Click(GetDlgItem(list, kFieldNewButton)); });
+    Click(GetDlgItem(list, IDCANCEL));
+  }, [&] { send(30700); });
+  ASSERT_EQ(probeRefusal.size(), 2u) << "the server's message, then the editor's: " << probeLine;
+  EXPECT_NE(probeRefusal[0].find("no_such_column"), std::string::npos) << probeRefusal[0];
+  EXPECT_EQ(probeRefusal[1], "Syntax error");
+  EXPECT_NE(probeLine.find("Syntax error"), std::string::npos) << probeLine;
+  EXPECT_EQ(probeValid, "The expression is valid.");
+  ASSERT_NE(Field(m, "DOUBLED"), nullptr);
+  EXPECT_GT(Field(m, "DOUBLED")->displayWidth, 0u) << "the server's column gives the new field its look";
+  ASSERT_NE(Field(m, "USESBASE"), nullptr);
+
+  // Filter: the records of one country, through CTRY.
+  OnDialog([&](HWND d) {
+    PickField(d, kFilterField, "CTRY", true);
+    SendDlgItemMessageA(d, kFilterOperator, CB_SETCURSEL, kCondEqual - 1, 0);
+    SetDlgItemTextA(d, kFilterValue, "'Norway'");
+    Click(GetDlgItem(d, kFilterAdd));
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30640); });
+  ASSERT_NE(m->conditionCode, nullptr);
+  ASSERT_EQ(CountSelectConditions(m), 1);
+
+  // BASE is used by USESBASE, CTRY by the filter: neither may become
+  // QUERY(), on Verify nor on OK, and each keeps its expression.
+  struct Refusal {
+    std::string verify, ok, line;
+  } base, ctry;
+  auto tryQuery = [&](const char* name, Refusal* r, bool picture) {
+    OnDialog([&](HWND list) {
+      PickField(list, kFieldListBoxId, name);
+      OnDialog([&](HWND editor) {
+        SetDlgItemTextA(editor, kCalcTextEdit, "QUERY()");
+        r->verify = Message([&] { Click(GetDlgItem(editor, kCalcVerify)); });
+        r->line = ui_test::Text(GetDlgItem(editor, kCalcMessageLine));
+        if (picture) EXPECT_TRUE(SaveWindowPicture(editor, ScreenPath("calc-field-query-refused").c_str()));
+        r->ok = Message([&] { Click(GetDlgItem(editor, IDOK)); });
+        Click(GetDlgItem(editor, IDCANCEL));
+      }, [&] { Click(GetDlgItem(list, kFieldEditButton)); });
+      Click(GetDlgItem(list, IDCANCEL));
+    }, [&] { send(30700); });
+  };
+  tryQuery("BASE", &base, true);
+  tryQuery("CTRY", &ctry, false);
+  EXPECT_EQ(base.verify, "Function used in another function cannot contain QUERY()");
+  EXPECT_EQ(base.ok, base.verify);
+  EXPECT_NE(base.line.find("Function used in another function cannot contain QUERY()"), std::string::npos);
+  EXPECT_EQ(ctry.verify, "Function used in the filter cannot contain QUERY()");
+  EXPECT_EQ(ctry.ok, ctry.verify);
+  EXPECT_STREQ(Field(m, "BASE")->exprText, "quantity");
+  EXPECT_STREQ(Field(m, "CTRY")->exprText, "country");
+
+  // Calculations > User Function > New: QUERY() has no place in a function.
+  std::string udfRefusal;
+  OnDialog([&](HWND list) {
+    OnDialog([&](HWND editor) {
+      SetDlgItemTextA(editor, kCalcNameEdit, "QF(N_X)");
+      SetDlgItemTextA(editor, kCalcTextEdit, "QUERY()");
+      udfRefusal = Message([&] { Click(GetDlgItem(editor, IDOK)); });
+      Click(GetDlgItem(editor, IDCANCEL));
+    }, [&] { Click(GetDlgItem(list, 301)); });
+    Click(GetDlgItem(list, IDCANCEL));
+  }, [&] { send(30720); });
+  EXPECT_EQ(udfRefusal, "Cannot use QUERY() in a user-defined function");
+  EXPECT_EQ(m->udfList, nullptr);
+
+  // USESBASE and DOUBLED onto a new record line, from the Insert Field palette.
+  const int record = InsertLineInBand(doc, kBandRecord);
+  ASSERT_GE(record, 0);
+  frame->m_wndLayoutView.RedrawAllPanes();
+  const LayoutTables& t = *doc.m_pLayout;
+  auto clickAt = [&](int line, int column, bool twice) {
+    const BandLineRec& rec = t.Lines().lines[line];
+    const int x = column * 10 + 2 - t.scrollX, y = rec.bottom - 3 - t.scrollY;
+    SendMessageA(frame->m_wndLayoutView.m_hWnd, WM_LBUTTONDOWN, 1, MAKELPARAM(x, y));
+    SendMessageA(frame->m_wndLayoutView.m_hWnd, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    if (twice) SendMessageA(frame->m_wndLayoutView.m_hWnd, WM_LBUTTONDBLCLK, 1, MAKELPARAM(x, y));
+  };
+  clickAt(record, 4, true);
+  ASSERT_TRUE(doc.m_pInsertField && IsWindowVisible(doc.m_pInsertField->m_hWnd));
+  HWND palette = doc.m_pInsertField->m_hWnd;
+  clickAt(record, 4, false);
+  PickField(palette, kInsertFieldList, "USESBASE");
+  Click(GetDlgItem(palette, kInsertFieldButton));
+  clickAt(record, 24, false);
+  PickField(palette, kInsertFieldList, "DOUBLED");
+  Click(GetDlgItem(palette, kInsertFieldButton));
+  Click(GetDlgItem(palette, IDCANCEL));
+  EXPECT_TRUE(Field(m, "DOUBLED")->head.flags & kItemKindField);
+  send(30010);  // File > Save
+  EXPECT_FALSE(doc.IsModified());
+  Close();
+
+  // Read back: the definitions as accepted, the filter through CTRY.
+  frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  m = frame->m_pDoc->m_pModel;
+  ASSERT_NE(Field(m, "DOUBLED"), nullptr);
+  EXPECT_STREQ(Field(m, "DOUBLED")->exprText, "SQLEXP('quantity * 2')");
+  EXPECT_STREQ(Field(m, "BASE")->exprText, "quantity");
+  EXPECT_EQ(CountSelectConditions(m), 1);
+  Close();
+
+  // Printed by the program: each Norwegian line's quantity + 1 (the
+  // program's) beside its doubled quantity (the server's).
+  int status = -1;
+  std::string out = Capture("cd '" + s_dir + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + s_dir + "' " +
+                                program_run::ProgramLeakOptions() + " timeout 120 '" + ProgramPath() + "' /G '" +
+                                report + "' 2>&1",
+                            &status);
+  ASSERT_EQ(status, 0) << out;
+  const std::string text = Capture("pdftotext -layout '" + s_dir + "/sales.pdf' - 2>/dev/null");
+  std::istringstream rows(Capture("sqlite3 -separator ' ' '" + s_dir +
+                                  "/sample.db' \"select quantity + 1, quantity * 2 from order_lines where country = "
+                                  "'Norway'\""));
+  std::string row;
+  int seen = 0;
+  while (std::getline(rows, row)) {
+    std::istringstream pair(row);
+    long doubled = 0, plusOne = 0;
+    pair >> plusOne >> doubled;
+    bool found = false;
+    std::istringstream lines(text);
+    std::string line;
+    while (!found && std::getline(lines, line)) {
+      std::istringstream words(line);
+      std::vector<std::string> w;
+      for (std::string s; words >> s;) w.push_back(s);
+      for (size_t i = 0; i + 1 < w.size() && !found; ++i)
+        found = std::atof(w[i].c_str()) == plusOne && std::atof(w[i + 1].c_str()) == doubled;
+    }
+    EXPECT_TRUE(found) << row << "\n" << text;
+    ++seen;
+  }
+  EXPECT_GT(seen, 0);
+  EXPECT_EQ(text.find("Castell"), std::string::npos) << "only Norway's records print";
+}
+
+}  // namespace
