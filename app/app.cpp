@@ -388,9 +388,13 @@ class AppStreamHooks : public StreamHooks {
     // The dictionary's entries join the columns; the reader keeps the field order.
     FieldDef* firstNew = last != nullptr ? last->next : model->fieldList;
     if (firstNew != nullptr) ReadReportDictionary(model, &firstNew, model->tableSlots[slot]->alias, slot, true);
-    // Only the fields the report names are on its layout; the reader places them.
+    // Only the fields the report names are on its layout; the reader places
+    // them. The others stay hidden, also in the file when it is saved.
     for (FieldDef* f = model->fieldList; f != nullptr; f = f->next)
-      if (f->table == slot && !(f->flags & kFieldAlias)) f->head.flags &= ~kItemKindField;
+      if (f->table == slot && !(f->flags & kFieldAlias)) {
+        f->head.flags &= ~kItemKindField;
+        f->totalFlags |= kTotalHidden;
+      }
   }
   // A picture found on open gets its image, so it shows and prints.
   void LoadPicture(KmDocBase& doc, PictureItem& picture) override {

@@ -29,6 +29,8 @@
 #include "data/select_builder.h"
 #include "data/sql_literals.h"
 #include "engine/doc_upkeep.h"
+#include "expr/document_format.h"
+#include "expr/value_format.h"
 #include "files/report_io.h"
 #include "model/group_levels.h"
 #include "foundation/band_lines.h"
@@ -76,7 +78,7 @@ const ReportItemHead* FontModel(CKmDoc& doc, int line, const ReportItemHead* exc
     if (usable(x->head) && x->head.bandLine == line) return &x->head;
   const ReportItemHead* any = nullptr;
   for (FieldDef* f = doc.m_pModel->fieldList; f != nullptr; f = f->next) {
-    if (!(f->head.flags & kItemKindField) || !usable(f->head)) continue;
+    if (!IsPlacedField(f) || !usable(f->head)) continue;
     if (f->head.bandLine == line) return &f->head;
     if (any == nullptr) any = &f->head;
   }
@@ -94,7 +96,7 @@ FieldDef* FieldOfItem(CKmDoc& doc, const ReportItemHead* item) {
 std::vector<FieldDef*> SelectedFields(CKmDoc& doc, int* others) {
   std::vector<FieldDef*> fields;
   for (FieldDef* f = doc.m_pModel->fieldList; f != nullptr; f = f->next)
-    if ((f->head.flags & (kItemKindField | kItemSelected)) == (kItemKindField | kItemSelected)) fields.push_back(f);
+    if (IsPlacedField(f) && (f->head.flags & kItemSelected)) fields.push_back(f);
   const int all = doc.m_pView != nullptr ? doc.m_pView->CountSelected() : static_cast<int>(fields.size());
   *others = all - static_cast<int>(fields.size());
   // Auto Total goes through the items in the order they print.
@@ -417,7 +419,8 @@ FieldDef* PlaceFieldOnLayout(CKmDoc& doc, FieldDef* field, int line, int x) {
   if (t == nullptr || m == nullptr || field == nullptr || doc.m_bandLines.lines == nullptr) return nullptr;
   if (line < 0 || line > doc.m_bandLines.lastUsed || doc.m_bandLines.lines[line].kind == kBandFree) return nullptr;
   FieldDef* f = field;
-  if (f->head.flags & kItemKindField) {
+  // A field already on the layout is placed again as a copy; a hidden one comes back itself.
+  if (IsPlacedField(f)) {
     f = DuplicateField(&doc, field);
     if (f == nullptr) return nullptr;
   }
@@ -434,12 +437,20 @@ FieldDef* PlaceFieldOnLayout(CKmDoc& doc, FieldDef* field, int line, int x) {
   if (h.width == 0) h.width = static_cast<uint8_t>(f->displayWidth > 0 && f->displayWidth <= kMaxFieldChars
                                                        ? f->displayWidth
                                                        : kDefaultFieldChars);
+  FormatSettings fmt;
+  TakeDocumentFormat(fmt, doc);
+  h.width = static_cast<uint8_t>(PlacedFieldChars(fmt, *f, h.width));
+  // A text, memo or logical field of a new report has no display width yet:
+  // it prints as many characters as its box holds.
+  if (!(f->flags & (kFieldNumeric | kFieldDate | kFieldDateTime | kFieldTime)) && f->displayWidth == 0)
+    f->displayWidth = h.width;
   h.bandLine = static_cast<uint8_t>(line);
   h.column = column;
   h.left = column * cell;
   h.right = h.left + h.width * cell - 1;
   h.bottom = doc.m_bandLines.lines[line].bottom;
-  h.flags = (h.flags & ~(kItemSelected | kItemDeleted)) | kItemKindField | kItemFixedPosition;
+  h.flags = (h.flags & ~(kItemSelected | kItemDeleted)) | kItemFixedPosition;
+  MarkFieldPlaced(f);
   f->flags |= kFieldItem | kFieldNeeded;
   if (doc.m_pFonts != nullptr) AttachObjectFont(*t, *doc.m_pFonts, h, false);
   SizeObjectToText(*t, h);

@@ -6,6 +6,7 @@
 #include "data/data_access.h"
 #include "engine/doc_upkeep.h"
 #include "foundation/heap_strings.h"
+#include "foundation/page_metrics.h"
 #include "foundation/units.h"
 #include "layout/band_line_layout.h"
 #include "layout/field_width.h"
@@ -48,23 +49,41 @@ class InstantBuilder {
     std::vector<FieldDef*> fields;
     for (FieldDef* f = m_.fieldList; f != nullptr; f = f->next)
       if (!(f->flags3word & kLeaveOutOfInstant) && !(f->flags & kFieldAlias)) fields.push_back(f);
-    const unsigned layoutColumns = PixelsToChars(t_.metrics, static_cast<unsigned>(LayoutWidthPixels(t_)));
+    // The columns end at the layout's width, or sooner at the page's printable
+    // width: a column past it would be cut in print. The fields left over stay
+    // hidden fields of the report, ready for Insert Field.
+    const int layoutColumns = static_cast<int>(PixelsToChars(t_.metrics, static_cast<unsigned>(LayoutWidthPixels(t_))));
+    const int printable = CalcPrintableWidth(doc_);
+    const int pageColumns = printable > 0 ? std::min(layoutColumns, printable) : layoutColumns;
     std::vector<FieldDef*> placed;
     int c = 0;
     for (FieldDef* f : fields) {
       int own = GetObjectWidth(fmt_, *f);
       // A new report's data field has only its declared width yet.
       if (own <= 0) own = static_cast<int>(std::min<uint32_t>(f->width ? f->width : f->displayWidth, kMaxFieldChars));
+      own = PlacedFieldChars(fmt_, *f, own);
       f->head.width = static_cast<uint8_t>(std::clamp(own, 1, kMaxFieldChars));
       // A text, memo or logical field shows and prints as many characters as
       // its display width: it takes the column's width.
       if (!(f->flags & kPictureKinds)) f->displayWidth = f->head.width;
       f->head.fontStyle = 0;
       f->flags2 &= ~kField2WidthUnits;
-      int w = std::max(TextColumns(f->name), std::min(FieldColumns(*f), kMaxFieldChars));
+      const int extra = c == 0 && GetObjectAlignment(&doc_, &f->head) != 0 ? 1 : 0;
+      // The column holds the heading, the field's sample and the field's box
+      // (one cell a character), so that nothing passes its end.
+      auto columnWidth = [&] {
+        return std::max({TextColumns(f->name), std::min(FieldColumns(*f), kMaxFieldChars), int(f->head.width)}) + extra;
+      };
+      int w = columnWidth();
       const bool numeric = DataType(*f) == kFieldNumeric;
-      if (c == 0 && GetObjectAlignment(&doc_, &f->head) != 0) ++w;
-      if (layoutColumns <= static_cast<unsigned>(c + w - 1)) break;
+      if (pageColumns <= c + w - 1 && c == 0 && !(f->flags & kPictureKinds)) {
+        // A first text column wider than the page is narrowed to it.
+        f->head.width = static_cast<uint8_t>(std::max(1, pageColumns - extra));
+        f->displayWidth = f->head.width;
+        w = columnWidth();
+      }
+      // Only a first column that still cannot fit the page takes the layout's width.
+      if ((c > 0 ? pageColumns : layoutColumns) <= c + w - 1) break;
       const int column = numeric ? c + w : c;
       // The field's anchor follows its alignment: a right-aligned field ends
       // at the column, any other numeric field starts where it then ends there.
@@ -177,7 +196,7 @@ class InstantBuilder {
       f.head.left = std::max(0, CharCellWidth(t_.metrics, column) - width);
       f.head.right = f.head.left + width - 1;
     }
-    f.head.flags |= kItemKindField;
+    MarkFieldPlaced(&f);
     f.flags |= kFieldItem | kFieldNeeded;
   }
 

@@ -170,7 +170,7 @@ class Builder {
 
   void Place(FieldDef* f, int line, int column, int cells, uint8_t style, int decimals = -1) {
     Head(f->head, line, column, cells, kBodyPoints, style);
-    f->head.flags |= kItemKindField;
+    MarkFieldPlaced(f);
     f->flags |= kFieldItem | kFieldNeeded;
     f->displayWidth = static_cast<uint32_t>(cells);
     if (decimals >= 0) f->displayDecimals = static_cast<uint8_t>(decimals);

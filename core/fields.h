@@ -82,8 +82,8 @@ constexpr uint32_t kFieldDictFormula = 0x1;       // a formula from the report d
 constexpr uint32_t kFieldDictFilterHidden = 0x2;  // left out of the filter lists
 constexpr uint32_t kFieldDictInsertHidden = 0x4;  // left out of the Insert Field lists
 
-// FieldDef::totalFlags.
-constexpr uint8_t kTotalTableOpened = 1;
+// FieldDef::totalFlags, the field's display flags.
+constexpr uint8_t kTotalHidden = 1;  // not on the layout: neither drawn, selectable nor printed
 constexpr uint8_t kTotalIsTotal = 2;
 constexpr uint8_t kTotalNullValue = 8;  // the fetched value is SQL NULL
 constexpr uint8_t kTotalPreprocessed = 16;
@@ -156,6 +156,16 @@ struct FieldDef {
 inline bool IsTotal(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
 // A total field itself, not an alias of one; false for null.
 inline bool IsTotalNotAlias(const FieldDef* f) { return f != nullptr && IsTotal(f) && (f->flags & kFieldAlias) == 0; }
+// A field on the layout: a field item whose display flags do not hide it.
+// A hidden field keeps its place values; placing it clears the flag.
+inline bool IsHiddenField(const FieldDef* f) { return (f->totalFlags & kTotalHidden) != 0; }
+inline bool IsPlacedField(const FieldDef* f) {
+  return (f->head.flags & kItemKindField) != 0 && !IsHiddenField(f);
+}
+inline void MarkFieldPlaced(FieldDef* f) {
+  f->head.flags |= kItemKindField;
+  f->totalFlags = static_cast<uint8_t>(f->totalFlags & ~kTotalHidden);
+}
 // An alias: its value is another field's.
 inline bool IsAlias(const FieldDef* f) { return (f->flags & kFieldAlias) != 0; }
 // A calculated field that is not a total.

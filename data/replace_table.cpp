@@ -104,7 +104,7 @@ int ReplaceTable(CKmComposite* m, TableReplacement* pending, uint32_t slot, cons
     return rc;
   }
   for (FieldDef* f = m->fieldList; f; f = f->next)
-    if (f->table == slot && IsDataField(f)) f->totalFlags |= kTotalTableOpened;
+    if (f->table == slot && IsDataField(f)) f->totalFlags |= kTotalHidden;
   return 0;
 }
 
@@ -113,7 +113,7 @@ FieldDef* FindMatchingField(CKmComposite* m, const TableReplacement& pending, co
   for (FieldDef* f = m->fieldList; f; f = f->next) {
     if (f->table != pending.slot || f == oldField) continue;
     if ((f->flags & 0x32306) != (oldField->flags & 0x32306)) continue;
-    if ((f->flags & kFieldCalculation) && !(f->totalFlags & kTotalTableOpened)) continue;
+    if ((f->flags & kFieldCalculation) && !(f->totalFlags & kTotalHidden)) continue;
     if (EqualNoCase(f->name, oldField->name)) return f;
   }
   return nullptr;

@@ -320,6 +320,7 @@ void AddDictionaryFormula(CKmComposite* m, const ReportDictionary& d, const Dict
   f->head.column = 0;
   f->head.width = 0;
   f->head.flags &= ~kItemKindField;  // not placed on the layout
+  f->totalFlags |= kTotalHidden;      // nor when the report is read back
   f->dictFlags = kFieldDictFormula | (entry.filterHide ? kFieldDictFilterHidden : 0) |
                  (entry.insertHide ? kFieldDictInsertHidden : 0);
   if (!entry.comment.empty() && f->text == nullptr) f->text = HeapText(entry.comment);

@@ -36,14 +36,13 @@ FieldDef* AsField(ReportItemHead& h) {
 }
 bool IsAlias(const FieldDef& f) { return (f.flags & kFieldAlias) != 0; }
 
-// Every item of the layout, held or not; fields by the model's list (a
-// hidden field no longer carries its field bit, so held fields are found by
-// their hold bits).
+// Every item of the layout, held or not; fields by the model's list (held
+// fields are hidden, so they are found by their hold bits).
 template <class Fn>
 void ForEveryItem(LayoutTables& t, Fn fn) {
   if (t.model != nullptr)
     for (FieldDef* f = t.model->fieldList; f != nullptr; f = f->next)
-      if (f->head.flags & (kItemKindField | kItemDeleted | kItemInClipboard)) fn(f->head);
+      if (IsPlacedField(f) || (f->head.flags & (kItemDeleted | kItemInClipboard))) fn(f->head);
   for (TextItem* x = t.textHead; x != nullptr; x = x->nextText) fn(x->head);
   for (int i = 0; i < t.linesBoxes.Count(); ++i) fn(t.linesBoxes.At(i)->head);
   for (int i = 0; i < t.pictures.Count(); ++i) fn(t.pictures.At(i)->head);
@@ -58,12 +57,14 @@ bool IsFieldHead(const LayoutTables& t, const ReportItemHead& h) {
   return false;
 }
 
-// A field leaves the layout by losing its field bit, and comes back by it.
+// A field leaves the layout by its display flag, and comes back by it; it
+// stays a field of the report.
 void HideField(LayoutTables& t, ReportItemHead& h) {
-  if (IsFieldHead(t, h) && !IsAlias(reinterpret_cast<FieldDef&>(h))) h.flags &= ~kItemKindField;
+  if (IsFieldHead(t, h) && !IsAlias(reinterpret_cast<FieldDef&>(h)))
+    reinterpret_cast<FieldDef&>(h).totalFlags |= kTotalHidden;
 }
 void ShowField(LayoutTables& t, ReportItemHead& h) {
-  if (IsFieldHead(t, h)) h.flags |= kItemKindField;
+  if (IsFieldHead(t, h)) MarkFieldPlaced(&reinterpret_cast<FieldDef&>(h));
 }
 
 void RedrawAfterEdit(CKmView& v) {
@@ -197,7 +198,8 @@ void ZapItems(CKmView& v, uint32_t mask) {
         f->flags |= kFieldRemoveMark;
         aliasMarked = true;
       } else {
-        f->head.flags &= ~(mask | kItemKindField);
+        f->head.flags &= ~mask;
+        f->totalFlags |= kTotalHidden;
       }
     }
   }
@@ -376,7 +378,8 @@ bool CutOrCopy(CKmView& v, bool cut) {
         FieldDef* copy = DuplicateField(v.Doc(), f);
         if (copy == nullptr) break;
         copy->head.flags = (f->head.flags & ~kItemSelected) | kItemInClipboard;
-        h->flags &= ~(kItemSelected | kItemKindField);
+        h->flags &= ~kItemSelected;
+        f->totalFlags |= kTotalHidden;
       } else {
         h->flags = (h->flags & ~kItemSelected) | kItemInClipboard;
       }

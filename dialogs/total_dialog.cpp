@@ -56,7 +56,6 @@ constexpr WORD kHelpAuto = 1086;
 constexpr int kMaxName = 10;
 constexpr size_t kConditionBuffer = 513;
 constexpr uint32_t kTypeBits = 0x30304;
-constexpr uint8_t kTotalNew = 1;
 
 // What the dialog keeps while it runs.
 struct State {
@@ -439,7 +438,7 @@ bool Validate(HWND dialog, State* s) {
     } else {
       t = m->AddField(kFieldNumeric | kFieldItem);
       if (!t) return Refuse(dialog, s, Res(kStrNoFieldMemory), IDOK);
-      t->totalFlags = kTotalIsTotal | kTotalNew;
+      t->totalFlags = kTotalIsTotal | kTotalHidden;  // waits in Insert Field until placed
       t->head.flags = 130;
       t->refField = kNoField;
       s->created.push_back(t);
@@ -469,7 +468,7 @@ bool Validate(HWND dialog, State* s) {
       p->lastDefined = t;
       p->made.push_back(t);
       if (s->autoTotal) {
-        t->totalFlags &= static_cast<uint8_t>(~kTotalNew);
+        t->totalFlags &= static_cast<uint8_t>(~kTotalHidden);
         t->head.column = item->head.column;
         if (s->totalLine >= 0) t->head.bandLine = static_cast<uint8_t>(s->totalLine);
       }

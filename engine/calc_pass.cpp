@@ -126,7 +126,7 @@ void BuildBandLists(RunCalcState* c, const BandLineRec* lines, int count) {
   if (c->model == nullptr || lines == nullptr) return;
   for (FieldDef* f = c->model->fieldList; f != nullptr; f = f->next) {
     if (!IsTotal(f) && !IsCalc(f) && !(IsAlias(f) && (f->flags & kFieldMemo))) continue;
-    if (!(f->head.flags & kItemKindField) || (f->head.flags & kItemDeleted)) continue;
+    if (!IsPlacedField(f) || (f->head.flags & kItemDeleted)) continue;
     if (f->head.bandLine >= count) continue;
     const int band = lines[f->head.bandLine].kind;
     int list = -1;

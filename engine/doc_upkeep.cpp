@@ -400,7 +400,8 @@ void InitReportState(KmDocBase* doc, bool opened) {
   doc->SetTitleAlways("");
   for (FieldDef* f = m->fieldList; f; f = f->next) {
     f->flags &= ~kFieldItem;
-    f->head.flags = kItemKindField | kItemFixedPosition;  // item kind 130: a field, hidden
+    f->head.flags = kItemKindField | kItemFixedPosition;  // item kind 130: a field,
+    f->totalFlags |= kTotalHidden;                        // hidden until it is placed
   }
   if (PageSetupRec* p = doc->m_pPageSetup) {
     long length = 0, width = 0;

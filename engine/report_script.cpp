@@ -725,7 +725,7 @@ int ScriptReader::FieldItem(int slot, const ItemPrefix& p) {
   f->formatCode = fmt.formatCode;
   if (IsDateTimeSlot(slot) || IsTimeSlot(slot)) f->timeFormat = fmt.timeFormat;
   f->head.width = ItemCells(fmt.width);
-  f->head.flags |= kItemKindField;
+  MarkFieldPlaced(f);
   f->head.flags &= ~kItemDeleted;
   f->flags |= kFieldItem | kFieldNeeded;
   return PlaceItem(f->head, p, std::string());
@@ -835,7 +835,7 @@ int ScriptReader::CalcItem(int slot, const ItemPrefix& p) {
   f->formatCode = fmt.formatCode;
   if (IsDateTimeSlot(slot) || IsTimeSlot(slot)) f->timeFormat = fmt.timeFormat;
   f->head.width = ItemCells(fmt.width);
-  f->head.flags |= kItemKindField;
+  MarkFieldPlaced(f);
   f->flags |= kFieldItem | kFieldNeeded;
   return PlaceItem(f->head, p, std::string());
 }

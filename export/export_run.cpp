@@ -366,7 +366,7 @@ void ExportRunMessage(KmDocBase*, int message, uint32_t) {
 }  // namespace
 
 int ExportFieldFilter(const CKmExport& e, KmDocBase& doc, const FieldDef* field) {
-  if (field == nullptr || !(field->head.flags & kItemKindField) || doc.m_pLayout == nullptr) return 0;
+  if (field == nullptr || !IsPlacedField(field) || doc.m_pLayout == nullptr) return 0;
   const BandLineTable& t = doc.m_pLayout->Lines();
   if (field->head.bandLine >= kBandLineCount) return 0;
   const int band = t.lines[field->head.bandLine].kind;

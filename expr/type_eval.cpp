@@ -11,6 +11,7 @@
 #include "expr/builtin_table.h"
 #include "core/compiled_code.h"
 #include "expr/number_text.h"
+#include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
 
 // ---- stack
@@ -81,11 +82,18 @@ ValueCell DescribeTime() {
   return c;
 }
 
+// The width of a logical value: the document's (the longer of its true and
+// false texts) once the model belongs to one.
+static uint32_t LogicalWidth(const CKmComposite* m) {
+  const int32_t w = m->owner != nullptr ? m->owner->m_settings.logicalWidth : m->logicalWidth;
+  return static_cast<uint32_t>(std::max<int32_t>(w, 1));
+}
+
 ValueCell DescribeLogical(const CKmComposite* m) {
   ValueCell c;
   c.kind = kKindLogical;
   c.format = kFormatText;
-  c.width = static_cast<uint32_t>(m->logicalWidth);
+  c.width = LogicalWidth(m);
   c.intDigits = 1;
   return c;
 }
@@ -208,7 +216,7 @@ int32_t Fallback(CKmComposite* m, FieldDef* f) {
   } else if (flags & kFieldMemo) {
     f->formatCode = kFormatLongText, f->displayWidth = 254;
   } else if (flags & kFieldLogical) {
-    f->formatCode = kFormatText, f->displayWidth = static_cast<uint32_t>(m->logicalWidth);
+    f->formatCode = kFormatText, f->displayWidth = LogicalWidth(m);
   } else if (flags & kFieldNumeric) {
     f->formatCode = kFormatNumber, f->displayWidth = 1;
   } else {

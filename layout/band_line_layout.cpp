@@ -2,9 +2,11 @@
 
 #include "layout/layout_helpers.h"
 #include "layout/object_shift.h"
+#include "core/composite.h"
 
 #include <algorithm>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 static_assert(std::is_standard_layout<LineBoxItem>::value, "a line's head is its first member");
@@ -98,6 +100,13 @@ bool RelayoutAfterFontChange(LayoutTables& t, bool keep, int anchor) {
 
   // Each item's distance from its line's bottom, so it moves with the line.
   ShiftObjectsToBandTop(t);
+  // Fields off the layout keep theirs too: the report writes them back where
+  // it read them, however often it is saved.
+  std::vector<std::pair<FieldDef*, int>> offLayout;
+  if (t.model != nullptr)
+    for (FieldDef* f = t.model->fieldList; f != nullptr; f = f->next)
+      if (!IsPlacedField(f) && f->head.bandLine < kBandLineTableRecords)
+        offLayout.emplace_back(f, lines[f->head.bandLine].bottom - f->head.bottom);
 
   bool changed = false;
   int running = -1;
@@ -159,6 +168,10 @@ bool RelayoutAfterFontChange(LayoutTables& t, bool keep, int anchor) {
     place(B - h.lineOffset);
     if (h.top < lineTop) place(lineTop);
   });
+  for (const auto& [f, offset] : offLayout) {
+    f->head.bottom = lines[f->head.bandLine].bottom - offset;
+    f->head.top = f->head.bottom - f->head.height;
+  }
 
   BuildLayoutItemOrder(t);
   t.Hooks().UpdateScrollBars();

@@ -84,6 +84,12 @@ int GetObjectWidth(const FormatSettings& fmt, FieldDef& f) {
   return CalcFieldFillText(fmt, f, false, ' ', buffer);
 }
 
+int PlacedFieldChars(const FormatSettings& fmt, const FieldDef& f, int chars) {
+  if (FieldKind(&f) != kFieldLogical) return chars;
+  const int texts = static_cast<int>(std::max(strnlen(fmt.logT, sizeof fmt.logT), strnlen(fmt.logF, sizeof fmt.logF)));
+  return std::max(chars, std::min(texts, kLogicalFieldChars));
+}
+
 void UpdateUnitFieldWidths(CKmComposite* model, int pitch, const std::function<void(FieldDef&)>& sizeToText) {
   if (model == nullptr) return;
   for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) {

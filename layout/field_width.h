@@ -56,6 +56,11 @@ int CalcFieldFillText(const FormatSettings& fmt, FieldDef& f, bool measured, uns
 // date-times and times, else the stored width.
 int GetObjectWidth(const FormatSettings& fmt, FieldDef& f);
 
+// The columns a field takes when it is placed with a width of chars: a
+// logical field shows the whole of the longer of its true and false texts
+// (at most kLogicalFieldChars); any other field keeps chars.
+int PlacedFieldChars(const FormatSettings& fmt, const FieldDef& f, int chars);
+
 // After a pitch change: every field with a unit width gets its width in
 // characters again from that width (a missing one first computed from the
 // characters at pitch 10); sizeToText is then called for the field.

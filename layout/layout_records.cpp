@@ -55,7 +55,7 @@ std::vector<ReportItemHead*> PlacedFields(CKmComposite* model) {
   std::vector<ReportItemHead*> out;
   if (model == nullptr) return out;
   for (FieldDef* f = model->fieldList; f != nullptr; f = f->next)
-    if (f->head.flags & kItemKindField) out.push_back(&f->head);
+    if (IsPlacedField(f)) out.push_back(&f->head);
   return out;
 }
 

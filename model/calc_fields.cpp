@@ -668,7 +668,7 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
     std::memcpy(f->name, newName, sizeof f->name);
     m->SyncAliasNames();
   }
-  if (p.mode == 0) f->totalFlags |= kTotalTableOpened;
+  if (p.mode == 0) f->totalFlags |= kTotalHidden;
   ClearCalcMarks(m);
   PropagateFieldDependencies(m);
 

@@ -177,7 +177,7 @@ int CompileSelectionField(CKmComposite* m, const char* text) {
     return result;
   }
   f->flags |= kFieldCalculation | kFieldItem | kFieldNeeded;
-  f->totalFlags |= kTotalTableOpened;
+  f->totalFlags |= kTotalHidden;
   m->selectionField = f;
   st->deferredSelection = deferred ? 1 : 0;
   return 0;

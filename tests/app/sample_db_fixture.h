@@ -67,7 +67,8 @@ inline void PlaceOnRecordLine(CKmDoc& doc, FieldDef* f) {
   f->head.height = line.pixelHeight;
   f->head.pointSize = 100;
   f->head.faceAtom = AddFaceAtom("Arial");
-  f->head.flags |= kItemFixedPosition | kItemKindField;
+  f->head.flags |= kItemFixedPosition;
+  MarkFieldPlaced(f);
   f->flags |= kFieldItem | kFieldNeeded;
   f->displayWidth = 9;
   f->displayDecimals = 2;

@@ -2,6 +2,7 @@
 
 #include "eval_fixture.h"
 #include "expr/type_eval.h"
+#include "foundation/doc_base.h"
 
 class TypeEvalTest : public EvalTest {
  protected:
@@ -118,6 +119,25 @@ TEST_F(TypeEvalTest, StringsDatesAndLimits) {
   Infer(cmp, l);
   EXPECT_EQ(l->formatCode, 0x11u);
   EXPECT_EQ(l->displayWidth, 5u);
+}
+
+TEST_F(TypeEvalTest, LogicalWidthIsTheDocumentsOnceTheModelHasOne) {
+  // The document's true and false texts decide, not the model's own default.
+  KmDocBase doc;
+  doc.m_settings.logicalWidth = 3;  // "Yes" and "No"
+  model.owner = &doc;
+  FieldDef* l = Calc(kFieldLogical);
+  CodeWriter cmp;
+  cmp.Number(1), cmp.Number(2), cmp.Op(OP_LT), cmp.End();
+  Infer(cmp, l);
+  EXPECT_EQ(l->displayWidth, 3u);
+  // A type failure falls back to the same width.
+  CodeWriter bad;
+  bad.Op(38), bad.End();
+  l->displayWidth = 77;
+  EXPECT_EQ(Infer(bad, l), 0);
+  EXPECT_EQ(l->displayWidth, 3u);
+  model.owner = nullptr;
 }
 
 TEST_F(TypeEvalTest, FallbacksAreNotErrors) {

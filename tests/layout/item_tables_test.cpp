@@ -1,5 +1,7 @@
 #include "layout/item_tables.h"
 
+#include "core/composite.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -217,6 +219,34 @@ TEST(ItemTables, VerticalOrderIsLineThenTopThenLeftThenKind) {
   EXPECT_EQ(e->prevInOrder, d);
   EXPECT_EQ(a->prevInOrder, nullptr);
   (void)held;
+}
+
+TEST(ItemTables, HiddenFieldsAreNotLayoutItems) {
+  // A field item whose display flags hide it (a new report's fields, a cleared
+  // one) keeps its kind and its place values but is not on the layout.
+  CKmComposite m(nullptr);
+  LayoutTables t;
+  t.model = &m;
+  FieldDef* shown = m.AddField(0);
+  FieldDef* hidden = m.AddField(0);
+  FieldDef* kindless = m.AddField(0);
+  ASSERT_TRUE(shown && hidden && kindless);
+  shown->head.bandLine = 3;
+  hidden->head.flags = kItemKindField | kItemFixedPosition;
+  hidden->totalFlags = kTotalHidden | kTotalIsTotal;
+  kindless->head.flags = 0;
+  EXPECT_TRUE(IsPlacedField(shown));
+  EXPECT_FALSE(IsPlacedField(hidden));
+  EXPECT_FALSE(IsPlacedField(kindless));
+  BuildLayoutItemOrder(t);
+  std::vector<ReportItemHead*> got;
+  for (ReportItemHead* h = t.orderHead; h != nullptr; h = h->nextInOrder) got.push_back(h);
+  EXPECT_EQ(got, (std::vector<ReportItemHead*>{&shown->head}));
+  EXPECT_EQ(m.itemListHead, &shown->head);
+  hidden->totalFlags = kTotalIsTotal;  // placed: only the display flag changed
+  BuildLayoutItemOrder(t);
+  EXPECT_EQ(t.orderHead, &hidden->head);
+  while (m.fieldList != nullptr) m.DeleteField(m.fieldList, 2 | 4);
 }
 
 TEST(ItemTables, GraphicsGetBandLinesDownToTheirBottom) {

@@ -38,7 +38,8 @@ bool PlaceFieldsOnRecordLine(CKmDoc& doc, const std::vector<FieldDef*>& fields, 
     h.height = rec.pixelHeight;
     h.pointSize = 100;
     h.faceAtom = AddFaceAtom("Arial");
-    h.flags |= kItemKindField | kItemFixedPosition;
+    h.flags |= kItemFixedPosition;
+    MarkFieldPlaced(f);
     f->flags |= kFieldItem | kFieldNeeded;
     f->displayWidth = width;
     column += width + 2;

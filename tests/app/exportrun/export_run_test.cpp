@@ -122,7 +122,8 @@ bool BuildKindsReport(CKmDoc& doc, CKmRepIO& io, std::string* error) {
     h.height = rec.pixelHeight;
     h.pointSize = 80;
     h.faceAtom = AddFaceAtom("Arial");
-    h.flags |= kItemFixedPosition | kItemKindField;
+    h.flags |= kItemFixedPosition;
+    MarkFieldPlaced(f);
     f->flags |= kFieldItem | kFieldNeeded;
     f->displayWidth = static_cast<uint32_t>(p.cells);
     if (std::strcmp(p.column, "price") == 0) f->displayDecimals = 2;

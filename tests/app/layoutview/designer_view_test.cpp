@@ -342,7 +342,7 @@ class DesignerEditing : public DesignerView {
   }
   FieldDef* Field(CKmDoc& doc, const char* name) {
     for (FieldDef* f = doc.m_pModel->fieldList; f != nullptr; f = f->next)
-      if (std::strcmp(f->name, name) == 0 && (f->head.flags & kItemKindField)) return f;
+      if (std::strcmp(f->name, name) == 0 && IsPlacedField(f)) return f;
     return nullptr;
   }
   static LPARAM At(int x, int y) { return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)); }

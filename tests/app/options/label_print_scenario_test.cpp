@@ -118,7 +118,8 @@ void PlaceAloneOnRecordLine(CKmDoc& doc, FieldDef* f, int height) {
   h.top = 0;
   h.bottom = rec.bottom;
   if (h.height == 0) h.height = line;
-  h.flags |= kItemKindField | kItemFixedPosition;
+  h.flags |= kItemFixedPosition;
+  MarkFieldPlaced(f);
   f->flags |= kFieldItem | kFieldNeeded;
   f->displayWidth = 24;
   BuildLayoutItemOrder(*doc.m_pLayout);

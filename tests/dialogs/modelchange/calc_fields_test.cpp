@@ -87,7 +87,7 @@ TEST(CalcDefinition, NewFieldCommitsWithFormatAndText) {
   EXPECT_TRUE(r.field->flags & kFieldNumeric);
   EXPECT_TRUE(r.field->flags & kFieldCalculation);
   EXPECT_EQ(r.field->formatCode, 0x3005u);
-  EXPECT_TRUE(r.field->totalFlags & kTotalTableOpened);
+  EXPECT_TRUE(r.field->totalFlags & kTotalHidden);
   for (FieldDef* g = t.m.fieldList; g; g = g->next) EXPECT_EQ(g->flags & 0x30, 0u) << g->name;
 }
 
