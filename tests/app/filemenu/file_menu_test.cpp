@@ -141,12 +141,8 @@ TEST_F(FileMenuTest, LibraryMembersAreSavedCopiedDeletedAndOpenedFromTheCommandL
   answers.Clear();
   std::vector<std::string> listed, afterDelete;
   std::string lastSaved;
+  answers.File("Open Report", first);
   answers.On("Open Report", [&](HWND d) {
-    if (GetDlgItem(d, 1152) != nullptr) {
-      SetDlgItemTextA(d, 1152, first.c_str());
-      Press(d, IDOK);
-      return;
-    }
     listed = ListItems(d, 200);
     answers.File("Copy Report To", first);  // refused: the current library
     answers.On("Copy Report", [](HWND c) {
@@ -249,17 +245,20 @@ TEST_F(FileMenuTest, ReportsOpenAndSaveInAFolderNamedWithNonAsciiLetters) {
   const std::string before = Print("umlaut-before");
   Command(30000);
 
-  // File Open with the name typed in the Open dialog.
+  // File Open with the file picked in the Open dialog: its Data Source box
+  // shows the data source stored in it.
   answers.Clear();
   std::vector<std::string> sources;
-  answers.On("Open Report", [&](HWND d) {
-    SetDlgItemTextA(d, 1152, (dir_ + "/Berichte Gr\xFC\xDF" "e/Kunden.kmw").c_str());
-    SendMessageA(d, WM_COMMAND, MAKEWPARAM(1152, EN_CHANGE), 0);
-    sources = ListItems(d, 206, true);
+  answers.OnFile("Open Report", [&](const ui_test::FileDialogHandle& fd) {
+    fd.Select(pathUtf8);
+    HWND added = fd.AddedControls();
+    ASSERT_NE(added, nullptr);
+    sources = ListItems(added, 206, true);
     char chosen[100] = {};
-    GetDlgItemTextA(d, 206, chosen, sizeof chosen);
+    GetDlgItemTextA(added, 206, chosen, sizeof chosen);
     EXPECT_STREQ(chosen, "VortelleSample") << "the stored data source is selected";
-    Press(d, IDOK);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(added, 206)));
+    fd.Accept();
   });
   Command(32001);
   ASSERT_TRUE(doc->m_bReportOpen);
@@ -275,6 +274,33 @@ TEST_F(FileMenuTest, ReportsOpenAndSaveInAFolderNamedWithNonAsciiLetters) {
   for (const auto& e : fs::directory_iterator(dir_))
     stray |= e.path().filename().string().find("Gr\xFC") != std::string::npos;
   EXPECT_FALSE(stray) << "no folder named with the code page's raw bytes";
+}
+
+// The Open dialog over a folder of reports, the cursor on one saved over the
+// sample's data source: its Data Source box shows that source.
+TEST_F(FileMenuTest, ScreensReportOpenDialogWithItsDataSource) {
+  NewBlankCustomers();
+  PlaceOnRecordLine({Field("company")});
+  const std::string path = dir_ + "/screens.kmw";
+  answers.File("Save As", path);
+  Command(30020);
+  ASSERT_TRUE(fs::exists(path));
+  Command(30000);
+  answers.Clear();
+  bool saved = false;
+  std::string shown;
+  answers.OnFile("Open Report", [&](const ui_test::FileDialogHandle& fd) {
+    fd.Select(path);
+    char text[100] = {};
+    GetDlgItemTextA(fd.AddedControls(), 206, text, sizeof text);
+    shown = text;
+    saved = fd.SavePicture(ScreenPath("report-open-dialog"));
+    fd.Cancel();
+  });
+  Command(32001);
+  EXPECT_TRUE(saved);
+  EXPECT_EQ(shown, "VortelleSample");
+  EXPECT_FALSE(doc->m_bReportOpen);
 }
 
 }  // namespace
