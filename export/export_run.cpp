@@ -531,8 +531,9 @@ int RunExport(CKmExport& e, KmDocBase& doc, ExportRunHost& host) {
     ShowOutputError(LoadResString(kIdMasterFile));
     return 0;
   }
-  // A read-only file is refused before anyone is asked to replace it.
-  if (IsReadOnlyFile(path)) {
+  // A read-only file is refused before anyone is asked to replace it, unless
+  // the run opens the file itself at its first record and tells then.
+  if ((!IsPageImageFormat(e.format) || e.format == kExportViewer) && IsReadOnlyFile(path)) {
     Error(kIdReadOnly, path);
     return 0;
   }
