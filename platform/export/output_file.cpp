@@ -48,7 +48,7 @@ bool ExportOutputFile::OpenInPlace(const std::string& path, uint32_t* attributes
   const int fd = OpenFileForWrite(path.c_str(), &found);
   if (attributes != nullptr) *attributes = found;
   if (fd < 0) return false;
-  file_ = ::fdopen(fd, "w+b");
+  file_ = ::fdopen(fd, "wb");  // the handle is open for writing only
   // The name the file has on the disk, to remove it when the export fails.
   scratch_ = Native(path);
   if (file_ == nullptr) {

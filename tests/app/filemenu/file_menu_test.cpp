@@ -357,15 +357,22 @@ TEST_F(FileMenuTest, TheDataSourceBoxFollowsTheReportUnderTheCursor) {
   doc->SetModifiedFlag(FALSE);
 }
 
-// The Open dialog over a folder of reports, the cursor on one saved over the
-// sample's data source: its Data Source box shows that source.
+// Save As with its Help button; the Open dialog over a folder of reports,
+// the cursor on one saved over the sample's data source: its Data Source
+// box shows that source.
 TEST_F(FileMenuTest, ScreensReportOpenDialogWithItsDataSource) {
   NewBlankCustomers();
   PlaceOnRecordLine({Field("company")});
   const std::string path = dir_ + "/screens.kmw";
-  answers.File("Save As", path);
+  bool savedSaveAs = false;
+  answers.OnFile("Save As", [&](const ui_test::FileDialogHandle& fd) {
+    fd.Select(path);
+    savedSaveAs = fd.SavePicture(ScreenPath("save-as-dialog"));
+    fd.Accept();
+  });
   Command(30020);
   ASSERT_TRUE(fs::exists(path));
+  EXPECT_TRUE(savedSaveAs);
   Command(30000);
   answers.Clear();
   bool saved = false;
