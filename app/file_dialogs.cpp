@@ -129,6 +129,7 @@ INT_PTR MasterOpenProc(HWND d, UINT msg, WPARAM /*wParam*/, LPARAM lParam) {
     case WM_NOTIFY: {
       auto* c = reinterpret_cast<MasterOpenChoice*>(GetWindowLongPtrA(d, DWLP_USER));
       const auto* n = reinterpret_cast<const OFNOTIFYA*>(lParam);
+      if (c != nullptr && n->hdr.code == CDN_INITDONE) CenterFileDialogOver(d, c->doc->GetOwnerWindow());
       if (c == nullptr || n->hdr.code != CDN_FILEOK) return FALSE;
       c->withoutMaster = IsDlgButtonChecked(d, kWithoutMasterBox) == BST_CHECKED ? TRUE : FALSE;
       if (c->withoutMaster) EndFileDialogWithoutFile(d);
@@ -148,189 +149,100 @@ INT_PTR MasterOpenProc(HWND d, UINT msg, WPARAM /*wParam*/, LPARAM lParam) {
   }
 }
 
-// ---- The report Open dialog with its Data Source box ----
+// ---- The report Open dialog's Data Source box ----
+
+constexpr int kSourceBox = 206;
+constexpr int kSourceLabel = 207;
+constexpr DWORD kSourceHelp = 1113;
+// The box keeps names shorter than this; a longer stored name counts as none.
+constexpr size_t kSourceNameLimit = 32;
 
 struct ReportOpenState {
-  CKmDoc* doc;
-  std::string folder;
-  std::vector<std::string> patterns;  // per file type: upper-cased extensions
-  std::string stored;                 // the data source in the file under the cursor
-  std::string chosen;                 // the user's pick
-  UINT helpContext;
-  std::vector<std::string> known;     // the data sources of the database library
-  std::vector<std::string> labels;    // the file types as the box shows them
-  DWORD typeIndex = 1;
-  std::string title;
-  std::string start;                  // the starting name
+  CKmDoc* doc = nullptr;
+  std::vector<std::string> known;  // the data sources of the database library
+  std::string stored;              // the data source stored in the file under the cursor
+  std::string chosen;              // the user's pick
 };
 
 ReportOpenState* OpenState(HWND d) { return reinterpret_cast<ReportOpenState*>(GetWindowLongPtrA(d, DWLP_USER)); }
 
-std::string ItemText(HWND d, int id) {
+std::string ComboText(HWND d, int id, LRESULT index) {
   char text[300] = {};
-  GetDlgItemTextA(d, id, text, sizeof text);
+  const LRESULT length = index >= 0 ? SendDlgItemMessageA(d, id, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0) : -1;
+  if (length >= 0 && length < static_cast<LRESULT>(sizeof text))
+    SendDlgItemMessageA(d, id, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
   return text;
 }
 
-std::string ListText(HWND d, int id, LRESULT index, bool combo) {
-  char text[300] = {};
-  if (index >= 0) SendDlgItemMessageA(d, id, combo ? UINT{CB_GETLBTEXT} : UINT{LB_GETTEXT}, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
-  return text;
-}
-
-bool MatchesType(const ReportOpenState& s, HWND d, const std::string& name) {
-  const LRESULT type = SendDlgItemMessageA(d, 1136, CB_GETCURSEL, 0, 0);
-  if (type < 0 || static_cast<size_t>(type) >= s.patterns.size()) return true;
-  const std::string ext = Upper(Extension(name.c_str()));
-  const std::string& list = s.patterns[static_cast<size_t>(type)];
-  for (size_t at = 0; at <= list.size();) {
-    size_t end = list.find(';', at);
-    if (end == std::string::npos) end = list.size();
-    std::string one = list.substr(at, end - at);
-    if (one == "*.*" || one == "*") return true;
-    if (one.size() > 2 && one.compare(0, 2, "*.") == 0 && one.substr(2) == ext) return true;
-    at = end + 1;
-  }
-  return false;
-}
-
-void FillFolder(HWND d) {
+// The box shows the data source stored in the file under the cursor,
+// selected, or is disabled when that file names none.
+void RefreshSourceBox(HWND d) {
   ReportOpenState& s = *OpenState(d);
-  std::vector<std::string> files, folders;
-  ListFolder(s.folder, &files, &folders);
-  SendDlgItemMessageA(d, 1120, LB_RESETCONTENT, 0, 0);
-  SendDlgItemMessageA(d, 1121, LB_RESETCONTENT, 0, 0);
-  for (const std::string& f : files)
-    if (MatchesType(s, d, f)) SendDlgItemMessageA(d, 1120, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(f.c_str()));
-  if (s.folder != "/") SendDlgItemMessageA(d, 1121, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(".."));
-  for (const std::string& f : folders)
-    if (f[0] != '.') SendDlgItemMessageA(d, 1121, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(f.c_str()));
-  SetDlgItemTextA(d, 1088, s.folder.c_str());
-}
-
-// The typed name as a full path: relative names are in the shown folder.
-std::string TypedPath(HWND d) {
-  const std::string typed = ItemText(d, 1152);
-  if (typed.empty()) return typed;
-  if (IsPathSeparator(typed[0])) return typed;
-  const std::string& folder = OpenState(d)->folder;
-  return folder + (folder == "/" ? "" : "/") + typed;
-}
-
-// The box shows the file's stored data source, selected, or disabled when
-// the file names none.
-void UpdateSourceBox(HWND d) {
-  ReportOpenState& s = *OpenState(d);
-  std::string path = TypedPath(d);
+  s.stored.clear();
+  char path[kFileBufferSize] = {};
+  const int needed = GetFileDialogFilePath(d, path, sizeof path);
   FileInfo info;
-  if (!path.empty() && !GetFileInfoByPath(path, &info)) {
-    const std::string ext = Upper(Extension(path.c_str()));
-    if (ext.empty()) path += ".KMW";
-  }
-  s.stored = path.empty() ? std::string() : StoredDataSource(path.c_str());
-  SendDlgItemMessageA(d, 206, CB_RESETCONTENT, 0, 0);
-  if (s.stored.empty()) {
-    EnableWindow(GetDlgItem(d, 206), FALSE);
-    return;
-  }
+  if (needed > 1 && needed <= static_cast<int>(sizeof path) && GetFileInfoByPath(path, &info) && info.regular)
+    s.stored = StoredDataSource(path);
+  if (s.stored.size() >= kSourceNameLimit) s.stored.clear();
   int selected = -1;
+  SendDlgItemMessageA(d, kSourceBox, CB_RESETCONTENT, 0, 0);
   for (const std::string& e : DataSourceBoxEntries(s.known, s.stored, &selected))
-    SendDlgItemMessageA(d, 206, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(e.c_str()));
-  SendDlgItemMessageA(d, 206, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
-  EnableWindow(GetDlgItem(d, 206), TRUE);
+    SendDlgItemMessageA(d, kSourceBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(e.c_str()));
+  SendDlgItemMessageA(d, kSourceBox, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+  EnableWindow(GetDlgItem(d, kSourceBox), s.stored.empty() ? FALSE : TRUE);
 }
 
-void ChangeFolder(HWND d, const std::string& name) {
+// OK: a box entry other than the stored source (marked or not) is the pick.
+void TakeSourcePick(HWND d) {
   ReportOpenState& s = *OpenState(d);
-  if (name == "..") {
-    const size_t slash = s.folder.find_last_of('/');
-    s.folder = slash == 0 || slash == std::string::npos ? "/" : s.folder.substr(0, slash);
-  } else {
-    s.folder = s.folder + (s.folder == "/" ? "" : "/") + name;
-  }
-  FillFolder(d);
-}
-
-// OK: a folder typed or chosen is entered; an existing file ends the dialog.
-bool TakeName(HWND d) {
-  ReportOpenState& s = *OpenState(d);
-  std::string path = TypedPath(d);
-  if (path.empty()) return false;
-  if (IsDirectoryPath(path.c_str())) {
-    s.folder = TrimFolder(path.c_str());
-    SetDlgItemTextA(d, 1152, "");
-    FillFolder(d);
-    return false;
-  }
-  FileInfo info;
-  if (!GetFileInfoByPath(path, &info) && Extension(path.c_str()).empty()) path += ".KMW";
-  if (!GetFileInfoByPath(path, &info) || !info.regular) {
-    MessageBoxA(d, (path + "\r\nFile not found.\r\nPlease verify the correct file name was given.").c_str(),
-                s.title.c_str(), MB_OK | MB_ICONEXCLAMATION);
-    return false;
-  }
-  // The pick: a box entry other than the stored source (marked or not).
   s.chosen.clear();
-  if (IsWindowEnabled(GetDlgItem(d, 206))) {
-    const std::string picked = ListText(d, 206, SendDlgItemMessageA(d, 206, CB_GETCURSEL, 0, 0), true);
-    if (!picked.empty() && picked != s.stored && picked != s.stored + GetResString(kIdsNotAvailable, 0))
-      s.chosen = picked;
-  }
-  CopyBounded(s.doc->m_files.chosenPath, sizeof s.doc->m_files.chosenPath, path.c_str());
-  return true;
+  if (!IsWindowEnabled(GetDlgItem(d, kSourceBox))) return;
+  const std::string picked = ComboText(d, kSourceBox, SendDlgItemMessageA(d, kSourceBox, CB_GETCURSEL, 0, 0));
+  if (!picked.empty() && picked != s.stored && picked != s.stored + GetResString(kIdsNotAvailable, 0))
+    s.chosen = picked;
 }
 
-INT_PTR ReportOpenDlgProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
+INT_PTR ReportOpenProc(HWND d, UINT msg, WPARAM /*wParam*/, LPARAM lParam) {
   switch (msg) {
     case WM_INITDIALOG: {
-      SetWindowLongPtrA(d, DWLP_USER, lParam);
+      const auto* ofn = reinterpret_cast<const OPENFILENAMEA*>(lParam);
+      SetWindowLongPtrA(d, DWLP_USER, ofn->lCustData);
       ReportOpenState& s = *OpenState(d);
-      SetWindowTextA(d, s.title.c_str());
-      for (const std::string& l : s.labels)
-        SendDlgItemMessageA(d, 1136, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(l.c_str()));
-      SendDlgItemMessageA(d, 1136, CB_SETCURSEL, s.typeIndex - 1, 0);
-      SetDlgItemTextA(d, 1152, s.start.c_str());
-      UpdateSourceBox(d);
-      FillFolder(d);
-      s.doc->CenterDialogOnOwner(d);
-      SetFocus(GetDlgItem(d, 1152));
+      // Every data source the database library knows, in its order.
+      CKmDoc& doc = *s.doc;
+      if (doc.m_pModel != nullptr || doc.CreateReportTables()) {
+        DataAccess* data = GetDataAccess(doc.m_pModel);
+        if (data->InitDatabaseLibrary())
+          while (const char* n = data->NextDataSourceName()) s.known.push_back(n);
+      }
+      for (const std::string& n : s.known)
+        SendDlgItemMessageA(d, kSourceBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(n.c_str()));
+      EnableWindow(GetDlgItem(d, kSourceBox), FALSE);
+      return TRUE;
+    }
+    case WM_NOTIFY: {
+      ReportOpenState* s = OpenState(d);
+      const auto* n = reinterpret_cast<const OFNOTIFYA*>(lParam);
+      if (s == nullptr) return FALSE;
+      if (n->hdr.code == CDN_INITDONE) {
+        CenterFileDialogOver(d, s->doc->GetOwnerWindow());
+        RefreshSourceBox(d);
+      } else if (n->hdr.code == CDN_SELCHANGE) {
+        RefreshSourceBox(d);
+      } else if (n->hdr.code == CDN_FILEOK) {
+        TakeSourcePick(d);
+      }
       return FALSE;
     }
-    case WM_COMMAND: {
-      const int id = LOWORD(wParam);
-      const int code = HIWORD(wParam);
-      if (id == 1152 && code == EN_CHANGE) {
-        UpdateSourceBox(d);
-        return TRUE;
-      }
-      if (id == 1120 && (code == LBN_SELCHANGE || code == LBN_DBLCLK)) {
-        SetDlgItemTextA(d, 1152, ListText(d, 1120, SendDlgItemMessageA(d, 1120, LB_GETCURSEL, 0, 0), false).c_str());
-        UpdateSourceBox(d);
-        if (code == LBN_DBLCLK && TakeName(d)) EndDialog(d, IDOK);
-        return TRUE;
-      }
-      if (id == 1121 && code == LBN_DBLCLK) {
-        ChangeFolder(d, ListText(d, 1121, SendDlgItemMessageA(d, 1121, LB_GETCURSEL, 0, 0), false));
-        return TRUE;
-      }
-      if (id == 1136 && code == CBN_SELCHANGE) {
-        FillFolder(d);
-        return TRUE;
-      }
-      if (id == IDOK) {
-        if (TakeName(d)) EndDialog(d, IDOK);
-        return TRUE;
-      }
-      if (id == IDCANCEL) {
-        EndDialog(d, IDCANCEL);
-        return TRUE;
-      }
-      if (id == 1038) {
-        ReportOpenState& s = *OpenState(d);
-        if (s.helpContext != 0) WinHelpA(d, s.doc->GetHelpFileName(), HELP_CONTEXT, s.helpContext);
-        return TRUE;
-      }
-      return FALSE;
+    case WM_HELP:
+    case WM_CONTEXTMENU: {
+      ReportOpenState* s = OpenState(d);
+      static const DWORD pairs[] = {kSourceBox, kSourceHelp, kSourceLabel, kSourceHelp, 0, 0};
+      if (s != nullptr && *s->doc->GetHelpFileName() != 0)
+        WinHelpA(d, s->doc->GetHelpFileName(), msg == WM_HELP ? HELP_WM_HELP : HELP_CONTEXTMENU,
+                 reinterpret_cast<ULONG_PTR>(pairs));
+      return TRUE;
     }
     default:
       return FALSE;
@@ -440,53 +352,19 @@ BOOL RunReportOpenDialog(CKmDoc& doc, HWND owner, const char* initialName, const
     if (!RunOpenFileDialog(doc, owner, initialName, initialDir, filterId, defaultExt, titleId, helpContext)) return FALSE;
     source = StoredDataSource(doc.m_files.chosenPath);
   } else {
+    // The explorer-style dialog with the Data Source box under the file
+    // dialog's own controls: this system's shell is always the new one.
     ReportOpenState state;
     state.doc = &doc;
-    state.helpContext = helpContext;
-    std::string folder = TrimFolder(initialDir);
-    if (folder.empty() || !IsDirectoryPath(folder.c_str())) {
-      char cwd[261] = {};
-      folder = GetCurrentDir(cwd, sizeof cwd) != nullptr ? cwd : "/";
-    }
-    state.folder = NativePath(folder);
-    if (doc.m_pModel != nullptr || doc.CreateReportTables()) {
-      DataAccess* data = GetDataAccess(doc.m_pModel);
-      if (data->InitDatabaseLibrary())
-        while (const char* n = data->NextDataSourceName()) state.known.push_back(n);
-    }
-    // Types and the starting name are set once the dialog exists.
-    const std::string filter = GetResString(filterId, 0);
-    std::vector<std::string>& labels = state.labels;
-    if (!filter.empty()) {
-      const char sep = filter.back();
-      size_t at = 0;
-      while (at < filter.size()) {
-        const size_t end = filter.find(sep, at);
-        if (end == std::string::npos) break;
-        labels.push_back(filter.substr(at, end - at));
-        const size_t next = filter.find(sep, end + 1);
-        if (next == std::string::npos) break;
-        state.patterns.push_back(Upper(filter.substr(end + 1, next - end - 1)));
-        at = next + 1;
-      }
-    }
-    state.title = GetResString(titleId, 0);
-    const std::string ext = Extension(initialName);
-    state.typeIndex = FilterIndexForExtension(!ext.empty() ? ext.c_str() : defaultExt, filterId);
-    std::string& start = state.start;
-    start = initialName != nullptr ? initialName : "";
-    if (!start.empty() && start.find_first_of("/\\") != std::string::npos) {
-      const size_t cut = start.find_last_of("/\\");
-      if (IsDirectoryPath(start.substr(0, cut).c_str())) state.folder = NativePath(start.substr(0, cut));
-      start = start.substr(cut + 1);
-    }
-    const INT_PTR r =
-        DialogBoxParamA(nullptr, "IDD_DSOVERRIDENT", owner, ReportOpenDlgProc, reinterpret_cast<LPARAM>(&state));
-    if (r != IDOK) {
-      if (doc.m_bReportOpen && doc.m_pView != nullptr) doc.m_pView->UpdateCaretAndStatus(0);
+    DialogAdditions more;
+    more.helpContext = helpContext;
+    more.templateName = "IDD_DSOVERRIDE";
+    more.hook = ReportOpenProc;
+    more.data = reinterpret_cast<LPARAM>(&state);
+    if (!RunCommonDialog(doc, false, owner, initialName, initialDir, filterId, defaultExt, titleId, more))
       return FALSE;
-    }
-    source = !state.chosen.empty() ? state.chosen : state.stored;
+    // No pick: the data source stored in the report chosen.
+    source = !state.chosen.empty() ? state.chosen : StoredDataSource(doc.m_files.chosenPath);
   }
   // A library chooses its data source in its own dialog.
   if (!IsCompoundFile(doc.m_files.chosenPath)) return TRUE;

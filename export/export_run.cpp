@@ -20,6 +20,7 @@
 #include "platform/export/output_file.h"
 #include "platform/export/page_capture.h"
 #include "platform/win/codepage.h"
+#include "platform/win/file_handles.h"
 #include "platform/win/fileio.h"
 #include "platform/win/profile.h"
 #include "platform/win/resources.h"
@@ -155,12 +156,11 @@ int StartOutputJob(KmDocBase* doc) {
   const std::string& path = e.job.fileName;
   if (IsPageImageFormat(e.format)) {
     if (job->pageFile.IsOpen()) return 1;
-    if (IsReadOnlyFile(path)) {
-      Error(kIdReadOnly, path);
-      return 0;
-    }
-    if (!job->pageFile.Open(path)) {
-      Error(kIdCannotOpen, path);
+    // Written in place, no one else let in; what the failed open found tells
+    // a read-only file from any other failure.
+    uint32_t attributes = 0;
+    if (!job->pageFile.OpenInPlace(path, &attributes)) {
+      Error((attributes & FILE_ATTRIBUTE_READONLY) ? kIdReadOnly : kIdCannotOpen, path);
       return 0;
     }
     e.jobStarted = true;
@@ -531,8 +531,9 @@ int RunExport(CKmExport& e, KmDocBase& doc, ExportRunHost& host) {
     ShowOutputError(LoadResString(kIdMasterFile));
     return 0;
   }
-  // A read-only file is refused before anyone is asked to replace it.
-  if (IsReadOnlyFile(path)) {
+  // A read-only file is refused before anyone is asked to replace it, unless
+  // the run opens the file itself at its first record and tells then.
+  if ((!IsPageImageFormat(e.format) || e.format == kExportViewer) && IsReadOnlyFile(path)) {
     Error(kIdReadOnly, path);
     return 0;
   }

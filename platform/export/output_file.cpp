@@ -1,5 +1,6 @@
 #include "platform/export/output_file.h"
 
+#include "platform/win/file_handles.h"
 #include "platform/win/fileio.h"
 
 #include <cerrno>
@@ -35,6 +36,28 @@ bool ExportOutputFile::Open(const std::string& path) {
     return false;
   }
   scratch_ = tmpl;
+  inPlace_ = false;
+  ok_ = true;
+  return true;
+}
+
+bool ExportOutputFile::OpenInPlace(const std::string& path, uint32_t* attributes) {
+  Discard();
+  path_ = path;
+  DWORD found = 0;
+  const int fd = OpenFileForWrite(path.c_str(), &found);
+  if (attributes != nullptr) *attributes = found;
+  if (fd < 0) return false;
+  file_ = ::fdopen(fd, "wb");  // the handle is open for writing only
+  // The name the file has on the disk, to remove it when the export fails.
+  scratch_ = Native(path);
+  if (file_ == nullptr) {
+    ::close(fd);
+    ::unlink(scratch_.c_str());
+    scratch_.clear();
+    return false;
+  }
+  inPlace_ = true;
   ok_ = true;
   return true;
 }
@@ -61,7 +84,7 @@ bool ExportOutputFile::Commit() {
   if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) ok_ = false;
   if (std::fclose(file_) != 0) ok_ = false;
   file_ = nullptr;
-  if (ok_ && ::rename(scratch_.c_str(), Native(path_).c_str()) != 0) ok_ = false;
+  if (ok_ && !inPlace_ && ::rename(scratch_.c_str(), Native(path_).c_str()) != 0) ok_ = false;
   if (!ok_) ::unlink(scratch_.c_str());
   scratch_.clear();
   return ok_;
@@ -84,13 +107,7 @@ bool IsSameExistingFile(const std::string& a, const std::string& b) {
 
 bool FileExistsAt(const std::string& path) { return !ResolveExistingPath(path).empty(); }
 
-bool IsReadOnlyFile(const std::string& path) {
-  std::string p = ResolveExistingPath(path);
-  if (p.empty()) return false;
-  struct stat st {};
-  if (::stat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-  return ::access(p.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0;
-}
+bool IsReadOnlyFile(const std::string& path) { return (FileAttributesOf(path.c_str()) & FILE_ATTRIBUTE_READONLY) != 0; }
 
 bool MakeDirectoryTree(const std::string& path) {
   std::string native = NativePath(path);

@@ -1,9 +1,11 @@
 // Files an export writes: made beside their final name and put in place only
 // when complete, so a failed export never leaves a partial file or spoils an
-// older one; and the file-system questions an export asks of a path.
+// older one, or written in place under a lock and removed when the export
+// fails; and the file-system questions an export asks of a path.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -16,6 +18,11 @@ class ExportOutputFile {
 
   // Opens a scratch file in the target's folder; false when it cannot be made.
   bool Open(const std::string& path);
+  // Opens the target itself for writing, made or emptied, with no one else
+  // let in while it is written; false when it cannot be opened. *attributes
+  // gets the target's file attributes as they were (file_handles.h; 0 when
+  // it did not exist). Discard (or a failed Commit) removes the file.
+  bool OpenInPlace(const std::string& path, uint32_t* attributes);
   bool IsOpen() const { return file_ != nullptr; }
   // False once any write failed; later writes are skipped.
   bool Write(const void* data, size_t n);
@@ -34,7 +41,8 @@ class ExportOutputFile {
  private:
   std::FILE* file_ = nullptr;
   std::string path_;     // program spelling of the target
-  std::string scratch_;  // native path of the scratch file
+  std::string scratch_;  // native path of the scratch file, or of the target written in place
+  bool inPlace_ = false;
   bool ok_ = true;
 };
 
@@ -42,7 +50,7 @@ class ExportOutputFile {
 // different spelling, case or link of the same file still matches). False
 // when either does not exist.
 bool IsSameExistingFile(const std::string& a, const std::string& b);
-// The path exists and cannot be written.
+// The path names a read-only file (file_handles.h's attributes).
 bool IsReadOnlyFile(const std::string& path);
 bool FileExistsAt(const std::string& path);
 // Makes the folder and any missing parents; true when it exists afterwards.

@@ -8,9 +8,13 @@
 #include "platform/win/unattended.h"
 
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QKeySequence>
+#include <QLineEdit>
+#include <QScreen>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStringList>
@@ -58,6 +62,26 @@ class ProgramFileDialog : public QFileDialog {
       : QFileDialog(parent, title), ofn_(ofn) {}
   HWND added = nullptr;
   bool endedWithoutFile = false;
+  QString current;  // the last item the cursor was on
+  // The file under the cursor: the typed name in the folder shown, else
+  // the item the cursor is on.
+  QString CurrentPath() const {
+    const auto* edit = findChild<QLineEdit*>("fileNameEdit");
+    const QString typed = edit != nullptr ? edit->text().trimmed() : QString();
+    if (typed.isEmpty() || typed.startsWith('"')) return current;
+    return QDir::isAbsolutePath(typed) ? QDir::cleanPath(typed) : directory().absoluteFilePath(typed);
+  }
+  // The template's procedure hears of every change of the file under the cursor.
+  void ReportSelectionChanges() {
+    connect(this, &QFileDialog::currentChanged, this, [this](const QString& path) {
+      current = path;
+      if (IsWindow(added)) Notify(CDN_SELCHANGE);
+    });
+    if (auto* edit = findChild<QLineEdit*>("fileNameEdit"))
+      connect(edit, &QLineEdit::textChanged, this, [this] {
+        if (IsWindow(added)) Notify(CDN_SELCHANGE);
+      });
+  }
   void EndWithoutFile() {
     endedWithoutFile = true;
     QDialog::done(QDialog::Accepted);
@@ -121,16 +145,28 @@ HWND AddTemplate(ProgramFileDialog& dialog, OPENFILENAMEA* ofn) {
   return added;
 }
 
+// Places the dialog over the middle of the window's top-level frame, or of
+// the screen without one.
+void CenterOver(QDialog& dialog, HWND over) {
+  HWND root = RootOf(over);
+  QRect frame;
+  if (root != nullptr && root->widget)
+    frame = root->widget->frameGeometry();
+  else if (QScreen* screen = QGuiApplication::primaryScreen())
+    frame = screen->availableGeometry();
+  if (frame.isNull()) return;
+  dialog.adjustSize();
+  dialog.move(frame.center() - QPoint(dialog.width() / 2, dialog.height() / 2));
+}
+
 // Runs a prepared dialog with the owner's frame disabled; the toolkit's answer.
 // The dialog is a window of its own (a child widget of the frame would be
-// disabled with it), placed over the frame's middle.
-int RunModal(QDialog& dialog, HWND owner) {
+// disabled with it), placed over the frame's middle; ready runs once it is
+// placed, before it shows.
+int RunModal(QDialog& dialog, HWND owner, const std::function<void()>& ready = nullptr) {
   HWND root = RootOf(owner);
-  if (root != nullptr && root->widget) {
-    const QRect frame = root->widget->frameGeometry();
-    dialog.adjustSize();
-    dialog.move(frame.center() - QPoint(dialog.width() / 2, dialog.height() / 2));
-  }
+  if (root != nullptr) CenterOver(dialog, root);
+  if (ready) ready();
   const bool reenable = root && IsWindowEnabled(root);
   if (reenable) EnableWindow(root, FALSE);
   const int saved = vt_ui::SwapManualPumpDepth(0);
@@ -167,9 +203,11 @@ BOOL Run(OPENFILENAMEA* ofn, bool save) {
     AddHelp(dialog, ofn->hwndOwner, ofn->lpstrHelpFile, ofn->dwHelpContext, [&dialog] {
       if (IsWindow(dialog.added)) dialog.Notify(CDN_HELP);
     });
-  if (IsWindow(dialog.added)) dialog.Notify(CDN_INITDONE);
-
-  const int result = RunModal(dialog, ofn->hwndOwner);
+  const int result = RunModal(dialog, ofn->hwndOwner, [&dialog] {
+    if (!IsWindow(dialog.added)) return;
+    dialog.Notify(CDN_INITDONE);
+    dialog.ReportSelectionChanges();
+  });
   if (IsWindow(dialog.added)) DestroyWindow(dialog.added);
   if (result != QDialog::Accepted) return FALSE;
   if (dialog.endedWithoutFile) {
@@ -191,11 +229,36 @@ BOOL Run(OPENFILENAMEA* ofn, bool save) {
 BOOL GetOpenFileNameA(OPENFILENAMEA* ofn) { return Run(ofn, false); }
 BOOL GetSaveFileNameA(OPENFILENAMEA* ofn) { return Run(ofn, true); }
 
-BOOL EndFileDialogWithoutFile(HWND templateWindow) {
-  if (!IsWindow(templateWindow) || !templateWindow->widget) return FALSE;
+
+namespace {
+ProgramFileDialog* DialogOfTemplate(HWND templateWindow) {
+  if (!IsWindow(templateWindow) || !templateWindow->widget) return nullptr;
   auto* dialog = dynamic_cast<ProgramFileDialog*>(templateWindow->widget->window());
-  if (dialog == nullptr || dialog->added != templateWindow) return FALSE;
+  return dialog != nullptr && dialog->added == templateWindow ? dialog : nullptr;
+}
+}  // namespace
+
+BOOL EndFileDialogWithoutFile(HWND templateWindow) {
+  ProgramFileDialog* dialog = DialogOfTemplate(templateWindow);
+  if (dialog == nullptr) return FALSE;
   dialog->EndWithoutFile();
+  return TRUE;
+}
+
+int GetFileDialogFilePath(HWND templateWindow, LPSTR buffer, int size) {
+  ProgramFileDialog* dialog = DialogOfTemplate(templateWindow);
+  if (dialog == nullptr) return -1;
+  const QString path = dialog->CurrentPath();
+  const std::string name = path.isEmpty() ? std::string() : ProgramFileName(path.toUtf8().toStdString());
+  const int needed = static_cast<int>(name.size()) + 1;
+  if (buffer != nullptr && size >= needed) std::memcpy(buffer, name.c_str(), name.size() + 1);
+  return needed;
+}
+
+BOOL CenterFileDialogOver(HWND templateWindow, HWND over) {
+  ProgramFileDialog* dialog = DialogOfTemplate(templateWindow);
+  if (dialog == nullptr) return FALSE;
+  CenterOver(*dialog, over);
   return TRUE;
 }
 

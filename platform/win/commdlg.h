@@ -36,10 +36,12 @@ struct OPENFILENAMEA {
   LPARAM lCustData = 0;
 };
 
-// The notices a template's procedure gets. CDN_FILEOK comes when the user
-// presses OK: a nonzero DWLP_MSGRESULT keeps the dialog open.
-enum : UINT { CDN_INITDONE = static_cast<UINT>(-601), CDN_HELP = static_cast<UINT>(-605),
-              CDN_FILEOK = static_cast<UINT>(-606) };
+// The notices a template's procedure gets. CDN_INITDONE comes once the
+// dialog is set up and placed, before it shows; CDN_SELCHANGE whenever the
+// file under the cursor changes (picked in the list or typed); CDN_FILEOK
+// when the user presses OK: a nonzero DWLP_MSGRESULT keeps the dialog open.
+enum : UINT { CDN_INITDONE = static_cast<UINT>(-601), CDN_SELCHANGE = static_cast<UINT>(-602),
+              CDN_HELP = static_cast<UINT>(-605), CDN_FILEOK = static_cast<UINT>(-606) };
 struct OFNOTIFYA {
   NMHDR hdr;  // hwndFrom: the template's window
   OPENFILENAMEA* lpOFN;
@@ -48,6 +50,14 @@ struct OFNOTIFYA {
 // From a template's procedure: the file dialog ends as if a file were chosen,
 // with an empty name (a choice the template's controls made instead).
 BOOL EndFileDialogWithoutFile(HWND templateWindow);
+// From a template's procedure: the full path of the file under the cursor
+// (the name typed or picked, taken in the folder shown; "" when none) into
+// buffer. The length the path needs with its null, so a short buffer can be
+// told; -1 outside a file dialog.
+int GetFileDialogFilePath(HWND templateWindow, LPSTR buffer, int size);
+// From a template's procedure: places the whole file dialog over the middle
+// of the window (of the screen when there is none).
+BOOL CenterFileDialogOver(HWND templateWindow, HWND over);
 
 // TRUE when the user chose a file (its full path in lpstrFile); FALSE on
 // Cancel, in an unattended run, or when the path does not fit the buffer.

@@ -334,6 +334,13 @@ int CreateNewFile(const std::string& path, unsigned how, unsigned permissions, i
 
 bool CloseFileHandle(int handle) { return handle >= 0 && ::close(handle) == 0; }
 
+bool SetFileHandleSize(int handle, uint64_t size) {
+  for (;;) {
+    if (::ftruncate(handle, static_cast<off_t>(size)) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
 int TryLockFileHandle(int handle, bool exclusive) {
   if (::flock(handle, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return 0;
   return MapErrno(errno);

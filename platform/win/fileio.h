@@ -84,6 +84,8 @@ int OpenExistingFile(const std::string& path, unsigned how, int* error = nullptr
 int CreateNewFile(const std::string& path, unsigned how, unsigned permissions, int* error = nullptr);
 // False when the system reports that written data may have been lost.
 bool CloseFileHandle(int handle);
+// Cuts or extends the file to size bytes; false on failure.
+bool SetFileHandleSize(int handle, uint64_t size);
 
 // Share modes as advisory whole-file locks, taken without waiting: any number
 // of shared holders or one exclusive. Two opens conflict even inside one

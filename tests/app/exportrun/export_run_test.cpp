@@ -16,6 +16,8 @@
 #include "layout/layout_records.h"
 #include "layout/page_setup.h"
 #include "model/field_dependencies.h"
+#include "platform/win/file_handles.h"
+#include "platform/win/fileio.h"
 #include "platform/win/ui_app.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
@@ -360,6 +362,24 @@ TEST_F(ExportRun, AFailedExportLeavesEveryFileAsItWas) {
               0);
     EXPECT_NE(output.find("Cannot open file, file is read only: " + kept), std::string::npos) << output;
     EXPECT_EQ(fs::file_size(kept), 3u);
+  }
+
+  // A file another program holds open: the plain message, the file as it was.
+  const std::string held = dir_ + "/held.rtf";
+  { std::FILE* f = std::fopen(held.c_str(), "w"); std::fputs("older", f); std::fclose(f); }
+  {
+    const int reader = OpenFileForRead(held.c_str());
+    ASSERT_GE(reader, 0);
+    EXPECT_NE(RunExport(false,
+                        [&](CKmExport& e) {
+                          e.format = kExportRtf;
+                          e.SetOutputPath(held);
+                        },
+                        &output),
+              0);
+    CloseFileHandle(reader);
+    EXPECT_NE(output.find("Cannot open file: " + held), std::string::npos) << output;
+    EXPECT_EQ(fs::file_size(held), 5u);
   }
 
   // No rows: no file at all.

@@ -149,12 +149,9 @@ void ChooseCustomers(DialogSteps& steps, FileDialogAnswers& files, HWND frame) {
   steps.Run([&] { SendMessageA(frame, WM_COMMAND, 30600, 0); });
 }
 
-// File > Open of a report file.
-void OpenReportFile(DialogSteps& steps, HWND frame, const std::string& path) {
-  steps.Dialog("Open Report", [path](HWND d) {
-    SetText(d, 1152, path);
-    Press(d, IDOK);
-  });
+// File > Open of a report file (the system's name), chosen in the Open dialog.
+void OpenReportFile(DialogSteps& steps, FileDialogAnswers& files, HWND frame, const std::string& path) {
+  files.Give("Open Report", path);
   steps.Run([&] { SendMessageA(frame, WM_COMMAND, kCmdFileOpen, 0); });
 }
 
@@ -263,7 +260,7 @@ TEST_F(FileChoosersTest, NewReportWithoutMasterTableTypedSavedReadBackAndPrinted
   command(30000);
   EXPECT_FALSE(doc->m_bReportOpen);
   questions.clear();
-  OpenReportFile(steps, frame, report);
+  OpenReportFile(steps, files, frame, report);
   ASSERT_TRUE(doc->m_bReportOpen);
   EXPECT_EQ(doc->m_pModel->tableSlots[0], nullptr);
   EXPECT_TRUE(questions.empty()) << questions.front();
@@ -347,7 +344,7 @@ TEST_F(FileChoosersTest, FileSettingsBrowseButtonsChooseTheFoldersAReportIsSaved
   const std::string report = reports + "/browsed.kmw";
   ASSERT_TRUE(fs::exists(report));
   steps.Run([&] { SendMessageA(frame, WM_COMMAND, 30000, 0); });
-  OpenReportFile(steps, frame, ProgramFileName(report));
+  OpenReportFile(steps, files, frame, report);
   ASSERT_TRUE(doc->m_bReportOpen);
   ChooseCustomers(steps, files, frame);
   const std::string text = PrintToPdf(steps, frame, reports + "/browsed.pdf");
@@ -414,7 +411,7 @@ TEST_F(FileChoosersTest, MasterTableFileIsChosenFromTheReportFolderSavedReadBack
   ASSERT_TRUE(fs::exists(report));
   steps.Run([&] { SendMessageA(frame, WM_COMMAND, 30000, 0); });
   EXPECT_FALSE(doc->m_bReportOpen);
-  OpenReportFile(steps, frame, report);
+  OpenReportFile(steps, files, frame, report);
   ASSERT_TRUE(doc->m_bReportOpen);
   ASSERT_NE(doc->m_pModel->tableSlots[0], nullptr);
   EXPECT_EQ(std::string(doc->m_pModel->tableSlots[0]->path), customers);

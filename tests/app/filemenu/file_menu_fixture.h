@@ -44,8 +44,18 @@ namespace fs = std::filesystem;
 class DialogAnswers {
  public:
   using Action = std::function<void(HWND)>;
+  using FileAction = std::function<void(const ui_test::FileDialogHandle&)>;
   void On(const std::string& caption, Action action) { actions_[caption] = std::move(action); }
-  void File(const std::string& caption, const std::string& path) { files_[caption] = path; }
+  // The toolkit's file dialog of that title, every time it comes.
+  void OnFile(const std::string& caption, FileAction action) { files_[caption] = std::move(action); }
+  void File(const std::string& caption, const std::string& path) {
+    OnFile(caption, [path](const ui_test::FileDialogHandle& fd) {
+      if (path.empty())
+        fd.Cancel();
+      else
+        fd.Choose(path);
+    });
+  }
   void Clear() {
     actions_.clear();
     files_.clear();
@@ -67,14 +77,13 @@ class DialogAnswers {
   }
   void Turn() {
     Schedule();
-    if (ui_test::AnswerFileDialog([this](const std::string& title, std::string* file) {
-          auto it = files_.find(title);
-          if (it == files_.end()) return false;
-          seen.push_back(title);
-          *file = it->second;
-          return true;
-        }))
-      return;
+    for (const auto& [title, action] : files_)
+      if (ui_test::FileDialogHandle fd = ui_test::FileDialogHandle::TakeActive(title)) {
+        seen.push_back(title);
+        FileAction a = action;  // the action may change the answers
+        a(fd);
+        return;
+      }
     for (HWND h : vt_ui::AllWindows()) {
       if (!IsWindow(h) || !h->dlg || !IsWindowVisible(h) || !IsWindowEnabled(h)) continue;
       auto it = actions_.find(ui_test::Text(h));
@@ -86,7 +95,7 @@ class DialogAnswers {
     }
   }
   std::map<std::string, Action> actions_;
-  std::map<std::string, std::string> files_;
+  std::map<std::string, FileAction> files_;
   bool armed_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

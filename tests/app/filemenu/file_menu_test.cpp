@@ -4,6 +4,7 @@
 // /L /R /G; Send to a stand-in mailer; a folder named with non-ASCII letters.
 #include "tests/app/filemenu/file_menu_fixture.h"
 
+#include "app/file_dialogs.h"
 #include "app/recent_files.h"
 #include "foundation/library_file.h"
 
@@ -141,12 +142,8 @@ TEST_F(FileMenuTest, LibraryMembersAreSavedCopiedDeletedAndOpenedFromTheCommandL
   answers.Clear();
   std::vector<std::string> listed, afterDelete;
   std::string lastSaved;
+  answers.File("Open Report", first);
   answers.On("Open Report", [&](HWND d) {
-    if (GetDlgItem(d, 1152) != nullptr) {
-      SetDlgItemTextA(d, 1152, first.c_str());
-      Press(d, IDOK);
-      return;
-    }
     listed = ListItems(d, 200);
     answers.File("Copy Report To", first);  // refused: the current library
     answers.On("Copy Report", [](HWND c) {
@@ -249,17 +246,20 @@ TEST_F(FileMenuTest, ReportsOpenAndSaveInAFolderNamedWithNonAsciiLetters) {
   const std::string before = Print("umlaut-before");
   Command(30000);
 
-  // File Open with the name typed in the Open dialog.
+  // File Open with the file picked in the Open dialog: its Data Source box
+  // shows the data source stored in it.
   answers.Clear();
   std::vector<std::string> sources;
-  answers.On("Open Report", [&](HWND d) {
-    SetDlgItemTextA(d, 1152, (dir_ + "/Berichte Gr\xFC\xDF" "e/Kunden.kmw").c_str());
-    SendMessageA(d, WM_COMMAND, MAKEWPARAM(1152, EN_CHANGE), 0);
-    sources = ListItems(d, 206, true);
+  answers.OnFile("Open Report", [&](const ui_test::FileDialogHandle& fd) {
+    fd.Select(pathUtf8);
+    HWND added = fd.AddedControls();
+    ASSERT_NE(added, nullptr);
+    sources = ListItems(added, 206, true);
     char chosen[100] = {};
-    GetDlgItemTextA(d, 206, chosen, sizeof chosen);
+    GetDlgItemTextA(added, 206, chosen, sizeof chosen);
     EXPECT_STREQ(chosen, "VortelleSample") << "the stored data source is selected";
-    Press(d, IDOK);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(added, 206)));
+    fd.Accept();
   });
   Command(32001);
   ASSERT_TRUE(doc->m_bReportOpen);
@@ -275,6 +275,120 @@ TEST_F(FileMenuTest, ReportsOpenAndSaveInAFolderNamedWithNonAsciiLetters) {
   for (const auto& e : fs::directory_iterator(dir_))
     stray |= e.path().filename().string().find("Gr\xFC") != std::string::npos;
   EXPECT_FALSE(stray) << "no folder named with the code page's raw bytes";
+}
+
+// The Open dialog's Data Source box as the cursor moves: the source each
+// report was saved over, marked when it is not installed (one such entry at
+// a time), nothing for a file that is no report; OK takes the stored source
+// unless another was picked, and a source that cannot be used cancels.
+TEST_F(FileMenuTest, TheDataSourceBoxFollowsTheReportUnderTheCursor) {
+  NewBlankCustomers();
+  PlaceOnRecordLine({Field("company"), Field("city")});
+  const std::string before = Print("source-before");
+  const std::string installed = dir_ + "/installed.kmw", gone = dir_ + "/gone.kmw", notes = dir_ + "/notes.kmw";
+  answers.File("Save As", installed);
+  Command(30020);
+  // The same report as saved over a data source this system does not have.
+  doc->m_pRepIO->m_stream.settings.sources[0].sourceName = "Gone";
+  answers.File("Save As", gone);
+  Command(30020);
+  ASSERT_EQ(StoredDataSource(gone.c_str()), "Gone");
+  ASSERT_EQ(StoredDataSource(installed.c_str()), "VortelleSample");
+  std::ofstream(notes) << "no report";
+  Command(30000);
+  ASSERT_FALSE(doc->m_bReportOpen);
+
+  answers.Clear();
+  struct Look {
+    std::string text;
+    bool enabled;
+    std::vector<std::string> entries;
+  };
+  std::vector<Look> looks;
+  auto look = [&](HWND added) {
+    char text[100] = {};
+    GetDlgItemTextA(added, 206, text, sizeof text);
+    looks.push_back({text, IsWindowEnabled(GetDlgItem(added, 206)) != FALSE, ListItems(added, 206, true)});
+  };
+  answers.OnFile("Open Report", [&](const ui_test::FileDialogHandle& fd) {
+    HWND added = fd.AddedControls();
+    ASSERT_NE(added, nullptr);
+    for (const std::string& p : {installed, gone, installed, gone, notes, gone}) {
+      fd.Select(p);
+      look(added);
+    }
+    fd.Accept();  // the marked entry stays selected: no pick
+  });
+  // The stored source is tried and the database layer tells why it fails.
+  std::string refusal;
+  answers.On("VORTELLE", [&](HWND d) {
+    refusal = ui_test::Text(GetDlgItem(d, 200));
+    Press(d, IDOK);
+  });
+  Command(32001);
+  EXPECT_NE(refusal.find("Data source name not found"), std::string::npos) << refusal;
+  ASSERT_EQ(looks.size(), 6u);
+  const std::vector<std::string> known = looks[0].entries;
+  EXPECT_EQ(looks[0].text, "VortelleSample");
+  EXPECT_TRUE(looks[0].enabled);
+  EXPECT_EQ(looks[1].text, "Gone  (Not available)");
+  EXPECT_EQ(looks[1].entries.size(), known.size() + 1);
+  EXPECT_EQ(looks[2].entries, known) << "the marked entry goes with its file";
+  EXPECT_EQ(looks[3].entries.size(), known.size() + 1) << "never two marked entries";
+  EXPECT_FALSE(looks[4].enabled);
+  EXPECT_TRUE(looks[5].enabled);
+  EXPECT_FALSE(doc->m_bReportOpen) << "the stored source cannot be used: OK turned into Cancel";
+
+  // Another source picked in the box: the report is read over it.
+  answers.Clear();
+  answers.OnFile("Open Report", [&](const ui_test::FileDialogHandle& fd) {
+    HWND added = fd.AddedControls();
+    ASSERT_NE(added, nullptr);
+    fd.Select(gone);
+    const LRESULT at = SendDlgItemMessageA(added, 206, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                           reinterpret_cast<LPARAM>("VortelleSample"));
+    ASSERT_NE(at, CB_ERR);
+    SendDlgItemMessageA(added, 206, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
+    fd.Accept();
+  });
+  Command(32001);
+  ASSERT_TRUE(doc->m_bReportOpen);
+  EXPECT_EQ(Print("source-after"), before);
+  doc->SetModifiedFlag(FALSE);
+}
+
+// Save As with its Help button; the Open dialog over a folder of reports,
+// the cursor on one saved over the sample's data source: its Data Source
+// box shows that source.
+TEST_F(FileMenuTest, ScreensReportOpenDialogWithItsDataSource) {
+  NewBlankCustomers();
+  PlaceOnRecordLine({Field("company")});
+  const std::string path = dir_ + "/screens.kmw";
+  bool savedSaveAs = false;
+  answers.OnFile("Save As", [&](const ui_test::FileDialogHandle& fd) {
+    fd.Select(path);
+    savedSaveAs = fd.SavePicture(ScreenPath("save-as-dialog"));
+    fd.Accept();
+  });
+  Command(30020);
+  ASSERT_TRUE(fs::exists(path));
+  EXPECT_TRUE(savedSaveAs);
+  Command(30000);
+  answers.Clear();
+  bool saved = false;
+  std::string shown;
+  answers.OnFile("Open Report", [&](const ui_test::FileDialogHandle& fd) {
+    fd.Select(path);
+    char text[100] = {};
+    GetDlgItemTextA(fd.AddedControls(), 206, text, sizeof text);
+    shown = text;
+    saved = fd.SavePicture(ScreenPath("report-open-dialog"));
+    fd.Cancel();
+  });
+  Command(32001);
+  EXPECT_TRUE(saved);
+  EXPECT_EQ(shown, "VortelleSample");
+  EXPECT_FALSE(doc->m_bReportOpen);
 }
 
 }  // namespace

@@ -218,8 +218,6 @@ TEST_F(PiecesTest, ScreensFileDialogs) {
   } shots[] = {
       {"start-dialog-new", [&] { RunStartDialog(doc, FALSE); }},
       {"start-dialog-at-start", [&] { RunStartDialog(doc, TRUE); }},
-      {"report-open-dialog",
-       [&] { RunReportOpenDialog(doc, nullptr, "sales.kmw", dir.c_str(), 228, "KMW", 229, 1055, nullptr); }},
       {"library-open-dialog", [&] { ChooseLibraryMember(doc, lib.c_str()); }},
       {"library-save-dialog", [&] { ChooseSaveMember(doc, lib.c_str()); }},
       {"send-dialog", [&] { DialogBoxParamA(nullptr, "DSENDMAIL", nullptr, NoActions, 0); }},

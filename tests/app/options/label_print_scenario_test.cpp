@@ -302,10 +302,7 @@ TEST_F(LabelPrintScenario, StartupFontAcrossWithPitchSavedReadBackAndPrintedThen
   command(kCmdFileSaveAs);
   ASSERT_TRUE(fs::exists(report));
   EXPECT_FALSE(doc->IsModified());
-  steps.Dialog("Open Report", [&](HWND d) {
-    SetText(d, 1152, report);
-    Press(d, IDOK);
-  });
+  steps.File("Open Report", report);
   command(kCmdFileOpen);
   ASSERT_TRUE(doc->m_bReportOpen);
   ASSERT_NE(doc->m_pPageSetup, nullptr);

@@ -13,7 +13,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <vector>
 #include <string>
 
 namespace {
@@ -207,3 +210,76 @@ TEST_F(FileChooserTest, AFileThatCanBeMadeInAFolderNamedInTheCodePage) {
 }
 
 }  // namespace
+
+namespace {
+// What a template's procedure hears while the user moves through files.
+struct CursorSeen {
+  std::vector<std::string> paths;  // the file under the cursor at each change
+  bool initDoneFirst = false;
+  bool centred = false;
+};
+
+INT_PTR CursorProc(HWND d, UINT msg, WPARAM, LPARAM lParam) {
+  if (msg == WM_INITDIALOG) {
+    SetWindowLongPtrA(d, DWLP_USER, reinterpret_cast<const OPENFILENAMEA*>(lParam)->lCustData);
+    return TRUE;
+  }
+  auto* seen = reinterpret_cast<CursorSeen*>(GetWindowLongPtrA(d, DWLP_USER));
+  if (msg != WM_NOTIFY || seen == nullptr) return FALSE;
+  const auto* n = reinterpret_cast<const OFNOTIFYA*>(lParam);
+  if (n->hdr.code == CDN_INITDONE) {
+    seen->initDoneFirst = seen->paths.empty();
+    seen->centred = CenterFileDialogOver(d, nullptr) != FALSE;
+  }
+  if (n->hdr.code == CDN_SELCHANGE) {
+    char path[260] = {};
+    const int needed = GetFileDialogFilePath(d, path, sizeof path);
+    char tiny[4] = {};
+    // A buffer too small is told by the length, and left alone.
+    if (needed > static_cast<int>(sizeof tiny)) {
+      EXPECT_EQ(GetFileDialogFilePath(d, tiny, sizeof tiny), needed);
+    }
+    EXPECT_EQ(tiny[0], '\0');
+    seen->paths.push_back(needed > 0 ? path : "?");
+  }
+  return FALSE;
+}
+}  // namespace
+
+TEST_F(FileChooserTest, ATemplateHearsOfEveryFileTheCursorMovesTo) {
+  const std::string folder = dir_ + "/Gr\xC3\xBC\xC3\x9F" "e";  // the system's name
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/a.kmw") << "a";
+  std::ofstream(folder + "/b.kmw") << "b";
+  char file[260] = {};
+  CursorSeen seen;
+  OPENFILENAMEA ofn;
+  ofn.hwndOwner = frame_;
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = sizeof file;
+  ofn.lpstrInitialDir = dir_.c_str();
+  ofn.lpstrTitle = "Pick";
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_ENABLETEMPLATE;
+  ofn.lpTemplateName = "DMasterOpen";
+  ofn.lpfnHook = CursorProc;
+  ofn.lCustData = reinterpret_cast<LPARAM>(&seen);
+  ui_test::WhenRunning([&] {
+    ui_test::FileDialogHandle fd = ui_test::FileDialogHandle::TakeActive("Pick");
+    ASSERT_TRUE(fd);
+    fd.Select(folder + "/a.kmw");
+    fd.Select(folder + "/b.kmw");
+    fd.Accept();
+  });
+  ASSERT_TRUE(GetOpenFileNameA(&ofn));
+  EXPECT_TRUE(seen.initDoneFirst);
+  EXPECT_TRUE(seen.centred);
+  // The program's text for the names: the folder's letters in the code page.
+  const std::string shown = dir_ + "/Gr\xFC\xDF" "e/";
+  ASSERT_FALSE(seen.paths.empty());
+  EXPECT_NE(std::find(seen.paths.begin(), seen.paths.end(), shown + "a.kmw"), seen.paths.end());
+  EXPECT_EQ(seen.paths.back(), shown + "b.kmw");
+  EXPECT_EQ(std::string(file), shown + "b.kmw");
+  // Outside a file dialog nothing is told.
+  EXPECT_EQ(GetFileDialogFilePath(frame_, file, sizeof file), -1);
+  EXPECT_FALSE(CenterFileDialogOver(frame_, nullptr));
+}

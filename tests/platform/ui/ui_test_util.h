@@ -66,10 +66,14 @@ class FileDialogHandle {
     help->click();
     return true;
   }
-  // Selects a file or folder (a name alone is taken in the folder shown) and accepts.
+  // Selects a file or folder (a name alone is taken in the folder shown),
+  // as the user puts the cursor on it, and leaves the dialog open.
+  void Select(const std::string& path) const {
+    if (fd_) fd_->selectFile(QString::fromStdString(path));
+  }
+  // Selects a file or folder and accepts.
   void Choose(const std::string& path) const {
-    if (!fd_) return;
-    fd_->selectFile(QString::fromStdString(path));
+    Select(path);
     Accept();
   }
   // Accepts what it holds now.
