@@ -6,7 +6,7 @@
 #include "app/measure_spin.h"
 #include "dialogs/chart_sheet.h"
 #include "foundation/dialog_runner.h"
-#include "foundation/page_metrics.h"
+#include "layout/page_metrics.h"
 #include "foundation/settings.h"
 #include "foundation/startup.h"
 #include "foundation/text_helpers.h"

@@ -5,7 +5,7 @@
 #include "data/master_joins.h"
 #include "foundation/dialog_runner.h"
 #include "foundation/message_dialog.h"
-#include "foundation/page_metrics.h"
+#include "layout/page_metrics.h"
 #include "foundation/settings.h"
 #include "layout/band_line_layout.h"
 #include "layout/fonts.h"

@@ -3,7 +3,7 @@
 #include "app/app.h"
 #include "app/chart_commands.h"
 #include "app/named_data_source.h"
-#include "foundation/page_metrics.h"
+#include "layout/page_metrics.h"
 #include "app/save_report.h"
 
 #include "engine/doc_upkeep.h"

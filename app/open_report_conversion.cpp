@@ -3,7 +3,7 @@
 #include "core/composite.h"
 #include "core/fields.h"
 #include "foundation/doc_base.h"
-#include "foundation/page_metrics.h"
+#include "layout/page_metrics.h"
 #include "layout/band_line_layout.h"
 #include "layout/layout_helpers.h"
 #include "layout/layout_records.h"

@@ -8,6 +8,7 @@
 #include "foundation/startup_hooks.h"
 #include "foundation/text_helpers.h"
 #include "foundation/units.h"
+#include "layout/page_metrics.h"
 #include "layout/page_setup.h"
 #include "layout/fonts.h"
 #include "platform/printer/printer_info.h"

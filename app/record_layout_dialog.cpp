@@ -10,6 +10,7 @@
 #include "files/report_io.h"
 #include "foundation/dialog_runner.h"
 #include "foundation/text_helpers.h"
+#include "layout/page_metrics.h"
 #include "layout/page_setup.h"
 #include "model/field_checks.h"
 #include "platform/win/common_controls.h"

@@ -5,7 +5,7 @@
 #include "designer/design_view.h"
 #include "designer/ruler_view.h"
 #include "foundation/doc_base.h"
-#include "foundation/page_metrics.h"
+#include "layout/page_metrics.h"
 #include "layout/band_line_layout.h"
 #include "platform/win/dialog.h"
 

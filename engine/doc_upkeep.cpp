@@ -5,7 +5,7 @@
 
 #include "foundation/doc_base.h"
 #include "layout/page_setup.h"
-#include "foundation/page_metrics.h"
+#include "layout/page_metrics.h"
 #include "foundation/paper_sizes.h"
 #include "layout/fonts.h"
 #include "layout/layout_records.h"

@@ -1,5 +1,4 @@
-// The report's page set-up record and the page values derived from it, and
-// dates written by the Windows date pictures the document keeps.
+// The report's page set-up record and the page values derived from it.
 #pragma once
 
 #include "platform/win/win_types.h"
@@ -51,7 +50,9 @@ struct PageMetrics {
   int32_t pageWidthPixels = 0;
 };
 
-void CalcPageMetrics(KmDocBase& doc);
+// The page's sizes (1/720 inch and screen pixels), its bottom margin and its
+// printable width from the page set-up; nothing without one.
+void CalcPageSizes(KmDocBase& doc);
 // The paper width less both margins, in characters at the ruler pitch; never
 // below 0 when the margins pass the page.
 int CalcPrintableWidth(KmDocBase& doc);
@@ -68,15 +69,6 @@ void ConvertMarginUnits(KmDocBase& doc, int oldSystem, int newSystem);
 // Band lines of a height in the report's measure (mode 2 and above) convert
 // that height and recompute their pixels.
 void ConvertBandLineUnits(KmDocBase& doc, int oldSystem, int newSystem);
-// The pictures' shown sizes, kept in the report's measure, follow it.
-void ConvertObjectUnits(KmDocBase& doc, int oldSystem, int newSystem);
 // Gives a band line a fixed height of pixels, kept in display units.
 void SetBandLineHeight(KmDocBase& doc, int line, int pixels);
 
-// Writes the date by the short (or long) date picture into buffer (size
-// bytes, always ended); month 255 is an empty date written as asterisks.
-// Returns the length.
-int FormatDateByPictureEx(const KmDocBase& doc, int month, int day, int year, int useLong, char* buffer,
-                          size_t size, int fourDigitYear);
-int FormatDateByPicture(const KmDocBase& doc, int month, int day, int year, int useLong, char* buffer,
-                        size_t size);

@@ -16,7 +16,7 @@
 #include "foundation/heap_strings.h"
 #include "layout/fonts.h"
 #include "layout/layout_records.h"
-#include "foundation/page_metrics.h"
+#include "layout/page_metrics.h"
 #include "layout/page_setup.h"
 #include "model/field_dependencies.h"
 #include "model/group_levels.h"

@@ -4,7 +4,7 @@
 #include "app/document.h"
 #include "layout/layout_helpers.h"
 #include "expr/value_format.h"
-#include "foundation/page_metrics.h"
+#include "layout/page_metrics.h"
 #include "foundation/startup.h"
 #include "core/composite.h"
 

@@ -1,4 +1,4 @@
-#include "foundation/page_metrics.h"
+#include "layout/page_metrics.h"
 
 #include "app/document.h"
 #include "foundation/paper_sizes.h"
