@@ -33,13 +33,6 @@ struct TaggedStackValue {
   uint32_t cellSize = 0;             // payload + status + tag
 };
 
-// Payload bytes of a cell by its tag; strings are variable (0 here).
-uint32_t FixedPayloadSize(uint8_t tag);
-
-// Decodes the cell that ends at `end` (one past its tag byte), never reading
-// below `base`; false when the bytes there do not form a cell.
-bool DecodeCellEndingAt(const uint8_t* base, const uint8_t* end, TaggedStackValue* out);
-
 // Kinds of ValueCell.
 enum ValueKind : uint32_t {
   kKindNumber = 1,

@@ -62,6 +62,9 @@ bool TopIsString(const CKmComposite* m);      // string, or a text field
 bool TopIsDate(const CKmComposite* m);        // date, or a date or date-time field
 bool TopIsDateOrTime(const CKmComposite* m);  // date, date-time, time cells or fields
 bool TopIsTime(const CKmComposite* m);        // time, or a time or date-time field
+// Decodes the cell that ends at `end` (one past its tag byte), never reading
+// below `base`; false when the bytes there do not form a cell.
+bool DecodeCellEndingAt(const uint8_t* base, const uint8_t* end, TaggedStackValue* out);
 // Decodes the cell `depth` places below the top (0 = top); false if none.
 bool PeekCell(const CKmComposite* m, unsigned depth, TaggedStackValue* out);
 // Pushes a copy of a decoded cell (its own status), with the tag given.

@@ -110,7 +110,8 @@ size_t FieldTextLength(const CKmComposite* m, const FieldDef* f, const uint8_t* 
 
 // ---- cells
 
-uint32_t FixedPayloadSize(uint8_t tag) {
+// Payload bytes of a cell by its tag; strings are variable (0 here).
+static uint32_t FixedPayloadSize(uint8_t tag) {
   switch (tag) {
     case kTagNumber:
     case kTagTime:
