@@ -133,6 +133,10 @@ void Restore(CKmComposite* m, Pending& p) {
     f->codeLength = p.old.codeLength;
     f->exprText = p.old.text;
     f->flags = p.old.flags;
+    for (const auto& k : p.marks) {
+      k.field->flags2 = k.flags2;
+      k.field->totalFlags = k.totalFlags;
+    }
     f->refField = p.old.refField;
     f->table = p.old.table;
     std::memcpy(f->name, p.old.name, sizeof f->name);
@@ -141,6 +145,7 @@ void Restore(CKmComposite* m, Pending& p) {
   if (p.sqlText) HeapFreeBlock(p.sqlText);
   p.sqlText = nullptr;
   p.tableChanges.clear();
+  p.marks.clear();
 }
 
 // Drops the provisional change: a changed field gets its old definition, and
@@ -398,6 +403,7 @@ int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count, Pending
       p.old.codeLength = f->codeLength;
       p.old.text = f->exprText;
       p.old.flags = f->flags;
+      for (FieldDef* g = m->fieldList; g; g = g->next) p.marks.push_back({g, g->flags2, g->totalFlags});
       p.old.refField = f->refField;
       p.old.table = f->table;
       p.referenced = ReferencedByAny(m, f, p.index);

@@ -107,12 +107,20 @@ struct PendingCalcDefinition {
     uint32_t refField = 0;
     uint8_t table = 0;
   };
+  // The marks the check's compiles and dependency walk leave on a field (its
+  // users' too): computed elsewhere, rests on totals computed ahead, ...
+  struct Marks {
+    FieldDef* field = nullptr;
+    uint32_t flags2 = 0;
+    uint8_t totalFlags = 0;
+  };
   struct Field {
     int mode = 0;  // 0 new, 1 changed
     uint8_t kind = kCalcKindField;
     FieldDef* field = nullptr;
     uint32_t index = kNoField;
     Saved old;
+    std::vector<Marks> marks;  // every field's, for a changed calculation
     bool typeChanged = false;
     bool tableChanged = false;
     bool referenced = false;

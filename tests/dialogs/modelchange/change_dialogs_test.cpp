@@ -5,6 +5,7 @@
 #include "dialog_guard.h"
 #include "app/document.h"
 #include "model/calc_fields.h"
+#include "model/field_dependencies.h"
 #include "platform/win/message_box.h"
 
 #include <gtest/gtest.h>
@@ -102,4 +103,64 @@ TEST_F(ChangeDialogsTest, WarningListsBrokenUsersAndCancelKeepsTheOldDefinition)
   EXPECT_TRUE(net->flags & kFieldNumeric);
   EXPECT_FALSE(HasPendingCalcDefinition(params.pending));
   for (FieldDef* g = t.m.fieldList; g; g = g->next) EXPECT_EQ(g->flags & 0x30, 0u) << g->name;
+}
+
+// OK compiles the new text, which marks the field (here: resting on a total
+// computed ahead), breaks one user and passes the mark to another; Cancel at
+// the warning must leave every field exactly as it was, marks included.
+TEST_F(ChangeDialogsTest, CancelAtTheWarningAfterAGoodCompileLeavesTheFieldsAsTheyWere) {
+  FieldDef* total = t.Add("TOT", kFieldNumeric);
+  total->totalFlags = kTotalIsTotal | kTotalPreprocessed;
+  total->refField = t.Number(qty);
+  FieldDef* net = t.AddCalc("NET", "QTY * 2");
+  FieldDef* gross = t.AddCalc("GROSS", "NET + 1");
+  ASSERT_EQ(t.lastError, 0);
+  FieldDef* kept = t.AddCalc("KEPT", "IIF(NET = NET, 1, 2)");  // compiles with either type
+  ASSERT_EQ(t.lastError, 0);
+  PropagateFieldDependencies(&t.m);
+  struct Snapshot {
+    uint32_t flags, flags2, refField;
+    uint8_t totalFlags, table;
+    std::string text, code;
+    explicit Snapshot(const FieldDef* f)
+        : flags(f->flags), flags2(f->flags2), refField(f->refField), totalFlags(f->totalFlags), table(f->table),
+          text(f->exprText ? f->exprText : ""),
+          code(f->code ? std::string(reinterpret_cast<const char*>(f->code), f->codeLength) : "") {}
+    void Expect(const FieldDef* f) const {
+      SCOPED_TRACE(f->name);
+      EXPECT_EQ(f->flags, flags);
+      EXPECT_EQ(f->flags2, flags2);
+      EXPECT_EQ(f->totalFlags, totalFlags);
+      EXPECT_EQ(f->refField, refField);
+      EXPECT_EQ(f->table, table);
+      EXPECT_EQ(f->exprText ? f->exprText : "", text);
+      EXPECT_EQ(f->code ? std::string(reinterpret_cast<const char*>(f->code), f->codeLength) : "", code);
+    }
+  };
+  const Snapshot netBefore(net), grossBefore(gross), keptBefore(kept);
+  InstallDependencyWarningDialog(&doc);
+  params.field = net;
+  bool warned = false;
+  WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    ASSERT_NE(d, nullptr);
+    Type(d, "NET", "STR(TOT)");
+    WhenRunning([&, d] {
+      HWND w = ui_test::ActiveDialog();
+      ASSERT_NE(w, nullptr);
+      ASSERT_NE(w, d);
+      warned = true;
+      ui_test::Click(GetDlgItem(w, IDCANCEL));
+    });
+    ui_test::Click(GetDlgItem(d, IDOK));
+    EXPECT_TRUE(IsWindow(d));
+    ui_test::Click(GetDlgItem(d, IDCANCEL));
+  });
+  EXPECT_EQ(RunCalcFieldDialog(nullptr, &params), IDCANCEL);
+  EXPECT_TRUE(warned);
+  EXPECT_EQ(g_shown, 0);
+  EXPECT_FALSE(HasPendingCalcDefinition(params.pending));
+  netBefore.Expect(net);
+  grossBefore.Expect(gross);
+  keptBefore.Expect(kept);
 }
