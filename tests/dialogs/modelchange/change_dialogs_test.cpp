@@ -42,6 +42,32 @@ class ChangeDialogsTest : public ::testing::Test {
     SetDlgItemTextA(d, 200, name);
     SetDlgItemTextA(d, 201, text);
   }
+  // Edits the field to text through the real editor and its warning: OK,
+  // Cancel at the warning, then Cancel in the editor, which stays open
+  // between. Returns how many users the warning listed (-1: no warning).
+  int CancelAtTheWarning(FieldDef* field, const char* text) {
+    InstallDependencyWarningDialog(&doc);
+    params.field = field;
+    int listed = -1;
+    WhenRunning([&] {
+      HWND d = ui_test::ActiveDialog();
+      ASSERT_NE(d, nullptr);
+      Type(d, field->name, text);
+      // The warning runs inside OK: answer it with Cancel once it shows.
+      WhenRunning([&, d] {
+        HWND w = ui_test::ActiveDialog();
+        ASSERT_NE(w, nullptr);
+        ASSERT_NE(w, d);
+        listed = static_cast<int>(SendDlgItemMessageA(w, 201, LB_GETCOUNT, 0, 0));
+        ui_test::Click(GetDlgItem(w, IDCANCEL));
+      });
+      ui_test::Click(GetDlgItem(d, IDOK));
+      EXPECT_TRUE(IsWindow(d));  // the editor stays open
+      ui_test::Click(GetDlgItem(d, IDCANCEL));
+    });
+    EXPECT_EQ(RunCalcFieldDialog(nullptr, &params), IDCANCEL);
+    return listed;
+  }
 
   CKmDoc doc;
   TestModel t;
@@ -79,27 +105,7 @@ TEST_F(ChangeDialogsTest, WarningListsBrokenUsersAndCancelKeepsTheOldDefinition)
   FieldDef* net = t.AddCalc("NET", "QTY * 2");
   t.AddCalc("GROSS", "NET + 1");
   ASSERT_EQ(t.lastError, 0);
-  InstallDependencyWarningDialog(&doc);
-  params.field = net;
-  int listed = -1;
-  WhenRunning([&] {
-    HWND d = ui_test::ActiveDialog();
-    ASSERT_NE(d, nullptr);
-    Type(d, "NET", "\"text\"");
-    // The warning runs inside OK: answer it with Cancel once it shows.
-    WhenRunning([&, d] {
-      HWND w = ui_test::ActiveDialog();
-      ASSERT_NE(w, nullptr);
-      ASSERT_NE(w, d);
-      listed = static_cast<int>(SendDlgItemMessageA(w, 201, LB_GETCOUNT, 0, 0));
-      ui_test::Click(GetDlgItem(w, IDCANCEL));
-    });
-    ui_test::Click(GetDlgItem(d, IDOK));
-    EXPECT_TRUE(IsWindow(d));  // the editor stays open
-    ui_test::Click(GetDlgItem(d, IDCANCEL));
-  });
-  EXPECT_EQ(RunCalcFieldDialog(nullptr, &params), IDCANCEL);
-  EXPECT_EQ(listed, 1);
+  EXPECT_EQ(CancelAtTheWarning(net, "\"text\""), 1);
   EXPECT_TRUE(net->flags & kFieldNumeric);
   EXPECT_FALSE(HasPendingCalcDefinition(params.pending));
   for (FieldDef* g = t.m.fieldList; g; g = g->next) EXPECT_EQ(g->flags & 0x30, 0u) << g->name;
@@ -138,26 +144,7 @@ TEST_F(ChangeDialogsTest, CancelAtTheWarningAfterAGoodCompileLeavesTheFieldsAsTh
     }
   };
   const Snapshot netBefore(net), grossBefore(gross), keptBefore(kept);
-  InstallDependencyWarningDialog(&doc);
-  params.field = net;
-  bool warned = false;
-  WhenRunning([&] {
-    HWND d = ui_test::ActiveDialog();
-    ASSERT_NE(d, nullptr);
-    Type(d, "NET", "STR(TOT)");
-    WhenRunning([&, d] {
-      HWND w = ui_test::ActiveDialog();
-      ASSERT_NE(w, nullptr);
-      ASSERT_NE(w, d);
-      warned = true;
-      ui_test::Click(GetDlgItem(w, IDCANCEL));
-    });
-    ui_test::Click(GetDlgItem(d, IDOK));
-    EXPECT_TRUE(IsWindow(d));
-    ui_test::Click(GetDlgItem(d, IDCANCEL));
-  });
-  EXPECT_EQ(RunCalcFieldDialog(nullptr, &params), IDCANCEL);
-  EXPECT_TRUE(warned);
+  EXPECT_EQ(CancelAtTheWarning(net, "STR(TOT)"), 1);  // GROSS breaks, KEPT does not
   EXPECT_EQ(g_shown, 0);
   EXPECT_FALSE(HasPendingCalcDefinition(params.pending));
   netBefore.Expect(net);
