@@ -138,6 +138,11 @@ class FieldScenario : public ::testing::Test {
     PumpUntil([] { return true; });
     return frame;
   }
+  // The sample report, as the program's own writer saves it.
+  static bool WriteSample(const std::string& report, std::string* error) {
+    SampleDocument sample;
+    return sample.Write("VortelleSample", report, error);
+  }
   void Close() {
     if (app_) app_->ExitInstance();
     app_.reset();
@@ -506,11 +511,8 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
 // sheets and the Font dialog change what prints, through save and read-back.
 TEST_F(FieldScenario, PlacedCopiesPrintAndPropertySheetsReachThePage) {
   const std::string report = s_dir + "/copies.kmw";
-  {
-    SampleDocument sample;
-    std::string error;
-    ASSERT_TRUE(sample.Write("VortelleSample", report, &error)) << error;
-  }
+  std::string error;
+  ASSERT_TRUE(WriteSample(report, &error)) << error;
   DialogGuard guard;
   CMainFrame* frame = Open(report);
   ASSERT_NE(frame, nullptr);
@@ -659,11 +661,8 @@ TEST_F(FieldScenario, PlacedCopiesPrintAndPropertySheetsReachThePage) {
 // read-back, and print in both faces.
 TEST_F(FieldScenario, ScreensFormatBarFontLeavesTheDefaultFontsInPlace) {
   const std::string report = s_dir + "/facebox.kmw";
-  {
-    SampleDocument sample;
-    std::string error;
-    ASSERT_TRUE(sample.Write("VortelleSample", report, &error)) << error;
-  }
+  std::string error;
+  ASSERT_TRUE(WriteSample(report, &error)) << error;
   DialogGuard guard;
   CMainFrame* frame = Open(report);
   ASSERT_NE(frame, nullptr);
