@@ -50,7 +50,12 @@ void SetNibble(uint32_t* word, int shift, int value) {
 // report's modified mark.
 void AfterChange(CKmDoc& doc, bool fontsChanged) {
   if (doc.m_pLayout != nullptr && doc.m_pFonts != nullptr) {
-    if (fontsChanged) ReleaseObjectFonts(*doc.m_pLayout, *doc.m_pFonts, false, true);
+    if (fontsChanged) {
+      // Released keeping each item's face; the defaults the release forgot
+      // are made again before the items take their fonts back.
+      ReleaseObjectFonts(*doc.m_pLayout, *doc.m_pFonts, false, true);
+      LoadDefaultFonts(*doc.m_pFonts, doc.m_pLayout->metrics);
+    }
     RecalcObjectExtents(*doc.m_pLayout, *doc.m_pFonts, false, false, false);
     doc.m_pLayout->Hooks().RedrawAllPanes();
   }

@@ -8,6 +8,7 @@
 #include "app/app.h"
 #include "app/document.h"
 #include "app/field_commands.h"
+#include "app/frame_bars.h"
 #include "app/main_frame.h"
 #include "core/composite.h"
 #include "core/condition_code.h"
@@ -24,6 +25,7 @@
 #include "expr/udf.h"
 #include "files/report_io.h"
 #include "layout/band_line_layout.h"
+#include "layout/fonts.h"
 #include "layout/layout_records.h"
 #include "model/filter_spec.h"
 #include "model/group_levels.h"
@@ -135,6 +137,11 @@ class FieldScenario : public ::testing::Test {
     MoveWindow(frame->m_hWnd, 0, 0, 1000, 720, TRUE);
     PumpUntil([] { return true; });
     return frame;
+  }
+  // The sample report, as the program's own writer saves it.
+  static bool WriteSample(const std::string& report, std::string* error) {
+    SampleDocument sample;
+    return sample.Write("VortelleSample", report, error);
   }
   void Close() {
     if (app_) app_->ExitInstance();
@@ -504,11 +511,8 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
 // sheets and the Font dialog change what prints, through save and read-back.
 TEST_F(FieldScenario, PlacedCopiesPrintAndPropertySheetsReachThePage) {
   const std::string report = s_dir + "/copies.kmw";
-  {
-    SampleDocument sample;
-    std::string error;
-    ASSERT_TRUE(sample.Write("VortelleSample", report, &error)) << error;
-  }
+  std::string error;
+  ASSERT_TRUE(WriteSample(report, &error)) << error;
   DialogGuard guard;
   CMainFrame* frame = Open(report);
   ASSERT_NE(frame, nullptr);
@@ -650,6 +654,108 @@ TEST_F(FieldScenario, PlacedCopiesPrintAndPropertySheetsReachThePage) {
   EXPECT_EQ(printed.find("Brightwater"), std::string::npos) << printed;
   const std::string fonts = Capture("pdffonts '" + s_dir + "/copies.pdf' 2>/dev/null");
   EXPECT_NE(fonts.find("BoldItalic"), std::string::npos) << fonts;
+}
+
+// A face picked in the format bar's font box for one field: the other items
+// of the default font keep a font in the designer, through save and
+// read-back, and print in both faces.
+TEST_F(FieldScenario, ScreensFormatBarFontLeavesTheDefaultFontsInPlace) {
+  const std::string report = s_dir + "/facebox.kmw";
+  std::string error;
+  ASSERT_TRUE(WriteSample(report, &error)) << error;
+  DialogGuard guard;
+  CMainFrame* frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  DocFonts& fonts = *doc.m_pFonts;
+  FrameBars* bars = doc.m_pBars;
+  ASSERT_NE(bars, nullptr);
+  doc.m_settings.formatBar = 1;
+  bars->UpdateActionBar();
+  const int other = FindFontByFace(fonts, "DejaVu Serif", false);
+  if (other < 0 || other == fonts.defaultIndex) GTEST_SKIP() << "no second face to pick";
+  const std::string face = fonts.table[static_cast<size_t>(other)].logFont.lfFaceName;
+  // The items of the default face, size and look, the company aside.
+  FieldDef* company = Field(doc.m_pModel, "company");
+  ASSERT_NE(company, nullptr);
+  auto plainItems = [&] {
+    std::vector<ReportItemHead*> out;
+    ForEachLayoutItem(*doc.m_pLayout, [&](ReportItemHead& h) {
+      if ((h.flags & kItemGraphicKinds) == 0 && &h != &company->head && h.fontIndex == fonts.defaultIndex &&
+          h.pointSize == fonts.defaultSize && (h.fontStyle & 0xF) == 0)
+        out.push_back(&h);
+    });
+    return out;
+  };
+  auto expectDefaultFonts = [&](const char* when) {
+    ASSERT_NE(fonts.regularDefault, nullptr) << when;
+    EXPECT_TRUE(fonts.ownership & kOwnRegularDefault) << when;
+    EXPECT_GT(fonts.defaultLineHeight, 0) << when;
+    const std::vector<ReportItemHead*> plain = plainItems();
+    EXPECT_FALSE(plain.empty()) << when;
+    for (ReportItemHead* h : plain) {
+      EXPECT_EQ(h->fontHandle, fonts.regularDefault) << when;
+      EXPECT_EQ(h->height, fonts.defaultLineHeight) << when;
+    }
+  };
+  // The record line's plain fields take the default size from the size box:
+  // they are then in the default font.
+  frame->m_wndLayoutView.ClearSelection();
+  for (const char* name : {"order_id", "product", "quantity"}) {
+    FieldDef* f = Field(doc.m_pModel, name);
+    ASSERT_NE(f, nullptr) << name;
+    frame->m_wndLayoutView.SelectObject(f->head, true);
+  }
+  bars->UpdateFormatBar();
+  SetWindowTextA(bars->m_hSizeBox, std::to_string(fonts.defaultSize / 10).c_str());
+  SendMessageA(frame->m_hWnd, WM_COMMAND, kSizeBoxEnter, 0);
+  EXPECT_EQ(plainItems().size(), 3u);
+  expectDefaultFonts("after the size box");
+
+  // Another face for the company from the font box, then a size.
+  frame->m_wndLayoutView.ClearSelection();
+  frame->m_wndLayoutView.SelectObject(company->head, true);
+  bars->UpdateFormatBar();
+  HWND box = bars->m_hFontBox;
+  SendMessageA(box, CB_SETCURSEL, static_cast<WPARAM>(other), 0);
+  SendMessageA(GetParent(box), WM_COMMAND, MAKEWPARAM(kFontBox, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
+  EXPECT_EQ(company->head.fontIndex, other);
+  EXPECT_NE(company->head.fontHandle, nullptr);
+  EXPECT_NE(company->head.fontHandle, fonts.regularDefault);
+  expectDefaultFonts("after the font box");
+  SetWindowTextA(bars->m_hSizeBox, "14");
+  SendMessageA(frame->m_hWnd, WM_COMMAND, kSizeBoxEnter, 0);
+  EXPECT_EQ(company->head.pointSize, 140);
+  expectDefaultFonts("after the company's size");
+  frame->m_wndLayoutView.ClearSelection();
+  frame->m_wndLayoutView.RedrawAllPanes();
+  PumpUntil([] { return true; });
+  EXPECT_TRUE(SaveWindowPicture(frame->m_hWnd, ScreenPath("format-bar-font-box").c_str()));
+
+  SendMessageA(frame->m_hWnd, WM_COMMAND, 30010, 0);
+  EXPECT_FALSE(doc.IsModified());
+  Close();
+
+  frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  company = Field(frame->m_pDoc->m_pModel, "company");
+  ASSERT_NE(company, nullptr);
+  DocFonts& again = *frame->m_pDoc->m_pFonts;
+  ASSERT_GE(company->head.fontIndex, 0);
+  EXPECT_EQ(std::string(again.table[static_cast<size_t>(company->head.fontIndex)].logFont.lfFaceName), face);
+  EXPECT_EQ(company->head.pointSize, 140);
+  ForEachLayoutItem(*frame->m_pDoc->m_pLayout, [&](ReportItemHead& h) {
+    if ((h.flags & kItemGraphicKinds) == 0) EXPECT_NE(h.fontHandle, nullptr);
+  });
+  Close();
+
+  std::string printed;
+  ASSERT_TRUE(PrintToText(report, s_dir + "/facebox.pdf", &printed)) << printed;
+  EXPECT_NE(printed.find("Brightwater Ltd"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("Canvas tent"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("Grand total"), std::string::npos) << printed;
+  const std::string used = Capture("pdffonts '" + s_dir + "/facebox.pdf' 2>/dev/null");
+  EXPECT_NE(used.find("DejaVuSerif"), std::string::npos) << used;
 }
 
 }  // namespace

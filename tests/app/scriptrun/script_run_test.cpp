@@ -246,6 +246,32 @@ TEST_F(ScriptRun, RecordNumbersInFootersAreThoseOfTheirGroupsLastRecords) {
   EXPECT_EQ(summary, 10) << text;
 }
 
+// [Sort] before [Group]: the sort fields read before any GroupField line
+// are group levels too, and a level without bands of its own prints nothing.
+// The page is the one the same script prints with the sections swapped: no
+// order number where the script placed none.
+TEST_F(ScriptRun, SortAndGroupSectionsPrintTheSameInEitherOrder) {
+  const std::string sort = "[Sort]\r\nSortField1=company\r\nSortField2=order_id\r\n";
+  const std::string group = "[Group]\r\nGroupField1=company\r\n";
+  const std::string rest =
+      "[GroupHeader1]\r\nCharField=company,F,0,0,B,30\r\n"
+      "[Record]\r\nCharField=product,F,2.4,0,,14\r\nNumField=amount,F,4.5,2,,8,2\r\n"
+      "[Actions]\r\nMenu=FilePrint\r\n";
+  auto head = [](const char* name) {
+    return std::string("[Report]\r\nMasterTable=order_lines\r\nDataSource=VortelleSample\r\nReportName=") + name +
+           "\r\n";
+  };
+  std::string output;
+  ASSERT_EQ(RunScript("sortfirst", head("ScriptSortFirst") + sort + group + rest, &output), 0) << output;
+  ASSERT_EQ(RunScript("groupfirst", head("ScriptGroupFirst") + group + sort + rest, &output), 0) << output;
+  const std::string first = Pdf("ScriptSortFirst");
+  ExpectAll(first, {"Alder & Sons", "Brightwater Ltd", "Canvas tent", "1299.50"});
+  EXPECT_EQ(first, Pdf("ScriptGroupFirst"));
+  for (const char* number : {"1001", "1002", "1007"}) EXPECT_EQ(first.find(number), std::string::npos) << first;
+  // Within a customer the lines follow the order numbers: 1002's before 1007's.
+  EXPECT_LT(first.find("1299.50"), first.find("1500.00")) << first;
+}
+
 // A long text column placed unwrapped (alignments 0-2) prints the start of
 // its text as the text's reader gives it: style codes make no text and the
 // fields it names are put in, as when it is wrapped (alignments 3-5), which
