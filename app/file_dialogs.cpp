@@ -423,6 +423,19 @@ std::string GetTemplateDirSlash(const CKmDoc& doc) {
   return d;
 }
 
+bool AskPictureFile(CKmDoc& doc, HWND owner, bool save, std::string* path) {
+  constexpr UINT kPictureFilter = 209, kPictureTitle = 177;
+  const char* folder = doc.m_files.pictureDir[0] ? doc.m_files.pictureDir : doc.m_settings.imgDir;
+  const char* ext = doc.m_settings.imgExt[0] ? doc.m_settings.imgExt : nullptr;
+  const BOOL chosen = save ? OpenLibraryDialog(doc, owner, path->c_str(), folder, kPictureFilter, ext, kPictureTitle)
+                           : RunOpenFileDialog(doc, owner, nullptr, folder, kPictureFilter, ext, kPictureTitle, 0);
+  if (!chosen) return false;
+  *path = doc.m_files.chosenPath;
+  const std::string dir = FolderPart(*path);
+  CopyBounded(doc.m_files.pictureDir, sizeof doc.m_files.pictureDir, dir.c_str());
+  return true;
+}
+
 BOOL RunOpenFileDialogText(CKmDoc& doc, HWND owner, const char* initialDir, const std::string& filterText,
                            const std::string& title) {
   return RunCommonDialogText(doc, false, owner, nullptr, initialDir, filterText, nullptr, title);

@@ -38,6 +38,11 @@ BOOL RunOpenFileDialogText(CKmDoc& doc, HWND owner, const char* initialDir, cons
 // asked about first (string 7020).
 BOOL OpenLibraryDialog(CKmDoc& doc, HWND owner, const char* initialName, const char* initialDir, UINT filterId,
                        const char* defaultExt, UINT titleId);
+// Insert > Picture's Open dialog and Save As Picture's, in the folder a
+// picture was last chosen in (else the image folder of the settings); the
+// chosen file in path, its folder remembered.
+bool AskPictureFile(CKmDoc& doc, HWND owner, bool save, std::string* path);
+
 // File Open's dialog: a report file or library, and the data source the
 // report is read over (the one stored in it unless another is picked).
 // noOverride (when given) tells whether no data source was applied.

@@ -2,6 +2,7 @@
 
 #include "app/chart_commands.h"
 #include "app/document.h"
+#include "app/file_dialogs.h"
 #include "app/main_frame.h"
 #include "app/picture_images.h"
 #include "dialogs/band_line_dialogs.h"
@@ -56,7 +57,7 @@ const char* CKmViewHost::GroupFieldName(int level) {
 }
 bool CKmViewHost::IsSqlReport() { return doc_ != nullptr && doc_->m_pModel != nullptr && ::IsSqlReport(doc_->m_pModel); }
 bool CKmViewHost::AskPictureFile(bool save, std::string* path) {
-  return doc_ != nullptr && RunPictureFileDialog(*doc_, save, path);
+  return doc_ != nullptr && ::AskPictureFile(*doc_, doc_->GetOwnerWindow(), save, path);
 }
 void CKmViewHost::ReportImageError(int code, const char* fileName) {
   if (doc_ != nullptr) ::ReportImageError(*doc_, nullptr, code, fileName);

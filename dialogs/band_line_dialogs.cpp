@@ -23,7 +23,6 @@ constexpr UINT kNoneEntry = 48;        // " (None)"
 constexpr UINT kInvalidHeight = 629;   // "Invalid line height"
 constexpr UINT kSelectField = 631;     // "You must select a field name"
 constexpr UINT kMultiple = 4625, kMixed = 4626, kCentimetres = 4627;
-constexpr UINT kPictureFileTitle = 177;
 
 struct PlacementParams {
   KmDocBase* doc;
@@ -241,43 +240,6 @@ INT_PTR PropertiesProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
   return FALSE;
 }
 
-struct FileParams {
-  KmDocBase* doc;
-  bool save;
-  std::string* path;
-};
-
-INT_PTR PictureFileProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* p = reinterpret_cast<FileParams*>(GetWindowLongPtrA(d, DWLP_USER));
-  switch (msg) {
-    case WM_INITDIALOG:
-      SetWindowLongPtrA(d, DWLP_USER, lParam);
-      p = reinterpret_cast<FileParams*>(lParam);
-      p->doc->CenterDialogOnOwner(d);
-      SetWindowTextA(d, LoadResString(kPictureFileTitle).c_str());
-      SetDlgItemTextA(d, kFileName, p->path->c_str());
-      return TRUE;
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK) {
-        char text[261] = {};
-        GetDlgItemTextA(d, kFileName, text, sizeof text);
-        if (text[0] == 0) {
-          MessageBeep(0);
-          return TRUE;
-        }
-        *p->path = text;
-        EndDialog(d, IDOK);
-        return TRUE;
-      }
-      if (LOWORD(wParam) == IDCANCEL) {
-        EndDialog(d, IDCANCEL);
-        return TRUE;
-      }
-      break;
-  }
-  return FALSE;
-}
-
 }  // namespace
 
 bool DocBandLineDialogs::RunCreateLines(const LayoutTables& t, CreateLinesRequest* r) {
@@ -305,7 +267,3 @@ bool DocBandLineDialogs::IsPageOrGroupBand(BYTE band) {
 
 void DocBandLineDialogs::ErrorBeep() { MessageBeep(0); }
 
-bool RunPictureFileDialog(KmDocBase& doc, bool save, std::string* path) {
-  FileParams p{&doc, save, path};
-  return doc.DoModalDialog(doc.GetOwnerWindow(), PictureFileProc, "DPicFile", reinterpret_cast<LPARAM>(&p)) == IDOK;
-}

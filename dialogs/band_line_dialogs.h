@@ -1,6 +1,6 @@
 // The band-line dialogs over the document's dialog runner: Create Band Lines
 // ("DLCreate"), Paste of lines ("DPaste") and Band Line Properties
-// ("DLEdit"); and the picture file name prompt ("DPicFile").
+// ("DLEdit").
 #pragma once
 
 #include "layout/band_line_layout.h"
@@ -22,5 +22,3 @@ class DocBandLineDialogs : public BandLineDialogs {
   KmDocBase& doc_;
 };
 
-// Asks for a picture file's name (to read, or with save to write); false on cancel.
-bool RunPictureFileDialog(KmDocBase& doc, bool save, std::string* path);

@@ -35,6 +35,7 @@ struct FileSettings {
   char chosenPath[261] = {};   // the answer of the last file dialog
   char masterTable[262] = {};
   char startFile[261] = {};    // the start file (/S) the report was made from
+  char pictureDir[261] = {};   // where the last picture file was chosen
 };
 
 // The views of the document: every redraw hint reaches them through this.

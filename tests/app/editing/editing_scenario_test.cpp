@@ -25,6 +25,7 @@
 #include "tests/support/sample_document.h"
 #include "tests/support/window_sample.h"
 #include "tests/support/screens.h"
+#include "tests/platform/ui/ui_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -47,14 +48,24 @@ using program_run::Have;
 using program_run::ProgramPath;
 
 // A dialog answered when it shows: the window layer's timer looks for it.
+// A file dialog of that caption is answered by choosing the file given.
 struct PendingAnswer {
   std::string caption;
   std::function<void(HWND)> act;
+  std::string file;
 };
 std::vector<PendingAnswer>* g_answers = nullptr;
 
 void LookForDialog(HWND, UINT, UINT_PTR, DWORD) {
   if (g_answers == nullptr || g_answers->empty()) return;
+  if (!g_answers->front().file.empty()) {
+    if (ui_test::FileDialogHandle fd = ui_test::FileDialogHandle::TakeActive(g_answers->front().caption)) {
+      const std::string file = g_answers->front().file;
+      g_answers->erase(g_answers->begin());
+      fd.Choose(file);
+    }
+    return;
+  }
   HWND d = GetActiveWindow();
   char text[200] = {};
   if (d == nullptr || !GetWindowTextA(d, text, sizeof text) || g_answers->front().caption != text) return;
@@ -120,7 +131,8 @@ class EditingScreensScenario : public ::testing::Test {
   LayoutTables& Layout() { return *Doc().m_pLayout; }
   CKmView& View() { return frame_->m_wndLayoutView; }
   void Command(UINT id) { SendMessageA(frame_->m_hWnd, WM_COMMAND, id, 0); }
-  void Answer(const std::string& caption, std::function<void(HWND)> act) { answers_.push_back({caption, std::move(act)}); }
+  void Answer(const std::string& caption, std::function<void(HWND)> act) { answers_.push_back({caption, std::move(act), ""}); }
+  void AnswerFile(const std::string& caption, const std::string& file) { answers_.push_back({caption, nullptr, file}); }
 
   TextItem* Text(const char* s) {
     for (TextItem* x = Layout().textHead; x; x = x->nextText)
@@ -279,10 +291,7 @@ TEST_F(EditingScreensScenario, PicturesInsertedFromFilesResizedAndPrinted) {
   const BandLineRec& title = Layout().Lines().lines[0];
   int x = 400;
   for (const std::string& file : {png, jpg}) {
-    Answer("Picture File", [file](HWND d) {
-      SetDlgItemTextA(d, 200, file.c_str());
-      Press(d, IDOK);
-    });
+    AnswerFile("Picture File", file);
     Command(30460);
     const LPARAM at = MAKELPARAM(x - Layout().scrollX, title.bottom - 2 - Layout().scrollY);
     SendMessageA(View().m_hWnd, WM_LBUTTONDOWN, 1, at);
@@ -290,6 +299,14 @@ TEST_F(EditingScreensScenario, PicturesInsertedFromFilesResizedAndPrinted) {
     x = 560;
   }
   ASSERT_EQ(Layout().pictures.Count(), 2);
+  // Save As Picture writes the selected picture to the file its dialog names.
+  const std::string saved = s_dir + "/saved-logo.bmp";
+  View().ClearSelection();
+  View().SelectObject(Layout().pictures.At(0)->head, true);
+  AnswerFile("Picture File", saved);
+  Command(32774);
+  EXPECT_TRUE(fs::exists(saved) && fs::file_size(saved) > 0) << saved;
+  EXPECT_STREQ(Doc().m_files.pictureDir, (s_dir + "/").c_str()) << "the folder is kept for the next picture";
   // The JPEG made larger, stretched (as its handles would).
   PictureItem& photo = *Layout().pictures.At(1);
   photo.scaling = kScaleStretch;
@@ -300,10 +317,7 @@ TEST_F(EditingScreensScenario, PicturesInsertedFromFilesResizedAndPrinted) {
   const std::string bad = s_dir + "/broken.png";
   std::ofstream(bad) << "\x89PNG\r\n\x1a\ngarbage";
   bool told = false;
-  Answer("Picture File", [bad](HWND d) {
-    SetDlgItemTextA(d, 200, bad.c_str());
-    Press(d, IDOK);
-  });
+  AnswerFile("Picture File", bad);
   Answer(Doc().m_szAppCaption, [&](HWND d) {
     told = true;
     Press(d, IDOK);

@@ -953,9 +953,10 @@ TEST_F(DesignerEditing, ScreensPictureAndChartOutlinedResizedAndPrinted) {
   MoveTo(v.m_hWnd, 700 - t.scrollX, titleTop + 80);
   PumpUntil([] { return true; });
   EXPECT_TRUE(SaveWindowPicture(frame->m_hWnd, ScreenPath("designer-picture-outline").c_str()));
-  OnDialog([&](HWND d) {
-    SetDlgItemTextA(d, 200, png.c_str());
-    SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  dialog_steps::OnFileDialog([&](const ui_test::FileDialogHandle& fd) {
+    EXPECT_NE(fd.NameFilter().find("All Picture Files"), std::string::npos) << fd.NameFilter();
+    EXPECT_TRUE(fd.SavePicture(ScreenPath("dialog-picture-file")));
+    fd.Choose(png);
   }, [&] { Release(v.m_hWnd, 700 - t.scrollX, titleTop + 80); });
   EXPECT_EQ(v.ToolMode(), 0u);
   ASSERT_EQ(t.pictures.Count(), 1);

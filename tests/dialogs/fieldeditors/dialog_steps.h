@@ -32,6 +32,30 @@ inline void OnDialog(const std::function<void(HWND)>& fn, const std::function<vo
   *pending = false;
 }
 
+// Runs fn on the file dialog the action opens (fn ends it, e.g. by Choose);
+// the action returns when it has closed. It may take a few turns of the
+// loop to show.
+inline void OnFileDialog(const std::function<void(const ui_test::FileDialogHandle&)>& fn,
+                         const std::function<void()>& action) {
+  auto tries = std::make_shared<int>(50);
+  auto look = std::make_shared<std::function<void()>>();
+  std::weak_ptr<std::function<void()>> again = look;
+  *look = [fn, tries, again] {
+    if (*tries <= 0) return;
+    if (ui_test::FileDialogHandle fd = ui_test::FileDialogHandle::TakeActive()) {
+      *tries = 0;
+      fn(fd);
+      return;
+    }
+    if (--*tries > 0)
+      if (auto next = again.lock()) ui_test::After(20, *next);
+  };
+  ui_test::WhenRunning(*look);
+  action();
+  if (*tries != 0) ADD_FAILURE() << "no file dialog opened";
+  *tries = 0;
+}
+
 // The text of the message the action shows, answered with OK.
 inline std::string Message(const std::function<void()>& action) {
   std::string text;
