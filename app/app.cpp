@@ -18,6 +18,7 @@
 #include "app/picture_images.h"
 #include "app/print_run.h"
 #include "app/document.h"
+#include "app/library_dialogs.h"
 #include "data/data_access.h"
 #include "data/db_errors.h"
 #include "data/report_dictionary.h"
@@ -77,6 +78,7 @@ constexpr int kShowMinNoActive = 7;
 constexpr unsigned kGoNeedsReport = 618;
 constexpr unsigned kReportNotPrinted = 17001;
 constexpr unsigned kLibraryUnreadable = 62305;
+constexpr unsigned kInvalidLibrary = 62402;  // "Invalid report library"
 
 // ---- Where messages go ----
 
@@ -231,6 +233,9 @@ class DocumentCommandLineActions : public CommandLineActions {
   bool LoadQueryFile(const char* path) override { return doc_.LoadQueryFile(path) != FALSE; }
   // The library named on the command line: its members are listed and looked
   // up; the member chosen is then read by the document's library reader.
+  // The library opened read-only, as the library's Open dialog opens it:
+  // its messages ("Cannot open library file" with the file's name) and the
+  // kinds it takes.
   bool OpenLibrary(const char* path) override {
     CloseLibrary();
     engine_ = doc_.LibraryEngine();
@@ -238,11 +243,13 @@ class DocumentCommandLineActions : public CommandLineActions {
       libError_ = "cannot open file";
       return FailLibrary(path);
     }
-    WORD kind = 0;
-    lib_ = engine_->LibFileOpen(path, lib_of::ShareDenyWrite, lib_of::Read, &kind, 0);
-    if (lib_ == nullptr) {
-      libError_ = engine_->LibErrorText();
-      return FailLibrary(path);
+    std::string opened = path;
+    BOOL older = FALSE;
+    if (!OpenReportLibrary(doc_, doc_.GetOwnerWindow(), &opened, &lib_, kLibOpenRead, &older)) {
+      lib_ = nullptr;
+      // Opened but of a kind that holds no reports: said here.
+      if (engine_->LibLastError() == 0) ShowError(kInvalidLibrary, nullptr, nullptr);
+      return false;
     }
     return true;
   }
@@ -484,6 +491,9 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
       // The report's data source is connected and current before it runs.
       if (doc.m_bReportOpen && HaveDataSource(doc)) PrintCommand(doc);
       return TRUE;
+    case kCmdFilePrintNow:
+      if (doc.m_bReportOpen && HaveDataSource(doc)) PrintButtonCommand(doc);
+      return TRUE;
     case kCmdFileExport:
       OnFileExport(doc);
       return TRUE;
@@ -524,6 +534,8 @@ void CKmApp::CreateHelpers(CKmDoc& doc) {
 }
 
 CKmApp::CKmApp() : m_pLibraryManager(new CExplicitLibraryManager), m_pRecentFiles(new CKmRecentFileList) {
+  static_assert(sizeof kAppTitle <= sizeof m_szTitle, "the title field holds the title");
+  std::memcpy(m_szTitle, kAppTitle, sizeof kAppTitle);
   g_app = this;
   SetAppLibraryManager(m_pLibraryManager.get());
 }
@@ -649,7 +661,10 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
   BOOL fileGiven = FALSE;
   if (!ParseCommandLine(commandLine, &fileGiven)) return FALSE;
   CMainFrame* frame = doc.m_pMainFrame;
-  const bool splash = !fileGiven && g_nGoSwitch == 0 && showCommand != kShowMinNoActive && m_bSplashEnabled;
+  // Without a file the start choice is owed once the frame shows; the title
+  // window shows meanwhile unless the settings switch it off.
+  const bool startChoiceOwed = !fileGiven && g_nGoSwitch == 0 && showCommand != kShowMinNoActive;
+  const bool splash = startChoiceOwed && m_bSplashEnabled;
   if (splash && frame != nullptr) frame->ShowTitleWindow(TRUE);
   ApplyLibraryArgument();
   LoadCommandLineDll();
@@ -669,9 +684,11 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
   if (m_bReportLoaded || !splash) {
     showFrame();
     if (doc.m_pView != nullptr) doc.m_pView->UpdateCaretAndStatus(0);
-  } else if (frame != nullptr) {
-    const UINT delay =
-        GetPrivateProfileIntA("Preferences", "Splash", 1, SettingsIniPath().c_str()) == 0 ? 100 : 3000;
+  }
+  if (!m_bReportLoaded && startChoiceOwed && frame != nullptr) {
+    const UINT delay = !splash || GetPrivateProfileIntA("Preferences", "Splash", 1, SettingsIniPath().c_str()) == 0
+                           ? 100
+                           : 3000;
     if (!frame->BeginDeferredStart(delay)) {
       // Shown at once; the title window goes too, or it would stay on top.
       frame->ShowTitleWindow(FALSE);

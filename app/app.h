@@ -85,7 +85,7 @@ class CKmApp : public CKmAppCommandLine {
 
   // Application fields.
   BOOL m_bSplashEnabled = TRUE;
-  char m_szTitle[80] = "VORTELLE Report Designer";
+  char m_szTitle[80] = {};  // kAppTitle, set by the constructor
   char m_szHelpTopicsText[80] = {};
   char m_szAboutText[80] = {};
   char m_szRegisteredOwner[64] = {};

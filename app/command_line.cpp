@@ -183,6 +183,8 @@ BOOL CKmApp::TakeFileArgument(int index, BOOL* fileGiven) {
   return TRUE;
 }
 
+// A library found nowhere is still tried by the name given, so that its
+// failure names it.
 std::string CKmApp::LibraryNameForMessages() const {
   return !m_strCurrentFile.empty() ? m_strCurrentFile : std::string(SwitchValue(m_switches.library));
 }
@@ -225,7 +227,7 @@ BOOL CKmApp::RunCommandLine() {
     name = SwitchValue(s.report);
   } else if (s.library != 0) {
     SetUnattendedSubject(LibraryNameForMessages().c_str());
-    if (!act.OpenLibrary(m_strCurrentFile.c_str())) return FALSE;
+    if (!act.OpenLibrary(LibraryNameForMessages().c_str())) return FALSE;
     std::vector<std::string> members;
     const bool listed = act.ListMembers(&members);
     act.CloseLibrary();
@@ -260,7 +262,7 @@ BOOL CKmApp::OpenNamedReport(const std::string& name) {
     m_strCurrentFile = name;
   } else {
     SetUnattendedSubject(LibraryNameForMessages().c_str());
-    if (!act.OpenLibrary(m_strCurrentFile.c_str())) return FALSE;
+    if (!act.OpenLibrary(LibraryNameForMessages().c_str())) return FALSE;
     long first = 0;
     std::string errorText;
     if (!act.FindMember(name.c_str(), &first, &errorText)) {

@@ -70,9 +70,13 @@ void ShowDocMessage(CKmDoc& doc, const std::string& text, UINT icon) {
 }
 
 std::string FormatDocString(UINT id, const char* a1, const char* a2) {
+  // An argument may itself be a string just loaded into the buffer the
+  // format is loaded into next: it is copied first.
+  const std::string first = a1 ? a1 : "", second = a2 ? a2 : "";
+  const std::string format = GetResString(id, 0);
   char out[kMessageBufferSize];
-  MsgArg args[2] = {MsgArg(a1 ? a1 : ""), MsgArg(a2 ? a2 : "")};
-  FormatMessageText(out, sizeof out, GetResString(id, 0), args, a2 ? 2 : 1);
+  MsgArg args[2] = {MsgArg(first.c_str()), MsgArg(second.c_str())};
+  FormatMessageText(out, sizeof out, format.c_str(), args, a2 ? 2 : 1);
   return out;
 }
 

@@ -111,6 +111,7 @@ enum : UINT {
   kCmdFileSaveAs = 30020,
   kCmdFileProperties = 30028,
   kCmdFilePrint = 30030,
+  kCmdFilePrintNow = 30031,  // the tool bar's Print: the current settings, no dialog
   kCmdFilePreview = 30040,
   kCmdFileExport = 30060,
   kCmdFilePageSetup = 30512,

@@ -319,6 +319,8 @@ const std::pair<const char*, int> kSources[] = {
 struct PageSetupRun {
   CKmDoc* doc = nullptr;
   std::vector<PrinterPaper> papers;
+  int sourceShown = 0;         // the source selected when the dialog opened
+  bool sourceListed = false;   // whether that was the report's own source
 };
 
 void SetTwoDecimals(HWND dialog, int id, int32_t v, char decimal) {
@@ -335,10 +337,15 @@ void OnPageSetupInit(HWND dialog, PageSetupRun& r) {
   SendDlgItemMessageA(dialog, kPsPaper, CB_SETCURSEL,
                       static_cast<WPARAM>(FindPaperIndex(r.papers, GetPrintRunContext().printer.paperCode)), 0);
   int sourceAt = 0;
+  r.sourceListed = false;
   for (size_t i = 0; i < std::size(kSources); ++i) {
     SendDlgItemMessageA(dialog, kPsSource, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kSources[i].first));
-    if (kSources[i].second == ps.PaperSource) sourceAt = static_cast<int>(i);
+    if (kSources[i].second == ps.PaperSource) {
+      sourceAt = static_cast<int>(i);
+      r.sourceListed = true;
+    }
   }
+  r.sourceShown = sourceAt;
   SendDlgItemMessageA(dialog, kPsSource, CB_SETCURSEL, static_cast<WPARAM>(sourceAt), 0);
   CheckDlgButton(dialog, ps.Landscape == 1 ? kPsLandscape : kPsPortrait, BST_CHECKED);
   SetDlgItemTextA(dialog, kPsMargins, doc.m_measure == 1 ? "Margins (Inches)" : "Margins (Centimeters)");
@@ -388,8 +395,12 @@ bool OnPageSetupOk(HWND dialog, PageSetupRun& r) {
   ps.TopMargin = static_cast<int32_t>(margins[2]);
   ps.BottomMargin = static_cast<int32_t>(margins[3]);
   ps.Landscape = landscape ? 1 : 0;
+  // A source the list does not offer (none set yet, or a printer's own bin)
+  // stays unless the user picks another.
   const LRESULT source = SendDlgItemMessageA(dialog, kPsSource, CB_GETCURSEL, 0, 0);
-  if (source >= 0 && static_cast<size_t>(source) < std::size(kSources)) ps.PaperSource = kSources[source].second;
+  const bool sourcePicked = r.sourceListed || source != r.sourceShown;
+  if (sourcePicked && source >= 0 && static_cast<size_t>(source) < std::size(kSources))
+    ps.PaperSource = kSources[source].second;
   if (paper != nullptr) {
     ctx.printer.paperCode = paper->code;
     ps.PaperLength = static_cast<int32_t>(paper->heightTenthsMm);

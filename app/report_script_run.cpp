@@ -64,6 +64,8 @@ BOOL CKmDoc::RunReportScript() {
   host.SetPreviewZoom(1);
   ClearBandLineTable(m_bandLines);
   if (!reader.Run(m_files.startFile)) return FALSE;
+  // The paper the script named is the printer's paper too.
+  if (reader.PaperCode() != 0) GetPrintRunContext().printer.paperCode = static_cast<SHORT>(reader.PaperCode());
 
   if (FieldDef* unordered = PropagateFieldDependencies(m_pModel))
     ReportEvaluationOrderError(m_pModel, unordered);
@@ -83,7 +85,7 @@ BOOL CKmDoc::RunReportScript() {
   if (actions != 0 && !IsUnattendedRun() && m_pMainFrame != nullptr && m_pMainFrame->m_hWnd != nullptr &&
       m_pView != nullptr) {
     if (actions & kScriptPreview) PostMessageA(m_pMainFrame->m_hWnd, WM_COMMAND, kCmdFilePreview, 0);
-    if (actions & kScriptPrint) PostMessageA(m_pMainFrame->m_hWnd, WM_COMMAND, kCmdFilePrint, 0);
+    if (actions & kScriptPrint) PostMessageA(m_pMainFrame->m_hWnd, WM_COMMAND, kCmdFilePrintNow, 0);
   }
   return TRUE;
 }

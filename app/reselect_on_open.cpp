@@ -10,6 +10,7 @@
 #include "core/composite.h"
 #include "core/fields.h"
 #include "dialogs/table_chooser.h"
+#include "files/report_io.h"
 #include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
@@ -57,7 +58,12 @@ bool ReselectTableOnOpen(KmDocBase& doc, uint32_t slot, TableChooser& chooser) {
   char text[600];
   const MsgArg args[1] = {MsgArg(t->path)};
   FormatMessageText(text, sizeof text, GetResString(master ? kReselectMaster : kReselectRelated, 0), args, 1);
-  if (doc.ShowMessageDialog(doc.GetOwnerWindow(), text, doc.GetAppCaption(), kMsgYesNo) != IDYES) return false;
+  // Declined, the report is not opened without its table.
+  auto declined = [&doc] {
+    if (doc.m_pRepIO != nullptr) doc.m_pRepIO->m_stream.tableDeclined = true;
+    return false;
+  };
+  if (doc.ShowMessageDialog(doc.GetOwnerWindow(), text, doc.GetAppCaption(), kMsgYesNo) != IDYES) return declined();
 
   Context context{&doc, &chooser, t->path};
   ReselectServices s;
@@ -78,7 +84,7 @@ bool ReselectTableOnOpen(KmDocBase& doc, uint32_t slot, TableChooser& chooser) {
   }
   r.defaultDir = doc.m_settings.dataDir;
   ReselectChoice choice;
-  if (ReselectTable(s, r, &choice) != 0) return false;
+  if (ReselectTable(s, r, &choice) != 0) return declined();
   CopyBounded(t->path, sizeof t->path, choice.name.c_str());
   return true;
 }

@@ -321,6 +321,8 @@ void CKmDoc::OnWizardTimer() {
     EnableWindow(frame, TRUE);
   }
   m_bWizardRunning = FALSE;
+  // Given up: no report was made, so none shows, nor its data source in the title.
+  if (!m_bReportOpen) ClearReport(TRUE);
 }
 
 void CKmDoc::LoadWizardResult(WPARAM /*wParam*/) {

@@ -135,10 +135,14 @@ void EncodeSearchKey(IndexEngineState* e, uint8_t* key, const IndexCursor* c, bo
           key[0] |= 0x80;
         return;
       }
+      // Beyond the integer range a value is clamped to the smallest or the
+      // largest key (stored 00000000 and FFFFFFFF), so it still sorts in place.
       uint32_t n;
-      if (v < -2147483647.0) n = 0;
-      else if (v > 2147483647.0) {
-        n = 0xFFFFFFFFu;
+      if (std::isnan(v) || v < -2147483647.0) {
+        n = 0x80000000u;
+        if (!(v == -2147483648.0)) *inexact = true;
+      } else if (v > 2147483647.0) {
+        n = 0x7FFFFFFFu;
         *inexact = true;
       } else {
         const double t = std::trunc(v);

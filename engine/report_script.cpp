@@ -12,6 +12,7 @@
 #include "layout/layout_helpers.h"
 #include "layout/layout_records.h"
 #include "layout/page_setup.h"
+#include "platform/printer/printer_info.h"
 #include "platform/win/fileio.h"
 #include "platform/win/string_compare.h"
 
@@ -131,6 +132,8 @@ constexpr uint32_t kTimeFormats[9] = {2, 6, 3, 7, 0, 4, 1, 5, 0x8000};
 // The papers of PageSize 0-3 (Letter, Legal, Executive, A4) by the compact
 // codes that name their sizes.
 constexpr int kPaperCompact[4] = {kPaperLetter, kPaperLegal, kPaperExecutive, kPaperA4};
+// The same papers by the printer's paper codes.
+constexpr SHORT kPaperPrinterCode[4] = {kDmPaperLetter, kDmPaperLegal, kDmPaperExecutive, kDmPaperA4};
 
 constexpr uint32_t kDateKinds = kFieldDate | kFieldDateTime | kFieldTime;
 
@@ -302,6 +305,7 @@ void ScriptReader::ReportError(const char* lineText) {
 
 int ScriptReader::Run(const char* path) {
   actions_ = 0;
+  paperCode_ = 0;
   if (!Open(path)) return 0;
   LineResult r = ReadLine();
   if (r != kLineRead) return 0;
@@ -428,6 +432,7 @@ int ScriptReader::Keyword(int slot, const char* value) {
       const PaperSize* paper = PaperByCode(kPaperCompact[n]);
       if (paper == nullptr) return 0;
       page->word8 = kPaperCompact[n];
+      paperCode_ = kPaperPrinterCode[n];
       page->PaperLength = paper->heightTenthsMm;
       page->PaperWidth = paper->widthTenthsMm;
       return 1;

@@ -47,6 +47,9 @@ class ScriptReader {
   int Run(const char* path);
   // The Menu keyword's actions (kScriptPreview, kScriptPrint).
   int Actions() const { return actions_; }
+  // The printer paper code PageSize chose (1 Letter, 5 Legal, 7 Executive,
+  // 9 A4); 0 when the script named none.
+  int PaperCode() const { return paperCode_; }
   int LineNumber() const { return lineNumber_; }
 
   // The steps, in the order Run takes them.
@@ -111,6 +114,7 @@ class ScriptReader {
   bool newPage_ = false;
   bool groupFieldSeen_ = false;
   int actions_ = 0;
+  int paperCode_ = 0;
   // The value being taken apart.
   std::string value_;
   size_t tokenPos_ = 0;

@@ -1073,7 +1073,8 @@ void PrintHeightOverrides(SpecPrinter& p, KmDocBase* doc) {
     }
     const unsigned h = l.height & 0xFFFF;
     char value[32];
-    if (l.heightMode == 1) std::snprintf(value, sizeof value, "%03u.%u %s", h / 10, h % 10, "points");
+    // At least three digits before the point and one after, blank-padded.
+    if (l.heightMode == 1) std::snprintf(value, sizeof value, "%3u.%01u %s", h / 10, h % 10, "points");
     else std::snprintf(value, sizeof value, " %u.%02u %s", h / 100, h % 100, Metric(doc) ? "centimeters" : "inches");
     p.Spaces(8);
     p.Formatted("%-8.8s  %4d  %s", SpecBandName(l.kind).c_str(), number, value);

@@ -3,9 +3,11 @@
 #include "core/composite.h"
 #include "core/fields.h"
 #include "data/data_access.h"
+#include "data/memo_sources.h"
 #include "engine/band_output.h"
 #include "engine/band_output_links.h"
 #include "engine/line_text.h"
+#include "engine/memo_field_text.h"
 #include "engine/output_messages.h"
 #include "engine/output_values.h"
 #include "engine/report_run.h"
@@ -275,6 +277,12 @@ int OutputExportLine(ReportRun* run, ExportJob* job, int line, int band) {
         return -1;
       }
       handed = text.c_str();
+    } else if (job->library->TakesText() && kind == 0 && state == 0 && job->doc->m_pModel != nullptr &&
+               MemoReaderFor(job->doc->m_pModel, f) != nullptr) {
+      // A long text column goes whole to the text formats, as it prints;
+      // its value buffer holds only as much as the field is wide.
+      WrappedFieldWholeText(run, f, value, &text);
+      handed = text.c_str();
     } else if (job->library->TakesText() && kind != 0) {
       text = FormattedValue(job, s, f, value);
       handed = text.c_str();
@@ -371,9 +379,8 @@ int ExportFieldFilter(const CKmExport& e, KmDocBase& doc, const FieldDef* field)
   if (field->head.bandLine >= kBandLineCount) return 0;
   const int band = t.lines[field->head.bandLine].kind;
   if (band != e.ChosenBand() || band == kBandPageHeader || band == kBandPageFooter) return 0;
-  if ((field->flags & kFieldMemo) && e.format != kExportDataFile && e.format != kExportWordMerge &&
-      e.format != kExportXbase)
-    return 0;
+  // Memo texts go only to the delimited-text formats.
+  if ((field->flags & kFieldMemo) && e.format != kExportDataFile && e.format != kExportWordMerge) return 0;
   if ((field->flags & kFieldTime) && e.format == kExportXbase) return 0;
   return 1;
 }

@@ -524,7 +524,7 @@ int Reader::Table(PayloadParser& r) {
   nextJoin_ = PendingJoin();
   fromData_[slot] = hooks_.OpenTable(doc_, slot);
   if (!fromData_[slot] && hooks_.ReselectTable(doc_, slot)) fromData_[slot] = hooks_.OpenTable(doc_, slot);
-  return 0;
+  return st_.tableDeclined ? kReadDataSource : 0;
 }
 
 // ---- Page set-up and band lines
@@ -1025,7 +1025,7 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
       if (!TakeSourceGroup(0)) return kReadDataSource;
       fromData_[0] = hooks_.OpenTable(doc_, 0);
       if (!fromData_[0] && hooks_.ReselectTable(doc_, 0)) fromData_[0] = hooks_.OpenTable(doc_, 0);
-      return 0;
+      return st_.tableDeclined ? kReadDataSource : 0;
     }
     case rec::MasterAlias: {
       std::string alias = Oem(r.Rest());

@@ -193,6 +193,7 @@ void PayloadParser::Skip(size_t n) {
 // ---- State
 void RecordStreamState::ResetForRead() {
   version = 0;
+  tableDeclined = false;
   headerByte1 = 0;
   result = 0;
   unknownCount = 0;

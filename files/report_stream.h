@@ -353,6 +353,9 @@ struct RecordStreamState {
   // The report file being read (its base name names its printer-font lists).
   std::string reportPath;
   bool modifiedByLoading = false;  // a picture was found elsewhere than stored
+  // The user declined to choose again a table that could not be found: the
+  // read ends, and the report does not open.
+  bool tableDeclined = false;
   // What the stream carries beyond the model.
   ReportSettings settings;
   StreamHooks* hooks = nullptr;

@@ -48,7 +48,9 @@ int CKmAppCommandLine::TokenizeCommandLine(const char* text) {
     }
     if (started) {
       int need = pending + static_cast<int>(token.size()) + 1;
-      if (used + need > kTokenBufferSize || argc_ > kMaxArguments) {
+      // Entry 0 stays null and the entry after the last token too: the table
+      // holds kMaxArguments - 2 tokens.
+      if (used + need > kTokenBufferSize || argc_ > kMaxArguments - 2) {
         std::memset(tokens_, 0, sizeof tokens_);
         for (char*& a : argv_) a = nullptr;
         argc_ = 1;

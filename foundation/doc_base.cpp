@@ -2,13 +2,19 @@
 
 #include "platform/win/cursor.h"
 
+#include <cstring>
+
 namespace {
 KmDocBase* g_activeDoc = nullptr;
 }  // namespace
 
 KmDocBase* GetActiveDocBase() { return g_activeDoc; }
 
-KmDocBase::KmDocBase() { g_activeDoc = this; }
+KmDocBase::KmDocBase() {
+  static_assert(sizeof kAppTitle <= sizeof m_szAppCaption, "the caption holds the title");
+  std::memcpy(m_szAppCaption, kAppTitle, sizeof kAppTitle);
+  g_activeDoc = this;
+}
 
 KmDocBase::~KmDocBase() {
   if (g_activeDoc == this) g_activeDoc = nullptr;

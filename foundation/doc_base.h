@@ -28,6 +28,9 @@ namespace vt_ole {
 struct Storage;
 }
 
+// The product's title: the main window's text and every message box's caption.
+inline constexpr char kAppTitle[] = "VORTELLE Report Designer";
+
 // The file settings of the open report: the file it came from and the names
 // the file dialogs and the start file hand over.
 struct FileSettings {
@@ -148,7 +151,7 @@ class KmDocBase {
   BOOL m_bViewUpdate = FALSE;
   char m_cDecimal = '.';
   char m_szReportName[261] = {};
-  char m_szAppCaption[64] = "VORTELLE";
+  char m_szAppCaption[64] = {};  // kAppTitle, set by the constructor
   char m_szHelpFile[261] = "kmw.hlp";
 
   int m_viewHints = 0;     // views updated with hint 101

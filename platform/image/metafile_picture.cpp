@@ -232,6 +232,8 @@ bool ReadWmfLayout(const Bytes& b, WmfLayout* w) {
     w->placeable = true;
     w->left = b.S16(6), w->top = b.S16(8), w->right = b.S16(10), w->bottom = b.S16(12);
     w->unitsPerInch = b.U16(14);
+    // Nothing can be sized without the units per inch: a damaged picture.
+    if (w->unitsPerInch == 0) return false;
     at = kPlaceableSize;
   }
   // The header: type 1 or 2, header size of 9 words, a version of 0x100 or 0x300.

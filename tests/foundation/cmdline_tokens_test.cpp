@@ -34,9 +34,12 @@ TEST(CommandLine, QuotesEscapedQuotesAndJoinedSpacing) {
 TEST(CommandLine, TooManyOrTooLongIsError1001AndNeverOverflows) {
   CKmAppCommandLine app;
   std::string line;
-  for (int i = 0; i < 53; ++i) line += "a ";
+  // 51 tokens fill the table (entry 0 and the one after the last stay null).
+  for (int i = 0; i < 51; ++i) line += "a ";
   ASSERT_EQ(app.TokenizeCommandLine(line.c_str()), 1);
-  EXPECT_EQ(app.argc(), 54);
+  EXPECT_EQ(app.argc(), 52);
+  EXPECT_EQ(app.argv(0), nullptr);
+  EXPECT_EQ(app.argv(52), nullptr);
   line += "b";
   EXPECT_EQ(app.TokenizeCommandLine(line.c_str()), 0);
   EXPECT_EQ(app.lastCommandLineError(), 1001u);

@@ -174,11 +174,15 @@ TEST_F(ImageLibraryTest, HostileMetafileBytesStayWithinTheFile) {
   int error = 0;
   EXPECT_EQ(library.ImgDecompressFile((dir_ + "/cut.wmf").c_str(), &error), nullptr);
   EXPECT_EQ(error, kImgErrorFormat);
-  // A box of zero units per inch falls back to a 10 mm square; a huge box is bounded.
+  // A box of zero units per inch cannot be sized: a damaged picture too. A
+  // huge box is bounded.
   std::vector<uint8_t> zero = metafile_bytes::PlaceableWmf(0, 2880, 1440, 0xFF0000, 0, 0, 10, 10);
   int w = 0, h = 0;
-  ASSERT_TRUE(MetafilePictureSize(zero.data(), zero.size(), &w, &h));
-  EXPECT_EQ(w, 1000);
+  EXPECT_FALSE(MetafilePictureSize(zero.data(), zero.size(), &w, &h));
+  ASSERT_TRUE(metafile_bytes::WriteFile(dir_ + "/zero.wmf", zero));
+  error = 0;
+  EXPECT_EQ(library.ImgDecompressFile((dir_ + "/zero.wmf").c_str(), &error), nullptr);
+  EXPECT_EQ(error, kImgErrorFormat);
   std::vector<uint8_t> huge = metafile_bytes::PlaceableWmf(1, 32000, 32000, 0xFF0000, 0, 0, 10, 10);
   ASSERT_TRUE(DrawMetafilePicture(huge.data(), huge.size(), 1200, &drawn));
   EXPECT_LE(drawn.width(), 4000);

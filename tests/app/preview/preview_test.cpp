@@ -364,7 +364,7 @@ TEST_F(PreviewRun, ReportSpecificationListsObjectsFontsExportsAndRegionalSetting
         "Export Text Data File", "lines.txt", "User-specified Character Separated Value", "Separator: |",
         "Field Names: On first line", "Font Names", "LINE AND BOX FIELDS", "Line1", "Box1", "All", "CHART FIELDS",
         "Chart1", "Pie (Simple,", "Chart Title: Customershares", "Chart1", "Line Height Overrides:",
-        "024.5 points", "REGIONAL SETTINGS", "Decimal point: DOT", "Thousands: COMMA", "Currency: $ (Prefix)",
+        " 24.5 points", "REGIONAL SETTINGS", "Decimal point: DOT", "Thousands: COMMA", "Currency: $ (Prefix)",
         "Short Date:", "True: T", "False: F", "Hdr 1", "Ftr 1", "Data Source: VortelleSample",
         // The DBMS line is the one that fills the first page: it goes on the next.
         "DS Driver DBMS: SQLite", "Print to File: No", "Database type", "Char      code ", "Record Layout", "Compress record/group lines?"})

@@ -1,0 +1,140 @@
+// The program started in the test process on the sample folder, once per
+// test with the test's own command line, and used as a new user would: menu
+// commands sent to its frame, its dialogs answered by caption as they come,
+// its message boxes recorded and answered.
+#pragma once
+
+#include "app/app.h"
+#include "app/document.h"
+#include "app/main_frame.h"
+#include "app/print_run.h"
+#include "layout/page_setup.h"
+#include "platform/win/message_box.h"
+#include "tests/app/filemenu/file_menu_fixture.h"
+#include "tests/support/program_run.h"
+#include "tests/support/window_sample.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace newuser_test {
+
+namespace fs = std::filesystem;
+using file_menu_test::DialogAnswers;
+using file_menu_test::ListItems;
+using file_menu_test::Press;
+using file_menu_test::SelectListed;
+using program_run::Capture;
+
+class NewUserTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { dir_ = window_sample::Make("/tmp/vt_newuser", {"sqlite3", "pdftotext"}); }
+  static void TearDownTestSuite() {
+    SetMessageBoxResponder(nullptr);
+    unsetenv("VORTELLE_WINDIR");
+    if (!dir_.empty()) fs::remove_all(dir_);
+    dir_.clear();
+  }
+  void SetUp() override {
+    if (dir_.empty()) GTEST_SKIP() << "no sample: the program, sqlite3, pdftotext or the SQLite ODBC driver is missing";
+    // Message boxes are recorded; Yes or OK unless the test answers.
+    SetMessageBoxResponder([this](const MessageBoxRecord& r) {
+      boxes.push_back(r);
+      return answer ? answer(r) : ((r.type & MB_TYPEMASK) == MB_OK ? IDOK : IDYES);
+    });
+    // The program's own message dialogs and its start dialog share the
+    // program's title: messages are recorded and answered OK (or by the
+    // test), the start dialog is cancelled unless the test chooses.
+    answers.On(kAppTitle, [this](HWND d) {
+      if (GetDlgItem(d, 204) != nullptr) {
+        ++startDialogs;
+        if (startChoice) startChoice(d);
+        else Press(d, IDCANCEL);
+        return;
+      }
+      messages.push_back(ui_test::Text(GetDlgItem(d, 200)));
+      Press(d, messageAnswer != 0 ? messageAnswer : IDOK);
+    });
+    // A step that fails must not leave a modal loop waiting.
+    std::shared_ptr<bool> alive = alive_;
+    ui_test::After(60000, [alive] {
+      for (int i = 0; *alive && i < 20; ++i)
+        if (HWND d = ui_test::ActiveDialog()) {
+          ADD_FAILURE() << "dialog left waiting: " << ui_test::Text(d) << ": " << ui_test::Text(GetDlgItem(d, 200));
+          EndDialog(d, -99);
+        }
+      if (*alive) {
+        const std::string left = ui_test::CloseModalWindow();
+        if (!left.empty()) ADD_FAILURE() << "window left waiting: " << left;
+      }
+    });
+  }
+  void TearDown() override {
+    *alive_ = false;
+    answer = nullptr;
+    startChoice = nullptr;
+    Stop();
+    SetPrintDialogRunner(nullptr);
+  }
+
+  // The program with these arguments after its name; false when its
+  // start-up answers FALSE (the program would end).
+  bool Start(std::vector<std::string> args) {
+    Stop();
+    app_ = std::make_unique<CKmApp>();
+    args.insert(args.begin(), "vortelle");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    answers.Arm();
+    if (!app_->InitInstance(static_cast<int>(argv.size()), argv.data())) return false;
+    // Printing asks nothing unless a test puts its own Print dialog in.
+    SetPrintDialogRunner(nullptr);
+    frame = static_cast<CMainFrame*>(AfxGetThread()->m_pMainWnd);
+    doc = frame != nullptr ? frame->m_pDoc : nullptr;
+    return frame != nullptr && doc != nullptr;
+  }
+  void Stop() {
+    if (app_) app_->ExitInstance();
+    app_.reset();
+    frame = nullptr;
+    doc = nullptr;
+  }
+  void Command(UINT id) { SendMessageA(frame->m_hWnd, WM_COMMAND, id, 0); }
+  static bool Pump(const std::function<bool()>& done) { return window_sample::PumpUntil(done); }
+  std::string WindowText() const {
+    char text[300] = {};
+    GetWindowTextA(frame->m_hWnd, text, sizeof text);
+    return text;
+  }
+  // The report printed to a PDF of the folder by the command; its text.
+  std::string PrintedBy(UINT command, const std::string& name) {
+    PrintRunContext& ctx = GetPrintRunContext();
+    ctx.printToFile = dir_ + "/" + name + ".pdf";
+    fs::remove(ctx.printToFile);
+    doc->m_pPageSetup->OutputDestination = 2;
+    Command(command);
+    return Capture("pdftotext -layout '" + ctx.printToFile + "' - 2>/dev/null");
+  }
+
+  static std::string dir_;
+  std::unique_ptr<CKmApp> app_;
+  CMainFrame* frame = nullptr;
+  CKmDoc* doc = nullptr;
+  DialogAnswers answers;
+  std::vector<MessageBoxRecord> boxes;
+  std::function<int(const MessageBoxRecord&)> answer;
+  std::vector<std::string> messages;     // the program's message dialogs, as shown
+  int messageAnswer = 0;                 // their button (0: OK)
+  int startDialogs = 0;                  // start dialogs seen
+  std::function<void(HWND)> startChoice;  // what is chosen in it (null: Cancel)
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+inline std::string NewUserTest::dir_;
+
+}  // namespace newuser_test
