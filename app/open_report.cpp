@@ -303,12 +303,18 @@ int CKmDoc::OpenReport(const char* path) {
     bool copied = false;
     bool alreadyOpen = SamePath(m_strPathName, path);
     if (!alreadyOpen && IsCompoundFileInUse(path)) {
+      // The data source chosen for the report is the copy's too: emptying
+      // the document must not leave the copy's tables without one.
+      DataAccess* data = m_pModel->FindAttachment<DataAccess>() != nullptr ? GetDataAccess(m_pModel) : nullptr;
+      const char* current = data != nullptr ? data->GetCurrentDataSourceName() : nullptr;
+      const std::string source = current != nullptr ? current : "";
       ClearReport(TRUE);
       std::string question = FormatDocString(kIdsInUseCopy, path);
       if (MessageBoxA(GetOwnerWindow(), question.c_str(), GetAppCaption(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
         SetWaitCursor(0);
         return 0;
       }
+      if (data != nullptr && !source.empty()) data->SelectDataSource(source.c_str());
       std::string copy = MakeInUseCopy(path);
       if (!copy.empty()) {
         // The earlier copy was never saved into; only one is kept.

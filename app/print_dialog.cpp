@@ -319,6 +319,7 @@ const std::pair<const char*, int> kSources[] = {
 struct PageSetupRun {
   CKmDoc* doc = nullptr;
   std::vector<PrinterPaper> papers;
+  SHORT paperShown = 0;        // the paper code selected when the dialog opened
   int sourceShown = 0;         // the source selected when the dialog opened
   bool sourceListed = false;   // whether that was the report's own source
 };
@@ -334,8 +335,20 @@ void OnPageSetupInit(HWND dialog, PageSetupRun& r) {
   const PageSetupRec& ps = *doc.m_pPageSetup;
   doc.CenterDialogOnOwner(dialog);
   r.papers = FillPaperSizeCombo(doc, dialog, kPsPaper);
-  SendDlgItemMessageA(dialog, kPsPaper, CB_SETCURSEL,
-                      static_cast<WPARAM>(FindPaperIndex(r.papers, GetPrintRunContext().printer.paperCode)), 0);
+  // The paper shown is the report's: when the printer's paper is not of the
+  // report's size (another report chose it), the paper that is.
+  auto reportSize = [&ps](const PrinterPaper& p) {
+    return std::abs(p.heightTenthsMm - ps.PaperLength) <= 2 && std::abs(p.widthTenthsMm - ps.PaperWidth) <= 2;
+  };
+  int paperAt = FindPaperIndex(r.papers, GetPrintRunContext().printer.paperCode);
+  if (!r.papers.empty() && !reportSize(r.papers[static_cast<size_t>(paperAt)]))
+    for (size_t i = 0; i < r.papers.size(); ++i)
+      if (r.papers[i].code != kDmPaperUser && reportSize(r.papers[i])) {
+        paperAt = static_cast<int>(i);
+        break;
+      }
+  r.paperShown = r.papers.empty() ? GetPrintRunContext().printer.paperCode : r.papers[static_cast<size_t>(paperAt)].code;
+  SendDlgItemMessageA(dialog, kPsPaper, CB_SETCURSEL, static_cast<WPARAM>(paperAt), 0);
   int sourceAt = 0;
   r.sourceListed = false;
   for (size_t i = 0; i < std::size(kSources); ++i) {
@@ -443,12 +456,13 @@ int OnFilePageSetup(CKmDoc& doc) {
   PrinterDevMode mode;
   if (PrinterDocumentProperties(ctx.printer.printerName.c_str(), &mode, ctx.printer.storedDevMode) != 1) return 0;
   const PageSetupRec before = *doc.m_pPageSetup;
-  const SHORT paperBefore = ctx.printer.paperCode;
   PageSetupRun r;
   r.doc = &doc;
   const INT_PTR result =
       doc.DoModalDialog(doc.GetOwnerWindow(), PageSetupDlgProc, "DPageSetup", reinterpret_cast<LPARAM>(&r));
   if (result != 1) return 0;
+  // Changed is what differs from the report's paper as the dialog showed it.
+  const SHORT paperBefore = r.paperShown;
   CalcPageMetrics(doc);
   if (doc.m_settings.shHzRul) doc.UpdateViewsByHint(101, nullptr);
   if (ctx.printer.paperCode != paperBefore || doc.m_pPageSetup->Landscape != before.Landscape)

@@ -63,5 +63,98 @@ TEST_F(NewUserTest, AMovedMasterTableIsAskedForOnceNoOpensNothingYesTakesTheNewO
   EXPECT_NE(text.find("5962.15"), std::string::npos) << text;
 }
 
+// A report another program holds: Yes opens a copy of it beside it, on
+// its own tables, with no question about them, and the copy prints.
+TEST_F(NewUserTest, AReportHeldElsewhereOpensAsACopy) {
+  ASSERT_TRUE(Start({}));
+  ASSERT_TRUE(Pump([&] { return startDialogs == 1; }));
+  const std::string held = dir_ + "/held.kmw";
+  fs::copy_file(dir_ + "/sales.kmw", held, fs::copy_options::overwrite_existing);
+  int release = -1;
+  const pid_t child = doc_test::HoldInChild(held, &release);
+  ASSERT_GT(child, 0);
+  answers.File("Open Report", held);
+  Command(kCmdOpen);
+  doc_test::EndChild(child, release);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, held + " is being used. Do you want to make a copy?");
+  EXPECT_TRUE(messages.empty()) << messages[0];
+  ASSERT_TRUE(doc->m_bReportOpen);
+  EXPECT_EQ(WindowText(), std::string("VortelleSample - Copy of held.kmw - ") + kAppTitle);
+  const std::string text = PrintedBy(30030, "copy");
+  EXPECT_NE(text.find("5962.15"), std::string::npos) << text;
+  Stop();
+  EXPECT_FALSE(fs::exists(dir_ + "/Copy of held.kmw")) << "the copy goes with the program";
+}
+
+// A report script on A4 paper that asks to print: it prints at once with
+// the current settings, on A4, with no Print dialog; so does the tool bar's
+// Print. Page Setup then shows A4, and OK with nothing changed keeps the
+// paper and its source.
+TEST_F(NewUserTest, AScriptsPrintAndTheToolBarsPrintUseTheCurrentSettingsOnTheScriptsPaper) {
+  const std::string script = dir_ + "/a4.txt";
+  std::ofstream(script, std::ios::binary)
+      << "[Report]\r\nMasterTable=order_lines\r\nDataSource=VortelleSample\r\nReportName=ScriptA4\r\n"
+         "[PageFormat]\r\nPageSize=3\r\n"
+         "[Record]\r\nNumField=order_id,F,0.4,0,,6,0\r\nCharField=product,F,1.4,0,,14\r\n"
+         "[Actions]\r\nMenu=FilePrint\r\n";
+  int asked = 0;
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_);  // the printed file is named after the report, in the folder the program runs in
+  const std::string pdf = dir_ + "/ScriptA4.pdf";
+  fs::remove(pdf);
+  ASSERT_TRUE(Start({"/S" + script}));
+  SetPrintDialogRunner([&](CKmDoc&) {
+    ++asked;
+    return 0;  // the user would have cancelled
+  });
+  ASSERT_TRUE(doc->m_bReportOpen);
+  Pump([&] { return fs::exists(pdf) && fs::file_size(pdf) > 0; });
+  fs::current_path(before);
+  ASSERT_TRUE(fs::exists(pdf)) << "the script's print printed nothing";
+  EXPECT_EQ(asked, 0);
+  const std::string info = Capture("pdfinfo '" + pdf + "' 2>/dev/null");
+  EXPECT_NE(info.find("(A4)"), std::string::npos) << info;
+  EXPECT_NE(Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null").find("Canvas tent"), std::string::npos);
+
+  const std::string text = PrintedBy(30031, "toolbar");
+  EXPECT_EQ(asked, 0);
+  EXPECT_NE(text.find("Canvas tent"), std::string::npos) << text;
+
+  const PageSetupRec script_page = *doc->m_pPageSetup;
+  std::string shown;
+  answers.On("Page Setup", [&](HWND d) {
+    char paper[100] = {};
+    GetDlgItemTextA(d, 200, paper, sizeof paper);
+    shown = paper;
+    Press(d, IDOK);
+  });
+  Command(30512);
+  EXPECT_NE(shown.find("A4"), std::string::npos) << shown;
+  EXPECT_EQ(GetPrintRunContext().printer.paperCode, 9);
+  EXPECT_EQ(doc->m_pPageSetup->PaperLength, script_page.PaperLength);
+  EXPECT_EQ(doc->m_pPageSetup->PaperWidth, script_page.PaperWidth);
+  EXPECT_EQ(doc->m_pPageSetup->PaperSource, script_page.PaperSource);
+}
+
+// Page Setup and OK, changing nothing, leaves a report unchanged.
+TEST_F(NewUserTest, PageSetupOkWithNothingChangedChangesNothing) {
+  ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
+  ASSERT_TRUE(doc->m_bReportOpen);
+  ASSERT_FALSE(doc->IsModified());
+  const PageSetupRec before = *doc->m_pPageSetup;
+  bool shown = false;
+  answers.On("Page Setup", [&](HWND d) {
+    shown = true;
+    Press(d, IDOK);
+  });
+  Command(30512);
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(doc->m_pPageSetup->PaperSource, before.PaperSource);
+  for (int i = 0; i < kPageSetupWords; ++i)
+    EXPECT_EQ(GetPageSetupWord(*doc->m_pPageSetup, i), GetPageSetupWord(before, i)) << "word " << i;
+  EXPECT_FALSE(doc->IsModified());
+}
+
 }  // namespace
 }  // namespace newuser_test
