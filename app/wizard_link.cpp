@@ -4,6 +4,7 @@
 #include "core/composite.h"
 #include "data/select_builder.h"
 #include "data/sql_literals.h"
+#include "data/table_fields.h"
 #include "expr/document_format.h"
 #include "expr/value_format.h"
 #include "foundation/heap_strings.h"
@@ -249,9 +250,13 @@ BOOL CKmDoc::RunWizard() {
       const uint32_t width = f->displayWidth;
       if ((f->flags & kFieldNumeric) && width == 6 && f->displayDecimals == 0) f->displayWidth = 20;
       if (width == 0) f->displayWidth = std::min<uint32_t>(f->width != 0 ? f->width : m->GetFieldWidth(f), 254);
-      if (f->value != nullptr) FormatFieldValue(fmt, f, text, nullptr, -1, kOutputText, nullptr);
+      // A column's text is taken as fetched, so that each of its control
+      // characters becomes one blank (the value has its line breaks folded).
+      std::string raw;
+      const bool fetched = FetchedColumnText(m, f, kSampleChars, &raw);
+      if (!fetched && f->value != nullptr) FormatFieldValue(fmt, f, text, nullptr, -1, kOutputText, nullptr);
       f->displayWidth = width;
-      if (!WriteWizardKey(fd, f->name, WizardSampleValue(text))) {
+      if (!WriteWizardKey(fd, f->name, WizardSampleValue(fetched ? raw.c_str() : text))) {
         endPass();
         return failWrite();
       }
@@ -321,8 +326,11 @@ void CKmDoc::OnWizardTimer() {
     EnableWindow(frame, TRUE);
   }
   m_bWizardRunning = FALSE;
-  // Given up: no report was made, so none shows, nor its data source in the title.
-  if (!m_bReportOpen) ClearReport(TRUE);
+  // Given up: no report was made, so none shows, nor its data source in the
+  // title. The new report's fields and fonts go too (as a failed start of
+  // the wizard leaves them).
+  m_bReportOpen = TRUE;
+  ClearReport(TRUE);
 }
 
 void CKmDoc::LoadWizardResult(WPARAM /*wParam*/) {
@@ -332,6 +340,7 @@ void CKmDoc::LoadWizardResult(WPARAM /*wParam*/) {
   const BOOL built = RunReportScript();
   if (SpecialInt("SaveWizScript", 0) == 0 && m_files.startFile[0] != 0) DeleteFileA(m_files.startFile);
   if (!built) {
+    m_bReportOpen = TRUE;  // the fields and fonts the script made go with it
     ClearReport(TRUE);
     m_nBandPaneWidth = 0;
   } else {

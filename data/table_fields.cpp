@@ -624,6 +624,18 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
 
 }  // namespace
 
+bool FetchedColumnText(CKmComposite* model, FieldDef* field, size_t limit, std::string* text) {
+  const FieldBinding* b = field != nullptr ? field->dataBinding : nullptr;
+  if (model == nullptr || b == nullptr || b->fetchBuffer == nullptr || b->fetchSize == 0 || FieldKind(field) != 0 ||
+      (field->flags & (kFieldCalculation | kFieldAlias)) != 0 || b->fetchedLength == QE_LEN_NULL)
+    return false;
+  const char* buf = reinterpret_cast<const char*>(b->fetchBuffer);
+  text->assign(buf, strnlen(buf, std::min<size_t>(b->fetchSize - 1, limit)));
+  if (!GetDataAccess(model)->dbAnsi && !text->empty())
+    OemToCharBuffA(&(*text)[0], &(*text)[0], static_cast<DWORD>(text->size()));
+  return true;
+}
+
 void FreeFieldValueBuffer(FieldDef* field) {
   FieldBinding* b = GetFieldBinding(field, false);
   if (b == nullptr) return;

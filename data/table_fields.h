@@ -98,6 +98,10 @@ int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns);
 // of its fetch buffer; a nonzero answer of fn ends the walk and is returned.
 int ForEachBoundField(CKmComposite* model, const std::function<int(FieldDef*, uint32_t)>& fn);
 int ConvertFetchedRow(CKmComposite* model);
+// The first `limit` characters of a character column as the last fetch
+// brought them, line breaks and other control characters as they were (the
+// field's value has them folded); false when the field fetched no text.
+bool FetchedColumnText(CKmComposite* model, FieldDef* field, size_t limit, std::string* text);
 void ConvertFetchedValue(CKmComposite* model, FieldDef* field);
 void FreeFieldValueBuffer(FieldDef* field);
 const char* GetFieldTypeText(CKmComposite* model, FieldDef* field);

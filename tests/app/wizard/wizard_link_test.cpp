@@ -73,7 +73,7 @@ class WizardLink : public sample_test::SampleDbTest {
     SetNewReportSteps(&steps_);
     // Messages go to standard error: nothing may wait for an answer here.
     SetUnattendedRun(true);
-    ASSERT_TRUE(frame_.Create(&doc(), "VORTELLE"));
+    ASSERT_TRUE(frame_.Create(&doc(), kAppTitle));
   }
   void TearDown() override {
     if (frame_.m_hWnd != nullptr) DestroyWindow(frame_.m_hWnd);
@@ -141,6 +141,11 @@ TEST_F(WizardLink, ScreensTheWizardsScriptBecomesThePrintedReportCancelAndErrorL
     EXPECT_NE(text.find(w), std::string::npos) << w << "\n" << text;
 
   RunWizardIn("cancel");
+  // No report, and none in the title: no data source is named there.
+  EXPECT_FALSE(doc().m_bReportOpen);
+  char title[200] = {};
+  GetWindowTextA(frame_.m_hWnd, title, sizeof title);
+  EXPECT_STREQ(title, kAppTitle);
   // Only the new report's one blank line: nothing of the wizard's.
   EXPECT_EQ(doc().m_bandLines.lines[0].kind, kBandRecord);
   EXPECT_EQ(doc().m_bandLines.lines[1].kind, kBandFree);
@@ -180,6 +185,18 @@ TEST_F(WizardLink, ScreensTheWizardsScriptBecomesThePrintedReportCancelAndErrorL
   EXPECT_EQ(orders.find("paid=T\r\n", row1), orders.find("paid=", row1)) << orders;
   EXPECT_EQ(orders.find("paid=F\r\n", row4), orders.find("paid=", row4)) << orders;
   EXPECT_NE(orders.find("order_date=", row1), orders.find("order_date=\r\n", row1)) << orders;
+
+  // Each control character of a sample value is one blank: a line break
+  // (CR LF) two, a tab one.
+  int status = -1;
+  sample_test::Capture("sqlite3 '" + dir_ + "/sample.db' \"CREATE TABLE notes(id INTEGER, body TEXT); "
+                       "INSERT INTO notes VALUES (1, 'one' || char(13) || char(10) || 'two' || char(9) || 'three');\" 2>&1",
+                       &status);
+  ASSERT_EQ(status, 0);
+  steps_.master = "notes";
+  RunWizardIn("cancel");
+  const std::string notes = ReadFile(log_);
+  EXPECT_NE(notes.find("\r\nbody=one  two three\r\n"), std::string::npos) << notes;
 }
 
 TEST(WizardArgument, TheOneArgumentAndTheSampleValues) {
