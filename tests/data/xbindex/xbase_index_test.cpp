@@ -270,6 +270,16 @@ TEST_F(XBaseIndex, KeyFormsAndCursorEnds) {
   PutF64(search, -1e9);
   EXPECT_EQ(SeekKey(&model, c, search, &record), kIndexGreater);
   EXPECT_EQ(PreviousKey(&model, c, key, &record), kIndexBeforeFirst);
+  // Beyond the integer range a value is the smallest or the largest key:
+  // it sorts before every key or after them all, not among them.
+  ASSERT_EQ(NextKey(&model, c, key, &record), kIndexKeyFound);
+  const double first = GetF64(key);
+  PutF64(search, -3e9);
+  EXPECT_EQ(SeekKey(&model, c, search, &record), kIndexGreater);
+  ASSERT_EQ(GetCurrentKey(&model, c, key, &record), kIndexKeyFound);
+  EXPECT_EQ(GetF64(key), first);
+  PutF64(search, 3e9);
+  EXPECT_EQ(SeekKey(&model, c, search, &record), kIndexNoKey) << "nothing is not less than it";
   EndIndexUse(&model, &c, 1);
   CloseIndex(&model, c);
 }
