@@ -4,6 +4,8 @@
 #include "tests/app/newuser/newuser_fixture.h"
 
 #include "tests/app/document/document_fixture.h"
+#include "tests/support/metafile_bytes.h"
+#include "layout/item_tables.h"
 
 #include <fstream>
 
@@ -154,6 +156,36 @@ TEST_F(NewUserTest, PageSetupOkWithNothingChangedChangesNothing) {
   for (int i = 0; i < kPageSetupWords; ++i)
     EXPECT_EQ(GetPageSetupWord(*doc->m_pPageSetup, i), GetPageSetupWord(before, i)) << "word " << i;
   EXPECT_FALSE(doc->IsModified());
+}
+
+// Insert > Picture of metafiles: one sized by its header goes in; one
+// whose header gives no units per inch is a damaged picture, refused with
+// its message.
+TEST_F(NewUserTest, AMetafileWithoutUnitsPerInchIsRefusedAsDamaged) {
+  ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
+  ASSERT_TRUE(doc->m_bReportOpen);
+  ShowWindow(frame->m_hWnd, SW_SHOWNORMAL);
+  MoveWindow(frame->m_hWnd, 0, 0, 1000, 720, TRUE);
+  Pump([] { return true; });
+  LayoutTables& layout = *doc->m_pLayout;
+  const std::string good = dir_ + "/good.wmf", zero = dir_ + "/zero.wmf";
+  ASSERT_TRUE(metafile_bytes::WriteFile(good, metafile_bytes::PlaceableWmf(1440, 1440, 720, 0xFF0000, 0, 0, 1440, 720)));
+  ASSERT_TRUE(metafile_bytes::WriteFile(zero, metafile_bytes::PlaceableWmf(0, 1440, 720, 0xFF0000, 0, 0, 1440, 720)));
+  const BandLineRec& title = layout.Lines().lines[0];
+  auto insert = [&](const std::string& file, int x) {
+    answers.File("Picture File", file);
+    Command(30460);
+    const LPARAM at = MAKELPARAM(x - layout.scrollX, title.bottom - 2 - layout.scrollY);
+    SendMessageA(frame->m_wndLayoutView.m_hWnd, WM_LBUTTONDOWN, 1, at);
+    SendMessageA(frame->m_wndLayoutView.m_hWnd, WM_LBUTTONUP, 0, at);
+  };
+  insert(good, 400);
+  ASSERT_EQ(layout.pictures.Count(), 1);
+  EXPECT_TRUE(messages.empty()) << messages[0];
+  insert(zero, 600);
+  EXPECT_EQ(layout.pictures.Count(), 1);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("picture"), std::string::npos) << messages[0];
 }
 
 }  // namespace
