@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/document.h"
 #include "expr/functions_common.h"
+#include "platform/win/dialog.h"
 #include "platform/win/ui_app.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
@@ -49,6 +50,33 @@ bool PumpUntil(const std::function<bool()>& done) {
     ::usleep(10000);
   }
   return done();
+}
+
+namespace {
+bool g_startCancelled = false;
+// On the window layer's timer, which also runs inside the dialog's own loop.
+void CancelStartWhenShown(HWND, UINT, UINT_PTR, DWORD) {
+  HWND d = GetActiveWindow();
+  char caption[100] = {};
+  if (d == nullptr || g_startCancelled || !GetWindowTextA(d, caption, sizeof caption)) return;
+  if (std::string(caption) != kAppTitle || GetDlgItem(d, 204) == nullptr) return;
+  g_startCancelled = true;
+  SendMessageA(d, WM_COMMAND, IDCANCEL, 0);
+}
+}  // namespace
+
+bool CancelStartDialog() {
+  g_startCancelled = false;
+  CWnd* main = AfxGetThread()->GetMainWnd();
+  HWND frame = main != nullptr ? main->m_hWnd : nullptr;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 20, &CancelStartWhenShown);
+  // The frame stays disabled until the start choice is made (a test's own
+  // steps may make it without the dialog); the title window's delay of
+  // three seconds may come first.
+  auto ended = [frame] { return g_startCancelled || (frame != nullptr && IsWindowEnabled(frame)); };
+  for (int i = 0; i < 3 && !ended(); ++i) PumpUntil(ended);
+  KillTimer(nullptr, timer);
+  return ended();
 }
 
 CMainFrame* StartFrame(CKmApp& app, std::vector<std::string> args) {

@@ -23,6 +23,11 @@ std::string Make(const std::string& prefix, std::initializer_list<const char*> t
 // Runs the window layer's queue (timers included) until done() or about three seconds.
 bool PumpUntil(const std::function<bool()>& done);
 
+// Started without a report, the program offers its start dialog once its
+// frame shows; this cancels it as the user would (or waits while a test's
+// own steps answer it). False when the start choice never came.
+bool CancelStartDialog();
+
 // The program started in this process with these arguments (the program's
 // name comes first), its frame shown at 1000 x 720 once its report is open;
 // null when the start fails.

@@ -23,6 +23,7 @@
 #include "tests/support/odbc_env.h"
 #include "tests/support/record_line.h"
 #include "tests/support/screens.h"
+#include "tests/support/window_sample.h"
 
 #include <gtest/gtest.h>
 
@@ -239,7 +240,7 @@ class DataChoiceTest : public ::testing::Test {
     app_ = new CKmApp;
     char name[] = "vortelle";
     char* argv[] = {name, nullptr};
-    ready_ = app_->InitInstance(1, argv) != FALSE;
+    ready_ = app_->InitInstance(1, argv) != FALSE && window_sample::CancelStartDialog();
     // These runs print without asking; the Print dialog has tests of its own.
     SetPrintDialogRunner(nullptr);
   }

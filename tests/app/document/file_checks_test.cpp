@@ -65,16 +65,16 @@ TEST_F(DocumentTest, CopiesOfAFileInUseNeverReplaceAnExistingFile) {
 
 TEST_F(DocumentTest, TitleJoinsDataSourceNameAndApplicationTitle) {
   doc.UpdateTitle(TRUE);
-  EXPECT_EQ(doc.GetWindowText(), "Untitled - VORTELLE");
+  EXPECT_EQ(doc.GetWindowText(), "Untitled - VORTELLE Report Designer");
 
   std::string report = WriteReportFile("sales.kmw", "F a\n");
   CopyBounded(doc.m_szReportName, sizeof doc.m_szReportName, report.c_str());
   CopyBounded(doc.m_files.currentFile, sizeof doc.m_files.currentFile, report.c_str());
   doc.UpdateTitle(TRUE);
-  EXPECT_EQ(doc.GetWindowText(), "sales.kmw - VORTELLE");
+  EXPECT_EQ(doc.GetWindowText(), "sales.kmw - VORTELLE Report Designer");
   EXPECT_EQ(doc.GetTitle(), "sales.kmw");
   doc.UpdateTitle(FALSE);
-  EXPECT_EQ(doc.GetWindowText(), "Untitled - VORTELLE");
+  EXPECT_EQ(doc.GetWindowText(), "Untitled - VORTELLE Report Designer");
 
   // A library member is shown by its own name; library mode keeps the
   // framework from renaming it, an explicit title update still does.

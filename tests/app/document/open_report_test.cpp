@@ -15,7 +15,7 @@ TEST_F(DocumentTest, ReportFileOpensIntoModelAndLayoutAndSavesBack) {
   EXPECT_FALSE(doc.IsModified());
   EXPECT_EQ(doc.GetPathName(), path);
   EXPECT_EQ(std::string(doc.m_szReportName), path);
-  EXPECT_EQ(doc.GetWindowText(), "sales.kmw - VORTELLE");
+  EXPECT_EQ(doc.GetWindowText(), "sales.kmw - VORTELLE Report Designer");
   // The open file is held, so another copy of the program sees it in use.
   EXPECT_TRUE(IsCompoundFileInUse(path.c_str()));
 
@@ -70,7 +70,7 @@ TEST_F(DocumentTest, FailedOpenLeavesNoReportThatASaveCouldWriteOverTheFile) {
   EXPECT_STREQ(doc.m_files.currentFile, "");
   EXPECT_TRUE(FieldNames().empty());
   EXPECT_EQ(doc.m_pLayout->linesBoxes.Count(), 0);
-  EXPECT_EQ(doc.GetWindowText(), "VORTELLE");
+  EXPECT_EQ(doc.GetWindowText(), "VORTELLE Report Designer");
   EXPECT_FALSE(IsCompoundFileInUse(path.c_str()));
 
   EXPECT_FALSE(doc.OnSaveDocument(path.c_str()));
@@ -190,7 +190,7 @@ TEST_F(InUseTest, TheCopyIsNewIsNeverSavedIntoAndGoesWithTheDocument) {
     EXPECT_TRUE(std::filesystem::exists(copy));
     EXPECT_EQ(d.m_strTempFile, copy);
     EXPECT_STREQ(d.m_szReportName, copy.c_str());
-    EXPECT_EQ(d.GetWindowText(), "Copy (2) of held.kmw - VORTELLE");
+    EXPECT_EQ(d.GetWindowText(), "Copy (2) of held.kmw - VORTELLE Report Designer");
     // No path name, so File Save asks for a name; the copy itself is refused.
     EXPECT_EQ(d.GetPathName(), "");
     messages.clear();

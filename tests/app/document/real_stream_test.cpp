@@ -43,7 +43,7 @@ TEST_F(DocumentTest, FullReportSavedAndOpenedByTheDocumentKeepsItsContents) {
   EXPECT_EQ(doc.m_pModel->fieldCount, fields);
   EXPECT_EQ(doc.m_pLayout->textCount, texts);
   EXPECT_EQ(doc.m_pLayout->linesBoxes.Count(), boxes);
-  EXPECT_EQ(doc.GetWindowText(), "full.kmw - VORTELLE");
+  EXPECT_EQ(doc.GetWindowText(), "full.kmw - VORTELLE Report Designer");
 
   // Cleared, opened again and closed with the document: nothing is left behind.
   doc.ClearReport(TRUE);

@@ -41,7 +41,7 @@ TEST_F(RepIOOpenTest, LibraryMemberRoundTripsThroughTheLibraryEngine) {
   ASSERT_TRUE(doc.ReadReport(lib.c_str()));
   EXPECT_EQ(FieldNames(), (std::vector<std::string>{"Region"}));
   EXPECT_TRUE(doc.m_bLibraryMode);
-  EXPECT_EQ(doc.GetWindowText(), "Quarterly - VORTELLE");
+  EXPECT_EQ(doc.GetWindowText(), "Quarterly - VORTELLE Report Designer");
 
   // Saved by the document, the report goes back into its member.
   CopyBounded(doc.m_pModel->AddField(0)->name, 130, "Branch");

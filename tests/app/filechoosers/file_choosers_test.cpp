@@ -68,9 +68,14 @@ const std::string& SampleDir() {
   return folder.path;
 }
 
+// The start dialog answered Blank Report, after the user cancelled it at
+// start-up.
 class StartBlank : public NewReportSteps {
  public:
-  int RunStartDialog(CKmDoc&) override { return 3; }
+  int RunStartDialog(CKmDoc&) override { return calls_++ == 0 ? 0 : 3; }
+
+ private:
+  int calls_ = 0;
 };
 
 using ui_test::FileDialogHandle;

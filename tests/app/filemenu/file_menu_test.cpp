@@ -321,7 +321,7 @@ TEST_F(FileMenuTest, TheDataSourceBoxFollowsTheReportUnderTheCursor) {
   });
   // The stored source is tried and the database layer tells why it fails.
   std::string refusal;
-  answers.On("VORTELLE", [&](HWND d) {
+  answers.On("VORTELLE Report Designer", [&](HWND d) {
     refusal = ui_test::Text(GetDlgItem(d, 200));
     Press(d, IDOK);
   });

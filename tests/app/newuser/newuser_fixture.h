@@ -60,19 +60,7 @@ class NewUserTest : public ::testing::Test {
       messages.push_back(ui_test::Text(GetDlgItem(d, 200)));
       Press(d, messageAnswer != 0 ? messageAnswer : IDOK);
     });
-    // A step that fails must not leave a modal loop waiting.
-    std::shared_ptr<bool> alive = alive_;
-    ui_test::After(60000, [alive] {
-      for (int i = 0; *alive && i < 20; ++i)
-        if (HWND d = ui_test::ActiveDialog()) {
-          ADD_FAILURE() << "dialog left waiting: " << ui_test::Text(d) << ": " << ui_test::Text(GetDlgItem(d, 200));
-          EndDialog(d, -99);
-        }
-      if (*alive) {
-        const std::string left = ui_test::CloseModalWindow();
-        if (!left.empty()) ADD_FAILURE() << "window left waiting: " << left;
-      }
-    });
+    file_menu_test::CloseWhatIsLeftWaiting(alive_, 60000);
   }
   void TearDown() override {
     *alive_ = false;

@@ -21,14 +21,7 @@ constexpr UINT kCmdExit = 32016;
 // names the report "Untitled".
 TEST_F(NewUserTest, TheStartDialogComesWithoutTheSplashAndEveryWindowCarriesTheOneTitle) {
   startChoice = [](HWND d) { Press(d, 202); };  // Blank Report
-  answers.On("Data Source Connections", [](HWND d) {
-    SelectListed(d, 200, "VortelleSample");
-    Press(d, IDOK);
-  });
-  answers.On("Master  Table", [](HWND d) {
-    SelectListed(d, 200, "customers");
-    Press(d, IDOK);
-  });
+  file_menu_test::AnswerSampleCustomers(answers);
   ASSERT_TRUE(Start({}));
   EXPECT_EQ(WindowText(), kTitle);
   ASSERT_TRUE(Pump([&] { return doc->m_bReportOpen != FALSE; })) << "no start dialog: the splash is off in kmw.ini";

@@ -9,6 +9,7 @@
 #include "platform/printer/printer_info.h"
 #include "tests/app/options/dialog_steps.h"
 #include "tests/support/program_run.h"
+#include "tests/support/window_sample.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -68,7 +69,7 @@ struct RunningProgram {
   bool started = false;
   RunningProgram() {
     char* argv[] = {name.data(), nullptr};
-    started = app.InitInstance(1, argv) != FALSE;
+    started = app.InitInstance(1, argv) != FALSE && window_sample::CancelStartDialog();
   }
   ~RunningProgram() {
     if (CKmDoc* d = GetActiveKmDoc()) d->SetModifiedFlag(FALSE);

@@ -141,7 +141,7 @@ TEST_F(SaveTest, NewReportAsksForANameAndTheReplaceQuestionAnswersBothWays) {
   EXPECT_EQ(std::string(doc.m_files.currentFile), old);
   EXPECT_FALSE(doc.m_bLibraryMode);
   EXPECT_EQ(save.recent, (Names{old}));
-  EXPECT_EQ(doc.GetWindowText(), "old.kmw - VORTELLE");
+  EXPECT_EQ(doc.GetWindowText(), "old.kmw - VORTELLE Report Designer");
 }
 
 TEST_F(SaveTest, PastedPicturesGetAFileFirstAndACancelStopsTheSave) {
@@ -342,7 +342,7 @@ TEST_F(LibrarySaveTest, SaveAsAddsAMemberOnlyWhenOneIsChosenAndWritten) {
   EXPECT_EQ(std::string(doc.m_szReportName), "Annual");
   EXPECT_TRUE(doc.m_bLibraryMode);
   EXPECT_FALSE(doc.IsModified());
-  EXPECT_EQ(doc.GetWindowText(), "Annual - VORTELLE");
+  EXPECT_EQ(doc.GetWindowText(), "Annual - VORTELLE Report Designer");
 }
 
 TEST_F(LibrarySaveTest, SaveAsObjectQuestionNoReturnsToTheDialogCancelEnds) {

@@ -12,6 +12,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
@@ -69,7 +70,13 @@ class FileDialogHandle {
   // Selects a file or folder (a name alone is taken in the folder shown),
   // as the user puts the cursor on it, and leaves the dialog open.
   void Select(const std::string& path) const {
-    if (fd_) fd_->selectFile(QString::fromStdString(path));
+    if (!fd_) return;
+    const QString wanted = QString::fromStdString(path);
+    fd_->selectFile(wanted);
+    // Before its folder is listed the dialog may not take the selection:
+    // the name is then typed, as a user would.
+    if (fd_->selectedFiles().value(0).isEmpty())
+      if (auto* edit = fd_->findChild<QLineEdit*>("fileNameEdit")) edit->setText(wanted);
   }
   // Selects a file or folder and accepts.
   void Choose(const std::string& path) const {
