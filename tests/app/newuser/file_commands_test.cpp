@@ -139,23 +139,26 @@ TEST_F(NewUserTest, AScriptsPrintAndTheToolBarsPrintUseTheCurrentSettingsOnTheSc
   EXPECT_EQ(doc->m_pPageSetup->PaperSource, script_page.PaperSource);
 }
 
-// Page Setup and OK, changing nothing, leaves a report unchanged.
+// Page Setup and OK, changing nothing, leaves a report unchanged: a new
+// blank report (no paper source chosen yet) and the saved sample report.
 TEST_F(NewUserTest, PageSetupOkWithNothingChangedChangesNothing) {
-  ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
-  ASSERT_TRUE(doc->m_bReportOpen);
-  ASSERT_FALSE(doc->IsModified());
-  const PageSetupRec before = *doc->m_pPageSetup;
-  bool shown = false;
-  answers.On("Page Setup", [&](HWND d) {
-    shown = true;
-    Press(d, IDOK);
-  });
-  Command(30512);
-  EXPECT_TRUE(shown);
-  EXPECT_EQ(doc->m_pPageSetup->PaperSource, before.PaperSource);
-  for (int i = 0; i < kPageSetupWords; ++i)
-    EXPECT_EQ(GetPageSetupWord(*doc->m_pPageSetup, i), GetPageSetupWord(before, i)) << "word " << i;
-  EXPECT_FALSE(doc->IsModified());
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"/NVortelleSample", "/Tcustomers"}, std::vector<std::string>{dir_ + "/sales.kmw"}}) {
+    ASSERT_TRUE(Start(args));
+    ASSERT_TRUE(doc->m_bReportOpen);
+    ASSERT_FALSE(doc->IsModified());
+    const PageSetupRec before = *doc->m_pPageSetup;
+    bool shown = false;
+    answers.On("Page Setup", [&](HWND d) {
+      shown = true;
+      Press(d, IDOK);
+    });
+    Command(30512);
+    EXPECT_TRUE(shown);
+    for (int i = 0; i < kPageSetupWords; ++i)
+      EXPECT_EQ(GetPageSetupWord(*doc->m_pPageSetup, i), GetPageSetupWord(before, i)) << args[0] << ": word " << i;
+    EXPECT_FALSE(doc->IsModified()) << args[0];
+  }
 }
 
 // Insert > Picture of metafiles: one sized by its header goes in; one
