@@ -4,7 +4,9 @@
 #include "tests/app/newuser/newuser_fixture.h"
 
 #include "core/composite.h"
+#include "platform/win/window_picture.h"
 #include "tests/support/record_line.h"
+#include "tests/support/screens.h"
 
 #include <fstream>
 #include <strings.h>
@@ -19,14 +21,21 @@ constexpr UINT kCmdExit = 32016;
 // window; the frame, the start dialog and the question to save a new,
 // changed report all carry the program's one title, and the question
 // names the report "Untitled".
-TEST_F(NewUserTest, TheStartDialogComesWithoutTheSplashAndEveryWindowCarriesTheOneTitle) {
-  startChoice = [](HWND d) { Press(d, 202); };  // Blank Report
+TEST_F(NewUserTest, ScreensTheStartDialogComesWithoutTheSplashAndEveryWindowCarriesTheOneTitle) {
+  startChoice = [](HWND d) {
+    EXPECT_TRUE(SaveWindowPicture(d, ScreenPath("start-dialog-at-start-up").c_str()));
+    Press(d, 202);  // Blank Report
+  };
   file_menu_test::AnswerSampleCustomers(answers);
   ASSERT_TRUE(Start({}));
   EXPECT_EQ(WindowText(), kTitle);
   ASSERT_TRUE(Pump([&] { return doc->m_bReportOpen != FALSE; })) << "no start dialog: the splash is off in kmw.ini";
   EXPECT_EQ(startDialogs, 1);
   EXPECT_EQ(WindowText(), std::string("VortelleSample - Untitled - ") + kTitle);
+  ShowWindow(frame->m_hWnd, SW_SHOWNORMAL);
+  MoveWindow(frame->m_hWnd, 0, 0, 900, 600, TRUE);
+  Pump([] { return true; });
+  EXPECT_TRUE(SaveWindowPicture(frame->m_hWnd, ScreenPath("main-window-new-blank-report").c_str()));
 
   // A field placed: Exit asks to save; Cancel keeps the report.
   FieldDef* company = nullptr;
