@@ -26,6 +26,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstring>
@@ -318,6 +319,9 @@ void SyncGeometry(HWND hwnd) {
   // A drop-down combo box's height counts its open list; closed it is one line high.
   if (hwnd->cls && strcasecmp(hwnd->cls->name.c_str(), "COMBOBOX") == 0 && (hwnd->style & 3) != CBS_SIMPLE)
     h = std::min(h, hwnd->widget->sizeHint().height());
+  // A top-level window without a sizing border keeps the size the program
+  // gives it: the window manager, told so, offers no resize handle for it.
+  if (!(hwnd->style & WS_CHILD) && !(hwnd->style & WS_THICKFRAME)) hwnd->widget->setFixedSize(w, h);
   hwnd->widget->setGeometry(hwnd->rect.left + in.left, hwnd->rect.top + in.top, w, h);
 }
 
@@ -751,6 +755,21 @@ BOOL IsWindowEnabled(HWND hwnd) {
   return (hwnd->style & WS_DISABLED) == 0;
 }
 
+namespace {
+// An owned window is kept above its owner by the window manager, as Windows
+// keeps it: a click on the owner (disabled while the owned window works)
+// does not bury a dialog or a progress box the user must answer.
+void KeepAboveOwner(HWND hwnd) {
+  HWND owner = hwnd->owner;
+  if (owner == nullptr || !IsWindow(owner) || !owner->widget || !hwnd->widget) return;
+  hwnd->widget->winId();
+  owner->widget->winId();
+  QWindow* own = hwnd->widget->windowHandle();
+  QWindow* above = owner->widget->windowHandle();
+  if (own != nullptr && above != nullptr && own->transientParent() != above) own->setTransientParent(above);
+}
+}  // namespace
+
 BOOL ShowWindow(HWND hwnd, int command) {
   if (!IsWindow(hwnd) || hwnd == &g_desktop) return FALSE;
   BOOL was = (hwnd->style & WS_VISIBLE) != 0;
@@ -767,6 +786,7 @@ BOOL ShowWindow(HWND hwnd, int command) {
     } else if (hwnd->style & WS_CHILD) {
       hwnd->widget->show();
     } else {
+      KeepAboveOwner(hwnd);
       if (hwnd->style & WS_MINIMIZE) hwnd->widget->showMinimized();
       else hwnd->widget->showNormal();
       if (command != SW_SHOWNOACTIVATE) SetActiveWindow(hwnd);

@@ -5,6 +5,7 @@
 
 #include <QAbstractSlider>
 #include <QFontInfo>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -145,6 +146,33 @@ TEST_F(WindowTest, GeometryInScreenAndClientCoordinates) {
   EXPECT_EQ(p.x, 10);
   EXPECT_EQ(p.y, 20);
   DestroyWindow(popup);
+}
+
+// What the window manager is told: an owned window stays above its owner,
+// and only a window with a sizing border can be resized by the user.
+TEST_F(WindowTest, OwnedWindowsStayAboveTheirOwnerAndOnlySizingBordersResize) {
+  HWND frame = CreateWindowExA(0, "VtLogging", "Frame", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
+                               nullptr, nullptr);
+  HWND box = CreateWindowExA(0, "VtLogging", "Box", WS_POPUP | WS_CAPTION | WS_SYSMENU, 40, 40, 200, 100, frame,
+                             nullptr, nullptr, nullptr);
+  ASSERT_TRUE(frame && box);
+  ShowWindow(frame, SW_SHOW);
+  ShowWindow(box, SW_SHOW);
+  ASSERT_NE(box->widget->windowHandle(), nullptr);
+  EXPECT_EQ(box->widget->windowHandle()->transientParent(), frame->widget->windowHandle());
+  EXPECT_EQ(top->widget->windowHandle() ? top->widget->windowHandle()->transientParent() : nullptr, nullptr)
+      << "a window of no owner stands alone";
+
+  EXPECT_EQ(box->widget->minimumSize(), box->widget->maximumSize());
+  MoveWindow(box, 40, 40, 260, 140, TRUE);
+  RECT r;
+  GetWindowRect(box, &r);
+  EXPECT_EQ(r.right - r.left, 260) << "the program still sizes it";
+  EXPECT_EQ(box->widget->maximumSize(), box->widget->size());
+  EXPECT_EQ(box->widget->minimumSize(), box->widget->size());
+  EXPECT_NE(frame->widget->minimumSize(), frame->widget->maximumSize()) << "a sizing border resizes";
+  DestroyWindow(frame);
+  EXPECT_FALSE(IsWindow(box)) << "the owned window goes with its owner";
 }
 
 TEST(Gdi, DrawTextWrapsAtBlanksAndAWordWiderThanTheLineWidensIt) {
