@@ -75,11 +75,17 @@ class NewUser : public ::testing::Test {
   // other on the timer while it runs (a step answering false is tried again).
   // True when every step ran before the command ended.
   bool Run(UINT command, std::vector<std::function<bool()>> steps) {
+    return While([&] { SendMessageA(Frame(), WM_COMMAND, command, 0); }, std::move(steps));
+  }
+  // The same for what the user does (a key, a click).
+  bool While(const std::function<void()>& act, std::vector<std::function<bool()>> steps) {
     steps_ = std::move(steps);
     next_ = 0;
     ticks_ = 0;
     running_ = true;
-    SendMessageA(Frame(), WM_COMMAND, command, 0);
+    act();
+    // What the act started may end on a later turn of the queue.
+    Pump([&] { return next_ >= steps_.size(); });
     const bool done = next_ == steps_.size();
     running_ = false;
     steps_.clear();
