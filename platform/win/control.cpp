@@ -149,6 +149,16 @@ class ListWidget : public Host<QListWidget> {
     SendMessageA(h, WM_LBUTTONUP, 0, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
     e->accept();
   }
+  // The toolkit's own double-click needs the press it never saw here: the
+  // subclass and then the list's procedure hear it instead.
+  void mouseDoubleClickEvent(QMouseEvent* e) override {
+    HWND h = vt_ui::FromWidget(this);
+    if (h == nullptr || h->proc == vt_ui::ListBoxProc || e->button() != Qt::LeftButton)
+      return Host<QListWidget>::mouseDoubleClickEvent(e);
+    const QPoint p = e->position().toPoint();
+    SendMessageA(h, WM_LBUTTONDBLCLK, 0x0001, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
+    e->accept();
+  }
 };
 
 DWORD Type(HWND h, DWORD mask) { return h->style & mask; }
@@ -366,6 +376,18 @@ void PassKeyToWidget(HWND hwnd) {
 
 void ApplyControlFont(HWND hwnd) {
   if (hwnd->widget) hwnd->widget->setFont(FontOf(hwnd->font ? hwnd->font : DefaultGuiFont()));
+  FitListRows(hwnd);
+}
+
+void FitListRows(HWND hwnd) {
+  auto* lw = hwnd->widget ? qobject_cast<QListWidget*>(hwnd->widget.data()) : nullptr;
+  if (lw == nullptr || (hwnd->style & LBS_NOINTEGRALHEIGHT) || lw->count() == 0) return;
+  const int row = lw->sizeHintForRow(0);
+  if (row <= 0) return;
+  const int full = static_cast<int>(hwnd->rect.bottom - hwnd->rect.top);
+  const int frame = 2 * lw->frameWidth();
+  const int height = std::min(full, std::max(1, (full - frame) / row) * row + frame);
+  if (lw->height() != height) lw->resize(lw->width(), height);
 }
 
 void NotifyParent(HWND control, WORD code) {
@@ -748,6 +770,8 @@ LRESULT vt_ui::ListBoxProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
       auto* item = new QListWidgetItem(ItemText(text));
       item->setData(kAnsiRole, QByteArray(text));
       lw->insertItem(pos, item);
+      // The first row tells how high a row is.
+      if (n == 0) FitListRows(h);
       return pos;
     }
     case LB_DELETESTRING:
@@ -798,14 +822,19 @@ LRESULT vt_ui::ListBoxProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_GETDLGCODE:
       return DLGC_WANTARROWS | DLGC_WANTCHARS;
-    case WM_LBUTTONDOWN: {
-      // A click a subclass passed on: the row under it becomes the selection.
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+      // A click a subclass passed on: the row under it becomes the selection,
+      // and a double-click on a row is told as one.
       const int row = lw->indexAt(QPoint(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam))).row();
       if (row < 0) return 0;
+      const bool changed = lw->currentRow() != row || !lw->item(row)->isSelected();
       lw->setCurrentRow(row);
       lw->setFocus(Qt::MouseFocusReason);
       quiet.unblock();
-      if (h->style & LBS_NOTIFY) NotifyParent(h, LBN_SELCHANGE);
+      if (!(h->style & LBS_NOTIFY)) return 0;
+      if (msg == WM_LBUTTONDOWN || changed) NotifyParent(h, LBN_SELCHANGE);
+      if (msg == WM_LBUTTONDBLCLK && IsWindow(h)) NotifyParent(h, LBN_DBLCLK);
       return 0;
     }
     default:

@@ -323,6 +323,7 @@ void SyncGeometry(HWND hwnd) {
   // gives it: the window manager, told so, offers no resize handle for it.
   if (!(hwnd->style & WS_CHILD) && !(hwnd->style & WS_THICKFRAME)) hwnd->widget->setFixedSize(w, h);
   hwnd->widget->setGeometry(hwnd->rect.left + in.left, hwnd->rect.top + in.top, w, h);
+  FitListRows(hwnd);
 }
 
 // Win32 virtual-key code of a Qt key.

@@ -5,10 +5,13 @@
 
 #include <QAbstractSlider>
 #include <QFontInfo>
+#include <QListWidget>
+#include <QMouseEvent>
 #include <QWindow>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <unistd.h>
@@ -378,6 +381,45 @@ LRESULT NotedParent(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     SetScrollPos(bar, SB_CTL, GetScrollPos(bar, SB_CTL) + 1, TRUE);
   }
   return DefWindowProcA(h, msg, wParam, lParam);
+}
+
+LRESULT PassOn(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return CallWindowProcA(reinterpret_cast<WNDPROC>(GetWindowLongPtrA(h, GWLP_USERDATA)), h, msg, wParam, lParam);
+}
+
+// A list box shows whole rows in its rectangle, and one whose procedure a
+// dialog subclassed still tells its parent of a double-click on a row.
+TEST_F(ControlTest, ListBoxesShowWholeRowsAndTellDoubleClicksThroughASubclass) {
+  SetWindowLongPtrA(top, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NotedParent));
+  HWND list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VISIBLE | LBS_NOTIFY, 0, 0, 120, 101, top,
+                              reinterpret_cast<HMENU>(12), nullptr, nullptr);
+  HWND tall = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | LBS_NOINTEGRALHEIGHT, 0, 0, 120, 101, top, nullptr,
+                              nullptr, nullptr);
+  for (const char* n : {"one", "two", "three", "four", "five", "six", "seven", "eight", "nine", "ten"}) {
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(n));
+    SendMessageA(tall, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(n));
+  }
+  auto* lw = qobject_cast<QListWidget*>(list->widget.data());
+  ASSERT_NE(lw, nullptr);
+  const int row = lw->sizeHintForRow(0);
+  ASSERT_GT(row, 0);
+  EXPECT_LE(lw->height(), 101);
+  EXPECT_EQ((lw->height() - 2 * lw->frameWidth()) % row, 0) << "no row cut at the bottom";
+  EXPECT_EQ(tall->widget->height(), 101) << "unless the style asks for the whole height";
+
+  SetWindowLongPtrA(list, GWLP_USERDATA, SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PassOn)));
+  ui_test::Pump();
+  g_notes.clear();
+  const QPoint third = lw->visualItemRect(lw->item(2)).center();
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                            QEvent::MouseButtonRelease}) {
+    QMouseEvent e(type, third, lw->viewport()->mapToGlobal(third), Qt::LeftButton,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(lw->viewport(), &e);
+  }
+  EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), 2);
+  const std::pair<UINT, WPARAM> told{WM_COMMAND, MAKEWPARAM(12, LBN_DBLCLK)};
+  EXPECT_NE(std::find(g_notes.begin(), g_notes.end(), told), g_notes.end());
 }
 
 TEST(Controls, ButtonsAndScrollBarsNotifyTheirParentTheWin32Way) {
