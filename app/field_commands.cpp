@@ -254,11 +254,23 @@ void EditItemExpression(CKmDoc& doc, ReportItemHead* item) {
   }
 }
 
+// A field or text under the caret: a field placed there would hide exactly
+// under it, and the two would print over each other.
+bool TextAtCaret(CKmDoc& doc) {
+  const int line = doc.m_pView->CaretLine();
+  const int x = doc.m_pView->m_nCaretX;
+  for (const ReportItemHead* h = doc.m_pLayout->orderHead; h != nullptr; h = h->nextInOrder)
+    if (!(h->flags & (kItemGraphicKinds | kItemDeleted | kItemInClipboard)) && h->bandLine == line && x >= h->left &&
+        x <= h->right)
+      return true;
+  return false;
+}
+
 bool PlaceAtCaret(KmDocBase* base, FieldDef* field) {
   auto& doc = *static_cast<CKmDoc*>(base);
-  if (!doc.m_bReportOpen || doc.m_pView == nullptr) return false;
+  if (!doc.m_bReportOpen || doc.m_pView == nullptr || doc.m_pLayout == nullptr) return false;
   const int line = doc.m_pView->CaretLine();
-  if (PlaceFieldOnLayout(doc, field, line, doc.m_pView->m_nCaretX) != nullptr) return true;
+  if (!TextAtCaret(doc) && PlaceFieldOnLayout(doc, field, line, doc.m_pView->m_nCaretX) != nullptr) return true;
   doc.SetStatusText(LoadResString(kStrPlaceCaret).c_str());
   MessageBeep(0);
   return false;

@@ -17,6 +17,7 @@
 #include "platform/win/ui_internal.h"
 #include "tests/platform/ui/ui_test_util.h"
 #include "tests/support/program_run.h"
+#include "tests/support/sample_document.h"
 #include "tests/support/window_sample.h"
 
 #include <gtest/gtest.h>
@@ -41,6 +42,10 @@ class NewUser : public ::testing::Test {
     if (s_dir.empty()) GTEST_SKIP() << "no sample: the program, sqlite3, poppler or the SQLite ODBC driver is missing";
     s_self = this;
     messages_.clear();
+    // Each scenario starts from the sample report as made.
+    SampleDocument sample;
+    std::string error;
+    ASSERT_TRUE(sample.Write("VortelleSample", s_dir + "/sales.kmw", &error)) << error;
     timer_ = SetTimer(nullptr, 0, 20, &Tick);
   }
   void TearDown() override {
