@@ -10,6 +10,7 @@
 #include "app/data_source_choice.h"
 #include "app/font_for_selection.h"
 #include "app/document.h"
+#include "app/main_frame.h"
 #include "app/print_run.h"
 #include "core/composite.h"
 #include "core/fields.h"
@@ -314,6 +315,7 @@ void EditOrder(CKmDoc& doc, int kind) {
   for (int level = 0; level < kMaxGroupLevels; ++level)
     if (p.newLevels & (1u << level)) AddGroupBands(doc, level);
   FieldsChanged(&doc);
+  if (p.newLevels != 0 && doc.m_pMainFrame != nullptr) doc.m_pMainFrame->FitBandPane();
 }
 
 void EditFilter(CKmDoc& doc) {

@@ -9,6 +9,7 @@
 #include "engine/doc_upkeep.h"
 
 #include "app/document.h"
+#include "app/main_frame.h"
 #include "app/file_checks.h"
 #include "data/data_access.h"
 #include "layout/fonts.h"
@@ -401,6 +402,7 @@ void CKmDoc::FinishReportLoad(BOOL isTemplate) {
   // The page's size and margins as the run measures them.
   CalcPageMetrics(*this);
   UpdateViewsByHint(108, nullptr);
+  if (m_pMainFrame != nullptr) m_pMainFrame->FitBandPane();
 }
 
 void CKmDoc::ForgetEditHoldings() {
