@@ -1,10 +1,13 @@
 // File > Print Preview as a user meets it: the preview waits on its page
-// with its buttons live (no box left over from reading the records holds the
-// frame), its buttons are pressed as the mouse presses them, Last Page shows
-// the last page of a longer report, and Close gives the designer back.
+// with its buttons and keys live (no box left over from reading the records
+// holds the frame), its buttons are pressed as the mouse presses them, Last
+// Page shows the last page of a longer report, and Close or Esc gives the
+// designer back.
 #include "tests/app/newuser/new_user_fixture.h"
 
 #include "platform/printer/page_driver.h"
+
+#include <QKeyEvent>
 
 #include <string>
 
@@ -36,8 +39,16 @@ TEST_F(NewUser, PreviewWaitsOnTheSamplePageWithItsButtonsLiveAndCloses) {
         CPreview* v = ActivePreview();
         EXPECT_TRUE(v->m_bRunFinished) << "the sample has one page";
         EXPECT_STREQ(v->StatusText(), "Page:  1");
+        // The preview's own keys, pressed on its page: Shift+F3 zooms in,
+        // PgDn scrolls down a page, Esc closes.
+        PageOutputState& s = GetPrintRunContext().page;
+        ui_test::Key(v->PageWindow(), Qt::Key_F3, Qt::ShiftModifier);
+        EXPECT_EQ(s.zoomLevel, 1);
+        const LONG top = s.currentZoom != nullptr ? s.currentZoom->scrollY : 0;
+        ui_test::Key(v->PageWindow(), Qt::Key_PageDown);
+        EXPECT_GT(s.currentZoom != nullptr ? s.currentZoom->scrollY : 0, top);
         checked = true;
-        PressButton(kCmdPreviewClose);
+        ui_test::Key(v->PageWindow(), Qt::Key_Escape);
         return true;
       },
   });
