@@ -24,6 +24,7 @@
 #include <QPaintEvent>
 #include <QWheelEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
@@ -522,7 +523,17 @@ BOOL DestroyWindow(HWND hwnd) {
   hwnd->destroying = true;
   if (g_focus != nullptr && IsDescendant(hwnd, g_focus)) g_focus = nullptr;
   if (g_active == hwnd) g_active = nullptr;
-  if (hwnd->widget && !(hwnd->style & WS_CHILD)) hwnd->widget->hide();
+  if (hwnd->widget && !(hwnd->style & WS_CHILD)) {
+    hwnd->widget->hide();
+    // The window system lets go of the window on the next turn of the queue
+    // (not inside its own event): a late activation of it, the window
+    // manager answering an earlier request, would otherwise send the keys
+    // to a window nobody sees until the widget is deleted.
+    QPointer<QWidget> gone = hwnd->widget.data();
+    QTimer::singleShot(0, qApp, [gone] {
+      if (gone != nullptr && gone->windowHandle() != nullptr) gone->windowHandle()->destroy();
+    });
+  }
   SendMessageA(hwnd, WM_DESTROY, 0, 0);
   // Children, and top-level windows this one owns, go with it.
   std::vector<HWND> dependants;
