@@ -117,47 +117,40 @@ class OwnerDrawnItems : public QStyledItemDelegate {
 };
 
 // A list box whose procedure was subclassed hears its left clicks as
-// WM_LBUTTONDOWN first; the list's own procedure then selects the row.
+// WM_LBUTTONDOWN first; the list's own procedure then selects the row. The
+// pointer's moves with the left button down and its release come after the
+// press, so a subclass can drag an entry out of the list; a double-click
+// comes as WM_LBUTTONDBLCLK, since the toolkit's own needs the press it
+// never saw.
 class ListWidget : public Host<QListWidget> {
  public:
   using Host<QListWidget>::Host;
 
  protected:
   void mousePressEvent(QMouseEvent* e) override {
-    HWND h = vt_ui::FromWidget(this);
-    if (h == nullptr || h->proc == vt_ui::ListBoxProc || e->button() != Qt::LeftButton)
-      return Host<QListWidget>::mousePressEvent(e);
-    const QPoint p = e->position().toPoint();  // the list's client area is its viewport
-    SendMessageA(h, WM_LBUTTONDOWN, 0x0001 /* the left button */, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
-    e->accept();
+    if (!Pass(e, WM_LBUTTONDOWN, e->button() == Qt::LeftButton)) Host<QListWidget>::mousePressEvent(e);
   }
-  // The pointer's moves with the left button down and its release come after
-  // the press, so a subclass can drag an entry out of the list.
   void mouseMoveEvent(QMouseEvent* e) override {
-    HWND h = vt_ui::FromWidget(this);
-    if (h == nullptr || h->proc == vt_ui::ListBoxProc || !(e->buttons() & Qt::LeftButton))
-      return Host<QListWidget>::mouseMoveEvent(e);
-    const QPoint p = e->position().toPoint();
-    SendMessageA(h, WM_MOUSEMOVE, 0x0001, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
-    e->accept();
+    if (!Pass(e, WM_MOUSEMOVE, (e->buttons() & Qt::LeftButton) != 0)) Host<QListWidget>::mouseMoveEvent(e);
   }
   void mouseReleaseEvent(QMouseEvent* e) override {
-    HWND h = vt_ui::FromWidget(this);
-    if (h == nullptr || h->proc == vt_ui::ListBoxProc || e->button() != Qt::LeftButton)
-      return Host<QListWidget>::mouseReleaseEvent(e);
-    const QPoint p = e->position().toPoint();
-    SendMessageA(h, WM_LBUTTONUP, 0, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
-    e->accept();
+    if (!Pass(e, WM_LBUTTONUP, e->button() == Qt::LeftButton)) Host<QListWidget>::mouseReleaseEvent(e);
   }
-  // The toolkit's own double-click needs the press it never saw here: the
-  // subclass and then the list's procedure hear it instead.
   void mouseDoubleClickEvent(QMouseEvent* e) override {
+    if (!Pass(e, WM_LBUTTONDBLCLK, e->button() == Qt::LeftButton)) Host<QListWidget>::mouseDoubleClickEvent(e);
+  }
+
+ private:
+  // The left button's message to a subclassed list (its client area is the
+  // viewport); false when the toolkit handles the event itself.
+  bool Pass(QMouseEvent* e, UINT msg, bool left) {
     HWND h = vt_ui::FromWidget(this);
-    if (h == nullptr || h->proc == vt_ui::ListBoxProc || e->button() != Qt::LeftButton)
-      return Host<QListWidget>::mouseDoubleClickEvent(e);
+    if (h == nullptr || h->proc == vt_ui::ListBoxProc || !left) return false;
     const QPoint p = e->position().toPoint();
-    SendMessageA(h, WM_LBUTTONDBLCLK, 0x0001, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
+    const WPARAM keys = msg == WM_LBUTTONUP ? 0 : 0x0001;  // the left button held
+    SendMessageA(h, msg, keys, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
     e->accept();
+    return true;
   }
 };
 

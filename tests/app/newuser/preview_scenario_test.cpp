@@ -26,6 +26,13 @@ bool Waiting() {
 void PressButton(UINT id) {
   if (CPreview* v = ActivePreview()) ui_test::Click(v->ToolButton(id));
 }
+// A step that presses the button.
+std::function<bool()> Press(UINT id) {
+  return [id] {
+    PressButton(id);
+    return true;
+  };
+}
 
 TEST_F(NewUser, PreviewWaitsOnTheSamplePageWithItsButtonsLiveAndCloses) {
   ASSERT_NE(Start(), nullptr);
@@ -88,10 +95,7 @@ TEST_F(NewUser, LastPageOfALongerReportShowsItsLastPage) {
         return true;
       },
       [&] { return Waiting() && s.pageShown == 1; },
-      [&] {
-        PressButton(kCmdPreviewLast);
-        return true;
-      },
+      Press(kCmdPreviewLast),
       [&] { return Waiting() && ActivePreview()->m_bRunFinished; },
       [&] {
         CPreview* v = ActivePreview();
@@ -104,10 +108,7 @@ TEST_F(NewUser, LastPageOfALongerReportShowsItsLastPage) {
         return true;
       },
       [&] { return Waiting() && s.pageShown == 0; },
-      [&] {
-        PressButton(kCmdPreviewClose);
-        return true;
-      },
+      Press(kCmdPreviewClose),
   });
   EXPECT_TRUE(done);
   EXPECT_GE(lastShown, 2) << "the long sample has at least three pages";
