@@ -136,6 +136,15 @@ class AppStartupHooks : public StartupHooks {
     if (Unattended()) WriteToStderr(nullptr, text);
     else StartupHooks::Error(doc, text);
   }
+  // The status line keeps its last message, so that a redraw shows it again.
+  void AttachStatusBuffer(KmDocBase& doc) override {
+    CKmDoc* d = dynamic_cast<CKmDoc*>(&doc);
+    if (d != nullptr && d->m_pMainFrame != nullptr) d->m_pMainFrame->m_wndStatusBar.Attach(d);
+  }
+  void FreeStatusBuffer(KmDocBase& doc) override {
+    CKmDoc* d = dynamic_cast<CKmDoc*>(&doc);
+    if (d != nullptr && d->m_pMainFrame != nullptr) d->m_pMainFrame->m_wndStatusBar.FreeBuffer();
+  }
   void GetDefaultPrinter(KmDocBase& doc) override {
     StartupHooks::GetDefaultPrinter(doc);
     ::GetDefaultPrinter(&GetPrintRunContext().printer, 1);

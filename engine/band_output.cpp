@@ -242,6 +242,7 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
       const uint32_t fromColumn = run->currentColumn;
       if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
       if (s->hooks.pageOverflow && s->hooks.pageOverflow(run) != 0) return 1;
+      s->breakInGroupFooter = false;
       if (runState != 0) return runState;
       ReopenSpanningGraphics(run);
       if (run->columnsAcross > 1 && run->currentColumn != fromColumn) {
@@ -307,7 +308,7 @@ bool FooterBreakWanted(ReportRun* run, int band, int line, int last) {
     if ((L[l].flags & kLinePrinted) && (LineHasItems(s, l) || (L[l].flags & kLineNewPageFlag))) later = true;
   const int level = band - kBandGroupFooter;
   const BYTE opts = GroupOptions(run, level);
-  if (s->afterLastRecord)
+  if (run->recordsEnded)
     return later || (s->hooks.outerFooterPending && s->hooks.outerFooterPending(run, band));
   if (opts & (kGroupResetPage | kGroupSwapHeader)) return later;
   return true;
@@ -437,6 +438,8 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
           s->breakInGroupFooter = IsGroupFooter(band);
           if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
           if (s->hooks.pageOverflow) failed = s->hooks.pageOverflow(run);
+          // The new page's headers are out: the next group's header shows its own values.
+          s->breakInGroupFooter = false;
         }
         if (failed != 0) return 1;
         ReopenSpanningGraphics(run);

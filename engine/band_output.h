@@ -123,7 +123,6 @@ struct BandOutputState {
   int breakBand = 0;               // the band that caused the current page break
   bool breakInGroupFooter = false;
   bool swappedFooterOutput = false;  // a swapped group footer is being output
-  bool afterLastRecord = false;
   bool recordRepeating = false;    // the Record band is output again (also ReportRun::recordRepeating)
   int overflowBand = 0;            // the band in overflow, 0 none
   int repeatedHeader = 0;          // the group header repeated at the page top (also ReportRun::recordedRepeatBand)

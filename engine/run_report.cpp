@@ -63,9 +63,15 @@ void ShowRunMessage(KmDocBase* doc, int message, uint32_t value) {
   }
 }
 
+// Between the records of the pages only Cancel and the preview's commands
+// are let through: the record counters belong to reading the data before the
+// run, and their status box, shown again here, would hold the frame disabled
+// while the preview waits on a page.
+int PassStatus(CKmComposite*) { return PollRunCancelled(); }
+
 int DefaultFetch(KmDocBase* doc, int /*first*/) {
   if (!doc->m_pModel) return kEndOfRecords;
-  return RunRecordPass(doc->m_pModel, CountRecordRead);
+  return RunRecordPass(doc->m_pModel, PassStatus);
 }
 
 

@@ -227,11 +227,17 @@ TEST_F(PrintJobTest, PrintRunWritesTheNamedFileAndAbortLeavesNone) {
   EXPECT_TRUE(gMessages.empty());
 }
 
-TEST(PrintJobNames, PdfPrinterFileFollowsTheReportName) {
+TEST(PrintJobNames, PdfPrinterFileFollowsTheReportNameBesideTheReport) {
   PrintRunSetup s;
   s.reportName = "/home/u/reports/Sales.rpt";
-  EXPECT_EQ(DefaultPdfFileName(s), "Sales.pdf");
+  EXPECT_EQ(DefaultPdfFileName(s), "Sales.pdf") << "no folder known: the current one";
+  s.reportFolder = "/home/u/reports/";
+  EXPECT_EQ(DefaultPdfFileName(s), "/home/u/reports/Sales.pdf");
+  s.reportFolder = "/srv/libraries";
+  s.reportName = "Monthly";
+  EXPECT_EQ(DefaultPdfFileName(s), "/srv/libraries/Monthly.pdf") << "a library member beside its library";
   s.reportName.clear();
+  s.reportFolder.clear();
   EXPECT_EQ(DefaultPdfFileName(s), "Untitled.pdf");
 }
 

@@ -502,6 +502,34 @@ TEST_F(ReportPdf, WrappedTextContinuesAcrossLinesAndPages) {
   EXPECT_EQ(Tokens(text, "Hinge").size(), 3u);
 }
 
+// A group footer ending in a page-break line: each customer on a page of its
+// own, its header showing its own name (not the one before), and no empty
+// page after the last.
+TEST_F(ReportPdf, AFooterEndingInAPageBreakStartsEachGroupOnItsOwnPage) {
+  UseLayout();
+  FieldDef* customer = Column("customer");
+  FieldDef* product = Column("product");
+  FieldDef* lines = Total(product, kSummaryCount, 0);
+  m->groupFields[0] = m->GetFieldIndex(customer);
+  GetSelectInputs(m)->sortKeys[0] = customer;
+  GetSelectInputs(m)->sortKeys[1] = product;
+  Line(kBandGroupHeader, {customer});
+  PlaceAt(customer, 0, 12);
+  Line(kBandRecord, {product});
+  PlaceAt(product, 2, 10);
+  Line(kBandGroupFooter, {lines});
+  PlaceAt(lines, 2, 6);
+  Line(kBandGroupFooter, {}, 1);
+  std::string text = RunToPdf();
+  std::vector<std::string> pages = Pages(text);
+  ASSERT_EQ(pages.size(), 3u) << text;
+  const char* names[] = {"Abbott", "Brandt", "Castillo"};
+  for (size_t i = 0; i < 3; ++i)
+    for (size_t k = 0; k < 3; ++k)
+      EXPECT_EQ(pages[i].find(names[k]) != std::string::npos, i == k) << "page " << i + 1 << ":\n" << pages[i];
+  EXPECT_NE(pages[2].find("Hinge"), std::string::npos) << pages[2];
+}
+
 TEST_F(ReportPdf, TestPatternFillsAPageWithRecordBands) {
   UseLayout();
   FieldDef* product = Column("product");
