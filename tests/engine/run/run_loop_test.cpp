@@ -1,6 +1,8 @@
 // The record and page loop and the run's end: pages, page ranges, copies,
 // columns, record repeats and the messages of a run that printed nothing.
-#include "run_fakes.h"
+#include "tests/support/run_harness.h"
+
+#include "core/engine_errors.h"
 
 #include <gtest/gtest.h>
 
@@ -87,7 +89,6 @@ TEST(RunLoop, RunsThatProduceNothingEndWithTheirMessage) {
     PlainRun h(10);  // an export says nothing about the start page
     h.run->startPage = 99;
     h.run->exportRun = 1;
-    h.run->links.startOutputJob = [](KmDocBase*) { return 1; };
     h.Run();
     EXPECT_TRUE(h.messages.empty());
   }
@@ -98,13 +99,13 @@ TEST(RunLoop, FailuresStopTheRunWithoutClaimingThereWereNoRecords) {
     PlainRun h(10);  // a fetch error after three records
     h.failFetchAt = 3;
     h.Run();
-    EXPECT_EQ(h.reportedError, 3001);
+    EXPECT_EQ(h.reportedError, kEngineFetchFailed);
     EXPECT_EQ(h.doc.m_nRunState, kRunStopped);
     EXPECT_TRUE(h.messages.empty());
   }
   {
     PlainRun h(3);  // the output job cannot start
-    h.run->links.startOutputJob = [](KmDocBase*) { return 0; };
+    h.output.refuseJob = true;
     h.Run();
     EXPECT_EQ(h.doc.m_nRunState, kRunStopped);
     EXPECT_TRUE(h.driver.pages.empty());
@@ -143,10 +144,8 @@ TEST(RunLoop, RecordRepeatCountIsBoundedAndDefined) {
 
   PlainRun h(2);
   h.driver.pageLength = 100000;
-  h.run->links.repeatValue = [](KmDocBase*, double* v) {
-    *v = 3.7;
-    return true;
-  };
+  h.model->recordRepeatField = h.model->GetFieldIndex(h.copies);
+  h.copiesValue = 3.7;
   h.Run();
   EXPECT_EQ(h.SentPages()[0], "T PH#1 R1 R1 R1 R2 R2 R2 S PF#1");
 }
@@ -217,32 +216,6 @@ TEST(RunLoop, RecordHeightLeavesOutEmptyBottomLines) {
   EXPECT_EQ(BandHeight(&h.doc, kBandRecord, 1), 440);
   SetRunMode(&h.doc, 0);
   EXPECT_EQ(h.run->pageFooterHeight, 240);
-}
-
-TEST(RunLoop, QueryIsKeptUntilTheSortChanges) {
-  static RunDataSignature signature;
-  static int opens = 0, closes = 0;
-  signature = RunDataSignature{};
-  opens = closes = 0;
-  RunHarness h;
-  h.run->links.openQuery = [](KmDocBase*) { return ++opens, 0; };
-  h.run->links.closeQuery = [](KmDocBase*) { ++closes; };
-  h.run->links.dataSignature = [](KmDocBase*) { return signature; };
-  EXPECT_EQ(PrepareRunData(&h.doc), 0);
-  EXPECT_EQ(PrepareRunData(&h.doc), 0);
-  EXPECT_EQ(opens, 2);  // nothing can replay the rows
-  h.run->cacheValid = true;
-  EXPECT_EQ(PrepareRunData(&h.doc), 0);
-  EXPECT_EQ(opens, 2);
-  signature.sortFields[0] = 4;
-  EXPECT_EQ(PrepareRunData(&h.doc), 0);
-  EXPECT_EQ(opens, 3);
-  EXPECT_EQ(closes, 2);
-  // A failed open is not taken for an open query.
-  h.run->links.openQuery = [](KmDocBase*) { return 1; };
-  h.run->dataChanged = true;
-  EXPECT_NE(PrepareRunData(&h.doc), 0);
-  EXPECT_FALSE(h.run->queryOpen);
 }
 
 }  // namespace
