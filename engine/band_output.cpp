@@ -461,7 +461,7 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
     if (kind != kLineText && inBand && inBox[line]) kind = measuring ? kLineText : kLineBoxSpan;
     const bool graphicsPending =
         s->waitingPictures + s->waitingCharts + s->waitingOleItems + s->openLinesBoxes > 0;
-    const bool send = !run->suppressBlankLines || swapped || kind != kLineNothing || IsPageLikeBand(band) ||
+    const bool send = !BlankLinesDropped(run, band) || swapped || kind != kLineNothing ||
                       (height > 0 && graphicsPending);
     if (send) {
       int sendKind = kind == kLineNothing ? kLineEmpty : kind;

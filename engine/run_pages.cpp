@@ -81,6 +81,8 @@ bool FieldValueEmpty(ReportRun* run, const FieldDef* f, int band) {
 ReportRun* RunOf(KmDocBase* doc) { return doc ? doc->m_pRun : nullptr; }
 
 bool BlankLinesDropped(const ReportRun* run, int band) {
+  // The Test Pattern shows every field's picture: no line is blank.
+  if (RunModeOf(run) == 1) return false;
   if (band == kBandRecord) return run->suppressBlankLines;
   if ((band >= kBandGroupHeader && band < kBandGroupHeader + kRunGroupLevels) ||
       (band >= kBandGroupFooter && band < kBandGroupFooter + kRunGroupLevels))
@@ -243,7 +245,10 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
     int32_t h = FontHeight(r, *it);
     if (it->flags & kItemKindField) {
       FieldDef* f = reinterpret_cast<FieldDef*>(it);
-      if (IsStretchingField(*it) && PrepareBandOutput(doc) != nullptr) {
+      // A Record band that may break across pages is fitted by its own
+      // lines; its text goes on over the page end.
+      const bool keepsStretch = band != kBandRecord || r->recordsStretch;
+      if (keepsStretch && IsStretchingField(*it) && PrepareBandOutput(doc) != nullptr) {
         *variable = true;
         int32_t laid = StretchedFieldHeight(r, f, band);
         if (laid > h) h = laid;

@@ -228,8 +228,15 @@ int OutputExportLine(ReportRun* run, ExportJob* job, int line, int band) {
     ReportItemHead* h = item.head;
     if (!(h->flags & kItemKindField) || IsGraphicItem(*h)) continue;
     FieldDef* f = reinterpret_cast<FieldDef*>(h);
-    // A Print Once group field goes out with its group's first row only.
-    if (!ExportFieldFilter(e, *job->doc, f) || IsGroupFieldSuppressed(run, &item)) continue;
+    if (!ExportFieldFilter(e, *job->doc, f)) continue;
+    // A Print Once group field goes out with its group's first row only; the
+    // later rows hold it empty.
+    if (IsGroupFieldSuppressed(run, &item)) {
+      job->library->FieldValue(&e.job, f, nullptr, f->name, 1, host, true);
+      ++count;
+      if (e.job.status == kExportStatusStop || e.job.status == kExportStatusWriteError) break;
+      continue;
+    }
     const BYTE* value = GetFieldValueForBand(run, f, band);
     const int status = FieldValueStatus(run, f, value);
     int state = 0;

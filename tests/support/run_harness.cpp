@@ -62,14 +62,14 @@ int FakeDriver::MoveDown(PageOutputState*, int distance, int) {
 // the page (the page number with the page header and footer).
 int HarnessOutput::OutputBand(KmDocBase* doc, int band, int fitLimit) {
   if (fitLimit != 0) return 0;
-  RunHarness* h = CurrentHarness();
   ReportRun* r = RunOf(doc);
+  FakeDriver* driver = static_cast<FakeDriver*>(r->driver);
   int32_t height = BandHeight(doc, band, 1);
   std::string name = BandName(band);
   if (band == kBandPageHeader || band == kBandPageFooter) name += "#" + std::to_string(r->pageNumber);
   if (band == kBandRecord) name += std::to_string(r->recordsOutput + 1);
-  h->driver.Note(name);
-  if (height > 0) h->driver.MoveDown(nullptr, height, 1);
+  driver->Note(name);
+  if (height > 0) driver->MoveDown(nullptr, height, 1);
   if (PageSendFlag(*r, doc->m_nRunMode)) r->outputEmitted = 1;
   return doc->m_nRunState;
 }
@@ -78,6 +78,8 @@ void HarnessOutput::ShowMessage(KmDocBase*, int message, uint32_t) { CurrentHarn
 
 int HarnessRows::FetchNextRow() {
   ++harness->fetches;
+  // A pass that starts over (a later copy) reads the rows from the first.
+  if (harness->model->recordNumber == 0) harness->nextRecord = 0;
   if (harness->failFetchAt >= 0 && harness->fetches > harness->failFetchAt) return -1;
   if (harness->nextRecord >= harness->records.size()) return 1;
   current = harness->nextRecord++;

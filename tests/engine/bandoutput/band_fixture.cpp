@@ -74,6 +74,7 @@ void BandFixture::SetUp() {
 
 void BandFixture::TearDown() {
   model.fieldList = nullptr;  // the fixture owns its fields
+  model.fieldCount = 0;
   model.itemListHead = model.itemListTail = nullptr;
   FreeBandOutput(&run);
   DeleteRunCalcState(run.calc);
@@ -140,6 +141,7 @@ FieldDef* BandFixture::AddTextField(int line, int column, int width, const std::
   f->value = values.back()->data();
   f->next = model.fieldList;
   model.fieldList = f;
+  ++model.fieldCount;
   return f;
 }
 
