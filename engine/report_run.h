@@ -38,6 +38,7 @@ enum RunMessage : int { kMsgNoRecords = 0, kMsgStartPageTooLarge = 1, kMsgAcross
 // Notes of the run status: a setting the run could not honour.
 constexpr unsigned kIdRepeatFieldNotNumeric = 5963;
 constexpr unsigned kIdRecordTallerThanPage = 5964;
+constexpr unsigned kIdRepeatFieldTooMany = 5965;
 // The most copies of a record the Record Layout takes.
 constexpr int32_t kMaxRecordCopies = 999;
 
@@ -105,6 +106,7 @@ struct ReportRun {
   uint32_t recordRepeat = 1;
   uint32_t recordRepeatField = kRunNoField;  // the field whose value repeats each record
   bool repeatFieldNoted = false;     // an unusable repeat field was told once
+  bool tallRecordNoted = false;      // a record taller than a page was told once
   int32_t linesPerInch = 6;
   int32_t pageBottom = 0;     // 1/720 inch kept free at the page's end (ordinal 10)
   int32_t pageStartArg = 0;   // where the first line of a page begins (ordinal 12)

@@ -31,12 +31,12 @@ After StopOrMark(KmDocBase* doc, ReportRun* r) {
   return After::LeaveLoop;
 }
 
-// Why a record repeat field cannot give the copies, once per run.
-void NoteRepeatField(KmDocBase* doc, ReportRun* r, const FieldDef* f) {
+// Why a record repeat field cannot give the copies it asks for, once per run.
+void NoteRepeatField(KmDocBase* doc, ReportRun* r, const FieldDef* f, unsigned id) {
   if (r->repeatFieldNoted) return;
   r->repeatFieldNoted = true;
   char text[400];
-  std::snprintf(text, sizeof text, GetResString(kIdRepeatFieldNotNumeric, 0), f != nullptr ? f->name : "?");
+  std::snprintf(text, sizeof text, GetResString(id, 0), f != nullptr ? f->name : "?");
   TheRunShell().ShowRunNote(*doc, text);
 }
 
@@ -46,11 +46,25 @@ uint32_t RepeatCount(KmDocBase* doc, ReportRun* r) {
   if (r->recordRepeatField == kRunNoField || doc->m_pModel == nullptr) return r->recordRepeat > 1 ? r->recordRepeat : 1;
   const FieldDef* f = doc->m_pModel->GetFieldAt(r->recordRepeatField);
   if (f == nullptr || !(FieldKind(f) & kFieldNumeric) || f->value == nullptr) {
-    NoteRepeatField(doc, r, f);
+    NoteRepeatField(doc, r, f, kIdRepeatFieldNotNumeric);
     return 1;
   }
   const double value = GetF64(f->value);
-  return IsNullNumber(value) ? 1 : RecordRepeatCount(value);
+  if (IsNullNumber(value)) return 1;
+  // No more than the Record Layout's own number may ask for.
+  const uint32_t copies = RecordRepeatCount(value);
+  if (copies <= static_cast<uint32_t>(kMaxRecordCopies)) return copies;
+  NoteRepeatField(doc, r, f, kIdRepeatFieldTooMany);
+  return static_cast<uint32_t>(kMaxRecordCopies);
+}
+
+// A record kept whole that is taller than a page prints across pages all
+// the same; the run says so once.
+void NoteTallRecord(KmDocBase* doc, ReportRun* r) {
+  if (r->tallRecordNoted || !r->recordsStretch || !r->recordHasStretch || !r->topOfPage) return;
+  if (r->recordHeight <= RoomLeftOnPage(r, r->pageFooterHeight)) return;
+  r->tallRecordNoted = true;
+  TheRunShell().ShowRunNote(*doc, GetResString(kIdRecordTallerThanPage, 0));
 }
 
 void CountRecord(KmDocBase* doc, ReportRun* r) {
@@ -86,6 +100,7 @@ After OutputRecord(KmDocBase* doc, ReportRun* r) {
       return StopOrMark(doc, r);
     r->closingBands = 0;
     r->recordRepeating = i > 0;
+    NoteTallRecord(doc, r);
     if (r->printRecordBand && OutputRunBand(doc, r, kBandRecord)) {
       if (doc->m_nRunState == kRunGoing && r->pageCount >= r->endPage) {
         CountRecord(doc, r);

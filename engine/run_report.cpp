@@ -298,7 +298,7 @@ void TakeRecordLayout(KmDocBase* doc, ReportRun* r) {
     r->recordsStretch = !BreakRecordAreaShown(*ps);
   }
   r->recordRepeatField = doc->m_pModel != nullptr ? doc->m_pModel->recordRepeatField : kRunNoField;
-  r->repeatFieldNoted = false;
+  r->repeatFieldNoted = r->tallRecordNoted = false;
 }
 
 }  // namespace

@@ -88,6 +88,10 @@ std::string DataScript(const char* number, const char* text) {
     for (int w = 0; w < 6 + (i * 7) % 30; ++w) note += "word" + std::to_string(i) + "x" + std::to_string(w) + " ";
     s << "insert into note_rows values (" << i << ", 'N" << i << "', '" << note << "');\n";
   }
+  // One note longer than a page.
+  std::string tall;
+  for (int w = 0; w < 500; ++w) tall += "tall" + std::to_string(w) + " ";
+  s << "insert into note_rows values (41, 'N41', '" << tall << "');\n";
   return s.str();
 }
 
@@ -152,16 +156,18 @@ class ExportCountWatch : public RunShell {
   std::vector<std::string> seen;
 };
 
-class RecordLayoutScenario : public ::testing::TestWithParam<int> {
+// The data and the program's folder on SQLite (0) or PostgreSQL (1).
+class LayoutScenario : public ::testing::Test {
  protected:
+  virtual int Database() const { return 0; }
   void SetUp() override {
     if (!fs::exists(program_run::ProgramPath())) GTEST_SKIP() << "the program is not built";
     if (Capture("command -v pdftotext").empty() || Capture("command -v sqlite3").empty())
       GTEST_SKIP() << "pdftotext or sqlite3 is missing";
     if (!odbc_test::HaveSqliteDriver()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
-    if (GetParam() == 0) {
+    if (Database() == 0) {
       dsn_ = odbc_test::kSqliteDsn;
-      std::ofstream(odbc_test::Dir() + "/layout_rows.sql") << DataScript("double", "varchar(2000)");
+      std::ofstream(odbc_test::Dir() + "/layout_rows.sql") << DataScript("double", "varchar(8000)");
       ASSERT_EQ(std::system(("sqlite3 '" + odbc_test::Dir() + "/test.db' < '" + odbc_test::Dir() +
                              "/layout_rows.sql'")
                                 .c_str()),
@@ -171,10 +177,10 @@ class RecordLayoutScenario : public ::testing::TestWithParam<int> {
       if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
       dsn_ = odbc_test::kPgDsn;
       bool ok = false;
-      const std::string out = odbc_test::RunPostgresSql(DataScript("double precision", "varchar(2000)"), &ok);
+      const std::string out = odbc_test::RunPostgresSql(DataScript("double precision", "varchar(8000)"), &ok);
       ASSERT_TRUE(ok) << out;
     }
-    dir_ = odbc_test::Dir() + "/record_layout_" + std::to_string(GetParam());
+    dir_ = odbc_test::Dir() + "/record_layout_" + std::to_string(Database());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     std::ofstream(dir_ + "/kmw.ini") << "[Preferences]\nShowSplash=0\n";
@@ -213,10 +219,25 @@ class RecordLayoutScenario : public ::testing::TestWithParam<int> {
     CKmDoc* doc = nullptr;
     HWND frame = nullptr;
     DialogSteps steps;
-    Program() {
+    // The program up with the report opened through File > Open.
+    explicit Program(const std::string& report) {
       doc = GetActiveKmDoc();
       if (doc != nullptr && doc->m_pMainFrame != nullptr) frame = doc->m_pMainFrame->m_hWnd;
+      EXPECT_NE(frame, nullptr);
+      if (frame != nullptr) Open(report);
+      opened = doc != nullptr && doc->m_bReportOpen;
     }
+    // Format > Record Layout, the record as wide as the page and the rest as
+    // set.
+    void RecordLayout(const std::function<void(HWND)>& set) {
+      steps.Dialog("Record Layout", [set](HWND d) {
+        SetText(d, kWidth, "8.00");
+        set(d);
+        Press(d, IDOK);
+      });
+      Command(kCmdRecordLayout);
+    }
+    bool opened = false;
     void Command(UINT id) {
       steps.Run([&] { SendMessageA(frame, WM_COMMAND, id, 0); });
     }
@@ -256,8 +277,7 @@ double LinesBetween(const std::vector<Word>& words, const std::string& from, con
   return -1;
 }
 
-TEST_P(RecordLayoutScenario, CopiesByNumberAndByFieldAndEmptyLinesLeftOut) {
-  if (GetParam() != 0) GTEST_SKIP() << "the layout settings are the database's concern on SQLite alone";
+TEST_F(LayoutScenario, CopiesByNumberAndByFieldAndEmptyLinesLeftOut) {
   const std::string report = dir_ + "/copies.kmw";
   MakeReport(report, "layout_rows", {"name", "copies", "extra"}, [](ReportMaker& r) {
     const int first = r.Line(kBandRecord);
@@ -266,22 +286,17 @@ TEST_P(RecordLayoutScenario, CopiesByNumberAndByFieldAndEmptyLinesLeftOut) {
     r.Place(r.Column("extra"), r.Line(kBandRecord), 4, 12);
     r.Text(r.Line(kBandRecord), 0, "row-end");
   });
-  Program p;
-  ASSERT_NE(p.frame, nullptr);
-  p.Open(report);
-  ASSERT_TRUE(p.doc->m_bReportOpen);
+  Program p(report);
+  ASSERT_TRUE(p.opened);
 
   // Two copies of every record, every line kept.
-  p.steps.Dialog("Record Layout", [](HWND d) {
-    SetText(d, kWidth, "8.00");  // one record the width of the page
+  p.RecordLayout([](HWND d) {
     CheckDlgButton(d, kCopiesNumber, BST_CHECKED);
     Press(d, kCopiesNumber);
     SetText(d, kCopies, "2");
     CheckDlgButton(d, kCompress, BST_UNCHECKED);
     CheckDlgButton(d, kSuppress, BST_UNCHECKED);
-    Press(d, IDOK);
   });
-  p.Command(kCmdRecordLayout);
   p.SaveAndReopen(dir_ + "/copies2.kmw");
   EXPECT_EQ(p.doc->m_pPageSetup->RecordCopies, 2);
   std::vector<Word> w = p.Print(dir_ + "/copies2.pdf");
@@ -297,15 +312,13 @@ TEST_P(RecordLayoutScenario, CopiesByNumberAndByFieldAndEmptyLinesLeftOut) {
 
   // The copies from the field (below 2 once, else rounded down), and the
   // empty record lines left out.
-  p.steps.Dialog("Record Layout", [](HWND d) {
+  p.RecordLayout([](HWND d) {
     CheckDlgButton(d, kCopiesNumber, BST_UNCHECKED);
     CheckDlgButton(d, kCopiesByField, BST_CHECKED);
     Press(d, kCopiesByField);
     EXPECT_TRUE(ChooseField(d, kCopiesField, "copies"));
     CheckDlgButton(d, kSuppress, BST_CHECKED);
-    Press(d, IDOK);
   });
-  p.Command(kCmdRecordLayout);
   EXPECT_TRUE(p.doc->IsModified());
   p.SaveAndReopen(dir_ + "/byfield.kmw");
   const FieldDef* copies = nullptr;
@@ -322,8 +335,7 @@ TEST_P(RecordLayoutScenario, CopiesByNumberAndByFieldAndEmptyLinesLeftOut) {
   EXPECT_NEAR(LinesBetween(w, "Delta", "row-end", pitch), 1.0, 0.2);
 }
 
-TEST_P(RecordLayoutScenario, ALongNoteStretchesItsRecordAndKeepsItWholeWhenTheAreaMayNotBreak) {
-  if (GetParam() != 0) GTEST_SKIP() << "the layout settings are the database's concern on SQLite alone";
+TEST_F(LayoutScenario, ALongNoteStretchesItsRecordAndKeepsItWholeWhenTheAreaMayNotBreak) {
   const std::string report = dir_ + "/notes.kmw";
   MakeReport(report, "note_rows", {"name", "note"}, [](ReportMaker& r) {
     r.Place(r.Column("name"), r.Line(kBandRecord), 0, 8);
@@ -332,18 +344,11 @@ TEST_P(RecordLayoutScenario, ALongNoteStretchesItsRecordAndKeepsItWholeWhenTheAr
     note->formatCode = (note->formatCode & ~0xF0u) | 0x40;  // word-wrapped: stretches its line
     r.Text(r.Line(kBandRecord), 0, "after-note");
   });
-  Program p;
-  ASSERT_NE(p.frame, nullptr);
-  p.Open(report);
-  ASSERT_TRUE(p.doc->m_bReportOpen);
+  Program p(report);
+  ASSERT_TRUE(p.opened);
 
   // Records may break across pages.
-  p.steps.Dialog("Record Layout", [](HWND d) {
-    SetText(d, kWidth, "8.00");  // one record the width of the page
-    CheckDlgButton(d, kBreakArea, BST_CHECKED);
-    Press(d, IDOK);
-  });
-  p.Command(kCmdRecordLayout);
+  p.RecordLayout([](HWND d) { CheckDlgButton(d, kBreakArea, BST_CHECKED); });
   p.SaveAndReopen(dir_ + "/notes_break.kmw");
   std::vector<Word> w = p.Print(dir_ + "/notes_break.pdf");
   // Each note's last word prints above its record's "after-note", which the
@@ -371,12 +376,9 @@ TEST_P(RecordLayoutScenario, ALongNoteStretchesItsRecordAndKeepsItWholeWhenTheAr
   }
   EXPECT_GT(split, 0) << where;
 
-  // Kept whole: every record's name, note and end on one page.
-  p.steps.Dialog("Record Layout", [](HWND d) {
-    CheckDlgButton(d, kBreakArea, BST_UNCHECKED);
-    Press(d, IDOK);
-  });
-  p.Command(kCmdRecordLayout);
+  // Kept whole: every record's name, note and end on one page; the note
+  // longer than a page prints whole across pages all the same.
+  p.RecordLayout([](HWND d) { CheckDlgButton(d, kBreakArea, BST_UNCHECKED); });
   p.SaveAndReopen(dir_ + "/notes_whole.kmw");
   EXPECT_FALSE(BreakRecordAreaShown(*p.doc->m_pPageSetup));
   w = p.Print(dir_ + "/notes_whole.pdf");
@@ -391,10 +393,18 @@ TEST_P(RecordLayoutScenario, ALongNoteStretchesItsRecordAndKeepsItWholeWhenTheAr
     }
     EXPECT_GT(page, 0) << name;
   }
+  int tall = 0, firstPage = 0, lastPage = 0;
+  for (const Word& word : w)
+    if (word.text.rfind("tall", 0) == 0) {
+      ++tall;
+      if (firstPage == 0) firstPage = word.page;
+      lastPage = word.page;
+    }
+  EXPECT_EQ(tall, 500);
+  EXPECT_GT(lastPage, firstPage);
 }
 
-TEST_P(RecordLayoutScenario, APrintOnceGroupFieldPrintsOncePerGroupInThePdfAndTheExport) {
-  if (GetParam() != 0) GTEST_SKIP() << "the group settings are the database's concern on SQLite alone";
+TEST_F(LayoutScenario, APrintOnceGroupFieldPrintsOncePerGroupInThePdfAndTheExport) {
   const std::string report = dir_ + "/groups.kmw";
   MakeReport(report, "layout_rows", {"name", "grp"}, [](ReportMaker& r) {
     FieldDef* grp = r.Column("grp");
@@ -403,10 +413,8 @@ TEST_P(RecordLayoutScenario, APrintOnceGroupFieldPrintsOncePerGroupInThePdfAndTh
     r.Place(grp, line, 0, 8);
     r.Place(r.Column("name"), line, 10, 12);
   });
-  Program p;
-  ASSERT_NE(p.frame, nullptr);
-  p.Open(report);
-  ASSERT_TRUE(p.doc->m_bReportOpen);
+  Program p(report);
+  ASSERT_TRUE(p.opened);
   // Group Order: the level's Print Once.
   p.steps.Dialog("Group Order", [](HWND d) {
     SendDlgItemMessageA(d, 300, LB_SETCURSEL, 0, 0);
@@ -450,7 +458,13 @@ TEST_P(RecordLayoutScenario, APrintOnceGroupFieldPrintsOncePerGroupInThePdfAndTh
   EXPECT_EQ(watch.seen.back(), "Records Exported: 5 of 5");
 }
 
-TEST_P(RecordLayoutScenario, ASortOnACalculationWithoutSqlTextPrintsInItsOrder) {
+// The same on either database.
+class OnBothDatabases : public LayoutScenario, public ::testing::WithParamInterface<int> {
+ protected:
+  int Database() const override { return GetParam(); }
+};
+
+TEST_P(OnBothDatabases, ASortOnACalculationWithoutSqlTextPrintsInItsOrder) {
   const std::string report = dir_ + "/sorted.kmw";
   MakeReport(report, "layout_rows", {"name", "amount"}, [](ReportMaker& r) {
     // No SQL text: a time picture's seconds (none) make it the program's own.
@@ -461,10 +475,8 @@ TEST_P(RecordLayoutScenario, ASortOnACalculationWithoutSqlTextPrintsInItsOrder) 
     r.Place(r.Column("name"), line, 0, 12);
     r.Place(key, line, 20, 8, 0);
   });
-  Program p;
-  ASSERT_NE(p.frame, nullptr);
-  p.Open(report);
-  ASSERT_TRUE(p.doc->m_bReportOpen);
+  Program p(report);
+  ASSERT_TRUE(p.opened);
   FieldDef* key = nullptr;
   for (FieldDef* f = p.doc->m_pModel->fieldList; f; f = f->next)
     if (std::string(f->name) == "SORTKEY") key = f;
@@ -475,7 +487,7 @@ TEST_P(RecordLayoutScenario, ASortOnACalculationWithoutSqlTextPrintsInItsOrder) 
   EXPECT_EQ(Names(w), (std::vector<std::string>{"Alpha", "Bravo", "Echo", "Delta", "Charlie"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothDatabases, RecordLayoutScenario, ::testing::Values(0, 1),
+INSTANTIATE_TEST_SUITE_P(Sorted, OnBothDatabases, ::testing::Values(0, 1),
                          [](const ::testing::TestParamInfo<int>& i) {
                            return i.param == 0 ? std::string("SQLite") : std::string("PostgreSQL");
                          });

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -148,6 +149,51 @@ TEST(RunLoop, RecordRepeatCountIsBoundedAndDefined) {
   h.copiesValue = 3.7;
   h.Run();
   EXPECT_EQ(h.SentPages()[0], "T PH#1 R1 R1 R1 R2 R2 R2 S PF#1");
+}
+
+// The notes a run leaves in the status line, kept.
+struct NoteLog : RunShell {
+  void PostRecordCount(KmDocBase&, int) override {}
+  void PostPageNumber(KmDocBase&) override {}
+  void PostCopyNumber(KmDocBase&, int) override {}
+  void PostExportCount(KmDocBase&, uint32_t, int) override {}
+  void PreviewPageDone(KmDocBase&, int) override {}
+  void ShowCounter(KmDocBase&, uint32_t, const char*) override {}
+  void ShowRunNote(KmDocBase&, const std::string& text) override { notes.push_back(text); }
+  std::vector<std::string> notes;
+};
+
+// Copies a repeat field cannot give: a field that holds no number prints each
+// record once, one that asks for more than the Record Layout allows prints
+// that many; the run says why, once, and never hangs on a huge value.
+TEST(RunLoop, ARepeatFieldThatCannotGiveItsCopiesPrintsWhatItCanAndSaysWhy) {
+  {
+    PlainRun h(2);
+    h.driver.pageLength = 100000;
+    NoteLog log;
+    InstallRunShell(&log);
+    FieldDef* text = h.model->AddField(kFieldNeeded);  // a text field
+    std::snprintf(text->name, sizeof text->name, "LABEL");
+    h.model->recordRepeatField = h.model->GetFieldIndex(text);
+    h.Run();
+    InstallRunShell(nullptr);
+    EXPECT_EQ(h.SentPages()[0], "T PH#1 R1 R2 S PF#1");
+    ASSERT_EQ(log.notes.size(), 1u);
+    EXPECT_NE(log.notes[0].find("LABEL holds no number"), std::string::npos) << log.notes[0];
+  }
+  PlainRun h(2);
+  h.driver.pageLength = 10000000;
+  NoteLog log;
+  InstallRunShell(&log);
+  h.model->recordRepeatField = h.model->GetFieldIndex(h.copies);
+  h.copiesValue = 1e12;
+  h.Run();
+  InstallRunShell(nullptr);
+  EXPECT_EQ(h.run->recordsOutput, 2u);
+  EXPECT_EQ(Count(h.SentPages()[0], "R1"), kMaxRecordCopies);
+  EXPECT_EQ(Count(h.SentPages()[0], "R2"), kMaxRecordCopies);
+  ASSERT_EQ(log.notes.size(), 1u);
+  EXPECT_NE(log.notes[0].find("more than 999"), std::string::npos) << log.notes[0];
 }
 
 TEST(RunLoop, WithoutRecordSourceOneRecordBand) {
