@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class KmDocBase;
 class CKmComposite;
@@ -45,12 +46,19 @@ constexpr int32_t kMaxRecordCopies = 999;
 // Heights of bands that do not depend on the record (no stretching field, no
 // blank line that a value could remove), per band kind and mode, found once
 // per run: the record band's is asked for every record.
+// The layout's items by the band lines they stand on (lines and boxes also
+// on the line of their bottom), gathered once per run: a line's height is
+// asked for every record.
 struct BandHeightMemo {
   static constexpr int kModes = 3;  // mode -1, 0, 1
   int32_t height[256][kModes];
   uint8_t known[256][kModes];
+  std::vector<std::vector<struct ReportItemHead*>> lineItems;  // empty: not gathered yet
   BandHeightMemo() { Clear(); }
-  void Clear() { std::memset(known, 0, sizeof known); }
+  void Clear() {
+    std::memset(known, 0, sizeof known);
+    lineItems.clear();
+  }
 };
 
 struct ReportRun {

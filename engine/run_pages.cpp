@@ -220,6 +220,25 @@ int32_t LineHeight(KmDocBase* doc, int line) {
 }
 
 namespace {
+// The items of a band line, gathered for the run on first use.
+const std::vector<ReportItemHead*>& ItemsOfLine(KmDocBase* doc, ReportRun* r, int line) {
+  std::vector<std::vector<ReportItemHead*>>& lines = r->bandHeights.lineItems;
+  if (lines.empty()) {
+    lines.resize(kBandLineCount);
+    CKmComposite* m = doc->m_pModel;
+    for (ReportItemHead* it = m ? m->itemListHead : nullptr; it; it = it->nextInOrder) {
+      if ((it->flags & kItemDeleted) || it->bandLine >= kBandLineCount) continue;
+      lines[it->bandLine].push_back(it);
+      if (it->flags & (kItemKindLine | kItemKindBox)) {
+        const int last = ItemLastLine(doc, *it);
+        if (last != it->bandLine && last >= 0 && last < kBandLineCount) lines[static_cast<size_t>(last)].push_back(it);
+      }
+    }
+  }
+  static const std::vector<ReportItemHead*> kNone;
+  return line >= 0 && line < kBandLineCount ? lines[static_cast<size_t>(line)] : kNone;
+}
+
 // The height of one output line of a band; *variable is set when it depends
 // on the record's values (a stretching field, a field that may be empty).
 int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, bool* variable) {
@@ -228,14 +247,11 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
   const bool blankStay = !BlankLinesDropped(r, band);
   bool present = false, nonEmpty = false, onlyGraphics = true;
   int32_t tallest = 0;
-  CKmComposite* m = doc->m_pModel;
-  for (ReportItemHead* it = m ? m->itemListHead : nullptr; it; it = it->nextInOrder) {
-    if (it->flags & kItemDeleted) continue;
+  for (ReportItemHead* it : ItemsOfLine(doc, r, line)) {
     if (it->flags & (kItemKindLine | kItemKindBox)) {
-      if (it->bandLine == line || ItemLastLine(doc, *it) == line) present = nonEmpty = true;
+      present = nonEmpty = true;
       continue;
     }
-    if (it->bandLine != line) continue;
     present = true;
     if (it->flags & kItemGraphicKinds) {
       nonEmpty = true;

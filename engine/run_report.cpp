@@ -306,6 +306,8 @@ void TakeRecordLayout(KmDocBase* doc, ReportRun* r) {
 int PrepareRun(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return 1;
+  // The layout as it stands now decides the heights.
+  r->bandHeights.Clear();
   TakeRecordLayout(doc, r);
   r->recordHasStretch = 0;
   CKmComposite* m = doc->m_pModel;

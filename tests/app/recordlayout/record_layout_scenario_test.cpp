@@ -19,11 +19,13 @@
 #include "files/report_io.h"
 #include "layout/page_setup.h"
 #include "platform/win/ui_app.h"
+#include "platform/win/window_picture.h"
 #include "tests/app/options/dialog_steps.h"
 #include "tests/app/options/sample_setup.h"
 #include "tests/app/roundtrip/report_maker.h"
 #include "tests/support/odbc_env.h"
 #include "tests/support/program_run.h"
+#include "tests/support/screens.h"
 
 #include <gtest/gtest.h>
 
@@ -147,6 +149,7 @@ class ExportCountWatch : public RunShell {
     char label[64] = {};
     GetDlgItemTextA(PrintingWindow(), 205, label, sizeof label);
     seen.push_back(std::string(label) + " " + shown + " of " + std::to_string(count));
+    SaveWindowPicture(PrintingWindow(), ScreenPath("export_rows_exported").c_str());
   }
   void PreviewPageDone(KmDocBase& doc, int lastPage) override { AppRunShell().PreviewPageDone(doc, lastPage); }
   void ShowCounter(KmDocBase& doc, uint32_t label, const char* text) override {
@@ -404,7 +407,7 @@ TEST_F(LayoutScenario, ALongNoteStretchesItsRecordAndKeepsItWholeWhenTheAreaMayN
   EXPECT_GT(lastPage, firstPage);
 }
 
-TEST_F(LayoutScenario, APrintOnceGroupFieldPrintsOncePerGroupInThePdfAndTheExport) {
+TEST_F(LayoutScenario, ScreensAPrintOnceGroupFieldPrintedOncePerGroupInThePdfAndTheExport) {
   const std::string report = dir_ + "/groups.kmw";
   MakeReport(report, "layout_rows", {"name", "grp"}, [](ReportMaker& r) {
     FieldDef* grp = r.Column("grp");
