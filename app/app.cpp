@@ -17,6 +17,7 @@
 
 #include "app/picture_images.h"
 #include "app/print_run.h"
+#include "app/run_hooks.h"
 #include "app/document.h"
 #include "data/data_access.h"
 #include "data/db_errors.h"
@@ -586,7 +587,7 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
   SetDbErrorSink(DbErrorToUser);
   SetDbQuestionSink(DbQuestionToUser);
   SetOutputMessageSink(OutputMessageToUser);
-  SetRecordPassMessageSink(PassMessageToUser);
+  InstallRunHooks(PassMessageToUser);
   SetEngineErrorDisplay(EngineErrorToUser);
 
   if (GetPrivateProfileIntA("Preferences", "ShowSplash", 1, SettingsIniPath().c_str()) == 0)
@@ -733,7 +734,7 @@ int CKmApp::ExitInstance() {
   SetDbErrorSink(nullptr);
   SetDbQuestionSink(nullptr);
   SetOutputMessageSink(nullptr);
-  SetRecordPassMessageSink(nullptr);
+  RemoveRunHooks();
   SetEngineErrorDisplay(nullptr);
   RemoveFileCommands();
   SetBandLineDialogs(nullptr);

@@ -60,9 +60,7 @@ class EngineRunServices : public PrintRunServices {
   void CloseRunData(CKmDoc& doc) override { FreeReportRun(&doc); }
   void Run(CKmDoc& doc, int runMode) override {
     ReportRun* run = CreateReportRun(&doc, g_context.driver, &g_context.page);
-    if (run->links.progress == nullptr) run->links.progress = RunStatusProgress;
     run->preview = g_context.preview ? 1 : 0;
-    if (g_context.preview) run->links.previewPageDone = PreviewPageDone;
     if (runMode == 2) {
       CKmExport exportSettings;
       if (doc.m_pRepIO != nullptr) exportSettings.LoadFrom(doc.m_pRepIO->m_stream.settings);
@@ -277,7 +275,6 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
   PrintRunContext& ctx = g_context;
   PrintRunServices& services = GetPrintRunServices();
   ctx.lastRunPrinted = false;
-  InstallRunStatusSink();
   if (!PrinterAndFontsReady(ctx)) return 0;
   int answer = 1;
   if (ask == 1) {
@@ -338,7 +335,6 @@ void ResetPageOrigin(PageOutputState& page) {
 int StartPrintOrPreview(CKmDoc& doc, int fresh) {
   PrintRunContext& ctx = g_context;
   PrintRunServices& services = GetPrintRunServices();
-  InstallRunStatusSink();
   if (!PrinterAndFontsReady(ctx)) return 0;
   if (fresh == 1) doc.m_nRunMode = kRunModeReport;
   doc.m_nRunState = 0;

@@ -11,7 +11,9 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
@@ -69,7 +71,14 @@ class FileDialogHandle {
   // Selects a file or folder (a name alone is taken in the folder shown),
   // as the user puts the cursor on it, and leaves the dialog open.
   void Select(const std::string& path) const {
-    if (fd_) fd_->selectFile(QString::fromStdString(path));
+    if (!fd_) return;
+    const QString chosen = QString::fromStdString(path);
+    fd_->selectFile(chosen);
+    // The toolkit leaves the name box as it is while the box has the focus,
+    // which it may have taken by then: the name is put in as typed.
+    auto* name = fd_->findChild<QLineEdit*>("fileNameEdit");
+    const QString typed = QFileInfo(chosen).fileName();
+    if (name != nullptr && name->hasFocus() && !typed.isEmpty() && name->text() != typed) name->setText(typed);
   }
   // Selects a file or folder and accepts.
   void Choose(const std::string& path) const {
