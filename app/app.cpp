@@ -17,6 +17,7 @@
 
 #include "app/picture_images.h"
 #include "app/print_run.h"
+#include "app/run_hooks.h"
 #include "app/document.h"
 #include "app/library_dialogs.h"
 #include "data/data_access.h"
@@ -137,6 +138,15 @@ class AppStartupHooks : public StartupHooks {
   void Error(KmDocBase& doc, const char* text) override {
     if (Unattended()) WriteToStderr(nullptr, text);
     else StartupHooks::Error(doc, text);
+  }
+  // The status line keeps its last message, so that a redraw shows it again.
+  void AttachStatusBuffer(KmDocBase& doc) override {
+    CKmDoc* d = dynamic_cast<CKmDoc*>(&doc);
+    if (d != nullptr && d->m_pMainFrame != nullptr) d->m_pMainFrame->m_wndStatusBar.Attach(d);
+  }
+  void FreeStatusBuffer(KmDocBase& doc) override {
+    CKmDoc* d = dynamic_cast<CKmDoc*>(&doc);
+    if (d != nullptr && d->m_pMainFrame != nullptr) d->m_pMainFrame->m_wndStatusBar.FreeBuffer();
   }
   void GetDefaultPrinter(KmDocBase& doc) override {
     StartupHooks::GetDefaultPrinter(doc);
@@ -589,7 +599,7 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
   SetDbErrorSink(DbErrorToUser);
   SetDbQuestionSink(DbQuestionToUser);
   SetOutputMessageSink(OutputMessageToUser);
-  SetRecordPassMessageSink(PassMessageToUser);
+  InstallRunHooks(PassMessageToUser);
   SetEngineErrorDisplay(EngineErrorToUser);
 
   if (GetPrivateProfileIntA("Preferences", "ShowSplash", 1, SettingsIniPath().c_str()) == 0)
@@ -741,7 +751,7 @@ int CKmApp::ExitInstance() {
   SetDbErrorSink(nullptr);
   SetDbQuestionSink(nullptr);
   SetOutputMessageSink(nullptr);
-  SetRecordPassMessageSink(nullptr);
+  RemoveRunHooks();
   SetEngineErrorDisplay(nullptr);
   RemoveFileCommands();
   SetBandLineDialogs(nullptr);

@@ -84,6 +84,9 @@ class CKmDoc : public KmDocBase {
   int OpenReport(const char* path);   // 1 opened, 0 copy declined, -1 failed
   void FinishReportLoad(BOOL isTemplate);
   void ClearReport(BOOL closeModel);
+  // Undo and the designer's own clipboard let go of the report's items: a
+  // report closed, opened or begun anew leaves nothing to undo or paste.
+  void ForgetEditHoldings();
   void StartNewReport();
   // The report's font table from its printer, its default font the one
   // Default Settings names.

@@ -33,7 +33,6 @@ class AppExportHost : public ExportRunHost {
   bool PrepareRun(KmDocBase& base, PageDriver* driver, PageOutputState* page) override {
     CKmDoc& doc = static_cast<CKmDoc&>(base);
     PrintRunServices& services = GetPrintRunServices();
-    InstallRunStatusSink();
     if (services.CheckNewPageLineObjects(doc, 1) || !services.CheckChartsBeforeOutput(doc)) return false;
     CreateReportRun(&doc, driver, page);
     doc.m_nRunState = 0;
@@ -41,11 +40,8 @@ class AppExportHost : public ExportRunHost {
     GetPrintRunContext().printing = 1;
     const bool ok = services.PrepareRunData(doc);
     CloseRunStatus(doc);
-    if (ok) {
-      // The data is prepared for the printer's run: the export's device takes its place.
-      ReportRun* run = CreateReportRun(&doc, driver, page);
-      if (run && run->links.progress == nullptr) run->links.progress = RunStatusProgress;
-    }
+    // The data is prepared for the printer's run: the export's device takes its place.
+    if (ok) CreateReportRun(&doc, driver, page);
     return ok;
   }
   void CloseRun(KmDocBase& base) override {

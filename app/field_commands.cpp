@@ -10,6 +10,7 @@
 #include "app/data_source_choice.h"
 #include "app/font_for_selection.h"
 #include "app/document.h"
+#include "app/main_frame.h"
 #include "app/print_run.h"
 #include "core/composite.h"
 #include "core/fields.h"
@@ -254,11 +255,23 @@ void EditItemExpression(CKmDoc& doc, ReportItemHead* item) {
   }
 }
 
+// A field or text under the caret: a field placed there would hide exactly
+// under it, and the two would print over each other.
+bool TextAtCaret(CKmDoc& doc) {
+  const int line = doc.m_pView->CaretLine();
+  const int x = doc.m_pView->m_nCaretX;
+  for (const ReportItemHead* h = doc.m_pLayout->orderHead; h != nullptr; h = h->nextInOrder)
+    if (!(h->flags & (kItemGraphicKinds | kItemDeleted | kItemInClipboard)) && h->bandLine == line && x >= h->left &&
+        x <= h->right)
+      return true;
+  return false;
+}
+
 bool PlaceAtCaret(KmDocBase* base, FieldDef* field) {
   auto& doc = *static_cast<CKmDoc*>(base);
-  if (!doc.m_bReportOpen || doc.m_pView == nullptr) return false;
+  if (!doc.m_bReportOpen || doc.m_pView == nullptr || doc.m_pLayout == nullptr) return false;
   const int line = doc.m_pView->CaretLine();
-  if (PlaceFieldOnLayout(doc, field, line, doc.m_pView->m_nCaretX) != nullptr) return true;
+  if (!TextAtCaret(doc) && PlaceFieldOnLayout(doc, field, line, doc.m_pView->m_nCaretX) != nullptr) return true;
   doc.SetStatusText(LoadResString(kStrPlaceCaret).c_str());
   MessageBeep(0);
   return false;
@@ -302,6 +315,7 @@ void EditOrder(CKmDoc& doc, int kind) {
   for (int level = 0; level < kMaxGroupLevels; ++level)
     if (p.newLevels & (1u << level)) AddGroupBands(doc, level);
   FieldsChanged(&doc);
+  if (p.newLevels != 0 && doc.m_pMainFrame != nullptr) doc.m_pMainFrame->FitBandPane();
 }
 
 void EditFilter(CKmDoc& doc) {

@@ -407,12 +407,12 @@ std::string WithSeparator(std::string d) {
   return d;
 }
 
-// The folder part of a path with its separator; empty for a bare name.
+}  // namespace
+
 std::string FolderPart(const std::string& path) {
   const size_t cut = path.find_last_of("/\\");
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
-}  // namespace
 
 std::string GetLibDirSlash(const CKmDoc& doc) { return WithSeparator(doc.m_settings.libDir); }
 

@@ -49,6 +49,8 @@ bool AskPictureFile(CKmDoc& doc, HWND owner, bool save, std::string* path);
 BOOL RunReportOpenDialog(CKmDoc& doc, HWND owner, const char* initialName, const char* initialDir, UINT filterId,
                          const char* defaultExt, UINT titleId, UINT helpContext, BOOL* noOverride);
 
+// The folder part of a path with its separator; empty for a bare name.
+std::string FolderPart(const std::string& path);
 // The display name of a path (its file-name part); the text is kept in the
 // caller's string.
 std::string GetDisplayFileName(const char* path);

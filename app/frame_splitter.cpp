@@ -12,6 +12,15 @@
 
 int CMainFrame::SplitterX() const { return IsWindow(m_wndBandView.m_hWnd) ? m_wndBandView.Width() : m_nBandWidth; }
 
+void CMainFrame::FitBandPane() {
+  RECT c{};
+  if (!IsWindow(m_hWnd) || !GetClientRect(m_hWnd, &c)) return;
+  const int wanted = std::min<int>(m_wndBandView.NamesWidth(), static_cast<int>(c.right) / 4);
+  if (wanted <= m_nBandWidth) return;
+  m_nBandWidth = wanted;
+  RecalcLayout();
+}
+
 BOOL CMainFrame::OnSplitterMouse(UINT msg, WPARAM, int x, int y) {
   RECT c{};
   GetClientRect(m_hWnd, &c);

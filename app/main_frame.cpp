@@ -156,6 +156,8 @@ BOOL CMainFrame::OnCreate() {
 }
 
 BOOL CMainFrame::PreTranslateMessage(MSG* msg) {
+  // The print preview's keys come first while it shows, as its window holds the focus.
+  if (m_pPreviewView != nullptr && static_cast<CPreview*>(m_pPreviewView)->PreTranslateMessage(msg)) return TRUE;
   if ((m_wState & (kFontBoxFocus | kSizeBoxFocus)) && m_hPtSizeAccel)
     return TranslateAcceleratorA(m_hWnd, m_hPtSizeAccel, msg);
   if (m_hooks.textEntryOpen && m_hooks.textEntryOpen(*this)) return FALSE;

@@ -89,6 +89,9 @@ class CMainFrame : public CWnd {
   // its x in the frame's client area, and whether a drag of it is running.
   int SplitterX() const;
   bool SplitterDragging() const { return m_bSplitterDrag; }
+  // Widens the band pane, when a report is opened or gets bands, so that
+  // every band's name shows whole (at most a quarter of the frame); never narrows it.
+  void FitBandPane();
   // The screen's colours changed (from another window: sender is not the frame).
   void OnPaletteChanged(HWND sender);
   BOOL OnQueryNewPalette();

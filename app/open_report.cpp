@@ -9,6 +9,7 @@
 #include "engine/doc_upkeep.h"
 
 #include "app/document.h"
+#include "app/main_frame.h"
 #include "app/file_checks.h"
 #include "data/data_access.h"
 #include "layout/fonts.h"
@@ -24,6 +25,8 @@
 #include "core/composite.h"
 #include "data/master_joins.h"
 #include "data/query_desc.h"
+#include "designer/design_view.h"
+#include "designer/layout_editing.h"
 #include "dialogs/edit_text.h"
 #include "platform/ole/compound_file.h"
 #include "platform/win/fileio.h"
@@ -262,6 +265,7 @@ int CKmDoc::OpenReport(const char* path) {
   SetWaitCursor(1);
   m_nLibEntry = m_nLibEntry2;
   if (m_bReportOpen) {
+    ForgetEditHoldings();
     // Fonts first: the text items that hold them go with the layout items.
     ReleaseReportFonts();
     FreeLayoutItems();
@@ -404,9 +408,21 @@ void CKmDoc::FinishReportLoad(BOOL isTemplate) {
   // The page's size and margins as the run measures them.
   CalcPageMetrics(*this);
   UpdateViewsByHint(108, nullptr);
+  if (m_pMainFrame != nullptr) m_pMainFrame->FitBandPane();
+}
+
+void CKmDoc::ForgetEditHoldings() {
+  if (m_pLayout == nullptr) return;
+  if (m_pView != nullptr && m_bReportOpen) {
+    ForgetUndoDelete(*m_pView, true);
+    ClearInternalClipboard(*m_pView);
+  }
+  m_pLayout->holdings = EditHoldings{};
+  if (m_pView != nullptr) m_pView->ForgetMoveSnapshot();
 }
 
 void CKmDoc::ClearReport(BOOL closeModel) {
+  ForgetEditHoldings();
   m_bLibraryMode = FALSE;
   m_bTemplatePending = FALSE;
   ForgetCompoundFile();
@@ -611,6 +627,7 @@ BOOL CKmDoc::ChooseNewReportMaster(const char* masterTable, int passThrough, BOO
 
 BOOL CKmDoc::PrepareNewReport() {
   SetWaitCursor(1);
+  ForgetEditHoldings();
   FreeLayoutItems();
   if (!CreateReportTables()) {
     SetWaitCursor(0);

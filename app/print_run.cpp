@@ -9,6 +9,8 @@
 #include "foundation/band_lines.h"
 #include "layout/layout_records.h"
 #include "app/document.h"
+#include "app/file_dialogs.h"
+#include "app/main_frame.h"
 #include "data/select_builder.h"
 #include "engine/chart_output.h"
 #include "engine/output_messages.h"
@@ -25,6 +27,7 @@
 #include "platform/win/fileio.h"
 #include "platform/win/process.h"
 #include "platform/win/resources.h"
+#include "platform/win/unattended.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -38,6 +41,7 @@ constexpr int kRunModeReport = 0;
 constexpr int kPrintDialogPreview = 3;
 constexpr LONG kSpoolerErrorBit = 0x4000;
 constexpr int kRunOutOfMemory = -6;
+constexpr UINT kIdReportIsIn = 17002;  // "The report is in %s"
 
 PrintRunContext g_context;
 
@@ -56,9 +60,7 @@ class EngineRunServices : public PrintRunServices {
   void CloseRunData(CKmDoc& doc) override { FreeReportRun(&doc); }
   void Run(CKmDoc& doc, int runMode) override {
     ReportRun* run = CreateReportRun(&doc, g_context.driver, &g_context.page);
-    if (run->links.progress == nullptr) run->links.progress = RunStatusProgress;
     run->preview = g_context.preview ? 1 : 0;
-    if (g_context.preview) run->links.previewPageDone = PreviewPageDone;
     if (runMode == 2) {
       CKmExport exportSettings;
       if (doc.m_pRepIO != nullptr) exportSettings.LoadFrom(doc.m_pRepIO->m_stream.settings);
@@ -164,6 +166,8 @@ PrintRunSetup SetupFromDocument(CKmDoc& doc, const PrintRunContext& ctx) {
   setup.usesCopyFunction = GetPrintRunServices().UsesCopyFunction(doc);
   setup.title = GetPrintRunServices().ReportTitle(doc);
   setup.reportName = doc.m_szReportName;
+  // The PDF printer writes beside the report (a library member beside its library).
+  setup.reportFolder = FolderPart(doc.GetPathName().empty() ? std::string(doc.m_szReportName) : doc.GetPathName());
   setup.printToFile = ctx.printToFile;
   setup.fontFaces = ctx.page.fontFaces;
   setup.screenPpiX = ctx.page.screenPpiX;
@@ -192,6 +196,24 @@ void EndOutputRun(CKmDoc& doc, PrintRunContext& ctx) {
   CloseRunStatus(doc);
   FreeRunDevMode(&ctx.printer);
   GetPrintRunServices().CloseRunData(doc);
+}
+
+std::string OutputFileText(const std::string& file) {
+  std::string text = LoadResString(kIdReportIsIn);
+  const size_t at = text.find("%s");
+  return at == std::string::npos ? text : text.replace(at, 2, file);
+}
+
+// Where the printed report went: on the status line, or written out when
+// the run is unattended.
+void TellOutputFile(CKmDoc& doc, const std::string& file) {
+  if (file.empty()) return;
+  if (IsUnattendedRun()) {
+    std::printf("%s\n", OutputFileText(file).c_str());
+    std::fflush(stdout);
+    return;
+  }
+  if (doc.m_pMainFrame != nullptr) doc.m_pMainFrame->m_wndStatusBar.ShowMessage(OutputFileText(file).c_str());
 }
 
 void CloseDevice(PrintRunContext& ctx) {
@@ -253,7 +275,6 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
   PrintRunContext& ctx = g_context;
   PrintRunServices& services = GetPrintRunServices();
   ctx.lastRunPrinted = false;
-  InstallRunStatusSink();
   if (!PrinterAndFontsReady(ctx)) return 0;
   int answer = 1;
   if (ask == 1) {
@@ -298,6 +319,7 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
   if (doc.m_pView) doc.m_pView->UpdateCaretAndStatus(FALSE);
   doc.m_nRunMode = kRunModeReport;
   ctx.printing = 0;
+  if (ctx.lastRunPrinted) TellOutputFile(doc, ctx.printer.outputFile);
   return 0;
 }
 
@@ -313,7 +335,6 @@ void ResetPageOrigin(PageOutputState& page) {
 int StartPrintOrPreview(CKmDoc& doc, int fresh) {
   PrintRunContext& ctx = g_context;
   PrintRunServices& services = GetPrintRunServices();
-  InstallRunStatusSink();
   if (!PrinterAndFontsReady(ctx)) return 0;
   if (fresh == 1) doc.m_nRunMode = kRunModeReport;
   doc.m_nRunState = 0;

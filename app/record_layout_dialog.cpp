@@ -59,6 +59,18 @@ void EnableSizeFields(HWND dialog, bool enable) {
 
 bool IsCopiesCandidate(const FieldDef* f, void*) { return IsPlainTextObject(f); }
 
+// The field whose value gives each record's copies (the model keeps it, so
+// that it follows the fields as they are deleted): its position, or -1 for
+// the fixed number.
+int32_t CopiesField(const CKmDoc& doc) {
+  const uint32_t n = doc.m_pModel != nullptr ? doc.m_pModel->recordRepeatField : kNoField;
+  return n == kNoField ? -1 : static_cast<int32_t>(n);
+}
+void SetCopiesField(CKmDoc& doc, int32_t position) {
+  if (doc.m_pModel != nullptr) doc.m_pModel->recordRepeatField = position < 0 ? kNoField : static_cast<uint32_t>(position);
+  if (doc.m_pRepIO != nullptr) doc.m_pRepIO->m_stream.settings.recordCopiesField = position;
+}
+
 void FillCopiesFields(HWND dialog, CKmDoc& doc, int32_t selected) {
   const CKmComposite* m = doc.m_pModel;
   if (m == nullptr) return;
@@ -106,7 +118,7 @@ void OnInit(HWND dialog, RecordLayoutState& s) {
   SetTwoDecimals(dialog, kHeight, ps.RecordHeight, doc.m_cDecimal);
   if (!ReportLabelStock(doc).empty()) EnableSizeFields(dialog, false);
   CheckDlgButton(dialog, ps.DownOrder == 1 ? kDown : kAcross, BST_CHECKED);
-  const int32_t copiesField = doc.m_pRepIO ? doc.m_pRepIO->m_stream.settings.recordCopiesField : -1;
+  const int32_t copiesField = CopiesField(doc);
   if (copiesField == -1) {
     CheckDlgButton(dialog, kCopiesNumber, BST_CHECKED);
     SetDlgItemInt(dialog, kCopies, static_cast<UINT>(ps.RecordCopies > 0 ? ps.RecordCopies : 1), FALSE);
@@ -224,7 +236,7 @@ bool OnOk(HWND dialog, RecordLayoutState& s) {
     SetReportLabelStock(doc, key);
     ApplyLabelStock(doc, key, down);
   }
-  if (doc.m_pRepIO != nullptr) doc.m_pRepIO->m_stream.settings.recordCopiesField = copiesField;
+  SetCopiesField(doc, copiesField);
   if (copiesField == -1) ps.RecordCopies = static_cast<int32_t>(copies);
   ps.NoCompressLines = IsDlgButtonChecked(dialog, kCompress) == BST_CHECKED ? 0 : 1;
   ps.NoHeadFootInSummary = IsDlgButtonChecked(dialog, kHeadFoot) == BST_CHECKED ? 0 : 1;
@@ -246,7 +258,7 @@ void OnCopiesNumber(HWND dialog, CKmDoc& doc) {
 
 void OnCopiesByField(HWND dialog, CKmDoc& doc) {
   EnableWindow(GetDlgItem(dialog, kCopiesField), TRUE);
-  FillCopiesFields(dialog, doc, doc.m_pRepIO ? doc.m_pRepIO->m_stream.settings.recordCopiesField : -1);
+  FillCopiesFields(dialog, doc, CopiesField(doc));
   SetDlgItemTextA(dialog, kCopies, "");
   EnableWindow(GetDlgItem(dialog, kCopies), FALSE);
   SetFocus(GetDlgItem(dialog, kCopiesField));
@@ -300,20 +312,21 @@ INT_PTR RecordLayoutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 INT_PTR EditRecordLayout(CKmDoc& doc) {
   if (doc.m_pPageSetup == nullptr) return 0;
   const PageSetupRec before = *doc.m_pPageSetup;
-  const int32_t copiesBefore = doc.m_pRepIO ? doc.m_pRepIO->m_stream.settings.recordCopiesField : -1;
+  const int32_t copiesBefore = CopiesField(doc);
   const std::string stockBefore = ReportLabelStock(doc);
   const SHORT paperBefore = GetPrintRunContext().printer.paperCode;
   RecordLayoutState s;
   s.doc = &doc;
   const INT_PTR result =
       doc.DoModalDialog(doc.GetOwnerWindow(), RecordLayoutDlgProc, "DRecOpts", reinterpret_cast<LPARAM>(&s));
-  const int32_t copiesAfter = doc.m_pRepIO ? doc.m_pRepIO->m_stream.settings.recordCopiesField : -1;
+  const int32_t copiesAfter = CopiesField(doc);
   if (result == 1) {
     if (!PageSetupEqual(before, *doc.m_pPageSetup) || copiesAfter != copiesBefore ||
         ReportLabelStock(doc) != stockBefore)
       doc.SetModifiedFlag(TRUE);
   } else {
     *doc.m_pPageSetup = before;
+    SetCopiesField(doc, copiesBefore);
     SetReportLabelStock(doc, stockBefore);
     GetPrintRunContext().printer.paperCode = paperBefore;
   }

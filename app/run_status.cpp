@@ -6,7 +6,9 @@
 #include "app/print_run.h"
 #include "engine/doc_upkeep.h"
 #include "engine/report_run.h"
+#include "engine/run_output.h"
 #include "engine/run_report.h"
+#include "app/preview_view.h"
 #include "platform/win/dialog.h"
 #include "platform/win/gdi.h"
 #include "platform/win/resources.h"
@@ -239,20 +241,33 @@ void PostToPrinting(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // The record counters' display: each counter keeps its own line.
-void ShowCounter(void* /*context*/, uint32_t label, const char* text) {
-  CKmDoc* doc = GetActiveKmDoc();
-  if (doc == nullptr) return;
+void ShowCounter(CKmDoc& doc, uint32_t label, const char* text) {
   if (label == kHideLine) {
-    ShowRunStatus(*doc, 0, -1, -1, -1, "", "", "");
+    ShowRunStatus(doc, 0, -1, -1, -1, "", "", "");
     return;
   }
   const int id = static_cast<int>(label);
-  if (label == kLabelRecordsRead) ShowRunStatus(*doc, 0, id, 0, 0, text, nullptr, nullptr);
-  else if (label == kLabelSelected) ShowRunStatus(*doc, 0, 0, id, 0, nullptr, text, nullptr);
-  else ShowRunStatus(*doc, 0, 0, 0, id, nullptr, nullptr, text);
+  if (label == kLabelRecordsRead) ShowRunStatus(doc, 0, id, 0, 0, text, nullptr, nullptr);
+  else if (label == kLabelSelected) ShowRunStatus(doc, 0, 0, id, 0, nullptr, text, nullptr);
+  else ShowRunStatus(doc, 0, 0, 0, id, nullptr, nullptr, text);
 }
 
-int CounterCancelled(void* /*context*/) { return PollRunCancelled() != 0 ? 1 : 0; }
+class ProgramRunShell : public RunShell {
+ public:
+  void PostRecordCount(KmDocBase& doc, int sync) override { ::PostRecordCount(static_cast<CKmDoc&>(doc), sync); }
+  void PostPageNumber(KmDocBase& doc) override { ::PostPageNumber(static_cast<CKmDoc&>(doc)); }
+  void PostCopyNumber(KmDocBase& doc, int pass) override { ::PostCopyNumber(static_cast<CKmDoc&>(doc), pass); }
+  void PostExportCount(KmDocBase& doc, uint32_t count, int sync) override {
+    ::PostExportCount(static_cast<CKmDoc&>(doc), count, sync);
+  }
+  void PreviewPageDone(KmDocBase& doc, int lastPage) override { ::PreviewPageDone(&doc, lastPage); }
+  void ShowCounter(KmDocBase& doc, uint32_t label, const char* text) override {
+    ::ShowCounter(static_cast<CKmDoc&>(doc), label, text);
+  }
+  void ShowRunNote(KmDocBase& doc, const std::string& text) override {
+    ::ShowRunNote(static_cast<CKmDoc&>(doc), text);
+  }
+};
 
 }  // namespace
 
@@ -357,21 +372,41 @@ void PostCopyNumber(CKmDoc& /*doc*/, int pass) {
   if (GetPrintRunContext().passCount > 1) PostToPrinting(kMsgShowCopyNumber, static_cast<WPARAM>(pass + 1), 0);
 }
 
-void RunStatusProgress(KmDocBase* doc, int what, uint32_t value) {
-  if (doc == nullptr) return;
-  switch (what) {
-    case kProgressCopy:
-      PostToPrinting(kMsgShowCopyNumber, static_cast<WPARAM>(value), 0);
-      break;
-    case kProgressRecords:
-      PostToPrinting(kMsgShowRecordCount, 0, static_cast<LPARAM>(value));
-      break;
-    case kProgressPages:
-      if (doc->m_nRunState == 0) PostToPrinting(kMsgShowPageNumber, 0, static_cast<LPARAM>(value));
-      break;
-    default:
-      break;
+void ShowRunStatusPhase(CKmDoc& doc, const char* text) {
+  if (doc.m_nRunState != 0 || Unattended()) return;
+  ShowRunStatus(doc, 0, 0, 0, 0, nullptr, nullptr, nullptr);
+  if (g_dialogs.runStatus != nullptr) SetWindowTextA(g_dialogs.runStatus, text != nullptr ? text : "");
+}
+
+void ShowRunStatusCount(CKmDoc& doc, const char* label, uint32_t value) {
+  if (doc.m_nRunState != 0 || Unattended()) return;
+  if (label == nullptr) {
+    ShowRunStatus(doc, 0, 0, 0, -1, nullptr, nullptr, "");
+    return;
   }
+  ShowRunStatus(doc, 0, 0, 0, 0, nullptr, nullptr, nullptr);
+  if (g_dialogs.runStatus == nullptr) return;
+  char number[24];
+  std::snprintf(number, sizeof number, "%u", static_cast<unsigned>(value));
+  SetDlgItemTextA(g_dialogs.runStatus, 202, label);
+  SetDlgItemTextA(g_dialogs.runStatus, 205, number);
+}
+
+void ShowRunNote(CKmDoc& doc, const std::string& text) {
+  if (Unattended()) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    return;
+  }
+  if (GetPrintRunContext().preview) {
+    std::snprintf(g_dialogs.previewStatus, sizeof g_dialogs.previewStatus, "%s", text.c_str());
+    return;
+  }
+  if (doc.m_pMainFrame != nullptr) doc.m_pMainFrame->SetStatusText(text.c_str());
+}
+
+RunShell& AppRunShell() {
+  static ProgramRunShell shell;
+  return shell;
 }
 
 std::string FormatStatusText(int id1, int id2, const char* text1, const char* text2, int prefixId) {
@@ -399,9 +434,3 @@ void ShowStatusText(CKmDoc& doc, int id1, int id2, const char* text1, const char
 
 const char* PreviewStatusText() { return g_dialogs.previewStatus; }
 
-void InstallRunStatusSink() {
-  RunCounterSink sink;
-  sink.show = ShowCounter;
-  sink.checkCancelled = CounterCancelled;
-  SetRunCounterSink(sink);
-}

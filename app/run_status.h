@@ -64,10 +64,17 @@ std::string FormatStatusText(int id1, int id2, const char* text1, const char* te
 void ShowStatusText(CKmDoc& doc, int id1, int id2, const char* text1, const char* text2, int prefixId);
 const char* PreviewStatusText();
 
-// Routes the record counters (engine/doc_upkeep.h) to the run status dialog
-// of the active document and lets them stop the run.
-void InstallRunStatusSink();
+// The record pass's phase ("Fetching", "Sorting", ...) as the run status
+// dialog's caption, and a labelled count on its third line ("Merge files
+// remaining:"; a null label takes it down). Nothing while the run state is
+// set, nor in an unattended run.
+void ShowRunStatusPhase(CKmDoc& doc, const char* text);
+void ShowRunStatusCount(CKmDoc& doc, const char* label, uint32_t value);
+// Why the run could not do what a setting asks: on the status line (the
+// preview's while one runs), on standard error in an unattended run.
+void ShowRunNote(CKmDoc& doc, const std::string& text);
 
-// The run's progress hook (ReportRun::links.progress): the engine has
-// already applied the every-tenth-record and starting-page rules.
-void RunStatusProgress(KmDocBase* doc, int what, uint32_t value);
+// The program's RunShell (engine/run_output.h): the "Printing" dialog, the
+// preview's page wait, the run status dialog's counters and the run notes.
+class RunShell;
+RunShell& AppRunShell();

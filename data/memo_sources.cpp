@@ -89,8 +89,6 @@ ReaderEntry* EntryFor(CKmComposite* m, const FieldDef* f) {
   return e.get();
 }
 
-MemoReader* HookReader(CKmComposite* m, FieldDef* f) { return MemoReaderFor(m, f); }
-
 }  // namespace
 
 bool IsLongTextColumn(const FieldDef* f) {
@@ -98,8 +96,6 @@ bool IsLongTextColumn(const FieldDef* f) {
   return b != nullptr && b->dbType == QE_DB_MEMO && (f->flags & (kFieldCalculation | kFieldAlias)) == 0 &&
          FieldKind(f) == 0;
 }
-
-void InstallMemoReaders(CKmComposite* m) { GetRecordPassState(m)->memoReader = HookReader; }
 
 MemoReader* MemoReaderFor(CKmComposite* m, FieldDef* f) {
   if (m == nullptr || f == nullptr) return nullptr;

@@ -1,7 +1,7 @@
 // Where the program's memo texts come from: a text table's sections, read
 // from its file, and long text columns, read from the whole text the last
-// fetch brought. The record pass asks for a field's reader through its
-// memoReader hook; the printed and exported texts come through it.
+// fetch brought. The printed and exported texts come through it, and the
+// record pass reaches it through RecordPassHooks::memoReader.
 #pragma once
 
 #include <cstddef>
@@ -17,9 +17,6 @@ constexpr uint32_t kMemoFetchBytes = 1u << 20;
 
 // Whether the field is a long text column of the database (fetched whole).
 bool IsLongTextColumn(const FieldDef* field);
-
-// Sets the record pass's memoReader hook of the model.
-void InstallMemoReaders(CKmComposite* model);
 
 // The reader of a memo field or long text column positioned on its current
 // text; null when the field has no memo text to read.

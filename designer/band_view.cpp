@@ -35,6 +35,26 @@ LayoutTables* CBandView::Layout() const { return m_pDoc ? m_pDoc->m_pLayout : nu
 bool CBandView::ReportOpen() const { return m_pView && m_pView->ReportOpen(); }
 bool CBandView::Busy() const { return m_pView == nullptr || m_pView->OutputRunning() || m_pView->Modal(); }
 
+int CBandView::NamesWidth() const {
+  if (!ReportOpen() || m_hWnd == nullptr) return 0;
+  HDC dc = GetDC(m_hWnd);
+  if (dc == nullptr) return 0;
+  HGDIOBJ oldFont = SelectObject(dc, GetStockObject(ANSI_VAR_FONT));
+  int widest = 0;
+  for (int i = 0; i <= m_pView->LastUsedLine(); ++i) {
+    const BandLineRec* r = m_pView->Line(i);
+    if (r == nullptr || r->kind == kBandFree) break;
+    char name[64];
+    GetBandName(name, sizeof name, r->kind, [this](int level) { return m_pView->Host().GroupFieldName(level); });
+    SIZE size{0, 0};
+    if (GetTextExtentPoint32A(dc, name, static_cast<int>(std::strlen(name)), &size)) widest = std::max<int>(widest, size.cx);
+  }
+  SelectObject(dc, oldFont);
+  ReleaseDC(m_hWnd, dc);
+  // The name starts one pixel in and keeps a pixel clear of the gutter.
+  return widest > 0 ? widest + 3 + kGutter : 0;
+}
+
 void CBandView::OnUpdate(int hint) {
   if (hint == kHintBandPane) RedrawBandPane();
 }

@@ -29,6 +29,8 @@ class CBandView : public CWnd {
   void SetWidth(int width) { m_nWidth = width; }
   void OnUpdate(int hint);
   void RedrawBandPane();
+  // The width that shows every band's name of the report whole beside the gutter.
+  int NamesWidth() const;
 
   // Marking.
   bool MarkLine(int line, bool mark);

@@ -209,10 +209,12 @@ void UpdateAccumulationShown(HWND dialog, State* s) {
 void FillSources(HWND dialog, State* s, FieldDef* select) {
   CKmComposite* m = s->p->model;
   SendDlgItemMessageA(dialog, kSourceList, LB_RESETCONTENT, 0, 0);
+  // A placed copy of a field totals the field itself: the field is listed once.
+  select = Unalias(m, select);
   uint32_t n = 0;
   for (FieldDef* f = m->fieldList; f; f = f->next, ++n) {
     // The total itself and what rests on it would make a cycle.
-    if (f == s->p->total || (f->flags & (kFieldRemoveMark | kFieldRemovePropagated))) continue;
+    if (f == s->p->total || (f->flags & (kFieldRemoveMark | kFieldRemovePropagated | kFieldAlias))) continue;
     if (!f->name[0] || !IsTotalableField(f, s->kind)) continue;
     const LRESULT at = SendDlgItemMessageA(dialog, kSourceList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(f->name));
     if (at < 0) continue;

@@ -1,50 +1,54 @@
-// Helpers of the output that decide which band lines print and how much room
-// the page has left.
+// Helpers of the output that decide which band lines print, how much room
+// the page has left, the fixed advance of a labels' record, and which group
+// level a placed field belongs to (for Print Once). The report run, band
+// output and the data exports all decide these here.
 #pragma once
 
-#include "platform/printer/page_driver.h"
 #include "platform/win/win_types.h"
 
-#include <vector>
+#include <cstdint>
 
-// Room left above pageBottom (decipoints kept free at the page's end, as the
-// library's ordinal 10 takes it), less reserve, never below 0; 0 when the
-// library has no such entry.
-LONG RoomLeftOnPage(PageDriver* driver, PageOutputState* state, LONG pageBottom, LONG reserve);
+class CKmComposite;
+class KmDocBase;
+struct ReportRun;
+struct ItemOutput;
 
-// A fixed advance between records: what the last record used short of it
-// (or, when it used more, short of the next multiple) is moved down, at most
-// the room left. The used amount is cleared. A refused move sets runState
-// to -2 and returns 0; otherwise 1.
-struct PendingAdvance {
-  LONG fixedAdvance = 0;
-  LONG used = 0;
-};
-int FlushPendingAdvance(PageDriver* driver, PageOutputState* state, PendingAdvance* advance,
-                        LONG pageBottom, LONG pageReserve, int render, LONG* runState);
+// 1 when an item of the model's item list lies on band line `line`.
+int LineHasItems(KmDocBase* doc, int line);
+// Whether band line `line` prints under its condition: always in the Test
+// Pattern and for a line without a condition; otherwise when the condition
+// field's value is set (the current value for a negative valueSource, else
+// the value band valueSource shows), or, with the line's invert flag (8),
+// when it is not.
+int IsLineShown(KmDocBase* doc, int line, int valueSource);
+// The first line of the band kind (that is shown, with checkCondition); 0
+// when there is none.
+int FindBandLine(KmDocBase* doc, int bandKind, int checkCondition);
+// 1 when a line of the band has the page-break flag (1) and, unless
+// skipCondition, is shown.
+int BandHasFlaggedLine(KmDocBase* doc, int bandKind, int skipCondition);
+// The height (1/720 inch) of the empty lines at the bottom of the band:
+// from the last line up, page-break lines passed over, until a line of the
+// band holding items; with checkCondition only shown lines count, and once
+// something was added a line of another band or one not shown ends it.
+int32_t TrailingBandHeight(KmDocBase* doc, int bandKind, int checkCondition);
 
-// What the band-line helpers read of one band line.
-struct BandLineView {
-  int bandKind = 0;
-  BYTE flags = 0;              // 1: skipped by the trailing-height walk; 8: inverted condition
-  LONG conditionObject = -1;   // -1: no condition
-  bool hasItems = false;
-};
+// Room left on the page above the run's page bottom, less reserve, never
+// below 0; 0 when the printer library has no space-left entry.
+LONG RoomLeftOnPage(const ReportRun* run, LONG reserve);
+// A labels' Record band owes the page its fixed advance: what the record
+// used short of it (or, when it used more, short of the next multiple) is
+// moved down, at most the room above the page footer. The used amount is
+// cleared. A refused move sets the run state to -2 and answers 0; else 1.
+int FlushPendingAdvance(KmDocBase* doc);
 
-// Tests a condition object's field value for being set.
-using ConditionIsSet = bool (*)(void* context, LONG conditionObject, int valueSource);
-// The height of an empty line in decipoints (the run's line-height rule).
-using LineHeightOf = LONG (*)(void* context, int line);
-
-struct BandLineSet {
-  std::vector<BandLineView> lines;  // index 0 to the last used line
-  int runMode = 0;
-  void* context = nullptr;
-  ConditionIsSet isSet = nullptr;
-  LineHeightOf lineHeight = nullptr;
-};
-
-int IsLineShown(const BandLineSet& set, int line, int valueSource);
-int FindBandLine(const BandLineSet& set, int bandKind, int checkCondition);
-int BandHasFlaggedLine(const BandLineSet& set, int bandKind, int skipCondition);
-LONG TrailingBandHeight(const BandLineSet& set, int bandKind, int checkCondition);
+// 1 to the number of group levels when the field (an alias: the field it
+// stands for) is that level's group field; 0 otherwise.
+int GroupLevelOf(KmDocBase* doc, uint32_t fieldIndex);
+int GroupLevelOf(CKmComposite* model, uint32_t fieldIndex);
+// Print Once: a placed group field is marked when it printed, and while
+// marked a group field whose level prints once is left out. The marks are
+// cleared after the level's footer and on every new page
+// (ResetPrintedOnceMarks).
+void MarkGroupField(ReportRun* run, ItemOutput* item);
+int IsGroupFieldSuppressed(ReportRun* run, const ItemOutput* item);

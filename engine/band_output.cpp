@@ -7,6 +7,11 @@
 #include "engine/output_messages.h"
 #include "engine/page_objects.h"
 #include "engine/report_run.h"
+#include "engine/run_report.h"
+#include "expr/document_format.h"
+#include "foundation/page_metrics.h"
+#include "layout/page_setup.h"
+#include "layout/picture_chars.h"
 #include "foundation/units.h"
 #include "core/composite.h"
 #include "core/fields.h"
@@ -22,7 +27,6 @@ namespace {
 
 constexpr BYTE kLineNewPageFlag = 0x01;
 constexpr BYTE kLinePrinted = 0x02;  // band-line flag: prints in this pass
-constexpr BYTE kLineWhenFalse = 0x08;  // band-line flag: prints in this pass
 constexpr int kLineLimit = 30000;
 
 bool IsGroupHeader(int band) { return band >= kBandGroupHeader && band <= kBandGroupHeader + 7; }
@@ -33,8 +37,6 @@ bool IsPageLikeBand(int band) {
 }
 
 BYTE GroupOptions(ReportRun* run, int level) {
-  BandOutputState* s = run->band;
-  if (s->hooks.groupOptions) return s->hooks.groupOptions(run, level);
   if (run->calc == nullptr || level < 0 || level >= run->calc->levelsUsed) return 0;
   return run->calc->levels[level].options;
 }
@@ -47,29 +49,9 @@ bool IsSwappedBand(ReportRun* run, int band) {
   return false;
 }
 
-
-// The value of a logical field counts as set when its byte is not 0.
-bool ConditionHolds(ReportRun* run, int32_t objectId, int band) {
-  BandOutputState* s = run->band;
-  const FieldDef* f = nullptr;
-  if (s->hooks.conditionField)
-    f = s->hooks.conditionField(run, objectId);
-  else if (s->layout->model)
-    f = s->layout->model->GetFieldAt(static_cast<uint32_t>(objectId));
-  if (f == nullptr) return true;
-  const BYTE* v = GetFieldValueForBand(run, f, band);
-  return v != nullptr && v[0] != 0;
-}
-
 }  // namespace
 
-void ShowPrintMemoryMessage(ReportRun* run) {
-  std::string text = OutputMessageText(626);
-  if (run->band->hooks.systemMessage)
-    run->band->hooks.systemMessage(run, text.c_str());
-  else
-    ShowOutputError(text);
-}
+void ShowPrintMemoryMessage(ReportRun*) { ShowOutputError(OutputMessageText(626)); }
 
 int& RunStateOf(ReportRun* run) {
   static int detached = -1;  // no document: stopped
@@ -112,6 +94,32 @@ void FreeBandOutput(ReportRun* run) {
   run->band = nullptr;
 }
 
+BandOutputState* PrepareBandOutput(KmDocBase* doc) {
+  ReportRun* run = RunOf(doc);
+  if (run == nullptr) return nullptr;
+  if (run->band != nullptr && run->band->layout != nullptr) return run->band;
+  BandOutputState* s = EnsureBandOutput(run);
+  s->layout = doc->m_pLayout;
+  TakeDocumentFormat(s->format, *doc);
+  s->format.fonts = doc->m_pFonts;
+  s->format.guillemet = GuillemetOfFontTable;
+  if (s->layout != nullptr) s->units.layout = s->layout->metrics;
+  if (run->page != nullptr) {
+    s->units.printerX = static_cast<WORD>(run->page->printerResX);
+    s->units.printerY = static_cast<WORD>(run->page->printerResY);
+  }
+  // Labels: each record of a row stands one record width (hundredths of an
+  // inch, as the margins) to the right of the one before it; both orders of
+  // labels place their columns one record width apart.
+  if (const PageSetupRec* ps = doc->m_pPageSetup)
+    if (LabelColumns(*ps) >= 2 && RecordWidthHundredths(*doc) > 0)
+      s->columnWidth = static_cast<LONG>(int64_t(RecordWidthHundredths(*doc)) * s->units.layout.dpiX / 100);
+  // A label pitch: every record takes that height, and its band never breaks
+  // the page.
+  s->fixedRecordHeight = RecordPitch720(*doc);
+  return s;
+}
+
 void BuildBandItemIndex(BandOutputState* s) {
   s->items.clear();
   s->firstItemOfLine.assign(kBandLineTableRecords + 1, 0);
@@ -126,6 +134,8 @@ void BuildBandItemIndex(BandOutputState* s) {
     it.head = h;
     it.line = h->bandLine;
     it.endLine = it.line;
+    if ((h->flags & kItemKindField) && !IsGraphicItem(*h) && t.model != nullptr)
+      it.groupLevel = static_cast<int8_t>(GroupLevelOf(t.model, t.model->GetFieldIndex(reinterpret_cast<FieldDef*>(h))));
     if (IsLineOrBox(*h)) {
       const LineBoxItem* lb = reinterpret_cast<const LineBoxItem*>(h);
       it.sides = (h->flags & kItemKindLine) ? 0 : (lb->borders & 0x0F);
@@ -146,18 +156,19 @@ void BuildBandItemIndex(BandOutputState* s) {
   }
 }
 
-void ClearPrintOnceMark(BandOutputState* s, const FieldDef* field) {
-  auto& v = s->printedOnce;
-  v.erase(std::remove(v.begin(), v.end(), field), v.end());
+void ClearPrintOnceMarks(BandOutputState* s, int level) {
+  for (ItemOutput& it : s->items)
+    if (it.groupLevel > 0 && (level < 0 || it.groupLevel == level + 1)) it.printedOnce = false;
 }
-
-void ClearAllPrintOnceMarks(BandOutputState* s) { s->printedOnce.clear(); }
 
 const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band) {
   const BYTE* current = field->value;
   const BYTE* previous = field->previous;
   if (previous == nullptr || band == kBandRecord || band == kBandTitle) return current;
-  const BandOutputState* s = run->band;
+  // Before band output began (a band measured for the first fit test) no
+  // band is being broken or repeated.
+  static const BandOutputState kIdle;
+  const BandOutputState* s = run->band != nullptr ? run->band : &kIdle;
   if (band == kBandPageFooter) {
     bool fromCurrent = s->breakBand == kBandRecord || IsGroupHeader(s->breakBand) || s->recordRepeating ||
                        run->recordRepeating ||
@@ -209,7 +220,7 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
     first.height = static_cast<WORD>(std::max<LONG>(first.height, std::min<LONG>(height, 0xFFFF)));
     ++s->recordLines;
     if (!empty) *trailingUsed = 0;
-    if (s->hooks.pumpMessages) s->hooks.pumpMessages(run);
+    PumpRunMessages(run);
     return runState;
   }
   LONG depth = 0;
@@ -234,14 +245,15 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
   std::vector<BYTE> shifted;
   const std::vector<BYTE>* text = &lineText;
   if (!pageBand && RunModeOf(run) == 0 && !s->swappedFooterOutput && !run->topOfPage) {
-    LONG room = RoomLeftOnPage(d, ps, run->pageBottom, run->pageFooterHeight);
+    LONG room = RoomLeftOnPage(run, run->pageFooterHeight);
     if (height + depth > room) {
       if (empty) return 0;  // a blank that does not fit is dropped, not carried over
       s->breakBand = band;
       s->breakInGroupFooter = IsGroupFooter(band);
       const uint32_t fromColumn = run->currentColumn;
       if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
-      if (s->hooks.pageOverflow && s->hooks.pageOverflow(run) != 0) return 1;
+      if (!HandlePageOverflow(run->doc, 0)) return 1;
+      s->breakInGroupFooter = false;
       if (runState != 0) return runState;
       ReopenSpanningGraphics(run);
       if (run->columnsAcross > 1 && run->currentColumn != fromColumn) {
@@ -254,11 +266,9 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
   } else if ((band == kBandTitle || band == kBandSummary) && !run->topOfPage && !empty) {
     // Without the footer's reserve it may still fit; if not even then, the
     // line starts a new page of its own.
-    if (height + depth > RoomLeftOnPage(d, ps, run->pageBottom, 0)) {
+    if (height + depth > RoomLeftOnPage(run, 0)) {
       if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
-      int failed = s->hooks.newPage ? s->hooks.newPage(run, band, 1)
-                                    : (s->hooks.pageOverflow ? s->hooks.pageOverflow(run) : 0);
-      if (failed != 0) return 1;
+      if (NewPageForBand(run->doc, band, 1) != 0) return 1;
       if (runState != 0) return runState;
       ReopenSpanningGraphics(run);
     }
@@ -286,7 +296,7 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
 
   if (visible) s->pageHasOutput = true;
   if (band != kBandPageHeader) run->topOfPage = false;
-  if (s->hooks.pumpMessages) s->hooks.pumpMessages(run);
+  PumpRunMessages(run);
   return runState;
 }
 
@@ -307,8 +317,7 @@ bool FooterBreakWanted(ReportRun* run, int band, int line, int last) {
     if ((L[l].flags & kLinePrinted) && (LineHasItems(s, l) || (L[l].flags & kLineNewPageFlag))) later = true;
   const int level = band - kBandGroupFooter;
   const BYTE opts = GroupOptions(run, level);
-  if (s->afterLastRecord)
-    return later || (s->hooks.outerFooterPending && s->hooks.outerFooterPending(run, band));
+  if (run->recordsEnded) return later || OuterFooterPending(run->doc, band);
   if (opts & (kGroupResetPage | kGroupSwapHeader)) return later;
   return true;
 }
@@ -353,10 +362,7 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
   // Which lines print, and the blank height owed at the band's end.
   for (int i = first; i <= last; ++i) {
     bool printed = L[i].kind == band;
-    if (printed && L[i].objectId >= 0 && runMode != 1) {
-      printed = ConditionHolds(run, L[i].objectId, band);
-      if (L[i].flags & kLineWhenFalse) printed = !printed;
-    }
+    if (printed && L[i].objectId >= 0 && runMode != 1) printed = IsLineShown(run->doc, i, band) != 0;
     if (printed) L[i].flags |= kLinePrinted;
     else L[i].flags &= static_cast<BYTE>(~kLinePrinted);
   }
@@ -428,15 +434,15 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
         if (band == kBandTitle || band == kBandSummary) {
           bool afterSummary = line > 0 && L[line - 1].kind == kBandSummary;
           if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
-          int withFooter = afterSummary ? 0 : 1;
-          failed = s->hooks.newPage ? s->hooks.newPage(run, band, withFooter)
-                                    : (s->hooks.pageOverflow ? s->hooks.pageOverflow(run) : 0);
+          failed = NewPageForBand(run->doc, band, afterSummary ? 0 : 1);
         } else if (!swapped && band != kBandPageHeader && band != kBandPageFooter &&
                    (!IsGroupFooter(band) || FooterBreakWanted(run, band, line, last))) {
           s->breakBand = band;
           s->breakInGroupFooter = IsGroupFooter(band);
           if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
-          if (s->hooks.pageOverflow) failed = s->hooks.pageOverflow(run);
+          failed = HandlePageOverflow(run->doc, 0) ? 0 : 1;
+          // The new page's headers are out: the next group's header shows its own values.
+          s->breakInGroupFooter = false;
         }
         if (failed != 0) return 1;
         ReopenSpanningGraphics(run);
@@ -458,7 +464,7 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
     if (kind != kLineText && inBand && inBox[line]) kind = measuring ? kLineText : kLineBoxSpan;
     const bool graphicsPending =
         s->waitingPictures + s->waitingCharts + s->waitingOleItems + s->openLinesBoxes > 0;
-    const bool send = !run->suppressBlankLines || swapped || kind != kLineNothing || IsPageLikeBand(band) ||
+    const bool send = !BlankLinesDropped(run, band) || swapped || kind != kLineNothing ||
                       (height > 0 && graphicsPending);
     if (send) {
       int sendKind = kind == kLineNothing ? kLineEmpty : kind;
@@ -507,14 +513,15 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
   LONG owed = trailingOwed - trailingUsed;
   if (owed > 0 && s->fixedRecordHeight == 0 && (!run->topOfPage || IsPageLikeBand(band)) && run->driver &&
       run->driver->HasEntry(13)) {
-    LONG room = RoomLeftOnPage(run->driver, run->page, run->pageBottom, run->pageFooterHeight);
+    LONG room = RoomLeftOnPage(run, run->pageFooterHeight);
     LONG move = std::min(owed, room);
     if (move > 0 && !run->driver->MoveDown(run->page, move, LinesVisible(run) ? 1 : 0)) runState = -2;
   }
+  // What the record used of its pitch; the run moves on by the rest of it
+  // (FlushPendingAdvance).
   if (pitched && runState == 0 && run->pageCount == pitchPage) {
-    LONG rest = s->fixedRecordHeight - (run->driver->CurrentY(run->page) - pitchTop);
-    rest = std::min(rest, RoomLeftOnPage(run->driver, run->page, run->pageBottom, run->pageFooterHeight));
-    if (rest > 0 && !run->driver->MoveDown(run->page, rest, LinesVisible(run) ? 1 : 0)) runState = -2;
+    run->fixedAdvance = s->fixedRecordHeight;
+    run->advanceUsed = std::max<LONG>(0, run->driver->CurrentY(run->page) - pitchTop);
   }
   if (anyOutput && runState == 0 && run->driver && run->driver->HasEntry(18)) {
     if (!run->driver->EndBand(run->page, band, LinesVisible(run) ? 1 : 0)) runState = -2;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+class KmDocBase;
 struct ReportRun;
 struct FieldDef;
 
@@ -31,41 +32,6 @@ constexpr int kLineText = 2;
 // Empty lines kept for a box spanning them: measured as text, drawn as a
 // blank that still advances.
 constexpr int kLineBoxSpan = 3;
-
-// What band output needs from the rest of the run. Every entry may be left
-// null; the defaults are noted.
-struct ItemOutput;
-
-struct BandOutputHooks {
-  // The engine's page-overflow step (page footer, end of page, new page,
-  // page header, repeated group headers); 0 on success. Null: the page
-  // simply goes on.
-  int (*pageOverflow)(ReportRun* run) = nullptr;
-  // The new page a line of the Title or Summary band asks for; with a page
-  // footer when withFooter. 0 on success. Null: pageOverflow.
-  int (*newPage)(ReportRun* run, int band, int withFooter) = nullptr;
-  // Pumps pending window messages; a Cancel sets the run state. Null: none.
-  void (*pumpMessages)(ReportRun* run) = nullptr;
-  // Options and break field of group level 0-7. Null: the run's group
-  // levels (ReportRun::calc) and the model's fields.
-  BYTE (*groupOptions)(ReportRun* run, int level) = nullptr;
-  const FieldDef* (*groupField)(ReportRun* run, int level) = nullptr;
-  // Whether an enclosing group's footer still prints after this footer
-  // band (after the last record). Null: no.
-  bool (*outerFooterPending)(ReportRun* run, int band) = nullptr;
-  // The logical field a band line is conditioned on. Null: the layout's
-  // model field of that number.
-  const FieldDef* (*conditionField)(ReportRun* run, int32_t objectId) = nullptr;
-  // The whole text of a word-wrapped or memo field's value (value is the
-  // buffer GetFieldValueForBand chose); false when it cannot be read, which
-  // stops the run. Null: the value buffer's own text.
-  bool (*fieldText)(ReportRun* run, const FieldDef* field, const BYTE* value, std::string* text) = nullptr;
-  // The same with each character's look where the text sets its own (a
-  // memo's style codes: item's wrapStyles and wrapAttrs). Null: fieldText.
-  bool (*styledFieldText)(ReportRun* run, const FieldDef* field, const BYTE* value, ItemOutput* item) = nullptr;
-  // A system-modal message. Null: the output message sink.
-  void (*systemMessage)(ReportRun* run, const char* text) = nullptr;
-};
 
 // One layout item as band output follows it.
 struct ItemOutput {
@@ -91,6 +57,10 @@ struct ItemOutput {
   int lateLines = 0;
   bool reopen = false;    // cut at a page end: opens again on the next page
   WORD sides = 0;
+  // Group fields: their level (1-8, 0 for any other item) and Print Once's
+  // mark that the field printed since its group broke or the page began.
+  int8_t groupLevel = 0;
+  bool printedOnce = false;
 };
 
 // One record's line in the records-across row.
@@ -116,14 +86,12 @@ struct BandOutputState {
   bool measureSwitch = true;       // off: lines are measured with flag 1
   LONG fixedRecordHeight = 0;      // labels: the Record band never breaks a page
   LONG columnWidth = 0;            // screen pixels of one column of the column mode
-  BandOutputHooks hooks;
 
   // --- page and band state shared with the run ---
   bool pageHasOutput = false;
   int breakBand = 0;               // the band that caused the current page break
   bool breakInGroupFooter = false;
   bool swappedFooterOutput = false;  // a swapped group footer is being output
-  bool afterLastRecord = false;
   bool recordRepeating = false;    // the Record band is output again (also ReportRun::recordRepeating)
   int overflowBand = 0;            // the band in overflow, 0 none
   int repeatedHeader = 0;          // the group header repeated at the page top (also ReportRun::recordedRepeatBand)
@@ -136,7 +104,6 @@ struct BandOutputState {
   // --- band output's own working data ---
   std::vector<ItemOutput> items;        // the layout's items in vertical order
   std::vector<int> firstItemOfLine;     // per band line: its first entry in items
-  std::vector<const FieldDef*> printedOnce;  // group fields printed since their group broke
   // Records across: the row of Record bands collected before it is sent.
   std::vector<AcrossCell> row;     // place in the row x linesPerRecord + line
   int linesPerRecord = 0;
@@ -183,6 +150,10 @@ class LineBuffer {
 // none; FreeBandOutput releases it.
 BandOutputState* EnsureBandOutput(ReportRun* run);
 void FreeBandOutput(ReportRun* run);
+// The band output block of the document's run, made on first use from the
+// document: its layout tables, regional settings, the screen and printer
+// resolutions and the label pitch. Null outside a run.
+BandOutputState* PrepareBandOutput(KmDocBase* doc);
 // Indexes the layout's items by band line; called again when the layout
 // changed between runs (the layout stays fixed during a run).
 void BuildBandItemIndex(BandOutputState* s);
@@ -203,10 +174,8 @@ const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band
 // The three-bit status of that value (an alias shows its field's status).
 int FieldValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value);
 
-// Print Once: the group field prints again after its group breaks and on a
-// new page.
-void ClearPrintOnceMark(BandOutputState* s, const FieldDef* field);
-void ClearAllPrintOnceMarks(BandOutputState* s);
+// Print Once: the group fields of level (0-7; -1 every level) print again.
+void ClearPrintOnceMarks(BandOutputState* s, int level);
 
 // Records across (ReportRun::recordsAcrossExtra above 0): the Record bands
 // of a row are collected and sent side by side, each moved right by its
@@ -215,8 +184,8 @@ void ClearAllPrintOnceMarks(BandOutputState* s);
 DWORD MeasureRowLine(ReportRun* run, const std::vector<BYTE>* extraText, int line, LONG minHeight);
 // Sends row line line of every record in the row (visible pages only).
 void PutRowLine(ReportRun* run, int line);
-// Sends the row's lines from fromLine on and empties the row; 1 when done,
-// 0 after a failure (the row is emptied all the same).
+// Sends the row's lines from fromLine on and empties the row; 1 when done
+// (also without a row), 0 after a failure (the row is emptied all the same).
 int FlushAcrossRow(ReportRun* run, int fromLine);
 void ClearPageCells(ReportRun* run);
 // Sends one line text; 1, or 0 when the library refused it.

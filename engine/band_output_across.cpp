@@ -1,6 +1,7 @@
 // Records across: the Record bands of one row collected line by line and sent
 // side by side, with the lines, boxes and pictures of each record.
 #include "engine/band_output.h"
+#include "engine/run_report.h"
 
 #include "engine/band_line_helpers.h"
 #include "engine/chart_output.h"
@@ -139,10 +140,10 @@ int FlushAcrossRow(ReportRun* run, int fromLine) {
     rowHeight += static_cast<LONG>((m & 0xFFFF) + (m >> 16));
   }
   rowHeight = std::max(rowHeight, s->fixedRecordHeight);
-  if (!run->topOfPage && rowHeight > RoomLeftOnPage(d, run->page, run->pageBottom, run->pageFooterHeight)) {
+  if (!run->topOfPage && rowHeight > RoomLeftOnPage(run, run->pageFooterHeight)) {
     s->breakBand = kBandRecord;
     s->breakInGroupFooter = false;
-    if (!CloseSpanningGraphicsAtPageEnd(run) || (s->hooks.pageOverflow && s->hooks.pageOverflow(run) != 0)) {
+    if (!CloseSpanningGraphicsAtPageEnd(run) || !HandlePageOverflow(run->doc, 0)) {
       ClearPageCells(run);
       return 0;
     }
@@ -173,20 +174,17 @@ int FlushAcrossRow(ReportRun* run, int fromLine) {
     if (first->flags & kCellPageAfter) {
       s->breakBand = kBandRecord;
       s->breakInGroupFooter = false;
-      if (s->hooks.pageOverflow && s->hooks.pageOverflow(run) != 0) {
+      if (!HandlePageOverflow(run->doc, 0)) {
         result = 0;
         break;
       }
     }
   }
   // A label pitch: the row takes that height whatever its lines took.
-  if (result && RunStateOf(run) == 0 && s->fixedRecordHeight > 0 && run->pageCount == rowPage && d->HasEntry(13)) {
-    LONG rest = s->fixedRecordHeight - (d->CurrentY(run->page) - rowTop);
-    rest = std::min(rest, RoomLeftOnPage(d, run->page, run->pageBottom, run->pageFooterHeight));
-    if (rest > 0 && !d->MoveDown(run->page, rest, visible)) {
-      RunStateOf(run) = -2;
-      result = 0;
-    }
+  if (result && RunStateOf(run) == 0 && s->fixedRecordHeight > 0 && run->pageCount == rowPage) {
+    run->fixedAdvance = s->fixedRecordHeight;
+    run->advanceUsed = std::max<LONG>(0, d->CurrentY(run->page) - rowTop);
+    if (!FlushPendingAdvance(run->doc)) result = 0;
   }
   const int records = s->rowRecords;
   if (result && RunStateOf(run) == 0 && visible) {

@@ -49,56 +49,10 @@ struct SummaryAccum {
   double squares = 0.0;
 };
 
-// What the calculation side needs of the run and of band output. The run
-// installs them; a missing one answers 0 (or does nothing).
-struct RunCalcHooks {
-  // Run facts.
-  uint32_t (*recordsOutput)(ReportRun* run) = nullptr;
-  int32_t (*recordHeight)(ReportRun* run) = nullptr;
-  void (*setRecordHeight)(ReportRun* run, int32_t height) = nullptr;
-  // 0 print and preview; otherwise the export format kind + 1.
-  int (*exportKind)(ReportRun* run) = nullptr;
-  int (*recordsAcross)(ReportRun* run) = nullptr;   // records printed across
-  int (*printRecordBand)(ReportRun* run) = nullptr; // the page set-up prints the Record band
-  int (*columnMode)(ReportRun* run) = nullptr;
-  int (*currentColumn)(ReportRun* run) = nullptr;   // from 1
-  int (*columnsAcross)(ReportRun* run) = nullptr;
-  // Page mechanics and band heights (1/720 inch).
-  int32_t (*bandHeight)(ReportRun* run, int band, int mode) = nullptr;
-  // Height of a band's lines up to its first page-break line (-1: none).
-  int32_t (*bandHeightToBreak)(ReportRun* run, int band) = nullptr;
-  bool (*bandHasPageBreakLine)(ReportRun* run, int band) = nullptr;
-  // true when height + the page footer does not fit in the space left.
-  bool (*doesNotFit)(ReportRun* run, int32_t height) = nullptr;
-  bool (*recordDoesNotFit)(ReportRun* run) = nullptr;
-  // Band sequencing: 1 stops, 0 goes on.
-  int (*outputGroupFooters)(ReportRun* run) = nullptr;
-  int (*outputGroupHeaders)(ReportRun* run, int mode) = nullptr;
-  int (*handlePageOverflow)(ReportRun* run, int restartNumbering) = nullptr;  // 1 go on, 0 stop
-  int (*outputPageBreakBands)(ReportRun* run, int footerPart) = nullptr;
-  int (*outputBand)(ReportRun* run, int band) = nullptr;  // 0 success
-  int (*endPage)(ReportRun* run, int lastPage) = nullptr;  // 1 stop
-  // Records across and the pending advance: 0 success.
-  int (*prepareAcrossBuffer)(ReportRun* run) = nullptr;
-  void (*releaseAcrossBuffer)(ReportRun* run) = nullptr;
-  int (*flushAcrossRow)(ReportRun* run) = nullptr;
-  int (*flushPendingAdvance)(ReportRun* run) = nullptr;
-  void (*setCurrentColumn)(ReportRun* run, int column) = nullptr;
-  // The Test Pattern: run mode 1 set up (page count 1, records output 0, the
-  // pending-record, footer-swap and top-of-page marks cleared), and the
-  // layout fields' back pointers relinked after it.
-  void (*startTestPattern)(ReportRun* run) = nullptr;
-  void (*endTestPattern)(ReportRun* run) = nullptr;
-  // Charts: the values of one level (0-7 a group that broke, 8 the record)
-  // go to every chart of the report; atEnd after the last record.
-  void (*feedCharts)(ReportRun* run, int level, bool atEnd) = nullptr;
-};
-
 // The run's calculation and group-break state (ReportRun::calc).
 struct RunCalcState {
   CKmComposite* model = nullptr;
-  ReportRun* run = nullptr;  // handed to the hooks
-  RunCalcHooks hooks;
+  ReportRun* run = nullptr;  // the run whose page mechanics and bands the group breaks drive
   RunGroupLevel levels[kRunGroupLevels];
   int32_t levelsUsed = 0;  // leading used levels (0-8)
   uint8_t previousGroup[kRunGroupLevels * kGroupSlotBytes] = {};

@@ -301,19 +301,21 @@ int RunTotalsPrepass(CKmComposite* m, int progressArg1, int progressArg2, int* n
 
   // The pass over every record, with summaries on and the pre-pass's own count.
   const int32_t oldPhase = m->passPhase;
-  const SummaryUpdateProc oldUpdate = st->updateSummaries;
+  const bool oldSummaries = st->summaries;
   const uint32_t oldOutput = c->recordsOutputPrepass;
-  st->positionFile.Close();
+  // The components file keeps the records' order for the read-back; without
+  // it, records the run sorted itself are read in their sorted order.
+  if (w->markAndCount) st->positionFile.Close();
   ResetRunCounters(m);
   ResetGroupBreaks(c, 0);
   FinishSummaries(c);
   c->recordsOutputPrepass = 0;
   m->passPhase = kPhaseTotalsPrepass;
-  st->updateSummaries = UpdateSummaries;
+  st->summaries = true;
   ShowProgressPhase(m, 2, hasSort);
   auto restore = [&] {
     m->passPhase = oldPhase;
-    st->updateSummaries = oldUpdate;
+    st->summaries = oldSummaries;
     c->recordsOutputPrepass = oldOutput;
   };
   int r;

@@ -160,16 +160,16 @@ int RunChartPrepass(KmDocBase* doc) {
   RunCalcState* c = &CalcOf(run);
   RecordPassState* st = GetRecordPassState(m);
   const int32_t oldPhase = m->passPhase;
-  const SummaryUpdateProc oldUpdate = st->updateSummaries;
+  const bool oldSummaries = st->summaries;
   ResetGroupBreaks(c, 0);
   FinishSummaries(c);
   m->passPhase = kPhaseChartPrepass;
-  st->updateSummaries = UpdateSummaries;
+  st->summaries = true;
   int r;
   while ((r = RunRecordPass(m, nullptr)) == 0) ClearGroupBreakFlags(m);
   if (r == kEngineEndOfData) FeedChartsAtLevel(c);
   m->passPhase = oldPhase;
-  st->updateSummaries = oldUpdate;
+  st->summaries = oldSummaries;
   // The run counts and totals from zero.
   ResetRunCounters(m);
   ResetGroupBreaks(c, 0);

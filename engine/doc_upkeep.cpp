@@ -32,25 +32,27 @@ constexpr uint32_t kLabelLimited = 2561;
 constexpr uint32_t kHideLine = 0xFFFFFFFFu;
 constexpr uint32_t kIdNoFieldMemory = 6110;  // "Insufficient memory for additional field"
 
-RunCounterSink g_sink;
-
-void Show(uint32_t label, const char* text) {
-  if (g_sink.show) g_sink.show(g_sink.context, label, text);
+// A counter of the run status dialog of the model's document.
+void Show(CKmComposite* m, uint32_t label, const char* text) {
+  if (m != nullptr && m->owner != nullptr) TheRunShell().ShowCounter(*m->owner, label, text);
 }
 
-// "%10ld" for the status line, leading blanks removed for display.
+// "%10ld" for the status line, leading blanks removed for display; a count
+// beyond ten digits keeps its last ten.
 void FormatCount(char (&text)[11], uint32_t n) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%10ld", static_cast<long>(n));
-  std::snprintf(text, sizeof text, "%s", buf);
+  const int length = std::snprintf(buf, sizeof buf, "%10ld", static_cast<long>(n));
+  const size_t from = length > 10 ? static_cast<size_t>(length - 10) : 0;
+  std::memcpy(text, buf + from, 10);
+  text[10] = 0;
 }
 const char* Trimmed(const char* text) {
   while (*text == ' ') ++text;
   return text;
 }
-void ShowCount(uint32_t label, char (&text)[11], uint32_t n) {
+void ShowCount(CKmComposite* m, uint32_t label, char (&text)[11], uint32_t n) {
   FormatCount(text, n);
-  Show(label, Trimmed(text));
+  Show(m, label, Trimmed(text));
 }
 
 FieldDef* Field(CKmComposite* m, uint32_t n) { return n == kNoField ? nullptr : m->GetFieldAt(n); }
@@ -61,10 +63,6 @@ void Use(FieldDef* f) {
 
 bool Shown(const FieldDef* f) {
   return (f->flags & kFieldItem) && !(f->head.flags & (kItemDeleted | kItemInClipboard));
-}
-
-void MarkCodeFields(CKmComposite* m, const uint8_t* code, size_t length) {
-  ForEachFieldReference(code, length, [&](uint32_t n, bool) { Use(Field(m, n)); });
 }
 
 // The fields the report's filter tests (condition code, not expression code).
@@ -126,8 +124,6 @@ bool FilterHasText(CKmComposite* m) { return m->conditionCode != nullptr && m->c
 
 }  // namespace
 
-void SetRunCounterSink(const RunCounterSink& sink) { g_sink = sink; }
-
 RunCounters& CountersOf(CKmComposite* m) { return m->counters; }
 
 int CountRecordRead(CKmComposite* m) {
@@ -135,11 +131,11 @@ int CountRecordRead(CKmComposite* m) {
   ++c.recordsRead;
   if (c.force || c.recordsRead > c.lastShownRead + 9) {
     c.lastShownRead = c.recordsRead;
-    ShowCount(kLabelRecordsRead, c.readText, c.recordsRead);
+    ShowCount(m, kLabelRecordsRead, c.readText, c.recordsRead);
     CountSelected(m, true);
   }
   if (c.cancelled) return c.cancelled;
-  c.cancelled = g_sink.checkCancelled ? g_sink.checkCancelled(g_sink.context) : PollRunCancelled();
+  c.cancelled = PollRunCancelled();
   return c.cancelled;
 }
 
@@ -151,8 +147,8 @@ void ResetRecordCounters(CKmComposite* m) {
   std::memset(c.readText, ' ', 10);
   std::memset(c.selectedText, ' ', 10);
   std::memset(c.groupText, ' ', 10);
-  Show(kLabelRecordsRead, "");
-  Show(kLabelSelected, "");
+  Show(m, kLabelRecordsRead, "");
+  Show(m, kLabelSelected, "");
 }
 
 void ResetReadCounter(CKmComposite* m) {
@@ -160,7 +156,7 @@ void ResetReadCounter(CKmComposite* m) {
   c.recordsRead = 0;
   c.lastShownRead = 0;
   std::memset(c.readText, ' ', 10);
-  Show(kLabelRecordsRead, "");
+  Show(m, kLabelRecordsRead, "");
 }
 
 void CountSelected(CKmComposite* m, bool force) {
@@ -171,36 +167,36 @@ void CountSelected(CKmComposite* m, bool force) {
   }
   c.selected += c.selectedPending;
   c.selectedPending = 0;
-  ShowCount(kLabelSelected, c.selectedText, c.selected);
+  ShowCount(m, kLabelSelected, c.selectedText, c.selected);
 }
 
 void ResetGroupTotalsCounter(CKmComposite* m) {
   RunCounters& c = CountersOf(m);
   c.groupTotalsRead = 0;
   std::memset(c.groupText, ' ', 10);
-  Show(kLabelGroupTotals, "");
+  Show(m, kLabelGroupTotals, "");
 }
 
 void CountGroupTotalRead(CKmComposite* m) {
   RunCounters& c = CountersOf(m);
   ++c.groupTotalsRead;
-  ShowCount(kLabelGroupTotals, c.groupText, c.groupTotalsRead);
+  ShowCount(m, kLabelGroupTotals, c.groupText, c.groupTotalsRead);
 }
 
 void ClearStatusCounters(CKmComposite* m) {
   m->counters = RunCounters();
-  Show(kHideLine, "");
+  Show(m, kHideLine, "");
 }
 
 void ShowLimitedCounts(CKmComposite* m, bool sortedTotals, bool limited) {
   if (sortedTotals) ShowCounters(m);
-  if (limited) Show(kLabelLimited, GetResString(kLabelLimited, 0));
+  if (limited) Show(m, kLabelLimited, GetResString(kLabelLimited, 0));
 }
 
 void ShowCounters(CKmComposite* m) {
   RunCounters& c = CountersOf(m);
-  ShowCount(kLabelRecordsRead, c.readText, c.recordsRead);
-  ShowCount(kLabelSelected, c.selectedText, c.selected + c.selectedPending);
+  ShowCount(m, kLabelRecordsRead, c.readText, c.recordsRead);
+  ShowCount(m, kLabelSelected, c.selectedText, c.selected + c.selectedPending);
 }
 
 void RebuildRunLists(KmDocBase* doc, int /*repeatArg*/, bool all) {

@@ -11,16 +11,9 @@ class CKmComposite;
 struct RunCounters;
 struct FieldDef;
 
-// ---- Record counters, shown through the run status (label id, text).
-struct RunCounterSink {
-  // label: a string id ("Records Read:", "Selected:", "Group totals read:",
-  // the "LIMITED " marker) with its text; label 0xFFFFFFFF hides the line.
-  void (*show)(void* context, uint32_t label, const char* text) = nullptr;
-  // Lets pending messages through; nonzero when the user asked to stop.
-  int (*checkCancelled)(void* context) = nullptr;
-  void* context = nullptr;
-};
-void SetRunCounterSink(const RunCounterSink& sink);
+// ---- Record counters, shown in the run status dialog of the model's
+// document (RunShell::ShowCounter): "Records Read:", "Selected:", "Group
+// totals read:" and the "LIMITED " marker.
 
 // The model's record counters (CKmComposite::counters).
 RunCounters& CountersOf(CKmComposite* m);

@@ -1,7 +1,9 @@
 #include "engine/line_text.h"
 
 #include "engine/doc_upkeep.h"
+#include "engine/band_line_helpers.h"
 #include "engine/field_text_lines.h"
+#include "engine/memo_field_text.h"
 #include "layout/field_width.h"
 #include "layout/picture_chars.h"
 #include "foundation/doc_base.h"
@@ -151,19 +153,6 @@ std::string TestPatternText(ReportRun* run, FieldDef& f) {
   return std::string(buf, static_cast<size_t>(std::clamp(n, 0, kFillTextSize)));
 }
 
-bool IsWrappedField(const ReportItemHead& h) {
-  if (!(h.flags & kItemKindField)) return false;
-  const FieldDef* f = reinterpret_cast<const FieldDef*>(&h);
-  return (f->formatCode & 0xF0) == 0x40;
-}
-
-bool IsPrintOnceField(ReportRun* run, const FieldDef* f) {
-  BandOutputState* s = run->band;
-  if (!s->hooks.groupField || !s->hooks.groupOptions) return false;
-  for (int level = 0; level < 8; ++level)
-    if (s->hooks.groupField(run, level) == f && (s->hooks.groupOptions(run, level) & kGroupPrintOnce)) return true;
-  return false;
-}
 
 // The scan of the master table that gives a memo its value; a failed read
 // is told (the run then stops).
@@ -177,13 +166,10 @@ int ScanFieldValue(ReportRun* run, FieldDef* f) {
 
 // The whole text of a wrapped field's value.
 bool WrappedFieldText(ReportRun* run, const FieldDef* f, const BYTE* value, ItemOutput* item) {
-  BandOutputState* s = run->band;
   item->wrapText.clear();
   item->wrapStyles.clear();
   item->wrapAttrs.clear();
-  if (s->hooks.styledFieldText) return s->hooks.styledFieldText(run, f, value, item);
-  if (s->hooks.fieldText) return s->hooks.fieldText(run, f, value, &item->wrapText);
-  return ValueBufferText(run, f, value, &item->wrapText);
+  return WrappedFieldStyledText(run, f, value, item);
 }
 
 // The band's items on later lines under a wrapped field whose text ended in
@@ -231,6 +217,48 @@ bool ValueBufferText(ReportRun* run, const FieldDef* f, const BYTE* value, std::
   const char* v = reinterpret_cast<const char*>(value);
   text->assign(v, strnlen(v, limit));
   return true;
+}
+
+bool IsStretchingField(const ReportItemHead& h) {
+  if (!(h.flags & kItemKindField) || (h.flags & kItemGraphicKinds)) return false;
+  const FieldDef* f = reinterpret_cast<const FieldDef*>(&h);
+  return (f->formatCode & 0xF0) == 0x40;
+}
+
+int32_t StretchedFieldHeight(ReportRun* run, FieldDef* f, int band) {
+  BandOutputState* s = run->band;
+  if (s == nullptr || run->driver == nullptr || !run->driver->HasEntry(2)) return 0;
+  const BYTE* value = GetFieldValueForBand(run, f, band);
+  if (FieldValueStatus(run, f, value) != 0) return 0;
+  const ReportItemHead& h = f->head;
+  ItemOutput it;
+  it.head = &f->head;
+  if (!WrappedFieldText(run, f, value, &it)) {
+    RunStateOf(run) = -2;
+    return 0;
+  }
+  const unsigned char pad = s->format.padChar;
+  for (char& c : it.wrapText)
+    if (static_cast<unsigned char>(c) == pad) c = ' ';
+  it.wrapText.resize(TrimmedLength(it.wrapText.c_str(), pad));
+  if (it.wrapStyles.size() > it.wrapText.size()) it.wrapStyles.resize(it.wrapText.size());
+  if (it.wrapAttrs.size() > it.wrapText.size()) it.wrapAttrs.resize(it.wrapText.size());
+  const int defaultSize = s->layout != nullptr && s->layout->defaultPointSize > 0 ? s->layout->defaultPointSize : 100;
+  const int width = h.width > 0 ? h.width : std::max<int>(1, static_cast<int>(f->displayWidth));
+  const int lineHeight = run->driver->FontLineHeight(run->page, h.fontIndex, h.fontStyle,
+                                                     h.pointSize > 0 ? h.pointSize : defaultSize, 0);
+  // Each output line of the text takes the field's line height; a text
+  // longer than any page stops counting there.
+  int32_t height = 0;
+  int lines = 0;
+  do {
+    const size_t before = it.wrapPos;
+    LayoutFieldLine(run, it, *f, defaultSize, width);
+    ++lines;
+    height += lineHeight;
+    if (it.wrapPos == before) break;
+  } while (it.wrapPos < it.wrapText.size() && lines < kMaxStretchLines);
+  return height;
 }
 
 std::string NextWrappedLine(const std::string& text, size_t* pos, int width) {
@@ -438,7 +466,7 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
 
     const bool isField = (h.flags & kItemKindField) != 0;
     FieldDef* f = isField ? reinterpret_cast<FieldDef*>(it.head) : nullptr;
-    const bool wrapped = IsWrappedField(h);
+    const bool wrapped = IsStretchingField(h);
     const LONG x = ToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.left))) + colOff;
     const LONG right = ObjectToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.right)), colOff);
     const int depth = h.descent;
@@ -476,9 +504,7 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
     } else {
       const BYTE* value = GetFieldValueForBand(run, f, band);
       const int status = FieldValueStatus(run, f, value);
-      const bool printOnce = IsPrintOnceField(run, f);
-      const bool suppressed = printOnce && std::find(s->printedOnce.begin(), s->printedOnce.end(), f) !=
-                                               s->printedOnce.end();
+      const bool suppressed = IsGroupFieldSuppressed(run, &it) != 0;
       // A memo takes its value from the master table's current record first.
       if (status == 0 && !(it.state & kItemContinuing) && value == f->value && ScanFieldValue(run, f) != 0) {
         RunStateOf(run) = -2;
@@ -562,7 +588,7 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
           }
         }
       }
-      if (drawing && printOnce && !suppressed) s->printedOnce.push_back(f);
+      if (!measureOnly && !suppressed) MarkGroupField(run, &it);
     }
 
     if (!skipPiece && static_cast<int>(lineText->size() + piece.size()) <= kMaxLineText)

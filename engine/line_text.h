@@ -37,6 +37,14 @@ int CountPrintedLines(const LayoutTables& t, int from, int to);
 // moves past the line (and the blank or line end that ended it).
 std::string NextWrappedLine(const std::string& text, size_t* pos, int width);
 
+// A placed field of the stretching (word-wrapped) format kind.
+bool IsStretchingField(const ReportItemHead& item);
+// The height (1/720 inch) a stretching field's text takes laid out in its
+// width for the band, one field line height per output line; 0 for a field
+// in error. A memo that cannot be read sets the run state to -2.
+constexpr int kMaxStretchLines = 10000;
+int32_t StretchedFieldHeight(ReportRun* run, FieldDef* field, int band);
+
 // A field's text from its value buffer, read only as far as the buffer is
 // long (value null: empty).
 bool ValueBufferText(ReportRun* run, const FieldDef* field, const BYTE* value, std::string* text);

@@ -3,6 +3,7 @@
 #include "core/composite.h"
 #include "core/engine_errors.h"
 #include "core/fields.h"
+#include "data/memo_sources.h"
 #include "engine/line_text.h"
 #include "engine/report_run.h"
 #include "foundation/doc_base.h"
@@ -22,12 +23,10 @@ bool WholeText(ReportRun* run, const FieldDef* f, const BYTE* value, std::string
   BandOutputState* s = run->band;
   text->clear();
   CKmComposite* m = run->doc != nullptr ? run->doc->m_pModel : nullptr;
-  RecordPassState* st = m != nullptr ? m->FindAttachment<RecordPassState>() : nullptr;
+  RecordPassState* st = m != nullptr ? GetRecordPassState(m) : nullptr;
   // A footer's previous value has no whole text of its own: its window prints.
   const bool current = value == nullptr || value == f->value || f->previous == nullptr;
-  MemoReader* r = st != nullptr && st->memoReader != nullptr && current
-                      ? st->memoReader(m, const_cast<FieldDef*>(f))
-                      : nullptr;
+  MemoReader* r = m != nullptr && current ? MemoReaderFor(m, const_cast<FieldDef*>(f)) : nullptr;
   if (r != nullptr) {
     r->format = &s->format;
     if (item != nullptr) {
@@ -41,7 +40,7 @@ bool WholeText(ReportRun* run, const FieldDef* f, const BYTE* value, std::string
     }
     const int failed = item != nullptr ? ReadWholeMemo(*r, text, &item->wrapStyles, &item->wrapAttrs, kMaxPrintedMemo)
                                        : ReadWholeMemo(*r, text, kMaxPrintedMemo);
-    if (failed != 0 && !st->memoErrorShown) {
+    if (failed != 0 && st != nullptr && !st->memoErrorShown) {
       st->memoErrorShown = 1;
       m->ShowEngineError(r->error != 0 ? r->error : kEngineCannotReadMemo);
     }

@@ -11,9 +11,9 @@
 // Texts longer than this print cut here.
 constexpr size_t kMaxPrintedMemo = 1u << 20;
 
-// BandOutputHooks::fieldText. A memo that cannot be read is told once per
-// pass and prints what was read of it.
+// A memo that cannot be read is told once per pass and prints what was read
+// of it.
 bool WrappedFieldWholeText(ReportRun* run, const FieldDef* field, const BYTE* value, std::string* text);
-// BandOutputHooks::styledFieldText: the whole text into the item's wrapText,
-// a memo's with the look its style codes give each character.
+// The whole text into the item's wrapText, a memo's with the look its style
+// codes give each character.
 bool WrappedFieldStyledText(ReportRun* run, const FieldDef* field, const BYTE* value, ItemOutput* item);

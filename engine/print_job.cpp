@@ -79,7 +79,9 @@ std::string DefaultPdfFileName(const PrintRunSetup& setup) {
   size_t dot = name.find_last_of('.');
   if (dot != std::string::npos && dot > 0) name = name.substr(0, dot);
   if (name.empty()) name = LoadResString(120);
-  return name + ".pdf";
+  name += ".pdf";
+  if (setup.reportFolder.empty()) return name;
+  return setup.reportFolder + (setup.reportFolder.back() == '/' ? "" : "/") + name;
 }
 
 int StartPrintJob(PageDriver* driver, DocPrinter* doc, const PrintRunSetup& setup,
@@ -196,6 +198,7 @@ int StartPrintJob(PageDriver* driver, DocPrinter* doc, const PrintRunSetup& setu
     return FailWithDevMode(doc, state, 626);
 
   if (!preview) {
+    doc->outputFile.clear();
     std::string docName = setup.title.empty() ? LoadResString(120) : setup.title;
     std::string output;
     if (setup.destination == kDestinationFile)
@@ -210,6 +213,7 @@ int StartPrintJob(PageDriver* driver, DocPrinter* doc, const PrintRunSetup& setu
       if (err != kPrintErrorNone && err != kPrintErrorCancelled) ShowOutputError(OutputMessageText(641));
       return 0;
     }
+    doc->outputFile = output;
   }
   return 1;
 }

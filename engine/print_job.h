@@ -18,6 +18,7 @@ struct DocPrinter {
   const PrinterDevMode* storedDevMode = nullptr;  // the report's, may be null
   PrinterDevMode* runDevMode = nullptr;           // the run's copy (FreeRunDevMode)
   WORD printerResX = 0, printerResY = 0;
+  std::string outputFile;        // the file the last print job writes; empty for a printer
 };
 
 // The page set-up and run choices a print job starts from.
@@ -33,6 +34,7 @@ struct PrintRunSetup {
   bool usesCopyFunction = false; // a calculated field or user function calls COPY
   std::string title;             // the report's title
   std::string reportName;        // names the PDF printer's file when there is no other
+  std::string reportFolder;      // where that file goes: the report's folder ("" the current one)
   std::string printToFile;
   int exportKind = -1;           // 9: a viewer export
   std::string exportOutputName;
@@ -71,5 +73,6 @@ void DeletePreviewDevice(PageOutputState& state);
 int StartPreviewPageDoc(PageOutputState& state, const std::string& title, const std::string& pdfFile);
 int EndPreviewPageDoc(PageOutputState& state);
 
-// The file the built-in PDF printer writes when the run names none.
+// The file the built-in PDF printer writes when the run names none: beside
+// the report, named after it.
 std::string DefaultPdfFileName(const PrintRunSetup& setup);

@@ -18,6 +18,12 @@ PageDriver* LoadPrinterLibrary(const char* path, int requiredVersion,
     ShowOutputError(OutputMessageText(624, shown));
     return nullptr;
   }
+  return AcceptPrinterLibrary(library, shown, requiredVersion, imageFuncs);
+}
+
+PageDriver* AcceptPrinterLibrary(PageDriver* library, const char* path, int requiredVersion,
+                                 const PageDriverImageFuncs* imageFuncs) {
+  const char* shown = path ? path : "";
   int version = library->ApiVersion();
   if (version < 0) version = library->FileVersionMajor() == kVersionOneFileMajor ? 1 : 0;
   if (version < requiredVersion) {

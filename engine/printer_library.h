@@ -11,4 +11,8 @@
 // library's entries are handed to it.
 PageDriver* LoadPrinterLibrary(const char* path, int requiredVersion,
                                const PageDriverImageFuncs* imageFuncs = nullptr);
+// The version check of a library opened from path: the library, or null
+// after the version message (the library is closed then).
+PageDriver* AcceptPrinterLibrary(PageDriver* library, const char* path, int requiredVersion,
+                                 const PageDriverImageFuncs* imageFuncs = nullptr);
 void FreePrinterLibrary(PageDriver* library);

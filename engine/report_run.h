@@ -7,9 +7,12 @@
 #include <cstring>
 
 #include "engine/calc_pass.h"
+#include "engine/run_output.h"
 #include "platform/printer/page_driver.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class KmDocBase;
 class CKmComposite;
@@ -31,109 +34,40 @@ constexpr int kRunStopped = -1;
 constexpr int kRunDriverRefused = -2;
 constexpr int kRunCancelled = -3;
 
-// Progress reports the run makes to the status dialog.
-enum RunProgress : int { kProgressCopy = 0, kProgressRecords = 1, kProgressPages = 2 };
 // Messages the run ends with.
 enum RunMessage : int { kMsgNoRecords = 0, kMsgStartPageTooLarge = 1, kMsgAcrossMemory = 2 };
-
-// What a reused query depends on: the sort fields, their key lengths and
-// directions.
-struct RunDataSignature {
-  uint32_t sortFields[kRunGroupLevels] = {kRunNoField, kRunNoField, kRunNoField, kRunNoField,
-                                          kRunNoField, kRunNoField, kRunNoField, kRunNoField};
-  uint16_t sortLengths[kRunGroupLevels] = {};
-  uint8_t sortDirections[kRunGroupLevels] = {};
-  bool operator==(const RunDataSignature& o) const {
-    for (int i = 0; i < kRunGroupLevels; ++i)
-      if (sortFields[i] != o.sortFields[i] || sortLengths[i] != o.sortLengths[i] ||
-          sortDirections[i] != o.sortDirections[i])
-        return false;
-    return true;
-  }
-};
-
-// The other sides of a run: band output, group breaks and totals, the record
-// fetch, the preview and the status dialog. A null entry skips its step. A
-// run starts from DefaultRunLinks(); tests and the print command may change
-// the run's own copy.
-struct RunLinks {
-  // Lays out a band (fitLimit 0 draws it); the run state (0 to go on).
-  int (*outputBand)(KmDocBase* doc, int band, int fitLimit) = nullptr;
-  // Before each record: footers and headers of the breaking levels; 1 stops.
-  int (*handleGroupBreak)(KmDocBase* doc) = nullptr;
-  // The calculated-fields pass of one list (0-7, 254, 255); an engine code.
-  int (*calcBandFields)(KmDocBase* doc, int list) = nullptr;
-  // Resets every total (pass start) and the page totals.
-  void (*finishSummaries)(KmDocBase* doc) = nullptr;
-  void (*resetPageTotals)(KmDocBase* doc) = nullptr;
-  // Charts fed after the last record.
-  void (*feedChartsAtLevel)(KmDocBase* doc) = nullptr;
-  // Records across: flushes the row; 0 on failure.
-  int (*flushAcrossRow)(KmDocBase* doc) = nullptr;
-  // Flushes the fixed advance between records; 0 on failure.
-  int (*flushPendingAdvance)(KmDocBase* doc) = nullptr;
-  // A band line held back by band output is sent.
-  void (*flushHeldLine)(KmDocBase* doc) = nullptr;
-  // The next accepted record (first: the first of the pass): 0, 3075 at the
-  // end, or an engine code.
-  int (*fetchRecord)(KmDocBase* doc, int first) = nullptr;
-  // The record pass again from its start for a later copy; 0 or an engine code.
-  int (*rewindRecords)(KmDocBase* doc) = nullptr;
-  // The field values become the previous values.
-  void (*saveFieldValues)(KmDocBase* doc) = nullptr;
-  // The output job at the first record; 1 running, 0 failed (message shown).
-  int (*startOutputJob)(KmDocBase* doc) = nullptr;
-  // The model re-evaluates its page-dependent values.
-  void (*pageNumberChanged)(KmDocBase* doc, uint32_t pageNumber) = nullptr;
-  // The preview takes the page (and waits for the user).
-  void (*previewPageDone)(KmDocBase* doc, int lastPage) = nullptr;
-  void (*progress)(KmDocBase* doc, int what, uint32_t value) = nullptr;
-  // Height (1/720 inch) of a stretching field laid out for a band.
-  int (*stretchFieldHeight)(KmDocBase* doc, const struct ReportItemHead* field, int band) = nullptr;
-  // Whether a field's formatted value for the band is empty.
-  bool (*fieldValueEmpty)(KmDocBase* doc, const struct ReportItemHead* field, int band) = nullptr;
-  // Whether a placed field uses the stretching (word-wrapped) format kind.
-  bool (*isStretchingField)(KmDocBase* doc, const struct ReportItemHead* field) = nullptr;
-  // The record repeat field's value; false when there is none to use.
-  bool (*repeatValue)(KmDocBase* doc, double* value) = nullptr;
-  // The engine code of a failed pass is reported.
-  void (*reportEngineError)(KmDocBase* doc, int code) = nullptr;
-  void (*showMessage)(KmDocBase* doc, int message, uint32_t value) = nullptr;
-  // Pending window messages are dispatched.
-  void (*pumpMessages)() = nullptr;
-  // The report's query: opened (0, 3121 out of memory, other codes reported
-  // already) and closed; the sort signature it was opened for.
-  int (*openQuery)(KmDocBase* doc) = nullptr;
-  void (*closeQuery)(KmDocBase* doc) = nullptr;
-  RunDataSignature (*dataSignature)(KmDocBase* doc) = nullptr;
-  // The calculation side's block of a run (null: a plain block is made).
-  RunCalcState* (*newCalcState)(KmDocBase* doc) = nullptr;
-  void (*deleteCalcState)(RunCalcState* calc) = nullptr;
-  // The in-program sort and the totals pre-pass; an engine code.
-  int (*runSortPass)(KmDocBase* doc) = nullptr;
-};
-
-// The links of a new run; the other sides install their entries here.
-RunLinks& DefaultRunLinks();
+// Notes of the run status: a setting the run could not honour.
+constexpr unsigned kIdRepeatFieldNotNumeric = 5963;
+constexpr unsigned kIdRecordTallerThanPage = 5964;
+constexpr unsigned kIdRepeatFieldTooMany = 5965;
+// The most copies of a record the Record Layout takes.
+constexpr int32_t kMaxRecordCopies = 999;
 
 // Heights of bands that do not depend on the record (no stretching field, no
 // blank line that a value could remove), per band kind and mode, found once
 // per run: the record band's is asked for every record.
+// The layout's items by the band lines they stand on (lines and boxes also
+// on the line of their bottom), gathered once per run: a line's height is
+// asked for every record.
 struct BandHeightMemo {
   static constexpr int kModes = 3;  // mode -1, 0, 1
   int32_t height[256][kModes];
   uint8_t known[256][kModes];
+  std::vector<std::vector<struct ReportItemHead*>> lineItems;  // empty: not gathered yet
   BandHeightMemo() { Clear(); }
-  void Clear() { std::memset(known, 0, sizeof known); }
+  void Clear() {
+    std::memset(known, 0, sizeof known);
+    lineItems.clear();
+  }
 };
 
 struct ReportRun {
   KmDocBase* doc = nullptr;
   PageDriver* driver = nullptr;        // the printer library the run draws through
   PageOutputState* page = nullptr;     // the device and its metrics for this run
-  RunCalcState* calc = nullptr;        // owned by the run, made by the calculation side
+  RunCalcState* calc = nullptr;        // owned by the run (group levels, totals)
   BandOutputState* band = nullptr;     // owned by the run, made by the band output side
-  RunLinks links = DefaultRunLinks();
+  RunOutput* output = &PageOutput();   // where the bands go (an export sets its own)
   BandHeightMemo bandHeights;
 
   // Counters of the run.
@@ -150,7 +84,7 @@ struct ReportRun {
   uint32_t preview = 0;
   int32_t fetchResult = 0;
   uint32_t topOfPage = 0;
-  bool hasRecordSource = true;
+  bool hasRecordSource = true;         // false: a report without a master table prints one Record band
   bool recordsEnded = false;
   bool stopMark = false;
   bool pageEndFailed = false;
@@ -170,32 +104,36 @@ struct ReportRun {
   uint32_t currentColumn = 1;
   int32_t pageTopInColumn = 0;  // where the page's columns begin (1/720 inch)
 
-  // Page set-up choices the run reads.
+  // Page set-up choices the run reads (PrepareRun takes them from the report).
   uint32_t recordsAcrossExtra = 0;  // records in a row beyond the first
   bool summaryNewPage = false;
-  bool recordsStretch = false;
+  bool recordsStretch = false;       // a stretched Record band is measured whole before it starts
   bool printRecordBand = true;
-  bool suppressBlankLines = false;
+  bool suppressBlankLines = false;   // Record lines whose fields are all empty are left out
+  bool compressGroupLines = false;   // so are such lines of group headers and footers
   uint32_t recordRepeat = 1;
+  uint32_t recordRepeatField = kRunNoField;  // the field whose value repeats each record
+  bool repeatFieldNoted = false;     // an unusable repeat field was told once
+  bool tallRecordNoted = false;      // a record taller than a page was told once
   int32_t linesPerInch = 6;
   int32_t pageBottom = 0;     // 1/720 inch kept free at the page's end (ordinal 10)
   int32_t pageStartArg = 0;   // where the first line of a page begins (ordinal 12)
 
   // Band sequencing; the group levels and the marks of a group break are the
   // calculation side's (calc), which sets them before each record.
-  bool ownsCalc = false;
-  void (*calcDeleter)(RunCalcState* calc) = nullptr;
   uint32_t closingBands = 0;
   int32_t lastBand = 0;
   int32_t recordedRepeatBand = 0;  // a repeated header recorded for band output
 
-  // The query kept from one run to the next, and the rows it gives the
-  // record pass.
+  // The fixed advance a labels' Record band owes the page: its pitch, and
+  // how far the record went (1/720 inch).
+  int32_t fixedAdvance = 0;
+  int32_t advanceUsed = 0;
+
+  // The report's query and the rows it gives the record pass.
   RecordRowSource* rows = nullptr;
   bool queryOpen = false;
-  bool dataChanged = false;  // set by edits the open query does not reflect
-  bool cacheValid = false;   // a record-position cache can replay the query's records
-  RunDataSignature lastSignature;
+  std::string sortedPositions;  // the record sort's file of record positions, when the run sorts
   uint32_t queryOpens = 0;
 };
 

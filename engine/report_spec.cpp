@@ -105,7 +105,7 @@ class SpecPrinter {
       return 1;
     }
     if (doc_->m_nRunState != 0) return 1;
-    if (run_->links.pumpMessages) run_->links.pumpMessages();
+    CheckRunCancelled();
     if (doc_->m_nRunState != 0) return EndLine();
     if (!pageOpen_) BeginPage();
     if (d->SpaceLeft(s, kPageMargin) < kLineHeight) {
@@ -144,7 +144,7 @@ class SpecPrinter {
   void EndSpecPage(bool final) {
     if (!pageOpen_) return;
     pageOpen_ = false;
-    if (run_->links.progress) run_->links.progress(doc_, kProgressPages, static_cast<uint32_t>(run_->pageCount));
+    TheRunShell().PostPageNumber(*doc_);
     EndPage(doc_, final ? 1 : 0);
     BeginLine();
   }

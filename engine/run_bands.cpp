@@ -3,11 +3,11 @@
 // headers and footers over eight levels, and the Summary.
 #include "engine/run_report.h"
 
+#include "engine/band_output.h"
+#include "engine/page_objects.h"
 #include "foundation/doc_base.h"
 
 namespace {
-
-void (*g_resetPrintedOnce)(KmDocBase*, int) = nullptr;
 
 bool Has(const ReportRun* r, int ordinal) { return r->driver && r->page && r->driver->HasEntry(ordinal); }
 
@@ -20,10 +20,9 @@ int RunBand(KmDocBase* doc, ReportRun* r, int band) {
 }  // namespace
 
 int OutputRunBand(KmDocBase* doc, ReportRun* r, int band) {
-  if (!r->links.outputBand) return doc->m_nRunState != kRunGoing ? 1 : 0;
   bool tracked = Has(r, 22);
   WORD before = tracked ? r->driver->CurrentY(r->page) : 0;
-  int state = r->links.outputBand(doc, band, 0);
+  int state = r->output->OutputBand(doc, band, 0);
   r->lastBand = band;
   if (!tracked || r->driver->CurrentY(r->page) != before) {
     // The page header leaves the page at its top: what follows it is output
@@ -83,10 +82,14 @@ bool (*const kHeaderTests[3])(const ReportRun*, int) = {HeaderTestAll, HeaderTes
 
 }  // namespace
 
-void SetPrintedOnceReset(void (*reset)(KmDocBase* doc, int level)) { g_resetPrintedOnce = reset; }
-
 void ResetPrintedOnceMarks(KmDocBase* doc, int level) {
-  if (g_resetPrintedOnce) g_resetPrintedOnce(doc, level);
+  ReportRun* r = RunOf(doc);
+  if (r != nullptr && r->band != nullptr) ClearPrintOnceMarks(r->band, level < 0 || level >= kRunGroupLevels ? -1 : level);
+}
+
+void FlushHeldLine(KmDocBase* doc) {
+  ReportRun* r = RunOf(doc);
+  if (r != nullptr && r->band != nullptr) SpanningGraphicsAtPageChange(r);
 }
 
 bool TestGroupFlag(KmDocBase* doc, int base, int band, uint8_t mask) {
@@ -268,6 +271,6 @@ int NewPageForBand(KmDocBase* doc, int band, int forced) {
   } else if (BeginDriverPage(doc, r)) {
     return 1;
   }
-  if (r->links.flushHeldLine) r->links.flushHeldLine(doc);
+  FlushHeldLine(doc);
   return doc->m_nRunState != kRunGoing ? 1 : 0;
 }

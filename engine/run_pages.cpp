@@ -2,10 +2,19 @@
 // columns, and the heights of bands and band lines.
 #include "engine/run_report.h"
 
+#include "engine/band_line_helpers.h"
+#include "engine/band_output.h"
+#include "engine/line_text.h"
+#include "engine/output_values.h"
+#include "engine/summary_fields.h"
+#include "expr/functions_common.h"
+#include "expr/value_helpers.h"
+#include "foundation/byte_order.h"
 #include "foundation/doc_base.h"
 #include "layout/layout_records.h"
 #include "foundation/units.h"
 #include "core/composite.h"
+#include "model/record_pass.h"
 
 #include <cmath>
 #include <cstring>
@@ -43,9 +52,43 @@ bool TextIsBlank(const ReportItemHead& item, bool lineDrawFont) {
   return true;
 }
 
+// A new page number: PAGENO() and the copy number read it, and the needed
+// calculations that rest on the page number are evaluated again for the page.
+void PageNumberChanged(KmDocBase* doc, ReportRun* run, uint32_t pageNumber) {
+  BuiltinDocumentState& state = ActiveBuiltinDocument();
+  state.pageNumber = static_cast<int32_t>(pageNumber);
+  state.copyNumber = static_cast<int32_t>(run->copyNumber);
+  CKmComposite* m = doc->m_pModel;
+  if (m == nullptr) return;
+  for (FieldDef* f = m->calcOrderList; f != nullptr; f = f->orderNext)
+    if ((f->flags & (kFieldNeeded | kFieldPageNumber | kFieldCalculation)) ==
+            (kFieldNeeded | kFieldPageNumber | kFieldCalculation) &&
+        !(f->flags & kFieldAlias) && !(f->totalFlags & kTotalIsTotal) && f->code != nullptr)
+      EvaluateCalculation(m, f);
+}
+
+// Whether a field's value for the band comes out empty: a blank value (null
+// number, null date, empty or blank text) or a zero shown as empty.
+bool FieldValueEmpty(ReportRun* run, const FieldDef* f, int band) {
+  const BYTE* value = GetFieldValueForBand(run, f, band);
+  if (value == nullptr) return true;
+  if (IsValueBlank(f, value, GetNullNumber())) return true;
+  return (FieldKind(f) & kFieldNumeric) && (f->formatCode & kFormatZeroIsEmpty) && GetF64(value) == 0.0;
+}
+
 }  // namespace
 
 ReportRun* RunOf(KmDocBase* doc) { return doc ? doc->m_pRun : nullptr; }
+
+bool BlankLinesDropped(const ReportRun* run, int band) {
+  // The Test Pattern shows every field's picture: no line is blank.
+  if (RunModeOf(run) == 1) return false;
+  if (band == kBandRecord) return run->suppressBlankLines;
+  if ((band >= kBandGroupHeader && band < kBandGroupHeader + kRunGroupLevels) ||
+      (band >= kBandGroupFooter && band < kBandGroupFooter + kRunGroupLevels))
+    return run->compressGroupLines;
+  return false;
+}
 
 int PageSendFlag(const ReportRun& run, int runMode) {
   return runMode == 0 && run.pageCount < run.startPage ? 0 : 1;
@@ -68,7 +111,7 @@ void SetPageNumber(KmDocBase* doc, uint32_t n) {
   ReportRun* r = RunOf(doc);
   if (!r) return;
   r->pageNumber = n;
-  if (r->links.pageNumberChanged) r->links.pageNumberChanged(doc, n);
+  PageNumberChanged(doc, r, n);
 }
 
 void NewPage(KmDocBase* doc, int restartNumbering) {
@@ -78,20 +121,21 @@ void NewPage(KmDocBase* doc, int restartNumbering) {
     r->currentColumn = 1;
     SetPageNumber(doc, restartNumbering ? 1 : r->pageNumber + 1);
     ++r->pageCount;
-    if (r->links.progress && (r->preview || r->pageCount >= r->startPage))
-      r->links.progress(doc, kProgressPages, static_cast<uint32_t>(r->pageCount));
+    // A data export's dialog shows the rows exported where pages would be.
+    uint32_t exported = 0;
+    if (!r->exportRun || !r->output->ExportedCount(&exported)) TheRunShell().PostPageNumber(*doc);
   } else {
     ++r->currentColumn;
   }
   r->topOfPage = 1;
-  if (r->recordsEnded && r->links.resetPageTotals) r->links.resetPageTotals(doc);
+  if (r->recordsEnded) ResetPageTotals(&CalcOf(r));
   ResetPrintedOnceMarks(doc, -1);
 }
 
 int EndPage(KmDocBase* doc, int lastPage) {
   ReportRun* r = RunOf(doc);
   if (!r || doc->m_nRunState != kRunGoing) return 1;
-  if (r->links.flushHeldLine) r->links.flushHeldLine(doc);
+  FlushHeldLine(doc);
   if (doc->m_nRunState != kRunGoing) return 1;
   int send = PageSendFlag(*r, doc->m_nRunMode);
   if (r->columnsAcross > 1 && r->currentColumn < r->columnsAcross && !(r->recordsEnded && lastPage)) {
@@ -113,9 +157,9 @@ int EndPage(KmDocBase* doc, int lastPage) {
         r->pageEndFailed = true;
       }
     }
-  } else if (r->links.previewPageDone) {
+  } else {
     int last = lastPage || (doc->m_nRunMode == 0 && r->pageCount >= r->endPage) ? 1 : 0;
-    r->links.previewPageDone(doc, last);
+    TheRunShell().PreviewPageDone(*doc, last);
   }
   return 0;
 }
@@ -135,7 +179,7 @@ int HandlePageOverflow(KmDocBase* doc, int restartNumbering) {
     if (doc->m_nRunState == kRunGoing && (!r->recordsEnded || r->closingBands) &&
         OutputGroupHeaders(doc, 2))
       return 0;
-    if (r->links.flushHeldLine) r->links.flushHeldLine(doc);
+    FlushHeldLine(doc);
   }
   return doc->m_nRunState == kRunGoing ? 1 : 0;
 }
@@ -150,8 +194,6 @@ int32_t GetLineHeightOverride(KmDocBase* doc, int line, int32_t defaultHeight) {
 }
 
 namespace {
-int32_t DefaultLineHeight(const ReportRun* r) { return 720 / (r->linesPerInch > 0 ? r->linesPerInch : 6); }
-
 int32_t FontHeight(ReportRun* r, const ReportItemHead& item) {
   if (!Has(r, 2)) return 0;
   return r->driver->FontLineHeight(r->page, item.fontIndex, item.fontStyle, item.pointSize, 0);
@@ -178,23 +220,38 @@ int32_t LineHeight(KmDocBase* doc, int line) {
 }
 
 namespace {
+// The items of a band line, gathered for the run on first use.
+const std::vector<ReportItemHead*>& ItemsOfLine(KmDocBase* doc, ReportRun* r, int line) {
+  std::vector<std::vector<ReportItemHead*>>& lines = r->bandHeights.lineItems;
+  if (lines.empty()) {
+    lines.resize(kBandLineCount);
+    CKmComposite* m = doc->m_pModel;
+    for (ReportItemHead* it = m ? m->itemListHead : nullptr; it; it = it->nextInOrder) {
+      if ((it->flags & kItemDeleted) || it->bandLine >= kBandLineCount) continue;
+      lines[it->bandLine].push_back(it);
+      if (it->flags & (kItemKindLine | kItemKindBox)) {
+        const int last = ItemLastLine(doc, *it);
+        if (last != it->bandLine && last >= 0 && last < kBandLineCount) lines[static_cast<size_t>(last)].push_back(it);
+      }
+    }
+  }
+  static const std::vector<ReportItemHead*> kNone;
+  return line >= 0 && line < kBandLineCount ? lines[static_cast<size_t>(line)] : kNone;
+}
+
 // The height of one output line of a band; *variable is set when it depends
 // on the record's values (a stretching field, a field that may be empty).
 int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, bool* variable) {
   ReportRun* r = RunOf(doc);
   if (!r) return 0;
-  bool blankStay = band == kBandPageHeader || band == kBandPageFooter || band == kBandSummary ||
-                   band == kBandTitle || !r->suppressBlankLines;
+  const bool blankStay = !BlankLinesDropped(r, band);
   bool present = false, nonEmpty = false, onlyGraphics = true;
   int32_t tallest = 0;
-  CKmComposite* m = doc->m_pModel;
-  for (ReportItemHead* it = m ? m->itemListHead : nullptr; it; it = it->nextInOrder) {
-    if (it->flags & kItemDeleted) continue;
+  for (ReportItemHead* it : ItemsOfLine(doc, r, line)) {
     if (it->flags & (kItemKindLine | kItemKindBox)) {
-      if (it->bandLine == line || ItemLastLine(doc, *it) == line) present = nonEmpty = true;
+      present = nonEmpty = true;
       continue;
     }
-    if (it->bandLine != line) continue;
     present = true;
     if (it->flags & kItemGraphicKinds) {
       nonEmpty = true;
@@ -203,13 +260,21 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
     onlyGraphics = false;
     int32_t h = FontHeight(r, *it);
     if (it->flags & kItemKindField) {
-      if (r->links.isStretchingField && r->links.stretchFieldHeight && r->links.isStretchingField(doc, it)) {
+      FieldDef* f = reinterpret_cast<FieldDef*>(it);
+      // A Record band that may break across pages is fitted by its own
+      // lines; its text goes on over the page end.
+      const bool keepsStretch = band != kBandRecord || r->recordsStretch;
+      if (keepsStretch && IsStretchingField(*it) && PrepareBandOutput(doc) != nullptr) {
         *variable = true;
-        int32_t laid = r->links.stretchFieldHeight(doc, it, band);
+        int32_t laid = StretchedFieldHeight(r, f, band);
         if (laid > h) h = laid;
       }
-      if (!blankStay && r->links.fieldValueEmpty) *variable = true;
-      if (blankStay || !r->links.fieldValueEmpty || !r->links.fieldValueEmpty(doc, it, band)) nonEmpty = true;
+      if (blankStay) {
+        nonEmpty = true;
+      } else {
+        *variable = true;
+        if (!FieldValueEmpty(r, f, band)) nonEmpty = true;
+      }
     } else if (blankStay || !TextIsBlank(*it, IsLineDrawFont(r, *it))) {
       nonEmpty = true;
     }
@@ -219,6 +284,22 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
   if (present && !nonEmpty && !blankStay) return 0;
   int32_t h = (!present || onlyGraphics || tallest <= 0) ? DefaultLineHeight(r) : tallest;
   return GetLineHeightOverride(doc, line, h);
+}
+
+// A Record band with stretching text that is kept whole on its page: its
+// height is that of a trial layout in the room above the page footer (more
+// than the room when it does not fit there). False when there is no room to
+// try it in.
+bool TrialRecordHeight(KmDocBase* doc, ReportRun* r, int mode, int32_t* height) {
+  if (!r->recordHasStretch || !r->recordsStretch || BandHasFlaggedLine(doc, kBandRecord, 1)) return false;
+  const LONG room = RoomLeftOnPage(r, r->pageFooterHeight);
+  BandOutputState* s = room > 0 ? PrepareBandOutput(doc) : nullptr;
+  if (s == nullptr || s->layout == nullptr || s->nesting > 0) return false;
+  s->measuredHeight = s->measuredTrailing = 0;
+  OutputBand(r, kBandRecord, room);
+  *height = mode == 0 ? s->measuredHeight - s->measuredTrailing : s->measuredHeight;
+  s->measuredHeight = s->measuredTrailing = 0;
+  return true;
 }
 }  // namespace
 
@@ -230,6 +311,10 @@ int32_t LineOutputHeight(KmDocBase* doc, int line, int countEmpty, int band) {
 int32_t BandHeight(KmDocBase* doc, int band, int mode) {
   ReportRun* r = RunOf(doc);
   if (!r || !doc->m_bandLines.lines) return 0;
+  if (band == kBandRecord) {
+    int32_t trial = 0;
+    if (TrialRecordHeight(doc, r, mode, &trial)) return trial;
+  }
   // Only with the device's fonts at hand is a height the run's for good.
   const bool memoable = band >= 0 && band < 256 && mode >= -1 && mode <= 1 && Has(r, 2);
   BandHeightMemo& memo = r->bandHeights;
@@ -237,9 +322,15 @@ int32_t BandHeight(KmDocBase* doc, int band, int mode) {
   bool variable = false;
   int32_t sum = 0;
   bool broken = false;
-  for (int line = LastLine(doc); line >= 0; --line) {
+  // A record whose text does not stretch counts from its first shown line.
+  const int firstLine = band == kBandRecord && mode == 0 && !r->recordsStretch ? FindBandLine(doc, kBandRecord, 1) : 0;
+  for (int line = LastLine(doc); line >= firstLine; --line) {
     if (!IsBandLine(doc, line, band)) continue;
     const BandLineRec& rec = doc->m_bandLines.lines[line];
+    if (rec.objectId != -1) {
+      variable = true;
+      if (!IsLineShown(doc, line, band)) continue;
+    }
     if (rec.flags & 1) {
       sum = 0;
       broken = true;
@@ -284,7 +375,7 @@ void ResetRunPass(KmDocBase* doc) {
   while (used < kRunGroupLevels && CalcOf(r).levels[used].field != kRunNoField) ++used;
   CalcOf(r).levelsUsed = used;
   ResetGroupBreaks(doc, 0);
-  if (r->links.finishSummaries) r->links.finishSummaries(doc);
+  FinishSummaries(&CalcOf(r));
   r->recordsOutput = 0;
 }
 
@@ -292,13 +383,14 @@ int CalcAllLevels(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return 0;
   ResetGroupBreaks(doc, 1);
-  if (!r->links.calcBandFields) return 0;
+  CKmComposite* m = doc->m_pModel;
+  if (m == nullptr) return 0;
   for (int level = kRunGroupLevels - 1; level >= 0; --level) {
     if (level >= CalcOf(r).levelsUsed) continue;
-    if (int code = r->links.calcBandFields(doc, level)) return code;
+    if (int code = CalcBandFields(m, level)) return code;
   }
-  if (int code = r->links.calcBandFields(doc, 254)) return code;
-  return r->links.calcBandFields(doc, 255);
+  if (int code = CalcBandFields(m, kPageList)) return code;
+  return CalcBandFields(m, kReportList);
 }
 
 void NoteSummaryNewPage(KmDocBase* doc) {

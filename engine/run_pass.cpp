@@ -1,11 +1,22 @@
 // One pass of a report run per copy: the records one by one with the group
 // breaks before each, the Record band with its page overflow, and at the end
 // the last footers, the Summary and the last page.
+#include "engine/band_line_helpers.h"
+#include "engine/band_output.h"
 #include "engine/chart_output.h"
+#include "engine/doc_upkeep.h"
 #include "engine/run_report.h"
+#include "engine/summary_fields.h"
 
+#include "core/composite.h"
+#include "expr/value_helpers.h"
+#include "foundation/byte_order.h"
 #include "foundation/doc_base.h"
+#include "foundation/heap_strings.h"
+#include "model/record_pass.h"
+#include "platform/win/resources.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -20,10 +31,40 @@ After StopOrMark(KmDocBase* doc, ReportRun* r) {
   return After::LeaveLoop;
 }
 
+// Why a record repeat field cannot give the copies it asks for, once per run.
+void NoteRepeatField(KmDocBase* doc, ReportRun* r, const FieldDef* f, unsigned id) {
+  if (r->repeatFieldNoted) return;
+  r->repeatFieldNoted = true;
+  char text[400];
+  std::snprintf(text, sizeof text, GetResString(id, 0), f != nullptr ? f->name : "?");
+  TheRunShell().ShowRunNote(*doc, text);
+}
+
+// The times the record is output: the repeat field's value (a plain number,
+// rounded down; once below 2), else the page set-up's copies of a record.
 uint32_t RepeatCount(KmDocBase* doc, ReportRun* r) {
-  double value = 0;
-  if (r->links.repeatValue && r->links.repeatValue(doc, &value)) return RecordRepeatCount(value);
-  return r->recordRepeat > 1 ? r->recordRepeat : 1;
+  if (r->recordRepeatField == kRunNoField || doc->m_pModel == nullptr) return r->recordRepeat > 1 ? r->recordRepeat : 1;
+  const FieldDef* f = doc->m_pModel->GetFieldAt(r->recordRepeatField);
+  if (f == nullptr || !(FieldKind(f) & kFieldNumeric) || f->value == nullptr) {
+    NoteRepeatField(doc, r, f, kIdRepeatFieldNotNumeric);
+    return 1;
+  }
+  const double value = GetF64(f->value);
+  if (IsNullNumber(value)) return 1;
+  // No more than the Record Layout's own number may ask for.
+  const uint32_t copies = RecordRepeatCount(value);
+  if (copies <= static_cast<uint32_t>(kMaxRecordCopies)) return copies;
+  NoteRepeatField(doc, r, f, kIdRepeatFieldTooMany);
+  return static_cast<uint32_t>(kMaxRecordCopies);
+}
+
+// A record kept whole that is taller than a page prints across pages all
+// the same; the run says so once.
+void NoteTallRecord(KmDocBase* doc, ReportRun* r) {
+  if (r->tallRecordNoted || !r->recordsStretch || !r->recordHasStretch || !r->topOfPage) return;
+  if (r->recordHeight <= RoomLeftOnPage(r, r->pageFooterHeight)) return;
+  r->tallRecordNoted = true;
+  TheRunShell().ShowRunNote(*doc, GetResString(kIdRecordTallerThanPage, 0));
 }
 
 void CountRecord(KmDocBase* doc, ReportRun* r) {
@@ -31,8 +72,28 @@ void CountRecord(KmDocBase* doc, ReportRun* r) {
   r->recordPending = false;
   for (int level = 0; level < CalcOf(r).levelsUsed && level < kRunGroupLevels; ++level)
     CalcOf(r).levels[level].runBits &= static_cast<uint8_t>(~kRunLevelBits);
-  if (!r->preview && r->recordsOutput % 10 == 0 && r->links.progress)
-    r->links.progress(doc, kProgressRecords, r->recordsOutput);
+  if (!r->preview && r->recordsOutput % 10 == 0) TheRunShell().PostRecordCount(*doc, 0);
+  uint32_t exported = 0;
+  if (r->exportRun && r->output->ExportedCount(&exported)) TheRunShell().PostExportCount(*doc, exported, 0);
+}
+
+// Between the records of the pages only Cancel and the preview's commands
+// are let through: the record counters belong to reading the data before the
+// run, and their status box, shown again here, would hold the frame disabled
+// while the preview waits on a page.
+int PassStatus(CKmComposite*) { return PollRunCancelled(); }
+
+// The next record of the pass (first: the pass's first): 0, 3075 at the
+// end, or an engine code. A report without a record source has its one
+// record: the calculations are evaluated once.
+int FetchRecord(KmDocBase* doc, ReportRun* r, bool first) {
+  CKmComposite* m = doc->m_pModel;
+  if (!r->hasRecordSource) {
+    if (first && m != nullptr) ScanRecords(m, CountRecordRead, 0);
+    return first ? 0 : kEndOfRecords;
+  }
+  if (m == nullptr) return kEndOfRecords;
+  return RunRecordPass(m, PassStatus);
 }
 
 // Step d of the loop: the record, as many times as it repeats.
@@ -45,6 +106,7 @@ After OutputRecord(KmDocBase* doc, ReportRun* r) {
       return StopOrMark(doc, r);
     r->closingBands = 0;
     r->recordRepeating = i > 0;
+    NoteTallRecord(doc, r);
     if (r->printRecordBand && OutputRunBand(doc, r, kBandRecord)) {
       if (doc->m_nRunState == kRunGoing && r->pageCount >= r->endPage) {
         CountRecord(doc, r);
@@ -55,7 +117,7 @@ After OutputRecord(KmDocBase* doc, ReportRun* r) {
     }
     r->recordPending = true;
     r->recordRepeating = false;
-    if (r->links.flushPendingAdvance && !r->links.flushPendingAdvance(doc)) break;
+    if (!FlushPendingAdvance(doc)) break;
   }
   return After::NextRecord;
 }
@@ -63,11 +125,11 @@ After OutputRecord(KmDocBase* doc, ReportRun* r) {
 // The first record: the output job, the Title, the first page header and
 // every group header. False ends the pass.
 bool BeginFirstPage(KmDocBase* doc, ReportRun* r, bool* nextCopy) {
-  if (r->links.startOutputJob && !r->links.startOutputJob(doc)) {
+  if (!r->output->StartJob(doc)) {
     doc->m_nRunState = kRunStopped;
     return false;
   }
-  if (r->links.saveFieldValues) r->links.saveFieldValues(doc);
+  if (doc->m_pModel) SaveFieldValues(doc->m_pModel);
   if (OutputTitleBand(doc)) {
     if (r->pageCount < r->endPage) return false;
     *nextCopy = true;
@@ -82,17 +144,25 @@ bool BeginFirstPage(KmDocBase* doc, ReportRun* r, bool* nextCopy) {
   return true;
 }
 
+// The final counts of the "Printing" dialog.
+void PostFinalCounts(KmDocBase* doc, ReportRun* r) {
+  RunShell& shell = TheRunShell();
+  if (!r->preview) shell.PostRecordCount(*doc, 1);
+  uint32_t exported = 0;
+  if (r->output->ExportedCount(&exported)) shell.PostExportCount(*doc, exported, 1);
+}
+
 // Steps 8 and 9: after the last record.
 void FinishPass(KmDocBase* doc, ReportRun* r) {
-  if (r->links.progress) r->links.progress(doc, kProgressRecords, r->recordsOutput);
-  if (r->links.flushAcrossRow) r->links.flushAcrossRow(doc);
+  PostFinalCounts(doc, r);
+  if (r->band != nullptr) FlushAcrossRow(r, 0);
   CalcOf(r).swapHeaderPending = 0;
   CalcOf(r).pageAffectingBreak = 0;
   CalcOf(r).reservedFooterSpace = 0;
   r->recordsEnded = true;
   if (int code = CalcAllLevels(doc))
-    if (r->links.reportEngineError) r->links.reportEngineError(doc, code);
-  if (CalcOf(r).pageTotalsResetDue && r->links.resetPageTotals) r->links.resetPageTotals(doc);
+    if (doc->m_pModel) ReportScanError(doc->m_pModel, code);
+  if (CalcOf(r).pageTotalsResetDue) ResetPageTotals(&CalcOf(r));
   for (int level = 0; level < CalcOf(r).levelsUsed && level < kRunGroupLevels; ++level) {
     if (CalcOf(r).levels[level].options & kGroupSwapFooter) {
       int32_t h = SumBandLines(doc, kBandGroupFooter + level, 1, 0);
@@ -100,8 +170,11 @@ void FinishPass(KmDocBase* doc, ReportRun* r) {
     }
     if (CalcOf(r).levels[level].options & kGroupResetPage) CalcOf(r).pageResetPending = 1;
   }
-  if (r->links.feedChartsAtLevel) r->links.feedChartsAtLevel(doc);
+  FeedChartsAtLevel(&CalcOf(r));
   if (!OutputGroupFooters(doc) && !OutputSummaryBand(doc)) EndPage(doc, 1);
+  // What the footers and the Summary exported counts too.
+  uint32_t exported = 0;
+  if (r->output->ExportedCount(&exported)) TheRunShell().PostExportCount(*doc, exported, 1);
 }
 
 void BeginPass(KmDocBase* doc, ReportRun* r) {
@@ -113,11 +186,12 @@ void BeginPass(KmDocBase* doc, ReportRun* r) {
   ResetPrintedOnceMarks(doc, -1);
   ResetRunPass(doc);
   ResetRunCharts(doc);
-  if (r->links.progress) {
-    if (r->copies > 1) r->links.progress(doc, kProgressCopy, r->copyNumber);
-    r->links.progress(doc, kProgressRecords, 0);
-    r->links.progress(doc, kProgressPages, 1);
-  }
+  RunShell& shell = TheRunShell();
+  if (r->copies > 1) shell.PostCopyNumber(*doc, static_cast<int>(r->copyNumber) - 1);
+  if (!r->preview) shell.PostRecordCount(*doc, 1);
+  uint32_t exported = 0;
+  if (r->output->ExportedCount(&exported)) shell.PostExportCount(*doc, exported, 1);
+  else shell.PostPageNumber(*doc);
   r->closingBands = 0;
   r->recordPending = false;
   CalcOf(r).pageTotalsResetDue = 0;
@@ -141,17 +215,16 @@ void RunReportPass(KmDocBase* doc) {
     if (doc->m_nRunState != kRunGoing) break;
     if (copy > 1) {
       if (!r->outputEmitted) break;
-      if (r->hasRecordSource && r->links.rewindRecords) {
-        if (int code = r->links.rewindRecords(doc)) {
-          if (r->links.reportEngineError) r->links.reportEngineError(doc, code);
+      if (r->hasRecordSource) {
+        if (int code = RewindRunRecords(doc)) {
+          if (doc->m_pModel) ReportScanError(doc->m_pModel, code);
           doc->m_nRunState = kRunStopped;
           break;
         }
       }
     }
     BeginPass(doc, r);
-    r->fetchResult = r->hasRecordSource && r->links.fetchRecord ? r->links.fetchRecord(doc, 1) : 0;
-    if (!r->hasRecordSource) r->fetchResult = 0;
+    r->fetchResult = FetchRecord(doc, r, true);
     if (r->fetchResult == 0 && doc->m_nRunState == kRunGoing) {
       bool nextCopy = false;
       if (!BeginFirstPage(doc, r, &nextCopy)) break;
@@ -159,13 +232,12 @@ void RunReportPass(KmDocBase* doc) {
     }
     After after = After::NextRecord;
     for (;;) {
-      if (r->hasRecordSource && r->recordsOutput > 0 && r->links.fetchRecord)
-        r->fetchResult = r->links.fetchRecord(doc, 0);
+      if (r->hasRecordSource && r->recordsOutput > 0) r->fetchResult = FetchRecord(doc, r, false);
       if (r->fetchResult != 0 || doc->m_nRunState != kRunGoing) {
         if (doc->m_nRunState != kRunGoing) {
           after = After::EndPass;
         } else if (r->fetchResult != kEndOfRecords) {
-          if (r->links.reportEngineError) r->links.reportEngineError(doc, r->fetchResult);
+          if (doc->m_pModel) ReportScanError(doc->m_pModel, r->fetchResult);
           doc->m_nRunState = kRunStopped;
           after = After::EndPass;
         } else {
@@ -174,7 +246,7 @@ void RunReportPass(KmDocBase* doc) {
         }
         break;
       }
-      if (r->links.handleGroupBreak && r->links.handleGroupBreak(doc)) {
+      if (HandleGroupBreak(&CalcOf(r))) {
         after = StopOrMark(doc, r);
         break;
       }

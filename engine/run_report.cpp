@@ -4,24 +4,26 @@
 #include "layout/page_setup.h"
 #include "foundation/page_metrics.h"
 
+#include "engine/band_line_helpers.h"
+#include "engine/band_output.h"
 #include "engine/chart_output.h"
 #include "engine/doc_upkeep.h"
-#include "engine/sort_pass_link.h"
-#include "model/sort_pass.h"
+#include "engine/line_text.h"
 
-#include "engine/run_links.h"
-
-#include "foundation/doc_base.h"
+#include "core/composite.h"
+#include "data/data_access.h"
 #include "data/record_cache.h"
 #include "data/select_builder.h"
 #include "data/sql_exp_fields.h"
 #include "data/sql_literals.h"
-#include "engine/band_output.h"
-#include "engine/band_output_links.h"
+#include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
-#include "core/composite.h"
+#include "model/group_levels.h"
 #include "model/record_filter.h"
 #include "model/record_pass.h"
+#include "model/record_sort.h"
+#include "model/sort_pass.h"
+#include "platform/win/fileio.h"
 #include "platform/win/message_box.h"
 #include "platform/win/window.h"
 
@@ -47,7 +49,30 @@ void DispatchPending() {
   }
 }
 
-void ShowRunMessage(KmDocBase* doc, int message, uint32_t value) {
+// A run nobody watches: nothing is shown.
+class QuietShell : public RunShell {
+ public:
+  void PostRecordCount(KmDocBase&, int) override {}
+  void PostPageNumber(KmDocBase&) override {}
+  void PostCopyNumber(KmDocBase&, int) override {}
+  void PostExportCount(KmDocBase&, uint32_t, int) override {}
+  void PreviewPageDone(KmDocBase&, int) override {}
+  void ShowCounter(KmDocBase&, uint32_t, const char*) override {}
+  void ShowRunNote(KmDocBase&, const std::string&) override {}
+};
+
+RunShell* g_shell = nullptr;
+
+}  // namespace
+
+int RunOutput::StartJob(KmDocBase*) { return 1; }
+
+int RunOutput::OutputBand(KmDocBase* doc, int band, int fitLimit) {
+  if (PrepareBandOutput(doc) == nullptr) return doc->m_nRunState;
+  return ::OutputBand(RunOf(doc), band, fitLimit);
+}
+
+void RunOutput::ShowMessage(KmDocBase* doc, int message, uint32_t value) {
   switch (message) {
     case kMsgNoRecords:
       doc->MessageBoxId(kIdNoRecords, nullptr, MB_OK | MB_ICONINFORMATION);
@@ -63,108 +88,117 @@ void ShowRunMessage(KmDocBase* doc, int message, uint32_t value) {
   }
 }
 
-int DefaultFetch(KmDocBase* doc, int /*first*/) {
-  if (!doc->m_pModel) return kEndOfRecords;
-  return RunRecordPass(doc->m_pModel, CountRecordRead);
+bool RunOutput::ExportedCount(uint32_t*) const { return false; }
+
+RunOutput& PageOutput() {
+  static RunOutput output;
+  return output;
 }
 
-
-void DefaultSaveValues(KmDocBase* doc) {
-  if (doc->m_pModel) SaveFieldValues(doc->m_pModel);
+void InstallRunShell(RunShell* shell) { g_shell = shell; }
+RunShell* InstalledRunShell() { return g_shell; }
+RunShell& TheRunShell() {
+  static QuietShell quiet;
+  return g_shell != nullptr ? *g_shell : quiet;
 }
 
-void DefaultEngineError(KmDocBase* doc, int code) {
-  if (doc->m_pModel) ReportScanError(doc->m_pModel, code);
-}
-
-// Print and preview jobs are open before the run; only exports start here.
-int DefaultStartJob(KmDocBase* doc) { return RunOf(doc) && RunOf(doc)->exportRun ? 0 : 1; }
+namespace {
 
 // The record pass reads the query's rows through the run's row source; an
-// unchanged query replays the rows the record cache kept of it.
-int DefaultOpenQuery(KmDocBase* doc) {
+// unchanged query replays the rows the record cache kept of it. 0, 3121 out
+// of memory, any other code already reported.
+int OpenQuery(KmDocBase* doc, ReportRun* r) {
   CKmComposite* m = doc->m_pModel;
-  ReportRun* r = RunOf(doc);
-  if (!m || !r) return 0;
   int rc = OpenRunQuery(m);
   if (rc != 0) return rc;
   if (!r->rows) r->rows = new CachedRowSource(m);
   GetRecordPassState(m)->rows = r->rows;
   return 0;
 }
-void DefaultCloseQuery(KmDocBase* doc) {
+
+void CloseQuery(KmDocBase* doc, ReportRun* r) {
   if (doc->m_pModel) CloseReportQuery(doc->m_pModel);
+  r->queryOpen = false;
+}
+
+// A report reads records from its master table or its SQL statement; one
+// without either prints its single Record band.
+bool HasRecordSource(const CKmComposite* m) {
+  if (m == nullptr) return false;
+  if (m->statementText != nullptr && m->statementText[0] != 0) return true;
+  return m->tableSlots[0] != nullptr && m->tableSlots[0]->path[0] != 0;
+}
+
+// A sort key the database cannot order by (a calculation without SQL text):
+// the records are sorted here and the run reads them by their sorted
+// positions. 0, or a failure (already shown).
+int SortRecordsInProgram(KmDocBase* doc, ReportRun* r) {
+  CKmComposite* m = doc->m_pModel;
+  GroupSetup setup = ModelGroupSetup(m);
+  setup.alwaysPreFetch = GetDataAccess(m)->AlwaysPreFetch();
+  FieldDef* keys[kKeyLevels] = {};
+  uint32_t kinds[kKeyLevels] = {};
+  const int check = CheckSortAndGroupFields(m, setup, keys, kinds);
+  if (check == 1) {
+    ReportScanError(m, m->lastEngineError);
+    return m->lastEngineError != 0 ? m->lastEngineError : 1;
+  }
+  // Sorted totals order the groups themselves (the totals sort).
+  if (check != -2 || setup.totalsSorted || keys[0] == nullptr) return 0;
+  ShowProgressPhase(m, 0, true);
+  std::string positions;
+  // The sort tells its own failures.
+  if (SortRecords(m, keys, kinds, &positions) != 0) return m->lastEngineError != 0 ? m->lastEngineError : 1;
+  if (int rc = OpenPassFiles(m, positions)) {
+    DeleteFileA(positions.c_str());
+    ReportScanError(m, rc);
+    return rc;
+  }
+  r->sortedPositions = positions;
+  RewindScan(m);
+  return 0;
+}
+
+// The record sort's positions file goes with the run that made it.
+void RemoveSortedPositions(KmDocBase* doc, ReportRun* r) {
+  if (r->sortedPositions.empty()) return;
+  if (doc->m_pModel) OpenPassFiles(doc->m_pModel, std::string());
+  DeleteFileA(r->sortedPositions.c_str());
+  r->sortedPositions.clear();
+}
+
+// The totals pre-pass (and the totals sort it may ask for) before the
+// report pass; a pre-pass that read the rows leaves the query to run again.
+int SortPass(KmDocBase* doc, ReportRun* r) {
+  CKmComposite* m = doc->m_pModel;
+  int reopen = 0;
+  if (const int rc = RunSortPass(m, 0, 0, &reopen)) return rc;
+  if (!reopen) return 0;
+  CloseQuery(doc, r);
+  if (const int rc = OpenQuery(doc, r)) return rc;
+  r->queryOpen = true;
+  return 0;
 }
 
 // A later copy reads the records again: an open query cannot be replayed, so
 // it is executed again; a scan without one starts over.
-int DefaultRewind(KmDocBase* doc) {
+int RewindRecords(KmDocBase* doc, ReportRun* r) {
   CKmComposite* m = doc->m_pModel;
-  ReportRun* r = RunOf(doc);
   if (!m) return 0;
-  if (r && r->queryOpen) {
-    CloseReportQuery(m);
-    return DefaultOpenQuery(doc) == 0 ? 0 : 3121;
+  if (r->queryOpen) {
+    CloseQuery(doc, r);
+    if (OpenQuery(doc, r) != 0) return 3121;
+    r->queryOpen = true;
+    if (!r->sortedPositions.empty() && OpenPassFiles(m, r->sortedPositions) != 0) return 3171;
+    RewindScan(m);
+    return 0;
   }
   ClearScanBuffers(m);
   RewindScan(m);
   return 0;
 }
 
-RunDataSignature DefaultSignature(KmDocBase* doc) {
-  RunDataSignature sig;
-  CKmComposite* m = doc->m_pModel;
-  if (!m) return sig;
-  SelectInputs* in = GetSelectInputs(m);
-  for (int i = 0; in && i < kRunGroupLevels && in->sortKeys[i]; ++i) {
-    sig.sortFields[i] = m->GetFieldIndex(in->sortKeys[i]);
-    sig.sortLengths[i] = static_cast<uint16_t>(m->GetFieldWidth(in->sortKeys[i]));
-    sig.sortDirections[i] = in->sortAscending[i];
-  }
-  return sig;
-}
-
-// The totals pre-pass (and the totals sort it may ask for) before the
-// report pass; a pre-pass that read the rows leaves the query to run again.
-int DefaultSortPass(KmDocBase* doc) {
-  CKmComposite* m = doc->m_pModel;
-  if (!m) return 0;
-  InstallSortPassLink();
-  int reopen = 0;
-  if (const int rc = RunSortPass(m, 0, 0, &reopen)) return rc;
-  if (!reopen) return 0;
-  DefaultCloseQuery(doc);
-  return DefaultOpenQuery(doc);
-}
-
-RunLinks MakeDefaultLinks() {
-  RunLinks l;
-  l.fetchRecord = DefaultFetch;
-  l.rewindRecords = DefaultRewind;
-  l.saveFieldValues = DefaultSaveValues;
-  l.startOutputJob = DefaultStartJob;
-  l.reportEngineError = DefaultEngineError;
-  l.showMessage = ShowRunMessage;
-  l.pumpMessages = DispatchPending;
-  l.openQuery = DefaultOpenQuery;
-  l.closeQuery = DefaultCloseQuery;
-  l.dataSignature = DefaultSignature;
-  l.runSortPass = DefaultSortPass;
-  InstallCalcLinks(l);
-  InstallBandOutputLinks(l);
-  return l;
-}
-
-bool IsStretchingPlaced(KmDocBase* doc, ReportRun* r, const ReportItemHead* item) {
-  return (item->flags & kItemKindField) && r->links.isStretchingField && r->links.isStretchingField(doc, item);
-}
-
 }  // namespace
-
-RunLinks& DefaultRunLinks() {
-  static RunLinks links = MakeDefaultLinks();
-  return links;
-}
 
 ReportRun* CreateReportRun(KmDocBase* doc, PageDriver* driver, PageOutputState* page) {
   if (!doc->m_pRun) {
@@ -173,18 +207,12 @@ ReportRun* CreateReportRun(KmDocBase* doc, PageDriver* driver, PageOutputState* 
   }
   ReportRun* r = doc->m_pRun;
   if (!r->calc) {
-    r->calc = r->links.newCalcState ? r->links.newCalcState(doc) : nullptr;
-    r->calcDeleter = r->calc ? r->links.deleteCalcState : nullptr;
-    if (!r->calc) {
-      r->calc = new RunCalcState;
-      r->calc->model = doc->m_pModel;
-      r->ownsCalc = true;
-    }
-    InstallRunCalcHooks(r);
+    r->calc = NewRunCalcState(doc->m_pModel);
+    r->calc->run = r;
   }
-  doc->m_pRun->driver = driver;
-  doc->m_pRun->page = page;
-  return doc->m_pRun;
+  r->driver = driver;
+  r->page = page;
+  return r;
 }
 
 void FreeReportRun(KmDocBase* doc) {
@@ -192,29 +220,26 @@ void FreeReportRun(KmDocBase* doc) {
   ReleaseAcrossBuffer(doc);
   ReportRun* r = doc->m_pRun;
   FreeBandOutput(r);
+  RemoveSortedPositions(doc, r);
   if (r->rows && doc->m_pModel && GetRecordPassState(doc->m_pModel)->rows == r->rows)
     GetRecordPassState(doc->m_pModel)->rows = nullptr;
   delete r->rows;
-  if (r->ownsCalc) delete r->calc;
-  else if (r->calc && r->calcDeleter) r->calcDeleter(r->calc);
+  DeleteRunCalcState(r->calc);
   delete doc->m_pRun;
   doc->m_pRun = nullptr;
 }
 
 void PumpRunMessages(ReportRun* r) {
-  if (!r->links.pumpMessages) return;
   const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
                           std::chrono::steady_clock::now().time_since_epoch()).count();
   if (r->lastPumpMs != INT64_MIN && now - r->lastPumpMs < kRunPumpMilliseconds) return;
   r->lastPumpMs = now;
-  r->links.pumpMessages();
+  DispatchPending();
 }
 
 int32_t CheckRunCancelled() {
   KmDocBase* doc = GetActiveDocBase();
-  ReportRun* r = RunOf(doc);
-  if (r && r->links.pumpMessages) r->links.pumpMessages();
-  else if (!r) DispatchPending();
+  DispatchPending();
   return doc ? doc->m_nRunState : 0;
 }
 
@@ -246,6 +271,11 @@ int SetRunMode(KmDocBase* doc, int mode) {
   return 0;
 }
 
+int RewindRunRecords(KmDocBase* doc) {
+  ReportRun* r = RunOf(doc);
+  return r != nullptr ? RewindRecords(doc, r) : 0;
+}
+
 void ReleaseAcrossBuffer(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r || !r->acrossBuffer) return;
@@ -253,15 +283,38 @@ void ReleaseAcrossBuffer(KmDocBase* doc) {
   r->acrossBuffer = nullptr;
 }
 
+namespace {
+
+// The Record Layout settings of the report: copies of each record (a fixed
+// number, or a field's value), which empty lines stay out, and whether a
+// stretched Record band is kept whole on its page.
+void TakeRecordLayout(KmDocBase* doc, ReportRun* r) {
+  if (const PageSetupRec* ps = doc->m_pPageSetup) {
+    r->recordRepeat = ps->RecordCopies >= 1 && ps->RecordCopies <= kMaxRecordCopies
+                          ? static_cast<uint32_t>(ps->RecordCopies)
+                          : 1;
+    r->suppressBlankLines = SuppressRecordLinesShown(*ps) || CompressLinesShown(*ps);
+    r->compressGroupLines = CompressLinesShown(*ps);
+    r->recordsStretch = !BreakRecordAreaShown(*ps);
+  }
+  r->recordRepeatField = doc->m_pModel != nullptr ? doc->m_pModel->recordRepeatField : kRunNoField;
+  r->repeatFieldNoted = r->tallRecordNoted = false;
+}
+
+}  // namespace
+
 int PrepareRun(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return 1;
+  // The layout as it stands now decides the heights.
+  r->bandHeights.Clear();
+  TakeRecordLayout(doc, r);
   r->recordHasStretch = 0;
   CKmComposite* m = doc->m_pModel;
   if (doc->m_bandLines.lines) {
     for (ReportItemHead* it = m ? m->itemListHead : nullptr; it; it = it->nextInOrder) {
       if (it->bandLine < kBandLineCount && doc->m_bandLines.lines[it->bandLine].kind == kBandRecord &&
-          IsStretchingPlaced(doc, r, it)) {
+          !(it->flags & kItemDeleted) && IsStretchingField(*it)) {
         r->recordHasStretch = 1;
         break;
       }
@@ -279,18 +332,21 @@ int PrepareRun(KmDocBase* doc) {
     uint64_t bytes = (static_cast<uint64_t>(r->recordsAcrossExtra) + 1) * r->recordBandLines * kAcrossCellBytes;
     if (bytes <= 0x7FFFFFFF) r->acrossBuffer = static_cast<BYTE*>(HeapAllocZero(0, static_cast<DWORD>(bytes)));
     if (!r->acrossBuffer) {
-      if (r->links.showMessage) r->links.showMessage(doc, kMsgAcrossMemory, r->recordsAcrossExtra + 1);
+      r->output->ShowMessage(doc, kMsgAcrossMemory, r->recordsAcrossExtra + 1);
       return 1;
     }
   }
-  // The Record band's height without its empty bottom lines, unless records
-  // go across (each record then keeps its whole band).
   // The page ends at the page set-up's bottom margin.
   if (doc->m_pageMetrics.bottomMargin720 > 0) r->pageBottom = doc->m_pageMetrics.bottomMargin720;
-  int32_t height = BandHeight(doc, kBandRecord, r->recordsAcrossExtra > 0 ? 1 : 0);
+  // The Record band's height without its empty bottom lines, unless records
+  // go across (each record then keeps its whole band).
+  int32_t height = SumBandLines(doc, kBandRecord, 0, 0);
+  if (height > 0 && r->recordsAcrossExtra == 0) height -= TrailingBandHeight(doc, kBandRecord, 1);
   r->recordHeight = height > 0 ? height : 0;
   // A label pitch is the height every record takes on the page.
   if (r->recordsAcrossExtra == 0) r->recordHeight = std::max(r->recordHeight, RecordPitch720(*doc));
+  r->fixedAdvance = r->advanceUsed = 0;
+  if (r->band != nullptr) ClearPageCells(r);
   return 0;
 }
 
@@ -312,49 +368,59 @@ void MarkFieldsForRun(KmDocBase* doc) {
   }
 }
 
-// The query of the last run is kept while nothing it depends on changed.
-// reread: the records are read anew whatever changed (after the chart pre-pass).
+// The report's query executed (the record cache replays the rows of a query
+// that did not change since the last run), the records sorted here when the
+// database cannot, the totals pre-pass and the chart pre-pass.
+// reread: the records are read anew (after the chart pre-pass).
 int PrepareReportData(KmDocBase* doc, ReportRun* r, bool reread = false) {
   CKmComposite* m = doc->m_pModel;
   if (!m) return 0;
   m->BuildFieldIndex();
-  RunDataSignature now = r->links.dataSignature ? r->links.dataSignature(doc) : RunDataSignature{};
-  // Without a record-position cache to replay, the rows are read again.
-  bool reuse = !reread && r->queryOpen && r->cacheValid && !r->dataChanged && now == r->lastSignature;
-  if (!reuse) {
-    if (r->queryOpen && r->links.closeQuery) r->links.closeQuery(doc);
-    r->queryOpen = false;
-    // The server's own columns are asked of it while no query is open (the
-    // question ends the open statement).
-    ResolveSqlExpFields(m);
-    int rc = r->links.openQuery ? r->links.openQuery(doc) : 0;
-    if (rc == 3121) {
+  if (!r->hasRecordSource) {
+    // Only calculations: the one Record band is evaluated from them.
+    if (OpenScan(m) != 0) {
       doc->ShowErrorId(kIdInsufficientMemory, nullptr);
+      return 3121;
+    }
+    m->passPhase = kPhaseReportRun;
+    return 0;
+  }
+  RemoveSortedPositions(doc, r);
+  if (r->queryOpen) CloseQuery(doc, r);
+  // The server's own columns are asked of it while no query is open (the
+  // question ends the open statement).
+  ResolveSqlExpFields(m);
+  int rc = OpenQuery(doc, r);
+  if (rc == 3121) {
+    doc->ShowErrorId(kIdInsufficientMemory, nullptr);
+    return rc;
+  }
+  if (rc) return rc;
+  r->queryOpen = true;
+  ++r->queryOpens;
+  if ((rc = SortRecordsInProgram(doc, r)) != 0) return rc;
+  if ((rc = SortPass(doc, r)) != 0) {
+    ReportScanError(m, rc);
+    return rc;
+  }
+  // A pre-pass that closed the sorted positions (its query ran again) leaves
+  // the report pass to read them from the first.
+  if (!r->sortedPositions.empty() && !GetRecordPassState(m)->positionFile.IsOpen()) {
+    if ((rc = OpenPassFiles(m, r->sortedPositions)) != 0) {
+      ReportScanError(m, rc);
       return rc;
     }
-    if (rc) return rc;
-    r->queryOpen = true;
-    ++r->queryOpens;
-  } else {
-    ClearScanBuffers(m);
     RewindScan(m);
   }
-  r->lastSignature = now;
-  r->dataChanged = false;
-  if (r->links.runSortPass) {
-    if (int rc = r->links.runSortPass(doc)) {
-      r->queryOpen = false;  // the records must be read again next time
-      if (r->links.reportEngineError) r->links.reportEngineError(doc, rc);
-      return rc;
-    }
-  }
+  // The fields the query and the pre-passes left out of the run are needed
+  // again.
+  ResolveQueryFields(doc);
   // Header charts are filled by a pass over every record first; the run
   // then reads the records from the first again.
   if (!reread && HasHeaderCharts(doc)) {
-    if (int rc = RunChartPrepass(doc)) {
-      r->queryOpen = false;
-      if (r->links.reportEngineError) r->links.reportEngineError(doc, rc);
-      return rc;
+    if (int code = RunChartPrepass(doc)) {
+      ReportScanError(m, code);
+      return code;
     }
     return PrepareReportData(doc, r, true);
   }
@@ -369,6 +435,7 @@ int PrepareRunData(KmDocBase* doc) {
   if (!r) return 1;
   // Fonts, layout and settings may have changed since the last run.
   r->bandHeights.Clear();
+  r->hasRecordSource = HasRecordSource(doc->m_pModel);
   if (CKmComposite* m = doc->m_pModel) {
     m->passPhase = kPhaseIdle;
     int rc = m->conditionCode ? RebuildConditionCode(m) : 0;
@@ -394,9 +461,10 @@ void RunReport(KmDocBase* doc) {
   }
   doc->m_nRunState = kRunGoing;
   SetRunMode(doc, 0);
-  BeginRunRecordPass(doc);
+  // The record pass updates the totals while the report runs, and only then.
+  if (doc->m_pModel) GetRecordPassState(doc->m_pModel)->summaries = true;
   RunReportPass(doc);
-  EndRunRecordPass(doc);
+  if (doc->m_pModel) GetRecordPassState(doc->m_pModel)->summaries = false;
   bool tooLarge = doc->m_nRunState == kRunGoing && !r->outputEmitted && doc->m_nRunMode == 0 &&
                   r->pageCount < r->startPage;
   if (doc->m_pModel) {
@@ -407,8 +475,8 @@ void RunReport(KmDocBase* doc) {
   }
   ReleaseAcrossBuffer(doc);
   if (r->recordsOutput == 0 && doc->m_nRunState == kRunGoing && !r->outputEmitted) {
-    if (r->links.showMessage) r->links.showMessage(doc, kMsgNoRecords, 0);
-  } else if (tooLarge && !r->exportRun && r->links.showMessage) {
-    r->links.showMessage(doc, kMsgStartPageTooLarge, 0);
+    r->output->ShowMessage(doc, kMsgNoRecords, 0);
+  } else if (tooLarge && !r->exportRun) {
+    r->output->ShowMessage(doc, kMsgStartPageTooLarge, 0);
   }
 }

@@ -20,7 +20,11 @@ int32_t PollRunCancelled();
 // kRunPumpMilliseconds ago or more (the first call always does).
 constexpr int64_t kRunPumpMilliseconds = 60;
 void PumpRunMessages(ReportRun* run);
+// The Record Layout settings, the stretching-text mark, the records-across
+// buffer and the Record height; nonzero fails the run (its message shown).
 int PrepareRun(KmDocBase* doc);
+// A later copy reads the records from the first again: 0, or an engine code.
+int RewindRunRecords(KmDocBase* doc);
 int SetRunMode(KmDocBase* doc, int mode);
 void ReleaseAcrossBuffer(KmDocBase* doc);
 // Creates the document's run (m_pRun) for the driver and page; an existing
@@ -65,10 +69,14 @@ int OutputSummaryBand(KmDocBase* doc);
 int NewPageForBand(KmDocBase* doc, int band, int forced);
 // level -1: every level.
 void ResetPrintedOnceMarks(KmDocBase* doc, int level);
+// At a page change: lines and boxes still open are cut, then opened again.
+void FlushHeldLine(KmDocBase* doc);
 bool TestGroupFlag(KmDocBase* doc, int base, int band, uint8_t mask);
 bool AnyLevelHeaderBusy(KmDocBase* doc, int level);
 bool FooterLinesFollow(KmDocBase* doc, int line, int band);
 bool FooterEndsPage(KmDocBase* doc, int line, int band);
 bool OuterFooterPending(KmDocBase* doc, int band);
-// Band output's hook for the printed-once mark of placed group fields.
-void SetPrintedOnceReset(void (*reset)(KmDocBase* doc, int level));
+// Which empty lines of a band stay out: the Record band's with Suppress
+// Record Lines or Compress Record/Group Lines, the group bands' with
+// Compress Record/Group Lines.
+bool BlankLinesDropped(const ReportRun* run, int band);

@@ -5,9 +5,7 @@
 #include "model/record_pass.h"
 #include "model/sort_pass.h"
 
-namespace {
-
-int PrepassForSortPass(CKmComposite* m, int progressArg1, int progressArg2, TotalsPrepassResult* out) {
+int SortPassTotalsPrepass(CKmComposite* m, int progressArg1, int progressArg2, TotalsPrepassResult* out) {
   int reopen = 0;
   const int r = RunTotalsPrepass(m, progressArg1, progressArg2, &reopen);
   out->needsReopen = reopen;
@@ -19,6 +17,3 @@ int PrepassForSortPass(CKmComposite* m, int progressArg1, int progressArg2, Tota
   return 0;
 }
 
-}  // namespace
-
-void InstallSortPassLink() { SetTotalsPrepassHook(PrepassForSortPass); }

@@ -1,5 +1,9 @@
-// Connects the model's sort pass to the engine's totals pre-pass. Call
-// InstallSortPassLink once before a report run uses RunSortPass.
+// The engine's totals pre-pass as the model's sort pass calls it
+// (RecordPassHooks::totalsPrepass): the pre-pass, and whether the totals it
+// wrote wait to be sorted into an index.
 #pragma once
 
-void InstallSortPassLink();
+class CKmComposite;
+struct TotalsPrepassResult;
+
+int SortPassTotalsPrepass(CKmComposite* model, int progressArg1, int progressArg2, TotalsPrepassResult* out);

@@ -1,6 +1,11 @@
 #include "engine/summary_fields.h"
 
+#include "engine/band_line_helpers.h"
+#include "engine/band_output.h"
 #include "engine/calc_pass.h"
+#include "engine/chart_output.h"
+#include "engine/run_report.h"
+#include "foundation/page_metrics.h"
 #include "engine/output_values.h"
 #include "expr/value_helpers.h"
 #include "foundation/band_lines.h"
@@ -9,6 +14,7 @@
 #include "core/fields.h"
 #include "model/totals_readback.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -23,27 +29,39 @@ void WriteDay(uint8_t* p, uint32_t d) { std::memcpy(p, &d, sizeof d); }
 
 bool IsTextKind(const FieldDef* f) { return FieldKind(f) == 0 || (f->flags & kFieldMemo); }
 
-// Run facts through the hooks; a missing hook answers 0.
+// Run facts; a block bound to no run (a pass driven from outside a
+// report run) answers 0.
 uint32_t RecordsOutput(RunCalcState* c) {
   if (c->model != nullptr && c->model->passPhase == kPhaseTotalsPrepass) return c->recordsOutputPrepass;
-  return c->hooks.recordsOutput ? c->hooks.recordsOutput(c->run) : 0;
+  return c->run != nullptr ? c->run->recordsOutput : 0;
 }
-int32_t RecordHeight(RunCalcState* c) { return c->hooks.recordHeight ? c->hooks.recordHeight(c->run) : 0; }
+int32_t RecordHeight(RunCalcState* c) { return c->run != nullptr ? c->run->recordHeight : 0; }
+// A printed Record band takes at least the label pitch on the page.
 void SetRecordHeight(RunCalcState* c, int32_t h) {
-  if (c->hooks.setRecordHeight) c->hooks.setRecordHeight(c->run, h);
+  ReportRun* r = c->run;
+  if (r == nullptr) return;
+  r->recordHeight = h > 0 && r->doc != nullptr ? std::max(h, RecordPitch720(*r->doc)) : h;
 }
-int Hook(int (*fn)(ReportRun*), RunCalcState* c) { return fn ? fn(c->run) : 0; }
-bool DoesNotFit(RunCalcState* c, int32_t height) { return c->hooks.doesNotFit ? c->hooks.doesNotFit(c->run, height) : false; }
+// The document of the run the block belongs to, or null.
+KmDocBase* DocOf(const RunCalcState* c) { return c->run != nullptr ? c->run->doc : nullptr; }
+bool DoesNotFit(RunCalcState* c, int32_t height) {
+  return DocOf(c) != nullptr && ::DoesNotFit(DocOf(c), height, c->run->pageFooterHeight);
+}
 int32_t BandHeight(RunCalcState* c, int band, int mode) {
-  return c->hooks.bandHeight ? c->hooks.bandHeight(c->run, band, mode) : 0;
+  return DocOf(c) != nullptr ? ::BandHeight(DocOf(c), band, mode) : 0;
 }
 bool HasPageBreakLine(RunCalcState* c, int band) {
-  return c->hooks.bandHasPageBreakLine ? c->hooks.bandHasPageBreakLine(c->run, band) : false;
+  return DocOf(c) != nullptr && BandHasFlaggedLine(DocOf(c), band, 1) != 0;
 }
+// The footer's height up to its first page-break line.
+int32_t HeightToBreak(RunCalcState* c, int band) {
+  return DocOf(c) != nullptr ? SumBandLines(DocOf(c), band, 1, 0) : 0;
+}
+bool RecordsAcross(const RunCalcState* c) { return c->run != nullptr && c->run->recordsAcrossExtra > 0; }
 
 // Print and preview, or an export whose format lays out pages of its own kind.
 bool PageFormat(RunCalcState* c, std::initializer_list<int> kinds) {
-  const int k = Hook(c->hooks.exportKind, c);
+  const int k = c->run != nullptr ? static_cast<int>(c->run->exportRun) : 0;
   if (k == 0) return true;
   for (int kind : kinds)
     if (k == kind + 1) return true;
@@ -195,10 +213,10 @@ bool LevelPending(const RunCalcState* c, int level) {
 }
 
 void FeedCharts(RunCalcState* c, bool onlyPending) {
-  if (!c->hooks.feedCharts) return;
+  if (c->run == nullptr) return;
   for (int level = kRunGroupLevels; level >= 0; --level) {
     if (onlyPending && level < kRunGroupLevels && !LevelPending(c, level)) continue;
-    c->hooks.feedCharts(c->run, level, !onlyPending);
+    FeedRunCharts(c->run, level, !onlyPending);
   }
 }
 
@@ -239,8 +257,8 @@ int Phase2(RunCalcState* c) {
   int pageBreakLine = 0;
   bool noFit = false;
   if (PageFormat(c, {0, 5, 8, 9})) {
-    if (!Hook(c->hooks.recordsAcross, c))
-      SetRecordHeight(c, Hook(c->hooks.printRecordBand, c) ? BandHeight(c, kBandRecord, 0) : 0);
+    if (!RecordsAcross(c))
+      SetRecordHeight(c, c->run != nullptr && c->run->printRecordBand ? BandHeight(c, kBandRecord, 0) : 0);
     noFit = GroupChangeDoesNotFit(c, &pageBreakLine);
   } else {
     SetRecordHeight(c, 0);
@@ -248,10 +266,11 @@ int Phase2(RunCalcState* c) {
   const int32_t height = RecordHeight(c);
   const uint32_t output = RecordsOutput(c);
   const bool due = height < 0 || noFit || c->pageTotalsResetDue || c->pageAffectingBreak || c->reservedFooterSpace;
-  bool columnEnds = !Hook(c->hooks.columnMode, c) || pageBreakLine || c->pageAffectingBreak;
+  const bool columnMode = c->run != nullptr && c->run->columnsAcross > 1;
+  bool columnEnds = !columnMode || pageBreakLine || c->pageAffectingBreak;
   if (!columnEnds) {
-    const int column = Hook(c->hooks.currentColumn, c);
-    columnEnds = c->pageTotalsResetDue ? column == 1 : column == Hook(c->hooks.columnsAcross, c);
+    const uint32_t column = c->run->currentColumn;
+    columnEnds = c->pageTotalsResetDue ? column == 1 : column == c->run->columnsAcross;
   }
   if (due && columnEnds) {
     if (!c->pageTotalsResetDue && (output > 0 || height < 0)) c->pageFirstRecord = output + 1;
@@ -404,7 +423,7 @@ bool DetectGroupBreak(RunCalcState* c) {
       if (noteOptions) {
         if (level.options & (kGroupResetPage | kGroupSwapFooter | kGroupSwapHeader)) c->pageAffectingBreak = 1;
         if (level.options & kGroupSwapFooter) {
-          const int32_t h = c->hooks.bandHeightToBreak ? c->hooks.bandHeightToBreak(c->run, kBandGroupFooter + j) : 0;
+          const int32_t h = HeightToBreak(c, kBandGroupFooter + j);
           if (h > 0) c->reservedFooterSpace += h;
           c->footerSwap = 1;
         }
@@ -446,22 +465,23 @@ bool GroupChangeDoesNotFit(RunCalcState* c, int* pageBreakLine) {
 }
 
 int HandleGroupBreak(RunCalcState* c) {
+  ReportRun* r = c->run;
+  if (r == nullptr || r->doc == nullptr) return 0;
+  KmDocBase* doc = r->doc;
   if (c->groupBreakPending) {
-    if (Hook(c->hooks.recordsAcross, c)) {
-      if (Hook(c->hooks.flushAcrossRow, c) != 0) return 1;
-      if (Hook(c->hooks.flushPendingAdvance, c) != 0) return 1;
+    if (RecordsAcross(c)) {
+      if (FlushAcrossRow(r, 0) == 0) return 1;
+      if (FlushPendingAdvance(doc) == 0) return 1;
     }
-    if (Hook(c->hooks.outputGroupFooters, c) != 0) return 1;
+    if (OutputGroupFooters(doc) != 0) return 1;
   }
   const int32_t record = RecordHeight(c);
   if (RecordsOutput(c) > 0 && !c->pageAffectingBreak && c->headerSpace >= 1 &&
       DoesNotFit(c, c->headerSpace + (record > 0 ? record : 0))) {
     // The headers stay with their first record on the next page.
-    if (c->hooks.handlePageOverflow && c->hooks.handlePageOverflow(c->run, 0) == 0) return 1;
+    if (HandlePageOverflow(doc, 0) == 0) return 1;
   }
-  if (c->groupBreakPending && !c->swapHeaderPending && c->hooks.outputGroupHeaders &&
-      c->hooks.outputGroupHeaders(c->run, 1) != 0)
-    return 1;
+  if (c->groupBreakPending && !c->swapHeaderPending && OutputGroupHeaders(doc, 1) != 0) return 1;
   return 0;
 }
 

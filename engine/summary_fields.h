@@ -30,7 +30,7 @@ constexpr uint32_t kFormatZeroIsEmpty = 0x200;
 // The no value yet mark of a date Minimum or Maximum.
 constexpr uint32_t kNoDayValue = 0x80000001u;
 
-// The record pass's summary call (SummaryUpdateProc): phase 1 before a
+// The record pass's summary call (RecordPassHooks::updateSummaries): phase 1 before a
 // record, 2 after its calculated fields, any other AddSummaryValue(total).
 // 0, or an engine code that ends the record step.
 int UpdateSummaries(CKmComposite* model, FieldDef* total, int phase);

@@ -3,7 +3,13 @@
 #include "foundation/doc_base.h"
 #include "engine/calc_pass.h"
 #include "engine/report_run.h"
+#include "engine/band_line_helpers.h"
+#include "engine/run_report.h"
 #include "foundation/band_lines.h"
+#include "foundation/page_metrics.h"
+#include "core/composite.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -17,44 +23,50 @@ int RunState(ReportRun* run) { return run->doc != nullptr ? run->doc->m_nRunStat
 
 void TestPatternPass(ReportRun* run) {
   RunCalcState* c = run->calc;
-  if (c == nullptr) return;
-  const RunCalcHooks& h = c->hooks;
-  if (h.prepareAcrossBuffer && h.prepareAcrossBuffer(run) != 0) return;
+  KmDocBase* doc = run->doc;
+  if (c == nullptr || doc == nullptr) return;
+  if (PrepareRun(doc) != 0) {
+    ReleaseAcrossBuffer(doc);
+    return;
+  }
   // No record run has to come first: the record height is the Record band's
   // own, worked out now from the layout as it stands.
-  if (h.setRecordHeight) {
-    const int32_t height = h.printRecordBand == nullptr || h.printRecordBand(run)
-                               ? (h.bandHeight ? h.bandHeight(run, kBandRecord, 0) : 0)
-                               : 0;
-    h.setRecordHeight(run, height);
-  }
+  run->recordHeight = run->printRecordBand ? BandHeight(doc, kBandRecord, 0) : 0;
+  if (run->recordHeight > 0) run->recordHeight = std::max(run->recordHeight, RecordPitch720(*doc));
   c->footerSwap = 0;
   c->swapHeaderPending = 0;
   c->swapHeaderDone = 0;
-  const int columns = h.columnsAcross && h.columnsAcross(run) > 1 ? h.columnsAcross(run) : 1;
-  for (int column = 1; column <= columns && RunState(run) == 0; ++column) {
-    if (h.setCurrentColumn) h.setCurrentColumn(run, column);
-    if (h.outputPageBreakBands && h.outputPageBreakBands(run, 0) != 0) break;
+  const uint32_t columns = run->columnsAcross > 1 ? run->columnsAcross : 1;
+  for (uint32_t column = 1; column <= columns && RunState(run) == 0; ++column) {
+    run->currentColumn = column;
+    OutputPageBreakBands(doc, 0);
+    if (RunState(run) != 0) break;
     // A band with a page-break line measures -1: it fills the page once.
-    for (int n = 0; n < kMaxBandsPerColumn && RunState(run) == 0 && h.recordHeight && h.recordHeight(run) != 0 &&
-                    h.outputBand;
-         ++n) {
-      if (h.outputBand(run, kBandRecord) != 0) break;
-      if (h.flushPendingAdvance && h.flushPendingAdvance(run) != 0) break;
-      if (h.recordHeight(run) < 0 || h.recordDoesNotFit == nullptr || h.recordDoesNotFit(run)) break;
+    for (int n = 0; n < kMaxBandsPerColumn && RunState(run) == 0 && run->recordHeight != 0; ++n) {
+      if (OutputRunBand(doc, run, kBandRecord) != 0) break;
+      if (FlushPendingAdvance(doc) == 0) break;
+      if (run->recordHeight < 0 || RecordDoesNotFit(doc)) break;
     }
-    if (h.outputPageBreakBands && h.outputPageBreakBands(run, 1) != 0) break;
-    if (RunState(run) == 0 && h.endPage && h.endPage(run, 1) != 0) break;
+    OutputPageBreakBands(doc, 1);
+    if (RunState(run) != 0) break;
+    if (EndPage(doc, 1) != 0) break;
   }
-  if (h.releaseAcrossBuffer) h.releaseAcrossBuffer(run);
+  ReleaseAcrossBuffer(doc);
 }
 
 int RunTestPattern(ReportRun* run) {
-  if (run == nullptr || run->calc == nullptr) return -1;
-  const RunCalcHooks& h = run->calc->hooks;
-  if (h.startTestPattern) h.startTestPattern(run);
-  if (run->doc != nullptr) run->doc->m_nRunState = 0;
+  if (run == nullptr || run->calc == nullptr || run->doc == nullptr) return -1;
+  KmDocBase* doc = run->doc;
+  SetRunMode(doc, 1);
+  SetPageNumber(doc, 1);
+  run->pageCount = 1;
+  run->recordsOutput = 0;
+  run->recordPending = false;
+  run->calc->footerSwap = 0;
+  run->topOfPage = 0;
+  doc->m_nRunState = 0;
   TestPatternPass(run);
-  if (h.endTestPattern) h.endTestPattern(run);
+  // The layout's fields point back at their items again.
+  if (doc->m_pModel) doc->m_pModel->RelinkItemBackPointers();
   return RunState(run);
 }

@@ -1,6 +1,6 @@
 // The export output libraries: one writer per data-export format behind the
 // interface the export run drives (set-up, begin, one field value, end), with
-// the host's call-backs for which fields go out, how each is described and
+// the export's answers to which fields go out, how each is described and
 // whether a value is empty. The status codes, the rule of which values come
 // as text and which as value buffers, and the descriptor values are what the
 // written files show.
@@ -65,12 +65,15 @@ struct ExportFieldDescriptor {
 };
 constexpr uint8_t kDescDateTime = 1;
 
-// The host's call-backs; context is the host's own.
+// The export a library serves: its settings (format and chosen band) and
+// the document whose fields go out. The library asks the export which
+// fields go out, how each is described and whether a value is empty
+// (ExportFieldFilter, DescribeExportField, IsExportValueEmpty).
+class CKmExport;
+class KmDocBase;
 struct ExportHost {
-  void* context = nullptr;
-  int (*filter)(void* context, const FieldDef* field) = nullptr;
-  int (*describe)(void* context, const FieldDef* field, ExportFieldDescriptor* out) = nullptr;
-  int (*isEmpty)(void* context, const FieldDef* field, const void* value) = nullptr;
+  const CKmExport* settings = nullptr;
+  KmDocBase* doc = nullptr;
 };
 
 class ExportLibrary {
@@ -93,6 +96,8 @@ class ExportLibrary {
   virtual void Abort(ExportJobRecord* job) = 0;
   // Whether this format takes non-text values as text (formats 6 and 7).
   virtual bool TakesText() const { return false; }
+  // A row handed over in part and not yet written (it counts as exported).
+  virtual bool RowPending() const { return false; }
 };
 
 // The library of a data-export format; null for the page-image formats.

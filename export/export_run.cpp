@@ -4,8 +4,8 @@
 #include "core/fields.h"
 #include "data/data_access.h"
 #include "data/memo_sources.h"
+#include "engine/band_line_helpers.h"
 #include "engine/band_output.h"
-#include "engine/band_output_links.h"
 #include "engine/line_text.h"
 #include "engine/memo_field_text.h"
 #include "engine/output_messages.h"
@@ -50,7 +50,6 @@ constexpr unsigned kIdNoRecords = 5960;
 
 constexpr size_t kFormattedBuffer = 356;
 constexpr size_t kMemoLimit = 10989;
-constexpr int kLineWhenFalse = 0x08;
 constexpr uint32_t kDateStyleShort = 0xA000;
 constexpr uint32_t kTimeDefaultPicture = 0x8000;
 constexpr int kNoPagesLimit = 1 << 30;
@@ -95,7 +94,7 @@ class NoPageDriver : public PageDriver {
   int DrawChart(PageOutputState*, const ChartRecord*) override { return 1; }
 };
 
-// The state of one export run, reached from the report run's hooks.
+// The state of one export run, reached from its run output.
 struct ExportJob {
   CKmExport* e = nullptr;
   KmDocBase* doc = nullptr;
@@ -113,28 +112,10 @@ ExportJob* JobOf(KmDocBase* doc) {
   return r ? static_cast<ExportJob*>(r->exportJob) : nullptr;
 }
 
-int HostFilter(void* context, const FieldDef* field) {
-  auto* job = static_cast<ExportJob*>(context);
-  return ExportFieldFilter(*job->e, *job->doc, field);
-}
-int HostDescribe(void* context, const FieldDef* field, ExportFieldDescriptor* d) {
-  auto* job = static_cast<ExportJob*>(context);
-  switch (job->e->format) {
-    case kExportXbase: return DescribeFieldXbase(field, d);
-    case kExportWorksheet: return DescribeFieldWorksheet(field, d);
-    case kExportDataFile:
-    case kExportWordMerge: return DescribeFieldDelimited(*job->doc, const_cast<FieldDef*>(field), d);
-    default: return 1;
-  }
-}
-int HostEmpty(void*, const FieldDef* field, const void* value) { return IsExportValueEmpty(field, value); }
-
 ExportHost HostOf(ExportJob* job) {
   ExportHost h;
-  h.context = job;
-  h.filter = HostFilter;
-  h.describe = HostDescribe;
-  h.isEmpty = HostEmpty;
+  h.settings = job->e;
+  h.doc = job->doc;
   return h;
 }
 
@@ -191,27 +172,11 @@ int StartOutputJob(KmDocBase* doc) {
   return 0;
 }
 
-bool LinePrints(ReportRun* run, const BandLineRec& line, int band) {
-  if (line.objectId < 0 || run->doc->m_pModel == nullptr) return true;
-  const FieldDef* f = run->doc->m_pModel->GetFieldAt(static_cast<uint32_t>(line.objectId));
-  bool set = true;
-  if (f != nullptr) {
-    const BYTE* v = GetFieldValueForBand(run, f, band);
-    set = v != nullptr && v[0] != 0;
-  }
-  return (line.flags & kLineWhenFalse) ? !set : set;
-}
-
 // A memo's whole text, at most kMemoLimit characters.
 bool MemoText(ReportRun* run, const FieldDef* f, const BYTE* value, std::string* text) {
-  BandOutputState* s = run->band;
   const int gathered = ReadMemoForExport(run->doc->m_pModel, const_cast<FieldDef*>(f), text);
   if (gathered >= 0) return gathered == 1;
-  if (s->hooks.fieldText) {
-    if (!s->hooks.fieldText(run, f, value, text)) return false;
-  } else {
-    *text = value ? reinterpret_cast<const char*>(value) : "";
-  }
+  if (!WrappedFieldWholeText(run, f, value, text)) return false;
   if (text->size() > kMemoLimit) text->resize(kMemoLimit);
   return true;
 }
@@ -259,10 +224,19 @@ int OutputExportLine(ReportRun* run, ExportJob* job, int line, int band) {
   const ExportHost host = HostOf(job);
   int count = 0;
   for (int i = s->firstItemOfLine[line]; i < s->firstItemOfLine[line + 1]; ++i) {
-    ReportItemHead* h = s->items[static_cast<size_t>(i)].head;
+    ItemOutput& item = s->items[static_cast<size_t>(i)];
+    ReportItemHead* h = item.head;
     if (!(h->flags & kItemKindField) || IsGraphicItem(*h)) continue;
     FieldDef* f = reinterpret_cast<FieldDef*>(h);
-    if (!HostFilter(job, f)) continue;
+    if (!ExportFieldFilter(e, *job->doc, f)) continue;
+    // A Print Once group field goes out with its group's first row only; the
+    // later rows hold it empty.
+    if (IsGroupFieldSuppressed(run, &item)) {
+      job->library->FieldValue(&e.job, f, nullptr, f->name, 1, host, true);
+      ++count;
+      if (e.job.status == kExportStatusStop || e.job.status == kExportStatusWriteError) break;
+      continue;
+    }
     const BYTE* value = GetFieldValueForBand(run, f, band);
     const int status = FieldValueStatus(run, f, value);
     int state = 0;
@@ -288,6 +262,7 @@ int OutputExportLine(ReportRun* run, ExportJob* job, int line, int band) {
       handed = text.c_str();
     }
     job->library->FieldValue(&e.job, f, handed, f->name, state, host, true);
+    MarkGroupField(run, &item);
     ++count;
     if (e.job.status == kExportStatusStop || e.job.status == kExportStatusWriteError) break;
   }
@@ -308,7 +283,7 @@ int ExportOutputBand(KmDocBase* doc, int band, int fitLimit) {
   BandLineTable& table = s->layout->Lines();
   const int lastUsed = std::min(table.lastUsed, kBandLineCount - 1);
   for (int line = 0; line <= lastUsed && doc->m_nRunState == 0; ++line) {
-    if (table.lines[line].kind != band || !LinePrints(run, table.lines[line], band)) continue;
+    if (table.lines[line].kind != band || !IsLineShown(doc, line, band)) continue;
     if (OutputExportLine(run, job, line, band) < 0) break;
     const uint32_t st = job->e->job.status;
     if (st == kExportStatusWriteError) {
@@ -365,13 +340,43 @@ bool WritePageExport(ExportJob* job, const std::string& title) {
   return job->pageFile.Write(bytes) && job->pageFile.Commit();
 }
 
-// The run's closing message goes where the export's own messages go (to
-// standard error in an unattended run, which no message box may stop).
-void ExportRunMessage(KmDocBase*, int message, uint32_t) {
-  if (message == kMsgNoRecords) ShowOutputError(LoadResString(kIdNoRecords));
-}
+// Where an export run's bands go: a data export hands the chosen band's
+// values to its library, a page-image export lays out pages as a print
+// does; the job starts at the first record, and the closing message goes
+// where the export's own messages go (to standard error in an unattended
+// run, which no message box may stop).
+class ExportRunOutput : public RunOutput {
+ public:
+  explicit ExportRunOutput(ExportJob* job) : job_(job) {}
+  int StartJob(KmDocBase* doc) override { return StartOutputJob(doc); }
+  int OutputBand(KmDocBase* doc, int band, int fitLimit) override {
+    if (IsDataExportFormat(job_->e->format)) return ExportOutputBand(doc, band, fitLimit);
+    return RunOutput::OutputBand(doc, band, fitLimit);
+  }
+  void ShowMessage(KmDocBase*, int message, uint32_t) override {
+    if (message == kMsgNoRecords) ShowOutputError(LoadResString(kIdNoRecords));
+  }
+  bool ExportedCount(uint32_t* count) const override {
+    if (!IsDataExportFormat(job_->e->format) || !job_->library) return false;
+    *count = job_->e->job.count + (job_->library->RowPending() ? 1 : 0);
+    return true;
+  }
+
+ private:
+  ExportJob* job_;
+};
 
 }  // namespace
+
+int DescribeExportField(const CKmExport& e, KmDocBase& doc, const FieldDef* field, ExportFieldDescriptor* d) {
+  switch (e.format) {
+    case kExportXbase: return DescribeFieldXbase(field, d);
+    case kExportWorksheet: return DescribeFieldWorksheet(field, d);
+    case kExportDataFile:
+    case kExportWordMerge: return DescribeFieldDelimited(doc, const_cast<FieldDef*>(field), d);
+    default: return 1;
+  }
+}
 
 int ExportFieldFilter(const CKmExport& e, KmDocBase& doc, const FieldDef* field) {
   if (field == nullptr || !IsPlacedField(field) || doc.m_pLayout == nullptr) return 0;
@@ -386,7 +391,7 @@ int ExportFieldFilter(const CKmExport& e, KmDocBase& doc, const FieldDef* field)
 }
 
 namespace {
-bool Wrapped(const FieldDef* f) { return (f->formatCode & 0xF0) == 0x40; }
+bool Wrapped(const FieldDef* f) { return IsStretchingField(f->head); }
 uint32_t FullTextLength(const FieldDef* f) { return f->width > 0 ? f->width : f->displayWidth; }
 }  // namespace
 
@@ -499,8 +504,7 @@ int DescribeFieldDelimited(KmDocBase& doc, FieldDef* f, ExportFieldDescriptor* d
 }
 
 int ReadMemoForExport(CKmComposite* m, FieldDef* f, std::string* text) {
-  RecordPassState* st = m != nullptr ? m->FindAttachment<RecordPassState>() : nullptr;
-  MemoReader* r = st != nullptr && st->memoReader != nullptr ? st->memoReader(m, f) : nullptr;
+  MemoReader* r = m != nullptr ? MemoReaderFor(m, f) : nullptr;
   if (r == nullptr) return -1;
   if (ReadMemoText(*r, nullptr, kMemoFromStart) != 0) return 0;
   // What a later window's failure leaves is kept.
@@ -596,16 +600,12 @@ int RunExport(CKmExport& e, KmDocBase& doc, ExportRunHost& host) {
     host.CloseRun(doc);
     return 0;
   }
+  ExportRunOutput output(&job);
   run->exportRun = static_cast<uint32_t>(e.format) + 1;
   run->exportJob = &job;
   run->preview = 0;
-  run->links.startOutputJob = StartOutputJob;
-  run->links.showMessage = ExportRunMessage;
-  if (IsDataExportFormat(e.format)) {
-    run->links.outputBand = ExportOutputBand;
-    run->links.flushAcrossRow = nullptr;
-    run->recordsAcrossExtra = 0;
-  }
+  run->output = &output;
+  if (IsDataExportFormat(e.format)) run->recordsAcrossExtra = 0;
   host.OpenPrintingDialog(doc, e.format, path);
   doc.m_nRunState = 0;
   RunReport(&doc);
@@ -627,6 +627,7 @@ int RunExport(CKmExport& e, KmDocBase& doc, ExportRunHost& host) {
   }
   job.pageFile.Discard();
   run->exportJob = nullptr;
+  run->output = &PageOutput();
   host.CloseRun(doc);
   return written ? 1 : 0;
 }

@@ -40,9 +40,11 @@ int RunExport(CKmExport& e, KmDocBase& doc, ExportRunHost& host);
 // report's own tables or its database file (compared as files, not spellings).
 bool MakeOutputFileName(const CKmExport& e, KmDocBase& doc, std::string* path);
 
-// The host's call-backs of the data-export libraries, for the export's
-// document and settings.
+// What the data-export libraries ask of the export they serve: whether a
+// field goes out, its descriptor for the export's format (1 when it was
+// filled), whether a value is empty.
 int ExportFieldFilter(const CKmExport& e, KmDocBase& doc, const FieldDef* field);
+int DescribeExportField(const CKmExport& e, KmDocBase& doc, const FieldDef* field, ExportFieldDescriptor* d);
 int DescribeFieldXbase(const FieldDef* field, ExportFieldDescriptor* d);
 int DescribeFieldWorksheet(const FieldDef* field, ExportFieldDescriptor* d);
 int DescribeFieldDelimited(KmDocBase& doc, FieldDef* field, ExportFieldDescriptor* d);

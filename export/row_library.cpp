@@ -1,6 +1,7 @@
 #include "export/row_library.h"
 
 #include "core/fields.h"
+#include "export/export_run.h"
 
 #include <algorithm>
 #include <cctype>
@@ -46,11 +47,11 @@ bool RowExportLibrary::CellIsText(const ExportColumn& c) const {
 int RowExportLibrary::Begin(ExportJobRecord* job, FieldDef* const* fields, const ExportHost& host) {
   columns_.clear();
   for (FieldDef* const* f = fields; f && *f; ++f) {
-    if (host.filter && !host.filter(host.context, *f)) continue;
+    if (!ExportFieldFilter(*host.settings, *host.doc, *f)) continue;
     ExportColumn c;
     c.field = *f;
     c.desc.name = (*f)->name;
-    if (host.describe) host.describe(host.context, *f, &c.desc);
+    DescribeExportField(*host.settings, *host.doc, *f, &c.desc);
     c.memo = c.desc.type == 'M';
     columns_.push_back(c);
   }
@@ -73,7 +74,7 @@ int RowExportLibrary::Begin(ExportJobRecord* job, FieldDef* const* fields, const
 }
 
 void RowExportLibrary::FieldValue(ExportJobRecord* job, const FieldDef* field, const void* value, const char*,
-                                  int state, const ExportHost& host, bool passEmptyTest) {
+                                  int state, const ExportHost&, bool passEmptyTest) {
   if (job->status == kExportStatusLine) job->status = 0;
   size_t i = 0;
   while (i < columns_.size() && columns_[i].field != field) ++i;
@@ -90,7 +91,11 @@ void RowExportLibrary::FieldValue(ExportJobRecord* job, const FieldDef* field, c
     std::memcpy(cell.raw, value, ValueSize(c.field->flags));
   }
   cell.empty = state != 0 || value == nullptr ||
-               (passEmptyTest && host.isEmpty && !CellIsText(c) && host.isEmpty(host.context, field, value));
+               (passEmptyTest && !CellIsText(c) && IsExportValueEmpty(field, value));
+}
+
+bool RowExportLibrary::RowPending() const {
+  return std::any_of(row_.begin(), row_.end(), [](const ExportCell& c) { return c.set; });
 }
 
 bool RowExportLibrary::FlushRow(ExportJobRecord* job) {

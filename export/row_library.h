@@ -1,5 +1,5 @@
 // What the data-export writers share: the columns chosen at the begin call
-// (the host's filter and descriptor), the row being filled field by field,
+// (the export's filter and descriptor), the row being filled field by field,
 // and the output file that is put in place only when the export completes.
 #pragma once
 
@@ -30,6 +30,7 @@ class RowExportLibrary : public ExportLibrary {
                   const ExportHost& host, bool passEmptyTest) override;
   void End(ExportJobRecord* job) override;
   void Abort(ExportJobRecord*) override { out_.Discard(); }
+  bool RowPending() const override;
 
  protected:
   virtual bool WriteHeader(ExportJobRecord* job) = 0;

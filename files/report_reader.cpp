@@ -1338,6 +1338,8 @@ int Reader::EndRecord() {
     const FieldDef* f = v == kNoField ? nullptr : m_->GetFieldAt(v);
     if (f != nullptr && (f->flags & kFieldNumeric)) s_.recordCopiesField = static_cast<int32_t>(v);
   }
+  // The model keeps it from here on: it follows the fields as they go.
+  m_->recordRepeatField = s_.recordCopiesField >= 0 ? static_cast<uint32_t>(s_.recordCopiesField) : kNoField;
   // Charts' series and label fields, before any broken field goes (its
   // deletion renumbers the charts' places like every other reference).
   if (lt != nullptr)

@@ -502,6 +502,8 @@ bool Writer::PageSetup() {
   PayloadBuilder pl = B();
   pl.U8(p.ExtraColumns & 0xFF);
   pl.NarrowSigned16(p.RecordWidth);
+  // The copies field as the model keeps it.
+  s_.recordCopiesField = m_->recordRepeatField == kNoField ? -1 : static_cast<int32_t>(m_->recordRepeatField);
   if (s_.recordCopiesField < -1 || s_.recordCopiesField >= 0xFFFF) {
     st_.overflow = 1;
     if (wide_) RefuseText("the copies field is numbered above 65534");

@@ -14,8 +14,7 @@ namespace {
 MemoReader* ReaderOf(CKmComposite* m, FieldDef* f) {
   // A memo, or a long text column: a text field whose reader the hook knows.
   if (m == nullptr || f == nullptr || (FieldKind(f) != 0 && FieldKind(f) != kFieldMemo)) return nullptr;
-  RecordPassState* st = m->FindAttachment<RecordPassState>();
-  return st != nullptr && st->memoReader != nullptr ? st->memoReader(m, f) : nullptr;
+  return PassMemoReader(m, f);
 }
 
 }  // namespace

@@ -283,8 +283,7 @@ Operand ReadOperand(CKmComposite* m, const uint8_t* tok) {
 
 MemoReader* MemoReaderOf(CKmComposite* m, const FieldDef* f) {
   if (!(f->flags & kFieldMemo) || m->FindAttachment<RecordPassState>() == nullptr) return nullptr;
-  RecordPassState* st = GetRecordPassState(m);
-  return st->memoReader != nullptr ? st->memoReader(m, const_cast<FieldDef*>(f)) : nullptr;
+  return PassMemoReader(m, const_cast<FieldDef*>(f));
 }
 
 int CompareFieldTo(CKmComposite* m, const FieldDef* f, const Operand& o) {

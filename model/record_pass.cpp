@@ -28,12 +28,11 @@ constexpr uint32_t kFatalErrorTextId = 627;
 constexpr uint32_t kLateCalculation = 0x40;  // flags2: evaluated after the totals
 constexpr uint8_t kReportLevel = 254;
 
-void (*g_passSink)(const char* text) = nullptr;
 
 }  // namespace
 
 void ShowPassMessage(const char* text) {
-  if (g_passSink != nullptr) g_passSink(text);
+  if (GetRecordPassHooks().message != nullptr) GetRecordPassHooks().message(text);
 }
 
 struct PassBuffers {
@@ -95,6 +94,8 @@ void PostProcessValues(CKmComposite* m) {
 
 int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_t status) {
   RecordPassState* st = GetRecordPassState(m);
+  const RecordPassHooks& hooks = GetRecordPassHooks();
+  const bool summaries = st->summaries && hooks.updateSummaries != nullptr;
   const bool rereading = status == kEngineRecordRejected;
   m->lastEngineError = 0;
   m->stopRequested = 0;
@@ -130,8 +131,8 @@ int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_
     for (FieldDef* f = m->calcOrderList; f != nullptr; f = f->orderNext) {
       if (!(f->flags & m->scanMask) || SweepOf(m, st, f) != sweep) continue;
       if (IsTotal(f)) {
-        if (st->updateSummaries != nullptr && EvaluateFieldCondition(m, f)) {
-          const int r = st->updateSummaries(m, f, 0);
+        if (summaries && EvaluateFieldCondition(m, f)) {
+          const int r = hooks.updateSummaries(m, f, 0);
           if (r != 0) return r;
         }
       } else if (IsAlias(f) && IsMemo(f)) {
@@ -152,12 +153,12 @@ int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_
       } else if (st->filterOn && FilterRejects(m, m->compiledFilter.get(), 0)) {
         return kEngineRecordRejected;
       }
-      if (st->updateSummaries != nullptr) {
-        const int r = st->updateSummaries(m, nullptr, 1);
+      if (summaries) {
+        const int r = hooks.updateSummaries(m, nullptr, 1);
         if (r != 0) return r;
       }
-    } else if (sweep == 1 && m->passPhase == kPhaseReportRun && st->updateSummaries != nullptr) {
-      const int r = st->updateSummaries(m, nullptr, 2);
+    } else if (sweep == 1 && m->passPhase == kPhaseReportRun && summaries) {
+      const int r = hooks.updateSummaries(m, nullptr, 2);
       if (r != 0) return r;
     }
   }
@@ -168,9 +169,14 @@ int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_
 
 }  // namespace
 
-void SetRecordPassMessageSink(void (*sink)(const char* text)) {
-  g_passSink = sink;
-  SetSortMessageSink(sink);
+RecordPassHooks& GetRecordPassHooks() {
+  static RecordPassHooks hooks;
+  return hooks;
+}
+
+MemoReader* PassMemoReader(CKmComposite* m, FieldDef* f) {
+  const RecordPassHooks& hooks = GetRecordPassHooks();
+  return hooks.memoReader != nullptr ? hooks.memoReader(m, f) : nullptr;
 }
 
 void ClearFieldValue(CKmComposite* m, FieldDef* f) {
@@ -563,8 +569,8 @@ uint32_t ProgressPhaseTextId(int phase, bool hasSortFields) {
 }
 
 void ShowProgressPhase(CKmComposite* m, int phase, bool hasSortFields) {
-  RecordPassState* st = GetRecordPassState(m);
-  if (st->showPhase != nullptr) st->showPhase(m, GetResString(ProgressPhaseTextId(phase, hasSortFields), 0));
+  if (GetRecordPassHooks().showPhase != nullptr)
+    GetRecordPassHooks().showPhase(m, GetResString(ProgressPhaseTextId(phase, hasSortFields), 0));
 }
 
 void ReportScanError(CKmComposite* m, int32_t code) {

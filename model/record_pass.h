@@ -16,12 +16,34 @@
 class CKmComposite;
 struct FieldDef;
 
-// The engine's summary update: (model, total, 0) for one total, (model,
-// null, 1) after sweep 0 and (model, null, 2) after sweep 1 in the report
-// run; non-zero ends the record step with that code.
-typedef int (*SummaryUpdateProc)(CKmComposite* model, FieldDef* total, int what);
-
 struct PassBuffers;
+struct MemoReader;
+struct TotalsPrepassResult;
+
+// What the record pass and the record sort need of the layers above the
+// model. The application installs every entry once at start-up; a model
+// used on its own (a test of the model alone) leaves them null, and the
+// steps they serve are then left out.
+struct RecordPassHooks {
+  // The engine's summary update, while a pass runs with summaries on:
+  // (model, total, 0) for one total, (model, null, 1) after sweep 0 and
+  // (model, null, 2) after sweep 1 in the report run; non-zero ends the
+  // record step with that code.
+  int (*updateSummaries)(CKmComposite* model, FieldDef* total, int what) = nullptr;
+  // The engine's totals pre-pass of the sort pass: 0, or an engine code.
+  int (*totalsPrepass)(CKmComposite* model, int progressArg1, int progressArg2, TotalsPrepassResult* out) = nullptr;
+  // The data layer's reader of a memo field's text (conditions on it).
+  MemoReader* (*memoReader)(CKmComposite* model, FieldDef* field) = nullptr;
+  // Whether the user stopped the run (asked while sort runs merge).
+  int (*cancelled)(CKmComposite* model) = nullptr;
+  // The run status dialog: the phase text, and a labelled count ("Merge
+  // files remaining:"; a null label takes it down).
+  void (*showPhase)(CKmComposite* model, const char* text) = nullptr;
+  void (*showStatus)(CKmComposite* model, const char* label, uint32_t value) = nullptr;
+  // The pass's and the sort's messages (the error dialog).
+  void (*message)(const char* text) = nullptr;
+};
+RecordPassHooks& GetRecordPassHooks();
 
 struct RecordPassState : ModelAttachment {
   static constexpr AttachmentSlot kSlot = AttachmentSlot::kRecordPass;
@@ -31,7 +53,7 @@ struct RecordPassState : ModelAttachment {
 
   CKmComposite* model;
   RecordRowSource* rows = nullptr;
-  SummaryUpdateProc updateSummaries = nullptr;  // null: summaries off
+  bool summaries = false;       // the totals are updated as records pass (a report run)
   int filterOn = 0;
   int deferredSelection = 0;
   int randomFetch = 0;          // the first record is fetched by number
@@ -60,13 +82,6 @@ struct RecordPassState : ModelAttachment {
   uint32_t sortPoolSize = 524288;
   int32_t nullOrder = 0;
   int32_t nullNumbersAsZero = 1;
-  int (*cancelled)(CKmComposite* model) = nullptr;  // asked while runs merge
-  // The document's status dialog (optional): the phase text, and a labelled
-  // count ("Merge files remaining:" and the like; label null takes it down).
-  void (*showPhase)(CKmComposite* model, const char* text) = nullptr;
-  void (*showStatus)(CKmComposite* model, const char* label, uint32_t value) = nullptr;
-  // The memo reader of a memo field, for conditions on its text (optional).
-  struct MemoReader* (*memoReader)(CKmComposite* model, FieldDef* field) = nullptr;
   int memoErrorShown = 0;  // a memo read failure is told once per pass
   // Buffers the pass allocated (freed by FreeFieldBuffers).
   std::unique_ptr<PassBuffers> ownedBuffers;
@@ -144,6 +159,7 @@ void ShowProgressPhase(CKmComposite* model, int phase, bool hasSortFields);
 // Shows an engine code after a pass: 3081 by the evaluation error kind,
 // 3079 nothing, others their text.
 void ReportScanError(CKmComposite* model, int32_t code);
+// The pass's message (RecordPassHooks::message).
 void ShowPassMessage(const char* text);
-// Where the pass's messages go (error dialog); null shows nothing.
-void SetRecordPassMessageSink(void (*sink)(const char* text));
+// The memo reader of a memo field (RecordPassHooks::memoReader), or null.
+MemoReader* PassMemoReader(CKmComposite* model, FieldDef* field);

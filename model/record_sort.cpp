@@ -27,7 +27,6 @@ constexpr uint32_t kMergeFilesRemainingId = 219;
 constexpr int kStackRanges = 30;
 constexpr int kCancelEvery = 101;
 
-void (*g_sortSink)(const char* text) = nullptr;
 
 void ShowSortError(uint32_t id, const char* arg = nullptr) {
   char text[600];
@@ -71,10 +70,7 @@ int ClassRank(uint8_t tag) {
 
 }  // namespace
 
-void SetSortMessageSink(void (*sink)(const char* text)) { g_sortSink = sink; }
-void ShowSortMessage(const char* text) {
-  if (g_sortSink != nullptr) g_sortSink(text);
-}
+void ShowSortMessage(const char* text) { ShowPassMessage(text); }
 
 SortKeyKind SortKeyKindOf(uint32_t flags) {
   if (flags & kFieldNumeric) return kSortKeyNumber;
@@ -443,6 +439,25 @@ struct MergeHeap {
   }
 };
 
+// The merge's progress on the document's status dialog.
+void ShowMergeProgress(SortContext& ctx, uint32_t phase, uint32_t remaining) {
+  const RecordPassHooks& hooks = GetRecordPassHooks();
+  if (remaining == 0) {
+    if (hooks.showStatus != nullptr) hooks.showStatus(ctx.model, nullptr, 0);
+    return;
+  }
+  if (!ctx.phaseShown) {
+    ctx.phaseShown = true;
+    if (ctx.lastRun > 0) ShowProgressPhase(ctx.model, static_cast<int>(phase), true);
+  }
+  if (hooks.showStatus != nullptr) hooks.showStatus(ctx.model, GetResString(kMergeFilesRemainingId, 1), remaining);
+}
+
+int AskCancelled(SortContext& ctx) {
+  const RecordPassHooks& hooks = GetRecordPassHooks();
+  return hooks.cancelled != nullptr ? hooks.cancelled(ctx.model) : 0;
+}
+
 // Merges the open runs 0..k-1 into the writer; 0 done, 1 damaged or cancelled
 // (cancelled sets *cancel), 2 a writer failure.
 int MergeSortRunGroup(SortContext& ctx, int k, WorkFile& out, bool final, bool* cancel) {
@@ -485,7 +500,7 @@ int MergeSortRunGroup(SortContext& ctx, int k, WorkFile& out, bool final, bool* 
     heap.Sift();
     if (--untilCheck < 0) {
       untilCheck = kCancelEvery - 1;
-      if (ctx.cancelled != nullptr && ctx.cancelled(ctx)) {
+      if (AskCancelled(ctx)) {
         *cancel = true;
         return 1;
       }
@@ -508,7 +523,7 @@ int MergeSortRuns(SortContext& ctx) {
     for (int i = 0; i < kRunFileObjects - 1; ++i) ctx.runFiles[i].Close();
   };
   for (int32_t first = 0; first <= last; first += fanIn) {
-    if (ctx.progress != nullptr) ctx.progress(ctx, ctx.phase, static_cast<uint32_t>(last - first + 1));
+    ShowMergeProgress(ctx, ctx.phase, static_cast<uint32_t>(last - first + 1));
     const int32_t groupLast = std::min<int32_t>(first + fanIn - 1, last);
     const int k = groupLast - first + 1;
     for (int i = 0; i < k; ++i) {
@@ -545,7 +560,7 @@ int MergeSortRuns(SortContext& ctx) {
     for (int32_t i = first; i <= groupLast; ++i) RemoveWorkFile(MakeSortRunName(static_cast<uint32_t>(i)));
     if (final) break;
   }
-  if (ctx.progress != nullptr) ctx.progress(ctx, ctx.phase, 0);
+  ShowMergeProgress(ctx, ctx.phase, 0);
   return 0;
 }
 
@@ -648,25 +663,6 @@ int SortOutputPosition(SortContext&, WorkFile& file, const uint8_t* record) {
   return file.Write(record + 8, 4) ? 0 : 1;
 }
 
-// The merge's progress on the document's status dialog.
-void ShowMergeProgress(SortContext& ctx, uint32_t phase, uint32_t remaining) {
-  RecordPassState* st = GetRecordPassState(ctx.model);
-  if (remaining == 0) {
-    if (st->showStatus != nullptr) st->showStatus(ctx.model, nullptr, 0);
-    return;
-  }
-  if (!ctx.phaseShown) {
-    ctx.phaseShown = true;
-    if (ctx.lastRun > 0) ShowProgressPhase(ctx.model, static_cast<int>(phase), true);
-  }
-  if (st->showStatus != nullptr) st->showStatus(ctx.model, GetResString(kMergeFilesRemainingId, 1), remaining);
-}
-
-int AskCancelled(SortContext& ctx) {
-  RecordPassState* st = GetRecordPassState(ctx.model);
-  return st->cancelled != nullptr ? st->cancelled(ctx.model) : 0;
-}
-
 }  // namespace
 
 void SetRecordSortSettings(CKmComposite* model, int32_t poolSize, int32_t nullOrder, int32_t nullNumbersAsZero) {
@@ -687,8 +683,6 @@ int SortRecords(CKmComposite* model, FieldDef* const* keyFields, const uint32_t*
   ctx.nullNumbersAsZero = st->nullNumbersAsZero;
   ctx.caseCombined = model->SortCaseCombined;
   ctx.collation = ActiveSortOrderTables().rulesInstalled;
-  ctx.cancelled = AskCancelled;
-  ctx.progress = ShowMergeProgress;
   const int r = RunExternalSort(ctx, keyFields, ascending, outName, SortInitPass, SortFinish, SortNextRecord,
                                 SortOutputPosition, BuildSortKeyRecord, 1, "SO#", 3);
   if (r != 0 && outName != nullptr) outName->clear();

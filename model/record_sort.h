@@ -84,10 +84,6 @@ struct SortContext {
   SortNextProc next = nullptr;
   SortKeyProc key = nullptr;
   SortOutputProc output = nullptr;
-  // Asked every 101 merged records; non-zero cancels the sort.
-  int (*cancelled)(SortContext& ctx) = nullptr;
-  // Progress: phase text and the count of merge files remaining (optional).
-  void (*progress)(SortContext& ctx, uint32_t phase, uint32_t remaining) = nullptr;
 
   // Figures of the last sort, for tests and benchmarks.
   uint32_t runsWritten = 0;
@@ -95,8 +91,7 @@ struct SortContext {
 };
 
 // Shows a message of the sort ("Cannot create sort temporary file" and the
-// like); by default nothing is shown. The record pass connects this.
-void SetSortMessageSink(void (*sink)(const char* text));
+// like) where the record pass shows its own (RecordPassHooks::message).
 void ShowSortMessage(const char* text);
 
 // ---- Sort records

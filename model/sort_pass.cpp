@@ -7,20 +7,12 @@
 #include "model/record_pass.h"
 #include "model/totals_readback.h"
 
-namespace {
-
-TotalsPrepassFn g_prepass = nullptr;
-
-}  // namespace
-
-void SetTotalsPrepassHook(TotalsPrepassFn fn) { g_prepass = fn; }
-TotalsPrepassFn GetTotalsPrepassHook() { return g_prepass; }
-
 int RunSortPass(CKmComposite* m, int progressArg1, int progressArg2, int* needsReopen) {
   if (needsReopen != nullptr) *needsReopen = 0;
   TotalsPrepassResult result;
   // Without the engine there is no pre-pass to run (and nothing to sort).
-  int r = g_prepass != nullptr ? g_prepass(m, progressArg1, progressArg2, &result) : 0;
+  const RecordPassHooks& hooks = GetRecordPassHooks();
+  int r = hooks.totalsPrepass != nullptr ? hooks.totalsPrepass(m, progressArg1, progressArg2, &result) : 0;
   if (r != 0) return r;
   if (needsReopen != nullptr) *needsReopen = result.needsReopen;
   if (result.sortTotals) {

@@ -1,5 +1,5 @@
 // The sort pass of a report run: the totals pre-pass (which lives with the
-// engine and is reached through a hook the engine installs), then, when the
+// engine and is reached through RecordPassHooks::totalsPrepass), then, when the
 // pre-pass left its totals file to be ordered, the totals sort into the
 // totals index.
 #pragma once
@@ -16,11 +16,6 @@ struct TotalsPrepassResult {
   int needsReopen = 0;          // the query must run again for the report pass
 };
 
-// The engine's totals pre-pass: 0, or an engine code.
-typedef int (*TotalsPrepassFn)(CKmComposite* model, int progressArg1, int progressArg2,
-                               TotalsPrepassResult* out);
-void SetTotalsPrepassHook(TotalsPrepassFn fn);
-TotalsPrepassFn GetTotalsPrepassHook();
 
 // Runs the pre-pass with the two arguments; when it asks for it, shows
 // "Sorting Totals" and sorts the totals. 0 on success (the mark left by the

@@ -196,13 +196,9 @@ class PageDriver {
 };
 
 // The built-in library for a path whose file name is the program's printer
-// library (or an empty path), or one a test registered under that file
-// name; null when nothing answers to the path.
+// library (or an empty path); null when nothing answers to the path.
 PageDriver* OpenPageDriverModule(const char* path);
 void ClosePageDriverModule(PageDriver* driver);
-// Test hook: the next opens of a path with this file name get factory's driver
-// (null factory removes the registration).
-void RegisterPageDriverModule(const char* fileName, PageDriver* (*factory)());
 // The file name of the built-in library.
 const char* PageDriverModuleName();
 

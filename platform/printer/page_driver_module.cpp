@@ -1,21 +1,13 @@
 // Opening the printer library by path: the library is built into the program,
-// so the path only has to name it; tests may register stand-ins.
+// so the path only has to name it.
 #include "platform/printer/page_driver.h"
 
-#include <map>
 #include <string>
 #include <strings.h>
 
 PageDriver* CreateQtPageDriver();
 
 namespace {
-
-using Factory = PageDriver* (*)();
-
-std::map<std::string, Factory>& Registered() {
-  static std::map<std::string, Factory> map;
-  return map;
-}
 
 std::string LowerFileName(const char* path) {
   std::string p = path ? path : "";
@@ -29,18 +21,8 @@ std::string LowerFileName(const char* path) {
 
 const char* PageDriverModuleName() { return "kmpd.dll"; }
 
-void RegisterPageDriverModule(const char* fileName, PageDriver* (*factory)()) {
-  std::string key = LowerFileName(fileName);
-  if (factory)
-    Registered()[key] = factory;
-  else
-    Registered().erase(key);
-}
-
 PageDriver* OpenPageDriverModule(const char* path) {
   std::string name = LowerFileName(path);
-  auto it = Registered().find(name);
-  if (it != Registered().end()) return it->second();
   if (name.empty() || name == PageDriverModuleName()) return CreateQtPageDriver();
   return nullptr;
 }

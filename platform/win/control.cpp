@@ -117,37 +117,40 @@ class OwnerDrawnItems : public QStyledItemDelegate {
 };
 
 // A list box whose procedure was subclassed hears its left clicks as
-// WM_LBUTTONDOWN first; the list's own procedure then selects the row.
+// WM_LBUTTONDOWN first; the list's own procedure then selects the row. The
+// pointer's moves with the left button down and its release come after the
+// press, so a subclass can drag an entry out of the list; a double-click
+// comes as WM_LBUTTONDBLCLK, since the toolkit's own needs the press it
+// never saw.
 class ListWidget : public Host<QListWidget> {
  public:
   using Host<QListWidget>::Host;
 
  protected:
   void mousePressEvent(QMouseEvent* e) override {
-    HWND h = vt_ui::FromWidget(this);
-    if (h == nullptr || h->proc == vt_ui::ListBoxProc || e->button() != Qt::LeftButton)
-      return Host<QListWidget>::mousePressEvent(e);
-    const QPoint p = e->position().toPoint();  // the list's client area is its viewport
-    SendMessageA(h, WM_LBUTTONDOWN, 0x0001 /* the left button */, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
-    e->accept();
+    if (!Pass(e, WM_LBUTTONDOWN, e->button() == Qt::LeftButton)) Host<QListWidget>::mousePressEvent(e);
   }
-  // The pointer's moves with the left button down and its release come after
-  // the press, so a subclass can drag an entry out of the list.
   void mouseMoveEvent(QMouseEvent* e) override {
-    HWND h = vt_ui::FromWidget(this);
-    if (h == nullptr || h->proc == vt_ui::ListBoxProc || !(e->buttons() & Qt::LeftButton))
-      return Host<QListWidget>::mouseMoveEvent(e);
-    const QPoint p = e->position().toPoint();
-    SendMessageA(h, WM_MOUSEMOVE, 0x0001, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
-    e->accept();
+    if (!Pass(e, WM_MOUSEMOVE, (e->buttons() & Qt::LeftButton) != 0)) Host<QListWidget>::mouseMoveEvent(e);
   }
   void mouseReleaseEvent(QMouseEvent* e) override {
+    if (!Pass(e, WM_LBUTTONUP, e->button() == Qt::LeftButton)) Host<QListWidget>::mouseReleaseEvent(e);
+  }
+  void mouseDoubleClickEvent(QMouseEvent* e) override {
+    if (!Pass(e, WM_LBUTTONDBLCLK, e->button() == Qt::LeftButton)) Host<QListWidget>::mouseDoubleClickEvent(e);
+  }
+
+ private:
+  // The left button's message to a subclassed list (its client area is the
+  // viewport); false when the toolkit handles the event itself.
+  bool Pass(QMouseEvent* e, UINT msg, bool left) {
     HWND h = vt_ui::FromWidget(this);
-    if (h == nullptr || h->proc == vt_ui::ListBoxProc || e->button() != Qt::LeftButton)
-      return Host<QListWidget>::mouseReleaseEvent(e);
+    if (h == nullptr || h->proc == vt_ui::ListBoxProc || !left) return false;
     const QPoint p = e->position().toPoint();
-    SendMessageA(h, WM_LBUTTONUP, 0, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
+    const WPARAM keys = msg == WM_LBUTTONUP ? 0 : 0x0001;  // the left button held
+    SendMessageA(h, msg, keys, MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())));
     e->accept();
+    return true;
   }
 };
 
@@ -366,6 +369,18 @@ void PassKeyToWidget(HWND hwnd) {
 
 void ApplyControlFont(HWND hwnd) {
   if (hwnd->widget) hwnd->widget->setFont(FontOf(hwnd->font ? hwnd->font : DefaultGuiFont()));
+  FitListRows(hwnd);
+}
+
+void FitListRows(HWND hwnd) {
+  auto* lw = hwnd->widget ? qobject_cast<QListWidget*>(hwnd->widget.data()) : nullptr;
+  if (lw == nullptr || (hwnd->style & LBS_NOINTEGRALHEIGHT) || lw->count() == 0) return;
+  const int row = lw->sizeHintForRow(0);
+  if (row <= 0) return;
+  const int full = static_cast<int>(hwnd->rect.bottom - hwnd->rect.top);
+  const int frame = 2 * lw->frameWidth();
+  const int height = std::min(full, std::max(1, (full - frame) / row) * row + frame);
+  if (lw->height() != height) lw->resize(lw->width(), height);
 }
 
 void NotifyParent(HWND control, WORD code) {
@@ -748,6 +763,8 @@ LRESULT vt_ui::ListBoxProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
       auto* item = new QListWidgetItem(ItemText(text));
       item->setData(kAnsiRole, QByteArray(text));
       lw->insertItem(pos, item);
+      // The first row tells how high a row is.
+      if (n == 0) FitListRows(h);
       return pos;
     }
     case LB_DELETESTRING:
@@ -798,14 +815,19 @@ LRESULT vt_ui::ListBoxProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_GETDLGCODE:
       return DLGC_WANTARROWS | DLGC_WANTCHARS;
-    case WM_LBUTTONDOWN: {
-      // A click a subclass passed on: the row under it becomes the selection.
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+      // A click a subclass passed on: the row under it becomes the selection,
+      // and a double-click on a row is told as one.
       const int row = lw->indexAt(QPoint(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam))).row();
       if (row < 0) return 0;
+      const bool changed = lw->currentRow() != row || !lw->item(row)->isSelected();
       lw->setCurrentRow(row);
       lw->setFocus(Qt::MouseFocusReason);
       quiet.unblock();
-      if (h->style & LBS_NOTIFY) NotifyParent(h, LBN_SELCHANGE);
+      if (!(h->style & LBS_NOTIFY)) return 0;
+      if (msg == WM_LBUTTONDOWN || changed) NotifyParent(h, LBN_SELCHANGE);
+      if (msg == WM_LBUTTONDBLCLK && IsWindow(h)) NotifyParent(h, LBN_DBLCLK);
       return 0;
     }
     default:

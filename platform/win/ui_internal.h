@@ -118,6 +118,9 @@ QWidget* CreateGenericWidget(HWND hwnd, QWidget* parentWidget);
 // Pass the pending Qt key event to the widget's own Qt handling.
 void PassKeyToWidget(HWND hwnd);
 void ApplyControlFont(HWND hwnd);
+// A list box shows whole rows, as Windows sizes one unless its style says
+// otherwise: its height drops to the rows that fit in its rectangle.
+void FitListRows(HWND hwnd);
 
 // Sends WM_COMMAND with a notification code from a control to its parent.
 void NotifyParent(HWND control, WORD code);

@@ -24,8 +24,10 @@
 #include <QPaintEvent>
 #include <QWheelEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstring>
@@ -318,7 +320,11 @@ void SyncGeometry(HWND hwnd) {
   // A drop-down combo box's height counts its open list; closed it is one line high.
   if (hwnd->cls && strcasecmp(hwnd->cls->name.c_str(), "COMBOBOX") == 0 && (hwnd->style & 3) != CBS_SIMPLE)
     h = std::min(h, hwnd->widget->sizeHint().height());
+  // A top-level window without a sizing border keeps the size the program
+  // gives it: the window manager, told so, offers no resize handle for it.
+  if (!(hwnd->style & WS_CHILD) && !(hwnd->style & WS_THICKFRAME)) hwnd->widget->setFixedSize(w, h);
   hwnd->widget->setGeometry(hwnd->rect.left + in.left, hwnd->rect.top + in.top, w, h);
+  FitListRows(hwnd);
 }
 
 // Win32 virtual-key code of a Qt key.
@@ -517,7 +523,17 @@ BOOL DestroyWindow(HWND hwnd) {
   hwnd->destroying = true;
   if (g_focus != nullptr && IsDescendant(hwnd, g_focus)) g_focus = nullptr;
   if (g_active == hwnd) g_active = nullptr;
-  if (hwnd->widget && !(hwnd->style & WS_CHILD)) hwnd->widget->hide();
+  if (hwnd->widget && !(hwnd->style & WS_CHILD)) {
+    hwnd->widget->hide();
+    // The window system lets go of the window on the next turn of the queue
+    // (not inside its own event): a late activation of it, the window
+    // manager answering an earlier request, would otherwise send the keys
+    // to a window nobody sees until the widget is deleted.
+    QPointer<QWidget> gone = hwnd->widget.data();
+    QTimer::singleShot(0, qApp, [gone] {
+      if (gone != nullptr && gone->windowHandle() != nullptr) gone->windowHandle()->destroy();
+    });
+  }
   SendMessageA(hwnd, WM_DESTROY, 0, 0);
   // Children, and top-level windows this one owns, go with it.
   std::vector<HWND> dependants;
@@ -751,6 +767,21 @@ BOOL IsWindowEnabled(HWND hwnd) {
   return (hwnd->style & WS_DISABLED) == 0;
 }
 
+namespace {
+// An owned window is kept above its owner by the window manager, as Windows
+// keeps it: a click on the owner (disabled while the owned window works)
+// does not bury a dialog or a progress box the user must answer.
+void KeepAboveOwner(HWND hwnd) {
+  HWND owner = hwnd->owner;
+  if (owner == nullptr || !IsWindow(owner) || !owner->widget || !hwnd->widget) return;
+  hwnd->widget->winId();
+  owner->widget->winId();
+  QWindow* own = hwnd->widget->windowHandle();
+  QWindow* above = owner->widget->windowHandle();
+  if (own != nullptr && above != nullptr && own->transientParent() != above) own->setTransientParent(above);
+}
+}  // namespace
+
 BOOL ShowWindow(HWND hwnd, int command) {
   if (!IsWindow(hwnd) || hwnd == &g_desktop) return FALSE;
   BOOL was = (hwnd->style & WS_VISIBLE) != 0;
@@ -767,6 +798,7 @@ BOOL ShowWindow(HWND hwnd, int command) {
     } else if (hwnd->style & WS_CHILD) {
       hwnd->widget->show();
     } else {
+      KeepAboveOwner(hwnd);
       if (hwnd->style & WS_MINIMIZE) hwnd->widget->showMinimized();
       else hwnd->widget->showNormal();
       if (command != SW_SHOWNOACTIVATE) SetActiveWindow(hwnd);

@@ -86,27 +86,24 @@ TEST_F(PrintJobTest, LibraryVersionCheck) {
   ASSERT_EQ(gMessages.size(), 1u);
   EXPECT_EQ(gMessages[0], "Cannot load printer library file /opt/other/driver.so");
 
-  RegisterPageDriverModule("old.dll", [] () -> PageDriver* {
-    auto* d = new StubPageDriver;
-    d->version = 0;
-    return d;
-  });
-  EXPECT_EQ(LoadPrinterLibrary("C:\\bin\\OLD.DLL", 1), nullptr);
+  // A library of an older version, as opened from its path.
+  auto* old = new StubPageDriver;
+  old->version = 0;
+  EXPECT_EQ(AcceptPrinterLibrary(old, "C:\\bin\\OLD.DLL", 1), nullptr);
   ASSERT_EQ(gMessages.size(), 2u);
   EXPECT_EQ(gMessages[1], "Error Loading DLL|Error Loading C:\\bin\\OLD.DLL. Required Version: 1;  Actual version: 0");
 
   // Without a version entry, file version 648 stands for version 1.
-  RegisterPageDriverModule("old.dll", [] () -> PageDriver* {
+  auto versionless = [] {
     auto* d = new StubPageDriver;
     d->version = -1;
     d->fileMajor = 648;
     return d;
-  });
-  PageDriver* lib = LoadPrinterLibrary("old.dll", 1);
+  };
+  PageDriver* lib = AcceptPrinterLibrary(versionless(), "old.dll", 1);
   EXPECT_NE(lib, nullptr);
   FreePrinterLibrary(lib);
-  EXPECT_EQ(LoadPrinterLibrary("old.dll", 2), nullptr);
-  RegisterPageDriverModule("old.dll", nullptr);
+  EXPECT_EQ(AcceptPrinterLibrary(versionless(), "old.dll", 2), nullptr);
   EXPECT_EQ(gMessages.size(), 3u);
 }
 
@@ -227,11 +224,17 @@ TEST_F(PrintJobTest, PrintRunWritesTheNamedFileAndAbortLeavesNone) {
   EXPECT_TRUE(gMessages.empty());
 }
 
-TEST(PrintJobNames, PdfPrinterFileFollowsTheReportName) {
+TEST(PrintJobNames, PdfPrinterFileFollowsTheReportNameBesideTheReport) {
   PrintRunSetup s;
   s.reportName = "/home/u/reports/Sales.rpt";
-  EXPECT_EQ(DefaultPdfFileName(s), "Sales.pdf");
+  EXPECT_EQ(DefaultPdfFileName(s), "Sales.pdf") << "no folder known: the current one";
+  s.reportFolder = "/home/u/reports/";
+  EXPECT_EQ(DefaultPdfFileName(s), "/home/u/reports/Sales.pdf");
+  s.reportFolder = "/srv/libraries";
+  s.reportName = "Monthly";
+  EXPECT_EQ(DefaultPdfFileName(s), "/srv/libraries/Monthly.pdf") << "a library member beside its library";
   s.reportName.clear();
+  s.reportFolder.clear();
   EXPECT_EQ(DefaultPdfFileName(s), "Untitled.pdf");
 }
 

@@ -3,15 +3,18 @@
 // codes a library answers with, and what a failed export leaves behind.
 #include "core/fields.h"
 #include "expr/calendar.h"
+#include "data/table_fields.h"
 #include "export/export_library.h"
 #include "export/export_run.h"
 #include "export/export_settings.h"
+#include "layout/layout_records.h"
 #include "export/page_writers.h"
 #include "files/report_stream.h"
 #include "core/composite.h"
 #include "foundation/doc_base.h"
 #include "model/memo_text.h"
 #include "model/record_pass.h"
+#include "platform/qe/qe.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
 
@@ -48,6 +51,10 @@ class ExportLibraryTest : public ::testing::Test {
   void SetUp() override {
     char tmpl[] = "/tmp/vt_export_lib_XXXXXX";
     dir_ = ::mkdtemp(tmpl);
+    // The fields stand on a Record line, the band every format exports here.
+    doc_.m_pLayout = &layout_;
+    layout_.Lines().lastUsed = 0;
+    layout_.Lines().lines[0].kind = kBandRecord;
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -61,19 +68,23 @@ class ExportLibraryTest : public ::testing::Test {
     return f;
   }
 
-  // Every field goes out, described by the format's own routine.
-  static int All(void*, const FieldDef*) { return 1; }
-  static int None(void*, const FieldDef*) { return 0; }
-  static int Xbase(void*, const FieldDef* f, ExportFieldDescriptor* d) { return DescribeFieldXbase(f, d); }
-  static int Plain(void*, const FieldDef* f, ExportFieldDescriptor* d) {
-    d->name = f->name;
-    d->width = f->displayWidth;
-    d->type = (f->flags & kFieldNumeric) ? 'N' : 'C';
-    return 1;
+  // The export of the format: every field of the Record line goes out,
+  // described by the format's own routine; none when the line is not one of
+  // the exported band.
+  ExportHost Host(int format, bool fieldsGoOut = true) {
+    settings_.format = format;
+    layout_.Lines().lines[0].kind = fieldsGoOut ? kBandRecord : kBandPageHeader;
+    ExportHost h;
+    h.settings = &settings_;
+    h.doc = &doc_;
+    return h;
   }
 
   std::string dir_;
   std::vector<std::unique_ptr<FieldDef>> fields_;
+  KmDocBase doc_;
+  LayoutTables layout_;
+  CKmExport settings_;
 };
 
 // Separators, quotes, both kinds of line break and letters beyond ASCII come
@@ -101,9 +112,7 @@ TEST_F(ExportLibraryTest, DelimitedTextRoundTripsThroughPythonCsv) {
     job.format = kExportDataFile;
     job.fileType = k.type;
     job.separator = k.sep;
-    ExportHost host;
-    host.filter = All;
-    host.describe = Plain;
+    const ExportHost host = Host(kExportDataFile);
     ASSERT_EQ(lib->Begin(&job, fields, host), 1);
     for (const auto& r : rows) {
       job.status = kExportStatusLine;
@@ -139,9 +148,7 @@ TEST_F(ExportLibraryTest, XbaseTableWithMemoReadsBackThroughDbfread) {
   ExportJobRecord job;
   job.fileName = dir_ + "/table.dbf";
   job.format = kExportXbase;
-  ExportHost host;
-  host.filter = All;
-  host.describe = Xbase;
+  const ExportHost host = Host(kExportXbase);
   ASSERT_EQ(lib->Begin(&job, fields, host), 1);
   std::string longMemo;
   for (int i = 0; i < 120; ++i) longMemo += "line " + std::to_string(i) + " caf\xE9\r\n";
@@ -183,16 +190,14 @@ TEST_F(ExportLibraryTest, XbaseTableWithMemoReadsBackThroughDbfread) {
 TEST_F(ExportLibraryTest, StatusCodesAndNothingLeftBehind) {
   FieldDef* a = Field("a", 0, 5);
   FieldDef* fields[] = {a, nullptr};
-  ExportHost host;
-  host.describe = Plain;
-  host.filter = None;
+  ExportHost host = Host(kExportWordMerge, false);
   ExportJobRecord job;
   job.fileName = dir_ + "/x.csv";
   auto lib = OpenExportLibrary(kExportWordMerge);
   EXPECT_EQ(lib->Begin(&job, fields, host), 0);
   EXPECT_EQ(job.status, kExportStatusNoField);
 
-  host.filter = All;
+  host = Host(kExportWordMerge);
   job.fileName = dir_ + "/no/such/folder/x.csv";
   EXPECT_EQ(lib->Begin(&job, fields, host), 0);
   EXPECT_EQ(job.status, kExportStatusCannotCreate);
@@ -369,30 +374,6 @@ TEST(PageWriters, TextRtfAndHtmlKeepTheTextInOrder) {
 
 namespace {
 
-// A memo of 12,000 characters in memory.
-class BigMemo : public MemoByteSource {
- public:
-  BigMemo() : bytes_(12000, 'm') { bytes_[0] = 'S'; }
-  long ReadAt(uint64_t position, uint8_t* buffer, size_t n) override {
-    if (position >= bytes_.size()) return 0;
-    const size_t take = std::min(n, bytes_.size() - static_cast<size_t>(position));
-    std::memcpy(buffer, bytes_.data() + position, take);
-    return static_cast<long>(take);
-  }
-  std::string bytes_;
-};
-
-BigMemo* g_memo = nullptr;
-MemoReader* g_reader = nullptr;
-
-MemoReader* ReaderFor(CKmComposite* m, FieldDef*) {
-  *g_reader = MemoReader();
-  g_reader->model = m;
-  g_reader->source = g_memo;
-  g_reader->end = g_memo->bytes_.size();
-  return g_reader;
-}
-
 // The delimited formats take a memo whole, but no more than 10,989
 // characters of it; a model that reads no memos leaves the value's text.
 TEST(ExportMemo, AMemoIsGatheredWholeUpToItsLimit) {
@@ -401,20 +382,28 @@ TEST(ExportMemo, AMemoIsGatheredWholeUpToItsLimit) {
   FieldDef* f = model.AddField(kFieldMemo);
   std::string text;
   EXPECT_EQ(ReadMemoForExport(&model, f, &text), -1);
-  BigMemo memo;
-  auto reader = std::make_unique<MemoReader>();
-  g_memo = &memo;
-  g_reader = reader.get();
-  GetRecordPassState(&model)->memoReader = ReaderFor;
-  ASSERT_EQ(ReadMemoForExport(&model, f, &text), 1);
+  // A long text column of 12,000 characters as its fetch brought it.
+  FieldDef* column = model.AddField(0);
+  column->table = 0;
+  FieldBinding* b = GetFieldBinding(column, true);
+  b->dbType = QE_DB_MEMO;
+  std::string bytes(12000, 'm');
+  bytes[0] = 'S';
+  b->fetchSize = static_cast<uint32_t>(bytes.size() + 1);
+  b->fetchBuffer = static_cast<uint8_t*>(std::calloc(b->fetchSize, 1));
+  std::memcpy(b->fetchBuffer, bytes.data(), bytes.size());
+  b->fetchedLength = static_cast<int32_t>(bytes.size());
+  ASSERT_EQ(ReadMemoForExport(&model, column, &text), 1);
   EXPECT_EQ(text.size(), 10989u);
   EXPECT_EQ(text.front(), 'S');
   EXPECT_EQ(text.find_first_not_of('m', 1), std::string::npos);
-  memo.bytes_.resize(300);
-  ASSERT_EQ(ReadMemoForExport(&model, f, &text), 1);
+  b->fetchBuffer[300] = 0;
+  b->fetchedLength = 300;
+  ASSERT_EQ(ReadMemoForExport(&model, column, &text), 1);
   EXPECT_EQ(text.size(), 300u);
-  g_memo = nullptr;
-  g_reader = nullptr;
+  FreeFieldValueBuffer(column);
+  delete column->dataBinding;
+  column->dataBinding = nullptr;
 }
 
 }  // namespace

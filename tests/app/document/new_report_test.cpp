@@ -82,7 +82,9 @@ TEST_F(NewReportTest, StartModesWithoutAReportOpen) {
     EXPECT_EQ(d.m_bReportOpen, c.loaded) << c.what;
     EXPECT_EQ(d.IsModified(), c.modified) << c.what;
     EXPECT_EQ(steps.calls, c.calls) << c.what;
-    if (c.result && c.loaded && c.startMode != 10) EXPECT_EQ(d.GetWindowText(), "Untitled - VORTELLE Report Designer") << c.what;
+    if (c.result && c.loaded && c.startMode != 10) {
+      EXPECT_EQ(d.GetWindowText(), "Untitled - VORTELLE Report Designer") << c.what;
+    }
   }
 }
 

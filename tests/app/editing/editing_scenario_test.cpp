@@ -550,12 +550,13 @@ TEST_F(EditingScreensScenario, FieldDraggedFromThePaletteGoesWhereItIsDropped) {
   ASSERT_NE(dragged, nullptr);
   const std::string draggedName = dragged->name;
   SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(entry), 0);
-  // The summary's first line, 30 cells in: where the pointer is let go.
+  // The summary's first line, 64 cells in (right of the grand total, where
+  // nothing stands): where the pointer is let go.
   int summary = 0;
   while (summary < kBandLineCount && Layout().bandRecords[summary].kind != kBandSummary) ++summary;
   ASSERT_LT(summary, kBandLineCount);
   const int cell = CharCellWidth(Layout().metrics, 1);
-  POINT target{30 * cell + cell / 3 - Layout().scrollX, Layout().bandRecords[summary].bottom - 2 - Layout().scrollY};
+  POINT target{64 * cell + cell / 3 - Layout().scrollX, Layout().bandRecords[summary].bottom - 2 - Layout().scrollY};
   ClientToScreen(View().m_hWnd, &target);
   POINT start{0, 0};
   ClientToScreen(list, &start);
@@ -574,7 +575,7 @@ TEST_F(EditingScreensScenario, FieldDraggedFromThePaletteGoesWhereItIsDropped) {
   ASSERT_NE(placed, nullptr) << "the field was placed on the summary line";
   FieldDef* source = (placed->flags & kFieldAlias) ? Doc().m_pModel->GetFieldAt(placed->refField) : placed;
   EXPECT_EQ(source->name, draggedName);
-  EXPECT_EQ(placed->head.left, 30 * cell);
+  EXPECT_EQ(placed->head.left, 64 * cell);
   // A release over the list itself places nothing.
   const int before = static_cast<int>(Layout().textCount);
   SendMessageA(list, WM_LBUTTONDOWN, 1, MAKELPARAM(4, 4));

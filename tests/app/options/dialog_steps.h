@@ -110,6 +110,8 @@ class DialogSteps {
         steps_.clear();
         for (HWND h : std::vector<HWND>(vt_ui::AllWindows()))
           if (IsWindow(h) && h->dlg && IsWindowVisible(h)) EndDialog(h, -99);
+        // A file dialog left open (a step that chose nothing) is cancelled.
+        if (auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) fd->reject();
       }
       return;
     }

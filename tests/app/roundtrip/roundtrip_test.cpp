@@ -22,6 +22,9 @@
 #include "tests/support/odbc_env.h"
 #include "tests/support/program_run.h"
 
+#include "app/run_hooks.h"
+#include "engine/run_output.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -173,8 +176,13 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
     UiStartApplication();
     InstallBuiltinFunctionHandlers();
+    // The program's links from the record pass to the run and the memo
+    // texts; no dialog watches the prints made here.
+    InstallRunHooks(nullptr);
+    InstallRunShell(nullptr);
     MakeUserFunctions();
   }
+  void TearDown() override { RemoveRunHooks(); }
 
   // kmw.udf in the report's folder, where the program finds it when it
   // runs there: one function, as the function editor saves it.

@@ -2,6 +2,7 @@
 // read, Cancel stopping the run, the "Printing" dialog's texts and progress,
 // and what an unattended run shows.
 #include "app/run_status.h"
+#include "engine/run_output.h"
 
 #include "app/app.h"
 #include "app/print_run.h"
@@ -46,12 +47,12 @@ class RunStatusTest : public ::testing::Test {
                           nullptr, nullptr);
     doc.m_hOwnerWnd = frame;
     doc.m_pPageSetup = &setup;
-    InstallRunStatusSink();
+    InstallRunShell(&AppRunShell());
   }
   void TearDown() override {
     CloseRunStatus(doc);
     ClosePrintingDialog(doc);
-    SetRunCounterSink(RunCounterSink());
+    InstallRunShell(nullptr);
     doc.m_pPageSetup = nullptr;
     DestroyWindow(frame);
   }
@@ -236,9 +237,11 @@ TEST_F(PrintingDialogTest, ProgressArrivesWhenMessagesAreLetThrough) {
   EXPECT_EQ(Text(dialog, 202), "30");
   EXPECT_EQ(Text(dialog, 203), "4");
 
-  // The engine's own progress hook.
-  RunStatusProgress(&doc, kProgressRecords, 40);
-  RunStatusProgress(&doc, kProgressPages, 7);
+  // The program's shell, as the engine reaches it.
+  run.recordsOutput = 40;
+  AppRunShell().PostRecordCount(doc, 1);
+  run.pageCount = 7;
+  AppRunShell().PostPageNumber(doc);
   CheckRunCancelled();
   EXPECT_EQ(Text(dialog, 202), "40");
   EXPECT_EQ(Text(dialog, 203), "7");
@@ -295,7 +298,7 @@ TEST_F(PrintingDialogTest, CancelAbortsTheDriverAndStopsTheRun) {
   EXPECT_EQ(PrintingWindow(), nullptr);
   EXPECT_FALSE(IsWindow(dialog));
   // Progress after the stop goes nowhere.
-  RunStatusProgress(&doc, kProgressRecords, 10);
+  AppRunShell().PostRecordCount(doc, 0);
   CheckRunCancelled();
 }
 

@@ -43,11 +43,10 @@ TEST(MemoSources, ATextTableSectionReadsWholeAndAShortenedFileSaysSoKeepingWhatI
   body += "\r\nlast paragraph";
   const std::string path = TempFile("vt_memo_sources.txt", ".NOTE\r\n{" + body + "}\r\n");
   CKmComposite m(nullptr);
-  InstallMemoReaders(&m);
   ASSERT_EQ(OpenTextTable(&m, path.c_str(), "NOTES"), 0);
   FieldDef* note = Named(m, "NOTE");
   ASSERT_NE(note, nullptr);
-  MemoReader* r = GetRecordPassState(&m)->memoReader(&m, note);
+  MemoReader* r = MemoReaderFor(&m, note);
   ASSERT_NE(r, nullptr);
   std::string text;
   ASSERT_EQ(ReadWholeMemo(*r, &text, 1u << 20), 0);
@@ -58,7 +57,7 @@ TEST(MemoSources, ATextTableSectionReadsWholeAndAShortenedFileSaysSoKeepingWhatI
 
   // The file loses its end after the table was opened.
   std::filesystem::resize_file(path, 400);
-  r = GetRecordPassState(&m)->memoReader(&m, note);
+  r = MemoReaderFor(&m, note);
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(ReadWholeMemo(*r, &text, 1u << 20), 1);
   EXPECT_NE(text.find("line 0 of the letter"), std::string::npos);
@@ -67,13 +66,12 @@ TEST(MemoSources, ATextTableSectionReadsWholeAndAShortenedFileSaysSoKeepingWhatI
   // The file gone: nothing is read, and that is a failure too.
   std::filesystem::remove(path);
   CloseTextTable(&m);
-  EXPECT_EQ(GetRecordPassState(&m)->memoReader(&m, note), nullptr);  // no text table: no memo to read
+  EXPECT_EQ(MemoReaderFor(&m, note), nullptr);  // no text table: no memo to read
   DeleteAll(m);
 }
 
 TEST(MemoSources, ALongTextColumnReadsItsWholeFetchedTextNeverPastItsBuffer) {
   CKmComposite m(nullptr);
-  InstallMemoReaders(&m);
   FieldDef* f = m.AddField(0);
   std::snprintf(f->name, sizeof f->name, "BODY");
   f->table = 0;
@@ -86,7 +84,7 @@ TEST(MemoSources, ALongTextColumnReadsItsWholeFetchedTextNeverPastItsBuffer) {
   b->fetchBuffer = static_cast<uint8_t*>(std::calloc(b->fetchSize, 1));
   std::memcpy(b->fetchBuffer, fetched.data(), fetched.size());
   b->fetchedLength = static_cast<int32_t>(fetched.size());
-  MemoReader* r = GetRecordPassState(&m)->memoReader(&m, f);
+  MemoReader* r = MemoReaderFor(&m, f);
   ASSERT_NE(r, nullptr);
   std::string text;
   ASSERT_EQ(ReadWholeMemo(*r, &text, 1u << 20), 0);
@@ -96,19 +94,19 @@ TEST(MemoSources, ALongTextColumnReadsItsWholeFetchedTextNeverPastItsBuffer) {
 
   // A buffer filled to its last byte: the text ends before that byte.
   std::memset(b->fetchBuffer, 'x', b->fetchSize);
-  r = GetRecordPassState(&m)->memoReader(&m, f);
+  r = MemoReaderFor(&m, f);
   ASSERT_EQ(ReadWholeMemo(*r, &text, 1u << 20), 0);
   EXPECT_EQ(text.size(), b->fetchSize - 1);
 
   // A null value has no text.
   b->fetchedLength = QE_LEN_NULL;
-  r = GetRecordPassState(&m)->memoReader(&m, f);
+  r = MemoReaderFor(&m, f);
   ASSERT_EQ(ReadWholeMemo(*r, &text, 1u << 20), 0);
   EXPECT_TRUE(text.empty());
 
   // A plain text column has no memo reader.
   b->dbType = QE_DB_VARCHAR;
-  EXPECT_EQ(GetRecordPassState(&m)->memoReader(&m, f), nullptr);
+  EXPECT_EQ(MemoReaderFor(&m, f), nullptr);
   FreeFieldValueBuffer(f);
   delete f->dataBinding;
   f->dataBinding = nullptr;

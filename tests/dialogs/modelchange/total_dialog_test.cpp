@@ -4,6 +4,8 @@
 #include "dialog_guard.h"
 #include "app/document.h"
 #include "platform/win/message_box.h"
+#include "platform/win/window_picture.h"
+#include "tests/support/screens.h"
 
 #include <gtest/gtest.h>
 
@@ -42,6 +44,11 @@ void SelectCombo(HWND d, int id, int entry) {
 void Kind(HWND d, int id) { ui_test::Click(GetDlgItem(d, id)); }
 void Ok(HWND d) { ui_test::Click(GetDlgItem(d, IDOK)); }
 void Cancel(HWND d) { ui_test::Click(GetDlgItem(d, IDCANCEL)); }
+
+void ToClient(HWND d, RECT* r) {
+  ScreenToClient(d, reinterpret_cast<POINT*>(&r->left));
+  ScreenToClient(d, reinterpret_cast<POINT*>(&r->right));
+}
 
 FieldDef* Find(CKmComposite& m, const char* name) {
   for (FieldDef* f = m.fieldList; f; f = f->next)
@@ -128,6 +135,56 @@ TEST_F(TotalDialogTest, NewSumTakesItsSettingsAndFormat) {
   EXPECT_NE(total->conditionCode, nullptr);
   EXPECT_TRUE(g_errors.empty());
   for (FieldDef* f = t.m.fieldList; f; f = f->next) EXPECT_EQ(f->flags & 0x30, 0u) << f->name;
+}
+
+// A field placed twice on the layout is one field to total: it is listed
+// once, for every kind, and a placed copy selected proposes the field. The
+// list shows whole in the dialog before and after the options open.
+TEST_F(TotalDialogTest, ScreensNewTotalListsAPlacedCopysFieldOnceAndWhole) {
+  FieldDef* copy = t.m.AddFieldAlias(amount);
+  ASSERT_NE(copy, nullptr);
+  params.selectedField = copy;
+  int countListed = 0, sumListed = 0;
+  std::string selected;
+  RECT list{}, client{}, openedList{}, opened{};
+  WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    ASSERT_NE(d, nullptr);
+    auto listed = [&] {
+      int n = 0;
+      char text[64];
+      for (int i = 0; i < SendDlgItemMessageA(d, kList, LB_GETCOUNT, 0, 0); ++i) {
+        SendDlgItemMessageA(d, kList, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        if (std::strcmp(text, "AMOUNT") == 0) ++n;
+      }
+      return n;
+    };
+    countListed = listed();
+    Kind(d, kSum);
+    sumListed = listed();
+    char text[64] = {};
+    const LRESULT at = SendDlgItemMessageA(d, kList, LB_GETCURSEL, 0, 0);
+    if (at >= 0) SendDlgItemMessageA(d, kList, LB_GETTEXT, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(text));
+    selected = text;
+    GetWindowRect(GetDlgItem(d, kList), &list);
+    GetClientRect(d, &client);
+    ToClient(d, &list);
+    EXPECT_TRUE(SaveWindowPicture(d, ScreenPath("dialog-new-total").c_str()));
+    ui_test::Click(GetDlgItem(d, 230));  // Options >>
+    GetWindowRect(GetDlgItem(d, kList), &openedList);
+    ToClient(d, &openedList);
+    GetClientRect(d, &opened);
+    EXPECT_TRUE(SaveWindowPicture(d, ScreenPath("dialog-new-total-options").c_str()));
+    Cancel(d);
+  });
+  EXPECT_EQ(OpenTotalDialog(nullptr, &params), IDCANCEL);
+  EXPECT_EQ(countListed, 1);
+  EXPECT_EQ(sumListed, 1);
+  EXPECT_EQ(selected, "AMOUNT");
+  EXPECT_GT(list.bottom, list.top);
+  EXPECT_LT(list.bottom, client.bottom) << "the list ends inside the dialog";
+  EXPECT_LT(openedList.bottom, opened.bottom);
+  EXPECT_GT(opened.bottom, client.bottom) << "the options part shows below";
 }
 
 TEST_F(TotalDialogTest, RefusalsInOrderLeaveNothingMade) {

@@ -1,24 +1,25 @@
 #include "tests/engine/bandoutput/band_fixture.h"
 
 #include "foundation/units.h"
+#include "engine/calc_pass.h"
 
 #include <cstring>
 
-namespace {
-
-// The run's page overflow as the page loop does it, reduced to its effect on
-// the page: the next page begins at the top.
-int NewPageForTest(ReportRun* run) {
-  RecordingDriver* d = static_cast<RecordingDriver*>(run->driver);
-  d->log.push_back("page");
-  d->y = 0;
-  ++d->page;
-  ++run->pageCount;
-  run->topOfPage = 1;
-  return 0;
+// The run's page overflow ends the page and begins the next at its top
+// (the first page is open from the start).
+LONG RecordingDriver::EndPage(PageOutputState*, int) {
+  open = false;
+  return 1;
 }
 
-}  // namespace
+int RecordingDriver::BeginPage(PageOutputState*, int, int) {
+  if (open) return 1;
+  open = true;
+  log.push_back("page");
+  y = 0;
+  ++page;
+  return 1;
+}
 
 int RecordingDriver::OutputLine(PageOutputState*, const BYTE* line, int count) {
   if (refuse == 14) return 0;
@@ -43,6 +44,16 @@ int RecordingDriver::OutputLine(PageOutputState*, const BYTE* line, int count) {
 }
 
 void BandFixture::SetUp() {
+  // The document's run: its page overflow and band sequencing are the
+  // program's, over the layout built here.
+  doc.m_bandLines.lines = layout.bandRecords;
+  doc.m_bandLines.lastUsed = -1;
+  layout.AttachBandLineTable(&doc.m_bandLines);
+  doc.m_pLayout = &layout;
+  doc.m_pModel = &model;
+  doc.m_pRun = &run;
+  run.calc = NewRunCalcState(&model);
+  run.calc->run = &run;
   run.doc = &doc;
   run.driver = &driver;
   run.page = &page;
@@ -50,21 +61,28 @@ void BandFixture::SetUp() {
   run.startPage = 1;
   run.linesPerInch = 6;
   run.suppressBlankLines = true;
+  run.compressGroupLines = true;
   s = EnsureBandOutput(&run);
   s->layout = &layout;
   s->units.layout = layout.metrics;
   s->units.printerX = 600;
   s->units.printerY = 600;
   s->format.padChar = 183;
-  s->hooks.pageOverflow = NewPageForTest;
   layout.model = &model;
   layout.Lines().lastUsed = -1;
 }
 
 void BandFixture::TearDown() {
   model.fieldList = nullptr;  // the fixture owns its fields
+  model.fieldCount = 0;
   model.itemListHead = model.itemListTail = nullptr;
   FreeBandOutput(&run);
+  DeleteRunCalcState(run.calc);
+  run.calc = nullptr;
+  doc.m_pRun = nullptr;
+  doc.m_pModel = nullptr;
+  doc.m_pLayout = nullptr;
+  doc.m_bandLines.lines = nullptr;
 }
 
 int BandFixture::AddLine(BYTE kind, BYTE flags, int explicitHeight) {
@@ -123,6 +141,7 @@ FieldDef* BandFixture::AddTextField(int line, int column, int width, const std::
   f->value = values.back()->data();
   f->next = model.fieldList;
   model.fieldList = f;
+  ++model.fieldCount;
   return f;
 }
 

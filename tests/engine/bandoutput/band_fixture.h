@@ -1,7 +1,7 @@
-// A report layout built in code, a run around it and a printer library that
-// records what band output asks of it, with a simple page model: every line
-// with text is 100 decipoints high with a depth of 20, the page is 11 inches
-// long, and the run's page overflow starts a new page at the top.
+// A report layout built in code, the document's run around it and a printer
+// library that records what band output asks of it, with a simple page
+// model: every line with text is 100 decipoints high with a depth of 20, the
+// page is 11 inches long, and a new page begins at the top.
 #pragma once
 
 #include "app/document.h"
@@ -36,6 +36,7 @@ class RecordingDriver : public StubPageDriver {
   LONG y = 0;
   LONG pageLength = 7920;
   int page = 1;
+  bool open = true;  // a page is begun
   int refuse = 0;   // an ordinal that fails
 
   int AdvanceBeforeLine(PageOutputState*, int height, int visible) override {
@@ -52,6 +53,8 @@ class RecordingDriver : public StubPageDriver {
     return 0;
   }
   int SpaceLeft(PageOutputState*, int bottom) override { return static_cast<int>(std::max<LONG>(0, pageLength - bottom - y)); }
+  LONG EndPage(PageOutputState*, int send) override;
+  int BeginPage(PageOutputState*, int topStart, int send) override;
   int MoveDown(PageOutputState*, int distance, int visible) override {
     log.push_back("13:" + std::to_string(distance) + ":" + std::to_string(visible));
     return (y += distance), 1;

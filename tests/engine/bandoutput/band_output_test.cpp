@@ -1,12 +1,19 @@
 #include "engine/field_text_lines.h"
 #include "engine/line_text.h"
 #include "engine/output_messages.h"
+#include "engine/run_report.h"
+#include "data/table_fields.h"
+#include "layout/fonts.h"
+#include "platform/qe/qe.h"
 #include "model/memo_text.h"
 #include "tests/engine/bandoutput/band_fixture.h"
 
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -20,6 +27,30 @@ int CountLog(const RecordingDriver& d, const std::string& prefix) {
 
 std::vector<std::string> gMessages;
 void Capture(const std::string& text, const std::string&) { gMessages.push_back(text); }
+
+// A long text column of the database: the memo is the whole text its fetch
+// brought.
+class FetchedText {
+ public:
+  FetchedText(FieldDef* f, const std::string& text) : f_(f) {
+    f->flags = 0;
+    f->table = 0;
+    FieldBinding* b = GetFieldBinding(f, true);
+    b->dbType = QE_DB_MEMO;
+    b->fetchSize = static_cast<uint32_t>(text.size() + 1);
+    b->fetchBuffer = static_cast<uint8_t*>(std::calloc(b->fetchSize, 1));
+    std::memcpy(b->fetchBuffer, text.data(), text.size());
+    b->fetchedLength = static_cast<int32_t>(text.size());
+  }
+  ~FetchedText() {
+    std::free(f_->dataBinding->fetchBuffer);
+    delete f_->dataBinding;
+    f_->dataBinding = nullptr;
+  }
+
+ private:
+  FieldDef* f_;
+};
 
 }  // namespace
 
@@ -97,9 +128,7 @@ TEST_F(BandFixture, ConditionedLinesFollowTheirFieldAndTheInvertFlag) {
   FieldDef* flag = AddTextField(AddLine(kBandRecord), 0, 1, "");
   flag->flags = kFieldLogical;
   Finish();
-  static FieldDef* sFlag;
-  sFlag = flag;
-  s->hooks.conditionField = [](ReportRun*, int32_t) -> const FieldDef* { return sFlag; };
+  ASSERT_EQ(model.GetFieldIndex(flag), 0u);  // the line conditions name the flag
   layout.Lines().lines[a].objectId = 0;
   layout.Lines().lines[b].objectId = 0;
 
@@ -156,24 +185,16 @@ TEST_F(BandFixture, AMeasuredFieldCountsCharactersWhenTheLibraryCannotMeasure) {
 TEST_F(BandFixture, MemoTextFromTheRunContinuesOntoTheNextPage) {
   int a = AddLine(kBandRecord);
   FieldDef* memo = AddTextField(a, 0, 12, "", 0x40);
-  memo->flags = kFieldMemo;
+  FetchedText fetched(memo, "one\n\ntwo three four five six");  // a paragraph, then a text
   Finish();
-  s->hooks.fieldText = [](ReportRun*, const FieldDef*, const BYTE*, std::string* text) {
-    *text = "one\ntwo three four five six";
-    return true;
-  };
   run.topOfPage = 0;
   driver.y = driver.pageLength - 250;  // room for two lines
   ASSERT_EQ(Band(kBandRecord), 0);
-  ASSERT_EQ(driver.lines.size(), 4u);
+  ASSERT_EQ(driver.lines.size(), 4u) << ::testing::PrintToString(driver.Texts());
   EXPECT_THAT(driver.Texts(), ElementsAre("one", "two three", "four five", "six"));
   EXPECT_EQ(driver.lines[1].page, 1);
   EXPECT_EQ(driver.lines[2].page, 2);
   EXPECT_EQ(driver.lines[2].y, 100);  // first line of the new page
-
-  // A memo that cannot be read stops the run.
-  s->hooks.fieldText = [](ReportRun*, const FieldDef*, const BYTE*, std::string*) { return false; };
-  EXPECT_EQ(Band(kBandRecord), -2);
 }
 
 // A memo's style codes give its characters their own font, style and size:
@@ -181,20 +202,16 @@ TEST_F(BandFixture, MemoTextFromTheRunContinuesOntoTheNextPage) {
 TEST_F(BandFixture, AMemosStyledCharactersSwitchTheFontAndMeasureInIt) {
   int a = AddLine(kBandRecord);
   FieldDef* memo = AddTextField(a, 0, 10, "", 0x40);
-  memo->flags = kFieldMemo;
+  // Bold 14-point characters in the document's font 3 between plain ones.
+  FetchedText fetched(memo, "aaaa <B FHeading P14>BBBB<R> cc");
   memo->flags3word |= kFieldMeasuredWidth;
   memo->head.fontIndex = 2;
   memo->head.pointSize = 100;
+  DocFonts fonts;
+  fonts.table.resize(4);
+  std::snprintf(fonts.table[3].logFont.lfFaceName, sizeof fonts.table[3].logFont.lfFaceName, "Heading");
+  doc.m_pFonts = &fonts;
   Finish();
-  s->hooks.styledFieldText = [](ReportRun*, const FieldDef*, const BYTE*, ItemOutput* it) {
-    it->wrapText = "aaaa BBBB cc";
-    for (size_t i = 0; i < it->wrapText.size(); ++i) {
-      const bool bold = i >= 5 && i < 9;
-      it->wrapStyles.push_back(bold ? kMemoBold : kMemoDefault);
-      it->wrapAttrs.push_back(bold ? (140u << 16) | 3u : (100u << 16) | 2u);
-    }
-    return true;
-  };
   driver.boldWidth = 300;
   ASSERT_EQ(Band(kBandRecord), 0);
   // Counted at 100 twips all twelve would fit the inch; the bold ones take
@@ -204,6 +221,7 @@ TEST_F(BandFixture, AMemosStyledCharactersSwitchTheFontAndMeasureInIt) {
   EXPECT_NE(driver.lines[1].dump.find("<3:3,1,140>BBBB"), std::string::npos) << driver.lines[1].dump;
   EXPECT_EQ(driver.lines[0].dump.find("<3:3,"), std::string::npos) << driver.lines[0].dump;
   EXPECT_EQ(driver.lines[2].dump.find("<3:3,"), std::string::npos) << driver.lines[2].dump;
+  doc.m_pFonts = nullptr;
 }
 
 TEST_F(BandFixture, PageEndRulesForBlankAndTextLines) {
@@ -243,13 +261,8 @@ TEST_F(BandFixture, PageEndRulesForBlankAndTextLines) {
 TEST_F(BandFixture, ALineCarriedToTheNextColumnMovesWithIt) {
   AddText(AddLine(kBandRecord), 5, "moved");
   Finish();
-  run.columnsAcross = 2;
+  run.columnsAcross = 2;  // the overflow goes on in the next column of the page
   s->columnWidth = 300;
-  s->hooks.pageOverflow = [](ReportRun* r) {
-    static_cast<RecordingDriver*>(r->driver)->y = 0;
-    r->currentColumn = 2;  // the next column of the same page
-    return 0;
-  };
   run.topOfPage = 0;
   driver.y = driver.pageLength - 50;
   ASSERT_EQ(Band(kBandRecord), 0);
@@ -336,15 +349,16 @@ TEST_F(BandFixture, CurrentOrPreviousValueByBand) {
 
 TEST_F(BandFixture, GroupFieldWithPrintOncePrintsOncePerGroup) {
   FieldDef* g = AddTextField(AddLine(kBandRecord), 0, 5, "East");
+  // The field is the group field of level 1, which prints once.
+  model.groupFields[0] = model.GetFieldIndex(g);
+  run.calc->levels[0].field = model.groupFields[0];
+  run.calc->levels[0].options = kGroupPrintOnce;
+  run.calc->levelsUsed = 1;
   Finish();
-  static FieldDef* sGroup;
-  sGroup = g;
-  s->hooks.groupField = [](ReportRun*, int level) -> const FieldDef* { return level == 0 ? sGroup : nullptr; };
-  s->hooks.groupOptions = [](ReportRun*, int level) -> BYTE { return level == 0 ? 0x04 : 0; };
   ASSERT_EQ(Band(kBandRecord), 0);
   ASSERT_EQ(Band(kBandRecord), 0);
   EXPECT_THAT(driver.Texts(), ElementsAre("East"));
-  ClearPrintOnceMark(s, g);  // the group broke
+  ResetPrintedOnceMarks(&doc, 0);  // the group broke
   ASSERT_EQ(Band(kBandRecord), 0);
   EXPECT_THAT(driver.Texts(), ElementsAre("East", "East"));
 }

@@ -150,16 +150,6 @@ TEST_F(BandFixture, PictureWaitingWhileTheOverflowOutputsThePageFooterIsStillPla
   AddPicture(layout, l, 100);
   AddText(AddLine(kBandPageFooter), 0, "footer");
   Finish();
-  s->hooks.pageOverflow = [](ReportRun* r) {
-    r->topOfPage = 0;
-    OutputBand(r, kBandPageFooter, 0);
-    RecordingDriver* d = static_cast<RecordingDriver*>(r->driver);
-    d->y = 0;
-    ++d->page;
-    ++r->pageCount;
-    r->topOfPage = 1;
-    return 0;
-  };
   run.topOfPage = 0;
   driver.y = driver.pageLength - 50;
   ASSERT_EQ(Band(kBandRecord), 0);

@@ -5,6 +5,7 @@
 #include "engine/printer_library.h"
 #include "expr/calendar.h"
 #include "platform/win/ui_app.h"
+#include "engine/run_report.h"
 #include "tests/engine/bandoutput/band_fixture.h"
 
 #include <gmock/gmock.h>
@@ -61,19 +62,6 @@ class PdfBands : public BandFixture {
     BandFixture::TearDown();
   }
 
-  static int Overflow(ReportRun* r) {
-    // Page footer at the page's end, then the next page with its header.
-    LONG left = r->driver->SpaceLeft(r->page, r->pageBottom);
-    r->driver->MoveDown(r->page, left - r->pageFooterHeight, 1);
-    r->topOfPage = 0;
-    OutputBand(r, kBandPageFooter, 0);
-    r->driver->EndPage(r->page, 1);
-    r->driver->BeginPage(r->page, 720, 1);
-    ++r->pageCount;
-    r->topOfPage = 1;
-    return OutputBand(r, kBandPageHeader, 0);
-  }
-
   DocPrinter printer;
   PrintRunSetup setup;
   PageOutputState state;
@@ -91,11 +79,9 @@ TEST_F(PdfBands, ReportPagesReadBackWithTheirColumnsFormatsAndWrappedText) {
   run.page = &state;
   s->units.printerX = static_cast<WORD>(state.printerResX);
   s->units.printerY = static_cast<WORD>(state.printerResY);
-  s->hooks.pageOverflow = Overflow;
-  s->hooks.fieldText = [](ReportRun* r, const FieldDef*, const BYTE*, std::string* text) {
-    *text = kNotes[r->recordsOutput % 3];
-    return true;
-  };
+  // Each page's header begins an inch down; its footer ends above the bottom
+  // inch.
+  run.pageStartArg = 720;
   run.pageBottom = 720;
   run.pageFooterHeight = 240;
 
@@ -110,7 +96,8 @@ TEST_F(PdfBands, ReportPagesReadBackWithTheirColumnsFormatsAndWrappedText) {
   FieldDef* day = AddTextField(r0, 52, 12, "", 0x1010);  // mm/dd/yyyy
   day->flags = kFieldDate;
   int r1 = AddLine(kBandRecord);
-  AddTextField(r1, 4, 30, "", 0x40);
+  // The notes, wrapped in 30 columns: their whole text is in the value.
+  FieldDef* note = AddTextField(r1, 4, 30, std::string(120, ' '), 0x40);
   AddBox(r0, r1, 0, 66);
   AddText(AddLine(kBandPageFooter), 0, "End of page");
   Finish();
@@ -131,9 +118,12 @@ TEST_F(PdfBands, ReportPagesReadBackWithTheirColumnsFormatsAndWrappedText) {
     ASSERT_EQ(YMDToJulian(d, n), 0);
     uint32_t dn = static_cast<uint32_t>(n);
     std::memcpy(day->value, &dn, 4);
+    std::snprintf(reinterpret_cast<char*>(note->value), 121, "%s", kNotes[i % 3]);
     ASSERT_EQ(OutputBand(&run, kBandRecord, 0), 0) << i;
   }
-  Overflow(&run);  // the last page's footer
+  // The last page's footer and the page's end.
+  OutputPageBreakBands(&doc, 1);
+  EndPage(&doc, 1);
   library->CloseDevice(&state, 0);
   FinishPrintDevice(&state, false);
 

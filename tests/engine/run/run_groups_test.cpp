@@ -1,6 +1,6 @@
 // Group headers and footers around records and pages, with the five group
 // options.
-#include "run_fakes.h"
+#include "tests/support/run_harness.h"
 
 #include <gtest/gtest.h>
 

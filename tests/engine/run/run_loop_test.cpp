@@ -1,10 +1,13 @@
 // The record and page loop and the run's end: pages, page ranges, copies,
 // columns, record repeats and the messages of a run that printed nothing.
-#include "run_fakes.h"
+#include "tests/support/run_harness.h"
+
+#include "core/engine_errors.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -87,7 +90,6 @@ TEST(RunLoop, RunsThatProduceNothingEndWithTheirMessage) {
     PlainRun h(10);  // an export says nothing about the start page
     h.run->startPage = 99;
     h.run->exportRun = 1;
-    h.run->links.startOutputJob = [](KmDocBase*) { return 1; };
     h.Run();
     EXPECT_TRUE(h.messages.empty());
   }
@@ -98,13 +100,13 @@ TEST(RunLoop, FailuresStopTheRunWithoutClaimingThereWereNoRecords) {
     PlainRun h(10);  // a fetch error after three records
     h.failFetchAt = 3;
     h.Run();
-    EXPECT_EQ(h.reportedError, 3001);
+    EXPECT_EQ(h.reportedError, kEngineFetchFailed);
     EXPECT_EQ(h.doc.m_nRunState, kRunStopped);
     EXPECT_TRUE(h.messages.empty());
   }
   {
     PlainRun h(3);  // the output job cannot start
-    h.run->links.startOutputJob = [](KmDocBase*) { return 0; };
+    h.output.refuseJob = true;
     h.Run();
     EXPECT_EQ(h.doc.m_nRunState, kRunStopped);
     EXPECT_TRUE(h.driver.pages.empty());
@@ -143,12 +145,55 @@ TEST(RunLoop, RecordRepeatCountIsBoundedAndDefined) {
 
   PlainRun h(2);
   h.driver.pageLength = 100000;
-  h.run->links.repeatValue = [](KmDocBase*, double* v) {
-    *v = 3.7;
-    return true;
-  };
+  h.model->recordRepeatField = h.model->GetFieldIndex(h.copies);
+  h.copiesValue = 3.7;
   h.Run();
   EXPECT_EQ(h.SentPages()[0], "T PH#1 R1 R1 R1 R2 R2 R2 S PF#1");
+}
+
+// The notes a run leaves in the status line, kept.
+struct NoteLog : RunShell {
+  void PostRecordCount(KmDocBase&, int) override {}
+  void PostPageNumber(KmDocBase&) override {}
+  void PostCopyNumber(KmDocBase&, int) override {}
+  void PostExportCount(KmDocBase&, uint32_t, int) override {}
+  void PreviewPageDone(KmDocBase&, int) override {}
+  void ShowCounter(KmDocBase&, uint32_t, const char*) override {}
+  void ShowRunNote(KmDocBase&, const std::string& text) override { notes.push_back(text); }
+  std::vector<std::string> notes;
+};
+
+// Copies a repeat field cannot give: a field that holds no number prints each
+// record once, one that asks for more than the Record Layout allows prints
+// that many; the run says why, once, and never hangs on a huge value.
+TEST(RunLoop, ARepeatFieldThatCannotGiveItsCopiesPrintsWhatItCanAndSaysWhy) {
+  {
+    PlainRun h(2);
+    h.driver.pageLength = 100000;
+    NoteLog log;
+    InstallRunShell(&log);
+    FieldDef* text = h.model->AddField(kFieldNeeded);  // a text field
+    std::snprintf(text->name, sizeof text->name, "LABEL");
+    h.model->recordRepeatField = h.model->GetFieldIndex(text);
+    h.Run();
+    InstallRunShell(nullptr);
+    EXPECT_EQ(h.SentPages()[0], "T PH#1 R1 R2 S PF#1");
+    ASSERT_EQ(log.notes.size(), 1u);
+    EXPECT_NE(log.notes[0].find("LABEL holds no number"), std::string::npos) << log.notes[0];
+  }
+  PlainRun h(2);
+  h.driver.pageLength = 10000000;
+  NoteLog log;
+  InstallRunShell(&log);
+  h.model->recordRepeatField = h.model->GetFieldIndex(h.copies);
+  h.copiesValue = 1e12;
+  h.Run();
+  InstallRunShell(nullptr);
+  EXPECT_EQ(h.run->recordsOutput, 2u);
+  EXPECT_EQ(Count(h.SentPages()[0], "R1"), kMaxRecordCopies);
+  EXPECT_EQ(Count(h.SentPages()[0], "R2"), kMaxRecordCopies);
+  ASSERT_EQ(log.notes.size(), 1u);
+  EXPECT_NE(log.notes[0].find("more than 999"), std::string::npos) << log.notes[0];
 }
 
 TEST(RunLoop, WithoutRecordSourceOneRecordBand) {
@@ -217,32 +262,6 @@ TEST(RunLoop, RecordHeightLeavesOutEmptyBottomLines) {
   EXPECT_EQ(BandHeight(&h.doc, kBandRecord, 1), 440);
   SetRunMode(&h.doc, 0);
   EXPECT_EQ(h.run->pageFooterHeight, 240);
-}
-
-TEST(RunLoop, QueryIsKeptUntilTheSortChanges) {
-  static RunDataSignature signature;
-  static int opens = 0, closes = 0;
-  signature = RunDataSignature{};
-  opens = closes = 0;
-  RunHarness h;
-  h.run->links.openQuery = [](KmDocBase*) { return ++opens, 0; };
-  h.run->links.closeQuery = [](KmDocBase*) { ++closes; };
-  h.run->links.dataSignature = [](KmDocBase*) { return signature; };
-  EXPECT_EQ(PrepareRunData(&h.doc), 0);
-  EXPECT_EQ(PrepareRunData(&h.doc), 0);
-  EXPECT_EQ(opens, 2);  // nothing can replay the rows
-  h.run->cacheValid = true;
-  EXPECT_EQ(PrepareRunData(&h.doc), 0);
-  EXPECT_EQ(opens, 2);
-  signature.sortFields[0] = 4;
-  EXPECT_EQ(PrepareRunData(&h.doc), 0);
-  EXPECT_EQ(opens, 3);
-  EXPECT_EQ(closes, 2);
-  // A failed open is not taken for an open query.
-  h.run->links.openQuery = [](KmDocBase*) { return 1; };
-  h.run->dataChanged = true;
-  EXPECT_NE(PrepareRunData(&h.doc), 0);
-  EXPECT_FALSE(h.run->queryOpen);
 }
 
 }  // namespace

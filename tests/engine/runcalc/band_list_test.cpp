@@ -22,8 +22,7 @@ class BandList : public RunCalcTest {
     }
     UseGroups({region});
     ResetGroupBreaks(calc, 0);
-    calc->hooks.recordsOutput = [](ReportRun*) { return g_output; };
-    g_output = 0;
+    run.recordsOutput = 0;
   }
   void Record(const char* r, double a) {
     SaveFieldValues(&model);
@@ -32,13 +31,11 @@ class BandList : public RunCalcTest {
     SetNumber(amount, a);
     EvaluateCalculation(&model, twice);  // the record's own calculations come first
     ASSERT_EQ(UpdateSummariesOf(calc, nullptr, 1), 0);
-    ++g_output;
+    ++run.recordsOutput;
     for (auto& level : calc->levels) level.runBits &= ~7;
   }
-  static uint32_t g_output;
   FieldDef *region = nullptr, *amount = nullptr, *twice = nullptr;
 };
-uint32_t BandList::g_output = 0;
 
 TEST_F(BandList, FooterCalculationsUseTheRecordThatEndedTheGroup) {
   ASSERT_NE(twice, nullptr);

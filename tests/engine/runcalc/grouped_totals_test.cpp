@@ -112,14 +112,12 @@ class GroupedTotals : public RunCalcTest {
   void Run(std::vector<Figures> out[3]) {
     RecordPassState* st = GetRecordPassState(&model);
     st->rows = &rows;
-    st->updateSummaries = UpdateSummaries;
+    st->summaries = true;
     ASSERT_EQ(OpenScan(&model), 0);
     model.passPhase = kPhaseReportRun;
     ResetGroupBreaks(calc, 0);
     FinishSummaries(calc);
-    static uint32_t output;
-    output = 0;
-    calc->hooks.recordsOutput = [](ReportRun*) { return output; };
+    run.recordsOutput = 0;
     auto take = [&](int level) {
       Figures f;
       for (int k = 0; k < 6; ++k) std::memcpy(&f.v[k], totals[level][k]->previous, 8);
@@ -130,7 +128,7 @@ class GroupedTotals : public RunCalcTest {
       if (calc->groupBreakPending)
         for (int level = 1; level >= 0; --level)
           if (calc->levels[level].runBits & kRunBreakPending) take(level);
-      ++output;
+      ++run.recordsOutput;
       for (auto& level : calc->levels) level.runBits &= ~7;
     }
     ASSERT_EQ(r, 3075);

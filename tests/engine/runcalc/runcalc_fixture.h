@@ -1,5 +1,6 @@
 // A model with fields whose values the tests set directly, bound to a run
-// calculation block whose hooks record what the run side was asked to do.
+// calculation block of a run without a document (its records counted by the
+// tests).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +11,10 @@
 #include <strings.h>
 #include <vector>
 
+#include "app/run_hooks.h"
 #include "engine/calc_pass.h"
+#include "engine/report_run.h"
+#include "engine/run_output.h"
 #include "engine/summary_fields.h"
 #include "expr/value_helpers.h"
 #include "core/composite.h"
@@ -41,8 +45,13 @@ class TestRows : public RecordRowSource {
 class RunCalcTest : public ::testing::Test {
  protected:
   RunCalcTest() : model(nullptr) {
+    // The program's links from the record pass to the totals.
+    InstallRunHooks(nullptr);
+    InstallRunShell(nullptr);
     calc = NewRunCalcState(&model);
     BindRunCalc(&model, calc);
+    calc->run = &run;
+    run.calc = calc;
     model.scanMask = kFieldNeeded;
   }
   ~RunCalcTest() override {
@@ -50,7 +59,9 @@ class RunCalcTest : public ::testing::Test {
       f->value = nullptr;
       f->previous = nullptr;
     }
+    run.calc = nullptr;
     DeleteRunCalcState(calc);
+    RemoveRunHooks();
     model.DropAttachment(AttachmentSlot::kRecordPass);
     while (model.fieldList != nullptr) model.DeleteField(model.fieldList, 2 | 4);
   }
@@ -133,6 +144,7 @@ class RunCalcTest : public ::testing::Test {
   }
 
   CKmComposite model;
+  ReportRun run;  // no document: the block's questions about pages answer 0
   RunCalcState* calc = nullptr;
   std::vector<std::vector<uint8_t>> buffers;
 };

@@ -19,7 +19,6 @@ class RegionRows : public TestRows<std::pair<std::string, double>> {
   }
 };
 
-uint32_t g_output;
 
 class TotalsPrepass : public RunCalcTest {
  protected:
@@ -43,8 +42,7 @@ class TotalsPrepass : public RunCalcTest {
     UseGroups({region});
     RecordPassState* st = GetRecordPassState(&model);
     st->rows = &rows;
-    g_output = 0;
-    calc->hooks.recordsOutput = [](ReportRun*) { return g_output; };
+    run.recordsOutput = 0;
   }
   ~TotalsPrepass() override { model.calcOrderList = nullptr; }
   static bool IsTotalField(const FieldDef* f) { return (f->totalFlags & kTotalIsTotal) != 0; }
@@ -58,13 +56,13 @@ class TotalsPrepass : public RunCalcTest {
     RecordPassState* st = GetRecordPassState(&model);
     rows.next = 0;
     model.passPhase = kPhaseReportRun;
-    st->updateSummaries = UpdateSummaries;
-    g_output = 0;
+    st->summaries = true;
+    run.recordsOutput = 0;
     std::vector<Seen> seen;
     int r;
     while ((r = RunRecordPass(&model, nullptr)) == 0) {
       seen.push_back({Text(region), Number(byRegion), Number(count), Number(grand)});
-      ++g_output;
+      ++run.recordsOutput;
       for (auto& level : calc->levels) level.runBits &= ~7;
     }
     *result = r;

@@ -21,6 +21,9 @@
 #include "platform/win/ui_app.h"
 #include "tests/support/odbc_env.h"
 
+#include "app/run_hooks.h"
+#include "engine/run_output.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -77,6 +80,9 @@ class ReportPdf : public testing::Test {
     if (Command("command -v pdftotext").empty()) GTEST_SKIP() << "pdftotext is not installed";
     MakeRunDataSource();
     UiStartApplication();
+    // The program's links from the record pass to the run; no dialog watches.
+    InstallRunHooks(nullptr);
+    InstallRunShell(nullptr);
     lines.reset(new BandLineRec[kBandLineTableRecords]);
     doc.m_bandLines.lines = lines.get();
     ClearBandLineTable(doc.m_bandLines);
@@ -96,6 +102,7 @@ class ReportPdf : public testing::Test {
 
   void TearDown() override {
     if (!m) return;
+    RemoveRunHooks();
     FreeReportRun(&doc);
     doc.m_pLayout = nullptr;
     m->itemListHead = nullptr;
@@ -212,8 +219,7 @@ class ReportPdf : public testing::Test {
     int passes = 1;
     EXPECT_EQ(StartPrintJob(driver, &printer, setup, &state, 0, &passes), 1);
     ReportRun* run = CreateReportRun(&doc, driver, &state);
-    if (ownBands) run->links.outputBand = WriteBand;
-    run->links.showMessage = [](KmDocBase*, int message, uint32_t) { g_messages.push_back(message); };
+    run->output = ownBands ? static_cast<RunOutput*>(&bandWriter) : &messageLog;
     run->pageBottom = pageBottom;
     run->startPage = startPage;
     run->endPage = endPage;
@@ -232,6 +238,17 @@ class ReportPdf : public testing::Test {
     if (access(pdf.c_str(), R_OK) != 0) return "";
     return Command("pdftotext -layout '" + pdf + "' - 2>/dev/null");
   }
+
+  // The closing messages of the run, kept; the bands laid out by band output.
+  class MessageLog : public RunOutput {
+   public:
+    void ShowMessage(KmDocBase*, int message, uint32_t) override { g_messages.push_back(message); }
+  };
+  // The same with each band written by WriteBand.
+  class BandWriter : public MessageLog {
+   public:
+    int OutputBand(KmDocBase* doc, int band, int fitLimit) override { return WriteBand(doc, band, fitLimit); }
+  };
 
   // Each band line: its band's tag, then name=value of every field on it
   // (the previous value in footers and the Summary), the page number in the
@@ -309,6 +326,8 @@ class ReportPdf : public testing::Test {
   }
 
   static std::vector<int> g_messages;
+  MessageLog messageLog;
+  BandWriter bandWriter;
   static int counter;
   CKmDoc doc;
   CKmComposite* m = nullptr;
@@ -502,6 +521,34 @@ TEST_F(ReportPdf, WrappedTextContinuesAcrossLinesAndPages) {
   EXPECT_EQ(Tokens(text, "Hinge").size(), 3u);
 }
 
+// A group footer ending in a page-break line: each customer on a page of its
+// own, its header showing its own name (not the one before), and no empty
+// page after the last.
+TEST_F(ReportPdf, AFooterEndingInAPageBreakStartsEachGroupOnItsOwnPage) {
+  UseLayout();
+  FieldDef* customer = Column("customer");
+  FieldDef* product = Column("product");
+  FieldDef* lines = Total(product, kSummaryCount, 0);
+  m->groupFields[0] = m->GetFieldIndex(customer);
+  GetSelectInputs(m)->sortKeys[0] = customer;
+  GetSelectInputs(m)->sortKeys[1] = product;
+  Line(kBandGroupHeader, {customer});
+  PlaceAt(customer, 0, 12);
+  Line(kBandRecord, {product});
+  PlaceAt(product, 2, 10);
+  Line(kBandGroupFooter, {lines});
+  PlaceAt(lines, 2, 6);
+  Line(kBandGroupFooter, {}, 1);
+  std::string text = RunToPdf();
+  std::vector<std::string> pages = Pages(text);
+  ASSERT_EQ(pages.size(), 3u) << text;
+  const char* names[] = {"Abbott", "Brandt", "Castillo"};
+  for (size_t i = 0; i < 3; ++i)
+    for (size_t k = 0; k < 3; ++k)
+      EXPECT_EQ(pages[i].find(names[k]) != std::string::npos, i == k) << "page " << i + 1 << ":\n" << pages[i];
+  EXPECT_NE(pages[2].find("Hinge"), std::string::npos) << pages[2];
+}
+
 TEST_F(ReportPdf, TestPatternFillsAPageWithRecordBands) {
   UseLayout();
   FieldDef* product = Column("product");
@@ -533,8 +580,7 @@ TEST_F(ReportPdf, RunsThatProduceNothingLeaveNoPages) {
   EXPECT_EQ(messages, std::vector<int>{kMsgNoRecords});
   EXPECT_EQ(Tokens(text, "PAGE-HEADER").size(), 0u);
 
-  GetSelectInputs(m)->extraCondition.clear();
-  doc.m_pRun->dataChanged = true;  // the query no longer matches the report
+  GetSelectInputs(m)->extraCondition.clear();  // the query is another: its rows are read anew
   startPage = 50;
   pdf += ".2.pdf";
   text = RunToPdf(&messages);

@@ -1,4 +1,5 @@
 #include "engine/doc_upkeep.h"
+#include "engine/run_output.h"
 #include "tests/model/recordpass/condition_writer.h"
 #include "expr/builtin_table.h"
 
@@ -39,7 +40,6 @@ struct DocModel {
 };
 
 std::vector<std::pair<uint32_t, std::string>> g_shown;
-int g_cancel = 0;
 
 }  // namespace
 
@@ -116,12 +116,19 @@ TEST(Upkeep, RunListsMarkWhatTheReportUses) {
 // once stops every later call.
 TEST(Upkeep, RecordCounters) {
   DocModel d;
-  RunCounterSink sink;
-  sink.show = [](void*, uint32_t label, const char* text) { g_shown.emplace_back(label, text); };
-  sink.checkCancelled = [](void*) { return g_cancel; };
-  SetRunCounterSink(sink);
+  // The run status dialog's counters as they are shown.
+  struct CounterLog : RunShell {
+    void PostRecordCount(KmDocBase&, int) override {}
+    void PostPageNumber(KmDocBase&) override {}
+    void PostCopyNumber(KmDocBase&, int) override {}
+    void PostExportCount(KmDocBase&, uint32_t, int) override {}
+    void PreviewPageDone(KmDocBase&, int) override {}
+    void ShowCounter(KmDocBase&, uint32_t label, const char* text) override { g_shown.emplace_back(label, text); }
+    void ShowRunNote(KmDocBase&, const std::string&) override {}
+  } log;
+  InstallRunShell(&log);
   g_shown.clear();
-  g_cancel = 0;
+  d.doc.m_nRunState = 0;
   ResetRecordCounters(&d.t.m);
   for (int i = 0; i < 25; ++i) {
     CountSelected(&d.t.m, false);
@@ -133,12 +140,12 @@ TEST(Upkeep, RecordCounters) {
   EXPECT_EQ(reads, (std::vector<std::string>{"10", "20"}));
   CountSelected(&d.t.m, true);
   EXPECT_EQ(g_shown.back(), std::make_pair(218u, std::string("25")));
-  g_cancel = 1;
+  d.doc.m_nRunState = -3;  // the user's Cancel
   EXPECT_NE(CountRecordRead(&d.t.m), 0);
-  g_cancel = 0;
+  d.doc.m_nRunState = 0;
   EXPECT_NE(CountRecordRead(&d.t.m), 0);  // sticky
   ClearStatusCounters(&d.t.m);
-  SetRunCounterSink(RunCounterSink());
+  InstallRunShell(nullptr);
 }
 
 // QUERY must stand alone; SQLEXP alone on one literal is a single call.

@@ -145,7 +145,7 @@ TEST_F(MemoFilterTest, PatternsFloatThroughTheWholeText) {
 std::vector<std::string> g_memoMessages;
 
 TEST_F(MemoFilterTest, UnreadableMemoIsToldOncePerPass) {
-  SetRecordPassMessageSink([](const char* text) { g_memoMessages.push_back(text); });
+  GetRecordPassHooks().message = [](const char* text) { g_memoMessages.push_back(text); };
   g_memoMessages.clear();
   TextSource src("abc");
   src.failAt = 0;
@@ -156,7 +156,7 @@ TEST_F(MemoFilterTest, UnreadableMemoIsToldOncePerPass) {
   ResetRunCounters(&model);
   EXPECT_EQ(MatchCondition(&model, "*b*", r, 1), 0);
   EXPECT_EQ(g_memoMessages.size(), 2u);
-  SetRecordPassMessageSink(nullptr);
+  GetRecordPassHooks().message = nullptr;
 }
 
 }  // namespace

@@ -78,6 +78,7 @@ class PassTest : public ::testing::Test {
  protected:
   PassTest() : model(nullptr) {}
   ~PassTest() override {
+    GetRecordPassHooks() = RecordPassHooks();  // what a test answered or recorded goes with it
     model.DropAttachment(AttachmentSlot::kRecordPass);
     while (model.fieldList != nullptr) model.DeleteField(model.fieldList, 2 | 4);
   }

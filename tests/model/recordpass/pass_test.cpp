@@ -152,7 +152,8 @@ TEST_F(RecordPassTest, CalculationsRunInThreeSweepsAroundTheTotals) {
   total->orderNext = onTotal;
   onTotal->orderNext = nullptr;
   ASSERT_EQ(OpenScan(&model), 0);
-  State()->updateSummaries = FakeSummaries;
+  GetRecordPassHooks().updateSummaries = FakeSummaries;
+  State()->summaries = true;
   model.passPhase = kPhaseReportRun;
   g_summaryLog.clear();
   double sum = 0;
@@ -296,8 +297,8 @@ TEST_F(RecordPassTest, RecordSortOrdersTheSelectedRecords) {
   rows.next = 0;
   static std::vector<std::string> shown;
   shown.clear();
-  State()->showPhase = [](CKmComposite*, const char* text) { shown.push_back(text); };
-  State()->showStatus = [](CKmComposite*, const char* label, uint32_t n) {
+  GetRecordPassHooks().showPhase = [](CKmComposite*, const char* text) { shown.push_back(text); };
+  GetRecordPassHooks().showStatus = [](CKmComposite*, const char* label, uint32_t n) {
     shown.push_back(label ? std::string(label) + " " + std::to_string(n) : "-");
   };
   ASSERT_EQ(SortRecords(&model, keys, asc, &name), 0);

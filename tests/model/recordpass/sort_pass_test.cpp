@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/sort_pass_link.h"
+#include "app/run_hooks.h"
 #include "core/engine_errors.h"
 #include "model/group_levels.h"
 #include "model/sort_pass.h"
@@ -59,14 +59,14 @@ class SortPassTest : public PassTest {
     table.entries[1].chain = &regionNode;
     model.sortKeyTable = &table;
     EXPECT_EQ(OpenScan(&model), 0);
-    State()->showPhase = [](CKmComposite*, const char* text) { g_phases.push_back(text); };
+    GetRecordPassHooks().showPhase = [](CKmComposite*, const char* text) { g_phases.push_back(text); };
     g_script = PrepassScript();
     g_phases.clear();
-    SetTotalsPrepassHook(FakePrepass);
+    GetRecordPassHooks().totalsPrepass = FakePrepass;
     model.preprocessedTotalDeleted = 1;
   }
   ~SortPassTest() override {
-    SetTotalsPrepassHook(nullptr);
+    GetRecordPassHooks() = RecordPassHooks();
     RemoveWorkFiles(&model);
     model.sortKeyTable = nullptr;
     EXPECT_TRUE(LeftoverWorkFiles().empty());
@@ -120,9 +120,10 @@ TEST_F(SortPassTest, FailuresKeepTheDeletedTotalMark) {
   // The engine's pre-pass on a model that is not being run has nothing to do.
   RemoveWorkFiles(&model);
   State()->totalsSorted = 0;
-  InstallSortPassLink();
+  InstallRunHooks(nullptr);
   EXPECT_EQ(RunSortPass(&model, 0, 0), 0);
   EXPECT_EQ(model.preprocessedTotalDeleted, 0);
+  RemoveRunHooks();
 }
 
 }  // namespace

@@ -60,8 +60,11 @@ int Output(SortContext& ctx, WorkFile& file, const uint8_t* record) {
   return 0;
 }
 
-int Cancel(SortContext& ctx) {
-  Source* s = static_cast<Source*>(ctx.user);
+Source* g_sorting = nullptr;  // the source of the sort running now
+
+// The user's answer to whether the sort goes on.
+int Cancel(CKmComposite*) {
+  Source* s = g_sorting;
   ++s->cancelChecks;
   return s->cancelAfter >= 0 && s->cancelChecks > s->cancelAfter;
 }
@@ -79,8 +82,11 @@ class SortTest : public PassTest {
     FieldDef* list[3] = {&text, keys > 1 ? &number : nullptr, nullptr};
     ctx.user = &s;
     ctx.poolSize = pool;
-    ctx.cancelled = Cancel;
-    return RunExternalSort(ctx, list, asc, name, nullptr, End, Next, Output, Key, 1, "SO#", 3);
+    g_sorting = &s;
+    GetRecordPassHooks().cancelled = Cancel;
+    const int r = RunExternalSort(ctx, list, asc, name, nullptr, End, Next, Output, Key, 1, "SO#", 3);
+    GetRecordPassHooks().cancelled = nullptr;
+    return r;
   }
   FieldDef text, number;
   SortContext ctx;

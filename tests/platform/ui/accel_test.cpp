@@ -76,12 +76,12 @@ TEST_F(AccelTest, ADisabledMenuItemSwallowsItsKey) {
 TEST_F(AccelTest, CompiledTablesLoadByNameIgnoringCase) {
   HACCEL layout = LoadAcceleratorsA(nullptr, "layoutkeys");
   ASSERT_NE(layout, nullptr);
-  EXPECT_EQ(CopyAcceleratorTableA(layout, nullptr, 0), 57);
+  EXPECT_EQ(CopyAcceleratorTableA(layout, nullptr, 0), 60);
   ACCEL first[2];
   ASSERT_EQ(CopyAcceleratorTableA(layout, first, 2), 2);
-  EXPECT_EQ(first[0].key, 'Z');
+  EXPECT_EQ(first[0].key, 'N');
   EXPECT_EQ(first[0].fVirt, FVIRTKEY | FCONTROL);
-  EXPECT_EQ(first[0].cmd, 30100);
+  EXPECT_EQ(first[0].cmd, 32000);
   DestroyAcceleratorTable(layout);
   EXPECT_EQ(LoadAcceleratorsA(nullptr, "NoSuchKeys"), nullptr);
   EXPECT_EQ(LoadAcceleratorsA(nullptr, nullptr), nullptr);

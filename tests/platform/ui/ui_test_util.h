@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
@@ -71,12 +72,19 @@ class FileDialogHandle {
   // as the user puts the cursor on it, and leaves the dialog open.
   void Select(const std::string& path) const {
     if (!fd_) return;
-    const QString wanted = QString::fromStdString(path);
-    fd_->selectFile(wanted);
+    const QString chosen = QString::fromStdString(path);
+    fd_->selectFile(chosen);
+    auto* name = fd_->findChild<QLineEdit*>("fileNameEdit");
     // Before its folder is listed the dialog may not take the selection:
     // the name is then typed, as a user would.
-    if (fd_->selectedFiles().value(0).isEmpty())
-      if (auto* edit = fd_->findChild<QLineEdit*>("fileNameEdit")) edit->setText(wanted);
+    if (fd_->selectedFiles().value(0).isEmpty()) {
+      if (name != nullptr) name->setText(chosen);
+      return;
+    }
+    // The toolkit leaves the name box as it is while the box has the focus,
+    // which it may have taken by then: the name is put in as typed.
+    const QString typed = QFileInfo(chosen).fileName();
+    if (name != nullptr && name->hasFocus() && !typed.isEmpty() && name->text() != typed) name->setText(typed);
   }
   // Selects a file or folder and accepts.
   void Choose(const std::string& path) const {

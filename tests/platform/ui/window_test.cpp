@@ -5,9 +5,13 @@
 
 #include <QAbstractSlider>
 #include <QFontInfo>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <unistd.h>
@@ -145,6 +149,33 @@ TEST_F(WindowTest, GeometryInScreenAndClientCoordinates) {
   EXPECT_EQ(p.x, 10);
   EXPECT_EQ(p.y, 20);
   DestroyWindow(popup);
+}
+
+// What the window manager is told: an owned window stays above its owner,
+// and only a window with a sizing border can be resized by the user.
+TEST_F(WindowTest, OwnedWindowsStayAboveTheirOwnerAndOnlySizingBordersResize) {
+  HWND frame = CreateWindowExA(0, "VtLogging", "Frame", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
+                               nullptr, nullptr);
+  HWND box = CreateWindowExA(0, "VtLogging", "Box", WS_POPUP | WS_CAPTION | WS_SYSMENU, 40, 40, 200, 100, frame,
+                             nullptr, nullptr, nullptr);
+  ASSERT_TRUE(frame && box);
+  ShowWindow(frame, SW_SHOW);
+  ShowWindow(box, SW_SHOW);
+  ASSERT_NE(box->widget->windowHandle(), nullptr);
+  EXPECT_EQ(box->widget->windowHandle()->transientParent(), frame->widget->windowHandle());
+  EXPECT_EQ(top->widget->windowHandle() ? top->widget->windowHandle()->transientParent() : nullptr, nullptr)
+      << "a window of no owner stands alone";
+
+  EXPECT_EQ(box->widget->minimumSize(), box->widget->maximumSize());
+  MoveWindow(box, 40, 40, 260, 140, TRUE);
+  RECT r;
+  GetWindowRect(box, &r);
+  EXPECT_EQ(r.right - r.left, 260) << "the program still sizes it";
+  EXPECT_EQ(box->widget->maximumSize(), box->widget->size());
+  EXPECT_EQ(box->widget->minimumSize(), box->widget->size());
+  EXPECT_NE(frame->widget->minimumSize(), frame->widget->maximumSize()) << "a sizing border resizes";
+  DestroyWindow(frame);
+  EXPECT_FALSE(IsWindow(box)) << "the owned window goes with its owner";
 }
 
 TEST(Gdi, DrawTextWrapsAtBlanksAndAWordWiderThanTheLineWidensIt) {
@@ -350,6 +381,45 @@ LRESULT NotedParent(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     SetScrollPos(bar, SB_CTL, GetScrollPos(bar, SB_CTL) + 1, TRUE);
   }
   return DefWindowProcA(h, msg, wParam, lParam);
+}
+
+LRESULT PassOn(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return CallWindowProcA(reinterpret_cast<WNDPROC>(GetWindowLongPtrA(h, GWLP_USERDATA)), h, msg, wParam, lParam);
+}
+
+// A list box shows whole rows in its rectangle, and one whose procedure a
+// dialog subclassed still tells its parent of a double-click on a row.
+TEST_F(ControlTest, ListBoxesShowWholeRowsAndTellDoubleClicksThroughASubclass) {
+  SetWindowLongPtrA(top, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NotedParent));
+  HWND list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VISIBLE | LBS_NOTIFY, 0, 0, 120, 101, top,
+                              reinterpret_cast<HMENU>(12), nullptr, nullptr);
+  HWND tall = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | LBS_NOINTEGRALHEIGHT, 0, 0, 120, 101, top, nullptr,
+                              nullptr, nullptr);
+  for (const char* n : {"one", "two", "three", "four", "five", "six", "seven", "eight", "nine", "ten"}) {
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(n));
+    SendMessageA(tall, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(n));
+  }
+  auto* lw = qobject_cast<QListWidget*>(list->widget.data());
+  ASSERT_NE(lw, nullptr);
+  const int row = lw->sizeHintForRow(0);
+  ASSERT_GT(row, 0);
+  EXPECT_LE(lw->height(), 101);
+  EXPECT_EQ((lw->height() - 2 * lw->frameWidth()) % row, 0) << "no row cut at the bottom";
+  EXPECT_EQ(tall->widget->height(), 101) << "unless the style asks for the whole height";
+
+  SetWindowLongPtrA(list, GWLP_USERDATA, SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PassOn)));
+  ui_test::Pump();
+  g_notes.clear();
+  const QPoint third = lw->visualItemRect(lw->item(2)).center();
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                            QEvent::MouseButtonRelease}) {
+    QMouseEvent e(type, third, lw->viewport()->mapToGlobal(third), Qt::LeftButton,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(lw->viewport(), &e);
+  }
+  EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), 2);
+  const std::pair<UINT, WPARAM> told{WM_COMMAND, MAKEWPARAM(12, LBN_DBLCLK)};
+  EXPECT_NE(std::find(g_notes.begin(), g_notes.end(), told), g_notes.end());
 }
 
 TEST(Controls, ButtonsAndScrollBarsNotifyTheirParentTheWin32Way) {

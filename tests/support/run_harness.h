@@ -1,12 +1,14 @@
 // A run without a printer or a database: a printer library that keeps pages
-// as lists of band names, bands laid out by their line heights, and records
-// with group values, with the group-break detection a real run does in its
-// record pass.
+// as lists of band names, a run output that lays each band out by its line
+// heights and names it on the page, and records with group values that the
+// model's record pass reads from memory (the run's own group-break
+// detection acts on them).
 #pragma once
 
 #include "app/document.h"
 #include "engine/run_report.h"
 #include "core/composite.h"
+#include "core/row_source.h"
 #include "tests/engine/stub_page_driver.h"
 
 #include <deque>
@@ -47,7 +49,28 @@ struct FakeRecord {
   std::vector<int> keys;
 };
 
-// A report laid out and run through the run's links.
+// The records as the record pass reads them: one numeric key field per
+// group level, a fetch that fails after failAt fetches.
+class HarnessRows : public RecordRowSource {
+ public:
+  int FetchNextRow() override;
+  int FetchRow(uint32_t recordNumber) override;
+  void ConvertFetchedRow(CKmComposite* model) override;
+  class RunHarness* harness = nullptr;
+  size_t current = 0;
+};
+
+// Band output reduced to its effect: the band's height moves the page down
+// and its name goes on the page; the closing messages are kept.
+class HarnessOutput : public RunOutput {
+ public:
+  int StartJob(KmDocBase*) override { return refuseJob ? 0 : 1; }
+  int OutputBand(KmDocBase* doc, int band, int fitLimit) override;
+  void ShowMessage(KmDocBase* doc, int message, uint32_t value) override;
+  bool refuseJob = false;  // the output job cannot start
+};
+
+// A report laid out and run by the program's run.
 class RunHarness {
  public:
   RunHarness();
@@ -72,15 +95,20 @@ class RunHarness {
   ReportRun* run = nullptr;
   std::vector<int> messages;
   int fetches = 0;
-  int failFetchAt = -1;       // the fetch that answers an engine error
-  int reportedError = 0;
-  bool noRecordSource = false;  // every fetch gives a record without keys
+  int failFetchAt = -1;       // the fetch after which the rows fail
+  int reportedError = 0;      // the code the run stopped with
+  bool noRecordSource = false;  // the report has no master table
   std::vector<FakeRecord> records;
   size_t nextRecord = 0;
+  FieldDef* keys[kRunGroupLevels] = {};  // the group key fields of the records
+  FieldDef* copies = nullptr;            // a numeric field every record holds copiesValue in
+  double copiesValue = 0;
+  HarnessRows rows;
+  HarnessOutput output;
 
  private:
   std::unique_ptr<BandLineRec[]> lines_;
-  std::deque<ReportItemHead> items_;
+  std::deque<FieldDef> items_;
   ReportItemHead* lastItem_ = nullptr;
 };
 

@@ -1,6 +1,10 @@
-#include "run_fakes.h"
+#include "tests/support/run_harness.h"
+
+#include "app/run_hooks.h"
+#include "model/record_pass.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -54,107 +58,82 @@ int FakeDriver::MoveDown(PageOutputState*, int distance, int) {
   return 1;
 }
 
-namespace {
-
 // Band output: the band's lines move the position down; its name goes on
 // the page (the page number with the page header and footer).
-int FakeOutputBand(KmDocBase* doc, int band, int) {
-  RunHarness* h = CurrentHarness();
+int HarnessOutput::OutputBand(KmDocBase* doc, int band, int fitLimit) {
+  if (fitLimit != 0) return 0;
   ReportRun* r = RunOf(doc);
+  FakeDriver* driver = static_cast<FakeDriver*>(r->driver);
   int32_t height = BandHeight(doc, band, 1);
   std::string name = BandName(band);
   if (band == kBandPageHeader || band == kBandPageFooter) name += "#" + std::to_string(r->pageNumber);
   if (band == kBandRecord) name += std::to_string(r->recordsOutput + 1);
-  h->driver.Note(name);
-  if (height > 0) h->driver.MoveDown(nullptr, height, 1);
+  driver->Note(name);
+  if (height > 0) driver->MoveDown(nullptr, height, 1);
   if (PageSendFlag(*r, doc->m_nRunMode)) r->outputEmitted = 1;
   return doc->m_nRunState;
 }
 
-// The record pass: the next record's group values, and the group-break
-// detection done before each record.
-int FakeFetch(KmDocBase* doc, int first) {
-  RunHarness* h = CurrentHarness();
-  ++h->fetches;
-  if (h->failFetchAt >= 0 && h->fetches > h->failFetchAt) return 3001;
-  (void)first;
-  ReportRun* r = RunOf(doc);
-  RunCalcState& c = CalcOf(r);
-  c.groupBreakPending = c.pageAffectingBreak = c.pageResetPending = 0;
-  c.footerSwap = c.swapHeaderDone = c.swapHeaderPending = 0;
-  c.headerSpace = c.reservedFooterSpace = 0;
-  std::vector<int> keys;
-  if (!h->noRecordSource) {
-    if (h->nextRecord >= h->records.size()) return kEndOfRecords;
-    keys = h->records[h->nextRecord++].keys;
-  }
-  int broken = -1;
-  for (int level = 0; level < c.levelsUsed; ++level) {
-    int value = level < static_cast<int>(keys.size()) ? keys[level] : 0;
-    uint8_t* slot = c.previousGroup + level * kGroupSlotBytes;
-    int old;
-    std::memcpy(&old, slot, sizeof old);
-    if (broken < 0 && old != value) broken = level;
-    std::memcpy(slot, &value, sizeof value);
-  }
-  if (broken >= 0) {
-    for (int level = broken; level < c.levelsUsed; ++level) {
-      RunGroupLevel& g = c.levels[level];
-      g.runBits = kRunBreakPending;
-      if (g.options & (kGroupResetPage | kGroupSwapFooter | kGroupSwapHeader)) c.pageAffectingBreak = 1;
-      if (g.options & kGroupSwapHeader) c.swapHeaderPending = 1;
-      if (g.options & kGroupResetPage) c.pageResetPending = 1;
-      if (g.options & kGroupSwapFooter) {
-        int32_t fh = SumBandLines(doc, kBandGroupFooter + level, 1, 0);
-        if (fh > 0) c.reservedFooterSpace += fh;
-      }
-    }
-    c.groupBreakPending = r->recordsOutput > 0 ? 1 : 0;
-  }
+void HarnessOutput::ShowMessage(KmDocBase*, int message, uint32_t) { CurrentHarness()->messages.push_back(message); }
+
+int HarnessRows::FetchNextRow() {
+  ++harness->fetches;
+  // A pass that starts over (a later copy) reads the rows from the first.
+  if (harness->model->recordNumber == 0) harness->nextRecord = 0;
+  if (harness->failFetchAt >= 0 && harness->fetches > harness->failFetchAt) return -1;
+  if (harness->nextRecord >= harness->records.size()) return 1;
+  current = harness->nextRecord++;
   return 0;
 }
 
-int FakeHandleGroupBreak(KmDocBase* doc) {
-  ReportRun* r = RunOf(doc);
-  RunCalcState& c = CalcOf(r);
-  if (c.groupBreakPending && OutputGroupFooters(doc)) return 1;
-  if (c.groupBreakPending && !c.swapHeaderPending) return OutputGroupHeaders(doc, 1);
+int HarnessRows::FetchRow(uint32_t recordNumber) {
+  if (recordNumber == 0 || recordNumber > harness->records.size()) return 1;
+  current = recordNumber - 1;
+  harness->nextRecord = recordNumber;
   return 0;
 }
 
-int FakeRewind(KmDocBase*) {
-  CurrentHarness()->nextRecord = 0;
-  return 0;
+void HarnessRows::ConvertFetchedRow(CKmComposite*) {
+  const std::vector<int>& keys = harness->records[current].keys;
+  for (int level = 0; level < kRunGroupLevels; ++level) {
+    FieldDef* f = harness->keys[level];
+    if (f == nullptr || f->value == nullptr) continue;
+    const double v = level < static_cast<int>(keys.size()) ? keys[level] : 0;
+    std::memcpy(f->value, &v, sizeof v);
+  }
+  if (harness->copies->value != nullptr) std::memcpy(harness->copies->value, &harness->copiesValue, 8);
 }
-
-void FakeMessage(KmDocBase*, int message, uint32_t) { CurrentHarness()->messages.push_back(message); }
-void FakeError(KmDocBase*, int code) { CurrentHarness()->reportedError = code; }
-
-}  // namespace
 
 RunHarness::RunHarness() : lines_(new BandLineRec[kBandLineTableRecords]) {
   g_harness = this;
+  // The program's links to the record pass; no dialog watches this run.
+  InstallRunHooks(nullptr);
+  InstallRunShell(nullptr);
   doc.m_bandLines.lines = lines_.get();
   ClearBandLineTable(doc.m_bandLines);
   doc.m_bandLines.lastUsed = -1;
   model = new CKmComposite(&doc);
   doc.m_pModel = model;
+  model->scanMask = kFieldNeeded;
+  for (int level = 0; level < kRunGroupLevels; ++level) {
+    keys[level] = model->AddField(kFieldNumeric | kFieldNeeded);
+    std::snprintf(keys[level]->name, sizeof keys[level]->name, "K%d", level);
+  }
+  copies = model->AddField(kFieldNumeric | kFieldNeeded);
+  std::snprintf(copies->name, sizeof copies->name, "COPIES");
+  rows.harness = this;
+  GetRecordPassState(model)->rows = &rows;
   run = CreateReportRun(&doc, &driver, &page);
-  RunLinks& l = run->links;
-  l = RunLinks{};
-  l.outputBand = FakeOutputBand;
-  l.fetchRecord = FakeFetch;
-  l.rewindRecords = FakeRewind;
-  l.handleGroupBreak = FakeHandleGroupBreak;
-  l.showMessage = FakeMessage;
-  l.reportEngineError = FakeError;
+  run->output = &output;
 }
 
 RunHarness::~RunHarness() {
   model->itemListHead = nullptr;
+  GetRecordPassState(model)->rows = nullptr;
   FreeReportRun(&doc);
   doc.m_pModel = nullptr;
   delete model;
+  RemoveRunHooks();
   if (g_harness == this) g_harness = nullptr;
 }
 
@@ -168,7 +147,7 @@ void RunHarness::AddBand(BYTE kind, int count, int lineHeight, BYTE lineFlags, b
     rec.flags = i == 0 ? lineFlags : 0;
     if (!withItems) continue;
     items_.emplace_back();
-    ReportItemHead& item = items_.back();
+    ReportItemHead& item = items_.back().head;
     item.bandLine = static_cast<uint8_t>(line);
     item.flags = kItemKindField;
     item.pointSize = lineHeight;
@@ -180,7 +159,8 @@ void RunHarness::AddBand(BYTE kind, int count, int lineHeight, BYTE lineFlags, b
 
 void RunHarness::SetGroups(const std::vector<uint8_t>& options) {
   for (size_t i = 0; i < options.size() && i < kRunGroupLevels; ++i) {
-    CalcOf(run).levels[i].field = static_cast<uint32_t>(i + 1);
+    model->groupFields[i] = model->GetFieldIndex(keys[i]);
+    CalcOf(run).levels[i].field = model->groupFields[i];
     CalcOf(run).levels[i].options = options[i];
   }
 }
@@ -188,7 +168,11 @@ void RunHarness::SetGroups(const std::vector<uint8_t>& options) {
 void RunHarness::Run() {
   run->hasRecordSource = !noRecordSource;
   nextRecord = 0;
+  GetRecordPassState(model)->rows = noRecordSource ? nullptr : &rows;
+  OpenScan(model);
+  model->passPhase = kPhaseReportRun;
   RunReport(&doc);
+  reportedError = run->fetchResult != kEndOfRecords ? run->fetchResult : 0;
 }
 
 std::vector<std::string> RunHarness::AllPages() const {
