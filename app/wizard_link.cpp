@@ -288,7 +288,10 @@ BOOL CKmDoc::RunWizard() {
   GetStartupHooks().DestroyInsertFieldPalette(*this);
   DWORD code = 0;
   HWND frame = FrameWindow(*this);
-  if (GetExitCodeProcess(process, &code) && code == STILL_ACTIVE && frame != nullptr) {
+  // A wizard that has already ended may have signalled before it did (its
+  // signal comes on the channel, not at once): it is awaited as a running
+  // one, and the poll finds it done or given up.
+  if (GetExitCodeProcess(process, &code) && frame != nullptr) {
     SetTimer(frame, kWizardTimer, kWizardPollMs, nullptr);
     m_bWizardRunning = TRUE;
     EnableWindow(frame, FALSE);
