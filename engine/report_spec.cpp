@@ -310,7 +310,7 @@ void PrintFileLine(SpecPrinter& p, KmDocBase* doc, const char* label, const std:
 
 void PrintHeader(SpecPrinter& p, KmDocBase* doc) {
   p.Spaces(5);
-  p.Text("VORTELLE Report Designer");
+  p.Text(kAppTitle);
   p.EndLine();
   {
     const ProgramFileVersion v = GetProgramFileVersion();
