@@ -40,7 +40,7 @@ def page_text(kind, path):
 
 def csv_totals(path):
     count, total = 0, 0.0
-    with open(path, newline="", encoding="cp1252") as f:
+    with open(path, newline="", encoding="latin-1") as f:  # only the numbers are read
         rows = csv.reader(f)
         column = next(rows).index("amount")
         for row in rows:
