@@ -13,6 +13,7 @@
 // open 0.2 s, repaint 20 ms, a drag move 16 ms. Counters carry the figures.
 #include <benchmark/benchmark.h>
 
+#include "bench/numbered_text.h"
 #include "app/app.h"
 #include "app/document.h"
 #include "app/main_frame.h"
@@ -218,12 +219,9 @@ int CountItems(const CKmDoc& doc) {
 // text rows high inserted before the Summary line, texts four to a row until
 // the report holds kItems items; written by the program's writer.
 bool WriteLargeLayout(const std::string& path, std::string* error) {
-  CKmDoc doc;
-  std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-  doc.m_bandLines.lines = lines.get();
-  doc.m_pPageSetup = AllocPageSetup();
-  CKmRepIO io(&doc);
-  doc.m_pRepIO = &io;
+  SampleReportDocument sample;
+  CKmDoc& doc = sample.doc;
+  CKmRepIO& io = sample.io;
   bool ok = BuildSampleReport(doc, io, "VortelleSample", error);
   if (ok) {
     BandLineTable& L = doc.m_bandLines;
@@ -267,19 +265,9 @@ bool WriteLargeLayout(const std::string& path, std::string* error) {
         k = 0;
         if (++i == last) i = summary;
       }
-      char text[32];
-      std::snprintf(text, sizeof text, "Item %d", items);
-      const size_t n = std::strlen(text);
-      TextItem* x = NewTextItem(&doc, static_cast<uint32_t>(n + 1));
-      std::memcpy(x->text, text, n);
-      x->head.bandLine = static_cast<uint8_t>(i);
-      x->head.column = (k % 4) * 16;
-      x->head.width = static_cast<uint8_t>(n);
+      TextItem* x = AddNumberedText(&doc, items, i, (k % 4) * 16, 100, "Arial");
       x->head.left = x->head.column * 10;
-      x->head.right = x->head.left + static_cast<int>(n) * 10 - 1;
-      x->head.pointSize = 100;
-      x->head.faceAtom = AddFaceAtom("Arial");
-      x->head.flags |= kItemFixedPosition;
+      x->head.right = x->head.left + x->head.width * 10 - 1;
       place(x->head, k / 4);
     }
     BuildLayoutItemOrder(t);
@@ -288,9 +276,6 @@ bool WriteLargeLayout(const std::string& path, std::string* error) {
       ok = false;
     }
   }
-  doc.m_pRepIO = nullptr;
-  FreePageSetup(doc.m_pPageSetup);
-  doc.m_pPageSetup = nullptr;
   return ok;
 }
 

@@ -5,18 +5,14 @@
 // 8 HTML) the report's page set-up sends its output to that export, so /G
 // writes the export file instead of printing.
 #include "app/app.h"
-#include "app/document.h"
-#include "layout/page_setup.h"
 #include "app/sample_report.h"
+#include "layout/page_setup.h"
 #include "export/export_settings.h"
 #include "expr/functions_common.h"
-#include "files/report_io.h"
-#include "foundation/band_lines.h"
 #include "platform/win/ui_app.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 int main(int argc, char** argv) {
@@ -27,12 +23,9 @@ int main(int argc, char** argv) {
   ChooseWindowPlatform();
   UiStartApplication(&argc, argv);
   InstallBuiltinFunctionHandlers();
-  CKmDoc doc;
-  std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-  doc.m_bandLines.lines = lines.get();
-  doc.m_pPageSetup = AllocPageSetup();
-  CKmRepIO io(&doc);
-  doc.m_pRepIO = &io;
+  SampleReportDocument sample;
+  CKmDoc& doc = sample.doc;
+  CKmRepIO& io = sample.io;
   std::string error;
   bool ok = BuildSampleReport(doc, io, argv[1], &error);
   if (ok && argc == 5) {
@@ -54,8 +47,5 @@ int main(int argc, char** argv) {
     ok = false;
   }
   if (!ok) std::fprintf(stderr, "make-sample-report: %s\n", error.c_str());
-  doc.m_pRepIO = nullptr;
-  FreePageSetup(doc.m_pPageSetup);
-  doc.m_pPageSetup = nullptr;
   return ok ? 0 : 1;
 }
