@@ -222,3 +222,15 @@ bool WriteSampleReport(CKmDoc& doc, CKmRepIO& io, const char* dataSource, const 
   }
   return true;
 }
+
+SampleReportDocument::SampleReportDocument() : lines(new BandLineRec[kBandLineTableRecords]), io(&doc) {
+  doc.m_bandLines.lines = lines.get();
+  doc.m_pPageSetup = AllocPageSetup();
+  doc.m_pRepIO = &io;
+}
+
+SampleReportDocument::~SampleReportDocument() {
+  doc.m_pRepIO = nullptr;
+  FreePageSetup(doc.m_pPageSetup);
+  doc.m_pPageSetup = nullptr;
+}

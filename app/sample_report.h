@@ -4,10 +4,11 @@
 // program's own writer.
 #pragma once
 
-#include <string>
+#include "app/document.h"
+#include "files/report_io.h"
 
-class CKmDoc;
-class CKmRepIO;
+#include <memory>
+#include <string>
 
 // The sample database's view the report reads.
 constexpr const char kSampleTable[] = "order_lines";
@@ -22,3 +23,16 @@ bool BuildSampleReport(CKmDoc& doc, CKmRepIO& io, const char* dataSource, std::s
 // reason in error.
 bool WriteSampleReport(CKmDoc& doc, CKmRepIO& io, const char* dataSource, const char* path,
                        std::string* error);
+
+// A document ready for the sample report's writer: its band-line table, page
+// set-up and report I/O, all given back when it goes.
+struct SampleReportDocument {
+  SampleReportDocument();
+  ~SampleReportDocument();
+  SampleReportDocument(const SampleReportDocument&) = delete;
+  SampleReportDocument& operator=(const SampleReportDocument&) = delete;
+
+  CKmDoc doc;
+  std::unique_ptr<BandLineRec[]> lines;
+  CKmRepIO io;
+};

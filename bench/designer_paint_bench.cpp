@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/numbered_text.h"
 #include "designer/design_view.h"
 #include "designer/layout_drawing.h"
 #include "designer/ruler_view.h"
@@ -49,18 +50,9 @@ struct Report {
     int items = 0;
     for (int i = 0; i <= doc.m_bandLines.lastUsed && items < kLines * kPerLine; ++i)
       for (int k = 0; k < kPerLine * (lines[i].heightMode ? 2 : 1) && items < kLines * kPerLine; ++k, ++items) {
-        char text[32];
-        std::snprintf(text, sizeof text, "Item %d", items);
-        const size_t n = std::strlen(text);
-        TextItem* x = NewTextItem(&doc, static_cast<uint32_t>(n + 1));
-        std::memcpy(x->text, text, n);
-        x->head.bandLine = static_cast<uint8_t>(i);
-        x->head.column = (k % kPerLine) * 20;
-        x->head.width = static_cast<uint8_t>(n);
-        x->head.pointSize = (k % 3 == 0) ? 120 : 100;
+        TextItem* x = AddNumberedText(&doc, items, i, (k % kPerLine) * 20, (k % 3 == 0) ? 120 : 100,
+                                      k % 2 ? "Times New Roman" : "Arial");
         x->head.fontStyle = (k % 4 == 1) ? 1 : 0;
-        x->head.faceAtom = AddFaceAtom(k % 2 ? "Times New Roman" : "Arial");
-        x->head.flags |= kItemFixedPosition;
       }
     RecalcObjectExtents(layout, fonts, false, false, true);
     BuildLayoutItemOrder(layout);

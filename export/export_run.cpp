@@ -320,24 +320,23 @@ void PaperOf(const KmDocBase& doc, CapturedDocument* pages, PageOutputState* pag
 
 bool WritePageExport(ExportJob* job, const std::string& title) {
   CKmExport& e = *job->e;
+  const ExportSink page = [job](const std::string& bytes) { return job->pageFile.Write(bytes); };
+  bool written = false;
   if (e.format == kExportHtml) {
-    const uint32_t hash = HashChartName(e.html.fileName.c_str());
-    ExportFiles files = WriteHtmlPages(job->pages, e.html, title, hash);
-    if (files.empty()) return false;
-    // The pictures first, the page last: a page never links a missing file.
-    for (size_t i = 1; i < files.size(); ++i)
-      if (!WriteWholeFile(NativePath(files[i].first), files[i].second)) return false;
-    return job->pageFile.Write(files[0].second) && job->pageFile.Commit();
-  }
-  std::string bytes;
-  if (e.format == kExportRtf) {
-    bytes = WriteRtfPages(job->pages);
+    // The pictures and later pages as they are made, the page named last: a
+    // page never links a missing file.
+    written = WriteHtmlPages(job->pages, e.html, title, HashChartName(e.html.fileName.c_str()), page,
+                             [](const std::string& path, const std::string& bytes, bool) {
+                               return WriteWholeFile(NativePath(path), bytes);
+                             });
+  } else if (e.format == kExportRtf) {
+    written = WriteRtfPages(job->pages, page);
   } else {
     TextPageOptions o;
     o.oemCharacters = (e.textFlags & 0x01) != 0;
-    bytes = WriteTextPages(job->pages, o);
+    written = WriteTextPages(job->pages, o, page);
   }
-  return job->pageFile.Write(bytes) && job->pageFile.Commit();
+  return written && job->pageFile.Commit();
 }
 
 // Where an export run's bands go: a data export hands the chosen band's
@@ -587,6 +586,7 @@ int RunExport(CKmExport& e, KmDocBase& doc, ExportRunHost& host) {
     driver = std::make_unique<NoPageDriver>();
   } else {
     job.pages.imageFormat = ImageFormatTable()[e.html.imageFormat < ImageFormatTable().size() ? e.html.imageFormat : 0].writer;
+    job.pages.spillPages = true;  // a long report is exported in the same memory
     driver.reset(CreatePageCaptureDriver(&job.pages));
     page.printerResX = page.printerResY = 720;
     PaperOf(doc, &job.pages, &page);

@@ -25,12 +25,16 @@ std::vector<const CapturedRun*> RunsInOrder(const CapturedLine& line) {
 }
 
 double LeftmostX(const CapturedDocument& doc) {
-  double left = -1;
-  for (const CapturedPage& p : doc.pages)
-    for (const CapturedLine& l : p.lines)
-      for (const CapturedRun& r : l.runs)
-        if (!r.text.empty() && (left < 0 || r.x < left)) left = r.x;
+  const double left = doc.LeftmostText();
   return left < 0 ? 0 : left;
+}
+
+// Collects a writer's pieces into one text.
+ExportSink Into(std::string* all) {
+  return [all](const std::string& bytes) {
+    all->append(bytes);
+    return true;
+  };
 }
 
 std::string RightTrimmed(std::string s) {
@@ -77,17 +81,18 @@ std::string Extension(const std::string& fileName) {
 
 }  // namespace
 
-std::string WriteTextPages(const CapturedDocument& doc, const TextPageOptions& o) {
+bool WriteTextPages(const CapturedDocument& doc, const TextPageOptions& o, const ExportSink& sink) {
   const double cell = 720.0 / (o.pitch > 0 ? o.pitch : 10);
   const double row = 720.0 / (o.linesPerInch > 0 ? o.linesPerInch : 6);
   const double left = LeftmostX(doc);
   std::string out;
-  for (size_t pi = 0; pi < doc.pages.size(); ++pi) {
+  return doc.ForEachPage([&](size_t pi, const CapturedPage& page) {
+    out.clear();
     if (pi > 0) out += "\f";
     // Each line takes one row; the blank space between lines becomes as many
     // empty rows as whole character lines fit in it.
     double bottom = -1;
-    for (const CapturedLine* l : LinesInOrder(doc.pages[pi])) {
+    for (const CapturedLine* l : LinesInOrder(page)) {
       if (bottom >= 0)
         for (long gap = std::lround((l->y - bottom) / row); gap > 0; --gap) out += "\r\n";
       bottom = l->y + std::max(l->height, 1.0);
@@ -103,15 +108,19 @@ std::string WriteTextPages(const CapturedDocument& doc, const TextPageOptions& o
       if (o.oemCharacters) CharToOemBuffA(text.c_str(), text.data(), static_cast<DWORD>(text.size()));
       out += text + "\r\n";
     }
-  }
-  return out;
+    return sink(out);
+  });
 }
 
-std::string WriteRtfPages(const CapturedDocument& doc) {
+std::string WriteTextPages(const CapturedDocument& doc, const TextPageOptions& o) {
+  std::string all;
+  WriteTextPages(doc, o, Into(&all));
+  return all;
+}
+
+bool WriteRtfPages(const CapturedDocument& doc, const ExportSink& sink) {
   std::map<std::string, int> faces;
-  for (const CapturedPage& p : doc.pages)
-    for (const CapturedLine& l : p.lines)
-      for (const CapturedRun& r : l.runs) faces.emplace(r.face.empty() ? std::string("Arial") : r.face, 0);
+  for (const std::string& face : doc.Faces()) faces.emplace(face.empty() ? std::string("Arial") : face, 0);
   if (faces.empty()) faces.emplace("Arial", 0);
   std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl";
   int n = 0;
@@ -137,10 +146,10 @@ std::string WriteRtfPages(const CapturedDocument& doc) {
     }
     return e;
   };
-  for (size_t pi = 0; pi < doc.pages.size(); ++pi) {
+  const bool pagesWritten = doc.ForEachPage([&](size_t pi, const CapturedPage& page) {
     if (pi > 0) out += "\\page\r\n";
     double lastBottom = -1;
-    for (const CapturedLine* l : LinesInOrder(doc.pages[pi])) {
+    for (const CapturedLine* l : LinesInOrder(page)) {
       const auto runs = RunsInOrder(*l);
       long space = lastBottom < 0 ? 0 : std::max(0L, std::lround((l->y - lastBottom) * 2));
       out += "\\pard\\plain\\sb" + std::to_string(space) + "\\sa0";
@@ -161,15 +170,24 @@ std::string WriteRtfPages(const CapturedDocument& doc) {
       out += "\\par\r\n";
       lastBottom = l->y + l->height;
     }
-  }
-  out += "}\r\n";
-  return out;
+    const bool ok = sink(out);
+    out.clear();
+    return ok;
+  });
+  return pagesWritten && sink("}\r\n");
 }
 
-ExportFiles WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
-                           uint32_t chartHash) {
-  ExportFiles files, pages;
-  const bool perPage = (o.options & kHtmlPagePerPage) != 0 && doc.pages.size() > 1;
+std::string WriteRtfPages(const CapturedDocument& doc) {
+  std::string all;
+  WriteRtfPages(doc, Into(&all));
+  return all;
+}
+
+
+bool WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
+                    uint32_t chartHash, const ExportSink& firstPage, const ExportFileSink& file) {
+  const size_t count = doc.PageCount();
+  const bool perPage = (o.options & kHtmlPagePerPage) != 0 && count > 1;
   const std::string base = BaseName(o.fileName.empty() ? std::string("report.htm") : o.fileName);
   const std::string ext = Extension(o.fileName.empty() ? std::string("report.htm") : o.fileName);
   const auto& formats = ImageFormatTable();
@@ -190,9 +208,8 @@ ExportFiles WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions&
   const char* tail = "</body>\r\n</html>\r\n";
   std::string body = head();
   int pictures = 0, charts = 0;
-  for (size_t pi = 0; pi < doc.pages.size(); ++pi) {
+  const bool pagesWritten = doc.ForEachPage([&](size_t pi, const CapturedPage& page) {
     if (perPage && pi > 0) body = head();
-    const CapturedPage& page = doc.pages[pi];
     body += "<div class=\"page\" style=\"width:" + Pt(doc.paperWidth) + ";height:" + Pt(doc.paperHeight) + "\">\r\n";
     for (const CapturedLine* l : LinesInOrder(page)) {
       for (const CapturedRun* r : RunsInOrder(*l)) {
@@ -210,21 +227,38 @@ ExportFiles WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions&
       else
         std::snprintf(name, sizeof name, "%s_image%d.%s", base.c_str(), pictures++, imageExt.c_str());
       const std::string path = MakeExportFilePath(o, name);
-      files.emplace_back(path, p.bytes);
+      if (!file(path, p.bytes, false)) return false;
       body += "<img src=\"" + MakeRelativeUrl(o, path) + "\" alt=\"\" style=\"left:" + Pt(p.x) + ";top:" + Pt(p.y) +
               ";width:" + Pt(p.width) + ";height:" + Pt(p.height) + "\">\r\n";
     }
     body += "</div>\r\n";
-    if (perPage) {
-      body += "<p>";
-      if (pi > 0) body += "<a href=\"" + MakeRelativeUrl(o, MakeExportFilePath(o, pageName(pi - 1))) + "\">Previous</a> ";
-      if (pi + 1 < doc.pages.size())
-        body += "<a href=\"" + MakeRelativeUrl(o, MakeExportFilePath(o, pageName(pi + 1))) + "\">Next</a>";
-      body += "</p>\r\n" + std::string(tail);
-      pages.emplace_back(MakeExportFilePath(o, pageName(pi)), body);
+    if (!perPage) {
+      // One page file for all: what is made goes out page by page.
+      const bool ok = firstPage(body);
+      body.clear();
+      return ok;
     }
-  }
-  if (!perPage) pages.emplace_back(MakeExportFilePath(o, pageName(0)), body + tail);
-  pages.insert(pages.end(), files.begin(), files.end());
+    body += "<p>";
+    if (pi > 0) body += "<a href=\"" + MakeRelativeUrl(o, MakeExportFilePath(o, pageName(pi - 1))) + "\">Previous</a> ";
+    if (pi + 1 < count)
+      body += "<a href=\"" + MakeRelativeUrl(o, MakeExportFilePath(o, pageName(pi + 1))) + "\">Next</a>";
+    body += "</p>\r\n" + std::string(tail);
+    return pi == 0 ? firstPage(body) : file(MakeExportFilePath(o, pageName(pi)), body, true);
+  });
+  return pagesWritten && (perPage || firstPage(body + tail));
+}
+
+ExportFiles WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
+                           uint32_t chartHash) {
+  // The first page, the later pages, then the pictures.
+  ExportFiles pages(1), pictures;
+  const std::string name = o.fileName.empty() ? std::string("report.htm") : o.fileName;
+  pages[0].first = MakeExportFilePath(o, BaseName(name) + "." + Extension(name));
+  WriteHtmlPages(doc, o, reportTitle, chartHash, Into(&pages[0].second),
+                 [&](const std::string& path, const std::string& bytes, bool isPage) {
+                   (isPage ? pages : pictures).emplace_back(path, bytes);
+                   return true;
+                 });
+  pages.insert(pages.end(), pictures.begin(), pictures.end());
   return pages;
 }

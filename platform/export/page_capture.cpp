@@ -82,7 +82,10 @@ class CaptureDriver : public PageDriver {
     pageOpen_ = true;
     y_ = std::max<double>(topStart, s->topOffset);
     // Pages before the first page asked for are laid out but not kept.
-    if (send) out_->pages.emplace_back();
+    if (send) {
+      if (out_->spillPages) out_->SpillFinishedPages();
+      out_->pages.emplace_back();
+    }
     keep_ = send != 0;
     return 1;
   }
@@ -180,5 +183,166 @@ class CaptureDriver : public PageDriver {
 }  // namespace
 
 void SetExportChartPictureHook(ChartPictureHook hook) { gChartHook = hook; }
+
+// --- the scratch file of finished pages ---
+
+namespace {
+
+void PutBytes(std::string* out, const void* p, size_t n) { out->append(static_cast<const char*>(p), n); }
+template <typename T>
+void Put(std::string* out, T v) {
+  PutBytes(out, &v, sizeof v);
+}
+void PutText(std::string* out, const std::string& s) {
+  Put<uint64_t>(out, s.size());
+  out->append(s);
+}
+
+template <typename T>
+bool Get(FILE* f, T* v) {
+  return std::fread(v, sizeof *v, 1, f) == 1;
+}
+bool GetText(FILE* f, std::string* s) {
+  uint64_t n = 0;
+  // Texts of a page are far smaller; a count beyond this is a damaged file.
+  if (!Get(f, &n) || n > (uint64_t{1} << 31)) return false;
+  s->resize(static_cast<size_t>(n));
+  return n == 0 || std::fread(&(*s)[0], 1, s->size(), f) == s->size();
+}
+
+std::string Serialize(const CapturedPage& page) {
+  std::string out;
+  Put<uint64_t>(&out, page.lines.size());
+  for (const CapturedLine& l : page.lines) {
+    Put(&out, l.y);
+    Put(&out, l.height);
+    Put<int32_t>(&out, l.band);
+    Put<int32_t>(&out, l.layoutLine);
+    Put<uint64_t>(&out, l.runs.size());
+    for (const CapturedRun& r : l.runs) {
+      Put(&out, r.x);
+      Put(&out, r.width);
+      PutText(&out, r.text);
+      PutText(&out, r.face);
+      Put<int32_t>(&out, r.size);
+      Put<uint8_t>(&out, static_cast<uint8_t>((r.bold ? 1 : 0) | (r.italic ? 2 : 0) | (r.underline ? 4 : 0)));
+      Put<uint32_t>(&out, static_cast<uint32_t>(r.colour));
+    }
+  }
+  Put<uint64_t>(&out, page.pictures.size());
+  for (const CapturedPicture& p : page.pictures) {
+    Put(&out, p.x);
+    Put(&out, p.y);
+    Put(&out, p.width);
+    Put(&out, p.height);
+    PutText(&out, p.bytes);
+    Put<uint8_t>(&out, p.chart ? 1 : 0);
+  }
+  return out;
+}
+
+bool Deserialize(FILE* f, CapturedPage* page) {
+  constexpr uint64_t kMaxItems = uint64_t{1} << 24;
+  uint64_t lines = 0;
+  if (!Get(f, &lines) || lines > kMaxItems) return false;
+  page->lines.assign(static_cast<size_t>(lines), CapturedLine());
+  for (CapturedLine& l : page->lines) {
+    int32_t band = 0, layoutLine = 0;
+    uint64_t runs = 0;
+    if (!Get(f, &l.y) || !Get(f, &l.height) || !Get(f, &band) || !Get(f, &layoutLine) || !Get(f, &runs) ||
+        runs > kMaxItems)
+      return false;
+    l.band = band;
+    l.layoutLine = layoutLine;
+    l.runs.assign(static_cast<size_t>(runs), CapturedRun());
+    for (CapturedRun& r : l.runs) {
+      int32_t size = 0;
+      uint8_t style = 0;
+      uint32_t colour = 0;
+      if (!Get(f, &r.x) || !Get(f, &r.width) || !GetText(f, &r.text) || !GetText(f, &r.face) || !Get(f, &size) ||
+          !Get(f, &style) || !Get(f, &colour))
+        return false;
+      r.size = size;
+      r.bold = (style & 1) != 0;
+      r.italic = (style & 2) != 0;
+      r.underline = (style & 4) != 0;
+      r.colour = colour;
+    }
+  }
+  uint64_t pictures = 0;
+  if (!Get(f, &pictures) || pictures > kMaxItems) return false;
+  page->pictures.assign(static_cast<size_t>(pictures), CapturedPicture());
+  for (CapturedPicture& p : page->pictures) {
+    uint8_t chart = 0;
+    if (!Get(f, &p.x) || !Get(f, &p.y) || !Get(f, &p.width) || !Get(f, &p.height) || !GetText(f, &p.bytes) ||
+        !Get(f, &chart))
+      return false;
+    p.chart = chart != 0;
+  }
+  return true;
+}
+
+void Summarize(const CapturedPage& page, double* leftmost, std::set<std::string>* faces) {
+  for (const CapturedLine& l : page.lines)
+    for (const CapturedRun& r : l.runs) {
+      faces->insert(r.face);
+      if (!r.text.empty() && (*leftmost < 0 || r.x < *leftmost)) *leftmost = r.x;
+    }
+}
+
+}  // namespace
+
+bool CapturedDocument::SpillFinishedPages() {
+  if (pages.empty()) return true;
+  if (!spill_) {
+    FILE* f = std::tmpfile();
+    if (f == nullptr) return false;
+    spill_.reset(f, Closer());
+  }
+  const size_t finished = pages.size();
+  for (size_t i = 0; i < finished; ++i) {
+    const std::string bytes = Serialize(pages[i]);
+    if (std::fseek(spill_.get(), 0, SEEK_END) != 0 ||
+        std::fwrite(bytes.data(), 1, bytes.size(), spill_.get()) != bytes.size()) {
+      // The pages from this one on stay in memory, and no more are spilled
+      // after the part of this one that was written.
+      pages.erase(pages.begin(), pages.begin() + static_cast<long>(i));
+      spillPages = false;
+      return false;
+    }
+    Summarize(pages[i], &spilledLeftmost_, &spilledFaces_);
+    ++spilled_;
+  }
+  pages.erase(pages.begin(), pages.begin() + static_cast<long>(finished));
+  return true;
+}
+
+bool CapturedDocument::ForEachPage(const std::function<bool(size_t, const CapturedPage&)>& visit) const {
+  size_t index = 0;
+  if (spilled_ > 0) {
+    if (std::fflush(spill_.get()) != 0 || std::fseek(spill_.get(), 0, SEEK_SET) != 0) return false;
+    CapturedPage page;
+    for (; index < spilled_; ++index) {
+      if (!Deserialize(spill_.get(), &page) || !visit(index, page)) return false;
+    }
+  }
+  for (const CapturedPage& page : pages)
+    if (!visit(index++, page)) return false;
+  return true;
+}
+
+double CapturedDocument::LeftmostText() const {
+  double left = spilledLeftmost_;
+  std::set<std::string> faces;
+  for (const CapturedPage& p : pages) Summarize(p, &left, &faces);
+  return left;
+}
+
+std::set<std::string> CapturedDocument::Faces() const {
+  double left = -1;
+  std::set<std::string> faces = spilledFaces_;
+  for (const CapturedPage& p : pages) Summarize(p, &left, &faces);
+  return faces;
+}
 
 PageDriver* CreatePageCaptureDriver(CapturedDocument* out) { return new CaptureDriver(out); }

@@ -6,6 +6,10 @@
 
 #include "platform/printer/page_driver.h"
 
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,7 +47,34 @@ struct CapturedPage {
 struct CapturedDocument {
   double paperWidth = 6120, paperHeight = 7920;  // decipoints
   std::string imageFormat = "PNG";               // "PNG", "JPEG" or "BMP"
+  // The pages in memory: all of them, or with spillPages the one being made
+  // (those before it are in the scratch file).
   std::vector<CapturedPage> pages;
+  // A long document is kept in the same memory: as a page begins, the pages
+  // finished before it move to a scratch file, read back one at a time.
+  bool spillPages = false;
+
+  // Moves the pages in memory, all finished, to the scratch file; false when
+  // it cannot be written (the pages then stay in memory, and no more move).
+  bool SpillFinishedPages();
+  size_t PageCount() const { return spilled_ + pages.size(); }
+  // Every page in order, the spilled ones read back; stops at the first
+  // visit answering false. False when a visit did or the scratch file
+  // cannot be read.
+  bool ForEachPage(const std::function<bool(size_t index, const CapturedPage& page)>& visit) const;
+  // The leftmost x of a run with text (-1 when none) and the faces of all
+  // runs, over every page.
+  double LeftmostText() const;
+  std::set<std::string> Faces() const;
+
+ private:
+  struct Closer {
+    void operator()(FILE* f) const { std::fclose(f); }
+  };
+  std::shared_ptr<FILE> spill_;
+  size_t spilled_ = 0;
+  double spilledLeftmost_ = -1;
+  std::set<std::string> spilledFaces_;
 };
 
 // Turns a chart's picture (its metafile) into image file bytes of the given

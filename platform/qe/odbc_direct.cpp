@@ -1,5 +1,6 @@
 #include "platform/qe/odbc_direct.h"
 
+#include "platform/qe/cursor_fetch.h"
 #include "platform/qe/qe_text.h"
 
 #include <odbcinst.h>
@@ -44,7 +45,7 @@ int OdbcAllocConnect(void* henv, void** hdbc) {
 }
 
 int OdbcDriverConnect(void* hdbc, const char* connectText, std::string* completed) {
-  std::string in = qe_text::AnsiToUtf8(connectText);
+  std::string in = qe_text::AnsiToUtf8(qe_cursor::WithCursorFetch(connectText ? connectText : "").c_str());
   // The largest buffer the call can describe, so that a long completed string is kept whole.
   std::vector<SQLCHAR> out(32767, 0);
   SQLSMALLINT outLen = 0;

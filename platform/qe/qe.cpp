@@ -3,6 +3,7 @@
 // translated after every fetch into the caller's buffers and 32-bit cells.
 #include "platform/qe/qe.h"
 
+#include "platform/qe/cursor_fetch.h"
 #include "platform/qe/fetch_ahead.h"
 #include "platform/qe/qe_text.h"
 
@@ -649,7 +650,7 @@ QEHANDLE qeConnect(const char* connectText) {
     Check(SQL_ERROR, SQL_HANDLE_ENV, g_env);
     return 0;
   }
-  std::string utf8 = qe_text::AnsiToUtf8(text.c_str());
+  std::string utf8 = qe_text::AnsiToUtf8(qe_cursor::WithCursorFetch(text).c_str());
   SQLCHAR out[1024];
   SQLSMALLINT outLen = 0;
   SQLRETURN rc = SQLDriverConnect(hdbc, nullptr, reinterpret_cast<SQLCHAR*>(&utf8[0]),

@@ -369,6 +369,54 @@ TEST(PageWriters, TextRtfAndHtmlKeepTheTextInOrder) {
   EXPECT_NE(files[0].second.find("<img src=\"Chart%200000002a%200.png\""), std::string::npos);
 }
 
+// A long document keeps one page in memory, the finished ones in the
+// scratch file: text, RTF and HTML come out byte for byte as from pages all
+// in memory, faces and the leftmost text found on spilled pages included.
+TEST(PageWriters, SpilledPagesWriteTheSameBytes) {
+  CapturedDocument whole, spilled;
+  spilled.spillPages = true;
+  for (int p = 0; p < 5; ++p) {
+    CapturedPage page;
+    for (int i = 0; i < 3; ++i) {
+      CapturedLine l;
+      l.y = 120.0 * i + (p == 2 ? 30 : 0);
+      l.height = 120;
+      l.band = p;
+      l.layoutLine = i;
+      // Only page 1 has text further left, only page 3 a face of its own.
+      l.runs.push_back(CapturedRun{p == 1 && i == 0 ? 36.0 : 144.0, 300, "Row " + std::to_string(i) + " {\xE9}",
+                                   p == 3 ? "Courier New" : "Arial", 100 + p, p == 4, i == 1, p == 0, 0x102030u});
+      l.runs.push_back(CapturedRun{900, 0, "", "", 100, false, false, false, 0});
+      page.lines.push_back(l);
+    }
+    if (p == 4) page.pictures.push_back(CapturedPicture{72, 400, 720, 360, std::string("pic\0ture", 8), false});
+    whole.pages.push_back(page);
+    // As the capture does when the next page begins.
+    ASSERT_TRUE(spilled.SpillFinishedPages());
+    spilled.pages.push_back(page);
+  }
+  EXPECT_EQ(spilled.pages.size(), 1u) << "one page in memory";
+  EXPECT_EQ(spilled.PageCount(), 5u);
+  EXPECT_EQ(spilled.LeftmostText(), 36.0);
+  EXPECT_EQ(spilled.Faces(), whole.Faces());
+  EXPECT_EQ(WriteTextPages(spilled, TextPageOptions()), WriteTextPages(whole, TextPageOptions()));
+  EXPECT_EQ(WriteRtfPages(spilled), WriteRtfPages(whole));
+  EXPECT_NE(WriteRtfPages(spilled).find("Courier New"), std::string::npos);
+  for (uint32_t options : {0u, kHtmlPagePerPage}) {
+    HtmlExportOptions o;
+    o.outputDirectory = "/tmp/out";
+    o.fileName = "r.htm";
+    o.options = options;
+    EXPECT_EQ(WriteHtmlPages(spilled, o, "Report", 1), WriteHtmlPages(whole, o, "Report", 1)) << options;
+  }
+  // A visit that stops ends the walk there, and a sink that fails fails the writer.
+  size_t visited = 0;
+  EXPECT_FALSE(spilled.ForEachPage([&](size_t, const CapturedPage&) { return ++visited < 2; }));
+  EXPECT_EQ(visited, 2u);
+  EXPECT_FALSE(WriteTextPages(spilled, TextPageOptions(), [](const std::string&) { return false; }));
+  EXPECT_FALSE(WriteRtfPages(spilled, [](const std::string&) { return false; }));
+}
+
 }  // namespace
 
 namespace {

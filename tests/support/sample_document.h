@@ -2,22 +2,11 @@
 // set-up and report I/O, all given back when it goes.
 #pragma once
 
-#include "app/document.h"
-#include "files/report_io.h"
+#include "app/sample_report.h"
 
-#include <memory>
 #include <string>
 
-struct SampleDocument {
-  SampleDocument();
-  ~SampleDocument();
-  SampleDocument(const SampleDocument&) = delete;
-  SampleDocument& operator=(const SampleDocument&) = delete;
-
+struct SampleDocument : SampleReportDocument {
   // Builds the sample report on the data source and writes it to path.
   bool Write(const char* dataSource, const std::string& path, std::string* error);
-
-  CKmDoc doc;
-  std::unique_ptr<BandLineRec[]> lines;
-  CKmRepIO io;
 };
