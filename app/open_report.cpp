@@ -608,6 +608,9 @@ BOOL CKmDoc::DoFileNew(const char* masterTable, int passThrough, BOOL ask, BOOL 
     UpdateTitle(TRUE);
   }
   if (mode != 3) SetModifiedFlag(TRUE);
+  // Every way in (the menu, the start dialog, the command line) shows the new
+  // report at once, not at the view's next paint.
+  UpdateViewsByHint(0, nullptr);
   SetWaitCursor(0);
   return TRUE;
 }
