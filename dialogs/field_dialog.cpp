@@ -149,7 +149,7 @@ INT_PTR RunFieldDialog(KmDocBase* doc, HWND owner, int kind, const FieldDialogHo
     p.showError = hooks.showError;
     const INT_PTR result = RunUserFunctionDialog(owner, &p);
     if (p.changed && hooks.changed) hooks.changed(doc);
-    return p.changed ? IDOK : result;
+    return p.changed ? INT_PTR{IDOK} : result;
   }
   State s;
   s.doc = doc;

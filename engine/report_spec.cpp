@@ -272,7 +272,7 @@ bool Metric(KmDocBase* doc) { return doc->m_pLayout != nullptr && doc->m_pLayout
 // Day, month and year in the order of the user's short date picture and
 // with its separator; years of the 1900s as two digits.
 std::string FormatSpecDate(const IntlSettings& intl, int day, int month, int year) {
-  char d[8], m[8], y[8];
+  char d[12], m[12], y[12];  // room for any int
   std::snprintf(d, sizeof d, "%02d", day);
   std::snprintf(m, sizeof m, "%02d", month);
   if (year >= 1900 && year <= 1999) std::snprintf(y, sizeof y, "%02d", year - 1900);
