@@ -21,7 +21,7 @@ namespace {
 
 constexpr int kTurnMs = 100;
 constexpr char kSerial[] = "vtWatchSerial";
-int g_patience = 150;  // about fifteen seconds of a running event loop
+int g_patience = 200;  // twenty seconds or more of a running event loop
 
 // The dialog waiting innermost: the latest seen of the program's running
 // modal dialogs and the toolkit's modal window.

@@ -39,7 +39,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -74,12 +73,21 @@ std::vector<Word> Words(const std::string& pdf) {
   int page = -1;
   std::istringstream in(html);
   std::string line;
-  const std::regex word(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
-  std::smatch m;
   while (std::getline(in, line)) {
     if (line.find("<page ") != std::string::npos) ++page;
-    if (std::regex_search(line, m, word))
-      out.push_back({page, std::stod(m[1]), std::stod(m[2]), std::stod(m[3]), std::stod(m[4]), m[5]});
+    // <word xMin="…" yMin="…" xMax="…" yMax="…">text</word>
+    const size_t at = line.find("<word ");
+    Word w{page, 0, 0, 0, 0, ""};
+    int textAt = 0;
+    if (at == std::string::npos ||
+        std::sscanf(line.c_str() + at, "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\">%n", &w.x0, &w.y0,
+                    &w.x1, &w.y1, &textAt) != 4 ||
+        textAt == 0)
+      continue;
+    const size_t end = line.find("</word>", at + static_cast<size_t>(textAt));
+    if (end == std::string::npos) continue;
+    w.text = line.substr(at + static_cast<size_t>(textAt), end - at - static_cast<size_t>(textAt));
+    out.push_back(w);
   }
   return out;
 }

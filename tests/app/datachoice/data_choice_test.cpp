@@ -344,7 +344,9 @@ class DataChoiceTest : public ::testing::Test {
     }
     // With one connection open the new report takes it without asking.
     if (data->GetConnectionCount() == 1 && data->IsConnected(dsn)) return;
-    if (data->GetConnectionCount() == 1) ASSERT_EQ(data->ConnectDataSource(dsn, false, true, nullptr), 1);
+    if (data->GetConnectionCount() == 1) {
+      ASSERT_EQ(data->ConnectDataSource(dsn, false, true, nullptr), 1);
+    }
     const bool connected = data->IsConnected(dsn);
     script.Expect("Connected Data Sources", [this, dsn, connected](HWND d) {
       if (!connected) {

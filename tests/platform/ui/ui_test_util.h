@@ -227,21 +227,6 @@ inline HWND ActiveDialog() {
 }
 
 std::string ScreenshotDir();
-// Ends every running dialog with -99: the safety net that keeps a failed test from hanging.
-void EndAllDialogs();
-// Safety net only: ends every dialog when a test has run far too long, so a
-// failed expectation cannot leave a modal loop waiting forever.
-class Watchdog {
- public:
-  void arm() {
-    timer_.setSingleShot(true);
-    QObject::connect(&timer_, &QTimer::timeout, [] { EndAllDialogs(); });
-    timer_.start(20000);
-  }
-
- private:
-  QTimer timer_;
-};
 
 // Writes the dialog with a drawn caption bar as a PNG for a person to look at.
 void SaveScreenshot(HWND dialog, const std::string& name);
