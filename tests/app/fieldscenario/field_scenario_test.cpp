@@ -745,7 +745,9 @@ TEST_F(FieldScenario, ScreensFormatBarFontLeavesTheDefaultFontsInPlace) {
   EXPECT_EQ(std::string(again.table[static_cast<size_t>(company->head.fontIndex)].logFont.lfFaceName), face);
   EXPECT_EQ(company->head.pointSize, 140);
   ForEachLayoutItem(*frame->m_pDoc->m_pLayout, [&](ReportItemHead& h) {
-    if ((h.flags & kItemGraphicKinds) == 0) EXPECT_NE(h.fontHandle, nullptr);
+    if ((h.flags & kItemGraphicKinds) == 0) {
+      EXPECT_NE(h.fontHandle, nullptr);
+    }
   });
   Close();
 

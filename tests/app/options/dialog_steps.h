@@ -27,7 +27,7 @@ class DialogSteps {
 
   // A dialog with this caption.
   void Dialog(const std::string& caption, Action action) {
-    steps_.push_back({caption, false, std::move(action)});
+    steps_.push_back({caption, false, std::move(action), false, ""});
   }
   // The toolkit's file dialog with this title, given the path (empty: cancelled).
   void File(const std::string& title, const std::string& path) {
@@ -35,10 +35,12 @@ class DialogSteps {
   }
   // A message box whose text holds part; its text is kept and it is answered with button.
   void Message(const std::string& part, int button = IDOK) {
-    steps_.push_back({part, true, [this, button](HWND box) {
+    steps_.push_back({part, true,
+                      [this, button](HWND box) {
                         messages.push_back(ControlText(box, 200));
                         PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
-                      }});
+                      },
+                      false, ""});
   }
   // Runs fn (which opens the first dialog) with the steps armed; every step must have run.
   void Run(const std::function<void()>& fn) {
