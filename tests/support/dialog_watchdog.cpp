@@ -60,7 +60,8 @@ std::string Describe(const Waiting& w) {
     char caption[256] = {}, text[512] = {};
     GetWindowTextA(w.hwnd, caption, sizeof caption);
     GetDlgItemTextA(w.hwnd, 200, text, sizeof text);  // a message's text, where the dialog has one
-    return "\"" + std::string(caption) + "\"" + (text[0] ? " (" + std::string(text) + ")" : "");
+    return "\"" + std::string(caption) + "\"" + (text[0] ? " (" + std::string(text) + ")" : "") +
+           (IsWindowEnabled(w.hwnd) ? "" : ", disabled") + (IsWindowVisible(w.hwnd) ? "" : ", hidden");
   }
   if (!w.widget) return "(gone)";
   std::string d = "\"" + w.widget->windowTitle().toStdString() + "\"";
