@@ -79,6 +79,17 @@ TEST_F(ProgramTest, UnattendedRunsThatCannotPrintEndNonZeroWithTheirMessage) {
   }
 }
 
+// A report that cannot be opened says why in one line: no generic line about
+// the /G switch follows the real reason.
+TEST_F(ProgramTest, AFailedOpenUnderGoSaysItsReasonOnce) {
+  const std::string damaged = dir_ + "/damaged.kmw";
+  { std::FILE* f = std::fopen(damaged.c_str(), "wb"); std::fputs("not a report at all", f); std::fclose(f); }
+  const Outcome o = RunProgram("/G '" + damaged + "'", dir_);
+  EXPECT_EQ(o.status, 1) << o.output;
+  EXPECT_NE(o.output.find("it is not a report file, or it is damaged"), std::string::npos) << o.output;
+  EXPECT_EQ(o.output.find("The /G switch requires"), std::string::npos) << o.output;
+}
+
 // The window platform: offscreen only when no display can be reached, and
 // never over a platform the environment names.
 TEST(WindowPlatform, OffscreenWithoutAReachableDisplay) {
