@@ -1650,6 +1650,10 @@ void ClearReportContents(KmDocBase& doc) {
     t->pictures.Clear();
     t->charts.Clear();
     t->currentItem = nullptr;
+    // The vertical order linked the items just freed: whoever walks it next
+    // builds it again from the new tables.
+    t->orderHead = t->orderTail = nullptr;
+    if (doc.m_pModel != nullptr) doc.m_pModel->itemListHead = doc.m_pModel->itemListTail = nullptr;
   }
 }
 

@@ -68,7 +68,8 @@ TEST_F(ProgramTest, UnattendedRunsThatCannotPrintEndNonZeroWithTheirMessage) {
       {"/G", "The /G switch requires a valid Library file and Report name"},
       {"/G /X", "Invalid or duplicate command line argument"},
       {"/G /G", "Invalid or duplicate command line argument"},
-      {"/G /Rnothing-here.kmw", "The /G switch requires a valid Library file and Report name"},
+      // The file's own reason, and no generic line after it.
+      {"/G /Rnothing-here.kmw", "Cannot open nothing-here.kmw: there is no such file."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
@@ -76,6 +77,7 @@ TEST_F(ProgramTest, UnattendedRunsThatCannotPrintEndNonZeroWithTheirMessage) {
     EXPECT_NE(o.status, 0);
     EXPECT_NE(o.status, 124) << "timed out: something waited for a person";
     EXPECT_NE(o.output.find(c.message), std::string::npos) << o.output;
+    EXPECT_EQ(o.output.find("vortelle: ", o.output.find(c.message)), std::string::npos) << o.output;
   }
 }
 

@@ -231,7 +231,8 @@ TEST(CompoundFile, SavingKeepsDanglingLinksAndHardLinks) {
   EXPECT_EQ(again.FindStream("Contents")->data, Bytes(3000, 2));
   // No temporary file is left beside either name.
   int entries = 0;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) entries += e.is_regular_file() ? 1 : 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+    entries += e.is_regular_file() && !e.is_symlink() ? 1 : 0;
   EXPECT_EQ(entries, 2);
 
   const std::string loopA = dir + "/a.kmw", loopB = dir + "/b.kmw";

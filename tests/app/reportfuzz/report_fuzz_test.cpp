@@ -36,6 +36,11 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__SANITIZE_ADDRESS__) && __has_include(<sanitizer/common_interface_defs.h>)
+#include <sanitizer/common_interface_defs.h>
+#define VT_SANITIZER_REPORT_FD 1
+#endif
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -44,6 +49,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -123,7 +129,7 @@ class ReportFuzz : public ::testing::TestWithParam<int> {
                                  0, 0x05, 0x00, 0x01, 0xFF, 0x89, 0x99, 0x3D, 0x1D, 0, 0, 0, 0, 0x49, 0x45,
                                  0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
     WriteBytes(dir_ + "/logo.png", Bytes(png, png + sizeof png));
-    SampleDocument sample;
+    SampleDocument& sample = *doc_;
     std::string error;
     EXPECT_TRUE(sample.Write("VortelleSample", dir_ + "/sales.kmw", &error)) << error;
     seeds.push_back(ReadBytes(dir_ + "/sales.kmw"));
@@ -159,9 +165,10 @@ class ReportFuzz : public ::testing::TestWithParam<int> {
     return seeds;
   }
 
-  // The damaged reports an earlier probe found: kind bits that name another
+  // The damaged reports earlier probes found: kind bits that name another
   // item (a text read as a field or a picture, a field read as a picture, a
-  // box read as a text), and the stored server-computed bit on every field.
+  // box read as a text), the stored server-computed bit on every field, and
+  // fields of two value kinds.
   std::vector<Bytes> ProbeInputs(const Bytes& seed) {
     const std::string scratch = dir_ + "/probe.kmw";
     WriteBytes(scratch, seed);
@@ -184,33 +191,41 @@ class ReportFuzz : public ::testing::TestWithParam<int> {
     damaged(rec::WideBox, 0, kItemKindField);
     damaged(rec::FieldItem, 31 + 11, 0x40);  // flags2 bit 0x4000
     damaged(rec::WideCalc, 31 + 11, 0x40);
+    // Totals and calculations of two kinds at once (number and logical).
+    damaged(rec::WideTotal, 31 + 7, 0x01);
+    damaged(rec::WideCalc, 31 + 7, 0x01);
     return out;
   }
 
-  // Opens the file as the program opens a report and prints it to a PDF.
+  // Opens the file as the command line opens a report into the program's one
+  // document (its data source connected while it is read, nobody asked for
+  // another), and prints it to a PDF.
   void OpenAndPrint(const std::string& path) {
-    SampleDocument d;
-    if (!d.doc.CreateReportTables()) return;
-    d.io.m_stream.hooks = &GetAppStreamHooks();
-    if (d.io.OpenReportFile(path.c_str()) == kRepIoOk) {
+    CKmDoc& doc = doc_->doc;
+    doc_->io.m_stream.hooks = &GetAppStreamHooks();
+    doc_->io.m_stream.connect = true;
+    doc.m_settings.newReportAlwaysUseSameDS = doc.m_settings.readReportAlwaysUseSameDS = 1;
+    if (doc.OpenReport(path.c_str()) == 1) {
+      doc.FinishReportLoad(FALSE);
       // A few rows and pages are all any input prints.
-      SetRecordLimit(d.doc.m_pModel, 40);
-      ReportSettings& s = d.io.m_stream.settings;
+      SetRecordLimit(doc.m_pModel, 40);
+      ReportSettings& s = doc_->io.m_stream.settings;
       s.firstPage = std::min<uint32_t>(s.firstPage, 3);
       s.lastPage = std::min<uint32_t>(std::max(s.lastPage, s.firstPage), s.firstPage + 2);
       PrintRunContext& ctx = GetPrintRunContext();
       ctx.printToFile = dir_ + "/fuzz.pdf";
       std::remove(ctx.printToFile.c_str());
-      d.doc.m_pPageSetup->OutputDestination = kOutputToFile;
-      d.doc.m_nRunMode = 0;
-      RunOutputWithRecovery(d.doc, 0);
+      doc.m_pPageSetup->OutputDestination = kOutputToFile;
+      doc.m_nRunMode = 0;
+      RunOutputWithRecovery(doc, 0);
       ctx.printToFile.clear();
       ++printed_;
     }
-    FreeReportRun(&d.doc);
+    FreeReportRun(&doc);
   }
 
   std::string dir_;
+  std::unique_ptr<SampleDocument> doc_ = std::make_unique<SampleDocument>();
   long printed_ = 0;
 };
 
@@ -234,7 +249,11 @@ TEST_P(ReportFuzz, DamagedReportsOpenAndPrintWithoutAFault) {
       contents[i] = files[i].FindStream("Contents")->data;
   }
   // What the run says goes where a /G run's messages go, not into the test's log.
+  // The sanitizers still report on the test's own standard error.
   const int savedErr = dup(2);
+#ifdef VT_SANITIZER_REPORT_FD
+  __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(savedErr)));
+#endif
   const int devNull = open("/dev/null", O_WRONLY);
   dup2(devNull, 2);
   close(devNull);
@@ -261,6 +280,9 @@ TEST_P(ReportFuzz, DamagedReportsOpenAndPrintWithoutAFault) {
     }
   }
   dup2(savedErr, 2);
+#ifdef VT_SANITIZER_REPORT_FD
+  __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(2)));
+#endif
   close(savedErr);
   std::remove(input.c_str());
   RecordProperty("inputs", static_cast<int>(tried));

@@ -71,7 +71,11 @@ TEST(ItemKinds, ARecordWhoseKindBitsNameAnotherItemFailsTheReadNamingIt) {
       {"narrowed field as a picture", N,
        [](auto& b) { b[PayloadAfter(b, rec::DbField, rec::ObjectFlags, StreamMode::Library)] = 0x10; },
        "the field 'ORDNO'", "stored as an item of several kinds."},
-      {"narrowed box without its kind", N, [](auto& b) { b[PayloadOf(b, rec::Box, 0, StreamMode::Library)] = 0x02; },
+      {"narrowed box without its kind", N, [](auto& b) {
+         const size_t at = PayloadOf(b, rec::Box, 0, StreamMode::Library);
+         b[at] = 0x02;
+         b[at + 1] = 0;
+       },
        "the line or box 1", "stored as a text."},
   };
   for (const Case& c : cases) {
