@@ -296,12 +296,10 @@ uint32_t CKmComposite::GetFieldWidth(const FieldDef* field) const {
   }
   if (f == nullptr) return 1;
   const uint32_t flags = f->flags;
-  // Largest first: a field whose flags (from a damaged file) hold several
-  // kinds gets room for whichever of them a value is written as.
-  if (flags & kFieldMemo) return 255;
-  if (flags & (kFieldDate | kFieldDateTime | kFieldTime)) return 12;
-  if (flags & kFieldNumeric) return 8;
   if (flags & kFieldLogical) return 2;
+  if (flags & (kFieldDate | kFieldDateTime | kFieldTime)) return 12;
+  if (flags & kFieldMemo) return 255;
+  if (flags & kFieldNumeric) return 8;
   const uint32_t limit = defaultTextWidth + 1;
   if (f->flags2 & kField2FilterText) {
     std::string text;
