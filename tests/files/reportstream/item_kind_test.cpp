@@ -5,6 +5,8 @@
 
 #include <gmock/gmock.h>
 
+#include <set>
+
 namespace {
 
 using rs_test::BuildFullReport;
@@ -135,6 +137,26 @@ TEST(ItemKinds, ItemsWhoseKindDisagreesWithTheirTableAreLeftOutOfTheLayout) {
   EXPECT_EQ(PictureOfItem(&d.M().fieldList->head), nullptr);
   EXPECT_EQ(FieldOfItem(&d.M().fieldList->head), nullptr);
   EXPECT_EQ(ChartOfItem(&d.L().charts.At(0)->head), nullptr);
+}
+
+// Reading a report frees the items of the one before; the vertical order
+// that linked them goes with them.
+TEST(ItemKinds, ReadingAReportLeavesNoOrderOverTheItemsItFreed) {
+  Doc d;
+  BuildFullReport(d);
+  BuildLayoutItemOrder(d.L());
+  ASSERT_NE(d.L().orderHead, nullptr);
+  const std::vector<uint8_t> b = d.Write(StreamMode::Storage);
+  ASSERT_EQ(d.Read(b, StreamMode::Storage), 0);
+  std::set<const ReportItemHead*> live;
+  ForEachLayoutItem(d.L(), [&](ReportItemHead& h) { live.insert(&h); });
+  int walked = 0;
+  for (ReportItemHead* h = d.M().itemListHead; h != nullptr && walked < 1000; h = h->nextInOrder, ++walked)
+    EXPECT_TRUE(live.count(h));
+  for (ReportItemHead* h = d.L().orderHead; h != nullptr && walked < 1000; h = h->nextInOrder, ++walked)
+    EXPECT_TRUE(live.count(h));
+  BuildLayoutItemOrder(d.L());
+  EXPECT_NE(d.L().orderHead, nullptr);
 }
 
 }  // namespace
