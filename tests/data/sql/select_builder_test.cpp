@@ -247,7 +247,9 @@ TEST_F(Select, AStoredStateBitNeverChangesTheShapeOfTheFetch) {
       std::memcpy(&a, amount->value, 8);
       std::memcpy(&i, id->value, 8);
       got.push_back(std::to_string(static_cast<int>(i)) + "|" + std::to_string(static_cast<int>(a)));
-      if (rebindAfterFirst && got.size() == 1) EXPECT_EQ(BindResultColumns(&m, true, 0), 0);
+      if (rebindAfterFirst && got.size() == 1) {
+        EXPECT_EQ(BindResultColumns(&m, true, 0), 0);
+      }
     }
     CloseReportQuery(&m);
     m.DropAttachment(AttachmentSlot::kRecordPass);
