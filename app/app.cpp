@@ -61,6 +61,7 @@
 #include "platform/win/settings_watch.h"
 #include "platform/win/resources.h"
 #include "platform/win/ui_app.h"
+#include "engine/report_run.h"
 #include "platform/win/unattended.h"
 #include "platform/win/window.h"
 
@@ -689,6 +690,7 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
   };
   if (!splash) showFrame();
 
+  const long saidBeforeOpen = UnattendedMessagesWritten();
   RunCommandLine();
 
   if (m_bReportLoaded || !splash) {
@@ -717,14 +719,21 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
         if (!RunReportExport(doc)) m_nExitCode = 1;
         return FALSE;
       }
+      const long said = UnattendedMessagesWritten();
       RunOutputWithRecovery(doc, 0);
       if (!ctx.lastRunPrinted) {
-        ShowError(LoadResString(kReportNotPrinted).c_str(), nullptr);
-        m_nExitCode = 1;
+        // The run's own reason, when it gave one, is the only line.
+        if (UnattendedMessagesWritten() == said) ShowError(LoadResString(kReportNotPrinted).c_str(), nullptr);
+        m_nExitCode = ctx.lastRunMessage == kMsgNoRecords           ? kExitNoRecords
+                      : ctx.lastRunMessage == kMsgStartPageTooLarge ? kExitStartPageTooLarge
+                                                                    : kExitFailed;
       }
       return FALSE;
     }
-    ShowError(LoadResString(kGoNeedsReport).c_str(), nullptr);
+    // A report that failed to open has said why; the switch's own text is
+    // for a command line that named none.
+    if (UnattendedMessagesWritten() == saidBeforeOpen || !m_bUnattended)
+      ShowError(LoadResString(kGoNeedsReport).c_str(), nullptr);
     // Nobody is there to make the start choice: the run ends, unprinted.
     if (m_bUnattended) {
       m_nExitCode = 1;

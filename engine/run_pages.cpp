@@ -42,9 +42,9 @@ int ItemLastLine(const KmDocBase* doc, const ReportItemHead& item) {
 }
 
 bool TextIsBlank(const ReportItemHead& item, bool lineDrawFont) {
-  const TextItem& text = reinterpret_cast<const TextItem&>(item);
-  if (!text.text) return true;
-  for (const char* p = text.text; *p; ++p) {
+  const TextItem* text = TextOfItem(&item);
+  if (text == nullptr || !text->text) return true;
+  for (const char* p = text->text; *p; ++p) {
     unsigned char c = static_cast<unsigned char>(*p);
     if (c == ' ' || (lineDrawFont && c == 250)) continue;
     return false;
@@ -259,8 +259,7 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
     }
     onlyGraphics = false;
     int32_t h = FontHeight(r, *it);
-    if (it->flags & kItemKindField) {
-      FieldDef* f = reinterpret_cast<FieldDef*>(it);
+    if (FieldDef* f = FieldOfItem(it)) {
       // A Record band that may break across pages is fitted by its own
       // lines; its text goes on over the page end.
       const bool keepsStretch = band != kBandRecord || r->recordsStretch;
