@@ -88,3 +88,16 @@ bool ReselectTableOnOpen(KmDocBase& doc, uint32_t slot, TableChooser& chooser) {
   CopyBounded(t->path, sizeof t->path, choice.name.c_str());
   return true;
 }
+
+std::string AskForPictureOnOpen(KmDocBase& doc, const std::string& stored) {
+  if (CKmApp* app = AfxGetKmApp(); app != nullptr && app->IsUnattended()) return {};
+  Context context{&doc, nullptr, stored};
+  ReselectServices s;
+  s.doc = &doc;
+  s.model = doc.m_pModel;
+  s.context = &context;
+  s.status = ShowStatus;
+  s.openFile = ChooseFile;
+  std::string path = stored;
+  return AskForPictureFile(s, &path) != 0 ? path : std::string();
+}

@@ -5,9 +5,11 @@
 // modified flag, picture bitmaps).
 #include "designer/band_view.h"
 #include "designer/design_view.h"
+#include "designer/layout_drawing.h"
 #include "designer/layout_editing.h"
 #include "designer/paste_image.h"
 #include "designer/pictures.h"
+#include "engine/doc_upkeep.h"
 #include "foundation/doc_base.h"
 #include "layout/band_line_layout.h"
 #include "layout/item_tables.h"
@@ -23,14 +25,7 @@ enum : UINT {
 class ViewLayoutHooks : public LayoutHooks {
  public:
   explicit ViewLayoutHooks(CKmView& view) : v_(view) {}
-  void* ReloadImage(const PictureItem& p) override {
-    return p.image ? v_.Layout()->images.ImgCopy(p.image) : nullptr;
-  }
-  void FreeImage(void* image) override { v_.Layout()->images.ImgDeleteBitmap(image); }
   bool BuildPictureBitmap(PictureItem& p) override { return ::BuildPictureBitmap(*v_.Layout(), p); }
-  void DeleteBitmap(HBITMAP b) override {
-    if (b != nullptr && b != NoScreenBitmap()) DeleteObject(b);
-  }
   void RedrawAllPanes() override { v_.RedrawAllPanes(); }
   void InvalidateViewRect(const RECT& r) override {
     v_.SetViewRect(r);
@@ -41,6 +36,16 @@ class ViewLayoutHooks : public LayoutHooks {
     if (v_.Doc()) v_.Doc()->SetModifiedFlag(TRUE);
   }
   void ForgetUndoDelete() override { ::ForgetUndoDelete(v_, true); }
+  void ClearStatusText() override { v_.Host().ShowMessage(""); }
+  // A field measures as the layout shows it: its name or its sample text.
+  bool FieldText(const ReportItemHead& field, std::string* text, BYTE* alignment) override {
+    if (!(field.flags & kItemKindField)) return false;
+    *text = ItemDisplayText(v_, field);
+    static const BYTE kBytes[3] = {kAlignLeft, kAlignCentre, kAlignRight};
+    const int a = GetObjectAlignment(v_.Doc(), &field);
+    *alignment = kBytes[a >= 0 && a < 3 ? a : 0];
+    return true;
+  }
 
  private:
   CKmView& v_;
