@@ -251,11 +251,10 @@ void CKmDoc::ClearExportFormats() {
 }
 
 void CKmDoc::FreeLayoutItems() {
-  // Nothing of the report outlives it.
+  // Nothing of the report's layout outlives it.
   FreeTextItems();
   FreePicturesAndItems();
   ReleaseCharts();
-  ClearExportFormats();
   FreeLinesAndBoxes();
 }
 

@@ -73,8 +73,8 @@ class CKmDoc : public KmDocBase {
   void EmptyModel();
   // Gives back the fonts the layout's items hold (their faces are kept).
   void ReleaseReportFonts();
-  // Frees the layout's text items, pictures, lines and boxes and charts, and
-  // the report's export formats; each step on its own for the shut-down.
+  // Frees the layout's text items, pictures, lines and boxes and charts; each
+  // step on its own for the shut-down, which also clears the export formats.
   void FreeLayoutItems();
   void FreeTextItems();
   void FreePicturesAndItems();

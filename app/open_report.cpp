@@ -439,6 +439,8 @@ void CKmDoc::ClearReport(BOOL closeModel) {
   }
   SetModifiedFlag(FALSE);
   FreeLayoutItems();
+  // The closed report's export formats are not the next report's.
+  ClearExportFormats();
   if (m_pModel != nullptr && m_pModel->FindAttachment<DataAccess>() != nullptr) GetDataAccess(m_pModel)->SelectDataSource(nullptr);
   m_bReportOpen = FALSE;
   m_nChartWord = 0;

@@ -29,6 +29,7 @@ struct Context {
 };
 
 void ShowStatus(void* c, const char* text) { static_cast<Context*>(c)->doc->SetStatusText(text); }
+void WaitCursor(void* c, bool on) { static_cast<Context*>(c)->doc->SetWaitCursor(on ? 1 : 0); }
 
 // The table file of a desktop-file data source, from the Open dialog.
 bool ChooseFile(void* c, const char* title, const char* filter, const char* dir, std::string* chosen) {
@@ -73,6 +74,7 @@ bool ReselectTableOnOpen(KmDocBase& doc, uint32_t slot, TableChooser& chooser) {
   s.status = ShowStatus;
   s.tableList = ChooseFromList;
   s.openFile = ChooseFile;
+  s.waitCursor = WaitCursor;
   ReselectRequest r;
   r.master = master;
   r.displayName = t->path;
@@ -98,6 +100,7 @@ std::string AskForPictureOnOpen(KmDocBase& doc, const std::string& stored) {
   s.context = &context;
   s.status = ShowStatus;
   s.openFile = ChooseFile;
+  s.waitCursor = WaitCursor;
   std::string path = stored;
   return AskForPictureFile(s, &path) != 0 ? path : std::string();
 }

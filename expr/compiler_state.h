@@ -23,6 +23,8 @@ struct UdfInfo {
   uint32_t flags = 0;  // 0x1, 0x40, 0x400, 0x800 carry into the callers' flags
 };
 
+// What the compiler asks of the layers above it. The application installs
+// both when its document makes the model (CKmDoc::CreateReportTables).
 struct ExpressionHooks {
   // The engine's check of a field (or, without one, a function or plain
   // expression) whose code was just made: 0, 56, 57, 59 or 60.
