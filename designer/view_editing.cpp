@@ -5,11 +5,9 @@
 // modified flag, picture bitmaps).
 #include "designer/band_view.h"
 #include "designer/design_view.h"
-#include "designer/layout_drawing.h"
 #include "designer/layout_editing.h"
 #include "designer/paste_image.h"
 #include "designer/pictures.h"
-#include "engine/doc_upkeep.h"
 #include "foundation/doc_base.h"
 #include "layout/band_line_layout.h"
 #include "layout/item_tables.h"
@@ -37,15 +35,6 @@ class ViewLayoutHooks : public LayoutHooks {
   }
   void ForgetUndoDelete() override { ::ForgetUndoDelete(v_, true); }
   void ClearStatusText() override { v_.Host().ShowMessage(""); }
-  // A field measures as the layout shows it: its name or its sample text.
-  bool FieldText(const ReportItemHead& field, std::string* text, BYTE* alignment) override {
-    if (!(field.flags & kItemKindField)) return false;
-    *text = ItemDisplayText(v_, field);
-    static const BYTE kBytes[3] = {kAlignLeft, kAlignCentre, kAlignRight};
-    const int a = GetObjectAlignment(v_.Doc(), &field);
-    *alignment = kBytes[a >= 0 && a < 3 ? a : 0];
-    return true;
-  }
 
  private:
   CKmView& v_;

@@ -125,7 +125,6 @@ void CheckReportTables(Defaults& d, CKmDoc& doc) {
   VSLOT(d, LayoutHooks, layout, UpdateScrollBars);
   VSLOT(d, LayoutHooks, layout, SetModified);
   VSLOT(d, LayoutHooks, layout, ForgetUndoDelete);
-  VSLOT(d, LayoutHooks, layout, FieldText);
 
   ASSERT_NE(doc.m_pInsertField, nullptr);
   const InsertFieldHooks& palette = doc.m_pInsertField->Hooks();
