@@ -188,6 +188,32 @@ class AppStartupHooks : public StartupHooks {
   void DeleteAllUdfs(KmDocBase& doc) override {
     if (doc.m_pModel != nullptr) ::DeleteAllUdfs(doc.m_pModel);
   }
+  void ResetPageOrigin(KmDocBase& /*doc*/) override { ::ResetPageOrigin(GetPrintRunContext().page); }
+  void FreeTextItems(KmDocBase& doc) override {
+    if (CKmDoc* d = dynamic_cast<CKmDoc*>(&doc)) d->FreeTextItems();
+  }
+  // The printer's font families go; the document's own font table stays
+  // with the document, which frees it.
+  void FreePrinterFonts(KmDocBase& /*doc*/) override { GetPrintRunContext().page.fontFaces.clear(); }
+  void FreePicturesAndItems(KmDocBase& doc) override {
+    if (CKmDoc* d = dynamic_cast<CKmDoc*>(&doc)) d->FreePicturesAndItems();
+  }
+  void FreeLinesAndBoxes(KmDocBase& doc) override {
+    if (CKmDoc* d = dynamic_cast<CKmDoc*>(&doc)) d->FreeLinesAndBoxes();
+  }
+  void ReleaseCharts(KmDocBase& doc) override {
+    if (CKmDoc* d = dynamic_cast<CKmDoc*>(&doc)) d->ReleaseCharts();
+  }
+  void ClearExportFormats(KmDocBase& doc) override {
+    if (CKmDoc* d = dynamic_cast<CKmDoc*>(&doc)) d->ClearExportFormats();
+  }
+  void RemoveWorkFiles(KmDocBase& doc) override {
+    if (doc.m_pModel != nullptr) ::RemoveWorkFiles(doc.m_pModel);
+  }
+  void FreeConnectOverrides(KmDocBase& doc) override {
+    if (doc.m_pModel != nullptr && doc.m_pModel->FindAttachment<DataAccess>() != nullptr)
+      GetDataAccess(doc.m_pModel)->FreeConnectOverrides();
+  }
   const CollationSwitches& Switches() const { return switches_; }
 
  private:
@@ -413,6 +439,9 @@ class AppStreamHooks : public StreamHooks {
         f->head.flags &= ~kItemKindField;
         f->totalFlags |= kTotalHidden;
       }
+  }
+  std::string AskForPictureFile(KmDocBase& doc, const std::string& stored) override {
+    return AskForPictureOnOpen(doc, stored);
   }
   // A picture found on open gets its image, so it shows and prints.
   void LoadPicture(KmDocBase& doc, PictureItem& picture) override {

@@ -140,8 +140,10 @@ class Reader {
   }
   // A picture's file: next to the report (unless stored with a folder), where
   // it was, in the image folder, else where the user says. A file found
-  // elsewhere than stored replaces the stored path.
-  std::string FindPicture(const std::string& stored, bool hasFolder) {
+  // elsewhere than stored replaces the stored path. located: false when the
+  // user let it go (it keeps its stored path and no image).
+  std::string FindPicture(const std::string& stored, bool hasFolder, bool* located) {
+    *located = true;
     const size_t cut = stored.find_last_of("\\/:");
     const std::string name = cut == std::string::npos ? stored : stored.substr(cut + 1);
     auto exists = [](const std::string& p) { return !p.empty() && AccessPath(p.c_str(), 0) == 0; };
@@ -154,6 +156,7 @@ class Reader {
       found = st_.imageFolder + "\\" + name;
     else
       found = hooks_.AskForPictureFile(doc_, stored);
+    if (found.empty()) *located = false;
     if (found.empty() || found == stored) return stored;
     st_.modifiedByLoading = true;
     return found;
@@ -868,7 +871,8 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       const uint32_t dirFlag = r.U8();
       std::string path = r.Plain();
       if (!r.Ok()) return kReadError;
-      CopyBounded(x.fileName, sizeof x.fileName, FindPicture(path, dirFlag != 0).c_str());
+      bool found = true;
+      CopyBounded(x.fileName, sizeof x.fileName, FindPicture(path, dirFlag != 0, &found).c_str());
       // The stored size (hundredths of the document's measure) gives the
       // picture its rectangle again.
       const LayoutMetrics& m = t->metrics;
@@ -881,7 +885,8 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       x.head.height = high;
       PictureItem* added = t->pictures.Append(x);
       if (added == nullptr) return kReadLibraryError;
-      hooks_.LoadPicture(doc_, *added);
+      // A picture the user let go was reported once already.
+      if (found) hooks_.LoadPicture(doc_, *added);
       places_.push_back({&added->head, HeldPosition(offset), true, high});
       return 0;
     }

@@ -228,21 +228,14 @@ class ItemTable {
   std::vector<std::unique_ptr<T>> items_;
 };
 
-// What the layout tables need from the rest of the program: pictures, charts,
-// the wait cursor and redraws. Every entry has a harmless default.
+// What the layout tables need from the design view above them: picture
+// bitmaps, redraws, the status line and the modified flag. The document's
+// view installs its own when the document makes its tables.
 class LayoutHooks {
  public:
   virtual ~LayoutHooks() = default;
-  virtual void WaitCursor(bool /*on*/) {}
-  // A fresh image for a copy of the picture (reread from its file or the
-  // clipboard); null when it cannot be read.
-  virtual void* ReloadImage(const PictureItem& /*picture*/) { return nullptr; }
-  virtual void FreeImage(void* /*image*/) {}
-  virtual void FitPictureAspect(PictureItem& /*picture*/) {}
   // Builds picture.screenBitmap; false when no bitmap could be made.
   virtual bool BuildPictureBitmap(PictureItem& /*picture*/) { return false; }
-  virtual void DeleteBitmap(HBITMAP /*bitmap*/) {}
-  virtual void PictureRemoved() {}  // the picture palette is realised again
   virtual void RedrawAllPanes() {}
   // Stores the rectangle and sends the stored-rectangle hint.
   virtual void InvalidateViewRect(const RECT& /*rect*/) {}
