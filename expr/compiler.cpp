@@ -757,7 +757,6 @@ void FormatFunctionPrototype(CKmComposite* m, const char* name, char* out, size_
     for (unsigned i = 0; i < (count == kArgCountRepeat ? 1u : count); ++i)
       list.push_back(BuiltinArgType(static_cast<uint32_t>(slot), i));
   } else {
-    CompilerState* st = GetCompilerState(m);
     uint32_t id = 0;
     UdfInfo info;
     if (!FindUdfIdByName(m, name, len, false, &id) ||

@@ -67,7 +67,6 @@ bool ReadNumber(const std::string& w, ScanToken& t) {
 // abbreviations of four or more characters in the same order.
 bool FindFunction(CKmComposite* m, const std::string& name, int32_t& out) {
   if (name.empty()) return false;
-  CompilerState* st = GetCompilerState(m);
   int slot = FindBuiltinExact(name.data(), name.size());
   if (slot >= 0) {
     out = slot;
@@ -93,7 +92,6 @@ bool FindFunction(CKmComposite* m, const std::string& name, int32_t& out) {
 
 uint8_t FirstArgumentType(CKmComposite* m, int32_t function) {
   if (function >= 0) return BuiltinArgType(static_cast<uint32_t>(function), 0);
-  CompilerState* st = GetCompilerState(m);
   UdfInfo info;
   if (GetUdfInfo(m, static_cast<uint32_t>(-function), &info) &&
       info.argumentList && info.argumentList[0] > 0)
