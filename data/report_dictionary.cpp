@@ -1,6 +1,7 @@
 // The report dictionary's table, memo file and index, and the merge of its
 // entries into the fields of a table that has just been opened.
 #include "data/report_dictionary.h"
+#include "model/field_dependencies.h"
 
 #include "core/compiled_code.h"
 #include "core/composite.h"
@@ -492,6 +493,6 @@ int ReadReportDictionary(CKmComposite* m, FieldDef** listHead, const char* table
   }
   EndIndexUse(m, &index, 1);
   CloseIndex(m, index);
-  if (!reading && m->recomputeDependencies != nullptr) m->recomputeDependencies(m);
+  if (!reading) PropagateFieldDependencies(m);
   return result;
 }

@@ -10,11 +10,13 @@
 #include "expr/compiler_state.h"
 #include "expr/udf.h"
 #include "expr/udf_library.h"
+#include "foundation/band_lines.h"
 #include "foundation/doc_base.h"
 #include "foundation/message_dialog.h"
 #include "foundation/startup.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
+#include "model/field_checks.h"
 #include "model/field_dependencies.h"
 #include "model/record_filter.h"
 #include "foundation/text_helpers.h"
@@ -25,7 +27,6 @@ constexpr uint32_t kMarkCompiles = kFieldRemoveMark;       // 0x10
 constexpr uint32_t kMarkBroken = kFieldRemovePropagated;   // 0x20
 constexpr uint32_t kCalcFlagMask = 0x32F44;
 
-CalcDocumentChecks g_checks;
 
 using Pending = PendingCalcDefinition::Field;
 using PendingFunction = PendingCalcDefinition::Function;
@@ -281,7 +282,6 @@ void CommitFunction(CKmComposite* m, CalcDefRequest* r, PendingCalcDefinition* p
 
 }  // namespace
 
-void SetCalcDocumentChecks(const CalcDocumentChecks& checks) { g_checks = checks; }
 
 int RecompileFieldExpression(CKmComposite* m, FieldDef* field, bool store) {
   if (!StillCompiles(m, field)) return 1;
@@ -502,8 +502,10 @@ int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count, Pending
 
   FieldDef* cycle = PropagateFieldDependencies(m);
   const bool linked = !LinkFieldsAreValid(m);
-  const bool sorted = g_checks.sortedOrGrouped && g_checks.sortedOrGrouped(m, f);
-  const bool lineControl = g_checks.lineControl && g_checks.lineControl(m, f);
+  const bool sorted = ValidateSlotTables(*m) == 0;
+  KmDocBase* doc = GetActiveDocBase();
+  const bool lineControl = doc != nullptr && doc->m_bandLines.lines != nullptr &&
+                           ValidateBandLineObjects(doc->m_bandLines) == 0;
   uint32_t filterFlags = 0;
   for (FieldDef* g = m->fieldList; g; g = g->next)
     if (FilterReferences(m, m->GetFieldIndex(g))) filterFlags |= g->flags;
@@ -683,7 +685,7 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
     PropagateRemovalMarksOnly(m);
     for (FieldDef* g = m->fieldList; g; g = g->next) {
       if (!(g->flags & (kFieldRemoveMark | kFieldRemovePropagated))) continue;
-      const bool sortField = g_checks.isSortField && g_checks.isSortField(m, g);
+      const bool sortField = IsSortSlotField(*m, m->GetFieldIndex(g));
       if (sortField || (g->flags & kFieldJoin) || FilterReferences(m, m->GetFieldIndex(g)))
         r->status |= kCalcStatusReachesRun;
     }
@@ -708,8 +710,7 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
         g->sqlText = m->translateToSql(m, g);
       }
     }
-  if (g_checks.committed) g_checks.committed(m, f, p.mode == 0, r->status);
-  else FlushIfRunReached(r->status);
+  FlushIfRunReached(r->status);
 }
 
 void CancelCalcDefinition(CKmComposite* m, CalcDefRequest* /*request*/, PendingCalcDefinition* pending) {

@@ -1,5 +1,6 @@
 // Making a calculated field from an expression text.
 #include <cstdio>
+#include "model/field_dependencies.h"
 #include <cstring>
 
 #include "expr/compiler.h"
@@ -61,6 +62,6 @@ FieldDef* CKmComposite::CompileField(const char* name, const char* text, bool ot
   ComputeTableOrder();
   if (translateToSql != nullptr) f->sqlText = translateToSql(this, f);
   if (otherList) f->table = out.tableLevel;
-  else if (recomputeDependencies != nullptr) recomputeDependencies(this);
+  else PropagateFieldDependencies(this);
   return f;
 }
