@@ -67,7 +67,7 @@ void FieldsChanged(KmDocBase* base) {
   auto* doc = static_cast<CKmDoc*>(base);
   if (doc->m_pLayout != nullptr) BuildLayoutItemOrder(*doc->m_pLayout);
   doc->SetModifiedFlag(TRUE);
-  if (doc->m_pInsertField) doc->m_pInsertField->Notify(-1);
+  NotifyInsertFieldDialog(-1);
   doc->UpdateViewsByHint(kHintLayoutAll, nullptr);
 }
 
