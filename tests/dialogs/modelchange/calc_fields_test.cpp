@@ -291,3 +291,51 @@ TEST(CalcDefinition, UserFunctionsDefinedChangedAndRemoved) {
   EXPECT_EQ(t.Count(), before - 1);
   EXPECT_EQ(t.m.udfList, nullptr);
 }
+
+TEST(CalcDefinition, RemovingAFunctionTakesItsCallersThroughOtherFunctions) {
+  CalcModel t;
+  InstallUdfHooks(&t.m);
+  auto define = [&](const char* heading, const char* body) -> UdfNode* {
+    CalcDefRequest r;
+    r.kind = 2;
+    r.name = heading;
+    r.text = body;
+    uint32_t count = 0;
+    if (DefineCalcField(&t.m, &r, &count, &t.pending) != 0) return nullptr;
+    CommitCalcDefinition(&t.m, nullptr, &r, &t.pending);
+    return r.function;
+  };
+  UdfNode* twice = define("TWICE(N_AMT)", "AMT * 2");
+  ASSERT_NE(twice, nullptr);
+  UdfNode* quad = define("QUAD(N_AMT)", "TWICE(TWICE(AMT))");
+  ASSERT_NE(quad, nullptr);
+  UdfNode* other = define("HALF(N_AMT)", "AMT / 2");
+  ASSERT_NE(other, nullptr);
+  FieldDef* viaQuad = t.NewCalc("BIG", "QUAD(QTY) + 1");
+  ASSERT_NE(viaQuad, nullptr);
+  ASSERT_NE(t.NewCalc("SMALL", "HALF(QTY)"), nullptr);
+
+  // A field that reaches the function only through another one links a table:
+  // the removal is refused and names it. Once it does not, the removal waits.
+  CalcDefRequest del;
+  del.kind = 2;
+  del.function = twice;
+  uint32_t count = 0;
+  for (const uint32_t join : {kFieldJoin, 0u}) {
+    viaQuad->flags = (viaQuad->flags & ~kFieldJoin) | join;
+    del.status = 1;
+    const int rc = DefineCalcField(&t.m, &del, &count, &t.pending);
+    EXPECT_EQ(rc, join ? kCalcUdfUsedInLink : 0);
+    if (join) EXPECT_STREQ(del.culprit, "BIG");
+  }
+  EXPECT_EQ(count, 1u);
+  const uint32_t before = t.Count();
+  CommitCalcDefinition(&t.m, nullptr, &del, &t.pending);
+  // The function, the one calling it and the field calling that one are gone;
+  // what never called it stays.
+  EXPECT_EQ(t.Count(), before - 1);
+  ASSERT_NE(t.m.udfList, nullptr);
+  EXPECT_EQ(t.m.udfList, other);
+  EXPECT_EQ(other->next, nullptr);
+  EXPECT_EQ(other->flags & (kUdfMarkCompiles | kUdfMarkBroken), 0u);
+}
