@@ -318,6 +318,9 @@ void EditOrder(CKmDoc& doc, int kind) {
   if (p.newLevels != 0 && doc.m_pMainFrame != nullptr) doc.m_pMainFrame->FitBandPane();
 }
 
+void EditSortOrder(CKmDoc& doc) { EditOrder(doc, kOrderSort); }
+void EditGroupOrder(CKmDoc& doc) { EditOrder(doc, kOrderGroup); }
+
 void EditFilter(CKmDoc& doc) {
   FilterDialogParams p;
   p.doc = &doc;
@@ -541,10 +544,10 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
       EditAlignment(doc);
       break;
     case kFieldCmdSort:
-      EditOrder(doc, kOrderSort);
+      EditSortOrder(doc);
       break;
     case kFieldCmdGroup:
-      EditOrder(doc, kOrderGroup);
+      EditGroupOrder(doc);
       break;
     case kFieldCmdFilter:
       EditFilter(doc);
