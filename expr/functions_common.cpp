@@ -1,4 +1,5 @@
 #include "expr/functions_common.h"
+#include "foundation/text_helpers.h"
 
 #include "expr/calendar.h"
 #include "expr/collation.h"
@@ -134,10 +135,8 @@ bool EqualValues(CKmComposite* m, const PoppedValue& a, const PoppedValue& b) {
 size_t PopText(CKmComposite* m, char* buffer) { return PopString(m, buffer, m->stringWorkSize + 1); }
 
 size_t PopTextPadToBlank(CKmComposite* m, char* buffer) {
-  size_t n = PopText(m, buffer);
-  const char pad = static_cast<char>(m->SpaceDotChar);
-  for (size_t i = 0; i < n; ++i)
-    if (buffer[i] == pad) buffer[i] = ' ';
+  const size_t n = PopText(m, buffer);
+  PadCharsToBlanks(buffer, static_cast<unsigned char>(m->SpaceDotChar));
   return n;
 }
 

@@ -16,6 +16,7 @@
 #include "foundation/startup.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
+#include "model/field_checks.h"
 #include "model/field_dependencies.h"
 #include "model/record_filter.h"
 #include "foundation/text_helpers.h"
@@ -513,7 +514,12 @@ int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count, Pending
 
   FieldDef* cycle = PropagateFieldDependencies(m);
   const bool linked = !LinkFieldsAreValid(m);
-  const bool sorted = g_checks.sortedOrGrouped && g_checks.sortedOrGrouped(m, f);
+  int32_t sortSlots[8], groupSlots[8];
+  for (int i = 0; i < 8; ++i) {
+    sortSlots[i] = m->sortFields[i] == kNoField ? -1 : static_cast<int32_t>(m->sortFields[i]);
+    groupSlots[i] = m->groupFields[i] == kNoField ? -1 : static_cast<int32_t>(m->groupFields[i]);
+  }
+  const bool sorted = !ValidateSlotTables(*m, sortSlots, groupSlots);
   // A band line controlled by an object that may no longer control one.
   KmDocBase* doc = GetActiveDocBase();
   const bool lineControl = doc != nullptr && !ValidateBandLineObjects(doc->m_bandLines);

@@ -339,3 +339,18 @@ TEST(CalcDefinition, RemovingAFunctionTakesItsCallersThroughOtherFunctions) {
   EXPECT_EQ(other->next, nullptr);
   EXPECT_EQ(other->flags & (kUdfMarkCompiles | kUdfMarkBroken), 0u);
 }
+
+TEST(CalcDefinition, ASortFieldCannotBecomeAPageNumber) {
+  CalcModel t;
+  FieldDef* key = t.NewCalc("KEY", "QTY + 1");
+  ASSERT_NE(key, nullptr);
+  t.m.sortFields[0] = t.m.GetFieldIndex(key);
+  CalcDefRequest r;
+  EXPECT_EQ(t.Define(r, nullptr, "PAGENO()", key), kCalcPageNumberSort);
+  EXPECT_EQ(Text(key->exprText), "QTY + 1") << "the old definition stays";
+  // Out of the sort it may.
+  t.m.sortFields[0] = kNoField;
+  CalcDefRequest again;
+  EXPECT_EQ(t.Define(again, nullptr, "PAGENO()", key), 0);
+  CancelCalcDefinition(&t.m, &again, &t.pending);
+}
