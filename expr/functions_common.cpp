@@ -141,14 +141,8 @@ size_t PopTextPadToBlank(CKmComposite* m, char* buffer) {
 }
 
 size_t TrimText(const CKmComposite* m, char* text, size_t length) {
-  const unsigned char pad = static_cast<unsigned char>(m->SpaceDotChar);
-  while (length > 0) {
-    unsigned char c = static_cast<unsigned char>(text[length - 1]);
-    if (c == ' ' || (c >= 9 && c <= 13) || c == pad) --length;
-    else break;
-  }
   text[length] = 0;
-  return length;
+  return TrimTrailing(text, static_cast<unsigned char>(m->SpaceDotChar));
 }
 
 void PushText(CKmComposite* m, const char* text) { PushString(m, text, std::strlen(text)); }
