@@ -241,7 +241,8 @@ bool CheckFieldReferences(CKmComposite* m, FieldDef* field) {
   CodeReader r(code, len);
   Instruction in;
   while (r.Next(&in) && in.op != OP_END) {
-    if (in.op == OP_FIELD || in.op == OP_FIELD_PREV) {
+    // A previous value comes from the record before: it waits for nothing.
+    if (in.op == OP_FIELD) {
       FieldDef* f = FieldAtNumber(m, in.u32);
       if (f != field && !(f && (f->flags & kFieldRemoveMark))) return false;
     } else if (in.op == OP_TABLE) {

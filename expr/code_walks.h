@@ -33,8 +33,8 @@ void ForEachFieldReference(const uint8_t* code, size_t length, Fn fn);
 // The field's calculation code or, for a field with a condition, its condition code.
 const uint8_t* FieldCode(const FieldDef* f, size_t* length);
 
-// True when every field the code references is the field itself or marked for
-// removal (0x10), and every table it references has such a field.
+// True when every field whose current value the code references is the field
+// itself or marked (0x10), and every table it references has such a field.
 bool CheckFieldReferences(CKmComposite* m, FieldDef* field);
 void PropagateFieldUse(CKmComposite* m, bool all);
 void PropagateFieldUseAll(CKmComposite* m);
