@@ -330,7 +330,7 @@ void EditFilter(CKmDoc& doc) {
 
 // The SELECT a run would execute now, built by the run's own steps, beside
 // the report's own SELECT when it has one.
-void ShowSql(CKmDoc& doc) {
+void ShowSqlDialog(CKmDoc& doc) {
   if (!HaveDataSource(doc)) return;
   CKmComposite* m = doc.m_pModel;
   SetQuerySortKeys(doc);
@@ -345,7 +345,7 @@ void ShowSql(CKmDoc& doc) {
   RunShowSqlDialog(&doc, Owner(doc), GetSelectResult(m)->mainStatement, user);
 }
 
-void LimitResult(CKmDoc& doc) {
+void EditLimitResult(CKmDoc& doc) {
   long limit = GetRecordLimit(doc.m_pModel);
   if (RunLimitResultDialog(&doc, Owner(doc), &limit) == IDOK) SetRecordLimit(doc.m_pModel, limit);
 }
@@ -354,7 +354,7 @@ void LimitResult(CKmDoc& doc) {
 // objects: the kind's sheet, then the alignment and trim it leaves to the
 // selection operations and the font its Font button chose. False leaves the
 // command to the other items' dialogs.
-bool EditProperties(CKmDoc& doc) {
+bool EditTextProperties(CKmDoc& doc) {
   int others = 0;
   const std::vector<FieldDef*> fields = SelectedFields(doc, &others);
   std::vector<ReportItemHead*> texts;
@@ -417,7 +417,7 @@ void EditAlignment(CKmDoc& doc) {
   }
 }
 
-void ShowInsertField(CKmDoc& doc) {
+void ShowInsertFieldDialog(CKmDoc& doc) {
   if (!doc.m_bReportOpen) return;
   if (!doc.m_pInsertField) {
     InsertFieldHooks hooks;
@@ -504,7 +504,7 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
       if (doc.m_pModel != nullptr && IsSqlReport(doc.m_pModel)) return TRUE;
       break;
     case kFieldCmdProperties:
-      return doc.m_bReportOpen && doc.m_pModel != nullptr && doc.m_pLayout != nullptr && EditProperties(doc);
+      return doc.m_bReportOpen && doc.m_pModel != nullptr && doc.m_pLayout != nullptr && EditTextProperties(doc);
     case kFieldCmdFont:
       if (doc.m_bReportOpen && doc.m_pLayout != nullptr) ChooseFontForSelection(doc);
       return TRUE;
@@ -516,7 +516,7 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
   InstallDependencyWarningDialog(&doc);
   switch (id) {
     case kFieldCmdInsert:
-      ShowInsertField(doc);
+      ShowInsertFieldDialog(doc);
       break;
     case kFieldCmdCalculated:
       RunFieldDialog(&doc, Owner(doc), kFieldDialogCalculated, Hooks());
@@ -553,10 +553,10 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
       EditFilter(doc);
       break;
     case kFieldCmdShowSql:
-      ShowSql(doc);
+      ShowSqlDialog(doc);
       break;
     case kFieldCmdLimit:
-      LimitResult(doc);
+      EditLimitResult(doc);
       break;
     default:
       break;

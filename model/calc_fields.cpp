@@ -1,4 +1,5 @@
 #include "model/calc_fields.h"
+#include "expr/type_eval.h"
 
 #include <cstring>
 #include <string>
@@ -657,7 +658,7 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
     else if (kind == kFieldDateTime) { f->formatCode = 0xA100; f->timeFormat = 0x8030; }
     else if (kind == kFieldTime) { f->formatCode = 0x100; f->timeFormat = 0x8000; }
     else f->formatCode = 0x11;
-    if (f->code) m->InferExpressionType(f->code, f);
+    if (f->code) InferExpressionType(m, f->code, f);
     if (p.mode == 1)
       for (FieldDef* g = m->fieldList; g; g = g->next)
         if ((g->flags & kFieldAlias) && g->refField == p.index) {
@@ -677,7 +678,7 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
     for (FieldDef* g = m->fieldList; g; g = g->next)
       if ((g->flags & (kFieldRemoveMark | kFieldRemovePropagated)) && (g->flags & kFieldCalculation) &&
           !(g->flags & kFieldAlias) && g->code)
-        m->InferExpressionType(g->code, g);
+        InferExpressionType(m, g->code, g);
     ClearCalcMarks(m);
     f->formatCode = formatCode;
     f->timeFormat = timeFormat;
