@@ -81,7 +81,9 @@ class FunctionsTest : public ::testing::Test {
   FieldDef* Typed(const char* text) {
     FieldDef* f = t.AddCalc("CALC", text);
     EXPECT_EQ(t.lastError, 0) << text;
-    if (f->code != nullptr) EXPECT_EQ(InferExpressionType(&t.m, f->code, f), 0) << text;
+    if (f->code != nullptr) {
+      EXPECT_EQ(InferExpressionType(&t.m, f->code, f), 0) << text;
+    }
     return f;
   }
 };

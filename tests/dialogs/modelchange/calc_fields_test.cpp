@@ -323,7 +323,9 @@ TEST(CalcDefinition, RemovingAFunctionTakesItsCallersThroughOtherFunctions) {
     del.status = 1;
     const int rc = DefineCalcField(&t.m, &del, &count, &t.pending);
     EXPECT_EQ(rc, join ? kCalcUdfUsedInLink : 0);
-    if (join) EXPECT_STREQ(del.culprit, "BIG");
+    if (join) {
+      EXPECT_STREQ(del.culprit, "BIG");
+    }
   }
   EXPECT_EQ(count, 1u);
   const uint32_t before = t.Count();
