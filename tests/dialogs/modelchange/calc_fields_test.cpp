@@ -242,6 +242,14 @@ TEST(CalcDefinition, SameNamedFieldsOfANewTableKeepReferencesApart) {
   EXPECT_EQ(Text(label->exprText), "ORD.CUST + 'x'");
 }
 
+// A removal, once committed, leaves one field fewer and no function.
+static void CommitRemovalOfLastFunction(CalcModel& t, CalcDefRequest& del) {
+  const uint32_t before = t.Count();
+  CommitCalcDefinition(&t.m, nullptr, &del, &t.pending);
+  EXPECT_EQ(t.Count(), before - 1);
+  EXPECT_EQ(t.m.udfList, nullptr);
+}
+
 TEST(CalcDefinition, UserFunctionsDefinedChangedAndRemoved) {
   CalcModel t;
   InstallUdfHooks(&t.m);
@@ -286,10 +294,7 @@ TEST(CalcDefinition, UserFunctionsDefinedChangedAndRemoved) {
   del.status = 1;
   ASSERT_EQ(DefineCalcField(&t.m, &del, &count, &t.pending), 0);
   EXPECT_EQ(count, 1u);
-  const uint32_t before = t.Count();
-  CommitCalcDefinition(&t.m, nullptr, &del, &t.pending);
-  EXPECT_EQ(t.Count(), before - 1);
-  EXPECT_EQ(t.m.udfList, nullptr);
+  CommitRemovalOfLastFunction(t, del);
 }
 
 TEST(CalcDefinition, RemovingAFunctionTakesItsCallersThroughOtherFunctions) {
@@ -328,11 +333,8 @@ TEST(CalcDefinition, RemovingAFunctionTakesItsCallersThroughOtherFunctions) {
     }
   }
   EXPECT_EQ(count, 1u);
-  const uint32_t before = t.Count();
-  CommitCalcDefinition(&t.m, nullptr, &del, &t.pending);
   // The function, the one calling it and the field calling that one are gone.
-  EXPECT_EQ(t.Count(), before - 1);
-  EXPECT_EQ(t.m.udfList, nullptr);
+  CommitRemovalOfLastFunction(t, del);
 }
 
 TEST(CalcDefinition, ASortFieldCannotBecomeAPageNumber) {
