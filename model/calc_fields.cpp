@@ -1,4 +1,5 @@
 #include "model/calc_fields.h"
+#include "expr/type_eval.h"
 
 #include <cstring>
 #include <string>
@@ -173,15 +174,12 @@ int Refuse(CKmComposite* m, CalcDefRequest* r, int code, PendingCalcDefinition* 
   return code;
 }
 
-std::vector<FieldDef*> FunctionCallers(CKmComposite* m, const UdfNode* node) {
-  std::vector<FieldDef*> callers;
-  if (!node) return callers;
-  for (FieldDef* g = m->fieldList; g; g = g->next) {
-    size_t len = 0;
-    const uint8_t* code = FieldCode(g, &len);
-    if (code && CodeCallsFunction(code, len, node->id, false)) callers.push_back(g);
-  }
-  return callers;
+// The fields that the last walk over the callers marked (0x10).
+std::vector<FieldDef*> MarkedFields(CKmComposite* m) {
+  std::vector<FieldDef*> fields;
+  for (FieldDef* g = m->fieldList; g; g = g->next)
+    if (g->flags & kFieldRemoveMark) fields.push_back(g);
+  return fields;
 }
 
 int DefineFunction(CKmComposite* m, CalcDefRequest* r, uint32_t* count, PendingCalcDefinition* pending) {
@@ -189,12 +187,18 @@ int DefineFunction(CKmComposite* m, CalcDefRequest* r, uint32_t* count, PendingC
   PendingFunction p;
   p.node = r->function;
   if (r->function && r->function->name) p.oldName = r->function->name;
-  p.callers = FunctionCallers(m, r->function);
+  ClearCalcMarks(m);
   if (r->status & 1) {
-    // Removing: every field calling it goes too, unless one of them links a table.
+    // Removing: every function calling it, directly or through others, and
+    // every field calling any of them goes too, unless a field links a table.
     p.removal = true;
     static std::string culprit;
-    ClearFieldMarks(m, false);
+    if (r->function && MarkFunctionUsers(m, r->function->id)) {
+      p.callers = MarkedFields(m);
+      for (UdfNode* n = m->udfList; n; n = n->next)
+        if (n->flags & kUdfMarkBroken) p.callingFunctions.push_back(n);
+    }
+    ClearCalcMarks(m);
     for (FieldDef* g : p.callers) g->flags |= kFieldRemoveMark;
     if (CheckRemoval(m)) {
       culprit = m->errorField ? m->errorField->name : "";
@@ -202,10 +206,12 @@ int DefineFunction(CKmComposite* m, CalcDefRequest* r, uint32_t* count, PendingC
       ClearFieldMarks(m, false);
       return kCalcUdfUsedInLink;
     }
-    if (count) *count = p.callers.empty() ? 0 : 1;
+    if (count) *count = p.callers.empty() && p.callingFunctions.empty() ? 0 : 1;
     pending->function = std::move(p);
     return 0;
   }
+  if (r->function && IsFunctionUsed(m, r->function->id)) p.callers = MarkedFields(m);
+  ClearCalcMarks(m);
   r->status = kCalcStatusAccepted;
   std::string heading = r->name ? r->name : "";
   while (!heading.empty() && heading.back() == ' ') heading.pop_back();
@@ -254,12 +260,16 @@ void CommitFunction(CKmComposite* m, CalcDefRequest* r, PendingCalcDefinition* p
     for (FieldDef* g : p.callers) g->flags |= kFieldRemoveMark;
     PropagateRemoval(m, false);
     DeleteMarkedFields(m);
-    if (p.node && libraryOpen && DeleteUdfFromLibrary(m, p.node) != 0) {
-      // Still in the library, so it stays in the list too.
-      WarnUdfLibrary(m, kUdfLibDeleteError);
-    } else if (p.node) {
-      DeleteUdf(m, p.node);
-      r->function = nullptr;
+    p.callingFunctions.insert(p.callingFunctions.begin(), p.node);
+    for (UdfNode* node : p.callingFunctions) {
+      if (!node) continue;
+      if (libraryOpen && DeleteUdfFromLibrary(m, node) != 0) {
+        // Still in the library, so it stays in the list too.
+        WarnUdfLibrary(m, kUdfLibDeleteError);
+        continue;
+      }
+      DeleteUdf(m, node);
+      if (node == r->function) r->function = nullptr;
     }
     ClearFieldMarks(m, false);
     return;
@@ -321,6 +331,7 @@ int MapFunctionUseError(int code) { return code == 3126 ? kCalcUdfUsedInLink : -
 
 void ClearCalcMarks(CKmComposite* m) {
   for (FieldDef* g = m->fieldList; g; g = g->next) g->flags &= ~(kMarkCompiles | kMarkBroken);
+  for (UdfNode* n = m->udfList; n; n = n->next) n->flags &= ~(kUdfMarkCompiles | kUdfMarkBroken);
 }
 
 bool LinkFieldsAreValid(CKmComposite* m) {
@@ -640,7 +651,7 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
     else if (kind == kFieldDateTime) { f->formatCode = 0xA100; f->timeFormat = 0x8030; }
     else if (kind == kFieldTime) { f->formatCode = 0x100; f->timeFormat = 0x8000; }
     else f->formatCode = 0x11;
-    if (f->code) m->InferExpressionType(f->code, f);
+    if (f->code) InferExpressionType(m, f->code, f);
     if (p.mode == 1)
       for (FieldDef* g = m->fieldList; g; g = g->next)
         if ((g->flags & kFieldAlias) && g->refField == p.index) {
@@ -660,7 +671,7 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
     for (FieldDef* g = m->fieldList; g; g = g->next)
       if ((g->flags & (kFieldRemoveMark | kFieldRemovePropagated)) && (g->flags & kFieldCalculation) &&
           !(g->flags & kFieldAlias) && g->code)
-        m->InferExpressionType(g->code, g);
+        InferExpressionType(m, g->code, g);
     ClearCalcMarks(m);
     f->formatCode = formatCode;
     f->timeFormat = timeFormat;

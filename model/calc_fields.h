@@ -123,6 +123,7 @@ struct PendingCalcDefinition {
     UdfNode* node = nullptr;
     std::string oldName;  // the name it is stored under; empty for a new one
     std::vector<FieldDef*> callers;
+    std::vector<UdfNode*> callingFunctions;  // removal: they go with it
   };
   std::optional<Field> field;
   std::optional<Function> function;
