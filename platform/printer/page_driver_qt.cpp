@@ -10,7 +10,11 @@
 
 #include <QImage>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <string>
 #include <cstring>
 #include <cmath>
 #include <memory>
@@ -22,6 +26,66 @@ namespace {
 PageDriverPlayMetafile gMetafilePlayer = nullptr;
 PageDriverPlayMetafile gOlePlayer = nullptr;
 
+// Pages a preview keeps past its memory bound go to a file of their own,
+// unlinked as soon as it is made, compressed: every page of a long report
+// stays in reach while memory stays within the bound.
+class PageSpill {
+ public:
+  PageSpill() = default;
+  PageSpill(const PageSpill&) = delete;
+  PageSpill& operator=(const PageSpill&) = delete;
+  ~PageSpill() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  // Where the page went (offset and length), false when the file cannot take it.
+  bool Put(const PageRecord& page, qint64* offset, quint32* length) {
+    if (fd_ < 0 && !Open()) return false;
+    const QByteArray bytes = qCompress(page.Save(), 1);
+    for (qsizetype done = 0; done < bytes.size();) {
+      const ssize_t n = ::pwrite(fd_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done), end_ + done);
+      if (n <= 0) return false;
+      done += n;
+    }
+    *offset = end_;
+    *length = static_cast<quint32>(bytes.size());
+    end_ += bytes.size();
+    return true;
+  }
+  // The page stored at offset, null when it cannot be read back.
+  std::shared_ptr<PageRecord> Get(qint64 offset, quint32 length) const {
+    if (fd_ < 0 || offset < 0 || offset + length > end_) return nullptr;
+    QByteArray bytes(static_cast<qsizetype>(length), Qt::Uninitialized);
+    for (qsizetype done = 0; done < bytes.size();) {
+      const ssize_t n = ::pread(fd_, bytes.data() + done, static_cast<size_t>(bytes.size() - done), offset + done);
+      if (n <= 0) return nullptr;
+      done += n;
+    }
+    auto page = std::make_shared<PageRecord>();
+    if (!page->Load(qUncompress(bytes))) return nullptr;
+    return page;
+  }
+
+ private:
+  bool Open() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/vortelle-preview-XXXXXX";
+    fd_ = ::mkstemp(path.data());
+    if (fd_ < 0) return false;
+    ::unlink(path.c_str());
+    return true;
+  }
+
+  int fd_ = -1;
+  qint64 end_ = 0;
+};
+
+// A page the preview keeps: in memory, or at its place in the spill file.
+struct StoredPage {
+  std::shared_ptr<PageRecord> page;
+  qint64 offset = -1;
+  quint32 length = 0;
+};
+
 struct DriverRun {
   PrinterDevice* device = nullptr;  // not owned
   bool preview = false;
@@ -32,8 +96,12 @@ struct DriverRun {
   std::shared_ptr<PageRecord> page;
   std::shared_ptr<PageRecord> finished;  // the page last ended (preview)
   bool finishedStored = false;
-  std::vector<std::shared_ptr<PageRecord>> stored;
+  std::vector<StoredPage> stored;
   size_t storedBytes = 0;
+  PageSpill spill;
+  // The spilled page read back last: paging back and forth reads it once.
+  LONG loadedIndex = -1;
+  std::shared_ptr<PageRecord> loaded;
   WORD fontSize = 100;
   DriverFontCache fonts;
   // The line MeasureLine laid out last, for the OutputLine of the same bytes
@@ -243,7 +311,8 @@ class QtPageDriver : public PageDriver {
     DriverRun* r = RunOf(s);
     if (!r) return 0;
     std::shared_ptr<PageRecord> page = ShownPage(r, s->pageShown);
-    if (!page) return 1;
+    // A kept page that cannot be read back fails like one that cannot be made.
+    if (!page) return s->pageShown >= 0 && static_cast<size_t>(s->pageShown) < r->stored.size() ? 0 : 1;
     if (!clip) {
       auto* device = static_cast<PrinterDevice*>(s->printerDC);
       if (!device) return 1;
@@ -275,9 +344,14 @@ class QtPageDriver : public PageDriver {
       // double what a page of text takes.
       r->finished->DropGlyphs();
       size_t bytes = r->finished->ApproxBytes();
-      if (r->storedBytes + bytes > s->previewStoreLimit) return 0;
-      r->stored.push_back(r->finished);
-      r->storedBytes += bytes;
+      StoredPage kept;
+      if (r->storedBytes + bytes <= s->previewStoreLimit) {
+        kept.page = r->finished;
+        r->storedBytes += bytes;
+      } else if (!r->spill.Put(*r->finished, &kept.offset, &kept.length)) {
+        return 0;
+      }
+      r->stored.push_back(std::move(kept));
       r->finishedStored = true;
     }
     return 1;
@@ -338,8 +412,20 @@ class QtPageDriver : public PageDriver {
   }
 
   static std::shared_ptr<PageRecord> ShownPage(DriverRun* r, LONG index) {
-    if (index >= 0 && static_cast<size_t>(index) < r->stored.size()) return r->stored[index];
+    if (index >= 0 && static_cast<size_t>(index) < r->stored.size()) return StoredAt(r, static_cast<size_t>(index));
     return r->finished;
+  }
+
+  // A kept page, read back from the spill file when it went there; null when
+  // it cannot be read.
+  static std::shared_ptr<PageRecord> StoredAt(DriverRun* r, size_t index) {
+    const StoredPage& kept = r->stored[index];
+    if (kept.page) return kept.page;
+    if (r->loadedIndex != static_cast<LONG>(index)) {
+      r->loaded = r->spill.Get(kept.offset, kept.length);
+      r->loadedIndex = r->loaded ? static_cast<LONG>(index) : -1;
+    }
+    return r->loaded;
   }
 
  private:
@@ -448,7 +534,7 @@ bool ReplayPreviewPage(const PageOutputState* s, int index, QPainter* painter, c
   if (index < 0)
     page = r->finished;
   else if (static_cast<size_t>(index) < r->stored.size())
-    page = r->stored[index];
+    page = QtPageDriver::StoredAt(r, static_cast<size_t>(index));
   if (!page) return false;
   QtPageDriver::Replay(painter, *page, r->paper, paperRect);
   return true;

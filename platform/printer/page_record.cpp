@@ -1,5 +1,7 @@
 #include "platform/printer/page_record.h"
 
+#include <QDataStream>
+
 #include <algorithm>
 
 void PageRecord::Text(const void* fontKey, const QFont& font, const QColor& colour, const QPointF& at,
@@ -143,4 +145,109 @@ void PageRecord::Play(QPainter* painter) const {
     }
   }
   painter->restore();
+}
+
+namespace {
+
+constexpr quint32 kSavedPageMark = 0x56545047;  // a saved page starts with it
+
+}  // namespace
+
+QByteArray PageRecord::Save() const {
+  const_cast<PageRecord*>(this)->EndForeign();
+  QByteArray bytes;
+  QDataStream out(&bytes, QIODevice::WriteOnly);
+  out.setVersion(QDataStream::Qt_6_0);
+  out << kSavedPageMark << quint32(fonts_.size());
+  for (const QFont& f : fonts_) out << f;
+  out << quint32(texts_.size());
+  for (const TextStep& t : texts_) out << qint32(t.font) << t.colour << t.at << t.View().toString();
+  out << quint32(lines_.size());
+  for (const LineStep& l : lines_) out << l.pen << l.from << l.to;
+  out << quint32(fills_.size());
+  for (const FillStep& f : fills_) out << f.rect << f.brush;
+  out << quint32(images_.size());
+  for (const ImageStep& i : images_) out << i.target << i.source << i.image;
+  out << quint32(foreign_.size());
+  for (const auto& f : foreign_) out << *f;
+  out << quint32(steps_.size());
+  for (const Step& s : steps_) out << quint8(s.kind) << qint32(s.index);
+  return bytes;
+}
+
+bool PageRecord::Load(const QByteArray& bytes) {
+  Clear();
+  QDataStream in(bytes);
+  in.setVersion(QDataStream::Qt_6_0);
+  quint32 mark = 0, n = 0;
+  in >> mark;
+  bool ok = mark == kSavedPageMark;
+  // Every count is read and used one element at a time: a count larger than
+  // the bytes hold ends in a failed stream, never in a large allocation.
+  auto each = [&](auto read) {
+    n = 0;
+    in >> n;
+    for (quint32 i = 0; ok && i < n; ++i) {
+      read();
+      ok = ok && in.status() == QDataStream::Ok;
+    }
+    ok = ok && in.status() == QDataStream::Ok;
+  };
+  if (ok) each([&] { fonts_.emplace_back(); in >> fonts_.back(); });
+  if (ok) each([&] {
+    TextStep t{};
+    qint32 font = -1;
+    in >> font >> t.colour >> t.at >> t.text;
+    t.font = font;
+    t.start = 0;
+    t.length = static_cast<int>(t.text.size());
+    t.glyphs = -1;
+    ok = font >= 0 && static_cast<size_t>(font) < fonts_.size();
+    texts_.push_back(std::move(t));
+  });
+  if (ok) each([&] { lines_.emplace_back(); in >> lines_.back().pen >> lines_.back().from >> lines_.back().to; });
+  if (ok) each([&] { fills_.emplace_back(); in >> fills_.back().rect >> fills_.back().brush; });
+  if (ok) each([&] {
+    images_.emplace_back();
+    in >> images_.back().target >> images_.back().source >> images_.back().image;
+  });
+  if (ok) each([&] { foreign_.push_back(std::make_unique<QPicture>()); in >> *foreign_.back(); });
+  if (ok) each([&] {
+    quint8 kind = 0;
+    qint32 index = -1;
+    in >> kind >> index;
+    size_t count = 0;
+    switch (static_cast<Kind>(kind)) {
+      case Kind::kText: count = texts_.size(); break;
+      case Kind::kLine: count = lines_.size(); break;
+      case Kind::kFill: count = fills_.size(); break;
+      case Kind::kImage: count = images_.size(); break;
+      case Kind::kForeign: count = foreign_.size(); break;
+      default: ok = false; break;
+    }
+    ok = ok && index >= 0 && static_cast<size_t>(index) < count;
+    steps_.push_back({static_cast<Kind>(kind), index});
+  });
+  ok = ok && in.atEnd();
+  if (!ok) {
+    Clear();
+    return false;
+  }
+  // Keys only tell fonts apart while a page is recorded; a loaded page gets
+  // distinct ones.
+  for (const QFont& f : fonts_) fontKeys_.push_back(&f);
+  return true;
+}
+
+void PageRecord::Clear() {
+  EndForeign();
+  steps_.clear();
+  texts_.clear();
+  glyphs_.clear();
+  lines_.clear();
+  fills_.clear();
+  images_.clear();
+  foreign_.clear();
+  fonts_.clear();
+  fontKeys_.clear();
 }
