@@ -248,8 +248,9 @@ class QtPageDriver : public PageDriver {
                                                  : LayoutStreamLine(s, &r->fonts, line, count, false, &r->sparePieces);
     // One text call per run, so that text extractors see whole words.
     // Glyphs are placed here only for the painter (made only then: an empty
-    // glyph run costs allocations).
-    const bool place = r->preview || !DeviceWritesPdfDirectly(r->device);
+    // glyph run costs allocations). A preview running to its end keeps its
+    // pages without them, so it places none.
+    const bool place = r->preview ? !s->runningToEnd : !DeviceWritesPdfDirectly(r->device);
     std::optional<QGlyphRun> glyphs;
     if (place) glyphs.emplace();
     for (const LaidOutPiece& p : l.pieces) {

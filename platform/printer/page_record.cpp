@@ -49,13 +49,29 @@ void PageRecord::DropGlyphs() {
   for (TextStep& t : texts_) t.glyphs = -1;
   glyphs_.clear();
   glyphs_.shrink_to_fit();
+  // The lists grew by doubling while the page was made: up to half of
+  // what a kept page holds would be room never used.
+  steps_.shrink_to_fit();
+  texts_.shrink_to_fit();
+  lines_.shrink_to_fit();
+  fills_.shrink_to_fit();
+  images_.shrink_to_fit();
+  fonts_.shrink_to_fit();
+  fontKeys_.shrink_to_fit();
 }
 
 size_t PageRecord::ApproxBytes() const {
-  size_t n = sizeof(*this) + steps_.size() * sizeof(Step) + lines_.size() * sizeof(LineStep) +
-             fills_.size() * sizeof(FillStep) + fonts_.size() * (sizeof(QFont) + 64);
-  for (const TextStep& t : texts_)
-    n += sizeof(TextStep) + static_cast<size_t>(t.length) * sizeof(QChar);
+  size_t n = sizeof(*this) + steps_.capacity() * sizeof(Step) + lines_.capacity() * sizeof(LineStep) +
+             fills_.capacity() * sizeof(FillStep) + fonts_.capacity() * (sizeof(QFont) + 64);
+  // A line's steps share its text: the text is counted once, whole, with
+  // its allocation's header.
+  const QChar* counted = nullptr;
+  n += texts_.capacity() * sizeof(TextStep);
+  for (const TextStep& t : texts_) {
+    if (t.text.constData() == counted) continue;
+    counted = t.text.constData();
+    n += static_cast<size_t>(t.text.capacity()) * sizeof(QChar) + 32;
+  }
   for (const QGlyphRun& g : glyphs_)
     n += sizeof(QGlyphRun) + static_cast<size_t>(g.glyphIndexes().size()) * (sizeof(quint32) + sizeof(QPointF));
   for (const ImageStep& i : images_) n += sizeof(ImageStep) + static_cast<size_t>(i.image.sizeInBytes());

@@ -44,8 +44,9 @@ class PageRecord {
   // Draws the page on a painter whose transform maps decipoints of the paper.
   void Play(QPainter* painter) const;
   size_t StepCount() const { return steps_.size(); }
-  // Forgets the placed glyphs: the text is shaped again when played. For
-  // pages kept long where memory counts more than the time of playing them.
+  // Forgets the placed glyphs (the text is shaped again when played) and
+  // the lists' spare room. For pages kept long where memory counts more than
+  // the time of playing them.
   void DropGlyphs();
   // What the page holds in memory, roughly: the steps, their texts, images
   // and pictures.
