@@ -13,6 +13,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cstdlib>
 #include <string>
 #include <cstring>
@@ -28,35 +32,50 @@ PageDriverPlayMetafile gOlePlayer = nullptr;
 
 // Pages a preview keeps past its memory bound go to a file of their own,
 // unlinked as soon as it is made, compressed: every page of a long report
-// stays in reach while memory stays within the bound.
+// stays in reach while memory stays within the bound. A thread of its own
+// packs and writes them, so the run goes on making pages meanwhile; a few
+// pages at most wait for it.
 class PageSpill {
  public:
   PageSpill() = default;
   PageSpill(const PageSpill&) = delete;
   PageSpill& operator=(const PageSpill&) = delete;
   ~PageSpill() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    if (writer_.joinable()) writer_.join();
     if (fd_ >= 0) ::close(fd_);
   }
-  // Where the page went (offset and length), false when the file cannot take it.
-  bool Put(const PageRecord& page, qint64* offset, quint32* length) {
+  // The page handed to the writer; its number for Get. False when no file can
+  // be made or an earlier page could not be written.
+  bool Put(std::shared_ptr<const PageRecord> page, size_t* slot) {
     if (fd_ < 0 && !Open()) return false;
-    const QByteArray bytes = qCompress(page.Save(), 1);
-    for (qsizetype done = 0; done < bytes.size();) {
-      const ssize_t n = ::pwrite(fd_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done), end_ + done);
-      if (n <= 0) return false;
-      done += n;
-    }
-    *offset = end_;
-    *length = static_cast<quint32>(bytes.size());
-    end_ += bytes.size();
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return queue_.size() < kWaiting || failed_; });
+    if (failed_) return false;
+    *slot = where_.size();
+    where_.push_back(Where());
+    queue_.push_back({*slot, std::move(page)});
+    lock.unlock();
+    changed_.notify_all();
     return true;
   }
-  // The page stored at offset, null when it cannot be read back.
-  std::shared_ptr<PageRecord> Get(qint64 offset, quint32 length) const {
-    if (fd_ < 0 || offset < 0 || offset + length > end_) return nullptr;
-    QByteArray bytes(static_cast<qsizetype>(length), Qt::Uninitialized);
+  // The page of that number read back, null when it cannot be.
+  std::shared_ptr<PageRecord> Get(size_t slot) {
+    Where at;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (slot >= where_.size()) return nullptr;
+      changed_.wait(lock, [&] { return where_[slot].state != kPending; });
+      at = where_[slot];
+    }
+    if (at.state != kWritten) return nullptr;
+    QByteArray bytes(static_cast<qsizetype>(at.length), Qt::Uninitialized);
     for (qsizetype done = 0; done < bytes.size();) {
-      const ssize_t n = ::pread(fd_, bytes.data() + done, static_cast<size_t>(bytes.size() - done), offset + done);
+      const ssize_t n = ::pread(fd_, bytes.data() + done, static_cast<size_t>(bytes.size() - done), at.offset + done);
       if (n <= 0) return nullptr;
       done += n;
     }
@@ -66,24 +85,70 @@ class PageSpill {
   }
 
  private:
+  static constexpr size_t kWaiting = 8;
+  enum State { kPending, kWritten, kFailed };
+  struct Where {
+    qint64 offset = 0;
+    quint32 length = 0;
+    State state = kPending;
+  };
+
   bool Open() {
     const char* dir = std::getenv("TMPDIR");
     std::string path = std::string(dir && *dir ? dir : "/tmp") + "/vortelle-preview-XXXXXX";
     fd_ = ::mkstemp(path.data());
     if (fd_ < 0) return false;
     ::unlink(path.c_str());
+    writer_ = std::thread([this] { Write(); });
     return true;
   }
 
+  void Write() {
+    qint64 end = 0;
+    for (;;) {
+      std::pair<size_t, std::shared_ptr<const PageRecord>> next;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+        if (queue_.empty()) return;
+        next = queue_.front();
+      }
+      const QByteArray bytes = qCompress(next.second->Save(), 1);
+      next.second.reset();
+      bool ok = true;
+      for (qsizetype done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::pwrite(fd_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done), end + done);
+        ok = n > 0;
+        if (ok) done += n;
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Where& w = where_[next.first];
+        w.offset = end;
+        w.length = static_cast<quint32>(bytes.size());
+        w.state = ok ? kWritten : kFailed;
+        if (!ok) failed_ = true;
+        queue_.pop_front();
+      }
+      if (ok) end += bytes.size();
+      changed_.notify_all();
+    }
+  }
+
   int fd_ = -1;
-  qint64 end_ = 0;
+  std::thread writer_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::pair<size_t, std::shared_ptr<const PageRecord>>> queue_;
+  std::vector<Where> where_;
+  bool failed_ = false;
+  bool stop_ = false;
 };
 
-// A page the preview keeps: in memory, or at its place in the spill file.
+// A page the preview keeps: in memory, or under its number in the spill file.
 struct StoredPage {
   std::shared_ptr<PageRecord> page;
-  qint64 offset = -1;
-  quint32 length = 0;
+  size_t spillSlot = 0;
 };
 
 struct DriverRun {
@@ -349,7 +414,7 @@ class QtPageDriver : public PageDriver {
       if (r->storedBytes + bytes <= s->previewStoreLimit) {
         kept.page = r->finished;
         r->storedBytes += bytes;
-      } else if (!r->spill.Put(*r->finished, &kept.offset, &kept.length)) {
+      } else if (!r->spill.Put(r->finished, &kept.spillSlot)) {
         return 0;
       }
       r->stored.push_back(std::move(kept));
@@ -423,7 +488,7 @@ class QtPageDriver : public PageDriver {
     const StoredPage& kept = r->stored[index];
     if (kept.page) return kept.page;
     if (r->loadedIndex != static_cast<LONG>(index)) {
-      r->loaded = r->spill.Get(kept.offset, kept.length);
+      r->loaded = r->spill.Get(kept.spillSlot);
       r->loadedIndex = r->loaded ? static_cast<LONG>(index) : -1;
     }
     return r->loaded;
