@@ -277,6 +277,10 @@ void InstallRunListHooks(CKmComposite* m) {
   m->rebuildRunLists = [](CKmComposite* model) {
     if (model->owner) RebuildRunLists(model->owner, 1, false);
   };
+  // A replaced table's field takes its old number's place in the charts too.
+  m->swapFieldHook = [](CKmComposite* model, uint32_t from, uint32_t to) {
+    if (model->owner) RenumberChartFieldRefs(model->owner, from, to);
+  };
 }
 
 int GetLineHeightUnit(const KmDocBase* doc, int heightMode) {

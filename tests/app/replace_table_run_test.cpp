@@ -2,8 +2,10 @@
 // the check counts what would go, a cancel puts the old table back, and the
 // commit keeps the matched fields with the calculation over them; each
 // state is printed.
+#include "app/chart_commands.h"
 #include "app/document.h"
 #include "app/sample_report.h"
+#include "charts/chart.h"
 #include "core/composite.h"
 #include "data/master_joins.h"
 #include "data/open_tables.h"
@@ -29,6 +31,8 @@ FieldDef* Named(CKmComposite* m, const char* name) {
   return nullptr;
 }
 
+uint32_t NumberOf(CKmComposite* m, const char* name) { return m->GetFieldIndex(Named(m, name)); }
+
 TEST_F(ReplaceTableRun, RenamedColumnsGoMatchedOnesStayAndCancelRestores) {
   int status = -1;
   Capture("sqlite3 '" + dir_ + "/sample.db' 'create table lines_b (company varchar(40), country varchar(20), "
@@ -50,6 +54,11 @@ TEST_F(ReplaceTableRun, RenamedColumnsGoMatchedOnesStayAndCancelRestores) {
   CommitCalcDefinition(m, nullptr, &calc, &pendingCalc);
   sample_test::PlaceOnRecordLine(doc, calc.field);
   PropagateFieldDependencies(m);
+  // A chart over the amounts must follow the amount column to the new table.
+  ChartTableEntry* chart = AddChart(doc, RECT{40, 10, 400, 150});
+  ASSERT_NE(chart, nullptr);
+  ChartOf(*chart)->Settings().series = {{NumberOf(m, "amount"), ""}};
+  ChartOf(*chart)->Settings().labelField = NumberOf(m, "company");
   const std::string first = PrintInProcess(doc, "first.pdf");
   ASSERT_NE(first.find("2599.00"), std::string::npos) << first;  // 1299.50 doubled
 
@@ -74,6 +83,9 @@ TEST_F(ReplaceTableRun, RenamedColumnsGoMatchedOnesStayAndCancelRestores) {
   ASSERT_NE(Named(m, "amount"), nullptr);
   FieldDef* doubled = Named(m, "Doubled");
   ASSERT_NE(doubled, nullptr);
+  EXPECT_EQ(ChartOf(*chart)->Settings().series[0].field, NumberOf(m, "amount"));
+  EXPECT_EQ(ChartOf(*chart)->Settings().labelField, NumberOf(m, "company"));
+  EXPECT_EQ(ChartOf(*chart)->CheckSettings(), 0);
   EXPECT_NE(doubled->code, nullptr);
   const std::string replaced = PrintInProcess(doc, "replaced.pdf");
   EXPECT_EQ(replaced.find("Canvas tent"), std::string::npos) << replaced;

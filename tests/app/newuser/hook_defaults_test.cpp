@@ -6,10 +6,9 @@
 // base; StreamHooks' AskConvertDateTime and DateTimeCompatibility) are not
 // listed; the dialogs' parameter blocks (totals, purge, calculations,
 // re-selection) are filled by the program at each call, not hung up once.
-// Two slots are known to stay at their defaults: LayoutHooks::FieldText
+// One slot is known to stay at its default: LayoutHooks::FieldText
 // (measuring a field by its shown text moves every field a reopened report
-// re-measures away from the cell extents it was built and saved with) and the
-// model's swapFieldHook (the charts' field numbers after a table replacement).
+// re-measures away from the cell extents it was built and saved with).
 #include "tests/app/newuser/newuser_fixture.h"
 
 #include "app/field_commands.h"
@@ -167,6 +166,7 @@ void CheckReportTables(Defaults& d, CKmDoc& doc) {
   PSLOT(d, CKmComposite, m, translateToSql);
   PSLOT(d, CKmComposite, m, nullsCompareAsValues);
   PSLOT(d, CKmComposite, m, rebuildRunLists);
+  PSLOT(d, CKmComposite, m, swapFieldHook);
 
   ASSERT_NE(doc.m_pInsertField, nullptr);
   const InsertFieldHooks& palette = doc.m_pInsertField->Hooks();
