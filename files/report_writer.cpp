@@ -20,6 +20,7 @@
 #include "layout/layout_records.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
+#include "data/data_access.h"
 #include "data/open_tables.h"
 #include "platform/win/fileio.h"
 
@@ -729,6 +730,16 @@ int Writer::Run() {
     s_.sqlStatement = m_->statementText;
   }
   if (!s_.exportDefinitions.empty() || s_.sqlReport) st_.librarySafe = 0;
+  // A statement runs on the database it was written for: a server's current
+  // database goes with it. A database named by a file's path is the data
+  // source's own choice and is not kept.
+  if (s_.sqlReport) {
+    DataAccess* data = GetDataAccess(m_);
+    char database[261];
+    if (data->Current() != nullptr && !data->IsFileDataSource() && data->GetDatabaseName(database, sizeof database) &&
+        database[0] != 0 && std::strpbrk(database, "/\\:") == nullptr)
+      s_.databaseName = database;
+  }
   faces_ = UsedFontFaces(doc_);
   uint32_t position = 0;
   for (const FieldDef* f = m_->fieldList; f; f = f->next) index_[f] = position++;

@@ -253,10 +253,22 @@ void CommitFunction(CKmComposite* m, CalcDefRequest* r, PendingCalcDefinition* p
     for (FieldDef* g : p.callers) g->flags |= kFieldRemoveMark;
     PropagateRemoval(m, false);
     DeleteMarkedFields(m);
+    ClearFieldMarks(m, false);
     if (p.node && libraryOpen && DeleteUdfFromLibrary(m, p.node) != 0) {
       // Still in the library, so it stays in the list too.
       WarnUdfLibrary(m, kUdfLibDeleteError);
     } else if (p.node) {
+      // Functions that call it, directly or through others, would call
+      // nothing: they lose their code and must be edited before a run.
+      MarkFunctionUsers(m, p.node->id);
+      for (UdfNode* n = m->udfList; n; n = n->next) {
+        if (n != p.node && (n->flags & kUdfMarkBroken)) {
+          HeapFreeBlock(n->code);
+          n->code = nullptr;
+          n->codeLength = 0;
+        }
+        n->flags &= ~(kUdfMarkCompiles | kUdfMarkBroken);
+      }
       DeleteUdf(m, p.node);
       r->function = nullptr;
     }
