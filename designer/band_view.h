@@ -55,6 +55,8 @@ class CBandView : public CWnd {
   void OnMouseMove(int x, int y);
   void OnRButtonDown(int x, int y);
   LayoutTables* Layout() const;
+  // The band names' font: the program's bold interface font once made.
+  HGDIOBJ NamesFont() const;
   bool ReportOpen() const;
   bool Busy() const;
 

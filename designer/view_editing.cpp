@@ -23,14 +23,7 @@ enum : UINT {
 class ViewLayoutHooks : public LayoutHooks {
  public:
   explicit ViewLayoutHooks(CKmView& view) : v_(view) {}
-  void* ReloadImage(const PictureItem& p) override {
-    return p.image ? v_.Layout()->images.ImgCopy(p.image) : nullptr;
-  }
-  void FreeImage(void* image) override { v_.Layout()->images.ImgDeleteBitmap(image); }
   bool BuildPictureBitmap(PictureItem& p) override { return ::BuildPictureBitmap(*v_.Layout(), p); }
-  void DeleteBitmap(HBITMAP b) override {
-    if (b != nullptr && b != NoScreenBitmap()) DeleteObject(b);
-  }
   void RedrawAllPanes() override { v_.RedrawAllPanes(); }
   void InvalidateViewRect(const RECT& r) override {
     v_.SetViewRect(r);
@@ -41,6 +34,7 @@ class ViewLayoutHooks : public LayoutHooks {
     if (v_.Doc()) v_.Doc()->SetModifiedFlag(TRUE);
   }
   void ForgetUndoDelete() override { ::ForgetUndoDelete(v_, true); }
+  void ClearStatusText() override { v_.Host().ShowMessage(""); }
 
  private:
   CKmView& v_;

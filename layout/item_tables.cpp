@@ -1,5 +1,9 @@
 #include "layout/item_tables.h"
 
+#include "core/composite.h"
+#include "foundation/doc_base.h"
+#include "platform/win/gdi.h"
+
 namespace {
 
 bool IsPicture(const PictureItem* p) { return p != nullptr && (p->head.flags & kItemKindPicture) != 0; }
@@ -22,14 +26,22 @@ int IndexOrZero(const ItemTable<T>& table, const void* record) {
 
 }  // namespace
 
+namespace {
+// The document's wait cursor while a copy is made.
+void WaitCursor(LayoutTables& t, bool on) {
+  if (t.model != nullptr && t.model->owner != nullptr) t.model->owner->SetWaitCursor(on ? 1 : 0);
+}
+}  // namespace
+
 PictureItem* DuplicatePicture(LayoutTables& t, int index) {
   PictureItem* src = t.pictures.At(index);
   if (!IsPicture(src)) return nullptr;
   LayoutHooks& h = t.Hooks();
-  h.WaitCursor(true);
-  void* image = h.ReloadImage(*src);
+  WaitCursor(t, true);
+  // The copy gets an image of its own, from the source's.
+  void* image = src->image != nullptr ? t.images.ImgCopy(src->image) : nullptr;
   if (image == nullptr) {
-    h.WaitCursor(false);
+    WaitCursor(t, false);
     return nullptr;
   }
   PictureItem copy = *src;
@@ -38,30 +50,29 @@ PictureItem* DuplicatePicture(LayoutTables& t, int index) {
   copy.head.nextInOrder = copy.head.prevInOrder = nullptr;
   PictureItem* added = t.pictures.Append(copy);
   if (added == nullptr) {
-    h.FreeImage(image);
-    h.WaitCursor(false);
+    t.images.ImgDeleteBitmap(image);
+    WaitCursor(t, false);
     return nullptr;
   }
-  h.FitPictureAspect(*added);
+  // The copy keeps the source's rectangle, already fitted to the image.
   if (!h.BuildPictureBitmap(*added) || added->screenBitmap == NoScreenBitmap()) {
     DeletePicture(t, t.pictures.Count() - 1, false);
-    h.WaitCursor(false);
+    WaitCursor(t, false);
     return nullptr;
   }
-  h.WaitCursor(false);
+  WaitCursor(t, false);
   return added;
 }
 
 ChartTableEntry* DuplicateChart(LayoutTables& t, int index) {
   ChartTableEntry* src = t.charts.At(index);
   if (src == nullptr || (src->head.flags & kItemKindChart) == 0) return nullptr;
-  LayoutHooks& h = t.Hooks();
-  h.WaitCursor(true);
+  WaitCursor(t, true);
   ChartTableEntry copy = *src;
   copy.head.nextInOrder = copy.head.prevInOrder = nullptr;
   copy.metafileCache.KeepNewest();  // the copy (with its own chart object) starts from the shown picture
   ChartTableEntry* added = t.charts.Append(copy);
-  h.WaitCursor(false);
+  WaitCursor(t, false);
   return added;
 }
 
@@ -76,16 +87,11 @@ LineBoxItem* DuplicateLineOrBox(LayoutTables& t, int index) {
 bool DeletePicture(LayoutTables& t, int index, bool redraw) {
   PictureItem* p = t.pictures.At(index);
   if (p == nullptr) return false;
-  LayoutHooks& h = t.Hooks();
-  if (p->image != nullptr) {
-    h.FreeImage(p->image);
-    t.images.ImgDeleteBitmap(p->image);
-  }
-  if (p->screenBitmap != NoScreenBitmap()) h.DeleteBitmap(p->screenBitmap);
+  if (p->image != nullptr) t.images.ImgDeleteBitmap(p->image);
+  if (p->screenBitmap != NoScreenBitmap() && p->screenBitmap != nullptr) DeleteObject(p->screenBitmap);
   if (t.currentItem == &p->head) t.currentItem = nullptr;
   t.pictures.RemoveAt(index);
   AfterRemoval(t, redraw);
-  h.PictureRemoved();
   return true;
 }
 
