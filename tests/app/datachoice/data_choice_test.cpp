@@ -341,7 +341,10 @@ class DataChoiceTest : public ::testing::Test {
 
   // odbc.ini changed by edit (its whole text in, the new text out); the
   // driver manager reads it again as its time (in whole seconds) has changed,
-  // so each edit moves it a few seconds on from the last.
+  // so each edit moves it a few seconds on from the last. The driver manager
+  // also keeps each value it read for twenty seconds, per search mode: the
+  // user and system files are this one file, so each edit looks through
+  // another mode and a source renamed just now is not still found.
   static void EditOdbcIni(const std::function<std::string(std::string)>& edit) {
     const std::string ini = odbc_test::Dir() + "/odbc.ini";
     std::ifstream in(ini);
@@ -350,6 +353,8 @@ class DataChoiceTest : public ::testing::Test {
     static int edits = 0;
     odbc_test::WriteFile("odbc.ini", edit(all.str()));
     fs::last_write_time(ini, fs::last_write_time(ini) + std::chrono::seconds(5 * ++edits));
+    static const char* const kModes[] = {"ODBC_BOTH_DSN", "ODBC_USER_DSN", "ODBC_SYSTEM_DSN"};
+    setenv("ODBCSEARCH", kModes[edits % 3], 1);
   }
 
   // File > Print that the checks stop: the one message shown (with the

@@ -340,6 +340,10 @@ TEST_F(PreviewRun, ReportSpecificationListsObjectsFontsExportsAndRegionalSetting
     ChartSettings& c = dynamic_cast<CKmChart*>(chart->chart.get())->Settings();
     c.type = 1;
     c.titles[0] = "Customershares";
+    // A chart that can run: one series over the report's first number field.
+    for (FieldDef* f = doc.m_pModel->fieldList; f != nullptr && c.series.empty(); f = f->next)
+      if (FieldKind(f) & kFieldNumeric) c.series.push_back({doc.m_pModel->GetFieldIndex(f), ""});
+    ASSERT_FALSE(c.series.empty());
     BuildLayoutItemOrder(t);
     CKmExport e;
     e.format = kExportDataFile;
