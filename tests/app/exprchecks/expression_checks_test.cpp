@@ -18,6 +18,7 @@
 #include "dialogs/filter_dialog.h"
 #include "dialogs/insert_field_dialog.h"
 #include "expr/udf.h"
+#include "foundation/heap_strings.h"
 #include "layout/band_line_layout.h"
 #include "layout/layout_records.h"
 #include "layout/page_setup.h"
@@ -32,6 +33,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -402,6 +404,43 @@ TEST_F(ExpressionChecks, AUserFunctionWhoseCalleeWasDeletedStopsEveryRun) {
 
   std::vector<std::string> onOpen;
   ExpectStoppedEverywhere(frame, "function_gone", message, &onOpen);
+}
+
+// Two calculations that each wait for the other: the editor refuses it, but
+// a report file may still hold it (written by hand or elsewhere). Opened,
+// the report names the calculation that cannot be ordered; without its code
+// no run starts, in the window or under /G.
+TEST_F(ExpressionChecks, CalculationsThatWaitForEachOtherStopEveryRun) {
+  DialogGuard guard;
+  CMainFrame* frame = Open(s_dir + "/sales.kmw");
+  ASSERT_NE(frame, nullptr);
+  CKmComposite* m = frame->m_pDoc->m_pModel;
+  Define(frame, kCmdCalculated, kFieldNewButton, "FIRSTCALC", "quantity + 1");
+  Define(frame, kCmdCalculated, kFieldNewButton, "SECONDCALC", "FIRSTCALC * 2");
+  std::vector<std::string> said;
+  OnDialog([&](HWND list) {
+    PickField(list, kFieldListBoxId, "FIRSTCALC");
+    OnDialog([&](HWND editor) {
+      SetDlgItemTextA(editor, kCalcTextEdit, "SECONDCALC + 1");
+      said = Messages(editor, [&] { Click(GetDlgItem(editor, IDOK)); });
+      if (!said.empty()) Click(GetDlgItem(editor, IDCANCEL));
+    }, [&] { Click(GetDlgItem(list, kFieldEditButton)); });
+    Click(GetDlgItem(list, IDCANCEL));
+  }, [&] { Send(frame, kCmdCalculated); });
+  ASSERT_EQ(said, std::vector<std::string>{"Circular calculations. Cannot evaluate SECONDCALC"});
+  FieldDef* first = Field(m, "FIRSTCALC");
+  ASSERT_NE(first, nullptr);
+  ASSERT_STREQ(first->exprText, "quantity + 1");
+  // The text the editor refused, as such a file would hold it.
+  const char cycle[] = "SECONDCALC + 1";
+  HeapFreeBlock(first->exprText);
+  first->exprText = static_cast<char*>(HeapAllocZero(0, sizeof cycle));
+  std::memcpy(first->exprText, cycle, sizeof cycle);
+
+  std::vector<std::string> onOpen;
+  const std::string message = "Calculated field 'FIRSTCALC' must be edited";
+  ExpectStoppedEverywhere(frame, "calc_cycle", message, &onOpen);
+  EXPECT_NE(std::find(onOpen.begin(), onOpen.end(), message), onOpen.end()) << "the reader names it on opening";
 }
 
 }  // namespace
