@@ -58,7 +58,7 @@ using ui_test::Click;
 
 constexpr UINT kCmdPrint = 30030, kCmdSave = 30010, kCmdFilter = 30640, kCmdCalculated = 30700,
                kCmdFunctions = 30720;
-constexpr int kFunctionList = 300, kFunctionNew = 301, kFunctionDelete = 303;
+constexpr int kFunctionList = 300, kFunctionNew = 301, kFunctionEdit = 302;
 
 class ExpressionChecks : public ::testing::Test {
  protected:
@@ -372,7 +372,7 @@ TEST_F(ExpressionChecks, AFilterOverADeletedFieldStopsEveryRun) {
   EXPECT_EQ(onOpen[0], message) << "the reader says so on opening";
 }
 
-TEST_F(ExpressionChecks, AUserFunctionWhoseCalleeWasDeletedStopsEveryRun) {
+TEST_F(ExpressionChecks, AUserFunctionWhoseCalleeChangedStopsEveryRun) {
   DialogGuard guard;
   CMainFrame* frame = Open(s_dir + "/sales.kmw");
   ASSERT_NE(frame, nullptr);
@@ -386,24 +386,33 @@ TEST_F(ExpressionChecks, AUserFunctionWhoseCalleeWasDeletedStopsEveryRun) {
   ASSERT_NE(Field(m, "BUMPED"), nullptr);
   ASSERT_NE(Field(m, "BUMPED")->code, nullptr);
 
-  // TWICE deleted from the function list: ONEMORE would call nothing.
+  // TWICE edited to take two numbers: ONEMORE's call of it no longer fits,
+  // and ONEMORE loses its code rather than pass TWICE one number.
+  std::vector<std::string> said;
   OnDialog([&](HWND list) {
     const LRESULT at = SendDlgItemMessageA(list, kFunctionList, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                            reinterpret_cast<LPARAM>("TWICE"));
     ASSERT_NE(at, LB_ERR);
     SendDlgItemMessageA(list, kFunctionList, LB_SETCURSEL, static_cast<WPARAM>(at), 0);
-    Messages(list, [&] { Click(GetDlgItem(list, kFunctionDelete)); });
+    OnDialog([&](HWND editor) {
+      SetDlgItemTextA(editor, kCalcNameEdit, "TWICE(N_X, N_Y)");
+      SetDlgItemTextA(editor, kCalcTextEdit, "X * Y");
+      said = Messages(editor, [&] { Click(GetDlgItem(editor, IDOK)); });
+      if (!said.empty() && IsWindow(editor)) Click(GetDlgItem(editor, IDCANCEL));
+    }, [&] { Click(GetDlgItem(list, kFunctionEdit)); });
     Click(GetDlgItem(list, IDCANCEL));
   }, [&] { Send(frame, kCmdFunctions); });
+  EXPECT_TRUE(said.empty()) << said[0];
   UdfNode* onemore = FindUdfByName(m, "ONEMORE", 7, false);
   ASSERT_NE(onemore, nullptr);
-  EXPECT_EQ(onemore->code, nullptr);
-  EXPECT_EQ(FindUdfByName(m, "TWICE", 5, false), nullptr);
+  EXPECT_EQ(onemore->code, nullptr) << "its call of TWICE no longer fits";
   const std::string message = "User function 'ONEMORE' must be edited";
-  EXPECT_EQ(PrintStopped(frame, "function_gone"), message);
+  EXPECT_EQ(PrintStopped(frame, "function_changed"), message);
 
   std::vector<std::string> onOpen;
-  ExpectStoppedEverywhere(frame, "function_gone", message, &onOpen);
+  ExpectStoppedEverywhere(frame, "function_changed", message, &onOpen);
+  // Read again, ONEMORE does not compile, and so neither does the field calling it.
+  EXPECT_EQ(onOpen, std::vector<std::string>{"Calculated field 'BUMPED' must be edited"});
 }
 
 // Two calculations that each wait for the other: the editor refuses it, but

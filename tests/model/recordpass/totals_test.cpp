@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include "model/field_compile.h"
 
 #include <cstring>
 #include <string>
@@ -214,7 +215,7 @@ TEST_F(TotalsTest, PreprocessedTotalsLoadAtBreaksAndBreakValuesSwap) {
 
   // A field showing break values is evaluated for the current and the
   // previous record; the accepted count ends where it started.
-  FieldDef* tenfold = model.CompileField("TENFOLD", "AMOUNT * 10", false, nullptr);
+  FieldDef* tenfold = CompileField(&model, "TENFOLD", "AMOUNT * 10", false, nullptr);
   ASSERT_NE(tenfold, nullptr);
   tenfold->needsPrevious = 1;
   amount->needsPrevious = 1;
