@@ -270,11 +270,6 @@ TEST_F(TotalsTest, SortAndGroupChecks) {
   EXPECT_EQ(s.totalsSortNeeded, 0);
   EXPECT_EQ(CheckSortForTotals(&model, s, keys, kinds), -2);
   EXPECT_EQ(s.totalsSortNeeded, 1);
-
-  model.groupFields[1] = 1;
-  s.levels[1].flags = 1;
-  EXPECT_EQ(NextGroupField(&model, s), -1);  // the first call
-  EXPECT_EQ(NextGroupField(&model, s), 1);
 }
 
 TEST_F(TotalsTest, SelectionField) {
