@@ -27,6 +27,9 @@
 #include "data/table_fields.h"
 #include "dialogs/table_chooser.h"
 #include "app/reselect_on_open.h"
+#include "app/file_dialogs.h"
+#include "data/master_joins.h"
+#include "model/reselect_tables.h"
 #include "app/table_places_on_open.h"
 #include "app/open_report_conversion.h"
 #include "expr/udf.h"
@@ -406,7 +409,8 @@ class AppStreamHooks : public StreamHooks {
     CKmComposite* model = doc.m_pModel;
     // The dictionary's entries join the columns; the reader keeps the field order.
     FieldDef* firstNew = last != nullptr ? last->next : model->fieldList;
-    if (firstNew != nullptr) ReadReportDictionary(model, &firstNew, model->tableSlots[slot]->alias, slot, true);
+    if (slot == 0 && model->statementText != nullptr && model->statementText[0] != 0) LoadReportDictionary(model, true);
+    else if (firstNew != nullptr) ReadReportDictionary(model, &firstNew, model->tableSlots[slot]->alias, slot, true);
     // Only the fields the report names are on its layout; the reader places
     // them. The others stay hidden, also in the file when it is saved.
     for (FieldDef* f = model->fieldList; f != nullptr; f = f->next)
@@ -424,6 +428,44 @@ class AppStreamHooks : public StreamHooks {
   }
   bool ReselectTable(KmDocBase& doc, uint32_t slot) override {
     return ReselectTableOnOpen(doc, slot, tableChooser != nullptr ? *tableChooser : TypedTableChooser());
+  }
+  // "Try another Data Source?", then the data source choice.
+  bool AskAnotherDataSource(KmDocBase& doc) override {
+    auto* d = dynamic_cast<CKmDoc*>(&doc);
+    if (d == nullptr || doc.m_pModel == nullptr) return false;
+    DataAccess* data = GetDataAccess(doc.m_pModel);
+    const char* current = data->GetCurrentDataSourceName();
+    const std::string remembered = current != nullptr ? current : "";
+    DataSourceQuestion q;
+    q.doc = &doc;
+    q.promptSuppressed = Unattended();
+    q.sqlReport = IsSqlReport(doc.m_pModel);
+    q.masterPath = doc.m_pModel->tableSlots[0] != nullptr ? doc.m_pModel->tableSlots[0]->path : "";
+    q.currentSource = remembered.c_str();
+    q.context = d;
+    q.choose = [](void* c) { return static_cast<CKmDoc*>(c)->ChooseDataSource(TRUE); };
+    q.select = [](void* c, const char* name) {
+      GetDataAccess(static_cast<CKmDoc*>(c)->m_pModel)->SelectDataSource(name != nullptr && *name ? name : nullptr);
+    };
+    return ::AskAnotherDataSource(q) == 0 && data->Current() != nullptr;
+  }
+  // The message, then the Open dialog in the data folder.
+  bool AskForTextFile(KmDocBase& doc, std::string* path, int code) override {
+    auto* d = dynamic_cast<CKmDoc*>(&doc);
+    if (d == nullptr || Unattended()) return StreamHooks::AskForTextFile(doc, path, code);
+    ReselectServices s;
+    s.doc = &doc;
+    s.model = doc.m_pModel;
+    s.context = d;
+    s.status = [](void* c, const char* text) { static_cast<CKmDoc*>(c)->SetStatusText(text); };
+    s.openFile = [](void* c, const char* title, const char* filter, const char* dir, std::string* chosen) {
+      CKmDoc& owner = *static_cast<CKmDoc*>(c);
+      if (!RunOpenFileDialogText(owner, owner.GetOwnerWindow(), dir, filter, title)) return false;
+      *chosen = owner.m_files.chosenPath;
+      return true;
+    };
+    s.showError = [](void* c, const char* text) { static_cast<CKmDoc*>(c)->ErrorBox1("%s", text); };
+    return ::AskForTextFile(s, path, code, d->m_settings.dataDir) == 0;
   }
   void ShowError(KmDocBase& doc, const std::string& text) override {
     if (Unattended()) {

@@ -5,6 +5,7 @@
 #include "app/frame_bars.h"
 #include "app/recent_files.h"
 #include "app/preview_view.h"
+#include "app/print_run.h"
 #include "app/open_report.h"
 #include "app/splash.h"
 #include "app/wizard_link.h"
@@ -367,8 +368,10 @@ void CMainFrame::OnFontsOrSettingsChanged(bool settings) {
     // The run copies the number settings from the document; the dates live in the model.
     if (m_pDoc->m_pModel != nullptr) ApplyIntlDateSettings(m_pDoc->m_intl, ModelDateSettings(m_pDoc->m_pModel));
   }
-  // While a run prints, its fonts stay as they are.
+  // While a run prints, its printer and fonts stay as they are.
   if (OutputRunning() || m_pPreviewView) return;
+  // A printer removed from the system gives way to the default one.
+  if (settings) CheckPrinterReady(*m_pDoc);
   if (m_pDoc->m_pLayout && m_pDoc->m_pFonts)
     ReloadFonts(*m_pDoc->m_pLayout, *m_pDoc->m_pFonts, m_pDoc->m_szPrinterDevice, m_pDoc->m_bReportOpen != 0);
   if (ReportOpen()) m_wndLayoutView.RedrawAllPanes();
@@ -406,7 +409,12 @@ void CMainFrame::OnCommand(UINT id) {
 }
 
 void CMainFrame::OnClose() {
-  if (OutputRunning() || m_pPreviewView) {
+  // A preview closes as its own Close would; the frame stays.
+  if (m_pPreviewView) {
+    static_cast<CPreview*>(m_pPreviewView)->OnCloseRequest();
+    return;
+  }
+  if (OutputRunning()) {
     // The run stops at its next check; the frame stays.
     if (m_pDoc) m_pDoc->m_nRunState = -3;
     return;

@@ -2,9 +2,15 @@
 
 #include "app/document.h"
 #include "core/composite.h"
+#include "core/condition_code.h"
+#include "data/master_joins.h"
 #include "engine/output_messages.h"
+#include "expr/code_walks.h"
+#include "expr/udf.h"
+#include "platform/win/resources.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <strings.h>
 
@@ -12,13 +18,61 @@ namespace {
 ChartCheck g_chartCheck;
 constexpr unsigned kTotalConditionMustBeEdited = 778;
 constexpr unsigned kCalcFieldMustBeEdited = 728;
+constexpr unsigned kUserFunctionMustBeEdited = 605;
+constexpr unsigned kFilterFieldsDeleted = 607;
+constexpr unsigned kCalcJoinNotTranslatable = 928;
+constexpr unsigned kJoinFieldGone = 2553;
+constexpr unsigned kJoinMustBeEdited = 2551;
+
 }  // namespace
 
 void SetChartCheck(ChartCheck check) { g_chartCheck = std::move(check); }
 
 bool CheckChartsBeforeOutput(CKmDoc& doc) {
   if (g_chartCheck && !g_chartCheck(doc)) return false;
+  if (CKmComposite* m = doc.m_pModel) {
+    // A test whose field was deleted would filter on nothing.
+    if (m->conditionCode != nullptr && ConditionReferencesField(m->conditionCode, m->conditionLength, kNoField)) {
+      ShowOutputError(OutputMessageText(kFilterFieldsDeleted));
+      return false;
+    }
+    // A function whose body no longer compiles would give every call an empty
+    // value; a formula that calls one by name may itself have failed to compile.
+    UdfNode* broken = FindUncompiledUdf(m, true);
+    for (UdfNode* n = m->udfList; n != nullptr && broken == nullptr; n = n->next) {
+      if (n->code != nullptr || n->name == nullptr) continue;
+      for (FieldDef* f = m->fieldList; f != nullptr && broken == nullptr; f = f->next)
+        if (!IsAlias(f) && (FormulaCalls(f->exprText, n->name) || FormulaCalls(f->conditionText, n->name))) broken = n;
+    }
+    if (broken != nullptr) {
+      ShowOutputError(OutputMessageText(kUserFunctionMustBeEdited, broken->name != nullptr ? broken->name : ""));
+      return false;
+    }
+  }
   return CheckCalculationsCompile(doc);
+}
+
+std::string FieldTypeName(const FieldDef* f) { return LoadResString(static_cast<UINT>(ObjectKindCode(f->flags))); }
+
+FieldDef* FindBrokenJoinField(CKmDoc& doc) {
+  return doc.m_pModel != nullptr ? FindConditionDependency(doc.m_pModel) : nullptr;
+}
+
+bool CheckJoinFields(CKmDoc& doc) {
+  const FieldDef* f = FindBrokenJoinField(doc);
+  if (f == nullptr) return true;
+  char text[800];
+  if ((f->flags2 & kField2NotInTable) == 0) {  // a calculation the source cannot take
+    std::snprintf(text, sizeof text, LoadResString(kCalcJoinNotTranslatable).c_str(), f->name);
+  } else {
+    // The stand-in carries "?_" before the name the user knows.
+    const char* name = std::strncmp(f->name, "?_", 2) == 0 ? f->name + 2 : f->name;
+    const TableSlot* t = f->table < kMaxTables ? doc.m_pModel->tableSlots[f->table] : nullptr;
+    std::snprintf(text, sizeof text, LoadResString(kJoinFieldGone).c_str(), FieldTypeName(f).c_str(), name,
+                  t != nullptr ? t->path : "");
+  }
+  ShowOutputError(std::string(text) + "\n" + LoadResString(kJoinMustBeEdited));
+  return false;
 }
 
 bool CheckCalculationsCompile(CKmDoc& doc) {

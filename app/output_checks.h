@@ -12,10 +12,21 @@ class CKmDoc;
 using ChartCheck = std::function<bool(CKmDoc& doc)>;
 void SetChartCheck(ChartCheck check);
 
+struct FieldDef;
+
 // In this order, stopping at the first failure with its message: the
-// charts, then every calculated field and total condition in use must have
-// compiled code. True when the report can run.
+// charts, a filter over deleted fields, a user function the report calls
+// that no longer compiles, then every calculated field and total condition
+// in use must have compiled code. True when the report can run.
 bool CheckChartsBeforeOutput(CKmDoc& doc);
+// A lookup table's linking field that must be edited: one no longer in its
+// table, or a calculated one the data source can no longer be given as SQL.
+FieldDef* FindBrokenJoinField(CKmDoc& doc);
+// A broken join stops the run: false after the message naming the field
+// and its table.
+bool CheckJoinFields(CKmDoc& doc);
+// "Numeric", "Character", "Date", ... by the field's kind.
+std::string FieldTypeName(const FieldDef* f);
 // A calculation or total condition that no longer compiles (a renamed
 // column, a deleted user function) would print something wrong: false, and
 // the message naming it.

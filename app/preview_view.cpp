@@ -440,6 +440,12 @@ void CPreview::UpdateToolBar() {
     if (IsWindow(m_hButtons[i])) EnableWindow(m_hButtons[i], IsCommandEnabled(kButtons[i].id));
 }
 
+void CPreview::OnCloseRequest() {
+  if (m_pDoc == nullptr) return;
+  m_pDoc->m_nRunState = -1;
+  EndWait();
+}
+
 BOOL CPreview::OnPreviewCommand(UINT id) {
   if (m_pState == nullptr || m_pDoc == nullptr) return FALSE;
   PageOutputState& s = *m_pState;
@@ -452,8 +458,7 @@ BOOL CPreview::OnPreviewCommand(UINT id) {
       EndWait();
       break;
     case kCmdPreviewClose:
-      m_pDoc->m_nRunState = -1;
-      EndWait();
+      OnCloseRequest();
       break;
     case kCmdPreviewPrintPage:
       PrintCurrentPage();

@@ -68,6 +68,9 @@ class CPreview : public CWnd {
   void PaintPreviewPage(HDC dc);
   void ShowPageNumber();
   void PrintCurrentPage();
+  // The frame is asked to close while the preview shows: the preview closes
+  // as its Close button would; the frame stays.
+  void OnCloseRequest();
   BOOL PreTranslateMessage(MSG* msg);
   // The page just ended: shown (and waited on) or only stored.
   void PageDone(int isLast);

@@ -11,7 +11,9 @@
 #include "app/document.h"
 #include "app/file_dialogs.h"
 #include "app/main_frame.h"
+#include "data/data_access.h"
 #include "data/select_builder.h"
+#include "charts/chart.h"
 #include "engine/chart_output.h"
 #include "engine/output_messages.h"
 #include "engine/run_report.h"
@@ -19,6 +21,7 @@
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
 #include "foundation/settings.h"
+#include "foundation/startup_hooks.h"
 #include "files/report_io.h"
 #include "foundation/text_helpers.h"
 #include "core/composite.h"
@@ -50,6 +53,12 @@ PrintRunContext g_context;
 class EngineRunServices : public PrintRunServices {
  public:
   bool PrepareRunData(CKmDoc& doc) override {
+    // The database the report was made on, whatever the connection went to since.
+    if (doc.m_pModel != nullptr && doc.m_pRepIO != nullptr) {
+      DataAccess* data = GetDataAccess(doc.m_pModel);
+      const std::string& database = doc.m_pRepIO->m_stream.settings.databaseName;
+      if (!database.empty() && data->Current() != nullptr && !data->SwitchDatabase(database.c_str())) return false;
+    }
     TakeBuiltinDocumentState(doc);
     SetQuerySortKeys(doc);
     // The evaluation chains and total levels as the fields stand now.
@@ -94,10 +103,11 @@ class EngineRunServices : public PrintRunServices {
     else doc.ShowMessageDialog(doc.GetOwnerWindow(), text.c_str(), doc.GetAppCaption(), kMsgWarning);
     return true;
   }
-  // The charts step of the checks: a chart that cannot run (a field it
-  // shows left the report) holds up the run with its message; then the
-  // calculations that no longer compile.
+  // The checks before a run: a join that must be edited, then a chart that
+  // cannot run (a field it shows left the report) holds up the run with its
+  // message; then the filter, functions and calculations.
   bool CheckChartsBeforeOutput(CKmDoc& doc) override {
+    if (!CheckJoinFields(doc)) return false;
     RegisterChartFields(&doc);
     std::string title;
     const int code = ValidateAllCharts(&doc, &title);
@@ -227,6 +237,16 @@ void CloseDevice(PrintRunContext& ctx) {
 // The ORDER BY of the run's query: the report's sort keys as the model's
 // check of sort and group fields gives them. A report whose file held its
 // sort slots only in the stream settings gives them to the model first.
+bool CheckPrinterReady(CKmDoc& doc) {
+  DocPrinter& printer = GetPrintRunContext().printer;
+  if (!printer.printerName.empty() && PrinterExists(printer.printerName.c_str())) return false;
+  GetDefaultPrinter(&printer, 1);
+  std::snprintf(doc.m_szPrinterDevice, sizeof doc.m_szPrinterDevice, "%s", printer.printerName.c_str());
+  std::snprintf(doc.m_szPrinterPort, sizeof doc.m_szPrinterPort, "%s", printer.portName.c_str());
+  if (!printer.printerName.empty()) GetStartupHooks().EnumPrinterFonts(doc);
+  return true;
+}
+
 void SetQuerySortKeys(CKmDoc& doc) {
   CKmComposite* m = doc.m_pModel;
   if (m == nullptr) return;

@@ -87,6 +87,9 @@ int StartPrintOrPreview(CKmDoc& doc, int fresh);
 // The ORDER BY of the run's query from the report's sort and group fields
 // (the run and Show SQL build the same SELECT).
 void SetQuerySortKeys(CKmDoc& doc);
+// The report's printer is still installed; else the default printer takes its
+// place (its fonts measured again). True when the printer changed.
+bool CheckPrinterReady(CKmDoc& doc);
 void PrintCommand(CKmDoc& doc);
 void PrintButtonCommand(CKmDoc& doc);
 void PreviewCommand(CKmDoc& doc);

@@ -3,6 +3,7 @@
 #include "core/composite.h"
 #include "foundation/byte_order.h"
 #include "foundation/doc_base.h"
+#include "foundation/heap_strings.h"
 
 #include <algorithm>
 #include <cmath>
@@ -364,4 +365,34 @@ std::unique_ptr<CKmChart> NewDefaultChart(KmDocBase* doc) {
         if (s.chartFontSize[i] == kChartSizeTable[k]) c->Settings().sizes[i] = static_cast<uint8_t>(k);
   }
   return c;
+}
+
+namespace {
+constexpr UINT kIdChartMustBeEdited = 356;
+constexpr UINT kIdChartTitleIs = 357;
+constexpr UINT kIdFirstChartReason = 358;
+constexpr int kLastChartReason = 11;
+}  // namespace
+
+int ValidateAllCharts(KmDocBase* doc, std::string* title) {
+  LayoutTables* t = doc != nullptr ? doc->m_pLayout : nullptr;
+  if (t == nullptr) return 0;
+  for (int i = 0; i < t->charts.Count(); ++i) {
+    ChartTableEntry* e = t->charts.At(i);
+    CKmChart* c = ChartOf(*e);
+    if (c == nullptr || (e->head.flags & (kItemDeleted | kItemInClipboard))) continue;
+    if (const int code = c->CheckSettings()) {
+      if (title) *title = c->GetTitles();
+      return code;
+    }
+  }
+  return 0;
+}
+
+std::string FormatChartErrors(int code, const std::string& title) {
+  const std::string reason =
+      code >= 1 && code <= kLastChartReason ? GetResString(kIdFirstChartReason + code - 1, 0) : std::string();
+  std::string text = GetResString(kIdChartMustBeEdited, 0);
+  text += " " + reason + "\n" + GetResString(kIdChartTitleIs, 0) + " " + title;
+  return text;
 }

@@ -196,3 +196,8 @@ class KmDocBase;
 // from the chart font settings, colour scheme from the chart palette
 // setting (0: scheme 4).
 std::unique_ptr<CKmChart> NewDefaultChart(KmDocBase* doc);
+// The first chart that cannot run: its code (1-11) and title; 0 when every
+// chart of the report can run. Held and deleted items are not looked at.
+int ValidateAllCharts(KmDocBase* doc, std::string* title);
+// "Chart must be edited: <code text>\nChart title is: <title>".
+std::string FormatChartErrors(int code, const std::string& title);

@@ -203,14 +203,11 @@ bool CKmComposite::DeleteField(FieldDef* field, uint32_t options) {
         --f->refField;
     }
     RenumberFieldReferences(this, n);
-    // The report's filter is condition code, not expression code; a filter
-    // on the field that went no longer means anything and is dropped. Its
-    // compiled form is made again from the renumbered code when next needed.
-    if (ConditionRenumberAfterFieldDelete(conditionCode, conditionLength, n)) {
-      HeapFreeBlock(conditionCode);
-      conditionCode = nullptr;
-      conditionLength = 0;
-    }
+    // The report's filter is condition code, not expression code. A test on
+    // the field that went keeps its place with no field: the filter is not
+    // silently lost, and the checks before a run stop it until it is edited.
+    // Its compiled form is made again from the renumbered code when next needed.
+    ConditionRenumberAfterFieldDelete(conditionCode, conditionLength, n);
     compiledFilter.reset();
     RemoveFieldFromSlots(n);
     if (fieldRemovedHook != nullptr) fieldRemovedHook(this, n);

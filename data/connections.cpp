@@ -635,6 +635,27 @@ int DataAccess::SetDatabase(const char* name) {
   return 0;
 }
 
+bool DataAccess::SwitchDatabase(const char* name) {
+  if (name == nullptr || *name == '\0') return true;
+  if (current_ == nullptr) return false;
+  char now[261];
+  // The driver's own word, not a query only one kind of server understands.
+  if (GetDatabaseName(now, sizeof now) && std::strcmp(now, name) == 0) return true;
+  EndStatement();
+  if (qeSetDB(current_->libConnection, name) == 0 && GetDatabaseName(now, sizeof now) && std::strcmp(now, name) == 0)
+    return true;
+  // Connected again under the same name, the database in the connect text.
+  const std::string source = current_->name;
+  const int suppress = suppressFlag;  // this switch's failures are shown
+  ReplaceConnectDatabase(name);
+  suppressFlag = suppress;
+  const std::string text = current_->completedConnect;
+  DisconnectDataSource(source.c_str());
+  if (ConnectDataSource(source.c_str(), false, true, text.c_str()) != 1) return false;
+  SelectDataSource(source.c_str());
+  return GetDatabaseName(now, sizeof now) && std::strcmp(now, name) == 0;
+}
+
 int DataAccess::GetCurrentDatabase(char* buf, int size) {
   if (!buf || size <= 0) return 1;
   buf[0] = '\0';

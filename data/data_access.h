@@ -129,6 +129,11 @@ class DataAccess : public ModelAttachment {
 
   // ---- Databases.
   int SetDatabase(const char* name);
+  // Makes the named database current on the current connection unless it
+  // already is; true then, and for an empty name. A driver that cannot change
+  // the database of an open connection is connected again with the database
+  // in its connect text. False after the driver's message.
+  bool SwitchDatabase(const char* name);
   int GetCurrentDatabase(char* buf, int size);
   const char* GetDatabaseListSql();
   void ReplaceConnectDatabase(const char* database);

@@ -10,6 +10,7 @@
 #include "core/engine_errors.h"
 #include "model/field_dependencies.h"
 #include "core/fields.h"
+#include "data/data_access.h"
 #include "data/open_tables.h"
 #include "data/sql_names.h"
 #include "model/relation_wording.h"
@@ -410,4 +411,27 @@ bool MakeTableAliasUnique(CKmComposite* m, int slot) {
 
 void MakeMasterAliasUnique(CKmComposite* m) {
   if (m->tableSlots[0]) MakeTableAliasUnique(m, 0);
+}
+
+FieldDef* FindConditionDependency(CKmComposite* m) {
+  const bool connected = GetDataAccess(m)->Current() != nullptr;
+  for (int s = 1; s < kMaxTables; ++s) {
+    if (m->tableSlots[s] == nullptr) continue;
+    bool ended = false;
+    for (const JoinLink* b = &m->tableSlots[s]->link; b != nullptr && !ended; b = b->next)
+      for (const auto& pair : b->pairs) {
+        // An all-ones pair ends the list.
+        if (pair[0] == kNoField) {
+          ended = true;
+          break;
+        }
+        for (uint32_t v : pair) {
+          FieldDef* f = m->GetFieldAt(v);
+          if (f == nullptr) continue;
+          if (f->flags2 & kField2NotInTable) return f;
+          if (connected && (f->flags & kFieldCalculation) && f->code != nullptr && f->sqlText == nullptr) return f;
+        }
+      }
+  }
+  return nullptr;
 }

@@ -41,6 +41,10 @@ constexpr uint32_t kJoinFocusTable = 1;
 constexpr uint32_t kJoinFocusLinks = 2;
 
 bool IsSqlReport(const CKmComposite* m);
+// The first linking field of a lookup table's relation that must be edited:
+// one no longer in its table, or (with a data source connected, which alone
+// says what it takes as SQL) a calculation without SQL text. Null when none.
+FieldDef* FindConditionDependency(CKmComposite* m);
 // 0 when the request names the present master source (ignoring case).
 int CompareMasterSource(const CKmComposite* m, const MasterSourceRequest& request);
 // 0, 3124 (not a letter followed by letters, digits or "_") or 3113 (another

@@ -251,7 +251,8 @@ int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSl
   // The dictionary's descriptions, switches and formulas join the new fields;
   // the table stays open whatever the dictionary's state.
   FieldDef* firstNew = added[before];
-  ReadReportDictionary(m, &firstNew, t->alias, s, false);
+  if (queryText != nullptr && s == 0) LoadReportDictionary(m, false);
+  else ReadReportDictionary(m, &firstNew, t->alias, s, false);
   *slot = s;
   return 0;
 }

@@ -3,11 +3,15 @@
 #include "core/composite.h"
 
 #include <cstdio>
+#include <cstring>
 
 FieldDef* AddPlaceholderField(CKmComposite* m, const char* name, uint32_t table) {
   FieldDef* f = m->AddField(0);
   if (f == nullptr) return nullptr;
-  std::snprintf(f->name, sizeof f->name, "?_%.127s", name != nullptr ? name : "");
+  if (name == nullptr) name = "";
+  // A report saved with the stand-in names it so already: one prefix only.
+  if (std::strncmp(name, "?_", 2) == 0) name += 2;
+  std::snprintf(f->name, sizeof f->name, "?_%.127s", name);
   f->table = static_cast<uint8_t>(table);
   f->flags2 |= kField2NotInTable;
   // Never placed on the layout: it only holds the join's place.

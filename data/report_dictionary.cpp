@@ -10,6 +10,7 @@
 #include "data/db_errors.h"
 #include "data/sql_literals.h"
 #include "data/xbase_index.h"
+#include "expr/code_walks.h"
 #include "expr/compiler.h"
 #include "foundation/byte_order.h"
 #include "foundation/doc_base.h"
@@ -304,9 +305,13 @@ bool FormulaInScope(const FieldDef* f, bool global) {
 // formula of the dictionary not made yet keeps its text for the second
 // compile (CompileDictionaryFormulas).
 void AddDictionaryFormula(CKmComposite* m, const ReportDictionary& d, const DictionaryEntry& entry, FieldDef** listHead,
-                          bool global) {
+                          const char* tableName, bool global) {
   if (entry.formulaBlock == 0) return;
-  const std::string text = ReadMemoText(d, entry.formulaBlock);
+  std::string text = ReadMemoText(d, entry.formulaBlock);
+  // A table's formula names that table's columns: a bare name is qualified,
+  // so a column of the same name in another table is never taken for it.
+  if (!global && tableName != nullptr && tableName[0] != 0 && !text.empty())
+    text = ReplaceNameInExpressionText(m, text.c_str(), tableName);
   const std::string name = TrimRight(entry.fieldPart);
   if (text.empty() || name.empty()) return;
   FieldDef* f = CompileField(m, name.c_str(), text.c_str(), true, *listHead);
@@ -371,7 +376,7 @@ void CompileDictionaryFormulas(CKmComposite* m, FieldDef** listHead, bool global
 
 // Steps through the entries whose table part is tablePart, from the seek's position.
 void AddFormulaEntries(CKmComposite* m, ReportDictionary& d, IndexCursor* index, const std::string& tablePart,
-                       int32_t len1, int32_t len2, FieldDef** listHead, bool global) {
+                       int32_t len1, int32_t len2, FieldDef** listHead, const char* tableName, bool global) {
   std::string key = tablePart + std::string(static_cast<size_t>(len2), ' ');
   uint32_t record = 0;
   const int r = SeekKey(m, index, key.c_str(), &record);
@@ -384,7 +389,7 @@ void AddFormulaEntries(CKmComposite* m, ReportDictionary& d, IndexCursor* index,
     if (!first) {
       if (std::memcmp(found, tablePart.data(), static_cast<size_t>(len1)) != 0) break;
       DictionaryEntry entry;
-      if (ReadDictionaryRecord(d, record, &entry) == 0) AddDictionaryFormula(m, d, entry, listHead, global);
+      if (ReadDictionaryRecord(d, record, &entry) == 0) AddDictionaryFormula(m, d, entry, listHead, tableName, global);
     }
     first = false;
     if (NextKey(m, index, found, &record) != kIndexKeyFound) break;
@@ -401,6 +406,19 @@ void Upper(std::string& s) {
 ReportDictionarySwitches& DictionarySwitches() {
   static ReportDictionarySwitches switches;  // one per program run
   return switches;
+}
+
+int LoadReportDictionary(CKmComposite* m, bool reading) {
+  FieldDef* none = nullptr;
+  return ReadReportDictionary(m, &none, "", 0, reading);
+}
+
+void DropUnorderedFieldCode(FieldDef* field) {
+  for (FieldDef* f = field; f != nullptr; f = f->orderNext) {
+    HeapFreeBlock(f->code);
+    f->code = nullptr;
+    f->codeLength = 0;
+  }
 }
 
 const char* GetFieldDescription(const FieldDef* field) {
@@ -486,10 +504,10 @@ int ReadReportDictionary(CKmComposite* m, FieldDef** listHead, const char* table
     }
     if (*listHead != nullptr) {
       const std::string tablePart = BuildDictionaryKey(m, (*listHead)->table, "", nullptr, len1, 0);
-      AddFormulaEntries(m, d, index, tablePart, len1, len2, listHead, false);
+      AddFormulaEntries(m, d, index, tablePart, len1, len2, listHead, tableName, false);
     }
     if (slotNumber == 0 && !s.globalsSuppressed)
-      AddFormulaEntries(m, d, index, std::string(static_cast<size_t>(len1), ' '), len1, len2, listHead, true);
+      AddFormulaEntries(m, d, index, std::string(static_cast<size_t>(len1), ' '), len1, len2, listHead, nullptr, true);
     RebaseDictionaryFieldRefs(m, *listHead);
     if (counted == 0) *listHead = nullptr;
   }

@@ -51,6 +51,12 @@ struct DictionaryEntry {
 // dictionary or its index is unusable.
 int ReadReportDictionary(CKmComposite* m, FieldDef** listHead, const char* tableName, uint32_t slotNumber,
                          bool reading);
+// A report whose master is an SQL statement takes the global formula
+// entries only: its result columns belong to no table of the dictionary.
+int LoadReportDictionary(CKmComposite* m, bool reading);
+// The fields the dependency ordering could not place, from field along
+// their chain, lose their compiled code: each must be edited before a run.
+void DropUnorderedFieldCode(FieldDef* field);
 // The description a field list shows for a field: the report dictionary's
 // comment of a table column, or the description the user gave a calculated
 // field; empty when it has none.

@@ -21,10 +21,6 @@
 
 namespace {
 
-constexpr UINT kIdChartMustBeEdited = 356;
-constexpr UINT kIdChartTitleIs = 357;
-constexpr UINT kIdFirstChartReason = 358;
-constexpr int kLastChartReason = 11;
 
 LayoutTables* LayoutOf(KmDocBase* doc) { return doc ? doc->m_pLayout : nullptr; }
 
@@ -203,20 +199,3 @@ void RenumberChartFieldRefs(KmDocBase* doc, uint32_t oldField, uint32_t newField
   EachChart(doc, [&](ChartTableEntry&, CKmChart& c) { c.RenumberFieldRefs(oldField, newField); });
 }
 
-int ValidateAllCharts(KmDocBase* doc, std::string* title) {
-  int code = 0;
-  EachChart(doc, [&](ChartTableEntry& e, CKmChart& c) {
-    if (code != 0 || !Live(e.head)) return;
-    code = c.CheckSettings();
-    if (code != 0 && title) *title = c.GetTitles();
-  });
-  return code;
-}
-
-std::string FormatChartErrors(int code, const std::string& title) {
-  const std::string reason =
-      code >= 1 && code <= kLastChartReason ? GetResString(kIdFirstChartReason + code - 1, 0) : std::string();
-  std::string text = GetResString(kIdChartMustBeEdited, 0);
-  text += " " + reason + "\n" + GetResString(kIdChartTitleIs, 0) + " " + title;
-  return text;
-}

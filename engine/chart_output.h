@@ -37,8 +37,3 @@ void RegisterChartFields(KmDocBase* doc);
 bool ChartsFieldDeleted(KmDocBase* doc, uint32_t field);
 void RenumberChartFieldRefs(KmDocBase* doc, uint32_t oldField, uint32_t newField);
 
-// The first chart that cannot run: its code (1-11) and title; 0 when every
-// chart of the report can run. Held and deleted items are not looked at.
-int ValidateAllCharts(KmDocBase* doc, std::string* title);
-// "Chart must be edited: <code text>\nChart title is: <title>".
-std::string FormatChartErrors(int code, const std::string& title);

@@ -569,8 +569,8 @@ bool MarkFunctionUsers(CKmComposite* m, uint32_t id) {
   return found;
 }
 
-UdfNode* FindUncompiledUdf(CKmComposite* m) {
-  MarkUsedUdfs(m);
+UdfNode* FindUncompiledUdf(CKmComposite* m, bool allFields) {
+  MarkUsedUdfs(m, allFields);
   for (UdfNode* n = m->udfList; n; n = n->next)
     if ((n->flags & kUdfUsed) && n->code == nullptr) return n;
   return nullptr;

@@ -58,8 +58,9 @@ bool IsFunctionUsed(CKmComposite* m, uint32_t id);
 // functions that were followed end with 0x20, fields that call id or one of
 // them get 0x10. True when any user was found.
 bool MarkFunctionUsers(CKmComposite* m, uint32_t id);
-// After MarkUsedUdfs: the first function in use that has no compiled code.
-UdfNode* FindUncompiledUdf(CKmComposite* m);
+// The first function in use (by the run's fields, or by any field of the
+// report with allFields) that has no compiled code.
+UdfNode* FindUncompiledUdf(CKmComposite* m, bool allFields = false);
 // The function id was renamed: the texts of every field and function that
 // call it get the new name.
 void RenameFunctionInTexts(CKmComposite* m, uint32_t id, const char* newName);

@@ -448,10 +448,10 @@ int MarkUdfsInCode(CKmComposite* m, const uint8_t* code, size_t length) {
   return ctx.changed;
 }
 
-void MarkUsedUdfs(CKmComposite* m) {
+void MarkUsedUdfs(CKmComposite* m, bool allFields) {
   for (UdfNode* n = m->udfList; n != nullptr; n = n->next) n->flags &= ~kUdfUsed;
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
-    if ((f->flags & 0x8000) == 0 || (f->flags & 2) != 0) continue;
+    if ((!allFields && (f->flags & 0x8000) == 0) || (f->flags & 2) != 0) continue;
     if (f->flags & 8) MarkUdfsInCode(m, f->code, f->codeLength);
     if (f->totalFlags & 2) MarkUdfsInCode(m, f->conditionCode, f->conditionLength);
   }

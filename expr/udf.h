@@ -81,7 +81,9 @@ UdfNode* FindUdfById(CKmComposite* m, uint32_t callWord);
 UdfNode* FindUdfByName(CKmComposite* m, const char* name, size_t length, bool prefix);
 // 1 when a function not marked yet was marked.
 int MarkUdfsInCode(CKmComposite* m, const uint8_t* code, size_t length);
-void MarkUsedUdfs(CKmComposite* m);
+// Marks the functions the run's fields call (every calculation and total
+// condition of the report with allFields), directly or through others.
+void MarkUsedUdfs(CKmComposite* m, bool allFields = false);
 
 // Compiles a node's body against its heading: parse, compile, bind, restore.
 // On success the node holds code, flags (storedFlags' join bit kept) and its

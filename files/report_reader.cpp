@@ -26,6 +26,7 @@
 #include "data/data_access.h"
 #include "data/open_tables.h"
 #include "data/expr_to_sql.h"
+#include "data/master_joins.h"
 #include "expr/compiler.h"
 #include "model/calc_fields.h"
 #include "model/field_dependencies.h"
@@ -35,6 +36,7 @@
 #include "foundation/text_helpers.h"
 #include "core/composite.h"
 #include "data/placeholder_field.h"
+#include "data/report_dictionary.h"
 #include "data/reportview.h"
 #include "platform/win/fileio.h"
 #include "platform/win/wsprintf.h"
@@ -131,6 +133,22 @@ class Reader {
     int s = TableSlotFromOrdinal(storedSlot_, static_cast<int>(stored));
     return s < 0 ? kTableNone : static_cast<uint8_t>(s);
   }
+  // The database the report was made on is made current at once on the
+  // source this read connected, so its tables are found there.
+  void UseReportDatabase() {
+    DataAccess* data = GetDataAccess(m_);
+    if (sourceConnected_ && data->Current() != nullptr) data->SwitchDatabase(s_.databaseName.c_str());
+  }
+  bool sourceConnected_ = false;  // this read connected the source now current
+  // The user chose the data source now current for the master: the report
+  // names it from here on, and the stored database was the old source's.
+  void TookAnotherSource() {
+    const char* name = GetDataAccess(m_)->GetCurrentDataSourceName();
+    s_.sources[0].sourceName = name != nullptr ? name : "";
+    s_.databaseName.clear();
+    sourceConnected_ = false;
+    st_.modifiedByLoading = true;
+  }
   std::string failText_;  // the reason a failed read gives, when it has its own
   PageSetupRec& Page() { return doc_.m_pPageSetup != nullptr ? *doc_.m_pPageSetup : spare_; }
   BandLineRec* Line(uint32_t i) {
@@ -177,7 +195,15 @@ class Reader {
     s_.sources[kMaxTables] = TableSourceGroup();
     if (!wide_ || !st_.connect) return true;
     const TableSourceGroup& g = s_.sources[slot];
-    return hooks_.ConnectSource(doc_, g, !g.driver.empty() && !g.connectUser.empty());
+    if (!hooks_.ConnectSource(doc_, g, !g.driver.empty() && !g.connectUser.empty())) {
+      // A source that is gone (renamed, removed): the master's may be replaced.
+      if (slot != 0 || !hooks_.AskAnotherDataSource(doc_)) return false;
+      TookAnotherSource();
+      return true;
+    }
+    sourceConnected_ = true;
+    if (slot == 0) UseReportDatabase();
+    return true;
   }
   std::string Fix(std::string s) {  // the stored marker character becomes the current one
     if (st_.storedMarker != static_cast<uint32_t>(m_->SpaceDotChar))
@@ -510,14 +536,14 @@ int Reader::FieldRecord(uint16_t number, PayloadParser& r) {
 // The text file opens as the report's text table; one that cannot be opened
 // is told with its name, and its stored sections are kept without text.
 void Reader::OpenStoredTextTable(const std::string& name, const std::string& file) {
-  const int rc = OpenTextTable(m_, file.c_str(), name.c_str());
+  int rc = OpenTextTable(m_, file.c_str(), name.c_str());
+  // A missing file may be chosen again, as often as the user chooses one.
+  std::string path = file;
+  for (int tries = 0; rc != 0 && tries < 100 && hooks_.AskForTextFile(doc_, &path, rc); ++tries) {
+    rc = OpenTextTable(m_, path.c_str(), name.c_str());
+    if (rc == 0) st_.modifiedByLoading = true;
+  }
   textTableOpen_ = rc == 0;
-  if (rc == 0) return;
-  const size_t slash = file.find_last_of("\\/:");
-  const std::string part = slash == std::string::npos ? file : file.substr(slash + 1);
-  char text[600];
-  std::snprintf(text, sizeof text, "%s: %s", m_->GetEngineErrorText(rc), part.c_str());
-  hooks_.ShowWarning(doc_, text);
 }
 
 // ---- Tables
@@ -1066,6 +1092,11 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
       currentSlot_ = 0;
       if (!TakeSourceGroup(0)) return kReadDataSource;
       fromData_[0] = hooks_.OpenTable(doc_, 0);
+      // The master or its statement may be on another data source.
+      while (!fromData_[0] && wide_ && st_.connect && hooks_.AskAnotherDataSource(doc_)) {
+        TookAnotherSource();
+        fromData_[0] = hooks_.OpenTable(doc_, 0);
+      }
       if (!fromData_[0] && hooks_.ReselectTable(doc_, 0)) fromData_[0] = hooks_.OpenTable(doc_, 0);
       return st_.tableDeclined ? kReadDataSource : 0;
     }
@@ -1185,9 +1216,11 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
       return r.Ok() ? 0 : kReadError;
     case rec::DatabaseName:
       if (s_.databaseName.empty()) s_.databaseName = r.Rest();
+      UseReportDatabase();
       return 0;
     case rec::OldDatabase:
       s_.databaseName = r.Rest();
+      UseReportDatabase();
       return 0;
     case rec::SqlStatement: {
       s_.sqlStatement = r.Rest();
@@ -1469,17 +1502,30 @@ int Reader::EndRecord() {
       for (int i = 0; i < lt->charts.Count(); ++i)
         if (CKmChart* c = ChartOf(*lt->charts.At(i))) c->FieldDeleted(n);
   }
+  // A filter test whose field is gone (deleted now, or before it was saved)
+  // keeps its place; the report opens and the run waits for the filter's edit.
+  if (m_->conditionCode != nullptr && ConditionReferencesField(m_->conditionCode, m_->conditionLength, kNoField))
+    hooks_.ShowWarning(doc_, GetResString(607, 0));
+  // A chart that can no longer run (a field it shows is gone) is named now,
+  // as it will be when a run is asked for.
+  {
+    std::string title;
+    if (const int code = ValidateAllCharts(&doc_, &title)) hooks_.ShowWarning(doc_, FormatChartErrors(code, title));
+  }
   // Deleting a field closed up the model's slots; the stream's copy follows.
   std::copy(std::begin(m_->groupFields), std::end(m_->groupFields), std::begin(s_.groupFields));
   std::copy(std::begin(m_->groupFlags), std::end(m_->groupFlags), std::begin(s_.groupFlags));
   std::copy(std::begin(m_->sortFields), std::end(m_->sortFields), std::begin(s_.sortFields));
   for (int i = 0; i < kSortSlots; ++i) s_.sortWords[i] = static_cast<uint8_t>(m_->sortWords[i]);
   // The evaluation order: a calculation that cannot be ordered must be edited.
-  for (FieldDef* f = PropagateFieldDependencies(m_); f != nullptr; f = f->orderNext) {
+  FieldDef* const unordered = PropagateFieldDependencies(m_);
+  for (FieldDef* f = unordered; f != nullptr; f = f->orderNext) {
     char text[300];
     std::snprintf(text, sizeof text, GetResString(728, 0), f->name);
     hooks_.ShowWarning(doc_, text);
   }
+  // Without code they cannot run: the checks before a run stop it until they are edited.
+  DropUnorderedFieldCode(unordered);
   // The totals, filter and sort checks; then names shared by two tables are
   // qualified in the calculations that use them.
   {
@@ -1501,6 +1547,9 @@ int Reader::EndRecord() {
       std::snprintf(text, sizeof text, GetResString(928, 0), f->name);
       hooks_.ShowWarning(doc_, text);
     }
+  // A join whose linking field is gone or cannot be given as SQL stops every
+  // run until it is edited; the report still opens.
+  if (FindConditionDependency(m_) != nullptr) hooks_.ShowWarning(doc_, GetResString(2551, 0));
   // Places: bottoms from the baseline offsets, tops from the top offsets.
   ShiftObjectsFromBandTop(doc_.m_bandLines, places_);
   // Positions stored in other layout units are rescaled; a unit of 0 means none given.

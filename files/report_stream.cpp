@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/composite.h"
 #include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
@@ -259,6 +260,12 @@ void StreamHooks::ShowWarning(KmDocBase& doc, const std::string& text) {
   std::string f;
   for (char c : text) f += c == '%' ? std::string("%%") : std::string(1, c);
   doc.WarningBox(f.c_str());
+}
+bool StreamHooks::AskForTextFile(KmDocBase& doc, std::string* path, int code) {
+  const size_t slash = path->find_last_of("\\/:");
+  const std::string reason = doc.m_pModel != nullptr ? doc.m_pModel->GetEngineErrorText(code) : "";
+  ShowWarning(doc, reason + ": " + (slash == std::string::npos ? *path : path->substr(slash + 1)));
+  return false;
 }
 bool StreamHooks::AskConvertDateTime(KmDocBase& doc) {
   return doc.ShowMessageDialog(doc.GetOwnerWindow(), GetResString(3334, 0), doc.GetAppCaption(), kMsgYesNo) == IDYES;

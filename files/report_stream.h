@@ -307,6 +307,13 @@ class StreamHooks {
   virtual bool ConnectSource(KmDocBase& /*doc*/, const TableSourceGroup& /*group*/, bool /*check*/) {
     return true;
   }
+  // The report's data source or master (its table or its statement) cannot
+  // be reached: the user may choose another data source; true when one is
+  // now current and the reader tries again.
+  virtual bool AskAnotherDataSource(KmDocBase& /*doc*/) { return false; }
+  // A text file a table reads could not be opened (the engine code says
+  // why): the message, then the user may choose another; true with its path.
+  virtual bool AskForTextFile(KmDocBase& doc, std::string* path, int code);
   // The user is asked for a picture file that was not found (empty: none).
   virtual std::string AskForPictureFile(KmDocBase& /*doc*/, const std::string& /*stored*/) { return {}; }
   // The image of a picture whose file was settled is loaded and drawn.

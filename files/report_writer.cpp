@@ -20,7 +20,9 @@
 #include "layout/layout_records.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
+#include "data/data_access.h"
 #include "data/open_tables.h"
+#include "model/reselect_tables.h"
 #include "platform/win/fileio.h"
 
 namespace {
@@ -47,6 +49,18 @@ class Writer {
 
  private:
   PayloadBuilder B() { return PayloadBuilder(sink_.Mode(), &st_.overflow); }
+  // A desktop-file table of a report kept relative to its master (its place
+  // bit 2, or the master's when it shares the master's source) is stored
+  // relative to the master's directory, so the files can move together; the
+  // reader completes it against the master again.
+  std::string RelativeTablePath(uint32_t slot, const char* path) const {
+    const uint16_t own = s_.sources[slot].placeBits;
+    const bool relative = (own & 2) != 0 || ((own & 8) != 0 && (s_.sources[0].placeBits & 2) != 0);
+    if (!relative || m_->tableSlots[0] == nullptr) return path;
+    TablePathContext ctx;
+    ctx.masterPath = m_->tableSlots[0]->path;
+    return ResolveMasterPath(path, ctx);
+  }
   // A buffered record: refused when the reader would refuse it.
   bool Put(uint16_t type, const PayloadBuilder& b) {
     if (b.Size() > kRecordBufferSize && !IsLongRecordType(type & 0x3FFF)) {
@@ -371,7 +385,7 @@ bool Writer::Tables() {
         r.U8(parent != nullptr && key != nullptr ? parent->table : 255);
         r.U32(parent != nullptr && key != nullptr ? (key->flags & kJoinKindMask) : 0xFFFFFFFFu);
         r.Counted(parent != nullptr && key != nullptr ? key->name : "");
-        r.Counted(t->path);
+        r.Counted(RelativeTablePath(slot, t->path).c_str());
         r.Counted("");
         r.Plain(t->alias);
         if (!Put(rec::Table, r)) return false;
@@ -725,6 +739,16 @@ int Writer::Run() {
     s_.sqlStatement = m_->statementText;
   }
   if (!s_.exportDefinitions.empty() || s_.sqlReport) st_.librarySafe = 0;
+  // A statement runs on the database it was written for: a server's current
+  // database goes with it. A database named by a file's path is the data
+  // source's own choice and is not kept.
+  if (s_.sqlReport) {
+    DataAccess* data = GetDataAccess(m_);
+    char database[261];
+    if (data->Current() != nullptr && !data->IsFileDataSource() && data->GetDatabaseName(database, sizeof database) &&
+        database[0] != 0 && std::strpbrk(database, "/\\:") == nullptr)
+      s_.databaseName = database;
+  }
   faces_ = UsedFontFaces(doc_);
   uint32_t position = 0;
   for (const FieldDef* f = m_->fieldList; f; f = f->next) index_[f] = position++;

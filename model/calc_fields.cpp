@@ -287,6 +287,23 @@ void CommitFunction(CKmComposite* m, CalcDefRequest* r, PendingCalcDefinition* p
     }
     if (!p.callers.empty()) r->status |= kCalcStatusReachesRun * ((g->flags & kFieldJoin) != 0);
   }
+  // Functions that call it compile again too: one whose call no longer fits
+  // (another parameter count) loses its code, so no run passes it wrong
+  // arguments until it is edited.
+  if (node && MarkFunctionUsers(m, node->id)) {
+    for (UdfNode* n = m->udfList; n; n = n->next) {
+      if (n == node || !(n->flags & kUdfMarkBroken) || n->code == nullptr) continue;
+      const std::string heading = n->heading ? n->heading : "";
+      const std::string body = n->body ? n->body : "";
+      int32_t position = 0;
+      if (CompileUdfNode(m, n, heading.c_str(), body.c_str(), n->flags, &position, true) != 0) {
+        HeapFreeBlock(n->code);
+        n->code = nullptr;
+        n->codeLength = 0;
+      }
+    }
+  }
+  ClearCalcMarks(m);
   FlushIfRunReached(r->status);
 }
 

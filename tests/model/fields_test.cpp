@@ -402,8 +402,10 @@ TEST_F(ModelTest, MemoHeadersAndDateKinds) {
 
 namespace {
 // The report's filter is condition code: deleting a field moves the later
-// field numbers in it down, and a filter on the deleted field is dropped.
-TEST_F(ModelTest, DeletingAFieldRenumbersOrDropsTheReportFilter) {
+// field numbers in it down, and a test on the deleted field stays in the
+// filter with no field, so the run is stopped until the filter is edited
+// rather than printing every record.
+TEST_F(ModelTest, DeletingAFieldRenumbersOrMarksTheReportFilterFieldless) {
   FieldDef* a = Field("A");
   FieldDef* b = Field("B");
   Field("C");
@@ -425,6 +427,8 @@ TEST_F(ModelTest, DeletingAFieldRenumbersOrDropsTheReportFilter) {
   EXPECT_EQ(ConditionFieldNumber(model.conditionCode), 1u);
   setFilter(0);
   ASSERT_TRUE(model.DeleteField(a, 0));
-  EXPECT_EQ(model.conditionCode, nullptr);
+  ASSERT_NE(model.conditionCode, nullptr);
+  EXPECT_EQ(ConditionFieldNumber(model.conditionCode), kNoField);
+  EXPECT_TRUE(ConditionReferencesField(model.conditionCode, model.conditionLength, kNoField));
 }
 }  // namespace

@@ -21,6 +21,7 @@
 #include "platform/win/window_picture.h"
 #include "tests/platform/ui/ui_test_util.h"
 #include "tests/support/odbc_env.h"
+#include "tests/support/program_run.h"
 #include "tests/support/record_line.h"
 #include "tests/support/screens.h"
 #include "tests/support/window_sample.h"
@@ -29,6 +30,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
@@ -321,6 +323,65 @@ class DataChoiceTest : public ::testing::Test {
       if (!joined.empty()) lines.push_back(joined);
     }
     return lines;
+  }
+
+  // Saved under the name, the report closed and its data source disconnected,
+  // as when the program ends.
+  std::string SaveAndLeave(const std::string& name, const char* dsn) {
+    const std::string saved = odbc_test::Dir() + "/" + name;
+    EXPECT_TRUE(doc->OnSaveDocument(saved.c_str()));
+    doc->SetModifiedFlag(FALSE);
+    doc->ForgetCompoundFile();
+    doc->ClearReport(TRUE);
+    DataAccess* data = GetDataAccess(doc->m_pModel);
+    data->SelectDataSource(nullptr);
+    data->DisconnectDataSource(dsn);
+    return saved;
+  }
+
+  // odbc.ini changed by edit (its whole text in, the new text out); the
+  // driver manager reads it again as its time (in whole seconds) has changed,
+  // so each edit moves it a few seconds on from the last. The driver manager
+  // also keeps each value it read for twenty seconds, per search mode: the
+  // user and system files are this one file, so each edit looks through
+  // another mode and a source renamed just now is not still found.
+  static void EditOdbcIni(const std::function<std::string(std::string)>& edit) {
+    const std::string ini = odbc_test::Dir() + "/odbc.ini";
+    std::ifstream in(ini);
+    std::stringstream all;
+    all << in.rdbuf();
+    static int edits = 0;
+    odbc_test::WriteFile("odbc.ini", edit(all.str()));
+    fs::last_write_time(ini, fs::last_write_time(ini) + std::chrono::seconds(5 * ++edits));
+    static const char* const kModes[] = {"ODBC_BOTH_DSN", "ODBC_USER_DSN", "ODBC_SYSTEM_DSN"};
+    setenv("ODBCSEARCH", kModes[edits % 3], 1);
+  }
+
+  // File > Print that the checks stop: the one message shown (with the
+  // program's caption), and no file made.
+  std::string PrintStopped(const std::string& name) {
+    PrintRunContext& ctx = GetPrintRunContext();
+    ctx.printToFile = odbc_test::Dir() + "/" + name + ".pdf";
+    std::remove(ctx.printToFile.c_str());
+    doc->m_pPageSetup->OutputDestination = 2;
+    ctx.lastRunPrinted = false;
+    std::string shown;
+    script.Expect(doc->GetAppCaption(), [&shown](HWND e) {
+      shown = ui_test::Text(GetDlgItem(e, 200));
+      Press(e, IDOK);
+    });
+    Command(30030);
+    EXPECT_FALSE(ctx.lastRunPrinted);
+    EXPECT_FALSE(fs::exists(ctx.printToFile));
+    return shown;
+  }
+
+  // The program run on the report with /G, its messages (standard error) returned.
+  static std::string PrintUnattended(const std::string& report, int* status) {
+    return program_run::Capture("cd '" + odbc_test::Dir() + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" +
+                                    odbc_test::Dir() + "' " + program_run::ProgramLeakOptions() + " timeout 120 '" +
+                                    program_run::ProgramPath() + "' /G '" + report + "' 2>&1 >/dev/null",
+                                status);
   }
 
   static std::vector<std::string> AsPrinted(std::vector<std::string> rows) {
@@ -677,6 +738,107 @@ TEST_F(DataChoiceTest, PostgresMasterAndTwoJoinsPrintTheRowsOfTheSameJoinInSql) 
   EXPECT_EQ(doc->m_pModel->tableSlots[0]->path, std::string("public.orders"));
 }
 
+// A report on a statement keeps the database it was made on: made while the
+// connection was on another database than the data source's default, it
+// reopens and prints from its own, and a run after the connection went back
+// to the default still takes the report's.
+TEST_F(DataChoiceTest, PostgresReportRunsOnTheDatabaseItWasMadeOn) {
+  std::string why;
+  if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
+  bool ok = false;
+  const std::string out = odbc_test::RunPostgresSql(
+      "drop database if exists vt_east;\ndrop database if exists vt_west;\ncreate database vt_east;\n"
+      "create database vt_west;\n\\c vt_east\ncreate table towns (name varchar(20));\n"
+      "insert into towns values ('Bergen'), ('Tromso');\n\\c vt_west\ncreate table towns (name varchar(20));\n"
+      "insert into towns values ('Cork');\n",
+      &ok);
+  ASSERT_TRUE(ok) << out;
+  EditOdbcIni([](std::string text) {
+    return text + "[vt_pg_towns]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort=" +
+           std::to_string(odbc_test::PostgresPort()) + "\nDatabase=vt_west\nUsername=postgres\n\n";
+  });
+  DataAccess* data = GetDataAccess(doc->m_pModel);
+  char database[261] = {};
+  auto current = [&] {
+    EXPECT_TRUE(data->GetDatabaseName(database, sizeof database));
+    return std::string(database);
+  };
+  ASSERT_EQ(data->ConnectDataSource("vt_pg_towns", false, true, nullptr), 1);
+  data->SelectDataSource("vt_pg_towns");
+  ASSERT_EQ(current(), "vt_west");
+  // The connection goes over to the server's other database.
+  ASSERT_TRUE(data->SwitchDatabase("vt_east"));
+  ASSERT_EQ(current(), "vt_east");
+  ChooseSourceForNewReport("vt_pg_towns");
+  script.Expect("SQL Select", [](HWND d) {
+    SetDlgItemTextA(d, 203, "select name from towns order by name");
+    Press(d, IDOK);
+  });
+  Command(kCmdFileNewUserSql);
+  ASSERT_TRUE(doc->m_bReportOpen);
+  PlaceOnRecordLine({Field("RESULT", "name")});
+  const std::vector<std::string> east = {"Bergen", "Tromso"};
+  EXPECT_EQ(Print("towns_east"), east);
+  const std::string saved = SaveAndLeave("towns.kmw", "vt_pg_towns");
+
+  // Read as the command line reads: connected afresh the source opens on
+  // vt_west, and the report goes over to vt_east.
+  doc->m_pRepIO->m_stream.connect = true;
+  ASSERT_TRUE(doc->ReadReport(saved.c_str()));
+  ASSERT_TRUE(doc->m_bReportOpen);
+  EXPECT_EQ(current(), "vt_east");
+  EXPECT_EQ(Print("towns_reopened"), east);
+
+  // Connected again on the source's default, the run still takes the report's own.
+  data->DisconnectDataSource("vt_pg_towns");
+  ASSERT_EQ(data->ConnectDataSource("vt_pg_towns", false, true, nullptr), 1);
+  data->SelectDataSource("vt_pg_towns");
+  ASSERT_EQ(current(), "vt_west");
+  EXPECT_EQ(Print("towns_rerun"), east);
+  data->SelectDataSource(nullptr);
+  data->DisconnectDataSource("vt_pg_towns");
+}
+
+// The data source a report names was renamed: opening it says so, asks
+// "Try another Data Source?", and the source chosen then serves the report,
+// which prints and is saved naming it.
+TEST_F(DataChoiceTest, ARenamedDataSourceIsReplacedOnOpen) {
+  AddSqliteShop("vt_shop_d", "");
+  NewReportOn("vt_shop_d", "orders");
+  PlaceOnRecordLine({Field("orders", "id"), Field("orders", "qty")});
+  const std::vector<std::string> expected = AsPrinted(SqlRows("vt_shop_d", "select id, qty from orders order by id"));
+  ASSERT_EQ(expected.size(), 4u);
+  const std::string saved = SaveAndLeave("renamed.kmw", "vt_shop_d");
+  DataAccess* data = GetDataAccess(doc->m_pModel);
+  EditOdbcIni([](std::string text) { return text.replace(text.find("[vt_shop_d]"), 11, "[vt_shop_e]"); });
+
+  // The driver's word on the missing source, then the question; the source
+  // is chosen from the lists as for a new report.
+  std::vector<std::string> said;
+  std::function<void(HWND)> answer = [&](HWND d) {
+    const std::string text = ui_test::Text(GetDlgItem(d, 200));
+    said.push_back(text);
+    if (text.find("Try another Data Source?") != std::string::npos) {
+      ChooseSourceForNewReport("vt_shop_e");
+      Press(d, IDYES);
+      return;
+    }
+    script.Expect(doc->GetAppCaption(), answer);
+    Press(d, IDOK);
+  };
+  script.Expect(doc->GetAppCaption(), answer);
+  script.Arm();
+  doc->m_pRepIO->m_stream.connect = true;
+  ASSERT_TRUE(doc->ReadReport(saved.c_str()));
+  EXPECT_TRUE(script.Done()) << script.Waiting();
+  ASSERT_FALSE(said.empty());
+  EXPECT_EQ(said.back(), "Cannot access master table 'orders'. Try another Data Source?");
+  ASSERT_TRUE(doc->m_bReportOpen);
+  EXPECT_STREQ(data->GetCurrentDataSourceName(), "vt_shop_e");
+  EXPECT_EQ(doc->m_pRepIO->m_stream.settings.sources[0].sourceName, "vt_shop_e");
+  EXPECT_EQ(Print("renamed_source"), expected);
+}
+
 TEST_F(DataChoiceTest, AVanishedServerLeavesTheReportAsItWas) {
   std::string why;
   NewReportOn(kShopA, "customers");
@@ -729,11 +891,12 @@ TEST_F(DataChoiceTest, AMovedTableIsChosenAgainAndAGoneFieldNamesItsJoin) {
     });
     Press(d, IDYES);
   });
-  // The reader's own word on the missing field, until the message that says which join to edit.
+  // The reader's own word on the missing field, the message that says which
+  // join to edit, and last that a join must be edited.
   std::function<void(HWND)> note = [&](HWND d) {
     const std::string text = ui_test::Text(GetDlgItem(d, 200));
     warning += text + "\n";
-    if (text.find("Database > Joins") == std::string::npos) script.Expect(doc->GetAppCaption(), note);
+    if (text != "Join must be edited") script.Expect(doc->GetAppCaption(), note);
     Press(d, IDOK);
   };
   script.Expect(doc->GetAppCaption(), note);
@@ -769,6 +932,25 @@ TEST_F(DataChoiceTest, AMovedTableIsChosenAgainAndAGoneFieldNamesItsJoin) {
   });
   Command(30610);
   EXPECT_EQ(said, "To-field is no longer in table");
+
+  // Printing stops before the run starts, naming the field and its table;
+  // the report stays open as it was, for the join to be mended.
+  const std::string stopMessage = "Character join field 'id' is no longer in table 'products'\nJoin must be edited";
+  EXPECT_EQ(PrintStopped("moved"), stopMessage);
+  EXPECT_TRUE(doc->m_bReportOpen);
+  EXPECT_EQ(Field("products", "?_id"), gone);
+
+  // Saved as it stands and printed from the command line: the same message
+  // on standard error, a failed run and no output file.
+  const std::string again = odbc_test::Dir() + "/moved_again.kmw";
+  ASSERT_TRUE(doc->OnSaveDocument(again.c_str()));
+  doc->SetModifiedFlag(FALSE);
+  int status = 0;
+  const std::string err = PrintUnattended(again, &status);
+  EXPECT_NE(status, 0) << err;
+  EXPECT_NE(err.find("Character join field 'id' is no longer in table 'products'"), std::string::npos) << err;
+  EXPECT_NE(err.find("Join must be edited"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(odbc_test::Dir() + "/moved_again.pdf"));
 }
 
 TEST_F(DataChoiceTest, ScreensDataDialogs) {

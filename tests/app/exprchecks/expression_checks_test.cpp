@@ -9,6 +9,7 @@
 #include "app/document.h"
 #include "app/field_commands.h"
 #include "app/main_frame.h"
+#include "app/print_run.h"
 #include "core/composite.h"
 #include "core/condition_code.h"
 #include "dialogs/calc_field_dialog.h"
@@ -16,8 +17,11 @@
 #include "dialogs/field_list_box.h"
 #include "dialogs/filter_dialog.h"
 #include "dialogs/insert_field_dialog.h"
+#include "expr/udf.h"
+#include "foundation/heap_strings.h"
 #include "layout/band_line_layout.h"
 #include "layout/layout_records.h"
+#include "layout/page_setup.h"
 #include "model/selection_conditions.h"
 #include "platform/win/window_picture.h"
 #include "tests/dialogs/fieldeditors/dialog_steps.h"
@@ -29,6 +33,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -43,36 +49,16 @@ namespace {
 namespace fs = std::filesystem;
 using dialog_steps::Field;
 using dialog_steps::Message;
+using dialog_steps::Messages;
 using dialog_steps::OnDialog;
 using dialog_steps::PickField;
 using program_run::Capture;
 using program_run::ProgramPath;
 using ui_test::Click;
 
-// The texts of the messages the action shows one after the other, each
-// answered with OK.
-std::vector<std::string> Messages(HWND owner, const std::function<void()>& action) {
-  auto texts = std::make_shared<std::vector<std::string>>();
-  auto seen = std::make_shared<HWND>(nullptr);
-  auto answer = std::make_shared<std::function<void()>>();
-  *answer = [texts, seen, answer, owner] {
-    HWND d = ui_test::ActiveDialog();
-    // Wait for a new message box over the editor (the last one may still be closing).
-    if (d == nullptr || d == *seen || d == owner) {
-      if (texts->size() < 4) ui_test::WhenRunning(*answer);
-      return;
-    }
-    *seen = d;
-    texts->push_back(ui_test::Text(GetDlgItem(d, 200)));
-    ui_test::WhenRunning(*answer);
-    Click(GetDlgItem(d, IDOK));
-  };
-  ui_test::WhenRunning(*answer);
-  action();
-  // The chain ends with the action.
-  *answer = [] {};
-  return *texts;
-}
+constexpr UINT kCmdPrint = 30030, kCmdSave = 30010, kCmdFilter = 30640, kCmdCalculated = 30700,
+               kCmdFunctions = 30720;
+constexpr int kFunctionList = 300, kFunctionNew = 301, kFunctionEdit = 302;
 
 class ExpressionChecks : public ::testing::Test {
  protected:
@@ -92,14 +78,78 @@ class ExpressionChecks : public ::testing::Test {
     Close();
     if (!saved_.empty()) fs::current_path(saved_);
   }
-  CMainFrame* Open(const std::string& report) {
+  // The report opened as the program opens it; the messages it shows on the
+  // way are answered and kept.
+  CMainFrame* Open(const std::string& report, std::vector<std::string>* shown = nullptr) {
     app_ = std::make_unique<CKmApp>();
-    return window_sample::StartFrame(*app_, {report});
+    CMainFrame* frame = nullptr;
+    std::vector<std::string> texts = Messages(nullptr, [&] { frame = window_sample::StartFrame(*app_, {report}); });
+    if (shown) *shown = texts;
+    if (frame) SetPrintDialogRunner(nullptr);
+    return frame;
   }
   void Close() {
     if (app_) app_->ExitInstance();
     app_.reset();
   }
+  void Send(CMainFrame* frame, UINT id) { SendMessageA(frame->m_hWnd, WM_COMMAND, id, 0); }
+
+  // File > Print to a file: the message that stops it; no file is made.
+  std::string PrintStopped(CMainFrame* frame, const std::string& name) {
+    PrintRunContext& ctx = GetPrintRunContext();
+    ctx.printToFile = s_dir + "/" + name + ".pdf";
+    std::remove(ctx.printToFile.c_str());
+    frame->m_pDoc->m_pPageSetup->OutputDestination = 2;
+    ctx.lastRunPrinted = false;
+    const std::string text = Message([&] { Send(frame, kCmdPrint); });
+    EXPECT_FALSE(ctx.lastRunPrinted);
+    EXPECT_FALSE(fs::exists(ctx.printToFile));
+    return text;
+  }
+
+  // Saved under another name, reopened (its messages on the way kept), stopped
+  // again in the window, then printed with /G: the message on standard error.
+  void ExpectStoppedEverywhere(CMainFrame* frame, const std::string& name, const std::string& message,
+                               std::vector<std::string>* onOpen) {
+    const std::string report = s_dir + "/" + name + ".kmw";
+    ASSERT_TRUE(frame->m_pDoc->OnSaveDocument(report.c_str()));
+    frame->m_pDoc->SetModifiedFlag(FALSE);
+    Close();
+    frame = Open(report, onOpen);
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(frame->m_pDoc->m_bReportOpen);
+    EXPECT_EQ(PrintStopped(frame, name + "_reopened"), message);
+    EXPECT_FALSE(frame->m_pDoc->IsModified()) << "the report stays as it was read";
+    Close();
+
+    int status = 0;
+    const std::string err = program_run::Capture(
+        "cd '" + s_dir + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + s_dir + "' " +
+            program_run::ProgramLeakOptions() + " timeout 120 '" + program_run::ProgramPath() + "' /G '" + report +
+            "' 2>&1 >/dev/null",
+        &status);
+    EXPECT_NE(status, 0) << err;
+    EXPECT_NE(err.find(message), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(s_dir + "/" + name + ".pdf"));
+  }
+
+  // The list the command opens, its New button, the name and the text in
+  // the editor, OK; a message the editor gives instead is a failure.
+  void Define(CMainFrame* frame, UINT command, int newButton, const char* name, const char* text) {
+    OnDialog([&](HWND list) {
+      OnDialog([&](HWND editor) {
+        SetDlgItemTextA(editor, kCalcNameEdit, name);
+        SetDlgItemTextA(editor, kCalcTextEdit, text);
+        const std::vector<std::string> said = Messages(editor, [&] { Click(GetDlgItem(editor, IDOK)); });
+        if (!said.empty()) {
+          ADD_FAILURE() << name << ": " << said[0];
+          Click(GetDlgItem(editor, IDCANCEL));
+        }
+      }, [&] { Click(GetDlgItem(list, newButton)); });
+      Click(GetDlgItem(list, IDCANCEL));
+    }, [&] { Send(frame, command); });
+  }
+
   static std::string s_dir;
   fs::path saved_;
   std::unique_ptr<CKmApp> app_;
@@ -275,6 +325,131 @@ TEST_F(ExpressionChecks, ScreensCalculatedFieldEditorRefusesWhatTheChecksRefuse)
   }
   EXPECT_GT(seen, 0);
   EXPECT_EQ(text.find("Castell"), std::string::npos) << "only Norway's records print";
+}
+
+// A report the user damaged through the program's own dialogs (a field its
+// filter tests deleted, a user function whose callee was deleted) opens and
+// stays as it is, but no run starts: Print in the window shows the message
+// that names what to edit and makes no file, before and after a save and
+// reopen, and the command line's /G run ends with the same message on
+// standard error, a failed exit and no output file.
+TEST_F(ExpressionChecks, AFilterOverADeletedFieldStopsEveryRun) {
+  DialogGuard guard;
+  CMainFrame* frame = Open(s_dir + "/sales.kmw");
+  ASSERT_NE(frame, nullptr);
+  CKmComposite* m = frame->m_pDoc->m_pModel;
+
+  // A calculation, and the filter on it: Norway's records.
+  Define(frame, kCmdCalculated, kFieldNewButton, "NATION", "country");
+  OnDialog([&](HWND d) {
+    Click(GetDlgItem(d, kFilterClear));
+    PickField(d, kFilterField, "NATION", true);
+    SendDlgItemMessageA(d, kFilterOperator, CB_SETCURSEL, kCondEqual - 1, 0);
+    SetDlgItemTextA(d, kFilterValue, "'Norway'");
+    Click(GetDlgItem(d, kFilterAdd));
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { Send(frame, kCmdFilter); });
+  ASSERT_EQ(CountSelectConditions(m), 1);
+
+  // The calculation deleted from its list (the question answered OK): the
+  // filter keeps its test, now on no field, and printing stops.
+  std::vector<std::string> asked;
+  OnDialog([&](HWND list) {
+    PickField(list, kFieldListBoxId, "NATION");
+    asked = Messages(list, [&] { Click(GetDlgItem(list, kFieldDeleteButton)); });
+    Click(GetDlgItem(list, IDCANCEL));
+  }, [&] { Send(frame, kCmdCalculated); });
+  ASSERT_EQ(Field(m, "NATION"), nullptr) << (asked.empty() ? "" : asked[0]);
+  ASSERT_NE(m->conditionCode, nullptr) << "the filter is not silently dropped";
+  EXPECT_TRUE(ConditionReferencesField(m->conditionCode, m->conditionLength, kNoField));
+  const std::string message = "Filter must be edited: fields deleted";
+  EXPECT_EQ(PrintStopped(frame, "filter_gone"), message);
+  EXPECT_TRUE(frame->m_pDoc->m_bReportOpen);
+
+  std::vector<std::string> onOpen;
+  ExpectStoppedEverywhere(frame, "filter_gone", message, &onOpen);
+  ASSERT_FALSE(onOpen.empty());
+  EXPECT_EQ(onOpen[0], message) << "the reader says so on opening";
+}
+
+TEST_F(ExpressionChecks, AUserFunctionWhoseCalleeChangedStopsEveryRun) {
+  DialogGuard guard;
+  CMainFrame* frame = Open(s_dir + "/sales.kmw");
+  ASSERT_NE(frame, nullptr);
+  CKmComposite* m = frame->m_pDoc->m_pModel;
+
+  // Calculations > User Function: TWICE, and ONEMORE calling it; a
+  // calculation calls ONEMORE.
+  Define(frame, kCmdFunctions, kFunctionNew, "TWICE(N_X)", "X * 2");
+  Define(frame, kCmdFunctions, kFunctionNew, "ONEMORE(N_X)", "TWICE(X) + 1");
+  Define(frame, kCmdCalculated, kFieldNewButton, "BUMPED", "ONEMORE(quantity)");
+  ASSERT_NE(Field(m, "BUMPED"), nullptr);
+  ASSERT_NE(Field(m, "BUMPED")->code, nullptr);
+
+  // TWICE edited to take two numbers: ONEMORE's call of it no longer fits,
+  // and ONEMORE loses its code rather than pass TWICE one number.
+  std::vector<std::string> said;
+  OnDialog([&](HWND list) {
+    const LRESULT at = SendDlgItemMessageA(list, kFunctionList, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                           reinterpret_cast<LPARAM>("TWICE"));
+    ASSERT_NE(at, LB_ERR);
+    SendDlgItemMessageA(list, kFunctionList, LB_SETCURSEL, static_cast<WPARAM>(at), 0);
+    OnDialog([&](HWND editor) {
+      SetDlgItemTextA(editor, kCalcNameEdit, "TWICE(N_X, N_Y)");
+      SetDlgItemTextA(editor, kCalcTextEdit, "X * Y");
+      said = Messages(editor, [&] { Click(GetDlgItem(editor, IDOK)); });
+      if (!said.empty() && IsWindow(editor)) Click(GetDlgItem(editor, IDCANCEL));
+    }, [&] { Click(GetDlgItem(list, kFunctionEdit)); });
+    Click(GetDlgItem(list, IDCANCEL));
+  }, [&] { Send(frame, kCmdFunctions); });
+  EXPECT_TRUE(said.empty()) << said[0];
+  UdfNode* onemore = FindUdfByName(m, "ONEMORE", 7, false);
+  ASSERT_NE(onemore, nullptr);
+  EXPECT_EQ(onemore->code, nullptr) << "its call of TWICE no longer fits";
+  const std::string message = "User function 'ONEMORE' must be edited";
+  EXPECT_EQ(PrintStopped(frame, "function_changed"), message);
+
+  std::vector<std::string> onOpen;
+  ExpectStoppedEverywhere(frame, "function_changed", message, &onOpen);
+  // Read again, ONEMORE does not compile, and so neither does the field calling it.
+  EXPECT_EQ(onOpen, std::vector<std::string>{"Calculated field 'BUMPED' must be edited"});
+}
+
+// Two calculations that each wait for the other: the editor refuses it, but
+// a report file may still hold it (written by hand or elsewhere). Opened,
+// the report names the calculation that cannot be ordered; without its code
+// no run starts, in the window or under /G.
+TEST_F(ExpressionChecks, CalculationsThatWaitForEachOtherStopEveryRun) {
+  DialogGuard guard;
+  CMainFrame* frame = Open(s_dir + "/sales.kmw");
+  ASSERT_NE(frame, nullptr);
+  CKmComposite* m = frame->m_pDoc->m_pModel;
+  Define(frame, kCmdCalculated, kFieldNewButton, "FIRSTCALC", "quantity + 1");
+  Define(frame, kCmdCalculated, kFieldNewButton, "SECONDCALC", "FIRSTCALC * 2");
+  std::vector<std::string> said;
+  OnDialog([&](HWND list) {
+    PickField(list, kFieldListBoxId, "FIRSTCALC");
+    OnDialog([&](HWND editor) {
+      SetDlgItemTextA(editor, kCalcTextEdit, "SECONDCALC + 1");
+      said = Messages(editor, [&] { Click(GetDlgItem(editor, IDOK)); });
+      if (!said.empty()) Click(GetDlgItem(editor, IDCANCEL));
+    }, [&] { Click(GetDlgItem(list, kFieldEditButton)); });
+    Click(GetDlgItem(list, IDCANCEL));
+  }, [&] { Send(frame, kCmdCalculated); });
+  ASSERT_EQ(said, std::vector<std::string>{"Circular calculations. Cannot evaluate SECONDCALC"});
+  FieldDef* first = Field(m, "FIRSTCALC");
+  ASSERT_NE(first, nullptr);
+  ASSERT_STREQ(first->exprText, "quantity + 1");
+  // The text the editor refused, as such a file would hold it.
+  const char cycle[] = "SECONDCALC + 1";
+  HeapFreeBlock(first->exprText);
+  first->exprText = static_cast<char*>(HeapAllocZero(0, sizeof cycle));
+  std::memcpy(first->exprText, cycle, sizeof cycle);
+
+  std::vector<std::string> onOpen;
+  const std::string message = "Calculated field 'FIRSTCALC' must be edited";
+  ExpectStoppedEverywhere(frame, "calc_cycle", message, &onOpen);
+  EXPECT_NE(std::find(onOpen.begin(), onOpen.end(), message), onOpen.end()) << "the reader names it on opening";
 }
 
 }  // namespace

@@ -340,6 +340,10 @@ TEST_F(PreviewRun, ReportSpecificationListsObjectsFontsExportsAndRegionalSetting
     ChartSettings& c = dynamic_cast<CKmChart*>(chart->chart.get())->Settings();
     c.type = 1;
     c.titles[0] = "Customershares";
+    // A chart that can run: one series over the report's first number field.
+    for (FieldDef* f = doc.m_pModel->fieldList; f != nullptr && c.series.empty(); f = f->next)
+      if (FieldKind(f) & kFieldNumeric) c.series.push_back({doc.m_pModel->GetFieldIndex(f), ""});
+    ASSERT_FALSE(c.series.empty());
     BuildLayoutItemOrder(t);
     CKmExport e;
     e.format = kExportDataFile;
@@ -678,6 +682,37 @@ TEST_F(PreviewRun, HundredPagesLastPageAndCloseDuringTheRun) {
   }});
   EXPECT_EQ(ActivePreview(), nullptr);
   EXPECT_EQ(GetActiveKmDoc()->m_pRun, nullptr);
+
+  // Closing the program's window while the preview shows closes the preview
+  // as its Close would, and the program stays.
+  Drive(30040, {[&] {
+    if (!PreviewWaiting()) return false;
+    SendMessageA(Frame(), WM_CLOSE, 0, 0);
+    return true;
+  }});
+  EXPECT_EQ(ActivePreview(), nullptr);
+  ASSERT_NE(Frame(), nullptr);
+  EXPECT_TRUE(IsWindow(Frame()));
+  EXPECT_EQ(GetActiveKmDoc()->m_pRun, nullptr);
+}
+
+// A printer taken away from the system: the settings-change notice the
+// window receives puts the default printer in its place, and printing works.
+TEST_F(PreviewRun, ARemovedPrinterGivesWayToTheDefaultOnASettingsChange) {
+  WriteReport(0);
+  Program program(dir_ + "/sales.kmw");
+  ASSERT_TRUE(program.ok);
+  PrintRunContext& ctx = GetPrintRunContext();
+  const std::string installed = ctx.printer.printerName;
+  ASSERT_FALSE(installed.empty());
+  ctx.printer.printerName = "Printer Taken Away";
+  SendMessageA(Frame(), WM_SETTINGCHANGE, 0, 0);
+  EXPECT_EQ(ctx.printer.printerName, installed);
+  EXPECT_STREQ(GetActiveKmDoc()->m_szPrinterDevice, installed.c_str());
+  fs::remove(Pdf());
+  Drive(30031, {});
+  ASSERT_TRUE(fs::exists(Pdf()));
+  EXPECT_NE(PdfText(Pdf()).find("Alder"), std::string::npos);
 }
 
 TEST(OutputChecks, FormulaCallsFindsTheFunctionAsAWord) {

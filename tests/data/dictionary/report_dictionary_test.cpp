@@ -56,6 +56,21 @@ std::string Entry(const std::string& table, const std::string& field, const std:
   return line;
 }
 
+// A table (or, with a statement, the statement's result) of the SQLite test
+// database opened as the model's master through the data layer.
+bool OpenTestMaster(CKmComposite* m, const char* statement) {
+  DataAccess* da = GetDataAccess(m);
+  if (da->ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr) != 1) {
+    ADD_FAILURE() << DbLastErrorText();
+    return false;
+  }
+  da->SelectDataSource(odbc_test::kSqliteDsn);
+  TableOverrideContext ctx;
+  ctx.owner = "1";
+  uint32_t slot = 0;
+  return OpenTable(m, "orders", &slot, true, statement, nullptr, nullptr, ctx) == 0;
+}
+
 class ReportDictionaryTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -167,6 +182,7 @@ TEST_F(ReportDictionaryTest, EntriesReachTheTablesFields) {
   EXPECT_NE(total->code, nullptr);
   EXPECT_EQ(total->dictFlags & kFieldDictFormula, kFieldDictFormula);
   EXPECT_STREQ(GetFieldDescription(total), "Twice the amount");
+  EXPECT_STREQ(total->exprText, "CUSTOMER.AMOUNT * 2") << "a bare column is qualified with its table";
   EXPECT_EQ(Find("ZZ"), nullptr);
   FieldDef* thrice = Find("AAA");
   ASSERT_NE(thrice, nullptr) << "compiled once the formula it names was made";
@@ -252,13 +268,9 @@ TEST_F(ReportDictionaryTest, TheKeyIsPaddedAndUpperCased) {
 TEST_F(ReportDictionaryTest, OpeningATableMergesItsEntries) {
   if (!odbc_test::HaveSqliteDriver()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
   CKmComposite m(nullptr);
-  DataAccess* da = GetDataAccess(&m);
-  ASSERT_EQ(da->ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1) << DbLastErrorText();
-  da->SelectDataSource(odbc_test::kSqliteDsn);
+  ASSERT_TRUE(OpenTestMaster(&m, nullptr));
   TableOverrideContext ctx;
   ctx.owner = "1";
-  uint32_t slot = 0;
-  ASSERT_EQ(OpenTable(&m, "orders", &slot, true, nullptr, nullptr, nullptr, ctx), 0);
   auto find = [&m](const char* n) -> FieldDef* {
     for (FieldDef* f = m.fieldList; f != nullptr; f = f->next)
       if (std::strcmp(f->name, n) == 0) return f;
@@ -274,6 +286,7 @@ TEST_F(ReportDictionaryTest, OpeningATableMergesItsEntries) {
   EXPECT_NE(doubled->code, nullptr);
   EXPECT_EQ(find("QTY2"), nullptr) << "a formula over columns the table lacks";
   EXPECT_NE(find("GREETING"), nullptr) << "the master table takes the global formulas";
+  EXPECT_STREQ(doubled->exprText, "orders.AMOUNT * 2") << "a bare column is qualified with its table";
   // Replacing the master table brings the new table's entries, not the global formulas again.
   TableReplacement pending;
   ASSERT_EQ(ReplaceTable(&m, &pending, 0, "customers", nullptr, nullptr, nullptr, ctx), 0);
@@ -282,6 +295,30 @@ TEST_F(ReportDictionaryTest, OpeningATableMergesItsEntries) {
   EXPECT_EQ(greetings, 1);
   EXPECT_FALSE(DictionarySwitches().globalsSuppressed);
   CancelReplaceTable(&m, &pending);
+  m.DropAttachment(AttachmentSlot::kSqlFields);
+}
+
+}  // namespace
+
+namespace {
+
+// A report on an SQL statement: its result columns are no table of the
+// dictionary, so only the global formulas join them.
+TEST_F(ReportDictionaryTest, AStatementMasterTakesTheGlobalEntriesOnly) {
+  if (!odbc_test::HaveSqliteDriver()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
+  CKmComposite m(nullptr);
+  ASSERT_TRUE(OpenTestMaster(&m, "select id, amount from orders"));
+  int greetings = 0, doubled = 0;
+  const FieldDef* amount = nullptr;
+  for (FieldDef* f = m.fieldList; f != nullptr; f = f->next) {
+    greetings += std::strcmp(f->name, "GREETING") == 0;
+    doubled += std::strcmp(f->name, "DOUBLED") == 0;
+    if (std::strcmp(f->name, "amount") == 0) amount = f;
+  }
+  EXPECT_EQ(greetings, 1);
+  EXPECT_EQ(doubled, 0) << "the orders table's formula is not the statement's";
+  ASSERT_NE(amount, nullptr);
+  EXPECT_STREQ(GetFieldDescription(amount), "") << "no table entry describes a result column";
   m.DropAttachment(AttachmentSlot::kSqlFields);
 }
 

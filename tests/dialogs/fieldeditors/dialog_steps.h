@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace dialog_steps {
 
@@ -64,6 +65,32 @@ inline std::string Message(const std::function<void()>& action) {
     ui_test::Click(GetDlgItem(m, IDOK));
   }, action);
   return text;
+}
+
+// The texts of the messages the action shows one after the other, each
+// answered with OK.
+inline std::vector<std::string> Messages(HWND owner, const std::function<void()>& action) {
+  auto texts = std::make_shared<std::vector<std::string>>();
+  auto seen = std::make_shared<HWND>(nullptr);
+  auto answer = std::make_shared<std::function<void()>>();
+  *answer = [texts, seen, answer, owner] {
+    HWND d = ui_test::ActiveDialog();
+    // Wait for a new message box over the editor (the last one may still be
+    // closing); a window without OK is none.
+    if (d == nullptr || d == *seen || d == owner || GetDlgItem(d, IDOK) == nullptr) {
+      if (texts->size() < 4) ui_test::WhenRunning(*answer);
+      return;
+    }
+    *seen = d;
+    texts->push_back(ui_test::Text(GetDlgItem(d, 200)));
+    ui_test::WhenRunning(*answer);
+    ui_test::Click(GetDlgItem(d, IDOK));
+  };
+  ui_test::WhenRunning(*answer);
+  action();
+  // The chain ends with the action.
+  *answer = [] {};
+  return *texts;
 }
 
 // Selects the entry of the field named (not an alias) in a field list or

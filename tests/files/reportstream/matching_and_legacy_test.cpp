@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -130,6 +131,10 @@ TEST(FieldMatching, ChartsFollowTheirFieldsToTheirNewPlaces) {
   ASSERT_NE(refused, nullptr);
   EXPECT_EQ(name(refused->Settings().series[0].field), "DOUBLE");
   EXPECT_EQ(refused->CheckSettings(), kChartLabelFieldGone);
+  // The reader says so as the report opens, naming the chart by its title.
+  const std::string said = "Chart must be edited: The chart's label field is no longer in the report.\nChart title is: " +
+                           refused->GetTitles();
+  EXPECT_NE(std::find(hooks.warnings.begin(), hooks.warnings.end(), said), hooks.warnings.end());
 }
 
 TEST(FieldMatching, RuleThreeKeepsDateTimeWithoutAsking) {
@@ -365,3 +370,4 @@ TEST(ReaderCompile, ACalculationThatNoLongerCompilesIsKeptAndNamed) {
   EXPECT_EQ(kept->code, nullptr);
   EXPECT_STREQ(kept->exprText, "GONE * 2");
 }
+

@@ -241,6 +241,33 @@ struct CountingHooks : rs_test::RecordingHooks {
   bool ReselectTable(KmDocBase&, uint32_t) override { return ++reselects, false; }
   bool ConnectSource(KmDocBase&, const TableSourceGroup&, bool) override { return ++connects, true; }
 };
+// A desktop-file report kept relative to its master stores a lookup table in
+// the master's folder by its file name and one elsewhere on the drive from
+// the drive's root; one on another drive keeps its whole path. A report not
+// kept relative stores every path whole.
+TEST(RelativeTablePaths, LookupTablesAreStoredRelativeToTheMaster) {
+  auto stored = [](const char* path, uint16_t masterBits, uint16_t tableBits) {
+    Doc a;
+    BuildFullReport(a);
+    std::snprintf(a.M().tableSlots[1]->path, sizeof a.M().tableSlots[1]->path, "%s", path);
+    a.st.settings.sources[0].placeBits = masterBits;
+    a.st.settings.sources[1].placeBits = tableBits;
+    int result = -5;
+    const std::vector<uint8_t> bytes = a.Write(StreamMode::Storage, &result);
+    EXPECT_EQ(result, 0);
+    Doc b;
+    EXPECT_EQ(b.Read(bytes, StreamMode::Storage), 0);
+    return b.M().tableSlots[1] != nullptr ? std::string(b.M().tableSlots[1]->path) : std::string("(none)");
+  };
+  EXPECT_EQ(stored("C:\\DATA\\CUST.DBF", 2, 2), "CUST.DBF");
+  EXPECT_EQ(stored("C:\\OTHER\\CUST.DBF", 2, 2), "\\OTHER\\CUST.DBF");
+  EXPECT_EQ(stored("D:\\DATA\\CUST.DBF", 2, 2), "D:\\DATA\\CUST.DBF");
+  // The master's source, and with it the master's way of storing.
+  EXPECT_EQ(stored("C:\\DATA\\CUST.DBF", 2, 8), "CUST.DBF");
+  EXPECT_EQ(stored("C:\\DATA\\CUST.DBF", 0, 4 | 8), "C:\\DATA\\CUST.DBF");
+  EXPECT_EQ(stored("C:\\DATA\\CUST.DBF", 2, 0), "C:\\DATA\\CUST.DBF");
+}
+
 }  // namespace
 
 TEST(RoundTripRules, AReportWithoutAMasterTableOpensNoTableAndAsksForNone) {
