@@ -3,6 +3,7 @@
 #include "foundation/doc_base.h"
 #include "app/print_run.h"
 #include "foundation/heap_strings.h"
+#include "layout/item_tables.h"
 #include "layout/layout_records.h"
 
 namespace {
@@ -48,9 +49,10 @@ int LoadPictureImage(KmDocBase& doc, PictureItem& picture) {
     ReportImageError(doc, nullptr, error, picture.fileName);
     return error;
   }
-  const int32_t* crop = picture.source;
-  library.ImgSetCropRect(image, crop[0], crop[1], crop[2], crop[3]);
   if (picture.image != nullptr) library.ImgDeleteBitmap(picture.image);
   picture.image = image;
+  ClampPictureCrop(*doc.m_pLayout, picture);
+  const int32_t* crop = picture.source;
+  library.ImgSetCropRect(image, crop[0], crop[1], crop[2], crop[3]);
   return 0;
 }

@@ -120,6 +120,12 @@ RECT CKmView::ViewRect(const ReportItemHead& item) const {
 int CKmView::CaretLine() const { return Layout() ? std::clamp(Layout()->currentLine, 0, kBandLineCount - 1) : 0; }
 int CKmView::CaretY() const { return Layout() ? Layout()->caretY : 0; }
 
+bool CKmView::CaretColumnHasRoom() const {
+  const LayoutMetrics& m = Layout()->metrics;
+  const unsigned column = PixelsToChars(m, static_cast<unsigned>(std::max(0, m_nCaretX)));
+  return static_cast<int>(column) < static_cast<int>(PixelsToChars(m, static_cast<unsigned>(LayoutWidth()))) - 1;
+}
+
 bool CKmView::Guards() const { return ReportOpen() && !OutputRunning() && !Modal() && !EditorOpen(); }
 
 bool CKmView::Beep() {
@@ -175,7 +181,9 @@ LRESULT CKmView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_CHAR:
       // A character typed on the layout starts a text there.
-      if (wParam >= 32 && wParam != 127 && Guards() && Mode() == 0) {
+      // Not at the layout's last column, where no text has room.
+      if (wParam >= 32 && wParam != 127 && Guards() && Mode() == 0 && !m_bLButtonDown && !m_bRButtonDown &&
+          Layout() != nullptr && CaretColumnHasRoom()) {
         if (!BeginTextEdit(static_cast<int>(wParam))) MessageBeep(0);
       }
       return 0;

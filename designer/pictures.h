@@ -23,3 +23,13 @@ void StorePictureSize(LayoutTables& t, PictureItem& p);
 PictureItem* AddPictureFromFile(CKmView& v, const char* path, const RECT* viewRect);
 // Save As Picture: the one selected picture written to a file the user names.
 bool SaveSelectionAsPicture(CKmView& v);
+// The screen's colour depth (bits per pixel x planes), measured once; the
+// refresh measures again and answers whether it changed.
+int InitColorDepth(LayoutTables& t);
+bool RefreshColorDepth(LayoutTables& t);
+// On a 256-colour screen an image of 2 or more bits per pixel shows through
+// the realised palette; true when that applies.
+bool ReducePictureColors(LayoutTables& t, void* image);
+// Format > Properties on the one selected picture: the Picture Properties
+// dialog, then the picture refitted at its new size and mode.
+bool EditPictureProperties(CKmView& v);

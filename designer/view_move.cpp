@@ -99,6 +99,7 @@ bool CKmView::BeginObjectDrag(bool byMouse, int x, int y, bool duplicate) {
   m_nPendingDx = m_nPendingDy = 0;
   m_bDuplicate = duplicate;
   // Duplicate Fields moves copies; the sources stay, no longer selected.
+  if (duplicate) InstallLayoutHooks();
   if (duplicate && CopySelectedItems(*this, true, 0) == 0) {
     m_bDuplicate = false;
     SetLayoutMode(0);

@@ -1,5 +1,7 @@
 #include "layout/item_tables.h"
 
+#include <algorithm>
+
 namespace {
 
 bool IsPicture(const PictureItem* p) { return p != nullptr && (p->head.flags & kItemKindPicture) != 0; }
@@ -50,6 +52,18 @@ PictureItem* DuplicatePicture(LayoutTables& t, int index) {
   }
   h.WaitCursor(false);
   return added;
+}
+
+void ClampPictureCrop(const LayoutTables& t, PictureItem& p) {
+  int width = 0, height = 0;
+  if (p.image == nullptr || !t.images.ImgBitmapInfo(p.image, &width, &height, nullptr)) return;
+  // The image library reads the crop's right and bottom as the first column
+  // and row left out, so a whole image is (0, 0, width, height).
+  int32_t* crop = p.source;
+  crop[0] = std::clamp<int32_t>(crop[0], 0, width);
+  crop[1] = std::clamp<int32_t>(crop[1], 0, height);
+  crop[2] = std::clamp<int32_t>(crop[2], crop[0], width);
+  crop[3] = std::clamp<int32_t>(crop[3], crop[1], height);
 }
 
 ChartTableEntry* DuplicateChart(LayoutTables& t, int index) {

@@ -7,6 +7,9 @@
 // Appends a copy with its own image and screen bitmap; null when the record is
 // not a picture, its image cannot be read again or no bitmap can be built.
 PictureItem* DuplicatePicture(LayoutTables& t, int index);
+// Keeps the picture's crop rectangle inside its image: a crop wider or taller
+// than the image (a file replaced by a smaller one) ends at the image's edge.
+void ClampPictureCrop(const LayoutTables& t, PictureItem& p);
 // Appends a copy with its own chart object and drawn picture; null when the
 // record is not a chart.
 ChartTableEntry* DuplicateChart(LayoutTables& t, int index);

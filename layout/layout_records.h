@@ -259,6 +259,8 @@ struct LayoutTables {
   ItemTable<LineBoxItem> linesBoxes;
   ItemTable<PictureItem> pictures;
   ImageLibrary images;  // the pictures' images, freed with them
+  int colorDepth = 0;          // the screen's bits per pixel x planes; 0 until measured
+  bool paletteRealised = false;  // a picture's palette is realised on the screen
   ItemTable<ChartTableEntry> charts;
   ItemTable<CKmCntrItem> oleItems;  // the embedded objects kept in the report
 
