@@ -5,6 +5,7 @@
 #include "designer/ruler_view.h"
 #include "dialogs/edit_text.h"
 #include "foundation/doc_base.h"
+#include "layout/item_tables.h"
 #include "layout/layout_helpers.h"
 #include "platform/win/beep.h"
 #include "platform/win/caret.h"
@@ -114,9 +115,7 @@ int CKmView::ClientHeight() const {
   if (IsWindow(m_hWnd)) GetClientRect(m_hWnd, &c);
   return c.bottom;
 }
-RECT CKmView::ViewRect(const ReportItemHead& item) const {
-  return RECT{item.left - ScrollX(), item.top - ScrollY(), item.right - ScrollX(), item.bottom - ScrollY()};
-}
+RECT CKmView::ViewRect(const ReportItemHead& item) const { return ItemViewRect(*Layout(), item); }
 int CKmView::CaretLine() const { return Layout() ? std::clamp(Layout()->currentLine, 0, kBandLineCount - 1) : 0; }
 int CKmView::CaretY() const { return Layout() ? Layout()->caretY : 0; }
 

@@ -44,13 +44,7 @@ bool CKmView::AllOnAutoLines() const {
   return all;
 }
 
-int CKmView::LineUnder(int layoutY) const {
-  const BandLineTable& lines = Layout()->Lines();
-  if (layoutY <= lines.lines[0].bottom) return 0;
-  for (int i = 1; i < kBandLineCount; ++i)
-    if (layoutY <= lines.lines[i].bottom) return i;
-  return kBandLineCount - 1;
-}
+int CKmView::LineUnder(int layoutY) const { return BandAtY(Layout()->Lines(), layoutY); }
 
 bool CKmView::SnapsToLines(const ReportItemHead& item) const {
   return (Mode() & kModeKeyMove) && SnapOn() && !AltKeyDown() && IsTextLike(item);

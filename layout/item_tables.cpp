@@ -175,17 +175,10 @@ bool LoadLineBoxTracking(LayoutTables& t, int index, LineBoxTracking* out) {
 }
 
 void EnsureLinesForGraphics(LayoutTables& t) {
+  // Lines past the last used one carry their laid-out default heights: the
+  // line under an item's bottom may be one of them.
   ForEachLayoutItem(t, [&](ReportItemHead& h) {
-    if (!IsGraphicItem(h)) return;
-    // Lines past the last used one carry their laid-out default heights, so
-    // every entry is searched, not only the used ones.
-    int line = kBandLineCount - 1;
-    for (int i = 0; i < kBandLineCount; ++i)
-      if (h.bottom <= t.bandRecords[i].bottom) {
-        line = i;
-        break;
-      }
-    InsertBandLines(t.Lines(), kBandRecord, line);
+    if (IsGraphicItem(h)) InsertBandLines(t.Lines(), kBandRecord, BandAtY(t.Lines(), h.bottom));
   });
 }
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 struct CountingHooks : LayoutHooks {
@@ -110,6 +113,34 @@ TEST(ItemTables, PictureDuplicateGetsItsOwnImageOrNothing) {
   EXPECT_EQ(t.pictures.Count(), 2);
   EXPECT_EQ(h.freedImages, freed + 1);
   EXPECT_EQ(h.waits, 0);
+}
+
+TEST(ItemTables, CropKeptInsideTheImageOnceItIsRead) {
+  LayoutTables t;
+  std::vector<uint8_t> px(40 * 30 * 4, 0xFF);
+  PictureItem p;
+  p.image = t.images.ImgCreateHandle(40, 30, px.data(), px.size());
+  ASSERT_NE(p.image, nullptr);
+  // A crop stored for a larger image (the file was replaced by a smaller one).
+  const int32_t stored[4] = {10, 5, 120, 90};
+  std::copy(stored, stored + 4, p.source);
+  ClampPictureCrop(t, p);
+  EXPECT_EQ(std::vector<int32_t>(p.source, p.source + 4), (std::vector<int32_t>{10, 5, 40, 30}));
+  // Hostile values: negative or inverted edges end inside the image too.
+  const int32_t bad[4] = {-7, 500, -3, -1};
+  std::copy(bad, bad + 4, p.source);
+  ClampPictureCrop(t, p);
+  EXPECT_EQ(std::vector<int32_t>(p.source, p.source + 4), (std::vector<int32_t>{0, 30, 0, 30}));
+  // A crop inside the image stays as it is; without an image nothing changes.
+  const int32_t inside[4] = {1, 2, 20, 10};
+  std::copy(inside, inside + 4, p.source);
+  ClampPictureCrop(t, p);
+  EXPECT_TRUE(std::equal(inside, inside + 4, p.source));
+  t.images.ImgDeleteBitmap(p.image);
+  p.image = nullptr;
+  std::copy(stored, stored + 4, p.source);
+  ClampPictureCrop(t, p);
+  EXPECT_EQ(p.source[2], 120);
 }
 
 TEST(ItemTables, DeletingAPictureFreesWhatItOwns) {

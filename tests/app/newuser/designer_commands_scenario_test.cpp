@@ -101,6 +101,19 @@ TEST_F(DesignerCommands, ClickBelowTheLinesEdgeDragF2AndPropertiesOfMarkedLines)
   ui_test::Key(View().TextEditor()->Window(), Qt::Key_Escape);
   EXPECT_TRUE(Pump([&] { return !View().EditorOpen(); }));
 
+  // Typing at the layout's last column starts no text; a column to the left it does.
+  ClickLine(5, 0);
+  for (int i = 0; i < 300; ++i) ui_test::Key(ViewWindow(), Qt::Key_Right);
+  EXPECT_EQ(View().m_nCaretX / 10, 253) << "the caret stops at the last column";
+  ui_test::Key(ViewWindow(), Qt::Key_Z, Qt::NoModifier, "Z");
+  EXPECT_FALSE(View().EditorOpen());
+  ui_test::Key(ViewWindow(), Qt::Key_Left);
+  ui_test::Key(ViewWindow(), Qt::Key_Z, Qt::NoModifier, "Z");
+  ASSERT_TRUE(View().EditorOpen());
+  ui_test::Key(View().TextEditor()->Window(), Qt::Key_Escape);
+  EXPECT_TRUE(Pump([&] { return !View().EditorOpen(); }));
+  ui_test::Key(ViewWindow(), Qt::Key_Home);
+
   // The record line marked in the band pane: F9 opens the band-line dialog
   // (not the fields' properties), where it becomes a freeform line of 30 points.
   CBandView& pane = MainFrame().m_wndBandView;
