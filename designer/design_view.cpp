@@ -115,7 +115,9 @@ int CKmView::ClientHeight() const {
   if (IsWindow(m_hWnd)) GetClientRect(m_hWnd, &c);
   return c.bottom;
 }
-RECT CKmView::ViewRect(const ReportItemHead& item) const { return ItemViewRect(*Layout(), item); }
+RECT CKmView::ViewRect(const ReportItemHead& item) const {
+  return Layout() ? ItemViewRect(*Layout(), item) : RECT{item.left, item.top, item.right, item.bottom};
+}
 int CKmView::CaretLine() const { return Layout() ? std::clamp(Layout()->currentLine, 0, kBandLineCount - 1) : 0; }
 int CKmView::CaretY() const { return Layout() ? Layout()->caretY : 0; }
 
