@@ -62,6 +62,7 @@
 #include "platform/win/settings_watch.h"
 #include "platform/win/resources.h"
 #include "platform/win/ui_app.h"
+#include "engine/report_run.h"
 #include "platform/win/unattended.h"
 #include "platform/win/window.h"
 
@@ -187,6 +188,32 @@ class AppStartupHooks : public StartupHooks {
   }
   void DeleteAllUdfs(KmDocBase& doc) override {
     if (doc.m_pModel != nullptr) ::DeleteAllUdfs(doc.m_pModel);
+  }
+  void ResetPageOrigin(KmDocBase& /*doc*/) override { ::ResetPageOrigin(GetPrintRunContext().page); }
+  void FreeTextItems(KmDocBase& doc) override {
+    if (CKmDoc* d = dynamic_cast<CKmDoc*>(&doc)) d->FreeTextItems();
+  }
+  // The printer's font families go; the document's own font table stays
+  // with the document, which frees it.
+  void FreePrinterFonts(KmDocBase& /*doc*/) override { GetPrintRunContext().page.fontFaces.clear(); }
+  void FreePicturesAndItems(KmDocBase& doc) override {
+    if (CKmDoc* d = dynamic_cast<CKmDoc*>(&doc)) d->FreePicturesAndItems();
+  }
+  void FreeLinesAndBoxes(KmDocBase& doc) override {
+    if (CKmDoc* d = dynamic_cast<CKmDoc*>(&doc)) d->FreeLinesAndBoxes();
+  }
+  void ReleaseCharts(KmDocBase& doc) override {
+    if (CKmDoc* d = dynamic_cast<CKmDoc*>(&doc)) d->ReleaseCharts();
+  }
+  void ClearExportFormats(KmDocBase& doc) override {
+    if (CKmDoc* d = dynamic_cast<CKmDoc*>(&doc)) d->ClearExportFormats();
+  }
+  void RemoveWorkFiles(KmDocBase& doc) override {
+    if (doc.m_pModel != nullptr) ::RemoveWorkFiles(doc.m_pModel);
+  }
+  void FreeConnectOverrides(KmDocBase& doc) override {
+    if (doc.m_pModel != nullptr && doc.m_pModel->FindAttachment<DataAccess>() != nullptr)
+      GetDataAccess(doc.m_pModel)->FreeConnectOverrides();
   }
   const CollationSwitches& Switches() const { return switches_; }
 
@@ -413,6 +440,9 @@ class AppStreamHooks : public StreamHooks {
         f->head.flags &= ~kItemKindField;
         f->totalFlags |= kTotalHidden;
       }
+  }
+  std::string AskForPictureFile(KmDocBase& doc, const std::string& stored) override {
+    return AskForPictureOnOpen(doc, stored);
   }
   // A picture found on open gets its image, so it shows and prints.
   void LoadPicture(KmDocBase& doc, PictureItem& picture) override {
@@ -690,6 +720,7 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
   };
   if (!splash) showFrame();
 
+  const long saidBeforeOpen = UnattendedMessagesWritten();
   RunCommandLine();
 
   if (m_bReportLoaded || !splash) {
@@ -718,14 +749,21 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
         if (!RunReportExport(doc)) m_nExitCode = 1;
         return FALSE;
       }
+      const long said = UnattendedMessagesWritten();
       RunOutputWithRecovery(doc, 0);
       if (!ctx.lastRunPrinted) {
-        ShowError(LoadResString(kReportNotPrinted).c_str(), nullptr);
-        m_nExitCode = 1;
+        // The run's own reason, when it gave one, is the only line.
+        if (UnattendedMessagesWritten() == said) ShowError(LoadResString(kReportNotPrinted).c_str(), nullptr);
+        m_nExitCode = ctx.lastRunMessage == kMsgNoRecords           ? kExitNoRecords
+                      : ctx.lastRunMessage == kMsgStartPageTooLarge ? kExitStartPageTooLarge
+                                                                    : kExitFailed;
       }
       return FALSE;
     }
-    ShowError(LoadResString(kGoNeedsReport).c_str(), nullptr);
+    // A report that failed to open has said why; the switch's own text is
+    // for a command line that named none.
+    if (UnattendedMessagesWritten() == saidBeforeOpen || !m_bUnattended)
+      ShowError(LoadResString(kGoNeedsReport).c_str(), nullptr);
     // Nobody is there to make the start choice: the run ends, unprinted.
     if (m_bUnattended) {
       m_nExitCode = 1;

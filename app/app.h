@@ -28,6 +28,12 @@ class CKmRecentFileList;
 // The run-and-end switch's position, program-wide (0: not given).
 extern int g_nGoSwitch;
 
+// The program's exit statuses (the README lists them).
+constexpr int kExitPrinted = 0;           // normal end, or the /G report printed
+constexpr int kExitFailed = 1;            // start-up, open or print failed
+constexpr int kExitNoRecords = 2;         // /G: "No records found"
+constexpr int kExitStartPageTooLarge = 3; // /G: "Starting page too large"
+
 class CKmApp : public CKmAppCommandLine {
  public:
   CKmApp();
@@ -49,7 +55,8 @@ class CKmApp : public CKmAppCommandLine {
   void CreateHelpers(CKmDoc& doc);
   // The document's first start-up, run on the application object.
   BOOL FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand);
-  // 0 for a normal end or a /G run whose report printed; non-zero otherwise.
+  // 0 for a normal end or a /G run whose report printed; non-zero otherwise
+  // (the kExit* statuses).
   int ExitCode() const { return m_nExitCode; }
 
   // --- the command line (command_line.cpp) ---

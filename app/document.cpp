@@ -2,6 +2,7 @@
 #include "model/filter_spec.h"
 
 #include "app/file_checks.h"
+#include "app/frame_bars.h"
 #include "app/open_report.h"
 #include "data/compiler_data_hooks.h"
 #include "engine/doc_upkeep.h"
@@ -11,8 +12,10 @@
 #include "layout/item_tables.h"
 #include "layout/layout_records.h"
 #include "foundation/library_file.h"
+#include "files/report_io.h"
 #include "files/report_reader.h"
 #include "foundation/heap_strings.h"
+#include "foundation/startup.h"
 #include "foundation/startup_hooks.h"
 #include "foundation/text_helpers.h"
 #include "core/composite.h"
@@ -98,6 +101,10 @@ void CKmDoc::SetStatusText(const char* text) {
   if (m_pMainFrame) m_pMainFrame->m_wndStatusBar.SetText(text);
 }
 
+void CKmDoc::UpdateFormatBar() {
+  if (m_pBars != nullptr) m_pBars->UpdateFormatBar();
+}
+
 bool CKmDoc::GetModelTolerance(double* ratio) const {
   if (m_pModel == nullptr) return false;
   *ratio = m_pModel->toleranceRatio;
@@ -138,6 +145,8 @@ bool CKmDoc::CreateReportTables() {
     if (m_pLayout == nullptr) return false;
     m_bOwnsTables |= kOwnsLayout;
     m_pLayout->model = m_pModel;
+    // The design view answers what the layout tables ask of it from the start.
+    if (m_pView != nullptr) m_pView->InstallLayoutHooks();
   }
   // The band-line block may come after the tables (start-up makes it).
   if (m_bandLines.lines != nullptr && &m_pLayout->Lines() != &m_bandLines) m_pLayout->AttachBandLineTable(&m_bandLines);
@@ -179,6 +188,8 @@ int CKmDoc::CountClientItems() const {
 }
 
 void CKmDoc::EmptyModel() {
+  // The palette lists the fields that go now.
+  DestroyInsertFieldPalette(*this);
   CKmComposite* m = m_pModel;
   if (m == nullptr) return;
   m->fieldRemovedHook = nullptr;
@@ -208,25 +219,43 @@ void CKmDoc::EmptyModel() {
 }
 
 void CKmDoc::ReleaseReportFonts() {
-  GetStartupHooks().ReleaseObjectFonts(*this);
   if (m_pLayout != nullptr && m_pFonts != nullptr) ReleaseObjectFonts(*m_pLayout, *m_pFonts, false, m_bReportOpen != FALSE);
 }
 
-void CKmDoc::FreeLayoutItems() {
-  StartupHooks& hooks = GetStartupHooks();
-  hooks.FreeTextItems(*this);
-  hooks.FreePicturesAndItems(*this);
-  hooks.ReleaseCharts(*this);
-  hooks.ClearExportFormats(*this);
+void CKmDoc::FreeTextItems() {
+  // Texts are the reader's blocks.
+  if (m_pLayout != nullptr) FreeReportTextItems(*this);
+}
+
+void CKmDoc::FreePicturesAndItems() {
   if (m_pLayout == nullptr) return;
-  // What the hooks left is freed here, so nothing outlives the report; texts
-  // are the reader's blocks.
-  FreeReportTextItems(*this);
   while (m_pLayout->pictures.Count() > 0) DeletePicture(*m_pLayout, m_pLayout->pictures.Count() - 1, false);
-  while (m_pLayout->charts.Count() > 0) DeleteChart(*m_pLayout, m_pLayout->charts.Count() - 1, false);
-  FreeLinesAndBoxes(*m_pLayout);
   m_pLayout->oleItems.Clear();
-  m_pLayout->currentPicture = m_pLayout->currentChart = m_pLayout->currentLineBox = 0;
+  m_pLayout->currentPicture = 0;
+}
+
+void CKmDoc::ReleaseCharts() {
+  if (m_pLayout == nullptr) return;
+  while (m_pLayout->charts.Count() > 0) DeleteChart(*m_pLayout, m_pLayout->charts.Count() - 1, false);
+  m_pLayout->currentChart = 0;
+}
+
+void CKmDoc::FreeLinesAndBoxes() {
+  if (m_pLayout == nullptr) return;
+  ::FreeLinesAndBoxes(*m_pLayout);
+  m_pLayout->currentLineBox = 0;
+}
+
+void CKmDoc::ClearExportFormats() {
+  if (m_pRepIO != nullptr) m_pRepIO->m_stream.settings.exportDefinitions.clear();
+}
+
+void CKmDoc::FreeLayoutItems() {
+  // Nothing of the report's layout outlives it.
+  FreeTextItems();
+  FreePicturesAndItems();
+  ReleaseCharts();
+  FreeLinesAndBoxes();
 }
 
 BOOL CKmDoc::OnSaveDocument(const char* path) {

@@ -43,6 +43,7 @@ class CKmDoc : public KmDocBase {
   void ShowStatusReportName() override;
   void UpdateViewCaret() override;
   void SetStatusText(const char* text) override;
+  void UpdateFormatBar() override;
   bool GetModelTolerance(double* ratio) const override;
   void SetModelTolerance(int32_t units, double ratio) override;
   BOOL RunOpenFileDialog(HWND owner, const char* initialName, const char* initialDir, UINT filterId,
@@ -72,8 +73,14 @@ class CKmDoc : public KmDocBase {
   void EmptyModel();
   // Gives back the fonts the layout's items hold (their faces are kept).
   void ReleaseReportFonts();
-  // Frees the layout's text items, pictures, lines and boxes and charts.
+  // Frees the layout's text items, pictures, lines and boxes and charts; each
+  // step on its own for the shut-down, which also clears the export formats.
   void FreeLayoutItems();
+  void FreeTextItems();
+  void FreePicturesAndItems();
+  void ReleaseCharts();
+  void FreeLinesAndBoxes();
+  void ClearExportFormats();
   // The file commands' common condition: a report is loaded.
   BOOL CanSaveReport() const { return m_bReportOpen; }
 

@@ -227,10 +227,14 @@ void Purge(CKmDoc& doc) {
   if (RunPurgeDialog(Owner(doc), &p) == IDOK && p.modified) FieldsChanged(&doc);
 }
 
-const FieldDialogHooks& Hooks() {
-  static const FieldDialogHooks hooks{EditTotal, FieldsChanged, nullptr};
+}  // namespace
+
+const FieldDialogHooks& ProgramFieldDialogHooks() {
+  static const FieldDialogHooks hooks{EditTotal, FieldsChanged};
   return hooks;
 }
+
+namespace {
 
 // The expression of an item: a total opens its total dialog, a calculated
 // field the expression editor.
@@ -524,14 +528,14 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
       ShowInsertField(doc);
       break;
     case kFieldCmdCalculated:
-      RunFieldDialog(&doc, Owner(doc), kFieldDialogCalculated, Hooks());
+      RunFieldDialog(&doc, Owner(doc), kFieldDialogCalculated, ProgramFieldDialogHooks());
       break;
     case kFieldCmdTotal:
-      RunFieldDialog(&doc, Owner(doc), kFieldDialogTotals, Hooks());
+      RunFieldDialog(&doc, Owner(doc), kFieldDialogTotals, ProgramFieldDialogHooks());
       break;
     case kFieldCmdFunction:
       // The report's open loaded the functions, so the library's stamp is current.
-      RunFieldDialog(&doc, Owner(doc), kFieldDialogFunctions, Hooks());
+      RunFieldDialog(&doc, Owner(doc), kFieldDialogFunctions, ProgramFieldDialogHooks());
       break;
     case kFieldCmdAutoTotal:
       AutoTotal(doc);

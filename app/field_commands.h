@@ -10,6 +10,9 @@ struct FieldDef;
 
 // TRUE when the command is one of these and was carried out (or refused).
 BOOL DispatchFieldCommand(CKmDoc& doc, UINT id);
+// What the Calculations menu's lists ask of the program (the total dialog,
+// the refresh after a change).
+const struct FieldDialogHooks& ProgramFieldDialogHooks();
 
 // Puts a field on the layout at band line `line`, its left edge in the cell
 // at layout pixel x: a field already on the layout gets a placed copy. The

@@ -1,4 +1,5 @@
 #include "app/open_report.h"
+#include "app/print_run.h"
 
 #include "app/app.h"
 #include "app/chart_commands.h"
@@ -19,6 +20,7 @@
 #include "foundation/library_file_io.h"
 #include "files/report_io.h"
 #include "foundation/heap_strings.h"
+#include "foundation/startup.h"
 #include "foundation/startup_hooks.h"
 #include "foundation/text_helpers.h"
 #include "foundation/message_dialog.h"
@@ -80,7 +82,8 @@ class RepIOEntries : public ReportFileIO {
   int Load(CKmDoc& doc, const vt_ole::Storage& root) override {
     // The file object only reads the storage.
     int rc = doc.m_pRepIO->Load(const_cast<vt_ole::Storage&>(root));
-    modified_ = doc.IsModified();
+    // A picture found elsewhere than stored changed the report.
+    modified_ = doc.IsModified() || doc.m_pRepIO->m_stream.modifiedByLoading;
     return rc;
   }
   int WriteReport(CKmDoc& doc, vt_ole::Storage& root) override { return doc.m_pRepIO->WriteReport(root); }
@@ -88,7 +91,7 @@ class RepIOEntries : public ReportFileIO {
     LibraryFile* engine = doc.LibraryEngine();
     if (engine == nullptr) return kReadFailed;
     int rc = doc.m_pRepIO->OpenLibraryMember(*engine, library, doc.m_szReportName2);
-    modified_ = doc.IsModified();
+    modified_ = doc.IsModified() || doc.m_pRepIO->m_stream.modifiedByLoading;
     return rc;
   }
   int SaveToLibrary(CKmDoc& doc, const char* library, const char* member) override {
@@ -256,7 +259,7 @@ BOOL CKmDoc::ReadReport(const char* path) {
   }
   FinishReportLoad(m_bTemplateMode);
   if (m_pView) m_pView->UpdateCaretAndStatus(0);
-  GetStartupHooks().ResetPageOrigin(*this);
+  ResetPageOrigin(GetPrintRunContext().page);
   SetWaitCursor(0);
   return TRUE;
 }
@@ -265,6 +268,7 @@ int CKmDoc::OpenReport(const char* path) {
   SetWaitCursor(1);
   m_nLibEntry = m_nLibEntry2;
   if (m_bReportOpen) {
+    DestroyInsertFieldPalette(*this);
     ForgetEditHoldings();
     // Fonts first: the text items that hold them go with the layout items.
     ReleaseReportFonts();
@@ -427,7 +431,7 @@ void CKmDoc::ClearReport(BOOL closeModel) {
   m_bTemplatePending = FALSE;
   ForgetCompoundFile();
   m_strPathName.clear();
-  GetStartupHooks().DestroyInsertFieldPalette(*this);
+  DestroyInsertFieldPalette(*this);
   if (closeModel && m_bReportOpen) {
     if (m_pModel) m_pModel->fieldRemovedHook = nullptr;
     ReleaseReportFonts();
@@ -435,6 +439,8 @@ void CKmDoc::ClearReport(BOOL closeModel) {
   }
   SetModifiedFlag(FALSE);
   FreeLayoutItems();
+  // The closed report's export formats are not the next report's.
+  ClearExportFormats();
   if (m_pModel != nullptr && m_pModel->FindAttachment<DataAccess>() != nullptr) GetDataAccess(m_pModel)->SelectDataSource(nullptr);
   m_bReportOpen = FALSE;
   m_nChartWord = 0;
@@ -466,7 +472,7 @@ void CKmDoc::StartNewReport() {
   ApplyRulerSettings();
   UpdateTitle(FALSE);
   if (m_pView) m_pView->UpdateCaretAndStatus(0);
-  GetStartupHooks().ResetPageOrigin(*this);
+  ResetPageOrigin(GetPrintRunContext().page);
   SetWaitCursor(0);
 }
 

@@ -76,6 +76,7 @@ class EngineRunServices : public PrintRunServices {
         run->endPage = s.lastPage >= 65535 || s.lastPage > 0x7FFFFFFF ? kDefaultEndPage : static_cast<int32_t>(s.lastPage);
       }
       RunReport(&doc);
+      g_context.lastRunMessage = run->endMessage;
       // A run that could not end a page has not printed its report.
       if (run->pageEndFailed && doc.m_nRunState == 0) doc.m_nRunState = -2;
     }
@@ -275,6 +276,7 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
   PrintRunContext& ctx = g_context;
   PrintRunServices& services = GetPrintRunServices();
   ctx.lastRunPrinted = false;
+  ctx.lastRunMessage = -1;
   if (!PrinterAndFontsReady(ctx)) return 0;
   int answer = 1;
   if (ask == 1) {
@@ -307,7 +309,9 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
       const unsigned message = SpoolerErrorMessage(ctx.pageStatus, doc.m_nRunState);
       if (message != 0) ShowOutputError(OutputMessageText(message));
       if (doc.m_nRunState == kRunOutOfMemory) ShowOutputError(OutputMessageText(626));
-      ctx.lastRunPrinted = finished > 0 && doc.m_nRunState == 0 && message == 0;
+      // A run that ended with "No records found" or "Starting page too large"
+      // printed nothing of the report.
+      ctx.lastRunPrinted = finished > 0 && doc.m_nRunState == 0 && message == 0 && ctx.lastRunMessage < 0;
     }
   }
   if (ctx.page.printerDC != nullptr) {

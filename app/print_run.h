@@ -25,6 +25,9 @@ struct PrintRunContext {
   // How the last print run ended: it started a job, ran to its end and the
   // job was handed over without an error.
   bool lastRunPrinted = false;
+  // The message a finished run ended with instead of output (the engine's
+  // RunMessage: no records, starting page too large), -1 for none.
+  int lastRunMessage = -1;
   LONG rememberedZoom = 0;          // the preview's zoom level, kept between previews
   // What File > Print prints when no print dialog chooses: 0 the report,
   // 1 the Test Pattern, 2 the Report Specification.

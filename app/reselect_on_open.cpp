@@ -29,6 +29,7 @@ struct Context {
 };
 
 void ShowStatus(void* c, const char* text) { static_cast<Context*>(c)->doc->SetStatusText(text); }
+void WaitCursor(void* c, bool on) { static_cast<Context*>(c)->doc->SetWaitCursor(on ? 1 : 0); }
 
 // The table file of a desktop-file data source, from the Open dialog.
 bool ChooseFile(void* c, const char* title, const char* filter, const char* dir, std::string* chosen) {
@@ -73,6 +74,7 @@ bool ReselectTableOnOpen(KmDocBase& doc, uint32_t slot, TableChooser& chooser) {
   s.status = ShowStatus;
   s.tableList = ChooseFromList;
   s.openFile = ChooseFile;
+  s.waitCursor = WaitCursor;
   ReselectRequest r;
   r.master = master;
   r.displayName = t->path;
@@ -87,4 +89,18 @@ bool ReselectTableOnOpen(KmDocBase& doc, uint32_t slot, TableChooser& chooser) {
   if (ReselectTable(s, r, &choice) != 0) return declined();
   CopyBounded(t->path, sizeof t->path, choice.name.c_str());
   return true;
+}
+
+std::string AskForPictureOnOpen(KmDocBase& doc, const std::string& stored) {
+  if (CKmApp* app = AfxGetKmApp(); app != nullptr && app->IsUnattended()) return {};
+  Context context{&doc, nullptr, stored};
+  ReselectServices s;
+  s.doc = &doc;
+  s.model = doc.m_pModel;
+  s.context = &context;
+  s.status = ShowStatus;
+  s.openFile = ChooseFile;
+  s.waitCursor = WaitCursor;
+  std::string path = stored;
+  return AskForPictureFile(s, &path) != 0 ? path : std::string();
 }

@@ -5,9 +5,15 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 class KmDocBase;
 class TableChooser;
 
 // True when the slot now names the chosen table (the document is modified).
 bool ReselectTableOnOpen(KmDocBase& doc, uint32_t slot, TableChooser& chooser);
+
+// A picture file the report names that is nowhere to be found: the user is
+// told and may choose where it is now. The chosen path, or empty when the
+// user ignores it (the picture keeps its stored path).
+std::string AskForPictureOnOpen(KmDocBase& doc, const std::string& stored);

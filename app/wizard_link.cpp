@@ -10,7 +10,7 @@
 #include "foundation/heap_strings.h"
 #include "foundation/library_manager.h"
 #include "foundation/settings.h"
-#include "foundation/startup_hooks.h"
+#include "foundation/startup.h"
 #include "foundation/text_helpers.h"
 #include "foundation/units.h"
 #include "layout/layout_records.h"
@@ -285,7 +285,7 @@ BOOL CKmDoc::RunWizard() {
   }
   wizard->process = process;
 
-  GetStartupHooks().DestroyInsertFieldPalette(*this);
+  DestroyInsertFieldPalette(*this);
   DWORD code = 0;
   HWND frame = FrameWindow(*this);
   // A wizard that has already ended may have signalled before it did (its

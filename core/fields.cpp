@@ -72,6 +72,18 @@ void MakeUpperBaseName(const char* path, char* out, size_t outSize) {
   out[i] = 0;
 }
 
+const char* ItemShapeName(ItemShape shape) {
+  switch (shape) {
+    case ItemShape::Text: return "text";
+    case ItemShape::Field: return "field";
+    case ItemShape::LineBox: return "line or box";
+    case ItemShape::Picture: return "picture";
+    case ItemShape::Chart: return "chart";
+    case ItemShape::Ole: return "OLE item";
+    default: return "item of several kinds";
+  }
+}
+
 // ---- Field list
 
 FieldDef* CKmComposite::AddField(uint32_t flags) {

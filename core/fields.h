@@ -47,6 +47,24 @@ constexpr uint32_t kItemKindBox = 0x100;
 constexpr uint32_t kItemKindOle = 0x200;
 constexpr uint32_t kItemKindChart = 0x400;
 constexpr uint32_t kItemGraphicKinds = 0x750;
+// Every kind bit, graphic or field; an item carries at most one kind (a line
+// or box may carry both of its own), and the kind says which record holds it.
+constexpr uint32_t kItemKindBits = kItemGraphicKinds | kItemKindField;
+
+// The record an item head belongs to, as its kind bits say.
+enum class ItemShape : uint8_t { Text, Field, LineBox, Picture, Chart, Ole, Mixed };
+constexpr ItemShape ShapeOfFlags(uint32_t flags) {
+  const uint32_t k = flags & kItemKindBits;
+  return k == 0                             ? ItemShape::Text
+         : k == kItemKindField              ? ItemShape::Field
+         : (k & ~(kItemKindLine | kItemKindBox)) == 0 ? ItemShape::LineBox
+         : k == kItemKindPicture            ? ItemShape::Picture
+         : k == kItemKindChart              ? ItemShape::Chart
+         : k == kItemKindOle                ? ItemShape::Ole
+                                            : ItemShape::Mixed;
+}
+// What a message calls an item of that shape.
+const char* ItemShapeName(ItemShape shape);
 
 // FieldDef::flags.
 constexpr uint32_t kFieldPreviousRelated = 0x1;
@@ -160,8 +178,14 @@ inline bool IsTotalNotAlias(const FieldDef* f) { return f != nullptr && IsTotal(
 // A hidden field keeps its place values; placing it clears the flag.
 inline bool IsHiddenField(const FieldDef* f) { return (f->totalFlags & kTotalHidden) != 0; }
 inline bool IsPlacedField(const FieldDef* f) {
-  return (f->head.flags & kItemKindField) != 0 && !IsHiddenField(f);
+  return ShapeOfFlags(f->head.flags) == ItemShape::Field && !IsHiddenField(f);
 }
+// The field an item head belongs to; null for an item of any other kind, so
+// a head is never taken for a record it is not.
+inline FieldDef* FieldOfItem(ReportItemHead* h) {
+  return h != nullptr && ShapeOfFlags(h->flags) == ItemShape::Field ? reinterpret_cast<FieldDef*>(h) : nullptr;
+}
+inline const FieldDef* FieldOfItem(const ReportItemHead* h) { return FieldOfItem(const_cast<ReportItemHead*>(h)); }
 inline void MarkFieldPlaced(FieldDef* f) {
   f->head.flags |= kItemKindField;
   f->totalFlags = static_cast<uint8_t>(f->totalFlags & ~kTotalHidden);

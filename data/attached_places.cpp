@@ -3,6 +3,7 @@
 // back as "file\table"; drivers that read one file per connection reach the
 // other file by attaching it under a schema name of its own.
 #include "data/data_access.h"
+#include "data/sql_names.h"
 
 #include <filesystem>
 #include <string>
@@ -55,6 +56,10 @@ std::string DataAccess::SqlNameOfPlace(const char* reference) {
   if (GetDatabaseName(own, sizeof own) && SamePlace(place, own)) return table;
   const std::string form = SqlIniString(GetPlatformName(), "AttachDatabase", "", 256);
   if (form.empty()) return ref;
+  // Attaching makes the driver create a missing file: only an existing file
+  // is attached, and only for a name a statement may hold.
+  std::error_code ec;
+  if (!SqlNameUsable(table) || !std::filesystem::is_regular_file(place, ec)) return ref;
   std::vector<std::string>& places = current_->attachedPlaces;
   size_t n = 0;
   while (n < places.size() && !SamePlace(places[n], place)) ++n;

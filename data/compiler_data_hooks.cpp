@@ -5,6 +5,7 @@
 #include "data/data_access.h"
 #include "data/master_joins.h"
 #include "data/select_builder.h"
+#include "data/table_fields.h"
 #include "expr/compiler_state.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // The SQL dialect of a connection: what the driver says of itself and what
 // kmwsql.ini says of the database platform, and the queries over it.
 #include "data/data_access.h"
+#include "data/sql_names.h"
 
 #include "data/db_errors.h"
 #include "foundation/heap_strings.h"
@@ -285,8 +286,8 @@ std::string DataAccess::QuoteTablePath(const char* path) const {
   std::string dir, ignored;
   if (!quotedTail(rest, dir, ignored)) dir = rest;
   std::string out;
-  if (!dir.empty()) out = q + dir + q + "\\";
-  return out + q + table + q;
+  if (!dir.empty()) out = QuoteSqlIdentifier(dir, q) + "\\";
+  return out + QuoteSqlIdentifier(table, q);
 }
 
 bool DataAccess::TextIsEight(const char* text) { return text && std::atoi(text) == 8; }

@@ -11,6 +11,7 @@
 #include "model/field_dependencies.h"
 #include "core/fields.h"
 #include "data/open_tables.h"
+#include "data/sql_names.h"
 #include "model/relation_wording.h"
 #include "data/replace_table.h"
 #include "data/master_statement.h"
@@ -18,8 +19,6 @@
 #include "foundation/text_helpers.h"
 
 namespace {
-
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 int SlotIndex(CKmComposite* m, const TableSlot* t) {
   for (int i = 0; i < kMaxTables; ++i)
@@ -40,13 +39,7 @@ int CompareMasterSource(const CKmComposite* m, const MasterSourceRequest& reques
 int CheckTableAlias(CKmComposite* m, const char* alias, int exceptSlot, bool checkForm, int firstSlot,
                     const char* derivedAlias) {
   if (!alias) alias = "";
-  if (checkForm) {
-    if (!IsCharAlphaByte(static_cast<unsigned char>(alias[0]))) return kEngineInvalidAlias;
-    for (const char* p = alias; *p; ++p) {
-      unsigned char c = static_cast<unsigned char>(*p);
-      if (!IsCharAlphaByte(c) && !IsDigit(c) && c != '_') return kEngineInvalidAlias;
-    }
-  }
+  if (checkForm && !SqlAliasUsable(alias)) return kEngineInvalidAlias;
   for (int s = firstSlot; s < kMaxTables; ++s) {
     if (s == exceptSlot || !m->tableSlots[s]) continue;
     if (EqualNoCase(m->tableSlots[s]->alias, alias)) return kEngineDuplicateAlias;

@@ -1,6 +1,7 @@
 #include "data/open_tables.h"
 
 #include "data/report_dictionary.h"
+#include "data/sql_names.h"
 
 #include <cstdio>
 #include <cstring>
@@ -174,8 +175,8 @@ bool RewriteBtrieveReference(const std::string& reference, char quote, std::stri
   while (!before.empty() && before.back() == ' ') before.pop_back();
   const size_t cut = before.find_last_of("\\:");
   before = cut == std::string::npos ? std::string() : before.substr(0, cut + 1);
-  std::string q = quote ? std::string(1, quote) : std::string();
-  *out = before + q + reference.substr(nameStart, nameEnd - nameStart) + q;
+  *out = before + QuoteSqlIdentifier(reference.substr(nameStart, nameEnd - nameStart),
+                                     quote ? std::string(1, quote) : std::string());
   return true;
 }
 

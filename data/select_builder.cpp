@@ -105,7 +105,13 @@ bool SqlNameText(CKmComposite* model, const TableSlot* table, bool bare, std::st
 bool TablesUsableInSql(CKmComposite* m) {
   for (const TableSlot* t : m->tableSlots) {
     std::string text;
-    if (t == nullptr || t->path[0] == 0 || (SqlNameUsable(t->path) && SqlNameText(m, t, true, &text))) continue;
+    if (t == nullptr) continue;
+    // An alias goes into the statement as it stands.
+    if (t->alias[0] != 0 && !SqlAliasUsable(t->alias)) {
+      DbErrorBox(RefusedSqlAliasText(t->alias).c_str());
+      return false;
+    }
+    if (t->path[0] == 0 || (SqlNameUsable(t->path) && SqlNameText(m, t, true, &text))) continue;
     DbErrorBox(RefusedSqlNameText(t->path).c_str());
     return false;
   }
@@ -180,7 +186,7 @@ class Builder {
     bool both = in_.sortCase && da_->CanModifySelect();
     bool plain = !(k->flags & kFieldCalculation) && Wrappable(k);
     if (plain) return both;
-    return ((k->flags & kFieldCalculation) && k->sqlText) || (k->flags2 & kField2ServerComputed);
+    return ((k->flags & kFieldCalculation) && k->sqlText) || IsServerComputed(k);
   }
 
   void AppendSelectList() {
@@ -209,7 +215,7 @@ class Builder {
     }
     for (FieldDef* f = m_->fieldList; f; f = f->next) {
       if (!(f->flags & kFieldNeeded) || (f->flags & kFieldAlias)) continue;
-      bool server = (f->flags2 & kField2ServerComputed) != 0;
+      bool server = IsServerComputed(f);
       bool translated = da_->AlwaysEngineEval() && (f->flags & kFieldCalculation) && f->sqlText;
       if (server || translated) Entry(SqlTextOf(f), true);
     }
@@ -329,7 +335,7 @@ class Builder {
         const FieldDef* key = m_->GetFieldAt(lf);
         if (!parent || !key) continue;
         bool high = (t->relationBits & 0x04) != 0;
-        std::string col = FoldIdentifierCase(q + key->name + q, da_->GetIdentifierCase());
+        std::string col = FoldIdentifierCase(QuoteSqlIdentifier(key->name, q), da_->GetIdentifierCase());
         // Fixed-width text pads with blanks there: the bound is taken without them.
         const std::string colText = da_->IsSqlServer() && Wrappable(key) ? "rtrim(" + col + ")" : col;
         bool wrap = Wrappable(key) && da_->IsNetWareSql() && da_->CanModifySelect() && in_.joinCase;
@@ -599,14 +605,15 @@ std::string QualifiedColumnName(CKmComposite* model, const FieldDef* f, const Ta
   // The identifier case applies to names the database folds itself: never to
   // an expression's text (its constants would change) nor to a quoted name,
   // which the driver described exactly.
-  if (f->flags2 & kField2ServerComputed) {
+  if (IsServerComputed(f)) {
     std::string s;
     const char* e = f->exprText ? f->exprText : f->name;
     for (const char* p = e; *p; ++p)
       s += static_cast<unsigned char>(*p) == static_cast<unsigned char>(model->SpaceDotChar) ? ' ' : *p;
     return s;
   }
-  std::string column = q.empty() ? FoldIdentifierCase(f->name, da->GetIdentifierCase()) : q + f->name + q;
+  std::string column =
+      q.empty() ? FoldIdentifierCase(f->name, da->GetIdentifierCase()) : QuoteSqlIdentifier(f->name, q);
   if (table) return FoldIdentifierCase(GetTableNameForSelect(model, table), da->GetIdentifierCase()) + "." + column;
   return column;
 }

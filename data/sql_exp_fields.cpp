@@ -36,7 +36,7 @@ int ResolveSqlExpFields(CKmComposite* model) {
   int refused = 0;
   for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) {
     if ((f->flags & (kFieldCalculation | kFieldAlias)) != kFieldCalculation) continue;
-    if (!(f->flags2 & kField2ServerComputed)) continue;
+    if (!IsServerComputed(f)) continue;
     char* text = nullptr;
     if (!SqlExpColumnText(model, f, &text)) continue;
     // Already resolved for this text: the server is not asked again.

@@ -1,9 +1,11 @@
 #include "data/sql_names.h"
 
 #include "foundation/heap_strings.h"
+#include "expr/collation.h"
 
 namespace {
 constexpr unsigned kRefusedNameId = 62300;
+constexpr unsigned kRefusedAliasId = 62311;
 
 bool PlainIdentifierChar(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
@@ -75,11 +77,23 @@ bool QuoteSqlNameParts(const std::string& name, const std::string& quote, std::s
   return true;
 }
 
-std::string RefusedSqlNameText(const std::string& name) {
+bool SqlAliasUsable(const std::string& alias) {
+  if (alias.empty() || !IsCharAlphaByte(static_cast<unsigned char>(alias[0]))) return false;
+  for (unsigned char c : alias)
+    if (!IsCharAlphaByte(c) && !(c >= '0' && c <= '9') && c != '_') return false;
+  return true;
+}
+
+namespace {
+std::string RefusedText(unsigned id, const std::string& name) {
   std::string shown;
   for (unsigned char c : name) shown += c < 0x20 ? '?' : static_cast<char>(c);
-  std::string text = GetResString(kRefusedNameId, 0);
+  std::string text = GetResString(id, 0);
   const size_t at = text.find("%s");
   if (at != std::string::npos) text.replace(at, 2, shown);
   return text;
 }
+}  // namespace
+
+std::string RefusedSqlNameText(const std::string& name) { return RefusedText(kRefusedNameId, name); }
+std::string RefusedSqlAliasText(const std::string& alias) { return RefusedText(kRefusedAliasId, alias); }

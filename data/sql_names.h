@@ -21,5 +21,11 @@ bool QuoteSqlNameParts(const std::string& name, const std::string& quote, std::s
 // quote character).
 std::string QuoteSqlIdentifier(const std::string& name, const std::string& quote);
 
-// The message for a refused name.
+// A table alias as the program makes and accepts them: a letter, then
+// letters, digits and '_'. An alias is written unquoted, so nothing else may
+// pass.
+bool SqlAliasUsable(const std::string& alias);
+
+// The message for a refused name, and for a refused alias.
 std::string RefusedSqlNameText(const std::string& name);
+std::string RefusedSqlAliasText(const std::string& alias);

@@ -181,7 +181,7 @@ int WalkBoundFields(CKmComposite* model, Fn fn) {
   }
   for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) {
     if (!(f->flags & kFieldNeeded)) continue;
-    bool server = (f->flags2 & kField2ServerComputed) && !(f->flags & kFieldAlias);
+    bool server = IsServerComputed(f);
     bool translated = da->AlwaysEngineEval() && (f->flags & (kFieldCalculation | kFieldAlias)) == kFieldCalculation &&
                       f->sqlText != nullptr;
     if (!server && !translated) continue;
@@ -495,15 +495,19 @@ int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns) {
   const int failed = WalkBoundFields(model, [&](FieldDef* f, uint32_t n) -> int {
     FieldBinding* b = GetFieldBinding(f, true);
     if (b == nullptr) return 1;
-    if (allocate) {
-      FreeFieldValueBuffer(f);
-      b->fetchBuffer = static_cast<uint8_t*>(std::calloc(n, 1));
+    if (!allocate) {
       if (b->fetchBuffer == nullptr) return 1;
-      b->fetchSize = n;
-    } else if (b->fetchBuffer == nullptr) {
-      return 1;
+      return da->BindColumn(column++, b->fetchBuffer, static_cast<int32_t>(b->fetchSize), &b->fetchedLength);
     }
-    return da->BindColumn(column++, b->fetchBuffer, static_cast<int32_t>(b->fetchSize), &b->fetchedLength);
+    // The new buffer is bound before the old one goes: binding stops and
+    // drains the reading ahead, which may still hand rows to the old one.
+    uint8_t* fresh = static_cast<uint8_t*>(std::calloc(n, 1));
+    if (fresh == nullptr) return 1;
+    const int rc = da->BindColumn(column++, fresh, static_cast<int32_t>(n), &b->fetchedLength);
+    FreeFieldValueBuffer(f);
+    b->fetchBuffer = fresh;
+    b->fetchSize = n;
+    return rc;
   });
   // The rows are on their way while the run gets ready for the first.
   if (!failed) da->ReadAhead();

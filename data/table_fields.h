@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "core/fields.h"
 #include "core/model_attachment.h"
 
 class CKmComposite;
@@ -15,6 +16,12 @@ struct TableSlot;
 // FieldDef::flags2 bits owned here.
 constexpr uint32_t kField2SqlCondition = 0x200;  // usable in SQL conditions
 constexpr uint32_t kField2ServerComputed = 0x4000;
+// A calculation the server computes as a column of its own. The bit alone
+// never makes one: it comes back from a file, and on a data column or an
+// alias it would change the shape of the fetch.
+inline bool IsServerComputed(const FieldDef* f) {
+  return (f->flags2 & kField2ServerComputed) != 0 && (f->flags & (kFieldCalculation | kFieldAlias)) == kFieldCalculation;
+}
 // TableSlot flag kept in the table's data state: every column has a supported type.
 constexpr uint32_t kTableAllColumnsSupported = 0x10;
 // The table's name was rebuilt from a Btrieve "(TABLENAME='" reference.

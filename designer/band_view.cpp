@@ -33,6 +33,10 @@ BOOL CBandView::Create(HWND parent, UINT id) {
 }
 
 LayoutTables* CBandView::Layout() const { return m_pDoc ? m_pDoc->m_pLayout : nullptr; }
+HGDIOBJ CBandView::NamesFont() const {
+  if (m_pDoc != nullptr && m_pDoc->m_hUiFont != nullptr) return m_pDoc->m_hUiFont;
+  return GetStockObject(ANSI_VAR_FONT);
+}
 bool CBandView::ReportOpen() const { return m_pView && m_pView->ReportOpen(); }
 bool CBandView::Busy() const { return m_pView == nullptr || m_pView->OutputRunning() || m_pView->Modal(); }
 
@@ -40,7 +44,7 @@ int CBandView::NamesWidth() const {
   if (!ReportOpen() || m_hWnd == nullptr) return 0;
   HDC dc = GetDC(m_hWnd);
   if (dc == nullptr) return 0;
-  HGDIOBJ oldFont = SelectObject(dc, GetStockObject(ANSI_VAR_FONT));
+  HGDIOBJ oldFont = SelectObject(dc, NamesFont());
   int widest = 0;
   for (int i = 0; i <= m_pView->LastUsedLine(); ++i) {
     const BandLineRec* r = m_pView->Line(i);
@@ -111,7 +115,7 @@ void CBandView::OnDraw(HDC dc) {
   MoveToEx(dc, c.right - 12, 0, nullptr);
   LineTo(dc, c.right - 12, c.bottom);
   SelectObject(dc, old);
-  HGDIOBJ oldFont = SelectObject(dc, GetStockObject(ANSI_VAR_FONT));
+  HGDIOBJ oldFont = SelectObject(dc, NamesFont());
   SetBkMode(dc, TRANSPARENT);
   SetTextAlign(dc, TA_BASELINE);
 

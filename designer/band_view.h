@@ -59,6 +59,8 @@ class CBandView : public CWnd {
   void OnRButtonDown(int x, int y);
   LineDragView& DragWindows();
   LayoutTables* Layout() const;
+  // The band names' font: the program's bold interface font once made.
+  HGDIOBJ NamesFont() const;
   bool ReportOpen() const;
   bool Busy() const;
 

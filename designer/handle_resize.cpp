@@ -52,27 +52,32 @@ int CKmView::HandleAt(const ReportItemHead& item, int x, int y) const {
   struct Point {
     int code, hx, hy;
   };
-  std::vector<Point> points;
+  Point points[8];
+  int count = 0;
+  auto add = [&](int code, int hx, int hy) { points[count++] = {code, hx, hy}; };
   const int midY = r.top + (r.bottom - r.top) / 2, midX = r.left + (r.right - r.left) / 2;
   if (item.flags & kItemKindLine) {
     const LineBoxItem& l = reinterpret_cast<const LineBoxItem&>(item);
     const int t = std::max<int>(1, l.thickness);
     if (IsVerticalLine(item)) {
       const int hx = l.alignment == kAlignLeft ? r.left + t / 2 : l.alignment == kAlignRight ? r.left - (t / 2 - 1) : r.left;
-      points = {{kTop, hx, r.top}, {kBottom, hx, r.bottom + 1}};
+      add(kTop, hx, r.top);
+      add(kBottom, hx, r.bottom + 1);
     } else {
       const int hy = r.top - (t / 2 - 1);
-      points = {{kLeft, r.left, hy}, {kRight, r.right + 1, hy}};
+      add(kLeft, r.left, hy);
+      add(kRight, r.right + 1, hy);
     }
   } else if (item.flags & kItemKindField) {
     if (!HasWidthHandles(item)) return 0;
-    points = {{kLeft, r.left, midY}, {kRight, r.right + 1, midY}};
+    add(kLeft, r.left, midY);
+    add(kRight, r.right + 1, midY);
   } else if (item.flags & (kItemKindBox | kItemKindPicture | kItemKindChart | kItemKindOle)) {
     const RECT b = (item.flags & kItemKindBox) ? RECT{r.left - 1, r.top - 1, r.right + 1, r.bottom + 1} : r;
-    points = {{kTop | kLeft, b.left, b.top},
-              {kTop | kRight, b.right + 1, b.top},
-              {kBottom | kLeft, b.left, b.bottom + 1},
-              {kBottom | kRight, b.right + 1, b.bottom + 1}};
+    add(kTop | kLeft, b.left, b.top);
+    add(kTop | kRight, b.right + 1, b.top);
+    add(kBottom | kLeft, b.left, b.bottom + 1);
+    add(kBottom | kRight, b.right + 1, b.bottom + 1);
     bool edges = (item.flags & (kItemKindBox | kItemKindChart)) != 0;
     if (item.flags & kItemKindPicture) edges = reinterpret_cast<const PictureItem&>(item).scaling != kScaleZoom;
     if (item.flags & kItemKindOle) {
@@ -80,18 +85,18 @@ int CKmView::HandleAt(const ReportItemHead& item, int x, int y) const {
       edges = o != nullptr && o->scaling != kScaleZoom;
     }
     if (edges) {
-      points.push_back({kLeft, b.left, midY});
-      points.push_back({kRight, b.right + 1, midY});
-      points.push_back({kTop, midX, b.top});
-      points.push_back({kBottom, midX, b.bottom + 1});
+      add(kLeft, b.left, midY);
+      add(kRight, b.right + 1, midY);
+      add(kTop, midX, b.top);
+      add(kBottom, midX, b.bottom + 1);
     }
   } else {
     return 0;
   }
   // A later hit replaces an earlier one: on a small object an edge wins.
   int hit = 0;
-  for (const Point& p : points)
-    if (std::abs(x - p.hx) < 4 && std::abs(y - p.hy) < 4) hit = p.code;
+  for (int i = 0; i < count; ++i)
+    if (const Point& p = points[i]; std::abs(x - p.hx) < 4 && std::abs(y - p.hy) < 4) hit = p.code;
   return hit;
 }
 

@@ -208,14 +208,14 @@ void Handle(HDC dc, int x, int y) { PatBlt(dc, x - kHandle / 2, y - kHandle / 2,
 void DrawObjectHandles(CKmView& view, HDC dc, const ReportItemHead& item) {
   const RECT r = view.ViewRect(item);
   const int x = r.left, y = r.top, w = r.right - r.left, h = r.bottom - r.top;
-  if (item.flags & kItemKindLine) {
-    const LineBoxItem& l = reinterpret_cast<const LineBoxItem&>(item);
-    const int t = l.thickness;
+  const LineBoxItem* line = (item.flags & kItemKindLine) ? LineBoxOfItem(&item) : nullptr;
+  if (line != nullptr) {
+    const int t = line->thickness;
     if (h < w) {
       Handle(dc, x, y - (t / 2 - 1));
       Handle(dc, x + w, y - (t / 2 - 1));
     } else {
-      const int hx = l.alignment == kAlignLeft ? x + t / 2 : l.alignment == kAlignRight ? x - (t / 2 - 1) : x;
+      const int hx = line->alignment == kAlignLeft ? x + t / 2 : line->alignment == kAlignRight ? x - (t / 2 - 1) : x;
       Handle(dc, hx, y);
       Handle(dc, hx, y + h);
     }
@@ -237,7 +237,7 @@ void DrawObjectHandles(CKmView& view, HDC dc, const ReportItemHead& item) {
   Handle(dc, x, y + h);
   Handle(dc, x + w, y + h);
   bool edges = (item.flags & (kItemKindBox | kItemKindChart)) != 0;
-  if (item.flags & kItemKindPicture) edges = reinterpret_cast<const PictureItem&>(item).scaling != kScaleZoom;
+  if (const PictureItem* p = PictureOfItem(&item)) edges = p->scaling != kScaleZoom;
   if (edges) {
     Handle(dc, x + w / 2, y);
     Handle(dc, x + w / 2, y + h);
@@ -357,8 +357,8 @@ void DrawGrid(CKmView& view, HDC dc, const RECT& update) {
 }
 
 std::string ItemDisplayText(CKmView& view, const ReportItemHead& item) {
-  if (item.flags & kItemKindField) {
-    FieldDef& f = reinterpret_cast<FieldDef&>(const_cast<ReportItemHead&>(item));
+  if (FieldDef* field = FieldOfItem(const_cast<ReportItemHead*>(&item))) {
+    FieldDef& f = *field;
     if (view.Doc()->m_settings.fieldNames) return std::string(f.name, strnlen(f.name, sizeof f.name));
     FormatSettings fmt;
     TakeDocumentFormat(fmt, *view.Doc());
@@ -366,11 +366,10 @@ std::string ItemDisplayText(CKmView& view, const ReportItemHead& item) {
     const int n = CalcFieldFillText(fmt, f, false, kFieldFill, buffer);
     return std::string(buffer, static_cast<size_t>(std::clamp(n, 0, kFillTextSize)));
   }
-  if (item.flags & kItemGraphicKinds) return std::string();
-  const TextItem& x = reinterpret_cast<const TextItem&>(item);
-  if (x.text == nullptr) return std::string();
+  const TextItem* x = TextOfItem(&item);
+  if (x == nullptr || x->text == nullptr) return std::string();
   // The text ends at its zero, and never beyond its own block.
-  return std::string(x.text, strnlen(x.text, HeapBlockSize(x.text)));
+  return std::string(x->text, strnlen(x->text, HeapBlockSize(x->text)));
 }
 
 void DrawLayoutView(CKmView& view, HDC dc, const RECT& update) {

@@ -47,7 +47,7 @@ PictureItem* PasteClipboardImage(LayoutTables& t, PasteImageHost& host, int care
   record.scaling = kScaleZoom;
   PictureItem* p = t.pictures.Append(record);
   if (p == nullptr) {
-    t.Hooks().FreeImage(image);
+    t.images.ImgDeleteBitmap(image);
     host.WaitCursor(false);
     return nullptr;
   }

@@ -4,19 +4,13 @@
 #pragma once
 
 #include "layout/layout_records.h"
+#include "layout/picture_size.h"
 
 class CKmView;
 
 // The picture's screen bitmap at its rectangle's size; false (no bitmap)
 // when none can be made.
 bool BuildPictureBitmap(LayoutTables& t, PictureItem& p);
-// The shown size in the picture's scaling mode inside a box of that size at
-// (x, y): zoom keeps the image's aspect, crop shows at most the image, stretch
-// fills the box. The rectangle, the size in hundredths and the crop follow.
-void FitPictureAspect(LayoutTables& t, PictureItem& p, int x, int y, int boxWidth, int boxHeight);
-// The record's size in hundredths of an inch (tenths of a millimetre in a
-// metric report) from its rectangle.
-void StorePictureSize(LayoutTables& t, PictureItem& p);
 // Reads the file and places the picture: at the caret at its natural size
 // without a rectangle (or one under 9 pixels), else fitted into the view
 // rectangle. Null after the library's message when the file is no picture.

@@ -19,35 +19,11 @@ enum : UINT {
   kCmdClearOrUndo = 20210, kCmdPasteImage = 30170, kCmdInsertLine = 30410, kCmdCreateLines = 30420,
   kCmdLineProperties = 30508, kCmdSavePicture = 32774
 };
-constexpr UINT kNoMemory = 619;  // "Insufficient memory"
 
 class ViewLayoutHooks : public LayoutHooks {
  public:
   explicit ViewLayoutHooks(CKmView& view) : v_(view) {}
-  // A copy reads its file again, so that a picture whose file is gone is not
-  // copied into a report that could not print it; a picture pasted from the
-  // clipboard copies its pixels (the clipboard may hold something else now).
-  void* ReloadImage(const PictureItem& p) override {
-    ImageLibrary& images = v_.Layout()->images;
-    if (p.fromClipboard) return p.image ? images.ImgCopy(p.image) : nullptr;
-    int error = 0;
-    void* image = images.ImgDecompressFile(p.fileName, &error);
-    if (image == nullptr) v_.Host().ReportImageError(error, p.fileName);
-    return image;
-  }
-  void FreeImage(void* image) override { v_.Layout()->images.ImgDeleteBitmap(image); }
-  void FitPictureAspect(PictureItem& p) override {
-    ::FitPictureAspect(*v_.Layout(), p, p.head.left, p.head.top, p.head.right - p.head.left + 1,
-                       p.head.bottom - p.head.top + 1);
-  }
-  bool BuildPictureBitmap(PictureItem& p) override {
-    if (::BuildPictureBitmap(*v_.Layout(), p)) return true;
-    if (v_.Doc()) v_.Doc()->ShowErrorId(kNoMemory, nullptr);
-    return false;
-  }
-  void DeleteBitmap(HBITMAP b) override {
-    if (b != nullptr && b != NoScreenBitmap()) DeleteObject(b);
-  }
+  bool BuildPictureBitmap(PictureItem& p) override { return ::BuildPictureBitmap(*v_.Layout(), p); }
   void RedrawAllPanes() override { v_.RedrawAllPanes(); }
   void InvalidateViewRect(const RECT& r) override {
     v_.SetViewRect(r);
@@ -58,6 +34,7 @@ class ViewLayoutHooks : public LayoutHooks {
     if (v_.Doc()) v_.Doc()->SetModifiedFlag(TRUE);
   }
   void ForgetUndoDelete() override { ::ForgetUndoDelete(v_, true); }
+  void ClearStatusText() override { v_.Host().ShowMessage(""); }
 
  private:
   CKmView& v_;

@@ -210,7 +210,8 @@ INT_PTR PropertiesProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
             GetDlgItemTextA(d, kHeight, text, sizeof text);
             WORD v = 0;
             const int rc = strToInt(text, &v, points ? 1 : 2, '.');
-            if (rc < 0 || v == 0 || (points && v > 99990)) {
+            // strToInt refuses what a WORD cannot hold.
+            if (rc < 0 || v == 0) {
               p->doc->ShowErrorId(kInvalidHeight, nullptr);
               return TRUE;
             }

@@ -58,7 +58,6 @@ void Edit(HWND dialog, State* s, FieldDef* field) {
     p.model = s->doc->m_pModel;
     p.kind = kEditCalcField;
     p.field = field;
-    p.showError = s->hooks->showError;
     changed = RunCalcFieldDialog(dialog, &p) == IDOK && p.changed;
     result = p.field;
     // A new field waits in the Insert Field palette until the user places it.
@@ -146,10 +145,9 @@ INT_PTR RunFieldDialog(KmDocBase* doc, HWND owner, int kind, const FieldDialogHo
     UserFunctionDialogParams p;
     p.doc = doc;
     p.model = doc->m_pModel;
-    p.showError = hooks.showError;
     const INT_PTR result = RunUserFunctionDialog(owner, &p);
     if (p.changed && hooks.changed) hooks.changed(doc);
-    return p.changed ? IDOK : result;
+    return p.changed ? INT_PTR{IDOK} : result;
   }
   State s;
   s.doc = doc;

@@ -19,8 +19,6 @@ struct FieldDialogHooks {
   bool (*editTotal)(KmDocBase* doc, HWND owner, FieldDef* total) = nullptr;
   // After a change: the views, the Insert Field palette and the modified flag.
   void (*changed)(KmDocBase* doc) = nullptr;
-  // Shows a calculation error code; null: the document's error box.
-  void (*showError)(CKmComposite* m, int code, const char* culprit) = nullptr;
 };
 
 // Control ids of template DFieldList.

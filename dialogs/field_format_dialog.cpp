@@ -271,7 +271,7 @@ bool Ok(HWND dialog, State* s) {
     // A change of word wrap re-applies the alignment: the wrapped fields keep it in another place.
     const bool wrapChanged = s->kind == Kind::Char && wrap != BST_INDETERMINATE;
     s->choice->alignment = alignment != s->shownAlignment || wrapChanged ? alignment : -1;
-    s->choice->trim = trim != s->shownTrim ? static_cast<int>(trim) : BST_INDETERMINATE;
+    s->choice->trim = trim != s->shownTrim ? static_cast<int>(trim) : int{BST_INDETERMINATE};
   }
   return true;
 }

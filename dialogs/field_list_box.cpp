@@ -51,9 +51,9 @@ std::string ShownName(const FieldDef* f) {
 int AddEntry(HWND control, bool combo, const CKmComposite* m, FieldDef* f) {
   char text[200];
   FormatFieldListEntry(text, ShownName(f).c_str(), f, sizeof text, m);
-  const LRESULT at = SendMessageA(control, combo ? CB_ADDSTRING : LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+  const LRESULT at = SendMessageA(control, combo ? UINT{CB_ADDSTRING} : UINT{LB_ADDSTRING}, 0, reinterpret_cast<LPARAM>(text));
   if (at < 0) return -1;
-  SendMessageA(control, combo ? CB_SETITEMDATA : LB_SETITEMDATA, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(f));
+  SendMessageA(control, combo ? UINT{CB_SETITEMDATA} : UINT{LB_SETITEMDATA}, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(f));
   return static_cast<int>(at);
 }
 
@@ -62,7 +62,7 @@ int Fill(HWND dialog, int control, const CKmComposite* m, int table, const char*
   HWND box = GetDlgItem(dialog, control);
   if (box == nullptr || m == nullptr) return 0;
   const bool combo = IsCombo(box);
-  SendMessageA(box, combo ? CB_RESETCONTENT : LB_RESETCONTENT, 0, 0);
+  SendMessageA(box, combo ? UINT{CB_RESETCONTENT} : UINT{LB_RESETCONTENT}, 0, 0);
   int added = 0, selected = -1;
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
     if (table >= 0 && f->table != table) continue;
@@ -72,7 +72,7 @@ int Fill(HWND dialog, int control, const CKmComposite* m, int table, const char*
     ++added;
     if (selection != nullptr && *selection != 0 && selected < 0 && strcasecmp(f->name, selection) == 0) selected = at;
   }
-  SendMessageA(box, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+  SendMessageA(box, combo ? UINT{CB_SETCURSEL} : UINT{LB_SETCURSEL}, static_cast<WPARAM>(selected), 0);
   return added;
 }
 
@@ -180,10 +180,10 @@ FieldDef* GetListedField(HWND dialog, int control, int index) {
   HWND box = GetDlgItem(dialog, control);
   if (box == nullptr) return nullptr;
   const bool combo = IsCombo(box);
-  if (index < 0) index = static_cast<int>(SendMessageA(box, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0));
+  if (index < 0) index = static_cast<int>(SendMessageA(box, combo ? UINT{CB_GETCURSEL} : UINT{LB_GETCURSEL}, 0, 0));
   if (index < 0) return nullptr;
-  const LRESULT data = SendMessageA(box, combo ? CB_GETITEMDATA : LB_GETITEMDATA, static_cast<WPARAM>(index), 0);
-  return data == (combo ? CB_ERR : LB_ERR) ? nullptr : reinterpret_cast<FieldDef*>(data);
+  const LRESULT data = SendMessageA(box, combo ? UINT{CB_GETITEMDATA} : UINT{LB_GETITEMDATA}, static_cast<WPARAM>(index), 0);
+  return data == (combo ? LRESULT{CB_ERR} : LRESULT{LB_ERR}) ? nullptr : reinterpret_cast<FieldDef*>(data);
 }
 
 bool HandleFieldListMessage(HWND list, UINT message, WPARAM wParam, LPARAM, LRESULT* result) {
@@ -191,19 +191,19 @@ bool HandleFieldListMessage(HWND list, UINT message, WPARAM wParam, LPARAM, LRES
   const int typed = std::toupper(static_cast<unsigned char>(wParam));
   if (!std::isgraph(typed)) return false;
   const bool combo = IsCombo(list);
-  const int count = static_cast<int>(SendMessageA(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
-  const int current = static_cast<int>(SendMessageA(list, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0));
+  const int count = static_cast<int>(SendMessageA(list, combo ? UINT{CB_GETCOUNT} : UINT{LB_GETCOUNT}, 0, 0));
+  const int current = static_cast<int>(SendMessageA(list, combo ? UINT{CB_GETCURSEL} : UINT{LB_GETCURSEL}, 0, 0));
   // Entries begin with the type letter and a blank: the name starts at 2.
   for (int k = 1; k <= count; ++k) {
     const int i = (current + k + count) % count;
     char text[200] = {};
-    if (SendMessageA(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, static_cast<WPARAM>(i), 0) >= static_cast<LRESULT>(sizeof text)) continue;
-    SendMessageA(list, combo ? CB_GETLBTEXT : LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    if (SendMessageA(list, combo ? UINT{CB_GETLBTEXTLEN} : UINT{LB_GETTEXTLEN}, static_cast<WPARAM>(i), 0) >= static_cast<LRESULT>(sizeof text)) continue;
+    SendMessageA(list, combo ? UINT{CB_GETLBTEXT} : UINT{LB_GETTEXT}, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
     if (std::strlen(text) > 2 && std::toupper(static_cast<unsigned char>(text[2])) == typed) {
-      SendMessageA(list, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(i), 0);
+      SendMessageA(list, combo ? UINT{CB_SETCURSEL} : UINT{LB_SETCURSEL}, static_cast<WPARAM>(i), 0);
       HWND parent = GetParent(list);
       if (parent != nullptr)
-        SendMessageA(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), combo ? CBN_SELCHANGE : LBN_SELCHANGE),
+        SendMessageA(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), combo ? UINT{CBN_SELCHANGE} : UINT{LBN_SELCHANGE}),
                      reinterpret_cast<LPARAM>(list));
       break;
     }

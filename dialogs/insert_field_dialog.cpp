@@ -7,6 +7,8 @@
 #include "platform/win/dialog.h"
 #include "platform/win/resources.h"
 
+#include <string>
+
 namespace {
 
 constexpr UINT kStrPrompt = 18615;
@@ -62,8 +64,13 @@ void InsertFieldPalette::Notify(int code) {
 }
 
 void InsertFieldPalette::Fill() {
+  // The row chosen before keeps the choice by name, unless its field went
+  // with the change that asks for the refill.
   FieldDef* selected = GetListedField(m_hWnd, kInsertFieldList, -1);
-  FillFieldListBox(m_hWnd, kInsertFieldList, doc_->m_pModel, selected ? selected->name : nullptr, Placeable, nullptr);
+  std::string name;
+  for (FieldDef* f = doc_->m_pModel != nullptr ? doc_->m_pModel->fieldList : nullptr; f && selected; f = f->next)
+    if (f == selected) name = f->name;
+  FillFieldListBox(m_hWnd, kInsertFieldList, doc_->m_pModel, name.empty() ? nullptr : name.c_str(), Placeable, nullptr);
   if (SendDlgItemMessageA(m_hWnd, kInsertFieldList, LB_GETCURSEL, 0, 0) < 0)
     SendDlgItemMessageA(m_hWnd, kInsertFieldList, LB_SETCURSEL, 0, 0);
 }
@@ -110,6 +117,15 @@ INT_PTR InsertFieldPalette::DialogProc(HWND dialog, UINT message, WPARAM wParam,
     case WM_CLOSE:
       if (self) self->Close();
       return TRUE;
+    case WM_DESTROY:
+      // Taken down from outside (the report closes): the palette knows it
+      // is shut and the document no longer names it.
+      if (self != nullptr) {
+        SetWindowLongPtrA(dialog, DWLP_USER, 0);
+        self->m_hWnd = nullptr;
+        if (self->doc_->m_pInsertFieldPalette == self) self->doc_->m_pInsertFieldPalette = nullptr;
+      }
+      break;
   }
   return FALSE;
 }

@@ -38,6 +38,7 @@ class InsertFieldPalette : public CWnd {
   void Notify(int code);
 
   static INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  const InsertFieldHooks& Hooks() const { return hooks_; }
 
  private:
   void Fill();

@@ -325,7 +325,7 @@ bool CheckPairs(HWND dialog, JoinState* s) {
 }
 
 void FocusJoinErrorControl(HWND dialog, uint32_t focus) {
-  SetFocus(GetDlgItem(dialog, focus == kJoinFocusLinks ? kFrom : focus == kJoinFocusAlias ? kAliasEdit : IDOK));
+  SetFocus(GetDlgItem(dialog, focus == kJoinFocusLinks ? int{kFrom} : focus == kJoinFocusAlias ? int{kAliasEdit} : int{IDOK}));
 }
 
 void OnOk(HWND dialog, JoinState* s) {

@@ -9,6 +9,7 @@
 #include "data/replace_table.h"
 #include "data/reportview.h"
 #include "dialogs/dependency_warning.h"
+#include "dialogs/insert_field_dialog.h"
 #include "dialogs/report_sources.h"
 #include "dialogs/table_list_dialog.h"
 #include "engine/doc_upkeep.h"
@@ -298,7 +299,10 @@ void AfterTableChange(KmDocBase* doc, const char* newAlias, const char* oldAlias
     RenameFieldInExports(doc->m_pRepIO->m_stream.settings, oldAlias, newAlias);
   doc->SetModifiedFlag(TRUE);
   if (doc->m_pLayout != nullptr) BuildLayoutItemOrder(*doc->m_pLayout);
+  doc->UpdateFormatBar();
   doc->UpdateViewsByHint(0, nullptr);
+  // The palette lists the fields as they are now: the removed ones are gone.
+  NotifyInsertFieldDialog(-1);
 }
 
 INT_PTR MasterTableDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

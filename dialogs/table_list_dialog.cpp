@@ -36,10 +36,10 @@ TableListRequest* State(HWND dialog) { return reinterpret_cast<TableListRequest*
 
 std::string ItemText(HWND dialog, int control, int index, bool combo) {
   HWND box = GetDlgItem(dialog, control);
-  const LRESULT n = SendMessageA(box, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+  const LRESULT n = SendMessageA(box, combo ? UINT{CB_GETLBTEXTLEN} : UINT{LB_GETTEXTLEN}, static_cast<WPARAM>(index), 0);
   if (n < 0) return std::string();
   std::string text(static_cast<size_t>(n) + 1, '\0');
-  SendMessageA(box, combo ? CB_GETLBTEXT : LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&text[0]));
+  SendMessageA(box, combo ? UINT{CB_GETLBTEXT} : UINT{LB_GETTEXT}, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&text[0]));
   text.resize(std::strlen(text.c_str()));
   return text;
 }

@@ -130,14 +130,15 @@ void BuildBandItemIndex(BandOutputState* s) {
   const BandLineTable& lines = t.Lines();
   for (ReportItemHead* h = t.orderHead; h != nullptr; h = h->nextInOrder) {
     if (h->flags & (kItemDeleted | kItemInClipboard)) continue;
+    // An item whose kind bits name no one record is never output.
+    if (ShapeOfFlags(h->flags) == ItemShape::Mixed) continue;
     ItemOutput it;
     it.head = h;
     it.line = h->bandLine;
     it.endLine = it.line;
-    if ((h->flags & kItemKindField) && !IsGraphicItem(*h) && t.model != nullptr)
-      it.groupLevel = static_cast<int8_t>(GroupLevelOf(t.model, t.model->GetFieldIndex(reinterpret_cast<FieldDef*>(h))));
-    if (IsLineOrBox(*h)) {
-      const LineBoxItem* lb = reinterpret_cast<const LineBoxItem*>(h);
+    if (FieldDef* f = FieldOfItem(h); f != nullptr && t.model != nullptr)
+      it.groupLevel = static_cast<int8_t>(GroupLevelOf(t.model, t.model->GetFieldIndex(f)));
+    if (const LineBoxItem* lb = LineBoxOfItem(h)) {
       it.sides = (h->flags & kItemKindLine) ? 0 : (lb->borders & 0x0F);
       int end = LineAtY(t, h->bottom);
       // The end line must be a used line of the same run of lines; anything

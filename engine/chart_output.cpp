@@ -99,7 +99,7 @@ bool IsHeaderChart(KmDocBase* doc, const ChartTableEntry& e) {
 
 int ImbedChart(ReportRun* run, ItemOutput& it, LONG y, LONG shift, int copies, LONG copyWidth) {
   BandOutputState* s = run->band;
-  auto* entry = reinterpret_cast<ChartTableEntry*>(it.head);
+  ChartTableEntry* entry = ChartOfItem(it.head);
   CKmChart* chart = entry ? ChartOf(*entry) : nullptr;
   if (chart == nullptr || s == nullptr || !run->driver || !run->driver->HasEntry(29)) return 1;
   ChartArrays values;

@@ -220,9 +220,8 @@ bool ValueBufferText(ReportRun* run, const FieldDef* f, const BYTE* value, std::
 }
 
 bool IsStretchingField(const ReportItemHead& h) {
-  if (!(h.flags & kItemKindField) || (h.flags & kItemGraphicKinds)) return false;
-  const FieldDef* f = reinterpret_cast<const FieldDef*>(&h);
-  return (f->formatCode & 0xF0) == 0x40;
+  const FieldDef* f = FieldOfItem(&h);
+  return f != nullptr && (f->formatCode & 0xF0) == 0x40;
 }
 
 int32_t StretchedFieldHeight(ReportRun* run, FieldDef* f, int band) {
@@ -464,8 +463,8 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
       continue;
     }
 
-    const bool isField = (h.flags & kItemKindField) != 0;
-    FieldDef* f = isField ? reinterpret_cast<FieldDef*>(it.head) : nullptr;
+    FieldDef* f = FieldOfItem(it.head);
+    const bool isField = f != nullptr;
     const bool wrapped = IsStretchingField(h);
     const LONG x = ToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.left))) + colOff;
     const LONG right = ObjectToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.right)), colOff);
@@ -490,8 +489,8 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
       if (isField) {
         text = TestPatternText(run, *f);
       } else {
-        const TextItem* t = reinterpret_cast<const TextItem*>(it.head);
-        if (t->text) text = t->text;
+        const TextItem* t = TextOfItem(it.head);
+        if (t != nullptr && t->text) text = t->text;
         // A lone pad character after an empty field of the same run stays out.
         if (continuesRun && lastFieldEmpty && text.size() == 1 && static_cast<unsigned char>(text[0]) == pad)
           skipPiece = true;

@@ -63,7 +63,8 @@ namespace {
 
 int OutputPicture(ReportRun* run, ItemOutput& it, LONG shift, LONG y) {
   BandOutputState* s = run->band;
-  const PictureItem* p = reinterpret_cast<const PictureItem*>(it.head);
+  const PictureItem* p = PictureOfItem(it.head);
+  if (p == nullptr) return 1;
   PictureRecord r;
   r.image = PictureHandle(*s->layout, p);
   const GraphicPlace g = PlaceGraphic(run, it, shift, y);
@@ -142,7 +143,8 @@ namespace {
 int SendLineOrBox(ReportRun* run, const ItemOutput& it, LONG topDp, LONG bottomDp, WORD sides, LONG off) {
   BandOutputState* s = run->band;
   const ReportItemHead& h = *it.head;
-  const LineBoxItem* lb = reinterpret_cast<const LineBoxItem*>(it.head);
+  const LineBoxItem* lb = LineBoxOfItem(it.head);
+  if (lb == nullptr) return 1;
   const bool isLine = (h.flags & kItemKindLine) != 0;
   const int ordinal = isLine ? 23 : 19;
   if (!run->driver || !run->driver->HasEntry(ordinal)) return 1;
@@ -229,7 +231,8 @@ int TrackSpanningGraphics(ReportRun* run, int band, int line, LONG y, LONG lineH
       it.state &= static_cast<BYTE>(~kItemWaiting);
       it.openY = 0;
       it.lateLines = 0;
-      it.sides = static_cast<WORD>(reinterpret_cast<const LineBoxItem*>(it.head)->borders & 0x0F);
+      const LineBoxItem* lb = LineBoxOfItem(it.head);
+      it.sides = static_cast<WORD>(lb != nullptr ? lb->borders & 0x0F : 0);
       if (it.head->flags & kItemKindLine) it.sides = 0;
       if (s->openLinesBoxes > 0) --s->openLinesBoxes;
       if (!ok) return 0;

@@ -88,6 +88,7 @@ struct ReportRun {
   bool recordsEnded = false;
   bool stopMark = false;
   bool pageEndFailed = false;
+  int endMessage = -1;  // the RunMessage the run ended with, -1 for none
   bool recordPending = false;
   bool recordRepeating = false;  // the Record band is output again for the same record
   // Steady-clock milliseconds of the last look at pending window messages:

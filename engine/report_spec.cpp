@@ -272,7 +272,7 @@ bool Metric(KmDocBase* doc) { return doc->m_pLayout != nullptr && doc->m_pLayout
 // Day, month and year in the order of the user's short date picture and
 // with its separator; years of the 1900s as two digits.
 std::string FormatSpecDate(const IntlSettings& intl, int day, int month, int year) {
-  char d[8], m[8], y[8];
+  char d[12], m[12], y[12];  // room for any int
   std::snprintf(d, sizeof d, "%02d", day);
   std::snprintf(m, sizeof m, "%02d", month);
   if (year >= 1900 && year <= 1999) std::snprintf(y, sizeof y, "%02d", year - 1900);
@@ -614,22 +614,23 @@ void PrintItems(SpecPrinter& p, KmDocBase* doc, CKmComposite* m, SpecFontList& f
       continue;
     }
     for (ReportItemHead* h : items) {
+      if (ShapeOfFlags(h->flags) == ItemShape::Mixed) continue;  // no one record to describe
       p.Spaces(3);
       p.Formatted("%-6.6s %3d %5.2f ", SpecBandName(lines[i].kind).c_str(), number, InUnit(doc, h->left, false));
       const bool graphic = (h->flags & kItemGraphicKinds) != 0;
       if (graphic) {
         p.Spaces(9);
         if (h->flags & kItemKindLine) {
-          g.lines.push_back(reinterpret_cast<const LineBoxItem*>(h));
+          g.lines.push_back(LineBoxOfItem(h));
           p.Formatted("%s%-16d", "Line", static_cast<int>(g.lines.size()));
         } else if (h->flags & kItemKindBox) {
-          g.boxes.push_back(reinterpret_cast<const LineBoxItem*>(h));
+          g.boxes.push_back(LineBoxOfItem(h));
           p.Formatted("%s%-17d", "Box", static_cast<int>(g.boxes.size()));
         } else if (h->flags & kItemKindChart) {
-          g.charts.push_back(reinterpret_cast<const ChartTableEntry*>(h));
+          g.charts.push_back(ChartOfItem(h));
           p.Formatted("%s%-17d", "Chart", static_cast<int>(g.charts.size()));
         } else if (h->flags & kItemKindPicture) {
-          const PictureItem* pic = reinterpret_cast<const PictureItem*>(h);
+          const PictureItem* pic = PictureOfItem(h);
           g.pictures.push_back(pic);
           std::string name = FileNameOnly(pic->fileName);
           if (name.size() > 20) name = name.substr(0, 17) + "..";
@@ -644,8 +645,7 @@ void PrintItems(SpecPrinter& p, KmDocBase* doc, CKmComposite* m, SpecFontList& f
         continue;
       }
       std::string width, name, type, format;
-      if (h->flags & kItemKindField) {
-        FieldDef* f = reinterpret_cast<FieldDef*>(h);
+      if (FieldDef* f = FieldOfItem(h)) {
         char w[32];
         if (FieldKind(f) == 0 && (f->flags2 & 0x3) != 0) {
           char num[16];
@@ -659,8 +659,8 @@ void PrintItems(SpecPrinter& p, KmDocBase* doc, CKmComposite* m, SpecFontList& f
         type = std::string(1, ShortTypeName(f)[0]);
         format = FieldFormatText(doc, f);
       } else {
-        const TextItem* t = reinterpret_cast<const TextItem*>(h);
-        std::string text = t->text ? t->text : "";
+        const TextItem* t = TextOfItem(h);
+        std::string text = t != nullptr && t->text ? t->text : "";
         char w[32];
         std::snprintf(w, sizeof w, "%3d %s", static_cast<int>(text.size()), "Chr");
         width = w;

@@ -15,6 +15,7 @@
 #include "foundation/units.h"
 #include "core/composite.h"
 #include "model/record_pass.h"
+#include "model/totals_readback.h"
 
 #include <cmath>
 #include <cstring>
@@ -42,9 +43,9 @@ int ItemLastLine(const KmDocBase* doc, const ReportItemHead& item) {
 }
 
 bool TextIsBlank(const ReportItemHead& item, bool lineDrawFont) {
-  const TextItem& text = reinterpret_cast<const TextItem&>(item);
-  if (!text.text) return true;
-  for (const char* p = text.text; *p; ++p) {
+  const TextItem* text = TextOfItem(&item);
+  if (text == nullptr || !text->text) return true;
+  for (const char* p = text->text; *p; ++p) {
     unsigned char c = static_cast<unsigned char>(*p);
     if (c == ' ' || (lineDrawFont && c == 250)) continue;
     return false;
@@ -53,18 +54,13 @@ bool TextIsBlank(const ReportItemHead& item, bool lineDrawFont) {
 }
 
 // A new page number: PAGENO() and the copy number read it, and the needed
-// calculations that rest on the page number are evaluated again for the page.
+// calculations that rest on the page number are evaluated again for the page,
+// in the previous values too (a group footer shows those).
 void PageNumberChanged(KmDocBase* doc, ReportRun* run, uint32_t pageNumber) {
   BuiltinDocumentState& state = ActiveBuiltinDocument();
   state.pageNumber = static_cast<int32_t>(pageNumber);
   state.copyNumber = static_cast<int32_t>(run->copyNumber);
-  CKmComposite* m = doc->m_pModel;
-  if (m == nullptr) return;
-  for (FieldDef* f = m->calcOrderList; f != nullptr; f = f->orderNext)
-    if ((f->flags & (kFieldNeeded | kFieldPageNumber | kFieldCalculation)) ==
-            (kFieldNeeded | kFieldPageNumber | kFieldCalculation) &&
-        !(f->flags & kFieldAlias) && !(f->totalFlags & kTotalIsTotal) && f->code != nullptr)
-      EvaluateCalculation(m, f);
+  if (doc->m_pModel != nullptr) SwapValueBuffers(doc->m_pModel);
 }
 
 // Whether a field's value for the band comes out empty: a blank value (null
@@ -259,8 +255,7 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
     }
     onlyGraphics = false;
     int32_t h = FontHeight(r, *it);
-    if (it->flags & kItemKindField) {
-      FieldDef* f = reinterpret_cast<FieldDef*>(it);
+    if (FieldDef* f = FieldOfItem(it)) {
       // A Record band that may break across pages is fitted by its own
       // lines; its text goes on over the page end.
       const bool keepsStretch = band != kBandRecord || r->recordsStretch;

@@ -474,9 +474,12 @@ void RunReport(KmDocBase* doc) {
     doc->m_pModel->RelinkItemBackPointers();
   }
   ReleaseAcrossBuffer(doc);
+  r->endMessage = -1;
   if (r->recordsOutput == 0 && doc->m_nRunState == kRunGoing && !r->outputEmitted) {
+    r->endMessage = kMsgNoRecords;
     r->output->ShowMessage(doc, kMsgNoRecords, 0);
   } else if (tooLarge && !r->exportRun) {
+    r->endMessage = kMsgStartPageTooLarge;
     r->output->ShowMessage(doc, kMsgStartPageTooLarge, 0);
   }
 }

@@ -163,7 +163,7 @@ int ScanExpressionDependencies(CKmComposite* m, const uint8_t* code, size_t maxL
       }
       case OP_UDF_CALL: {
         UdfInfo info;
-        if (st->hooks.getUdfInfo && st->hooks.getUdfInfo(m, in.u32 & kCallIdMask, &info))
+        if (GetUdfInfo(m, in.u32 & kCallIdMask, &info))
           deps |= info.flags & (kFieldPreviousRelated | kFieldTotalRelated | kFieldRecordNumber | kFieldPageNumber);
         break;
       }
@@ -206,7 +206,7 @@ int ScanExpressionDependencies(CKmComposite* m, const uint8_t* code, size_t maxL
       }
       case OP_UDF_CALL: {
         UdfInfo info;
-        if (st->hooks.getUdfInfo && st->hooks.getUdfInfo(m, last.u32 & kCallIdMask, &info))
+        if (GetUdfInfo(m, last.u32 & kCallIdMask, &info))
           resultFlags = FlagsOfResultType(info.resultType, st->lastResultClass);
         break;
       }

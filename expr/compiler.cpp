@@ -7,6 +7,7 @@
 #include "expr/compiler_state.h"
 #include "expr/date_text.h"
 #include "expr/scanner.h"
+#include "expr/udf.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
 
@@ -428,7 +429,7 @@ int Generator::Argument(Entry& frame, bool closing, size_t pos) {
   if (frame.function < 0 && frame.argList.empty()) {
     UdfInfo info;
     uint32_t id = static_cast<uint32_t>(-frame.function);
-    if (!st_->hooks.getUdfInfo || !st_->hooks.getUdfInfo(m_, id, &info) || !info.compiled ||
+    if (!GetUdfInfo(m_, id, &info) || !info.compiled ||
         !info.argumentList)
       return Fail(21, pos);
     unsigned n = info.argumentList[0] == kArgCountRepeat ? 1 : info.argumentList[0];
@@ -550,7 +551,7 @@ int Generator::CloseCall(size_t pos) {
     f.function = static_cast<int32_t>(slot);
   } else {
     UdfInfo info;
-    st_->hooks.getUdfInfo(m_, static_cast<uint32_t>(-f.function), &info);
+    GetUdfInfo(m_, static_cast<uint32_t>(-f.function), &info);
     resultType = info.resultType;
   }
   uint8_t cls;
@@ -756,11 +757,10 @@ void FormatFunctionPrototype(CKmComposite* m, const char* name, char* out, size_
     for (unsigned i = 0; i < (count == kArgCountRepeat ? 1u : count); ++i)
       list.push_back(BuiltinArgType(static_cast<uint32_t>(slot), i));
   } else {
-    CompilerState* st = GetCompilerState(m);
     uint32_t id = 0;
     UdfInfo info;
-    if (!st->hooks.findUdfByName || !st->hooks.findUdfByName(m, name, len, false, &id) ||
-        !st->hooks.getUdfInfo || !st->hooks.getUdfInfo(m, id, &info) || !info.argumentList)
+    if (!FindUdfIdByName(m, name, len, false, &id) ||
+        !GetUdfInfo(m, id, &info) || !info.argumentList)
       return;
     shown = name;
     uint8_t count = info.argumentList[0];

@@ -23,12 +23,9 @@ struct UdfInfo {
   uint32_t flags = 0;  // 0x1, 0x40, 0x400, 0x800 carry into the callers' flags
 };
 
+// What the compiler asks of the layers above it. The application installs
+// both when its document makes the model (CKmDoc::CreateReportTables).
 struct ExpressionHooks {
-  // A user function by name: whole name ignoring case, or (prefix) the first
-  // whose name begins with the given text, case-sensitively.
-  bool (*findUdfByName)(CKmComposite* m, const char* name, size_t length, bool prefix,
-                        uint32_t* id) = nullptr;
-  bool (*getUdfInfo)(CKmComposite* m, uint32_t id, UdfInfo* out) = nullptr;
   // The engine's check of a field (or, without one, a function or plain
   // expression) whose code was just made: 0, 56, 57, 59 or 60.
   int (*checkFieldForExpression)(CKmComposite* m, FieldDef* field, const uint8_t* code, size_t length,

@@ -4,6 +4,7 @@
 #include "expr/calendar.h"
 #include "expr/compiler_state.h"
 #include "expr/date_text.h"
+#include "expr/udf.h"
 #include "foundation/text_helpers.h"
 #include "core/composite.h"
 
@@ -66,14 +67,13 @@ bool ReadNumber(const std::string& w, ScanToken& t) {
 // abbreviations of four or more characters in the same order.
 bool FindFunction(CKmComposite* m, const std::string& name, int32_t& out) {
   if (name.empty()) return false;
-  CompilerState* st = GetCompilerState(m);
   int slot = FindBuiltinExact(name.data(), name.size());
   if (slot >= 0) {
     out = slot;
     return true;
   }
   uint32_t id = 0;
-  if (st->hooks.findUdfByName && st->hooks.findUdfByName(m, name.data(), name.size(), false, &id)) {
+  if (FindUdfIdByName(m, name.data(), name.size(), false, &id)) {
     out = -static_cast<int32_t>(id);
     return true;
   }
@@ -83,7 +83,7 @@ bool FindFunction(CKmComposite* m, const std::string& name, int32_t& out) {
     out = slot;
     return true;
   }
-  if (st->hooks.findUdfByName && st->hooks.findUdfByName(m, name.data(), name.size(), true, &id)) {
+  if (FindUdfIdByName(m, name.data(), name.size(), true, &id)) {
     out = -static_cast<int32_t>(id);
     return true;
   }
@@ -92,9 +92,8 @@ bool FindFunction(CKmComposite* m, const std::string& name, int32_t& out) {
 
 uint8_t FirstArgumentType(CKmComposite* m, int32_t function) {
   if (function >= 0) return BuiltinArgType(static_cast<uint32_t>(function), 0);
-  CompilerState* st = GetCompilerState(m);
   UdfInfo info;
-  if (st->hooks.getUdfInfo && st->hooks.getUdfInfo(m, static_cast<uint32_t>(-function), &info) &&
+  if (GetUdfInfo(m, static_cast<uint32_t>(-function), &info) &&
       info.argumentList && info.argumentList[0] > 0)
     return info.argumentList[1];
   return 0;

@@ -58,28 +58,6 @@ void SkipInstructions(const uint8_t* code, size_t length,
   }
 }
 
-// Hooks for the compiler and the evaluators.
-bool HookFindUdfByName(CKmComposite* m, const char* name, size_t length, bool prefix, uint32_t* id) {
-  UdfNode* n = FindUdfByName(m, name, length, prefix);
-  if (n == nullptr) return false;
-  *id = n->id;
-  return true;
-}
-
-bool HookGetUdfInfo(CKmComposite* m, uint32_t id, UdfInfo* out) {
-  UdfNode* n = FindUdfById(m, id);
-  UdfState* st = GetUdfState(m);
-  // The function being compiled answers for itself (its assumed result type).
-  if (n == nullptr && st->pending != nullptr && st->pending->id == id) n = st->pending;
-  if (n == nullptr) return false;
-  out->id = n->id;
-  out->argumentList = n->argumentList;
-  out->resultType = n->resultType;
-  out->compiled = n->code != nullptr;
-  out->flags = n->flags;
-  return true;
-}
-
 bool HookFindUdf(CKmComposite* m, uint32_t id, UdfCallTarget* out) {
   UdfNode* n = FindUdfById(m, id);
   if (n == nullptr) return false;
@@ -143,6 +121,28 @@ uint32_t BodySlack(CKmComposite* m, const char* body) {
 
 }  // namespace
 
+// The compiler's look-ups of the model's functions.
+bool FindUdfIdByName(CKmComposite* m, const char* name, size_t length, bool prefix, uint32_t* id) {
+  UdfNode* n = FindUdfByName(m, name, length, prefix);
+  if (n == nullptr) return false;
+  *id = n->id;
+  return true;
+}
+
+bool GetUdfInfo(CKmComposite* m, uint32_t id, UdfInfo* out) {
+  UdfNode* n = FindUdfById(m, id);
+  UdfState* st = GetUdfState(m);
+  // The function being compiled answers for itself (its assumed result type).
+  if (n == nullptr && st->pending != nullptr && st->pending->id == id) n = st->pending;
+  if (n == nullptr) return false;
+  out->id = n->id;
+  out->argumentList = n->argumentList;
+  out->resultType = n->resultType;
+  out->compiled = n->code != nullptr;
+  out->flags = n->flags;
+  return true;
+}
+
 // ---------------------------------------------------------------------------
 // State
 
@@ -195,9 +195,6 @@ UdfState* GetUdfState(CKmComposite* m) {
 }
 
 void InstallUdfHooks(CKmComposite* m) {
-  CompilerState* cs = GetCompilerState(m);
-  cs->hooks.findUdfByName = HookFindUdfByName;
-  cs->hooks.getUdfInfo = HookGetUdfInfo;
   m->findUdf = HookFindUdf;
 }
 

@@ -91,9 +91,16 @@ void MarkUsedUdfs(CKmComposite* m);
 int CompileUdfNode(CKmComposite* m, UdfNode* node, const char* heading, const char* body,
                    uint32_t storedFlags, int32_t* errorPosition, bool changing = false);
 
-// Connects the compiler's and the evaluators' name and id look-ups to the
-// model's function list. Safe to call more than once.
+// Connects the evaluators' id look-up to the model's function list. Safe to
+// call more than once.
 void InstallUdfHooks(CKmComposite* m);
+
+// The compiler's look-ups: a function by name, whole name ignoring case or
+// (prefix) the first whose name begins with the text, case-sensitively; and
+// what it needs of a function by id (the one being defined answers too).
+struct UdfInfo;
+bool FindUdfIdByName(CKmComposite* m, const char* name, size_t length, bool prefix, uint32_t* id);
+bool GetUdfInfo(CKmComposite* m, uint32_t id, UdfInfo* out);
 
 // Per-model state of the functions: the report's field list set aside while a
 // heading is parsed, the open library, the library's stamp. It goes with the

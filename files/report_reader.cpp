@@ -92,9 +92,26 @@ class Reader {
     if (result == kReadError) {
       unsigned lib = src_.PendingLibraryError();
       if (lib != 0) return kReadLibraryError;
-      hooks_.ShowError(doc_, GetResString(726, 0));
+      hooks_.ShowError(doc_, failText_.empty() ? std::string(GetResString(726, 0)) : failText_);
     }
     return result;
+  }
+  // An item whose kind bits disagree with the record it came in fails the
+  // read, naming the item: its head would otherwise be taken for a record
+  // of another size.
+  int CheckKind(uint32_t flags, std::initializer_list<ItemShape> allowed, const std::string& item) {
+    const ItemShape got = ShapeOfFlags(flags);
+    for (ItemShape a : allowed)
+      if (got == a) return 0;
+    const std::string name = ItemShapeName(got);
+    const std::string shown = (std::strchr("aeiouAEIOU", name[0]) != nullptr ? "an " : "a ") + name;
+    char text[600];
+    std::snprintf(text, sizeof text, GetResString(62310, 0), item.c_str(), shown.c_str());
+    failText_ = text;
+    return kReadError;
+  }
+  std::string Numbered(ItemShape shape, int number) {
+    return std::string(ItemShapeName(shape)) + " " + std::to_string(number);
   }
   int Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n);
   int FieldRecord(uint16_t number, PayloadParser& r);
@@ -114,6 +131,7 @@ class Reader {
     int s = TableSlotFromOrdinal(storedSlot_, static_cast<int>(stored));
     return s < 0 ? kTableNone : static_cast<uint8_t>(s);
   }
+  std::string failText_;  // the reason a failed read gives, when it has its own
   PageSetupRec& Page() { return doc_.m_pPageSetup != nullptr ? *doc_.m_pPageSetup : spare_; }
   BandLineRec* Line(uint32_t i) {
     BandLineTable& t = doc_.m_bandLines;
@@ -122,8 +140,10 @@ class Reader {
   }
   // A picture's file: next to the report (unless stored with a folder), where
   // it was, in the image folder, else where the user says. A file found
-  // elsewhere than stored replaces the stored path.
-  std::string FindPicture(const std::string& stored, bool hasFolder) {
+  // elsewhere than stored replaces the stored path. located: false when the
+  // user let it go (it keeps its stored path and no image).
+  std::string FindPicture(const std::string& stored, bool hasFolder, bool* located) {
+    *located = true;
     const size_t cut = stored.find_last_of("\\/:");
     const std::string name = cut == std::string::npos ? stored : stored.substr(cut + 1);
     auto exists = [](const std::string& p) { return !p.empty() && AccessPath(p.c_str(), 0) == 0; };
@@ -136,6 +156,7 @@ class Reader {
       found = st_.imageFolder + "\\" + name;
     else
       found = hooks_.AskForPictureFile(doc_, stored);
+    if (found.empty()) *located = false;
     if (found.empty() || found == stored) return stored;
     st_.modifiedByLoading = true;
     return found;
@@ -280,7 +301,7 @@ FieldDef* Reader::NewField(uint32_t storedFlags, uint32_t fileId, bool evaluatio
 
 void Reader::ReadWideHead(PayloadParser& r, ReportItemHead& h, uint32_t* columns) {
   r.U16();  // 31
-  h.flags = r.U32();
+  h.flags = r.U32() & kWideHeadMask;
   h.pointSize = HeldPointSize(r.U32());
   h.measuredWidth = HeldPosition(r.U32());
   h.left = HeldPosition(r.U32());
@@ -441,6 +462,15 @@ int Reader::FieldRecord(uint16_t number, PayloadParser& r) {
   if (!r.Ok()) return kReadError;
   if (plain == rec::Duplicate || plain == rec::WideDuplicate || plain == rec::OldDuplicate) flags |= kFieldAlias;
   name = Oem(name);
+  // A field not placed on the layout carries no kind bit.
+  if (wideRecord && CheckKind(t.head.flags, {ItemShape::Field, ItemShape::Text},
+                              name.empty() ? Numbered(ItemShape::Field, static_cast<int>(readOrder_.size()) + 1)
+                                           : "field '" + name + "'") != 0) {
+    for (auto& pl : places_)
+      if (pl.head == &t.head) pl.head = nullptr;
+    fontSaved_.erase(&t.head);
+    return kReadError;
+  }
   FieldDef* f = NewField(flags, fileId, eval, name);
   curField_ = f;
   curHead_ = f != nullptr ? &f->head : nullptr;
@@ -778,7 +808,7 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
         text = r.Rest();
         if (text.size() > len) text.resize(len);
       }
-      if (!r.Ok()) {
+      if (!r.Ok() || CheckKind(x->head.flags, {ItemShape::Text}, "text '" + text.substr(0, 40) + "'") != 0) {
         for (auto& pl : places_)
           if (pl.head == &x->head) pl.head = nullptr;
         fontSaved_.erase(&x->head);
@@ -801,7 +831,7 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       LineBoxItem x;
       uint32_t offset, height;
       const bool w = number == rec::WideBox;
-      x.head.flags = w ? r.U32() : r.U16();
+      x.head.flags = (w ? r.U32() : r.U16()) & kBoxFlagsMask;
       x.head.left = HeldPosition(w ? r.U32() : r.U16());
       offset = w ? r.U32() : r.U16();
       x.alignment = static_cast<uint8_t>(r.U8());
@@ -815,6 +845,9 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       x.backColour = static_cast<uint8_t>(r.U8());
       x.head.bandLine = static_cast<uint8_t>(r.U8());
       if (!r.Ok()) return kReadError;
+      // A line or box record holds nothing but a line or a box.
+      if (CheckKind(x.head.flags, {ItemShape::LineBox}, Numbered(ItemShape::LineBox, t->linesBoxes.Count() + 1)) != 0)
+        return kReadError;
       x.head.right = x.head.left + width - 1;
       const bool full = w ? height == 0xFFFFFFFFu : height == 0xFFFF;
       x.head.height = full ? -1 : HeldPosition(height);
@@ -838,7 +871,8 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       const uint32_t dirFlag = r.U8();
       std::string path = r.Plain();
       if (!r.Ok()) return kReadError;
-      CopyBounded(x.fileName, sizeof x.fileName, FindPicture(path, dirFlag != 0).c_str());
+      bool found = true;
+      CopyBounded(x.fileName, sizeof x.fileName, FindPicture(path, dirFlag != 0, &found).c_str());
       // The stored size (hundredths of the document's measure) gives the
       // picture its rectangle again.
       const LayoutMetrics& m = t->metrics;
@@ -851,14 +885,15 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       x.head.height = high;
       PictureItem* added = t->pictures.Append(x);
       if (added == nullptr) return kReadLibraryError;
-      hooks_.LoadPicture(doc_, *added);
+      // A picture the user let go was reported once already.
+      if (found) hooks_.LoadPicture(doc_, *added);
       places_.push_back({&added->head, HeldPosition(offset), true, high});
       return 0;
     }
     case rec::Chart: {
       ChartTableEntry x;
       r.U32();  // record version
-      x.head.flags = r.U32();
+      x.head.flags = r.U32() & kChartFlagsMask;
       x.head.left = static_cast<int32_t>(r.U32());
       const size_t placeAt = r.Position();
       const uint32_t offset = r.U32();
@@ -871,6 +906,8 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       x.head.bottom = HeldPosition(r.U32());
       x.head.bandLine = static_cast<uint8_t>(r.U8());
       std::vector<uint8_t> data = r.RestBytes();
+      if (r.Ok() && CheckKind(x.head.flags, {ItemShape::Chart}, Numbered(ItemShape::Chart, t->charts.Count() + 1)) != 0)
+        return kReadError;
       if (!r.Ok()) {
         // A chart whose record is damaged is dropped with the chart warning.
         hooks_.ShowWarning(doc_, GetResString(356, 0));
@@ -906,8 +943,13 @@ int Reader::NarrowItemTail(uint16_t number, PayloadParser& r) {
     if (curHead_ == nullptr) return 0;  // the item was dropped
     ReportItemHead& h = *curHead_;
     const size_t n = r.Left();
-    const uint32_t b0 = r.U8();
+    const uint32_t b0 = r.U8() & kNarrowFlagsMask;
     h.flags = b0 | (curField_ != nullptr ? kItemKindField : 0);
+    const int bad = curField_ != nullptr
+                        ? CheckKind(h.flags, {ItemShape::Field}, "field '" + std::string(curField_->name) + "'")
+                        : CheckKind(h.flags, {ItemShape::Text},
+                                    Numbered(ItemShape::Text, doc_.m_pLayout ? doc_.m_pLayout->textCount : 0));
+    if (bad != 0) return kReadError;
     if (n >= 2) fontSaved_[&h] = static_cast<uint8_t>(r.U8());
     uint32_t low2 = n >= 3 ? r.U8() : 0;
     if (n >= 5) h.pointSize = static_cast<int32_t>(r.U16());
@@ -1613,6 +1655,10 @@ void ClearReportContents(KmDocBase& doc) {
     t->pictures.Clear();
     t->charts.Clear();
     t->currentItem = nullptr;
+    // The vertical order linked the items just freed: whoever walks it next
+    // builds it again from the new tables.
+    t->orderHead = t->orderTail = nullptr;
+    if (doc.m_pModel != nullptr) doc.m_pModel->itemListHead = doc.m_pModel->itemListTail = nullptr;
   }
 }
 

@@ -52,6 +52,13 @@ constexpr uint16_t kHighestRecordType = 146;
 constexpr size_t kRecordBufferSize = 700;    // payload bound of every buffered type
 constexpr size_t kSqlBufferSize = 10240;     // record 86, NUL included
 constexpr size_t kRecordHeaderSize = 4;
+// The item flags each record form stores: the kind and the fixed-position
+// bit. Selection and holding bits are never stored, and the reader keeps no
+// other bits than these.
+constexpr uint32_t kWideHeadMask = 0x892;
+constexpr uint32_t kNarrowFlagsMask = 0x92;
+constexpr uint32_t kBoxFlagsMask = 0x142;
+constexpr uint32_t kChartFlagsMask = 0x402;
 constexpr uint8_t kStreamVersion = 8;
 constexpr int kMaxUnknownTypes = 50;
 constexpr int kMaxFontAtoms = 255;

@@ -25,10 +25,6 @@
 
 namespace {
 
-constexpr uint32_t kWideHeadMask = 0x892;
-constexpr uint32_t kNarrowFlagsMask = 0x92;
-constexpr uint32_t kBoxFlagsMask = 0x142;
-constexpr uint32_t kChartFlagsMask = 0x402;
 constexpr uint32_t kJoinKindMask = 0x3030C;
 constexpr uint32_t kMasterJoinKindMask = 0x30304;
 

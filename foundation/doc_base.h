@@ -117,6 +117,8 @@ class KmDocBase {
   virtual void UpdateViewCaret() {}
   // A text on the status line.
   virtual void SetStatusText(const char* /*text*/) {}
+  // The format bar shows the selection's formatting again.
+  virtual void UpdateFormatBar() {}
   // The model's comparison tolerance, which the settings read and set; a
   // document without a model has none.
   virtual bool GetModelTolerance(double* /*ratio*/) const { return false; }
@@ -165,6 +167,7 @@ class KmDocBase {
   BYTE m_measure2 = 1;  // its second copy, kept equal
   bool m_intlReadOnce = false;
   BOOL m_bSettingsRead = FALSE;
+  HFONT m_hUiFont = nullptr;  // the bold interface font of the frame's panes
   BOOL m_bDeleteUiFont = FALSE;
   BandLineTable m_bandLines;     // the table block itself is m_bandLines.lines
   PageSetupRec* m_pPageSetup = nullptr;

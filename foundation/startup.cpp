@@ -2,11 +2,13 @@
 
 #include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
+#include "foundation/library_file.h"
 #include "foundation/library_manager.h"
 #include "foundation/settings.h"
 #include "foundation/startup_hooks.h"
 #include "foundation/text_helpers.h"
 #include "foundation/units.h"
+#include "platform/mfc/afxwin.h"
 #include "platform/win/unattended.h"
 #include "platform/win/fileio.h"
 #include "platform/win/gdi.h"
@@ -15,6 +17,7 @@
 #include "platform/win/profile.h"
 #include "platform/win/registry.h"
 #include "platform/win/windir.h"
+#include "platform/win/window.h"
 
 #include <cstdio>
 #include <cstring>
@@ -187,11 +190,25 @@ int InitSettings(KmDocBase& doc) {
   doc.m_layoutWidth = CharCellWidth(metrics, 254);
   hooks.GetDefaultPrinter(doc);
   hooks.EnumPrinterFonts(doc);
-  if (hooks.CreateUiFont(doc, g_screen.dpiY / 8, 700)) doc.m_bDeleteUiFont = TRUE;
+  doc.m_hUiFont = CreateUiFont(g_screen.dpiY / 8, 700);
+  // The stock font stands in when none could be made, and is not deleted.
+  doc.m_bDeleteUiFont = doc.m_hUiFont != GetStockObject(ANSI_VAR_FONT) ? TRUE : FALSE;
   ReadSaveListSettings(doc);
   hooks.LoadSortOrderFile(doc);
   doc.m_bSettingsRead = TRUE;
   return 1;
+}
+
+HFONT CreateUiFont(int height, int weight) {
+  HFONT h = CreateFontA(height, 0, 0, 0, weight, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, VARIABLE_PITCH | FF_SWISS,
+                        "MS Sans Serif");
+  return h != nullptr ? h : static_cast<HFONT>(GetStockObject(ANSI_VAR_FONT));
+}
+
+void DestroyInsertFieldPalette(KmDocBase& doc) {
+  CWnd* palette = doc.m_pInsertFieldPalette;
+  doc.m_pInsertFieldPalette = nullptr;
+  if (palette != nullptr && palette->m_hWnd != nullptr && IsWindow(palette->m_hWnd)) DestroyWindow(palette->m_hWnd);
 }
 
 void FlushPendingFileName(KmDocBase& doc) {
@@ -211,7 +228,7 @@ void SaveSettingsOnExit(KmDocBase& doc) {
   doc.SetWaitCursor(1);
   doc.m_bReportOpen = FALSE;
   doc.m_bShowNameOnly = FALSE;
-  hooks.DestroyInsertFieldPalette(doc);
+  DestroyInsertFieldPalette(doc);
   // An unattended run changes no setting; writing them back would only
   // rewrite the user's file (a damaged one included).
   if (doc.m_bSettingsRead && !IsUnattendedRun()) WriteSaveListSettings(doc);
@@ -231,18 +248,19 @@ void SaveSettingsOnExit(KmDocBase& doc) {
   FreeBlock(doc.m_pExportFile);
   FreeBlock(doc.m_pSmallPage);
   FreeBlock(doc.m_pPageSetup);
-  hooks.LibFreeBuffers(doc);
+  if (doc.m_pLibEngine != nullptr) doc.m_pLibEngine->LibFreeBuffers();
   if (g_screen.windowBrush) {
     DeleteObject(g_screen.windowBrush);
     g_screen.windowBrush = nullptr;
   }
-  hooks.FreeStatusBuffer(doc);
+  if (doc.m_bDeleteUiFont && doc.m_hUiFont != nullptr) DeleteObject(doc.m_hUiFont);
+  doc.m_hUiFont = nullptr;
   doc.m_bDeleteUiFont = FALSE;
+  hooks.FreeStatusBuffer(doc);
   FlushPendingFileName(doc);
   hooks.RemoveWorkFiles(doc);
   doc.SetWaitCursor(0);
   hooks.FreeConnectOverrides(doc);
-  hooks.FreeSqlFunctionTexts(doc);
   FreeBlock(doc.m_pDocPaths);
   FreeBlock(g_dirBlock);
   doc.m_bSettingsRead = FALSE;

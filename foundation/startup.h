@@ -53,6 +53,12 @@ int StartupChecks(KmDocBase& doc);
 // The start-up sequence: checks, screen, settings, printer, sort order.
 int InitSettings(KmDocBase& doc);
 void SaveSettingsOnExit(KmDocBase& doc);
+// The interface font of that height and weight; the stock variable font when
+// it cannot be made.
+HFONT CreateUiFont(int height, int weight);
+// Takes the Insert Field palette down when it is open: its list holds the
+// fields of the report that is going.
+void DestroyInsertFieldPalette(KmDocBase& doc);
 void RegisterAppPath();
 // Fills owner and organisation from the office suite's key; missing values
 // leave them as they were.

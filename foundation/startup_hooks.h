@@ -1,7 +1,7 @@
-// The calls start-up and shut-down make into the rest of the program. Each
-// has a default that does nothing (or the least that is safe), so the
-// sequence runs before every part is in place; the application installs its
-// own hooks over them.
+// The calls start-up and shut-down make into the layers above the
+// foundation. The application installs its own over every one of them at
+// start-up (CKmApp::InitInstance); the defaults serve the foundation's own
+// tests, which run the sequence without those layers.
 #pragma once
 
 #include <string>
@@ -33,8 +33,6 @@ class StartupHooks {
   // Colour display and pixels per inch of the screen.
   virtual void MeasureScreen(KmDocBase& doc);
   virtual void EnumPrinterFonts(KmDocBase& /*doc*/) {}
-  // Returns whether a font was made (and must be deleted at exit).
-  virtual bool CreateUiFont(KmDocBase& /*doc*/, int /*height*/, int /*weight*/) { return false; }
   virtual void LoadSortOrderFile(KmDocBase& /*doc*/) {}
   // A change of the measurement system with a report open, after the margins
   // and band lines are converted: fields sized to their text, objects
@@ -42,7 +40,6 @@ class StartupHooks {
   virtual void ConvertOpenReport(KmDocBase& /*doc*/, int /*oldSystem*/, int /*newSystem*/) {}
 
   // Shut-down, in the order they are called.
-  virtual void DestroyInsertFieldPalette(KmDocBase& /*doc*/) {}
   virtual void QuitHelp(KmDocBase& /*doc*/) {}
   virtual void ReleaseObjectFonts(KmDocBase& /*doc*/) {}
   virtual void ClearModel(KmDocBase& /*doc*/) {}
@@ -53,11 +50,9 @@ class StartupHooks {
   virtual void FreeLinesAndBoxes(KmDocBase& /*doc*/) {}
   virtual void ReleaseCharts(KmDocBase& /*doc*/) {}
   virtual void ClearExportFormats(KmDocBase& /*doc*/) {}
-  virtual void LibFreeBuffers(KmDocBase& /*doc*/) {}
   virtual void FreeStatusBuffer(KmDocBase& /*doc*/) {}
   virtual void RemoveWorkFiles(KmDocBase& /*doc*/) {}
   virtual void FreeConnectOverrides(KmDocBase& /*doc*/) {}
-  virtual void FreeSqlFunctionTexts(KmDocBase& /*doc*/) {}
 };
 
 // The hooks in force; the defaults until SetStartupHooks gives others (null

@@ -388,12 +388,6 @@ void ReloadFonts(LayoutTables& t, DocFonts& f, const char* printer, bool redo) {
   }
 }
 
-HFONT CreateUiFont(int height, int weight) {
-  HFONT h = CreateFontA(height, 0, 0, 0, weight, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, VARIABLE_PITCH | FF_SWISS,
-                        "MS Sans Serif");
-  return h != nullptr ? h : static_cast<HFONT>(GetStockObject(ANSI_VAR_FONT));
-}
-
 void RecalcObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool useWidth, bool fromColumns) {
   AttachAllFonts(t, f, onlyIfStyled);
   HDC dc = GetDC(nullptr);

@@ -98,9 +98,6 @@ void ValidateDefaultFont(LayoutTables& t, DocFonts& f, bool reportOpen);
 // The printer changed: fonts released (faces kept), table rebuilt and, with
 // redo, fonts attached again and extents recomputed.
 void ReloadFonts(LayoutTables& t, DocFonts& f, const char* printer, bool redo);
-// The interface font of that height and weight; the stock variable font when
-// it cannot be made.
-HFONT CreateUiFont(int height, int weight);
 // Fonts, then each text-like item's pixel extent from its text and
 // alignment, then the relayout.
 void RecalcObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool useWidth, bool fromColumns);

@@ -1,8 +1,22 @@
 #include "layout/item_tables.h"
 
+#include "core/composite.h"
+#include "foundation/doc_base.h"
+#include "foundation/heap_strings.h"
+#include "layout/picture_size.h"
+#include "platform/win/gdi.h"
+
 #include <algorithm>
 
 namespace {
+
+constexpr UINT kIdsInsufficientMemory = 619;
+constexpr UINT kIdsCannotOpenFile = 620;
+constexpr UINT kIdsInvalidPictureFormat = 702;
+constexpr UINT kIdsNoBitmapInFile = 764;
+constexpr UINT kIdsCannotCreatePicture = 766;
+constexpr UINT kIdsDiskFull = 1281;
+constexpr int kLibraryNotReady = -100;
 
 bool IsPicture(const PictureItem* p) { return p != nullptr && (p->head.flags & kItemKindPicture) != 0; }
 
@@ -22,16 +36,47 @@ int IndexOrZero(const ItemTable<T>& table, const void* record) {
   return i < 0 ? 0 : i;
 }
 
+KmDocBase* OwnerOf(const LayoutTables& t) { return t.model != nullptr ? t.model->owner : nullptr; }
+
+// The document's wait cursor while a copy is made.
+void WaitCursor(LayoutTables& t, bool on) {
+  if (KmDocBase* doc = OwnerOf(t)) doc->SetWaitCursor(on ? 1 : 0);
+}
+
 }  // namespace
+
+void ReportImageError(KmDocBase& doc, CWnd* owner, int code, const char* fileName) {
+  const char* name = fileName != nullptr ? fileName : "";
+  switch (code) {
+    case kImgErrorDiskFull: doc.ShowErrorId(kIdsDiskFull, owner); return;
+    case kImgErrorFormat: doc.ShowErrorId(kIdsInvalidPictureFormat, owner); return;
+    case kImgErrorCannotCreate: doc.ShowErrorFmt1(GetResString(kIdsCannotCreatePicture, 0), name); return;
+    case -4: doc.ShowErrorFmt1(GetResString(kIdsCannotOpenFile, 0), name); return;
+    case kImgErrorMemory: doc.ShowErrorId(kIdsInsufficientMemory, owner); return;
+    default:
+      if (code <= -2 && code > kLibraryNotReady) doc.ShowErrorFmt1(GetResString(kIdsNoBitmapInFile, 0), name);
+      return;
+  }
+}
 
 PictureItem* DuplicatePicture(LayoutTables& t, int index) {
   PictureItem* src = t.pictures.At(index);
   if (!IsPicture(src)) return nullptr;
   LayoutHooks& h = t.Hooks();
-  h.WaitCursor(true);
-  void* image = h.ReloadImage(*src);
+  WaitCursor(t, true);
+  // A copy reads its file again, so that a picture whose file is gone is not
+  // copied into a report that could not print it; a pasted picture copies its
+  // pixels (the clipboard may hold something else by now).
+  void* image = nullptr;
+  int error = kImgErrorMemory;
+  if (src->fromClipboard)
+    image = src->image != nullptr ? t.images.ImgCopy(src->image) : nullptr;
+  else
+    image = t.images.ImgDecompressFile(src->fileName, &error);
   if (image == nullptr) {
-    h.WaitCursor(false);
+    WaitCursor(t, false);
+    if (KmDocBase* doc = OwnerOf(t); doc != nullptr && !src->fromClipboard)
+      ReportImageError(*doc, nullptr, error, src->fileName);
     return nullptr;
   }
   PictureItem copy = *src;
@@ -40,17 +85,18 @@ PictureItem* DuplicatePicture(LayoutTables& t, int index) {
   copy.head.nextInOrder = copy.head.prevInOrder = nullptr;
   PictureItem* added = t.pictures.Append(copy);
   if (added == nullptr) {
-    h.FreeImage(image);
-    h.WaitCursor(false);
+    t.images.ImgDeleteBitmap(image);
+    WaitCursor(t, false);
     return nullptr;
   }
-  h.FitPictureAspect(*added);
+  const ReportItemHead& from = src->head;
+  FitPictureAspect(t, *added, from.left, from.top, from.right - from.left + 1, from.bottom - from.top + 1);
   if (!h.BuildPictureBitmap(*added) || added->screenBitmap == NoScreenBitmap()) {
     DeletePicture(t, t.pictures.Count() - 1, false);
-    h.WaitCursor(false);
+    WaitCursor(t, false);
     return nullptr;
   }
-  h.WaitCursor(false);
+  WaitCursor(t, false);
   return added;
 }
 
@@ -69,13 +115,12 @@ void ClampPictureCrop(const LayoutTables& t, PictureItem& p) {
 ChartTableEntry* DuplicateChart(LayoutTables& t, int index) {
   ChartTableEntry* src = t.charts.At(index);
   if (src == nullptr || (src->head.flags & kItemKindChart) == 0) return nullptr;
-  LayoutHooks& h = t.Hooks();
-  h.WaitCursor(true);
+  WaitCursor(t, true);
   ChartTableEntry copy = *src;
   copy.head.nextInOrder = copy.head.prevInOrder = nullptr;
   copy.metafileCache.KeepNewest();  // the copy (with its own chart object) starts from the shown picture
   ChartTableEntry* added = t.charts.Append(copy);
-  h.WaitCursor(false);
+  WaitCursor(t, false);
   return added;
 }
 
@@ -90,16 +135,11 @@ LineBoxItem* DuplicateLineOrBox(LayoutTables& t, int index) {
 bool DeletePicture(LayoutTables& t, int index, bool redraw) {
   PictureItem* p = t.pictures.At(index);
   if (p == nullptr) return false;
-  LayoutHooks& h = t.Hooks();
-  if (p->image != nullptr) {
-    h.FreeImage(p->image);
-    t.images.ImgDeleteBitmap(p->image);
-  }
-  if (p->screenBitmap != NoScreenBitmap()) h.DeleteBitmap(p->screenBitmap);
+  if (p->image != nullptr) t.images.ImgDeleteBitmap(p->image);
+  if (p->screenBitmap != NoScreenBitmap() && p->screenBitmap != nullptr) DeleteObject(p->screenBitmap);
   if (t.currentItem == &p->head) t.currentItem = nullptr;
   t.pictures.RemoveAt(index);
   AfterRemoval(t, redraw);
-  h.PictureRemoved();
   return true;
 }
 

@@ -13,6 +13,7 @@
 #include "platform/image/image_library.h"
 #include "layout/container_items.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -166,6 +167,32 @@ struct ChartTableEntry {
   ChartPictures metafileCache;   // its drawn pictures
 };
 
+// The record an item head belongs to, when its kind says it is that record;
+// null otherwise, so a head whose kind bits disagree is never cast.
+template <class Record>
+Record* ItemRecordOf(ReportItemHead* h, ItemShape shape) {
+  static_assert(offsetof(Record, head) == 0, "every item record begins with its head");
+  return h != nullptr && ShapeOfFlags(h->flags) == shape ? reinterpret_cast<Record*>(h) : nullptr;
+}
+template <class Record>
+const Record* ItemRecordOf(const ReportItemHead* h, ItemShape shape) {
+  return ItemRecordOf<Record>(const_cast<ReportItemHead*>(h), shape);
+}
+inline TextItem* TextOfItem(ReportItemHead* h) { return ItemRecordOf<TextItem>(h, ItemShape::Text); }
+inline const TextItem* TextOfItem(const ReportItemHead* h) { return ItemRecordOf<TextItem>(h, ItemShape::Text); }
+inline LineBoxItem* LineBoxOfItem(ReportItemHead* h) { return ItemRecordOf<LineBoxItem>(h, ItemShape::LineBox); }
+inline const LineBoxItem* LineBoxOfItem(const ReportItemHead* h) {
+  return ItemRecordOf<LineBoxItem>(h, ItemShape::LineBox);
+}
+inline PictureItem* PictureOfItem(ReportItemHead* h) { return ItemRecordOf<PictureItem>(h, ItemShape::Picture); }
+inline const PictureItem* PictureOfItem(const ReportItemHead* h) {
+  return ItemRecordOf<PictureItem>(h, ItemShape::Picture);
+}
+inline ChartTableEntry* ChartOfItem(ReportItemHead* h) { return ItemRecordOf<ChartTableEntry>(h, ItemShape::Chart); }
+inline const ChartTableEntry* ChartOfItem(const ReportItemHead* h) {
+  return ItemRecordOf<ChartTableEntry>(h, ItemShape::Chart);
+}
+
 // A growable table of fixed records with a 16-bit count. Records never move.
 template <class T>
 class ItemTable {
@@ -201,21 +228,14 @@ class ItemTable {
   std::vector<std::unique_ptr<T>> items_;
 };
 
-// What the layout tables need from the rest of the program: pictures, charts,
-// the wait cursor and redraws. Every entry has a harmless default.
+// What the layout tables need from the design view above them: picture
+// bitmaps, redraws, the status line and the modified flag. The document's
+// view installs its own when the document makes its tables.
 class LayoutHooks {
  public:
   virtual ~LayoutHooks() = default;
-  virtual void WaitCursor(bool /*on*/) {}
-  // A fresh image for a copy of the picture (reread from its file or the
-  // clipboard); null when it cannot be read.
-  virtual void* ReloadImage(const PictureItem& /*picture*/) { return nullptr; }
-  virtual void FreeImage(void* /*image*/) {}
-  virtual void FitPictureAspect(PictureItem& /*picture*/) {}
   // Builds picture.screenBitmap; false when no bitmap could be made.
   virtual bool BuildPictureBitmap(PictureItem& /*picture*/) { return false; }
-  virtual void DeleteBitmap(HBITMAP /*bitmap*/) {}
-  virtual void PictureRemoved() {}  // the picture palette is realised again
   virtual void RedrawAllPanes() {}
   // Stores the rectangle and sends the stored-rectangle hint.
   virtual void InvalidateViewRect(const RECT& /*rect*/) {}
@@ -311,17 +331,21 @@ std::vector<ReportItemHead*> PlacedFields(CKmComposite* model);
 
 template <class Fn>
 void ForEachLayoutItem(LayoutTables& t, Fn fn) {
-  auto live = [](const ReportItemHead& h) { return (h.flags & (kItemDeleted | kItemInClipboard)) == 0; };
+  // An item whose kind bits are not those of its own table is left out: every
+  // user of the item would take its head for a record of another size.
+  auto live = [](const ReportItemHead& h, ItemShape table) {
+    return (h.flags & (kItemDeleted | kItemInClipboard)) == 0 && ShapeOfFlags(h.flags) == table;
+  };
   for (ReportItemHead* f : PlacedFields(t.model))
-    if (live(*f)) fn(*f);
+    if (live(*f, ItemShape::Field)) fn(*f);
   for (TextItem* x = t.textHead; x != nullptr; x = x->nextText)
-    if (live(x->head)) fn(x->head);
+    if (live(x->head, ItemShape::Text)) fn(x->head);
   for (int i = 0; i < t.linesBoxes.Count(); ++i)
-    if (live(t.linesBoxes.At(i)->head)) fn(t.linesBoxes.At(i)->head);
+    if (live(t.linesBoxes.At(i)->head, ItemShape::LineBox)) fn(t.linesBoxes.At(i)->head);
   for (int i = 0; i < t.pictures.Count(); ++i)
-    if (live(t.pictures.At(i)->head)) fn(t.pictures.At(i)->head);
+    if (live(t.pictures.At(i)->head, ItemShape::Picture)) fn(t.pictures.At(i)->head);
   for (int i = 0; i < t.charts.Count(); ++i)
-    if (live(t.charts.At(i)->head)) fn(t.charts.At(i)->head);
+    if (live(t.charts.At(i)->head, ItemShape::Chart)) fn(t.charts.At(i)->head);
   for (int i = 0; i < t.oleItems.Count(); ++i)
-    if (live(t.oleItems.At(i)->head)) fn(t.oleItems.At(i)->head);
+    if (live(t.oleItems.At(i)->head, ItemShape::Ole)) fn(t.oleItems.At(i)->head);
 }

@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
@@ -52,6 +53,14 @@ uint8_t* Allocate(RecordPassState* st, size_t size) {
   uint8_t* p = static_cast<uint8_t*>(std::calloc(1, size));
   if (p != nullptr) Owned(st).blocks.emplace(p, size);
   return p;
+}
+
+// A value buffer: the field's storage size, and never less than the largest
+// fixed-size value (a date and time), whatever kinds a damaged file gave the
+// field: its width and its value may follow different ones of them.
+size_t ValueBlockSize(const CKmComposite* m, const FieldDef* f) {
+  constexpr size_t kLargestFixedValue = 12;
+  return std::max<size_t>(m->GetFieldStorageSize(f), kLargestFixedValue) + 1;
 }
 
 size_t MemoBlockSize(const CKmComposite* m, const FieldDef* f) {
@@ -306,7 +315,7 @@ int OpenScan(CKmComposite* m) {
       }
       if (f->flags & kFieldNeeded) ClearFieldValue(m, f);
     } else if (f->flags & kFieldNeeded) {
-      uint8_t* v = Allocate(st, m->GetFieldStorageSize(f) + 1);
+      uint8_t* v = Allocate(st, ValueBlockSize(m, f));
       if (v == nullptr) return fail();
       f->value = v;
       ClearFieldValue(m, f);
@@ -330,7 +339,7 @@ int OpenScan(CKmComposite* m) {
   }
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
     if (IsAlias(f) || IsMemo(f) || !f->needsPrevious) continue;
-    uint8_t* p = Allocate(st, m->GetFieldStorageSize(f) + 1);
+    uint8_t* p = Allocate(st, ValueBlockSize(m, f));
     if (p == nullptr) return fail();
     f->previous = p;
     if (f->value != nullptr) std::memcpy(p, f->value, m->GetFieldStorageSize(f));
@@ -647,7 +656,7 @@ int ReevaluateForField(CKmComposite* m, FieldDef* field) {
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
     if (!(f->flags & kFieldNeeded) || IsAlias(f) || IsMemo(f)) continue;
     if (marked.count(f) && f->value != nullptr) continue;
-    const size_t size = static_cast<size_t>(m->GetFieldStorageSize(f)) + 1;
+    const size_t size = ValueBlockSize(m, f);
     bool keep = false;
     if (f->value != nullptr) {
       auto it = own.blocks.find(f->value);
@@ -687,10 +696,9 @@ int ReevaluateForField(CKmComposite* m, FieldDef* field) {
 
 int GivePreviousBuffer(CKmComposite* m, FieldDef* f) {
   if (f == nullptr || f->previous != nullptr || f->value == nullptr || IsAlias(f) || IsMemo(f)) return 0;
-  const size_t size = static_cast<size_t>(m->GetFieldStorageSize(f)) + 1;
-  uint8_t* p = Allocate(GetRecordPassState(m), size);
+  uint8_t* p = Allocate(GetRecordPassState(m), ValueBlockSize(m, f));
   if (p == nullptr) return 1;
-  std::memcpy(p, f->value, size - 1);
+  std::memcpy(p, f->value, m->GetFieldStorageSize(f));
   f->previous = p;
   return 0;
 }

@@ -8,6 +8,33 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// The file a path finally names, every symbolic link followed, a dangling one
+// included: the save writes where the link points, and the link stays. Empty
+// for a loop of links.
+std::string FinalTarget(const std::string& path) {
+  std::string p = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    if (char* real = realpath(p.c_str(), nullptr)) {
+      p = real;
+      std::free(real);
+      return p;
+    }
+    struct stat link {};
+    if (lstat(p.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return p;
+    char to[4096];
+    const ssize_t n = readlink(p.c_str(), to, sizeof to - 1);
+    if (n <= 0) return p;
+    to[n] = '\0';
+    const size_t slash = p.rfind('/');
+    p = to[0] == '/' || slash == std::string::npos ? std::string(to) : p.substr(0, slash + 1) + to;
+  }
+  return std::string();
+}
+
+}  // namespace
+
 FileReplacement::~FileReplacement() { Abandon(); }
 
 bool FileReplacement::Fail(const char* what, int err) {
@@ -19,13 +46,11 @@ bool FileReplacement::Fail(const char* what, int err) {
 bool FileReplacement::Begin(const std::string& path, bool copyOld) {
   Abandon();
   error_.clear();
-  target_ = OsFileName(path);
-  if (char* real = realpath(target_.c_str(), nullptr)) {
-    target_ = real;
-    std::free(real);
-  }
+  target_ = FinalTarget(OsFileName(path));
+  if (target_.empty()) return Fail("cannot follow the file's links", ELOOP);
   struct stat old {};
   const bool existed = stat(target_.c_str(), &old) == 0;
+  writeThrough_ = existed && S_ISREG(old.st_mode) && old.st_nlink > 1;
   if (existed) {
     mode_ = old.st_mode & 07777;
     keepOwner_ = old.st_uid != geteuid() || old.st_gid != getegid();
@@ -92,6 +117,7 @@ bool FileReplacement::Commit() {
     return Fail("write failed", errno);
   }
   fd_ = -1;
+  if (writeThrough_) return WriteThrough();
   if (rename(temp_.c_str(), target_.c_str()) != 0) return Fail("cannot replace the file", errno);
   temp_.clear();
   // The rename itself is on disk once the folder is.
@@ -100,6 +126,47 @@ bool FileReplacement::Commit() {
     fsync(dir);
     close(dir);
   }
+  return true;
+}
+
+// The complete new contents are copied into the old file in place. Should
+// that fail part-way, the new file stays where it is, named in the error, as
+// the one whole copy of what was saved.
+bool FileReplacement::WriteThrough() {
+  const int in = open(temp_.c_str(), O_RDONLY);
+  if (in < 0) return Fail("cannot reopen the new file", errno);
+  const int out = open(target_.c_str(), O_WRONLY);
+  if (out < 0) {
+    const int err = errno;
+    close(in);
+    return Fail("cannot write the file", err);
+  }
+  int err = 0;
+  off_t total = 0;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = read(in, buf, sizeof buf);
+    if (n < 0) err = errno;
+    if (n <= 0) break;
+    for (ssize_t done = 0; done < n && err == 0;) {
+      const ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
+      if (w <= 0) err = w < 0 ? errno : ENOSPC;
+      else done += w;
+    }
+    if (err != 0) break;
+    total += n;
+  }
+  if (err == 0 && ftruncate(out, total) != 0) err = errno;
+  if (err == 0 && fsync(out) != 0) err = errno;
+  if (close(out) != 0 && err == 0) err = errno;
+  close(in);
+  if (err != 0) {
+    error_ = std::string("cannot write the file: ") + std::strerror(err) + "; the saved contents are in " + temp_;
+    temp_.clear();  // kept: the old file may be part-written
+    return false;
+  }
+  unlink(temp_.c_str());
+  temp_.clear();
   return true;
 }
 

@@ -1,8 +1,10 @@
 // Replacing a file whole without losing what the user had: the new contents
 // go to a private, uniquely named file beside the file a path names (through
-// symbolic links, which stay), are synced to disk, take the old file's mode,
-// and only then are renamed over it. A failure at any step leaves the old
-// file as it was and removes the new one.
+// symbolic links, which stay, a dangling one too), are synced to disk, take
+// the old file's mode, and only then are renamed over it. A file with other
+// hard links is written through instead, once the new contents are complete,
+// so that every name keeps the file. A failure at any step before that leaves
+// the old file as it was and removes the new one.
 #pragma once
 
 #include <string>
@@ -29,9 +31,11 @@ class FileReplacement {
 
  private:
   bool Fail(const char* what, int err);
+  bool WriteThrough();
   std::string target_, temp_, folder_, error_;
   int fd_ = -1;
   unsigned mode_ = 0;
   bool keepOwner_ = false;
+  bool writeThrough_ = false;  // the old file has other names
   unsigned uid_ = 0, gid_ = 0;
 };

@@ -51,19 +51,17 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     QMessageBox::StandardButton qt;
     int id;
   };
-  std::vector<B> buttons;
-  switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL: buttons = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}}; break;
-    case MB_ABORTRETRYIGNORE:
-      buttons = {{QMessageBox::Abort, IDABORT}, {QMessageBox::Retry, IDRETRY}, {QMessageBox::Ignore, IDIGNORE}};
-      break;
-    case MB_YESNOCANCEL:
-      buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
-      break;
-    case MB_YESNO: buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}}; break;
-    case MB_RETRYCANCEL: buttons = {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}}; break;
-    default: buttons = {{QMessageBox::Ok, IDOK}}; break;
-  }
+  const std::vector<B> buttons = [type]() -> std::vector<B> {
+    switch (type & MB_TYPEMASK) {
+      case MB_OKCANCEL: return {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
+      case MB_ABORTRETRYIGNORE:
+        return {{QMessageBox::Abort, IDABORT}, {QMessageBox::Retry, IDRETRY}, {QMessageBox::Ignore, IDIGNORE}};
+      case MB_YESNOCANCEL: return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
+      case MB_YESNO: return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
+      case MB_RETRYCANCEL: return {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
+      default: return {{QMessageBox::Ok, IDOK}};
+    }
+  }();
   QMessageBox::StandardButtons set;
   for (const B& b : buttons) set |= b.qt;
   box.setStandardButtons(set);

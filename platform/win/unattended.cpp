@@ -8,6 +8,7 @@
 namespace {
 bool g_unattended = false;
 long g_refused = 0;
+long g_written = 0;
 std::string g_subject;
 }  // namespace
 
@@ -15,6 +16,8 @@ void SetUnattendedRun(bool on) { g_unattended = on; }
 bool IsUnattendedRun() { return g_unattended; }
 long RefusedModalLoops() { return g_refused; }
 void CountRefusedModalLoop() { ++g_refused; }
+
+long UnattendedMessagesWritten() { return g_written; }
 
 void SetUnattendedSubject(const char* path) { g_subject = path != nullptr ? path : ""; }
 
@@ -29,4 +32,5 @@ void WriteUnattendedMessage(const char* caption, const char* text) {
   line += body;
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);
+  ++g_written;
 }

@@ -10,6 +10,9 @@ bool IsUnattendedRun();
 // One line "vortelle: caption: text" in UTF-8 on standard error; line breaks
 // inside the text become blanks so a calling script reads one line.
 void WriteUnattendedMessage(const char* caption, const char* text);
+// How many such lines were written so far: a caller that has a reason of its
+// own to give says it only when nothing was said yet.
+long UnattendedMessagesWritten();
 
 // The file being worked on: while set, each unattended message that does not
 // name it already starts with it, so a calling script learns which file.

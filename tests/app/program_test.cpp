@@ -68,7 +68,8 @@ TEST_F(ProgramTest, UnattendedRunsThatCannotPrintEndNonZeroWithTheirMessage) {
       {"/G", "The /G switch requires a valid Library file and Report name"},
       {"/G /X", "Invalid or duplicate command line argument"},
       {"/G /G", "Invalid or duplicate command line argument"},
-      {"/G /Rnothing-here.kmw", "The /G switch requires a valid Library file and Report name"},
+      // The file's own reason, and no generic line after it.
+      {"/G /Rnothing-here.kmw", "Cannot open nothing-here.kmw: there is no such file."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
@@ -76,7 +77,19 @@ TEST_F(ProgramTest, UnattendedRunsThatCannotPrintEndNonZeroWithTheirMessage) {
     EXPECT_NE(o.status, 0);
     EXPECT_NE(o.status, 124) << "timed out: something waited for a person";
     EXPECT_NE(o.output.find(c.message), std::string::npos) << o.output;
+    EXPECT_EQ(o.output.find("vortelle: ", o.output.find(c.message)), std::string::npos) << o.output;
   }
+}
+
+// A report that cannot be opened says why in one line: no generic line about
+// the /G switch follows the real reason.
+TEST_F(ProgramTest, AFailedOpenUnderGoSaysItsReasonOnce) {
+  const std::string damaged = dir_ + "/damaged.kmw";
+  { std::FILE* f = std::fopen(damaged.c_str(), "wb"); std::fputs("not a report at all", f); std::fclose(f); }
+  const Outcome o = RunProgram("/G '" + damaged + "'", dir_);
+  EXPECT_EQ(o.status, 1) << o.output;
+  EXPECT_NE(o.output.find("it is not a report file, or it is damaged"), std::string::npos) << o.output;
+  EXPECT_EQ(o.output.find("The /G switch requires"), std::string::npos) << o.output;
 }
 
 // The window platform: offscreen only when no display can be reached, and

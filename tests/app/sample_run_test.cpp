@@ -111,6 +111,41 @@ TEST_F(SampleRun, TheSampleReportPrintsItsGroupsAndTotalsToPdf) {
   EXPECT_LT(text.find("858.75"), text.find("Brightwater Ltd"));
 }
 
+// /G runs that end without printing say why in one line and end with their
+// own status: 2 for "No records found", 3 for "Starting page too large".
+TEST_F(SampleRun, UnattendedRunsWithoutOutputEndWithTheirOwnStatus) {
+  UiStartApplication();
+  InstallBuiltinFunctionHandlers();
+  {
+    SampleDocument sample;
+    std::string error;
+    ASSERT_TRUE(sample.Write("VortelleSample", dir_ + "/sales.kmw", &error)) << error;
+    sample.io.m_stream.settings.firstPage = 999;
+    ASSERT_EQ(sample.io.SaveReportFile((dir_ + "/late.kmw").c_str()), kRepIoOk);
+  }
+  auto run = [&](const char* report, int* status) {
+    return Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ +
+                       "' timeout 120 '" + ProgramPath() + "' /G '" + dir_ + "/" + report + ".kmw' 2>&1",
+                   status);
+  };
+  auto lines = [](const std::string& text) {
+    int n = 0;
+    for (size_t at = text.find("vortelle: "); at != std::string::npos; at = text.find("vortelle: ", at + 1)) ++n;
+    return n;
+  };
+  int status = -1;
+  std::string output = run("late", &status);
+  EXPECT_EQ(status, 3) << output;
+  EXPECT_NE(output.find("Starting page too large"), std::string::npos) << output;
+  EXPECT_EQ(lines(output), 1) << output;
+
+  ASSERT_EQ(Capture("sqlite3 '" + dir_ + "/sample.db' 'delete from order_lines' 2>&1", &status), "");
+  output = run("sales", &status);
+  EXPECT_EQ(status, 2) << output;
+  EXPECT_NE(output.find("No records found"), std::string::npos) << output;
+  EXPECT_EQ(lines(output), 1) << output;
+}
+
 // A dictionary entry of the sample table; the last column is the index key.
 std::string DictionaryEntry(const char* field, const char* comment) {
   char key[64];

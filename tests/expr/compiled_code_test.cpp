@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -107,8 +108,8 @@ TEST(CompiledCodeTest, JumpsAreRelativeToTheirOperand) {
   std::vector<uint8_t> code = w.bytes();
   EXPECT_EQ(GetU32(&code[at]), 4u + 10u);  // own operand and the number
   // Moved code runs the same: nothing in it is absolute.
-  std::vector<uint8_t> moved(7, OP_PLUS);
-  moved.insert(moved.end(), code.begin(), code.end());
+  std::vector<uint8_t> moved(7 + code.size(), OP_PLUS);
+  std::copy(code.begin(), code.end(), moved.begin() + 7);
   CodeReader r(moved.data(), moved.size());
   Instruction in;
   while (r.Next(&in) && in.op != OP_JUMP_FALSE) {

@@ -80,7 +80,9 @@ class FunctionsTest : public ::testing::Test {
   FieldDef* Typed(const char* text) {
     FieldDef* f = t.AddCalc("CALC", text);
     EXPECT_EQ(t.lastError, 0) << text;
-    if (f->code != nullptr) EXPECT_EQ(t.m.InferExpressionType(f->code, f), 0) << text;
+    if (f->code != nullptr) {
+      EXPECT_EQ(t.m.InferExpressionType(f->code, f), 0) << text;
+    }
     return f;
   }
 };

@@ -9,30 +9,26 @@
 
 namespace {
 
+// Records what the view is asked for; the bitmap is the view's to build.
 struct CountingHooks : LayoutHooks {
-  int freedImages = 0, deletedBitmaps = 0, waits = 0, redraws = 0;
-  bool imageReadable = true, bitmapBuilds = true;
-  int nextImage = 100;
-  void WaitCursor(bool on) override { waits += on ? 1 : -1; }
-  void* ReloadImage(const PictureItem&) override {
-    return imageReadable ? reinterpret_cast<void*>(static_cast<intptr_t>(nextImage++)) : nullptr;
-  }
-  void FreeImage(void*) override { ++freedImages; }
+  int redraws = 0;
+  bool bitmapBuilds = true;
   bool BuildPictureBitmap(PictureItem& p) override {
     if (!bitmapBuilds) return false;
-    p.screenBitmap = reinterpret_cast<HBITMAP>(static_cast<intptr_t>(7));
+    p.screenBitmap = nullptr;  // a bitmap nobody has to delete
     return true;
   }
-  void DeleteBitmap(HBITMAP) override { ++deletedBitmaps; }
   void RedrawAllPanes() override { ++redraws; }
 };
 
-PictureItem Picture(int top) {
+// A picture with a real two-by-two image of the tables' image library.
+PictureItem Picture(LayoutTables& t, int top) {
   PictureItem p;
   p.head.flags = kNewPictureFlags;
   p.head.top = top;
   p.head.bottom = top + 9;
-  p.image = reinterpret_cast<void*>(static_cast<intptr_t>(1));
+  const uint8_t pixels[16] = {};
+  p.image = t.images.ImgCreateHandle(2, 2, pixels, sizeof pixels);
   return p;
 }
 
@@ -96,23 +92,23 @@ TEST(ItemTables, PictureDuplicateGetsItsOwnImageOrNothing) {
   LayoutTables t;
   CountingHooks h;
   t.hooks = &h;
-  t.pictures.Append(Picture(0));
+  t.pictures.Append(Picture(t, 0));
   PictureItem* copy = DuplicatePicture(t, 0);
   ASSERT_NE(copy, nullptr);
   EXPECT_NE(copy->image, t.pictures.At(0)->image);
   EXPECT_EQ(t.pictures.Count(), 2);
-  EXPECT_EQ(h.waits, 0);  // the wait cursor is always taken down
+  EXPECT_EQ(t.images.Count(), 2);
 
-  h.imageReadable = false;  // the file has gone
+  PictureItem gone = Picture(t, 30);  // the file has gone: no image to copy
+  t.images.ImgDeleteBitmap(gone.image);
+  gone.image = nullptr;
+  t.pictures.Append(gone);
+  EXPECT_EQ(DuplicatePicture(t, 2), nullptr);
+  EXPECT_EQ(t.pictures.Count(), 3);
+  h.bitmapBuilds = false;  // no screen bitmap: the copy is taken out again, its image freed
   EXPECT_EQ(DuplicatePicture(t, 0), nullptr);
-  EXPECT_EQ(t.pictures.Count(), 2);
-  h.imageReadable = true;
-  h.bitmapBuilds = false;  // no screen bitmap: the copy is taken out again
-  const int freed = h.freedImages;
-  EXPECT_EQ(DuplicatePicture(t, 0), nullptr);
-  EXPECT_EQ(t.pictures.Count(), 2);
-  EXPECT_EQ(h.freedImages, freed + 1);
-  EXPECT_EQ(h.waits, 0);
+  EXPECT_EQ(t.pictures.Count(), 3);
+  EXPECT_EQ(t.images.Count(), 2);
 }
 
 TEST(ItemTables, CropKeptInsideTheImageOnceItIsRead) {
@@ -147,17 +143,16 @@ TEST(ItemTables, DeletingAPictureFreesWhatItOwns) {
   LayoutTables t;
   CountingHooks h;
   t.hooks = &h;
-  t.pictures.Append(Picture(0));      // no screen bitmap yet
-  PictureItem* withBitmap = t.pictures.Append(Picture(20));
-  withBitmap->screenBitmap = reinterpret_cast<HBITMAP>(static_cast<intptr_t>(3));
+  t.pictures.Append(Picture(t, 0));      // no screen bitmap yet
+  PictureItem* withBitmap = t.pictures.Append(Picture(t, 20));
+  withBitmap->screenBitmap = CreateCompatibleBitmap(nullptr, 4, 4);
   t.currentPicture = 1;
   DeleteCurrentPicture(t, true);
   EXPECT_EQ(t.currentPicture, 0);
-  EXPECT_EQ(h.freedImages, 1);
-  EXPECT_EQ(h.deletedBitmaps, 1);
+  EXPECT_EQ(t.images.Count(), 1);
   EXPECT_EQ(h.redraws, 1);
   ASSERT_TRUE(DeletePicture(t, 0, false));
-  EXPECT_EQ(h.deletedBitmaps, 1);  // -1 is no bitmap
+  EXPECT_EQ(t.images.Count(), 0);
   EXPECT_EQ(t.pictures.Count(), 0);
   EXPECT_FALSE(DeletePicture(t, 0, false));
 }
@@ -214,8 +209,8 @@ TEST(ItemTables, ViewRectsAndTracking) {
     void InvalidateViewRect(const RECT& r) override { got.push_back(r); }
   } hooks;
   t.hooks = &hooks;
-  t.pictures.Append(Picture(120));
-  t.pictures.Append(Picture(300));
+  t.pictures.Append(Picture(t, 120));
+  t.pictures.Append(Picture(t, 300));
   InvalidateAllPictures(t);
   ASSERT_EQ(hooks.got.size(), 2u);
   EXPECT_EQ(hooks.got[1].top, 200);

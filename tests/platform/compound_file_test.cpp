@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -190,4 +191,55 @@ TEST(CompoundFile, SavingKeepsLinkModeAndNeighbours) {
   ASSERT_TRUE(full.Arm());
   EXPECT_NE(vt_ole::WriteStorageFile(onFull, SampleTree()), vt_ole::StorageError::kNone);
   EXPECT_EQ(ReadFile(onFull), small);
+}
+
+// A link whose file is not there yet is saved through: the file appears where
+// the link points (a relative link from the link's own folder) and the link
+// stays. A file with a second hard link keeps both names, each showing the
+// new report; a loop of links fails the save and changes nothing.
+TEST(CompoundFile, SavingKeepsDanglingLinksAndHardLinks) {
+  const std::string dir = TempPath("links_dir");
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir + "/reports");
+  const std::string link = dir + "/dangling.kmw";
+  ASSERT_EQ(symlink("reports/new.kmw", link.c_str()), 0);
+  vt_ole::Storage first;
+  first.PutStream("Contents", Bytes(12, 1));
+  ASSERT_EQ(vt_ole::WriteStorageFile(link, first), vt_ole::StorageError::kNone);
+  struct stat st {};
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+  vt_ole::Storage back;
+  ASSERT_EQ(vt_ole::ReadStorageFile(dir + "/reports/new.kmw", back), vt_ole::StorageError::kNone);
+  ASSERT_NE(back.FindStream("Contents"), nullptr);
+  EXPECT_EQ(back.FindStream("Contents")->data, Bytes(12, 1));
+
+  const std::string main = dir + "/reports/new.kmw", other = dir + "/other-name.kmw";
+  ASSERT_EQ(::link(main.c_str(), other.c_str()), 0);
+  vt_ole::Storage second;
+  second.PutStream("Contents", Bytes(3000, 2));
+  ASSERT_EQ(vt_ole::WriteStorageFile(other, second), vt_ole::StorageError::kNone);
+  struct stat a {}, b {};
+  ASSERT_EQ(stat(main.c_str(), &a), 0);
+  ASSERT_EQ(stat(other.c_str(), &b), 0);
+  EXPECT_EQ(a.st_ino, b.st_ino) << "both names are still the one file";
+  EXPECT_EQ(a.st_nlink, 2u);
+  EXPECT_EQ(ReadFile(main), ReadFile(other));
+  vt_ole::Storage again;
+  ASSERT_EQ(vt_ole::ReadStorageFile(main, again), vt_ole::StorageError::kNone);
+  ASSERT_NE(again.FindStream("Contents"), nullptr);
+  EXPECT_EQ(again.FindStream("Contents")->data, Bytes(3000, 2));
+  // No temporary file is left beside either name.
+  int entries = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+    entries += e.is_regular_file() && !e.is_symlink() ? 1 : 0;
+  EXPECT_EQ(entries, 2);
+
+  const std::string loopA = dir + "/a.kmw", loopB = dir + "/b.kmw";
+  ASSERT_EQ(symlink("b.kmw", loopA.c_str()), 0);
+  ASSERT_EQ(symlink("a.kmw", loopB.c_str()), 0);
+  EXPECT_NE(vt_ole::WriteStorageFile(loopA, first), vt_ole::StorageError::kNone);
+  ASSERT_EQ(lstat(loopA.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  std::filesystem::remove_all(dir);
 }

@@ -43,7 +43,9 @@ std::string Make(const std::string& prefix, std::initializer_list<const char*> t
 }
 
 bool PumpUntil(const std::function<bool()>& done) {
-  for (int i = 0; i < 300; ++i) {
+  // The limit only ends a wait for what never comes; a loaded machine may
+  // take many seconds for what an idle one does at once.
+  for (int i = 0; i < 3000; ++i) {
     MSG m;
     while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
     if (done()) return true;
@@ -74,7 +76,7 @@ bool CancelStartDialog() {
   // steps may make it without the dialog); the title window's delay of
   // three seconds may come first.
   auto ended = [frame] { return g_startCancelled || (frame != nullptr && IsWindowEnabled(frame)); };
-  for (int i = 0; i < 3 && !ended(); ++i) PumpUntil(ended);
+  PumpUntil(ended);
   KillTimer(nullptr, timer);
   return ended();
 }

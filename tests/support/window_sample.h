@@ -20,7 +20,8 @@ namespace window_sample {
 // sources it has read for the life of the process.
 std::string Make(const std::string& prefix, std::initializer_list<const char*> tools);
 
-// Runs the window layer's queue (timers included) until done() or about three seconds.
+// Runs the window layer's queue (timers included) until done(); false when
+// it has not come after half a minute.
 bool PumpUntil(const std::function<bool()>& done);
 
 // Started without a report, the program offers its start dialog once its

@@ -263,8 +263,9 @@ TEST_F(BadStart, LibraryMemberPrintsAndQueryFileStays) {
   const Outcome o = Run("/G /Lsales.qb6 /Rsales");
   EXPECT_EQ(o.status, 0) << o.stderrText;
   EXPECT_TRUE(fs::exists(dir_ + "/sales.pdf")) << o.stderrText;
-  if (!Capture("command -v pdftotext").empty())
+  if (!Capture("command -v pdftotext").empty()) {
     EXPECT_NE(Capture("pdftotext -layout '" + dir_ + "/sales.pdf' - 2>/dev/null").find("Grand total"), std::string::npos);
+  }
 
   // Extra connection text on the command line reaches the connection intact.
   for (const char* extra : {"/EUID=x", "/E\"UID=someone;PWD=secret\""}) {

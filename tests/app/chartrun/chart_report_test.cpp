@@ -23,6 +23,7 @@
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
 #include "tests/platform/ui/ui_test_util.h"
+#include "tests/support/pdf_words.h"
 #include "tests/support/program_run.h"
 #include "tests/support/screens.h"
 
@@ -39,7 +40,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -62,27 +62,8 @@ uint32_t FieldNumber(CKmComposite* m, const char* name) {
   return kNoField;
 }
 
-struct Word {
-  int page;
-  double x0, y0, x1, y1;
-  std::string text;
-};
-
-std::vector<Word> Words(const std::string& pdf) {
-  const std::string html = Capture("pdftotext -bbox '" + pdf + "' - 2>/dev/null");
-  std::vector<Word> out;
-  int page = -1;
-  std::istringstream in(html);
-  std::string line;
-  const std::regex word(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
-  std::smatch m;
-  while (std::getline(in, line)) {
-    if (line.find("<page ") != std::string::npos) ++page;
-    if (std::regex_search(line, m, word))
-      out.push_back({page, std::stod(m[1]), std::stod(m[2]), std::stod(m[3]), std::stod(m[4]), m[5]});
-  }
-  return out;
-}
+using Word = PdfWord;
+std::vector<Word> Words(const std::string& pdf) { return ReadPdfWords(pdf); }
 
 bool IsNumber(const std::string& s, double* v) {
   char* end = nullptr;
@@ -103,9 +84,9 @@ std::vector<std::vector<double>> ChartNumbers(const std::vector<Word>& words, co
     for (const Word& w : words) {
       double v;
       if (w.page != t.page || !IsNumber(w.text, &v)) continue;
-      if (w.y0 >= t.y0 && w.y1 < t.y0 + height && w.x0 > t.x0 - width && w.x1 < t.x1 + width) {
+      if (w.yMin >= t.yMin && w.yMax < t.yMin + height && w.xMin > t.xMin - width && w.xMax < t.xMax + width) {
         inside.push_back(&w);
-        ++edges[std::lround(w.x1 * 2)];
+        ++edges[std::lround(w.xMax * 2)];
       }
     }
     long axis = -1;
@@ -114,7 +95,7 @@ std::vector<std::vector<double>> ChartNumbers(const std::vector<Word>& words, co
       if (e.second > most) most = e.second, axis = e.first;
     std::vector<double> values;
     for (const Word* w : inside)
-      if (std::lround(w->x1 * 2) != axis) values.push_back(std::stod(w->text));
+      if (std::lround(w->xMax * 2) != axis) values.push_back(std::stod(w->text));
     charts.push_back(values);
   }
   return charts;

@@ -143,8 +143,13 @@ class DialogScript {
     return steps_[next_].caption + "; open:" + open;
   }
   // Each check schedules the next before it acts, so a dialog the action
-  // opens (a nested modal loop) is still looked for.
-  void Arm() { Schedule(); }
+  // opens (a nested modal loop) is still looked for; the checks go on while
+  // no step waits, for an action may add one before its dialog comes.
+  void Arm() {
+    if (armed_) return;
+    armed_ = true;
+    Schedule();
+  }
   ~DialogScript() { *alive_ = false; }
 
  private:
@@ -155,19 +160,16 @@ class DialogScript {
     });
   }
   void Turn() {
+    Schedule();
     if (Done()) return;
     // The dialog that takes input now: shown, and not disabled under a dialog of its own.
     HWND d = nullptr;
     for (HWND h : vt_ui::AllWindows())
       if (IsWindow(h) && h->dlg && IsWindowVisible(h) && IsWindowEnabled(h) && ui_test::Text(h) == steps_[next_].caption)
         d = h;
-    if (d == nullptr) {
-      Schedule();
-      return;
-    }
+    if (d == nullptr) return;
     Action a = steps_[next_].action;
     ++next_;
-    Schedule();
     const bool wasActing = acting_;
     const size_t savedInsert = insert_;
     acting_ = true;
@@ -183,6 +185,7 @@ class DialogScript {
   };
   std::vector<Step> steps_;
   size_t next_ = 0;
+  bool armed_ = false;
   bool acting_ = false;
   size_t insert_ = 0;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
@@ -344,7 +347,9 @@ class DataChoiceTest : public ::testing::Test {
     }
     // With one connection open the new report takes it without asking.
     if (data->GetConnectionCount() == 1 && data->IsConnected(dsn)) return;
-    if (data->GetConnectionCount() == 1) ASSERT_EQ(data->ConnectDataSource(dsn, false, true, nullptr), 1);
+    if (data->GetConnectionCount() == 1) {
+      ASSERT_EQ(data->ConnectDataSource(dsn, false, true, nullptr), 1);
+    }
     const bool connected = data->IsConnected(dsn);
     script.Expect("Connected Data Sources", [this, dsn, connected](HWND d) {
       if (!connected) {

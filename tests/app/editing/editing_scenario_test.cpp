@@ -118,15 +118,7 @@ class EditingScreensScenario : public ::testing::Test {
     Pump([] { return true; });
     return frame_;
   }
-  static bool Pump(const std::function<bool()>& done) {
-    for (int i = 0; i < 300; ++i) {
-      MSG m;
-      while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
-      if (done()) return true;
-      ::usleep(10000);
-    }
-    return done();
-  }
+  static bool Pump(const std::function<bool()>& done) { return window_sample::PumpUntil(done); }
   CKmDoc& Doc() { return *frame_->m_pDoc; }
   LayoutTables& Layout() { return *Doc().m_pLayout; }
   CKmView& View() { return frame_->m_wndLayoutView; }

@@ -172,7 +172,9 @@ TEST_F(ExpressionChecks, ScreensCalculatedFieldEditorRefusesWhatTheChecksRefuse)
         SetDlgItemTextA(editor, kCalcTextEdit, "QUERY()");
         r->verify = Message([&] { Click(GetDlgItem(editor, kCalcVerify)); });
         r->line = ui_test::Text(GetDlgItem(editor, kCalcMessageLine));
-        if (picture) EXPECT_TRUE(SaveWindowPicture(editor, ScreenPath("calc-field-query-refused").c_str()));
+        if (picture) {
+          EXPECT_TRUE(SaveWindowPicture(editor, ScreenPath("calc-field-query-refused").c_str()));
+        }
         r->ok = Message([&] { Click(GetDlgItem(editor, IDOK)); });
         Click(GetDlgItem(editor, IDCANCEL));
       }, [&] { Click(GetDlgItem(list, kFieldEditButton)); });

@@ -52,7 +52,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -92,9 +91,17 @@ std::vector<std::string> Lines(const std::string& text) {
 
 std::vector<double> Numbers(const std::string& line) {
   std::vector<double> out;
-  static const std::regex number(R"((^|\s)(-?[0-9][0-9,]*\.?[0-9]*)(?=\s|$))");
-  for (auto it = std::sregex_iterator(line.begin(), line.end(), number); it != std::sregex_iterator(); ++it) {
-    std::string s = (*it)[2];
+  std::istringstream words(line);
+  std::string s;
+  auto digit = [&s](size_t i) { return i < s.size() && s[i] >= '0' && s[i] <= '9'; };
+  while (words >> s) {
+    // A word that is a number as printed: -?[0-9][0-9,]*.?[0-9]*
+    size_t i = s[0] == '-' ? 1 : 0;
+    if (!digit(i)) continue;
+    while (digit(i) || (i < s.size() && s[i] == ',')) ++i;
+    if (i < s.size() && s[i] == '.') ++i;
+    while (digit(i)) ++i;
+    if (i != s.size()) continue;
     s.erase(std::remove(s.begin(), s.end(), ','), s.end());
     out.push_back(std::stod(s));
   }
@@ -745,7 +752,9 @@ TEST_F(FieldScenario, ScreensFormatBarFontLeavesTheDefaultFontsInPlace) {
   EXPECT_EQ(std::string(again.table[static_cast<size_t>(company->head.fontIndex)].logFont.lfFaceName), face);
   EXPECT_EQ(company->head.pointSize, 140);
   ForEachLayoutItem(*frame->m_pDoc->m_pLayout, [&](ReportItemHead& h) {
-    if ((h.flags & kItemGraphicKinds) == 0) EXPECT_NE(h.fontHandle, nullptr);
+    if ((h.flags & kItemGraphicKinds) == 0) {
+      EXPECT_NE(h.fontHandle, nullptr);
+    }
   });
   Close();
 

@@ -122,22 +122,6 @@ inline std::vector<std::string> ListItems(HWND dialog, int control, bool combo =
   return out;
 }
 
-// A failed step must not leave a modal loop waiting: after ms, while alive,
-// a dialog or toolkit window still open fails the test and is closed.
-inline void CloseWhatIsLeftWaiting(std::shared_ptr<bool> alive, int ms) {
-  ui_test::After(ms, [alive] {
-    for (int i = 0; *alive && i < 20; ++i)
-      if (HWND d = ui_test::ActiveDialog()) {
-        ADD_FAILURE() << "dialog left waiting: " << ui_test::Text(d) << ": " << ui_test::Text(GetDlgItem(d, 200));
-        EndDialog(d, -99);
-      }
-    if (*alive) {
-      const std::string left = ui_test::CloseModalWindow();
-      if (!left.empty()) ADD_FAILURE() << "window left waiting: " << left;
-    }
-  });
-}
-
 // The data source and master table of a new report over the sample's
 // customers, as the user chooses them.
 inline void AnswerSampleCustomers(DialogAnswers& answers) {
@@ -197,10 +181,8 @@ class FileMenuTest : public ::testing::Test {
       questions.push_back(r.text);
       return answer ? answer(r) : ((r.type & MB_TYPEMASK) == MB_OK ? IDOK : IDYES);
     });
-    CloseWhatIsLeftWaiting(alive_, 30000);
   }
   void TearDown() override {
-    *alive_ = false;
     answer = nullptr;
   }
 
@@ -261,7 +243,6 @@ class FileMenuTest : public ::testing::Test {
   DialogAnswers answers;
   std::vector<std::string> questions;
   std::function<int(const MessageBoxRecord&)> answer;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 inline std::string FileMenuTest::dir_;

@@ -125,8 +125,9 @@ class HiddenFieldsScreensScenario : public ::testing::Test {
       EXPECT_FALSE(OnLayout(f)) << f->name;
     }
     for (ReportItemHead* h : LayoutItems())
-      if (h->flags & kItemKindField)
+      if (h->flags & kItemKindField) {
         EXPECT_FALSE(h->bandLine == 0 && h->column == 0) << reinterpret_cast<FieldDef*>(h)->name;
+      }
   }
   // Insert Field with the caret at the start of the line: the palette's entry.
   void InsertFromPalette(const char* name, int line, int column) {
@@ -215,12 +216,16 @@ TEST_F(HiddenFieldsScreensScenario, WideInstantReportKeepsToThePageAndHidesTheRe
   ASSERT_NE(Named("city"), nullptr);
   EXPECT_TRUE(IsPlacedField(Named("city")));
   for (const std::string& name : hidden)
-    if (name != "city") EXPECT_TRUE(IsHiddenField(Named(name.c_str()))) << name;
+    if (name != "city") {
+      EXPECT_TRUE(IsHiddenField(Named(name.c_str()))) << name;
+    }
   ExpectHiddenFieldsOffTheLayout();
   const std::string printed = Print(path);
   for (const std::string& name : shown) EXPECT_NE(printed.find(name), std::string::npos) << name << "\n" << printed;
   for (const std::string& name : hidden)
-    if (name != "city") EXPECT_EQ(printed.find(name), std::string::npos) << name << "\n" << printed;
+    if (name != "city") {
+      EXPECT_EQ(printed.find(name), std::string::npos) << name << "\n" << printed;
+    }
   EXPECT_NE(printed.find("Fennick Tools"), std::string::npos) << printed;
   // The title line holds the first customer's city once.
   EXPECT_EQ(Count(printed, "Bergen"), 1) << printed;

@@ -60,10 +60,8 @@ class NewUserTest : public ::testing::Test {
       messages.push_back(ui_test::Text(GetDlgItem(d, 200)));
       Press(d, messageAnswer != 0 ? messageAnswer : IDOK);
     });
-    file_menu_test::CloseWhatIsLeftWaiting(alive_, 60000);
   }
   void TearDown() override {
-    *alive_ = false;
     answer = nullptr;
     startChoice = nullptr;
     Stop();
@@ -120,7 +118,6 @@ class NewUserTest : public ::testing::Test {
   int messageAnswer = 0;                 // their button (0: OK)
   int startDialogs = 0;                  // start dialogs seen
   std::function<void(HWND)> startChoice;  // what is chosen in it (null: Cancel)
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 inline std::string NewUserTest::dir_;

@@ -24,6 +24,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -73,10 +74,10 @@ std::vector<uint8_t> ObjectRecord(int line, int offset, int left, int width, int
 }
 
 std::vector<uint8_t> CompObj(const std::string& type) {
-  std::vector<uint8_t> s(28 + 4, 0);
+  // The header, the type's length and the type with its null.
+  std::vector<uint8_t> s(28 + 4 + type.size() + 1, 0);
   PutU32(s.data() + 28, static_cast<uint32_t>(type.size() + 1));
-  s.insert(s.end(), type.begin(), type.end());
-  s.push_back(0);
+  std::copy(type.begin(), type.end(), s.begin() + 32);
   return s;
 }
 

@@ -68,7 +68,7 @@ std::string DayText(int offset) {
     d -= length(y, m);
     if (++m > 12) m = 1, ++y;
   }
-  char b[16];
+  char b[40];  // room for any int
   std::snprintf(b, sizeof b, "%04d-%02d-%02d", y, m, d);
   return b;
 }

@@ -120,7 +120,9 @@ TEST(DialectText, QuoteTablePathAndTextIsEight) {
   EXPECT_EQ(da.QuoteTablePath("C:\\data\\sales\\orders"), "\"C:\\data\\sales\"\\\"orders\"");
   EXPECT_EQ(da.QuoteTablePath("orders"), "\"orders\"");
   EXPECT_EQ(da.QuoteTablePath("\"my dir\"\\\"my table\""), "\"my dir\"\\\"my table\"");
-  EXPECT_EQ(da.QuoteTablePath("orders\""), "\"orders\"\"");  // a lone closing quote stays in the name
+  // A lone closing quote stays in the name, doubled: the identifier ends where it should.
+  EXPECT_EQ(da.QuoteTablePath("orders\""), "\"orders\"\"\"");
+  EXPECT_EQ(da.QuoteTablePath("my\"dir\\or\"ders"), "\"my\"\"dir\"\\\"or\"\"ders\"");
   std::strcpy(r->identifierQuote, "");
   EXPECT_EQ(da.QuoteTablePath("a\\b"), "a\\b");
   EXPECT_TRUE(DataAccess::TextIsEight("8.00.194"));

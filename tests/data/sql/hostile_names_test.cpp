@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -69,6 +71,70 @@ TEST_P(HostileNames, SeparatorsAreRefusedAndOddNamesQuoted) {
   EXPECT_EQ(TableNameForSql(&m, m.tableSlots[t], true), "\"vt odd\"\"name\"");
   EXPECT_NE(m.fieldList, nullptr);
   EXPECT_TRUE(CanaryAlive());
+}
+
+// A column's name is one quoted identifier however it reads, and a table
+// alias from a file is refused unless it is an identifier: neither ends the
+// statement, comments out its conditions or adds another.
+TEST_P(HostileNames, ColumnNamesAndAliasesCannotChangeTheStatement) {
+  const std::string column = "company\" from vt_canary; drop table vt_canary; --";
+  Exec("drop table if exists vt_cols");
+  std::string create = "create table vt_cols (\"";
+  for (char c : column) create += c == '"' ? std::string("\"\"") : std::string(1, c);
+  create += "\" varchar(20), n integer)";
+  Exec(create.c_str());
+  Exec("insert into vt_cols values ('first', 1)");
+  Exec("insert into vt_cols values ('second', 2)");
+  Exec("insert into vt_cols values ('third', 3)");
+  const uint32_t t = m.AddTableSlot("vt_cols", "", 0, 0, nullptr);
+  ASSERT_EQ(BuildSqlFieldList(&m, t, nullptr, nullptr, nullptr, true, nullptr, 0), 0) << DbLastErrorText();
+  FieldDef* odd = m.tableSlots[t]->firstField;
+  ASSERT_NE(odd, nullptr);
+  EXPECT_EQ(std::string(odd->name), column);
+  for (FieldDef* f = odd; f != nullptr; f = f->next) f->flags |= kFieldNeeded;
+  ASSERT_EQ(OpenReportQuery(&m), 0) << GetSelectResult(&m)->mainStatement << ": " << DbLastErrorText();
+  int rows = 0;
+  while (da->FetchNext() == 0) ++rows;
+  CloseReportQuery(&m);
+  EXPECT_EQ(rows, 3);
+  EXPECT_TRUE(CanaryAlive());
+
+  // A condition on the rows, and aliases that would comment it out or send a
+  // second statement: refused with their own message, nothing run.
+  GetSelectInputs(&m)->extraCondition = "n = 2";
+  for (const char* alias : {"T--", "T;drop table vt_canary", "T drop", "2T"}) {
+    SCOPED_TRACE(alias);
+    std::snprintf(m.tableSlots[t]->alias, sizeof m.tableSlots[t]->alias, "%s", alias);
+    DbClearErrorRecord();
+    EXPECT_NE(OpenReportQuery(&m), 0) << GetSelectResult(&m)->mainStatement;
+    EXPECT_NE(DbLastErrorText().find("alias"), std::string::npos) << DbLastErrorText();
+    EXPECT_TRUE(CanaryAlive());
+  }
+  // An identifier alias keeps the condition.
+  std::snprintf(m.tableSlots[t]->alias, sizeof m.tableSlots[t]->alias, "%s", "Cols_1");
+  ASSERT_EQ(OpenReportQuery(&m), 0) << GetSelectResult(&m)->mainStatement << ": " << DbLastErrorText();
+  rows = 0;
+  while (da->FetchNext() == 0) ++rows;
+  CloseReportQuery(&m);
+  EXPECT_EQ(rows, 1);
+  Exec("drop table vt_cols");
+}
+
+// A "file\table" name attaches the file only when it is there: no report
+// makes the driver create a file at a path it names.
+TEST_P(HostileNames, TableNamesNeverMakeTheDriverCreateFiles) {
+  const std::string missing = testing::TempDir() + "/vt_made_by_attach_" + std::to_string(getpid()) + ".db";
+  std::remove(missing.c_str());
+  for (const std::string& name : {missing + "\\orders", missing + "\\x;drop table vt_canary"}) {
+    SCOPED_TRACE(name);
+    const uint32_t t = m.AddTableSlot(name.c_str(), "", 0, 0, nullptr);
+    BuildSqlFieldList(&m, t, nullptr, nullptr, nullptr, false, nullptr, 0);
+    OpenReportQuery(&m);
+    CloseReportQuery(&m);
+    m.FreeTableSlot(t);
+    EXPECT_NE(access(missing.c_str(), F_OK), 0) << "the driver made " << missing;
+    EXPECT_TRUE(CanaryAlive());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(SqliteAndPostgres, HostileNames, testing::Values(false, true),

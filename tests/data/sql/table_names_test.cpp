@@ -29,7 +29,7 @@ class KindTableNames : public testing::Test {
   void Kind(uint32_t kind, bool useFileExt) {
     DataSourceSettings* s = da->Current();
     s->flags &= ~(DS_KIND_SQLSERVER | DS_KIND_BTRIEVE | DS_KIND_DBASE | DS_KIND_PARADOX | DS_USE_FILE_EXT);
-    s->flags |= kind | (useFileExt ? DS_USE_FILE_EXT : 0);
+    s->flags |= kind | (useFileExt ? uint32_t{DS_USE_FILE_EXT} : 0u);
   }
   std::string Name(const char* path) {
     const uint32_t t = m.AddTableSlot(path, "T", 1, 0, nullptr);

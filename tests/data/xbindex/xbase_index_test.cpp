@@ -133,7 +133,9 @@ class XBaseIndex : public testing::Test {
     const std::vector<KeyRecord> backward = Walk(&model, Path(file), tag, false, true);
     ASSERT_EQ(forward.size(), expected.size()) << file << " " << (tag ? tag : "");
     EXPECT_EQ(KeysOnly(forward), KeysOnly(expected)) << file;
-    if (!descending) EXPECT_EQ(forward, expected) << file;
+    if (!descending) {
+      EXPECT_EQ(forward, expected) << file;
+    }
     std::vector<KeyRecord> reversed(backward.rbegin(), backward.rend());
     EXPECT_EQ(reversed, forward) << file << ": stepping backward meets every key of the forward walk";
     CheckSeeks(Path(file), tag, expected, false);

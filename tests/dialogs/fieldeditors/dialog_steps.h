@@ -69,12 +69,12 @@ inline std::string Message(const std::function<void()>& action) {
 // Selects the entry of the field named (not an alias) in a field list or
 // combo and tells the dialog, as a click would.
 inline bool PickField(HWND d, int id, const char* name, bool combo = false) {
-  const int count = static_cast<int>(SendDlgItemMessageA(d, id, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
+  const int count = static_cast<int>(SendDlgItemMessageA(d, id, combo ? UINT{CB_GETCOUNT} : UINT{LB_GETCOUNT}, 0, 0));
   for (int i = 0; i < count; ++i) {
     FieldDef* f = GetListedField(d, id, i);
     if (f != nullptr && std::strcmp(f->name, name) == 0 && !(f->flags & kFieldAlias)) {
-      SendDlgItemMessageA(d, id, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(i), 0);
-      SendMessageA(d, WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE), 0);
+      SendDlgItemMessageA(d, id, combo ? UINT{CB_SETCURSEL} : UINT{LB_SETCURSEL}, static_cast<WPARAM>(i), 0);
+      SendMessageA(d, WM_COMMAND, MAKEWPARAM(id, combo ? UINT{CBN_SELCHANGE} : UINT{LBN_SELCHANGE}), 0);
       return true;
     }
   }

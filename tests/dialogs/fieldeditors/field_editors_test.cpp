@@ -45,11 +45,11 @@ using dialog_steps::Message;
 using dialog_steps::OnDialog;
 
 int Pick(HWND d, int id, const FieldDef* f, bool combo = false) {
-  const int count = static_cast<int>(SendDlgItemMessageA(d, id, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
+  const int count = static_cast<int>(SendDlgItemMessageA(d, id, combo ? UINT{CB_GETCOUNT} : UINT{LB_GETCOUNT}, 0, 0));
   for (int i = 0; i < count; ++i)
     if (GetListedField(d, id, i) == f) {
-      SendDlgItemMessageA(d, id, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(i), 0);
-      SendMessageA(d, WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE), 0);
+      SendDlgItemMessageA(d, id, combo ? UINT{CB_SETCURSEL} : UINT{LB_SETCURSEL}, static_cast<WPARAM>(i), 0);
+      SendMessageA(d, WM_COMMAND, MAKEWPARAM(id, combo ? UINT{CBN_SELCHANGE} : UINT{LBN_SELCHANGE}), 0);
       return i;
     }
   ADD_FAILURE() << f->name << " is not listed";

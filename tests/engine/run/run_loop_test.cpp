@@ -3,11 +3,15 @@
 #include "tests/support/run_harness.h"
 
 #include "core/engine_errors.h"
+#include "expr/functions_common.h"
+#include "model/field_dependencies.h"
+#include "model/record_pass.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -265,3 +269,29 @@ TEST(RunLoop, RecordHeightLeavesOutEmptyBottomLines) {
 }
 
 }  // namespace
+
+// A new page number is evaluated again in the previous values as well (a
+// group footer closing on the new page prints those), whatever the count of
+// records accepted so far.
+TEST(RunLoop, ANewPageNumberReachesThePreviousValuesToo) {
+  InstallBuiltinFunctionHandlers();
+  PlainRun h(0);
+  FieldDef* page = h.model->CompileField("PAGEX", "PAGENO() * 10", false, nullptr);
+  ASSERT_NE(page, nullptr);
+  page->needsPrevious = 1;
+  PropagateFieldDependencies(h.model);
+  page->flags |= kFieldNeeded | kFieldPageNumber;  // as the dependency scan marks it when printed
+  ASSERT_EQ(OpenScan(h.model), 0);
+  for (uint32_t accepted : {0u, 1u, 7u}) {
+    GetRecordPassState(h.model)->acceptedCount = accepted;
+    std::memset(page->value, 0, 8);
+    std::memset(page->previous, 0, 8);
+    SetPageNumber(&h.doc, 4 + accepted);
+    double now = 0, before = 0;
+    std::memcpy(&now, page->value, 8);
+    std::memcpy(&before, page->previous, 8);
+    EXPECT_EQ(now, 40 + 10 * accepted);
+    EXPECT_EQ(before, 40 + 10 * accepted);
+    EXPECT_EQ(GetRecordPassState(h.model)->acceptedCount, accepted);
+  }
+}

@@ -7,6 +7,7 @@
 #include "foundation/byte_order.h"
 #include "layout/layout_records.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -119,10 +120,10 @@ TEST_F(OleItemListTest, DamagedListsAreRefusedWholeAndEmptyOnesTakeNothing) {
 
 TEST(OleTypeNames, TakenFromTheObjectStoragesInNumberOrderWhenEachObjectHasOne) {
   auto compObj = [](const std::string& name) {
-    std::vector<uint8_t> s(28 + 4);
+    // The header, the name's length and the name with its null.
+    std::vector<uint8_t> s(28 + 4 + name.size() + 1, 0);
     PutU32(s.data() + 28, static_cast<uint32_t>(name.size() + 1));
-    s.insert(s.end(), name.begin(), name.end());
-    s.push_back(0);
+    std::copy(name.begin(), name.end(), s.begin() + 32);
     return s;
   };
   vt_ole::Storage root;

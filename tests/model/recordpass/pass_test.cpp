@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/engine_errors.h"
+#include "expr/value_helpers.h"
 #include "foundation/byte_order.h"
 #include "model/field_dependencies.h"
 #include "model/record_filter.h"
@@ -190,6 +191,23 @@ TEST_F(RecordPassTest, ListingPassReadsEveryRecord) {
   EXPECT_FALSE(IsTmpPassActive(&model));
   EXPECT_EQ(amount->value, nullptr);
   EXPECT_TRUE(LeftoverWorkFiles().empty());
+}
+
+// A field whose flags hold two value kinds (as a damaged report can give
+// it) is measured by one kind and written by another: its buffers have room
+// for either.
+TEST_F(RecordPassTest, AFieldOfTwoValueKindsHasRoomForEither) {
+  FieldDef* both = Calc("BOTH", "AMOUNT * 2");
+  ASSERT_NE(both, nullptr);
+  both->flags |= kFieldLogical;
+  both->needsPrevious = 1;
+  ASSERT_EQ(model.GetFieldWidth(both), 2u);
+  ASSERT_EQ(BeginTmpPass(&model), 0);
+  ASSERT_NE(both->value, nullptr);
+  double v = 0;
+  std::memcpy(&v, both->value, 8);  // cleared as a number: past the 2 bytes its width gives
+  EXPECT_EQ(v, GetNullNumber());
+  EXPECT_EQ(EndTmpPass(&model), 0);
 }
 
 TEST_F(RecordPassTest, RejectedStoppedAndFailedPassesLeaveNoFiles) {

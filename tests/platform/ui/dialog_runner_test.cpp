@@ -45,7 +45,6 @@ class DialogRunnerTest : public ::testing::Test {
     ClearHelpRequests();
     g_seen.clear();
     SetMessageBoxResponder([](const MessageBoxRecord&) { return IDOK; });
-    watchdog.arm();
     WNDCLASSA wc{};
     wc.lpfnWndProc = DefWindowProcA;
     wc.lpszClassName = "VtRunnerFrame";
@@ -71,7 +70,6 @@ class DialogRunnerTest : public ::testing::Test {
   CWnd palette;
   CKmView view;
   CKmDoc doc;
-  ui_test::Watchdog watchdog;
 };
 
 TEST_F(DialogRunnerTest, NestedDialogsKeepTheFilterAndPaletteStateUntilTheOuterEnds) {

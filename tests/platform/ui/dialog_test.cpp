@@ -53,9 +53,7 @@ class DialogTest : public ::testing::Test {
   void SetUp() override {
     ui_test::Start();
     g_commands.clear();
-    watchdog.arm();
   }
-  ui_test::Watchdog watchdog;
 };
 
 TEST_F(DialogTest, InitDialogFocusRuleAndEndingBeforeTheLoop) {

@@ -28,7 +28,6 @@ class MessageDialogTest : public ::testing::Test {
     ui_test::Start();
     ClearHelpRequests();
     SetMessageBoxResponder([](const MessageBoxRecord&) { return IDOK; });
-    watchdog.arm();
   }
   void TearDown() override { SetMessageBoxResponder(nullptr); }
 
@@ -43,7 +42,6 @@ class MessageDialogTest : public ::testing::Test {
   }
 
   CKmDoc doc;
-  ui_test::Watchdog watchdog;
 };
 
 struct StyleCase {

@@ -22,12 +22,6 @@ std::string ScreenshotDir() {
 }  // namespace ui_test
 
 namespace ui_test {
-void EndAllDialogs() {
-  std::vector<HWND> all = vt_ui::AllWindows();
-  for (HWND h : all)
-    if (IsWindow(h) && h->dlg) EndDialog(h, -99);
-}
-
 void SaveScreenshot(HWND dialog, const std::string& name) {
   if (!IsWindow(dialog) || !dialog->widget) return;
   QPixmap client = dialog->widget->grab();

@@ -9,7 +9,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -17,6 +19,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
@@ -86,9 +90,29 @@ class FileDialogHandle {
     const QString typed = QFileInfo(chosen).fileName();
     if (name != nullptr && name->hasFocus() && !typed.isEmpty() && name->text() != typed) name->setText(typed);
   }
-  // Selects a file or folder and accepts.
+  // Selects a file or folder and accepts once the dialog takes that path as
+  // its choice. The toolkit drops a file the list still has selected (the
+  // name it was opened with) only while its name box has the focus, and the
+  // list's selection outweighs the name typed: the path is then put in the
+  // name box whole, with nothing selected in the list. A dialog that takes
+  // neither fails the test and is cancelled rather than accepted.
   void Choose(const std::string& path) const {
+    if (!fd_) return;
     Select(path);
+    const QString chosen = QString::fromStdString(path);
+    const QString wanted =
+        QDir::cleanPath(QDir::isAbsolutePath(chosen) ? chosen : fd_->directory().absoluteFilePath(chosen));
+    if (!Takes(wanted)) {
+      if (auto* list = fd_->findChild<QAbstractItemView*>("listView"); list && list->selectionModel())
+        list->selectionModel()->clearSelection();
+      if (auto* name = fd_->findChild<QLineEdit*>("fileNameEdit")) name->setText(wanted);
+    }
+    if (!Takes(wanted)) {
+      ADD_FAILURE() << "the file dialog \"" << fd_->windowTitle().toStdString() << "\" takes \""
+                    << fd_->selectedFiles().value(0).toStdString() << "\", not " << path;
+      Cancel();
+      return;
+    }
     Accept();
   }
   // Accepts what it holds now.
@@ -97,6 +121,11 @@ class FileDialogHandle {
   }
   void Cancel() const {
     if (fd_) fd_->reject();
+  }
+  // True when accepting now would choose this path (the default suffix added or not).
+  bool Takes(const QString& wanted) const {
+    const QString first = QDir::cleanPath(fd_->selectedFiles().value(0));
+    return first == wanted || (!fd_->defaultSuffix().isEmpty() && first == wanted + "." + fd_->defaultSuffix());
   }
   // Writes it as the toolkit draws it to a PNG; false when that fails.
   bool SavePicture(const std::string& pngPath) const {
@@ -198,21 +227,6 @@ inline HWND ActiveDialog() {
 }
 
 std::string ScreenshotDir();
-// Ends every running dialog with -99: the safety net that keeps a failed test from hanging.
-void EndAllDialogs();
-// Safety net only: ends every dialog when a test has run far too long, so a
-// failed expectation cannot leave a modal loop waiting forever.
-class Watchdog {
- public:
-  void arm() {
-    timer_.setSingleShot(true);
-    QObject::connect(&timer_, &QTimer::timeout, [] { EndAllDialogs(); });
-    timer_.start(20000);
-  }
-
- private:
-  QTimer timer_;
-};
 
 // Writes the dialog with a drawn caption bar as a PNG for a person to look at.
 void SaveScreenshot(HWND dialog, const std::string& name);

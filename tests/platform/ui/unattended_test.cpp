@@ -21,7 +21,6 @@ INT_PTR StubbornProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIAL
 class Unattended : public testing::Test {
  protected:
   void SetUp() override {
-    watchdog.arm();
     SetUnattendedRun(true);
   }
   void TearDown() override {
@@ -29,7 +28,6 @@ class Unattended : public testing::Test {
     SetUnattendedSubject(nullptr);
   }
   // Fails the test instead of hanging when a loop starts after all.
-  ui_test::Watchdog watchdog;
 };
 
 TEST_F(Unattended, MessageBoxesAnswerWithTheirDefaultAndNameTheSubject) {
