@@ -201,5 +201,6 @@ bool EditPictureProperties(CKmView& v) {
   BuildLayoutItemOrder(*t);
   doc->SetModifiedFlag(TRUE);
   v.RedrawAllPanes();
+  v.Host().ShowPrompt(&p->head);  // the status line gives the new size
   return true;
 }

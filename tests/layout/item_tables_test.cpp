@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -92,23 +94,43 @@ TEST(ItemTables, PictureDuplicateGetsItsOwnImageOrNothing) {
   LayoutTables t;
   CountingHooks h;
   t.hooks = &h;
-  t.pictures.Append(Picture(t, 0));
+  // A pasted picture: the copy takes the pixels it holds.
+  PictureItem pasted = Picture(t, 0);
+  pasted.fromClipboard = 1;
+  t.pictures.Append(pasted);
   PictureItem* copy = DuplicatePicture(t, 0);
   ASSERT_NE(copy, nullptr);
   EXPECT_NE(copy->image, t.pictures.At(0)->image);
   EXPECT_EQ(t.pictures.Count(), 2);
   EXPECT_EQ(t.images.Count(), 2);
 
-  PictureItem gone = Picture(t, 30);  // the file has gone: no image to copy
-  t.images.ImgDeleteBitmap(gone.image);
-  gone.image = nullptr;
-  t.pictures.Append(gone);
+  // A picture from a file: the copy reads the file again and is fitted at the
+  // source's place; once the file has gone nothing is copied, though the
+  // source still shows its image.
+  const std::string file = testing::TempDir() + "item_tables_copy.png";
+  PictureItem placed = Picture(t, 30);
+  ASSERT_EQ(t.images.ImgSaveBitmap(placed.image, file.c_str()), 0);
+  std::snprintf(placed.fileName, sizeof placed.fileName, "%s", file.c_str());
+  placed.head.left = 4;
+  placed.head.right = 13;
+  placed.scaling = kScaleStretch;
+  t.pictures.Append(placed);
+  copy = DuplicatePicture(t, 2);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(t.images.Count(), 4);
+  EXPECT_EQ(copy->head.left, 4);
+  EXPECT_EQ(copy->head.top, 30);
+  EXPECT_EQ(copy->head.right, 13);
+  EXPECT_EQ(copy->head.bottom, 39);
+  std::remove(file.c_str());
   EXPECT_EQ(DuplicatePicture(t, 2), nullptr);
-  EXPECT_EQ(t.pictures.Count(), 3);
+  EXPECT_EQ(t.pictures.Count(), 4);
+  EXPECT_EQ(t.images.Count(), 4);
+
   h.bitmapBuilds = false;  // no screen bitmap: the copy is taken out again, its image freed
   EXPECT_EQ(DuplicatePicture(t, 0), nullptr);
-  EXPECT_EQ(t.pictures.Count(), 3);
-  EXPECT_EQ(t.images.Count(), 2);
+  EXPECT_EQ(t.pictures.Count(), 4);
+  EXPECT_EQ(t.images.Count(), 4);
 }
 
 TEST(ItemTables, CropKeptInsideTheImageOnceItIsRead) {

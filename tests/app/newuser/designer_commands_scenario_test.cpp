@@ -14,13 +14,16 @@
 #include "platform/image/image_library.h"
 #include "platform/win/clipboard_formats.h"
 #include "platform/win/window_picture.h"
+#include "tests/support/pdf_words.h"
 #include "tests/support/screens.h"
 
 #include <QMouseEvent>
 
 #include <cstring>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 namespace new_user {
@@ -37,6 +40,36 @@ void Mouse(QWidget* w, QEvent::Type type, QPoint at) {
 void Click(HWND window, int x, int y) {
   Mouse(window->widget.data(), QEvent::MouseButtonPress, QPoint(x, y));
   Mouse(window->widget.data(), QEvent::MouseButtonRelease, QPoint(x, y));
+}
+
+// Where the first word of that text starts across the first page, in points;
+// -1 when it is not there.
+double WordX(const std::string& pdf, const std::string& text) {
+  for (const PdfWord& w : ReadPdfWords(pdf, 1, 1))
+    if (w.text == text) return w.xMin;
+  return -1;
+}
+
+// Each image of the PDF as pdfimages lists it: its pixels across and down,
+// and its printed size in inches from those and its resolution.
+struct PrintedImage {
+  int width, height;
+  double inchesAcross, inchesDown;
+};
+std::vector<PrintedImage> PrintedImages(const std::string& pdf) {
+  std::vector<PrintedImage> out;
+  std::istringstream lines(program_run::Capture("pdfimages -list '" + pdf + "' 2>/dev/null"));
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream cols(line);
+    std::vector<std::string> c;
+    for (std::string col; cols >> col;) c.push_back(col);
+    if (c.size() < 14 || c[2] != "image") continue;
+    const int w = std::stoi(c[3]), h = std::stoi(c[4]);
+    const double xppi = std::stod(c[12]), yppi = std::stod(c[13]);
+    if (xppi > 0 && yppi > 0) out.push_back({w, h, w / xppi, h / yppi});
+  }
+  return out;
 }
 
 class DesignerCommands : public NewUser {
@@ -193,7 +226,11 @@ TEST_F(DesignerCommands, TextFileClipboardTextAndSpaceInsertedAndDeleted) {
   EXPECT_NE(Text("QPasted words"), nullptr);
 
   // Alt+Ins twice and Alt+Del once at the page header's left edge: the
-  // headings right of the caret end one cell further right.
+  // headings right of the caret end one cell (a tenth of an inch) further
+  // right, on the layout and on paper.
+  EXPECT_TRUE(Run(kFilePrint, {}));
+  const double printedOrder = WordX(Dir() + "/sales.pdf", "Order");
+  ASSERT_GT(printedOrder, 0);
   ClickLine(1, 0);
   const int order = Text("Order")->head.left, amount = Text("Amount")->head.left;
   ui_test::Key(ViewWindow(), Qt::Key_Insert, Qt::AltModifier);
@@ -208,6 +245,7 @@ TEST_F(DesignerCommands, TextFileClipboardTextAndSpaceInsertedAndDeleted) {
   EXPECT_EQ(Text("Order")->head.left, order + 10);
   for (const char* s : {"Alpha line one", "Tabbed two", "Gamma three", "Pasted words", "QPasted words"})
     EXPECT_NE(text.find(s), std::string::npos) << s << " in\n" << text;
+  EXPECT_NEAR(WordX(pdf_, "Order") - printedOrder, 7.2, 1.0) << "the heading printed a tenth of an inch further right";
   std::filesystem::remove(pdf_);
 }
 
@@ -258,6 +296,8 @@ TEST_F(DesignerCommands, ScreensPicturePropertiesCopiesAndTheTextFileDialog) {
   EXPECT_EQ(p.source[2], 50);
   EXPECT_EQ(p.source[3], 24);
   EXPECT_EQ(p.shownWidth, 50);
+  EXPECT_NE(std::string(MainFrame().m_wndStatusBar.GetText()).find("0.50W x 0.25H"), std::string::npos)
+      << "the status line gives the new size: " << MainFrame().m_wndStatusBar.GetText();
 
   // Copied and pasted: the copy has its own screen bitmap, so it draws.
   ui_test::Key(ViewWindow(), Qt::Key_C, Qt::ControlModifier);
@@ -293,8 +333,17 @@ TEST_F(DesignerCommands, ScreensPicturePropertiesCopiesAndTheTextFileDialog) {
   EXPECT_EQ(Layout().pictures.At(0)->shownWidth, 50) << "half an inch";
   EXPECT_EQ(Layout().pictures.At(0)->shownHeight, 25) << "a quarter";
   EXPECT_EQ(Layout().pictures.At(0)->source[2], 50) << "the crop read back inside the image";
-  const std::string images = program_run::Capture("pdfimages -list '" + pdf_ + "' 2>/dev/null");
-  EXPECT_NE(images.find("image"), std::string::npos) << images;
+  // Both pictures print cropped, the image's top left corner of 50 by 24
+  // pixels, at about half an inch by a quarter (the printed width goes by the
+  // print's horizontal units).
+  const std::vector<PrintedImage> images = PrintedImages(pdf_);
+  ASSERT_EQ(images.size(), 2u);
+  for (const PrintedImage& i : images) {
+    EXPECT_EQ(i.width, 50);
+    EXPECT_EQ(i.height, 24);
+    EXPECT_NEAR(i.inchesAcross, 0.50, 0.05);
+    EXPECT_NEAR(i.inchesDown, 0.25, 0.02);
+  }
   EXPECT_NE(text.find("Orders by customer"), std::string::npos) << text;
   std::filesystem::remove(pdf_);
 }
