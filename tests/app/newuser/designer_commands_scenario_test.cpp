@@ -333,6 +333,7 @@ TEST_F(DesignerCommands, ScreensPicturePropertiesCopiesAndTheTextFileDialog) {
   EXPECT_EQ(Layout().pictures.At(0)->shownWidth, 50) << "half an inch";
   EXPECT_EQ(Layout().pictures.At(0)->shownHeight, 25) << "a quarter";
   EXPECT_EQ(Layout().pictures.At(0)->source[2], 50) << "the crop read back inside the image";
+  for (PictureItem* read : Pictures()) EXPECT_NE(read->screenBitmap, NoScreenBitmap()) << "a picture read back draws";
   // Both pictures print cropped, the image's top left corner of 50 by 24
   // pixels, at about half an inch by a quarter (the printed width goes by the
   // print's horizontal units).
