@@ -2,7 +2,6 @@
 
 #include "foundation/doc_base.h"
 #include "app/print_run.h"
-#include "designer/pictures.h"
 #include "layout/item_tables.h"
 #include "layout/layout_records.h"
 
@@ -12,10 +11,6 @@ bool LoadImageLibrary(KmDocBase& /*doc*/) {
   driver->SetImageFuncs(ImageLibrary::PrinterEntries());
   return true;
 }
-
-namespace {
-constexpr UINT kIdsInsufficientMemory = 619;
-}  // namespace
 
 int LoadPictureImage(KmDocBase& doc, PictureItem& picture) {
   if (doc.m_pLayout == nullptr) return kImgErrorMemory;
@@ -32,7 +27,5 @@ int LoadPictureImage(KmDocBase& doc, PictureItem& picture) {
   ClampPictureCrop(*doc.m_pLayout, picture);
   const int32_t* crop = picture.source;
   library.ImgSetCropRect(image, crop[0], crop[1], crop[2], crop[3]);
-  // Its screen bitmap too, or the view would show only its frame and name.
-  if (!BuildPictureBitmap(*doc.m_pLayout, picture)) doc.ShowErrorId(kIdsInsufficientMemory, nullptr);
   return 0;
 }

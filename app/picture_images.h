@@ -11,7 +11,7 @@ struct PictureItem;
 // no printer library is loaded (images then cannot print).
 bool LoadImageLibrary(KmDocBase& doc);
 
-// Reads the picture's file into its image, keeps its crop rectangle inside
-// the image and builds its screen bitmap. Answers 0, or the library's negative code after its
+// Reads the picture's file into its image and keeps its crop rectangle
+// inside the image. Answers 0, or the library's negative code after its
 // message; the picture then has no image.
 int LoadPictureImage(KmDocBase& doc, PictureItem& picture);

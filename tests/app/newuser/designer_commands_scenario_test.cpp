@@ -333,7 +333,17 @@ TEST_F(DesignerCommands, ScreensPicturePropertiesCopiesAndTheTextFileDialog) {
   EXPECT_EQ(Layout().pictures.At(0)->shownWidth, 50) << "half an inch";
   EXPECT_EQ(Layout().pictures.At(0)->shownHeight, 25) << "a quarter";
   EXPECT_EQ(Layout().pictures.At(0)->source[2], 50) << "the crop read back inside the image";
-  for (PictureItem* read : Pictures()) EXPECT_NE(read->screenBitmap, NoScreenBitmap()) << "a picture read back draws";
+  // Each picture read back draws: its screen bitmap fills its rectangle.
+  for (PictureItem* read : Pictures()) {
+    ASSERT_NE(read->screenBitmap, NoScreenBitmap());
+    HDC mem = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(mem, read->screenBitmap);
+    const int w = read->head.right - read->head.left + 1, h = read->head.bottom - read->head.top + 1;
+    EXPECT_NE(GetPixel(mem, w - 1, h - 1), CLR_INVALID) << "a bitmap of " << w << " x " << h;
+    EXPECT_EQ(GetPixel(mem, w, h), CLR_INVALID);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+  }
   // Both pictures print cropped, the image's top left corner of 50 by 24
   // pixels, at about half an inch by a quarter (the printed width goes by the
   // print's horizontal units).
