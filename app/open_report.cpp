@@ -29,7 +29,6 @@
 #include "data/query_desc.h"
 #include "designer/design_view.h"
 #include "designer/layout_editing.h"
-#include "designer/pictures.h"
 #include "dialogs/edit_text.h"
 #include "platform/ole/compound_file.h"
 #include "platform/win/fileio.h"
@@ -51,7 +50,6 @@ constexpr UINT kIdsInUseCopy = 1174;
 constexpr UINT kIdsReadingReport = 721;
 constexpr UINT kIdsNotAReport = 62304;
 constexpr UINT kIdsBadRevision = 722;
-constexpr UINT kIdsInsufficientMemory = 619;
 constexpr UINT kIdsFailedToOpen = 61712;
 constexpr UINT kIdsSaveChanges = 92;
 
@@ -399,13 +397,6 @@ void CKmDoc::FinishReportLoad(BOOL isTemplate) {
     m_pFonts->settingsSize = m_settings.pts;
     ReloadFonts(*m_pLayout, *m_pFonts, m_szPrinterDevice, true);
   }
-  // The pictures' places are final now: their screen bitmaps are made at
-  // that size, or the view would show only their frames and names.
-  if (m_pLayout)
-    for (int i = 0; i < m_pLayout->pictures.Count(); ++i) {
-      PictureItem& p = *m_pLayout->pictures.At(i);
-      if (p.image != nullptr && !BuildPictureBitmap(*m_pLayout, p)) ShowErrorId(kIdsInsufficientMemory, nullptr);
-    }
   m_bReportOpen = TRUE;
   m_nChartWord = OnNewReportCharts();
   if (!isTemplate) {

@@ -79,6 +79,7 @@ bool BuildPictureBitmap(LayoutTables& t, PictureItem& p) {
   }
   HBITMAP b = t.images.ImgDibToDdb(copy ? copy : p.image, w, h);
   if (copy) t.images.ImgDeleteBitmap(copy);
+  p.screenBitmapFailed = b == nullptr;
   if (b == nullptr) return false;
   p.screenBitmap = b;
   return true;

@@ -113,6 +113,7 @@ struct PictureItem {
   char fileName[kPictureNameSize] = {};
   WORD scaling = kScaleZoom;
   HBITMAP screenBitmap = NoScreenBitmap();
+  BYTE screenBitmapFailed = 0;  // the last try made none: the view does not try again
 };
 
 // The chart object of a chart entry (the charts layer's CKmChart). Each

@@ -333,7 +333,14 @@ TEST_F(DesignerCommands, ScreensPicturePropertiesCopiesAndTheTextFileDialog) {
   EXPECT_EQ(Layout().pictures.At(0)->shownWidth, 50) << "half an inch";
   EXPECT_EQ(Layout().pictures.At(0)->shownHeight, 25) << "a quarter";
   EXPECT_EQ(Layout().pictures.At(0)->source[2], 50) << "the crop read back inside the image";
-  // Each picture read back draws: its screen bitmap fills its rectangle.
+  // Each picture read back draws once the view shows it: its screen bitmap
+  // fills its rectangle.
+  InvalidateRect(ViewWindow(), nullptr, TRUE);
+  EXPECT_TRUE(Pump([&] {
+    for (PictureItem* read : Pictures())
+      if (read->screenBitmap == NoScreenBitmap()) return false;
+    return true;
+  }));
   for (PictureItem* read : Pictures()) {
     ASSERT_NE(read->screenBitmap, NoScreenBitmap());
     HDC mem = CreateCompatibleDC(nullptr);
