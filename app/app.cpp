@@ -274,7 +274,7 @@ class DocumentCommandLineActions : public CommandLineActions {
   // The library opened read-only, as the library's Open dialog opens it:
   // its messages ("Cannot open library file" with the file's name) and the
   // kinds it takes.
-  bool OpenLibrary(const char* path) override {
+  bool OpenCommandLineLibrary(const char* path) override {
     CloseLibrary();
     engine_ = doc_.LibraryEngine();
     if (engine_ == nullptr || path == nullptr || *path == '\0') {

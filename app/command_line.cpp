@@ -227,7 +227,7 @@ BOOL CKmApp::RunCommandLine() {
     name = SwitchValue(s.report);
   } else if (s.library != 0) {
     SetUnattendedSubject(LibraryNameForMessages().c_str());
-    if (!act.OpenLibrary(LibraryNameForMessages().c_str())) return FALSE;
+    if (!act.OpenCommandLineLibrary(LibraryNameForMessages().c_str())) return FALSE;
     std::vector<std::string> members;
     const bool listed = act.ListMembers(&members);
     act.CloseLibrary();
@@ -262,7 +262,7 @@ BOOL CKmApp::OpenNamedReport(const std::string& name) {
     m_strCurrentFile = name;
   } else {
     SetUnattendedSubject(LibraryNameForMessages().c_str());
-    if (!act.OpenLibrary(LibraryNameForMessages().c_str())) return FALSE;
+    if (!act.OpenCommandLineLibrary(LibraryNameForMessages().c_str())) return FALSE;
     long first = 0;
     std::string errorText;
     if (!act.FindMember(name.c_str(), &first, &errorText)) {

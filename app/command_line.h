@@ -45,7 +45,7 @@ class CommandLineActions {
   // The older-library flag cleared and the default printer taken.
   virtual void PrepareForOpen() {}
   // The library opened read-only; false after its own message.
-  virtual bool OpenLibrary(const char* /*path*/) { return false; }
+  virtual bool OpenCommandLineLibrary(const char* /*path*/) { return false; }
   virtual void CloseLibrary() {}
   // The member names, in the library's order; false when none can be read.
   virtual bool ListMembers(std::vector<std::string>* /*names*/) { return false; }

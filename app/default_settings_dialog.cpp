@@ -401,7 +401,7 @@ INT_PTR DefaultSettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     case WM_NOTIFY:
       if (s == nullptr) break;
       for (int id : kMarginIds)
-        if (StepMeasureSpin(dialog, lParam, id + 1, id, 0, 9999, s->doc->m_cDecimal)) return TRUE;
+        if (StepMeasureSpin(dialog, lParam, id + 1, id, 0, 9999)) return TRUE;
       break;
     case WM_MEASUREITEM:
       if (wParam != static_cast<WPARAM>(kColor)) return FALSE;

@@ -67,7 +67,7 @@ void FieldsChanged(KmDocBase* base) {
   auto* doc = static_cast<CKmDoc*>(base);
   if (doc->m_pLayout != nullptr) BuildLayoutItemOrder(*doc->m_pLayout);
   doc->SetModifiedFlag(TRUE);
-  if (doc->m_pInsertField) doc->m_pInsertField->Notify(-1);
+  NotifyInsertFieldDialog(-1);
   doc->UpdateViewsByHint(kHintLayoutAll, nullptr);
 }
 
@@ -322,6 +322,9 @@ void EditOrder(CKmDoc& doc, int kind) {
   if (p.newLevels != 0 && doc.m_pMainFrame != nullptr) doc.m_pMainFrame->FitBandPane();
 }
 
+void EditSortOrder(CKmDoc& doc) { EditOrder(doc, kOrderSort); }
+void EditGroupOrder(CKmDoc& doc) { EditOrder(doc, kOrderGroup); }
+
 void EditFilter(CKmDoc& doc) {
   FilterDialogParams p;
   p.doc = &doc;
@@ -331,7 +334,7 @@ void EditFilter(CKmDoc& doc) {
 
 // The SELECT a run would execute now, built by the run's own steps, beside
 // the report's own SELECT when it has one.
-void ShowSql(CKmDoc& doc) {
+void ShowSqlDialog(CKmDoc& doc) {
   if (!HaveDataSource(doc)) return;
   CKmComposite* m = doc.m_pModel;
   SetQuerySortKeys(doc);
@@ -346,7 +349,7 @@ void ShowSql(CKmDoc& doc) {
   RunShowSqlDialog(&doc, Owner(doc), GetSelectResult(m)->mainStatement, user);
 }
 
-void LimitResult(CKmDoc& doc) {
+void EditLimitResult(CKmDoc& doc) {
   long limit = GetRecordLimit(doc.m_pModel);
   if (RunLimitResultDialog(&doc, Owner(doc), &limit) == IDOK) SetRecordLimit(doc.m_pModel, limit);
 }
@@ -355,7 +358,7 @@ void LimitResult(CKmDoc& doc) {
 // objects: the kind's sheet, then the alignment and trim it leaves to the
 // selection operations and the font its Font button chose. False leaves the
 // command to the other items' dialogs.
-bool EditProperties(CKmDoc& doc) {
+bool EditTextProperties(CKmDoc& doc) {
   int others = 0;
   const std::vector<FieldDef*> fields = SelectedFields(doc, &others);
   std::vector<ReportItemHead*> texts;
@@ -424,7 +427,7 @@ void EditAlignment(CKmDoc& doc) {
   }
 }
 
-void ShowInsertField(CKmDoc& doc) {
+void ShowInsertFieldDialog(CKmDoc& doc) {
   if (!doc.m_bReportOpen) return;
   if (!doc.m_pInsertField) {
     InsertFieldHooks hooks;
@@ -513,7 +516,7 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
     case kFieldCmdProperties:
       // Marked band lines take the command before any selected item does.
       if (doc.m_pView != nullptr && doc.m_pView->MarkedLineCount() > 0) return FALSE;
-      return doc.m_bReportOpen && doc.m_pModel != nullptr && doc.m_pLayout != nullptr && EditProperties(doc);
+      return doc.m_bReportOpen && doc.m_pModel != nullptr && doc.m_pLayout != nullptr && EditTextProperties(doc);
     case kFieldCmdFont:
       if (doc.m_bReportOpen && doc.m_pLayout != nullptr) ChooseFontForSelection(doc);
       return TRUE;
@@ -525,7 +528,7 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
   InstallDependencyWarningDialog(&doc);
   switch (id) {
     case kFieldCmdInsert:
-      ShowInsertField(doc);
+      ShowInsertFieldDialog(doc);
       break;
     case kFieldCmdCalculated:
       RunFieldDialog(&doc, Owner(doc), kFieldDialogCalculated, ProgramFieldDialogHooks());
@@ -553,19 +556,19 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
       EditAlignment(doc);
       break;
     case kFieldCmdSort:
-      EditOrder(doc, kOrderSort);
+      EditSortOrder(doc);
       break;
     case kFieldCmdGroup:
-      EditOrder(doc, kOrderGroup);
+      EditGroupOrder(doc);
       break;
     case kFieldCmdFilter:
       EditFilter(doc);
       break;
     case kFieldCmdShowSql:
-      ShowSql(doc);
+      ShowSqlDialog(doc);
       break;
     case kFieldCmdLimit:
-      LimitResult(doc);
+      EditLimitResult(doc);
       break;
     default:
       break;

@@ -19,6 +19,7 @@
 #include <cctype>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <strings.h>
 
 namespace {
@@ -61,22 +62,32 @@ struct DialogAdditions {
 
 // One common dialog as every caller prepares it; the chosen path goes to the
 // document's chosen path.
-BOOL RunCommonDialogText(CKmDoc& doc, bool save, HWND owner, const char* initialName, const char* initialDir,
-                         const std::string& filterText, const char* defaultExt, const std::string& title,
-                         const DialogAdditions& more = DialogAdditions()) {
-  const std::string filter = FilterFromText(filterText);
-  const std::string folder = TrimFolder(initialDir);
-  std::unique_ptr<char[]> file(new char[kFileBufferSize]());
-  CopyBounded(file.get(), kFileBufferSize, initialName != nullptr ? initialName : "");
-  OPENFILENAMEA ofn;
+// What a file dialog points into lives here while it runs.
+struct FileDialogBuffers {
+  std::string filter;
+  std::string folder;
+  std::string title;
+  std::unique_ptr<char[]> file;
+};
+
+BOOL PrepareFileDialog(OPENFILENAMEA& ofn, FileDialogBuffers& b, CKmDoc& doc, bool save, HWND owner,
+                       const char* initialName, const char* initialDir, const std::string& filterText,
+                       const char* defaultExt, const std::string& title, const DialogAdditions& more) {
+  b.filter = FilterFromText(filterText);
+  b.folder = TrimFolder(initialDir);
+  b.title = title;
+  b.file.reset(new (std::nothrow) char[kFileBufferSize]());
+  if (!b.file) return FALSE;
+  CopyBounded(b.file.get(), kFileBufferSize, initialName != nullptr ? initialName : "");
+  ofn = OPENFILENAMEA();
   ofn.hwndOwner = owner;
-  ofn.lpstrFilter = filter.c_str();
+  ofn.lpstrFilter = b.filter.c_str();
   const std::string ext = Extension(initialName);
   ofn.nFilterIndex = FilterIndexInText(!ext.empty() ? ext.c_str() : defaultExt, filterText);
-  ofn.lpstrFile = file.get();
+  ofn.lpstrFile = b.file.get();
   ofn.nMaxFile = kFileBufferSize;
-  ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-  ofn.lpstrTitle = title.c_str();
+  ofn.lpstrInitialDir = b.folder.empty() ? nullptr : b.folder.c_str();
+  ofn.lpstrTitle = b.title.c_str();
   ofn.lpstrDefExt = defaultExt;
   ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_SHOWHELP | OFN_EXPLORER |
               (save ? OFN_NOTESTFILECREATE : OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST);
@@ -91,12 +102,22 @@ BOOL RunCommonDialogText(CKmDoc& doc, bool save, HWND owner, const char* initial
   }
   // A save removes the design view's caret while it asks.
   if (save && doc.m_bReportOpen) DestroyCaret();
+  return TRUE;
+}
+
+BOOL RunCommonDialogText(CKmDoc& doc, bool save, HWND owner, const char* initialName, const char* initialDir,
+                         const std::string& filterText, const char* defaultExt, const std::string& title,
+                         const DialogAdditions& more = DialogAdditions()) {
+  OPENFILENAMEA ofn;
+  FileDialogBuffers buffers;
+  if (!PrepareFileDialog(ofn, buffers, doc, save, owner, initialName, initialDir, filterText, defaultExt, title, more))
+    return FALSE;
   const BOOL ok = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
   if (!ok) {
     if (doc.m_bReportOpen && doc.m_pView != nullptr) doc.m_pView->UpdateCaretAndStatus(0);
     return FALSE;
   }
-  CopyBounded(doc.m_files.chosenPath, sizeof doc.m_files.chosenPath, file.get());
+  CopyBounded(doc.m_files.chosenPath, sizeof doc.m_files.chosenPath, buffers.file.get());
   return TRUE;
 }
 

@@ -1,4 +1,5 @@
 #include "app/instant_report.h"
+#include "model/field_compile.h"
 
 #include "app/document.h"
 #include "app/open_report.h"
@@ -235,7 +236,7 @@ class InstantBuilder {
 
   FieldDef* AddSpecial(const char* name, const char* expression, int width, int line, int column, uint32_t flags,
                        const char* comment) {
-    FieldDef* f = m_.CompileField(name, expression, false, nullptr);
+    FieldDef* f = CompileField(&m_, name, expression, false, nullptr);
     if (f == nullptr) return nullptr;
     if (width > 0) f->head.width = static_cast<uint8_t>(width);
     else f->head.width = static_cast<uint8_t>(std::clamp(GetObjectWidth(fmt_, *f), 1, kMaxFieldChars));

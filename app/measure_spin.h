@@ -8,6 +8,7 @@ class CKmDoc;
 
 // From a dialog's WM_NOTIFY: when it is a spin's step (UDN_DELTAPOS) from
 // spinId, the edit editId goes up (delta above 0) or down by 0.10 within
-// minimum..maximum (hundredths), its text is selected, the spin stays at 0,
-// and the answer is true: the dialog consumes the message.
-bool StepMeasureSpin(HWND dialog, LPARAM notify, int spinId, int editId, long minimum, long maximum, char decimal);
+// minimum..maximum (hundredths; text that does not read is left alone), its
+// text is selected, the spin stays at 0, and the answer is true: the dialog
+// consumes the message.
+bool StepMeasureSpin(HWND dialog, LPARAM notify, int spinId, int editId, int minimum, int maximum);

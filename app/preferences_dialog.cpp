@@ -1,5 +1,7 @@
 #include "app/preferences_dialog.h"
 
+#include "dialogs/insert_field_dialog.h"
+
 #include "app/document.h"
 #include "data/data_access.h"
 #include "foundation/dialog_runner.h"
@@ -54,8 +56,7 @@ bool OnPreferencesOk(HWND dialog, PreferencesState& s) {
   set.fileNew = s.fileNew;
   set.fieldLists = s.fieldLists;
   // An open field palette shows the other wording from now on.
-  if (listsChanged && doc.m_pInsertFieldPalette != nullptr && IsWindow(doc.m_pInsertFieldPalette->m_hWnd))
-    InvalidateRect(doc.m_pInsertFieldPalette->m_hWnd, nullptr, TRUE);
+  if (listsChanged) NotifyInsertFieldDialog(-1);
   ApplyScrollBars(doc);
   return true;
 }

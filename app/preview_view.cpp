@@ -332,7 +332,9 @@ void CPreview::ClickZoom(POINT at) {
   UpdateToolBar();
 }
 
-void CPreview::OnDraw(HDC dc) {
+void CPreview::OnDraw(HDC dc) { PaintPreviewPage(dc); }
+
+void CPreview::PaintPreviewPage(HDC dc) {
   if (m_pState == nullptr || m_pDoc == nullptr) return;
   PageOutputState& s = *m_pState;
   RECT c;

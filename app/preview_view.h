@@ -64,6 +64,8 @@ class CPreview : public CWnd {
   void ScrollRequest(int code, int pos, bool vertical);
   void ClickZoom(POINT at);
   void OnDraw(HDC dc);
+  // The gray surround, the paper with its shadow, and the page replayed on it.
+  void PaintPreviewPage(HDC dc);
   void ShowPageNumber();
   void PrintCurrentPage();
   BOOL PreTranslateMessage(MSG* msg);

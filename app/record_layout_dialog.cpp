@@ -298,8 +298,8 @@ INT_PTR RecordLayoutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       break;
     case WM_NOTIFY:
       if (s == nullptr) break;
-      if (StepMeasureSpin(dialog, lParam, kWidthSpin, kWidth, 10, 9999, s->doc->m_cDecimal) ||
-          StepMeasureSpin(dialog, lParam, kHeightSpin, kHeight, 0, 9999, s->doc->m_cDecimal))
+      if (StepMeasureSpin(dialog, lParam, kWidthSpin, kWidth, 10, 9999) ||
+          StepMeasureSpin(dialog, lParam, kHeightSpin, kHeight, 0, 9999))
         return TRUE;
       break;
     case WM_DESTROY:

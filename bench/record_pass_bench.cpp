@@ -3,6 +3,7 @@
 // two calculated fields, beside the same pass with neither (fetch and
 // conversion only), so the model's own cost per record shows.
 #include <benchmark/benchmark.h>
+#include "model/field_compile.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -81,8 +82,8 @@ void RunPass(benchmark::State& state, bool full) {
     rows.region->table = 0;
     rows.region->width = 10;
     if (full) {
-      m.CompileField("TWICE", "AMOUNT * 2", false, nullptr)->flags |= kFieldNeeded;
-      m.CompileField("NEXT", "AMOUNT + 1", false, nullptr)->flags |= kFieldNeeded;
+      CompileField(&m, "TWICE", "AMOUNT * 2", false, nullptr)->flags |= kFieldNeeded;
+      CompileField(&m, "NEXT", "AMOUNT + 1", false, nullptr)->flags |= kFieldNeeded;
       SetFilter(m);
     }
     PropagateFieldDependencies(&m);

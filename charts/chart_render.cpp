@@ -236,7 +236,7 @@ bool RenderChartToImageFile(const CKmChart& chart, int width, int height, const 
                             const char* path) {
   HENHMETAFILE picture = RenderChartMetafile(chart, width, height, values);
   if (picture == nullptr) return false;
-  const bool ok = WriteChartPictureFile(picture, width, height, path);
+  const bool ok = RenderPictureToBitmap(picture, width, height, path);
   DeleteEnhMetaFile(picture);
   return ok;
 }

@@ -258,10 +258,6 @@ class CKmComposite {
   // An alias of a field: its name, value buffer, table and kind, referring to it by number.
   FieldDef* AddFieldAlias(FieldDef* aliased);
   void SyncAliasNames();
-  // A calculated field from an expression text; with otherList the compiler
-  // sees the list starting at listHead. Null when the text does not compile
-  // (without otherList) or memory runs out.
-  FieldDef* CompileField(const char* name, const char* text, bool otherList, FieldDef* listHead);
   FieldDef* GetFieldAt(uint32_t n) const;
   uint32_t GetFieldIndex(const FieldDef* field) const;
   bool BuildFieldIndex();
@@ -311,13 +307,6 @@ class CKmComposite {
   // memory is exhausted. The evaluators call it themselves when needed.
   bool InitEvalArea();
   void FreeEvalArea();
-  // Runs code over the current field values and writes the result. resultSize
-  // is the string capacity in characters (0: stringWorkSize); a string result
-  // needs resultSize + 1 bytes, other results at most 12.
-  int32_t EvaluateCompiledExpression(const uint8_t* code, void* result, uint32_t resultSize,
-                                     uint32_t* flagsOut, int32_t* previousLongTextOut);
-  int32_t InferExpressionType(const uint8_t* code, FieldDef* field);
-  int32_t CheckExpressionType(const uint8_t* code, FieldDef* field);
 
   // ---- Attachments: a state type T derives from ModelAttachment and names
   // its slot in T::kSlot. Find answers null while there is none; Get makes

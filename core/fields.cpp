@@ -13,6 +13,7 @@
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
 #include "core/engine_errors.h"
+#include "core/field_references.h"
 
 namespace {
 
@@ -25,35 +26,6 @@ void FreeJoinChain(JoinLink* first) {
     JoinLink* next = b->next;
     HeapFreeBlock(b);
     b = next;
-  }
-}
-
-// Field numbers in a piece of code above n move down by one; code that refers
-// to n itself no longer means anything and is dropped.
-bool RenumberCode(uint8_t* code, uint32_t length, uint32_t n) {
-  if (code == nullptr) return true;
-  const size_t len = length != 0 ? length : CompiledCodeLength(code, 1u << 20);
-  CodeReader reader(code, len);
-  Instruction in;
-  bool keep = true;
-  while (reader.Next(&in)) {
-    if (in.op == OP_END) break;
-    if (in.op != OP_FIELD && in.op != OP_FIELD_PREV) continue;
-    if (in.u32 == n) keep = false;
-    if (in.u32 > n && in.u32 != kNoField) PutU32(code + in.offset + 1, in.u32 - 1);
-  }
-  return keep;
-}
-
-void ReplaceInCode(uint8_t* code, uint32_t length, uint32_t from, uint32_t to) {
-  if (code == nullptr) return;
-  const size_t len = length != 0 ? length : CompiledCodeLength(code, 1u << 20);
-  CodeReader reader(code, len);
-  Instruction in;
-  while (reader.Next(&in)) {
-    if (in.op == OP_END) break;
-    if ((in.op == OP_FIELD || in.op == OP_FIELD_PREV) && in.u32 == from)
-      PutU32(code + in.offset + 1, to);
   }
 }
 
@@ -229,17 +201,8 @@ bool CKmComposite::DeleteField(FieldDef* field, uint32_t options) {
       if ((options & 4) == 0 && refers && f->refField > n && f->refField != kNoField &&
           (f->flags2 & kField2KeepRefNumber) == 0)
         --f->refField;
-      if (!RenumberCode(f->code, f->codeLength, n)) {
-        HeapFreeBlock(f->code);
-        f->code = nullptr;
-        f->codeLength = 0;
-      }
-      if (!RenumberCode(f->conditionCode, f->conditionLength, n)) {
-        HeapFreeBlock(f->conditionCode);
-        f->conditionCode = nullptr;
-        f->conditionLength = 0;
-      }
     }
+    RenumberFieldReferences(this, n);
     // The report's filter is condition code, not expression code; a filter
     // on the field that went no longer means anything and is dropped. Its
     // compiled form is made again from the renumbered code when next needed.
@@ -354,9 +317,8 @@ void CKmComposite::SwapFieldRecords(FieldDef* oldField, FieldDef* newField) {
   }
   for (FieldDef* f = fieldList; f != nullptr; f = f->next) {
     if (f->refField == from) f->refField = to;
-    ReplaceInCode(f->code, f->codeLength, from, to);
-    ReplaceInCode(f->conditionCode, f->conditionLength, from, to);
   }
+  ReplaceFieldReference(this, from, to);
   ConditionReplaceFieldReference(conditionCode, conditionLength, from, to);
   compiledFilter.reset();
   for (uint32_t& g : groupFields)

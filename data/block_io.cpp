@@ -18,3 +18,9 @@ long zread(int file, void* buffer, size_t count) {
   }
   return static_cast<long>(done);
 }
+
+int ReadBlock(int file, uint32_t blockNumber, void* buffer) {
+  const int64_t at = static_cast<int64_t>(blockNumber) * static_cast<int64_t>(kBlockSize);
+  if (SeekFileHandle(file, at, SeekFrom::kStart) != at) return 1;
+  return zread(file, buffer, kBlockSize) == static_cast<long>(kBlockSize) ? 0 : 1;
+}

@@ -1,5 +1,7 @@
 #include "data/master_statement.h"
 
+#include "data/sql_literals.h"
+
 #include "core/composite.h"
 #include "core/engine_errors.h"
 #include "data/data_access.h"
@@ -85,8 +87,7 @@ int RefreshSqlAfterJoinChange(CKmComposite* m) {
   if (IsSqlReport(m) && m->statementOffset < std::strlen(m->statementText)) sql = m->statementText + m->statementOffset;
   if (sql.empty()) return 0;
   char error[600] = {};
-  const int rc = da->ExecSql(sql.c_str(), error, sizeof error);
-  da->EndStatement();
+  const int rc = ExecSqlWithWait(m, sql.c_str(), error, sizeof error);
   if (rc != 0) ShowSqlMessage(error[0] ? error : "Error executing SELECT statement", true);
   return rc != 0 ? 1 : 0;
 }

@@ -1,4 +1,5 @@
 #include "data/replace_table.h"
+#include "expr/type_eval.h"
 #include "data/report_dictionary.h"
 
 #include <cstring>
@@ -61,7 +62,7 @@ void RecheckAfterReplace(CKmComposite* m, uint32_t slot) {
         (g->flags & kFieldAlias) || !g->exprText)
       continue;
     RecompileFieldExpression(m, g, true);
-    if (g->code) m->InferExpressionType(g->code, g);
+    if (g->code) InferExpressionType(m, g->code, g);
   }
   ClearFieldMarks(m, false);
 }

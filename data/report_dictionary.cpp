@@ -1,6 +1,8 @@
 // The report dictionary's table, memo file and index, and the merge of its
 // entries into the fields of a table that has just been opened.
 #include "data/report_dictionary.h"
+#include "model/field_compile.h"
+#include "expr/type_eval.h"
 
 #include "core/compiled_code.h"
 #include "core/composite.h"
@@ -306,7 +308,7 @@ void AddDictionaryFormula(CKmComposite* m, const ReportDictionary& d, const Dict
   const std::string text = ReadMemoText(d, entry.formulaBlock);
   const std::string name = TrimRight(entry.fieldPart);
   if (text.empty() || name.empty()) return;
-  FieldDef* f = m->CompileField(name.c_str(), text.c_str(), true, *listHead);
+  FieldDef* f = CompileField(m, name.c_str(), text.c_str(), true, *listHead);
   if (f == nullptr) return;
   if (*listHead == nullptr) *listHead = f;
   if (f->code != nullptr && !FormulaInScope(f, global)) {
@@ -355,7 +357,7 @@ void CompileDictionaryFormulas(CKmComposite* m, FieldDef** listHead, bool global
       f->codeLength = static_cast<uint32_t>(out.code.size());
       f->flags = (out.typeFlags & kFieldKindMask) | kFieldCalculation | kFieldItem | kFieldNeeded;
       f->table = global ? kTableNone : out.tableLevel;
-      m->InferExpressionType(f->code, f);
+      InferExpressionType(m, f->code, f);
       if (m->translateToSql != nullptr) f->sqlText = m->translateToSql(m, f);
     }
     if (code == nullptr || !FormulaInScope(f, global) || (global && out.tableLevel != kTableNone)) {

@@ -1,5 +1,7 @@
 #include "data/sql_literals.h"
 
+#include "foundation/doc_base.h"
+
 #include "data/data_access.h"
 #include "data/expr_to_sql.h"
 #include "data/select_builder.h"
@@ -160,10 +162,13 @@ int ExecuteSelect(CKmComposite* model, const char* sql, int /*option*/, int sort
   return BindResultColumns(model, true, sortColumns);
 }
 
-int ExecSqlWithWait(CKmComposite* model, const char* sql, int /*option*/) {
+int ExecSqlWithWait(CKmComposite* model, const char* sql, char* message, int messageSize) {
+  KmDocBase* doc = GetActiveDocBase();
+  if (doc != nullptr) doc->SetWaitCursor(1);
   DataAccess* da = GetDataAccess(model);
-  int r = da->ExecSql(sql);
+  const int r = da->ExecSql(sql, message, messageSize);
   da->EndStatement();
+  if (doc != nullptr) doc->SetWaitCursor(0);
   return r;
 }
 

@@ -32,7 +32,9 @@ std::string FormatSqlNumber(double value);
 
 // 0 executed and bound, 1 failure (reported by the data layer).
 int ExecuteSelect(CKmComposite* model, const char* sql, int option, int sortColumns, bool engineSort);
-int ExecSqlWithWait(CKmComposite* model, const char* sql, int option);
+// One statement run to its end under the wait cursor: 0, or nonzero with the
+// driver's text in message.
+int ExecSqlWithWait(CKmComposite* model, const char* sql, char* message, int messageSize);
 int RequeryAndBind(CKmComposite* model);
 int FetchNextRow(CKmComposite* model);
 int FetchRow(CKmComposite* model, long row);

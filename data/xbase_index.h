@@ -106,7 +106,9 @@ void SetIndexOpenMode(CKmComposite* m, uint32_t mode);
 uint32_t IndexOpenMode(CKmComposite* m);
 
 // Opens an index (a multi-tag kind needs the tag name): false with *out set,
-// true with the last error on failure.
+// true with the last error on failure. OpenIndexFile leaves the tag
+// directory it read in the engine's tag list; OpenIndex frees it.
+bool OpenIndexFile(CKmComposite* m, const char* path, IndexCursor** out, const char* tagName);
 bool OpenIndex(CKmComposite* m, const char* path, IndexCursor** out, const char* tagName);
 void CloseIndex(CKmComposite* m, IndexCursor* cursor);
 

@@ -330,7 +330,7 @@ int32_t IndexLastError(CKmComposite* m) { return GetIndexEngine(m)->lastError; }
 void SetIndexOpenMode(CKmComposite* m, uint32_t mode) { GetIndexEngine(m)->openMode = mode; }
 uint32_t IndexOpenMode(CKmComposite* m) { return GetIndexEngine(m)->openMode; }
 
-bool OpenIndex(CKmComposite* m, const char* path, IndexCursor** out, const char* tagName) {
+bool OpenIndexFile(CKmComposite* m, const char* path, IndexCursor** out, const char* tagName) {
   IndexEngineState* e = GetIndexEngine(m);
   if (e == nullptr) return true;
   *out = nullptr;
@@ -368,14 +368,8 @@ bool OpenIndex(CKmComposite* m, const char* path, IndexCursor** out, const char*
   const bool multiTag = c->kind == kIndexWdx || c->kind == kIndexCdx || c->kind == kIndexMdx || c->kind == kIndexNsx;
   if (multiTag) {
     if (tagName == nullptr || tagName[0] == 0) return IndexFail(e, kIndexErrTag) != 0;
-    const int rc = ReadTagDirectory(e, c.get(), header, tagCount);
-    if (rc != kIndexKeyFound) {
-      e->tags.clear();
-      return true;
-    }
-    const int found = FindTag(e, tagName, &c->tagPosition);
-    e->tags.clear();
-    if (found != kIndexKeyFound) return true;
+    if (ReadTagDirectory(e, c.get(), header, tagCount) != kIndexKeyFound) return true;
+    if (FindTag(e, tagName, &c->tagPosition) != kIndexKeyFound) return true;
     if (c->kind == kIndexWdx) {
       // Tag k lives in its own file beside the directory: base name + ".Wkk".
       const std::string base = FixedText(header + 4, 8);
@@ -389,10 +383,10 @@ bool OpenIndex(CKmComposite* m, const char* path, IndexCursor** out, const char*
       std::memset(header, 0, sizeof header);
       if (!FileLength(c->file, &c->fileLength) || !ReadAt(c->file, 0, header, 1024)) return IndexFail(e, kIndexErrRead) != 0;
     } else {
-      const uint64_t at = c->kind == kIndexMdx ? static_cast<uint64_t>(c->tagPosition) * 512 : c->tagPosition;
-      const size_t size = c->kind == kIndexMdx ? 512 : 1024;
       std::memset(header, 0, sizeof header);
-      if (!ReadAt(c->file, at, header, size)) return IndexFail(e, kIndexErrRead) != 0;
+      const bool read = c->kind == kIndexMdx ? ReadBlock(c->file, c->tagPosition, header) == 0
+                                             : ReadAt(c->file, c->tagPosition, header, 1024);
+      if (!read) return IndexFail(e, kIndexErrRead) != 0;
     }
   }
   ReadHeaderValues(c.get(), header);
@@ -406,6 +400,12 @@ bool OpenIndex(CKmComposite* m, const char* path, IndexCursor** out, const char*
   e->slotInUse[slot] = true;
   *out = c.release();
   return false;
+}
+
+bool OpenIndex(CKmComposite* m, const char* path, IndexCursor** out, const char* tagName) {
+  const bool failed = OpenIndexFile(m, path, out, tagName);
+  if (IndexEngineState* e = GetIndexEngine(m)) e->tags.clear();
+  return failed;
 }
 
 void CloseIndex(CKmComposite* m, IndexCursor* cursor) {

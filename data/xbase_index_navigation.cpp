@@ -21,7 +21,7 @@ int Descend(IndexEngineState* e, uint32_t child) {
 }
 
 // The key of entry on the level, decoded into the caller's form.
-int Deliver(IndexEngineState* e, int level, int32_t entry, uint8_t* keyOut, uint32_t* recordOut) {
+int ReadEntryKey(IndexEngineState* e, int level, int32_t entry, uint8_t* keyOut, uint32_t* recordOut) {
   IndexCursor* c = e->current;
   uint8_t key[kIndexKeyBuffer] = {};
   uint32_t record = 0;
@@ -65,7 +65,7 @@ int StepForward(IndexEngineState* e, uint8_t* keyOut, uint32_t* recordOut) {
     if (LevelPageData(e, level) == nullptr) return kIndexFailed;
     if (PageHoldsKeys(e, level) && l.entry < PositionLimit(e, level)) {
       ++l.entry;
-      if (leaf) return Deliver(e, level, l.entry, keyOut, recordOut);
+      if (leaf) return ReadEntryKey(e, level, l.entry, keyOut, recordOut);
       uint32_t child = 0;
       if (!GetChildPage(e, level, l.entry, &child)) return kIndexFailed;
       if (Descend(e, child) != kIndexKeyFound) return kIndexFailed;
@@ -84,7 +84,7 @@ int StepForward(IndexEngineState* e, uint8_t* keyOut, uint32_t* recordOut) {
       return kIndexPastEnd;
     }
     if (Rise(e, up) != kIndexKeyFound) return kIndexFailed;
-    if (InteriorKeysAreKeys(c->kind)) return Deliver(e, up, c->levels[up].entry, keyOut, recordOut);
+    if (InteriorKeysAreKeys(c->kind)) return ReadEntryKey(e, up, c->levels[up].entry, keyOut, recordOut);
   }
   return IndexFail(e, kIndexErrRead);
 }
@@ -98,7 +98,7 @@ int DescendToLast(IndexEngineState* e, uint8_t* keyOut, uint32_t* recordOut) {
       PagePosition& l = c->levels[level];
       if (l.count == 0) return kIndexNoKey;
       l.entry = static_cast<int32_t>(l.count);
-      return Deliver(e, level, l.entry, keyOut, recordOut);
+      return ReadEntryKey(e, level, l.entry, keyOut, recordOut);
     }
     uint32_t child = 0;
     if (!GetChildPage(e, level, c->levels[level].entry, &child)) return kIndexFailed;
@@ -121,7 +121,7 @@ int StepBackward(IndexEngineState* e, uint8_t* keyOut, uint32_t* recordOut) {
     if (l.entry > 1) {
       if (l.entry > static_cast<int32_t>(l.count) + 1) l.entry = static_cast<int32_t>(l.count) + 1;
       --l.entry;
-      return Deliver(e, level, l.entry, keyOut, recordOut);
+      return ReadEntryKey(e, level, l.entry, keyOut, recordOut);
     }
     do {
       --level;
@@ -134,7 +134,7 @@ int StepBackward(IndexEngineState* e, uint8_t* keyOut, uint32_t* recordOut) {
       a.entry = 0;
       return kIndexBeforeFirst;
     }
-    if (InteriorKeysAreKeys(c->kind)) return Deliver(e, level, a.entry, keyOut, recordOut);
+    if (InteriorKeysAreKeys(c->kind)) return ReadEntryKey(e, level, a.entry, keyOut, recordOut);
   }
   return DescendToLast(e, keyOut, recordOut);
 }
@@ -267,7 +267,7 @@ int GetCurrentKey(CKmComposite* m, IndexCursor* cursor, uint8_t* keyOut, uint32_
   if (l.count == 0) return kIndexNoKey;
   if (l.entry <= 0) return kIndexBeforeFirst;
   if (l.entry > static_cast<int32_t>(l.count)) return kIndexPastEnd;
-  return Deliver(e, level, l.entry, keyOut, recordOut);
+  return ReadEntryKey(e, level, l.entry, keyOut, recordOut);
 }
 
 int NextKey(CKmComposite* m, IndexCursor* cursor, uint8_t* keyOut, uint32_t* recordOut) {

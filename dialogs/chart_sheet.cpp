@@ -108,7 +108,7 @@ void FillSheet(HWND d, const SheetState& st) {
   SetDlgItemTextA(d, kChartTitleY, s.titles[2].c_str());
   SetDlgItemTextA(d, kChartTitleYR, s.titles[3].c_str());
   Add(d, kChartBackground, "(none)", 0);
-  for (int c = 1; c < kColorCount; ++c) Add(d, kChartBackground, GetResString(kColorTable[c].nameId, 0), c);
+  for (int c = 1; c < kColorCount; ++c) Add(d, kChartBackground, GetResString(ColorTable[c].nameId, 0), c);
   SelectData(d, kChartBackground, s.titleBackground);
   Check(d, kChartUserRange, s.rangeMode == 1);
   char b[48];

@@ -15,7 +15,6 @@ namespace {
 constexpr int kTextControl = 200;
 constexpr int kUsersList = 201;
 constexpr int kChartsList = 202;
-constexpr uint32_t kStrConditionError = 6025;
 
 KmDocBase* g_warningDoc = nullptr;
 
@@ -92,9 +91,4 @@ INT_PTR RunDependencyWarning(KmDocBase* doc, HWND owner, int kind, const Depende
 void InstallDependencyWarningDialog(KmDocBase* doc) {
   g_warningDoc = doc;
   SetDependencyWarningHook(doc ? AskThroughDialog : nullptr);
-}
-
-void ReportTotalConditionError(KmDocBase* doc, HWND owner, int code) {
-  std::string text = std::string(GetResString(kStrConditionError, 0)) + ": " + CompileErrorText(code);
-  doc->ErrorBoxOwner(owner, text.c_str());
 }

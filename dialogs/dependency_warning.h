@@ -28,5 +28,3 @@ void AddDependencyWarningDetail(HWND dialog, const char* text);
 INT_PTR RunDependencyWarning(KmDocBase* doc, HWND owner, int kind, const DependencyWarning& warning);
 // Makes the model's confirmations ask through this dialog on the document.
 void InstallDependencyWarningDialog(KmDocBase* doc);
-// "Total condition error" and the text of a calculation error code, shown over owner.
-void ReportTotalConditionError(KmDocBase* doc, HWND owner, int code);

@@ -19,7 +19,7 @@ LRESULT Send(HWND d, int id, UINT message, WPARAM w = 0, LPARAM l = 0) { return 
 // The sixteen colours, with " (None)" last when a colour may be left out.
 void FillColours(HWND d, int id, BYTE code, bool none) {
   for (int i = 0; i < kColorCount; ++i)
-    Send(d, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LoadResString(kColorTable[i].nameId).c_str()));
+    Send(d, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LoadResString(ColorTable[i].nameId).c_str()));
   if (none) Send(d, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LoadResString(kNoneText).c_str()));
   // A code outside the table shows as black, or as none where none is offered.
   int at = code < kColorCount ? code : none ? kColorCount : 0;

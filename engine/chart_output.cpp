@@ -113,7 +113,7 @@ int ImbedChart(ReportRun* run, ItemOutput& it, LONG y, LONG shift, int copies, L
   entry->metafileCache.KeepNewest();  // the page keeps its own copy of what it drew
   // The HTML export's picture of the chart, when it asked for one.
   if (!chart->imageFileName.empty())
-    WriteChartPictureFile(picture, width, height, chart->imageFileName.c_str());
+    RenderPictureToBitmap(picture, width, height, chart->imageFileName.c_str());
   for (int copy = 0; copy < std::max(1, copies); ++copy) {
     const GraphicPlace g = PlaceGraphic(run, it, shift + copy * copyWidth, y);
     ChartRecord r;

@@ -29,7 +29,7 @@ BYTE StreamTextByte(BYTE c) { return c < 0x20 ? ' ' : c; }
 void PutEsc(std::vector<BYTE>& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg, WORD a3 = kNoArg) {
   BYTE buf[8];
   int n = (a1 == kNoArg) ? static_cast<int>(PutBareEscape(buf, code) - buf)
-                         : static_cast<int>(EscapeSequence(buf, code, a1, a2, a3) - buf);
+                         : static_cast<int>(PutEscapeSequence(buf, code, a1, a2, a3) - buf);
   out.insert(out.end(), buf, buf + n);
 }
 

@@ -11,7 +11,7 @@ BYTE* PutWord(BYTE* p, WORD v) {
 
 }  // namespace
 
-BYTE* EscapeSequence(BYTE* buffer, BYTE code, WORD a1, WORD a2, WORD a3) {
+BYTE* PutEscapeSequence(BYTE* buffer, BYTE code, WORD a1, WORD a2, WORD a3) {
   BYTE* p = buffer;
   *p++ = kEsc;
   *p++ = code;
@@ -35,8 +35,8 @@ int PutFontAndColorSequences(PageDriver* driver, PageOutputState* state, int fon
   // Neither place may carry 0xFFFF, which would end the sequence early.
   if (style == kNoArg) style = 0;
   if (size == kNoArg) size = kNoArg - 1;
-  BYTE* p = EscapeSequence(buffer, kEscFont, static_cast<WORD>(fontNumber), style, size);
-  p = EscapeSequence(p, kEscColour, colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+  BYTE* p = PutEscapeSequence(buffer, kEscFont, static_cast<WORD>(fontNumber), style, size);
+  p = PutEscapeSequence(p, kEscColour, colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
   return static_cast<int>(p - buffer);
 }
 
@@ -56,10 +56,10 @@ int BuildTextLine(const WORD* chars, const WORD* fonts, const WORD* sizes,
   const bool centred = place.alignment == kFieldAlignCentre;
   const bool right = place.alignment == kFieldAlignRight;
   BYTE* p = out;
-  if (!right) p = EscapeSequence(p, kEscPosition, place.x);
-  if (centred && !place.continued) p = EscapeSequence(p, kEscCentreField, place.width);
+  if (!right) p = PutEscapeSequence(p, kEscPosition, place.x);
+  if (centred && !place.continued) p = PutEscapeSequence(p, kEscCentreField, place.width);
   if (right) p = PutBareEscape(p, kEscRightOpen);
-  p = EscapeSequence(p, kEscColour, place.colour & 0xFF, (place.colour >> 8) & 0xFF,
+  p = PutEscapeSequence(p, kEscColour, place.colour & 0xFF, (place.colour >> 8) & 0xFF,
                         (place.colour >> 16) & 0xFF);
 
   // Room is checked for each whole piece, the closing sequence kept aside.
@@ -73,7 +73,7 @@ int BuildTextLine(const WORD* chars, const WORD* fonts, const WORD* sizes,
     if (p + need > limit) break;
     if (change) {
       WORD size = sizes[i] == kNoArg ? kNoArg - 1 : sizes[i];
-      p = EscapeSequence(p, kEscFont, fonts[i], static_cast<WORD>(style), size);
+      p = PutEscapeSequence(p, kEscFont, fonts[i], static_cast<WORD>(style), size);
       lastFont = fonts[i];
       lastStyle = style;
       lastSize = sizes[i];
@@ -81,7 +81,7 @@ int BuildTextLine(const WORD* chars, const WORD* fonts, const WORD* sizes,
     *p++ = StreamTextByte(static_cast<BYTE>(chars[i] & 0xFF));
   }
   if (centred && !place.continued) p = PutBareEscape(p, kEscCentreField);
-  if (right) p = EscapeSequence(p, kEscRightClose, place.rightX);
+  if (right) p = PutEscapeSequence(p, kEscRightClose, place.rightX);
   return static_cast<int>(p - out);
 }
 

@@ -9,7 +9,7 @@
 // Writes ESC, code and the arguments: the first always, the second unless it
 // is 0xFFFF (the sequence then ends), the third unless it is 0xFFFF. Returns
 // the position just after the sequence (4, 6 or 8 bytes on).
-BYTE* EscapeSequence(BYTE* buffer, BYTE code, WORD a1, WORD a2 = kNoArg, WORD a3 = kNoArg);
+BYTE* PutEscapeSequence(BYTE* buffer, BYTE code, WORD a1, WORD a2 = kNoArg, WORD a3 = kNoArg);
 // ESC and a code with no argument (codes 4, 5 and 6).
 BYTE* PutBareEscape(BYTE* buffer, BYTE code);
 

@@ -1,4 +1,5 @@
 #include "engine/report_script.h"
+#include "model/field_compile.h"
 
 #include "core/composite.h"
 #include "core/fields.h"
@@ -795,7 +796,7 @@ int ScriptReader::CalcItem(int slot, const ItemPrefix& p) {
   if (IsQuoted(expr)) {
     const std::string body = expr.substr(1, expr.size() - 2);
     if (IsNumSlot(slot) && ((fmt.digits == 0 && fmt.decimals == 0) || fmt.digits + fmt.decimals > 20)) return 0;
-    f = m->CompileField(p.name.c_str(), body.c_str(), false, nullptr);
+    f = CompileField(m, p.name.c_str(), body.c_str(), false, nullptr);
     if (f == nullptr) return 0;
     if (f->code == nullptr || !KindMatches(slot, f->flags)) {
       m->DeleteField(f, 2 | 4);

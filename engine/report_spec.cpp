@@ -509,7 +509,7 @@ void PrintFilter(SpecPrinter& p, CKmComposite* m) {
 
 std::string ColourName(BYTE code) {
   if (code >= kColorCount) return "None";
-  const char* t = GetResString(kColorTable[code].nameId, 0);
+  const char* t = GetResString(ColorTable[code].nameId, 0);
   return t ? t : "";
 }
 

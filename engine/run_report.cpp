@@ -138,14 +138,13 @@ int SortRecordsInProgram(KmDocBase* doc, ReportRun* r) {
   setup.alwaysPreFetch = GetDataAccess(m)->AlwaysPreFetch();
   FieldDef* keys[kKeyLevels] = {};
   uint32_t kinds[kKeyLevels] = {};
-  const int check = CheckSortAndGroupFields(m, setup, keys, kinds);
+  const int check = CheckSortForTotals(m, setup, keys, kinds);
   if (check == 1) {
     ReportScanError(m, m->lastEngineError);
     return m->lastEngineError != 0 ? m->lastEngineError : 1;
   }
   // Sorted totals order the groups themselves (the totals sort).
   if (check != -2 || setup.totalsSorted || keys[0] == nullptr) return 0;
-  ShowProgressPhase(m, 0, true);
   std::string positions;
   // The sort tells its own failures.
   if (SortRecords(m, keys, kinds, &positions) != 0) return m->lastEngineError != 0 ? m->lastEngineError : 1;

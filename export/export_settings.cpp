@@ -1,6 +1,7 @@
 #include "export/export_settings.h"
 
 #include "files/report_stream.h"
+#include "foundation/text_helpers.h"
 #include "platform/export/output_file.h"
 
 #include <cctype>
@@ -205,9 +206,6 @@ void CKmExport::StoreTo(ReportSettings* s) const {
 }
 
 std::string AddExportExtension(const CKmExport& e, const std::string& path) {
-  size_t slash = path.find_last_of("/\\");
-  size_t dot = path.find_last_of('.');
-  if (path.empty() || (dot != std::string::npos && (slash == std::string::npos || dot > slash))) return path;
   const char* ext = "TXT";
   switch (e.format) {
     case kExportXbase: ext = "DBF"; break;
@@ -222,7 +220,11 @@ std::string AddExportExtension(const CKmExport& e, const std::string& path) {
     case kExportWordMerge: ext = e.wordMergeType == kFileTypeComma ? "CSV" : "TXT"; break;
     default: break;
   }
-  return path + "." + ext;
+  // A path that names its own extension keeps it.
+  std::vector<char> named(path.size() + std::strlen(ext) + 2, '\0');
+  std::memcpy(named.data(), path.data(), path.size());
+  ApplyFileExtension(named.data(), named.size(), ext, 0);
+  return named.data();
 }
 
 std::vector<uint8_t> EncodeHtmlOptions(uint8_t format, const HtmlExportOptions& o) {

@@ -37,8 +37,8 @@ void AddDelimited(SpecExportBlock& b, uint8_t type, const std::string& separator
 
 std::string ColourText(uint32_t value) {
   for (int i = 0; i < kColorCount; ++i)
-    if (kColorTable[i].color == value) {
-      const char* name = GetResString(kColorTable[i].nameId, 0);
+    if (ColorTable[i].color == value) {
+      const char* name = GetResString(ColorTable[i].nameId, 0);
       return name ? name : "";
     }
   return std::string();

@@ -47,17 +47,6 @@ uint8_t ReferenceLevel(const FieldDef* f) {
   return f->table;
 }
 
-// Every field code of the model, the calculation's and the condition's.
-template <typename Fn>
-void ForEachCodeSlot(CKmComposite* m, Fn fn) {
-  uint32_t n = 0;
-  for (FieldDef* f = m->fieldList; f; f = f->next, ++n) {
-    if (f->flags & kFieldAlias) continue;
-    if ((f->flags & kFieldCalculation) && f->code) fn(f, n, f->code, f->codeLength, false);
-    if (f->conditionCode) fn(f, n, f->conditionCode, f->conditionLength, true);
-  }
-}
-
 }  // namespace
 
 const uint8_t* FieldCode(const FieldDef* f, size_t* length) {
@@ -71,12 +60,6 @@ const uint8_t* FieldCode(const FieldDef* f, size_t* length) {
   }
   *length = 0;
   return nullptr;
-}
-
-bool ExpressionReferencesField(const uint8_t* code, size_t length, uint32_t n) {
-  bool found = false;
-  ForEachFieldReference(code, length, [&](uint32_t k, bool) { found = found || k == n; });
-  return found;
 }
 
 int ScanExpressionDependencies(CKmComposite* m, const uint8_t* code, size_t maxLength,
@@ -258,7 +241,8 @@ bool CheckFieldReferences(CKmComposite* m, FieldDef* field) {
   CodeReader r(code, len);
   Instruction in;
   while (r.Next(&in) && in.op != OP_END) {
-    if (in.op == OP_FIELD || in.op == OP_FIELD_PREV) {
+    // A previous value comes from the record before: it waits for nothing.
+    if (in.op == OP_FIELD) {
       FieldDef* f = FieldAtNumber(m, in.u32);
       if (f != field && !(f && (f->flags & kFieldRemoveMark))) return false;
     } else if (in.op == OP_TABLE) {
@@ -361,38 +345,6 @@ void MarkRequiredFields(CKmComposite* m, bool* changed, bool all) {
     f->flags &= ~kFieldRemovePropagated;
   }
   if (changed) *changed = added;
-}
-
-void RenumberFieldReferences(CKmComposite* m, uint32_t n) {
-  ForEachCodeSlot(m, [&](FieldDef* f, uint32_t, uint8_t* code, uint32_t length, bool condition) {
-    if (ExpressionReferencesField(code, length, n)) {
-      // The reference is gone: the field must be compiled again from its text.
-      HeapFreeBlock(code);
-      if (condition) {
-        f->conditionCode = nullptr;
-        f->conditionLength = 0;
-      } else {
-        f->code = nullptr;
-        f->codeLength = 0;
-      }
-      return;
-    }
-    CodeReader r(code, length);
-    Instruction in;
-    while (r.Next(&in) && in.op != OP_END)
-      if ((in.op == OP_FIELD || in.op == OP_FIELD_PREV) && in.u32 > n)
-        PutU32(code + in.offset + 1, in.u32 - 1);
-  });
-}
-
-void ReplaceFieldReference(CKmComposite* m, uint32_t oldNumber, uint32_t newNumber) {
-  ForEachCodeSlot(m, [&](FieldDef*, uint32_t, uint8_t* code, uint32_t length, bool) {
-    CodeReader r(code, length);
-    Instruction in;
-    while (r.Next(&in) && in.op != OP_END)
-      if ((in.op == OP_FIELD || in.op == OP_FIELD_PREV) && in.u32 == oldNumber)
-        PutU32(code + in.offset + 1, newNumber);
-  });
 }
 
 FieldDef* FindFieldReferencing(CKmComposite* m, uint32_t n, const FieldDef* except) {

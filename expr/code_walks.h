@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/field_references.h"
+
 class CKmComposite;
 struct FieldDef;
 
@@ -30,20 +32,15 @@ void ForEachFieldReference(const uint8_t* code, size_t length, Fn fn);
 
 // The field's calculation code or, for a field with a condition, its condition code.
 const uint8_t* FieldCode(const FieldDef* f, size_t* length);
-bool ExpressionReferencesField(const uint8_t* code, size_t length, uint32_t n);
 
-// True when every field the code references is the field itself or marked for
-// removal (0x10), and every table it references has such a field.
+// True when every field whose current value the code references is the field
+// itself or marked (0x10), and every table it references has such a field.
 bool CheckFieldReferences(CKmComposite* m, FieldDef* field);
 void PropagateFieldUse(CKmComposite* m, bool all);
 void PropagateFieldUseAll(CKmComposite* m);
 // Marks the fields a run needs as in use (0x8000); changed is set when one was added.
 void MarkRequiredFields(CKmComposite* m, bool* changed, bool all);
 
-// After field n was deleted: references above n move down by one; code that
-// still references n is freed.
-void RenumberFieldReferences(CKmComposite* m, uint32_t n);
-void ReplaceFieldReference(CKmComposite* m, uint32_t oldNumber, uint32_t newNumber);
 // The first field other than except whose code or condition uses field n.
 FieldDef* FindFieldReferencing(CKmComposite* m, uint32_t n, const FieldDef* except = nullptr);
 bool IsFieldValueSet(CKmComposite* m, const FieldDef* field, const uint8_t* value);

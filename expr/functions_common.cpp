@@ -1,4 +1,5 @@
 #include "expr/functions_common.h"
+#include "foundation/text_helpers.h"
 
 #include "expr/calendar.h"
 #include "expr/collation.h"
@@ -134,22 +135,14 @@ bool EqualValues(CKmComposite* m, const PoppedValue& a, const PoppedValue& b) {
 size_t PopText(CKmComposite* m, char* buffer) { return PopString(m, buffer, m->stringWorkSize + 1); }
 
 size_t PopTextPadToBlank(CKmComposite* m, char* buffer) {
-  size_t n = PopText(m, buffer);
-  const char pad = static_cast<char>(m->SpaceDotChar);
-  for (size_t i = 0; i < n; ++i)
-    if (buffer[i] == pad) buffer[i] = ' ';
+  const size_t n = PopText(m, buffer);
+  PadCharsToBlanks(buffer, static_cast<unsigned char>(m->SpaceDotChar));
   return n;
 }
 
 size_t TrimText(const CKmComposite* m, char* text, size_t length) {
-  const unsigned char pad = static_cast<unsigned char>(m->SpaceDotChar);
-  while (length > 0) {
-    unsigned char c = static_cast<unsigned char>(text[length - 1]);
-    if (c == ' ' || (c >= 9 && c <= 13) || c == pad) --length;
-    else break;
-  }
   text[length] = 0;
-  return length;
+  return TrimTrailing(text, static_cast<unsigned char>(m->SpaceDotChar));
 }
 
 void PushText(CKmComposite* m, const char* text) { PushString(m, text, std::strlen(text)); }

@@ -248,13 +248,12 @@ struct TypeFrame {
 
 }  // namespace
 
-int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) {
+int32_t InferExpressionType(CKmComposite* m, const uint8_t* code, FieldDef* field) {
   if (code == nullptr || field == nullptr || (field->flags2 & kField2ValueSetElsewhere)) return 0;
-  if (!InitEvalArea()) return Fallback(this, field);
-  CKmComposite* const m = this;
-  typeStackCount = 0;
-  typeStackOverflow = 0;
-  resultLogical = 0;
+  if (!m->InitEvalArea()) return Fallback(m, field);
+  m->typeStackCount = 0;
+  m->typeStackOverflow = 0;
+  m->resultLogical = 0;
   const uint8_t* returns[kMaxUdfCalls];
   TypeFrame frames[kMaxUdfFrames];
   int calls = 0, depth = 0, slotsUsed = 0;
@@ -317,7 +316,7 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
       }
       case OP_FIELD:
       case OP_FIELD_PREV: {
-        const FieldDef* f = GetFieldAt(GetU32(pc));
+        const FieldDef* f = m->GetFieldAt(GetU32(pc));
         pc += kOperandBytes<OP_FIELD, OP_FIELD_PREV>;
         if (f == nullptr) return Fallback(m, field);
         PushTypeCell(m, DescribeField(m, f));
@@ -334,13 +333,13 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
       }
       case OP_CALL: {
         const uint32_t word = GetU32(pc);
-        argumentCount = pc[4];
+        m->argumentCount = pc[4];
         pc += kOperandBytes<OP_CALL>;
         const uint32_t slot = word & kCallIdMask;
         const BuiltinFunctionRecord* fn = GetBuiltinFunction(slot);
-        if (slot > highestBuiltinSlot || fn == nullptr || fn->inferType == nullptr) return Fallback(m, field);
-        resultLogical = (fn->resultType & kResultLogicalBit) ? 1 : 0;
-        codePointer = pc;
+        if (slot > m->highestBuiltinSlot || fn == nullptr || fn->inferType == nullptr) return Fallback(m, field);
+        m->resultLogical = (fn->resultType & kResultLogicalBit) ? 1 : 0;
+        m->codePointer = pc;
         const int rc = fn->inferType(m);
         if (rc != 0) return rc;
         break;
@@ -350,14 +349,14 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
         const uint8_t argc = pc[4];
         pc += kOperandBytes<OP_UDF_CALL>;
         UdfCallTarget target;
-        if (findUdf == nullptr || !findUdf(m, word & kCallIdMask, &target)) return Fallback(m, field);
+        if (m->findUdf == nullptr || !m->findUdf(m, word & kCallIdMask, &target)) return Fallback(m, field);
         const bool binds = !failed && calls < kMaxUdfCalls && depth < kMaxUdfFrames &&
-                           slotsUsed + argc <= kMaxUdfArgSlots && typeStackCount >= argc;
+                           slotsUsed + argc <= kMaxUdfArgSlots && m->typeStackCount >= argc;
         if (binds && target.code == nullptr) {
           for (unsigned i = 0; i < argc; ++i) PopTypeCell(m);
           PushTypeCell(m, DescribeResultType(m, target.resultType, false));
         } else if (binds) {
-          frames[depth++] = TypeFrame{typeStackCount - argc, argc};
+          frames[depth++] = TypeFrame{m->typeStackCount - argc, argc};
           slotsUsed += argc;
           returns[calls++] = pc;
           pc = target.code;
@@ -394,8 +393,8 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
         ValueCell c = DescribeString(m, 0);
         const uint64_t width = static_cast<uint64_t>(l.width) + r.width;
         const uint64_t length = (l.length == 0 || r.length == 0) ? 0 : static_cast<uint64_t>(l.length) + r.length;
-        c.width = static_cast<uint32_t>(width > stringWorkSize ? stringWorkSize : width);
-        c.length = static_cast<uint32_t>(length > stringWorkSize ? stringWorkSize : length);
+        c.width = static_cast<uint32_t>(width > m->stringWorkSize ? m->stringWorkSize : width);
+        c.length = static_cast<uint32_t>(length > m->stringWorkSize ? m->stringWorkSize : length);
         PushTypeCell(m, c);
         break;
       }
@@ -454,8 +453,8 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
         pc += kOperandBytes<OP_PARAM, OP_PARAM_PREV>;
         if (depth == 0 || i >= frames[depth - 1].count) return Fallback(m, field);
         const uint32_t at = frames[depth - 1].first + i;
-        if (at >= typeStackCount) return Fallback(m, field);
-        PushTypeCell(m, typeStack[at]);
+        if (at >= m->typeStackCount) return Fallback(m, field);
+        PushTypeCell(m, m->typeStack[at]);
         break;
       }
       case OP_JUMP_FALSE:
@@ -491,15 +490,15 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
             const TypeFrame fr = frames[--depth];
             slotsUsed -= static_cast<int>(fr.count);
             const ValueCell result = PopTypeCell(m);
-            if (!typeStackOverflow) {
-              typeStackCount = fr.first <= typeStackCount ? fr.first : typeStackCount;
+            if (!m->typeStackOverflow) {
+              m->typeStackCount = fr.first <= m->typeStackCount ? fr.first : m->typeStackCount;
               PushTypeCell(m, result);
             }
           }
           break;
         }
-        if (typeStackOverflow || typeStackCount == 0) return Fallback(m, field);
-        const ValueCell top = typeStack[typeStackCount - 1];
+        if (m->typeStackOverflow || m->typeStackCount == 0) return Fallback(m, field);
+        const ValueCell top = m->typeStack[m->typeStackCount - 1];
         field->formatCode = top.format;
         if (field->timeFormat > 0x8000) field->timeFormat = top.format2;
         field->displayDecimals = top.decimals;
@@ -507,7 +506,7 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
         field->displayWidth = width > 254 ? 254 : width;
         if (top.length != DeclaredLength(field) && field->value != nullptr) FreeValueBuffers(field);
         SetDeclaredLength(field, top.length);
-        typeStackCount = 0;
+        m->typeStackCount = 0;
         return 0;
       }
       default:
@@ -516,11 +515,11 @@ int32_t CKmComposite::InferExpressionType(const uint8_t* code, FieldDef* field) 
   }
 }
 
-int32_t CKmComposite::CheckExpressionType(const uint8_t* code, FieldDef* field) {
+int32_t CheckExpressionType(CKmComposite* m, const uint8_t* code, FieldDef* field) {
   const uint32_t format = field->formatCode;
   const uint8_t decimals = field->displayDecimals;
   const uint32_t widthLow = field->displayWidth & 0xFF;
-  const int32_t rc = InferExpressionType(code, field);
+  const int32_t rc = InferExpressionType(m, code, field);
   field->formatCode = format;
   field->displayDecimals = decimals;
   field->displayWidth = (field->displayWidth & ~0xFFu) | widthLow;

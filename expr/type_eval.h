@@ -1,5 +1,5 @@
 // The type evaluator's stack operations and standard descriptions, used by
-// CKmComposite::InferExpressionType and by the built-ins' type handlers.
+// InferExpressionType and by the built-ins' type handlers.
 // Pushes and pops do nothing after a type-stack overflow (pops give an empty
 // description).
 #pragma once
@@ -8,6 +8,12 @@
 
 #include "core/stack_value.h"
 #include "core/composite.h"
+
+// Describes the value the code yields (type, format, width, decimals) into
+// the field, without running it.
+int32_t InferExpressionType(CKmComposite* m, const uint8_t* code, FieldDef* field);
+// The same, keeping the field's own format, decimals and display width.
+int32_t CheckExpressionType(CKmComposite* m, const uint8_t* code, FieldDef* field);
 
 void PushTypeCell(CKmComposite* m, const ValueCell& cell);
 ValueCell PopTypeCell(CKmComposite* m);

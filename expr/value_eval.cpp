@@ -302,23 +302,22 @@ int32_t WriteResult(CKmComposite* m, void* result, uint32_t size, int32_t* previ
 
 }  // namespace
 
-int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* result,
-                                                 uint32_t resultSize, uint32_t* flagsOut,
-                                                 int32_t* previousLongTextOut) {
-  if (!InitEvalArea()) return kEvalStackOverflow;
-  if (resultSize == 0 || resultSize > stringWorkSize) resultSize = resultSize == 0 ? stringWorkSize : resultSize;
-  CKmComposite* const m = this;
-  codePointer = code;
-  evalStackTop = evalStackBase;
-  valueFlags = 0;
-  lastResultLogical = 0;
-  evalStackOverflow = 0;
-  evaluating = 1;
-  callDepth = 0;
-  frameDepth = 0;
-  frameSlotsUsed = 0;
-  currentFrame = -1;
-  udfCallBudget = kUdfCallBudget;
+int32_t EvaluateCompiledExpression(CKmComposite* m, const uint8_t* code, void* result,
+                                   uint32_t resultSize, uint32_t* flagsOut,
+                                   int32_t* previousLongTextOut) {
+  if (!m->InitEvalArea()) return kEvalStackOverflow;
+  if (resultSize == 0 || resultSize > m->stringWorkSize) resultSize = resultSize == 0 ? m->stringWorkSize : resultSize;
+  m->codePointer = code;
+  m->evalStackTop = m->evalStackBase;
+  m->valueFlags = 0;
+  m->lastResultLogical = 0;
+  m->evalStackOverflow = 0;
+  m->evaluating = 1;
+  m->callDepth = 0;
+  m->frameDepth = 0;
+  m->frameSlotsUsed = 0;
+  m->currentFrame = -1;
+  m->udfCallBudget = kUdfCallBudget;
   if (previousLongTextOut != nullptr) *previousLongTextOut = 0;
 
   int32_t rc = kEvalOk;
@@ -328,7 +327,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
     goto done;
   }
   for (;;) {
-    resultLogical = 0;
+    m->resultLogical = 0;
     const uint8_t op = *pc++;
     switch (op) {
       case OP_ADD: {
@@ -344,7 +343,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       case OP_DIV: {
         const double r = PopNumber(m), l = PopNumber(m);
         if (r == 0.0) {
-          valueFlags |= kValueFlagNull;
+          m->valueFlags |= kValueFlagNull;
           PushNumber(m, 0.0);
         } else {
           PushArithmetic(m, l / r);
@@ -359,7 +358,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       case OP_POW: {
         const double r = PopNumber(m), l = PopNumber(m);
         if ((l == 0.0 && r == 0.0) || (l < 0.0 && r != std::floor(r))) {
-          valueFlags = kValueFlagNull;
+          m->valueFlags = kValueFlagNull;
           PushNumber(m, 0.0);
         } else {
           PushArithmetic(m, std::pow(l, r));
@@ -377,9 +376,9 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
         break;
       }
       case OP_END:
-        if (callDepth > 0) {
+        if (m->callDepth > 0) {
           ReturnFromFrame(m);
-          pc = returnStack[--callDepth];
+          pc = m->returnStack[--m->callDepth];
           break;
         }
         rc = WriteResult(m, result, resultSize, previousLongTextOut);
@@ -392,7 +391,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       }
       case OP_FIELD:
       case OP_FIELD_PREV: {
-        FieldDef* f = GetFieldAt(GetU32(pc));
+        FieldDef* f = m->GetFieldAt(GetU32(pc));
         pc += kOperandBytes<OP_FIELD, OP_FIELD_PREV>;
         if (f == nullptr) {
           rc = kEvalBadOpcode;
@@ -404,24 +403,24 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       case OP_TABLE: {
         const uint32_t slot = GetU32(pc);
         pc += kOperandBytes<OP_TABLE>;
-        PushTableRef(m, slot < static_cast<uint32_t>(kMaxTables) ? tableSlots[slot] : nullptr);
+        PushTableRef(m, slot < static_cast<uint32_t>(kMaxTables) ? m->tableSlots[slot] : nullptr);
         break;
       }
       case OP_CALL: {
         const uint32_t word = GetU32(pc);
-        argumentCount = pc[4];
+        m->argumentCount = pc[4];
         pc += kOperandBytes<OP_CALL>;
         const uint32_t slot = word & kCallIdMask;
         const BuiltinFunctionRecord* fn = GetBuiltinFunction(slot);
-        if (slot > highestBuiltinSlot || fn == nullptr || fn->evaluate == nullptr) {
+        if (slot > m->highestBuiltinSlot || fn == nullptr || fn->evaluate == nullptr) {
           rc = kEvalNoFunction;
           goto done;
         }
-        resultLogical = ((word & kCallLogicalBit) || (fn->resultType & 0x40)) ? 1 : 0;
-        codePointer = pc;
-        const uint32_t saved = valueFlags;
+        m->resultLogical = ((word & kCallLogicalBit) || (fn->resultType & 0x40)) ? 1 : 0;
+        m->codePointer = pc;
+        const uint32_t saved = m->valueFlags;
         const int hr = fn->evaluate(m);
-        if (slot != kSlotError) valueFlags |= saved;
+        if (slot != kSlotError) m->valueFlags |= saved;
         if (hr != 0) {
           rc = hr;
           goto done;
@@ -431,7 +430,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       case OP_TRUE:
       case OP_FALSE:
         PushLiteral(m, [&] { PushNumber(m, op == OP_TRUE ? 1.0 : 0.0); });
-        resultLogical = 1;
+        m->resultLogical = 1;
         break;
       case OP_EQ: case OP_NE: case OP_LE: case OP_GE: case OP_LT: case OP_GT:
         ApplyComparison(m, op);
@@ -439,48 +438,48 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       case OP_AND: {
         const double r = PopNumber(m), l = PopNumber(m);
         PushNumber(m, (l != 0.0 && r != 0.0) ? 1.0 : 0.0);
-        resultLogical = 1;
+        m->resultLogical = 1;
         break;
       }
       case OP_OR: {
         const double r = PopNumber(m), l = PopNumber(m);
         PushNumber(m, (l != 0.0 || r != 0.0) ? 1.0 : 0.0);
-        resultLogical = 1;
+        m->resultLogical = 1;
         break;
       }
       case OP_NOT:
         PushNumber(m, PopNumber(m) == 0.0 ? 1.0 : 0.0);
-        resultLogical = 1;
+        m->resultLogical = 1;
         break;
       case OP_CONCAT:
       case OP_CONCAT_TRIM: {
-        const size_t rn = PopString(m, stringWork2, stringWorkSize + 1);
-        size_t ln = PopString(m, stringWork1, stringWorkSize + 1);
-        if (op == OP_CONCAT_TRIM) ln = CutTrailingBlanks(stringWork1, ln);
-        const size_t take = rn < stringWorkSize - ln ? rn : stringWorkSize - ln;
-        std::memcpy(stringWork1 + ln, stringWork2, take);
-        PushString(m, stringWork1, ln + take);
+        const size_t rn = PopString(m, m->stringWork2, m->stringWorkSize + 1);
+        size_t ln = PopString(m, m->stringWork1, m->stringWorkSize + 1);
+        if (op == OP_CONCAT_TRIM) ln = CutTrailingBlanks(m->stringWork1, ln);
+        const size_t take = rn < m->stringWorkSize - ln ? rn : m->stringWorkSize - ln;
+        std::memcpy(m->stringWork1 + ln, m->stringWork2, take);
+        PushString(m, m->stringWork1, ln + take);
         break;
       }
       case OP_CONTAINS: {
-        const size_t rn = PopString(m, stringWork2, stringWorkSize + 1);
-        const size_t ln = PopString(m, stringWork1, stringWorkSize + 1);
-        PadToBlanks(m, stringWork2);
-        PadToBlanks(m, stringWork1);
+        const size_t rn = PopString(m, m->stringWork2, m->stringWorkSize + 1);
+        const size_t ln = PopString(m, m->stringWork1, m->stringWorkSize + 1);
+        PadToBlanks(m, m->stringWork2);
+        PadToBlanks(m, m->stringWork1);
         bool found = false;
         if (ln != 0 && ln <= rn) {
           for (size_t pos = rn - ln + 1; pos-- > 0 && !found;) {
-            if (compareText == nullptr) {
-              found = EqualSpan(stringWork1, stringWork2 + pos, ln, CompareCaseCombined != 0);
+            if (m->compareText == nullptr) {
+              found = EqualSpan(m->stringWork1, m->stringWork2 + pos, ln, m->CompareCaseCombined != 0);
               continue;
             }
-            std::memcpy(stringScratch, stringWork2 + pos, ln);
-            stringScratch[ln] = 0;
-            found = CompareTextWithModel(m, stringWork1, stringScratch) == 0;
+            std::memcpy(m->stringScratch, m->stringWork2 + pos, ln);
+            m->stringScratch[ln] = 0;
+            found = CompareTextWithModel(m, m->stringWork1, m->stringScratch) == 0;
           }
         }
         PushNumber(m, found ? 1.0 : 0.0);
-        resultLogical = 1;
+        m->resultLogical = 1;
         break;
       }
       case OP_STRING: {
@@ -496,7 +495,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       case OP_DATE_DIFF: {
         const uint32_t r = PopDate(m), l = PopDate(m);
         if (r == kNullDay || l == kNullDay) {
-          valueFlags |= kValueFlagNull;
+          m->valueFlags |= kValueFlagNull;
           PushNumber(m, 0.0);
         } else {
           PushNumber(m, static_cast<double>(static_cast<int32_t>(l)) - static_cast<int32_t>(r));
@@ -515,7 +514,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
           day = PopDate(m);
         }
         if (day == kNullDay) {
-          valueFlags |= kValueFlagNull;
+          m->valueFlags |= kValueFlagNull;
           PushDate(m, kNullDay);
         } else {
           PushDate(m, MoveDay(day, op == OP_DATE_ADD ? n : -n));
@@ -523,10 +522,10 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
         break;
       }
       case OP_MERGE_FLAGS:
-        if (!evalStackOverflow && evalStackTop - evalStackBase >= 2) {
-          evalStackTop[-2] = static_cast<uint8_t>(evalStackTop[-2] | valueFlags);
+        if (!m->evalStackOverflow && m->evalStackTop - m->evalStackBase >= 2) {
+          m->evalStackTop[-2] = static_cast<uint8_t>(m->evalStackTop[-2] | m->valueFlags);
         }
-        valueFlags = 0;
+        m->valueFlags = 0;
         break;
       case OP_EMPTY_LONGTEXT:
         PushEmptyLongText(m);
@@ -554,15 +553,15 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
         const uint8_t argc = pc[4];
         pc += kOperandBytes<OP_UDF_CALL>;
         UdfCallTarget target;
-        if (findUdf == nullptr || !findUdf(m, word & kCallIdMask, &target)) {
+        if (m->findUdf == nullptr || !m->findUdf(m, word & kCallIdMask, &target)) {
           rc = kEvalNoFunction;
           goto done;
         }
         const bool logical = (word & kCallLogicalBit) != 0 || (target.resultType & 0x40) != 0;
-        if (callDepth < kMaxUdfCalls && udfCallBudget > 0 && target.code != nullptr &&
+        if (m->callDepth < kMaxUdfCalls && m->udfCallBudget > 0 && target.code != nullptr &&
             BindFrame(m, argc, logical)) {
-          --udfCallBudget;
-          returnStack[callDepth++] = pc;
+          --m->udfCallBudget;
+          m->returnStack[m->callDepth++] = pc;
           pc = target.code;
         } else {
           for (unsigned i = 0; i < argc; ++i) DropCell(m);
@@ -572,7 +571,7 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
       }
       case OP_JUMP_FALSE: {
         const int32_t offset = static_cast<int32_t>(GetU32(pc));
-        valueFlags = 0;
+        m->valueFlags = 0;
         if (offset <= 0) {
           rc = kEvalBadOpcode;
           goto done;
@@ -627,13 +626,13 @@ int32_t CKmComposite::EvaluateCompiledExpression(const uint8_t* code, void* resu
         rc = kEvalBadOpcode;
         goto done;
     }
-    lastResultLogical = resultLogical;
+    m->lastResultLogical = m->resultLogical;
   }
 
 done:
-  codePointer = pc;
-  if (flagsOut != nullptr) *flagsOut = valueFlags;
-  evaluating = 0;
-  if (rc == kEvalOk && evalStackOverflow) rc = kEvalStackOverflow;
+  m->codePointer = pc;
+  if (flagsOut != nullptr) *flagsOut = m->valueFlags;
+  m->evaluating = 0;
+  if (rc == kEvalOk && m->evalStackOverflow) rc = kEvalStackOverflow;
   return rc;
 }

@@ -2,7 +2,7 @@
 // every built-in function handler. All of them do nothing once the stack has
 // overflowed (pops then give zero values). Every pop ORs the cell's status
 // byte into model->valueFlags and gives a zero value when that status is not
-// zero. The evaluation entry point is CKmComposite::EvaluateCompiledExpression.
+// zero. The evaluation entry point is EvaluateCompiledExpression.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +19,12 @@ constexpr int32_t kEvalStackOverflow = 8;
 constexpr int32_t kEvalStringCut = 16;
 
 constexpr uint32_t kValueFlagNull = 1;  // bit 0 of valueFlags: null or in error
+
+// Runs code over the current field values and writes the result. resultSize
+// is the string capacity in characters (0: stringWorkSize); a string result
+// needs resultSize + 1 bytes, other results at most 12.
+int32_t EvaluateCompiledExpression(CKmComposite* m, const uint8_t* code, void* result, uint32_t resultSize,
+                                   uint32_t* flagsOut, int32_t* previousLongTextOut);
 
 // ---- Pushes (status byte = model->valueFlags at the time of the push)
 void PushNumber(CKmComposite* m, double v);

@@ -1,5 +1,6 @@
 #include "expr/value_format.h"
 #include "foundation/byte_order.h"
+#include "foundation/text_helpers.h"
 
 #include "expr/calendar.h"
 #include "expr/number_text.h"
@@ -32,7 +33,6 @@ constexpr UINT kPicMonth3 = 9567;    // "mmm"
 constexpr UINT kPicMonthLong = 9568; // "mmmmmmmmm"
 constexpr UINT kPicYear2 = 9569;     // "yy"
 constexpr UINT kPicYear4 = 9570;     // "yyyy"
-constexpr UINT kMonthAbbrevBase = 1220;  // "Jan" is 1221
 
 constexpr uint32_t kKindNumberField = 0x4;
 constexpr uint32_t kKindDateField = 0x200;
@@ -276,7 +276,7 @@ void DateTextOf(const FormatSettings& doc, const FieldDef* f, uint32_t day, uint
       std::snprintf(m, sizeof m, "%s", GetMonthName(parts.month));
     } else {
       TwoDigits(d, parts.day);
-      std::snprintf(m, sizeof m, "%s", GetResString(kMonthAbbrevBase + parts.month, 0));
+      std::snprintf(m, sizeof m, "%s", GetMonthAbbrev(parts.month));
     }
     if (fourDigits) std::snprintf(y, sizeof y, "%04d", parts.year);
     else TwoDigits(y, parts.year % 100);

@@ -2,6 +2,7 @@
 // model's work area. Cells are written and read with memcpy from their end:
 // payload, status byte, tag byte.
 #include "expr/value_eval.h"
+#include "foundation/text_helpers.h"
 
 #include <cmath>
 #include <cstring>
@@ -506,9 +507,7 @@ void RotateStack(CKmComposite* m, unsigned n) {
 // ---- comparisons
 
 char* PadToBlanks(const CKmComposite* m, char* text) {
-  const char pad = static_cast<char>(m->SpaceDotChar);
-  for (char* p = std::strchr(text, pad); p != nullptr; p = std::strchr(p + 1, pad)) *p = ' ';
-  return text;
+  return PadCharsToBlanks(text, static_cast<unsigned char>(m->SpaceDotChar));
 }
 
 size_t CutTrailingBlanks(char* text, size_t length) {

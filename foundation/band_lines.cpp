@@ -115,13 +115,6 @@ int BandAtY(const BandLineTable& t, int y) {
   return y < t.lines[0].bottom ? 0 : 255;
 }
 
-int HasBandLineOfObject(const BandLineTable& t, int32_t id) {
-  const int end = UsedEnd(t);
-  for (int i = 0; i < end; ++i)
-    if (t.lines[i].objectId == id) return 1;
-  return 0;
-}
-
 int IsFieldOnBandLines(const BandLineTable& t, int32_t id) {
   const int end = UsedEnd(t);
   for (int i = 0; i < end; ++i) {

@@ -67,7 +67,6 @@ int FindBandLineRange(const BandLineTable& t, BYTE kind, int* index, int toEnd);
 // Opens a place at index; 0 (nothing moved) when the table is full.
 int InsertBandLineAt(BandLineTable& t, int index);
 int BandAtY(const BandLineTable& t, int y);
-int HasBandLineOfObject(const BandLineTable& t, int32_t id);
 int IsFieldOnBandLines(const BandLineTable& t, int32_t id);
 int ValidateBandLineObjects(const BandLineTable& t);
 

@@ -185,39 +185,6 @@ BOOL OnContextMenuHelp(HWND dialog, HWND clicked, LPARAM screenPos, int controlI
   return WinHelpA(control, HelpFile(), HELP_CONTEXTMENU, reinterpret_cast<ULONG_PTR>(ids));
 }
 
-void SpinDlgInt(HWND dialog, int controlId, UINT minimum, UINT maximum, int direction) {
-  BOOL ok = FALSE;
-  UINT v = GetDlgItemInt(dialog, controlId, &ok, FALSE);
-  if (!ok) return;
-  if (direction == 1) {
-    if (v > minimum) SetDlgItemInt(dialog, controlId, v - 1, FALSE);
-  } else if (v < maximum) {
-    SetDlgItemInt(dialog, controlId, v + 1, FALSE);
-  }
-}
-
-void SpinMeasurementField(HWND dialog, int controlId, unsigned long minimum, unsigned long maximum, int direction) {
-  char text[10];
-  GetDlgItemTextA(dialog, controlId, text, sizeof text);
-  unsigned long v = 0;
-  if (text[0] != '\0') {
-    char* end = nullptr;
-    if (!std::isdigit(static_cast<unsigned char>(text[0]))) return;
-    v = std::strtoul(text, &end, 10);
-    if (end == nullptr || *end != '\0') return;
-  }
-  if (direction == 1) {
-    if (v <= minimum) return;
-    --v;
-  } else {
-    if (v >= maximum) return;
-    ++v;
-  }
-  char out[24];
-  std::snprintf(out, sizeof out, "%lu", v);
-  SetDlgItemTextA(dialog, controlId, out);
-}
-
 void SpinDecimalField(HWND dialog, int controlId, int minimum, int maximum, int direction) {
   KmDocBase* doc = GetActiveDocBase();
   char decimal = doc ? doc->m_cDecimal : '.';

@@ -16,8 +16,6 @@ HFONT GetAnsiVarFont();
 BOOL OnContextHelp(const HELPINFO* info, int controlId, DWORD context);
 BOOL OnContextMenuHelp(HWND dialog, HWND clicked, LPARAM screenPos, int controlId, DWORD context);
 
-void SpinDlgInt(HWND dialog, int controlId, UINT minimum, UINT maximum, int direction);
-void SpinMeasurementField(HWND dialog, int controlId, unsigned long minimum, unsigned long maximum, int direction);
 void SpinDecimalField(HWND dialog, int controlId, int minimum, int maximum, int direction);
 
 void SubclassMeasureEdit(HWND dialog, int controlId);

@@ -36,12 +36,6 @@ size_t TrimTrailing(char* text, unsigned char pad) {
   return n;
 }
 
-const char* SkipBlanksAndPad(const char* text, unsigned char pad) {
-  while (*text != '\0' && (IsCSpace(static_cast<unsigned char>(*text)) || static_cast<unsigned char>(*text) == pad))
-    ++text;
-  return text;
-}
-
 char* PadCharsToBlanks(char* text, unsigned char pad) {
   for (char* p = text; *p != '\0'; ++p)
     if (static_cast<unsigned char>(*p) == pad) *p = ' ';
@@ -134,12 +128,6 @@ void ShortenPathForDisplay(const char* path, char* buffer, size_t size) {
   CopyBounded(buffer, size, out.c_str());
 }
 
-int LstrcmpiCallback(const char* a, const char* b) { return lstrcmpiA(a, b); }
-
-void MoveBytes(void* dst, const void* src, size_t count) {
-  if (dst != src) std::memmove(dst, src, count);
-}
-
 char* GetMonthAbbrev(int month) {
   if (month < 1 || month > 12) {
     char* slot = ResStringSlot(0);
@@ -148,9 +136,6 @@ char* GetMonthAbbrev(int month) {
   }
   return GetResString(static_cast<UINT>(1220 + month), 0);
 }
-
-int GetFixedTwenty() { return 20; }
-int GetFixedTwentyFwd() { return 20; }
 
 int FormatScaledInt(WORD value, char* buffer, size_t size, unsigned decimals, char decimalChar) {
   if (buffer == nullptr || size == 0) return 0;

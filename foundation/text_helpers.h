@@ -26,7 +26,6 @@ const char* SkipLeadingSpace(const char* text);
 size_t TrimmedLength(const char* text, unsigned char pad);
 // Cuts trailing white space and pad characters in place; returns the new length.
 size_t TrimTrailing(char* text, unsigned char pad);
-const char* SkipBlanksAndPad(const char* text, unsigned char pad);
 // Every pad character becomes a blank, in place; returns the text.
 char* PadCharsToBlanks(char* text, unsigned char pad);
 // When shorter than width, fills with c up to width and terminates there (the
@@ -45,12 +44,8 @@ int ApplyFileExtension(char* path, size_t size, const char* extension, int force
 // "..."; cut to size - 1 characters.
 void ShortenPathForDisplay(const char* path, char* buffer, size_t size);
 
-int LstrcmpiCallback(const char* a, const char* b);
-void MoveBytes(void* dst, const void* src, size_t count);
 // "Jan" to "Dec" from the string table (slot 0); empty for another month.
 char* GetMonthAbbrev(int month);
-int GetFixedTwenty();
-int GetFixedTwentyFwd();
 
 // An unsigned 16-bit value with decimals implied places, the point shown as
 // decimalChar; returns the length (bounded by size).

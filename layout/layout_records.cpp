@@ -5,14 +5,14 @@
 #include <algorithm>
 
 // Name ids follow the colour combo's order.
-const ColorEntry kColorTable[kColorCount] = {
+const ColorEntry ColorTable[kColorCount] = {
     {4600, 0x000000}, {4601, 0x000080}, {4602, 0x008000}, {4603, 0x008080},
     {4604, 0x800000}, {4605, 0x800080}, {4606, 0x808000}, {4607, 0x808080},
     {4608, 0xC0C0C0}, {4609, 0x0000FF}, {4610, 0x00FF00}, {4611, 0x00FFFF},
     {4612, 0xFF0000}, {4613, 0xFF00FF}, {4614, 0xFFFF00}, {4615, 0xFFFFFF},
 };
 
-COLORREF ColorTableValue(BYTE code) { return code < kColorCount ? kColorTable[code].color : 0; }
+COLORREF ColorTableValue(BYTE code) { return code < kColorCount ? ColorTable[code].color : 0; }
 
 COLORREF ColorFromCode(BYTE code) {
   if (code == 0) return GetSysColor(COLOR_WINDOWTEXT);

@@ -29,7 +29,7 @@ struct ColorEntry {
 };
 constexpr int kColorCount = 16;
 constexpr BYTE kNoColour = 255;
-extern const ColorEntry kColorTable[kColorCount];
+extern const ColorEntry ColorTable[kColorCount];
 // The table's value; codes outside it give black.
 COLORREF ColorTableValue(BYTE code);
 // A code as the screen and the charts show it: 0 the system's window-text

@@ -1,4 +1,5 @@
 #include "model/calc_fields.h"
+#include "expr/type_eval.h"
 
 #include <cstring>
 #include <string>
@@ -10,11 +11,13 @@
 #include "expr/compiler_state.h"
 #include "expr/udf.h"
 #include "expr/udf_library.h"
+#include "foundation/band_lines.h"
 #include "foundation/doc_base.h"
 #include "foundation/message_dialog.h"
 #include "foundation/startup.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
+#include "model/field_checks.h"
 #include "model/field_dependencies.h"
 #include "model/record_filter.h"
 #include "foundation/text_helpers.h"
@@ -172,15 +175,12 @@ int Refuse(CKmComposite* m, CalcDefRequest* r, int code, PendingCalcDefinition* 
   return code;
 }
 
-std::vector<FieldDef*> FunctionCallers(CKmComposite* m, const UdfNode* node) {
-  std::vector<FieldDef*> callers;
-  if (!node) return callers;
-  for (FieldDef* g = m->fieldList; g; g = g->next) {
-    size_t len = 0;
-    const uint8_t* code = FieldCode(g, &len);
-    if (code && CodeCallsFunction(code, len, node->id, false)) callers.push_back(g);
-  }
-  return callers;
+// The fields that the last walk over the callers marked (0x10).
+std::vector<FieldDef*> MarkedFields(CKmComposite* m) {
+  std::vector<FieldDef*> fields;
+  for (FieldDef* g = m->fieldList; g; g = g->next)
+    if (g->flags & kFieldRemoveMark) fields.push_back(g);
+  return fields;
 }
 
 int DefineFunction(CKmComposite* m, CalcDefRequest* r, uint32_t* count, PendingCalcDefinition* pending) {
@@ -188,12 +188,18 @@ int DefineFunction(CKmComposite* m, CalcDefRequest* r, uint32_t* count, PendingC
   PendingFunction p;
   p.node = r->function;
   if (r->function && r->function->name) p.oldName = r->function->name;
-  p.callers = FunctionCallers(m, r->function);
+  ClearCalcMarks(m);
   if (r->status & 1) {
-    // Removing: every field calling it goes too, unless one of them links a table.
+    // Removing: every function calling it, directly or through others, and
+    // every field calling any of them goes too, unless a field links a table.
     p.removal = true;
     static std::string culprit;
-    ClearFieldMarks(m, false);
+    if (r->function && MarkFunctionUsers(m, r->function->id)) {
+      p.callers = MarkedFields(m);
+      for (UdfNode* n = m->udfList; n; n = n->next)
+        if (n->flags & kUdfMarkBroken) p.callingFunctions.push_back(n);
+    }
+    ClearCalcMarks(m);
     for (FieldDef* g : p.callers) g->flags |= kFieldRemoveMark;
     if (CheckRemoval(m)) {
       culprit = m->errorField ? m->errorField->name : "";
@@ -201,10 +207,12 @@ int DefineFunction(CKmComposite* m, CalcDefRequest* r, uint32_t* count, PendingC
       ClearFieldMarks(m, false);
       return kCalcUdfUsedInLink;
     }
-    if (count) *count = p.callers.empty() ? 0 : 1;
+    if (count) *count = p.callers.empty() && p.callingFunctions.empty() ? 0 : 1;
     pending->function = std::move(p);
     return 0;
   }
+  if (r->function && IsFunctionUsed(m, r->function->id)) p.callers = MarkedFields(m);
+  ClearCalcMarks(m);
   r->status = kCalcStatusAccepted;
   std::string heading = r->name ? r->name : "";
   while (!heading.empty() && heading.back() == ' ') heading.pop_back();
@@ -253,12 +261,16 @@ void CommitFunction(CKmComposite* m, CalcDefRequest* r, PendingCalcDefinition* p
     for (FieldDef* g : p.callers) g->flags |= kFieldRemoveMark;
     PropagateRemoval(m, false);
     DeleteMarkedFields(m);
-    if (p.node && libraryOpen && DeleteUdfFromLibrary(m, p.node) != 0) {
-      // Still in the library, so it stays in the list too.
-      WarnUdfLibrary(m, kUdfLibDeleteError);
-    } else if (p.node) {
-      DeleteUdf(m, p.node);
-      r->function = nullptr;
+    p.callingFunctions.insert(p.callingFunctions.begin(), p.node);
+    for (UdfNode* node : p.callingFunctions) {
+      if (!node) continue;
+      if (libraryOpen && DeleteUdfFromLibrary(m, node) != 0) {
+        // Still in the library, so it stays in the list too.
+        WarnUdfLibrary(m, kUdfLibDeleteError);
+        continue;
+      }
+      DeleteUdf(m, node);
+      if (node == r->function) r->function = nullptr;
     }
     ClearFieldMarks(m, false);
     return;
@@ -321,6 +333,7 @@ int MapFunctionUseError(int code) { return code == 3126 ? kCalcUdfUsedInLink : -
 
 void ClearCalcMarks(CKmComposite* m) {
   for (FieldDef* g = m->fieldList; g; g = g->next) g->flags &= ~(kMarkCompiles | kMarkBroken);
+  for (UdfNode* n = m->udfList; n; n = n->next) n->flags &= ~(kUdfMarkCompiles | kUdfMarkBroken);
 }
 
 bool LinkFieldsAreValid(CKmComposite* m) {
@@ -502,8 +515,15 @@ int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count, Pending
 
   FieldDef* cycle = PropagateFieldDependencies(m);
   const bool linked = !LinkFieldsAreValid(m);
-  const bool sorted = g_checks.sortedOrGrouped && g_checks.sortedOrGrouped(m, f);
-  const bool lineControl = g_checks.lineControl && g_checks.lineControl(m, f);
+  int32_t sortSlots[8], groupSlots[8];
+  for (int i = 0; i < 8; ++i) {
+    sortSlots[i] = m->sortFields[i] == kNoField ? -1 : static_cast<int32_t>(m->sortFields[i]);
+    groupSlots[i] = m->groupFields[i] == kNoField ? -1 : static_cast<int32_t>(m->groupFields[i]);
+  }
+  const bool sorted = !ValidateSlotTables(*m, sortSlots, groupSlots);
+  // A band line controlled by an object that may no longer control one.
+  KmDocBase* doc = GetActiveDocBase();
+  const bool lineControl = doc != nullptr && !ValidateBandLineObjects(doc->m_bandLines);
   uint32_t filterFlags = 0;
   for (FieldDef* g = m->fieldList; g; g = g->next)
     if (FilterReferences(m, m->GetFieldIndex(g))) filterFlags |= g->flags;
@@ -638,7 +658,7 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
     else if (kind == kFieldDateTime) { f->formatCode = 0xA100; f->timeFormat = 0x8030; }
     else if (kind == kFieldTime) { f->formatCode = 0x100; f->timeFormat = 0x8000; }
     else f->formatCode = 0x11;
-    if (f->code) m->InferExpressionType(f->code, f);
+    if (f->code) InferExpressionType(m, f->code, f);
     if (p.mode == 1)
       for (FieldDef* g = m->fieldList; g; g = g->next)
         if ((g->flags & kFieldAlias) && g->refField == p.index) {
@@ -658,7 +678,7 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
     for (FieldDef* g = m->fieldList; g; g = g->next)
       if ((g->flags & (kFieldRemoveMark | kFieldRemovePropagated)) && (g->flags & kFieldCalculation) &&
           !(g->flags & kFieldAlias) && g->code)
-        m->InferExpressionType(g->code, g);
+        InferExpressionType(m, g->code, g);
     ClearCalcMarks(m);
     f->formatCode = formatCode;
     f->timeFormat = timeFormat;

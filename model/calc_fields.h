@@ -69,11 +69,9 @@ struct CalcDefRequest {
   const char* culprit = nullptr;  // after 43 or 54: the field the message names
 };
 
-// What the document knows of sorting, grouping and line control; the check
+// What the document knows of its sort fields; the check
 // asks these when set (unset: the field is in none of them).
 struct CalcDocumentChecks {
-  bool (*sortedOrGrouped)(CKmComposite* m, FieldDef* field) = nullptr;
-  bool (*lineControl)(CKmComposite* m, FieldDef* field) = nullptr;
   bool (*isSortField)(CKmComposite* m, FieldDef* field) = nullptr;
   // After a field's commit: the document remembers a new field as the last
   // defined, sizes its item, rebuilds the item order, marks itself modified
@@ -135,6 +133,7 @@ struct PendingCalcDefinition {
     UdfNode* node = nullptr;
     std::string oldName;  // the name it is stored under; empty for a new one
     std::vector<FieldDef*> callers;
+    std::vector<UdfNode*> callingFunctions;  // removal: they go with it
   };
   std::optional<Field> field;
   std::optional<Function> function;

@@ -44,18 +44,6 @@ int LevelClass(const FieldDef* f) {
   return kTableNone;
 }
 
-// Readiness of a calculation: every current-value reference is available.
-// References to previous values are not: they come from the record before.
-bool ReferencesMarked(CKmComposite* m, const uint8_t* code, size_t length) {
-  bool ok = true;
-  ForEachFieldReference(code, length, [&](uint32_t n, bool previous) {
-    if (previous) return;
-    FieldDef* g = FieldAtNumber(m, n);
-    if (g && !Marked(g)) ok = false;
-  });
-  return ok;
-}
-
 // The group levels of the totals a field rests on, through calculations.
 void TotalLevels(CKmComposite* m, const FieldDef* f, std::set<int>& out, int depth) {
   if (!f || depth > 64) return;
@@ -98,9 +86,9 @@ bool Ready(CKmComposite* m, FieldDef* f, int level) {
   if (IsTotal(f)) {
     FieldDef* to = FieldAtNumber(m, f->refField);
     if (to && !Marked(to)) return false;
-    return !f->conditionCode || ReferencesMarked(m, f->conditionCode, f->conditionLength);
+    return !f->conditionCode || CheckFieldReferences(m, f);
   }
-  if (IsCalcNotAlias(f)) return f->code && ReferencesMarked(m, f->code, f->codeLength);
+  if (IsCalcNotAlias(f)) return f->code && CheckFieldReferences(m, f);
   return true;  // a data field: its table is read with the record
 }
 

@@ -78,22 +78,6 @@ size_t FormatFilterCondition(CKmComposite* m, const SelectConditionRow& row, cha
   return n;
 }
 
-bool DescribeFilter(CKmComposite* m, std::string* out) {
-  std::vector<SelectConditionRow> rows;
-  bool noMemory = false;
-  if (!ConditionRows(m, &rows, &noMemory)) {
-    if (noMemory) ShowPassMessage(GetResString(kNoMemoryId, 0));
-    return false;
-  }
-  std::string text = GetResString(kIncludeWhereId, 0);
-  for (size_t i = 0; i < rows.size(); ++i) {
-    if (i > 0) text += ' ';
-    text += FormatFilterCondition(m, rows[i]);
-  }
-  *out = std::move(text);
-  return true;
-}
-
 size_t BuildFilterSpecText(CKmComposite* m) {
   std::vector<SelectConditionRow> rows;
   bool noMemory = false;
@@ -132,6 +116,15 @@ size_t GetFilterSpecText(CKmComposite* m, char* buffer, size_t size) {
     return 0;
   }
   return used;
+}
+
+bool DescribeFilter(CKmComposite* m, std::string* out) {
+  const size_t length = BuildFilterSpecText(m);
+  if (length == 0) return false;
+  std::string text(length + 1, '\0');
+  text.resize(GetFilterSpecText(m, &text[0], text.size()));
+  *out = std::move(text);
+  return true;
 }
 
 void InstallFilterDescription(CKmComposite* m) {

@@ -132,15 +132,6 @@ bool NeedsTotalsSort(CKmComposite* m, GroupSetup& s) {
   return false;
 }
 
-int64_t NextGroupField(CKmComposite* m, GroupSetup& s) {
-  if (s.groupIterator++ == 0) return -1;
-  for (int i = 0; i < kMaxGroupLevels; ++i) {
-    if (s.levels[i].field == kNoField) return -1;
-    if (s.levels[i].flags & 1) return m->groupFields[i];
-  }
-  return -1;
-}
-
 int CheckSortForTotals(CKmComposite* m, GroupSetup& s, FieldDef* keys[kKeyLevels], uint32_t kinds[kKeyLevels]) {
   const int r = CheckSortAndGroupFields(m, s, keys, kinds);
   if (r == -2) {

@@ -50,7 +50,6 @@ struct GroupSetup {
   uint16_t directions[kMaxGroupLevels] = {};
   int recordLimit = 0;     // the data layer's record limit is set
   int alwaysPreFetch = 0;  // the data source always pre-fetches
-  uint32_t groupIterator = 0;
   int totalsSorted = 0;
   int totalsSortNeeded = 0;
 };
@@ -68,9 +67,6 @@ GroupSetup ModelGroupSetup(const CKmComposite* model);
 int CheckSortAndGroupFields(CKmComposite* model, GroupSetup& setup, FieldDef* keys[kKeyLevels],
                             uint32_t kinds[kKeyLevels]);
 bool NeedsTotalsSort(CKmComposite* model, GroupSetup& setup);
-// The group field number of the next level that breaks; -1 on the first call
-// after ResetGroupIterator and when no breaking level remains.
-int64_t NextGroupField(CKmComposite* model, GroupSetup& setup);
 // Runs the check; when the totals must be sorted in the program, marks it
 // and shows the progress phase. The check's result.
 int CheckSortForTotals(CKmComposite* model, GroupSetup& setup, FieldDef* keys[kKeyLevels],
@@ -88,4 +84,3 @@ int SortTotals(CKmComposite* model, const uint32_t* ascending, std::string* inde
 
 // The total a total or total-related field rests on (following refField), or null.
 FieldDef* RootTotal(CKmComposite* model, FieldDef* field);
-inline void ResetGroupIterator(GroupSetup& setup) { setup.groupIterator = 0; }

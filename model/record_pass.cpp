@@ -367,10 +367,10 @@ int EvaluateCalculation(CKmComposite* m, FieldDef* f) {
   int32_t rc;
   if (kind == 0) {
     const uint32_t w = m->GetFieldWidth(f);
-    rc = m->EvaluateCompiledExpression(f->code, f->value, w > 1 ? w - 1 : 1, &flags, nullptr);
+    rc = EvaluateCompiledExpression(m, f->code, f->value, w > 1 ? w - 1 : 1, &flags, nullptr);
   } else {
     uint8_t result[16] = {};
-    rc = m->EvaluateCompiledExpression(f->code, result, 0, &flags, nullptr);
+    rc = EvaluateCompiledExpression(m, f->code, result, 0, &flags, nullptr);
     const uint32_t w = m->GetFieldWidth(f);
     std::memcpy(f->value, result, w < sizeof result ? w : sizeof result);
   }
@@ -391,7 +391,7 @@ bool EvaluateFieldCondition(CKmComposite* m, FieldDef* f) {
   if (f->conditionCode == nullptr) return true;
   uint8_t result[512] = {};
   uint32_t flags = 0;
-  int32_t rc = m->EvaluateCompiledExpression(f->conditionCode, result, sizeof result - 1, &flags, nullptr);
+  int32_t rc = EvaluateCompiledExpression(m, f->conditionCode, result, sizeof result - 1, &flags, nullptr);
   if (rc != kEvalOk && rc != kEvalStringCut) {
     if (m->lastEngineError == 0) {
       m->evalErrorKind = rc;

@@ -1,4 +1,5 @@
 #include "model/totals_readback.h"
+#include "model/field_compile.h"
 
 #include "expr/code_walks.h"
 #include "foundation/byte_order.h"
@@ -158,7 +159,7 @@ int CompileSelectionField(CKmComposite* m, const char* text) {
   st->deferredSelection = 0;
   if (text == nullptr || text[0] == 0) return 0;
   const uint32_t before = m->fieldCount;
-  FieldDef* f = m->CompileField("", text, false, nullptr);
+  FieldDef* f = CompileField(m, "", text, false, nullptr);
   if (f == nullptr) return m->fieldCount > before ? kEngineNoMemory : kEngineSelectionCompile;
   int result = 0;
   if (!(f->flags & kFieldLogical)) result = kEngineInvalidFilter;

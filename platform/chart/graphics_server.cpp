@@ -527,7 +527,7 @@ COLORREF GraphicsServer::PaletteColour(int palette, int number) {
   return RGB(static_cast<BYTE>(c.red()), static_cast<BYTE>(c.green()), static_cast<BYTE>(c.blue()));
 }
 
-bool WriteChartPictureFile(HENHMETAFILE picture, int width, int height, const char* path) {
+bool RenderPictureToBitmap(HENHMETAFILE picture, int width, int height, const char* path) {
   if (picture == nullptr || path == nullptr || width <= 0 || height <= 0 || width > 20000 || height > 20000)
     return false;
   UiStartApplication();

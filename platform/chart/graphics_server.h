@@ -79,4 +79,4 @@ class GraphicsServer {
 
 // Writes a chart picture as an image file (PNG, JPEG, BMP, ... by the name's
 // extension) of width x height pixels; false when it cannot be written.
-bool WriteChartPictureFile(HENHMETAFILE picture, int width, int height, const char* path);
+bool RenderPictureToBitmap(HENHMETAFILE picture, int width, int height, const char* path);

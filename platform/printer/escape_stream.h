@@ -53,6 +53,6 @@ class StreamReader {
   bool centredFieldOpen_ = false;
 };
 
-// Arguments the code takes at most when written by EscapeSequence; 0 for
+// Arguments the code takes at most when written by PutEscapeSequence; 0 for
 // bare codes and codes the stream does not know.
 int EscapeArgumentCount(BYTE code, bool centredFieldOpen);

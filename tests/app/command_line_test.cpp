@@ -216,7 +216,7 @@ class RecordingActions : public CommandLineActions {
     log.push_back(std::string("query ") + path);
     return true;
   }
-  bool OpenLibrary(const char* path) override {
+  bool OpenCommandLineLibrary(const char* path) override {
     log.push_back(std::string("openlib ") + path);
     return true;
   }

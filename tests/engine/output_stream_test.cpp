@@ -27,18 +27,18 @@ std::string TextOf(const Bytes& line, const StreamToken& t) {
   return std::string(reinterpret_cast<const char*>(line.data()) + t.offset, t.length);
 }
 
-TEST(EscapeSequence, LengthFollowsTheFFFFRule) {
+TEST(PutEscapeSequence, LengthFollowsTheFFFFRule) {
   BYTE buf[16];
-  EXPECT_EQ(EscapeSequence(buf, 1, 96) - buf, 4);
-  EXPECT_EQ(EscapeSequence(buf, 3, 0, 0, 100) - buf, 8);
-  EXPECT_EQ(EscapeSequence(buf, 3, 0, 0) - buf, 6);
+  EXPECT_EQ(PutEscapeSequence(buf, 1, 96) - buf, 4);
+  EXPECT_EQ(PutEscapeSequence(buf, 3, 0, 0, 100) - buf, 8);
+  EXPECT_EQ(PutEscapeSequence(buf, 3, 0, 0) - buf, 6);
   // A second argument of 0xFFFF ends the sequence even when a third is given.
-  EXPECT_EQ(EscapeSequence(buf, 3, 1, 0xFFFF, 7) - buf, 4);
+  EXPECT_EQ(PutEscapeSequence(buf, 3, 1, 0xFFFF, 7) - buf, 4);
   // The first place carries any value, 0xFFFF included, little-endian.
-  BYTE* end = EscapeSequence(buf, 8, 0xFFFF);
+  BYTE* end = PutEscapeSequence(buf, 8, 0xFFFF);
   EXPECT_EQ(end - buf, 4);
   EXPECT_EQ(Bytes(buf, end), (Bytes{0x1B, 8, 0xFF, 0xFF}));
-  end = EscapeSequence(buf, 1, 0x1234);
+  end = PutEscapeSequence(buf, 1, 0x1234);
   EXPECT_EQ(Bytes(buf, end), (Bytes{0x1B, 1, 0x34, 0x12}));
   EXPECT_EQ(PutBareEscape(buf, 5) - buf, 2);
 }
@@ -47,19 +47,19 @@ TEST(EscapeSequence, LengthFollowsTheFFFFRule) {
 Bytes WorkedLine() {
   BYTE buf[64];
   BYTE* p = buf;
-  p = EscapeSequence(p, kEscPosition, 0);
-  p = EscapeSequence(p, kEscFont, 0, 0, 100);
-  p = EscapeSequence(p, kEscColour, 0, 0, 0);
+  p = PutEscapeSequence(p, kEscPosition, 0);
+  p = PutEscapeSequence(p, kEscFont, 0, 0, 100);
+  p = PutEscapeSequence(p, kEscColour, 0, 0, 0);
   p += PutStreamText(p, "City:", 5);
-  p = EscapeSequence(p, kEscPosition, 96);
+  p = PutEscapeSequence(p, kEscPosition, 96);
   p += PutStreamText(p, "Boston", 6);
   p = PutBareEscape(p, kEscRightOpen);
   p += PutStreamText(p, "10.00", 5);
-  p = EscapeSequence(p, kEscRightClose, 480);
+  p = PutEscapeSequence(p, kEscRightClose, 480);
   return Bytes(buf, p);
 }
 
-TEST(EscapeSequence, WrittenLineDecodesToTheSameRunsAndPositions) {
+TEST(PutEscapeSequence, WrittenLineDecodesToTheSameRunsAndPositions) {
   Bytes line = WorkedLine();
   ASSERT_EQ(line.size(), 46u);
   auto t = Tokens(line);
@@ -79,16 +79,16 @@ TEST(EscapeSequence, WrittenLineDecodesToTheSameRunsAndPositions) {
   EXPECT_EQ(t[8].args[0], 480);
 }
 
-TEST(EscapeSequence, CentredFieldAndCentredRunAlternateCorrectly) {
+TEST(PutEscapeSequence, CentredFieldAndCentredRunAlternateCorrectly) {
   BYTE buf[64];
-  BYTE* p = EscapeSequence(buf, kEscPosition, 10);
-  p = EscapeSequence(p, kEscCentreField, 0x1B1B);  // argument bytes equal to ESC
+  BYTE* p = PutEscapeSequence(buf, kEscPosition, 10);
+  p = PutEscapeSequence(p, kEscCentreField, 0x1B1B);  // argument bytes equal to ESC
   p += PutStreamText(p, "Mid", 3);
   p = PutBareEscape(p, kEscCentreField);
   p = PutBareEscape(p, kEscCentreOpen);
   p += PutStreamText(p, "Run", 3);
   // A centred run ends with exactly four bytes, read back as one sequence.
-  p = EscapeSequence(p, kEscCentreClose, 300);
+  p = PutEscapeSequence(p, kEscCentreClose, 300);
   p += PutStreamText(p, "x", 1);
   Bytes line(buf, p);
   auto t = Tokens(line);
@@ -103,7 +103,7 @@ TEST(EscapeSequence, CentredFieldAndCentredRunAlternateCorrectly) {
   EXPECT_EQ(TextOf(line, t[7]), "x");
 }
 
-TEST(EscapeSequence, HostileLinesEndTheWalkInsideTheBuffer) {
+TEST(PutEscapeSequence, HostileLinesEndTheWalkInsideTheBuffer) {
   // A sequence cut off inside its arguments, a lone ESC, an unknown code.
   auto cut = Tokens({'A', 0x1B, 3, 0, 0, 0});
   ASSERT_EQ(cut.size(), 1u);
@@ -119,7 +119,7 @@ TEST(EscapeSequence, HostileLinesEndTheWalkInsideTheBuffer) {
   EXPECT_EQ(negative.Next().kind, StreamToken::kEnd);
 }
 
-TEST(EscapeSequence, FontAndColourAreSixteenBytesAfterTheLibrarysStyle) {
+TEST(PutEscapeSequence, FontAndColourAreSixteenBytesAfterTheLibrarysStyle) {
   StubPageDriver driver;
   PageOutputState state;
   BYTE buf[32];
@@ -246,20 +246,20 @@ TEST(FieldTextLine, EscapeByteInDataIsNeverReadAsASequence) {
 
 TEST(ColumnShift, MovesEveryPositionAndParsesEveryCode) {
   BYTE buf[96];
-  BYTE* p = EscapeSequence(buf, kEscPosition, 10);
+  BYTE* p = PutEscapeSequence(buf, kEscPosition, 10);
   // Arguments whose bytes are 27 must not be taken for a new sequence.
-  p = EscapeSequence(p, kEscVerticalOffset, 0x1B1B);
-  p = EscapeSequence(p, kEscCentreField, 0x081B);
+  p = PutEscapeSequence(p, kEscVerticalOffset, 0x1B1B);
+  p = PutEscapeSequence(p, kEscCentreField, 0x081B);
   p += PutStreamText(p, "A", 1);
   p = PutBareEscape(p, kEscCentreField);
-  p = EscapeSequence(p, kEscFont, 0x1B, 0x1B, 0x1B);
-  p = EscapeSequence(p, kEscColour, 27, 27, 27);
+  p = PutEscapeSequence(p, kEscFont, 0x1B, 0x1B, 0x1B);
+  p = PutEscapeSequence(p, kEscColour, 27, 27, 27);
   p = PutBareEscape(p, kEscCentreOpen);
   p += PutStreamText(p, "B", 1);
-  p = EscapeSequence(p, kEscCentreClose, 150);
+  p = PutEscapeSequence(p, kEscCentreClose, 150);
   p = PutBareEscape(p, kEscRightOpen);
   p += PutStreamText(p, "C", 1);
-  p = EscapeSequence(p, kEscRightClose, 400);
+  p = PutEscapeSequence(p, kEscRightClose, 400);
   Bytes before(buf, p);
   int n = static_cast<int>(p - buf);
   ShiftLineColumns(buf, n, 1, 3, 250);

@@ -60,7 +60,7 @@ struct CompilerEval : ::testing::Test {
     r.compileError = t.Compile(text.c_str(), &code, &pos);
     if (r.compileError) return r;
     int32_t prev = 0;
-    r.rc = t.m.EvaluateCompiledExpression(code.data(), r.bytes.data(), 0, &r.flags, &prev);
+    r.rc = EvaluateCompiledExpression(&t.m, code.data(), r.bytes.data(), 0, &r.flags, &prev);
     return r;
   }
 };

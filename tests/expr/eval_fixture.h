@@ -74,7 +74,7 @@ class EvalTest : public ::testing::Test {
   EvalResult Run(const CodeWriter& w, uint32_t size = 0) {
     EvalResult r;
     std::vector<uint8_t> code = w.bytes();
-    r.rc = model.EvaluateCompiledExpression(code.data(), r.bytes, size, &r.flags, &r.prevLong);
+    r.rc = EvaluateCompiledExpression(&model, code.data(), r.bytes, size, &r.flags, &r.prevLong);
     return r;
   }
 

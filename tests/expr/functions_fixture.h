@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include "expr/type_eval.h"
 
 #include <cstring>
 #include <string>
@@ -57,7 +58,7 @@ class FunctionsTest : public ::testing::Test {
     EXPECT_EQ(err, 0) << text << " at " << pos;
     if (err != 0) return r;
     int32_t prev = 0;
-    r.rc = t.m.EvaluateCompiledExpression(out.code.data(), r.bytes.data(), 0, &r.flags, &prev);
+    r.rc = EvaluateCompiledExpression(&t.m, out.code.data(), r.bytes.data(), 0, &r.flags, &prev);
     r.logical = t.m.lastResultLogical != 0;
     return r;
   }
@@ -81,7 +82,7 @@ class FunctionsTest : public ::testing::Test {
     FieldDef* f = t.AddCalc("CALC", text);
     EXPECT_EQ(t.lastError, 0) << text;
     if (f->code != nullptr) {
-      EXPECT_EQ(t.m.InferExpressionType(f->code, f), 0) << text;
+      EXPECT_EQ(InferExpressionType(&t.m, f->code, f), 0) << text;
     }
     return f;
   }

@@ -13,7 +13,7 @@ class TypeEvalTest : public EvalTest {
   }
   int32_t Infer(const CodeWriter& w, FieldDef* f) {
     std::vector<uint8_t> code = w.bytes();
-    return model.InferExpressionType(code.data(), f);
+    return InferExpressionType(&model, code.data(), f);
   }
 };
 
@@ -203,7 +203,7 @@ TEST_F(TypeEvalTest, DefaultHandlerAndIifArms) {
 
   // CheckExpressionType keeps the field's format, decimals and width.
   f->formatCode = 0x3006, f->displayDecimals = 4, f->displayWidth = 33;
-  EXPECT_EQ(model.CheckExpressionType(iif.data(), f), 0);
+  EXPECT_EQ(CheckExpressionType(&model, iif.data(), f), 0);
   EXPECT_EQ(f->formatCode, 0x3006u);
   EXPECT_EQ(f->displayDecimals, 4);
   EXPECT_EQ(f->displayWidth, 33u);

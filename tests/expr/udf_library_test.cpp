@@ -1,4 +1,5 @@
 #include "expr/udf_library.h"
+#include "expr/value_eval.h"
 
 #include "expr/compiler.h"
 #include "expr/compiler_state.h"
@@ -124,7 +125,7 @@ double Evaluate(CKmComposite* m, const char* text) {
   uint8_t result[8016] = {};
   uint32_t flags = 0;
   int32_t prev = 0;
-  m->EvaluateCompiledExpression(out.code.data(), result, 0, &flags, &prev);
+  EvaluateCompiledExpression(m, out.code.data(), result, 0, &flags, &prev);
   double v;
   std::memcpy(&v, result, 8);
   return v;

@@ -50,7 +50,7 @@ struct UdfModel {
     uint8_t result[8016] = {};
     uint32_t flags = 0;
     int32_t prev = 0;
-    int erc = m.EvaluateCompiledExpression(out.code.data(), result, 0, &flags, &prev);
+    int erc = EvaluateCompiledExpression(&m, out.code.data(), result, 0, &flags, &prev);
     if (rcOut != nullptr) *rcOut = erc;
     if (flagsOut != nullptr) *flagsOut = flags;
     double v;

@@ -173,3 +173,19 @@ TEST(Dependencies, FilterOnTotalsWithPreprocessing) {
   filterOn(runSum);
   EXPECT_EQ(CheckTotalsConsistency(&t.m, setup, nullptr, false, code.data(), code.size()), 0);
 }
+
+TEST(Dependencies, APreviousValueWaitsForNothing) {
+  TestModel t;
+  // A running balance: each reads the other's value of the record before.
+  FieldDef* closing = t.AddCalc("CLOSING", "1");
+  FieldDef* opening = t.AddCalc("OPENING", "PREVIOUS(CLOSING)");
+  HeapFreeBlock(closing->exprText);
+  closing->exprText = TestModel::HeapText("OPENING + 1");
+  ASSERT_EQ(CompileFieldText(&t.m, closing, nullptr), 0);
+  ASSERT_EQ(t.lastError, 0);
+  EXPECT_EQ(PropagateFieldDependencies(&t.m), nullptr);
+  EXPECT_TRUE(CheckFieldReferences(&t.m, opening));
+  closing->flags |= kFieldRemoveMark;
+  EXPECT_FALSE(CheckFieldReferences(&t.m, closing)) << "OPENING is not marked";
+  closing->flags &= ~kFieldRemoveMark;
+}

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include "model/field_compile.h"
+#include "expr/value_eval.h"
 
 #include <cstring>
 #include <string>
@@ -308,7 +310,7 @@ TEST_F(ModelTest, AliasesFollowTheirField) {
 }
 
 TEST_F(ModelTest, CompileFieldMakesACalculation) {
-  FieldDef* c = model.CompileField("C", "1 + 2 * 3", false, nullptr);
+  FieldDef* c = CompileField(&model, "C", "1 + 2 * 3", false, nullptr);
   ASSERT_NE(c, nullptr);
   EXPECT_TRUE(c->flags & kFieldCalculation);
   EXPECT_EQ(FieldKind(c), kFieldNumeric);
@@ -316,14 +318,14 @@ TEST_F(ModelTest, CompileFieldMakesACalculation) {
   ASSERT_NE(c->code, nullptr);
   uint8_t result[16] = {};
   uint32_t flags = 0;
-  EXPECT_EQ(model.EvaluateCompiledExpression(c->code, result, 0, &flags, nullptr), 0);
+  EXPECT_EQ(EvaluateCompiledExpression(&model, c->code, result, 0, &flags, nullptr), 0);
   double v;
   std::memcpy(&v, result, 8);
   EXPECT_EQ(v, 7.0);
   const uint32_t count = model.fieldCount;
-  EXPECT_EQ(model.CompileField("BAD", "1 +", false, nullptr), nullptr);
+  EXPECT_EQ(CompileField(&model, "BAD", "1 +", false, nullptr), nullptr);
   EXPECT_EQ(model.fieldCount, count);  // the half-made field is gone
-  FieldDef* kept = model.CompileField("KEPT", "1 +", true, model.fieldList);
+  FieldDef* kept = CompileField(&model, "KEPT", "1 +", true, model.fieldList);
   ASSERT_NE(kept, nullptr);  // with another list a bad text still yields a field
   EXPECT_EQ(kept->code, nullptr);
   EXPECT_EQ(kept->flags, 0x88u);

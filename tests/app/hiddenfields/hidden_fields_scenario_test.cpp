@@ -6,6 +6,7 @@
 // logical column is as wide as the longer of the true and false texts. Each
 // scenario saves, reads the file back and prints it (pdftotext).
 #include "app/app.h"
+#include "model/field_compile.h"
 #include "app/document.h"
 #include "core/composite.h"
 #include "dialogs/insert_field_dialog.h"
@@ -282,7 +283,7 @@ TEST_F(HiddenFieldsScreensScenario, LogicalColumnTakesTheTrueAndFalseTexts) {
   EXPECT_GE(paid->head.width, 3);
   EXPECT_GE(paid->head.right - paid->head.left + 1, CharCellWidth(Layout().metrics, 3) - 1);
   // A calculated logical field is described by the same width, and placed at it.
-  FieldDef* late = Doc().m_pModel->CompileField("Late", "order_id > 1003", false, nullptr);
+  FieldDef* late = CompileField(Doc().m_pModel, "Late", "order_id > 1003", false, nullptr);
   ASSERT_NE(late, nullptr);
   EXPECT_EQ(late->displayWidth, 3u);
   late->totalFlags |= kTotalHidden;  // new, as the calculation dialog leaves it: in the palette

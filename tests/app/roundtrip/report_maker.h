@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/document.h"
+#include "model/field_compile.h"
 #include "app/picture_images.h"
 #include "core/composite.h"
 #include "data/data_access.h"
@@ -82,7 +83,7 @@ class ReportMaker {
   }
 
   FieldDef* Calc(const char* name, const char* text) {
-    FieldDef* f = m_->CompileField(name, text, false, nullptr);
+    FieldDef* f = CompileField(m_, name, text, false, nullptr);
     EXPECT_NE(f, nullptr) << name << " = " << text;
     return f;
   }

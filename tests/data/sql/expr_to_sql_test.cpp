@@ -1,6 +1,7 @@
 // Expressions written as SQL through the shipped SQLite templates, run on the
 // test database and compared with the program's own arithmetic.
 #include "data/data_access.h"
+#include "model/field_compile.h"
 #include "data/db_errors.h"
 #include "data/expr_to_sql.h"
 #include "data/select_builder.h"
@@ -151,7 +152,7 @@ TEST_F(ExprSql, OmittedLastArgumentAndFunctionsWithoutTemplate) {
 
 TEST_F(ExprSql, CompiledFieldsGetTheirTranslationThroughTheHook) {
   InstallSqlTranslation(&m);
-  FieldDef* f = m.CompileField("Half", "BALANCE / 2", false, nullptr);
+  FieldDef* f = CompileField(&m, "Half", "BALANCE / 2", false, nullptr);
   ASSERT_NE(f, nullptr);
   ASSERT_NE(f->sqlText, nullptr);
   EXPECT_STREQ(f->sqlText, "(customers.\"balance\" * 1.0 / 2)");

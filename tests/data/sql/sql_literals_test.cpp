@@ -92,7 +92,10 @@ TEST(QueryCalls, TemplatesFromTheShippedFileAndALimitedSelect) {
   x.da->EndStatement();
   EXPECT_EQ(ReadSqlTemplate(&x.m, "div"), "%1 * 1.0 / %2");
   EXPECT_EQ(ReadSqlTemplate(&x.m, "NoSuchKey"), "");
-  EXPECT_EQ(ExecSqlWithWait(&x.m, "select 1", 0), 0);
+  char message[600] = {};
+  EXPECT_EQ(ExecSqlWithWait(&x.m, "select 1", message, sizeof message), 0);
+  EXPECT_NE(ExecSqlWithWait(&x.m, "select nothing from nowhere", message, sizeof message), 0);
+  EXPECT_NE(message[0], '\0') << "the driver's words come back";
 
   SetRecordLimit(&x.m, 2);
   EXPECT_EQ(GetRecordLimit(&x.m), 2);

@@ -331,6 +331,20 @@ TEST(BlockInput, AReadAtTheEndOfAFileReturnsTheShorterCount) {
   EXPECT_EQ(zread(file, buffer, sizeof buffer), 10);
   EXPECT_EQ(zread(file, buffer, sizeof buffer), 0);
   CloseFileHandle(file);
+
+  // Whole blocks by number; a block the file ends inside is not read.
+  const std::string blocks = FixtureDir() + "/blocks.bin";
+  std::string bytes(kBlockSize * 2 + 100, 'a');
+  std::fill(bytes.begin() + kBlockSize, bytes.begin() + 2 * kBlockSize, 'b');
+  std::ofstream(blocks, std::ios::binary) << bytes;
+  const int f = OpenExistingFile(blocks, kFileRead);
+  ASSERT_GE(f, 0);
+  char block[kBlockSize];
+  EXPECT_EQ(ReadBlock(f, 1, block), 0);
+  EXPECT_EQ(std::string(block, kBlockSize), std::string(kBlockSize, 'b'));
+  EXPECT_EQ(ReadBlock(f, 2, block), 1);
+  EXPECT_EQ(ReadBlock(f, 9, block), 1);
+  CloseFileHandle(f);
 }
 
 TEST_F(XBaseIndex, OpeningChecksTagsLengthsAndSlots) {

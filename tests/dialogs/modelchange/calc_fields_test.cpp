@@ -242,6 +242,14 @@ TEST(CalcDefinition, SameNamedFieldsOfANewTableKeepReferencesApart) {
   EXPECT_EQ(Text(label->exprText), "ORD.CUST + 'x'");
 }
 
+// A removal, once committed, leaves one field fewer and no function.
+static void CommitRemovalOfLastFunction(CalcModel& t, CalcDefRequest& del) {
+  const uint32_t before = t.Count();
+  CommitCalcDefinition(&t.m, nullptr, &del, &t.pending);
+  EXPECT_EQ(t.Count(), before - 1);
+  EXPECT_EQ(t.m.udfList, nullptr);
+}
+
 TEST(CalcDefinition, UserFunctionsDefinedChangedAndRemoved) {
   CalcModel t;
   InstallUdfHooks(&t.m);
@@ -286,8 +294,60 @@ TEST(CalcDefinition, UserFunctionsDefinedChangedAndRemoved) {
   del.status = 1;
   ASSERT_EQ(DefineCalcField(&t.m, &del, &count, &t.pending), 0);
   EXPECT_EQ(count, 1u);
-  const uint32_t before = t.Count();
-  CommitCalcDefinition(&t.m, nullptr, &del, &t.pending);
-  EXPECT_EQ(t.Count(), before - 1);
-  EXPECT_EQ(t.m.udfList, nullptr);
+  CommitRemovalOfLastFunction(t, del);
+}
+
+TEST(CalcDefinition, RemovingAFunctionTakesItsCallersThroughOtherFunctions) {
+  CalcModel t;
+  InstallUdfHooks(&t.m);
+  auto define = [&](const char* heading, const char* body) -> UdfNode* {
+    CalcDefRequest r;
+    r.kind = 2;
+    r.name = heading;
+    r.text = body;
+    uint32_t count = 0;
+    if (DefineCalcField(&t.m, &r, &count, &t.pending) != 0) return nullptr;
+    CommitCalcDefinition(&t.m, nullptr, &r, &t.pending);
+    return r.function;
+  };
+  UdfNode* twice = define("TWICE(N_AMT)", "AMT * 2");
+  ASSERT_NE(twice, nullptr);
+  UdfNode* quad = define("QUAD(N_AMT)", "TWICE(TWICE(AMT))");
+  ASSERT_NE(quad, nullptr);
+  FieldDef* viaQuad = t.NewCalc("BIG", "QUAD(QTY) + 1");
+  ASSERT_NE(viaQuad, nullptr);
+
+  // A field that reaches the function only through another one links a table:
+  // the removal is refused and names it. Once it does not, the removal waits.
+  CalcDefRequest del;
+  del.kind = 2;
+  del.function = twice;
+  uint32_t count = 0;
+  for (const uint32_t join : {kFieldJoin, 0u}) {
+    viaQuad->flags = (viaQuad->flags & ~kFieldJoin) | join;
+    del.status = 1;
+    const int rc = DefineCalcField(&t.m, &del, &count, &t.pending);
+    EXPECT_EQ(rc, join ? kCalcUdfUsedInLink : 0);
+    if (join) {
+      EXPECT_STREQ(del.culprit, "BIG");
+    }
+  }
+  EXPECT_EQ(count, 1u);
+  // The function, the one calling it and the field calling that one are gone.
+  CommitRemovalOfLastFunction(t, del);
+}
+
+TEST(CalcDefinition, ASortFieldCannotBecomeAPageNumber) {
+  CalcModel t;
+  FieldDef* key = t.NewCalc("KEY", "QTY + 1");
+  ASSERT_NE(key, nullptr);
+  t.m.sortFields[0] = t.m.GetFieldIndex(key);
+  CalcDefRequest r;
+  EXPECT_EQ(t.Define(r, nullptr, "PAGENO()", key), kCalcPageNumberSort);
+  EXPECT_EQ(Text(key->exprText), "QTY + 1") << "the old definition stays";
+  // Out of the sort it may.
+  t.m.sortFields[0] = kNoField;
+  CalcDefRequest again;
+  EXPECT_EQ(t.Define(again, nullptr, "PAGENO()", key), 0);
+  CancelCalcDefinition(&t.m, &again, &t.pending);
 }

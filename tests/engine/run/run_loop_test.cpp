@@ -1,6 +1,7 @@
 // The record and page loop and the run's end: pages, page ranges, copies,
 // columns, record repeats and the messages of a run that printed nothing.
 #include "tests/support/run_harness.h"
+#include "model/field_compile.h"
 
 #include "core/engine_errors.h"
 #include "expr/functions_common.h"
@@ -276,7 +277,7 @@ TEST(RunLoop, RecordHeightLeavesOutEmptyBottomLines) {
 TEST(RunLoop, ANewPageNumberReachesThePreviousValuesToo) {
   InstallBuiltinFunctionHandlers();
   PlainRun h(0);
-  FieldDef* page = h.model->CompileField("PAGEX", "PAGENO() * 10", false, nullptr);
+  FieldDef* page = CompileField(h.model, "PAGEX", "PAGENO() * 10", false, nullptr);
   ASSERT_NE(page, nullptr);
   page->needsPrevious = 1;
   PropagateFieldDependencies(h.model);

@@ -1,6 +1,7 @@
 // The band-list pass: calculated fields of a footer see the record that
 // ended the group and keep their results as previous values.
 #include <string>
+#include "model/field_compile.h"
 
 #include "foundation/band_lines.h"
 #include "core/engine_errors.h"
@@ -14,7 +15,7 @@ class BandList : public RunCalcTest {
   BandList() {
     region = Field("REGION", 0, 10);
     amount = Field("AMOUNT", kFieldNumeric);
-    twice = model.CompileField("TWICE", "AMOUNT * 2", false, nullptr);
+    twice = CompileField(&model, "TWICE", "AMOUNT * 2", false, nullptr);
     EXPECT_NE(twice, nullptr);
     if (twice != nullptr) {
       twice->flags |= kFieldNeeded;
@@ -62,8 +63,8 @@ TEST_F(BandList, FooterCalculationsUseTheRecordThatEndedTheGroup) {
 // group, and the record keeps its own number.
 TEST_F(BandList, RecordNumberInAFooterIsTheOneOfTheRecordThatEndedTheGroup) {
   InstallBuiltinFunctionHandlers();
-  FieldDef* number = model.CompileField("LASTNO", "RECNO()", false, nullptr);
-  FieldDef* next = model.CompileField("NEXTNO", "RECNO() + 100", false, nullptr);
+  FieldDef* number = CompileField(&model, "LASTNO", "RECNO()", false, nullptr);
+  FieldDef* next = CompileField(&model, "NEXTNO", "RECNO() + 100", false, nullptr);
   ASSERT_NE(number, nullptr);
   ASSERT_NE(next, nullptr);
   for (FieldDef* f : {number, next}) {
@@ -123,7 +124,7 @@ TEST_F(BandList, BuiltFromTheLayoutAndFailingWithARealCode) {
 
 
 TEST_F(BandList, ReleasingARelationGivesUpItsLinkingFields) {
-  FieldDef* link = model.CompileField("LINK", "AMOUNT + 1", false, nullptr);
+  FieldDef* link = CompileField(&model, "LINK", "AMOUNT + 1", false, nullptr);
   ASSERT_NE(link, nullptr);
   link->flags &= ~kFieldItem;  // made for the relation alone
   const uint32_t a = model.AddTableSlot("A", "A", 1, 0, nullptr);

@@ -152,8 +152,8 @@ TEST_F(BandLines, ObjectQueriesLookOnlyAtUsedRecords) {
   recs[1].objectId = 5;
   recs[3].objectId = 7;  // beyond the used part
   RenumberBandLines(t);
-  EXPECT_EQ(HasBandLineOfObject(t, 5), 1);
-  EXPECT_EQ(HasBandLineOfObject(t, 7), 0);
+  EXPECT_EQ(IsFieldOnBandLines(t, 5), 1);
+  EXPECT_EQ(IsFieldOnBandLines(t, 7), 0);
   EXPECT_EQ(IsFieldOnBandLines(t, 3), 1) << "through the total-related field";
   EXPECT_EQ(IsFieldOnBandLines(t, 4), 0);
   EXPECT_EQ(ValidateBandLineObjects(t), 1);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include "model/field_compile.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +34,7 @@ class RecordPassTest : public PassTest {
     model.conditionCode = nullptr;
   }
   FieldDef* Calc(const char* name, const char* text) {
-    FieldDef* f = model.CompileField(name, text, false, nullptr);
+    FieldDef* f = CompileField(&model, name, text, false, nullptr);
     EXPECT_NE(f, nullptr) << text;
     if (f) f->flags |= kFieldNeeded;
     return f;

@@ -1,6 +1,7 @@
 // Field values inserted into memo texts when the pass has not evaluated
 // those fields: evaluated for the text, with the pass's own state kept.
 #include <gtest/gtest.h>
+#include "model/field_compile.h"
 
 #include <cstring>
 #include <string>
@@ -42,7 +43,7 @@ class ReevaluateTest : public PassTest {
     EXPECT_EQ(OpenScan(&model), 0);
   }
   FieldDef* Calc(const char* name, const char* text) {
-    FieldDef* f = model.CompileField(name, text, false, nullptr);
+    FieldDef* f = CompileField(&model, name, text, false, nullptr);
     EXPECT_NE(f, nullptr) << text;
     f->displayWidth = 8;
     return f;

@@ -83,7 +83,7 @@ bool FileExists(const std::string& path) {
 
 LineBuilder& LineBuilder::Esc(BYTE code, WORD a1, WORD a2, WORD a3) {
   BYTE buf[8];
-  BYTE* end = EscapeSequence(buf, code, a1, a2, a3);
+  BYTE* end = PutEscapeSequence(buf, code, a1, a2, a3);
   bytes.insert(bytes.end(), buf, end);
   return *this;
 }
