@@ -18,6 +18,7 @@
 
 #include "app/picture_images.h"
 #include "app/print_run.h"
+#include "app/install_links.h"
 #include "app/run_hooks.h"
 #include "app/document.h"
 #include "app/library_dialogs.h"
@@ -89,38 +90,7 @@ bool Unattended() { return IsUnattendedRun(); }
 
 void WriteToStderr(const char* caption, const char* text) { WriteUnattendedMessage(caption, text); }
 
-void ShowError(const char* text, const char* caption) {
-  CKmDoc* doc = GetActiveKmDoc();
-  if (Unattended() || doc == nullptr) {
-    WriteToStderr(caption, text);
-    return;
-  }
-  const std::string shown = caption != nullptr && *caption != '\0' ? caption : doc->GetAppCaption();
-  doc->ShowMessageDialog(doc->GetOwnerWindow(), text, shown.c_str(), kMsgError);
-}
-
-void DbErrorToUser(const char* text) { ShowError(text, nullptr); }
-
-// The question's default button is Cancel, which is what nobody answers.
-bool DbQuestionToUser(const char* text) {
-  CKmDoc* doc = GetActiveKmDoc();
-  if (Unattended() || doc == nullptr) {
-    WriteToStderr(nullptr, text);
-    return false;
-  }
-  return doc->ShowMessageDialog(doc->GetOwnerWindow(), text, doc->GetAppCaption(), kMsgOkCancel) == IDOK;
-}
-
-void OutputMessageToUser(const std::string& text, const std::string& caption) {
-  ShowError(text.c_str(), caption.c_str());
-}
-
-void PassMessageToUser(const char* text) { ShowError(text, nullptr); }
-
-int EngineErrorToUser(void* /*owner*/, const char* text) {
-  ShowError(text, nullptr);
-  return 0;
-}
+void ShowError(const char* text, const char* caption) { ShowProgramError(text, caption); }
 
 // ---- The start-up steps the foundation calls ----
 
@@ -223,6 +193,11 @@ class AppStartupHooks : public StartupHooks {
 };
 
 AppStartupHooks g_startupHooks;
+}  // namespace
+
+StartupHooks& GetAppStartupHooks() { return g_startupHooks; }
+
+namespace {
 
 // The model takes the regional dates, the sort order and the user-function
 // library the settings gave.
@@ -567,10 +542,8 @@ void CKmApp::CreateHelpers(CKmDoc& doc) {
     m_pRepIO.reset(new CKmRepIO(&doc));
     doc.m_pRepIO = m_pRepIO.get();
   }
-  if (doc.m_pRepIO->m_stream.hooks == nullptr) doc.m_pRepIO->m_stream.hooks = &g_streamHooks;
   m_pDocActions.reset(new DocumentCommandLineActions(doc));
   m_pBandLineDialogs.reset(new DocBandLineDialogs(doc));
-  SetBandLineDialogs(m_pBandLineDialogs.get());
   if (m_pActions == &m_defaultActions) m_pActions = m_pDocActions.get();
 }
 
@@ -584,7 +557,6 @@ CKmApp::CKmApp() : m_pLibraryManager(new CExplicitLibraryManager), m_pRecentFile
 void CKmApp::DropBars() {
   if (!m_pBars) return;
   if (m_pDoc != nullptr && m_pDoc->m_pBars == m_pBars.get()) m_pDoc->m_pBars = nullptr;
-  if (m_pFrame) m_pFrame->m_hooks.layoutBars = nullptr;
   m_pBars.reset();
 }
 
@@ -626,12 +598,6 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
   ChooseWindowPlatform();
   UiStartApplication(&argc, argv);
   InstallBuiltinFunctionHandlers();
-  SetStartupHooks(&g_startupHooks);
-  SetDbErrorSink(DbErrorToUser);
-  SetDbQuestionSink(DbQuestionToUser);
-  SetOutputMessageSink(OutputMessageToUser);
-  InstallRunHooks(PassMessageToUser);
-  SetEngineErrorDisplay(EngineErrorToUser);
 
   if (GetPrivateProfileIntA("Preferences", "ShowSplash", 1, SettingsIniPath().c_str()) == 0)
     m_bSplashEnabled = FALSE;
@@ -648,16 +614,11 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
     WatchWinIni();
     AfxGetThread()->m_pMainWnd = m_pFrame.get();
     CKmDoc* doc = m_pDoc;
-    if (!m_pFrame->m_hooks.startChoice)
-      m_pFrame->m_hooks.startChoice = [doc](CMainFrame&) { doc->DoFileNew(nullptr, 1, TRUE, FALSE); };
     if (!m_pFrame->m_hooks.command)
       m_pFrame->m_hooks.command = [doc](CMainFrame&, UINT id) { return DispatchFileCommand(*doc, id); };
-    InstallPrintDialog();
     m_pBars.reset(new FrameBars);
     if (m_pBars->Create(*m_pFrame, *doc)) {
-      FrameBars* bars = m_pBars.get();
-      doc->m_pBars = bars;
-      m_pFrame->m_hooks.layoutBars = [bars](CMainFrame&, int top, int width) { return bars->Layout(top, width); };
+      doc->m_pBars = m_pBars.get();
     } else {
       m_pBars.reset();
     }
@@ -665,6 +626,7 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
     m_pFrame.reset();
   }
   CreateHelpers(*m_pDoc);
+  InstallProgramLinks(*m_pDoc, m_pBandLineDialogs.get());
   InstallFileCommands(*m_pDoc, m_pFrame.get(), *m_pRecentFiles);
   const std::string line = CommandLineFromArgs(argc, argv);
   const BOOL ok = FirstStartup(*m_pDoc, line.c_str(), 1);
@@ -786,14 +748,8 @@ int CKmApp::ExitInstance() {
   StopWatchingWinIni();
   // Without a frame nobody else writes the settings back.
   if (m_pDoc != nullptr && m_pDoc->m_bSettingsRead) SaveSettingsOnExit(*m_pDoc);
-  SetStartupHooks(nullptr);
-  SetDbErrorSink(nullptr);
-  SetDbQuestionSink(nullptr);
-  SetOutputMessageSink(nullptr);
-  RemoveRunHooks();
-  SetEngineErrorDisplay(nullptr);
+  RemoveProgramLinks();
   RemoveFileCommands();
-  SetBandLineDialogs(nullptr);
   // The bars and frame go before the document they show; then the report itself.
   DropBars();
   m_pFrame.reset();

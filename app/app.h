@@ -19,6 +19,9 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id);
 class StreamHooks;
 class TableChooser;
 StreamHooks& GetAppStreamHooks();
+// The foundation's start-up and shut-down steps, as the program carries them out.
+class StartupHooks;
+StartupHooks& GetAppStartupHooks();
 // The chooser that offers another table when a report's table is missing (null: the typed name).
 void SetAppTableChooser(TableChooser* chooser);
 class CMainFrame;

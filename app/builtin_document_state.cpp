@@ -8,6 +8,8 @@
 void TakeBuiltinDocumentState(CKmDoc& doc) {
   BuiltinDocumentState& state = ActiveBuiltinDocument();
   TakeDocumentFormat(state.format, doc);
+  // Kept beyond any one report: it formats values, never a field of the model.
+  state.format.model = nullptr;
   state.reportName = doc.m_szReportName;
   state.reportTitleName = doc.GetTitle();
   state.libraryOpen = doc.m_bLibraryMode ? 1 : 0;

@@ -2,6 +2,7 @@
 #include "model/filter_spec.h"
 
 #include "app/file_checks.h"
+#include "app/install_links.h"
 #include "app/frame_bars.h"
 #include "app/open_report.h"
 #include "data/compiler_data_hooks.h"
@@ -132,13 +133,7 @@ bool CKmDoc::CreateReportTables() {
     m_pModel = new (std::nothrow) CKmComposite(this);
     if (m_pModel == nullptr) return false;
     m_bOwnsTables |= kOwnsModel;
-    // The filter is described in words from the start, not only once a pass ran.
-    InstallFilterDescription(m_pModel);
-    // Every compiled expression is checked by the data layer (SQLEXP: user SQL
-    // reports refuse it, the server judges its column) and by the engine
-    // (where QUERY may stand).
-    InstallCompilerDataHooks(m_pModel);
-    InstallExpressionChecks(m_pModel);
+    InstallModelLinks(m_pModel);
   }
   if (m_pLayout == nullptr) {
     m_pLayout = new (std::nothrow) LayoutTables();

@@ -136,15 +136,12 @@ int InsertLineInBand(CKmDoc& doc, BYTE band) {
   int at = 0;
   FindBandLineRange(lines, band, &at, 1);
   const bool empty = lines.lines[0].kind == kBandFree;
-  // The items at and below the new line's place move down with their lines.
-  std::vector<ReportItemHead*> below;
-  for (ReportItemHead* h = t.orderHead; h != nullptr; h = h->nextInOrder)
-    if (!empty && h->bandLine >= at) below.push_back(h);
+  // The items at and below the new line's place move down with their lines:
+  // the line table's host (the view) moves them as the line opens.
   CreateLinesRequest r;
   r.placement = LinePlacement::Band;
   r.band = band;
   if (!CreateBandLines(t, r)) return -1;
-  for (ReportItemHead* h : below) h->bandLine = static_cast<uint8_t>(h->bandLine + 1);
   BuildLayoutItemOrder(t);
   RelayoutAfterFontChange(t, false, -1);
   return empty ? 0 : at;
@@ -159,6 +156,25 @@ int InsertTotalLine(CKmComposite* m, uint8_t reset) {
   const BYTE band = reset <= 7 ? static_cast<BYTE>(kBandGroupFooter + reset)
                                 : reset == kResetPage ? kBandPageFooter : kBandSummary;
   return InsertLineInBand(*doc, band);
+}
+
+// A refused Auto Total takes its line back: the layout is as before.
+void RemoveTotalLine(CKmComposite* m, int line) {
+  auto* doc = static_cast<CKmDoc*>(m->owner);
+  if (doc == nullptr || doc->m_pLayout == nullptr || line < 0 || line >= kBandLineCount) return;
+  LayoutTables& t = *doc->m_pLayout;
+  std::vector<BYTE> marked(kBandLineCount);
+  for (int i = 0; i < kBandLineCount; ++i) {
+    marked[static_cast<size_t>(i)] = t.bandRecords[i].flags & kLineMarked;
+    t.bandRecords[i].flags &= static_cast<BYTE>(~kLineMarked);
+  }
+  t.bandRecords[line].flags |= kLineMarked;
+  SaveMarkedLines(t, true);
+  // The user's own marks stay on their lines, which moved up by one below it.
+  for (int i = 0; i + 1 < kBandLineCount; ++i)
+    t.bandRecords[i].flags |= marked[static_cast<size_t>(i < line ? i : i + 1)];
+  BuildLayoutItemOrder(t);
+  RelayoutAfterFontChange(t, false, -1);
 }
 
 // A total the dialog made or changed is shown at its size; Auto Total's
@@ -211,6 +227,7 @@ void AutoTotal(CKmDoc& doc) {
   FillTotalParams(doc, &p, &numbering);
   p.items = SelectedFields(doc, &others);
   p.insertTotalLine = InsertTotalLine;
+  p.removeTotalLine = RemoveTotalLine;
   const bool room = doc.m_bandLines.lines != nullptr && doc.m_bandLines.lines[kBandLineCount - 1].kind == kBandFree;
   if (!CheckAutoTotalSelection(p.items, others, numbering, room)) {
     MessageBeep(0);
@@ -524,8 +541,6 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
       return FALSE;
   }
   if (!doc.m_bReportOpen || doc.m_pModel == nullptr || doc.m_pLayout == nullptr) return TRUE;
-  // The model's questions about the fields a change breaks are asked here.
-  InstallDependencyWarningDialog(&doc);
   switch (id) {
     case kFieldCmdInsert:
       ShowInsertFieldDialog(doc);

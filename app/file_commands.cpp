@@ -167,7 +167,6 @@ void InstallFileCommands(CKmDoc& doc, CMainFrame* frame, CKmRecentFileList& rece
   };
   if (!frame->m_hooks.saveModified)
     frame->m_hooks.saveModified = [d](CMainFrame&) { return GetReportOpenDialogs().SaveModified(*d); };
-  frame->m_hooks.initPopup = [&recent](CMainFrame&, HMENU popup) { recent.UpdateMenu(popup); };
   auto previous = frame->m_hooks.update;
   frame->m_hooks.update = [&recent, previous](CMainFrame& f, UINT id) {
     if (IsRecentCommand(id)) return recent[static_cast<int>(id - kCmdRecentFileFirst)].empty() ? 0 : 1;

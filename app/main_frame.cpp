@@ -1,6 +1,9 @@
 #include "app/main_frame.h"
 
+#include "app/app.h"
 #include "app/document.h"
+#include "app/frame_bars.h"
+#include "app/recent_files.h"
 #include "app/preview_view.h"
 #include "app/open_report.h"
 #include "app/splash.h"
@@ -170,7 +173,8 @@ void CMainFrame::RecalcLayout() {
   RECT c;
   GetClientRect(m_hWnd, &c);
   int top = GetMenuBarHeight(m_hWnd);
-  if (m_hooks.layoutBars) top = m_hooks.layoutBars(*this, top, c.right);
+  // The tool bars stand under the menu; the panes take the rest.
+  if (m_pDoc != nullptr && m_pDoc->m_pBars != nullptr) top = m_pDoc->m_pBars->Layout(top, c.right);
   int statusHeight = IsWindow(m_wndStatusBar.m_hWnd) ? m_wndStatusBar.Height() : 0;
   int bottom = std::max<int>(top, c.bottom - statusHeight);
   if (IsWindow(m_wndStatusBar.m_hWnd)) MoveWindow(m_wndStatusBar.m_hWnd, 0, bottom, c.right, statusHeight, TRUE);
@@ -265,7 +269,8 @@ BOOL CMainFrame::IsCommandChecked(UINT id) const {
 }
 
 void CMainFrame::UpdatePopup(HMENU popup) {
-  if (m_hooks.initPopup) m_hooks.initPopup(*this, popup);
+  // The File menu's recent files are named as it opens.
+  if (CKmApp* app = AfxGetKmApp()) app->RecentFiles().UpdateMenu(popup);
   int count = GetMenuItemCount(popup);
   for (int i = 0; i < count; ++i) {
     UINT id = GetMenuItemID(popup, i);

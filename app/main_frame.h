@@ -48,10 +48,6 @@ struct FrameHooks {
   std::function<BOOL(CMainFrame&)> saveModified;
   // Whether the layout's in-place text entry is open (its keys are its own then).
   std::function<BOOL(CMainFrame&)> textEntryOpen;
-  // The tool bars placed under top across width; answers the top left for the panes.
-  std::function<int(CMainFrame&, int top, int width)> layoutBars;
-  // A popup is about to open: its items may be rebuilt (the recent files).
-  std::function<void(CMainFrame&, HMENU)> initPopup;
 };
 
 class CMainFrame : public CWnd {

@@ -116,11 +116,6 @@ ReportFileIO* CKmDoc::FileIO() {
   if (m_pRepIO == nullptr) return nullptr;
   if (m_pRepIOEntries == nullptr) {
     m_pRepIOEntries = new (std::nothrow) RepIOEntries(*this);
-    // What the reader changes while it reads (a picture found elsewhere)
-    // marks the document modified.
-    SetReportModifiedHook([](KmDocBase* doc, BOOL modified) {
-      if (doc) doc->SetModifiedFlag(modified);
-    });
   }
   return m_pRepIOEntries;
 }

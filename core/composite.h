@@ -239,8 +239,6 @@ class CKmComposite {
   // Whether the data source's dialect compares nulls as values in the record
   // filter; set by the data-access layer when it attaches to the model.
   bool (*nullsCompareAsValues)(const CKmComposite* model) = nullptr;
-  // Recomputes the evaluation order and levels after a field changed.
-  void (*recomputeDependencies)(CKmComposite* model) = nullptr;
   // Marks the fields the report needs as in use (the document's run lists).
   void (*rebuildRunLists)(CKmComposite* model) = nullptr;
   // Renumbers references held outside the model (filter and sort settings,
@@ -259,6 +257,9 @@ class CKmComposite {
   FieldDef* AddFieldAlias(FieldDef* aliased);
   void SyncAliasNames();
   FieldDef* GetFieldAt(uint32_t n) const;
+  // The field an alias finally stands for (its value's status is that
+  // field's); any other field, or an alias whose chain is broken, is itself.
+  const FieldDef* AliasedField(const FieldDef* field) const;
   uint32_t GetFieldIndex(const FieldDef* field) const;
   bool BuildFieldIndex();
   void FreeFieldIndex();

@@ -247,6 +247,13 @@ bool CKmComposite::DeleteField(FieldDef* field, uint32_t options) {
   return true;
 }
 
+const FieldDef* CKmComposite::AliasedField(const FieldDef* field) const {
+  const FieldDef* to = field;
+  for (int hop = 0; hop < kMaxAliasHops && to != nullptr && (to->flags & kFieldAlias); ++hop)
+    to = GetFieldAt(to->refField);
+  return to != nullptr && !(to->flags & kFieldAlias) ? to : field;
+}
+
 uint32_t CKmComposite::GetFieldWidth(const FieldDef* field) const {
   const FieldDef* f = field;
   for (int hop = 0; hop < kMaxAliasHops && f != nullptr; ++hop) {

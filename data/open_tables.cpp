@@ -9,6 +9,7 @@
 
 #include "data/table_fields.h"
 #include "data/data_access.h"
+#include "data/db_errors.h"
 #include "foundation/doc_base.h"
 #include "expr/collation.h"
 #include "core/composite.h"
@@ -208,8 +209,7 @@ int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSl
     if (TableSqlState* state = GetTableSqlState(t, true)) state->flags |= kTableBtrieveName;
   }
   std::string derived, message;
-  if (ApplyDataSourceOverride(ctx, &ref, &derived, &message) && ctx.debug && ctx.showMessage)
-    ctx.showMessage(message.c_str());
+  if (ApplyDataSourceOverride(ctx, &ref, &derived, &message) && ctx.debug) DbErrorBox(message.c_str());
   // Sources that separate qualifiers with "\" take the name quoted.
   ref = da->QuoteTablePath(ref.c_str());
   std::snprintf(t->path, sizeof t->path, "%s", ref.c_str());

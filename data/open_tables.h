@@ -14,7 +14,6 @@ struct TableOverrideContext {
   bool ownerNames = true;       // the source qualifies tables with owners
   std::string owner;            // the OWNER value; empty or "1": no override
   bool debug = false;           // show the old and the new reference
-  void (*showMessage)(const char* text) = nullptr;  // how the debug message shows
 };
 
 // Reads OWNER and DEBUG from the [Oracle] section of the given file.

@@ -2,6 +2,7 @@
 // entries into the fields of a table that has just been opened.
 #include "data/report_dictionary.h"
 #include "model/field_compile.h"
+#include "model/field_dependencies.h"
 #include "expr/type_eval.h"
 
 #include "core/compiled_code.h"
@@ -494,6 +495,6 @@ int ReadReportDictionary(CKmComposite* m, FieldDef** listHead, const char* table
   }
   EndIndexUse(m, &index, 1);
   CloseIndex(m, index);
-  if (!reading && m->recomputeDependencies != nullptr) m->recomputeDependencies(m);
+  if (!reading) PropagateFieldDependencies(m);
   return result;
 }

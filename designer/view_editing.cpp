@@ -11,6 +11,8 @@
 #include "foundation/doc_base.h"
 #include "layout/band_line_layout.h"
 #include "layout/item_tables.h"
+#include "core/composite.h"
+#include "model/field_checks.h"
 
 namespace {
 
@@ -51,8 +53,24 @@ class ViewBandLineHost : public BandLineHost {
     });
   }
   void BuildItemOrder() override { BuildLayoutItemOrder(*v_.Layout()); }
+  // A band line's object is a field of the report's model.
+  bool ObjectExists(int32_t id) override { return Field(id) != nullptr; }
+  bool IsBandFieldValid(int32_t id) override {
+    const FieldDef* f = Field(id);
+    return f == nullptr || ::IsBandFieldValid(*v_.Doc()->m_pModel, f);
+  }
+  int32_t ReferredFieldOf(int32_t id) override {
+    const FieldDef* f = Field(id);
+    if (f == nullptr || !(f->flags & kFieldTotalRelated) || f->refField == kNoField) return -1;
+    return static_cast<int32_t>(f->refField);
+  }
 
  private:
+  const FieldDef* Field(int32_t id) const {
+    const KmDocBase* doc = v_.Doc();
+    if (id < 0 || doc == nullptr || doc->m_pModel == nullptr) return nullptr;
+    return doc->m_pModel->GetFieldAt(static_cast<uint32_t>(id));
+  }
   CKmView& v_;
 };
 

@@ -78,11 +78,10 @@ INT_PTR PurgeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
           const int rc = MarkUnusedCalcs(p->model, kinds);
           if (rc) {
             // A linking field would go: say so and let the user choose again.
-            if (p->showError) p->showError(p->model, rc);
-            else p->model->ShowEngineError(rc);
+            p->model->ShowEngineError(rc);
             return TRUE;
           }
-          const bool go = p->confirm ? p->confirm(p->model) : ConfirmRemoveUsers(p->model, "purge");
+          const bool go = ConfirmRemoveUsers(p->model, "purge");
           if (!go) {
             ClearRemovalMarks(p->model);
             return TRUE;

@@ -24,10 +24,6 @@ struct PurgeDialogParams {
   KmDocBase* doc = nullptr;
   CKmComposite* model = nullptr;
   void (*rebuildRunLists)(CKmComposite* m) = nullptr;
-  // Shows the marked fields; true to go on. Null: the dependency warning of the model.
-  bool (*confirm)(CKmComposite* m) = nullptr;
-  // Shows an engine error; null: the model's own error display.
-  void (*showError)(CKmComposite* m, int code) = nullptr;
   bool modified = false;  // out: fields were removed
 };
 

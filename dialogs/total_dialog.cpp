@@ -491,7 +491,7 @@ bool Validate(HWND dialog, State* s) {
   return true;
 }
 
-bool DefaultEditCondition(CKmComposite* m, HWND owner, std::string* text);
+bool EditCondition(CKmComposite* m, HWND owner, std::string* text);
 
 }  // namespace
 
@@ -524,8 +524,7 @@ INT_PTR TotalDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
           return TRUE;
         case kConditionButton: {
           std::string text = s->condition;
-          auto edit = s->p->editCondition ? s->p->editCondition : DefaultEditCondition;
-          if (edit(s->p->model, dialog, &text)) {
+          if (EditCondition(s->p->model, dialog, &text)) {
             std::snprintf(s->condition, kConditionBuffer, "%s", text.c_str());
             ShowCondition(dialog, s);
           }
@@ -578,7 +577,7 @@ INT_PTR Run(HWND owner, TotalDialogParams* params, bool autoTotal) {
 
 // The condition editor on the calculated-field template: the expression
 // only, with Verify compiling it as a condition.
-bool DefaultEditCondition(CKmComposite* m, HWND owner, std::string* text) {
+bool EditCondition(CKmComposite* m, HWND owner, std::string* text) {
   KmDocBase* doc = m->owner;
   if (!doc) return false;
   CalcFieldDialogParams e;

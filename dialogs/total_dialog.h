@@ -30,8 +30,6 @@ struct TotalDialogParams {
   // The record filter would become invalid with the total running.
   bool (*filterDependsOn)(CKmComposite* m, const FieldDef* total) = nullptr;
   void (*showError)(CKmComposite* m, const char* text) = nullptr;
-  // Edits the condition text; false when cancelled. Null: the calculated-field editor.
-  bool (*editCondition)(CKmComposite* m, HWND owner, std::string* text) = nullptr;
   // Auto Total: inserts a line at the end of the band for the reset level and
   // returns it; -1 when no line can be made. removeTotalLine takes it back.
   int (*insertTotalLine)(CKmComposite* m, uint8_t reset) = nullptr;

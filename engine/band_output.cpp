@@ -185,11 +185,8 @@ const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band
 }
 
 int FieldValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value) {
-  const FieldDef* f = field;
   const BandOutputState* s = run->band;
-  if ((field->flags & kFieldAlias) && s && s->format.aliasedField) {
-    if (const FieldDef* target = s->format.aliasedField(field)) f = target;
-  }
+  const FieldDef* f = s != nullptr && s->format.model != nullptr ? s->format.model->AliasedField(field) : field;
   bool current = value == nullptr || value == field->value;
   return (current ? f->valueStatus : f->previousStatus) & 7;
 }

@@ -53,6 +53,9 @@ struct ExportJobRecord {
   std::string separator;          // file type 4
   uint8_t flags = 0;
   uint32_t count = 0;             // rows written: the progress display reads it
+  // The library's own words for a write error it can name (a limit of its
+  // format), shown instead of the general message.
+  std::string reason;
 };
 
 // What a descriptor routine fills for one field.

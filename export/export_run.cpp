@@ -56,6 +56,12 @@ constexpr int kNoPagesLimit = 1 << 30;
 
 void Error(unsigned id, const std::string& arg = std::string()) { ShowOutputError(OutputMessageText(id, arg)); }
 
+// A write error in the library's words when it named the cause.
+void WriteError(const ExportJobRecord& job, const std::string& path) {
+  if (job.reason.empty()) Error(kIdWriteError, path);
+  else ShowOutputError(job.reason);
+}
+
 int ExportIni(const char* key, int defaultValue) {
   return static_cast<int>(GetPrivateProfileIntA("Export", key, defaultValue, SettingsIniPath().c_str()));
 }
@@ -165,7 +171,7 @@ int StartOutputJob(KmDocBase* doc) {
   switch (e.job.status) {
     case kExportStatusNoField: Error(kIdNoFields); break;
     case kExportStatusCannotCreate:
-    case kExportStatusWriteError: Error(kIdWriteError, path); break;
+    case kExportStatusWriteError: WriteError(e.job, path); break;
     case kExportStatusNoMemory: Error(kIdPrintMemory); break;
     default: Error(kIdCannotStart); break;
   }
@@ -266,7 +272,7 @@ int OutputExportLine(ReportRun* run, ExportJob* job, int line, int band) {
     ++count;
     if (e.job.status == kExportStatusStop || e.job.status == kExportStatusWriteError) break;
   }
-  if (e.job.status == kExportStatusWriteError) Error(kIdWriteError, e.job.fileName);
+  if (e.job.status == kExportStatusWriteError) WriteError(e.job, e.job.fileName);
   return count;
 }
 
@@ -565,6 +571,7 @@ int RunExport(CKmExport& e, KmDocBase& doc, ExportRunHost& host) {
   }
 
   ExportJob job;
+  e.job.reason.clear();
   job.e = &e;
   job.doc = &doc;
   job.host = &host;
@@ -618,7 +625,7 @@ int RunExport(CKmExport& e, KmDocBase& doc, ExportRunHost& host) {
     } else if (job.library) {
       job.library->End(&e.job);
       written = ran && e.job.status != kExportStatusWriteError;
-      if (e.job.status == kExportStatusWriteError && ran) Error(kIdWriteError, path);
+      if (e.job.status == kExportStatusWriteError && ran) WriteError(e.job, path);
     } else if (ran) {
       written = WritePageExport(&job, host.ReportTitle(doc));
       if (!written) Error(kIdWriteError, path);

@@ -56,10 +56,30 @@ std::string HtmlText(const std::string& s) {
   return out;
 }
 
-std::string Pt(double decipoints) {
+// "%.1fpt" of the points; whole decipoints (most positions and sizes) are
+// written digit by digit, the same text without the cost of printf's
+// floating-point path.
+void AppendPt(std::string& out, double decipoints) {
+  if (decipoints == static_cast<double>(static_cast<long long>(decipoints)) && std::fabs(decipoints) < 1e15 &&
+      !(decipoints == 0 && std::signbit(decipoints))) {
+    const long long d = static_cast<long long>(decipoints);
+    if (d < 0) out += '-';
+    const unsigned long long a = static_cast<unsigned long long>(d < 0 ? -d : d);
+    out += std::to_string(a / 10);
+    out += '.';
+    out += static_cast<char>('0' + a % 10);
+    out += "pt";
+    return;
+  }
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.1fpt", decipoints / 10.0);
-  return buf;
+  out += buf;
+}
+
+std::string Pt(double decipoints) {
+  std::string s;
+  AppendPt(s, decipoints);
+  return s;
 }
 
 std::string Colour(COLORREF c) {
@@ -213,11 +233,21 @@ bool WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, con
     body += "<div class=\"page\" style=\"width:" + Pt(doc.paperWidth) + ";height:" + Pt(doc.paperHeight) + "\">\r\n";
     for (const CapturedLine* l : LinesInOrder(page)) {
       for (const CapturedRun* r : RunsInOrder(*l)) {
-        body += "<span style=\"left:" + Pt(r->x) + ";top:" + Pt(l->y) + ";font-family:'" + HtmlText(r->face) +
-                "';font-size:" + Pt(r->size) + (r->bold ? ";font-weight:bold" : "") +
-                (r->italic ? ";font-style:italic" : "") + (r->underline ? ";text-decoration:underline" : "") +
-                (r->colour ? ";color:" + Colour(r->colour) : std::string()) + "\">" + HtmlText(r->text) +
-                "</span>\r\n";
+        body += "<span style=\"left:";
+        AppendPt(body, r->x);
+        body += ";top:";
+        AppendPt(body, l->y);
+        body += ";font-family:'";
+        body += HtmlText(r->face);
+        body += "';font-size:";
+        AppendPt(body, r->size);
+        if (r->bold) body += ";font-weight:bold";
+        if (r->italic) body += ";font-style:italic";
+        if (r->underline) body += ";text-decoration:underline";
+        if (r->colour) body += ";color:" + Colour(r->colour);
+        body += "\">";
+        body += HtmlText(r->text);
+        body += "</span>\r\n";
       }
     }
     for (const CapturedPicture& p : page.pictures) {

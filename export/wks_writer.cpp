@@ -17,6 +17,7 @@ namespace {
 constexpr uint16_t kRecBof = 0x00, kRecEof = 0x01, kRecRange = 0x06, kRecColumnWidth = 0x08;
 constexpr uint16_t kRecNumber = 0x0E, kRecLabel = 0x0F;
 constexpr size_t kMaxLabel = 240;
+// Rows 0 to 8,191: the field names and 8,191 rows of values.
 constexpr uint32_t kMaxRows = 8192;
 constexpr uint8_t kFormatDefault = 0xFF;
 constexpr uint8_t kFormatGeneral = 0x71;
@@ -79,8 +80,12 @@ class WorksheetLibrary : public RowExportLibrary {
     return out_.Ok();
   }
 
-  bool WriteRow(ExportJobRecord*) override {
-    if (row_index_ >= kMaxRows) return false;
+  bool WriteRow(ExportJobRecord* job) override {
+    if (row_index_ >= kMaxRows) {
+      job->reason = "A worksheet holds at most 8,191 rows below its field names; this export has more, and " +
+                    job->fileName + " was not written. Export to delimited text or xBase for more rows.";
+      return false;
+    }
     const uint16_t row = static_cast<uint16_t>(row_index_);
     for (size_t i = 0; i < columns_.size(); ++i) {
       const ExportColumn& c = columns_[i];

@@ -5,6 +5,7 @@
 
 void TakeDocumentFormat(FormatSettings& format, const KmDocBase& doc) {
   format.intl = doc.m_intl;
+  format.model = doc.m_pModel;
   // The settings' texts are 15 characters and a terminator, as these.
   CopyBounded(format.logT, sizeof format.logT, doc.m_settings.logT);
   CopyBounded(format.logF, sizeof format.logF, doc.m_settings.logF);

@@ -8,6 +8,7 @@
 #include "expr/value_helpers.h"
 #include "foundation/byte_order.h"
 #include "foundation/heap_strings.h"
+#include "core/composite.h"
 #include "core/fields.h"
 #include "platform/win/resources.h"
 
@@ -321,8 +322,10 @@ int FormatFieldPrefix(const FormatSettings& doc, const FieldDef* field, char* bu
       *p++ = alignment == 1 ? 5 : 6;
     }
   }
-  if (doc.putFontAndColor) doc.putFontAndColor(doc.driver, field, p);
-  else std::memset(p, 0, kFormatPrefixSize);
+  // The run writes each field's font and colour where it places the text
+  // (it skips these bytes), so they are only reserved here.
+  (void)field;
+  std::memset(p, 0, kFormatPrefixSize);
   return textLength + prefixSize;
 }
 
@@ -345,10 +348,7 @@ int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buf
 
   const bool current = value == nullptr || value == field->value;
   if (value == nullptr) value = field->value;
-  const FieldDef* statusField = field;
-  if ((field->flags & kFieldAlias) && doc.aliasedField) {
-    if (const FieldDef* target = doc.aliasedField(field)) statusField = target;
-  }
+  const FieldDef* statusField = doc.model != nullptr ? doc.model->AliasedField(field) : field;
   const uint8_t status = current ? statusField->valueStatus : statusField->previousStatus;
 
   Pieces pieces;

@@ -10,6 +10,7 @@
 
 #include "foundation/intl_settings.h"
 
+class CKmComposite;
 struct FieldDef;
 
 // Output modes of FormatFieldValue.
@@ -28,16 +29,15 @@ struct FormatSettings {
   char logF[16] = "F";
   int32_t noWidthLimit = 0;  // numbers are never cut to displayWidth
   unsigned char padChar = 183;
-  // The field an alias field stands for, whose status bytes it shows (null: itself).
-  const FieldDef* (*aliasedField)(const FieldDef* alias) = nullptr;
+  // The report's fields: an alias shows the status bytes of the field it
+  // stands for (null: itself).
+  const CKmComposite* model = nullptr;
   // Storage width of a text field's value (null: displayWidth + 1).
   uint32_t (*storageWidth)(const FieldDef* field) = nullptr;
 
-  // The output driver, all optional. putFontAndColor writes the 16-byte
-  // sequence for the field; fitCharacters gives how many leading characters
-  // fit the width available to the field (measuring in its font).
+  // The output driver, optional: fitCharacters gives how many leading
+  // characters fit the width available to the field (measuring in its font).
   void* driver = nullptr;
-  void (*putFontAndColor)(void* driver, const FieldDef* field, char out[kFormatPrefixSize]) = nullptr;
   int (*fitCharacters)(void* driver, const FieldDef* field, const char* text, int length) = nullptr;
   int32_t deviceMode = 0;  // 1: texts are cut at displayWidth characters
   // The guillemet of a font of the document's table (left or right); null:

@@ -38,7 +38,6 @@ int ReadRecords(KmDocBase& doc, CKmRepIO& io, bool narrowed, const uint8_t* data
 
 const ReportStreamCodec kDefaultCodec{&WriteRecords, &ReadRecords};
 ReportStreamCodec g_codec = kDefaultCodec;
-ReportModifiedHook g_modifiedHook = nullptr;
 std::string g_ownerName;
 bool g_ownerKnown = false;
 
@@ -66,9 +65,8 @@ void SetReportStreamCodec(const ReportStreamCodec& codec) {
   g_codec = codec.write == nullptr && codec.read == nullptr ? kDefaultCodec : codec;
 }
 const ReportStreamCodec& GetReportStreamCodec() { return g_codec; }
-void SetReportModifiedHook(ReportModifiedHook hook) { g_modifiedHook = hook; }
 void NoteReportModified(KmDocBase* doc) {
-  if (g_modifiedHook != nullptr) g_modifiedHook(doc, TRUE);
+  if (doc != nullptr) doc->SetModifiedFlag(TRUE);
 }
 
 void SetReportOwnerName(const char* owner) {

@@ -56,10 +56,7 @@ struct ReportStreamCodec {
 void SetReportStreamCodec(const ReportStreamCodec& codec);
 const ReportStreamCodec& GetReportStreamCodec();
 
-// Marks the owning document modified (the document's own SetModifiedFlag).
-using ReportModifiedHook = void (*)(KmDocBase* doc, BOOL modified);
-void SetReportModifiedHook(ReportModifiedHook hook);
-// Runs the hook, when one is installed, with TRUE.
+// Marks the owning document modified.
 void NoteReportModified(KmDocBase* doc);
 
 // The registered owner's name, the author of a new report. Read from the

@@ -41,6 +41,8 @@ LayoutTables::LayoutTables() {
 
 bool LayoutTables::AttachBandLineTable(BandLineTable* documentTable) {
   if (documentTable == nullptr || documentTable->lines == nullptr) return false;
+  // The view that answers for the lines goes on answering for the document's.
+  if (documentTable->host == nullptr && table != nullptr) documentTable->host = table->host;
   table = documentTable;
   bandRecords = documentTable->lines;
   return true;

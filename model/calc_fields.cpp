@@ -28,7 +28,6 @@ constexpr uint32_t kMarkCompiles = kFieldRemoveMark;       // 0x10
 constexpr uint32_t kMarkBroken = kFieldRemovePropagated;   // 0x20
 constexpr uint32_t kCalcFlagMask = 0x32F44;
 
-CalcDocumentChecks g_checks;
 
 using Pending = PendingCalcDefinition::Field;
 using PendingFunction = PendingCalcDefinition::Function;
@@ -293,7 +292,6 @@ void CommitFunction(CKmComposite* m, CalcDefRequest* r, PendingCalcDefinition* p
 
 }  // namespace
 
-void SetCalcDocumentChecks(const CalcDocumentChecks& checks) { g_checks = checks; }
 
 int RecompileFieldExpression(CKmComposite* m, FieldDef* field, bool store) {
   if (!StillCompiles(m, field)) return 1;
@@ -515,15 +513,10 @@ int DefineCalcField(CKmComposite* m, CalcDefRequest* r, uint32_t* count, Pending
 
   FieldDef* cycle = PropagateFieldDependencies(m);
   const bool linked = !LinkFieldsAreValid(m);
-  int32_t sortSlots[8], groupSlots[8];
-  for (int i = 0; i < 8; ++i) {
-    sortSlots[i] = m->sortFields[i] == kNoField ? -1 : static_cast<int32_t>(m->sortFields[i]);
-    groupSlots[i] = m->groupFields[i] == kNoField ? -1 : static_cast<int32_t>(m->groupFields[i]);
-  }
-  const bool sorted = !ValidateSlotTables(*m, sortSlots, groupSlots);
-  // A band line controlled by an object that may no longer control one.
+  const bool sorted = ValidateSlotTables(*m) == 0;
   KmDocBase* doc = GetActiveDocBase();
-  const bool lineControl = doc != nullptr && !ValidateBandLineObjects(doc->m_bandLines);
+  const bool lineControl = doc != nullptr && doc->m_bandLines.lines != nullptr &&
+                           ValidateBandLineObjects(doc->m_bandLines) == 0;
   uint32_t filterFlags = 0;
   for (FieldDef* g = m->fieldList; g; g = g->next)
     if (FilterReferences(m, m->GetFieldIndex(g))) filterFlags |= g->flags;
@@ -703,7 +696,7 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
     PropagateRemovalMarksOnly(m);
     for (FieldDef* g = m->fieldList; g; g = g->next) {
       if (!(g->flags & (kFieldRemoveMark | kFieldRemovePropagated))) continue;
-      const bool sortField = g_checks.isSortField && g_checks.isSortField(m, g);
+      const bool sortField = IsSortSlotField(*m, m->GetFieldIndex(g));
       if (sortField || (g->flags & kFieldJoin) || FilterReferences(m, m->GetFieldIndex(g)))
         r->status |= kCalcStatusReachesRun;
     }
@@ -728,8 +721,7 @@ void CommitCalcDefinition(CKmComposite* m, void* /*ownerWindow*/, CalcDefRequest
         g->sqlText = m->translateToSql(m, g);
       }
     }
-  if (g_checks.committed) g_checks.committed(m, f, p.mode == 0, r->status);
-  else FlushIfRunReached(r->status);
+  FlushIfRunReached(r->status);
 }
 
 void CancelCalcDefinition(CKmComposite* m, CalcDefRequest* /*request*/, PendingCalcDefinition* pending) {

@@ -69,16 +69,6 @@ struct CalcDefRequest {
   const char* culprit = nullptr;  // after 43 or 54: the field the message names
 };
 
-// What the document knows of its sort fields; the check
-// asks these when set (unset: the field is in none of them).
-struct CalcDocumentChecks {
-  bool (*isSortField)(CKmComposite* m, FieldDef* field) = nullptr;
-  // After a field's commit: the document remembers a new field as the last
-  // defined, sizes its item, rebuilds the item order, marks itself modified
-  // and, with kCalcStatusReachesRun in status, flushes its pending file name.
-  void (*committed)(CKmComposite* m, FieldDef* field, bool isNew, uint32_t status) = nullptr;
-};
-void SetCalcDocumentChecks(const CalcDocumentChecks& checks);
 
 // 0, 44 or 45; field is the one being renamed (null for a new one).
 int CheckCalcFieldName(CKmComposite* m, const char* name, const FieldDef* field);

@@ -8,9 +8,9 @@ constexpr uint32_t kPageReset = 254;
 bool IsTotalOrRelated(const FieldDef* f) { return IsTotal(f) || (f->flags & kFieldTotalRelated) != 0; }
 bool IsPreprocessed(const FieldDef* f) { return (f->totalFlags & kTotalPreprocessed) != 0; }
 
-bool AllPass(const CKmComposite& model, const int32_t slots[8], bool (*test)(const FieldDef*)) {
-  for (int i = 0; i < 8 && slots[i] != -1; ++i) {
-    const FieldDef* f = slots[i] < 0 ? nullptr : model.GetFieldAt(static_cast<uint32_t>(slots[i]));
+bool AllPass(const CKmComposite& model, const uint32_t slots[8], bool (*test)(const FieldDef*)) {
+  for (int i = 0; i < 8 && slots[i] != kNoField; ++i) {
+    const FieldDef* f = model.GetFieldAt(slots[i]);
     if (f == nullptr || !test(f)) return false;
   }
   return true;
@@ -46,6 +46,14 @@ bool IsBandFieldValid(const CKmComposite& model, const FieldDef* field) {
   return true;
 }
 
-int ValidateSlotTables(const CKmComposite& model, const int32_t sortSlots[8], const int32_t groupSlots[8]) {
-  return AllPass(model, sortSlots, &IsSortableField) && AllPass(model, groupSlots, &IsGroupableField) ? 1 : 0;
+int ValidateSlotTables(const CKmComposite& model) {
+  return AllPass(model, model.sortFields, &IsSortableField) && AllPass(model, model.groupFields, &IsGroupableField)
+             ? 1
+             : 0;
+}
+
+bool IsSortSlotField(const CKmComposite& model, uint32_t field) {
+  for (int i = 0; i < 8 && model.sortFields[i] != kNoField; ++i)
+    if (model.sortFields[i] == field) return true;
+  return false;
 }

@@ -19,6 +19,8 @@ bool IsGroupableField(const FieldDef* field);
 // False for an alias, a field outside the tables, a total reset per page, or
 // a total-related field whose totalled field is such a total.
 bool IsBandFieldValid(const CKmComposite& model, const FieldDef* field);
-// 1 when every field of the eight sort slots is sortable and of the eight
-// group slots groupable (a slot of -1 ends each list; a missing field fails).
-int ValidateSlotTables(const CKmComposite& model, const int32_t sortSlots[8], const int32_t groupSlots[8]);
+// 1 when every field of the model's eight sort slots is sortable and of its
+// eight group slots groupable (an empty slot ends each list; a missing field fails).
+int ValidateSlotTables(const CKmComposite& model);
+// Whether the field of that number is one of the model's sort keys.
+bool IsSortSlotField(const CKmComposite& model, uint32_t field);

@@ -1,5 +1,6 @@
 // Making a calculated field from an expression text.
 #include <cstdio>
+#include "model/field_dependencies.h"
 #include <cstring>
 
 #include "expr/compiler.h"
@@ -63,6 +64,6 @@ FieldDef* CompileField(CKmComposite* m, const char* name, const char* text, bool
   m->ComputeTableOrder();
   if (m->translateToSql != nullptr) f->sqlText = m->translateToSql(m, f);
   if (otherList) f->table = out.tableLevel;
-  else if (m->recomputeDependencies != nullptr) m->recomputeDependencies(m);
+  else PropagateFieldDependencies(m);
   return f;
 }

@@ -370,6 +370,7 @@ void RemoveTable(CKmComposite* m, int slot, bool freeSlot) {
 }
 
 void SetDependencyWarningHook(DependencyWarningHook hook) { g_warningHook = hook; }
+DependencyWarningHook GetDependencyWarningHook() { return g_warningHook; }
 
 namespace {
 

@@ -44,6 +44,7 @@ struct DependencyWarning {
 // Asks the user; true to go on. Null hook: the answer is yes.
 typedef bool (*DependencyWarningHook)(CKmComposite* m, const DependencyWarning& warning);
 void SetDependencyWarningHook(DependencyWarningHook hook);
+DependencyWarningHook GetDependencyWarningHook();
 DependencyWarning BuildRemoveUsersWarning(CKmComposite* m, const char* action, const FieldDef* except);
 DependencyWarning BuildEditUsersWarning(CKmComposite* m, const char* name, const FieldDef* except);
 bool ConfirmRemoveUsers(CKmComposite* m, const char* action);

@@ -574,6 +574,19 @@ int MatchPattern(CKmComposite* m, const char* text, const char* pattern, int all
   return *s == 0 || allowRest ? 1 : 0;
 }
 
+namespace {
+// The memo reader holds the record's text only, so the previous record's
+// memo matches as the current one does.
+int MatchLongText(CKmComposite* m, const char* pattern, FieldDef* memo, bool /*previous*/) {
+  MemoReader* reader = memo != nullptr ? MemoReaderOf(m, memo) : nullptr;
+  return reader != nullptr && MatchCondition(m, pattern, *reader, 1) != 0 ? 1 : 0;
+}
+}  // namespace
+
+void InstallLongTextMatch(CKmComposite* model) {
+  if (model != nullptr) model->matchLongText = MatchLongText;
+}
+
 int MatchCondition(CKmComposite* m, const char* pattern, MemoReader& reader, int wildcards) {
   RecordPassState* st = GetRecordPassState(m);
   if (ReadMemoText(reader, nullptr, kMemoFromStart) != 0) {

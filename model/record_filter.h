@@ -36,6 +36,8 @@ void SetFilterToday(int year, int month, int day);
 // be read gives 0, and its error is shown once per pass.
 struct MemoReader;
 int MatchCondition(CKmComposite* model, const char* pattern, MemoReader& reader, int wildcards);
+// LIKE on a long-text field goes through MatchCondition with wildcards.
+void InstallLongTextMatch(CKmComposite* model);
 // A pattern at the start of text: '?' and the single wildcard match any one
 // character, the escape character makes the next one literal; at the
 // pattern's end the text must have ended too unless allowRest.

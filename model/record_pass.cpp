@@ -1,4 +1,5 @@
 #include "model/record_pass.h"
+#include "model/field_dependencies.h"
 
 #include "expr/code_walks.h"
 #include "expr/value_eval.h"
@@ -351,7 +352,7 @@ int OpenScan(CKmComposite* m) {
   }
   ResetRunCounters(m);
   // Aliases passed their needs on: the order may have changed.
-  if (aliasSeen && m->recomputeDependencies != nullptr) m->recomputeDependencies(m);
+  if (aliasSeen) PropagateFieldDependencies(m);
   return 0;
 }
 

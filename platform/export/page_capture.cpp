@@ -101,6 +101,7 @@ class CaptureDriver : public PageDriver {
     c.height = lineHeight_;
     c.band = s->currentBand;
     c.layoutLine = s->currentLayoutLine;
+    c.runs.reserve(l.pieces.size());
     for (const LaidOutPiece& p : l.pieces) {
       CapturedRun r;
       r.x = p.x;

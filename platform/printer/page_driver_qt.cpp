@@ -10,7 +10,15 @@
 
 #include <QImage>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <cstdlib>
+#include <string>
 #include <cstring>
 #include <cmath>
 #include <memory>
@@ -22,6 +30,127 @@ namespace {
 PageDriverPlayMetafile gMetafilePlayer = nullptr;
 PageDriverPlayMetafile gOlePlayer = nullptr;
 
+// Pages a preview keeps past its memory bound go to a file of their own,
+// unlinked as soon as it is made, compressed: every page of a long report
+// stays in reach while memory stays within the bound. A thread of its own
+// packs and writes them, so the run goes on making pages meanwhile; a few
+// pages at most wait for it.
+class PageSpill {
+ public:
+  PageSpill() = default;
+  PageSpill(const PageSpill&) = delete;
+  PageSpill& operator=(const PageSpill&) = delete;
+  ~PageSpill() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    if (writer_.joinable()) writer_.join();
+    if (fd_ >= 0) ::close(fd_);
+  }
+  // The page handed to the writer; its number for Get. False when no file can
+  // be made or an earlier page could not be written.
+  bool Put(std::shared_ptr<const PageRecord> page, size_t* slot) {
+    if (fd_ < 0 && !Open()) return false;
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return queue_.size() < kWaiting || failed_; });
+    if (failed_) return false;
+    *slot = where_.size();
+    where_.push_back(Where());
+    queue_.push_back({*slot, std::move(page)});
+    lock.unlock();
+    changed_.notify_all();
+    return true;
+  }
+  // The page of that number read back, null when it cannot be.
+  std::shared_ptr<PageRecord> Get(size_t slot) {
+    Where at;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (slot >= where_.size()) return nullptr;
+      changed_.wait(lock, [&] { return where_[slot].state != kPending; });
+      at = where_[slot];
+    }
+    if (at.state != kWritten) return nullptr;
+    QByteArray bytes(static_cast<qsizetype>(at.length), Qt::Uninitialized);
+    for (qsizetype done = 0; done < bytes.size();) {
+      const ssize_t n = ::pread(fd_, bytes.data() + done, static_cast<size_t>(bytes.size() - done), at.offset + done);
+      if (n <= 0) return nullptr;
+      done += n;
+    }
+    auto page = std::make_shared<PageRecord>();
+    if (!page->Load(qUncompress(bytes))) return nullptr;
+    return page;
+  }
+
+ private:
+  static constexpr size_t kWaiting = 8;
+  enum State { kPending, kWritten, kFailed };
+  struct Where {
+    qint64 offset = 0;
+    quint32 length = 0;
+    State state = kPending;
+  };
+
+  bool Open() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/vortelle-preview-XXXXXX";
+    fd_ = ::mkstemp(path.data());
+    if (fd_ < 0) return false;
+    ::unlink(path.c_str());
+    writer_ = std::thread([this] { Write(); });
+    return true;
+  }
+
+  void Write() {
+    qint64 end = 0;
+    for (;;) {
+      std::pair<size_t, std::shared_ptr<const PageRecord>> next;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+        if (queue_.empty()) return;
+        next = queue_.front();
+      }
+      const QByteArray bytes = qCompress(next.second->Save(), 1);
+      next.second.reset();
+      bool ok = true;
+      for (qsizetype done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::pwrite(fd_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done), end + done);
+        ok = n > 0;
+        if (ok) done += n;
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Where& w = where_[next.first];
+        w.offset = end;
+        w.length = static_cast<quint32>(bytes.size());
+        w.state = ok ? kWritten : kFailed;
+        if (!ok) failed_ = true;
+        queue_.pop_front();
+      }
+      if (ok) end += bytes.size();
+      changed_.notify_all();
+    }
+  }
+
+  int fd_ = -1;
+  std::thread writer_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::pair<size_t, std::shared_ptr<const PageRecord>>> queue_;
+  std::vector<Where> where_;
+  bool failed_ = false;
+  bool stop_ = false;
+};
+
+// A page the preview keeps: in memory, or under its number in the spill file.
+struct StoredPage {
+  std::shared_ptr<PageRecord> page;
+  size_t spillSlot = 0;
+};
+
 struct DriverRun {
   PrinterDevice* device = nullptr;  // not owned
   bool preview = false;
@@ -32,8 +161,12 @@ struct DriverRun {
   std::shared_ptr<PageRecord> page;
   std::shared_ptr<PageRecord> finished;  // the page last ended (preview)
   bool finishedStored = false;
-  std::vector<std::shared_ptr<PageRecord>> stored;
+  std::vector<StoredPage> stored;
   size_t storedBytes = 0;
+  PageSpill spill;
+  // The spilled page read back last: paging back and forth reads it once.
+  LONG loadedIndex = -1;
+  std::shared_ptr<PageRecord> loaded;
   WORD fontSize = 100;
   DriverFontCache fonts;
   // The line MeasureLine laid out last, for the OutputLine of the same bytes
@@ -180,8 +313,9 @@ class QtPageDriver : public PageDriver {
                                                  : LayoutStreamLine(s, &r->fonts, line, count, false, &r->sparePieces);
     // One text call per run, so that text extractors see whole words.
     // Glyphs are placed here only for the painter (made only then: an empty
-    // glyph run costs allocations).
-    const bool place = r->preview || !DeviceWritesPdfDirectly(r->device);
+    // glyph run costs allocations). A preview running to its end keeps its
+    // pages without them, so it places none.
+    const bool place = r->preview ? !s->runningToEnd : !DeviceWritesPdfDirectly(r->device);
     std::optional<QGlyphRun> glyphs;
     if (place) glyphs.emplace();
     for (const LaidOutPiece& p : l.pieces) {
@@ -243,7 +377,8 @@ class QtPageDriver : public PageDriver {
     DriverRun* r = RunOf(s);
     if (!r) return 0;
     std::shared_ptr<PageRecord> page = ShownPage(r, s->pageShown);
-    if (!page) return 1;
+    // A kept page that cannot be read back fails like one that cannot be made.
+    if (!page) return s->pageShown >= 0 && static_cast<size_t>(s->pageShown) < r->stored.size() ? 0 : 1;
     if (!clip) {
       auto* device = static_cast<PrinterDevice*>(s->printerDC);
       if (!device) return 1;
@@ -275,9 +410,14 @@ class QtPageDriver : public PageDriver {
       // double what a page of text takes.
       r->finished->DropGlyphs();
       size_t bytes = r->finished->ApproxBytes();
-      if (r->storedBytes + bytes > s->previewStoreLimit) return 0;
-      r->stored.push_back(r->finished);
-      r->storedBytes += bytes;
+      StoredPage kept;
+      if (r->storedBytes + bytes <= s->previewStoreLimit) {
+        kept.page = r->finished;
+        r->storedBytes += bytes;
+      } else if (!r->spill.Put(r->finished, &kept.spillSlot)) {
+        return 0;
+      }
+      r->stored.push_back(std::move(kept));
       r->finishedStored = true;
     }
     return 1;
@@ -338,8 +478,20 @@ class QtPageDriver : public PageDriver {
   }
 
   static std::shared_ptr<PageRecord> ShownPage(DriverRun* r, LONG index) {
-    if (index >= 0 && static_cast<size_t>(index) < r->stored.size()) return r->stored[index];
+    if (index >= 0 && static_cast<size_t>(index) < r->stored.size()) return StoredAt(r, static_cast<size_t>(index));
     return r->finished;
+  }
+
+  // A kept page, read back from the spill file when it went there; null when
+  // it cannot be read.
+  static std::shared_ptr<PageRecord> StoredAt(DriverRun* r, size_t index) {
+    const StoredPage& kept = r->stored[index];
+    if (kept.page) return kept.page;
+    if (r->loadedIndex != static_cast<LONG>(index)) {
+      r->loaded = r->spill.Get(kept.spillSlot);
+      r->loadedIndex = r->loaded ? static_cast<LONG>(index) : -1;
+    }
+    return r->loaded;
   }
 
  private:
@@ -448,7 +600,7 @@ bool ReplayPreviewPage(const PageOutputState* s, int index, QPainter* painter, c
   if (index < 0)
     page = r->finished;
   else if (static_cast<size_t>(index) < r->stored.size())
-    page = r->stored[index];
+    page = QtPageDriver::StoredAt(r, static_cast<size_t>(index));
   if (!page) return false;
   QtPageDriver::Replay(painter, *page, r->paper, paperRect);
   return true;

@@ -1,5 +1,7 @@
 #include "platform/printer/page_record.h"
 
+#include <QDataStream>
+
 #include <algorithm>
 
 void PageRecord::Text(const void* fontKey, const QFont& font, const QColor& colour, const QPointF& at,
@@ -47,13 +49,29 @@ void PageRecord::DropGlyphs() {
   for (TextStep& t : texts_) t.glyphs = -1;
   glyphs_.clear();
   glyphs_.shrink_to_fit();
+  // The lists grew by doubling while the page was made: up to half of
+  // what a kept page holds would be room never used.
+  steps_.shrink_to_fit();
+  texts_.shrink_to_fit();
+  lines_.shrink_to_fit();
+  fills_.shrink_to_fit();
+  images_.shrink_to_fit();
+  fonts_.shrink_to_fit();
+  fontKeys_.shrink_to_fit();
 }
 
 size_t PageRecord::ApproxBytes() const {
-  size_t n = sizeof(*this) + steps_.size() * sizeof(Step) + lines_.size() * sizeof(LineStep) +
-             fills_.size() * sizeof(FillStep) + fonts_.size() * (sizeof(QFont) + 64);
-  for (const TextStep& t : texts_)
-    n += sizeof(TextStep) + static_cast<size_t>(t.length) * sizeof(QChar);
+  size_t n = sizeof(*this) + steps_.capacity() * sizeof(Step) + lines_.capacity() * sizeof(LineStep) +
+             fills_.capacity() * sizeof(FillStep) + fonts_.capacity() * (sizeof(QFont) + 64);
+  // A line's steps share its text: the text is counted once, whole, with
+  // its allocation's header.
+  const QChar* counted = nullptr;
+  n += texts_.capacity() * sizeof(TextStep);
+  for (const TextStep& t : texts_) {
+    if (t.text.constData() == counted) continue;
+    counted = t.text.constData();
+    n += static_cast<size_t>(t.text.capacity()) * sizeof(QChar) + 32;
+  }
   for (const QGlyphRun& g : glyphs_)
     n += sizeof(QGlyphRun) + static_cast<size_t>(g.glyphIndexes().size()) * (sizeof(quint32) + sizeof(QPointF));
   for (const ImageStep& i : images_) n += sizeof(ImageStep) + static_cast<size_t>(i.image.sizeInBytes());
@@ -143,4 +161,109 @@ void PageRecord::Play(QPainter* painter) const {
     }
   }
   painter->restore();
+}
+
+namespace {
+
+constexpr quint32 kSavedPageMark = 0x56545047;  // a saved page starts with it
+
+}  // namespace
+
+QByteArray PageRecord::Save() const {
+  const_cast<PageRecord*>(this)->EndForeign();
+  QByteArray bytes;
+  QDataStream out(&bytes, QIODevice::WriteOnly);
+  out.setVersion(QDataStream::Qt_6_0);
+  out << kSavedPageMark << quint32(fonts_.size());
+  for (const QFont& f : fonts_) out << f;
+  out << quint32(texts_.size());
+  for (const TextStep& t : texts_) out << qint32(t.font) << t.colour << t.at << t.View().toString();
+  out << quint32(lines_.size());
+  for (const LineStep& l : lines_) out << l.pen << l.from << l.to;
+  out << quint32(fills_.size());
+  for (const FillStep& f : fills_) out << f.rect << f.brush;
+  out << quint32(images_.size());
+  for (const ImageStep& i : images_) out << i.target << i.source << i.image;
+  out << quint32(foreign_.size());
+  for (const auto& f : foreign_) out << *f;
+  out << quint32(steps_.size());
+  for (const Step& s : steps_) out << quint8(s.kind) << qint32(s.index);
+  return bytes;
+}
+
+bool PageRecord::Load(const QByteArray& bytes) {
+  Clear();
+  QDataStream in(bytes);
+  in.setVersion(QDataStream::Qt_6_0);
+  quint32 mark = 0, n = 0;
+  in >> mark;
+  bool ok = mark == kSavedPageMark;
+  // Every count is read and used one element at a time: a count larger than
+  // the bytes hold ends in a failed stream, never in a large allocation.
+  auto each = [&](auto read) {
+    n = 0;
+    in >> n;
+    for (quint32 i = 0; ok && i < n; ++i) {
+      read();
+      ok = ok && in.status() == QDataStream::Ok;
+    }
+    ok = ok && in.status() == QDataStream::Ok;
+  };
+  if (ok) each([&] { fonts_.emplace_back(); in >> fonts_.back(); });
+  if (ok) each([&] {
+    TextStep t{};
+    qint32 font = -1;
+    in >> font >> t.colour >> t.at >> t.text;
+    t.font = font;
+    t.start = 0;
+    t.length = static_cast<int>(t.text.size());
+    t.glyphs = -1;
+    ok = font >= 0 && static_cast<size_t>(font) < fonts_.size();
+    texts_.push_back(std::move(t));
+  });
+  if (ok) each([&] { lines_.emplace_back(); in >> lines_.back().pen >> lines_.back().from >> lines_.back().to; });
+  if (ok) each([&] { fills_.emplace_back(); in >> fills_.back().rect >> fills_.back().brush; });
+  if (ok) each([&] {
+    images_.emplace_back();
+    in >> images_.back().target >> images_.back().source >> images_.back().image;
+  });
+  if (ok) each([&] { foreign_.push_back(std::make_unique<QPicture>()); in >> *foreign_.back(); });
+  if (ok) each([&] {
+    quint8 kind = 0;
+    qint32 index = -1;
+    in >> kind >> index;
+    size_t count = 0;
+    switch (static_cast<Kind>(kind)) {
+      case Kind::kText: count = texts_.size(); break;
+      case Kind::kLine: count = lines_.size(); break;
+      case Kind::kFill: count = fills_.size(); break;
+      case Kind::kImage: count = images_.size(); break;
+      case Kind::kForeign: count = foreign_.size(); break;
+      default: ok = false; break;
+    }
+    ok = ok && index >= 0 && static_cast<size_t>(index) < count;
+    steps_.push_back({static_cast<Kind>(kind), index});
+  });
+  ok = ok && in.atEnd();
+  if (!ok) {
+    Clear();
+    return false;
+  }
+  // Keys only tell fonts apart while a page is recorded; a loaded page gets
+  // distinct ones.
+  for (const QFont& f : fonts_) fontKeys_.push_back(&f);
+  return true;
+}
+
+void PageRecord::Clear() {
+  EndForeign();
+  steps_.clear();
+  texts_.clear();
+  glyphs_.clear();
+  lines_.clear();
+  fills_.clear();
+  images_.clear();
+  foreign_.clear();
+  fonts_.clear();
+  fontKeys_.clear();
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QBrush>
+#include <QByteArray>
 #include <QColor>
 #include <QFont>
 #include <QGlyphRun>
@@ -43,12 +44,19 @@ class PageRecord {
   // Draws the page on a painter whose transform maps decipoints of the paper.
   void Play(QPainter* painter) const;
   size_t StepCount() const { return steps_.size(); }
-  // Forgets the placed glyphs: the text is shaped again when played. For
-  // pages kept long where memory counts more than the time of playing them.
+  // Forgets the placed glyphs (the text is shaped again when played) and
+  // the lists' spare room. For pages kept long where memory counts more than
+  // the time of playing them.
   void DropGlyphs();
   // What the page holds in memory, roughly: the steps, their texts, images
   // and pictures.
   size_t ApproxBytes() const;
+  // The page as bytes, for a store that keeps pages out of memory; placed
+  // glyphs are left out (the text is shaped again when played).
+  QByteArray Save() const;
+  // A page of Save's bytes; false, and the page left empty, when they are
+  // not one whole page.
+  bool Load(const QByteArray& bytes);
 
  private:
   friend class PdfPageWriter;  // writes the steps straight into a PDF file
@@ -79,6 +87,8 @@ class PageRecord {
     QRectF target, source;
     QImage image;
   };
+
+  void Clear();
 
   std::vector<Step> steps_;
   std::vector<TextStep> texts_;

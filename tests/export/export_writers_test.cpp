@@ -184,6 +184,40 @@ TEST_F(ExportLibraryTest, XbaseTableLeavesMemosOutAndReadsBackThroughDbfread) {
   EXPECT_NE(out.find("'second' None None True 2000-01-01"), std::string::npos) << out;
 }
 
+// A worksheet takes 8,191 rows below its field names; the next row is a
+// write error in words that name the limit, and no file is left.
+TEST_F(ExportLibraryTest, WorksheetRowLimitIsNamed) {
+  FieldDef* qty = Field("qty", kFieldNumeric, 6);
+  FieldDef* fields[] = {qty, nullptr};
+  const ExportHost host = Host(kExportWorksheet);
+  for (const int rows : {8191, 8192}) {
+    auto lib = OpenExportLibrary(kExportWorksheet);
+    ExportJobRecord job;
+    job.fileName = dir_ + "/rows" + std::to_string(rows) + ".wks";
+    job.format = kExportWorksheet;
+    ASSERT_EQ(lib->Begin(&job, fields, host), 1);
+    const double v = 2;
+    for (int i = 0; i < rows && job.status != kExportStatusWriteError; ++i) {
+      job.status = kExportStatusLine;
+      lib->FieldValue(&job, qty, &v, "qty", 0, host, true);
+    }
+    lib->End(&job);
+    if (rows == 8191) {
+      EXPECT_NE(job.status, kExportStatusWriteError);
+      EXPECT_TRUE(job.reason.empty());
+      const std::string bytes = ReadFile(job.fileName);
+      // The range record (after the 6-byte BOF) names row 8,191 as the last.
+      ASSERT_GT(bytes.size(), 18u);
+      EXPECT_EQ(static_cast<uint8_t>(bytes[16]) | static_cast<uint8_t>(bytes[17]) << 8, 8191);
+    } else {
+      EXPECT_EQ(job.status, kExportStatusWriteError);
+      EXPECT_NE(job.reason.find("at most 8,191 rows"), std::string::npos) << job.reason;
+      EXPECT_NE(job.reason.find(job.fileName), std::string::npos) << job.reason;
+      EXPECT_FALSE(fs::exists(job.fileName));
+    }
+  }
+}
+
 // The begin call's answers, and nothing left behind by a job that could not
 // start or did not finish; a file already there survives a failed export.
 TEST_F(ExportLibraryTest, StatusCodesAndNothingLeftBehind) {

@@ -3,6 +3,7 @@
 #include "expr/calendar.h"
 #include "expr/value_helpers.h"
 #include "foundation/heap_strings.h"
+#include "core/composite.h"
 #include "core/fields.h"
 
 #include <gtest/gtest.h>
@@ -126,17 +127,31 @@ TEST(FormatNumber, HostileWidthsStayBounded) {
 }
 
 TEST(FormatNumber, AliasShowsItsTargetsStatus) {
-  static FieldDef target = NumberField(5, 6, 2);
-  target.valueStatus = 1;
-  FormatSettings us;
-  us.aliasedField = [](const FieldDef*) -> const FieldDef* { return &target; };
-  FieldDef alias = NumberField(5, 6, 2);
-  alias.flags |= kFieldAlias;
+  // The model's alias of an invalid number shows stars, as the number does;
+  // without the model it shows its own (valid) status.
+  CKmComposite model(nullptr);
+  FieldDef* target = model.AddField(kFieldNumeric);
+  target->formatCode = 5;
+  target->displayWidth = 6;
+  target->displayDecimals = 2;
   double x = 5;
-  alias.value = reinterpret_cast<uint8_t*>(&x);
+  target->value = reinterpret_cast<uint8_t*>(&x);
+  target->valueStatus = 1;
+  FieldDef* alias = model.AddFieldAlias(target);
+  ASSERT_NE(alias, nullptr);
+  alias->formatCode = 5;
+  alias->displayWidth = 6;
+  alias->displayDecimals = 2;
+  FormatSettings us;
+  us.model = &model;
   char buf[600];
-  FormatFieldValue(us, &alias, buf, nullptr, -1, kOutputText, nullptr);
+  FormatFieldValue(us, alias, buf, nullptr, -1, kOutputText, nullptr);
   EXPECT_STREQ(buf, "****.**");
+  us.model = nullptr;
+  FormatFieldValue(us, alias, buf, nullptr, -1, kOutputText, nullptr);
+  EXPECT_STREQ(buf, "5.00");
+  target->value = nullptr;
+  alias->value = nullptr;
 }
 
 TEST(FormatNumber, ThousandsAndCurrency) {
@@ -190,9 +205,6 @@ TEST(FormatNumber, PercentScientificGeneral) {
 
 TEST(FormatNumber, ReportModePrefixAndAlignment) {
   FormatSettings us;
-  us.putFontAndColor = [](void*, const FieldDef*, char out[kFormatPrefixSize]) {
-    std::memset(out, 'F', kFormatPrefixSize);
-  };
   FieldDef f = NumberField(5 | 0x1000, 6, 0);  // left aligned
   double x = 42;
   char buf[600];
@@ -201,7 +213,7 @@ TEST(FormatNumber, ReportModePrefixAndAlignment) {
   EXPECT_EQ(buf[0], 27);
   EXPECT_EQ(buf[1], 1);
   EXPECT_EQ(static_cast<uint8_t>(buf[2]) | (static_cast<uint8_t>(buf[3]) << 8), 300);
-  EXPECT_EQ(std::string(buf + 4, 16), std::string(16, 'F'));
+  EXPECT_EQ(std::string(buf + 4, 16), std::string(16, '\0'));  // the run puts font and colour there
   EXPECT_EQ(std::string(buf + 20), "42");
   f.formatCode = 5;  // right
   n = FormatFieldValue(us, &f, buf, &x, 300, kOutputReport, nullptr);

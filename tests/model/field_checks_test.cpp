@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 TEST(FieldChecks, SortGroupAndPlainNumberRules) {
   FieldDef data;
   data.flags = kFieldNumeric;
@@ -58,11 +60,15 @@ TEST(FieldChecks, BandValidityAndSlotTables) {
   EXPECT_TRUE(IsBandFieldValid(model, pageTotal));
   EXPECT_TRUE(IsBandFieldValid(model, related));
 
-  const int32_t sortOk[8] = {0, -1, 2, 2, 2, 2, 2, 2};  // -1 ends the list
-  const int32_t groupOk[8] = {0, -1, -1, -1, -1, -1, -1, -1};
-  EXPECT_EQ(ValidateSlotTables(model, sortOk, groupOk), 1);
-  const int32_t sortTotal[8] = {0, 1, -1, -1, -1, -1, -1, -1};
-  EXPECT_EQ(ValidateSlotTables(model, sortTotal, groupOk), 0);
-  const int32_t groupGone[8] = {9, -1, -1, -1, -1, -1, -1, -1};
-  EXPECT_EQ(ValidateSlotTables(model, sortOk, groupGone), 0);
+  const uint32_t sortOk[8] = {0, kNoField, 2, 2, 2, 2, 2, 2};  // an empty slot ends the list
+  std::copy(sortOk, sortOk + 8, model.sortFields);
+  model.groupFields[0] = 0;
+  EXPECT_EQ(ValidateSlotTables(model), 1);
+  EXPECT_TRUE(IsSortSlotField(model, 0));
+  EXPECT_FALSE(IsSortSlotField(model, 2));
+  model.sortFields[1] = 1;  // a page total
+  EXPECT_EQ(ValidateSlotTables(model), 0);
+  model.sortFields[1] = kNoField;
+  model.groupFields[0] = 9;  // a field that has gone
+  EXPECT_EQ(ValidateSlotTables(model), 0);
 }

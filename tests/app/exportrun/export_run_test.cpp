@@ -382,8 +382,28 @@ TEST_F(ExportRun, AFailedExportLeavesEveryFileAsItWas) {
     EXPECT_EQ(fs::file_size(held), 5u);
   }
 
-  // No rows: no file at all.
+  // One row more than a worksheet holds: the message names the limit, no file.
   int status = -1;
+  Capture("sqlite3 '" + db + "' \"with recursive n(i) as (select 4 union all select i + 1 from n where i < 8192) "
+          "insert into kinds select i, 'Row', 1, 1.5, '2000-01-01', '2000-01-01 00:00:00', '00:00:00', 1, 'n' "
+          "from n\"",
+          &status);
+  ASSERT_EQ(status, 0);
+  const std::string wide = dir_ + "/wide.wks";
+  EXPECT_NE(RunExport(true,
+                      [&](CKmExport& e) {
+                        e.format = kExportWorksheet;
+                        e.SetOutputPath(wide);
+                      },
+                      &output),
+            0);
+  EXPECT_NE(output.find("A worksheet holds at most 8,191 rows below its field names; this export has more, and " +
+                        wide + " was not written."),
+            std::string::npos)
+      << output;
+  EXPECT_FALSE(fs::exists(wide));
+
+  // No rows: no file at all.
   Capture("sqlite3 '" + db + "' 'delete from kinds'", &status);
   ASSERT_EQ(status, 0);
   for (int format : {kExportXbase, kExportHtml}) {

@@ -1,7 +1,15 @@
 // Every link a lower layer has up to the program is the program's own once
 // it has started, and again once a report is open: a slot left at its
 // do-nothing default would be a step the user never gets. The failure names
-// the slot.
+// the slot. Slots whose base already does the work (StartupHooks'
+// ProgramDirectory, SetHandleCount, MeasureScreen and GetDefaultPrinter's
+// base; StreamHooks' AskConvertDateTime and DateTimeCompatibility) are not
+// listed; the dialogs' parameter blocks (totals, purge, calculations,
+// re-selection) are filled by the program at each call, not hung up once.
+// Two slots are known to stay at their defaults: LayoutHooks::FieldText
+// (measuring a field by its shown text moves every field a reopened report
+// re-measures away from the cell extents it was built and saved with) and the
+// model's swapFieldHook (the charts' field numbers after a table replacement).
 #include "tests/app/newuser/newuser_fixture.h"
 
 #include "app/field_commands.h"
@@ -14,7 +22,13 @@
 #include "files/report_stream.h"
 #include "foundation/startup_hooks.h"
 #include "layout/layout_records.h"
+#include "model/field_dependencies.h"
 #include "model/record_pass.h"
+#include "core/engine_errors.h"
+#include "data/db_errors.h"
+#include "engine/output_messages.h"
+#include "foundation/band_lines.h"
+#include "layout/band_line_layout.h"
 
 // The address a virtual slot resolves to for an object (a GCC extension):
 // compared with the base class's own, it tells whether the slot is overridden.
@@ -90,12 +104,18 @@ void CheckProgramTables(Defaults& d, CMainFrame& frame) {
   PSLOT(d, FrameHooks, f, startChoice);
   PSLOT(d, FrameHooks, f, saveModified);
   PSLOT(d, FrameHooks, f, textEntryOpen);
-  PSLOT(d, FrameHooks, f, layoutBars);
-  PSLOT(d, FrameHooks, f, initPopup);
 
   const FieldDialogHooks& lists = ProgramFieldDialogHooks();
   PSLOT(d, FieldDialogHooks, lists, editTotal);
   PSLOT(d, FieldDialogHooks, lists, changed);
+
+  d.Set("DependencyWarningHook", "installed", GetDependencyWarningHook() != nullptr);
+  BandLineDialogs& bandLines = GetBandLineDialogs();
+  VSLOT(d, BandLineDialogs, bandLines, RunCreateLines);
+  VSLOT(d, BandLineDialogs, bandLines, RunLineProperties);
+  VSLOT(d, BandLineDialogs, bandLines, RunPasteLines);
+  VSLOT(d, BandLineDialogs, bandLines, IsPageOrGroupBand);
+  VSLOT(d, BandLineDialogs, bandLines, ErrorBeep);
 }
 
 // The tables of the document's report.
@@ -126,6 +146,28 @@ void CheckReportTables(Defaults& d, CKmDoc& doc) {
   VSLOT(d, LayoutHooks, layout, SetModified);
   VSLOT(d, LayoutHooks, layout, ForgetUndoDelete);
 
+  BandLineHost* host = doc.m_bandLines.host;
+  ASSERT_NE(host, nullptr);
+  VSLOT(d, BandLineHost, *host, UpdateScrollBars);
+  VSLOT(d, BandLineHost, *host, MoveItemsDown);
+  VSLOT(d, BandLineHost, *host, BuildItemOrder);
+  VSLOT(d, BandLineHost, *host, ObjectExists);
+  VSLOT(d, BandLineHost, *host, IsBandFieldValid);
+  VSLOT(d, BandLineHost, *host, ReferredFieldOf);
+
+  // The model's links to the subsystems above it (collation, user
+  // functions, the data layer, the run lists).
+  CKmComposite& m = *doc.m_pModel;
+  PSLOT(d, CKmComposite, m, compareText);
+  PSLOT(d, CKmComposite, m, findUdf);
+  PSLOT(d, CKmComposite, m, describeFilter);
+  PSLOT(d, CKmComposite, m, matchLongText);
+  PSLOT(d, CKmComposite, m, releaseFieldData);
+  PSLOT(d, CKmComposite, m, releaseTableData);
+  PSLOT(d, CKmComposite, m, translateToSql);
+  PSLOT(d, CKmComposite, m, nullsCompareAsValues);
+  PSLOT(d, CKmComposite, m, rebuildRunLists);
+
   ASSERT_NE(doc.m_pInsertField, nullptr);
   const InsertFieldHooks& palette = doc.m_pInsertField->Hooks();
   PSLOT(d, InsertFieldHooks, palette, placeAtCaret);
@@ -145,6 +187,22 @@ TEST_F(NewUserTest, NoLinkUpToTheProgramIsLeftAtItsDefaultAfterStartUpOrOpen) {
   CheckProgramTables(opened, *frame);
   CheckReportTables(opened, *doc);
   EXPECT_TRUE(opened.left.empty()) << "with a report open: " << testing::PrintToString(opened.left);
+}
+
+// The message sinks of the data layer, the output and the engine show their
+// texts in the program's own message dialog.
+TEST_F(NewUserTest, MessagesOfTheLowerLayersReachTheProgramsMessageDialog) {
+  ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
+  messages.clear();
+  DbErrorBox("A data-layer message");
+  EXPECT_TRUE(DbAskOkCancel("A data-layer question"));
+  ShowOutputError("An output message");
+  doc->m_pModel->ShowEngineError(kEngineDeleteJoinField);
+  ASSERT_EQ(messages.size(), 4u) << testing::PrintToString(messages);
+  EXPECT_EQ(messages[0], "A data-layer message");
+  EXPECT_EQ(messages[1], "A data-layer question");
+  EXPECT_EQ(messages[2], "An output message");
+  EXPECT_FALSE(messages[3].empty());
 }
 
 }  // namespace

@@ -595,18 +595,76 @@ TEST_F(PreviewRun, HundredPagesLastPageAndCloseDuringTheRun) {
       },
   });
   EXPECT_EQ(ActivePreview(), nullptr);
-  // Pages are kept as recorded steps: well under 40 KB a page.
+  // Pages are kept as recorded steps, their texts counted whole: well under
+  // 64 KB a page (a picture of the page would take megabytes).
   EXPECT_GT(bytes, 0u);
-  EXPECT_LT(bytes / 100, 40u * 1024) << bytes;
+  EXPECT_LT(bytes / 100, 64u * 1024) << bytes;
   EXPECT_FALSE(fs::exists(Pdf())) << "closing prints nothing";
 
-  // A store that cannot take another page ends the preview with its message.
+  // The whole report printed: each preview page below is checked against its page.
+  Drive(30030, {});
+  ASSERT_TRUE(fs::exists(Pdf()));
+  const std::string whole = dir_ + "/whole.pdf";
+  fs::rename(Pdf(), whole);
+  const int pages = PdfPages(whole);
+  ASSERT_GE(pages, 100);
+  auto pageText = [&](const std::string& pdf, int page) {
+    return Capture("pdftotext -layout -f " + std::to_string(page) + " -l " + std::to_string(page) + " '" + pdf +
+                   "' - 2>/dev/null");
+  };
+
+  // A bound of about a page: the pages past it are kept out of memory, Last
+  // Page reaches the report's true last page, and every page back is there.
   s.previewStoreLimit = 20000;
+  const int middle = pages / 2;
+  Drive(30040, {
+      [&] {
+        if (!PreviewWaiting()) return false;
+        EXPECT_TRUE(ActivePreview()->OnPreviewCommand(kCmdPreviewLast));
+        return true;
+      },
+      [&] {
+        if (!PreviewWaiting()) return false;
+        CPreview* v = ActivePreview();
+        EXPECT_TRUE(v->m_bRunFinished);
+        EXPECT_EQ(s.pagesProduced, pages);
+        EXPECT_EQ(s.pageShown, pages - 1);
+        EXPECT_EQ(v->StatusText(), "Page:  " + std::to_string(pages));
+        EXPECT_LE(PreviewStoredBytes(&s), 20000u) << "memory within the bound";
+        EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewPrevious));
+        EXPECT_EQ(s.pageShown, pages - 2);
+        EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewFirst));
+        EXPECT_EQ(s.pageShown, 0);
+        for (int i = 0; i < middle; ++i) EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewNext));
+        EXPECT_EQ(s.pageShown, middle);
+        UpdateWindow(v->PageWindow());  // drawn from the pages kept out of memory
+        // Print Current Page prints the page kept, as the report printed it.
+        EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewPrintPage));
+        PostMessageA(v->PageWindow(), WM_KEYDOWN, VK_ESCAPE, 0);
+        return true;
+      },
+  });
+  EXPECT_EQ(ActivePreview(), nullptr);
+  EXPECT_TRUE(g_messages.empty()) << g_messages.front();
+  ASSERT_TRUE(fs::exists(Pdf()));
+  EXPECT_EQ(PdfPages(Pdf()), 1);
+  const std::string printedPage = pageText(Pdf(), 1);
+  EXPECT_NE(printedPage.find_first_not_of(" \n\f"), std::string::npos);
+  EXPECT_EQ(printedPage, pageText(whole, middle + 1));
+  fs::remove(Pdf());
+
+  // Where the pages past the bound cannot be kept either, the preview ends
+  // with its message.
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string keptTmp = tmp ? tmp : "";
+  setenv("TMPDIR", (dir_ + "/no such folder").c_str(), 1);
   Drive(30040, {[&] {
     if (!PreviewWaiting()) return false;
     ActivePreview()->OnPreviewCommand(kCmdPreviewLast);
     return true;
   }});
+  if (tmp) setenv("TMPDIR", keptTmp.c_str(), 1);
+  else unsetenv("TMPDIR");
   EXPECT_EQ(ActivePreview(), nullptr);
   ASSERT_FALSE(g_messages.empty());
   EXPECT_EQ(g_messages.back(), "Insufficient memory for print/preview");

@@ -8,12 +8,6 @@
 
 namespace {
 
-struct Committed {
-  FieldDef* field;
-  bool isNew;
-};
-std::vector<Committed> g_committed;
-void NoteCommit(CKmComposite*, FieldDef* f, bool isNew, uint32_t) { g_committed.push_back({f, isNew}); }
 
 struct CommitModel : TestModel {
   int ord = AddTable("ORD");
@@ -22,12 +16,7 @@ struct CommitModel : TestModel {
   CommitModel() {
     SetDeclaredLength(cust, 10);
     cust->displayWidth = 10;
-    CalcDocumentChecks checks;
-    checks.committed = NoteCommit;
-    SetCalcDocumentChecks(checks);
-    g_committed.clear();
   }
-  ~CommitModel() { SetCalcDocumentChecks(CalcDocumentChecks()); }
   FieldDef* Define(const char* name, const char* text, FieldDef* field) {
     CalcDefRequest r;
     r.kind = kCalcKindField;
@@ -56,11 +45,6 @@ TEST(CalcCommit, ChangedTextFieldRemeasuresItsUsersAndKeepsItsOwnDisplay) {
   EXPECT_GT(user->displayWidth, before);
   EXPECT_EQ(label->displayWidth, 5u);
   for (FieldDef* f = t.m.fieldList; f; f = f->next) EXPECT_EQ(f->flags & 0x30, 0u) << f->name;
-
-  ASSERT_EQ(g_committed.size(), 3u);
-  EXPECT_TRUE(g_committed[0].isNew);
-  EXPECT_EQ(g_committed[1].field, user);
-  EXPECT_FALSE(g_committed[2].isNew);
 }
 
 TEST(CalcCommit, ChangeReachingAPreprocessedTotalIsNoted) {
@@ -80,4 +64,24 @@ TEST(CalcCommit, ChangeReachingAPreprocessedTotalIsNoted) {
   t.m.preprocessedTotalDeleted = 0;
   ASSERT_NE(t.Define("OTHER", "QTY + 1", nullptr), nullptr);
   EXPECT_EQ(t.m.preprocessedTotalDeleted, 0);
+}
+
+// A sort key that would become a page number is refused, and the field keeps
+// its definition; the same text is taken once the field sorts nothing.
+TEST(CalcCommit, ASortKeyCannotBecomeAPageNumber) {
+  CommitModel t;
+  FieldDef* net = t.Define("NET", "QTY * 2", nullptr);
+  ASSERT_NE(net, nullptr);
+  t.m.sortFields[0] = t.Number(net);
+  CalcDefRequest r;
+  r.kind = kCalcKindField;
+  r.text = "PAGENO()";
+  r.field = net;
+  uint32_t count = 0;
+  PendingCalcDefinition pending;
+  EXPECT_EQ(DefineCalcField(&t.m, &r, &count, &pending), kCalcPageNumberSort);
+  EXPECT_EQ(net->flags & kFieldPageNumber, 0u);
+  t.m.sortFields[0] = kNoField;
+  EXPECT_EQ(t.Define(nullptr, "PAGENO()", net), net);
+  EXPECT_NE(net->flags & kFieldPageNumber, 0u);
 }

@@ -232,21 +232,16 @@ TEST_F(SqlTables, ReportViewBecomesTheMaster) {
   other.m.DropAttachment(AttachmentSlot::kSqlFields);
 }
 
-namespace {
-std::string g_debugText;
-void NoteDebug(const char* text) { g_debugText = text; }
-}  // namespace
-
 TEST_F(SqlTables, OwnerOverrideShownWhenAsked) {
   TableOverrideContext debug;
   debug.owner = "main";
   debug.debug = true;
-  debug.showMessage = NoteDebug;
   uint32_t slot = 0;
+  DbClearErrorRecord();
   // SQLite knows its tables under the schema "main".
   ASSERT_EQ(OpenTable(&t.m, "temp.orders", &slot, true, nullptr, nullptr, nullptr, debug), 0);
   EXPECT_STREQ(t.m.tableSlots[slot]->path, "main.orders");
-  EXPECT_EQ(g_debugText, "Orig data source: temp.orders\r New data source: main.orders");
+  EXPECT_EQ(DbLastErrorText(), "Orig data source: temp.orders\r New data source: main.orders");
 }
 
 TEST_F(SqlTables, AStatementMasterChangesItsStatementCancelsAndCommits) {

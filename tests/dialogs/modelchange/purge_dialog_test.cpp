@@ -4,6 +4,7 @@
 #include "dialog_guard.h"
 #include "app/document.h"
 #include "core/engine_errors.h"
+#include "model/field_dependencies.h"
 #include "platform/win/message_box.h"
 
 #include <gtest/gtest.h>
@@ -36,13 +37,15 @@ int g_confirms = 0;
 bool g_confirmAnswer = true;
 int g_errors = 0;
 int g_lastError = 0;
-bool Confirm(CKmComposite*) {
+// The user's answers to the model's own questions, recorded.
+bool Confirm(CKmComposite*, const DependencyWarning&) {
   ++g_confirms;
   return g_confirmAnswer;
 }
-void ShowError(CKmComposite*, int code) {
+int ShowError(void*, const char* text) {
   ++g_errors;
-  g_lastError = code;
+  g_lastError = std::strstr(text, "SPARE") != nullptr ? kEngineDeleteJoinField : -1;
+  return 0;
 }
 
 class PurgeDialogTest : public ::testing::Test {
@@ -54,10 +57,14 @@ class PurgeDialogTest : public ::testing::Test {
     SetMessageBoxResponder([](const MessageBoxRecord&) { return IDOK; });
     params.doc = &doc;
     params.model = &t.m;
-    params.confirm = Confirm;
-    params.showError = ShowError;
+    SetDependencyWarningHook(Confirm);
+    SetEngineErrorDisplay(ShowError);
   }
-  void TearDown() override { SetMessageBoxResponder(nullptr); }
+  void TearDown() override {
+    SetDependencyWarningHook(nullptr);
+    SetEngineErrorDisplay(nullptr);
+    SetMessageBoxResponder(nullptr);
+  }
 
   CKmDoc doc;
   PurgeModel t;

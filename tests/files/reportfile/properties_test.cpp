@@ -14,26 +14,19 @@ namespace {
 
 using ui_test::WhenRunning;
 
-int g_modified = 0;
-void CountModified(KmDocBase*, BOOL on) {
-  if (on) ++g_modified;
-}
-
 class PropertiesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ui_test::Start();
     SetReportOwnerName("Ann Owner");
-    SetReportModifiedHook(&CountModified);
     SetMessageBoxResponder([](const MessageBoxRecord&) { return IDOK; });
-    g_modified = 0;
+    doc.SetModifiedFlag(FALSE);
     doc.SetTitleAlways("SALES.KMW");
     io.ResetProperties();
     io.m_summary.m_strTitle = "Old title";
     io.m_summary.m_strComments = "Old comments";
   }
   void TearDown() override {
-    SetReportModifiedHook(nullptr);
     SetMessageBoxResponder(nullptr);
   }
 
@@ -92,7 +85,7 @@ TEST_F(PropertiesTest, OkCopiesTheFiveTextsBackAndMarksTheDocument) {
   EXPECT_EQ(io.m_summary.m_strComments, "Old comments");
   EXPECT_LE(limit, 255);
   EXPECT_LE(io.m_summary.m_strAuthor.size(), 255u);
-  EXPECT_EQ(g_modified, 1);
+  EXPECT_TRUE(doc.IsModified());
 }
 
 TEST_F(PropertiesTest, CancelChangesNothing) {
@@ -104,7 +97,7 @@ TEST_F(PropertiesTest, CancelChangesNothing) {
   });
   EXPECT_EQ(io.RunPropertiesDialog(), 0);
   EXPECT_EQ(io.m_summary.m_strTitle, "Old title");
-  EXPECT_EQ(g_modified, 0);
+  EXPECT_FALSE(doc.IsModified());
 }
 
 }  // namespace

@@ -3,11 +3,14 @@
 #include "tests/platform/printer/printer_fixture.h"
 
 #include "platform/printer/escape_stream.h"
+#include "platform/printer/page_record.h"
 
 #include <QImage>
 #include <QPainter>
 
+#include <cstdlib>
 #include <sstream>
+#include <string>
 
 namespace {
 
@@ -190,6 +193,105 @@ TEST(Preview, CentredFieldRaisedTextAndCodePageBytes) {
   int below = 0;
   for (size_t i = upLine; i < zero; ++i) below += text[i] == '\n';
   EXPECT_GE(below, 2);
+}
+
+// A page of every kind of step, played at a size where each one shows.
+QImage Played(const PageRecord& page) {
+  QImage img(306, 396, QImage::Format_RGB32);
+  img.fill(Qt::white);
+  QPainter p(&img);
+  p.scale(306.0 / 6120, 396.0 / 7920);
+  page.Play(&p);
+  return img;
+}
+
+void EveryKindOfStep(PageRecord* page) {
+  QFont font(QStringLiteral("Liberation Sans"));
+  font.setPixelSize(240);
+  const QString line = QStringLiteral("Alder & Sons  1,234.50");
+  page->Text(&font, font, Qt::black, QPointF(720, 1200), line, 0, 11);
+  page->Text(&font, font, Qt::blue, QPointF(3000, 1200), line, 13, 9);
+  page->Line(QPen(Qt::red, 20, Qt::DashLine), QPointF(720, 1400), QPointF(5400, 1400));
+  page->Fill(QRectF(720, 1600, 2000, 600), QBrush(Qt::green, Qt::DiagCrossPattern));
+  QImage red(4, 4, QImage::Format_ARGB32);
+  red.fill(Qt::red);
+  page->Image(QRectF(3000, 1600, 800, 800), red, QRectF(0, 0, 4, 4));
+  if (QPainter* chart = page->BeginForeign()) {
+    chart->fillRect(QRectF(720, 3000, 1500, 1500), Qt::magenta);
+    page->EndForeign();
+  }
+  page->Text(&font, font, Qt::black, QPointF(720, 5000), QStringLiteral("after the picture"));
+}
+
+TEST(Preview, ASavedPageLoadsToTheSameDrawingAndBadBytesAreRefused) {
+  PageRecord page;
+  EveryKindOfStep(&page);
+  const QByteArray bytes = page.Save();
+  PageRecord loaded;
+  ASSERT_TRUE(loaded.Load(bytes));
+  EXPECT_EQ(loaded.StepCount(), page.StepCount());
+  const QImage want = Played(page);
+  EXPECT_TRUE(Played(loaded) == want) << "the loaded page draws alike";
+  EXPECT_EQ(loaded.Save(), bytes) << "and saves to the same bytes";
+
+  // Cut short anywhere, or with a step pointing past its list: refused,
+  // the page left empty.
+  for (qsizetype n : {qsizetype(0), qsizetype(3), qsizetype(40), bytes.size() / 2, bytes.size() - 1}) {
+    PageRecord cut;
+    EXPECT_FALSE(cut.Load(bytes.left(n))) << n;
+    EXPECT_EQ(cut.StepCount(), 0u);
+  }
+  QByteArray bad = bytes;
+  bad[bad.size() - 1] = 99;  // the last step's index
+  EXPECT_FALSE(loaded.Load(bad));
+  EXPECT_EQ(loaded.StepCount(), 0u);
+  EXPECT_FALSE(loaded.Load(bytes + QByteArray("x"))) << "bytes after the page";
+}
+
+TEST(Preview, PagesPastTheBoundAreKeptOutOfMemoryAndReplayAlike) {
+  PdfRun run(true);
+  run.state.previewStoreLimit = 0;  // every page goes past the bound
+  QImage window(300, 400, QImage::Format_RGB32);
+  QPainter painter;
+  run.state.wholePage = {20, 10, 20 + 255, 10 + 330};
+  PageRect clip{0, 0, 300, 400};
+  auto shown = [&] {
+    window.fill(Qt::white);
+    painter.begin(&window);
+    run.state.previewDC = &painter;
+    const int ok = run.driver->ReplayPage(&run.state, &clip);
+    painter.end();
+    return ok == 1 ? window : QImage();
+  };
+  std::vector<QImage> fresh;
+  for (int i = 0; i < 3; ++i) {
+    OnePage(run, "PAGE " + std::to_string(i + 1), 96 * i);
+    run.driver->PreviewPageFinished(&run.state);
+    EXPECT_EQ(run.state.pageShown, i);
+    fresh.push_back(shown());
+    ASSERT_EQ(run.driver->StorePage(&run.state, nullptr, 0), 1);
+  }
+  EXPECT_EQ(StoredPreviewPageCount(&run.state), 3);
+  EXPECT_EQ(StoredPreviewBytes(&run.state), 0u) << "nothing kept in memory";
+  // Back and forth: each kept page is the page shown when it was made.
+  for (int i : {0, 2, 1, 1, 0}) {
+    run.state.pageShown = i;
+    const QImage again = shown();
+    ASSERT_FALSE(again.isNull()) << i;
+    EXPECT_TRUE(again == fresh[static_cast<size_t>(i)]) << i;
+  }
+
+  // Where no file can be made, a page past the bound is refused.
+  PdfRun nowhere(true);
+  nowhere.state.previewStoreLimit = 0;
+  const char* old = std::getenv("TMPDIR");
+  const std::string kept = old ? old : "";
+  setenv("TMPDIR", "/nonexistent/vortelle", 1);
+  OnePage(nowhere, "REFUSED", 0);
+  nowhere.driver->PreviewPageFinished(&nowhere.state);
+  EXPECT_EQ(nowhere.driver->StorePage(&nowhere.state, nullptr, 0), 0);
+  if (old) setenv("TMPDIR", kept.c_str(), 1);
+  else unsetenv("TMPDIR");
 }
 
 }  // namespace
