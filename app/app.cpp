@@ -1,3 +1,4 @@
+#include "app/text_file_command.h"
 #include "app/app.h"
 #include "dialogs/band_line_dialogs.h"
 #include "app/builtin_document_state.h"
@@ -560,7 +561,7 @@ BOOL DispatchFileCommand(CKmDoc& doc, UINT id) {
     default:
       if (DispatchOptionCommand(doc, id)) return TRUE;
       if (DispatchDataCommand(doc, id) || DispatchFieldCommand(doc, id) || DispatchFileListCommand(doc, id)) return TRUE;
-      return DispatchChartCommand(doc, id) || DispatchSaveCommand(doc, id);
+      return DispatchChartCommand(doc, id) || DispatchTextFileCommand(doc, id) || DispatchSaveCommand(doc, id);
   }
 }
 

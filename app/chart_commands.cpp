@@ -98,6 +98,7 @@ BOOL DispatchChartCommand(CKmDoc& doc, UINT id) {
       // Only a chart's properties are answered here; the rest is the designer's.
       const LayoutTables* t = doc.m_pLayout;
       if (t == nullptr || t->currentItem == nullptr || !(t->currentItem->flags & kItemKindChart)) return FALSE;
+      if (doc.m_pView != nullptr && doc.m_pView->MarkedLineCount() > 0) return FALSE;
       for (int i = 0; i < t->charts.Count(); ++i)
         if (&t->charts.At(i)->head == t->currentItem) return chartFormat(doc, i), TRUE;
       return FALSE;

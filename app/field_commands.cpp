@@ -421,6 +421,12 @@ bool EditTextProperties(CKmDoc& doc) {
 void OpenFieldDialog(CKmDoc& doc) {
   ReportItemHead* item = doc.m_pView != nullptr ? doc.m_pView->ItemAtCaret() : nullptr;
   if (item == nullptr || (item->flags & kItemGraphicKinds)) item = doc.m_pLayout->currentItem;
+  // A text is edited where it stands.
+  if (item != nullptr && doc.m_pView != nullptr && !(item->flags & (kItemGraphicKinds | kItemKindField))) {
+    doc.m_pView->MakeObjectCurrent(item);
+    if (!doc.m_pView->BeginTextEdit(0)) MessageBeep(0);
+    return;
+  }
   EditItemExpression(doc, item);
 }
 
@@ -525,6 +531,8 @@ BOOL DispatchFieldCommand(CKmDoc& doc, UINT id) {
       if (doc.m_pModel != nullptr && IsSqlReport(doc.m_pModel)) return TRUE;
       break;
     case kFieldCmdProperties:
+      // Marked band lines take the command before any selected item does.
+      if (doc.m_pView != nullptr && doc.m_pView->MarkedLineCount() > 0) return FALSE;
       return doc.m_bReportOpen && doc.m_pModel != nullptr && doc.m_pLayout != nullptr && EditTextProperties(doc);
     case kFieldCmdFont:
       if (doc.m_bReportOpen && doc.m_pLayout != nullptr) ChooseFontForSelection(doc);

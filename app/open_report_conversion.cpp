@@ -2,6 +2,7 @@
 
 #include "core/composite.h"
 #include "core/fields.h"
+#include "files/report_io.h"
 #include "foundation/doc_base.h"
 #include "layout/page_metrics.h"
 #include "layout/band_line_layout.h"
@@ -14,7 +15,7 @@ void ConvertOpenReportLayout(KmDocBase& doc, int oldSystem, int newSystem) {
   if (doc.m_pModel != nullptr)
     for (FieldDef* f = doc.m_pModel->fieldList; f != nullptr; f = f->next)
       if ((f->head.flags & kItemKindField) && (f->head.flags & kItemGraphicKinds) == 0) SizeObjectToText(*t, f->head);
-  ConvertObjectUnits(doc, oldSystem, newSystem);
+  ConvertObjectUnits(doc, oldSystem, newSystem, doc.m_pRepIO != nullptr && doc.m_pRepIO->m_pRootStorage != nullptr);
   RelayoutAfterFontChange(*t, false, -1);
   if (t->hooks != nullptr) t->hooks->RedrawAllPanes();
 }

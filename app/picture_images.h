@@ -2,7 +2,7 @@
 // library, and the library's entries handed to the printer library.
 #pragma once
 
-#include "platform/mfc/afxwin.h"
+#include "layout/item_tables.h"
 
 class KmDocBase;
 struct PictureItem;
@@ -15,7 +15,3 @@ bool LoadImageLibrary(KmDocBase& doc);
 // inside the image. Answers 0, or the library's negative code after its
 // message; the picture then has no image.
 int LoadPictureImage(KmDocBase& doc, PictureItem& picture);
-
-// The message of a picture library code, naming the picture file; nothing
-// for codes that are not errors.
-void ReportImageError(KmDocBase& doc, CWnd* owner, int code, const char* fileName);

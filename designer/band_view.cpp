@@ -1,6 +1,7 @@
 #include "designer/band_view.h"
 
 #include "designer/design_view.h"
+#include "designer/designer_cursors.h"
 #include "designer/ruler_view.h"
 #include "foundation/doc_base.h"
 #include "foundation/text_helpers.h"
@@ -305,19 +306,41 @@ void CBandView::OnLButtonDown(WPARAM keys, int x, int y) {
   if (!ReportOpen() || Busy() || m_bLButtonDown || (m_pView->Mode() & kModeBlocksPress)) return;
   m_bLButtonDown = TRUE;
   if (m_pView->Mode() & kModeMarkByKeys) EndMarking(false);
+  // A press on a freeform line's edge drags the line's height instead of marking.
+  m_pView->InstallLayoutHooks();
+  if (m_lineDrag.Press(*Layout(), DragWindows(), y - GetRulerOffset())) return;
   BeginMarkLines(x, y, !(keys & 8), (keys & 4) != 0);
 }
 
+LineDragView& CBandView::DragWindows() {
+  if (!m_pDragWindows) {
+    HCURSOR edge = m_pView->Host().Cursors().Get(kCursorBandEdge);
+    m_pDragWindows = std::make_unique<WindowLineDragView>(m_hWnd, m_pView->m_hWnd, edge, edge);
+  }
+  return *m_pDragWindows;
+}
+
 void CBandView::OnLButtonUp() {
-  if (ReportOpen() && !Busy() && m_bLButtonDown && !(m_pView->Mode() & kModeBlocksRelease) &&
-      (m_pView->Mode() & kModeMarkByMouse))
+  if (m_lineDrag.Active()) {
+    m_lineDrag.Release(*Layout(), DragWindows());
+    if (m_pDoc && m_pDoc->m_settings.shVtRul) m_pDoc->UpdateViewsByHint(kHintVerticalRuler, nullptr);
+  } else if (ReportOpen() && !Busy() && m_bLButtonDown && !(m_pView->Mode() & kModeBlocksRelease) &&
+             (m_pView->Mode() & kModeMarkByMouse)) {
     EndMouseMarking();
+  }
   if (m_pView && IsWindow(m_pView->m_hWnd)) SetFocus(m_pView->m_hWnd);
   m_bLButtonDown = FALSE;
 }
 
 void CBandView::OnMouseMove(int, int y) {
-  if (m_pView == nullptr || !(m_pView->Mode() & kModeMarkByMouse) || y < 0) return;
+  if (m_pView == nullptr || !ReportOpen()) return;
+  // The pane and the layout view share their rows below the ruler.
+  if (m_lineDrag.Active()) {
+    m_lineDrag.Track(*Layout(), DragWindows(), y - GetRulerOffset());
+    return;
+  }
+  if (!Busy() && !(m_pView->Mode() & kModeMouseAction)) m_lineDrag.HoverEdge(*Layout(), DragWindows(), y - GetRulerOffset());
+  if (!(m_pView->Mode() & kModeMarkByMouse) || y < 0) return;
   const int line = LineAtY(y);
   if (line >= 0) ExtendMarking(line);
 }

@@ -5,9 +5,12 @@
 // (click, Shift+click, Ctrl+click, drag) and with the keys.
 #pragma once
 
+#include "designer/line_drag.h"
 #include "layout/layout_records.h"
 #include "platform/mfc/afxwin.h"
 #include "platform/win/window.h"
+
+#include <memory>
 
 class CKmView;
 class KmDocBase;
@@ -54,6 +57,7 @@ class CBandView : public CWnd {
   void OnLButtonUp();
   void OnMouseMove(int x, int y);
   void OnRButtonDown(int x, int y);
+  LineDragView& DragWindows();
   LayoutTables* Layout() const;
   // The band names' font: the program's bold interface font once made.
   HGDIOBJ NamesFont() const;
@@ -67,4 +71,7 @@ class CBandView : public CWnd {
   BOOL m_bRButtonDown = FALSE;
   int m_nMarking = -1;  // the line the mouse marking reached; -1 when none runs
   int m_nAnchor = 0;
+  // A freeform line's edge dragged to a new height.
+  LineEdgeDrag m_lineDrag;
+  std::unique_ptr<WindowLineDragView> m_pDragWindows;
 };

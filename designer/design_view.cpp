@@ -5,6 +5,7 @@
 #include "designer/ruler_view.h"
 #include "dialogs/edit_text.h"
 #include "foundation/doc_base.h"
+#include "layout/item_tables.h"
 #include "layout/layout_helpers.h"
 #include "platform/win/beep.h"
 #include "platform/win/caret.h"
@@ -115,10 +116,16 @@ int CKmView::ClientHeight() const {
   return c.bottom;
 }
 RECT CKmView::ViewRect(const ReportItemHead& item) const {
-  return RECT{item.left - ScrollX(), item.top - ScrollY(), item.right - ScrollX(), item.bottom - ScrollY()};
+  return Layout() ? ItemViewRect(*Layout(), item) : RECT{item.left, item.top, item.right, item.bottom};
 }
 int CKmView::CaretLine() const { return Layout() ? std::clamp(Layout()->currentLine, 0, kBandLineCount - 1) : 0; }
 int CKmView::CaretY() const { return Layout() ? Layout()->caretY : 0; }
+
+bool CKmView::CaretColumnHasRoom() const {
+  const LayoutMetrics& m = Layout()->metrics;
+  const unsigned column = PixelsToChars(m, static_cast<unsigned>(std::max(0, m_nCaretX)));
+  return static_cast<int>(column) < static_cast<int>(PixelsToChars(m, static_cast<unsigned>(LayoutWidth()))) - 1;
+}
 
 bool CKmView::Guards() const { return ReportOpen() && !OutputRunning() && !Modal() && !EditorOpen(); }
 
@@ -175,7 +182,9 @@ LRESULT CKmView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_CHAR:
       // A character typed on the layout starts a text there.
-      if (wParam >= 32 && wParam != 127 && Guards() && Mode() == 0) {
+      // Not at the layout's last column, where no text has room.
+      if (wParam >= 32 && wParam != 127 && Guards() && Mode() == 0 && !m_bLButtonDown && !m_bRButtonDown &&
+          Layout() != nullptr && CaretColumnHasRoom()) {
         if (!BeginTextEdit(static_cast<int>(wParam))) MessageBeep(0);
       }
       return 0;

@@ -307,6 +307,18 @@ class CKmView : public CWnd {
   // Opens the editor at the caret (a new text) or over the current text
   // (first character 0); false when it cannot open.
   bool BeginTextEdit(int firstChar);
+  // Alt+Ins, Alt+Del: the items right of the caret on its text line move one
+  // step right or left; false (nothing moved) when one would leave the layout.
+  bool InsertSpace();
+  bool DeleteSpace();
+  int SpaceStep(const ReportItemHead& item, bool right);
+  int CountItemsRightOfCaret(bool* blocked);
+  void ShiftItemsAtCaret(bool right);
+  bool ShiftsAtCaret(const ReportItemHead& item, int x);
+  // Insert > Text File: the lines as texts from the caret down; the count placed.
+  int InsertTextLines(const std::vector<std::string>& lines);
+  // Typing starts a text only left of the layout's last column.
+  bool CaretColumnHasRoom() const;
   void EndTextEdit(bool commit);
   CEditText* TextEditor() const { return m_pEditor.get(); }
   const TextItem* EditedText() const { return m_pEditedText; }
@@ -333,6 +345,8 @@ class CKmView : public CWnd {
   void OnSpaceKey(UINT id);
   void OnMarkKey(UINT id);
   void OnEscapeKey(UINT id);
+  void OnSpaceCommand(UINT id);
+  void OnPasteTextCommand(UINT id);
   void OnPopupKey(UINT id);
   void OnViewToggle(UINT id);
   void OnMoveCommand(UINT id);
@@ -384,6 +398,8 @@ class CKmView : public CWnd {
   TextItem* m_pEditedText = nullptr;  // null: a new text at the caret
   RECT m_rcEditor{0, 0, 0, 0};
   bool CommitTextEdit(bool* relaid);
+  // A new left-aligned text of n characters at the caret; null after the memory message.
+  TextItem* PlaceNewText(const char* text, int n);
   int FitTextToLayoutWidth(const char* text, int length, int left, HFONT font);
 
   // The move state.

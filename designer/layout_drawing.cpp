@@ -4,11 +4,13 @@
 
 #include "core/composite.h"
 #include "designer/design_view.h"
+#include "designer/pictures.h"
 #include "expr/document_format.h"
 #include "expr/value_format.h"
 #include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
 #include "platform/win/resources.h"
+#include "platform/win/unattended.h"
 #include "layout/field_width.h"
 #include "layout/fonts.h"
 
@@ -78,9 +80,15 @@ void DrawPlaceholder(CKmView& view, HDC dc, const RECT& r, const char* caption) 
 void DrawPictures(CKmView& view, HDC dc, const RECT& update) {
   LayoutTables& t = *view.Layout();
   for (int i = 0; i < t.pictures.Count(); ++i) {
-    const PictureItem& p = *t.pictures.At(i);
+    PictureItem& p = *t.pictures.At(i);
     if (!IsObjectVisible(view, p.head, update)) continue;
     const RECT r = view.ViewRect(p.head);
+    // A picture read with its report has its image but no screen bitmap yet:
+    // it is made when first shown, at the place the layout gave it (not in an
+    // unattended run, which shows nobody the view).
+    if (p.image != nullptr && (p.screenBitmap == nullptr || p.screenBitmap == NoScreenBitmap()) &&
+        !p.screenBitmapFailed && !IsUnattendedRun())
+      BuildPictureBitmap(t, p);
     if (p.screenBitmap != nullptr && p.screenBitmap != NoScreenBitmap()) {
       HDC mem = CreateCompatibleDC(dc);
       HGDIOBJ old = SelectObject(mem, p.screenBitmap);

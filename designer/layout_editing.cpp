@@ -141,23 +141,8 @@ ReportItemHead* CopyItem(CKmView& v, ReportItemHead& h) {
     return c ? &c->head : nullptr;
   }
   if (h.flags & kItemKindPicture) {
-    const int i = t.pictures.Find(&h);
-    PictureItem* src = t.pictures.At(i);
-    if (src == nullptr) return nullptr;
-    // The copy gets its own image made from the source's pixels in memory: a
-    // picture pasted from the clipboard must not take what the clipboard holds now.
-    void* image = src->image ? t.images.ImgCopy(src->image) : nullptr;
-    if (src->image != nullptr && image == nullptr) return nullptr;
-    PictureItem copy = *src;
-    copy.image = image;
-    copy.screenBitmap = NoScreenBitmap();
-    copy.head.nextInOrder = copy.head.prevInOrder = nullptr;
-    PictureItem* added = t.pictures.Append(copy);
-    if (added == nullptr) {
-      if (image) t.images.ImgDeleteBitmap(image);
-      return nullptr;
-    }
-    return &added->head;
+    PictureItem* c = DuplicatePicture(t, t.pictures.Find(&h));
+    return c ? &c->head : nullptr;
   }
   if (h.flags & kItemKindChart) {
     ChartTableEntry* c = DuplicateChart(t, t.charts.Find(&h));
@@ -265,7 +250,8 @@ int CopySelectedItems(CKmView& v, bool deselectSources, uint32_t extra) {
     ReportItemHead* c = CopyItem(v, *h);
     if (c == nullptr) {
       const bool fieldOrText = (h->flags & kItemGraphicKinds) == 0;
-      if (!fieldOrText) v.Doc()->ShowErrorId(kNoObjectMemory, nullptr);
+      // A picture that could not be copied has said why (its file, or memory).
+      if (!fieldOrText && !(h->flags & kItemKindPicture)) v.Doc()->ShowErrorId(kNoObjectMemory, nullptr);
       else if (deselectSources) v.Doc()->ShowErrorId(kNoFieldMemory, nullptr);
       break;
     }

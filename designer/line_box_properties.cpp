@@ -2,12 +2,14 @@
 // box dialog on the current one; on OK the other selected boxes (or lines)
 // take its attributes.
 #include "designer/design_view.h"
+#include "designer/pictures.h"
 #include "dialogs/line_box_dialog.h"
 #include "foundation/doc_base.h"
 #include "layout/item_tables.h"
 
 namespace {
 constexpr uint32_t kLineOrBox = kItemKindLine | kItemKindBox;
+constexpr UINT kCmdLineProperties = 30508;
 
 LineBoxItem& AsLineBox(ReportItemHead& h) { return reinterpret_cast<LineBoxItem&>(h); }
 }  // namespace
@@ -57,8 +59,14 @@ bool CKmView::EditLineBoxProperties() {
 }
 
 void CKmView::OnPropertiesCommand(UINT) {
-  // Fields, texts, pictures and charts have their own sheets elsewhere.
-  if (!ReportOpen() || MarkedLineCount() > 0 || !SelectionIsLinesOrBoxes()) return;
-  EditLineBoxProperties();
+  // Marked lines come first; fields, texts and charts have their own sheets elsewhere.
+  if (!ReportOpen()) return;
+  if (MarkedLineCount() > 0) {
+    OnLineCommand(kCmdLineProperties);
+  } else if (CountSelected() > 0 && CountSelected(kItemKindPicture) == CountSelected()) {
+    EditPictureProperties(*this);
+  } else if (SelectionIsLinesOrBoxes()) {
+    EditLineBoxProperties();
+  }
   SetLayoutMode(0);
 }

@@ -27,11 +27,7 @@ int CaretLineTop(const LayoutTables& t) {
   return std::max(0, r.bottom - r.pixelHeight + 1);
 }
 // The laid-out line (used or not) whose rows reach y.
-int LineHolding(const BandLineTable& lines, int y) {
-  for (int i = 0; i < kBandLineCount; ++i)
-    if (lines.lines[i].bottom >= y) return i;
-  return kBandLineCount - 1;
-}
+int LineHolding(const BandLineTable& lines, int y) { return BandAtY(lines, y); }
 }  // namespace
 
 PictureItem* PasteClipboardImage(LayoutTables& t, PasteImageHost& host, int caretX) {

@@ -1,10 +1,13 @@
 #include "designer/pictures.h"
 
 #include "designer/design_view.h"
+#include "dialogs/picture_properties_dialog.h"
 #include "foundation/doc_base.h"
 #include "layout/item_tables.h"
 #include "layout/layout_helpers.h"
+#include "layout/picture_size.h"
 #include "platform/win/beep.h"
+#include "platform/win/gdi.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,32 +17,13 @@ namespace {
 constexpr int kSmallestBox = 9;
 constexpr UINT kNoMemory = 619;  // "Insufficient memory"
 
-// Layout pixels to hundredths of an inch: the layout's cells and lines are
-// screen inches at the grid's pitch and line rate.
-int ToHundredthsX(const LayoutMetrics& m, int x) {
-  const int cells = CharCellWidth(m, 1) * GridPitch(m);
-  const int screen = (static_cast<uint16_t>(x) * m.dpiX + cells / 2) / std::max(1, cells);
-  return (screen * 100 + m.dpiX / 2) / std::max(1, m.dpiX);
+// The dialog's unit: hundredths of an inch or of a centimetre.
+int ToDialogUnit(const LayoutMetrics& m, int inchHundredths) {
+  return m.metric ? (inchHundredths * 254 + 50) / 100 : inchHundredths;
 }
-int ToHundredthsY(const LayoutMetrics& m, int y) {
-  const int lines = LineHeightPixels(m) * GridLinesPerInch(m);
-  const int screen = (y * m.dpiY + lines / 2) / std::max(1, lines);
-  return (screen * 100 + m.dpiY / 2) / std::max(1, m.dpiY);
-}
-int32_t InReportMeasure(const LayoutMetrics& m, int hundredths) {
-  const WORD h = static_cast<WORD>(std::clamp(hundredths, 0, 65535));
-  return m.metric ? static_cast<int32_t>(ConvertMeasure(h, kMeasureTenthsMm, kMeasureHundredths, 10, 0)) : h;
-}
-int MakeEven(int v) { return v & ~1; }
+int FromDialogUnit(const LayoutMetrics& m, int value) { return m.metric ? (value * 100 + 127) / 254 : value; }
 
-// Half-up rounding of a * b / c.
-int MulDivHalfUp(int a, int b, int c) {
-  if (c == 0) return a;
-  const long long n = static_cast<long long>(a) * b;
-  long long q = n / c;
-  if ((n % c) * 2 > c) ++q;
-  return static_cast<int>(q);
-}
+int MakeEven(int v) { return v & ~1; }
 
 // The top of the caret's line (at least one text line above the caret on a
 // sized line), where a new object goes.
@@ -52,57 +36,56 @@ int NewObjectTop(LayoutTables& t) {
 
 }  // namespace
 
+int InitColorDepth(LayoutTables& t) {
+  if (t.colorDepth == 0) RefreshColorDepth(t);
+  return t.colorDepth;
+}
+
+bool RefreshColorDepth(LayoutTables& t) {
+  HDC dc = GetDC(nullptr);
+  if (dc == nullptr) return false;
+  const int depth = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
+  ReleaseDC(nullptr, dc);
+  const bool changed = depth != t.colorDepth;
+  t.colorDepth = depth;
+  return changed;
+}
+
+bool ReducePictureColors(LayoutTables& t, void* image) {
+  // Only a 256-colour screen needs the image's colours cut to its palette;
+  // deeper screens show every colour as it is.
+  int bits = 0;
+  if (InitColorDepth(t) != 8 || image == nullptr || !t.images.ImgBitmapInfo(image, nullptr, nullptr, &bits) ||
+      bits < 2)
+    return false;
+  t.paletteRealised = true;
+  return true;
+}
+
 bool BuildPictureBitmap(LayoutTables& t, PictureItem& p) {
   if (p.screenBitmap != nullptr && p.screenBitmap != NoScreenBitmap()) DeleteObject(p.screenBitmap);
   p.screenBitmap = NoScreenBitmap();
   if (p.image == nullptr) return false;
   const int w = p.head.right - p.head.left + 1, h = p.head.bottom - p.head.top + 1;
-  HBITMAP b = t.images.ImgDibToDdb(p.image, w, h);
+  // Below 256 colours the bitmap is made from a cropped working copy of a
+  // 8- or 24-bit image; a deeper screen takes the picture's own image.
+  int bits = 0;
+  t.images.ImgBitmapInfo(p.image, nullptr, nullptr, &bits);
+  void* copy = nullptr;
+  if (InitColorDepth(t) < 8 && (bits == 8 || bits == 24)) {
+    copy = t.images.ImgCopy(p.image);
+    if (copy == nullptr) return false;
+    t.images.ImgSetCropRect(copy, p.source[0], p.source[1], p.source[2], p.source[3]);
+  }
+  HBITMAP b = t.images.ImgDibToDdb(copy ? copy : p.image, w, h);
+  if (copy) t.images.ImgDeleteBitmap(copy);
+  p.screenBitmapFailed = b == nullptr;
   if (b == nullptr) return false;
   p.screenBitmap = b;
   return true;
 }
 
-void StorePictureSize(LayoutTables& t, PictureItem& p) {
-  p.shownWidth = InReportMeasure(t.metrics, ToHundredthsX(t.metrics, p.head.right - p.head.left + 1));
-  p.shownHeight = InReportMeasure(t.metrics, ToHundredthsY(t.metrics, p.head.bottom - p.head.top + 1));
-}
 
-void FitPictureAspect(LayoutTables& t, PictureItem& p, int x, int y, int boxWidth, int boxHeight) {
-  int iw = 0, ih = 0;
-  t.images.ImgBitmapInfo(p.image, &iw, &ih, nullptr);
-  int w = 25, h = 25;
-  int crop[4] = {0, 0, iw, ih};
-  // An empty image or box changes nothing of the shape: no division by it.
-  if (iw <= 0 || ih <= 0 || boxWidth <= 0 || boxHeight <= 0) {
-    w = std::max(1, boxWidth);
-    h = std::max(1, boxHeight);
-  } else if (p.scaling == kScaleZoom) {
-    if (static_cast<long long>(boxWidth) * 100 / boxHeight < static_cast<long long>(iw) * 100 / ih) {
-      w = boxWidth;
-      h = MulDivHalfUp(boxWidth, ih, iw);
-    } else {
-      h = boxHeight;
-      w = MulDivHalfUp(boxHeight, iw, ih);
-    }
-  } else if (p.scaling == kScaleCrop) {
-    w = std::min(iw, boxWidth);
-    h = std::min(ih, boxHeight);
-    crop[2] = w;
-    crop[3] = h;
-  } else if (p.scaling == kScaleStretch) {
-    w = boxWidth;
-    h = boxHeight;
-  }
-  p.head.left = x;
-  p.head.top = y;
-  p.head.right = x + std::max(1, w) - 1;
-  p.head.bottom = y + std::max(1, h) - 1;
-  p.head.height = p.head.bottom - p.head.top + 1;
-  std::copy(crop, crop + 4, p.source);
-  StorePictureSize(t, p);
-  t.images.ImgSetCropRect(p.image, crop[0], crop[1], crop[2], crop[3]);
-}
 
 PictureItem* AddPictureFromFile(CKmView& v, const char* path, const RECT* viewRect) {
   LayoutTables& t = *v.Layout();
@@ -126,6 +109,7 @@ PictureItem* AddPictureFromFile(CKmView& v, const char* path, const RECT* viewRe
     if (doc) doc->SetWaitCursor(0);
     return nullptr;
   }
+  ReducePictureColors(t, image);
   int iw = 0, ih = 0;
   t.images.ImgBitmapInfo(image, &iw, &ih, nullptr);
   const bool small = viewRect == nullptr || viewRect->right - viewRect->left < kSmallestBox ||
@@ -172,5 +156,52 @@ bool SaveSelectionAsPicture(CKmView& v) {
     v.Host().ReportImageError(rc, path.c_str());
     return false;
   }
+  return true;
+}
+
+bool EditPictureProperties(CKmView& v) {
+  LayoutTables* t = v.Layout();
+  KmDocBase* doc = v.Doc();
+  if (t == nullptr || doc == nullptr || v.CountSelected() != 1) {
+    MessageBeep(0);
+    return false;
+  }
+  int index = -1;
+  for (int i = 0; i < t->pictures.Count() && index < 0; ++i)
+    if (t->pictures.At(i)->head.flags & kItemSelected) index = i;
+  PictureItem* p = t->pictures.At(index);
+  if (p == nullptr) {
+    MessageBeep(0);
+    return false;
+  }
+  t->currentPicture = index;
+  t->currentItem = &p->head;
+  const LayoutMetrics& m = t->metrics;
+  int iw = 0, ih = 0;
+  t->images.ImgBitmapInfo(p->image, &iw, &ih, nullptr);
+  PicturePropertiesParams params;
+  params.fileName = p->fileName;
+  params.metric = m.metric;
+  params.width = ToDialogUnit(m, ToHundredthsX(m, p->head.right - p->head.left + 1));
+  params.height = ToDialogUnit(m, ToHundredthsY(m, p->head.bottom - p->head.top + 1));
+  // The image's own size: as many layout pixels as it has pixels, as placed.
+  params.naturalWidth = ToDialogUnit(m, ToHundredthsX(m, iw));
+  params.naturalHeight = ToDialogUnit(m, ToHundredthsY(m, ih));
+  params.scaling = p->scaling;
+  if (RunPicturePropertiesDialog(*doc, &params) != IDOK) return false;
+  v.InstallLayoutHooks();
+  t->Hooks().InvalidateViewRect(ItemViewRect(*t, p->head));
+  p->scaling = static_cast<WORD>(params.scaling);
+  const int w = std::max(1, FromHundredthsX(m, FromDialogUnit(m, params.width)));
+  const int h = std::max(1, FromHundredthsY(m, FromDialogUnit(m, params.height)));
+  FitPictureAspect(*t, *p, p->head.left, p->head.top, w, h);
+  ClampPictureCrop(*t, *p);
+  t->images.ImgSetCropRect(p->image, p->source[0], p->source[1], p->source[2], p->source[3]);
+  if (!BuildPictureBitmap(*t, *p)) doc->ShowErrorId(kNoMemory, nullptr);
+  EnsureLinesForGraphics(*t);
+  BuildLayoutItemOrder(*t);
+  doc->SetModifiedFlag(TRUE);
+  v.RedrawAllPanes();
+  v.Host().ShowPrompt(&p->head);  // the status line gives the new size
   return true;
 }

@@ -122,6 +122,35 @@ int CKmView::FitTextToLayoutWidth(const char* text, int length, int left, HFONT 
   return n;
 }
 
+TextItem* CKmView::PlaceNewText(const char* text, int n) {
+  LayoutTables& t = *Layout();
+  DocFonts* fonts = m_pDoc->m_pFonts;
+  TextItem* x = NewTextItem(m_pDoc, static_cast<uint32_t>(n + 1));
+  if (x == nullptr) {
+    m_pDoc->ShowErrorId(616, this);
+    return nullptr;
+  }
+  std::memcpy(x->text, text, static_cast<size_t>(n));
+  x->head.colour = m_pDoc->m_settings.color;
+  if (fonts) AttachObjectFont(t, *fonts, x->head, false);
+  x->head.bandLine = static_cast<uint8_t>(CaretLine());
+  x->head.width = static_cast<uint8_t>(n);
+  x->head.flags = kItemFixedPosition;
+  x->head.column = 0;
+  x->head.left = m_nCaretX;
+  x->alignment = kAlignLeft;
+  SizeObjectToText(t, x->head);
+  x->head.bottom = CaretY() + x->head.descent;
+  x->head.top = x->head.bottom - x->head.height;
+  InsertBandLines(t.Lines(), kBandRecord, x->head.bandLine);
+  const BandLineRec& r = t.Lines().lines[x->head.bandLine];
+  const bool tall = r.heightMode != kHeightAutomatic && r.pixelHeight > x->head.height + x->head.descent;
+  RelayoutAfterFontChange(t, !tall && r.heightMode != kHeightAutomatic, kNoAnchor);
+  BuildLayoutItemOrder(t);
+  t.currentItem = &x->head;
+  return x;
+}
+
 bool CKmView::CommitTextEdit(bool* relaid) {
   LayoutTables& t = *Layout();
   DocFonts* fonts = m_pDoc->m_pFonts;
@@ -153,29 +182,7 @@ bool CKmView::CommitTextEdit(bool* relaid) {
     return true;
   }
   if (edited == nullptr) {
-    TextItem* x = NewTextItem(m_pDoc, static_cast<uint32_t>(n + 1));
-    if (x == nullptr) {
-      m_pDoc->ShowErrorId(616, this);
-      return false;
-    }
-    std::memcpy(x->text, typed.data(), static_cast<size_t>(n));
-    x->head.colour = m_pDoc->m_settings.color;
-    if (fonts) AttachObjectFont(t, *fonts, x->head, false);
-    x->head.bandLine = static_cast<uint8_t>(CaretLine());
-    x->head.width = static_cast<uint8_t>(n);
-    x->head.flags = kItemFixedPosition;
-    x->head.column = 0;
-    x->head.left = m_nCaretX;
-    x->alignment = kAlignLeft;
-    SizeObjectToText(t, x->head);
-    x->head.bottom = CaretY() + x->head.descent;
-    x->head.top = x->head.bottom - x->head.height;
-    InsertBandLines(t.Lines(), kBandRecord, x->head.bandLine);
-    const BandLineRec& r = t.Lines().lines[x->head.bandLine];
-    const bool tall = r.heightMode != kHeightAutomatic && r.pixelHeight > x->head.height + x->head.descent;
-    RelayoutAfterFontChange(t, !tall && r.heightMode != kHeightAutomatic, kNoAnchor);
-    BuildLayoutItemOrder(t);
-    t.currentItem = &x->head;
+    if (PlaceNewText(typed.data(), n) == nullptr) return false;
     *relaid = true;
   } else {
     const std::string before(edited->text ? edited->text : "");

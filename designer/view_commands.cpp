@@ -5,6 +5,7 @@
 #include "designer/design_view.h"
 #include "designer/layout_editing.h"
 #include "designer/paste_image.h"
+#include "dialogs/edit_text.h"
 #include "foundation/doc_base.h"
 #include "layout/layout_helpers.h"
 #include "layout/fonts.h"
@@ -63,10 +64,10 @@ static const Entry kCommandMap[] = {
     {kCmdMarkLines, kCmdMarkLines, &CKmView::OnMarkKey, &CKmView::OnUpdateIdleKeys},
     {kCmdEscape, kCmdEnter, &CKmView::OnEscapeKey, &CKmView::OnUpdateReport},
     {kCmdPopup, kCmdPopup, &CKmView::OnPopupKey, nullptr},
-    {kCmdInsertSpace, kCmdDeleteSpace, nullptr, &CKmView::OnUpdateItemKeys},
+    {kCmdInsertSpace, kCmdDeleteSpace, &CKmView::OnSpaceCommand, &CKmView::OnUpdateItemKeys},
     {kCmdCentre, kCmdCentre, &CKmView::OnCentreCommand, &CKmView::OnUpdateItemKeys},
     {kCmdFieldDialog, kCmdFieldDialog, nullptr, &CKmView::OnUpdateItemKeys},
-    {kCmdPasteText, kCmdPasteText, nullptr, &CKmView::OnUpdateReport},
+    {kCmdPasteText, kCmdPasteText, &CKmView::OnPasteTextCommand, &CKmView::OnUpdateReport},
     {kCmdPtSizeEnter, kCmdPtSizeEnter, nullptr, nullptr},
     {kCmdPtSizeEscape, kCmdPtSizeEscape, nullptr, nullptr},
     {kCmdHRuler, kCmdHRuler, &CKmView::OnViewToggle, &CKmView::OnUpdateViewToggle},
@@ -262,6 +263,15 @@ void CKmView::OnEscapeKey(UINT id) {
 }
 
 void CKmView::OnPopupKey(UINT) { ShowPopupForSelection(); }
+
+void CKmView::OnSpaceCommand(UINT id) {
+  if (!ReportOpen()) return;
+  if (!(id == kCmdInsertSpace ? InsertSpace() : DeleteSpace())) MessageBeep(0);
+}
+
+void CKmView::OnPasteTextCommand(UINT) {
+  if (ReportOpen()) PasteClipboardTextToFocus(m_pEditor ? m_pEditor->Window() : nullptr);
+}
 
 void CKmView::OnViewToggle(UINT id) {
   if (m_pDoc == nullptr) return;

@@ -44,13 +44,7 @@ bool CKmView::AllOnAutoLines() const {
   return all;
 }
 
-int CKmView::LineUnder(int layoutY) const {
-  const BandLineTable& lines = Layout()->Lines();
-  if (layoutY <= lines.lines[0].bottom) return 0;
-  for (int i = 1; i < kBandLineCount; ++i)
-    if (layoutY <= lines.lines[i].bottom) return i;
-  return kBandLineCount - 1;
-}
+int CKmView::LineUnder(int layoutY) const { return BandAtY(Layout()->Lines(), layoutY); }
 
 bool CKmView::SnapsToLines(const ReportItemHead& item) const {
   return (Mode() & kModeKeyMove) && SnapOn() && !AltKeyDown() && IsTextLike(item);
@@ -99,6 +93,7 @@ bool CKmView::BeginObjectDrag(bool byMouse, int x, int y, bool duplicate) {
   m_nPendingDx = m_nPendingDy = 0;
   m_bDuplicate = duplicate;
   // Duplicate Fields moves copies; the sources stay, no longer selected.
+  if (duplicate) InstallLayoutHooks();
   if (duplicate && CopySelectedItems(*this, true, 0) == 0) {
     m_bDuplicate = false;
     SetLayoutMode(0);

@@ -21,6 +21,7 @@
 namespace {
 
 constexpr int kMaxNameLength = 128;
+constexpr UINT kStrNameRequired = 6107;  // "Field name required"
 constexpr UINT kStrCaptionField = 18600, kStrCaptionFunction = 18601, kStrCaptionCondition = 18602;
 constexpr UINT kStrName = 18603, kStrExpression = 18604, kStrHeading = 18605, kStrBody = 18606;
 constexpr UINT kStrCondition = 18607, kStrValid = 18608, kStrAtCharacter = 18609;
@@ -213,6 +214,12 @@ bool Ok(HWND dialog, CalcFieldDialogParams* p) {
   }
   const std::string name = Text(dialog, kCalcNameEdit, kUdfHeadingMax);
   const std::string text = Text(dialog, kCalcTextEdit, kMaxExpressionBuffer);
+  // A field needs a name before anything else about it is checked.
+  if (p->kind != kEditUserFunction && name.find_first_not_of(' ') == std::string::npos) {
+    if (p->doc) p->doc->ErrorBoxOwner(dialog, LoadResString(kStrNameRequired).c_str());
+    if (IsWindow(dialog)) SetFocus(GetDlgItem(dialog, kCalcNameEdit));
+    return false;
+  }
   CalcDefRequest r = Request(p, name, text);
   uint32_t count = 0;
   const int rc = DefineCalcField(p->model, &r, &count, &p->pending);

@@ -1,5 +1,6 @@
 #include "dialogs/edit_text.h"
 
+#include "platform/win/clipboard_formats.h"
 #include "platform/win/dialog.h"
 
 #include <algorithm>
@@ -91,6 +92,12 @@ LRESULT CEditText::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       case VK_ESCAPE:
         PostMessageA(self->m_hOwner, WM_COMMAND, kEditTextCancel, 0);
         return 0;
+      case VK_F3:
+        if (GetKeyState(VK_SHIFT) < 0) {
+          PasteClipboardTextToFocus(hwnd);
+          return 0;
+        }
+        break;
       case VK_UP:
       case VK_DOWN:
         PostMessageA(self->m_hOwner, WM_COMMAND, kEditTextCommit, 0);
@@ -104,4 +111,25 @@ LRESULT CEditText::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   const LRESULT result = CallWindowProcA(self->m_oldProc, hwnd, msg, wParam, lParam);
   if (msg == WM_CHAR || msg == WM_KEYDOWN || msg == WM_SETTEXT) self->Grow();
   return result;
+}
+
+int PasteClipboardTextToFocus(HWND editor) {
+  std::string text;
+  if (!ReadClipboardText(&text)) return 0;
+  constexpr int kMost = 254;
+  const int have = editor != nullptr && IsWindow(editor) ? GetWindowTextLengthA(editor) : 0;
+  int room = static_cast<int>(text.size());
+  if (have + room >= kMost + 1) room = std::max(0, kMost - have);
+  int typed = 0;
+  for (char c : text) {
+    if (typed >= room) break;
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 32 || u == 127) continue;
+    // The first character may open an editor, which then has the focus.
+    HWND focus = GetFocus();
+    if (focus == nullptr) break;
+    SendMessageA(focus, WM_CHAR, u, 0);
+    ++typed;
+  }
+  return typed;
 }

@@ -48,3 +48,9 @@ class CEditText {
 
 // Closes the editor (its window goes; the object stays with its owner).
 void DestroyTextEditor(CEditText* editor);
+
+// Shift+F3: the clipboard's text typed into the window that has the focus,
+// one WM_CHAR per character, no more than keeps the open editor (null when
+// none) below 255 characters. Line ends and other control characters are
+// not typed: they would end the entry. The characters typed.
+int PasteClipboardTextToFocus(HWND editor);

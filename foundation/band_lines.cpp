@@ -106,8 +106,9 @@ int InsertBandLineAt(BandLineTable& t, int index) {
 }
 
 int BandAtY(const BandLineTable& t, int y) {
-  const int end = UsedEnd(t);
-  for (int i = 0; i < end; ++i) {
+  // Unused lines are laid out too (one default height each): a point below
+  // the last used line belongs to the empty line drawn there.
+  for (int i = 0; i < kBandLineCount; ++i) {
     const BandLineRec& r = t.lines[i];
     if (y >= r.bottom - r.pixelHeight && y <= r.bottom) return i;
   }

@@ -329,14 +329,8 @@ void ExtendLinesUnderGraphics(LayoutTables& t) {
   if (!any) return;
   ForEachLayoutItem(t, [&](ReportItemHead& h) {
     if (!IsGraphicItem(h)) return;
-    int line = kBandLineCount - 1;
-    for (int i = 0; i < kBandLineCount; ++i)
-      if (h.bottom <= t.bandRecords[i].bottom) {
-        line = i;
-        break;
-      }
     InsertBandLines(t.Lines(), t.bandRecords[0].kind == kBandFree ? kBandRecord : t.bandRecords[t.Lines().lastUsed].kind,
-                    line);
+                    BandAtY(t.Lines(), h.bottom));
   });
 }
 

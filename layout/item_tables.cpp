@@ -2,9 +2,21 @@
 
 #include "core/composite.h"
 #include "foundation/doc_base.h"
+#include "foundation/heap_strings.h"
+#include "layout/picture_size.h"
 #include "platform/win/gdi.h"
 
+#include <algorithm>
+
 namespace {
+
+constexpr UINT kIdsInsufficientMemory = 619;
+constexpr UINT kIdsCannotOpenFile = 620;
+constexpr UINT kIdsInvalidPictureFormat = 702;
+constexpr UINT kIdsNoBitmapInFile = 764;
+constexpr UINT kIdsCannotCreatePicture = 766;
+constexpr UINT kIdsDiskFull = 1281;
+constexpr int kLibraryNotReady = -100;
 
 bool IsPicture(const PictureItem* p) { return p != nullptr && (p->head.flags & kItemKindPicture) != 0; }
 
@@ -24,24 +36,47 @@ int IndexOrZero(const ItemTable<T>& table, const void* record) {
   return i < 0 ? 0 : i;
 }
 
-}  // namespace
+KmDocBase* OwnerOf(const LayoutTables& t) { return t.model != nullptr ? t.model->owner : nullptr; }
 
-namespace {
 // The document's wait cursor while a copy is made.
 void WaitCursor(LayoutTables& t, bool on) {
-  if (t.model != nullptr && t.model->owner != nullptr) t.model->owner->SetWaitCursor(on ? 1 : 0);
+  if (KmDocBase* doc = OwnerOf(t)) doc->SetWaitCursor(on ? 1 : 0);
 }
+
 }  // namespace
+
+void ReportImageError(KmDocBase& doc, CWnd* owner, int code, const char* fileName) {
+  const char* name = fileName != nullptr ? fileName : "";
+  switch (code) {
+    case kImgErrorDiskFull: doc.ShowErrorId(kIdsDiskFull, owner); return;
+    case kImgErrorFormat: doc.ShowErrorId(kIdsInvalidPictureFormat, owner); return;
+    case kImgErrorCannotCreate: doc.ShowErrorFmt1(GetResString(kIdsCannotCreatePicture, 0), name); return;
+    case -4: doc.ShowErrorFmt1(GetResString(kIdsCannotOpenFile, 0), name); return;
+    case kImgErrorMemory: doc.ShowErrorId(kIdsInsufficientMemory, owner); return;
+    default:
+      if (code <= -2 && code > kLibraryNotReady) doc.ShowErrorFmt1(GetResString(kIdsNoBitmapInFile, 0), name);
+      return;
+  }
+}
 
 PictureItem* DuplicatePicture(LayoutTables& t, int index) {
   PictureItem* src = t.pictures.At(index);
   if (!IsPicture(src)) return nullptr;
   LayoutHooks& h = t.Hooks();
   WaitCursor(t, true);
-  // The copy gets an image of its own, from the source's.
-  void* image = src->image != nullptr ? t.images.ImgCopy(src->image) : nullptr;
+  // A copy reads its file again, so that a picture whose file is gone is not
+  // copied into a report that could not print it; a pasted picture copies its
+  // pixels (the clipboard may hold something else by now).
+  void* image = nullptr;
+  int error = kImgErrorMemory;
+  if (src->fromClipboard)
+    image = src->image != nullptr ? t.images.ImgCopy(src->image) : nullptr;
+  else
+    image = t.images.ImgDecompressFile(src->fileName, &error);
   if (image == nullptr) {
     WaitCursor(t, false);
+    if (KmDocBase* doc = OwnerOf(t); doc != nullptr && !src->fromClipboard)
+      ReportImageError(*doc, nullptr, error, src->fileName);
     return nullptr;
   }
   PictureItem copy = *src;
@@ -54,7 +89,8 @@ PictureItem* DuplicatePicture(LayoutTables& t, int index) {
     WaitCursor(t, false);
     return nullptr;
   }
-  // The copy keeps the source's rectangle, already fitted to the image.
+  const ReportItemHead& from = src->head;
+  FitPictureAspect(t, *added, from.left, from.top, from.right - from.left + 1, from.bottom - from.top + 1);
   if (!h.BuildPictureBitmap(*added) || added->screenBitmap == NoScreenBitmap()) {
     DeletePicture(t, t.pictures.Count() - 1, false);
     WaitCursor(t, false);
@@ -62,6 +98,18 @@ PictureItem* DuplicatePicture(LayoutTables& t, int index) {
   }
   WaitCursor(t, false);
   return added;
+}
+
+void ClampPictureCrop(const LayoutTables& t, PictureItem& p) {
+  int width = 0, height = 0;
+  if (p.image == nullptr || !t.images.ImgBitmapInfo(p.image, &width, &height, nullptr)) return;
+  // The image library reads the crop's right and bottom as the first column
+  // and row left out, so a whole image is (0, 0, width, height).
+  int32_t* crop = p.source;
+  crop[0] = std::clamp<int32_t>(crop[0], 0, width);
+  crop[1] = std::clamp<int32_t>(crop[1], 0, height);
+  crop[2] = std::clamp<int32_t>(crop[2], crop[0], width);
+  crop[3] = std::clamp<int32_t>(crop[3], crop[1], height);
 }
 
 ChartTableEntry* DuplicateChart(LayoutTables& t, int index) {
@@ -167,17 +215,10 @@ bool LoadLineBoxTracking(LayoutTables& t, int index, LineBoxTracking* out) {
 }
 
 void EnsureLinesForGraphics(LayoutTables& t) {
+  // Lines past the last used one carry their laid-out default heights: the
+  // line under an item's bottom may be one of them.
   ForEachLayoutItem(t, [&](ReportItemHead& h) {
-    if (!IsGraphicItem(h)) return;
-    // Lines past the last used one carry their laid-out default heights, so
-    // every entry is searched, not only the used ones.
-    int line = kBandLineCount - 1;
-    for (int i = 0; i < kBandLineCount; ++i)
-      if (h.bottom <= t.bandRecords[i].bottom) {
-        line = i;
-        break;
-      }
-    InsertBandLines(t.Lines(), kBandRecord, line);
+    if (IsGraphicItem(h)) InsertBandLines(t.Lines(), kBandRecord, BandAtY(t.Lines(), h.bottom));
   });
 }
 

@@ -4,9 +4,20 @@
 
 #include "layout/layout_records.h"
 
-// Appends a copy with its own image and screen bitmap; null when the record is
-// not a picture, its image cannot be read again or no bitmap can be built.
+class KmDocBase;
+class CWnd;
+
+// Appends a copy with its own image (its file read again, or the pasted
+// image copied) and screen bitmap, fitted at the source's place; null when
+// the record is not a picture, its image cannot be read again (after the
+// library's message) or no bitmap can be built.
 PictureItem* DuplicatePicture(LayoutTables& t, int index);
+// The message of a picture library code, naming the picture file; nothing
+// for codes that are not errors.
+void ReportImageError(KmDocBase& doc, CWnd* owner, int code, const char* fileName);
+// Keeps the picture's crop rectangle inside its image: a crop wider or taller
+// than the image (a file replaced by a smaller one) ends at the image's edge.
+void ClampPictureCrop(const LayoutTables& t, PictureItem& p);
 // Appends a copy with its own chart object and drawn picture; null when the
 // record is not a chart.
 ChartTableEntry* DuplicateChart(LayoutTables& t, int index);

@@ -113,6 +113,7 @@ struct PictureItem {
   char fileName[kPictureNameSize] = {};
   WORD scaling = kScaleZoom;
   HBITMAP screenBitmap = NoScreenBitmap();
+  BYTE screenBitmapFailed = 0;  // the last try made none: the view does not try again
 };
 
 // The chart object of a chart entry (the charts layer's CKmChart). Each
@@ -279,6 +280,8 @@ struct LayoutTables {
   ItemTable<LineBoxItem> linesBoxes;
   ItemTable<PictureItem> pictures;
   ImageLibrary images;  // the pictures' images, freed with them
+  int colorDepth = 0;          // the screen's bits per pixel x planes; 0 until measured
+  bool paletteRealised = false;  // a picture's palette is realised on the screen
   ItemTable<ChartTableEntry> charts;
   ItemTable<CKmCntrItem> oleItems;  // the embedded objects kept in the report
 

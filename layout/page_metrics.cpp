@@ -1,6 +1,7 @@
 #include "layout/page_metrics.h"
 
 #include "foundation/doc_base.h"
+#include "layout/container_items.h"
 #include "layout/layout_helpers.h"
 #include "expr/document_format.h"
 #include "expr/value_format.h"
@@ -19,8 +20,9 @@ void CalcPageMetrics(KmDocBase& doc) {
   });
 }
 
-void ConvertObjectUnits(KmDocBase& doc, int oldSystem, int newSystem) {
-  if (doc.m_pLayout == nullptr || oldSystem == newSystem) return;
+void ConvertObjectUnits(KmDocBase& doc, int oldSystem, int newSystem, bool fileObjectBusy) {
+  // While the report file object reads or writes, the objects stay in the file's units.
+  if (doc.m_pLayout == nullptr || oldSystem == newSystem || fileObjectBusy) return;
   const int from = oldSystem ? kVertHundredths : kVertTenthsMm, to = newSystem ? kVertHundredths : kVertTenthsMm;
   auto convert = [&](int32_t v) {
     if (v <= 0) return v;
@@ -31,6 +33,15 @@ void ConvertObjectUnits(KmDocBase& doc, int oldSystem, int newSystem) {
     PictureItem* p = pictures.At(i);
     p->shownWidth = convert(p->shownWidth);
     p->shownHeight = convert(p->shownHeight);
+  }
+  ItemTable<ChartTableEntry>& charts = doc.m_pLayout->charts;
+  for (int i = 0; i < charts.Count(); ++i)
+    for (uint32_t& size : charts.At(i)->sizeWords) size = static_cast<uint32_t>(convert(static_cast<int32_t>(size)));
+  ItemTable<CKmCntrItem>& items = doc.m_pLayout->oleItems;
+  for (int i = 0; i < items.Count(); ++i) {
+    CKmCntrItem* item = items.At(i);
+    item->sizeWidth = convert(item->sizeWidth);
+    item->sizeHeight = convert(item->sizeHeight);
   }
 }
 

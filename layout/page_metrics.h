@@ -10,8 +10,10 @@
 // the user's measure, which follow the ruler pitch.
 void CalcPageMetrics(KmDocBase& doc);
 // A change of the document's measurement system (1 inches, 0 metric): the
-// pictures' shown sizes, kept in the report's measure, follow it.
-void ConvertObjectUnits(KmDocBase& doc, int oldSystem, int newSystem);
+// shown sizes of pictures, charts and embedded objects, kept in the report's
+// measure, follow it; nothing changes while the report file object is busy
+// reading or writing them.
+void ConvertObjectUnits(KmDocBase& doc, int oldSystem, int newSystem, bool fileObjectBusy);
 
 // Writes the date by the short (or long) date picture into buffer (size
 // bytes, always ended); month 255 is an empty date written as asterisks.

@@ -1,6 +1,7 @@
 #include "platform/win/clipboard_formats.h"
 
 #include "platform/win/ui_app.h"
+#include "platform/win/ui_internal.h"
 
 #include <QByteArray>
 #include <QClipboard>
@@ -69,5 +70,21 @@ bool WriteClipboardFormat(UINT format, const void* data, size_t size) {
   m->setData(QString::fromLatin1(type.c_str()),
              QByteArray(static_cast<const char*>(data), static_cast<qsizetype>(size)));
   c->setMimeData(m);
+  return true;
+}
+
+bool ReadClipboardText(std::string* out) {
+  QClipboard* c = Board();
+  if (c == nullptr) return false;
+  const QMimeData* data = c->mimeData();
+  if (data == nullptr || !data->hasText()) return false;
+  *out = vt_ui::ToAnsi(data->text());
+  return true;
+}
+
+bool WriteClipboardText(const std::string& text) {
+  QClipboard* c = Board();
+  if (c == nullptr) return false;
+  c->setText(vt_ui::FromAnsi(text));
   return true;
 }

@@ -22,3 +22,6 @@ BOOL IsClipboardFormatAvailable(UINT format);
 bool ReadClipboardFormat(UINT format, std::vector<unsigned char>* out);
 // Replaces the clipboard's content by these bytes of the format.
 bool WriteClipboardFormat(UINT format, const void* data, size_t size);
+// The clipboard's text (CF_TEXT) in the program's code page; false when it holds none.
+bool ReadClipboardText(std::string* out);
+bool WriteClipboardText(const std::string& text);

@@ -3,6 +3,8 @@
 #include "app/document.h"
 #include "app/open_report_conversion.h"
 #include "core/composite.h"
+#include "layout/page_metrics.h"
+#include "layout/container_items.h"
 #include "layout/layout_records.h"
 #include "platform/win/ui_app.h"
 
@@ -10,10 +12,16 @@
 
 namespace {
 
-TEST(OpenReportConversion, PictureSizesFollowTheMeasurementSystemBothWays) {
-  UiStartApplication();
+class OpenReportConversion : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UiStartApplication();
+    ASSERT_TRUE(doc.CreateReportTables());
+  }
   CKmDoc doc;
-  ASSERT_TRUE(doc.CreateReportTables());
+};
+
+TEST_F(OpenReportConversion, PictureSizesFollowTheMeasurementSystemBothWays) {
   PictureItem p;
   p.head.flags = kItemKindPicture;
   p.shownWidth = 100;   // an inch
@@ -31,6 +39,25 @@ TEST(OpenReportConversion, PictureSizesFollowTheMeasurementSystemBothWays) {
   EXPECT_EQ(q->shownHeight, 50);
   ConvertOpenReportLayout(doc, 1, 1);  // no change of system: nothing moves
   EXPECT_EQ(q->shownWidth, 100);
+}
+
+TEST_F(OpenReportConversion, ChartAndObjectSizesFollowTooButNotWhileAReportIsRead) {
+  ChartTableEntry chart;
+  chart.head.flags = kItemKindChart;
+  chart.sizeWords[0] = 200, chart.sizeWords[1] = 100;
+  CKmCntrItem item;
+  item.head.flags = kItemKindOle;
+  item.sizeWidth = 300, item.sizeHeight = 150;
+  ASSERT_NE(doc.m_pLayout->charts.Append(chart), nullptr);
+  ASSERT_NE(doc.m_pLayout->oleItems.Append(item), nullptr);
+  ConvertObjectUnits(doc, 1, 0, true);
+  EXPECT_EQ(doc.m_pLayout->charts.At(0)->sizeWords[0], 200u) << "the file object is reading";
+  EXPECT_EQ(doc.m_pLayout->oleItems.At(0)->sizeWidth, 300);
+  ConvertOpenReportLayout(doc, 1, 0);
+  EXPECT_EQ(doc.m_pLayout->charts.At(0)->sizeWords[0], 508u);
+  EXPECT_EQ(doc.m_pLayout->charts.At(0)->sizeWords[1], 254u);
+  EXPECT_EQ(doc.m_pLayout->oleItems.At(0)->sizeWidth, 762);
+  EXPECT_EQ(doc.m_pLayout->oleItems.At(0)->sizeHeight, 381);
 }
 
 }  // namespace

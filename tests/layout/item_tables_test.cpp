@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
 namespace {
 
 // Records what the view is asked for; the bitmap is the view's to build.
@@ -89,23 +94,71 @@ TEST(ItemTables, PictureDuplicateGetsItsOwnImageOrNothing) {
   LayoutTables t;
   CountingHooks h;
   t.hooks = &h;
-  t.pictures.Append(Picture(t, 0));
+  // A pasted picture: the copy takes the pixels it holds.
+  PictureItem pasted = Picture(t, 0);
+  pasted.fromClipboard = 1;
+  t.pictures.Append(pasted);
   PictureItem* copy = DuplicatePicture(t, 0);
   ASSERT_NE(copy, nullptr);
   EXPECT_NE(copy->image, t.pictures.At(0)->image);
   EXPECT_EQ(t.pictures.Count(), 2);
   EXPECT_EQ(t.images.Count(), 2);
 
-  PictureItem gone = Picture(t, 30);  // the file has gone: no image to copy
-  t.images.ImgDeleteBitmap(gone.image);
-  gone.image = nullptr;
-  t.pictures.Append(gone);
+  // A picture from a file: the copy reads the file again and is fitted at the
+  // source's place; once the file has gone nothing is copied, though the
+  // source still shows its image.
+  const std::string file = testing::TempDir() + "item_tables_copy.png";
+  PictureItem placed = Picture(t, 30);
+  ASSERT_EQ(t.images.ImgSaveBitmap(placed.image, file.c_str()), 0);
+  std::snprintf(placed.fileName, sizeof placed.fileName, "%s", file.c_str());
+  placed.head.left = 4;
+  placed.head.right = 13;
+  placed.scaling = kScaleStretch;
+  t.pictures.Append(placed);
+  copy = DuplicatePicture(t, 2);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(t.images.Count(), 4);
+  EXPECT_EQ(copy->head.left, 4);
+  EXPECT_EQ(copy->head.top, 30);
+  EXPECT_EQ(copy->head.right, 13);
+  EXPECT_EQ(copy->head.bottom, 39);
+  std::remove(file.c_str());
   EXPECT_EQ(DuplicatePicture(t, 2), nullptr);
-  EXPECT_EQ(t.pictures.Count(), 3);
+  EXPECT_EQ(t.pictures.Count(), 4);
+  EXPECT_EQ(t.images.Count(), 4);
+
   h.bitmapBuilds = false;  // no screen bitmap: the copy is taken out again, its image freed
   EXPECT_EQ(DuplicatePicture(t, 0), nullptr);
-  EXPECT_EQ(t.pictures.Count(), 3);
-  EXPECT_EQ(t.images.Count(), 2);
+  EXPECT_EQ(t.pictures.Count(), 4);
+  EXPECT_EQ(t.images.Count(), 4);
+}
+
+TEST(ItemTables, CropKeptInsideTheImageOnceItIsRead) {
+  LayoutTables t;
+  std::vector<uint8_t> px(40 * 30 * 4, 0xFF);
+  PictureItem p;
+  p.image = t.images.ImgCreateHandle(40, 30, px.data(), px.size());
+  ASSERT_NE(p.image, nullptr);
+  // A crop stored for a larger image (the file was replaced by a smaller one).
+  const int32_t stored[4] = {10, 5, 120, 90};
+  std::copy(stored, stored + 4, p.source);
+  ClampPictureCrop(t, p);
+  EXPECT_EQ(std::vector<int32_t>(p.source, p.source + 4), (std::vector<int32_t>{10, 5, 40, 30}));
+  // Hostile values: negative or inverted edges end inside the image too.
+  const int32_t bad[4] = {-7, 500, -3, -1};
+  std::copy(bad, bad + 4, p.source);
+  ClampPictureCrop(t, p);
+  EXPECT_EQ(std::vector<int32_t>(p.source, p.source + 4), (std::vector<int32_t>{0, 30, 0, 30}));
+  // A crop inside the image stays as it is; without an image nothing changes.
+  const int32_t inside[4] = {1, 2, 20, 10};
+  std::copy(inside, inside + 4, p.source);
+  ClampPictureCrop(t, p);
+  EXPECT_TRUE(std::equal(inside, inside + 4, p.source));
+  t.images.ImgDeleteBitmap(p.image);
+  p.image = nullptr;
+  std::copy(stored, stored + 4, p.source);
+  ClampPictureCrop(t, p);
+  EXPECT_EQ(p.source[2], 120);
 }
 
 TEST(ItemTables, DeletingAPictureFreesWhatItOwns) {

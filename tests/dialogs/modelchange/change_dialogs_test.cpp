@@ -101,6 +101,30 @@ TEST_F(ChangeDialogsTest, NewFieldVerifiedRefusedThenAccepted) {
   EXPECT_EQ(t.m.fieldCount, before + 1);
 }
 
+TEST_F(ChangeDialogsTest, AFieldWithoutANameIsAskedForOne) {
+  const uint32_t before = t.m.fieldCount;
+  std::string said;
+  WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    ASSERT_NE(d, nullptr);
+    Type(d, "   ", "QTY * 2");
+    // The message shows over the dialog: its text is read and it is closed.
+    WhenRunning([&, d] {
+      HWND m = ui_test::ActiveDialog();
+      if (m == nullptr || m == d) return;
+      said = ui_test::Text(GetDlgItem(m, 200));
+      SendMessageA(m, WM_COMMAND, IDOK, 0);
+    });
+    ui_test::Click(GetDlgItem(d, IDOK));
+    EXPECT_EQ(ui_test::ActiveDialog(), d) << "the dialog stays for the name";
+    ui_test::Click(GetDlgItem(d, IDCANCEL));
+  });
+  EXPECT_EQ(RunCalcFieldDialog(nullptr, &params), IDCANCEL);
+  EXPECT_EQ(said, "Field name required");
+  EXPECT_EQ(g_shown, 0) << "not the name check's \"Not a valid report field name\"";
+  EXPECT_EQ(t.m.fieldCount, before);
+}
+
 TEST_F(ChangeDialogsTest, WarningListsBrokenUsersAndCancelKeepsTheOldDefinition) {
   FieldDef* net = t.AddCalc("NET", "QTY * 2");
   t.AddCalc("GROSS", "NET + 1");

@@ -1,0 +1,80 @@
+#include "layout/picture_size.h"
+
+#include "foundation/units.h"
+
+#include <algorithm>
+
+namespace {
+
+int32_t InReportMeasure(const LayoutMetrics& m, int hundredths) {
+  const WORD h = static_cast<WORD>(std::clamp(hundredths, 0, 65535));
+  return m.metric ? static_cast<int32_t>(ConvertMeasure(h, kMeasureTenthsMm, kMeasureHundredths, 10, 0)) : h;
+}
+
+}  // namespace
+
+int ToHundredthsX(const LayoutMetrics& m, int x) {
+  const int cells = CharCellWidth(m, 1) * GridPitch(m);
+  const int screen = (static_cast<uint16_t>(x) * m.dpiX + cells / 2) / std::max(1, cells);
+  return (screen * 100 + m.dpiX / 2) / std::max(1, m.dpiX);
+}
+int ToHundredthsY(const LayoutMetrics& m, int y) {
+  const int lines = LineHeightPixels(m) * GridLinesPerInch(m);
+  const int screen = (y * m.dpiY + lines / 2) / std::max(1, lines);
+  return (screen * 100 + m.dpiY / 2) / std::max(1, m.dpiY);
+}
+int FromHundredthsX(const LayoutMetrics& m, int hundredths) {
+  return (hundredths * CharCellWidth(m, 1) * GridPitch(m) + 50) / 100;
+}
+int FromHundredthsY(const LayoutMetrics& m, int hundredths) {
+  return (hundredths * LineHeightPixels(m) * GridLinesPerInch(m) + 50) / 100;
+}
+
+int MulDivHalfUp(int a, int b, int c) {
+  if (c == 0) return a;
+  const long long n = static_cast<long long>(a) * b;
+  long long q = n / c;
+  if ((n % c) * 2 > c) ++q;
+  return static_cast<int>(q);
+}
+
+void StorePictureSize(LayoutTables& t, PictureItem& p) {
+  p.shownWidth = InReportMeasure(t.metrics, ToHundredthsX(t.metrics, p.head.right - p.head.left + 1));
+  p.shownHeight = InReportMeasure(t.metrics, ToHundredthsY(t.metrics, p.head.bottom - p.head.top + 1));
+}
+
+void FitPictureAspect(LayoutTables& t, PictureItem& p, int x, int y, int boxWidth, int boxHeight) {
+  int iw = 0, ih = 0;
+  t.images.ImgBitmapInfo(p.image, &iw, &ih, nullptr);
+  int w = 25, h = 25;
+  int crop[4] = {0, 0, iw, ih};
+  // An empty image or box changes nothing of the shape: no division by it.
+  if (iw <= 0 || ih <= 0 || boxWidth <= 0 || boxHeight <= 0) {
+    w = std::max(1, boxWidth);
+    h = std::max(1, boxHeight);
+  } else if (p.scaling == kScaleZoom) {
+    if (static_cast<long long>(boxWidth) * 100 / boxHeight < static_cast<long long>(iw) * 100 / ih) {
+      w = boxWidth;
+      h = MulDivHalfUp(boxWidth, ih, iw);
+    } else {
+      h = boxHeight;
+      w = MulDivHalfUp(boxHeight, iw, ih);
+    }
+  } else if (p.scaling == kScaleCrop) {
+    w = std::min(iw, boxWidth);
+    h = std::min(ih, boxHeight);
+    crop[2] = w;
+    crop[3] = h;
+  } else if (p.scaling == kScaleStretch) {
+    w = boxWidth;
+    h = boxHeight;
+  }
+  p.head.left = x;
+  p.head.top = y;
+  p.head.right = x + std::max(1, w) - 1;
+  p.head.bottom = y + std::max(1, h) - 1;
+  p.head.height = p.head.bottom - p.head.top + 1;
+  std::copy(crop, crop + 4, p.source);
+  StorePictureSize(t, p);
+  t.images.ImgSetCropRect(p.image, crop[0], crop[1], crop[2], crop[3]);
+}
