@@ -35,6 +35,7 @@
 #include <map>
 #include <strings.h>
 #include <unordered_set>
+#include <cctype>
 
 namespace {
 std::vector<std::unique_ptr<WindowClassRec>> g_classes;
@@ -362,6 +363,45 @@ bool InDialog(HWND hwnd) {
   return false;
 }
 
+namespace {
+
+bool IsClass(HWND w, const char* name) { return w->cls && strcasecmp(w->cls->name.c_str(), name) == 0; }
+
+// The letter a label's "&" marks ("&&" is a plain ampersand), upper-cased; 0 without one.
+int MnemonicOf(const std::string& text) {
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != '&') continue;
+    if (text[i + 1] != '&') return std::toupper(static_cast<unsigned char>(text[i + 1]));
+    ++i;
+  }
+  return 0;
+}
+
+// Alt with a label's marked letter moves the focus to the control that
+// follows the label, as a dialog's labels promise; buttons' own letters are
+// the toolkit's and never get here.
+bool LabelMnemonic(HWND focus, int vk) {
+  HWND dlg = focus;
+  while (dlg != nullptr && !dlg->dlg) dlg = dlg->parent;
+  if (dlg == nullptr) return false;
+  bool armed = false;
+  for (HWND w : AllWindows()) {
+    if (w->parent != dlg || !(w->style & WS_VISIBLE)) continue;
+    const bool label = IsClass(w, "STATIC");
+    if (!armed) {
+      armed = label && !(w->style & SS_NOPREFIX) && MnemonicOf(w->text) == vk;
+      continue;
+    }
+    if (label || !(w->style & WS_TABSTOP) || (w->style & WS_DISABLED)) continue;
+    SetFocus(w);
+    if (IsClass(w, "EDIT")) SendMessageA(w, EM_SETSEL, 0, -1);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool PreTranslateKey(HWND hwnd, QKeyEvent* e) {
   NoteModifiers(e->modifiers());
   int vk = VirtualKey(e);
@@ -370,6 +410,9 @@ bool PreTranslateKey(HWND hwnd, QKeyEvent* e) {
   if (CallMsgFilterA(&msg, MSGF_DIALOGBOX)) return true;
   if (!IsWindow(hwnd)) return true;
   if ((vk == VK_RETURN || vk == VK_ESCAPE) && DialogKey(hwnd, vk)) return true;
+  if ((e->modifiers() & Qt::AltModifier) && !(e->modifiers() & Qt::ControlModifier) &&
+      ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9')) && LabelMnemonic(hwnd, vk))
+    return true;
   return false;
 }
 

@@ -16,7 +16,7 @@ namespace {
 using ui_test::WhenRunning;
 
 // What a test dialog procedure does with WM_INITDIALOG.
-enum class Init { FocusFirst, FocusLast, EndAtOnce, AddEdit };
+enum class Init { FocusFirst, FocusLast, EndAtOnce, AddEdit, AddLabelledEdits };
 Init g_init;
 std::vector<UINT> g_commands;
 
@@ -32,6 +32,20 @@ INT_PTR TestProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
                                     reinterpret_cast<HMENU>(150), nullptr, nullptr);
         SendMessageA(edit, WM_SETFONT, SendMessageA(dlg, WM_GETFONT, 0, 0), 0);
         SetFocus(edit);
+        return FALSE;
+      }
+      if (g_init == Init::AddLabelledEdits) {
+        // "&&" is a plain ampersand; a label marked for no letter, a disabled
+        // edit and an unmarked label are passed over.
+        const char* texts[] = {"Fish && &Chips:", nullptr, "&Width:", nullptr, nullptr, "&Height:", nullptr};
+        const DWORD extra[] = {0, WS_TABSTOP, 0, WS_DISABLED | WS_TABSTOP, WS_TABSTOP, 0, WS_TABSTOP};
+        for (int i = 0; i < 7; ++i) {
+          HWND c = CreateWindowExA(0, texts[i] ? "STATIC" : "EDIT", texts[i] ? texts[i] : "12", WS_CHILD | WS_VISIBLE | extra[i],
+                                   10, 10 + 20 * i, 80, 18, dlg, reinterpret_cast<HMENU>(static_cast<intptr_t>(160 + i)),
+                                   nullptr, nullptr);
+          SendMessageA(c, WM_SETFONT, SendMessageA(dlg, WM_GETFONT, 0, 0), 0);
+        }
+        SetFocus(GetDlgItem(dlg, IDOK));
         return FALSE;
       }
       if (g_init == Init::FocusLast) {
@@ -97,6 +111,27 @@ TEST_F(DialogTest, EnterInAnEditUsesTheDefaultButtonAndTheCloseBoxCancels) {
   EXPECT_EQ(DialogBoxParamA(nullptr, "DOk_Can", nullptr, TestProc, 0), IDCANCEL);
   EXPECT_NE(std::find(g_commands.begin(), g_commands.end(), static_cast<UINT>(IDCANCEL)), g_commands.end())
       << "the close box arrives as Cancel";
+}
+
+TEST_F(DialogTest, AltWithALabelsLetterFocusesTheControlAfterIt) {
+  g_init = Init::AddLabelledEdits;
+  std::vector<int> focused;
+  DWORD selection = 0;
+  WhenRunning([&] {
+    ui_test::KeyToFocus(Qt::Key_W, Qt::AltModifier, QStringLiteral("w"));
+    focused.push_back(GetDlgCtrlID(GetFocus()));
+    selection = static_cast<DWORD>(SendMessageA(GetFocus(), EM_GETSEL, 0, 0));
+    ui_test::KeyToFocus(Qt::Key_C, Qt::AltModifier, QStringLiteral("c"));
+    focused.push_back(GetDlgCtrlID(GetFocus()));
+    ui_test::KeyToFocus(Qt::Key_H, Qt::AltModifier, QStringLiteral("h"));
+    focused.push_back(GetDlgCtrlID(GetFocus()));
+    ui_test::KeyToFocus(Qt::Key_F, Qt::AltModifier, QStringLiteral("f"));
+    focused.push_back(GetDlgCtrlID(GetFocus()));
+    ui_test::KeyToFocus(Qt::Key_Escape);
+  });
+  EXPECT_EQ(DialogBoxParamA(nullptr, "DOk_Can", nullptr, TestProc, 0), IDCANCEL);
+  EXPECT_EQ(focused, (std::vector<int>{164, 161, 166, 166})) << "W skips the disabled edit; F is no label's letter";
+  EXPECT_EQ(selection, MAKELONG(0, 2)) << "the edit's text is selected for typing over";
 }
 
 // A window that paints through BeginPaint: a red square, a text, then the picture if any.
