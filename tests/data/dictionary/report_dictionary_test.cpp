@@ -9,6 +9,7 @@
 #include "core/composite.h"
 #include "data/data_access.h"
 #include "data/db_errors.h"
+#include "data/expr_to_sql.h"
 #include "data/open_tables.h"
 #include "data/replace_table.h"
 #include "data/xbase_index.h"
@@ -295,6 +296,46 @@ TEST_F(ReportDictionaryTest, OpeningATableMergesItsEntries) {
   EXPECT_EQ(greetings, 1);
   EXPECT_FALSE(DictionarySwitches().globalsSuppressed);
   CancelReplaceTable(&m, &pending);
+  m.DropAttachment(AttachmentSlot::kSqlFields);
+}
+
+// On PostgreSQL, where unquoted names fold to lower case, the qualified
+// formula still becomes SQL the server computes as its own arithmetic.
+TEST_F(ReportDictionaryTest, AQualifiedFormulaIsComputedByPostgres) {
+  std::string why;
+  if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
+  bool ok = false;
+  odbc_test::RunPostgresSql("drop table if exists orders;"
+                            "create table orders (id integer primary key, amount numeric(12,2), customer integer);"
+                            "insert into orders values (1, 12.25, 7), (2, -3.5, 8), (3, 0, 7);",
+                            &ok);
+  ASSERT_TRUE(ok);
+  CKmComposite m(nullptr);
+  InstallSqlTranslation(&m);
+  DataAccess* da = GetDataAccess(&m);
+  da->sqlIniPath = VT_SOURCE_DIR "/samples/kmwsql.ini";
+  ASSERT_EQ(da->ConnectDataSource(odbc_test::kPgDsn, false, true, nullptr), 1) << DbLastErrorText();
+  da->SelectDataSource(odbc_test::kPgDsn);
+  TableOverrideContext ctx;
+  ctx.owner = "1";
+  uint32_t slot = 0;
+  ASSERT_EQ(OpenTable(&m, "orders", &slot, true, nullptr, nullptr, nullptr, ctx), 0) << DbLastErrorText();
+  FieldDef* doubled = nullptr;
+  for (FieldDef* f = m.fieldList; f != nullptr; f = f->next)
+    if (std::strcmp(f->name, "DOUBLED") == 0) doubled = f;
+  ASSERT_NE(doubled, nullptr);
+  EXPECT_STREQ(doubled->exprText, "orders.AMOUNT * 2");
+  ASSERT_NE(doubled->sqlText, nullptr) << "the server can compute the formula";
+  auto column = [da](const std::string& sql) {
+    std::string values;
+    EXPECT_EQ(da->ExecSql(sql.c_str()), 0) << sql << ": " << DbLastErrorText();
+    while (da->FetchNext() == 0) values += std::string(da->GetColumnText(1, 1, '|')) + ";";
+    da->EndStatement();
+    return values;
+  };
+  const std::string ours = column(std::string("select ") + doubled->sqlText + " from orders order by id");
+  EXPECT_EQ(ours, column("select amount * 2 from orders order by id")) << doubled->sqlText;
+  EXPECT_EQ(ours.substr(0, 6), "24.50;") << ours;
   m.DropAttachment(AttachmentSlot::kSqlFields);
 }
 
