@@ -2,7 +2,7 @@
 // that nothing the toolkit or the program remembers in the user's settings
 // (the file dialogs' last folder, the program's own settings) leaks between
 // tests running side by side or in from the user; and the dialog watchdog.
-#include "tests/support/dialog_watchdog.h"
+#include "tests/platform/support/dialog_watchdog.h"
 
 #include <gtest/gtest.h>
 

@@ -251,6 +251,7 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
   ASSERT_NE(Field(m, "TWICEQ"), nullptr);
 
   // Calculations > Total Field > New: the sum of NET over the report.
+  std::string sourcePrompt;
   OnDialog([&](HWND list) {
     OnDialog([&](HWND total) {
       SetDlgItemTextA(total, 200, "NetSum");
@@ -261,6 +262,7 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
       ASSERT_GE(at, 0);
       SendDlgItemMessageA(total, 201, LB_SETCURSEL, static_cast<WPARAM>(at), 0);
       SendMessageA(total, WM_COMMAND, MAKEWPARAM(201, LBN_SELCHANGE), 0);
+      sourcePrompt = frame->m_wndStatusBar.GetText();
       SendDlgItemMessageA(total, 202, CB_SETCURSEL, 0, 0);  // grand total
       SendMessageA(total, WM_COMMAND, MAKEWPARAM(202, CBN_SELCHANGE), 0);
       Click(GetDlgItem(total, IDOK));
@@ -269,6 +271,8 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
   }, [&] { send(30710); });
   FieldDef* netSum = Field(m, "NetSum");
   ASSERT_NE(netSum, nullptr);
+  EXPECT_NE(sourcePrompt.find("quantity * unit_price"), std::string::npos)
+      << "the chosen source's prompt is on the status bar: " << sourcePrompt;
 
   // Group Order: a second level, the order number, descending.
   OnDialog([&](HWND d) {

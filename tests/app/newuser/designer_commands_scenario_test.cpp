@@ -17,7 +17,6 @@
 #include "tests/support/pdf_words.h"
 #include "tests/support/screens.h"
 
-#include <QMouseEvent>
 
 #include <cstring>
 #include <cmath>

@@ -9,8 +9,6 @@
 #include "dialogs/insert_field_dialog.h"
 #include "layout/layout_records.h"
 
-#include <QListWidget>
-#include <QMouseEvent>
 
 #include <cstring>
 #include <filesystem>

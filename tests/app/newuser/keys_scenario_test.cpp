@@ -7,7 +7,6 @@
 #include "platform/win/menu.h"
 #include "platform/win/resources.h"
 
-#include <QKeyEvent>
 
 #include <sys/stat.h>
 

@@ -7,7 +7,6 @@
 
 #include "platform/printer/page_driver.h"
 
-#include <QKeyEvent>
 
 #include <string>
 

@@ -8,7 +8,6 @@
 #include "platform/win/menu.h"
 #include "platform/win/message_box.h"
 
-#include <QKeyEvent>
 
 #include <string>
 

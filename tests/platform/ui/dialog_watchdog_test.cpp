@@ -1,7 +1,7 @@
 // The test programs' watchdog: a modal dialog no step answers fails the test
 // with its name and is closed, whichever kind it is, and only the innermost
 // waiting dialog is blamed.
-#include "tests/support/dialog_watchdog.h"
+#include "tests/platform/support/dialog_watchdog.h"
 
 #include "platform/win/commdlg.h"
 #include "platform/win/dialog.h"

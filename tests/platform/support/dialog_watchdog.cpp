@@ -1,4 +1,4 @@
-#include "tests/support/dialog_watchdog.h"
+#include "tests/platform/support/dialog_watchdog.h"
 
 #include "platform/win/dialog.h"
 #include "platform/win/ui_internal.h"
