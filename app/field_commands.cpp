@@ -204,6 +204,12 @@ void FillTotalParams(CKmDoc& doc, TotalDialogParams* p, AutoTotalNumbering* numb
   p->onBandLines = TotalOnBandLines;
   p->filterDependsOn = FilterUsesTotal;
   p->showError = ShowTotalError;
+  // The source list's selection shows its field's prompt on the status bar.
+  p->prompt = [](CKmComposite* m, const FieldDef* source) {
+    auto* d = m != nullptr ? static_cast<CKmDoc*>(m->owner) : nullptr;
+    if (d != nullptr && d->m_pMainFrame != nullptr && source != nullptr)
+      d->m_pMainFrame->m_wndStatusBar.ShowFieldPrompt(source);
+  };
 }
 
 bool EditTotal(KmDocBase* base, HWND owner, FieldDef* total) {

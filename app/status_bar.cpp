@@ -308,6 +308,64 @@ std::string TypeNameOf(const FieldDef* f) {
 }
 }  // namespace
 
+// The prompt of a field, placed or not; 1 for one missing from its table.
+int CKmStatusBar::BuildFieldPromptText(const FieldDef* f, std::string* out) {
+  out->clear();
+  if (f == nullptr || m_pDoc == nullptr) return 0;
+  CKmComposite* model = m_pDoc->m_pModel;
+  if (f->flags & kFieldAlias) {
+    f = model ? model->GetFieldAt(f->refField) : nullptr;
+    if (f == nullptr) return 0;
+  }
+  std::string name;
+  if (model && model->tableCount >= 2 && f->table < 128 && model->tableSlots[f->table])
+    name = std::string(model->tableSlots[f->table]->alias) + ".";
+  name += f->name;
+  name += ":";
+  if (f->flags & kFieldCalculation) {
+    char expr[1024] = {};
+    if (f->exprText && std::strlen(f->exprText) < sizeof expr) RemoveTabsAndCrLf(f->exprText, expr);
+    *out = name + " " + expr;
+    return 0;
+  }
+  if (f->totalFlags & kTotalIsTotal) {
+    char total[256] = {};
+    BuildTotalDescription(model, f, total, sizeof total, 1, [](int) -> const FieldDef* { return nullptr; });
+    *out = name + " " + total;
+    return 0;
+  }
+  if (FieldKind(f) == kFieldMemo) {
+    *out = name + "    (" + TypeNameOf(f) + ")";
+    return 0;
+  }
+  // No description is kept for fields, so the details always show.
+  const bool missing = (f->flags2 & kField2NotInTable) != 0;
+  std::string size;
+  char num[32];
+  uint32_t length = DeclaredLength(f);
+  if (FieldKind(f) == kFieldNumeric && length != 0) {
+    std::snprintf(num, sizeof num, "%d.%d", static_cast<int>(length) - f->displayDecimals, f->displayDecimals);
+    size = num;
+  } else if (f->flags2 & 0x200) {
+    std::snprintf(num, sizeof num, "%u", f->width);
+    size = num;
+  }
+  const char* dbType = model ? GetFieldTypeText(model, const_cast<FieldDef*>(f)) : "";
+  std::string source = Format(Res(3449).c_str(), {dbType ? dbType : ""});
+  *out = name + "  (" + (missing ? Res(2552) : "") + TypeNameOf(f) + (size.empty() ? "" : " / " + size) + ") " +
+         source;
+  return missing ? 1 : 0;
+}
+
+void CKmStatusBar::ShowFieldPrompt(const FieldDef* field) {
+  EndMessage();
+  std::string text;
+  const int missing = field != nullptr ? BuildFieldPromptText(field, &text) : 0;
+  if (text.size() > kPromptSize) text.resize(kPromptSize - 1);
+  if (missing) SetTextFlagged(text.c_str());
+  else SetText(text.c_str());
+}
+
 int CKmStatusBar::BuildPromptText(const ReportItemHead* object, std::string* out) {
   out->clear();
   if (object == nullptr || m_pDoc == nullptr) return 0;
@@ -315,52 +373,7 @@ int CKmStatusBar::BuildPromptText(const ReportItemHead* object, std::string* out
   const bool inches = doc->m_measure == 1;
   const char decimal = doc->m_cDecimal;
   const uint32_t kind = object->flags;
-  if (kind & kItemKindField) {
-    const FieldDef* f = reinterpret_cast<const FieldDef*>(object);
-    CKmComposite* model = doc->m_pModel;
-    if (f->flags & kFieldAlias) {
-      f = model ? model->GetFieldAt(f->refField) : nullptr;
-      if (f == nullptr) return 0;
-    }
-    std::string name;
-    if (model && model->tableCount >= 2 && f->table < 128 && model->tableSlots[f->table])
-      name = std::string(model->tableSlots[f->table]->alias) + ".";
-    name += f->name;
-    name += ":";
-    if (f->flags & kFieldCalculation) {
-      char expr[1024] = {};
-      if (f->exprText && std::strlen(f->exprText) < sizeof expr) RemoveTabsAndCrLf(f->exprText, expr);
-      *out = name + " " + expr;
-      return 0;
-    }
-    if (f->totalFlags & kTotalIsTotal) {
-      char total[256] = {};
-      BuildTotalDescription(model, f, total, sizeof total, 1, [](int) -> const FieldDef* { return nullptr; });
-      *out = name + " " + total;
-      return 0;
-    }
-    if (FieldKind(f) == kFieldMemo) {
-      *out = name + "    (" + TypeNameOf(f) + ")";
-      return 0;
-    }
-    // No description is kept for fields, so the details always show.
-    const bool missing = (f->flags2 & kField2NotInTable) != 0;
-    std::string size;
-    char num[32];
-    uint32_t length = DeclaredLength(f);
-    if (FieldKind(f) == kFieldNumeric && length != 0) {
-      std::snprintf(num, sizeof num, "%d.%d", static_cast<int>(length) - f->displayDecimals, f->displayDecimals);
-      size = num;
-    } else if (f->flags2 & 0x200) {
-      std::snprintf(num, sizeof num, "%u", f->width);
-      size = num;
-    }
-    const char* dbType = model ? GetFieldTypeText(model, const_cast<FieldDef*>(f)) : "";
-    std::string source = Format(Res(3449).c_str(), {dbType ? dbType : ""});
-    *out = name + "  (" + (missing ? Res(2552) : "") + TypeNameOf(f) + (size.empty() ? "" : " / " + size) + ") " +
-           source;
-    return missing ? 1 : 0;
-  }
+  if (kind & kItemKindField) return BuildFieldPromptText(reinterpret_cast<const FieldDef*>(object), out);
   if (!(kind & (kItemKindPicture | kItemKindLine | kItemKindField | kItemKindBox | kItemKindOle | kItemKindChart))) {
     const TextItem* t = reinterpret_cast<const TextItem*>(object);
     char shown[256] = {};

@@ -8,6 +8,7 @@
 #include <string>
 
 class CKmDoc;
+struct FieldDef;
 struct ReportItemHead;
 
 // Indicator ids of the panes.
@@ -54,6 +55,9 @@ class CKmStatusBar : public CWnd {
   // missing from its table.
   int GetPromptText(const ReportItemHead* object, char* buffer, int size);
   int BuildPromptText(const ReportItemHead* object, std::string* text);
+  int BuildFieldPromptText(const FieldDef* field, std::string* text);
+  // A field's prompt, whether or not it is placed (a dialog's chosen field).
+  void ShowFieldPrompt(const FieldDef* field);
   int HitTest(int, int) const { return 0; }
 
   // The framework side: pane texts as shown.
