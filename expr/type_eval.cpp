@@ -514,14 +514,3 @@ int32_t InferExpressionType(CKmComposite* m, const uint8_t* code, FieldDef* fiel
     }
   }
 }
-
-int32_t CheckExpressionType(CKmComposite* m, const uint8_t* code, FieldDef* field) {
-  const uint32_t format = field->formatCode;
-  const uint8_t decimals = field->displayDecimals;
-  const uint32_t widthLow = field->displayWidth & 0xFF;
-  const int32_t rc = InferExpressionType(m, code, field);
-  field->formatCode = format;
-  field->displayDecimals = decimals;
-  field->displayWidth = (field->displayWidth & ~0xFFu) | widthLow;
-  return rc;
-}

@@ -12,8 +12,6 @@
 // Describes the value the code yields (type, format, width, decimals) into
 // the field, without running it.
 int32_t InferExpressionType(CKmComposite* m, const uint8_t* code, FieldDef* field);
-// The same, keeping the field's own format, decimals and display width.
-int32_t CheckExpressionType(CKmComposite* m, const uint8_t* code, FieldDef* field);
 
 void PushTypeCell(CKmComposite* m, const ValueCell& cell);
 ValueCell PopTypeCell(CKmComposite* m);

@@ -200,13 +200,6 @@ TEST_F(TypeEvalTest, DefaultHandlerAndIifArms) {
   iif.Call(kSlotIif, 3), iif.End();
   Infer(iif, f);
   EXPECT_EQ(f->displayWidth, 5u);
-
-  // CheckExpressionType keeps the field's format, decimals and width.
-  f->formatCode = 0x3006, f->displayDecimals = 4, f->displayWidth = 33;
-  EXPECT_EQ(CheckExpressionType(&model, iif.data(), f), 0);
-  EXPECT_EQ(f->formatCode, 0x3006u);
-  EXPECT_EQ(f->displayDecimals, 4);
-  EXPECT_EQ(f->displayWidth, 33u);
 }
 
 namespace {
