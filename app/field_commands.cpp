@@ -253,7 +253,12 @@ void Purge(CKmDoc& doc) {
 }  // namespace
 
 const FieldDialogHooks& ProgramFieldDialogHooks() {
-  static const FieldDialogHooks hooks{EditTotal, FieldsChanged};
+  static const FieldDialogHooks hooks = [] {
+    FieldDialogHooks h;
+    h.editTotal = EditTotal;
+    h.changed = FieldsChanged;
+    return h;
+  }();
   return hooks;
 }
 

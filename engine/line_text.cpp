@@ -206,14 +206,13 @@ void MoveItemsBelowStretchedField(ReportRun* run, int entry, int line, int band,
 }  // namespace
 
 bool ValueBufferText(ReportRun* run, const FieldDef* f, const BYTE* value, std::string* text) {
-  BandOutputState* s = run->band;
   text->clear();
   if (value == nullptr) return true;
   size_t limit;
   if (f->flags & kFieldMemo)
     limit = kMemoWindow;
   else
-    limit = s->format.storageWidth ? s->format.storageWidth(f) : std::max(f->displayWidth, f->width) + 1;
+    limit = std::max(f->displayWidth, f->width) + 1;
   const char* v = reinterpret_cast<const char*>(value);
   text->assign(v, strnlen(v, limit));
   return true;

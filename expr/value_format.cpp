@@ -298,11 +298,6 @@ void TimeTextOf(const FormatSettings& doc, const FieldDef* f, double t, uint8_t 
   out = buf;
 }
 
-int StorageWidth(const FormatSettings& doc, const FieldDef* f) {
-  if (doc.storageWidth) return static_cast<int>(doc.storageWidth(f));
-  return static_cast<int>(f->displayWidth) + 1;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -374,7 +369,7 @@ int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buf
     int limit;
     if (!fitted) limit = kMaxFormattedText;
     else if (field->flags & kFieldLogical) limit = static_cast<int>(std::strlen(text));
-    else limit = std::min(StorageWidth(doc, field) - 1, static_cast<int>(field->displayWidth));
+    else limit = static_cast<int>(field->displayWidth);
     limit = std::max(0, std::min(limit, kMaxFormattedText));
     // The value with its line breaks as blanks, without trailing blanks.
     const char* from = text;
@@ -387,16 +382,6 @@ int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buf
     } else {
       n = strnlen(text, static_cast<size_t>(limit));
       while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\n')) --n;
-    }
-    if (!fitted && doc.fitCharacters) {
-      int fit = static_cast<int>(field->displayWidth);
-      if (doc.deviceMode != 1) {
-        std::string t(from, n);
-        for (char& c : t)
-          if (c == '\n') c = ' ';
-        fit = doc.fitCharacters(doc.driver, field, t.c_str(), static_cast<int>(t.size()));
-      }
-      if (fit >= 0 && static_cast<size_t>(fit) < n) n = static_cast<size_t>(fit);
     }
     std::string& o = pieces.text;
     o.reserve(n);

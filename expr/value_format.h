@@ -22,7 +22,7 @@ constexpr int kFormatPrefixSize = 16;  // the font-and-colour sequences
 constexpr int kMaxFormattedText = 254;
 
 // The document's side of formatting: its copy of the regional settings, the
-// logical texts, the width switch and the output driver's entries.
+// logical texts and the width switch.
 struct FormatSettings {
   IntlSettings intl;
   char logT[16] = "T";
@@ -32,14 +32,6 @@ struct FormatSettings {
   // The report's fields: an alias shows the status bytes of the field it
   // stands for (null: itself).
   const CKmComposite* model = nullptr;
-  // Storage width of a text field's value (null: displayWidth + 1).
-  uint32_t (*storageWidth)(const FieldDef* field) = nullptr;
-
-  // The output driver, optional: fitCharacters gives how many leading
-  // characters fit the width available to the field (measuring in its font).
-  void* driver = nullptr;
-  int (*fitCharacters)(void* driver, const FieldDef* field, const char* text, int length) = nullptr;
-  int32_t deviceMode = 0;  // 1: texts are cut at displayWidth characters
   // The guillemet of a font of the document's table (left or right); null:
   // the ANSI guillemets.
   unsigned char (*guillemet)(const void* fonts, int fontIndex, bool left) = nullptr;
