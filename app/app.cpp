@@ -656,8 +656,7 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
     WatchWinIni();
     AfxGetThread()->m_pMainWnd = m_pFrame.get();
     CKmDoc* doc = m_pDoc;
-    if (!m_pFrame->m_hooks.command)
-      m_pFrame->m_hooks.command = [doc](CMainFrame&, UINT id) { return DispatchFileCommand(*doc, id); };
+    m_pFrame->m_hooks.command = [doc](CMainFrame&, UINT id) { return DispatchFileCommand(*doc, id); };
     m_pBars.reset(new FrameBars);
     if (m_pBars->Create(*m_pFrame, *doc)) {
       doc->m_pBars = m_pBars.get();

@@ -165,8 +165,7 @@ void InstallFileCommands(CKmDoc& doc, CMainFrame* frame, CKmRecentFileList& rece
     d->DoFileNew(nullptr, 1, TRUE, FALSE);
     if (g_installed != nullptr) g_installed->steps.openAllowed = FALSE;
   };
-  if (!frame->m_hooks.saveModified)
-    frame->m_hooks.saveModified = [d](CMainFrame&) { return GetReportOpenDialogs().SaveModified(*d); };
+  frame->m_hooks.saveModified = [d](CMainFrame&) { return GetReportOpenDialogs().SaveModified(*d); };
   auto previous = frame->m_hooks.update;
   frame->m_hooks.update = [&recent, previous](CMainFrame& f, UINT id) {
     if (IsRecentCommand(id)) return recent[static_cast<int>(id - kCmdRecentFileFirst)].empty() ? 0 : 1;

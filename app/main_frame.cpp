@@ -141,8 +141,7 @@ BOOL CMainFrame::OnCreate() {
   m_nBandWidth = static_cast<int>(GetPrivateProfileIntA("Save List", "BandWidth", 80, SettingsIniPath().c_str()));
   if (m_nBandWidth < 0 || m_nBandWidth > 2000) m_nBandWidth = 80;
   m_cursors.Load();
-  if (!m_hooks.textEntryOpen)
-    m_hooks.textEntryOpen = [](CMainFrame& f) { return f.m_wndLayoutView.EditorOpen() ? TRUE : FALSE; };
+  m_hooks.textEntryOpen = [](CMainFrame& f) { return f.m_wndLayoutView.EditorOpen() ? TRUE : FALSE; };
   if (!m_wndBandView.Create(m_hWnd, kBandPaneId)) return FALSE;
   if (!m_wndRulerView.Create(m_hWnd, kLayoutViewId, &m_wndLayoutView, m_pDoc)) return FALSE;
   m_pBandView = &m_wndBandView;

@@ -4,6 +4,7 @@
 #include "foundation/dialog_runner.h"
 #include "foundation/doc_base.h"
 #include "foundation/text_helpers.h"
+#include "foundation/units.h"
 #include "platform/win/beep.h"
 #include "platform/win/dialog.h"
 #include "platform/win/resources.h"
@@ -150,6 +151,19 @@ void EnableFreeform(HWND d) {
   const bool free = IsDlgButtonChecked(d, kFreeform) == BST_CHECKED;
   for (int id : {kInches, kPoints, kHeight}) EnableWindow(GetDlgItem(d, id), free);
 }
+// A line turned freeform starts from the height it has now, in the unit
+// chosen, rather than from an empty box OK would refuse.
+void OfferCurrentHeight(HWND d, const PropertiesParams& p) {
+  if (IsDlgButtonChecked(d, kFreeform) != BST_CHECKED || GetWindowTextLengthA(GetDlgItem(d, kHeight)) > 0) return;
+  const LayoutTables& t = *p.t;
+  for (int i = 0; i < kBandLineCount; ++i) {
+    const BandLineRec& line = t.bandRecords[i];
+    if (line.kind == kBandFree || !(line.flags & kLineMarked)) continue;
+    const BYTE mode = IsDlgButtonChecked(d, kPoints) == BST_CHECKED ? kHeightPoints : kHeightMeasure;
+    ShowHeight(d, p, mode, PixelsToDisplayUnits(t.metrics, mode, line.pixelHeight));
+    return;
+  }
+}
 void EnablePrintWhen(HWND d) {
   const bool field = SendDlgItemMessageA(d, kFieldList, CB_GETCURSEL, 0, 0) > 0;
   EnableWindow(GetDlgItem(d, kPrintTrue), field);
@@ -198,7 +212,10 @@ INT_PTR PropertiesProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
-        case kAutomatic: case kFreeform: EnableFreeform(d); return TRUE;
+        case kAutomatic: case kFreeform:
+          EnableFreeform(d);
+          OfferCurrentHeight(d, *p);
+          return TRUE;
         case kFieldList: EnablePrintWhen(d); return TRUE;
         case IDOK: {
           LinePropertiesRequest r = *p->r;

@@ -51,10 +51,6 @@ std::string Text(HWND dialog, int id, size_t limit) {
 // The message goes over the editor, so it shows whatever owns the editor.
 void ShowCode(HWND dialog, CalcFieldDialogParams* p, int code, const char* culprit) {
   p->lastError = code;
-  if (p->showError) {
-    p->showError(p->model, code, culprit);
-    return;
-  }
   char text[300];
   std::snprintf(text, sizeof text, CompileErrorText(code), culprit ? culprit : "");
   if (p->doc) p->doc->ErrorBoxOwner(dialog, text);

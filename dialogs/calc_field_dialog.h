@@ -31,9 +31,6 @@ struct CalcFieldDialogParams {
   UdfNode* function = nullptr;
   // kEditTotalCondition: the condition text, in and out (blank: no condition).
   std::string* condition = nullptr;
-  // Shows the text of a calculation error code (with the culprit for 43 and
-  // 54); null: the document's error box.
-  void (*showError)(CKmComposite* m, int code, const char* culprit) = nullptr;
   int lastError = 0;         // out: the last code shown
   uint32_t errorOffset = 0;  // out: where the last failed compile stopped
   bool changed = false;      // out

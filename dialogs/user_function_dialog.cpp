@@ -24,10 +24,6 @@ constexpr int kDeleteButton = 303;
 
 void ShowCode(UserFunctionDialogParams* p, int code, const char* culprit) {
   p->lastError = code;
-  if (p->showError) {
-    p->showError(p->model, code, culprit);
-    return;
-  }
   char text[300];
   std::snprintf(text, sizeof text, CompileErrorText(code), culprit ? culprit : "");
   if (p->doc) p->doc->ErrorBox1("%s", text);
@@ -68,7 +64,6 @@ void Edit(HWND dialog, UserFunctionDialogParams* p, UdfNode* node) {
   edit.model = p->model;
   edit.kind = kEditUserFunction;
   edit.function = node;
-  edit.showError = p->showError;
   const INT_PTR result = RunCalcFieldDialog(dialog, &edit);
   p->lastError = edit.lastError;
   if (result == IDOK) p->changed = true;

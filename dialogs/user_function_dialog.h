@@ -13,9 +13,6 @@ struct UdfNode;
 struct UserFunctionDialogParams {
   KmDocBase* doc = nullptr;
   CKmComposite* model = nullptr;
-  // Shows the text of a calculation error code (with the culprit for 43 and 54);
-  // null: the document's error box.
-  void (*showError)(CKmComposite* m, int code, const char* culprit) = nullptr;
   int lastError = 0;     // out: the last code shown
   bool changed = false;  // out: a function was added, changed or removed
 };

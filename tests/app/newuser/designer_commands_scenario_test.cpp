@@ -153,16 +153,18 @@ TEST_F(DesignerCommands, ClickBelowTheLinesEdgeDragF2AndPropertiesOfMarkedLines)
   const int shift = pane.GetRulerOffset();
   Click(pane.m_hWnd, 10, LineRec(3).bottom - 6 + shift);
   ASSERT_EQ(View().MarkedLineCount(), 1);
-  std::string shown;
+  std::string shown, offered;
   EXPECT_TRUE(While([&] { ui_test::Key(ViewWindow(), Qt::Key_F9); },
                     {OnDialog("Band Line Properties", [&](HWND d) {
                       shown = "Band Line Properties";
                       ui_test::Click(GetDlgItem(d, 251));
+                      offered = ui_test::Text(GetDlgItem(d, 254));
                       ui_test::Click(GetDlgItem(d, 253));
                       SetDlgItemTextA(d, 254, "30");
                       SendMessageA(d, WM_COMMAND, IDOK, 0);
                     })}));
   EXPECT_EQ(shown, "Band Line Properties");
+  EXPECT_FALSE(offered.empty()) << "Freeform offers the line's present height, not an empty box";
   ASSERT_NE(LineRec(3).heightMode, 0) << "the record line is freeform now";
   const int before = LineRec(3).pixelHeight;
 

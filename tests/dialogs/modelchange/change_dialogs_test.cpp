@@ -17,26 +17,29 @@ namespace {
 
 using ui_test::WhenRunning;
 
-int g_shown = 0;
-int g_code = 0;
-void RecordError(CKmComposite*, int code, const char*) {
-  ++g_shown;
-  g_code = code;
-}
 
 class ChangeDialogsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ui_test::Start();
-    g_shown = g_code = 0;
     SetMessageBoxResponder([](const MessageBoxRecord&) { return IDOK; });
     params.doc = &doc;
     params.model = &t.m;
-    params.showError = RecordError;
   }
   void TearDown() override {
     InstallDependencyWarningDialog(nullptr);
     SetMessageBoxResponder(nullptr);
+  }
+  // The next message shown over the editor d is read and closed; an
+  // unexpected one is left to the dialog watchdog.
+  void AnswerNextMessage(HWND d) {
+    WhenRunning([this, d] {
+      HWND m = ui_test::ActiveDialog();
+      if (m == nullptr || m == d) return;
+      ++shown;
+      said = ui_test::Text(GetDlgItem(m, 200));
+      SendMessageA(m, WM_COMMAND, IDOK, 0);
+    });
   }
   void Type(HWND d, const char* name, const char* text) {
     SetDlgItemTextA(d, 200, name);
@@ -74,6 +77,8 @@ class ChangeDialogsTest : public ::testing::Test {
   FieldDef* qty = t.Add("QTY", kFieldNumeric);
   CalcFieldDialogParams params;
   DialogGuard guard;
+  int shown = 0;     // messages answered by AnswerNextMessage
+  std::string said;  // the last one's text
 };
 
 }  // namespace
@@ -84,12 +89,15 @@ TEST_F(ChangeDialogsTest, NewFieldVerifiedRefusedThenAccepted) {
     HWND d = ui_test::ActiveDialog();
     ASSERT_NE(d, nullptr);
     Type(d, "NET", "QTY *");
+    AnswerNextMessage(d);
     ui_test::Click(GetDlgItem(d, 202));
-    EXPECT_EQ(g_shown, 1);
+    EXPECT_EQ(shown, 1);
     EXPECT_EQ(t.m.fieldCount, before);
     Type(d, "or", "QTY * 2");
+    AnswerNextMessage(d);
     ui_test::Click(GetDlgItem(d, IDOK));
-    EXPECT_EQ(g_code, kCalcBadName);
+    EXPECT_EQ(shown, 2);
+    EXPECT_EQ(params.lastError, kCalcBadName);
     EXPECT_EQ(ui_test::ActiveDialog(), d);
     EXPECT_EQ(t.m.fieldCount, before);
     Type(d, "NET", "QTY * 2");
@@ -103,25 +111,18 @@ TEST_F(ChangeDialogsTest, NewFieldVerifiedRefusedThenAccepted) {
 
 TEST_F(ChangeDialogsTest, AFieldWithoutANameIsAskedForOne) {
   const uint32_t before = t.m.fieldCount;
-  std::string said;
   WhenRunning([&] {
     HWND d = ui_test::ActiveDialog();
     ASSERT_NE(d, nullptr);
     Type(d, "   ", "QTY * 2");
-    // The message shows over the dialog: its text is read and it is closed.
-    WhenRunning([&, d] {
-      HWND m = ui_test::ActiveDialog();
-      if (m == nullptr || m == d) return;
-      said = ui_test::Text(GetDlgItem(m, 200));
-      SendMessageA(m, WM_COMMAND, IDOK, 0);
-    });
+    AnswerNextMessage(d);
     ui_test::Click(GetDlgItem(d, IDOK));
     EXPECT_EQ(ui_test::ActiveDialog(), d) << "the dialog stays for the name";
     ui_test::Click(GetDlgItem(d, IDCANCEL));
   });
   EXPECT_EQ(RunCalcFieldDialog(nullptr, &params), IDCANCEL);
-  EXPECT_EQ(said, "Field name required");
-  EXPECT_EQ(g_shown, 0) << "not the name check's \"Not a valid report field name\"";
+  EXPECT_EQ(said, "Field name required") << "not the name check's \"Not a valid report field name\"";
+  EXPECT_EQ(shown, 1);
   EXPECT_EQ(t.m.fieldCount, before);
 }
 
@@ -169,7 +170,6 @@ TEST_F(ChangeDialogsTest, CancelAtTheWarningAfterAGoodCompileLeavesTheFieldsAsTh
   };
   const Snapshot netBefore(net), grossBefore(gross), keptBefore(kept);
   EXPECT_EQ(CancelAtTheWarning(net, "STR(TOT)"), 1);  // GROSS breaks, KEPT does not
-  EXPECT_EQ(g_shown, 0);
   EXPECT_FALSE(HasPendingCalcDefinition(params.pending));
   netBefore.Expect(net);
   grossBefore.Expect(gross);
