@@ -5,6 +5,7 @@
 #include "app/file_dialogs.h"
 #include "app/main_frame.h"
 #include "app/picture_images.h"
+#include "app/print_run.h"
 #include "dialogs/band_line_dialogs.h"
 #include "core/composite.h"
 #include "data/master_joins.h"
@@ -56,6 +57,11 @@ const char* CKmViewHost::GroupFieldName(int level) {
   return f ? f->name : nullptr;
 }
 bool CKmViewHost::IsSqlReport() { return doc_ != nullptr && doc_->m_pModel != nullptr && ::IsSqlReport(doc_->m_pModel); }
+// Print and Preview want a printer and at least one of its fonts.
+bool CKmViewHost::CanPrint() {
+  const PrintRunContext& ctx = GetPrintRunContext();
+  return !ctx.printer.printerName.empty() && !ctx.page.fontFaces.empty();
+}
 bool CKmViewHost::AskPictureFile(bool save, std::string* path) {
   return doc_ != nullptr && ::AskPictureFile(*doc_, doc_->GetOwnerWindow(), save, path);
 }

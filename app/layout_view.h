@@ -25,6 +25,7 @@ class CKmViewHost : public DesignerHost {
   int ForwardUpdate(UINT id) override;
   const char* GroupFieldName(int level) override;
   bool IsSqlReport() override;
+  bool CanPrint() override;
   bool AskPictureFile(bool save, std::string* path) override;
   void ReportImageError(int code, const char* fileName) override;
   bool PlaceChart(const RECT& layoutRect) override;

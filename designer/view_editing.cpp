@@ -77,6 +77,9 @@ class ViewBandLineHost : public BandLineHost {
 class ViewPasteImageHost : public PasteImageHost {
  public:
   explicit ViewPasteImageHost(CKmView& view) : v_(view) {}
+  void WaitCursor(bool on) override {
+    if (v_.Doc()) v_.Doc()->SetWaitCursor(on ? 1 : 0);
+  }
   void* CreateImage(const ClipboardImage& image) override {
     return v_.Layout()->images.ImgCreateHandle(image.width, image.height, image.bgra.data(), image.bgra.size());
   }

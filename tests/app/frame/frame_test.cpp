@@ -1,6 +1,7 @@
 // The main frame headless: its menus' enable states, placement, closing, the
 // title window and the deferred start, the status line, the About box.
 #include "app/document.h"
+#include "app/print_run.h"
 #include "app/splash.h"
 #include "platform/win/dialog.h"
 #include "platform/win/menu.h"
@@ -88,11 +89,24 @@ TEST_F(FrameTest, MenusFollowWhetherAReportIsOpen) {
   for (const Case& c : cases) EXPECT_EQ(Enabled(frame, c.id), c.noReport) << "no report, command " << c.id;
   EXPECT_FALSE(Checked(frame, 30210)) << "no check marks without a report";
 
+  // What start-up found: a printer and its fonts.
+  PrintRunContext& print = GetPrintRunContext();
+  const DocPrinter savedPrinter = print.printer;
+  const std::vector<std::string> savedFaces = print.page.fontFaces;
+  print.printer.printerName = "PDF";
+  print.page.fontFaces = {"Helvetica"};
   doc.m_bReportOpen = TRUE;
   doc.m_settings.shHzRul = 1;
   doc.m_settings.shGrd = 0;
   OpenAllPopups(frame);
   for (const Case& c : cases) EXPECT_EQ(Enabled(frame, c.id), c.reportOpen) << "report open, command " << c.id;
+  // Print and Preview want a printer with fonts.
+  print.page.fontFaces.clear();
+  OpenAllPopups(frame);
+  EXPECT_FALSE(Enabled(frame, 30030));
+  EXPECT_FALSE(Enabled(frame, 30040));
+  print.printer = savedPrinter;
+  print.page.fontFaces = savedFaces;
   EXPECT_TRUE(Checked(frame, 30210));
   EXPECT_FALSE(Checked(frame, 30214));
 
