@@ -16,6 +16,4 @@ class RecordRowSource {
   virtual int FetchRow(uint32_t recordNumber) = 0;
   // Fills the value buffers of the fetched fields, with their null bits.
   virtual void ConvertFetchedRow(CKmComposite* model) = 0;
-  // False when the master table has no name (nothing is fetched then).
-  virtual bool IsOpen() const { return true; }
 };

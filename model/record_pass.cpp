@@ -120,7 +120,7 @@ int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_
   }
   PostProcessValues(m);
 
-  if (st->rows != nullptr && st->rows->IsOpen()) {
+  if (st->rows != nullptr) {
     int r;
     if (recordNumber != 0) {
       r = st->rows->FetchRow(recordNumber);
@@ -682,7 +682,7 @@ int ReevaluateForField(CKmComposite* m, FieldDef* field) {
   // The pass's own error state is not this evaluation's business.
   const int32_t lastError = m->lastEngineError, errorKind = m->evalErrorKind;
   FieldDef* const errorField = m->evalErrorField;
-  if (st->rows != nullptr && st->rows->IsOpen() && st->recordsRead > 0) st->rows->ConvertFetchedRow(m);
+  if (st->rows != nullptr && st->recordsRead > 0) st->rows->ConvertFetchedRow(m);
   const uint32_t accepted = st->acceptedCount;
   if (accepted > 0) --st->acceptedCount;
   for (FieldDef* f = m->prefetchCalcList; f != nullptr; f = f->orderNext)
