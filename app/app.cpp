@@ -656,7 +656,6 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
     WatchWinIni();
     AfxGetThread()->m_pMainWnd = m_pFrame.get();
     CKmDoc* doc = m_pDoc;
-    m_pFrame->m_hooks.command = [doc](CMainFrame&, UINT id) { return DispatchFileCommand(*doc, id); };
     m_pBars.reset(new FrameBars);
     if (m_pBars->Create(*m_pFrame, *doc)) {
       doc->m_pBars = m_pBars.get();
@@ -668,7 +667,7 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
   }
   CreateHelpers(*m_pDoc);
   InstallProgramLinks(*m_pDoc, m_pBandLineDialogs.get());
-  InstallFileCommands(*m_pDoc, m_pFrame.get(), *m_pRecentFiles);
+  InstallFileCommands(*m_pRecentFiles);
   const std::string line = CommandLineFromArgs(argc, argv);
   const BOOL ok = FirstStartup(*m_pDoc, line.c_str(), 1);
   if (m_pBars) m_pBars->ApplySettings();
@@ -738,7 +737,7 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
       // Shown at once; the title window goes too, or it would stay on top.
       frame->ShowTitleWindow(FALSE);
       showFrame();
-      if (frame->m_hooks.startChoice) frame->m_hooks.startChoice(*frame);
+      OfferStartChoice(doc);
     }
   }
 

@@ -141,7 +141,7 @@ INT_PTR SendDlgProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-void InstallFileCommands(CKmDoc& doc, CMainFrame* frame, CKmRecentFileList& recent) {
+void InstallFileCommands(CKmRecentFileList& recent) {
   RemoveFileCommands();
   g_installed = new Installed(recent);
   recent.ReadList();
@@ -157,21 +157,19 @@ void InstallFileCommands(CKmDoc& doc, CMainFrame* frame, CKmRecentFileList& rece
     SetNewReportSteps(&g_installed->steps);
     g_installed->ownSteps = true;
   }
-  if (frame == nullptr) return;
-  CKmDoc* d = &doc;
-  // At program start the choice includes opening an existing report.
-  frame->m_hooks.startChoice = [d](CMainFrame&) {
-    if (g_installed != nullptr) g_installed->steps.openAllowed = TRUE;
-    d->DoFileNew(nullptr, 1, TRUE, FALSE);
-    if (g_installed != nullptr) g_installed->steps.openAllowed = FALSE;
-  };
-  frame->m_hooks.saveModified = [d](CMainFrame&) { return GetReportOpenDialogs().SaveModified(*d); };
-  auto previous = frame->m_hooks.update;
-  frame->m_hooks.update = [&recent, previous](CMainFrame& f, UINT id) {
-    if (IsRecentCommand(id)) return recent[static_cast<int>(id - kCmdRecentFileFirst)].empty() ? 0 : 1;
-    if (id == kCmdClose) return f.m_pDoc != nullptr && f.m_pDoc->m_bReportOpen ? 1 : 0;
-    return previous ? previous(f, id) : -1;
-  };
+}
+
+void OfferStartChoice(CKmDoc& doc) {
+  if (g_installed != nullptr) g_installed->steps.openAllowed = TRUE;
+  doc.DoFileNew(nullptr, 1, TRUE, FALSE);
+  if (g_installed != nullptr) g_installed->steps.openAllowed = FALSE;
+}
+
+int FileCommandState(const CKmDoc* doc, UINT id) {
+  if (IsRecentCommand(id))
+    return g_installed == nullptr || g_installed->recent[static_cast<int>(id - kCmdRecentFileFirst)].empty() ? 0 : 1;
+  if (id == kCmdClose) return doc != nullptr && doc->m_bReportOpen ? 1 : 0;
+  return -1;
 }
 
 void RemoveFileCommands() {

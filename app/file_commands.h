@@ -10,11 +10,17 @@ class CMainFrame;
 class CKmRecentFileList;
 
 // Puts the program's own dialogs and steps in place of the cancelling
-// defaults (those a caller set already are kept) and hangs the recent-file
-// list, the unsaved-changes question and the start choice on the frame.
-void InstallFileCommands(CKmDoc& doc, CMainFrame* frame, CKmRecentFileList& recent);
+// defaults (those a caller set already are kept) and reads the recent-file list.
+void InstallFileCommands(CKmRecentFileList& recent);
 // Takes the dialogs back out (before the document or the list goes).
 void RemoveFileCommands();
+
+// The start choice when no report is open at start-up: it may also open an
+// existing report.
+void OfferStartChoice(CKmDoc& doc);
+// The enable state of the recent-file entries and Close: 0 or 1; -1 for
+// any other command.
+int FileCommandState(const CKmDoc* doc, UINT id);
 
 // kmw.ini [Preferences] FileNew: how File New starts (0 ask, 1 wizards,
 // 2 instant, 3 blank, 4 template); 0 for any other value.

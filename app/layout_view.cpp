@@ -46,10 +46,8 @@ void CKmViewHost::ShowPosition() { frame_.m_wndStatusBar.ShowPosition(); }
 void CKmViewHost::ShowMessage(const char* text) { frame_.m_wndStatusBar.ShowMessage(text); }
 void CKmViewHost::RefreshStatus() { frame_.m_wndStatusBar.ShowPosition(); }
 void CKmViewHost::ShowReportName() { frame_.m_wndStatusBar.ShowReportName(); }
-BOOL CKmViewHost::ForwardCommand(UINT id) {
-  return frame_.m_hooks.command ? frame_.m_hooks.command(frame_, id) : FALSE;
-}
-int CKmViewHost::ForwardUpdate(UINT id) { return frame_.m_hooks.update ? frame_.m_hooks.update(frame_, id) : -1; }
+BOOL CKmViewHost::ForwardCommand(UINT id) { return frame_.RouteToDocument(id); }
+int CKmViewHost::ForwardUpdate(UINT id) { return frame_.DocumentUpdate(id); }
 const char* CKmViewHost::GroupFieldName(int level) {
   if (doc_ == nullptr || doc_->m_pModel == nullptr || level < 0 || level > 7) return nullptr;
   CKmComposite& m = *doc_->m_pModel;

@@ -2,6 +2,7 @@
 
 #include "app/app.h"
 #include "app/document.h"
+#include "app/file_commands.h"
 #include "app/frame_bars.h"
 #include "app/recent_files.h"
 #include "app/preview_view.h"
@@ -141,7 +142,6 @@ BOOL CMainFrame::OnCreate() {
   m_nBandWidth = static_cast<int>(GetPrivateProfileIntA("Save List", "BandWidth", 80, SettingsIniPath().c_str()));
   if (m_nBandWidth < 0 || m_nBandWidth > 2000) m_nBandWidth = 80;
   m_cursors.Load();
-  m_hooks.textEntryOpen = [](CMainFrame& f) { return f.m_wndLayoutView.EditorOpen() ? TRUE : FALSE; };
   if (!m_wndBandView.Create(m_hWnd, kBandPaneId)) return FALSE;
   if (!m_wndRulerView.Create(m_hWnd, kLayoutViewId, &m_wndLayoutView, m_pDoc)) return FALSE;
   m_pBandView = &m_wndBandView;
@@ -163,7 +163,7 @@ BOOL CMainFrame::PreTranslateMessage(MSG* msg) {
   if (m_pPreviewView != nullptr && static_cast<CPreview*>(m_pPreviewView)->PreTranslateMessage(msg)) return TRUE;
   if ((m_wState & (kFontBoxFocus | kSizeBoxFocus)) && m_hPtSizeAccel)
     return TranslateAcceleratorA(m_hWnd, m_hPtSizeAccel, msg);
-  if (m_hooks.textEntryOpen && m_hooks.textEntryOpen(*this)) return FALSE;
+  if (m_wndLayoutView.EditorOpen()) return FALSE;
   if (m_hLayoutAccel) return TranslateAcceleratorA(m_hWnd, m_hLayoutAccel, msg);
   return FALSE;
 }
@@ -229,14 +229,16 @@ BOOL CMainFrame::BeginDeferredStart(UINT delayMs) {
   return FALSE;
 }
 
+BOOL CMainFrame::RouteToDocument(UINT id) { return m_pDoc != nullptr && DispatchFileCommand(*m_pDoc, id); }
+int CMainFrame::DocumentUpdate(UINT id) const { return FileCommandState(m_pDoc, id); }
+BOOL CMainFrame::SaveModified() { return m_pDoc == nullptr || GetReportOpenDialogs().SaveModified(*m_pDoc); }
+
 BOOL CMainFrame::ReportOpen() const { return m_pDoc != nullptr && m_pDoc->m_bReportOpen; }
 BOOL CMainFrame::OutputRunning() const { return m_pDoc != nullptr && m_pDoc->m_pRun != nullptr; }
 
 BOOL CMainFrame::IsCommandEnabled(UINT id) {
-  if (m_hooks.update) {
-    int answer = m_hooks.update(*this, id);
-    if (answer >= 0) return answer != 0;
-  }
+  const int answer = DocumentUpdate(id);
+  if (answer >= 0) return answer != 0;
   CCmdUI ui(id);
   if (m_wndLayoutView.UpdateCommand(&ui)) return ui.m_bEnabled;
   switch (RuleOf(id)) {
@@ -324,7 +326,7 @@ LRESULT CMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_ACTIVATE:
       // Another window of the program takes over: the layout's caret goes.
-      if (LOWORD(wParam) == 0 && !(m_hooks.textEntryOpen && m_hooks.textEntryOpen(*this))) DestroyCaret();
+      if (LOWORD(wParam) == 0 && !m_wndLayoutView.EditorOpen()) DestroyCaret();
       break;
     case WM_ACTIVATEAPP:
       if (wParam && ReportOpen() && !OutputRunning() && m_pPreviewView == nullptr && m_wState < 0x8000)
@@ -350,7 +352,7 @@ LRESULT CMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_QUERYENDSESSION:
       // The user is asked about unsaved changes before the session may end.
-      return !m_hooks.saveModified || m_hooks.saveModified(*this);
+      return SaveModified();
     case WM_ENDSESSION:
       if (wParam && m_pDoc && m_pDoc->m_bSettingsRead) SaveSettingsOnExit(*m_pDoc);
       break;
@@ -377,7 +379,7 @@ void CMainFrame::OnFontsOrSettingsChanged(bool settings) {
 }
 
 void CMainFrame::OnCommand(UINT id) {
-  if (m_hooks.command && m_hooks.command(*this, id)) return;
+  if (RouteToDocument(id)) return;
   if (m_wndLayoutView.OnCommand(id)) return;
   // While output runs the designer takes no commands.
   if (OutputRunning()) return;
@@ -395,7 +397,7 @@ void CMainFrame::OnCommand(UINT id) {
       break;
     case kCmdExit:
       m_bClosing = TRUE;
-      if ((m_wndLayoutView.Mode() & kMouseActionBits) == 0 && (!m_hooks.saveModified || m_hooks.saveModified(*this))) {
+      if ((m_wndLayoutView.Mode() & kMouseActionBits) == 0 && SaveModified()) {
         m_wState = 0;
         DestroyWindow(m_hWnd);
       } else {
@@ -419,7 +421,7 @@ void CMainFrame::OnClose() {
     return;
   }
   m_bClosing = TRUE;
-  if (m_hooks.saveModified && !m_hooks.saveModified(*this)) {
+  if (!SaveModified()) {
     m_bClosing = FALSE;
     return;
   }
@@ -466,7 +468,7 @@ void CMainFrame::OnTimer(UINT_PTR id) {
   EnableWindow(m_hWnd, TRUE);
   ShowTitleWindow(FALSE);
   RestorePlacement();
-  if (!ReportOpen() && m_hooks.startChoice) m_hooks.startChoice(*this);
+  if (!ReportOpen() && m_pDoc != nullptr) OfferStartChoice(*m_pDoc);
 }
 
 // --- volume removal ---

@@ -9,8 +9,6 @@
 #include "platform/win/accel.h"
 #include "platform/win/window.h"
 
-#include <functional>
-
 #include <string>
 #include <vector>
 
@@ -36,20 +34,6 @@ constexpr UINT kLayoutViewId = 59648;  // the splitter's first pane id
 constexpr UINT kBandPaneId = 59649;
 constexpr int kSplitterGap = 4;  // the splitter bar's width between the panes
 
-// What the frame's neighbours hang on it: the document's and the program's
-// command handlers, their enable rules, the start choice and the question
-// whether the report may be closed.
-struct FrameHooks {
-  // TRUE when the command was handled.
-  std::function<BOOL(CMainFrame&, UINT id)> command;
-  // -1 leaves the command to the frame's own rule; 0 or 1 disables or enables it.
-  std::function<int(CMainFrame&, UINT id)> update;
-  std::function<void(CMainFrame&)> startChoice;
-  std::function<BOOL(CMainFrame&)> saveModified;
-  // Whether the layout's in-place text entry is open (its keys are its own then).
-  std::function<BOOL(CMainFrame&)> textEntryOpen;
-};
-
 class CMainFrame : public CWnd {
  public:
   CMainFrame() = default;
@@ -69,6 +53,13 @@ class CMainFrame : public CWnd {
   // taken down, and showing the frame and the start choice are the caller's.
   BOOL BeginDeferredStart(UINT delayMs);
   void SetStatusText(const char* text);
+  // A command for the document's command table: TRUE when it took it.
+  BOOL RouteToDocument(UINT id);
+  // The document's enable rule for a command: 0 or 1; -1 leaves it to the
+  // frame's and the designer's rules.
+  int DocumentUpdate(UINT id) const;
+  // Whether the report may go: the unsaved-changes question.
+  BOOL SaveModified();
   // Whether a command of the menus is enabled now, and its check mark.
   BOOL IsCommandEnabled(UINT id);
   BOOL IsCommandChecked(UINT id) const;
@@ -114,7 +105,6 @@ class CMainFrame : public CWnd {
   // The Help menu's texts, filled at start-up.
   char m_szHelpTopicsText[80] = {};
   char m_szAboutText[80] = {};
-  FrameHooks m_hooks;
 
  private:
   static LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -349,7 +349,6 @@ TEST_F(ChartRun, ScreensInsertChartFromTheMenuSetItUpAndPrint) {
 
   CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
-  frame.m_hooks.command = [&doc](CMainFrame&, UINT id) { return DispatchFileCommand(doc, id); };
   ShowWindow(frame.m_hWnd, SW_SHOWNORMAL);
   bool sheetSeen = false;
   ui_test::WhenRunning([&] {
@@ -452,7 +451,6 @@ TEST(ChartDefaults, ScreensTheSheetWritesItsTwoKeys) {
   CKmDoc doc;
   CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
-  frame.m_hooks.command = [&doc](CMainFrame&, UINT id) { return DispatchFileCommand(doc, id); };
 
   ui_test::WhenRunning([] {
     if (HWND d = ui_test::ActiveDialog()) EndDialog(d, IDCANCEL);

@@ -1,6 +1,7 @@
 // The main frame headless: its menus' enable states, placement, closing, the
 // title window and the deferred start, the status line, the About box.
 #include "app/document.h"
+#include "app/open_report.h"
 #include "app/print_run.h"
 #include "app/splash.h"
 #include "platform/win/dialog.h"
@@ -116,12 +117,6 @@ TEST_F(FrameTest, MenusFollowWhetherAReportIsOpen) {
   OpenAllPopups(frame);
   EXPECT_FALSE(Enabled(frame, 32005));
 
-  // The designer's own rules take over where it answers.
-  frame.m_hooks.update = [](CMainFrame&, UINT id) { return id == 30110 ? 1 : -1; };
-  OpenAllPopups(frame);
-  EXPECT_TRUE(Enabled(frame, 30110));
-  EXPECT_TRUE(Enabled(frame, 30010));
-
   char text[80];
   GetMenuStringA(GetMenu(frame.m_hWnd), 32032, text, sizeof text, MF_BYCOMMAND);
   EXPECT_STREQ(text, "&About VORTELLE Report Designer...");
@@ -131,19 +126,24 @@ TEST_F(FrameTest, MenuCommandsReachTheNeighboursFirst) {
   CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
   AfxGetThread()->m_pMainWnd = &frame;
-  std::vector<UINT> seen;
-  frame.m_hooks.command = [&](CMainFrame&, UINT id) {
-    seen.push_back(id);
-    return id == 32001 ? TRUE : FALSE;
-  };
+  // The document's dialogs, answered here: Open is cancelled, the first
+  // unsaved-changes question refused.
+  struct Answers : ReportOpenDialogs {
+    int opens = 0, asked = 0;
+    BOOL RunReportOpenDialog(CKmDoc&, BOOL*) override {
+      ++opens;
+      return FALSE;
+    }
+    BOOL SaveModified(CKmDoc&) override { return ++asked > 1 ? TRUE : FALSE; }
+  } answers;
+  SetReportOpenDialogs(&answers);
   PostMessageA(frame.m_hWnd, WM_COMMAND, 32001, 0);
-  PumpUntil([&] { return !seen.empty(); });
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0], 32001u);
+  PumpUntil([&] { return answers.opens > 0; });
+  EXPECT_EQ(answers.opens, 1) << "File > Open reaches the document's Open dialog";
 
   // Exit asks whether the report may go; a refusal keeps the frame.
-  int asked = 0;
-  frame.m_hooks.saveModified = [&](CMainFrame&) { return ++asked > 1 ? TRUE : FALSE; };
+  answers.asked = 0;
+  int& asked = answers.asked;
   SendMessageA(frame.m_hWnd, WM_COMMAND, 32016, 0);
   EXPECT_TRUE(IsWindow(frame.m_hWnd));
   EXPECT_FALSE(frame.m_bClosing);
@@ -151,6 +151,7 @@ TEST_F(FrameTest, MenuCommandsReachTheNeighboursFirst) {
   EXPECT_EQ(frame.m_hWnd, nullptr) << "the frame is gone after the second, agreed exit";
   EXPECT_EQ(asked, 2);
   EXPECT_EQ(AfxGetThread()->GetMainWnd(), nullptr) << "the message loop no longer waits on the frame";
+  SetReportOpenDialogs(nullptr);
 }
 
 TEST_F(FrameTest, PlacementComesFromTheSettingsByTheRules) {
@@ -243,8 +244,16 @@ TEST_F(FrameTest, TitleWindowShowsUntilTheDeferredStart) {
   EXPECT_TRUE(ShowSplashSetting());
   CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
-  int choices = 0;
-  frame.m_hooks.startChoice = [&](CMainFrame&) { ++choices; };
+  // The start dialog, counted and cancelled.
+  struct Steps : NewReportSteps {
+    int choices = 0;
+    int RunStartDialog(CKmDoc&) override {
+      ++choices;
+      return 0;
+    }
+  } steps;
+  SetNewReportSteps(&steps);
+  int& choices = steps.choices;
 
   frame.ShowTitleWindow(TRUE);
   ASSERT_TRUE(frame.TitleWindowShowing());
@@ -262,6 +271,7 @@ TEST_F(FrameTest, TitleWindowShowsUntilTheDeferredStart) {
   EXPECT_FALSE(IsWindow(title));
   EXPECT_FALSE(frame.TitleWindowShowing());
   EXPECT_EQ(choices, 1) << "no report open: the start choice runs";
+  SetNewReportSteps(nullptr);
 
   // Hidden once, it never shows again in the run, and a second hide does nothing.
   frame.ShowTitleWindow(TRUE);
@@ -413,31 +423,35 @@ TEST(DeviceRemoval, VolumesInUseAreRefusedWithTheirDrives) {
   EXPECT_TRUE(text.empty());
 }
 
+// The commands the frame's window receives, recorded on their way in.
+std::vector<UINT> g_commands;
+WNDPROC g_frameProc = nullptr;
+LRESULT RecordCommands(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_COMMAND) g_commands.push_back(LOWORD(wParam));
+  return CallWindowProcA(g_frameProc, hwnd, msg, wParam, lParam);
+}
+
 TEST_F(FrameTest, KeysGoThroughTheTableTheFocusCallsFor) {
   CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
-  std::vector<UINT> seen;
-  frame.m_hooks.command = [&](CMainFrame&, UINT id) {
-    seen.push_back(id);
-    return TRUE;
-  };
+  g_commands.clear();
+  g_frameProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(frame.m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordCommands)));
+  ASSERT_NE(g_frameProc, nullptr);
   MSG enter{frame.m_hWnd, WM_KEYDOWN, VK_RETURN, 1, 0, {0, 0}};
   EXPECT_TRUE(frame.PreTranslateMessage(&enter));
   frame.m_wState = 0x0800;  // the point-size box has the focus
   EXPECT_TRUE(frame.PreTranslateMessage(&enter));
   frame.m_wState = 0;
-  BOOL typing = TRUE;
-  frame.m_hooks.textEntryOpen = [&](CMainFrame&) { return typing; };
-  EXPECT_FALSE(frame.PreTranslateMessage(&enter)) << "text entry keeps its keys";
-  ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0], 20046u) << "Enter on the layout";
-  EXPECT_EQ(seen[1], 20060u) << "Enter in the point-size box";
+  ASSERT_EQ(g_commands.size(), 2u);
+  EXPECT_EQ(g_commands[0], 20046u) << "Enter on the layout";
+  EXPECT_EQ(g_commands[1], 20060u) << "Enter in the point-size box";
 
   // A menu key whose command is off without a report is swallowed.
-  typing = FALSE;
   MSG del{frame.m_hWnd, WM_KEYDOWN, VK_DELETE, 1, 0, {0, 0}};
   EXPECT_TRUE(frame.PreTranslateMessage(&del));
-  EXPECT_EQ(seen.size(), 2u);
+  EXPECT_EQ(g_commands.size(), 2u);
+  SetWindowLongPtrA(frame.m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_frameProc));
 }
 }  // namespace
 

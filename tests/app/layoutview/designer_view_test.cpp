@@ -11,6 +11,7 @@
 #include "foundation/units.h"
 #include "layout/page_setup.h"
 #include "platform/win/caret.h"
+#include "platform/win/common_controls.h"
 #include "platform/win/cursor.h"
 #include "dialogs/edit_text.h"
 #include "layout/item_tables.h"
@@ -698,22 +699,24 @@ TEST_F(DesignerEditing, SplitterDragsAndRulerDoubleClickAsksForSpacing) {
   EXPECT_EQ(origin.x, bar + 60 + kSplitterGap) << "the ruler pane follows";
   // The ruler's double click runs Format > Rulers; a changed spacing reaches the grid.
   int asked = 0;
-  auto previous = frame->m_hooks.command;
-  frame->m_hooks.command = [&](CMainFrame& f, UINT id) -> BOOL {
-    if (id == 30206) {
-      ++asked;
-      f.m_pDoc->m_settings.rulPit = 12;
-      return TRUE;
-    }
-    return previous ? previous(f, id) : FALSE;
-  };
-  SendMessageA(frame->m_wndRulerView.HorizontalBar().m_hWnd, WM_LBUTTONDBLCLK, 1, At(40, 5));
+  dialog_steps::OnDialog(
+      [&](HWND d) {
+        ++asked;
+        EXPECT_EQ(ui_test::Text(d), "Ruler Spacing");
+        SendDlgItemMessageA(d, 200, TBM_SETPOS, TRUE, 12);
+        ui_test::Click(GetDlgItem(d, IDOK));
+      },
+      [&] { SendMessageA(frame->m_wndRulerView.HorizontalBar().m_hWnd, WM_LBUTTONDBLCLK, 1, At(40, 5)); });
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(frame->m_pDoc->m_pLayout->metrics.pitch, 12);
   EXPECT_TRUE(frame->m_pDoc->IsModified());
-  SendMessageA(frame->m_wndRulerView.VerticalBar().m_hWnd, WM_RBUTTONDOWN, 2, At(5, 40));
+  dialog_steps::OnDialog(
+      [&](HWND d) {
+        ++asked;
+        ui_test::Click(GetDlgItem(d, IDCANCEL));
+      },
+      [&] { SendMessageA(frame->m_wndRulerView.VerticalBar().m_hWnd, WM_RBUTTONDOWN, 2, At(5, 40)); });
   EXPECT_EQ(asked, 2);
-  frame->m_hooks.command = previous;
   frame->m_pDoc->SetModifiedFlag(FALSE);
   // The screen's colours: the frame answers for its pictures (none here).
   EXPECT_EQ(SendMessageA(frame->m_hWnd, WM_QUERYNEWPALETTE, 0, 0), 0);

@@ -130,6 +130,11 @@ TEST_F(DesignerCommands, ClickBelowTheLinesEdgeDragF2AndPropertiesOfMarkedLines)
   ui_test::Key(ViewWindow(), Qt::Key_F2);
   ASSERT_TRUE(View().EditorOpen()) << "F2 on a text edits it in place";
   EXPECT_EQ(View().TextEditor()->Text(), "Date");
+  // The editor keeps its keys: Delete takes a letter, not the heading.
+  ui_test::Key(View().TextEditor()->Window(), Qt::Key_Home);
+  ui_test::Key(View().TextEditor()->Window(), Qt::Key_Delete);
+  ASSERT_TRUE(View().EditorOpen());
+  EXPECT_EQ(View().TextEditor()->Text(), "ate");
   ui_test::Key(View().TextEditor()->Window(), Qt::Key_Escape);
   EXPECT_TRUE(Pump([&] { return !View().EditorOpen(); }));
 

@@ -97,13 +97,6 @@ void CheckProgramTables(Defaults& d, CMainFrame& frame) {
   PSLOT(d, RecordPassHooks, pass, message);
   d.Set("RunShell", "installed", InstalledRunShell() != nullptr);
 
-  FrameHooks& f = frame.m_hooks;
-  PSLOT(d, FrameHooks, f, command);
-  PSLOT(d, FrameHooks, f, update);
-  PSLOT(d, FrameHooks, f, startChoice);
-  PSLOT(d, FrameHooks, f, saveModified);
-  PSLOT(d, FrameHooks, f, textEntryOpen);
-
   const FieldDialogHooks& lists = ProgramFieldDialogHooks();
   PSLOT(d, FieldDialogHooks, lists, editTotal);
   PSLOT(d, FieldDialogHooks, lists, changed);
