@@ -3,6 +3,7 @@
 #include "app/chart_commands.h"
 #include "app/document.h"
 #include "app/file_dialogs.h"
+#include "app/frame_bars.h"
 #include "app/main_frame.h"
 #include "app/picture_images.h"
 #include "app/print_run.h"
@@ -37,6 +38,9 @@ void FramePanes::SyncPanes() {
   if (rulers.VerticalBar().Shown() != v) rulers.ShowBar(rulers.VerticalBar(), v);
   rulers.RepositionBars();
   frame_.m_wndLayoutView.UpdateScrollBars();
+  // The format bar comes and goes with the report now, not at the bars' next
+  // idle update, which would move the view under an in-place entry begun meanwhile.
+  if (doc != nullptr && doc->m_pBars != nullptr) doc->m_pBars->UpdateActionBar();
 }
 
 WORD CKmViewHost::FrameMode() const { return frame_.m_wState; }
