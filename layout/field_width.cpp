@@ -87,7 +87,11 @@ int GetObjectWidth(const FormatSettings& fmt, FieldDef& f) {
 int FieldAlignment(const FieldDef& f) {
   auto nibble = [](uint32_t v) { return v ? static_cast<int>(v) - 1 : 0; };
   const uint32_t kind = f.flags & kFieldKindMask;
-  if (kind & kFieldNumeric) return nibble((f.formatCode >> 12) & 0xF);
+  // A number prints right-aligned unless its format says left or centred.
+  if (kind & kFieldNumeric) {
+    const uint32_t a = (f.formatCode >> 12) & 0xF;
+    return a == 1 ? 0 : a == 2 ? 1 : 2;
+  }
   if (kind & (kFieldDate | kFieldDateTime | kFieldTime)) return nibble((f.formatCode >> 8) & 0xF);
   const uint32_t style = (f.formatCode >> 4) & 0xF;
   if (style == 4) {  // the stretching kind

@@ -57,9 +57,10 @@ int CalcFieldFillText(const FormatSettings& fmt, FieldDef& f, bool measured, uns
 // date-times and times, else the stored width.
 int GetObjectWidth(const FormatSettings& fmt, FieldDef& f);
 
-// 0 left, 1 centred, 2 right: the alignment nibble the field's kind selects
-// in its format word (numbers the top one, dates and times the third, texts
-// the second; a stretching text its third).
+// 0 left, 1 centred, 2 right, as the field prints: the alignment nibble the
+// field's kind selects in its format word (numbers the top one, dates and
+// times the third, texts the second; a stretching text its third). A number
+// without one is right-aligned.
 int FieldAlignment(const FieldDef& f);
 
 // The columns a field takes when it is placed with a width of chars: a

@@ -65,6 +65,10 @@ TEST_F(Helpers, AnchorAndColumnFollowTheAlignment) {
   FieldDef* text = Placed(model, 0, 3, 4);
   for (FieldDef* f : {number, date, text}) f->head.left = 10, f->head.right = 70;
   EXPECT_EQ(GetAlignedX(t, number->head), 70);
+  number->formatCode = 0;  // without an alignment of its own a number prints right-aligned
+  EXPECT_EQ(GetAlignedX(t, number->head), 70);
+  number->formatCode = 0x1000;
+  EXPECT_EQ(GetAlignedX(t, number->head), 10);
   EXPECT_EQ(GetAlignedX(t, date->head), 40);
   EXPECT_EQ(GetAlignedX(t, text->head), 70);
   text->formatCode = 0x240;  // the stretching kind keeps it in the third nibble, 2 meaning left
