@@ -190,7 +190,18 @@ void FinishTotals(CKmDoc& doc, TotalDialogParams& p, bool place) {
                                        : t->head.column * CharCellWidth(doc.m_pLayout->metrics, 1);
       t->head.flags &= ~kItemKindField;
       t->head.width = 0;
-      PlaceFieldOnLayout(doc, t, t->head.bandLine, x);
+      FieldDef* placed = PlaceFieldOnLayout(doc, t, t->head.bandLine, x);
+      // Sized to its own text, it keeps its anchor under the anchor of the
+      // field it totals: a right-aligned total ends where that field ends.
+      if (placed != nullptr && i < p.items.size()) {
+        LayoutTables& layout = *doc.m_pLayout;
+        ReportItemHead& h = placed->head;
+        const int dx = GetAlignedX(layout, p.items[i]->head) - GetAlignedX(layout, h);
+        h.left += dx;
+        h.right += dx;
+        ClampToPageWidth(layout, h, h.right - h.left);
+        BuildLayoutItemOrder(layout);
+      }
     }
   }
   if (p.total != nullptr && (p.total->head.flags & kItemKindField)) SizeObjectToText(*doc.m_pLayout, p.total->head);

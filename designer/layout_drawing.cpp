@@ -13,12 +13,12 @@
 #include "platform/win/unattended.h"
 #include "layout/field_width.h"
 #include "layout/fonts.h"
+#include "layout/layout_helpers.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
-constexpr unsigned char kFieldFill = 'X';
 constexpr int kHandle = 6;
 
 bool Meets(const RECT& a, const RECT& b) {
@@ -368,11 +368,7 @@ std::string ItemDisplayText(CKmView& view, const ReportItemHead& item) {
   if (FieldDef* field = FieldOfItem(const_cast<ReportItemHead*>(&item))) {
     FieldDef& f = *field;
     if (view.Doc()->m_settings.fieldNames) return std::string(f.name, strnlen(f.name, sizeof f.name));
-    FormatSettings fmt;
-    TakeDocumentFormat(fmt, *view.Doc());
-    char buffer[kFillTextSize + 1] = {};
-    const int n = CalcFieldFillText(fmt, f, false, kFieldFill, buffer);
-    return std::string(buffer, static_cast<size_t>(std::clamp(n, 0, kFillTextSize)));
+    return FieldShownText(*view.Layout(), item);
   }
   const TextItem* x = TextOfItem(&item);
   if (x == nullptr || x->text == nullptr) return std::string();

@@ -7,6 +7,7 @@
 #include "layout/page_setup.h"
 #include "layout/page_metrics.h"
 #include "foundation/paper_sizes.h"
+#include "layout/field_width.h"
 #include "layout/fonts.h"
 #include "layout/layout_records.h"
 #include "engine/chart_output.h"
@@ -498,19 +499,8 @@ FieldDef* DuplicateField(KmDocBase* doc, FieldDef* field) {
 int GetObjectAlignment(KmDocBase* doc, const ReportItemHead* object) {
   if (!object) return 0;
   auto nibble = [](uint32_t v) { return v ? static_cast<int>(v) - 1 : 0; };
-  if (object->flags & kItemKindField) {
-    // A field's head starts its record, so the field is found from it.
-    const FieldDef* f = reinterpret_cast<const FieldDef*>(object);
-    const uint32_t kind = f->flags & kFieldKindMask;
-    if (kind & kFieldNumeric) return nibble((f->formatCode >> 12) & 0xF);
-    if (kind & (kFieldDate | kFieldDateTime | kFieldTime)) return nibble((f->formatCode >> 8) & 0xF);
-    const uint32_t style = (f->formatCode >> 4) & 0xF;
-    if (style == 4) {  // the stretching kind
-      const uint32_t third = (f->formatCode >> 8) & 0xF;
-      return third == 2 ? 0 : nibble(third);
-    }
-    return nibble(style);
-  }
+  // A field's head starts its record, so the field is found from it.
+  if (object->flags & kItemKindField) return FieldAlignment(*reinterpret_cast<const FieldDef*>(object));
   (void)doc;
   if (object->flags & (kItemKindLine | kItemKindBox)) {
     const LineBoxItem* x = reinterpret_cast<const LineBoxItem*>(object);

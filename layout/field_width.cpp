@@ -84,6 +84,23 @@ int GetObjectWidth(const FormatSettings& fmt, FieldDef& f) {
   return CalcFieldFillText(fmt, f, false, ' ', buffer);
 }
 
+int FieldAlignment(const FieldDef& f) {
+  auto nibble = [](uint32_t v) { return v ? static_cast<int>(v) - 1 : 0; };
+  const uint32_t kind = f.flags & kFieldKindMask;
+  // A number prints right-aligned unless its format says left or centred.
+  if (kind & kFieldNumeric) {
+    const uint32_t a = (f.formatCode >> 12) & 0xF;
+    return a == 1 ? 0 : a == 2 ? 1 : 2;
+  }
+  if (kind & (kFieldDate | kFieldDateTime | kFieldTime)) return nibble((f.formatCode >> 8) & 0xF);
+  const uint32_t style = (f.formatCode >> 4) & 0xF;
+  if (style == 4) {  // the stretching kind
+    const uint32_t third = (f.formatCode >> 8) & 0xF;
+    return third == 2 ? 0 : nibble(third);
+  }
+  return nibble(style);
+}
+
 int PlacedFieldChars(const FormatSettings& fmt, const FieldDef& f, int chars) {
   if (FieldKind(&f) != kFieldLogical) return chars;
   const int texts = static_cast<int>(std::max(strnlen(fmt.logT, sizeof fmt.logT), strnlen(fmt.logF, sizeof fmt.logF)));

@@ -24,6 +24,7 @@ constexpr uint32_t kField2WidthUnits = kField2WidthHundredths | kField2WidthTent
 constexpr int kMaxFieldChars = 254;
 constexpr int kLogicalFieldChars = 15;  // the longest true/false text
 constexpr int kFillTextSize = 255;      // bytes CalcFieldFillText writes
+constexpr unsigned char kLayoutFieldFill = 'X';  // what a field's sample is made of on the layout
 
 // True when the field's width is kept in a unit (and that unit width is set
 // or still to be computed).
@@ -55,6 +56,12 @@ int CalcFieldFillText(const FormatSettings& fmt, FieldDef& f, bool measured, uns
 // The field's width in columns: its picture's length for numbers, dates,
 // date-times and times, else the stored width.
 int GetObjectWidth(const FormatSettings& fmt, FieldDef& f);
+
+// 0 left, 1 centred, 2 right, as the field prints: the alignment nibble the
+// field's kind selects in its format word (numbers the top one, dates and
+// times the third, texts the second; a stretching text its third). A number
+// without one is right-aligned.
+int FieldAlignment(const FieldDef& f);
 
 // The columns a field takes when it is placed with a width of chars: a
 // logical field shows the whole of the longer of its true and false texts

@@ -4,6 +4,7 @@
 #include "core/composite.h"
 #include "platform/printer/printer_info.h"
 #include "layout/band_line_layout.h"
+#include "layout/layout_helpers.h"
 #include "platform/win/muldiv.h"
 
 #include <algorithm>
@@ -390,33 +391,25 @@ void ReloadFonts(LayoutTables& t, DocFonts& f, const char* printer, bool redo) {
 
 void RecalcObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool useWidth, bool fromColumns) {
   AttachAllFonts(t, f, onlyIfStyled);
-  HDC dc = GetDC(nullptr);
   for (ReportItemHead* item : FontItems(t)) {
+    // Measured as SizeObjectToText measures, so that an item sized by it
+    // keeps its extent when a reopened report is measured again.
     std::string text;
-    BYTE alignment = kAlignLeft;
-    if (TextItem* x = AsText(t, *item)) {
-      text = x->text != nullptr ? x->text : "";
-      alignment = x->alignment;
-    } else if (!t.Hooks().FieldText(*item, &text, &alignment)) {
-      continue;
-    }
-    SIZE size{0, 0};
-    if (dc != nullptr) {
-      HGDIOBJ old = SelectObject(dc, static_cast<HFONT>(item->fontHandle));
-      GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
-      SelectObject(dc, old);
-    }
-    const int w = size.cx;
+    if (TextItem* x = AsText(t, *item)) text = x->text != nullptr ? x->text : "";
+    else if (FieldOfItem(item) != nullptr) text = FieldShownText(t, *item);
+    else continue;
+    int h = 0;
+    const int w = MeasureObjectText(t, *item, text, &h, nullptr, nullptr);
     const LayoutMetrics& m = t.metrics;
-    switch (alignment & 0xF0) {
-      case kAlignCentre:
+    switch (ItemAlignment(t, *item)) {
+      case 1:
         if (useWidth) item->left = CharCellWidth(m, item->width) / 2 + CharCellWidth(m, item->column) - w / 2;
         else if (fromColumns) item->left = CharCellWidth(m, item->column) - w / 2;
         else if (item->left < 0) item->left = SnapToCharCell(m, (item->left + item->right) / 2) - w / 2;
         if (item->left < 0) item->left = 0;
         item->right = item->left + w;
         break;
-      case kAlignRight:
+      case 2:
         if (fromColumns) {
           item->right = std::max(CharCellWidth(m, item->column + (useWidth ? item->width : 0)), w);
           item->left = item->right - w;
@@ -433,9 +426,8 @@ void RecalcObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool u
         item->right = item->left + w;
         break;
     }
-    item->height = size.cy != 0 ? size.cy : item->height;
+    if (h != 0) item->height = h;
   }
-  if (dc != nullptr) ReleaseDC(nullptr, dc);
   RelayoutAfterFontChange(t, false, 0xFFFF);
   RelayoutAfterFontChange(t, false, 0xFFFF);
   t.currentLine = 0;

@@ -2,6 +2,7 @@
 
 #include "layout/field_width.h"
 #include "core/composite.h"
+#include "expr/document_format.h"
 #include "platform/win/gdi.h"
 #include "platform/win/window.h"
 
@@ -22,13 +23,6 @@ TextItem* TextOf(LayoutTables& t, const ReportItemHead& item) {
   return nullptr;
 }
 
-FieldDef* FieldOf(LayoutTables& t, const ReportItemHead& item) {
-  if ((item.flags & kItemKindField) == 0 || t.model == nullptr) return nullptr;
-  for (FieldDef* f = t.model->fieldList; f != nullptr; f = f->next)
-    if (&f->head == &item) return f;
-  return nullptr;
-}
-
 int Cell(const LayoutTables& t) { return std::max(1, CharCellWidth(t.metrics, 1)); }
 
 // Only a used record of the table has a raster.
@@ -46,17 +40,24 @@ bool TestObjectFlag40(const ReportItemHead& item) {
 }
 
 int ItemAlignment(LayoutTables& t, const ReportItemHead& item) {
+  if (const FieldDef* f = FieldOfItem(&item)) return FieldAlignment(*f);
   if (TextItem* x = TextOf(t, item)) return AlignmentOfByte(x->alignment);
   for (int i = 0; i < t.linesBoxes.Count(); ++i)
     if (&t.linesBoxes.At(i)->head == &item) return AlignmentOfByte(t.linesBoxes.At(i)->alignment);
   for (int i = 0; i < t.pictures.Count(); ++i)
     if (&t.pictures.At(i)->head == &item) return AlignmentOfByte(t.pictures.At(i)->alignment);
-  if (item.flags & kItemKindField) {
-    std::string text;
-    BYTE a = kAlignLeft;
-    if (t.Hooks().FieldText(item, &text, &a)) return AlignmentOfByte(a);
-  }
   return 0;
+}
+
+std::string FieldShownText(const LayoutTables& t, const ReportItemHead& item) {
+  FieldDef* f = FieldOfItem(const_cast<ReportItemHead*>(&item));
+  if (f == nullptr) return std::string();
+  FormatSettings fmt;
+  if (t.model != nullptr && t.model->owner != nullptr) TakeDocumentFormat(fmt, *t.model->owner);
+  else fmt.model = t.model;
+  char buffer[kFillTextSize + 1] = {};
+  const int n = CalcFieldFillText(fmt, *f, false, kLayoutFieldFill, buffer);
+  return std::string(buffer, static_cast<size_t>(std::clamp(n, 0, kFillTextSize)));
 }
 
 int LayoutWidthPixels(const LayoutTables& t) { return CharCellWidth(t.metrics, kLayoutColumns); }
@@ -200,7 +201,7 @@ int MeasureObjectText(LayoutTables& t, const ReportItemHead& item, const std::st
     }
     if (h == 0) h = size.cy;
     w = size.cx;
-    const FieldDef* f = FieldOf(t, item);
+    const FieldDef* f = FieldOfItem(&item);
     // The unit width is kept in hundredths of an inch or tenths of a
     // millimetre; both measure as hundredths here.
     if (f != nullptr && HasUnitWidth(*f) && FieldWidthHundredths(*f) > 0)
@@ -214,13 +215,10 @@ int MeasureObjectText(LayoutTables& t, const ReportItemHead& item, const std::st
 
 void SizeObjectToText(LayoutTables& t, ReportItemHead& item) {
   std::string text;
-  BYTE alignByte = kAlignLeft;
   TextItem* x = TextOf(t, item);
-  if (x != nullptr) {
-    text = x->text != nullptr ? x->text : "";
-  } else if (!IsGraphicItem(item) && !t.Hooks().FieldText(item, &text, &alignByte)) {
-    return;
-  }
+  if (x != nullptr) text = x->text != nullptr ? x->text : "";
+  else if (FieldOfItem(&item) != nullptr) text = FieldShownText(t, item);
+  else if (!IsGraphicItem(item)) return;
   const int anchor = GetAlignedX(t, item);
   int height = 0, descent = 0, chars = 0;
   const int w = MeasureObjectText(t, item, text, &height, &descent, &chars);

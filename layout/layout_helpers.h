@@ -14,8 +14,11 @@ constexpr int kLayoutColumns = 254;
 bool TestObjectFlag40(const ReportItemHead& item);
 
 // 0 left, 1 centred, 2 right: a text's, line's, box's or picture's alignment
-// byte, a field's from the layout hooks; anything else is left-aligned.
+// byte, a field's from its format; anything else is left-aligned.
 int ItemAlignment(LayoutTables& t, const ReportItemHead& item);
+// What a placed field shows on the layout and is measured by: its sample in
+// the document's format of values. Empty for any other item.
+std::string FieldShownText(const LayoutTables& t, const ReportItemHead& item);
 // The layout's width: 254 character cells.
 int LayoutWidthPixels(const LayoutTables& t);
 

@@ -244,11 +244,6 @@ class LayoutHooks {
   virtual void UpdateScrollBars() {}
   virtual void SetModified() {}
   virtual void ForgetUndoDelete() {}
-  // A field's shown text and alignment byte, for measuring; false leaves the
-  // field's extent as it is.
-  virtual bool FieldText(const ReportItemHead& /*field*/, std::string* /*text*/, BYTE* /*alignment*/) {
-    return false;
-  }
 };
 
 // What Clear holds for Undo and what Cut and Copy hold for Paste (the last

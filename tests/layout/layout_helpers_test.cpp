@@ -10,15 +10,14 @@
 
 namespace {
 
-// Fields are right-aligned and show "12345".
-class RightFields : public LayoutHooks {
- public:
-  bool FieldText(const ReportItemHead&, std::string* text, BYTE* alignment) override {
-    *text = "12345";
-    *alignment = kAlignRight;
-    return true;
-  }
-};
+// A placed field of the kind whose format word keeps the alignment nibble
+// (1 left, 2 centred, 3 right) at the given shift.
+FieldDef* Placed(CKmComposite& model, uint32_t kind, uint32_t nibble, int shift) {
+  FieldDef* f = model.AddField(kind);
+  f->head.flags = kItemKindField;
+  f->formatCode = nibble << shift;
+  return f;
+}
 
 struct Helpers : ::testing::Test {
   LayoutTables t;
@@ -59,13 +58,66 @@ TEST_F(Helpers, AnchorAndColumnFollowTheAlignment) {
   EXPECT_EQ(GetAlignedX(t, texts[1].head), 125);
   EXPECT_EQ(GetAlignedX(t, texts[2].head), 150);
   EXPECT_EQ(GetAlignedColumn(t, texts[1].head), 12);
-  RightFields hooks;
-  t.hooks = &hooks;
-  ReportItemHead field;
-  field.flags = kItemKindField;
-  field.left = 10;
-  field.right = 70;
-  EXPECT_EQ(GetAlignedX(t, field), 70);
+  CKmComposite model(nullptr);
+  t.model = &model;
+  FieldDef* number = Placed(model, kFieldNumeric, 3, 12);
+  FieldDef* date = Placed(model, kFieldDate, 2, 8);
+  FieldDef* text = Placed(model, 0, 3, 4);
+  for (FieldDef* f : {number, date, text}) f->head.left = 10, f->head.right = 70;
+  EXPECT_EQ(GetAlignedX(t, number->head), 70);
+  number->formatCode = 0;  // without an alignment of its own a number prints right-aligned
+  EXPECT_EQ(GetAlignedX(t, number->head), 70);
+  number->formatCode = 0x1000;
+  EXPECT_EQ(GetAlignedX(t, number->head), 10);
+  EXPECT_EQ(GetAlignedX(t, date->head), 40);
+  EXPECT_EQ(GetAlignedX(t, text->head), 70);
+  text->formatCode = 0x240;  // the stretching kind keeps it in the third nibble, 2 meaning left
+  EXPECT_EQ(GetAlignedX(t, text->head), 10);
+  text->formatCode = 0x140;
+  EXPECT_EQ(GetAlignedX(t, text->head), 10);
+  text->formatCode = 0x340;
+  EXPECT_EQ(GetAlignedX(t, text->head), 70);
+  t.model = nullptr;
+}
+
+TEST_F(Helpers, FieldsAreSizedToTheSampleTheyShowAroundTheirAnchor) {
+  CKmComposite model(nullptr);
+  t.model = &model;
+  FieldDef* left = Placed(model, 0, 1, 4);
+  FieldDef* centred = Placed(model, 0, 2, 4);
+  FieldDef* right = Placed(model, 0, 3, 4);
+  for (FieldDef* f : {left, centred, right}) {
+    f->displayWidth = 6;
+    f->head.left = 100, f->head.right = 300, f->head.bottom = 50;
+  }
+  // A text field shows its alignment mark and a mark per further column.
+  EXPECT_EQ(FieldShownText(t, left->head), "<xxxxx");
+  EXPECT_EQ(FieldShownText(t, centred->head), "^xxxxx");
+  EXPECT_EQ(FieldShownText(t, right->head), ">xxxxx");
+  EXPECT_EQ(FieldShownText(t, texts[0].head), "");
+  auto shown = [&](FieldDef* f) {
+    const std::string s = FieldShownText(t, f->head);
+    return MeasureTextWidth(t, nullptr, s.c_str(), static_cast<int>(s.size()));
+  };
+  const int w = shown(left), wc = shown(centred), wr = shown(right);
+  ASSERT_GT(w, 0);
+  for (FieldDef* f : {left, centred, right}) SizeObjectToText(t, f->head);
+  EXPECT_EQ(left->head.left, 100);
+  EXPECT_EQ(left->head.right, 100 + w);
+  EXPECT_EQ(centred->head.left, 200 - wc / 2);
+  EXPECT_EQ(centred->head.right, 200 - wc / 2 + wc);
+  EXPECT_EQ(right->head.right, 300);
+  EXPECT_EQ(right->head.left, 300 - wr);
+  EXPECT_EQ(right->head.top, 50 - right->head.height);
+  // A longer field is wider; sizing again leaves an item as it is.
+  left->displayWidth = 12;
+  SizeObjectToText(t, left->head);
+  EXPECT_GT(left->head.right - left->head.left, w);
+  const ReportItemHead before = centred->head;
+  SizeObjectToText(t, centred->head);
+  EXPECT_EQ(centred->head.left, before.left);
+  EXPECT_EQ(centred->head.right, before.right);
+  t.model = nullptr;
 }
 
 TEST_F(Helpers, ClampsKeepItemsInsideTheLayoutWidthAndBandArea) {
@@ -196,11 +248,8 @@ TEST_F(Helpers, MeasureAndSizeKeepTheAnchor) {
 
 TEST_F(Helpers, FieldsKeptInAUnitMeasureThatWidthInEitherSystem) {
   CKmComposite model(nullptr);
-  RightFields hooks;
   t.model = &model;
-  t.hooks = &hooks;
-  FieldDef* f = model.AddField(0);
-  f->head.flags = kItemKindField;
+  FieldDef* f = Placed(model, 0, 3, 4);
   f->head.left = 0, f->head.right = 500, f->head.bottom = 40;
   f->flags2 = kField2WidthHundredths;
   f->head.measuredWidth = 100;  // one inch: 10 cells of 10 pixels
@@ -217,6 +266,7 @@ TEST_F(Helpers, FieldsKeptInAUnitMeasureThatWidthInEitherSystem) {
   EXPECT_EQ(MeasureObjectText(t, f->head, "", nullptr, nullptr, nullptr), 65535 * 10 * 10 / 100);
   SizeObjectToText(t, f->head);
   EXPECT_EQ(f->head.left, 0);
+  t.model = nullptr;
 }
 
 }  // namespace

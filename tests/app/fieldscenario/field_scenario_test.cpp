@@ -25,7 +25,9 @@
 #include "expr/udf.h"
 #include "files/report_io.h"
 #include "layout/band_line_layout.h"
+#include "layout/field_width.h"
 #include "layout/fonts.h"
+#include "layout/layout_helpers.h"
 #include "layout/layout_records.h"
 #include "model/filter_spec.h"
 #include "model/group_levels.h"
@@ -52,6 +54,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -150,6 +153,15 @@ class FieldScenario : public ::testing::Test {
     SampleDocument sample;
     return sample.Write("VortelleSample", report, error);
   }
+  // The sample report written afresh as report and opened; null when either fails.
+  CMainFrame* OpenNewSample(const std::string& report) {
+    std::string error;
+    if (!WriteSample(report, &error)) {
+      ADD_FAILURE() << error;
+      return nullptr;
+    }
+    return Open(report);
+  }
   void Close() {
     if (app_) app_->ExitInstance();
     app_.reset();
@@ -175,6 +187,9 @@ class FieldScenario : public ::testing::Test {
     if (status != 0) return false;
     *text = Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
     return true;
+  }
+  static std::vector<std::string> SampleProducts() {
+    return Lines(Capture("sqlite3 '" + s_dir + "/sample.db' \"select distinct product from order_lines\""));
   }
   static int LastLineOf(CKmDoc& doc, BYTE kind) {
     int last = -1;
@@ -396,7 +411,8 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
   ASSERT_NE(autoTotal, nullptr);
   EXPECT_TRUE(autoTotal->head.flags & kItemKindField);
   EXPECT_EQ(doc.m_bandLines.lines[autoTotal->head.bandLine].kind, kBandGroupFooter);
-  EXPECT_EQ(autoTotal->head.left, quantity->head.left) << "the total stands under the field it totals";
+  EXPECT_EQ(GetAlignedX(*doc.m_pLayout, autoTotal->head), GetAlignedX(*doc.m_pLayout, quantity->head))
+      << "the total stands under the field it totals";
   EXPECT_EQ(net->head.pointSize, quantity->head.pointSize) << "a placed field takes the layout's body font";
 
   // Format > Properties (F9): NET's picture with two decimals, the order date's with the day first and four digits.
@@ -522,10 +538,8 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
 // sheets and the Font dialog change what prints, through save and read-back.
 TEST_F(FieldScenario, PlacedCopiesPrintAndPropertySheetsReachThePage) {
   const std::string report = s_dir + "/copies.kmw";
-  std::string error;
-  ASSERT_TRUE(WriteSample(report, &error)) << error;
   DialogGuard guard;
-  CMainFrame* frame = Open(report);
+  CMainFrame* frame = OpenNewSample(report);
   ASSERT_NE(frame, nullptr);
   CKmDoc& doc = *frame->m_pDoc;
   CKmComposite* m = doc.m_pModel;
@@ -650,8 +664,7 @@ TEST_F(FieldScenario, PlacedCopiesPrintAndPropertySheetsReachThePage) {
   std::string printed;
   ASSERT_TRUE(PrintToText(report, s_dir + "/copies.pdf", &printed)) << printed;
   // Every order line's product prints on both record lines.
-  const std::vector<std::string> products =
-      Lines(Capture("sqlite3 '" + s_dir + "/sample.db' \"select distinct product from order_lines\""));
+  const std::vector<std::string> products = SampleProducts();
   ASSERT_FALSE(products.empty());
   for (const std::string& product : products) {
     const std::string shown = product.substr(0, 14);
@@ -672,10 +685,8 @@ TEST_F(FieldScenario, PlacedCopiesPrintAndPropertySheetsReachThePage) {
 // read-back, and print in both faces.
 TEST_F(FieldScenario, ScreensFormatBarFontLeavesTheDefaultFontsInPlace) {
   const std::string report = s_dir + "/facebox.kmw";
-  std::string error;
-  ASSERT_TRUE(WriteSample(report, &error)) << error;
   DialogGuard guard;
-  CMainFrame* frame = Open(report);
+  CMainFrame* frame = OpenNewSample(report);
   ASSERT_NE(frame, nullptr);
   CKmDoc& doc = *frame->m_pDoc;
   DocFonts& fonts = *doc.m_pFonts;
@@ -769,6 +780,160 @@ TEST_F(FieldScenario, ScreensFormatBarFontLeavesTheDefaultFontsInPlace) {
   EXPECT_NE(printed.find("Grand total"), std::string::npos) << printed;
   const std::string used = Capture("pdffonts '" + s_dir + "/facebox.pdf' 2>/dev/null");
   EXPECT_NE(used.find("DejaVuSerif"), std::string::npos) << used;
+}
+
+// Where every field and text of the layout stands, by what it is and its line.
+std::map<std::string, std::vector<int>> Rectangles(CKmDoc& doc) {
+  std::map<std::string, std::vector<int>> out;
+  ForEachLayoutItem(*doc.m_pLayout, [&](ReportItemHead& h) {
+    if (h.flags & kItemGraphicKinds) return;
+    const FieldDef* f = FieldOfItem(&h);
+    const TextItem* x = f == nullptr ? reinterpret_cast<const TextItem*>(&h) : nullptr;
+    const std::string what = f != nullptr ? std::string(f->name) : std::string(x->text != nullptr ? x->text : "");
+    out[what + "@" + std::to_string(h.bandLine)] = {h.left, h.right, h.top, h.bottom};
+  });
+  return out;
+}
+
+// A text, a number with its picture and a date from the palette are as wide
+// as the samples they show, in their own fonts, around the anchor of their
+// alignment, after the property sheet, the alignment buttons and the size
+// box; saved and opened again every field and text keeps its rectangle, and
+// the right-aligned figures print ending in one column.
+TEST_F(FieldScenario, FieldsMeasureTheirShownTextAndKeepTheirRectanglesThroughSaveAndReopen) {
+  const std::string report = s_dir + "/extents.kmw";
+  DialogGuard guard;
+  CMainFrame* frame = OpenNewSample(report);
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  CKmComposite* m = doc.m_pModel;
+  LayoutTables& t = *doc.m_pLayout;
+  CKmView& view = frame->m_wndLayoutView;
+  FrameBars* bars = doc.m_pBars;
+  ASSERT_NE(bars, nullptr);
+  auto send = [&](UINT id) { SendMessageA(frame->m_hWnd, WM_COMMAND, id, 0); };
+  auto select = [&](FieldDef* f) {
+    view.ClearSelection();
+    view.SelectObject(f->head, true);
+    bars->UpdateFormatBar();
+  };
+  auto shownWidth = [&](const FieldDef* f) {
+    const std::string s = FieldShownText(t, f->head);
+    return MeasureTextWidth(t, static_cast<HFONT>(f->head.fontHandle), s.c_str(), static_cast<int>(s.size()));
+  };
+  auto width = [](const FieldDef* f) { return f->head.right - f->head.left; };
+
+  const int record = InsertLineInBand(doc, kBandRecord);
+  ASSERT_GE(record, 0);
+  view.RedrawAllPanes();
+  send(30400);
+  ASSERT_TRUE(doc.m_pInsertField && IsWindowVisible(doc.m_pInsertField->m_hWnd));
+  HWND palette = doc.m_pInsertField->m_hWnd;
+  auto place = [&](int column, const char* name) -> FieldDef* {
+    ClickAt(frame, record, column);
+    PickField(palette, kInsertFieldList, name);
+    Click(GetDlgItem(palette, kInsertFieldButton));
+    for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+      if ((f->head.flags & kItemKindField) && f->head.bandLine == record && std::strcmp(f->name, name) == 0) return f;
+    return nullptr;
+  };
+  FieldDef* product = place(2, "product");
+  FieldDef* amount = place(24, "amount");
+  FieldDef* date = place(44, "order_date");
+  Click(GetDlgItem(palette, IDCANCEL));
+  ASSERT_NE(product, nullptr);
+  ASSERT_NE(amount, nullptr);
+  ASSERT_NE(date, nullptr);
+  EXPECT_EQ(FieldShownText(t, product->head), "<" + std::string(product->displayWidth - 1, 'x'));
+  for (const FieldDef* f : {product, amount, date}) {
+    EXPECT_FALSE(FieldShownText(t, f->head).empty()) << f->name;
+    EXPECT_GT(width(f), 0) << f->name;
+    EXPECT_EQ(width(f), shownWidth(f)) << f->name;
+  }
+
+  // The amount's sheet: fixed with two decimals, right-aligned. Its sample
+  // is its new picture and its right edge stays where the sheet found it.
+  select(amount);
+  const int amountWas = width(amount);
+  const int amountRight = amount->head.right;
+  OnDialog([&](HWND d) {
+    EXPECT_EQ(ui_test::Text(d), "Numeric Field Properties");
+    SendDlgItemMessageA(d, kFormatStyle, CB_SETCURSEL, 1, 0);  // Fixed
+    SetDlgItemTextA(d, kFormatWidth, "8");
+    SetDlgItemTextA(d, kFormatDecimals, "2");
+    SendDlgItemMessageA(d, kFormatAlignment, CB_SETCURSEL, 2, 0);  // Right
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30504); });
+  EXPECT_EQ(FieldAlignment(*amount), 2);
+  const std::string picture = FieldShownText(t, amount->head);
+  EXPECT_NE(picture.find(doc.m_intl.sDecimal), std::string::npos) << picture;
+  EXPECT_EQ(width(amount), shownWidth(amount)) << picture;
+  EXPECT_NE(width(amount), amountWas) << picture;
+  EXPECT_EQ(amount->head.right, amountRight);
+  EXPECT_EQ(GetAlignedX(t, amount->head), amountRight);
+
+  // The product centred by the format bar keeps its width; the date grows
+  // with its font from the size box.
+  select(product);
+  const int productLeft = product->head.left;
+  send(kAlignCentreButton);
+  EXPECT_EQ(FieldAlignment(*product), 1);
+  EXPECT_EQ(FieldShownText(t, product->head)[0], '^');
+  EXPECT_EQ(width(product), shownWidth(product));
+  EXPECT_EQ(product->head.left, productLeft);
+  select(date);
+  const int dateWidth = width(date), dateHeight = date->head.height;
+  SetWindowTextA(bars->m_hSizeBox, "18");
+  send(kSizeBoxEnter);
+  EXPECT_EQ(date->head.pointSize, 180);
+  EXPECT_GT(width(date), dateWidth);
+  EXPECT_GT(date->head.height, dateHeight);
+  EXPECT_EQ(width(date), shownWidth(date));
+  view.ClearSelection();
+
+  const std::map<std::string, std::vector<int>> before = Rectangles(doc);
+  const int sampleRight = Field(m, "amount")->head.right;
+  ASSERT_NE(Field(m, "amount"), amount);
+  const double pointsPerPixel = 72.0 / CharCellWidth(t.metrics, t.metrics.pitch);
+  EXPECT_GE(before.size(), 20u);
+  send(30010);
+  EXPECT_FALSE(doc.IsModified());
+  Close();
+  frame = Open(report);
+  ASSERT_NE(frame, nullptr);
+  const std::map<std::string, std::vector<int>> after = Rectangles(*frame->m_pDoc);
+  EXPECT_EQ(after.size(), before.size());
+  for (const auto& [what, rect] : before) {
+    const auto found = after.find(what);
+    ASSERT_NE(found, after.end()) << what;
+    EXPECT_EQ(found->second, rect) << what << " (left, right, top, bottom)";
+  }
+  Close();
+
+  // Printed, the amounts of both record lines end in two columns as far
+  // apart as the two fields' right edges on the layout, whatever their length.
+  std::string text;
+  ASSERT_TRUE(PrintToText(report, s_dir + "/extents.pdf", &text)) << text;
+  const std::string words = Capture("pdftotext -bbox '" + s_dir + "/extents.pdf' - 2>/dev/null");
+  std::map<long, std::set<size_t>> lengthsByEnd;  // tenths of a point -> lengths of the figures ending there
+  std::map<long, int> countByEnd;
+  for (const std::string& line : Lines(words)) {
+    // <word xMin=".." yMin=".." xMax=".." yMax="..">figure</word>, the figures with two decimals.
+    const size_t x = line.find("xMax=\""), open = line.find('>'), close = line.find("</word>");
+    if (x == std::string::npos || open == std::string::npos || close == std::string::npos || close < open) continue;
+    const std::string figure = line.substr(open + 1, close - open - 1);
+    const size_t point = figure.find('.');
+    if (point == std::string::npos || point == 0 || figure.size() - point != 3 || Numbers(figure).empty()) continue;
+    const long end = std::lround(std::stod(line.substr(x + 6)) * 10);
+    lengthsByEnd[end].insert(figure.size());
+    ++countByEnd[end];
+  }
+  const int orderLines = std::stoi(Capture("sqlite3 '" + s_dir + "/sample.db' \"select count(*) from order_lines\""));
+  std::vector<long> columns;  // ends where every order line's amount ends, in more than one length
+  for (const auto& [end, count] : countByEnd)
+    if (count >= orderLines && lengthsByEnd[end].size() > 1) columns.push_back(end);
+  ASSERT_EQ(columns.size(), 2u) << words;
+  EXPECT_NEAR((columns[1] - columns[0]) / 10.0, (sampleRight - amountRight) * pointsPerPixel, 1.0) << words;
 }
 
 }  // namespace

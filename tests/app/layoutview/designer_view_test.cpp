@@ -10,6 +10,7 @@
 #include "core/composite.h"
 #include "files/report_io.h"
 #include "foundation/units.h"
+#include "layout/layout_helpers.h"
 #include "layout/page_setup.h"
 #include "platform/win/caret.h"
 #include "platform/win/common_controls.h"
@@ -425,14 +426,19 @@ TEST_F(DesignerEditing, FiveFieldsSelectedByClicksAndABandMoveByDragAndKeys) {
   // Dragged two cells right (and a little down, which the line snapping ignores) ...
   const POINT grab = Centre(v, fields[0]->head);
   Drag(v.m_hWnd, grab, POINT{grab.x + 21, grab.y + 3});
-  for (size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(fields[i]->head.left, lefts[i] + 20) << names[i];
+  // The first field's anchor (its right edge: a number) lands on the cell
+  // grid, and the others move with it.
+  const int moved = fields[0]->head.left - lefts[0];
+  EXPECT_NEAR(moved, 20, 1);
+  EXPECT_EQ(GetAlignedX(*doc.m_pLayout, fields[0]->head) % 10, 0);
+  for (size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(fields[i]->head.left, lefts[i] + moved) << names[i];
   EXPECT_EQ(v.MoveSnapshotCount(), 5);
   // ... and one more by Edit > Move Fields and the Right key.
   Send(frame, 30150);
   SendMessageA(frame->m_hWnd, WM_COMMAND, 20007, 0);
   SendMessageA(frame->m_hWnd, WM_COMMAND, 20046, 0);
   for (size_t i = 0; i < fields.size(); ++i) {
-    EXPECT_EQ(fields[i]->head.left, lefts[i] + 30) << names[i];
+    EXPECT_EQ(fields[i]->head.left, lefts[i] + moved + 10) << names[i];
     EXPECT_EQ(fields[i]->head.bandLine, 3) << names[i];
   }
   Send(frame, 30010);  // File > Save
@@ -445,11 +451,11 @@ TEST_F(DesignerEditing, FiveFieldsSelectedByClicksAndABandMoveByDragAndKeys) {
   for (size_t i = 0; i < fields.size(); ++i) {
     FieldDef* f = Field(*frame->m_pDoc, names[i]);
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(f->head.left, lefts[i] + 30) << names[i];
+    EXPECT_EQ(f->head.left, lefts[i] + moved + 10) << names[i];
   }
   Close();
 
-  // Printed: every word of the first order line three cells to the right.
+  // Printed: every word of the first order line as far to the right.
   const std::vector<Word> after = Printed(report);
   ASSERT_FALSE(before.empty());
   ASSERT_FALSE(after.empty());
@@ -467,7 +473,7 @@ TEST_F(DesignerEditing, FiveFieldsSelectedByClicksAndABandMoveByDragAndKeys) {
   ASSERT_GE(line0.size(), 5u);
   for (size_t i = 0; i < line0.size(); ++i) {
     EXPECT_EQ(line1[i].text, line0[i].text);
-    EXPECT_NEAR(line1[i].xMin - line0[i].xMin, 3 * kCellPoints, 0.6) << line0[i].text;
+    EXPECT_NEAR(line1[i].xMin - line0[i].xMin, (moved + 10) * kCellPoints / 10, 0.6) << line0[i].text;
   }
   // The heading line did not move.
   EXPECT_NEAR(Find(after, "Order")->xMin, first->xMin, 0.1);

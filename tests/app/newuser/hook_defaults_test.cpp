@@ -6,9 +6,6 @@
 // base; StreamHooks' AskConvertDateTime and DateTimeCompatibility) are not
 // listed; the dialogs' parameter blocks (totals, purge, calculations,
 // re-selection) are filled by the program at each call, not hung up once.
-// One slot is known to stay at its default: LayoutHooks::FieldText
-// (measuring a field by its shown text moves every field a reopened report
-// re-measures away from the cell extents it was built and saved with).
 #include "tests/app/newuser/newuser_fixture.h"
 
 #include "app/field_commands.h"

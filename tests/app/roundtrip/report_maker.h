@@ -16,6 +16,7 @@
 #include "foundation/band_lines.h"
 #include "foundation/heap_strings.h"
 #include "layout/fonts.h"
+#include "layout/layout_helpers.h"
 #include "layout/layout_records.h"
 #include "layout/page_metrics.h"
 #include "layout/page_setup.h"
@@ -210,6 +211,18 @@ class ReportMaker {
     page.PaperWidth = 2159;
     page.OutputDestination = kOutputToPrinter;
     BuildLayoutItemOrder(*doc_.m_pLayout);
+    // The fields sized to their text in their fonts, as the program sizes a
+    // field it places, so that the report prints the same here as after it
+    // is saved and opened again.
+    if (doc_.m_pFonts != nullptr) {
+      doc_.m_pFonts->settingsFace = doc_.m_settings.faceName;
+      doc_.m_pFonts->settingsSize = doc_.m_settings.pts;
+      ReloadFonts(*doc_.m_pLayout, *doc_.m_pFonts, doc_.m_szPrinterDevice, false);
+      for (ReportItemHead* h : PlacedFields(m_)) {
+        AttachObjectFont(*doc_.m_pLayout, *doc_.m_pFonts, *h, false);
+        SizeObjectToText(*doc_.m_pLayout, *h);
+      }
+    }
     CalcPageMetrics(doc_);
     PropagateFieldDependencies(m_);
     doc_.m_bReportOpen = TRUE;

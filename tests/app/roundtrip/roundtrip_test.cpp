@@ -17,6 +17,7 @@
 #include "foundation/settings.h"
 #include "platform/printer/printer_info.h"
 #include "platform/win/ui_app.h"
+#include "layout/field_width.h"
 #include "tests/app/roundtrip/report_maker.h"
 #include "data/open_tables.h"
 #include "tests/support/odbc_env.h"
@@ -362,6 +363,7 @@ class RoundTrip : public ::testing::TestWithParam<int> {
     r.Place(note, wrapped, 2, 22);
     note->formatCode = (note->formatCode & ~0xF0u) | 0x40;  // word-wrapped
     note->flags3word |= kFieldMeasuredWidth;                // as wide as its font makes it
+    SetFieldWidth(*note, 22, false, 1, 10);                 // kept in inches, as the program keeps a text's width
     const int memo = r.Line(kBandRecord);
     r.Place(remark, memo, 2, 22);
     r.Line(kBandRecord);

@@ -151,16 +151,6 @@ TEST(FieldWidth, PicturesGiveTheSampleAndTheWidthOfNumbersAndDates) {
   EXPECT_EQ(CalcFieldFillText(fmt, wide, false, '*', buffer), 254);
 }
 
-// Answers the text of every field as its width of x.
-class FieldTexts : public LayoutHooks {
- public:
-  bool FieldText(const ReportItemHead& field, std::string* text, BYTE* alignment) override {
-    text->assign(field.width, 'x');
-    *alignment = kAlignLeft;
-    return true;
-  }
-};
-
 class UnitFieldsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -171,7 +161,6 @@ class UnitFieldsTest : public ::testing::Test {
     doc.m_pModel = &model;
     doc.m_pLayout = &layout;
     layout.model = &model;
-    layout.hooks = &hooks;
   }
   void TearDown() override {
     doc.m_pPageSetup = nullptr;
@@ -192,7 +181,6 @@ class UnitFieldsTest : public ::testing::Test {
   CKmDoc doc;
   CKmComposite model{nullptr};
   LayoutTables layout;
-  FieldTexts hooks;
 };
 
 TEST_F(UnitFieldsTest, PageMetricsRecountFieldsKeptInAUnitAt96And120PixelsPerInch) {
