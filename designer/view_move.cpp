@@ -469,8 +469,7 @@ void CKmView::RestoreMoveSnapshot() {
     h.left = e.left;
     h.top = e.top;
     h.right = e.right;
-    h.bottom = e.bottom;
-    if (h.height != -1) h.height = h.bottom - h.top + 1;
+    h.bottom = e.bottom;  // a move leaves the height as it was
   }
 }
 

@@ -105,6 +105,7 @@ TEST_F(MouseEditingTest, MouseMovesSnapAndCancelledDragsLeaveTheLayout) {
   Build();
   CKmView& v = View();
   const RECT before = v.ViewRect(order->head);
+  const int height = order->head.height;
   const POINT o = Centre(order->head);
   Drag(o, POINT{o.x + 23, o.y + 2});
   EXPECT_EQ(order->head.left, before.left + 20) << "to the nearest cell";
@@ -114,6 +115,7 @@ TEST_F(MouseEditingTest, MouseMovesSnapAndCancelledDragsLeaveTheLayout) {
   EXPECT_TRUE(doc.IsModified());
   Command(30100);  // Edit > Undo
   EXPECT_EQ(order->head.left, before.left);
+  EXPECT_EQ(order->head.height, height) << "an undone move leaves the height as it was";
   EXPECT_EQ(v.MoveSnapshotCount(), 0);
   // Esc in the middle of a drag puts the object back.
   Press(o.x, o.y);
