@@ -72,6 +72,9 @@ struct CapturedDocument {
     void operator()(FILE* f) const { std::fclose(f); }
   };
   std::shared_ptr<FILE> spill_;
+  // False once reading back moved the file away from its end.
+  mutable bool spillAtEnd_ = false;
+  std::string spillBytes_;  // a page's bytes on their way to the file
   size_t spilled_ = 0;
   double spilledLeftmost_ = -1;
   std::set<std::string> spilledFaces_;

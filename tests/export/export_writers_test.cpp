@@ -449,6 +449,16 @@ TEST(PageWriters, SpilledPagesWriteTheSameBytes) {
   EXPECT_EQ(visited, 2u);
   EXPECT_FALSE(WriteTextPages(spilled, TextPageOptions(), [](const std::string&) { return false; }));
   EXPECT_FALSE(WriteRtfPages(spilled, [](const std::string&) { return false; }));
+
+  // Pages spilled after a read-back still follow the earlier ones.
+  CapturedPage sixth = whole.pages.back();
+  sixth.lines[0].runs[0].text = "sixth";
+  whole.pages.push_back(sixth);
+  ASSERT_TRUE(spilled.SpillFinishedPages());
+  spilled.pages.push_back(sixth);
+  ASSERT_TRUE(spilled.SpillFinishedPages());
+  EXPECT_EQ(spilled.PageCount(), 6u);
+  EXPECT_EQ(WriteTextPages(spilled, TextPageOptions()), WriteTextPages(whole, TextPageOptions()));
 }
 
 }  // namespace
