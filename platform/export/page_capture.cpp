@@ -51,8 +51,13 @@ class CaptureDriver : public PageDriver {
     fontSize_ = size;
     return 1;
   }
+  // Measured with the capture's own fonts, which are the printer's: the
+  // line laid out here is the one OutputLine keeps when the same bytes follow.
   DWORD MeasureLine(PageOutputState* s, const BYTE* line, int count, int measuring) override {
-    return measure_->MeasureLine(s, line, count, measuring);
+    laid_ = LayoutStreamLine(s, &fonts_, line, count, true);
+    laidBytes_.assign(reinterpret_cast<const char*>(line), static_cast<size_t>(std::max(count, 0)));
+    laidValid_ = count >= 0;
+    return LaidOutLineHeight(laid_, measuring);
   }
 
   int AdvanceBeforeLine(PageOutputState*, int height, int) override {
@@ -96,8 +101,11 @@ class CaptureDriver : public PageDriver {
     return 1;
   }
   int OutputLine(PageOutputState* s, const BYTE* line, int count) override {
+    const bool same = laidValid_ && count >= 0 && laidBytes_.size() == static_cast<size_t>(count) &&
+                      std::memcmp(laidBytes_.data(), line, laidBytes_.size()) == 0;
+    laidValid_ = false;
     if (!Page()) return 1;
-    LaidOutLine l = LayoutStreamLine(s, &fonts_, line, count, true);
+    const LaidOutLine l = same ? std::move(laid_) : LayoutStreamLine(s, &fonts_, line, count, true);
     CapturedLine c;
     c.y = lineTop_;
     c.height = lineHeight_;
@@ -214,6 +222,10 @@ class CaptureDriver : public PageDriver {
   PageDriverImageFuncs images_;
   DriverFontCache fonts_;  // owns the fonts capturedFonts_ is keyed by
   std::unordered_map<const DriverFont*, CapturedFont> capturedFonts_;
+  // The line MeasureLine laid out last and its bytes.
+  LaidOutLine laid_;
+  std::string laidBytes_;
+  bool laidValid_ = false;
   WORD fontSize_ = 100;
   double y_ = 0, lineTop_ = 0, lineHeight_ = 0;
   bool pageOpen_ = false, keep_ = true;
