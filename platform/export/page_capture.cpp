@@ -10,6 +10,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cstring>
 #include <memory>
 #include <unordered_map>
@@ -362,54 +366,128 @@ void Summarize(const CapturedPage& page, double* leftmost, std::set<std::string>
 
 }  // namespace
 
+// The scratch file and the thread that writes finished pages into it. The
+// thread owns the file and the summary of the pages written while it runs;
+// the document reads them only once it has waited for the thread.
+struct CapturedDocument::Spill {
+  static constexpr size_t kMaxWaiting = 2;
+  struct Closer {
+    void operator()(FILE* f) const { std::fclose(f); }
+  };
+  std::unique_ptr<FILE, Closer> file;
+  bool atEnd = true;  // false once reading back moved the file away from its end
+  double leftmost = -1;
+  std::set<std::string> faces;
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  // Pages waiting, in order; the first stays until it is written.
+  std::deque<CapturedPage> waiting;
+  bool writing = false, failed = false, stop = false;
+  std::thread thread;
+
+  explicit Spill(FILE* f) : file(f) {
+    thread = std::thread([this] { Write(); });
+  }
+  ~Spill() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    changed.notify_all();
+    thread.join();
+  }
+
+  void Write() {
+    std::string bytes;
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      changed.wait(lock, [this] { return stop || (!waiting.empty() && !failed); });
+      if (stop) return;
+      writing = true;
+      const CapturedPage& page = waiting.front();  // only this thread takes it off
+      lock.unlock();
+      bool ok = atEnd || std::fseek(file.get(), 0, SEEK_END) == 0;
+      atEnd = ok;
+      if (ok) {
+        bytes.clear();
+        Serialize(page, &bytes);
+        ok = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+      }
+      if (ok) Summarize(page, &leftmost, &faces);
+      lock.lock();
+      writing = false;
+      // A page that failed stays waiting, with those after it, for the
+      // document to take back; the part of it written is never read.
+      if (ok) waiting.pop_front();
+      else failed = true;
+      changed.notify_all();
+    }
+  }
+};
+
+CapturedDocument::CapturedDocument() = default;
+CapturedDocument::~CapturedDocument() = default;
+
+bool CapturedDocument::WaitForSpill() const {
+  if (!spill_) return true;
+  std::unique_lock<std::mutex> lock(spill_->mutex);
+  spill_->changed.wait(lock, [this] { return !spill_->writing && (spill_->waiting.empty() || spill_->failed); });
+  if (!spill_->failed) return true;
+  if (!spill_->waiting.empty()) {
+    // The pages not written come back ahead of those in memory.
+    auto* self = const_cast<CapturedDocument*>(this);
+    const size_t back = spill_->waiting.size();
+    self->pages.insert(self->pages.begin(), std::make_move_iterator(spill_->waiting.begin()),
+                       std::make_move_iterator(spill_->waiting.end()));
+    spill_->waiting.clear();
+    self->spilled_ -= back;
+    self->spillPages = false;
+  }
+  return false;
+}
+
 bool CapturedDocument::SpillFinishedPages() {
   if (pages.empty()) return true;
   if (!spill_) {
     FILE* f = std::tmpfile();
     if (f == nullptr) return false;
-    spill_.reset(f, Closer());
-    spillAtEnd_ = true;
+    spill_ = std::make_unique<Spill>(f);
   }
-  // Reading the pages back leaves the file elsewhere; a seek would also
-  // write out the buffer, so it is done only then.
-  if (!spillAtEnd_) {
-    if (std::fseek(spill_.get(), 0, SEEK_END) != 0) {
-      spillPages = false;
-      return false;
+  Spill& s = *spill_;
+  size_t handed = 0;
+  bool failed = false;
+  {
+    std::unique_lock<std::mutex> lock(s.mutex);
+    for (; handed < pages.size(); ++handed) {
+      s.changed.wait(lock, [&s] { return s.failed || s.waiting.size() < Spill::kMaxWaiting; });
+      if (s.failed) break;
+      s.waiting.push_back(std::move(pages[handed]));
+      ++spilled_;
+      s.changed.notify_all();
     }
-    spillAtEnd_ = true;
+    failed = s.failed;
   }
-  const size_t finished = pages.size();
-  for (size_t i = 0; i < finished; ++i) {
-    spillBytes_.clear();
-    Serialize(pages[i], &spillBytes_);
-    if (std::fwrite(spillBytes_.data(), 1, spillBytes_.size(), spill_.get()) != spillBytes_.size()) {
-      // The pages from this one on stay in memory, and no more are spilled
-      // after the part of this one that was written.
-      pages.erase(pages.begin(), pages.begin() + static_cast<long>(i));
-      spillPages = false;
-      return false;
-    }
-    Summarize(pages[i], &spilledLeftmost_, &spilledFaces_);
-    ++spilled_;
-  }
-  pages.erase(pages.begin(), pages.begin() + static_cast<long>(finished));
-  return true;
+  pages.erase(pages.begin(), pages.begin() + static_cast<long>(handed));
+  // After a failure the pages not handed over stay, after those taken back.
+  return !failed || WaitForSpill();
 }
 
 bool CapturedDocument::ForEachPage(const std::function<bool(size_t, const CapturedPage&)>& visit) const {
   size_t index = 0;
+  WaitForSpill();
   if (spilled_ > 0) {
-    spillAtEnd_ = false;
-    if (std::fflush(spill_.get()) != 0 || std::fseek(spill_.get(), 0, SEEK_SET) != 0) return false;
+    FILE* f = spill_->file.get();
+    spill_->atEnd = false;
+    if (std::fflush(f) != 0 || std::fseek(f, 0, SEEK_SET) != 0) return false;
     CapturedPage page;
     std::string bytes;
     for (; index < spilled_; ++index) {
       uint64_t size = 0;
       // A page is far smaller; a count beyond this is a damaged file.
-      if (std::fread(&size, sizeof size, 1, spill_.get()) != 1 || size > (uint64_t{1} << 31)) return false;
+      if (std::fread(&size, sizeof size, 1, f) != 1 || size > (uint64_t{1} << 31)) return false;
       bytes.resize(static_cast<size_t>(size));
-      if (size > 0 && std::fread(&bytes[0], 1, bytes.size(), spill_.get()) != bytes.size()) return false;
+      if (size > 0 && std::fread(&bytes[0], 1, bytes.size(), f) != bytes.size()) return false;
       if (!Deserialize(PageBytes(bytes.data(), bytes.size()), &page) || !visit(index, page)) return false;
     }
   }
@@ -419,15 +497,17 @@ bool CapturedDocument::ForEachPage(const std::function<bool(size_t, const Captur
 }
 
 double CapturedDocument::LeftmostText() const {
-  double left = spilledLeftmost_;
+  WaitForSpill();
+  double left = spill_ ? spill_->leftmost : -1;
   std::set<std::string> faces;
   for (const CapturedPage& p : pages) Summarize(p, &left, &faces);
   return left;
 }
 
 std::set<std::string> CapturedDocument::Faces() const {
+  WaitForSpill();
   double left = -1;
-  std::set<std::string> faces = spilledFaces_;
+  std::set<std::string> faces = spill_ ? spill_->faces : std::set<std::string>();
   for (const CapturedPage& p : pages) Summarize(p, &left, &faces);
   return faces;
 }
