@@ -403,6 +403,39 @@ TEST(PageWriters, TextRtfAndHtmlKeepTheTextInOrder) {
   EXPECT_NE(files[0].second.find("<img src=\"Chart%200000002a%200.png\""), std::string::npos);
 }
 
+// HTML places each run in points with one decimal, rounded as printf's
+// "%.1f" rounds them (halves that binary holds exactly go to the even digit),
+// and each run names its face even when faces alternate.
+TEST(PageWriters, HtmlPositionsRoundAsPrintfDoes) {
+  CapturedDocument doc;
+  CapturedPage page;
+  const double xs[] = {7, 12.5, 3.75, 0.5, -0.4, 1234567.85, 1e20, 2.0 / 3.0, 1e-9};
+  const char* faces[] = {"Arial", "Times \"New\"", "Arial"};
+  int i = 0;
+  for (double x : xs) {
+    CapturedLine l;
+    l.y = 10.0 * i;
+    l.runs.push_back(CapturedRun{x, 0, "t", faces[i % 3], 100, false, false, false, 0});
+    page.lines.push_back(l);
+    ++i;
+  }
+  doc.pages.push_back(page);
+  HtmlExportOptions o;
+  o.fileName = "r.htm";
+  const std::string html = WriteHtmlPages(doc, o, "Report", 0)[0].second;
+  size_t at = 0;
+  i = 0;
+  for (double x : xs) {
+    char want[512];
+    std::snprintf(want, sizeof want, "left:%.1fpt;", x / 10.0);
+    at = html.find(want, at);
+    ASSERT_NE(at, std::string::npos) << want;
+    const std::string face = i++ % 3 == 1 ? "font-family:'Times &quot;New&quot;'" : "font-family:'Arial'";
+    at = html.find(face, at);
+    ASSERT_NE(at, std::string::npos) << face;
+  }
+}
+
 // A long document keeps one page in memory, the finished ones in the
 // scratch file: text, RTF and HTML come out byte for byte as from pages all
 // in memory, faces and the leftmost text found on spilled pages included.
