@@ -9,6 +9,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -210,12 +211,18 @@ class CaptureDriver : public PageDriver {
   // going through UTF-8, which only a lone surrogate (never decoded from
   // stream bytes) would make differ.
   static std::string CodePageText(QStringView text) {
+    // The code page's bytes of the first 256 code points, asked once.
+    static const std::array<short, 256> kLow = [] {
+      std::array<short, 256> t{};
+      for (uint32_t c = 0; c < t.size(); ++c) t[c] = static_cast<short>(UnicodeToAnsi(c));
+      return t;
+    }();
     std::string out;
     out.resize(static_cast<size_t>(text.size()));
     for (qsizetype i = 0; i < text.size(); ++i) {
       const char16_t c = text[i].unicode();
       if (c >= 0xD800 && c <= 0xDFFF) return Utf8ToAnsi(text.toString().toStdString());
-      const int b = UnicodeToAnsi(c);
+      const int b = c < kLow.size() ? kLow[c] : UnicodeToAnsi(c);
       out[static_cast<size_t>(i)] = b < 0 ? '?' : static_cast<char>(b);
     }
     return out;
