@@ -436,22 +436,12 @@ struct CapturedDocument::Spill {
 CapturedDocument::CapturedDocument() = default;
 CapturedDocument::~CapturedDocument() = default;
 
-bool CapturedDocument::WaitForSpill() const {
-  if (!spill_) return true;
+const std::deque<CapturedPage>* CapturedDocument::WaitForSpill() const {
+  static const std::deque<CapturedPage> kNone;
+  if (!spill_) return &kNone;
   std::unique_lock<std::mutex> lock(spill_->mutex);
   spill_->changed.wait(lock, [this] { return !spill_->writing && (spill_->waiting.empty() || spill_->failed); });
-  if (!spill_->failed) return true;
-  if (!spill_->waiting.empty()) {
-    // The pages not written come back ahead of those in memory.
-    auto* self = const_cast<CapturedDocument*>(this);
-    const size_t back = spill_->waiting.size();
-    self->pages.insert(self->pages.begin(), std::make_move_iterator(spill_->waiting.begin()),
-                       std::make_move_iterator(spill_->waiting.end()));
-    spill_->waiting.clear();
-    self->spilled_ -= back;
-    self->spillPages = false;
-  }
-  return false;
+  return &spill_->waiting;
 }
 
 bool CapturedDocument::SpillFinishedPages() {
@@ -476,20 +466,30 @@ bool CapturedDocument::SpillFinishedPages() {
     failed = s.failed;
   }
   pages.erase(pages.begin(), pages.begin() + static_cast<long>(handed));
-  // After a failure the pages not handed over stay, after those taken back.
-  return !failed || WaitForSpill();
+  if (!failed) return true;
+  // The pages not written come back ahead of those not handed over, and no
+  // more move.
+  WaitForSpill();
+  std::deque<CapturedPage>& back = s.waiting;
+  pages.insert(pages.begin(), std::make_move_iterator(back.begin()), std::make_move_iterator(back.end()));
+  spilled_ -= back.size();
+  back.clear();
+  spillPages = false;
+  return false;
 }
 
 bool CapturedDocument::ForEachPage(const std::function<bool(size_t, const CapturedPage&)>& visit) const {
   size_t index = 0;
-  WaitForSpill();
-  if (spilled_ > 0) {
+  // Pages a failed write left waiting follow those in the file.
+  const std::deque<CapturedPage>& unwritten = *WaitForSpill();
+  const size_t written = spilled_ - unwritten.size();
+  if (written > 0) {
     FILE* f = spill_->file.get();
     spill_->atEnd = false;
     if (std::fflush(f) != 0 || std::fseek(f, 0, SEEK_SET) != 0) return false;
     CapturedPage page;
     std::string bytes;
-    for (; index < spilled_; ++index) {
+    for (; index < written; ++index) {
       uint64_t size = 0;
       // A page is far smaller; a count beyond this is a damaged file.
       if (std::fread(&size, sizeof size, 1, f) != 1 || size > (uint64_t{1} << 31)) return false;
@@ -498,23 +498,27 @@ bool CapturedDocument::ForEachPage(const std::function<bool(size_t, const Captur
       if (!Deserialize(PageBytes(bytes.data(), bytes.size()), &page) || !visit(index, page)) return false;
     }
   }
+  for (const CapturedPage& page : unwritten)
+    if (!visit(index++, page)) return false;
   for (const CapturedPage& page : pages)
     if (!visit(index++, page)) return false;
   return true;
 }
 
 double CapturedDocument::LeftmostText() const {
-  WaitForSpill();
-  double left = spill_ ? spill_->leftmost : -1;
+  double left = -1;
   std::set<std::string> faces;
+  for (const CapturedPage& p : *WaitForSpill()) Summarize(p, &left, &faces);
+  if (spill_ && spill_->leftmost >= 0 && (left < 0 || spill_->leftmost < left)) left = spill_->leftmost;
   for (const CapturedPage& p : pages) Summarize(p, &left, &faces);
   return left;
 }
 
 std::set<std::string> CapturedDocument::Faces() const {
-  WaitForSpill();
   double left = -1;
-  std::set<std::string> faces = spill_ ? spill_->faces : std::set<std::string>();
+  std::set<std::string> faces;
+  for (const CapturedPage& p : *WaitForSpill()) Summarize(p, &left, &faces);
+  if (spill_) faces.insert(spill_->faces.begin(), spill_->faces.end());
   for (const CapturedPage& p : pages) Summarize(p, &left, &faces);
   return faces;
 }

@@ -7,6 +7,7 @@
 #include "platform/printer/page_driver.h"
 
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <set>
@@ -77,9 +78,9 @@ struct CapturedDocument {
 
  private:
   struct Spill;
-  // Waits until the pages handed to the writer are in the file; false when
-  // one could not be written (those not written are back in pages).
-  bool WaitForSpill() const;
+  // Waits until the pages handed to the writer are in the file, or one could
+  // not be written; the pages left unwritten then, in order (else none).
+  const std::deque<CapturedPage>* WaitForSpill() const;
   std::unique_ptr<Spill> spill_;
   size_t spilled_ = 0;  // pages handed to the scratch file
 };

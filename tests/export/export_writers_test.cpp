@@ -20,11 +20,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -401,6 +403,48 @@ TEST(PageWriters, TextRtfAndHtmlKeepTheTextInOrder) {
   EXPECT_EQ(files[5].first, "/tmp/out\\Chart 0000002a 1.png");
   EXPECT_NE(files[0].second.find("<img src=\"r_image0.png\""), std::string::npos);
   EXPECT_NE(files[0].second.find("<img src=\"Chart%200000002a%200.png\""), std::string::npos);
+}
+
+// A scratch file that cannot take the pages (here: a file size limit) loses
+// none: the pages not written come back to memory, in their order, and no
+// more move.
+TEST(PageWriters, PagesTheScratchFileRefusesStayInMemory) {
+  struct rlimit was;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
+  void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = was;
+  small.rlim_cur = 64 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  CapturedDocument doc;
+  doc.spillPages = true;
+  std::string expected;
+  bool refused = false;
+  for (int p = 0; p < 12; ++p) {
+    CapturedPage page;
+    CapturedLine l;
+    l.height = 120;
+    // Each page is larger than the file's buffer, so it reaches the file at once.
+    l.runs.push_back(CapturedRun{0, 0, "Page " + std::to_string(p) + std::string(20000, 'x'), "Arial", 100, false,
+                                 false, false, 0});
+    page.lines.push_back(l);
+    if (doc.spillPages && !doc.SpillFinishedPages()) refused = true;
+    doc.pages.push_back(page);
+  }
+  if (doc.spillPages && !doc.SpillFinishedPages()) refused = true;
+  setrlimit(RLIMIT_FSIZE, &was);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_TRUE(refused);
+  EXPECT_FALSE(doc.spillPages);
+  EXPECT_EQ(doc.PageCount(), 12u);
+  std::vector<std::string> seen;
+  EXPECT_TRUE(doc.ForEachPage([&](size_t i, const CapturedPage& page) {
+    EXPECT_EQ(i, seen.size());
+    seen.push_back(page.lines.at(0).runs.at(0).text.substr(0, 8));
+    return true;
+  }));
+  ASSERT_EQ(seen.size(), 12u);
+  for (int p = 0; p < 12; ++p)
+    EXPECT_EQ(seen[static_cast<size_t>(p)], ("Page " + std::to_string(p) + "xxx").substr(0, 8)) << p;
 }
 
 // HTML places each run in points with one decimal, rounded as printf's
