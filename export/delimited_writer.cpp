@@ -27,47 +27,53 @@ class DelimitedLibrary : public RowExportLibrary {
   }
 
   bool WriteRow(ExportJobRecord*) override {
-    std::vector<std::string> cells;
-    for (size_t i = 0; i < columns_.size(); ++i)
-      cells.push_back(row_[i].set && !row_[i].empty ? row_[i].text : std::string());
-    return Line(cells);
+    line_.clear();
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      static const std::string kNone;
+      Cell(i, row_[i].set && !row_[i].empty ? row_[i].text : kNone);
+    }
+    line_ += kLineEnd;
+    return out_.Write(line_);
   }
 
  private:
   bool Line(const std::vector<std::string>& cells) {
-    std::string line;
-    for (size_t i = 0; i < cells.size(); ++i) {
-      if (fixed_) {
-        // Fixed width has no quoting: a line break would end the record.
-        std::string v = cells[i];
-        std::replace(v.begin(), v.end(), '\r', ' ');
-        std::replace(v.begin(), v.end(), '\n', ' ');
-        const size_t w = std::max<uint32_t>(columns_[i].desc.width, 1);
-        v.resize(w, ' ');
-        line += v;
-      } else {
-        if (i > 0) line += separator_;
-        line += Quoted(cells[i]);
-      }
-    }
-    line += kLineEnd;
-    return out_.Write(line);
+    line_.clear();
+    for (size_t i = 0; i < cells.size(); ++i) Cell(i, cells[i]);
+    line_ += kLineEnd;
+    return out_.Write(line_);
   }
 
-  std::string Quoted(const std::string& v) const {
+  // Adds the cell of column i to the line.
+  void Cell(size_t i, const std::string& v) {
+    if (fixed_) {
+      // Fixed width has no quoting: a line break would end the record.
+      const size_t w = std::max<uint32_t>(columns_[i].desc.width, 1);
+      const size_t at = line_.size();
+      line_.append(v, 0, std::min(v.size(), w));
+      line_.resize(at + w, ' ');
+      std::replace(line_.begin() + static_cast<long>(at), line_.end(), '\r', ' ');
+      std::replace(line_.begin() + static_cast<long>(at), line_.end(), '\n', ' ');
+      return;
+    }
+    if (i > 0) line_ += separator_;
     const bool quote = v.find(separator_) != std::string::npos || v.find_first_of("\"\r\n") != std::string::npos ||
                        (!v.empty() && (v.front() == ' ' || v.back() == ' '));
-    if (!quote) return v;
-    std::string q = "\"";
-    for (char c : v) {
-      if (c == '"') q += '"';
-      q += c;
+    if (!quote) {
+      line_ += v;
+      return;
     }
-    return q + "\"";
+    line_ += '"';
+    for (char c : v) {
+      if (c == '"') line_ += '"';
+      line_ += c;
+    }
+    line_ += '"';
   }
 
   bool fixed_ = false;
   std::string separator_ = ",";
+  std::string line_;  // the line being put together, its room kept for the next
 };
 
 }  // namespace

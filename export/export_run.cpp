@@ -30,6 +30,7 @@
 #include "model/record_pass.h"
 
 #include <algorithm>
+#include <type_traits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -111,6 +112,10 @@ struct ExportJob {
   bool keepNumbers = false;
   int keepDates = 2;
   bool stopped = false;  // the library asked to stop
+  // The band settings with whole years in the short date picture, and the
+  // settings they were made from.
+  std::unique_ptr<FormatSettings> fourDigitYears;
+  FormatSettings yearsFrom;
 };
 
 ExportJob* JobOf(KmDocBase* doc) {
@@ -210,14 +215,23 @@ std::string FormattedValue(ExportJob* job, BandOutputState* s, FieldDef* f, cons
   if ((kind & kFieldNumeric) && !job->keepNumbers) f->formatCode = (f->formatCode & ~0xFu) | 5;
   // 0 and 2 write dates by the short picture, 2 with the whole year so that
   // no century is lost (and the text fits the width the descriptor gave).
-  FormatSettings format = s->format;
+  const FormatSettings* format = &s->format;
   if (job->keepDates != 1) {
     if (kind & (kFieldDate | kFieldDateTime)) f->formatCode = (f->formatCode & ~0xF00Fu) | kDateStyleShort;
     if (kind & (kFieldDateTime | kFieldTime)) f->timeFormat = (f->timeFormat & ~0x7u) | kTimeDefaultPicture;
-    if (job->keepDates == 2) FourDigitYears(&format.intl);
+    if (job->keepDates == 2) {
+      // Made once for the run's settings, not for every value.
+      static_assert(std::is_trivially_copyable<FormatSettings>::value, "compared byte for byte");
+      if (!job->fourDigitYears || std::memcmp(&job->yearsFrom, &s->format, sizeof s->format) != 0) {
+        std::memcpy(&job->yearsFrom, &s->format, sizeof s->format);
+        job->fourDigitYears = std::make_unique<FormatSettings>(s->format);
+        FourDigitYears(&job->fourDigitYears->intl);
+      }
+      format = job->fourDigitYears.get();
+    }
   }
   char buffer[kFormattedBuffer] = {};
-  FormatFieldValue(format, f, buffer, value, -1, kOutputText, nullptr);
+  FormatFieldValue(*format, f, buffer, value, -1, kOutputText, nullptr);
   f->formatCode = savedFormat;
   f->timeFormat = savedTime;
   return std::string(buffer, strnlen(buffer, sizeof buffer));

@@ -3,25 +3,32 @@
 #include "platform/win/codepage.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <map>
 
 namespace {
 
-std::vector<const CapturedLine*> LinesInOrder(const CapturedPage& page) {
-  std::vector<const CapturedLine*> lines;
-  for (const CapturedLine& l : page.lines) lines.push_back(&l);
-  std::stable_sort(lines.begin(), lines.end(), [](const CapturedLine* a, const CapturedLine* b) { return a->y < b->y; });
-  return lines;
+// A page's lines top to bottom, and a line's runs with text left to right,
+// each in the order made where it ties; into out, whose room is kept from
+// one call to the next. Most come in order already, and are left so.
+const std::vector<const CapturedLine*>& LinesInOrder(const CapturedPage& page,
+                                                      std::vector<const CapturedLine*>* out) {
+  out->clear();
+  for (const CapturedLine& l : page.lines) out->push_back(&l);
+  auto above = [](const CapturedLine* a, const CapturedLine* b) { return a->y < b->y; };
+  if (!std::is_sorted(out->begin(), out->end(), above)) std::stable_sort(out->begin(), out->end(), above);
+  return *out;
 }
 
-std::vector<const CapturedRun*> RunsInOrder(const CapturedLine& line) {
-  std::vector<const CapturedRun*> runs;
+const std::vector<const CapturedRun*>& RunsInOrder(const CapturedLine& line, std::vector<const CapturedRun*>* out) {
+  out->clear();
   for (const CapturedRun& r : line.runs)
-    if (!r.text.empty()) runs.push_back(&r);
-  std::stable_sort(runs.begin(), runs.end(), [](const CapturedRun* a, const CapturedRun* b) { return a->x < b->x; });
-  return runs;
+    if (!r.text.empty()) out->push_back(&r);
+  auto before = [](const CapturedRun* a, const CapturedRun* b) { return a->x < b->x; };
+  if (!std::is_sorted(out->begin(), out->end(), before)) std::stable_sort(out->begin(), out->end(), before);
+  return *out;
 }
 
 double LeftmostX(const CapturedDocument& doc) {
@@ -35,11 +42,6 @@ ExportSink Into(std::string* all) {
     all->append(bytes);
     return true;
   };
-}
-
-std::string RightTrimmed(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
 }
 
 std::string HtmlText(const std::string& s) {
@@ -71,9 +73,23 @@ void AppendPt(std::string& out, double decipoints) {
     out += "pt";
     return;
   }
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.1fpt", decipoints / 10.0);
-  out += buf;
+  // to_chars with a precision writes what printf's "%.1f" does, faster.
+  char buf[400];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, decipoints / 10.0, std::chars_format::fixed, 1);
+  if (r.ec == std::errc()) {
+    out.append(buf, static_cast<size_t>(r.ptr - buf));
+  } else {
+    std::snprintf(buf, sizeof buf, "%.1f", decipoints / 10.0);
+    out += buf;
+  }
+  out += "pt";
+}
+
+// The decimal digits of n, as std::to_string gives them.
+void AppendDecimal(std::string& out, long n) {
+  char buf[24];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, n);
+  out.append(buf, static_cast<size_t>(r.ptr - buf));
 }
 
 std::string Pt(double decipoints) {
@@ -105,28 +121,31 @@ bool WriteTextPages(const CapturedDocument& doc, const TextPageOptions& o, const
   const double cell = 720.0 / (o.pitch > 0 ? o.pitch : 10);
   const double row = 720.0 / (o.linesPerInch > 0 ? o.linesPerInch : 6);
   const double left = LeftmostX(doc);
-  std::string out;
+  std::string out, text;
+  std::vector<const CapturedLine*> lines;
+  std::vector<const CapturedRun*> runs;
   return doc.ForEachPage([&](size_t pi, const CapturedPage& page) {
     out.clear();
     if (pi > 0) out += "\f";
     // Each line takes one row; the blank space between lines becomes as many
     // empty rows as whole character lines fit in it.
     double bottom = -1;
-    for (const CapturedLine* l : LinesInOrder(page)) {
+    for (const CapturedLine* l : LinesInOrder(page, &lines)) {
       if (bottom >= 0)
         for (long gap = std::lround((l->y - bottom) / row); gap > 0; --gap) out += "\r\n";
       bottom = l->y + std::max(l->height, 1.0);
-      std::string text;
-      for (const CapturedRun* run : RunsInOrder(*l)) {
+      text.clear();
+      for (const CapturedRun* run : RunsInOrder(*l, &runs)) {
         size_t col = static_cast<size_t>(std::max(0L, std::lround((run->x - left) / cell)));
         // A run that would overwrite the one before follows it after a blank.
         if (col < text.size()) col = text.empty() ? 0 : text.size() + 1;
         text.resize(col, ' ');
         text += run->text;
       }
-      text = RightTrimmed(text);
+      while (!text.empty() && text.back() == ' ') text.pop_back();
       if (o.oemCharacters) CharToOemBuffA(text.c_str(), text.data(), static_cast<DWORD>(text.size()));
-      out += text + "\r\n";
+      out += text;
+      out += "\r\n";
     }
     return sink(out);
   });
@@ -150,42 +169,64 @@ bool WriteRtfPages(const CapturedDocument& doc, const ExportSink& sink) {
   }
   out += "}\r\n";
   const double left = LeftmostX(doc);
-  auto escape = [](const std::string& s) {
-    std::string e;
+  // The run's text added to out with RTF's escapes.
+  auto escape = [&out](const std::string& s) {
+    static const char kHex[] = "0123456789abcdef";
     for (unsigned char c : s) {
       if (c == '\\' || c == '{' || c == '}') {
-        e += '\\';
-        e += static_cast<char>(c);
+        out += '\\';
+        out += static_cast<char>(c);
       } else if (c >= 0x80 || c < 0x20) {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "\\'%02x", c);
-        e += buf;
+        const char e[4] = {'\\', '\'', kHex[c >> 4], kHex[c & 0xF]};
+        out.append(e, 4);
       } else {
-        e += static_cast<char>(c);
+        out += static_cast<char>(c);
       }
     }
-    return e;
   };
+  // A run's face number; runs mostly keep the face of the one before.
+  const std::string* lastFace = nullptr;
+  int lastNumber = 0;
+  auto faceNumber = [&](const std::string& face) {
+    if (lastFace == nullptr || *lastFace != face) {
+      static const std::string kArial = "Arial";
+      lastNumber = faces[face.empty() ? kArial : face];
+      lastFace = &face;
+    }
+    return lastNumber;
+  };
+  std::vector<const CapturedLine*> lines;
+  std::vector<const CapturedRun*> inOrder;
   const bool pagesWritten = doc.ForEachPage([&](size_t pi, const CapturedPage& page) {
     if (pi > 0) out += "\\page\r\n";
     double lastBottom = -1;
-    for (const CapturedLine* l : LinesInOrder(page)) {
-      const auto runs = RunsInOrder(*l);
+    lastFace = nullptr;  // the page read back before may be gone
+    for (const CapturedLine* l : LinesInOrder(page, &lines)) {
+      const auto& runs = RunsInOrder(*l, &inOrder);
       long space = lastBottom < 0 ? 0 : std::max(0L, std::lround((l->y - lastBottom) * 2));
-      out += "\\pard\\plain\\sb" + std::to_string(space) + "\\sa0";
+      out += "\\pard\\plain\\sb";
+      AppendDecimal(out, space);
+      out += "\\sa0";
       for (const CapturedRun* r : runs) {
         long tab = std::lround((r->x - left) * 2);
-        if (tab > 0) out += "\\tx" + std::to_string(tab);
+        if (tab > 0) {
+          out += "\\tx";
+          AppendDecimal(out, tab);
+        }
       }
-      out += " ";
+      out += ' ';
       for (const CapturedRun* r : runs) {
         if (std::lround((r->x - left) * 2) > 0) out += "\\tab";
-        out += "{\\f" + std::to_string(faces[r->face.empty() ? std::string("Arial") : r->face]) + "\\fs" +
-               std::to_string(std::max(2L, std::lround(r->size / 5.0)));
+        out += "{\\f";
+        AppendDecimal(out, faceNumber(r->face));
+        out += "\\fs";
+        AppendDecimal(out, std::max(2L, std::lround(r->size / 5.0)));
         if (r->bold) out += "\\b";
         if (r->italic) out += "\\i";
         if (r->underline) out += "\\ul";
-        out += " " + escape(r->text) + "}";
+        out += ' ';
+        escape(r->text);
+        out += '}';
       }
       out += "\\par\r\n";
       lastBottom = l->y + l->height;
@@ -228,17 +269,24 @@ bool WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, con
   const char* tail = "</body>\r\n</html>\r\n";
   std::string body = head();
   int pictures = 0, charts = 0;
+  std::string face, faceText = HtmlText(face);  // the face last written, as written
+  std::vector<const CapturedLine*> lines;
+  std::vector<const CapturedRun*> runs;
   const bool pagesWritten = doc.ForEachPage([&](size_t pi, const CapturedPage& page) {
     if (perPage && pi > 0) body = head();
     body += "<div class=\"page\" style=\"width:" + Pt(doc.paperWidth) + ";height:" + Pt(doc.paperHeight) + "\">\r\n";
-    for (const CapturedLine* l : LinesInOrder(page)) {
-      for (const CapturedRun* r : RunsInOrder(*l)) {
+    for (const CapturedLine* l : LinesInOrder(page, &lines)) {
+      for (const CapturedRun* r : RunsInOrder(*l, &runs)) {
         body += "<span style=\"left:";
         AppendPt(body, r->x);
         body += ";top:";
         AppendPt(body, l->y);
         body += ";font-family:'";
-        body += HtmlText(r->face);
+        if (r->face != face) {
+          face = r->face;
+          faceText = HtmlText(face);
+        }
+        body += faceText;
         body += "';font-size:";
         AppendPt(body, r->size);
         if (r->bold) body += ";font-weight:bold";

@@ -9,8 +9,15 @@
 #include <QImage>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <cstring>
 #include <memory>
+#include <unordered_map>
 
 PageDriver* CreateQtPageDriver();
 
@@ -49,8 +56,13 @@ class CaptureDriver : public PageDriver {
     fontSize_ = size;
     return 1;
   }
+  // Measured with the capture's own fonts, which are the printer's: the
+  // line laid out here is the one OutputLine keeps when the same bytes follow.
   DWORD MeasureLine(PageOutputState* s, const BYTE* line, int count, int measuring) override {
-    return measure_->MeasureLine(s, line, count, measuring);
+    laid_ = LayoutStreamLine(s, &fonts_, line, count, true);
+    laidBytes_.assign(reinterpret_cast<const char*>(line), static_cast<size_t>(std::max(count, 0)));
+    laidValid_ = count >= 0;
+    return LaidOutLineHeight(laid_, measuring);
   }
 
   int AdvanceBeforeLine(PageOutputState*, int height, int) override {
@@ -94,8 +106,11 @@ class CaptureDriver : public PageDriver {
     return 1;
   }
   int OutputLine(PageOutputState* s, const BYTE* line, int count) override {
+    const bool same = laidValid_ && count >= 0 && laidBytes_.size() == static_cast<size_t>(count) &&
+                      std::memcmp(laidBytes_.data(), line, laidBytes_.size()) == 0;
+    laidValid_ = false;
     if (!Page()) return 1;
-    LaidOutLine l = LayoutStreamLine(s, &fonts_, line, count, true);
+    const LaidOutLine l = same ? std::move(laid_) : LayoutStreamLine(s, &fonts_, line, count, true);
     CapturedLine c;
     c.y = lineTop_;
     c.height = lineHeight_;
@@ -106,14 +121,14 @@ class CaptureDriver : public PageDriver {
       CapturedRun r;
       r.x = p.x;
       r.width = p.width > 0 ? p.width : 0;
-      r.text = Utf8ToAnsi(l.TextOf(p).toString().toStdString());
+      r.text = CodePageText(l.TextOf(p));
       if (p.font) {
-        r.face = p.font->font.family().toStdString();
-        r.size = static_cast<int>(std::lround(p.font->font.pixelSize() > 0 ? p.font->font.pixelSize()
-                                                                           : p.font->font.pointSizeF() * 10));
-        r.bold = p.font->font.bold();
-        r.italic = p.font->font.italic();
-        r.underline = p.font->font.underline();
+        const CapturedFont& f = FontOf(*p.font);
+        r.face = f.face;
+        r.size = f.size;
+        r.bold = f.bold;
+        r.italic = f.italic;
+        r.underline = f.underline;
       }
       r.colour = RGB(p.colour.red(), p.colour.green(), p.colour.blue());
       c.runs.push_back(std::move(r));
@@ -172,10 +187,56 @@ class CaptureDriver : public PageDriver {
     p->y = y * 720 / py - p->height;
   }
 
+  // What a run keeps of its font, worked out once per font: every line
+  // names the same few.
+  struct CapturedFont {
+    std::string face;
+    int size = 100;
+    bool bold = false, italic = false, underline = false;
+  };
+  const CapturedFont& FontOf(const DriverFont& font) {
+    auto it = capturedFonts_.find(&font);
+    if (it != capturedFonts_.end()) return it->second;
+    CapturedFont f;
+    f.face = font.font.family().toStdString();
+    f.size = static_cast<int>(
+        std::lround(font.font.pixelSize() > 0 ? font.font.pixelSize() : font.font.pointSizeF() * 10));
+    f.bold = font.font.bold();
+    f.italic = font.font.italic();
+    f.underline = font.font.underline();
+    return capturedFonts_.emplace(&font, std::move(f)).first->second;
+  }
+
+  // A laid-out text in the code page, character by character; the same as
+  // going through UTF-8, which only a lone surrogate (never decoded from
+  // stream bytes) would make differ.
+  static std::string CodePageText(QStringView text) {
+    // The code page's bytes of the first 256 code points, asked once.
+    static const std::array<short, 256> kLow = [] {
+      std::array<short, 256> t{};
+      for (uint32_t c = 0; c < t.size(); ++c) t[c] = static_cast<short>(UnicodeToAnsi(c));
+      return t;
+    }();
+    std::string out;
+    out.resize(static_cast<size_t>(text.size()));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+      const char16_t c = text[i].unicode();
+      if (c >= 0xD800 && c <= 0xDFFF) return Utf8ToAnsi(text.toString().toStdString());
+      const int b = c < kLow.size() ? kLow[c] : UnicodeToAnsi(c);
+      out[static_cast<size_t>(i)] = b < 0 ? '?' : static_cast<char>(b);
+    }
+    return out;
+  }
+
   CapturedDocument* out_;
   std::unique_ptr<PageDriver> measure_;
   PageDriverImageFuncs images_;
-  DriverFontCache fonts_;
+  DriverFontCache fonts_;  // owns the fonts capturedFonts_ is keyed by
+  std::unordered_map<const DriverFont*, CapturedFont> capturedFonts_;
+  // The line MeasureLine laid out last and its bytes.
+  LaidOutLine laid_;
+  std::string laidBytes_;
+  bool laidValid_ = false;
   WORD fontSize_ = 100;
   double y_ = 0, lineTop_ = 0, lineHeight_ = 0;
   bool pageOpen_ = false, keep_ = true;
@@ -199,69 +260,88 @@ void PutText(std::string* out, const std::string& s) {
   out->append(s);
 }
 
-template <typename T>
-bool Get(FILE* f, T* v) {
-  return std::fread(v, sizeof *v, 1, f) == 1;
-}
-bool GetText(FILE* f, std::string* s) {
-  uint64_t n = 0;
-  // Texts of a page are far smaller; a count beyond this is a damaged file.
-  if (!Get(f, &n) || n > (uint64_t{1} << 31)) return false;
-  s->resize(static_cast<size_t>(n));
-  return n == 0 || std::fread(&(*s)[0], 1, s->size(), f) == s->size();
-}
+// A spilled page read back: its bytes in memory, taken apart with every
+// count checked against what is left of them.
+class PageBytes {
+ public:
+  PageBytes(const char* data, size_t size) : at_(data), left_(size) {}
+  template <typename T>
+  bool Get(T* v) {
+    if (left_ < sizeof *v) return false;
+    std::memcpy(v, at_, sizeof *v);
+    at_ += sizeof *v;
+    left_ -= sizeof *v;
+    return true;
+  }
+  bool GetText(std::string* s) {
+    uint64_t n = 0;
+    if (!Get(&n) || n > left_) return false;
+    s->assign(at_, static_cast<size_t>(n));
+    at_ += n;
+    left_ -= static_cast<size_t>(n);
+    return true;
+  }
+  // At most as many items as there are bytes left (every one takes some).
+  bool GetCount(uint64_t* n) { return Get(n) && *n <= left_; }
+  bool AtEnd() const { return left_ == 0; }
 
-std::string Serialize(const CapturedPage& page) {
-  std::string out;
-  Put<uint64_t>(&out, page.lines.size());
+ private:
+  const char* at_;
+  size_t left_;
+};
+
+// The page's bytes, ahead of them their count, added to out.
+void Serialize(const CapturedPage& page, std::string* out) {
+  const size_t head = out->size();
+  Put<uint64_t>(out, 0);
+  Put<uint64_t>(out, page.lines.size());
   for (const CapturedLine& l : page.lines) {
-    Put(&out, l.y);
-    Put(&out, l.height);
-    Put<int32_t>(&out, l.band);
-    Put<int32_t>(&out, l.layoutLine);
-    Put<uint64_t>(&out, l.runs.size());
+    Put(out, l.y);
+    Put(out, l.height);
+    Put<int32_t>(out, l.band);
+    Put<int32_t>(out, l.layoutLine);
+    Put<uint64_t>(out, l.runs.size());
     for (const CapturedRun& r : l.runs) {
-      Put(&out, r.x);
-      Put(&out, r.width);
-      PutText(&out, r.text);
-      PutText(&out, r.face);
-      Put<int32_t>(&out, r.size);
-      Put<uint8_t>(&out, static_cast<uint8_t>((r.bold ? 1 : 0) | (r.italic ? 2 : 0) | (r.underline ? 4 : 0)));
-      Put<uint32_t>(&out, static_cast<uint32_t>(r.colour));
+      Put(out, r.x);
+      Put(out, r.width);
+      PutText(out, r.text);
+      PutText(out, r.face);
+      Put<int32_t>(out, r.size);
+      Put<uint8_t>(out, static_cast<uint8_t>((r.bold ? 1 : 0) | (r.italic ? 2 : 0) | (r.underline ? 4 : 0)));
+      Put<uint32_t>(out, static_cast<uint32_t>(r.colour));
     }
   }
-  Put<uint64_t>(&out, page.pictures.size());
+  Put<uint64_t>(out, page.pictures.size());
   for (const CapturedPicture& p : page.pictures) {
-    Put(&out, p.x);
-    Put(&out, p.y);
-    Put(&out, p.width);
-    Put(&out, p.height);
-    PutText(&out, p.bytes);
-    Put<uint8_t>(&out, p.chart ? 1 : 0);
+    Put(out, p.x);
+    Put(out, p.y);
+    Put(out, p.width);
+    Put(out, p.height);
+    PutText(out, p.bytes);
+    Put<uint8_t>(out, p.chart ? 1 : 0);
   }
-  return out;
+  const uint64_t size = out->size() - head - sizeof(uint64_t);
+  std::memcpy(&(*out)[head], &size, sizeof size);
 }
 
-bool Deserialize(FILE* f, CapturedPage* page) {
-  constexpr uint64_t kMaxItems = uint64_t{1} << 24;
+bool Deserialize(PageBytes in, CapturedPage* page) {
   uint64_t lines = 0;
-  if (!Get(f, &lines) || lines > kMaxItems) return false;
-  page->lines.assign(static_cast<size_t>(lines), CapturedLine());
+  if (!in.GetCount(&lines)) return false;
+  page->lines.resize(static_cast<size_t>(lines));
   for (CapturedLine& l : page->lines) {
     int32_t band = 0, layoutLine = 0;
     uint64_t runs = 0;
-    if (!Get(f, &l.y) || !Get(f, &l.height) || !Get(f, &band) || !Get(f, &layoutLine) || !Get(f, &runs) ||
-        runs > kMaxItems)
+    if (!in.Get(&l.y) || !in.Get(&l.height) || !in.Get(&band) || !in.Get(&layoutLine) || !in.GetCount(&runs))
       return false;
     l.band = band;
     l.layoutLine = layoutLine;
-    l.runs.assign(static_cast<size_t>(runs), CapturedRun());
+    l.runs.resize(static_cast<size_t>(runs));
     for (CapturedRun& r : l.runs) {
       int32_t size = 0;
       uint8_t style = 0;
       uint32_t colour = 0;
-      if (!Get(f, &r.x) || !Get(f, &r.width) || !GetText(f, &r.text) || !GetText(f, &r.face) || !Get(f, &size) ||
-          !Get(f, &style) || !Get(f, &colour))
+      if (!in.Get(&r.x) || !in.Get(&r.width) || !in.GetText(&r.text) || !in.GetText(&r.face) || !in.Get(&size) ||
+          !in.Get(&style) || !in.Get(&colour))
         return false;
       r.size = size;
       r.bold = (style & 1) != 0;
@@ -271,16 +351,16 @@ bool Deserialize(FILE* f, CapturedPage* page) {
     }
   }
   uint64_t pictures = 0;
-  if (!Get(f, &pictures) || pictures > kMaxItems) return false;
-  page->pictures.assign(static_cast<size_t>(pictures), CapturedPicture());
+  if (!in.GetCount(&pictures)) return false;
+  page->pictures.resize(static_cast<size_t>(pictures));
   for (CapturedPicture& p : page->pictures) {
     uint8_t chart = 0;
-    if (!Get(f, &p.x) || !Get(f, &p.y) || !Get(f, &p.width) || !Get(f, &p.height) || !GetText(f, &p.bytes) ||
-        !Get(f, &chart))
+    if (!in.Get(&p.x) || !in.Get(&p.y) || !in.Get(&p.width) || !in.Get(&p.height) || !in.GetText(&p.bytes) ||
+        !in.Get(&chart))
       return false;
     p.chart = chart != 0;
   }
-  return true;
+  return in.AtEnd();
 }
 
 void Summarize(const CapturedPage& page, double* leftmost, std::set<std::string>* faces) {
@@ -293,55 +373,152 @@ void Summarize(const CapturedPage& page, double* leftmost, std::set<std::string>
 
 }  // namespace
 
+// The scratch file and the thread that writes finished pages into it. The
+// thread owns the file and the summary of the pages written while it runs;
+// the document reads them only once it has waited for the thread.
+struct CapturedDocument::Spill {
+  static constexpr size_t kMaxWaiting = 2;
+  struct Closer {
+    void operator()(FILE* f) const { std::fclose(f); }
+  };
+  std::unique_ptr<FILE, Closer> file;
+  bool atEnd = true;  // false once reading back moved the file away from its end
+  double leftmost = -1;
+  std::set<std::string> faces;
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  // Pages waiting, in order; the first stays until it is written.
+  std::deque<CapturedPage> waiting;
+  bool writing = false, failed = false, stop = false;
+  std::thread thread;
+
+  explicit Spill(FILE* f) : file(f) {
+    thread = std::thread([this] { Write(); });
+  }
+  ~Spill() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    changed.notify_all();
+    thread.join();
+  }
+
+  void Write() {
+    std::string bytes;
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      changed.wait(lock, [this] { return stop || (!waiting.empty() && !failed); });
+      if (stop) return;
+      writing = true;
+      const CapturedPage& page = waiting.front();  // only this thread takes it off
+      lock.unlock();
+      bool ok = atEnd || std::fseek(file.get(), 0, SEEK_END) == 0;
+      atEnd = ok;
+      if (ok) {
+        bytes.clear();
+        Serialize(page, &bytes);
+        ok = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+      }
+      if (ok) Summarize(page, &leftmost, &faces);
+      lock.lock();
+      writing = false;
+      // A page that failed stays waiting, with those after it, for the
+      // document to take back; the part of it written is never read.
+      if (ok) waiting.pop_front();
+      else failed = true;
+      changed.notify_all();
+    }
+  }
+};
+
+CapturedDocument::CapturedDocument() = default;
+CapturedDocument::~CapturedDocument() = default;
+
+const std::deque<CapturedPage>* CapturedDocument::WaitForSpill() const {
+  static const std::deque<CapturedPage> kNone;
+  if (!spill_) return &kNone;
+  std::unique_lock<std::mutex> lock(spill_->mutex);
+  spill_->changed.wait(lock, [this] { return !spill_->writing && (spill_->waiting.empty() || spill_->failed); });
+  return &spill_->waiting;
+}
+
 bool CapturedDocument::SpillFinishedPages() {
   if (pages.empty()) return true;
   if (!spill_) {
     FILE* f = std::tmpfile();
     if (f == nullptr) return false;
-    spill_.reset(f, Closer());
+    spill_ = std::make_unique<Spill>(f);
   }
-  const size_t finished = pages.size();
-  for (size_t i = 0; i < finished; ++i) {
-    const std::string bytes = Serialize(pages[i]);
-    if (std::fseek(spill_.get(), 0, SEEK_END) != 0 ||
-        std::fwrite(bytes.data(), 1, bytes.size(), spill_.get()) != bytes.size()) {
-      // The pages from this one on stay in memory, and no more are spilled
-      // after the part of this one that was written.
-      pages.erase(pages.begin(), pages.begin() + static_cast<long>(i));
-      spillPages = false;
-      return false;
+  Spill& s = *spill_;
+  size_t handed = 0;
+  bool failed = false;
+  {
+    std::unique_lock<std::mutex> lock(s.mutex);
+    for (; handed < pages.size(); ++handed) {
+      s.changed.wait(lock, [&s] { return s.failed || s.waiting.size() < Spill::kMaxWaiting; });
+      if (s.failed) break;
+      s.waiting.push_back(std::move(pages[handed]));
+      ++spilled_;
+      s.changed.notify_all();
     }
-    Summarize(pages[i], &spilledLeftmost_, &spilledFaces_);
-    ++spilled_;
+    failed = s.failed;
   }
-  pages.erase(pages.begin(), pages.begin() + static_cast<long>(finished));
-  return true;
+  pages.erase(pages.begin(), pages.begin() + static_cast<long>(handed));
+  if (!failed) return true;
+  // The pages not written come back ahead of those not handed over, and no
+  // more move.
+  WaitForSpill();
+  std::deque<CapturedPage>& back = s.waiting;
+  pages.insert(pages.begin(), std::make_move_iterator(back.begin()), std::make_move_iterator(back.end()));
+  spilled_ -= back.size();
+  back.clear();
+  spillPages = false;
+  return false;
 }
 
 bool CapturedDocument::ForEachPage(const std::function<bool(size_t, const CapturedPage&)>& visit) const {
   size_t index = 0;
-  if (spilled_ > 0) {
-    if (std::fflush(spill_.get()) != 0 || std::fseek(spill_.get(), 0, SEEK_SET) != 0) return false;
+  // Pages a failed write left waiting follow those in the file.
+  const std::deque<CapturedPage>& unwritten = *WaitForSpill();
+  const size_t written = spilled_ - unwritten.size();
+  if (written > 0) {
+    FILE* f = spill_->file.get();
+    spill_->atEnd = false;
+    if (std::fflush(f) != 0 || std::fseek(f, 0, SEEK_SET) != 0) return false;
     CapturedPage page;
-    for (; index < spilled_; ++index) {
-      if (!Deserialize(spill_.get(), &page) || !visit(index, page)) return false;
+    std::string bytes;
+    for (; index < written; ++index) {
+      uint64_t size = 0;
+      // A page is far smaller; a count beyond this is a damaged file.
+      if (std::fread(&size, sizeof size, 1, f) != 1 || size > (uint64_t{1} << 31)) return false;
+      bytes.resize(static_cast<size_t>(size));
+      if (size > 0 && std::fread(&bytes[0], 1, bytes.size(), f) != bytes.size()) return false;
+      if (!Deserialize(PageBytes(bytes.data(), bytes.size()), &page) || !visit(index, page)) return false;
     }
   }
+  for (const CapturedPage& page : unwritten)
+    if (!visit(index++, page)) return false;
   for (const CapturedPage& page : pages)
     if (!visit(index++, page)) return false;
   return true;
 }
 
 double CapturedDocument::LeftmostText() const {
-  double left = spilledLeftmost_;
+  double left = -1;
   std::set<std::string> faces;
+  for (const CapturedPage& p : *WaitForSpill()) Summarize(p, &left, &faces);
+  if (spill_ && spill_->leftmost >= 0 && (left < 0 || spill_->leftmost < left)) left = spill_->leftmost;
   for (const CapturedPage& p : pages) Summarize(p, &left, &faces);
   return left;
 }
 
 std::set<std::string> CapturedDocument::Faces() const {
   double left = -1;
-  std::set<std::string> faces = spilledFaces_;
+  std::set<std::string> faces;
+  for (const CapturedPage& p : *WaitForSpill()) Summarize(p, &left, &faces);
+  if (spill_) faces.insert(spill_->faces.begin(), spill_->faces.end());
   for (const CapturedPage& p : pages) Summarize(p, &left, &faces);
   return faces;
 }

@@ -7,6 +7,7 @@
 #include "platform/printer/page_driver.h"
 
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <set>
@@ -51,11 +52,19 @@ struct CapturedDocument {
   // (those before it are in the scratch file).
   std::vector<CapturedPage> pages;
   // A long document is kept in the same memory: as a page begins, the pages
-  // finished before it move to a scratch file, read back one at a time.
+  // finished before it move to a scratch file, read back one at a time. A
+  // thread of its own writes them, so the run goes on meanwhile; a few pages
+  // at most wait for it.
   bool spillPages = false;
 
+  CapturedDocument();
+  ~CapturedDocument();
+  CapturedDocument(const CapturedDocument&) = delete;
+  CapturedDocument& operator=(const CapturedDocument&) = delete;
+
   // Moves the pages in memory, all finished, to the scratch file; false when
-  // it cannot be written (the pages then stay in memory, and no more move).
+  // it cannot be written (the pages not written then come back to memory,
+  // and no more move).
   bool SpillFinishedPages();
   size_t PageCount() const { return spilled_ + pages.size(); }
   // Every page in order, the spilled ones read back; stops at the first
@@ -68,13 +77,12 @@ struct CapturedDocument {
   std::set<std::string> Faces() const;
 
  private:
-  struct Closer {
-    void operator()(FILE* f) const { std::fclose(f); }
-  };
-  std::shared_ptr<FILE> spill_;
-  size_t spilled_ = 0;
-  double spilledLeftmost_ = -1;
-  std::set<std::string> spilledFaces_;
+  struct Spill;
+  // Waits until the pages handed to the writer are in the file, or one could
+  // not be written; the pages left unwritten then, in order (else none).
+  const std::deque<CapturedPage>* WaitForSpill() const;
+  std::unique_ptr<Spill> spill_;
+  size_t spilled_ = 0;  // pages handed to the scratch file
 };
 
 // Turns a chart's picture (its metafile) into image file bytes of the given

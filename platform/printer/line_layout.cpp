@@ -422,3 +422,13 @@ LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, c
   lay.Finish();
   return out;
 }
+
+DWORD LaidOutLineHeight(const LaidOutLine& l, int measuring) {
+  if (l.pieces.empty()) return 0;
+  double lead = 0;
+  if (measuring)
+    for (const LaidOutPiece& p : l.pieces) lead = std::max(lead, p.font->leading);
+  int h = static_cast<int>(std::ceil(l.ascent + lead - 1e-6));
+  int d = static_cast<int>(std::ceil(l.descent - 1e-6));
+  return MAKELONG(static_cast<WORD>(std::clamp(h, 0, 0xFFFF)), static_cast<WORD>(std::clamp(d, 0, 0xFFFF)));
+}

@@ -91,6 +91,11 @@ struct LaidOutLine {
   double ascent = 0, descent = 0;  // largest of the fonts that drew text
 };
 
+// The height of a laid-out line above its baseline (the low word; with the
+// fonts' leading when measuring) and below it (the high word); 0 for a line
+// without text.
+DWORD LaidOutLineHeight(const LaidOutLine& l, int measuring);
+
 // Lays out a line; x positions are decipoints from the paper's left edge.
 // Texts are measured only where a position depends on them; measure asks
 // for every piece's width as well. reuse, when given, lends the room of an

@@ -240,13 +240,9 @@ class QtPageDriver : public PageDriver {
     DriverRun* run = RunOf(s);
     LaidOutLine l = LayoutStreamLine(s, &Fonts(s), line, count, false, run ? &run->sparePieces : nullptr);
     if (l.pieces.empty()) return 0;
-    double lead = 0;
-    if (measuring)
-      for (const LaidOutPiece& p : l.pieces) lead = std::max(lead, p.font->leading);
-    int h = static_cast<int>(std::ceil(l.ascent + lead - 1e-6));
-    int d = static_cast<int>(std::ceil(l.descent - 1e-6));
+    const DWORD height = LaidOutLineHeight(l, measuring);
     KeepLaidOut(s, line, count, std::move(l));
-    return MAKELONG(static_cast<WORD>(std::clamp(h, 0, 0xFFFF)), static_cast<WORD>(std::clamp(d, 0, 0xFFFF)));
+    return height;
   }
 
   int OpenDevice(PageOutputState* s, const BYTE*, const char*, LPARAM, LPARAM) override {

@@ -20,11 +20,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -403,6 +405,81 @@ TEST(PageWriters, TextRtfAndHtmlKeepTheTextInOrder) {
   EXPECT_NE(files[0].second.find("<img src=\"Chart%200000002a%200.png\""), std::string::npos);
 }
 
+// A scratch file that cannot take the pages (here: a file size limit) loses
+// none: the pages not written come back to memory, in their order, and no
+// more move.
+TEST(PageWriters, PagesTheScratchFileRefusesStayInMemory) {
+  struct rlimit was;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
+  void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = was;
+  small.rlim_cur = 64 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  CapturedDocument doc;
+  doc.spillPages = true;
+  std::string expected;
+  bool refused = false;
+  for (int p = 0; p < 12; ++p) {
+    CapturedPage page;
+    CapturedLine l;
+    l.height = 120;
+    // Each page is larger than the file's buffer, so it reaches the file at once.
+    l.runs.push_back(CapturedRun{0, 0, "Page " + std::to_string(p) + std::string(20000, 'x'), "Arial", 100, false,
+                                 false, false, 0});
+    page.lines.push_back(l);
+    if (doc.spillPages && !doc.SpillFinishedPages()) refused = true;
+    doc.pages.push_back(page);
+  }
+  if (doc.spillPages && !doc.SpillFinishedPages()) refused = true;
+  setrlimit(RLIMIT_FSIZE, &was);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_TRUE(refused);
+  EXPECT_FALSE(doc.spillPages);
+  EXPECT_EQ(doc.PageCount(), 12u);
+  std::vector<std::string> seen;
+  EXPECT_TRUE(doc.ForEachPage([&](size_t i, const CapturedPage& page) {
+    EXPECT_EQ(i, seen.size());
+    seen.push_back(page.lines.at(0).runs.at(0).text.substr(0, 8));
+    return true;
+  }));
+  ASSERT_EQ(seen.size(), 12u);
+  for (int p = 0; p < 12; ++p)
+    EXPECT_EQ(seen[static_cast<size_t>(p)], ("Page " + std::to_string(p) + "xxx").substr(0, 8)) << p;
+}
+
+// HTML places each run in points with one decimal, rounded as printf's
+// "%.1f" rounds them (halves that binary holds exactly go to the even digit),
+// and each run names its face even when faces alternate.
+TEST(PageWriters, HtmlPositionsRoundAsPrintfDoes) {
+  CapturedDocument doc;
+  CapturedPage page;
+  const double xs[] = {7, 12.5, 3.75, 0.5, -0.4, 1234567.85, 1e20, 2.0 / 3.0, 1e-9};
+  const char* faces[] = {"Arial", "Times \"New\"", "Arial"};
+  int i = 0;
+  for (double x : xs) {
+    CapturedLine l;
+    l.y = 10.0 * i;
+    l.runs.push_back(CapturedRun{x, 0, "t", faces[i % 3], 100, false, false, false, 0});
+    page.lines.push_back(l);
+    ++i;
+  }
+  doc.pages.push_back(page);
+  HtmlExportOptions o;
+  o.fileName = "r.htm";
+  const std::string html = WriteHtmlPages(doc, o, "Report", 0)[0].second;
+  size_t at = 0;
+  i = 0;
+  for (double x : xs) {
+    char want[512];
+    std::snprintf(want, sizeof want, "left:%.1fpt;", x / 10.0);
+    at = html.find(want, at);
+    ASSERT_NE(at, std::string::npos) << want;
+    const std::string face = i++ % 3 == 1 ? "font-family:'Times &quot;New&quot;'" : "font-family:'Arial'";
+    at = html.find(face, at);
+    ASSERT_NE(at, std::string::npos) << face;
+  }
+}
+
 // A long document keeps one page in memory, the finished ones in the
 // scratch file: text, RTF and HTML come out byte for byte as from pages all
 // in memory, faces and the leftmost text found on spilled pages included.
@@ -449,6 +526,16 @@ TEST(PageWriters, SpilledPagesWriteTheSameBytes) {
   EXPECT_EQ(visited, 2u);
   EXPECT_FALSE(WriteTextPages(spilled, TextPageOptions(), [](const std::string&) { return false; }));
   EXPECT_FALSE(WriteRtfPages(spilled, [](const std::string&) { return false; }));
+
+  // Pages spilled after a read-back still follow the earlier ones.
+  CapturedPage sixth = whole.pages.back();
+  sixth.lines[0].runs[0].text = "sixth";
+  whole.pages.push_back(sixth);
+  ASSERT_TRUE(spilled.SpillFinishedPages());
+  spilled.pages.push_back(sixth);
+  ASSERT_TRUE(spilled.SpillFinishedPages());
+  EXPECT_EQ(spilled.PageCount(), 6u);
+  EXPECT_EQ(WriteTextPages(spilled, TextPageOptions()), WriteTextPages(whole, TextPageOptions()));
 }
 
 }  // namespace
