@@ -3,8 +3,8 @@
 #include "engine/output_stream.h"
 #include "platform/export/page_capture.h"
 #include "platform/printer/escape_stream.h"
+#include "platform/win/ui_app.h"
 
-#include <QGuiApplication>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -30,10 +30,7 @@ struct Line {
 };
 
 TEST(PageCapture, RunsKeepTheCodePageBytesAndTheirFont) {
-  static int argc = 1;
-  static char name[] = "test_export";
-  static char* argv[] = {name, nullptr};
-  if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
+  UiStartApplication();
   PageOutputState state;
   state.printerResX = state.printerResY = 720;
   state.fontFaces = {"Courier New", "Arial"};
