@@ -473,6 +473,15 @@ QWidget* CreateGenericWidget(HWND hwnd, QWidget* parentWidget) {
   if (hwnd->dlg) {
     w->setWindowFlag(Qt::Dialog, true);
     w->setAutoFillBackground(false);
+    // The title bar holds the buttons the dialog's style asks for: a modal
+    // dialog has a close button, and no minimize or maximize button.
+    if (parentWidget == nullptr && (hwnd->style & WS_CAPTION) == WS_CAPTION) {
+      Qt::WindowFlags f = w->windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+      f.setFlag(Qt::WindowCloseButtonHint, (hwnd->style & WS_SYSMENU) != 0);
+      f.setFlag(Qt::WindowMinimizeButtonHint, (hwnd->style & WS_MINIMIZEBOX) != 0);
+      f.setFlag(Qt::WindowMaximizeButtonHint, (hwnd->style & WS_MAXIMIZEBOX) != 0);
+      w->setWindowFlags(f);
+    }
   }
   return w;
 }

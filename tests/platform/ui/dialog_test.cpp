@@ -134,6 +134,21 @@ TEST_F(DialogTest, AltWithALabelsLetterFocusesTheControlAfterIt) {
   EXPECT_EQ(selection, MAKELONG(0, 2)) << "the edit's text is selected for typing over";
 }
 
+// A modal dialog's title bar offers closing, not minimizing or maximizing.
+TEST_F(DialogTest, TheTitleBarHasTheButtonsTheStyleAsksFor) {
+  g_init = Init::FocusFirst;
+  Qt::WindowFlags flags;
+  WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    flags = d->widget->windowFlags();
+    EndDialog(d, IDCANCEL);
+  });
+  EXPECT_EQ(DialogBoxParamA(nullptr, "DOk_Can", nullptr, TestProc, 0), IDCANCEL);
+  EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+  EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+}
+
 // A window that paints through BeginPaint: a red square, a text, then the picture if any.
 HMETAFILE g_picture = nullptr;
 LRESULT PaintingProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
