@@ -97,6 +97,22 @@ class NewUserTest : public ::testing::Test {
     GetWindowTextA(frame->m_hWnd, text, sizeof text);
     return text;
   }
+  // The report saved and closed, the file it names moved into a folder of
+  // its own, and the report opened again, the dialog of this title taking
+  // the file's new place; returns that place.
+  std::string SaveMoveAndReopen(const std::string& report, const std::string& file, const char* dialog) {
+    Command(30010);  // File > Save
+    EXPECT_FALSE(doc->IsModified());
+    Command(30000);  // File > Close
+    fs::create_directories(dir_ + "/moved");
+    const std::string moved = dir_ + "/moved/" + fs::path(file).filename().string();
+    fs::rename(file, moved);
+    messages.clear();
+    answers.File("Open Report", report);
+    answers.File(dialog, moved);
+    Command(32001);  // File > Open
+    return moved;
+  }
   // The report printed to a PDF of the folder by the command; its text.
   std::string PrintedBy(UINT command, const std::string& name) {
     PrintRunContext& ctx = GetPrintRunContext();

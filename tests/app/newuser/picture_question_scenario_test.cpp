@@ -33,18 +33,8 @@ TEST_F(NewUserTest, AMovedPictureIsAskedForOnOpenAndItsNewPlaceIsSaved) {
   SendMessageA(frame->m_wndLayoutView.m_hWnd, WM_LBUTTONDOWN, 1, at);
   SendMessageA(frame->m_wndLayoutView.m_hWnd, WM_LBUTTONUP, 0, at);
   ASSERT_EQ(layout.pictures.Count(), 1);
-  Command(kCmdFileSave);
-  ASSERT_FALSE(doc->IsModified());
-  Command(kCmdClose);
-
   // Moved: the open asks for it, and the chosen file is taken.
-  fs::create_directories(dir_ + "/moved");
-  const std::string moved = dir_ + "/moved/logo.wmf";
-  fs::rename(logo, moved);
-  messages.clear();
-  answers.File("Open Report", report);
-  answers.File("Picture File", moved);
-  Command(kCmdOpen);
+  const std::string moved = SaveMoveAndReopen(report, logo, "Picture File");
   ASSERT_TRUE(doc->m_bReportOpen);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0], "Cannot open picture file\r\nlogo.wmf");

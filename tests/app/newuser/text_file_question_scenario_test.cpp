@@ -55,19 +55,9 @@ TEST_F(NewUserTest, AMovedTextFileIsAskedForOnOpenAndItsNewPlaceIsSaved) {
   ASSERT_NE(greeting, nullptr);
   ASSERT_TRUE(PlaceInsteadOfWidestRecordField(*doc, greeting));
   doc->SetModifiedFlag(TRUE);
-  Command(kCmdFileSave);
-  ASSERT_FALSE(doc->IsModified());
-  Command(kCmdClose);
-
   // Moved: the open says which file it could not open, then the Open
   // dialog takes the file's new place.
-  fs::create_directories(dir_ + "/moved");
-  const std::string moved = dir_ + "/moved/letter.txt";
-  fs::rename(letter, moved);
-  messages.clear();
-  answers.File("Open Report", report);
-  answers.File("Text File", moved);
-  Command(kCmdOpen);
+  const std::string moved = SaveMoveAndReopen(report, letter, "Text File");
   ASSERT_TRUE(doc->m_bReportOpen);
   ASSERT_EQ(messages.size(), 1u) << testing::PrintToString(messages);
   EXPECT_NE(messages[0].find("letter.txt"), std::string::npos) << messages[0];
