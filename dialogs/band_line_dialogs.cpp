@@ -156,13 +156,8 @@ void EnableFreeform(HWND d) {
 void OfferCurrentHeight(HWND d, const PropertiesParams& p) {
   if (IsDlgButtonChecked(d, kFreeform) != BST_CHECKED || GetWindowTextLengthA(GetDlgItem(d, kHeight)) > 0) return;
   const LayoutTables& t = *p.t;
-  for (int i = 0; i < kBandLineCount; ++i) {
-    const BandLineRec& line = t.bandRecords[i];
-    if (line.kind == kBandFree || !(line.flags & kLineMarked)) continue;
-    const BYTE mode = IsDlgButtonChecked(d, kPoints) == BST_CHECKED ? kHeightPoints : kHeightMeasure;
-    ShowHeight(d, p, mode, PixelsToDisplayUnits(t.metrics, mode, line.pixelHeight));
-    return;
-  }
+  const BYTE mode = IsDlgButtonChecked(d, kPoints) == BST_CHECKED ? kHeightPoints : kHeightMeasure;
+  ShowHeight(d, p, mode, PixelsToDisplayUnits(t.metrics, mode, t.bandRecords[FirstMarkedLine(t)].pixelHeight));
 }
 void EnablePrintWhen(HWND d) {
   const bool field = SendDlgItemMessageA(d, kFieldList, CB_GETCURSEL, 0, 0) > 0;
