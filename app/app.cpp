@@ -745,14 +745,18 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
     if (m_bReportLoaded) {
       doc.m_nRunMode = 0;
       m_bRunAndEnd = TRUE;
+      // The program ends after this run: one copy reads its rows once.
+      ctx.onlyRun = doc.m_pPageSetup == nullptr || doc.m_pPageSetup->Copies <= 1;
       // A report whose output is an export writes its file instead.
       const bool exported = ReportOutputIsExport(doc);
       if (exported) {
         if (!RunReportExport(doc)) m_nExitCode = 1;
+        ctx.onlyRun = false;
         return FALSE;
       }
       const long said = UnattendedMessagesWritten();
       RunOutputWithRecovery(doc, 0);
+      ctx.onlyRun = false;
       if (!ctx.lastRunPrinted) {
         // The run's own reason, when it gave one, is the only line.
         if (UnattendedMessagesWritten() == said) ShowError(LoadResString(kReportNotPrinted).c_str(), nullptr);

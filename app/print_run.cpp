@@ -63,7 +63,7 @@ class EngineRunServices : public PrintRunServices {
     SetQuerySortKeys(doc);
     // The evaluation chains and total levels as the fields stand now.
     if (doc.m_pModel != nullptr) PropagateFieldDependencies(doc.m_pModel);
-    CreateReportRun(&doc, g_context.driver, &g_context.page);
+    CreateReportRun(&doc, g_context.driver, &g_context.page)->onlyRun = g_context.onlyRun;
     return ::PrepareRunData(&doc) == 0;
   }
   void CloseRunData(CKmDoc& doc) override { FreeReportRun(&doc); }

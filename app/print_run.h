@@ -33,6 +33,8 @@ struct PrintRunContext {
   // 1 the Test Pattern, 2 the Report Specification.
   int printWhat = 0;
   bool previewStoreFailed = false;  // the preview could not keep a page
+  // The program ends after the next run, which makes one copy (/G).
+  bool onlyRun = false;
 };
 
 // The one context of the document (the program has one document).

@@ -230,7 +230,7 @@ int OpenRunQuery(CKmComposite* m) {
     return 1;
   }
   MarkEngineSortedColumns(m);
-  if (signature.empty()) return 0;
+  if (signature.empty() || !c->record) return 0;
   // A cache that cannot be made leaves the run reading the database.
   if (c->path.empty()) c->path = NewCachePath();
   if (!c->file.Create(c->path)) {

@@ -40,6 +40,9 @@ struct RecordCache : ModelAttachment {
   uint64_t size = 0;                // bytes written
   uint64_t limit = kRecordCacheLimit;
   bool complete = false;            // the rows reach the query's end
+  // False when nothing will read this query's rows again (a run that reads
+  // them once and ends the program): writing them down would only cost time.
+  bool record = true;
   uint32_t readRow = UINT32_MAX;    // the row the file is positioned after (unknown: all ones)
   int32_t lastError = 0;            // why the last cache was given up (3173, 3175) or 0
   // Rows asked of the database and rows replayed, over the model's life.

@@ -99,7 +99,16 @@ void FoldText(const SqlRunState* st, const char* in, size_t len, char* out, size
   auto put = [&](char c) {
     if (o + 1 < cap) out[o++] = c;
   };
-  if (st->charRaw) {
+  // A value without control characters (most are) is copied as it is.
+  size_t plain = 0;
+  if (!st->charRaw) {
+    while (plain < len) {
+      const unsigned char c = static_cast<unsigned char>(in[plain]);
+      if (c < 32 || c == 0xEC || c == 0x8D) break;
+      ++plain;
+    }
+  }
+  if (st->charRaw || plain == len) {
     size_t n = std::min(len, cap - 1);
     std::memcpy(out, in, n);
     out[n] = 0;

@@ -562,7 +562,7 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
           if (!measureOnly) MoveItemsBelowStretchedField(run, e, line, band, heldCount);
         }
       } else {
-        char buf[400] = {};
+        char buf[400];  // read only as far as the formatted length
         int n = suppressed ? 0 : FormatFieldValue(s->format, f, buf, value, 0, kOutputReport, nullptr);
         Align a = Align::kLeft;
         int prefix = 0;

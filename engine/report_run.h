@@ -54,10 +54,14 @@ struct BandHeightMemo {
   int32_t height[256][kModes];
   uint8_t known[256][kModes];
   std::vector<std::vector<struct ReportItemHead*>> lineItems;  // empty: not gathered yet
+  // The device's line height of each of those items' fonts, asked once: a
+  // band whose height depends on the record measures its lines per record.
+  std::vector<std::vector<int32_t>> itemFontHeights;
   BandHeightMemo() { Clear(); }
   void Clear() {
     std::memset(known, 0, sizeof known);
     lineItems.clear();
+    itemFontHeights.clear();
   }
 };
 
@@ -69,6 +73,10 @@ struct ReportRun {
   BandOutputState* band = nullptr;     // owned by the run, made by the band output side
   RunOutput* output = &PageOutput();   // where the bands go (an export sets its own)
   BandHeightMemo bandHeights;
+
+  // The program ends after this run, which makes one copy: its rows are read
+  // again only by the pre-passes of this run.
+  bool onlyRun = false;
 
   // Counters of the run.
   uint16_t copies = 1;
@@ -94,6 +102,7 @@ struct ReportRun {
   // Steady-clock milliseconds of the last look at pending window messages:
   // the run looks every kRunPumpMilliseconds, not at every record or band.
   int64_t lastPumpMs = INT64_MIN;
+  int pumpCalls = 0;  // since the clock was last read
 
   // Layout figures of the run.
   int32_t pageFooterHeight = 0;

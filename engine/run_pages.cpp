@@ -243,7 +243,17 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
   const bool blankStay = !BlankLinesDropped(r, band);
   bool present = false, nonEmpty = false, onlyGraphics = true;
   int32_t tallest = 0;
-  for (ReportItemHead* it : ItemsOfLine(doc, r, line)) {
+  const std::vector<ReportItemHead*>& items = ItemsOfLine(doc, r, line);
+  // Font heights are the run's for good only with the device's fonts at hand.
+  std::vector<int32_t>* fontHeights = nullptr;
+  if (Has(r, 2) && line >= 0 && line < kBandLineCount) {
+    std::vector<std::vector<int32_t>>& all = r->bandHeights.itemFontHeights;
+    if (all.empty()) all.resize(kBandLineCount);
+    fontHeights = &all[static_cast<size_t>(line)];
+    if (fontHeights->size() != items.size()) fontHeights->assign(items.size(), -1);
+  }
+  for (size_t i = 0; i < items.size(); ++i) {
+    ReportItemHead* it = items[i];
     if (it->flags & (kItemKindLine | kItemKindBox)) {
       present = nonEmpty = true;
       continue;
@@ -254,7 +264,14 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
       continue;
     }
     onlyGraphics = false;
-    int32_t h = FontHeight(r, *it);
+    int32_t h;
+    if (fontHeights != nullptr) {
+      int32_t& known = (*fontHeights)[i];
+      if (known < 0) known = FontHeight(r, *it);
+      h = known;
+    } else {
+      h = FontHeight(r, *it);
+    }
     if (FieldDef* f = FieldOfItem(it)) {
       // A Record band that may break across pages is fitted by its own
       // lines; its text goes on over the page end.

@@ -229,6 +229,8 @@ void FreeReportRun(KmDocBase* doc) {
 }
 
 void PumpRunMessages(ReportRun* r) {
+  if (r->lastPumpMs != INT64_MIN && ++r->pumpCalls < kRunPumpCallsPerLook) return;
+  r->pumpCalls = 0;
   const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
                           std::chrono::steady_clock::now().time_since_epoch()).count();
   if (r->lastPumpMs != INT64_MIN && now - r->lastPumpMs < kRunPumpMilliseconds) return;
@@ -367,6 +369,14 @@ void MarkFieldsForRun(KmDocBase* doc) {
   }
 }
 
+// A totals pre-pass (a total worked out before the report pass) or a chart
+// pre-pass reads the records before the report pass reads them again.
+bool PrePassRereads(KmDocBase* doc) {
+  for (const FieldDef* f = doc->m_pModel->fieldList; f != nullptr; f = f->next)
+    if ((f->totalFlags & kTotalPreprocessed) != 0) return true;
+  return HasHeaderCharts(doc);
+}
+
 // The report's query executed (the record cache replays the rows of a query
 // that did not change since the last run), the records sorted here when the
 // database cannot, the totals pre-pass and the chart pre-pass.
@@ -386,6 +396,9 @@ int PrepareReportData(KmDocBase* doc, ReportRun* r, bool reread = false) {
   }
   RemoveSortedPositions(doc, r);
   if (r->queryOpen) CloseQuery(doc, r);
+  // The record cache keeps the rows for whoever reads them next: another run,
+  // or the report pass after a totals or chart pre-pass of this one.
+  GetRecordCache(m)->record = !r->onlyRun || PrePassRereads(doc);
   // The server's own columns are asked of it while no query is open (the
   // question ends the open statement).
   ResolveSqlExpFields(m);

@@ -17,8 +17,10 @@ int32_t CheckRunCancelled();
 // kRunPumpMilliseconds while a run is on; the run state is read every time.
 int32_t PollRunCancelled();
 // Dispatches pending window messages when the run last did so
-// kRunPumpMilliseconds ago or more (the first call always does).
+// kRunPumpMilliseconds ago or more (the first call always does). The clock
+// is read once in kRunPumpCallsPerLook calls: a run calls on every line.
 constexpr int64_t kRunPumpMilliseconds = 60;
+constexpr int kRunPumpCallsPerLook = 16;
 void PumpRunMessages(ReportRun* run);
 // The Record Layout settings, the stretching-text mark, the records-across
 // buffer and the Record height; nonzero fails the run (its message shown).

@@ -384,12 +384,21 @@ int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buf
       while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\n')) --n;
     }
     std::string& o = pieces.text;
-    o.reserve(n);
-    for (size_t i = 0; i < n; ++i) {
-      char c = from[i];
+    o.assign(from, n);
+    bool escapes = false;
+    for (char& c : o) {
       if (c == '\n' || static_cast<unsigned char>(c) == doc.padChar) c = ' ';
-      o += c;
-      if (c == 27) o += c;
+      else if (c == 27) escapes = true;
+    }
+    // An escape character of the value is doubled: the line reads it as text.
+    if (escapes) {
+      std::string doubled;
+      doubled.reserve(o.size() + 8);
+      for (char c : o) {
+        doubled += c;
+        if (c == 27) doubled += c;
+      }
+      o.swap(doubled);
     }
   }
   if (!any) return 0;

@@ -2,6 +2,7 @@
 
 #include "platform/win/codepage_text.h"
 
+#include <array>
 #include <cstring>
 
 namespace qe_text {
@@ -17,17 +18,38 @@ std::string AnsiToUtf8(const char* text) {
 size_t Utf8ToAnsi(const char* text, size_t len, char* out, size_t outSize) {
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   const auto* e = p + len;
+  // The code page's bytes of the characters UTF-8 writes in two bytes (the
+  // accented letters of most non-ASCII text), looked up without decoding in
+  // general.
+  static const std::array<short, 0x800> twoByte = [] {
+    std::array<short, 0x800> t{};
+    for (uint32_t cp = 0; cp < t.size(); ++cp) t[cp] = static_cast<short>(UnicodeToAnsi(cp));
+    return t;
+  }();
   size_t need = 0;
   while (p < e) {
+    // ASCII is the same byte in the code page: most of a text goes this way.
+    if (*p < 0x80) {
+      if (need + 1 < outSize) out[need] = static_cast<char>(*p);
+      ++p;
+      ++need;
+      continue;
+    }
     char c;
     uint32_t cp = 0;
-    int n = DecodeUtf8(p, e, &cp);
+    int n;
+    if (*p >= 0xC2 && *p <= 0xDF && p + 1 < e && (p[1] & 0xC0) == 0x80) {
+      n = 2;
+      cp = ((*p & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+    } else {
+      n = DecodeUtf8(p, e, &cp);
+    }
     if (n < 0) break;
     if (n == 0) {
       // Not UTF-8: a driver that hands back the code page's own bytes.
       c = static_cast<char>(*p++);
     } else {
-      int b = UnicodeToAnsi(cp);
+      int b = cp < twoByte.size() ? twoByte[cp] : UnicodeToAnsi(cp);
       c = b < 0 ? '?' : static_cast<char>(b);
       p += n;
     }

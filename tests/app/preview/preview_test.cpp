@@ -560,6 +560,16 @@ TEST_F(PreviewRun, RunsAgainReplayTheCachedRowsUntilTheQueryChanges) {
     print();
     cachePath = c->path;
     EXPECT_TRUE(fs::exists(cachePath));
+
+    // A run the program ends after (/G, one copy) writes no rows down.
+    GetPrintRunContext().onlyRun = true;
+    m->sortWords[1] |= kSortDescending;
+    before = c->rowsFetched;
+    EXPECT_EQ(print(), renamed);
+    GetPrintRunContext().onlyRun = false;
+    EXPECT_GT(c->rowsFetched, before);
+    EXPECT_FALSE(c->complete);
+    EXPECT_FALSE(fs::exists(c->path));
   }
   EXPECT_FALSE(fs::exists(cachePath)) << "the cache goes with the program";
   sql("update order_lines set company = 'Alder & Sons' where company = 'Alder Renamed'");

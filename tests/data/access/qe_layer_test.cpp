@@ -128,6 +128,8 @@ TEST_F(QeLayer, TextCrossesInTheProgramsCodePage) {
   EXPECT_STREQ(out, "\x80?");
   EXPECT_EQ(qe_text::Utf8ToAnsi("abcdef", 6, out, 4), 6u);
   EXPECT_STREQ(out, "abc");
+  EXPECT_EQ(qe_text::Utf8ToAnsi("M\xC3\xBCller", 7, out, 4), 6u);
+  EXPECT_STREQ(out, "M\xFCl");
   EXPECT_EQ(qe_text::AnsiToUtf8("\x80\xE9"), "\xE2\x82\xAC\xC3\xA9");
 }
 
