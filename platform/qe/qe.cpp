@@ -377,7 +377,10 @@ size_t TranslateValue(const BoundCol& b, const char* src, SQLLEN ind, char* user
         need = len;
         wrote = n + 1;
       } else {
-        need = qe_text::Utf8ToAnsi(src, len, user, static_cast<size_t>(b.userLen));
+        // The ASCII start as it stands, the rest decoded after it.
+        const size_t head = i < room ? i : room;
+        std::memcpy(user, src, head);
+        need = i + qe_text::Utf8ToAnsi(src + i, len - i, user + head, static_cast<size_t>(b.userLen) - head);
         wrote = (need < room ? need : room) + 1;
       }
       *cell = (cut || need >= static_cast<size_t>(b.userLen)) ? QE_LEN_TRUNCATED : static_cast<int32_t>(need);

@@ -118,6 +118,18 @@ TEST_F(QeLayer, TextCrossesInTheProgramsCodePage) {
   EXPECT_STREQ(city, "Z\xFCrich");
   EXPECT_EQ(cell, 6);
   qeEndSQL(s);
+  // Cut to a smaller buffer, after and within the ASCII start.
+  for (int32_t size : {3, 2}) {
+    s = Exec("select city from customers where city = 'Z\xFCrich'");
+    char small[4] = {'x', 'x', 'x', 'x'};
+    cell = size;
+    ASSERT_EQ(qeBindCol(s, 1, small, &cell), 0);
+    ASSERT_EQ(qeFetchNext(s), 0) << qeErrMsg();
+    EXPECT_STREQ(small, size == 3 ? "Z\xFC" : "Z");
+    EXPECT_EQ(cell, QE_LEN_TRUNCATED);
+    EXPECT_EQ(small[3], 'x');
+    qeEndSQL(s);
+  }
 
   char out[8];
   // Invalid UTF-8 is taken as already in the code page; a cut sequence at the end is dropped.
