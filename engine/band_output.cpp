@@ -120,6 +120,37 @@ BandOutputState* PrepareBandOutput(KmDocBase* doc) {
   return s;
 }
 
+namespace {
+
+// Whether any item could ever hold item i back: one of its band, on an
+// earlier line of the band or higher on its own, that overlaps its columns.
+// The same test IsItemHeld makes, less the states that change as lines go.
+bool MayBeHeld(const BandOutputState& s, size_t i) {
+  const ItemOutput& it = s.items[i];
+  if (it.line < 0 || it.line >= kBandLineCount) return true;
+  const BandLineRec* L = s.layout->Lines().lines;
+  const int band = L[it.line].kind;
+  const ReportItemHead& h = *it.head;
+  int firstLine = it.line;
+  while (firstLine > 0 && L[firstLine - 1].kind == band) --firstLine;
+  const size_t begin = static_cast<size_t>(s.firstItemOfLine[firstLine]);
+  const size_t end = static_cast<size_t>(it.line) + 1 < s.firstItemOfLine.size()
+                         ? static_cast<size_t>(s.firstItemOfLine[it.line + 1])
+                         : s.items.size();
+  for (size_t o = begin; o < end && o < s.items.size(); ++o) {
+    if (o == i) continue;
+    const ItemOutput& other = s.items[o];
+    if (other.line < 0 || other.line >= kBandLineCount || L[other.line].kind != band) continue;
+    const ReportItemHead& oh = *other.head;
+    if (oh.right < h.left || oh.left >= h.right) continue;
+    if (other.line < it.line) return true;
+    if (other.line == it.line && oh.top < h.top && !IsLineOrBox(h) && !IsLineOrBox(oh)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void BuildBandItemIndex(BandOutputState* s) {
   s->items.clear();
   s->firstItemOfLine.assign(kBandLineTableRecords + 1, 0);
@@ -155,6 +186,7 @@ void BuildBandItemIndex(BandOutputState* s) {
     while (e < s->items.size() && s->items[e].line < l) ++e;
     s->firstItemOfLine[l] = static_cast<int>(e);
   }
+  for (size_t i = 0; i < s->items.size(); ++i) s->items[i].mayBeHeld = MayBeHeld(*s, i);
 }
 
 void ClearPrintOnceMarks(BandOutputState* s, int level) {

@@ -61,6 +61,9 @@ struct ItemOutput {
   // mark that the field printed since its group broke or the page began.
   int8_t groupLevel = 0;
   bool printedOnce = false;
+  // Another item of its band lies above it and across its columns, so that
+  // it may wait for that one (see IsItemHeld); fixed with the layout.
+  bool mayBeHeld = true;
 };
 
 // One record's line in the records-across row.

@@ -340,6 +340,11 @@ bool IsItemHeld(ReportRun* run, int entry, int band, int* heldCount) {
     }
     return true;
   }
+  if (!it.mayBeHeld) {
+    if (it.holdCount == 0) return false;
+    --it.holdCount;
+    return true;
+  }
   // Only items of its band on its own line or above can hold it back; the
   // items are in line order and a band's lines are one stretch.
   int firstLine = it.line;
