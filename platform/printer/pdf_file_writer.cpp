@@ -73,27 +73,29 @@ double FontSize(const QFont& font) {
   return font.pointSizeF() > 0 ? font.pointSizeF() * 10.0 : 100.0;
 }
 
+// The number with at most two decimals and a blank after it, put together
+// here and appended in one piece (a page's content is mostly numbers).
 void Num(std::string* out, double v) {
   long long n = std::llround(v * 100.0);
-  if (n < 0) {
-    out->push_back('-');
-    n = -n;
+  const bool negative = n < 0;
+  if (negative) n = -n;
+  char buf[32];
+  char* end = buf + sizeof buf;
+  char* p = end;
+  *--p = ' ';
+  const int frac = static_cast<int>(n % 100);
+  if (frac) {
+    if (frac % 10) *--p = static_cast<char>('0' + frac % 10);
+    *--p = static_cast<char>('0' + frac / 10);
+    *--p = '.';
   }
-  char buf[24];
-  char* p = buf + sizeof buf;
   long long whole = n / 100;
   do {
     *--p = static_cast<char>('0' + whole % 10);
     whole /= 10;
   } while (whole != 0);
-  out->append(p, static_cast<size_t>(buf + sizeof buf - p));
-  int frac = static_cast<int>(n % 100);
-  if (frac) {
-    out->push_back('.');
-    out->push_back(static_cast<char>('0' + frac / 10));
-    if (frac % 10) out->push_back(static_cast<char>('0' + frac % 10));
-  }
-  out->push_back(' ');
+  if (negative) *--p = '-';
+  out->append(p, static_cast<size_t>(end - p));
 }
 
 void Colour(std::string* out, const QColor& c, const char* op) {
