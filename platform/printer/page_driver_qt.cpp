@@ -5,6 +5,7 @@
 
 #include "platform/printer/line_layout.h"
 #include "platform/printer/page_record.h"
+#include "platform/printer/pdf_file_writer.h"
 #include "platform/printer/printer_device_qt.h"
 #include "platform/win/ui_internal.h"
 
@@ -13,6 +14,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -22,13 +25,14 @@
 #include <cstring>
 #include <cmath>
 #include <memory>
-#include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace {
 
 PageDriverPlayMetafile gMetafilePlayer = nullptr;
 PageDriverPlayMetafile gOlePlayer = nullptr;
+std::atomic<bool> gDeferLines{true};
 
 // Pages a preview keeps past its memory bound go to a file of their own,
 // unlinked as soon as it is made, compressed: every page of a long report
@@ -175,11 +179,54 @@ struct DriverRun {
   LaidOutLine laid;
   bool laidValid = false;
   std::vector<LaidOutPiece> sparePieces;  // room of the line drawn last, for the next
+  // The open page's lines are laid out by the PDF file writer's thread (see
+  // PageRecord::DeferredLine), with what the layout reads of the state then.
+  bool deferPage = false;
+  std::shared_ptr<const PageOutputState> layoutState;
+  std::unordered_map<const DriverFont*, bool> pdfFonts;  // PdfFileCanWriteFont of each
 };
 
 DriverRun* RunOf(const PageOutputState* s) { return s ? static_cast<DriverRun*>(s->driverData) : nullptr; }
 
 QColor ColourOf(COLORREF c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+// A line's layout is left to the file writer's thread only when the page
+// goes straight into a PDF file: that is where the main thread has the most
+// to do, and nothing else reads the page before it is written.
+bool DefersLines(const DriverRun* r) {
+  return gDeferLines.load(std::memory_order_relaxed) && !r->preview && DeviceWritesPdfDirectly(r->device);
+}
+
+// Which bytes of the stream decode to characters the PDF file writer takes,
+// without and with the line-draw face.
+const bool* PdfWritableBytes(bool lineDraw) {
+  static const auto table = [] {
+    std::array<std::array<bool, 256>, 2> t{};
+    for (int draw = 0; draw < 2; ++draw)
+      for (int b = 0; b < 256; ++b) {
+        const BYTE c = static_cast<BYTE>(b);
+        t[draw][b] = PdfFileCanWriteChar(DecodeStreamText(&c, 1, draw != 0).at(0).unicode());
+      }
+    return t;
+  }();
+  return table[lineDraw ? 1 : 0].data();
+}
+
+// Whether the PDF file writer takes the text the line lays out into (see
+// PdfFileCanWrite): its fonts and characters. The stream's colours are all
+// opaque.
+bool LineWritesToPdf(DriverRun* r, const PageOutputState* s, const BYTE* line, int count) {
+  bool ok = true;
+  ForEachLineText(s, &r->fonts, line, count, [&](const DriverFont& f, const BYTE* bytes, int n) {
+    if (!ok) return;
+    auto it = r->pdfFonts.find(&f);
+    if (it == r->pdfFonts.end()) it = r->pdfFonts.emplace(&f, PdfFileCanWriteFont(f.font)).first;
+    ok = it->second;
+    const bool* writable = PdfWritableBytes(IsLineDrawFont(s, f));
+    for (int i = 0; ok && i < n; ++i) ok = writable[bytes[i]];
+  });
+  return ok;
+}
 
 class QtPageDriver : public PageDriver {
  public:
@@ -238,6 +285,8 @@ class QtPageDriver : public PageDriver {
 
   DWORD MeasureLine(PageOutputState* s, const BYTE* line, int count, int measuring) override {
     DriverRun* run = RunOf(s);
+    // Laid out later, by the file writer: only its fonts are looked at here.
+    if (run && DefersLines(run)) return ScanLineHeight(s, &run->fonts, line, count, measuring);
     LaidOutLine l = LayoutStreamLine(s, &Fonts(s), line, count, false, run ? &run->sparePieces : nullptr);
     if (l.pieces.empty()) return 0;
     const DWORD height = LaidOutLineHeight(l, measuring);
@@ -289,6 +338,7 @@ class QtPageDriver : public PageDriver {
     if (r->pageOpen) return 1;
     r->page = std::make_shared<PageRecord>();
     r->pageOpen = true;
+    r->deferPage = DefersLines(r);
     r->pageSend = send != 0;
     r->y = std::max<double>(topStart, s->topOffset);
     return 1;
@@ -305,22 +355,20 @@ class QtPageDriver : public PageDriver {
     DriverRun* r = RunOf(s);
     if (!r || !r->pageOpen) return 0;
     if (s->abortWord) return 1;
+    if (r->deferPage) {
+      // Every line of the page, so that its fonts are all of the writer's cache.
+      r->laidValid = false;
+      r->layoutState = LayoutStateOf(*s, std::move(r->layoutState));
+      r->page->DeferredLine(line, count, r->y, r->layoutState, LineWritesToPdf(r, s, line, count));
+      return 1;
+    }
     LaidOutLine l = TakeLaidOut(r, line, count) ? std::move(r->laid)
                                                  : LayoutStreamLine(s, &r->fonts, line, count, false, &r->sparePieces);
-    // One text call per run, so that text extractors see whole words.
-    // Glyphs are placed here only for the painter (made only then: an empty
-    // glyph run costs allocations). A preview running to its end keeps its
+    // Glyphs are placed here only for the painter, so that the device does
+    // not shape every line again. A preview running to its end keeps its
     // pages without them, so it places none.
     const bool place = r->preview ? !s->runningToEnd : !DeviceWritesPdfDirectly(r->device);
-    std::optional<QGlyphRun> glyphs;
-    if (place) glyphs.emplace();
-    for (const LaidOutPiece& p : l.pieces) {
-      // Plain text of a plain face is drawn as glyphs placed here, so that
-      // the device does not shape every line again.
-      bool simple = place && DriverFontCache::SimpleGlyphs(*p.font, l.TextOf(p), &*glyphs);
-      r->page->Text(p.font, p.font->font, p.colour, QPointF(p.x, r->y + p.baseline), l.text, p.start, p.length,
-                    simple ? &*glyphs : nullptr);
-    }
+    r->page->LaidOutText(l, r->y, place);
     l.pieces.clear();
     r->sparePieces = std::move(l.pieces);
     return 1;
@@ -583,6 +631,8 @@ PageDriver* CreateQtPageDriver() { return new QtPageDriver; }
 
 void SetPageDriverMetafilePlayer(PageDriverPlayMetafile player) { gMetafilePlayer = player; }
 void SetPageDriverOleItemPlayer(PageDriverPlayMetafile player) { gOlePlayer = player; }
+
+void SetPageDriverDefersLines(bool defer) { gDeferLines.store(defer, std::memory_order_relaxed); }
 
 int StoredPreviewPageCount(const PageOutputState* s) {
   DriverRun* r = RunOf(s);
