@@ -24,15 +24,15 @@ const char16_t kOemBox[48] = {
     0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
     0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580};
 
-const std::string& FaceOf(const PageOutputState* s, int fontNumber) {
+}  // namespace
+
+const std::string& StreamFace(const PageOutputState* s, int fontNumber) {
   static const std::string kDefaultFace = "Arial";
   if (fontNumber >= 0 && static_cast<size_t>(fontNumber) < s->fontFaces.size() &&
       !s->fontFaces[fontNumber].empty())
     return s->fontFaces[fontNumber];
   return kDefaultFace;
 }
-
-}  // namespace
 
 QString ResolveFace(const std::string& face) {
   const char* f = face.c_str();
@@ -106,7 +106,7 @@ bool ShapesLatinText(const QFont& font) {
 }  // namespace
 
 const DriverFont& DriverFontCache::Get(const PageOutputState* s, int fontNumber, int style, int size) {
-  const std::string& face = FaceOf(s, fontNumber);
+  const std::string& face = StreamFace(s, fontNumber);
   if (size <= 0) size = 100;
   style &= 0x0F;
   // A line names its font once per item, mostly the one of the item before.
@@ -429,7 +429,7 @@ DWORD LaidOutLineHeight(const LaidOutLine& l, int measuring) { return l.pieces.e
 
 DWORD ScanLineHeight(const PageOutputState* s, DriverFontCache* cache, const BYTE* line, int count, int measuring) {
   LineExtent e;
-  ForEachLineText(s, cache, line, count, [&e](const DriverFont& f, const BYTE*, int) { e.Add(f); });
+  ForEachLineText(s, cache, line, count, [&e](const DriverFont& f, int, const BYTE*, int) { e.Add(f); });
   return e.Height(measuring);
 }
 
@@ -438,11 +438,10 @@ bool IsLineDrawFont(const PageOutputState* s, const DriverFont& f) {
 }
 
 std::shared_ptr<const PageOutputState> LayoutStateOf(const PageOutputState& s,
-                                                     std::shared_ptr<const PageOutputState> last) {
-  // Every field Layouter, FaceOf and IsLineDrawFont read.
-  if (last && last->printerResX == s.printerResX && last->physicalOffsetX == s.physicalOffsetX &&
-      last->leftMargin == s.leftMargin && last->screenPpiX == s.screenPpiX && last->fontFaces == s.fontFaces &&
-      last->lineDrawFace == s.lineDrawFace)
+                                                     std::shared_ptr<const PageOutputState> last, bool facesKept) {
+  // Every field Layouter, StreamFace and IsLineDrawFont read.
+  if (last && facesKept && last->printerResX == s.printerResX && last->physicalOffsetX == s.physicalOffsetX &&
+      last->leftMargin == s.leftMargin && last->screenPpiX == s.screenPpiX && last->lineDrawFace == s.lineDrawFace)
     return last;
   auto copy = std::make_shared<PageOutputState>();
   copy->printerResX = s.printerResX;

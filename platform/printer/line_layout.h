@@ -107,15 +107,18 @@ struct LineExtent {
   DWORD Height(int measuring) const;
 };
 
-// Calls visit(font, bytes, count) for each text token of the line with the
-// font it is in, reading the escapes as the layout reads them.
+// The face a font number of the stream names.
+const std::string& StreamFace(const PageOutputState* s, int fontNumber);
+
+// Calls visit(font, fontNumber, bytes, count) for each text token of the
+// line with the font it is in, reading the escapes as the layout reads them.
 template <class Visit>
 void ForEachLineText(const PageOutputState* s, DriverFontCache* cache, const BYTE* line, int count, Visit visit) {
   StreamFont font;
   StreamReader reader(line, count);
   for (StreamToken t = reader.Next(); t.kind != StreamToken::kEnd; t = reader.Next()) {
     if (t.kind == StreamToken::kText)
-      visit(cache->Get(s, font.number, font.style, font.size), line + t.offset, t.length);
+      visit(cache->Get(s, font.number, font.style, font.size), font.number, line + t.offset, t.length);
     else
       font.Apply(t);
   }
@@ -129,9 +132,11 @@ bool IsLineDrawFont(const PageOutputState* s, const DriverFont& f);
 
 // A copy of what the layout reads of the state (origin, resolutions, faces),
 // for laying lines out later on another thread; last itself when it holds
-// the same.
+// the same for the line. facesKept: the caller has found last's faces of
+// the fonts the line is in to be the state's (the other faces are not
+// compared: there may be many, and the line does not read them).
 std::shared_ptr<const PageOutputState> LayoutStateOf(const PageOutputState& s,
-                                                     std::shared_ptr<const PageOutputState> last);
+                                                     std::shared_ptr<const PageOutputState> last, bool facesKept);
 
 struct LaidOutPiece {
   double x = 0, baseline = 0;  // decipoints; baseline relative to the line's

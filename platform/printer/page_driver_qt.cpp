@@ -213,11 +213,15 @@ const bool* PdfWritableBytes(bool lineDraw) {
 }
 
 // Whether the PDF file writer takes the text the line lays out into (see
-// PdfFileCanWrite): its fonts and characters. The stream's colours are all
-// opaque.
-bool LineWritesToPdf(DriverRun* r, const PageOutputState* s, const BYTE* line, int count) {
+// PdfFileCanWrite): its fonts and characters; the stream's colours are all
+// opaque. facesKept: the faces of its fonts are those of the state copy
+// kept for laying lines out.
+bool LineWritesToPdf(DriverRun* r, const PageOutputState* s, const BYTE* line, int count, bool* facesKept) {
   bool ok = true;
-  ForEachLineText(s, &r->fonts, line, count, [&](const DriverFont& f, const BYTE* bytes, int n) {
+  const PageOutputState* kept = r->layoutState.get();
+  *facesKept = kept != nullptr;
+  ForEachLineText(s, &r->fonts, line, count, [&](const DriverFont& f, int fontNumber, const BYTE* bytes, int n) {
+    if (*facesKept && StreamFace(kept, fontNumber) != f.face) *facesKept = false;
     if (!ok) return;
     auto it = r->pdfFonts.find(&f);
     if (it == r->pdfFonts.end()) it = r->pdfFonts.emplace(&f, PdfFileCanWriteFont(f.font)).first;
@@ -358,8 +362,10 @@ class QtPageDriver : public PageDriver {
     if (r->deferPage) {
       // Every line of the page, so that its fonts are all of the writer's cache.
       r->laidValid = false;
-      r->layoutState = LayoutStateOf(*s, std::move(r->layoutState));
-      r->page->DeferredLine(line, count, r->y, r->layoutState, LineWritesToPdf(r, s, line, count));
+      bool facesKept = false;
+      const bool writable = LineWritesToPdf(r, s, line, count, &facesKept);
+      r->layoutState = LayoutStateOf(*s, std::move(r->layoutState), facesKept);
+      r->page->DeferredLine(line, count, r->y, r->layoutState, writable);
       return 1;
     }
     LaidOutLine l = TakeLaidOut(r, line, count) ? std::move(r->laid)

@@ -141,7 +141,7 @@ TEST(LineHeightScan, TheLayoutStateCopyLaysOutAsTheState) {
   s.physicalOffsetX = 7;
   s.screenPpiX = 96;
   s.printerResX = 600;
-  std::shared_ptr<const PageOutputState> copy = LayoutStateOf(s, nullptr);
+  std::shared_ptr<const PageOutputState> copy = LayoutStateOf(s, nullptr, true);
   LineBuilder b;
   b.Esc(kEscFont, 1, 0, 100).Esc(kEscPosition, 30).Text("x").Bare(kEscRightOpen).Text("r").Esc(kEscRightClose, 300);
   DriverFontCache cache;
@@ -154,14 +154,17 @@ TEST(LineHeightScan, TheLayoutStateCopyLaysOutAsTheState) {
     EXPECT_EQ(a.pieces[i].font, c.pieces[i].font);
   }
   s.pageShown = 4;  // not read by the layout
-  EXPECT_EQ(LayoutStateOf(s, copy), copy);
+  EXPECT_EQ(LayoutStateOf(s, copy, true), copy);
+  // A face the line is in changed: the caller finds it, and a new copy is taken.
   s.fontFaces[1] = "Times New Roman";
-  std::shared_ptr<const PageOutputState> changed = LayoutStateOf(s, copy);
+  std::shared_ptr<const PageOutputState> changed = LayoutStateOf(s, copy, false);
   EXPECT_NE(changed, copy);
   EXPECT_EQ(changed->fontFaces, s.fontFaces);
   EXPECT_EQ(copy->fontFaces[1], "Courier New");
   s.leftMargin = 51;
-  EXPECT_NE(LayoutStateOf(s, changed), changed);
+  EXPECT_NE(LayoutStateOf(s, changed, true), changed);
+  s.lineDrawFace = "Courier New";
+  EXPECT_NE(LayoutStateOf(s, changed, true), changed);
 }
 
 TEST(StreamText, EveryByteDecodesToOneCharacter) {
