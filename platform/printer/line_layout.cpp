@@ -427,12 +427,6 @@ DWORD LineExtent::Height(int measuring) const {
 
 DWORD LaidOutLineHeight(const LaidOutLine& l, int measuring) { return l.pieces.empty() ? 0 : l.Height(measuring); }
 
-DWORD ScanLineHeight(const PageOutputState* s, DriverFontCache* cache, const BYTE* line, int count, int measuring) {
-  LineExtent e;
-  ForEachLineText(s, cache, line, count, [&e](const DriverFont& f, int, const BYTE*, int) { e.Add(f); });
-  return e.Height(measuring);
-}
-
 bool IsLineDrawFont(const PageOutputState* s, const DriverFont& f) {
   return !s->lineDrawFace.empty() && f.face == s->lineDrawFace;
 }

@@ -124,8 +124,21 @@ void ForEachLineText(const PageOutputState* s, DriverFontCache* cache, const BYT
   }
 }
 
-// The height LaidOutLineHeight gives the line, without laying it out.
-DWORD ScanLineHeight(const PageOutputState* s, DriverFontCache* cache, const BYTE* line, int count, int measuring);
+// The height LaidOutLineHeight gives the line, without laying it out; also
+// shows each text token to also, as ForEachLineText does.
+struct IgnoreText {
+  void operator()(const DriverFont&, int, const BYTE*, int) const {}
+};
+template <class Also = IgnoreText>
+DWORD ScanLineHeight(const PageOutputState* s, DriverFontCache* cache, const BYTE* line, int count, int measuring,
+                     Also also = {}) {
+  LineExtent e;
+  ForEachLineText(s, cache, line, count, [&](const DriverFont& f, int fontNumber, const BYTE* bytes, int n) {
+    e.Add(f);
+    also(f, fontNumber, bytes, n);
+  });
+  return e.Height(measuring);
+}
 
 // Whether text of the font is drawn with the line-draw face's characters.
 bool IsLineDrawFont(const PageOutputState* s, const DriverFont& f);

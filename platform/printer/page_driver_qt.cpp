@@ -149,6 +149,13 @@ class PageSpill {
   bool stop_ = false;
 };
 
+// What OutputLine needs to know of a line it leaves to the file writer,
+// gathered text token by text token (see CheckText).
+struct DeferredCheck {
+  bool writable = true;   // the writer takes its text (see PdfFileCanWrite)
+  bool facesKept = true;  // the faces of its fonts are those of the kept state copy
+};
+
 // A page the preview keeps: in memory, or under its number in the spill file.
 struct StoredPage {
   std::shared_ptr<PageRecord> page;
@@ -173,11 +180,12 @@ struct DriverRun {
   std::shared_ptr<PageRecord> loaded;
   WORD fontSize = 100;
   DriverFontCache fonts;
-  // The line MeasureLine laid out last, for the OutputLine of the same bytes
-  // that follows it: a line is laid out once, not twice.
-  std::string laidBytes;
+  // The line MeasureLine looked at last, for the OutputLine of the same
+  // bytes that follows it: a line is laid out, or scanned, once, not twice.
+  enum class Measured { kNone, kLaidOut, kScanned } measured = Measured::kNone;
+  std::string measuredBytes;
   LaidOutLine laid;
-  bool laidValid = false;
+  DeferredCheck scanned;
   std::vector<LaidOutPiece> sparePieces;  // room of the line drawn last, for the next
   // The open page's lines are laid out by the PDF file writer's thread (see
   // PageRecord::DeferredLine), with what the layout reads of the state then.
@@ -212,24 +220,20 @@ const bool* PdfWritableBytes(bool lineDraw) {
   return table[lineDraw ? 1 : 0].data();
 }
 
-// Whether the PDF file writer takes the text the line lays out into (see
-// PdfFileCanWrite): its fonts and characters; the stream's colours are all
-// opaque. facesKept: the faces of its fonts are those of the state copy
-// kept for laying lines out.
-bool LineWritesToPdf(DriverRun* r, const PageOutputState* s, const BYTE* line, int count, bool* facesKept) {
-  bool ok = true;
+// One text token of a line left to the file writer: the writer takes text
+// of a font it has a standard font for whose characters all have a byte in
+// its code page (the stream's colours are all opaque).
+void CheckText(DriverRun* r, const PageOutputState* s, DeferredCheck* check, const DriverFont& f, int fontNumber,
+               const BYTE* bytes, int n) {
   const PageOutputState* kept = r->layoutState.get();
-  *facesKept = kept != nullptr;
-  ForEachLineText(s, &r->fonts, line, count, [&](const DriverFont& f, int fontNumber, const BYTE* bytes, int n) {
-    if (*facesKept && StreamFace(kept, fontNumber) != f.face) *facesKept = false;
-    if (!ok) return;
-    auto it = r->pdfFonts.find(&f);
-    if (it == r->pdfFonts.end()) it = r->pdfFonts.emplace(&f, PdfFileCanWriteFont(f.font)).first;
-    ok = it->second;
-    const bool* writable = PdfWritableBytes(IsLineDrawFont(s, f));
-    for (int i = 0; ok && i < n; ++i) ok = writable[bytes[i]];
-  });
-  return ok;
+  if (check->facesKept) check->facesKept = kept && StreamFace(kept, fontNumber) == f.face;
+  if (!check->writable) return;
+  auto it = r->pdfFonts.find(&f);
+  if (it == r->pdfFonts.end()) it = r->pdfFonts.emplace(&f, PdfFileCanWriteFont(f.font)).first;
+  bool ok = it->second;
+  const bool* writable = PdfWritableBytes(IsLineDrawFont(s, f));
+  for (int i = 0; ok && i < n; ++i) ok = writable[bytes[i]];
+  check->writable = ok;
 }
 
 class QtPageDriver : public PageDriver {
@@ -290,11 +294,23 @@ class QtPageDriver : public PageDriver {
   DWORD MeasureLine(PageOutputState* s, const BYTE* line, int count, int measuring) override {
     DriverRun* run = RunOf(s);
     // Laid out later, by the file writer: only its fonts are looked at here.
-    if (run && DefersLines(run)) return ScanLineHeight(s, &run->fonts, line, count, measuring);
+    if (run && DefersLines(run)) {
+      DeferredCheck check;
+      const DWORD height = ScanLineHeight(s, &run->fonts, line, count, measuring,
+                                          [&](const DriverFont& f, int fontNumber, const BYTE* bytes, int n) {
+                                            CheckText(run, s, &check, f, fontNumber, bytes, n);
+                                          });
+      KeepMeasured(run, line, count, DriverRun::Measured::kScanned);
+      run->scanned = check;
+      return height;
+    }
     LaidOutLine l = LayoutStreamLine(s, &Fonts(s), line, count, false, run ? &run->sparePieces : nullptr);
     if (l.pieces.empty()) return 0;
     const DWORD height = LaidOutLineHeight(l, measuring);
-    KeepLaidOut(s, line, count, std::move(l));
+    if (run) {
+      KeepMeasured(run, line, count, DriverRun::Measured::kLaidOut);
+      run->laid = std::move(l);
+    }
     return height;
   }
 
@@ -361,15 +377,21 @@ class QtPageDriver : public PageDriver {
     if (s->abortWord) return 1;
     if (r->deferPage) {
       // Every line of the page, so that its fonts are all of the writer's cache.
-      r->laidValid = false;
-      bool facesKept = false;
-      const bool writable = LineWritesToPdf(r, s, line, count, &facesKept);
-      r->layoutState = LayoutStateOf(*s, std::move(r->layoutState), facesKept);
-      r->page->DeferredLine(line, count, r->y, r->layoutState, writable);
+      DeferredCheck check;
+      if (TakeMeasured(r, line, count, DriverRun::Measured::kScanned)) {
+        check = r->scanned;
+      } else {
+        ForEachLineText(s, &r->fonts, line, count, [&](const DriverFont& f, int fontNumber, const BYTE* bytes, int n) {
+          CheckText(r, s, &check, f, fontNumber, bytes, n);
+        });
+      }
+      r->layoutState = LayoutStateOf(*s, std::move(r->layoutState), check.facesKept);
+      r->page->DeferredLine(line, count, r->y, r->layoutState, check.writable);
       return 1;
     }
-    LaidOutLine l = TakeLaidOut(r, line, count) ? std::move(r->laid)
-                                                 : LayoutStreamLine(s, &r->fonts, line, count, false, &r->sparePieces);
+    LaidOutLine l = TakeMeasured(r, line, count, DriverRun::Measured::kLaidOut)
+                        ? std::move(r->laid)
+                        : LayoutStreamLine(s, &r->fonts, line, count, false, &r->sparePieces);
     // Glyphs are placed here only for the painter, so that the device does
     // not shape every line again. A preview running to its end keeps its
     // pages without them, so it places none.
@@ -503,18 +525,17 @@ class QtPageDriver : public PageDriver {
     return 1;
   }
 
-  static void KeepLaidOut(PageOutputState* s, const BYTE* line, int count, LaidOutLine&& l) {
-    DriverRun* r = RunOf(s);
-    if (!r || count < 0) return;
-    r->laidBytes.assign(reinterpret_cast<const char*>(line), static_cast<size_t>(count));
-    r->laid = std::move(l);
-    r->laidValid = true;
+  static void KeepMeasured(DriverRun* r, const BYTE* line, int count, DriverRun::Measured how) {
+    r->measured = count < 0 ? DriverRun::Measured::kNone : how;
+    if (count > 0) r->measuredBytes.assign(reinterpret_cast<const char*>(line), static_cast<size_t>(count));
+    else r->measuredBytes.clear();
   }
 
-  static bool TakeLaidOut(DriverRun* r, const BYTE* line, int count) {
-    const bool same = r->laidValid && count >= 0 && r->laidBytes.size() == static_cast<size_t>(count) &&
-                      std::memcmp(r->laidBytes.data(), line, static_cast<size_t>(count)) == 0;
-    r->laidValid = false;
+  // Whether the line is the one MeasureLine looked at last, in that way.
+  static bool TakeMeasured(DriverRun* r, const BYTE* line, int count, DriverRun::Measured how) {
+    const bool same = r->measured == how && count >= 0 && r->measuredBytes.size() == static_cast<size_t>(count) &&
+                      (count == 0 || std::memcmp(r->measuredBytes.data(), line, static_cast<size_t>(count)) == 0);
+    r->measured = DriverRun::Measured::kNone;
     return same;
   }
 

@@ -318,7 +318,9 @@ void PrintMixedReport(const std::string& pdf, bool defer, int underlinedPage = -
         b.Esc(kEscFont, 1, 4, 100).Esc(kEscPosition, 700).Text("under");
         b.Esc(kEscFont, 4, 0, 100).Text("\xC4\xC4\xB3");  // box drawing
       }
-      const DWORD h = run.driver->MeasureLine(&run.state, b.data(), b.size(), 1);
+      // Now and then the line measured is not the one printed.
+      const LineBuilder measured = n % 11 == 2 ? MixedLine(n + 1) : b;
+      const DWORD h = run.driver->MeasureLine(&run.state, measured.data(), measured.size(), 1);
       ASSERT_EQ(run.driver->AdvanceBeforeLine(&run.state, h ? LOWORD(h) : 120, 1), 1);
       ASSERT_EQ(run.driver->OutputLine(&run.state, b.data(), b.size()), 1);
       ASSERT_EQ(run.driver->AdvanceAfterLine(&run.state, HIWORD(h), 1), 1);
