@@ -299,9 +299,9 @@ LineBuilder MixedLine(int n) {
 
 // Three pages of mixed lines measured and printed as the engine does, with
 // rules between some; the state the layout reads changes between pages and
-// within one. underlinedPage, when in range, has a line the PDF file writer
-// does not take.
-void PrintMixedReport(const std::string& pdf, bool defer, int underlinedPage = -1) {
+// within one. A line of refusedPage ends in refused, text the PDF file
+// writer does not take.
+void PrintMixedReport(const std::string& pdf, bool defer, int refusedPage = -1, const LineBuilder& refused = {}) {
   DeferralSwitch deferral(defer);
   PdfRun run;
   run.state.fontFaces.push_back("Helvetica");
@@ -314,10 +314,7 @@ void PrintMixedReport(const std::string& pdf, bool defer, int underlinedPage = -
       const int n = page * 40 + i;
       if (i == 20 && page == 2) run.state.fontFaces[3] = "Times New Roman";
       LineBuilder b = n % 13 == 5 ? LineBuilder() : MixedLine(n);
-      if (page == underlinedPage && i == 7) {
-        b.Esc(kEscFont, 1, 4, 100).Esc(kEscPosition, 700).Text("under");
-        b.Esc(kEscFont, 4, 0, 100).Text("\xC4\xC4\xB3");  // box drawing
-      }
+      if (page == refusedPage && i == 7) b.bytes.insert(b.bytes.end(), refused.bytes.begin(), refused.bytes.end());
       // Now and then the line measured is not the one printed.
       const LineBuilder measured = n % 11 == 2 ? MixedLine(n + 1) : b;
       const DWORD h = run.driver->MeasureLine(&run.state, measured.data(), measured.size(), 1);
@@ -354,16 +351,25 @@ TEST(DeferredLines, TheWriterThreadsLayoutMakesTheSameFile) {
 // A page the file writer does not take goes through the painter, its lines
 // laid out first; the pages before it are read back into the same document.
 TEST(DeferredLines, APageTheWriterRefusesIsLaidOutForThePainter) {
-  const std::string now = TempPath("refused_now.pdf"), later = TempPath("refused_later.pdf");
-  PrintMixedReport(now, false, 1);
-  PrintMixedReport(later, true, 1);
-  EXPECT_EQ(PdfPages(now), 3);
-  EXPECT_EQ(PdfPages(later), 3);
-  const std::string a = RunCommand("pdftotext -layout '" + now + "' - 2>/dev/null");
-  const std::string b = RunCommand("pdftotext -layout '" + later + "' - 2>/dev/null");
-  EXPECT_NE(b.find("under"), std::string::npos);
-  EXPECT_NE(b.find("Item 119"), std::string::npos);
-  EXPECT_EQ(a, b);
+  // A face without a standard font, an underline, and a byte of the code
+  // page that has no character in a standard font.
+  LineBuilder box, under, odd;
+  box.Esc(kEscFont, 4, 0, 100).Esc(kEscPosition, 700).Text("\xC4\xC4\xB3 box");
+  under.Esc(kEscFont, 1, 4, 100).Esc(kEscPosition, 700).Text("under");
+  odd.Esc(kEscFont, 1, 0, 100).Esc(kEscPosition, 700).Text("odd\x81");
+  int n = 0;
+  for (const LineBuilder* refused : {&box, &under, &odd}) {
+    SCOPED_TRACE(++n);
+    const std::string now = TempPath("refused_now.pdf"), later = TempPath("refused_later.pdf");
+    PrintMixedReport(now, false, 1, *refused);
+    PrintMixedReport(later, true, 1, *refused);
+    EXPECT_EQ(PdfPages(now), 3);
+    EXPECT_EQ(PdfPages(later), 3);
+    const std::string a = RunCommand("pdftotext -layout '" + now + "' - 2>/dev/null");
+    const std::string b = RunCommand("pdftotext -layout '" + later + "' - 2>/dev/null");
+    EXPECT_NE(b.find("Item 119"), std::string::npos);
+    EXPECT_EQ(a, b);
+  }
 }
 
 }  // namespace
