@@ -132,41 +132,6 @@ TEST(LineHeightScan, EqualsTheHeightOfTheLaidOutLine) {
   EXPECT_GT(LOWORD(blank), 3 * LOWORD(small));
 }
 
-// What a line is laid out with later is what the state held when it was
-// printed; the copy is taken again only when that changes.
-TEST(LineHeightScan, TheLayoutStateCopyLaysOutAsTheState) {
-  TestApplication();
-  PageOutputState s = TwoFaceState();
-  s.leftMargin = 50;
-  s.physicalOffsetX = 7;
-  s.screenPpiX = 96;
-  s.printerResX = 600;
-  std::shared_ptr<const PageOutputState> copy = LayoutStateOf(s, nullptr, true);
-  LineBuilder b;
-  b.Esc(kEscFont, 1, 0, 100).Esc(kEscPosition, 30).Text("x").Bare(kEscRightOpen).Text("r").Esc(kEscRightClose, 300);
-  DriverFontCache cache;
-  const LaidOutLine a = LayoutStreamLine(&s, &cache, b.data(), b.size());
-  const LaidOutLine c = LayoutStreamLine(copy.get(), &cache, b.data(), b.size());
-  ASSERT_EQ(a.pieces.size(), 2u);
-  ASSERT_EQ(c.pieces.size(), 2u);
-  for (size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(a.pieces[i].x, c.pieces[i].x);
-    EXPECT_EQ(a.pieces[i].font, c.pieces[i].font);
-  }
-  s.pageShown = 4;  // not read by the layout
-  EXPECT_EQ(LayoutStateOf(s, copy, true), copy);
-  // A face the line is in changed: the caller finds it, and a new copy is taken.
-  s.fontFaces[1] = "Times New Roman";
-  std::shared_ptr<const PageOutputState> changed = LayoutStateOf(s, copy, false);
-  EXPECT_NE(changed, copy);
-  EXPECT_EQ(changed->fontFaces, s.fontFaces);
-  EXPECT_EQ(copy->fontFaces[1], "Courier New");
-  s.leftMargin = 51;
-  EXPECT_NE(LayoutStateOf(s, changed, true), changed);
-  s.lineDrawFace = "Courier New";
-  EXPECT_NE(LayoutStateOf(s, changed, true), changed);
-}
-
 TEST(StreamText, EveryByteDecodesToOneCharacter) {
   BYTE all[256];
   for (int i = 0; i < 256; ++i) all[i] = static_cast<BYTE>(i);
