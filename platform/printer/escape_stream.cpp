@@ -1,5 +1,7 @@
 #include "platform/printer/escape_stream.h"
 
+#include <cstring>
+
 int EscapeArgumentCount(BYTE code, bool centredFieldOpen) {
   switch (code) {
     case kEscPosition:
@@ -29,8 +31,8 @@ StreamToken StreamReader::Next() {
   if (pos_ >= count_) return t;
   t.offset = pos_;
   if (line_[pos_] != kEsc) {
-    int end = pos_;
-    while (end < count_ && line_[end] != kEsc) ++end;
+    const void* esc = std::memchr(line_ + pos_, kEsc, static_cast<size_t>(count_ - pos_));
+    const int end = esc ? static_cast<int>(static_cast<const BYTE*>(esc) - line_) : count_;
     t.kind = StreamToken::kText;
     t.length = end - pos_;
     pos_ = end;

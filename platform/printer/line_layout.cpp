@@ -24,15 +24,15 @@ const char16_t kOemBox[48] = {
     0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
     0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580};
 
-const std::string& FaceOf(const PageOutputState* s, int fontNumber) {
+}  // namespace
+
+const std::string& StreamFace(const PageOutputState* s, int fontNumber) {
   static const std::string kDefaultFace = "Arial";
   if (fontNumber >= 0 && static_cast<size_t>(fontNumber) < s->fontFaces.size() &&
       !s->fontFaces[fontNumber].empty())
     return s->fontFaces[fontNumber];
   return kDefaultFace;
 }
-
-}  // namespace
 
 QString ResolveFace(const std::string& face) {
   const char* f = face.c_str();
@@ -106,7 +106,7 @@ bool ShapesLatinText(const QFont& font) {
 }  // namespace
 
 const DriverFont& DriverFontCache::Get(const PageOutputState* s, int fontNumber, int style, int size) {
-  const std::string& face = FaceOf(s, fontNumber);
+  const std::string& face = StreamFace(s, fontNumber);
   if (size <= 0) size = 100;
   style &= 0x0F;
   // A line names its font once per item, mostly the one of the item before.
@@ -240,10 +240,9 @@ class Layouter {
 
   void Text(const BYTE* bytes, int n) {
     if (!haveRun_) Start(RunMode::kLeft, Pen(), false);
-    const DriverFont& f = cache_->Get(s_, font_, style_, size_);
-    bool lineDraw = !s_->lineDrawFace.empty() && FaceOf(s_, font_) == s_->lineDrawFace;
+    const DriverFont& f = cache_->Get(s_, font_.number, font_.style, font_.size);
     const int start = static_cast<int>(out_->text.size());
-    AppendStreamText(&out_->text, bytes, n, lineDraw);
+    AppendStreamText(&out_->text, bytes, n, IsLineDrawFont(s_, f));
     const int length = static_cast<int>(out_->text.size()) - start;
     LaidOutPiece piece;
     piece.start = start;
@@ -252,20 +251,15 @@ class Layouter {
     piece.colour = colour_;
     piece.width = measure_ ? cache_->Advance(f, View(start, length)) : -1.0;
     out_->pieces.push_back(piece);
-    out_->ascent = std::max(out_->ascent, f.ascent);
-    out_->descent = std::max(out_->descent, f.descent);
+    out_->Add(f);
   }
 
   void Escape(const StreamToken& t) {
+    if (font_.Apply(t)) return;
     switch (t.code) {
       case kEscPosition:
         Flush();
         Start(RunMode::kLeft, X(t.args[0]), true);
-        break;
-      case kEscFont:
-        font_ = t.args[0];
-        style_ = t.args[1];
-        size_ = t.args[2];
         break;
       case kEscColour:
         colour_ = QColor(std::min<int>(t.args[0], 255), std::min<int>(t.args[1], 255),
@@ -393,7 +387,7 @@ class Layouter {
   bool measure_ = false;
   int penPiece_ = -1;  // the piece whose end is the pen, not yet measured
   double origin_ = 0, pen_ = 0, raise_ = 0;
-  int font_ = 0, style_ = 0, size_ = 100;
+  StreamFont font_;
   QColor colour_ = Qt::black;
   bool haveRun_ = false;
   Run run_;
@@ -411,6 +405,7 @@ LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, c
   if (out.pieces.capacity() < 8) out.pieces.reserve(8);
   out.text.reserve(count);
   Layouter lay(s, cache, &out, measure);
+  // The tokens are read as ForEachLineText reads them.
   StreamReader reader(line, count);
   for (StreamToken t = reader.Next(); t.kind != StreamToken::kEnd; t = reader.Next()) {
     if (t.kind == StreamToken::kText) {
@@ -423,12 +418,31 @@ LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, c
   return out;
 }
 
-DWORD LaidOutLineHeight(const LaidOutLine& l, int measuring) {
-  if (l.pieces.empty()) return 0;
-  double lead = 0;
-  if (measuring)
-    for (const LaidOutPiece& p : l.pieces) lead = std::max(lead, p.font->leading);
-  int h = static_cast<int>(std::ceil(l.ascent + lead - 1e-6));
-  int d = static_cast<int>(std::ceil(l.descent - 1e-6));
+DWORD LineExtent::Height(int measuring) const {
+  if (!hasText) return 0;
+  int h = static_cast<int>(std::ceil(ascent + (measuring ? leading : 0) - 1e-6));
+  int d = static_cast<int>(std::ceil(descent - 1e-6));
   return MAKELONG(static_cast<WORD>(std::clamp(h, 0, 0xFFFF)), static_cast<WORD>(std::clamp(d, 0, 0xFFFF)));
+}
+
+DWORD LaidOutLineHeight(const LaidOutLine& l, int measuring) { return l.pieces.empty() ? 0 : l.Height(measuring); }
+
+bool IsLineDrawFont(const PageOutputState* s, const DriverFont& f) {
+  return !s->lineDrawFace.empty() && f.face == s->lineDrawFace;
+}
+
+std::shared_ptr<const PageOutputState> LayoutStateOf(const PageOutputState& s,
+                                                     std::shared_ptr<const PageOutputState> last, bool facesKept) {
+  // Every field Layouter, StreamFace and IsLineDrawFont read.
+  if (last && facesKept && last->printerResX == s.printerResX && last->physicalOffsetX == s.physicalOffsetX &&
+      last->leftMargin == s.leftMargin && last->screenPpiX == s.screenPpiX && last->lineDrawFace == s.lineDrawFace)
+    return last;
+  auto copy = std::make_shared<PageOutputState>();
+  copy->printerResX = s.printerResX;
+  copy->physicalOffsetX = s.physicalOffsetX;
+  copy->leftMargin = s.leftMargin;
+  copy->screenPpiX = s.screenPpiX;
+  copy->fontFaces = s.fontFaces;
+  copy->lineDrawFace = s.lineDrawFace;
+  return copy;
 }

@@ -2,6 +2,7 @@
 // line into positioned runs, shared by measuring (ordinal 8) and drawing (14).
 #pragma once
 
+#include "platform/printer/escape_stream.h"
 #include "platform/printer/page_driver.h"
 
 #include <QColor>
@@ -13,7 +14,9 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -74,6 +77,80 @@ QString DecodeStreamText(const BYTE* bytes, int count, bool lineDrawFace);
 // The same, added to the end of out.
 void AppendStreamText(QString* out, const BYTE* bytes, int count, bool lineDrawFace);
 
+// The font the line's escapes have set so far, from the line's start.
+struct StreamFont {
+  int number = 0, style = 0, size = 100;
+  // Takes a font escape; false, and nothing changed, for any other token.
+  bool Apply(const StreamToken& t) {
+    if (t.kind != StreamToken::kEscape || t.code != kEscFont) return false;
+    number = t.args[0];
+    style = t.args[1];
+    size = t.args[2];
+    return true;
+  }
+};
+
+// What a line's text takes above and below its baseline: the largest
+// ascent, descent and leading of the fonts its text tokens are in. Every text
+// token counts, as the layout makes a piece of each.
+struct LineExtent {
+  double ascent = 0, descent = 0, leading = 0;
+  bool hasText = false;
+  void Add(const DriverFont& f) {
+    ascent = std::max(ascent, f.ascent);
+    descent = std::max(descent, f.descent);
+    leading = std::max(leading, f.leading);
+    hasText = true;
+  }
+  // Above the baseline (the low word; with the leading when measuring) and
+  // below it (the high word); 0 for a line without text.
+  DWORD Height(int measuring) const;
+};
+
+// The face a font number of the stream names.
+const std::string& StreamFace(const PageOutputState* s, int fontNumber);
+
+// Calls visit(font, fontNumber, bytes, count) for each text token of the
+// line with the font it is in, reading the escapes as the layout reads them.
+template <class Visit>
+void ForEachLineText(const PageOutputState* s, DriverFontCache* cache, const BYTE* line, int count, Visit visit) {
+  StreamFont font;
+  StreamReader reader(line, count);
+  for (StreamToken t = reader.Next(); t.kind != StreamToken::kEnd; t = reader.Next()) {
+    if (t.kind == StreamToken::kText)
+      visit(cache->Get(s, font.number, font.style, font.size), font.number, line + t.offset, t.length);
+    else
+      font.Apply(t);
+  }
+}
+
+// The height LaidOutLineHeight gives the line, without laying it out; also
+// shows each text token to also, as ForEachLineText does.
+struct IgnoreText {
+  void operator()(const DriverFont&, int, const BYTE*, int) const {}
+};
+template <class Also = IgnoreText>
+DWORD ScanLineHeight(const PageOutputState* s, DriverFontCache* cache, const BYTE* line, int count, int measuring,
+                     Also also = {}) {
+  LineExtent e;
+  ForEachLineText(s, cache, line, count, [&](const DriverFont& f, int fontNumber, const BYTE* bytes, int n) {
+    e.Add(f);
+    also(f, fontNumber, bytes, n);
+  });
+  return e.Height(measuring);
+}
+
+// Whether text of the font is drawn with the line-draw face's characters.
+bool IsLineDrawFont(const PageOutputState* s, const DriverFont& f);
+
+// A copy of what the layout reads of the state (origin, resolutions, faces),
+// for laying lines out later on another thread; last itself when it holds
+// the same for the line. facesKept: the caller has found last's faces of
+// the fonts the line is in to be the state's (the other faces are not
+// compared: there may be many, and the line does not read them).
+std::shared_ptr<const PageOutputState> LayoutStateOf(const PageOutputState& s,
+                                                     std::shared_ptr<const PageOutputState> last, bool facesKept);
+
 struct LaidOutPiece {
   double x = 0, baseline = 0;  // decipoints; baseline relative to the line's
   int start = 0, length = 0;   // its characters in the line's text
@@ -82,13 +159,12 @@ struct LaidOutPiece {
   double width = -1;  // decipoints; negative when the layout did not need it
 };
 
-struct LaidOutLine {
+struct LaidOutLine : LineExtent {  // the extent of the fonts that drew text
   // Every piece's characters, one after the other: one text for the line
   // rather than one per piece, which the page keeps as it is.
   QString text;
   std::vector<LaidOutPiece> pieces;
   QStringView TextOf(const LaidOutPiece& p) const { return QStringView(text).mid(p.start, p.length); }
-  double ascent = 0, descent = 0;  // largest of the fonts that drew text
 };
 
 // The height of a laid-out line above its baseline (the low word; with the

@@ -5,6 +5,7 @@
 
 #include "platform/printer/line_layout.h"
 #include "platform/printer/page_record.h"
+#include "platform/printer/pdf_file_writer.h"
 #include "platform/printer/printer_device_qt.h"
 #include "platform/win/ui_internal.h"
 
@@ -13,6 +14,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -22,13 +25,14 @@
 #include <cstring>
 #include <cmath>
 #include <memory>
-#include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace {
 
 PageDriverPlayMetafile gMetafilePlayer = nullptr;
 PageDriverPlayMetafile gOlePlayer = nullptr;
+std::atomic<bool> gDeferLines{true};
 
 // Pages a preview keeps past its memory bound go to a file of their own,
 // unlinked as soon as it is made, compressed: every page of a long report
@@ -145,6 +149,13 @@ class PageSpill {
   bool stop_ = false;
 };
 
+// What OutputLine needs to know of a line it leaves to the file writer,
+// gathered text token by text token (see CheckText).
+struct DeferredCheck {
+  bool writable = true;   // the writer takes its text (see PdfFileCanWrite)
+  bool facesKept = true;  // the faces of its fonts are those of the kept state copy
+};
+
 // A page the preview keeps: in memory, or under its number in the spill file.
 struct StoredPage {
   std::shared_ptr<PageRecord> page;
@@ -169,17 +180,61 @@ struct DriverRun {
   std::shared_ptr<PageRecord> loaded;
   WORD fontSize = 100;
   DriverFontCache fonts;
-  // The line MeasureLine laid out last, for the OutputLine of the same bytes
-  // that follows it: a line is laid out once, not twice.
-  std::string laidBytes;
+  // The line MeasureLine looked at last, for the OutputLine of the same
+  // bytes that follows it: a line is laid out, or scanned, once, not twice.
+  enum class Measured { kNone, kLaidOut, kScanned } measured = Measured::kNone;
+  std::string measuredBytes;
   LaidOutLine laid;
-  bool laidValid = false;
+  DeferredCheck scanned;
   std::vector<LaidOutPiece> sparePieces;  // room of the line drawn last, for the next
+  // The open page's lines are laid out by the PDF file writer's thread (see
+  // PageRecord::DeferredLine), with what the layout reads of the state then.
+  bool deferPage = false;
+  std::shared_ptr<const PageOutputState> layoutState;
+  std::unordered_map<const DriverFont*, bool> pdfFonts;  // PdfFileCanWriteFont of each
 };
 
 DriverRun* RunOf(const PageOutputState* s) { return s ? static_cast<DriverRun*>(s->driverData) : nullptr; }
 
 QColor ColourOf(COLORREF c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+// A line's layout is left to the file writer's thread only when the page
+// goes straight into a PDF file: that is where the main thread has the most
+// to do, and nothing else reads the page before it is written.
+bool DefersLines(const DriverRun* r) {
+  return gDeferLines.load(std::memory_order_relaxed) && !r->preview && DeviceWritesPdfDirectly(r->device);
+}
+
+// Which bytes of the stream decode to characters the PDF file writer takes,
+// without and with the line-draw face.
+const bool* PdfWritableBytes(bool lineDraw) {
+  static const auto table = [] {
+    std::array<std::array<bool, 256>, 2> t{};
+    for (int draw = 0; draw < 2; ++draw)
+      for (int b = 0; b < 256; ++b) {
+        const BYTE c = static_cast<BYTE>(b);
+        t[draw][b] = PdfFileCanWriteChar(DecodeStreamText(&c, 1, draw != 0).at(0).unicode());
+      }
+    return t;
+  }();
+  return table[lineDraw ? 1 : 0].data();
+}
+
+// One text token of a line left to the file writer: the writer takes text
+// of a font it has a standard font for whose characters all have a byte in
+// its code page (the stream's colours are all opaque).
+void CheckText(DriverRun* r, const PageOutputState* s, DeferredCheck* check, const DriverFont& f, int fontNumber,
+               const BYTE* bytes, int n) {
+  const PageOutputState* kept = r->layoutState.get();
+  if (check->facesKept) check->facesKept = kept && StreamFace(kept, fontNumber) == f.face;
+  if (!check->writable) return;
+  auto it = r->pdfFonts.find(&f);
+  if (it == r->pdfFonts.end()) it = r->pdfFonts.emplace(&f, PdfFileCanWriteFont(f.font)).first;
+  bool ok = it->second;
+  const bool* writable = PdfWritableBytes(IsLineDrawFont(s, f));
+  for (int i = 0; ok && i < n; ++i) ok = writable[bytes[i]];
+  check->writable = ok;
+}
 
 class QtPageDriver : public PageDriver {
  public:
@@ -238,10 +293,24 @@ class QtPageDriver : public PageDriver {
 
   DWORD MeasureLine(PageOutputState* s, const BYTE* line, int count, int measuring) override {
     DriverRun* run = RunOf(s);
+    // Laid out later, by the file writer: only its fonts are looked at here.
+    if (run && DefersLines(run)) {
+      DeferredCheck check;
+      const DWORD height = ScanLineHeight(s, &run->fonts, line, count, measuring,
+                                          [&](const DriverFont& f, int fontNumber, const BYTE* bytes, int n) {
+                                            CheckText(run, s, &check, f, fontNumber, bytes, n);
+                                          });
+      KeepMeasured(run, line, count, DriverRun::Measured::kScanned);
+      run->scanned = check;
+      return height;
+    }
     LaidOutLine l = LayoutStreamLine(s, &Fonts(s), line, count, false, run ? &run->sparePieces : nullptr);
     if (l.pieces.empty()) return 0;
     const DWORD height = LaidOutLineHeight(l, measuring);
-    KeepLaidOut(s, line, count, std::move(l));
+    if (run) {
+      KeepMeasured(run, line, count, DriverRun::Measured::kLaidOut);
+      run->laid = std::move(l);
+    }
     return height;
   }
 
@@ -289,6 +358,7 @@ class QtPageDriver : public PageDriver {
     if (r->pageOpen) return 1;
     r->page = std::make_shared<PageRecord>();
     r->pageOpen = true;
+    r->deferPage = DefersLines(r);
     r->pageSend = send != 0;
     r->y = std::max<double>(topStart, s->topOffset);
     return 1;
@@ -305,22 +375,28 @@ class QtPageDriver : public PageDriver {
     DriverRun* r = RunOf(s);
     if (!r || !r->pageOpen) return 0;
     if (s->abortWord) return 1;
-    LaidOutLine l = TakeLaidOut(r, line, count) ? std::move(r->laid)
-                                                 : LayoutStreamLine(s, &r->fonts, line, count, false, &r->sparePieces);
-    // One text call per run, so that text extractors see whole words.
-    // Glyphs are placed here only for the painter (made only then: an empty
-    // glyph run costs allocations). A preview running to its end keeps its
+    if (r->deferPage) {
+      // Every line of the page, so that its fonts are all of the writer's cache.
+      DeferredCheck check;
+      if (TakeMeasured(r, line, count, DriverRun::Measured::kScanned)) {
+        check = r->scanned;
+      } else {
+        ForEachLineText(s, &r->fonts, line, count, [&](const DriverFont& f, int fontNumber, const BYTE* bytes, int n) {
+          CheckText(r, s, &check, f, fontNumber, bytes, n);
+        });
+      }
+      r->layoutState = LayoutStateOf(*s, std::move(r->layoutState), check.facesKept);
+      r->page->DeferredLine(line, count, r->y, r->layoutState, check.writable);
+      return 1;
+    }
+    LaidOutLine l = TakeMeasured(r, line, count, DriverRun::Measured::kLaidOut)
+                        ? std::move(r->laid)
+                        : LayoutStreamLine(s, &r->fonts, line, count, false, &r->sparePieces);
+    // Glyphs are placed here only for the painter, so that the device does
+    // not shape every line again. A preview running to its end keeps its
     // pages without them, so it places none.
     const bool place = r->preview ? !s->runningToEnd : !DeviceWritesPdfDirectly(r->device);
-    std::optional<QGlyphRun> glyphs;
-    if (place) glyphs.emplace();
-    for (const LaidOutPiece& p : l.pieces) {
-      // Plain text of a plain face is drawn as glyphs placed here, so that
-      // the device does not shape every line again.
-      bool simple = place && DriverFontCache::SimpleGlyphs(*p.font, l.TextOf(p), &*glyphs);
-      r->page->Text(p.font, p.font->font, p.colour, QPointF(p.x, r->y + p.baseline), l.text, p.start, p.length,
-                    simple ? &*glyphs : nullptr);
-    }
+    r->page->LaidOutText(l, r->y, place);
     l.pieces.clear();
     r->sparePieces = std::move(l.pieces);
     return 1;
@@ -449,18 +525,17 @@ class QtPageDriver : public PageDriver {
     return 1;
   }
 
-  static void KeepLaidOut(PageOutputState* s, const BYTE* line, int count, LaidOutLine&& l) {
-    DriverRun* r = RunOf(s);
-    if (!r || count < 0) return;
-    r->laidBytes.assign(reinterpret_cast<const char*>(line), static_cast<size_t>(count));
-    r->laid = std::move(l);
-    r->laidValid = true;
+  static void KeepMeasured(DriverRun* r, const BYTE* line, int count, DriverRun::Measured how) {
+    r->measured = count < 0 ? DriverRun::Measured::kNone : how;
+    if (count > 0) r->measuredBytes.assign(reinterpret_cast<const char*>(line), static_cast<size_t>(count));
+    else r->measuredBytes.clear();
   }
 
-  static bool TakeLaidOut(DriverRun* r, const BYTE* line, int count) {
-    const bool same = r->laidValid && count >= 0 && r->laidBytes.size() == static_cast<size_t>(count) &&
-                      std::memcmp(r->laidBytes.data(), line, static_cast<size_t>(count)) == 0;
-    r->laidValid = false;
+  // Whether the line is the one MeasureLine looked at last, in that way.
+  static bool TakeMeasured(DriverRun* r, const BYTE* line, int count, DriverRun::Measured how) {
+    const bool same = r->measured == how && count >= 0 && r->measuredBytes.size() == static_cast<size_t>(count) &&
+                      (count == 0 || std::memcmp(r->measuredBytes.data(), line, static_cast<size_t>(count)) == 0);
+    r->measured = DriverRun::Measured::kNone;
     return same;
   }
 
@@ -583,6 +658,8 @@ PageDriver* CreateQtPageDriver() { return new QtPageDriver; }
 
 void SetPageDriverMetafilePlayer(PageDriverPlayMetafile player) { gMetafilePlayer = player; }
 void SetPageDriverOleItemPlayer(PageDriverPlayMetafile player) { gOlePlayer = player; }
+
+void SetPageDriverDefersLines(bool defer) { gDeferLines.store(defer, std::memory_order_relaxed); }
 
 int StoredPreviewPageCount(const PageOutputState* s) {
   DriverRun* r = RunOf(s);

@@ -18,3 +18,7 @@ size_t StoredPreviewBytes(const PageOutputState* s);
 bool ReplayPreviewPage(const PageOutputState* s, int index, QPainter* painter, const QRectF& paperRect);
 // The paper of the open device in decipoints.
 QSizeF DriverPaperDecipoints(const PageOutputState* s);
+// Whether a run writing straight into a PDF file leaves the layout of its
+// lines to the file writer's thread (on unless switched off, for the tests
+// comparing the two).
+void SetPageDriverDefersLines(bool defer);

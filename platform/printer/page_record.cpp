@@ -1,8 +1,11 @@
 #include "platform/printer/page_record.h"
 
+#include "platform/printer/line_layout.h"
+
 #include <QDataStream>
 
 #include <algorithm>
+#include <optional>
 
 void PageRecord::Text(const void* fontKey, const QFont& font, const QColor& colour, const QPointF& at,
                       const QString& text, const QGlyphRun* glyphs) {
@@ -25,6 +28,51 @@ void PageRecord::Text(const void* fontKey, const QFont& font, const QColor& colo
     glyphs_.push_back(*glyphs);
   }
   texts_.push_back({f, start, length, g, colour, at, shared});
+}
+
+void PageRecord::LaidOutText(const LaidOutLine& l, double y, bool placeGlyphs) {
+  // One text step per piece, so that text extractors see whole words.
+  // Made only when asked for: an empty glyph run costs allocations.
+  std::optional<QGlyphRun> glyphs;
+  if (placeGlyphs) glyphs.emplace();
+  for (const LaidOutPiece& p : l.pieces) {
+    const bool simple = placeGlyphs && DriverFontCache::SimpleGlyphs(*p.font, l.TextOf(p), &*glyphs);
+    Text(p.font, p.font->font, p.colour, QPointF(p.x, y + p.baseline), l.text, p.start, p.length,
+         simple ? &*glyphs : nullptr);
+  }
+}
+
+void PageRecord::DeferredLine(const unsigned char* bytes, int count, double y,
+                              const std::shared_ptr<const PageOutputState>& state, bool pdfWritable) {
+  EndForeign();
+  count = std::max(count, 0);
+  if (states_.empty() || states_.back() != state) states_.push_back(state);
+  steps_.push_back({Kind::kDeferred, static_cast<int>(deferred_.size())});
+  deferred_.push_back({static_cast<int>(deferredBytes_.size()), count, y, static_cast<int>(states_.size()) - 1,
+                       pdfWritable});
+  if (count > 0) deferredBytes_.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
+}
+
+void PageRecord::ResolveLines(DriverFontCache* fonts) {
+  if (deferred_.empty()) return;
+  std::vector<Step> steps;
+  steps.swap(steps_);
+  steps_.reserve(steps.size() + deferred_.size() * 4);
+  std::vector<LaidOutPiece> spare;
+  for (const Step& step : steps) {
+    if (step.kind != Kind::kDeferred) {
+      steps_.push_back(step);
+      continue;
+    }
+    const DeferredStep& d = deferred_[step.index];
+    const auto* bytes = reinterpret_cast<const BYTE*>(deferredBytes_.data()) + d.offset;
+    LaidOutLine l = LayoutStreamLine(states_[d.state].get(), fonts, bytes, d.count, false, &spare);
+    LaidOutText(l, d.y, false);
+    spare = std::move(l.pieces);
+  }
+  deferred_.clear();
+  deferredBytes_.clear();
+  states_.clear();
 }
 
 void PageRecord::Line(const QPen& pen, const QPointF& from, const QPointF& to) {
@@ -76,6 +124,7 @@ size_t PageRecord::ApproxBytes() const {
     n += sizeof(QGlyphRun) + static_cast<size_t>(g.glyphIndexes().size()) * (sizeof(quint32) + sizeof(QPointF));
   for (const ImageStep& i : images_) n += sizeof(ImageStep) + static_cast<size_t>(i.image.sizeInBytes());
   for (const auto& f : foreign_) n += sizeof(QPicture) + f->size();
+  n += deferred_.capacity() * sizeof(DeferredStep) + deferredBytes_.capacity();
   return n;
 }
 
@@ -143,6 +192,8 @@ void PageRecord::Play(QPainter* painter) const {
         painter->drawImage(i.target, i.image, i.source);
         break;
       }
+      case Kind::kDeferred:
+        break;  // resolved before a page is played (see DeferredLine)
       case Kind::kForeign: {
         const QPicture& pic = *foreign_[step.index];
         painter->save();
@@ -266,4 +317,7 @@ void PageRecord::Clear() {
   foreign_.clear();
   fonts_.clear();
   fontKeys_.clear();
+  deferred_.clear();
+  deferredBytes_.clear();
+  states_.clear();
 }

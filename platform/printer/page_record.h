@@ -18,7 +18,12 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 #include <vector>
+
+class DriverFontCache;
+struct LaidOutLine;
+struct PageOutputState;
 
 class PageRecord {
  public:
@@ -32,6 +37,22 @@ class PageRecord {
   // laid-out line's), kept without copying them.
   void Text(const void* fontKey, const QFont& font, const QColor& colour, const QPointF& at,
             const QString& shared, int start, int length, const QGlyphRun* glyphs = nullptr);
+  // The Text steps of a laid-out line whose baseline is at y; plain text of
+  // a plain face as glyphs placed here when placeGlyphs.
+  void LaidOutText(const LaidOutLine& line, double y, bool placeGlyphs);
+  // A line of the output stream whose Text steps are made later, by
+  // ResolveLines, in this place among the steps: its bytes, its baseline and
+  // what the layout reads of the run's state. pdfWritable: the PDF file
+  // writer takes its text (see PdfFileCanWrite). Only a page bound straight
+  // for a PDF file has such lines; anything else that reads the page sees
+  // them resolved first.
+  void DeferredLine(const unsigned char* bytes, int count, double y,
+                    const std::shared_ptr<const PageOutputState>& state, bool pdfWritable);
+  bool HasDeferredLines() const { return !deferred_.empty(); }
+  // Lays the deferred lines out with fonts of the cache into the Text steps
+  // LaidOutText makes (without placed glyphs), each in its place; the page's
+  // fonts are then the cache's and belong to the thread that owns it.
+  void ResolveLines(DriverFontCache* fonts);
   void Line(const QPen& pen, const QPointF& from, const QPointF& to);
   void Fill(const QRectF& rect, const QBrush& brush);
   // The image is copied: the caller's pixels may go away after the call.
@@ -57,11 +78,13 @@ class PageRecord {
   // A page of Save's bytes; false, and the page left empty, when they are
   // not one whole page.
   bool Load(const QByteArray& bytes);
+  // Empties the page; its fonts are released by the calling thread.
+  void Clear();
 
  private:
   friend class PdfPageWriter;  // writes the steps straight into a PDF file
 
-  enum class Kind : unsigned char { kText, kLine, kFill, kImage, kForeign };
+  enum class Kind : unsigned char { kText, kLine, kFill, kImage, kForeign, kDeferred };
   struct Step {
     Kind kind;
     int index;  // into the list of its kind
@@ -88,7 +111,12 @@ class PageRecord {
     QImage image;
   };
 
-  void Clear();
+  struct DeferredStep {
+    int offset, count;  // its bytes in deferredBytes_
+    double y;
+    int state;          // into states_
+    bool pdfWritable;
+  };
 
   std::vector<Step> steps_;
   std::vector<TextStep> texts_;
@@ -99,5 +127,8 @@ class PageRecord {
   std::vector<std::unique_ptr<QPicture>> foreign_;
   std::vector<QFont> fonts_;  // distinct fonts of the page, in order of use
   std::vector<const void*> fontKeys_;
+  std::vector<DeferredStep> deferred_;
+  std::string deferredBytes_;
+  std::vector<std::shared_ptr<const PageOutputState>> states_;
   QPainter foreignPainter_;
 };

@@ -1,5 +1,6 @@
 #include "platform/printer/pdf_file_writer.h"
 
+#include "platform/printer/line_layout.h"
 #include "platform/printer/page_record.h"
 #include "platform/printer/pdf_content_reader.h"
 
@@ -137,6 +138,8 @@ class PdfPageWriter {
       if (!PenWritable(l.pen)) return false;
     for (const PageRecord::FillStep& f : page.fills_)
       if (!BrushWritable(f.brush)) return false;
+    for (const PageRecord::DeferredStep& d : page.deferred_)
+      if (!d.pdfWritable) return false;
     return page.images_.empty() && page.foreign_.empty();
   }
 
@@ -237,6 +240,8 @@ class PdfPageWriter {
         case PageRecord::Kind::kImage:
         case PageRecord::Kind::kForeign:
           break;  // refused by CanWrite
+        case PageRecord::Kind::kDeferred:
+          break;  // resolved before the page is written
       }
     }
     if (inText) out->append("ET\n");
@@ -244,6 +249,8 @@ class PdfPageWriter {
 };
 
 bool PdfFileCanWrite(const PageRecord& page) { return PdfPageWriter::CanWrite(page); }
+bool PdfFileCanWriteFont(const QFont& font) { return StandardFontOf(font) >= 0; }
+bool PdfFileCanWriteChar(char16_t c) { return Cp1252Byte(c) >= 0; }
 
 namespace {
 
@@ -324,7 +331,7 @@ struct PdfFileWriter::Background {
   static constexpr size_t kMaxWaiting = 3;
   std::mutex mutex;
   std::condition_variable changed;
-  std::deque<std::shared_ptr<const PageRecord>> waiting;
+  std::deque<std::shared_ptr<PageRecord>> waiting;
   // Written pages, released by the caller: a page's fonts belong to the
   // thread that made them.
   std::vector<std::shared_ptr<const PageRecord>> written;
@@ -335,22 +342,34 @@ struct PdfFileWriter::Background {
 PdfFileWriter::PdfFileWriter() = default;
 PdfFileWriter::~PdfFileWriter() { Abandon(); }
 
-bool PdfFileWriter::AddPageInBackground(std::shared_ptr<const PageRecord> page) {
+bool PdfFileWriter::AddPageInBackground(std::shared_ptr<PageRecord> page) {
   if (!file_ || !page) return false;
   if (!background_) {
     if (!ok_) return false;
     background_ = std::make_unique<Background>();
     Background* b = background_.get();
     b->thread = std::thread([this, b] {
+      // Fonts of the lines laid out here: made, used and released on this
+      // thread. Font keys of a page are the fonts of one cache.
+      DriverFontCache fonts;
       std::unique_lock<std::mutex> lock(b->mutex);
       for (;;) {
         b->changed.wait(lock, [b] { return b->stop || !b->waiting.empty(); });
         if (b->waiting.empty()) return;
-        std::shared_ptr<const PageRecord> next = std::move(b->waiting.front());
+        std::shared_ptr<PageRecord> next = std::move(b->waiting.front());
         b->waiting.pop_front();
         b->writing = true;
         lock.unlock();
-        const bool ok = !b->failed && WritePage(*next);
+        bool ok = !b->failed;
+        if (ok && next->HasDeferredLines()) {
+          next->ResolveLines(&fonts);
+          // Judged writable by its maker; were that wrong, the file fails
+          // rather than come out wrong.
+          ok = PdfPageWriter::CanWrite(*next) && WritePage(*next);
+          next->Clear();
+        } else {
+          ok = ok && WritePage(*next);
+        }
         lock.lock();
         if (!ok) b->failed = true;
         b->written.push_back(std::move(next));
@@ -460,7 +479,7 @@ bool PdfFileWriter::Open(const std::string& path, const std::string& title, doub
 bool PdfFileWriter::AddPage(const PageRecord& page) {
   StopBackground();
   if (!file_ || !ok_) return false;
-  if (!PdfPageWriter::CanWrite(page)) return false;
+  if (!PdfPageWriter::CanWrite(page) || page.HasDeferredLines()) return false;
   return WritePage(page);
 }
 

@@ -10,11 +10,16 @@
 #include <vector>
 
 class PageRecord;
+class QFont;
 
 // True when every step of the page can be written by WritePdfFile: text in
 // a face with a standard PDF font of the same metrics whose characters all
-// have a Windows-1252 byte, opaque solid lines and fills.
+// have a Windows-1252 byte, opaque solid lines and fills. A deferred line
+// (PageRecord::DeferredLine) counts as its maker judged it.
 bool PdfFileCanWrite(const PageRecord& page);
+// The same for text of one font and for one character of a text.
+bool PdfFileCanWriteFont(const QFont& font);
+bool PdfFileCanWriteChar(char16_t c);
 
 // Writes the pages (drawn in decipoints from the paper's top-left corner on
 // paper of the given size in decipoints) as a PDF file at path. The file is
@@ -38,14 +43,16 @@ class PdfFileWriter {
 
   bool Open(const std::string& path, const std::string& title, double paperWidthDp, double paperHeightDp);
   // False when the write failed (the file is then of no use) or the page
-  // has a step PdfFileCanWrite refuses.
+  // has a step PdfFileCanWrite refuses or deferred lines.
   bool AddPage(const PageRecord& page);
   // The same, written by a thread of the writer while the caller goes on to
   // the next page; pages are written in the order given. False when an
   // earlier write failed (a failure of this page shows on the next call or
   // in Finish). The page is released on the caller's thread.
-  // The page must be one PdfFileCanWrite accepts.
-  bool AddPageInBackground(std::shared_ptr<const PageRecord> page);
+  // The page must be one PdfFileCanWrite accepts. Its deferred lines are
+  // laid out on the writer's thread, with fonts of that thread, which are
+  // released there once the page is written (the page is left empty).
+  bool AddPageInBackground(std::shared_ptr<PageRecord> page);
   // Writes the fonts, page tree and trailer and puts the file in place.
   bool Finish();
   // Removes the unfinished file.

@@ -2,6 +2,7 @@
 // queues (QPrinter), their device modes, papers and fonts.
 #include "platform/printer/printer_device_qt.h"
 
+#include "platform/printer/line_layout.h"
 #include "platform/printer/page_record.h"
 #include "platform/printer/pdf_file_writer.h"
 
@@ -348,6 +349,10 @@ bool SendDevicePage(PrinterDevice* d, const std::shared_ptr<PageRecord>& page) {
         return false;
       }
     }
+    // Lines left for the file writer, which does not take this page, are
+    // laid out here, all with fonts of one cache.
+    DriverFontCache fonts;
+    page->ResolveLines(&fonts);
     if (!PaintDevicePage(d, *page)) {
       d->lastError = kPrintErrorWrite;
       return false;

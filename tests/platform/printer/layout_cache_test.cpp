@@ -98,6 +98,40 @@ TEST(LazyLayout, PositionsEqualThoseOfAFullyMeasuredLine) {
   EXPECT_LT(lazy.pieces[5].width, 0);
 }
 
+// The height a line is measured by without laying it out is the laid-out
+// line's, whatever its escapes and fonts.
+TEST(LineHeightScan, EqualsTheHeightOfTheLaidOutLine) {
+  TestApplication();
+  PageOutputState s = TwoFaceState();
+  s.fontFaces.push_back(s.lineDrawFace);
+  DriverFontCache cache;
+  std::vector<LineBuilder> lines(12);
+  lines[1].Esc(kEscPosition, 10).Esc(kEscFont, 1, 0, 300).Esc(kEscColour, 1, 2, 3);  // no text
+  lines[2].Text("default font");
+  lines[3].Esc(kEscFont, 0, 0, 100).Text("a").Esc(kEscFont, 1, 3, 240).Text("B").Esc(kEscFont, 0, 0, 600);
+  lines[4].Esc(kEscFont, 0, 0, 80).Text("x").Esc(kEscFont, 0, 0, 400).Text(" ");  // one blank in a large font
+  lines[5].Esc(kEscFont, 9, 1, 0).Text("no such face, no size");
+  lines[6].Esc(kEscFont, 2, 0, 120).Text("\xC4\xC4\xB3").Esc(kEscFont, 0, 2, 90).Text("box");
+  lines[7].Esc(kEscFont, 0, 0, 100).Esc(kEscPosition, 96).Esc(kEscCentreField, 192).Text("ctr").Bare(kEscCentreField);
+  lines[7].Esc(kEscVerticalOffset, 200).Esc(kEscFont, 1, 0, 180).Bare(kEscRightOpen).Text("9").Esc(kEscRightClose, 500);
+  lines[8].Esc(kEscFont, 0, 0, 100).Text("cut").Esc(kEscFont, 1, 0, 500);
+  lines[8].bytes.resize(lines[8].bytes.size() - 3);  // the last font cut off inside its arguments
+  lines[9].Esc(kEscFont, 1, 0, 100).Text("lone").bytes.push_back(kEsc);
+  lines[10].Text("pre").Bare(0x55).Esc(kEscFont, 0, 1, 140).Text("unknown code");
+  lines[11].Text("\x01\x7F\x81\x9D\xFA").Esc(kEscFont, 2, 0, 100).Text("\xFA");
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const LineBuilder& b = lines[i];
+    const LaidOutLine laid = LayoutStreamLine(&s, &cache, b.data(), b.size());
+    for (int measuring : {0, 1})
+      EXPECT_EQ(ScanLineHeight(&s, &cache, b.data(), b.size(), measuring), LaidOutLineHeight(laid, measuring))
+          << "line " << i << " measuring " << measuring;
+  }
+  EXPECT_EQ(ScanLineHeight(&s, &cache, lines[1].data(), lines[1].size(), 1), 0u);
+  const DWORD small = ScanLineHeight(&s, &cache, lines[2].data(), lines[2].size(), 0);
+  const DWORD blank = ScanLineHeight(&s, &cache, lines[4].data(), lines[4].size(), 0);
+  EXPECT_GT(LOWORD(blank), 3 * LOWORD(small));
+}
+
 TEST(StreamText, EveryByteDecodesToOneCharacter) {
   BYTE all[256];
   for (int i = 0; i < 256; ++i) all[i] = static_cast<BYTE>(i);

@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <fstream>
 #include <sstream>
 
 namespace {
@@ -263,6 +264,112 @@ TEST(PdfOutput, AbortProcedureStopsTheJob) {
   EXPECT_EQ(run.driver->EndPage(&run.state, 1), -3);
   AbortPrinterDoc(run.device);
   EXPECT_FALSE(FileExists(pdf));
+}
+
+// Lines the PDF file writer lays out on its own thread make the file the
+// same, byte for byte, as lines laid out as they are printed.
+struct DeferralSwitch {
+  explicit DeferralSwitch(bool defer) { SetPageDriverDefersLines(defer); }
+  ~DeferralSwitch() { SetPageDriverDefersLines(true); }
+};
+
+std::string FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Faces 0-2 are the fixture's; 3 is another name of face 1's standard font,
+// 4 the line-draw face.
+LineBuilder MixedLine(int n) {
+  LineBuilder b;
+  b.Esc(kEscFont, 1, 0, 100).Esc(kEscColour, 0, 0, 0).Esc(kEscPosition, 0).Text("Item " + std::to_string(n));
+  b.Esc(kEscFont, 2, n % 4, 80 + (n % 5) * 20).Esc(kEscPosition, 80).Text("caf\xE9 \x80" "5 (a) b\\c \x93q\x94");
+  b.Esc(kEscFont, 3, 0, 100).Text(" tail");  // no position: follows the text before
+  b.Esc(kEscFont, 0, 0, 100).Esc(kEscPosition, 240).Esc(kEscCentreField, 120).Text("c" + std::to_string(n * 7));
+  b.Bare(kEscCentreField);
+  b.Esc(kEscColour, 200, 20, 0).Bare(kEscRightOpen).Esc(kEscFont, 1, 1, 120).Text(std::to_string(n * 31) + ".50");
+  b.Esc(kEscRightClose, 520);
+  b.Esc(kEscVerticalOffset, 40).Esc(kEscFont, 2, 2, 70).Esc(kEscPosition, 540).Text("up");
+  b.Esc(kEscColour, 0, 0, 300).Bare(kEscCentreOpen).Esc(kEscFont, 3, 1, 90).Text("mid").Esc(kEscCentreClose, 660);
+  if (n % 6 == 0) b.Esc(kEscFont, 1, 0, 300);  // a font after the last text counts for nothing
+  return b;
+}
+
+// Three pages of mixed lines measured and printed as the engine does, with
+// rules between some; the state the layout reads changes between pages and
+// within one. A line of refusedPage ends in refused, text the PDF file
+// writer does not take.
+void PrintMixedReport(const std::string& pdf, bool defer, int refusedPage = -1, const LineBuilder& refused = {}) {
+  DeferralSwitch deferral(defer);
+  PdfRun run;
+  run.state.fontFaces.push_back("Helvetica");
+  run.state.fontFaces.push_back(run.state.lineDrawFace);
+  ASSERT_GT(StartPrinterDoc(run.device, "Mixed", pdf.c_str()), 0);
+  for (int page = 0; page < 3; ++page) {
+    run.state.leftMargin = page * 30;
+    ASSERT_EQ(run.driver->BeginPage(&run.state, 360, 1), 1);
+    for (int i = 0; i < 40; ++i) {
+      const int n = page * 40 + i;
+      if (i == 20 && page == 2) run.state.fontFaces[3] = "Times New Roman";
+      LineBuilder b = n % 13 == 5 ? LineBuilder() : MixedLine(n);
+      if (page == refusedPage && i == 7) b.bytes.insert(b.bytes.end(), refused.bytes.begin(), refused.bytes.end());
+      // Now and then the line measured is not the one printed.
+      const LineBuilder measured = n % 11 == 2 ? MixedLine(n + 1) : b;
+      const DWORD h = run.driver->MeasureLine(&run.state, measured.data(), measured.size(), 1);
+      ASSERT_EQ(run.driver->AdvanceBeforeLine(&run.state, h ? LOWORD(h) : 120, 1), 1);
+      ASSERT_EQ(run.driver->OutputLine(&run.state, b.data(), b.size()), 1);
+      ASSERT_EQ(run.driver->AdvanceAfterLine(&run.state, HIWORD(h), 1), 1);
+      if (i % 9 == 4) {
+        LineBoxRecord rule;
+        rule.right = 4800;
+        rule.top = rule.bottom = static_cast<WORD>(run.driver->CurrentY(&run.state) * 600 / 720);
+        rule.penWidth = 3;
+        ASSERT_EQ(run.driver->DrawLine(&run.state, &rule), 1);
+      }
+    }
+    ASSERT_GT(run.driver->EndPage(&run.state, 1), 0);
+  }
+  run.driver->CloseDevice(&run.state, 1);
+  ASSERT_GT(EndPrinterDoc(run.device), 0);
+}
+
+TEST(DeferredLines, TheWriterThreadsLayoutMakesTheSameFile) {
+  const std::string now = TempPath("laid_now.pdf"), later = TempPath("laid_later.pdf");
+  PrintMixedReport(now, false);
+  PrintMixedReport(later, true);
+  const std::string a = FileBytes(now), b = FileBytes(later);
+  ASSERT_GT(a.size(), 5000u);
+  EXPECT_TRUE(a == b) << "the deferred layout wrote a different file";
+  EXPECT_EQ(PdfPages(later), 3);
+  const std::string text = RunCommand("pdftotext '" + later + "' - 2>/dev/null");
+  for (const char* want : {"Item 0", "Item 119", "caf\xC3\xA9 \xE2\x82\xAC" "5 (a) b\\c", "3689.50", "mid"})
+    EXPECT_NE(text.find(want), std::string::npos) << want;
+}
+
+// A page the file writer does not take goes through the painter, its lines
+// laid out first; the pages before it are read back into the same document.
+TEST(DeferredLines, APageTheWriterRefusesIsLaidOutForThePainter) {
+  // A face without a standard font, an underline, and a byte of the code
+  // page that has no character in a standard font.
+  LineBuilder box, under, odd;
+  box.Esc(kEscFont, 4, 0, 100).Esc(kEscPosition, 700).Text("\xC4\xC4\xB3 box");
+  under.Esc(kEscFont, 1, 4, 100).Esc(kEscPosition, 700).Text("under");
+  odd.Esc(kEscFont, 1, 0, 100).Esc(kEscPosition, 700).Text("odd\x81");
+  int n = 0;
+  for (const LineBuilder* refused : {&box, &under, &odd}) {
+    SCOPED_TRACE(++n);
+    const std::string now = TempPath("refused_now.pdf"), later = TempPath("refused_later.pdf");
+    PrintMixedReport(now, false, 1, *refused);
+    PrintMixedReport(later, true, 1, *refused);
+    EXPECT_EQ(PdfPages(now), 3);
+    EXPECT_EQ(PdfPages(later), 3);
+    const std::string a = RunCommand("pdftotext -layout '" + now + "' - 2>/dev/null");
+    const std::string b = RunCommand("pdftotext -layout '" + later + "' - 2>/dev/null");
+    EXPECT_NE(b.find("Item 119"), std::string::npos);
+    EXPECT_EQ(a, b);
+  }
 }
 
 }  // namespace
