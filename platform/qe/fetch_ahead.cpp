@@ -12,7 +12,10 @@ namespace {
 // small enough that the blocks in flight stay a fixed, small amount.
 constexpr size_t kBlockBytes = 256 * 1024;
 constexpr size_t kMostRowsPerBlock = 256;
-constexpr size_t kBlocks = 4;
+// Blocks in flight: enough for either side to run ahead through the other's
+// slow stretches (a page handed to the printer, the database merging its
+// sort) rather than wait on it; at most 8 MB.
+constexpr size_t kBlocks = 32;
 
 size_t RoundUp(size_t n) { return (n + 15) & ~static_cast<size_t>(15); }
 
