@@ -131,13 +131,9 @@ bool MayBeHeld(const BandOutputState& s, size_t i) {
   const BandLineRec* L = s.layout->Lines().lines;
   const int band = L[it.line].kind;
   const ReportItemHead& h = *it.head;
-  int firstLine = it.line;
-  while (firstLine > 0 && L[firstLine - 1].kind == band) --firstLine;
-  const size_t begin = static_cast<size_t>(s.firstItemOfLine[firstLine]);
-  const size_t end = static_cast<size_t>(it.line) + 1 < s.firstItemOfLine.size()
-                         ? static_cast<size_t>(s.firstItemOfLine[it.line + 1])
-                         : s.items.size();
-  for (size_t o = begin; o < end && o < s.items.size(); ++o) {
+  size_t begin = 0, end = 0;
+  ItemsAboveInBand(s, it, band, &begin, &end);
+  for (size_t o = begin; o < end; ++o) {
     if (o == i) continue;
     const ItemOutput& other = s.items[o];
     if (other.line < 0 || other.line >= kBandLineCount || L[other.line].kind != band) continue;
@@ -150,6 +146,17 @@ bool MayBeHeld(const BandOutputState& s, size_t i) {
 }
 
 }  // namespace
+
+void ItemsAboveInBand(const BandOutputState& s, const ItemOutput& it, int band, size_t* begin, size_t* end) {
+  const BandLineRec* L = s.layout->Lines().lines;
+  int firstLine = it.line;
+  while (firstLine > 0 && L[firstLine - 1].kind == band) --firstLine;
+  *begin = static_cast<size_t>(s.firstItemOfLine[firstLine]);
+  *end = static_cast<size_t>(it.line) + 1 < s.firstItemOfLine.size()
+             ? static_cast<size_t>(s.firstItemOfLine[it.line + 1])
+             : s.items.size();
+  *end = std::min(*end, s.items.size());
+}
 
 void BuildBandItemIndex(BandOutputState* s) {
   s->items.clear();

@@ -160,6 +160,10 @@ BandOutputState* PrepareBandOutput(KmDocBase* doc);
 // Indexes the layout's items by band line; called again when the layout
 // changed between runs (the layout stays fixed during a run).
 void BuildBandItemIndex(BandOutputState* s);
+// The items that may hold item `it` of band `band` back: those from the
+// band's first line through the item's own (items are in line order and a
+// band's lines are one stretch), as [*begin, *end) of s.items.
+void ItemsAboveInBand(const BandOutputState& s, const ItemOutput& it, int band, size_t* begin, size_t* end);
 
 // Lays out one band at the current position. fitLimit 0 draws; otherwise
 // nothing is drawn, the heights add to measuredHeight, and the result is 1

@@ -345,15 +345,10 @@ bool IsItemHeld(ReportRun* run, int entry, int band, int* heldCount) {
     --it.holdCount;
     return true;
   }
-  // Only items of its band on its own line or above can hold it back; the
-  // items are in line order and a band's lines are one stretch.
-  int firstLine = it.line;
-  while (firstLine > 0 && L[firstLine - 1].kind == band) --firstLine;
-  const size_t begin = static_cast<size_t>(s->firstItemOfLine[firstLine]);
-  const size_t end = static_cast<size_t>(it.line) + 1 < s->firstItemOfLine.size()
-                         ? static_cast<size_t>(s->firstItemOfLine[it.line + 1])
-                         : s->items.size();
-  for (size_t o = begin; o < end && o < s->items.size(); ++o) {
+  // Only items of its band on its own line or above can hold it back.
+  size_t begin = 0, end = 0;
+  ItemsAboveInBand(*s, it, band, &begin, &end);
+  for (size_t o = begin; o < end; ++o) {
     if (static_cast<int>(o) == entry) continue;
     const ItemOutput& other = s->items[o];
     if (!(other.state & (kItemContinuing | kItemOutput | kItemHeld))) continue;
