@@ -178,6 +178,8 @@ struct DriverRun {
   // The spilled page read back last: paging back and forth reads it once.
   LONG loadedIndex = -1;
   std::shared_ptr<PageRecord> loaded;
+  // The kept page shown last and its copy with the lines laid out.
+  std::shared_ptr<PageRecord> resolvedFrom, resolved;
   WORD fontSize = 100;
   DriverFontCache fonts;
   // The line MeasureLine looked at last, for the OutputLine of the same
@@ -198,11 +200,20 @@ DriverRun* RunOf(const PageOutputState* s) { return s ? static_cast<DriverRun*>(
 
 QColor ColourOf(COLORREF c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
-// A line's layout is left to the file writer's thread only when the page
-// goes straight into a PDF file: that is where the main thread has the most
-// to do, and nothing else reads the page before it is written.
+// A line's layout is left to the file writer's thread when the page goes
+// straight into a PDF file: that is where the main thread has the most to
+// do, and nothing else reads the page before it is written. A preview's
+// pages are laid out when shown: most of a long report's never are.
 bool DefersLines(const DriverRun* r) {
-  return gDeferLines.load(std::memory_order_relaxed) && !r->preview && DeviceWritesPdfDirectly(r->device);
+  return gDeferLines.load(std::memory_order_relaxed) && (r->preview || DeviceWritesPdfDirectly(r->device));
+}
+
+// A preview's page is never handed to the file writer with its lines left
+// (see Resolved), so whether the writer would take them is not asked.
+DeferredCheck StartCheck(const DriverRun* r) {
+  DeferredCheck check;
+  check.writable = !r->preview;
+  return check;
 }
 
 // Which bytes of the stream decode to characters the PDF file writer takes,
@@ -295,7 +306,7 @@ class QtPageDriver : public PageDriver {
     DriverRun* run = RunOf(s);
     // Laid out later, by the file writer: only its fonts are looked at here.
     if (run && DefersLines(run)) {
-      DeferredCheck check;
+      DeferredCheck check = StartCheck(run);
       const DWORD height = ScanLineHeight(s, &run->fonts, line, count, measuring,
                                           [&](const DriverFont& f, int fontNumber, const BYTE* bytes, int n) {
                                             CheckText(run, s, &check, f, fontNumber, bytes, n);
@@ -377,7 +388,7 @@ class QtPageDriver : public PageDriver {
     if (s->abortWord) return 1;
     if (r->deferPage) {
       // Every line of the page, so that its fonts are all of the writer's cache.
-      DeferredCheck check;
+      DeferredCheck check = StartCheck(r);
       if (TakeMeasured(r, line, count, DriverRun::Measured::kScanned)) {
         check = r->scanned;
       } else {
@@ -448,7 +459,7 @@ class QtPageDriver : public PageDriver {
   int ReplayPage(PageOutputState* s, const PageRect* clip) override {
     DriverRun* r = RunOf(s);
     if (!r) return 0;
-    std::shared_ptr<PageRecord> page = ShownPage(r, s->pageShown);
+    std::shared_ptr<PageRecord> page = Resolved(r, ShownPage(r, s->pageShown));
     // A kept page that cannot be read back fails like one that cannot be made.
     if (!page) return s->pageShown >= 0 && static_cast<size_t>(s->pageShown) < r->stored.size() ? 0 : 1;
     if (!clip) {
@@ -553,6 +564,21 @@ class QtPageDriver : public PageDriver {
     return r->finished;
   }
 
+  // The page as it is drawn: a kept page's lines are laid out in a copy,
+  // kept while it is the one shown, so that the kept page stays as small as
+  // it went into the memory bound and is never changed under the spill.
+  static std::shared_ptr<PageRecord> Resolved(DriverRun* r, std::shared_ptr<PageRecord> page) {
+    if (!page || !page->HasDeferredLines()) return page;
+    if (r->resolvedFrom != page) {
+      auto copy = std::make_shared<PageRecord>();
+      if (!copy->Load(page->Save())) return nullptr;
+      copy->ResolveLines(&r->fonts, true);
+      r->resolvedFrom = std::move(page);
+      r->resolved = std::move(copy);
+    }
+    return r->resolved;
+  }
+
   // A kept page, read back from the spill file when it went there; null when
   // it cannot be read.
   static std::shared_ptr<PageRecord> StoredAt(DriverRun* r, size_t index) {
@@ -560,6 +586,8 @@ class QtPageDriver : public PageDriver {
     if (kept.page) return kept.page;
     if (r->loadedIndex != static_cast<LONG>(index)) {
       r->loaded = r->spill.Get(kept.spillSlot);
+      // Read back for showing: its lines are laid out in place, once.
+      if (r->loaded) r->loaded->ResolveLines(&r->fonts, true);
       r->loadedIndex = r->loaded ? static_cast<LONG>(index) : -1;
     }
     return r->loaded;
@@ -674,6 +702,7 @@ bool ReplayPreviewPage(const PageOutputState* s, int index, QPainter* painter, c
     page = r->finished;
   else if (static_cast<size_t>(index) < r->stored.size())
     page = QtPageDriver::StoredAt(r, static_cast<size_t>(index));
+  page = QtPageDriver::Resolved(r, std::move(page));
   if (!page) return false;
   QtPageDriver::Replay(painter, *page, r->paper, paperRect);
   return true;

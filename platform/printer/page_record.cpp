@@ -53,7 +53,7 @@ void PageRecord::DeferredLine(const unsigned char* bytes, int count, double y,
   if (count > 0) deferredBytes_.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
 }
 
-void PageRecord::ResolveLines(DriverFontCache* fonts) {
+void PageRecord::ResolveLines(DriverFontCache* fonts, bool placeGlyphs) {
   if (deferred_.empty()) return;
   std::vector<Step> steps;
   steps.swap(steps_);
@@ -67,7 +67,7 @@ void PageRecord::ResolveLines(DriverFontCache* fonts) {
     const DeferredStep& d = deferred_[step.index];
     const auto* bytes = reinterpret_cast<const BYTE*>(deferredBytes_.data()) + d.offset;
     LaidOutLine l = LayoutStreamLine(states_[d.state].get(), fonts, bytes, d.count, false, &spare);
-    LaidOutText(l, d.y, false);
+    LaidOutText(l, d.y, placeGlyphs);
     spare = std::move(l.pieces);
   }
   deferred_.clear();
@@ -106,6 +106,8 @@ void PageRecord::DropGlyphs() {
   images_.shrink_to_fit();
   fonts_.shrink_to_fit();
   fontKeys_.shrink_to_fit();
+  deferred_.shrink_to_fit();
+  deferredBytes_.shrink_to_fit();
 }
 
 size_t PageRecord::ApproxBytes() const {
@@ -125,6 +127,12 @@ size_t PageRecord::ApproxBytes() const {
   for (const ImageStep& i : images_) n += sizeof(ImageStep) + static_cast<size_t>(i.image.sizeInBytes());
   for (const auto& f : foreign_) n += sizeof(QPicture) + f->size();
   n += deferred_.capacity() * sizeof(DeferredStep) + deferredBytes_.capacity();
+  // A state is shared by the pages of a stretch of the run: each page that
+  // holds it counts it, which errs on the side of the bound.
+  for (const auto& st : states_) {
+    n += sizeof(PageOutputState) + st->lineDrawFace.capacity();
+    for (const std::string& face : st->fontFaces) n += sizeof(std::string) + face.capacity();
+  }
   return n;
 }
 
@@ -237,6 +245,16 @@ QByteArray PageRecord::Save() const {
   for (const ImageStep& i : images_) out << i.target << i.source << i.image;
   out << quint32(foreign_.size());
   for (const auto& f : foreign_) out << *f;
+  out << quint32(states_.size());
+  for (const auto& st : states_) {
+    out << qint32(st->printerResX) << qint32(st->physicalOffsetX) << qint32(st->leftMargin)
+        << qint32(st->screenPpiX) << QByteArray::fromStdString(st->lineDrawFace) << quint32(st->fontFaces.size());
+    for (const std::string& face : st->fontFaces) out << QByteArray::fromStdString(face);
+  }
+  out << quint32(deferred_.size());
+  for (const DeferredStep& d : deferred_)
+    out << qint32(d.offset) << qint32(d.count) << d.y << qint32(d.state) << d.pdfWritable;
+  out << QByteArray::fromRawData(deferredBytes_.data(), static_cast<qsizetype>(deferredBytes_.size()));
   out << quint32(steps_.size());
   for (const Step& s : steps_) out << quint8(s.kind) << qint32(s.index);
   return bytes;
@@ -280,6 +298,44 @@ bool PageRecord::Load(const QByteArray& bytes) {
   });
   if (ok) each([&] { foreign_.push_back(std::make_unique<QPicture>()); in >> *foreign_.back(); });
   if (ok) each([&] {
+    auto st = std::make_shared<PageOutputState>();
+    qint32 resX = 0, offsetX = 0, margin = 0, ppiX = 0;
+    QByteArray drawFace;
+    in >> resX >> offsetX >> margin >> ppiX >> drawFace;
+    st->printerResX = resX;
+    st->physicalOffsetX = offsetX;
+    st->leftMargin = margin;
+    st->screenPpiX = ppiX;
+    st->lineDrawFace = drawFace.toStdString();
+    quint32 faces = 0;
+    in >> faces;
+    for (quint32 i = 0; i < faces && in.status() == QDataStream::Ok; ++i) {
+      QByteArray face;
+      in >> face;
+      st->fontFaces.push_back(face.toStdString());
+    }
+    states_.push_back(std::move(st));
+  });
+  if (ok) each([&] {
+    DeferredStep d{};
+    qint32 offset = -1, count = -1, state = -1;
+    in >> offset >> count >> d.y >> state >> d.pdfWritable;
+    d.offset = offset;
+    d.count = count;
+    d.state = state;
+    ok = state >= 0 && static_cast<size_t>(state) < states_.size() && offset >= 0 && count >= 0;
+    deferred_.push_back(d);
+  });
+  if (ok) {
+    QByteArray lineBytes;
+    in >> lineBytes;
+    ok = in.status() == QDataStream::Ok;
+    deferredBytes_.assign(lineBytes.constData(), static_cast<size_t>(lineBytes.size()));
+    // Each line's bytes lie within the bytes read, summed without overflow.
+    for (const DeferredStep& d : deferred_)
+      ok = ok && static_cast<qint64>(d.offset) + d.count <= static_cast<qint64>(deferredBytes_.size());
+  }
+  if (ok) each([&] {
     quint8 kind = 0;
     qint32 index = -1;
     in >> kind >> index;
@@ -290,6 +346,7 @@ bool PageRecord::Load(const QByteArray& bytes) {
       case Kind::kFill: count = fills_.size(); break;
       case Kind::kImage: count = images_.size(); break;
       case Kind::kForeign: count = foreign_.size(); break;
+      case Kind::kDeferred: count = deferred_.size(); break;
       default: ok = false; break;
     }
     ok = ok && index >= 0 && static_cast<size_t>(index) < count;
@@ -301,8 +358,9 @@ bool PageRecord::Load(const QByteArray& bytes) {
     return false;
   }
   // Keys only tell fonts apart while a page is recorded; a loaded page gets
-  // distinct ones.
-  for (const QFont& f : fonts_) fontKeys_.push_back(&f);
+  // distinct ones that no font of a cache can have (its deferred lines are
+  // resolved with a cache's fonts, whose keys are their addresses).
+  for (size_t i = 0; i < fonts_.size(); ++i) fontKeys_.push_back(reinterpret_cast<const void*>(i + 1));
   return true;
 }
 

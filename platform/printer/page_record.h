@@ -43,16 +43,17 @@ class PageRecord {
   // A line of the output stream whose Text steps are made later, by
   // ResolveLines, in this place among the steps: its bytes, its baseline and
   // what the layout reads of the run's state. pdfWritable: the PDF file
-  // writer takes its text (see PdfFileCanWrite). Only a page bound straight
-  // for a PDF file has such lines; anything else that reads the page sees
-  // them resolved first.
+  // writer takes its text (see PdfFileCanWrite). A page bound straight for a
+  // PDF file has such lines, and a preview's pages, which are laid out only
+  // when shown (a copy of the kept page is resolved); anything else that
+  // reads a page sees its lines resolved first.
   void DeferredLine(const unsigned char* bytes, int count, double y,
                     const std::shared_ptr<const PageOutputState>& state, bool pdfWritable);
   bool HasDeferredLines() const { return !deferred_.empty(); }
   // Lays the deferred lines out with fonts of the cache into the Text steps
-  // LaidOutText makes (without placed glyphs), each in its place; the page's
-  // fonts are then the cache's and belong to the thread that owns it.
-  void ResolveLines(DriverFontCache* fonts);
+  // LaidOutText makes, each in its place; the page's fonts are then the
+  // cache's and belong to the thread that owns it.
+  void ResolveLines(DriverFontCache* fonts, bool placeGlyphs = false);
   void Line(const QPen& pen, const QPointF& from, const QPointF& to);
   void Fill(const QRectF& rect, const QBrush& brush);
   // The image is copied: the caller's pixels may go away after the call.
@@ -72,8 +73,9 @@ class PageRecord {
   // What the page holds in memory, roughly: the steps, their texts, images
   // and pictures.
   size_t ApproxBytes() const;
-  // The page as bytes, for a store that keeps pages out of memory; placed
-  // glyphs are left out (the text is shaped again when played).
+  // The page as bytes, for a store that keeps pages out of memory or a copy;
+  // placed glyphs are left out (the text is shaped again when played),
+  // deferred lines are kept as they are.
   QByteArray Save() const;
   // A page of Save's bytes; false, and the page left empty, when they are
   // not one whole page.

@@ -3,7 +3,10 @@
 #include "tests/platform/printer/printer_fixture.h"
 
 #include "platform/printer/escape_stream.h"
+#include "platform/printer/line_layout.h"
+#include "platform/printer/page_record.h"
 
+#include <QDataStream>
 #include <QImage>
 #include <QPainter>
 
@@ -369,6 +372,129 @@ TEST(DeferredLines, APageTheWriterRefusesIsLaidOutForThePainter) {
     const std::string b = RunCommand("pdftotext -layout '" + later + "' - 2>/dev/null");
     EXPECT_NE(b.find("Item 119"), std::string::npos);
     EXPECT_EQ(a, b);
+  }
+}
+
+// A preview keeps its pages with their lines left unlaid out and lays out
+// the page it shows: each page, kept in memory or in the spill file, draws
+// as the page laid out as it was made, and prints so from the preview.
+struct PreviewedReport {
+  std::vector<QImage> shown;  // each page as it was shown when made
+  std::vector<QImage> kept;   // each page replayed from the store at the end
+  std::string current;        // the text of page 2 printed from the preview
+};
+
+QImage ShownPreviewPage(PdfRun& run) {
+  QImage window(306, 396, QImage::Format_RGB32);
+  window.fill(Qt::white);
+  QPainter painter(&window);
+  run.state.previewDC = &painter;
+  run.state.wholePage = {0, 0, 306, 396};
+  PageRect clip{0, 0, 306, 396};
+  const int ok = run.driver->ReplayPage(&run.state, &clip);
+  painter.end();
+  run.state.previewDC = nullptr;
+  return ok == 1 ? window : QImage();
+}
+
+PreviewedReport PreviewMixedReport(bool defer, size_t storeLimit) {
+  DeferralSwitch deferral(defer);
+  PreviewedReport out;
+  PdfRun run(true);
+  run.state.previewStoreLimit = storeLimit;
+  run.state.fontFaces.push_back("Helvetica");
+  run.state.fontFaces.push_back(run.state.lineDrawFace);
+  for (int page = 0; page < 3; ++page) {
+    run.state.leftMargin = page * 30;
+    EXPECT_EQ(run.driver->BeginPage(&run.state, 360, 1), 1);
+    for (int i = 0; i < 30; ++i) {
+      if (i == 20 && page == 2) run.state.fontFaces[3] = "Times New Roman";
+      const LineBuilder b = MixedLine(page * 30 + i);
+      const DWORD h = run.driver->MeasureLine(&run.state, b.data(), b.size(), 1);
+      run.driver->AdvanceBeforeLine(&run.state, LOWORD(h), 1);
+      run.driver->OutputLine(&run.state, b.data(), b.size());
+      run.driver->AdvanceAfterLine(&run.state, HIWORD(h), 1);
+    }
+    EXPECT_GT(run.driver->EndPage(&run.state, 1), 0);
+    run.driver->PreviewPageFinished(&run.state);
+    out.shown.push_back(ShownPreviewPage(run));
+    EXPECT_EQ(run.driver->StorePage(&run.state, nullptr, 0), 1);
+  }
+  for (int page : {2, 0, 1}) {
+    run.state.pageShown = page;
+    out.kept.push_back(ShownPreviewPage(run));
+  }
+  const std::string pdf = TempPath(defer ? "current_later.pdf" : "current_now.pdf");
+  EXPECT_GT(StartPrinterDoc(run.device, "Current", pdf.c_str()), 0);
+  run.state.pageShown = 1;
+  EXPECT_EQ(run.driver->ReplayPage(&run.state, nullptr), 1);
+  EXPECT_GT(EndPrinterDoc(run.device), 0);
+  out.current = RunCommand("pdftotext -layout '" + pdf + "' - 2>/dev/null");
+  return out;
+}
+
+TEST(DeferredLines, APreviewLaysOutThePageItShowsAlikeInMemoryOrSpilled) {
+  const PreviewedReport want = PreviewMixedReport(false, size_t(64) << 20);
+  ASSERT_EQ(want.shown.size(), 3u);
+  EXPECT_NE(want.current.find("Item 59"), std::string::npos) << want.current;
+  for (size_t limit : {size_t(64) << 20, size_t(0)}) {
+    SCOPED_TRACE(limit);
+    const PreviewedReport got = PreviewMixedReport(true, limit);
+    ASSERT_EQ(got.shown.size(), 3u);
+    ASSERT_EQ(got.kept.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+      EXPECT_FALSE(got.shown[i].isNull()) << i;
+      EXPECT_TRUE(got.shown[i] == want.shown[i]) << "page " << i + 1 << " as shown";
+      EXPECT_TRUE(got.kept[i] == want.kept[i]) << "kept page " << i;
+    }
+    EXPECT_EQ(got.current, want.current);
+  }
+}
+
+// A kept page's unlaid-out lines go through its saved bytes whole; bytes
+// whose lines or state lie outside them are refused.
+TEST(DeferredLines, ASavedPageKeepsItsLinesAndRefusesBadOnes) {
+  PdfRun run(true);
+  const LineBuilder b = MixedLine(3);
+  const auto state = LayoutStateOf(run.state, nullptr, false);
+  PageRecord page;
+  page.Line(QPen(Qt::black, 7), QPointF(0, 900), QPointF(4000, 900));
+  page.DeferredLine(b.data(), b.size(), 1234.5, state, true);
+  page.DeferredLine(b.data(), b.size(), 1500.25, state, true);
+  const QByteArray bytes = page.Save();
+  PageRecord loaded;
+  ASSERT_TRUE(loaded.Load(bytes));
+  EXPECT_TRUE(loaded.HasDeferredLines());
+  EXPECT_EQ(loaded.Save(), bytes);
+  DriverFontCache fonts;
+  page.ResolveLines(&fonts);
+  loaded.ResolveLines(&fonts);
+  EXPECT_FALSE(loaded.HasDeferredLines());
+  EXPECT_EQ(loaded.StepCount(), page.StepCount());
+  EXPECT_GT(loaded.StepCount(), 3u);
+  EXPECT_EQ(loaded.Save(), page.Save()) << "laid out alike";
+
+  for (qsizetype n = 0; n < bytes.size(); ++n) {
+    PageRecord cut;
+    EXPECT_FALSE(cut.Load(bytes.left(n))) << n;
+  }
+  // The first line's offset and count lie just before its baseline.
+  QByteArray y;
+  QDataStream(&y, QIODevice::WriteOnly) << 1234.5;
+  const qsizetype at = bytes.indexOf(y);
+  ASSERT_GT(at, 8);
+  auto patched = [&](qsizetype where, qint32 value) {
+    QByteArray v;
+    QDataStream(&v, QIODevice::WriteOnly) << value;
+    QByteArray bad = bytes;
+    bad.replace(where, 4, v);
+    return bad;
+  };
+  for (const QByteArray& bad : {patched(at - 4, 0x7FFFFFF0), patched(at - 8, 0x7FFFFFF0), patched(at - 8, -1),
+                                patched(at - 4, -5), patched(at + 8, 1)}) {
+    PageRecord refused;
+    EXPECT_FALSE(refused.Load(bad));
+    EXPECT_FALSE(refused.HasDeferredLines());
   }
 }
 
