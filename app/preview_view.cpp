@@ -5,6 +5,7 @@
 #include "app/print_run.h"
 #include "app/run_status.h"
 #include "engine/report_run.h"
+#include "engine/run_report.h"
 #include "platform/printer/preview_paint.h"
 #include "platform/win/cursor.h"
 #include "platform/win/dialog.h"
@@ -14,6 +15,7 @@
 #include "platform/win/resources.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -589,20 +591,22 @@ void CPreview::PageDone(int isLast) {
       GetPrintRunContext().previewStoreFailed = true;
       return;
     }
+    // The page number, Pause and Close, between pages as often as the run
+    // lets messages through: the status bar painted for every page took
+    // longer than making the page.
+    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch()).count();
+    if (m_nLastLookMs != INT64_MIN && now - m_nLastLookMs < kRunPumpMilliseconds) return;
+    m_nLastLookMs = now;
     ShowPageNumber();
-    if (s.runningToEnd) {
-      // Let Pause and Close through between pages.
-      MSG msg;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (PreTranslateMessage(&msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-      }
-      if (s.runningToEnd || m_pDoc->m_nRunState != 0) return;
-      // Paused: this page is shown and waited on.
-    } else {
-      return;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (PreTranslateMessage(&msg)) continue;
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
     }
+    if (s.runningToEnd || m_pDoc->m_nRunState != 0) return;
+    // Paused: this page is shown and waited on.
   }
   SetCursor(LoadCursorA(nullptr, IDC_ARROW));
   m_bRunFinished = isLast;

@@ -8,6 +8,8 @@
 #include "platform/win/accel.h"
 #include "platform/win/window.h"
 
+#include <cstdint>
+
 class CKmDoc;
 class CMainFrame;
 class KmDocBase;
@@ -108,6 +110,9 @@ class CPreview : public CWnd {
   HWND m_hHScroll = nullptr;
   HWND m_hVScroll = nullptr;
   HWND m_hButtons[10] = {};
+  // When a run going to the last page last showed its page number and let
+  // messages through (steady clock, milliseconds); INT64_MIN before.
+  int64_t m_nLastLookMs = INT64_MIN;
   HWND m_hStatus = nullptr;
   char m_szStatus[128] = {};
 };
