@@ -116,11 +116,17 @@ template <class Visit>
 void ForEachLineText(const PageOutputState* s, DriverFontCache* cache, const BYTE* line, int count, Visit visit) {
   StreamFont font;
   StreamReader reader(line, count);
+  // A line names its font before every item, mostly the one it is in.
+  const DriverFont* current = nullptr;
   for (StreamToken t = reader.Next(); t.kind != StreamToken::kEnd; t = reader.Next()) {
-    if (t.kind == StreamToken::kText)
-      visit(cache->Get(s, font.number, font.style, font.size), font.number, line + t.offset, t.length);
-    else
-      font.Apply(t);
+    if (t.kind == StreamToken::kText) {
+      if (!current) current = &cache->Get(s, font.number, font.style, font.size);
+      visit(*current, font.number, line + t.offset, t.length);
+    } else {
+      const StreamFont before = font;
+      if (font.Apply(t) && (font.number != before.number || font.style != before.style || font.size != before.size))
+        current = nullptr;
+    }
   }
 }
 

@@ -154,6 +154,11 @@ class PageSpill {
 struct DeferredCheck {
   bool writable = true;   // the writer takes its text (see PdfFileCanWrite)
   bool facesKept = true;  // the faces of its fonts are those of the kept state copy
+  // The font of the token checked last: the next is mostly in it too.
+  const DriverFont* lastFont = nullptr;
+  int lastNumber = -1;
+  bool lastFontWritable = false;
+  const bool* lastBytes = nullptr;  // PdfWritableBytes of it
 };
 
 // A page the preview keeps: in memory, or under its number in the spill file.
@@ -236,13 +241,22 @@ const bool* PdfWritableBytes(bool lineDraw) {
 // its code page (the stream's colours are all opaque).
 void CheckText(DriverRun* r, const PageOutputState* s, DeferredCheck* check, const DriverFont& f, int fontNumber,
                const BYTE* bytes, int n) {
-  const PageOutputState* kept = r->layoutState.get();
-  if (check->facesKept) check->facesKept = kept && StreamFace(kept, fontNumber) == f.face;
+  const bool sameFont = &f == check->lastFont && fontNumber == check->lastNumber;
+  if (!sameFont) {
+    const PageOutputState* kept = r->layoutState.get();
+    if (check->facesKept) check->facesKept = kept && StreamFace(kept, fontNumber) == f.face;
+    check->lastFont = &f;
+    check->lastNumber = fontNumber;
+    if (check->writable) {
+      auto it = r->pdfFonts.find(&f);
+      if (it == r->pdfFonts.end()) it = r->pdfFonts.emplace(&f, PdfFileCanWriteFont(f.font)).first;
+      check->lastFontWritable = it->second;
+      check->lastBytes = PdfWritableBytes(IsLineDrawFont(s, f));
+    }
+  }
   if (!check->writable) return;
-  auto it = r->pdfFonts.find(&f);
-  if (it == r->pdfFonts.end()) it = r->pdfFonts.emplace(&f, PdfFileCanWriteFont(f.font)).first;
-  bool ok = it->second;
-  const bool* writable = PdfWritableBytes(IsLineDrawFont(s, f));
+  bool ok = check->lastFontWritable;
+  const bool* writable = check->lastBytes;
   for (int i = 0; ok && i < n; ++i) ok = writable[bytes[i]];
   check->writable = ok;
 }
