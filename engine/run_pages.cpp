@@ -285,7 +285,7 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
         nonEmpty = true;
       } else {
         *variable = true;
-        if (!FieldValueEmpty(r, f, band)) nonEmpty = true;
+        if (!nonEmpty && !FieldValueEmpty(r, f, band)) nonEmpty = true;
       }
     } else if (blankStay || !TextIsBlank(*it, IsLineDrawFont(r, *it))) {
       nonEmpty = true;
