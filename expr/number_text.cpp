@@ -74,16 +74,22 @@ bool QuickFixedBody(double a, int decimals, bool forcePoint, char* out, int* len
   if (decimals < 0 || decimals > 9 || !(a >= 1e-3)) return false;
   const double y = a * static_cast<double>(kPow10[decimals]);
   if (!(y < 9.0e15)) return false;
-  int exp2 = 0;
-  const double mantissa = std::frexp(a, &exp2);  // a = mantissa * 2^exp2, mantissa in [0.5, 1)
-  const uint64_t m = static_cast<uint64_t>(std::ldexp(mantissa, 53));
-  const int shift = 53 - exp2;  // a = m / 2^shift exactly
+  // a is normal here: its 53-bit significand m and a = m / 2^shift exactly,
+  // read off its bits (a call of frexp and ldexp costs more than the rest).
+  uint64_t bits = 0;
+  std::memcpy(&bits, &a, sizeof bits);
+  const uint64_t m = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
+  const int shift = 1075 - static_cast<int>((bits >> 52) & 0x7FF);
   if (shift < 0 || shift > 100) return false;
   const unsigned __int128 p = static_cast<unsigned __int128>(m) * kPow10[decimals];
   uint64_t whole = static_cast<uint64_t>(p >> shift);
   if (shift > 0) {
     const unsigned __int128 rest = p - (static_cast<unsigned __int128>(whole) << shift);
-    const double fraction = std::ldexp(static_cast<double>(rest), -shift);
+    // 2^-shift is a normal double for shift up to 100: its bits are its exponent.
+    const uint64_t scaleBits = static_cast<uint64_t>(1023 - shift) << 52;
+    double scale = 0;
+    std::memcpy(&scale, &scaleBits, sizeof scale);
+    const double fraction = static_cast<double>(rest) * scale;
     // The 17 digits lie within half a unit of their 17th digit of the value,
     // at most y * 0.5e-16 in units of the last decimal asked for.
     if (std::fabs(fraction - 0.5) <= y * 1e-16 + 1e-15) return false;
