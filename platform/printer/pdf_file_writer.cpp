@@ -18,7 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <zlib.h>
+#include <libdeflate.h>
 #include <unistd.h>
 
 namespace {
@@ -280,7 +280,7 @@ std::string PdfTextString(const std::string& s) {
   return out + ">";
 }
 
-// zlib level of the page contents.
+// Compression level of the page contents.
 constexpr int kCompressLevel = 1;
 // Objects: 1 catalog, 2 page tree, 3 information, 4 resources, then a page
 // and its content for each page, then the fonts used.
@@ -300,27 +300,19 @@ void Decimal(std::string* out, size_t n) {
 }  // namespace
 
 struct PdfFileWriter::Deflater {
-  z_stream z{};
-  bool ready = false;
+  libdeflate_compressor* packer = nullptr;
   std::vector<unsigned char> out;
-  ~Deflater() {
-    if (ready) deflateEnd(&z);
-  }
-  // The zlib stream of size bytes at data, in out; false when zlib fails.
+  ~Deflater() { libdeflate_free_compressor(packer); }
+  // The zlib stream of size bytes at data, in out; false when it cannot be
+  // made. One call a page: the whole content is at hand, and this packer
+  // takes half the time zlib does at its fastest level for a smaller file.
   bool Pack(const char* data, size_t size) {
-    if (!ready) {
-      if (deflateInit(&z, kCompressLevel) != Z_OK) return false;
-      ready = true;
-    } else if (deflateReset(&z) != Z_OK) {
-      return false;
-    }
-    out.resize(deflateBound(&z, static_cast<uLong>(size)));
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
-    z.avail_in = static_cast<uInt>(size);
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    if (deflate(&z, Z_FINISH) != Z_STREAM_END) return false;
-    out.resize(out.size() - z.avail_out);
+    if (!packer) packer = libdeflate_alloc_compressor(kCompressLevel);
+    if (!packer) return false;
+    out.resize(libdeflate_zlib_compress_bound(packer, size));
+    const size_t n = libdeflate_zlib_compress(packer, data, size, out.data(), out.size());
+    if (n == 0) return false;
+    out.resize(n);
     return true;
   }
 };
