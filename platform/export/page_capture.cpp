@@ -533,6 +533,85 @@ struct CapturedDocument::Spill {
   }
 };
 
+namespace {
+
+// The scratch file's pages read back and taken apart on a thread of its
+// own, a few pages ahead of the one visited: the writer that visits them
+// has its own work to do. The file is the reader's until it is destroyed.
+class PageReader {
+ public:
+  PageReader(FILE* file, size_t count) : file_(file), count_(count) {
+    thread_ = std::thread([this] { Read(); });
+  }
+  ~PageReader() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  PageReader(const PageReader&) = delete;
+  PageReader& operator=(const PageReader&) = delete;
+
+  // The next page in order, kept until Done; null when it cannot be read.
+  const CapturedPage* Next() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return ready_ > done_ || failed_; });
+    return ready_ > done_ ? &slots_[done_ % kSlots] : nullptr;
+  }
+  void Done() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++done_;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  static constexpr size_t kSlots = 3;
+
+  void Read() {
+    std::string bytes;
+    for (size_t i = 0; i < count_; ++i) {
+      {
+        // The slot the visitor holds is never the one filled.
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return stop_ || i - done_ < kSlots; });
+        if (stop_) return;
+      }
+      const bool ok = ReadPage(&bytes, &slots_[i % kSlots]);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (ok) ready_ = i + 1;
+        else failed_ = true;
+      }
+      changed_.notify_all();
+      if (!ok) return;
+    }
+  }
+
+  bool ReadPage(std::string* bytes, CapturedPage* page) {
+    uint64_t size = 0;
+    // A page is far smaller; a count beyond this is a damaged file.
+    if (std::fread(&size, sizeof size, 1, file_) != 1 || size > (uint64_t{1} << 31)) return false;
+    bytes->resize(static_cast<size_t>(size));
+    if (size > 0 && std::fread(&(*bytes)[0], 1, bytes->size(), file_) != bytes->size()) return false;
+    return Deserialize(PageBytes(bytes->data(), bytes->size()), page);
+  }
+
+  FILE* file_;
+  const size_t count_;
+  CapturedPage slots_[kSlots];
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t ready_ = 0, done_ = 0;  // pages read, and those the visitor is done with
+  bool failed_ = false, stop_ = false;
+  std::thread thread_;
+};
+
+}  // namespace
+
 CapturedDocument::CapturedDocument() = default;
 CapturedDocument::~CapturedDocument() = default;
 
@@ -587,15 +666,11 @@ bool CapturedDocument::ForEachPage(const std::function<bool(size_t, const Captur
     FILE* f = spill_->file.get();
     spill_->atEnd = false;
     if (std::fflush(f) != 0 || std::fseek(f, 0, SEEK_SET) != 0) return false;
-    CapturedPage page;
-    std::string bytes;
+    PageReader reader(f, written);
     for (; index < written; ++index) {
-      uint64_t size = 0;
-      // A page is far smaller; a count beyond this is a damaged file.
-      if (std::fread(&size, sizeof size, 1, f) != 1 || size > (uint64_t{1} << 31)) return false;
-      bytes.resize(static_cast<size_t>(size));
-      if (size > 0 && std::fread(&bytes[0], 1, bytes.size(), f) != bytes.size()) return false;
-      if (!Deserialize(PageBytes(bytes.data(), bytes.size()), &page) || !visit(index, page)) return false;
+      const CapturedPage* page = reader.Next();
+      if (page == nullptr || !visit(index, *page)) return false;
+      reader.Done();
     }
   }
   for (const CapturedPage& page : unwritten)
