@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -213,25 +214,54 @@ void AppendPt(std::string& out, double decipoints) {
   out += "pt";
 }
 
-// AppendPt's text put through an appender.
+// The tenths in q rounded as printf's "%.1f" rounds them: q's exact binary
+// value, halves to the even digit. False from 1e15 on (and for NaN).
+bool Tenths(double q, uint64_t* tenths) {
+  if (!(std::fabs(q) < 1e15)) return false;
+  uint64_t bits = 0;
+  std::memcpy(&bits, &q, sizeof bits);
+  const int exponent = static_cast<int>((bits >> 52) & 0x7FF);
+  uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
+  int shift = 1074;  // |q| is mantissa / 2^shift
+  if (exponent != 0) {
+    mantissa |= uint64_t{1} << 52;
+    shift = 1075 - exponent;
+  }
+  const uint64_t t = mantissa * 10;  // below 2^57
+  if (shift <= 0) {
+    *tenths = t << -shift;  // a whole number below 1e15
+    return true;
+  }
+  if (shift >= 64) {
+    *tenths = 0;  // less than half a tenth
+    return true;
+  }
+  uint64_t whole = t >> shift;
+  const uint64_t rest = t & ((uint64_t{1} << shift) - 1), half = uint64_t{1} << (shift - 1);
+  if (rest > half || (rest == half && (whole & 1))) ++whole;
+  *tenths = whole;
+  return true;
+}
+
+// AppendPt's text put through an appender, its digits worked out exactly
+// from the value instead of by the library's floating-point printing.
 void PutPt(Appender& a, double decipoints) {
-  if (decipoints == static_cast<double>(static_cast<long long>(decipoints)) && std::fabs(decipoints) < 1e15 &&
-      !(decipoints == 0 && std::signbit(decipoints))) {
-    const long long d = static_cast<long long>(decipoints);
-    if (d < 0) a.Put('-');
-    const unsigned long long whole = static_cast<unsigned long long>(d < 0 ? -d : d);
-    char* p = a.Room(32);
-    p = std::to_chars(p, p + 24, whole / 10).ptr;
-    *p++ = '.';
-    *p++ = static_cast<char>('0' + whole % 10);
-    *p++ = 'p';
-    *p++ = 't';
-    a.Advance(p);
+  const double q = decipoints / 10.0;
+  uint64_t tenths = 0;
+  if (!Tenths(q, &tenths)) {
+    std::string text;
+    AppendPt(text, decipoints);
+    a.Put(text);
     return;
   }
-  std::string text;
-  AppendPt(text, decipoints);
-  a.Put(text);
+  char* p = a.Room(32);
+  if (std::signbit(q)) *p++ = '-';  // "-0.0" too, as printf has it
+  p = std::to_chars(p, p + 24, tenths / 10).ptr;
+  *p++ = '.';
+  *p++ = static_cast<char>('0' + tenths % 10);
+  *p++ = 'p';
+  *p++ = 't';
+  a.Advance(p);
 }
 
 std::string Pt(double decipoints) {
