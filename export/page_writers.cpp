@@ -264,6 +264,32 @@ void PutPt(Appender& a, double decipoints) {
   a.Advance(p);
 }
 
+// A position's text as last written: lines repeat their runs' positions,
+// sizes and tops, which are then copied instead of worked out again.
+struct PtText {
+  uint64_t bits = 0;  // of the value: -0.0 is not 0.0
+  bool valid = false;
+  size_t size = 0;
+  char text[32];
+};
+
+void PutPt(Appender& a, PtText* last, double decipoints) {
+  uint64_t bits = 0;
+  std::memcpy(&bits, &decipoints, sizeof bits);
+  if (!last->valid || last->bits != bits) {
+    const size_t from = a.Offset();
+    PutPt(a, decipoints);
+    const size_t size = a.Offset() - from;
+    last->valid = size <= sizeof last->text;
+    if (!last->valid) return;
+    std::memcpy(last->text, a.At(from), size);
+    last->size = size;
+    last->bits = bits;
+    return;
+  }
+  a.Put(last->text, last->size);
+}
+
 std::string Pt(double decipoints) {
   std::string s;
   AppendPt(s, decipoints);
@@ -437,16 +463,20 @@ bool WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, con
   std::string face, faceText = HtmlText(face);  // the face last written, as written
   std::vector<const CapturedLine*> lines;
   std::vector<const CapturedRun*> runs;
+  std::vector<PtText> lefts;  // by the run's place in its line
+  PtText top, size;
   const bool pagesWritten = doc.ForEachPage([&](size_t pi, const CapturedPage& page) {
     if (perPage && pi > 0) body = head();
     body += "<div class=\"page\" style=\"width:" + Pt(doc.paperWidth) + ";height:" + Pt(doc.paperHeight) + "\">\r\n";
     Appender a(&body);
     for (const CapturedLine* l : LinesInOrder(page, &lines)) {
+      size_t place = 0;
       for (const CapturedRun* r : RunsInOrder(*l, &runs)) {
+        if (place == lefts.size()) lefts.emplace_back();
         a.Put("<span style=\"left:");
-        PutPt(a, r->x);
+        PutPt(a, &lefts[place++], r->x);
         a.Put(";top:");
-        PutPt(a, l->y);
+        PutPt(a, &top, l->y);
         a.Put(";font-family:'");
         if (r->face != face) {
           face = r->face;
@@ -454,7 +484,7 @@ bool WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, con
         }
         a.Put(faceText);
         a.Put("';font-size:");
-        PutPt(a, r->size);
+        PutPt(a, &size, r->size);
         if (r->bold) a.Put(";font-weight:bold");
         if (r->italic) a.Put(";font-style:italic");
         if (r->underline) a.Put(";text-decoration:underline");
