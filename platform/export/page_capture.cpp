@@ -628,6 +628,8 @@ bool CapturedDocument::SpillFinishedPages() {
   if (!spill_) {
     FILE* f = std::tmpfile();
     if (f == nullptr) return false;
+    // Pages go out and come back a megabyte at a time, not a few kilobytes.
+    std::setvbuf(f, nullptr, _IOFBF, size_t{1} << 20);
     spill_ = std::make_unique<Spill>(f);
   }
   Spill& s = *spill_;

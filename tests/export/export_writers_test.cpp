@@ -14,6 +14,7 @@
 #include "foundation/doc_base.h"
 #include "model/memo_text.h"
 #include "model/record_pass.h"
+#include "platform/export/output_file.h"
 #include "platform/qe/qe.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
@@ -553,6 +554,36 @@ TEST(PageWriters, EveryByteAndHalfPositionComeOutWhole) {
   line(600, {{180.5, "r2"}});
   line(720, {{0, "abcdef"}, {72, "XY"}, {720, "  "}});
   EXPECT_EQ(WriteTextPages(rows, TextPageOptions()), "L\r\n\r\n r0\r\n\r\n\r\n  r1\r\n   r2\r\nabcdef XY\r\n");
+}
+
+// An export file larger than the pieces it is handed to the disk in keeps
+// every byte in order, headers patched afterwards at the start included, and
+// is in place only once committed.
+TEST(ExportOutputFileTest, ALargeFileIsWholeWithItsPatchedHeader) {
+  const std::string dir = ::testing::TempDir() + "vt_output_file_" + std::to_string(::getpid());
+  fs::create_directories(dir);
+  const std::string path = dir + "/big.out";
+  std::string want;
+  {
+    ExportOutputFile out;
+    ASSERT_TRUE(out.Open(path));
+    ASSERT_TRUE(out.Write("HEAD----", 8));
+    std::string piece(1 << 20, '\0');
+    for (int i = 0; i < 40; ++i) {
+      for (size_t j = 0; j < piece.size(); ++j) piece[j] = static_cast<char>('a' + (i + j / 4096) % 26);
+      ASSERT_TRUE(out.Write(piece));
+      want += piece;
+    }
+    ASSERT_TRUE(out.WriteAt(4, "1234", 4));
+    ASSERT_TRUE(out.Write("tail", 4));
+    EXPECT_FALSE(fs::exists(path));
+    ASSERT_TRUE(out.Commit());
+  }
+  want = "HEAD1234" + want + "tail";
+  const std::string got = ReadFile(path);
+  EXPECT_EQ(got.size(), want.size());
+  EXPECT_TRUE(got == want);
+  fs::remove_all(dir);
 }
 
 // A long document keeps one page in memory, the finished ones in the
