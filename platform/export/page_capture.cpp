@@ -344,8 +344,16 @@ template <typename T>
 void Put(std::string* out, T v) {
   PutBytes(out, &v, sizeof v);
 }
+// A count or length seven bits a byte, low bits first: most are small.
+void PutCount(std::string* out, uint64_t n) {
+  char bytes[10];
+  size_t k = 0;
+  for (; n >= 0x80; n >>= 7) bytes[k++] = static_cast<char>((n & 0x7F) | 0x80);
+  bytes[k++] = static_cast<char>(n);
+  out->append(bytes, k);
+}
 void PutText(std::string* out, const std::string& s) {
-  Put<uint64_t>(out, s.size());
+  PutCount(out, s.size());
   out->append(s);
 }
 
@@ -362,16 +370,27 @@ class PageBytes {
     left_ -= sizeof *v;
     return true;
   }
+  bool GetVarint(uint64_t* n) {
+    *n = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+      if (left_ == 0) return false;
+      const auto b = static_cast<unsigned char>(*at_++);
+      --left_;
+      *n |= static_cast<uint64_t>(b & 0x7F) << shift;
+      if (!(b & 0x80)) return true;
+    }
+    return false;
+  }
   bool GetText(std::string* s) {
     uint64_t n = 0;
-    if (!Get(&n) || n > left_) return false;
+    if (!GetVarint(&n) || n > left_) return false;
     s->assign(at_, static_cast<size_t>(n));
     at_ += n;
     left_ -= static_cast<size_t>(n);
     return true;
   }
   // At most as many items as there are bytes left (every one takes some).
-  bool GetCount(uint64_t* n) { return Get(n) && *n <= left_; }
+  bool GetCount(uint64_t* n) { return GetVarint(n) && *n <= left_; }
   bool AtEnd() const { return left_ == 0; }
 
  private:
@@ -379,28 +398,37 @@ class PageBytes {
   size_t left_;
 };
 
-// The page's bytes, ahead of them their count, added to out.
-void Serialize(const CapturedPage& page, std::string* out) {
+// The page's bytes, ahead of them their count, added to out. A run's face
+// is the number of the page's face it is, a face new to the page written
+// out where it is first numbered.
+void Serialize(const CapturedPage& page, std::string* out, std::vector<const std::string*>* faces) {
   const size_t head = out->size();
   Put<uint64_t>(out, 0);
-  Put<uint64_t>(out, page.lines.size());
+  faces->clear();
+  PutCount(out, page.lines.size());
   for (const CapturedLine& l : page.lines) {
     Put(out, l.y);
     Put(out, l.height);
     Put<int32_t>(out, l.band);
     Put<int32_t>(out, l.layoutLine);
-    Put<uint64_t>(out, l.runs.size());
+    PutCount(out, l.runs.size());
     for (const CapturedRun& r : l.runs) {
       Put(out, r.x);
       Put(out, r.width);
       PutText(out, r.text);
-      PutText(out, r.face);
+      size_t face = 0;
+      while (face < faces->size() && *(*faces)[face] != r.face) ++face;
+      PutCount(out, face);
+      if (face == faces->size()) {
+        faces->push_back(&r.face);
+        PutText(out, r.face);
+      }
       Put<int32_t>(out, r.size);
       Put<uint8_t>(out, static_cast<uint8_t>((r.bold ? 1 : 0) | (r.italic ? 2 : 0) | (r.underline ? 4 : 0)));
       Put<uint32_t>(out, static_cast<uint32_t>(r.colour));
     }
   }
-  Put<uint64_t>(out, page.pictures.size());
+  PutCount(out, page.pictures.size());
   for (const CapturedPicture& p : page.pictures) {
     Put(out, p.x);
     Put(out, p.y);
@@ -413,7 +441,9 @@ void Serialize(const CapturedPage& page, std::string* out) {
   std::memcpy(&(*out)[head], &size, sizeof size);
 }
 
-bool Deserialize(PageBytes in, CapturedPage* page) {
+// faces: the page's faces as they are numbered, room kept between pages.
+bool Deserialize(PageBytes in, CapturedPage* page, std::vector<std::string>* faces) {
+  size_t faceCount = 0;
   uint64_t lines = 0;
   if (!in.GetCount(&lines)) return false;
   page->lines.resize(static_cast<size_t>(lines));
@@ -429,9 +459,15 @@ bool Deserialize(PageBytes in, CapturedPage* page) {
       int32_t size = 0;
       uint8_t style = 0;
       uint32_t colour = 0;
-      if (!in.Get(&r.x) || !in.Get(&r.width) || !in.GetText(&r.text) || !in.GetText(&r.face) || !in.Get(&size) ||
-          !in.Get(&style) || !in.Get(&colour))
+      uint64_t face = 0;
+      if (!in.Get(&r.x) || !in.Get(&r.width) || !in.GetText(&r.text) || !in.GetVarint(&face) || face > faceCount)
         return false;
+      if (face == faceCount) {
+        if (faces->size() == faceCount) faces->emplace_back();
+        if (!in.GetText(&(*faces)[faceCount++])) return false;
+      }
+      r.face = (*faces)[static_cast<size_t>(face)];
+      if (!in.Get(&size) || !in.Get(&style) || !in.Get(&colour)) return false;
       r.size = size;
       r.bold = (style & 1) != 0;
       r.italic = (style & 2) != 0;
@@ -496,6 +532,7 @@ struct CapturedDocument::Spill {
 
   void Write() {
     std::string bytes;
+    std::vector<const std::string*> pageFaces;
     // Lays the pages' lines out; made and ended on this thread, which owns
     // its fonts.
     RunMaker maker;
@@ -511,7 +548,7 @@ struct CapturedDocument::Spill {
       atEnd = ok;
       if (ok) {
         bytes.clear();
-        Serialize(page, &bytes);
+        Serialize(page, &bytes, &pageFaces);
         ok = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
       }
       if (ok) Summarize(page, &leftmost, &faces);
@@ -597,12 +634,13 @@ class PageReader {
     if (std::fread(&size, sizeof size, 1, file_) != 1 || size > (uint64_t{1} << 31)) return false;
     bytes->resize(static_cast<size_t>(size));
     if (size > 0 && std::fread(&(*bytes)[0], 1, bytes->size(), file_) != bytes->size()) return false;
-    return Deserialize(PageBytes(bytes->data(), bytes->size()), page);
+    return Deserialize(PageBytes(bytes->data(), bytes->size()), page, &faces_);
   }
 
   FILE* file_;
   const size_t count_;
   CapturedPage slots_[kSlots];
+  std::vector<std::string> faces_;  // of the page being read
   std::mutex mutex_;
   std::condition_variable changed_;
   size_t ready_ = 0, done_ = 0;  // pages read, and those the visitor is done with
