@@ -59,10 +59,10 @@ struct CapturedDocument {
   // The pages in memory: all of them, or with spillPages the one being made
   // (those before it are in the scratch file).
   std::vector<CapturedPage> pages;
-  // A long document is kept in the same memory: as a page begins, the pages
-  // finished before it move to a scratch file, read back one at a time. A
-  // thread of its own writes them, so the run goes on meanwhile; a few pages
-  // at most wait for it.
+  // A long document is kept in the same memory: as a page ends, it moves to
+  // a scratch file, read back one at a time. A thread of its own lays its
+  // lines out and writes it, so the run goes on meanwhile; a few pages at
+  // most wait for it.
   bool spillPages = false;
 
   CapturedDocument();
