@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 namespace {
@@ -42,6 +44,133 @@ ExportSink Into(std::string* all) {
     all->append(bytes);
     return true;
   };
+}
+
+// Puts a page's text at the end of a string through a pointer into room
+// made ahead, a page's worth at a time: a line is many short pieces, and the
+// string's own append is a call with checks of its own for each.
+class Appender {
+ public:
+  explicit Appender(std::string* s) : s_(s) {
+    const size_t used = s->size();
+    s->resize(std::max(s->capacity(), used + 4096));
+    base_ = &(*s)[0];
+    at_ = base_ + used;
+    end_ = base_ + s->size();
+  }
+  Appender(const Appender&) = delete;
+  Appender& operator=(const Appender&) = delete;
+  // The string cut back to what was put; nothing is put after.
+  std::string& Done() {
+    s_->resize(Offset());
+    return *s_;
+  }
+  size_t Offset() const { return static_cast<size_t>(at_ - base_); }
+  char* At(size_t offset) { return base_ + offset; }
+  void CutTo(size_t offset) { at_ = base_ + offset; }
+  // Room for n more characters; where they go.
+  char* Room(size_t n) {
+    if (static_cast<size_t>(end_ - at_) < n) Grow(n);
+    return at_;
+  }
+  void Advance(char* to) { at_ = to; }
+  void Put(char c) {
+    Room(1);
+    *at_++ = c;
+  }
+  void Put(const char* p, size_t n) {
+    std::memcpy(Room(n), p, n);
+    at_ += n;
+  }
+  void Put(const std::string& t) { Put(t.data(), t.size()); }
+  template <size_t N>
+  void Put(const char (&literal)[N]) {
+    Put(literal, N - 1);
+  }
+  void Fill(char c, size_t n) {
+    std::memset(Room(n), c, n);
+    at_ += n;
+  }
+  // The decimal digits of n, as std::to_string gives them.
+  void Decimal(long long n) {
+    char* p = Room(24);
+    at_ = std::to_chars(p, p + 24, n).ptr;
+  }
+
+ private:
+  void Grow(size_t n) {
+    const size_t used = Offset();
+    s_->resize(std::max(s_->size() * 2, used + n + 4096));
+    base_ = &(*s_)[0];
+    at_ = base_ + used;
+    end_ = base_ + s_->size();
+  }
+  std::string* s_;
+  char* base_;
+  char* at_;
+  char* end_;
+};
+
+// std::lround without the library call: the same for every value below
+// 1e15 in size (where v less its whole part is exact), lround itself beyond.
+long Round(double v) {
+  if (!(std::fabs(v) < 1e15)) return std::lround(v);
+  long whole = static_cast<long>(v);
+  const double rest = v - static_cast<double>(whole);
+  if (rest >= 0.5) ++whole;
+  else if (rest <= -0.5) --whole;
+  return whole;
+}
+
+// Bytes a text may be written with as they are, in RTF and in HTML.
+struct PlainBytes {
+  bool rtf[256], html[256];
+  PlainBytes() {
+    for (int c = 0; c < 256; ++c) {
+      rtf[c] = c >= 0x20 && c < 0x80 && c != '\\' && c != '{' && c != '}';
+      html[c] = c != '&' && c != '<' && c != '>' && c != '"';
+    }
+  }
+};
+const PlainBytes kPlain;
+
+// The text with HTML's escapes; a stretch of plain bytes is copied whole.
+void PutHtmlText(Appender& a, const std::string& s) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
+  const unsigned char* end = p + s.size();
+  while (p < end) {
+    const unsigned char* plain = p;
+    while (p < end && kPlain.html[*p]) ++p;
+    a.Put(reinterpret_cast<const char*>(plain), static_cast<size_t>(p - plain));
+    if (p == end) break;
+    switch (*p++) {
+      case '&': a.Put("&amp;"); break;
+      case '<': a.Put("&lt;"); break;
+      case '>': a.Put("&gt;"); break;
+      default: a.Put("&quot;"); break;
+    }
+  }
+}
+
+// The text with RTF's escapes: \\, \{ and \}, and \'hh for control
+// characters and bytes above 127.
+void PutRtfText(Appender& a, const std::string& s) {
+  static const char kHex[] = "0123456789abcdef";
+  char* out = a.Room(s.size() * 4);
+  for (unsigned char c : s) {
+    if (kPlain.rtf[c]) {
+      *out++ = static_cast<char>(c);
+    } else if (c == '\\' || c == '{' || c == '}') {
+      *out++ = '\\';
+      *out++ = static_cast<char>(c);
+    } else {
+      *out++ = '\\';
+      *out++ = '\'';
+      *out++ = kHex[c >> 4];
+      *out++ = kHex[c & 0xF];
+    }
+  }
+  a.Advance(out);
 }
 
 std::string HtmlText(const std::string& s) {
@@ -85,11 +214,80 @@ void AppendPt(std::string& out, double decipoints) {
   out += "pt";
 }
 
-// The decimal digits of n, as std::to_string gives them.
-void AppendDecimal(std::string& out, long n) {
-  char buf[24];
-  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, n);
-  out.append(buf, static_cast<size_t>(r.ptr - buf));
+// The tenths in q rounded as printf's "%.1f" rounds them: q's exact binary
+// value, halves to the even digit. False from 1e15 on (and for NaN).
+bool Tenths(double q, uint64_t* tenths) {
+  if (!(std::fabs(q) < 1e15)) return false;
+  uint64_t bits = 0;
+  std::memcpy(&bits, &q, sizeof bits);
+  const int exponent = static_cast<int>((bits >> 52) & 0x7FF);
+  uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
+  int shift = 1074;  // |q| is mantissa / 2^shift
+  if (exponent != 0) {
+    mantissa |= uint64_t{1} << 52;
+    shift = 1075 - exponent;
+  }
+  const uint64_t t = mantissa * 10;  // below 2^57
+  if (shift <= 0) {
+    *tenths = t << -shift;  // a whole number below 1e15
+    return true;
+  }
+  if (shift >= 64) {
+    *tenths = 0;  // less than half a tenth
+    return true;
+  }
+  uint64_t whole = t >> shift;
+  const uint64_t rest = t & ((uint64_t{1} << shift) - 1), half = uint64_t{1} << (shift - 1);
+  if (rest > half || (rest == half && (whole & 1))) ++whole;
+  *tenths = whole;
+  return true;
+}
+
+// AppendPt's text put through an appender, its digits worked out exactly
+// from the value instead of by the library's floating-point printing.
+void PutPt(Appender& a, double decipoints) {
+  const double q = decipoints / 10.0;
+  uint64_t tenths = 0;
+  if (!Tenths(q, &tenths)) {
+    std::string text;
+    AppendPt(text, decipoints);
+    a.Put(text);
+    return;
+  }
+  char* p = a.Room(32);
+  if (std::signbit(q)) *p++ = '-';  // "-0.0" too, as printf has it
+  p = std::to_chars(p, p + 24, tenths / 10).ptr;
+  *p++ = '.';
+  *p++ = static_cast<char>('0' + tenths % 10);
+  *p++ = 'p';
+  *p++ = 't';
+  a.Advance(p);
+}
+
+// A position's text as last written: lines repeat their runs' positions,
+// sizes and tops, which are then copied instead of worked out again.
+struct PtText {
+  uint64_t bits = 0;  // of the value: -0.0 is not 0.0
+  bool valid = false;
+  size_t size = 0;
+  char text[32];
+};
+
+void PutPt(Appender& a, PtText* last, double decipoints) {
+  uint64_t bits = 0;
+  std::memcpy(&bits, &decipoints, sizeof bits);
+  if (!last->valid || last->bits != bits) {
+    const size_t from = a.Offset();
+    PutPt(a, decipoints);
+    const size_t size = a.Offset() - from;
+    last->valid = size <= sizeof last->text;
+    if (!last->valid) return;
+    std::memcpy(last->text, a.At(from), size);
+    last->size = size;
+    last->bits = bits;
+    return;
+  }
+  a.Put(last->text, last->size);
 }
 
 std::string Pt(double decipoints) {
@@ -121,33 +319,37 @@ bool WriteTextPages(const CapturedDocument& doc, const TextPageOptions& o, const
   const double cell = 720.0 / (o.pitch > 0 ? o.pitch : 10);
   const double row = 720.0 / (o.linesPerInch > 0 ? o.linesPerInch : 6);
   const double left = LeftmostX(doc);
-  std::string out, text;
+  std::string out;
   std::vector<const CapturedLine*> lines;
   std::vector<const CapturedRun*> runs;
   return doc.ForEachPage([&](size_t pi, const CapturedPage& page) {
     out.clear();
-    if (pi > 0) out += "\f";
+    Appender a(&out);
+    if (pi > 0) a.Put('\f');
     // Each line takes one row; the blank space between lines becomes as many
     // empty rows as whole character lines fit in it.
     double bottom = -1;
     for (const CapturedLine* l : LinesInOrder(page, &lines)) {
       if (bottom >= 0)
-        for (long gap = std::lround((l->y - bottom) / row); gap > 0; --gap) out += "\r\n";
+        for (long gap = Round((l->y - bottom) / row); gap > 0; --gap) a.Put("\r\n");
       bottom = l->y + std::max(l->height, 1.0);
-      text.clear();
+      // The line's text is put together in place, from start on.
+      const size_t start = a.Offset();
       for (const CapturedRun* run : RunsInOrder(*l, &runs)) {
-        size_t col = static_cast<size_t>(std::max(0L, std::lround((run->x - left) / cell)));
+        const size_t size = a.Offset() - start;
+        size_t col = static_cast<size_t>(std::max(0L, Round((run->x - left) / cell)));
         // A run that would overwrite the one before follows it after a blank.
-        if (col < text.size()) col = text.empty() ? 0 : text.size() + 1;
-        text.resize(col, ' ');
-        text += run->text;
+        if (col < size) col = size == 0 ? 0 : size + 1;
+        a.Fill(' ', col - size);
+        a.Put(run->text);
       }
-      while (!text.empty() && text.back() == ' ') text.pop_back();
-      if (o.oemCharacters) CharToOemBuffA(text.c_str(), text.data(), static_cast<DWORD>(text.size()));
-      out += text;
-      out += "\r\n";
+      size_t end = a.Offset();
+      while (end > start && *a.At(end - 1) == ' ') --end;
+      a.CutTo(end);
+      if (o.oemCharacters) CharToOemBuffA(a.At(start), a.At(start), static_cast<DWORD>(end - start));
+      a.Put("\r\n");
     }
-    return sink(out);
+    return sink(a.Done());
   });
 }
 
@@ -169,21 +371,6 @@ bool WriteRtfPages(const CapturedDocument& doc, const ExportSink& sink) {
   }
   out += "}\r\n";
   const double left = LeftmostX(doc);
-  // The run's text added to out with RTF's escapes.
-  auto escape = [&out](const std::string& s) {
-    static const char kHex[] = "0123456789abcdef";
-    for (unsigned char c : s) {
-      if (c == '\\' || c == '{' || c == '}') {
-        out += '\\';
-        out += static_cast<char>(c);
-      } else if (c >= 0x80 || c < 0x20) {
-        const char e[4] = {'\\', '\'', kHex[c >> 4], kHex[c & 0xF]};
-        out.append(e, 4);
-      } else {
-        out += static_cast<char>(c);
-      }
-    }
-  };
   // A run's face number; runs mostly keep the face of the one before.
   const std::string* lastFace = nullptr;
   int lastNumber = 0;
@@ -197,41 +384,45 @@ bool WriteRtfPages(const CapturedDocument& doc, const ExportSink& sink) {
   };
   std::vector<const CapturedLine*> lines;
   std::vector<const CapturedRun*> inOrder;
+  std::vector<long> tabs;  // of the line's runs
   const bool pagesWritten = doc.ForEachPage([&](size_t pi, const CapturedPage& page) {
-    if (pi > 0) out += "\\page\r\n";
+    Appender a(&out);
+    if (pi > 0) a.Put("\\page\r\n");
     double lastBottom = -1;
     lastFace = nullptr;  // the page read back before may be gone
     for (const CapturedLine* l : LinesInOrder(page, &lines)) {
       const auto& runs = RunsInOrder(*l, &inOrder);
-      long space = lastBottom < 0 ? 0 : std::max(0L, std::lround((l->y - lastBottom) * 2));
-      out += "\\pard\\plain\\sb";
-      AppendDecimal(out, space);
-      out += "\\sa0";
+      long space = lastBottom < 0 ? 0 : std::max(0L, Round((l->y - lastBottom) * 2));
+      a.Put("\\pard\\plain\\sb");
+      a.Decimal(space);
+      a.Put("\\sa0");
+      tabs.clear();
       for (const CapturedRun* r : runs) {
-        long tab = std::lround((r->x - left) * 2);
-        if (tab > 0) {
-          out += "\\tx";
-          AppendDecimal(out, tab);
+        tabs.push_back(Round((r->x - left) * 2));
+        if (tabs.back() > 0) {
+          a.Put("\\tx");
+          a.Decimal(tabs.back());
         }
       }
-      out += ' ';
-      for (const CapturedRun* r : runs) {
-        if (std::lround((r->x - left) * 2) > 0) out += "\\tab";
-        out += "{\\f";
-        AppendDecimal(out, faceNumber(r->face));
-        out += "\\fs";
-        AppendDecimal(out, std::max(2L, std::lround(r->size / 5.0)));
-        if (r->bold) out += "\\b";
-        if (r->italic) out += "\\i";
-        if (r->underline) out += "\\ul";
-        out += ' ';
-        escape(r->text);
-        out += '}';
+      a.Put(' ');
+      for (size_t i = 0; i < runs.size(); ++i) {
+        const CapturedRun* r = runs[i];
+        if (tabs[i] > 0) a.Put("\\tab");
+        a.Put("{\\f");
+        a.Decimal(faceNumber(r->face));
+        a.Put("\\fs");
+        a.Decimal(std::max(2L, Round(r->size / 5.0)));
+        if (r->bold) a.Put("\\b");
+        if (r->italic) a.Put("\\i");
+        if (r->underline) a.Put("\\ul");
+        a.Put(' ');
+        PutRtfText(a, r->text);
+        a.Put('}');
       }
-      out += "\\par\r\n";
+      a.Put("\\par\r\n");
       lastBottom = l->y + l->height;
     }
-    const bool ok = sink(out);
+    const bool ok = sink(a.Done());
     out.clear();
     return ok;
   });
@@ -272,32 +463,41 @@ bool WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, con
   std::string face, faceText = HtmlText(face);  // the face last written, as written
   std::vector<const CapturedLine*> lines;
   std::vector<const CapturedRun*> runs;
+  std::vector<PtText> lefts;  // by the run's place in its line
+  PtText top, size;
   const bool pagesWritten = doc.ForEachPage([&](size_t pi, const CapturedPage& page) {
     if (perPage && pi > 0) body = head();
     body += "<div class=\"page\" style=\"width:" + Pt(doc.paperWidth) + ";height:" + Pt(doc.paperHeight) + "\">\r\n";
+    Appender a(&body);
     for (const CapturedLine* l : LinesInOrder(page, &lines)) {
+      size_t place = 0;
       for (const CapturedRun* r : RunsInOrder(*l, &runs)) {
-        body += "<span style=\"left:";
-        AppendPt(body, r->x);
-        body += ";top:";
-        AppendPt(body, l->y);
-        body += ";font-family:'";
+        if (place == lefts.size()) lefts.emplace_back();
+        a.Put("<span style=\"left:");
+        PutPt(a, &lefts[place++], r->x);
+        a.Put(";top:");
+        PutPt(a, &top, l->y);
+        a.Put(";font-family:'");
         if (r->face != face) {
           face = r->face;
           faceText = HtmlText(face);
         }
-        body += faceText;
-        body += "';font-size:";
-        AppendPt(body, r->size);
-        if (r->bold) body += ";font-weight:bold";
-        if (r->italic) body += ";font-style:italic";
-        if (r->underline) body += ";text-decoration:underline";
-        if (r->colour) body += ";color:" + Colour(r->colour);
-        body += "\">";
-        body += HtmlText(r->text);
-        body += "</span>\r\n";
+        a.Put(faceText);
+        a.Put("';font-size:");
+        PutPt(a, &size, r->size);
+        if (r->bold) a.Put(";font-weight:bold");
+        if (r->italic) a.Put(";font-style:italic");
+        if (r->underline) a.Put(";text-decoration:underline");
+        if (r->colour) {
+          a.Put(";color:");
+          a.Put(Colour(r->colour));
+        }
+        a.Put("\">");
+        PutHtmlText(a, r->text);
+        a.Put("</span>\r\n");
       }
     }
+    a.Done();
     for (const CapturedPicture& p : page.pictures) {
       char name[64];
       if (p.chart)

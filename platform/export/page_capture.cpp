@@ -33,9 +33,102 @@ std::string Encode(const QImage& image, const std::string& format) {
   return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
+// Makes captured runs of laid-out lines, with fonts of its own: the run's
+// thread and the scratch file's each have one.
+class RunMaker {
+ public:
+  DriverFontCache fonts;  // owns the fonts captured_ is keyed by
+
+  // c's runs from the laid-out line l.
+  void Runs(const LaidOutLine& l, CapturedLine* c) {
+    c->runs.clear();
+    c->runs.reserve(l.pieces.size());
+    for (const LaidOutPiece& p : l.pieces) {
+      CapturedRun r;
+      r.x = p.x;
+      r.width = p.width > 0 ? p.width : 0;
+      r.text = CodePageText(l.TextOf(p));
+      if (p.font) {
+        const CapturedFont& f = FontOf(*p.font);
+        r.face = f.face;
+        r.size = f.size;
+        r.bold = f.bold;
+        r.italic = f.italic;
+        r.underline = f.underline;
+      }
+      r.colour = RGB(p.colour.red(), p.colour.green(), p.colour.blue());
+      c->runs.push_back(std::move(r));
+    }
+  }
+
+  // Lays out the page's lines whose runs wait (see CapturedPage::stream).
+  void Resolve(CapturedPage* page) {
+    if (page->streamStates.empty()) return;
+    const auto* bytes = reinterpret_cast<const BYTE*>(page->stream.data());
+    for (CapturedLine& c : page->lines) {
+      if (c.streamOffset < 0) continue;
+      LaidOutLine l = LayoutStreamLine(page->streamStates[static_cast<size_t>(c.streamState)].get(), &fonts,
+                                       bytes + c.streamOffset, c.streamCount, true, &spare_);
+      Runs(l, &c);
+      c.streamOffset = -1;
+      c.streamCount = 0;
+      l.pieces.clear();
+      spare_ = std::move(l.pieces);
+    }
+    page->stream.clear();
+    page->streamStates.clear();
+  }
+
+ private:
+  // What a run keeps of its font, worked out once per font: every line
+  // names the same few.
+  struct CapturedFont {
+    std::string face;
+    int size = 100;
+    bool bold = false, italic = false, underline = false;
+  };
+  const CapturedFont& FontOf(const DriverFont& font) {
+    auto it = captured_.find(&font);
+    if (it != captured_.end()) return it->second;
+    CapturedFont f;
+    f.face = font.font.family().toStdString();
+    f.size = static_cast<int>(
+        std::lround(font.font.pixelSize() > 0 ? font.font.pixelSize() : font.font.pointSizeF() * 10));
+    f.bold = font.font.bold();
+    f.italic = font.font.italic();
+    f.underline = font.font.underline();
+    return captured_.emplace(&font, std::move(f)).first->second;
+  }
+
+  // A laid-out text in the code page, character by character; the same as
+  // going through UTF-8, which only a lone surrogate (never decoded from
+  // stream bytes) would make differ.
+  static std::string CodePageText(QStringView text) {
+    // The code page's bytes of the first 256 code points, asked once.
+    static const std::array<short, 256> kLow = [] {
+      std::array<short, 256> t{};
+      for (uint32_t c = 0; c < t.size(); ++c) t[c] = static_cast<short>(UnicodeToAnsi(c));
+      return t;
+    }();
+    std::string out;
+    out.resize(static_cast<size_t>(text.size()));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+      const char16_t c = text[i].unicode();
+      if (c >= 0xD800 && c <= 0xDFFF) return Utf8ToAnsi(text.toString().toStdString());
+      const int b = c < kLow.size() ? kLow[c] : UnicodeToAnsi(c);
+      out[static_cast<size_t>(i)] = b < 0 ? '?' : static_cast<char>(b);
+    }
+    return out;
+  }
+
+  std::unordered_map<const DriverFont*, CapturedFont> captured_;
+  std::vector<LaidOutPiece> spare_;  // room of the line laid out last
+};
+
 class CaptureDriver : public PageDriver {
  public:
   explicit CaptureDriver(CapturedDocument* out) : out_(out), measure_(CreateQtPageDriver()) {}
+  ~CaptureDriver() override { ResolveKept(); }
 
   int ApiVersion() const override { return kPageDriverApiVersion; }
   bool HasEntry(int ordinal) const override { return ordinal >= 1 && ordinal <= 29 && ordinal != 16 && ordinal != 26; }
@@ -58,10 +151,22 @@ class CaptureDriver : public PageDriver {
   }
   // Measured with the capture's own fonts, which are the printer's: the
   // line laid out here is the one OutputLine keeps when the same bytes follow.
+  // A line of a page bound for the scratch file is laid out there; only its
+  // fonts are looked at here, which give the same height.
   DWORD MeasureLine(PageOutputState* s, const BYTE* line, int count, int measuring) override {
-    laid_ = LayoutStreamLine(s, &fonts_, line, count, true);
     laidBytes_.assign(reinterpret_cast<const char*>(line), static_cast<size_t>(std::max(count, 0)));
+    if (out_->spillPages) {
+      laidValid_ = false;
+      scannedValid_ = count >= 0;
+      scannedFacesKept_ = true;
+      return ScanLineHeight(s, &maker_.fonts, line, count, measuring,
+                            [this](const DriverFont& f, int fontNumber, const BYTE*, int) {
+                              CheckFace(f, fontNumber, &scannedFacesKept_);
+                            });
+    }
+    laid_ = LayoutStreamLine(s, &maker_.fonts, line, count, true);
     laidValid_ = count >= 0;
+    scannedValid_ = false;
     return LaidOutLineHeight(laid_, measuring);
   }
 
@@ -80,6 +185,11 @@ class CaptureDriver : public PageDriver {
   }
   LONG EndPage(PageOutputState*, int) override {
     pageOpen_ = false;
+    // The page goes to the scratch file's thread as soon as it is whole.
+    if (deferPage_) {
+      deferPage_ = false;
+      if (!out_->spillPages || !out_->SpillFinishedPages()) ResolveKept();
+    }
     return 1;
   }
   int OpenDevice(PageOutputState*, const BYTE*, const char*, LPARAM, LPARAM) override { return 1; }
@@ -88,17 +198,19 @@ class CaptureDriver : public PageDriver {
     double left = length - std::max<double>(bottomMargin, s->endOffset) - y_;
     return left > 0 ? static_cast<int>(std::floor(left + 1e-6)) : 0;
   }
-  void CloseDevice(PageOutputState*, LONG) override {}
+  // A page left open keeps no line unmade.
+  void CloseDevice(PageOutputState*, LONG) override { ResolveKept(); }
   int BeginPage(PageOutputState* s, int topStart, int send) override {
     if (pageOpen_) return 1;
     pageOpen_ = true;
     y_ = std::max<double>(topStart, s->topOffset);
     // Pages before the first page asked for are laid out but not kept.
     if (send) {
-      if (out_->spillPages) out_->SpillFinishedPages();
+      if (out_->spillPages && !out_->SpillFinishedPages()) ResolveKept();
       out_->pages.emplace_back();
     }
     keep_ = send != 0;
+    deferPage_ = keep_ && out_->spillPages;
     return 1;
   }
   int MoveDown(PageOutputState* s, int distance, int) override {
@@ -106,34 +218,37 @@ class CaptureDriver : public PageDriver {
     return 1;
   }
   int OutputLine(PageOutputState* s, const BYTE* line, int count) override {
-    const bool same = laidValid_ && count >= 0 && laidBytes_.size() == static_cast<size_t>(count) &&
+    const bool same = count >= 0 && laidBytes_.size() == static_cast<size_t>(count) &&
                       std::memcmp(laidBytes_.data(), line, laidBytes_.size()) == 0;
-    laidValid_ = false;
-    if (!Page()) return 1;
-    const LaidOutLine l = same ? std::move(laid_) : LayoutStreamLine(s, &fonts_, line, count, true);
+    const bool laidSame = same && laidValid_, scannedSame = same && scannedValid_;
+    laidValid_ = scannedValid_ = false;
+    CapturedPage* page = Page();
+    if (!page) return 1;
     CapturedLine c;
     c.y = lineTop_;
     c.height = lineHeight_;
     c.band = s->currentBand;
     c.layoutLine = s->currentLayoutLine;
-    c.runs.reserve(l.pieces.size());
-    for (const LaidOutPiece& p : l.pieces) {
-      CapturedRun r;
-      r.x = p.x;
-      r.width = p.width > 0 ? p.width : 0;
-      r.text = CodePageText(l.TextOf(p));
-      if (p.font) {
-        const CapturedFont& f = FontOf(*p.font);
-        r.face = f.face;
-        r.size = f.size;
-        r.bold = f.bold;
-        r.italic = f.italic;
-        r.underline = f.underline;
+    if (deferPage_) {
+      bool facesKept = true;
+      if (scannedSame) {
+        facesKept = scannedFacesKept_;
+      } else {
+        ForEachLineText(s, &maker_.fonts, line, count, [&](const DriverFont& f, int fontNumber, const BYTE*, int) {
+          CheckFace(f, fontNumber, &facesKept);
+        });
       }
-      r.colour = RGB(p.colour.red(), p.colour.green(), p.colour.blue());
-      c.runs.push_back(std::move(r));
+      layoutState_ = LayoutStateOf(*s, std::move(layoutState_), facesKept);
+      if (page->streamStates.empty() || page->streamStates.back() != layoutState_)
+        page->streamStates.push_back(layoutState_);
+      c.streamOffset = static_cast<int>(page->stream.size());
+      c.streamCount = count;
+      c.streamState = static_cast<int>(page->streamStates.size()) - 1;
+      if (count > 0) page->stream.append(reinterpret_cast<const char*>(line), static_cast<size_t>(count));
+    } else {
+      maker_.Runs(laidSame ? laid_ : LayoutStreamLine(s, &maker_.fonts, line, count, true), &c);
     }
-    Page()->lines.push_back(std::move(c));
+    page->lines.push_back(std::move(c));
     return 1;
   }
   void PreviewPageFinished(PageOutputState*) override {}
@@ -177,6 +292,16 @@ class CaptureDriver : public PageDriver {
 
  private:
   CapturedPage* Page() { return pageOpen_ && keep_ && !out_->pages.empty() ? &out_->pages.back() : nullptr; }
+  // Whether the kept state copy names the font's face for its number (its
+  // other faces are not compared: the line does not read them).
+  void CheckFace(const DriverFont& f, int fontNumber, bool* kept) const {
+    if (*kept) *kept = layoutState_ && StreamFace(layoutState_.get(), fontNumber) == f.face;
+  }
+  // The pages in memory with all their runs made here: those the scratch
+  // file did not take.
+  void ResolveKept() {
+    for (CapturedPage& p : out_->pages) maker_.Resolve(&p);
+  }
   // x and sizes in screen pixels, y the bottom in printer pixels.
   void Place(const PageOutputState* s, CapturedPicture* p, double x, double y, double w, double h) {
     const double sx = s->screenPpiX > 0 ? s->screenPpiX : 96, sy = s->screenPpiY > 0 ? s->screenPpiY : 96;
@@ -187,56 +312,20 @@ class CaptureDriver : public PageDriver {
     p->y = y * 720 / py - p->height;
   }
 
-  // What a run keeps of its font, worked out once per font: every line
-  // names the same few.
-  struct CapturedFont {
-    std::string face;
-    int size = 100;
-    bool bold = false, italic = false, underline = false;
-  };
-  const CapturedFont& FontOf(const DriverFont& font) {
-    auto it = capturedFonts_.find(&font);
-    if (it != capturedFonts_.end()) return it->second;
-    CapturedFont f;
-    f.face = font.font.family().toStdString();
-    f.size = static_cast<int>(
-        std::lround(font.font.pixelSize() > 0 ? font.font.pixelSize() : font.font.pointSizeF() * 10));
-    f.bold = font.font.bold();
-    f.italic = font.font.italic();
-    f.underline = font.font.underline();
-    return capturedFonts_.emplace(&font, std::move(f)).first->second;
-  }
-
-  // A laid-out text in the code page, character by character; the same as
-  // going through UTF-8, which only a lone surrogate (never decoded from
-  // stream bytes) would make differ.
-  static std::string CodePageText(QStringView text) {
-    // The code page's bytes of the first 256 code points, asked once.
-    static const std::array<short, 256> kLow = [] {
-      std::array<short, 256> t{};
-      for (uint32_t c = 0; c < t.size(); ++c) t[c] = static_cast<short>(UnicodeToAnsi(c));
-      return t;
-    }();
-    std::string out;
-    out.resize(static_cast<size_t>(text.size()));
-    for (qsizetype i = 0; i < text.size(); ++i) {
-      const char16_t c = text[i].unicode();
-      if (c >= 0xD800 && c <= 0xDFFF) return Utf8ToAnsi(text.toString().toStdString());
-      const int b = c < kLow.size() ? kLow[c] : UnicodeToAnsi(c);
-      out[static_cast<size_t>(i)] = b < 0 ? '?' : static_cast<char>(b);
-    }
-    return out;
-  }
-
   CapturedDocument* out_;
   std::unique_ptr<PageDriver> measure_;
   PageDriverImageFuncs images_;
-  DriverFontCache fonts_;  // owns the fonts capturedFonts_ is keyed by
-  std::unordered_map<const DriverFont*, CapturedFont> capturedFonts_;
-  // The line MeasureLine laid out last and its bytes.
+  RunMaker maker_;  // lays out the lines not left to the scratch file's thread
+  // The line MeasureLine looked at last and its bytes: laid out, or (when
+  // the page is to spill) scanned for its fonts, for the OutputLine of the
+  // same bytes that follows.
   LaidOutLine laid_;
   std::string laidBytes_;
-  bool laidValid_ = false;
+  bool laidValid_ = false, scannedValid_ = false, scannedFacesKept_ = false;
+  // The open page's lines are left to the scratch file's thread, laid out
+  // with what the layout read of the state then (see CapturedPage::stream).
+  bool deferPage_ = false;
+  std::shared_ptr<const PageOutputState> layoutState_;
   WORD fontSize_ = 100;
   double y_ = 0, lineTop_ = 0, lineHeight_ = 0;
   bool pageOpen_ = false, keep_ = true;
@@ -255,8 +344,16 @@ template <typename T>
 void Put(std::string* out, T v) {
   PutBytes(out, &v, sizeof v);
 }
+// A count or length seven bits a byte, low bits first: most are small.
+void PutCount(std::string* out, uint64_t n) {
+  char bytes[10];
+  size_t k = 0;
+  for (; n >= 0x80; n >>= 7) bytes[k++] = static_cast<char>((n & 0x7F) | 0x80);
+  bytes[k++] = static_cast<char>(n);
+  out->append(bytes, k);
+}
 void PutText(std::string* out, const std::string& s) {
-  Put<uint64_t>(out, s.size());
+  PutCount(out, s.size());
   out->append(s);
 }
 
@@ -273,16 +370,27 @@ class PageBytes {
     left_ -= sizeof *v;
     return true;
   }
+  bool GetVarint(uint64_t* n) {
+    *n = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+      if (left_ == 0) return false;
+      const auto b = static_cast<unsigned char>(*at_++);
+      --left_;
+      *n |= static_cast<uint64_t>(b & 0x7F) << shift;
+      if (!(b & 0x80)) return true;
+    }
+    return false;
+  }
   bool GetText(std::string* s) {
     uint64_t n = 0;
-    if (!Get(&n) || n > left_) return false;
+    if (!GetVarint(&n) || n > left_) return false;
     s->assign(at_, static_cast<size_t>(n));
     at_ += n;
     left_ -= static_cast<size_t>(n);
     return true;
   }
   // At most as many items as there are bytes left (every one takes some).
-  bool GetCount(uint64_t* n) { return Get(n) && *n <= left_; }
+  bool GetCount(uint64_t* n) { return GetVarint(n) && *n <= left_; }
   bool AtEnd() const { return left_ == 0; }
 
  private:
@@ -290,28 +398,37 @@ class PageBytes {
   size_t left_;
 };
 
-// The page's bytes, ahead of them their count, added to out.
-void Serialize(const CapturedPage& page, std::string* out) {
+// The page's bytes, ahead of them their count, added to out. A run's face
+// is the number of the page's face it is, a face new to the page written
+// out where it is first numbered.
+void Serialize(const CapturedPage& page, std::string* out, std::vector<const std::string*>* faces) {
   const size_t head = out->size();
   Put<uint64_t>(out, 0);
-  Put<uint64_t>(out, page.lines.size());
+  faces->clear();
+  PutCount(out, page.lines.size());
   for (const CapturedLine& l : page.lines) {
     Put(out, l.y);
     Put(out, l.height);
     Put<int32_t>(out, l.band);
     Put<int32_t>(out, l.layoutLine);
-    Put<uint64_t>(out, l.runs.size());
+    PutCount(out, l.runs.size());
     for (const CapturedRun& r : l.runs) {
       Put(out, r.x);
       Put(out, r.width);
       PutText(out, r.text);
-      PutText(out, r.face);
+      size_t face = 0;
+      while (face < faces->size() && *(*faces)[face] != r.face) ++face;
+      PutCount(out, face);
+      if (face == faces->size()) {
+        faces->push_back(&r.face);
+        PutText(out, r.face);
+      }
       Put<int32_t>(out, r.size);
       Put<uint8_t>(out, static_cast<uint8_t>((r.bold ? 1 : 0) | (r.italic ? 2 : 0) | (r.underline ? 4 : 0)));
       Put<uint32_t>(out, static_cast<uint32_t>(r.colour));
     }
   }
-  Put<uint64_t>(out, page.pictures.size());
+  PutCount(out, page.pictures.size());
   for (const CapturedPicture& p : page.pictures) {
     Put(out, p.x);
     Put(out, p.y);
@@ -324,7 +441,9 @@ void Serialize(const CapturedPage& page, std::string* out) {
   std::memcpy(&(*out)[head], &size, sizeof size);
 }
 
-bool Deserialize(PageBytes in, CapturedPage* page) {
+// faces: the page's faces as they are numbered, room kept between pages.
+bool Deserialize(PageBytes in, CapturedPage* page, std::vector<std::string>* faces) {
+  size_t faceCount = 0;
   uint64_t lines = 0;
   if (!in.GetCount(&lines)) return false;
   page->lines.resize(static_cast<size_t>(lines));
@@ -340,9 +459,15 @@ bool Deserialize(PageBytes in, CapturedPage* page) {
       int32_t size = 0;
       uint8_t style = 0;
       uint32_t colour = 0;
-      if (!in.Get(&r.x) || !in.Get(&r.width) || !in.GetText(&r.text) || !in.GetText(&r.face) || !in.Get(&size) ||
-          !in.Get(&style) || !in.Get(&colour))
+      uint64_t face = 0;
+      if (!in.Get(&r.x) || !in.Get(&r.width) || !in.GetText(&r.text) || !in.GetVarint(&face) || face > faceCount)
         return false;
+      if (face == faceCount) {
+        if (faces->size() == faceCount) faces->emplace_back();
+        if (!in.GetText(&(*faces)[faceCount++])) return false;
+      }
+      r.face = (*faces)[static_cast<size_t>(face)];
+      if (!in.Get(&size) || !in.Get(&style) || !in.Get(&colour)) return false;
       r.size = size;
       r.bold = (style & 1) != 0;
       r.italic = (style & 2) != 0;
@@ -407,31 +532,123 @@ struct CapturedDocument::Spill {
 
   void Write() {
     std::string bytes;
+    std::vector<const std::string*> pageFaces;
+    // Lays the pages' lines out; made and ended on this thread, which owns
+    // its fonts.
+    RunMaker maker;
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
       changed.wait(lock, [this] { return stop || (!waiting.empty() && !failed); });
       if (stop) return;
       writing = true;
-      const CapturedPage& page = waiting.front();  // only this thread takes it off
+      CapturedPage& page = waiting.front();  // only this thread takes it off
       lock.unlock();
+      maker.Resolve(&page);
       bool ok = atEnd || std::fseek(file.get(), 0, SEEK_END) == 0;
       atEnd = ok;
       if (ok) {
         bytes.clear();
-        Serialize(page, &bytes);
+        Serialize(page, &bytes, &pageFaces);
         ok = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
       }
       if (ok) Summarize(page, &leftmost, &faces);
       lock.lock();
+      if (!ok) {
+        // No page is handed over once this is seen; those waiting are made
+        // whole for the document to take back.
+        failed = true;
+        lock.unlock();
+        for (CapturedPage& p : waiting) maker.Resolve(&p);
+        lock.lock();
+      }
       writing = false;
       // A page that failed stays waiting, with those after it, for the
       // document to take back; the part of it written is never read.
       if (ok) waiting.pop_front();
-      else failed = true;
       changed.notify_all();
     }
   }
 };
+
+namespace {
+
+// The scratch file's pages read back and taken apart on a thread of its
+// own, a few pages ahead of the one visited: the writer that visits them
+// has its own work to do. The file is the reader's until it is destroyed.
+class PageReader {
+ public:
+  PageReader(FILE* file, size_t count) : file_(file), count_(count) {
+    thread_ = std::thread([this] { Read(); });
+  }
+  ~PageReader() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  PageReader(const PageReader&) = delete;
+  PageReader& operator=(const PageReader&) = delete;
+
+  // The next page in order, kept until Done; null when it cannot be read.
+  const CapturedPage* Next() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return ready_ > done_ || failed_; });
+    return ready_ > done_ ? &slots_[done_ % kSlots] : nullptr;
+  }
+  void Done() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++done_;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  static constexpr size_t kSlots = 3;
+
+  void Read() {
+    std::string bytes;
+    for (size_t i = 0; i < count_; ++i) {
+      {
+        // The slot the visitor holds is never the one filled.
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return stop_ || i - done_ < kSlots; });
+        if (stop_) return;
+      }
+      const bool ok = ReadPage(&bytes, &slots_[i % kSlots]);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (ok) ready_ = i + 1;
+        else failed_ = true;
+      }
+      changed_.notify_all();
+      if (!ok) return;
+    }
+  }
+
+  bool ReadPage(std::string* bytes, CapturedPage* page) {
+    uint64_t size = 0;
+    // A page is far smaller; a count beyond this is a damaged file.
+    if (std::fread(&size, sizeof size, 1, file_) != 1 || size > (uint64_t{1} << 31)) return false;
+    bytes->resize(static_cast<size_t>(size));
+    if (size > 0 && std::fread(&(*bytes)[0], 1, bytes->size(), file_) != bytes->size()) return false;
+    return Deserialize(PageBytes(bytes->data(), bytes->size()), page, &faces_);
+  }
+
+  FILE* file_;
+  const size_t count_;
+  CapturedPage slots_[kSlots];
+  std::vector<std::string> faces_;  // of the page being read
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t ready_ = 0, done_ = 0;  // pages read, and those the visitor is done with
+  bool failed_ = false, stop_ = false;
+  std::thread thread_;
+};
+
+}  // namespace
 
 CapturedDocument::CapturedDocument() = default;
 CapturedDocument::~CapturedDocument() = default;
@@ -449,6 +666,8 @@ bool CapturedDocument::SpillFinishedPages() {
   if (!spill_) {
     FILE* f = std::tmpfile();
     if (f == nullptr) return false;
+    // Pages go out and come back a megabyte at a time, not a few kilobytes.
+    std::setvbuf(f, nullptr, _IOFBF, size_t{1} << 20);
     spill_ = std::make_unique<Spill>(f);
   }
   Spill& s = *spill_;
@@ -487,15 +706,11 @@ bool CapturedDocument::ForEachPage(const std::function<bool(size_t, const Captur
     FILE* f = spill_->file.get();
     spill_->atEnd = false;
     if (std::fflush(f) != 0 || std::fseek(f, 0, SEEK_SET) != 0) return false;
-    CapturedPage page;
-    std::string bytes;
+    PageReader reader(f, written);
     for (; index < written; ++index) {
-      uint64_t size = 0;
-      // A page is far smaller; a count beyond this is a damaged file.
-      if (std::fread(&size, sizeof size, 1, f) != 1 || size > (uint64_t{1} << 31)) return false;
-      bytes.resize(static_cast<size_t>(size));
-      if (size > 0 && std::fread(&bytes[0], 1, bytes.size(), f) != bytes.size()) return false;
-      if (!Deserialize(PageBytes(bytes.data(), bytes.size()), &page) || !visit(index, page)) return false;
+      const CapturedPage* page = reader.Next();
+      if (page == nullptr || !visit(index, *page)) return false;
+      reader.Done();
     }
   }
   for (const CapturedPage& page : unwritten)

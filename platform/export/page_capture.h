@@ -30,6 +30,9 @@ struct CapturedLine {
   int band = 0;          // the band and layout line the engine named
   int layoutLine = 0;
   std::vector<CapturedRun> runs;
+  // A line whose runs are not made yet (see CapturedPage::stream): its bytes
+  // there and its state's index; streamOffset is -1 once the runs are made.
+  int streamOffset = -1, streamCount = 0, streamState = 0;
 };
 
 // A picture or chart placed on the page, kept as image file bytes in the
@@ -43,6 +46,11 @@ struct CapturedPicture {
 struct CapturedPage {
   std::vector<CapturedLine> lines;
   std::vector<CapturedPicture> pictures;
+  // A spilled page's lines are laid out into runs by the scratch file's
+  // thread, not the run's: until then their output stream bytes and what the
+  // layout reads of the state wait here. Empty on any page a reader is given.
+  std::string stream;
+  std::vector<std::shared_ptr<const PageOutputState>> streamStates;
 };
 
 struct CapturedDocument {
@@ -51,10 +59,10 @@ struct CapturedDocument {
   // The pages in memory: all of them, or with spillPages the one being made
   // (those before it are in the scratch file).
   std::vector<CapturedPage> pages;
-  // A long document is kept in the same memory: as a page begins, the pages
-  // finished before it move to a scratch file, read back one at a time. A
-  // thread of its own writes them, so the run goes on meanwhile; a few pages
-  // at most wait for it.
+  // A long document is kept in the same memory: as a page ends, it moves to
+  // a scratch file, read back one at a time. A thread of its own lays its
+  // lines out and writes it, so the run goes on meanwhile; a few pages at
+  // most wait for it.
   bool spillPages = false;
 
   CapturedDocument();

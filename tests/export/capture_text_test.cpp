@@ -68,4 +68,68 @@ TEST(PageCapture, RunsKeepTheCodePageBytesAndTheirFont) {
   }
 }
 
+// A long export spills its pages, whose lines are laid out on the scratch
+// file's thread: what comes back is what a capture in memory keeps, the
+// heights the run is given the same, a face named anew between lines
+// followed, and a page left open laid out when the device closes.
+TEST(PageCapture, SpilledPagesAreLaidOutAsInMemory) {
+  UiStartApplication();
+  auto run = [](bool spill, std::vector<DWORD>* heights) {
+    PageOutputState state;
+    state.printerResX = state.printerResY = 720;
+    state.fontFaces = {"Courier New", "Arial"};
+    state.fontCount = 2;
+    auto doc = std::make_unique<CapturedDocument>();
+    doc->spillPages = spill;
+    std::unique_ptr<PageDriver> capture(CreatePageCaptureDriver(doc.get()));
+    for (int page = 0; page < 3; ++page) {
+      EXPECT_EQ(capture->BeginPage(&state, 360, 1), 1);
+      for (int i = 0; i < 4; ++i) {
+        // Font number 1 names another face from the third line of page 1 on.
+        if (page == 1 && i == 2) state.fontFaces[1] = "Courier New";
+        Line line;
+        line.Esc(kEscFont, 1, i % 2, 100 + 20 * i).Esc(kEscPosition, 40 * i).Text("Row \xE9" + std::to_string(i));
+        line.Esc(kEscFont, 0, 0, 100).Esc(kEscPosition, 900).Text(std::to_string(page));
+        const int n = static_cast<int>(line.bytes.size());
+        // The last line is output without being measured first.
+        if (i < 3) heights->push_back(capture->MeasureLine(&state, line.bytes.data(), n, 1));
+        capture->AdvanceBeforeLine(&state, 120, 1);
+        capture->OutputLine(&state, line.bytes.data(), n);
+        capture->AdvanceAfterLine(&state, 30, 1);
+      }
+      // The last page is still open when the device closes.
+      if (page < 2) capture->EndPage(&state, 1);
+    }
+    capture->CloseDevice(&state, 0);
+    return doc;
+  };
+  std::vector<DWORD> inMemoryHeights, spilledHeights;
+  const auto inMemory = run(false, &inMemoryHeights);
+  const auto spilled = run(true, &spilledHeights);
+  EXPECT_EQ(spilledHeights, inMemoryHeights);
+  EXPECT_EQ(spilled->PageCount(), 3u);
+  EXPECT_TRUE(spilled->pages.size() <= 1u);
+  std::vector<std::string> want, got;
+  auto describe = [](std::vector<std::string>* out) {
+    return [out](size_t, const CapturedPage& page) {
+      for (const CapturedLine& l : page.lines) {
+        std::string d = std::to_string(l.y) + "/" + std::to_string(l.height) + ":";
+        for (const CapturedRun& r : l.runs)
+          d += r.text + "@" + std::to_string(r.x) + "+" + std::to_string(r.width) + " " + r.face + " " +
+               std::to_string(r.size) + (r.italic ? "i" : "") + "|";
+        out->push_back(d);
+      }
+      return true;
+    };
+  };
+  ASSERT_TRUE(inMemory->ForEachPage(describe(&want)));
+  ASSERT_TRUE(spilled->ForEachPage(describe(&got)));
+  ASSERT_EQ(want.size(), 12u);
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(inMemory->pages[1].lines[1].runs[0].face, "Liberation Sans");
+  EXPECT_NE(inMemory->pages[1].lines[2].runs[0].face, "Liberation Sans");
+  EXPECT_EQ(spilled->Faces(), inMemory->Faces());
+  EXPECT_EQ(spilled->LeftmostText(), inMemory->LeftmostText());
+}
+
 }  // namespace

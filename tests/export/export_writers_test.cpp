@@ -14,6 +14,7 @@
 #include "foundation/doc_base.h"
 #include "model/memo_text.h"
 #include "model/record_pass.h"
+#include "platform/export/output_file.h"
 #include "platform/qe/qe.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
@@ -453,7 +454,8 @@ TEST(PageWriters, PagesTheScratchFileRefusesStayInMemory) {
 TEST(PageWriters, HtmlPositionsRoundAsPrintfDoes) {
   CapturedDocument doc;
   CapturedPage page;
-  const double xs[] = {7, 12.5, 3.75, 0.5, -0.4, 1234567.85, 1e20, 2.0 / 3.0, 1e-9};
+  const double xs[] = {7,     12.5,   3.75,   0.5,    -0.4, 1234567.85, 1e20, 2.0 / 3.0, 1e-9, -2.5, -7.5,
+                       5e-324, 9.99e15, 1e16, -1e-300, 2.5};
   const char* faces[] = {"Arial", "Times \"New\"", "Arial"};
   int i = 0;
   for (double x : xs) {
@@ -478,6 +480,110 @@ TEST(PageWriters, HtmlPositionsRoundAsPrintfDoes) {
     at = html.find(face, at);
     ASSERT_NE(at, std::string::npos) << face;
   }
+}
+
+// Every byte in runs longer than a page's first room reads back whole from
+// RTF and HTML, and positions that fall on a half round away from zero (as
+// lround does) into text columns, RTF tab stops and paragraph spacing.
+TEST(PageWriters, EveryByteAndHalfPositionComeOutWhole) {
+  std::string all;
+  for (int i = 0; i < 40; ++i)
+    for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
+  CapturedDocument doc;
+  CapturedPage page;
+  CapturedLine big;
+  big.height = 120;
+  big.runs.push_back(CapturedRun{0, 0, all, "Arial", 100, false, false, false, 0});
+  page.lines.push_back(big);
+  // With the text at 0, cells are 72 decipoints and tab stops half-decipoints.
+  const double xs[] = {36, 108, 0.25, 0.75, 180.5};
+  for (int i = 0; i < 5; ++i) {
+    CapturedLine l;
+    l.y = 200.0 + 150.25 * i;
+    l.height = 100;
+    l.runs.push_back(CapturedRun{xs[i], 0, "r" + std::to_string(i), "Arial", 100, false, false, false, 0});
+    page.lines.push_back(l);
+  }
+  doc.pages.push_back(page);
+
+  const std::string rtf = WriteRtfPages(doc);
+  const size_t open = rtf.find("\\fs20 ") + 6;
+  std::string back;
+  size_t i = open;
+  for (; i < rtf.size() && rtf[i] != '}'; ++i) {
+    if (rtf[i] != '\\') {
+      back += rtf[i];
+    } else if (rtf[i + 1] == '\'') {
+      back += static_cast<char>(std::stoi(rtf.substr(i + 2, 2), nullptr, 16));
+      i += 3;
+    } else {
+      back += rtf[++i];
+    }
+  }
+  EXPECT_EQ(back, all);
+  for (const char* want : {"\\sb160\\sa0\\tx72 ", "\\sb101\\sa0\\tx216 ", "\\sb101\\sa0\\tx1 ",
+                           "\\sb101\\sa0\\tx2 ", "\\sb101\\sa0\\tx361 "})
+    EXPECT_NE(rtf.find(want), std::string::npos) << want;
+
+  HtmlExportOptions o;
+  o.fileName = "r.htm";
+  const std::string html = WriteHtmlPages(doc, o, "Report", 0)[0].second;
+  const size_t from = html.find("font-size:10.0pt\">") + 18;
+  std::string text = html.substr(from, html.find("</span>", from) - from);
+  for (const auto& [entity, c] : {std::pair<std::string, char>{"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'},
+                                  {"&amp;", '&'}})
+    for (size_t at = text.find(entity); at != std::string::npos; at = text.find(entity, at + 1))
+      text.replace(at, entity.size(), 1, c);
+  EXPECT_EQ(text, all);
+
+  // Text rows: blank space of half a row and a row and a half; a run that
+  // would overwrite the one before follows it after a blank, and trailing
+  // blanks go.
+  CapturedDocument rows;
+  rows.pages.emplace_back();
+  auto line = [&](double y, std::vector<std::pair<double, std::string>> runs) {
+    CapturedLine l;
+    l.y = y;
+    l.height = 120;
+    for (auto& [x, t] : runs) l.runs.push_back(CapturedRun{x, 0, t, "Arial", 100, false, false, false, 0});
+    rows.pages[0].lines.push_back(l);
+  };
+  line(0, {{0, "L"}});
+  line(180, {{36, "r0"}});
+  line(480, {{108, "r1"}});
+  line(600, {{180.5, "r2"}});
+  line(720, {{0, "abcdef"}, {72, "XY"}, {720, "  "}});
+  EXPECT_EQ(WriteTextPages(rows, TextPageOptions()), "L\r\n\r\n r0\r\n\r\n\r\n  r1\r\n   r2\r\nabcdef XY\r\n");
+}
+
+// An export file larger than the pieces it is handed to the disk in keeps
+// every byte in order, headers patched afterwards at the start included, and
+// is in place only once committed.
+TEST(ExportOutputFileTest, ALargeFileIsWholeWithItsPatchedHeader) {
+  const std::string dir = ::testing::TempDir() + "vt_output_file_" + std::to_string(::getpid());
+  fs::create_directories(dir);
+  const std::string path = dir + "/big.out";
+  std::string want;
+  {
+    ExportOutputFile out;
+    ASSERT_TRUE(out.Open(path));
+    ASSERT_TRUE(out.Write("HEAD----", 8));
+    std::string piece(1 << 20, '\0');
+    for (int i = 0; i < 40; ++i) {
+      for (size_t j = 0; j < piece.size(); ++j) piece[j] = static_cast<char>('a' + (i + j / 4096) % 26);
+      ASSERT_TRUE(out.Write(piece));
+      want += piece;
+    }
+    ASSERT_TRUE(out.WriteAt(4, "1234", 4));
+    ASSERT_TRUE(out.Write("tail", 4));
+    EXPECT_FALSE(fs::exists(path));
+    ASSERT_TRUE(out.Commit());
+  }
+  want = "HEAD1234" + want + "tail";
+  const std::string got = ReadFile(path);
+  EXPECT_EQ(got.size(), want.size());
+  EXPECT_TRUE(got == want);
+  fs::remove_all(dir);
 }
 
 // A long document keeps one page in memory, the finished ones in the
