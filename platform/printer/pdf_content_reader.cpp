@@ -1,5 +1,6 @@
 #include "platform/printer/pdf_content_reader.h"
 
+#include "platform/printer/appender.h"
 #include "platform/printer/page_record.h"
 #include "platform/win/codepage_text.h"
 
@@ -125,6 +126,12 @@ class Reader {
     } else if (op == "Tm") {
       if (!Has(2)) return false;
       at_ = QPointF(Last(2)[0], Last(2)[1]);
+    } else if (op == "Td") {
+      // A move in the writer's whole hundredths, upright inside the flipped
+      // page; landing on hundredths again gives what Tm would have read.
+      if (!Has(2)) return false;
+      auto hundredths = [](double v) { return static_cast<double>(RoundHalfAway(v * 100.0)) / 100.0; };
+      at_ = QPointF(hundredths(at_.x() + Last(2)[0]), hundredths(at_.y() - Last(2)[1]));
     } else if (op == "Tj") {
       if (!font_) return false;
       QString s;

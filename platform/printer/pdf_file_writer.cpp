@@ -1,5 +1,6 @@
 #include "platform/printer/pdf_file_writer.h"
 
+#include "platform/printer/appender.h"
 #include "platform/printer/line_layout.h"
 #include "platform/printer/page_record.h"
 #include "platform/printer/pdf_content_reader.h"
@@ -74,10 +75,9 @@ double FontSize(const QFont& font) {
   return font.pointSizeF() > 0 ? font.pointSizeF() * 10.0 : 100.0;
 }
 
-// The number with at most two decimals and a blank after it, put together
-// here and appended in one piece (a page's content is mostly numbers).
-void Num(std::string* out, double v) {
-  long long n = std::llround(v * 100.0);
+// The number of hundredths n with at most two decimals and a blank after it
+// (a page's content is mostly numbers).
+void PutHundredths(Appender& a, long long n) {
   const bool negative = n < 0;
   if (negative) n = -n;
   char buf[32];
@@ -96,15 +96,25 @@ void Num(std::string* out, double v) {
     whole /= 10;
   } while (whole != 0);
   if (negative) *--p = '-';
-  out->append(p, static_cast<size_t>(end - p));
+  a.Put(p, static_cast<size_t>(end - p));
 }
 
-void Colour(std::string* out, const QColor& c, const char* op) {
-  Num(out, c.red() / 255.0);
-  Num(out, c.green() / 255.0);
-  Num(out, c.blue() / 255.0);
-  out->append(op);
-  out->push_back('\n');
+long long Hundredths(double v) { return RoundHalfAway(v * 100.0); }
+
+void Num(Appender& a, double v) { PutHundredths(a, Hundredths(v)); }
+
+void Num(std::string* out, double v) {
+  Appender a(out);
+  Num(a, v);
+  a.Done();
+}
+
+void Colour(Appender& a, const QColor& c, const char* op) {
+  Num(a, c.red() / 255.0);
+  Num(a, c.green() / 255.0);
+  Num(a, c.blue() / 255.0);
+  a.Put(op, 2);
+  a.Put('\n');
 }
 
 bool PenWritable(const QPen& pen) {
@@ -144,14 +154,18 @@ class PdfPageWriter {
   }
 
   // The page's content stream in decipoints from the paper's top-left
-  // corner; usedFonts marks the standard fonts the page names.
+  // corner; usedFonts marks the standard fonts the page names. A text after
+  // the first of its BT block is placed by its move from the one before, in
+  // whole hundredths, so no rounding adds up.
   static void Content(const PageRecord& page, double paperHeightDp, std::string* out, bool* usedFonts) {
     std::vector<int> standard;
     for (const QFont& f : page.fonts_) standard.push_back(StandardFontOf(f));
-    out->append("0.1 0 0 -0.1 0 ");
-    Num(out, paperHeightDp / 10.0);
-    out->append("cm\n");
-    bool inText = false;
+    Appender a(out);
+    a.Put("0.1 0 0 -0.1 0 ");
+    Num(a, paperHeightDp / 10.0);
+    a.Put("cm\n");
+    bool inText = false, placed = false;
+    long long lastX = 0, lastY = 0;
     int font = -1;
     QColor fillColour;  // the nonstroking colour in force; invalid at first
     for (const PageRecord::Step& step : page.steps_) {
@@ -160,81 +174,94 @@ class PdfPageWriter {
           const PageRecord::TextStep& t = page.texts_[step.index];
           if (t.length <= 0) break;
           if (!inText) {
-            out->append("BT\n");
+            a.Put("BT\n");
             inText = true;
+            placed = false;
             font = -1;
           }
           if (t.font != font) {
             int s = standard[t.font];
             usedFonts[s] = true;
-            out->append("/F");
-            if (s >= 10) out->push_back('1');
-            out->push_back(static_cast<char>('0' + s % 10));
-            out->push_back(' ');
-            Num(out, FontSize(page.fonts_[t.font]));
-            out->append("Tf\n");
+            a.Put("/F");
+            if (s >= 10) a.Put('1');
+            a.Put(static_cast<char>('0' + s % 10));
+            a.Put(' ');
+            Num(a, FontSize(page.fonts_[t.font]));
+            a.Put("Tf\n");
             font = t.font;
           }
           if (t.colour != fillColour) {
-            Colour(out, t.colour, "rg");
+            Colour(a, t.colour, "rg");
             fillColour = t.colour;
           }
-          // Text space turned upright again inside the flipped page.
-          out->append("1 0 0 -1 ");
-          Num(out, t.at.x());
-          Num(out, t.at.y());
-          out->append("Tm (");
-          for (QChar qc : t.View()) {
-            int b = Cp1252Byte(qc.unicode());
-            if (b == '(' || b == ')' || b == '\\') out->push_back('\\');
-            out->push_back(static_cast<char>(b));
+          const long long x = Hundredths(t.at.x()), y = Hundredths(t.at.y());
+          if (placed) {
+            // Text space is upright inside the flipped page: down is up.
+            PutHundredths(a, x - lastX);
+            PutHundredths(a, lastY - y);
+            a.Put("Td (");
+          } else {
+            a.Put("1 0 0 -1 ");
+            PutHundredths(a, x);
+            PutHundredths(a, y);
+            a.Put("Tm (");
+            placed = true;
           }
-          out->append(")Tj\n");
+          lastX = x;
+          lastY = y;
+          char* p = a.Room(2 * static_cast<size_t>(t.length));
+          for (QChar qc : t.View()) {
+            const int b = Cp1252Byte(qc.unicode());
+            if (b == '(' || b == ')' || b == '\\') *p++ = '\\';
+            *p++ = static_cast<char>(b);
+          }
+          a.Advance(p);
+          a.Put(")Tj\n");
           break;
         }
         case PageRecord::Kind::kLine: {
           const PageRecord::LineStep& l = page.lines_[step.index];
           if (l.pen.style() == Qt::NoPen) break;
           if (inText) {
-            out->append("ET\n");
+            a.Put("ET\n");
             inText = false;
           }
           double w = l.pen.widthF();
-          Num(out, w);
-          out->append("w ");
-          out->append(l.pen.capStyle() == Qt::RoundCap ? "1 J " : l.pen.capStyle() == Qt::SquareCap ? "2 J " : "0 J ");
-          out->push_back('[');
+          Num(a, w);
+          a.Put("w ");
+          a.Put(l.pen.capStyle() == Qt::RoundCap ? "1 J " : l.pen.capStyle() == Qt::SquareCap ? "2 J " : "0 J ", 4);
+          a.Put('[');
           if (l.pen.style() != Qt::SolidLine) {
             double unit = w > 0 ? w : 1;
-            for (qreal d : l.pen.dashPattern()) Num(out, d * unit);
+            for (qreal d : l.pen.dashPattern()) Num(a, d * unit);
           }
-          out->append("] 0 d\n");
-          Colour(out, l.pen.color(), "RG");
-          Num(out, l.from.x());
-          Num(out, l.from.y());
-          out->append("m ");
-          Num(out, l.to.x());
-          Num(out, l.to.y());
-          out->append("l S\n");
+          a.Put("] 0 d\n");
+          Colour(a, l.pen.color(), "RG");
+          Num(a, l.from.x());
+          Num(a, l.from.y());
+          a.Put("m ");
+          Num(a, l.to.x());
+          Num(a, l.to.y());
+          a.Put("l S\n");
           break;
         }
         case PageRecord::Kind::kFill: {
           const PageRecord::FillStep& f = page.fills_[step.index];
           if (f.brush.style() == Qt::NoBrush) break;
           if (inText) {
-            out->append("ET\n");
+            a.Put("ET\n");
             inText = false;
           }
           if (f.brush.color() != fillColour) {
-            Colour(out, f.brush.color(), "rg");
+            Colour(a, f.brush.color(), "rg");
             fillColour = f.brush.color();
           }
           QRectF r = f.rect.normalized();
-          Num(out, r.x());
-          Num(out, r.y());
-          Num(out, r.width());
-          Num(out, r.height());
-          out->append("re f\n");
+          Num(a, r.x());
+          Num(a, r.y());
+          Num(a, r.width());
+          Num(a, r.height());
+          a.Put("re f\n");
           break;
         }
         case PageRecord::Kind::kImage:
@@ -244,7 +271,8 @@ class PdfPageWriter {
           break;  // resolved before the page is written
       }
     }
-    if (inText) out->append("ET\n");
+    if (inText) a.Put("ET\n");
+    a.Done();
   }
 };
 
