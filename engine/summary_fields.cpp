@@ -70,12 +70,9 @@ bool PageFormat(RunCalcState* c, std::initializer_list<int> kinds) {
 
 // The text of a value bounded to the group slot: at most 254 characters.
 void BoundedText(const uint8_t* v, size_t room, char out[kGroupSlotBytes]) {
-  size_t n = 0;
   const size_t limit = room < kGroupSlotBytes - 1 ? room : kGroupSlotBytes - 1;
-  while (n < limit && v[n] != 0) {
-    out[n] = static_cast<char>(v[n]);
-    ++n;
-  }
+  const size_t n = strnlen(reinterpret_cast<const char*>(v), limit);
+  std::memcpy(out, v, n);
   out[n] = 0;
 }
 

@@ -494,38 +494,45 @@ int JoinDateParts(const char* m, const char* d, const char* y, char* buffer, uin
 
 namespace {
 
-// As "%0*d" of v with at least minDigits digits; printed on every date of a
-// report, so the digits are written out rather than through printf.
-void AppendPadded(std::string& s, int v, int minDigits) {
-  if (v < 0) {
-    char b[24];
-    std::snprintf(b, sizeof b, "%0*d", minDigits, v);
-    s += b;
-    return;
-  }
+// As "%0*d" of v with at least minDigits digits at out (room for 24); its
+// length. Printed on every date of a report, so the digits are written out
+// rather than through printf.
+size_t PutPadded(char* out, int v, int minDigits) {
+  if (v < 0) return static_cast<size_t>(std::snprintf(out, 24, "%0*d", std::min(minDigits, 20), v));
   char b[16];
   int n = 0;
   do {
     b[n++] = static_cast<char>('0' + v % 10);
     v /= 10;
   } while (v != 0);
-  while (n < minDigits) b[n++] = '0';
-  while (n > 0) s += b[--n];
+  while (n < minDigits && n < 16) b[n++] = '0';
+  for (int i = 0; i < n; ++i) out[i] = b[n - 1 - i];
+  return static_cast<size_t>(n);
 }
 
 }  // namespace
 
+// Put together in a buffer of its own: a date column formats a date a line.
 int FormatDateByPicture(const FormatSettings& doc, int month, int day, int year, bool useLong, char* buffer,
                         bool fourDigitYear) {
+  constexpr size_t kLimit = 200;  // callers' buffers hold 256
   const char* pic = useLong ? doc.intl.sLongDate : doc.intl.sShortDate;
   const bool empty = month == 255;
-  std::string s;
-  char b[64];
-  for (size_t i = 0; pic[i] && s.size() < 200;) {
+  char s[kLimit + 64];
+  size_t n = 0;
+  // Whatever goes past the limit is cut at the end; the room keeps it whole
+  // up to there.
+  auto put = [&](const char* t, size_t len) {
+    len = std::min(len, sizeof s - n);
+    std::memcpy(s + n, t, len);
+    n += len;
+  };
+  for (size_t i = 0; pic[i] && n < kLimit;) {
     char c = pic[i];
     if (c == '\'' || c == '"') {
       size_t j = i + 1;
-      while (pic[j] && pic[j] != c) s += pic[j++];
+      while (pic[j] && pic[j] != c) ++j;
+      put(pic + i + 1, j - i - 1);
       i = pic[j] ? j + 1 : j;
       continue;
     }
@@ -534,47 +541,46 @@ int FormatDateByPicture(const FormatSettings& doc, int month, int day, int year,
       size_t run = 1;
       while ((pic[i + run] | 0x20) == lc) ++run;
       i += run;
+      char b[64];
       if (lc == 'y') {
         bool four = run >= 4 || fourDigitYear;
-        if (empty) s += four ? "****" : "**";
-        else {
-          AppendPadded(s, four ? year : year % 100, four ? 4 : 2);
-        }
+        if (empty) put("****", four ? 4 : 2);
+        else put(b, PutPadded(b, four ? year : year % 100, four ? 4 : 2));
         continue;
       }
       if (empty) {
-        s.append(std::min<size_t>(run, 4), '*');
+        put("****", std::min<size_t>(run, 4));
         continue;
       }
       int v = lc == 'd' ? day : month;
       if (run <= 2) {
-        AppendPadded(s, v, static_cast<int>(run));
+        put(b, PutPadded(b, v, static_cast<int>(run)));
         continue;
-      } else {
-        const char* name;
-        if (lc == 'd') {
-          DateParts p;
-          p.year = year;
-          p.month = static_cast<uint8_t>(month);
-          p.day = static_cast<uint8_t>(day);
-          DayNumber dn;
-          DateParts q;
-          name = (YMDToJulian(p, dn) == 0 && JulianToYMD(dn, q) == 0) ? GetDayName(q.weekday) : "";
-        } else {
-          name = GetMonthName(month);
-        }
-        std::snprintf(b, sizeof b, "%s", name);
-        if (run == 3) b[3] = 0;
       }
-      s += b;
+      const char* name;
+      if (lc == 'd') {
+        DateParts p;
+        p.year = year;
+        p.month = static_cast<uint8_t>(month);
+        p.day = static_cast<uint8_t>(day);
+        DayNumber dn;
+        DateParts q;
+        name = (YMDToJulian(p, dn) == 0 && JulianToYMD(dn, q) == 0) ? GetDayName(q.weekday) : "";
+      } else {
+        name = GetMonthName(month);
+      }
+      size_t len = std::strlen(name);
+      if (run == 3) len = std::min<size_t>(len, 3);
+      put(name, std::min(len, sizeof b - 1));
       continue;
     }
-    s += c;
+    put(&c, 1);
     ++i;
   }
-  if (s.size() > 200) s.resize(200);  // callers' buffers hold 256
-  std::strcpy(buffer, s.c_str());
-  return static_cast<int>(s.size());
+  n = std::min(n, kLimit);
+  std::memcpy(buffer, s, n);
+  buffer[n] = 0;
+  return static_cast<int>(n);
 }
 
 const char* LogicalOrValueText(const FormatSettings& doc, const FieldDef* field, const void* value) {

@@ -78,23 +78,35 @@ double FontSize(const QFont& font) {
 // The number of hundredths n with at most two decimals and a blank after it
 // (a page's content is mostly numbers).
 void PutHundredths(Appender& a, long long n) {
+  static const char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   const bool negative = n < 0;
-  if (negative) n = -n;
+  unsigned long long u = negative ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
   char buf[32];
   char* end = buf + sizeof buf;
   char* p = end;
   *--p = ' ';
-  const int frac = static_cast<int>(n % 100);
+  const unsigned frac = static_cast<unsigned>(u % 100);
   if (frac) {
-    if (frac % 10) *--p = static_cast<char>('0' + frac % 10);
-    *--p = static_cast<char>('0' + frac / 10);
+    if (frac % 10) *--p = kPairs[2 * frac + 1];
+    *--p = kPairs[2 * frac];
     *--p = '.';
   }
-  long long whole = n / 100;
-  do {
-    *--p = static_cast<char>('0' + whole % 10);
-    whole /= 10;
-  } while (whole != 0);
+  unsigned long long whole = u / 100;
+  while (whole >= 100) {
+    const unsigned two = static_cast<unsigned>(whole % 100);
+    whole /= 100;
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * two, 2);
+  }
+  if (whole >= 10) {
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * whole, 2);
+  } else {
+    *--p = static_cast<char>('0' + whole);
+  }
   if (negative) *--p = '-';
   a.Put(p, static_cast<size_t>(end - p));
 }
