@@ -166,9 +166,10 @@ class PdfPageWriter {
   }
 
   // The page's content stream in decipoints from the paper's top-left
-  // corner; usedFonts marks the standard fonts the page names. A text after
-  // the first of its BT block is placed by its move from the one before, in
-  // whole hundredths, so no rounding adds up.
+  // corner; usedFonts marks the standard fonts the page names. A text on
+  // the line of the one before is placed by its move from it, in whole
+  // hundredths; a line's first text is placed where it is, so that what a
+  // reader adds up in floating point starts afresh each line.
   static void Content(const PageRecord& page, double paperHeightDp, std::string* out, bool* usedFonts) {
     std::vector<int> standard;
     for (const QFont& f : page.fonts_) standard.push_back(StandardFontOf(f));
@@ -207,11 +208,9 @@ class PdfPageWriter {
             fillColour = t.colour;
           }
           const long long x = Hundredths(t.at.x()), y = Hundredths(t.at.y());
-          if (placed) {
-            // Text space is upright inside the flipped page: down is up.
+          if (placed && y == lastY) {
             PutHundredths(a, x - lastX);
-            PutHundredths(a, lastY - y);
-            a.Put("Td (");
+            a.Put("0 Td (");
           } else {
             a.Put("1 0 0 -1 ");
             PutHundredths(a, x);

@@ -176,9 +176,20 @@ TEST(PdfStream, WrittenPagesReadBackAsTheyWere) {
   const std::string first = TempPath("first.pdf"), second = TempPath("second.pdf");
   PdfFileWriter a;
   ASSERT_TRUE(a.Open(first, "Again", kLetterW, kLetterH));
+  static QFont mono = [] {
+    QFont f(QStringLiteral("Liberation Mono"));
+    f.setPixelSize(90);
+    return f;
+  }();
   for (int n = 1; n <= 3; ++n) {
     PageRecord page;
     FillPage(page, n, 30);
+    // Texts placed by their moves from the one before on their line read
+    // back at the very hundredths they were written at, however the moves
+    // add up in floating point.
+    for (int i = 0; n == 2 && i < 300; ++i)
+      page.Text(&mono, mono, Qt::black, QPointF(0.07 * (i % 7) * i + 0.004 * (i % 3), 9000 - 29.99 * (i / 7) + 0.005),
+                QString::number(i));
     ASSERT_TRUE(a.AddPage(page));
   }
   PdfFileWriter b;
@@ -189,19 +200,9 @@ TEST(PdfStream, WrittenPagesReadBackAsTheyWere) {
     return b.AddPage(page);
   }));
   EXPECT_EQ(seen, 3);
-  // The first writer goes on where it was. Texts placed by their moves from
-  // the one before read back at the very hundredths they were written at,
-  // however the moves add up in floating point.
+  // The first writer goes on where it was.
   PageRecord last;
   FillPage(last, 4, 10);
-  static QFont mono = [] {
-    QFont f(QStringLiteral("Liberation Mono"));
-    f.setPixelSize(90);
-    return f;
-  }();
-  for (int i = 0; i < 300; ++i)
-    last.Text(&mono, mono, Qt::black, QPointF(0.07 * i * i + 0.004 * (i % 3), 9000 - 29.99 * i + 0.005),
-              QString::number(i));
   ASSERT_TRUE(a.AddPage(last));
   ASSERT_TRUE(b.AddPage(last));
   ASSERT_TRUE(a.Finish());
