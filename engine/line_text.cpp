@@ -431,6 +431,7 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
   int prevDepth = -1;
   bool lastFieldEmpty = false;
   bool lineBoxHere = false, graphicNotDrawn = false;
+  const DeviceXScale toDeviceX(s->units);
 
   for (int e = NextLineItem(run, s->firstItemOfLine[first], line, band, heldCount); e >= 0;
        e = NextLineItem(run, e + 1, line, band, heldCount)) {
@@ -465,8 +466,8 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
     FieldDef* f = FieldOfItem(it.head);
     const bool isField = f != nullptr;
     const bool wrapped = IsStretchingField(h);
-    const LONG x = ToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.left))) + colOff;
-    const LONG right = ObjectToDeviceX(s->units, static_cast<DWORD>(std::max(0, h.right)), colOff);
+    const LONG x = toDeviceX(static_cast<DWORD>(std::max(0, h.left))) + colOff;
+    const LONG right = ObjectToDeviceX(toDeviceX, static_cast<DWORD>(std::max(0, h.right)), colOff);
     const int depth = h.descent;
     const bool continuesRun = !(h.flags & kItemFixedPosition) && !lineText->empty() && runMode != 1 &&
                               !prevWrapped && (!explicitLine || depth == prevDepth) && !wrapped;

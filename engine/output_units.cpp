@@ -42,11 +42,19 @@ LONG LayoutToScreenYUp(const OutputUnits& u, DWORD v) {
   return d == 0 ? 0 : (ScreenY(u) * Arg(v) + d - 1) / d;
 }
 
-LONG ToDeviceX(const OutputUnits& u, DWORD v) {
-  return SafeMulDiv(ScreenX(u), Arg(v), CharCellWidth(u.layout, 1) * Pitch(u));
+LONG ToDeviceX(const OutputUnits& u, DWORD v) { return DeviceXScale(u)(v); }
+
+DeviceXScale::DeviceXScale(const OutputUnits& u) : dpi_(ScreenX(u)), cell_(CharCellWidth(u.layout, 1) * Pitch(u)) {}
+
+LONG DeviceXScale::operator()(DWORD v) const { return SafeMulDiv(dpi_, Arg(v), cell_); }
+
+LONG ObjectToDeviceX(const OutputUnits& u, DWORD rightEdge, LONG offset) {
+  return ObjectToDeviceX(DeviceXScale(u), rightEdge, offset);
 }
 
-LONG ObjectToDeviceX(const OutputUnits& u, DWORD rightEdge, LONG offset) { return ToDeviceX(u, rightEdge) + offset; }
+LONG ObjectToDeviceX(const DeviceXScale& toDeviceX, DWORD rightEdge, LONG offset) {
+  return toDeviceX(rightEdge) + offset;
+}
 
 LONG DistanceToLineBottom(const OutputUnits& u, LONG endLineBottom, LONG endLineHeight, LONG itemEdge,
                           LONG unitsPerLine) {

@@ -25,8 +25,18 @@ LONG LayoutToScreenY(const OutputUnits& u, DWORD v);
 LONG LayoutToScreenYMulDiv(const OutputUnits& u, DWORD v);
 LONG LayoutToScreenYUp(const OutputUnits& u, DWORD v);
 LONG ToDeviceX(const OutputUnits& u, DWORD v);
+// ToDeviceX with its divisor worked out once, for the many items of a line.
+class DeviceXScale {
+ public:
+  explicit DeviceXScale(const OutputUnits& u);
+  LONG operator()(DWORD v) const;
+
+ private:
+  LONG dpi_, cell_;
+};
 // An item's right edge to output x.
 LONG ObjectToDeviceX(const OutputUnits& u, DWORD rightEdge, LONG offset);
+LONG ObjectToDeviceX(const DeviceXScale& toDeviceX, DWORD rightEdge, LONG offset);
 // For a line or box: from the item's edge down to its end line's bottom,
 // where one line of the end line's pixel height is unitsPerLine (120 when 0);
 // an end line of height 0 counts as a sixth of an inch of screen.
