@@ -383,23 +383,26 @@ int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buf
       n = strnlen(text, static_cast<size_t>(limit));
       while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\n')) --n;
     }
-    std::string& o = pieces.text;
-    o.assign(from, n);
-    bool escapes = false;
-    for (char& c : o) {
-      if (c == '\n' || static_cast<unsigned char>(c) == doc.padChar) c = ' ';
-      else if (c == 27) escapes = true;
-    }
-    // An escape character of the value is doubled: the line reads it as text.
-    if (escapes) {
-      std::string doubled;
-      doubled.reserve(o.size() + 8);
-      for (char c : o) {
-        doubled += c;
-        if (c == 27) doubled += c;
+    // Straight into the buffer, cut at the longest formatted text: line
+    // breaks and pad characters as blanks, an escape character doubled (the
+    // line reads it as text).
+    char* out = buffer + prefixSize;
+    size_t k = 0;
+    const size_t most = static_cast<size_t>(kMaxFormattedText);
+    for (size_t i = 0; i < n && k < most; ++i) {
+      char c = from[i];
+      if (c == '\n' || static_cast<unsigned char>(c) == doc.padChar) {
+        c = ' ';
+      } else if (c == 27) {
+        out[k++] = c;
+        if (k == most) break;
       }
-      o.swap(doubled);
+      out[k++] = c;
     }
+    if (k == 0) return 0;
+    out[k] = 0;
+    return FormatFieldPrefix(doc, field, buffer, position, static_cast<int>(alignCode), escapes, mode, prefixSize,
+                             static_cast<int>(k));
   }
   if (!any) return 0;
 

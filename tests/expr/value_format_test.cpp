@@ -331,6 +331,13 @@ TEST(FormatText, FittingLineFeedsAndLogicals) {
   f.valueStatus = 0;
   f.flags2 = 2;  // not fitted
   EXPECT_EQ(FormatFieldValue(us, &f, buf, big.c_str(), -1, kOutputText, nullptr), 254);
+  // An escape doubled at the cut keeps the first of its pair, as a cut after
+  // doubling would.
+  std::string cut = std::string(253, 'q') + "\x1Bz";
+  ASSERT_EQ(FormatFieldValue(us, &f, buf, cut.c_str(), -1, kOutputText, nullptr), 254);
+  EXPECT_EQ(buf[252], 'q');
+  EXPECT_EQ(buf[253], '\x1B');
+  EXPECT_EQ(buf[254], 0);
 }
 
 TEST(FieldPictures, NumbersDatesTimesTexts) {
