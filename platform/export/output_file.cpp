@@ -88,6 +88,14 @@ bool ExportOutputFile::Write(const void* data, size_t n) {
   return ok_;
 }
 
+bool ExportOutputFile::Rewind() {
+  if (!ok_ || file_ == nullptr) return false;
+  if (std::fflush(file_) != 0 || ::ftruncate(::fileno(file_), 0) != 0 || std::fseek(file_, 0, SEEK_SET) != 0)
+    ok_ = false;
+  unstarted_ = 0;
+  return ok_;
+}
+
 bool ExportOutputFile::WriteAt(long offset, const void* data, size_t n) {
   if (!ok_ || file_ == nullptr) return false;
   long here = std::ftell(file_);

@@ -27,6 +27,9 @@ class ExportOutputFile {
   // False once any write failed; later writes are skipped.
   bool Write(const void* data, size_t n);
   bool Write(const std::string& s) { return Write(s.data(), s.size()); }
+  // Empties the file to write it again from its start; false once a write
+  // failed.
+  bool Rewind();
   // Writes at an offset already written (headers patched at the end).
   bool WriteAt(long offset, const void* data, size_t n);
   long Tell() const;

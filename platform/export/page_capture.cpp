@@ -518,7 +518,9 @@ struct CapturedDocument::Spill {
   bool writing = false, failed = false, stop = false;
   std::thread thread;
 
-  explicit Spill(FILE* f) : file(f) {
+  Ahead* ahead;
+
+  Spill(FILE* f, Ahead* a) : file(f), ahead(a) {
     thread = std::thread([this] { Write(); });
   }
   ~Spill() {
@@ -552,6 +554,9 @@ struct CapturedDocument::Spill {
         ok = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
       }
       if (ok) Summarize(page, &leftmost, &faces);
+      // Only a page in the file is given ahead: one that failed comes back
+      // to the document, which gives it at the end.
+      if (ok && ahead->visit && ahead->ok) ahead->ok = ahead->visit(ahead->given++, page);
       lock.lock();
       if (!ok) {
         // No page is handed over once this is seen; those waiting are made
@@ -668,7 +673,7 @@ bool CapturedDocument::SpillFinishedPages() {
     if (f == nullptr) return false;
     // Pages go out and come back a megabyte at a time, not a few kilobytes.
     std::setvbuf(f, nullptr, _IOFBF, size_t{1} << 20);
-    spill_ = std::make_unique<Spill>(f);
+    spill_ = std::make_unique<Spill>(f, &ahead_);
   }
   Spill& s = *spill_;
   size_t handed = 0;
@@ -718,6 +723,35 @@ bool CapturedDocument::ForEachPage(const std::function<bool(size_t, const Captur
   for (const CapturedPage& page : pages)
     if (!visit(index++, page)) return false;
   return true;
+}
+
+bool CapturedDocument::SetPagesAhead(PageVisit visit) {
+  if (spill_) return false;
+  ahead_ = Ahead();
+  ahead_.visit = std::move(visit);
+  return true;
+}
+
+bool CapturedDocument::FinishPagesAhead() {
+  const std::deque<CapturedPage>& unwritten = *WaitForSpill();
+  Ahead& a = ahead_;
+  bool ok = a.visit && a.ok && a.given == spilled_ - unwritten.size();
+  for (const CapturedPage& page : unwritten) ok = ok && a.visit(a.given++, page);
+  for (const CapturedPage& page : pages) ok = ok && a.visit(a.given++, page);
+  StopPagesAhead();
+  return ok;
+}
+
+void CapturedDocument::StopPagesAhead() {
+  if (spill_) {
+    WaitForSpill();
+    // The thread reads the visit only while it writes a page, and none is
+    // handed over while this runs.
+    std::lock_guard<std::mutex> lock(spill_->mutex);
+    ahead_.visit = nullptr;
+  } else {
+    ahead_.visit = nullptr;
+  }
 }
 
 double CapturedDocument::LeftmostText() const {
