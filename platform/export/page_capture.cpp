@@ -502,7 +502,9 @@ void Summarize(const CapturedPage& page, double* leftmost, std::set<std::string>
 // thread owns the file and the summary of the pages written while it runs;
 // the document reads them only once it has waited for the thread.
 struct CapturedDocument::Spill {
-  static constexpr size_t kMaxWaiting = 2;
+  // Room for a few pages: writing an export ahead makes the thread wait on
+  // the disk at times, which the run should not.
+  static constexpr size_t kMaxWaiting = 8;
   struct Closer {
     void operator()(FILE* f) const { std::fclose(f); }
   };
