@@ -489,9 +489,12 @@ bool Deserialize(PageBytes in, CapturedPage* page, std::vector<std::string>* fac
 }
 
 void Summarize(const CapturedPage& page, double* leftmost, std::set<std::string>* faces) {
+  // Runs mostly keep the face of the one before, which the set has already.
+  const std::string* last = nullptr;
   for (const CapturedLine& l : page.lines)
     for (const CapturedRun& r : l.runs) {
-      faces->insert(r.face);
+      if (last == nullptr || *last != r.face) faces->insert(r.face);
+      last = &r.face;
       if (!r.text.empty() && (*leftmost < 0 || r.x < *leftmost)) *leftmost = r.x;
     }
 }
