@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 class ExportOutputFile {
@@ -42,6 +43,10 @@ class ExportOutputFile {
   const std::string& Path() const { return path_; }
 
  private:
+  void SetBuffer();  // on the file just opened
+  // The file's buffer, kept past the file: the C library makes one of a few
+  // kilobytes itself, whatever size is asked for, unless it is given one.
+  std::unique_ptr<char[]> buffer_;
   std::FILE* file_ = nullptr;
   std::string path_;     // program spelling of the target
   std::string scratch_;  // native path of the scratch file, or of the target written in place

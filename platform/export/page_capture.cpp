@@ -511,6 +511,9 @@ struct CapturedDocument::Spill {
   struct Closer {
     void operator()(FILE* f) const { std::fclose(f); }
   };
+  // The file's buffer: the C library makes one of a few kilobytes itself,
+  // whatever size is asked for, unless it is given one. Freed after the file.
+  std::unique_ptr<char[]> buffer;
   std::unique_ptr<FILE, Closer> file;
   bool atEnd = true;  // false once reading back moved the file away from its end
   double leftmost = -1;
@@ -525,7 +528,11 @@ struct CapturedDocument::Spill {
 
   Ahead* ahead;
 
-  Spill(FILE* f, Ahead* a) : file(f), ahead(a) {
+  static constexpr size_t kBuffer = size_t{1} << 20;
+
+  Spill(FILE* f, Ahead* a) : buffer(new char[kBuffer]), file(f), ahead(a) {
+    // Pages go out and come back a megabyte at a time, not a few kilobytes.
+    std::setvbuf(f, buffer.get(), _IOFBF, kBuffer);
     thread = std::thread([this] { Write(); });
   }
   ~Spill() {
@@ -676,8 +683,6 @@ bool CapturedDocument::SpillFinishedPages() {
   if (!spill_) {
     FILE* f = std::tmpfile();
     if (f == nullptr) return false;
-    // Pages go out and come back a megabyte at a time, not a few kilobytes.
-    std::setvbuf(f, nullptr, _IOFBF, size_t{1} << 20);
     spill_ = std::make_unique<Spill>(f, &ahead_);
   }
   Spill& s = *spill_;

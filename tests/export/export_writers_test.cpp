@@ -425,8 +425,8 @@ TEST(PageWriters, PagesTheScratchFileRefusesStayInMemory) {
     CapturedLine l;
     l.height = 120;
     // Each page is larger than the file's buffer, so it reaches the file at once.
-    l.runs.push_back(CapturedRun{0, 0, "Page " + std::to_string(p) + std::string(20000, 'x'), "Arial", 100, false,
-                                 false, false, 0});
+    l.runs.push_back(CapturedRun{0, 0, "Page " + std::to_string(p) + std::string((1 << 20) + 20000, 'x'), "Arial",
+                                 100, false, false, false, 0});
     page.lines.push_back(l);
     if (doc.spillPages && !doc.SpillFinishedPages()) refused = true;
     doc.pages.push_back(page);
@@ -810,11 +810,13 @@ TEST(PageWriters, WritingAheadStartsFirstAndEndsLikeTheWholeWriter) {
     std::vector<CapturedPage> pages = AheadPages(Change::kNone, 0, 12);
     bool refused = false;
     for (CapturedPage& page : pages) {
-      page.lines[0].runs[0].text += std::string(20000, 'x');  // past the file's buffer at once
+      page.lines[0].runs[0].text += std::string((1 << 20) + 20000, 'x');  // past the file's buffer at once
       whole.pages.push_back(page);
       if (doc.spillPages && !doc.SpillFinishedPages()) refused = true;
       doc.pages.push_back(page);
     }
+    // Handing the last page over waits for the first written, or for the failure.
+    if (doc.spillPages && !doc.SpillFinishedPages()) refused = true;
     setrlimit(RLIMIT_FSIZE, &was);
     std::signal(SIGXFSZ, handler);
     EXPECT_TRUE(refused);
