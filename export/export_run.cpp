@@ -109,6 +109,8 @@ struct ExportJob {
   std::unique_ptr<ExportLibrary> library;
   CapturedDocument pages;
   ExportOutputFile pageFile;  // page-image exports: opened at the first record
+  // Writes pageFile while the run goes, from the scratch file's thread.
+  std::unique_ptr<PageExportAhead> ahead;
   bool keepNumbers = false;
   int keepDates = 2;
   bool stopped = false;  // the library asked to stop
@@ -116,6 +118,9 @@ struct ExportJob {
   // settings they were made from.
   std::unique_ptr<FormatSettings> fourDigitYears;
   FormatSettings yearsFrom;
+
+  // No page is given to the writer once the file or the writer is gone.
+  ~ExportJob() { pages.StopPagesAhead(); }
 };
 
 ExportJob* JobOf(KmDocBase* doc) {
@@ -143,6 +148,30 @@ std::vector<FieldDef*> BuildExportFieldList(KmDocBase& doc) {
   return list;
 }
 
+TextPageOptions TextOptions(const CKmExport& e) {
+  TextPageOptions o;
+  o.oemCharacters = (e.textFlags & 0x01) != 0;
+  return o;
+}
+
+// The page file written as the pages are made, when its format allows.
+void StartPagesAhead(ExportJob* job) {
+  CKmExport& e = *job->e;
+  const ExportSink page = [job](const std::string& bytes) { return job->pageFile.Write(bytes); };
+  if (e.format == kExportHtml) {
+    job->ahead = HtmlExportAhead(job->pages, e.html, job->host->ReportTitle(*job->doc),
+                                 HashChartName(e.html.fileName.c_str()), page,
+                                 [](const std::string& path, const std::string& bytes, bool) {
+                                   return WriteWholeFile(NativePath(path), bytes);
+                                 });
+  } else if (e.format == kExportRtf) {
+    job->ahead = RtfExportAhead(page);
+  } else {
+    job->ahead = TextExportAhead(TextOptions(e), page);
+  }
+  if (job->ahead && !job->ahead->Start(&job->pages)) job->ahead.reset();
+}
+
 int StartOutputJob(KmDocBase* doc) {
   ExportJob* job = JobOf(doc);
   if (job == nullptr) return 1;
@@ -158,6 +187,7 @@ int StartOutputJob(KmDocBase* doc) {
       return 0;
     }
     e.jobStarted = true;
+    StartPagesAhead(job);
     return 1;
   }
   if (!job->library) {
@@ -342,7 +372,9 @@ bool WritePageExport(ExportJob* job, const std::string& title) {
   CKmExport& e = *job->e;
   const ExportSink page = [job](const std::string& bytes) { return job->pageFile.Write(bytes); };
   bool written = false;
-  if (e.format == kExportHtml) {
+  if (job->ahead) {
+    written = job->ahead->Finish(&job->pages, [job] { return job->pageFile.Rewind(); });
+  } else if (e.format == kExportHtml) {
     // The pictures and later pages as they are made, the page named last: a
     // page never links a missing file.
     written = WriteHtmlPages(job->pages, e.html, title, HashChartName(e.html.fileName.c_str()), page,
@@ -352,9 +384,7 @@ bool WritePageExport(ExportJob* job, const std::string& title) {
   } else if (e.format == kExportRtf) {
     written = WriteRtfPages(job->pages, page);
   } else {
-    TextPageOptions o;
-    o.oemCharacters = (e.textFlags & 0x01) != 0;
-    written = WriteTextPages(job->pages, o, page);
+    written = WriteTextPages(job->pages, TextOptions(e), page);
   }
   return written && job->pageFile.Commit();
 }
@@ -646,6 +676,7 @@ int RunExport(CKmExport& e, KmDocBase& doc, ExportRunHost& host) {
     }
     e.jobStarted = false;
   }
+  job.pages.StopPagesAhead();
   job.pageFile.Discard();
   run->exportJob = nullptr;
   run->output = &PageOutput();

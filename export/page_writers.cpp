@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -315,29 +316,34 @@ std::string Extension(const std::string& fileName) {
 
 }  // namespace
 
-bool WriteTextPages(const CapturedDocument& doc, const TextPageOptions& o, const ExportSink& sink) {
-  const double cell = 720.0 / (o.pitch > 0 ? o.pitch : 10);
-  const double row = 720.0 / (o.linesPerInch > 0 ? o.linesPerInch : 6);
-  const double left = LeftmostX(doc);
-  std::string out;
-  std::vector<const CapturedLine*> lines;
-  std::vector<const CapturedRun*> runs;
-  return doc.ForEachPage([&](size_t pi, const CapturedPage& page) {
-    out.clear();
-    Appender a(&out);
+namespace {
+
+// Text in character cells, a page at a time.
+class TextWriter {
+ public:
+  TextWriter(const TextPageOptions& o, double left)
+      : cell_(720.0 / (o.pitch > 0 ? o.pitch : 10)),
+        row_(720.0 / (o.linesPerInch > 0 ? o.linesPerInch : 6)),
+        oem_(o.oemCharacters),
+        left_(left) {}
+  void SetLeft(double left) { left_ = left; }
+
+  bool Page(size_t pi, const CapturedPage& page, const ExportSink& sink) {
+    out_.clear();
+    Appender a(&out_);
     if (pi > 0) a.Put('\f');
     // Each line takes one row; the blank space between lines becomes as many
     // empty rows as whole character lines fit in it.
     double bottom = -1;
-    for (const CapturedLine* l : LinesInOrder(page, &lines)) {
+    for (const CapturedLine* l : LinesInOrder(page, &lines_)) {
       if (bottom >= 0)
-        for (long gap = Round((l->y - bottom) / row); gap > 0; --gap) a.Put("\r\n");
+        for (long gap = Round((l->y - bottom) / row_); gap > 0; --gap) a.Put("\r\n");
       bottom = l->y + std::max(l->height, 1.0);
       // The line's text is put together in place, from start on.
       const size_t start = a.Offset();
-      for (const CapturedRun* run : RunsInOrder(*l, &runs)) {
+      for (const CapturedRun* run : RunsInOrder(*l, &runs_)) {
         const size_t size = a.Offset() - start;
-        size_t col = static_cast<size_t>(std::max(0L, Round((run->x - left) / cell)));
+        size_t col = static_cast<size_t>(std::max(0L, Round((run->x - left_) / cell_)));
         // A run that would overwrite the one before follows it after a blank.
         if (col < size) col = size == 0 ? 0 : size + 1;
         a.Fill(' ', col - size);
@@ -346,70 +352,73 @@ bool WriteTextPages(const CapturedDocument& doc, const TextPageOptions& o, const
       size_t end = a.Offset();
       while (end > start && *a.At(end - 1) == ' ') --end;
       a.CutTo(end);
-      if (o.oemCharacters) CharToOemBuffA(a.At(start), a.At(start), static_cast<DWORD>(end - start));
+      if (oem_) CharToOemBuffA(a.At(start), a.At(start), static_cast<DWORD>(end - start));
       a.Put("\r\n");
     }
     return sink(a.Done());
-  });
-}
-
-std::string WriteTextPages(const CapturedDocument& doc, const TextPageOptions& o) {
-  std::string all;
-  WriteTextPages(doc, o, Into(&all));
-  return all;
-}
-
-bool WriteRtfPages(const CapturedDocument& doc, const ExportSink& sink) {
-  std::map<std::string, int> faces;
-  for (const std::string& face : doc.Faces()) faces.emplace(face.empty() ? std::string("Arial") : face, 0);
-  if (faces.empty()) faces.emplace("Arial", 0);
-  std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl";
-  int n = 0;
-  for (auto& f : faces) {
-    f.second = n;
-    out += "{\\f" + std::to_string(n++) + "\\fnil " + f.first + ";}";
   }
-  out += "}\r\n";
-  const double left = LeftmostX(doc);
-  // A run's face number; runs mostly keep the face of the one before.
-  const std::string* lastFace = nullptr;
-  int lastNumber = 0;
-  auto faceNumber = [&](const std::string& face) {
-    if (lastFace == nullptr || *lastFace != face) {
-      static const std::string kArial = "Arial";
-      lastNumber = faces[face.empty() ? kArial : face];
-      lastFace = &face;
+
+ private:
+  const double cell_, row_;
+  const bool oem_;
+  double left_;
+  std::string out_;
+  std::vector<const CapturedLine*> lines_;
+  std::vector<const CapturedRun*> runs_;
+};
+
+// RTF, a page at a time: the font table of the faces given heads the first.
+class RtfWriter {
+ public:
+  RtfWriter(const std::set<std::string>& faces, double left) : left_(left) {
+    for (const std::string& face : faces) faces_.emplace(face.empty() ? std::string("Arial") : face, 0);
+    if (faces_.empty()) faces_.emplace("Arial", 0);
+    out_ = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl";
+    int n = 0;
+    for (auto& f : faces_) {
+      f.second = n;
+      out_ += "{\\f" + std::to_string(n++) + "\\fnil " + f.first + ";}";
     }
-    return lastNumber;
-  };
-  std::vector<const CapturedLine*> lines;
-  std::vector<const CapturedRun*> inOrder;
-  std::vector<long> tabs;  // of the line's runs
-  const bool pagesWritten = doc.ForEachPage([&](size_t pi, const CapturedPage& page) {
-    Appender a(&out);
+    out_ += "}\r\n";
+  }
+  void SetLeft(double left) { left_ = left; }
+  // Whether the font table has every face of the page's runs.
+  bool HasFaces(const CapturedPage& page) const {
+    const std::string* last = nullptr;
+    for (const CapturedLine& l : page.lines)
+      for (const CapturedRun& r : l.runs) {
+        if (last != nullptr && *last == r.face) continue;
+        if (faces_.count(r.face.empty() ? std::string("Arial") : r.face) == 0) return false;
+        last = &r.face;
+      }
+    return true;
+  }
+
+  bool Page(size_t pi, const CapturedPage& page, const ExportSink& sink) {
+    Appender a(&out_);
     if (pi > 0) a.Put("\\page\r\n");
     double lastBottom = -1;
-    lastFace = nullptr;  // the page read back before may be gone
-    for (const CapturedLine* l : LinesInOrder(page, &lines)) {
-      const auto& runs = RunsInOrder(*l, &inOrder);
+    lastFace_ = nullptr;  // the page given before may be gone
+    for (const CapturedLine* l : LinesInOrder(page, &lines_)) {
+      const auto& runs = RunsInOrder(*l, &inOrder_);
       long space = lastBottom < 0 ? 0 : std::max(0L, Round((l->y - lastBottom) * 2));
       a.Put("\\pard\\plain\\sb");
       a.Decimal(space);
       a.Put("\\sa0");
-      tabs.clear();
+      tabs_.clear();
       for (const CapturedRun* r : runs) {
-        tabs.push_back(Round((r->x - left) * 2));
-        if (tabs.back() > 0) {
+        tabs_.push_back(Round((r->x - left_) * 2));
+        if (tabs_.back() > 0) {
           a.Put("\\tx");
-          a.Decimal(tabs.back());
+          a.Decimal(tabs_.back());
         }
       }
       a.Put(' ');
       for (size_t i = 0; i < runs.size(); ++i) {
         const CapturedRun* r = runs[i];
-        if (tabs[i] > 0) a.Put("\\tab");
+        if (tabs_[i] > 0) a.Put("\\tab");
         a.Put("{\\f");
-        a.Decimal(faceNumber(r->face));
+        a.Decimal(FaceNumber(r->face));
         a.Put("\\fs");
         a.Decimal(std::max(2L, Round(r->size / 5.0)));
         if (r->bold) a.Put("\\b");
@@ -423,68 +432,71 @@ bool WriteRtfPages(const CapturedDocument& doc, const ExportSink& sink) {
       lastBottom = l->y + l->height;
     }
     const bool ok = sink(a.Done());
-    out.clear();
+    out_.clear();
     return ok;
-  });
-  return pagesWritten && sink("}\r\n");
-}
+  }
 
-std::string WriteRtfPages(const CapturedDocument& doc) {
-  std::string all;
-  WriteRtfPages(doc, Into(&all));
-  return all;
-}
+ private:
+  // A run's face number; runs mostly keep the face of the one before.
+  int FaceNumber(const std::string& face) {
+    if (lastFace_ == nullptr || *lastFace_ != face) {
+      static const std::string kArial = "Arial";
+      lastNumber_ = faces_[face.empty() ? kArial : face];
+      lastFace_ = &face;
+    }
+    return lastNumber_;
+  }
 
+  std::map<std::string, int> faces_;
+  double left_;
+  std::string out_;  // the font table until the first page takes it
+  const std::string* lastFace_ = nullptr;
+  int lastNumber_ = 0;
+  std::vector<const CapturedLine*> lines_;
+  std::vector<const CapturedRun*> inOrder_;
+  std::vector<long> tabs_;  // of the line's runs
+};
 
-bool WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
-                    uint32_t chartHash, const ExportSink& firstPage, const ExportFileSink& file) {
-  const size_t count = doc.PageCount();
-  const bool perPage = (o.options & kHtmlPagePerPage) != 0 && count > 1;
-  const std::string base = BaseName(o.fileName.empty() ? std::string("report.htm") : o.fileName);
-  const std::string ext = Extension(o.fileName.empty() ? std::string("report.htm") : o.fileName);
-  const auto& formats = ImageFormatTable();
-  const std::string imageExt = formats[o.imageFormat < formats.size() ? o.imageFormat : 0].extension;
-  auto pageName = [&](size_t i) { return i == 0 ? base + "." + ext : base + "_" + std::to_string(i + 1) + "." + ext; };
-  const std::string title = HtmlText(o.title.empty() ? reportTitle : o.title);
-  auto head = [&]() {
-    std::string h = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta charset=\"windows-1252\">\r\n<title>" + title +
-                    "</title>\r\n<style>\r\n.page{position:relative;margin:8pt auto;background:" +
-                    Colour(o.backgroundColour);
-    if (!o.backgroundImage.empty())
-      h += ";background-image:url(\"" + MakeRelativeUrl(o, o.backgroundImage) + "\")";
-    if (o.borderFlag) h += ";border:" + std::to_string(o.borderWidth) + "px solid #000";
-    h += "}\r\n.page span{position:absolute;white-space:pre}\r\n.page img{position:absolute}\r\n</style>\r\n"
-         "</head>\r\n<body>\r\n";
-    return h;
-  };
-  const char* tail = "</body>\r\n</html>\r\n";
-  std::string body = head();
-  int pictures = 0, charts = 0;
-  std::string face, faceText = HtmlText(face);  // the face last written, as written
-  std::vector<const CapturedLine*> lines;
-  std::vector<const CapturedRun*> runs;
-  std::vector<PtText> lefts;  // by the run's place in its line
-  PtText top, size;
-  const bool pagesWritten = doc.ForEachPage([&](size_t pi, const CapturedPage& page) {
-    if (perPage && pi > 0) body = head();
-    body += "<div class=\"page\" style=\"width:" + Pt(doc.paperWidth) + ";height:" + Pt(doc.paperHeight) + "\">\r\n";
-    Appender a(&body);
-    for (const CapturedLine* l : LinesInOrder(page, &lines)) {
+// HTML, a page at a time: with perPage a file of its own for each, linked
+// to the ones beside it (count pages in all), else one file for all.
+class HtmlWriter {
+ public:
+  HtmlWriter(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
+             uint32_t chartHash, bool perPage, size_t count)
+      : o_(o),
+        perPage_(perPage),
+        count_(count),
+        chartHash_(chartHash),
+        base_(BaseName(o.fileName.empty() ? std::string("report.htm") : o.fileName)),
+        ext_(Extension(o.fileName.empty() ? std::string("report.htm") : o.fileName)),
+        title_(HtmlText(o.title.empty() ? reportTitle : o.title)),
+        pageStyle_("<div class=\"page\" style=\"width:" + Pt(doc.paperWidth) + ";height:" + Pt(doc.paperHeight) +
+                   "\">\r\n") {
+    const auto& formats = ImageFormatTable();
+    imageExt_ = formats[o.imageFormat < formats.size() ? o.imageFormat : 0].extension;
+    body_ = Head();
+  }
+
+  bool Page(size_t pi, const CapturedPage& page, const ExportSink& firstPage, const ExportFileSink& file) {
+    if (perPage_ && pi > 0) body_ = Head();
+    body_ += pageStyle_;
+    Appender a(&body_);
+    for (const CapturedLine* l : LinesInOrder(page, &lines_)) {
       size_t place = 0;
-      for (const CapturedRun* r : RunsInOrder(*l, &runs)) {
-        if (place == lefts.size()) lefts.emplace_back();
+      for (const CapturedRun* r : RunsInOrder(*l, &runs_)) {
+        if (place == lefts_.size()) lefts_.emplace_back();
         a.Put("<span style=\"left:");
-        PutPt(a, &lefts[place++], r->x);
+        PutPt(a, &lefts_[place++], r->x);
         a.Put(";top:");
-        PutPt(a, &top, l->y);
+        PutPt(a, &top_, l->y);
         a.Put(";font-family:'");
-        if (r->face != face) {
-          face = r->face;
-          faceText = HtmlText(face);
+        if (r->face != face_) {
+          face_ = r->face;
+          faceText_ = HtmlText(face_);
         }
-        a.Put(faceText);
+        a.Put(faceText_);
         a.Put("';font-size:");
-        PutPt(a, &size, r->size);
+        PutPt(a, &size_, r->size);
         if (r->bold) a.Put(";font-weight:bold");
         if (r->italic) a.Put(";font-style:italic");
         if (r->underline) a.Put(";text-decoration:underline");
@@ -501,29 +513,99 @@ bool WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, con
     for (const CapturedPicture& p : page.pictures) {
       char name[64];
       if (p.chart)
-        std::snprintf(name, sizeof name, "Chart %08x %d.%s", chartHash, charts++, imageExt.c_str());
+        std::snprintf(name, sizeof name, "Chart %08x %d.%s", chartHash_, charts_++, imageExt_.c_str());
       else
-        std::snprintf(name, sizeof name, "%s_image%d.%s", base.c_str(), pictures++, imageExt.c_str());
-      const std::string path = MakeExportFilePath(o, name);
+        std::snprintf(name, sizeof name, "%s_image%d.%s", base_.c_str(), pictures_++, imageExt_.c_str());
+      const std::string path = MakeExportFilePath(o_, name);
       if (!file(path, p.bytes, false)) return false;
-      body += "<img src=\"" + MakeRelativeUrl(o, path) + "\" alt=\"\" style=\"left:" + Pt(p.x) + ";top:" + Pt(p.y) +
-              ";width:" + Pt(p.width) + ";height:" + Pt(p.height) + "\">\r\n";
+      body_ += "<img src=\"" + MakeRelativeUrl(o_, path) + "\" alt=\"\" style=\"left:" + Pt(p.x) + ";top:" + Pt(p.y) +
+               ";width:" + Pt(p.width) + ";height:" + Pt(p.height) + "\">\r\n";
     }
-    body += "</div>\r\n";
-    if (!perPage) {
+    body_ += "</div>\r\n";
+    if (!perPage_) {
       // One page file for all: what is made goes out page by page.
-      const bool ok = firstPage(body);
-      body.clear();
+      const bool ok = firstPage(body_);
+      body_.clear();
       return ok;
     }
-    body += "<p>";
-    if (pi > 0) body += "<a href=\"" + MakeRelativeUrl(o, MakeExportFilePath(o, pageName(pi - 1))) + "\">Previous</a> ";
-    if (pi + 1 < count)
-      body += "<a href=\"" + MakeRelativeUrl(o, MakeExportFilePath(o, pageName(pi + 1))) + "\">Next</a>";
-    body += "</p>\r\n" + std::string(tail);
-    return pi == 0 ? firstPage(body) : file(MakeExportFilePath(o, pageName(pi)), body, true);
-  });
-  return pagesWritten && (perPage || firstPage(body + tail));
+    body_ += "<p>";
+    if (pi > 0)
+      body_ += "<a href=\"" + MakeRelativeUrl(o_, MakeExportFilePath(o_, PageName(pi - 1))) + "\">Previous</a> ";
+    if (pi + 1 < count_)
+      body_ += "<a href=\"" + MakeRelativeUrl(o_, MakeExportFilePath(o_, PageName(pi + 1))) + "\">Next</a>";
+    body_ += "</p>\r\n" + std::string(kTail);
+    return pi == 0 ? firstPage(body_) : file(MakeExportFilePath(o_, PageName(pi)), body_, true);
+  }
+
+  // The one file's end.
+  bool End(const ExportSink& firstPage) { return perPage_ || firstPage(body_ + kTail); }
+
+ private:
+  static constexpr const char* kTail = "</body>\r\n</html>\r\n";
+
+  std::string PageName(size_t i) const {
+    return i == 0 ? base_ + "." + ext_ : base_ + "_" + std::to_string(i + 1) + "." + ext_;
+  }
+  std::string Head() const {
+    std::string h = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta charset=\"windows-1252\">\r\n<title>" + title_ +
+                    "</title>\r\n<style>\r\n.page{position:relative;margin:8pt auto;background:" +
+                    Colour(o_.backgroundColour);
+    if (!o_.backgroundImage.empty())
+      h += ";background-image:url(\"" + MakeRelativeUrl(o_, o_.backgroundImage) + "\")";
+    if (o_.borderFlag) h += ";border:" + std::to_string(o_.borderWidth) + "px solid #000";
+    h += "}\r\n.page span{position:absolute;white-space:pre}\r\n.page img{position:absolute}\r\n</style>\r\n"
+         "</head>\r\n<body>\r\n";
+    return h;
+  }
+
+  const HtmlExportOptions o_;
+  const bool perPage_;
+  const size_t count_;
+  const uint32_t chartHash_;
+  const std::string base_, ext_, title_, pageStyle_;
+  std::string imageExt_;
+  std::string body_;
+  int pictures_ = 0, charts_ = 0;
+  std::string face_, faceText_ = HtmlText(face_);  // the face last written, as written
+  std::vector<const CapturedLine*> lines_;
+  std::vector<const CapturedRun*> runs_;
+  std::vector<PtText> lefts_;  // by the run's place in its line
+  PtText top_, size_;
+};
+
+}  // namespace
+
+bool WriteTextPages(const CapturedDocument& doc, const TextPageOptions& o, const ExportSink& sink) {
+  TextWriter w(o, LeftmostX(doc));
+  return doc.ForEachPage([&](size_t pi, const CapturedPage& page) { return w.Page(pi, page, sink); });
+}
+
+std::string WriteTextPages(const CapturedDocument& doc, const TextPageOptions& o) {
+  std::string all;
+  WriteTextPages(doc, o, Into(&all));
+  return all;
+}
+
+bool WriteRtfPages(const CapturedDocument& doc, const ExportSink& sink) {
+  RtfWriter w(doc.Faces(), LeftmostX(doc));
+  const bool pagesWritten =
+      doc.ForEachPage([&](size_t pi, const CapturedPage& page) { return w.Page(pi, page, sink); });
+  return pagesWritten && sink("}\r\n");
+}
+
+std::string WriteRtfPages(const CapturedDocument& doc) {
+  std::string all;
+  WriteRtfPages(doc, Into(&all));
+  return all;
+}
+
+bool WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
+                    uint32_t chartHash, const ExportSink& firstPage, const ExportFileSink& file) {
+  const size_t count = doc.PageCount();
+  HtmlWriter w(doc, o, reportTitle, chartHash, (o.options & kHtmlPagePerPage) != 0 && count > 1, count);
+  const bool pagesWritten =
+      doc.ForEachPage([&](size_t pi, const CapturedPage& page) { return w.Page(pi, page, firstPage, file); });
+  return pagesWritten && w.End(firstPage);
 }
 
 ExportFiles WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
@@ -539,4 +621,139 @@ ExportFiles WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions&
                  });
   pages.insert(pages.end(), pictures.begin(), pictures.end());
   return pages;
+}
+
+namespace {
+
+// The leftmost text of the pages given so far, as the document finds it
+// over all of them: the pages before the first with text do not read it,
+// that page sets it, and a later page must keep it.
+class LeftSoFar {
+ public:
+  // False when the page has text left of what the pages before were
+  // written with (or where the document would not simply take the least).
+  bool Take(const CapturedPage& page) {
+    bool text = false;
+    for (const CapturedLine& l : page.lines)
+      for (const CapturedRun& r : l.runs) {
+        if (r.text.empty()) continue;
+        if (!(r.x >= 0)) return false;
+        if (!text && !set_) left_ = r.x;
+        text = true;
+        if (r.x < left_) {
+          if (set_) return false;
+          left_ = r.x;
+        }
+      }
+    set_ = set_ || text;
+    return true;
+  }
+  double Left() const { return set_ ? left_ : 0; }
+
+ private:
+  bool set_ = false;
+  double left_ = 0;
+};
+
+class TextAhead : public PageExportAhead {
+ public:
+  TextAhead(const TextPageOptions& o, ExportSink out) : o_(o), out_(std::move(out)), w_(o, 0) {}
+
+ private:
+  bool Page(size_t index, const CapturedPage& page) override {
+    if (!left_.Take(page)) return false;
+    w_.SetLeft(left_.Left());
+    return w_.Page(index, page, out_);
+  }
+  bool End() override { return true; }
+  bool Whole(const CapturedDocument& doc) override { return WriteTextPages(doc, o_, out_); }
+
+  const TextPageOptions o_;
+  const ExportSink out_;
+  TextWriter w_;
+  LeftSoFar left_;
+};
+
+class RtfAhead : public PageExportAhead {
+ public:
+  explicit RtfAhead(ExportSink out) : out_(std::move(out)) {}
+
+ private:
+  bool Page(size_t index, const CapturedPage& page) override {
+    // The font table goes out with the first page: its faces are taken for all.
+    if (!w_) {
+      std::set<std::string> faces;
+      for (const CapturedLine& l : page.lines)
+        for (const CapturedRun& r : l.runs) faces.insert(r.face);
+      w_ = std::make_unique<RtfWriter>(faces, 0);
+    } else if (!w_->HasFaces(page)) {
+      return false;
+    }
+    if (!left_.Take(page)) return false;
+    w_->SetLeft(left_.Left());
+    return w_->Page(index, page, out_);
+  }
+  bool End() override {
+    // No page: the table never went out, as the whole document's writer has it.
+    return out_("}\r\n");
+  }
+  bool Whole(const CapturedDocument& doc) override { return WriteRtfPages(doc, out_); }
+
+  const ExportSink out_;
+  std::unique_ptr<RtfWriter> w_;
+  LeftSoFar left_;
+};
+
+class HtmlAhead : public PageExportAhead {
+ public:
+  HtmlAhead(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
+            uint32_t chartHash, ExportSink page, ExportFileSink file)
+      : o_(o),
+        title_(reportTitle),
+        chartHash_(chartHash),
+        page_(std::move(page)),
+        file_(std::move(file)),
+        w_(doc, o, reportTitle, chartHash, false, 0) {}
+
+ private:
+  // A page with pictures stops it: their files are written on the run's
+  // thread only.
+  bool Page(size_t index, const CapturedPage& page) override {
+    return page.pictures.empty() && w_.Page(index, page, page_, file_);
+  }
+  bool End() override { return w_.End(page_); }
+  bool Whole(const CapturedDocument& doc) override {
+    return WriteHtmlPages(doc, o_, title_, chartHash_, page_, file_);
+  }
+
+  const HtmlExportOptions o_;
+  const std::string title_;
+  const uint32_t chartHash_;
+  const ExportSink page_;
+  const ExportFileSink file_;
+  HtmlWriter w_;
+};
+
+}  // namespace
+
+bool PageExportAhead::Start(CapturedDocument* doc) {
+  return doc->SetPagesAhead([this](size_t index, const CapturedPage& page) { return Page(index, page); });
+}
+
+bool PageExportAhead::Finish(CapturedDocument* doc, const std::function<bool()>& rewind) {
+  if (doc->FinishPagesAhead()) return End();
+  return rewind() && Whole(*doc);
+}
+
+std::unique_ptr<PageExportAhead> TextExportAhead(const TextPageOptions& o, const ExportSink& out) {
+  return std::make_unique<TextAhead>(o, out);
+}
+
+std::unique_ptr<PageExportAhead> RtfExportAhead(const ExportSink& out) { return std::make_unique<RtfAhead>(out); }
+
+std::unique_ptr<PageExportAhead> HtmlExportAhead(const CapturedDocument& doc, const HtmlExportOptions& o,
+                                                 const std::string& reportTitle, uint32_t chartHash,
+                                                 const ExportSink& page, const ExportFileSink& file) {
+  if (o.options & kHtmlPagePerPage) return nullptr;
+  return std::make_unique<HtmlAhead>(doc, o, reportTitle, chartHash, page, file);
 }

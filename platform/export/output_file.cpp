@@ -29,6 +29,11 @@ std::string Native(const std::string& path) {
 
 ExportOutputFile::~ExportOutputFile() { Discard(); }
 
+void ExportOutputFile::SetBuffer() {
+  if (!buffer_) buffer_.reset(new char[kFileBuffer]);
+  std::setvbuf(file_, buffer_.get(), _IOFBF, kFileBuffer);
+}
+
 bool ExportOutputFile::Open(const std::string& path) {
   Discard();
   path_ = path;
@@ -43,7 +48,7 @@ bool ExportOutputFile::Open(const std::string& path) {
     ::unlink(tmpl.c_str());
     return false;
   }
-  std::setvbuf(file_, nullptr, _IOFBF, kFileBuffer);
+  SetBuffer();
   scratch_ = tmpl;
   inPlace_ = false;
   ok_ = true;
@@ -67,7 +72,7 @@ bool ExportOutputFile::OpenInPlace(const std::string& path, uint32_t* attributes
     scratch_.clear();
     return false;
   }
-  std::setvbuf(file_, nullptr, _IOFBF, kFileBuffer);
+  SetBuffer();
   inPlace_ = true;
   ok_ = true;
   unstarted_ = 0;
@@ -85,6 +90,14 @@ bool ExportOutputFile::Write(const void* data, size_t n) {
     if (std::fflush(file_) != 0) ok_ = false;
     else ::sync_file_range(::fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
   }
+  return ok_;
+}
+
+bool ExportOutputFile::Rewind() {
+  if (!ok_ || file_ == nullptr) return false;
+  if (std::fflush(file_) != 0 || ::ftruncate(::fileno(file_), 0) != 0 || std::fseek(file_, 0, SEEK_SET) != 0)
+    ok_ = false;
+  unstarted_ = 0;
   return ok_;
 }
 

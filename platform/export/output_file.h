@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 class ExportOutputFile {
@@ -27,6 +28,9 @@ class ExportOutputFile {
   // False once any write failed; later writes are skipped.
   bool Write(const void* data, size_t n);
   bool Write(const std::string& s) { return Write(s.data(), s.size()); }
+  // Empties the file to write it again from its start; false once a write
+  // failed.
+  bool Rewind();
   // Writes at an offset already written (headers patched at the end).
   bool WriteAt(long offset, const void* data, size_t n);
   long Tell() const;
@@ -39,6 +43,10 @@ class ExportOutputFile {
   const std::string& Path() const { return path_; }
 
  private:
+  void SetBuffer();  // on the file just opened
+  // The file's buffer, kept past the file: the C library makes one of a few
+  // kilobytes itself, whatever size is asked for, unless it is given one.
+  std::unique_ptr<char[]> buffer_;
   std::FILE* file_ = nullptr;
   std::string path_;     // program spelling of the target
   std::string scratch_;  // native path of the scratch file, or of the target written in place

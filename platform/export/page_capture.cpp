@@ -489,9 +489,12 @@ bool Deserialize(PageBytes in, CapturedPage* page, std::vector<std::string>* fac
 }
 
 void Summarize(const CapturedPage& page, double* leftmost, std::set<std::string>* faces) {
+  // Runs mostly keep the face of the one before, which the set has already.
+  const std::string* last = nullptr;
   for (const CapturedLine& l : page.lines)
     for (const CapturedRun& r : l.runs) {
-      faces->insert(r.face);
+      if (last == nullptr || *last != r.face) faces->insert(r.face);
+      last = &r.face;
       if (!r.text.empty() && (*leftmost < 0 || r.x < *leftmost)) *leftmost = r.x;
     }
 }
@@ -502,10 +505,15 @@ void Summarize(const CapturedPage& page, double* leftmost, std::set<std::string>
 // thread owns the file and the summary of the pages written while it runs;
 // the document reads them only once it has waited for the thread.
 struct CapturedDocument::Spill {
-  static constexpr size_t kMaxWaiting = 2;
+  // Room for a few pages: writing an export ahead makes the thread wait on
+  // the disk at times, which the run should not.
+  static constexpr size_t kMaxWaiting = 8;
   struct Closer {
     void operator()(FILE* f) const { std::fclose(f); }
   };
+  // The file's buffer: the C library makes one of a few kilobytes itself,
+  // whatever size is asked for, unless it is given one. Freed after the file.
+  std::unique_ptr<char[]> buffer;
   std::unique_ptr<FILE, Closer> file;
   bool atEnd = true;  // false once reading back moved the file away from its end
   double leftmost = -1;
@@ -518,7 +526,13 @@ struct CapturedDocument::Spill {
   bool writing = false, failed = false, stop = false;
   std::thread thread;
 
-  explicit Spill(FILE* f) : file(f) {
+  Ahead* ahead;
+
+  static constexpr size_t kBuffer = size_t{1} << 20;
+
+  Spill(FILE* f, Ahead* a) : buffer(new char[kBuffer]), file(f), ahead(a) {
+    // Pages go out and come back a megabyte at a time, not a few kilobytes.
+    std::setvbuf(f, buffer.get(), _IOFBF, kBuffer);
     thread = std::thread([this] { Write(); });
   }
   ~Spill() {
@@ -552,6 +566,9 @@ struct CapturedDocument::Spill {
         ok = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
       }
       if (ok) Summarize(page, &leftmost, &faces);
+      // Only a page in the file is given ahead: one that failed comes back
+      // to the document, which gives it at the end.
+      if (ok && ahead->visit && ahead->ok) ahead->ok = ahead->visit(ahead->given++, page);
       lock.lock();
       if (!ok) {
         // No page is handed over once this is seen; those waiting are made
@@ -666,9 +683,7 @@ bool CapturedDocument::SpillFinishedPages() {
   if (!spill_) {
     FILE* f = std::tmpfile();
     if (f == nullptr) return false;
-    // Pages go out and come back a megabyte at a time, not a few kilobytes.
-    std::setvbuf(f, nullptr, _IOFBF, size_t{1} << 20);
-    spill_ = std::make_unique<Spill>(f);
+    spill_ = std::make_unique<Spill>(f, &ahead_);
   }
   Spill& s = *spill_;
   size_t handed = 0;
@@ -718,6 +733,35 @@ bool CapturedDocument::ForEachPage(const std::function<bool(size_t, const Captur
   for (const CapturedPage& page : pages)
     if (!visit(index++, page)) return false;
   return true;
+}
+
+bool CapturedDocument::SetPagesAhead(PageVisit visit) {
+  if (spill_) return false;
+  ahead_ = Ahead();
+  ahead_.visit = std::move(visit);
+  return true;
+}
+
+bool CapturedDocument::FinishPagesAhead() {
+  const std::deque<CapturedPage>& unwritten = *WaitForSpill();
+  Ahead& a = ahead_;
+  bool ok = a.visit && a.ok && a.given == spilled_ - unwritten.size();
+  for (const CapturedPage& page : unwritten) ok = ok && a.visit(a.given++, page);
+  for (const CapturedPage& page : pages) ok = ok && a.visit(a.given++, page);
+  StopPagesAhead();
+  return ok;
+}
+
+void CapturedDocument::StopPagesAhead() {
+  if (spill_) {
+    WaitForSpill();
+    // The thread reads the visit only while it writes a page, and none is
+    // handed over while this runs.
+    std::lock_guard<std::mutex> lock(spill_->mutex);
+    ahead_.visit = nullptr;
+  } else {
+    ahead_.visit = nullptr;
+  }
 }
 
 double CapturedDocument::LeftmostText() const {

@@ -84,11 +84,33 @@ struct CapturedDocument {
   double LeftmostText() const;
   std::set<std::string> Faces() const;
 
+  // An export written while the run goes: visit is given each page once, in
+  // order, as soon as the scratch file holds it (on that file's thread), and
+  // at FinishPagesAhead the pages that never went there. Once a visit answers
+  // false no page is given again. False, and nothing set, once a page went to
+  // the scratch file: those would be missed.
+  using PageVisit = std::function<bool(size_t index, const CapturedPage& page)>;
+  bool SetPagesAhead(PageVisit visit);
+  // Waits for the scratch file's thread, then gives the pages not given yet;
+  // true when every page was given and every visit answered true. No page is
+  // given afterwards.
+  bool FinishPagesAhead();
+  // No page is given from here on; waits for a visit under way.
+  void StopPagesAhead();
+
  private:
   struct Spill;
   // Waits until the pages handed to the writer are in the file, or one could
   // not be written; the pages left unwritten then, in order (else none).
   const std::deque<CapturedPage>* WaitForSpill() const;
+  // What the scratch file's thread gives pages ahead with; it alone uses it
+  // while it runs, the document once it has waited for the thread.
+  struct Ahead {
+    PageVisit visit;
+    size_t given = 0;  // pages given
+    bool ok = true;    // every visit so far answered true
+  };
+  Ahead ahead_;
   std::unique_ptr<Spill> spill_;
   size_t spilled_ = 0;  // pages handed to the scratch file
 };

@@ -425,8 +425,8 @@ TEST(PageWriters, PagesTheScratchFileRefusesStayInMemory) {
     CapturedLine l;
     l.height = 120;
     // Each page is larger than the file's buffer, so it reaches the file at once.
-    l.runs.push_back(CapturedRun{0, 0, "Page " + std::to_string(p) + std::string(20000, 'x'), "Arial", 100, false,
-                                 false, false, 0});
+    l.runs.push_back(CapturedRun{0, 0, "Page " + std::to_string(p) + std::string((1 << 20) + 20000, 'x'), "Arial",
+                                 100, false, false, false, 0});
     page.lines.push_back(l);
     if (doc.spillPages && !doc.SpillFinishedPages()) refused = true;
     doc.pages.push_back(page);
@@ -583,6 +583,18 @@ TEST(ExportOutputFileTest, ALargeFileIsWholeWithItsPatchedHeader) {
   const std::string got = ReadFile(path);
   EXPECT_EQ(got.size(), want.size());
   EXPECT_TRUE(got == want);
+
+  // A file emptied to be written again holds only what came after.
+  {
+    ExportOutputFile out;
+    uint32_t attributes = 0;
+    ASSERT_TRUE(out.OpenInPlace(path, &attributes));
+    ASSERT_TRUE(out.Write(std::string(3 << 20, 'z')));
+    ASSERT_TRUE(out.Rewind());
+    ASSERT_TRUE(out.Write("again", 5));
+    ASSERT_TRUE(out.Commit());
+  }
+  EXPECT_EQ(ReadFile(path), "again");
   fs::remove_all(dir);
 }
 
@@ -642,6 +654,175 @@ TEST(PageWriters, SpilledPagesWriteTheSameBytes) {
   ASSERT_TRUE(spilled.SpillFinishedPages());
   EXPECT_EQ(spilled.PageCount(), 6u);
   EXPECT_EQ(WriteTextPages(spilled, TextPageOptions()), WriteTextPages(whole, TextPageOptions()));
+}
+
+// Pages for writing ahead: rows right of a margin in one face; what the
+// case names changes on page `at`.
+enum class Change { kNone, kFurtherLeft, kNewFace, kNewFaceNoText, kPicture, kTextFromPageTwo };
+std::vector<CapturedPage> AheadPages(Change change, size_t at, size_t count) {
+  std::vector<CapturedPage> pages;
+  for (size_t p = 0; p < count; ++p) {
+    CapturedPage page;
+    for (int i = 0; i < 3; ++i) {
+      CapturedLine l;
+      l.y = 120.0 * i;
+      l.height = 120;
+      const bool here = p == at && i == 1;
+      const double x = change == Change::kFurtherLeft && here ? 72 : 144 + 36 * i;
+      std::string text = "Row " + std::to_string(p) + "." + std::to_string(i);
+      if (change == Change::kTextFromPageTwo && p < 2) text.clear();
+      l.runs.push_back(CapturedRun{x, 300, text, change == Change::kNewFace && here ? "Courier New" : "Arial", 100,
+                                   i == 0, false, false, 0});
+      if (change == Change::kNewFaceNoText && here)
+        l.runs.push_back(CapturedRun{900, 0, "", "Symbol", 100, false, false, false, 0});
+      page.lines.push_back(l);
+    }
+    if (change == Change::kPicture && p == at) page.pictures.push_back(CapturedPicture{72, 400, 720, 360, "pic", false});
+    pages.push_back(page);
+  }
+  return pages;
+}
+
+// Written ahead as the run hands pages over, each export has the bytes of
+// the whole document's writer: when no later page breaks what the earlier
+// were written with without writing again, and after emptying the file
+// and writing it whole when one does.
+TEST(PageWriters, PagesWrittenAheadHaveTheWholeDocumentsBytes) {
+  struct Case {
+    Change change;
+    size_t at;
+    bool rewrites[3];  // text, RTF, HTML
+  };
+  const Case cases[] = {
+      {Change::kNone, 0, {false, false, false}},
+      {Change::kFurtherLeft, 3, {true, true, false}},
+      {Change::kFurtherLeft, 0, {false, false, false}},  // the first page sets it
+      {Change::kNewFace, 2, {false, true, false}},
+      {Change::kNewFaceNoText, 4, {false, true, false}},
+      {Change::kPicture, 1, {false, false, true}},
+      {Change::kTextFromPageTwo, 0, {false, false, false}},
+  };
+  HtmlExportOptions o;
+  o.outputDirectory = "/tmp/out";
+  o.fileName = "r.htm";
+  for (const Case& c : cases) {
+    for (bool spill : {true, false}) {
+      for (int format = 0; format < 3; ++format) {
+        SCOPED_TRACE(testing::Message() << "change " << static_cast<int>(c.change) << " at " << c.at << " spill "
+                                        << spill << " format " << format);
+        const std::vector<CapturedPage> pages = AheadPages(c.change, c.at, 6);
+        CapturedDocument whole, ahead;
+        ahead.spillPages = spill;
+        std::string got;
+        int rewinds = 0;
+        const ExportSink sink = [&got](const std::string& bytes) {
+          got += bytes;
+          return true;
+        };
+        ExportFiles files;
+        const ExportFileSink file = [&files](const std::string& path, const std::string& bytes, bool) {
+          files.emplace_back(path, bytes);
+          return true;
+        };
+        std::unique_ptr<PageExportAhead> writer =
+            format == 0 ? TextExportAhead(TextPageOptions(), sink)
+                        : format == 1 ? RtfExportAhead(sink) : HtmlExportAhead(ahead, o, "Report", 7, sink, file);
+        ASSERT_TRUE(writer->Start(&ahead));
+        for (const CapturedPage& page : pages) {
+          whole.pages.push_back(page);
+          if (ahead.spillPages) {
+            ASSERT_TRUE(ahead.SpillFinishedPages());
+          }
+          ahead.pages.push_back(page);
+        }
+        ASSERT_TRUE(writer->Finish(&ahead, [&] {
+          got.clear();
+          files.clear();
+          ++rewinds;
+          return true;
+        }));
+        EXPECT_EQ(rewinds, c.rewrites[format] ? 1 : 0);
+        if (format == 0) {
+          EXPECT_EQ(got, WriteTextPages(whole, TextPageOptions()));
+        } else if (format == 1) {
+          EXPECT_EQ(got, WriteRtfPages(whole));
+        } else {
+          files.insert(files.begin(), {"", got});
+          ExportFiles want = WriteHtmlPages(whole, o, "Report", 7);
+          want[0].first.clear();
+          EXPECT_EQ(files, want);
+        }
+      }
+    }
+  }
+}
+
+// Writing ahead starts only before any page went to the scratch file; a
+// document with no page, one that failed writing, and one whose scratch file
+// refused pages still end as the whole writers end.
+TEST(PageWriters, WritingAheadStartsFirstAndEndsLikeTheWholeWriter) {
+  {
+    CapturedDocument doc;
+    doc.spillPages = true;
+    std::string got;
+    auto rtf = RtfExportAhead([&got](const std::string& bytes) {
+      got += bytes;
+      return true;
+    });
+    ASSERT_TRUE(rtf->Start(&doc));
+    ASSERT_TRUE(rtf->Finish(&doc, [] { return false; }));
+    EXPECT_EQ(got, WriteRtfPages(CapturedDocument()));
+
+    doc.pages = AheadPages(Change::kNone, 0, 1);
+    ASSERT_TRUE(doc.SpillFinishedPages());
+    EXPECT_FALSE(TextExportAhead(TextPageOptions(), [](const std::string&) { return true; })->Start(&doc));
+  }
+  {
+    // A sink that fails stops writing ahead, and the file cannot be emptied.
+    CapturedDocument doc;
+    doc.spillPages = true;
+    int writes = 0;
+    auto text = TextExportAhead(TextPageOptions(), [&writes](const std::string&) { return ++writes < 2; });
+    ASSERT_TRUE(text->Start(&doc));
+    for (const CapturedPage& page : AheadPages(Change::kNone, 0, 4)) {
+      ASSERT_TRUE(doc.SpillFinishedPages());
+      doc.pages.push_back(page);
+    }
+    EXPECT_FALSE(text->Finish(&doc, [] { return false; }));
+    EXPECT_EQ(writes, 2);
+  }
+  {
+    // Pages the scratch file refused come back and are given at the end, in order.
+    struct rlimit was;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
+    void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = was;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    CapturedDocument doc, whole;
+    doc.spillPages = true;
+    std::string got;
+    auto text = TextExportAhead(TextPageOptions(), [&got](const std::string& bytes) {
+      got += bytes;
+      return true;
+    });
+    ASSERT_TRUE(text->Start(&doc));
+    std::vector<CapturedPage> pages = AheadPages(Change::kNone, 0, 12);
+    bool refused = false;
+    for (CapturedPage& page : pages) {
+      page.lines[0].runs[0].text += std::string((1 << 20) + 20000, 'x');  // past the file's buffer at once
+      whole.pages.push_back(page);
+      if (doc.spillPages && !doc.SpillFinishedPages()) refused = true;
+      doc.pages.push_back(page);
+    }
+    // Handing the last page over waits for the first written, or for the failure.
+    if (doc.spillPages && !doc.SpillFinishedPages()) refused = true;
+    setrlimit(RLIMIT_FSIZE, &was);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_TRUE(refused);
+    ASSERT_TRUE(text->Finish(&doc, [] { return false; }));
+    EXPECT_EQ(got, WriteTextPages(whole, TextPageOptions()));
+  }
 }
 
 }  // namespace
