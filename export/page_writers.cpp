@@ -1,5 +1,6 @@
 #include "export/page_writers.h"
 
+#include "platform/printer/appender.h"
 #include "platform/win/codepage.h"
 
 #include <algorithm>
@@ -47,81 +48,7 @@ ExportSink Into(std::string* all) {
   };
 }
 
-// Puts a page's text at the end of a string through a pointer into room
-// made ahead, a page's worth at a time: a line is many short pieces, and the
-// string's own append is a call with checks of its own for each.
-class Appender {
- public:
-  explicit Appender(std::string* s) : s_(s) {
-    const size_t used = s->size();
-    s->resize(std::max(s->capacity(), used + 4096));
-    base_ = &(*s)[0];
-    at_ = base_ + used;
-    end_ = base_ + s->size();
-  }
-  Appender(const Appender&) = delete;
-  Appender& operator=(const Appender&) = delete;
-  // The string cut back to what was put; nothing is put after.
-  std::string& Done() {
-    s_->resize(Offset());
-    return *s_;
-  }
-  size_t Offset() const { return static_cast<size_t>(at_ - base_); }
-  char* At(size_t offset) { return base_ + offset; }
-  void CutTo(size_t offset) { at_ = base_ + offset; }
-  // Room for n more characters; where they go.
-  char* Room(size_t n) {
-    if (static_cast<size_t>(end_ - at_) < n) Grow(n);
-    return at_;
-  }
-  void Advance(char* to) { at_ = to; }
-  void Put(char c) {
-    Room(1);
-    *at_++ = c;
-  }
-  void Put(const char* p, size_t n) {
-    std::memcpy(Room(n), p, n);
-    at_ += n;
-  }
-  void Put(const std::string& t) { Put(t.data(), t.size()); }
-  template <size_t N>
-  void Put(const char (&literal)[N]) {
-    Put(literal, N - 1);
-  }
-  void Fill(char c, size_t n) {
-    std::memset(Room(n), c, n);
-    at_ += n;
-  }
-  // The decimal digits of n, as std::to_string gives them.
-  void Decimal(long long n) {
-    char* p = Room(24);
-    at_ = std::to_chars(p, p + 24, n).ptr;
-  }
-
- private:
-  void Grow(size_t n) {
-    const size_t used = Offset();
-    s_->resize(std::max(s_->size() * 2, used + n + 4096));
-    base_ = &(*s_)[0];
-    at_ = base_ + used;
-    end_ = base_ + s_->size();
-  }
-  std::string* s_;
-  char* base_;
-  char* at_;
-  char* end_;
-};
-
-// std::lround without the library call: the same for every value below
-// 1e15 in size (where v less its whole part is exact), lround itself beyond.
-long Round(double v) {
-  if (!(std::fabs(v) < 1e15)) return std::lround(v);
-  long whole = static_cast<long>(v);
-  const double rest = v - static_cast<double>(whole);
-  if (rest >= 0.5) ++whole;
-  else if (rest <= -0.5) --whole;
-  return whole;
-}
+long Round(double v) { return static_cast<long>(RoundHalfAway(v)); }
 
 // Bytes a text may be written with as they are, in RTF and in HTML.
 struct PlainBytes {
