@@ -52,24 +52,34 @@ QString DecodeStreamText(const BYTE* bytes, int count, bool lineDrawFace) {
   return out;
 }
 
+namespace {
+
+// The character of each stream byte, in the code page and in the line-draw
+// face: one look-up a byte, on every line laid out.
+struct StreamCharTables {
+  char16_t plain[256], lineDraw[256];
+  StreamCharTables() {
+    for (int b = 0; b < 256; ++b) {
+      char16_t c = static_cast<char16_t>(b);
+      if (b >= 0x80 && b <= 0x9F) c = kCp1252High[b - 0x80];
+      else if (b < 0x20) c = u' ';  // control bytes have no glyph; keep the column
+      plain[b] = lineDraw[b] = c;
+      if (b >= 176 && b <= 223) lineDraw[b] = kOemBox[b - 176];
+      else if (b == 250) lineDraw[b] = 0x00B7;
+    }
+  }
+};
+const StreamCharTables kStreamChars;
+
+}  // namespace
+
 void AppendStreamText(QString* text, const BYTE* bytes, int count, bool lineDrawFace) {
   if (count <= 0) return;
   const qsizetype at = text->size();
   text->resize(at + count);
   QChar* to = text->data() + at;
-  for (int i = 0; i < count; ++i) {
-    BYTE b = bytes[i];
-    char16_t c = b;
-    if (lineDrawFace && b >= 176 && b <= 223)
-      c = kOemBox[b - 176];
-    else if (lineDrawFace && b == 250)
-      c = 0x00B7;
-    else if (b >= 0x80 && b <= 0x9F)
-      c = kCp1252High[b - 0x80];
-    else if (b < 0x20)
-      c = u' ';  // control bytes have no glyph; keep the column
-    to[i] = QChar(c);
-  }
+  const char16_t* table = lineDrawFace ? kStreamChars.lineDraw : kStreamChars.plain;
+  for (int i = 0; i < count; ++i) to[i] = QChar(table[bytes[i]]);
 }
 
 namespace {

@@ -384,6 +384,19 @@ TEST_F(BandFixture, HostileDataNeverLeavesItsBuffersOrTheStream) {
   EXPECT_EQ(driver.lines.back().text.find('L'), std::string::npos);
 }
 
+TEST_F(BandFixture, LongValuesKeepTheirLettersAndLoseTheirControlBytesAnywhere) {
+  // Code-page letters stay; escapes and a tab past the first eight bytes,
+  // and one in the last byte, become blanks, one each.
+  const std::string letters = "Gr\xFC\xDF" "e aus K\xF6ln,";
+  AddTextField(AddLine(kBandRecord), 0, 40, letters + " \x1b\x1b\x09 ende\x1b");
+  AddTextField(AddLine(kBandRecord), 0, 40, letters + letters);
+  Finish();
+  ASSERT_EQ(Band(kBandRecord), 0);
+  ASSERT_EQ(driver.lines.size(), 2u);
+  EXPECT_EQ(driver.lines[0].text, letters + std::string(5, ' ') + "ende ");
+  EXPECT_EQ(driver.lines[1].text, letters + letters);
+}
+
 TEST_F(BandFixture, LibraryFailuresStopTheRunWithOneMessage) {
   gMessages.clear();
   SetOutputMessageSink(Capture);
