@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -37,23 +36,19 @@ void PutEsc(std::vector<BYTE>& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoAr
 // Report data enters the stream with its control bytes made blanks; the
 // doubled escape of formatted text counts as one character.
 void PutData(std::vector<BYTE>& out, const char* text, size_t n) {
+  // Copied as it stands, then mended from its first control byte (the
+  // escape is one) on, if it has any: most values have none.
   const size_t at = out.size();
-  out.resize(at + n);
-  BYTE* to = out.data() + at;
-  // Eight bytes at a time while none is a control byte (the escape is one),
-  // as most values are: copied as they stand.
+  const BYTE* bytes = reinterpret_cast<const BYTE*>(text);
+  out.insert(out.end(), bytes, bytes + n);
+  BYTE* p = out.data() + at;
   size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, text + i, 8);
-    constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
-    if (((word - kOnes * 0x20) & ~word & kHigh) != 0) break;
-    std::memcpy(to, &word, 8);
-    to += 8;
-  }
+  while (i < n && p[i] >= 0x20) ++i;
+  if (i == n) return;
+  BYTE* to = p + i;  // never ahead of i: the mended text is never longer
   for (; i < n; ++i) {
-    BYTE c = static_cast<BYTE>(text[i]);
-    if (c == kEsc && i + 1 < n && static_cast<BYTE>(text[i + 1]) == kEsc) ++i;
+    BYTE c = p[i];
+    if (c == kEsc && i + 1 < n && p[i + 1] == kEsc) ++i;
     *to++ = StreamTextByte(c);
   }
   out.resize(static_cast<size_t>(to - out.data()));
