@@ -406,16 +406,38 @@ TEST(PageWriters, TextRtfAndHtmlKeepTheTextInOrder) {
   EXPECT_NE(files[0].second.find("<img src=\"Chart%200000002a%200.png\""), std::string::npos);
 }
 
+// A file size limit of 64 KB on the process, its signal ignored so that a
+// write past it fails, until lifted (at the latest when it goes).
+class SmallFileLimit {
+ public:
+  bool Set() {
+    if (getrlimit(RLIMIT_FSIZE, &was_) != 0) return false;
+    handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    set_ = true;
+    struct rlimit small = was_;
+    small.rlim_cur = 64 * 1024;
+    return setrlimit(RLIMIT_FSIZE, &small) == 0;
+  }
+  void Lift() {
+    if (!set_) return;
+    set_ = false;
+    setrlimit(RLIMIT_FSIZE, &was_);
+    std::signal(SIGXFSZ, handler_);
+  }
+  ~SmallFileLimit() { Lift(); }
+
+ private:
+  struct rlimit was_ {};
+  void (*handler_)(int) = SIG_DFL;
+  bool set_ = false;
+};
+
 // A scratch file that cannot take the pages (here: a file size limit) loses
 // none: the pages not written come back to memory, in their order, and no
 // more move.
 TEST(PageWriters, PagesTheScratchFileRefusesStayInMemory) {
-  struct rlimit was;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
-  void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = was;
-  small.rlim_cur = 64 * 1024;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  SmallFileLimit limit;
+  ASSERT_TRUE(limit.Set());
   CapturedDocument doc;
   doc.spillPages = true;
   std::string expected;
@@ -432,8 +454,7 @@ TEST(PageWriters, PagesTheScratchFileRefusesStayInMemory) {
     doc.pages.push_back(page);
   }
   if (doc.spillPages && !doc.SpillFinishedPages()) refused = true;
-  setrlimit(RLIMIT_FSIZE, &was);
-  std::signal(SIGXFSZ, handler);
+  limit.Lift();
   EXPECT_TRUE(refused);
   EXPECT_FALSE(doc.spillPages);
   EXPECT_EQ(doc.PageCount(), 12u);
@@ -793,12 +814,8 @@ TEST(PageWriters, WritingAheadStartsFirstAndEndsLikeTheWholeWriter) {
   }
   {
     // Pages the scratch file refused come back and are given at the end, in order.
-    struct rlimit was;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
-    void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = was;
-    small.rlim_cur = 64 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    SmallFileLimit limit;
+    ASSERT_TRUE(limit.Set());
     CapturedDocument doc, whole;
     doc.spillPages = true;
     std::string got;
@@ -817,8 +834,7 @@ TEST(PageWriters, WritingAheadStartsFirstAndEndsLikeTheWholeWriter) {
     }
     // Handing the last page over waits for the first written, or for the failure.
     if (doc.spillPages && !doc.SpillFinishedPages()) refused = true;
-    setrlimit(RLIMIT_FSIZE, &was);
-    std::signal(SIGXFSZ, handler);
+    limit.Lift();
     EXPECT_TRUE(refused);
     ASSERT_TRUE(text->Finish(&doc, [] { return false; }));
     EXPECT_EQ(got, WriteTextPages(whole, TextPageOptions()));
