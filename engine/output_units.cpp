@@ -48,10 +48,6 @@ DeviceXScale::DeviceXScale(const OutputUnits& u) : dpi_(ScreenX(u)), cell_(CharC
 
 LONG DeviceXScale::operator()(DWORD v) const { return SafeMulDiv(dpi_, Arg(v), cell_); }
 
-LONG ObjectToDeviceX(const OutputUnits& u, DWORD rightEdge, LONG offset) {
-  return ObjectToDeviceX(DeviceXScale(u), rightEdge, offset);
-}
-
 LONG ObjectToDeviceX(const DeviceXScale& toDeviceX, DWORD rightEdge, LONG offset) {
   return toDeviceX(rightEdge) + offset;
 }

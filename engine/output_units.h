@@ -35,7 +35,6 @@ class DeviceXScale {
   LONG dpi_, cell_;
 };
 // An item's right edge to output x.
-LONG ObjectToDeviceX(const OutputUnits& u, DWORD rightEdge, LONG offset);
 LONG ObjectToDeviceX(const DeviceXScale& toDeviceX, DWORD rightEdge, LONG offset);
 // For a line or box: from the item's edge down to its end line's bottom,
 // where one line of the end line's pixel height is unitsPerLine (120 when 0);

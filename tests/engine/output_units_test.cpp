@@ -20,7 +20,7 @@ TEST(OutputUnits, RoundingOfTheDocumentedCases) {
   EXPECT_EQ(ToDeviceX(u, 100), 96);         // cell 10 pixels: 100 a inch
   EXPECT_EQ(ScreenToPrinterX(u, 96), 600);
   EXPECT_EQ(DecipointsToPrinterY(u, 720), 600);
-  EXPECT_EQ(ObjectToDeviceX(u, 100, 5), 101);
+  EXPECT_EQ(ObjectToDeviceX(DeviceXScale(u), 100, 5), 101);
   // 6 and 8 lines per inch convert one to one; 7 shrinks by 96/98.
   EXPECT_EQ(LayoutToScreenY(Units(6), 160), 160);
   EXPECT_EQ(LayoutToScreenY(Units(8), 120), 120);
