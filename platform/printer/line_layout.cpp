@@ -77,7 +77,10 @@ void AppendStreamText(QString* text, const BYTE* bytes, int count, bool lineDraw
   if (count <= 0) return;
   const qsizetype at = text->size();
   text->resize(at + count);
-  QChar* to = text->data() + at;
+  PutStreamText(text->data() + at, bytes, count, lineDrawFace);
+}
+
+void PutStreamText(QChar* to, const BYTE* bytes, int count, bool lineDrawFace) {
   const char16_t* table = lineDrawFace ? kStreamChars.lineDraw : kStreamChars.plain;
   for (int i = 0; i < count; ++i) to[i] = QChar(table[bytes[i]]);
 }
@@ -251,9 +254,17 @@ class Layouter {
   void Text(const BYTE* bytes, int n) {
     if (!haveRun_) Start(RunMode::kLeft, Pen(), false);
     const DriverFont& f = cache_->Get(s_, font_.number, font_.style, font_.size);
-    const int start = static_cast<int>(out_->text.size());
-    AppendStreamText(&out_->text, bytes, n, IsLineDrawFont(s_, f));
-    const int length = static_cast<int>(out_->text.size()) - start;
+    if (&f != lineDrawOf_) {
+      lineDrawOf_ = &f;
+      lineDraw_ = IsLineDrawFont(s_, f);
+    }
+    // The line's text was sized for all its bytes; it is cut to what was
+    // written when the line is done.
+    const int start = used_;
+    const int length = std::max(n, 0);
+    if (start + length > out_->text.size()) out_->text.resize(start + length);
+    PutStreamText(out_->text.data() + start, bytes, length, lineDraw_);
+    used_ += length;
     LaidOutPiece piece;
     piece.start = start;
     piece.length = length;
@@ -325,7 +336,10 @@ class Layouter {
     }
   }
 
-  void Finish() { Flush(); }
+  void Finish() {
+    Flush();
+    out_->text.truncate(used_);
+  }
 
  private:
   QStringView View(int start, int length) const { return QStringView(out_->text).mid(start, length); }
@@ -395,6 +409,9 @@ class Layouter {
   DriverFontCache* cache_;
   LaidOutLine* out_;
   bool measure_ = false;
+  int used_ = 0;  // characters of the line's text written
+  const DriverFont* lineDrawOf_ = nullptr;
+  bool lineDraw_ = false;
   int penPiece_ = -1;  // the piece whose end is the pen, not yet measured
   double origin_ = 0, pen_ = 0, raise_ = 0;
   StreamFont font_;
@@ -413,7 +430,8 @@ LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, c
     out.pieces.clear();
   }
   if (out.pieces.capacity() < 8) out.pieces.reserve(8);
-  out.text.reserve(count);
+  // A byte of text is one character at most.
+  out.text.resize(std::max(count, 0));
   Layouter lay(s, cache, &out, measure);
   // The tokens are read as ForEachLineText reads them.
   StreamReader reader(line, count);

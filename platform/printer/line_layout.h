@@ -76,6 +76,8 @@ QString ResolveFace(const std::string& face);
 QString DecodeStreamText(const BYTE* bytes, int count, bool lineDrawFace);
 // The same, added to the end of out.
 void AppendStreamText(QString* out, const BYTE* bytes, int count, bool lineDrawFace);
+// The same characters written at `to`, which has room for count.
+void PutStreamText(QChar* to, const BYTE* bytes, int count, bool lineDrawFace);
 
 // The font the line's escapes have set so far, from the line's start.
 struct StreamFont {

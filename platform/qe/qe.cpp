@@ -367,8 +367,7 @@ size_t TranslateValue(const BoundCol& b, const char* src, SQLLEN ind, char* user
       size_t len = cut ? std::strlen(src) : static_cast<size_t>(ind);
       size_t need, wrote;
       // Plain ASCII, the common case, is copied as it stands.
-      size_t i = 0;
-      while (i < len && static_cast<unsigned char>(src[i]) < 0x80) ++i;
+      size_t i = qe_text::AsciiRun(src, len);
       size_t room = static_cast<size_t>(b.userLen) - 1;
       if (i == len) {
         size_t n = len < room ? len : room;

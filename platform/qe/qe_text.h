@@ -17,6 +17,8 @@ std::string AnsiToUtf8(const char* text);
 // Returns the number of bytes the whole text needs; a result >= outSize means
 // the text was cut.
 size_t Utf8ToAnsi(const char* text, size_t len, char* out, size_t outSize);
+// How many of the first len bytes are ASCII, up to the first that is not.
+size_t AsciiRun(const char* text, size_t len);
 std::string Utf8ToAnsi(const char* text, size_t len);
 std::string Utf8ToAnsi(const std::string& text);
 

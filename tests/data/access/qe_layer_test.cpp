@@ -142,6 +142,17 @@ TEST_F(QeLayer, TextCrossesInTheProgramsCodePage) {
   EXPECT_STREQ(out, "abc");
   EXPECT_EQ(qe_text::Utf8ToAnsi("M\xC3\xBCller", 7, out, 4), 6u);
   EXPECT_STREQ(out, "M\xFCl");
+  // ASCII runs longer than a word, cut inside a run and before a letter.
+  char wide[16];
+  EXPECT_EQ(qe_text::Utf8ToAnsi("abcdefghijk\xC3\xA9lmnopq", 19, wide, 12), 18u);
+  EXPECT_STREQ(wide, "abcdefghijk");
+  EXPECT_EQ(qe_text::Utf8ToAnsi("0123456789\xC3\xA9xy", 14, wide, sizeof wide), 13u);
+  EXPECT_STREQ(wide, "0123456789\xE9xy");
+  EXPECT_EQ(qe_text::Utf8ToAnsi("0123456789abcdefghij", 20, wide, 9), 20u);
+  EXPECT_STREQ(wide, "01234567");
+  EXPECT_EQ(qe_text::AsciiRun("abcdefgh\xC3ij", 11), 8u);
+  EXPECT_EQ(qe_text::AsciiRun("abc\x80" "defghijk", 12), 3u);
+  EXPECT_EQ(qe_text::AsciiRun("abcdefghij", 10), 10u);
   EXPECT_EQ(qe_text::AnsiToUtf8("\x80\xE9"), "\xE2\x82\xAC\xC3\xA9");
 }
 
