@@ -81,6 +81,25 @@ TEST_F(FetchText, LineBreaksTabsAndControlCharacters) {
   EXPECT_EQ(Convert("a\tb\r\n"), "a\tb\r\n");
 }
 
+TEST_F(FetchText, AControlByteIsFoundAnywhereInALongValue) {
+  GetSqlRunState(&model)->asciiEditor = 0;
+  // Letters next to the folded bytes, and code-page letters, stay as they are.
+  const std::string plain = "\x1f" "A\xEB\xED\x8C\x8E\xE9\xFF !~";
+  EXPECT_EQ(Convert(("xx" + plain.substr(1) + "yyyyyyyyyyyy").c_str()), "xx" + plain.substr(1) + "yyyyyyyyyyyy");
+  for (size_t at = 0; at < 20; ++at) {
+    std::string value(24, 'q');
+    value.replace(at, 2, "\x8D\n");
+    std::string want = value;
+    want.erase(at, 1);
+    EXPECT_EQ(Convert(value.c_str()), want) << at;
+    value = std::string(24, '\xE9');
+    value[at] = '\t';
+    want = value;
+    want[at] = ' ';
+    EXPECT_EQ(Convert(value.c_str()), want) << at;
+  }
+}
+
 TEST_F(FetchText, ValueNeverOverrunsTheFieldAndNullIsMarked) {
   f->width = 5;
   EXPECT_EQ(Convert("abcdefghij"), "abcde");
