@@ -57,9 +57,7 @@ bool FileReplacement::Begin(const std::string& path, bool copyOld) {
     uid_ = old.st_uid;
     gid_ = old.st_gid;
   } else {
-    const mode_t mask = umask(0);
-    umask(mask);
-    mode_ = 0666 & ~mask;
+    mode_ = 0666 & ~static_cast<mode_t>(ProcessUmask());
     keepOwner_ = false;
   }
   const size_t slash = target_.rfind('/');

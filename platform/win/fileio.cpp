@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -263,6 +264,21 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   return true;
 }
 
+unsigned ProcessUmask() {
+  if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f)) found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    std::fclose(f);
+    if (found) return mask & 0777;
+  }
+  // No /proc: the only other way to read it.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return static_cast<unsigned>(mask);
+}
+
 bool WriteWholeFile(const std::string& programPath, const std::string& data) {
   const std::string path = OsFileName(programPath);
   std::string dir = ".";
@@ -278,9 +294,7 @@ bool WriteWholeFile(const std::string& programPath, const std::string& data) {
   if (::stat(path.c_str(), &st) == 0) {
     mode = st.st_mode & 07777;
   } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0644 & ~mask;
+    mode = 0644 & ~static_cast<mode_t>(ProcessUmask());
   }
   ::fchmod(fd, mode);
   size_t done = 0;

@@ -76,6 +76,10 @@ constexpr unsigned kFileAnyCase = 4;
 // Refuses a symbolic link as the last part of the name.
 constexpr unsigned kFileNoLink = 8;
 
+// The process's file-creation mask, read without setting it: setting it,
+// even back at once, gives a file another thread makes meanwhile a wrong mode.
+unsigned ProcessUmask();
+
 // Opens an existing file; a handle, or -1 with the error in *error (when
 // given). The handle is not inherited by programs this one starts.
 int OpenExistingFile(const std::string& path, unsigned how, int* error = nullptr);

@@ -44,6 +44,17 @@ TEST(Files, WholeFileWriteReplacesAndKeepsMode) {
   EXPECT_FALSE(WriteWholeFile(w.Path("no/such/folder/f"), "x"));
 }
 
+TEST(Files, ANewFileTakesTheUmaskWithoutItBeingChanged) {
+  ScopedWinDir w;
+  const mode_t before = ::umask(027);
+  EXPECT_EQ(ProcessUmask(), 027u);
+  ASSERT_TRUE(WriteWholeFile(w.Path("new.txt"), "x"));
+  struct stat st;
+  ASSERT_EQ(::stat(w.Path("new.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(::umask(before), 027u);  // still what it was set to
+}
+
 TEST(Files, WindowsAndTempFoldersWithWin32ReturnRules) {
   ScopedWinDir w;
   char buf[512];
