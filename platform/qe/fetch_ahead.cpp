@@ -16,6 +16,9 @@ constexpr size_t kMostRowsPerBlock = 256;
 // slow stretches (a page handed to the printer, the database merging its
 // sort) rather than wait on it; at most 8 MB.
 constexpr size_t kBlocks = 32;
+// Blocks of at least this many rows are translated on a thread of their own;
+// smaller ones are not worth the hand-over.
+constexpr size_t kTranslateApart = 16;
 
 size_t RoundUp(size_t n) { return (n + 15) & ~static_cast<size_t>(15); }
 
@@ -83,6 +86,8 @@ FetchAhead::FetchAhead(SQLHSTMT statement, std::vector<Column> columns, Translat
     blocks_.back()->bytes.assign(blockBytes_, 0);
     free_.push_back(blocks_.back().get());
   }
+  translateApart_ = rowsPerBlock_ >= kTranslateApart;
+  if (translateApart_) translator_ = std::thread([this] { Translate(); });
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -174,13 +179,42 @@ void FetchAhead::Run() {
         last = true;
       }
     }
-    TranslateRows(*block);
-    Deliver(block);
+    if (translateApart_) {
+      {
+        std::lock_guard<std::mutex> hold(lock_);
+        fetchedRaw_.push_back(block);
+      }
+      changed_.notify_all();
+    } else {
+      TranslateRows(*block);
+      Deliver(block);
+    }
     if (last) break;
   }
   {
     std::lock_guard<std::mutex> hold(lock_);
-    finished_ = true;
+    fetchDone_ = true;
+    if (!translateApart_) finished_ = true;
+  }
+  changed_.notify_all();
+}
+
+void FetchAhead::Translate() {
+  for (;;) {
+    Block* block;
+    {
+      std::unique_lock<std::mutex> hold(lock_);
+      changed_.wait(hold, [this] { return stopping_ || !fetchedRaw_.empty() || fetchDone_; });
+      if (stopping_) return;
+      if (fetchedRaw_.empty()) {
+        finished_ = true;
+        break;
+      }
+      block = fetchedRaw_.front();
+      fetchedRaw_.pop_front();
+    }
+    TranslateRows(*block);
+    Deliver(block);
   }
   changed_.notify_all();
 }
@@ -241,6 +275,7 @@ bool FetchAhead::EndThread() {
   }
   changed_.notify_all();
   if (thread_.joinable()) thread_.join();
+  if (translator_.joinable()) translator_.join();
   return true;
 }
 

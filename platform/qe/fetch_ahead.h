@@ -1,7 +1,9 @@
 // Reading a forward-only result ahead of its reader: a thread of its own
 // fetches the statement's rows in blocks (a row array per fetch where the
-// driver allows it) into a few buffers handed round between the two threads,
-// so the reader works on one block while the next is being fetched.
+// driver allows it) into a few buffers handed round between the threads,
+// so the reader works on one block while the next is being fetched. Blocks
+// of many rows are put in the reader's form by a second thread, so that the
+// fetching thread, mostly the slowest of all, does nothing but fetch.
 //
 // While it runs, the statement belongs to the thread: its owner calls nothing
 // on the statement but Next() until Stop(). The driver manager serialises the
@@ -75,6 +77,7 @@ class FetchAhead {
     std::vector<std::string> diagnostics;
   };
   void Run();
+  void Translate();  // the translating thread's loop
   bool EndThread();  // false when it had ended before
   bool BindTo(Block& block);
   void TranslateRows(Block& block);
@@ -88,6 +91,7 @@ class FetchAhead {
   std::vector<size_t> valueAt_, indicatorAt_, outAt_, writtenAt_, cellAt_;
   long maxRows_;
   size_t rowsPerBlock_ = 1;
+  bool translateApart_ = false;  // blocks are translated by translator_
   size_t blockBytes_ = 0;
   std::vector<std::unique_ptr<Block>> blocks_;
   // The driver's count and row states of the last fetch, the thread's.
@@ -99,9 +103,14 @@ class FetchAhead {
   std::condition_variable changed_;
   std::vector<Block*> free_;
   std::deque<Block*> ready_;  // in fetch order
+  // Fetched blocks waiting for the translating thread, in fetch order, when
+  // there is one.
+  std::deque<Block*> fetchedRaw_;
   bool stopping_ = false;
-  bool finished_ = false;  // the thread has given its last block
+  bool fetchDone_ = false;  // the fetching thread has given its last block
+  bool finished_ = false;   // the last block is ready for the reader
   std::thread thread_;
+  std::thread translator_;
 
   // The reader's.
   Block* current_ = nullptr;
