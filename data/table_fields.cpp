@@ -11,6 +11,7 @@
 #include "expr/calendar.h"
 #include "foundation/byte_order.h"
 #include "foundation/heap_strings.h"
+#include "foundation/text_helpers.h"
 #include "core/composite.h"
 #include "core/fields.h"
 #include "platform/qe/qe.h"
@@ -103,14 +104,8 @@ void FoldText(const SqlRunState* st, const char* in, size_t len, char* out, size
   size_t plain = 0;
   if (!st->charRaw) {
     // Only bytes below 32 change a value: 0xEC and 0x8D are dropped only
-    // before a line break, which is one of them. Eight bytes at a time.
-    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
-    for (; plain + 8 <= len; plain += 8) {
-      uint64_t w;
-      std::memcpy(&w, in + plain, sizeof w);
-      if ((w - kOnes * 32) & ~w & kHighs) break;
-    }
-    while (plain < len && static_cast<unsigned char>(in[plain]) >= 32) ++plain;
+    // before a line break, which is one of them.
+    plain = ControlFreeLength(in, len);
   }
   if (st->charRaw || plain == len) {
     size_t n = std::min(len, cap - 1);

@@ -42,8 +42,7 @@ void PutData(std::vector<BYTE>& out, const char* text, size_t n) {
   const BYTE* bytes = reinterpret_cast<const BYTE*>(text);
   out.insert(out.end(), bytes, bytes + n);
   BYTE* p = out.data() + at;
-  size_t i = 0;
-  while (i < n && p[i] >= 0x20) ++i;
+  size_t i = ControlFreeLength(text, n);
   if (i == n) return;
   BYTE* to = p + i;  // never ahead of i: the mended text is never longer
   for (; i < n; ++i) {

@@ -20,6 +20,20 @@ bool EqualNoCase(const char* a, const char* b, size_t n);
 // The same for two counted texts: the lengths must match.
 bool EqualNoCase(std::string_view a, std::string_view b);
 
+// How many of the first n bytes come before the first below 0x20 (n when
+// none is): eight bytes at a time, for the values of every record.
+inline size_t ControlFreeLength(const char* text, size_t n) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    __builtin_memcpy(&w, text + i, sizeof w);
+    if ((w - kOnes * 0x20) & ~w & kHighs) break;
+  }
+  while (i < n && static_cast<unsigned char>(text[i]) >= 0x20) ++i;
+  return i;
+}
+
 const char* SkipWhiteSpace(const char* text);
 const char* SkipLeadingSpace(const char* text);
 // Length without trailing white space and pad characters.

@@ -390,11 +390,13 @@ TEST_F(BandFixture, LongValuesKeepTheirLettersAndLoseTheirControlBytesAnywhere) 
   const std::string letters = "Gr\xFC\xDF" "e aus K\xF6ln,";
   AddTextField(AddLine(kBandRecord), 0, 40, letters + " \x1b\x1b\x09 ende\x1b");
   AddTextField(AddLine(kBandRecord), 0, 40, letters + letters);
+  AddTextField(AddLine(kBandRecord), 0, 40, letters + "\x1b" "xyz xyz xyz");
   Finish();
   ASSERT_EQ(Band(kBandRecord), 0);
-  ASSERT_EQ(driver.lines.size(), 2u);
+  ASSERT_EQ(driver.lines.size(), 3u);
   EXPECT_EQ(driver.lines[0].text, letters + std::string(5, ' ') + "ende ");
   EXPECT_EQ(driver.lines[1].text, letters + letters);
+  EXPECT_EQ(driver.lines[2].text, letters + " xyz xyz xyz");
 }
 
 TEST_F(BandFixture, LibraryFailuresStopTheRunWithOneMessage) {
