@@ -309,6 +309,13 @@ class RtfWriter {
     out_ += "}\r\n";
   }
   void SetLeft(double left) { left_ = left; }
+  // The document's end: its head too when no page carried it out.
+  bool End(const ExportSink& sink) {
+    out_ += "}\r\n";
+    const bool ok = sink(out_);
+    out_.clear();
+    return ok;
+  }
   // Whether the font table has every face of the page's runs.
   bool HasFaces(const CapturedPage& page) const {
     const std::string* last = nullptr;
@@ -517,7 +524,7 @@ bool WriteRtfPages(const CapturedDocument& doc, const ExportSink& sink) {
   RtfWriter w(doc.Faces(), LeftmostX(doc));
   const bool pagesWritten =
       doc.ForEachPage([&](size_t pi, const CapturedPage& page) { return w.Page(pi, page, sink); });
-  return pagesWritten && sink("}\r\n");
+  return pagesWritten && w.End(sink);
 }
 
 std::string WriteRtfPages(const CapturedDocument& doc) {
@@ -621,8 +628,9 @@ class RtfAhead : public PageExportAhead {
     return w_->Page(index, page, out_);
   }
   bool End() override {
-    // No page: the table never went out, as the whole document's writer has it.
-    return out_("}\r\n");
+    // No page: a document of the head alone, as the whole document's writer has it.
+    if (!w_) w_ = std::make_unique<RtfWriter>(std::set<std::string>(), 0);
+    return w_->End(out_);
   }
   bool Whole(const CapturedDocument& doc) override { return WriteRtfPages(doc, out_); }
 

@@ -793,6 +793,8 @@ TEST(PageWriters, WritingAheadStartsFirstAndEndsLikeTheWholeWriter) {
     ASSERT_TRUE(rtf->Start(&doc));
     ASSERT_TRUE(rtf->Finish(&doc, [] { return false; }));
     EXPECT_EQ(got, WriteRtfPages(CapturedDocument()));
+    // A report without pages is still a whole RTF document.
+    EXPECT_EQ(got, "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fnil Arial;}}\r\n}\r\n");
 
     doc.pages = AheadPages(Change::kNone, 0, 1);
     ASSERT_TRUE(doc.SpillFinishedPages());
