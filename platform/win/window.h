@@ -238,5 +238,3 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id);
 SHORT GetKeyState(int virtKey);
 // The key state at this moment (only Shift, Ctrl and Alt are known): negative when held.
 SHORT GetAsyncKeyState(int virtKey);
-
-DWORD GetTickCount();
