@@ -282,9 +282,8 @@ class QtPageDriver : public PageDriver {
     if (size <= 0) size = r ? r->fontSize : 100;
     const DriverFont& f = Fonts(s).Get(s, fontNumber, style, size);
     BYTE b = static_cast<BYTE>(ch);
-    bool lineDraw = static_cast<size_t>(fontNumber) < s->fontFaces.size() &&
-                    s->fontFaces[fontNumber] == s->lineDrawFace;
-    double dp = Fonts(s).Advance(f, DecodeStreamText(&b, 1, lineDraw));
+    // The character as the line's layout decodes it in this font.
+    double dp = Fonts(s).Advance(f, DecodeStreamText(&b, 1, IsLineDrawFont(s, f)));
     return static_cast<int>(std::lround(dp * 2));  // decipoints to twips
   }
 

@@ -169,6 +169,13 @@ TEST(PdfOutput, MeasuresFollowTheFontsOfTheLine) {
   // 10-point fixed face: 6 points a character, 120 twips.
   EXPECT_EQ(run.driver->CharWidth(&run.state, 'M', 0, 0, 100), 120);
   EXPECT_EQ(run.driver->CharWidth(&run.state, 'i', 0, 1, 100), 120);
+  // A font without a face of its own is drawn in the default face, whose
+  // letters are no box characters, also when no face draws them.
+  run.state.lineDrawFace.clear();
+  run.state.fontFaces.push_back("");
+  EXPECT_EQ(run.driver->CharWidth(&run.state, 0xC4, 3, 0, 100), run.driver->CharWidth(&run.state, 0xC4, 1, 0, 100));
+  run.state.fontFaces.pop_back();
+  run.state.lineDrawFace = PageOutputState().lineDrawFace;
   int h10 = run.driver->FontLineHeight(&run.state, 1, 0, 100, 0);
   int h20 = run.driver->FontLineHeight(&run.state, 1, 0, 200, 0);
   EXPECT_GT(h10, 100);
