@@ -158,11 +158,13 @@ class CaptureDriver : public PageDriver {
     if (out_->spillPages) {
       laidValid_ = false;
       scannedValid_ = count >= 0;
-      scannedFacesKept_ = true;
-      return ScanLineHeight(s, &maker_.fonts, line, count, measuring,
-                            [this](const DriverFont& f, int fontNumber, const BYTE*, int) {
-                              CheckFace(f, fontNumber, &scannedFacesKept_);
-                            });
+      FaceCheck check;
+      const DWORD height = ScanLineHeight(s, &maker_.fonts, line, count, measuring,
+                                          [&](const DriverFont& f, int fontNumber, const BYTE*, int) {
+                                            CheckFace(f, fontNumber, &check);
+                                          });
+      scannedFacesKept_ = check.kept;
+      return height;
     }
     laid_ = LayoutStreamLine(s, &maker_.fonts, line, count, true);
     laidValid_ = count >= 0;
@@ -234,9 +236,11 @@ class CaptureDriver : public PageDriver {
       if (scannedSame) {
         facesKept = scannedFacesKept_;
       } else {
+        FaceCheck check;
         ForEachLineText(s, &maker_.fonts, line, count, [&](const DriverFont& f, int fontNumber, const BYTE*, int) {
-          CheckFace(f, fontNumber, &facesKept);
+          CheckFace(f, fontNumber, &check);
         });
+        facesKept = check.kept;
       }
       layoutState_ = LayoutStateOf(*s, std::move(layoutState_), facesKept);
       if (page->streamStates.empty() || page->streamStates.back() != layoutState_)
@@ -294,8 +298,18 @@ class CaptureDriver : public PageDriver {
   CapturedPage* Page() { return pageOpen_ && keep_ && !out_->pages.empty() ? &out_->pages.back() : nullptr; }
   // Whether the kept state copy names the font's face for its number (its
   // other faces are not compared: the line does not read them).
-  void CheckFace(const DriverFont& f, int fontNumber, bool* kept) const {
-    if (*kept) *kept = layoutState_ && StreamFace(layoutState_.get(), fontNumber) == f.face;
+  // Whether the kept state gives each font of a line the face the line has;
+  // the font of the text before is not looked at again.
+  struct FaceCheck {
+    bool kept = true;
+    const DriverFont* last = nullptr;
+    int lastNumber = -1;
+  };
+  void CheckFace(const DriverFont& f, int fontNumber, FaceCheck* c) const {
+    if (!c->kept || (&f == c->last && fontNumber == c->lastNumber)) return;
+    c->last = &f;
+    c->lastNumber = fontNumber;
+    c->kept = layoutState_ && StreamFace(layoutState_.get(), fontNumber) == f.face;
   }
   // The pages in memory with all their runs made here: those the scratch
   // file did not take.
