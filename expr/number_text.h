@@ -11,6 +11,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // printf-compatible: flags "-+ 0#", width and precision (numbers or '*'),
@@ -23,6 +24,44 @@ std::string LegacyFormatString(const char* format, ...);
 
 // "%.*f" of v.
 std::string FormatFixed(double v, int decimals);
+// Powers of ten that fit 64 bits.
+inline constexpr uint64_t kPowerOfTen[20] = {1ull,
+                                             10ull,
+                                             100ull,
+                                             1000ull,
+                                             10000ull,
+                                             100000ull,
+                                             1000000ull,
+                                             10000000ull,
+                                             100000000ull,
+                                             1000000000ull,
+                                             10000000000ull,
+                                             100000000000ull,
+                                             1000000000000ull,
+                                             10000000000000ull,
+                                             100000000000000ull,
+                                             1000000000000000ull,
+                                             10000000000000000ull,
+                                             100000000000000000ull,
+                                             1000000000000000000ull,
+                                             10000000000000000000ull};
+
+// How many decimal digits v has (1 for 0): the bit length gives the count
+// or one less (1233 / 4096 is just over log10(2)).
+inline int DecimalDigitCount(uint64_t v) {
+  v |= 1;
+  const int guess = ((64 - __builtin_clzll(v)) * 1233) >> 12;
+  return guess + 1 - (v < kPowerOfTen[guess] ? 1 : 0);
+}
+
+// a times 10^decimals rounded as "%.*f" of a rounds it, for the usual report
+// number: a at least 1e-3, decimals 0 to 9, a * 10^decimals below 9e15, and a
+// not too near a half-way point of the last decimal. False otherwise.
+bool FixedScaledInteger(double a, int decimals, uint64_t* scaled);
+// The text of scaled / 10^decimals (decimals 0 to 9) as "%.*f" writes it,
+// with `point` for the point and, when grouped, `thousands` between every
+// three integer digits. out holds 40 characters; returns the length.
+int PutScaledDigits(uint64_t scaled, int decimals, char point, bool grouped, char thousands, char* out);
 // "%.*E" (or "%.*e" when upper is false) of v, with three exponent digits.
 std::string FormatScientific(double v, int decimals, bool upper = true);
 // Removes the first digit of a three-digit exponent ("E+004" -> "E+04"), in place.
