@@ -271,7 +271,9 @@ int QuickNumber(const FormatSettings& doc, const FieldDef* f, double x, uint8_t 
   if (ax != 0 ? !FixedScaledInteger(ax, dd, &scaled) : dd > 9) return -1;
   if (scaled == 0) negative = false;
   // The digits' own length decides whether they fit, as FormatNumber's does.
-  const int length = DecimalDigitCount(scaled / kPowerOfTen[dd]) + (dd > 0 ? dd + 1 : 0);
+  const uint64_t whole = scaled / kPowerOfTen[dd];
+  const int intDigits = DecimalDigitCount(whole);
+  const int length = intDigits + (dd > 0 ? dd + 1 : 0);
   if (!doc.noWidthLimit && length > width + (dd > 0 ? 1 : 0)) return -1;
   if ((f->formatCode & 0x200) && scaled == 0) return 0;
 
@@ -289,8 +291,10 @@ int QuickNumber(const FormatSettings& doc, const FieldDef* f, double x, uint8_t 
       if (style == 5 && (f->formatCode & 0x100)) zeros = std::max(0, width + (dd > 0 ? 1 : 0) - length);
       if (length + zeros + (negative ? 1 : 0) > kMaxFormattedText) return -1;  // FormatNumber cuts it
       if (negative) *to++ = '-';
-      std::memset(to, '0', static_cast<size_t>(zeros));
-      to += zeros;
+      if (zeros > 0) {
+        std::memset(to, '0', static_cast<size_t>(zeros));
+        to += zeros;
+      }
       if (style == 4) putBack("%", 1);
       break;
     }
@@ -331,7 +335,18 @@ int QuickNumber(const FormatSettings& doc, const FieldDef* f, double x, uint8_t 
     default:
       break;  // the digits alone
   }
-  to += PutScaledDigits(scaled, dd, point, grouped, doc.intl.sThousand, to);
+  if (grouped) {
+    to += PutScaledDigits(scaled, dd, point, true, doc.intl.sThousand, to);
+  } else {
+    to += length;
+    char* end = to;
+    if (dd > 0) {
+      PutDigitsBackward(scaled - whole * kPowerOfTen[dd], dd, end);
+      end -= dd;
+      *--end = point;
+    }
+    PutDigitsBackward(whole, intDigits, end);
+  }
   back[backLen] = 0;
   *backLength = backLen;
   return static_cast<int>(to - out);
@@ -538,7 +553,9 @@ inline int FormatValue(const FormatSettings& doc, const FieldDef* field, char* b
 
   const bool current = value == nullptr || value == field->value;
   if (value == nullptr) value = field->value;
-  const FieldDef* statusField = doc.model != nullptr ? doc.model->AliasedField(field) : field;
+  // Only an alias has a field of the model to stand for.
+  const FieldDef* statusField =
+      doc.model != nullptr && (field->flags & kFieldAlias) ? doc.model->AliasedField(field) : field;
   const uint8_t status = current ? statusField->valueStatus : statusField->previousStatus;
   if (value == nullptr) return 0;
 
