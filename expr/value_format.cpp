@@ -271,7 +271,8 @@ int QuickNumber(const FormatSettings& doc, const FieldDef* f, double x, uint8_t 
   if (ax != 0 ? !FixedScaledInteger(ax, dd, &scaled) : dd > 9) return -1;
   if (scaled == 0) negative = false;
   // The digits' own length decides whether they fit, as FormatNumber's does.
-  const uint64_t whole = scaled / kPowerOfTen[dd];
+  // Counts and amounts in cents divide by a constant, not through the table.
+  const uint64_t whole = dd == 0 ? scaled : dd == 2 ? scaled / 100 : scaled / kPowerOfTen[dd];
   const int intDigits = DecimalDigitCount(whole);
   const int length = intDigits + (dd > 0 ? dd + 1 : 0);
   if (!doc.noWidthLimit && length > width + (dd > 0 ? 1 : 0)) return -1;
@@ -392,49 +393,51 @@ int DateTextOf(const FormatSettings& doc, const FieldDef* f, uint32_t day, uint8
 
 // A column of dates mostly repeats the date of the line before: the last
 // valid date's text is kept, with everything that text was made from (the
-// day, the style and, for the regional styles, the picture). One for each
-// thread, as formatting runs on more than one.
+// day, the style, for the regional styles the picture, and the pad
+// character when it is already blanked). One for each thread, as
+// formatting runs on more than one.
 struct LastDateText {
   bool used = false;
   uint32_t day = 0;
   uint32_t style = 0;  // formatCode & 0xF0FF
+  int pad = -1;        // -1: not blanked
   char picture[sizeof(IntlSettings::sShortDate)] = {};
+  size_t pictureLength = 0;
   int length = 0;
   char text[256] = {};
 };
 thread_local LastDateText t_lastDate;
 
-int CachedDateText(const FormatSettings& doc, const FieldDef* f, uint32_t day, uint8_t status, char* out) {
+// DateTextOf, with the pad character (0-255; -1 none) as blanks.
+int CachedDateText(const FormatSettings& doc, const FieldDef* f, uint32_t day, uint8_t status, int pad, char* out) {
   const uint32_t style = f->formatCode & 0xF0FF;
   const bool byPicture = (style & 0xF00F) == 0x9000 || (style & 0xF00F) == 0xA000;
   static_assert(sizeof(IntlSettings::sShortDate) == sizeof(IntlSettings::sLongDate), "one picture size");
   const char* picture = (style & 0xF00F) == 0x9000 ? doc.intl.sLongDate : doc.intl.sShortDate;
   const bool valid = (status & 1) == 0 && day <= static_cast<uint32_t>(kLastDay);
   LastDateText& last = t_lastDate;
-  if (valid && last.used && last.day == day && last.style == style) {
-    bool same = true;
-    if (byPicture) {
-      for (size_t i = 0; i < sizeof last.picture; ++i) {
-        if (last.picture[i] != picture[i]) {
-          same = false;
-          break;
-        }
-        if (picture[i] == 0) break;
-      }
-    }
-    if (same) {
-      // out has room for the longest text: a short one goes as one block.
-      if (last.length < 32) std::memcpy(out, last.text, 32);
-      else std::memcpy(out, last.text, static_cast<size_t>(last.length) + 1);
-      return last.length;
-    }
+  // The kept picture is shorter than its field: its terminator is compared too.
+  if (valid && last.used && last.day == day && last.style == style && last.pad == pad &&
+      (!byPicture || std::memcmp(last.picture, picture, last.pictureLength + 1) == 0)) {
+    // out has room for the longest text: a short one goes as one block.
+    if (last.length < 32) std::memcpy(out, last.text, 32);
+    else std::memcpy(out, last.text, static_cast<size_t>(last.length) + 1);
+    return last.length;
   }
   const int n = DateTextOf(doc, f, day, status, out);
-  if (valid && n >= 0 && n < static_cast<int>(sizeof last.text)) {
+  if (pad >= 0) {
+    for (int i = 0; i < n; ++i)
+      if (static_cast<unsigned char>(out[i]) == pad) out[i] = ' ';
+  }
+  const size_t pictureLength = byPicture ? strnlen(picture, sizeof last.picture) : 0;
+  if (valid && n >= 0 && n < static_cast<int>(sizeof last.text) && pictureLength < sizeof last.picture) {
     last.used = true;
     last.day = day;
     last.style = style;
-    std::strncpy(last.picture, byPicture ? picture : "", sizeof last.picture);
+    last.pad = pad;
+    std::memset(last.picture, 0, sizeof last.picture);
+    std::memcpy(last.picture, picture, pictureLength);
+    last.pictureLength = pictureLength;
     last.length = n;
     std::memcpy(last.text, out, static_cast<size_t>(n) + 1);
   }
@@ -503,7 +506,7 @@ __attribute__((noinline)) int FormatByPieces(const FormatSettings& doc, const Fi
       char text[256];
       const uint32_t day = GetU32(static_cast<const uint8_t*>(value));
       const int n =
-          shortcuts ? CachedDateText(doc, field, day, status, text) : DateTextOf(doc, field, day, status, text);
+          shortcuts ? CachedDateText(doc, field, day, status, -1, text) : DateTextOf(doc, field, day, status, text);
       dateText.assign(text, static_cast<size_t>(n));
     }
     if (parts & 0x20) TimeTextOf(doc, field, GetF64(static_cast<const uint8_t*>(value) + 4), status, timeText);
@@ -589,14 +592,12 @@ inline int FormatValue(const FormatSettings& doc, const FieldDef* field, char* b
   } else if (kShortcuts && kind == kKindDateField) {
     // Straight into the buffer, which has room for the longest date text.
     char* out = buffer + prefixSize;
-    int n = CachedDateText(doc, field, GetU32(static_cast<const uint8_t*>(value)), status, out);
+    int n = CachedDateText(doc, field, GetU32(static_cast<const uint8_t*>(value)), status, doc.padChar, out);
     n = std::min(n, kMaxFormattedText);
     if (n <= 0) {
       buffer[0] = 0;
       return 0;
     }
-    for (int i = 0; i < n; ++i)
-      if (static_cast<unsigned char>(out[i]) == doc.padChar) out[i] = ' ';
     out[n] = 0;
     return FormatFieldPrefix(doc, field, buffer, position, static_cast<int>(alignCode), escapes, mode, prefixSize, n);
   }

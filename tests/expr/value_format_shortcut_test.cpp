@@ -147,16 +147,20 @@ TEST(FormatShortcuts, NumbersMatchTheGeneralPath) {
 TEST(FormatShortcuts, RepeatedDatesFollowStyleAndPicture) {
   Random r{0x9E3779B97F4A7C15ull};
   const char* pictures[] = {"M/D/Y", "dd.MM.yyyy", "MMMM d, yyyy", "dddd, d. MMMM yyyy", "yy'x'MM", "d/M/yy",
-                            "'on' ddd MMM \"d\" d", "MM-dd"};
+                            "'on' ddd MMM \"d\" d", "MM-dd", "MM-dd-yyyy", "d/M/yyyy"};
   const uint32_t styles[] = {0x9000, 0xA000, 0xA000, 0xA000, 1, 4, 5, 6, 7, 8, 9, 10, 11, 0x1000,
                              0x2000, 0x3000, 0x4000, 0x5000, 0x6000, 0x7000, 0x8000};
-  // One document whose pictures change in place, as a settings change
-  // would change them between two lines.
+  // One document whose pictures and pad character change in place, as a
+  // settings change would change them between two lines.
   FormatSettings doc;
   uint32_t day = 144599;
   for (int i = 0; i < 30000; ++i) {
-    if (r.Below(20) == 0) std::strcpy(doc.intl.sShortDate, pictures[r.Below(8)]);
-    if (r.Below(40) == 0) std::strcpy(doc.intl.sLongDate, pictures[r.Below(8)]);
+    if (r.Below(20) == 0) std::strcpy(doc.intl.sShortDate, pictures[r.Below(10)]);
+    if (r.Below(40) == 0) std::strcpy(doc.intl.sLongDate, pictures[r.Below(10)]);
+    if (r.Below(30) == 0) {
+      const unsigned char pads[] = {183, '/', '.', '0', '9'};
+      doc.padChar = pads[r.Below(5)];
+    }
     if (r.Below(3) == 0) {
       const uint32_t specials[] = {EmptyDate, InvalidDate, 0, static_cast<uint32_t>(kLastDay),
                                    static_cast<uint32_t>(kLastDay) + 1, 400000, 0x80000010u, 0x800001FEu};
