@@ -62,47 +62,49 @@ char DigitAt(const char digits[17], int exp10, int power) {
   return (index >= 0 && index < 17) ? digits[index] : '0';
 }
 
-// Body of %f for the usual report number, without the 17-digit text: a value
-// that lies clearly off a half-way point of the digits asked for rounds the
-// same from its exact binary value as from its 17 digits, and that exact
-// rounding takes only integer arithmetic. False (nothing written) when the
-// value is near such a point, or out of the range handled here.
+}  // namespace
+
+int PutScaledDigits(uint64_t scaled, int decimals, char point, bool grouped, char thousands, char* out) {
+  const uint64_t pow = kPowerOfTen[decimals];
+  const uint64_t whole = scaled / pow;
+  const int n = DecimalDigitCount(whole);
+  char* to = out;
+  if (!grouped || n <= 3) {
+    PutDigitsBackward(whole, n, to + n);
+    to += n;
+  } else {
+    char digits[24];
+    PutDigitsBackward(whole, n, digits + n);
+    // The first group holds what is left over from threes.
+    int group = n % 3 == 0 ? 3 : n % 3;
+    for (int i = 0; i < n; ++i) {
+      if (group == 0) {
+        *to++ = thousands;
+        group = 3;
+      }
+      *to++ = digits[i];
+      --group;
+    }
+  }
+  if (decimals > 0) {
+    *to++ = point;
+    PutDigitsBackward(scaled - whole * pow, decimals, to + decimals);
+    to += decimals;
+  }
+  return static_cast<int>(to - out);
+}
+
+namespace {
+
+// Body of %f for the usual report number, without the 17-digit text; false
+// (nothing written) when FixedScaledInteger cannot round it.
 // out holds at least 32 characters; *length is set to the text's.
 bool QuickFixedBody(double a, int decimals, bool forcePoint, char* out, int* length, bool* allZero) {
-  static const uint64_t kPow10[] = {1,      10,      100,      1000,      10000,
-                                    100000, 1000000, 10000000, 100000000, 1000000000};
-  if (decimals < 0 || decimals > 9 || !(a >= 1e-3)) return false;
-  const double y = a * static_cast<double>(kPow10[decimals]);
-  if (!(y < 9.0e15)) return false;
-  // a is normal here: its 53-bit significand m and a = m / 2^shift exactly,
-  // read off its bits (a call of frexp and ldexp costs more than the rest).
-  uint64_t bits = 0;
-  std::memcpy(&bits, &a, sizeof bits);
-  const uint64_t m = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
-  const int shift = 1075 - static_cast<int>((bits >> 52) & 0x7FF);
-  if (shift < 0 || shift > 100) return false;
-  const unsigned __int128 p = static_cast<unsigned __int128>(m) * kPow10[decimals];
-  uint64_t whole = static_cast<uint64_t>(p >> shift);
-  if (shift > 0) {
-    const unsigned __int128 rest = p - (static_cast<unsigned __int128>(whole) << shift);
-    // 2^-shift is a normal double for shift up to 100: its bits are its exponent.
-    const uint64_t scaleBits = static_cast<uint64_t>(1023 - shift) << 52;
-    double scale = 0;
-    std::memcpy(&scale, &scaleBits, sizeof scale);
-    const double fraction = static_cast<double>(rest) * scale;
-    // The 17 digits lie within half a unit of their 17th digit of the value,
-    // at most y * 0.5e-16 in units of the last decimal asked for.
-    if (std::fabs(fraction - 0.5) <= y * 1e-16 + 1e-15) return false;
-    if (fraction > 0.5) ++whole;
-  }
-  char digits[24];
-  int n = 0;
-  for (uint64_t w = whole; w != 0 || n <= decimals; w /= 10) digits[n++] = static_cast<char>('0' + w % 10);
-  char* to = out;
-  for (int i = n - 1; i >= decimals; --i) *to++ = digits[i];
-  if (decimals > 0 || forcePoint) *to++ = '.';
-  for (int i = decimals - 1; i >= 0; --i) *to++ = digits[i];
-  *length = static_cast<int>(to - out);
+  uint64_t whole = 0;
+  if (!FixedScaledInteger(a, decimals, &whole)) return false;
+  int n = PutScaledDigits(whole, decimals, '.', false, 0, out);
+  if (decimals == 0 && forcePoint) out[n++] = '.';
+  *length = n;
   *allZero = whole == 0;
   return true;
 }

@@ -247,21 +247,127 @@ bool FormatNumber(const FormatSettings& doc, const FieldDef* f, double x, uint8_
   return true;
 }
 
+// The usual number, straight into out: the styles that print "%.*f" digits
+// (all but scientific and general) for a valid value whose rounding
+// FixedScaledInteger takes and whose text fits the field. Returns its length
+// (the characters after the number go to back, NUL-terminated, 40 bytes),
+// 0 for an empty text, or -1 with nothing written: FormatNumber decides
+// then, and for every case here it gives the same characters.
+int QuickNumber(const FormatSettings& doc, const FieldDef* f, double x, uint8_t status, char* out, char* back,
+                int* backLength) {
+  const int style = static_cast<int>(f->formatCode & 0xF);
+  // Infinities and NaN are stars or overflow: FormatNumber's.
+  if (style == 1 || style == 2 || (status & 1) != 0 || !std::isfinite(x)) return -1;
+  if (x == -DBL_MAX) return 0;  // the null number: missing
+  const int width = static_cast<int>(std::min<uint32_t>(f->displayWidth, kMaxFormattedText));
+  const int dd = std::min<int>(f->displayDecimals, kMaxFormattedText);
+  // A digit or a star for the point would change what counts as a zero.
+  const char point = doc.intl.sDecimal;
+  if (dd == width || (point >= '0' && point <= '9') || point == '*') return -1;
+  bool negative = x < 0;
+  if (style == 4) x *= 100.0;
+  const double ax = std::fabs(x);
+  uint64_t scaled = 0;
+  if (ax != 0 ? !FixedScaledInteger(ax, dd, &scaled) : dd > 9) return -1;
+  if (scaled == 0) negative = false;
+  // The digits' own length decides whether they fit, as FormatNumber's does.
+  // Counts and amounts in cents divide by a constant, not through the table.
+  const uint64_t whole = dd == 0 ? scaled : dd == 2 ? scaled / 100 : scaled / kPowerOfTen[dd];
+  const int intDigits = DecimalDigitCount(whole);
+  const int length = intDigits + (dd > 0 ? dd + 1 : 0);
+  if (!doc.noWidthLimit && length > width + (dd > 0 ? 1 : 0)) return -1;
+  if ((f->formatCode & 0x200) && scaled == 0) return 0;
+
+  char* to = out;
+  int backLen = 0;
+  auto putBack = [&](const char* t, size_t n) {
+    std::memcpy(back + backLen, t, n);
+    backLen += static_cast<int>(n);
+  };
+  const bool grouped = style == 6 || style == 7;
+  switch (style) {
+    case 4:
+    case 5: {
+      int zeros = 0;
+      if (style == 5 && (f->formatCode & 0x100)) zeros = std::max(0, width + (dd > 0 ? 1 : 0) - length);
+      if (length + zeros + (negative ? 1 : 0) > kMaxFormattedText) return -1;  // FormatNumber cuts it
+      if (negative) *to++ = '-';
+      if (zeros > 0) {
+        std::memset(to, '0', static_cast<size_t>(zeros));
+        to += zeros;
+      }
+      if (style == 4) putBack("%", 1);
+      break;
+    }
+    case 6: {
+      const size_t currencyLength = strnlen(doc.intl.sCurrency, sizeof doc.intl.sCurrency);
+      const int neg = negative ? NegativeCurrencyForm(doc.intl.iNegCurr) : -1;
+      if (neg == 0 || neg == 4) *to++ = '(';
+      else if (negative && neg != 2 && neg != 3 && neg != 6 && neg != 7) *to++ = '-';
+      if (doc.intl.currencyBefore) {
+        std::memcpy(to, doc.intl.sCurrency, currencyLength);
+        to += currencyLength;
+      }
+      if (neg == 2) *to++ = '-';
+      if (neg == 6) putBack("-", 1);
+      if (!doc.intl.currencyBefore) putBack(doc.intl.sCurrency, currencyLength);
+      if (neg == 0 || neg == 4) putBack(")", 1);
+      else if (neg == 3 || neg == 7) putBack("-", 1);
+      break;
+    }
+    case 7:
+      if (negative) {
+        switch (NegativeCurrencyForm(doc.intl.iNegCurr)) {
+          case 0:
+          case 4:
+            *to++ = '(';
+            putBack(")", 1);
+            break;
+          case 3:
+          case 6:
+          case 7:
+            putBack("-", 1);
+            break;
+          default:
+            *to++ = '-';
+        }
+      }
+      break;
+    default:
+      break;  // the digits alone
+  }
+  if (grouped) {
+    to += PutScaledDigits(scaled, dd, point, true, doc.intl.sThousand, to);
+  } else {
+    to += length;
+    char* end = to;
+    if (dd > 0) {
+      PutDigitsBackward(scaled - whole * kPowerOfTen[dd], dd, end);
+      end -= dd;
+      *--end = point;
+    }
+    PutDigitsBackward(whole, intDigits, end);
+  }
+  back[backLen] = 0;
+  *backLength = backLen;
+  return static_cast<int>(to - out);
+}
+
 void TwoDigits(char* out, int v) { std::snprintf(out, 8, "%02d", v); }
 
-void DateTextOf(const FormatSettings& doc, const FieldDef* f, uint32_t day, uint8_t status, std::string& out) {
+// The text of a date in its field's style into out (256 bytes); its length,
+// 0 for an empty date.
+int DateTextOf(const FormatSettings& doc, const FieldDef* f, uint32_t day, uint8_t status, char* out) {
   const uint32_t style = f->formatCode & 0xF00F;
   const bool fourDigits = ((f->formatCode >> 4) & 0xF) != 0;
-  if (day == EmptyDate) return;
+  out[0] = 0;
+  if (day == EmptyDate) return 0;
   DateParts parts;
   bool invalid = (status & 1) || day == InvalidDate || day >= 0x800001FEu ||
                  JulianToYMD(static_cast<DayNumber>(day), parts) != 0;
-  char buf[256];
   if (style == 0x9000 || style == 0xA000) {
-    if (invalid) FormatDateByPicture(doc, 255, 0, 0, style == 0x9000, buf);
-    else FormatDateByPicture(doc, parts.month, parts.day, parts.year, style == 0x9000, buf);
-    out = buf;
-    return;
+    if (invalid) return FormatDateByPicture(doc, 255, 0, 0, style == 0x9000, out);
+    return FormatDateByPicture(doc, parts.month, parts.day, parts.year, style == 0x9000, out);
   }
   char d[16], m[64], y[16];
   if (invalid) {
@@ -282,8 +388,60 @@ void DateTextOf(const FormatSettings& doc, const FieldDef* f, uint32_t day, uint
     if (fourDigits) std::snprintf(y, sizeof y, "%04d", parts.year);
     else TwoDigits(y, parts.year % 100);
   }
-  JoinDateParts(m, d, y, buf, style);
-  out = buf;
+  return JoinDateParts(m, d, y, out, style);
+}
+
+// A column of dates mostly repeats the date of the line before: the last
+// valid date's text is kept, with everything that text was made from (the
+// day, the style, for the regional styles the picture, and the pad
+// character when it is already blanked). One for each thread, as
+// formatting runs on more than one.
+struct LastDateText {
+  bool used = false;
+  uint32_t day = 0;
+  uint32_t style = 0;  // formatCode & 0xF0FF
+  int pad = -1;        // -1: not blanked
+  char picture[sizeof(IntlSettings::sShortDate)] = {};
+  size_t pictureLength = 0;
+  int length = 0;
+  char text[256] = {};
+};
+thread_local LastDateText t_lastDate;
+
+// DateTextOf, with the pad character (0-255; -1 none) as blanks.
+int CachedDateText(const FormatSettings& doc, const FieldDef* f, uint32_t day, uint8_t status, int pad, char* out) {
+  const uint32_t style = f->formatCode & 0xF0FF;
+  const bool byPicture = (style & 0xF00F) == 0x9000 || (style & 0xF00F) == 0xA000;
+  static_assert(sizeof(IntlSettings::sShortDate) == sizeof(IntlSettings::sLongDate), "one picture size");
+  const char* picture = (style & 0xF00F) == 0x9000 ? doc.intl.sLongDate : doc.intl.sShortDate;
+  const bool valid = (status & 1) == 0 && day <= static_cast<uint32_t>(kLastDay);
+  LastDateText& last = t_lastDate;
+  // The kept picture is shorter than its field: its terminator is compared too.
+  if (valid && last.used && last.day == day && last.style == style && last.pad == pad &&
+      (!byPicture || std::memcmp(last.picture, picture, last.pictureLength + 1) == 0)) {
+    // out has room for the longest text: a short one goes as one block.
+    if (last.length < 32) std::memcpy(out, last.text, 32);
+    else std::memcpy(out, last.text, static_cast<size_t>(last.length) + 1);
+    return last.length;
+  }
+  const int n = DateTextOf(doc, f, day, status, out);
+  if (pad >= 0) {
+    for (int i = 0; i < n; ++i)
+      if (static_cast<unsigned char>(out[i]) == pad) out[i] = ' ';
+  }
+  const size_t pictureLength = byPicture ? strnlen(picture, sizeof last.picture) : 0;
+  if (valid && n >= 0 && n < static_cast<int>(sizeof last.text) && pictureLength < sizeof last.picture) {
+    last.used = true;
+    last.day = day;
+    last.style = style;
+    last.pad = pad;
+    std::memset(last.picture, 0, sizeof last.picture);
+    std::memcpy(last.picture, picture, pictureLength);
+    last.pictureLength = pictureLength;
+    last.length = n;
+    std::memcpy(last.text, out, static_cast<size_t>(n) + 1);
+  }
+  return n;
 }
 
 void TimeTextOf(const FormatSettings& doc, const FieldDef* f, double t, uint8_t status, std::string& out) {
@@ -324,8 +482,63 @@ int FormatFieldPrefix(const FormatSettings& doc, const FieldDef* field, char* bu
   return textLength + prefixSize;
 }
 
-int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buffer, const void* value,
-                     int position, int mode, char* suffix) {
+namespace {
+
+// Numbers the shortcut leaves, dates without it, date-times and times: the
+// text in pieces, then into the buffer.
+__attribute__((noinline)) int FormatByPieces(const FormatSettings& doc, const FieldDef* field, char* buffer,
+                                             const void* value, uint32_t kind, uint8_t status, int position,
+                                             int alignCode, bool escapes, int mode, int prefixSize, char* suffix,
+                                             bool shortcuts) {
+  Pieces pieces;
+  bool any = true;
+  if (kind == kKindNumberField) {
+    any = FormatNumber(doc, field, GetF64(static_cast<const uint8_t*>(value)), status, pieces);
+  } else if (kind == kKindDateField) {
+    char text[256];
+    const int n = DateTextOf(doc, field, GetU32(static_cast<const uint8_t*>(value)), status, text);
+    pieces.text.assign(text, static_cast<size_t>(n));
+  } else {
+    uint32_t parts = kind == kKindTimeField ? 0x20 : (field->timeFormat & 0x30);
+    if (parts == 0) parts = 0x30;  // a format that shows neither part shows both
+    std::string dateText, timeText;
+    if (parts & 0x10) {
+      char text[256];
+      const uint32_t day = GetU32(static_cast<const uint8_t*>(value));
+      const int n =
+          shortcuts ? CachedDateText(doc, field, day, status, -1, text) : DateTextOf(doc, field, day, status, text);
+      dateText.assign(text, static_cast<size_t>(n));
+    }
+    if (parts & 0x20) TimeTextOf(doc, field, GetF64(static_cast<const uint8_t*>(value) + 4), status, timeText);
+    if (!dateText.empty() && !timeText.empty()) pieces.text = dateText + " " + timeText;
+    else pieces.text = dateText.empty() ? timeText : dateText;
+  }
+  if (!any) return 0;
+
+  if (pieces.text.size() > static_cast<size_t>(kMaxFormattedText)) pieces.text.resize(kMaxFormattedText);
+  if (!pieces.back.empty()) {
+    if (mode == kOutputReport && suffix) std::strcpy(suffix, pieces.back.c_str());
+    else pieces.text += pieces.back;
+  }
+  for (char& c : pieces.text)
+    if (static_cast<unsigned char>(c) == doc.padChar) c = ' ';
+  int n = static_cast<int>(pieces.text.size());
+  if (n == 0) return 0;
+  std::memcpy(buffer + prefixSize, pieces.text.data(), static_cast<size_t>(n));
+  buffer[prefixSize + n] = 0;
+  return FormatFieldPrefix(doc, field, buffer, position, alignCode, escapes, mode, prefixSize, n);
+}
+
+// Nonzero when one of the eight bytes of x is c (c repeated in each byte of
+// `repeated`).
+inline uint64_t HasByte(uint64_t x, uint64_t repeated) {
+  const uint64_t y = x ^ repeated;
+  return (y - 0x0101010101010101ull) & ~y & 0x8080808080808080ull;
+}
+
+template <bool kShortcuts>
+inline int FormatValue(const FormatSettings& doc, const FieldDef* field, char* buffer, const void* value,
+                       int position, int mode, char* suffix) {
   if (suffix) suffix[0] = 0;
   buffer[0] = 0;
   const uint32_t kind = FormatKind(field);
@@ -343,81 +556,121 @@ int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buf
 
   const bool current = value == nullptr || value == field->value;
   if (value == nullptr) value = field->value;
-  const FieldDef* statusField = doc.model != nullptr ? doc.model->AliasedField(field) : field;
+  // Only an alias has a field of the model to stand for.
+  const FieldDef* statusField =
+      doc.model != nullptr && (field->flags & kFieldAlias) ? doc.model->AliasedField(field) : field;
   const uint8_t status = current ? statusField->valueStatus : statusField->previousStatus;
+  if (value == nullptr) return 0;
 
-  Pieces pieces;
-  bool any = true;
-  if (value == nullptr) {
-    any = false;
-  } else if (kind == kKindNumberField) {
-    any = FormatNumber(doc, field, GetF64(static_cast<const uint8_t*>(value)), status, pieces);
-  } else if (kind == kKindDateField) {
-    DateTextOf(doc, field, GetU32(static_cast<const uint8_t*>(value)), status, pieces.text);
-  } else if (kind == kKindDateTimeField || kind == kKindTimeField) {
-    uint32_t parts = kind == kKindTimeField ? 0x20 : (field->timeFormat & 0x30);
-    if (parts == 0) parts = 0x30;  // a format that shows neither part shows both
-    std::string dateText, timeText;
-    if (parts & 0x10) DateTextOf(doc, field, GetU32(static_cast<const uint8_t*>(value)), status, dateText);
-    if (parts & 0x20) TimeTextOf(doc, field, GetF64(static_cast<const uint8_t*>(value) + 4), status, timeText);
-    if (!dateText.empty() && !timeText.empty()) pieces.text = dateText + " " + timeText;
-    else pieces.text = dateText.empty() ? timeText : dateText;
-  } else {
-    // Text, memo, logical.
-    const bool fitted = mode == kOutputTextFitted || (field->flags2 & 0x12) == 0;
-    const char* text = LogicalOrValueText(doc, field, value);
-    int limit;
-    if (!fitted) limit = kMaxFormattedText;
-    else if (field->flags & kFieldLogical) limit = static_cast<int>(std::strlen(text));
-    else limit = static_cast<int>(field->displayWidth);
-    limit = std::max(0, std::min(limit, kMaxFormattedText));
-    // The value with its line breaks as blanks, without trailing blanks.
-    const char* from = text;
-    size_t n = 0;
-    std::string stars;
-    if (status & 1) {
-      stars.assign(static_cast<size_t>(fitted ? limit : kMaxFormattedText), '*');
-      from = stars.data();
-      n = stars.size();
-    } else {
-      n = strnlen(text, static_cast<size_t>(limit));
-      while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\n')) --n;
-    }
-    // Straight into the buffer, cut at the longest formatted text: line
-    // breaks and pad characters as blanks, an escape character doubled (the
-    // line reads it as text).
+  if (kShortcuts && kind == kKindNumberField) {
     char* out = buffer + prefixSize;
-    size_t k = 0;
-    const size_t most = static_cast<size_t>(kMaxFormattedText);
-    for (size_t i = 0; i < n && k < most; ++i) {
-      char c = from[i];
-      if (c == '\n' || static_cast<unsigned char>(c) == doc.padChar) {
-        c = ' ';
-      } else if (c == 27) {
-        out[k++] = c;
-        if (k == most) break;
+    char back[40];
+    int backLength = 0;
+    int n = QuickNumber(doc, field, GetF64(static_cast<const uint8_t*>(value)), status, out, back, &backLength);
+    if (n == 0) return 0;
+    if (n > 0) {
+      if (backLength > 0) {
+        if (mode == kOutputReport && suffix) {
+          std::memcpy(suffix, back, static_cast<size_t>(backLength) + 1);
+        } else {
+          std::memcpy(out + n, back, static_cast<size_t>(backLength));
+          n += backLength;
+        }
       }
-      out[k++] = c;
+      // Only a pad character that the number can hold needs looking for.
+      const unsigned char pad = doc.padChar;
+      if (pad < 0x80 || pad == static_cast<unsigned char>(doc.intl.sDecimal) ||
+          pad == static_cast<unsigned char>(doc.intl.sThousand) ||
+          std::memchr(doc.intl.sCurrency, pad, sizeof doc.intl.sCurrency)) {
+        for (int i = 0; i < n; ++i)
+          if (static_cast<unsigned char>(out[i]) == pad) out[i] = ' ';
+      }
+      out[n] = 0;
+      return FormatFieldPrefix(doc, field, buffer, position, static_cast<int>(alignCode), escapes, mode, prefixSize,
+                               n);
     }
-    if (k == 0) return 0;
-    out[k] = 0;
-    return FormatFieldPrefix(doc, field, buffer, position, static_cast<int>(alignCode), escapes, mode, prefixSize,
-                             static_cast<int>(k));
+  } else if (kShortcuts && kind == kKindDateField) {
+    // Straight into the buffer, which has room for the longest date text.
+    char* out = buffer + prefixSize;
+    int n = CachedDateText(doc, field, GetU32(static_cast<const uint8_t*>(value)), status, doc.padChar, out);
+    n = std::min(n, kMaxFormattedText);
+    if (n <= 0) {
+      buffer[0] = 0;
+      return 0;
+    }
+    out[n] = 0;
+    return FormatFieldPrefix(doc, field, buffer, position, static_cast<int>(alignCode), escapes, mode, prefixSize, n);
   }
-  if (!any) return 0;
+  if (kind == kKindNumberField || kind == kKindDateField || kind == kKindDateTimeField || kind == kKindTimeField)
+    return FormatByPieces(doc, field, buffer, value, kind, status, position, static_cast<int>(alignCode), escapes,
+                          mode, prefixSize, suffix, kShortcuts);
 
-  if (pieces.text.size() > static_cast<size_t>(kMaxFormattedText)) pieces.text.resize(kMaxFormattedText);
-  if (!pieces.back.empty()) {
-    if (mode == kOutputReport && suffix) std::strcpy(suffix, pieces.back.c_str());
-    else pieces.text += pieces.back;
+  // Text, memo, logical.
+  const bool fitted = mode == kOutputTextFitted || (field->flags2 & 0x12) == 0;
+  const char* text = LogicalOrValueText(doc, field, value);
+  int limit;
+  if (!fitted) limit = kMaxFormattedText;
+  else if (field->flags & kFieldLogical) limit = static_cast<int>(std::strlen(text));
+  else limit = static_cast<int>(field->displayWidth);
+  limit = std::max(0, std::min(limit, kMaxFormattedText));
+  // The value with its line breaks as blanks, without trailing blanks.
+  const char* from = text;
+  size_t n = 0;
+  char stars[kMaxFormattedText];
+  if (status & 1) {
+    n = static_cast<size_t>(fitted ? limit : kMaxFormattedText);
+    std::memset(stars, '*', n);
+    from = stars;
+  } else {
+    n = strnlen(text, static_cast<size_t>(limit));
+    while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\n')) --n;
   }
-  for (char& c : pieces.text)
-    if (static_cast<unsigned char>(c) == doc.padChar) c = ' ';
-  int n = static_cast<int>(pieces.text.size());
-  if (n == 0) return 0;
-  std::memcpy(buffer + prefixSize, pieces.text.data(), static_cast<size_t>(n));
-  buffer[prefixSize + n] = 0;
-  return FormatFieldPrefix(doc, field, buffer, position, static_cast<int>(alignCode), escapes, mode, prefixSize, n);
+  // Straight into the buffer, cut at the longest formatted text: line
+  // breaks and pad characters as blanks, an escape character doubled (the
+  // line reads it as text). The shortcut: eight bytes at a time while none
+  // of them is one of those three.
+  char* out = buffer + prefixSize;
+  size_t k = 0;
+  const size_t most = static_cast<size_t>(kMaxFormattedText);
+  if (kShortcuts) {
+    const uint64_t lineFeeds = 0x0101010101010101ull * '\n';
+    const uint64_t escapeChars = 0x0101010101010101ull * 27;
+    const uint64_t pads = 0x0101010101010101ull * doc.padChar;
+    const size_t plain = std::min(n, most);
+    while (k + 8 <= plain) {
+      uint64_t word;
+      std::memcpy(&word, from + k, 8);
+      if (HasByte(word, lineFeeds) | HasByte(word, escapeChars) | HasByte(word, pads)) break;
+      std::memcpy(out + k, &word, 8);
+      k += 8;
+    }
+  }
+  for (size_t i = k; i < n && k < most; ++i) {
+    char c = from[i];
+    if (c == '\n' || static_cast<unsigned char>(c) == doc.padChar) {
+      c = ' ';
+    } else if (c == 27) {
+      out[k++] = c;
+      if (k == most) break;
+    }
+    out[k++] = c;
+  }
+  if (k == 0) return 0;
+  out[k] = 0;
+  return FormatFieldPrefix(doc, field, buffer, position, static_cast<int>(alignCode), escapes, mode, prefixSize,
+                           static_cast<int>(k));
+}
+
+}  // namespace
+
+int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buffer, const void* value,
+                     int position, int mode, char* suffix) {
+  return FormatValue<true>(doc, field, buffer, value, position, mode, suffix);
+}
+
+int FormatFieldValueGeneral(const FormatSettings& doc, const FieldDef* field, char* buffer, const void* value,
+                            int position, int mode, char* suffix) {
+  return FormatValue<false>(doc, field, buffer, value, position, mode, suffix);
 }
 
 // ---------------------------------------------------------------------------

@@ -47,6 +47,12 @@ struct FormatSettings {
 int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buffer, const void* value,
                      int position, int mode, char* suffix);
 
+// FormatFieldValue by its general path alone, without the shortcuts it takes
+// for the usual numbers and for a date repeated from the call before: the
+// reference those shortcuts must match character for character.
+int FormatFieldValueGeneral(const FormatSettings& doc, const FieldDef* field, char* buffer, const void* value,
+                            int position, int mode, char* suffix);
+
 // Writes the prefix in front of a text already placed after prefixSize bytes;
 // returns the text length plus prefixSize, or 0 (nothing written) for an
 // empty text.

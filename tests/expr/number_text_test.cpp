@@ -209,3 +209,19 @@ TEST(NumberTextTest, FixedTextKeepsTheSeventeenDigitRuleNearHalves) {
   EXPECT_EQ(FormatFixed(-0.0004, 2), "0.00");
   EXPECT_EQ(FormatFixed(999.9999999, 3), "1000.000");
 }
+
+// The digit count steps at each power of ten, where the bit length alone
+// cannot tell; the scaled digits keep their leading decimal zeros.
+TEST(NumberTextTest, DigitCountsAndScaledDigits) {
+  EXPECT_EQ(DecimalDigitCount(0), 1);
+  EXPECT_EQ(DecimalDigitCount(UINT64_MAX), 20);
+  for (int k = 1; k < 20; ++k) {
+    EXPECT_EQ(DecimalDigitCount(kPowerOfTen[k]), k + 1) << k;
+    EXPECT_EQ(DecimalDigitCount(kPowerOfTen[k] - 1), k) << k;
+  }
+  char out[48];
+  EXPECT_EQ(std::string(out, PutScaledDigits(1234567891234ull, 2, ',', true, '.', out)), "12.345.678.912,34");
+  EXPECT_EQ(std::string(out, PutScaledDigits(5ull, 3, '.', true, ',', out)), "0.005");
+  EXPECT_EQ(std::string(out, PutScaledDigits(123456ull, 0, '.', true, '\0', out)), std::string("123\0" "456", 7));
+  EXPECT_EQ(std::string(out, PutScaledDigits(8999999999999999ull, 9, '.', false, ',', out)), "8999999.999999999");
+}
