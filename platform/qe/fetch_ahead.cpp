@@ -127,7 +127,7 @@ void FetchAhead::Deliver(Block* block) {
     std::lock_guard<std::mutex> hold(lock_);
     ready_.push_back(block);
   }
-  changed_.notify_all();
+  readyChanged_.notify_one();
 }
 
 void FetchAhead::Run() {
@@ -136,7 +136,7 @@ void FetchAhead::Run() {
     Block* block;
     {
       std::unique_lock<std::mutex> hold(lock_);
-      changed_.wait(hold, [this] { return stopping_ || !free_.empty(); });
+      freeChanged_.wait(hold, [this] { return stopping_ || !free_.empty(); });
       if (stopping_) break;
       block = free_.back();
       free_.pop_back();
@@ -184,7 +184,7 @@ void FetchAhead::Run() {
         std::lock_guard<std::mutex> hold(lock_);
         fetchedRaw_.push_back(block);
       }
-      changed_.notify_all();
+      rawChanged_.notify_one();
     } else {
       TranslateRows(*block);
       Deliver(block);
@@ -196,7 +196,8 @@ void FetchAhead::Run() {
     fetchDone_ = true;
     if (!translateApart_) finished_ = true;
   }
-  changed_.notify_all();
+  rawChanged_.notify_one();
+  readyChanged_.notify_one();
 }
 
 void FetchAhead::Translate() {
@@ -204,7 +205,7 @@ void FetchAhead::Translate() {
     Block* block;
     {
       std::unique_lock<std::mutex> hold(lock_);
-      changed_.wait(hold, [this] { return stopping_ || !fetchedRaw_.empty() || fetchDone_; });
+      rawChanged_.wait(hold, [this] { return stopping_ || !fetchedRaw_.empty() || fetchDone_; });
       if (stopping_) return;
       if (fetchedRaw_.empty()) {
         finished_ = true;
@@ -216,7 +217,7 @@ void FetchAhead::Translate() {
     TranslateRows(*block);
     Deliver(block);
   }
-  changed_.notify_all();
+  readyChanged_.notify_one();
 }
 
 SQLRETURN FetchAhead::Next() {
@@ -235,9 +236,9 @@ SQLRETURN FetchAhead::Next() {
     std::unique_lock<std::mutex> hold(lock_);
     if (current_ != nullptr) free_.push_back(current_);
     current_ = nullptr;
-    changed_.notify_all();
+    freeChanged_.notify_one();
     if (stopping_) return SQL_NO_DATA;
-    changed_.wait(hold, [this] { return !ready_.empty() || finished_; });
+    readyChanged_.wait(hold, [this] { return !ready_.empty() || finished_; });
     if (ready_.empty()) return SQL_NO_DATA;  // past the end the driver says the same again
     current_ = ready_.front();
     ready_.pop_front();
@@ -273,7 +274,9 @@ bool FetchAhead::EndThread() {
     if (stopping_) return false;
     stopping_ = true;
   }
-  changed_.notify_all();
+  freeChanged_.notify_all();
+  rawChanged_.notify_all();
+  readyChanged_.notify_all();
   if (thread_.joinable()) thread_.join();
   if (translator_.joinable()) translator_.join();
   return true;

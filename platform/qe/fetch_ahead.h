@@ -100,7 +100,10 @@ class FetchAhead {
   bool haveStatus_ = false;
 
   std::mutex lock_;
-  std::condition_variable changed_;
+  // One for each waiter, so that a hand-over wakes only the thread it is for:
+  // the fetching thread waits for a free block, the translating thread for a
+  // fetched one, the reader for a ready one.
+  std::condition_variable freeChanged_, rawChanged_, readyChanged_;
   std::vector<Block*> free_;
   std::deque<Block*> ready_;  // in fetch order
   // Fetched blocks waiting for the translating thread, in fetch order, when
