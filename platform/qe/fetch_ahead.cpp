@@ -88,7 +88,12 @@ FetchAhead::FetchAhead(SQLHSTMT statement, std::vector<Column> columns, Translat
   }
   translateApart_ = rowsPerBlock_ >= kTranslateApart;
   if (translateApart_) translator_ = std::thread([this] { Translate(); });
-  thread_ = std::thread([this] { Run(); });
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (...) {
+    EndThread();  // a thread left running would end the program
+    throw;
+  }
 }
 
 // Leaves the statement alone: it is being freed, perhaps as the process ends.
