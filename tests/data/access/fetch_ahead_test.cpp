@@ -171,6 +171,18 @@ TEST_F(QeReadAhead, RowLimitEndingEarlyAndTheConnectionAfter) {
   EXPECT_EQ(n, 333);
   EXPECT_EQ(qeFetchNext(s), QE_END_OF_DATA);
   qeEndSQL(s);
+  // Blocks too small to be put in the caller's form on a thread of their own.
+  ASSERT_EQ(qeSetMaxRows(conn, 7), 0);
+  s = Exec(kFailingSelect, true);
+  cx = sizeof x;
+  cv = sizeof v;
+  ASSERT_EQ(qeBindCol(s, 1, x, &cx), 0);
+  ASSERT_EQ(qeBindCol(s, 2, v, &cv), 0);
+  std::string rows;
+  while (qeFetchNext(s) == 0) rows += std::string(x) + "=" + v + " ";
+  EXPECT_EQ(rows, "1=1 2=2 3=3 4=4 5=5 6=6 7=7 ");
+  EXPECT_EQ(qeFetchNext(s), QE_END_OF_DATA);
+  qeEndSQL(s);
   qeSetMaxRows(conn, 0);
 
   // A run stopped after a few rows ends its statement while rows are on their way.
