@@ -336,18 +336,7 @@ int QuickNumber(const FormatSettings& doc, const FieldDef* f, double x, uint8_t 
     default:
       break;  // the digits alone
   }
-  if (grouped) {
-    to += PutScaledDigits(scaled, dd, point, true, doc.intl.sThousand, to);
-  } else {
-    to += length;
-    char* end = to;
-    if (dd > 0) {
-      PutDigitsBackward(scaled - whole * kPowerOfTen[dd], dd, end);
-      end -= dd;
-      *--end = point;
-    }
-    PutDigitsBackward(whole, intDigits, end);
-  }
+  to += PutScaledDigits(scaled, dd, point, grouped, doc.intl.sThousand, to);
   back[backLen] = 0;
   *backLength = backLen;
   return static_cast<int>(to - out);
