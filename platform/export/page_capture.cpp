@@ -1,5 +1,6 @@
 #include "platform/export/page_capture.h"
 
+#include "platform/printer/appender.h"
 #include "platform/printer/line_layout.h"
 #include "platform/win/codepage_text.h"
 #include "platform/win/gdi.h"
@@ -44,10 +45,11 @@ class RunMaker {
     c->runs.clear();
     c->runs.reserve(l.pieces.size());
     for (const LaidOutPiece& p : l.pieces) {
-      CapturedRun r;
+      // Made in place: a run's two strings are not moved again.
+      CapturedRun& r = c->runs.emplace_back();
       r.x = p.x;
       r.width = p.width > 0 ? p.width : 0;
-      r.text = CodePageText(l.TextOf(p));
+      CodePageText(l.TextOf(p), &r.text);
       if (p.font) {
         const CapturedFont& f = FontOf(*p.font);
         r.face = f.face;
@@ -57,7 +59,6 @@ class RunMaker {
         r.underline = f.underline;
       }
       r.colour = RGB(p.colour.red(), p.colour.green(), p.colour.blue());
-      c->runs.push_back(std::move(r));
     }
   }
 
@@ -88,8 +89,11 @@ class RunMaker {
     bool bold = false, italic = false, underline = false;
   };
   const CapturedFont& FontOf(const DriverFont& font) {
+    // Runs mostly keep the font of the one before.
+    if (&font == lastFont_) return *lastCaptured_;
+    lastFont_ = &font;
     auto it = captured_.find(&font);
-    if (it != captured_.end()) return it->second;
+    if (it != captured_.end()) return *(lastCaptured_ = &it->second);
     CapturedFont f;
     f.face = font.font.family().toStdString();
     f.size = static_cast<int>(
@@ -97,31 +101,35 @@ class RunMaker {
     f.bold = font.font.bold();
     f.italic = font.font.italic();
     f.underline = font.font.underline();
-    return captured_.emplace(&font, std::move(f)).first->second;
+    return *(lastCaptured_ = &captured_.emplace(&font, std::move(f)).first->second);
   }
 
   // A laid-out text in the code page, character by character; the same as
   // going through UTF-8, which only a lone surrogate (never decoded from
   // stream bytes) would make differ.
-  static std::string CodePageText(QStringView text) {
+  static void CodePageText(QStringView text, std::string* to) {
     // The code page's bytes of the first 256 code points, asked once.
     static const std::array<short, 256> kLow = [] {
       std::array<short, 256> t{};
       for (uint32_t c = 0; c < t.size(); ++c) t[c] = static_cast<short>(UnicodeToAnsi(c));
       return t;
     }();
-    std::string out;
+    std::string& out = *to;
     out.resize(static_cast<size_t>(text.size()));
     for (qsizetype i = 0; i < text.size(); ++i) {
       const char16_t c = text[i].unicode();
-      if (c >= 0xD800 && c <= 0xDFFF) return Utf8ToAnsi(text.toString().toStdString());
+      if (c >= 0xD800 && c <= 0xDFFF) {
+        out = Utf8ToAnsi(text.toString().toStdString());
+        return;
+      }
       const int b = c < kLow.size() ? kLow[c] : UnicodeToAnsi(c);
       out[static_cast<size_t>(i)] = b < 0 ? '?' : static_cast<char>(b);
     }
-    return out;
   }
 
   std::unordered_map<const DriverFont*, CapturedFont> captured_;
+  const DriverFont* lastFont_ = nullptr;  // and what it captured: the map's items stay put
+  const CapturedFont* lastCaptured_ = nullptr;
   std::vector<LaidOutPiece> spare_;  // room of the line laid out last
 };
 
@@ -353,22 +361,22 @@ void SetExportChartPictureHook(ChartPictureHook hook) { gChartHook = hook; }
 
 namespace {
 
-void PutBytes(std::string* out, const void* p, size_t n) { out->append(static_cast<const char*>(p), n); }
+// The page's bytes are many short pieces, put through room made ahead.
+void PutBytes(Appender* out, const void* p, size_t n) { out->Put(static_cast<const char*>(p), n); }
 template <typename T>
-void Put(std::string* out, T v) {
+void Put(Appender* out, T v) {
   PutBytes(out, &v, sizeof v);
 }
 // A count or length seven bits a byte, low bits first: most are small.
-void PutCount(std::string* out, uint64_t n) {
-  char bytes[10];
-  size_t k = 0;
-  for (; n >= 0x80; n >>= 7) bytes[k++] = static_cast<char>((n & 0x7F) | 0x80);
-  bytes[k++] = static_cast<char>(n);
-  out->append(bytes, k);
+void PutCount(Appender* out, uint64_t n) {
+  char* p = out->Room(10);
+  for (; n >= 0x80; n >>= 7) *p++ = static_cast<char>((n & 0x7F) | 0x80);
+  *p++ = static_cast<char>(n);
+  out->Advance(p);
 }
-void PutText(std::string* out, const std::string& s) {
+void PutText(Appender* out, const std::string& s) {
   PutCount(out, s.size());
-  out->append(s);
+  out->Put(s);
 }
 
 // A spilled page read back: its bytes in memory, taken apart with every
@@ -415,8 +423,10 @@ class PageBytes {
 // The page's bytes, ahead of them their count, added to out. A run's face
 // is the number of the page's face it is, a face new to the page written
 // out where it is first numbered.
-void Serialize(const CapturedPage& page, std::string* out, std::vector<const std::string*>* faces) {
-  const size_t head = out->size();
+void Serialize(const CapturedPage& page, std::string* bytes, std::vector<const std::string*>* faces) {
+  Appender put(bytes);
+  Appender* out = &put;
+  const size_t head = out->Offset();
   Put<uint64_t>(out, 0);
   faces->clear();
   PutCount(out, page.lines.size());
@@ -451,8 +461,9 @@ void Serialize(const CapturedPage& page, std::string* out, std::vector<const std
     PutText(out, p.bytes);
     Put<uint8_t>(out, p.chart ? 1 : 0);
   }
-  const uint64_t size = out->size() - head - sizeof(uint64_t);
-  std::memcpy(&(*out)[head], &size, sizeof size);
+  const uint64_t size = out->Offset() - head - sizeof(uint64_t);
+  std::memcpy(out->At(head), &size, sizeof size);
+  put.Done();
 }
 
 // faces: the page's faces as they are numbered, room kept between pages.
