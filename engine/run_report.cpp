@@ -475,6 +475,9 @@ void RunReport(KmDocBase* doc) {
   SetRunMode(doc, 0);
   // The record pass updates the totals while the report runs, and only then.
   if (doc->m_pModel) GetRecordPassState(doc->m_pModel)->summaries = true;
+  // The query is under way: the window's waiting paints are done while the
+  // data source makes its first rows ready, not after.
+  PumpRunMessages(r);
   RunReportPass(doc);
   if (doc->m_pModel) GetRecordPassState(doc->m_pModel)->summaries = false;
   bool tooLarge = doc->m_nRunState == kRunGoing && !r->outputEmitted && doc->m_nRunMode == 0 &&
