@@ -639,6 +639,7 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
   if (m_bUnattended) SetUnattendedRun(true);
   ChooseWindowPlatform();
   UiStartApplication(&argc, argv);
+  StartPrinterSupport();
   InstallBuiltinFunctionHandlers();
 
   if (GetPrivateProfileIntA("Preferences", "ShowSplash", 1, SettingsIniPath().c_str()) == 0)

@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <strings.h>
 #include <unistd.h>
 
@@ -23,8 +25,38 @@ namespace {
 
 bool IsPdfName(const char* printer) { return printer && strcasecmp(printer, kPdfPrinterName) == 0; }
 
+// The print system's plug-in and the libraries behind it take milliseconds
+// to load, which start-up spends making the window instead. Qt's loading of
+// it is not safe to begin twice at once, so every use here waits for it.
+class SupportLoader {
+ public:
+  ~SupportLoader() { Wait(); }
+  void Start() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (started_) return;
+    started_ = true;
+    thread_ = std::thread([] { QPrinterInfo::defaultPrinter(); });
+  }
+  void Wait() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    started_ = true;  // the printer calls load it themselves from now on
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  bool started_ = false;
+  std::thread thread_;
+};
+
+SupportLoader& Support() {
+  static SupportLoader loader;
+  return loader;
+}
+
 QPrinterInfo QueueInfo(const char* printer) {
   if (!printer || !*printer || IsPdfName(printer)) return QPrinterInfo();
+  Support().Wait();
   return QPrinterInfo::printerInfo(QString::fromLocal8Bit(printer));
 }
 
@@ -75,7 +107,10 @@ QPageLayout LayoutOf(const PrinterDevMode& m) {
 
 }  // namespace
 
+void StartPrinterSupport() { Support().Start(); }
+
 std::vector<std::string> EnumPrinterNames() {
+  Support().Wait();
   std::vector<std::string> names;
   for (const QString& n : QPrinterInfo::availablePrinterNames()) names.push_back(n.toStdString());
   names.push_back(kPdfPrinterName);
@@ -83,6 +118,7 @@ std::vector<std::string> EnumPrinterNames() {
 }
 
 bool GetDefaultPrinterNames(std::string* device, std::string* driver, std::string* port) {
+  Support().Wait();
   QPrinterInfo def = QPrinterInfo::defaultPrinter();
   if (!def.isNull()) {
     if (device) *device = def.printerName().toStdString();

@@ -68,6 +68,10 @@ struct PrinterFontFamily {
   bool scalable = true;
 };
 
+// Starts loading the system's printer support on a thread of its own; every
+// printer call waits for it. Once the application object exists.
+void StartPrinterSupport();
+
 // Every printer, the PDF printer last.
 std::vector<std::string> EnumPrinterNames();
 // The system's default queue, else the PDF printer; always succeeds while

@@ -58,6 +58,10 @@ class PrintJobTest : public ::testing::Test {
 };
 
 TEST_F(PrintJobTest, DefaultPrinterPapersAndFontsWithoutASystemQueue) {
+  // As at start-up: the printer calls below wait for the support loading
+  // ahead; a second start does nothing.
+  StartPrinterSupport();
+  StartPrinterSupport();
   DocPrinter d;
   ASSERT_EQ(GetDefaultPrinter(&d, 1), 1);
   EXPECT_FALSE(d.printerName.empty());
