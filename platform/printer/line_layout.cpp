@@ -266,6 +266,7 @@ struct Run {
   double width = 0;   // box of a centred field
   double raise = 0;
   bool explicitStart = false;
+  bool anchorAtPen = false;  // anchor not worked out yet: the pen's (see Anchor)
   // Its pieces are the line's from this one on; they are placed when the
   // run is flushed.
   size_t first = 0;
@@ -293,7 +294,7 @@ class Layouter {
   }
 
   void Text(const BYTE* bytes, int n) {
-    if (!haveRun_) Start(RunMode::kLeft, Pen(), false);
+    if (!haveRun_) StartAtPen(RunMode::kLeft);
     // The state is the line's throughout: the same escape values are the
     // same font until they change.
     if (!current_) {
@@ -325,7 +326,9 @@ class Layouter {
     out_->Add(f);
   }
 
-  void Escape(const StreamToken& t) {
+  // Inlined into the loop over the line's tokens, so that a token need not
+  // be put in memory to be read here.
+  [[gnu::always_inline]] void Escape(const StreamToken& t) {
     if (t.code == kEscFont) {
       const StreamFont before = font_;
       if (font_.Apply(t) &&
@@ -346,7 +349,7 @@ class Layouter {
         if (t.argCount == 1) {
           // Opens a centred field in the box that starts at the last position.
           if (!haveRun_ || !RunEmpty()) {
-            double at = haveRun_ && RunEmpty() ? run_.anchor : Pen();
+            double at = haveRun_ && RunEmpty() ? Anchor() : Pen();
             Flush();
             Start(RunMode::kLeft, at, true);
           }
@@ -358,16 +361,17 @@ class Layouter {
         break;
       case kEscRightOpen:
         Flush();
-        Start(RunMode::kRight, Pen(), false);
+        StartAtPen(RunMode::kRight);
         break;
       case kEscCentreOpen:
         Flush();
-        Start(RunMode::kCentreRun, Pen(), false);
+        StartAtPen(RunMode::kCentreRun);
         break;
       case kEscCentreClose:
         if (haveRun_) {
           run_.mode = RunMode::kCentreRun;
           run_.anchor = X(t.args[0]);
+          run_.anchorAtPen = false;
           Flush(true);
         }
         break;
@@ -375,6 +379,7 @@ class Layouter {
         if (haveRun_) {
           run_.mode = RunMode::kRight;
           run_.anchor = X(t.args[0]);
+          run_.anchorAtPen = false;
           Flush(true);
         }
         break;
@@ -422,11 +427,28 @@ class Layouter {
     return pen_;
   }
 
+  // A run that starts at the pen: where that is is worked out only when
+  // its anchor is read, as an aligned run that is closed has an anchor of
+  // its own (the pen may need a piece measured).
+  void StartAtPen(RunMode mode) {
+    Start(mode, 0, false);
+    run_.anchorAtPen = true;
+  }
+
+  double Anchor() {
+    if (run_.anchorAtPen) {
+      run_.anchor = Pen();
+      run_.anchorAtPen = false;
+    }
+    return run_.anchor;
+  }
+
   void Start(RunMode mode, double anchor, bool explicitStart) {
     run_.first = out_->pieces.size();
     run_.width = 0;
     run_.mode = mode;
     run_.anchor = anchor;
+    run_.anchorAtPen = false;
     run_.raise = raise_;
     raise_ = 0;
     run_.explicitStart = explicitStart;
@@ -438,6 +460,7 @@ class Layouter {
   void Flush(bool closing = false) {
     if (!haveRun_) return;
     haveRun_ = false;
+    Anchor();  // before the pen moves on
     double total = 0;
     // A left run needs the widths of all but its last piece.
     const size_t end = out_->pieces.size();

@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -76,15 +77,14 @@ double FontSize(const QFont& font) {
 }
 
 // The number of hundredths n with at most two decimals and a blank after it
-// (a page's content is mostly numbers), written in place two digits at a
-// time.
-void PutHundredths(Appender& a, long long n) {
+// (a page's content is mostly numbers), written two digits at a time at p,
+// which has room for 24; where it ends.
+char* HundredthsAt(char* p, long long n) {
   static const char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
   // A sign, 17 whole digits at most, a point, two decimals and the blank.
-  char* p = a.Room(32);
   unsigned long long u = static_cast<unsigned long long>(n);
   if (n < 0) {
     *p++ = '-';
@@ -114,8 +114,39 @@ void PutHundredths(Appender& a, long long n) {
     if (frac % 10) *p++ = kPairs[2 * frac + 1];
   }
   *p++ = ' ';
-  a.Advance(p);
+  return p;
 }
+
+void PutHundredths(Appender& a, long long n) { a.Advance(HundredthsAt(a.Room(24), n)); }
+
+// The texts of numbers written lately, by a hash of the number: where texts
+// are placed, and by how much they move, repeats from line to line and page
+// to page.
+class NumberTexts {
+ public:
+  NumberTexts() {
+    for (Entry& e : entries_) e.size = static_cast<unsigned char>(HundredthsAt(e.text, e.n) - e.text);
+  }
+  void Put(Appender& a, long long n) {
+    Entry& e = entries_[(static_cast<unsigned long long>(n) * 0x9E3779B97F4A7C15ULL) >> (64 - kBits)];
+    if (e.n != n) {
+      e.n = n;
+      e.size = static_cast<unsigned char>(HundredthsAt(e.text, n) - e.text);
+    }
+    char* p = a.Room(sizeof e.text);
+    std::memcpy(p, e.text, sizeof e.text);  // the whole room: one fixed-size copy
+    a.Advance(p + e.size);
+  }
+
+ private:
+  static constexpr int kBits = 9;
+  struct Entry {
+    long long n = 0;
+    unsigned char size = 0;
+    char text[24] = {};
+  };
+  Entry entries_[1 << kBits];
+};
 
 long long Hundredths(double v) { return RoundHalfAway(v * 100.0); }
 
@@ -183,6 +214,20 @@ const PdfStringBytes& StringBytes() {
   return kBytes;
 }
 
+// Whether the 8 bytes at p are all printable ASCII other than the three a
+// string escapes, which stand for themselves in a string of a plain face:
+// eight tested at once (each test is exact for the word as a whole).
+bool PlainAscii8(const BYTE* p) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+  uint64_t x;
+  std::memcpy(&x, p, 8);
+  auto zeroByte = [](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+  const uint64_t below = (x - kOnes * 0x20) & ~x & kHigh;  // a byte under 0x20
+  const uint64_t above = ((x + kOnes * (127 - 0x7E)) | x) & kHigh;  // a byte over 0x7E
+  return !(below | above | zeroByte(x ^ (kOnes * '(')) | zeroByte(x ^ (kOnes * ')')) |
+           zeroByte(x ^ (kOnes * '\\')));
+}
+
 // QColor's own comparison is a library call; a page's texts are mostly one
 // colour, copied from one value.
 bool SameColour(const QColor& a, const QColor& b) {
@@ -194,7 +239,7 @@ bool SameColour(const QColor& a, const QColor& b) {
 // over from the one before.
 class TextWriter {
  public:
-  explicit TextWriter(Appender& a) : a_(a) {}
+  TextWriter(Appender& a, NumberTexts* numbers) : a_(a), numbers_(numbers) {}
   // Opens the text's string at x, y (hundredths) in the font known by key
   // (standard font s, size in decipoints, asked for only when the font
   // changes) and colour.
@@ -221,12 +266,12 @@ class TextWriter {
     }
     SetFill(colour);
     if (placed_ && y == lastY_) {
-      PutHundredths(a_, x - lastX_);
+      numbers_->Put(a_, x - lastX_);
       a_.Put("0 Td (");
     } else {
       a_.Put("1 0 0 -1 ");
-      PutHundredths(a_, x);
-      PutHundredths(a_, y);
+      numbers_->Put(a_, x);
+      numbers_->Put(a_, y);
       a_.Put("Tm (");
       placed_ = true;
     }
@@ -250,6 +295,7 @@ class TextWriter {
 
  private:
   Appender& a_;
+  NumberTexts* numbers_;
   bool inText_ = false, placed_ = false;
   long long lastX_ = 0, lastY_ = 0;
   const void* font_ = nullptr;
@@ -293,8 +339,8 @@ class PdfPageWriter {
   // Deferred lines are laid out here with fonts, their pieces written as
   // the Text steps ResolveLines would make of them; false when one has text
   // the standard fonts cannot write (nothing is then to be written).
-  static bool Content(const PageRecord& page, double paperHeightDp, DriverFontCache* fonts, std::string* out,
-                      size_t* size, bool* usedFonts) {
+  static bool Content(const PageRecord& page, double paperHeightDp, DriverFontCache* fonts, NumberTexts* numbers,
+                      std::string* out, size_t* size, bool* usedFonts) {
     const PdfStringBytes& stringBytes = StringBytes();
     std::vector<int> standard;
     for (const QFont& f : page.fonts_) standard.push_back(StandardFontOf(f));
@@ -310,7 +356,7 @@ class PdfPageWriter {
     a.Put("0.1 0 0 -0.1 0 ");
     Num(a, paperHeightDp / 10.0);
     a.Put("cm\n");
-    TextWriter text(a);
+    TextWriter text(a, numbers);
     for (const PageRecord::Step& step : page.steps_) {
       switch (step.kind) {
         case PageRecord::Kind::kText: {
@@ -362,11 +408,17 @@ class PdfPageWriter {
                 piece.colour, Hundredths(piece.x), Hundredths(d.y + piece.baseline), usedFonts);
             const short* table = stringBytes.ofStream[piece.lineDraw ? 1 : 0];
             const BYTE* from = line + piece.start;
-            char* p = a.Room(2 * static_cast<size_t>(piece.length));
-            for (int i = 0; i < piece.length; ++i) {
-              const int b = table[from[i]];
-              if (b < 0) return false;
-              if (b & kEscaped) *p++ = '\\';
+            char* p = a.Room(2 * static_cast<size_t>(piece.length) + 8);
+            int i = 0;
+            if (!piece.lineDraw)
+              for (; i + 8 <= piece.length && PlainAscii8(from + i); i += 8, p += 8) std::memcpy(p, from + i, 8);
+            for (; i < piece.length; ++i) {
+              // Mostly a byte as it is: one test for the others.
+              unsigned b = static_cast<unsigned short>(table[from[i]]);
+              if (b > 0xFF) {
+                if (b > (0xFF | kEscaped)) return false;  // -1
+                *p++ = '\\';
+              }
               *p++ = static_cast<char>(b);
             }
             a.Advance(p);
@@ -471,6 +523,8 @@ void Decimal(std::string* out, size_t n) {
 }
 
 }  // namespace
+
+struct PdfFileWriter::Numbers : NumberTexts {};
 
 struct PdfFileWriter::Deflater {
   libdeflate_compressor* packer = nullptr;
@@ -663,7 +717,9 @@ bool PdfFileWriter::WritePage(const PageRecord& page, DriverFontCache* fonts) {
   Put(head);
   End();
   size_t size = 0;
-  if (!PdfPageWriter::Content(page, paperH_, fonts, &content_, &size, usedFonts_)) return ok_ = false;
+  if (!numbers_) numbers_ = std::make_unique<Numbers>();
+  if (!PdfPageWriter::Content(page, paperH_, fonts, numbers_.get(), &content_, &size, usedFonts_))
+    return ok_ = false;
   Begin(n + 1);
   head.clear();
   if (kCompressLevel > 0) {

@@ -80,6 +80,8 @@ class PdfFileWriter {
 
   struct Deflater;  // one zlib stream for every page
   std::unique_ptr<Deflater> deflater_;
+  struct Numbers;  // texts of numbers the pages repeat
+  std::unique_ptr<Numbers> numbers_;
   // While it runs, the members below are the background thread's alone
   // except under Drain.
   struct Background;
