@@ -215,24 +215,23 @@ bool DriverFontCache::SumOfCharAdvances(const DriverFont& f, QStringView text, d
 }
 
 double DriverFontCache::AdvanceOfBytes(const DriverFont& f, const BYTE* bytes, int count, bool lineDrawFace) {
-  if (f.raw.isValid()) {
-    if (f.byteAdvances.empty()) f.byteAdvances.assign(512, -1.0);
-    double* table = f.byteAdvances.data() + (lineDrawFace ? 256 : 0);
-    double sum = 0;
-    int i = 0;
-    for (; i < count; ++i) {
-      double a = table[bytes[i]];
-      if (a < 0) {
-        // The byte's character alone, as SumOfCharAdvances adds it up.
-        QChar c;
-        PutStreamText(&c, bytes + i, 1, lineDrawFace);
-        if (!SumOfCharAdvances(f, QStringView(&c, 1), &a)) break;
-        table[bytes[i]] = a;
-      }
-      sum += a;
+  // A font that must be shaped has none: each text goes the long way.
+  if (f.byteAdvances.empty()) f.byteAdvances.assign(512, f.raw.isValid() ? -1.0 : -2.0);
+  double* table = f.byteAdvances.data() + (lineDrawFace ? 256 : 0);
+  double sum = 0;
+  int i = 0;
+  for (; i < count; ++i) {
+    double a = table[bytes[i]];
+    if (a < 0) {
+      // The byte's character alone, as SumOfCharAdvances adds it up.
+      QChar c;
+      PutStreamText(&c, bytes + i, 1, lineDrawFace);
+      if (!SumOfCharAdvances(f, QStringView(&c, 1), &a)) break;
+      table[bytes[i]] = a;
     }
-    if (i == count) return sum;
+    sum += a;
   }
+  if (count > 0 && i == count) return sum;
   return Advance(f, DecodeStreamText(bytes, count, lineDrawFace));
 }
 
@@ -277,8 +276,8 @@ class Layouter {
   // line, when given, is the line's bytes, which the pieces then stand for
   // instead of a text.
   Layouter(const PageOutputState* s, DriverFontCache* cache, LaidOutLine* out, bool measure,
-           const BYTE* line = nullptr)
-      : s_(s), cache_(cache), out_(out), line_(line), measure_(measure) {
+           const BYTE* line = nullptr, LineFontMemo* memo = nullptr)
+      : s_(s), cache_(cache), out_(out), line_(line), memo_(memo), measure_(measure) {
     double resX = s->printerResX > 0 ? s->printerResX : 720;
     origin_ = (s->physicalOffsetX + s->leftMargin) * 720.0 / resX;
     pen_ = origin_;
@@ -293,15 +292,22 @@ class Layouter {
     return screenWidth * 720.0 / ppi;
   }
 
-  void Text(const BYTE* bytes, int n) {
+  [[gnu::always_inline]] void Text(const BYTE* bytes, int n) {
     if (!haveRun_) StartAtPen(RunMode::kLeft);
     // The state is the line's throughout: the same escape values are the
     // same font until they change.
     if (!current_) {
-      current_ = &cache_->Get(s_, font_.number, font_.style, font_.size);
-      if (current_ != lineDrawOf_) {
-        lineDrawOf_ = current_;
-        lineDraw_ = IsLineDrawFont(s_, *current_);
+      if (memo_ && memo_->driverFont && memo_->state == s_ && memo_->font.number == font_.number &&
+          memo_->font.style == font_.style && memo_->font.size == font_.size) {
+        current_ = lineDrawOf_ = memo_->driverFont;
+        lineDraw_ = memo_->lineDraw;
+      } else {
+        current_ = &cache_->Get(s_, font_.number, font_.style, font_.size);
+        if (current_ != lineDrawOf_) {
+          lineDrawOf_ = current_;
+          lineDraw_ = IsLineDrawFont(s_, *current_);
+        }
+        if (memo_) *memo_ = {s_, font_, current_, lineDraw_};
       }
     }
     const DriverFont& f = *current_;
@@ -491,6 +497,7 @@ class Layouter {
   DriverFontCache* cache_;
   LaidOutLine* out_;
   const BYTE* line_;
+  LineFontMemo* memo_;
   bool measure_ = false;
   int used_ = 0;  // characters of the line's text written
   const DriverFont* lineDrawOf_ = nullptr;
@@ -531,11 +538,11 @@ LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, c
 }
 
 void LayoutStreamLineBytes(const PageOutputState* s, DriverFontCache* cache, const BYTE* line, int count,
-                           LaidOutLine* out) {
+                           LaidOutLine* out, LineFontMemo* memo) {
   out->pieces.clear();
   out->text.clear();
   static_cast<LineExtent&>(*out) = LineExtent();
-  Layouter lay(s, cache, out, false, line);
+  Layouter lay(s, cache, out, false, line, memo);
   StreamReader reader(line, count);
   for (StreamToken t = reader.Next(); t.kind != StreamToken::kEnd; t = reader.Next()) {
     if (t.kind == StreamToken::kText) {

@@ -194,8 +194,18 @@ DWORD LaidOutLineHeight(const LaidOutLine& l, int measuring);
 // earlier line's pieces (it is left empty).
 LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, const BYTE* line,
                              int count, bool measure = false, std::vector<LaidOutPiece>* reuse = nullptr);
+// The font a line's text was last in, handed from line to line of lines
+// whose states stay as they are while they are laid out (those of one
+// page): a line names its font before every item, mostly the last line's.
+struct LineFontMemo {
+  const PageOutputState* state = nullptr;
+  StreamFont font;
+  const DriverFont* driverFont = nullptr;
+  bool lineDraw = false;
+};
+
 // The same pieces for a writer that takes the line's own bytes, into out
 // (its room reused): no text is made, and each piece's start and length are
-// its bytes in line.
+// its bytes in line. memo, when given, is read and kept up to date.
 void LayoutStreamLineBytes(const PageOutputState* s, DriverFontCache* cache, const BYTE* line, int count,
-                           LaidOutLine* out);
+                           LaidOutLine* out, LineFontMemo* memo = nullptr);

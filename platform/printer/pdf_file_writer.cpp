@@ -352,6 +352,7 @@ class PdfPageWriter {
     };
     std::vector<PieceFont> pieceFonts;
     LaidOutLine laid;
+    LineFontMemo lineFont;  // the page keeps its states as they are
     Appender a(out, 0);
     a.Put("0.1 0 0 -0.1 0 ");
     Num(a, paperHeightDp / 10.0);
@@ -385,7 +386,7 @@ class PdfPageWriter {
           if (!fonts) break;  // refused by AddPage
           const PageRecord::DeferredStep& d = page.deferred_[step.index];
           const auto* line = reinterpret_cast<const BYTE*>(page.deferredBytes_.data()) + d.offset;
-          LayoutStreamLineBytes(page.states_[d.state].get(), fonts, line, d.count, &laid);
+          LayoutStreamLineBytes(page.states_[d.state].get(), fonts, line, d.count, &laid, &lineFont);
           for (const LaidOutPiece& piece : laid.pieces) {
             if (piece.length <= 0) continue;
             // Colours of a line are made opaque; checked as CanWrite does
