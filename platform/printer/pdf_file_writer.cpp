@@ -231,7 +231,8 @@ bool PlainAscii8(const BYTE* p) {
 // QColor's own comparison is a library call; a page's texts are mostly one
 // colour, copied from one value.
 bool SameColour(const QColor& a, const QColor& b) {
-  if (a.spec() == QColor::Rgb && b.spec() == QColor::Rgb && std::memcmp(&a, &b, sizeof(QColor)) == 0) return true;
+  // The same bytes are the same spec.
+  if (std::memcmp(&a, &b, sizeof(QColor)) == 0 && a.spec() == QColor::Rgb) return true;
   return a == b;
 }
 
