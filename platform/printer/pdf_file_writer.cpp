@@ -243,9 +243,11 @@ class TextWriter {
   TextWriter(Appender& a, NumberTexts* numbers) : a_(a), numbers_(numbers) {}
   // Opens the text's string at x, y (hundredths) in the font known by key
   // (standard font s, size in decipoints, asked for only when the font
-  // changes) and colour.
+  // changes) and colour; false when checkOpaque and a colour it changes to
+  // is not opaque.
   template <class FontOf>
-  void Open(const void* key, FontOf fontOf, const QColor& colour, long long x, long long y, bool* usedFonts) {
+  bool Open(const void* key, FontOf fontOf, const QColor& colour, long long x, long long y, bool* usedFonts,
+            bool checkOpaque) {
     if (!inText_) {
       a_.Put("BT\n");
       inText_ = true;
@@ -265,7 +267,11 @@ class TextWriter {
       a_.Put("Tf\n");
       font_ = key;
     }
-    SetFill(colour);
+    if (!SameColour(colour, fill_)) {
+      if (checkOpaque && !Opaque(colour)) return false;
+      Colour(a_, colour, "rg");
+      fill_ = colour;
+    }
     if (placed_ && y == lastY_) {
       numbers_->Put(a_, x - lastX_);
       a_.Put("0 Td (");
@@ -278,6 +284,7 @@ class TextWriter {
     }
     lastX_ = x;
     lastY_ = y;
+    return true;
   }
   void Close() { a_.Put(")Tj\n"); }
   void End() {
@@ -292,7 +299,6 @@ class TextWriter {
       fill_ = colour;
     }
   }
-  bool FillIs(const QColor& colour) const { return SameColour(colour, fill_); }
 
  private:
   Appender& a_;
@@ -352,6 +358,7 @@ class PdfPageWriter {
       double size;
     };
     std::vector<PieceFont> pieceFonts;
+    int pieceFont = -1;  // the last piece's
     LaidOutLine laid;
     LineFontMemo lineFont;  // the page keeps its states as they are
     Appender a(out, 0);
@@ -371,7 +378,7 @@ class PdfPageWriter {
                 *s = standard[t.font];
                 *dp = FontSize(font);
               },
-              t.colour, Hundredths(t.at.x()), Hundredths(t.at.y()), usedFonts);
+              t.colour, Hundredths(t.at.x()), Hundredths(t.at.y()), usedFonts, false);
           char* p = a.Room(2 * static_cast<size_t>(t.length));
           for (QChar qc : t.View()) {
             const char16_t c = qc.unicode();
@@ -390,24 +397,27 @@ class PdfPageWriter {
           LayoutStreamLineBytes(page.states_[d.state].get(), fonts, line, d.count, &laid, &lineFont);
           for (const LaidOutPiece& piece : laid.pieces) {
             if (piece.length <= 0) continue;
+            if (pieceFont < 0 || pieceFonts[pieceFont].font != piece.font) {
+              pieceFont = -1;
+              for (size_t f = 0; f < pieceFonts.size(); ++f)
+                if (pieceFonts[f].font == piece.font) pieceFont = static_cast<int>(f);
+              if (pieceFont < 0) {
+                pieceFont = static_cast<int>(pieceFonts.size());
+                pieceFonts.push_back({piece.font, StandardFontOf(piece.font->font), FontSize(piece.font->font)});
+              }
+            }
+            const PieceFont& pf = pieceFonts[pieceFont];
+            if (pf.standard < 0) return false;
             // Colours of a line are made opaque; checked as CanWrite does
             // all the same, where the colour changes.
-            if (!text.FillIs(piece.colour) && !Opaque(piece.colour)) return false;
-            const PieceFont* pf = nullptr;
-            for (const PieceFont& f : pieceFonts)
-              if (f.font == piece.font) pf = &f;
-            if (!pf) {
-              pieceFonts.push_back({piece.font, StandardFontOf(piece.font->font), FontSize(piece.font->font)});
-              pf = &pieceFonts.back();
-            }
-            if (pf->standard < 0) return false;
-            text.Open(
-                piece.font,
-                [&](int* s, double* dp) {
-                  *s = pf->standard;
-                  *dp = pf->size;
-                },
-                piece.colour, Hundredths(piece.x), Hundredths(d.y + piece.baseline), usedFonts);
+            if (!text.Open(
+                    piece.font,
+                    [&](int* s, double* dp) {
+                      *s = pf.standard;
+                      *dp = pf.size;
+                    },
+                    piece.colour, Hundredths(piece.x), Hundredths(d.y + piece.baseline), usedFonts, true))
+              return false;
             const short* table = stringBytes.ofStream[piece.lineDraw ? 1 : 0];
             const BYTE* from = line + piece.start;
             char* p = a.Room(2 * static_cast<size_t>(piece.length) + 8);
