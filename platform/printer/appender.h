@@ -18,6 +18,15 @@ class Appender {
     at_ = base_ + used;
     end_ = base_ + s->size();
   }
+  // The string's own characters from `from` on are taken as room, written
+  // over without being cleared first: for a buffer kept at its size and
+  // filled again and again (see Offset for what was put).
+  Appender(std::string* s, size_t from) : s_(s) {
+    if (s->size() < from + 4096) s->resize(std::max(s->capacity(), from + 4096));
+    base_ = &(*s)[0];
+    at_ = base_ + from;
+    end_ = base_ + s->size();
+  }
   Appender(const Appender&) = delete;
   Appender& operator=(const Appender&) = delete;
   // The string cut back to what was put; nothing is put after.
@@ -43,9 +52,11 @@ class Appender {
     at_ += n;
   }
   void Put(const std::string& t) { Put(t.data(), t.size()); }
+  // A literal's length is known here: copied without a library call.
   template <size_t N>
   void Put(const char (&literal)[N]) {
-    Put(literal, N - 1);
+    std::memcpy(Room(N - 1), literal, N - 1);
+    at_ += N - 1;
   }
   void Fill(char c, size_t n) {
     std::memset(Room(n), c, n);

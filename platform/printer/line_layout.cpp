@@ -173,6 +173,24 @@ bool DriverFontCache::SimpleGlyphs(const DriverFont& f, QStringView text, QGlyph
   return true;
 }
 
+namespace {
+
+// Looks the character's advance up the first time it is asked for: false
+// when the face lacks it (it is then kept as missing).
+bool LookUpCharAdvance(const DriverFont& f, char16_t c, double* advance) {
+  if (f.charMissing[c]) return false;
+  QList<quint32> glyph = f.raw.glyphIndexesForString(QString(QChar(c)));
+  if (glyph.size() != 1 || glyph[0] == 0) {
+    f.charMissing[c] = 1;
+    f.charAdvances[c] = -2;  // negative: the sum's loop stops here
+    return false;
+  }
+  *advance = f.charAdvances[c] = f.raw.advancesForGlyphIndexes(glyph, QRawFont::UseDesignMetrics)[0].x();
+  return true;
+}
+
+}  // namespace
+
 bool DriverFontCache::SumOfCharAdvances(const DriverFont& f, QStringView text, double* width) {
   if (!f.raw.isValid()) return false;
   // Decoded stream text lies in Latin-1 plus the handful of characters the
@@ -182,26 +200,39 @@ bool DriverFontCache::SumOfCharAdvances(const DriverFont& f, QStringView text, d
     f.charAdvances.assign(kTable, -1.0);
     f.charMissing.assign(kTable, 0);
   }
+  const double* advances = f.charAdvances.data();
   double sum = 0;
   for (QChar qc : text) {
-    char16_t c = qc.unicode();
+    const char16_t c = qc.unicode();
     if (c >= kTable) return false;
-    double a = f.charAdvances[c];
-    if (a < 0) {
-      QList<quint32> glyph = f.raw.glyphIndexesForString(QString(qc));
-      if (glyph.size() != 1 || glyph[0] == 0) {
-        f.charMissing[c] = 1;
-        a = 0;
-      } else {
-        a = f.raw.advancesForGlyphIndexes(glyph, QRawFont::UseDesignMetrics)[0].x();
-      }
-      f.charAdvances[c] = a;
-    }
-    if (f.charMissing[c]) return false;
+    double a = advances[c];
+    // Not looked up yet, missing, or (were there such a face) negative.
+    if (a < 0 && !LookUpCharAdvance(f, c, &a)) return false;
     sum += a;
   }
   *width = sum;
   return true;
+}
+
+double DriverFontCache::AdvanceOfBytes(const DriverFont& f, const BYTE* bytes, int count, bool lineDrawFace) {
+  // A font that must be shaped has none: each text goes the long way.
+  if (f.byteAdvances.empty()) f.byteAdvances.assign(512, f.raw.isValid() ? -1.0 : -2.0);
+  double* table = f.byteAdvances.data() + (lineDrawFace ? 256 : 0);
+  double sum = 0;
+  int i = 0;
+  for (; i < count; ++i) {
+    double a = table[bytes[i]];
+    if (a < 0) {
+      // The byte's character alone, as SumOfCharAdvances adds it up.
+      QChar c;
+      PutStreamText(&c, bytes + i, 1, lineDrawFace);
+      if (!SumOfCharAdvances(f, QStringView(&c, 1), &a)) break;
+      table[bytes[i]] = a;
+    }
+    sum += a;
+  }
+  if (count > 0 && i == count) return sum;
+  return Advance(f, DecodeStreamText(bytes, count, lineDrawFace));
 }
 
 double DriverFontCache::Advance(const DriverFont& f, QStringView view) {
@@ -222,12 +253,19 @@ namespace {
 
 enum class RunMode { kLeft, kCentreField, kRight, kCentreRun };
 
+// A copy of this costs less than making the colour for each line.
+const QColor& BlackColour() {
+  static const QColor kBlack(Qt::black);
+  return kBlack;
+}
+
 struct Run {
   RunMode mode = RunMode::kLeft;
   double anchor = 0;  // left edge for left and centred fields
   double width = 0;   // box of a centred field
   double raise = 0;
   bool explicitStart = false;
+  bool anchorAtPen = false;  // anchor not worked out yet: the pen's (see Anchor)
   // Its pieces are the line's from this one on; they are placed when the
   // run is flushed.
   size_t first = 0;
@@ -235,8 +273,11 @@ struct Run {
 
 class Layouter {
  public:
-  Layouter(const PageOutputState* s, DriverFontCache* cache, LaidOutLine* out, bool measure)
-      : s_(s), cache_(cache), out_(out), measure_(measure) {
+  // line, when given, is the line's bytes, which the pieces then stand for
+  // instead of a text.
+  Layouter(const PageOutputState* s, DriverFontCache* cache, LaidOutLine* out, bool measure,
+           const BYTE* line = nullptr, LineFontMemo* memo = nullptr)
+      : s_(s), cache_(cache), out_(out), line_(line), memo_(memo), measure_(measure) {
     double resX = s->printerResX > 0 ? s->printerResX : 720;
     origin_ = (s->physicalOffsetX + s->leftMargin) * 720.0 / resX;
     pen_ = origin_;
@@ -251,32 +292,56 @@ class Layouter {
     return screenWidth * 720.0 / ppi;
   }
 
-  void Text(const BYTE* bytes, int n) {
-    if (!haveRun_) Start(RunMode::kLeft, Pen(), false);
-    const DriverFont& f = cache_->Get(s_, font_.number, font_.style, font_.size);
-    if (&f != lineDrawOf_) {
-      lineDrawOf_ = &f;
-      lineDraw_ = IsLineDrawFont(s_, f);
+  [[gnu::always_inline]] void Text(const BYTE* bytes, int n) {
+    if (!haveRun_) StartAtPen(RunMode::kLeft);
+    // The state is the line's throughout: the same escape values are the
+    // same font until they change.
+    if (!current_) {
+      if (memo_ && memo_->driverFont && memo_->state == s_ && memo_->font.number == font_.number &&
+          memo_->font.style == font_.style && memo_->font.size == font_.size) {
+        current_ = lineDrawOf_ = memo_->driverFont;
+        lineDraw_ = memo_->lineDraw;
+      } else {
+        current_ = &cache_->Get(s_, font_.number, font_.style, font_.size);
+        if (current_ != lineDrawOf_) {
+          lineDrawOf_ = current_;
+          lineDraw_ = IsLineDrawFont(s_, *current_);
+        }
+        if (memo_) *memo_ = {s_, font_, current_, lineDraw_};
+      }
     }
-    // The line's text was sized for all its bytes; it is cut to what was
-    // written when the line is done.
-    const int start = used_;
+    const DriverFont& f = *current_;
     const int length = std::max(n, 0);
-    if (start + length > out_->text.size()) out_->text.resize(start + length);
-    PutStreamText(out_->text.data() + start, bytes, length, lineDraw_);
-    used_ += length;
     LaidOutPiece piece;
-    piece.start = start;
+    if (line_) {
+      piece.start = static_cast<int>(bytes - line_);
+    } else {
+      // The line's text was sized for all its bytes; it is cut to what was
+      // written when the line is done.
+      piece.start = used_;
+      if (used_ + length > out_->text.size()) out_->text.resize(used_ + length);
+      PutStreamText(out_->text.data() + used_, bytes, length, lineDraw_);
+      used_ += length;
+    }
     piece.length = length;
     piece.font = &f;
     piece.colour = colour_;
-    piece.width = measure_ ? cache_->Advance(f, View(start, length)) : -1.0;
+    piece.lineDraw = lineDraw_;
+    piece.width = measure_ ? Measure(piece) : -1.0;
     out_->pieces.push_back(piece);
     out_->Add(f);
   }
 
-  void Escape(const StreamToken& t) {
-    if (font_.Apply(t)) return;
+  // Inlined into the loop over the line's tokens, so that a token need not
+  // be put in memory to be read here.
+  [[gnu::always_inline]] void Escape(const StreamToken& t) {
+    if (t.code == kEscFont) {
+      const StreamFont before = font_;
+      if (font_.Apply(t) &&
+          (font_.number != before.number || font_.style != before.style || font_.size != before.size))
+        current_ = nullptr;
+      return;
+    }
     switch (t.code) {
       case kEscPosition:
         Flush();
@@ -290,7 +355,7 @@ class Layouter {
         if (t.argCount == 1) {
           // Opens a centred field in the box that starts at the last position.
           if (!haveRun_ || !RunEmpty()) {
-            double at = haveRun_ && RunEmpty() ? run_.anchor : Pen();
+            double at = haveRun_ && RunEmpty() ? Anchor() : Pen();
             Flush();
             Start(RunMode::kLeft, at, true);
           }
@@ -302,16 +367,17 @@ class Layouter {
         break;
       case kEscRightOpen:
         Flush();
-        Start(RunMode::kRight, Pen(), false);
+        StartAtPen(RunMode::kRight);
         break;
       case kEscCentreOpen:
         Flush();
-        Start(RunMode::kCentreRun, Pen(), false);
+        StartAtPen(RunMode::kCentreRun);
         break;
       case kEscCentreClose:
         if (haveRun_) {
           run_.mode = RunMode::kCentreRun;
           run_.anchor = X(t.args[0]);
+          run_.anchorAtPen = false;
           Flush(true);
         }
         break;
@@ -319,6 +385,7 @@ class Layouter {
         if (haveRun_) {
           run_.mode = RunMode::kRight;
           run_.anchor = X(t.args[0]);
+          run_.anchorAtPen = false;
           Flush(true);
         }
         break;
@@ -338,14 +405,17 @@ class Layouter {
 
   void Finish() {
     Flush();
-    out_->text.truncate(used_);
+    if (!line_) out_->text.truncate(used_);
   }
 
  private:
-  QStringView View(int start, int length) const { return QStringView(out_->text).mid(start, length); }
+  double Measure(const LaidOutPiece& p) {
+    if (line_) return cache_->AdvanceOfBytes(*p.font, line_ + p.start, p.length, p.lineDraw);
+    return cache_->Advance(*p.font, out_->TextOf(p));
+  }
 
   double WidthOf(LaidOutPiece& p) {
-    if (p.width < 0) p.width = cache_->Advance(*p.font, View(p.start, p.length));
+    if (p.width < 0) p.width = Measure(p);
     return p.width;
   }
 
@@ -356,11 +426,27 @@ class Layouter {
   double Pen() {
     if (penPiece_ >= 0) {
       LaidOutPiece& last = out_->pieces[penPiece_];
-      if (last.width < 0) last.width = cache_->Advance(*last.font, out_->TextOf(last));
+      if (last.width < 0) last.width = Measure(last);
       pen_ = last.x + last.width;
       penPiece_ = -1;
     }
     return pen_;
+  }
+
+  // A run that starts at the pen: where that is is worked out only when
+  // its anchor is read, as an aligned run that is closed has an anchor of
+  // its own (the pen may need a piece measured).
+  void StartAtPen(RunMode mode) {
+    Start(mode, 0, false);
+    run_.anchorAtPen = true;
+  }
+
+  double Anchor() {
+    if (run_.anchorAtPen) {
+      run_.anchor = Pen();
+      run_.anchorAtPen = false;
+    }
+    return run_.anchor;
   }
 
   void Start(RunMode mode, double anchor, bool explicitStart) {
@@ -368,6 +454,7 @@ class Layouter {
     run_.width = 0;
     run_.mode = mode;
     run_.anchor = anchor;
+    run_.anchorAtPen = false;
     run_.raise = raise_;
     raise_ = 0;
     run_.explicitStart = explicitStart;
@@ -379,6 +466,7 @@ class Layouter {
   void Flush(bool closing = false) {
     if (!haveRun_) return;
     haveRun_ = false;
+    Anchor();  // before the pen moves on
     double total = 0;
     // A left run needs the widths of all but its last piece.
     const size_t end = out_->pieces.size();
@@ -408,6 +496,8 @@ class Layouter {
   const PageOutputState* s_;
   DriverFontCache* cache_;
   LaidOutLine* out_;
+  const BYTE* line_;
+  LineFontMemo* memo_;
   bool measure_ = false;
   int used_ = 0;  // characters of the line's text written
   const DriverFont* lineDrawOf_ = nullptr;
@@ -415,7 +505,8 @@ class Layouter {
   int penPiece_ = -1;  // the piece whose end is the pen, not yet measured
   double origin_ = 0, pen_ = 0, raise_ = 0;
   StreamFont font_;
-  QColor colour_ = Qt::black;
+  const DriverFont* current_ = nullptr;  // font_'s, once a text asks for it
+  QColor colour_ = BlackColour();
   bool haveRun_ = false;
   Run run_;
 };
@@ -444,6 +535,23 @@ LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, c
   }
   lay.Finish();
   return out;
+}
+
+void LayoutStreamLineBytes(const PageOutputState* s, DriverFontCache* cache, const BYTE* line, int count,
+                           LaidOutLine* out, LineFontMemo* memo) {
+  out->pieces.clear();
+  out->text.clear();
+  static_cast<LineExtent&>(*out) = LineExtent();
+  Layouter lay(s, cache, out, false, line, memo);
+  StreamReader reader(line, count);
+  for (StreamToken t = reader.Next(); t.kind != StreamToken::kEnd; t = reader.Next()) {
+    if (t.kind == StreamToken::kText) {
+      lay.Text(line + t.offset, t.length);
+    } else {
+      lay.Escape(t);
+    }
+  }
+  lay.Finish();
 }
 
 DWORD LineExtent::Height(int measuring) const {

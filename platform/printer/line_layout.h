@@ -38,6 +38,10 @@ struct DriverFont {
   // same figure its glyphs are placed by, without shaping or hashing it.
   mutable std::vector<double> charAdvances;
   mutable std::vector<unsigned char> charMissing;
+  // The same by stream byte, plain and in the line-draw face (256 each),
+  // for a writer that measures the line's own bytes: negative where not
+  // looked up yet or where the byte's character is measured the long way.
+  mutable std::vector<double> byteAdvances;
 };
 
 // Fonts by (font number, style, size); sizes in tenths of a point are
@@ -57,6 +61,9 @@ class DriverFontCache {
   // The sum of the characters' advances when the font needs no shaping and
   // has every character; false otherwise.
   static bool SumOfCharAdvances(const DriverFont& f, QStringView text, double* width);
+  // Advance of the characters of count stream bytes, without decoding them
+  // when their characters all have advances of their own.
+  double AdvanceOfBytes(const DriverFont& f, const BYTE* bytes, int count, bool lineDrawFace);
 
   // Texts remembered per font before its list starts again.
   static constexpr int kAdvanceCacheLimit = 8192;
@@ -165,6 +172,7 @@ struct LaidOutPiece {
   const DriverFont* font = nullptr;
   QColor colour;
   double width = -1;  // decipoints; negative when the layout did not need it
+  bool lineDraw = false;  // its font draws the line-draw face's characters
 };
 
 struct LaidOutLine : LineExtent {  // the extent of the fonts that drew text
@@ -186,3 +194,18 @@ DWORD LaidOutLineHeight(const LaidOutLine& l, int measuring);
 // earlier line's pieces (it is left empty).
 LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, const BYTE* line,
                              int count, bool measure = false, std::vector<LaidOutPiece>* reuse = nullptr);
+// The font a line's text was last in, handed from line to line of lines
+// whose states stay as they are while they are laid out (those of one
+// page): a line names its font before every item, mostly the last line's.
+struct LineFontMemo {
+  const PageOutputState* state = nullptr;
+  StreamFont font;
+  const DriverFont* driverFont = nullptr;
+  bool lineDraw = false;
+};
+
+// The same pieces for a writer that takes the line's own bytes, into out
+// (its room reused): no text is made, and each piece's start and length are
+// its bytes in line. memo, when given, is read and kept up to date.
+void LayoutStreamLineBytes(const PageOutputState* s, DriverFontCache* cache, const BYTE* line, int count,
+                           LaidOutLine* out, LineFontMemo* memo = nullptr);

@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -76,40 +77,76 @@ double FontSize(const QFont& font) {
 }
 
 // The number of hundredths n with at most two decimals and a blank after it
-// (a page's content is mostly numbers).
-void PutHundredths(Appender& a, long long n) {
+// (a page's content is mostly numbers), written two digits at a time at p,
+// which has room for 24; where it ends.
+char* HundredthsAt(char* p, long long n) {
   static const char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  const bool negative = n < 0;
-  unsigned long long u = negative ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
-  char buf[32];
-  char* end = buf + sizeof buf;
-  char* p = end;
-  *--p = ' ';
-  const unsigned frac = static_cast<unsigned>(u % 100);
-  if (frac) {
-    if (frac % 10) *--p = kPairs[2 * frac + 1];
-    *--p = kPairs[2 * frac];
-    *--p = '.';
+  // A sign, 17 whole digits at most, a point, two decimals and the blank.
+  unsigned long long u = static_cast<unsigned long long>(n);
+  if (n < 0) {
+    *p++ = '-';
+    u = 0ULL - u;
   }
   unsigned long long whole = u / 100;
+  const unsigned frac = static_cast<unsigned>(u - whole * 100);
+  int digits = 1;
+  for (unsigned long long ten = 10; digits < 17 && whole >= ten; ten *= 10) ++digits;
+  char* const end = p + digits;
+  char* q = end;
   while (whole >= 100) {
     const unsigned two = static_cast<unsigned>(whole % 100);
     whole /= 100;
-    p -= 2;
-    std::memcpy(p, kPairs + 2 * two, 2);
+    q -= 2;
+    std::memcpy(q, kPairs + 2 * two, 2);
   }
   if (whole >= 10) {
-    p -= 2;
-    std::memcpy(p, kPairs + 2 * whole, 2);
+    std::memcpy(q - 2, kPairs + 2 * whole, 2);
   } else {
-    *--p = static_cast<char>('0' + whole);
+    q[-1] = static_cast<char>('0' + whole);
   }
-  if (negative) *--p = '-';
-  a.Put(p, static_cast<size_t>(end - p));
+  p = end;
+  if (frac) {
+    *p++ = '.';
+    *p++ = kPairs[2 * frac];
+    if (frac % 10) *p++ = kPairs[2 * frac + 1];
+  }
+  *p++ = ' ';
+  return p;
 }
+
+void PutHundredths(Appender& a, long long n) { a.Advance(HundredthsAt(a.Room(24), n)); }
+
+// The texts of numbers written lately, by a hash of the number: where texts
+// are placed, and by how much they move, repeats from line to line and page
+// to page.
+class NumberTexts {
+ public:
+  NumberTexts() {
+    for (Entry& e : entries_) e.size = static_cast<unsigned char>(HundredthsAt(e.text, e.n) - e.text);
+  }
+  void Put(Appender& a, long long n) {
+    Entry& e = entries_[(static_cast<unsigned long long>(n) * 0x9E3779B97F4A7C15ULL) >> (64 - kBits)];
+    if (e.n != n) {
+      e.n = n;
+      e.size = static_cast<unsigned char>(HundredthsAt(e.text, n) - e.text);
+    }
+    char* p = a.Room(sizeof e.text);
+    std::memcpy(p, e.text, sizeof e.text);  // the whole room: one fixed-size copy
+    a.Advance(p + e.size);
+  }
+
+ private:
+  static constexpr int kBits = 9;
+  struct Entry {
+    long long n = 0;
+    unsigned char size = 0;
+    char text[24] = {};
+  };
+  Entry entries_[1 << kBits];
+};
 
 long long Hundredths(double v) { return RoundHalfAway(v * 100.0); }
 
@@ -145,98 +182,266 @@ bool BrushWritable(const QBrush& brush) {
 
 }  // namespace
 
+namespace {
+
+// What each character below 0x100, and each stream byte plain and in the
+// line-draw face, is written as inside a string: its byte (see Cp1252Byte),
+// plus kEscaped where a backslash goes before it; -1 where the standard
+// fonts' encoding has no such character.
+constexpr short kEscaped = 0x100;
+struct PdfStringBytes {
+  short ofChar[256];
+  short ofStream[2][256];
+  static short Of(char16_t c) {
+    const int b = Cp1252Byte(c);
+    return static_cast<short>(b == '(' || b == ')' || b == '\\' ? b | kEscaped : b);
+  }
+  PdfStringBytes() {
+    for (int b = 0; b < 256; ++b) {
+      ofChar[b] = Of(static_cast<char16_t>(b));
+      for (int draw = 0; draw < 2; ++draw) {
+        const BYTE byte = static_cast<BYTE>(b);
+        QChar c;
+        PutStreamText(&c, &byte, 1, draw != 0);
+        ofStream[draw][b] = Of(c.unicode());
+      }
+    }
+  }
+};
+
+const PdfStringBytes& StringBytes() {
+  static const PdfStringBytes kBytes;
+  return kBytes;
+}
+
+// Whether the 8 bytes at p are all printable ASCII other than the three a
+// string escapes, which stand for themselves in a string of a plain face:
+// eight tested at once (each test is exact for the word as a whole).
+bool PlainAscii8(const BYTE* p) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+  uint64_t x;
+  std::memcpy(&x, p, 8);
+  auto zeroByte = [](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+  const uint64_t below = (x - kOnes * 0x20) & ~x & kHigh;  // a byte under 0x20
+  const uint64_t above = ((x + kOnes * (127 - 0x7E)) | x) & kHigh;  // a byte over 0x7E
+  return !(below | above | zeroByte(x ^ (kOnes * '(')) | zeroByte(x ^ (kOnes * ')')) |
+           zeroByte(x ^ (kOnes * '\\')));
+}
+
+// QColor's own comparison is a library call; a page's texts are mostly one
+// colour, copied from one value.
+bool SameColour(const QColor& a, const QColor& b) {
+  // The same bytes are the same spec.
+  if (std::memcmp(&a, &b, sizeof(QColor)) == 0 && a.spec() == QColor::Rgb) return true;
+  return a == b;
+}
+
+// The text operators of a content stream, with the state a text carries
+// over from the one before.
+class TextWriter {
+ public:
+  TextWriter(Appender& a, NumberTexts* numbers) : a_(a), numbers_(numbers) {}
+  // Opens the text's string at x, y (hundredths) in the font known by key
+  // (standard font s, size in decipoints, asked for only when the font
+  // changes) and colour; false when checkOpaque and a colour it changes to
+  // is not opaque.
+  template <class FontOf>
+  bool Open(const void* key, FontOf fontOf, const QColor& colour, long long x, long long y, bool* usedFonts,
+            bool checkOpaque) {
+    if (!inText_) {
+      a_.Put("BT\n");
+      inText_ = true;
+      placed_ = false;
+      font_ = nullptr;
+    }
+    if (key != font_) {
+      int s;
+      double size;
+      fontOf(&s, &size);
+      usedFonts[s] = true;
+      a_.Put("/F");
+      if (s >= 10) a_.Put('1');
+      a_.Put(static_cast<char>('0' + s % 10));
+      a_.Put(' ');
+      Num(a_, size);
+      a_.Put("Tf\n");
+      font_ = key;
+    }
+    if (!SameColour(colour, fill_)) {
+      if (checkOpaque && !Opaque(colour)) return false;
+      Colour(a_, colour, "rg");
+      fill_ = colour;
+    }
+    if (placed_ && y == lastY_) {
+      numbers_->Put(a_, x - lastX_);
+      a_.Put("0 Td (");
+    } else {
+      a_.Put("1 0 0 -1 ");
+      numbers_->Put(a_, x);
+      numbers_->Put(a_, y);
+      a_.Put("Tm (");
+      placed_ = true;
+    }
+    lastX_ = x;
+    lastY_ = y;
+    return true;
+  }
+  void Close() { a_.Put(")Tj\n"); }
+  void End() {
+    if (inText_) {
+      a_.Put("ET\n");
+      inText_ = false;
+    }
+  }
+  void SetFill(const QColor& colour) {
+    if (!SameColour(colour, fill_)) {
+      Colour(a_, colour, "rg");
+      fill_ = colour;
+    }
+  }
+
+ private:
+  Appender& a_;
+  NumberTexts* numbers_;
+  bool inText_ = false, placed_ = false;
+  long long lastX_ = 0, lastY_ = 0;
+  const void* font_ = nullptr;
+  QColor fill_;  // the nonstroking colour in force; invalid at first
+};
+
+}  // namespace
+
 // Reads a page's steps for the writer.
 class PdfPageWriter {
  public:
-  static bool CanWrite(const PageRecord& page) {
+  // deferredToo: the page's deferred lines count as their maker judged
+  // them; otherwise they are left to Content, which checks their text.
+  static bool CanWrite(const PageRecord& page, bool deferredToo = true) {
     for (const QFont& f : page.fonts_)
       if (StandardFontOf(f) < 0) return false;
+    const PdfStringBytes& bytes = StringBytes();
     for (const PageRecord::TextStep& t : page.texts_) {
       if (!Opaque(t.colour)) return false;
-      for (QChar c : t.View())
-        if (Cp1252Byte(c.unicode()) < 0) return false;
+      for (QChar c : t.View()) {
+        const char16_t u = c.unicode();
+        if ((u < 0x100 ? bytes.ofChar[u] : Cp1252Byte(u)) < 0) return false;
+      }
     }
     for (const PageRecord::LineStep& l : page.lines_)
       if (!PenWritable(l.pen)) return false;
     for (const PageRecord::FillStep& f : page.fills_)
       if (!BrushWritable(f.brush)) return false;
-    for (const PageRecord::DeferredStep& d : page.deferred_)
-      if (!d.pdfWritable) return false;
+    if (deferredToo)
+      for (const PageRecord::DeferredStep& d : page.deferred_)
+        if (!d.pdfWritable) return false;
     return page.images_.empty() && page.foreign_.empty();
   }
 
   // The page's content stream in decipoints from the paper's top-left
-  // corner; usedFonts marks the standard fonts the page names. A text on
-  // the line of the one before is placed by its move from it, in whole
-  // hundredths; a line's first text is placed where it is, so that what a
-  // reader adds up in floating point starts afresh each line.
-  static void Content(const PageRecord& page, double paperHeightDp, std::string* out, bool* usedFonts) {
+  // corner, the first *size characters of out (whose room is kept and
+  // written over); usedFonts marks the standard fonts the page names. A
+  // text on the line of the one before is placed by its move from it, in
+  // whole hundredths; a line's first text is placed where it is, so that
+  // what a reader adds up in floating point starts afresh each line.
+  // Deferred lines are laid out here with fonts, their pieces written as
+  // the Text steps ResolveLines would make of them; false when one has text
+  // the standard fonts cannot write (nothing is then to be written).
+  static bool Content(const PageRecord& page, double paperHeightDp, DriverFontCache* fonts, NumberTexts* numbers,
+                      std::string* out, size_t* size, bool* usedFonts) {
+    const PdfStringBytes& stringBytes = StringBytes();
     std::vector<int> standard;
     for (const QFont& f : page.fonts_) standard.push_back(StandardFontOf(f));
-    Appender a(out);
+    // The standard font and size of each font of the deferred lines.
+    struct PieceFont {
+      const DriverFont* font;
+      int standard;
+      double size;
+    };
+    std::vector<PieceFont> pieceFonts;
+    int pieceFont = -1;  // the last piece's
+    LaidOutLine laid;
+    LineFontMemo lineFont;  // the page keeps its states as they are
+    Appender a(out, 0);
     a.Put("0.1 0 0 -0.1 0 ");
     Num(a, paperHeightDp / 10.0);
     a.Put("cm\n");
-    bool inText = false, placed = false;
-    long long lastX = 0, lastY = 0;
-    int font = -1;
-    QColor fillColour;  // the nonstroking colour in force; invalid at first
+    TextWriter text(a, numbers);
     for (const PageRecord::Step& step : page.steps_) {
       switch (step.kind) {
         case PageRecord::Kind::kText: {
           const PageRecord::TextStep& t = page.texts_[step.index];
           if (t.length <= 0) break;
-          if (!inText) {
-            a.Put("BT\n");
-            inText = true;
-            placed = false;
-            font = -1;
-          }
-          if (t.font != font) {
-            int s = standard[t.font];
-            usedFonts[s] = true;
-            a.Put("/F");
-            if (s >= 10) a.Put('1');
-            a.Put(static_cast<char>('0' + s % 10));
-            a.Put(' ');
-            Num(a, FontSize(page.fonts_[t.font]));
-            a.Put("Tf\n");
-            font = t.font;
-          }
-          if (t.colour != fillColour) {
-            Colour(a, t.colour, "rg");
-            fillColour = t.colour;
-          }
-          const long long x = Hundredths(t.at.x()), y = Hundredths(t.at.y());
-          if (placed && y == lastY) {
-            PutHundredths(a, x - lastX);
-            a.Put("0 Td (");
-          } else {
-            a.Put("1 0 0 -1 ");
-            PutHundredths(a, x);
-            PutHundredths(a, y);
-            a.Put("Tm (");
-            placed = true;
-          }
-          lastX = x;
-          lastY = y;
+          const QFont& font = page.fonts_[t.font];
+          text.Open(
+              &font,
+              [&](int* s, double* dp) {
+                *s = standard[t.font];
+                *dp = FontSize(font);
+              },
+              t.colour, Hundredths(t.at.x()), Hundredths(t.at.y()), usedFonts, false);
           char* p = a.Room(2 * static_cast<size_t>(t.length));
           for (QChar qc : t.View()) {
-            const int b = Cp1252Byte(qc.unicode());
-            if (b == '(' || b == ')' || b == '\\') *p++ = '\\';
+            const char16_t c = qc.unicode();
+            const int b = c < 0x100 ? stringBytes.ofChar[c] : PdfStringBytes::Of(c);
+            if (b & kEscaped) *p++ = '\\';
             *p++ = static_cast<char>(b);
           }
           a.Advance(p);
-          a.Put(")Tj\n");
+          text.Close();
+          break;
+        }
+        case PageRecord::Kind::kDeferred: {
+          if (!fonts) break;  // refused by AddPage
+          const PageRecord::DeferredStep& d = page.deferred_[step.index];
+          const auto* line = reinterpret_cast<const BYTE*>(page.deferredBytes_.data()) + d.offset;
+          LayoutStreamLineBytes(page.states_[d.state].get(), fonts, line, d.count, &laid, &lineFont);
+          for (const LaidOutPiece& piece : laid.pieces) {
+            if (piece.length <= 0) continue;
+            if (pieceFont < 0 || pieceFonts[pieceFont].font != piece.font) {
+              pieceFont = -1;
+              for (size_t f = 0; f < pieceFonts.size(); ++f)
+                if (pieceFonts[f].font == piece.font) pieceFont = static_cast<int>(f);
+              if (pieceFont < 0) {
+                pieceFont = static_cast<int>(pieceFonts.size());
+                pieceFonts.push_back({piece.font, StandardFontOf(piece.font->font), FontSize(piece.font->font)});
+              }
+            }
+            const PieceFont& pf = pieceFonts[pieceFont];
+            if (pf.standard < 0) return false;
+            // Colours of a line are made opaque; checked as CanWrite does
+            // all the same, where the colour changes.
+            if (!text.Open(
+                    piece.font,
+                    [&](int* s, double* dp) {
+                      *s = pf.standard;
+                      *dp = pf.size;
+                    },
+                    piece.colour, Hundredths(piece.x), Hundredths(d.y + piece.baseline), usedFonts, true))
+              return false;
+            const short* table = stringBytes.ofStream[piece.lineDraw ? 1 : 0];
+            const BYTE* from = line + piece.start;
+            char* p = a.Room(2 * static_cast<size_t>(piece.length) + 8);
+            int i = 0;
+            if (!piece.lineDraw)
+              for (; i + 8 <= piece.length && PlainAscii8(from + i); i += 8, p += 8) std::memcpy(p, from + i, 8);
+            for (; i < piece.length; ++i) {
+              // Mostly a byte as it is: one test for the others.
+              unsigned b = static_cast<unsigned short>(table[from[i]]);
+              if (b > 0xFF) {
+                if (b > (0xFF | kEscaped)) return false;  // -1
+                *p++ = '\\';
+              }
+              *p++ = static_cast<char>(b);
+            }
+            a.Advance(p);
+            text.Close();
+          }
           break;
         }
         case PageRecord::Kind::kLine: {
           const PageRecord::LineStep& l = page.lines_[step.index];
           if (l.pen.style() == Qt::NoPen) break;
-          if (inText) {
-            a.Put("ET\n");
-            inText = false;
-          }
+          text.End();
           double w = l.pen.widthF();
           Num(a, w);
           a.Put("w ");
@@ -244,7 +449,7 @@ class PdfPageWriter {
           a.Put('[');
           if (l.pen.style() != Qt::SolidLine) {
             double unit = w > 0 ? w : 1;
-            for (qreal d : l.pen.dashPattern()) Num(a, d * unit);
+            for (qreal dash : l.pen.dashPattern()) Num(a, dash * unit);
           }
           a.Put("] 0 d\n");
           Colour(a, l.pen.color(), "RG");
@@ -259,14 +464,8 @@ class PdfPageWriter {
         case PageRecord::Kind::kFill: {
           const PageRecord::FillStep& f = page.fills_[step.index];
           if (f.brush.style() == Qt::NoBrush) break;
-          if (inText) {
-            a.Put("ET\n");
-            inText = false;
-          }
-          if (f.brush.color() != fillColour) {
-            Colour(a, f.brush.color(), "rg");
-            fillColour = f.brush.color();
-          }
+          text.End();
+          text.SetFill(f.brush.color());
           QRectF r = f.rect.normalized();
           Num(a, r.x());
           Num(a, r.y());
@@ -278,12 +477,11 @@ class PdfPageWriter {
         case PageRecord::Kind::kImage:
         case PageRecord::Kind::kForeign:
           break;  // refused by CanWrite
-        case PageRecord::Kind::kDeferred:
-          break;  // resolved before the page is written
       }
     }
-    if (inText) a.Put("ET\n");
-    a.Done();
+    text.End();
+    *size = a.Offset();
+    return true;
   }
 };
 
@@ -338,9 +536,14 @@ void Decimal(std::string* out, size_t n) {
 
 }  // namespace
 
+struct PdfFileWriter::Numbers : NumberTexts {};
+
 struct PdfFileWriter::Deflater {
   libdeflate_compressor* packer = nullptr;
+  // The stream is the first size bytes; the room beyond is kept, so that
+  // the next page's is not cleared again.
   std::vector<unsigned char> out;
+  size_t size = 0;
   ~Deflater() { libdeflate_free_compressor(packer); }
   // The zlib stream of size bytes at data, in out; false when it cannot be
   // made. One call a page: the whole content is at hand, and this packer
@@ -348,11 +551,10 @@ struct PdfFileWriter::Deflater {
   bool Pack(const char* data, size_t size) {
     if (!packer) packer = libdeflate_alloc_compressor(kCompressLevel);
     if (!packer) return false;
-    out.resize(libdeflate_zlib_compress_bound(packer, size));
-    const size_t n = libdeflate_zlib_compress(packer, data, size, out.data(), out.size());
-    if (n == 0) return false;
-    out.resize(n);
-    return true;
+    const size_t bound = libdeflate_zlib_compress_bound(packer, size);
+    if (out.size() < bound) out.resize(bound);
+    this->size = libdeflate_zlib_compress(packer, data, size, out.data(), bound);
+    return this->size != 0;
   }
 };
 
@@ -393,10 +595,11 @@ bool PdfFileWriter::AddPageInBackground(std::shared_ptr<PageRecord> page) {
         lock.unlock();
         bool ok = !b->failed;
         if (ok && next->HasDeferredLines()) {
-          next->ResolveLines(&fonts);
-          // Judged writable by its maker; were that wrong, the file fails
-          // rather than come out wrong.
-          ok = PdfPageWriter::CanWrite(*next) && WritePage(*next);
+          // The lines are laid out as they are written. Judged writable by
+          // their maker; were that wrong, the file fails rather than come
+          // out wrong.
+          ok = PdfPageWriter::CanWrite(*next, false) && WritePage(*next, &fonts);
+          if (!ok) ok_ = false;
           next->Clear();
         } else {
           ok = ok && WritePage(*next);
@@ -514,7 +717,7 @@ bool PdfFileWriter::AddPage(const PageRecord& page) {
   return WritePage(page);
 }
 
-bool PdfFileWriter::WritePage(const PageRecord& page) {
+bool PdfFileWriter::WritePage(const PageRecord& page, DriverFontCache* fonts) {
   const size_t n = kFirstPage + 2 * pages_;
   std::string head;
   Begin(n);
@@ -525,29 +728,30 @@ bool PdfFileWriter::WritePage(const PageRecord& page) {
   head.append(" 0 R >>");
   Put(head);
   End();
-  content_.clear();
-  PdfPageWriter::Content(page, paperH_, &content_, usedFonts_);
+  size_t size = 0;
+  if (!numbers_) numbers_ = std::make_unique<Numbers>();
+  if (!PdfPageWriter::Content(page, paperH_, fonts, numbers_.get(), &content_, &size, usedFonts_))
+    return ok_ = false;
   Begin(n + 1);
   head.clear();
   if (kCompressLevel > 0) {
     if (!deflater_) deflater_ = std::make_unique<Deflater>();
-    if (!deflater_->Pack(content_.data(), content_.size())) return ok_ = false;
-    const std::vector<unsigned char>& packed = deflater_->out;
+    if (!deflater_->Pack(content_.data(), size)) return ok_ = false;
     head.append("<< /Length ");
-    Decimal(&head, packed.size());
+    Decimal(&head, deflater_->size);
     head.append(" /Filter /FlateDecode >>\nstream\n");
     Put(head);
-    Put(reinterpret_cast<const char*>(packed.data()), packed.size());
+    Put(reinterpret_cast<const char*>(deflater_->out.data()), deflater_->size);
   } else {
     head.append("<< /Length ");
-    Decimal(&head, content_.size());
+    Decimal(&head, size);
     head.append(" >>\nstream\n");
     Put(head);
-    Put(content_);
+    Put(content_.data(), size);
   }
   Put("\nendstream", 10);
   End();
-  contentSizes_.push_back(static_cast<unsigned>(content_.size()));
+  contentSizes_.push_back(static_cast<unsigned>(size));
   ++pages_;
   return ok_;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+class DriverFontCache;
 class PageRecord;
 class QFont;
 
@@ -66,7 +67,9 @@ class PdfFileWriter {
   bool ReadBackPages(const std::function<bool(const PageRecord&)>& visit);
 
  private:
-  bool WritePage(const PageRecord& page);
+  // Deferred lines of the page are laid out with fonts (none: the page
+  // has none).
+  bool WritePage(const PageRecord& page, DriverFontCache* fonts = nullptr);
   // Waits until the background thread has written every page handed to it.
   void Drain();
   void StopBackground();
@@ -77,6 +80,8 @@ class PdfFileWriter {
 
   struct Deflater;  // one zlib stream for every page
   std::unique_ptr<Deflater> deflater_;
+  struct Numbers;  // texts of numbers the pages repeat
+  std::unique_ptr<Numbers> numbers_;
   // While it runs, the members below are the background thread's alone
   // except under Drain.
   struct Background;
@@ -84,7 +89,7 @@ class PdfFileWriter {
   FILE* file_ = nullptr;
   std::string path_, temp_;
   std::vector<char> buffer_;
-  std::string content_;  // the page's content stream, its capacity kept
+  std::string content_;  // room for the page's content stream, kept at its size
   bool ok_ = true;
   size_t offset_ = 0;
   std::vector<size_t> offsets_;           // by object number

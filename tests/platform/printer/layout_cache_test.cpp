@@ -98,6 +98,68 @@ TEST(LazyLayout, PositionsEqualThoseOfAFullyMeasuredLine) {
   EXPECT_LT(lazy.pieces[5].width, 0);
 }
 
+// The layout a writer makes of a line's own bytes places the same pieces
+// as that of its text, measures them alike to the last bit, and a font kept
+// from the line before is used only for lines of the same state.
+TEST(LazyLayout, PiecesOfTheBytesAreThoseOfTheText) {
+  TestApplication();
+  PageOutputState s = TwoFaceState();
+  s.fontFaces.push_back(s.lineDrawFace);
+  DriverFontCache cache;
+  std::vector<LineBuilder> lines(8);
+  lines[0].Esc(kEscFont, 0, 0, 100).Esc(kEscPosition, 10).Text("Name: ").Esc(kEscFont, 0, 1, 140).Text("Smith");
+  lines[0].Bare(kEscRightOpen).Text("99.50").Esc(kEscRightClose, 400).Bare(kEscCentreOpen).Text("mid");
+  lines[0].Esc(kEscCentreClose, 300).Text("after");
+  // Aligned runs opened after text and never closed start at the pen.
+  lines[1].Esc(kEscPosition, 20).Text("left").Bare(kEscRightOpen).Text("open right");
+  lines[2].Text("left").Bare(kEscCentreOpen).Esc(kEscFont, 1, 0, 90).Text("open centre");
+  lines[3].Esc(kEscPosition, 96).Text("x").Esc(kEscCentreField, 192).Text("field").Bare(kEscCentreField).Text("on");
+  lines[4].Esc(kEscColour, 200, 20, 0).Esc(kEscVerticalOffset, 40).Esc(kEscFont, 2, 0, 120).Text("\xC4\xC4\xB3\xFA");
+  lines[4].Esc(kEscFont, 0, 0, 100).Bare(kEscRightOpen).Text("\x80\x93 \x01(a)\xE9").Esc(kEscRightClose, 500);
+  // An underline is shaped: its widths go the long way.
+  lines[5].Esc(kEscFont, 0, 4, 100).Text("under").Bare(kEscRightOpen).Text("lined \x80").Esc(kEscRightClose, 600);
+  lines[6].Esc(kEscFont, 1, 0, 100).Text("cut").Esc(kEscFont, 0, 0, 500);
+  lines[6].bytes.resize(lines[6].bytes.size() - 3);
+  lines[7].Text("pre").Bare(0x55).Esc(kEscFont, 0, 1, 140).Text("unknown code").bytes.push_back(kEsc);
+  LineFontMemo memo;
+  PageOutputState other = s;
+  other.fontFaces[0] = "Times New Roman";  // a font number of another face
+  for (int pass = 0; pass < 2; ++pass) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+      SCOPED_TRACE(testing::Message() << "pass " << pass << " line " << i);
+      const PageOutputState* state = pass == 1 && i % 2 ? &other : &s;
+      const LineBuilder& b = lines[i];
+      const LaidOutLine text = LayoutStreamLine(state, &cache, b.data(), b.size(), true);
+      LaidOutLine bytes;
+      LayoutStreamLineBytes(state, &cache, b.data(), b.size(), &bytes, &memo);
+      ASSERT_EQ(bytes.pieces.size(), text.pieces.size());
+      EXPECT_TRUE(bytes.text.isEmpty());
+      for (size_t k = 0; k < text.pieces.size(); ++k) {
+        const LaidOutPiece& t = text.pieces[k];
+        const LaidOutPiece& p = bytes.pieces[k];
+        EXPECT_EQ(p.x, t.x) << k;
+        EXPECT_EQ(p.baseline, t.baseline) << k;
+        EXPECT_EQ(p.font, t.font) << k;
+        EXPECT_EQ(p.colour, t.colour) << k;
+        EXPECT_EQ(p.lineDraw, t.lineDraw) << k;
+        ASSERT_EQ(p.length, t.length) << k;
+        ASSERT_LE(p.start + p.length, b.size());
+        EXPECT_EQ(DecodeStreamText(b.data() + p.start, p.length, p.lineDraw), text.TextOf(t)) << k;
+        EXPECT_EQ(cache.AdvanceOfBytes(*p.font, b.data() + p.start, p.length, p.lineDraw), t.width) << k;
+      }
+      EXPECT_EQ(bytes.ascent, text.ascent);
+      EXPECT_EQ(bytes.descent, text.descent);
+    }
+  }
+  // The other state's face is a font of its own.
+  LaidOutLine a, b;
+  LayoutStreamLineBytes(&s, &cache, lines[1].data(), lines[1].size(), &a, &memo);
+  LayoutStreamLineBytes(&other, &cache, lines[1].data(), lines[1].size(), &b, &memo);
+  ASSERT_FALSE(a.pieces.empty());
+  EXPECT_NE(a.pieces[0].font, b.pieces[0].font);
+  EXPECT_EQ(b.pieces[0].font->face, "Times New Roman");
+}
+
 // The height a line is measured by without laying it out is the laid-out
 // line's, whatever its escapes and fonts.
 TEST(LineHeightScan, EqualsTheHeightOfTheLaidOutLine) {

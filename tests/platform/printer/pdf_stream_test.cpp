@@ -3,6 +3,7 @@
 // written read back as the pages they were.
 #include "tests/platform/printer/printer_fixture.h"
 
+#include "platform/printer/line_layout.h"
 #include "platform/printer/page_record.h"
 #include "platform/printer/pdf_file_writer.h"
 
@@ -167,6 +168,46 @@ TEST(PdfStream, PagesWrittenInTheBackgroundMakeTheSameFile) {
   }
   c.Abandon();
   EXPECT_FALSE(FileExists(TempPath("dropped.pdf")));
+}
+
+// A deferred line judged writable whose text the standard fonts have no
+// character for fails the file, even as its last page: nothing is left at
+// the path rather than a file without the page.
+TEST(PdfStream, ADeferredLineTheFontsCannotWriteFailsTheFile) {
+  TestApplication();
+  PageOutputState state;
+  state.fontFaces = {"Arial"};
+  state.printerResX = 720;
+  state.screenPpiX = 72;
+  const auto kept = LayoutStateOf(state, nullptr, false);
+  LineBuilder good, odd;
+  good.Esc(kEscFont, 0, 0, 100).Esc(kEscPosition, 10).Text("fine (text) \\ here");
+  odd.Esc(kEscFont, 0, 0, 100).Esc(kEscPosition, 10).Text("odd\x81");
+  for (bool last : {true, false}) {
+    SCOPED_TRACE(last);
+    const std::string path = TempPath("refused_deferred.pdf");
+    PdfFileWriter w;
+    ASSERT_TRUE(w.Open(path, "Odd", kLetterW, kLetterH));
+    auto page = std::make_shared<PageRecord>();
+    page->DeferredLine(good.data(), good.size(), 500, kept, true);
+    ASSERT_TRUE(w.AddPageInBackground(page));
+    page = std::make_shared<PageRecord>();
+    page->DeferredLine(good.data(), good.size(), 500, kept, true);
+    page->DeferredLine(odd.data(), odd.size(), 620, kept, true);
+    ASSERT_TRUE(w.AddPageInBackground(page));
+    if (!last) {
+      page = std::make_shared<PageRecord>();
+      page->DeferredLine(good.data(), good.size(), 500, kept, true);
+      // Refused now or, had the writer not got to the page before, at the end.
+      if (!w.AddPageInBackground(page)) {
+        w.Abandon();
+        EXPECT_FALSE(FileExists(path));
+        continue;
+      }
+    }
+    EXPECT_FALSE(w.Finish());
+    EXPECT_FALSE(FileExists(path));
+  }
 }
 
 // Pages read back from the file are the pages written: writing them again
