@@ -420,11 +420,12 @@ class PageBytes {
   size_t left_;
 };
 
-// The page's bytes, ahead of them their count, added to out. A run's face
-// is the number of the page's face it is, a face new to the page written
-// out where it is first numbered.
-void Serialize(const CapturedPage& page, std::string* bytes, std::vector<const std::string*>* faces) {
-  Appender put(bytes);
+// The page's bytes, ahead of them their count, put at the start of bytes
+// (kept at its size from page to page, not cleared for each); returns how
+// many. A run's face is the number of the page's face it is, a face new to
+// the page written out where it is first numbered.
+size_t Serialize(const CapturedPage& page, std::string* bytes, std::vector<const std::string*>* faces) {
+  Appender put(bytes, 0);
   Appender* out = &put;
   const size_t head = out->Offset();
   Put<uint64_t>(out, 0);
@@ -463,7 +464,7 @@ void Serialize(const CapturedPage& page, std::string* bytes, std::vector<const s
   }
   const uint64_t size = out->Offset() - head - sizeof(uint64_t);
   std::memcpy(out->At(head), &size, sizeof size);
-  put.Done();
+  return put.Offset();
 }
 
 // faces: the page's faces as they are numbered, room kept between pages.
@@ -586,9 +587,8 @@ struct CapturedDocument::Spill {
       bool ok = atEnd || std::fseek(file.get(), 0, SEEK_END) == 0;
       atEnd = ok;
       if (ok) {
-        bytes.clear();
-        Serialize(page, &bytes, &pageFaces);
-        ok = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+        const size_t size = Serialize(page, &bytes, &pageFaces);
+        ok = std::fwrite(bytes.data(), 1, size, file.get()) == size;
       }
       if (ok) Summarize(page, &leftmost, &faces);
       // Only a page in the file is given ahead: one that failed comes back
