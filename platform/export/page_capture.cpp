@@ -50,31 +50,35 @@ class RunMaker {
       r.x = p.x;
       r.width = p.width > 0 ? p.width : 0;
       CodePageText(l.TextOf(p), &r.text);
-      if (p.font) {
-        const CapturedFont& f = FontOf(*p.font);
-        r.face = f.face;
-        r.size = f.size;
-        r.bold = f.bold;
-        r.italic = f.italic;
-        r.underline = f.underline;
-      }
-      r.colour = RGB(p.colour.red(), p.colour.green(), p.colour.blue());
+      Font(p, &r);
     }
   }
 
-  // Lays out the page's lines whose runs wait (see CapturedPage::stream).
+  // Lays out the page's lines whose runs wait (see CapturedPage::stream),
+  // from their bytes: a run's text is made once, in the code page.
   void Resolve(CapturedPage* page) {
     if (page->streamStates.empty()) return;
     const auto* bytes = reinterpret_cast<const BYTE*>(page->stream.data());
+    LineFontMemo memo;  // the page keeps its states as they are
     for (CapturedLine& c : page->lines) {
       if (c.streamOffset < 0) continue;
-      LaidOutLine l = LayoutStreamLine(page->streamStates[static_cast<size_t>(c.streamState)].get(), &fonts,
-                                       bytes + c.streamOffset, c.streamCount, true, &spare_);
-      Runs(l, &c);
+      const BYTE* line = bytes + c.streamOffset;
+      LayoutStreamLineBytes(page->streamStates[static_cast<size_t>(c.streamState)].get(), &fonts, line,
+                            c.streamCount, &laid_, &memo);
+      c.runs.clear();
+      c.runs.reserve(laid_.pieces.size());
+      for (const LaidOutPiece& p : laid_.pieces) {
+        CapturedRun& r = c.runs.emplace_back();
+        r.x = p.x;
+        // Every run is measured, as a measured layout has it.
+        const double width =
+            p.width >= 0 || !p.font ? p.width : fonts.AdvanceOfBytes(*p.font, line + p.start, p.length, p.lineDraw);
+        r.width = width > 0 ? width : 0;
+        BytesText(line + p.start, p.length, p.lineDraw, &r.text);
+        Font(p, &r);
+      }
       c.streamOffset = -1;
       c.streamCount = 0;
-      l.pieces.clear();
-      spare_ = std::move(l.pieces);
     }
     page->stream.clear();
     page->streamStates.clear();
@@ -88,6 +92,27 @@ class RunMaker {
     int size = 100;
     bool bold = false, italic = false, underline = false;
   };
+  void Font(const LaidOutPiece& p, CapturedRun* r) {
+    if (p.font) {
+      const CapturedFont& f = FontOf(*p.font);
+      r->face = f.face;
+      r->size = f.size;
+      r->bold = f.bold;
+      r->italic = f.italic;
+      r->underline = f.underline;
+    }
+    r->colour = RGB(p.colour.red(), p.colour.green(), p.colour.blue());
+  }
+
+  // A piece's bytes in the code page. Printable ASCII is the same byte
+  // there and in either face; other bytes go through their characters.
+  static void BytesText(const BYTE* b, int n, bool lineDraw, std::string* to) {
+    int i = 0;
+    while (i < n && b[i] >= 0x20 && b[i] < 0x7F) ++i;
+    if (i == n) to->assign(reinterpret_cast<const char*>(b), static_cast<size_t>(n));
+    else CodePageText(DecodeStreamText(b, n, lineDraw), to);
+  }
+
   const CapturedFont& FontOf(const DriverFont& font) {
     // Runs mostly keep the font of the one before.
     if (&font == lastFont_) return *lastCaptured_;
@@ -130,7 +155,7 @@ class RunMaker {
   std::unordered_map<const DriverFont*, CapturedFont> captured_;
   const DriverFont* lastFont_ = nullptr;  // and what it captured: the map's items stay put
   const CapturedFont* lastCaptured_ = nullptr;
-  std::vector<LaidOutPiece> spare_;  // room of the line laid out last
+  LaidOutLine laid_;  // the line laid out last, its room kept
 };
 
 class CaptureDriver : public PageDriver {

@@ -90,6 +90,9 @@ TEST(PageCapture, SpilledPagesAreLaidOutAsInMemory) {
         Line line;
         line.Esc(kEscFont, 1, i % 2, 100 + 20 * i).Esc(kEscPosition, 40 * i).Text("Row \xE9" + std::to_string(i));
         line.Esc(kEscFont, 0, 0, 100).Esc(kEscPosition, 900).Text(std::to_string(page));
+        // A right-aligned run of two pieces, one of them Windows-1252 bytes
+        // and a control byte, the other plain ASCII.
+        line.Esc(kEscRightOpen).Text("\x80\x93\x01").Esc(kEscFont, 1, 0, 90).Text("ok").Esc(kEscRightClose, 1400);
         const int n = static_cast<int>(line.bytes.size());
         // The last line is output without being measured first.
         if (i < 3) heights->push_back(capture->MeasureLine(&state, line.bytes.data(), n, 1));
