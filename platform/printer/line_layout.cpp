@@ -511,6 +511,20 @@ class Layouter {
   Run run_;
 };
 
+// The line's tokens, read as ForEachLineText reads them, in one loop with
+// the layout's handling of each.
+[[gnu::always_inline]] inline void LayTokens(Layouter& lay, const BYTE* line, int count) {
+  StreamReader reader(line, count);
+  for (StreamToken t = reader.Next(); t.kind != StreamToken::kEnd; t = reader.Next()) {
+    if (t.kind == StreamToken::kText) {
+      lay.Text(line + t.offset, t.length);
+    } else {
+      lay.Escape(t);
+    }
+  }
+  lay.Finish();
+}
+
 }  // namespace
 
 LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, const BYTE* line,
@@ -524,16 +538,7 @@ LaidOutLine LayoutStreamLine(const PageOutputState* s, DriverFontCache* cache, c
   // A byte of text is one character at most.
   out.text.resize(std::max(count, 0));
   Layouter lay(s, cache, &out, measure);
-  // The tokens are read as ForEachLineText reads them.
-  StreamReader reader(line, count);
-  for (StreamToken t = reader.Next(); t.kind != StreamToken::kEnd; t = reader.Next()) {
-    if (t.kind == StreamToken::kText) {
-      lay.Text(line + t.offset, t.length);
-    } else {
-      lay.Escape(t);
-    }
-  }
-  lay.Finish();
+  LayTokens(lay, line, count);
   return out;
 }
 
@@ -543,15 +548,7 @@ void LayoutStreamLineBytes(const PageOutputState* s, DriverFontCache* cache, con
   out->text.clear();
   static_cast<LineExtent&>(*out) = LineExtent();
   Layouter lay(s, cache, out, false, line, memo);
-  StreamReader reader(line, count);
-  for (StreamToken t = reader.Next(); t.kind != StreamToken::kEnd; t = reader.Next()) {
-    if (t.kind == StreamToken::kText) {
-      lay.Text(line + t.offset, t.length);
-    } else {
-      lay.Escape(t);
-    }
-  }
-  lay.Finish();
+  LayTokens(lay, line, count);
 }
 
 DWORD LineExtent::Height(int measuring) const {
