@@ -225,7 +225,9 @@ const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band
 
 int FieldValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value) {
   const BandOutputState* s = run->band;
-  const FieldDef* f = s != nullptr && s->format.model != nullptr ? s->format.model->AliasedField(field) : field;
+  const FieldDef* f = (field->flags & kFieldAlias) && s != nullptr && s->format.model != nullptr
+                         ? s->format.model->AliasedField(field)
+                         : field;
   bool current = value == nullptr || value == field->value;
   return (current ? f->valueStatus : f->previousStatus) & 7;
 }

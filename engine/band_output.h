@@ -10,6 +10,7 @@
 #include "platform/printer/page_driver.h"
 #include "platform/win/win_types.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,11 @@ struct ItemOutput {
   // Another item of its band lies above it and across its columns, so that
   // it may wait for that one (see IsItemHeld); fixed with the layout.
   bool mayBeHeld = true;
+  // Its edges in output x (before the column offset), worked out once for
+  // the edges and scale they were worked out from (see itemXScale).
+  int xFromLeft = -1, xFromRight = -1;
+  uint32_t xScaleUse = 0;
+  LONG deviceLeft = 0, deviceRight = 0;
 };
 
 // One record's line in the records-across row.
@@ -114,11 +120,16 @@ struct BandOutputState {
   int rowLines = 0;                // the most lines of a record in the row
   int recordLines = 0;             // lines of the record being collected
   bool built = false;
+  // The scale the items' output edges were worked out with, and its count
+  // of changes (0: none yet).
+  std::optional<DeviceXScale> itemXScale;
+  uint32_t itemXScaleUse = 0;
   int nesting = 0;  // bands output from inside a band (the page footer of an overflow)
   // Where lines and boxes were last cut: they open again only on a later
   // page or column.
   int32_t closedPage = -1;
   uint32_t closedColumn = 0;
+  bool reopenPending = false;  // some item may still be marked reopen
   // Line buffers given back after use, so that output lines reuse their
   // capacity instead of allocating (see LineBuffer).
   std::vector<std::vector<BYTE>> spareLineBuffers;

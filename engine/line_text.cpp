@@ -9,6 +9,7 @@
 #include "foundation/doc_base.h"
 #include "engine/output_stream.h"
 #include "engine/report_run.h"
+#include "foundation/byte_order.h"
 #include "foundation/text_helpers.h"
 #include "core/composite.h"
 #include "core/fields.h"
@@ -26,11 +27,18 @@ constexpr BYTE kBandLinePageBreak = 0x01;
 
 BYTE StreamTextByte(BYTE c) { return c < 0x20 ? ' ' : c; }
 
+// As PutEscapeSequence (PutBareEscape without arguments) writes it, written
+// here in place: a line takes several for each item.
 void PutEsc(std::vector<BYTE>& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg, WORD a3 = kNoArg) {
-  BYTE buf[8];
-  int n = (a1 == kNoArg) ? static_cast<int>(PutBareEscape(buf, code) - buf)
-                         : static_cast<int>(PutEscapeSequence(buf, code, a1, a2, a3) - buf);
-  out.insert(out.end(), buf, buf + n);
+  const size_t n = a1 == kNoArg ? 2 : a2 == kNoArg ? 4 : a3 == kNoArg ? 6 : 8;
+  const size_t at = out.size();
+  out.resize(at + n);
+  BYTE* p = out.data() + at;
+  p[0] = kEsc;
+  p[1] = code;
+  if (n > 2) PutU16(p + 2, a1);
+  if (n > 4) PutU16(p + 4, a2);
+  if (n > 6) PutU16(p + 6, a3);
 }
 
 // Report data enters the stream with its control bytes made blanks; the
@@ -398,6 +406,8 @@ int NextLineItem(ReportRun* run, int start, int line, int band, int* heldCount) 
     if (L[it.line].kind != band) continue;
     if (it.state & kItemContinuing) return e;
     if (it.state & (kItemDone | kItemOutput)) continue;
+    // Nothing can hold it back and nothing does: IsItemHeld's first answer.
+    if (!it.mayBeHeld && it.holdCount == 0 && !(it.state & kItemMoved)) return e;
     if (!IsItemHeld(run, e, band, heldCount)) return e;
   }
   return -1;
@@ -438,6 +448,12 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
   bool lastFieldEmpty = false;
   bool lineBoxHere = false, graphicNotDrawn = false;
   const DeviceXScale toDeviceX(s->units);
+  // Items keep their output edges from one record to the next; a change of
+  // scale (new units) works them out again.
+  if (!s->itemXScale || !(*s->itemXScale == toDeviceX)) {
+    s->itemXScale = toDeviceX;
+    ++s->itemXScaleUse;
+  }
 
   for (int e = NextLineItem(run, s->firstItemOfLine[first], line, band, heldCount); e >= 0;
        e = NextLineItem(run, e + 1, line, band, heldCount)) {
@@ -472,8 +488,15 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
     FieldDef* f = FieldOfItem(it.head);
     const bool isField = f != nullptr;
     const bool wrapped = IsStretchingField(h);
-    const LONG x = toDeviceX(static_cast<DWORD>(std::max(0, h.left))) + colOff;
-    const LONG right = ObjectToDeviceX(toDeviceX, static_cast<DWORD>(std::max(0, h.right)), colOff);
+    if (it.xScaleUse != s->itemXScaleUse || it.xFromLeft != h.left || it.xFromRight != h.right) {
+      it.deviceLeft = toDeviceX(static_cast<DWORD>(std::max(0, h.left)));
+      it.deviceRight = ObjectToDeviceX(toDeviceX, static_cast<DWORD>(std::max(0, h.right)), 0);
+      it.xFromLeft = h.left;
+      it.xFromRight = h.right;
+      it.xScaleUse = s->itemXScaleUse;
+    }
+    const LONG x = it.deviceLeft + colOff;
+    const LONG right = it.deviceRight + colOff;
     const int depth = h.descent;
     const bool continuesRun = !(h.flags & kItemFixedPosition) && !lineText->empty() && runMode != 1 &&
                               !prevWrapped && (!explicitLine || depth == prevDepth) && !wrapped;

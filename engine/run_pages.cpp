@@ -244,6 +244,27 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
   bool present = false, nonEmpty = false, onlyGraphics = true;
   int32_t tallest = 0;
   const std::vector<ReportItemHead*>& items = ItemsOfLine(doc, r, line);
+  // A line measured before for this band: only its fields' values are asked.
+  BandHeightMemo::LineShape* shape = nullptr;
+  if (Has(r, 2) && line >= 0 && line < kBandLineCount) {
+    std::vector<BandHeightMemo::LineShape>& shapes = r->bandHeights.lineShapes;
+    if (shapes.empty()) shapes.resize(kBandLineCount);
+    shape = &shapes[static_cast<size_t>(line)];
+    if (shape->known && shape->band == band && shape->blankStay == blankStay) {
+      if (shape->variable) *variable = true;
+      bool kept = shape->nonEmpty;
+      for (size_t i = 0; !kept && i < shape->fields.size(); ++i) kept = !FieldValueEmpty(r, shape->fields[i], band);
+      if (!shape->present && !countEmpty) return 0;
+      if (shape->present && !kept && !blankStay) return 0;
+      const int32_t h = (!shape->present || shape->onlyGraphics || shape->tallest <= 0) ? DefaultLineHeight(r)
+                                                                                        : shape->tallest;
+      return GetLineHeightOverride(doc, line, h);
+    }
+    shape->known = false;
+  }
+  bool stretching = false;               // no shape is kept for the line
+  std::vector<FieldDef*> emptiable;      // the fields asked while nothing else kept the line
+  bool fixedNonEmpty = false;            // kept whatever the values
   // Font heights are the run's for good only with the device's fonts at hand.
   std::vector<int32_t>* fontHeights = nullptr;
   if (Has(r, 2) && line >= 0 && line < kBandLineCount) {
@@ -255,12 +276,12 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
   for (size_t i = 0; i < items.size(); ++i) {
     ReportItemHead* it = items[i];
     if (it->flags & (kItemKindLine | kItemKindBox)) {
-      present = nonEmpty = true;
+      present = nonEmpty = fixedNonEmpty = true;
       continue;
     }
     present = true;
     if (it->flags & kItemGraphicKinds) {
-      nonEmpty = true;
+      nonEmpty = fixedNonEmpty = true;
       continue;
     }
     onlyGraphics = false;
@@ -276,21 +297,34 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
       // A Record band that may break across pages is fitted by its own
       // lines; its text goes on over the page end.
       const bool keepsStretch = band != kBandRecord || r->recordsStretch;
+      if (IsStretchingField(*it)) stretching = true;
       if (keepsStretch && IsStretchingField(*it) && PrepareBandOutput(doc) != nullptr) {
         *variable = true;
         int32_t laid = StretchedFieldHeight(r, f, band);
         if (laid > h) h = laid;
       }
       if (blankStay) {
-        nonEmpty = true;
+        nonEmpty = fixedNonEmpty = true;
       } else {
         *variable = true;
+        emptiable.push_back(f);
         if (!nonEmpty && !FieldValueEmpty(r, f, band)) nonEmpty = true;
       }
     } else if (blankStay || !TextIsBlank(*it, IsLineDrawFont(r, *it))) {
-      nonEmpty = true;
+      nonEmpty = fixedNonEmpty = true;
     }
     if (h > tallest) tallest = h;
+  }
+  if (shape != nullptr && !stretching && fontHeights != nullptr) {
+    shape->known = true;
+    shape->band = band;
+    shape->blankStay = blankStay;
+    shape->present = present;
+    shape->nonEmpty = fixedNonEmpty;
+    shape->onlyGraphics = onlyGraphics;
+    shape->variable = !emptiable.empty();
+    shape->tallest = tallest;
+    shape->fields = std::move(emptiable);
   }
   if (!present && !countEmpty) return 0;
   if (present && !nonEmpty && !blankStay) return 0;

@@ -255,9 +255,14 @@ void CheckText(DriverRun* r, const PageOutputState* s, DeferredCheck* check, con
     }
   }
   if (!check->writable) return;
-  bool ok = check->lastFontWritable;
+  if (!check->lastFontWritable) {
+    check->writable = false;
+    return;
+  }
+  // Without a branch per byte: a token is a short run of text.
   const bool* writable = check->lastBytes;
-  for (int i = 0; ok && i < n; ++i) ok = writable[bytes[i]];
+  bool ok = true;
+  for (int i = 0; i < n; ++i) ok &= writable[bytes[i]];
   check->writable = ok;
 }
 
