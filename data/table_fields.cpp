@@ -448,6 +448,7 @@ int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int se
     return 1;
   }
   b->columnType = static_cast<uint8_t>(type);
+  b->storageSize = 0;  // the field's kind and width may change here
   b->dbType = da->GetColumnDbType(1);
   field->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(1)));
   uint32_t want = 0;
@@ -503,6 +504,7 @@ int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns) {
   const int failed = WalkBoundFields(model, [&](FieldDef* f, uint32_t n) -> int {
     FieldBinding* b = GetFieldBinding(f, true);
     if (b == nullptr) return 1;
+    b->storageSize = model->GetFieldStorageSize(f);
     if (!allocate) {
       if (b->fetchBuffer == nullptr) return 1;
       return da->BindColumn(column++, b->fetchBuffer, static_cast<int32_t>(b->fetchSize), &b->fetchedLength);
@@ -543,6 +545,11 @@ void ConvertFetchedValue(CKmComposite* model, FieldDef* field) {
 
 namespace {
 
+// The field's storage size as its binding kept it.
+uint32_t BoundStorageSize(CKmComposite* model, const FieldBinding* b, const FieldDef* field) {
+  return b->storageSize != 0 ? b->storageSize : model->GetFieldStorageSize(field);
+}
+
 void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef* field) {
   FieldBinding* b = GetFieldBinding(field, false);
   uint8_t* v = field->value;
@@ -561,7 +568,7 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
     }
   };
   if (b->fetchedLength == QE_LEN_NULL) {
-    uint32_t cap = model->GetFieldStorageSize(field);
+    uint32_t cap = BoundStorageSize(model, b, field);
     if (da->IsFileDataSource() && b->columnType == 1 && kind == 0 && cap > 0) {
       uint32_t n = std::min(field->width, cap - 1);
       std::memset(v, ' ', n);
@@ -622,7 +629,7 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
       size_t len = strnlen(reinterpret_cast<const char*>(buf), b->fetchSize ? b->fetchSize - 1 : 0);
       if (b->fetchedLength == QE_LEN_TRUNCATED) len = std::min<size_t>(len, std::min(field->width, st->longestValue));
       if (da->IsNetWareSql() && len == 0) field->totalFlags |= kTotalNullValue;
-      uint32_t cap = model->GetFieldStorageSize(field);
+      uint32_t cap = BoundStorageSize(model, b, field);
       FoldText(st, reinterpret_cast<const char*>(buf), len, reinterpret_cast<char*>(v), cap);
       if (!da->dbAnsi) {
         char* t = reinterpret_cast<char*>(v);

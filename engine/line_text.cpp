@@ -31,14 +31,13 @@ BYTE StreamTextByte(BYTE c) { return c < 0x20 ? ' ' : c; }
 // here in place: a line takes several for each item.
 void PutEsc(std::vector<BYTE>& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg, WORD a3 = kNoArg) {
   const size_t n = a1 == kNoArg ? 2 : a2 == kNoArg ? 4 : a3 == kNoArg ? 6 : 8;
-  const size_t at = out.size();
-  out.resize(at + n);
-  BYTE* p = out.data() + at;
+  BYTE p[8];
   p[0] = kEsc;
   p[1] = code;
   if (n > 2) PutU16(p + 2, a1);
   if (n > 4) PutU16(p + 4, a2);
   if (n > 6) PutU16(p + 6, a3);
+  out.insert(out.end(), p, p + n);
 }
 
 // Report data enters the stream with its control bytes made blanks; the
