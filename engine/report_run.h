@@ -69,9 +69,16 @@ struct BandHeightMemo {
     std::vector<struct FieldDef*> fields;  // blank lines drop: any of them not empty keeps the line
   };
   std::vector<LineShape> lineShapes;
+  // The lines a band's height adds up, from the last up, for a band none of
+  // whose lines has a condition; by band kind and mode, found once per run.
+  // orderKnown: 0 not yet, 1 kept in lineOrder, 2 the band has conditions.
+  uint8_t orderKnown[256][kModes];
+  std::vector<std::vector<int16_t>> lineOrder;  // [band * kModes + mode + 1]
   BandHeightMemo() { Clear(); }
   void Clear() {
     std::memset(known, 0, sizeof known);
+    std::memset(orderKnown, 0, sizeof orderKnown);
+    lineOrder.clear();
     lineItems.clear();
     itemFontHeights.clear();
     lineShapes.clear();

@@ -354,6 +354,27 @@ int32_t LineOutputHeight(KmDocBase* doc, int line, int countEmpty, int band) {
   return LineOutputHeightOf(doc, line, countEmpty, band, &variable);
 }
 
+namespace {
+
+// The lines BandHeight adds up for the band and mode, from the last up, kept
+// in the run's memo; false (nothing kept) when a line of the band has a
+// condition, which may leave it out for some records.
+bool KeepBandLineOrder(KmDocBase* doc, ReportRun* r, int band, int mode) {
+  const int last = LastLine(doc);
+  for (int line = 0; line <= last; ++line)
+    if (IsBandLine(doc, line, band) && doc->m_bandLines.lines[line].objectId != -1) return false;
+  BandHeightMemo& memo = r->bandHeights;
+  if (memo.lineOrder.empty()) memo.lineOrder.resize(256 * BandHeightMemo::kModes);
+  std::vector<int16_t>& order = memo.lineOrder[static_cast<size_t>(band) * BandHeightMemo::kModes + (mode + 1)];
+  order.clear();
+  const int firstLine = band == kBandRecord && mode == 0 && !r->recordsStretch ? FindBandLine(doc, kBandRecord, 1) : 0;
+  for (int line = last; line >= firstLine; --line)
+    if (IsBandLine(doc, line, band)) order.push_back(static_cast<int16_t>(line));
+  return true;
+}
+
+}  // namespace
+
 int32_t BandHeight(KmDocBase* doc, int band, int mode) {
   ReportRun* r = RunOf(doc);
   if (!r || !doc->m_bandLines.lines) return 0;
@@ -368,6 +389,29 @@ int32_t BandHeight(KmDocBase* doc, int band, int mode) {
   bool variable = false;
   int32_t sum = 0;
   bool broken = false;
+  // A band of a height asked for every record, with no line condition: its
+  // lines are found once and their heights added up.
+  if (memoable) {
+    uint8_t& state = memo.orderKnown[band][mode + 1];
+    if (state == 0) state = KeepBandLineOrder(doc, r, band, mode) ? 1 : 2;
+    if (state == 1) {
+      for (int16_t line : memo.lineOrder[static_cast<size_t>(band) * BandHeightMemo::kModes + (mode + 1)]) {
+        if (doc->m_bandLines.lines[line].flags & 1) {
+          sum = 0;
+          broken = true;
+          continue;
+        }
+        int countEmpty = mode != 0 || sum > 0 ? 1 : 0;
+        sum += LineOutputHeightOf(doc, line, countEmpty, band, &variable);
+      }
+      const int32_t height = sum == 0 ? (broken ? -1 : 0) : sum;
+      if (!variable) {
+        memo.height[band][mode + 1] = height;
+        memo.known[band][mode + 1] = 1;
+      }
+      return height;
+    }
+  }
   // A record whose text does not stretch counts from its first shown line.
   const int firstLine = band == kBandRecord && mode == 0 && !r->recordsStretch ? FindBandLine(doc, kBandRecord, 1) : 0;
   for (int line = LastLine(doc); line >= firstLine; --line) {
