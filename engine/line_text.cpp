@@ -40,24 +40,73 @@ void PutEsc(std::vector<BYTE>& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoAr
   out.insert(out.end(), p, p + n);
 }
 
+// One item's bytes, gathered before they go onto the line (or stay off it):
+// in place while they are few, as most are, in the lent buffer beyond.
+class ItemBytes {
+ public:
+  explicit ItemBytes(std::vector<BYTE>& spill) : spill_(spill) {}
+  void clear() {
+    n_ = 0;
+    spilled_ = false;
+  }
+  size_t size() const { return spilled_ ? spill_.size() : n_; }
+  const BYTE* data() const { return spilled_ ? spill_.data() : small_; }
+  // Room for len more bytes at the end: where they go.
+  BYTE* Extend(size_t len) {
+    if (!spilled_) {
+      if (len <= kSmall - n_) {
+        BYTE* p = small_ + n_;
+        n_ += len;
+        return p;
+      }
+      spill_.assign(small_, small_ + n_);
+      spilled_ = true;
+    }
+    const size_t at = spill_.size();
+    spill_.resize(at + len);
+    return spill_.data() + at;
+  }
+  void Truncate(size_t len) {
+    if (spilled_) spill_.resize(len);
+    else n_ = len;
+  }
+
+ private:
+  static constexpr size_t kSmall = 1024;
+  BYTE small_[kSmall];
+  size_t n_ = 0;
+  bool spilled_ = false;
+  std::vector<BYTE>& spill_;
+};
+
+void PutEsc(ItemBytes& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg, WORD a3 = kNoArg) {
+  const size_t n = a1 == kNoArg ? 2 : a2 == kNoArg ? 4 : a3 == kNoArg ? 6 : 8;
+  BYTE* p = out.Extend(n);
+  p[0] = kEsc;
+  p[1] = code;
+  if (n > 2) PutU16(p + 2, a1);
+  if (n > 4) PutU16(p + 4, a2);
+  if (n > 6) PutU16(p + 6, a3);
+}
+
 // Report data enters the stream with its control bytes made blanks; the
-// doubled escape of formatted text counts as one character.
-void PutData(std::vector<BYTE>& out, const char* text, size_t n) {
-  // Copied as it stands, then mended from its first control byte (the
-  // escape is one) on, if it has any: most values have none.
+// doubled escape of formatted text counts as one character. Copied as it
+// stands, then mended from its first control byte (the escape is one) on,
+// if it has any: most values have none.
+void PutData(ItemBytes& out, const char* text, size_t n) {
   const size_t at = out.size();
-  const BYTE* bytes = reinterpret_cast<const BYTE*>(text);
-  out.insert(out.end(), bytes, bytes + n);
-  BYTE* p = out.data() + at;
+  BYTE* p = out.Extend(n);
+  if (n == 0) return;
+  std::memcpy(p, text, n);
   size_t i = ControlFreeLength(text, n);
   if (i == n) return;
-  BYTE* to = p + i;  // never ahead of i: the mended text is never longer
+  BYTE* to = p + i;
   for (; i < n; ++i) {
     BYTE c = p[i];
     if (c == kEsc && i + 1 < n && p[i + 1] == kEsc) ++i;
     *to++ = StreamTextByte(c);
   }
-  out.resize(static_cast<size_t>(to - out.data()));
+  out.Truncate(at + static_cast<size_t>(to - p));
 }
 
 enum class Align { kNone, kLeft, kCentre, kRight };
@@ -81,7 +130,7 @@ struct LineWriter {
   }
 };
 
-void PutFontAndColour(LineWriter& w, std::vector<BYTE>& piece, const ReportItemHead& h, int defaultSize,
+void PutFontAndColour(LineWriter& w, ItemBytes& piece, const ReportItemHead& h, int defaultSize,
                       bool styleZero) {
   int style = styleZero ? 0 : (h.fontStyle & 0x0F);
   int size = h.pointSize > 0 ? h.pointSize : defaultSize;
@@ -101,7 +150,7 @@ void PutFontAndColour(LineWriter& w, std::vector<BYTE>& piece, const ReportItemH
 
 // Count characters of a wrapped field's text from start, each in the look
 // it prints in: a change of font, style or size on the line writes code 3.
-void PutFieldChars(LineWriter& w, std::vector<BYTE>& piece, const ItemOutput& it, int defaultSize, size_t start,
+void PutFieldChars(LineWriter& w, ItemBytes& piece, const ItemOutput& it, int defaultSize, size_t start,
                    size_t count) {
   size_t p = start;
   std::string run;
@@ -125,7 +174,7 @@ void PutFieldChars(LineWriter& w, std::vector<BYTE>& piece, const ItemOutput& it
 
 // Opens a run for an item of the alignment at x (right edge right), or
 // extends the open one.
-void StartOrExtendRun(LineWriter& w, std::vector<BYTE>& piece, Align a, bool newRun, LONG x, LONG right) {
+void StartOrExtendRun(LineWriter& w, ItemBytes& piece, Align a, bool newRun, LONG x, LONG right) {
   if (!newRun && w.open != Align::kNone) {
     w.runRight = right;
     return;
@@ -440,7 +489,7 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
   LineWriter w;
   w.out = lineText;
   LineBuffer pieceBuffer(s);
-  std::vector<BYTE>& piece = pieceBuffer.bytes();  // one item's bytes
+  ItemBytes piece(pieceBuffer.bytes());  // one item's bytes
   bool anyItem = false, anyText = false;
   bool prevWrapped = false;
   int prevDepth = -1;
@@ -619,7 +668,7 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
     }
 
     if (!skipPiece && static_cast<int>(lineText->size() + piece.size()) <= kMaxLineText)
-      lineText->insert(lineText->end(), piece.begin(), piece.end());
+      lineText->insert(lineText->end(), piece.data(), piece.data() + piece.size());
     if (wroteText && !skipPiece) anyText = true;
     *height = std::max(*height, explicitHeight);
     if (isField) lastFieldEmpty = fieldEmpty;
