@@ -201,6 +201,15 @@ struct DriverRun {
   std::unordered_map<const DriverFont*, bool> pdfFonts;  // PdfFileCanWriteFont of each
 };
 
+// std::lround's answer (halves away from zero) without the library call:
+// the position is asked for on every line.
+long RoundHalfAway(double v) {
+  if (!(std::fabs(v) < 1e15)) return std::lround(v);  // NaN, infinite or huge: the library's
+  const long t = static_cast<long>(v);                // toward zero
+  const double fraction = v - static_cast<double>(t);  // exact
+  return fraction >= 0.5 ? t + 1 : fraction <= -0.5 ? t - 1 : t;
+}
+
 DriverRun* RunOf(const PageOutputState* s) { return s ? static_cast<DriverRun*>(s->driverData) : nullptr; }
 
 QColor ColourOf(COLORREF c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
@@ -468,7 +477,7 @@ class QtPageDriver : public PageDriver {
   WORD CurrentY(PageOutputState* s) override {
     DriverRun* r = RunOf(s);
     if (!r) return 0;
-    return static_cast<WORD>(std::clamp<long>(std::lround(r->y), 0, 0xFFFF));
+    return static_cast<WORD>(std::clamp<long>(RoundHalfAway(r->y), 0, 0xFFFF));
   }
 
   // The shown page onto the preview's painter, fitted to the page rectangle
