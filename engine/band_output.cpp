@@ -201,7 +201,7 @@ void ClearPrintOnceMarks(BandOutputState* s, int level) {
     if (it.groupLevel > 0 && (level < 0 || it.groupLevel == level + 1)) it.printedOnce = false;
 }
 
-const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band) {
+const BYTE* GetFieldValueShown(ReportRun* run, const FieldDef* field, int band) {
   const BYTE* current = field->value;
   const BYTE* previous = field->previous;
   if (previous == nullptr || band == kBandRecord || band == kBandTitle) return current;
@@ -223,7 +223,7 @@ const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band
   return previous;
 }
 
-int FieldValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value) {
+int AliasValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value) {
   const BandOutputState* s = run->band;
   const FieldDef* f = (field->flags & kFieldAlias) && s != nullptr && s->format.model != nullptr
                          ? s->format.model->AliasedField(field)

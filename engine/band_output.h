@@ -188,9 +188,21 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
                    LONG* trailingUsed, bool recordLine, int kind, LONG height, int layoutLine);
 
 // The value buffer a field shows in band: its previous or its current value.
-const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band);
-// The three-bit status of that value (an alias shows its field's status).
-int FieldValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value);
+// Most fields show their current value, told here without a call; the
+// others by GetFieldValueShown.
+const BYTE* GetFieldValueShown(ReportRun* run, const FieldDef* field, int band);
+inline const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band) {
+  if (field->previous == nullptr || band == kBandRecord || band == kBandTitle) return field->value;
+  return GetFieldValueShown(run, field, band);
+}
+// The three-bit status of that value (an alias shows its field's status, by
+// AliasValueStatus).
+int AliasValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value);
+inline int FieldValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value) {
+  if (field->flags & kFieldAlias) return AliasValueStatus(run, field, value);
+  const bool current = value == nullptr || value == field->value;
+  return (current ? field->valueStatus : field->previousStatus) & 7;
+}
 
 // Print Once: the group fields of level (0-7; -1 every level) print again.
 void ClearPrintOnceMarks(BandOutputState* s, int level);

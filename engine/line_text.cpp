@@ -219,6 +219,7 @@ std::string TestPatternText(ReportRun* run, FieldDef& f) {
 // The scan of the master table that gives a memo its value; a failed read
 // is told (the run then stops).
 int ScanFieldValue(ReportRun* run, FieldDef* f) {
+  if (!MayReadByMasterScan(f)) return 0;
   CKmComposite* m = run->doc != nullptr ? run->doc->m_pModel : nullptr;
   if (m == nullptr || !ReadsByMasterScan(m, f)) return 0;
   const int code = ScanMasterTable(m, f, f->value, kMemoWindow, 0, &run->band->format);
