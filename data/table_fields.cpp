@@ -615,6 +615,12 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
         SetDate(v, day);
         SetTime(v, ToMicros(p, std::strchr(text, ' ') ? std::strchr(text, ' ') : text));
       } else {
+        // Rows mostly come in runs of one date: its text is read once.
+        if (b->lastDateLength != 0 && b->lastDateLength == n && std::memcmp(b->lastDateText, text, n) == 0) {
+          SetDate(v, b->lastDay);
+          SetTime(v, 0.0);
+          return;
+        }
         DataAccess::ParseDateText(text, &p);
         if (!ToDayNumber(p, &day)) {
           clear();
@@ -622,6 +628,9 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
         }
         SetDate(v, day);
         SetTime(v, 0.0);
+        std::memcpy(b->lastDateText, text, n);
+        b->lastDateLength = static_cast<uint8_t>(n);
+        b->lastDay = day;
       }
       return;
     }
