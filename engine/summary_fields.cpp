@@ -105,8 +105,13 @@ bool SameGroupValue(CKmComposite* m, const FieldDef* f, const uint8_t* slot) {
   } else if (kind & kFieldDate) {
     return ReadDay(v) == ReadDay(slot);
   }
+  // The same bytes are the same text in any collation: mostly the group goes on.
+  const size_t room = TextRoom(m, f);
+  const size_t na = strnlen(reinterpret_cast<const char*>(v), room < kGroupSlotBytes - 1 ? room : kGroupSlotBytes - 1);
+  if (na == strnlen(reinterpret_cast<const char*>(slot), kGroupSlotBytes - 1) && std::memcmp(v, slot, na) == 0)
+    return true;
   char a[kGroupSlotBytes], b[kGroupSlotBytes];
-  BoundedText(v, TextRoom(m, f), a);
+  BoundedText(v, room, a);
   BoundedText(slot, kGroupSlotBytes - 1, b);
   return CompareText(m, a, b) == 0;
 }
