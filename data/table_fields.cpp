@@ -170,7 +170,8 @@ double ToMicros(const DateTimeParts& p, const char* text) {
 
 // Every bound field in binding order: the query tables' fetched fields, then
 // the server-computed and translated calculations.
-template <typename Fn>
+// kSizes false: the fields only (n 0), for a walk on every row.
+template <bool kSizes = true, typename Fn>
 int WalkBoundFields(CKmComposite* model, Fn fn) {
   SqlRunState* st = GetSqlRunState(model);
   DataAccess* da = GetDataAccess(model);
@@ -181,9 +182,12 @@ int WalkBoundFields(CKmComposite* model, Fn fn) {
     FieldDef* f = slot->firstField;
     for (uint32_t k = 0; k < slot->fieldCount && f != nullptr; ++k, f = f->next) {
       if (f->value == nullptr || (f->flags & st->fetchMask) == 0) continue;
-      uint32_t n = std::min(f->width, st->longestValue) + 1;
-      // A long text is fetched whole: it prints and exports whole.
-      if (IsLongTextColumn(f)) n = kMemoFetchBytes;
+      uint32_t n = 0;
+      if (kSizes) {
+        n = std::min(f->width, st->longestValue) + 1;
+        // A long text is fetched whole: it prints and exports whole.
+        if (IsLongTextColumn(f)) n = kMemoFetchBytes;
+      }
       if (int r = fn(f, n)) return r;
     }
   }
@@ -532,7 +536,7 @@ int ConvertFetchedRow(CKmComposite* model) {
   // Once a row, not once a field: the model's state is looked up by kind.
   DataAccess* da = GetDataAccess(model);
   SqlRunState* st = GetSqlRunState(model);
-  WalkBoundFields(model, [&](FieldDef* f, uint32_t) -> int {
+  WalkBoundFields<false>(model, [&](FieldDef* f, uint32_t) -> int {
     ConvertValue(model, da, st, f);
     return 0;
   });

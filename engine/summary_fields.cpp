@@ -222,7 +222,9 @@ void FeedCharts(RunCalcState* c, bool onlyPending) {
   }
 }
 
-int Phase1(RunCalcState* c) {
+// Phase1 and Phase2 once a record, kept out of UpdateSummariesOf, which is
+// called for every total of every record as well.
+__attribute__((noinline)) int Phase1(RunCalcState* c) {
   CKmComposite* m = c->model;
   ClearLevelsForRecord(c);
   const uint32_t output = RecordsOutput(c);
@@ -238,7 +240,10 @@ int Phase1(RunCalcState* c) {
   FeedCharts(c, true);
   if (m->passPhase == kPhaseTotalsPrepass && c->groupBreakPending) KeepFinishedTotals(c);
   const bool phase3 = m->passPhase == kPhaseReportRun;
-  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+  // Only a level with a break pending resets totals: mostly none has.
+  bool anyPending = false;
+  for (int level = 0; level < c->levelsUsed && !anyPending; ++level) anyPending = LevelPending(c, level);
+  for (FieldDef* f = anyPending ? m->fieldList : nullptr; f != nullptr; f = f->next) {
     if (!IsTotal(f) || f->value == nullptr || !LevelPending(c, f->totalReset)) continue;
     if (phase3 && (f->totalFlags & kTotalPreprocessed)) continue;
     ResetSummary(c, f);
@@ -255,7 +260,7 @@ int Phase1(RunCalcState* c) {
   return 0;
 }
 
-int Phase2(RunCalcState* c) {
+__attribute__((noinline)) int Phase2(RunCalcState* c) {
   int pageBreakLine = 0;
   bool noFit = false;
   if (PageFormat(c, {0, 5, 8, 9})) {
