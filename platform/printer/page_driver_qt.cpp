@@ -245,24 +245,29 @@ const bool* PdfWritableBytes(bool lineDraw) {
   return table[lineDraw ? 1 : 0].data();
 }
 
+// CheckText's look at a token in another font than the one before.
+__attribute__((noinline)) void NoteTokenFont(DriverRun* r, const PageOutputState* s, DeferredCheck* check,
+                                             const DriverFont& f, int fontNumber) {
+  const PageOutputState* kept = r->layoutState.get();
+  if (check->facesKept) check->facesKept = kept && StreamFace(kept, fontNumber) == f.face;
+  check->lastFont = &f;
+  check->lastNumber = fontNumber;
+  if (check->writable) {
+    auto it = r->pdfFonts.find(&f);
+    if (it == r->pdfFonts.end()) it = r->pdfFonts.emplace(&f, PdfFileCanWriteFont(f.font)).first;
+    check->lastFontWritable = it->second;
+    check->lastBytes = PdfWritableBytes(IsLineDrawFont(s, f));
+  }
+}
+
 // One text token of a line left to the file writer: the writer takes text
 // of a font it has a standard font for whose characters all have a byte in
-// its code page (the stream's colours are all opaque).
-void CheckText(DriverRun* r, const PageOutputState* s, DeferredCheck* check, const DriverFont& f, int fontNumber,
-               const BYTE* bytes, int n) {
+// its code page (the stream's colours are all opaque). Inline in the scans
+// of every token of every line.
+inline __attribute__((always_inline)) void CheckText(DriverRun* r, const PageOutputState* s, DeferredCheck* check,
+                                                     const DriverFont& f, int fontNumber, const BYTE* bytes, int n) {
   const bool sameFont = &f == check->lastFont && fontNumber == check->lastNumber;
-  if (!sameFont) {
-    const PageOutputState* kept = r->layoutState.get();
-    if (check->facesKept) check->facesKept = kept && StreamFace(kept, fontNumber) == f.face;
-    check->lastFont = &f;
-    check->lastNumber = fontNumber;
-    if (check->writable) {
-      auto it = r->pdfFonts.find(&f);
-      if (it == r->pdfFonts.end()) it = r->pdfFonts.emplace(&f, PdfFileCanWriteFont(f.font)).first;
-      check->lastFontWritable = it->second;
-      check->lastBytes = PdfWritableBytes(IsLineDrawFont(s, f));
-    }
-  }
+  if (!sameFont) NoteTokenFont(r, s, check, f, fontNumber);
   if (!check->writable) return;
   if (!check->lastFontWritable) {
     check->writable = false;
