@@ -130,7 +130,7 @@ struct LineWriter {
   }
 };
 
-void PutFontAndColour(LineWriter& w, ItemBytes& piece, const ReportItemHead& h, int defaultSize,
+inline __attribute__((always_inline)) void PutFontAndColour(LineWriter& w, ItemBytes& piece, const ReportItemHead& h, int defaultSize,
                       bool styleZero) {
   int style = styleZero ? 0 : (h.fontStyle & 0x0F);
   int size = h.pointSize > 0 ? h.pointSize : defaultSize;
@@ -446,7 +446,11 @@ bool IsItemHeld(ReportRun* run, int entry, int band, int* heldCount) {
   return false;
 }
 
-int NextLineItem(ReportRun* run, int start, int line, int band, int* heldCount) {
+namespace {
+
+// NextLineItem, inline in the walk of a line's items.
+inline __attribute__((always_inline)) int NextItemOfLine(ReportRun* run, int start, int line, int band,
+                                                         int* heldCount) {
   BandOutputState* s = run->band;
   const BandLineRec* L = s->layout->Lines().lines;
   for (int e = std::max(0, start); e < static_cast<int>(s->items.size()); ++e) {
@@ -460,6 +464,12 @@ int NextLineItem(ReportRun* run, int start, int line, int band, int* heldCount) 
     if (!IsItemHeld(run, e, band, heldCount)) return e;
   }
   return -1;
+}
+
+}  // namespace
+
+int NextLineItem(ReportRun* run, int start, int line, int band, int* heldCount) {
+  return NextItemOfLine(run, start, line, band, heldCount);
 }
 
 int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureOnly, int line, int band,
@@ -504,8 +514,8 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
     ++s->itemXScaleUse;
   }
 
-  for (int e = NextLineItem(run, s->firstItemOfLine[first], line, band, heldCount); e >= 0;
-       e = NextLineItem(run, e + 1, line, band, heldCount)) {
+  for (int e = NextItemOfLine(run, s->firstItemOfLine[first], line, band, heldCount); e >= 0;
+       e = NextItemOfLine(run, e + 1, line, band, heldCount)) {
     ItemOutput& it = s->items[e];
     const ReportItemHead& h = *it.head;
     anyItem = true;
