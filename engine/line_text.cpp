@@ -79,7 +79,7 @@ class ItemBytes {
   std::vector<BYTE>& spill_;
 };
 
-void PutEsc(ItemBytes& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg, WORD a3 = kNoArg) {
+inline __attribute__((always_inline)) void PutEsc(ItemBytes& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg, WORD a3 = kNoArg) {
   const size_t n = a1 == kNoArg ? 2 : a2 == kNoArg ? 4 : a3 == kNoArg ? 6 : 8;
   BYTE* p = out.Extend(n);
   p[0] = kEsc;
@@ -93,7 +93,7 @@ void PutEsc(ItemBytes& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg, WORD 
 // doubled escape of formatted text counts as one character. Copied as it
 // stands, then mended from its first control byte (the escape is one) on,
 // if it has any: most values have none.
-void PutData(ItemBytes& out, const char* text, size_t n) {
+inline __attribute__((always_inline)) void PutData(ItemBytes& out, const char* text, size_t n) {
   const size_t at = out.size();
   BYTE* p = out.Extend(n);
   if (n == 0) return;
@@ -174,7 +174,7 @@ void PutFieldChars(LineWriter& w, ItemBytes& piece, const ItemOutput& it, int de
 
 // Opens a run for an item of the alignment at x (right edge right), or
 // extends the open one.
-void StartOrExtendRun(LineWriter& w, ItemBytes& piece, Align a, bool newRun, LONG x, LONG right) {
+inline __attribute__((always_inline)) void StartOrExtendRun(LineWriter& w, ItemBytes& piece, Align a, bool newRun, LONG x, LONG right) {
   if (!newRun && w.open != Align::kNone) {
     w.runRight = right;
     return;
