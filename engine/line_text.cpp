@@ -53,18 +53,12 @@ class ItemBytes {
   const BYTE* data() const { return spilled_ ? spill_.data() : small_; }
   // Room for len more bytes at the end: where they go.
   BYTE* Extend(size_t len) {
-    if (!spilled_) {
-      if (len <= kSmall - n_) {
-        BYTE* p = small_ + n_;
-        n_ += len;
-        return p;
-      }
-      spill_.assign(small_, small_ + n_);
-      spilled_ = true;
+    if (!spilled_ && len <= kSmall - n_) {
+      BYTE* p = small_ + n_;
+      n_ += len;
+      return p;
     }
-    const size_t at = spill_.size();
-    spill_.resize(at + len);
-    return spill_.data() + at;
+    return ExtendSpilled(len);
   }
   void Truncate(size_t len) {
     if (spilled_) spill_.resize(len);
@@ -72,6 +66,17 @@ class ItemBytes {
   }
 
  private:
+  // Beyond the room in place: the lent buffer takes the bytes so far and on.
+  __attribute__((noinline)) BYTE* ExtendSpilled(size_t len) {
+    if (!spilled_) {
+      spill_.assign(small_, small_ + n_);
+      spilled_ = true;
+    }
+    const size_t at = spill_.size();
+    spill_.resize(at + len);
+    return spill_.data() + at;
+  }
+
   static constexpr size_t kSmall = 1024;
   BYTE small_[kSmall];
   size_t n_ = 0;
