@@ -191,10 +191,13 @@ int WalkBoundFields(CKmComposite* model, Fn fn) {
       if (int r = fn(f, n)) return r;
     }
   }
+  // Both kinds are needed calculations, not aliases: one test passes over
+  // every other field.
+  const bool engineEval = da != nullptr && da->AlwaysEngineEval() != 0;
   for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) {
-    if (!(f->flags & kFieldNeeded)) continue;
+    if ((f->flags & (kFieldNeeded | kFieldCalculation | kFieldAlias)) != (kFieldNeeded | kFieldCalculation)) continue;
     bool server = IsServerComputed(f);
-    bool translated = da->AlwaysEngineEval() && (f->flags & (kFieldCalculation | kFieldAlias)) == kFieldCalculation &&
+    bool translated = engineEval && (f->flags & (kFieldCalculation | kFieldAlias)) == kFieldCalculation &&
                       f->sqlText != nullptr;
     if (!server && !translated) continue;
     uint32_t n = std::max<uint32_t>(1, std::min(f->width + 1, st->longestValue));

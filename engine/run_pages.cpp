@@ -243,7 +243,6 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
   const bool blankStay = !BlankLinesDropped(r, band);
   bool present = false, nonEmpty = false, onlyGraphics = true;
   int32_t tallest = 0;
-  const std::vector<ReportItemHead*>& items = ItemsOfLine(doc, r, line);
   // A line measured before for this band: only its fields' values are asked.
   BandHeightMemo::LineShape* shape = nullptr;
   if (Has(r, 2) && line >= 0 && line < kBandLineCount) {
@@ -262,6 +261,7 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
     }
     shape->known = false;
   }
+  const std::vector<ReportItemHead*>& items = ItemsOfLine(doc, r, line);
   bool stretching = false;               // no shape is kept for the line
   std::vector<FieldDef*> emptiable;      // the fields asked while nothing else kept the line
   bool fixedNonEmpty = false;            // kept whatever the values

@@ -190,7 +190,7 @@ struct DriverRun {
   // The line MeasureLine looked at last, for the OutputLine of the same
   // bytes that follows it: a line is laid out, or scanned, once, not twice.
   enum class Measured { kNone, kLaidOut, kScanned } measured = Measured::kNone;
-  std::string measuredBytes;
+  std::vector<BYTE> measuredBytes;
   LaidOutLine laid;
   DeferredCheck scanned;
   std::vector<LaidOutPiece> sparePieces;  // room of the line drawn last, for the next
@@ -570,7 +570,7 @@ class QtPageDriver : public PageDriver {
 
   static void KeepMeasured(DriverRun* r, const BYTE* line, int count, DriverRun::Measured how) {
     r->measured = count < 0 ? DriverRun::Measured::kNone : how;
-    if (count > 0) r->measuredBytes.assign(reinterpret_cast<const char*>(line), static_cast<size_t>(count));
+    if (count > 0) r->measuredBytes.assign(line, line + count);
     else r->measuredBytes.clear();
   }
 
