@@ -596,7 +596,8 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
     } else {
       const BYTE* value = GetFieldValueForBand(run, f, band);
       const int status = FieldValueStatus(run, f, value);
-      const bool suppressed = IsGroupFieldSuppressed(run, &it) != 0;
+      // Only a group field may be left out or marked (Print Once).
+      const bool suppressed = it.groupLevel > 0 && IsGroupFieldSuppressed(run, &it) != 0;
       // A memo takes its value from the master table's current record first.
       if (status == 0 && !(it.state & kItemContinuing) && value == f->value && ScanFieldValue(run, f) != 0) {
         RunStateOf(run) = -2;
@@ -680,7 +681,7 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
           }
         }
       }
-      if (!measureOnly && !suppressed) MarkGroupField(run, &it);
+      if (!measureOnly && !suppressed && it.groupLevel > 0) MarkGroupField(run, &it);
     }
 
     if (!skipPiece && static_cast<int>(lineText->size() + piece.size()) <= kMaxLineText)

@@ -141,7 +141,7 @@ int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_
     for (FieldDef* f = m->calcOrderList; f != nullptr; f = f->orderNext) {
       if (!(f->flags & m->scanMask) || SweepOf(m, st, f) != sweep) continue;
       if (IsTotal(f)) {
-        if (summaries && EvaluateFieldCondition(m, f)) {
+        if (summaries && (f->conditionCode == nullptr || EvaluateFieldCondition(m, f))) {
           const int r = hooks.updateSummaries(m, f, 0);
           if (r != 0) return r;
         }
@@ -413,6 +413,20 @@ bool EvaluateFieldCondition(CKmComposite* m, FieldDef* f) {
 
 namespace {
 
+// A value into its previous buffer: mostly a number or a date (8 or 12
+// bytes), copied in words without a call.
+void CopyValue(uint8_t* to, const uint8_t* from, size_t n) {
+  if (n >= 8 && n <= 16) {
+    uint64_t a, b;
+    std::memcpy(&a, from, 8);
+    std::memcpy(&b, from + n - 8, 8);
+    std::memcpy(to, &a, 8);
+    std::memcpy(to + n - 8, &b, 8);
+  } else {
+    std::memcpy(to, from, n);
+  }
+}
+
 // GetFieldStorageSize of the field at place i of the list, kept for the pass.
 uint32_t SavedSize(CKmComposite* m, RecordPassState* st, size_t i, const FieldDef* f) {
   std::vector<std::pair<const FieldDef*, uint32_t>>& sizes = st->savedSizes;
@@ -435,7 +449,7 @@ void SaveFieldValues(CKmComposite* m) {
       CKmComposite::CopyValueHeader(f->previous, f->value);
       std::memcpy(f->previous, f->value, kMemoValueBytes);
     } else {
-      std::memcpy(f->previous, f->value, SavedSize(m, st, place, f));
+      CopyValue(f->previous, f->value, SavedSize(m, st, place, f));
     }
     f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
   }
