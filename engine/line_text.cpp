@@ -84,7 +84,8 @@ class ItemBytes {
   std::vector<BYTE>& spill_;
 };
 
-inline __attribute__((always_inline)) void PutEsc(ItemBytes& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg, WORD a3 = kNoArg) {
+inline __attribute__((always_inline)) void PutEsc(ItemBytes& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg,
+                                                   WORD a3 = kNoArg) {
   const size_t n = a1 == kNoArg ? 2 : a2 == kNoArg ? 4 : a3 == kNoArg ? 6 : 8;
   BYTE* p = out.Extend(n);
   p[0] = kEsc;
@@ -135,8 +136,8 @@ struct LineWriter {
   }
 };
 
-inline __attribute__((always_inline)) void PutFontAndColour(LineWriter& w, ItemBytes& piece, const ReportItemHead& h, int defaultSize,
-                      bool styleZero) {
+inline __attribute__((always_inline)) void PutFontAndColour(LineWriter& w, ItemBytes& piece, const ReportItemHead& h,
+                                                             int defaultSize, bool styleZero) {
   int style = styleZero ? 0 : (h.fontStyle & 0x0F);
   int size = h.pointSize > 0 ? h.pointSize : defaultSize;
   if (h.fontIndex != w.font || style != w.style || size != w.size) {
@@ -179,7 +180,8 @@ void PutFieldChars(LineWriter& w, ItemBytes& piece, const ItemOutput& it, int de
 
 // Opens a run for an item of the alignment at x (right edge right), or
 // extends the open one.
-inline __attribute__((always_inline)) void StartOrExtendRun(LineWriter& w, ItemBytes& piece, Align a, bool newRun, LONG x, LONG right) {
+inline __attribute__((always_inline)) void StartOrExtendRun(LineWriter& w, ItemBytes& piece, Align a, bool newRun,
+                                                             LONG x, LONG right) {
   if (!newRun && w.open != Align::kNone) {
     w.runRight = right;
     return;
