@@ -74,6 +74,7 @@ int AllocateFetchBuffers(CKmComposite* m) {
     if (b->fetchBuffer == nullptr) return 1;
     b->fetchSize = n;
     b->fetchedLength = QE_LEN_NULL;
+    b->storageSize = m->GetFieldStorageSize(f);
     return 0;
   });
 }

@@ -170,7 +170,8 @@ double ToMicros(const DateTimeParts& p, const char* text) {
 
 // Every bound field in binding order: the query tables' fetched fields, then
 // the server-computed and translated calculations.
-template <typename Fn>
+// kSizes false: the fields only (n 0), for a walk on every row.
+template <bool kSizes = true, typename Fn>
 int WalkBoundFields(CKmComposite* model, Fn fn) {
   SqlRunState* st = GetSqlRunState(model);
   DataAccess* da = GetDataAccess(model);
@@ -181,16 +182,22 @@ int WalkBoundFields(CKmComposite* model, Fn fn) {
     FieldDef* f = slot->firstField;
     for (uint32_t k = 0; k < slot->fieldCount && f != nullptr; ++k, f = f->next) {
       if (f->value == nullptr || (f->flags & st->fetchMask) == 0) continue;
-      uint32_t n = std::min(f->width, st->longestValue) + 1;
-      // A long text is fetched whole: it prints and exports whole.
-      if (IsLongTextColumn(f)) n = kMemoFetchBytes;
+      uint32_t n = 0;
+      if (kSizes) {
+        n = std::min(f->width, st->longestValue) + 1;
+        // A long text is fetched whole: it prints and exports whole.
+        if (IsLongTextColumn(f)) n = kMemoFetchBytes;
+      }
       if (int r = fn(f, n)) return r;
     }
   }
+  // Both kinds are needed calculations, not aliases: one test passes over
+  // every other field.
+  const bool engineEval = da != nullptr && da->AlwaysEngineEval() != 0;
   for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) {
-    if (!(f->flags & kFieldNeeded)) continue;
+    if ((f->flags & (kFieldNeeded | kFieldCalculation | kFieldAlias)) != (kFieldNeeded | kFieldCalculation)) continue;
     bool server = IsServerComputed(f);
-    bool translated = da->AlwaysEngineEval() && (f->flags & (kFieldCalculation | kFieldAlias)) == kFieldCalculation &&
+    bool translated = engineEval && (f->flags & (kFieldCalculation | kFieldAlias)) == kFieldCalculation &&
                       f->sqlText != nullptr;
     if (!server && !translated) continue;
     uint32_t n = std::max<uint32_t>(1, std::min(f->width + 1, st->longestValue));
@@ -448,6 +455,7 @@ int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int se
     return 1;
   }
   b->columnType = static_cast<uint8_t>(type);
+  b->storageSize = 0;  // the field's kind and width may change here
   b->dbType = da->GetColumnDbType(1);
   field->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(1)));
   uint32_t want = 0;
@@ -503,6 +511,7 @@ int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns) {
   const int failed = WalkBoundFields(model, [&](FieldDef* f, uint32_t n) -> int {
     FieldBinding* b = GetFieldBinding(f, true);
     if (b == nullptr) return 1;
+    b->storageSize = model->GetFieldStorageSize(f);
     if (!allocate) {
       if (b->fetchBuffer == nullptr) return 1;
       return da->BindColumn(column++, b->fetchBuffer, static_cast<int32_t>(b->fetchSize), &b->fetchedLength);
@@ -530,7 +539,7 @@ int ConvertFetchedRow(CKmComposite* model) {
   // Once a row, not once a field: the model's state is looked up by kind.
   DataAccess* da = GetDataAccess(model);
   SqlRunState* st = GetSqlRunState(model);
-  WalkBoundFields(model, [&](FieldDef* f, uint32_t) -> int {
+  WalkBoundFields<false>(model, [&](FieldDef* f, uint32_t) -> int {
     ConvertValue(model, da, st, f);
     return 0;
   });
@@ -542,6 +551,11 @@ void ConvertFetchedValue(CKmComposite* model, FieldDef* field) {
 }
 
 namespace {
+
+// The field's storage size as its binding kept it.
+uint32_t BoundStorageSize(CKmComposite* model, const FieldBinding* b, const FieldDef* field) {
+  return b->storageSize != 0 ? b->storageSize : model->GetFieldStorageSize(field);
+}
 
 void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef* field) {
   FieldBinding* b = GetFieldBinding(field, false);
@@ -561,7 +575,7 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
     }
   };
   if (b->fetchedLength == QE_LEN_NULL) {
-    uint32_t cap = model->GetFieldStorageSize(field);
+    uint32_t cap = BoundStorageSize(model, b, field);
     if (da->IsFileDataSource() && b->columnType == 1 && kind == 0 && cap > 0) {
       uint32_t n = std::min(field->width, cap - 1);
       std::memset(v, ' ', n);
@@ -608,6 +622,12 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
         SetDate(v, day);
         SetTime(v, ToMicros(p, std::strchr(text, ' ') ? std::strchr(text, ' ') : text));
       } else {
+        // Rows mostly come in runs of one date: its text is read once.
+        if (b->lastDateLength != 0 && b->lastDateLength == n && std::memcmp(b->lastDateText, text, n) == 0) {
+          SetDate(v, b->lastDay);
+          SetTime(v, 0.0);
+          return;
+        }
         DataAccess::ParseDateText(text, &p);
         if (!ToDayNumber(p, &day)) {
           clear();
@@ -615,6 +635,9 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
         }
         SetDate(v, day);
         SetTime(v, 0.0);
+        std::memcpy(b->lastDateText, text, n);
+        b->lastDateLength = static_cast<uint8_t>(n);
+        b->lastDay = day;
       }
       return;
     }
@@ -622,7 +645,7 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
       size_t len = strnlen(reinterpret_cast<const char*>(buf), b->fetchSize ? b->fetchSize - 1 : 0);
       if (b->fetchedLength == QE_LEN_TRUNCATED) len = std::min<size_t>(len, std::min(field->width, st->longestValue));
       if (da->IsNetWareSql() && len == 0) field->totalFlags |= kTotalNullValue;
-      uint32_t cap = model->GetFieldStorageSize(field);
+      uint32_t cap = BoundStorageSize(model, b, field);
       FoldText(st, reinterpret_cast<const char*>(buf), len, reinterpret_cast<char*>(v), cap);
       if (!da->dbAnsi) {
         char* t = reinterpret_cast<char*>(v);

@@ -36,6 +36,13 @@ struct FieldBinding {
   uint8_t* fetchBuffer = nullptr;  // owned
   uint32_t fetchSize = 0;
   int32_t fetchedLength = 0;       // the bound length cell
+  // The field's GetFieldStorageSize when its buffer was bound (0: not known):
+  // every fetched row's value is cut to it.
+  uint32_t storageSize = 0;
+  // The date text a row gave last and its day (length 0: none yet).
+  char lastDateText[40] = {};
+  uint8_t lastDateLength = 0;
+  uint32_t lastDay = 0;
 };
 
 // Per-table state of the data layer (hangs from TableSlot::dataState).

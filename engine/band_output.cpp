@@ -201,7 +201,7 @@ void ClearPrintOnceMarks(BandOutputState* s, int level) {
     if (it.groupLevel > 0 && (level < 0 || it.groupLevel == level + 1)) it.printedOnce = false;
 }
 
-const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band) {
+const BYTE* GetFieldValueShown(ReportRun* run, const FieldDef* field, int band) {
   const BYTE* current = field->value;
   const BYTE* previous = field->previous;
   if (previous == nullptr || band == kBandRecord || band == kBandTitle) return current;
@@ -223,9 +223,11 @@ const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band
   return previous;
 }
 
-int FieldValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value) {
+int AliasValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value) {
   const BandOutputState* s = run->band;
-  const FieldDef* f = s != nullptr && s->format.model != nullptr ? s->format.model->AliasedField(field) : field;
+  const FieldDef* f = (field->flags & kFieldAlias) && s != nullptr && s->format.model != nullptr
+                         ? s->format.model->AliasedField(field)
+                         : field;
   bool current = value == nullptr || value == field->value;
   return (current ? f->valueStatus : f->previousStatus) & 7;
 }

@@ -10,6 +10,7 @@
 #include "platform/printer/page_driver.h"
 #include "platform/win/win_types.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,11 @@ struct ItemOutput {
   // Another item of its band lies above it and across its columns, so that
   // it may wait for that one (see IsItemHeld); fixed with the layout.
   bool mayBeHeld = true;
+  // Its edges in output x (before the column offset), worked out once for
+  // the edges and scale they were worked out from (see itemXScale).
+  int xFromLeft = -1, xFromRight = -1;
+  uint32_t xScaleUse = 0;
+  LONG deviceLeft = 0, deviceRight = 0;
 };
 
 // One record's line in the records-across row.
@@ -114,11 +120,16 @@ struct BandOutputState {
   int rowLines = 0;                // the most lines of a record in the row
   int recordLines = 0;             // lines of the record being collected
   bool built = false;
+  // The scale the items' output edges were worked out with, and its count
+  // of changes (0: none yet).
+  std::optional<DeviceXScale> itemXScale;
+  uint32_t itemXScaleUse = 0;
   int nesting = 0;  // bands output from inside a band (the page footer of an overflow)
   // Where lines and boxes were last cut: they open again only on a later
   // page or column.
   int32_t closedPage = -1;
   uint32_t closedColumn = 0;
+  bool reopenPending = false;  // some item may still be marked reopen
   // Line buffers given back after use, so that output lines reuse their
   // capacity instead of allocating (see LineBuffer).
   std::vector<std::vector<BYTE>> spareLineBuffers;
@@ -177,9 +188,21 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
                    LONG* trailingUsed, bool recordLine, int kind, LONG height, int layoutLine);
 
 // The value buffer a field shows in band: its previous or its current value.
-const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band);
-// The three-bit status of that value (an alias shows its field's status).
-int FieldValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value);
+// Most fields show their current value, told here without a call; the
+// others by GetFieldValueShown.
+const BYTE* GetFieldValueShown(ReportRun* run, const FieldDef* field, int band);
+inline const BYTE* GetFieldValueForBand(ReportRun* run, const FieldDef* field, int band) {
+  if (field->previous == nullptr || band == kBandRecord || band == kBandTitle) return field->value;
+  return GetFieldValueShown(run, field, band);
+}
+// The three-bit status of that value (an alias shows its field's status, by
+// AliasValueStatus).
+int AliasValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value);
+inline int FieldValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value) {
+  if (field->flags & kFieldAlias) return AliasValueStatus(run, field, value);
+  const bool current = value == nullptr || value == field->value;
+  return (current ? field->valueStatus : field->previousStatus) & 7;
+}
 
 // Print Once: the group fields of level (0-7; -1 every level) print again.
 void ClearPrintOnceMarks(BandOutputState* s, int level);

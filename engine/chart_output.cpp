@@ -125,6 +125,9 @@ void FeedRunCharts(ReportRun* run, int level, bool atEnd) {
   KmDocBase* doc = run ? run->doc : nullptr;
   CKmComposite* m = doc ? doc->m_pModel : nullptr;
   if (m == nullptr || (m->passPhase != kPhaseReportRun && m->passPhase != kPhaseChartPrepass)) return;
+  // Asked for every record: without charts, no values are made ready.
+  const LayoutTables* t = LayoutOf(doc);
+  if (t == nullptr || t->charts.Count() == 0) return;
   const bool prepass = m->passPhase == kPhaseChartPrepass;
   RunValues values(m, run->band ? &run->band->format : nullptr);
   EachChart(doc, [&](ChartTableEntry& e, CKmChart& c) {

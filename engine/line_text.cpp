@@ -9,6 +9,7 @@
 #include "foundation/doc_base.h"
 #include "engine/output_stream.h"
 #include "engine/report_run.h"
+#include "foundation/byte_order.h"
 #include "foundation/text_helpers.h"
 #include "core/composite.h"
 #include "core/fields.h"
@@ -26,31 +27,92 @@ constexpr BYTE kBandLinePageBreak = 0x01;
 
 BYTE StreamTextByte(BYTE c) { return c < 0x20 ? ' ' : c; }
 
+// As PutEscapeSequence (PutBareEscape without arguments) writes it, written
+// here in place: a line takes several for each item.
 void PutEsc(std::vector<BYTE>& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg, WORD a3 = kNoArg) {
-  BYTE buf[8];
-  int n = (a1 == kNoArg) ? static_cast<int>(PutBareEscape(buf, code) - buf)
-                         : static_cast<int>(PutEscapeSequence(buf, code, a1, a2, a3) - buf);
-  out.insert(out.end(), buf, buf + n);
+  const size_t n = a1 == kNoArg ? 2 : a2 == kNoArg ? 4 : a3 == kNoArg ? 6 : 8;
+  BYTE p[8];
+  p[0] = kEsc;
+  p[1] = code;
+  if (n > 2) PutU16(p + 2, a1);
+  if (n > 4) PutU16(p + 4, a2);
+  if (n > 6) PutU16(p + 6, a3);
+  out.insert(out.end(), p, p + n);
+}
+
+// One item's bytes, gathered before they go onto the line (or stay off it):
+// in place while they are few, as most are, in the lent buffer beyond.
+class ItemBytes {
+ public:
+  explicit ItemBytes(std::vector<BYTE>& spill) : spill_(spill) {}
+  void clear() {
+    n_ = 0;
+    spilled_ = false;
+  }
+  size_t size() const { return spilled_ ? spill_.size() : n_; }
+  const BYTE* data() const { return spilled_ ? spill_.data() : small_; }
+  // Room for len more bytes at the end: where they go.
+  BYTE* Extend(size_t len) {
+    if (!spilled_ && len <= kSmall - n_) {
+      BYTE* p = small_ + n_;
+      n_ += len;
+      return p;
+    }
+    return ExtendSpilled(len);
+  }
+  void Truncate(size_t len) {
+    if (spilled_) spill_.resize(len);
+    else n_ = len;
+  }
+
+ private:
+  // Beyond the room in place: the lent buffer takes the bytes so far and on.
+  __attribute__((noinline)) BYTE* ExtendSpilled(size_t len) {
+    if (!spilled_) {
+      spill_.assign(small_, small_ + n_);
+      spilled_ = true;
+    }
+    const size_t at = spill_.size();
+    spill_.resize(at + len);
+    return spill_.data() + at;
+  }
+
+  static constexpr size_t kSmall = 1024;
+  BYTE small_[kSmall];
+  size_t n_ = 0;
+  bool spilled_ = false;
+  std::vector<BYTE>& spill_;
+};
+
+inline __attribute__((always_inline)) void PutEsc(ItemBytes& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg,
+                                                   WORD a3 = kNoArg) {
+  const size_t n = a1 == kNoArg ? 2 : a2 == kNoArg ? 4 : a3 == kNoArg ? 6 : 8;
+  BYTE* p = out.Extend(n);
+  p[0] = kEsc;
+  p[1] = code;
+  if (n > 2) PutU16(p + 2, a1);
+  if (n > 4) PutU16(p + 4, a2);
+  if (n > 6) PutU16(p + 6, a3);
 }
 
 // Report data enters the stream with its control bytes made blanks; the
-// doubled escape of formatted text counts as one character.
-void PutData(std::vector<BYTE>& out, const char* text, size_t n) {
-  // Copied as it stands, then mended from its first control byte (the
-  // escape is one) on, if it has any: most values have none.
+// doubled escape of formatted text counts as one character. Copied as it
+// stands, then mended from its first control byte (the escape is one) on,
+// if it has any: most values have none.
+inline __attribute__((always_inline)) void PutData(ItemBytes& out, const char* text, size_t n) {
   const size_t at = out.size();
-  const BYTE* bytes = reinterpret_cast<const BYTE*>(text);
-  out.insert(out.end(), bytes, bytes + n);
-  BYTE* p = out.data() + at;
+  BYTE* p = out.Extend(n);
+  if (n == 0) return;
+  std::memcpy(p, text, n);
   size_t i = ControlFreeLength(text, n);
   if (i == n) return;
-  BYTE* to = p + i;  // never ahead of i: the mended text is never longer
+  BYTE* to = p + i;
   for (; i < n; ++i) {
     BYTE c = p[i];
     if (c == kEsc && i + 1 < n && p[i + 1] == kEsc) ++i;
     *to++ = StreamTextByte(c);
   }
-  out.resize(static_cast<size_t>(to - out.data()));
+  out.Truncate(at + static_cast<size_t>(to - p));
 }
 
 enum class Align { kNone, kLeft, kCentre, kRight };
@@ -74,8 +136,8 @@ struct LineWriter {
   }
 };
 
-void PutFontAndColour(LineWriter& w, std::vector<BYTE>& piece, const ReportItemHead& h, int defaultSize,
-                      bool styleZero) {
+inline __attribute__((always_inline)) void PutFontAndColour(LineWriter& w, ItemBytes& piece, const ReportItemHead& h,
+                                                             int defaultSize, bool styleZero) {
   int style = styleZero ? 0 : (h.fontStyle & 0x0F);
   int size = h.pointSize > 0 ? h.pointSize : defaultSize;
   if (h.fontIndex != w.font || style != w.style || size != w.size) {
@@ -94,7 +156,7 @@ void PutFontAndColour(LineWriter& w, std::vector<BYTE>& piece, const ReportItemH
 
 // Count characters of a wrapped field's text from start, each in the look
 // it prints in: a change of font, style or size on the line writes code 3.
-void PutFieldChars(LineWriter& w, std::vector<BYTE>& piece, const ItemOutput& it, int defaultSize, size_t start,
+void PutFieldChars(LineWriter& w, ItemBytes& piece, const ItemOutput& it, int defaultSize, size_t start,
                    size_t count) {
   size_t p = start;
   std::string run;
@@ -118,7 +180,8 @@ void PutFieldChars(LineWriter& w, std::vector<BYTE>& piece, const ItemOutput& it
 
 // Opens a run for an item of the alignment at x (right edge right), or
 // extends the open one.
-void StartOrExtendRun(LineWriter& w, std::vector<BYTE>& piece, Align a, bool newRun, LONG x, LONG right) {
+inline __attribute__((always_inline)) void StartOrExtendRun(LineWriter& w, ItemBytes& piece, Align a, bool newRun,
+                                                             LONG x, LONG right) {
   if (!newRun && w.open != Align::kNone) {
     w.runRight = right;
     return;
@@ -163,6 +226,7 @@ std::string TestPatternText(ReportRun* run, FieldDef& f) {
 // The scan of the master table that gives a memo its value; a failed read
 // is told (the run then stops).
 int ScanFieldValue(ReportRun* run, FieldDef* f) {
+  if (!MayReadByMasterScan(f)) return 0;
   CKmComposite* m = run->doc != nullptr ? run->doc->m_pModel : nullptr;
   if (m == nullptr || !ReadsByMasterScan(m, f)) return 0;
   const int code = ScanMasterTable(m, f, f->value, kMemoWindow, 0, &run->band->format);
@@ -389,7 +453,11 @@ bool IsItemHeld(ReportRun* run, int entry, int band, int* heldCount) {
   return false;
 }
 
-int NextLineItem(ReportRun* run, int start, int line, int band, int* heldCount) {
+namespace {
+
+// NextLineItem, inline in the walk of a line's items.
+inline __attribute__((always_inline)) int NextItemOfLine(ReportRun* run, int start, int line, int band,
+                                                         int* heldCount) {
   BandOutputState* s = run->band;
   const BandLineRec* L = s->layout->Lines().lines;
   for (int e = std::max(0, start); e < static_cast<int>(s->items.size()); ++e) {
@@ -398,9 +466,17 @@ int NextLineItem(ReportRun* run, int start, int line, int band, int* heldCount) 
     if (L[it.line].kind != band) continue;
     if (it.state & kItemContinuing) return e;
     if (it.state & (kItemDone | kItemOutput)) continue;
+    // Nothing can hold it back and nothing does: IsItemHeld's first answer.
+    if (!it.mayBeHeld && it.holdCount == 0 && !(it.state & kItemMoved)) return e;
     if (!IsItemHeld(run, e, band, heldCount)) return e;
   }
   return -1;
+}
+
+}  // namespace
+
+int NextLineItem(ReportRun* run, int start, int line, int band, int* heldCount) {
+  return NextItemOfLine(run, start, line, band, heldCount);
 }
 
 int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureOnly, int line, int band,
@@ -431,16 +507,22 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
   LineWriter w;
   w.out = lineText;
   LineBuffer pieceBuffer(s);
-  std::vector<BYTE>& piece = pieceBuffer.bytes();  // one item's bytes
+  ItemBytes piece(pieceBuffer.bytes());  // one item's bytes
   bool anyItem = false, anyText = false;
   bool prevWrapped = false;
   int prevDepth = -1;
   bool lastFieldEmpty = false;
   bool lineBoxHere = false, graphicNotDrawn = false;
   const DeviceXScale toDeviceX(s->units);
+  // Items keep their output edges from one record to the next; a change of
+  // scale (new units) works them out again.
+  if (!s->itemXScale || !(*s->itemXScale == toDeviceX)) {
+    s->itemXScale = toDeviceX;
+    ++s->itemXScaleUse;
+  }
 
-  for (int e = NextLineItem(run, s->firstItemOfLine[first], line, band, heldCount); e >= 0;
-       e = NextLineItem(run, e + 1, line, band, heldCount)) {
+  for (int e = NextItemOfLine(run, s->firstItemOfLine[first], line, band, heldCount); e >= 0;
+       e = NextItemOfLine(run, e + 1, line, band, heldCount)) {
     ItemOutput& it = s->items[e];
     const ReportItemHead& h = *it.head;
     anyItem = true;
@@ -472,8 +554,15 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
     FieldDef* f = FieldOfItem(it.head);
     const bool isField = f != nullptr;
     const bool wrapped = IsStretchingField(h);
-    const LONG x = toDeviceX(static_cast<DWORD>(std::max(0, h.left))) + colOff;
-    const LONG right = ObjectToDeviceX(toDeviceX, static_cast<DWORD>(std::max(0, h.right)), colOff);
+    if (it.xScaleUse != s->itemXScaleUse || it.xFromLeft != h.left || it.xFromRight != h.right) {
+      it.deviceLeft = toDeviceX(static_cast<DWORD>(std::max(0, h.left)));
+      it.deviceRight = ObjectToDeviceX(toDeviceX, static_cast<DWORD>(std::max(0, h.right)), 0);
+      it.xFromLeft = h.left;
+      it.xFromRight = h.right;
+      it.xScaleUse = s->itemXScaleUse;
+    }
+    const LONG x = it.deviceLeft + colOff;
+    const LONG right = it.deviceRight + colOff;
     const int depth = h.descent;
     const bool continuesRun = !(h.flags & kItemFixedPosition) && !lineText->empty() && runMode != 1 &&
                               !prevWrapped && (!explicitLine || depth == prevDepth) && !wrapped;
@@ -509,7 +598,8 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
     } else {
       const BYTE* value = GetFieldValueForBand(run, f, band);
       const int status = FieldValueStatus(run, f, value);
-      const bool suppressed = IsGroupFieldSuppressed(run, &it) != 0;
+      // Only a group field may be left out or marked (Print Once).
+      const bool suppressed = it.groupLevel > 0 && IsGroupFieldSuppressed(run, &it) != 0;
       // A memo takes its value from the master table's current record first.
       if (status == 0 && !(it.state & kItemContinuing) && value == f->value && ScanFieldValue(run, f) != 0) {
         RunStateOf(run) = -2;
@@ -593,11 +683,11 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
           }
         }
       }
-      if (!measureOnly && !suppressed) MarkGroupField(run, &it);
+      if (!measureOnly && !suppressed && it.groupLevel > 0) MarkGroupField(run, &it);
     }
 
     if (!skipPiece && static_cast<int>(lineText->size() + piece.size()) <= kMaxLineText)
-      lineText->insert(lineText->end(), piece.begin(), piece.end());
+      lineText->insert(lineText->end(), piece.data(), piece.data() + piece.size());
     if (wroteText && !skipPiece) anyText = true;
     *height = std::max(*height, explicitHeight);
     if (isField) lastFieldEmpty = fieldEmpty;

@@ -30,6 +30,7 @@ class DeviceXScale {
  public:
   explicit DeviceXScale(const OutputUnits& u);
   LONG operator()(DWORD v) const;
+  bool operator==(const DeviceXScale& o) const { return dpi_ == o.dpi_ && cell_ == o.cell_; }
 
  private:
   LONG dpi_, cell_;

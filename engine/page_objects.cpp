@@ -261,6 +261,7 @@ int CloseSpanningGraphicsAtPageEnd(ReportRun* run) {
     it.sides = static_cast<WORD>(it.sides & ~kBorderTop);
     it.openY = 0;
     it.reopen = true;
+    s->reopenPending = true;
     if (!ok) return 0;
   }
   return 1;
@@ -270,12 +271,18 @@ void ReopenSpanningGraphics(ReportRun* run) {
   BandOutputState* s = run->band;
   if (s == nullptr || run->driver == nullptr || !run->driver->HasEntry(22)) return;
   if (run->pageCount == s->closedPage && run->currentColumn == s->closedColumn) return;
+  // Every band starts here: the items are looked at only while one was cut.
+  if (!s->reopenPending) return;
   LONG y = run->driver->CurrentY(run->page);
-  for (ItemOutput& it : s->items)
+  bool still = false;
+  for (ItemOutput& it : s->items) {
     if (it.reopen && it.openY == 0) {
       it.openY = std::max<LONG>(1, y);
       it.reopen = false;
     }
+    still = still || it.reopen;
+  }
+  s->reopenPending = still;
 }
 
 void SpanningGraphicsAtPageChange(ReportRun* run) {

@@ -57,11 +57,31 @@ struct BandHeightMemo {
   // The device's line height of each of those items' fonts, asked once: a
   // band whose height depends on the record measures its lines per record.
   std::vector<std::vector<int32_t>> itemFontHeights;
+  // What a line's height rests on apart from the values, found once per
+  // run for a line without stretching text: only whether its fields came
+  // out empty is asked per record (when blank lines drop).
+  struct LineShape {
+    bool known = false;
+    int band = -1;
+    bool blankStay = false;
+    bool present = false, nonEmpty = false, onlyGraphics = true, variable = false;
+    int32_t tallest = 0;
+    std::vector<struct FieldDef*> fields;  // blank lines drop: any of them not empty keeps the line
+  };
+  std::vector<LineShape> lineShapes;
+  // The lines a band's height adds up, from the last up, for a band none of
+  // whose lines has a condition; by band kind and mode, found once per run.
+  // orderKnown: 0 not yet, 1 kept in lineOrder, 2 the band has conditions.
+  uint8_t orderKnown[256][kModes];
+  std::vector<std::vector<int16_t>> lineOrder;  // [band * kModes + mode + 1]
   BandHeightMemo() { Clear(); }
   void Clear() {
     std::memset(known, 0, sizeof known);
+    std::memset(orderKnown, 0, sizeof orderKnown);
+    lineOrder.clear();
     lineItems.clear();
     itemFontHeights.clear();
+    lineShapes.clear();
   }
 };
 

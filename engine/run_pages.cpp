@@ -243,7 +243,28 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
   const bool blankStay = !BlankLinesDropped(r, band);
   bool present = false, nonEmpty = false, onlyGraphics = true;
   int32_t tallest = 0;
+  // A line measured before for this band: only its fields' values are asked.
+  BandHeightMemo::LineShape* shape = nullptr;
+  if (Has(r, 2) && line >= 0 && line < kBandLineCount) {
+    std::vector<BandHeightMemo::LineShape>& shapes = r->bandHeights.lineShapes;
+    if (shapes.empty()) shapes.resize(kBandLineCount);
+    shape = &shapes[static_cast<size_t>(line)];
+    if (shape->known && shape->band == band && shape->blankStay == blankStay) {
+      if (shape->variable) *variable = true;
+      bool kept = shape->nonEmpty;
+      for (size_t i = 0; !kept && i < shape->fields.size(); ++i) kept = !FieldValueEmpty(r, shape->fields[i], band);
+      if (!shape->present && !countEmpty) return 0;
+      if (shape->present && !kept && !blankStay) return 0;
+      const int32_t h = (!shape->present || shape->onlyGraphics || shape->tallest <= 0) ? DefaultLineHeight(r)
+                                                                                        : shape->tallest;
+      return GetLineHeightOverride(doc, line, h);
+    }
+    shape->known = false;
+  }
   const std::vector<ReportItemHead*>& items = ItemsOfLine(doc, r, line);
+  bool stretching = false;               // no shape is kept for the line
+  std::vector<FieldDef*> emptiable;      // the fields asked while nothing else kept the line
+  bool fixedNonEmpty = false;            // kept whatever the values
   // Font heights are the run's for good only with the device's fonts at hand.
   std::vector<int32_t>* fontHeights = nullptr;
   if (Has(r, 2) && line >= 0 && line < kBandLineCount) {
@@ -255,12 +276,12 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
   for (size_t i = 0; i < items.size(); ++i) {
     ReportItemHead* it = items[i];
     if (it->flags & (kItemKindLine | kItemKindBox)) {
-      present = nonEmpty = true;
+      present = nonEmpty = fixedNonEmpty = true;
       continue;
     }
     present = true;
     if (it->flags & kItemGraphicKinds) {
-      nonEmpty = true;
+      nonEmpty = fixedNonEmpty = true;
       continue;
     }
     onlyGraphics = false;
@@ -276,21 +297,34 @@ int32_t LineOutputHeightOf(KmDocBase* doc, int line, int countEmpty, int band, b
       // A Record band that may break across pages is fitted by its own
       // lines; its text goes on over the page end.
       const bool keepsStretch = band != kBandRecord || r->recordsStretch;
+      if (IsStretchingField(*it)) stretching = true;
       if (keepsStretch && IsStretchingField(*it) && PrepareBandOutput(doc) != nullptr) {
         *variable = true;
         int32_t laid = StretchedFieldHeight(r, f, band);
         if (laid > h) h = laid;
       }
       if (blankStay) {
-        nonEmpty = true;
+        nonEmpty = fixedNonEmpty = true;
       } else {
         *variable = true;
+        emptiable.push_back(f);
         if (!nonEmpty && !FieldValueEmpty(r, f, band)) nonEmpty = true;
       }
     } else if (blankStay || !TextIsBlank(*it, IsLineDrawFont(r, *it))) {
-      nonEmpty = true;
+      nonEmpty = fixedNonEmpty = true;
     }
     if (h > tallest) tallest = h;
+  }
+  if (shape != nullptr && !stretching && fontHeights != nullptr) {
+    shape->known = true;
+    shape->band = band;
+    shape->blankStay = blankStay;
+    shape->present = present;
+    shape->nonEmpty = fixedNonEmpty;
+    shape->onlyGraphics = onlyGraphics;
+    shape->variable = !emptiable.empty();
+    shape->tallest = tallest;
+    shape->fields = std::move(emptiable);
   }
   if (!present && !countEmpty) return 0;
   if (present && !nonEmpty && !blankStay) return 0;
@@ -320,6 +354,27 @@ int32_t LineOutputHeight(KmDocBase* doc, int line, int countEmpty, int band) {
   return LineOutputHeightOf(doc, line, countEmpty, band, &variable);
 }
 
+namespace {
+
+// The lines BandHeight adds up for the band and mode, from the last up, kept
+// in the run's memo; false (nothing kept) when a line of the band has a
+// condition, which may leave it out for some records.
+bool KeepBandLineOrder(KmDocBase* doc, ReportRun* r, int band, int mode) {
+  const int last = LastLine(doc);
+  for (int line = 0; line <= last; ++line)
+    if (IsBandLine(doc, line, band) && doc->m_bandLines.lines[line].objectId != -1) return false;
+  BandHeightMemo& memo = r->bandHeights;
+  if (memo.lineOrder.empty()) memo.lineOrder.resize(256 * BandHeightMemo::kModes);
+  std::vector<int16_t>& order = memo.lineOrder[static_cast<size_t>(band) * BandHeightMemo::kModes + (mode + 1)];
+  order.clear();
+  const int firstLine = band == kBandRecord && mode == 0 && !r->recordsStretch ? FindBandLine(doc, kBandRecord, 1) : 0;
+  for (int line = last; line >= firstLine; --line)
+    if (IsBandLine(doc, line, band)) order.push_back(static_cast<int16_t>(line));
+  return true;
+}
+
+}  // namespace
+
 int32_t BandHeight(KmDocBase* doc, int band, int mode) {
   ReportRun* r = RunOf(doc);
   if (!r || !doc->m_bandLines.lines) return 0;
@@ -334,6 +389,29 @@ int32_t BandHeight(KmDocBase* doc, int band, int mode) {
   bool variable = false;
   int32_t sum = 0;
   bool broken = false;
+  // A band of a height asked for every record, with no line condition: its
+  // lines are found once and their heights added up.
+  if (memoable) {
+    uint8_t& state = memo.orderKnown[band][mode + 1];
+    if (state == 0) state = KeepBandLineOrder(doc, r, band, mode) ? 1 : 2;
+    if (state == 1) {
+      for (int16_t line : memo.lineOrder[static_cast<size_t>(band) * BandHeightMemo::kModes + (mode + 1)]) {
+        if (doc->m_bandLines.lines[line].flags & 1) {
+          sum = 0;
+          broken = true;
+          continue;
+        }
+        int countEmpty = mode != 0 || sum > 0 ? 1 : 0;
+        sum += LineOutputHeightOf(doc, line, countEmpty, band, &variable);
+      }
+      const int32_t height = sum == 0 ? (broken ? -1 : 0) : sum;
+      if (!variable) {
+        memo.height[band][mode + 1] = height;
+        memo.known[band][mode + 1] = 1;
+      }
+      return height;
+    }
+  }
   // A record whose text does not stretch counts from its first shown line.
   const int firstLine = band == kBandRecord && mode == 0 && !r->recordsStretch ? FindBandLine(doc, kBandRecord, 1) : 0;
   for (int line = LastLine(doc); line >= firstLine; --line) {

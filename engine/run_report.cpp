@@ -228,8 +228,7 @@ void FreeReportRun(KmDocBase* doc) {
   doc->m_pRun = nullptr;
 }
 
-void PumpRunMessages(ReportRun* r) {
-  if (r->lastPumpMs != INT64_MIN && ++r->pumpCalls < kRunPumpCallsPerLook) return;
+void PumpRunMessagesNow(ReportRun* r) {
   r->pumpCalls = 0;
   const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
                           std::chrono::steady_clock::now().time_since_epoch()).count();

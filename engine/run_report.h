@@ -21,7 +21,11 @@ int32_t PollRunCancelled();
 // is read once in kRunPumpCallsPerLook calls: a run calls on every line.
 constexpr int64_t kRunPumpMilliseconds = 60;
 constexpr int kRunPumpCallsPerLook = 16;
-void PumpRunMessages(ReportRun* run);
+void PumpRunMessagesNow(ReportRun* run);  // the look at the clock
+inline void PumpRunMessages(ReportRun* run) {
+  if (run->lastPumpMs != INT64_MIN && ++run->pumpCalls < kRunPumpCallsPerLook) return;
+  PumpRunMessagesNow(run);
+}
 // The Record Layout settings, the stretching-text mark, the records-across
 // buffer and the Record height; nonzero fails the run (its message shown).
 int PrepareRun(KmDocBase* doc);

@@ -10,6 +10,7 @@
 #include "expr/value_helpers.h"
 #include "foundation/band_lines.h"
 #include "foundation/byte_order.h"
+#include "foundation/doc_base.h"
 #include "core/composite.h"
 #include "core/fields.h"
 #include "model/totals_readback.h"
@@ -105,8 +106,13 @@ bool SameGroupValue(CKmComposite* m, const FieldDef* f, const uint8_t* slot) {
   } else if (kind & kFieldDate) {
     return ReadDay(v) == ReadDay(slot);
   }
+  // The same bytes are the same text in any collation: mostly the group goes on.
+  const size_t room = TextRoom(m, f);
+  const size_t na = strnlen(reinterpret_cast<const char*>(v), room < kGroupSlotBytes - 1 ? room : kGroupSlotBytes - 1);
+  if (na == strnlen(reinterpret_cast<const char*>(slot), kGroupSlotBytes - 1) && std::memcmp(v, slot, na) == 0)
+    return true;
   char a[kGroupSlotBytes], b[kGroupSlotBytes];
-  BoundedText(v, TextRoom(m, f), a);
+  BoundedText(v, room, a);
   BoundedText(slot, kGroupSlotBytes - 1, b);
   return CompareText(m, a, b) == 0;
 }
@@ -217,7 +223,9 @@ void FeedCharts(RunCalcState* c, bool onlyPending) {
   }
 }
 
-int Phase1(RunCalcState* c) {
+// Phase1 and Phase2 once a record, kept out of UpdateSummariesOf, which is
+// called for every total of every record as well.
+__attribute__((noinline)) int Phase1(RunCalcState* c) {
   CKmComposite* m = c->model;
   ClearLevelsForRecord(c);
   const uint32_t output = RecordsOutput(c);
@@ -233,7 +241,10 @@ int Phase1(RunCalcState* c) {
   FeedCharts(c, true);
   if (m->passPhase == kPhaseTotalsPrepass && c->groupBreakPending) KeepFinishedTotals(c);
   const bool phase3 = m->passPhase == kPhaseReportRun;
-  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+  // Only a level with a break pending resets totals: mostly none has.
+  bool anyPending = false;
+  for (int level = 0; level < c->levelsUsed && !anyPending; ++level) anyPending = LevelPending(c, level);
+  for (FieldDef* f = anyPending ? m->fieldList : nullptr; f != nullptr; f = f->next) {
     if (!IsTotal(f) || f->value == nullptr || !LevelPending(c, f->totalReset)) continue;
     if (phase3 && (f->totalFlags & kTotalPreprocessed)) continue;
     ResetSummary(c, f);
@@ -250,7 +261,7 @@ int Phase1(RunCalcState* c) {
   return 0;
 }
 
-int Phase2(RunCalcState* c) {
+__attribute__((noinline)) int Phase2(RunCalcState* c) {
   int pageBreakLine = 0;
   bool noFit = false;
   if (PageFormat(c, {0, 5, 8, 9})) {
@@ -493,5 +504,10 @@ int UpdateSummariesOf(RunCalcState* c, FieldDef* total, int phase) {
 }
 
 int UpdateSummaries(CKmComposite* model, FieldDef* total, int phase) {
+  // RunCalcOf's first answer, the run's own block, without the call: this is
+  // called for every total of every record.
+  if (model != nullptr && model->owner != nullptr && model->owner->m_pRun != nullptr &&
+      model->owner->m_pRun->calc != nullptr)
+    return UpdateSummariesOf(model->owner->m_pRun->calc, total, phase);
   return UpdateSummariesOf(RunCalcOf(model), total, phase);
 }

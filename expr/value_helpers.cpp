@@ -4,8 +4,6 @@
 #include <cstring>
 #include <limits>
 
-double GetNullNumber() { return -DBL_MAX; }
-bool IsNullNumber(double v) { return v == -DBL_MAX; }
 double GetPositiveInfinity() { return std::numeric_limits<double>::infinity(); }
 double GetNegativeInfinity() { return -std::numeric_limits<double>::infinity(); }
 

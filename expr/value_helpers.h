@@ -8,8 +8,9 @@
 
 // The application's null number is the negated largest double (the calendar
 // header names it too); the null date is 0x80000001, the invalid date 0x7FFFFFFF.
-double GetNullNumber();
-bool IsNullNumber(double v);
+// Inline: asked for every value of every record.
+inline double GetNullNumber() { return -DBL_MAX; }
+inline bool IsNullNumber(double v) { return v == -DBL_MAX; }
 double GetPositiveInfinity();
 double GetNegativeInfinity();
 bool IsPositiveInfinity(uint32_t low, uint32_t high);

@@ -13,7 +13,7 @@ namespace {
 
 MemoReader* ReaderOf(CKmComposite* m, FieldDef* f) {
   // A memo, or a long text column: a text field whose reader the hook knows.
-  if (m == nullptr || f == nullptr || (FieldKind(f) != 0 && FieldKind(f) != kFieldMemo)) return nullptr;
+  if (m == nullptr || !MayReadByMasterScan(f)) return nullptr;
   return PassMemoReader(m, f);
 }
 

@@ -6,12 +6,19 @@
 
 #include <cstdint>
 
+#include "core/fields.h"
+
 class CKmComposite;
 struct FieldDef;
 struct FormatSettings;
 
 // Whether the field takes its value by that scan (a memo or long text with a reader).
 bool ReadsByMasterScan(CKmComposite* model, FieldDef* field);
+// False for a field that never does (a number, date, time or logical): no
+// reader is looked for.
+inline bool MayReadByMasterScan(const FieldDef* field) {
+  return field != nullptr && (FieldKind(field) == 0 || FieldKind(field) == kFieldMemo);
+}
 // Reads count characters of the current record's memo text into value, the
 // field's current or previous buffer: kMemoWindow starts at the text's
 // beginning, fewer go on from the characters already there (the window

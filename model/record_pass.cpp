@@ -141,7 +141,7 @@ int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_
     for (FieldDef* f = m->calcOrderList; f != nullptr; f = f->orderNext) {
       if (!(f->flags & m->scanMask) || SweepOf(m, st, f) != sweep) continue;
       if (IsTotal(f)) {
-        if (summaries && EvaluateFieldCondition(m, f)) {
+        if (summaries && (f->conditionCode == nullptr || EvaluateFieldCondition(m, f))) {
           const int r = hooks.updateSummaries(m, f, 0);
           if (r != 0) return r;
         }
@@ -234,6 +234,7 @@ void FreeBuffersOf(CKmComposite* m, RecordPassState* st) {
   }
   for (auto& e : own.blocks) std::free(e.first);
   own.blocks.clear();
+  st->savedSizes.clear();
 }
 
 void ClosePassFilesOf(RecordPassState* st) {
@@ -281,6 +282,7 @@ void ResetRunCounters(CKmComposite* m) {
   st->lastStatus = 0;
   st->dataSeen = 0;
   st->memoErrorShown = 0;
+  st->savedSizes.clear();
 }
 
 int OpenScan(CKmComposite* m) {
@@ -409,17 +411,45 @@ bool EvaluateFieldCondition(CKmComposite* m, FieldDef* f) {
   return false;
 }
 
+namespace {
+
+// A value into its previous buffer: mostly a number or a date (8 or 12
+// bytes), copied in words without a call.
+void CopyValue(uint8_t* to, const uint8_t* from, size_t n) {
+  if (n >= 8 && n <= 16) {
+    uint64_t a, b;
+    std::memcpy(&a, from, 8);
+    std::memcpy(&b, from + n - 8, 8);
+    std::memcpy(to, &a, 8);
+    std::memcpy(to + n - 8, &b, 8);
+  } else {
+    std::memcpy(to, from, n);
+  }
+}
+
+// GetFieldStorageSize of the field at place i of the list, kept for the pass.
+uint32_t SavedSize(CKmComposite* m, RecordPassState* st, size_t i, const FieldDef* f) {
+  std::vector<std::pair<const FieldDef*, uint32_t>>& sizes = st->savedSizes;
+  if (i < sizes.size() && sizes[i].first == f) return sizes[i].second;
+  if (i >= sizes.size()) sizes.resize(i + 1, {nullptr, 0});
+  sizes[i] = {f, m->GetFieldStorageSize(f)};
+  return sizes[i].second;
+}
+
+}  // namespace
+
 void SaveFieldValues(CKmComposite* m) {
   RecordPassState* st = GetRecordPassState(m);
   const bool phase23 = m->passPhase == kPhaseChartPrepass || m->passPhase == kPhaseReportRun;
-  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+  size_t place = 0;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next, ++place) {
     if (f->value == nullptr || f->previous == nullptr || IsAlias(f)) continue;
     if (phase23 && st->totalsSorted && (f->totalFlags & kTotalPreprocessed)) continue;
     if (IsMemo(f)) {
       CKmComposite::CopyValueHeader(f->previous, f->value);
       std::memcpy(f->previous, f->value, kMemoValueBytes);
     } else {
-      std::memcpy(f->previous, f->value, m->GetFieldStorageSize(f));
+      CopyValue(f->previous, f->value, SavedSize(m, st, place, f));
     }
     f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
   }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/composite.h"
 #include "core/row_source.h"
@@ -83,6 +85,9 @@ struct RecordPassState : ModelAttachment {
   int32_t nullOrder = 0;
   int32_t nullNumbersAsZero = 1;
   int memoErrorShown = 0;  // a memo read failure is told once per pass
+  // The storage size of each field by its place in the field list, worked
+  // out on the pass's first save: the previous values are saved every record.
+  std::vector<std::pair<const FieldDef*, uint32_t>> savedSizes;
   // Buffers the pass allocated (freed by FreeFieldBuffers).
   std::unique_ptr<PassBuffers> ownedBuffers;
 };

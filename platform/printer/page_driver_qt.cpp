@@ -190,7 +190,7 @@ struct DriverRun {
   // The line MeasureLine looked at last, for the OutputLine of the same
   // bytes that follows it: a line is laid out, or scanned, once, not twice.
   enum class Measured { kNone, kLaidOut, kScanned } measured = Measured::kNone;
-  std::string measuredBytes;
+  std::vector<BYTE> measuredBytes;
   LaidOutLine laid;
   DeferredCheck scanned;
   std::vector<LaidOutPiece> sparePieces;  // room of the line drawn last, for the next
@@ -200,6 +200,15 @@ struct DriverRun {
   std::shared_ptr<const PageOutputState> layoutState;
   std::unordered_map<const DriverFont*, bool> pdfFonts;  // PdfFileCanWriteFont of each
 };
+
+// std::lround's answer (halves away from zero) without the library call:
+// the position is asked for on every line.
+long RoundHalfAway(double v) {
+  if (!(std::fabs(v) < 1e15)) return std::lround(v);  // NaN, infinite or huge: the library's
+  const long t = static_cast<long>(v);                // toward zero
+  const double fraction = v - static_cast<double>(t);  // exact
+  return fraction >= 0.5 ? t + 1 : fraction <= -0.5 ? t - 1 : t;
+}
 
 DriverRun* RunOf(const PageOutputState* s) { return s ? static_cast<DriverRun*>(s->driverData) : nullptr; }
 
@@ -236,28 +245,38 @@ const bool* PdfWritableBytes(bool lineDraw) {
   return table[lineDraw ? 1 : 0].data();
 }
 
+// CheckText's look at a token in another font than the one before.
+__attribute__((noinline)) void NoteTokenFont(DriverRun* r, const PageOutputState* s, DeferredCheck* check,
+                                             const DriverFont& f, int fontNumber) {
+  const PageOutputState* kept = r->layoutState.get();
+  if (check->facesKept) check->facesKept = kept && StreamFace(kept, fontNumber) == f.face;
+  check->lastFont = &f;
+  check->lastNumber = fontNumber;
+  if (check->writable) {
+    auto it = r->pdfFonts.find(&f);
+    if (it == r->pdfFonts.end()) it = r->pdfFonts.emplace(&f, PdfFileCanWriteFont(f.font)).first;
+    check->lastFontWritable = it->second;
+    check->lastBytes = PdfWritableBytes(IsLineDrawFont(s, f));
+  }
+}
+
 // One text token of a line left to the file writer: the writer takes text
 // of a font it has a standard font for whose characters all have a byte in
-// its code page (the stream's colours are all opaque).
-void CheckText(DriverRun* r, const PageOutputState* s, DeferredCheck* check, const DriverFont& f, int fontNumber,
-               const BYTE* bytes, int n) {
+// its code page (the stream's colours are all opaque). Inline in the scans
+// of every token of every line.
+inline __attribute__((always_inline)) void CheckText(DriverRun* r, const PageOutputState* s, DeferredCheck* check,
+                                                     const DriverFont& f, int fontNumber, const BYTE* bytes, int n) {
   const bool sameFont = &f == check->lastFont && fontNumber == check->lastNumber;
-  if (!sameFont) {
-    const PageOutputState* kept = r->layoutState.get();
-    if (check->facesKept) check->facesKept = kept && StreamFace(kept, fontNumber) == f.face;
-    check->lastFont = &f;
-    check->lastNumber = fontNumber;
-    if (check->writable) {
-      auto it = r->pdfFonts.find(&f);
-      if (it == r->pdfFonts.end()) it = r->pdfFonts.emplace(&f, PdfFileCanWriteFont(f.font)).first;
-      check->lastFontWritable = it->second;
-      check->lastBytes = PdfWritableBytes(IsLineDrawFont(s, f));
-    }
-  }
+  if (!sameFont) NoteTokenFont(r, s, check, f, fontNumber);
   if (!check->writable) return;
-  bool ok = check->lastFontWritable;
+  if (!check->lastFontWritable) {
+    check->writable = false;
+    return;
+  }
+  // Without a branch per byte: a token is a short run of text.
   const bool* writable = check->lastBytes;
-  for (int i = 0; ok && i < n; ++i) ok = writable[bytes[i]];
+  bool ok = true;
+  for (int i = 0; i < n; ++i) ok &= writable[bytes[i]];
   check->writable = ok;
 }
 
@@ -463,7 +482,7 @@ class QtPageDriver : public PageDriver {
   WORD CurrentY(PageOutputState* s) override {
     DriverRun* r = RunOf(s);
     if (!r) return 0;
-    return static_cast<WORD>(std::clamp<long>(std::lround(r->y), 0, 0xFFFF));
+    return static_cast<WORD>(std::clamp<long>(RoundHalfAway(r->y), 0, 0xFFFF));
   }
 
   // The shown page onto the preview's painter, fitted to the page rectangle
@@ -551,7 +570,7 @@ class QtPageDriver : public PageDriver {
 
   static void KeepMeasured(DriverRun* r, const BYTE* line, int count, DriverRun::Measured how) {
     r->measured = count < 0 ? DriverRun::Measured::kNone : how;
-    if (count > 0) r->measuredBytes.assign(reinterpret_cast<const char*>(line), static_cast<size_t>(count));
+    if (count > 0) r->measuredBytes.assign(line, line + count);
     else r->measuredBytes.clear();
   }
 

@@ -252,22 +252,6 @@ SQLRETURN FetchAhead::Next() {
   }
 }
 
-const char* FetchAhead::Out(size_t column) const {
-  return current_->bytes.data() + outAt_[column] + row_ * columns_[column].outSize;
-}
-
-size_t FetchAhead::Written(size_t column) const {
-  uint32_t v;
-  std::memcpy(&v, current_->bytes.data() + writtenAt_[column] + row_ * sizeof v, sizeof v);
-  return v;
-}
-
-int32_t FetchAhead::Cell(size_t column) const {
-  int32_t v;
-  std::memcpy(&v, current_->bytes.data() + cellAt_[column] + row_ * sizeof v, sizeof v);
-  return v;
-}
-
 const std::vector<std::string>& FetchAhead::Diagnostics() const {
   static const std::vector<std::string> none;
   return current_ != nullptr ? current_->diagnostics : none;

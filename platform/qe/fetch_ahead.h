@@ -14,6 +14,8 @@
 #include <sqlext.h>
 
 #include <condition_variable>
+#include <cstdint>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -120,5 +122,22 @@ class FetchAhead {
   size_t row_ = 0, next_ = 0;
   bool endGiven_ = false;
 };
+
+// Read for every column of every row: inline.
+inline const char* FetchAhead::Out(size_t column) const {
+  return current_->bytes.data() + outAt_[column] + row_ * columns_[column].outSize;
+}
+
+inline size_t FetchAhead::Written(size_t column) const {
+  uint32_t v;
+  std::memcpy(&v, current_->bytes.data() + writtenAt_[column] + row_ * sizeof v, sizeof v);
+  return v;
+}
+
+inline int32_t FetchAhead::Cell(size_t column) const {
+  int32_t v;
+  std::memcpy(&v, current_->bytes.data() + cellAt_[column] + row_ * sizeof v, sizeof v);
+  return v;
+}
 
 }  // namespace qe_ahead

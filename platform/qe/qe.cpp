@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -478,10 +479,41 @@ void StartAhead(Stmt* s) {
 }
 
 // Hands the reader's row, already in the callers' form, to their buffers.
+// A fetched value into its bound buffer (the two never overlap): most are a
+// few bytes, copied in words without a call.
+void CopyValue(void* to, const void* from, size_t n) {
+  char* t = static_cast<char*>(to);
+  const char* f = static_cast<const char*>(from);
+  uint64_t a, b, c, d;
+  if (n >= 8 && n <= 16) {
+    std::memcpy(&a, f, 8);
+    std::memcpy(&b, f + n - 8, 8);
+    std::memcpy(t, &a, 8);
+    std::memcpy(t + n - 8, &b, 8);
+  } else if (n >= 4 && n < 8) {
+    uint32_t e, g;
+    std::memcpy(&e, f, 4);
+    std::memcpy(&g, f + n - 4, 4);
+    std::memcpy(t, &e, 4);
+    std::memcpy(t + n - 4, &g, 4);
+  } else if (n > 16 && n <= 32) {
+    std::memcpy(&a, f, 8);
+    std::memcpy(&b, f + 8, 8);
+    std::memcpy(&c, f + n - 16, 8);
+    std::memcpy(&d, f + n - 8, 8);
+    std::memcpy(t, &a, 8);
+    std::memcpy(t + 8, &b, 8);
+    std::memcpy(t + n - 16, &c, 8);
+    std::memcpy(t + n - 8, &d, 8);
+  } else {
+    std::memcpy(t, f, n);
+  }
+}
+
 void UnpackAheadRow(Stmt* s) {
   for (size_t i = 0; i < s->aheadCols.size(); ++i) {
     BoundCol& b = *s->aheadCols[i];
-    std::memcpy(b.user, s->ahead->Out(i), s->ahead->Written(i));
+    CopyValue(b.user, s->ahead->Out(i), s->ahead->Written(i));
     *b.cell = s->ahead->Cell(i);
   }
 }

@@ -145,6 +145,28 @@ TEST_F(FetchText, TimeFractionsAreFractionsOfASecond) {
   EXPECT_EQ(Day(value), EmptyDate);
 }
 
+TEST_F(FetchText, RowsOfOneDateAndTheDatesAmongThem) {
+  f->flags = (f->flags & ~kFieldKindMask) | kFieldDate;
+  GetFieldBinding(f, false)->columnType = 8;
+  Convert("2001-07-04");
+  EXPECT_EQ(Day(value), DayOf(2001, 7, 4));
+  // A row of the same date writes its whole value again.
+  std::memset(value, 0xEE, 12);
+  Convert("2001-07-04");
+  EXPECT_EQ(Day(value), DayOf(2001, 7, 4));
+  EXPECT_EQ(Time(value), 0.0);
+  Convert("2001-07-0");  // the same beginning is not the same date
+  EXPECT_EQ(Day(value), EmptyDate);
+  Convert("2001-07-05");
+  EXPECT_EQ(Day(value), DayOf(2001, 7, 5));
+  Convert("1998-02-30");
+  EXPECT_EQ(Day(value), EmptyDate);
+  Convert("1998-02-30");  // a date that is none stays none
+  EXPECT_EQ(Day(value), EmptyDate);
+  Convert("2001-07-05");
+  EXPECT_EQ(Day(value), DayOf(2001, 7, 5));
+}
+
 TEST(NumericKind, DecimalDisplayWidthsAndPackedValues) {
   FieldDef f;
   SetNumericFieldKind(&f, 3, 25, 4);

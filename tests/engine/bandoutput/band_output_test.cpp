@@ -483,3 +483,36 @@ TEST_F(BandFixture, AFieldEndingOnAPageBreakLineStillBreaksThePage) {
   EXPECT_FALSE(AnyPageBreakLineBetween(*s->layout, c, c + 1));
   EXPECT_FALSE(AnyPageBreakLineBetween(*s->layout, c + 2, c + 3));
 }
+
+TEST_F(BandFixture, ARecordsHeightFollowsItsBlankLineFromRecordToRecord) {
+  FieldDef* f = AddTextField(AddLine(kBandRecord), 0, 10, "");
+  AddText(AddLine(kBandRecord), 0, "always");
+  Finish();
+  // The lines' shapes are kept for the run; whether the field's line drops
+  // is asked again for each record.
+  const int32_t without = BandHeight(&doc, kBandRecord, 1);
+  f->value[0] = 'x';
+  const int32_t with = BandHeight(&doc, kBandRecord, 1);
+  EXPECT_GT(with, without);
+  EXPECT_GT(BandHeight(&doc, kBandRecord, 0), 0);
+  f->value[0] = 0;
+  EXPECT_EQ(BandHeight(&doc, kBandRecord, 1), without);
+  // Kept blank lines count whatever the value.
+  run.suppressBlankLines = false;
+  EXPECT_EQ(BandHeight(&doc, kBandRecord, 1), with);
+}
+
+TEST_F(BandFixture, AnItemTooLongToGatherInPlaceArrivesWholeRecordAfterRecord) {
+  int l = AddLine(kBandRecord);
+  AddText(l, 0, "a");
+  AddText(l, 2, std::string(3000, 'M'));
+  AddTextField(l, 60, 4, "z");
+  Finish();
+  const std::string want = "a" + std::string(3000, 'M') + "z";
+  for (int record = 0; record < 2; ++record) {
+    ASSERT_EQ(Band(kBandRecord), 0);
+    ASSERT_EQ(driver.lines.size(), static_cast<size_t>(record + 1));
+    EXPECT_EQ(driver.lines.back().text, want);
+  }
+  EXPECT_EQ(driver.lines[0].dump, driver.lines[1].dump);
+}
