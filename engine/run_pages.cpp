@@ -389,45 +389,38 @@ int32_t BandHeight(KmDocBase* doc, int band, int mode) {
   bool variable = false;
   int32_t sum = 0;
   bool broken = false;
+  auto add = [&](int line) {
+    if (doc->m_bandLines.lines[line].flags & 1) {
+      sum = 0;
+      broken = true;
+      return;
+    }
+    const int countEmpty = mode != 0 || sum > 0 ? 1 : 0;
+    sum += LineOutputHeightOf(doc, line, countEmpty, band, &variable);
+  };
   // A band of a height asked for every record, with no line condition: its
   // lines are found once and their heights added up.
+  bool kept = false;
   if (memoable) {
     uint8_t& state = memo.orderKnown[band][mode + 1];
     if (state == 0) state = KeepBandLineOrder(doc, r, band, mode) ? 1 : 2;
     if (state == 1) {
-      for (int16_t line : memo.lineOrder[static_cast<size_t>(band) * BandHeightMemo::kModes + (mode + 1)]) {
-        if (doc->m_bandLines.lines[line].flags & 1) {
-          sum = 0;
-          broken = true;
-          continue;
-        }
-        int countEmpty = mode != 0 || sum > 0 ? 1 : 0;
-        sum += LineOutputHeightOf(doc, line, countEmpty, band, &variable);
-      }
-      const int32_t height = sum == 0 ? (broken ? -1 : 0) : sum;
-      if (!variable) {
-        memo.height[band][mode + 1] = height;
-        memo.known[band][mode + 1] = 1;
-      }
-      return height;
+      for (int16_t line : memo.lineOrder[static_cast<size_t>(band) * BandHeightMemo::kModes + (mode + 1)]) add(line);
+      kept = true;
     }
   }
-  // A record whose text does not stretch counts from its first shown line.
-  const int firstLine = band == kBandRecord && mode == 0 && !r->recordsStretch ? FindBandLine(doc, kBandRecord, 1) : 0;
-  for (int line = LastLine(doc); line >= firstLine; --line) {
-    if (!IsBandLine(doc, line, band)) continue;
-    const BandLineRec& rec = doc->m_bandLines.lines[line];
-    if (rec.objectId != -1) {
-      variable = true;
-      if (!IsLineShown(doc, line, band)) continue;
+  if (!kept) {
+    // A record whose text does not stretch counts from its first shown line.
+    const int firstLine =
+        band == kBandRecord && mode == 0 && !r->recordsStretch ? FindBandLine(doc, kBandRecord, 1) : 0;
+    for (int line = LastLine(doc); line >= firstLine; --line) {
+      if (!IsBandLine(doc, line, band)) continue;
+      if (doc->m_bandLines.lines[line].objectId != -1) {
+        variable = true;
+        if (!IsLineShown(doc, line, band)) continue;
+      }
+      add(line);
     }
-    if (rec.flags & 1) {
-      sum = 0;
-      broken = true;
-      continue;
-    }
-    int countEmpty = mode != 0 || sum > 0 ? 1 : 0;
-    sum += LineOutputHeightOf(doc, line, countEmpty, band, &variable);
   }
   const int32_t height = sum == 0 ? (broken ? -1 : 0) : sum;
   if (memoable && !variable) {
