@@ -9,7 +9,6 @@
 #include "foundation/doc_base.h"
 #include "engine/output_stream.h"
 #include "engine/report_run.h"
-#include "foundation/byte_order.h"
 #include "foundation/text_helpers.h"
 #include "core/composite.h"
 #include "core/fields.h"
@@ -27,17 +26,14 @@ constexpr BYTE kBandLinePageBreak = 0x01;
 
 BYTE StreamTextByte(BYTE c) { return c < 0x20 ? ' ' : c; }
 
-// As PutEscapeSequence (PutBareEscape without arguments) writes it, written
-// here in place: a line takes several for each item.
+// An escape as PutEscapeSequence (PutBareEscape without arguments) writes it.
+inline __attribute__((always_inline)) size_t Escape(BYTE (&p)[8], BYTE code, WORD a1, WORD a2, WORD a3) {
+  return static_cast<size_t>((a1 == kNoArg ? PutBareEscape(p, code) : PutEscapeSequence(p, code, a1, a2, a3)) - p);
+}
+
 void PutEsc(std::vector<BYTE>& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg, WORD a3 = kNoArg) {
-  const size_t n = a1 == kNoArg ? 2 : a2 == kNoArg ? 4 : a3 == kNoArg ? 6 : 8;
   BYTE p[8];
-  p[0] = kEsc;
-  p[1] = code;
-  if (n > 2) PutU16(p + 2, a1);
-  if (n > 4) PutU16(p + 4, a2);
-  if (n > 6) PutU16(p + 6, a3);
-  out.insert(out.end(), p, p + n);
+  out.insert(out.end(), p, p + Escape(p, code, a1, a2, a3));
 }
 
 // One item's bytes, gathered before they go onto the line (or stay off it):
@@ -86,13 +82,9 @@ class ItemBytes {
 
 inline __attribute__((always_inline)) void PutEsc(ItemBytes& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg,
                                                    WORD a3 = kNoArg) {
-  const size_t n = a1 == kNoArg ? 2 : a2 == kNoArg ? 4 : a3 == kNoArg ? 6 : 8;
-  BYTE* p = out.Extend(n);
-  p[0] = kEsc;
-  p[1] = code;
-  if (n > 2) PutU16(p + 2, a1);
-  if (n > 4) PutU16(p + 4, a2);
-  if (n > 6) PutU16(p + 6, a3);
+  BYTE p[8];
+  const size_t n = Escape(p, code, a1, a2, a3);
+  std::memcpy(out.Extend(n), p, n);
 }
 
 // Report data enters the stream with its control bytes made blanks; the

@@ -2,32 +2,6 @@
 
 #include "foundation/byte_order.h"
 
-namespace {
-
-BYTE* PutWord(BYTE* p, WORD v) {
-  PutU16(p, v);
-  return p + 2;
-}
-
-}  // namespace
-
-BYTE* PutEscapeSequence(BYTE* buffer, BYTE code, WORD a1, WORD a2, WORD a3) {
-  BYTE* p = buffer;
-  *p++ = kEsc;
-  *p++ = code;
-  p = PutWord(p, a1);
-  if (a2 == kNoArg) return p;
-  p = PutWord(p, a2);
-  if (a3 == kNoArg) return p;
-  return PutWord(p, a3);
-}
-
-BYTE* PutBareEscape(BYTE* buffer, BYTE code) {
-  buffer[0] = kEsc;
-  buffer[1] = code;
-  return buffer + 2;
-}
-
 int PutFontAndColorSequences(PageDriver* driver, PageOutputState* state, int fontNumber,
                              BYTE styleByte, WORD size, COLORREF colour, BYTE* buffer) {
   WORD style = styleByte & 0x0F;

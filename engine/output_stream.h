@@ -2,6 +2,7 @@
 // an item, the text of one field line, and moving a line to another column.
 #pragma once
 
+#include "foundation/byte_order.h"
 #include "platform/printer/escape_stream.h"
 #include "platform/printer/page_driver.h"
 #include "platform/win/win_types.h"
@@ -9,9 +10,24 @@
 // Writes ESC, code and the arguments: the first always, the second unless it
 // is 0xFFFF (the sequence then ends), the third unless it is 0xFFFF. Returns
 // the position just after the sequence (4, 6 or 8 bytes on).
-BYTE* PutEscapeSequence(BYTE* buffer, BYTE code, WORD a1, WORD a2 = kNoArg, WORD a3 = kNoArg);
+// Inline: a band's line takes several for each item.
+inline BYTE* PutEscapeSequence(BYTE* buffer, BYTE code, WORD a1, WORD a2 = kNoArg, WORD a3 = kNoArg) {
+  BYTE* p = buffer;
+  *p++ = kEsc;
+  *p++ = code;
+  for (WORD a : {a1, a2, a3}) {
+    if (p > buffer + 2 && a == kNoArg) break;
+    PutU16(p, a);
+    p += 2;
+  }
+  return p;
+}
 // ESC and a code with no argument (codes 4, 5 and 6).
-BYTE* PutBareEscape(BYTE* buffer, BYTE code);
+inline BYTE* PutBareEscape(BYTE* buffer, BYTE code) {
+  buffer[0] = kEsc;
+  buffer[1] = code;
+  return buffer + 2;
+}
 
 // ESC 3 (font number, style, size) then ESC 12 (red, green, blue of colour);
 // the library may first rewrite the style (ordinal 1). Returns 16.

@@ -10,7 +10,6 @@
 #include "expr/value_helpers.h"
 #include "foundation/band_lines.h"
 #include "foundation/byte_order.h"
-#include "foundation/doc_base.h"
 #include "core/composite.h"
 #include "core/fields.h"
 #include "model/totals_readback.h"
@@ -504,10 +503,5 @@ int UpdateSummariesOf(RunCalcState* c, FieldDef* total, int phase) {
 }
 
 int UpdateSummaries(CKmComposite* model, FieldDef* total, int phase) {
-  // RunCalcOf's first answer, the run's own block, without the call: this is
-  // called for every total of every record.
-  if (model != nullptr && model->owner != nullptr && model->owner->m_pRun != nullptr &&
-      model->owner->m_pRun->calc != nullptr)
-    return UpdateSummariesOf(model->owner->m_pRun->calc, total, phase);
   return UpdateSummariesOf(RunCalcOf(model), total, phase);
 }
