@@ -13,9 +13,6 @@
 
 namespace {
 
-// A large file is handed to the disk as it is written, a piece this size at
-// a time, so that the flush that commits it has little left to wait for.
-constexpr size_t kWriteBackPiece = size_t{16} << 20;
 // Bytes written to the file at once: a long export is hundreds of megabytes.
 constexpr size_t kFileBuffer = size_t{1} << 20;
 
@@ -52,7 +49,6 @@ bool ExportOutputFile::Open(const std::string& path) {
   scratch_ = tmpl;
   inPlace_ = false;
   ok_ = true;
-  unstarted_ = 0;
   return true;
 }
 
@@ -75,21 +71,12 @@ bool ExportOutputFile::OpenInPlace(const std::string& path, uint32_t* attributes
   SetBuffer();
   inPlace_ = true;
   ok_ = true;
-  unstarted_ = 0;
   return true;
 }
 
 bool ExportOutputFile::Write(const void* data, size_t n) {
   if (!ok_ || file_ == nullptr) return false;
   if (n > 0 && std::fwrite(data, 1, n, file_) != n) ok_ = false;
-  unstarted_ += n;
-  if (ok_ && unstarted_ >= kWriteBackPiece) {
-    unstarted_ = 0;
-    // Starts the disk writing what the file holds, without waiting for it
-    // (Commit still does); a file system that cannot is left to Commit.
-    if (std::fflush(file_) != 0) ok_ = false;
-    else ::sync_file_range(::fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
-  }
   return ok_;
 }
 
@@ -97,7 +84,6 @@ bool ExportOutputFile::Rewind() {
   if (!ok_ || file_ == nullptr) return false;
   if (std::fflush(file_) != 0 || ::ftruncate(::fileno(file_), 0) != 0 || std::fseek(file_, 0, SEEK_SET) != 0)
     ok_ = false;
-  unstarted_ = 0;
   return ok_;
 }
 
@@ -114,7 +100,9 @@ long ExportOutputFile::Tell() const { return file_ ? std::ftell(file_) : 0; }
 
 bool ExportOutputFile::Commit() {
   if (file_ == nullptr) return false;
-  if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) ok_ = false;
+  // As with the printed PDF, every write is checked and the system writes
+  // the file back to the disk in its own time.
+  if (std::fflush(file_) != 0) ok_ = false;
   if (std::fclose(file_) != 0) ok_ = false;
   file_ = nullptr;
   if (ok_ && !inPlace_ && ::rename(scratch_.c_str(), Native(path_).c_str()) != 0) ok_ = false;

@@ -52,7 +52,6 @@ class ExportOutputFile {
   std::string scratch_;  // native path of the scratch file, or of the target written in place
   bool inPlace_ = false;
   bool ok_ = true;
-  size_t unstarted_ = 0;  // bytes written since the disk was last asked to take them
 };
 
 // Whether two program paths name one file (by device and inode, so a

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -30,19 +32,38 @@ bool Exists(const std::string& p) {
   return ::stat(OsFileName(p).c_str(), &st) == 0;
 }
 
+// Folder listings kept for lookups ignoring case: start-up looks the same
+// names up in the same folders many times over (settings files that may not
+// exist, helper libraries along PATH). A listing is used only while its
+// folder is unchanged.
+struct Listing {
+  DiskStamp stamp;
+  std::vector<std::string> names;
+};
+std::mutex gListingMutex;
+std::unordered_map<std::string, Listing> gListings;
+constexpr size_t kMaxListings = 64;
+
 // One component looked up in dir ignoring case; empty when none matches.
 std::string FindIgnoringCase(const std::string& dir, const std::string& name) {
-  DIR* d = ::opendir(dir.empty() ? "." : OsFileName(dir).c_str());
-  if (d == nullptr) return std::string();
-  std::string found;
-  while (dirent* e = ::readdir(d)) {
-    if (EqualIgnoringAsciiCase(name, e->d_name)) {
-      found = e->d_name;
-      break;
-    }
+  const std::string os = dir.empty() ? std::string(".") : OsFileName(dir);
+  DiskStamp now;
+  if (!TakeDiskStamp(os, &now)) return std::string();
+  std::lock_guard<std::mutex> lock(gListingMutex);
+  auto kept = gListings.find(os);
+  if (kept == gListings.end() || !StillAsRead(kept->second.stamp, now)) {
+    Listing listing{now, {}};
+    DIR* d = ::opendir(os.c_str());
+    if (d == nullptr) return std::string();
+    while (dirent* e = ::readdir(d)) listing.names.emplace_back(e->d_name);
+    ::closedir(d);
+    if (kept != gListings.end()) gListings.erase(kept);
+    if (gListings.size() >= kMaxListings) gListings.clear();
+    kept = gListings.emplace(os, std::move(listing)).first;
   }
-  ::closedir(d);
-  return found;
+  for (const std::string& n : kept->second.names)
+    if (EqualIgnoringAsciiCase(name, n.c_str())) return n;
+  return std::string();
 }
 
 // The system's error as the C runtime numbers the codes callers test.
@@ -237,6 +258,31 @@ BOOL DeleteFileA(LPCSTR path) {
   struct stat st;
   if (::lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return FALSE;
   return ::unlink(p.c_str()) == 0 ? TRUE : FALSE;
+}
+
+bool TakeDiskStamp(const std::string& osPath, DiskStamp* out) {
+  // Taken first: file times come from the same coarse clock, so a change
+  // after this moment is stamped no earlier than it.
+  timespec before{};
+  ::clock_gettime(CLOCK_REALTIME_COARSE, &before);
+  struct stat st;
+  if (::stat(osPath.c_str(), &st) != 0) return false;
+  auto earlier = [](const timespec& a, const timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+  };
+  out->dev = st.st_dev;
+  out->ino = st.st_ino;
+  out->size = st.st_size;
+  out->mtime = st.st_mtim;
+  out->ctime = st.st_ctim;
+  out->settled = earlier(st.st_mtim, before) && earlier(st.st_ctim, before);
+  return true;
+}
+
+bool StillAsRead(const DiskStamp& then, const DiskStamp& now) {
+  auto same = [](const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; };
+  return then.settled && then.dev == now.dev && then.ino == now.ino && then.size == now.size &&
+         same(then.mtime, now.mtime) && same(then.ctime, now.ctime);
 }
 
 bool ReadWholeFile(const std::string& path, std::string& out) {

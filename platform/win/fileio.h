@@ -5,6 +5,9 @@
 
 #include "platform/win/win_types.h"
 
+#include <sys/types.h>
+
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -47,6 +50,24 @@ BOOL DeleteFileA(LPCSTR path);
 
 // The whole file into out; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& out);
+
+// What a file or folder was on the disk, so that what was read from it can be
+// kept until it changes. A change in the same clock tick as the read would
+// leave the times as they were, so only an entry last changed before the
+// read began can vouch for what was read.
+struct DiskStamp {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  timespec mtime{};
+  timespec ctime{};
+  bool settled = false;  // changed last before the stamp was taken
+};
+// The stamp of a system path (OsFileName's), taken just before reading it;
+// false when it does not exist.
+bool TakeDiskStamp(const std::string& osPath, DiskStamp* out);
+// Whether what was read under `then` still holds, `now` being a fresh stamp.
+bool StillAsRead(const DiskStamp& then, const DiskStamp& now);
 
 // Replaces the file's contents through a temporary file in the same folder
 // and a rename, so a failure never leaves a half-written file. Creates the

@@ -6,7 +6,10 @@
 #include "platform/win/windir.h"
 
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -88,11 +91,9 @@ std::string ResolveFile(const char* file) {
   return dir.empty() ? path : dir + path.substr(slash);
 }
 
-IniFile Load(const char* file) {
+IniFile Parse(const std::string& path, const std::string& data) {
   IniFile ini;
-  ini.path = ResolveFile(file);
-  std::string data;
-  if (!ReadWholeFile(ini.path, data)) return ini;
+  ini.path = path;
   size_t first_lf = data.find('\n');
   if (first_lf != std::string::npos && (first_lf == 0 || data[first_lf - 1] != '\r')) ini.eol = "\n";
   size_t pos = 0;
@@ -107,6 +108,41 @@ IniFile Load(const char* file) {
       break;
     }
     pos = lf + 1;
+  }
+  return ini;
+}
+
+// Files parsed once and kept while they stay as read: settings are read a
+// value at a time, a hundred times over at start-up.
+struct KeptIni {
+  DiskStamp stamp;
+  std::shared_ptr<const IniFile> ini;
+};
+std::mutex gKeptMutex;
+std::unordered_map<std::string, KeptIni> gKept;
+constexpr size_t kMaxKept = 32;
+
+std::shared_ptr<const IniFile> Load(const char* file) {
+  const std::string path = ResolveFile(file);
+  const std::string os = OsFileName(path);
+  DiskStamp now;
+  const bool exists = TakeDiskStamp(os, &now);
+  std::lock_guard<std::mutex> lock(gKeptMutex);
+  auto kept = gKept.find(os);
+  if (exists && kept != gKept.end() && StillAsRead(kept->second.stamp, now)) return kept->second.ini;
+  if (kept != gKept.end()) gKept.erase(kept);
+  std::string data;
+  if (!exists || !ReadWholeFile(path, data)) {
+    auto empty = std::make_shared<IniFile>();
+    empty->path = path;
+    return empty;
+  }
+  auto ini = std::make_shared<const IniFile>(Parse(path, data));
+  // A file that changed while it was read is read again next time.
+  DiskStamp after;
+  if (now.settled && TakeDiskStamp(os, &after) && StillAsRead(now, after)) {
+    if (gKept.size() >= kMaxKept) gKept.clear();
+    gKept.emplace(os, KeptIni{now, ini});
   }
   return ini;
 }
@@ -178,7 +214,8 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, 
                                DWORD size, LPCSTR file) {
   if (buf == nullptr || size == 0) return 0;
   if (file == nullptr || *file == '\0') file = "win.ini";
-  IniFile ini = Load(file);
+  const std::shared_ptr<const IniFile> kept = Load(file);
+  const IniFile& ini = *kept;
   if (section == nullptr) {
     std::vector<std::string> names;
     for (const Line& line : ini.lines) {
@@ -224,7 +261,7 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
   if (key != nullptr && (Contains(key, "=\r\n") || key[strspn(key, " \t")] == '[' ||
                          key[strspn(key, " \t")] == ';'))
     return FALSE;
-  IniFile ini = Load(file);
+  IniFile ini = *Load(file);
   std::vector<Line>& lines = ini.lines;
 
   size_t sec = lines.size();

@@ -5,6 +5,7 @@
 #include "scoped_windir.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +27,32 @@ TEST(Files, NamesFoundIgnoringCaseAndBackslashes) {
   EXPECT_EQ(DeleteFileA((w.dir() + "/data/standard.qb6").c_str()), TRUE);
   EXPECT_EQ(DeleteFileA((w.dir() + "/data/standard.qb6").c_str()), FALSE);
   EXPECT_EQ(DeleteFileA(w.Path("Data").c_str()), FALSE);  // never a folder
+}
+
+// Until the stamp of a folder or file settles, nothing read from it is kept;
+// waits for the clock to pass its last change.
+void WaitUntilSettled(const std::string& path) {
+  DiskStamp stamp;
+  while (TakeDiskStamp(path, &stamp) && !stamp.settled) ::sched_yield();
+}
+
+TEST(Files, LookupsIgnoringCaseSeeFolderChangesAfterAListingIsKept) {
+  ScopedWinDir w;
+  ::mkdir(w.Path("Data").c_str(), 0700);
+  w.Write("Data/Old.ini", "x");
+  WaitUntilSettled(w.Path("Data"));
+  EXPECT_EQ(ResolveExistingPath(w.Path("data/NEW.INI")), "");
+  EXPECT_EQ(ResolveExistingPath(w.Path("data/OLD.INI")), w.Path("Data/Old.ini"));
+  // Made, renamed and removed after the folder was listed and kept.
+  w.Write("Data/New.ini", "y");
+  EXPECT_EQ(ResolveExistingPath(w.Path("data/NEW.INI")), w.Path("Data/New.ini"));
+  WaitUntilSettled(w.Path("Data"));
+  EXPECT_EQ(ResolveExistingPath(w.Path("data/NEW.INI")), w.Path("Data/New.ini"));
+  ASSERT_EQ(::rename(w.Path("Data/New.ini").c_str(), w.Path("Data/Renamed.ini").c_str()), 0);
+  EXPECT_EQ(ResolveExistingPath(w.Path("data/NEW.INI")), "");
+  EXPECT_EQ(ResolveExistingPath(w.Path("data/RENAMED.INI")), w.Path("Data/Renamed.ini"));
+  ASSERT_EQ(::unlink(w.Path("Data/Old.ini").c_str()), 0);
+  EXPECT_EQ(ResolveExistingPath(w.Path("data/OLD.INI")), "");
 }
 
 TEST(Files, WholeFileWriteReplacesAndKeepsMode) {

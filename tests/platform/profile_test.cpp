@@ -1,7 +1,9 @@
 #include "platform/win/profile.h"
+#include "platform/win/fileio.h"
 #include "scoped_windir.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -154,6 +156,28 @@ TEST(Profile, WritesKeepCommentsLineEndsAndLayout) {
   GetProfileStringA("INTL", "SDECIMAL", ".", buf, sizeof buf);
   EXPECT_STREQ(buf, ",");
   EXPECT_EQ(GetProfileIntA("intl", "iTime", 1), 1u);
+}
+
+// Files are parsed once and kept; a change on the disk, however made, is read.
+TEST(Profile, AKeptFileIsReadAgainWhenItChanges) {
+  ScopedWinDir w;
+  w.Write("k.ini", "[s]\nk=one\n");
+  DiskStamp stamp;
+  while (TakeDiskStamp(w.Path("k.ini"), &stamp) && !stamp.settled) ::sched_yield();
+  EXPECT_EQ(Get("s", "k", "", "k.ini"), "one");
+  EXPECT_EQ(Get("s", "k", "", "K.INI"), "one");
+  // Rewritten in place, the same size, by another program.
+  {
+    std::FILE* f = std::fopen(w.Path("k.ini").c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    std::fputs("[s]\nk=two\n", f);
+    std::fclose(f);
+  }
+  EXPECT_EQ(Get("s", "k", "", "k.ini"), "two");
+  ASSERT_TRUE(WritePrivateProfileStringA("s", "k", "three", "k.ini"));
+  EXPECT_EQ(Get("s", "k", "", "k.ini"), "three");
+  ASSERT_EQ(std::remove(w.Path("k.ini").c_str()), 0);
+  EXPECT_EQ(Get("s", "k", "gone", "k.ini"), "gone");
 }
 
 TEST(Profile, WritesRefuseNamesThatCouldNotBeReadBackAndCutValuesAtLineBreaks) {
