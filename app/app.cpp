@@ -653,8 +653,10 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
   // The frame and its view are made hidden; the start-up decides when they show.
   m_pFrame.reset(new CMainFrame);
   if (m_pFrame->Create(m_pDoc, m_szTitle)) {
-    // Regional settings edited while the program runs reach the frame.
-    WatchWinIni();
+    // Regional settings edited while the program runs reach the frame. A run
+    // that ends the program has no use for it, and taking the watch down
+    // again waits on the system for milliseconds.
+    if (!m_bUnattended) WatchWinIni();
     AfxGetThread()->m_pMainWnd = m_pFrame.get();
     CKmDoc* doc = m_pDoc;
     m_pBars.reset(new FrameBars);
@@ -671,6 +673,7 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
   InstallFileCommands(*m_pRecentFiles);
   const std::string line = CommandLineFromArgs(argc, argv);
   const BOOL ok = FirstStartup(*m_pDoc, line.c_str(), 1);
+  if (ok && m_bUnattended && m_pFrame) WatchWinIni();  // /G without a report: the program goes on
   if (m_pBars) m_pBars->ApplySettings();
   if (!ok && !m_bRunAndEnd && m_nExitCode == 0) m_nExitCode = 1;
   // A program that is not to run on takes its frame down now, which writes
