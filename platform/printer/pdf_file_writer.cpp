@@ -559,9 +559,11 @@ struct PdfFileWriter::Deflater {
 };
 
 // The pages waiting for the writer's thread, at most a few so that memory
-// stays flat when the file is slower than the report.
+// stays flat when the file is slower than the report. A writer that caught
+// up sleeps until a few pages wait, not woken for every page.
 struct PdfFileWriter::Background {
-  static constexpr size_t kMaxWaiting = 3;
+  static constexpr size_t kMaxWaiting = 6;
+  static constexpr size_t kWakeAt = 3;
   std::mutex mutex;
   std::condition_variable changed;
   std::deque<std::shared_ptr<PageRecord>> waiting;
@@ -569,6 +571,7 @@ struct PdfFileWriter::Background {
   // thread that made them.
   std::vector<std::shared_ptr<const PageRecord>> written;
   bool writing = false, stop = false, failed = false;
+  bool draining = false;  // every waiting page is wanted written now
   std::thread thread;
 };
 
@@ -587,8 +590,12 @@ bool PdfFileWriter::AddPageInBackground(std::shared_ptr<PageRecord> page) {
       DriverFontCache fonts;
       std::unique_lock<std::mutex> lock(b->mutex);
       for (;;) {
-        b->changed.wait(lock, [b] { return b->stop || !b->waiting.empty(); });
-        if (b->waiting.empty()) return;
+        if (b->waiting.empty()) {
+          b->changed.wait(lock, [b] {
+            return b->stop || b->waiting.size() >= (b->draining ? 1 : Background::kWakeAt);
+          });
+          if (b->waiting.empty()) return;
+        }
         std::shared_ptr<PageRecord> next = std::move(b->waiting.front());
         b->waiting.pop_front();
         b->writing = true;
@@ -614,14 +621,16 @@ bool PdfFileWriter::AddPageInBackground(std::shared_ptr<PageRecord> page) {
   }
   Background* b = background_.get();
   std::vector<std::shared_ptr<const PageRecord>> release;
+  bool wake = false;
   {
     std::unique_lock<std::mutex> lock(b->mutex);
     b->changed.wait(lock, [b] { return b->failed || b->waiting.size() < Background::kMaxWaiting; });
     release.swap(b->written);
     if (b->failed) return false;
     b->waiting.push_back(std::move(page));
+    wake = b->waiting.size() >= Background::kWakeAt;
   }
-  b->changed.notify_all();
+  if (wake) b->changed.notify_all();
   return true;
 }
 
@@ -630,7 +639,10 @@ void PdfFileWriter::Drain() {
   Background* b = background_.get();
   std::vector<std::shared_ptr<const PageRecord>> release;
   std::unique_lock<std::mutex> lock(b->mutex);
+  b->draining = true;
+  b->changed.notify_all();
   b->changed.wait(lock, [b] { return b->waiting.empty() && !b->writing; });
+  b->draining = false;
   release.swap(b->written);
 }
 
