@@ -519,9 +519,10 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
   const unsigned char pad = s->format.padChar;
   const int defaultSize = s->layout->defaultPointSize > 0 ? s->layout->defaultPointSize : 100;
 
-  int first = 0;
-  while (first < kBandLineCount && L[first].kind != band) ++first;
-  if (first >= kBandLineCount) return kLineEmpty;
+  const int first = band >= 0 && band < static_cast<int>(s->firstLineOfBand.size())
+                        ? s->firstLineOfBand[static_cast<size_t>(band)]
+                        : -1;
+  if (first < 0) return kLineEmpty;
 
   LineWriter w;
   // The line is gathered on the stack and handed over whole at its end.
