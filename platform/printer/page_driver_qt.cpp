@@ -407,7 +407,8 @@ class QtPageDriver : public PageDriver {
     double bottom = length - std::max<double>(bottomMargin, s->endOffset);
     if (s->printableHeight > 0) bottom = std::min<double>(bottom, s->topOffset + s->printableHeight);
     double left = bottom - r->y;
-    return left > 0 ? static_cast<int>(std::floor(left + 1e-6)) : 0;
+    // Truncation is the floor of a positive number.
+    return left > 0 ? static_cast<int>(left + 1e-6) : 0;
   }
 
   void CloseDevice(PageOutputState* s, LONG) override {
