@@ -524,7 +524,8 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
       anyOutput = true;
       ++outputLines;
     }
-    if (track) {
+    // Where the line ended matters only to graphics waiting for it.
+    if (track && (s->waitingPictures > 0 || s->waitingCharts > 0 || s->waitingOleItems > 0 || s->openLinesBoxes > 0)) {
       LONG yAfter = run->driver->CurrentY(run->page);
       if (s->waitingPictures > 0 && !OutputWaitingPictures(run, band, line, yAfter)) return RunStateOf(run);
       if (s->waitingCharts > 0) OutputWaitingCharts(run, band, line, yAfter);
