@@ -162,6 +162,9 @@ void BuildBandItemIndex(BandOutputState* s) {
   s->items.clear();
   s->firstItemOfLine.assign(kBandLineTableRecords + 1, 0);
   s->built = true;
+  s->firstLineOfBand.fill(-1);
+  s->firstUsedLineOfBand.fill(-1);
+  s->lastUsedLineOfBand.fill(-1);
   if (s->layout == nullptr) return;
   LayoutTables& t = *s->layout;
   if (t.orderHead == nullptr) BuildLayoutItemOrder(t);
@@ -194,6 +197,15 @@ void BuildBandItemIndex(BandOutputState* s) {
     s->firstItemOfLine[l] = static_cast<int>(e);
   }
   for (size_t i = 0; i < s->items.size(); ++i) s->items[i].mayBeHeld = MayBeHeld(*s, i);
+  // From the last line up: the first of each kind is the one that stays.
+  const int lastUsed = std::min(lines.lastUsed, kBandLineCount - 1);
+  for (int l = kBandLineCount - 1; l >= 0; --l) {
+    const BYTE kind = lines.lines[l].kind;
+    s->firstLineOfBand[kind] = static_cast<int16_t>(l);
+    if (l > lastUsed) continue;
+    s->firstUsedLineOfBand[kind] = static_cast<int16_t>(l);
+    if (s->lastUsedLineOfBand[kind] < 0) s->lastUsedLineOfBand[kind] = static_cast<int16_t>(l);
+  }
 }
 
 void ClearPrintOnceMarks(BandOutputState* s, int level) {
@@ -376,12 +388,9 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
   BandLineRec* L = table.lines;
   const int lastUsed = std::min(table.lastUsed, kBandLineCount - 1);
 
-  int first = -1, last = -1;
-  for (int i = 0; i <= lastUsed; ++i) {
-    if (L[i].kind != band) continue;
-    if (first < 0) first = i;
-    last = i;
-  }
+  if (band < 0 || band >= static_cast<int>(s->firstUsedLineOfBand.size())) return runState;
+  const int first = s->firstUsedLineOfBand[static_cast<size_t>(band)];
+  const int last = s->lastUsedLineOfBand[static_cast<size_t>(band)];
   if (first < 0) return runState;
   const bool swapped = IsSwappedBand(run, band);
   const bool across = IsAcrossBand(run, band);
@@ -494,8 +503,8 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
     LONG yBefore = 0;
     const bool track = !measuring && !across && run->driver && run->driver->HasEntry(22);
     if (track) yBefore = run->driver->CurrentY(run->page);
-    LineBuffer textBuffer(s);
-    std::vector<BYTE>& text = textBuffer.bytes();
+    if (s->lineTexts.size() < static_cast<size_t>(s->nesting)) s->lineTexts.resize(static_cast<size_t>(s->nesting));
+    std::vector<BYTE>& text = s->lineTexts[static_cast<size_t>(s->nesting) - 1];
     LONG height = 0;
     s->outputStep = step++;  // a band output inside this one keeps its own count
     int kind = OutputBandObjects(run, &text, measuring, line, band, &held, &continuing, repeat, &height);
@@ -515,7 +524,8 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
       anyOutput = true;
       ++outputLines;
     }
-    if (track) {
+    // Where the line ended matters only to graphics waiting for it.
+    if (track && (s->waitingPictures > 0 || s->waitingCharts > 0 || s->waitingOleItems > 0 || s->openLinesBoxes > 0)) {
       LONG yAfter = run->driver->CurrentY(run->page);
       if (s->waitingPictures > 0 && !OutputWaitingPictures(run, band, line, yAfter)) return RunStateOf(run);
       if (s->waitingCharts > 0) OutputWaitingCharts(run, band, line, yAfter);

@@ -10,6 +10,8 @@
 #include "platform/printer/page_driver.h"
 #include "platform/win/win_types.h"
 
+#include <array>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -113,6 +115,9 @@ struct BandOutputState {
   // --- band output's own working data ---
   std::vector<ItemOutput> items;        // the layout's items in vertical order
   std::vector<int> firstItemOfLine;     // per band line: its first entry in items
+  // Per band kind: its first line of the table, and its first and last
+  // among the used lines (-1: none), found with the index.
+  std::array<int16_t, 256> firstLineOfBand{}, firstUsedLineOfBand{}, lastUsedLineOfBand{};
   // Records across: the row of Record bands collected before it is sent.
   std::vector<AcrossCell> row;     // place in the row x linesPerRecord + line
   int linesPerRecord = 0;
@@ -133,6 +138,10 @@ struct BandOutputState {
   // Line buffers given back after use, so that output lines reuse their
   // capacity instead of allocating (see LineBuffer).
   std::vector<std::vector<BYTE>> spareLineBuffers;
+  // The output line's text of the band at each nesting depth (1 up), kept
+  // with its capacity for the band's next line; a deque, so that a deeper
+  // band's buffer leaves the others where they are.
+  std::deque<std::vector<BYTE>> lineTexts;
 };
 
 // An empty byte buffer lent from the band state for one output line, given

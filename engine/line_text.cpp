@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -27,26 +28,26 @@ constexpr BYTE kBandLinePageBreak = 0x01;
 BYTE StreamTextByte(BYTE c) { return c < 0x20 ? ' ' : c; }
 
 // An escape as PutEscapeSequence (PutBareEscape without arguments) writes it.
-inline __attribute__((always_inline)) size_t Escape(BYTE (&p)[8], BYTE code, WORD a1, WORD a2, WORD a3) {
+inline __attribute__((always_inline)) size_t Escape(BYTE* p, BYTE code, WORD a1, WORD a2, WORD a3) {
   return static_cast<size_t>((a1 == kNoArg ? PutBareEscape(p, code) : PutEscapeSequence(p, code, a1, a2, a3)) - p);
 }
 
-void PutEsc(std::vector<BYTE>& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg, WORD a3 = kNoArg) {
-  BYTE p[8];
-  out.insert(out.end(), p, p + Escape(p, code, a1, a2, a3));
-}
-
-// One item's bytes, gathered before they go onto the line (or stay off it):
-// in place while they are few, as most are, in the lent buffer beyond.
+// Bytes gathered in place while they are few, as most are, and beyond that
+// in a buffer: one item's bytes before they go onto the line (or stay off
+// it), and the line's own before they go to the caller's buffer.
 class ItemBytes {
  public:
-  explicit ItemBytes(std::vector<BYTE>& spill) : spill_(spill) {}
+  // Bytes beyond the room in place go to spill; without one, to a buffer
+  // lent by lender when they first need it.
+  ItemBytes(std::vector<BYTE>* spill, BandOutputState* lender) : spill_(spill), lender_(lender) {}
+  ItemBytes(const ItemBytes&) = delete;
+  ItemBytes& operator=(const ItemBytes&) = delete;
   void clear() {
     n_ = 0;
     spilled_ = false;
   }
-  size_t size() const { return spilled_ ? spill_.size() : n_; }
-  const BYTE* data() const { return spilled_ ? spill_.data() : small_; }
+  size_t size() const { return spilled_ ? spill_->size() : n_; }
+  const BYTE* data() const { return spilled_ ? spill_->data() : small_; }
   // Room for len more bytes at the end: where they go.
   BYTE* Extend(size_t len) {
     if (!spilled_ && len <= kSmall - n_) {
@@ -56,35 +57,61 @@ class ItemBytes {
     }
     return ExtendSpilled(len);
   }
+  // Room for up to len more bytes at the end, of which Commit then takes
+  // the first n: for writing what is no longer than len in place.
+  BYTE* Reserve(size_t len) {
+    if (!spilled_ && len <= kSmall - n_) return small_ + n_;
+    reserved_ = len;
+    return ExtendSpilled(len);
+  }
+  void Commit(size_t n) {
+    if (spilled_) spill_->resize(spill_->size() - reserved_ + n);
+    else n_ += n;
+    reserved_ = 0;
+  }
+  void Append(const BYTE* bytes, size_t len) {
+    if (len > 0) std::memcpy(Extend(len), bytes, len);
+  }
   void Truncate(size_t len) {
-    if (spilled_) spill_.resize(len);
+    if (spilled_) spill_->resize(len);
     else n_ = len;
+  }
+  // The bytes into out, which is left holding them alone.
+  void MoveTo(std::vector<BYTE>* out) const {
+    if (!spilled_) out->assign(small_, small_ + n_);
+    else if (spill_ != out) out->assign(spill_->begin(), spill_->end());
   }
 
  private:
-  // Beyond the room in place: the lent buffer takes the bytes so far and on.
+  // Beyond the room in place: the spill buffer takes the bytes so far and on.
   __attribute__((noinline)) BYTE* ExtendSpilled(size_t len) {
     if (!spilled_) {
-      spill_.assign(small_, small_ + n_);
+      if (spill_ == nullptr) {
+        lent_.emplace(lender_);
+        spill_ = &lent_->bytes();
+      }
+      spill_->assign(small_, small_ + n_);
       spilled_ = true;
     }
-    const size_t at = spill_.size();
-    spill_.resize(at + len);
-    return spill_.data() + at;
+    const size_t at = spill_->size();
+    spill_->resize(at + len);
+    return spill_->data() + at;
   }
 
   static constexpr size_t kSmall = 1024;
   BYTE small_[kSmall];
   size_t n_ = 0;
+  size_t reserved_ = 0;  // spilled: bytes Reserve added that Commit has not yet taken
   bool spilled_ = false;
-  std::vector<BYTE>& spill_;
+  std::vector<BYTE>* spill_;
+  BandOutputState* lender_;
+  std::optional<LineBuffer> lent_;
 };
 
 inline __attribute__((always_inline)) void PutEsc(ItemBytes& out, BYTE code, WORD a1 = kNoArg, WORD a2 = kNoArg,
                                                    WORD a3 = kNoArg) {
-  BYTE p[8];
-  const size_t n = Escape(p, code, a1, a2, a3);
-  std::memcpy(out.Extend(n), p, n);
+  constexpr size_t kLongestEscape = 8;
+  out.Commit(Escape(out.Reserve(kLongestEscape), code, a1, a2, a3));
 }
 
 // Report data enters the stream with its control bytes made blanks; the
@@ -111,7 +138,7 @@ enum class Align { kNone, kLeft, kCentre, kRight };
 
 // The running state of one line's text while its items are written.
 struct LineWriter {
-  std::vector<BYTE>* out;
+  ItemBytes* out;
   int font = -1, style = -1, size = -1;
   long colour = -1;
   Align open = Align::kNone;
@@ -492,14 +519,18 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
   const unsigned char pad = s->format.padChar;
   const int defaultSize = s->layout->defaultPointSize > 0 ? s->layout->defaultPointSize : 100;
 
-  int first = 0;
-  while (first < kBandLineCount && L[first].kind != band) ++first;
-  if (first >= kBandLineCount) return kLineEmpty;
+  const int first = band >= 0 && band < static_cast<int>(s->firstLineOfBand.size())
+                        ? s->firstLineOfBand[static_cast<size_t>(band)]
+                        : -1;
+  if (first < 0) return kLineEmpty;
 
   LineWriter w;
-  w.out = lineText;
-  LineBuffer pieceBuffer(s);
-  ItemBytes piece(pieceBuffer.bytes());  // one item's bytes
+  // The line is gathered on the stack and handed over whole at its end.
+  ItemBytes lineBytes(lineText, s);
+  w.out = &lineBytes;
+  // A wrapped field's bytes, gathered apart: its lines close their runs on
+  // the line as they go, ahead of its bytes.
+  ItemBytes wrappedBytes(nullptr, s);
   bool anyItem = false, anyText = false;
   bool prevWrapped = false;
   int prevDepth = -1;
@@ -556,7 +587,7 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
     const LONG x = it.deviceLeft + colOff;
     const LONG right = it.deviceRight + colOff;
     const int depth = h.descent;
-    const bool continuesRun = !(h.flags & kItemFixedPosition) && !lineText->empty() && runMode != 1 &&
+    const bool continuesRun = !(h.flags & kItemFixedPosition) && lineBytes.size() != 0 && runMode != 1 &&
                               !prevWrapped && (!explicitLine || depth == prevDepth) && !wrapped;
     if (!continuesRun) w.Close();
     const bool newRun = !continuesRun;
@@ -564,7 +595,11 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
     LONG raise = 0;
     if (explicitLine && it.line == line) raise = LayoutToDecipoints(s, itemLine.bottom - h.bottom);
 
-    piece.clear();
+    // Every other item's bytes go straight onto the line, from `at` on, and
+    // come off again when the item stays out or the line would be too long.
+    if (wrapped) wrappedBytes.clear();
+    ItemBytes& piece = wrapped ? wrappedBytes : lineBytes;
+    const size_t at = lineBytes.size();
     bool wroteText = false;
     bool fieldEmpty = false;
     bool skipPiece = false;
@@ -678,8 +713,11 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
       if (!measureOnly && !suppressed && it.groupLevel > 0) MarkGroupField(run, &it);
     }
 
-    if (!skipPiece && static_cast<int>(lineText->size() + piece.size()) <= kMaxLineText)
-      lineText->insert(lineText->end(), piece.data(), piece.data() + piece.size());
+    if (!wrapped) {
+      if (skipPiece || static_cast<int>(lineBytes.size()) > kMaxLineText) lineBytes.Truncate(at);
+    } else if (!skipPiece && static_cast<int>(lineBytes.size() + piece.size()) <= kMaxLineText) {
+      lineBytes.Append(piece.data(), piece.size());
+    }
     if (wroteText && !skipPiece) anyText = true;
     *height = std::max(*height, explicitHeight);
     if (isField) lastFieldEmpty = fieldEmpty;
@@ -693,6 +731,7 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
   }
   // An aligned run still open at the line's end is closed there.
   w.Close();
+  lineBytes.MoveTo(lineText);
   if (static_cast<int>(lineText->size()) > kMaxLineText) lineText->resize(kMaxLineText);
 
   if (!anyItem) return kLineEmpty;

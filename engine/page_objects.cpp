@@ -269,10 +269,10 @@ int CloseSpanningGraphicsAtPageEnd(ReportRun* run) {
 
 void ReopenSpanningGraphics(ReportRun* run) {
   BandOutputState* s = run->band;
-  if (s == nullptr || run->driver == nullptr || !run->driver->HasEntry(22)) return;
+  // Every band starts here: the rest is looked at only while an item was cut.
+  if (s == nullptr || !s->reopenPending) return;
+  if (run->driver == nullptr || !run->driver->HasEntry(22)) return;
   if (run->pageCount == s->closedPage && run->currentColumn == s->closedColumn) return;
-  // Every band starts here: the items are looked at only while one was cut.
-  if (!s->reopenPending) return;
   LONG y = run->driver->CurrentY(run->page);
   bool still = false;
   for (ItemOutput& it : s->items) {

@@ -21,14 +21,30 @@ bool EqualNoCase(const char* a, const char* b, size_t n);
 bool EqualNoCase(std::string_view a, std::string_view b);
 
 // How many of the first n bytes come before the first below 0x20 (n when
-// none is): eight bytes at a time, for the values of every record.
+// none is): eight bytes at a time, for the values of every record, and the
+// bytes short of a whole eight by a word that ends at the last byte,
+// overlapping the ones already looked at. Only a word that has such a byte
+// is gone through byte by byte, for where the first is.
 inline size_t ControlFreeLength(const char* text, size_t n) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  constexpr uint64_t kOnes8 = 0x0101010101010101ull, kHighs8 = 0x8080808080808080ull;
+  constexpr uint32_t kOnes4 = 0x01010101u, kHighs4 = 0x80808080u;
   size_t i = 0;
   for (; i + 8 <= n; i += 8) {
     uint64_t w;
     __builtin_memcpy(&w, text + i, sizeof w);
-    if ((w - kOnes * 0x20) & ~w & kHighs) break;
+    if ((w - kOnes8 * 0x20) & ~w & kHighs8) break;
+  }
+  if (i < n && i + 8 > n) {
+    if (n >= 8) {
+      uint64_t w;
+      __builtin_memcpy(&w, text + n - 8, sizeof w);
+      if (!((w - kOnes8 * 0x20) & ~w & kHighs8)) return n;
+    } else if (n >= 4) {
+      uint32_t a, b;
+      __builtin_memcpy(&a, text, sizeof a);
+      __builtin_memcpy(&b, text + n - 4, sizeof b);
+      if (!(((a - kOnes4 * 0x20) & ~a & kHighs4) | ((b - kOnes4 * 0x20) & ~b & kHighs4))) return n;
+    }
   }
   while (i < n && static_cast<unsigned char>(text[i]) >= 0x20) ++i;
   return i;

@@ -87,19 +87,78 @@ int SweepOf(CKmComposite* m, RecordPassState* st, FieldDef* f) {
   return late ? 2 : 1;
 }
 
-void PostProcessValues(CKmComposite* m) {
-  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
-    if (f->value == nullptr || IsAlias(f)) continue;
-    const bool dbl = m->doubleWidthWord || (f->flags & kFieldDoubleWidth);
-    if (dbl && f->previous == nullptr) {
-      if (IsMemo(f)) std::memcpy(f->value + kMemoValueBytes, f->value, kMemoValueBytes);
-      else {
-        const uint32_t w = m->GetFieldWidth(f);
-        std::memcpy(f->value + w, f->value, w);
-      }
-    }
-    f->valueStatus = static_cast<uint8_t>((f->valueStatus & 7) | ((f->valueStatus & 7) << 3));
+// A value into its previous buffer: mostly a number or a date (8 or 12
+// bytes), copied in words without a call.
+void CopyValue(uint8_t* to, const uint8_t* from, size_t n) {
+  if (n >= 8 && n <= 16) {
+    uint64_t a, b;
+    std::memcpy(&a, from, 8);
+    std::memcpy(&b, from + n - 8, 8);
+    std::memcpy(to, &a, 8);
+    std::memcpy(to + n - 8, &b, 8);
+  } else {
+    std::memcpy(to, from, n);
   }
+}
+
+// SavedSize the first time the field is at place i: worked out and kept.
+__attribute__((noinline)) uint32_t KeepSavedSize(CKmComposite* m, RecordPassState* st, size_t i,
+                                                const FieldDef* f) {
+  std::vector<std::pair<const FieldDef*, uint32_t>>& sizes = st->savedSizes;
+  if (i >= sizes.size()) sizes.resize(i + 1, {nullptr, 0});
+  sizes[i] = {f, m->GetFieldStorageSize(f)};
+  return sizes[i].second;
+}
+// GetFieldStorageSize of the field at place i of the list, kept for the pass.
+inline uint32_t SavedSize(CKmComposite* m, RecordPassState* st, size_t i, const FieldDef* f) {
+  const std::vector<std::pair<const FieldDef*, uint32_t>>& sizes = st->savedSizes;
+  if (i < sizes.size() && sizes[i].first == f) return sizes[i].second;
+  return KeepSavedSize(m, st, i, f);
+}
+
+// One field's previous value taken from its current one (SaveFieldValues).
+inline void SaveFieldValue(CKmComposite* m, RecordPassState* st, size_t place, FieldDef* f, bool phase23) {
+  if (f->value == nullptr || f->previous == nullptr || IsAlias(f)) return;
+  if (phase23 && st->totalsSorted && (f->totalFlags & kTotalPreprocessed)) return;
+  if (IsMemo(f)) {
+    CKmComposite::CopyValueHeader(f->previous, f->value);
+    std::memcpy(f->previous, f->value, kMemoValueBytes);
+  } else {
+    CopyValue(f->previous, f->value, SavedSize(m, st, place, f));
+  }
+  f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
+}
+
+// One field's value as the record's calculations find it: a double-width
+// field without a previous buffer keeps a copy in its second half, and the
+// status is kept beside itself.
+inline void PostProcessValue(CKmComposite* m, FieldDef* f) {
+  if (f->value == nullptr || IsAlias(f)) return;
+  const bool dbl = m->doubleWidthWord || (f->flags & kFieldDoubleWidth);
+  if (dbl && f->previous == nullptr) {
+    if (IsMemo(f)) std::memcpy(f->value + kMemoValueBytes, f->value, kMemoValueBytes);
+    else {
+      const uint32_t w = m->GetFieldWidth(f);
+      std::memcpy(f->value + w, f->value, w);
+    }
+  }
+  f->valueStatus = static_cast<uint8_t>((f->valueStatus & 7) | ((f->valueStatus & 7) << 3));
+}
+
+void PostProcessValues(CKmComposite* m) {
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) PostProcessValue(m, f);
+}
+
+// SaveFieldValues and PostProcessValues in one walk of the fields: each
+// touches only the field's own buffers, and nothing runs between them.
+void SaveAndPostProcessValues(CKmComposite* m, RecordPassState* st) {
+  const bool phase23 = m->passPhase == kPhaseChartPrepass || m->passPhase == kPhaseReportRun;
+  size_t place = 0;
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next, ++place) {
+    SaveFieldValue(m, st, place, f, phase23);
+    PostProcessValue(m, f);
+  }
+  st->previousRecordNumber = m->recordNumber;
 }
 
 int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_t status) {
@@ -111,14 +170,17 @@ int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_
   m->stopRequested = 0;
   m->recordCallback = callback;
   m->ResetMemoBuffers();
-  if (!rereading && !st->firstRecord) SaveFieldValues(m);
   if (st->firstRecord) {
     if (recordNumber == 0) m->recordNumber = 0;
     for (FieldDef* f = m->prefetchCalcList; f != nullptr; f = f->orderNext)
       if ((f->flags & m->scanMask) && IsCalc(f)) EvaluateCalculation(m, f);
     st->firstRecord = 0;
+    PostProcessValues(m);
+  } else if (!rereading) {
+    SaveAndPostProcessValues(m, st);
+  } else {
+    PostProcessValues(m);
   }
-  PostProcessValues(m);
 
   if (st->rows != nullptr) {
     int r;
@@ -411,48 +473,11 @@ bool EvaluateFieldCondition(CKmComposite* m, FieldDef* f) {
   return false;
 }
 
-namespace {
-
-// A value into its previous buffer: mostly a number or a date (8 or 12
-// bytes), copied in words without a call.
-void CopyValue(uint8_t* to, const uint8_t* from, size_t n) {
-  if (n >= 8 && n <= 16) {
-    uint64_t a, b;
-    std::memcpy(&a, from, 8);
-    std::memcpy(&b, from + n - 8, 8);
-    std::memcpy(to, &a, 8);
-    std::memcpy(to + n - 8, &b, 8);
-  } else {
-    std::memcpy(to, from, n);
-  }
-}
-
-// GetFieldStorageSize of the field at place i of the list, kept for the pass.
-uint32_t SavedSize(CKmComposite* m, RecordPassState* st, size_t i, const FieldDef* f) {
-  std::vector<std::pair<const FieldDef*, uint32_t>>& sizes = st->savedSizes;
-  if (i < sizes.size() && sizes[i].first == f) return sizes[i].second;
-  if (i >= sizes.size()) sizes.resize(i + 1, {nullptr, 0});
-  sizes[i] = {f, m->GetFieldStorageSize(f)};
-  return sizes[i].second;
-}
-
-}  // namespace
-
 void SaveFieldValues(CKmComposite* m) {
   RecordPassState* st = GetRecordPassState(m);
   const bool phase23 = m->passPhase == kPhaseChartPrepass || m->passPhase == kPhaseReportRun;
   size_t place = 0;
-  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next, ++place) {
-    if (f->value == nullptr || f->previous == nullptr || IsAlias(f)) continue;
-    if (phase23 && st->totalsSorted && (f->totalFlags & kTotalPreprocessed)) continue;
-    if (IsMemo(f)) {
-      CKmComposite::CopyValueHeader(f->previous, f->value);
-      std::memcpy(f->previous, f->value, kMemoValueBytes);
-    } else {
-      CopyValue(f->previous, f->value, SavedSize(m, st, place, f));
-    }
-    f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
-  }
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next, ++place) SaveFieldValue(m, st, place, f, phase23);
   st->previousRecordNumber = m->recordNumber;
 }
 

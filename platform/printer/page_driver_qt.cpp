@@ -161,6 +161,20 @@ struct DeferredCheck {
   const bool* lastBytes = nullptr;  // PdfWritableBytes of it
 };
 
+// What NoteTokenFont found of a font, kept from line to line: a line's first
+// text is mostly in the font of the line before. It holds while the font
+// number, the kept state copy, the state and its line-draw face are the same.
+struct NotedFont {
+  const DriverFont* font = nullptr;
+  int number = -1;
+  std::shared_ptr<const PageOutputState> kept;  // held, so that its address names it alone
+  const PageOutputState* state = nullptr;
+  std::string lineDrawFace;
+  bool faceKept = false;  // the kept copy names the font's face for the number
+  bool writable = false;  // PdfFileCanWriteFont
+  const bool* bytes = nullptr;
+};
+
 // A page the preview keeps: in memory, or under its number in the spill file.
 struct StoredPage {
   std::shared_ptr<PageRecord> page;
@@ -199,6 +213,7 @@ struct DriverRun {
   bool deferPage = false;
   std::shared_ptr<const PageOutputState> layoutState;
   std::unordered_map<const DriverFont*, bool> pdfFonts;  // PdfFileCanWriteFont of each
+  NotedFont noted;
 };
 
 // std::lround's answer (halves away from zero) without the library call:
@@ -248,15 +263,26 @@ const bool* PdfWritableBytes(bool lineDraw) {
 // CheckText's look at a token in another font than the one before.
 __attribute__((noinline)) void NoteTokenFont(DriverRun* r, const PageOutputState* s, DeferredCheck* check,
                                              const DriverFont& f, int fontNumber) {
-  const PageOutputState* kept = r->layoutState.get();
-  if (check->facesKept) check->facesKept = kept && StreamFace(kept, fontNumber) == f.face;
+  NotedFont& n = r->noted;
+  if (n.font != &f || n.number != fontNumber || n.kept != r->layoutState || n.state != s ||
+      n.lineDrawFace != s->lineDrawFace) {
+    n.font = &f;
+    n.number = fontNumber;
+    n.kept = r->layoutState;
+    n.state = s;
+    n.lineDrawFace = s->lineDrawFace;
+    n.faceKept = n.kept && StreamFace(n.kept.get(), fontNumber) == f.face;
+    auto it = r->pdfFonts.find(&f);
+    if (it == r->pdfFonts.end()) it = r->pdfFonts.emplace(&f, PdfFileCanWriteFont(f.font)).first;
+    n.writable = it->second;
+    n.bytes = PdfWritableBytes(IsLineDrawFont(s, f));
+  }
+  check->facesKept = check->facesKept && n.faceKept;
   check->lastFont = &f;
   check->lastNumber = fontNumber;
   if (check->writable) {
-    auto it = r->pdfFonts.find(&f);
-    if (it == r->pdfFonts.end()) it = r->pdfFonts.emplace(&f, PdfFileCanWriteFont(f.font)).first;
-    check->lastFontWritable = it->second;
-    check->lastBytes = PdfWritableBytes(IsLineDrawFont(s, f));
+    check->lastFontWritable = n.writable;
+    check->lastBytes = n.bytes;
   }
 }
 
@@ -381,7 +407,8 @@ class QtPageDriver : public PageDriver {
     double bottom = length - std::max<double>(bottomMargin, s->endOffset);
     if (s->printableHeight > 0) bottom = std::min<double>(bottom, s->topOffset + s->printableHeight);
     double left = bottom - r->y;
-    return left > 0 ? static_cast<int>(std::floor(left + 1e-6)) : 0;
+    // Truncation is the floor of a positive number.
+    return left > 0 ? static_cast<int>(left + 1e-6) : 0;
   }
 
   void CloseDevice(PageOutputState* s, LONG) override {

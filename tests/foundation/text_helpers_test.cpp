@@ -198,3 +198,21 @@ TEST(TextHelpers, OemValuesPadsAndSorting) {
   for (int i = 1; i < 7; ++i) EXPECT_LE(nums[i - 1], nums[i]);
   ShellSortA(nums, 0, [](int a, int b) { return a - b; });
 }
+
+TEST(TextHelpers, ControlFreeLengthFindsTheFirstControlByteAtAnyLengthAndPlace) {
+  // Against a byte-by-byte look: every length up to three words, a control
+  // byte (or two) anywhere or nowhere, high bytes and blanks around it.
+  for (size_t n = 0; n <= 24; ++n) {
+    for (size_t at = 0; at <= n; ++at) {
+      for (const unsigned char control : {0x00, 0x01, 0x1B, 0x1F}) {
+        std::string text;
+        for (size_t k = 0; k < n; ++k) text += static_cast<char>(k % 3 == 0 ? 0xA0 : k % 3 == 1 ? ' ' : 'x' + k % 2);
+        if (at < n) text[at] = static_cast<char>(control);
+        if (at + 5 < n) text[at + 5] = '\x10';
+        size_t want = 0;
+        while (want < n && static_cast<unsigned char>(text[want]) >= 0x20) ++want;
+        EXPECT_EQ(ControlFreeLength(text.data(), n), want) << "length " << n << ", control at " << at;
+      }
+    }
+  }
+}

@@ -516,3 +516,27 @@ TEST_F(BandFixture, AnItemTooLongToGatherInPlaceArrivesWholeRecordAfterRecord) {
   }
   EXPECT_EQ(driver.lines[0].dump, driver.lines[1].dump);
 }
+
+TEST_F(BandFixture, ALongLineOfManyItemsKeepsEachInOrderAndLeavesOffOnlyOneTooLong) {
+  int l = AddLine(kBandRecord);
+  std::string want;
+  for (int i = 0; i < 60; ++i) {
+    const std::string text = std::string(29, static_cast<char>('a' + i % 26)) + std::to_string(i % 10);
+    AddText(l, i, text);
+    want += text;
+    // Past the line's limit: left off, and the items after it still come.
+    if (i == 40) AddText(l, i, std::string(33000, 'L'));
+  }
+  Finish();
+  for (int record = 0; record < 2; ++record) {
+    ASSERT_EQ(Band(kBandRecord), 0);
+    ASSERT_EQ(driver.lines.size(), static_cast<size_t>(record + 1));
+    EXPECT_EQ(driver.lines.back().text, want);
+  }
+  const std::string& d = driver.lines[0].dump;
+  EXPECT_EQ(d, driver.lines[1].dump);
+  size_t positions = 0;
+  for (size_t at = d.find("<1:"); at != std::string::npos; at = d.find("<1:", at + 1)) ++positions;
+  EXPECT_EQ(positions, 60u);
+  EXPECT_THAT(d, HasSubstr(std::string(29, 'o') + "4<1:"));
+}

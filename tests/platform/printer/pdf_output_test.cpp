@@ -358,6 +358,39 @@ TEST(DeferredLines, TheWriterThreadsLayoutMakesTheSameFile) {
     EXPECT_NE(text.find(want), std::string::npos) << want;
 }
 
+// Lines in one font, the state's line-draw face turning to that font's face
+// and back between them: each line is checked for the file writer as the
+// state then has it, in memory or deferred alike.
+std::string PrintLineDrawTurns(const std::string& pdf, bool defer) {
+  DeferralSwitch deferral(defer);
+  PdfRun run;
+  const std::string lineDraw = run.state.lineDrawFace;
+  EXPECT_GT(StartPrinterDoc(run.device, "Turns", pdf.c_str()), 0);
+  for (int page = 0; page < 2; ++page) {
+    EXPECT_EQ(run.driver->BeginPage(&run.state, 360, 1), 1);
+    for (int i = 0; i < 12; ++i) {
+      run.state.lineDrawFace = i % 4 == 2 ? run.state.fontFaces[1] : lineDraw;
+      LineBuilder b;
+      b.Esc(kEscFont, 1, 0, 100).Esc(kEscPosition, 0).Text("row " + std::to_string(page * 12 + i) + " \xC4\xB3\xC4");
+      const DWORD h = run.driver->MeasureLine(&run.state, b.data(), b.size(), 1);
+      EXPECT_EQ(run.driver->AdvanceBeforeLine(&run.state, LOWORD(h), 1), 1);
+      EXPECT_EQ(run.driver->OutputLine(&run.state, b.data(), b.size()), 1);
+      EXPECT_EQ(run.driver->AdvanceAfterLine(&run.state, HIWORD(h), 1), 1);
+    }
+    EXPECT_GT(run.driver->EndPage(&run.state, 1), 0);
+  }
+  run.driver->CloseDevice(&run.state, 1);
+  EXPECT_GT(EndPrinterDoc(run.device), 0);
+  return RunCommand("pdftotext -layout '" + pdf + "' - 2>/dev/null");
+}
+
+TEST(DeferredLines, AFontTurningIntoTheLineDrawFaceIsCheckedAsItIsThen) {
+  const std::string now = PrintLineDrawTurns(TempPath("turns_now.pdf"), false);
+  const std::string later = PrintLineDrawTurns(TempPath("turns_later.pdf"), true);
+  EXPECT_NE(later.find("row 23"), std::string::npos);
+  EXPECT_EQ(now, later);
+}
+
 // A page the file writer does not take goes through the painter, its lines
 // laid out first; the pages before it are read back into the same document.
 TEST(DeferredLines, APageTheWriterRefusesIsLaidOutForThePainter) {
