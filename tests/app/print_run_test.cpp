@@ -12,6 +12,7 @@
 #include "platform/win/dialog.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window.h"
+#include "tests/support/answer_box.h"
 
 #include <gtest/gtest.h>
 
@@ -57,14 +58,6 @@ class FakeServices : public PrintRunServices {
   LONG pageStatus = 0;
   std::vector<std::string> log;
 };
-
-// Answers the next message dialog with No.
-void AnswerNo(HWND, UINT, UINT_PTR id, DWORD) {
-  HWND d = GetActiveWindow();
-  if (d == nullptr) return;
-  KillTimer(nullptr, id);
-  EndDialog(d, IDNO);
-}
 
 class PrintRunTest : public ::testing::Test {
  protected:
@@ -154,8 +147,9 @@ TEST_F(PrintRunTest, PreviewAnswerReturnsAtOnce) {
 
 TEST_F(PrintRunTest, AnExistingFileIsKeptWhenTheUserSaysNo) {
   std::ofstream(Out()) << "keep me";
-  SetTimer(nullptr, 0, 20, AnswerNo);
+  const answer_box::Answer no({"Print To File", IDNO}, IDNO);
   EXPECT_EQ(RunOutputWithRecovery(doc, 0), 0);
+  EXPECT_EQ(no.count(), 1);
   EXPECT_TRUE(services.log.empty());
   std::ifstream in(Out());
   std::string text;

@@ -12,6 +12,7 @@
 #include "layout/page_setup.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
+#include "tests/support/answer_box.h"
 #include "tests/support/screens.h"
 #include "tests/platform/ui/ui_test_util.h"
 
@@ -31,43 +32,33 @@ namespace {
 
 using sample_test::Capture;
 
-// Answers every dialog the open shows: the re-select question with the
-// answer given, the table name with the new name, anything else with OK.
+// Answers the dialogs the open shows: the re-select question with the
+// answer given, the table name with the new name, any other message with OK.
 struct Answerer {
   bool reselect = true;
   std::string newName;
   std::vector<std::string> seen;
 };
-Answerer* g_answerer = nullptr;
 
-void Answer(HWND, UINT, UINT_PTR, DWORD) {
-  HWND d = ui_test::ActiveDialog();
-  if (d == nullptr || g_answerer == nullptr) return;
-  const std::string caption = ui_test::Text(d);
-  if (caption == "Master  Table") {
-    g_answerer->seen.push_back("name: " + ui_test::Text(GetDlgItem(d, 200)));
-    SetDlgItemTextA(d, 200, g_answerer->newName.c_str());
-    SaveWindowPicture(d, ScreenPath("reselect-table-name").c_str());
-    ui_test::Click(GetDlgItem(d, IDOK));
-    return;
-  }
+void AnswerTableName(Answerer& a, HWND d) {
+  a.seen.push_back("name: " + ui_test::Text(GetDlgItem(d, 200)));
+  SetDlgItemTextA(d, 200, a.newName.c_str());
+  SaveWindowPicture(d, ScreenPath("reselect-table-name").c_str());
+  ui_test::Click(GetDlgItem(d, IDOK));
+}
+
+void AnswerMessage(Answerer& a, HWND d) {
   const std::string text = ui_test::Text(GetDlgItem(d, 200));
-  g_answerer->seen.push_back(text);
+  a.seen.push_back(text);
   if (text.find("Re-select table") != std::string::npos) {
     SaveWindowPicture(d, ScreenPath("reselect-table-question").c_str());
-    EndDialog(d, g_answerer->reselect ? IDYES : IDNO);
+    EndDialog(d, a.reselect ? IDYES : IDNO);
     return;
   }
   EndDialog(d, IDOK);
 }
 
-class ReselectOnOpen : public sample_test::SampleDbTest {
- protected:
-  void TearDown() override {
-    g_answerer = nullptr;
-    SampleDbTest::TearDown();
-  }
-};
+using ReselectOnOpen = sample_test::SampleDbTest;
 
 TEST_F(ReselectOnOpen, ScreensARenamedTableIsReselectedByNameAndTheReportPrintsAfter) {
   const std::string report = dir_ + "/sales.kmw";
@@ -82,9 +73,9 @@ TEST_F(ReselectOnOpen, ScreensARenamedTableIsReselectedByNameAndTheReportPrintsA
 
   Answerer answers;
   answers.newName = "lines_1998";
-  g_answerer = &answers;
-  const UINT_PTR timer = SetTimer(nullptr, 0, 50, Answer);
   {
+    const answer_box::Answer tableName({"Master  Table", 200}, [&](HWND d) { AnswerTableName(answers, d); });
+    const answer_box::Answer message({kAppTitle, 200}, [&](HWND d) { AnswerMessage(answers, d); });
     CKmDoc doc;
     std::vector<BandLineRec> lines(kBandLineTableRecords);
     doc.m_bandLines.lines = lines.data();
@@ -108,7 +99,6 @@ TEST_F(ReselectOnOpen, ScreensARenamedTableIsReselectedByNameAndTheReportPrintsA
     FreePageSetup(doc.m_pPageSetup);
     doc.m_pPageSetup = nullptr;
   }
-  KillTimer(nullptr, timer);
 
   std::string output;
   ASSERT_EQ(RunProgram(report, &output), 0) << output;

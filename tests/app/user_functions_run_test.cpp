@@ -18,6 +18,7 @@
 #include "model/field_dependencies.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
+#include "tests/support/answer_box.h"
 #include "tests/support/screens.h"
 #include "tests/platform/ui/ui_test_util.h"
 
@@ -145,14 +146,7 @@ TEST_F(UserFunctionsRun, AFailedWriteKeepsTheOldLibraryAndSaysSo) {
   tight.rlim_cur = static_cast<rlim_t>(fs::file_size(udf));
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
   std::string shown;
-  ui_test::WhenRunning([&] {
-    if (HWND d = ui_test::ActiveDialog()) {
-      char text[512] = {};
-      GetDlgItemTextA(d, 200, text, sizeof text);
-      shown = text;
-      EndDialog(d, IDOK);
-    }
-  });
+  const answer_box::Answer told({kAppTitle, 200}, IDOK, &shown);
   CalcDefRequest r;
   r.kind = kCalcKindFunction;
   r.name = "ONE(N_X)";

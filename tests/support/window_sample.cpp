@@ -5,6 +5,7 @@
 #include "expr/functions_common.h"
 #include "platform/win/dialog.h"
 #include "platform/win/ui_app.h"
+#include "tests/support/answer_box.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
 
@@ -58,10 +59,9 @@ namespace {
 bool g_startCancelled = false;
 // On the window layer's timer, which also runs inside the dialog's own loop.
 void CancelStartWhenShown(HWND, UINT, UINT_PTR, DWORD) {
-  HWND d = GetActiveWindow();
-  char caption[100] = {};
-  if (d == nullptr || g_startCancelled || !GetWindowTextA(d, caption, sizeof caption)) return;
-  if (std::string(caption) != kAppTitle || GetDlgItem(d, 204) == nullptr) return;
+  if (g_startCancelled) return;
+  HWND d = answer_box::Take({kAppTitle, 204});
+  if (d == nullptr) return;
   g_startCancelled = true;
   SendMessageA(d, WM_COMMAND, IDCANCEL, 0);
 }

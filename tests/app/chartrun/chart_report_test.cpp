@@ -23,6 +23,7 @@
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
 #include "tests/platform/ui/ui_test_util.h"
+#include "tests/support/answer_box.h"
 #include "tests/support/pdf_words.h"
 #include "tests/support/program_run.h"
 #include "tests/support/screens.h"
@@ -317,16 +318,6 @@ TEST_F(ChartRun, ScreensBarChartPerGroupAndPieOfTotalsPrintSqliteSums) {
 }
 
 
-// The text of the message dialog that is up, which is then closed.
-std::string TakeMessage() {
-  HWND d = ui_test::ActiveDialog();
-  if (d == nullptr) return std::string();
-  char text[512] = {};
-  GetDlgItemTextA(d, 200, text, sizeof text);
-  EndDialog(d, IDOK);
-  return text;
-}
-
 int FindItem(HWND d, int id, UINT message, const char* text) {
   return static_cast<int>(SendDlgItemMessageA(d, id, message, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text)));
 }
@@ -350,11 +341,7 @@ TEST_F(ChartRun, ScreensInsertChartFromTheMenuSetItUpAndPrint) {
   CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
   ShowWindow(frame.m_hWnd, SW_SHOWNORMAL);
-  bool sheetSeen = false;
-  ui_test::WhenRunning([&] {
-    HWND d = ui_test::ActiveDialog();
-    if (d == nullptr) return;
-    sheetSeen = true;
+  answer_box::Answer sheet({"Chart Properties", 500}, [&](HWND d) {
     SendDlgItemMessageA(d, 500, CB_SETCURSEL, FindItem(d, 500, CB_FINDSTRINGEXACT, "Pie"), 0);
     SendDlgItemMessageA(d, 510, CB_SETCURSEL, FindItem(d, 510, CB_FINDSTRINGEXACT, "Group 1"), 0);
     SendDlgItemMessageA(d, 511, CB_SETCURSEL, FindItem(d, 511, CB_FINDSTRINGEXACT, "company"), 0);
@@ -377,7 +364,7 @@ TEST_F(ChartRun, ScreensInsertChartFromTheMenuSetItUpAndPrint) {
     SendMessageA(view, WM_MOUSEMOVE, 1, MAKELPARAM(x0 + 288, y0 + 144));
     SendMessageA(view, WM_LBUTTONUP, 0, MAKELPARAM(x0 + 288, y0 + 144));
   }
-  ASSERT_TRUE(sheetSeen);
+  ASSERT_EQ(sheet.count(), 1);
   // The designer shows the new chart where it was placed.
   EXPECT_TRUE(SaveWindowPicture(frame.m_hWnd, ScreenPath("designer-with-chart").c_str()));
   ASSERT_EQ(doc.m_pLayout->charts.Count(), 1);
@@ -413,9 +400,7 @@ TEST_F(ChartRun, ScreensInsertChartFromTheMenuSetItUpAndPrint) {
   gone->flags |= kFieldRemoveMark;
   PropagateRemovalMarksOnly(doc.m_pModel);
   std::vector<std::string> listed;
-  ui_test::WhenRunning([&] {
-    HWND d = ui_test::ActiveDialog();
-    if (d == nullptr) return;
+  answer_box::Answer affected({"Fields Affected", 202}, [&](HWND d) {
     const LRESULT n = SendDlgItemMessageA(d, 202, LB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < n; ++i) {
       char text[128] = {};
@@ -434,7 +419,7 @@ TEST_F(ChartRun, ScreensInsertChartFromTheMenuSetItUpAndPrint) {
   gone->head.flags &= ~kItemKindField;
   doc.m_pModel->DeleteField(gone, 0);
   std::string message;
-  ui_test::WhenRunning([&] { message = TakeMessage(); });
+  answer_box::Answer refused({doc.GetAppCaption(), 200}, IDOK, &message);
   EXPECT_FALSE(GetPrintRunServices().CheckChartsBeforeOutput(doc));
   EXPECT_NE(message.find("Chart must be edited:"), std::string::npos) << message;
   EXPECT_NE(message.find("Chart title is: Menushares"), std::string::npos) << message;
@@ -452,16 +437,15 @@ TEST(ChartDefaults, ScreensTheSheetWritesItsTwoKeys) {
   CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
 
-  ui_test::WhenRunning([] {
-    if (HWND d = ui_test::ActiveDialog()) EndDialog(d, IDCANCEL);
-  });
-  SendMessageA(frame.m_hWnd, WM_COMMAND, kCmdChartDefaults, 0);
+  {
+    const answer_box::Answer cancel({"Chart Defaults", 540}, IDCANCEL);
+    SendMessageA(frame.m_hWnd, WM_COMMAND, kCmdChartDefaults, 0);
+    EXPECT_EQ(cancel.count(), 1);
+  }
   EXPECT_FALSE(fs::exists(ini)) << "Cancel leaves the file as it was";
 
   const std::string longFace(40, 'F');
-  ui_test::WhenRunning([&] {
-    HWND d = ui_test::ActiveDialog();
-    if (d == nullptr) return;
+  const answer_box::Answer chosen({"Chart Defaults", 540}, [&](HWND d) {
     EXPECT_TRUE(SaveWindowPicture(d, ScreenPath("chart-defaults").c_str()));
     SetDlgItemTextA(d, 540, longFace.c_str());
     SendDlgItemMessageA(d, 541, CB_SETCURSEL, FindItem(d, 541, CB_FINDSTRINGEXACT, "Palette 7"), 0);

@@ -20,6 +20,7 @@
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
 #include "tests/platform/ui/ui_test_util.h"
+#include "tests/support/answer_box.h"
 #include "tests/support/odbc_env.h"
 #include "tests/support/program_run.h"
 #include "tests/support/record_line.h"
@@ -165,10 +166,7 @@ class DialogScript {
     Schedule();
     if (Done()) return;
     // The dialog that takes input now: shown, and not disabled under a dialog of its own.
-    HWND d = nullptr;
-    for (HWND h : vt_ui::AllWindows())
-      if (IsWindow(h) && h->dlg && IsWindowVisible(h) && IsWindowEnabled(h) && ui_test::Text(h) == steps_[next_].caption)
-        d = h;
+    HWND d = answer_box::Find({steps_[next_].caption});
     if (d == nullptr) return;
     Action a = steps_[next_].action;
     ++next_;
@@ -264,18 +262,8 @@ class DataChoiceTest : public ::testing::Test {
     // Each scenario starts from no report.
     doc->SetModifiedFlag(FALSE);
     doc->ClearReport(TRUE);
-    // A failed step must not leave a modal loop waiting: dialogs still open
-    // after a minute are ended.
-    std::shared_ptr<bool> alive = alive_;
-    ui_test::After(60000, [alive] {
-      for (int i = 0; *alive && i < 20; ++i)
-        if (HWND d = ui_test::ActiveDialog()) EndDialog(d, -99);
-    });
   }
-  void TearDown() override {
-    *alive_ = false;
-    SetNewReportSteps(nullptr);
-  }
+  void TearDown() override { SetNewReportSteps(nullptr); }
 
   // Sends a menu command to the frame and runs the script's dialogs.
   void Command(UINT id) {
@@ -506,7 +494,6 @@ class DataChoiceTest : public ::testing::Test {
   HWND frame = nullptr;
   StartBlank steps;
   DialogScript script;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 CKmApp* DataChoiceTest::app_ = nullptr;

@@ -21,6 +21,7 @@
 #include "platform/win/message_box.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
+#include "tests/support/answer_box.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
 #include "tests/support/window_sample.h"
@@ -66,9 +67,8 @@ void LookForDialog(HWND, UINT, UINT_PTR, DWORD) {
     }
     return;
   }
-  HWND d = GetActiveWindow();
-  char text[200] = {};
-  if (d == nullptr || !GetWindowTextA(d, text, sizeof text) || g_answers->front().caption != text) return;
+  HWND d = answer_box::Take({g_answers->front().caption});
+  if (d == nullptr) return;
   PendingAnswer a = g_answers->front();
   g_answers->erase(g_answers->begin());
   a.act(d);

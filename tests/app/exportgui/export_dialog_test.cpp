@@ -15,6 +15,7 @@
 #include "platform/win/ui_app.h"
 #include "platform/win/window.h"
 #include "platform/win/window_picture.h"
+#include "tests/support/answer_box.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
 #include "tests/support/screens.h"
@@ -50,19 +51,21 @@ std::string Caption(HWND w) {
 
 // What the user does while the Export dialog is up, one step per timer tick
 // (each step posts its click, so a dialog it opens runs its own loop): look
-// at every format's options, then export.
+// at every format's options, then export. Each dialog is found by its caption.
 struct Script {
   std::string outputFile;
   int chosen = kExportDataFile;
   bool screens = false;
   size_t next = 0;  // the next format whose options are looked at
+  bool optionsAsked = false;  // an options dialog is on its way
   bool exported = false;
   std::vector<std::string> optionCaptions;
-  HWND cancelled = nullptr;  // a slow machine can tick again before the dialog closes
 };
 Script* g_script = nullptr;
 const int kOptionFormats[] = {kExportText, kExportXbase, kExportWorksheet, kExportDataFile, kExportWordMerge,
                               kExportHtml};
+const char* const kOptionCaptions[] = {"Text Export Options", "Export Options", "Export Options",
+                                       "Export Options",      "Export Options", "HTML Export Options"};
 
 int ListIndexOf(HWND dialog, int format) {
   const LRESULT n = SendDlgItemMessageA(dialog, kFormatList, LB_GETCOUNT, 0, 0);
@@ -79,33 +82,36 @@ void Choose(HWND dialog, int format) {
 
 void DriveDialogs(HWND, UINT, UINT_PTR, DWORD) {
   Script& s = *g_script;
-  HWND active = GetActiveWindow();
-  if (active == nullptr || s.exported) return;
-  const std::string caption = Caption(active);
-  if (caption != "Export") {
-    if (active == s.cancelled) return;
-    s.cancelled = active;
-    // An options dialog: its picture, then Cancel.
-    if (s.screens && s.next > 0)
-      SaveWindowPicture(active, ScreenPath("export-options-" + std::to_string(kOptionFormats[s.next - 1])).c_str());
-    s.optionCaptions.push_back(caption);
-    PostMessageA(active, WM_COMMAND, IDCANCEL, 0);
+  if (s.exported) return;
+  if (s.optionsAsked) {
+    // The options of the format chosen last: their picture, then Cancel.
+    HWND options = answer_box::Take({kOptionCaptions[s.next - 1], IDCANCEL});
+    if (options == nullptr) return;
+    s.optionsAsked = false;
+    if (s.screens)
+      SaveWindowPicture(options, ScreenPath("export-options-" + std::to_string(kOptionFormats[s.next - 1])).c_str());
+    s.optionCaptions.push_back(Caption(options));
+    answer_box::Click(options, IDCANCEL);
     return;
   }
-  if (s.next == 0 && s.screens) SaveWindowPicture(active, ScreenPath("export-dialog").c_str());
+  // Found only while it takes input: not while an options dialog is over it.
+  HWND exporting = answer_box::Find({"Export", kFormatList});
+  if (exporting == nullptr) return;
+  if (s.next == 0 && s.screens) SaveWindowPicture(exporting, ScreenPath("export-dialog").c_str());
   if (s.next < std::size(kOptionFormats)) {
     const int format = kOptionFormats[s.next++];
-    Choose(active, format);
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(active, kOptionsButton))) << format;
-    PostMessageA(active, WM_COMMAND, kOptionsButton, 0);
+    Choose(exporting, format);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(exporting, kOptionsButton))) << format;
+    s.optionsAsked = true;
+    PostMessageA(exporting, WM_COMMAND, kOptionsButton, 0);
     return;
   }
-  Choose(active, kExportRtf);
-  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(active, kOptionsButton)));
-  Choose(active, s.chosen);
-  SetDlgItemTextA(active, kFileEdit, s.outputFile.c_str());
+  Choose(exporting, kExportRtf);
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(exporting, kOptionsButton)));
+  Choose(exporting, s.chosen);
+  SetDlgItemTextA(exporting, kFileEdit, s.outputFile.c_str());
   s.exported = true;
-  PostMessageA(active, WM_COMMAND, IDOK, 0);
+  answer_box::Click(exporting, IDOK);
 }
 
 class ExportDialogTest : public ::testing::Test {

@@ -25,7 +25,6 @@
 #include "model/selection_conditions.h"
 #include "platform/win/window_picture.h"
 #include "tests/dialogs/fieldeditors/dialog_steps.h"
-#include "tests/dialogs/modelchange/dialog_guard.h"
 #include "tests/platform/ui/ui_test_util.h"
 #include "tests/support/program_run.h"
 #include "tests/support/screens.h"
@@ -158,7 +157,6 @@ std::string ExpressionChecks::s_dir;
 
 TEST_F(ExpressionChecks, ScreensCalculatedFieldEditorRefusesWhatTheChecksRefuse) {
   const std::string report = s_dir + "/sales.kmw";
-  DialogGuard guard;
   CMainFrame* frame = Open(report);
   ASSERT_NE(frame, nullptr);
   CKmDoc& doc = *frame->m_pDoc;
@@ -334,7 +332,6 @@ TEST_F(ExpressionChecks, ScreensCalculatedFieldEditorRefusesWhatTheChecksRefuse)
 // reopen, and the command line's /G run ends with the same message on
 // standard error, a failed exit and no output file.
 TEST_F(ExpressionChecks, AFilterOverADeletedFieldStopsEveryRun) {
-  DialogGuard guard;
   CMainFrame* frame = Open(s_dir + "/sales.kmw");
   ASSERT_NE(frame, nullptr);
   CKmComposite* m = frame->m_pDoc->m_pModel;
@@ -373,7 +370,6 @@ TEST_F(ExpressionChecks, AFilterOverADeletedFieldStopsEveryRun) {
 }
 
 TEST_F(ExpressionChecks, AUserFunctionWhoseCalleeChangedStopsEveryRun) {
-  DialogGuard guard;
   CMainFrame* frame = Open(s_dir + "/sales.kmw");
   ASSERT_NE(frame, nullptr);
   CKmComposite* m = frame->m_pDoc->m_pModel;
@@ -420,7 +416,6 @@ TEST_F(ExpressionChecks, AUserFunctionWhoseCalleeChangedStopsEveryRun) {
 // the report names the calculation that cannot be ordered; without its code
 // no run starts, in the window or under /G.
 TEST_F(ExpressionChecks, CalculationsThatWaitForEachOtherStopEveryRun) {
-  DialogGuard guard;
   CMainFrame* frame = Open(s_dir + "/sales.kmw");
   ASSERT_NE(frame, nullptr);
   CKmComposite* m = frame->m_pDoc->m_pModel;

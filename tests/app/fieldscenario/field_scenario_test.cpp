@@ -33,7 +33,6 @@
 #include "model/group_levels.h"
 #include "model/selection_conditions.h"
 #include "platform/win/window_picture.h"
-#include "tests/dialogs/modelchange/dialog_guard.h"
 #include "tests/platform/ui/ui_test_util.h"
 #include "tests/dialogs/fieldeditors/dialog_steps.h"
 #include "tests/support/program_run.h"
@@ -206,7 +205,6 @@ std::string FieldScenario::s_dir;
 
 TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
   const std::string report = s_dir + "/sales.kmw";
-  DialogGuard guard;  // a failed step ends its dialog rather than hanging
   CMainFrame* frame = Open(report);
   ASSERT_NE(frame, nullptr);
   CKmDoc& doc = *frame->m_pDoc;
@@ -538,7 +536,6 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
 // sheets and the Font dialog change what prints, through save and read-back.
 TEST_F(FieldScenario, PlacedCopiesPrintAndPropertySheetsReachThePage) {
   const std::string report = s_dir + "/copies.kmw";
-  DialogGuard guard;
   CMainFrame* frame = OpenNewSample(report);
   ASSERT_NE(frame, nullptr);
   CKmDoc& doc = *frame->m_pDoc;
@@ -685,7 +682,6 @@ TEST_F(FieldScenario, PlacedCopiesPrintAndPropertySheetsReachThePage) {
 // read-back, and print in both faces.
 TEST_F(FieldScenario, ScreensFormatBarFontLeavesTheDefaultFontsInPlace) {
   const std::string report = s_dir + "/facebox.kmw";
-  DialogGuard guard;
   CMainFrame* frame = OpenNewSample(report);
   ASSERT_NE(frame, nullptr);
   CKmDoc& doc = *frame->m_pDoc;
@@ -802,7 +798,6 @@ std::map<std::string, std::vector<int>> Rectangles(CKmDoc& doc) {
 // the right-aligned figures print ending in one column.
 TEST_F(FieldScenario, FieldsMeasureTheirShownTextAndKeepTheirRectanglesThroughSaveAndReopen) {
   const std::string report = s_dir + "/extents.kmw";
-  DialogGuard guard;
   CMainFrame* frame = OpenNewSample(report);
   ASSERT_NE(frame, nullptr);
   CKmDoc& doc = *frame->m_pDoc;

@@ -10,6 +10,7 @@
 #include "platform/win/profile.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
+#include "tests/support/answer_box.h"
 #include "tests/support/screens.h"
 
 #include <gtest/gtest.h>
@@ -365,10 +366,7 @@ struct AboutSeen {
 };
 AboutSeen g_about;
 
-void ReadAboutAndClose(HWND hwnd, UINT, UINT_PTR id, DWORD) {
-  HWND dialog = GetActiveWindow();
-  if (dialog == nullptr || dialog == hwnd) return;  // not up yet
-  KillTimer(hwnd, id);
+void ReadAboutAndClose(HWND dialog) {
   char buf[128];
   GetWindowTextA(dialog, buf, sizeof buf);
   g_about.caption = buf;
@@ -377,7 +375,7 @@ void ReadAboutAndClose(HWND hwnd, UINT, UINT_PTR id, DWORD) {
   GetDlgItemTextA(dialog, 207, buf, sizeof buf);
   g_about.db = buf;
   ++g_about.runs;
-  SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+  answer_box::Click(dialog, IDOK);
 }
 
 TEST_F(FrameTest, AboutBoxFromHelpMenuAndTheApplicationCommand) {
@@ -386,7 +384,7 @@ TEST_F(FrameTest, AboutBoxFromHelpMenuAndTheApplicationCommand) {
   frame.RestorePlacement();
   g_about = AboutSeen();
   for (UINT command : {32032u, 57664u}) {
-    SetTimer(frame.m_hWnd, 77, 20, ReadAboutAndClose);
+    const answer_box::Answer about({"About VORTELLE Report Designer", 207}, ReadAboutAndClose);
     SendMessageA(frame.m_hWnd, WM_COMMAND, command, 0);
   }
   EXPECT_EQ(g_about.runs, 2) << "ID_APP_ABOUT shows the same box instead of nothing";

@@ -92,12 +92,7 @@ class DesignerCommands : public NewUser {
   }
   // The dialog of that caption when it shows, given to act once.
   std::function<bool()> OnDialog(const std::string& caption, std::function<void(HWND)> act) {
-    return [caption, act] {
-      HWND d = ui_test::ActiveDialog();
-      if (d == nullptr || ui_test::Text(d) != caption || !ui_test::TakeAnswerMark(d)) return false;
-      act(d);
-      return true;
-    };
+    return answer_box::Step({caption}, std::move(act));
   }
   // Ctrl+S, the report read back from the recent-file list, printed: the PDF's text.
   std::string SaveReopenPrint() {

@@ -134,13 +134,10 @@ TEST_F(NewUser, CtrlSSavesCtrlOAsksForAReportAndCtrlNStartsANewOne) {
 
   std::string newTitle;
   EXPECT_TRUE(While([&] { PressOnLayout(MainFrame(), Qt::Key_N, Qt::ControlModifier); },
-                    {[&] {
-                      HWND d = ui_test::ActiveDialog();
-                      if (d == nullptr) return false;
+                    {answer_box::Step({kAppTitle, 204}, [&](HWND d) {
                       newTitle = ui_test::Text(d);
                       SendMessageA(d, WM_COMMAND, IDCANCEL, 0);
-                      return true;
-                    }}));
+                    })}));
   EXPECT_FALSE(newTitle.empty()) << "Ctrl+N asked how to start the new report";
   EXPECT_TRUE(Doc().m_bReportOpen);
 }

@@ -16,6 +16,7 @@
 #include "platform/win/ui_app.h"
 #include "platform/win/ui_internal.h"
 #include "tests/platform/ui/ui_test_util.h"
+#include "tests/support/answer_box.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
 #include "tests/support/window_sample.h"

@@ -7,6 +7,7 @@
 #include "platform/win/dialog.h"
 #include "platform/win/ui_internal.h"
 #include "tests/platform/ui/ui_test_util.h"
+#include "tests/support/answer_box.h"
 
 #include <gtest/gtest.h>
 
@@ -68,11 +69,10 @@ class DialogSteps {
            GetDlgItem(h, 201) != nullptr && GetDlgItem(h, 202) != nullptr;
   }
   HWND Find(const Step& s) const {
+    if (!s.message) return answer_box::Find({s.match});
     for (HWND h : vt_ui::AllWindows()) {
       if (!IsWindow(h) || !h->dlg || !IsWindowVisible(h) || !IsWindowEnabled(h)) continue;
-      if (s.message ? IsMessageBox(h) && ControlText(h, 200).find(s.match) != std::string::npos
-                    : ui_test::Text(h) == s.match)
-        return h;
+      if (IsMessageBox(h) && ControlText(h, 200).find(s.match) != std::string::npos) return h;
     }
     return nullptr;
   }

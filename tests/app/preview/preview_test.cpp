@@ -29,6 +29,7 @@
 #include "platform/win/dialog.h"
 #include "platform/win/window_picture.h"
 #include "platform/win/ui_app.h"
+#include "tests/support/answer_box.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/metafile_bytes.h"
 #include "layout/band_line_layout.h"
@@ -529,15 +530,8 @@ TEST_F(PreviewRun, RunsAgainReplayTheCachedRowsUntilTheQueryChanges) {
     // the run after it reads the database.
     fs::resize_file(c->path, 5);
     std::string shown;
-    print({[&] {
-      HWND box = GetActiveWindow();
-      if (box == nullptr || GetDlgItem(box, 200) == nullptr) return false;
-      char text[300] = {};
-      GetDlgItemTextA(box, 200, text, sizeof text);
-      shown = text;
-      PostMessageA(box, WM_COMMAND, IDOK, 0);
-      return true;
-    }});
+    // The message box, not the run's status box, which also has a control 200.
+    print({answer_box::Press({GetActiveKmDoc()->GetAppCaption(), 200}, IDOK, &shown)});
     EXPECT_EQ(shown, "Cannot read record cache");
     EXPECT_FALSE(GetPrintRunContext().lastRunPrinted);
     uint64_t before = c->rowsFetched;

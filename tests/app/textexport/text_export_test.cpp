@@ -11,6 +11,7 @@
 #include "platform/win/dialog.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window.h"
+#include "tests/support/answer_box.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
 #include "tests/app/sample_db_fixture.h"
@@ -33,28 +34,16 @@ namespace fs = std::filesystem;
 constexpr UINT kCmdExport = 30060;
 constexpr int kFormatList = 201, kFileEdit = 203;
 
-struct TextScript {
-  std::string outputFile;
-  bool exported = false;
-};
-TextScript* g_text = nullptr;
-
-void ExportAsText(HWND, UINT, UINT_PTR, DWORD) {
-  TextScript& s = *g_text;
-  HWND active = GetActiveWindow();
-  if (active == nullptr || s.exported) return;
-  char caption[64] = {};
-  GetWindowTextA(active, caption, sizeof caption);
-  if (std::string(caption) != "Export") return;
-  const LRESULT n = SendDlgItemMessageA(active, kFormatList, LB_GETCOUNT, 0, 0);
+// Chooses Text in the Export dialog, names the file and exports.
+void ExportAsText(HWND dialog, const std::string& outputFile) {
+  const LRESULT n = SendDlgItemMessageA(dialog, kFormatList, LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < n; ++i)
-    if (SendDlgItemMessageA(active, kFormatList, LB_GETITEMDATA, static_cast<WPARAM>(i), 0) == kExportText) {
-      SendDlgItemMessageA(active, kFormatList, LB_SETCURSEL, static_cast<WPARAM>(i), 0);
-      SendMessageA(active, WM_COMMAND, MAKEWPARAM(kFormatList, LBN_SELCHANGE), 0);
+    if (SendDlgItemMessageA(dialog, kFormatList, LB_GETITEMDATA, static_cast<WPARAM>(i), 0) == kExportText) {
+      SendDlgItemMessageA(dialog, kFormatList, LB_SETCURSEL, static_cast<WPARAM>(i), 0);
+      SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kFormatList, LBN_SELCHANGE), 0);
     }
-  SetDlgItemTextA(active, kFileEdit, s.outputFile.c_str());
-  s.exported = true;
-  PostMessageA(active, WM_COMMAND, IDOK, 0);
+  SetDlgItemTextA(dialog, kFileEdit, outputFile.c_str());
+  answer_box::Click(dialog, IDOK);
 }
 
 using TextExportScenario = sample_test::SampleDbTest;
@@ -76,14 +65,12 @@ TEST_F(TextExportScenario, FileExportToTextWritesTheReportAsCharacterLines) {
   auto* frame = static_cast<CMainFrame*>(AfxGetThread()->m_pMainWnd);
   ASSERT_NE(frame, nullptr);
 
-  TextScript script;
-  script.outputFile = dir + "/orders";
-  g_text = &script;
-  const UINT_PTR timer = SetTimer(nullptr, 0, 50, ExportAsText);
-  SendMessageA(frame->m_hWnd, WM_COMMAND, kCmdExport, 0);
-  KillTimer(nullptr, timer);
-  g_text = nullptr;
-  ASSERT_TRUE(script.exported);
+  {
+    const answer_box::Answer exporting({"Export", kFormatList},
+                                       [&](HWND d) { ExportAsText(d, dir + "/orders"); });
+    SendMessageA(frame->m_hWnd, WM_COMMAND, kCmdExport, 0);
+    ASSERT_EQ(exporting.count(), 1);
+  }
 
   // The Text format gave the file its extension.
   const std::string file = dir + "/orders.TXT";

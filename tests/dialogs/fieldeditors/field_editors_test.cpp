@@ -22,7 +22,6 @@
 #include "model/selection_conditions.h"
 #include "platform/win/message_box.h"
 #include "platform/win/window_picture.h"
-#include "tests/dialogs/modelchange/dialog_guard.h"
 #include "tests/dialogs/fieldeditors/dialog_steps.h"
 #include "tests/expr/expr_model_fixture.h"
 #include "tests/support/screens.h"
@@ -91,7 +90,6 @@ class FieldEditors : public ::testing::Test {
 
   CKmDoc doc;
   EditorModel t;
-  DialogGuard guard;
 };
 
 }  // namespace

@@ -2,7 +2,7 @@
 #include "dialogs/dependency_warning.h"
 
 #include "tests/expr/expr_model_fixture.h"
-#include "dialog_guard.h"
+#include "tests/platform/ui/ui_test_util.h"
 #include "app/document.h"
 #include "model/calc_fields.h"
 #include "model/field_dependencies.h"
@@ -76,7 +76,6 @@ class ChangeDialogsTest : public ::testing::Test {
   TestModel t;
   FieldDef* qty = t.Add("QTY", kFieldNumeric);
   CalcFieldDialogParams params;
-  DialogGuard guard;
   int shown = 0;     // messages answered by AnswerNextMessage
   std::string said;  // the last one's text
 };

@@ -1,7 +1,7 @@
 #include "dialogs/purge_dialog.h"
 
 #include "tests/expr/expr_model_fixture.h"
-#include "dialog_guard.h"
+#include "tests/platform/ui/ui_test_util.h"
 #include "app/document.h"
 #include "core/engine_errors.h"
 #include "model/field_dependencies.h"
@@ -13,8 +13,6 @@
 namespace {
 
 using ui_test::WhenRunning;
-
-using Guard = DialogGuard;
 
 struct PurgeModel : TestModel {
   int ord = AddTable("ORD");
@@ -69,7 +67,6 @@ class PurgeDialogTest : public ::testing::Test {
   CKmDoc doc;
   PurgeModel t;
   PurgeDialogParams params;
-  Guard guard;
 };
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "model/reselect_tables.h"
 
-#include "dialog_guard.h"
+#include "tests/platform/ui/ui_test_util.h"
 #include "app/document.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +49,6 @@ class ReselectFilesTest : public ::testing::Test {
   CKmDoc doc;
   Recorder rec;
   ReselectServices s;
-  DialogGuard guard;
 };
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "model/reselect_tables.h"
 
-#include "dialog_guard.h"
+#include "tests/platform/ui/ui_test_util.h"
 #include "app/document.h"
 
 #include <gtest/gtest.h>
@@ -48,7 +48,6 @@ class DataSourceQuestionTest : public ::testing::Test {
   CKmDoc doc;
   Chooser chooser;
   DataSourceQuestion q;
-  DialogGuard guard;
 };
 
 }  // namespace

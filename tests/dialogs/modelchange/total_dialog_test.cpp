@@ -1,7 +1,7 @@
 #include "dialogs/total_dialog.h"
 
 #include "tests/expr/expr_model_fixture.h"
-#include "dialog_guard.h"
+#include "tests/platform/ui/ui_test_util.h"
 #include "app/document.h"
 #include "platform/win/message_box.h"
 #include "platform/win/window_picture.h"
@@ -110,7 +110,6 @@ class TotalDialogTest : public ::testing::Test {
   FieldDef* label = t.Add("LABEL", 0, static_cast<uint8_t>(ord));
   AutoTotalNumbering numbering;
   TotalDialogParams params;
-  DialogGuard guard;
 };
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "dialogs/total_field_dialogs.h"
 
 #include "tests/expr/expr_model_fixture.h"
-#include "dialog_guard.h"
+#include "tests/platform/ui/ui_test_util.h"
 #include "app/document.h"
 #include "platform/win/message_box.h"
 
@@ -119,7 +119,6 @@ class BatchResetTest : public ::testing::Test {
   TestModel t;
   FieldDef* amount = t.Add("AMOUNT", kFieldNumeric);
   BatchResetParams params;
-  DialogGuard guard;
 };
 
 TEST_F(BatchResetTest, MovesTotalsOfOneLevel) {

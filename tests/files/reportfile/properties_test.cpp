@@ -2,7 +2,7 @@
 
 #include "app/document.h"
 #include "files/report_io.h"
-#include "tests/dialogs/modelchange/dialog_guard.h"
+#include "tests/platform/ui/ui_test_util.h"
 #include "platform/win/dialog.h"
 #include "platform/win/message_box.h"
 
@@ -32,7 +32,6 @@ class PropertiesTest : public ::testing::Test {
 
   CKmDoc doc;
   CKmRepIO io{&doc};
-  DialogGuard guard;
 };
 
 TEST(ReportProperties, ResetGivesTheNewReportDefaults) {

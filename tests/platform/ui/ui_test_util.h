@@ -26,6 +26,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace ui_test {
 inline void Start() { UiStartApplication(); }
@@ -222,10 +223,15 @@ inline std::string Text(HWND hwnd) {
   return buf;
 }
 
-// The running dialog: the active window when it is a dialog.
+// The running dialog: the innermost modal dialog not ended yet, the one a
+// step queued for its loop (WhenRunning) is meant for. Found as such, not as
+// the active window, which on a loaded machine may be another. Scenario steps
+// that answer a window by its caption use tests/support/answer_box.h.
 inline HWND ActiveDialog() {
-  HWND a = GetActiveWindow();
-  return a && a->dlg ? a : nullptr;
+  const std::vector<HWND>& all = vt_ui::AllWindows();
+  for (auto it = all.rbegin(); it != all.rend(); ++it)
+    if (IsWindow(*it) && (*it)->dlg && (*it)->dlg->modal && !(*it)->dlg->ended) return *it;
+  return nullptr;
 }
 
 std::string ScreenshotDir();
