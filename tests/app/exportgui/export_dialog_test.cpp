@@ -95,7 +95,8 @@ void DriveDialogs(HWND, UINT, UINT_PTR, DWORD) {
     return;
   }
   // Found only while it takes input: not while an options dialog is over it.
-  HWND exporting = answer_box::Find({"Export", kFormatList});
+  // Named by its OK button too: the export's progress box is also "Export".
+  HWND exporting = answer_box::Find({"Export", IDOK});
   if (exporting == nullptr) return;
   if (s.next == 0 && s.screens) SaveWindowPicture(exporting, ScreenPath("export-dialog").c_str());
   if (s.next < std::size(kOptionFormats)) {

@@ -66,7 +66,8 @@ TEST_F(TextExportScenario, FileExportToTextWritesTheReportAsCharacterLines) {
   ASSERT_NE(frame, nullptr);
 
   {
-    const answer_box::Answer exporting({"Export", kFormatList},
+    // Named by its OK button too: the export's progress box is also "Export".
+    const answer_box::Answer exporting({"Export", IDOK},
                                        [&](HWND d) { ExportAsText(d, dir + "/orders"); });
     SendMessageA(frame->m_hWnd, WM_COMMAND, kCmdExport, 0);
     ASSERT_EQ(exporting.count(), 1);

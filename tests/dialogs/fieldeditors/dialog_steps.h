@@ -67,17 +67,28 @@ inline std::string Message(const std::function<void()>& action) {
   return text;
 }
 
+// The program's message box: its text (200), icon (201) and frame (202),
+// and an OK button.
+inline bool IsMessageBox(HWND d) {
+  for (int id : {200, 201, 202, static_cast<int>(IDOK)})
+    if (GetDlgItem(d, id) == nullptr) return false;
+  return true;
+}
+
 // The texts of the messages the action shows one after the other, each
-// answered with OK.
+// answered with OK. Only message boxes are answered, and only while the
+// action runs: the dialog a later step opens is not one of them.
 inline std::vector<std::string> Messages(HWND owner, const std::function<void()>& action) {
   auto texts = std::make_shared<std::vector<std::string>>();
   auto seen = std::make_shared<HWND>(nullptr);
+  auto done = std::make_shared<bool>(false);
   auto answer = std::make_shared<std::function<void()>>();
-  *answer = [texts, seen, answer, owner] {
+  *answer = [texts, seen, answer, owner, done] {
+    if (*done) return;
     HWND d = ui_test::ActiveDialog();
     // Wait for a new message box over the editor (the last one may still be
-    // closing); a window without OK is none.
-    if (d == nullptr || d == *seen || d == owner || GetDlgItem(d, IDOK) == nullptr) {
+    // closing).
+    if (d == nullptr || d == *seen || d == owner || !IsMessageBox(d)) {
       if (texts->size() < 4) ui_test::WhenRunning(*answer);
       return;
     }
@@ -89,6 +100,7 @@ inline std::vector<std::string> Messages(HWND owner, const std::function<void()>
   ui_test::WhenRunning(*answer);
   action();
   // The chain ends with the action.
+  *done = true;
   *answer = [] {};
   return *texts;
 }

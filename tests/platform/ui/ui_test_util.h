@@ -223,14 +223,18 @@ inline std::string Text(HWND hwnd) {
   return buf;
 }
 
-// The running dialog: the innermost modal dialog not ended yet, the one a
-// step queued for its loop (WhenRunning) is meant for. Found as such, not as
-// the active window, which on a loaded machine may be another. Scenario steps
-// that answer a window by its caption use tests/support/answer_box.h.
+// The running dialog: the latest dialog window made, not ended, that takes
+// input (a dialog under one of its own is disabled), the one a step queued
+// for its loop (WhenRunning) is meant for, even while it sets itself up.
+// Found as such, not as the active window, which on a loaded machine may be
+// another. Scenario steps that answer a window by its caption use
+// tests/support/answer_box.h.
 inline HWND ActiveDialog() {
   const std::vector<HWND>& all = vt_ui::AllWindows();
-  for (auto it = all.rbegin(); it != all.rend(); ++it)
-    if (IsWindow(*it) && (*it)->dlg && (*it)->dlg->modal && !(*it)->dlg->ended) return *it;
+  for (auto it = all.rbegin(); it != all.rend(); ++it) {
+    HWND h = *it;
+    if (IsWindow(h) && h->dlg && h->parent == nullptr && !h->dlg->ended && IsWindowEnabled(h)) return h;
+  }
   return nullptr;
 }
 
