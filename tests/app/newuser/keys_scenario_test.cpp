@@ -134,7 +134,7 @@ TEST_F(NewUser, CtrlSSavesCtrlOAsksForAReportAndCtrlNStartsANewOne) {
 
   std::string newTitle;
   EXPECT_TRUE(While([&] { PressOnLayout(MainFrame(), Qt::Key_N, Qt::ControlModifier); },
-                    {answer_box::Step({"New", 204}, [&](HWND d) {
+                    {answer_box::Step({"New", 202}, [&](HWND d) {
                       newTitle = ui_test::Text(d);
                       SendMessageA(d, WM_COMMAND, IDCANCEL, 0);
                     })}));
