@@ -1,7 +1,8 @@
 // The main of every test program: a home folder of the process's own, so
 // that nothing the toolkit or the program remembers in the user's settings
-// (the file dialogs' last folder, the program's own settings) leaks between
-// tests running side by side or in from the user; and the dialog watchdog.
+// (the file dialogs' last folder, the program's own settings) or the
+// pictures a test draws leak between tests running side by side or in from
+// the user; and the dialog watchdog.
 #include "tests/platform/support/dialog_watchdog.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,9 @@ void UseOwnHome() {
   setenv("XDG_CONFIG_HOME", (g_home + "/.config").c_str(), 1);
   setenv("XDG_DATA_HOME", (g_home + "/.local/share").c_str(), 1);
   setenv("XDG_STATE_HOME", (g_home + "/.local/state").c_str(), 1);
+  // Pictures a test draws go there too, unless scripts/screens asks for
+  // them: test processes side by side must not read each other's.
+  if (std::getenv("VT_SCREENS_DIR") == nullptr) setenv("VT_SCREENS_DIR", (g_home + "/screens").c_str(), 1);
   std::atexit(&RemoveHome);
 }
 

@@ -6,12 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 TEST(TextTableClear, TheNextReportStartsWithoutTheLastOnesTextTable) {
-  const std::string path = (std::filesystem::temp_directory_path() / "vt_clear_letter.txt").string();
+  // The process's own name: test programs run side by side.
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("vt_clear_letter_" + std::to_string(getpid()) + ".txt")).string();
   std::ofstream(path, std::ios::binary) << ".A\r\n{one}\r\n.B\r\n{two}\r\n";
   CKmDoc doc;
   ASSERT_TRUE(doc.CreateReportTables());

@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -22,7 +24,9 @@
 namespace {
 
 std::string TempFile(const char* name, const std::string& bytes) {
-  const std::string path = (std::filesystem::temp_directory_path() / name).string();
+  // The process's own name: test programs run side by side.
+  const std::string path =
+      (std::filesystem::temp_directory_path() / (std::to_string(getpid()) + "_" + name)).string();
   std::ofstream(path, std::ios::binary) << bytes;
   return path;
 }
