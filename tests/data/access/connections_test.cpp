@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 namespace {
 
 class Connections : public testing::Test {
@@ -129,14 +131,14 @@ TEST_F(Connections, ConnectStringRewrites) {
 
   da.Current()->completedConnect = "DSN=x;DATABASE=old;Port=5";
   da.ReplaceConnectDatabase("new");
-  EXPECT_EQ(da.Current()->completedConnect, "DSN=x;DATABASE=new;Port=5");
+  EXPECT_EQ(da.Current()->completedConnect, "DSN=x;DATABASE={new};Port=5");
   EXPECT_EQ(da.suppressFlag, 1);
   da.Current()->completedConnect = "DSN=x;Database=old";
   da.ReplaceConnectDatabase("other");
-  EXPECT_EQ(da.Current()->completedConnect, "DSN=x;Database=other");
+  EXPECT_EQ(da.Current()->completedConnect, "DSN=x;Database={other}");
   da.Current()->completedConnect = "DSN=x";
   da.ReplaceConnectDatabase("db");
-  EXPECT_EQ(da.Current()->completedConnect, "DSN=x;DATABASE=db");
+  EXPECT_EQ(da.Current()->completedConnect, "DSN=x;DATABASE={db}");
   da.RemoveConnection(da.Current());
 }
 
@@ -243,7 +245,7 @@ TEST_F(Connections, SecondDatabaseOfTheCurrentSource) {
   DataSourceSettings* rec = nullptr;
   ASSERT_TRUE(da.ConnectOtherDatabase(other.c_str(), "KM EDIT JOIN", &rec)) << DbLastErrorText();
   ASSERT_NE(rec, nullptr);
-  EXPECT_NE(rec->completedConnect.find(";Database=" + other), std::string::npos);
+  EXPECT_NE(rec->completedConnect.find(";Database={" + other + "}"), std::string::npos);
   EXPECT_EQ(da.GetConnectionCount(), 2);
   da.SelectDataSource("KM EDIT JOIN");
   EXPECT_EQ(da.FindDataSourceEntryByName("KM EDIT JOIN"), nullptr);  // join dialogs' names get no entry
@@ -265,4 +267,44 @@ TEST_F(Connections, OnePerReportModel) {
   EXPECT_EQ(model.FindAttachment<DataAccess>(), nullptr);
   model.DropAttachment(AttachmentSlot::kDataAccess);
   EXPECT_EQ(GetDataAccess(nullptr), nullptr);
+}
+
+// Names a report file gives never become attributes of a connect text: a
+// data source name that no data source can have and a database name with
+// connect-text syntax are refused with a message; a database name on a
+// source whose database is its file opens no other file; values that go
+// into a connect text are in braces.
+TEST_F(Connections, NamesFromAReportNeverBecomeConnectAttributes) {
+  EXPECT_EQ(BracedConnectValue("a}b;c=d"), "{a}}b;c=d}");
+  EXPECT_TRUE(IsValidDataSourceName("Vortelle Sample-2.x"));
+  for (const char* bad : {"", "a;b", "a=b", "a{b", "a}b", "a[b", "a]b", "a(b", "a)b", "a,b", "a?b", "a*b", "a!b",
+                          "a@b", "a\\b", "a\x01", "123456789012345678901234567890123"})
+    EXPECT_FALSE(IsValidDataSourceName(bad)) << bad;
+  EXPECT_TRUE(IsValidDatabaseName("sales 2024"));
+  for (const char* bad : {"a;b", "a{b", "a}b", "a=b", "a\nb", "a\x1f"}) EXPECT_FALSE(IsValidDatabaseName(bad)) << bad;
+
+  const std::string sneaky = std::string(odbc_test::kSqliteDsn) + ";LoadExt=" + odbc_test::Dir() + "/evil.so";
+  EXPECT_EQ(da.ConnectDataSource(sneaky.c_str(), false, true, nullptr), 0);
+  EXPECT_EQ(da.GetConnectionCount(), 0);
+  EXPECT_NE(DbLastErrorText().find("cannot be used"), std::string::npos) << DbLastErrorText();
+
+  // A user name from the start file is one value, whatever it holds.
+  da.SetUserName("someone;LoadExt=nothing");
+  ASSERT_EQ(da.ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1) << DbLastErrorText();
+  da.SetUserName(nullptr);
+  da.SelectDataSource(odbc_test::kSqliteDsn);
+  char own[261] = {};
+  ASSERT_TRUE(da.GetDatabaseName(own, sizeof own));
+  EXPECT_TRUE(da.DatabaseIsFile());
+
+  DbClearErrorRecord();
+  EXPECT_FALSE(da.SwitchDatabase("main;LoadExt=nothing"));
+  EXPECT_NE(DbLastErrorText().find("cannot be used"), std::string::npos) << DbLastErrorText();
+  // Another name on a file's source: nothing opened, nothing made, the own database kept.
+  const std::string stray = "vt_no_such_database.db";
+  EXPECT_TRUE(da.SwitchDatabase(stray.c_str()));
+  EXPECT_NE(access(stray.c_str(), F_OK), 0);
+  char now[261] = {};
+  ASSERT_TRUE(da.GetDatabaseName(now, sizeof now));
+  EXPECT_STREQ(now, own);
 }
