@@ -81,11 +81,12 @@ std::string WithLogon(const std::string& text, const std::string& user, const st
     if (semi == std::string::npos) break;
     at = semi + 1;
   }
-  return out + ";UID=" + BracedConnectValue(user) + ";PWD=" + BracedConnectValue(password);
+  // Values in braces keep a ";" of a password from ending it.
+  return out + ";UID={" + user + "};PWD={" + password + "}";
 }
 
-// A text given to ConnectDataSource (/E, the report's data source record
-// never) is the caller's own; a name is only ever a name.
+// A data source or database name that could read as connect-text syntax
+// is refused, with its message, before anything is connected with it.
 void RefuseName(unsigned id, const char* name) {
   char text[700];
   std::snprintf(text, sizeof text, GetResString(id, 1), name);
@@ -96,8 +97,13 @@ constexpr unsigned kIdBadDatabaseName = 62313;
 
 }  // namespace
 
-std::string BracedConnectValue(const std::string& value) {
-  // Inside braces a ";" or "=" is part of the value; a "}" is doubled.
+std::string ConnectValue(const std::string& value) {
+  // Drivers differ in whether they take braces at all: a value that needs
+  // none goes as it is. Inside braces a ";" or "=" is part of the value; a
+  // "}" is doubled.
+  const bool plain = value.find_first_of(";{}=") == std::string::npos &&
+                     (value.empty() || (value.front() != ' ' && value.back() != ' '));
+  if (plain) return value;
   std::string out = "{";
   for (char c : value) {
     out += c;
@@ -252,9 +258,9 @@ int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool repor
   // The start file's user name and password go in when the text names none.
   if (!connectText) {
     if (userName_ && *userName_ && !HasAttribute(text, "UID"))
-      AppendConnectText(text, ("UID=" + BracedConnectValue(userName_)).c_str());
+      AppendConnectText(text, ("UID=" + ConnectValue(userName_)).c_str());
     if (password_ && *password_ && !HasAttribute(text, "PWD"))
-      AppendConnectText(text, ("PWD=" + BracedConnectValue(password_)).c_str());
+      AppendConnectText(text, ("PWD=" + ConnectValue(password_)).c_str());
   }
   AppendConnectText(text, kept);
   AppendConnectText(text, appConnectText.c_str());
@@ -345,10 +351,10 @@ bool DataAccess::ConnectOtherDatabase(const char* database, const char* newName,
   if (at != std::string::npos) {
     size_t valueAt = at + term.size();
     size_t semi = cs.find(';', valueAt);
-    text = cs.substr(0, at) + term + BracedConnectValue(database) +
+    text = cs.substr(0, at) + term + ConnectValue(database) +
            (semi == std::string::npos ? std::string() : cs.substr(semi));
   } else {
-    text = cs + term + BracedConnectValue(database);
+    text = cs + term + ConnectValue(database);
   }
   auto* record = new (std::nothrow) DataSourceSettings();
   if (!record) {
@@ -744,12 +750,12 @@ void DataAccess::ReplaceConnectDatabase(const char* database) {
     }
   if (at == std::string::npos) {
     // No database attribute yet: add one.
-    AppendConnectText(cs, ("DATABASE=" + BracedConnectValue(database)).c_str());
+    AppendConnectText(cs, ("DATABASE=" + ConnectValue(database)).c_str());
     return;
   }
   size_t valueAt = at + 9;
   size_t semi = cs.find(';', valueAt);
-  cs = cs.substr(0, valueAt) + BracedConnectValue(database) +
+  cs = cs.substr(0, valueAt) + ConnectValue(database) +
        (semi == std::string::npos ? std::string() : cs.substr(semi));
 }
 

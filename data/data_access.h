@@ -283,9 +283,9 @@ class DataAccess : public ModelAttachment {
 // connections when it goes with the model.
 DataAccess* GetDataAccess(CKmComposite* model);
 
-// A value for a connect text in braces ("}" doubled), so that nothing in it
-// reads as another attribute.
-std::string BracedConnectValue(const std::string& value);
+// A value for a connect text: as it is when nothing in it could read as
+// another attribute, else in braces with "}" doubled.
+std::string ConnectValue(const std::string& value);
 // What a data source may be called: 1 to 32 characters, no control
 // characters and none of []{}(),;?*=!@ or a backslash.
 bool IsValidDataSourceName(const char* name);

@@ -387,9 +387,10 @@ TEST_F(BadStart, StoredSourceAndDatabaseNamesNeverBecomeConnectText) {
     const std::string name = e.path().filename().string();
     EXPECT_TRUE(before.count(name) != 0 || name == "other.kmw" || name == "other.pdf" || e.is_directory()) << name;
   }
-  if (!Capture("command -v pdftotext").empty())
+  if (!Capture("command -v pdftotext").empty()) {
     EXPECT_NE(Capture("pdftotext -layout '" + dir_ + "/other.pdf' - 2>/dev/null").find("Grand total"),
               std::string::npos);
+  }
 }
 
 // On a PostgreSQL server: a database name or source name a report stores
