@@ -15,6 +15,7 @@
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
 #include "model/reselect_tables.h"
+#include "platform/win/unattended.h"
 #include "platform/win/wsprintf.h"
 
 namespace {
@@ -92,7 +93,11 @@ bool ReselectTableOnOpen(KmDocBase& doc, uint32_t slot, TableChooser& chooser) {
 }
 
 std::string AskForPictureOnOpen(KmDocBase& doc, const std::string& stored) {
-  if (CKmApp* app = AfxGetKmApp(); app != nullptr && app->IsUnattended()) return {};
+  // Nobody can choose another file: the picture is left out, and said so.
+  if (CKmApp* app = AfxGetKmApp(); app != nullptr && app->IsUnattended()) {
+    WriteUnattendedMessage(nullptr, PictureNotFoundText(stored).c_str());
+    return {};
+  }
   Context context{&doc, nullptr, stored};
   ReselectServices s;
   s.doc = &doc;

@@ -85,7 +85,46 @@ std::string WithLogon(const std::string& text, const std::string& user, const st
   return out + ";UID={" + user + "};PWD={" + password + "}";
 }
 
+// A data source or database name that could read as connect-text syntax
+// is refused, with its message, before anything is connected with it.
+void RefuseName(unsigned id, const char* name) {
+  char text[700];
+  std::snprintf(text, sizeof text, GetResString(id, 1), name);
+  DbErrorBox(text);
+}
+constexpr unsigned kIdBadSourceName = 62312;
+constexpr unsigned kIdBadDatabaseName = 62313;
+
 }  // namespace
+
+std::string ConnectValue(const std::string& value) {
+  // Drivers differ in whether they take braces at all: a value that needs
+  // none goes as it is. Inside braces a ";" or "=" is part of the value; a
+  // "}" is doubled.
+  const bool plain = value.find_first_of(";{}=") == std::string::npos &&
+                     (value.empty() || (value.front() != ' ' && value.back() != ' '));
+  if (plain) return value;
+  std::string out = "{";
+  for (char c : value) {
+    out += c;
+    if (c == '}') out += '}';
+  }
+  return out + "}";
+}
+
+bool IsValidDataSourceName(const char* name) {
+  if (name == nullptr || *name == '\0' || std::strlen(name) > 32) return false;
+  for (const char* p = name; *p; ++p)
+    if (static_cast<unsigned char>(*p) < 0x20 || std::strchr("[]{}(),;?*=!@\\", *p) != nullptr) return false;
+  return true;
+}
+
+bool IsValidDatabaseName(const char* name) {
+  if (name == nullptr) return false;
+  for (const char* p = name; *p; ++p)
+    if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F || std::strchr(";{}=", *p) != nullptr) return false;
+  return true;
+}
 
 DataAccess::DataAccess() = default;
 
@@ -192,6 +231,10 @@ int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool repor
   const char* effective = named ? name : "Default";
   const char* kept = extraConnectText_ ? extraConnectText_ : "";
   bool replace = false;
+  if (named && !connectText && !IsValidDataSourceName(name)) {
+    if (reportErrors) RefuseName(kIdBadSourceName, name);
+    return 0;
+  }
   if (named) {
     if (IsConnectedWith(name, kept)) return 1;
     replace = IsConnected(name);
@@ -214,8 +257,10 @@ int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool repor
   }
   // The start file's user name and password go in when the text names none.
   if (!connectText) {
-    if (userName_ && *userName_ && !HasAttribute(text, "UID")) AppendConnectText(text, (std::string("UID=") + userName_).c_str());
-    if (password_ && *password_ && !HasAttribute(text, "PWD")) AppendConnectText(text, (std::string("PWD=") + password_).c_str());
+    if (userName_ && *userName_ && !HasAttribute(text, "UID"))
+      AppendConnectText(text, ("UID=" + ConnectValue(userName_)).c_str());
+    if (password_ && *password_ && !HasAttribute(text, "PWD"))
+      AppendConnectText(text, ("PWD=" + ConnectValue(password_)).c_str());
   }
   AppendConnectText(text, kept);
   AppendConnectText(text, appConnectText.c_str());
@@ -292,6 +337,10 @@ int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool repor
 bool DataAccess::ConnectOtherDatabase(const char* database, const char* newName, DataSourceSettings** out) {
   if (out) *out = nullptr;
   if (!current_ || !database) return false;
+  if (!IsValidDatabaseName(database)) {
+    RefuseName(kIdBadDatabaseName, database);
+    return false;
+  }
   char termName[31];
   GetDataSourceDBTerm(termName, sizeof termName);
   std::string term = std::string(";") + termName + "=";
@@ -302,9 +351,10 @@ bool DataAccess::ConnectOtherDatabase(const char* database, const char* newName,
   if (at != std::string::npos) {
     size_t valueAt = at + term.size();
     size_t semi = cs.find(';', valueAt);
-    text = cs.substr(0, at) + term + database + (semi == std::string::npos ? std::string() : cs.substr(semi));
+    text = cs.substr(0, at) + term + ConnectValue(database) +
+           (semi == std::string::npos ? std::string() : cs.substr(semi));
   } else {
-    text = cs + term + database;
+    text = cs + term + ConnectValue(database);
   }
   auto* record = new (std::nothrow) DataSourceSettings();
   if (!record) {
@@ -635,9 +685,21 @@ int DataAccess::SetDatabase(const char* name) {
   return 0;
 }
 
+bool DataAccess::DatabaseIsFile() {
+  if (IsFileDataSource()) return true;
+  char database[261];
+  return GetDatabaseName(database, sizeof database) && std::strpbrk(database, "/\\:") != nullptr;
+}
+
 bool DataAccess::SwitchDatabase(const char* name) {
   if (name == nullptr || *name == '\0') return true;
   if (current_ == nullptr) return false;
+  if (!IsValidDatabaseName(name)) {
+    RefuseName(kIdBadDatabaseName, name);
+    return false;
+  }
+  // The source's file is its database: another name is not a file to open.
+  if (DatabaseIsFile()) return true;
   char now[261];
   // The driver's own word, not a query only one kind of server understands.
   if (GetDatabaseName(now, sizeof now) && std::strcmp(now, name) == 0) return true;
@@ -688,12 +750,13 @@ void DataAccess::ReplaceConnectDatabase(const char* database) {
     }
   if (at == std::string::npos) {
     // No database attribute yet: add one.
-    AppendConnectText(cs, (std::string("DATABASE=") + database).c_str());
+    AppendConnectText(cs, ("DATABASE=" + ConnectValue(database)).c_str());
     return;
   }
   size_t valueAt = at + 9;
   size_t semi = cs.find(';', valueAt);
-  cs = cs.substr(0, valueAt) + database + (semi == std::string::npos ? std::string() : cs.substr(semi));
+  cs = cs.substr(0, valueAt) + ConnectValue(database) +
+       (semi == std::string::npos ? std::string() : cs.substr(semi));
 }
 
 int DataAccess::GetConnectStringWithoutLogin(char* out, int size) {

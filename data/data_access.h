@@ -134,6 +134,9 @@ class DataAccess : public ModelAttachment {
   // the database of an open connection is connected again with the database
   // in its connect text. False after the driver's message.
   bool SwitchDatabase(const char* name);
+  // Whether the current source's database is a file (a file data source, or
+  // a database named by its path): another database name means nothing there.
+  bool DatabaseIsFile();
   int GetCurrentDatabase(char* buf, int size);
   const char* GetDatabaseListSql();
   void ReplaceConnectDatabase(const char* database);
@@ -279,3 +282,12 @@ class DataAccess : public ModelAttachment {
 // The data access of a report model, made on first use; it ends its
 // connections when it goes with the model.
 DataAccess* GetDataAccess(CKmComposite* model);
+
+// A value for a connect text: as it is when nothing in it could read as
+// another attribute, else in braces with "}" doubled.
+std::string ConnectValue(const std::string& value);
+// What a data source may be called: 1 to 32 characters, no control
+// characters and none of []{}(),;?*=!@ or a backslash.
+bool IsValidDataSourceName(const char* name);
+// A database name with no ";", "{", "}", "=" or control characters.
+bool IsValidDatabaseName(const char* name);

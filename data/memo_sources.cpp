@@ -9,6 +9,7 @@
 #include "model/memo_text.h"
 #include "model/record_pass.h"
 #include "platform/qe/qe.h"
+#include "platform/win/fileio.h"
 
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,15 @@
 
 namespace {
 
+// The text table's file, read again where a section lies: still a regular
+// file, or nothing.
+std::FILE* OpenRegularStream(const std::string& path) {
+  const int fd = OpenExistingFile(path, kFileRead | kFileRegularOnly);
+  std::FILE* f = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
+  if (f == nullptr && fd >= 0) CloseFileHandle(fd);
+  return f;
+}
+
 // A section longer than this has its field codes looked for in its start only.
 constexpr uint32_t kMaxScannedSection = 1u << 20;
 
@@ -30,7 +40,7 @@ class TextFileSource : public MemoByteSource {
   bool Open(const std::string& path) {
     if (file_ != nullptr && path == path_) return true;
     Close();
-    file_ = std::fopen(path.c_str(), "rb");
+    file_ = OpenRegularStream(path);
     // The reader keeps its own block; the file is read as it is now.
     if (file_ != nullptr) std::setvbuf(file_, nullptr, _IONBF, 0);
     path_ = path;
@@ -142,7 +152,7 @@ MemoReader* MemoReaderFor(CKmComposite* m, FieldDef* f) {
 void MarkMemoFieldCodes(CKmComposite* m) {
   const char* path = TextTablePath(m);
   if (path[0] == 0) return;
-  std::FILE* file = std::fopen(path, "rb");
+  std::FILE* file = OpenRegularStream(path);
   if (file == nullptr) return;
   std::vector<FieldDef*> named;
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {

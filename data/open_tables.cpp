@@ -15,6 +15,7 @@
 #include "core/composite.h"
 #include "core/engine_errors.h"
 #include "core/fields.h"
+#include "platform/win/fileio.h"
 #include "platform/win/profile.h"
 #include "foundation/text_helpers.h"
 
@@ -279,17 +280,13 @@ const char* TextTableName(const CKmComposite* m) {
 void CloseTextTable(CKmComposite* m) { m->DropAttachment(AttachmentSlot::kTextTable); }
 
 int OpenTextTable(CKmComposite* m, const char* path, const char* tableName) {
-  std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
-  if (!file) return kEngineCannotOpenText;
-  std::vector<uint8_t> data;
-  uint8_t block[4096];
-  size_t n;
-  while ((n = std::fread(block, 1, sizeof block, file)) > 0) data.insert(data.end(), block, block + n);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) return kEngineCannotOpenText;
+  // Read whole, so only a regular file of a size a report's text can have:
+  // a pipe or a device would never end.
+  constexpr uint64_t kTextTableLimit = uint64_t{64} << 20;
+  std::string bytes;
+  if (!path || !ReadRegularFile(path, kTextTableLimit, bytes)) return kEngineCannotOpenText;
   std::vector<TextSection> sections;
-  const int rc = ReadTextTableLayout(data.data(), data.size(), tableName, &sections);
+  const int rc = ReadTextTableLayout(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), tableName, &sections);
   if (rc) {
     m->lastEngineError = rc;
     return rc;

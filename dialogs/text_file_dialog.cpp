@@ -4,9 +4,9 @@
 #include "layout/layout_records.h"
 #include "platform/win/beep.h"
 #include "platform/win/dialog.h"
+#include "platform/win/fileio.h"
 #include "platform/win/resources.h"
 
-#include <fstream>
 
 namespace {
 
@@ -60,31 +60,55 @@ INT_PTR TextFileProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-bool ReadTextFileLines(const std::string& path, int maxChars, std::vector<std::string>* lines) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  lines->clear();
-  std::string line;
-  // Only as many lines as the table can take are read, however long the file.
-  while (lines->size() < kTextFileMaxLines && std::getline(in, line)) {
-    std::string text;
-    for (char c : line) {
-      const auto u = static_cast<unsigned char>(c);
-      if (c == '\t') {
-        text.append(8 - text.size() % 8, ' ');
-      } else if (c == '\r' && &c == &line.back()) {
-        continue;
-      } else {
-        text.push_back(u < 32 || u == 127 ? ' ' : c);
-      }
-      if (static_cast<int>(text.size()) >= maxChars) break;
-    }
-    if (static_cast<int>(text.size()) > maxChars) text.resize(static_cast<size_t>(maxChars));
-    // Blanks at the end print as nothing.
-    text.erase(text.find_last_not_of(' ') + 1);
-    lines->push_back(std::move(text));
+namespace {
+// One line as the layout shows it: tabs to the next of every eighth column,
+// control characters as blanks, at most maxChars characters, no blanks at
+// the end. whole: the line's own end was read (a last "\r" is its end).
+std::string LayoutLine(const std::string& line, bool whole, int maxChars) {
+  std::string text;
+  for (size_t i = 0; i < line.size() && static_cast<int>(text.size()) < maxChars; ++i) {
+    const char c = line[i];
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\t') text.append(8 - text.size() % 8, ' ');
+    else if (c == '\r' && whole && i + 1 == line.size()) continue;
+    else text.push_back(u < 32 || u == 127 ? ' ' : c);
   }
-  return !in.bad();
+  if (static_cast<int>(text.size()) > maxChars) text.resize(static_cast<size_t>(maxChars));
+  text.erase(text.find_last_not_of(' ') + 1);
+  return text;
+}
+}  // namespace
+
+bool ReadTextFileLines(const std::string& path, int maxChars, std::vector<std::string>* lines) {
+  // A regular file only: a pipe or a device would never end.
+  const int fd = OpenExistingFile(path, kFileRead | kFileRegularOnly);
+  if (fd < 0) return false;
+  lines->clear();
+  // Of each line only what can show is kept (one byte more tells whether a
+  // "\r" ends it), however long the line runs.
+  const size_t keep = static_cast<size_t>(maxChars < 0 ? 0 : maxChars) + 1;
+  std::string line;
+  bool cut = false, pending = false, failed = false;
+  char block[65536];
+  while (lines->size() < kTextFileMaxLines) {
+    const long n = ReadFileHandle(fd, block, sizeof block);
+    if (n < 0) failed = true;
+    if (n <= 0) break;
+    for (long i = 0; i < n && lines->size() < kTextFileMaxLines; ++i) {
+      if (block[i] == '\n') {
+        lines->push_back(LayoutLine(line, !cut, maxChars));
+        line.clear();
+        cut = pending = false;
+        continue;
+      }
+      pending = true;
+      if (line.size() < keep) line.push_back(block[i]);
+      else cut = true;
+    }
+  }
+  if (!failed && pending && lines->size() < kTextFileMaxLines) lines->push_back(LayoutLine(line, !cut, maxChars));
+  CloseFileHandle(fd);
+  return !failed;
 }
 
 bool RunTextFileDialog(KmDocBase& doc, const std::function<std::string()>& browse, std::vector<std::string>* lines) {

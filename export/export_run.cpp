@@ -575,6 +575,9 @@ bool MakeOutputFileName(const CKmExport& e, KmDocBase& doc, std::string* path) {
     char database[512] = {};
     if (GetDataAccess(m)->GetDatabaseName(database, sizeof database) && database[0] != '\0') own.push_back(database);
   }
+  // The running report's own file, or the library it is a member of.
+  if (!doc.GetPathName().empty()) own.push_back(doc.GetPathName());
+  if (doc.m_files.currentFile[0] != '\0') own.push_back(doc.m_files.currentFile);
   for (const std::string& t : own)
     if (SameName(t, *path) || IsSameExistingFile(t, *path)) return false;
   return true;

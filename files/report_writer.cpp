@@ -745,8 +745,8 @@ int Writer::Run() {
   if (s_.sqlReport) {
     DataAccess* data = GetDataAccess(m_);
     char database[261];
-    if (data->Current() != nullptr && !data->IsFileDataSource() && data->GetDatabaseName(database, sizeof database) &&
-        database[0] != 0 && std::strpbrk(database, "/\\:") == nullptr)
+    if (data->Current() != nullptr && !data->DatabaseIsFile() && data->GetDatabaseName(database, sizeof database) &&
+        database[0] != 0)
       s_.databaseName = database;
   }
   faces_ = UsedFontFaces(doc_);

@@ -25,8 +25,11 @@ int LibOsOpen(const char* path, UINT flags, bool createExclusive, int* sysError)
   const unsigned how = write ? kFileReadWrite : kFileRead;
   std::string native = NativePath(path);
   int fd = createExclusive ? CreateNewFile(native, how, 0666, sysError)
-                           : OpenExistingFile(native, how | kFileAnyCase, sysError);
-  if (fd < 0) return -1;
+                           : OpenExistingFile(native, how | kFileAnyCase | kFileRegularOnly, sysError);
+  if (fd < 0) {
+    if (*sysError == kFileErrNotRegular) *sysError = kSysAccessDenied;
+    return -1;
+  }
   FileInfo info;
   if (!GetFileInfoByHandle(fd, &info) || !info.regular) {
     CloseFileHandle(fd);

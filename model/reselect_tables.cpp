@@ -230,15 +230,21 @@ int AskForTextFile(const ReselectServices& s, std::string* path, int code, const
   return 0;
 }
 
+std::string PictureNotFoundText(const std::string& path) {
+  char text[kMessageBufferSize];
+  const std::string name = GetFileNamePart(path);
+  const MsgArg args[1] = {MsgArg(name.c_str())};
+  FormatMessageText(text, sizeof text, GetResString(6131, 0), args, 1);
+  return text;
+}
+
 int AskForPictureFile(const ReselectServices& s, std::string* path) {
   ErrorBeep();
   Status(s, *path);
-  char text[kMessageBufferSize];
-  const std::string name = GetFileNamePart(*path);
-  const MsgArg args[1] = {MsgArg(name.c_str())};
-  FormatMessageText(text, sizeof text, GetResString(6131, 0), args, 1);
+  const std::string text = PictureNotFoundText(*path);
   if (!s.doc) return 0;
-  if (s.doc->ShowMessageDialog(s.doc->GetOwnerWindow(), text, s.doc->GetAppCaption(), kMsgIgnore) != IDOK) return 0;
+  if (s.doc->ShowMessageDialog(s.doc->GetOwnerWindow(), text.c_str(), s.doc->GetAppCaption(), kMsgIgnore) != IDOK)
+    return 0;
   std::string chosen;
   const std::string filter = GetResString(6132, 1);
   if (!OpenFile(s, 6130, filter.c_str(), std::string(), &chosen)) return 0;

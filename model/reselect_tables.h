@@ -101,3 +101,5 @@ int ReselectTable(const ReselectServices& s, const ReselectRequest& r, ReselectC
 int AskForTextFile(const ReselectServices& s, std::string* path, int code, const std::string& dataDir);
 // Nonzero when a picture file was chosen (path replaced); 0 for Ignore or Cancel.
 int AskForPictureFile(const ReselectServices& s, std::string* path);
+// "Cannot open picture file" with the file's name.
+std::string PictureNotFoundText(const std::string& path);

@@ -1,6 +1,7 @@
 #include "platform/export/output_file.h"
 
 #include "platform/win/file_handles.h"
+#include "platform/win/file_replace.h"
 #include "platform/win/fileio.h"
 
 #include <fcntl.h>
@@ -34,19 +35,22 @@ void ExportOutputFile::SetBuffer() {
 bool ExportOutputFile::Open(const std::string& path) {
   Discard();
   path_ = path;
-  std::string target = Native(path);
-  std::string tmpl = target + ".vtXXXXXX";
-  int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) return false;
-  ::fchmod(fd, 0644);
-  file_ = ::fdopen(fd, "w+b");
+  // Replaced as a saved report is: a link stays a link, other names of the
+  // file keep it, and the new contents are on the disk before the rename.
+  replacement_ = std::make_unique<FileReplacement>();
+  if (!replacement_->Begin(Native(path), false)) {
+    replacement_.reset();
+    return false;
+  }
+  const int fd = ::dup(replacement_->Handle());
+  replacement_->CloseHandle();
+  file_ = fd < 0 ? nullptr : ::fdopen(fd, "w+b");
   if (file_ == nullptr) {
-    ::close(fd);
-    ::unlink(tmpl.c_str());
+    if (fd >= 0) ::close(fd);
+    replacement_.reset();
     return false;
   }
   SetBuffer();
-  scratch_ = tmpl;
   inPlace_ = false;
   ok_ = true;
   return true;
@@ -105,8 +109,11 @@ bool ExportOutputFile::Commit() {
   if (std::fflush(file_) != 0) ok_ = false;
   if (std::fclose(file_) != 0) ok_ = false;
   file_ = nullptr;
-  if (ok_ && !inPlace_ && ::rename(scratch_.c_str(), Native(path_).c_str()) != 0) ok_ = false;
-  if (!ok_) ::unlink(scratch_.c_str());
+  if (replacement_ != nullptr) {
+    if (ok_ && !replacement_->Commit()) ok_ = false;
+    replacement_.reset();  // an uncommitted one is removed
+  }
+  if (!ok_ && !scratch_.empty()) ::unlink(scratch_.c_str());
   scratch_.clear();
   return ok_;
 }
@@ -114,6 +121,7 @@ bool ExportOutputFile::Commit() {
 void ExportOutputFile::Discard() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
+  replacement_.reset();
   if (!scratch_.empty()) ::unlink(scratch_.c_str());
   scratch_.clear();
 }

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/win/file_replace.h"
+
 class ExportOutputFile {
  public:
   ExportOutputFile() = default;
@@ -49,7 +51,8 @@ class ExportOutputFile {
   std::unique_ptr<char[]> buffer_;
   std::FILE* file_ = nullptr;
   std::string path_;     // program spelling of the target
-  std::string scratch_;  // native path of the scratch file, or of the target written in place
+  std::unique_ptr<FileReplacement> replacement_;  // the new file beside the target
+  std::string scratch_;  // native path of the target written in place
   bool inPlace_ = false;
   bool ok_ = true;
 };

@@ -22,8 +22,6 @@ struct ImageLibrary::Image {
 
 namespace {
 
-constexpr int kMetafileDpi = 300;
-
 bool PixelsOf(void* handle, PageDriverImage* out) {
   if (handle == nullptr || out == nullptr) return false;
   const QImage& q = static_cast<const ImageLibrary::Image*>(handle)->pixels;

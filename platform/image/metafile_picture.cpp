@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,9 @@ constexpr int kWmfHeaderSize = 18;
 constexpr int kMaxSide = 4000;
 constexpr size_t kMaxObjects = 4096;   // a file may ask for more: it gets no more
 constexpr size_t kMaxPoints = 100000;  // points of one record
+// The work one picture may ask for (records, points, characters): a file
+// that asks for more is damaged, not a picture to spend minutes on.
+constexpr size_t kMaxWork = 400000;
 
 // Little-endian reads that answer 0 past the end; ok() tells.
 class Bytes {
@@ -60,7 +65,8 @@ struct GdiObject {
 // The drawing state both kinds of file share.
 class Player {
  public:
-  Player(QPainter& p, int width, int height) : p_(p), width_(width), height_(height) {
+  Player(QPainter& p, int width, int height)
+      : p_(p), width_(width), height_(height), far_(4.0 * std::max(width, height)), widest_(std::max(width, height)) {
     pen_ = QPen(Qt::black);
     brush_ = QBrush(Qt::white);
     objects_.reserve(16);
@@ -77,11 +83,22 @@ class Player {
     if (x != 0) ex_ = x;
     if (y != 0) ey_ = y;
   }
+  // A point far outside the picture is drawn at a bounded distance from it:
+  // what lies beyond never shows, and the painter's work stays bounded.
   QPointF Map(double x, double y) const {
-    return QPointF((x - ox_) * width_ / ex_, (y - oy_) * height_ / ey_);
+    return QPointF(std::clamp((x - ox_) * width_ / ex_, -far_, width_ + far_),
+                   std::clamp((y - oy_) * height_ / ey_, -far_, height_ + far_));
   }
-  double ScaleX(double v) const { return std::fabs(v * width_ / ex_); }
-  double ScaleY(double v) const { return std::fabs(v * height_ / ey_); }
+  double ScaleX(double v) const { return std::min(std::fabs(v * width_ / ex_), far_); }
+  double ScaleY(double v) const { return std::min(std::fabs(v * height_ / ey_), far_); }
+
+  // Counts work done; false once the picture has asked for more than any
+  // sound one does, and nothing more is drawn.
+  bool Spend(size_t units) {
+    work_ += units;
+    return work_ <= kMaxWork;
+  }
+  bool OverBudget() const { return work_ > kMaxWork; }
 
   // The table: a new object takes the first free slot (Windows metafiles)
   // or its given slot (enhanced ones); slots past the bound are refused.
@@ -120,7 +137,8 @@ class Player {
   QPen MakePen(uint32_t style, double width, uint32_t colour) const {
     if ((style & 0xF) == 5) return QPen(Qt::NoPen);
     QPen pen(ColorOf(colour));
-    pen.setWidthF(std::max(1.0, ScaleX(width)));
+    // A pen wider than the picture covers no more of it.
+    pen.setWidthF(std::clamp(ScaleX(width), 1.0, widest_));
     switch (style & 0xF) {
       case 1: pen.setStyle(Qt::DashLine); break;
       case 2: pen.setStyle(Qt::DotLine); break;
@@ -170,7 +188,7 @@ class Player {
     else p_.drawRect(rect.normalized());
   }
   void Poly(const QPolygonF& pts, bool closed) {
-    if (pts.size() < 2) return;
+    if (pts.size() < 2 || !Spend(static_cast<size_t>(pts.size()))) return;
     if (closed) {
       Apply();
       p_.drawPolygon(pts, fillWinding_ ? Qt::WindingFill : Qt::OddEvenFill);
@@ -182,14 +200,17 @@ class Player {
   void PolyPoly(const std::vector<QPolygonF>& polys) {
     QPainterPath path;
     path.setFillRule(fillWinding_ ? Qt::WindingFill : Qt::OddEvenFill);
-    for (const QPolygonF& q : polys)
+    for (const QPolygonF& q : polys) {
+      if (!Spend(static_cast<size_t>(q.size()))) return;
       if (q.size() >= 2) path.addPolygon(q), path.closeSubpath();
+    }
     Apply();
     p_.drawPath(path);
   }
   void Text(double x, double y, const QString& text) {
+    if (!Spend(static_cast<size_t>(text.size()))) return;
     QFont f = hasFont_ ? font_.font : QFont(QStringLiteral("Arial"));
-    const double h = hasFont_ && font_.fontHeight != 0 ? ScaleY(font_.fontHeight) : 12.0;
+    const double h = hasFont_ && font_.fontHeight != 0 ? std::min(ScaleY(font_.fontHeight), widest_) : 12.0;
     f.setPixelSize(std::max(1, static_cast<int>(std::lround(h))));
     p_.setFont(f);
     p_.setPen(QPen(textColour_));
@@ -208,6 +229,9 @@ class Player {
  private:
   QPainter& p_;
   int width_, height_;
+  double far_;     // how far outside the picture a point may be drawn
+  double widest_;  // the picture's longer side
+  size_t work_ = 0;
   double ox_ = 0, oy_ = 0, ex_ = 1, ey_ = 1;
   QPen pen_;
   QBrush brush_;
@@ -256,6 +280,7 @@ void PlayWmf(const Bytes& b, const WmfLayout& w, Player& pl) {
     const uint64_t words = b.U32(at);
     const uint16_t fn = b.U16(at + 4);
     if (words < 3 || !b.Has(at, words * 2)) break;  // a record past the end ends the picture
+    if (!pl.Spend(1)) return;
     const size_t p = at + 6, end = at + static_cast<size_t>(words) * 2;
     auto points = [&](size_t from, size_t count) {
       QPolygonF q;
@@ -367,7 +392,7 @@ void PlayEmf(const Bytes& b, const EmfLayout& e, Player& pl) {
   const double pxPer001X = e.device[0] > 0 && e.mm[0] > 0 ? e.device[0] / (e.mm[0] * 100.0) : 96 / 2540.0;
   const double pxPer001Y = e.device[1] > 0 && e.mm[1] > 0 ? e.device[1] / (e.mm[1] * 100.0) : 96 / 2540.0;
   const double fx = e.frame[0] * pxPer001X, fy = e.frame[1] * pxPer001Y;
-  const double fw = (e.frame[2] - e.frame[0]) * pxPer001X, fh = (e.frame[3] - e.frame[1]) * pxPer001Y;
+  const double fw = (static_cast<double>(e.frame[2]) - e.frame[0]) * pxPer001X, fh = (static_cast<double>(e.frame[3]) - e.frame[1]) * pxPer001Y;
   pl.SetWindow(fx, fy, fw, fh);
   // Window and viewport, when set, map logical units to device pixels first.
   double wox = 0, woy = 0, wex = 0, wey = 0, vox = 0, voy = 0, vex = 0, vey = 0;
@@ -381,6 +406,7 @@ void PlayEmf(const Bytes& b, const EmfLayout& e, Player& pl) {
   while (b.Has(at, 8)) {
     const uint32_t type = b.U32(at), size = b.U32(at + 4);
     if (size < 8 || (size & 3) != 0 || !b.Has(at, size)) break;
+    if (!pl.Spend(1)) return;
     const size_t p = at + 8, end = at + size;
     auto points16 = [&](size_t from, size_t count) {
       QPolygonF q;
@@ -474,8 +500,10 @@ bool MetafilePictureSize(const uint8_t* data, size_t size, int* width001mm, int*
   const Bytes b(data, size);
   EmfLayout e;
   if (ReadEmfLayout(b, &e)) {
-    *width001mm = e.frame[2] - e.frame[0];
-    *height001mm = e.frame[3] - e.frame[1];
+    // The frame may span more than an int holds.
+    constexpr int64_t kMost = std::numeric_limits<int>::max();
+    *width001mm = static_cast<int>(std::min<int64_t>(int64_t{e.frame[2]} - e.frame[0], kMost));
+    *height001mm = static_cast<int>(std::min<int64_t>(int64_t{e.frame[3]} - e.frame[1], kMost));
     return true;
   }
   WmfLayout w;
@@ -526,6 +554,7 @@ bool DrawMetafilePicture(const uint8_t* data, size_t size, int dpi, QImage* out)
       player.SetWindow(0, 0, width, height);
       PlayWmf(b, wl, player);
     }
+    if (player.OverBudget()) return false;
   }
   *out = std::move(image);
   return true;

@@ -14,7 +14,12 @@ class QImage;
 // 96 to the inch); false when the bytes are no metafile of these kinds.
 bool MetafilePictureSize(const uint8_t* data, size_t size, int* width001mm, int* height001mm);
 
+// The fineness metafile pictures are drawn at for the printer.
+constexpr int kMetafileDpi = 300;
+
 // Draws the records into a new image (white ground) of about dpi pixels to
 // the inch, at most 4,000 pixels a side. False when the bytes are no
-// metafile; records that are damaged end the drawing where they begin.
+// metafile, or ask for more work than a sound picture does (a damaged
+// one); records that are damaged end the drawing where they begin, and
+// points far outside the picture are drawn at its edge's distance.
 bool DrawMetafilePicture(const uint8_t* data, size_t size, int dpi, QImage* out);

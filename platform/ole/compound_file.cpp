@@ -141,12 +141,13 @@ void InitOnce() {
 const uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 bool HasSignature(const std::string& path) {
-  FILE* f = std::fopen(OsFileName(path).c_str(), "rb");
-  if (f == nullptr) return false;
+  // Only a regular file can be one: a pipe would wait for a writer.
+  const int fd = OpenExistingFile(path, kFileRead | kFileRegularOnly);
+  if (fd < 0) return false;
   uint8_t head[8] = {};
-  size_t got = std::fread(head, 1, sizeof head, f);
-  std::fclose(f);
-  return got == sizeof head && std::memcmp(head, kSignature, sizeof head) == 0;
+  const bool got = ReadFileAt(fd, 0, head, sizeof head);
+  CloseFileHandle(fd);
+  return got && std::memcmp(head, kSignature, sizeof head) == 0;
 }
 
 }  // namespace

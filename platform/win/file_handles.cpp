@@ -39,12 +39,13 @@ int OpenFileHandle(const char* name, DWORD access, bool create, DWORD* attribute
   if (how == 0) how = kFileRead;
   const std::string path = SystemName(name);
   int handle = -1;
+  // A pipe or a device where a file is expected would block or never end.
   if (found != 0) {
-    handle = OpenExistingFile(path, how);
+    handle = OpenExistingFile(path, how | kFileRegularOnly);
   } else if (create) {
     handle = CreateNewFile(path, how, (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644);
     // Made by someone else in the meantime: that file is the one to empty.
-    if (handle < 0) handle = OpenExistingFile(path, how);
+    if (handle < 0) handle = OpenExistingFile(path, how | kFileRegularOnly);
   }
   if (handle < 0) return -1;
   // Readers share with readers; a writer shares with no one.

@@ -50,6 +50,8 @@ bool FileReplacement::Begin(const std::string& path, bool copyOld) {
   if (target_.empty()) return Fail("cannot follow the file's links", ELOOP);
   struct stat old {};
   const bool existed = stat(target_.c_str(), &old) == 0;
+  // A pipe, a device or a folder is never replaced by a file.
+  if (existed && !S_ISREG(old.st_mode)) return Fail("not a regular file", 0);
   writeThrough_ = existed && S_ISREG(old.st_mode) && old.st_nlink > 1;
   if (existed) {
     mode_ = old.st_mode & 07777;
@@ -139,7 +141,19 @@ bool FileReplacement::WriteThrough() {
     close(in);
     return Fail("cannot write the file", err);
   }
-  int err = 0;
+  // The room for the new contents is had first: a disk too full for them
+  // leaves the old file as it was.
+  struct stat made {};
+  int err = fstat(in, &made) != 0 ? errno : 0;
+  if (err == 0 && made.st_size > 0) {
+    const int r = posix_fallocate(out, 0, made.st_size);
+    if (r != 0 && r != EOPNOTSUPP && r != EINVAL) err = r;
+  }
+  if (err != 0) {
+    close(in);
+    close(out);
+    return Fail("cannot write the file", err);
+  }
   off_t total = 0;
   char buf[65536];
   for (;;) {

@@ -1,6 +1,7 @@
 #include "platform/win/fileio.h"
 
 #include "platform/win/codepage_text.h"
+#include "platform/win/file_replace.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -82,6 +83,9 @@ int MapErrno(int e) {
     case EMFILE:
     case ENFILE:
       return kFileErrTooManyOpen;
+    case ENODEV:
+    case ENXIO:
+      return kFileErrNotRegular;
     default:
       return e;
   }
@@ -326,38 +330,11 @@ unsigned ProcessUmask() {
 }
 
 bool WriteWholeFile(const std::string& programPath, const std::string& data) {
-  const std::string path = OsFileName(programPath);
-  std::string dir = ".";
-  size_t slash = path.rfind('/');
-  if (slash != std::string::npos) dir = slash == 0 ? "/" : path.substr(0, slash);
-  std::string tmpl = (dir == "/" ? std::string() : dir) + "/.vtwrite.XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) return false;
-  struct stat st;
-  mode_t mode;
-  if (::stat(path.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode = 0644 & ~static_cast<mode_t>(ProcessUmask());
-  }
-  ::fchmod(fd, mode);
-  size_t done = 0;
-  bool ok = true;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(name.data(), path.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(name.data());
-  return ok;
+  // As a saved report: links kept, the contents synced before the rename.
+  FileReplacement out;
+  if (!out.Begin(programPath, false)) return false;
+  if (!data.empty() && !WriteFileHandle(out.Handle(), data.data(), data.size())) return false;
+  return out.Commit();
 }
 
 bool MakeDirectories(const std::string& programPath, unsigned mode) {
@@ -373,8 +350,22 @@ bool MakeDirectories(const std::string& programPath, unsigned mode) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Keeps a just-opened descriptor only when it is a regular file; it was
+// opened without waiting and waits again from here on.
+static int KeepRegular(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = ENODEV;
+    return -1;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
 int OpenExistingFile(const std::string& path, unsigned how, int* error) {
-  const int flags = OpenFlags(how);
+  const int flags = OpenFlags(how) | ((how & kFileRegularOnly) ? O_NONBLOCK : 0);
   int fd = OpenRetrying(OsFileName(path).c_str(), flags, 0);
   if (fd < 0 && errno == ENOENT && (how & kFileAnyCase)) {
     // Windows names ignore case; the disk's may differ.
@@ -382,8 +373,48 @@ int OpenExistingFile(const std::string& path, unsigned how, int* error) {
     if (!found.empty()) fd = OpenRetrying(found.c_str(), flags, 0);
     if (fd < 0 && found.empty()) errno = ENOENT;
   }
+  // A pipe opened for writing with no reader says so at once.
+  if (fd < 0 && errno == ENXIO && (how & kFileRegularOnly)) errno = ENODEV;
+  if (fd >= 0 && (how & kFileRegularOnly)) fd = KeepRegular(fd);
   if (error != nullptr) *error = fd < 0 ? MapErrno(errno) : 0;
   return fd;
+}
+
+bool ReadRegularFile(const std::string& path, uint64_t limit, std::string& out, int* error) {
+  out.clear();
+  int code = 0;
+  const int fd = OpenExistingFile(path, kFileRead | kFileRegularOnly, &code);
+  if (fd < 0) {
+    if (error != nullptr) *error = code;
+    return false;
+  }
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0;
+  code = ok ? 0 : MapErrno(errno);
+  if (ok && static_cast<uint64_t>(st.st_size) > limit) {
+    ok = false;
+    code = kFileErrTooLarge;
+  }
+  // The size is checked again while reading: the file may grow meanwhile.
+  char buf[65536];
+  while (ok) {
+    const long n = ReadFileHandle(fd, buf, sizeof buf);
+    if (n < 0) {
+      ok = false;
+      code = MapErrno(errno);
+    } else if (n == 0) {
+      break;
+    } else if (out.size() + static_cast<size_t>(n) > limit) {
+      ok = false;
+      code = kFileErrTooLarge;
+    } else {
+      out.append(buf, static_cast<size_t>(n));
+    }
+  }
+  ::close(fd);
+  if (!ok) out.clear();
+  if (error != nullptr) *error = code;
+  return ok;
 }
 
 int CreateNewFile(const std::string& path, unsigned how, unsigned permissions, int* error) {

@@ -69,9 +69,9 @@ bool TakeDiskStamp(const std::string& osPath, DiskStamp* out);
 // Whether what was read under `then` still holds, `now` being a fresh stamp.
 bool StillAsRead(const DiskStamp& then, const DiskStamp& now);
 
-// Replaces the file's contents through a temporary file in the same folder
-// and a rename, so a failure never leaves a half-written file. Creates the
-// file (mode 0644 less the umask) when absent; keeps an existing file's mode.
+// Replaces the file's contents as a saved report is (FileReplacement): a
+// failure never leaves a half-written file, links and the mode are kept, and
+// a file is made (mode 0666 less the umask) when absent.
 bool WriteWholeFile(const std::string& path, const std::string& data);
 
 // Creates path and its missing parents with the given mode; true when it exists
@@ -96,6 +96,10 @@ constexpr unsigned kFileReadWrite = kFileRead | kFileWrite;
 constexpr unsigned kFileAnyCase = 4;
 // Refuses a symbolic link as the last part of the name.
 constexpr unsigned kFileNoLink = 8;
+// Refuses anything but a regular file (a pipe, a device, a folder) with
+// kFileErrNotRegular, without waiting for a pipe's other end.
+constexpr unsigned kFileRegularOnly = 16;
+constexpr int kFileErrNotRegular = 19;
 
 // The process's file-creation mask, read without setting it: setting it,
 // even back at once, gives a file another thread makes meanwhile a wrong mode.
@@ -104,6 +108,11 @@ unsigned ProcessUmask();
 // Opens an existing file; a handle, or -1 with the error in *error (when
 // given). The handle is not inherited by programs this one starts.
 int OpenExistingFile(const std::string& path, unsigned how, int* error = nullptr);
+// A whole regular file of at most limit bytes into out; false (out empty)
+// when it cannot be opened, is not a regular file, is larger or cannot be
+// read, with a kFileErr code in *error (kFileErrTooLarge for the size).
+constexpr int kFileErrTooLarge = 27;
+bool ReadRegularFile(const std::string& path, uint64_t limit, std::string& out, int* error = nullptr);
 // Makes a new file with the permission bits (less the umask) and opens it;
 // fails with kFileErrExists when the name exists, a link included.
 int CreateNewFile(const std::string& path, unsigned how, unsigned permissions, int* error = nullptr);

@@ -1,3 +1,4 @@
+#include "platform/win/file_replace.h"
 #include "platform/win/fileio.h"
 #include "platform/win/process.h"
 #include "platform/win/tempdir.h"
@@ -6,6 +7,8 @@
 
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,6 +72,81 @@ TEST(Files, WholeFileWriteReplacesAndKeepsMode) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_FALSE(ReadWholeFile(w.dir(), back));
   EXPECT_FALSE(WriteWholeFile(w.Path("no/such/folder/f"), "x"));
+}
+
+// A whole-file write (settings, export pictures) replaces a file as a saved
+// report does: a symbolic link stays a link to the file it names, a file of
+// two names keeps both; a pipe is never replaced, nor waited on when read;
+// a read is bounded.
+TEST(Files, WholeFilesKeepLinksAndOnlyRegularFilesAreReadOrReplaced) {
+  ScopedWinDir w;
+  const std::string real = w.Path("real.ini"), link = w.Path("link.ini"), other = w.Path("other.ini");
+  ASSERT_TRUE(WriteWholeFile(real, "old"));
+  ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+  ASSERT_EQ(::link(real.c_str(), other.c_str()), 0);
+  ASSERT_TRUE(WriteWholeFile(link, "newer"));
+  struct stat st {};
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  std::string back;
+  ASSERT_TRUE(ReadWholeFile(other, back));
+  EXPECT_EQ(back, "newer");
+  ASSERT_EQ(::stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_nlink, 2u);
+
+  const std::string pipe = w.Path("pipe.ini");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  EXPECT_FALSE(WriteWholeFile(pipe, "x"));
+  ASSERT_EQ(::lstat(pipe.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  int error = 0;
+  EXPECT_EQ(OpenExistingFile(pipe, kFileRead | kFileRegularOnly, &error), -1);
+  EXPECT_EQ(error, kFileErrNotRegular);
+  EXPECT_EQ(OpenExistingFile(pipe, kFileWrite | kFileRegularOnly, &error), -1);
+  EXPECT_EQ(error, kFileErrNotRegular);
+  EXPECT_FALSE(ReadRegularFile(pipe, 100, back, &error));
+  EXPECT_FALSE(ReadRegularFile("/dev/zero", 100, back, &error));
+  EXPECT_EQ(error, kFileErrNotRegular);
+  EXPECT_FALSE(ReadRegularFile(real, 4, back, &error));
+  EXPECT_EQ(error, kFileErrTooLarge);
+  EXPECT_TRUE(back.empty());
+  ASSERT_TRUE(ReadRegularFile(real, 5, back, &error));
+  EXPECT_EQ(back, "newer");
+}
+
+// A file of two names saved onto a disk without room for its new length:
+// the room is asked for first, so the save fails without writing and both
+// names keep the old contents whole. Needs a small disk of its own (a
+// private mount, where the system allows one).
+TEST(Files, AFileOfTwoNamesIsNotPartWrittenOnAFullDisk) {
+  char tmpl[] = "/tmp/vt-fulldisk-XXXXXX";
+  const std::string dir = ::mkdtemp(tmpl);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("vt", dir.c_str(), "tmpfs", 0, "size=1024k") != 0)
+      ::_exit(77);
+    const std::string old(300 << 10, 'o');
+    const std::string name = dir + "/report.kmw", second = dir + "/second.kmw";
+    if (!WriteWholeFile(name, old) || ::link(name.c_str(), second.c_str()) != 0 ||
+        !WriteWholeFile(dir + "/filler", std::string(400 << 10, 'f')))
+      ::_exit(3);
+    FileReplacement save;
+    if (!save.Begin(name, false)) ::_exit(4);
+    const std::string bigger(315 << 10, 'n');
+    if (!WriteFileHandle(save.Handle(), bigger.data(), bigger.size())) ::_exit(5);
+    if (save.Commit()) ::_exit(6);  // there is no room for it
+    std::string back;
+    if (!ReadWholeFile(second, back) || back != old) ::_exit(7);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ::rmdir(dir.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mount can be made here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "3: set-up, 4-5: the new contents, 6: saved anyway, 7: the old file changed";
 }
 
 TEST(Files, ANewFileTakesTheUmaskWithoutItBeingChanged) {

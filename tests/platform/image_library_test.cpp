@@ -1,13 +1,19 @@
 #include "platform/image/image_library.h"
 #include "platform/image/metafile_picture.h"
+#include "tests/files/fuzz/mutator.h"
 #include "tests/support/metafile_bytes.h"
 
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QGuiApplication>
 #include <QImage>
 
+#include <climits>
 #include <cstdlib>
+#include <initializer_list>
+#include <memory>
+#include <random>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -187,6 +193,94 @@ TEST_F(ImageLibraryTest, HostileMetafileBytesStayWithinTheFile) {
   ASSERT_TRUE(DrawMetafilePicture(huge.data(), huge.size(), 1200, &drawn));
   EXPECT_LE(drawn.width(), 4000);
   EXPECT_LE(drawn.height(), 4000);
+}
+
+// Records put into an enhanced metafile before its end record.
+void PutU32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+}
+std::vector<uint8_t> EmfWith(std::vector<uint8_t> emf, const std::vector<std::vector<uint32_t>>& records) {
+  std::vector<uint8_t> added;
+  for (const std::vector<uint32_t>& r : records) {
+    const size_t at = added.size();
+    added.resize(at + 4 * r.size());
+    for (size_t i = 0; i < r.size(); ++i) PutU32(added, at + 4 * i, r[i]);
+  }
+  emf.insert(emf.end() - 20, added.begin(), added.end());  // the end record is the last 20 bytes
+  return emf;
+}
+// A polyline record (type 4) of 32-bit points.
+std::vector<uint32_t> Polyline(const std::vector<std::pair<int32_t, int32_t>>& points) {
+  std::vector<uint32_t> r = {4, static_cast<uint32_t>(28 + 8 * points.size()), 0, 0, 0, 0,
+                             static_cast<uint32_t>(points.size())};
+  for (const auto& [x, y] : points) r.push_back(static_cast<uint32_t>(x)), r.push_back(static_cast<uint32_t>(y));
+  return r;
+}
+
+// What a hostile metafile asks for is bounded: a frame wider than an int
+// sizes the picture without overflow, a point moved far outside and a pen
+// wider than the picture are drawn at the program's fineness in bounded
+// work, and a picture asking for more work than any sound one is refused
+// as damaged.
+TEST_F(ImageLibraryTest, HostileMetafileExtentsPointsAndWorkAreBounded) {
+  const std::vector<uint8_t> emf = metafile_bytes::Emf(5080, 2540, 0x0000FF, 0, 0, 100, 100);
+  std::vector<uint8_t> wide = emf;
+  PutU32(wide, 24, static_cast<uint32_t>(-2000000000));
+  PutU32(wide, 32, 2000000000u);
+  int w = 0, h = 0;
+  ASSERT_TRUE(MetafilePictureSize(wide.data(), wide.size(), &w, &h));
+  EXPECT_EQ(w, INT_MAX);
+  QImage drawn;
+  EXPECT_TRUE(DrawMetafilePicture(wide.data(), wide.size(), kMetafileDpi, &drawn));
+
+  // A dashed pen, one point far away; a pen wider than any picture.
+  const std::vector<uint8_t> far = EmfWith(emf, {{38, 28, 2, 1, 1, 0, 0x000000},
+                                                 {37, 12, 2},
+                                                 Polyline({{0, 0}, {2000000000, 1999999999}, {100, 0}}),
+                                                 {38, 28, 3, 0, 2000000000, 0, 0x00FF00},
+                                                 {37, 12, 3},
+                                                 Polyline({{10, 10}, {-2000000000, 40}})});
+  ASSERT_TRUE(DrawMetafilePicture(far.data(), far.size(), kMetafileDpi, &drawn));
+  EXPECT_EQ(drawn.width(), 600);
+
+  // Five records of the most points one may have: more than a picture does.
+  std::vector<std::pair<int32_t, int32_t>> many;
+  for (int i = 0; i < 100000; ++i) many.emplace_back(i % 100, i % 97);
+  std::vector<std::vector<uint32_t>> heavy(5, Polyline(many));
+  const std::vector<uint8_t> busy = EmfWith(emf, heavy);
+  EXPECT_FALSE(DrawMetafilePicture(busy.data(), busy.size(), kMetafileDpi, &drawn));
+  ASSERT_TRUE(metafile_bytes::WriteFile(dir_ + "/busy.emf", busy));
+  ImageLibrary library;
+  int error = 0;
+  EXPECT_EQ(library.ImgDecompressFile((dir_ + "/busy.emf").c_str(), &error), nullptr);
+  EXPECT_EQ(error, kImgErrorFormat);
+}
+
+// The metafile reader's fuzz target, at the fineness pictures print at: the
+// program's own kinds of file and a hostile one, changed the ways damaged
+// files differ. The sanitizers find what the reader does wrong.
+TEST_F(ImageLibraryTest, MetafileFuzzAtThePrintersFineness) {
+  // Text records need the fonts of an application.
+  static int argc = 1;
+  static char name[] = "test_platform";
+  static char* argv[] = {name, nullptr};
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  std::unique_ptr<QGuiApplication> app;
+  if (QCoreApplication::instance() == nullptr) app = std::make_unique<QGuiApplication>(argc, argv);
+  const std::vector<uint8_t> emf = metafile_bytes::Emf(5080, 2540, 0x0000FF, 0, 0, 100, 100);
+  const std::vector<fuzz::Bytes> seeds = {
+      metafile_bytes::PlaceableWmf(1440, 2880, 1440, 0xFF0000, 1440, 0, 2880, 1440), emf,
+      EmfWith(emf, {{38, 28, 2, 1, 3, 0, 0x000000}, {37, 12, 2}, Polyline({{0, 0}, {90000, 50}, {100, 0}}),
+                    {42, 24, 10, 10, 50, 60}, {84, 84, 0, 0, 0, 0, 1, 0, 0, 20, 30, 3, 76, 0, 0, 0, 0, 0, 0, 0x420041, 0x43}})};
+  std::mt19937 rng(0x3E7A0000u);
+  const long runs = fuzz::Runs(1500);
+  QImage drawn;
+  long drawnCount = 0;
+  for (long i = 0; i < runs; ++i) {
+    const fuzz::Bytes b = fuzz::Mutate(seeds[static_cast<size_t>(rng() % seeds.size())], rng);
+    if (DrawMetafilePicture(b.data(), b.size(), kMetafileDpi, &drawn)) ++drawnCount;
+  }
+  EXPECT_GT(drawnCount, 0);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // that would wait for an answer is stopped by `timeout` and fails), fails with its reason naming the file on standard error, and
 // leaves every input file as it was.
 #include "app/document.h"
+#include "data/open_tables.h"
+#include "layout/layout_records.h"
 #include "data/query_desc.h"
 #include "foundation/library_file.h"
 #include "app/sample_report.h"
@@ -17,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -154,6 +157,26 @@ std::string PackedQuery(const char* dataSource) {
   std::string bytes(static_cast<size_t>(q.GetPackedSize()), '\0');
   q.Pack(reinterpret_cast<unsigned char*>(&bytes[0]), bytes.size());
   return bytes;
+}
+
+// The sample report written to file after change() had its way with it.
+void WriteChangedSample(const std::string& file, const std::function<void(SampleDocument&)>& change) {
+  SampleDocument sample;
+  std::string error;
+  ASSERT_TRUE(sample.Write("VortelleSample", file, &error)) << error;
+  change(sample);
+  ASSERT_EQ(sample.io.SaveReportFile(file.c_str()), kRepIoOk);
+}
+
+// Whether one line of the run's standard error holds every one of the texts.
+bool SaidOnOneLine(const std::string& stderrText, std::initializer_list<std::string> texts) {
+  std::istringstream lines(stderrText);
+  for (std::string line; std::getline(lines, line);) {
+    bool all = line.rfind("vortelle: ", 0) == 0;
+    for (const std::string& t : texts) all = all && line.find(t) != std::string::npos;
+    if (all) return true;
+  }
+  return false;
 }
 
 TEST_F(BadStart, EveryBadStartEndsWithItsReasonAndChangesNothing) {
@@ -315,6 +338,154 @@ TEST_F(BadStart, AWrongPasswordEndsWithTheDriversReason) {
   EXPECT_NE(o.stderrText.find("sales.kmw"), std::string::npos) << o.stderrText;
   const auto after = Snapshot(dir_);
   EXPECT_EQ(before.at("sales.kmw"), after.at("sales.kmw"));
+}
+
+// Names a report stores never become parts of the connect text: a data
+// source name no data source can have, or a database name with connect-text
+// syntax, is refused with its message before anything is connected with it,
+// so the driver never loads the library a report names; a database name on
+// a source whose database is its file opens nothing else and makes no file.
+TEST_F(BadStart, StoredSourceAndDatabaseNamesNeverBecomeConnectText) {
+  const std::string marker = dir_ + "/loaded.mark", library = dir_ + "/evil.so";
+  WriteAll(dir_ + "/evil.c", "#include <stdio.h>\n__attribute__((constructor)) static void Mark(void) {\n"
+                             "  FILE* f = fopen(\"" + marker + "\", \"w\");\n  if (f) fclose(f);\n}\n"
+                             "int sqlite3_extension_init(void* a, void* b, void* c) { return 0; }\n");
+  int built = -1;
+  Capture("cc -shared -fPIC -o '" + library + "' '" + dir_ + "/evil.c' 2>&1", &built);
+  if (built != 0) std::printf("no C compiler: the library is not made, the refusals are still checked\n");
+  const std::string load = ";LoadExt=" + library;
+  struct Named {
+    const char* file;
+    std::string source, database, says;
+  } cases[] = {
+      {"source.kmw", "VortelleSample" + load, "", "The data source name"},
+      {"database.kmw", "VortelleSample", "main" + load, "The database name"},
+      {"braced.kmw", "VortelleSample", "main}" + load, "The database name"},
+      {"long.kmw", std::string(33, 'V'), "", "The data source name"},
+  };
+  for (const Named& c : cases) {
+    SCOPED_TRACE(c.file);
+    WriteChangedSample(dir_ + "/" + c.file, [&](SampleDocument& d) {
+      d.io.m_stream.settings.sources[0].sourceName = c.source;
+      d.io.m_stream.settings.databaseName = c.database;
+    });
+    const Outcome o = Run(std::string("/G ") + c.file);
+    EXPECT_EQ(o.status, 1) << o.stderrText;
+    EXPECT_TRUE(SaidOnOneLine(o.stderrText, {c.says, "cannot be used"})) << o.stderrText;
+    EXPECT_FALSE(fs::exists(marker)) << "the report's library was loaded";
+  }
+
+  // Another database of a SQLite source: ignored, as the writer never stores
+  // one; the source's own rows print and no file appears.
+  const auto before = Snapshot(dir_);
+  WriteChangedSample(dir_ + "/other.kmw", [&](SampleDocument& d) { d.io.m_stream.settings.databaseName = "other.db"; });
+  fs::remove(dir_ + "/other.pdf");
+  const Outcome o = Run("/G other.kmw");
+  EXPECT_EQ(o.status, 0) << o.stderrText;
+  EXPECT_FALSE(fs::exists(dir_ + "/other.db"));
+  for (const auto& e : fs::directory_iterator(dir_)) {
+    const std::string name = e.path().filename().string();
+    EXPECT_TRUE(before.count(name) != 0 || name == "other.kmw" || e.path().extension() == ".pdf" || e.is_directory())
+        << name;
+  }
+  if (!Capture("command -v pdftotext").empty()) {
+    EXPECT_NE(Capture("pdftotext -layout '" + dir_ + "/other.pdf' - 2>/dev/null").find("Grand total"),
+              std::string::npos);
+  }
+}
+
+// On a PostgreSQL server: a database name or source name a report stores
+// never adds a connect attribute, so no setting of the report's runs SQL.
+TEST_F(BadStart, StoredNamesRunNothingOnTheServer) {
+  std::string why;
+  using namespace odbc_test;
+  if (!StartPostgres(&why)) GTEST_SKIP() << why;
+  const std::string driver = Capture("ls /usr/lib/*/odbc/psqlodbca.so 2>/dev/null | head -1");
+  if (driver.empty()) GTEST_SKIP() << "the PostgreSQL ODBC driver is not installed";
+  const std::string odbcIni = ReadAll(dir_ + "/odbc.ini");
+  WriteAll(dir_ + "/odbc.ini", odbcIni + "\n[VtCanary]\nDriver=" + driver.substr(0, driver.find('\n')) +
+                                   "\nServername=127.0.0.1\nPort=" + std::to_string(PostgresPort()) +
+                                   "\nDatabase=postgres\nUsername=postgres\n");
+  const std::string drop = ";ConnSettings=drop table vt_canary";
+  struct Named {
+    const char* file;
+    std::string source, database;
+  } cases[] = {
+      {"pg_database.kmw", "VtCanary", "postgres" + drop},
+      {"pg_source.kmw", "VtCanary" + drop, ""},
+  };
+  for (const Named& c : cases) {
+    SCOPED_TRACE(c.file);
+    bool ok = false;
+    RunPostgresSql("DROP TABLE IF EXISTS vt_canary; CREATE TABLE vt_canary (x integer);", &ok);
+    ASSERT_TRUE(ok);
+    WriteChangedSample(dir_ + "/" + c.file, [&](SampleDocument& d) {
+      d.io.m_stream.settings.sources[0].sourceName = c.source;
+      d.io.m_stream.settings.databaseName = c.database;
+    });
+    const Outcome o = Run(std::string("/G ") + c.file);
+    EXPECT_EQ(o.status, 1) << o.stderrText;
+    EXPECT_NE(o.stderrText.find("cannot be used"), std::string::npos) << o.stderrText;
+    RunPostgresSql("SELECT count(*) FROM vt_canary;", &ok);
+    EXPECT_TRUE(ok) << "the report's setting ran on the server";
+  }
+  WriteAll(dir_ + "/odbc.ini", odbcIni);
+}
+
+// What a report names where a file is expected: a pipe, a device or a file
+// far larger than any report text is refused with a message at once; a
+// picture that is not there is said on one line and left out.
+TEST_F(BadStart, FilesAReportNamesAreRegularFilesOrRefused) {
+  const std::string text = dir_ + "/notes.txt";
+  WriteAll(text, "Dear customer,\nthank you.\n");
+  WriteChangedSample(dir_ + "/letter.kmw", [&](SampleDocument& d) {
+    ASSERT_EQ(OpenTextTable(d.doc.m_pModel, text.c_str(), "NOTES"), 0);
+  });
+  const std::string keep = ReadAll(text);
+  const std::string big = dir_ + "/big.txt";
+  auto pipe = [](const std::string& p) {
+    fs::remove(p);
+    ASSERT_EQ(mkfifo(p.c_str(), 0644), 0);
+  };
+  // The text table as a pipe, as a huge sparse file.
+  pipe(text);
+  Outcome o = Run("/G letter.kmw");
+  EXPECT_NE(o.status, 124) << "ended by the time limit";
+  EXPECT_LT(o.seconds, 10.0);
+  EXPECT_TRUE(SaidOnOneLine(o.stderrText, {"notes.txt"})) << o.stderrText;
+  fs::remove(text);
+  { std::ofstream(text, std::ios::binary); }
+  fs::resize_file(text, uintmax_t{3} << 30);
+  o = Run("/G letter.kmw");
+  EXPECT_NE(o.status, 124) << "ended by the time limit";
+  EXPECT_EQ(o.stderrText.find("bad_alloc"), std::string::npos) << o.stderrText;
+  EXPECT_TRUE(SaidOnOneLine(o.stderrText, {"notes.txt"})) << o.stderrText;
+  fs::remove(text);
+  WriteAll(text, keep);
+
+  // A library that is a pipe.
+  pipe(dir_ + "/pipe.qb6");
+  o = Run("/G /Lpipe.qb6 /Rsales");
+  EXPECT_NE(o.status, 124) << "ended by the time limit";
+  EXPECT_NE(o.status, 0);
+  EXPECT_TRUE(SaidOnOneLine(o.stderrText, {"pipe.qb6"})) << o.stderrText;
+  fs::remove(dir_ + "/pipe.qb6");
+
+  // A picture whose file is gone.
+  WriteChangedSample(dir_ + "/picture.kmw", [&](SampleDocument& d) {
+    PictureItem picture;
+    picture.head.flags = kNewPictureFlags;
+    picture.head.left = 400;
+    picture.head.right = 440;
+    picture.head.height = 30;
+    picture.shownWidth = 40;
+    picture.shownHeight = 30;
+    std::snprintf(picture.fileName, sizeof picture.fileName, "%s/gone.png", dir_.c_str());
+    d.doc.m_pLayout->pictures.Append(picture);
+  });
+  o = Run("/G picture.kmw");
+  EXPECT_EQ(o.status, 0) << o.stderrText;
+  EXPECT_TRUE(SaidOnOneLine(o.stderrText, {"Cannot open picture file", "gone.png"})) << o.stderrText;
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -312,6 +313,67 @@ TEST_F(ExportRun, AGroupFooterBandExportsEachGroupsTotals) {
             0)
       << output;
   Check("footer", kExportDataFile, file, "1");
+}
+
+// An export never writes over the report that is running, whatever the
+// format; it keeps the user's links as a saved report does (a symbolic link
+// stays a link to the file it names, a file of two names keeps both); and a
+// pipe where the file should be is refused at once.
+TEST_F(ExportRun, AnExportKeepsTheReportItsLinksAndRefusesPipes) {
+  std::string output;
+  const std::string report = dir_ + "/kinds.kmw";
+  for (int format : {kExportXbase, kExportWorksheet, kExportDataFile, kExportWordMerge}) {
+    SCOPED_TRACE(format);
+    EXPECT_EQ(RunExport(true,
+                        [&](CKmExport& e) {
+                          e.format = static_cast<uint8_t>(format);
+                          e.SetOutputPath(report);
+                        },
+                        &output),
+              1);
+    EXPECT_NE(output.find("Cannot export to master or related file"), std::string::npos) << output;
+    EXPECT_EQ(Capture("head -c 4 '" + report + "' | od -An -tx1"), " d0 cf 11 e0\n");
+  }
+
+  for (int format : {kExportXbase, kExportWorksheet, kExportDataFile}) {
+    SCOPED_TRACE(format);
+    const std::string real = dir_ + "/real" + std::to_string(format) + ".out", link = real + ".link",
+                      other = real + ".other";
+    { std::FILE* f = std::fopen(real.c_str(), "w"); std::fputs("old", f); std::fclose(f); }
+    fs::create_symlink(real, link);
+    fs::create_hard_link(real, other);
+    ASSERT_EQ(RunExport(true,
+                        [&](CKmExport& e) {
+                          e.format = static_cast<uint8_t>(format);
+                          e.SetOutputPath(link);
+                        },
+                        &output),
+              0)
+        << output;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_GT(fs::file_size(real), 3u);
+    EXPECT_TRUE(fs::equivalent(real, other)) << "the file's other name was split off";
+    EXPECT_EQ(fs::hard_link_count(real), 2u);
+    for (const auto& entry : fs::directory_iterator(dir_))
+      EXPECT_EQ(entry.path().filename().string().find(".~"), std::string::npos) << entry.path();
+  }
+
+  for (int format : {kExportText, kExportRtf, kExportHtml}) {
+    SCOPED_TRACE(format);
+    const std::string pipe = dir_ + "/pipe" + std::to_string(format) + ".out";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    int status = RunExport(false,
+                           [&](CKmExport& e) {
+                             e.format = static_cast<uint8_t>(format);
+                             e.SetOutputPath(pipe);
+                           },
+                           &output);
+    EXPECT_EQ(status, 1) << output;
+    EXPECT_NE(output.find("Cannot open file"), std::string::npos) << output;
+    EXPECT_NE(output.find("pipe" + std::to_string(format) + ".out"), std::string::npos) << output;
+    EXPECT_EQ(fs::status(pipe).type(), fs::file_type::fifo);
+    fs::remove(pipe);
+  }
 }
 
 // What must never happen to a user's files: the report's own database

@@ -6,6 +6,12 @@
 // each input with a message or a PDF. Every input is bounded by construction:
 // at most a few rows and pages are printed.
 //
+// What a report names outside itself is changed too: its stored data source
+// and database records (hostile names among the seeds), its picture files
+// and its text table's file, rewritten damaged before runs. No run may make
+// a file anywhere but its own output, and every run ends within 2 seconds
+// of the process's time.
+//
 // Each shard is a test of its own, so CTest runs them side by side.
 // VT_FUZZ_RUNS sets the inputs per shard for a longer run by hand. The input
 // being tried is in the test's temporary folder as reportfuzz-<shard>.kmw: an
@@ -16,6 +22,7 @@
 #include "app/print_run.h"
 #include "app/run_hooks.h"
 #include "core/fields.h"
+#include "data/open_tables.h"
 #include "data/sql_literals.h"
 #include "engine/printer_library.h"
 #include "engine/run_output.h"
@@ -32,6 +39,7 @@
 #include "tests/files/fuzz/mutator.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
+#include "tests/support/metafile_bytes.h"
 #include "tests/support/sample_folder.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +50,7 @@
 #endif
 
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,6 +59,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <set>
 #include <random>
 #include <string>
 #include <vector>
@@ -161,7 +171,37 @@ class ReportFuzz : public ::testing::TestWithParam<int> {
     t.charts.Append(chart);
     EXPECT_EQ(sample.io.SaveReportFile((dir_ + "/kinds.kmw").c_str()), kRepIoOk);
     seeds.push_back(ReadBytes(dir_ + "/kinds.kmw"));
-    for (const char* name : {"sales.kmw", "kinds.kmw"}) fs::remove(dir_ + "/" + name);
+    // A metafile picture, a text table, and the stored database record.
+    pictureSeeds_ = {Bytes(png, png + sizeof png),
+                     metafile_bytes::Emf(5080, 2540, 0x0000FF, 0, 0, 100, 100)};
+    WriteBytes(dir_ + "/logo.emf", pictureSeeds_[1]);
+    picture.head.left = 200;
+    picture.head.right = 260;
+    std::snprintf(picture.fileName, sizeof picture.fileName, "%s/logo.emf", dir_.c_str());
+    t.pictures.Append(picture);
+    textSeed_ = "Dear customer,\r\n\\Customer\\ thanks you.\r\n";
+    WriteBytes(dir_ + "/notes.txt", Bytes(textSeed_.begin(), textSeed_.end()));
+    EXPECT_EQ(OpenTextTable(sample.doc.m_pModel, (dir_ + "/notes.txt").c_str(), "NOTES"), 0);
+    ReportSettings& stored = sample.io.m_stream.settings;
+    stored.databaseName = "main";
+    EXPECT_EQ(sample.io.SaveReportFile((dir_ + "/outside.kmw").c_str()), kRepIoOk);
+    seeds.push_back(ReadBytes(dir_ + "/outside.kmw"));
+    // Names no connect text may take, and a database that is another file.
+    const std::string source = stored.sources[0].sourceName;
+    for (const auto& [name, database] : std::vector<std::pair<std::string, std::string>>{
+             {source + ";LoadExt=" + dir_ + "/evil.so", ""},
+             {source, "main;LoadExt=" + dir_ + "/evil.so"},
+             {source, "other.db"},
+             {source, std::string("db\x01\x7f{}=", 7)},
+             {std::string(40, 'S'), ""}}) {
+      stored.sources[0].sourceName = name;
+      stored.sources[0].entryForm = !database.empty();
+      stored.sources[0].databaseName = database;
+      stored.databaseName = database;
+      EXPECT_EQ(sample.io.SaveReportFile((dir_ + "/outside.kmw").c_str()), kRepIoOk);
+      seeds.push_back(ReadBytes(dir_ + "/outside.kmw"));
+    }
+    for (const char* name : {"sales.kmw", "kinds.kmw", "outside.kmw"}) fs::remove(dir_ + "/" + name);
     return seeds;
   }
 
@@ -224,15 +264,43 @@ class ReportFuzz : public ::testing::TestWithParam<int> {
     FreeReportRun(&doc);
   }
 
+  // The files a report names, each rewritten (damaged, or as it was) before a run.
+  void ChangeNamedFiles(std::mt19937& rng) {
+    const bool damage = rng() % 2 == 0;
+    for (size_t i = 0; i < pictureSeeds_.size(); ++i)
+      WriteBytes(dir_ + (i == 0 ? "/logo.png" : "/logo.emf"),
+                 damage ? fuzz::Mutate(pictureSeeds_[i], rng) : pictureSeeds_[i]);
+    const Bytes text(textSeed_.begin(), textSeed_.end());
+    WriteBytes(dir_ + "/notes.txt", damage ? fuzz::Mutate(text, rng) : text);
+  }
+
   std::string dir_;
   std::unique_ptr<SampleDocument> doc_ = std::make_unique<SampleDocument>();
   long printed_ = 0;
+  std::vector<Bytes> pictureSeeds_;
+  std::string textSeed_;
 };
+
+// The names of the files in a folder and the folders under it.
+std::set<std::string> Listing(const std::string& dir) {
+  std::set<std::string> names;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(dir, ec); it != fs::recursive_directory_iterator(); it.increment(ec))
+    names.insert(it->path().string());
+  return names;
+}
+
+double ProcessSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
 
 TEST_P(ReportFuzz, DamagedReportsOpenAndPrintWithoutAFault) {
   const int shard = GetParam();
   std::vector<Bytes> seeds = Seeds();
-  ASSERT_EQ(seeds.size(), 2u);
+  ASSERT_EQ(seeds.size(), 8u);
+  std::mt19937 rng(0xF0220000u + static_cast<uint32_t>(shard));
   for (const Bytes& probe : ProbeInputs(seeds[1])) seeds.push_back(probe);
   std::error_code ec;
   for (const auto& e : fs::directory_iterator(VT_TEST_DATA_DIR "/reportfuzz", ec))
@@ -243,6 +311,11 @@ TEST_P(ReportFuzz, DamagedReportsOpenAndPrintWithoutAFault) {
   std::vector<vt_ole::Storage> files(seeds.size());
   std::vector<Bytes> contents(seeds.size());
   const std::string input = testing::TempDir() + "/reportfuzz-" + std::to_string(shard) + ".kmw";
+  // The run's own folder: a file made "beside the run" lands here.
+  const std::string here = fs::current_path().string();
+  const std::string runFolder = dir_ + "/run";
+  fs::create_directory(runFolder);
+  fs::current_path(runFolder);
   for (size_t i = 0; i < seeds.size(); ++i) {
     WriteBytes(input, seeds[i]);
     if (vt_ole::ReadStorageFile(input, files[i]) == vt_ole::StorageError::kNone && files[i].FindStream("Contents"))
@@ -257,15 +330,30 @@ TEST_P(ReportFuzz, DamagedReportsOpenAndPrintWithoutAFault) {
   const int devNull = open("/dev/null", O_WRONLY);
   dup2(devNull, 2);
   close(devNull);
-  std::mt19937 rng(0xF0220000u + static_cast<uint32_t>(shard));
   const long runs = fuzz::Runs(kRunsPerShard);
   double slowest = 0;
   long tried = 0;
+  // What the runs may write: their output and scratch file, the input and
+  // the files a report names, rewritten here.
+  const std::set<std::string> allowed = {dir_ + "/fuzz.pdf", dir_ + "/scratch.kmw"};
+  std::set<std::string> before = Listing(dir_);
+  std::set<std::string> strays;
   auto attempt = [&](const Bytes& b) {
     WriteBytes(input, b);
-    const auto start = std::chrono::steady_clock::now();
+    ChangeNamedFiles(rng);
+    // Time the process spent, not the time of a machine shared with other tests.
+    const double start = ProcessSeconds();
     OpenAndPrint(input);
-    slowest = std::max(slowest, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    const double spent = ProcessSeconds() - start;
+    if (spent > 2.0) {
+      ADD_FAILURE() << "a run took " << spent << " s; the input is kept as " << input << ".slow";
+      WriteBytes(input + ".slow", b);
+    }
+    slowest = std::max(slowest, spent);
+    for (const std::string& name : Listing(dir_))
+      if (before.count(name) == 0 && allowed.count(name) == 0 && strays.insert(name).second)
+        ADD_FAILURE() << "a run made " << name << "; the input is kept as " << input << ".stray";
+    if (!strays.empty() && !fs::exists(input + ".stray")) WriteBytes(input + ".stray", b);
     ++tried;
   };
   if (shard == 0)
@@ -279,6 +367,7 @@ TEST_P(ReportFuzz, DamagedReportsOpenAndPrintWithoutAFault) {
       attempt(fuzz::Mutate(seeds[k], rng));
     }
   }
+  fs::current_path(here);
   dup2(savedErr, 2);
 #ifdef VT_SANITIZER_REPORT_FD
   __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(2)));

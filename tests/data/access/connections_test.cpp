@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 namespace {
 
 class Connections : public testing::Test {
@@ -265,4 +267,42 @@ TEST_F(Connections, OnePerReportModel) {
   EXPECT_EQ(model.FindAttachment<DataAccess>(), nullptr);
   model.DropAttachment(AttachmentSlot::kDataAccess);
   EXPECT_EQ(GetDataAccess(nullptr), nullptr);
+}
+
+// Names a report file gives never become attributes of a connect text: a
+// data source name that no data source can have and a database name with
+// connect-text syntax are refused with a message; a database name on a
+// source whose database is its file opens no other file; values that go
+// into a connect text are in braces.
+TEST_F(Connections, NamesFromAReportNeverBecomeConnectAttributes) {
+  EXPECT_EQ(ConnectValue("a}b;c=d"), "{a}}b;c=d}");
+  EXPECT_EQ(ConnectValue("plain value"), "plain value");
+  EXPECT_TRUE(IsValidDataSourceName("Vortelle Sample-2.x"));
+  for (const char* bad : {"", "a;b", "a=b", "a{b", "a}b", "a[b", "a]b", "a(b", "a)b", "a,b", "a?b", "a*b", "a!b",
+                          "a@b", "a\\b", "a\x01", "123456789012345678901234567890123"})
+    EXPECT_FALSE(IsValidDataSourceName(bad)) << bad;
+  EXPECT_TRUE(IsValidDatabaseName("sales 2024"));
+  for (const char* bad : {"a;b", "a{b", "a}b", "a=b", "a\nb", "a\x1f"}) EXPECT_FALSE(IsValidDatabaseName(bad)) << bad;
+
+  const std::string sneaky = std::string(odbc_test::kSqliteDsn) + ";LoadExt=" + odbc_test::Dir() + "/evil.so";
+  EXPECT_EQ(da.ConnectDataSource(sneaky.c_str(), false, true, nullptr), 0);
+  EXPECT_EQ(da.GetConnectionCount(), 0);
+  EXPECT_NE(DbLastErrorText().find("cannot be used"), std::string::npos) << DbLastErrorText();
+
+  ASSERT_EQ(da.ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1) << DbLastErrorText();
+  da.SelectDataSource(odbc_test::kSqliteDsn);
+  char own[261] = {};
+  ASSERT_TRUE(da.GetDatabaseName(own, sizeof own));
+  EXPECT_TRUE(da.DatabaseIsFile());
+
+  DbClearErrorRecord();
+  EXPECT_FALSE(da.SwitchDatabase("main;LoadExt=nothing"));
+  EXPECT_NE(DbLastErrorText().find("cannot be used"), std::string::npos) << DbLastErrorText();
+  // Another name on a file's source: nothing opened, nothing made, the own database kept.
+  const std::string stray = "vt_no_such_database.db";
+  EXPECT_TRUE(da.SwitchDatabase(stray.c_str()));
+  EXPECT_NE(access(stray.c_str(), F_OK), 0);
+  char now[261] = {};
+  ASSERT_TRUE(da.GetDatabaseName(now, sizeof now));
+  EXPECT_STREQ(now, own);
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -52,6 +53,30 @@ TEST(TextFileLines, NoMoreLinesThanTheTableAndNoFileIsRefused) {
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], "") << "blanks only";
   ::unlink(tabs.c_str());
+}
+
+// Of a line only what a text can hold is kept, however long the line; a
+// device or a pipe is no text file and is refused at once.
+TEST(TextFileLines, OnlyRegularFilesAndBoundedLines) {
+  const std::string path = TempFile(std::string(3 << 20, 'y') + "\r\nnext\r\n" + std::string(254, 'z') + "\r\n");
+  std::vector<std::string> lines;
+  ASSERT_TRUE(ReadTextFileLines(path, 254, &lines));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], std::string(254, 'y'));
+  EXPECT_EQ(lines[1], "next");
+  EXPECT_EQ(lines[2], std::string(254, 'z')) << "a line ending just past what is kept still loses its \\r";
+  ::unlink(path.c_str());
+  lines.assign(1, "kept");
+  EXPECT_FALSE(ReadTextFileLines("/dev/zero", 254, &lines));
+  EXPECT_FALSE(ReadTextFileLines("/tmp", 254, &lines));
+  char pipeName[] = "/tmp/vt_textpipeXXXXXX";
+  ASSERT_NE(mkdtemp(pipeName), nullptr);
+  const std::string pipe = std::string(pipeName) + "/notes.txt";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_FALSE(ReadTextFileLines(pipe, 254, &lines));
+  EXPECT_EQ(lines.size(), 1u);
+  ::unlink(pipe.c_str());
+  ::rmdir(pipeName);
 }
 
 TEST(PictureMeasure, HundredthsFromWhatIsTyped) {
