@@ -137,9 +137,12 @@ int FindJoinUsers(CKmComposite* m, int number, uint32_t* count, JoinRemoval* pen
   // The in-use marks as the report would stand without this join: its own
   // linking fields are no use of the table.
   const uint32_t firstLink = t->link.pairs[0][0];
+  JoinLink* const moreLinks = t->link.next;
   t->link.pairs[0][0] = kNoField;
+  t->link.next = nullptr;
   if (m->rebuildRunLists) m->rebuildRunLists(m);
   t->link.pairs[0][0] = firstLink;
+  t->link.next = moreLinks;
   ClearFieldMarks(m, false);
   for (FieldDef* f = m->fieldList; f; f = f->next) {
     f->needsPrevious = 0;
