@@ -399,7 +399,12 @@ class AppStreamHooks : public StreamHooks {
     while (BuildSqlFieldList(model, slot, statement, nullptr, nullptr, true, mayReselect ? error : nullptr,
                              mayReselect ? static_cast<int>(sizeof error) : 0) != 0) {
       std::string path = model->tableSlots[slot]->path;
-      if (!mayReselect || !ReselectRelatedTable(&doc, &path)) return false;
+      if (!mayReselect) return false;
+      // That question is the only one: anything but a table chosen ends the reading.
+      if (!ReselectRelatedTable(&doc, &path)) {
+        if (doc.m_pRepIO != nullptr) doc.m_pRepIO->m_stream.tableDeclined = true;
+        return false;
+      }
       std::snprintf(model->tableSlots[slot]->path, sizeof model->tableSlots[slot]->path, "%s", path.c_str());
       doc.SetModifiedFlag(TRUE);
     }

@@ -134,10 +134,19 @@ int FindJoinUsers(CKmComposite* m, int number, uint32_t* count, JoinRemoval* pen
   TableSlot* t = GetTableByNumber(m, number);
   if (!t) return 1;
   const int slot = SlotIndex(m, t);
+  // The in-use marks as the report would stand without this join: its own
+  // linking fields are no use of the table.
+  const uint32_t firstLink = t->link.pairs[0][0];
+  JoinLink* const moreLinks = t->link.next;
+  t->link.pairs[0][0] = kNoField;
+  t->link.next = nullptr;
+  if (m->rebuildRunLists) m->rebuildRunLists(m);
+  t->link.pairs[0][0] = firstLink;
+  t->link.next = moreLinks;
   ClearFieldMarks(m, false);
   for (FieldDef* f = m->fieldList; f; f = f->next) {
     f->needsPrevious = 0;
-    if (f->table == slot && !(f->flags & kFieldItem)) f->flags |= kFieldRemoveMark;
+    if (f->table == slot) f->flags |= kFieldRemoveMark;
   }
   for (int guard = 0; guard <= static_cast<int>(m->fieldCount); ++guard) {
     FieldDef* user = FindFieldUsingTable(m, slot);
@@ -149,7 +158,8 @@ int FindJoinUsers(CKmComposite* m, int number, uint32_t* count, JoinRemoval* pen
     ClearFieldMarks(m, false);
     return rc;
   }
-  *count = static_cast<uint32_t>(CountFieldsToRemove(m));
+  // Columns of the table that nothing shows or uses go unnoticed.
+  *count = static_cast<uint32_t>(CountFieldsAffected(m));
   pending->slot = slot;
   return 0;
 }

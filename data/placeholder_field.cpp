@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-FieldDef* AddPlaceholderField(CKmComposite* m, const char* name, uint32_t table) {
-  FieldDef* f = m->AddField(0);
+FieldDef* AddPlaceholderField(CKmComposite* m, uint32_t flags, const char* name, uint32_t table) {
+  // Only the kind is kept: the check before a run names it ("Numeric join field ...").
+  FieldDef* f = m->AddField(flags & kFieldKindMask);
   if (f == nullptr) return nullptr;
   if (name == nullptr) name = "";
   // A report saved with the stand-in names it so already: one prefix only.

@@ -73,8 +73,15 @@ struct PendingJoin {
   std::string parentName;
   int parentTable = -1;  // stored table number of the parent side
   std::string keyName;
+  // The stored kind bits of the linking fields: a field that is no longer in
+  // its table is stood in for with its kind. The narrowed form gives no
+  // parent kind; the two sides of a link are of one kind.
+  uint32_t parentKind = 0;
+  bool haveParentKind = false;
+  uint32_t keyKind = 0;
   struct Pair {
     int table;
+    uint32_t kind;
     std::string first, second;
   };
   std::vector<Pair> more;
@@ -552,7 +559,7 @@ int Reader::Table(PayloadParser& r) {
   const uint32_t stored = r.U8();
   const uint8_t relation = static_cast<uint8_t>(r.U8());
   const uint32_t parentTable = r.U8();
-  r.U32();  // the link field's kind
+  const uint32_t linkKind = r.U32();
   std::string linkName = r.Counted();
   std::string path = r.Counted();
   r.Counted();
@@ -576,10 +583,14 @@ int Reader::Table(PayloadParser& r) {
     joins_[slot] = nextJoin_;
     joins_[slot].parentTable = static_cast<int>(parentTable);
     joins_[slot].keyName = linkName;
+    joins_[slot].keyKind = linkKind;
+    if (!joins_[slot].haveParentKind) joins_[slot].parentKind = linkKind;
   }
   nextJoin_ = PendingJoin();
   fromData_[slot] = hooks_.OpenTable(doc_, slot);
-  if (!fromData_[slot] && hooks_.ReselectTable(doc_, slot)) fromData_[slot] = hooks_.OpenTable(doc_, slot);
+  // A table the user declined to choose again is not asked about twice.
+  if (!fromData_[slot] && !st_.tableDeclined && hooks_.ReselectTable(doc_, slot))
+    fromData_[slot] = hooks_.OpenTable(doc_, slot);
   return st_.tableDeclined ? kReadDataSource : 0;
 }
 
@@ -1052,15 +1063,17 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
 
     // Relations.
     case rec::JoinField: case rec::OldJoinField: {
-      if (number == rec::OldJoinField) r.U16(); else if (wide_) r.U32();
       nextJoin_ = PendingJoin();
+      nextJoin_.haveParentKind = number == rec::OldJoinField || wide_;
+      if (number == rec::OldJoinField) nextJoin_.parentKind = r.U16();
+      else if (wide_) nextJoin_.parentKind = r.U32();
       nextJoin_.have = true;
       nextJoin_.parentName = r.Plain();
       return r.Ok() ? 0 : kReadError;
     }
     case rec::JoinPair: case rec::OldJoinPair: {
-      if (number == rec::OldJoinPair) r.U16(); else r.U32();
       PendingJoin::Pair pr;
+      pr.kind = number == rec::OldJoinPair ? r.U16() : r.U32();
       pr.table = static_cast<int>(r.U16());
       pr.first = r.Counted();
       pr.second = r.Plain();
@@ -1263,8 +1276,9 @@ void Reader::ApplyFonts() {
 template <class Map>
 bool Reader::RemapFilterCode(uint8_t* code, size_t length, Map map) {
   // The stored condition code: tokens up to its closing 0. Every token must
-  // lie inside the code, be one the selection rows make, and every field
-  // must be one that was read.
+  // lie inside the code and be one the selection rows make. A test on a
+  // field that was not read keeps its place, marked as having lost its
+  // field, so the run refuses the filter rather than printing every record.
   const uint8_t* end = code + length;
   std::vector<std::pair<uint8_t*, uint32_t>> writes;
   uint8_t* p = code;
@@ -1278,9 +1292,7 @@ bool Reader::RemapFilterCode(uint8_t* code, size_t length, Map map) {
     const size_t n = ConditionTokenSize(p, end);
     if (n == 0) return false;
     if (b == kCondField && ConditionFieldNumber(p) < kProgramFieldFloor) {
-      const uint32_t v = map(ConditionFieldNumber(p));
-      if (v == kNoField) return false;
-      writes.emplace_back(p, v);
+      writes.emplace_back(p, map(ConditionFieldNumber(p)));
     }
     p += n;
   }
@@ -1444,16 +1456,17 @@ int Reader::EndRecord() {
       // A linking field that is no longer in its table stands in as "?_" and
       // its name, so the report opens and the Join dialog names the field
       // to choose again; the message says which join that is.
-      auto stand = [&](uint32_t* at, int table, const std::string& name) {
+      auto stand = [&](uint32_t* at, uint32_t kind, int table, const std::string& name) {
         if (*at != kNoField || table < 0 || table >= kMaxTables) return;
-        if (FieldDef* f = AddPlaceholderField(m_, name.c_str(), static_cast<uint32_t>(table))) *at = m_->GetFieldIndex(f);
+        if (FieldDef* f = AddPlaceholderField(m_, kind, name.c_str(), static_cast<uint32_t>(table)))
+          *at = m_->GetFieldIndex(f);
       };
-      stand(&pairs[0], parentSlot == kTableNone ? 0 : parentSlot, j.parentName);
-      stand(&pairs[1], s, j.keyName);
+      stand(&pairs[0], j.parentKind, parentSlot == kTableNone ? 0 : parentSlot, j.parentName);
+      stand(&pairs[1], j.keyKind, s, j.keyName);
       for (size_t k = 0; k < j.more.size(); ++k) {
         const int ps = static_cast<int>(MapTable(static_cast<uint32_t>(j.more[k].table)));
-        stand(&pairs[2 + 2 * k], ps == kTableNone ? 0 : ps, j.more[k].first);
-        stand(&pairs[3 + 2 * k], s, j.more[k].second);
+        stand(&pairs[2 + 2 * k], j.more[k].kind, ps == kTableNone ? 0 : ps, j.more[k].first);
+        stand(&pairs[3 + 2 * k], j.more[k].kind, s, j.more[k].second);
       }
       char text[600];
       std::snprintf(text, sizeof text, GetResString(2556, 0), m_->tableSlots[s]->path);
@@ -1465,9 +1478,9 @@ int Reader::EndRecord() {
     const uint8_t bits = m_->tableSlots[s]->relationBits;
     if (m_->SetRelation(static_cast<uint32_t>(s), 0, 0, pairs.data()) == 0) m_->tableSlots[s]->relationBits = bits;
   }
-  // The filter's code comes from the file and is run later: it must be whole,
-  // jump only forward inside itself, and name fields and tables that exist.
-  // Its field numbers are the stored ones and are moved to the fields' places.
+  // The filter's code comes from the file and is run later: it must be whole
+  // and jump only forward inside itself. Its field numbers are the stored
+  // ones and are moved to the fields' places.
   if (m_->conditionCode != nullptr && !RemapFilterCode(m_->conditionCode, m_->conditionLength, map)) {
     hooks_.ShowWarning(doc_, GetResString(607, 0));
     HeapFreeBlock(m_->conditionCode);

@@ -374,14 +374,20 @@ DependencyWarningHook GetDependencyWarningHook() { return g_warningHook; }
 
 namespace {
 
+// A field that goes and that the user would miss: on the layout or in use,
+// or any field while totals are pre-processed.
+bool Affected(const FieldDef* f, bool pre) {
+  if (IsAlias(f) || !(f->flags & kFieldRemovePropagated)) return false;
+  return pre || (f->flags & (kFieldItem | kFieldNeeded)) != 0;
+}
+
 DependencyWarning BuildWarning(CKmComposite* m, const std::string& text, const FieldDef* except) {
   DependencyWarning w;
   w.text = text;
   bool pre = GetLowestPreTotalLevel(m) >= 0;
   std::vector<const FieldDef*> users;
   for (const FieldDef* f = m->fieldList; f; f = f->next) {
-    if (f == except || IsAlias(f) || !(f->flags & kFieldRemovePropagated)) continue;
-    if (!pre && !(f->flags & (kFieldItem | kFieldNeeded))) continue;
+    if (f == except || !Affected(f, pre)) continue;
     users.push_back(f);
     if (f->flags2 & kField2UsedByChart) w.chartUsesField = true;
   }
@@ -408,6 +414,13 @@ std::string Format1(UINT id, const char* arg) {
 }
 
 }  // namespace
+
+int CountFieldsAffected(CKmComposite* m) {
+  const bool pre = GetLowestPreTotalLevel(m) >= 0;
+  int count = 0;
+  for (const FieldDef* f = m->fieldList; f; f = f->next) count += Affected(f, pre) ? 1 : 0;
+  return count;
+}
 
 DependencyWarning BuildRemoveUsersWarning(CKmComposite* m, const char* action, const FieldDef* except) {
   return BuildWarning(m, Format1(1353, action), except);

@@ -30,6 +30,9 @@ void PropagateRemovalMarksOnly(CKmComposite* m);
 void DeleteMarkedFields(CKmComposite* m);
 void ClearFieldMarks(CKmComposite* m, bool secondList);
 int CountFieldsToRemove(CKmComposite* m);
+// The fields the dependency warning lists: those that go and are on the
+// layout or in use (any that go while totals are pre-processed).
+int CountFieldsAffected(CKmComposite* m);
 // True when removing the field (and what uses it) touches a pre-processed
 // total or a field that the filter uses.
 bool CheckFieldRemoval(CKmComposite* m, FieldDef* field);

@@ -922,7 +922,7 @@ TEST_F(DataChoiceTest, AMovedTableIsChosenAgainAndAGoneFieldNamesItsJoin) {
 
   // Printing stops before the run starts, naming the field and its table;
   // the report stays open as it was, for the join to be mended.
-  const std::string stopMessage = "Character join field 'id' is no longer in table 'products'\nJoin must be edited";
+  const std::string stopMessage = "Numeric join field 'id' is no longer in table 'products'\nJoin must be edited";
   EXPECT_EQ(PrintStopped("moved"), stopMessage);
   EXPECT_TRUE(doc->m_bReportOpen);
   EXPECT_EQ(Field("products", "?_id"), gone);
@@ -935,7 +935,7 @@ TEST_F(DataChoiceTest, AMovedTableIsChosenAgainAndAGoneFieldNamesItsJoin) {
   int status = 0;
   const std::string err = PrintUnattended(again, &status);
   EXPECT_NE(status, 0) << err;
-  EXPECT_NE(err.find("Character join field 'id' is no longer in table 'products'"), std::string::npos) << err;
+  EXPECT_NE(err.find("Numeric join field 'id' is no longer in table 'products'"), std::string::npos) << err;
   EXPECT_NE(err.find("Join must be edited"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(odbc_test::Dir() + "/moved_again.pdf"));
 }

@@ -198,22 +198,7 @@ class LayoutScenario : public ::testing::Test {
   using Layout = std::function<void(ReportMaker&)>;
   void MakeReport(const std::string& path, const char* table, const std::vector<const char*>& columns,
                   const Layout& layout) {
-    CKmDoc doc;
-    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    CKmRepIO io(&doc);
-    doc.m_pRepIO = &io;
-    ReportMaker r(doc, io);
-    std::string error;
-    ASSERT_TRUE(r.Begin(dsn_.c_str(), table, columns, &error)) << error;
-    layout(r);
-    r.Finish();
-    EXPECT_EQ(io.SaveReportFile(path.c_str()), kRepIoOk);
-    FreeReportRun(&doc);
-    doc.m_pRepIO = nullptr;
-    FreePageSetup(doc.m_pPageSetup);
-    doc.m_pPageSetup = nullptr;
+    roundtrip::MakeReportFile(dsn_.c_str(), path, table, columns, layout);
   }
 
   // The program up, with the steps of the dialogs it will show.

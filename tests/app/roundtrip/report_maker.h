@@ -11,6 +11,7 @@
 #include "data/data_access.h"
 #include "data/db_errors.h"
 #include "data/table_fields.h"
+#include "engine/run_report.h"
 #include "engine/summary_fields.h"
 #include "files/report_io.h"
 #include "foundation/band_lines.h"
@@ -29,6 +30,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -75,6 +78,7 @@ class ReportMaker {
   }
 
   CKmComposite& M() { return *m_; }
+  CKmRepIO& Io() { return io_; }
 
   FieldDef* Column(const char* name) {
     for (FieldDef* f = m_->fieldList; f; f = f->next)
@@ -248,5 +252,30 @@ class ReportMaker {
   CKmRepIO& io_;
   CKmComposite* m_ = nullptr;
 };
+
+// A report over the table's named columns laid out by layout, saved to path
+// as the program saves one; the data source is let go again.
+inline void MakeReportFile(const char* dsn, const std::string& path, const char* table,
+                           const std::vector<const char*>& columns, const std::function<void(ReportMaker&)>& layout) {
+  CKmDoc doc;
+  std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
+  doc.m_bandLines.lines = lines.get();
+  doc.m_pPageSetup = AllocPageSetup();
+  CKmRepIO io(&doc);
+  doc.m_pRepIO = &io;
+  {
+    ReportMaker r(doc, io);
+    std::string error;
+    ASSERT_TRUE(r.Begin(dsn, table, columns, &error)) << error;
+    layout(r);
+    r.Finish();
+  }
+  EXPECT_EQ(io.SaveReportFile(path.c_str()), kRepIoOk);
+  FreeReportRun(&doc);
+  doc.m_pRepIO = nullptr;
+  FreePageSetup(doc.m_pPageSetup);
+  doc.m_pPageSetup = nullptr;
+  GetDataAccess(doc.m_pModel)->DisconnectDataSource(dsn);
+}
 
 }  // namespace roundtrip

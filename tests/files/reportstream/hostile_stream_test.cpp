@@ -113,7 +113,6 @@ TEST(HostileStream, FilterCodeFromTheFileIsCheckedBeforeItIsKept) {
       {0x20, 4, 0, 0},                                  // cut inside a field token
       {0x20, 4, 0, 0, 0, 1, 0x25, 1, 0x2A},             // no closing 0
       {0x20, 4, 0, 0, 0, 99, 0x25, 1, 0x2A, 0},         // no such operator
-      {0x20, 200, 0, 0, 0, 1, 0x25, 1, 0x2A, 0},        // no such field
       {0x20, 1, 0, 0, 0, 1, 0x22, 'a', 'b'},            // a text without its end
       {0x20, 4, 0, 0, 0, 1, 0x23, 0, 0, 0},             // a number cut short
   };
@@ -129,6 +128,23 @@ TEST(HostileStream, FilterCodeFromTheFileIsCheckedBeforeItIsKept) {
     EXPECT_EQ(d.M().conditionCode, nullptr) << i;
     ASSERT_EQ(d.hooks.warnings.size(), 1u) << i;
     EXPECT_EQ(d.hooks.warnings[0], "Filter must be edited: fields deleted") << i;
+  }
+  // A test on a field the stream does not hold keeps its place, marked as
+  // having lost its field: the run refuses it rather than printing every record.
+  {
+    const std::vector<uint8_t> lost = {0x20, 200, 0, 0, 0, 1, 0x25, 1, 0x2A, 0};
+    Doc a;
+    BuildFullReport(a);
+    HeapFreeBlock(a.M().conditionCode);
+    a.M().conditionCode = static_cast<uint8_t*>(HeapAllocZero(0, static_cast<DWORD>(lost.size())));
+    std::memcpy(a.M().conditionCode, lost.data(), lost.size());
+    a.M().conditionLength = static_cast<uint16_t>(lost.size());
+    Doc d;
+    ASSERT_EQ(d.Read(a.Write(StreamMode::Storage), StreamMode::Storage), 0);
+    ASSERT_NE(d.M().conditionCode, nullptr);
+    EXPECT_EQ(ConditionFieldNumber(d.M().conditionCode), kNoField);
+    ASSERT_EQ(d.hooks.warnings.size(), 1u);
+    EXPECT_EQ(d.hooks.warnings[0], "Filter must be edited: fields deleted");
   }
   // A filter the selection rows made is kept, in both forms, with its field.
   for (StreamMode mode : {StreamMode::Storage, StreamMode::Library}) {

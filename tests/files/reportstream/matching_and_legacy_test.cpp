@@ -90,6 +90,43 @@ TEST(FieldMatching, MissingColumnsWarnAndDateTimeIsDecidedOncePerRead) {
   EXPECT_EQ(Named(c.M(), "ORDDATE")->flags & kFieldKindMask, kFieldDateTime);
 }
 
+// The master's linking field and the filter's field gone from the table: the
+// link's stand-in keeps the stored kind (the narrowed form takes it from the
+// table record), and the filter keeps its test, marked as having lost its
+// field, so that no run prints the records the filter left out.
+struct GoneColumnsHooks : rs_test::RecordingHooks {
+  bool OpenTable(KmDocBase& doc, uint32_t slot) override {
+    if (slot != 0) return false;
+    for (const char* name : {"ORDNO", "ORDDATE", "NOTE", "STAMP"}) {
+      FieldDef* f = doc.m_pModel->AddField(std::strcmp(name, "ORDNO") == 0 ? kFieldNumeric : 0);
+      std::snprintf(f->name, sizeof f->name, "%s", name);
+      f->table = 0;
+    }
+    return true;
+  }
+};
+
+TEST(FieldMatching, AGoneLinkingFieldKeepsItsKindAndAGoneFilterFieldKeepsTheTest) {
+  for (StreamMode mode : {StreamMode::Storage, StreamMode::Library}) {
+    Doc a;
+    BuildFullReport(a);
+    const std::vector<uint8_t> bytes = a.Write(mode);
+    Doc b;
+    GoneColumnsHooks hooks;
+    b.st.hooks = &hooks;
+    ASSERT_EQ(b.Read(bytes, mode), 0);
+    const FieldDef* link = Named(b.M(), "?_CUSTNO");
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->flags & kFieldKindMask, kFieldNumeric);
+    EXPECT_EQ(link->table, 0);
+    EXPECT_TRUE(link->flags2 & kField2NotInTable);
+    ASSERT_NE(b.M().conditionCode, nullptr);
+    EXPECT_EQ(ConditionFieldNumber(b.M().conditionCode), kNoField);
+    EXPECT_NE(std::find(hooks.warnings.begin(), hooks.warnings.end(), "Filter must be edited: fields deleted"),
+              hooks.warnings.end());
+  }
+}
+
 // A chart names its fields by number: when the data source's columns move
 // the fields on reading, the chart follows its fields, and one whose field
 // is no longer there must be edited before it runs.
