@@ -134,7 +134,6 @@ class DataAccess : public ModelAttachment {
   // the database of an open connection is connected again with the database
   // in its connect text. False after the driver's message.
   bool SwitchDatabase(const char* name);
-  int GetCurrentDatabase(char* buf, int size);
   const char* GetDatabaseListSql();
   void ReplaceConnectDatabase(const char* database);
   // Writes at most size - 1 characters; returns the length written.
@@ -209,7 +208,6 @@ class DataAccess : public ModelAttachment {
   void EndStatement();
   // 0 success, 1 failure (the message into errBuf when given, else shown).
   int ExecSql(const char* sql, char* errBuf = nullptr, int errSize = 0);
-  void ReexecuteStatement();
   // 0 a row, 1 the end, -1 an error.
   int FetchNext();
   // The bound result is read in turn from here on (see qeReadAhead).
