@@ -433,7 +433,7 @@ class AppStreamHooks : public StreamHooks {
     LoadPictureImage(doc, picture);
   }
   bool ReselectTable(KmDocBase& doc, uint32_t slot) override {
-    return ReselectTableOnOpen(doc, slot, tableChooser != nullptr ? *tableChooser : TypedTableChooser());
+    return ReselectTableOnOpen(doc, slot, TypedTableChooser());
   }
   // "Try another Data Source?", then the data source choice.
   bool AskAnotherDataSource(KmDocBase& doc) override {
@@ -483,7 +483,6 @@ class AppStreamHooks : public StreamHooks {
     StreamHooks::ShowError(doc, name.empty() || text.find(name) != std::string::npos ? text : text + "\r\n" + name);
   }
   // The data source's table list, once it is there; null: the typed name.
-  TableChooser* tableChooser = nullptr;
   void ShowWarning(KmDocBase& doc, const std::string& text) override {
     if (Unattended()) WriteToStderr(nullptr, text.c_str());
     else StreamHooks::ShowWarning(doc, text);
@@ -494,7 +493,6 @@ AppStreamHooks g_streamHooks;
 }  // namespace
 
 StreamHooks& GetAppStreamHooks() { return g_streamHooks; }
-void SetAppTableChooser(TableChooser* chooser) { g_streamHooks.tableChooser = chooser; }
 
 namespace {
 
@@ -675,7 +673,7 @@ BOOL CKmApp::InitInstance(int argc, char** argv) {
   }
   CreateHelpers(*m_pDoc);
   InstallProgramLinks(*m_pDoc, m_pBandLineDialogs.get());
-  InstallFileCommands(*m_pRecentFiles);
+  InstallFileCommands(*this);
   const std::string line = CommandLineFromArgs(argc, argv);
   const BOOL ok = FirstStartup(*m_pDoc, line.c_str(), 1);
   if (ok && m_bUnattended && m_pFrame) WatchWinIni();  // /G without a report: the program goes on

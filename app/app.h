@@ -17,13 +17,10 @@ class CKmDoc;
 BOOL DispatchFileCommand(CKmDoc& doc, UINT id);
 // The report reader's way to the data layer and the user, as the program sets it up.
 class StreamHooks;
-class TableChooser;
 StreamHooks& GetAppStreamHooks();
 // The foundation's start-up and shut-down steps, as the program carries them out.
 class StartupHooks;
 StartupHooks& GetAppStartupHooks();
-// The chooser that offers another table when a report's table is missing (null: the typed name).
-void SetAppTableChooser(TableChooser* chooser);
 class CMainFrame;
 class CKmRepIO;
 class CKmRecentFileList;
@@ -110,8 +107,7 @@ class CKmApp : public CKmAppCommandLine {
   std::unique_ptr<CExplicitLibraryManager> m_pLibraryManager;
   std::unique_ptr<CKmRecentFileList> m_pRecentFiles;
   CommandLineSwitches m_switches;
-  int m_nFileArgument = 0;        // the bare name's own index
-  std::string m_strFileArgument;  // the bare name, joined to the end of the line
+  int m_nFileArgument = 0;  // the bare name's index (joined to the end of the line there)
   std::string m_strCurrentFile;
   std::string m_strCommandLineDsn;
   std::string m_strLibraryFolder;

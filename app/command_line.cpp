@@ -62,7 +62,7 @@ bool NamesExistingFile(const char* token) {
 
 const char* CKmApp::SwitchValue(int position) const {
   if (position <= 0) return "";
-  if (position == m_nFileArgument) return m_strFileArgument.c_str();
+  if (position == m_nFileArgument) return argv(position);
   const char* entry = argv(position);
   if (entry == nullptr || std::strlen(entry) < 2) return "";
   return entry + 2;
@@ -78,7 +78,6 @@ BOOL CKmApp::ParseCommandLine(const char* text, BOOL* fileGiven) {
   optionalDllIndex = 0;
   g_nGoSwitch = 0;
   m_nFileArgument = 0;
-  m_strFileArgument.clear();
   m_strCommandLineDsn.clear();
   m_bLibraryMode = FALSE;
   if (fileGiven != nullptr) *fileGiven = FALSE;
@@ -149,21 +148,9 @@ BOOL CKmApp::RecordSwitch(int index, BOOL* fileGiven) {
 // spacing the line had; it is classified as a report file, a library or a
 // query-definition file, and the duplicate rules of /R and /L apply to it.
 BOOL CKmApp::TakeFileArgument(int index, BOOL* fileGiven) {
-  std::string name = argv(index);
-  for (int i = index + 1; i < argc(); ++i) {
-    const char* prev = argv(i - 1);
-    const char* next = argv(i);
-    // The blanks kept behind the previous terminator, plus the separator itself.
-    const char* gap = prev + std::strlen(prev) + 1;
-    name += ' ';
-    while (gap < next && *gap == ' ') {
-      name += ' ';
-      ++gap;
-    }
-    name += next;
-  }
+  JoinFileArgument(index);
+  const std::string name = argv(index);
   m_nFileArgument = index;
-  m_strFileArgument = name;
   CommandLineSwitches& s = m_switches;
   if (IsCompoundFileName(name.c_str())) {
     if (s.report != 0) return ReportCommandLineError(kBadArgument);

@@ -312,11 +312,7 @@ void BrowseFileSetting(HWND dialog, FileSettingsState& s, int button) {
   CKmDoc& doc = *s.doc;
   BrowseRequest r;
   const auto libDir = [&doc] { return GetLibDirSlash(doc); };
-  const auto dataDir = [&doc] {
-    std::string d = doc.m_settings.dataDir;
-    if (!d.empty() && !IsPathSeparator(d.back())) d += '/';
-    return d;
-  };
+  const auto dataDir = [&doc] { return GetDataDirSlash(doc); };
   switch (button) {
     case kBrowseReportDir:
       r = {kReportDir, s.libDir, libDir, false, kReportFilter, 0, "QB6", 7050};

@@ -1,5 +1,6 @@
 #include "app/file_commands.h"
 
+#include "app/app.h"
 #include "app/document.h"
 #include "app/file_checks.h"
 #include "app/file_dialogs.h"
@@ -51,7 +52,7 @@ class AppOpenDialogs : public ReportOpenDialogs {
 
 class AppSaveDialogs : public SaveDialogs {
  public:
-  explicit AppSaveDialogs(CKmRecentFileList& recent) : recent_(recent) {}
+  explicit AppSaveDialogs(CKmApp& app) : app_(app) {}
   BOOL RunSaveAsDialog(CKmDoc& doc, const char* initial) override {
     HWND owner = doc.m_pMainFrame != nullptr ? doc.m_pMainFrame->m_hWnd : doc.GetOwnerWindow();
     return OpenLibraryDialog(doc, owner, initial, GetLibDirSlash(doc).c_str(), kIdsSaveFilter, "KMW", kIdsSaveAs);
@@ -62,14 +63,14 @@ class AppSaveDialogs : public SaveDialogs {
   }
   // An unattended run leaves the user's settings as they were.
   void AddRecentFile(CKmDoc& /*doc*/, const char* path) override {
-    if (!IsUnattendedRun()) recent_.Add(path);
+    if (!IsUnattendedRun()) app_.AddToRecentFileList(path);
   }
   void RefreshCaretAndStatus(CKmDoc& doc) override {
     if (doc.m_pView != nullptr && doc.m_bReportOpen) doc.m_pView->UpdateCaretAndStatus(0);
   }
 
  private:
-  CKmRecentFileList& recent_;
+  CKmApp& app_;
 };
 
 class AppNewSteps : public NewReportSteps {
@@ -79,7 +80,7 @@ class AppNewSteps : public NewReportSteps {
 };
 
 struct Installed {
-  explicit Installed(CKmRecentFileList& recent) : save(recent), recent(recent) {}
+  explicit Installed(CKmApp& app) : save(app), recent(app.RecentFiles()) {}
   AppOpenDialogs open;
   AppSaveDialogs save;
   AppNewSteps steps;
@@ -141,10 +142,10 @@ INT_PTR SendDlgProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-void InstallFileCommands(CKmRecentFileList& recent) {
+void InstallFileCommands(CKmApp& app) {
   RemoveFileCommands();
-  g_installed = new Installed(recent);
-  recent.ReadList();
+  g_installed = new Installed(app);
+  g_installed->recent.ReadList();
   if (!ReportOpenDialogsSet()) {
     SetReportOpenDialogs(&g_installed->open);
     g_installed->ownOpen = true;

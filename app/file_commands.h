@@ -7,11 +7,11 @@
 
 class CKmDoc;
 class CMainFrame;
-class CKmRecentFileList;
+class CKmApp;
 
 // Puts the program's own dialogs and steps in place of the cancelling
 // defaults (those a caller set already are kept) and reads the recent-file list.
-void InstallFileCommands(CKmRecentFileList& recent);
+void InstallFileCommands(CKmApp& app);
 // Takes the dialogs back out (before the document or the list goes).
 void RemoveFileCommands();
 

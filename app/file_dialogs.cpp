@@ -7,6 +7,7 @@
 #include "data/data_access.h"
 #include "files/report_file.h"
 #include "foundation/heap_strings.h"
+#include "foundation/library_manager.h"
 #include "foundation/text_helpers.h"
 #include "platform/win/commdlg.h"
 #include "platform/win/caret.h"
@@ -423,9 +424,11 @@ std::string GetDisplayFileName(const char* path) {
 }
 
 namespace {
-std::string WithSeparator(std::string d) {
-  if (!d.empty() && !IsPathSeparator(d.back())) d += '/';
-  return d;
+// A folder setting with its separator; an empty one stands for the start-up folder.
+std::string DirWithSlash(const char* dir) {
+  char buf[MAX_PATH + 1];
+  CopyDirWithSlash(dir, buf, sizeof buf);
+  return buf;
 }
 
 }  // namespace
@@ -435,13 +438,13 @@ std::string FolderPart(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
-std::string GetLibDirSlash(const CKmDoc& doc) { return WithSeparator(doc.m_settings.libDir); }
+std::string GetLibDirSlash(const CKmDoc& doc) { return DirWithSlash(doc.m_settings.libDir); }
+
+std::string GetDataDirSlash(const KmDocBase& doc) { return DirWithSlash(doc.m_settings.dataDir); }
 
 std::string GetTemplateDirSlash(const CKmDoc& doc) {
-  std::string d = doc.m_settings.templateDir;
-  if (d.empty()) return GetLibDirSlash(doc);
-  if (!IsPathSeparator(d.back())) d += '/';
-  return d;
+  if (doc.m_settings.templateDir[0] == '\0') return GetLibDirSlash(doc);
+  return DirWithSlash(doc.m_settings.templateDir);
 }
 
 bool AskPictureFile(CKmDoc& doc, HWND owner, bool save, std::string* path) {
@@ -473,7 +476,7 @@ std::string CKmDoc::GetReportFolder() const {
   std::string master = m_pModel != nullptr && m_pModel->tableSlots[0] != nullptr ? m_pModel->tableSlots[0]->path : "";
   if (master.empty()) master = m_files.masterTable;
   std::string folder = FolderPart(master);
-  if (folder.empty()) folder = WithSeparator(m_settings.dataDir);
+  if (folder.empty() && m_settings.dataDir[0] != '\0') folder = GetDataDirSlash(*this);
   if (folder.empty()) folder = FolderPart(m_files.currentFile);
   return folder;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 class CKmDoc;
+class KmDocBase;
 
 // The string's filter with every "|" turned into a null (a list of pairs).
 std::string LoadFilterString(UINT filterId);
@@ -54,8 +55,10 @@ std::string FolderPart(const std::string& path);
 // The display name of a path (its file-name part); the text is kept in the
 // caller's string.
 std::string GetDisplayFileName(const char* path);
-// The library folder with its separator ("" when none is set).
+// The library and data folders with their separators (the start-up folder
+// when none is set).
 std::string GetLibDirSlash(const CKmDoc& doc);
+std::string GetDataDirSlash(const KmDocBase& doc);
 // The template folder with its separator, else the library folder.
 std::string GetTemplateDirSlash(const CKmDoc& doc);
 

@@ -8,6 +8,7 @@
 #include "data/compiler_data_hooks.h"
 #include "data/db_errors.h"
 #include "data/expr_to_sql.h"
+#include "data/table_fields.h"
 #include "dialogs/dependency_warning.h"
 #include "engine/doc_upkeep.h"
 #include "engine/output_messages.h"
@@ -42,6 +43,17 @@ void OutputMessageToUser(const std::string& text, const std::string& caption) {
 }
 
 void PassMessageToUser(const char* text) { ShowProgramError(text, nullptr); }
+
+// The data layer's word on a column or statement it cannot take: a warning
+// (the user may go on) or an error.
+void SqlMessageToUser(const char* text, bool warning) {
+  CKmDoc* doc = GetActiveKmDoc();
+  if (Unattended() || doc == nullptr) {
+    WriteUnattendedMessage(nullptr, text);
+    return;
+  }
+  doc->ShowMessageDialog(doc->GetOwnerWindow(), text, doc->GetAppCaption(), warning ? kMsgWarning : kMsgError);
+}
 
 int EngineErrorToUser(void* /*owner*/, const char* text) {
   ShowProgramError(text, nullptr);
@@ -82,6 +94,7 @@ void InstallProgramLinks(CKmDoc& doc, BandLineDialogs* bandLines) {
   // Messages of the data layer, the output and the engine reach the user.
   SetDbErrorSink(DbErrorToUser);
   SetDbQuestionSink(DbQuestionToUser);
+  SetSqlMessageSink(SqlMessageToUser);
   SetOutputMessageSink(OutputMessageToUser);
   SetEngineErrorDisplay(EngineErrorToUser);
   // The record pass: summaries, the totals pre-pass, memo readers, the run
@@ -101,6 +114,7 @@ void RemoveProgramLinks() {
   SetStartupHooks(nullptr);
   SetDbErrorSink(nullptr);
   SetDbQuestionSink(nullptr);
+  SetSqlMessageSink(nullptr);
   SetOutputMessageSink(nullptr);
   SetEngineErrorDisplay(nullptr);
   RemoveRunHooks();

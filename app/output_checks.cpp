@@ -4,7 +4,9 @@
 #include "core/composite.h"
 #include "core/condition_code.h"
 #include "data/master_joins.h"
+#include "engine/doc_upkeep.h"
 #include "engine/output_messages.h"
+#include "expr/scanner.h"
 #include "expr/code_walks.h"
 #include "expr/udf.h"
 #include "platform/win/resources.h"
@@ -15,7 +17,6 @@
 #include <strings.h>
 
 namespace {
-ChartCheck g_chartCheck;
 constexpr unsigned kTotalConditionMustBeEdited = 778;
 constexpr unsigned kCalcFieldMustBeEdited = 728;
 constexpr unsigned kUserFunctionMustBeEdited = 605;
@@ -26,10 +27,7 @@ constexpr unsigned kJoinMustBeEdited = 2551;
 
 }  // namespace
 
-void SetChartCheck(ChartCheck check) { g_chartCheck = std::move(check); }
-
 bool CheckChartsBeforeOutput(CKmDoc& doc) {
-  if (g_chartCheck && !g_chartCheck(doc)) return false;
   if (CKmComposite* m = doc.m_pModel) {
     // A test whose field was deleted would filter on nothing.
     if (m->conditionCode != nullptr && ConditionReferencesField(m->conditionCode, m->conditionLength, kNoField)) {
@@ -78,19 +76,13 @@ bool CheckJoinFields(CKmDoc& doc) {
 bool CheckCalculationsCompile(CKmDoc& doc) {
   CKmComposite* m = doc.m_pModel;
   if (m == nullptr) return true;
-  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
-    if (IsAlias(f)) continue;
-    if (IsTotal(f)) {
-      if (f->conditionText != nullptr && f->conditionText[0] != '\0' && f->conditionCode == nullptr) {
-        ShowOutputError(OutputMessageText(kTotalConditionMustBeEdited, f->name));
-        return false;
-      }
-    } else if (IsCalc(f) && f->exprText != nullptr && f->exprText[0] != '\0' && f->code == nullptr) {
-      ShowOutputError(OutputMessageText(kCalcFieldMustBeEdited, f->name));
-      return false;
-    }
-  }
-  return true;
+  // Only what the report uses must compile: the run lists say which.
+  RebuildRunLists(&doc, 1, false);
+  const FieldDef* f = FindUncompiledField(m);
+  if (f == nullptr) return true;
+  const bool condition = f->conditionText != nullptr && f->conditionText[0] != '\0' && f->conditionCode == nullptr;
+  ShowOutputError(OutputMessageText(condition ? kTotalConditionMustBeEdited : kCalcFieldMustBeEdited, f->name));
+  return false;
 }
 
 bool FormulaCalls(const char* text, const char* function) {

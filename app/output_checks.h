@@ -2,20 +2,14 @@
 // as it stands, or the user is told what to edit and nothing is printed.
 #pragma once
 
-#include <functional>
 #include <string>
 
 class CKmDoc;
 
-// The chart check (the charts' side): false after its own message, when a
-// chart must be edited. None set: the charts pass.
-using ChartCheck = std::function<bool(CKmDoc& doc)>;
-void SetChartCheck(ChartCheck check);
-
 struct FieldDef;
 
-// In this order, stopping at the first failure with its message: the
-// charts, a filter over deleted fields, a user function the report calls
+// In this order, stopping at the first failure with its message: a filter
+// over deleted fields, a user function the report calls
 // that no longer compiles, then every calculated field and total condition
 // in use must have compiled code. True when the report can run.
 bool CheckChartsBeforeOutput(CKmDoc& doc);
@@ -27,9 +21,9 @@ FieldDef* FindBrokenJoinField(CKmDoc& doc);
 bool CheckJoinFields(CKmDoc& doc);
 // "Numeric", "Character", "Date", ... by the field's kind.
 std::string FieldTypeName(const FieldDef* f);
-// A calculation or total condition that no longer compiles (a renamed
-// column, a deleted user function) would print something wrong: false, and
-// the message naming it.
+// A calculation or total condition in use that no longer compiles (a
+// renamed column, a deleted user function) would print something wrong:
+// false, and the message naming it.
 bool CheckCalculationsCompile(CKmDoc& doc);
 // Whether a calculated field's formula calls COPY (which needs the copy
 // number, so the copies are made one pass at a time).

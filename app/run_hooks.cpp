@@ -4,6 +4,7 @@
 #include "app/run_status.h"
 #include "core/composite.h"
 #include "data/memo_sources.h"
+#include "engine/doc_upkeep.h"
 #include "engine/run_output.h"
 #include "engine/run_report.h"
 #include "engine/sort_pass_link.h"
@@ -37,6 +38,7 @@ void InstallRunHooks(void (*message)(const char* text)) {
   pass.showPhase = ShowPassPhase;
   pass.showStatus = ShowPassStatus;
   pass.message = message;
+  pass.groupTotalsCounter = GroupTotalsCounterStep;
   InstallRunShell(&AppRunShell());
 }
 

@@ -1,5 +1,7 @@
 #include "app/table_places_on_open.h"
 
+#include "app/file_dialogs.h"
+
 #include "core/composite.h"
 #include "core/fields.h"
 #include "foundation/doc_base.h"
@@ -33,6 +35,7 @@ bool OpenTableFromStoredPlaces(KmDocBase& doc, uint32_t slot, const std::functio
   TablePathContext ctx;
   ctx.masterPath = m->tableSlots[0]->path;
   ctx.fileDir = DirectoryOf(doc.m_szReportName);
+  ctx.dataDir = GetDataDirSlash(doc);
   int kind = 0;
   SetPath(t, MakeRelativePath(stored, ctx, &kind));
   if (open()) return true;

@@ -718,23 +718,6 @@ bool DataAccess::SwitchDatabase(const char* name) {
   return GetDatabaseName(now, sizeof now) && std::strcmp(now, name) == 0;
 }
 
-int DataAccess::GetCurrentDatabase(char* buf, int size) {
-  if (!buf || size <= 0) return 1;
-  buf[0] = '\0';
-  if (ExecSql(GetResString(3257, 1)) != 0) return 1;
-  if (suppressFlag == 1) return 1;
-  if (FetchNext() == 0) {
-    CopyBounded(buf, size, GetColumnText(1, 1, '.'));
-    size_t n = std::strlen(buf);
-    while (n > 0 && buf[n - 1] == ' ') buf[--n] = '\0';
-    EndStatement();
-    return 0;
-  }
-  EndStatement();
-  DbErrorBox("No database names found");
-  return 1;
-}
-
 const char* DataAccess::GetDatabaseListSql() { return GetResString(3244, 1); }
 
 void DataAccess::ReplaceConnectDatabase(const char* database) {

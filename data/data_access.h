@@ -137,7 +137,6 @@ class DataAccess : public ModelAttachment {
   // Whether the current source's database is a file (a file data source, or
   // a database named by its path): another database name means nothing there.
   bool DatabaseIsFile();
-  int GetCurrentDatabase(char* buf, int size);
   const char* GetDatabaseListSql();
   void ReplaceConnectDatabase(const char* database);
   // Writes at most size - 1 characters; returns the length written.
@@ -212,7 +211,6 @@ class DataAccess : public ModelAttachment {
   void EndStatement();
   // 0 success, 1 failure (the message into errBuf when given, else shown).
   int ExecSql(const char* sql, char* errBuf = nullptr, int errSize = 0);
-  void ReexecuteStatement();
   // 0 a row, 1 the end, -1 an error.
   int FetchNext();
   // The bound result is read in turn from here on (see qeReadAhead).

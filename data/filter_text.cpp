@@ -344,26 +344,6 @@ class Writer {
   size_t fieldHeadLen_ = 0;
 };
 
-template <typename Fn>
-int AnyField(CKmComposite* m, const uint8_t* code, size_t length, Fn test) {
-  if (code == nullptr) return 0;
-  const uint8_t* p = code;
-  const uint8_t* end = code + length;
-  while (p < end && *p != kCondEnd) {
-    size_t s = ConditionTokenSize(p, end);
-    if (s == 0) break;
-    if (*p == kCondField) {
-      uint32_t n = ConditionFieldNumber(p);
-      if (n < kSpecialFieldFloor) {
-        const FieldDef* f = m->GetFieldAt(n);
-        if (f && test(f)) return 1;
-      }
-    }
-    p += s;
-  }
-  return 0;
-}
-
 }  // namespace
 
 std::string ConvertLikePattern(const char* pattern, char patternEscape, char sqlEscape, bool* needsEscape) {
@@ -421,19 +401,3 @@ bool FilterToText(CKmComposite* model, std::string* text, const char* lead) {
   return w.incomplete;
 }
 
-int CodeUsesTotals(CKmComposite* model, const uint8_t* code, size_t length) {
-  return AnyField(model, code, length, [](const FieldDef* f) {
-    return (f->flags & (kFieldPreviousRelated | kFieldTotalRelated)) || (f->totalFlags & (kTotalIsTotal | 0x40));
-  });
-}
-
-int CodeUsesPreTotal(CKmComposite* model, const uint8_t* code, size_t length) {
-  return AnyField(model, code, length, [](const FieldDef* f) { return (f->totalFlags & kTotalPreprocessed) != 0; });
-}
-
-int CodeUsesUnprocessedTotal(CKmComposite* model, const uint8_t* code, size_t length) {
-  return AnyField(model, code, length, [](const FieldDef* f) {
-    return ((f->flags & kFieldTotalRelated) || (f->totalFlags & kTotalIsTotal)) &&
-           !(f->totalFlags & kTotalPreprocessed);
-  });
-}

@@ -18,7 +18,3 @@ bool FilterToText(CKmComposite* model, std::string* text, const char* lead);
 // escape. Sets needsEscape when the pattern needs " escape '<escape>'".
 std::string ConvertLikePattern(const char* pattern, char patternEscape, char sqlEscape, bool* needsEscape);
 
-// Walkers over the stored condition code.
-int CodeUsesTotals(CKmComposite* model, const uint8_t* code, size_t length);
-int CodeUsesPreTotal(CKmComposite* model, const uint8_t* code, size_t length);
-int CodeUsesUnprocessedTotal(CKmComposite* model, const uint8_t* code, size_t length);

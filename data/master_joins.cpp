@@ -49,15 +49,6 @@ int CheckTableAlias(CKmComposite* m, const char* alias, int exceptSlot, bool che
   return 0;
 }
 
-void CopyTableSlotHead(const TableSlot* from, TableSlot* to) {
-  to->order = from->order;
-  std::memcpy(to->link.pairs, from->link.pairs, sizeof to->link.pairs);
-  to->link.next = from->link.next;
-  to->relationBits = from->relationBits;
-  to->fieldNumber = from->fieldNumber;
-  to->word50 = from->word50;
-}
-
 uint8_t RelationBitsFor(uint8_t approximate, uint8_t rule) {
   uint8_t bits = rule == 1 ? 0x40 : rule == 2 ? 0x60 : 0x20;
   if (approximate == 1) bits |= kRelationApproxNext;

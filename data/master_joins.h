@@ -52,7 +52,6 @@ int CompareMasterSource(const CKmComposite* m, const MasterSourceRequest& reques
 // the report's derived SQL columns, when it has them.
 int CheckTableAlias(CKmComposite* m, const char* alias, int exceptSlot, bool checkForm, int firstSlot,
                     const char* derivedAlias);
-void CopyTableSlotHead(const TableSlot* from, TableSlot* to);
 uint8_t RelationBitsFor(uint8_t approximate, uint8_t rule);
 // Used link pairs of the table with the order number.
 int CountJoinFields(CKmComposite* m, int number);

@@ -172,12 +172,6 @@ int ExecSqlWithWait(CKmComposite* model, const char* sql, char* message, int mes
   return r;
 }
 
-int RequeryAndBind(CKmComposite* model) {
-  DataAccess* da = GetDataAccess(model);
-  da->ReexecuteStatement();
-  return BindResultColumns(model, false, GetSqlRunState(model)->sortColumnCount);
-}
-
 int FetchNextRow(CKmComposite* model) { return GetDataAccess(model)->FetchNext(); }
 int FetchRow(CKmComposite* model, long row) { return GetDataAccess(model)->FetchRandom(row); }
 

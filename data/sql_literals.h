@@ -35,7 +35,6 @@ int ExecuteSelect(CKmComposite* model, const char* sql, int option, int sortColu
 // One statement run to its end under the wait cursor: 0, or nonzero with the
 // driver's text in message.
 int ExecSqlWithWait(CKmComposite* model, const char* sql, char* message, int messageSize);
-int RequeryAndBind(CKmComposite* model);
 int FetchNextRow(CKmComposite* model);
 int FetchRow(CKmComposite* model, long row);
 void EndSelect(CKmComposite* model);

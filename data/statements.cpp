@@ -53,12 +53,6 @@ int DataAccess::ExecSql(const char* sql, char* errBuf, int errSize) {
   return 0;
 }
 
-void DataAccess::ReexecuteStatement() {
-  if (!current_ || !current_->statement) return;
-  qeEndSQL(current_->statement);
-  current_->statement = qeExecSQL(current_->libConnection, "");
-}
-
 int DataAccess::FetchNext() {
   if (!CurrentStatement()) return -1;
   if (qeFetchNext(current_->statement) == 0) return 0;

@@ -25,8 +25,6 @@ void ShiftLineColumns(BYTE* text, int length, int fromColumn, int toColumn, int 
 
 namespace {
 
-constexpr BYTE kLineNewPageFlag = 0x01;
-constexpr BYTE kLinePrinted = 0x02;  // band-line flag: prints in this pass
 constexpr int kLineLimit = 30000;
 
 bool IsGroupHeader(int band) { return band >= kBandGroupHeader && band <= kBandGroupHeader + 7; }

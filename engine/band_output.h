@@ -80,6 +80,11 @@ struct AcrossCell {
   WORD height = 0;         // the row line's height plus depth (first record's cells)
   BYTE flags = 0;          // 1 sent; 2 a page break follows (first record's cells)
 };
+// Band-line flags of a run: a page break stands there; the line prints in
+// this pass.
+constexpr BYTE kLineNewPageFlag = 0x01;
+constexpr BYTE kLinePrinted = 0x02;
+
 constexpr BYTE kCellSent = 0x01;
 constexpr BYTE kCellPageAfter = 0x02;
 

@@ -26,32 +26,63 @@ AcrossCell* Cell(BandOutputState* s, int place, int line) {
   return i < s->row.size() ? &s->row[i] : nullptr;
 }
 
+// The row line a Record band line went to: page-break lines and lines that
+// do not print in this pass send nothing.
+bool SendsRowLine(const BandLineRec& line) { return (line.flags & kLinePrinted) && !(line.flags & kLineNewPageFlag); }
+int RowLineOf(const BandOutputState* s, int firstLine, int bandLine) {
+  const BandLineRec* L = s->layout->Lines().lines;
+  int n = 0;
+  for (int i = firstLine; i < bandLine && i < kBandLineCount; ++i) n += SendsRowLine(L[i]) ? 1 : 0;
+  return n;
+}
+// The Record band line that went to a row line.
+int BandLineOfRow(const BandOutputState* s, int firstLine, int row) {
+  const BandLineRec* L = s->layout->Lines().lines;
+  for (int i = firstLine; i < kBandLineCount && L[i].kind == kBandRecord; ++i)
+    if (SendsRowLine(L[i]) && row-- == 0) return i;
+  return firstLine;
+}
+
 // The row's lines and boxes, one copy per record, from the top of their first
 // row line to the bottom of their last; pictures at the bottom of their line.
+// A page break inside the row draws it in parts: each part (row lines from
+// to to) gets what stands on its lines, a box cut by the break on both pages.
 int DrawRowGraphics(ReportRun* run, int firstLine, const std::vector<LONG>& tops,
-                    const std::vector<LONG>& bottoms, int records) {
+                    const std::vector<LONG>& bottoms, int records, int from, int to) {
   BandOutputState* s = run->band;
   const int lines = static_cast<int>(bottoms.size());
+  to = std::min(to, lines - 1);
   for (ItemOutput& it : s->items) {
     const ReportItemHead& h = *it.head;
-    if (!IsGraphicItem(h) || it.line < firstLine || it.line - firstLine >= lines) continue;
+    if (!IsGraphicItem(h) || it.line < firstLine) continue;
     if (s->layout->Lines().lines[it.line].kind != kBandRecord) continue;
-    const int first = it.line - firstLine;
-    const int last = std::min(lines - 1, std::max(first, it.endLine - firstLine));
+    const int start = RowLineOf(s, firstLine, it.line);
+    if (start >= lines) continue;
+    const int end = std::min(lines - 1, std::max(start, RowLineOf(s, firstLine, it.endLine)));
+    if (end < from || start > to) continue;
     // A chart is drawn once and placed for each record of the row.
     if (h.flags & kItemKindChart) {
-      if (!ImbedChart(run, it, bottoms[first], 0, records, s->columnWidth)) return 0;
+      if (start >= from && !ImbedChart(run, it, bottoms[start], 0, records, s->columnWidth)) return 0;
       continue;
+    }
+    const int first = std::max(start, from), last = std::min(end, to);
+    ItemOutput copy = it;
+    copy.openY = std::max<LONG>(1, tops[first]);
+    // Cut at the bottom: the part ends with the last line of this page.
+    LineBoxItem cut;
+    if (const LineBoxItem* lb = LineBoxOfItem(&h); lb != nullptr && last < end) {
+      cut = *lb;
+      copy.endLine = BandLineOfRow(s, firstLine, last);
+      cut.head.bottom = s->layout->Lines().lines[copy.endLine].bottom;
+      copy.head = &cut.head;
     }
     for (int place = 0; place < records; ++place) {
       const LONG shift = static_cast<LONG>(place) * s->columnWidth;
       int ok = 1;
       if (IsLineOrBox(h)) {
-        ItemOutput copy = it;
-        copy.openY = std::max<LONG>(1, tops[first]);
         ok = OutputLineOrBoxShifted(run, &copy, bottoms[last], bottoms[last] - tops[last], shift);
-      } else if ((h.flags & kItemKindPicture) && run->driver->HasEntry(20)) {
-        ok = OutputPictureShifted(run, &it, bottoms[first], shift);
+      } else if ((h.flags & kItemKindPicture) && start >= from && run->driver->HasEntry(20)) {
+        ok = OutputPictureShifted(run, &it, bottoms[start], shift);
       }
       if (!ok) return 0;
     }
@@ -151,7 +182,15 @@ int FlushAcrossRow(ReportRun* run, int fromLine) {
 
   const LONG rowTop = d->CurrentY(run->page);
   const int32_t rowPage = run->pageCount;
+  const int records = s->rowRecords;
   std::vector<LONG> tops(static_cast<size_t>(std::max(0, lines)), 0), bottoms(tops.size(), 0);
+  // The row's graphics on the page its lines from partFrom on went to.
+  int partFrom = std::max(0, fromLine);
+  auto drawPart = [&](int to) {
+    const bool ok = !LinesVisible(run) || DrawRowGraphics(run, firstLine, tops, bottoms, records, partFrom, to);
+    partFrom = to + 1;
+    return ok;
+  };
   for (int line = std::max(0, fromLine); line < lines && RunStateOf(run) == 0; ++line) {
     AcrossCell* first = Cell(s, 0, line);
     tops[line] = d->CurrentY(run->page);
@@ -174,25 +213,18 @@ int FlushAcrossRow(ReportRun* run, int fromLine) {
     if (first->flags & kCellPageAfter) {
       s->breakBand = kBandRecord;
       s->breakInGroupFooter = false;
-      if (!HandlePageOverflow(run->doc, 0)) {
+      if (!drawPart(line) || !HandlePageOverflow(run->doc, 0)) {
         result = 0;
         break;
       }
     }
   }
+  if (result && RunStateOf(run) == 0 && partFrom < lines && !drawPart(lines - 1)) result = 0;
   // A label pitch: the row takes that height whatever its lines took.
   if (result && RunStateOf(run) == 0 && s->fixedRecordHeight > 0 && run->pageCount == rowPage) {
     run->fixedAdvance = s->fixedRecordHeight;
     run->advanceUsed = std::max<LONG>(0, d->CurrentY(run->page) - rowTop);
     if (!FlushPendingAdvance(run->doc)) result = 0;
-  }
-  const int records = s->rowRecords;
-  if (result && RunStateOf(run) == 0 && visible) {
-    // Row graphics of lines cut by a page break inside the row are left out.
-    bool whole = true;
-    for (int line = std::max(0, fromLine); line < lines; ++line)
-      if (Cell(s, 0, line)->flags & kCellPageAfter) whole = false;
-    if (whole && !DrawRowGraphics(run, firstLine, tops, bottoms, records)) result = 0;
   }
   ClearPageCells(run);
   return result && RunStateOf(run) == 0 ? 1 : 0;

@@ -185,13 +185,25 @@ void CountGroupTotalRead(CKmComposite* m) {
 }
 
 void ClearStatusCounters(CKmComposite* m) {
-  m->counters = RunCounters();
+  // The run goes on after the totals sort: a Cancel seen stays seen.
+  RunCounters& c = CountersOf(m);
+  const int32_t force = c.force, cancelled = c.cancelled;
+  c = RunCounters();
+  c.force = force;
+  c.cancelled = cancelled;
   Show(m, kHideLine, "");
+}
+
+void GroupTotalsCounterStep(CKmComposite* m, int step) {
+  if (step == 0) ResetGroupTotalsCounter(m);
+  else if (step == 1) CountGroupTotalRead(m);
+  else ClearStatusCounters(m);
 }
 
 void ShowLimitedCounts(CKmComposite* m, bool sortedTotals, bool limited) {
   if (sortedTotals) ShowCounters(m);
-  if (limited) Show(m, kLabelLimited, GetResString(kLabelLimited, 0));
+  // The marker is the line's label: it stands alone.
+  if (limited) Show(m, kLabelLimited, "");
 }
 
 void ShowCounters(CKmComposite* m) {

@@ -26,6 +26,9 @@ void CountSelected(CKmComposite* m, bool force);
 void ResetGroupTotalsCounter(CKmComposite* m);
 void CountGroupTotalRead(CKmComposite* m);
 void ClearStatusCounters(CKmComposite* m);
+// The three above as the totals sort steps through them (the record pass's
+// hook): 0 reset, 1 count one group, 2 take the counters down.
+void GroupTotalsCounterStep(CKmComposite* m, int step);
 // limited: the query's record limit is set.
 void ShowLimitedCounts(CKmComposite* m, bool sortedTotals, bool limited);
 void ShowCounters(CKmComposite* m);

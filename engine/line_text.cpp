@@ -139,6 +139,9 @@ enum class Align { kNone, kLeft, kCentre, kRight };
 // The running state of one line's text while its items are written.
 struct LineWriter {
   ItemBytes* out;
+  // The printer library, which may rewrite a font's style.
+  PageDriver* driver = nullptr;
+  PageOutputState* page = nullptr;
   int font = -1, style = -1, size = -1;
   long colour = -1;
   Align open = Align::kNone;
@@ -155,17 +158,24 @@ struct LineWriter {
   }
 };
 
+// A new font is written with its colour (the stream's font and colour
+// writer); a colour alone when only the colour changed.
 inline __attribute__((always_inline)) void PutFontAndColour(LineWriter& w, ItemBytes& piece, const ReportItemHead& h,
                                                              int defaultSize, bool styleZero) {
-  int style = styleZero ? 0 : (h.fontStyle & 0x0F);
-  int size = h.pointSize > 0 ? h.pointSize : defaultSize;
+  const int style = styleZero ? 0 : (h.fontStyle & 0x0F);
+  const int size = h.pointSize > 0 ? h.pointSize : defaultSize;
+  const COLORREF c = ColorTableValue(h.colour);
   if (h.fontIndex != w.font || style != w.style || size != w.size) {
-    PutEsc(piece, kEscFont, static_cast<WORD>(h.fontIndex), static_cast<WORD>(style), static_cast<WORD>(size));
+    constexpr size_t kFontAndColour = 16;
+    piece.Commit(static_cast<size_t>(PutFontAndColorSequences(w.driver, w.page, h.fontIndex, static_cast<BYTE>(style),
+                                                              static_cast<WORD>(size), c,
+                                                              piece.Reserve(kFontAndColour))));
     w.font = h.fontIndex;
     w.style = style;
     w.size = size;
+    w.colour = static_cast<long>(c);
+    return;
   }
-  COLORREF c = ColorTableValue(h.colour);
   if (static_cast<long>(c) != w.colour) {
     PutEsc(piece, kEscColour, static_cast<WORD>(c & 0xFF), static_cast<WORD>((c >> 8) & 0xFF),
            static_cast<WORD>((c >> 16) & 0xFF));
@@ -525,6 +535,8 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
   if (first < 0) return kLineEmpty;
 
   LineWriter w;
+  w.driver = run->driver;
+  w.page = run->page;
   // The line is gathered on the stack and handed over whole at its end.
   ItemBytes lineBytes(lineText, s);
   w.out = &lineBytes;

@@ -50,8 +50,7 @@ constexpr int kSpecPointSize = 100;
 class SpecPrinter {
  public:
   explicit SpecPrinter(ReportRun* run) : run_(run), doc_(run->doc) {
-    const PageOutputState* s = run->page;
-    font_ = s->courierNewIndex >= 0 ? s->courierNewIndex : s->courierIndex >= 0 ? s->courierIndex : 0;
+    font_ = doc_->m_pFonts != nullptr ? FindDefaultFixedFont(*doc_->m_pFonts) : 0;
     BeginLine();
   }
 

@@ -136,6 +136,9 @@ int SortRecordsInProgram(KmDocBase* doc, ReportRun* r) {
   CKmComposite* m = doc->m_pModel;
   GroupSetup setup = ModelGroupSetup(m);
   setup.alwaysPreFetch = GetDataAccess(m)->AlwaysPreFetch();
+  // The database's first rows are not its first rows in the report's order:
+  // a limited query is sorted here.
+  setup.recordLimit = GetRecordLimit(m) > 0 ? 1 : 0;
   FieldDef* keys[kKeyLevels] = {};
   uint32_t kinds[kKeyLevels] = {};
   const int check = CheckSortForTotals(m, setup, keys, kinds);
@@ -144,10 +147,15 @@ int SortRecordsInProgram(KmDocBase* doc, ReportRun* r) {
     return m->lastEngineError != 0 ? m->lastEngineError : 1;
   }
   // Sorted totals order the groups themselves (the totals sort).
-  if (check != -2 || setup.totalsSorted || keys[0] == nullptr) return 0;
+  if (check != -2 || setup.totalsSorted || keys[0] == nullptr) {
+    ShowLimitedCounts(m, check == -2, setup.recordLimit != 0);
+    return 0;
+  }
   std::string positions;
   // The sort tells its own failures.
   if (SortRecords(m, keys, kinds, &positions) != 0) return m->lastEngineError != 0 ? m->lastEngineError : 1;
+  // What the sort read, and whether the query held back the rest.
+  ShowLimitedCounts(m, true, setup.recordLimit != 0);
   if (int rc = OpenPassFiles(m, positions)) {
     DeleteFileA(positions.c_str());
     ReportScanError(m, rc);

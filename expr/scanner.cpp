@@ -344,55 +344,10 @@ int NextExpressionToken(CKmComposite* m, ExpressionScan& scan, ScanToken& t, boo
   return finish(kTokError, markError ? pos : i);
 }
 
-int ExpandDateLiteralsFor(const DateSettings& s, std::string& text, bool force1900, int currentYear) {
-  int changed = 0;
-  size_t searchEnd = text.size();
-  while (searchEnd > 0) {
-    size_t close = text.rfind('}', searchEnd - 1);
-    if (close == std::string::npos) break;
-    size_t open = close == 0 ? std::string::npos : text.rfind('{', close - 1);
-    if (open == std::string::npos) break;
-    searchEnd = open;
-    std::string lit = text.substr(open + 1, close - open - 1);
-    const char sep = PickDateSeparator(s, lit);
-    size_t s1 = lit.find(sep);
-    size_t s2 = s1 == std::string::npos ? s1 : lit.find(sep, s1 + 1);
-    if (s2 == std::string::npos) continue;
-    size_t ys, ye;
-    if (s.dateOrder[0] == 'y') {
-      ys = 0;
-      ye = s1;
-    } else if (s.dateOrder[1] == 'y') {
-      ys = s1 + 1;
-      ye = s2;
-    } else {
-      ys = s2 + 1;
-      ye = lit.find(' ', ys);
-      if (ye == std::string::npos) ye = lit.size();
-    }
-    std::string year = lit.substr(ys, ye - ys);
-    if (year.empty() || year.size() > 2) continue;
-    bool digits = true;
-    for (char c : year) digits = digits && c >= '0' && c <= '9';
-    if (!digits) continue;
-    if (year.size() == 1) year = "0" + year;
-    year = ((currentYear < 2000 || force1900) ? "19" : "20") + year;
-    text.replace(open + 1 + ys, ye - ys, year);
-    changed = 1;
-  }
-  return changed;
-}
-
-int ExpandDateLiterals(CKmComposite* m, std::string& text, bool force1900) {
-  DateParts today;
-  GetToday(today);
-  return ExpandDateLiteralsFor(ModelDateSettings(m), text, force1900, today.year);
-}
-
 FieldDef* FindUncompiledField(CKmComposite* m) {
   for (FieldDef* f = m->fieldList; f; f = f->next) {
     if (!(f->flags & kFieldNeeded) || (f->flags & kFieldAlias)) continue;
-    if ((f->flags & kFieldCalculation) && !f->code) return f;
+    if ((f->flags & kFieldCalculation) && f->exprText && f->exprText[0] && !f->code) return f;
     if (f->conditionText && f->conditionText[0] && !f->conditionCode) return f;
   }
   return nullptr;

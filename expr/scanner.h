@@ -61,11 +61,6 @@ int LookUpFieldName(CKmComposite* m, const char* name, size_t length, int32_t& n
 // The slot 0-99 whose alias is the name, or -1.
 int FindTableSlotByAlias(CKmComposite* m, const char* name, size_t length);
 
-// Rewrites one- and two-digit years of {date} literals to four digits; 1 when
-// the text changed.
-int ExpandDateLiterals(CKmComposite* m, std::string& text, bool force1900);
-int ExpandDateLiteralsFor(const DateSettings& s, std::string& text, bool force1900, int currentYear);
-
 // The first field in use (0x8000) whose code is missing, or null.
 struct FieldDef;
 FieldDef* FindUncompiledField(CKmComposite* m);

@@ -83,7 +83,7 @@ int IntegerDigits(const std::string& s) {
   return static_cast<int>(n) - ((!s.empty() && s[0] == '-') ? 1 : 0);
 }
 
-void InsertThousandsStr(const FormatSettings& doc, std::string& s) {
+void InsertThousands(const FormatSettings& doc, std::string& s) {
   size_t pos = s.find(doc.intl.sDecimal);
   if (pos == std::string::npos) pos = s.size();
   while (pos > 3) {
@@ -203,7 +203,7 @@ bool FormatNumber(const FormatSettings& doc, const FieldDef* f, double x, uint8_
       if (style == 4) out.back += '%';
       break;
     case 7:
-      InsertThousandsStr(doc, t);
+      InsertThousands(doc, t);
       if (negative) {
         switch (NegativeCurrencyForm(doc.intl.iNegCurr)) {
           case 0:
@@ -222,7 +222,7 @@ bool FormatNumber(const FormatSettings& doc, const FieldDef* f, double x, uint8_
       }
       break;
     case 6: {
-      InsertThousandsStr(doc, t);
+      InsertThousands(doc, t);
       int neg = NegativeCurrencyForm(doc.intl.iNegCurr);
       if (negative && neg == 2) t.insert(0, 1, '-');
       if (negative && neg == 6) out.back += '-';
@@ -840,12 +840,6 @@ void InsertChars(char c, int count, char* text, int position) {
   std::memset(text + position, c, static_cast<size_t>(count));
 }
 
-void InsertThousands(const FormatSettings& doc, char* text) {
-  std::string s(text);
-  InsertThousandsStr(doc, s);
-  std::strcpy(text, s.c_str());
-}
-
 void SetFieldFormatCode(FieldDef* field, uint32_t code) {
   field->formatCode = code;
   field->timeFormat = 0x10;
@@ -971,7 +965,7 @@ int BuildFieldPicture(const FormatSettings& doc, FieldDef* field, char* buffer, 
       case 6:
       case 7: {
         pic = np;
-        InsertThousandsStr(doc, pic);
+        InsertThousands(doc, pic);
         int neg = NegativeCurrencyForm(doc.intl.iNegCurr);
         if (style == 6) {
           if (neg == 2) pic.insert(0, 1, '-');

@@ -72,7 +72,6 @@ int FormatDateByPicture(const FormatSettings& doc, int month, int day, int year,
 
 const char* LogicalOrValueText(const FormatSettings& doc, const FieldDef* field, const void* value);
 void InsertChars(char c, int count, char* text, int position);
-void InsertThousands(const FormatSettings& doc, char* text);
 void SetFieldFormatCode(FieldDef* field, uint32_t code);
 
 // The widest text a date-time field's format gives.

@@ -77,16 +77,16 @@ int CKmAppCommandLine::TokenizeCommandLine(const char* text) {
   return 1;
 }
 
-void CKmAppCommandLine::JoinFileArgument() {
-  if (argc_ <= 2) return;
+void CKmAppCommandLine::JoinFileArgument(int first) {
+  if (first < 1 || argc_ <= first + 1) return;
   // The terminators between the arguments become blanks; the kept extra
   // blanks already follow them in the buffer.
-  for (int i = 1; i < argc_ - 1; ++i) {
+  for (int i = first; i < argc_ - 1; ++i) {
     char* end = argv_[i] + std::strlen(argv_[i]);
     *end = ' ';
   }
-  for (int i = 2; i <= argc_; ++i) argv_[i] = nullptr;
-  argc_ = 2;
+  for (int i = first + 1; i <= argc_; ++i) argv_[i] = nullptr;
+  argc_ = first + 1;
 }
 
 void CKmAppCommandLine::LoadCommandLineDll() {

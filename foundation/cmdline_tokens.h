@@ -21,9 +21,10 @@ class CKmAppCommandLine {
   // 1 when the tokens fit; else the result of ReportCommandLineError(1001)
   // (which is 0) and the vector holds no arguments.
   int TokenizeCommandLine(const char* text);
-  // Arguments 1 to count - 1 become one text (argument 1) with the spacing
-  // they had on the command line; the count becomes 2.
-  void JoinFileArgument();
+  // Arguments first to count - 1 become one text (argument first) with the
+  // spacing they had on the command line; the count becomes first + 1. A
+  // file name is the last thing on the line: switches may stand before it.
+  void JoinFileArgument(int first = 1);
   // Loads the module named by the /D argument; a failed load clears the index.
   void LoadCommandLineDll();
   void FreeOptionalDll();

@@ -84,8 +84,6 @@ class KmDocBase {
   void ErrorBoxOwner1(HWND owner, const char* format, MsgArg a1);
   INT_PTR WarningBox(const char* format);
   INT_PTR WarningBox1(const char* format, MsgArg a1);
-  INT_PTR WarningBox2(const char* format, MsgArg a1, MsgArg a2);
-  INT_PTR WarningBox3(const char* format, MsgArg a1, MsgArg a2, MsgArg a3);
   void WarningBoxOwner(HWND owner, const char* format);
   void WarningBoxOwner1(HWND owner, const char* format, MsgArg a1);
   void InternalErrorBox(int code);

@@ -320,12 +320,6 @@ INT_PTR KmDocBase::WarningBox(const char* f) { return Box(this, Owner::Frame, nu
 INT_PTR KmDocBase::WarningBox1(const char* f, MsgArg a1) {
   return Box(this, Owner::Frame, nullptr, kMsgWarning, f, {a1}, false);
 }
-INT_PTR KmDocBase::WarningBox2(const char* f, MsgArg a1, MsgArg a2) {
-  return Box(this, Owner::Frame, nullptr, kMsgWarning, f, {a1, a2}, false);
-}
-INT_PTR KmDocBase::WarningBox3(const char* f, MsgArg a1, MsgArg a2, MsgArg a3) {
-  return Box(this, Owner::Frame, nullptr, kMsgWarning, f, {a1, a2, a3}, false);
-}
 void KmDocBase::WarningBoxOwner(HWND owner, const char* f) { Box(this, Owner::Given, owner, kMsgWarning, f, {}, true); }
 void KmDocBase::WarningBoxOwner1(HWND owner, const char* f, MsgArg a1) {
   Box(this, Owner::Given, owner, kMsgWarning, f, {a1}, false);

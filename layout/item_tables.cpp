@@ -196,13 +196,6 @@ bool GetPictureViewRect(const LayoutTables& t, int index, RECT* out) {
   return true;
 }
 
-bool GetChartViewRect(const LayoutTables& t, int index, RECT* out) {
-  const ChartTableEntry* c = t.charts.At(index < 0 ? t.currentChart : index);
-  if (c == nullptr || out == nullptr) return false;
-  *out = ItemViewRect(t, c->head);
-  return true;
-}
-
 bool LoadLineBoxTracking(LayoutTables& t, int index, LineBoxTracking* out) {
   LineBoxItem* l = t.linesBoxes.At(index < 0 ? t.currentLineBox : index);
   if (l == nullptr || out == nullptr) return false;
@@ -223,12 +216,6 @@ void EnsureLinesForGraphics(LayoutTables& t) {
 }
 
 int LineAtY(const LayoutTables& t, int y) { return BandAtY(t.Lines(), y); }
-
-bool GetOleItemViewRect(const LayoutTables& t, const ReportItemHead* item, RECT* out) {
-  if (item == nullptr || out == nullptr) return false;
-  *out = ItemViewRect(t, *item);
-  return true;
-}
 
 const CKmCntrItem* FindOleItem(const LayoutTables& t, const ReportItemHead* item) {
   if (item == nullptr || !(item->flags & kItemKindOle)) return nullptr;

@@ -43,8 +43,6 @@ int LineBoxIndexOf(const LayoutTables& t, const void* record);
 // inclusive). A negative index means the current record; false when there is
 // no such record.
 bool GetPictureViewRect(const LayoutTables& t, int index, RECT* out);
-bool GetChartViewRect(const LayoutTables& t, int index, RECT* out);
-bool GetOleItemViewRect(const LayoutTables& t, const ReportItemHead* item, RECT* out);
 RECT ItemViewRect(const LayoutTables& t, const ReportItemHead& item);
 // The embedded object whose layout record is item; null for any other item.
 CKmCntrItem* FindOleItem(LayoutTables& t, const ReportItemHead* item);

@@ -121,17 +121,6 @@ int CheckSortAndGroupFields(CKmComposite* m, GroupSetup& s, FieldDef* keys[kKeyL
   return inProgram ? -2 : -1;
 }
 
-bool NeedsTotalsSort(CKmComposite* m, GroupSetup& s) {
-  FieldDef* keys[kKeyLevels];
-  uint32_t kinds[kKeyLevels];
-  if (CheckSortAndGroupFields(m, s, keys, kinds) == -2) return true;
-  for (int i = 0; i < kMaxGroupLevels && s.sortFields[i] != kNoField; ++i) {
-    const FieldDef* f = m->GetFieldAt(s.sortFields[i]);
-    if (f != nullptr && IsTotal(f)) return true;
-  }
-  return false;
-}
-
 int CheckSortForTotals(CKmComposite* m, GroupSetup& s, FieldDef* keys[kKeyLevels], uint32_t kinds[kKeyLevels]) {
   const int r = CheckSortAndGroupFields(m, s, keys, kinds);
   if (r == -2) {
@@ -159,6 +148,17 @@ struct TotalsSortState {
   bool anyWritten = false;
 };
 
+void TellGroupTotalsCounter(CKmComposite* m, int step) {
+  if (GetRecordPassHooks().groupTotalsCounter != nullptr) GetRecordPassHooks().groupTotalsCounter(m, step);
+}
+
+int TotalsBegin(SortContext& ctx) {
+  TellGroupTotalsCounter(ctx.model, 0);
+  return 0;
+}
+
+void TotalsEnd(SortContext& ctx) { TellGroupTotalsCounter(ctx.model, 2); }
+
 int TotalsNext(SortContext& ctx) {
   TotalsSortState* ts = static_cast<TotalsSortState*>(ctx.user);
   RecordPassState* st = GetRecordPassState(ctx.model);
@@ -174,6 +174,7 @@ int TotalsNext(SortContext& ctx) {
       if (st->totalsFile.ReadU32(&mark) != 1 || st->totalsFile.ReadU32(&count) != 1) return kEngineCannotReadTotals;
       // Keys that rest on the totals see this group's values.
       RecalculateTotalChains(ctx.model);
+      TellGroupTotalsCounter(ctx.model, 1);
       return 0;
     }
   }
@@ -227,7 +228,7 @@ int SortTotals(CKmComposite* m, const uint32_t* ascending, std::string* indexNam
   ctx.nullOrder = st->nullOrder;
   ctx.nullNumbersAsZero = st->nullNumbersAsZero;
   ctx.caseCombined = m->SortCaseCombined;
-  const int r = RunExternalSort(ctx, ts.keys, ascending, indexName, nullptr, nullptr, TotalsNext, TotalsOutput,
+  const int r = RunExternalSort(ctx, ts.keys, ascending, indexName, TotalsBegin, TotalsEnd, TotalsNext, TotalsOutput,
                                 TotalsKey, table->keyLevels + 1, "GF#", 4);
   st->totalsFile.Seek(0);
   if (r != 0) {

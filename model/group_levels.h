@@ -66,7 +66,6 @@ GroupSetup ModelGroupSetup(const CKmComposite* model);
 // the totals must be sorted in the program, -1 when not.
 int CheckSortAndGroupFields(CKmComposite* model, GroupSetup& setup, FieldDef* keys[kKeyLevels],
                             uint32_t kinds[kKeyLevels]);
-bool NeedsTotalsSort(CKmComposite* model, GroupSetup& setup);
 // Runs the check; when the totals must be sorted in the program, marks it
 // and shows the progress phase. The check's result.
 int CheckSortForTotals(CKmComposite* model, GroupSetup& setup, FieldDef* keys[kKeyLevels],

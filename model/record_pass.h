@@ -44,6 +44,10 @@ struct RecordPassHooks {
   void (*showStatus)(CKmComposite* model, const char* label, uint32_t value) = nullptr;
   // The pass's and the sort's messages (the error dialog).
   void (*message)(const char* text) = nullptr;
+  // The run status dialog's "Group totals read:" counter while the totals
+  // sort reads the totals back: step 0 resets it, 1 counts a group, 2 takes
+  // it down.
+  void (*groupTotalsCounter)(CKmComposite* model, int step) = nullptr;
 };
 RecordPassHooks& GetRecordPassHooks();
 

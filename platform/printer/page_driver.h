@@ -147,11 +147,6 @@ struct PageDriverImageFuncs {
   void* reserved[4] = {nullptr, nullptr, nullptr, nullptr};
 };
 
-// A window-layer picture (metafile) drawn into a rectangle of the painter the
-// library passes (an opaque painter pointer).
-using PageDriverPlayMetafile = bool (*)(void* metafile, void* painter, double x, double y,
-                                        double width, double height);
-
 // The library's entries. HasEntry stands in for looking an ordinal up: a
 // caller skips the step when it answers false.
 class PageDriver {
@@ -201,11 +196,6 @@ PageDriver* OpenPageDriverModule(const char* path);
 void ClosePageDriverModule(PageDriver* driver);
 // The file name of the built-in library.
 const char* PageDriverModuleName();
-
-// Where chart pictures (by metafile) and embedded objects (by client item)
-// are drawn from; without a player the rectangle stays empty.
-void SetPageDriverMetafilePlayer(PageDriverPlayMetafile player);
-void SetPageDriverOleItemPlayer(PageDriverPlayMetafile player);
 
 // The parameter record of ordinal 9 is 64 bytes; only its last two 32-bit
 // fields carry values: the viewer export's job value and the left margin in

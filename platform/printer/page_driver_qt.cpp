@@ -30,8 +30,6 @@
 
 namespace {
 
-PageDriverPlayMetafile gMetafilePlayer = nullptr;
-PageDriverPlayMetafile gOlePlayer = nullptr;
 std::atomic<bool> gDeferLines{true};
 
 // Pages a preview keeps past its memory bound go to a file of their own,
@@ -569,14 +567,9 @@ class QtPageDriver : public PageDriver {
     DriverRun* r = RunOf(s);
     if (!r || !r->pageOpen || !rec) return 0;
     QRectF t = GraphicRect(s, rec->x, rec->y, rec->width, rec->height);
-    if (gOlePlayer) {
-      if (QPainter* p = r->page->BeginForeign()) {
-        gOlePlayer(rec->item, p, t.x(), t.y(), t.width(), t.height());
-        r->page->EndForeign();
-      }
-    } else {
-      DrawObjectPlaceholder(*r->page, t, rec->label);
-    }
+    // Only the object's stored bytes travel with the report: it prints as
+    // a placeholder naming its type.
+    DrawObjectPlaceholder(*r->page, t, rec->label);
     return 1;
   }
 
@@ -586,9 +579,8 @@ class QtPageDriver : public PageDriver {
     if (rec->metafile) {
       QRectF t = GraphicRect(s, rec->x, rec->y, rec->width, rec->height);
       if (QPainter* p = r->page->BeginForeign()) {
-        // The chart's picture is an enhanced metafile of the window layer unless a player says otherwise.
-        if (gMetafilePlayer) gMetafilePlayer(rec->metafile, p, t.x(), t.y(), t.width(), t.height());
-        else vt_ui::PlayEnhMetaFileOn(p, static_cast<HENHMETAFILE>(rec->metafile), t);
+        // The chart's picture is an enhanced metafile of the window layer.
+        vt_ui::PlayEnhMetaFileOn(p, static_cast<HENHMETAFILE>(rec->metafile), t);
         r->page->EndForeign();
       }
     }
@@ -743,8 +735,6 @@ class QtPageDriver : public PageDriver {
 
 PageDriver* CreateQtPageDriver() { return new QtPageDriver; }
 
-void SetPageDriverMetafilePlayer(PageDriverPlayMetafile player) { gMetafilePlayer = player; }
-void SetPageDriverOleItemPlayer(PageDriverPlayMetafile player) { gOlePlayer = player; }
 
 void SetPageDriverDefersLines(bool defer) { gDeferLines.store(defer, std::memory_order_relaxed); }
 

@@ -206,6 +206,13 @@ TEST_F(PrintRunTest, ACalculationThatNoLongerCompilesStopsTheRun) {
   const char text[] = "GROSS - TAX";
   net->exprText = static_cast<char*>(HeapAllocZero(0, sizeof text));
   std::memcpy(net->exprText, text, sizeof text);
+  // Not on the report: it cannot print anything wrong, and the report runs.
+  EXPECT_EQ(RunOutputWithRecovery(doc, 0), 0);
+  EXPECT_TRUE(g_messages.empty());
+  EXPECT_EQ(services.log, (std::vector<std::string>{"prepare", "run 0", "close"}));
+  services.log.clear();
+  fs::remove(Out());
+  net->flags |= kFieldItem;  // placed on the report
   EXPECT_EQ(RunOutputWithRecovery(doc, 0), 0);
   EXPECT_FALSE(GetPrintRunContext().lastRunPrinted);
   ASSERT_EQ(g_messages.size(), 1u);
@@ -219,6 +226,7 @@ TEST_F(PrintRunTest, ATotalConditionThatNoLongerCompilesStopsTheRun) {
   FieldDef* big = doc.m_pModel->AddField(kFieldNumeric);
   std::snprintf(big->name, sizeof big->name, "BIGSUM");
   big->totalFlags = kTotalIsTotal;
+  big->flags |= kFieldItem;  // placed on the report
   const char text[] = "AMOUNT > 1000";
   big->conditionText = static_cast<char*>(HeapAllocZero(0, sizeof text));
   std::memcpy(big->conditionText, text, sizeof text);

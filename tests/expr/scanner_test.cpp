@@ -126,23 +126,3 @@ TEST(Scanner, NameResolutionOrder) {
   EXPECT_EQ(Tokens(t, "my\\ field + 1"), (std::vector<int>{15, 1, 13, 11}));
 }
 
-TEST(Scanner, ExpandsTwoDigitYearsOfDateLiterals) {
-  DateSettings s;
-  GetDateOrder(s);
-  std::string text = "{12/31/99} + {1/2/5} + {12/31/1999} + {x}";
-  EXPECT_EQ(ExpandDateLiteralsFor(s, text, false, 1999), 1);
-  EXPECT_EQ(text, "{12/31/1999} + {1/2/1905} + {12/31/1999} + {x}");
-  text = "{12/31/99}";
-  ExpandDateLiteralsFor(s, text, false, 2026);
-  EXPECT_EQ(text, "{12/31/2099}");
-  text = "{12/31/99}";
-  ExpandDateLiteralsFor(s, text, true, 2026);
-  EXPECT_EQ(text, "{12/31/1999}");
-  std::snprintf(s.shortDate, sizeof s.shortDate, "yy-mm-dd");
-  GetDateOrder(s);
-  text = "{99-12-31 10:30}";
-  ExpandDateLiteralsFor(s, text, true, 2026);
-  EXPECT_EQ(text, "{1999-12-31 10:30}");
-  text = "no literal {";
-  EXPECT_EQ(ExpandDateLiteralsFor(s, text, true, 2026), 0);
-}

@@ -29,6 +29,12 @@ TEST(CommandLine, QuotesEscapedQuotesAndJoinedSpacing) {
   EXPECT_EQ(app.argc(), 1);
   app.JoinFileArgument();
   EXPECT_EQ(app.argc(), 1);
+  // Switches before the name stay as they are; the name runs to the end.
+  ASSERT_EQ(app.TokenizeCommandLine("/G /Nsales  my   sales.kmw"), 1);
+  app.JoinFileArgument(3);
+  EXPECT_EQ(Args(app), (std::vector<std::string>{"/G", "/Nsales", "my   sales.kmw"}));
+  app.JoinFileArgument(3);  // a lone argument stays
+  EXPECT_EQ(app.argc(), 4);
 }
 
 TEST(CommandLine, TooManyOrTooLongIsError1001AndNeverOverflows) {

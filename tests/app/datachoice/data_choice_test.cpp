@@ -592,6 +592,37 @@ TEST_F(DataChoiceTest, UserSelectIsCheckedStoredAndChanged) {
   EXPECT_STREQ(item, "S&QL select...");
 }
 
+// A user statement whose result holds a column the program cannot take (a
+// BLOB) is refused with the data layer's own message, not in silence; the
+// statement given next is taken and prints.
+TEST_F(DataChoiceTest, AUserSelectOfABlobColumnSaysWhyItIsRefused) {
+  const std::string db = odbc_test::Dir() + "/" + kShopA + ".db";
+  std::system(("sqlite3 '" + db + "' \"create table if not exists pictures (id integer, photo blob);" +
+               " delete from pictures; insert into pictures values (1, x'00ff');\"")
+                  .c_str());
+  std::string shown;
+  ChooseSourceForNewReport(kShopA);
+  script.Expect("SQL Select", [this, &shown](HWND d) {
+    SetDlgItemTextA(d, 203, "select id, photo from pictures");
+    script.Expect(doc->GetAppCaption(), [&shown](HWND e) {
+      shown = ui_test::Text(GetDlgItem(e, 200));
+      Press(e, IDOK);
+    });
+    script.Expect("SQL Select", [](HWND again) {
+      SetDlgItemTextA(again, 203, "select id, qty from orders order by id");
+      Press(again, IDOK);
+    });
+    Press(d, IDOK);
+  });
+  Command(kCmdFileNewUserSql);
+  EXPECT_EQ(shown, "Select statement would return unsupported data type");
+  ASSERT_TRUE(doc->m_bReportOpen);
+  ASSERT_NE(doc->m_pModel->statementText, nullptr);
+  EXPECT_STREQ(doc->m_pModel->statementText, "select id, qty from orders order by id");
+  PlaceOnRecordLine({Field("RESULT", "id"), Field("RESULT", "qty")});
+  EXPECT_EQ(Print("blob_refused"), AsPrinted(SqlRows(kShopA, "select id, qty from orders order by id")));
+}
+
 // A calculation that asks the server for a column (SQLEXP) has no SELECT of
 // the program's to go into when the report runs the user's own statement:
 // Calculations > Calculated Field refuses it with the compiler's message and

@@ -38,6 +38,8 @@
 #include "tests/support/sample_document.h"
 
 #include "tests/support/program_run.h"
+#include "tests/platform/ui/ui_test_util.h"
+#include "engine/run_output.h"
 
 #include <gtest/gtest.h>
 
@@ -45,12 +47,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -276,6 +281,10 @@ TEST_F(PreviewRun, ReportSpecificationPrintsTheDefinition) {
                                "SORT/GROUP INFORMATION", "Sort Fields", "1 company", "LINE INFORMATION",
                                "FILTER INFORMATION", "Orders by customer", "Customer total", "Record"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  // The printout's columns line up: it is set in the fixed-pitch face of the
+  // printer's fonts (Courier New, which the PDF embeds as its metric twin).
+  const std::string fonts = Capture("pdffonts '" + Pdf() + "' 2>/dev/null");
+  EXPECT_TRUE(fonts.find("Mono") != std::string::npos || fonts.find("Courier") != std::string::npos) << fonts;
   // A print dialog answering Preview for the Report Specification: the
   // preview opens at the page width, and Print Report prints it.
   fs::remove(Pdf());
@@ -416,6 +425,98 @@ int CountPdfPixels(const std::string& pdf, const std::string& dir, int r, int g,
     fs::remove(entry.path());
   }
   return n;
+}
+
+// The program's run shell, with what its run status dialog showed on each
+// counter recorded (the label line and the value beside it).
+class RecordingShell : public RunShell {
+ public:
+  RecordingShell() : shell_(AppRunShell()) { InstallRunShell(this); }
+  ~RecordingShell() override { InstallRunShell(&shell_); }
+  void PostRecordCount(KmDocBase& doc, int sync) override { shell_.PostRecordCount(doc, sync); }
+  void PostPageNumber(KmDocBase& doc) override { shell_.PostPageNumber(doc); }
+  void PostCopyNumber(KmDocBase& doc, int pass) override { shell_.PostCopyNumber(doc, pass); }
+  void PostExportCount(KmDocBase& doc, uint32_t count, int sync) override { shell_.PostExportCount(doc, count, sync); }
+  void PreviewPageDone(KmDocBase& doc, int lastPage) override { shell_.PreviewPageDone(doc, lastPage); }
+  void ShowRunNote(KmDocBase& doc, const std::string& text) override { shell_.ShowRunNote(doc, text); }
+  void ShowCounter(KmDocBase& doc, uint32_t label, const char* text) override {
+    shell_.ShowCounter(doc, label, text);
+    if (HWND d = RunStatusWindow()) thirdLine.push_back(ui_test::Text(GetDlgItem(d, 202)) + "|" +
+                                                        ui_test::Text(GetDlgItem(d, 205)));
+  }
+  std::vector<std::string> thirdLine;  // "label|value" after each counter
+
+ private:
+  RunShell& shell_;
+};
+
+// Groups ordered by their own totals: the totals are read back and sorted
+// before the report runs, and the run status dialog counts them as it goes.
+TEST_F(PreviewRun, GroupsSortedByTheirTotalsCountTheTotalsReadBack) {
+  {
+    SampleDocument sample;
+    std::string error;
+    ASSERT_TRUE(sample.Write("VortelleSample", dir_ + "/sales.kmw", &error)) << error;
+    CKmComposite* m = sample.doc.m_pModel;
+    FieldDef* total = nullptr;
+    for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+      if (std::strcmp(f->name, "CustomerTotal") == 0) total = f;
+    ASSERT_NE(total, nullptr);
+    total->totalFlags |= kTotalPreprocessed;
+    m->sortFields[0] = static_cast<uint32_t>(m->GetFieldIndex(total));
+    m->sortFields[1] = kNoField;
+    ASSERT_EQ(sample.io.SaveReportFile((dir_ + "/sales.kmw").c_str()), kRepIoOk);
+  }
+  Program program(dir_ + "/sales.kmw");
+  ASSERT_TRUE(program.ok);
+  RecordingShell shell;
+  Drive(30030, {});
+  EXPECT_TRUE(g_messages.empty()) << g_messages.front();
+  // The printout: each group with its total, from the smallest to the largest.
+  const std::string text = PdfText(Pdf());
+  std::vector<double> totals;
+  std::istringstream printed(text);
+  for (std::string line; std::getline(printed, line);)
+    if (line.find("Customer total") != std::string::npos) totals.push_back(std::atof(line.substr(line.rfind(' ')).c_str()));
+  ASSERT_GE(totals.size(), 5u) << text;
+  EXPECT_TRUE(std::is_sorted(totals.begin(), totals.end())) << text;
+  // The run status dialog counted the totals records as the sort read them
+  // back: shown empty, then one by one, at least one a group.
+  std::vector<std::string> counted;
+  for (const std::string& line : shell.thirdLine)
+    if (line.rfind("Group totals read:|", 0) == 0) counted.push_back(line.substr(line.find('|') + 1));
+  ASSERT_GT(counted.size(), totals.size()) << ::testing::PrintToString(counted);
+  EXPECT_EQ(counted.front(), "");
+  for (size_t i = 1; i < counted.size(); ++i) EXPECT_EQ(counted[i], std::to_string(i));
+}
+
+// Database > Limit Result: a run of the sorted report reads only that many
+// records, sorts them itself and says so in the run status dialog.
+TEST_F(PreviewRun, ALimitedRunShowsItsMarker) {
+  WriteReport(0);
+  Program program(dir_ + "/sales.kmw");
+  ASSERT_TRUE(program.ok);
+  Drive(30660, {[] {
+    HWND d = ui_test::ActiveDialog();
+    if (d == nullptr || ui_test::Text(d) != "Limit Result") return false;
+    SetDlgItemTextA(d, 300, "4");
+    SendMessageA(d, WM_COMMAND, IDOK, 0);
+    return true;
+  }});
+  RecordingShell shell;
+  Drive(30030, {});
+  EXPECT_NE(std::find(shell.thirdLine.begin(), shell.thirdLine.end(), "LIMITED |"), shell.thirdLine.end())
+      << ::testing::PrintToString(shell.thirdLine);
+  // Four order lines, no more.
+  const std::string text = PdfText(Pdf());
+  int lines = 0;
+  std::istringstream printed(text);
+  for (std::string line; std::getline(printed, line);)
+    if (line.find("Customer total") != std::string::npos) ++lines;
+  EXPECT_GE(lines, 1) << text;
+  const std::string all = Capture("sqlite3 '" + dir_ + "/sample.db' 'select count(*) from order_lines'");
+  EXPECT_GT(std::atoi(all.c_str()), 4);
+  EXPECT_EQ(text.find("5962.15"), std::string::npos) << "the grand total of every line\n" << text;
 }
 
 // Pictures kept as metafile files print: a placeable Windows metafile

@@ -2,6 +2,8 @@
 // read, Cancel stopping the run, the "Printing" dialog's texts and progress,
 // and what an unattended run shows.
 #include "app/run_status.h"
+#include "app/run_hooks.h"
+#include "model/record_pass.h"
 #include "engine/run_output.h"
 
 #include "app/app.h"
@@ -85,6 +87,16 @@ TEST_F(RunStatusTest, CountersShowEveryTenthRecordUntilShownInFull) {
   EXPECT_EQ(Text(dialog, 202), "Group totals read:");
   EXPECT_EQ(Text(dialog, 205), "1");
   EXPECT_EQ(Text(dialog, 203), "25");
+  // The totals sort counts through the record pass's link the program installs.
+  InstallRunHooks(nullptr);
+  ASSERT_NE(GetRecordPassHooks().groupTotalsCounter, nullptr);
+  GetRecordPassHooks().groupTotalsCounter(&model, 0);
+  EXPECT_EQ(Text(dialog, 205), "");
+  for (int i = 0; i < 12; ++i) GetRecordPassHooks().groupTotalsCounter(&model, 1);
+  EXPECT_EQ(Text(dialog, 202), "Group totals read:");
+  EXPECT_EQ(Text(dialog, 205), "12");
+  RemoveRunHooks();
+  InstallRunShell(&AppRunShell());
   ClearStatusCounters(&model);
   for (int control = 200; control <= 205; ++control) EXPECT_EQ(Text(dialog, control), "") << control;
 

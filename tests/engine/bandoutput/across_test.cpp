@@ -90,6 +90,46 @@ TEST_F(AcrossRows, RowsKeepTogetherAndInvisiblePagesStillTakeTheirHeight) {
   EXPECT_THAT(driver.log, ElementsAre("18:60", "18:60", "5:100:0", "5:100:0", "18:60"));
 }
 
+// A page-break line inside the Record band cuts the row: each page gets the
+// part of the row's lines and boxes that stands on its lines, one copy per
+// record.
+TEST_F(AcrossRows, ARowCutByAPageBreakKeepsItsBoxesOnBothPages) {
+  const int top = AddLine(kBandRecord);
+  name = AddTextField(top, 0, 10, "");
+  AddLine(kBandRecord, 0x01);  // the page breaks here
+  const int below = AddLine(kBandRecord);
+  note = AddTextField(below, 2, 8, "");
+  AddBox(top, below, 0, 15);           // across the break
+  AddBox(below, below, 0, 12, false);  // a rule under the second line
+  Finish();
+  run.recordsAcrossExtra = 2;
+  s->columnWidth = 200;
+  driver.y = 1000;
+  for (const char* n : {"Ann", "Bob", "Cyd"}) {
+    std::strcpy(reinterpret_cast<char*>(name->value), n);
+    std::strcpy(reinterpret_cast<char*>(note->value), "x");
+    ASSERT_EQ(Band(kBandRecord), 0);
+  }
+  EXPECT_EQ(CountPages(), 1);
+  ASSERT_EQ(driver.lines.size(), 6u);
+  EXPECT_EQ(driver.lines[0].page, 1);
+  EXPECT_EQ(driver.lines[3].page, 2);
+  // The box's upper part closes at the bottom of the first line on page 1,
+  // its lower part starts at the top of page 2; each once per record. (Printer
+  // pixels at 600 dpi: 1000 decipoints down are 833, one line of 120 is 100.)
+  ASSERT_EQ(driver.boxes.size(), 6u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(driver.boxes[i].top, 833) << i;
+    EXPECT_EQ(driver.boxes[i].bottom, 933) << i;
+    EXPECT_LE(driver.boxes[3 + i].top, 1) << i;  // the top of the page
+    EXPECT_EQ(driver.boxes[3 + i].bottom, 100) << i;
+  }
+  EXPECT_EQ(driver.boxes[1].left - driver.boxes[0].left, 1250);
+  // The rule under the second line, on page 2 with it.
+  ASSERT_EQ(driver.flatLines.size(), 3u);
+  EXPECT_EQ(driver.flatLines[0].bottom, 100);
+}
+
 namespace {
 
 struct OneValue : ChartValueSource {

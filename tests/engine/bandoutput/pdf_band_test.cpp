@@ -62,6 +62,20 @@ class PdfBands : public BandFixture {
     BandFixture::TearDown();
   }
 
+  // The job on the PDF printer, the run drawing on it; each page's header
+  // begins an inch down and its footer ends above the bottom inch.
+  bool StartJob() {
+    int passes = 0;
+    if (library == nullptr || StartPrintJob(library, &printer, setup, &state, 0, &passes) != 1) return false;
+    run.driver = library;
+    run.page = &state;
+    s->units.printerX = static_cast<WORD>(state.printerResX);
+    s->units.printerY = static_cast<WORD>(state.printerResY);
+    run.pageStartArg = 720;
+    run.pageBottom = 720;
+    return true;
+  }
+
   DocPrinter printer;
   PrintRunSetup setup;
   PageOutputState state;
@@ -72,17 +86,7 @@ class PdfBands : public BandFixture {
 }  // namespace
 
 TEST_F(PdfBands, ReportPagesReadBackWithTheirColumnsFormatsAndWrappedText) {
-  ASSERT_NE(library, nullptr);
-  int passes = 0;
-  ASSERT_EQ(StartPrintJob(library, &printer, setup, &state, 0, &passes), 1);
-  run.driver = library;
-  run.page = &state;
-  s->units.printerX = static_cast<WORD>(state.printerResX);
-  s->units.printerY = static_cast<WORD>(state.printerResY);
-  // Each page's header begins an inch down; its footer ends above the bottom
-  // inch.
-  run.pageStartArg = 720;
-  run.pageBottom = 720;
+  ASSERT_TRUE(StartJob());
   run.pageFooterHeight = 240;
 
   int ph = AddLine(kBandPageHeader);
@@ -167,4 +171,74 @@ TEST_F(PdfBands, ReportPagesReadBackWithTheirColumnsFormatsAndWrappedText) {
     for (std::string w; ws >> w;) want.push_back(w);
   }
   EXPECT_EQ(got, want);
+}
+
+namespace {
+
+// Red pixels of each page of a PDF, rendered by pdftoppm (binary PPM).
+std::vector<int> RedPixelsPerPage(const std::string& pdf) {
+  const std::string stem = pdf + "-page";
+  Shell("pdftoppm -r 50 '" + pdf + "' '" + stem + "' 2>/dev/null");
+  std::vector<int> counts;
+  for (int page = 1;; ++page) {
+    std::string name = stem + "-" + std::to_string(page) + ".ppm";
+    FILE* f = std::fopen(name.c_str(), "rb");
+    if (f == nullptr) break;
+    char magic[3] = {};
+    int w = 0, h = 0, max = 0;
+    int n = 0;
+    if (std::fscanf(f, "%2s %d %d %d", magic, &w, &h, &max) == 4 && std::string(magic) == "P6" && w > 0 && h > 0) {
+      std::fgetc(f);
+      std::vector<unsigned char> px(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
+      const size_t got = std::fread(px.data(), 1, px.size(), f);
+      for (size_t i = 0; i + 2 < got; i += 3)
+        if (px[i] > 200 && px[i + 1] < 80 && px[i + 2] < 80) ++n;
+    }
+    std::fclose(f);
+    std::remove(name.c_str());
+    counts.push_back(n);
+  }
+  return counts;
+}
+
+}  // namespace
+
+// Labels printed three across whose Record band has a page break after its
+// first line: the row's red boxes, which run over both lines, are printed in
+// two parts, the upper on the row's first page and the lower on the next.
+TEST_F(PdfBands, ARecordsAcrossRowCutByAPageBreakKeepsItsBoxes) {
+  ASSERT_TRUE(StartJob());
+
+  const int top = AddLine(kBandRecord);
+  FieldDef* name = AddTextField(top, 1, 12, std::string(12, ' '));
+  AddLine(kBandRecord, 0x01);  // the page breaks here
+  const int below = AddLine(kBandRecord);
+  FieldDef* city = AddTextField(below, 1, 12, std::string(12, ' '));
+  LineBoxItem* box = AddBox(top, below, 0, 20);
+  box->borderColour = 9;  // red
+  box->thickness = 4;
+  Finish();
+  run.recordsAcrossExtra = 2;
+  s->columnWidth = 240;
+
+  ASSERT_EQ(library->BeginPage(&state, 720, 1), 1);
+  run.topOfPage = 1;
+  const char* const names[][2] = {{"Alder", "Leeds"}, {"Birch", "York"}, {"Cedar", "Bath"}};
+  for (const auto& n : names) {
+    std::snprintf(reinterpret_cast<char*>(name->value), 13, "%s", n[0]);
+    std::snprintf(reinterpret_cast<char*>(city->value), 13, "%s", n[1]);
+    ASSERT_EQ(OutputBand(&run, kBandRecord, 0), 0);
+  }
+  EndPage(&doc, 1);
+  library->CloseDevice(&state, 0);
+  FinishPrintDevice(&state, false);
+
+  const std::vector<std::string> pages = Split(Shell("pdftotext -layout '" + pdf + "' - 2>/dev/null"), '\f');
+  ASSERT_GE(pages.size(), 2u);
+  for (const char* word : {"Alder", "Birch", "Cedar"}) EXPECT_THAT(pages[0], ::testing::HasSubstr(word));
+  for (const char* word : {"Leeds", "York", "Bath"}) EXPECT_THAT(pages[1], ::testing::HasSubstr(word));
+  const std::vector<int> red = RedPixelsPerPage(pdf);
+  ASSERT_GE(red.size(), 2u);
+  EXPECT_GT(red[0], 60) << "the boxes' upper parts";
+  EXPECT_GT(red[1], 60) << "the boxes' lower parts";
 }

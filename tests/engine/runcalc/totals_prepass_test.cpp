@@ -101,11 +101,22 @@ TEST_F(TotalsPrepass, GroupTotalsAreKnownAtTheFirstRecordOfTheirGroup) {
   EXPECT_EQ(again[5].grand, 136.0);
 }
 
+std::vector<int> g_counterSteps;
+void RecordCounterStep(CKmComposite*, int step) { g_counterSteps.push_back(step); }
+
 TEST_F(TotalsPrepass, GroupsSortedByTheirTotal) {
   calc->sortFields[0] = model.GetFieldIndex(byRegion);
   ASSERT_EQ(OpenScan(&model), 0);
   int reopen = -1;
+  // The run status dialog's "Group totals read:" counter follows the sort's
+  // read-back of the totals: reset, one count per group, then taken down.
+  void (*const shown)(CKmComposite*, int) = GetRecordPassHooks().groupTotalsCounter;
+  EXPECT_NE(shown, nullptr) << "the program installs the counter";
+  g_counterSteps.clear();
+  GetRecordPassHooks().groupTotalsCounter = RecordCounterStep;
   ASSERT_EQ(RunTotalsPrepass(&model, 0, 0, &reopen), 0);
+  GetRecordPassHooks().groupTotalsCounter = shown;
+  EXPECT_EQ(g_counterSteps, (std::vector<int>{0, 1, 1, 1, 2}));
   EXPECT_EQ(reopen, 0);  // the records come by group from the components file
   int r = 0;
   const std::vector<Seen> seen = Report(&r);
