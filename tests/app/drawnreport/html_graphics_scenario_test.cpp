@@ -1,5 +1,6 @@
 // A report a user draws on: a picture, a line, a box and a chart placed
-// with the Insert menu's tools on the sample report, exported as HTML (each
+// with the Insert menu's tools on the sample report (Format > Properties
+// greyed while the selection mixes them), exported as HTML (each
 // gets its image file and its image tag, read back by Python's html.parser
 // and the files' own headers), then saved, reopened and printed.
 #include "tests/app/drawnreport/drawn_report_fixture.h"
@@ -35,6 +36,20 @@ TEST_F(DrawnReport, PictureLineBoxAndChartGoIntoTheHtmlExportAsImageFilesAndTags
   Command(kCmdInsertLine);
   Drag(240, footer.bottom - 2, 600, footer.bottom - 2);
   ASSERT_EQ(layout.linesBoxes.Count(), 2);
+  // Format > Properties has no dialog for a box with a line, nor for the
+  // picture with a text; each alone has one.
+  CKmView& view = frame->m_wndLayoutView;
+  auto propertiesFor = [&](std::initializer_list<ReportItemHead*> items) {
+    view.ClearSelection();
+    for (ReportItemHead* h : items) view.SelectObject(*h, true);
+    const bool enabled = frame->IsCommandEnabled(30504);
+    view.ClearSelection();
+    return enabled;
+  };
+  EXPECT_FALSE(propertiesFor({&layout.linesBoxes.At(0)->head, &layout.linesBoxes.At(1)->head}));
+  EXPECT_FALSE(propertiesFor({&layout.pictures.At(0)->head, &layout.textHead->head}));
+  EXPECT_TRUE(propertiesFor({&layout.linesBoxes.At(1)->head}));
+  EXPECT_TRUE(propertiesFor({&layout.pictures.At(0)->head}));
   bool sheetSeen = false;
   answers.On("Chart Properties", [&](HWND d) {
     sheetSeen = true;
