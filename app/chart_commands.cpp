@@ -6,11 +6,13 @@
 #include "foundation/settings.h"
 #include "layout/band_line_layout.h"
 #include "layout/chart_size.h"
+#include "layout/item_tables.h"
 #include "platform/win/profile.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -54,9 +56,26 @@ ChartTableEntry* AddChart(CKmDoc& doc, const RECT& rect) {
 }
 
 ChartTableEntry* PlaceChart(CKmDoc& doc, const RECT& rect) {
+  if (doc.m_pLayout == nullptr || doc.m_pLayout->Lines().lines == nullptr) return nullptr;
+  // What the new chart changes, kept so that Cancel in its sheet takes it back.
+  BandLineTable& lines = doc.m_pLayout->Lines();
+  const std::vector<BandLineRec> linesBefore(lines.lines, lines.lines + kBandLineTableRecords);
+  const int lastUsedBefore = lines.lastUsed;
+  const BOOL modifiedBefore = doc.IsModified();
   ChartTableEntry* added = AddChart(doc, rect);
-  if (added != nullptr) chartFormat(doc, doc.m_pLayout->charts.Count() - 1);
-  return added;
+  if (added == nullptr) return nullptr;
+  const int index = doc.m_pLayout->charts.Count() - 1;
+  if (chartFormat(doc, index)) return added;
+  // Cancelled: the chart just drawn goes, and the lines it added with it.
+  LayoutTables& t = *doc.m_pLayout;
+  DeleteChart(t, index, false);
+  std::copy(linesBefore.begin(), linesBefore.end(), lines.lines);
+  lines.lastUsed = lastUsedBefore;
+  t.currentChart = 0;
+  BuildLayoutItemOrder(t);
+  doc.SetModifiedFlag(modifiedBefore);
+  t.Hooks().RedrawAllPanes();
+  return nullptr;
 }
 
 bool chartFormat(CKmDoc& doc, int index) {

@@ -176,8 +176,10 @@ BOOL CKmDoc::OpenNewReportMaster() {
 }
 
 int CKmDoc::SetupStatementMaster() {
-  if (m_pSqlText == nullptr || m_pSqlText[0] == 0) return -1;
-  const int rc = OpenReportMaster(this, nullptr, m_pSqlText);
+  const bool statement = m_pSqlText != nullptr && m_pSqlText[0] != 0;
+  // Without a statement the master table chosen is opened as the master.
+  if (!statement && (m_pModel == nullptr || m_files.masterTable[0] == 0)) return -1;
+  const int rc = statement ? OpenReportMaster(this, nullptr, m_pSqlText) : OpenReportMaster(this, m_files.masterTable, nullptr);
   if (rc == 0) return 0;
   m_pModel->ShowEngineError(rc);
   return 1;

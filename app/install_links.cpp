@@ -18,6 +18,8 @@
 #include "layout/band_line_layout.h"
 #include "model/filter_spec.h"
 #include "model/record_filter.h"
+#include "platform/chart/graphics_server.h"
+#include "platform/export/page_capture.h"
 #include "platform/win/unattended.h"
 
 #include <string>
@@ -108,6 +110,8 @@ void InstallProgramLinks(CKmDoc& doc, BandLineDialogs* bandLines) {
   // The designer's band-line commands ask through the document's dialogs.
   SetBandLineDialogs(bandLines);
   InstallPrintDialog();
+  // An HTML export's charts become image files of their own.
+  SetExportChartPictureHook(RenderPictureToBytes);
 }
 
 void RemoveProgramLinks() {
@@ -120,4 +124,5 @@ void RemoveProgramLinks() {
   RemoveRunHooks();
   InstallDependencyWarningDialog(nullptr);
   SetBandLineDialogs(nullptr);
+  SetExportChartPictureHook(nullptr);
 }

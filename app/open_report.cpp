@@ -653,6 +653,8 @@ BOOL CKmDoc::PrepareNewReport() {
     SetWaitCursor(0);
     return FALSE;
   }
+  // The sort order and groups of the report before name its fields by number.
+  if (m_pModel != nullptr) ResetSortAndGroups(m_pModel);
   m_nRunState = 0;
   m_nLibEntry = -1;
   GetStartupHooks().GetDefaultPrinter(*this);

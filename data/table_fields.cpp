@@ -47,6 +47,9 @@ void ReleaseBinding(CKmComposite*, FieldDef* field) {
 
 std::string Res(int id) { return GetResString(id, 0); }
 
+// Integer digits a floating-point column shows before its decimals.
+constexpr int kFloatIntegerDigits = 7;
+
 bool StartsWithNoCase(const char* text, const char* word) {
   for (; *word; ++word, ++text)
     if (std::tolower(static_cast<unsigned char>(*text)) != std::tolower(static_cast<unsigned char>(*word)))
@@ -56,11 +59,19 @@ bool StartsWithNoCase(const char* text, const char* word) {
 
 }  // namespace
 
-void SetNumericFieldKind(FieldDef* f, int type, uint32_t p, uint32_t s) {
+void SetNumericFieldKind(FieldDef* f, int type, uint32_t p, uint32_t s, bool floating) {
   f->flags |= kFieldNumeric;
   f->displayWidth = 6;
   f->displayDecimals = 0;
   f->formatCode = 0x3005;
+  if (floating && (type == 6 || type == 7)) {
+    // A floating-point column keeps its fraction: the scale the driver gives,
+    // else two decimals, with room for seven integer digits.
+    const int decimals = s > 0 ? static_cast<int>(std::min<uint32_t>(s, 15)) : 2;
+    f->displayDecimals = static_cast<uint8_t>(decimals);
+    f->displayWidth = static_cast<uint32_t>(std::min(19, kFloatIntegerDigits + decimals));
+    return;
+  }
   if (type != 3 && type != 10) return;
   uint32_t display = std::min<uint32_t>(p, 19);
   int decimals;
@@ -81,9 +92,20 @@ void SetNumericFieldKind(FieldDef* f, int type, uint32_t p, uint32_t s) {
 
 namespace {
 
-void SetNumberKind(FieldDef* f, int type, uint32_t p, uint32_t s) { SetNumericFieldKind(f, type, p, s); }
+// Whether a column of numeric type 6 or 7 holds floating-point numbers (a
+// 64-bit integer column comes as type 7 too).
+bool IsFloatingColumn(long dbType) { return dbType == QE_DB_REAL || dbType == QE_DB_DOUBLE || dbType == QE_DB_FLOAT; }
+
+void SetNumberKind(FieldDef* f, const FieldBinding* b, int type) {
+  SetNumericFieldKind(f, type, b->precision, b->scale, IsFloatingColumn(b->dbType));
+}
 
 void SetDecimalStorage(FieldDef* f, FieldBinding* b, int type, DataAccess* da, int column) {
+  if ((type == 6 || type == 7) && IsFloatingColumn(b->dbType)) {
+    b->precision = static_cast<uint32_t>(std::max<long>(0, da->GetColumnPrecision(column)));
+    b->scale = static_cast<uint32_t>(std::max<long>(0, da->GetColumnScale(column)));
+    return;
+  }
   if (type != 3 && type != 10) return;
   b->precision = static_cast<uint32_t>(std::max<long>(0, da->GetColumnPrecision(column)));
   b->scale = static_cast<uint32_t>(std::max<long>(0, da->GetColumnScale(column)));
@@ -396,7 +418,7 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
     switch (type) {
       case 3: case 4: case 5: case 6: case 7: case 10:
         SetDecimalStorage(f, b, type, da, c);
-        SetNumberKind(f, type, b->precision, b->scale);
+        SetNumberKind(f, b, type);
         break;
       case 8:
         f->flags2 &= ~kField2SqlCondition;
@@ -472,11 +494,9 @@ int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int se
     field->flags |= want;
     field->timeFormat = 0;
     if (want == kFieldNumeric) {
-      SetNumberKind(field, type, 0, 0);
-      if (type == 3 || type == 10) {
-        SetDecimalStorage(field, b, type, da, 1);
-        SetNumberKind(field, type, b->precision, b->scale);
-      }
+      b->precision = b->scale = 0;
+      SetDecimalStorage(field, b, type, da, 1);
+      SetNumberKind(field, b, type);
     } else if (want == kFieldDate) {
       field->displayWidth = 8;
       field->formatCode = 0xA100;

@@ -121,8 +121,9 @@ void FreeFieldValueBuffer(FieldDef* field);
 const char* GetFieldTypeText(CKmComposite* model, FieldDef* field);
 
 // Number kind, display width, decimals and format of a numeric column type
-// (3 decimal and 10 money use precision p and scale s).
-void SetNumericFieldKind(FieldDef* f, int type, uint32_t p, uint32_t s);
+// (3 decimal and 10 money use precision p and scale s; a floating-point
+// column of type 6 or 7 uses the scale s when it has one).
+void SetNumericFieldKind(FieldDef* f, int type, uint32_t p, uint32_t s, bool floating = false);
 
 // Fractional-second digits after a point as microseconds (".250" is 250000).
 uint32_t FractionToMicroseconds(const char* digits);

@@ -364,6 +364,9 @@ class CKmView : public CWnd {
   void OnUpdateSelection(CCmdUI* ui);
   void OnUpdateFont(CCmdUI* ui);
   void OnUpdateProperties(CCmdUI* ui);
+  // Whether Format > Properties has a dialog for the selection: one item, or
+  // items of one kind that share one (fields of one type, texts, boxes, lines).
+  bool SelectionHasProperties() const;
   void OnUpdateAlignment(CCmdUI* ui);
   void OnUpdateExpression(CCmdUI* ui);
   void OnUpdateLines(CCmdUI* ui);

@@ -63,6 +63,12 @@ void CKmView::OnPropertiesCommand(UINT) {
   if (!ReportOpen()) return;
   if (MarkedLineCount() > 0) {
     OnLineCommand(kCmdLineProperties);
+  } else if (CountSelected() > 0 && CountSelected(kItemKindOle) == CountSelected()) {
+    // One object has its properties; several have none in common.
+    if (CountSelected() == 1 && EditObjectProperties(*this)) {
+      if (Layout() != nullptr) Layout()->currentLine = FirstSelected()->bandLine;
+      UpdateCaretAndStatus(FALSE);
+    }
   } else if (CountSelected() > 0 && CountSelected(kItemKindPicture) == CountSelected()) {
     EditPictureProperties(*this);
   } else if (SelectionIsLinesOrBoxes()) {

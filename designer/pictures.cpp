@@ -3,11 +3,13 @@
 #include "designer/design_view.h"
 #include "dialogs/picture_properties_dialog.h"
 #include "foundation/doc_base.h"
+#include "layout/container_items.h"
 #include "layout/item_tables.h"
 #include "layout/layout_helpers.h"
 #include "layout/picture_size.h"
 #include "platform/win/beep.h"
 #include "platform/win/gdi.h"
+#include "platform/win/resources.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +18,7 @@ namespace {
 
 constexpr int kSmallestBox = 9;
 constexpr UINT kNoMemory = 619;  // "Insufficient memory"
+constexpr UINT kObjectEmbedded = 7012;  // "Embedded"
 
 // The dialog's unit: hundredths of an inch or of a centimetre.
 int ToDialogUnit(const LayoutMetrics& m, int inchHundredths) {
@@ -203,5 +206,41 @@ bool EditPictureProperties(CKmView& v) {
   doc->SetModifiedFlag(TRUE);
   v.RedrawAllPanes();
   v.Host().ShowPrompt(&p->head);  // the status line gives the new size
+  return true;
+}
+
+bool EditObjectProperties(CKmView& v) {
+  LayoutTables* t = v.Layout();
+  KmDocBase* doc = v.Doc();
+  if (t == nullptr || doc == nullptr || v.CountSelected() != 1) return false;
+  CKmCntrItem* o = FindOleItem(*t, v.FirstSelected());
+  if (o == nullptr) return false;
+  const LayoutMetrics& m = t->metrics;
+  const int across = std::max(1, CharCellWidth(m, 1) * GridPitch(m));
+  const int down = std::max(1, LineHeightPixels(m) * GridLinesPerInch(m));
+  PicturePropertiesParams params;
+  params.object = true;
+  params.metric = m.metric;
+  params.width = ToDialogUnit(m, (o->head.right - o->head.left) * 100 / across);
+  params.height = ToDialogUnit(m, (o->head.bottom - o->head.top) * 100 / down);
+  params.naturalWidth = ToDialogUnit(m, o->natural[0] * 100 / across);
+  params.naturalHeight = ToDialogUnit(m, o->natural[1] * 100 / down);
+  params.scaling = o->scaling;
+  // Objects here are kept from the file they came in: embedded, of the type
+  // their storage names; no program on this system serves them.
+  params.objectKind = LoadResString(kObjectEmbedded);
+  params.typeName = o->typeName;
+  const int startWidth = params.width, startHeight = params.height, startScaling = params.scaling;
+  if (RunPicturePropertiesDialog(*doc, &params) != IDOK) return false;
+  if (params.width == startWidth && params.height == startHeight && params.scaling == startScaling) return true;
+  v.InstallLayoutHooks();
+  t->Hooks().InvalidateViewRect(ItemViewRect(*t, o->head));
+  o->scaling = static_cast<uint16_t>(params.scaling);
+  SetOleItemSize(*o, FromDialogUnit(m, params.width) * across / 100, FromDialogUnit(m, params.height) * down / 100, m);
+  EnsureLinesForGraphics(*t);
+  BuildLayoutItemOrder(*t);
+  doc->SetModifiedFlag(TRUE);
+  v.RedrawAllPanes();
+  v.Host().ShowPrompt(&o->head);
   return true;
 }

@@ -27,3 +27,6 @@ bool ReducePictureColors(LayoutTables& t, void* image);
 // Format > Properties on the one selected picture: the Picture Properties
 // dialog, then the picture refitted at its new size and mode.
 bool EditPictureProperties(CKmView& v);
+// Format > Properties on the one selected embedded object: the Object
+// Properties dialog (size and scaling), then the object sized anew.
+bool EditObjectProperties(CKmView& v);

@@ -15,6 +15,7 @@
 #include "platform/win/resources.h"
 
 #include <cstdio>
+#include <map>
 
 namespace {
 enum : UINT {
@@ -396,8 +397,32 @@ void CKmView::OnUpdateFont(CCmdUI* ui) {
 }
 
 void CKmView::OnUpdateProperties(CCmdUI* ui) {
-  const bool any = MarkedLineCount() > 0 || CountSelected() > 0;
-  ui->Enable(ReportFlag() && !EditorOpen() && any);
+  ui->Enable(ReportFlag() && !EditorOpen() && (MarkedLineCount() > 0 || SelectionHasProperties()));
+}
+
+bool CKmView::SelectionHasProperties() const {
+  const int n = CountSelected();
+  if (n <= 1) return n == 1;
+  // Boxes only or lines only share their dialog; pictures, charts and
+  // objects have one each.
+  const int boxes = CountSelected(kItemKindBox), lines = CountSelected(kItemKindLine);
+  if (boxes != 0) return boxes == n;
+  if (lines != 0) return lines == n;
+  if (CountSelected(kItemKindPicture | kItemKindOle | kItemKindChart) != 0) return false;
+  // Texts and fields: texts alone, or fields all of one type.
+  LayoutTables* t = Layout();
+  if (t == nullptr) return false;
+  int texts = 0;
+  std::map<uint32_t, int> fieldKinds;
+  ForEachLayoutItem(*t, [&](ReportItemHead& h) {
+    if (!(h.flags & kItemSelected)) return;
+    if (h.flags & kItemKindField)
+      ++fieldKinds[reinterpret_cast<const FieldDef&>(h).flags & (kFieldNumeric | kFieldDate | kFieldDateTime | kFieldTime)];
+    else
+      ++texts;
+  });
+  if (texts != 0) return texts == n;
+  return fieldKinds.size() == 1;
 }
 
 void CKmView::OnUpdateAlignment(CCmdUI* ui) {

@@ -11,7 +11,7 @@ namespace {
 
 enum : int {
   kGroup = 1000, kWidth = 1001, kHeight = 1002, kOriginal = 1005, kCurrent = 1006, kZoom = 1008, kCrop = 1009,
-  kStretch = 1010, kFile = 1012
+  kStretch = 1010, kFile = 1012, kObjectKind = 1011, kObjectType = 1012, kObjectApp = 1013
 };
 constexpr UINT kStrInches = 590, kStrCentimetres = 591, kStrMaxInches = 767, kStrMaxCentimetres = 768,
                kStrBadWidth = 625, kStrBadHeight = 629, kStrCropLarger = 782;
@@ -89,7 +89,13 @@ INT_PTR PictureProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
       const PicturePropertiesParams& p = *x->p;
       x->doc->CenterDialogOnOwner(d);
       SetDlgItemTextA(d, kGroup, LoadResString(p.metric ? kStrCentimetres : kStrInches).c_str());
-      SetDlgItemTextA(d, kFile, p.fileName.c_str());
+      if (p.object) {
+        SetDlgItemTextA(d, kObjectKind, p.objectKind.c_str());
+        SetDlgItemTextA(d, kObjectType, p.typeName.c_str());
+        SetDlgItemTextA(d, kObjectApp, p.appName.c_str());
+      } else {
+        SetDlgItemTextA(d, kFile, p.fileName.c_str());
+      }
       SendDlgItemMessageA(d, kWidth, EM_LIMITTEXT, 8, 0);
       SendDlgItemMessageA(d, kHeight, EM_LIMITTEXT, 8, 0);
       ShowSize(d, p.width, p.height);
@@ -136,5 +142,6 @@ int ParsePictureMeasure(const std::string& text, char decimal) {
 
 int RunPicturePropertiesDialog(KmDocBase& doc, PicturePropertiesParams* params) {
   Dialog x{&doc, params};
-  return static_cast<int>(doc.DoModalDialog(doc.GetOwnerWindow(), PictureProc, "DIMGMOD", reinterpret_cast<LPARAM>(&x)));
+  return static_cast<int>(doc.DoModalDialog(doc.GetOwnerWindow(), PictureProc, params->object ? "7000" : "DIMGMOD",
+                                            reinterpret_cast<LPARAM>(&x)));
 }

@@ -1,5 +1,6 @@
 // The Picture Properties dialog ("DIMGMOD"): a picture's shown width and
-// height in inches or centimetres and its scaling mode (zoom, crop, stretch).
+// height in inches or centimetres and its scaling mode (zoom, crop, stretch);
+// the same for an embedded object in its Object Properties dialog (7000).
 #pragma once
 
 #include <string>
@@ -12,6 +13,10 @@ struct PicturePropertiesParams {
   int width = 0, height = 0;   // shown size, hundredths of the unit (in and out)
   int naturalWidth = 0, naturalHeight = 0;  // the image's own size, same unit
   int scaling = 0;             // 0 zoom, 1 crop, 2 stretch (in and out)
+  // An embedded object's "Object Properties" instead, with what it shows of
+  // the object: its kind ("Embedded"), its type and the program it names.
+  bool object = false;
+  std::string objectKind, typeName, appName;
 };
 
 // A size typed in the dialog ("1.5", "2", ".25"): hundredths of the unit, or

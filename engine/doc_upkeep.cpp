@@ -372,19 +372,23 @@ bool IsSingleCallCode(const uint8_t* code, size_t length) {
          (b.u32 & kCallIdMask) == kSlotSqlExp && r.Next(&c) && c.op == OP_END;
 }
 
+void ResetSortAndGroups(CKmComposite* m) {
+  for (int i = 0; i < 8; ++i) {
+    m->groupFields[i] = kNoField;
+    m->groupFlags[i] = 0;
+    m->sortFields[i] = kNoField;
+    m->sortWords[i] = 0;
+    m->sortLengths[i] = 1;
+  }
+}
+
 void ResetRunSettings(KmDocBase* doc) {
   if (!doc) return;
   if (CKmComposite* m = doc->m_pModel) {
     HeapFreeBlock(m->conditionCode);
     m->conditionCode = nullptr;
     m->conditionLength = 0;
-    for (int i = 0; i < 8; ++i) {
-      m->groupFields[i] = kNoField;
-      m->groupFlags[i] = 0;
-      m->sortFields[i] = kNoField;
-      m->sortWords[i] = 0;
-      m->sortLengths[i] = 1;
-    }
+    ResetSortAndGroups(m);
     m->recordRepeatField = kNoField;
     m->currentField = kNoField;
     CountersOf(m) = RunCounters();

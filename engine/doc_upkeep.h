@@ -76,6 +76,8 @@ struct TextItem;
 // slots, page set-up (word 18 = 1), band lines, record repeat field, grid
 // steps and text items; the document is marked modified.
 void ResetRunSettings(KmDocBase* doc);
+// No sort order and no groups: field numbers of another report mean nothing here.
+void ResetSortAndGroups(CKmComposite* m);
 // The report state of a report just opened (opened) or made new: the
 // model's field-deletion and run-list hooks; for a new report also the
 // first band line (a Record line), hidden fields, and the page set-up's

@@ -5,6 +5,7 @@
 
 #include "core/fields.h"
 #include "expr/calendar.h"
+#include "expr/number_text.h"
 #include "foundation/byte_order.h"
 
 #include <algorithm>
@@ -125,9 +126,10 @@ class XbaseLibrary : public RowExportLibrary {
       case 'N': {
         double d = ExportNumber(cell.raw);
         if (!std::isfinite(d)) return std::string();
-        int n = std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(c.desc.decimals), d);
-        if (n < 0 || static_cast<uint32_t>(n) > c.desc.width) return std::string(c.desc.width, '*');
-        return std::string(buf, static_cast<size_t>(n));
+        // Rounded as the report and the delimited files round it (a half away from zero).
+        std::string text = FormatFixed(d, static_cast<int>(c.desc.decimals));
+        if (text.size() > c.desc.width) return std::string(c.desc.width, '*');
+        return text;
       }
       case 'D': {
         uint32_t day = static_cast<uint32_t>(ExportDay(cell.raw));

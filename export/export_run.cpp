@@ -21,6 +21,7 @@
 #include "layout/layout_records.h"
 #include "platform/export/output_file.h"
 #include "platform/export/page_capture.h"
+#include "platform/image/image_library.h"
 #include "platform/win/codepage.h"
 #include "platform/win/file_handles.h"
 #include "platform/win/fileio.h"
@@ -641,7 +642,10 @@ int RunExport(CKmExport& e, KmDocBase& doc, ExportRunHost& host) {
   } else {
     job.pages.imageFormat = ImageFormatTable()[e.html.imageFormat < ImageFormatTable().size() ? e.html.imageFormat : 0].writer;
     job.pages.spillPages = true;  // a long report is exported in the same memory
+    job.pages.graphics = e.format == kExportHtml;  // only HTML pages show pictures
     driver.reset(CreatePageCaptureDriver(&job.pages));
+    // The pictures of the pages are read through the image library, as printing reads them.
+    driver->SetImageFuncs(ImageLibrary::PrinterEntries());
     page.printerResX = page.printerResY = 720;
     PaperOf(doc, &job.pages, &page);
   }

@@ -414,6 +414,9 @@ class HtmlWriter {
   bool Page(size_t pi, const CapturedPage& page, const ExportSink& firstPage, const ExportFileSink& file) {
     if (perPage_ && pi > 0) body_ = Head();
     body_ += pageStyle_;
+    // Lines and boxes lie under the text, pictures and charts over it.
+    for (const CapturedPicture& p : page.pictures)
+      if (p.shape && !Picture(p, file)) return false;
     Appender a(&body_);
     for (const CapturedLine* l : LinesInOrder(page, &lines_)) {
       size_t place = 0;
@@ -444,17 +447,8 @@ class HtmlWriter {
       }
     }
     a.Done();
-    for (const CapturedPicture& p : page.pictures) {
-      char name[64];
-      if (p.chart)
-        std::snprintf(name, sizeof name, "Chart %08x %d.%s", chartHash_, charts_++, imageExt_.c_str());
-      else
-        std::snprintf(name, sizeof name, "%s_image%d.%s", base_.c_str(), pictures_++, imageExt_.c_str());
-      const std::string path = MakeExportFilePath(o_, name);
-      if (!file(path, p.bytes, false)) return false;
-      body_ += "<img src=\"" + MakeRelativeUrl(o_, path) + "\" alt=\"\" style=\"left:" + Pt(p.x) + ";top:" + Pt(p.y) +
-               ";width:" + Pt(p.width) + ";height:" + Pt(p.height) + "\">\r\n";
-    }
+    for (const CapturedPicture& p : page.pictures)
+      if (!p.shape && !Picture(p, file)) return false;
     body_ += "</div>\r\n";
     if (!perPage_) {
       // One page file for all: what is made goes out page by page.
@@ -476,6 +470,20 @@ class HtmlWriter {
 
  private:
   static constexpr const char* kTail = "</body>\r\n</html>\r\n";
+
+  // The picture's image file and its tag.
+  bool Picture(const CapturedPicture& p, const ExportFileSink& file) {
+    char name[64];
+    if (p.chart)
+      std::snprintf(name, sizeof name, "Chart %08x %d.%s", chartHash_, charts_++, imageExt_.c_str());
+    else
+      std::snprintf(name, sizeof name, "%s_image%d.%s", base_.c_str(), pictures_++, imageExt_.c_str());
+    const std::string path = MakeExportFilePath(o_, name);
+    if (!file(path, p.bytes, false)) return false;
+    body_ += "<img src=\"" + MakeRelativeUrl(o_, path) + "\" alt=\"\" style=\"left:" + Pt(p.x) + ";top:" + Pt(p.y) +
+             ";width:" + Pt(p.width) + ";height:" + Pt(p.height) + "\">\r\n";
+    return true;
+  }
 
   std::string PageName(size_t i) const {
     return i == 0 ? base_ + "." + ext_ : base_ + "_" + std::to_string(i + 1) + "." + ext_;

@@ -19,6 +19,7 @@
 
 #include "foundation/doc_base.h"
 #include "layout/page_setup.h"
+#include "layout/picture_size.h"
 #include "layout/fonts.h"
 #include "layout/layout_records.h"
 #include "core/compiled_code.h"
@@ -911,14 +912,15 @@ int Reader::ItemRecord(uint16_t number, PayloadParser& r, const uint8_t* p) {
       bool found = true;
       CopyBounded(x.fileName, sizeof x.fileName, FindPicture(path, dirFlag != 0, &found).c_str());
       // The stored size (hundredths of the document's measure) gives the
-      // picture its rectangle again.
+      // picture its rectangle again, in the layout pixels it was measured from.
       const LayoutMetrics& m = t->metrics;
-      const int32_t across = m.metric ? static_cast<int32_t>(ConvertVertMeasure(
-                                            static_cast<WORD>(std::clamp<int32_t>(x.shownWidth, 0, 0xFFFF)),
-                                            kVertHundredths, kVertTenthsMm, 0))
-                                      : x.shownWidth;
-      x.head.right = x.head.left + std::max(1, HundredthsToPixelsX(m, std::max<int32_t>(0, across))) - 1;
-      const int32_t high = std::max(1, MeasureToPixelsY(m, static_cast<UINT>(std::max<int32_t>(0, x.shownHeight)), 2));
+      auto inHundredths = [&](int32_t v) {
+        v = std::clamp<int32_t>(v, 0, 0xFFFF);
+        return m.metric ? static_cast<int32_t>(ConvertVertMeasure(static_cast<WORD>(v), kVertHundredths, kVertTenthsMm, 0))
+                        : v;
+      };
+      x.head.right = x.head.left + std::max(1, FromHundredthsX(m, inHundredths(x.shownWidth))) - 1;
+      const int32_t high = std::max(1, FromHundredthsY(m, inHundredths(x.shownHeight)));
       x.head.height = high;
       PictureItem* added = t->pictures.Append(x);
       if (added == nullptr) return kReadLibraryError;

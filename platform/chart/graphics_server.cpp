@@ -3,6 +3,8 @@
 #include "platform/win/ui_app.h"
 #include "platform/win/ui_internal.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QColor>
 #include <QFontMetricsF>
 #include <QImage>
@@ -527,14 +529,34 @@ COLORREF GraphicsServer::PaletteColour(int palette, int number) {
   return RGB(static_cast<BYTE>(c.red()), static_cast<BYTE>(c.green()), static_cast<BYTE>(c.blue()));
 }
 
-bool RenderPictureToBitmap(HENHMETAFILE picture, int width, int height, const char* path) {
-  if (picture == nullptr || path == nullptr || width <= 0 || height <= 0 || width > 20000 || height > 20000)
-    return false;
+namespace {
+
+// The chart picture played onto a white image of width x height pixels.
+bool PlayPicture(HENHMETAFILE picture, int width, int height, QImage* image) {
+  if (picture == nullptr || width <= 0 || height <= 0 || width > 20000 || height > 20000) return false;
   UiStartApplication();
-  QImage image(width, height, QImage::Format_RGB32);
-  image.fill(Qt::white);
-  QPainter p(&image);
+  *image = QImage(width, height, QImage::Format_RGB32);
+  image->fill(Qt::white);
+  QPainter p(image);
   vt_ui::PlayEnhMetaFileOn(&p, picture, QRectF(0, 0, width, height));
-  p.end();
-  return image.save(QString::fromLocal8Bit(path));
+  return true;
+}
+
+}  // namespace
+
+bool RenderPictureToBitmap(HENHMETAFILE picture, int width, int height, const char* path) {
+  QImage image;
+  return path != nullptr && PlayPicture(picture, width, height, &image) && image.save(QString::fromLocal8Bit(path));
+}
+
+bool RenderPictureToBytes(void* picture, int width, int height, const char* format, std::string* bytes) {
+  QImage image;
+  if (format == nullptr || bytes == nullptr || !PlayPicture(static_cast<HENHMETAFILE>(picture), width, height, &image))
+    return false;
+  QByteArray data;
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, format)) return false;
+  bytes->assign(data.constData(), static_cast<size_t>(data.size()));
+  return true;
 }

@@ -80,3 +80,6 @@ class GraphicsServer {
 // Writes a chart picture as an image file (PNG, JPEG, BMP, ... by the name's
 // extension) of width x height pixels; false when it cannot be written.
 bool RenderPictureToBitmap(HENHMETAFILE picture, int width, int height, const char* path);
+// The same picture as image file bytes of the format ("PNG", "JPEG", "BMP");
+// the export's chart pictures are made with it.
+bool RenderPictureToBytes(void* picture, int width, int height, const char* format, std::string* bytes);

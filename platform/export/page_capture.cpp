@@ -2,12 +2,14 @@
 
 #include "platform/printer/appender.h"
 #include "platform/printer/line_layout.h"
+#include "platform/printer/page_driver_qt.h"
 #include "platform/win/codepage_text.h"
 #include "platform/win/gdi.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+#include <QPainter>
 
 #include <algorithm>
 #include <array>
@@ -19,8 +21,6 @@
 #include <cstring>
 #include <memory>
 #include <unordered_map>
-
-PageDriver* CreateQtPageDriver();
 
 namespace {
 
@@ -291,10 +291,10 @@ class CaptureDriver : public PageDriver {
   void PreviewPageFinished(PageOutputState*) override {}
   int RealizePalette(PageOutputState*) override { return 1; }
   int EndBand(PageOutputState*, int, int) override { return 1; }
-  int DrawBox(PageOutputState*, const LineBoxRecord*) override { return 1; }
-  int DrawLine(PageOutputState*, const LineBoxRecord*) override { return 1; }
+  int DrawBox(PageOutputState* s, const LineBoxRecord* rec) override { return DrawShape(s, rec, true); }
+  int DrawLine(PageOutputState* s, const LineBoxRecord* rec) override { return DrawShape(s, rec, false); }
   int DrawPicture(PageOutputState* s, const PictureRecord* rec) override {
-    if (!Page() || !rec || !images_.getImage) return 1;
+    if (!Page() || !rec || !images_.getImage || !out_->graphics) return 1;
     PageDriverImage img;
     if (!images_.getImage(rec->image, &img) || !img.pixels || img.width <= 0 || img.height <= 0 ||
         img.stride < img.width * 4)
@@ -315,7 +315,7 @@ class CaptureDriver : public PageDriver {
   int StorePage(PageOutputState*, void*, LONG) override { return 1; }
   int DrawOleItem(PageOutputState*, const OleItemRecord*) override { return 1; }
   int DrawChart(PageOutputState* s, const ChartRecord* rec) override {
-    if (!Page() || !rec || !gChartHook || !rec->metafile) return 1;
+    if (!Page() || !rec || !gChartHook || !rec->metafile || !out_->graphics) return 1;
     CapturedPicture p;
     p.chart = true;
     if (!gChartHook(rec->metafile, std::max<int>(rec->width, 1), std::max<int>(rec->height, 1),
@@ -348,6 +348,46 @@ class CaptureDriver : public PageDriver {
   // file did not take.
   void ResolveKept() {
     for (CapturedPage& p : out_->pages) maker_.Resolve(&p);
+  }
+  // A line or box becomes a picture of its own, drawn at the screen's
+  // resolution with the pen's width around it; outside the shape it is
+  // transparent where the image format allows.
+  int DrawShape(PageOutputState* s, const LineBoxRecord* rec, bool box) {
+    if (!Page() || !rec || !out_->graphics) return 1;
+    const double rx = s->printerResX > 0 ? s->printerResX : 720, ry = s->printerResY > 0 ? s->printerResY : 720;
+    const double pen = std::max<double>(1, rec->penWidth) * 720.0 / rx;  // decipoints
+    const QPointF a(rec->left * 720.0 / rx, rec->top * 720.0 / ry), b(rec->right * 720.0 / rx, rec->bottom * 720.0 / ry);
+    const QRectF around = QRectF(a, b).normalized().adjusted(-pen / 2, -pen / 2, pen / 2, pen / 2);
+    const double sx = (s->screenPpiX > 0 ? s->screenPpiX : 96) / 720.0, sy = (s->screenPpiY > 0 ? s->screenPpiY : 96) / 720.0;
+    const int w = std::clamp<int>(static_cast<int>(std::ceil(around.width() * sx)), 1, 20000);
+    const int h = std::clamp<int>(static_cast<int>(std::ceil(around.height() * sy)), 1, 20000);
+    const bool clear = out_->imageFormat == "PNG";
+    QImage image(w, h, clear ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    image.fill(clear ? QColor(Qt::transparent) : QColor(Qt::white));
+    {
+      QPainter painter(&image);
+      painter.scale(sx, sy);
+      painter.translate(-around.topLeft());
+      struct Canvas {
+        QPainter& p;
+        void Line(const QPen& pen, const QPointF& from, const QPointF& to) {
+          p.setPen(pen);
+          p.drawLine(from, to);
+        }
+        void Fill(const QRectF& rect, const QBrush& brush) { p.fillRect(rect, brush); }
+      } canvas{painter};
+      PaintLineOrBox(canvas, *rec, a, b, pen, box);
+    }
+    CapturedPicture p;
+    p.shape = true;
+    p.bytes = Encode(image, out_->imageFormat);
+    if (p.bytes.empty()) return 1;
+    p.x = around.left();
+    p.y = around.top();
+    p.width = around.width();
+    p.height = around.height();
+    Page()->pictures.push_back(std::move(p));
+    return 1;
   }
   // x and sizes in screen pixels, y the bottom in printer pixels.
   void Place(const PageOutputState* s, CapturedPicture* p, double x, double y, double w, double h) {
@@ -485,7 +525,7 @@ size_t Serialize(const CapturedPage& page, std::string* bytes, std::vector<const
     Put(out, p.width);
     Put(out, p.height);
     PutText(out, p.bytes);
-    Put<uint8_t>(out, p.chart ? 1 : 0);
+    Put<uint8_t>(out, p.chart ? 1 : p.shape ? 2 : 0);
   }
   const uint64_t size = out->Offset() - head - sizeof(uint64_t);
   std::memcpy(out->At(head), &size, sizeof size);
@@ -534,7 +574,8 @@ bool Deserialize(PageBytes in, CapturedPage* page, std::vector<std::string>* fac
     if (!in.Get(&p.x) || !in.Get(&p.y) || !in.Get(&p.width) || !in.Get(&p.height) || !in.GetText(&p.bytes) ||
         !in.Get(&chart))
       return false;
-    p.chart = chart != 0;
+    p.chart = chart == 1;
+    p.shape = chart == 2;
   }
   return in.AtEnd();
 }

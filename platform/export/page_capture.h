@@ -35,12 +35,13 @@ struct CapturedLine {
   int streamOffset = -1, streamCount = 0, streamState = 0;
 };
 
-// A picture or chart placed on the page, kept as image file bytes in the
-// document's image format.
+// A picture, chart, line or box placed on the page, kept as image file
+// bytes in the document's image format.
 struct CapturedPicture {
   double x = 0, y = 0, width = 0, height = 0;  // decipoints
   std::string bytes;
   bool chart = false;
+  bool shape = false;  // a line or a box, drawn under the text
 };
 
 struct CapturedPage {
@@ -56,6 +57,7 @@ struct CapturedPage {
 struct CapturedDocument {
   double paperWidth = 6120, paperHeight = 7920;  // decipoints
   std::string imageFormat = "PNG";               // "PNG", "JPEG" or "BMP"
+  bool graphics = true;                          // pictures, charts, lines and boxes kept
   // The pages in memory: all of them, or with spillPages the one being made
   // (those before it are in the scratch file).
   std::vector<CapturedPage> pages;

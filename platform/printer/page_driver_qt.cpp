@@ -225,8 +225,6 @@ long RoundHalfAway(double v) {
 
 DriverRun* RunOf(const PageOutputState* s) { return s ? static_cast<DriverRun*>(s->driverData) : nullptr; }
 
-QColor ColourOf(COLORREF c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-
 // A line's layout is left to the file writer's thread when the page goes
 // straight into a PDF file: that is where the main thread has the most to
 // do, and nothing else reads the page before it is written. A preview's
@@ -696,32 +694,11 @@ class QtPageDriver : public PageDriver {
   int DrawLineOrBox(PageOutputState* s, const LineBoxRecord* rec, bool box) {
     DriverRun* r = RunOf(s);
     if (!r || !r->pageOpen || !rec) return 0;
-    PageRecord& p = *r->page;
     double x1 = PrinterXToDp(s, rec->left), x2 = PrinterXToDp(s, rec->right);
     double y1 = PrinterYToDp(s, rec->top), y2 = PrinterYToDp(s, rec->bottom);
     double res = s->printerResX > 0 ? s->printerResX : 720;
-    double penW = std::max<double>(1, rec->penWidth) * 720.0 / res;
-    QPen pen(ColourOf(rec->lineColourShown), penW);
-    pen.setCapStyle(Qt::FlatCap);
-    static const Qt::PenStyle kStyles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
-                                           Qt::DashDotDotLine, Qt::NoPen};
-    pen.setStyle(rec->penStyle < 6 ? kStyles[rec->penStyle] : Qt::SolidLine);
-    if (!box) {
-      p.Line(pen, QPointF(x1, y1), QPointF(x2, y2));
-      return 1;
-    }
-    QRectF rect(QPointF(x1, y1), QPointF(x2, y2));
-    rect = rect.normalized();
-    if (rec->fillColourShown != 0xFF000000) p.Fill(rect, ColourOf(rec->fillColourShown));
-    static const Qt::BrushStyle kHatch[] = {Qt::HorPattern, Qt::VerPattern, Qt::FDiagPattern,
-                                            Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
-    if (rec->styleExtra < 6) p.Fill(rect, QBrush(ColourOf(rec->secondColourShown), kHatch[rec->styleExtra]));
-    // Sides: 1 left, 2 right, 4 top, 8 bottom; a box cut by a page end loses
-    // its bottom, and its continuation its top.
-    if (rec->attributes & 1) p.Line(pen, rect.topLeft(), rect.bottomLeft());
-    if (rec->attributes & 2) p.Line(pen, rect.topRight(), rect.bottomRight());
-    if (rec->attributes & 4) p.Line(pen, rect.topLeft(), rect.topRight());
-    if (rec->attributes & 8) p.Line(pen, rect.bottomLeft(), rect.bottomRight());
+    PaintLineOrBox(*r->page, *rec, QPointF(x1, y1), QPointF(x2, y2), std::max<double>(1, rec->penWidth) * 720.0 / res,
+                   box);
     return 1;
   }
 

@@ -449,7 +449,7 @@ TEST_F(EditingScreensScenario, ReportFileAndQueryDroppedOnTheView) {
   EXPECT_EQ(Text("Customer total"), nullptr);
   const std::string printed = SaveReadBackPrint("dropped", [&] { EXPECT_NE(Field("amount"), nullptr); });
   EXPECT_NE(printed.find("Fennick Tools"), std::string::npos) << printed;
-  EXPECT_NE(printed.find("1300"), std::string::npos) << "10 boots at 129.95:\n" << printed;
+  EXPECT_NE(printed.find("1299.50"), std::string::npos) << "10 boots at 129.95, with its cents:\n" << printed;
 }
 
 // The text of a message the program shows.

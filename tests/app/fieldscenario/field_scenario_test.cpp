@@ -369,7 +369,7 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
   };
   insert(record, 4, "unit_price", false);
   insert(record, 16, "NET", true);
-  insert(record, 30, "TWICEQ", false);
+  insert(record, 34, "TWICEQ", false);
   insert(record, 44, "PRICEX2", true);
   insert(LastLineOf(doc, kBandGroupHeader), 54, "COUNTRYUP", false);
   insert(LastLineOf(doc, kBandSummary), 64, "NetSum", true);

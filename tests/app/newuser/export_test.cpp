@@ -11,21 +11,6 @@ namespace newuser_test {
 namespace {
 
 constexpr UINT kCmdExport = 30060;
-constexpr int kFormatList = 201, kFileEdit = 203;
-
-// The Export dialog answered with a format and a file.
-void ExportAs(DialogAnswers& answers, int format, const std::string& file) {
-  answers.On("Export", [format, file](HWND d) {
-    const LRESULT n = SendDlgItemMessageA(d, kFormatList, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < n; ++i)
-      if (SendDlgItemMessageA(d, kFormatList, LB_GETITEMDATA, static_cast<WPARAM>(i), 0) == format) {
-        SendDlgItemMessageA(d, kFormatList, LB_SETCURSEL, static_cast<WPARAM>(i), 0);
-        SendMessageA(d, WM_COMMAND, MAKEWPARAM(kFormatList, LBN_SELCHANGE), 0);
-      }
-    SetDlgItemTextA(d, kFileEdit, file.c_str());
-    Press(d, IDOK);
-  });
-}
 
 // A text of 11,000 characters in a TEXT column: the instant report over
 // its table, exported as comma-separated values, gives it back whole.

@@ -8,6 +8,7 @@
 #include "app/app.h"
 #include "app/document.h"
 #include "app/print_run.h"
+#include "core/composite.h"
 #include "engine/output_messages.h"
 #include "files/report_io.h"
 #include "foundation/byte_order.h"
@@ -16,6 +17,7 @@
 #include "platform/win/menu.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
+#include "tests/platform/ui/ui_test_util.h"
 #include "tests/support/program_run.h"
 #include "tests/support/screens.h"
 #include "tests/support/window_sample.h"
@@ -345,6 +347,82 @@ TEST_F(OleItemScreensScenario, ACutObjectIsPastedBackAndAClearedOneIsLeftOut) {
   const std::vector<Word> printed = PrintWithG(cleared);
   EXPECT_EQ(Find(printed, "Sketchpad"), nullptr);
   EXPECT_NE(Find(printed, "Grand"), nullptr);
+}
+
+
+// F9 on a selected object opens its Object Properties (size and scaling);
+// a new size and mode are kept through save, reopen and print. Format >
+// Properties is greyed while the selection mixes kinds that share no dialog.
+TEST_F(OleItemScreensScenario, F9OnAnObjectOpensItsPropertiesAndMixedSelectionsHaveNone) {
+  int line = 0;
+  const std::string report = MakeReportWithObject(&line);
+  ASSERT_FALSE(report.empty());
+  ASSERT_NE(Start(report), nullptr);
+  CKmCntrItem* object = Object();
+  ASSERT_NE(object, nullptr);
+  constexpr UINT kProperties = 30504;
+  auto placed = [&](const char* name) -> ReportItemHead& {
+    for (FieldDef* f = Doc().m_pModel->fieldList; f != nullptr; f = f->next)
+      if (std::string(f->name) == name) return f->head;
+    ADD_FAILURE() << name;
+    return object->head;
+  };
+  ReportItemHead& company = placed("company");
+  ReportItemHead& country = placed("country");
+  ReportItemHead& amount = placed("amount");
+  ReportItemHead& text = Layout().textHead->head;
+  struct Mix {
+    std::vector<ReportItemHead*> items;
+    bool enabled;
+  } mixes[] = {{{&company, &text}, false},          {{&company, &amount}, false}, {{&object->head, &text}, false},
+               {{&company, &country}, true},        {{&text, &Layout().textHead->nextText->head}, true},
+               {{&object->head}, true}};
+  for (const Mix& mix : mixes) {
+    View().ClearSelection();
+    for (ReportItemHead* h : mix.items) View().SelectObject(*h, true);
+    EXPECT_EQ(frame_->IsCommandEnabled(kProperties), mix.enabled) << mix.items.size();
+  }
+
+  // The one object selected, F9: its size shown in inches, Stretch chosen
+  // and the width typed anew.
+  View().ClearSelection();
+  View().SelectObject(object->head, true);
+  std::string shownType, shownWidth;
+  ui_test::WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    if (d == nullptr) return;
+    char text[64] = {};
+    GetWindowTextA(d, text, sizeof text);
+    EXPECT_STREQ(text, "Object Properties");
+    GetDlgItemTextA(d, 1012, text, sizeof text);
+    shownType = text;
+    GetDlgItemTextA(d, 1001, text, sizeof text);
+    shownWidth = text;
+    EXPECT_TRUE(SaveWindowPicture(d, ScreenPath("object-properties").c_str()));
+    SendDlgItemMessageA(d, 1010, BM_SETCHECK, BST_CHECKED, 0);
+    SendDlgItemMessageA(d, 1008, BM_SETCHECK, BST_UNCHECKED, 0);
+    SetDlgItemTextA(d, 1001, "3.00");
+    SendMessageA(d, WM_COMMAND, IDOK, 0);
+  });
+  Command(kProperties);
+  EXPECT_EQ(shownType, kTypeName);
+  EXPECT_EQ(shownWidth, "2.00") << "two hundred pixels at a hundred an inch";
+  EXPECT_EQ(object->scaling, 2);
+  EXPECT_EQ(object->head.right - object->head.left, 300);
+  EXPECT_TRUE(Doc().IsModified());
+
+  // Saved, read back and printed: the new size stays.
+  const std::string sized = s_dir + "/object-sized.kmw";
+  ASSERT_TRUE(Doc().OnSaveDocument(sized.c_str()));
+  ASSERT_NE(Start(sized), nullptr);
+  object = Object();
+  ASSERT_NE(object, nullptr);
+  EXPECT_EQ(object->scaling, 2);
+  EXPECT_EQ(object->head.right - object->head.left, 300);
+  frame_ = nullptr;
+  app_->ExitInstance();
+  app_.reset();
+  EXPECT_NE(Find(PrintWithG(sized), "Sketchpad"), nullptr);
 }
 
 }  // namespace

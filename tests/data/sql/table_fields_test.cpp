@@ -182,6 +182,18 @@ TEST(NumericKind, DecimalDisplayWidthsAndPackedValues) {
   SetNumericFieldKind(&f, 4, 0, 0);
   EXPECT_EQ(f.displayWidth, 6u);
   EXPECT_EQ(f.formatCode, 0x3005u);
+  // Floating-point columns keep a fraction: two decimals, or the driver's
+  // scale; a 64-bit integer column (also type 7) keeps none.
+  SetNumericFieldKind(&f, 7, 54, 0, true);
+  EXPECT_EQ(f.displayWidth, 9u);
+  EXPECT_EQ(f.displayDecimals, 2);
+  EXPECT_EQ(f.formatCode, 0x3005u);
+  SetNumericFieldKind(&f, 6, 7, 4, true);
+  EXPECT_EQ(f.displayWidth, 11u);
+  EXPECT_EQ(f.displayDecimals, 4);
+  SetNumericFieldKind(&f, 7, 19, 0, false);
+  EXPECT_EQ(f.displayWidth, 6u);
+  EXPECT_EQ(f.displayDecimals, 0);
 
   CKmComposite m(nullptr);
   FieldDef* d = m.AddField(kFieldNeeded | kFieldNumeric);

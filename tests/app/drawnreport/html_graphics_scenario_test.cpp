@@ -1,0 +1,127 @@
+// A report a user draws on: a picture, a line, a box and a chart placed
+// with the Insert menu's tools on the sample report (Format > Properties
+// greyed while the selection mixes them), exported as HTML (each
+// gets its image file and its image tag, read back by Python's html.parser
+// and the files' own headers), then saved, reopened and printed.
+#include "tests/app/drawnreport/drawn_report_fixture.h"
+
+#include "app/chart_commands.h"
+#include "export/export_library.h"
+
+#include <sstream>
+
+namespace newuser_test {
+namespace {
+
+constexpr UINT kCmdExport = 30060, kCmdInsertLine = 30440, kCmdInsertBox = 30450;
+
+int FindItem(HWND d, int id, UINT message, const char* text) {
+  return static_cast<int>(SendDlgItemMessageA(d, id, message, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text)));
+}
+
+TEST_F(DrawnReport, PictureLineBoxAndChartGoIntoTheHtmlExportAsImageFilesAndTags) {
+  const std::string report = StartOnCopy("drawn");
+  ASSERT_FALSE(report.empty());
+  LayoutTables& layout = *doc->m_pLayout;
+
+  // A picture at the title's right, a box round the page header, a line
+  // under each customer and a pie of the customers' totals in the summary.
+  const BandLineRec& title = LineOfKind(kBandTitle);
+  InsertLogo(500, title.bottom - 2, 500, title.bottom - 2);
+  ASSERT_EQ(layout.pictures.Count(), 1);
+  const BandLineRec& header = LineOfKind(kBandPageHeader);
+  Command(kCmdInsertBox);
+  Drag(2, Top(header), 600, header.bottom - 1);
+  const BandLineRec& footer = LineOfKind(kBandGroupFooter);
+  Command(kCmdInsertLine);
+  Drag(240, footer.bottom - 2, 600, footer.bottom - 2);
+  ASSERT_EQ(layout.linesBoxes.Count(), 2);
+  // Format > Properties has no dialog for a box with a line, nor for the
+  // picture with a text; each alone has one.
+  CKmView& view = frame->m_wndLayoutView;
+  auto propertiesFor = [&](std::initializer_list<ReportItemHead*> items) {
+    view.ClearSelection();
+    for (ReportItemHead* h : items) view.SelectObject(*h, true);
+    const bool enabled = frame->IsCommandEnabled(30504);
+    view.ClearSelection();
+    return enabled;
+  };
+  EXPECT_FALSE(propertiesFor({&layout.linesBoxes.At(0)->head, &layout.linesBoxes.At(1)->head}));
+  EXPECT_FALSE(propertiesFor({&layout.pictures.At(0)->head, &layout.textHead->head}));
+  EXPECT_TRUE(propertiesFor({&layout.linesBoxes.At(1)->head}));
+  EXPECT_TRUE(propertiesFor({&layout.pictures.At(0)->head}));
+  bool sheetSeen = false;
+  answers.On("Chart Properties", [&](HWND d) {
+    sheetSeen = true;
+    SendDlgItemMessageA(d, 500, CB_SETCURSEL, FindItem(d, 500, CB_FINDSTRINGEXACT, "Pie"), 0);
+    SendDlgItemMessageA(d, 510, CB_SETCURSEL, FindItem(d, 510, CB_FINDSTRINGEXACT, "Group 1"), 0);
+    SendDlgItemMessageA(d, 511, CB_SETCURSEL, FindItem(d, 511, CB_FINDSTRINGEXACT, "company"), 0);
+    SendDlgItemMessageA(d, 512, LB_SETSEL, TRUE, FindItem(d, 512, LB_FINDSTRINGEXACT, "CustomerTotal"));
+    SetDlgItemTextA(d, 520, "Shares");
+    Press(d, IDOK);
+  });
+  const BandLineRec& summary = LineOfKind(kBandSummary);
+  Command(kCmdInsertChart);
+  Drag(2, Top(summary) + 2, 290, Top(summary) + 146);
+  ASSERT_TRUE(sheetSeen);
+  ASSERT_EQ(layout.charts.Count(), 1);
+
+  // File > Export as HTML: a page file and an image file for each picture,
+  // line, box and chart drawn.
+  const std::string html = dir_ + "/html/drawn.htm";
+  fs::remove_all(dir_ + "/html");
+  fs::create_directories(dir_ + "/html");
+  ExportAs(answers, kExportHtml, html);
+  Command(kCmdExport);
+  ASSERT_TRUE(fs::exists(html)) << (messages.empty() ? std::string() : messages[0]);
+  // Each image tag: "chart" or "picture", then the file's width and height
+  // read from its own header (0 0 when it is missing or not a PNG).
+  const std::string tags = Capture(
+      "/usr/bin/python3 - '" + html + "' <<'PY'\n"
+      "import html.parser, os, struct, sys, urllib.parse\n"
+      "class P(html.parser.HTMLParser):\n"
+      "  def handle_starttag(self, tag, attrs):\n"
+      "    if tag != 'img': return\n"
+      "    src = urllib.parse.unquote(dict(attrs)['src'])\n"
+      "    path = os.path.join(os.path.dirname(sys.argv[1]), src)\n"
+      "    w = h = 0\n"
+      "    if os.path.exists(path):\n"
+      "      b = open(path, 'rb').read(24)\n"
+      "      if b[:8] == b'\\x89PNG\\r\\n\\x1a\\n': w, h = struct.unpack('>II', b[16:24])\n"
+      "    print('chart' if src.startswith('Chart ') else 'picture', w, h)\n"
+      "P().feed(open(sys.argv[1], encoding='cp1252').read())\n"
+      "PY\n2>&1");
+  std::istringstream in(tags);
+  int charts = 0, pictures = 0, flat = 0, missing = 0;
+  for (std::string kind; in >> kind;) {
+    int w = 0, h = 0;
+    in >> w >> h;
+    if (w == 0 || h == 0) ++missing;
+    if (kind == "chart") {
+      ++charts;
+      // Three inches by one and a half, at the screen's resolution.
+      EXPECT_NEAR(w, 277, 14) << tags;
+      EXPECT_GT(h, 100) << tags;
+    } else if (kind == "picture") {
+      ++pictures;
+      if (h <= 3 && w > 300) ++flat;  // the line under a customer
+    }
+  }
+  EXPECT_EQ(missing, 0) << tags;
+  EXPECT_EQ(charts, 1) << tags;
+  EXPECT_EQ(flat, 5) << tags;  // one under each of the five customers who ordered
+  EXPECT_EQ(pictures, 5 + 2) << tags;  // and the logo and the page header's box
+
+  // Saved, reopened and printed: the four are still there.
+  SaveAndReopen(report);
+  ASSERT_TRUE(doc->m_bReportOpen);
+  EXPECT_EQ(layout.pictures.Count(), 1);
+  EXPECT_EQ(layout.linesBoxes.Count(), 2);
+  EXPECT_EQ(layout.charts.Count(), 1);
+  const std::string text = PrintedBy(kCmdPrint, "drawn");
+  EXPECT_NE(text.find("Orders by customer"), std::string::npos) << text;
+  EXPECT_NE(text.find("Shares"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace newuser_test
