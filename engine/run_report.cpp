@@ -336,7 +336,8 @@ int PrepareRun(KmDocBase* doc) {
       return 1;
     }
   }
-  // The page ends at the page set-up's bottom margin.
+  // The page begins at the page set-up's top margin and ends at its bottom margin.
+  if (doc->m_pageMetrics.topMargin720 > 0) r->pageStartArg = doc->m_pageMetrics.topMargin720;
   if (doc->m_pageMetrics.bottomMargin720 > 0) r->pageBottom = doc->m_pageMetrics.bottomMargin720;
   // The Record band's height without its empty bottom lines, unless records
   // go across (each record then keeps its whole band).
