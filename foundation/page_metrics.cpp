@@ -69,7 +69,6 @@ void CalcPageSizes(KmDocBase& doc) {
   m.pageHeight720 = height * 720 / 100;
   m.pageWidth720 = width * 720 / 100;
   m.pageWidthPixels = HundredthsToPixelsX(Screen(doc), width);
-  m.topMargin720 = UnitToHundredths(doc, p->TopMargin) * 720 / 100;
   m.bottomMargin720 = UnitToHundredths(doc, p->BottomMargin) * 720 / 100;
   CalcPrintableWidth(doc);
 }

@@ -45,13 +45,12 @@ static_assert(sizeof(PageSetupRec) == 112, "the page set-up record is 28 words")
 struct PageMetrics {
   int32_t pageHeight720 = 0;  // 1/720 inch
   int32_t pageWidth720 = 0;
-  int32_t topMargin720 = 0;     // where a page's first line begins
   int32_t bottomMargin720 = 0;
   int32_t printableWidth = 0;  // characters at the ruler pitch
   int32_t pageWidthPixels = 0;
 };
 
-// The page's sizes (1/720 inch and screen pixels), its top and bottom margins and its
+// The page's sizes (1/720 inch and screen pixels), its bottom margin and its
 // printable width from the page set-up; nothing without one.
 void CalcPageSizes(KmDocBase& doc);
 // The paper width less both margins, in characters at the ruler pitch; never

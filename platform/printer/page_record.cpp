@@ -76,8 +76,10 @@ void PageRecord::ResolveLines(DriverFontCache* fonts, bool placeGlyphs) {
 }
 
 void PageRecord::AddGraphicStep(Kind kind, int index) {
-  steps_.insert(steps_.begin() + static_cast<std::ptrdiff_t>(graphics_), Step{kind, index});
-  ++graphics_;
+  // After the page's graphics so far, before its first text.
+  auto at = steps_.begin();
+  while (at != steps_.end() && !IsTextStep(at->kind)) ++at;
+  steps_.insert(at, Step{kind, index});
 }
 
 void PageRecord::Line(const QPen& pen, const QPointF& from, const QPointF& to) {
@@ -363,9 +365,7 @@ bool PageRecord::Load(const QByteArray& bytes) {
     return false;
   }
   // Kept pages hold their graphics first; a page that does not is put in that order.
-  auto text = [](const Step& st) { return st.kind == Kind::kText || st.kind == Kind::kDeferred; };
-  std::stable_partition(steps_.begin(), steps_.end(), [&](const Step& st) { return !text(st); });
-  graphics_ = static_cast<size_t>(std::find_if(steps_.begin(), steps_.end(), text) - steps_.begin());
+  std::stable_partition(steps_.begin(), steps_.end(), [](const Step& st) { return !IsTextStep(st.kind); });
   // Keys only tell fonts apart while a page is recorded; a loaded page gets
   // distinct ones that no font of a cache can have (its deferred lines are
   // resolved with a cache's fonts, whose keys are their addresses).
@@ -376,7 +376,6 @@ bool PageRecord::Load(const QByteArray& bytes) {
 void PageRecord::Clear() {
   EndForeign();
   steps_.clear();
-  graphics_ = 0;
   texts_.clear();
   glyphs_.clear();
   lines_.clear();

@@ -95,6 +95,7 @@ class PageRecord {
   // page, each kind in the order made, so that a filled box never hides the
   // text it frames: the page paints as the layout view does.
   void AddGraphicStep(Kind kind, int index);
+  static bool IsTextStep(Kind kind) { return kind == Kind::kText || kind == Kind::kDeferred; }
   struct TextStep {
     int font;    // into fonts_
     int start, length;  // the step's characters in text
@@ -125,7 +126,6 @@ class PageRecord {
   };
 
   std::vector<Step> steps_;  // the graphics first, then the texts
-  size_t graphics_ = 0;      // the graphic steps at its start
   std::vector<TextStep> texts_;
   std::vector<QGlyphRun> glyphs_;
   std::vector<LineStep> lines_;
