@@ -420,10 +420,7 @@ class AppStreamHooks : public StreamHooks {
     // Only the fields the report names are on its layout; the reader places
     // them. The others stay hidden, also in the file when it is saved.
     for (FieldDef* f = model->fieldList; f != nullptr; f = f->next)
-      if (f->table == slot && !(f->flags & kFieldAlias)) {
-        f->head.flags &= ~kItemKindField;
-        f->totalFlags |= kTotalHidden;
-      }
+      if (f->table == slot && !(f->flags & kFieldAlias)) MarkFieldUnplaced(f);
   }
   std::string AskForPictureFile(KmDocBase& doc, const std::string& stored) override {
     return AskForPictureOnOpen(doc, stored);

@@ -314,7 +314,18 @@ bool PlaceAtCaret(KmDocBase* base, FieldDef* field) {
   auto& doc = *static_cast<CKmDoc*>(base);
   if (!doc.m_bReportOpen || doc.m_pView == nullptr || doc.m_pLayout == nullptr) return false;
   const int line = doc.m_pView->CaretLine();
-  if (!TextAtCaret(doc) && PlaceFieldOnLayout(doc, field, line, doc.m_pView->m_nCaretX) != nullptr) return true;
+  if (!TextAtCaret(doc))
+    if (FieldDef* placed = PlaceFieldOnLayout(doc, field, line, doc.m_pView->m_nCaretX)) {
+      // The caret goes one cell past the new field, so that the next field
+      // chosen in the palette lands beside it rather than on it.
+      const int cell = CharCellWidth(doc.m_pLayout->metrics, 1);
+      const int x = cell > 0 ? ((placed->head.right + cell) / cell + 1) * cell : placed->head.right + 1;
+      if (x < doc.m_pView->LayoutWidth()) {
+        doc.m_pView->m_nCaretX = x;
+        doc.m_pView->UpdateCaretAndStatus(FALSE);
+      }
+      return true;
+    }
   doc.SetStatusText(LoadResString(kStrPlaceCaret).c_str());
   MessageBeep(0);
   return false;

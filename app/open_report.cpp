@@ -13,6 +13,7 @@
 #include "app/main_frame.h"
 #include "app/file_checks.h"
 #include "data/data_access.h"
+#include "layout/band_line_layout.h"
 #include "layout/fonts.h"
 #include "layout/layout_records.h"
 #include "expr/udf_library.h"
@@ -384,6 +385,12 @@ int CKmDoc::OpenReport(const char* path) {
 }
 
 void CKmDoc::FinishReportLoad(BOOL isTemplate) {
+  // A field item of no characters was never placed by a user (earlier
+  // versions kept a joined table's columns so, at the layout's origin, where
+  // they showed but could not be selected): it stays off the layout.
+  if (m_pModel != nullptr)
+    for (FieldDef* f = m_pModel->fieldList; f != nullptr; f = f->next)
+      if (IsPlacedField(f) && f->head.width == 0) MarkFieldUnplaced(f);
   if (m_pLayout) BuildLayoutItemOrder(*m_pLayout);
   // The report's own printer gives the fonts; their sizes give the items'
   // extents and the band lines' heights.
@@ -589,6 +596,8 @@ BOOL CKmDoc::DoFileNew(const char* masterTable, int passThrough, BOOL ask, BOOL 
     case 3:
       m_bReportOpen = TRUE;
       if (m_bandLines.lines != nullptr) RenumberBandLines(m_bandLines);
+      // The Record line takes its height, baseline and bottom from the fonts.
+      if (m_pLayout != nullptr && m_bandLines.lines != nullptr) RelayoutAfterFontChange(*m_pLayout, false, kNoAnchor);
       if (m_settings.shHzRul || m_settings.shVtRul) UpdateViewsByHint(101, nullptr);
       break;
     case 10:

@@ -186,6 +186,11 @@ inline FieldDef* FieldOfItem(ReportItemHead* h) {
   return h != nullptr && ShapeOfFlags(h->flags) == ItemShape::Field ? reinterpret_cast<FieldDef*>(h) : nullptr;
 }
 inline const FieldDef* FieldOfItem(const ReportItemHead* h) { return FieldOfItem(const_cast<ReportItemHead*>(h)); }
+// Off the layout until a user places it: neither drawn, selectable nor printed.
+inline void MarkFieldUnplaced(FieldDef* f) {
+  f->head.flags &= ~kItemKindField;
+  f->totalFlags = static_cast<uint8_t>(f->totalFlags | kTotalHidden);
+}
 inline void MarkFieldPlaced(FieldDef* f) {
   f->head.flags |= kItemKindField;
   f->totalFlags = static_cast<uint8_t>(f->totalFlags & ~kTotalHidden);

@@ -185,6 +185,9 @@ int AddJoin(CKmComposite* m, JoinRequest* r, const TableOverrideContext& ctx, co
     return rc;
   }
   std::snprintf(m->tableSlots[slot]->alias, sizeof m->tableSlots[slot]->alias, "%s", r->alias);
+  // The joined table's columns are offered for placing, not placed.
+  for (FieldDef* f = m->fieldList; f; f = f->next)
+    if (f->table == slot && !(f->flags & kFieldAlias)) MarkFieldUnplaced(f);
   std::vector<uint32_t> pairs;
   for (const JoinLinkEntry* e = r->links; e && e->field; ++e) {
     uint32_t key = kNoField, n = 0;

@@ -344,7 +344,8 @@ int PrepareRun(KmDocBase* doc) {
       return 1;
     }
   }
-  // The page ends at the page set-up's bottom margin.
+  // The page begins at the page set-up's top margin and ends at its bottom margin.
+  if (const int32_t top = TopMargin720(*doc); top > 0) r->pageStartArg = top;
   if (doc->m_pageMetrics.bottomMargin720 > 0) r->pageBottom = doc->m_pageMetrics.bottomMargin720;
   // The Record band's height without its empty bottom lines, unless records
   // go across (each record then keeps its whole band).

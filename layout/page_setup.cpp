@@ -1,6 +1,8 @@
 #include "layout/page_setup.h"
 
+#include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
+#include "foundation/units.h"
 
 #include <new>
 
@@ -93,4 +95,15 @@ bool DecodePageSetup(const uint8_t* data, size_t length, PageSetupRec* rec) {
     rec->*kWordMembers[i] = static_cast<int32_t>(v);
   }
   return true;
+}
+
+int32_t TopMargin720(const KmDocBase& doc) {
+  const PageSetupRec* p = doc.m_pPageSetup;
+  if (p == nullptr || p->TopMargin <= 0) return 0;
+  const WORD margin = static_cast<WORD>(p->TopMargin > 65535 ? 65535 : p->TopMargin);
+  // In the report's measure: hundredths of an inch, or tenths of a millimetre.
+  const int32_t hundredths =
+      doc.m_measure == 0 ? static_cast<int32_t>(ConvertMeasure(margin, kMeasureHundredths, kMeasureTenthsMm, 10, 0))
+                         : margin;
+  return hundredths * 720 / 100;
 }

@@ -25,6 +25,9 @@ constexpr int32_t kOutputToPrinter = 0;
 constexpr int32_t kOutputToFile = 2;
 
 // Zero-filled, as the document makes it at start-up; null when out of memory.
+// Where every page's first line begins: the page set-up's top margin in
+// 1/720 inch; 0 without a page set-up.
+int32_t TopMargin720(const KmDocBase& doc);
 PageSetupRec* AllocPageSetup();
 void FreePageSetup(PageSetupRec* rec);
 

@@ -75,21 +75,28 @@ void PageRecord::ResolveLines(DriverFontCache* fonts, bool placeGlyphs) {
   states_.clear();
 }
 
+void PageRecord::AddGraphicStep(Kind kind, int index) {
+  // After the page's graphics so far, before its first text.
+  auto at = steps_.begin();
+  while (at != steps_.end() && !IsTextStep(at->kind)) ++at;
+  steps_.insert(at, Step{kind, index});
+}
+
 void PageRecord::Line(const QPen& pen, const QPointF& from, const QPointF& to) {
   EndForeign();
-  steps_.push_back({Kind::kLine, static_cast<int>(lines_.size())});
+  AddGraphicStep(Kind::kLine, static_cast<int>(lines_.size()));
   lines_.push_back({pen, from, to});
 }
 
 void PageRecord::Fill(const QRectF& rect, const QBrush& brush) {
   EndForeign();
-  steps_.push_back({Kind::kFill, static_cast<int>(fills_.size())});
+  AddGraphicStep(Kind::kFill, static_cast<int>(fills_.size()));
   fills_.push_back({rect, brush});
 }
 
 void PageRecord::Image(const QRectF& target, const QImage& image, const QRectF& source) {
   EndForeign();
-  steps_.push_back({Kind::kImage, static_cast<int>(images_.size())});
+  AddGraphicStep(Kind::kImage, static_cast<int>(images_.size()));
   images_.push_back({target, source, image.copy()});
 }
 
@@ -145,7 +152,7 @@ QPainter* PageRecord::BeginForeign() {
   }
   foreignPainter_.setRenderHint(QPainter::Antialiasing, true);
   foreignPainter_.setRenderHint(QPainter::TextAntialiasing, true);
-  steps_.push_back({Kind::kForeign, static_cast<int>(foreign_.size() - 1)});
+  AddGraphicStep(Kind::kForeign, static_cast<int>(foreign_.size() - 1));
   return &foreignPainter_;
 }
 
@@ -357,6 +364,8 @@ bool PageRecord::Load(const QByteArray& bytes) {
     Clear();
     return false;
   }
+  // Kept pages hold their graphics first; a page that does not is put in that order.
+  std::stable_partition(steps_.begin(), steps_.end(), [](const Step& st) { return !IsTextStep(st.kind); });
   // Keys only tell fonts apart while a page is recorded; a loaded page gets
   // distinct ones that no font of a cache can have (its deferred lines are
   // resolved with a cache's fonts, whose keys are their addresses).

@@ -91,6 +91,11 @@ class PageRecord {
     Kind kind;
     int index;  // into the list of its kind
   };
+  // Graphics (lines, fills, images, drawings) go before every text of the
+  // page, each kind in the order made, so that a filled box never hides the
+  // text it frames: the page paints as the layout view does.
+  void AddGraphicStep(Kind kind, int index);
+  static bool IsTextStep(Kind kind) { return kind == Kind::kText || kind == Kind::kDeferred; }
   struct TextStep {
     int font;    // into fonts_
     int start, length;  // the step's characters in text
@@ -120,7 +125,7 @@ class PageRecord {
     bool pdfWritable;
   };
 
-  std::vector<Step> steps_;
+  std::vector<Step> steps_;  // the graphics first, then the texts
   std::vector<TextStep> texts_;
   std::vector<QGlyphRun> glyphs_;
   std::vector<LineStep> lines_;
