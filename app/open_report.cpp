@@ -410,7 +410,12 @@ void CKmDoc::FinishReportLoad(BOOL isTemplate) {
   if (m_pMainFrame != nullptr) m_pMainFrame->FitBandPane();
 }
 
+void CKmDoc::DropTextEditor() {
+  if (m_pView != nullptr && m_pView->EditorOpen()) m_pView->EndTextEdit(false);
+}
+
 void CKmDoc::ForgetEditHoldings() {
+  DropTextEditor();
   if (m_pLayout == nullptr) return;
   if (m_pView != nullptr && m_bReportOpen) {
     ForgetUndoDelete(*m_pView, true);
@@ -457,6 +462,11 @@ void CKmDoc::ClearReport(BOOL closeModel) {
 void CKmDoc::StartNewReport() {
   ForgetCompoundFile();
   m_strPathName.clear();
+  // The new report is not the library member or file that was open before:
+  // the save question and File Save must not name it.
+  m_bLibraryMode = FALSE;
+  m_szReportName[0] = 0;
+  m_szReportName2[0] = 0;
   SetTitleAlways(GetResString(120, 0));
   if (ReportFileIO* io = FileIO()) io->ResetProperties(*this);
   if (m_pSqlText != nullptr && m_pSqlText[0] != 0) {
@@ -556,6 +566,7 @@ BOOL CKmDoc::DoFileNew(const char* masterTable, int passThrough, BOOL ask, BOOL 
     if (!GetReportOpenDialogs().SaveModified(*this)) return fail(false);
     if (mode != 4 && !ChooseNewReportMaster(masterTable, passThrough, mode == 3, FALSE, fromQuery))
       return fail(true);
+    DropTextEditor();
     m_pModel->fieldRemovedHook = nullptr;
     ReleaseReportFonts();
     EmptyModel();
