@@ -164,9 +164,19 @@ TEST_F(TextEntryCommands, FileCommandsAndButtonsStayOffWhileTypingAndStoreTheTex
   Command(kCmdOpen);
   ASSERT_EQ(Path(), sales);
   for (const char* word : {"ALPHA", "CHARLIE", "DELTA"}) EXPECT_TRUE(HasText(*doc, word)) << word;
+
+  // File > Save while typing writes the typed text too.
+  Type("ECHO", 680);
+  Command(kCmdSave);
+  EXPECT_FALSE(Editing());
+  EXPECT_FALSE(doc->IsModified());
+  Command(kCmdClose);
+  Command(kCmdOpen);
+  ASSERT_EQ(Path(), sales);
+  EXPECT_TRUE(HasText(*doc, "ECHO"));
   const std::string text = PrintedBy(kCmdPrint, "typed");
   const std::string title = text.substr(0, text.find('\n'));
-  for (const char* word : {"ALPHA", "CHARLIE", "DELTA"}) EXPECT_NE(title.find(word), std::string::npos) << text;
+  for (const char* word : {"ALPHA", "CHARLIE", "DELTA", "ECHO"}) EXPECT_NE(title.find(word), std::string::npos) << text;
 }
 
 }  // namespace
