@@ -462,11 +462,6 @@ void CKmDoc::ClearReport(BOOL closeModel) {
 void CKmDoc::StartNewReport() {
   ForgetCompoundFile();
   m_strPathName.clear();
-  // The new report is not the library member or file that was open before:
-  // the save question and File Save must not name it.
-  m_bLibraryMode = FALSE;
-  m_szReportName[0] = 0;
-  m_szReportName2[0] = 0;
   SetTitleAlways(GetResString(120, 0));
   if (ReportFileIO* io = FileIO()) io->ResetProperties(*this);
   if (m_pSqlText != nullptr && m_pSqlText[0] != 0) {
@@ -573,6 +568,11 @@ BOOL CKmDoc::DoFileNew(const char* masterTable, int passThrough, BOOL ask, BOOL 
     if (fromQuery && m_pQuery != nullptr) m_pModel->reportViewName = m_pQuery->name;
     SetModifiedFlag(FALSE);
     ForgetCompoundFile();
+    // The new report is not the library member or file that was open
+    // before: the save question and File Save must not name it.
+    m_bLibraryMode = FALSE;
+    m_szReportName[0] = 0;
+    m_szReportName2[0] = 0;
     UpdateViewsByHint(0, nullptr);
     if (mode == 4) {
       if (!NewReportFromTemplate(masterTable, passThrough)) return fail(true);
