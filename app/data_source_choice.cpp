@@ -10,6 +10,8 @@
 #include "core/composite.h"
 #include "data/data_access.h"
 #include "data/master_joins.h"
+#include "designer/design_view.h"
+#include "designer/layout_editing.h"
 #include "dialogs/data_source_dialogs.h"
 #include "dialogs/joins_dialog.h"
 #include "dialogs/master_table_dialog.h"
@@ -190,11 +192,32 @@ BOOL DispatchDataCommand(CKmDoc& doc, UINT id) {
     case kCmdDataSources:
       // With a report open the chosen connection becomes current: the
       // report's tables are then chosen from it.
-      if (doc.CreateReportTables()) doc.ChooseDataSource(doc.m_bReportOpen);
+      if (doc.CreateReportTables()) {
+        DataAccess* data = GetDataAccess(doc.m_pModel);
+        const char* current = data->GetCurrentDataSourceName();
+        const std::string before = current != nullptr ? current : "";
+        // Cancel leaves the report on the data source it had.
+        if (doc.ChooseDataSource(doc.m_bReportOpen) != 0 && !before.empty() && data->IsConnected(before.c_str())) {
+          data->SelectDataSource(before.c_str());
+          doc.RefreshDataSourceTitle();
+        }
+      }
       return TRUE;
     case kCmdMasterTable:
       if (!doc.m_bReportOpen) return TRUE;
-      if (HaveDataSource(doc) && RunMasterTableDialog(&doc, doc.GetOwnerWindow())) doc.UpdateDatabaseMenu();
+      if (HaveDataSource(doc)) {
+        bool replaced = false;
+        if (RunMasterTableDialog(&doc, doc.GetOwnerWindow(), &replaced)) doc.UpdateDatabaseMenu();
+        // Nothing selected, marked, held for Undo or cut stays from before
+        // the change of table: the items may have gone with it.
+        if (replaced && doc.m_pView != nullptr) {
+          doc.m_pView->ClearSelection();
+          doc.m_pView->UnmarkAllLines();
+          ForgetUndoDelete(*doc.m_pView, true);
+          ClearInternalClipboard(*doc.m_pView);
+          doc.m_pView->UpdateCaretAndStatus(0);
+        }
+      }
       doc.RefreshDataSourceTitle();
       return TRUE;
     case kCmdJoins:

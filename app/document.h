@@ -94,6 +94,9 @@ class CKmDoc : public KmDocBase {
   // Undo and the designer's own clipboard let go of the report's items: a
   // report closed, opened or begun anew leaves nothing to undo or paste.
   void ForgetEditHoldings();
+  // Closes text entry on the layout without storing it, before the report's
+  // items and fonts that the editor points at are freed.
+  void DropTextEditor();
   void StartNewReport();
   // The report's font table from its printer, its default font the one
   // Default Settings names.

@@ -312,7 +312,8 @@ bool TextAtCaret(CKmDoc& doc) {
 
 bool PlaceAtCaret(KmDocBase* base, FieldDef* field) {
   auto& doc = *static_cast<CKmDoc*>(base);
-  if (!doc.m_bReportOpen || doc.m_pView == nullptr || doc.m_pLayout == nullptr) return false;
+  // The report being printed or previewed is not changed under the run.
+  if (!doc.m_bReportOpen || doc.m_pView == nullptr || doc.m_pLayout == nullptr || doc.m_pRun != nullptr) return false;
   const int line = doc.m_pView->CaretLine();
   if (!TextAtCaret(doc))
     if (FieldDef* placed = PlaceFieldOnLayout(doc, field, line, doc.m_pView->m_nCaretX)) {
@@ -335,7 +336,7 @@ bool PlaceAtCaret(KmDocBase* base, FieldDef* field) {
 // the release, and the field is placed there as at the caret.
 bool PlaceAtPoint(KmDocBase* base, FieldDef* field, POINT screen) {
   auto& doc = *static_cast<CKmDoc*>(base);
-  if (!doc.m_bReportOpen || doc.m_pView == nullptr) return false;
+  if (!doc.m_bReportOpen || doc.m_pView == nullptr || doc.m_pRun != nullptr) return false;
   HWND view = doc.m_pView->m_hWnd;
   if (view == nullptr || WindowFromPoint(screen) != view) return false;
   POINT at = screen;
@@ -485,7 +486,16 @@ void ShowInsertFieldDialog(CKmDoc& doc) {
     hooks.placeAtPoint = PlaceAtPoint;
     doc.m_pInsertField = std::make_unique<InsertFieldPalette>(&doc, hooks);
   }
-  doc.m_pInsertField->Show(Owner(doc));
+  const bool opening = doc.m_pInsertFieldPalette == nullptr;
+  if (!doc.m_pInsertField->Show(Owner(doc)) || !opening || doc.m_pView == nullptr) return;
+  // It opens at the top right of the layout, clear of the menus and the
+  // band pane, where the caret it places fields at is seldom hidden.
+  RECT area, own;
+  HWND palette = doc.m_pInsertField->m_hWnd;
+  if (!GetWindowRect(doc.m_pView->m_hWnd, &area) || !GetWindowRect(palette, &own)) return;
+  const int width = own.right - own.left;
+  const int x = std::max<int>(area.left, area.right - width - 8);
+  SetWindowPos(palette, nullptr, x, area.top + 8, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace

@@ -166,10 +166,12 @@ void OfferStartChoice(CKmDoc& doc) {
   if (g_installed != nullptr) g_installed->steps.openAllowed = FALSE;
 }
 
-int FileCommandState(const CKmDoc* doc, UINT id) {
+int FileCommandState(const CKmDoc* doc, UINT id, BOOL inPlaceEdit) {
   if (IsRecentCommand(id))
-    return g_installed == nullptr || g_installed->recent[static_cast<int>(id - kCmdRecentFileFirst)].empty() ? 0 : 1;
-  if (id == kCmdClose) return doc != nullptr && doc->m_bReportOpen ? 1 : 0;
+    return inPlaceEdit || g_installed == nullptr || g_installed->recent[static_cast<int>(id - kCmdRecentFileFirst)].empty()
+               ? 0
+               : 1;
+  if (id == kCmdClose) return doc != nullptr && doc->m_bReportOpen && !inPlaceEdit ? 1 : 0;
   return -1;
 }
 

@@ -18,9 +18,9 @@ void RemoveFileCommands();
 // The start choice when no report is open at start-up: it may also open an
 // existing report.
 void OfferStartChoice(CKmDoc& doc);
-// The enable state of the recent-file entries and Close: 0 or 1; -1 for
-// any other command.
-int FileCommandState(const CKmDoc* doc, UINT id);
+// The enable state of the recent-file entries and Close: 0 or 1 (0 while
+// text is typed in place on the layout); -1 for any other command.
+int FileCommandState(const CKmDoc* doc, UINT id, BOOL inPlaceEdit);
 
 // kmw.ini [Preferences] FileNew: how File New starts (0 ask, 1 wizards,
 // 2 instant, 3 blank, 4 template); 0 for any other value.

@@ -66,6 +66,12 @@ constexpr UINT kReportIds[] = {kCmdClose, kCmdSave, kCmdSaveAs, kCmdProperties, 
 constexpr UINT kDesignerIds[] = {30100, 30110, 30120, 30130, 30140, 30170, 57639, 30150,
                                  30160, 30502, 30504, 30510, 30740, 30730};
 
+// Commands that close, replace, save or run the report: text typed in
+// place is stored before they go.
+constexpr UINT kEndsTextEntryIds[] = {kCmdNew,    kCmdNewUserSql, kCmdOpen,   kCmdClose,  kCmdSave,
+                                      kCmdSaveAs, kCmdPageSetup,  kCmdExport, kCmdSend,   kCmdPrint,
+                                      30031,      kCmdPreview,    kCmdExit};
+
 Rule RuleOf(UINT id) {
   if (std::find(std::begin(kAlwaysIds), std::end(kAlwaysIds), id) != std::end(kAlwaysIds)) return Rule::kAlways;
   if (std::find(std::begin(kReportIds), std::end(kReportIds), id) != std::end(kReportIds)) return Rule::kReport;
@@ -230,7 +236,15 @@ BOOL CMainFrame::BeginDeferredStart(UINT delayMs) {
 }
 
 BOOL CMainFrame::RouteToDocument(UINT id) { return m_pDoc != nullptr && DispatchFileCommand(*m_pDoc, id); }
-int CMainFrame::DocumentUpdate(UINT id) const { return FileCommandState(m_pDoc, id); }
+int CMainFrame::DocumentUpdate(UINT id) const { return FileCommandState(m_pDoc, id, m_wndLayoutView.EditorOpen()); }
+
+BOOL CMainFrame::EndTextEntryFor(UINT id) {
+  if (!m_wndLayoutView.EditorOpen()) return TRUE;
+  const bool recent = id >= kCmdRecentFileFirst && id < kCmdRecentFileFirst + kRecentFileCount;
+  if (!recent && std::find(std::begin(kEndsTextEntryIds), std::end(kEndsTextEntryIds), id) == std::end(kEndsTextEntryIds))
+    return TRUE;
+  return m_wndLayoutView.EndTextEdit(true) ? TRUE : FALSE;
+}
 BOOL CMainFrame::SaveModified() { return m_pDoc == nullptr || GetReportOpenDialogs().SaveModified(*m_pDoc); }
 
 BOOL CMainFrame::ReportOpen() const { return m_pDoc != nullptr && m_pDoc->m_bReportOpen; }
@@ -241,13 +255,16 @@ BOOL CMainFrame::IsCommandEnabled(UINT id) {
   if (answer >= 0) return answer != 0;
   CCmdUI ui(id);
   if (m_wndLayoutView.UpdateCommand(&ui)) return ui.m_bEnabled;
+  // The document's rules see whether text is being typed in place.
+  const BOOL editing = m_wndLayoutView.EditorOpen() ? TRUE : FALSE;
+  const bool docAllows = m_pDoc == nullptr || DocumentCommandState(*m_pDoc, id, editing) != 0;
   switch (RuleOf(id)) {
     case Rule::kAlways:
-      return TRUE;
+      return docAllows;
     case Rule::kReport:
-      return ReportOpen() && (m_pDoc == nullptr || DocumentCommandState(*m_pDoc, id, FALSE) != 0);
+      return ReportOpen() && docAllows;
     case Rule::kConnections:
-      return m_pDoc == nullptr || DocumentCommandState(*m_pDoc, id, FALSE) != 0;
+      return docAllows;
     case Rule::kPlaceholder:
     case Rule::kDesigner:
       return FALSE;
@@ -352,7 +369,7 @@ LRESULT CMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_QUERYENDSESSION:
       // The user is asked about unsaved changes before the session may end.
-      return SaveModified();
+      return EndTextEntryFor(kCmdExit) && SaveModified();
     case WM_ENDSESSION:
       if (wParam && m_pDoc && m_pDoc->m_bSettingsRead) SaveSettingsOnExit(*m_pDoc);
       break;
@@ -379,6 +396,7 @@ void CMainFrame::OnFontsOrSettingsChanged(bool settings) {
 }
 
 void CMainFrame::OnCommand(UINT id) {
+  if (!EndTextEntryFor(id)) return;
   if (RouteToDocument(id)) return;
   if (m_wndLayoutView.OnCommand(id)) return;
   // While output runs the designer takes no commands.
@@ -420,6 +438,7 @@ void CMainFrame::OnClose() {
     if (m_pDoc) m_pDoc->m_nRunState = -3;
     return;
   }
+  if (!EndTextEntryFor(kCmdExit)) return;
   m_bClosing = TRUE;
   if (!SaveModified()) {
     m_bClosing = FALSE;

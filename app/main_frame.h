@@ -58,6 +58,10 @@ class CMainFrame : public CWnd {
   // The document's enable rule for a command: 0 or 1; -1 leaves it to the
   // frame's and the designer's rules.
   int DocumentUpdate(UINT id) const;
+  // Text typed in place on the layout is stored, as Enter would, before a
+  // command closes, replaces, saves or prints the report; FALSE when the
+  // store failed and the command must not go on.
+  BOOL EndTextEntryFor(UINT id);
   // Whether the report may go: the unsaved-changes question.
   BOOL SaveModified();
   // Whether a command of the menus is enabled now, and its check mark.

@@ -417,7 +417,12 @@ void CKmDoc::FinishReportLoad(BOOL isTemplate) {
   if (m_pMainFrame != nullptr) m_pMainFrame->FitBandPane();
 }
 
+void CKmDoc::DropTextEditor() {
+  if (m_pView != nullptr && m_pView->EditorOpen()) m_pView->EndTextEdit(false);
+}
+
 void CKmDoc::ForgetEditHoldings() {
+  DropTextEditor();
   if (m_pLayout == nullptr) return;
   if (m_pView != nullptr && m_bReportOpen) {
     ForgetUndoDelete(*m_pView, true);
@@ -563,12 +568,18 @@ BOOL CKmDoc::DoFileNew(const char* masterTable, int passThrough, BOOL ask, BOOL 
     if (!GetReportOpenDialogs().SaveModified(*this)) return fail(false);
     if (mode != 4 && !ChooseNewReportMaster(masterTable, passThrough, mode == 3, FALSE, fromQuery))
       return fail(true);
+    DropTextEditor();
     m_pModel->fieldRemovedHook = nullptr;
     ReleaseReportFonts();
     EmptyModel();
     if (fromQuery && m_pQuery != nullptr) m_pModel->reportViewName = m_pQuery->name;
     SetModifiedFlag(FALSE);
     ForgetCompoundFile();
+    // The new report is not the library member or file that was open
+    // before: the save question and File Save must not name it.
+    m_bLibraryMode = FALSE;
+    m_szReportName[0] = 0;
+    m_szReportName2[0] = 0;
     UpdateViewsByHint(0, nullptr);
     if (mode == 4) {
       if (!NewReportFromTemplate(masterTable, passThrough)) return fail(true);

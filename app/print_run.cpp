@@ -187,9 +187,20 @@ PrintRunSetup SetupFromDocument(CKmDoc& doc, const PrintRunContext& ctx) {
   return setup;
 }
 
+HWND PaletteWindowOf(const CKmDoc& doc) {
+  CWnd* palette = doc.m_pInsertFieldPalette;
+  return palette != nullptr && IsWindow(palette->m_hWnd) ? palette->m_hWnd : nullptr;
+}
+
 // The start of an output run: counters cleared and, for the report itself,
 // the run's data prepared.
 bool BeginOutputRun(CKmDoc& doc, PrintRunContext& ctx) {
+  // The palette would place fields on the report being run; under a
+  // preview it goes out of the way.
+  if (HWND palette = PaletteWindowOf(doc)) {
+    EnableWindow(palette, FALSE);
+    if (ctx.preview) ShowWindow(palette, SW_HIDE);
+  }
   doc.m_nRunState = 0;
   ctx.pageStatus = 0;
   // The preview-window-colour switch: lines and boxes whose colour names a
@@ -202,6 +213,10 @@ bool BeginOutputRun(CKmDoc& doc, PrintRunContext& ctx) {
 }
 
 void EndOutputRun(CKmDoc& doc, PrintRunContext& ctx) {
+  if (HWND palette = PaletteWindowOf(doc)) {
+    EnableWindow(palette, TRUE);
+    if (ctx.preview) ShowWindow(palette, SW_SHOWNOACTIVATE);
+  }
   // Records read during the pages may have shown the counters again; no
   // dialog outlives the run or keeps the frame disabled.
   CloseRunStatus(doc);

@@ -319,7 +319,9 @@ class CKmView : public CWnd {
   int InsertTextLines(const std::vector<std::string>& lines);
   // Typing starts a text only left of the layout's last column.
   bool CaretColumnHasRoom() const;
-  void EndTextEdit(bool commit);
+  // Closes the editor, storing its text first with commit; false when that
+  // store failed (the typed text is lost, the report is as it was).
+  bool EndTextEdit(bool commit);
   CEditText* TextEditor() const { return m_pEditor.get(); }
   const TextItem* EditedText() const { return m_pEditedText; }
 

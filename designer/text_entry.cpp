@@ -206,10 +206,11 @@ bool CKmView::CommitTextEdit(bool* relaid) {
   return true;
 }
 
-void CKmView::EndTextEdit(bool commit) {
-  if (!EditorOpen() || m_pEditor == nullptr) return;
+bool CKmView::EndTextEdit(bool commit) {
+  if (!EditorOpen() || m_pEditor == nullptr) return true;
   bool relaid = false;
-  if (commit && Layout() != nullptr && m_pDoc != nullptr) CommitTextEdit(&relaid);
+  bool stored = true;
+  if (commit && Layout() != nullptr && m_pDoc != nullptr) stored = CommitTextEdit(&relaid);
   SetFocus(m_hWnd);
   DestroyTextEditor(m_pEditor.get());
   m_pEditor.reset();
@@ -221,4 +222,5 @@ void CKmView::EndTextEdit(bool commit) {
   m_pHost->ShowMessage("");
   m_pHost->UpdateFormatBar();
   UpdateCaretAndStatus(FALSE);
+  return stored;
 }

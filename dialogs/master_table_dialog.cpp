@@ -44,6 +44,7 @@ struct MasterTableState {
   bool pending = false;
   std::string statement;
   int entryIndex = -1;  // the data source entry the master is read from
+  bool replaced = false;  // OK changed the master table
 };
 
 // The master slot keeps the data source entry its table was chosen from.
@@ -254,6 +255,7 @@ void OnOk(HWND dialog, MasterTableState* s) {
   else SetSlotSourceName(s->doc, 0, current);
   StoreMasterEntry(s);
   AfterTableChange(s->doc, alias, s->oldAlias.c_str());
+  s->replaced = true;
   EndDialog(dialog, 1);
 }
 
@@ -364,12 +366,13 @@ INT_PTR MasterTableDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
   return FALSE;
 }
 
-int RunMasterTableDialog(KmDocBase* doc, HWND owner) {
+int RunMasterTableDialog(KmDocBase* doc, HWND owner, bool* replaced) {
   MasterTableState s;
   s.doc = doc;
   s.m = doc->m_pModel;
   s.data = GetDataAccess(doc->m_pModel);
   s.sqlReport = IsSqlReport(doc->m_pModel);
   const INT_PTR r = doc->DoModalDialog(owner, MasterTableDlgProc, "DATABASE", reinterpret_cast<LPARAM>(&s));
+  if (replaced != nullptr) *replaced = r == 1 && s.replaced;
   return r == 1 ? 1 : 0;
 }

@@ -27,8 +27,10 @@ constexpr UINT kMasterTableFileHelp = 1044;
 UINT MasterTableFileFilter(const DataAccess* data);
 
 INT_PTR MasterTableDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-// 1 changed (or kept), 0 cancelled.
-int RunMasterTableDialog(KmDocBase* doc, HWND owner);
+// 1 changed (or kept), 0 cancelled. replaced, when given, tells whether OK
+// put another table in the master's place (the designer then lets go of its
+// selection, marks, undo and clipboard).
+int RunMasterTableDialog(KmDocBase* doc, HWND owner, bool* replaced = nullptr);
 
 // After a table or join change: the fields marked for removal go, the
 // report is modified, its item order rebuilt and its views redrawn; a

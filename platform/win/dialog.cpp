@@ -3,6 +3,7 @@
 #include "platform/win/dialog.h"
 
 #include "platform/win/gdi.h"
+#include "platform/win/menu.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/ui_internal.h"
 #include "platform/win/unattended.h"
@@ -91,6 +92,9 @@ HWND CreateFromTemplate(const vt_res::DialogTemplateData* t, HWND owner, DLGPROC
   } else {
     POINT o{0, 0};
     if (ownerRoot) ClientToScreen(ownerRoot, &o);
+    // The template's position counts from the owner's client area below
+    // its menu bar, which here lies inside that area.
+    if (ownerRoot) o.y += GetMenuBarHeight(ownerRoot);
     x = o.x + Scale(t->x, bx, 4);
     y = o.y + Scale(t->y, by, 8);
   }

@@ -825,6 +825,10 @@ namespace {
 // does not bury a dialog or a progress box the user must answer.
 void KeepAboveOwner(HWND hwnd) {
   HWND owner = hwnd->owner;
+  // An owner not shown yet (a dialog that asks something while it starts)
+  // cannot hold the window up: the nearest shown window it belongs to does.
+  while (owner != nullptr && IsWindow(owner) && !(owner->style & WS_VISIBLE) && owner->owner != nullptr)
+    owner = owner->owner;
   if (owner == nullptr || !IsWindow(owner) || !owner->widget || !hwnd->widget) return;
   hwnd->widget->winId();
   owner->widget->winId();
