@@ -1,4 +1,5 @@
 #include "data/memo_sources.h"
+#include "platform/win/fileio.h"
 
 #include "core/composite.h"
 #include "core/fields.h"
@@ -30,7 +31,7 @@ class TextFileSource : public MemoByteSource {
   bool Open(const std::string& path) {
     if (file_ != nullptr && path == path_) return true;
     Close();
-    file_ = std::fopen(path.c_str(), "rb");
+    file_ = std::fopen(OsFileName(path).c_str(), "rb");
     // The reader keeps its own block; the file is read as it is now.
     if (file_ != nullptr) std::setvbuf(file_, nullptr, _IONBF, 0);
     path_ = path;
@@ -142,7 +143,7 @@ MemoReader* MemoReaderFor(CKmComposite* m, FieldDef* f) {
 void MarkMemoFieldCodes(CKmComposite* m) {
   const char* path = TextTablePath(m);
   if (path[0] == 0) return;
-  std::FILE* file = std::fopen(path, "rb");
+  std::FILE* file = std::fopen(OsFileName(path).c_str(), "rb");
   if (file == nullptr) return;
   std::vector<FieldDef*> named;
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {

@@ -1,4 +1,5 @@
 #include "data/open_tables.h"
+#include "platform/win/fileio.h"
 
 #include "data/report_dictionary.h"
 #include "data/sql_names.h"
@@ -279,7 +280,7 @@ const char* TextTableName(const CKmComposite* m) {
 void CloseTextTable(CKmComposite* m) { m->DropAttachment(AttachmentSlot::kTextTable); }
 
 int OpenTextTable(CKmComposite* m, const char* path, const char* tableName) {
-  std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
+  std::FILE* file = path ? std::fopen(OsFileName(path).c_str(), "rb") : nullptr;
   if (!file) return kEngineCannotOpenText;
   std::vector<uint8_t> data;
   uint8_t block[4096];

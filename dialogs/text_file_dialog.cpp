@@ -1,4 +1,5 @@
 #include "dialogs/text_file_dialog.h"
+#include "platform/win/fileio.h"
 
 #include "foundation/doc_base.h"
 #include "layout/layout_records.h"
@@ -61,7 +62,7 @@ INT_PTR TextFileProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 bool ReadTextFileLines(const std::string& path, int maxChars, std::vector<std::string>* lines) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(OsFileName(path), std::ios::binary);
   if (!in) return false;
   lines->clear();
   std::string line;
