@@ -17,6 +17,8 @@
 #include "layout/band_line_layout.h"
 #include "model/filter_spec.h"
 #include "model/record_filter.h"
+#include "platform/win/help.h"
+#include "platform/win/resources.h"
 #include "platform/win/unattended.h"
 
 #include <string>
@@ -46,6 +48,26 @@ void PassMessageToUser(const char* text) { ShowProgramError(text, nullptr); }
 int EngineErrorToUser(void* /*owner*/, const char* text) {
   ShowProgramError(text, nullptr);
   return 0;
+}
+
+constexpr unsigned kNoHelpViewer = 7112;
+
+// Help asked for where nothing can show it: the user is told once.
+void HelpUnavailableToUser(HWND owner) {
+  CKmDoc* doc = GetActiveKmDoc();
+  const std::string text = LoadResString(kNoHelpViewer);
+  if (Unattended() || doc == nullptr) {
+    WriteUnattendedMessage(nullptr, text.c_str());
+    return;
+  }
+  // A message dialog's own Help button asks too: its caption and icon stay.
+  const char* caption = doc->m_pszMsgCaption;
+  const UINT icon = doc->m_uMsgIcon;
+  const UINT focus = doc->m_uMsgFocusId;
+  doc->ShowMessageDialog(owner, text.c_str(), doc->GetAppCaption(), kMsgInfo);
+  doc->m_pszMsgCaption = caption;
+  doc->m_uMsgIcon = icon;
+  doc->m_uMsgFocusId = focus;
 }
 
 }  // namespace
@@ -95,6 +117,8 @@ void InstallProgramLinks(CKmDoc& doc, BandLineDialogs* bandLines) {
   // The designer's band-line commands ask through the document's dialogs.
   SetBandLineDialogs(bandLines);
   InstallPrintDialog();
+  // Help buttons, Help Topics and F1 reach a platform without a help viewer.
+  SetHelpUnavailableNotice(HelpUnavailableToUser);
 }
 
 void RemoveProgramLinks() {
@@ -106,4 +130,5 @@ void RemoveProgramLinks() {
   RemoveRunHooks();
   InstallDependencyWarningDialog(nullptr);
   SetBandLineDialogs(nullptr);
+  SetHelpUnavailableNotice(nullptr);
 }
