@@ -44,7 +44,7 @@ void Answer(HWND, UINT, UINT_PTR, DWORD) {
   HWND d = ui_test::ActiveDialog();
   if (d == nullptr || g_answerer == nullptr) return;
   const std::string caption = ui_test::Text(d);
-  if (caption == "Master  Table") {
+  if (caption == "Master Table") {
     g_answerer->seen.push_back("name: " + ui_test::Text(GetDlgItem(d, 200)));
     SetDlgItemTextA(d, 200, g_answerer->newName.c_str());
     SaveWindowPicture(d, ScreenPath("reselect-table-name").c_str());
