@@ -1,8 +1,9 @@
 // A report named with letters outside ASCII, as a new user names it: saved,
 // printed, exported, put into a library, opened again by the frame and by
-// the command line, and run unattended. The disk has the name as the user
-// typed it (UTF-8); the window title, the recent-file list, the status line,
-// the PDF's title and the unattended run's messages all spell it the same.
+// the command line (its Report Specification printed too), and run
+// unattended. The disk has the name as the user typed it (UTF-8); the window
+// title, the recent-file list, the status line, the PDF's title and the
+// unattended run's messages all spell it the same.
 #include "tests/app/newuser/newuser_fixture.h"
 
 #include "app/recent_files.h"
@@ -147,6 +148,18 @@ TEST_F(NewUserTest, AReportNamedOutsideAsciiKeepsItsNameThroughFramePrintExportL
   told = frame->m_wndStatusBar.GetKeptMessage();
   ASSERT_NE(told, nullptr);
   EXPECT_EQ(std::string(told), "The report is in " + dir_ + "/" + kNameAnsi + ".pdf");
+
+  // The Report Specification, chosen in the Print dialog, names the report as it is.
+  SetPrintDialogRunner([](CKmDoc& d) {
+    d.m_nRunMode = 2;
+    return 1;
+  });
+  fs::remove(pdf);
+  Command(kCmdPrint);
+  SetPrintDialogRunner(nullptr);
+  const std::string spec = Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
+  EXPECT_NE(spec.find(kName + ".kmw"), std::string::npos) << spec;
+  EXPECT_EQ(spec.find("\xC3\x83"), std::string::npos) << spec;
 }
 
 // The same name unattended: the PDF under the report's name and the
