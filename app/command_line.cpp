@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "platform/win/fileio.h"
 
 #include "app/app.h"
 #include "platform/win/unattended.h"
@@ -15,13 +16,15 @@ constexpr unsigned kBadArgument = 1001;
 constexpr unsigned kNoMasterTable = 677;
 constexpr unsigned kReadingReport = 1024;
 
+// The command line's names are program text; the system is asked under its own spelling.
 bool FileExists(const std::string& path) {
   std::error_code ec;
-  return !path.empty() && std::filesystem::is_regular_file(path, ec);
+  return !path.empty() && std::filesystem::is_regular_file(OsFileName(path), ec);
 }
 
 // Why a name given as a report file cannot be one.
-unsigned BadReportFileReason(const std::string& path) {
+unsigned BadReportFileReason(const std::string& name) {
+  const std::string path = OsFileName(name);
   std::error_code ec;
   const auto status = std::filesystem::status(path, ec);
   if (ec || !std::filesystem::exists(status)) return 62301;
@@ -45,7 +48,7 @@ bool HasExtension(const char* name, const char* ext3) {
 bool IsCompoundFileName(const char* path) {
   static const unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
   if (path == nullptr || !FileExists(path)) return false;
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(OsFileName(path), std::ios::binary);
   unsigned char head[8] = {};
   if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return false;
   return std::memcmp(head, kSignature, sizeof head) == 0;
@@ -57,7 +60,7 @@ bool NamesExistingFile(const char* token) {
   const char* next = std::strchr(token + 1, '/');
   if (token[0] != '/' || next == nullptr) return false;
   std::error_code ec;
-  return std::filesystem::is_directory(std::string(token, next), ec);
+  return std::filesystem::is_directory(OsFileName(std::string(token, next)), ec);
 }
 
 const char* CKmApp::SwitchValue(int position) const {

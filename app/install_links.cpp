@@ -20,6 +20,8 @@
 #include "model/record_filter.h"
 #include "platform/chart/graphics_server.h"
 #include "platform/export/page_capture.h"
+#include "platform/win/help.h"
+#include "platform/win/resources.h"
 #include "platform/win/unattended.h"
 
 #include <string>
@@ -60,6 +62,26 @@ void SqlMessageToUser(const char* text, bool warning) {
 int EngineErrorToUser(void* /*owner*/, const char* text) {
   ShowProgramError(text, nullptr);
   return 0;
+}
+
+constexpr unsigned kNoHelpViewer = 7112;
+
+// Help asked for where nothing can show it: the user is told once.
+void HelpUnavailableToUser(HWND owner) {
+  CKmDoc* doc = GetActiveKmDoc();
+  const std::string text = LoadResString(kNoHelpViewer);
+  if (Unattended() || doc == nullptr) {
+    WriteUnattendedMessage(nullptr, text.c_str());
+    return;
+  }
+  // A message dialog's own Help button asks too: its caption and icon stay.
+  const char* caption = doc->m_pszMsgCaption;
+  const UINT icon = doc->m_uMsgIcon;
+  const UINT focus = doc->m_uMsgFocusId;
+  doc->ShowMessageDialog(owner, text.c_str(), doc->GetAppCaption(), kMsgInfo);
+  doc->m_pszMsgCaption = caption;
+  doc->m_uMsgIcon = icon;
+  doc->m_uMsgFocusId = focus;
 }
 
 }  // namespace
@@ -112,6 +134,8 @@ void InstallProgramLinks(CKmDoc& doc, BandLineDialogs* bandLines) {
   InstallPrintDialog();
   // An HTML export's charts become image files of their own.
   SetExportChartPictureHook(RenderPictureToBytes);
+  // Help buttons, Help Topics and F1 reach a platform without a help viewer.
+  SetHelpUnavailableNotice(HelpUnavailableToUser);
 }
 
 void RemoveProgramLinks() {
@@ -125,4 +149,5 @@ void RemoveProgramLinks() {
   InstallDependencyWarningDialog(nullptr);
   SetBandLineDialogs(nullptr);
   SetExportChartPictureHook(nullptr);
+  SetHelpUnavailableNotice(nullptr);
 }

@@ -183,7 +183,10 @@ void ShowMemberInfo(HWND d, LibraryDialog& s) {
     time.hours = info[7];
     time.minutes = info[8];
     time.seconds = info[9];
-    FillFileDateTime(date, time, reinterpret_cast<const char*>(info + 10), d, 208, 209, nullptr);
+    // The header's text is the platform the member was written on, not who
+    // wrote it: a member that names no user shows none.
+    const char* user = reinterpret_cast<const char*>(info + 10);
+    FillFileDateTime(date, time, std::strncmp(user, "Windows", 8) == 0 ? "" : user, d, 208, 209, nullptr);
   }
   if (s.combo || s.doc->m_settings.readReportAlwaysUseSameDS || m == nullptr) return;
   HWND box = GetDlgItem(d, 206);

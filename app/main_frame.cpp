@@ -340,6 +340,8 @@ LRESULT CMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (m_pDoc != nullptr) m_pDoc->OnWizardDone(wParam);
       return 0;
     case WM_HELP:
+      // F1 in the designer: the frame's Help command, as its key.
+      OnCommand(kCmdHelp);
       return TRUE;
     case WM_ACTIVATE:
       // Another window of the program takes over: the layout's caret goes.
@@ -412,6 +414,7 @@ void CMainFrame::OnCommand(UINT id) {
       break;
     case kCmdHelp:
       if (m_nHelpContext) WinHelpA(m_hWnd, m_pDoc ? m_pDoc->GetHelpFileName() : "kmw.hlp", HELP_CONTEXT, m_nHelpContext);
+      else WinHelpA(m_hWnd, m_pDoc ? m_pDoc->GetHelpFileName() : "kmw.hlp", HELP_FINDER, 0);
       break;
     case kCmdExit:
       m_bClosing = TRUE;

@@ -29,8 +29,8 @@
 #include "model/group_levels.h"
 #include "platform/win/fileio.h"
 #include "platform/win/process.h"
-#include "platform/win/resources.h"
 #include "platform/win/unattended.h"
+#include "platform/win/resources.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -141,7 +141,9 @@ bool FileExists(const std::string& path) { return AccessPath(path.c_str(), 0) ==
 // Print to a file: an existing file is replaced only when the user agrees,
 // and the file must be one the program can make.
 bool PrepareOutputFile(CKmDoc& doc, const std::string& path) {
-  if (FileExists(path)) {
+  // An unattended run was told to print: the file the report names is its
+  // answer, so nobody is asked (and no question is written out).
+  if (FileExists(path) && !IsUnattendedRun()) {
     char text[600];
     std::snprintf(text, sizeof text, LoadResString(181).c_str(), FileNamePart(path.c_str()));
     const std::string caption = LoadResString(194);
@@ -235,7 +237,8 @@ std::string OutputFileText(const std::string& file) {
 void TellOutputFile(CKmDoc& doc, const std::string& file) {
   if (file.empty()) return;
   if (IsUnattendedRun()) {
-    std::printf("%s\n", OutputFileText(file).c_str());
+    // The calling script reads the name as the system spells it.
+    std::printf("%s\n", FileNameText(OutputFileText(file)).c_str());
     std::fflush(stdout);
     return;
   }

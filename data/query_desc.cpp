@@ -1,4 +1,5 @@
 #include "data/query_desc.h"
+#include "platform/win/fileio.h"
 
 #include <cstdio>
 #include <cstring>
@@ -55,7 +56,7 @@ bool QueryDesc::Pack(unsigned char* buffer, size_t size) const {
 bool QueryDesc::FromDropText(const char* path) {
   Clear();
   if (!path) return false;
-  FILE* f = std::fopen(path, "rb");
+  FILE* f = std::fopen(OsFileName(path).c_str(), "rb");
   if (!f) return false;
   std::vector<unsigned char> data;
   unsigned char chunk[4096];

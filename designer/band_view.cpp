@@ -118,6 +118,10 @@ void CBandView::OnDraw(HDC dc) {
   HGDIOBJ oldFont = SelectObject(dc, NamesFont());
   SetBkMode(dc, TRANSPARENT);
   SetTextAlign(dc, TA_BASELINE);
+  // A name sits on its line's baseline unless the report's font leaves less
+  // room below it than the names' g, p and y need.
+  TEXTMETRICA names{};
+  GetTextMetricsA(dc, &names);
 
   // Shading: marked lines in the highlight colour, the current line grey.
   const int last = m_pView->LastUsedLine();
@@ -169,7 +173,8 @@ void CBandView::OnDraw(HDC dc) {
       GetBandName(name, sizeof name, r->kind, [this](int level) { return m_pView->Host().GroupFieldName(level); });
       SetTextColor(dc, (r->flags & kLineMarked) ? GetSysColor(COLOR_HIGHLIGHTTEXT) : RGB(0, 0, 0));
       RECT clip{0, std::max(shift, r->bottom - r->pixelHeight - scroll), c.right - kGutter, r->bottom - scroll + 1};
-      ExtTextOutA(dc, 1, base, ETO_CLIPPED, &clip, name, static_cast<UINT>(std::strlen(name)), nullptr);
+      const int nameBase = std::min<int>(base, r->bottom - scroll - static_cast<int>(names.tmDescent));
+      ExtTextOutA(dc, 1, nameBase, ETO_CLIPPED, &clip, name, static_cast<UINT>(std::strlen(name)), nullptr);
     }
   }
   // Freeform lines' edges, which can be dragged.

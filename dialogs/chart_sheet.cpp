@@ -1,5 +1,6 @@
 #include "dialogs/chart_sheet.h"
 
+#include "dialogs/field_list_box.h"
 #include "charts/chart_render.h"
 #include "core/composite.h"
 #include "foundation/dialog_runner.h"
@@ -96,9 +97,10 @@ void FillSheet(HWND d, const SheetState& st) {
   uint32_t n = 0;
   for (FieldDef* f = m ? m->fieldList : nullptr; f; f = f->next, ++n) {
     if (f->flags & kFieldAlias) continue;
-    Add(d, kChartLabelField, f->name, static_cast<LPARAM>(n));
+    const std::string shown = FieldNameWithTable(f->name, f, m);
+    Add(d, kChartLabelField, shown.c_str(), static_cast<LPARAM>(n));
     if (!(FieldKind(f) & (kFieldNumeric | kFieldLogical))) continue;
-    const LRESULT i = Send(d, kChartSeriesList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(f->name));
+    const LRESULT i = Send(d, kChartSeriesList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown.c_str()));
     Send(d, kChartSeriesList, LB_SETITEMDATA, static_cast<WPARAM>(i), static_cast<LPARAM>(n));
     if (st.chart->HasSeriesFor(n) && n != s.labelField) Send(d, kChartSeriesList, LB_SETSEL, TRUE, i);
   }

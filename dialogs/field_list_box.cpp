@@ -156,14 +156,18 @@ char FieldTypeLetter(const FieldDef* f) {
   return 'C';
 }
 
+std::string FieldNameWithTable(const char* name, const FieldDef* field, const CKmComposite* m) {
+  std::string text = name != nullptr ? name : "";
+  if (m != nullptr && field != nullptr && field->table < kMaxTables && m->tableSlots[field->table] != nullptr &&
+      TableCount(m) > 1 && m->tableSlots[field->table]->alias[0] != 0)
+    text += std::string(" (") + m->tableSlots[field->table]->alias + ")";
+  return text;
+}
+
 void FormatFieldListEntry(char* out, const char* name, const FieldDef* field, int length, const CKmComposite* m) {
   if (out == nullptr || length <= 0) return;
-  const char* alias = "";
-  if (m != nullptr && field->table < kMaxTables && m->tableSlots[field->table] != nullptr && TableCount(m) > 1)
-    alias = m->tableSlots[field->table]->alias;
-  const std::string qualifier = *alias ? std::string(" (") + alias + ")" : std::string();
-  std::snprintf(out, static_cast<size_t>(length), "%c %s%s%s", FieldTypeLetter(field), name != nullptr ? name : "",
-                qualifier.empty() ? "" : qualifier.substr(0, 2).c_str(), qualifier.empty() ? "" : qualifier.c_str() + 2);
+  std::snprintf(out, static_cast<size_t>(length), "%c %s", FieldTypeLetter(field),
+                FieldNameWithTable(name, field, m).c_str());
 }
 
 int FillFieldListForTable(HWND dialog, int control, const CKmComposite* m, uint32_t table, const char* selection,

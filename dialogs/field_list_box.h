@@ -6,6 +6,7 @@
 #include "platform/win/window.h"
 
 #include <cstdint>
+#include <string>
 
 class CKmComposite;
 class KmDocBase;
@@ -31,6 +32,10 @@ char FieldTypeLetter(const FieldDef* field);
 // in parentheses when the model has more than one table; at most length - 1
 // characters.
 void FormatFieldListEntry(char* out, const char* name, const FieldDef* field, int length, const CKmComposite* m);
+// The name with its table's alias in brackets when the report has more than
+// one table, as every list of fields shows it, so that same-named columns of
+// joined tables are told apart.
+std::string FieldNameWithTable(const char* name, const FieldDef* field, const CKmComposite* m);
 
 // Empties the list or combo and adds every field of one table that passes
 // the filter (null: all data fields), each with the field as its data.

@@ -72,13 +72,36 @@ bool RowFromEntry(HWND dialog, State* s, SelectConditionRow* row, bool first) {
   return true;
 }
 
-void ShowCheck(HWND dialog, State* s, int code, int row) {
+// A refused row: its text under the list, the row itself in the list and in
+// the entry controls (row -1: the one being entered), the value box at the
+// place the check stopped.
+void ShowCheck(HWND dialog, State* s, int code, int row, int position) {
   s->p->lastError = code;
   char text[400];
   std::snprintf(text, sizeof text, "%s", LoadResString(kConditionMessageBase + static_cast<UINT>(code)).c_str());
   SetDlgItemTextA(dialog, kFilterMessage, text);
-  SendDlgItemMessageA(dialog, kFilterRows, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+  if (row >= 0) {
+    SendDlgItemMessageA(dialog, kFilterRows, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+    LoadRow(dialog, s, row);
+  }
   if (s->p->doc) s->p->doc->ErrorBoxOwner(dialog, text);
+  HWND value = GetDlgItem(dialog, kFilterValue);
+  SetFocus(value);
+  SendMessageA(value, EM_SETSEL, static_cast<WPARAM>(position < 0 ? 0 : position), -1);
+}
+
+// The row's value as the list will take it: a refused one is shown and kept
+// out of the list. Warnings are asked about when the list is accepted.
+bool RowAccepted(HWND dialog, State* s, const SelectConditionRow& entered) {
+  SelectConditionRow row = entered;
+  int code = 0, position = 0;
+  if (ParseConditionValue(s->p->model, &row, &code, &position) ||
+      code == kCondWarnRunningTotal || code == kCondWarnOtherLevel) {
+    SetDlgItemTextA(dialog, kFilterMessage, "");
+    return true;
+  }
+  ShowCheck(dialog, s, code, -1, position);
+  return false;
 }
 
 bool Ok(HWND dialog, State* s) {
@@ -89,7 +112,7 @@ bool Ok(HWND dialog, State* s) {
   if (!rows.empty() && !ParseConditionList(m, static_cast<int>(rows.size()), rows.data(), &code, &row)) {
     const bool warning = code == kCondWarnRunningTotal || code == kCondWarnOtherLevel;
     if (!warning) {
-      ShowCheck(dialog, s, code, row);
+      ShowCheck(dialog, s, code, row, 0);
       return false;
     }
     s->p->lastError = code;
@@ -148,16 +171,15 @@ INT_PTR FilterDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
           return TRUE;
         case kFilterAdd: {
           SelectConditionRow row;
-          if (!RowFromEntry(dialog, s, &row, s->rows.empty())) return TRUE;
+          if (!RowFromEntry(dialog, s, &row, s->rows.empty()) || !RowAccepted(dialog, s, row)) return TRUE;
           s->rows.push_back(row);
-          SetDlgItemTextA(dialog, kFilterMessage, "");
           ShowRows(dialog, s, static_cast<int>(s->rows.size()) - 1);
           return TRUE;
         }
         case kFilterReplace: {
           const int i = SelectedRow(dialog);
           SelectConditionRow row;
-          if (i < 0 || !RowFromEntry(dialog, s, &row, i == 0)) return TRUE;
+          if (i < 0 || !RowFromEntry(dialog, s, &row, i == 0) || !RowAccepted(dialog, s, row)) return TRUE;
           row.open = s->rows[static_cast<size_t>(i)].open;
           row.close = s->rows[static_cast<size_t>(i)].close;
           s->rows[static_cast<size_t>(i)] = row;

@@ -1,5 +1,6 @@
 #include "dialogs/line_box_dialog.h"
 
+#include "dialogs/chart_sheet.h"
 #include "foundation/doc_base.h"
 #include "platform/win/dialog.h"
 #include "platform/win/resources.h"
@@ -18,9 +19,14 @@ LRESULT Send(HWND d, int id, UINT message, WPARAM w = 0, LPARAM l = 0) { return 
 
 // The sixteen colours, with " (None)" last when a colour may be left out.
 void FillColours(HWND d, int id, BYTE code, bool none) {
-  for (int i = 0; i < kColorCount; ++i)
-    Send(d, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LoadResString(ColorTable[i].nameId).c_str()));
-  if (none) Send(d, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LoadResString(kNoneText).c_str()));
+  for (int i = 0; i < kColorCount; ++i) {
+    const LRESULT at = Send(d, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LoadResString(ColorTable[i].nameId).c_str()));
+    Send(d, id, CB_SETITEMDATA, static_cast<WPARAM>(at), i);
+  }
+  if (none) {
+    const LRESULT at = Send(d, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LoadResString(kNoneText).c_str()));
+    Send(d, id, CB_SETITEMDATA, static_cast<WPARAM>(at), kNoColour);
+  }
   // A code outside the table shows as black, or as none where none is offered.
   int at = code < kColorCount ? code : none ? kColorCount : 0;
   Send(d, id, CB_SETCURSEL, static_cast<WPARAM>(at));
@@ -75,11 +81,26 @@ void Store(HWND d, LineBoxItem& x, bool line) {
   x.backColour = ChosenColour(d, kBoxBackground, x.backColour);
 }
 
+bool IsColourList(int id) { return id == kLineBoxColour || id == kBoxForeground || id == kBoxBackground; }
+
 bool IsLine(const LineBoxItem& x) { return (x.borders & kBorderDrawnAsLine) != 0 || (x.head.flags & kItemKindLine) != 0; }
 
 INT_PTR LineBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* item = reinterpret_cast<LineBoxItem*>(GetWindowLongPtrA(dialog, DWLP_USER));
   switch (message) {
+    // The colour lists show each colour beside its name.
+    case WM_MEASUREITEM:
+      if (!IsColourList(static_cast<int>(wParam))) return FALSE;
+      MeasureColorItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_DRAWITEM: {
+      if (!IsColourList(static_cast<int>(wParam))) return FALSE;
+      const auto* drawn = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      const auto code = static_cast<BYTE>(drawn->itemData);
+      DrawColorItem(drawn, code < kColorCount ? ColorTableValue(code) : RGB(255, 255, 255), code >= kColorCount);
+      if (drawn->itemState & ODS_SELECTED) DrawColorItemFrame(drawn);
+      return TRUE;
+    }
     case WM_INITDIALOG:
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
       item = reinterpret_cast<LineBoxItem*>(lParam);

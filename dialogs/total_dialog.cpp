@@ -1,5 +1,6 @@
 #include "dialogs/total_dialog.h"
 
+#include "dialogs/field_list_box.h"
 #include "dialogs/calc_field_dialog.h"
 
 #include <cstdio>
@@ -216,7 +217,8 @@ void FillSources(HWND dialog, State* s, FieldDef* select) {
     // The total itself and what rests on it would make a cycle.
     if (f == s->p->total || (f->flags & (kFieldRemoveMark | kFieldRemovePropagated | kFieldAlias))) continue;
     if (!f->name[0] || !IsTotalableField(f, s->kind)) continue;
-    const LRESULT at = SendDlgItemMessageA(dialog, kSourceList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(f->name));
+    const std::string shown = FieldNameWithTable(f->name, f, m);
+    const LRESULT at = SendDlgItemMessageA(dialog, kSourceList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown.c_str()));
     if (at < 0) continue;
     SendDlgItemMessageA(dialog, kSourceList, LB_SETITEMDATA, static_cast<WPARAM>(at), n);
     if (f == select) SendDlgItemMessageA(dialog, kSourceList, LB_SETCURSEL, static_cast<WPARAM>(at), 0);

@@ -276,7 +276,10 @@ bool CreateOutputDirectory(const HtmlExportOptions& o) {
 std::string MakeExportFilePath(const HtmlExportOptions& o, const std::string& fileName) {
   std::string d = Directory(o);
   if (d.empty()) return fileName;
-  return d + "\\" + fileName;
+  // Joined as the folder is written: a stored Windows folder keeps its
+  // backslashes, any other takes the slash.
+  const bool windows = d.find('\\') != std::string::npos && d.find('/') == std::string::npos;
+  return d + (windows ? "\\" : "/") + fileName;
 }
 
 std::string MakeRelativeUrl(const HtmlExportOptions& o, const std::string& path) {

@@ -3,8 +3,11 @@
 #include "foundation/doc_base.h"
 #include "files/report_io.h"
 #include "platform/win/dialog.h"
+#include "platform/win/resources.h"
 
 namespace {
+
+constexpr UINT kUntitledTitle = 61310;  // "Untitled", the title property of a new report
 
 struct Binding {
   int id;
@@ -75,6 +78,13 @@ int CKmRepIO::RunPropertiesDialog() {
   dlg.m_strAuthor = m_summary.m_strAuthor;
   dlg.m_strKeywords = m_summary.m_strKeywords;
   dlg.m_strTitle = m_summary.m_strTitle;
+  // A report with a name whose title was never set offers its name, not the
+  // placeholder a new report starts with.
+  if (dlg.m_strTitle == LoadResString(kUntitledTitle) && !dlg.m_strDocTitle.empty()) {
+    dlg.m_strTitle = dlg.m_strDocTitle;
+    const size_t dot = dlg.m_strTitle.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) dlg.m_strTitle.erase(dot);
+  }
   dlg.m_strSubject = m_summary.m_strSubject;
   if (dlg.DoModal() != IDOK) return 0;
   // The document's title is shown only; the title property is its own text.

@@ -1,5 +1,6 @@
 #include "foundation/cmdline_tokens.h"
 
+#include "platform/win/fileio.h"
 #include "platform/win/modules.h"
 
 #include <cstring>
@@ -106,7 +107,7 @@ std::string CommandLineFromArgs(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
     if (argv[i] == nullptr) continue;
     if (!line.empty()) line += ' ';
-    std::string arg = argv[i];
+    std::string arg = ProgramFileName(argv[i]);
     bool quote = arg.empty() || arg.find_first_of(" \t") != std::string::npos;
     if (quote) line += '"';
     for (char c : arg) {

@@ -54,5 +54,7 @@ class CKmAppCommandLine {
 
 // The command line as Windows would pass it, rebuilt from argv[1..]: arguments
 // joined by single blanks, one holding a blank or tab (or empty) put in double
-// quotes, an embedded double quote written as \".
+// quotes, an embedded double quote written as \". The system gives the words
+// in its own spelling (UTF-8); each becomes program text here, once, as a
+// file name does (a word with letters outside the code page keeps its bytes).
 std::string CommandLineFromArgs(int argc, const char* const* argv);

@@ -136,6 +136,9 @@ INT_PTR MessageDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
   }
 }
 
+// Room the title bar's own buttons take beside the caption, in pixels.
+constexpr int kTitleBarButtons = 110;
+
 void SizeMessageDialog(HWND dialog, const char* text) {
   RECT desk = WindowRectOf(GetDesktopWindow());
   int deskW = desk.right - desk.left;
@@ -159,10 +162,18 @@ void SizeMessageDialog(HWND dialog, const char* text) {
   SetWindowPos(textCtl, nullptr, 0, 0, 5, iconH, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   HDC dc = GetDC(textCtl);
   DrawTextA(dc, text, -1, &tr, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_EXTERNALLEADING);
+  // The caption is read whole too: the title bar's font is larger than the
+  // dialog's, and its buttons take room beside it.
+  KmDocBase* owner = MsgDoc();
+  const char* caption = owner != nullptr && owner->m_pszMsgCaption != nullptr ? owner->m_pszMsgCaption : "";
+  RECT cr{0, 0, deskW / 2, 0};
+  DrawTextA(dc, caption, -1, &cr, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
   ReleaseDC(textCtl, dc);
+  const int captionW = (cr.right - cr.left) * 3 / 2 + kTitleBarButtons;
 
   int textW = tr.right - tr.left;
   if (textW < count * bw) textW = count * bw + 5;
+  if (textW < captionW - iconW - 45) textW = captionW - iconW - 45;
   int cap = deskW - icon.right - 15 - 3 * GetSystemMetrics(SM_CXFIXEDFRAME);
   if (textW > cap) textW = cap;
   int textH = std::max<int>(tr.bottom - tr.top, iconH);

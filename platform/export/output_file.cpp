@@ -17,10 +17,11 @@ namespace {
 // Bytes written to the file at once: a long export is hundreds of megabytes.
 constexpr size_t kFileBuffer = size_t{1} << 20;
 
-// An existing file under any spelling the file layer accepts, else the path as given.
+// An existing file under any spelling the file layer accepts, else the path
+// as given, spelt as the system spells it.
 std::string Native(const std::string& path) {
   std::string found = ResolveExistingPath(path);
-  return found.empty() ? NativePath(path) : found;
+  return found.empty() ? OsFileName(NativePath(path)) : found;
 }
 
 }  // namespace
@@ -139,7 +140,7 @@ bool FileExistsAt(const std::string& path) { return !ResolveExistingPath(path).e
 bool IsReadOnlyFile(const std::string& path) { return (FileAttributesOf(path.c_str()) & FILE_ATTRIBUTE_READONLY) != 0; }
 
 bool MakeDirectoryTree(const std::string& path) {
-  std::string native = NativePath(path);
+  std::string native = OsFileName(NativePath(path));
   while (native.size() > 1 && native.back() == '/') native.pop_back();
   if (native.empty()) return false;
   for (size_t i = 1; i <= native.size(); ++i) {

@@ -4,6 +4,7 @@
 #include "platform/printer/line_layout.h"
 #include "platform/printer/page_record.h"
 #include "platform/printer/pdf_content_reader.h"
+#include "platform/win/codepage_text.h"
 
 #include <QByteArray>
 
@@ -491,9 +492,8 @@ bool PdfFileCanWriteChar(char16_t c) { return Cp1252Byte(c) >= 0; }
 
 namespace {
 
-// The title, in the program's code page, as a PDF text string: plain ASCII
-// as it is, anything else as UTF-16 (the document encoding of PDF strings
-// differs from the code page at 0x80-0x9F).
+// The title (UTF-8) as a PDF text string: plain ASCII as it is, anything
+// else as UTF-16.
 std::string PdfTextString(const std::string& s) {
   bool ascii = true;
   for (unsigned char c : s) ascii = ascii && c >= 0x20 && c < 0x7F;
@@ -506,12 +506,27 @@ std::string PdfTextString(const std::string& s) {
     return out + ")";
   }
   std::string out = "<FEFF";
-  char hex[8];
-  for (unsigned char c : s) {
-    char16_t u = c;
-    if (c < 0x20) u = u' ';
-    else if (c >= 0x80 && c <= 0x9F) u = kCp1252High[c - 0x80] ? kCp1252High[c - 0x80] : u'?';
-    std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(u));
+  char hex[16];
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const auto* end = p + s.size();
+  while (p < end) {
+    uint32_t cp = *p;
+    int n = 1;
+    if (cp >= 0x80) {
+      n = DecodeUtf8(p, end, &cp);
+      if (n <= 0) {
+        n = 1;
+        cp = u'?';
+      }
+    }
+    p += n;
+    if (cp < 0x20) cp = u' ';
+    if (cp > 0xFFFF) {
+      cp -= 0x10000;
+      std::snprintf(hex, sizeof hex, "%04X%04X", 0xD800u + (cp >> 10), 0xDC00u + (cp & 0x3FF));
+    } else {
+      std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(cp));
+    }
     out += hex;
   }
   return out + ">";

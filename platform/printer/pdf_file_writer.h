@@ -26,7 +26,8 @@ bool PdfFileCanWriteChar(char16_t c);
 // paper of the given size in decipoints) as a PDF file at path. The file is
 // written under a temporary name and renamed over path when complete, so
 // that a failed write leaves no partial file. False when it could not be
-// written or a page has a step PdfFileCanWrite refuses.
+// written or a page has a step PdfFileCanWrite refuses. The path is the
+// system's (UTF-8) and so is the title.
 bool WritePdfFile(const std::string& path, const std::string& title, double paperWidthDp,
                   double paperHeightDp, const std::vector<std::shared_ptr<PageRecord>>& pages);
 

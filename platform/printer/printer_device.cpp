@@ -12,6 +12,7 @@
 #include <QPageSize>
 #include <QPrinterInfo>
 
+#include "platform/win/fileio.h"
 #include "platform/win/ui_app.h"
 
 #include <algorithm>
@@ -202,7 +203,15 @@ std::vector<PrinterFontFamily> GetPrinterFontFamilies(const char* printer) {
   for (const QString& family : families) {
     if (QFontDatabase::isPrivateFamily(family)) continue;
     PrinterFontFamily f;
-    f.face = family.toStdString();
+    // A family that more than one foundry installs is listed once per
+    // foundry ("C059 [urw]"): a report names the face alone, so it is listed once.
+    QString face = family;
+    const int foundry = face.indexOf(QLatin1String(" ["));
+    if (foundry > 0 && face.endsWith(QLatin1Char(']'))) face.truncate(foundry);
+    f.face = face.toStdString();
+    if (std::any_of(fonts.begin(), fonts.end(),
+                    [&](const PrinterFontFamily& g) { return strcasecmp(g.face.c_str(), f.face.c_str()) == 0; }))
+      continue;
     f.fixedPitch = QFontDatabase::isFixedPitch(family);
     f.scalable = QFontDatabase::isScalable(family);
     fonts.push_back(f);
@@ -281,8 +290,10 @@ int StartPrinterDoc(PrinterDevice* device, const char* docName, const char* outp
   if (!device) return 0;
   if (device->docStarted) AbortPrinterDoc(device);
   device->lastError = kPrintErrorNone;
-  device->docName = docName ? docName : "";
-  device->outputFile = outputFile ? outputFile : "";
+  // The job's name and file cross to the system here, once: the title as a
+  // person reads it (UTF-8), the file under the system's spelling.
+  device->docName = FileNameText(docName ? docName : "");
+  device->outputFile = outputFile && *outputFile ? OsFileName(outputFile) : "";
   device->pagesSent = 0;
   device->directFile.reset();
   device->direct = true;
@@ -309,16 +320,16 @@ namespace {
 
 // Opens the output on the first page, so that a job without pages writes nothing.
 bool BeginOutput(PrinterDevice* d) {
-  QString file = QString::fromLocal8Bit(d->outputFile.c_str());
+  QString file = QString::fromUtf8(d->outputFile.c_str());
   if (d->pdf) {
     d->pdfWriter = std::make_unique<QPdfWriter>(file);
     d->pdfWriter->setResolution(kPdfPrinterDpi);
     d->pdfWriter->setPageLayout(d->layout);
-    d->pdfWriter->setTitle(QString::fromLocal8Bit(d->docName.c_str()));
+    d->pdfWriter->setTitle(QString::fromUtf8(d->docName.c_str()));
     d->pdfWriter->setCreator(QStringLiteral("VORTELLE"));
     if (!d->painter.begin(d->pdfWriter.get())) return false;
   } else {
-    d->printer->setDocName(QString::fromLocal8Bit(d->docName.c_str()));
+    d->printer->setDocName(QString::fromUtf8(d->docName.c_str()));
     d->printer->setCopyCount(std::max<int>(1, d->mode.copies));
     d->printer->setCollateCopies(d->mode.collate != 0);
     if (!file.isEmpty()) {
@@ -430,7 +441,7 @@ int AbortPrinterDoc(PrinterDevice* device) {
   device->writing = false;
   device->directFile.reset();  // removes its unfinished file
   device->pdfWriter.reset();
-  if (wrote && !device->outputFile.empty()) QFile::remove(QString::fromLocal8Bit(device->outputFile.c_str()));
+  if (wrote && !device->outputFile.empty()) QFile::remove(QString::fromUtf8(device->outputFile.c_str()));
   device->docStarted = false;
   return 1;
 }

@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -114,6 +116,37 @@ class OwnerDrawnItems : public QStyledItemDelegate {
   }
   QWidget* combo_;
   UINT type_;
+};
+
+// An owner-drawn drop-down list shows its chosen item as its parent draws
+// it (a colour's swatch beside its name), not as plain text.
+class OwnerDrawnCombo : public Host<QComboBox> {
+ public:
+  using Host<QComboBox>::Host;
+
+ protected:
+  void paintEvent(QPaintEvent* e) override {
+    HWND h = Self(this);
+    if (isEditable() || h == nullptr || GetParent(h) == nullptr) return Host<QComboBox>::paintEvent(e);
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    option.currentText.clear();
+    option.currentIcon = QIcon();
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    const int at = currentIndex();
+    if (at < 0) return;
+    const QRect r = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    painter.save();
+    HDC dc = vt_ui::CreatePainterDC(&painter, h);
+    const UINT state = ODS_COMBOBOXEDIT | (hasFocus() ? static_cast<UINT>(ODS_FOCUS) : 0u);
+    DRAWITEMSTRUCT d{ODT_COMBOBOX, static_cast<UINT>(GetDlgCtrlID(h)), static_cast<UINT>(at), ODA_DRAWENTIRE, state, h, dc,
+                     RECT{r.left(), r.top(), r.right() + 1, r.bottom() + 1},
+                     static_cast<ULONG_PTR>(itemData(at, Qt::UserRole + 2).toLongLong())};
+    SendMessageA(GetParent(h), WM_DRAWITEM, d.CtlID, reinterpret_cast<LPARAM>(&d));
+    ReleaseDC(nullptr, dc);
+    painter.restore();
+  }
 };
 
 // A list box whose procedure was subclassed hears its left clicks as
@@ -447,7 +480,7 @@ QWidget* CreateControlWidget(HWND h, QWidget* parent) {
     });
     w = l;
   } else if (strcasecmp(cls.c_str(), "COMBOBOX") == 0) {
-    auto* c = new Host<QComboBox>(parent);
+    auto* c = (h->style & CBS_OWNERDRAWFIXED) ? new OwnerDrawnCombo(parent) : new Host<QComboBox>(parent);
     if (h->style & CBS_OWNERDRAWFIXED) c->setItemDelegate(new OwnerDrawnItems(c, ODT_COMBOBOX));
     DWORD t = h->style & 3;
     c->setEditable(t == CBS_SIMPLE || t == CBS_DROPDOWN);

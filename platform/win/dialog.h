@@ -89,7 +89,9 @@ enum : DWORD { CBS_SIMPLE = 1, CBS_DROPDOWN = 2, CBS_DROPDOWNLIST = 3, CBS_OWNER
 // Owner-drawn combo box items: the parent measures (WM_MEASUREITEM) and
 // draws (WM_DRAWITEM) each item of the open list; wParam is the control id.
 enum : UINT { WM_DRAWITEM = 0x002B, WM_MEASUREITEM = 0x002C };
-enum : UINT { ODT_LISTBOX = 2, ODT_COMBOBOX = 3, ODA_DRAWENTIRE = 1, ODS_SELECTED = 1, ODS_FOCUS = 0x10 };
+enum : UINT {
+  ODT_LISTBOX = 2, ODT_COMBOBOX = 3, ODA_DRAWENTIRE = 1, ODS_SELECTED = 1, ODS_FOCUS = 0x10, ODS_COMBOBOXEDIT = 0x1000
+};
 struct DRAWITEMSTRUCT {
   UINT CtlType;
   UINT CtlID;

@@ -159,6 +159,8 @@ std::string OsFileName(const std::string& path) {
   return IsUtf8(path) ? path : AnsiToUtf8(path);
 }
 
+std::string FileNameText(const std::string& text) { return OsFileName(text); }
+
 std::string ProgramFileName(const std::string& osName) {
   if (!IsUtf8(osName)) return osName;
   const std::string ansi = Utf8ToAnsi(osName);
@@ -221,9 +223,10 @@ char* GetCurrentDir(char* buf, int size) {
   if (buf == nullptr || size <= 0) return nullptr;
   std::vector<char> tmp(4096);
   if (::getcwd(tmp.data(), tmp.size()) == nullptr) return nullptr;
-  size_t n = std::strlen(tmp.data());
-  if (n + 1 > static_cast<size_t>(size)) return nullptr;
-  std::memcpy(buf, tmp.data(), n + 1);
+  // The program joins names to it: it is given as program text.
+  const std::string dir = ProgramFileName(tmp.data());
+  if (dir.size() + 1 > static_cast<size_t>(size)) return nullptr;
+  std::memcpy(buf, dir.c_str(), dir.size() + 1);
   return buf;
 }
 

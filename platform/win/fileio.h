@@ -23,6 +23,9 @@ std::string OsFileName(const std::string& path);
 // The program's text for a name the system gave (a dialog's choice); a name
 // with letters outside the code page keeps the system's bytes.
 std::string ProgramFileName(const std::string& osName);
+// A program text that holds a name, as a person reads it (UTF-8): the name
+// spelt as the system spells it, so what is shown and what is on the disk agree.
+std::string FileNameText(const std::string& text);
 
 // The path as Linux spells it: backslashes turned into slashes.
 std::string NativePath(const std::string& path);
@@ -37,7 +40,8 @@ std::string ResolveExistingPath(const std::string& path);
 // missing.
 int AccessPath(const char* path, int mode);
 
-// The current directory into buf (at most size - 1 characters); null when it
+// The current directory into buf (at most size - 1 characters), as program
+// text (see ProgramFileName); null when it
 // does not fit or cannot be read.
 char* GetCurrentDir(char* buf, int size);
 

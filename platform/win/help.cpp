@@ -2,6 +2,8 @@
 
 namespace {
 std::vector<HelpRequest> g_requests;
+void (*g_notice)(HWND) = nullptr;
+bool g_noticeGiven = false;
 }  // namespace
 
 BOOL WinHelpA(HWND hwnd, LPCSTR helpFile, UINT command, ULONG_PTR data) {
@@ -15,8 +17,19 @@ BOOL WinHelpA(HWND hwnd, LPCSTR helpFile, UINT command, ULONG_PTR data) {
     }
   }
   g_requests.push_back(std::move(r));
+  if (command != HELP_QUIT && g_notice != nullptr && !g_noticeGiven) {
+    g_noticeGiven = true;
+    g_notice(hwnd);
+  }
   return TRUE;
 }
+
+void SetHelpUnavailableNotice(void (*notice)(HWND owner)) {
+  // A program installs it once at start-up: its run has not told the user yet.
+  g_notice = notice;
+  g_noticeGiven = false;
+}
+bool HelpUnavailableNoticeGiven() { return g_noticeGiven; }
 
 const std::vector<HelpRequest>& HelpRequests() { return g_requests; }
 void ClearHelpRequests() { g_requests.clear(); }

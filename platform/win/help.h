@@ -1,5 +1,7 @@
 // The help service. There is no help viewer on this platform: every request
-// is recorded (window, file, command, data) and nothing is opened.
+// is recorded (window, file, command, data) and nothing is opened; the first
+// request that would open help tells the user so through the notice the
+// application installs.
 #pragma once
 
 #include "platform/win/window.h"
@@ -25,5 +27,11 @@ struct HelpRequest {
   ULONG_PTR data;
   std::vector<DWORD> pairs;
 };
+// Called with the requesting window for the first request after it is set
+// that would open help (one that closes it does not count); null for none.
+void SetHelpUnavailableNotice(void (*notice)(HWND owner));
+// Whether the notice was given in this run.
+bool HelpUnavailableNoticeGiven();
+
 const std::vector<HelpRequest>& HelpRequests();
 void ClearHelpRequests();

@@ -8,7 +8,8 @@ void SetUnattendedRun(bool on);
 bool IsUnattendedRun();
 
 // One line "vortelle: caption: text" in UTF-8 on standard error; line breaks
-// inside the text become blanks so a calling script reads one line.
+// inside the text become blanks so a calling script reads one line. A line
+// the same as the one before it is not written again.
 void WriteUnattendedMessage(const char* caption, const char* text);
 // How many such lines were written so far: a caller that has a reason of its
 // own to give says it only when nothing was said yet.

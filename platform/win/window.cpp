@@ -3,6 +3,7 @@
 
 #include "platform/win/beep.h"
 #include "platform/win/dialog.h"
+#include "platform/win/fileio.h"
 #include "platform/win/hook.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/ui_internal.h"
@@ -636,7 +637,10 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SETTEXT: {
       const char* t = reinterpret_cast<const char*>(lParam);
       hwnd->text = t ? t : "";
-      if (hwnd->widget && !(hwnd->style & WS_CHILD)) hwnd->widget->setWindowTitle(vt_ui::FromAnsi(hwnd->text));
+      // A window's title names the file it shows, which may keep the
+      // system's spelling when the code page cannot hold it.
+      if (hwnd->widget && !(hwnd->style & WS_CHILD))
+        hwnd->widget->setWindowTitle(QString::fromUtf8(FileNameText(hwnd->text).c_str()));
       return TRUE;
     }
     case WM_GETTEXT: {

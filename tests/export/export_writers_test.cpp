@@ -349,10 +349,13 @@ TEST(ExportSettings, RecordsRoundTripAndNamesFollowTheFormat) {
 
   HtmlExportOptions o;
   o.outputDirectory = "/srv/www/reports/";
-  EXPECT_EQ(MakeExportFilePath(o, "Chart 1.png"), "/srv/www/reports\\Chart 1.png");
+  EXPECT_EQ(MakeExportFilePath(o, "Chart 1.png"), "/srv/www/reports/Chart 1.png");
   EXPECT_EQ(MakeRelativeUrl(o, MakeExportFilePath(o, "Chart 1.png")), "Chart%201.png");
   EXPECT_EQ(MakeRelativeUrl(o, "/srv/www/reports/img/a b.png"), "img/a%20b.png");
   EXPECT_EQ(MakeRelativeUrl(o, "/srv/www/other.png"), "file:///srv/www/other.png");
+  HtmlExportOptions stored;
+  stored.outputDirectory = "C:\\www\\reports";
+  EXPECT_EQ(MakeExportFilePath(stored, "report.html"), "C:\\www\\reports\\report.html");
   EXPECT_EQ(FindImageFormatIndex("jpg"), 1);
   EXPECT_EQ(FindImageFormatIndex("GIF"), -1);
 }
@@ -391,17 +394,17 @@ TEST(PageWriters, TextRtfAndHtmlKeepTheTextInOrder) {
   o.options = kHtmlPagePerPage;
   ExportFiles files = WriteHtmlPages(doc, o, "Report", 0x2a);
   ASSERT_EQ(files.size(), 6u);
-  EXPECT_EQ(files[0].first, "/tmp/out\\r.htm");
-  EXPECT_EQ(files[1].first, "/tmp/out\\r_2.htm");
+  EXPECT_EQ(files[0].first, "/tmp/out/r.htm");
+  EXPECT_EQ(files[1].first, "/tmp/out/r_2.htm");
   EXPECT_NE(files[0].second.find("caf\xE9 \\ &lt;b&gt;"), std::string::npos);
   EXPECT_NE(files[0].second.find("<a href=\"r_2.htm\">Next</a>"), std::string::npos);
   EXPECT_NE(files[1].second.find("<a href=\"r.htm\">Previous</a>"), std::string::npos);
   EXPECT_LT(files[0].second.find("Left"), files[0].second.find("Page 1"));
   // Pictures and charts are files beside the page, linked by relative names.
-  EXPECT_EQ(files[2].first, "/tmp/out\\r_image0.png");
+  EXPECT_EQ(files[2].first, "/tmp/out/r_image0.png");
   EXPECT_EQ(files[2].second, "picture bytes");
-  EXPECT_EQ(files[3].first, "/tmp/out\\Chart 0000002a 0.png");
-  EXPECT_EQ(files[5].first, "/tmp/out\\Chart 0000002a 1.png");
+  EXPECT_EQ(files[3].first, "/tmp/out/Chart 0000002a 0.png");
+  EXPECT_EQ(files[5].first, "/tmp/out/Chart 0000002a 1.png");
   EXPECT_NE(files[0].second.find("<img src=\"r_image0.png\""), std::string::npos);
   EXPECT_NE(files[0].second.find("<img src=\"Chart%200000002a%200.png\""), std::string::npos);
 }

@@ -253,32 +253,47 @@ TEST_F(FieldEditors, GroupLevelsLeadTheSortOrder) {
 }
 
 // Filter rows with a date range and a list become the condition; a bad date
-// is refused with the reason and the stored condition stays as it was.
+// or a text without quotes is refused on Add with the reason, which stays
+// under the list until the value is put right; a row changed into a wrong
+// one is refused on Replace and the row keeps its value.
 TEST_F(FieldEditors, FilterRowsWithDatesAndListsAreCheckedBeforeTheyAreStored) {
   FilterDialogParams p;
   p.doc = &doc;
   p.model = &t.m;
-  std::string refusal;
+  std::string refusal, unquoted, replaced, shownAfterRefusal, shownAfterFix;
+  LRESULT rowsAfterRefusal = -1;
   OnDialog([&](HWND d) {
     Pick(d, kFilterField, t.due, true);
     SendDlgItemMessageA(d, kFilterOperator, CB_SETCURSEL, kCondBetween - 1, 0);
     SetDlgItemTextA(d, kFilterValue, "{02/30/1999},{12/31/1999}");
+    refusal = Message([&] { Click(GetDlgItem(d, kFilterAdd)); });
+    rowsAfterRefusal = SendDlgItemMessageA(d, kFilterRows, LB_GETCOUNT, 0, 0);
+    shownAfterRefusal = ui_test::Text(GetDlgItem(d, kFilterMessage));
+    SetDlgItemTextA(d, kFilterValue, "{01/01/1999},{12/31/1999}");
     Click(GetDlgItem(d, kFilterAdd));
+    shownAfterFix = ui_test::Text(GetDlgItem(d, kFilterMessage));
     CheckDlgButton(d, kFilterOr, BST_CHECKED);
     CheckDlgButton(d, kFilterAnd, BST_UNCHECKED);
     Pick(d, kFilterField, t.region, true);
+    SendDlgItemMessageA(d, kFilterOperator, CB_SETCURSEL, kCondNotEqual - 1, 0);
+    SetDlgItemTextA(d, kFilterValue, "O'Brien");
+    unquoted = Message([&] { Click(GetDlgItem(d, kFilterAdd)); });
     SendDlgItemMessageA(d, kFilterOperator, CB_SETCURSEL, kCondOneOf - 1, 0);
     SetDlgItemTextA(d, kFilterValue, "'N','S'");
     Click(GetDlgItem(d, kFilterAdd));
-    refusal = Message([&] { Click(GetDlgItem(d, IDOK)); });
-    EXPECT_EQ(t.m.conditionCode, nullptr);
-    EXPECT_EQ(SendDlgItemMessageA(d, kFilterRows, LB_GETCURSEL, 0, 0), 0) << "the refused row is selected";
+    // The first row changed into a bad date: refused, and it stays as it was.
+    SendDlgItemMessageA(d, kFilterRows, LB_SETCURSEL, 0, 0);
     SendMessageA(d, WM_COMMAND, MAKEWPARAM(kFilterRows, LBN_SELCHANGE), 0);
-    SetDlgItemTextA(d, kFilterValue, "{01/01/1999},{12/31/1999}");
-    Click(GetDlgItem(d, kFilterReplace));
+    SetDlgItemTextA(d, kFilterValue, "{01/01/1999},{13/45/1999}");
+    replaced = Message([&] { Click(GetDlgItem(d, kFilterReplace)); });
     Click(GetDlgItem(d, IDOK));
   }, [&] { EXPECT_EQ(RunFilterDialog(nullptr, &p), IDOK); });
   EXPECT_EQ(refusal, "The date is not valid");
+  EXPECT_EQ(rowsAfterRefusal, 0) << "a refused row is not added";
+  EXPECT_EQ(shownAfterRefusal, "The date is not valid");
+  EXPECT_EQ(shownAfterFix, "") << "the reason goes once the value is right";
+  EXPECT_FALSE(unquoted.empty()) << "a text value without quotes is refused on Add";
+  EXPECT_EQ(replaced, "The date is not valid");
   EXPECT_TRUE(p.changed);
   std::string text;
   ASSERT_TRUE(DescribeFilter(&t.m, &text));

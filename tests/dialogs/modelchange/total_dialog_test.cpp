@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -469,4 +470,33 @@ TEST_F(TotalDialogTest, ConditionThroughTheExpressionEditor) {
   ASSERT_NE(total, nullptr);
   ASSERT_NE(total->conditionText, nullptr);
   EXPECT_EQ(std::string(total->conditionText).substr(0, 10), "AMOUNT > 1");
+}
+
+// Columns of the same name in two tables of the report are told apart by
+// their table, as every field list shows them; the one chosen is totalled.
+TEST_F(TotalDialogTest, SameNamedColumnsOfTwoTablesAreListedWithTheirTable) {
+  const int cust = t.AddTable("CUST");
+  FieldDef* other = t.Add("AMOUNT", kFieldNumeric, static_cast<uint8_t>(cust));
+  std::vector<std::string> listed;
+  WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    ASSERT_NE(d, nullptr);
+    Kind(d, kSum);
+    const LRESULT n = SendDlgItemMessageA(d, kList, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; ++i) {
+      char text[100] = {};
+      SendDlgItemMessageA(d, kList, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+      listed.push_back(text);
+    }
+    SelectSource(d, "AMOUNT (CUST)");
+    SetDlgItemTextA(d, kName, "SUMCUST");
+    Ok(d);
+  });
+  ASSERT_EQ(OpenTotalDialog(nullptr, &params), IDOK);
+  EXPECT_NE(std::find(listed.begin(), listed.end(), "AMOUNT (ORD)"), listed.end());
+  EXPECT_NE(std::find(listed.begin(), listed.end(), "AMOUNT (CUST)"), listed.end());
+  EXPECT_EQ(std::find(listed.begin(), listed.end(), "AMOUNT"), listed.end());
+  FieldDef* total = Find(t.m, "SUMCUST");
+  ASSERT_NE(total, nullptr);
+  EXPECT_EQ(total->refField, t.Number(other));
 }

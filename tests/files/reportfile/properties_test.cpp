@@ -100,3 +100,23 @@ TEST_F(PropertiesTest, CancelChangesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// A report with a name whose title property was never set offers its name
+// as the title, not the placeholder of a new report; OK keeps it.
+TEST_F(PropertiesTest, ANamedReportWithoutATitleOffersItsName) {
+  io.m_summary.m_strTitle = "Untitled";
+  std::string shown;
+  WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    ASSERT_NE(d, nullptr);
+    shown = ui_test::Text(GetDlgItem(d, IDC_FP_TITLE));
+    SendMessageA(d, WM_COMMAND, IDOK, 0);
+  });
+  EXPECT_EQ(io.RunPropertiesDialog(), 1);
+  EXPECT_EQ(shown, "SALES");
+  EXPECT_EQ(io.m_summary.m_strTitle, "SALES");
+}
+
+}  // namespace

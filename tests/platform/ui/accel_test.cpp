@@ -76,7 +76,7 @@ TEST_F(AccelTest, ADisabledMenuItemSwallowsItsKey) {
 TEST_F(AccelTest, CompiledTablesLoadByNameIgnoringCase) {
   HACCEL layout = LoadAcceleratorsA(nullptr, "layoutkeys");
   ASSERT_NE(layout, nullptr);
-  EXPECT_EQ(CopyAcceleratorTableA(layout, nullptr, 0), 60);
+  EXPECT_EQ(CopyAcceleratorTableA(layout, nullptr, 0), 61);
   ACCEL first[2];
   ASSERT_EQ(CopyAcceleratorTableA(layout, first, 2), 2);
   EXPECT_EQ(first[0].key, 'N');
