@@ -416,7 +416,7 @@ class DataChoiceTest : public ::testing::Test {
   // File New on a blank report: the data source and the master table from their lists.
   void NewReportOn(const char* dsn, const std::string& master) {
     ChooseSourceForNewReport(dsn);
-    script.Expect("Master Table", [master](HWND d) {
+    script.Expect("Master  Table", [master](HWND d) {
       SelectListed(d, 200, master);
       Press(d, IDOK);
     });
@@ -520,7 +520,7 @@ TEST_F(DataChoiceTest, SqliteMasterAndTwoJoinsPrintTheRowsOfTheSameJoinInSql) {
     Press(d, 210);
     Press(d, IDOK);
   });
-  script.Expect("Master Table", [](HWND l) {
+  script.Expect("Master  Table", [](HWND l) {
     SelectListed(l, 200, "orders");
     Press(l, IDOK);
   });
@@ -711,7 +711,7 @@ TEST_F(DataChoiceTest, ScreensDirectorySourceListsASiblingDatabaseFile) {
     return out;
   };
   script.Expect("Master Table", [&](HWND d) {
-    script.Expect("Master Table", [&](HWND l) {
+    script.Expect("Master  Table", [&](HWND l) {
       ownTables = items(GetDlgItem(l, 200));
       ownLabel = ui_test::Text(GetDlgItem(l, 214)) + " " + ui_test::Text(GetDlgItem(l, 215));
       SaveWindowPicture(l, ScreenPath("directory_table_list").c_str());
@@ -987,7 +987,7 @@ TEST_F(DataChoiceTest, ScreensDataDialogs) {
   });
   Command(kCmdDataSources);
   script.Expect("Master Table", [this, shoot](HWND d) {
-    script.Expect("Master Table", shoot("master_table_list"));
+    script.Expect("Master  Table", shoot("master_table_list"));
     Press(d, 210);
     SaveWindowPicture(d, ScreenPath("master_table").c_str());
     Press(d, IDCANCEL);
@@ -1136,7 +1136,7 @@ TEST_F(DataChoiceTest, ScreensADataSourceWithoutTablesOffersItsSetUp) {
   std::string named, said, label;
   std::vector<std::string> after;
   script.Expect("Master Table", [&](HWND d) {
-    script.Expect("Master Table", [&](HWND l) {
+    script.Expect("Master  Table", [&](HWND l) {
       script.Expect("Available Data Source Connections", [](HWND c) {
         SelectListed(c, 200, "vt_bare");
         Press(c, IDOK);

@@ -122,7 +122,7 @@ class FileDialogAnswers {
 // File New, blank, with "Create report without master table" set in the
 // master table's Open dialog.
 void NewWithoutMaster(DialogSteps& steps, FileDialogAnswers& files, HWND frame) {
-  files.On("Master Table", [](const FileDialogHandle& fd) {
+  files.On("Master  Table", [](const FileDialogHandle& fd) {
     HWND added = fd.AddedControls();
     ASSERT_NE(added, nullptr);
     CheckDlgButton(added, 200, BST_CHECKED);
@@ -146,7 +146,7 @@ std::string CustomersFile() { return SampleDir() + "/customers.DBF"; }
 // Database > Master Table: the customers' table file, chosen by "Table..." in
 // the Open dialog.
 void ChooseCustomers(DialogSteps& steps, FileDialogAnswers& files, HWND frame) {
-  files.Give("Master Table", CustomersFile());
+  files.Give("Master  Table", CustomersFile());
   steps.Dialog("Master Table", [](HWND d) {
     Press(d, 210);
     Press(d, IDOK);
@@ -203,7 +203,7 @@ TEST_F(FileChoosersTest, NewReportWithoutMasterTableTypedSavedReadBackAndPrinted
   // File New, blank: the master table is a file of the data source's folder;
   // Cancel there makes no report.
   std::string startFolder;
-  files.On("Master Table", [&](const FileDialogHandle& fd) {
+  files.On("Master  Table", [&](const FileDialogHandle& fd) {
     startFolder = fd.Folder();
     fd.Cancel();
   });
@@ -215,7 +215,7 @@ TEST_F(FileChoosersTest, NewReportWithoutMasterTableTypedSavedReadBackAndPrinted
   // The Help button reaches the help file at the dialog's context.
   std::string boxText;
   bool helpShown = false;
-  files.On("Master Table", [&](const FileDialogHandle& fd) {
+  files.On("Master  Table", [&](const FileDialogHandle& fd) {
     HWND added = fd.AddedControls();
     ASSERT_NE(added, nullptr);
     boxText = ui_test::Text(GetDlgItem(added, 200));
@@ -377,7 +377,7 @@ TEST_F(FileChoosersTest, MasterTableFileIsChosenFromTheReportFolderSavedReadBack
   // folder (no master yet) and lists the source's table files; a file that
   // is gone by OK is refused and the dialog stays for another choice.
   std::string firstStart, filter, nameShown, aliasShown, finalAlias;
-  files.On("Master Table", [&](const ui_test::FileDialogHandle& fd) {
+  files.On("Master  Table", [&](const ui_test::FileDialogHandle& fd) {
     firstStart = fd.Folder();
     filter = fd.NameFilter();
     fd.Choose(gone);
@@ -390,7 +390,7 @@ TEST_F(FileChoosersTest, MasterTableFileIsChosenFromTheReportFolderSavedReadBack
   });
   steps.Message("Invalid master table pathname");
   steps.Dialog("Master Table", [&](HWND d) {
-    files.Give("Master Table", customers);
+    files.Give("Master  Table", customers);
     Press(d, 210);
     aliasShown = ControlText(d, 201);
     SetText(d, 201, "");
@@ -419,7 +419,7 @@ TEST_F(FileChoosersTest, MasterTableFileIsChosenFromTheReportFolderSavedReadBack
   ASSERT_NE(doc->m_pModel->tableSlots[0], nullptr);
   EXPECT_EQ(std::string(doc->m_pModel->tableSlots[0]->path), customers);
   std::string againStart, againName;
-  files.On("Master Table", [&](const ui_test::FileDialogHandle& fd) {
+  files.On("Master  Table", [&](const ui_test::FileDialogHandle& fd) {
     againStart = fd.Folder();
     fd.Cancel();
   });
@@ -450,7 +450,7 @@ TEST_F(FileChoosersTest, ScreensMasterTableOpenFolderChooserAndFileSettings) {
     ui_test::Pump();
     EXPECT_TRUE(fd.SavePicture(ScreenPath(name))) << name;
   };
-  files.On("Master Table", [&](const FileDialogHandle& fd) {
+  files.On("Master  Table", [&](const FileDialogHandle& fd) {
     picture(fd, "master-table-open-dialog");
     fd.Cancel();
   });
@@ -466,7 +466,7 @@ TEST_F(FileChoosersTest, ScreensMasterTableOpenFolderChooserAndFileSettings) {
     Press(d, IDCANCEL);
   });
   steps.Run([&] { SendMessageA(frame, WM_COMMAND, 32022, 0); });
-  EXPECT_EQ(files.seen, (std::vector<std::string>{"Master Table", "Report Directory"}));
+  EXPECT_EQ(files.seen, (std::vector<std::string>{"Master  Table", "Report Directory"}));
 }
 
 TEST(FolderForFieldTest, TrailingSeparatorsAndFilesAreCutBackToTheFolder) {

@@ -129,7 +129,7 @@ inline void AnswerSampleCustomers(DialogAnswers& answers) {
     SelectListed(d, 200, "VortelleSample");
     Press(d, IDOK);
   });
-  answers.On("Master Table", [](HWND d) {
+  answers.On("Master  Table", [](HWND d) {
     SelectListed(d, 200, "customers");
     Press(d, IDOK);
   });

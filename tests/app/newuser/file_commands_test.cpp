@@ -50,7 +50,7 @@ TEST_F(NewUserTest, AMovedMasterTableIsAskedForOnceNoOpensNothingYesTakesTheNewO
   messages.clear();
   messageAnswer = IDYES;
   bool chosen = false;
-  answers.On("Master Table", [&](HWND d) {
+  answers.On("Master  Table", [&](HWND d) {
     chosen = true;
     SetDlgItemTextA(d, 200, "lines_moved");  // the table's name, as the user types it
     Press(d, IDOK);

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <strings.h>
 
 namespace newuser_test {
 namespace {
@@ -70,18 +69,13 @@ TEST_F(NewUserTest, ThePaletteNeverOffersTheFieldsOfAClosedReportOrARemovedMaste
   ASSERT_NE(palette, nullptr);
   ASSERT_TRUE(Has(Offered(palette), "quantity"));
   bool warned = false;
-  // The Master Table dialog, and the table list its "Table..." opens under
-  // the same title: told apart by the list.
   answers.On("Master Table", [](HWND d) {
-    char type[16] = {};
-    GetClassNameA(GetDlgItem(d, 200), type, sizeof type);
-    if (strcasecmp(type, "LISTBOX") == 0) {
-      SelectListed(d, 200, "customers");
-      Press(d, IDOK);
-      return;
-    }
     Press(d, 210);
     Press(d, IDOK);
+  });
+  answers.On("Master  Table", [](HWND l) {
+    SelectListed(l, 200, "customers");
+    Press(l, IDOK);
   });
   answers.On("Fields Affected", [&](HWND w) {
     warned = true;

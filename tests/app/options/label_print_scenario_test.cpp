@@ -141,7 +141,7 @@ void PlaceTallRecordLine(CKmDoc& doc, FieldDef* f) {
 void NewBlankOnCustomers(DialogSteps& steps, HWND frame) {
   static StartBlank start;
   SetNewReportSteps(&start);
-  steps.Dialog("Master Table", [](HWND d) {
+  steps.Dialog("Master  Table", [](HWND d) {
     const LRESULT at = SendDlgItemMessageA(d, 200, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                            reinterpret_cast<LPARAM>("customers"));
     ASSERT_NE(at, LB_ERR);

@@ -98,7 +98,7 @@ TEST_F(ReselectFilesTest, TableListOrOpenFileByTheSourceKind) {
   r.defaultDir = "D:\\REPORTS";
   rec.answer.clear();
   EXPECT_EQ(ReselectTable(s, r, &c), 1);
-  EXPECT_EQ(rec.titles.back(), "Master Table");
+  EXPECT_EQ(rec.titles.back(), "Master  Table");
   EXPECT_EQ(rec.dirs.back(), "D:\\REPORTS");
 }
 
