@@ -11,12 +11,9 @@
 #include "dialogs/insert_field_dialog.h"
 #include "layout/layout_records.h"
 #include "platform/win/menu.h"
+#include "tests/platform/ui/ui_test_util.h"
 #include "tests/support/pdf_words.h"
 #include "tests/support/screens.h"
-
-#include <QApplication>
-#include <QListWidget>
-#include <QMouseEvent>
 
 #include <cstring>
 #include <string>
@@ -29,29 +26,11 @@ constexpr UINT kCmdFileNew = 32000;
 constexpr UINT kCmdFilePrint = 30030;
 constexpr UINT kCmdInsertBandLine = 30410;
 
-void MouseClick(QWidget* w, QPoint at, bool twice) {
-  std::vector<QEvent::Type> types = {QEvent::MouseButtonPress, QEvent::MouseButtonRelease};
-  if (twice) types.insert(types.end(), {QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease});
-  for (QEvent::Type type : types) {
-    QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
-                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-  }
-}
+void MouseClick(QWidget* w, QPoint at, bool twice) { ui_test::MouseClick(w, at, twice); }
 
 // Double-clicks the field's row in the palette's list.
 bool DoubleClickField(HWND palette, const char* name) {
-  auto* lw = qobject_cast<QListWidget*>(GetDlgItem(palette, kInsertFieldList)->widget.data());
-  if (lw == nullptr) return false;
-  for (int i = 0; i < lw->count(); ++i) {
-    const std::string text = lw->item(i)->text().toStdString();
-    if (text.size() > 2 && text.substr(2) == name) {
-      lw->scrollToItem(lw->item(i));
-      MouseClick(lw->viewport(), lw->visualItemRect(lw->item(i)).center(), true);
-      return true;
-    }
-  }
-  return false;
+  return ui_test::DoubleClickListRow(GetDlgItem(palette, kInsertFieldList), name, 2);
 }
 
 // The state of a command's item as its popup opens; -1 when no popup holds it.

@@ -19,30 +19,11 @@ namespace {
 
 constexpr UINT kFilePrint = 30030;
 
-// A click of the left button at a point of a window, as the mouse makes it.
-void MouseClick(QWidget* w, QPoint at, bool twice) {
-  std::vector<QEvent::Type> types = {QEvent::MouseButtonPress, QEvent::MouseButtonRelease};
-  if (twice) types.insert(types.end(), {QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease});
-  for (QEvent::Type type : types) {
-    QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
-                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-  }
-}
+void MouseClick(QWidget* w, QPoint at, bool twice) { ui_test::MouseClick(w, at, twice); }
 
 // Double-clicks the field's row in the palette's list.
 bool DoubleClickField(HWND palette, const char* name) {
-  auto* lw = qobject_cast<QListWidget*>(GetDlgItem(palette, kInsertFieldList)->widget.data());
-  if (lw == nullptr) return false;
-  for (int i = 0; i < lw->count(); ++i) {
-    const std::string text = lw->item(i)->text().toStdString();
-    if (text.size() > 2 && text.substr(2) == name) {
-      lw->scrollToItem(lw->item(i));
-      MouseClick(lw->viewport(), lw->visualItemRect(lw->item(i)).center(), true);
-      return true;
-    }
-  }
-  return false;
+  return ui_test::DoubleClickListRow(GetDlgItem(palette, kInsertFieldList), name, 2);
 }
 
 int PlacedCount(CKmDoc& doc, const char* name, int line) {

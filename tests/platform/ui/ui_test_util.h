@@ -213,6 +213,34 @@ inline void Click(HWND button) {
 }
 
 // Lets posted messages and timers run for a few turns of the event loop.
+// A click (or a double-click) of the left button at a point of a widget, as
+// the mouse makes it.
+inline void MouseClick(QWidget* w, QPoint at, bool twice) {
+  std::vector<QEvent::Type> types = {QEvent::MouseButtonPress, QEvent::MouseButtonRelease};
+  if (twice) types.insert(types.end(), {QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease});
+  for (QEvent::Type type : types) {
+    QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+  }
+}
+
+// Double-clicks the row of a list whose text, past its first `skip`
+// characters (a marker column), is `name`. False when no row holds it.
+inline bool DoubleClickListRow(HWND list, const std::string& name, size_t skip = 0) {
+  auto* lw = list ? qobject_cast<QListWidget*>(list->widget.data()) : nullptr;
+  if (lw == nullptr) return false;
+  for (int i = 0; i < lw->count(); ++i) {
+    const std::string text = lw->item(i)->text().toStdString();
+    if (text.size() > skip && text.substr(skip) == name) {
+      lw->scrollToItem(lw->item(i));
+      MouseClick(lw->viewport(), lw->visualItemRect(lw->item(i)).center(), true);
+      return true;
+    }
+  }
+  return false;
+}
+
 inline void Pump(int turns = 5) {
   for (int i = 0; i < turns; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
