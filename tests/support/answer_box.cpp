@@ -4,7 +4,7 @@
 #include "platform/win/ui_internal.h"
 #include "tests/support/window_sample.h"
 
-#include <QVariant>
+#include "tests/platform/ui/ui_test_util.h"
 
 #include <algorithm>
 #include <vector>
@@ -12,9 +12,8 @@
 namespace answer_box {
 namespace {
 
-constexpr char kAnswered[] = "vtAnswered";  // the mark the other answering helpers set too
 
-bool Answered(HWND h) { return h->widget && h->widget->property(kAnswered).toBool(); }
+bool Answered(HWND h) { return ui_test::HasAnswerMark(h); }
 
 bool Is(HWND h, const Box& box) {
   if (!IsWindow(h) || h->parent != nullptr || !h->widget || !IsWindowVisible(h) || !IsWindowEnabled(h)) return false;
@@ -41,7 +40,7 @@ HWND Find(const Box& box) {
 
 HWND Take(const Box& box) {
   HWND h = Find(box);
-  if (h != nullptr) h->widget->setProperty(kAnswered, true);
+  if (h != nullptr) ui_test::TakeAnswerMark(h);
   return h;
 }
 

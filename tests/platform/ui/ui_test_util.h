@@ -154,6 +154,8 @@ inline bool AnswerFileDialog(const std::function<bool(const std::string& title, 
     h.Choose(file);
   return true;
 }
+// Whether a step has answered the window already.
+inline bool HasAnswerMark(HWND h) { return h->widget && h->widget->property("vtAnswered").toBool(); }
 // True the first time it is asked of a window: a step answers a window once.
 inline bool TakeAnswerMark(HWND h) {
   if (!h->widget || h->widget->property("vtAnswered").toBool()) return false;
