@@ -27,6 +27,9 @@ import os
 import re
 import sys
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from link_setters import body_after  # noqa: E402  the class body after its brace
+
 PROGRAM_DIRS = ["app", "charts", "core", "data", "designer", "dialogs", "engine", "export", "expr", "files",
                 "foundation", "layout", "model", "platform"]
 TEST_DIRS = ["tests", "bench"]
@@ -127,17 +130,6 @@ def strip_comments_and_strings(text):
             out.append(c)
             i += 1
     return "".join(out)
-
-
-def body_end(text, at):
-    depth, i = 1, at
-    while i < len(text) and depth:
-        if text[i] == "{":
-            depth += 1
-        elif text[i] == "}":
-            depth -= 1
-        i += 1
-    return i - 1
 
 
 def top_level(body):
@@ -247,7 +239,7 @@ def main():
     declared = {}  # name -> (default, is array, where, owners)
     for p, t in program.items():
         for m in re.finditer(r"(?<!enum )\b(?:class|struct)\s+(?:\w+\s+)*?(\w+)\s*(?:final\s*)?(?::[^{;()]*)?\{", t):
-            end = body_end(t, m.end())
+            end = m.end() + len(body_after(t, m.end()))
             for name, default, array, kind in data_members(t[m.end():end]):
                 if not array and not VALUE_TYPE.search(kind):
                     continue
@@ -277,7 +269,7 @@ def main():
                 end = t.find("{", m.end())
                 stop = t.find(";", m.end())
                 if end >= 0 and (stop < 0 or end < stop):
-                    body = t[end + 1:body_end(t, end + 1)]
+                    body = body_after(t, end + 1)
                     if re.search(r"\breturn\s*\{\s*[^}\s]", body):
                         braced.add(owner)
                 continue

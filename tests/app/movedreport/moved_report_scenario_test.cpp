@@ -86,7 +86,19 @@ class MovedReport : public ::testing::Test {
     return fs::path(report).replace_extension(".pdf").string();
   }
 
+  // The report opened through File > Open of the running program, with its
+  // two pictures; null when it did not open.
+  CKmDoc* OpenInProgram(options_test::RunningProgram& program, const std::string& report) {
+    CKmDoc* doc = program.started ? GetActiveKmDoc() : nullptr;
+    if (doc == nullptr) return nullptr;
+    steps_.File("Open Report", report);
+    steps_.Run([&] { SendMessageA(doc->m_pMainFrame->m_hWnd, WM_COMMAND, kCmdFileOpen, 0); });
+    if (!doc->m_bReportOpen || doc->m_pLayout->pictures.Count() != 2) return nullptr;
+    return doc;
+  }
+
   std::string dir_;
+  options_test::DialogSteps steps_;
 };
 
 TEST_F(MovedReport, PicturesBesideTheReportAndInTheImageFolderPrintAfterTheMove) {
@@ -104,17 +116,10 @@ TEST_F(MovedReport, PicturesBesideTheReportAndInTheImageFolderPrintAfterTheMove)
   {
     // Opened and saved from the program, as a user keeps a report.
     options_test::RunningProgram program;
-    ASSERT_TRUE(program.started);
-    CKmDoc* doc = GetActiveKmDoc();
+    CKmDoc* doc = OpenInProgram(program, dir_ + "/made/first.kmw");
     ASSERT_NE(doc, nullptr);
-    HWND frame = doc->m_pMainFrame->m_hWnd;
-    options_test::DialogSteps steps;
-    steps.File("Open Report", dir_ + "/made/first.kmw");
-    steps.Run([&] { SendMessageA(frame, WM_COMMAND, kCmdFileOpen, 0); });
-    ASSERT_TRUE(doc->m_bReportOpen);
-    ASSERT_EQ(doc->m_pLayout->pictures.Count(), 2);
-    steps.File("Save As", saved);
-    steps.Run([&] { SendMessageA(frame, WM_COMMAND, kCmdFileSaveAs, 0); });
+    steps_.File("Save As", saved);
+    steps_.Run([&] { SendMessageA(doc->m_pMainFrame->m_hWnd, WM_COMMAND, kCmdFileSaveAs, 0); });
     ASSERT_TRUE(fs::exists(saved));
   }
   // The report's folder moves with the picture beside it; the other picture
@@ -125,22 +130,15 @@ TEST_F(MovedReport, PicturesBesideTheReportAndInTheImageFolderPrintAfterTheMove)
 
   EXPECT_EQ(ImagesIn(PrintUnattended(moved)), 2) << "printed with /G";
 
-  options_test::RunningProgram program;
-  ASSERT_TRUE(program.started);
-  CKmDoc* doc = GetActiveKmDoc();
-  ASSERT_NE(doc, nullptr);
-  HWND frame = doc->m_pMainFrame->m_hWnd;
-  options_test::DialogSteps steps;
   // No question about either picture: a dialog no step answers fails the test.
-  steps.File("Open Report", moved);
-  steps.Run([&] { SendMessageA(frame, WM_COMMAND, kCmdFileOpen, 0); });
-  ASSERT_TRUE(doc->m_bReportOpen);
-  ASSERT_EQ(doc->m_pLayout->pictures.Count(), 2);
+  options_test::RunningProgram program;
+  CKmDoc* doc = OpenInProgram(program, moved);
+  ASSERT_NE(doc, nullptr);
   EXPECT_EQ(NativePath(doc->m_pLayout->pictures.At(0)->fileName), dir_ + "/moved/logo.png");
   EXPECT_EQ(NativePath(doc->m_pLayout->pictures.At(1)->fileName), dir_ + "/images/stamp.png");
   EXPECT_TRUE(doc->IsModified()) << "the pictures' new places are the report's change";
   const std::string pdf = dir_ + "/moved/from_frame.pdf";
-  options_test::PrintToPdfFile(steps, frame, pdf);
+  options_test::PrintToPdfFile(steps_, doc->m_pMainFrame->m_hWnd, pdf);
   EXPECT_EQ(ImagesIn(pdf), 2) << "printed from the frame";
   doc->SetModifiedFlag(FALSE);
 }

@@ -228,6 +228,17 @@ class LayoutScenario : public ::testing::Test {
       });
       Command(kCmdRecordLayout);
     }
+    // Database > Group Order: the option's check box of the first level ticked.
+    void GroupOption(int box) {
+      steps.Dialog("Group Order", [box](HWND d) {
+        SendDlgItemMessageA(d, 300, LB_SETCURSEL, 0, 0);
+        SendMessageA(d, WM_COMMAND, MAKEWPARAM(300, LBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(d, 300)));
+        CheckDlgButton(d, box, BST_CHECKED);
+        Press(d, box);
+        Press(d, IDOK);
+      });
+      Command(kCmdGroupOrder);
+    }
     bool opened = false;
     void Command(UINT id) {
       steps.Run([&] { SendMessageA(frame, WM_COMMAND, id, 0); });
@@ -406,15 +417,7 @@ TEST_F(LayoutScenario, ScreensAPrintOnceGroupFieldPrintedOncePerGroupInThePdfAnd
   });
   Program p(report);
   ASSERT_TRUE(p.opened);
-  // Group Order: the level's Print Once.
-  p.steps.Dialog("Group Order", [](HWND d) {
-    SendDlgItemMessageA(d, 300, LB_SETCURSEL, 0, 0);
-    SendMessageA(d, WM_COMMAND, MAKEWPARAM(300, LBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(d, 300)));
-    CheckDlgButton(d, 307, BST_CHECKED);
-    Press(d, 307);
-    Press(d, IDOK);
-  });
-  p.Command(kCmdGroupOrder);
+  p.GroupOption(307);  // Print Once
   p.SaveAndReopen(dir_ + "/groups_once.kmw");
   EXPECT_EQ(p.doc->m_pModel->groupFlags[0] & 0x04, 0x04);
   std::vector<Word> w = p.Print(dir_ + "/groups_once.pdf");
@@ -503,15 +506,7 @@ TEST_F(LayoutScenario, ASwappedGroupFooterOfTwoLinesStaysWholeAtTheFootOfEachPag
   });
   Program p(report);
   ASSERT_TRUE(p.opened);
-  // Group Order: the level's Swap Footer.
-  p.steps.Dialog("Group Order", [](HWND d) {
-    SendDlgItemMessageA(d, 300, LB_SETCURSEL, 0, 0);
-    SendMessageA(d, WM_COMMAND, MAKEWPARAM(300, LBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(d, 300)));
-    CheckDlgButton(d, 313, BST_CHECKED);
-    Press(d, 313);
-    Press(d, IDOK);
-  });
-  p.Command(kCmdGroupOrder);
+  p.GroupOption(313);  // Swap Footer
   const std::string saved = dir_ + "/swapped_footer.kmw";
   p.SaveAndReopen(saved);
   EXPECT_EQ(p.doc->m_pModel->groupFlags[0] & 0x08, 0x08);
