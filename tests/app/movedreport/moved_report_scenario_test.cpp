@@ -118,6 +118,7 @@ TEST_F(MovedReport, PicturesBesideTheReportAndInTheImageFolderPrintAfterTheMove)
     options_test::RunningProgram program;
     CKmDoc* doc = OpenInProgram(program, dir_ + "/made/first.kmw");
     ASSERT_NE(doc, nullptr);
+    EXPECT_FALSE(doc->IsModified()) << "pictures found where they were stored change nothing";
     steps_.File("Save As", saved);
     steps_.Run([&] { SendMessageA(doc->m_pMainFrame->m_hWnd, WM_COMMAND, kCmdFileSaveAs, 0); });
     ASSERT_TRUE(fs::exists(saved));
