@@ -41,6 +41,10 @@ BYTE GroupOptions(ReportRun* run, int level) {
 
 // A group header with Swap Header, or a group footer with Swap Footer, goes
 // with the page and holds as many lines as it has.
+// The band being laid out (0 between bands): the one a page overflow
+// interrupts when the page footer is output from inside it.
+int BandInProgress(const ReportRun* run) { return run->calc != nullptr ? run->calc->bandInProgress : 0; }
+
 bool IsSwappedBand(ReportRun* run, int band) {
   if (IsGroupHeader(band)) return (GroupOptions(run, band - kBandGroupHeader) & kGroupSwapHeader) != 0;
   if (IsGroupFooter(band)) return (GroupOptions(run, band - kBandGroupFooter) & kGroupSwapFooter) != 0;
@@ -222,12 +226,11 @@ const BYTE* GetFieldValueShown(ReportRun* run, const FieldDef* field, int band) 
   if (band == kBandPageFooter) {
     bool fromCurrent = s->breakBand == kBandRecord || IsGroupHeader(s->breakBand) || s->recordRepeating ||
                        run->recordRepeating ||
-                       (s->overflowBand != 0 && !IsGroupFooter(s->overflowBand));
+                       (BandInProgress(run) != 0 && !IsGroupFooter(BandInProgress(run)));
     return fromCurrent ? current : previous;
   }
   if (band == kBandPageHeader || IsGroupHeader(band)) {
-    bool fromPrevious = s->breakInGroupFooter || (s->repeatedHeader != 0 && s->repeatedHeader == band) ||
-                        run->recordedRepeatBand == band;
+    bool fromPrevious = s->breakInGroupFooter || run->recordedRepeatBand == band;
     return fromPrevious ? previous : current;
   }
   return previous;
@@ -244,7 +247,6 @@ int AliasValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value) {
 
 int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLimit, int band,
                    LONG* trailingUsed, bool recordLine, int kind, LONG height, int layoutLine) {
-  (void)layoutLine;  // page-image exports label lines with it
   BandOutputState* s = run->band;
   PageDriver* d = run->driver;
   PageOutputState* ps = run->page;
@@ -321,6 +323,13 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
       if (runState != 0) return runState;
       ReopenSpanningGraphics(run);
     }
+  }
+
+  // The page store of an RTF export learns each line's band, an HTML
+  // export's also its layout line.
+  if (ps != nullptr && (run->exportRun == kExportRunRtf || run->exportRun == kExportRunHtml)) {
+    ps->currentBand = band;
+    if (run->exportRun == kExportRunHtml) ps->currentLayoutLine = layoutLine;
   }
 
   if (!empty) {
@@ -582,7 +591,12 @@ int OutputBand(ReportRun* run, int band, LONG fitLimit) {
   BandOutputState* s = run->band;
   if (s == nullptr) return RunStateOf(run);
   ++s->nesting;
+  // Only a band the run itself draws is the one in progress; a band output
+  // from inside it (the page footer of an overflow) or measured is not.
+  const bool outermost = s->nesting == 1 && fitLimit == 0 && run->calc != nullptr;
+  if (outermost) run->calc->bandInProgress = band;
   int result = OutputBandLines(run, band, fitLimit);
+  if (outermost) run->calc->bandInProgress = 0;
   --s->nesting;
   return result;
 }

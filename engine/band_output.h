@@ -109,8 +109,6 @@ struct BandOutputState {
   bool breakInGroupFooter = false;
   bool swappedFooterOutput = false;  // a swapped group footer is being output
   bool recordRepeating = false;    // the Record band is output again (also ReportRun::recordRepeating)
-  int overflowBand = 0;            // the band in overflow, 0 none
-  int repeatedHeader = 0;          // the group header repeated at the page top (also ReportRun::recordedRepeatBand)
   LONG measuredHeight = 0;         // measuring: height so far (the caller clears it)
   LONG measuredTrailing = 0;       // measuring: blank height at the end
   int waitingPictures = 0, waitingCharts = 0, waitingOleItems = 0;

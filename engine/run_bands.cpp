@@ -227,7 +227,13 @@ int OutputGroupFooters(KmDocBase* doc) {
         CalcOf(r).reservedFooterSpace = 0;
       }
       if (r->columnsAcross > 1 && swap) r->currentColumn = 1;
-      if (RunBand(doc, r, band)) return 1;
+      // A swapped footer takes the page footer's place: its lines are not
+      // kept above that footer's reserve, so the band stays whole.
+      BandOutputState* out = swap ? r->band : nullptr;
+      if (out != nullptr) out->swappedFooterOutput = true;
+      const int stop = RunBand(doc, r, band);
+      if (out != nullptr) out->swappedFooterOutput = false;
+      if (stop) return 1;
       if (r->columnsAcross > 1 && swap) r->currentColumn = r->columnsAcross;
     }
     ResetPrintedOnceMarks(doc, level);

@@ -39,6 +39,7 @@
 #include "data/placeholder_field.h"
 #include "data/report_dictionary.h"
 #include "data/reportview.h"
+#include "model/reselect_tables.h"
 #include "platform/win/fileio.h"
 #include "platform/win/wsprintf.h"
 
@@ -174,16 +175,19 @@ class Reader {
     const std::string name = cut == std::string::npos ? stored : stored.substr(cut + 1);
     auto exists = [](const std::string& p) { return !p.empty() && AccessPath(p.c_str(), 0) == 0; };
     std::string found;
-    if (!hasFolder && !st_.baseDirectory.empty() && exists(st_.baseDirectory + "\\" + name))
-      found = st_.baseDirectory + "\\" + name;
+    // Joined in the folder's own form, so that the file beside the report is
+    // told as the same file when that is where it was stored.
+    auto in = [&](const std::string& folder) { return folder.empty() ? std::string() : JoinDirAndFile(name, folder); };
+    if (!hasFolder && exists(in(st_.baseDirectory)))
+      found = in(st_.baseDirectory);
     else if (exists(stored))
       return stored;
-    else if (!st_.imageFolder.empty() && exists(st_.imageFolder + "\\" + name))
-      found = st_.imageFolder + "\\" + name;
+    else if (exists(in(st_.imageFolder)))
+      found = in(st_.imageFolder);
     else
       found = hooks_.AskForPictureFile(doc_, stored);
     if (found.empty()) *located = false;
-    if (found.empty() || found == stored) return stored;
+    if (found.empty() || NativePath(found) == NativePath(stored)) return stored;
     st_.modifiedByLoading = true;
     return found;
   }
