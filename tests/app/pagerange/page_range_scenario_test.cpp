@@ -3,8 +3,8 @@
 // totals on two group levels, DATE() and PAGENO() and a picture, printed
 // whole and by ranges through the Print dialog, previewed and printed from
 // the preview, and printed unattended with its range stored; a page header
-// and footer that fill the page; and unattended query files whose statement
-// the SQL Select dialog would only be shown again.
+// and footer that fill the page; unattended query files whose statement
+// cannot make a report; and a stored database the server lacks.
 #include "app/app.h"
 #include "app/document.h"
 #include "app/main_frame.h"
@@ -14,6 +14,7 @@
 #include "data/master_joins.h"
 #include "data/open_tables.h"
 #include "data/query_desc.h"
+#include "export/export_library.h"
 #include "expr/functions_common.h"
 #include "files/report_io.h"
 #include "layout/page_setup.h"
@@ -415,6 +416,22 @@ TEST_P(PageRanges, EveryRangePrintsThePagesOfTheWholePrint) {
     });
     p.Command(kCmdFilePrint);
     p.Command(kCmdFileSave);
+    // A viewer file exported while the range is kept holds those pages.
+    const std::string viewer = dir_ + "/viewer.pdf";
+    fs::remove(viewer);
+    p.steps.Dialog("Export", [viewer](HWND d) {
+      constexpr int kFormatList = 201, kFileEdit = 203;
+      const LRESULT n = SendDlgItemMessageA(d, kFormatList, LB_GETCOUNT, 0, 0);
+      for (LRESULT i = 0; i < n; ++i)
+        if (SendDlgItemMessageA(d, kFormatList, LB_GETITEMDATA, static_cast<WPARAM>(i), 0) == kExportViewer) {
+          SendDlgItemMessageA(d, kFormatList, LB_SETCURSEL, static_cast<WPARAM>(i), 0);
+          SendMessageA(d, WM_COMMAND, MAKEWPARAM(kFormatList, LBN_SELCHANGE), 0);
+        }
+      options_test::SetText(d, kFileEdit, viewer);
+      Press(d, IDOK);
+    });
+    p.Command(kCmdFileExport);
+    ExpectSamePages(Pages(viewer), pages, 2, 3);
   }
 
   // Unattended, the range stored with the report prints, into its file.
