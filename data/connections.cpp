@@ -708,12 +708,18 @@ bool DataAccess::SwitchDatabase(const char* name) {
     return true;
   // Connected again under the same name, the database in the connect text.
   const std::string source = current_->name;
+  const std::string before = current_->completedConnect;
   const int suppress = suppressFlag;  // this switch's failures are shown
   ReplaceConnectDatabase(name);
   suppressFlag = suppress;
   const std::string text = current_->completedConnect;
   DisconnectDataSource(source.c_str());
-  if (ConnectDataSource(source.c_str(), false, true, text.c_str()) != 1) return false;
+  if (ConnectDataSource(source.c_str(), false, true, text.c_str()) != 1) {
+    // The source stays connected as it was: what uses it later meets the
+    // database that is not there, not a connection that is gone.
+    if (ConnectDataSource(source.c_str(), false, false, before.c_str()) == 1) SelectDataSource(source.c_str());
+    return false;
+  }
   SelectDataSource(source.c_str());
   return GetDatabaseName(now, sizeof now) && std::strcmp(now, name) == 0;
 }

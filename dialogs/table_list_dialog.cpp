@@ -8,6 +8,7 @@
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
 #include "platform/win/dialog.h"
+#include "platform/win/unattended.h"
 #include "platform/win/wsprintf.h"
 
 #include <algorithm>
@@ -372,6 +373,14 @@ INT_PTR TableListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
         if (!r->allOwners) FillTableList(dialog, r);
       }
       ArrangeSqlSelectDialog(dialog, r, ownerCombo);
+      if (r->statementMode && IsUnattendedRun()) {
+        // Nobody can write or mend the statement: OK's checks say what they
+        // refuse, and the dialog never hands back the statement the run
+        // could not use. The unattended run ends.
+        StatementOk(dialog, r);
+        EndDialog(dialog, 0);
+        return TRUE;
+      }
       return r->statementMode ? FALSE : TRUE;
     }
     case WM_COMMAND:

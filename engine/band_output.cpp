@@ -53,7 +53,9 @@ bool IsSwappedBand(ReportRun* run, int band) {
 
 }  // namespace
 
-void ShowPrintMemoryMessage(ReportRun*) { ShowOutputError(OutputMessageText(626)); }
+void ShowOutputRefused(ReportRun* run) {
+  ShowOutputError(OutputMessageText(kIdOutputRefused, std::to_string(run != nullptr ? run->pageCount : 0)));
+}
 
 int& RunStateOf(ReportRun* run) {
   static int detached = -1;  // no document: stopped
@@ -292,7 +294,6 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
     return s->measuredHeight > fitLimit && !run->topOfPage ? 1 : 0;
   }
 
-  const int visible = LinesVisible(run) ? 1 : 0;
   std::vector<BYTE> shifted;
   const std::vector<BYTE>* text = &lineText;
   if (!pageBand && RunModeOf(run) == 0 && !s->swappedFooterOutput && !run->topOfPage) {
@@ -332,14 +333,17 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
     if (run->exportRun == kExportRunHtml) ps->currentLayoutLine = layoutLine;
   }
 
+  // Visible by the page the line lands on: a line carried over to the
+  // range's first page shows there.
+  const int visible = LinesVisible(run) ? 1 : 0;
   if (!empty) {
     if (!d->AdvanceBeforeLine(ps, height, visible)) {
-      if (runState == 0) ShowPrintMemoryMessage(run);
+      if (runState == 0) ShowOutputRefused(run);
       runState = -2;
       return 1;
     }
     if (visible && count > 0 && d->HasEntry(14) && !d->OutputLine(ps, text->data(), count)) {
-      if (runState == 0) ShowPrintMemoryMessage(run);
+      if (runState == 0) ShowOutputRefused(run);
       runState = -1;
       return 1;
     }
@@ -527,7 +531,9 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
       if (sendKind != kLineText) height = inBand ? ExplicitLineHeight(s, L[line]) : 0;
       int stop = SendOutputLine(run, text, fitLimit, band, &trailingUsed, band == kBandRecord, sendKind, height,
                                 line);
-      if (stop != 0) return measuring ? 1 : RunStateOf(run);
+      // A stop with the run still going is the page range's end, reached
+      // inside the band: the callers end the pass on it.
+      if (stop != 0) return measuring || RunStateOf(run) == 0 ? 1 : RunStateOf(run);
       anyOutput = true;
       ++outputLines;
     }

@@ -239,8 +239,9 @@ bool IsAcrossBand(const ReportRun* run, int band);
 int& RunStateOf(ReportRun* run);
 int RunModeOf(const ReportRun* run);
 
-// "Insufficient memory for print/preview" in a system-modal box.
-void ShowPrintMemoryMessage(ReportRun* run);
+// The page driver did not take a line or an object of the page now being
+// made: said once for the run, naming the page (never as a memory failure).
+void ShowOutputRefused(ReportRun* run);
 
 // Lines are drawn from the first page to output on (counted in pages begun,
 // so a restarted page number never hides or shows the wrong pages), and

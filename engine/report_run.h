@@ -40,7 +40,7 @@ constexpr int kRunDriverRefused = -2;
 constexpr int kRunCancelled = -3;
 
 // Messages the run ends with.
-enum RunMessage : int { kMsgNoRecords = 0, kMsgStartPageTooLarge = 1, kMsgAcrossMemory = 2 };
+enum RunMessage : int { kMsgNoRecords = 0, kMsgStartPageTooLarge = 1, kMsgAcrossMemory = 2, kMsgNoRoomOnPage = 3 };
 // Notes of the run status: a setting the run could not honour.
 constexpr unsigned kIdRepeatFieldNotNumeric = 5963;
 constexpr unsigned kIdRecordTallerThanPage = 5964;

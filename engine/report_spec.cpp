@@ -5,6 +5,7 @@
 #include "data/data_access.h"
 #include "data/table_fields.h"
 #include "data/data_source_settings.h"
+#include "engine/band_output.h"
 #include "engine/output_messages.h"
 #include "engine/report_run.h"
 #include "files/report_io.h"
@@ -125,8 +126,8 @@ class SpecPrinter {
     if (line_.size() > 8) {
       if (!d->HasEntry(14) ||
           !d->OutputLine(s, reinterpret_cast<const BYTE*>(line_.data()), static_cast<int>(line_.size()))) {
+        if (doc_->m_nRunState == 0) ShowOutputRefused(run_);
         doc_->m_nRunState = -1;
-        ShowOutputError(OutputMessageText(626));
       }
     }
     d->AdvanceAfterLine(s, 0, 1);

@@ -7,6 +7,8 @@
 #include "engine/page_objects.h"
 #include "foundation/doc_base.h"
 
+#include <algorithm>
+
 namespace {
 
 bool Has(const ReportRun* r, int ordinal) { return r->driver && r->page && r->driver->HasEntry(ordinal); }
@@ -173,6 +175,19 @@ void OutputPageBreakBands(KmDocBase* doc, int footerPart) {
     if (r->currentColumn >= r->columnsAcross) RunBand(doc, r, kBandPageFooter);
   }
   CalcOf(r).footerSwap = 0;
+}
+
+bool PageLeavesRoom(KmDocBase* doc) {
+  ReportRun* r = RunOf(doc);
+  if (!r || !Has(r, 10) || !Has(r, 12)) return true;
+  const int32_t header = std::max<int32_t>(0, BandHeight(doc, kBandPageHeader, 1));
+  if (header + r->pageFooterHeight <= 0) return true;
+  // Measured on the first page, begun as its first band would begin it.
+  if (BeginDriverPage(doc, r)) return false;
+  if (header + r->pageFooterHeight < SpaceLeft(r)) return true;
+  r->output->ShowMessage(doc, kMsgNoRoomOnPage, 0);
+  doc->m_nRunState = kRunStopped;
+  return false;
 }
 
 int OutputGroupHeaders(KmDocBase* doc, int mode) {

@@ -49,6 +49,7 @@ constexpr unsigned kIdReadOnly = 6402;
 constexpr unsigned kIdNoFields = 6403;
 constexpr unsigned kIdWriteError = 6404;
 constexpr unsigned kIdNoRecords = 5960;
+constexpr unsigned kIdNoRoomOnPage = 5981;
 
 constexpr size_t kFormattedBuffer = 356;
 constexpr size_t kMemoLimit = 10989;
@@ -405,6 +406,8 @@ class ExportRunOutput : public RunOutput {
   }
   void ShowMessage(KmDocBase*, int message, uint32_t) override {
     if (message == kMsgNoRecords) ShowOutputError(LoadResString(kIdNoRecords));
+    // A paged export whose page holds only its header and footer writes nothing.
+    if (message == kMsgNoRoomOnPage) ShowOutputError(LoadResString(kIdNoRoomOnPage));
   }
   bool ExportedCount(uint32_t* count) const override {
     if (!IsDataExportFormat(job_->e->format) || !job_->library) return false;

@@ -285,6 +285,28 @@ TEST_F(BandFixture, PagesBeforeTheFirstPageAreLaidOutInvisibly) {
   EXPECT_THAT(driver.Texts(), ElementsAre("hidden"));
 }
 
+// A band running over the pages of a range: the line carried over to the
+// range's first page shows there, and at the range's last page the band
+// stops and says so to its caller, with the run still going; nothing goes
+// on to a page that has ended.
+TEST_F(BandFixture, ABandOverTheRangeShowsItsFirstPageWholeAndStopsAtItsLast) {
+  gMessages.clear();
+  SetOutputMessageSink(Capture);
+  for (int i = 0; i < 150; ++i) AddText(AddLine(kBandRecord), 0, "line" + std::to_string(i));
+  Finish();
+  run.topOfPage = 0;
+  run.startPage = 2;
+  run.endPage = 2;
+  EXPECT_EQ(Band(kBandRecord), 1);
+  EXPECT_EQ(doc.m_nRunState, 0);
+  EXPECT_EQ(CountPages(), 1);
+  ASSERT_EQ(driver.lines.size(), 66u);  // a page of 7920 holds 66 lines of 120
+  EXPECT_EQ(driver.lines.front().text, "line66");
+  for (const RecordingDriver::Sent& l : driver.lines) EXPECT_EQ(l.page, 2) << l.text;
+  EXPECT_TRUE(gMessages.empty());
+  SetOutputMessageSink(nullptr);
+}
+
 TEST_F(BandFixture, MeasuringDrawsNothingAndAnswersWhenTheBandIsTooTall) {
   for (int i = 0; i < 3; ++i) AddText(AddLine(kBandRecord), 0, "line");
   AddLine(kBandRecord);
@@ -453,7 +475,8 @@ TEST_F(BandFixture, LibraryFailuresStopTheRunWithOneMessage) {
   Finish();
   driver.refuse = 5;
   EXPECT_EQ(Band(kBandRecord), -2);
-  EXPECT_EQ(gMessages.size(), 1u);
+  // What happened, and where: a refusal is no shortage of memory.
+  EXPECT_THAT(gMessages, ElementsAre("Page 1 could not be output; the report was not finished"));
   EXPECT_EQ(Band(kBandRecord), -2);  // a stopped run outputs nothing more
   EXPECT_EQ(gMessages.size(), 1u);
   // Without the entries a line needs, the step is skipped and the run goes on.
