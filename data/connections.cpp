@@ -94,6 +94,8 @@ void RefuseName(unsigned id, const char* name) {
 }
 constexpr unsigned kIdBadSourceName = 62312;
 constexpr unsigned kIdBadDatabaseName = 62313;
+constexpr unsigned kIdBadUserName = 62314;
+constexpr unsigned kIdBadPassword = 62315;
 
 }  // namespace
 
@@ -117,6 +119,10 @@ bool IsValidDataSourceName(const char* name) {
   for (const char* p = name; *p; ++p)
     if (static_cast<unsigned char>(*p) < 0x20 || std::strchr("[]{}(),;?*=!@\\", *p) != nullptr) return false;
   return true;
+}
+
+bool IsValidLogonValue(const char* value) {
+  return value == nullptr || std::strpbrk(value, ";{}") == nullptr;
 }
 
 bool IsValidDatabaseName(const char* name) {
@@ -235,6 +241,12 @@ int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool repor
     if (reportErrors) RefuseName(kIdBadSourceName, name);
     return 0;
   }
+  // Drivers that split the text at every ";" read no braces: a user name or
+  // password with one of these would add attributes of its own.
+  if (!connectText && (!IsValidLogonValue(userName_) || !IsValidLogonValue(password_))) {
+    if (reportErrors) DbErrorBox(GetResString(IsValidLogonValue(userName_) ? kIdBadPassword : kIdBadUserName, 1));
+    return 0;
+  }
   if (named) {
     if (IsConnectedWith(name, kept)) return 1;
     replace = IsConnected(name);
@@ -321,6 +333,11 @@ int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool repor
     FreeRecord(record);
     return 0;
   }
+  if (!MakeReadOnly(record, reportErrors)) {
+    qeDisconnect(record->libConnection);
+    FreeRecord(record);
+    return 0;
+  }
   if (replace) {
     current_ = nullptr;
     DisconnectDataSource(name);
@@ -373,7 +390,7 @@ bool DataAccess::ConnectOtherDatabase(const char* database, const char* newName,
   record->hdbc = qeGetODBCHdbc(record->libConnection);
   record->henv = qeGetODBCHenv();
   LoadDataSourceSettings(record);
-  if (!AddConnection(record)) {
+  if (!MakeReadOnly(record, true) || !AddConnection(record)) {
     qeDisconnect(record->libConnection);
     FreeRecord(record);
     return false;
@@ -381,6 +398,22 @@ bool DataAccess::ConnectOtherDatabase(const char* database, const char* newName,
   ++connectionCount_;
   if (out) *out = record;
   return true;
+}
+
+bool DataAccess::MakeReadOnly(DataSourceSettings* record, bool reportErrors) {
+  // A report writer only reads: the driver is asked to refuse changes where
+  // it can, and the platform's own statement for it, when kmwsql.ini gives
+  // one, runs first thing on the connection.
+  OdbcSetReadOnly(record->hdbc);
+  const char* section = record->platform[0] ? record->platform : record->dbmsName;
+  const std::string statement = section[0] ? SqlIniString(section, "ReadOnlyStatement", "", 256) : std::string();
+  if (statement.empty()) return true;
+  const QEHANDLE done = qeExecSQL(record->libConnection, statement.c_str());
+  const int err = qeErr();
+  if (done != 0) qeEndSQL(done);
+  if (err == 0 && done != 0) return true;
+  if (reportErrors) ReportDbError(nullptr, 0, record);
+  return false;
 }
 
 bool DataAccess::DisconnectDataSource(const char* name) {
@@ -687,6 +720,13 @@ int DataAccess::SetDatabase(const char* name) {
 
 bool DataAccess::DatabaseIsFile() {
   if (IsFileDataSource()) return true;
+  if (current_ == nullptr || current_->hdbc == nullptr) return false;
+  // A driver without catalogs cannot change its database: what the data
+  // source names is its one database, however its name is written.
+  char catalogs[8] = {};
+  if (OdbcGetInfoText(current_->hdbc, ODBC_INFO_CATALOG_NAME, catalogs, sizeof catalogs) != ODBC_OK ||
+      (catalogs[0] != 'Y' && catalogs[0] != 'y'))
+    return true;
   char database[261];
   return GetDatabaseName(database, sizeof database) && std::strpbrk(database, "/\\:") != nullptr;
 }
