@@ -94,8 +94,6 @@ void RefuseName(unsigned id, const char* name) {
 }
 constexpr unsigned kIdBadSourceName = 62312;
 constexpr unsigned kIdBadDatabaseName = 62313;
-constexpr unsigned kIdBadUserName = 62314;
-constexpr unsigned kIdBadPassword = 62315;
 
 }  // namespace
 
@@ -122,6 +120,7 @@ bool IsValidDataSourceName(const char* name) {
 }
 
 bool IsValidLogonValue(const char* value) {
+  // Drivers that split the text at every ";" read no braces.
   return value == nullptr || std::strpbrk(value, ";{}") == nullptr;
 }
 
@@ -239,12 +238,6 @@ int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool repor
   bool replace = false;
   if (named && !connectText && !IsValidDataSourceName(name)) {
     if (reportErrors) RefuseName(kIdBadSourceName, name);
-    return 0;
-  }
-  // Drivers that split the text at every ";" read no braces: a user name or
-  // password with one of these would add attributes of its own.
-  if (!connectText && (!IsValidLogonValue(userName_) || !IsValidLogonValue(password_))) {
-    if (reportErrors) DbErrorBox(GetResString(IsValidLogonValue(userName_) ? kIdBadPassword : kIdBadUserName, 1));
     return 0;
   }
   if (named) {

@@ -353,21 +353,3 @@ TEST_F(Connections, ConnectionsAreReadOnlyWhereThePlatformSaysHow) {
   EXPECT_EQ(other.GetConnectionCount(), 0);
   EXPECT_NE(DbLastErrorText().find("syntax error"), std::string::npos) << DbLastErrorText();
 }
-
-// A start file's user name or password that would end its attribute is
-// never put into the connect text: the SQLite driver reads no braces.
-TEST_F(Connections, ALogOnThatWouldAddAttributesIsRefused) {
-  EXPECT_TRUE(IsValidLogonValue("ann"));
-  EXPECT_TRUE(IsValidLogonValue(nullptr));
-  for (const char* bad : {"x};LoadExt=./evil.so;{", "a;b", "{", "}"}) EXPECT_FALSE(IsValidLogonValue(bad)) << bad;
-  for (int field = 0; field < 2; ++field) {
-    DataAccess d;
-    const std::string hostile = "x};LoadExt=" + odbc_test::Dir() + "/no_such_library.so;{";
-    if (field == 0) d.SetUserName(hostile.c_str());
-    else d.SetPassword(hostile.c_str());
-    DbClearErrorRecord();
-    EXPECT_EQ(d.ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 0);
-    EXPECT_EQ(d.GetConnectionCount(), 0);
-    EXPECT_NE(DbLastErrorText().find(field == 0 ? "user name" : "password"), std::string::npos) << DbLastErrorText();
-  }
-}
