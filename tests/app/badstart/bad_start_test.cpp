@@ -189,6 +189,21 @@ std::string Rows(const std::string& db, const char* table) {
   return Capture("sqlite3 '" + db + "' 'select count(*) from " + table + "' 2>&1");
 }
 
+// The private PostgreSQL server started and its ODBC driver's library; empty
+// with the reason when either is missing here.
+std::string PostgresDriver(std::string* why) {
+  if (!odbc_test::StartPostgres(why)) return std::string();
+  const std::string driver = Capture("ls /usr/lib/*/odbc/psqlodbca.so 2>/dev/null | head -1");
+  if (driver.empty()) *why = "the PostgreSQL ODBC driver is not installed";
+  return driver.substr(0, driver.find('\n'));
+}
+
+// An odbc.ini section for a data source on the private server.
+std::string PostgresSource(const char* name, const std::string& driver, const char* logon) {
+  return std::string("\n[") + name + "]\nDriver=" + driver + "\nServername=127.0.0.1\nPort=" +
+         std::to_string(odbc_test::PostgresPort()) + "\nDatabase=postgres\n" + logon + "\n";
+}
+
 // Whether one line of the run's standard error holds every one of the texts.
 bool SaidOnOneLine(const std::string& stderrText, std::initializer_list<std::string> texts) {
   std::istringstream lines(stderrText);
@@ -328,9 +343,8 @@ TEST_F(BadStart, LibraryMemberPrintsAndQueryFileStays) {
 TEST_F(BadStart, AWrongPasswordEndsWithTheDriversReason) {
   std::string why;
   using namespace odbc_test;
-  if (!StartPostgres(&why)) GTEST_SKIP() << why;
-  const std::string driver = Capture("ls /usr/lib/*/odbc/psqlodbca.so 2>/dev/null | head -1");
-  if (driver.empty()) GTEST_SKIP() << "the PostgreSQL ODBC driver is not installed";
+  const std::string driver = PostgresDriver(&why);
+  if (driver.empty()) GTEST_SKIP() << why;
   bool ok = false;
   const std::string hba =
       RunPostgresSql("DROP ROLE IF EXISTS vt_locked; CREATE ROLE vt_locked LOGIN PASSWORD 'right'; SHOW hba_file;", &ok);
@@ -344,9 +358,7 @@ TEST_F(BadStart, AWrongPasswordEndsWithTheDriversReason) {
   RunPostgresSql("SELECT pg_reload_conf();", &ok);
   ASSERT_TRUE(ok);
   const std::string odbcIni = ReadAll(dir_ + "/odbc.ini");
-  WriteAll(dir_ + "/odbc.ini", odbcIni + "\n[LockedPg]\nDriver=" + driver.substr(0, driver.find('\n')) +
-                                   "\nServername=127.0.0.1\nPort=" + std::to_string(PostgresPort()) +
-                                   "\nDatabase=postgres\nUsername=vt_locked\nPassword=wrong\n");
+  WriteAll(dir_ + "/odbc.ini", odbcIni + PostgresSource("LockedPg", driver, "Username=vt_locked\nPassword=wrong"));
   const auto before = Snapshot(dir_);
   const Outcome o = Run("/G /NLockedPg sales.kmw");
   WriteAll(dir_ + "/odbc.ini", odbcIni);
@@ -415,13 +427,10 @@ TEST_F(BadStart, StoredSourceAndDatabaseNamesNeverBecomeConnectText) {
 TEST_F(BadStart, StoredNamesRunNothingOnTheServer) {
   std::string why;
   using namespace odbc_test;
-  if (!StartPostgres(&why)) GTEST_SKIP() << why;
-  const std::string driver = Capture("ls /usr/lib/*/odbc/psqlodbca.so 2>/dev/null | head -1");
-  if (driver.empty()) GTEST_SKIP() << "the PostgreSQL ODBC driver is not installed";
+  const std::string driver = PostgresDriver(&why);
+  if (driver.empty()) GTEST_SKIP() << why;
   const std::string odbcIni = ReadAll(dir_ + "/odbc.ini");
-  WriteAll(dir_ + "/odbc.ini", odbcIni + "\n[VtCanary]\nDriver=" + driver.substr(0, driver.find('\n')) +
-                                   "\nServername=127.0.0.1\nPort=" + std::to_string(PostgresPort()) +
-                                   "\nDatabase=postgres\nUsername=postgres\n");
+  WriteAll(dir_ + "/odbc.ini", odbcIni + PostgresSource("VtCanary", driver, "Username=postgres"));
   const std::string drop = ";ConnSettings=drop table vt_canary";
   struct Named {
     const char* file;
@@ -610,9 +619,8 @@ TEST_F(BadStart, UserSqlThatChangesTheDataIsRefused) {
 TEST_F(BadStart, TheCanaryTableOnTheServerKeepsItsRows) {
   std::string why;
   using namespace odbc_test;
-  if (!StartPostgres(&why)) GTEST_SKIP() << why;
-  const std::string driver = Capture("ls /usr/lib/*/odbc/psqlodbca.so 2>/dev/null | head -1");
-  if (driver.empty()) GTEST_SKIP() << "the PostgreSQL ODBC driver is not installed";
+  const std::string driver = PostgresDriver(&why);
+  if (driver.empty()) GTEST_SKIP() << why;
   bool ok = false;
   RunPostgresSql("DROP TABLE IF EXISTS vt_canary; CREATE TABLE vt_canary (x integer); "
                  "INSERT INTO vt_canary VALUES (1), (2); "
@@ -621,9 +629,7 @@ TEST_F(BadStart, TheCanaryTableOnTheServerKeepsItsRows) {
                  &ok);
   ASSERT_TRUE(ok);
   const std::string odbcIni = ReadAll(dir_ + "/odbc.ini");
-  WriteAll(dir_ + "/odbc.ini", odbcIni + "\n[VtCanary]\nDriver=" + driver.substr(0, driver.find('\n')) +
-                                   "\nServername=127.0.0.1\nPort=" + std::to_string(PostgresPort()) +
-                                   "\nDatabase=postgres\nUsername=postgres\n");
+  WriteAll(dir_ + "/odbc.ini", odbcIni + PostgresSource("VtCanary", driver, "Username=postgres"));
   for (const char* statement : {"delete from vt_canary", "select vt_wipe() as wiped", "select 1; delete from vt_canary",
                                 "select * into vt_copy from vt_canary"}) {
     SCOPED_TRACE(statement);
