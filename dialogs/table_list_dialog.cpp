@@ -2,6 +2,7 @@
 
 #include "data/data_access.h"
 #include "data/select_params.h"
+#include "data/user_statement.h"
 #include "dialogs/data_source_dialogs.h"
 #include "dialogs/ds_table_list_dialog.h"
 #include "foundation/doc_base.h"
@@ -220,6 +221,11 @@ void StatementOk(HWND dialog, TableListRequest* r) {
 }  // namespace
 
 bool CheckUserSelect(DataAccess* data, const char* sql, std::string* error) {
+  // A statement that would change the data never reaches the data source.
+  if (!IsReadingStatement(sql, data->GetProcVerb())) {
+    *error = RefusedStatementText();
+    return false;
+  }
   if (data->Current() == nullptr) return true;
   char* substituted = SubstituteSelectParameters(sql, nullptr);
   if (substituted == nullptr) {

@@ -39,6 +39,7 @@
 #include "data/placeholder_field.h"
 #include "data/report_dictionary.h"
 #include "data/reportview.h"
+#include "data/user_statement.h"
 #include "model/reselect_tables.h"
 #include "platform/win/fileio.h"
 #include "platform/win/wsprintf.h"
@@ -1110,6 +1111,13 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
       storedSlot_[0] = 0;
       currentSlot_ = 0;
       if (!TakeSourceGroup(0)) return kReadDataSource;
+      // A stored statement that would change the data never reaches the
+      // data source.
+      if (m_->statementText != nullptr && m_->statementText[0] != 0 && GetDataAccess(m_)->Current() != nullptr &&
+          !IsReadingStatement(m_->statementText, GetDataAccess(m_)->GetProcVerb())) {
+        failText_ = RefusedStatementText();
+        return kReadError;
+      }
       fromData_[0] = hooks_.OpenTable(doc_, 0);
       // The master or its statement may be on another data source.
       while (!fromData_[0] && wide_ && st_.connect && hooks_.AskAnotherDataSource(doc_)) {
