@@ -290,13 +290,13 @@ std::string FormatSpecDate(const IntlSettings& intl, int day, int month, int yea
   return std::string(m) + sep + d + sep + y;
 }
 
-// A file's label at 8 with its name at 12, then a line with the
-// modification date and time of the file at path (nothing when the file
-// cannot be found).
 // A file name as the page prints it: its letters in the code page, "?" for
 // those a name kept in the system's spelling has beyond it.
 std::string PrintedName(const std::string& name) { return Utf8ToAnsi(FileNameText(name)); }
 
+// A file's label at 8 with its name at 12, then a line with the
+// modification date and time of the file at path (nothing when the file
+// cannot be found).
 void PrintFileLine(SpecPrinter& p, KmDocBase* doc, const char* label, const std::string& name,
                    const std::string& path) {
   p.Labeled(label, PrintedName(name), 8, false, 12);

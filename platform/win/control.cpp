@@ -814,7 +814,9 @@ LRESULT vt_ui::ListBoxProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
       const char* text = ParamText(lParam);
       int pos = msg == LB_INSERTSTRING ? (index < 0 || index > n ? n : index)
                                        : ((h->style & LBS_SORT) ? SortedPosition(ListItems(lw), text) : n);
-      auto* item = new QListWidgetItem(ItemText(text));
+      // A list's row only shows its text (its bytes are kept beside it), so
+      // a file name in the system's spelling shows its letters.
+      auto* item = new QListWidgetItem(vt_ui::FromProgramText(text));
       item->setData(kAnsiRole, QByteArray(text));
       lw->insertItem(pos, item);
       // The first row tells how high a row is.

@@ -278,6 +278,16 @@ TEST_F(WindowTest, TextsNamingAFileInTheSystemsSpellingShowItsLetters) {
   line->setText(QString::fromUtf8("caf\xC3\xA9 \xCE\xA9"));
   EXPECT_EQ(ui_test::Text(edit), "caf\xE9 ?");
 
+  // A list row shows it and keeps its bytes.
+  HWND list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD, 0, 0, 200, 100, top, nullptr, nullptr, nullptr);
+  SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+  auto* rows = qobject_cast<QListWidget*>(list->widget.data());
+  ASSERT_NE(rows, nullptr);
+  EXPECT_EQ(rows->item(0)->text(), letters);
+  char row[64] = {};
+  SendMessageA(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(row));
+  EXPECT_STREQ(row, name);
+
   // Drawn, a name reads the same in either spelling.
   EXPECT_EQ(DrawnPixels("\xC3\xA9t\xC3\xA9 Zo\xC3\xAB"), DrawnPixels("\xE9t\xE9 Zo\xEB"));
 }
