@@ -161,8 +161,7 @@ void StartPagesAhead(ExportJob* job) {
   CKmExport& e = *job->e;
   const ExportSink page = [job](const std::string& bytes) { return job->pageFile.Write(bytes); };
   if (e.format == kExportHtml) {
-    job->ahead = HtmlExportAhead(job->pages, e.html, job->host->ReportTitle(*job->doc),
-                                 HashChartName(e.html.fileName.c_str()), page,
+    job->ahead = HtmlExportAhead(job->pages, e.html, job->host->ReportTitle(*job->doc), page,
                                  [](const std::string& path, const std::string& bytes, bool) {
                                    return WriteWholeFile(NativePath(path), bytes);
                                  });
@@ -379,7 +378,7 @@ bool WritePageExport(ExportJob* job, const std::string& title) {
   } else if (e.format == kExportHtml) {
     // The pictures and later pages as they are made, the page named last: a
     // page never links a missing file.
-    written = WriteHtmlPages(job->pages, e.html, title, HashChartName(e.html.fileName.c_str()), page,
+    written = WriteHtmlPages(job->pages, e.html, title, page,
                              [](const std::string& path, const std::string& bytes, bool) {
                                return WriteWholeFile(NativePath(path), bytes);
                              });
