@@ -18,10 +18,7 @@ bool IsWordChar(char c) {
          static_cast<unsigned char>(c) >= 0x80;
 }
 
-// Every word of the text, lower-cased, in order. Quotes and comments are not
-// told apart from the rest: drivers and servers read them in different ways
-// (doubled or escaped quotes, dollar quotes, nested comments), and a word
-// counts wherever one of them could take it for SQL.
+// Every word of the text, lower-cased, in order.
 std::vector<std::string> Words(const char* text) {
   std::vector<std::string> words;
   for (const char* p = text; *p;) {
@@ -34,6 +31,51 @@ std::vector<std::string> Words(const char* text) {
     words.push_back(w);
   }
   return words;
+}
+
+// The text with its quoted parts and comments made blanks, when every data
+// source reads them alike: '...' and "..." closed by the same quote (doubled
+// inside), "--" comments followed by a blank, "/* */" comments holding no
+// other "/*". Backslashes, dollar and hash signs, back quotes, brackets, a
+// quote right after a q and "/*!" are read in different ways by different
+// servers, so a text holding one (or an unclosed quote or comment) is left
+// whole: its words are then looked for everywhere, quoted parts too, and no
+// way of quoting can hide one.
+std::string Unquoted(const char* sql) {
+  if (std::strpbrk(sql, "\\$#`[") != nullptr) return sql;
+  std::string out;
+  for (const char* p = sql; *p;) {
+    const char c = *p;
+    if (c == '\'' || c == '"') {
+      if (c == '\'' && p > sql && (p[-1] == 'q' || p[-1] == 'Q')) return sql;
+      const char* q = p + 1;
+      for (;; ++q) {
+        if (*q == '\0') return sql;
+        if (*q == c) {
+          if (q[1] != c) break;
+          ++q;
+        }
+      }
+      out += ' ';
+      p = q + 1;
+    } else if (c == '-' && p[1] == '-') {
+      if (p[2] != '\0' && !std::isspace(static_cast<unsigned char>(p[2]))) return sql;
+      while (*p && *p != '\n') ++p;
+      out += ' ';
+    } else if (c == '/' && p[1] == '*') {
+      if (p[2] == '!') return sql;
+      const char* end = std::strstr(p + 2, "*/");
+      if (end == nullptr) return sql;
+      for (const char* q = p + 2; q < end; ++q)
+        if (q[0] == '/' && q[1] == '*') return sql;
+      out += ' ';
+      p = end + 2;
+    } else {
+      out += c;
+      ++p;
+    }
+  }
+  return out;
 }
 
 bool Has(const std::vector<std::string>& words, std::initializer_list<const char*> any) {
@@ -52,15 +94,18 @@ bool EqualNoCase(const std::string& a, const char* b) {
 
 }  // namespace
 
-bool IsReadingStatement(const char* sql, const char* procVerb) {
-  if (sql == nullptr) return false;
+bool IsReadingStatement(const char* statement, const char* procVerb) {
+  if (statement == nullptr) return false;
+  const std::string text = Unquoted(statement);
+  const char* sql = text.c_str();
   // One statement: a ";" may only end it.
   const char* semicolon = std::strchr(sql, ';');
   if (semicolon != nullptr)
     for (const char* p = semicolon; *p; ++p)
       if (*p != ';' && !std::isspace(static_cast<unsigned char>(*p))) return false;
   // The first word begins the text, after blanks and opening parentheses;
-  // a text that begins otherwise (a comment, a quote) is no statement we know.
+  // a text that begins otherwise (a quote, a comment read as text) is no
+  // statement we know.
   const char* p = sql;
   while (*p == '(' || std::isspace(static_cast<unsigned char>(*p))) ++p;
   if (!std::isalpha(static_cast<unsigned char>(*p))) return false;

@@ -12,8 +12,9 @@ class DataAccess;
 // "define" (a REPORTVIEW over a SELECT), "with" (a SELECT of named
 // subqueries that change nothing), "exec" or the data source's procedure
 // verb; it holds no ";" before its end, and none of the words that make a
-// SELECT write ("into") or load a library. Words are looked for in the
-// whole text, quoted parts too: no way of quoting can hide one.
+// SELECT write ("into") or load a library. Quoted parts and comments are
+// passed over where every data source reads them alike; otherwise words are
+// looked for in the whole text, so no way of quoting can hide one.
 bool IsReadingStatement(const char* sql, const char* procVerb);
 
 // The same for the current data source's procedure verb. False after the

@@ -1,6 +1,6 @@
 // Which statements a user may give a report: one SELECT or one procedure
 // call. Quotes and comments are read as every driver might read them, so
-// nothing can be hidden in one.
+// nothing can be hidden in one, and what they hold counts for nothing.
 #include "data/user_statement.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,10 @@ TEST(UserStatement, OnlyOneReadingStatementOrProcedureCallPasses) {
   for (const char* ok : {"select * from orders", "  SELECT company\n from customers;  ", "(select 1) union (select 2)",
                          "define reportview R (a, b) as select a, b from t",
                          "with big as (select * from orders where amount > 5) select * from big",
-                         "exec monthly_sales 2024", "EXEC dbo.report"})
+                         "exec monthly_sales 2024", "EXEC dbo.report",
+                         // Quotes and comments every data source reads alike hide nothing.
+                         "select * from t where note like '%;%' and status <> 'in''to'", "select \"into\" from t",
+                         "-- monthly\nselect 1 /* no; into */ from t -- end;"})
     EXPECT_TRUE(IsReadingStatement(ok, "")) << ok;
   EXPECT_TRUE(IsReadingStatement("call monthly(2024)", "CALL"));  // the data source's procedure verb
   EXPECT_FALSE(IsReadingStatement("call monthly(2024)", ""));
@@ -24,8 +27,10 @@ TEST(UserStatement, OnlyOneReadingStatementOrProcedureCallPasses) {
            // Two statements, however the second is hidden from one reading of the quotes.
            "select 1; delete from order_lines", "select 'x\\'; delete from t; --'",
            "select $$'$$; delete from t; select $$'$$",
-           // (so a ";" inside quotes is refused too)
-           "select * from t where note like '%;%'",
+           // Quotes read in different ways are read every way.
+           "select * from t where note like '%;%' and a = '\\'", "select q'!x'!', 1 from dual; delete from t --'",
+           "select 1 --x\n; delete from t", "select 1 /*! ; delete from t */", "select 'open; delete from t",
+           "select 'a' into t from x",
            // A SELECT that writes or loads a library.
            "select * into copy_of_orders from orders", "SELECT load_extension('./evil.so')",
            "select $$'$$ into t from x --'",
@@ -35,7 +40,7 @@ TEST(UserStatement, OnlyOneReadingStatementOrProcedureCallPasses) {
            // A call that, without its "exec", is a statement of its own.
            "exec delete from orders", "exec", "exec update t set a = 1",
            // Comments or quotes first: nothing we know.
-           "/* /* */ select 1 */ delete from t", "-- note\nselect 1", "'select'", "", "   ", "(", nullptr})
+           "/* /* */ select 1 */ delete from t", "'select'", "-- note", "", "   ", "(", nullptr})
     EXPECT_FALSE(IsReadingStatement(bad, "")) << (bad ? bad : "(null)");
   EXPECT_FALSE(IsReadingStatement("call x; delete from t", "call"));
 }
