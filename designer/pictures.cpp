@@ -186,8 +186,11 @@ bool EditPictureProperties(CKmView& v) {
   PicturePropertiesParams params;
   params.fileName = p->fileName;
   params.metric = m.metric;
-  params.width = ToDialogUnit(m, ToHundredthsX(m, p->head.right - p->head.left + 1));
-  params.height = ToDialogUnit(m, ToHundredthsY(m, p->head.bottom - p->head.top + 1));
+  // The size the picture keeps in the report's measure is the dialog's unit
+  // (hundredths of an inch, or of a centimetre: tenths of a millimetre).
+  params.width = p->shownWidth > 0 ? p->shownWidth : ToDialogUnit(m, ToHundredthsX(m, p->head.right - p->head.left + 1));
+  params.height =
+      p->shownHeight > 0 ? p->shownHeight : ToDialogUnit(m, ToHundredthsY(m, p->head.bottom - p->head.top + 1));
   // The image's own size: as many layout pixels as it has pixels, as placed.
   params.naturalWidth = ToDialogUnit(m, ToHundredthsX(m, iw));
   params.naturalHeight = ToDialogUnit(m, ToHundredthsY(m, ih));
@@ -199,6 +202,10 @@ bool EditPictureProperties(CKmView& v) {
   const int w = std::max(1, FromHundredthsX(m, FromDialogUnit(m, params.width)));
   const int h = std::max(1, FromHundredthsY(m, FromDialogUnit(m, params.height)));
   FitPictureAspect(*t, *p, p->head.left, p->head.top, w, h);
+  // A side the layout's pixels gave as typed keeps the typed size, which
+  // those pixels may hold only to the nearest pixel.
+  if (p->head.right - p->head.left + 1 == w) p->shownWidth = params.width;
+  if (p->head.bottom - p->head.top + 1 == h) p->shownHeight = params.height;
   ClampPictureCrop(*t, *p);
   t->images.ImgSetCropRect(p->image, p->source[0], p->source[1], p->source[2], p->source[3]);
   if (!BuildPictureBitmap(*t, *p)) doc->ShowErrorId(kNoMemory, nullptr);

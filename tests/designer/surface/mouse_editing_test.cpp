@@ -4,6 +4,7 @@
 // aspect, in-place text entry, and the cursors shown over objects.
 #include "dialogs/edit_text.h"
 #include "layout/item_tables.h"
+#include "layout/picture_size.h"
 #include "platform/win/cursor.h"
 #include "tests/designer/surface/surface_fixture.h"
 
@@ -276,7 +277,9 @@ TEST_F(MouseEditingTest, HandlesResizeBoxesLinesAndPicturesByTheirRules) {
   EXPECT_EQ(p->head.left, 600);
   EXPECT_LE(std::abs(w * 50 - h * 60), 60) << w << " x " << h;
   EXPECT_EQ(h, 70);
-  EXPECT_EQ(p->shownWidth, (w * 100 + 48) / 96);
+  // Its size in hundredths gives the same rectangle back when it is read again.
+  EXPECT_EQ(p->shownWidth, ToHundredthsX(layout.metrics, w));
+  EXPECT_EQ(FromHundredthsX(layout.metrics, p->shownWidth), w);
   const int keepRight = p->head.right, keepBottom = p->head.bottom;
   Press(p->head.right + 1, p->head.bottom + 1);
   MoveTo(604, p->head.top + 4);
