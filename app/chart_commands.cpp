@@ -7,7 +7,6 @@
 #include "layout/band_line_layout.h"
 #include "layout/chart_size.h"
 #include "layout/item_tables.h"
-#include "layout/layout_helpers.h"
 #include "platform/win/profile.h"
 
 #include <algorithm>
@@ -39,7 +38,6 @@ ChartTableEntry* AddChart(CKmDoc& doc, const RECT& rect) {
   h.top = std::max<LONG>(0, rect.top);
   h.right = std::max<LONG>(h.left + 1, rect.right);
   h.bottom = std::max<LONG>(h.top + 1, rect.bottom);
-  KeepOnReportLines(t, h, true);
   h.height = h.bottom - h.top + 1;
   h.bandLine = static_cast<uint8_t>(LineHolding(lines, h.top));
   h.lineOffset = lines.lines[h.bandLine].bottom - h.top;  // keeps its place when lines are laid out again

@@ -3,7 +3,7 @@
 #include "app/document.h"
 #include "app/file_dialogs.h"
 #include "app/folder_browse.h"
-#include "app/measure_spin.h"
+#include "foundation/measure_spin.h"
 #include "dialogs/chart_sheet.h"
 #include "foundation/dialog_runner.h"
 #include "layout/page_metrics.h"

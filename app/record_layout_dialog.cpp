@@ -2,7 +2,7 @@
 
 #include "app/document.h"
 #include "app/label_stocks.h"
-#include "app/measure_spin.h"
+#include "foundation/measure_spin.h"
 #include "app/print_run.h"
 #include "core/composite.h"
 #include "core/fields.h"

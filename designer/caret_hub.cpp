@@ -209,8 +209,10 @@ void CKmView::CaretDown(bool alt) {
   const BandLineRec* r = Line(line);
   if (r == nullptr) return;
   const bool marking = (Mode() & kModeMarkByKeys) != 0;
-  // The caret stays on the report's lines: below the last there is no line.
-  const int limit = LastUsedLine();
+  // Below the report's last line the caret goes on down the empty lines, so
+  // that the report grows where the user goes on writing; marking stays on
+  // the lines that exist.
+  const int limit = marking ? LastUsedLine() : kBandLineCount - 1;
   const bool snap = alt ? !SnapOn() : SnapOn();
   const int lh = TextLineHeight();
   auto toNext = [&]() {
@@ -244,7 +246,7 @@ void CKmView::CaretDown(bool alt) {
 void CKmView::CaretPageDown() {
   if (!ReportOpen()) return;
   LayoutTables& t = *Layout();
-  const int limit = LastUsedLine();
+  const int limit = (Mode() & kModeMarkByKeys) ? LastUsedLine() : kBandLineCount - 1;
   const int line = CaretLine();
   if (line >= limit) {
     Beep();
@@ -301,7 +303,7 @@ void CKmView::CaretTop() {
 void CKmView::CaretToLine(int line) {
   if (!ReportOpen()) return;
   LayoutTables& t = *Layout();
-  line = std::clamp(line, 0, LastUsedLine());
+  line = std::clamp(line, 0, kBandLineCount - 1);
   const BandLineRec* r = Line(line);
   const int oldX = t.scrollX, oldY = t.scrollY;
   m_nCaretX = 0;
@@ -385,7 +387,7 @@ void CKmView::MoveCaretToPoint(int x, int y, bool clearSelection, bool force) {
   if (SnapOn() && !AltKeyDown()) lx = SnapToCharCell(t.metrics, lx);
   m_nCaretX = std::min(lx, LayoutWidth());
   const int ly = y + t.scrollY;
-  const int line = std::clamp(BandAtY(t.Lines(), ly), 0, LastUsedLine());
+  const int line = std::clamp(BandAtY(t.Lines(), ly), 0, kBandLineCount - 1);
   t.currentLine = line;
   const BandLineRec* r = Line(line);
   t.caretY = Automatic(*r) ? r->baseline : std::min<int>(r->bottom, FootAt(t, line, ly, TextLineHeight()));
@@ -401,7 +403,7 @@ void CKmView::SetCurrentLineAtY(int viewY) {
   if (!ReportOpen()) return;
   LayoutTables& t = *Layout();
   const int ly = viewY + t.scrollY;
-  const int line = std::clamp(BandAtY(t.Lines(), ly), 0, LastUsedLine());
+  const int line = std::clamp(BandAtY(t.Lines(), ly), 0, kBandLineCount - 1);
   const BandLineRec* r = Line(line);
   if (line != t.currentLine || !Automatic(*r)) {
     t.currentLine = line;

@@ -10,8 +10,8 @@
 #include "layout/fonts.h"
 #include "layout/item_tables.h"
 #include "layout/layout_helpers.h"
+#include "layout/picture_size.h"
 #include "platform/win/capture.h"
-#include "platform/win/muldiv.h"
 #include "platform/win/cursor.h"
 #include "platform/win/window.h"
 
@@ -231,17 +231,6 @@ void SetFieldWidthFromPixels(LayoutTables& t, FieldDef& f, int w) {
   SizeObjectToText(t, f.head);
 }
 
-UINT PixelsToHundredthsX(const LayoutMetrics& m, int px) {
-  const int h = MulDiv(std::max(0, px), 100, std::max(1, m.dpiX));
-  return m.metric ? ConvertVertMeasure(static_cast<WORD>(std::min(h, 0xFFFF)), kVertTenthsMm, kVertHundredths, 0)
-                  : static_cast<UINT>(h);
-}
-UINT PixelsToHundredthsY(const LayoutMetrics& m, int px) {
-  const int inch = std::max(1, RoundUpToLine(m, m.dpiY));
-  const int h = MulDiv(std::max(0, px), 100, inch);
-  return m.metric ? ConvertVertMeasure(static_cast<WORD>(std::min(h, 0xFFFF)), kVertTenthsMm, kVertHundredths, 0)
-                  : static_cast<UINT>(h);
-}
 }  // namespace
 
 bool CKmView::EndHandleResize() {
@@ -279,13 +268,13 @@ bool CKmView::EndHandleResize() {
         if (code & kLeft) o.left = o.right - w + 1; else o.right = o.left + w - 1;
         if (code & kTop) o.top = o.bottom - h + 1; else o.bottom = o.top + h - 1;
       }
-      p.shownWidth = static_cast<int32_t>(PixelsToHundredthsX(t.metrics, o.right - o.left + 1));
-      p.shownHeight = static_cast<int32_t>(PixelsToHundredthsY(t.metrics, o.bottom - o.top + 1));
     }
     item.left = o.left;
     item.top = o.top;
     item.right = o.right;
     item.bottom = o.bottom;
+    // A picture's size in the report's measure follows its new rectangle.
+    if (item.flags & kItemKindPicture) StorePictureSize(t, reinterpret_cast<PictureItem&>(item));
     if (IsVerticalLine(item) || !(item.flags & kItemKindLine)) item.height = std::max<int>(1, o.bottom - o.top + 1);
     // An embedded object takes the size its scaling mode allows.
     if (CKmCntrItem* ole = FindOleItem(t, &item)) SetOleItemSize(*ole, o.right - o.left, o.bottom - o.top, t.metrics);

@@ -1,5 +1,6 @@
 #include "designer/paste_image.h"
 
+#include "layout/picture_size.h"
 #include "platform/win/resources.h"
 
 #include <algorithm>
@@ -11,14 +12,6 @@ bool CanPasteClipboardImage(bool reportOpen, bool inPlaceEntryOpen) {
 }
 
 namespace {
-// Pixels to hundredths of an inch, or tenths of a millimetre when metric.
-int32_t ShownSize(const LayoutTables& t, int pixels, int dpi) {
-  const long hundredths = static_cast<long>(pixels) * 100 / std::max(dpi, 1);
-  const WORD h = static_cast<WORD>(std::min(hundredths, 65535L));
-  return static_cast<int32_t>(t.metrics.metric ? ConvertMeasure(h, kMeasureTenthsMm, kMeasureHundredths, 10, 0)
-                                               : h);
-}
-
 // The caret line's top, or 0 without lines.
 int CaretLineTop(const LayoutTables& t) {
   const BandLineTable& lines = t.Lines();
@@ -58,8 +51,7 @@ PictureItem* PasteClipboardImage(LayoutTables& t, PasteImageHost& host, int care
   h.bottom = h.top + pixels.height - 1;
   h.height = h.bottom - h.top + 1;
   h.flags = kPastedPictureFlags;
-  p->shownWidth = ShownSize(t, pixels.width, t.metrics.dpiX);
-  p->shownHeight = ShownSize(t, pixels.height, t.metrics.dpiY);
+  StorePictureSize(t, *p);
   p->source[2] = pixels.width;
   p->source[3] = pixels.height;
   const std::string name = LoadResString(kFromClipboardName);

@@ -3,6 +3,7 @@
 #include "designer/design_view.h"
 #include "dialogs/picture_properties_dialog.h"
 #include "foundation/doc_base.h"
+#include "layout/band_line_layout.h"
 #include "layout/container_items.h"
 #include "layout/item_tables.h"
 #include "layout/layout_helpers.h"
@@ -18,7 +19,7 @@ namespace {
 
 constexpr int kSmallestBox = 9;
 constexpr UINT kNoMemory = 619;  // "Insufficient memory"
-constexpr UINT kObjectEmbedded = 7012;  // "Embedded"
+constexpr UINT kObjectUnknown = 7010;  // "Unknown", then "Link", "Embedded", "Static"
 
 // The dialog's unit: hundredths of an inch or of a centimetre.
 int ToDialogUnit(const LayoutMetrics& m, int inchHundredths) {
@@ -185,8 +186,11 @@ bool EditPictureProperties(CKmView& v) {
   PicturePropertiesParams params;
   params.fileName = p->fileName;
   params.metric = m.metric;
-  params.width = ToDialogUnit(m, ToHundredthsX(m, p->head.right - p->head.left + 1));
-  params.height = ToDialogUnit(m, ToHundredthsY(m, p->head.bottom - p->head.top + 1));
+  // The size the picture keeps in the report's measure is the dialog's unit
+  // (hundredths of an inch, or of a centimetre: tenths of a millimetre).
+  params.width = p->shownWidth > 0 ? p->shownWidth : ToDialogUnit(m, ToHundredthsX(m, p->head.right - p->head.left + 1));
+  params.height =
+      p->shownHeight > 0 ? p->shownHeight : ToDialogUnit(m, ToHundredthsY(m, p->head.bottom - p->head.top + 1));
   // The image's own size: as many layout pixels as it has pixels, as placed.
   params.naturalWidth = ToDialogUnit(m, ToHundredthsX(m, iw));
   params.naturalHeight = ToDialogUnit(m, ToHundredthsY(m, ih));
@@ -198,6 +202,10 @@ bool EditPictureProperties(CKmView& v) {
   const int w = std::max(1, FromHundredthsX(m, FromDialogUnit(m, params.width)));
   const int h = std::max(1, FromHundredthsY(m, FromDialogUnit(m, params.height)));
   FitPictureAspect(*t, *p, p->head.left, p->head.top, w, h);
+  // A side the layout's pixels gave as typed keeps the typed size, which
+  // those pixels may hold only to the nearest pixel.
+  if (p->head.right - p->head.left + 1 == w) p->shownWidth = params.width;
+  if (p->head.bottom - p->head.top + 1 == h) p->shownHeight = params.height;
   ClampPictureCrop(*t, *p);
   t->images.ImgSetCropRect(p->image, p->source[0], p->source[1], p->source[2], p->source[3]);
   if (!BuildPictureBitmap(*t, *p)) doc->ShowErrorId(kNoMemory, nullptr);
@@ -226,21 +234,29 @@ bool EditObjectProperties(CKmView& v) {
   params.naturalWidth = ToDialogUnit(m, o->natural[0] * 100 / across);
   params.naturalHeight = ToDialogUnit(m, o->natural[1] * 100 / down);
   params.scaling = o->scaling;
-  // Objects here are kept from the file they came in: embedded, of the type
-  // their storage names; no program on this system serves them.
-  params.objectKind = LoadResString(kObjectEmbedded);
+  // What the object's storage says it is; no program here names its server.
+  params.objectKind = LoadResString(kObjectUnknown + std::min<UINT>(o->objectType, kOleTypeStatic));
   params.typeName = o->typeName;
   const int startWidth = params.width, startHeight = params.height, startScaling = params.scaling;
   if (RunPicturePropertiesDialog(*doc, &params) != IDOK) return false;
   if (params.width == startWidth && params.height == startHeight && params.scaling == startScaling) return true;
   v.InstallLayoutHooks();
-  t->Hooks().InvalidateViewRect(ItemViewRect(*t, o->head));
+  ReportItemHead& h = o->head;
+  t->Hooks().InvalidateViewRect(ItemViewRect(*t, h));
   o->scaling = static_cast<uint16_t>(params.scaling);
   SetOleItemSize(*o, FromDialogUnit(m, params.width) * across / 100, FromDialogUnit(m, params.height) * down / 100, m);
-  EnsureLinesForGraphics(*t);
+  h.width = static_cast<uint8_t>(std::min(255, (h.right - h.left) / std::max(1, CharCellWidth(m, 1))));
   BuildLayoutItemOrder(*t);
+  RelayoutAfterFontChange(*t, false, h.bandLine);
+  InsertBandLines(t->Lines(), kBandRecord, std::clamp(LineAtY(*t, h.bottom), 0, kBandLineCount - 1));
+  // A size larger than the room left on the page or below the item's line
+  // moves the item back inside, keeping the size.
+  ClampToPageWidth(*t, h, h.right - h.left);
+  ClampToBandArea(*t, h);
+  RefreshOleSizeBlock(*o, m);
   doc->SetModifiedFlag(TRUE);
   v.RedrawAllPanes();
-  v.Host().ShowPrompt(&o->head);
+  t->Hooks().InvalidateViewRect(ItemViewRect(*t, h));
+  v.Host().ShowPrompt(&h);
   return true;
 }

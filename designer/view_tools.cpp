@@ -107,7 +107,6 @@ LineBoxItem* CKmView::AddLineOrBox(const RECT& viewRect, uint32_t kind) {
   record.head.height = std::max<int>(1, r.bottom - r.top + 1);
   ClampToPageWidth(t, record.head, record.head.right - record.head.left + 1);
   ClampToBandArea(t, record.head);
-  if (KeepOnReportLines(t, record.head, true)) record.head.height = std::max<int>(1, record.head.bottom - record.head.top + 1);
   record.head.bandLine = static_cast<uint8_t>(LineUnder(record.head.top));
   LineBoxItem* added = t.linesBoxes.Append(record);
   if (added == nullptr) return nullptr;

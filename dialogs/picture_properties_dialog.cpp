@@ -1,7 +1,10 @@
 #include "dialogs/picture_properties_dialog.h"
 
+#include "foundation/dialog_runner.h"
 #include "foundation/doc_base.h"
+#include "foundation/measure_spin.h"
 #include "platform/win/beep.h"
+#include "platform/win/common_controls.h"
 #include "platform/win/dialog.h"
 #include "platform/win/resources.h"
 
@@ -10,9 +13,12 @@
 namespace {
 
 enum : int {
-  kGroup = 1000, kWidth = 1001, kHeight = 1002, kOriginal = 1005, kCurrent = 1006, kZoom = 1008, kCrop = 1009,
-  kStretch = 1010, kFile = 1012, kObjectKind = 1011, kObjectType = 1012, kObjectApp = 1013
+  kGroup = 1000, kWidth = 1001, kHeight = 1002, kWidthSpin = 1003, kHeightSpin = 1004, kOriginal = 1005,
+  kCurrent = 1006, kZoom = 1008, kCrop = 1009, kStretch = 1010, kFile = 1012, kObjectKind = 1011,
+  kObjectType = 1012, kObjectApp = 1013, kHelp = 300
 };
+constexpr WORD kObjectHelpContext = 1112;
+constexpr int kSpinRange = 100;
 constexpr UINT kStrInches = 590, kStrCentimetres = 591, kStrMaxInches = 767, kStrMaxCentimetres = 768,
                kStrBadWidth = 625, kStrBadHeight = 629, kStrCropLarger = 782;
 constexpr int kMaxInches = 2540, kMaxCentimetres = 6450;  // hundredths
@@ -22,11 +28,17 @@ struct Dialog {
   PicturePropertiesParams* p;
 };
 
-void ShowSize(HWND d, int width, int height) {
+// The largest size taken, 25.4 inches, in the dialog's unit.
+int MostHundredths(const PicturePropertiesParams& p) { return p.metric ? kMaxCentimetres : kMaxInches; }
+
+// Sizes are shown and read with the document's decimal character.
+char Decimal(const Dialog& x) { return x.doc->m_cDecimal ? x.doc->m_cDecimal : '.'; }
+
+void ShowSize(const Dialog& x, HWND d, int width, int height) {
   char text[32];
-  std::snprintf(text, sizeof text, "%d.%02d", width / 100, width % 100);
+  std::snprintf(text, sizeof text, "%d%c%02d", width / 100, Decimal(x), width % 100);
   SetDlgItemTextA(d, kWidth, text);
-  std::snprintf(text, sizeof text, "%d.%02d", height / 100, height % 100);
+  std::snprintf(text, sizeof text, "%d%c%02d", height / 100, Decimal(x), height % 100);
   SetDlgItemTextA(d, kHeight, text);
 }
 
@@ -50,9 +62,9 @@ bool Refuse(Dialog& x, HWND d, UINT message, int focus) {
 
 bool Accept(Dialog& x, HWND d) {
   PicturePropertiesParams& p = *x.p;
-  const int width = ParsePictureMeasure(Text(d, kWidth), '.');
-  const int height = ParsePictureMeasure(Text(d, kHeight), '.');
-  const int most = p.metric ? kMaxCentimetres : kMaxInches;
+  const int width = ParsePictureMeasure(Text(d, kWidth), Decimal(x));
+  const int height = ParsePictureMeasure(Text(d, kHeight), Decimal(x));
+  const int most = MostHundredths(p);
   if (width > most || height > most) return Refuse(x, d, p.metric ? kStrMaxCentimetres : kStrMaxInches, kWidth);
   if (width <= 0) return Refuse(x, d, kStrBadWidth, kWidth);
   if (height <= 0) return Refuse(x, d, kStrBadHeight, kHeight);
@@ -69,11 +81,13 @@ bool Accept(Dialog& x, HWND d) {
 INT_PTR OnCommand(Dialog& x, HWND d, int id) {
   const PicturePropertiesParams& p = *x.p;
   if (id == kOriginal || id == kCurrent) {
-    ShowSize(d, id == kOriginal ? p.naturalWidth : p.width, id == kOriginal ? p.naturalHeight : p.height);
+    ShowSize(x, d, id == kOriginal ? p.naturalWidth : p.width, id == kOriginal ? p.naturalHeight : p.height);
   } else if (id == IDOK) {
     if (Accept(x, d)) EndDialog(d, IDOK);
   } else if (id == IDCANCEL) {
     EndDialog(d, IDCANCEL);
+  } else if (id == kHelp && p.object) {
+    x.doc->ShowDialogHelp(d, kObjectHelpContext);
   } else {
     return FALSE;
   }
@@ -93,17 +107,32 @@ INT_PTR PictureProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
         SetDlgItemTextA(d, kObjectKind, p.objectKind.c_str());
         SetDlgItemTextA(d, kObjectType, p.typeName.c_str());
         SetDlgItemTextA(d, kObjectApp, p.appName.c_str());
+        // The spins only report a step up or down; the edit holds the value.
+        for (int spin : {kWidthSpin, kHeightSpin}) {
+          SendDlgItemMessageA(d, spin, UDM_SETRANGE32, static_cast<WPARAM>(-kSpinRange), kSpinRange);
+          SendDlgItemMessageA(d, spin, UDM_SETPOS32, 0, 0);
+        }
+        SubclassMeasureEdit(d, kWidth);
+        SubclassMeasureEdit(d, kHeight);
       } else {
         SetDlgItemTextA(d, kFile, p.fileName.c_str());
       }
       SendDlgItemMessageA(d, kWidth, EM_LIMITTEXT, 8, 0);
       SendDlgItemMessageA(d, kHeight, EM_LIMITTEXT, 8, 0);
-      ShowSize(d, p.width, p.height);
+      ShowSize(*x, d, p.width, p.height);
       CheckDlgButton(d, p.scaling == 1 ? kCrop : p.scaling == 2 ? kStretch : kZoom, BST_CHECKED);
       return TRUE;
     }
     case WM_COMMAND:
       return OnCommand(*x, d, LOWORD(wParam));
+    case WM_NOTIFY:
+      if (x == nullptr || !x->p->object) return FALSE;
+      return StepMeasureSpin(d, lParam, kWidthSpin, kWidth, 0, MostHundredths(*x->p)) ||
+             StepMeasureSpin(d, lParam, kHeightSpin, kHeight, 0, MostHundredths(*x->p));
+    case WM_DESTROY:
+      if (x != nullptr && x->p->object)
+        for (int id : {kWidth, kHeight}) UnsubclassMeasureEdit(GetDlgItem(d, id));
+      return FALSE;
     default:
       return FALSE;
   }

@@ -14,7 +14,8 @@ struct PicturePropertiesParams {
   int naturalWidth = 0, naturalHeight = 0;  // the image's own size, same unit
   int scaling = 0;             // 0 zoom, 1 crop, 2 stretch (in and out)
   // An embedded object's "Object Properties" instead, with what it shows of
-  // the object: its kind ("Embedded"), its type and the program it names.
+  // the object: its kind ("Link", "Embedded", ...), its type and the program
+  // it names. Its sizes step by spins and its edits take only numbers.
   bool object = false;
   std::string objectKind, typeName, appName;
 };

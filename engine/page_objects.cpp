@@ -74,6 +74,11 @@ int OutputPicture(ReportRun* run, ItemOutput& it, LONG shift, LONG y) {
     r.cropHeight = ToWord(p->source[3] - p->source[1]);
   }
   r.fileName = FileNamePart(p->fileName);
+  // Its size in the report's measure: hundredths of an inch, or tenths of a
+  // millimetre in a metric report.
+  const double perUnit = s->layout->metrics.metric ? 720.0 / 254.0 : 7.2;
+  r.exactWidth = std::max(0, p->shownWidth) * perUnit;
+  r.exactHeight = std::max(0, p->shownHeight) * perUnit;
   if (!run->driver->DrawPicture(run->page, &r)) return Refused(run);
   return 1;
 }

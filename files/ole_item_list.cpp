@@ -89,6 +89,19 @@ std::string OleTypeFromCompObj(const std::vector<uint8_t>& data) {
   return name;
 }
 
+uint8_t OleObjectTypeOf(const vt_ole::Storage& object) {
+  // The classes of the two static picture objects, metafile and bitmap.
+  static const uint8_t kStatic[2][16] = {
+      {0x15, 0x03, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46},
+      {0x16, 0x03, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+  for (const uint8_t* id : kStatic)
+    if (std::memcmp(object.classId, id, sizeof object.classId) == 0) return kOleTypeStatic;
+  // The "\1Ole" stream: a version word, then flags whose lowest bit marks a link.
+  const vt_ole::Stream* ole = object.FindStream("\001Ole");
+  if (ole != nullptr && ole->data.size() >= 8 && (GetU32(ole->data.data() + 4) & 1) != 0) return kOleTypeLink;
+  return kOleTypeEmbedded;
+}
+
 void NameOleItemTypes(const vt_ole::Storage& root, std::vector<std::unique_ptr<CKmCntrItem>>& items) {
   std::vector<const vt_ole::Storage*> objects;
   for (const vt_ole::Storage& s : root.storages)
@@ -101,6 +114,8 @@ void NameOleItemTypes(const vt_ole::Storage& root, std::vector<std::unique_ptr<C
     if ((x < 0) != (y < 0)) return y < 0;
     return x < y;
   });
-  for (size_t i = 0; i < items.size(); ++i)
+  for (size_t i = 0; i < items.size(); ++i) {
     items[i]->typeName = OleTypeFromCompObj(objects[i]->FindStream("\001CompObj")->data);
+    items[i]->objectType = OleObjectTypeOf(*objects[i]);
+  }
 }

@@ -29,6 +29,11 @@ std::vector<uint8_t> WriteOleItemList(const LayoutTables& t, const std::vector<u
 // is short or damaged.
 std::string OleTypeFromCompObj(const std::vector<uint8_t>& data);
 
-// Gives the objects the type names of the report's object storages, taken in
-// the order of their numbers, when there is one storage for each object.
+// What an object's storage holds: a link when its "\1Ole" stream says so, a
+// static picture by the storage's class, otherwise an embedded object.
+uint8_t OleObjectTypeOf(const vt_ole::Storage& object);
+
+// Gives the objects the type names and kinds of the report's object
+// storages, taken in the order of their numbers, when there is one storage
+// for each object.
 void NameOleItemTypes(const vt_ole::Storage& root, std::vector<std::unique_ptr<CKmCntrItem>>& items);

@@ -87,6 +87,7 @@ void EncodeOleRecord(const CKmCntrItem& item, int32_t lineBottom, uint8_t* p) {
   uint8_t* r = p + kLayoutAt;
   r[0] = h.bandLine;
   PutI32(r + 1, std::max(0, lineBottom - h.top));
+  r[5] = h.width;
   PutU32(r + 7, (GetU32(r + 7) & ~(kItemSelected | kItemDeleted | kItemInClipboard | kItemGraphicKinds)) |
                     (h.flags & kItemFixedPosition) | kItemKindOle);
   PutI32(r + 27, h.left);

@@ -18,6 +18,10 @@ constexpr uint32_t kOleItemVersion = 110;
 constexpr size_t kOleItemRecordSize = 114;
 constexpr size_t kOleLayoutRecordSize = 70;
 
+// What kind of object an item holds, in the order of their names (string
+// 7010 onwards: "Unknown", "Link", "Embedded", "Static").
+enum : uint8_t { kOleTypeUnknown = 0, kOleTypeLink = 1, kOleTypeEmbedded = 2, kOleTypeStatic = 3 };
+
 struct CKmCntrItem {
   ReportItemHead head;
   int32_t lastExtent[2] = {0, 0};  // HIMETRIC, as last read from a server
@@ -28,6 +32,7 @@ struct CKmCntrItem {
   uint16_t scaling = 0;  // 0 zoom, 1 crop, 2 stretch
 
   std::string typeName;         // the object's type as its storage names it; empty when unknown
+  uint8_t objectType = kOleTypeUnknown;  // what its storage says it is
   std::vector<uint8_t> stored;  // the object's data and record as read, written back as they came
   // Where the record put it (left, offset above its line's bottom, right,
   // height), so an item the user left alone keeps its bytes.

@@ -96,17 +96,6 @@ void ClampToBandArea(LayoutTables& t, ReportItemHead& item) {
   }
 }
 
-bool KeepOnReportLines(LayoutTables& t, ReportItemHead& item, bool clip) {
-  const BandLineTable& lines = t.Lines();
-  if (lines.lines == nullptr || lines.lines[0].kind == kBandFree) return false;
-  const int end = lines.lines[std::clamp(lines.lastUsed, 0, kBandLineCount - 1)].bottom;
-  if (item.top <= end) return false;
-  const int height = item.bottom - item.top;
-  item.top = std::max(0, end - height);
-  item.bottom = clip ? end : item.top + height;
-  return true;
-}
-
 void MoveObjectToColumn(LayoutTables& t, ReportItemHead& item, int column) {
   const int x = CharCellWidth(t.metrics, column);
   const int width = item.right - item.left;

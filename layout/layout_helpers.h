@@ -32,11 +32,6 @@ void ClampToPageWidth(LayoutTables& t, ReportItemHead& item, int width);
 // The same vertically against the end of the laid-out band lines (the
 // table's last record), keeping the item's height.
 void ClampToBandArea(LayoutTables& t, ReportItemHead& item);
-// A new object drawn from the white space below the report's last band line
-// moves up to end on that line (never above the top), so that drawing there
-// grows no band; with clip, one taller than the report is cut there. Nothing
-// changes while the report has no line. True when the item moved.
-bool KeepOnReportLines(LayoutTables& t, ReportItemHead& item, bool clip);
 // Puts the anchor at the column's x, keeping the width.
 void MoveObjectToColumn(LayoutTables& t, ReportItemHead& item, int column);
 // The anchor to its nearest cell; on a sized band line with snapping on, the

@@ -79,6 +79,7 @@ StorageError ReadChildren(GsfInfile* dir, Storage& into, int depth, ReadBudget& 
     StorageError result = StorageError::kNone;
     if (GSF_IS_INFILE(child) && gsf_infile_num_children(GSF_INFILE(child)) >= 0) {
       Storage& sub = into.PutStorage(name);
+      if (GSF_IS_INFILE_MSOLE(child)) gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(child), sub.classId);
       result = ReadChildren(GSF_INFILE(child), sub, depth + 1, budget, message);
     } else {
       gsf_off_t size = gsf_input_size(child);
@@ -114,6 +115,8 @@ bool WriteChildren(GsfOutfile* dir, const Storage& from) {
   for (const Storage& sub : from.storages) {
     GsfOutput* out = gsf_outfile_new_child(dir, AnsiToUtf8(sub.name).c_str(), TRUE);
     if (out == nullptr) return false;
+    // An object's class says what the object is; it goes back with its storage.
+    if (GSF_IS_OUTFILE_MSOLE(out)) gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(out), sub.classId);
     bool ok = WriteChildren(GSF_OUTFILE(out), sub);
     ok = gsf_output_close(out) && ok;
     g_object_unref(out);
@@ -230,6 +233,7 @@ StorageError ReadStorageFile(const std::string& path, Storage& root, std::string
     return StorageError::kCorrupt;
   }
   ReadBudget budget;
+  gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(ole), root.classId);
   StorageError result = ReadChildren(ole, root, 0, budget, message);
   g_object_unref(ole);
   if (result != StorageError::kNone) root = Storage{};
@@ -253,6 +257,7 @@ StorageError WriteStorageFile(const std::string& path, const Storage& root, std:
     SetMessage(message, "cannot create the file");
     return StorageError::kCannotCreate;
   }
+  gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(ole), root.classId);
   bool ok = WriteChildren(ole, root);
   ok = gsf_output_close(GSF_OUTPUT(ole)) && ok;
   g_object_unref(ole);

@@ -18,6 +18,7 @@ struct Storage {
   std::string name;
   std::vector<Stream> streams;
   std::vector<Storage> storages;
+  uint8_t classId[16] = {};  // the class the storage names (all zero: none)
 
   // Names compare ignoring ASCII case, as compound files do.
   const Stream* FindStream(const std::string& n) const;

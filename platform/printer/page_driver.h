@@ -115,6 +115,9 @@ struct PictureRecord {
   WORD x = 0, y = 0, width = 0, height = 0;
   WORD cropWidth = 0, cropHeight = 0;
   const char* fileName = nullptr;
+  // The picture's own size in decipoints, finer than the screen pixels of
+  // width and height; 0 where the picture keeps none.
+  double exactWidth = 0, exactHeight = 0;
 };
 
 // Embedded object (ordinal 27); the trailing values belong to the client item.

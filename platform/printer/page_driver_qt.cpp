@@ -493,6 +493,9 @@ class QtPageDriver : public PageDriver {
       return 1;
     QImage q(img.pixels, img.width, img.height, img.stride, QImage::Format_ARGB32);
     QRectF target = GraphicRect(s, rec->x, rec->y, rec->width, rec->height);
+    // Printed at the size the user gave it, standing on the same bottom.
+    if (rec->exactWidth > 0) target.setWidth(rec->exactWidth);
+    if (rec->exactHeight > 0) target.setTop(target.bottom() - rec->exactHeight);
     QRectF source(0, 0, img.width, img.height);
     if (rec->cropWidth > 0 && rec->cropHeight > 0)
       source = QRectF(0, 0, std::min<int>(rec->cropWidth, img.width), std::min<int>(rec->cropHeight, img.height));

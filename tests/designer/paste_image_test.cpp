@@ -72,7 +72,7 @@ TEST_F(Paste, TheClipboardBitmapBecomesAPictureAtTheCaret) {
   EXPECT_EQ(p->head.bottom, 55);
   EXPECT_EQ(p->head.bandLine, 1);
   EXPECT_STREQ(p->fileName, "(from clipboard)");
-  EXPECT_EQ(p->shownHeight, 41);  // 40 pixels at 96 per inch in hundredths
+  EXPECT_EQ(p->shownHeight, 42);  // 40 pixels at 96 per inch in hundredths, rounded
   EXPECT_EQ(t.currentItem, &p->head);
   // Lines were added down to the one holding the picture's bottom.
   EXPECT_EQ(t.Lines().lastUsed, 3);

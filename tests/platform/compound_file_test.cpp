@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -33,6 +34,9 @@ vt_ole::Storage SampleTree() {
   root.PutStream("Empty", {});
   root.PutStream("Caf\xE9", Bytes(5, 3));  // a Windows-1252 name
   vt_ole::Storage& item = root.PutStorage("Embedding 1");
+  // An object's class: {00000316-0000-0000-C000-000000000046}.
+  const uint8_t cls[16] = {0x16, 0x03, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
+  std::copy(cls, cls + 16, item.classId);
   item.PutStream("\001Ole", Bytes(20, 4));
   item.PutStorage("Inner").PutStream("Data", Bytes(4097, 5));
   return root;
@@ -49,6 +53,7 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
 }
 
 void ExpectSameTree(const vt_ole::Storage& a, const vt_ole::Storage& b) {
+  EXPECT_TRUE(std::equal(a.classId, a.classId + 16, b.classId)) << a.name;
   ASSERT_EQ(a.streams.size(), b.streams.size());
   for (const auto& s : a.streams) {
     const vt_ole::Stream* t = b.FindStream(s.name);
@@ -97,7 +102,8 @@ TEST(CompoundFile, AnIndependentReaderSeesTheStreams) {
       "assert 'Embedding 1/Inner/Data' in names, names\n"
       "d=o.openstream('Contents').read()\n"
       "assert len(d)==9000 and d[1]==(1+7)%256, len(d)\n"
-      "assert len(o.openstream(['Embedding 1','Inner','Data']).read())==4097\n";
+      "assert len(o.openstream(['Embedding 1','Inner','Data']).read())==4097\n"
+      "assert o.getclsid('Embedding 1').upper()=='00000316-0000-0000-C000-000000000046', o.getclsid('Embedding 1')\n";
   std::string py = TempPath("check_ole.py");
   std::ofstream(py) << script;
   EXPECT_EQ(std::system(("/usr/bin/python3 " + py + " " + path).c_str()), 0);

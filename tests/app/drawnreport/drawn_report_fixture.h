@@ -39,7 +39,7 @@ class DrawnReport : public NewUserTest {
     SendMessageA(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x1 - t.scrollX, y1 - t.scrollY));
     SendMessageA(view, WM_LBUTTONUP, 0, MAKELPARAM(x1 - t.scrollX, y1 - t.scrollY));
   }
-  // Insert > Picture of a logo (two inches by one, red) outlined from (x0, y0)
+  // Insert > Picture of a logo (two inches by one, blue) outlined from (x0, y0)
   // to (x1, y1); a click places it at its own size.
   void InsertLogo(int x0, int y0, int x1, int y1) {
     const std::string logo = dir_ + "/logo.wmf";

@@ -99,8 +99,12 @@ TEST_F(BlankReport, StartDialogBlankGivesARecordLineToTypeAndInsertFieldsOn) {
   Pump([] { return true; });
   ExpectARecordLineToWorkOn("start dialog");
 
-  // A click well below the line keeps the caret on it; typing makes a text there.
-  MouseClick(ViewWindow()->widget.data(), QPoint(5, 90), false);
+  // A click well below the line puts the caret on the empty line there; a
+  // click on the Record line brings it back, and typing makes a text there.
+  MouseClick(ViewWindow()->widget.data(), QPoint(5, Lines().lines[4].bottom - 3), false);
+  EXPECT_EQ(View().CaretLine(), 4);
+  EXPECT_EQ(Lines().lastUsed, 0) << "a click grows nothing";
+  MouseClick(ViewWindow()->widget.data(), QPoint(5, Lines().lines[0].bottom - 3), false);
   EXPECT_EQ(View().CaretLine(), 0);
   TypeText("Hello");
   EXPECT_EQ(Lines().lastUsed, 0) << "typing made no band lines";

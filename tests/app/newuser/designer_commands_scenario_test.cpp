@@ -112,14 +112,13 @@ TEST_F(DesignerCommands, ClickBelowTheLinesEdgeDragF2AndPropertiesOfMarkedLines)
   const int last = Doc().m_bandLines.lastUsed;
   ASSERT_EQ(last, 6);
 
-  // A click three lines below the last used one leaves the caret on the
-  // last line (there is no line below it), and Shift+F11 (Insert Band Line)
-  // adds one line to the last band.
+  // A click three lines below the last used one puts the caret there, and
+  // Shift+F11 (Insert Band Line) makes the table reach it.
   ClickLine(last + 3, 100);
-  EXPECT_EQ(View().CaretLine(), last);
+  EXPECT_EQ(View().CaretLine(), last + 3);
   ui_test::Key(ViewWindow(), Qt::Key_F11, Qt::ShiftModifier);
-  EXPECT_EQ(Doc().m_bandLines.lastUsed, last + 1);
-  EXPECT_EQ(LineRec(last + 1).kind, LineRec(last).kind) << "the new line joins the last band";
+  EXPECT_EQ(Doc().m_bandLines.lastUsed, last + 3);
+  EXPECT_EQ(LineRec(last + 3).kind, LineRec(last).kind) << "the new lines join the last band";
 
   // F2 on the "Date" heading opens the in-place editor on it; Esc leaves it as it was.
   ClickLine(1, 125);
@@ -185,7 +184,7 @@ TEST_F(DesignerCommands, ClickBelowTheLinesEdgeDragF2AndPropertiesOfMarkedLines)
 
   const std::string text = SaveReopenPrint();
   EXPECT_EQ(LineRec(3).pixelHeight, height) << "the dragged height was saved";
-  EXPECT_EQ(Doc().m_bandLines.lastUsed, last + 1);
+  EXPECT_EQ(Doc().m_bandLines.lastUsed, last + 3);
   EXPECT_NE(text.find("Orders by customer"), std::string::npos) << text;
   std::filesystem::remove(pdf_);
 }
@@ -195,10 +194,9 @@ TEST_F(DesignerCommands, TextFileClipboardTextAndSpaceInsertedAndDeleted) {
   const std::string file = Dir() + "/notes.txt";
   std::ofstream(file) << "Alpha line one\r\n\tTabbed two\n\nGamma three\n";
 
-  // Insert > Text File at the caret on the summary line: one text per line,
-  // the band growing to hold them.
-  ClickLine(6, 20);
-  ASSERT_EQ(View().CaretLine(), 6);
+  // Insert > Text File at the caret under the summary: one text per line.
+  ClickLine(7, 20);
+  ASSERT_EQ(View().CaretLine(), 7);
   EXPECT_TRUE(Run(30430, {OnDialog("Text File", [&](HWND d) {
                     SetDlgItemTextA(d, 200, file.c_str());
                     SendMessageA(d, WM_COMMAND, IDOK, 0);
@@ -206,9 +204,9 @@ TEST_F(DesignerCommands, TextFileClipboardTextAndSpaceInsertedAndDeleted) {
   ASSERT_NE(Text("Alpha line one"), nullptr);
   ASSERT_NE(Text("        Tabbed two"), nullptr) << "a tab is blanks to the next eighth column";
   ASSERT_NE(Text("Gamma three"), nullptr);
-  EXPECT_EQ(Text("Alpha line one")->head.bandLine, 6);
-  EXPECT_EQ(Text("Gamma three")->head.bandLine, 9) << "the blank line kept its place";
-  EXPECT_EQ(LineRec(9).kind, LineRec(6).kind);
+  EXPECT_EQ(Text("Alpha line one")->head.bandLine, 7);
+  EXPECT_EQ(Text("Gamma three")->head.bandLine, 10) << "the blank line kept its place";
+  EXPECT_EQ(LineRec(10).kind, LineRec(7).kind);
 
   // Shift+F3 on an empty spot types the clipboard's text there; typed after
   // a letter it goes on in the open editor.
@@ -219,7 +217,7 @@ TEST_F(DesignerCommands, TextFileClipboardTextAndSpaceInsertedAndDeleted) {
   ui_test::Key(View().TextEditor()->Window(), Qt::Key_Return);
   EXPECT_TRUE(Pump([&] { return !View().EditorOpen(); }));
   EXPECT_NE(Text("Pasted words"), nullptr);
-  ClickLine(8, 20);
+  ClickLine(9, 20);
   ui_test::Key(ViewWindow(), Qt::Key_Q, Qt::NoModifier, "Q");
   ASSERT_TRUE(View().EditorOpen());
   ui_test::Key(View().TextEditor()->Window(), Qt::Key_F3, Qt::ShiftModifier);

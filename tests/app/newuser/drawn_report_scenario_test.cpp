@@ -1,5 +1,5 @@
-// The sample report as a new user goes on drawing it: the caret and what is
-// drawn below the last band line stay on the report's lines, the page
+// The sample report as a new user goes on drawing it: the caret goes below
+// the last band line and what is drawn there stays where drawn, the page
 // set-up's top margin places the first line, a filled box frames a total
 // without hiding it, and a join adds no layout items. Each scenario saves,
 // reads the report back and prints it; the PDF is read back.
@@ -100,43 +100,124 @@ class DrawnReport : public NewUser {
   }
 };
 
-// A click, Down, Page Down and Ctrl+End below the last band line leave the
-// caret on that line; a box, a line and a chart drawn in the white space
-// below the report end on its last line and make no band line. The report
-// prints on as many pages as before.
-TEST_F(DrawnReport, CaretAndObjectsDrawnBelowTheReportStayOnItsLines) {
+// Ctrl+Home, Page Down, Page Up and Ctrl+End move the caret by ten lines or
+// to the ends, on past the report's last line, scrolling as they go; a click
+// in the white space under the report puts the caret on the empty line under
+// the pointer, and Insert > Band Line (Shift+F11) grows the report down to
+// it with lines of the last band. Saved, read back and printed.
+TEST_F(DrawnReport, TheCaretGoesBelowTheReportAndBandLineGrowsItThere) {
   ASSERT_NE(Start(), nullptr);
-  ASSERT_TRUE(Run(kFilePrint, {}));
-  const int pagesBefore = Pages(Dir() + "/sales.pdf");
-  ASSERT_GT(pagesBefore, 0);
   const int last = Last();
-  const int lastBottom = LineRec(last).bottom;
+  const BYTE lastKind = LineRec(last).kind;
+  const int height = View().ClientHeight();
+  ASSERT_GT(height, 0);
+  const int total = LineRec(kBandLineCount - 1).bottom;
+  auto expectCaret = [&](int line, int scroll, const char* what) {
+    EXPECT_EQ(View().CaretLine(), line) << what;
+    EXPECT_EQ(Layout().scrollY, scroll) << what;
+  };
 
-  Mouse(ViewWindow(), QEvent::MouseButtonPress, 100, BelowReport(40));
-  Mouse(ViewWindow(), QEvent::MouseButtonRelease, 100, BelowReport(40));
-  EXPECT_EQ(View().CaretLine(), last) << "a click below the report";
-  ui_test::Key(ViewWindow(), Qt::Key_Down);
-  EXPECT_EQ(View().CaretLine(), last) << "Down on the last line";
-  ui_test::Key(ViewWindow(), Qt::Key_PageDown);
-  EXPECT_EQ(View().CaretLine(), last) << "Page Down on the last line";
+  ui_test::Key(ViewWindow(), Qt::Key_Home, Qt::ControlModifier);
+  expectCaret(0, 0, "Ctrl+Home");
+  // Page Down: ten lines at a time, below the last line too; a line below
+  // the view scrolls it to the middle (never past the table's end).
+  int line = 0, scroll = 0;
+  for (int presses = 0; presses < 6; ++presses) {
+    line = std::min(kBandLineCount - 1, line + 10);
+    const int bottom = LineRec(line).bottom;
+    if (bottom >= scroll + height) scroll = std::max(0, std::min(bottom - height / 2, total - height));
+    ui_test::Key(ViewWindow(), Qt::Key_PageDown);
+    expectCaret(line, scroll, "Page Down");
+    EXPECT_EQ(View().CaretY(), LineRec(line).baseline);
+  }
+  EXPECT_GT(line, last) << "the caret went below the report";
+  EXPECT_GT(scroll, 0) << "the view followed it";
+  // Page Up: ten lines back; a line above the view brings it back.
+  line -= 10;
+  {
+    const BandLineRec& r = LineRec(line);
+    if (r.bottom - r.pixelHeight < scroll) scroll = r.bottom > height ? std::max(0, r.bottom - height / 2) : 0;
+  }
+  ui_test::Key(ViewWindow(), Qt::Key_PageUp);
+  expectCaret(line, scroll, "Page Up");
+  // Ctrl+End: the line after the last used one, at the left, in view.
+  const BandLineRec& after = LineRec(last + 1);
   ui_test::Key(ViewWindow(), Qt::Key_End, Qt::ControlModifier);
-  EXPECT_EQ(View().CaretLine(), last) << "Ctrl+End";
+  expectCaret(last + 1, std::max(0, after.bottom + after.pixelHeight - height - 1), "Ctrl+End");
+  EXPECT_EQ(View().m_nCaretX, 0);
+  EXPECT_EQ(View().CaretY(), after.baseline);
+
+  // A click three lines under the report: the caret on the line under the pointer.
+  const int lineHeight = after.pixelHeight;
+  const int y = BelowReport(lineHeight * 3 - lineHeight / 2);
+  Mouse(ViewWindow(), QEvent::MouseButtonPress, 100, y);
+  Mouse(ViewWindow(), QEvent::MouseButtonRelease, 100, y);
+  const int clicked = BandAtY(Doc().m_bandLines, y + Layout().scrollY);
+  EXPECT_EQ(clicked, last + 3);
+  EXPECT_EQ(View().CaretLine(), clicked) << "a click below the report";
   char position[32];
-  std::snprintf(position, sizeof position, "Line: %3d", last + 1);
+  std::snprintf(position, sizeof position, "Line: %3d", clicked + 1);
   EXPECT_EQ(std::string(MainFrame().m_wndStatusBar.GetPaneText(1)).rfind(position, 0), 0u)
       << MainFrame().m_wndStatusBar.GetPaneText(1);
+  EXPECT_EQ(Last(), last) << "a click grows nothing";
+  // Shift+F11: the report grows down to the caret's line, with the last band's lines.
+  ui_test::Key(ViewWindow(), Qt::Key_F11, Qt::ShiftModifier);
+  ASSERT_EQ(Last(), clicked);
+  for (int i = last + 1; i <= clicked; ++i) EXPECT_EQ(LineRec(i).kind, lastKind) << i;
+  EXPECT_TRUE(Doc().IsModified());
 
-  // A box and a line drawn from the white space.
+  const std::string pdf = SaveReopenPrint();
+  EXPECT_EQ(Last(), clicked);
+  EXPECT_EQ(LineRec(clicked).kind, lastKind);
+  EXPECT_NE(program_run::Capture("pdftotext '" + pdf + "' -").find("Grand total"), std::string::npos);
+}
+
+// A box, a line and a chart drawn in the white space below the report stay
+// where they were drawn: the report grows down to them as typing there
+// grows it, and each is on the line under its top. Saved, read back and
+// printed, the box is on paper where the grown lines print.
+TEST_F(DrawnReport, ObjectsDrawnBelowTheReportStayWhereDrawn) {
+  ASSERT_NE(Start(), nullptr);
+  const int last = Last();
+  const BYTE lastKind = LineRec(last).kind;
+  const int lastBottom = LineRec(last).bottom;
+  // Scrolled with the scroll bar until the report's end is near the top.
+  const int thumb = std::max(0, (lastBottom - 40) / 10);
+  SendMessageA(MainFrame().m_wndRulerView.m_hWnd, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, thumb), 0);
+  ASSERT_LT(BelowReport(240), View().ClientHeight());
+  // The lines under layout y as they are laid out now (the empty ones too).
+  auto lineAt = [&](int viewY) { return BandAtY(Doc().m_bandLines, viewY + Layout().scrollY); };
+  auto topOf = [&](int i) { return LineRec(i).bottom - LineRec(i).pixelHeight + 1; };
+
+  // A box from 30 to 90 pixels under the report: snapped to the lines under
+  // its corners, not moved up onto the report.
   SendMessageA(Frame(), WM_COMMAND, kBoxTool, 0);
+  const int boxTop = lineAt(BelowReport(30)), boxBottom = lineAt(BelowReport(90));
+  const int boxTopY = topOf(boxTop), boxBottomY = LineRec(boxBottom).bottom;
   Drag(ViewWindow(), POINT{60, BelowReport(30)}, POINT{200, BelowReport(90)});
+  ASSERT_EQ(Layout().linesBoxes.Count(), 1);
+  const ReportItemHead& box = Layout().linesBoxes.At(0)->head;
+  EXPECT_EQ(box.top, boxTopY);
+  EXPECT_EQ(box.bottom, boxBottomY);
+  EXPECT_EQ(box.bandLine, boxTop);
+  EXPECT_EQ(View().CaretLine(), boxTop) << "the new box is current, the caret at it";
+  EXPECT_GE(Last(), boxBottom) << "the report grew down to the box";
+  for (int i = last + 1; i <= Last(); ++i) EXPECT_EQ(LineRec(i).kind, lastKind) << i;
+  // A line drawn across, further down: on the line under it.
   SendMessageA(Frame(), WM_COMMAND, kLineTool, 0);
-  Drag(ViewWindow(), POINT{300, BelowReport(60)}, POINT{500, BelowReport(60)});
+  const int rule = lineAt(BelowReport(120));
+  Drag(ViewWindow(), POINT{300, BelowReport(120)}, POINT{500, BelowReport(120)});
   ASSERT_EQ(Layout().linesBoxes.Count(), 2);
-  // A chart drawn there; its sheet is taken as it comes.
+  const ReportItemHead& drawn = Layout().linesBoxes.At(1)->head;
+  EXPECT_EQ(drawn.bandLine, rule);
+  EXPECT_EQ(drawn.top, LineRec(rule).bottom);
+  EXPECT_GE(Last(), rule);
+  // A chart drawn there, of the customers' totals.
   SendMessageA(Frame(), WM_COMMAND, kChartTool, 0);
-  Mouse(ViewWindow(), QEvent::MouseButtonPress, 520, BelowReport(20));
-  Mouse(ViewWindow(), QEvent::MouseMove, 650, BelowReport(100));
-  EXPECT_TRUE(While([&] { Mouse(ViewWindow(), QEvent::MouseButtonRelease, 700, BelowReport(140)); },
+  const int chartTop = BelowReport(150);
+  Mouse(ViewWindow(), QEvent::MouseButtonPress, 520, chartTop);
+  Mouse(ViewWindow(), QEvent::MouseMove, 650, BelowReport(200));
+  EXPECT_TRUE(While([&] { Mouse(ViewWindow(), QEvent::MouseButtonRelease, 700, BelowReport(230)); },
                     {[] {
                       HWND d = ui_test::ActiveDialog();
                       if (d == nullptr || GetDlgItem(d, 500) == nullptr || !ui_test::TakeAnswerMark(d)) return false;
@@ -152,21 +233,42 @@ TEST_F(DrawnReport, CaretAndObjectsDrawnBelowTheReportStayOnItsLines) {
                       return true;
                     }}));
   ASSERT_EQ(Layout().charts.Count(), 1);
-  EXPECT_EQ(Last(), last) << "no band grew";
-  EXPECT_EQ(LineRec(last).bottom, lastBottom);
-  for (int i = 0; i < Layout().linesBoxes.Count(); ++i) {
-    const ReportItemHead& h = Layout().linesBoxes.At(i)->head;
-    EXPECT_LE(h.bottom, lastBottom) << i;
-    EXPECT_LE(h.bandLine, last) << i;
-  }
-  EXPECT_LE(Layout().charts.At(0)->head.bottom, lastBottom);
-  EXPECT_LE(Layout().charts.At(0)->head.bandLine, last);
+  const ReportItemHead& chart = Layout().charts.At(0)->head;
+  EXPECT_GT(chart.top, lastBottom + 140) << "where it was drawn";
+  EXPECT_EQ(chart.bandLine, BandAtY(Doc().m_bandLines, chart.top));
+  EXPECT_GE(Last(), BandAtY(Doc().m_bandLines, chart.bottom));
+  const int grown = Last();
 
   const std::string pdf = SaveReopenPrint();
-  EXPECT_EQ(Last(), last);
-  EXPECT_EQ(Layout().linesBoxes.Count(), 2);
-  EXPECT_EQ(Pages(pdf), pagesBefore) << "no pages of empty bands";
+  EXPECT_EQ(Last(), grown);
+  ASSERT_EQ(Layout().linesBoxes.Count(), 2);
+  EXPECT_EQ(Layout().linesBoxes.At(0)->head.top, boxTopY);
+  EXPECT_EQ(Layout().linesBoxes.At(0)->head.bottom, boxBottomY);
+  EXPECT_EQ(Layout().linesBoxes.At(1)->head.top, LineRec(rule).bottom);
+  ASSERT_EQ(Layout().charts.Count(), 1);
   EXPECT_NE(program_run::Capture("pdftotext '" + pdf + "' -").find("Grand total"), std::string::npos);
+  // On paper the box is as tall as drawn: below the grand total (it is on
+  // the summary's new lines), left of the chart, a dark side about that high.
+  const std::vector<PdfWord> words = ReadPdfWords(pdf, 1, 1);
+  double total = -1;
+  for (size_t i = 0; i + 1 < words.size(); ++i)
+    if (words[i].text == "Grand" && words[i + 1].text == "total") total = words[i].yMax;
+  ASSERT_GT(total, 0) << "the grand total on page 1";
+  const std::string png = Dir() + "/below";
+  program_run::Capture("pdftoppm -r 72 -f 1 -l 1 -png -singlefile '" + pdf + "' '" + png + "'");
+  QImage page(QString::fromStdString(png + ".png"));
+  ASSERT_FALSE(page.isNull());
+  int longest = 0;
+  for (int x = 0; x < std::min(page.width(), 300); ++x) {
+    int run = 0;
+    for (int y = static_cast<int>(total) + 1; y < page.height(); ++y) {
+      run = page.pixelColor(x, y).lightness() < 128 ? run + 1 : 0;
+      longest = std::max(longest, run);
+    }
+  }
+  const int drawnPoints = (boxBottomY - boxTopY + 1) * 72 / 96;
+  EXPECT_NEAR(longest, drawnPoints, 3) << "the box's side, as tall as drawn";
+  if (!HasFailure()) std::filesystem::remove(png + ".png");
 }
 
 // Page Setup's top margin of 1.00 in (and landscape): the first line of

@@ -14,6 +14,7 @@
 #include "foundation/byte_order.h"
 #include "layout/item_tables.h"
 #include "platform/ole/compound_file.h"
+#include "platform/win/beep.h"
 #include "platform/win/menu.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
@@ -30,6 +31,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -173,8 +175,9 @@ class OleItemScreensScenario : public ::testing::Test {
     EXPECT_EQ(status, 0) << out;
     return PdfWords(fs::path(report).replace_extension(".pdf").string());
   }
-  // The sample report's file with one object, its top at its line's top.
-  std::string MakeReportWithObject(int* line) {
+  // The sample report's file with one object, its top at its line's top; a
+  // linked one when link is set.
+  std::string MakeReportWithObject(int* line, bool link = false) {
     vt_ole::Storage root;
     EXPECT_EQ(vt_ole::ReadStorageFile(s_dir + "/sales.kmw", root), vt_ole::StorageError::kNone);
     if (Start(s_dir + "/sales.kmw") == nullptr) return "";
@@ -190,8 +193,15 @@ class OleItemScreensScenario : public ::testing::Test {
     c->data.push_back(0);
     c->data.insert(c->data.end(), data.begin(), data.end());
     c->data.insert(c->data.end(), record.begin(), record.end());
-    root.PutStorage("Embedding 1").PutStream("\001CompObj", CompObj(kTypeName));
-    const std::string path = s_dir + "/object.kmw";
+    vt_ole::Storage& object = root.PutStorage("Embedding 1");
+    object.PutStream("\001CompObj", CompObj(kTypeName));
+    if (link) {
+      std::vector<uint8_t> ole(20, 0);
+      PutU32(ole.data(), 0x02000001);
+      PutU32(ole.data() + 4, 1);  // the object is a link
+      object.PutStream("\001Ole", ole);
+    }
+    const std::string path = s_dir + (link ? "/linked.kmw" : "/object.kmw");
     EXPECT_EQ(vt_ole::WriteStorageFile(path, root), vt_ole::StorageError::kNone);
     return path;
   }
@@ -383,22 +393,33 @@ TEST_F(OleItemScreensScenario, F9OnAnObjectOpensItsPropertiesAndMixedSelectionsH
     EXPECT_EQ(frame_->IsCommandEnabled(kProperties), mix.enabled) << mix.items.size();
   }
 
-  // The one object selected, F9: its size shown in inches, Stretch chosen
-  // and the width typed anew.
+  // The one object selected, F9: its size shown in inches, what it is,
+  // the spins stepping the size, letters refused, Stretch chosen and the
+  // width typed anew.
   View().ClearSelection();
   View().SelectObject(object->head, true);
-  std::string shownType, shownWidth;
+  std::string shownType, shownKind, shownWidth, stepped, afterLetter;
+  long beeps = 0;
   ui_test::WhenRunning([&] {
     HWND d = ui_test::ActiveDialog();
     if (d == nullptr) return;
     char text[64] = {};
     GetWindowTextA(d, text, sizeof text);
     EXPECT_STREQ(text, "Object Properties");
-    GetDlgItemTextA(d, 1012, text, sizeof text);
-    shownType = text;
-    GetDlgItemTextA(d, 1001, text, sizeof text);
-    shownWidth = text;
+    shownType = ui_test::Text(GetDlgItem(d, 1012));
+    shownKind = ui_test::Text(GetDlgItem(d, 1011));
+    shownWidth = ui_test::Text(GetDlgItem(d, 1001));
     EXPECT_TRUE(SaveWindowPicture(d, ScreenPath("object-properties").c_str()));
+    // Two steps up on the width's spin, one down on the height's.
+    SendDlgItemMessageA(d, 1003, WM_KEYDOWN, VK_UP, 0);
+    SendDlgItemMessageA(d, 1003, WM_KEYDOWN, VK_UP, 0);
+    SendDlgItemMessageA(d, 1004, WM_KEYDOWN, VK_DOWN, 0);
+    stepped = ui_test::Text(GetDlgItem(d, 1001)) + " x " + ui_test::Text(GetDlgItem(d, 1002));
+    // A letter typed into a size is refused with a beep.
+    beeps = BeepCount();
+    SendDlgItemMessageA(d, 1001, WM_CHAR, 'x', 0);
+    afterLetter = ui_test::Text(GetDlgItem(d, 1001));
+    beeps = BeepCount() - beeps;
     SendDlgItemMessageA(d, 1010, BM_SETCHECK, BST_CHECKED, 0);
     SendDlgItemMessageA(d, 1008, BM_SETCHECK, BST_UNCHECKED, 0);
     SetDlgItemTextA(d, 1001, "3.00");
@@ -406,9 +427,14 @@ TEST_F(OleItemScreensScenario, F9OnAnObjectOpensItsPropertiesAndMixedSelectionsH
   });
   Command(kProperties);
   EXPECT_EQ(shownType, kTypeName);
+  EXPECT_EQ(shownKind, "Embedded");
   EXPECT_EQ(shownWidth, "2.00") << "two hundred pixels at a hundred an inch";
+  EXPECT_EQ(stepped, "2.20 x 0.40");
+  EXPECT_EQ(afterLetter, "2.20");
+  EXPECT_EQ(beeps, 1);
   EXPECT_EQ(object->scaling, 2);
   EXPECT_EQ(object->head.right - object->head.left, 300);
+  EXPECT_EQ(object->head.bottom - object->head.top, 38) << "0.40 in at 96 pixels an inch down";
   EXPECT_TRUE(Doc().IsModified());
 
   // Saved, read back and printed: the new size stays.
@@ -423,6 +449,67 @@ TEST_F(OleItemScreensScenario, F9OnAnObjectOpensItsPropertiesAndMixedSelectionsH
   app_->ExitInstance();
   app_.reset();
   EXPECT_NE(Find(PrintWithG(sized), "Sketchpad"), nullptr);
+}
+
+// A linked object says so in its Object Properties, whose sizes read and
+// show the document's decimal character; a size that no longer fits beside
+// the object or below it on the layout moves the object back inside, whole.
+// Saved, read back and printed.
+TEST_F(OleItemScreensScenario, ObjectPropertiesNameALinkUseTheDecimalCommaAndKeepTheObjectInside) {
+  std::ofstream(s_dir + "/win.ini") << "[intl]\nsDecimal=,\nsThousand=.\n";
+  int line = 0;
+  const std::string report = MakeReportWithObject(&line, true);
+  ASSERT_FALSE(report.empty());
+  ASSERT_NE(Start(report), nullptr);
+  fs::remove(s_dir + "/win.ini");
+  ASSERT_EQ(Doc().m_cDecimal, ',');
+  CKmCntrItem* object = Object();
+  ASSERT_NE(object, nullptr);
+  EXPECT_EQ(object->objectType, kOleTypeLink);
+  // Moved near the layout's right edge first, then made wider than the room left there.
+  const int layoutWidth = View().LayoutWidth();
+  object->head.left = layoutWidth - 250;
+  object->head.right = layoutWidth - 50;
+  View().ClearSelection();
+  View().SelectObject(object->head, true);
+  std::string shownKind, shownWidth;
+  ui_test::WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    if (d == nullptr) return;
+    shownKind = ui_test::Text(GetDlgItem(d, 1011));
+    shownWidth = ui_test::Text(GetDlgItem(d, 1001));
+    SendDlgItemMessageA(d, 1003, WM_KEYDOWN, VK_UP, 0);  // the spin writes with the comma too
+    SendDlgItemMessageA(d, 1010, BM_SETCHECK, BST_CHECKED, 0);
+    SendDlgItemMessageA(d, 1008, BM_SETCHECK, BST_UNCHECKED, 0);
+    SetDlgItemTextA(d, 1001, "4,50");
+    SetDlgItemTextA(d, 1002, "1,25");
+    SendMessageA(d, WM_COMMAND, IDOK, 0);
+  });
+  Command(30504);
+  EXPECT_EQ(shownKind, "Link");
+  EXPECT_EQ(shownWidth, "2,00");
+  EXPECT_EQ(object->head.right - object->head.left, 450);
+  EXPECT_EQ(object->head.bottom - object->head.top, 120);
+  EXPECT_LE(object->head.right, layoutWidth) << "back inside the layout's width";
+  EXPECT_EQ(object->head.right, layoutWidth);
+  EXPECT_GE(object->head.left, 0);
+  EXPECT_GE(Layout().Lines().lastUsed, BandAtY(Layout().Lines(), object->head.bottom)) << "lines down to it";
+
+  const std::string saved = s_dir + "/linked-sized.kmw";
+  ASSERT_TRUE(Doc().OnSaveDocument(saved.c_str()));
+  ASSERT_NE(Start(saved), nullptr);
+  object = Object();
+  ASSERT_NE(object, nullptr);
+  EXPECT_EQ(object->objectType, kOleTypeLink);
+  EXPECT_EQ(object->head.right - object->head.left, 450);
+  EXPECT_EQ(object->head.right, layoutWidth);
+  frame_ = nullptr;
+  app_->ExitInstance();
+  app_.reset();
+  // At the layout's far right it lies beyond the paper; the report prints.
+  const std::vector<Word> printed = PrintWithG(saved);
+  EXPECT_EQ(Find(printed, "Sketchpad"), nullptr);
+  EXPECT_NE(Find(printed, "Grand"), nullptr);
 }
 
 }  // namespace

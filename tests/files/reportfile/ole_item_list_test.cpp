@@ -135,6 +135,7 @@ TEST(OleTypeNames, TakenFromTheObjectStoragesInNumberOrderWhenEachObjectHasOne) 
   NameOleItemTypes(root, items);
   EXPECT_EQ(items[0]->typeName, "First Kind");
   EXPECT_EQ(items[1]->typeName, "Second Kind");
+  EXPECT_EQ(items[0]->objectType, kOleTypeEmbedded);
   // One storage for two objects: no pairing is trusted.
   items[0]->typeName.clear();
   root.storages.pop_back();
@@ -145,6 +146,28 @@ TEST(OleTypeNames, TakenFromTheObjectStoragesInNumberOrderWhenEachObjectHasOne) 
   PutU32(bad.data() + 28, 4000);
   EXPECT_EQ(OleTypeFromCompObj(bad), "");
   EXPECT_EQ(OleTypeFromCompObj({1, 2, 3}), "");
+}
+
+// What an object is: a link by the first flag of its "\1Ole" stream, a
+// static picture by its storage's class, otherwise embedded; a short stream
+// is read no further than it goes.
+TEST(OleTypeNames, LinksAndStaticPicturesAreToldFromEmbeddedObjects) {
+  vt_ole::Storage object;
+  EXPECT_EQ(OleObjectTypeOf(object), kOleTypeEmbedded);
+  std::vector<uint8_t> ole(20, 0);
+  PutU32(ole.data(), 0x02000001);
+  object.PutStream("\001Ole", ole);
+  EXPECT_EQ(OleObjectTypeOf(object), kOleTypeEmbedded);
+  PutU32(ole.data() + 4, 1);
+  object.PutStream("\001Ole", ole);
+  EXPECT_EQ(OleObjectTypeOf(object), kOleTypeLink);
+  object.PutStream("\001Ole", {1, 0, 0, 2, 1, 0});
+  EXPECT_EQ(OleObjectTypeOf(object), kOleTypeEmbedded);
+  for (uint8_t kind : {0x15, 0x16}) {
+    const uint8_t cls[16] = {kind, 0x03, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
+    std::copy(cls, cls + 16, object.classId);
+    EXPECT_EQ(OleObjectTypeOf(object), kOleTypeStatic) << int(kind);
+  }
 }
 
 TEST(OleItemSize, ZoomKeepsTheNaturalShapeCropNeverShowsMoreStretchTakesAll) {

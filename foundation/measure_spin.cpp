@@ -1,4 +1,4 @@
-#include "app/measure_spin.h"
+#include "foundation/measure_spin.h"
 
 #include "foundation/dialog_runner.h"
 #include "platform/win/common_controls.h"
