@@ -39,6 +39,7 @@
 
 #include "tests/support/program_run.h"
 #include "tests/platform/ui/ui_test_util.h"
+#include "engine/report_run.h"
 #include "engine/run_output.h"
 
 #include <gtest/gtest.h>
@@ -72,6 +73,14 @@ std::vector<std::function<bool()>> g_steps;
 size_t g_next = 0;
 void RunStep(HWND, UINT, UINT_PTR, DWORD) {
   if (g_next < g_steps.size() && g_steps[g_next]()) ++g_next;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) out.push_back(line);
+  return out;
 }
 
 std::vector<std::string> g_messages;
@@ -145,6 +154,20 @@ class PreviewRun : public ::testing::Test {
   int PdfPages(const std::string& pdf) {
     std::string info = Capture("pdfinfo '" + pdf + "' 2>/dev/null | grep Pages:");
     return info.empty() ? -1 : std::atoi(info.substr(info.find(':') + 1).c_str());
+  }
+
+  // How much the preview's page picture (shot, the paper 4 pixels in) differs
+  // from the printed PDF's page at the same size: the share of pixels whose
+  // grey is more than half the scale off, so that edges of glyphs drawn by
+  // two rasterisers stay alike; negative when a picture cannot be read.
+  double PreviewAgainstPrinted(const std::string& shot, const std::string& pdf, int page, LONG width, LONG height) {
+    const std::string ref = dir_ + "/ref";
+    Capture("pdftoppm -f " + std::to_string(page) + " -l " + std::to_string(page) + " -png -scale-to-x " +
+            std::to_string(width) + " -scale-to-y " + std::to_string(height) + " '" + pdf + "' '" + ref + "'");
+    std::string refPng = ref + "-" + std::to_string(page) + ".png";
+    if (!fs::exists(refPng)) refPng = ref + "-0" + std::to_string(page) + ".png";
+    if (!fs::exists(refPng)) return -1;
+    return PixelDifference(shot, 4, 4, width, height, refPng, 128);
   }
 
   // The sample's Summary band line; -1 when it has none.
@@ -253,17 +276,66 @@ TEST_F(PreviewRun, ScreensSamplePreviewPagesZoomAndPrintReport) {
   EXPECT_EQ(PdfPages(Pdf()), printedPages);
 
   // The preview's first page against the printed first page at the same size.
-  const std::string ref = dir_ + "/ref";
-  Capture("pdftoppm -f 1 -l 1 -png -scale-to-x " + std::to_string(level1W) + " -scale-to-y " +
-          std::to_string(level1H) + " '" + dir_ + "/printed.pdf' '" + ref + "'");
-  std::string refPng = ref + "-1.png";
-  if (!fs::exists(refPng)) refPng = ref + "-01.png";
-  ASSERT_TRUE(fs::exists(refPng));
-  // The paper starts 4 pixels in. A pixel differs when its grey is more
-  // than half the scale off: edges of glyphs drawn by two rasterisers stay alike.
-  const double diff = PixelDifference(shot, 4, 4, level1W, level1H, refPng, 128);
+  const double diff = PreviewAgainstPrinted(shot, dir_ + "/printed.pdf", 1, level1W, level1H);
   ASSERT_GE(diff, 0) << "pictures readable";
   EXPECT_LT(diff, 0.01) << diff;
+}
+
+// A filter on a calculation the database is not given: the preview shows
+// the rows the print shows, only those that pass, and the run counted only
+// them; Print Report from the preview prints the same.
+TEST_F(PreviewRun, AFilterTheSelectCannotCarryShowsOnlyItsRows) {
+  {
+    SampleDocument sample;
+    std::string error;
+    ASSERT_TRUE(BuildSampleReport(sample.doc, sample.io, "VortelleSample", &error)) << error;
+    CKmComposite* m = sample.doc.m_pModel;
+    ASSERT_TRUE(FilterOnLocalAmount(m, 600));
+    ASSERT_EQ(sample.io.SaveReportFile((dir_ + "/sales.kmw").c_str()), kRepIoOk);
+  }
+  const std::vector<std::string> expected =
+      Lines(Capture("sqlite3 '" + dir_ + "/sample.db' \"select printf('%.2f', amount) from order_lines "
+                    "where amount > 600 order by amount\""));
+  ASSERT_EQ(expected.size(), 4u);
+  Program program(dir_ + "/sales.kmw");
+  ASSERT_TRUE(program.ok);
+  Drive(30030, {});
+  const std::string printed = PdfText(Pdf());
+  // The order lines' amounts (a line begins with its order number).
+  std::vector<std::string> amounts;
+  for (const std::string& line : Lines(printed)) {
+    std::istringstream words(line);
+    std::string first, last, w;
+    words >> first;
+    while (words >> w) last = w;
+    if (first.size() == 4 && first.rfind("10", 0) == 0) amounts.push_back(last);
+  }
+  std::sort(amounts.begin(), amounts.end(), [](const std::string& a, const std::string& b) {
+    return std::atof(a.c_str()) < std::atof(b.c_str());
+  });
+  EXPECT_EQ(amounts, expected) << printed;
+  fs::rename(Pdf(), dir_ + "/printed.pdf");
+
+  PageOutputState& s = GetPrintRunContext().page;
+  const std::string shot = ScreenPath("preview_filtered");
+  uint32_t shownRecords = 0;
+  LONG width = 0, height = 0;
+  Drive(30040, {[&] {
+    if (!PreviewWaiting()) return false;
+    CPreview* v = ActivePreview();
+    EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewZoomIn));
+    width = s.zoom[0].pageWidth;
+    height = s.zoom[0].pageHeight;
+    EXPECT_TRUE(SaveWindowPicture(v->PageWindow(), shot.c_str()));
+    if (ReportRun* run = GetActiveKmDoc()->m_pRun) shownRecords = run->recordsOutput;
+    EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewPrintReport));
+    return true;
+  }});
+  EXPECT_EQ(shownRecords, expected.size());
+  const double diff = PreviewAgainstPrinted(shot, dir_ + "/printed.pdf", 1, width, height);
+  ASSERT_GE(diff, 0) << "pictures readable";
+  EXPECT_LT(diff, 0.01) << diff;
+  EXPECT_EQ(PdfText(Pdf()), printed) << "Print Report from the preview";
 }
 
 TEST_F(PreviewRun, ReportSpecificationPrintsTheDefinition) {

@@ -106,3 +106,54 @@ TEST_F(FilterSpecTest, MissingDamagedAndOversizedConditions) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the filter's code tests: totals, pre-processed ones, or running ones
+// (a calculation over a total counts as resting on totals). Lost fields
+// name nothing; rows edited in the filter dialog tell the pass at once.
+TEST_F(FilterSpecTest, WalkersTellWhichTotalsTheFilterTests) {
+  FieldDef* running = Field("RUNNING", kFieldNumeric);
+  running->totalFlags |= kTotalIsTotal;
+  FieldDef* ahead = Field("AHEAD", kFieldNumeric);
+  ahead->totalFlags |= kTotalIsTotal | kTotalPreprocessed;
+  FieldDef* share = Field("SHARE", kFieldNumeric | kFieldCalculation | kFieldTotalRelated);
+  struct Case {
+    std::vector<uint32_t> fields;
+    int totals, pre, unprocessed;
+  } cases[] = {
+      {{N(amount), N(city)}, 0, 0, 0},
+      {{N(amount), N(ahead)}, 1, 1, 0},
+      {{N(running)}, 1, 0, 1},
+      {{N(share)}, 1, 0, 1},
+      {{N(ahead), N(share)}, 1, 1, 1},
+      {{kNoField}, 0, 0, 0},
+  };
+  for (const Case& k : cases) {
+    Cond c;
+    for (size_t i = 0; i < k.fields.size(); ++i) {
+      if (i > 0) c.Op(kCondAnd);
+      c.Field(k.fields[i]).Op(kCondGreater).Number(1).EndMark();
+    }
+    Use(c);
+    const std::string what = ::testing::PrintToString(k.fields);
+    EXPECT_EQ(CodeUsesTotals(&model, model.conditionCode, model.conditionLength), k.totals) << what;
+    EXPECT_EQ(CodeUsesPreTotal(&model, model.conditionCode, model.conditionLength), k.pre) << what;
+    EXPECT_EQ(CodeUsesUnprocessedTotal(&model, model.conditionCode, model.conditionLength), k.unprocessed) << what;
+  }
+  std::free(model.conditionCode);  // written here, not by the program's heap
+  model.conditionCode = nullptr;
+  model.conditionLength = 0;
+  SelectConditionRow row;
+  row.field = N(ahead);
+  row.op = kCondGreater;
+  std::snprintf(row.values, sizeof row.values, "10");
+  uint32_t failure = 0;
+  bool changed = false;
+  ASSERT_EQ(ApplyConditionEdits(&model, 1, &row, &failure, &changed), 1);
+  EXPECT_EQ(GetRecordPassState(&model)->filterUsesTotals, 1);
+  ASSERT_EQ(ApplyConditionEdits(&model, 0, nullptr, &failure, &changed), 1);
+  EXPECT_EQ(GetRecordPassState(&model)->filterUsesTotals, 0);
+}
+
+}  // namespace
