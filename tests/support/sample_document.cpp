@@ -14,10 +14,16 @@ bool SampleDocument::Write(const char* dataSource, const std::string& path, std:
 bool FilterOnLocalAmount(CKmComposite* m, double above) {
   FieldDef* local = CompileField(m, "LOCALAMT", "amount + MONLEN(order_date) * 0", false, nullptr);
   if (local == nullptr) return false;
+  char value[32];
+  std::snprintf(value, sizeof value, "%g", above);
+  return FilterOnField(m, local, kCondGreater, value);
+}
+
+bool FilterOnField(CKmComposite* m, FieldDef* field, int op, const char* value) {
   SelectConditionRow row;
-  row.field = m->GetFieldIndex(local);
-  row.op = kCondGreater;
-  std::snprintf(row.values, sizeof row.values, "%g", above);
+  row.field = m->GetFieldIndex(field);
+  row.op = static_cast<uint8_t>(op);
+  std::snprintf(row.values, sizeof row.values, "%s", value);
   uint32_t failure = 0;
   bool changed = false;
   return ApplyConditionEdits(m, 1, &row, &failure, &changed) == 1;
