@@ -9,6 +9,8 @@
 #include "expr/scanner.h"
 #include "expr/code_walks.h"
 #include "expr/udf.h"
+#include "model/field_dependencies.h"
+#include "model/group_levels.h"
 #include "platform/win/resources.h"
 
 #include <cctype>
@@ -47,7 +49,18 @@ bool CheckChartsBeforeOutput(CKmDoc& doc) {
       return false;
     }
   }
-  return CheckCalculationsCompile(doc);
+  if (!CheckCalculationsCompile(doc)) return false;
+  return CheckTotalsBeforeOutput(doc);
+}
+
+bool CheckTotalsBeforeOutput(CKmDoc& doc) {
+  CKmComposite* m = doc.m_pModel;
+  if (m == nullptr) return true;
+  GroupSetup setup = ModelGroupSetup(m);
+  const int code = CheckTotalsSetup(m, setup, nullptr, false);
+  if (code == 0) return true;
+  ShowOutputError(m->GetEngineErrorText(code));
+  return false;
 }
 
 std::string FieldTypeName(const FieldDef* f) { return LoadResString(static_cast<UINT>(ObjectKindCode(f->flags))); }

@@ -9,6 +9,7 @@
 #include "data/user_statement.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
+#include "core/condition_code.h"
 #include "data/filter_text.h"
 #include "model/record_pass.h"
 
@@ -645,6 +646,13 @@ int PrepareReportQuery(CKmComposite* model, std::string* text, int* sortColumns)
   r->engineSortNeeded = false;
   if (!TablesUsableInSql(model)) return 1;
   *sortColumns = BuildSelectStatement(model, 0);
+  // What of the filter the SELECT could not carry (a user's SELECT carries
+  // none of it) is tested on every record the query returns. The master
+  // table's listing reads its rows as they are.
+  const bool filtered = model->conditionCode != nullptr && model->conditionLength != 0 &&
+                        model->conditionCode[0] != kCondEnd && model->compiledFilter != nullptr &&
+                        model->compiledFilter[0] != kCondEnd;
+  GetRecordPassState(model)->filterOn = r->engineFilterNeeded && filtered && !IsTmpPassActive(model) ? 1 : 0;
   RewindScan(model);
   if (OpenScan(model) != 0) return 3121;
   model->BuildFieldIndex();

@@ -9,9 +9,11 @@
 #include "core/fields.h"
 #include "dialogs/field_list_box.h"
 #include "engine/calc_pass.h"
+#include "expr/compiler.h"
 #include "foundation/dialog_runner.h"
 #include "foundation/doc_base.h"
 #include "model/field_dependencies.h"
+#include "model/calc_fields.h"
 #include "model/group_levels.h"
 #include "platform/win/beep.h"
 #include "platform/win/dialog.h"
@@ -73,9 +75,18 @@ void ShowEntries(HWND dialog, State* s, int select) {
 
 int Selected(HWND dialog) { return static_cast<int>(SendDlgItemMessageA(dialog, kOrderList, LB_GETCURSEL, 0, 0)); }
 
+// A page number is known only as the pages are laid out, after the records
+// were ordered: a field that rests on one cannot order them.
+bool RefusePageNumber(HWND dialog, State* s, const FieldDef* f) {
+  if (f == nullptr || !(f->flags & kFieldPageNumber)) return false;
+  s->p->doc->ErrorBoxOwner(dialog, CompileErrorText(kCalcPageNumberSort));
+  return true;
+}
+
 void Add(HWND dialog, State* s) {
   FieldDef* f = GetListedField(dialog, kOrderFieldList, -1);
   if (f == nullptr || s->entries.size() >= static_cast<size_t>(kMaxGroupLevels)) return;
+  if (RefusePageNumber(dialog, s, f)) return;
   const uint32_t index = s->p->model->GetFieldIndex(f);
   for (const Entry& e : s->entries)
     if (e.field == index) {
@@ -145,6 +156,10 @@ bool Ok(HWND dialog, State* s) {
   uint32_t sortFields[kMaxGroupLevels], groupFields[kMaxGroupLevels];
   uint16_t sortWords[kMaxGroupLevels];
   uint8_t groupFlags[kMaxGroupLevels];
+  // An order the report came with (from a file made elsewhere) is refused
+  // as a new one is.
+  for (const Entry& e : s->entries)
+    if (RefusePageNumber(dialog, s, m->GetFieldAt(e.field))) return false;
   GroupSetup setup = Proposed(s, sortFields, sortWords, groupFields, groupFlags);
   FieldDef* keys[kKeyLevels] = {};
   uint32_t kinds[kKeyLevels] = {};

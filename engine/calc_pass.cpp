@@ -156,7 +156,7 @@ int CalcBandFields(CKmComposite* m, int list) {
       break;
     }
   const bool phase23 = m->passPhase == kPhaseChartPrepass || m->passPhase == kPhaseReportRun;
-  const bool preTotalsRead = phase23 && GetRecordPassState(m)->totalsSorted;
+  const bool preTotalsRead = phase23 && TotalsReadByGroup(GetRecordPassState(m));
   // A copy: an evaluation may not change the list, but the lists belong to the run.
   const std::vector<FieldDef*> fields = c->bandLists[at];
   auto listed = [&fields](const FieldDef* f) {

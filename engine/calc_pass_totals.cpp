@@ -5,6 +5,7 @@
 #include "core/composite.h"
 #include "core/engine_errors.h"
 #include "model/field_dependencies.h"
+#include "model/filter_spec.h"
 #include "model/group_levels.h"
 #include "model/record_pass.h"
 #include "model/totals_readback.h"
@@ -204,6 +205,7 @@ void ReleaseTotalsWorkOf(RunCalcState* c) {
     st->totalsFile.Close();
     st->indexFile.Close();
     st->totalsSorted = 0;  // nothing left to read groups from
+    st->preTotalFilter = 0;
     m->sortKeyTable = nullptr;
   }
   FreeLevelTable(w->table);
@@ -221,7 +223,13 @@ int RunTotalsPrepass(CKmComposite* m, int progressArg1, int progressArg2, int* n
   ReleaseTotalsWork(m);
   RecordPassState* st = GetRecordPassState(m);
   st->totalsSorted = 0;
-  const bool preFilter = st->deferredSelection != 0;
+  st->preTotalFilter = 0;
+  // Records tested against their group's totals (the filter's conditions on
+  // pre-processed totals, or a selection on them) are read group by group in
+  // the run, each group's totals first: the totals file then keeps where
+  // each group's records lie in the components file.
+  const bool preFilter = st->deferredSelection != 0 ||
+                         (st->filterOn && CodeUsesPreTotal(m, m->conditionCode, m->conditionLength));
   const bool hasSort = c->sortFields[0] != kNoField;
 
   bool anyPre = false;
@@ -359,7 +367,9 @@ int RunTotalsPrepass(CKmComposite* m, int progressArg1, int progressArg2, int* n
 
   // The run reads the file back, by group order when groups are sorted by totals.
   m->sortKeyTable = w->table;
-  st->totalsSorted = sorted ? 1 : 0;  // the read-back expects the group counts then
+  // The read-back expects the group counts then.
+  st->totalsSorted = sorted ? 1 : 0;
+  st->preTotalFilter = preFilter ? 1 : 0;
   code = OpenTotalsFiles(m, w->name, std::string());
   if (code != 0) return Fail(m, code);
   if (sorted) {

@@ -18,6 +18,7 @@
 #include "data/sql_literals.h"
 #include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
+#include "model/filter_spec.h"
 #include "model/group_levels.h"
 #include "model/record_filter.h"
 #include "model/record_pass.h"
@@ -232,6 +233,11 @@ void FreeReportRun(KmDocBase* doc) {
   ReportRun* r = doc->m_pRun;
   FreeBandOutput(r);
   RemoveSortedPositions(doc, r);
+  // The run's filter evaluation goes with its data; the next run builds it again.
+  if (doc->m_pModel) {
+    GetRecordPassState(doc->m_pModel)->filterOn = 0;
+    FreeFilterCode(doc->m_pModel);
+  }
   if (r->rows && doc->m_pModel && GetRecordPassState(doc->m_pModel)->rows == r->rows)
     GetRecordPassState(doc->m_pModel)->rows = nullptr;
   delete r->rows;
@@ -462,11 +468,14 @@ int PrepareRunData(KmDocBase* doc) {
   r->hasRecordSource = HasRecordSource(doc->m_pModel);
   if (CKmComposite* m = doc->m_pModel) {
     m->passPhase = kPhaseIdle;
-    int rc = m->conditionCode ? RebuildConditionCode(m) : 0;
+    // Built afresh every run: a filter edited or removed since the last run
+    // must not be tested as it was.
+    int rc = RebuildConditionCode(m);
     if (rc) {
       doc->ShowErrorId(rc == 1 ? kIdFilterMemory : rc == 3 ? kIdFilterTooComplex : kIdFatalError, nullptr);
       return rc;
     }
+    GetRecordPassState(m)->filterUsesTotals = CodeUsesTotals(m, m->conditionCode, m->conditionLength);
   }
   RebuildRunLists(doc, 1, false);
   if (doc->m_pModel) ResetRecordCounters(doc->m_pModel);

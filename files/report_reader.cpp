@@ -1495,11 +1495,24 @@ int Reader::EndRecord() {
   // The filter's code comes from the file and is run later: it must be whole
   // and jump only forward inside itself. Its field numbers are the stored
   // ones and are moved to the fields' places.
+  // A code that cannot be read is not dropped (the report would print every
+  // record): it becomes one test on a lost field, which stops every run until
+  // the filter is edited, as a filter whose field was deleted does (and is
+  // told below as that one is).
   if (m_->conditionCode != nullptr && !RemapFilterCode(m_->conditionCode, m_->conditionLength, map)) {
-    hooks_.ShowWarning(doc_, GetResString(607, 0));
+    constexpr size_t kLostTestSize = kCondFieldAndOperator + kCondLogicalSize + 2;
+    auto* lost = static_cast<uint8_t*>(HeapAllocZero(0, static_cast<DWORD>(kLostTestSize)));
+    if (lost != nullptr) {
+      uint8_t* w = lost;
+      w += PutConditionField(w, kNoField);
+      *w++ = kCondIsNull;
+      w += PutConditionLogical(w, 1);
+      *w++ = kCondEndMark;
+      *w = kCondEnd;
+    }
     HeapFreeBlock(m_->conditionCode);
-    m_->conditionCode = nullptr;
-    m_->conditionLength = 0;
+    m_->conditionCode = lost;
+    m_->conditionLength = lost != nullptr ? static_cast<uint16_t>(kLostTestSize) : 0;
   }
   // Fields that cannot be kept go last (DeleteField renumbers what refers by number).
   for (FieldDef* f : broken) {

@@ -1,4 +1,5 @@
 #include "model/field_dependencies.h"
+#include "model/filter_spec.h"
 
 #include "core/condition_code.h"
 
@@ -223,10 +224,12 @@ void ReportEvaluationOrderError(CKmComposite* m, FieldDef* field) {
 
 int GetLowestPreTotalLevel(CKmComposite* m) {
   int lowest = -1;
+  // A total's group level is the level it starts again at (its reset); where
+  // it accumulates (every record, a page) does not group it.
   for (FieldDef* f = m->fieldList; f; f = f->next) {
     if (!IsTotal(f) || !(f->totalFlags & kTotalPreprocessed)) continue;
-    if (f->totalLevel == 255) return 255;
-    if (lowest < 0 || f->totalLevel < lowest) lowest = f->totalLevel;
+    if (f->totalReset == 255) return 255;
+    if (lowest < 0 || f->totalReset < lowest) lowest = f->totalReset;
   }
   return lowest;
 }
@@ -469,17 +472,12 @@ int CheckTotalsConsistency(CKmComposite* m, GroupSetup& setup, void* ownerWindow
   const int lowest = GetLowestPreTotalLevel(m);
   if (lowest >= 0 && condition && conditionLength) {
     // A running total cannot be filtered on when the others are computed ahead.
-    ForEachConditionField(condition, conditionLength, [&](const uint8_t* token) {
-      const FieldDef* f = FieldAtNumber(m, ConditionFieldNumber(token));
-      if (result || !f) return;
-      const bool totalRelated = (f->flags & kFieldTotalRelated) || (f->totalFlags & kTotalIsTotal);
-      if (totalRelated && !(f->totalFlags & kTotalPreprocessed)) result = kEngineFilterRunningTotal;
-    });
+    if (CodeUsesUnprocessedTotal(m, condition, conditionLength)) result = kEngineFilterRunningTotal;
     if (!result)
       ForEachConditionField(condition, conditionLength, [&](const uint8_t* token) {
         const FieldDef* f = FieldAtNumber(m, ConditionFieldNumber(token));
         if (result || !f) return;
-        if (IsTotal(f) && (f->totalFlags & kTotalPreprocessed) && f->totalLevel != lowest)
+        if (IsTotal(f) && (f->totalFlags & kTotalPreprocessed) && f->totalReset != lowest)
           result = kEngineFilterHighestOnly;
       });
   }

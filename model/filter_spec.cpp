@@ -130,3 +130,35 @@ bool DescribeFilter(CKmComposite* m, std::string* out) {
 void InstallFilterDescription(CKmComposite* m) {
   if (m != nullptr) m->describeFilter = DescribeFilter;
 }
+
+namespace {
+
+// 1 when a field the code tests passes test (a lost field's or a special
+// number names no field and is passed over).
+template <typename Test>
+int AnyConditionField(CKmComposite* m, const uint8_t* code, size_t length, Test test) {
+  int found = 0;
+  ForEachConditionField(code, length, [&](const uint8_t* token) {
+    const FieldDef* f = found ? nullptr : m->GetFieldAt(ConditionFieldNumber(token));
+    if (f != nullptr && test(f)) found = 1;
+  });
+  return found;
+}
+
+}  // namespace
+
+int CodeUsesTotals(CKmComposite* m, const uint8_t* code, size_t length) {
+  return AnyConditionField(m, code, length, [](const FieldDef* f) {
+    return (f->flags & (kFieldPreviousRelated | kFieldTotalRelated)) || (f->totalFlags & (kTotalIsTotal | kTotalLevelZero));
+  });
+}
+
+int CodeUsesPreTotal(CKmComposite* m, const uint8_t* code, size_t length) {
+  return AnyConditionField(m, code, length, [](const FieldDef* f) { return (f->totalFlags & kTotalPreprocessed) != 0; });
+}
+
+int CodeUsesUnprocessedTotal(CKmComposite* m, const uint8_t* code, size_t length) {
+  return AnyConditionField(m, code, length, [](const FieldDef* f) {
+    return ((f->flags & kFieldTotalRelated) || (f->totalFlags & kTotalIsTotal)) && !(f->totalFlags & kTotalPreprocessed);
+  });
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 class CKmComposite;
@@ -24,3 +25,11 @@ size_t GetFilterSpecText(CKmComposite* model, char* buffer, size_t size);
 // Makes the model describe its filter in words (the value of a field that
 // shows the filter).
 void InstallFilterDescription(CKmComposite* model);
+
+// Walkers over a stored condition code (the filter's): 1 when a field it
+// tests is a total or rests on totals or PREVIOUS() (CodeUsesTotals), is a
+// pre-processed total (CodeUsesPreTotal), or is a total or total-related
+// field that is not pre-processed (CodeUsesUnprocessedTotal); else 0.
+int CodeUsesTotals(CKmComposite* model, const uint8_t* code, size_t length);
+int CodeUsesPreTotal(CKmComposite* model, const uint8_t* code, size_t length);
+int CodeUsesUnprocessedTotal(CKmComposite* model, const uint8_t* code, size_t length);

@@ -76,7 +76,7 @@ int SweepOf(CKmComposite* m, RecordPassState* st, FieldDef* f) {
     root = f;
   } else if (f->flags & kFieldTotalRelated) {
     root = RootTotal(m, f);
-    if (root != nullptr && st->totalsSorted && (m->passPhase == kPhaseChartPrepass || m->passPhase == kPhaseReportRun) &&
+    if (root != nullptr && TotalsReadByGroup(st) && (m->passPhase == kPhaseChartPrepass || m->passPhase == kPhaseReportRun) &&
         (root->totalFlags & kTotalPreprocessed))
       return 0;
     if (root == nullptr) return 1;
@@ -119,7 +119,7 @@ inline uint32_t SavedSize(CKmComposite* m, RecordPassState* st, size_t i, const 
 // One field's previous value taken from its current one (SaveFieldValues).
 inline void SaveFieldValue(CKmComposite* m, RecordPassState* st, size_t place, FieldDef* f, bool phase23) {
   if (f->value == nullptr || f->previous == nullptr || IsAlias(f)) return;
-  if (phase23 && st->totalsSorted && (f->totalFlags & kTotalPreprocessed)) return;
+  if (phase23 && TotalsReadByGroup(st) && (f->totalFlags & kTotalPreprocessed)) return;
   if (IsMemo(f)) {
     CKmComposite::CopyValueHeader(f->previous, f->value);
     std::memcpy(f->previous, f->value, kMemoValueBytes);
@@ -222,7 +222,7 @@ int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_
       FieldDef* sel = m->selectionField;
       if (sel != nullptr && sel->value != nullptr && (!st->deferredSelection || phase23)) {
         if (sel->value[0] == 0) return kEngineRecordRejected;
-      } else if (st->filterOn && FilterRejects(m, m->compiledFilter.get(), 0)) {
+      } else if (st->filterOn && FilterRejects(m, m->compiledFilter.get(), st->filterUsesTotals && !phase23)) {
         return kEngineRecordRejected;
       }
       if (summaries) {
@@ -524,7 +524,7 @@ int RunRecordPass(CKmComposite* m, RecordCallback callback) {
         r = kEngineStopped;
       } else {
         uint32_t n = 0;
-        const bool byGroups = st->totalsSorted && st->totalsFile.IsOpen() &&
+        const bool byGroups = TotalsReadByGroup(st) && st->totalsFile.IsOpen() &&
                               (m->passPhase == kPhaseChartPrepass || m->passPhase == kPhaseReportRun);
         if (byGroups && st->groupLeft == 0) {
           uint32_t mark = 0, count = 0;

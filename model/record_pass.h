@@ -60,10 +60,19 @@ struct RecordPassState : ModelAttachment {
   CKmComposite* model;
   RecordRowSource* rows = nullptr;
   bool summaries = false;       // the totals are updated as records pass (a report run)
+  // The record filter is tested on every record: the SELECT could not
+  // carry all of it (set where the report's query is prepared).
   int filterOn = 0;
+  // The filter tests totals (or what rests on them or on PREVIOUS()). Where
+  // their figures are not yet known (the record sort, the totals pre-pass)
+  // those conditions hold; the report run tests them.
+  int filterUsesTotals = 0;
   int deferredSelection = 0;
   int randomFetch = 0;          // the first record is fetched by number
-  int totalsSorted = 0;         // totals are sorted or pre-processed
+  int totalsSorted = 0;         // groups are ordered by their pre-processed totals
+  // The filter or the selection tests pre-processed totals: the run reads
+  // the records group by group, each group's totals read back first.
+  int preTotalFilter = 0;
   int alwaysEngineEval = 0;     // calculations with SQL text come from the server
   // Counters of the pass.
   uint32_t acceptedCount = 0;
@@ -98,6 +107,10 @@ struct RecordPassState : ModelAttachment {
 
 // Made on first use; it goes with the model.
 RecordPassState* GetRecordPassState(CKmComposite* model);
+// The run reads the records group by group from the totals file (groups
+// ordered by their totals, or the records tested against their group's
+// totals); pre-processed totals then change only where a group is read.
+inline bool TotalsReadByGroup(const RecordPassState* st) { return st->totalsSorted || st->preTotalFilter; }
 
 // Prepares a pass over the needed fields (0x8000): 0, or 1 when memory runs out.
 int OpenScan(CKmComposite* model);

@@ -12,7 +12,9 @@
 #include "model/condition_dates.h"
 #include "model/field_dependencies.h"
 #include "core/fields.h"
+#include "model/filter_spec.h"
 #include "model/record_filter.h"
+#include "model/record_pass.h"
 #include "foundation/text_helpers.h"
 
 namespace {
@@ -453,6 +455,7 @@ int ApplyConditionEdits(CKmComposite* m, int count, const SelectConditionRow* ro
     }
     m->conditionCode = nullptr;
     m->conditionLength = 0;
+    GetRecordPassState(m)->filterUsesTotals = 0;
     return 1;
   }
   const size_t size = ConditionCodeLength(m, count, rows);
@@ -504,5 +507,6 @@ int ApplyConditionEdits(CKmComposite* m, int count, const SelectConditionRow* ro
   if (m->conditionCode) HeapFreeBlock(m->conditionCode);
   m->conditionCode = code;
   m->conditionLength = static_cast<uint16_t>(length);
+  GetRecordPassState(m)->filterUsesTotals = CodeUsesTotals(m, code, length);
   return 1;
 }

@@ -119,7 +119,7 @@ int ReadRecord(CKmComposite* m, int level, bool loadKeys, int* levelOut) {
     if (file.Read(&flags, 1) != 1) return 2;
     if (f != nullptr) f->valueStatus = static_cast<uint8_t>((f->valueStatus & ~7u) | (flags & 7u));
   }
-  return lastKey && (st->totalsSorted || st->deferredSelection) ? 3 : 0;
+  return lastKey && TotalsReadByGroup(st) ? 3 : 0;
 }
 }  // namespace
 
@@ -169,7 +169,7 @@ int CompileSelectionField(CKmComposite* m, const char* text) {
     ForEachFieldReference(f->code, f->codeLength, [&](uint32_t n, bool) {
       const FieldDef* g = m->GetFieldAt(n);
       if (g == nullptr || !(g->totalFlags & kTotalIsTotal)) return;
-      if (!(g->totalFlags & kTotalPreprocessed) || g->totalLevel != lowest) result = kEngineInvalidFilter;
+      if (!(g->totalFlags & kTotalPreprocessed) || g->totalReset != lowest) result = kEngineInvalidFilter;
       else deferred = true;
     });
   }
@@ -201,7 +201,7 @@ void RecalculatePreprocessed(CKmComposite* m, FieldDef* chain) {
 int LoadPreprocessedTotals(CKmComposite* m, int firstLevel) {
   RecordPassState* st = GetRecordPassState(m);
   const SortKeyTable* table = m->sortKeyTable;
-  if (st->totalsSorted || st->deferredSelection || m->passPhase == kPhaseTotalsPrepass || table == nullptr ||
+  if (TotalsReadByGroup(st) || m->passPhase == kPhaseTotalsPrepass || table == nullptr ||
       !st->totalsFile.IsOpen())
     return 0;
   if (firstLevel < 0) firstLevel = 0;

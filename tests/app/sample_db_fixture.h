@@ -75,6 +75,20 @@ inline void PlaceOnRecordLine(CKmDoc& doc, FieldDef* f) {
   BuildLayoutItemOrder(*doc.m_pLayout);
 }
 
+// Prints the document's report through the program's print run to the PDF
+// file and gives its text.
+inline std::string PrintDocToPdf(CKmDoc& doc, const std::string& pdf) {
+  PrintRunContext& ctx = GetPrintRunContext();
+  ctx.printer = DocPrinter{};
+  ctx.printer.printerName = kPdfPrinterName;
+  ctx.page.fontFaces = {"Arial", "Courier New"};
+  ctx.printToFile = pdf;
+  doc.m_pPageSetup->OutputDestination = 2;
+  if (ctx.driver == nullptr) ctx.driver = LoadPrinterLibrary(PageDriverModuleName(), 1);
+  RunOutputWithRecovery(doc, 0);
+  return Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
+}
+
 // A document holding the sample report, built as the program's own maker builds it.
 struct SampleReportDoc : SampleDocument {
   bool Build(std::string* error) { return BuildSampleReport(doc, io, "VortelleSample", error); }
@@ -101,17 +115,7 @@ class SampleDbTest : public ::testing::Test {
   }
   // Prints the document's report through the program's print run to a PDF
   // of the folder and gives its text.
-  std::string PrintInProcess(CKmDoc& doc, const std::string& name) {
-    PrintRunContext& ctx = GetPrintRunContext();
-    ctx.printer = DocPrinter{};
-    ctx.printer.printerName = kPdfPrinterName;
-    ctx.page.fontFaces = {"Arial", "Courier New"};
-    ctx.printToFile = dir_ + "/" + name;
-    doc.m_pPageSetup->OutputDestination = 2;
-    if (ctx.driver == nullptr) ctx.driver = LoadPrinterLibrary(PageDriverModuleName(), 1);
-    RunOutputWithRecovery(doc, 0);
-    return Capture("pdftotext -layout '" + ctx.printToFile + "' - 2>/dev/null");
-  }
+  std::string PrintInProcess(CKmDoc& doc, const std::string& name) { return PrintDocToPdf(doc, dir_ + "/" + name); }
   // Runs the program unattended on the report; its exit status and output.
   int RunProgram(const std::string& report, std::string* output) {
     int status = -1;

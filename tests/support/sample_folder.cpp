@@ -51,4 +51,12 @@ std::string MakeFresh() {
   return dir;
 }
 
+std::string MakeOnPostgres(const std::string& dir, int port, int* status) {
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  return program_run::Capture("VORTELLE_SAMPLE_PGPORT=" + std::to_string(port) + " bash '" VT_SOURCE_DIR
+                              "/samples/make-sample' '" + dir + "' 2>&1",
+                              status);
+}
+
 }  // namespace sample_folder

@@ -15,5 +15,8 @@ namespace sample_folder {
 std::string MakeFresh();
 // Empties the folder; the folder itself goes when the process ends.
 void Clear();
+// The sample made afresh in dir on the PostgreSQL server at 127.0.0.1:port
+// (its tables made again there); the script's output, status 0 when made.
+std::string MakeOnPostgres(const std::string& dir, int port, int* status);
 
 }  // namespace sample_folder

@@ -57,7 +57,6 @@ ACCEPTED = {
     "pdfWritable": "stored through a braced record of the page recorder",
     "raster": "printer faces come from the font layer's list",
     # Known to be missing: set elsewhere than in this change.
-    "filterOn": "set by the record filter fix on another branch",
     "alwaysEngineEval": "open: the record pass should follow the data source's AlwaysEngineEval",
     "randomFetch": "open: the record pass's fetch of the first record by number",
     "appConnectText": "open: the /E text reaches the connection through SetConnectText instead",

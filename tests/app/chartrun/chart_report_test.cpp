@@ -26,6 +26,7 @@
 #include "tests/support/answer_box.h"
 #include "tests/support/pdf_words.h"
 #include "tests/support/program_run.h"
+#include "tests/support/sample_document.h"
 #include "tests/support/screens.h"
 
 #include <gtest/gtest.h>
@@ -317,6 +318,61 @@ TEST_F(ChartRun, ScreensBarChartPerGroupAndPieOfTotalsPrintSqliteSums) {
   EXPECT_NE(text.find(sums[0].first), std::string::npos);
 }
 
+
+// A filter on a calculation the database is not given: the pie of the
+// customers' totals has a slice only for each customer with passing lines,
+// each the sum of those lines alone.
+TEST_F(ChartRun, AFilteredReportChartsOnlyTheRowsThatPass) {
+  const std::string report = dir_ + "/filtered.kmw";
+  {
+    SampleDoc sample;
+    ASSERT_TRUE(sample.Build());
+    CKmDoc& doc = sample.doc;
+    CKmComposite* m = doc.m_pModel;
+    ASSERT_TRUE(FilterOnLocalAmount(m, 600));
+    BandLineTable& L = doc.m_bandLines;
+    int summary = -1;
+    for (int i = 0; i <= L.lastUsed; ++i)
+      if (L.lines[i].kind == kBandSummary) summary = i;
+    ASSERT_EQ(summary, L.lastUsed);
+    const int pie = ++L.lastUsed;
+    L.lines[pie] = L.lines[summary];
+    L.lines[pie].heightMode = kHeightMeasure;
+    L.lines[pie].pixelHeight = 240;
+    L.lines[pie].height = PixelsToMeasureY(doc.m_pLayout->metrics, 240);
+    RelayoutAfterFontChange(*doc.m_pLayout, true, kNoAnchor);
+    const int top = L.lines[pie].bottom - L.lines[pie].pixelHeight + 1;
+    ChartTableEntry* slices = AddChart(doc, RECT{40, top, 600, top + 235});
+    ASSERT_NE(slices, nullptr);
+    ChartSettings& p = ChartOf(*slices)->Settings();
+    p.type = 1;
+    p.dataLabels = 1;
+    p.titles[0] = "Passingshares";
+    p.level = 0;
+    p.labelField = FieldNumber(m, "company");
+    p.series = {{FieldNumber(m, "CustomerTotal"), ""}};
+    ASSERT_EQ(sample.io.SaveReportFile(report.c_str()), kRepIoOk);
+  }
+  int status = -1;
+  const std::string output =
+      Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY " + program_run::ProgramLeakOptions() +
+                  " XDG_RUNTIME_DIR='" + dir_ + "' timeout 120 '" + ProgramPath() + "' /G '" + report + "' 2>&1",
+              &status);
+  ASSERT_EQ(status, 0) << output;
+  std::vector<double> expected;
+  std::istringstream rows(Capture("sqlite3 '" + dir_ + "/sample.db' 'select sum(amount) from order_lines "
+                                  "where amount > 600 group by company'"));
+  for (std::string line; std::getline(rows, line);)
+    if (!line.empty()) expected.push_back(std::stod(line));
+  ASSERT_EQ(expected.size(), 2u);
+  const auto pies = ChartNumbers(Words(dir_ + "/filtered.pdf"), "Passingshares", 420, 180);
+  ASSERT_EQ(pies.size(), 1u);
+  std::vector<double> drawn = pies[0];
+  std::sort(drawn.begin(), drawn.end());
+  std::sort(expected.begin(), expected.end());
+  ASSERT_EQ(drawn.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(drawn[i], expected[i], 0.005);
+}
 
 int FindItem(HWND d, int id, UINT message, const char* text) {
   return static_cast<int>(SendDlgItemMessageA(d, id, message, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text)));

@@ -27,6 +27,7 @@
 #include "tests/dialogs/fieldeditors/dialog_steps.h"
 #include "tests/platform/ui/ui_test_util.h"
 #include "tests/support/program_run.h"
+#include "tests/support/sample_document.h"
 #include "tests/support/screens.h"
 #include "tests/support/window_sample.h"
 
@@ -367,6 +368,36 @@ TEST_F(ExpressionChecks, AFilterOverADeletedFieldStopsEveryRun) {
   ExpectStoppedEverywhere(frame, "filter_gone", message, &onOpen);
   ASSERT_FALSE(onOpen.empty());
   EXPECT_EQ(onOpen[0], message) << "the reader says so on opening";
+}
+
+// A stored filter whose code cannot be read (a damaged file) is not dropped,
+// which would print every record: the report opens saying the filter must be
+// edited, and nothing prints, in the window or under /G, until it is.
+TEST_F(ExpressionChecks, ADamagedStoredFilterStopsEveryRun) {
+  const std::string report = s_dir + "/damaged_filter.kmw";
+  {
+    SampleDocument sample;
+    std::string error;
+    ASSERT_TRUE(BuildSampleReport(sample.doc, sample.io, "VortelleSample", &error)) << error;
+    CKmComposite* m = sample.doc.m_pModel;
+    // A test with an operator no selection row makes.
+    const uint8_t damaged[] = {kCondField, 1, 0, 0, 0, 99, kCondLogical, 1, kCondEndMark, kCondEnd};
+    HeapFreeBlock(m->conditionCode);
+    m->conditionCode = static_cast<uint8_t*>(HeapAllocZero(0, sizeof damaged));
+    ASSERT_NE(m->conditionCode, nullptr);
+    std::memcpy(m->conditionCode, damaged, sizeof damaged);
+    m->conditionLength = sizeof damaged;
+    ASSERT_EQ(sample.io.SaveReportFile(report.c_str()), kRepIoOk);
+  }
+  const std::string message = "Filter must be edited: fields deleted";
+  std::vector<std::string> onOpen;
+  CMainFrame* frame = Open(report, &onOpen);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(onOpen, std::vector<std::string>{message});
+  EXPECT_EQ(CountSelectConditions(frame->m_pDoc->m_pModel), 1) << "a row the user can edit or remove";
+  EXPECT_EQ(PrintStopped(frame, "damaged_filter"), message);
+  ExpectStoppedEverywhere(frame, "damaged_filter_saved", message, &onOpen);
+  EXPECT_EQ(onOpen, std::vector<std::string>{message});
 }
 
 TEST_F(ExpressionChecks, AUserFunctionWhoseCalleeChangedStopsEveryRun) {

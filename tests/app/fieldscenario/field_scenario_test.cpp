@@ -532,6 +532,100 @@ TEST_F(FieldScenario, ScreensReportLogicFromTheMenusPrintsSqliteFigures) {
 
 // A field placed twice prints in both places; the character field and text
 // sheets and the Font dialog change what prints, through save and read-back.
+// Sort Order and Group Order refuse a calculation on the page number (the
+// records are ordered before the pages exist) as the filter refuses it; a
+// filter on a calculation the database is not given prints only the rows it
+// lets through, with the totals of those rows alone.
+TEST_F(FieldScenario, PageNumberOrdersAreRefusedAndACalculationFilterPrintsItsRows) {
+  const std::string report = s_dir + "/pageorder.kmw";
+  CMainFrame* frame = OpenNewSample(report);
+  ASSERT_NE(frame, nullptr);
+  CKmDoc& doc = *frame->m_pDoc;
+  CKmComposite* m = doc.m_pModel;
+  auto send = [&](UINT id) { SendMessageA(frame->m_hWnd, WM_COMMAND, id, 0); };
+  OnDialog([&](HWND list) {
+    for (const auto& def : {std::make_pair("PG", "PAGENO()"), std::make_pair("LOCALAMT", "amount + MONLEN(order_date) * 0")})
+      OnDialog([&](HWND editor) {
+        SetDlgItemTextA(editor, kCalcNameEdit, def.first);
+        SetDlgItemTextA(editor, kCalcTextEdit, def.second);
+        Click(GetDlgItem(editor, IDOK));
+      }, [&] { Click(GetDlgItem(list, kFieldNewButton)); });
+    Click(GetDlgItem(list, IDCANCEL));
+  }, [&] { send(30700); });
+  ASSERT_NE(Field(m, "PG"), nullptr);
+  ASSERT_NE(Field(m, "LOCALAMT"), nullptr);
+  uint32_t sortBefore[8], groupBefore[8];
+  std::copy(std::begin(m->sortFields), std::end(m->sortFields), sortBefore);
+  std::copy(std::begin(m->groupFields), std::end(m->groupFields), groupBefore);
+
+  const std::string refusal = "Cannot sort or group on page number field";
+  for (UINT command : {30620u, 30630u}) {
+    std::string said;
+    LRESULT listed = -1;
+    OnDialog([&](HWND d) {
+      const LRESULT before = SendDlgItemMessageA(d, kOrderList, LB_GETCOUNT, 0, 0);
+      PickField(d, kOrderFieldList, "PG");
+      said = Message([&] { Click(GetDlgItem(d, kOrderAdd)); });
+      listed = SendDlgItemMessageA(d, kOrderList, LB_GETCOUNT, 0, 0) - before;
+      Click(GetDlgItem(d, IDOK));
+    }, [&] { send(command); });
+    EXPECT_EQ(said, refusal) << command;
+    EXPECT_EQ(listed, 0) << command;
+  }
+  EXPECT_TRUE(std::equal(std::begin(sortBefore), std::end(sortBefore), std::begin(m->sortFields)));
+  EXPECT_TRUE(std::equal(std::begin(groupBefore), std::end(groupBefore), std::begin(m->groupFields)));
+
+  // Database > Filter: the calculation above 600.
+  OnDialog([&](HWND d) {
+    PickField(d, kFilterField, "LOCALAMT", true);
+    SendDlgItemMessageA(d, kFilterOperator, CB_SETCURSEL, kCondGreater - 1, 0);
+    SetDlgItemTextA(d, kFilterValue, "600");
+    Click(GetDlgItem(d, kFilterAdd));
+    Click(GetDlgItem(d, IDOK));
+  }, [&] { send(30640); });
+  ASSERT_EQ(CountSelectConditions(m), 1);
+  send(30010);
+  EXPECT_FALSE(doc.IsModified());
+  Close();
+
+  std::string text;
+  ASSERT_TRUE(PrintToText(report, s_dir + "/pageorder.pdf", &text)) << text;
+  // The order lines printed: an order number, then its date.
+  std::multiset<std::string> printed, expected;
+  for (const std::string& line : Lines(text)) {
+    std::istringstream words(line);
+    std::string order, date;
+    words >> order >> date;
+    if (order.size() == 4 && order.rfind("10", 0) == 0 && date.find('/') != std::string::npos) {
+      const std::vector<double> values = Numbers(line);
+      ASSERT_FALSE(values.empty()) << line;
+      char amount[32];
+      std::snprintf(amount, sizeof amount, "%.2f", values.back());
+      printed.insert(order + " " + amount);
+    }
+  }
+  for (const std::string& row : Lines(Capture("sqlite3 '" + s_dir + "/sample.db' "
+                                               "\"select order_id || ' ' || printf('%.2f', amount) from order_lines "
+                                               "where amount > 600\"")))
+    expected.insert(row);
+  ASSERT_EQ(expected.size(), 4u);
+  EXPECT_EQ(printed, expected) << text;
+  const std::string grand = Capture("sqlite3 '" + s_dir + "/sample.db' "
+                                    "\"select count(*) || ' ' || printf('%.2f', sum(amount)) from order_lines "
+                                    "where amount > 600\"");
+  bool found = false;
+  for (const std::string& line : Lines(text))
+    if (line.find("Grand total") != std::string::npos) {
+      found = true;
+      const std::vector<double> values = Numbers(line);
+      ASSERT_EQ(values.size(), 2u) << line;
+      char shown[64];
+      std::snprintf(shown, sizeof shown, "%.0f %.2f", values[0], values[1]);
+      EXPECT_EQ(shown + std::string("\n"), grand) << line;
+    }
+  EXPECT_TRUE(found) << text;
+}
+
 TEST_F(FieldScenario, PlacedCopiesPrintAndPropertySheetsReachThePage) {
   const std::string report = s_dir + "/copies.kmw";
   CMainFrame* frame = OpenNewSample(report);

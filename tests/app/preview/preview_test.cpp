@@ -17,6 +17,7 @@
 #include "app/run_status.h"
 #include "app/sample_report.h"
 #include "core/composite.h"
+#include "core/condition_code.h"
 #include "data/record_cache.h"
 #include "engine/output_messages.h"
 #include "expr/functions_common.h"
@@ -35,10 +36,13 @@
 #include "layout/band_line_layout.h"
 #include "tests/support/screens.h"
 
+#include "tests/support/odbc_env.h"
 #include "tests/support/sample_document.h"
+#include "tests/support/sample_folder.h"
 
 #include "tests/support/program_run.h"
 #include "tests/platform/ui/ui_test_util.h"
+#include "engine/report_run.h"
 #include "engine/run_output.h"
 
 #include <gtest/gtest.h>
@@ -74,6 +78,14 @@ void RunStep(HWND, UINT, UINT_PTR, DWORD) {
   if (g_next < g_steps.size() && g_steps[g_next]()) ++g_next;
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) out.push_back(line);
+  return out;
+}
+
 std::vector<std::string> g_messages;
 void CaptureMessage(const std::string& text, const std::string&) { g_messages.push_back(text); }
 
@@ -97,6 +109,7 @@ class PreviewRun : public ::testing::Test {
   }
   static void TearDownTestSuite() {
     if (!s_dir.empty()) fs::remove_all(s_dir);
+    s_dir.clear();
   }
   void SetUp() override {
     if (s_dir.empty()) GTEST_SKIP() << "sqlite3, poppler or the SQLite ODBC driver is missing";
@@ -147,6 +160,26 @@ class PreviewRun : public ::testing::Test {
     return info.empty() ? -1 : std::atoi(info.substr(info.find(':') + 1).c_str());
   }
 
+  // How much the preview's page picture (shot, the paper 4 pixels in) differs
+  // from the printed PDF's page at the same size: the share of pixels whose
+  // grey is more than half the scale off, so that edges of glyphs drawn by
+  // two rasterisers stay alike; negative when a picture cannot be read.
+  void ExpectFilteredPreview(const std::function<bool(CKmComposite*)>& filter, const std::string& where,
+                             const std::string& shotName);
+  void ExpectCalculationFilter();
+  void ExpectPreprocessedTotalFilter();
+  static bool s_postgres;  // the sample is on the private PostgreSQL server
+
+  double PreviewAgainstPrinted(const std::string& shot, const std::string& pdf, int page, LONG width, LONG height) {
+    const std::string ref = dir_ + "/ref";
+    Capture("pdftoppm -f " + std::to_string(page) + " -l " + std::to_string(page) + " -png -scale-to-x " +
+            std::to_string(width) + " -scale-to-y " + std::to_string(height) + " '" + pdf + "' '" + ref + "'");
+    std::string refPng = ref + "-" + std::to_string(page) + ".png";
+    if (!fs::exists(refPng)) refPng = ref + "-0" + std::to_string(page) + ".png";
+    if (!fs::exists(refPng)) return -1;
+    return PixelDifference(shot, 4, 4, width, height, refPng, 128);
+  }
+
   // The sample's Summary band line; -1 when it has none.
   static int SummaryLine(const BandLineTable& L) {
     int summary = -1;
@@ -159,6 +192,7 @@ class PreviewRun : public ::testing::Test {
 };
 
 std::string PreviewRun::s_dir;
+bool PreviewRun::s_postgres = false;
 
 struct Program {
   CKmApp app;
@@ -253,18 +287,173 @@ TEST_F(PreviewRun, ScreensSamplePreviewPagesZoomAndPrintReport) {
   EXPECT_EQ(PdfPages(Pdf()), printedPages);
 
   // The preview's first page against the printed first page at the same size.
-  const std::string ref = dir_ + "/ref";
-  Capture("pdftoppm -f 1 -l 1 -png -scale-to-x " + std::to_string(level1W) + " -scale-to-y " +
-          std::to_string(level1H) + " '" + dir_ + "/printed.pdf' '" + ref + "'");
-  std::string refPng = ref + "-1.png";
-  if (!fs::exists(refPng)) refPng = ref + "-01.png";
-  ASSERT_TRUE(fs::exists(refPng));
-  // The paper starts 4 pixels in. A pixel differs when its grey is more
-  // than half the scale off: edges of glyphs drawn by two rasterisers stay alike.
-  const double diff = PixelDifference(shot, 4, 4, level1W, level1H, refPng, 128);
+  const double diff = PreviewAgainstPrinted(shot, dir_ + "/printed.pdf", 1, level1W, level1H);
   ASSERT_GE(diff, 0) << "pictures readable";
   EXPECT_LT(diff, 0.01) << diff;
 }
+
+// The program's run shell, with what its run status dialog showed on each
+// counter recorded (the label line and the value beside it), and the record
+// count the "Printing" dialog showed each time the run sent it.
+class RecordingShell : public RunShell {
+ public:
+  RecordingShell() : shell_(AppRunShell()) { InstallRunShell(this); }
+  ~RecordingShell() override { InstallRunShell(&shell_); }
+  void PostRecordCount(KmDocBase& doc, int sync) override {
+    shell_.PostRecordCount(doc, sync);
+    if (HWND d = PrintingWindow(); d != nullptr && sync)
+      processed.push_back(ui_test::Text(GetDlgItem(d, 204)) + "|" + ui_test::Text(GetDlgItem(d, 202)));
+  }
+  void PostPageNumber(KmDocBase& doc) override { shell_.PostPageNumber(doc); }
+  void PostCopyNumber(KmDocBase& doc, int pass) override { shell_.PostCopyNumber(doc, pass); }
+  void PostExportCount(KmDocBase& doc, uint32_t count, int sync) override { shell_.PostExportCount(doc, count, sync); }
+  void PreviewPageDone(KmDocBase& doc, int lastPage) override { shell_.PreviewPageDone(doc, lastPage); }
+  void ShowRunNote(KmDocBase& doc, const std::string& text) override { shell_.ShowRunNote(doc, text); }
+  void ShowCounter(KmDocBase& doc, uint32_t label, const char* text) override {
+    shell_.ShowCounter(doc, label, text);
+    if (HWND d = RunStatusWindow()) thirdLine.push_back(ui_test::Text(GetDlgItem(d, 202)) + "|" +
+                                                        ui_test::Text(GetDlgItem(d, 205)));
+  }
+  std::vector<std::string> thirdLine;  // "label|value" after each counter
+  std::vector<std::string> processed;  // the "Printing" dialog's record count, "label|value"
+
+ private:
+  RunShell& shell_;
+};
+
+// A filtered sample report (the filter set by filter, where its SQL over
+// order_lines): File > Print prints exactly the rows the database selects,
+// each customer's and the grand totals of those rows alone, and "Records
+// Processed" ends at their number; the preview shows the same page, its run
+// counting the same records, and Print Report from it prints the same.
+void PreviewRun::ExpectFilteredPreview(const std::function<bool(CKmComposite*)>& filter, const std::string& where,
+                                       const std::string& shotName) {
+  {
+    SampleDocument sample;
+    std::string error;
+    ASSERT_TRUE(BuildSampleReport(sample.doc, sample.io, "VortelleSample", &error)) << error;
+    ASSERT_TRUE(filter(sample.doc.m_pModel));
+    ASSERT_EQ(sample.io.SaveReportFile((dir_ + "/sales.kmw").c_str()), kRepIoOk);
+  }
+  // The database's rows: the amount, or "count sum", with two decimals.
+  auto query = [&](const std::string& sql) {
+    std::vector<std::string> out;
+    for (const std::string& row : Lines(s_postgres ? odbc_test::RunPostgresSql(sql + ";\n")
+                                                   : Capture("sqlite3 '" + dir_ + "/sample.db' \"" + sql + "\""))) {
+      const size_t bar = row.find('|');
+      char figure[64];
+      std::snprintf(figure, sizeof figure, "%.2f", std::atof(row.c_str() + (bar == std::string::npos ? 0 : bar + 1)));
+      out.push_back(bar == std::string::npos ? figure : row.substr(0, bar) + " " + figure);
+    }
+    return out;
+  };
+  const std::vector<std::string> expected = query("select amount from order_lines where " + where + " order by amount");
+  ASSERT_FALSE(expected.empty());
+  const std::vector<std::string> groups =
+      query("select count(*), sum(amount) from order_lines where " + where + " group by company order by company");
+  const std::vector<std::string> grand = query("select count(*), sum(amount) from order_lines where " + where);
+  Program program(dir_ + "/sales.kmw");
+  ASSERT_TRUE(program.ok);
+  std::vector<std::string> processed;
+  {
+    RecordingShell shell;
+    Drive(30030, {});
+    processed = shell.processed;
+  }
+  EXPECT_TRUE(g_messages.empty()) << g_messages.front();
+  ASSERT_FALSE(processed.empty());
+  EXPECT_EQ(processed.back(), "Records Processed:|" + std::to_string(expected.size()));
+  const std::string printed = PdfText(Pdf());
+  // The order lines' amounts (a line begins with its order number), the
+  // customers' line counts and totals, the grand total.
+  std::vector<std::string> amounts, shownGroups, shownGrand;
+  for (const std::string& line : Lines(printed)) {
+    std::istringstream words(line);
+    std::vector<std::string> w;
+    for (std::string word; words >> word;) w.push_back(word);
+    if (w.empty()) continue;
+    if (w[0].size() == 4 && w[0].rfind("10", 0) == 0) amounts.push_back(w.back());
+    if (w.size() == 4 && w[0] + " " + w[1] == "Customer total") shownGroups.push_back(w[2] + " " + w[3]);
+    if (w.size() == 4 && w[0] + " " + w[1] == "Grand total") shownGrand.push_back(w[2] + " " + w[3]);
+  }
+  std::sort(amounts.begin(), amounts.end(), [](const std::string& a, const std::string& b) {
+    return std::atof(a.c_str()) < std::atof(b.c_str());
+  });
+  EXPECT_EQ(amounts, expected) << printed;
+  EXPECT_EQ(shownGroups, groups) << printed;
+  EXPECT_EQ(shownGrand, grand) << printed;
+  fs::rename(Pdf(), dir_ + "/printed.pdf");
+
+  PageOutputState& s = GetPrintRunContext().page;
+  const std::string shot = ScreenPath(shotName);
+  uint32_t shownRecords = 0;
+  LONG width = 0, height = 0;
+  Drive(30040, {[&] {
+    if (!PreviewWaiting()) return false;
+    CPreview* v = ActivePreview();
+    EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewZoomIn));
+    width = s.zoom[0].pageWidth;
+    height = s.zoom[0].pageHeight;
+    EXPECT_TRUE(SaveWindowPicture(v->PageWindow(), shot.c_str()));
+    if (ReportRun* run = GetActiveKmDoc()->m_pRun) shownRecords = run->recordsOutput;
+    EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewPrintReport));
+    return true;
+  }});
+  EXPECT_EQ(shownRecords, expected.size());
+  const double diff = PreviewAgainstPrinted(shot, dir_ + "/printed.pdf", 1, width, height);
+  ASSERT_GE(diff, 0) << "pictures readable";
+  EXPECT_LT(diff, 0.01) << diff;
+  EXPECT_EQ(PdfText(Pdf()), printed) << "Print Report from the preview";
+}
+
+// A filter on a calculation the database is not given, tested by the program.
+void PreviewRun::ExpectCalculationFilter() {
+  ExpectFilteredPreview([](CKmComposite* m) { return FilterOnLocalAmount(m, 600); }, "amount > 600",
+                        "preview_filtered");
+}
+
+// A filter on a customer's pre-processed total: only the customers whose
+// whole total passes, with those totals unchanged.
+void PreviewRun::ExpectPreprocessedTotalFilter() {
+  ExpectFilteredPreview(
+      [](CKmComposite* m) {
+        FieldDef* total = nullptr;
+        for (FieldDef* f = m->fieldList; f != nullptr; f = f->next)
+          if (std::strcmp(f->name, "CustomerTotal") == 0) total = f;
+        if (total == nullptr) return false;
+        total->totalFlags |= kTotalPreprocessed;
+        return FilterOnField(m, total, kCondGreater, "1000");
+      },
+      "company in (select company from order_lines group by company having sum(amount) > 1000)",
+      "preview_filtered_totals");
+}
+
+TEST_F(PreviewRun, AFilterTheSelectCannotCarryShowsOnlyItsRows) { ExpectCalculationFilter(); }
+TEST_F(PreviewRun, AFilterOnPreprocessedTotalsShowsOnlyThePassingGroups) { ExpectPreprocessedTotalFilter(); }
+
+// The same on the sample made on the private PostgreSQL server.
+class PreviewRunPostgres : public PreviewRun {
+ protected:
+  static void SetUpTestSuite() {
+    s_dir.clear();
+    if (!Have("psql") || !Have("pdftotext") || !Have("pdftoppm")) return;
+    std::string why;
+    if (!odbc_test::StartPostgres(&why)) return;
+    int status = -1;
+    const std::string dir = odbc_test::Dir() + "/preview_pg";
+    sample_folder::MakeOnPostgres(dir, odbc_test::PostgresPort(), &status);
+    if (status != 0) return;
+    s_dir = dir;
+    s_postgres = true;
+  }
+  static void TearDownTestSuite() {
+    s_dir.clear();
+    s_postgres = false;
+  }
+};
+
+TEST_F(PreviewRunPostgres, AFilterTheSelectCannotCarryShowsOnlyItsRows) { ExpectCalculationFilter(); }
+TEST_F(PreviewRunPostgres, AFilterOnPreprocessedTotalsShowsOnlyThePassingGroups) { ExpectPreprocessedTotalFilter(); }
 
 TEST_F(PreviewRun, ReportSpecificationPrintsTheDefinition) {
   WriteReport(0);
@@ -426,29 +615,6 @@ int CountPdfPixels(const std::string& pdf, const std::string& dir, int r, int g,
   }
   return n;
 }
-
-// The program's run shell, with what its run status dialog showed on each
-// counter recorded (the label line and the value beside it).
-class RecordingShell : public RunShell {
- public:
-  RecordingShell() : shell_(AppRunShell()) { InstallRunShell(this); }
-  ~RecordingShell() override { InstallRunShell(&shell_); }
-  void PostRecordCount(KmDocBase& doc, int sync) override { shell_.PostRecordCount(doc, sync); }
-  void PostPageNumber(KmDocBase& doc) override { shell_.PostPageNumber(doc); }
-  void PostCopyNumber(KmDocBase& doc, int pass) override { shell_.PostCopyNumber(doc, pass); }
-  void PostExportCount(KmDocBase& doc, uint32_t count, int sync) override { shell_.PostExportCount(doc, count, sync); }
-  void PreviewPageDone(KmDocBase& doc, int lastPage) override { shell_.PreviewPageDone(doc, lastPage); }
-  void ShowRunNote(KmDocBase& doc, const std::string& text) override { shell_.ShowRunNote(doc, text); }
-  void ShowCounter(KmDocBase& doc, uint32_t label, const char* text) override {
-    shell_.ShowCounter(doc, label, text);
-    if (HWND d = RunStatusWindow()) thirdLine.push_back(ui_test::Text(GetDlgItem(d, 202)) + "|" +
-                                                        ui_test::Text(GetDlgItem(d, 205)));
-  }
-  std::vector<std::string> thirdLine;  // "label|value" after each counter
-
- private:
-  RunShell& shell_;
-};
 
 // Groups ordered by their own totals: the totals are read back and sorted
 // before the report runs, and the run status dialog counts them as it goes.

@@ -10,6 +10,8 @@
 #include "core/composite.h"
 #include "data/data_access.h"
 #include "data/db_errors.h"
+#include "data/open_tables.h"
+#include "data/reportview.h"
 #include "data/table_fields.h"
 #include "engine/run_report.h"
 #include "engine/summary_fields.h"
@@ -46,19 +48,7 @@ class ReportMaker {
 
   // The master table from the data source, keeping only the named columns.
   bool Begin(const char* dsn, const char* table, const std::vector<const char*>& keep, std::string* error) {
-    if (!doc_.CreateReportTables()) return false;
-    m_ = doc_.m_pModel;
-    doc_.m_pLayout->model = m_;
-    doc_.m_pLayout->AttachBandLineTable(&doc_.m_bandLines);
-    ClearBandLineTable(doc_.m_bandLines);
-    doc_.m_bandLines.lastUsed = -1;
-    DataAccess* data = GetDataAccess(m_);
-    data->sqlIniPath = VT_SOURCE_DIR "/samples/kmwsql.ini";
-    if (data->ConnectDataSource(dsn, false, true, nullptr) != 1) {
-      *error = DbLastErrorText();
-      return false;
-    }
-    data->SelectDataSource(dsn);
+    if (!Connect(dsn, error)) return false;
     m_->AddTableSlot(table, "", 0, 0, nullptr);
     if (BuildSqlFieldList(m_, 0, nullptr, nullptr, nullptr, true, nullptr, 0) != 0) {
       *error = DbLastErrorText();
@@ -74,6 +64,18 @@ class ReportMaker {
         m_->DeleteField(f, 0);
       f = next;
     }
+    return true;
+  }
+
+  // The master is the user's own SELECT: its result's columns are the fields.
+  bool BeginStatement(const char* dsn, const char* statement, std::string* error) {
+    if (!Connect(dsn, error)) return false;
+    if (const int rc = SetupSqlMaster(m_, statement, false, TableOverrideContext())) {
+      *error = "the statement was refused with " + std::to_string(rc) + ": " + DbLastErrorText();
+      return false;
+    }
+    io_.m_stream.settings.sources[0].sourceName = dsn;
+    for (FieldDef* f = m_->fieldList; f != nullptr; f = f->next) f->head.flags &= ~kItemKindField;
     return true;
   }
 
@@ -233,6 +235,23 @@ class ReportMaker {
   }
 
  private:
+  bool Connect(const char* dsn, std::string* error) {
+    if (!doc_.CreateReportTables()) return false;
+    m_ = doc_.m_pModel;
+    doc_.m_pLayout->model = m_;
+    doc_.m_pLayout->AttachBandLineTable(&doc_.m_bandLines);
+    ClearBandLineTable(doc_.m_bandLines);
+    doc_.m_bandLines.lastUsed = -1;
+    DataAccess* data = GetDataAccess(m_);
+    data->sqlIniPath = VT_SOURCE_DIR "/samples/kmwsql.ini";
+    if (data->ConnectDataSource(dsn, false, true, nullptr) != 1) {
+      *error = DbLastErrorText();
+      return false;
+    }
+    data->SelectDataSource(dsn);
+    return true;
+  }
+
   void Head(ReportItemHead& h, int line, int column, int cells) {
     const BandLineRec& l = doc_.m_bandLines.lines[line];
     h.bandLine = static_cast<uint8_t>(line);

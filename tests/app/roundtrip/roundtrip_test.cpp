@@ -22,6 +22,7 @@
 #include "data/open_tables.h"
 #include "tests/support/odbc_env.h"
 #include "tests/support/program_run.h"
+#include "tests/support/sample_folder.h"
 
 #include "app/run_hooks.h"
 #include "engine/run_output.h"
@@ -897,12 +898,8 @@ class ProgramRuns : public ::testing::Test {
     std::string why;
     if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
     dir_ = odbc_test::Dir() + "/sample_pg";
-    fs::remove_all(dir_);
     int status = -1;
-    const std::string made =
-        Capture("VORTELLE_SAMPLE_PGPORT=" + std::to_string(odbc_test::PostgresPort()) + " bash '" VT_SOURCE_DIR
-                "/samples/make-sample' '" + dir_ + "' 2>&1",
-                &status);
+    const std::string made = sample_folder::MakeOnPostgres(dir_, odbc_test::PostgresPort(), &status);
     ASSERT_EQ(status, 0) << made;
   }
   // The program run with the sample's settings; its output and status.
