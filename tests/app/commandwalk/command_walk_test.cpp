@@ -1,0 +1,233 @@
+// Every command of the main window's menus, its tool bar and its format bar,
+// each one given while a word is being typed in place on the layout, as if
+// the user (or a script) sent it whatever the menus grey: on the sample
+// report as opened, after its master table changed, and on a user-SQL
+// report after its statement changed. Every dialog and question that comes
+// is cancelled, every preview closed. No command may leave the editor over
+// something freed (the sanitizer build stops the program at the first read
+// of freed memory), and every word typed is stored: the report saved and
+// read back holds them all.
+#include "tests/app/newuser/newuser_fixture.h"
+
+#include "app/frame_bars.h"
+#include "app/preview_view.h"
+#include "core/composite.h"
+#include "designer/design_view.h"
+#include "dialogs/edit_text.h"
+#include "layout/layout_records.h"
+#include "platform/win/menu.h"
+#include "platform/win/ui_internal.h"
+#include "tests/platform/ui/ui_test_util.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+namespace newuser_test {
+namespace {
+
+constexpr UINT kCmdCopy = 30120, kCmdMasterTable = 30600, kCmdNewUserSql = 32002, kCmdSave = 30010;
+
+// Every command id of a menu and the popups below it.
+void MenuIds(HMENU menu, std::set<UINT>* ids) {
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    if (HMENU sub = GetSubMenu(menu, i)) {
+      MenuIds(sub, ids);
+      continue;
+    }
+    const UINT id = GetMenuItemID(menu, i);
+    if (id != 0 && id != kMenuItemMissing) ids->insert(id);
+  }
+}
+
+// Whatever asks something while the walk runs is cancelled: the program's
+// dialogs and questions (Cancel, else No, else OK), the toolkit's file and
+// other modal windows, and a preview waiting on its page is closed.
+class CancelEverything {
+ public:
+  CancelEverything() : every_(15, [] { Turn(); }) {
+    SetMessageBoxResponder([](const MessageBoxRecord& r) {
+      const UINT type = r.type & MB_TYPEMASK;
+      return type == MB_OK ? IDOK : type == MB_YESNO ? IDNO : IDCANCEL;
+    });
+  }
+  ~CancelEverything() { SetMessageBoxResponder(nullptr); }
+
+ private:
+  static void Turn() {
+    if (ui_test::FileDialogHandle fd = ui_test::FileDialogHandle::TakeActive()) {
+      fd.Cancel();
+      return;
+    }
+    for (HWND h : vt_ui::AllWindows()) {
+      if (!IsWindow(h) || !h->dlg || !h->dlg->modal || h->dlg->ended || !IsWindowVisible(h) || !IsWindowEnabled(h))
+        continue;
+      const int button = GetDlgItem(h, IDCANCEL) ? IDCANCEL : GetDlgItem(h, IDNO) ? IDNO : IDOK;
+      PostMessageA(h, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+      return;
+    }
+    if (CPreview* v = ActivePreview(); v != nullptr && v->m_bWaiting && !v->m_bBusy) {
+      v->OnPreviewCommand(kCmdPreviewClose);
+      return;
+    }
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && vt_ui::FromWidget(modal) == nullptr) modal->close();
+  }
+  ui_test::Every every_;
+};
+
+class CommandWalk : public NewUserTest {
+ protected:
+  CKmView& View() { return *doc->m_pView; }
+  FieldDef* Field(const char* name) {
+    for (FieldDef* f = doc->m_pModel->fieldList; f != nullptr; f = f->next)
+      if (std::strcmp(f->name, name) == 0) return f;
+    return nullptr;
+  }
+  bool HasText(const std::string& text) {
+    for (TextItem* t = doc->m_pLayout->textHead; t != nullptr; t = t->nextText)
+      if (t->text != nullptr && text == t->text && !(t->head.flags & (kItemDeleted | kItemInClipboard))) return true;
+    return false;
+  }
+  // A word of capitals for the k-th command.
+  static std::string Word(size_t k) {
+    std::string w = "W";
+    do {
+      w += static_cast<char>('A' + k % 26);
+      k /= 26;
+    } while (k != 0);
+    return w;
+  }
+  // The caret on a spot of the first band line, the word typed there.
+  bool TypeWord(const std::string& word, size_t k) {
+    View().MoveCaretToPoint(40 + static_cast<int>(k % 9) * 70, doc->m_bandLines.lines[0].bottom - 3, true, true);
+    for (char c : word) {
+      HWND target = View().EditorOpen() ? View().TextEditor()->Window() : View().m_hWnd;
+      ui_test::Key(target, Qt::Key_A + (c - 'A'), Qt::NoModifier, QString(QChar(c)));
+    }
+    return View().EditorOpen() && View().TextEditor()->Text() == word;
+  }
+  // The command as its menu item, tool-bar button or format-bar control gives it.
+  void Give(UINT id) {
+    FrameBars& bars = *doc->m_pBars;
+    if (id == kFontBox) {
+      SendMessageA(bars.m_hFontBox, CB_SETCURSEL, 0, 0);
+      SendMessageA(bars.m_formatBar.m_hWnd, WM_COMMAND, MAKEWPARAM(kFontBox, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(bars.m_hFontBox));
+    } else if (id == kSizeBox) {
+      SetWindowTextA(bars.m_hSizeBox, "12");
+      Command(kSizeBoxEnter);
+    } else if (id >= kBoldButton && id <= kSnapButton) {
+      bars.m_formatBar.onClick(id);
+    } else {
+      Command(id);
+    }
+  }
+  // The ids of the menus, the action bar and the format bar.
+  std::vector<UINT> AllCommands() {
+    std::set<UINT> ids;
+    MenuIds(GetMenu(frame->m_hWnd), &ids);
+    for (const ToolSlot& s : doc->m_pBars->m_actionBar.Slots())
+      if (s.id != 0) ids.insert(s.id);
+    for (const ToolSlot& s : doc->m_pBars->m_formatBar.Slots())
+      if (s.id != 0) ids.insert(s.id);
+    return std::vector<UINT>(ids.begin(), ids.end());
+  }
+
+  // The walk: for each command a word typed, the command given, whatever it
+  // asks cancelled; then the word must be stored (Enter ends an editor the
+  // command left open). The report is then saved as path and read back.
+  void Walk(const std::string& path) {
+    ASSERT_TRUE(doc->m_bReportOpen);
+    doc->m_settings.formatBar = 1;
+    doc->m_pBars->UpdateActionBar();
+    PrintRunContext& ctx = GetPrintRunContext();
+    ctx.printToFile = dir_ + "/walk.pdf";
+    doc->m_pPageSetup->OutputDestination = 2;
+    const std::vector<UINT> commands = AllCommands();
+    ASSERT_GT(commands.size(), 60u);
+    std::vector<std::string> words;
+    {
+      CancelEverything cancel;
+      for (size_t k = 0; k < commands.size(); ++k) {
+        const UINT id = commands[k];
+        const std::string word = Word(k);
+        ASSERT_TRUE(TypeWord(word, k)) << "typing before command " << id;
+        Give(id);
+        ASSERT_NE(AfxGetThread()->m_pMainWnd, nullptr) << "command " << id << " ended the program";
+        ASSERT_TRUE(doc->m_bReportOpen) << "command " << id << " closed the report";
+        if (View().EditorOpen()) {
+          ui_test::Key(View().TextEditor()->Window(), Qt::Key_Return);
+          ASSERT_TRUE(Pump([&] { return !View().EditorOpen(); })) << "command " << id;
+        }
+        EXPECT_TRUE(HasText(word)) << "the word typed before command " << id << " is lost";
+        words.push_back(word);
+        // Tools and moves a command armed end as Esc ends them.
+        ui_test::Key(View().m_hWnd, Qt::Key_Escape);
+        View().CancelOutlineMode();
+      }
+    }
+    ASSERT_TRUE(doc->OnSaveDocument(path.c_str()));
+    doc->SetModifiedFlag(FALSE);
+    doc->ForgetCompoundFile();
+    ASSERT_TRUE(doc->ReadReport(path.c_str()));
+    for (const std::string& w : words) EXPECT_TRUE(HasText(w)) << w << " is not in the saved report";
+  }
+};
+
+TEST_F(CommandWalk, EveryCommandWhileTypingOnTheReportAsOpened) {
+  ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
+  Walk(dir_ + "/walk-opened.kmw");
+}
+
+TEST_F(CommandWalk, EveryCommandWhileTypingAfterTheMasterTableChanged) {
+  ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
+  // A field copied and another current, then the master table changed under them.
+  FieldDef* amount = Field("amount");
+  FieldDef* product = Field("product");
+  ASSERT_TRUE(amount && product);
+  View().SelectOnly(amount->head);
+  Command(kCmdCopy);
+  View().MakeObjectCurrent(&product->head);
+  answers.On("Master Table", [](HWND d) {
+    Press(d, 210);
+    Press(d, IDOK);
+  });
+  answers.On("Master  Table", [](HWND l) {
+    SelectListed(l, 200, "customers");
+    Press(l, IDOK);
+  });
+  answers.On("Fields Affected", [](HWND w) { Press(w, IDOK); });
+  Command(kCmdMasterTable);
+  ASSERT_STREQ(doc->m_pModel->tableSlots[0]->path, "customers");
+  answers.Clear();
+  Walk(dir_ + "/walk-master.kmw");
+}
+
+TEST_F(CommandWalk, EveryCommandWhileTypingAfterTheStatementChanged) {
+  ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
+  answers.On("New", [](HWND d) { Press(d, 201); });
+  answers.On("SQL Select", [](HWND d) {
+    SetDlgItemTextA(d, 203, "select company, city, country from customers order by company");
+    Press(d, IDOK);
+  });
+  Command(kCmdNewUserSql);
+  ASSERT_NE(doc->m_pModel->statementText, nullptr);
+  FieldDef* country = Field("country");
+  ASSERT_NE(country, nullptr);
+  View().SelectOnly(country->head);
+  Command(kCmdCopy);
+  View().MakeObjectCurrent(&country->head);
+  answers.On("SQL Select", [](HWND d) {
+    SetDlgItemTextA(d, 203, "select company, city from customers order by company");
+    Press(d, IDOK);
+  });
+  answers.On("Fields Affected", [](HWND w) { Press(w, IDOK); });
+  Command(kCmdMasterTable);
+  ASSERT_STREQ(doc->m_pModel->statementText, "select company, city from customers order by company");
+  answers.Clear();
+  Walk(dir_ + "/walk-statement.kmw");
+}
+
+}  // namespace
+}  // namespace newuser_test
