@@ -26,7 +26,7 @@
 namespace newuser_test {
 namespace {
 
-constexpr UINT kCmdCopy = 30120, kCmdMasterTable = 30600, kCmdNewUserSql = 32002, kCmdSave = 30010;
+constexpr UINT kCmdEditText = 32771, kCmdCopy = 30120, kCmdMasterTable = 30600, kCmdNewUserSql = 32002, kCmdSave = 30010;
 
 // Every command id of a menu and the popups below it.
 void MenuIds(HMENU menu, std::set<UINT>* ids) {
@@ -84,9 +84,12 @@ class CommandWalk : public NewUserTest {
       if (std::strcmp(f->name, name) == 0) return f;
     return nullptr;
   }
-  bool HasText(const std::string& text) {
+  // The text on the layout; with held, also one that Clear holds for Undo or
+  // Cut holds in the designer's clipboard.
+  bool HasText(const std::string& text, bool held = false) {
     for (TextItem* t = doc->m_pLayout->textHead; t != nullptr; t = t->nextText)
-      if (t->text != nullptr && text == t->text && !(t->head.flags & (kItemDeleted | kItemInClipboard))) return true;
+      if (t->text != nullptr && text == t->text && (held || !(t->head.flags & (kItemDeleted | kItemInClipboard))))
+        return true;
     return false;
   }
   // A word of capitals for the k-th command.
@@ -98,14 +101,35 @@ class CommandWalk : public NewUserTest {
     } while (k != 0);
     return w;
   }
-  // The caret on a spot of the first band line, the word typed there.
-  bool TypeWord(const std::string& word, size_t k) {
-    View().MoveCaretToPoint(40 + static_cast<int>(k % 9) * 70, doc->m_bandLines.lines[0].bottom - 3, true, true);
-    for (char c : word) {
+  void TypeKeys(const std::string& letters) {
+    for (char c : letters) {
       HWND target = View().EditorOpen() ? View().TextEditor()->Window() : View().m_hWnd;
       ui_test::Key(target, Qt::Key_A + (c - 'A'), Qt::NoModifier, QString(QChar(c)));
     }
-    return View().EditorOpen() && View().TextEditor()->Text() == word;
+  }
+  bool Editing(const std::string& text) { return View().EditorOpen() && View().TextEditor()->Text() == text; }
+  bool Enter() {
+    ui_test::Key(View().TextEditor()->Window(), Qt::Key_Return);
+    return Pump([&] { return !View().EditorOpen(); });
+  }
+  // The caret on a spot of the first band line, the word typed there: a new
+  // text is being typed. With edit, that text is stored, selected (as the
+  // format bar's commands want it) and opened again in place (Edit Text),
+  // and a last letter typed onto it: the editor is open over a text of the
+  // report. The text the editor holds.
+  std::string TypeWord(const std::string& word, size_t k, bool edit) {
+    View().CaretTop();
+    View().MoveCaretToPoint(300 + static_cast<int>(k % 6) * 70, doc->m_bandLines.lines[0].bottom - 3, true, true);
+    TypeKeys(word);
+    if (!Editing(word)) return "";
+    if (!edit) return word;
+    if (!Enter()) return "";
+    ReportItemHead* h = doc->m_pLayout->currentItem;
+    if (h == nullptr) return "";
+    View().SelectOnly(*h);
+    Command(kCmdEditText);
+    TypeKeys("Z");
+    return Editing(word + "Z") ? word + "Z" : "";
   }
   // The command as its menu item, tool-bar button or format-bar control gives it.
   void Give(UINT id) {
@@ -134,9 +158,11 @@ class CommandWalk : public NewUserTest {
     return std::vector<UINT>(ids.begin(), ids.end());
   }
 
-  // The walk: for each command a word typed, the command given, whatever it
-  // asks cancelled; then the word must be stored (Enter ends an editor the
-  // command left open). The report is then saved as path and read back.
+  // The walk: each command given twice, once while a new text is typed and
+  // once while a text of the report is edited in place, whatever it asks
+  // cancelled; the typing goes on in an editor the command left open, and
+  // Enter ends it. The text typed must be stored; the report is then saved
+  // as path and read back.
   void Walk(const std::string& path) {
     ASSERT_TRUE(doc->m_bReportOpen);
     doc->m_settings.formatBar = 1;
@@ -146,22 +172,27 @@ class CommandWalk : public NewUserTest {
     doc->m_pPageSetup->OutputDestination = 2;
     const std::vector<UINT> commands = AllCommands();
     ASSERT_GT(commands.size(), 60u);
-    std::vector<std::string> words;
+    std::vector<std::string> texts;
     {
       CancelEverything cancel;
-      for (size_t k = 0; k < commands.size(); ++k) {
-        const UINT id = commands[k];
-        const std::string word = Word(k);
-        ASSERT_TRUE(TypeWord(word, k)) << "typing before command " << id;
+      for (size_t k = 0; k < 2 * commands.size(); ++k) {
+        const UINT id = commands[k / 2];
+        std::string text = TypeWord(Word(k), k, k % 2 == 1);
+        ASSERT_FALSE(text.empty()) << "typing before command " << id;
         Give(id);
         ASSERT_NE(AfxGetThread()->m_pMainWnd, nullptr) << "command " << id << " ended the program";
         ASSERT_TRUE(doc->m_bReportOpen) << "command " << id << " closed the report";
+        // An editor the command left open takes the typing on, then Enter.
         if (View().EditorOpen()) {
-          ui_test::Key(View().TextEditor()->Window(), Qt::Key_Return);
-          ASSERT_TRUE(Pump([&] { return !View().EditorOpen(); })) << "command " << id;
+          TypeKeys("Y");
+          text += "Y";
+          ASSERT_TRUE(Editing(text)) << "command " << id;
+          ASSERT_TRUE(Enter()) << "command " << id;
         }
-        EXPECT_TRUE(HasText(word)) << "the word typed before command " << id << " is lost";
-        words.push_back(word);
+        // Stored: the command then acts on it as on any text (Edit > Clear
+        // and Cut take the selected one away, to be undone or pasted).
+        EXPECT_TRUE(HasText(text, true)) << "the text typed before command " << id << " is lost";
+        if (HasText(text)) texts.push_back(text);
         // Tools and moves a command armed end as Esc ends them.
         ui_test::Key(View().m_hWnd, Qt::Key_Escape);
         View().CancelOutlineMode();
@@ -171,7 +202,7 @@ class CommandWalk : public NewUserTest {
     doc->SetModifiedFlag(FALSE);
     doc->ForgetCompoundFile();
     ASSERT_TRUE(doc->ReadReport(path.c_str()));
-    for (const std::string& w : words) EXPECT_TRUE(HasText(w)) << w << " is not in the saved report";
+    for (const std::string& t : texts) EXPECT_TRUE(HasText(t)) << t << " is not in the saved report";
   }
 };
 
