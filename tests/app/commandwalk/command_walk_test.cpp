@@ -79,11 +79,6 @@ class CancelEverything {
 class CommandWalk : public NewUserTest {
  protected:
   CKmView& View() { return *doc->m_pView; }
-  FieldDef* Field(const char* name) {
-    for (FieldDef* f = doc->m_pModel->fieldList; f != nullptr; f = f->next)
-      if (std::strcmp(f->name, name) == 0) return f;
-    return nullptr;
-  }
   // The text on the layout; with held, also one that Clear holds for Undo or
   // Cut holds in the designer's clipboard.
   bool HasText(const std::string& text, bool held = false) {
@@ -214,20 +209,13 @@ TEST_F(CommandWalk, EveryCommandWhileTypingOnTheReportAsOpened) {
 TEST_F(CommandWalk, EveryCommandWhileTypingAfterTheMasterTableChanged) {
   ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
   // A field copied and another current, then the master table changed under them.
-  FieldDef* amount = Field("amount");
-  FieldDef* product = Field("product");
+  FieldDef* amount = FieldNamed("amount");
+  FieldDef* product = FieldNamed("product");
   ASSERT_TRUE(amount && product);
   View().SelectOnly(amount->head);
   Command(kCmdCopy);
   View().MakeObjectCurrent(&product->head);
-  answers.On("Master Table", [](HWND d) {
-    Press(d, 210);
-    Press(d, IDOK);
-  });
-  answers.On("Master  Table", [](HWND l) {
-    SelectListed(l, 200, "customers");
-    Press(l, IDOK);
-  });
+  AnswerMasterTable("customers");
   answers.On("Fields Affected", [](HWND w) { Press(w, IDOK); });
   Command(kCmdMasterTable);
   ASSERT_STREQ(doc->m_pModel->tableSlots[0]->path, "customers");
@@ -238,21 +226,15 @@ TEST_F(CommandWalk, EveryCommandWhileTypingAfterTheMasterTableChanged) {
 TEST_F(CommandWalk, EveryCommandWhileTypingAfterTheStatementChanged) {
   ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
   answers.On("New", [](HWND d) { Press(d, 201); });
-  answers.On("SQL Select", [](HWND d) {
-    SetDlgItemTextA(d, 203, "select company, city, country from customers order by company");
-    Press(d, IDOK);
-  });
+  AnswerStatement("select company, city, country from customers order by company");
   Command(kCmdNewUserSql);
   ASSERT_NE(doc->m_pModel->statementText, nullptr);
-  FieldDef* country = Field("country");
+  FieldDef* country = FieldNamed("country");
   ASSERT_NE(country, nullptr);
   View().SelectOnly(country->head);
   Command(kCmdCopy);
   View().MakeObjectCurrent(&country->head);
-  answers.On("SQL Select", [](HWND d) {
-    SetDlgItemTextA(d, 203, "select company, city from customers order by company");
-    Press(d, IDOK);
-  });
+  AnswerStatement("select company, city from customers order by company");
   answers.On("Fields Affected", [](HWND w) { Press(w, IDOK); });
   Command(kCmdMasterTable);
   ASSERT_STREQ(doc->m_pModel->statementText, "select company, city from customers order by company");

@@ -20,8 +20,7 @@ namespace newuser_test {
 namespace {
 
 constexpr UINT kCmdUndo = 30100, kCmdCopy = 30120, kCmdPaste = 30130, kCmdClear = 30140, kCmdMasterTable = 30600,
-               kCmdJoins = 30610, kCmdSort = 30620, kCmdSave = 30010, kCmdClose = 30000, kCmdOpen = 32001,
-               kCmdNewUserSql = 32002, kCmdPrint = 30030;
+               kCmdJoins = 30610, kCmdSort = 30620, kCmdSave = 30010, kCmdNewUserSql = 32002, kCmdPrint = 30030;
 
 // The entry of a list or combo whose text, past its two-character type
 // mark, starts with the name; the notification follows as a click sends it.
@@ -43,27 +42,6 @@ class MasterChange : public NewUserTest {
  protected:
   CKmView& View() { return *doc->m_pView; }
   LayoutTables& Layout() { return *doc->m_pLayout; }
-  FieldDef* PlacedField(const char* name) {
-    for (FieldDef* f = doc->m_pModel->fieldList; f != nullptr; f = f->next)
-      if (std::strcmp(f->name, name) == 0 && IsPlacedField(f) && !(f->head.flags & (kItemDeleted | kItemInClipboard)))
-        return f;
-    return nullptr;
-  }
-  FieldDef* AnyField(const char* name) {
-    for (FieldDef* f = doc->m_pModel->fieldList; f != nullptr; f = f->next)
-      if (std::strcmp(f->name, name) == 0) return f;
-    return nullptr;
-  }
-  TextItem* TextNamed(const char* text) {
-    for (TextItem* t = Layout().textHead; t != nullptr; t = t->nextText)
-      if (t->text != nullptr && std::strcmp(t->text, text) == 0 && !(t->head.flags & (kItemDeleted | kItemInClipboard)))
-        return t;
-    return nullptr;
-  }
-  void ClickOn(const ReportItemHead& h) {
-    const QPoint at((h.left + h.right) / 2 - Layout().scrollX, (h.top + h.bottom) / 2 - Layout().scrollY);
-    ui_test::MouseClick(View().m_hWnd->widget.data(), at, false);
-  }
   // The warning's lines, kept as it showed them, then OK.
   void AcceptWarning() {
     answers.On("Fields Affected", [this](HWND w) {
@@ -77,12 +55,6 @@ class MasterChange : public NewUserTest {
     return false;
   }
   std::string Status() { return frame->m_wndStatusBar.GetText(); }
-  void Reopen(const std::string& path) {
-    if (doc->m_bReportOpen) Command(kCmdClose);
-    answers.File("Open Report", path);
-    Command(kCmdOpen);
-    ASSERT_EQ(doc->GetPathName(), path);
-  }
   std::vector<std::string> warning;
 };
 
@@ -100,14 +72,7 @@ TEST_F(MasterChange, ANewMasterTableListsThePlacedItemsItRemovesAndTheStatusLine
   ASSERT_EQ(Layout().currentItem, &product->head);
   ASSERT_NE(Status().find("product"), std::string::npos) << Status();
 
-  answers.On("Master Table", [](HWND d) {
-    Press(d, 210);
-    Press(d, IDOK);
-  });
-  answers.On("Master  Table", [](HWND l) {
-    SelectListed(l, 200, "customers");
-    Press(l, IDOK);
-  });
+  AnswerMasterTable("customers");
   AcceptWarning();
   Command(kCmdMasterTable);
   ASSERT_STREQ(doc->m_pModel->tableSlots[0]->path, "customers");
@@ -118,7 +83,7 @@ TEST_F(MasterChange, ANewMasterTableListsThePlacedItemsItRemovesAndTheStatusLine
   for (const char* name : {"order_id", "order_date", "product", "quantity", "amount", "CustomerTotal",
                            "CustomerLines", "GrandTotal", "GrandLines"})
     EXPECT_TRUE(Warned(name)) << name;
-  EXPECT_EQ(AnyField("product"), nullptr);
+  EXPECT_EQ(FieldNamed("product"), nullptr);
   EXPECT_EQ(Layout().currentItem, nullptr);
   EXPECT_EQ(Status().find("product"), std::string::npos) << Status();
   EXPECT_EQ(Status().find("Chart"), std::string::npos) << Status();
@@ -128,7 +93,7 @@ TEST_F(MasterChange, ANewMasterTableListsThePlacedItemsItRemovesAndTheStatusLine
   Command(kCmdSave);
   Reopen(sales);
   EXPECT_NE(PlacedField("company"), nullptr);
-  EXPECT_EQ(AnyField("amount"), nullptr);
+  EXPECT_EQ(FieldNamed("amount"), nullptr);
   const std::string text = PrintedBy(kCmdPrint, "master-customers");
   EXPECT_NE(text.find("Alder & Sons"), std::string::npos) << text;
   EXPECT_NE(text.find("Fennick Tools"), std::string::npos) << text;
@@ -138,10 +103,7 @@ TEST_F(MasterChange, ANewStatementLetsGoOfUndoSelectionAndMarksAndTakesAColumnAC
   ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
   // A user-SQL report made instantly over four columns of the customers.
   answers.On("New", [](HWND d) { Press(d, 201); });
-  answers.On("SQL Select", [](HWND d) {
-    SetDlgItemTextA(d, 203, "select cust_id, city, country, since from customers order by city");
-    Press(d, IDOK);
-  });
+  AnswerStatement("select cust_id, city, country, since from customers order by city");
   Command(kCmdNewUserSql);
   ASSERT_TRUE(doc->m_bReportOpen);
   ASSERT_NE(doc->m_pModel->statementText, nullptr);
@@ -163,10 +125,7 @@ TEST_F(MasterChange, ANewStatementLetsGoOfUndoSelectionAndMarksAndTakesAColumnAC
 
   // Database > Master Table on a user-SQL report is its statement: a new one
   // without the country and the date, still naming the city.
-  answers.On("SQL Select", [](HWND d) {
-    SetDlgItemTextA(d, 203, "select cust_id, city from customers order by city");
-    Press(d, IDOK);
-  });
+  AnswerStatement("select cust_id, city from customers order by city");
   AcceptWarning();
   messages.clear();
   Command(kCmdMasterTable);
@@ -185,8 +144,8 @@ TEST_F(MasterChange, ANewStatementLetsGoOfUndoSelectionAndMarksAndTakesAColumnAC
   Command(kCmdSave);
   Reopen(report);
   EXPECT_NE(PlacedField("city"), nullptr);
-  EXPECT_EQ(AnyField("country"), nullptr);
-  EXPECT_EQ(AnyField("since"), nullptr);
+  EXPECT_EQ(FieldNamed("country"), nullptr);
+  EXPECT_EQ(FieldNamed("since"), nullptr);
   const std::string text = PrintedBy(kCmdPrint, "new-statement");
   EXPECT_NE(text.find("Bergen"), std::string::npos) << text;
   EXPECT_EQ(text.find("Norway"), std::string::npos) << text;
@@ -216,7 +175,7 @@ TEST_F(MasterChange, AJoinOnlyTheRecordSortReadsIsDeletedAfterTheWarningAndTheSo
     Press(d, IDOK);
   });
   Command(kCmdSort);
-  FieldDef* category = AnyField("category");
+  FieldDef* category = FieldNamed("category");
   ASSERT_NE(category, nullptr);
   ASSERT_EQ(doc->m_pModel->sortFields[2], doc->m_pModel->GetFieldIndex(category));
   EXPECT_FALSE(IsPlacedField(category)) << "the sort alone reads the products";
@@ -237,7 +196,7 @@ TEST_F(MasterChange, AJoinOnlyTheRecordSortReadsIsDeletedAfterTheWarningAndTheSo
   EXPECT_FALSE(plainQuestion);
   EXPECT_TRUE(Warned("category"));
   ASSERT_EQ(doc->m_pModel->tableSlots[1], nullptr);
-  EXPECT_EQ(AnyField("category"), nullptr);
+  EXPECT_EQ(FieldNamed("category"), nullptr);
   // Neither the model's sort nor the copy the report keeps names a field
   // that is not there.
   const uint32_t count = doc->m_pModel->fieldCount;

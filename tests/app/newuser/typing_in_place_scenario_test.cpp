@@ -21,29 +21,12 @@
 namespace newuser_test {
 namespace {
 
-constexpr UINT kCmdSave = 30010, kCmdClose = 30000, kCmdOpen = 32001, kCmdPrint = 30030;
+constexpr UINT kCmdSave = 30010, kCmdPrint = 30030;
 
 class TypingInPlace : public NewUserTest {
  protected:
   CKmView& View() { return *doc->m_pView; }
   LayoutTables& Layout() { return *doc->m_pLayout; }
-  TextItem* TextNamed(const char* text) {
-    for (TextItem* t = Layout().textHead; t != nullptr; t = t->nextText)
-      if (t->text != nullptr && std::strcmp(t->text, text) == 0 && !(t->head.flags & (kItemDeleted | kItemInClipboard)))
-        return t;
-    return nullptr;
-  }
-  FieldDef* PlacedField(const char* name) {
-    for (FieldDef* f = doc->m_pModel->fieldList; f != nullptr; f = f->next)
-      if (std::strcmp(f->name, name) == 0 && IsPlacedField(f) && !(f->head.flags & (kItemDeleted | kItemInClipboard)))
-        return f;
-    return nullptr;
-  }
-  // A click of the mouse on an object of the layout, as the user aims at its middle.
-  void ClickOn(const ReportItemHead& h) {
-    const QPoint at((h.left + h.right) / 2 - Layout().scrollX, (h.top + h.bottom) / 2 - Layout().scrollY);
-    ui_test::MouseClick(View().m_hWnd->widget.data(), at, false);
-  }
   // A click on a button of a tool bar; the bar takes it only when the button is enabled.
   void ClickButton(CToolBarWnd& bar, UINT id) {
     const RECT r = bar.SlotRect(id);
@@ -73,12 +56,6 @@ class TypingInPlace : public NewUserTest {
   void Enter() {
     ui_test::Key(View().TextEditor()->Window(), Qt::Key_Return);
     EXPECT_TRUE(Pump([&] { return !View().EditorOpen(); }));
-  }
-  void Reopen(const std::string& path) {
-    if (doc->m_bReportOpen) Command(kCmdClose);
-    answers.File("Open Report", path);
-    Command(kCmdOpen);
-    ASSERT_EQ(doc->GetPathName(), path);
   }
 };
 
@@ -118,8 +95,11 @@ TEST_F(TypingInPlace, TheFontControlsRestWhileTypingAndBoldWorksOnTheTextOnceThe
   EXPECT_EQ(date->head.fontStyle, style);
   ASSERT_TRUE(View().EditorOpen());
 
-  // The typing goes on in the font it started in; Enter stores it.
-  TypeKeys(" due");
+  // The typing goes on where the keys were (the click on the bar took no
+  // focus), in the font it started in; Enter stores it.
+  ASSERT_EQ(GetFocus(), View().TextEditor()->Window());
+  for (char c : std::string(" due"))
+    ui_test::KeyToFocus(c == ' ' ? Qt::Key_Space : Qt::Key_A + (c - 'a'), Qt::NoModifier, QString(QChar(c)));
   EXPECT_EQ(View().TextEditor()->Text(), "Date due");
   Enter();
   ASSERT_EQ(TextNamed("Date due"), date);
