@@ -289,7 +289,7 @@ void OnFieldDeleted(CKmComposite* m, uint32_t id) {
       else if (static_cast<uint32_t>(obj) > id) --obj;
     }
   // The report keeps its own copy of the sort and group slots (a run falls
-  // back on it, the specification lists it): it follows the model's.
+  // back on it, and it is saved): it follows the model's.
   if (doc && doc->m_pRepIO) {
     ReportSettings& st = doc->m_pRepIO->m_stream.settings;
     CloseFieldSlot(st.sortFields, st.sortWords, kSortSlots, id);
