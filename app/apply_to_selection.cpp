@@ -2,6 +2,7 @@
 
 #include "app/document.h"
 #include "core/fields.h"
+#include "designer/design_view.h"
 #include "engine/doc_upkeep.h"
 #include "foundation/text_helpers.h"
 #include "layout/fonts.h"
@@ -152,6 +153,9 @@ void ApplyAlignmentToSelection(CKmDoc& doc, int mode, bool allWrapped, int secon
 }
 
 void ApplyFontToSelection(CKmDoc& doc, int font, int size, int style) {
+  // The layout's fonts are made again below: text typed in place is stored
+  // first, while the font it is shown in still exists.
+  if (doc.m_pView != nullptr && doc.m_pView->EditorOpen()) doc.m_pView->EndTextEdit(true);
   const FormatSelectionState s = ComputeSelectionState(doc, doc.m_pFonts);
   if (s.textObjects == 0) return;
   // A style every text object has is switched off; otherwise on for all.

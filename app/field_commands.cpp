@@ -487,7 +487,11 @@ void ShowInsertFieldDialog(CKmDoc& doc) {
     doc.m_pInsertField = std::make_unique<InsertFieldPalette>(&doc, hooks);
   }
   const bool opening = doc.m_pInsertFieldPalette == nullptr;
-  if (!doc.m_pInsertField->Show(Owner(doc)) || !opening || doc.m_pView == nullptr) return;
+  if (!doc.m_pInsertField->Show(Owner(doc))) return;
+  // Asked for while a print or a preview runs, it waits off until the run
+  // ends, as it would had it been open when the run began.
+  if (doc.m_bRunHoldsPalette) HoldPaletteForRun(doc, true);
+  if (!opening || doc.m_pView == nullptr) return;
   // It opens at the top right of the layout, clear of the menus and the
   // band pane, where the caret it places fields at is seldom hidden.
   RECT area, own;

@@ -202,6 +202,9 @@ void FrameBars::UpdateFormatBar() {
   const DocFonts* fonts = doc_->m_pFonts;
   const bool haveFonts = fonts != nullptr && !fonts->table.empty();
   const bool ok = haveFonts && m_state.textObjects > 0;
+  // The font controls rest while text is typed in place: they would give the
+  // layout new fonts under the open editor.
+  const bool fontsOn = ok && !TypingInPlace();
   if (SendMessageA(m_hFontBox, CB_GETCOUNT, 0, 0) == 0) FillFontCombo();
   // The boxes are left alone while the user works in them.
   const bool boxBusy = frame_ != nullptr && (frame_->m_wState & (kFontBoxFocus | kSizeBoxFocus)) != 0;
@@ -215,13 +218,13 @@ void FrameBars::UpdateFormatBar() {
       SetWindowTextA(m_hSizeBox, "");
     }
   }
-  EnableWindow(m_hFontBox, ok ? TRUE : FALSE);
-  EnableWindow(m_hSizeBox, ok && (m_state.currentFont >= 0 || m_state.scalable) ? TRUE : FALSE);
+  EnableWindow(m_hFontBox, fontsOn ? TRUE : FALSE);
+  EnableWindow(m_hSizeBox, fontsOn && (m_state.currentFont >= 0 || m_state.scalable) ? TRUE : FALSE);
   const bool any = m_state.selected > 0;
   const bool text = m_state.textObjects > 0;
-  m_formatBar.SetState(kBoldButton, ok, ok ? m_state.bold : 0);
-  m_formatBar.SetState(kItalicButton, ok, ok ? m_state.italic : 0);
-  m_formatBar.SetState(kUnderlineButton, ok, ok ? m_state.underline : 0);
+  m_formatBar.SetState(kBoldButton, fontsOn, ok ? m_state.bold : 0);
+  m_formatBar.SetState(kItalicButton, fontsOn, ok ? m_state.italic : 0);
+  m_formatBar.SetState(kUnderlineButton, fontsOn, ok ? m_state.underline : 0);
   m_formatBar.SetState(kAlignLeftButton, any, m_state.left);
   m_formatBar.SetState(kAlignCentreButton, any && !m_state.allWrapped, m_state.centre);
   m_formatBar.SetState(kAlignRightButton, any, m_state.right);
@@ -267,8 +270,16 @@ bool FrameBars::ApplySizeFromCombo(bool fromEdit) {
   return true;
 }
 
+bool FrameBars::TypingInPlace() const {
+  return frame_ != nullptr && frame_->m_pLayoutView != nullptr && frame_->m_pLayoutView->EditorOpen();
+}
+
 BOOL FrameBars::HandleCommand(UINT id, WORD code) {
   if (doc_ == nullptr || !doc_->m_bReportOpen) return FALSE;
+  // The font controls are off while text is typed in place (see UpdateFormatBar).
+  if (TypingInPlace() && (id == kFontBox || id == kSizeBox || id == kSizeBoxEnter ||
+                          (id >= kBoldButton && id <= kUnderlineButton)))
+    return FALSE;
   m_state = ComputeSelectionState(*doc_, doc_->m_pFonts);
   switch (id) {
     case kAlignLeftButton:

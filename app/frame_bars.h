@@ -54,6 +54,7 @@ class FrameBars {
   void FillFontCombo();
   void FillSizeCombo();
   void FocusFrame();
+  bool TypingInPlace() const;
   CMainFrame* frame_ = nullptr;
   CKmDoc* doc_ = nullptr;
   HFONT boxFont_ = nullptr;

@@ -52,6 +52,9 @@ void CKmViewHost::RefreshStatus() { frame_.m_wndStatusBar.ShowPosition(); }
 void CKmViewHost::ShowReportName() { frame_.m_wndStatusBar.ShowReportName(); }
 BOOL CKmViewHost::ForwardCommand(UINT id) { return frame_.RouteToDocument(id); }
 int CKmViewHost::ForwardUpdate(UINT id) { return frame_.DocumentUpdate(id); }
+void CKmViewHost::UpdateFormatBar() {
+  if (doc_ != nullptr) doc_->UpdateFormatBar();
+}
 const char* CKmViewHost::GroupFieldName(int level) {
   if (doc_ == nullptr || doc_->m_pModel == nullptr || level < 0 || level > 7) return nullptr;
   CKmComposite& m = *doc_->m_pModel;

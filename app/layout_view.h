@@ -23,6 +23,7 @@ class CKmViewHost : public DesignerHost {
   void ShowReportName() override;
   BOOL ForwardCommand(UINT id) override;
   int ForwardUpdate(UINT id) override;
+  void UpdateFormatBar() override;
   const char* GroupFieldName(int level) override;
   bool IsSqlReport() override;
   bool CanPrint() override;

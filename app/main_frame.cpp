@@ -66,11 +66,9 @@ constexpr UINT kReportIds[] = {kCmdClose, kCmdSave, kCmdSaveAs, kCmdProperties, 
 constexpr UINT kDesignerIds[] = {30100, 30110, 30120, 30130, 30140, 30170, 57639, 30150,
                                  30160, 30502, 30504, 30510, 30740, 30730};
 
-// Commands that close, replace, save or run the report: text typed in
-// place is stored before they go.
-constexpr UINT kEndsTextEntryIds[] = {kCmdNew,    kCmdNewUserSql, kCmdOpen,   kCmdClose,  kCmdSave,
-                                      kCmdSaveAs, kCmdPageSetup,  kCmdExport, kCmdSend,   kCmdPrint,
-                                      30031,      kCmdPreview,    kCmdExit};
+// Commands that leave the report alone: they come while text is typed in
+// place without ending it.
+constexpr UINT kKeepsTextEntryIds[] = {kCmdHelpTopics, kCmdAbout, kCmdAppAbout, kCmdHelp};
 
 Rule RuleOf(UINT id) {
   if (std::find(std::begin(kAlwaysIds), std::end(kAlwaysIds), id) != std::end(kAlwaysIds)) return Rule::kAlways;
@@ -240,8 +238,7 @@ int CMainFrame::DocumentUpdate(UINT id) const { return FileCommandState(m_pDoc, 
 
 BOOL CMainFrame::EndTextEntryFor(UINT id) {
   if (!m_wndLayoutView.EditorOpen()) return TRUE;
-  const bool recent = id >= kCmdRecentFileFirst && id < kCmdRecentFileFirst + kRecentFileCount;
-  if (!recent && std::find(std::begin(kEndsTextEntryIds), std::end(kEndsTextEntryIds), id) == std::end(kEndsTextEntryIds))
+  if (std::find(std::begin(kKeepsTextEntryIds), std::end(kKeepsTextEntryIds), id) != std::end(kKeepsTextEntryIds))
     return TRUE;
   return m_wndLayoutView.EndTextEdit(true) ? TRUE : FALSE;
 }
@@ -392,6 +389,9 @@ void CMainFrame::OnFontsOrSettingsChanged(bool settings) {
   if (OutputRunning() || m_pPreviewView) return;
   // A printer removed from the system gives way to the default one.
   if (settings) CheckPrinterReady(*m_pDoc);
+  // The fonts are made again: text typed in place is stored first, as Enter
+  // would, so no editor is left over a text whose font has gone.
+  if (m_wndLayoutView.EditorOpen()) m_wndLayoutView.EndTextEdit(true);
   if (m_pDoc->m_pLayout && m_pDoc->m_pFonts)
     ReloadFonts(*m_pDoc->m_pLayout, *m_pDoc->m_pFonts, m_pDoc->m_szPrinterDevice, m_pDoc->m_bReportOpen != 0);
   if (ReportOpen()) m_wndLayoutView.RedrawAllPanes();

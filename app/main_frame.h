@@ -59,8 +59,9 @@ class CMainFrame : public CWnd {
   // frame's and the designer's rules.
   int DocumentUpdate(UINT id) const;
   // Text typed in place on the layout is stored, as Enter would, before a
-  // command closes, replaces, saves or prints the report; FALSE when the
-  // store failed and the command must not go on.
+  // command works on the report (the menus grey the commands while the
+  // editor is open; one sent all the same finds no editor over the layout
+  // it changes); FALSE when the store failed and the command must not go on.
   BOOL EndTextEntryFor(UINT id);
   // Whether the report may go: the unsaved-changes question.
   BOOL SaveModified();

@@ -194,15 +194,22 @@ HWND PaletteWindowOf(const CKmDoc& doc) {
   return palette != nullptr && IsWindow(palette->m_hWnd) ? palette->m_hWnd : nullptr;
 }
 
+}  // namespace
+
+void HoldPaletteForRun(CKmDoc& doc, bool hold) {
+  doc.m_bRunHoldsPalette = hold ? TRUE : FALSE;
+  if (HWND palette = PaletteWindowOf(doc)) {
+    EnableWindow(palette, hold ? FALSE : TRUE);
+    if (g_context.preview) ShowWindow(palette, hold ? SW_HIDE : SW_SHOWNOACTIVATE);
+  }
+}
+
+namespace {
+
 // The start of an output run: counters cleared and, for the report itself,
 // the run's data prepared.
 bool BeginOutputRun(CKmDoc& doc, PrintRunContext& ctx) {
-  // The palette would place fields on the report being run; under a
-  // preview it goes out of the way.
-  if (HWND palette = PaletteWindowOf(doc)) {
-    EnableWindow(palette, FALSE);
-    if (ctx.preview) ShowWindow(palette, SW_HIDE);
-  }
+  HoldPaletteForRun(doc, true);
   doc.m_nRunState = 0;
   ctx.pageStatus = 0;
   // The preview-window-colour switch: lines and boxes whose colour names a
@@ -211,14 +218,13 @@ bool BeginOutputRun(CKmDoc& doc, PrintRunContext& ctx) {
   if (doc.m_nRunMode != kRunModeReport) return true;
   const bool prepared = GetPrintRunServices().PrepareRunData(doc);
   CloseRunStatus(doc);
+  // A run that cannot start gives the palette back (a preview does not end it).
+  if (!prepared) HoldPaletteForRun(doc, false);
   return prepared;
 }
 
 void EndOutputRun(CKmDoc& doc, PrintRunContext& ctx) {
-  if (HWND palette = PaletteWindowOf(doc)) {
-    EnableWindow(palette, TRUE);
-    if (ctx.preview) ShowWindow(palette, SW_SHOWNOACTIVATE);
-  }
+  HoldPaletteForRun(doc, false);
   // Records read during the pages may have shown the counters again; no
   // dialog outlives the run or keeps the frame disabled.
   CloseRunStatus(doc);

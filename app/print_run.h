@@ -78,6 +78,11 @@ PrintRunServices& GetPrintRunServices();
 // when the print dialog's answer was Preview; else 0.
 int RunOutputWithRecovery(CKmDoc& doc, int ask);
 
+// The Insert Field palette would place fields on the report being run: it is
+// off from the start of a run to its end (under a preview out of the way as
+// well), and nothing shown meanwhile gives it back.
+void HoldPaletteForRun(CKmDoc& doc, bool hold);
+
 // The preview run. fresh = 1 (File > Print Preview) previews the report
 // itself; 0 (the print dialog's Preview) keeps the run mode. Nonzero when the
 // user chose Print Report in the preview.

@@ -391,6 +391,13 @@ LRESULT CToolBarWnd::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_COMMAND:
       if (bar->onBoxCommand) bar->onBoxCommand(LOWORD(wParam), HIWORD(wParam));
       return 0;
+    case WM_SETFOCUS: {
+      // A tool bar takes no keyboard focus: a click on it (a greyed button
+      // too) leaves the keys where they were, in text typed in place as well.
+      HWND before = reinterpret_cast<HWND>(wParam);
+      if (before != nullptr && before != hwnd && IsWindow(before) && IsWindowVisible(before)) SetFocus(before);
+      return 0;
+    }
   }
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }

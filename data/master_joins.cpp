@@ -132,6 +132,11 @@ int FindJoinUsers(CKmComposite* m, int number, uint32_t* count, JoinRemoval* pen
   t->link.pairs[0][0] = kNoField;
   t->link.next = nullptr;
   if (m->rebuildRunLists) m->rebuildRunLists(m);
+  // The record sort reads its fields as well (its ORDER BY), totals sorted or not.
+  for (uint32_t id : m->sortFields) {
+    if (id == kNoField) break;
+    if (FieldDef* f = m->GetFieldAt(id)) f->flags |= kFieldNeeded;
+  }
   t->link.pairs[0][0] = firstLink;
   t->link.next = moreLinks;
   ClearFieldMarks(m, false);

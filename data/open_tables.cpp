@@ -234,12 +234,15 @@ int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSl
     return kEngineNoSupportedFields;
   }
   if (queryText) {
-    for (size_t i = 0; i < added.size(); ++i) {
+    // The result's own columns are checked: the fields the report already
+    // has in the slot (a placed field's copy, one held by the designer's
+    // clipboard) share their names with the columns they stand for.
+    for (size_t i = before; i < added.size(); ++i) {
       if (!added[i]->name[0]) {
         AbandonTable(m, s, newSlot);
         return kEngineMissingResultName;
       }
-      for (size_t j = 0; j < i; ++j)
+      for (size_t j = before; j < i; ++j)
         if (EqualNoCase(added[i]->name, added[j]->name)) {
           std::snprintf(m->errorName, sizeof m->errorName, "%s", added[i]->name);
           AbandonTable(m, s, newSlot);

@@ -137,10 +137,9 @@ int FinishReplaceTable(CKmComposite* m, TableReplacement* pending, bool commit, 
     return rc;
   }
   *count = static_cast<uint32_t>(CountFieldsToRemove(m));
-  if (!commit) {
-    ClearFieldMarks(m, false);
-    return 0;
-  }
+  // The check leaves the marks for the warning that lists what would go;
+  // the commit and the cancel clear them first.
+  if (!commit) return 0;
   for (auto& mm : matches) {
     m->SwapFieldRecords(mm.first, mm.second);
     mm.first->flags |= kFieldRemoveMark | kFieldRemovePropagated;

@@ -36,9 +36,10 @@ int ReplaceTable(CKmComposite* m, TableReplacement* pending, uint32_t slot, cons
                  const char* const* names, const char* alias, const TableOverrideContext& ctx);
 // The new field that takes the parked field's place, or null.
 FieldDef* FindMatchingField(CKmComposite* m, const TableReplacement& pending, const FieldDef* oldField);
-// Counts (count) the fields that would go; with commit they go, the matches
-// take over and the replacement ends. 0, or 3126 when a linking field would
-// go (nothing done).
+// Counts (count) the fields that would go, leaving them marked for the
+// warning that lists them; with commit they go, the matches take over and
+// the replacement ends. 0, or 3126 when a linking field would go (nothing
+// done, no marks left).
 int FinishReplaceTable(CKmComposite* m, TableReplacement* pending, bool commit, uint32_t* count);
 // The old fields return to the slot; the replacement ends.
 void CancelReplaceTable(CKmComposite* m, TableReplacement* pending);

@@ -249,6 +249,8 @@ class CKmView : public CWnd {
   bool UndoMove();
   // Dropped whenever an object it names is freed or held (a clear, cut or delete).
   void ForgetMoveSnapshot();
+  // The object is about to be freed: the move's undo record lets go of it.
+  void ForgetItem(const ReportItemHead& item);
 
   // --- handle resizing (handle_resize.cpp) ---
   // Handle codes: 1 left, 2 right, 4 top, 8 bottom; corners add two.

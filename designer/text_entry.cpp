@@ -112,6 +112,8 @@ bool CKmView::BeginTextEdit(int firstChar) {
   m_pEditedText = edited;
   InvalidateRect(m_hWnd, nullptr, TRUE);
   m_pHost->ShowMessage(LoadResString(192).c_str());
+  // The format bar's font controls go grey while the editor is open.
+  m_pHost->UpdateFormatBar();
   return true;
 }
 

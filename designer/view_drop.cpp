@@ -53,13 +53,14 @@ class ViewDropTarget : public DropTarget {
 
   BOOL OnDrop(const DropData& data, DWORD, POINT) override {
     OnDragLeave();
-    if (const std::vector<unsigned char>* packed = data.Format(QueryFormat())) {
-      BringFrameForward();
-      return view_.StartReportFromQuery(*packed) ? TRUE : FALSE;
-    }
-    const std::string file = OneDroppedFile(data);
-    if (file.empty() || !view_.Host().IsDroppableFile(file.c_str())) return FALSE;
+    const std::vector<unsigned char>* packed = data.Format(QueryFormat());
+    const std::string file = packed != nullptr ? std::string() : OneDroppedFile(data);
+    if (packed == nullptr && (file.empty() || !view_.Host().IsDroppableFile(file.c_str()))) return FALSE;
+    // The drop replaces the report as File Open and File New do: text typed
+    // in place is stored first, so their save question offers it.
+    if (view_.EditorOpen() && !view_.EndTextEdit(true)) return FALSE;
     BringFrameForward();
+    if (packed != nullptr) return view_.StartReportFromQuery(*packed) ? TRUE : FALSE;
     return view_.Host().OpenDroppedFile(file.c_str()) ? TRUE : FALSE;
   }
 

@@ -36,6 +36,7 @@ class ViewLayoutHooks : public LayoutHooks {
     if (v_.Doc()) v_.Doc()->SetModifiedFlag(TRUE);
   }
   void ForgetUndoDelete() override { ::ForgetUndoDelete(v_, true); }
+  void ForgetItem(const ReportItemHead& item) override { v_.ForgetItem(item); }
   void ClearStatusText() override { v_.Host().ShowMessage(""); }
 
  private:

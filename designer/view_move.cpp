@@ -490,3 +490,11 @@ void CKmView::ForgetMoveSnapshot() {
   m_moveSnapshot.clear();
   m_bMoveUndo = FALSE;
 }
+
+void CKmView::ForgetItem(const ReportItemHead& item) {
+  for (const MoveSnapshotEntry& e : m_moveSnapshot)
+    if (e.object == &item) {
+      ForgetMoveSnapshot();
+      return;
+    }
+}

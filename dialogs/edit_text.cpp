@@ -16,10 +16,13 @@ CEditText::~CEditText() { Close(); }
 void CEditText::Close() {
   HWND w = m_hWnd;
   m_hWnd = nullptr;
-  if (w == nullptr || !IsWindow(w)) return;
-  SetWindowLongPtrA(w, GWLP_USERDATA, 0);
-  SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_oldProc));
-  DestroyWindow(w);
+  if (w != nullptr && IsWindow(w)) {
+    SetWindowLongPtrA(w, GWLP_USERDATA, 0);
+    SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_oldProc));
+    DestroyWindow(w);
+  }
+  if (m_hFont != nullptr) DeleteObject(m_hFont);
+  m_hFont = nullptr;
 }
 
 void DestroyTextEditor(CEditText* editor) {
@@ -28,14 +31,19 @@ void DestroyTextEditor(CEditText* editor) {
 
 bool CEditText::StartEdit(HFONT font, const RECT& rect, int limit, const char* text, char fill) {
   if (m_hWnd != nullptr || !IsWindow(m_hOwner)) return false;
-  m_hFont = font;
+  LOGFONTA lf{};
+  m_hFont = font != nullptr && GetObjectA(font, sizeof lf, &lf) != 0 ? CreateFontIndirectA(&lf) : nullptr;
   m_cFill = fill;
   m_nLeft = rect.left;
   m_hWnd = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, rect.left, rect.top,
                            std::max<int>(1, rect.right - rect.left), std::max<int>(1, rect.bottom - rect.top),
                            m_hOwner, nullptr, nullptr, nullptr);
-  if (m_hWnd == nullptr) return false;
-  if (font) SendMessageA(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+  if (m_hWnd == nullptr) {
+    if (m_hFont != nullptr) DeleteObject(m_hFont);
+    m_hFont = nullptr;
+    return false;
+  }
+  if (m_hFont) SendMessageA(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(m_hFont), 0);
   SendMessageA(m_hWnd, EM_LIMITTEXT, static_cast<WPARAM>(std::max(1, limit)), 0);
   SetWindowTextA(m_hWnd, text ? text : "");
   const int n = GetWindowTextLengthA(m_hWnd);

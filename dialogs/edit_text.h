@@ -40,6 +40,9 @@ class CEditText {
 
   HWND m_hOwner = nullptr;
   HWND m_hWnd = nullptr;
+  // The editor's own copy of the font it was started with: the layout may
+  // free its fonts (a new font for the selection, the system's fonts
+  // changed) while the editor is open.
   HFONT m_hFont = nullptr;
   WNDPROC m_oldProc = nullptr;
   int m_nLeft = 0;

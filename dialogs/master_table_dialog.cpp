@@ -184,6 +184,8 @@ void OnOk(HWND dialog, MasterTableState* s) {
       KeepStatementInReport(s->doc, m->statementText);
       SetSlotSourceName(s->doc, 0, s->data->GetCurrentDataSourceName());
       AfterTableChange(s->doc, m->tableSlots[0] ? m->tableSlots[0]->alias : "");
+      // A new statement replaces the result table as a new table does.
+      s->replaced = true;
       EndDialog(dialog, 1);
     } else {
       if (rc != -2) m->ShowEngineErrorFor(dialog, rc);

@@ -12,6 +12,7 @@
 #include "layout/layout_records.h"
 #include "engine/chart_output.h"
 #include "engine/run_report.h"
+#include "files/report_io.h"
 #include "files/report_reader.h"
 #include "expr/code_walks.h"
 #include "expr/compiler_state.h"
@@ -252,10 +253,34 @@ bool IsTotalSource(CKmComposite* m, uint32_t index) {
   return false;
 }
 
+namespace {
+// A list of field numbers ended by all ones, with one companion byte each:
+// the entry of the field that went closes up as the model's slots do, and
+// later numbers move down one.
+void CloseFieldSlot(uint32_t* fields, uint8_t* companion, int count, uint32_t id) {
+  int kept = 0;
+  for (int i = 0; i < count && fields[i] != kNoField; ++i) {
+    if (fields[i] == id) continue;
+    fields[kept] = fields[i] > id ? fields[i] - 1 : fields[i];
+    companion[kept++] = companion[i];
+  }
+  for (int i = kept; i < count; ++i) {
+    fields[i] = kNoField;
+    companion[i] = 0;
+  }
+}
+}  // namespace
+
 void OnFieldDeleted(CKmComposite* m, uint32_t id) {
   // The model has moved its own references (codes, slots, totals); the
   // document's band lines follow here.
   KmDocBase* doc = m->owner;
+  // The field is freed after this: the layout and its view let go of it.
+  FieldDef* going = m->GetFieldAt(id);
+  if (doc && doc->m_pLayout && going) {
+    if (doc->m_pLayout->currentItem == &going->head) doc->m_pLayout->currentItem = nullptr;
+    doc->m_pLayout->Hooks().ForgetItem(going->head);
+  }
   if (doc && doc->m_bandLines.lines)
     for (int i = 0; i < kBandLineTableRecords; ++i) {
       int32_t& obj = doc->m_bandLines.lines[i].objectId;
@@ -263,6 +288,13 @@ void OnFieldDeleted(CKmComposite* m, uint32_t id) {
       if (static_cast<uint32_t>(obj) == id) obj = -1;
       else if (static_cast<uint32_t>(obj) > id) --obj;
     }
+  // The report keeps its own copy of the sort and group slots (a run falls
+  // back on it, and it is saved): it follows the model's.
+  if (doc && doc->m_pRepIO) {
+    ReportSettings& st = doc->m_pRepIO->m_stream.settings;
+    CloseFieldSlot(st.sortFields, st.sortWords, kSortSlots, id);
+    CloseFieldSlot(st.groupFields, st.groupFlags, kSortSlots, id);
+  }
   ChartsFieldDeleted(doc, id);
 }
 

@@ -105,7 +105,7 @@ void KmDocBase::EndModalState() {
     if (m_bViewUpdate) UpdateViewsByHint(101, nullptr);
     UpdateViewCaret();
   }
-  if (HWND palette = PaletteWindow(this)) EnableWindow(palette, TRUE);
+  if (HWND palette = PaletteWindow(this); palette != nullptr && !m_bRunHoldsPalette) EnableWindow(palette, TRUE);
 }
 
 LRESULT DialogMsgFilterProc(int code, WPARAM wParam, LPARAM lParam) {

@@ -144,6 +144,9 @@ class KmDocBase {
   HHOOK m_hMsgFilterHook = nullptr;
   HOOKPROC m_pfnMsgFilter = nullptr;
   CWnd* m_pInsertFieldPalette = nullptr;  // the modeless Insert Field palette, when open
+  // A print or preview run keeps the palette off until it ends: the dialogs
+  // and messages of the run do not give it back.
+  BOOL m_bRunHoldsPalette = FALSE;
   HWND m_hOwnerWnd = nullptr;             // owner of help and of the system message box
 
   BOOL m_bReportOpen = FALSE;

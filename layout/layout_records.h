@@ -244,6 +244,9 @@ class LayoutHooks {
   virtual void UpdateScrollBars() {}
   virtual void SetModified() {}
   virtual void ForgetUndoDelete() {}
+  // The item is about to be freed (a field the model deletes): whatever the
+  // view keeps of it goes first.
+  virtual void ForgetItem(const ReportItemHead& /*item*/) {}
 };
 
 // What Clear holds for Undo and what Cut and Copy hold for Paste (the last

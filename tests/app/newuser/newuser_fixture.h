@@ -8,14 +8,19 @@
 #include "app/document.h"
 #include "app/main_frame.h"
 #include "app/print_run.h"
+#include "core/composite.h"
+#include "core/fields.h"
+#include "layout/layout_records.h"
 #include "layout/page_setup.h"
 #include "platform/win/message_box.h"
 #include "tests/app/filemenu/file_menu_fixture.h"
 #include "tests/support/program_run.h"
 #include "tests/support/window_sample.h"
+#include "tests/platform/ui/ui_test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -123,6 +128,58 @@ class NewUserTest : public ::testing::Test {
     answers.File(dialog, moved);
     Command(32001);  // File > Open
     return moved;
+  }
+  // Database > Master Table answered: Table..., the table picked from the
+  // list, OK. (The warning, when the change removes fields, is the test's.)
+  void AnswerMasterTable(const std::string& table) {
+    answers.On("Master Table", [](HWND d) {
+      Press(d, 210);
+      Press(d, IDOK);
+    });
+    answers.On("Master  Table", [table](HWND l) {
+      SelectListed(l, 200, table);
+      Press(l, IDOK);
+    });
+  }
+  // The SQL Select dialog answered with this statement.
+  void AnswerStatement(const std::string& sql) {
+    answers.On("SQL Select", [sql](HWND d) {
+      SetDlgItemTextA(d, 203, sql.c_str());
+      Press(d, IDOK);
+    });
+  }
+  // The report's field of that name, placed or not; the one placed on the
+  // layout (not held for Undo or in the designer's clipboard); its text of
+  // that wording.
+  FieldDef* FieldNamed(const char* name) {
+    for (FieldDef* f = doc->m_pModel->fieldList; f != nullptr; f = f->next)
+      if (std::strcmp(f->name, name) == 0) return f;
+    return nullptr;
+  }
+  FieldDef* PlacedField(const char* name) {
+    for (FieldDef* f = doc->m_pModel->fieldList; f != nullptr; f = f->next)
+      if (std::strcmp(f->name, name) == 0 && IsPlacedField(f) && !(f->head.flags & (kItemDeleted | kItemInClipboard)))
+        return f;
+    return nullptr;
+  }
+  TextItem* TextNamed(const char* text) {
+    for (TextItem* t = doc->m_pLayout->textHead; t != nullptr; t = t->nextText)
+      if (t->text != nullptr && std::strcmp(t->text, text) == 0 && !(t->head.flags & (kItemDeleted | kItemInClipboard)))
+        return t;
+    return nullptr;
+  }
+  // A click of the mouse on an object of the layout, at its middle.
+  void ClickOn(const ReportItemHead& h) {
+    const LayoutTables& t = *doc->m_pLayout;
+    const QPoint at((h.left + h.right) / 2 - t.scrollX, (h.top + h.bottom) / 2 - t.scrollY);
+    ui_test::MouseClick(frame->m_wndLayoutView.m_hWnd->widget.data(), at, false);
+  }
+  // File > Close (when a report is open), then File > Open of that report.
+  void Reopen(const std::string& path) {
+    if (doc->m_bReportOpen) Command(30000);
+    answers.File("Open Report", path);
+    Command(32001);
+    ASSERT_EQ(doc->GetPathName(), path);
   }
   // The report printed to a PDF of the folder by the command; its text.
   std::string PrintedBy(UINT command, const std::string& name) {

@@ -43,7 +43,32 @@ void ChooseAndInsert(HWND palette, const char* name) {
   file_menu_test::Press(palette, kInsertFieldButton);
 }
 
-TEST_F(NewUser, ThePaletteIsOverTheLayoutAndPlacesNothingWhileThePreviewRuns) {
+class PaletteRun : public NewUser {
+ protected:
+  // The country placed from the palette at the caret on the title line; the
+  // report saved, read back and printed: the title line carries a country.
+  void InsertCountrySaveAndPrint(HWND palette, const std::string& name) {
+    const int placed = Placed(Doc(), "country");
+    Doc().m_pView->MoveCaretToPoint(560, Doc().m_bandLines.lines[0].bottom - 3, true, true);
+    ChooseAndInsert(palette, "country");
+    EXPECT_EQ(Placed(Doc(), "country"), placed + 1);
+    SendMessageA(Frame(), WM_COMMAND, kCmdSave, 0);
+    EXPECT_FALSE(Doc().IsModified());
+    SendMessageA(Frame(), WM_COMMAND, kCmdClose, 0);
+    ASSERT_TRUE(Doc().ReadReport((Dir() + "/sales.kmw").c_str()));
+    EXPECT_EQ(Placed(Doc(), "country"), placed + 1);
+    PrintRunContext& ctx = GetPrintRunContext();
+    ctx.printToFile = Dir() + "/" + name + ".pdf";
+    Doc().m_pPageSetup->OutputDestination = 2;
+    SendMessageA(Frame(), WM_COMMAND, kCmdPrint, 0);
+    const std::string text = program_run::Capture("pdftotext -layout '" + ctx.printToFile + "' - 2>/dev/null");
+    const std::string title = text.substr(0, text.find('\n'));
+    EXPECT_NE(title.find("Orders by customer"), std::string::npos) << text;
+    EXPECT_NE(title.find("Norway"), std::string::npos) << text;
+  }
+};
+
+TEST_F(PaletteRun, ThePaletteIsOverTheLayoutAndPlacesNothingWhileThePreviewRuns) {
   ASSERT_NE(Start(), nullptr);
   SendMessageA(Frame(), WM_COMMAND, kCmdInsertField, 0);
   ASSERT_NE(Doc().m_pInsertFieldPalette, nullptr);
@@ -66,7 +91,6 @@ TEST_F(NewUser, ThePaletteIsOverTheLayoutAndPlacesNothingWhileThePreviewRuns) {
   // The preview waits on its page: the palette is hidden and disabled, and
   // an Insert sent to it all the same places nothing.
   const int fields = FieldCount(Doc());
-  const int placed = Placed(Doc(), "country");
   bool checked = false;
   const bool done = Run(kCmdPreview, {
       [&] { return ActivePreview() != nullptr && ActivePreview()->m_bWaiting && !ActivePreview()->m_bBusy; },
@@ -87,24 +111,49 @@ TEST_F(NewUser, ThePaletteIsOverTheLayoutAndPlacesNothingWhileThePreviewRuns) {
   // Back in the designer: shown and enabled, and Insert places the field at the caret.
   EXPECT_TRUE(IsWindowVisible(palette));
   EXPECT_TRUE(IsWindowEnabled(palette));
-  Doc().m_pView->MoveCaretToPoint(560, Doc().m_bandLines.lines[0].bottom - 3, true, true);
-  ChooseAndInsert(palette, "country");
-  EXPECT_EQ(Placed(Doc(), "country"), placed + 1);
+  InsertCountrySaveAndPrint(palette, "palette-run");
+}
 
-  // Saved, read back and printed: the title line carries a country.
-  SendMessageA(Frame(), WM_COMMAND, kCmdSave, 0);
-  EXPECT_FALSE(Doc().IsModified());
-  SendMessageA(Frame(), WM_COMMAND, kCmdClose, 0);
-  ASSERT_TRUE(Doc().ReadReport((Dir() + "/sales.kmw").c_str()));
-  EXPECT_EQ(Placed(Doc(), "country"), placed + 1);
-  PrintRunContext& ctx = GetPrintRunContext();
-  ctx.printToFile = Dir() + "/palette-run.pdf";
-  Doc().m_pPageSetup->OutputDestination = 2;
-  SendMessageA(Frame(), WM_COMMAND, kCmdPrint, 0);
-  const std::string text = program_run::Capture("pdftotext -layout '" + ctx.printToFile + "' - 2>/dev/null");
-  const std::string title = text.substr(0, text.find('\n'));
-  EXPECT_NE(title.find("Orders by customer"), std::string::npos) << text;
-  EXPECT_NE(title.find("Norway"), std::string::npos) << text;
+// Insert > Field asked for while the preview waits: the palette comes up
+// off (and out of the way) and stays so through a message the preview shows
+// (its Help, which says no help viewer exists), until the preview closes.
+TEST_F(PaletteRun, ThePaletteAskedForDuringAPreviewStaysOffUntilThePreviewCloses) {
+  ASSERT_NE(Start(), nullptr);
+  ASSERT_EQ(Doc().m_pInsertFieldPalette, nullptr);
+  HWND palette = nullptr;
+  std::string said;
+  bool checked = false;
+  const answer_box::Box message{kAppTitle, 200};
+  const bool done = Run(kCmdPreview, {
+      [&] { return ActivePreview() != nullptr && ActivePreview()->m_bWaiting && !ActivePreview()->m_bBusy; },
+      [&] {
+        SendMessageA(Frame(), WM_COMMAND, kCmdInsertField, 0);
+        palette = Doc().m_pInsertFieldPalette != nullptr ? Doc().m_pInsertFieldPalette->m_hWnd : nullptr;
+        EXPECT_NE(palette, nullptr);
+        EXPECT_FALSE(IsWindowEnabled(palette)) << "opened during the preview";
+        EXPECT_FALSE(IsWindowVisible(palette));
+        PostMessageA(ActivePreview()->m_hWnd, WM_COMMAND, kCmdPreviewHelp, 0);
+        return true;
+      },
+      answer_box::Press(message, IDOK, &said),
+      [&] {
+        if (answer_box::Find(message) != nullptr || ActivePreview() == nullptr || !ActivePreview()->m_bWaiting)
+          return false;
+        EXPECT_FALSE(IsWindowEnabled(palette)) << "the message gave the palette back during the run";
+        checked = true;
+        ActivePreview()->OnPreviewCommand(kCmdPreviewClose);
+        return true;
+      },
+  });
+  EXPECT_TRUE(done && checked);
+  EXPECT_NE(said.find("help viewer"), std::string::npos) << said;
+  ASSERT_EQ(ActivePreview(), nullptr);
+  ASSERT_TRUE(IsWindow(palette));
+  EXPECT_TRUE(IsWindowEnabled(palette));
+  EXPECT_TRUE(IsWindowVisible(palette));
+
+  // It places a field once the run is over.
+  InsertCountrySaveAndPrint(palette, "palette-preview");
 }
 
 }  // namespace

@@ -69,14 +69,7 @@ TEST_F(NewUserTest, ThePaletteNeverOffersTheFieldsOfAClosedReportOrARemovedMaste
   ASSERT_NE(palette, nullptr);
   ASSERT_TRUE(Has(Offered(palette), "quantity"));
   bool warned = false;
-  answers.On("Master Table", [](HWND d) {
-    Press(d, 210);
-    Press(d, IDOK);
-  });
-  answers.On("Master  Table", [](HWND l) {
-    SelectListed(l, 200, "customers");
-    Press(l, IDOK);
-  });
+  AnswerMasterTable("customers");
   answers.On("Fields Affected", [&](HWND w) {
     warned = true;
     Press(w, IDOK);

@@ -47,14 +47,7 @@ TEST_F(NewUserTest, ANewMasterTableLeavesNothingSelectedMarkedHeldForUndoOrCut) 
   ASSERT_EQ(view.CountSelected(), 1);
   ASSERT_EQ(view.MarkedLineCount(), 1);
 
-  answers.On("Master Table", [](HWND d) {
-    Press(d, 210);
-    Press(d, IDOK);
-  });
-  answers.On("Master  Table", [](HWND l) {
-    SelectListed(l, 200, "customers");
-    Press(l, IDOK);
-  });
+  AnswerMasterTable("customers");
   answers.On("Fields Affected", [](HWND w) { Press(w, IDOK); });
   Command(kCmdMasterTable);
   ASSERT_STREQ(doc->m_pModel->tableSlots[0]->path, "customers");
