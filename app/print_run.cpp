@@ -163,8 +163,11 @@ bool PrepareOutputFile(CKmDoc& doc, const std::string& path) {
   return true;
 }
 
-PrintRunSetup SetupFromDocument(CKmDoc& doc, const PrintRunContext& ctx) {
+PrintRunSetup SetupFromDocument(CKmDoc& doc, PrintRunContext& ctx) {
   PrintRunSetup setup;
+  // The page set-up's lengths are in the document's unit: metric margins are
+  // turned into inches by the print job.
+  ctx.printer.measureUnit = doc.m_measure;
   if (const PageSetupRec* ps = doc.m_pPageSetup) {
     setup.leftMargin = ps->LeftMargin;
     setup.landscape = ps->Landscape == 1;
@@ -281,6 +284,11 @@ void SetQuerySortKeys(CKmDoc& doc) {
   FieldDef* keys[kKeyLevels] = {};
   uint32_t kinds[kKeyLevels] = {};
   SelectInputs* in = GetSelectInputs(m);
+  // The database folds case where the program does (the sort-order file's
+  // switches), or its order and joins would disagree with the groups and
+  // look-ups the program makes of the same values.
+  in->sortCase = m->SortCaseCombined != 0;
+  in->joinCase = m->CompareCaseCombined != 0;
   std::fill(std::begin(in->sortKeys), std::end(in->sortKeys), nullptr);
   // A conflict is the run's own check to report.
   if (CheckSortAndGroupFields(m, setup, keys, kinds) == 1) return;

@@ -261,6 +261,7 @@ class ProgramRunShell : public RunShell {
     ::PostExportCount(static_cast<CKmDoc&>(doc), count, sync);
   }
   void PreviewPageDone(KmDocBase& doc, int lastPage) override { ::PreviewPageDone(&doc, lastPage); }
+  void PageEnded(KmDocBase&, int32_t pageStatus) override { GetPrintRunContext().pageStatus = pageStatus; }
   void ShowCounter(KmDocBase& doc, uint32_t label, const char* text) override {
     ::ShowCounter(static_cast<CKmDoc&>(doc), label, text);
   }

@@ -43,6 +43,9 @@ class RunShell {
   virtual void PostExportCount(KmDocBase& doc, uint32_t count, int sync) = 0;
   // The preview takes the page just ended and waits for the user there.
   virtual void PreviewPageDone(KmDocBase& doc, int lastPage) = 0;
+  // The printer library's answer for the page just sent (negative: the job
+  // failed), which the print command reports when the run is over.
+  virtual void PageEnded(KmDocBase& doc, int32_t pageStatus) = 0;
   // A record counter of the run status dialog: label is a string id (all
   // ones hides the counters) with its text.
   virtual void ShowCounter(KmDocBase& doc, uint32_t label, const char* text) = 0;

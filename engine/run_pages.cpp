@@ -148,6 +148,7 @@ int EndPage(KmDocBase* doc, int lastPage) {
   if (!r->preview) {
     if (!r->pageEndFailed && Has(r, 7)) {
       LONG result = r->driver->EndPage(r->page, send);
+      TheRunShell().PageEnded(*doc, static_cast<int32_t>(result));
       if (result < 0) {
         if (doc->m_nRunState != kRunCancelled) doc->m_nRunState = kRunStopped;
         r->pageEndFailed = true;

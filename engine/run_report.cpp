@@ -59,6 +59,7 @@ class QuietShell : public RunShell {
   void PostCopyNumber(KmDocBase&, int) override {}
   void PostExportCount(KmDocBase&, uint32_t, int) override {}
   void PreviewPageDone(KmDocBase&, int) override {}
+  void PageEnded(KmDocBase&, int32_t) override {}
   void ShowCounter(KmDocBase&, uint32_t, const char*) override {}
   void ShowRunNote(KmDocBase&, const std::string&) override {}
 };

@@ -123,6 +123,8 @@ int CheckSortAndGroupFields(CKmComposite* m, GroupSetup& s, FieldDef* keys[kKeyL
 
 int CheckSortForTotals(CKmComposite* m, GroupSetup& s, FieldDef* keys[kKeyLevels], uint32_t kinds[kKeyLevels]) {
   const int r = CheckSortAndGroupFields(m, s, keys, kinds);
+  // The run lists fetch the sort fields for as long as the program sorts.
+  m->totalsSortWord = r == -2 ? 1 : 0;
   if (r == -2) {
     s.totalsSortNeeded = 1;
     ShowProgressPhase(m, 0, keys[0] != nullptr);

@@ -13,6 +13,9 @@
 #include "platform/win/ui_app.h"
 #include "platform/win/window.h"
 #include "tests/support/answer_box.h"
+#include "tests/support/run_harness.h"
+#include "app/run_status.h"
+#include "engine/run_output.h"
 
 #include <gtest/gtest.h>
 
@@ -234,4 +237,28 @@ TEST_F(PrintRunTest, ATotalConditionThatNoLongerCompilesStopsTheRun) {
   ASSERT_EQ(g_messages.size(), 1u);
   EXPECT_EQ(g_messages[0], "Total condition for 'BIGSUM' must be edited");
   EXPECT_TRUE(services.log.empty());
+}
+
+// The printer library's answer for each page ends up where the print
+// command looks for it once the run is over: a failed page is reported by
+// its spooler message, a refused one by the general message.
+TEST(PrintRunPageStatus, APageTheLibraryFailsIsReportedAfterTheRun) {
+  UiStartApplication();
+  PrintRunContext& ctx = GetPrintRunContext();
+  const std::pair<LONG, unsigned> cases[] = {{1, 0u}, {-4, 639u}, {-5, 642u}, {-1, 640u}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    RunHarness h;
+    InstallRunShell(&AppRunShell());  // after the harness, which takes every shell away
+    for (BYTE band : {kBandTitle, kBandRecord, kBandPageFooter}) h.AddBand(band, 1);
+    h.SetRecords(std::vector<FakeRecord>(3));
+    h.driver.endPageResult = c.first;
+    ctx.pageStatus = 7;
+    h.Run();
+    EXPECT_EQ(ctx.pageStatus, c.first);
+    EXPECT_EQ(SpoolerErrorMessage(ctx.pageStatus, h.doc.m_nRunState), c.second);
+  }
+  ctx.pageStatus = 0;
+  InstallRunShell(nullptr);
+  EXPECT_EQ(RunStatusWindow(), nullptr);
 }

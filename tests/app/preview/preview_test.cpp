@@ -308,6 +308,7 @@ class RecordingShell : public RunShell {
   void PostCopyNumber(KmDocBase& doc, int pass) override { shell_.PostCopyNumber(doc, pass); }
   void PostExportCount(KmDocBase& doc, uint32_t count, int sync) override { shell_.PostExportCount(doc, count, sync); }
   void PreviewPageDone(KmDocBase& doc, int lastPage) override { shell_.PreviewPageDone(doc, lastPage); }
+  void PageEnded(KmDocBase& doc, int32_t pageStatus) override { shell_.PageEnded(doc, pageStatus); }
   void ShowRunNote(KmDocBase& doc, const std::string& text) override { shell_.ShowRunNote(doc, text); }
   void ShowCounter(KmDocBase& doc, uint32_t label, const char* text) override {
     shell_.ShowCounter(doc, label, text);

@@ -155,6 +155,7 @@ class ExportCountWatch : public RunShell {
     SaveWindowPicture(PrintingWindow(), ScreenPath("export_rows_exported").c_str());
   }
   void PreviewPageDone(KmDocBase& doc, int lastPage) override { AppRunShell().PreviewPageDone(doc, lastPage); }
+  void PageEnded(KmDocBase& doc, int32_t pageStatus) override { AppRunShell().PageEnded(doc, pageStatus); }
   void ShowCounter(KmDocBase& doc, uint32_t label, const char* text) override {
     AppRunShell().ShowCounter(doc, label, text);
   }

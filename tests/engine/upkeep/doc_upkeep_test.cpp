@@ -82,6 +82,15 @@ TEST(Upkeep, RunListsMarkWhatTheReportUses) {
   EXPECT_FALSE(hidden->flags & kFieldNeeded);
   EXPECT_FALSE(deleted->flags & kFieldNeeded);
   EXPECT_TRUE(UsesMemoFields(&t.m) == false);
+  // A sort the program makes itself needs its sort field's values.
+  t.m.sortFields[0] = t.Number(hidden);
+  RebuildRunLists(&d.doc, 1, false);
+  EXPECT_FALSE(hidden->flags & kFieldNeeded);
+  t.m.totalsSortWord = 1;
+  RebuildRunLists(&d.doc, 1, false);
+  EXPECT_TRUE(hidden->flags & kFieldNeeded);
+  t.m.totalsSortWord = 0;
+  t.m.sortFields[0] = kNoField;
 
   // Deleting a field: group slots close up, band lines and the filter follow.
   t.m.sortFields[0] = t.Number(hidden);
@@ -123,6 +132,7 @@ TEST(Upkeep, RecordCounters) {
     void PostCopyNumber(KmDocBase&, int) override {}
     void PostExportCount(KmDocBase&, uint32_t, int) override {}
     void PreviewPageDone(KmDocBase&, int) override {}
+    void PageEnded(KmDocBase&, int32_t) override {}
     void ShowCounter(KmDocBase&, uint32_t label, const char* text) override { g_shown.emplace_back(label, text); }
     void ShowRunNote(KmDocBase&, const std::string&) override {}
   } log;

@@ -270,6 +270,10 @@ TEST_F(TotalsTest, SortAndGroupChecks) {
   EXPECT_EQ(s.totalsSortNeeded, 0);
   EXPECT_EQ(CheckSortForTotals(&model, s, keys, kinds), -2);
   EXPECT_EQ(s.totalsSortNeeded, 1);
+  EXPECT_EQ(model.totalsSortWord, 1) << "the run lists must fetch the sort fields";
+  s.recordLimit = 0;
+  EXPECT_EQ(CheckSortForTotals(&model, s, keys, kinds), -1);
+  EXPECT_EQ(model.totalsSortWord, 0);
 }
 
 TEST_F(TotalsTest, SelectionField) {
