@@ -39,6 +39,7 @@ void InstallRunHooks(void (*message)(const char* text)) {
   pass.showStatus = ShowPassStatus;
   pass.message = message;
   pass.groupTotalsCounter = GroupTotalsCounterStep;
+  pass.selectedCounter = SelectedCounterStep;
   InstallRunShell(&AppRunShell());
 }
 

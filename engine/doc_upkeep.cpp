@@ -201,6 +201,11 @@ void GroupTotalsCounterStep(CKmComposite* m, int step) {
   else ClearStatusCounters(m);
 }
 
+void SelectedCounterStep(CKmComposite* m, int step) {
+  if (step == 0) ResetRecordCounters(m);
+  else CountSelected(m, false);
+}
+
 void ShowLimitedCounts(CKmComposite* m, bool sortedTotals, bool limited) {
   if (sortedTotals) ShowCounters(m);
   // The marker is the line's label: it stands alone.

@@ -29,6 +29,8 @@ void ClearStatusCounters(CKmComposite* m);
 // The three above as the totals sort steps through them (the record pass's
 // hook): 0 reset, 1 count one group, 2 take the counters down.
 void GroupTotalsCounterStep(CKmComposite* m, int step);
+// The record sort's counters (RecordPassHooks::selectedCounter).
+void SelectedCounterStep(CKmComposite* m, int step);
 // limited: the query's record limit is set.
 void ShowLimitedCounts(CKmComposite* m, bool sortedTotals, bool limited);
 void ShowCounters(CKmComposite* m);

@@ -48,6 +48,9 @@ struct RecordPassHooks {
   // sort reads the totals back: step 0 resets it, 1 counts a group, 2 takes
   // it down.
   void (*groupTotalsCounter)(CKmComposite* model, int step) = nullptr;
+  // Its "Records read:" and "Selected:" counters while the record sort
+  // reads: step 0 resets them, 1 counts a record the sort takes.
+  void (*selectedCounter)(CKmComposite* model, int step) = nullptr;
 };
 RecordPassHooks& GetRecordPassHooks();
 

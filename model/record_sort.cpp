@@ -631,6 +631,7 @@ struct RecordSortKeys {
 
 int SortInitPass(SortContext& ctx) {
   ResetRunCounters(ctx.model);
+  if (GetRecordPassHooks().selectedCounter != nullptr) GetRecordPassHooks().selectedCounter(ctx.model, 0);
   return 0;
 }
 
@@ -645,6 +646,7 @@ int SortNextRecord(SortContext& ctx) {
     r = ScanRecords(m, callback, st->lastStatus);
     st->lastStatus = r;
   } while (r == kEngineRecordRejected);
+  if (r == 0 && GetRecordPassHooks().selectedCounter != nullptr) GetRecordPassHooks().selectedCounter(m, 1);
   return r;
 }
 

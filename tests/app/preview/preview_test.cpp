@@ -658,7 +658,8 @@ TEST_F(PreviewRun, GroupsSortedByTheirTotalsCountTheTotalsReadBack) {
 }
 
 // Database > Limit Result: a run of the sorted report reads only that many
-// records, sorts them itself and says so in the run status dialog.
+// records, sorts them itself and says so in the run status dialog, counting
+// the records it selected.
 TEST_F(PreviewRun, ALimitedRunShowsItsMarker) {
   WriteReport(0);
   Program program(dir_ + "/sales.kmw");
@@ -674,6 +675,12 @@ TEST_F(PreviewRun, ALimitedRunShowsItsMarker) {
   Drive(30030, {});
   EXPECT_NE(std::find(shell.thirdLine.begin(), shell.thirdLine.end(), "LIMITED |"), shell.thirdLine.end())
       << ::testing::PrintToString(shell.thirdLine);
+  // The sort counted the four records it took.
+  std::string selected;
+  for (const std::string& line : shell.thirdLine)
+    if (line.rfind("Selected:|", 0) == 0) selected = line.substr(line.find('|') + 1);
+  selected.erase(0, selected.find_first_not_of(' '));
+  EXPECT_EQ(selected, "4") << ::testing::PrintToString(shell.thirdLine);
   // Four order lines, no more.
   const std::string text = PdfText(Pdf());
   int lines = 0;
