@@ -14,7 +14,7 @@ enum : int {
   kStretch = 1010, kFile = 1012, kObjectKind = 1011, kObjectType = 1012, kObjectApp = 1013
 };
 constexpr UINT kStrInches = 590, kStrCentimetres = 591, kStrMaxInches = 767, kStrMaxCentimetres = 768,
-               kStrBadWidth = 625, kStrBadHeight = 629, kStrCropLarger = 782;
+               kStrBadWidth = 4629, kStrBadHeight = 629, kStrCropLarger = 782;
 constexpr int kMaxInches = 2540, kMaxCentimetres = 6450;  // hundredths
 
 struct Dialog {
