@@ -9,6 +9,12 @@
 #include "platform/win/window_picture.h"
 #include "tests/support/screens.h"
 
+#include "foundation/text_helpers.h"
+#include "layout/layout_records.h"
+
+#include <QImage>
+
+#include <cstring>
 #include <string>
 
 namespace new_user {
@@ -37,6 +43,48 @@ TEST_F(NewUser, ScreensTheBandPaneShowsEveryBandNameWhole) {
   Doc().m_hUiFont = ui;
   EXPECT_GT(boldWidth, plainWidth);
   EXPECT_TRUE(SaveWindowPicture(Frame(), ScreenPath("designer-sample-band-pane").c_str()));
+
+  // The names' g, p and y keep their bottoms: in each name's strip the
+  // lowest ink lies at least two rows below the foot of its first letter,
+  // which stands on the baseline, and within the strip.
+  const std::string picture = ScreenPath("band-pane-names");
+  ASSERT_TRUE(SaveWindowPicture(pane.m_hWnd, picture.c_str()));
+  const QImage shot(QString::fromStdString(picture));
+  ASSERT_FALSE(shot.isNull());
+  const LayoutTables& layout = *Doc().m_pLayout;
+  const BandLineTable& lines = layout.Lines();
+  const int shift = pane.GetRulerOffset();
+  auto dark = [&](int x, int y) { return qGray(shot.pixel(x, y)) < 90; };
+  int checked = 0;
+  for (int i = 0; i <= lines.lastUsed; ++i) {
+    const BandLineRec& r = lines.lines[i];
+    if (i < lines.lastUsed && lines.lines[i + 1].kind == r.kind) continue;  // the name is on a band's last line
+    char name[64];
+    GetBandName(name, sizeof name, r.kind, [&](int level) { return MainFrame().m_wndLayoutView.Host().GroupFieldName(level); });
+    if (std::strpbrk(name, "gpy") == nullptr) continue;
+    // Below the separator lines over the strip.
+    const int top = std::max(shift, r.bottom - r.pixelHeight - layout.scrollY + shift + 3);
+    const int bottom = r.bottom - layout.scrollY + shift;
+    const int right = std::min(shot.width(), pane.NamesWidth() - 14);  // not the gutter's lines
+    int firstColumn = -1, firstEnd = -1, footOfFirst = -1, lowest = -1;
+    for (int x = 0; x < right; ++x) {
+      bool ink = false;
+      for (int y = top; y <= bottom && y < shot.height(); ++y)
+        if (dark(x, y)) {
+          ink = true;
+          lowest = std::max(lowest, y);
+          if (firstEnd < 0) footOfFirst = std::max(footOfFirst, y);
+        }
+      if (ink && firstColumn < 0) firstColumn = x;
+      if (!ink && firstColumn >= 0 && firstEnd < 0) firstEnd = x;
+    }
+    SCOPED_TRACE(name);
+    ASSERT_GE(footOfFirst, 0) << "no name drawn";
+    EXPECT_GE(lowest, footOfFirst + 2) << "the descenders are cut";
+    EXPECT_LE(lowest, bottom);
+    ++checked;
+  }
+  EXPECT_GE(checked, 2) << "Page Header and the company group's bands";
 }
 
 }  // namespace
