@@ -20,6 +20,7 @@
 #include "platform/win/profile.h"
 
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -154,12 +155,11 @@ bool OnOk(HWND dialog, DefaultsState& s) {
   const LRESULT sel = SendDlgItemMessageA(dialog, kPaper, CB_GETCURSEL, 0, 0);
   const PrinterPaper* paper =
       sel >= 0 && static_cast<size_t>(sel) < s.papers.size() ? &s.papers[static_cast<size_t>(sel)] : nullptr;
-  const long pageLength = paper ? paper->heightTenthsMm : 2794;
-  const int from = s.unit == 1 ? kVertHundredths : kVertTenthsMm;
-  const int landscape = doc.m_pPageSetup ? doc.m_pPageSetup->Landscape : 0;
-  const long topMm = ConvertVertMeasure(static_cast<WORD>(margins[0]), kVertTenthsMm, from, landscape);
-  const long bottomMm = ConvertVertMeasure(static_cast<WORD>(margins[1]), kVertTenthsMm, from, landscape);
-  if (topMm + bottomMm >= pageLength) return Refuse(dialog, doc, kTop, "Top plus bottom margin exceeds page length"), false;
+  // New reports start upright on the paper.
+  const MarginFault fault = CheckMarginsOnPaper(margins[0], margins[1], margins[2], margins[3], s.unit == 1,
+                                                paper ? paper->widthTenthsMm : 2159,
+                                                paper ? paper->heightTenthsMm : 2794, false, kTop, kLeft);
+  if (fault.text != nullptr) return Refuse(dialog, doc, fault.control, fault.text), false;
   const long pts = ReadScaled(dialog, kPts, 1, dec);
   if (pts < 40 || pts > 5000) {
     char text[80];
@@ -385,6 +385,25 @@ bool WriteDefaultSettings(CKmDoc& doc) {
   ComputeLogicalTextWidth(doc);
   doc.SetWaitCursor(0);
   return ok;
+}
+
+MarginFault CheckMarginsOnPaper(long top, long bottom, long left, long right, bool inches, long paperWidth,
+                                long paperLength, bool landscape, int topControl, int leftControl) {
+  auto tenthsMm = [inches](long v) {
+    const WORD w = static_cast<WORD>(std::clamp<long>(v, 0, 0xFFFF));
+    return static_cast<long>(inches ? ConvertVertMeasure(w, kVertTenthsMm, kVertHundredths, 0) : w);
+  };
+  const long length = landscape ? paperWidth : paperLength;
+  const long width = landscape ? paperLength : paperWidth;
+  MarginFault fault;
+  if (tenthsMm(top) + tenthsMm(bottom) >= length) {
+    fault.text = "Top plus bottom margin exceeds page length";
+    fault.control = topControl;
+  } else if (tenthsMm(left) + tenthsMm(right) >= width) {
+    fault.text = "Left plus right margin exceeds page width";
+    fault.control = leftControl;
+  }
+  return fault;
 }
 
 INT_PTR DefaultSettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

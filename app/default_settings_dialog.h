@@ -23,6 +23,19 @@ int FindPaperIndex(const std::vector<PrinterPaper>& papers, int code);
 // "User defined: w x h unit" for a user-defined paper, else nothing.
 std::string UserPaperSizeText(const PrinterPaper& paper, int unit, char decimal);
 
+// Margins that leave no room on the paper, checked as the dialogs that set
+// them check them: top plus bottom against the page's length, left plus
+// right against its width. Margins in hundredths of an inch when inches,
+// else tenths of a millimetre; the paper (tenths of a millimetre) as it
+// stands upright, turned when landscape. The message for the first pair at
+// fault and the edit to go back to, or null.
+struct MarginFault {
+  const char* text = nullptr;
+  int control = 0;
+};
+MarginFault CheckMarginsOnPaper(long top, long bottom, long left, long right, bool inches, long paperWidth,
+                                long paperLength, bool landscape, int topControl, int leftControl);
+
 INT_PTR DefaultSettingsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR EditDefaultSettings(CKmDoc& doc);
 // Writes the [Defaults] keys of the dialog in their order; false when a write failed.

@@ -280,6 +280,8 @@ BOOL CKmDoc::OnSaveDocument(const char* path) {
   bool sameAsLoad = m_pRootStorage != nullptr && !m_strPathName.empty() &&
                     NativePath(m_strPathName) == target;
   vt_ole::Storage root = sameAsLoad ? *m_pRootStorage : vt_ole::Storage{};
+  // Pictures beside the report are stored as such, for the file's own folder.
+  if (m_pRepIO != nullptr) m_pRepIO->SetReportLocation(target);
   if (Serialize(root, true) != 0) {
     ShowDocMessage(*this, GetResString(kIdsFailedToSave, 0), MB_ICONEXCLAMATION);
     return FALSE;

@@ -3,6 +3,7 @@
 #include "app/document.h"
 #include "data/data_access.h"
 #include "data/query_desc.h"
+#include "data/user_statement.h"
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
 #include "foundation/text_helpers.h"
@@ -195,6 +196,20 @@ BOOL CKmDoc::ReadStartFile(const char* path, char* masterTable, int size, BOOL* 
     ShowDocMessage(*this, FormatDocString(1148, path), MB_ICONSTOP);
     return FALSE;
   }
+  // A user name or password that would break out of its place in the
+  // connect text is refused before anything of the file is taken; the file
+  // counts as not read, its fault told.
+  char value[81];
+  const struct {
+    const char* key;
+    unsigned refusal;
+  } logon[] = {{kKeyUserName, 62314}, {kKeyPassword, 62315}};
+  for (const auto& l : logon)
+    if (GetPrivateProfileStringA(kStartSection, l.key, "", value, sizeof value, file.c_str()) > 0 &&
+        !IsValidLogonValue(value)) {
+      ShowDocMessage(*this, GetResString(l.refusal, 0), MB_ICONSTOP);
+      return FALSE;
+    }
   if (fileRead) *fileRead = TRUE;
   char master[262] = {};
   GetPrivateProfileStringA(kStartSection, kKeyMasterTable, "", master, sizeof master, file.c_str());
@@ -204,7 +219,6 @@ BOOL CKmDoc::ReadStartFile(const char* path, char* masterTable, int size, BOOL* 
   CopyBounded(m_files.startFile, sizeof m_files.startFile, path);
 
   DataAccess* data = m_pModel ? GetDataAccess(m_pModel) : nullptr;
-  char value[81];
   if (GetPrivateProfileStringA(kStartSection, kKeyDataSource, "", value, sizeof value, file.c_str()) > 0 && data)
     data->SetDataSourceOverride(value);
   if (GetPrivateProfileStringA(kStartSection, kKeyUserName, "", value, sizeof value, file.c_str()) > 0 && data)
@@ -254,7 +268,9 @@ BOOL CKmDoc::ConnectQueryDataSource() {
   const char* source = m_pQuery->dataSource.c_str();
   if (data->ConnectDataSource(source, false, true, m_pQuery->connect.c_str()) == 1) {
     data->SelectDataSource(source);
-    return TRUE;
+    // A statement that would change the data is refused with its reason
+    // before any report is made of it.
+    return CheckReadingStatement(data, m_pSqlText, nullptr, 0, false) ? TRUE : FALSE;
   }
   ShowDocMessage(*this, GetResString(1139, 0), MB_ICONSTOP);
   return FALSE;

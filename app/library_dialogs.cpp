@@ -446,12 +446,14 @@ INT_PTR LibraryOpenDlgProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 // The name the Save As dialog proposes: the report's name, or its file's
-// title without ".KMW", or "Untitled".
+// title without ".KMW", or "Untitled". A member's name is in the code page:
+// a file name kept in the system's spelling gives its letters, and "?" for
+// those the code page lacks.
 std::string ProposedName(const LibraryDialog& s) {
   const CKmDoc& doc = *s.doc;
   if (s.fromLibrary || doc.m_bLibraryMode) return doc.m_szReportName;
   if (doc.m_szReportName[0] == 0) return GetResString(kIdsUntitled, 0);
-  std::string name = GetDisplayFileName(doc.m_szReportName);
+  std::string name = Utf8ToAnsi(FileNameText(GetDisplayFileName(doc.m_szReportName)));
   if (name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".KMW") == 0) name.resize(name.size() - 4);
   return name;
 }

@@ -350,6 +350,7 @@ int CKmDoc::OpenReport(const char* path) {
     }
     m_pRootStorage = root;
     m_hHeldFile = HoldReportFile(openPath.c_str());
+    if (m_pRepIO != nullptr) m_pRepIO->SetReportLocation(openPath);
     read = Serialize(*root, false);
     if (read == kReadOk) {
       SetModifiedFlag(io->ModifiedByLoading());

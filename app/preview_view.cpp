@@ -27,6 +27,8 @@ constexpr const char* kPageClass = "KmPreviewPage";
 constexpr int kToolBarHeight = 28;
 constexpr int kScrollBarSize = 16;
 constexpr UINT kIdPageLabel = 50;
+constexpr UINT kIdPageRange = 5983;      // "Page range %lu to %lu"
+constexpr UINT kIdPageRangeFrom = 5984;  // "Page range from %lu"
 constexpr UINT kIdPreviewWindowError = 638;
 constexpr int kHelpContextPreview = 1071;
 constexpr int kStatusTextMax = 100;
@@ -380,9 +382,24 @@ void CPreview::ShowPageNumber() {
   std::snprintf(m_szStatus, sizeof m_szStatus, "%s  %lu", LoadResString(kIdPageLabel).c_str(),
                 static_cast<unsigned long>(m_pState->pageShown + start));
   if (m_pFrame && IsWindow(m_pFrame->m_wndStatusBar.m_hWnd)) {
-    m_pFrame->m_wndStatusBar.SetPaneText(0, PreviewStatusText());
+    m_pFrame->m_wndStatusBar.SetPaneText(0, PreviewMessageText().c_str());
     m_pFrame->m_wndStatusBar.SetPaneText(1, m_szStatus);
   }
+}
+
+std::string CPreview::PreviewMessageText() const {
+  const char* status = PreviewStatusText();
+  const ReportRun* r = m_pDoc != nullptr ? m_pDoc->m_pRun : nullptr;
+  // The page range stored with the report governs what the preview shows:
+  // it says so, beside what the run tells.
+  if (r == nullptr || m_pDoc->m_nRunMode != 0 || (r->startPage <= 1 && r->endPage >= kDefaultEndPage)) return status;
+  char range[100];
+  if (r->endPage >= kDefaultEndPage)
+    std::snprintf(range, sizeof range, LoadResString(kIdPageRangeFrom).c_str(), static_cast<unsigned long>(r->startPage));
+  else
+    std::snprintf(range, sizeof range, LoadResString(kIdPageRange).c_str(),
+                  static_cast<unsigned long>(std::max<int32_t>(r->startPage, 1)), static_cast<unsigned long>(r->endPage));
+  return *status != '\0' ? std::string(range) + "   " + status : std::string(range);
 }
 
 void CPreview::Repaint() {
@@ -586,7 +603,7 @@ void CPreview::PageDone(int isLast) {
     if (m_pDriver->HasEntry(15)) m_pDriver->PreviewPageFinished(&s);
     if (m_pDriver->HasEntry(25) && !m_pDriver->StorePage(&s, s.previewWindow, m_pDoc->m_nRunState)) {
       ShowStatusText(*m_pDoc, 0, 0, nullptr, nullptr, 626);
-      if (m_pFrame) m_pFrame->m_wndStatusBar.SetPaneText(0, PreviewStatusText());
+      if (m_pFrame) m_pFrame->m_wndStatusBar.SetPaneText(0, PreviewMessageText().c_str());
       m_pDoc->m_nRunState = -2;
       GetPrintRunContext().previewStoreFailed = true;
       return;
@@ -638,7 +655,7 @@ void CPreview::PageDone(int isLast) {
   if (m_pDoc->m_nRunState >= 0 && m_pDriver->HasEntry(25) &&
       !m_pDriver->StorePage(&s, s.previewWindow, m_pDoc->m_nRunState)) {
     ShowStatusText(*m_pDoc, 0, 0, nullptr, nullptr, 626);
-    if (m_pFrame) m_pFrame->m_wndStatusBar.SetPaneText(0, PreviewStatusText());
+    if (m_pFrame) m_pFrame->m_wndStatusBar.SetPaneText(0, PreviewMessageText().c_str());
     m_pDoc->m_nRunState = -2;
     GetPrintRunContext().previewStoreFailed = true;
   }

@@ -3,6 +3,8 @@
 // loop in which the run waits for the user after each page.
 #pragma once
 
+#include <string>
+
 #include "platform/mfc/afxwin.h"
 #include "platform/printer/page_driver.h"
 #include "platform/win/accel.h"
@@ -79,6 +81,9 @@ class CPreview : public CWnd {
   HWND PageWindow() const { return m_hPage; }
   HWND ToolButton(UINT id) const;
   const char* StatusText() const { return m_szStatus; }
+  // The status line's message pane: the page range in force, then what the
+  // run tells.
+  std::string PreviewMessageText() const;
   // Over the frame's panes, between the menu bar and the status line.
   void Layout();
 

@@ -111,16 +111,28 @@ bool OnOk(HWND dialog, CKmPrintDialog& p, bool fromButton) {
   ctx.printWhat = static_cast<int>(SendDlgItemMessageA(dialog, kPrintWhat, CB_GETCURSEL, 0, 0));
   if (ctx.printWhat < 0) ctx.printWhat = 0;
   if (IsDlgButtonChecked(dialog, kPages) == BST_CHECKED) {
-    for (int id : {kFromPage, kToPage}) {
-      const std::string t = ItemText(dialog, id, 20);
+    unsigned long pages[2] = {0, 0};
+    const int ids[2] = {kFromPage, kToPage};
+    for (int i = 0; i < 2; ++i) {
+      const std::string t = ItemText(dialog, ids[i], 20);
       if (t.empty()) continue;
-      const unsigned long n = std::strtoul(t.c_str(), nullptr, 10);
-      if (n > kPageLimit) {
+      pages[i] = std::strtoul(t.c_str(), nullptr, 10);
+      if (pages[i] > kPageLimit) {
         doc.ErrorBoxOwner(dialog,
                           "The page number is too large.  Please enter a value less than or equal to 65534.");
-        SetFocus(GetDlgItem(dialog, id));
+        SetFocus(GetDlgItem(dialog, ids[i]));
         return false;
       }
+    }
+    // A range that ends before it starts would print nothing: the last
+    // page is the number to mend.
+    if (pages[0] > 0 && pages[1] > 0 && pages[1] < pages[0]) {
+      doc.ErrorBoxOwner(dialog,
+                        "The To page comes before the From page.  Please enter a To page greater than or equal to "
+                        "the From page.");
+      SetFocus(GetDlgItem(dialog, kToPage));
+      SendDlgItemMessageA(dialog, kToPage, EM_SETSEL, 0, -1);
+      return false;
     }
   }
   if (p.Result < 0) p.Result = 1;
@@ -395,12 +407,13 @@ bool OnPageSetupOk(HWND dialog, PageSetupRun& r) {
       sel >= 0 && static_cast<size_t>(sel) < r.papers.size() ? &r.papers[static_cast<size_t>(sel)] : nullptr;
   const bool landscape = IsDlgButtonChecked(dialog, kPsLandscape) == BST_CHECKED;
   const long length = paper ? paper->heightTenthsMm : (ps.PaperLength > 0 ? ps.PaperLength : 2794);
-  const int from = doc.m_measure == 1 ? kVertHundredths : kVertTenthsMm;
-  const long top = ConvertVertMeasure(static_cast<WORD>(margins[2]), kVertTenthsMm, from, landscape);
-  const long bottom = ConvertVertMeasure(static_cast<WORD>(margins[3]), kVertTenthsMm, from, landscape);
-  if (top + bottom >= length) {
-    doc.ErrorBoxOwner(dialog, "Top plus bottom margin exceeds page length");
-    SetFocus(GetDlgItem(dialog, kPsTop));
+  const long width = paper ? paper->widthTenthsMm : (ps.PaperWidth > 0 ? ps.PaperWidth : 2159);
+  // A landscape page is as long as the paper is wide.
+  const MarginFault fault = CheckMarginsOnPaper(margins[2], margins[3], margins[0], margins[1], doc.m_measure == 1,
+                                                width, length, landscape, kPsTop, kPsLeft);
+  if (fault.text != nullptr) {
+    doc.ErrorBoxOwner(dialog, fault.text);
+    SetFocus(GetDlgItem(dialog, fault.control));
     return false;
   }
   ps.LeftMargin = static_cast<int32_t>(margins[0]);

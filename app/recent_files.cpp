@@ -109,15 +109,32 @@ void CKmRecentFileList::Remove(int index) {
   WriteList();
 }
 
+namespace {
+// Letters of a UTF-8 text: its bytes that do not continue a letter.
+int Letters(const std::string& s) {
+  int n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+// The first count letters of a UTF-8 text.
+std::string FirstLetters(const std::string& s, int count) {
+  size_t at = 0;
+  for (int seen = 0; at < s.size(); ++at)
+    if ((static_cast<unsigned char>(s[at]) & 0xC0) != 0x80 && seen++ == count) break;
+  return s.substr(0, at);
+}
+}  // namespace
+
 std::string AbbreviatePath(const std::string& path, int maxLength) {
-  if (static_cast<int>(path.size()) <= maxLength) return path;
+  if (Letters(path) <= maxLength) return path;
   const std::string title = FileTitle(path);
-  if (static_cast<int>(title.size()) > maxLength) return title.substr(0, static_cast<size_t>(maxLength - 3)) + "...";
+  if (Letters(title) > maxLength) return FirstLetters(title, maxLength - 3) + "...";
   // The volume part: the root and the first folder.
   size_t volumeEnd = path.find('/', 1);
   if (volumeEnd == std::string::npos) return title;
   const std::string volume = path.substr(0, volumeEnd);
-  if (static_cast<int>(volume.size() + 5 + title.size()) > maxLength) return title;
+  if (Letters(volume) + 5 + Letters(title) > maxLength) return title;
   // The longest tail of folders and the name that fits after "volume/...".
   std::string best = "/" + title;
   size_t cut = path.size() - title.size() - 1;
@@ -125,7 +142,7 @@ std::string AbbreviatePath(const std::string& path, int maxLength) {
     const size_t prev = path.rfind('/', cut - 1);
     if (prev == std::string::npos || prev < volumeEnd) break;
     const std::string tail = path.substr(prev);
-    if (static_cast<int>(volume.size() + 4 + tail.size()) > maxLength) break;
+    if (Letters(volume) + 4 + Letters(tail) > maxLength) break;
     best = tail;
     cut = prev;
   }
@@ -138,7 +155,9 @@ std::string CKmRecentFileList::GetDisplayName(int index, const std::string& curr
   const std::string title = FileTitle(path);
   const std::string folder = path.substr(0, path.size() - title.size());
   if (!currentDir.empty() && folder == currentDir) return title;
-  return AbbreviatePath(path, kRecentDisplayLength);
+  // Shortened by the letters a person reads, never inside one, and given
+  // back in the program's spelling of names.
+  return ProgramFileName(AbbreviatePath(FileNameText(path), kRecentDisplayLength));
 }
 
 void CKmRecentFileList::UpdateMenu(HMENU menu) const {

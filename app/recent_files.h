@@ -37,7 +37,7 @@ class CKmRecentFileList {
   std::vector<std::string> entries_;
 };
 
-// A path shortened to at most maxLength characters for a menu: the title
-// alone when even that is too long ("..." after its first maxLength - 3),
-// else the first folder, "/..." and the longest tail that fits.
+// A path (UTF-8) shortened to at most maxLength letters for a menu: the
+// title alone when even that is too long ("..." after its first
+// maxLength - 3), else the first folder, "/..." and the longest tail that fits.
 std::string AbbreviatePath(const std::string& path, int maxLength);

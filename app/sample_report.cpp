@@ -78,8 +78,10 @@ class Builder {
     FieldDef* grandLines = Total("GrandLines", amount, kSummaryCount, kSummaryResetNever);
 
     // One group: the customer, sorted by name.
+    // The model's slots are what the report file keeps; the Group Order
+    // dialog marks a level it makes with 1.
     m_.groupFields[0] = m_.GetFieldIndex(company);
-    st.settings.groupFlags[0] = 1;
+    m_.groupFlags[0] = 1;
     st.settings.sortFields[0] = m_.sortFields[0] = m_.GetFieldIndex(company);
     st.settings.sortFields[1] = m_.sortFields[1] = m_.GetFieldIndex(order);
 

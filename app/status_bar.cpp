@@ -11,6 +11,7 @@
 #include "layout/layout_records.h"
 #include "data/table_fields.h"
 #include "core/composite.h"
+#include "platform/win/fileio.h"
 #include "platform/win/gdi.h"
 #include "platform/win/resources.h"
 #include "platform/win/wsprintf.h"
@@ -41,6 +42,18 @@ int TextWidth(HDC dc, const char* text) {
   SIZE s{0, 0};
   GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &s);
   return s.cx;
+}
+
+// At most kMainTextMax bytes of the text into dst (kMainTextMax + 1 bytes).
+// A text that names a file in the system's spelling is not cut inside a
+// letter: the rest would no longer read as that name.
+void CopyMessageText(char* dst, const char* src) {
+  const size_t n = CopyBounded(dst, kMainTextMax + 1, src);
+  if (src == nullptr || src[n] == '\0' || (static_cast<unsigned char>(src[n]) & 0xC0) != 0x80) return;
+  if (FileNameText(src) != src) return;
+  size_t cut = n;
+  while (cut > 0 && (static_cast<unsigned char>(src[cut]) & 0xC0) == 0x80) --cut;
+  dst[cut] = '\0';
 }
 
 // The library file's name without its folders.
@@ -99,7 +112,7 @@ void CKmStatusBar::SetTextEx(const char* text, int flag) { SetPaneString(0, text
 
 void CKmStatusBar::SetPaneString(int selector, const char* text, int) {
   if (selector == 0) {
-    CopyBounded(m_text, sizeof m_text, text);
+    CopyMessageText(m_text, text);
     SetPaneText(0, m_text);
   } else if (selector == 1) {
     CopyBounded(m_position, sizeof m_position, text);
@@ -112,7 +125,7 @@ void CKmStatusBar::ShowMessage(const char* text) {
   if (text && text[0]) {
     SetText(text);
     // Without the buffer (not attached) the message shows but is not kept.
-    if (m_pKept) CopyBounded(m_pKept, kMainTextMax + 1, text);
+    if (m_pKept) CopyMessageText(m_pKept, text);
   }
 }
 

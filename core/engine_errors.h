@@ -81,6 +81,7 @@ enum EngineErrorCodes : int32_t {
   kEngineMissingResultName = 3239,
   kEngineDuplicateResultName = 3240,
   kEngineMissingProcedure = 3241,
+  kEngineChangingStatement = 3242,  // a user statement that is not one SELECT or procedure call
 };
 
 constexpr uint32_t kEngineFallbackTextId = 1509;  // "Cannot read %s database"

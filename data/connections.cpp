@@ -119,6 +119,11 @@ bool IsValidDataSourceName(const char* name) {
   return true;
 }
 
+bool IsValidLogonValue(const char* value) {
+  // Drivers that split the text at every ";" read no braces.
+  return value == nullptr || std::strpbrk(value, ";{}") == nullptr;
+}
+
 bool IsValidDatabaseName(const char* name) {
   if (name == nullptr) return false;
   for (const char* p = name; *p; ++p)
@@ -321,6 +326,11 @@ int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool repor
     FreeRecord(record);
     return 0;
   }
+  if (!MakeReadOnly(record, reportErrors)) {
+    qeDisconnect(record->libConnection);
+    FreeRecord(record);
+    return 0;
+  }
   if (replace) {
     current_ = nullptr;
     DisconnectDataSource(name);
@@ -373,7 +383,7 @@ bool DataAccess::ConnectOtherDatabase(const char* database, const char* newName,
   record->hdbc = qeGetODBCHdbc(record->libConnection);
   record->henv = qeGetODBCHenv();
   LoadDataSourceSettings(record);
-  if (!AddConnection(record)) {
+  if (!MakeReadOnly(record, true) || !AddConnection(record)) {
     qeDisconnect(record->libConnection);
     FreeRecord(record);
     return false;
@@ -381,6 +391,22 @@ bool DataAccess::ConnectOtherDatabase(const char* database, const char* newName,
   ++connectionCount_;
   if (out) *out = record;
   return true;
+}
+
+bool DataAccess::MakeReadOnly(DataSourceSettings* record, bool reportErrors) {
+  // A report writer only reads: the driver is asked to refuse changes where
+  // it can, and the platform's own statement for it, when kmwsql.ini gives
+  // one, runs first thing on the connection.
+  OdbcSetReadOnly(record->hdbc);
+  const char* section = record->platform[0] ? record->platform : record->dbmsName;
+  const std::string statement = section[0] ? SqlIniString(section, "ReadOnlyStatement", "", 256) : std::string();
+  if (statement.empty()) return true;
+  const QEHANDLE done = qeExecSQL(record->libConnection, statement.c_str());
+  const int err = qeErr();
+  if (done != 0) qeEndSQL(done);
+  if (err == 0 && done != 0) return true;
+  if (reportErrors) ReportDbError(nullptr, 0, record);
+  return false;
 }
 
 bool DataAccess::DisconnectDataSource(const char* name) {
@@ -687,6 +713,13 @@ int DataAccess::SetDatabase(const char* name) {
 
 bool DataAccess::DatabaseIsFile() {
   if (IsFileDataSource()) return true;
+  if (current_ == nullptr || current_->hdbc == nullptr) return false;
+  // A driver without catalogs cannot change its database: what the data
+  // source names is its one database, however its name is written.
+  char catalogs[8] = {};
+  if (OdbcGetInfoText(current_->hdbc, ODBC_INFO_CATALOG_NAME, catalogs, sizeof catalogs) != ODBC_OK ||
+      (catalogs[0] != 'Y' && catalogs[0] != 'y'))
+    return true;
   char database[261];
   return GetDatabaseName(database, sizeof database) && std::strpbrk(database, "/\\:") != nullptr;
 }
@@ -708,12 +741,18 @@ bool DataAccess::SwitchDatabase(const char* name) {
     return true;
   // Connected again under the same name, the database in the connect text.
   const std::string source = current_->name;
+  const std::string before = current_->completedConnect;
   const int suppress = suppressFlag;  // this switch's failures are shown
   ReplaceConnectDatabase(name);
   suppressFlag = suppress;
   const std::string text = current_->completedConnect;
   DisconnectDataSource(source.c_str());
-  if (ConnectDataSource(source.c_str(), false, true, text.c_str()) != 1) return false;
+  if (ConnectDataSource(source.c_str(), false, true, text.c_str()) != 1) {
+    // The source stays connected as it was: what uses it later meets the
+    // database that is not there, not a connection that is gone.
+    if (ConnectDataSource(source.c_str(), false, false, before.c_str()) == 1) SelectDataSource(source.c_str());
+    return false;
+  }
   SelectDataSource(source.c_str());
   return GetDatabaseName(now, sizeof now) && std::strcmp(now, name) == 0;
 }

@@ -134,8 +134,9 @@ class DataAccess : public ModelAttachment {
   // the database of an open connection is connected again with the database
   // in its connect text. False after the driver's message.
   bool SwitchDatabase(const char* name);
-  // Whether the current source's database is a file (a file data source, or
-  // a database named by its path): another database name means nothing there.
+  // Whether the current source's database is a file (a file data source, a
+  // driver that knows no catalogs, or a database named by its path): another
+  // database name means nothing there, and is never opened.
   bool DatabaseIsFile();
   const char* GetDatabaseListSql();
   void ReplaceConnectDatabase(const char* database);
@@ -254,6 +255,9 @@ class DataAccess : public ModelAttachment {
   int Flag(uint32_t bit) const { return current_ && (current_->flags & bit) ? 1 : 0; }
   int Flag2(uint32_t bit) const { return current_ && (current_->flags2 & bit) ? 1 : 0; }
   void FreeRecord(DataSourceSettings* record);
+  // Makes a new connection read-only where its driver or platform can; false
+  // (after the message when asked) when the platform's statement for it fails.
+  bool MakeReadOnly(DataSourceSettings* record, bool reportErrors);
   void AppendConnectText(std::string& text, const char* addition);
   std::string SqlIniString(const char* section, const char* key, const char* def, int size) const;
   int SqlIniInt(const char* section, const char* key, int def) const;
@@ -289,3 +293,6 @@ std::string ConnectValue(const std::string& value);
 bool IsValidDataSourceName(const char* name);
 // A database name with no ";", "{", "}", "=" or control characters.
 bool IsValidDatabaseName(const char* name);
+// A user name or password that can go into a connect text: none of ";",
+// "{" or "}" (a null one too).
+bool IsValidLogonValue(const char* value);

@@ -9,6 +9,7 @@
 #include "data/reportview.h"
 #include "data/select_builder.h"
 #include "data/table_fields.h"
+#include "data/user_statement.h"
 #include "foundation/heap_strings.h"
 
 #include <cstring>
@@ -86,6 +87,7 @@ int RefreshSqlAfterJoinChange(CKmComposite* m) {
   // A REPORTVIEW statement runs from its SELECT.
   if (IsSqlReport(m) && m->statementOffset < std::strlen(m->statementText)) sql = m->statementText + m->statementOffset;
   if (sql.empty()) return 0;
+  if (IsSqlReport(m) && !CheckReadingStatement(da, m->statementText, nullptr, 0, false)) return 1;
   char error[600] = {};
   const int rc = ExecSqlWithWait(m, sql.c_str(), error, sizeof error);
   if (rc != 0) ShowSqlMessage(error[0] ? error : "Error executing SELECT statement", true);

@@ -1,6 +1,7 @@
 #include "data/reportview.h"
 #include "data/table_fields.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,7 +9,9 @@
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
 #include "core/engine_errors.h"
+#include "data/data_access.h"
 #include "data/open_tables.h"
+#include "data/user_statement.h"
 
 namespace {
 
@@ -98,7 +101,9 @@ const char* const* ReportViewNames(const CKmComposite* m) { return m->reportView
 
 void FreeReportViewNames(CKmComposite* m) { m->reportViewNames.reset(); }
 
-int ParseReportViewStatement(CKmComposite* m, const char* text, uint32_t* position, bool passExec) {
+namespace {
+
+int ParseStatementShape(CKmComposite* m, const char* text, uint32_t* position, bool passExec) {
   if (!text) text = "";
   const size_t length = std::strlen(text);
   uint32_t pos = *position <= length ? *position : static_cast<uint32_t>(length);
@@ -167,6 +172,24 @@ int ParseReportViewStatement(CKmComposite* m, const char* text, uint32_t* positi
   FreeReportViewNames(m);
   *position = pos;
   return 0;
+}
+
+}  // namespace
+
+int ParseReportViewStatement(CKmComposite* m, const char* text, uint32_t* position, bool passExec) {
+  const std::string name = m->reportViewName;
+  const uint32_t offset = m->statementOffset;
+  const uint32_t from = *position;
+  const int rc = ParseStatementShape(m, text, position, passExec);
+  if (rc != 0) return rc;
+  // Nothing that would change the data source is ever taken for a report.
+  const size_t length = std::strlen(text);
+  if (IsReadingStatement(text + std::min<size_t>(from, length), GetDataAccess(m)->GetProcVerb())) return 0;
+  FreeReportViewNames(m);
+  m->reportViewName = name;
+  m->statementOffset = offset;
+  *position = from;
+  return kEngineChangingStatement;
 }
 
 void FreeSqlMaster(CKmComposite* m) {

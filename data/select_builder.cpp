@@ -6,6 +6,7 @@
 #include "data/db_errors.h"
 #include "data/sql_names.h"
 #include "data/table_fields.h"
+#include "data/user_statement.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
 #include "data/filter_text.h"
@@ -649,6 +650,10 @@ int PrepareReportQuery(CKmComposite* model, std::string* text, int* sortColumns)
   model->BuildFieldIndex();
   *text = r->mainStatement;
   if (model->statementText != nullptr && model->statementText[0]) {
+    if (!CheckReadingStatement(GetDataAccess(model), model->statementText, nullptr, 0, false)) {
+      FreeFieldBuffers(model);
+      return 1;
+    }
     char* sub = SubstituteSelectParameters(text->c_str(), nullptr);
     if (sub == nullptr) {
       FreeFieldBuffers(model);

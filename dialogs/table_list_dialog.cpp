@@ -2,12 +2,14 @@
 
 #include "data/data_access.h"
 #include "data/select_params.h"
+#include "data/user_statement.h"
 #include "dialogs/data_source_dialogs.h"
 #include "dialogs/ds_table_list_dialog.h"
 #include "foundation/doc_base.h"
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
 #include "platform/win/dialog.h"
+#include "platform/win/unattended.h"
 #include "platform/win/wsprintf.h"
 
 #include <algorithm>
@@ -221,6 +223,11 @@ void StatementOk(HWND dialog, TableListRequest* r) {
 }  // namespace
 
 bool CheckUserSelect(DataAccess* data, const char* sql, std::string* error) {
+  // A statement that would change the data never reaches the data source.
+  if (!IsReadingStatement(sql, data->GetProcVerb())) {
+    *error = RefusedStatementText();
+    return false;
+  }
   if (data->Current() == nullptr) return true;
   char* substituted = SubstituteSelectParameters(sql, nullptr);
   if (substituted == nullptr) {
@@ -374,6 +381,14 @@ INT_PTR TableListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam
         if (!r->allOwners) FillTableList(dialog, r);
       }
       ArrangeSqlSelectDialog(dialog, r, ownerCombo);
+      if (r->statementMode && IsUnattendedRun()) {
+        // Nobody can write or mend the statement: OK's checks say what they
+        // refuse, and the dialog never hands back the statement the run
+        // could not use. The unattended run ends.
+        StatementOk(dialog, r);
+        EndDialog(dialog, 0);
+        return TRUE;
+      }
       return r->statementMode ? FALSE : TRUE;
     }
     case WM_COMMAND:

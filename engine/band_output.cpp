@@ -41,6 +41,10 @@ BYTE GroupOptions(ReportRun* run, int level) {
 
 // A group header with Swap Header, or a group footer with Swap Footer, goes
 // with the page and holds as many lines as it has.
+// The band being laid out (0 between bands): the one a page overflow
+// interrupts when the page footer is output from inside it.
+int BandInProgress(const ReportRun* run) { return run->calc != nullptr ? run->calc->bandInProgress : 0; }
+
 bool IsSwappedBand(ReportRun* run, int band) {
   if (IsGroupHeader(band)) return (GroupOptions(run, band - kBandGroupHeader) & kGroupSwapHeader) != 0;
   if (IsGroupFooter(band)) return (GroupOptions(run, band - kBandGroupFooter) & kGroupSwapFooter) != 0;
@@ -49,7 +53,9 @@ bool IsSwappedBand(ReportRun* run, int band) {
 
 }  // namespace
 
-void ShowPrintMemoryMessage(ReportRun*) { ShowOutputError(OutputMessageText(626)); }
+void ShowOutputRefused(ReportRun* run) {
+  ShowOutputError(OutputMessageText(kIdOutputRefused, std::to_string(run != nullptr ? run->pageCount : 0)));
+}
 
 int& RunStateOf(ReportRun* run) {
   static int detached = -1;  // no document: stopped
@@ -222,12 +228,11 @@ const BYTE* GetFieldValueShown(ReportRun* run, const FieldDef* field, int band) 
   if (band == kBandPageFooter) {
     bool fromCurrent = s->breakBand == kBandRecord || IsGroupHeader(s->breakBand) || s->recordRepeating ||
                        run->recordRepeating ||
-                       (s->overflowBand != 0 && !IsGroupFooter(s->overflowBand));
+                       (BandInProgress(run) != 0 && !IsGroupFooter(BandInProgress(run)));
     return fromCurrent ? current : previous;
   }
   if (band == kBandPageHeader || IsGroupHeader(band)) {
-    bool fromPrevious = s->breakInGroupFooter || (s->repeatedHeader != 0 && s->repeatedHeader == band) ||
-                        run->recordedRepeatBand == band;
+    bool fromPrevious = s->breakInGroupFooter || run->recordedRepeatBand == band;
     return fromPrevious ? previous : current;
   }
   return previous;
@@ -244,7 +249,6 @@ int AliasValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value) {
 
 int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLimit, int band,
                    LONG* trailingUsed, bool recordLine, int kind, LONG height, int layoutLine) {
-  (void)layoutLine;  // page-image exports label lines with it
   BandOutputState* s = run->band;
   PageDriver* d = run->driver;
   PageOutputState* ps = run->page;
@@ -290,7 +294,6 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
     return s->measuredHeight > fitLimit && !run->topOfPage ? 1 : 0;
   }
 
-  const int visible = LinesVisible(run) ? 1 : 0;
   std::vector<BYTE> shifted;
   const std::vector<BYTE>* text = &lineText;
   if (!pageBand && RunModeOf(run) == 0 && !s->swappedFooterOutput && !run->topOfPage) {
@@ -323,14 +326,24 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
     }
   }
 
+  // The page store of an RTF export learns each line's band, an HTML
+  // export's also its layout line.
+  if (ps != nullptr && (run->exportRun == kExportRunRtf || run->exportRun == kExportRunHtml)) {
+    ps->currentBand = band;
+    if (run->exportRun == kExportRunHtml) ps->currentLayoutLine = layoutLine;
+  }
+
+  // Visible by the page the line lands on: a line carried over to the
+  // range's first page shows there.
+  const int visible = LinesVisible(run) ? 1 : 0;
   if (!empty) {
     if (!d->AdvanceBeforeLine(ps, height, visible)) {
-      if (runState == 0) ShowPrintMemoryMessage(run);
+      if (runState == 0) ShowOutputRefused(run);
       runState = -2;
       return 1;
     }
     if (visible && count > 0 && d->HasEntry(14) && !d->OutputLine(ps, text->data(), count)) {
-      if (runState == 0) ShowPrintMemoryMessage(run);
+      if (runState == 0) ShowOutputRefused(run);
       runState = -1;
       return 1;
     }
@@ -518,7 +531,9 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
       if (sendKind != kLineText) height = inBand ? ExplicitLineHeight(s, L[line]) : 0;
       int stop = SendOutputLine(run, text, fitLimit, band, &trailingUsed, band == kBandRecord, sendKind, height,
                                 line);
-      if (stop != 0) return measuring ? 1 : RunStateOf(run);
+      // A stop with the run still going is the page range's end, reached
+      // inside the band: the callers end the pass on it.
+      if (stop != 0) return measuring || RunStateOf(run) == 0 ? 1 : RunStateOf(run);
       anyOutput = true;
       ++outputLines;
     }
@@ -582,7 +597,12 @@ int OutputBand(ReportRun* run, int band, LONG fitLimit) {
   BandOutputState* s = run->band;
   if (s == nullptr) return RunStateOf(run);
   ++s->nesting;
+  // Only a band the run itself draws is the one in progress; a band output
+  // from inside it (the page footer of an overflow) or measured is not.
+  const bool outermost = s->nesting == 1 && fitLimit == 0 && run->calc != nullptr;
+  if (outermost) run->calc->bandInProgress = band;
   int result = OutputBandLines(run, band, fitLimit);
+  if (outermost) run->calc->bandInProgress = 0;
   --s->nesting;
   return result;
 }

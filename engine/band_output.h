@@ -109,8 +109,6 @@ struct BandOutputState {
   bool breakInGroupFooter = false;
   bool swappedFooterOutput = false;  // a swapped group footer is being output
   bool recordRepeating = false;    // the Record band is output again (also ReportRun::recordRepeating)
-  int overflowBand = 0;            // the band in overflow, 0 none
-  int repeatedHeader = 0;          // the group header repeated at the page top (also ReportRun::recordedRepeatBand)
   LONG measuredHeight = 0;         // measuring: height so far (the caller clears it)
   LONG measuredTrailing = 0;       // measuring: blank height at the end
   int waitingPictures = 0, waitingCharts = 0, waitingOleItems = 0;
@@ -241,8 +239,9 @@ bool IsAcrossBand(const ReportRun* run, int band);
 int& RunStateOf(ReportRun* run);
 int RunModeOf(const ReportRun* run);
 
-// "Insufficient memory for print/preview" in a system-modal box.
-void ShowPrintMemoryMessage(ReportRun* run);
+// The page driver did not take a line or an object of the page now being
+// made: said once for the run, naming the page (never as a memory failure).
+void ShowOutputRefused(ReportRun* run);
 
 // Lines are drawn from the first page to output on (counted in pages begun,
 // so a restarted page number never hides or shows the wrong pages), and

@@ -138,7 +138,7 @@ void PutRowLine(ReportRun* run, int line) {
   for (int place = 0; place < s->rowRecords; ++place) {
     AcrossCell* c = Cell(s, place, line);
     if (c && !PutTextRun(run, c->text)) {
-      if (RunStateOf(run) == 0) ShowPrintMemoryMessage(run);
+      if (RunStateOf(run) == 0) ShowOutputRefused(run);
       RunStateOf(run) = -1;
       return;
     }
@@ -158,7 +158,6 @@ int FlushAcrossRow(ReportRun* run, int fromLine) {
     ClearPageCells(run);
     return 0;
   }
-  const int visible = LinesVisible(run) ? 1 : 0;
   const int firstLine = std::max(0, FirstRecordLine(s));
   const int lines = std::min(s->rowLines, s->linesPerRecord);
   int result = 1;
@@ -195,10 +194,12 @@ int FlushAcrossRow(ReportRun* run, int fromLine) {
     AcrossCell* first = Cell(s, 0, line);
     tops[line] = d->CurrentY(run->page);
     if (!(first->flags & kCellSent)) {
+      // Visible by the page the line lands on, which a page end in the row changes.
+      const int visible = LinesVisible(run) ? 1 : 0;
       DWORD m = MeasureRowLine(run, nullptr, line, 0);
       LONG height = static_cast<LONG>(m & 0xFFFF), depth = static_cast<LONG>(m >> 16);
       if (!d->AdvanceBeforeLine(run->page, height, visible)) {
-        if (RunStateOf(run) == 0) ShowPrintMemoryMessage(run);
+        if (RunStateOf(run) == 0) ShowOutputRefused(run);
         RunStateOf(run) = -2;
         result = 0;
         break;

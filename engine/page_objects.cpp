@@ -19,10 +19,10 @@ WORD PrinterY(const BandOutputState* s, LONG decipoints) {
   return ToWord(DecipointsToPrinterY(s->units, static_cast<DWORD>(std::max<LONG>(0, decipoints))));
 }
 
-// A refused record stops the run once with the memory message.
+// A refused record stops the run, said once.
 int Refused(ReportRun* run) {
   int& runState = RunStateOf(run);
-  if (runState == 0) ShowPrintMemoryMessage(run);
+  if (runState == 0) ShowOutputRefused(run);
   runState = -1;
   return 0;
 }

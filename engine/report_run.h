@@ -28,6 +28,11 @@ constexpr int kAcrossCellBytes = 9;
 constexpr uint8_t kGroupPageOptions = kGroupResetPage | kGroupSwapFooter | kGroupSwapHeader;
 constexpr uint8_t kRunLevelBits = kRunBreakPending | kRunHeaderBusy | kRunHeaderRepeated;
 
+// ReportRun::exportRun of the page-image exports whose pages label their
+// lines: RTF by band, HTML by band and layout line (format codes 5 and 8).
+constexpr uint32_t kExportRunRtf = 5 + 1;
+constexpr uint32_t kExportRunHtml = 8 + 1;
+
 // Run states.
 constexpr int kRunGoing = 0;
 constexpr int kRunStopped = -1;
@@ -35,7 +40,7 @@ constexpr int kRunDriverRefused = -2;
 constexpr int kRunCancelled = -3;
 
 // Messages the run ends with.
-enum RunMessage : int { kMsgNoRecords = 0, kMsgStartPageTooLarge = 1, kMsgAcrossMemory = 2 };
+enum RunMessage : int { kMsgNoRecords = 0, kMsgStartPageTooLarge = 1, kMsgAcrossMemory = 2, kMsgNoRoomOnPage = 3 };
 // Notes of the run status: a setting the run could not honour.
 constexpr unsigned kIdRepeatFieldNotNumeric = 5963;
 constexpr unsigned kIdRecordTallerThanPage = 5964;
@@ -107,7 +112,7 @@ struct ReportRun {
   uint32_t pageNumber = kPageNumberBeforeRun;
   uint32_t recordsOutput = 0;
   uint32_t outputEmitted = 0;
-  uint32_t exportRun = 0;              // an export: its format code + 1
+  uint32_t exportRun = 0;              // an export: its format code + 1 (kExportRun...)
   void* exportJob = nullptr;           // the export run's own state (not owned)
   uint32_t preview = 0;
   int32_t fetchResult = 0;

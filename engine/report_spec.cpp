@@ -5,6 +5,7 @@
 #include "data/data_access.h"
 #include "data/table_fields.h"
 #include "data/data_source_settings.h"
+#include "engine/band_output.h"
 #include "engine/output_messages.h"
 #include "engine/report_run.h"
 #include "files/report_io.h"
@@ -25,6 +26,7 @@
 #include "foundation/doc_base.h"
 #include "foundation/page_metrics.h"
 #include "foundation/intl_settings.h"
+#include "platform/win/codepage_text.h"
 #include "platform/win/fileio.h"
 #include "platform/win/version_info.h"
 
@@ -125,8 +127,8 @@ class SpecPrinter {
     if (line_.size() > 8) {
       if (!d->HasEntry(14) ||
           !d->OutputLine(s, reinterpret_cast<const BYTE*>(line_.data()), static_cast<int>(line_.size()))) {
+        if (doc_->m_nRunState == 0) ShowOutputRefused(run_);
         doc_->m_nRunState = -1;
-        ShowOutputError(OutputMessageText(626));
       }
     }
     d->AdvanceAfterLine(s, 0, 1);
@@ -289,12 +291,16 @@ std::string FormatSpecDate(const IntlSettings& intl, int day, int month, int yea
   return std::string(m) + sep + d + sep + y;
 }
 
+// A file name as the page prints it: its letters in the code page, "?" for
+// those a name kept in the system's spelling has beyond it.
+std::string PrintedName(const std::string& name) { return Utf8ToAnsi(FileNameText(name)); }
+
 // A file's label at 8 with its name at 12, then a line with the
 // modification date and time of the file at path (nothing when the file
 // cannot be found).
 void PrintFileLine(SpecPrinter& p, KmDocBase* doc, const char* label, const std::string& name,
                    const std::string& path) {
-  p.Labeled(label, name, 8, false, 12);
+  p.Labeled(label, PrintedName(name), 8, false, 12);
   FileInfo info;
   if (!GetFileInfoByPath(path, &info) && !GetFileInfoByPath(NativePath(path), &info)) return;
   const std::time_t when = static_cast<std::time_t>(info.modifiedSeconds);
@@ -413,7 +419,7 @@ void PrintFormat(SpecPrinter& p, ReportRun* run) {
   if (ps->PaperSource >= 0 && ps->PaperSource < 16) row("Paper Source:", kBins[ps->PaperSource]);
   std::string printFile;
   if (ps->OutputDestination == 2 && doc->m_pRepIO != nullptr) printFile = doc->m_pRepIO->m_stream.settings.printFileName;
-  row("Print to File:", printFile.empty() ? "No" : printFile);
+  row("Print to File:", printFile.empty() ? "No" : PrintedName(printFile));
   row("Collate copies:", ps->Collate ? "Yes" : "No");
   p.Spaces(8);
   p.Text("Page Setup");
@@ -631,7 +637,7 @@ void PrintItems(SpecPrinter& p, KmDocBase* doc, CKmComposite* m, SpecFontList& f
         } else if (h->flags & kItemKindPicture) {
           const PictureItem* pic = PictureOfItem(h);
           g.pictures.push_back(pic);
-          std::string name = FileNameOnly(pic->fileName);
+          std::string name = PrintedName(FileNameOnly(pic->fileName));
           if (name.size() > 20) name = name.substr(0, 17) + "..";
           p.Formatted("%-20.20s", name.c_str());
         } else {
@@ -881,7 +887,7 @@ void PrintGraphicTables(SpecPrinter& p, KmDocBase* doc, CKmComposite* m, const S
   if (!g.pictures.empty()) {
     std::vector<std::pair<std::string, const ReportItemHead*>> rows;
     std::vector<int> scalings;
-    for (const PictureItem* pic : g.pictures) rows.emplace_back(pic->fileName, &pic->head), scalings.push_back(pic->scaling);
+    for (const PictureItem* pic : g.pictures) rows.emplace_back(PrintedName(pic->fileName), &pic->head), scalings.push_back(pic->scaling);
     PrintSizedTable(p, doc, "PICTURE FIELDS", "File", rows, scalings);
   }
   PrintLinesAndBoxes(p, doc, g);
@@ -1128,7 +1134,7 @@ void PrintExportOptions(SpecPrinter& p, const std::vector<SpecExportBlock>* expo
     p.EndLine();
     p.Spaces(10);
     p.Formatted("%s %s", "Export", b.formatName.c_str());
-    p.Labeled("File name:", b.path, 12, false, 14);
+    p.Labeled("File name:", PrintedName(b.path), 12, false, 14);
     for (const auto& l : b.lines) {
       p.EndLine();
       p.Spaces(l.first);

@@ -7,6 +7,8 @@
 #include "engine/page_objects.h"
 #include "foundation/doc_base.h"
 
+#include <algorithm>
+
 namespace {
 
 bool Has(const ReportRun* r, int ordinal) { return r->driver && r->page && r->driver->HasEntry(ordinal); }
@@ -175,6 +177,19 @@ void OutputPageBreakBands(KmDocBase* doc, int footerPart) {
   CalcOf(r).footerSwap = 0;
 }
 
+bool PageLeavesRoom(KmDocBase* doc) {
+  ReportRun* r = RunOf(doc);
+  if (!r || !Has(r, 10) || !Has(r, 12)) return true;
+  const int32_t header = std::max<int32_t>(0, BandHeight(doc, kBandPageHeader, 1));
+  if (header + r->pageFooterHeight <= 0) return true;
+  // Measured on the first page, begun as its first band would begin it.
+  if (BeginDriverPage(doc, r)) return false;
+  if (header + r->pageFooterHeight < SpaceLeft(r)) return true;
+  r->output->ShowMessage(doc, kMsgNoRoomOnPage, 0);
+  doc->m_nRunState = kRunStopped;
+  return false;
+}
+
 int OutputGroupHeaders(KmDocBase* doc, int mode) {
   ReportRun* r = RunOf(doc);
   if (!r || mode < 0 || mode > 2) return 1;
@@ -227,7 +242,13 @@ int OutputGroupFooters(KmDocBase* doc) {
         CalcOf(r).reservedFooterSpace = 0;
       }
       if (r->columnsAcross > 1 && swap) r->currentColumn = 1;
-      if (RunBand(doc, r, band)) return 1;
+      // A swapped footer takes the page footer's place: its lines are not
+      // kept above that footer's reserve, so the band stays whole.
+      BandOutputState* out = swap ? r->band : nullptr;
+      if (out != nullptr) out->swappedFooterOutput = true;
+      const int stop = RunBand(doc, r, band);
+      if (out != nullptr) out->swappedFooterOutput = false;
+      if (stop) return 1;
       if (r->columnsAcross > 1 && swap) r->currentColumn = r->columnsAcross;
     }
     ResetPrintedOnceMarks(doc, level);

@@ -129,6 +129,7 @@ bool BeginFirstPage(KmDocBase* doc, ReportRun* r, bool* nextCopy) {
     doc->m_nRunState = kRunStopped;
     return false;
   }
+  if (!PageLeavesRoom(doc)) return false;
   if (doc->m_pModel) SaveFieldValues(doc->m_pModel);
   if (OutputTitleBand(doc)) {
     if (r->pageCount < r->endPage) return false;
@@ -155,7 +156,10 @@ void PostFinalCounts(KmDocBase* doc, ReportRun* r) {
 // Steps 8 and 9: after the last record.
 void FinishPass(KmDocBase* doc, ReportRun* r) {
   PostFinalCounts(doc, r);
-  if (r->band != nullptr) FlushAcrossRow(r, 0);
+  // The last row of records across may end the last page of the range.
+  if (r->band != nullptr && !FlushAcrossRow(r, 0) &&
+      (doc->m_nRunState != kRunGoing || r->pageCount >= r->endPage))
+    return;
   CalcOf(r).swapHeaderPending = 0;
   CalcOf(r).pageAffectingBreak = 0;
   CalcOf(r).reservedFooterSpace = 0;

@@ -40,6 +40,7 @@ constexpr UINT kIdFilterMemory = 742;
 constexpr UINT kIdNoRecords = 5960;
 constexpr UINT kIdStartPageTooLarge = 5961;
 constexpr UINT kIdAcrossMemory = 5962;
+constexpr UINT kIdNoRoomOnPage = 5981;
 
 void DispatchPending() {
   MSG msg;
@@ -79,6 +80,9 @@ void RunOutput::ShowMessage(KmDocBase* doc, int message, uint32_t value) {
       break;
     case kMsgStartPageTooLarge:
       doc->ShowErrorId(kIdStartPageTooLarge, nullptr);
+      break;
+    case kMsgNoRoomOnPage:
+      doc->ShowErrorId(kIdNoRoomOnPage, nullptr);
       break;
     case kMsgAcrossMemory:
       doc->ShowErrorFmtNum(GetResString(kIdAcrossMemory, 0), static_cast<long>(value));

@@ -68,6 +68,10 @@ int PageSendFlag(const ReportRun& run, int runMode);
 int OutputRunBand(KmDocBase* doc, ReportRun* run, int band);
 int OutputTitleBand(KmDocBase* doc);
 void OutputPageBreakBands(KmDocBase* doc, int footerPart);
+// Whether a page holds more than its page header and footer; a page that
+// does not is said, and stops the run before its first band. Begins the
+// run's first page.
+bool PageLeavesRoom(KmDocBase* doc);
 // mode 0 all used levels, 1 levels with a pending break, 2 repeated headers.
 int OutputGroupHeaders(KmDocBase* doc, int mode);
 int OutputGroupFooters(KmDocBase* doc);

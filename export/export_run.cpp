@@ -49,6 +49,7 @@ constexpr unsigned kIdReadOnly = 6402;
 constexpr unsigned kIdNoFields = 6403;
 constexpr unsigned kIdWriteError = 6404;
 constexpr unsigned kIdNoRecords = 5960;
+constexpr unsigned kIdNoRoomOnPage = 5981;
 
 constexpr size_t kFormattedBuffer = 356;
 constexpr size_t kMemoLimit = 10989;
@@ -160,8 +161,7 @@ void StartPagesAhead(ExportJob* job) {
   CKmExport& e = *job->e;
   const ExportSink page = [job](const std::string& bytes) { return job->pageFile.Write(bytes); };
   if (e.format == kExportHtml) {
-    job->ahead = HtmlExportAhead(job->pages, e.html, job->host->ReportTitle(*job->doc),
-                                 HashChartName(e.html.fileName.c_str()), page,
+    job->ahead = HtmlExportAhead(job->pages, e.html, job->host->ReportTitle(*job->doc), page,
                                  [](const std::string& path, const std::string& bytes, bool) {
                                    return WriteWholeFile(NativePath(path), bytes);
                                  });
@@ -378,7 +378,7 @@ bool WritePageExport(ExportJob* job, const std::string& title) {
   } else if (e.format == kExportHtml) {
     // The pictures and later pages as they are made, the page named last: a
     // page never links a missing file.
-    written = WriteHtmlPages(job->pages, e.html, title, HashChartName(e.html.fileName.c_str()), page,
+    written = WriteHtmlPages(job->pages, e.html, title, page,
                              [](const std::string& path, const std::string& bytes, bool) {
                                return WriteWholeFile(NativePath(path), bytes);
                              });
@@ -405,6 +405,8 @@ class ExportRunOutput : public RunOutput {
   }
   void ShowMessage(KmDocBase*, int message, uint32_t) override {
     if (message == kMsgNoRecords) ShowOutputError(LoadResString(kIdNoRecords));
+    // A paged export whose page holds only its header and footer writes nothing.
+    if (message == kMsgNoRoomOnPage) ShowOutputError(LoadResString(kIdNoRoomOnPage));
   }
   bool ExportedCount(uint32_t* count) const override {
     if (!IsDataExportFormat(job_->e->format) || !job_->library) return false;

@@ -3,6 +3,7 @@
 #include "files/report_stream.h"
 #include "foundation/text_helpers.h"
 #include "platform/export/output_file.h"
+#include "platform/win/fileio.h"
 
 #include <cctype>
 #include <cstdio>
@@ -87,9 +88,11 @@ std::string Slashes(std::string p) {
   return p;
 }
 
+// A link to a file names it by the system's bytes of its name (UTF-8), as
+// a browser looks it up.
 std::string EscapeUrl(const std::string& p) {
   std::string out;
-  for (unsigned char c : p) {
+  for (unsigned char c : OsFileName(p)) {
     if (std::isalnum(c) || std::strchr("/-._~:", c)) {
       out += static_cast<char>(c);
     } else {

@@ -2,6 +2,7 @@
 
 #include "platform/printer/appender.h"
 #include "platform/win/codepage.h"
+#include "platform/win/fileio.h"
 
 #include <algorithm>
 #include <charconv>
@@ -56,21 +57,31 @@ struct PlainBytes {
   PlainBytes() {
     for (int c = 0; c < 256; ++c) {
       rtf[c] = c >= 0x20 && c < 0x80 && c != '\\' && c != '{' && c != '}';
-      html[c] = c != '&' && c != '<' && c != '>' && c != '"';
+      html[c] = c < 0x80 && c != '&' && c != '<' && c != '>' && c != '"';
     }
   }
 };
 const PlainBytes kPlain;
 
-// The text with HTML's escapes; a stretch of plain bytes is copied whole.
+// The code-page text with HTML's escapes, in UTF-8, the pages' encoding; a
+// stretch of plain bytes is copied whole.
 void PutHtmlText(Appender& a, const std::string& s) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
   const unsigned char* end = p + s.size();
+  std::string letters;
   while (p < end) {
     const unsigned char* plain = p;
     while (p < end && kPlain.html[*p]) ++p;
     a.Put(reinterpret_cast<const char*>(plain), static_cast<size_t>(p - plain));
     if (p == end) break;
+    if (*p >= 0x80) {
+      const unsigned char* high = p;
+      while (p < end && *p >= 0x80) ++p;
+      letters.clear();
+      AnsiToUtf8(reinterpret_cast<const char*>(high), static_cast<size_t>(p - high), letters);
+      a.Put(letters);
+      continue;
+    }
     switch (*p++) {
       case '&': a.Put("&amp;"); break;
       case '<': a.Put("&lt;"); break;
@@ -101,6 +112,7 @@ void PutRtfText(Appender& a, const std::string& s) {
   a.Advance(out);
 }
 
+// A UTF-8 text with HTML's escapes.
 std::string HtmlText(const std::string& s) {
   std::string out;
   for (char c : s) {
@@ -395,15 +407,15 @@ class RtfWriter {
 // to the ones beside it (count pages in all), else one file for all.
 class HtmlWriter {
  public:
-  HtmlWriter(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
-             uint32_t chartHash, bool perPage, size_t count)
+  HtmlWriter(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle, bool perPage,
+             size_t count)
       : o_(o),
         perPage_(perPage),
         count_(count),
-        chartHash_(chartHash),
         base_(BaseName(o.fileName.empty() ? std::string("report.htm") : o.fileName)),
         ext_(Extension(o.fileName.empty() ? std::string("report.htm") : o.fileName)),
-        title_(HtmlText(o.title.empty() ? reportTitle : o.title)),
+        // The report's title is its file's, which may keep the system's spelling.
+        title_(HtmlText(FileNameText(o.title.empty() ? reportTitle : o.title))),
         pageStyle_("<div class=\"page\" style=\"width:" + Pt(doc.paperWidth) + ";height:" + Pt(doc.paperHeight) +
                    "\">\r\n") {
     const auto& formats = ImageFormatTable();
@@ -429,7 +441,7 @@ class HtmlWriter {
         a.Put(";font-family:'");
         if (r->face != face_) {
           face_ = r->face;
-          faceText_ = HtmlText(face_);
+          faceText_ = HtmlText(AnsiToUtf8(face_));
         }
         a.Put(faceText_);
         a.Put("';font-size:");
@@ -471,14 +483,11 @@ class HtmlWriter {
  private:
   static constexpr const char* kTail = "</body>\r\n</html>\r\n";
 
-  // The picture's image file and its tag.
+  // The picture's image file and its tag; charts are pictures of the
+  // export as any other, numbered with them.
   bool Picture(const CapturedPicture& p, const ExportFileSink& file) {
-    char name[64];
-    if (p.chart)
-      std::snprintf(name, sizeof name, "Chart %08x %d.%s", chartHash_, charts_++, imageExt_.c_str());
-    else
-      std::snprintf(name, sizeof name, "%s_image%d.%s", base_.c_str(), pictures_++, imageExt_.c_str());
-    const std::string path = MakeExportFilePath(o_, name);
+    const std::string path =
+        MakeExportFilePath(o_, base_ + "_image" + std::to_string(pictures_++) + "." + imageExt_);
     if (!file(path, p.bytes, false)) return false;
     body_ += "<img src=\"" + MakeRelativeUrl(o_, path) + "\" alt=\"\" style=\"left:" + Pt(p.x) + ";top:" + Pt(p.y) +
              ";width:" + Pt(p.width) + ";height:" + Pt(p.height) + "\">\r\n";
@@ -489,7 +498,7 @@ class HtmlWriter {
     return i == 0 ? base_ + "." + ext_ : base_ + "_" + std::to_string(i + 1) + "." + ext_;
   }
   std::string Head() const {
-    std::string h = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta charset=\"windows-1252\">\r\n<title>" + title_ +
+    std::string h = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta charset=\"utf-8\">\r\n<title>" + title_ +
                     "</title>\r\n<style>\r\n.page{position:relative;margin:8pt auto;background:" +
                     Colour(o_.backgroundColour);
     if (!o_.backgroundImage.empty())
@@ -503,11 +512,10 @@ class HtmlWriter {
   const HtmlExportOptions o_;
   const bool perPage_;
   const size_t count_;
-  const uint32_t chartHash_;
   const std::string base_, ext_, title_, pageStyle_;
   std::string imageExt_;
   std::string body_;
-  int pictures_ = 0, charts_ = 0;
+  int pictures_ = 0;
   std::string face_, faceText_ = HtmlText(face_);  // the face last written, as written
   std::vector<const CapturedLine*> lines_;
   std::vector<const CapturedRun*> runs_;
@@ -542,21 +550,20 @@ std::string WriteRtfPages(const CapturedDocument& doc) {
 }
 
 bool WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
-                    uint32_t chartHash, const ExportSink& firstPage, const ExportFileSink& file) {
+                    const ExportSink& firstPage, const ExportFileSink& file) {
   const size_t count = doc.PageCount();
-  HtmlWriter w(doc, o, reportTitle, chartHash, (o.options & kHtmlPagePerPage) != 0 && count > 1, count);
+  HtmlWriter w(doc, o, reportTitle, (o.options & kHtmlPagePerPage) != 0 && count > 1, count);
   const bool pagesWritten =
       doc.ForEachPage([&](size_t pi, const CapturedPage& page) { return w.Page(pi, page, firstPage, file); });
   return pagesWritten && w.End(firstPage);
 }
 
-ExportFiles WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
-                           uint32_t chartHash) {
+ExportFiles WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle) {
   // The first page, the later pages, then the pictures.
   ExportFiles pages(1), pictures;
   const std::string name = o.fileName.empty() ? std::string("report.htm") : o.fileName;
   pages[0].first = MakeExportFilePath(o, BaseName(name) + "." + Extension(name));
-  WriteHtmlPages(doc, o, reportTitle, chartHash, Into(&pages[0].second),
+  WriteHtmlPages(doc, o, reportTitle, Into(&pages[0].second),
                  [&](const std::string& path, const std::string& bytes, bool isPage) {
                    (isPage ? pages : pictures).emplace_back(path, bytes);
                    return true;
@@ -650,13 +657,12 @@ class RtfAhead : public PageExportAhead {
 class HtmlAhead : public PageExportAhead {
  public:
   HtmlAhead(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
-            uint32_t chartHash, ExportSink page, ExportFileSink file)
+            ExportSink page, ExportFileSink file)
       : o_(o),
         title_(reportTitle),
-        chartHash_(chartHash),
         page_(std::move(page)),
         file_(std::move(file)),
-        w_(doc, o, reportTitle, chartHash, false, 0) {}
+        w_(doc, o, reportTitle, false, 0) {}
 
  private:
   // A page with pictures stops it: their files are written on the run's
@@ -666,12 +672,11 @@ class HtmlAhead : public PageExportAhead {
   }
   bool End() override { return w_.End(page_); }
   bool Whole(const CapturedDocument& doc) override {
-    return WriteHtmlPages(doc, o_, title_, chartHash_, page_, file_);
+    return WriteHtmlPages(doc, o_, title_, page_, file_);
   }
 
   const HtmlExportOptions o_;
   const std::string title_;
-  const uint32_t chartHash_;
   const ExportSink page_;
   const ExportFileSink file_;
   HtmlWriter w_;
@@ -695,8 +700,8 @@ std::unique_ptr<PageExportAhead> TextExportAhead(const TextPageOptions& o, const
 std::unique_ptr<PageExportAhead> RtfExportAhead(const ExportSink& out) { return std::make_unique<RtfAhead>(out); }
 
 std::unique_ptr<PageExportAhead> HtmlExportAhead(const CapturedDocument& doc, const HtmlExportOptions& o,
-                                                 const std::string& reportTitle, uint32_t chartHash,
+                                                 const std::string& reportTitle,
                                                  const ExportSink& page, const ExportFileSink& file) {
   if (o.options & kHtmlPagePerPage) return nullptr;
-  return std::make_unique<HtmlAhead>(doc, o, reportTitle, chartHash, page, file);
+  return std::make_unique<HtmlAhead>(doc, o, reportTitle, page, file);
 }

@@ -30,14 +30,13 @@ std::string WriteRtfPages(const CapturedDocument& doc);
 // The files of an HTML export: (program path, bytes), the first the page
 // named by the options.
 using ExportFiles = std::vector<std::pair<std::string, std::string>>;
-ExportFiles WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
-                           uint32_t chartHash);
+ExportFiles WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle);
 // The same written as it is made: the first page's file to page, every
 // other file (the later pages' and the pictures') to file as soon as it is
 // whole, each picture before the page that shows it.
 using ExportFileSink = std::function<bool(const std::string& path, const std::string& bytes, bool isPage)>;
 bool WriteHtmlPages(const CapturedDocument& doc, const HtmlExportOptions& o, const std::string& reportTitle,
-                    uint32_t chartHash, const ExportSink& page, const ExportFileSink& file);
+                    const ExportSink& page, const ExportFileSink& file);
 
 // An export written while the run goes, each page as the document gives it
 // (CapturedDocument::SetPagesAhead). Text and RTF take the leftmost text of
@@ -64,5 +63,5 @@ std::unique_ptr<PageExportAhead> TextExportAhead(const TextPageOptions& o, const
 std::unique_ptr<PageExportAhead> RtfExportAhead(const ExportSink& out);
 // Null for a file per page: a page links the next, which it cannot know of.
 std::unique_ptr<PageExportAhead> HtmlExportAhead(const CapturedDocument& doc, const HtmlExportOptions& o,
-                                                 const std::string& reportTitle, uint32_t chartHash,
+                                                 const std::string& reportTitle,
                                                  const ExportSink& page, const ExportFileSink& file);

@@ -45,9 +45,8 @@ int CKmRepIO::OpenReportFile(const char* path) {
     ShowMessage(61301, path);
     return kRepIoNotReport;
   }
-  m_stream.reportPath = path != nullptr ? path : "";
+  SetReportLocation(path != nullptr ? path : "");
   const int rc = Load(root);
-  m_stream.reportPath.clear();
   if (rc != kRepIoOk) {
     // Whatever the reader left is not the file's report: the file must not
     // be saved over with it.
@@ -62,6 +61,7 @@ int CKmRepIO::SaveReportFile(const char* path) {
     return kRepIoRefused;
   }
   const CKmSummaryInfo before = m_summary;
+  SetReportLocation(path != nullptr ? path : "");
   vt_ole::Storage root;
   // A writer that fails has said why.
   const int rc = WriteReport(root);

@@ -9,6 +9,7 @@
 #include "foundation/byte_order.h"
 #include "foundation/startup.h"
 #include "platform/win/file_replace.h"
+#include "platform/win/fileio.h"
 #include "platform/win/resources.h"
 
 #include <cstring>
@@ -205,12 +206,25 @@ int CKmRepIO::WriteReport(vt_ole::Storage& root) {
   return kRepIoOk;
 }
 
+void CKmRepIO::SetReportLocation(const std::string& path) {
+  m_stream.reportPath = path;
+  // The folder as an absolute path, so that a report named relative to the
+  // current folder still finds, and stores, the pictures beside it.
+  const std::string native = NativePath(path);
+  const size_t cut = native.find_last_of('/');
+  const std::string folder = cut == std::string::npos ? std::string(".") : native.substr(0, cut == 0 ? 1 : cut);
+  m_stream.baseDirectory = FullPathOfExisting(folder);
+}
+
 int CKmRepIO::Read(bool narrowed, const uint8_t* data, size_t size) {
   if (g_codec.read == nullptr || m_pDoc == nullptr) {
     ShowMessage(61302, m_pDoc ? m_pDoc->m_szReportName : "");
     return kRepIoReadError;
   }
   ResetProperties();
+  // Pictures not found where they were stored are looked for in the image
+  // folder of the file settings.
+  m_stream.imageFolder = m_pDoc->m_settings.imgDir;
   // The data source chosen for this read stands for the stored one.
   m_stream.keepOverride = m_bKeepOverride != FALSE;
   if (m_bKeepOverride && m_szDataSource[0] != 0) m_stream.overrideSource = m_szDataSource;
@@ -314,6 +328,7 @@ int CKmRepIO::OpenLibraryMember(LibraryFile& engine, const char* libPath, const 
   }
   engine.LibFileClose(lib);
   m_bOlderLibrary = kind == kLibKindOldReport ? 1 : 0;
+  SetReportLocation(libPath != nullptr ? libPath : "");
   const int rc = Read(true, data.data(), data.size());
   if (rc != kRepIoOk) {
     m_strFailedPath = libPath;
@@ -328,6 +343,7 @@ int CKmRepIO::SaveToLibrary(LibraryFile& engine, const char* libPath, const char
   // The records are built first: a report that cannot be narrowed without
   // loss never reaches the library. The writer has shown why it failed.
   m_stream.settings.comments = m_summary.m_strComments;
+  SetReportLocation(libPath != nullptr ? libPath : "");
   std::vector<uint8_t> records;
   bool overflow = false;
   if (g_codec.write(*m_pDoc, *this, true, records, &overflow) != 0 || overflow) return 0;

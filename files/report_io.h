@@ -109,6 +109,11 @@ class CKmRepIO {
 
   // --- the steps under them ---
 
+  // The report file (or library) about to be read or written: its name
+  // names its printer-font lists, its folder is where its pictures are
+  // looked for first and against which they are stored.
+  void SetReportLocation(const std::string& path);
+
   // Builds the summary stream and the Contents stream into root; 0 on success.
   int WriteReport(vt_ole::Storage& root);
   // Reads the records of Contents, then the summary stream; 0 on success.

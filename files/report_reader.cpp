@@ -39,6 +39,8 @@
 #include "data/placeholder_field.h"
 #include "data/report_dictionary.h"
 #include "data/reportview.h"
+#include "data/user_statement.h"
+#include "model/reselect_tables.h"
 #include "platform/win/fileio.h"
 #include "platform/win/wsprintf.h"
 
@@ -174,16 +176,19 @@ class Reader {
     const std::string name = cut == std::string::npos ? stored : stored.substr(cut + 1);
     auto exists = [](const std::string& p) { return !p.empty() && AccessPath(p.c_str(), 0) == 0; };
     std::string found;
-    if (!hasFolder && !st_.baseDirectory.empty() && exists(st_.baseDirectory + "\\" + name))
-      found = st_.baseDirectory + "\\" + name;
+    // Joined in the folder's own form, so that the file beside the report is
+    // told as the same file when that is where it was stored.
+    auto in = [&](const std::string& folder) { return folder.empty() ? std::string() : JoinDirAndFile(name, folder); };
+    if (!hasFolder && exists(in(st_.baseDirectory)))
+      found = in(st_.baseDirectory);
     else if (exists(stored))
       return stored;
-    else if (!st_.imageFolder.empty() && exists(st_.imageFolder + "\\" + name))
-      found = st_.imageFolder + "\\" + name;
+    else if (exists(in(st_.imageFolder)))
+      found = in(st_.imageFolder);
     else
       found = hooks_.AskForPictureFile(doc_, stored);
     if (found.empty()) *located = false;
-    if (found.empty() || found == stored) return stored;
+    if (found.empty() || NativePath(found) == NativePath(stored)) return stored;
     st_.modifiedByLoading = true;
     return found;
   }
@@ -1106,6 +1111,13 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
       storedSlot_[0] = 0;
       currentSlot_ = 0;
       if (!TakeSourceGroup(0)) return kReadDataSource;
+      // A stored statement that would change the data never reaches the
+      // data source.
+      if (m_->statementText != nullptr && m_->statementText[0] != 0 && GetDataAccess(m_)->Current() != nullptr &&
+          !IsReadingStatement(m_->statementText, GetDataAccess(m_)->GetProcVerb())) {
+        failText_ = RefusedStatementText();
+        return kReadError;
+      }
       fromData_[0] = hooks_.OpenTable(doc_, 0);
       // The master or its statement may be on another data source.
       while (!fromData_[0] && wide_ && st_.connect && hooks_.AskAnotherDataSource(doc_)) {

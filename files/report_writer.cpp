@@ -113,7 +113,7 @@ class Writer {
     if (!base.empty() && p.size() > base.size() + 1 && strncasecmp(p.c_str(), base.c_str(), base.size()) == 0 &&
         IsPathSeparator(p[base.size()]))
       p = p.substr(base.size() + 1);
-    return p.find('\\') != std::string::npos;
+    return p.find_first_of("\\/") != std::string::npos;
   }
   int32_t LineBottom(int line) const {
     const BandLineTable& t = doc_.m_bandLines;

@@ -90,15 +90,17 @@ int NextTablePathKind(int kind) {
 
 std::string BuildTablePath(int kind, const std::string& storedPath, const TablePathContext& ctx) {
   const std::string name = GetFileNamePart(storedPath);
+  // A place whose folder is not known gives nothing to try, never the root.
+  auto in = [&](const std::string& dir) { return dir.empty() ? std::string() : JoinDirAndFile(storedPath, dir); };
   switch (kind) {
-    case 1: return JoinDirAndFile(storedPath, DirectoryPart(ctx.masterPath));
-    case 2: return JoinDirAndFile(storedPath, ctx.dataDir);
+    case 1: return in(DirectoryPart(ctx.masterPath));
+    case 2: return in(ctx.dataDir);
     case 4:
     case 12:
       if (!ctx.dirPrefix) return name;
-      if (storedPath.find('\\') != std::string::npos || HasDrive(storedPath)) return storedPath;
-      return JoinDirAndFile(storedPath, ctx.fileDir);
-    case 8: return JoinDirAndFile(storedPath, ctx.pathsBlockDir);
+      if (LastSeparator(storedPath) != std::string::npos || HasDrive(storedPath)) return storedPath;
+      return in(ctx.fileDir);
+    case 8: return in(ctx.pathsBlockDir);
     case 9:
     case 10:
     case 14:

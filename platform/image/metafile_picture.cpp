@@ -28,6 +28,24 @@ constexpr size_t kMaxPoints = 100000;  // points of one record
 // The work one picture may ask for (records, points, characters): a file
 // that asks for more is damaged, not a picture to spend minutes on.
 constexpr size_t kMaxWork = 400000;
+// The painting one picture may ask for, as the painter's time it takes
+// (nanoseconds, as measured on an ordinary machine): so much for each pixel
+// of the picture, and a little more for a small one. A sound picture paints
+// its area a few times over; one whose pens and points ask for far more is
+// damaged.
+constexpr double kPaintNsPerPixel = 64;
+constexpr double kLeastPaintNs = 0.2e9;
+// What the painter spends: on each pixel it covers, on each row a wide pen
+// or a polygon spans (a thin pen's and a box's rows cost less), on each dash
+// of a pen, on a letter it has drawn before; and filling a shape of many
+// crossing edges, on each pixel of its outline for each row it spans.
+constexpr double kPixelNs = 2.5;
+constexpr double kRowNs = 4000;
+constexpr double kBoxRowNs = 500;
+constexpr double kThinRowNs = 400;
+constexpr double kDashNs = 500;
+constexpr double kGlyphNs = 1000;
+constexpr double kOutlineRowNs = 4;
 
 // Little-endian reads that answer 0 past the end; ok() tells.
 class Bytes {
@@ -63,10 +81,14 @@ struct GdiObject {
 };
 
 // The drawing state both kinds of file share.
+// Without a painter it only counts: what the picture would cost is known
+// before anything of it is drawn.
 class Player {
  public:
-  Player(QPainter& p, int width, int height)
-      : p_(p), width_(width), height_(height), far_(4.0 * std::max(width, height)), widest_(std::max(width, height)) {
+  Player(QPainter* p, int width, int height)
+      : p_(p), width_(width), height_(height), far_(4.0 * std::max(width, height)), widest_(std::max(width, height)),
+        area_(static_cast<double>(width) * height),
+        paintBudget_(std::max(kLeastPaintNs, kPaintNsPerPixel * static_cast<double>(width) * height)) {
     pen_ = QPen(Qt::black);
     brush_ = QBrush(Qt::white);
     objects_.reserve(16);
@@ -96,9 +118,14 @@ class Player {
   // sound one does, and nothing more is drawn.
   bool Spend(size_t units) {
     work_ += units;
-    return work_ <= kMaxWork;
+    return !OverBudget();
   }
-  bool OverBudget() const { return work_ > kMaxWork; }
+  // The same for the painter's time a drawing takes.
+  bool Paint(double ns) {
+    paint_ += ns;
+    return !OverBudget();
+  }
+  bool OverBudget() const { return work_ > kMaxWork || paint_ > paintBudget_; }
 
   // The table: a new object takes the first free slot (Windows metafiles)
   // or its given slot (enhanced ones); slots past the bound are refused.
@@ -139,6 +166,10 @@ class Player {
     QPen pen(ColorOf(colour));
     // A pen wider than the picture covers no more of it.
     pen.setWidthF(std::clamp(ScaleX(width), 1.0, widest_));
+    // Ends and joins are round unless the pen asks otherwise.
+    pen.setCapStyle((style & 0xF00) == 0x100 ? Qt::SquareCap : (style & 0xF00) == 0x200 ? Qt::FlatCap : Qt::RoundCap);
+    pen.setJoinStyle((style & 0xF000) == 0x1000 ? Qt::BevelJoin : (style & 0xF000) == 0x2000 ? Qt::MiterJoin
+                                                                                            : Qt::RoundJoin);
     switch (style & 0xF) {
       case 1: pen.setStyle(Qt::DashLine); break;
       case 2: pen.setStyle(Qt::DotLine); break;
@@ -169,57 +200,75 @@ class Player {
     return o;
   }
 
-  void Apply() {
-    p_.setPen(pen_);
-    p_.setBrush(brush_);
-  }
   void MoveTo(double x, double y) { cur_ = Map(x, y); }
   void LineTo(double x, double y) {
     const QPointF to = Map(x, y);
-    p_.setPen(pen_);
-    p_.drawLine(cur_, to);
+    const QPointF from = cur_;
     cur_ = to;
+    if (!Paint(StrokeCost(from, to))) return;
+    if (p_ == nullptr) return;
+    p_->setPen(pen_);
+    p_->drawLine(from, to);
   }
   void Rect(double l, double t, double r, double b, bool ellipse, double rx = 0, double ry = 0) {
-    Apply();
-    const QRectF rect(Map(l, t), Map(r, b));
-    if (ellipse) p_.drawEllipse(rect.normalized());
-    else if (rx > 0 || ry > 0) p_.drawRoundedRect(rect.normalized(), ScaleX(rx) / 2, ScaleY(ry) / 2);
-    else p_.drawRect(rect.normalized());
+    const QRectF rect = QRectF(Map(l, t), Map(r, b)).normalized();
+    // A box or an ellipse is filled row by row, its outline at most as dear
+    // as the box's four sides.
+    if (!Paint(FillCost(rect, -1) + 2 * (StrokeCost(rect.topLeft(), rect.topRight()) +
+                                         StrokeCost(rect.topLeft(), rect.bottomLeft()))))
+      return;
+    if (p_ == nullptr) return;
+    p_->setPen(pen_);
+    p_->setBrush(brush_);
+    if (ellipse) p_->drawEllipse(rect);
+    else if (rx > 0 || ry > 0) p_->drawRoundedRect(rect, ScaleX(rx) / 2, ScaleY(ry) / 2);
+    else p_->drawRect(rect);
   }
   void Poly(const QPolygonF& pts, bool closed) {
     if (pts.size() < 2 || !Spend(static_cast<size_t>(pts.size()))) return;
-    if (closed) {
-      Apply();
-      p_.drawPolygon(pts, fillWinding_ ? Qt::WindingFill : Qt::OddEvenFill);
-    } else {
-      p_.setPen(pen_);
-      p_.drawPolyline(pts);
+    if (!Paint((closed ? FillCost(pts.boundingRect(), Length(pts)) : 0) + OutlineCost(pts, closed))) return;
+    if (p_ == nullptr) return;
+    if (closed && brush_.style() != Qt::NoBrush) {
+      p_->setPen(Qt::NoPen);
+      p_->setBrush(brush_);
+      p_->drawPolygon(pts, fillWinding_ ? Qt::WindingFill : Qt::OddEvenFill);
     }
+    Outline(pts, closed);
   }
   void PolyPoly(const std::vector<QPolygonF>& polys) {
     QPainterPath path;
     path.setFillRule(fillWinding_ ? Qt::WindingFill : Qt::OddEvenFill);
+    double outlines = 0, length = 0;
     for (const QPolygonF& q : polys) {
       if (!Spend(static_cast<size_t>(q.size()))) return;
-      if (q.size() >= 2) path.addPolygon(q), path.closeSubpath();
+      if (q.size() >= 2) path.addPolygon(q), path.closeSubpath(), outlines += OutlineCost(q, true), length += Length(q);
     }
-    Apply();
-    p_.drawPath(path);
+    if (!Paint(FillCost(path.boundingRect(), length) + outlines) || p_ == nullptr) return;
+    if (brush_.style() != Qt::NoBrush) {
+      p_->setPen(Qt::NoPen);
+      p_->setBrush(brush_);
+      p_->drawPath(path);
+    }
+    for (const QPolygonF& q : polys)
+      if (q.size() >= 2) Outline(q, true);
   }
   void Text(double x, double y, const QString& text) {
     if (!Spend(static_cast<size_t>(text.size()))) return;
     QFont f = hasFont_ ? font_.font : QFont(QStringLiteral("Arial"));
     const double h = hasFont_ && font_.fontHeight != 0 ? std::min(ScaleY(font_.fontHeight), widest_) : 12.0;
+    // Small letters come from the painter's store; a large one is filled
+    // row by row and covers about its height squared.
+    const double letter = h <= 64 ? kGlyphNs : h * kRowNs + std::min(h * h, area_) * kPixelNs;
+    if (!Paint(static_cast<double>(text.size()) * letter) || p_ == nullptr) return;
     f.setPixelSize(std::max(1, static_cast<int>(std::lround(h))));
-    p_.setFont(f);
-    p_.setPen(QPen(textColour_));
+    p_->setFont(f);
+    p_->setPen(QPen(textColour_));
     QPointF at = Map(x, y);
     // Text is placed by its top unless the alignment asks for the baseline.
     if ((textAlign_ & 0x18) == 0) at.ry() += QFontMetricsF(f).ascent();
     if ((textAlign_ & 0x06) == 0x06) at.rx() -= QFontMetricsF(f).horizontalAdvance(text) / 2;
     else if (textAlign_ & 0x02) at.rx() -= QFontMetricsF(f).horizontalAdvance(text);
-    p_.drawText(at, text);
+    p_->drawText(at, text);
   }
 
   QColor textColour_ = Qt::black;
@@ -227,11 +276,64 @@ class Player {
   bool fillWinding_ = false;
 
  private:
-  QPainter& p_;
+  // The rows of the picture from top to bottom (widened by half a pen).
+  double Rows(double top, double bottom, double pen) const {
+    return std::max(0.0, std::min(bottom + pen / 2, static_cast<double>(height_)) - std::max(top - pen / 2, 0.0));
+  }
+  static double Length(const QPolygonF& pts) {
+    double length = 0;
+    for (int i = 0; i < pts.size(); ++i) {
+      const QPointF& a = pts[i];
+      const QPointF& b = pts[(i + 1) % pts.size()];
+      length += std::hypot(b.x() - a.x(), b.y() - a.y());
+    }
+    return length;
+  }
+  // A pen along a line: the rows it spans, the pixels it covers (its width
+  // times the line's length with its ends, no more than the picture's area,
+  // which is all the painter fills of it), and its dashes.
+  double StrokeCost(const QPointF& a, const QPointF& b) const {
+    if (pen_.style() == Qt::NoPen) return 0;
+    const double w = pen_.widthF();
+    const double length = std::hypot(b.x() - a.x(), b.y() - a.y());
+    const double rows = Rows(std::min(a.y(), b.y()), std::max(a.y(), b.y()), w);
+    double ns = rows * (w <= 1.5 ? kThinRowNs : kRowNs) + std::min(w * (length + w), area_) * kPixelNs;
+    if (pen_.style() != Qt::SolidLine) ns += length / (3 * w) * kDashNs;
+    return ns;
+  }
+  double OutlineCost(const QPolygonF& pts, bool closed) const {
+    double cost = 0;
+    for (int i = 1; i < pts.size(); ++i) cost += StrokeCost(pts[i - 1], pts[i]);
+    if (closed && pts.size() > 2) cost += StrokeCost(pts.back(), pts.front());
+    return cost;
+  }
+  // A brush covers the shape's box as far as it lies on the picture, row by
+  // row; a polygon, whose edges may cross, costs its outline's length again
+  // on each of its rows. A box or an ellipse (outline -1) is simpler.
+  double FillCost(const QRectF& box, double outline) const {
+    if (brush_.style() == Qt::NoBrush) return 0;
+    const QRectF on = box.intersected(QRectF(0, 0, width_, height_));
+    if (on.isEmpty()) return 0;
+    const double row = outline < 0 ? kBoxRowNs : kRowNs + outline * kOutlineRowNs;
+    return on.width() * on.height() * kPixelNs + on.height() * row;
+  }
+  // Lines of many points are drawn one stretch at a time: the painter's work
+  // on each stays what its cost says, however the stretches cross.
+  void Outline(const QPolygonF& pts, bool closed) {
+    if (pen_.style() == Qt::NoPen) return;
+    p_->setPen(pen_);
+    for (int i = 1; i < pts.size(); ++i) p_->drawLine(pts[i - 1], pts[i]);
+    if (closed && pts.size() > 2) p_->drawLine(pts.back(), pts.front());
+  }
+
+  QPainter* p_;
   int width_, height_;
   double far_;     // how far outside the picture a point may be drawn
   double widest_;  // the picture's longer side
+  double area_;
+  double paintBudget_;
   size_t work_ = 0;
+  double paint_ = 0;
   double ox_ = 0, oy_ = 0, ex_ = 1, ey_ = 1;
   QPen pen_;
   QBrush brush_;
@@ -538,14 +640,8 @@ bool DrawMetafilePicture(const uint8_t* data, size_t size, int dpi, QImage* out)
   // A picture too big for the bound keeps its shape.
   const double shrink = std::min({1.0, double(kMaxSide) / width, double(kMaxSide) / height});
   width = Clamp(width * shrink), height = Clamp(height * shrink);
-  QImage image(width, height, QImage::Format_ARGB32);
-  if (image.isNull()) return false;
-  image.fill(Qt::white);
-  {
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    Player player(painter, width, height);
-    const Bytes b(data, size);
+  const Bytes b(data, size);
+  auto play = [&](Player& player) {
     EmfLayout e;
     WmfLayout wl;
     if (ReadEmfLayout(b, &e)) {
@@ -554,7 +650,19 @@ bool DrawMetafilePicture(const uint8_t* data, size_t size, int dpi, QImage* out)
       player.SetWindow(0, 0, width, height);
       PlayWmf(b, wl, player);
     }
-    if (player.OverBudget()) return false;
+  };
+  // The whole picture is counted first; one over the bounds draws nothing.
+  Player counting(nullptr, width, height);
+  play(counting);
+  if (counting.OverBudget()) return false;
+  QImage image(width, height, QImage::Format_ARGB32);
+  if (image.isNull()) return false;
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    Player drawing(&painter, width, height);
+    play(drawing);
   }
   *out = std::move(image);
   return true;

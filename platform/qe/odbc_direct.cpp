@@ -112,6 +112,11 @@ int OdbcGetCurrentQualifier(void* hdbc, char* buf, int size) {
   return Result(rc);
 }
 
+int OdbcSetReadOnly(void* hdbc) {
+  return Result(SQLSetConnectAttr(static_cast<SQLHDBC>(hdbc), SQL_ATTR_ACCESS_MODE,
+                                  reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(SQL_MODE_READ_ONLY)), 0));
+}
+
 int OdbcGetPrivateProfileString(const char* section, const char* key, const char* defaultText, char* buf,
                                 int size, const char* file) {
   if (!buf || size <= 0) return 0;

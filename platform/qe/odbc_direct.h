@@ -30,6 +30,7 @@ enum : uint16_t {
   ODBC_INFO_QUALIFIER_NAME_SEPARATOR = 41,
   ODBC_INFO_FILE_USAGE = 84,
   ODBC_INFO_MAX_CHAR_LITERAL_LEN = 108,
+  ODBC_INFO_CATALOG_NAME = 10003,
 };
 
 // Installer requests.
@@ -51,6 +52,9 @@ int OdbcGetInfoText(void* hdbc, uint16_t type, char* buf, int size);
 int OdbcGetInfoNumber(void* hdbc, uint16_t type, uint32_t* value);
 // The current catalog (database) of the connection.
 int OdbcGetCurrentQualifier(void* hdbc, char* buf, int size);
+// Asks the driver to refuse every change of data on the connection; drivers
+// that cannot answer with a note or an error, and change nothing.
+int OdbcSetReadOnly(void* hdbc);
 
 // The ODBC private-profile files, read through the installer so that the
 // user's and the system's files (and ODBCINI, ODBCSYSINI) are honoured. The

@@ -3,6 +3,7 @@
 #include "platform/win/beep.h"
 #include "platform/win/codepage.h"
 #include "platform/win/dialog.h"
+#include "platform/win/fileio.h"
 #include "platform/win/gdi.h"
 #include "platform/win/ui_internal.h"
 
@@ -375,6 +376,26 @@ QString EditText(HWND h) {
   if (auto* te = TextEditOf(h)) return te->toPlainText().replace(QLatin1String("\n"), QLatin1String("\r\n"));
   return QString();
 }
+
+// An edit box given a file name in the system's spelling shows the name's
+// letters. Read back, it keeps the name's bytes while the text is as shown,
+// and takes a changed text as a name again, as the file dialog takes one;
+// every other text goes through the code page both ways.
+constexpr char kShownName[] = "vtShownName";
+
+QString ShowEditText(QWidget* w, const std::string& text) {
+  const QString shown = vt_ui::FromProgramText(text);
+  w->setProperty(kShownName, shown != vt_ui::FromAnsi(text) ? QVariant(shown) : QVariant());
+  return shown;
+}
+
+std::string ReadEditText(HWND h) {
+  const QString now = EditText(h);
+  const QVariant name = h->widget ? h->widget->property(kShownName) : QVariant();
+  if (!name.isValid()) return vt_ui::ToAnsi(now);
+  if (now == name.toString()) return h->text;
+  return ProgramFileName(now.toUtf8().toStdString());
+}
 }  // namespace
 
 namespace vt_ui {
@@ -625,17 +646,17 @@ LRESULT vt_ui::EditProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE:
     case WM_SETTEXT: {
       if (msg == WM_SETTEXT) DefWindowProcA(h, msg, wParam, lParam);
-      QString t = FromAnsi(h->text);
+      QString t = h->widget ? ShowEditText(h->widget, h->text) : QString();
       if (le) le->setText(t);
       if (te) te->setPlainText(QString(t).replace(QLatin1String("\r\n"), QLatin1String("\n")));
       return msg == WM_SETTEXT ? TRUE : 0;
     }
     case WM_GETTEXT: {
-      h->text = ToAnsi(EditText(h));
+      h->text = ReadEditText(h);
       return DefWindowProcA(h, msg, wParam, lParam);
     }
     case WM_GETTEXTLENGTH:
-      return static_cast<LRESULT>(ToAnsi(EditText(h)).size());
+      return static_cast<LRESULT>(ReadEditText(h).size());
     case WM_KEYDOWN: {
       QKeyEvent* e = h->pendingKey;
       if (e) {
@@ -793,7 +814,9 @@ LRESULT vt_ui::ListBoxProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
       const char* text = ParamText(lParam);
       int pos = msg == LB_INSERTSTRING ? (index < 0 || index > n ? n : index)
                                        : ((h->style & LBS_SORT) ? SortedPosition(ListItems(lw), text) : n);
-      auto* item = new QListWidgetItem(ItemText(text));
+      // A list's row only shows its text (its bytes are kept beside it), so
+      // a file name in the system's spelling shows its letters.
+      auto* item = new QListWidgetItem(vt_ui::FromProgramText(text));
       item->setData(kAnsiRole, QByteArray(text));
       lw->insertItem(pos, item);
       // The first row tells how high a row is.

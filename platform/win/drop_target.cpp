@@ -1,6 +1,7 @@
 #include "platform/win/drop_target.h"
 
 #include "platform/win/clipboard_formats.h"
+#include "platform/win/fileio.h"
 #include "platform/win/ui_internal.h"
 
 #include <QApplication>
@@ -51,7 +52,7 @@ DropData FromMime(const QMimeData* m) {
   DropData d;
   if (m == nullptr) return d;
   for (const QUrl& u : m->urls())
-    if (u.isLocalFile()) d.files.push_back(vt_ui::ToAnsi(u.toLocalFile()));
+    if (u.isLocalFile()) d.files.push_back(ProgramFileName(u.toLocalFile().toUtf8().toStdString()));
   for (const QString& type : m->formats())
     if (type.startsWith(QLatin1String("application/x-"))) {
       const QByteArray bytes = m->data(type);
@@ -63,7 +64,7 @@ DropData FromMime(const QMimeData* m) {
 QMimeData* ToMime(const DropData& d) {
   auto* m = new QMimeData;
   QList<QUrl> urls;
-  for (const std::string& f : d.files) urls.push_back(QUrl::fromLocalFile(vt_ui::FromAnsi(f)));
+  for (const std::string& f : d.files) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(OsFileName(f))));
   if (!urls.isEmpty()) m->setUrls(urls);
   for (const auto& [type, bytes] : d.formats)
     m->setData(QString::fromStdString(type),

@@ -33,6 +33,25 @@ std::string FinalTarget(const std::string& path) {
   return std::string();
 }
 
+// Reserves the disk room for a file of the given length without changing
+// its length: a reservation that fails part-way (a disk filling up) gives
+// back what it took, and the file keeps its old length and bytes. 0, or the
+// error; a file system that reserves nothing answers 0 and the writes tell.
+int Reserve(int fd, off_t oldSize, off_t newSize) {
+  if (fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, newSize) == 0) return 0;
+  int err = errno;
+  if (err == EOPNOTSUPP || err == ENOSYS) {
+    // The library's reservation may lengthen the file, and write zeros to
+    // do it where the file system has no reservation of its own.
+    err = posix_fallocate(fd, 0, newSize);
+    if (err == EOPNOTSUPP || err == EINVAL) err = 0;
+  }
+  // Blocks taken past the old end are let go again; the old bytes are
+  // untouched by a reservation.
+  if (err != 0 && ftruncate(fd, oldSize) != 0) return errno;
+  return err;
+}
+
 }  // namespace
 
 FileReplacement::~FileReplacement() { Abandon(); }
@@ -143,12 +162,9 @@ bool FileReplacement::WriteThrough() {
   }
   // The room for the new contents is had first: a disk too full for them
   // leaves the old file as it was.
-  struct stat made {};
-  int err = fstat(in, &made) != 0 ? errno : 0;
-  if (err == 0 && made.st_size > 0) {
-    const int r = posix_fallocate(out, 0, made.st_size);
-    if (r != 0 && r != EOPNOTSUPP && r != EINVAL) err = r;
-  }
+  struct stat made {}, had {};
+  int err = fstat(in, &made) != 0 || fstat(out, &had) != 0 ? errno : 0;
+  if (err == 0 && made.st_size > 0) err = Reserve(out, had.st_size, made.st_size);
   if (err != 0) {
     close(in);
     close(out);

@@ -360,7 +360,9 @@ HFONT DefaultGuiFont() { return Stock(DEFAULT_GUI_FONT); }
 
 int DrawTextImpl(const QFont& font, QPainter* painter, const char* text, int length, RECT* rect, UINT fmt) {
   if (rect == nullptr || text == nullptr) return 0;
-  QString t = FromAnsi(text, length);
+  // Drawn texts of this kind are the interface's own (statics, the status
+  // line, messages), which may name a file; report texts go through TextOut.
+  QString t = FromProgramText(text, length);
   if (!(fmt & DT_NOPREFIX)) t = StripPrefix(t);
   QFontMetrics fm(font);
   int lineHeight = fm.ascent() + fm.descent() + ((fmt & DT_EXTERNALLEADING) ? std::max(0, fm.leading()) : 0);

@@ -58,8 +58,8 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
 
   UiStartApplication();
   QMessageBox box;
-  box.setWindowTitle(vt_ui::FromAnsi(g_last.caption));
-  box.setText(vt_ui::FromAnsi(g_last.text));
+  box.setWindowTitle(vt_ui::FromProgramText(g_last.caption));
+  box.setText(vt_ui::FromProgramText(g_last.text));
   UINT icon = type & MB_ICONMASK;
   box.setIcon(icon == MB_ICONHAND ? QMessageBox::Critical : icon == MB_ICONQUESTION ? QMessageBox::Question
               : icon == MB_ICONEXCLAMATION ? QMessageBox::Warning : icon == MB_ICONASTERISK ? QMessageBox::Information

@@ -90,6 +90,11 @@ constexpr uint32_t kWindowMagic = 0x57494E44;
 // Windows-1252 <-> Qt text.
 QString FromAnsi(const char* text, int length = -1);
 QString FromAnsi(const std::string& text);
+// A program text as a person reads it on the screen (titles, menus,
+// messages, the status line, static texts): one that holds a file name in
+// the system's spelling shows that name's letters (FileNameText).
+QString FromProgramText(const char* text, int length = -1);
+QString FromProgramText(const std::string& text);
 std::string ToAnsi(const QString& text);
 
 HWND FromWidget(const QWidget* widget);

@@ -88,7 +88,7 @@ QMenuBar* BarOf(HWND hwnd) {
 
 // A backspace before the key hint right-aligns it, as a tab does.
 QString ItemText(const std::string& text) {
-  QString t = vt_ui::FromAnsi(text);
+  QString t = vt_ui::FromProgramText(text);
   t.replace(QLatin1Char('\b'), QLatin1Char('\t'));
   return t;
 }
@@ -110,7 +110,7 @@ QAction* CommandAction(QObject* parent, const MenuItemRec& r, HWND hwnd) {
 
 // A popup under a bar or another popup: its window hears of it and it is filled when it opens.
 QMenu* PopupMenu(QWidget* parent, const MenuItemRec& r, int index, HWND hwnd) {
-  auto* qm = new QMenu(vt_ui::FromAnsi(r.text), parent);
+  auto* qm = new QMenu(vt_ui::FromProgramText(r.text), parent);
   qm->setEnabled(!(r.flags & (MF_GRAYED | MF_DISABLED)));
   HMENU sub = r.popup;
   QObject::connect(qm, &QMenu::aboutToShow, qm, [qm, sub, index, hwnd]() {

@@ -639,8 +639,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       hwnd->text = t ? t : "";
       // A window's title names the file it shows, which may keep the
       // system's spelling when the code page cannot hold it.
-      if (hwnd->widget && !(hwnd->style & WS_CHILD))
-        hwnd->widget->setWindowTitle(QString::fromUtf8(FileNameText(hwnd->text).c_str()));
+      if (hwnd->widget && !(hwnd->style & WS_CHILD)) hwnd->widget->setWindowTitle(vt_ui::FromProgramText(hwnd->text));
       return TRUE;
     }
     case WM_GETTEXT: {

@@ -16,6 +16,7 @@
 #include "model/record_pass.h"
 #include "platform/export/output_file.h"
 #include "platform/qe/qe.h"
+#include "platform/win/codepage_text.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
 
@@ -392,21 +393,67 @@ TEST(PageWriters, TextRtfAndHtmlKeepTheTextInOrder) {
   o.outputDirectory = "/tmp/out";
   o.fileName = "r.htm";
   o.options = kHtmlPagePerPage;
-  ExportFiles files = WriteHtmlPages(doc, o, "Report", 0x2a);
+  ExportFiles files = WriteHtmlPages(doc, o, "Report");
   ASSERT_EQ(files.size(), 6u);
   EXPECT_EQ(files[0].first, "/tmp/out/r.htm");
   EXPECT_EQ(files[1].first, "/tmp/out/r_2.htm");
-  EXPECT_NE(files[0].second.find("caf\xE9 \\ &lt;b&gt;"), std::string::npos);
+  EXPECT_NE(files[0].second.find("caf\xC3\xA9 \\ &lt;b&gt;"), std::string::npos);
   EXPECT_NE(files[0].second.find("<a href=\"r_2.htm\">Next</a>"), std::string::npos);
   EXPECT_NE(files[1].second.find("<a href=\"r.htm\">Previous</a>"), std::string::npos);
   EXPECT_LT(files[0].second.find("Left"), files[0].second.find("Page 1"));
-  // Pictures and charts are files beside the page, linked by relative names.
+  // Pictures and charts are files beside the page, linked by relative
+  // names, all named alike and numbered over the export.
   EXPECT_EQ(files[2].first, "/tmp/out/r_image0.png");
   EXPECT_EQ(files[2].second, "picture bytes");
-  EXPECT_EQ(files[3].first, "/tmp/out/Chart 0000002a 0.png");
-  EXPECT_EQ(files[5].first, "/tmp/out/Chart 0000002a 1.png");
+  EXPECT_EQ(files[3].first, "/tmp/out/r_image1.png");
+  EXPECT_EQ(files[3].second, "chart bytes");
+  EXPECT_EQ(files[5].first, "/tmp/out/r_image3.png");
   EXPECT_NE(files[0].second.find("<img src=\"r_image0.png\""), std::string::npos);
-  EXPECT_NE(files[0].second.find("<img src=\"Chart%200000002a%200.png\""), std::string::npos);
+  EXPECT_NE(files[0].second.find("<img src=\"r_image1.png\""), std::string::npos);
+}
+
+// Whether the bytes are well-formed UTF-8 throughout.
+static bool WhollyUtf8(const std::string& s) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const auto* end = p + s.size();
+  while (p < end) {
+    uint32_t cp = 0;
+    const int n = *p < 0x80 ? 1 : DecodeUtf8(p, end, &cp);
+    if (n <= 0) return false;
+    p += n;
+  }
+  return true;
+}
+
+// A page in one encoding, the one it declares: the code page's letters of
+// the text and the faces, a title from a file name the code page cannot
+// hold, and links that name their files as the system spells them.
+TEST(PageWriters, HtmlIsUtf8ThroughoutWithTitleAndLinksSpeltAsTheSystemDoes) {
+  CapturedDocument doc;
+  CapturedPage page;
+  CapturedLine line;
+  line.height = 120;
+  line.runs.push_back(CapturedRun{0, 300, "caf\xE9 \x80 Zo\xEB & M\xFCller", "Ar\xEF" "al", 100, false, false, false, 0});
+  page.lines = {line};
+  page.pictures.push_back(CapturedPicture{72, 400, 720, 360, "chart bytes", true});
+  doc.pages.push_back(page);
+  HtmlExportOptions o;
+  o.outputDirectory = "/tmp/out";
+  o.fileName = "Ventes \xE9t\xE9.htm";
+  const ExportFiles files = WriteHtmlPages(doc, o, "Facture \xC3\xA9t\xC3\xA9 \xCE\xA9mega");
+  ASSERT_EQ(files.size(), 2u);
+  const std::string& html = files[0].second;
+  EXPECT_TRUE(WhollyUtf8(html));
+  EXPECT_NE(html.find("<meta charset=\"utf-8\">"), std::string::npos);
+  EXPECT_NE(html.find("<title>Facture \xC3\xA9t\xC3\xA9 \xCE\xA9mega</title>"), std::string::npos) << html;
+  EXPECT_NE(html.find("caf\xC3\xA9 \xE2\x82\xAC Zo\xC3\xAB &amp; M\xC3\xBCller"), std::string::npos) << html;
+  EXPECT_NE(html.find("font-family:'Ar\xC3\xAF" "al'"), std::string::npos) << html;
+  EXPECT_EQ(files[1].first, "/tmp/out/Ventes \xE9t\xE9_image0.png");
+  EXPECT_NE(html.find("<img src=\"Ventes%20%C3%A9t%C3%A9_image0.png\""), std::string::npos) << html;
+
+  // A title typed in the options is the code page's.
+  o.title = "R\xE9sum\xE9";
+  EXPECT_NE(WriteHtmlPages(doc, o, "Report")[0].second.find("<title>R\xC3\xA9sum\xC3\xA9</title>"), std::string::npos);
 }
 
 // A file size limit of 64 KB on the process, its signal ignored so that a
@@ -492,7 +539,7 @@ TEST(PageWriters, HtmlPositionsRoundAsPrintfDoes) {
   doc.pages.push_back(page);
   HtmlExportOptions o;
   o.fileName = "r.htm";
-  const std::string html = WriteHtmlPages(doc, o, "Report", 0)[0].second;
+  const std::string html = WriteHtmlPages(doc, o, "Report")[0].second;
   size_t at = 0;
   i = 0;
   for (double x : xs) {
@@ -551,14 +598,14 @@ TEST(PageWriters, EveryByteAndHalfPositionComeOutWhole) {
 
   HtmlExportOptions o;
   o.fileName = "r.htm";
-  const std::string html = WriteHtmlPages(doc, o, "Report", 0)[0].second;
+  const std::string html = WriteHtmlPages(doc, o, "Report")[0].second;
   const size_t from = html.find("font-size:10.0pt\">") + 18;
   std::string text = html.substr(from, html.find("</span>", from) - from);
   for (const auto& [entity, c] : {std::pair<std::string, char>{"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'},
                                   {"&amp;", '&'}})
     for (size_t at = text.find(entity); at != std::string::npos; at = text.find(entity, at + 1))
       text.replace(at, entity.size(), 1, c);
-  EXPECT_EQ(text, all);
+  EXPECT_EQ(text, AnsiToUtf8(all)) << "every byte as its letter in UTF-8";
 
   // Text rows: blank space of half a row and a row and a half; a run that
   // would overwrite the one before follows it after a blank, and trailing
@@ -660,7 +707,7 @@ TEST(PageWriters, SpilledPagesWriteTheSameBytes) {
     o.outputDirectory = "/tmp/out";
     o.fileName = "r.htm";
     o.options = options;
-    EXPECT_EQ(WriteHtmlPages(spilled, o, "Report", 1), WriteHtmlPages(whole, o, "Report", 1)) << options;
+    EXPECT_EQ(WriteHtmlPages(spilled, o, "Report"), WriteHtmlPages(whole, o, "Report")) << options;
   }
   // A visit that stops ends the walk there, and a sink that fails fails the writer.
   size_t visited = 0;
@@ -750,7 +797,7 @@ TEST(PageWriters, PagesWrittenAheadHaveTheWholeDocumentsBytes) {
         };
         std::unique_ptr<PageExportAhead> writer =
             format == 0 ? TextExportAhead(TextPageOptions(), sink)
-                        : format == 1 ? RtfExportAhead(sink) : HtmlExportAhead(ahead, o, "Report", 7, sink, file);
+                        : format == 1 ? RtfExportAhead(sink) : HtmlExportAhead(ahead, o, "Report", sink, file);
         ASSERT_TRUE(writer->Start(&ahead));
         for (const CapturedPage& page : pages) {
           whole.pages.push_back(page);
@@ -772,7 +819,7 @@ TEST(PageWriters, PagesWrittenAheadHaveTheWholeDocumentsBytes) {
           EXPECT_EQ(got, WriteRtfPages(whole));
         } else {
           files.insert(files.begin(), {"", got});
-          ExportFiles want = WriteHtmlPages(whole, o, "Report", 7);
+          ExportFiles want = WriteHtmlPages(whole, o, "Report");
           want[0].first.clear();
           EXPECT_EQ(files, want);
         }

@@ -256,9 +256,39 @@ TEST_F(ImageLibraryTest, HostileMetafileExtentsPointsAndWorkAreBounded) {
   EXPECT_EQ(error, kImgErrorFormat);
 }
 
+// The painter's own work is bounded by the picture's size, counted before
+// anything is drawn: a thin pen that the window widens to the picture's
+// size over a polyline of a hundred points, or a polygon of crossing edges,
+// asks for more than a picture of a square metre may and is refused as
+// damaged; the same polyline with a hairline pen, and a polygon of fewer
+// edges, are drawn, each stretch of the line in place.
+TEST_F(ImageLibraryTest, ThePaintersWorkIsBoundedByThePicturesSize) {
+  QImage drawn;
+  for (const int points : {100, 300}) {
+    const std::vector<uint8_t> widened = metafile_bytes::EmfPolyline(points, 1, 1000000, 100000);
+    EXPECT_FALSE(DrawMetafilePicture(widened.data(), widened.size(), kMetafileDpi, &drawn)) << points;
+  }
+  const std::vector<uint8_t> crossing = metafile_bytes::EmfCrossingPolygon(2000, 100000);
+  EXPECT_FALSE(DrawMetafilePicture(crossing.data(), crossing.size(), kMetafileDpi, &drawn));
+
+  const std::vector<uint8_t> sound = metafile_bytes::EmfPolyline(300, 0, 3937, 100000);
+  ASSERT_TRUE(DrawMetafilePicture(sound.data(), sound.size(), 30, &drawn));
+  // Corner to corner and back: both diagonals are drawn, the middle of a
+  // side is not.
+  const int side = drawn.width();
+  EXPECT_LT(qGray(drawn.pixel(side / 4, side / 4)), 128);
+  EXPECT_LT(qGray(drawn.pixel(side / 4, side - 1 - side / 4)), 128);
+  EXPECT_EQ(qGray(drawn.pixel(side / 2, side / 8)), 255);
+  const std::vector<uint8_t> fewer = metafile_bytes::EmfCrossingPolygon(60, 5080);
+  EXPECT_TRUE(DrawMetafilePicture(fewer.data(), fewer.size(), kMetafileDpi, &drawn));
+}
+
 // The metafile reader's fuzz target, at the fineness pictures print at: the
-// program's own kinds of file and a hostile one, changed the ways damaged
-// files differ. The sanitizers find what the reader does wrong.
+// program's own kinds of file and hostile ones (a thin pen's long polyline
+// widened by the picture's window, a pen wider than any picture, a polygon
+// whose edges all cross), changed the ways damaged files differ. The
+// sanitizers find what the reader does wrong; the painter's bound keeps each
+// run short.
 TEST_F(ImageLibraryTest, MetafileFuzzAtThePrintersFineness) {
   // Text records need the fonts of an application.
   static int argc = 1;
@@ -271,7 +301,9 @@ TEST_F(ImageLibraryTest, MetafileFuzzAtThePrintersFineness) {
   const std::vector<fuzz::Bytes> seeds = {
       metafile_bytes::PlaceableWmf(1440, 2880, 1440, 0xFF0000, 1440, 0, 2880, 1440), emf,
       EmfWith(emf, {{38, 28, 2, 1, 3, 0, 0x000000}, {37, 12, 2}, Polyline({{0, 0}, {90000, 50}, {100, 0}}),
-                    {42, 24, 10, 10, 50, 60}, {84, 84, 0, 0, 0, 0, 1, 0, 0, 20, 30, 3, 76, 0, 0, 0, 0, 0, 0, 0x420041, 0x43}})};
+                    {42, 24, 10, 10, 50, 60}, {84, 84, 0, 0, 0, 0, 1, 0, 0, 20, 30, 3, 76, 0, 0, 0, 0, 0, 0, 0x420041, 0x43}}),
+      metafile_bytes::EmfPolyline(300, 1, 1000000, 2540), metafile_bytes::EmfPolyline(100, 1, 100, 2540),
+      metafile_bytes::EmfPolyline(40, 2000000000, 100, 2540), metafile_bytes::EmfCrossingPolygon(20, 2540)};
   std::mt19937 rng(0x3E7A0000u);
   const long runs = fuzz::Runs(1500);
   QImage drawn;

@@ -15,10 +15,15 @@ struct Pixels {
     void* h = lib.ImgDecompressFile(path.c_str(), &error);
     return h != nullptr && ImageLibrary::PrinterEntries().getImage(h, &image) && image.pixels != nullptr;
   }
-  int Grey(int x, int y) const {
+  // 0xRRGGBB of the pixel.
+  uint32_t Rgb(int x, int y) const {
     const BYTE* p = image.pixels + static_cast<size_t>(y) * image.stride + static_cast<size_t>(x) * 4;
     const uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
                        (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return v & 0xFFFFFF;
+  }
+  int Grey(int x, int y) const {
+    const uint32_t v = Rgb(x, y);
     const int r = (v >> 16) & 0xFF, g = (v >> 8) & 0xFF, b = v & 0xFF;
     return (r * 11 + g * 16 + b * 5) / 32;
   }
@@ -37,4 +42,14 @@ double PixelDifference(const std::string& a, int left, int top, int width, int h
     for (int x = 0; x < width; ++x)
       if (std::abs(ia.Grey(left + x, top + y) - ib.Grey(x, y)) > tolerance) ++differ;
   return static_cast<double>(differ) / (static_cast<double>(width) * height);
+}
+
+int CountColourPixels(const std::string& path, int left, int top, int width, int height, unsigned rgb) {
+  Pixels pic;
+  if (!pic.Read(path)) return -1;
+  const int right = std::min(left + width, pic.image.width), bottom = std::min(top + height, pic.image.height);
+  int n = 0;
+  for (int y = std::max(top, 0); y < bottom; ++y)
+    for (int x = std::max(left, 0); x < right; ++x) n += pic.Rgb(x, y) == (rgb & 0xFFFFFF);
+  return n;
 }

@@ -1,4 +1,5 @@
-// Comparing two pictures of a page (a window picture and a rendered PDF page).
+// Comparing two pictures of a page (a window picture and a rendered PDF
+// page), and counting a colour in a picture.
 #pragma once
 
 #include <string>
@@ -9,3 +10,7 @@
 // cannot be read or less than 100 x 100 pixels remain.
 double PixelDifference(const std::string& a, int left, int top, int width, int height, const std::string& b,
                        int tolerance);
+
+// Pixels of the picture's region (left, top, width, height; cut to the
+// picture) whose colour is 0xRRGGBB; -1 when the file cannot be read.
+int CountColourPixels(const std::string& path, int left, int top, int width, int height, unsigned rgb);

@@ -1,5 +1,6 @@
 #include "tests/support/metafile_bytes.h"
 
+#include <cmath>
 #include <fstream>
 
 namespace metafile_bytes {
@@ -56,13 +57,9 @@ std::vector<uint8_t> PlaceableWmf(int unitsPerInch, int boxWidth, int boxHeight,
   return b;
 }
 
-std::vector<uint8_t> Emf(int width001, int height001, uint32_t colour, int left, int top, int right, int bottom) {
-  std::vector<uint8_t> records;
-  Emr(records, 39, {1, 0, colour, 0});                    // brush 1, solid
-  Emr(records, 37, {1});                                  // select it
-  Emr(records, 37, {0x80000008u});                        // the stock "no pen"
-  Emr(records, 43, {static_cast<uint32_t>(left), static_cast<uint32_t>(top), static_cast<uint32_t>(right),
-                    static_cast<uint32_t>(bottom)});
+// The header (frame in 0.01 mm, a reference device of 100 pixels to the
+// inch) before the records, which end with the end record.
+static std::vector<uint8_t> EmfFile(int width001, int height001, std::vector<uint8_t> records) {
   Emr(records, 14, {0, 16, 20});
   std::vector<uint8_t> b;
   const uint32_t total = static_cast<uint32_t>(88 + records.size());
@@ -80,6 +77,57 @@ std::vector<uint8_t> Emf(int width001, int height001, uint32_t colour, int left,
   U32(b, 254), U32(b, 254);    // on 254 mm: 100 to the inch
   b.insert(b.end(), records.begin(), records.end());
   return b;
+}
+
+std::vector<uint8_t> Emf(int width001, int height001, uint32_t colour, int left, int top, int right, int bottom) {
+  std::vector<uint8_t> records;
+  Emr(records, 39, {1, 0, colour, 0});                    // brush 1, solid
+  Emr(records, 37, {1});                                  // select it
+  Emr(records, 37, {0x80000008u});                        // the stock "no pen"
+  Emr(records, 43, {static_cast<uint32_t>(left), static_cast<uint32_t>(top), static_cast<uint32_t>(right),
+                    static_cast<uint32_t>(bottom)});
+  return EmfFile(width001, height001, records);
+}
+
+std::vector<uint8_t> EmfPolyline(int points, int32_t penWidth, int32_t viewport, int frame001) {
+  std::vector<uint8_t> records;
+  Emr(records, 17, {8});                                                    // anisotropic mapping
+  Emr(records, 9, {1000, 1000});                                            // window extent
+  Emr(records, 11, {static_cast<uint32_t>(viewport), static_cast<uint32_t>(viewport)});  // viewport extent
+  Emr(records, 38, {1, 0, static_cast<uint32_t>(penWidth), 0, 0x000000});  // pen 1: solid, black
+  Emr(records, 37, {1});
+  // A 16-bit polyline: bounds, count, then the points, corner to corner.
+  std::vector<uint32_t> line = {0, 0, 1000, 1000, static_cast<uint32_t>(points)};
+  for (int i = 0; i < points; ++i) {
+    const uint32_t x = (i % 4 == 1 || i % 4 == 2) ? 1000 : 0, y = (i % 2 == 1) ? 1000 : 0;
+    line.push_back(x | y << 16);
+  }
+  Emr(records, 87, line);
+  return EmfFile(frame001, frame001, records);
+}
+
+std::vector<uint8_t> EmfCrossingPolygon(int points, int frame001) {
+  std::vector<uint8_t> records;
+  Emr(records, 39, {1, 0, 0x0000FF, 0});  // brush 1, solid
+  Emr(records, 37, {1});
+  Emr(records, 37, {0x80000008u});        // no pen
+  // Each point far round the circle from the one before: every edge crosses
+  // most others.
+  std::vector<uint32_t> shape = {0, 0, 1000, 1000, static_cast<uint32_t>(points)};
+  for (int i = 0; i < points; ++i) {
+    const double a = i * 2.39996;  // the golden angle, in radians
+    const uint32_t x = static_cast<uint32_t>(500 + 499 * std::cos(a)), y = static_cast<uint32_t>(500 + 499 * std::sin(a));
+    shape.push_back(x | y << 16);
+  }
+  Emr(records, 86, shape);  // a 16-bit polygon
+  // The reference device's pixels: 1,000 to 254 mm, so 1,000 of them span a
+  // frame of 25,400 (0.01 mm); the window maps them onto the frame given.
+  std::vector<uint8_t> mapped;
+  Emr(mapped, 9, {1000, 1000});
+  const uint32_t device = static_cast<uint32_t>(static_cast<int64_t>(frame001) * 1000 / 25400);
+  Emr(mapped, 11, {device, device});
+  mapped.insert(mapped.end(), records.begin(), records.end());
+  return EmfFile(frame001, frame001, mapped);
 }
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {

@@ -158,20 +158,33 @@ bool StartPostgres(std::string* why) {
 
 int PostgresPort() { return g_pgOk ? g_pgPort : 0; }
 
-std::string RunPostgresSql(const std::string& sql, bool* ok) {
-  if (ok) *ok = false;
-  if (!g_pgOk) return std::string();
-  const std::string file = WriteFile("pg_script.sql", sql);
-  const std::string out = g_dir + "/pg_script.out";
-  const std::string cmd = "timeout 60 " + g_pgBin + "/psql -X -q -A -t -v ON_ERROR_STOP=1 -h 127.0.0.1 -p " +
-                          std::to_string(g_pgPort) + " -U postgres -d postgres -f '" + file + "' >'" + out +
-                          "' 2>&1";
-  const int rc = Run(cmd);
+namespace {
+
+// Runs a client on SQL text written to a script beside the database.
+std::string RunClient(const std::string& client, const std::string& name, const std::string& sql, bool* ok) {
+  const std::string file = WriteFile(name + ".sql", sql);
+  const std::string out = g_dir + "/" + name + ".out";
+  const int rc = Run("timeout 60 " + client + " <'" + file + "' >'" + out + "' 2>&1");
   std::ifstream in(out);
   std::stringstream text;
   text << in.rdbuf();
   if (ok) *ok = rc == 0;
   return text.str();
+}
+
+}  // namespace
+
+std::string RunPostgresSql(const std::string& sql, bool* ok) {
+  if (ok) *ok = false;
+  if (!g_pgOk) return std::string();
+  return RunClient(g_pgBin + "/psql -X -q -A -t -v ON_ERROR_STOP=1 -h 127.0.0.1 -p " + std::to_string(g_pgPort) +
+                       " -U postgres -d postgres",
+                   "pg_script", sql, ok);
+}
+
+std::string RunSqliteSql(const std::string& sql, bool* ok) {
+  if (ok) *ok = false;
+  return RunClient("sqlite3 -bail '" + g_dir + "/test.db'", "sqlite_script", sql, ok);
 }
 
 }  // namespace odbc_test

@@ -22,6 +22,10 @@ extern const char* const kPgDsn;
 std::string RunPostgresSql(const std::string& sql, bool* ok = nullptr);
 // The private server's port on 127.0.0.1 (0 before it started).
 int PostgresPort();
+// Runs SQL text on the test database of kSqliteDsn with sqlite3; its output,
+// or empty with *ok false when it failed. The program's own connections
+// only read: a test's tables are made this way, as with RunPostgresSql.
+std::string RunSqliteSql(const std::string& sql, bool* ok = nullptr);
 
 // Writes a file under Dir(); returns its path.
 std::string WriteFile(const std::string& name, const std::string& text);

@@ -2,6 +2,7 @@
 // that would wait for an answer is stopped by `timeout` and fails), fails with its reason naming the file on standard error, and
 // leaves every input file as it was.
 #include "app/document.h"
+#include "core/composite.h"
 #include "data/open_tables.h"
 #include "layout/layout_records.h"
 #include "data/query_desc.h"
@@ -9,6 +10,7 @@
 #include "app/sample_report.h"
 #include "expr/functions_common.h"
 #include "files/report_io.h"
+#include "foundation/heap_strings.h"
 #include "layout/page_setup.h"
 #include "platform/ole/compound_file.h"
 #include "platform/win/ui_app.h"
@@ -26,6 +28,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -148,11 +151,11 @@ std::string WithStreamVersion(const std::string& path, uint8_t v) {
 }
 
 // A query-definition file as another program hands one over.
-std::string PackedQuery(const char* dataSource) {
+std::string PackedQuery(const char* dataSource, const char* query = "select * from orders") {
   QueryDesc q;
   q.name = "Orders";
   q.dataSource = dataSource;
-  q.query = "select * from orders";
+  q.query = query;
   q.connect = std::string("DSN=") + dataSource;
   std::string bytes(static_cast<size_t>(q.GetPackedSize()), '\0');
   q.Pack(reinterpret_cast<unsigned char*>(&bytes[0]), bytes.size());
@@ -166,6 +169,39 @@ void WriteChangedSample(const std::string& file, const std::function<void(Sample
   ASSERT_TRUE(sample.Write("VortelleSample", file, &error)) << error;
   change(sample);
   ASSERT_EQ(sample.io.SaveReportFile(file.c_str()), kRepIoOk);
+}
+
+// A shared library that leaves a marker file when something loads it (and
+// is an SQLite extension, so that the driver takes it). False without a C
+// compiler: the refusals are still checked, the marker then proves nothing.
+bool MakeMarkingLibrary(const std::string& library, const std::string& marker) {
+  WriteAll(library + ".c", "#include <stdio.h>\n__attribute__((constructor)) static void Mark(void) {\n"
+                           "  FILE* f = fopen(\"" + marker + "\", \"w\");\n  if (f) fclose(f);\n}\n"
+                           "int sqlite3_extension_init(void* a, void* b, void* c) { return 0; }\n");
+  int built = -1;
+  Capture("cc -shared -fPIC -o '" + library + "' '" + library + ".c' 2>&1", &built);
+  if (built != 0) std::printf("no C compiler: the library is not made, the refusals are still checked\n");
+  return built == 0;
+}
+
+// The rows of a table of the sample database, as sqlite3 counts them.
+std::string Rows(const std::string& db, const char* table) {
+  return Capture("sqlite3 '" + db + "' 'select count(*) from " + table + "' 2>&1");
+}
+
+// The private PostgreSQL server started and its ODBC driver's library; empty
+// with the reason when either is missing here.
+std::string PostgresDriver(std::string* why) {
+  if (!odbc_test::StartPostgres(why)) return std::string();
+  const std::string driver = Capture("ls /usr/lib/*/odbc/psqlodbca.so 2>/dev/null | head -1");
+  if (driver.empty()) *why = "the PostgreSQL ODBC driver is not installed";
+  return driver.substr(0, driver.find('\n'));
+}
+
+// An odbc.ini section for a data source on the private server.
+std::string PostgresSource(const char* name, const std::string& driver, const char* logon) {
+  return std::string("\n[") + name + "]\nDriver=" + driver + "\nServername=127.0.0.1\nPort=" +
+         std::to_string(odbc_test::PostgresPort()) + "\nDatabase=postgres\n" + logon + "\n";
 }
 
 // Whether one line of the run's standard error holds every one of the texts.
@@ -307,9 +343,8 @@ TEST_F(BadStart, LibraryMemberPrintsAndQueryFileStays) {
 TEST_F(BadStart, AWrongPasswordEndsWithTheDriversReason) {
   std::string why;
   using namespace odbc_test;
-  if (!StartPostgres(&why)) GTEST_SKIP() << why;
-  const std::string driver = Capture("ls /usr/lib/*/odbc/psqlodbca.so 2>/dev/null | head -1");
-  if (driver.empty()) GTEST_SKIP() << "the PostgreSQL ODBC driver is not installed";
+  const std::string driver = PostgresDriver(&why);
+  if (driver.empty()) GTEST_SKIP() << why;
   bool ok = false;
   const std::string hba =
       RunPostgresSql("DROP ROLE IF EXISTS vt_locked; CREATE ROLE vt_locked LOGIN PASSWORD 'right'; SHOW hba_file;", &ok);
@@ -323,9 +358,7 @@ TEST_F(BadStart, AWrongPasswordEndsWithTheDriversReason) {
   RunPostgresSql("SELECT pg_reload_conf();", &ok);
   ASSERT_TRUE(ok);
   const std::string odbcIni = ReadAll(dir_ + "/odbc.ini");
-  WriteAll(dir_ + "/odbc.ini", odbcIni + "\n[LockedPg]\nDriver=" + driver.substr(0, driver.find('\n')) +
-                                   "\nServername=127.0.0.1\nPort=" + std::to_string(PostgresPort()) +
-                                   "\nDatabase=postgres\nUsername=vt_locked\nPassword=wrong\n");
+  WriteAll(dir_ + "/odbc.ini", odbcIni + PostgresSource("LockedPg", driver, "Username=vt_locked\nPassword=wrong"));
   const auto before = Snapshot(dir_);
   const Outcome o = Run("/G /NLockedPg sales.kmw");
   WriteAll(dir_ + "/odbc.ini", odbcIni);
@@ -347,12 +380,7 @@ TEST_F(BadStart, AWrongPasswordEndsWithTheDriversReason) {
 // a source whose database is its file opens nothing else and makes no file.
 TEST_F(BadStart, StoredSourceAndDatabaseNamesNeverBecomeConnectText) {
   const std::string marker = dir_ + "/loaded.mark", library = dir_ + "/evil.so";
-  WriteAll(dir_ + "/evil.c", "#include <stdio.h>\n__attribute__((constructor)) static void Mark(void) {\n"
-                             "  FILE* f = fopen(\"" + marker + "\", \"w\");\n  if (f) fclose(f);\n}\n"
-                             "int sqlite3_extension_init(void* a, void* b, void* c) { return 0; }\n");
-  int built = -1;
-  Capture("cc -shared -fPIC -o '" + library + "' '" + dir_ + "/evil.c' 2>&1", &built);
-  if (built != 0) std::printf("no C compiler: the library is not made, the refusals are still checked\n");
+  MakeMarkingLibrary(library, marker);
   const std::string load = ";LoadExt=" + library;
   struct Named {
     const char* file;
@@ -399,13 +427,10 @@ TEST_F(BadStart, StoredSourceAndDatabaseNamesNeverBecomeConnectText) {
 TEST_F(BadStart, StoredNamesRunNothingOnTheServer) {
   std::string why;
   using namespace odbc_test;
-  if (!StartPostgres(&why)) GTEST_SKIP() << why;
-  const std::string driver = Capture("ls /usr/lib/*/odbc/psqlodbca.so 2>/dev/null | head -1");
-  if (driver.empty()) GTEST_SKIP() << "the PostgreSQL ODBC driver is not installed";
+  const std::string driver = PostgresDriver(&why);
+  if (driver.empty()) GTEST_SKIP() << why;
   const std::string odbcIni = ReadAll(dir_ + "/odbc.ini");
-  WriteAll(dir_ + "/odbc.ini", odbcIni + "\n[VtCanary]\nDriver=" + driver.substr(0, driver.find('\n')) +
-                                   "\nServername=127.0.0.1\nPort=" + std::to_string(PostgresPort()) +
-                                   "\nDatabase=postgres\nUsername=postgres\n");
+  WriteAll(dir_ + "/odbc.ini", odbcIni + PostgresSource("VtCanary", driver, "Username=postgres"));
   const std::string drop = ";ConnSettings=drop table vt_canary";
   struct Named {
     const char* file;
@@ -486,6 +511,137 @@ TEST_F(BadStart, FilesAReportNamesAreRegularFilesOrRefused) {
   o = Run("/G picture.kmw");
   EXPECT_EQ(o.status, 0) << o.stderrText;
   EXPECT_TRUE(SaidOnOneLine(o.stderrText, {"Cannot open picture file", "gone.png"})) << o.stderrText;
+}
+
+}  // namespace
+
+namespace {
+
+// A data source whose database is a bare file name, as users write them:
+// the database name a report stores is never opened as a file of its own.
+// No file is made (in the folder, its parent, or by a "file:" name) and the
+// rows printed are the data source's own.
+TEST_F(BadStart, ARelativeDatabaseNameOpensNoOtherFile) {
+  const std::string odbcIni = ReadAll(dir_ + "/odbc.ini");
+  WriteAll(dir_ + "/odbc.ini", odbcIni + "\n[RelativeSample]\nDriver=SQLite3\nDatabase=sample.db\nStepAPI=1\n");
+  // Another database beside it, whose rows must not be the ones printed.
+  fs::copy_file(dir_ + "/sample.db", dir_ + "/other.db", fs::copy_options::overwrite_existing);
+  Capture("sqlite3 '" + dir_ + "/other.db' \"update customers set company = 'Other Database Co'\" 2>&1");
+  const std::string parent = fs::path(dir_).parent_path().string();
+  const auto before = Snapshot(dir_);
+  for (const char* stored : {"main", "other.db", "../vt_created_dotdot.db", "file:vt_made.db"}) {
+    SCOPED_TRACE(stored);
+    WriteChangedSample(dir_ + "/relative.kmw", [&](SampleDocument& d) {
+      d.io.m_stream.settings.sources[0].sourceName = "RelativeSample";
+      d.io.m_stream.settings.databaseName = stored;
+    });
+    fs::remove(dir_ + "/relative.pdf");
+    const Outcome o = Run("/G relative.kmw");
+    EXPECT_EQ(o.status, 0) << o.stderrText;
+    for (const char* made : {"main", "vt_made.db", "file:vt_made.db"}) EXPECT_FALSE(fs::exists(dir_ + "/" + made)) << made;
+    EXPECT_FALSE(fs::exists(parent + "/vt_created_dotdot.db"));
+    for (const auto& e : fs::directory_iterator(dir_)) {
+      const std::string name = e.path().filename().string();
+      EXPECT_TRUE(before.count(name) != 0 || name == "relative.kmw" || e.path().extension() == ".pdf" ||
+                  e.is_directory())
+          << name;
+    }
+    if (!Capture("command -v pdftotext").empty()) {
+      const std::string text = Capture("pdftotext -layout '" + dir_ + "/relative.pdf' - 2>/dev/null");
+      EXPECT_NE(text.find("Grand total"), std::string::npos) << text;
+      EXPECT_EQ(text.find("Other Database Co"), std::string::npos) << "another database's rows were printed";
+    }
+  }
+  fs::remove(parent + "/vt_created_dotdot.db");
+  fs::remove(dir_ + "/other.db");
+  WriteAll(dir_ + "/odbc.ini", odbcIni);
+}
+
+// A start file's user name or password that would close its braces and add
+// an attribute of its own (the SQLite driver splits the text at every ";"
+// and reads no braces) is refused with its reason: the run ends with status
+// 1 and no library is loaded.
+TEST_F(BadStart, AStartFileLogOnNeverAddsConnectAttributes) {
+  const std::string marker = dir_ + "/logon.mark", library = dir_ + "/logon.so";
+  MakeMarkingLibrary(library, marker);
+  for (const char* key : {"UserName", "Password"}) {
+    SCOPED_TRACE(key);
+    WriteAll(dir_ + "/logon.ini", std::string("[Report]\nMasterTable=customers\nDataSource=VortelleSample\n") + key +
+                                      "=x};LoadExt=" + library + ";{\n");
+    const Outcome o = Run("/G /Slogon.ini");
+    EXPECT_EQ(o.status, 1) << o.stderrText;
+    EXPECT_TRUE(SaidOnOneLine(o.stderrText, {"logon.ini", std::string(key) == "UserName" ? "user name" : "password",
+                                             "cannot be used"}))
+        << o.stderrText;
+    EXPECT_FALSE(fs::exists(marker)) << "the start file's library was loaded";
+  }
+}
+
+// A statement that would change the data, or load a library, never reaches
+// the data source: handed over in a query file or stored in a report, the
+// unattended run ends with status 1 and the reason, and the rows stay.
+TEST_F(BadStart, UserSqlThatChangesTheDataIsRefused) {
+  const std::string db = dir_ + "/sample.db";
+  const std::string marker = dir_ + "/statement.mark", library = dir_ + "/statement.so";
+  MakeMarkingLibrary(library, marker);
+  const std::string rows = Rows(db, "order_lines");
+  ASSERT_GT(std::atoi(rows.c_str()), 0) << rows;
+  const std::string load = "select load_extension('" + library + "')";
+  for (const std::string& statement :
+       {std::string("delete from order_lines"), std::string("select 1; delete from order_lines"), load}) {
+    SCOPED_TRACE(statement);
+    WriteAll(dir_ + "/change.kwq", PackedQuery("VortelleSample", statement.c_str()));
+    Outcome o = Run("/G change.kwq");
+    EXPECT_EQ(o.status, 1) << o.stderrText;
+    EXPECT_TRUE(SaidOnOneLine(o.stderrText, {"only reads data"})) << o.stderrText;
+
+    WriteChangedSample(dir_ + "/change.kmw", [&](SampleDocument& d) {
+      CKmComposite* m = d.doc.m_pModel;
+      auto* copy = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(statement.size() + 1)));
+      ASSERT_NE(copy, nullptr);
+      std::memcpy(copy, statement.c_str(), statement.size());
+      if (m->statementText != nullptr) HeapFreeBlock(m->statementText);
+      m->statementText = copy;
+    });
+    o = Run("/G change.kmw");
+    EXPECT_EQ(o.status, 1) << o.stderrText;
+    EXPECT_TRUE(SaidOnOneLine(o.stderrText, {"change.kmw", "only reads data"})) << o.stderrText;
+    EXPECT_EQ(Rows(db, "order_lines"), rows);
+    EXPECT_FALSE(fs::exists(marker)) << "the statement's library was loaded";
+  }
+  fs::remove(dir_ + "/change.kwq");
+}
+
+// On the PostgreSQL server a report's statement changes no table either:
+// one that says so is refused before it is sent, and one that hides the
+// change in a function fails on the read-only connection. The canary table
+// keeps its rows.
+TEST_F(BadStart, TheCanaryTableOnTheServerKeepsItsRows) {
+  std::string why;
+  using namespace odbc_test;
+  const std::string driver = PostgresDriver(&why);
+  if (driver.empty()) GTEST_SKIP() << why;
+  bool ok = false;
+  RunPostgresSql("DROP TABLE IF EXISTS vt_canary; CREATE TABLE vt_canary (x integer); "
+                 "INSERT INTO vt_canary VALUES (1), (2); "
+                 "CREATE OR REPLACE FUNCTION vt_wipe() RETURNS integer LANGUAGE sql AS "
+                 "'DELETE FROM vt_canary; SELECT 1';",
+                 &ok);
+  ASSERT_TRUE(ok);
+  const std::string odbcIni = ReadAll(dir_ + "/odbc.ini");
+  WriteAll(dir_ + "/odbc.ini", odbcIni + PostgresSource("VtCanary", driver, "Username=postgres"));
+  for (const char* statement : {"delete from vt_canary", "select vt_wipe() as wiped", "select 1; delete from vt_canary",
+                                "select * into vt_copy from vt_canary"}) {
+    SCOPED_TRACE(statement);
+    WriteAll(dir_ + "/canary.kwq", PackedQuery("VtCanary", statement));
+    const Outcome o = Run("/G canary.kwq");
+    EXPECT_EQ(o.status, 1) << o.stderrText;
+    EXPECT_TRUE(o.endedByItself) << o.stderrText;
+    EXPECT_EQ(RunPostgresSql("SELECT count(*) FROM vt_canary;", &ok), "2\n");
+    EXPECT_EQ(RunPostgresSql("SELECT to_regclass('vt_copy') IS NULL;", &ok), "t\n");
+  }
+  fs::remove(dir_ + "/canary.kwq");
+  WriteAll(dir_ + "/odbc.ini", odbcIni);
 }
 
 }  // namespace

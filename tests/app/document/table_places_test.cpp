@@ -4,6 +4,7 @@
 #include "document_fixture.h"
 
 #include "app/table_places_on_open.h"
+#include "files/report_io.h"
 #include "foundation/library_manager.h"
 
 #include <algorithm>
@@ -58,6 +59,32 @@ TEST_F(TablePlaces, AFileMovedIntoTheDataFolderOpensWithoutAQuestion) {
   std::snprintf(doc.m_pModel->tableSlots[1]->path, sizeof doc.m_pModel->tableSlots[1]->path, "C:\\OLD\\LINES");
   EXPECT_FALSE(OpenAt("/nowhere/LINES", &tried));
   EXPECT_STREQ(doc.m_pModel->tableSlots[1]->path, "C:\\OLD\\LINES");
+}
+
+// Where the look starts follows how the report kept the table: beside the
+// master when kept relative to it, by its name first across folders or as a
+// bare name (then the folder of the library last used).
+TEST_F(TablePlaces, TheFirstPlaceFollowsHowTheReportKeptTheTable) {
+  CKmRepIO repIO(&doc);  // what the reader kept of the table
+  doc.m_pRepIO = &repIO;
+  std::snprintf(doc.m_settings.dataDir, sizeof doc.m_settings.dataDir, "%s", dir.c_str());
+  std::vector<BYTE> paths(4436, 0);
+  std::snprintf(reinterpret_cast<char*>(paths.data()), 261, "/libs/reports.qb6");
+  doc.m_pDocPaths = paths.data();
+  TableSourceGroup& kept = doc.m_pRepIO->m_stream.settings.sources[1];
+  auto places = [&](uint16_t bits, const char* stored) {
+    kept.placeBits = bits;
+    std::snprintf(doc.m_pModel->tableSlots[1]->path, sizeof doc.m_pModel->tableSlots[1]->path, "%s", stored);
+    std::vector<std::string> tried;
+    EXPECT_FALSE(OpenAt("/nowhere/LINES", &tried));
+    EXPECT_STREQ(doc.m_pModel->tableSlots[1]->path, stored) << "the stored path is kept for the question";
+    return tried;
+  };
+  EXPECT_EQ(places(2, "LINES"), (std::vector<std::string>{"/reports/LINES", "LINES", dir + "/LINES"}));
+  EXPECT_EQ(places(4, "C:\\OLD\\LINES"), (std::vector<std::string>{"LINES", dir + "/LINES"}));
+  EXPECT_EQ(places(0, "LINES"), (std::vector<std::string>{"LINES", "/libs/LINES", "/reports/LINES", dir + "/LINES"}));
+  doc.m_pDocPaths = nullptr;
+  doc.m_pRepIO = nullptr;
 }
 
 }  // namespace

@@ -277,7 +277,17 @@ else:
         while page and page not in seen:
             seen.add(page)
             p = Page()
-            p.feed(open(page, 'rb').read().decode('cp1252'))
+            raw = open(page, 'rb').read()
+            # Read in the encoding the page declares, which must hold it all.
+            declared = re.search(rb'<meta charset="([^"]+)">', raw)
+            if not declared:
+                fail('%s declares no encoding' % page)
+                break
+            try:
+                p.feed(raw.decode(declared.group(1).decode('ascii')))
+            except (UnicodeDecodeError, LookupError) as e:
+                fail('%s is not valid in its declared encoding: %s' % (page, e))
+                break
             texts.append('\n'.join(p.text))
             for link in p.links:
                 target = os.path.join(os.path.dirname(page), urllib.parse.unquote(link))

@@ -90,6 +90,14 @@ TEST_F(PiecesTest, RecentListAdmitsReportsAndLibrariesOnlyAndKeepsTheSixLatest) 
   EXPECT_EQ(AbbreviatePath("/data/" + title50 + ".kmw", 40), std::string(37, 'x') + "...");
   EXPECT_EQ(AbbreviatePath("/home/user/reports/2026/december/sales.kmw", 40), "/home/.../2026/december/sales.kmw");
   EXPECT_EQ(AbbreviatePath("/short/sales.kmw", 40), "/short/sales.kmw");
+  // Counted and cut in letters, not in the bytes of a UTF-8 name.
+  std::string omegas;
+  for (int i = 0; i < 46; ++i) omegas += "\xCE\xA9";
+  EXPECT_EQ(AbbreviatePath("/data/" + omegas + ".kmw", 40), omegas.substr(0, 74) + "...");
+  const std::string greek = "/tmp/\xCE\xB1\xCE\xB2/Facture \xC3\xA9\xC3\xA9\xC3\xA9 \xCE\xA9mega Zo\xC3\xAB M\xC3\xBCller.kmw";
+  EXPECT_EQ(AbbreviatePath(greek, 40), greek) << "40 letters";
+  const std::string deeper = "/home/\xC3\xA9t\xC3\xA9\xC3\xA9t\xC3\xA9/2026/Facture " + std::string("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9") + " \xCE\xA9mega.kmw";
+  EXPECT_EQ(AbbreviatePath(deeper, 40), "/home/.../2026/Facture \xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9 \xCE\xA9mega.kmw");
 }
 
 TEST_F(PiecesTest, FiltersAndTheDataSourceBoxFollowTheirRules) {

@@ -312,6 +312,15 @@ TEST_F(FrameTest, StatusLineFormsTextsAndPosition) {
   EXPECT_STREQ(bar.GetPaneText(0), bar.GetText());
   bar.SetText(nullptr);
   EXPECT_STREQ(bar.GetText(), "");
+  // A long message naming a file in the system's spelling is cut before a
+  // letter, never inside it; a code-page text is cut at its 100th byte.
+  const std::string omega = "\xCE\xA9";
+  const std::string named = "The report is in " + std::string(82, 'x') + omega + "mega.pdf";
+  bar.SetText(named.c_str());
+  EXPECT_EQ(std::string(bar.GetText()), named.substr(0, 99));
+  const std::string ansi = std::string(99, 'x') + "\xCE\xA9\xCE";
+  bar.SetText(ansi.c_str());
+  EXPECT_EQ(std::string(bar.GetText()), ansi.substr(0, 100));
   bar.SetPaneString(1, longText.c_str(), 0);
   EXPECT_EQ(std::strlen(bar.GetPositionText()), 31u);
 

@@ -15,6 +15,7 @@
 #include "tests/support/pdf_words.h"
 #include "tests/support/screens.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -161,6 +162,37 @@ TEST_F(BlankReport, FileNewBlankAndUserSqlBlankGiveARecordLine) {
   ExpectARecordLineToWorkOn("File > New User-SQL Report");
   ASSERT_NE(doc->m_pModel->statementText, nullptr);
   doc->SetModifiedFlag(FALSE);
+}
+
+// File > New User-SQL Report > Blank with a statement that would empty a
+// table: OK is refused with the reason before the statement reaches the
+// database, the dialog stays open for another statement, and the table
+// keeps every row. A SELECT typed then makes the report.
+TEST_F(BlankReport, UserSqlThatChangesTheDataIsRefusedInTheDialog) {
+  const std::string db = dir_ + "/sample.db";
+  auto rows = [&] { return Capture("sqlite3 '" + db + "' 'select count(*) from order_lines' 2>&1"); };
+  const std::string before = rows();
+  ASSERT_GT(std::atoi(before.c_str()), 0) << before;
+  ASSERT_TRUE(Start({}));
+  answers.On("New", [](HWND d) { Press(d, 202); });
+  int refusedWhileOpen = 0;
+  answers.On("SQL Select", [&](HWND d) {
+    SetDlgItemTextA(d, 203, "delete from order_lines");
+    const size_t said = messages.size();
+    Press(d, IDOK);
+    if (messages.size() == said + 1 && IsWindowVisible(d)) ++refusedWhileOpen;
+    SetDlgItemTextA(d, 203, "select order_id, product from order_lines");
+    Press(d, IDOK);
+  });
+  Command(32002);  // File > New User-SQL Report
+  EXPECT_EQ(refusedWhileOpen, 1);
+  ASSERT_FALSE(messages.empty());
+  EXPECT_NE(messages.front().find("only reads data"), std::string::npos) << messages.front();
+  EXPECT_EQ(rows(), before);
+  ExpectARecordLineToWorkOn("the SELECT after the refusal");
+  ASSERT_NE(doc->m_pModel->statementText, nullptr);
+  EXPECT_STREQ(doc->m_pModel->statementText, "select order_id, product from order_lines");
+  EXPECT_EQ(rows(), before);
 }
 
 }  // namespace

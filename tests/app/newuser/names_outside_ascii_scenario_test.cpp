@@ -65,16 +65,8 @@ TEST_F(NewUserTest, AReportNamedOutsideAsciiKeepsItsNameThroughFramePrintExportL
   const std::string kmwAnsi = dir_ + "/" + kNameAnsi + ".kmw";
   const std::string title = "VortelleSample - " + kNameAnsi + ".kmw - " + kAppTitle;
   fs::remove(kmw);
-  ASSERT_TRUE(Start({}));
-  ASSERT_TRUE(Pump([&] { return startDialogs == 1; }));
-  answers.File("Open Report", dir_ + "/sales.kmw");
-  Command(kCmdOpen);
-  ASSERT_TRUE(doc->m_bReportOpen);
-
   // Saved under the name typed in the Save As dialog.
-  answers.File("Save As", kmw);
-  Command(kCmdSaveAs);
-  ASSERT_TRUE(fs::exists(kmw));
+  ASSERT_TRUE(OpenSampleSavedAs(kmw));
   EXPECT_EQ(doc->GetPathName(), kmwAnsi);
   EXPECT_EQ(WindowText(), title);
 
@@ -207,6 +199,87 @@ TEST_F(NewUserTest, AnUnattendedRunKeepsTheNameAsksNothingAndSaysAFailureOnce) {
   fs::remove(kmw);
   fs::remove(pdf);
   fs::remove(stored);
+}
+
+// A name the code page cannot hold (Greek beside é, ë and ü) keeps the
+// system's spelling: the status line after printing, the recent-file
+// entry, the save question and every title read as its letters; the
+// library member proposed from it has "?" for the Greek, as a member's name
+// is the code page's; its HTML export is valid in the encoding it declares.
+TEST_F(NewUserTest, ANameBeyondTheCodePageReadsAsItsLettersWhereverItIsShown) {
+  const std::string name = "Facture \xC3\xA9t\xC3\xA9 \xCE\xA9mega Zo\xC3\xAB M\xC3\xBCller";
+  const std::string kmw = dir_ + "/" + name + ".kmw";
+  fs::remove(kmw);
+  ASSERT_TRUE(OpenSampleSavedAs(kmw));
+  EXPECT_EQ(ui_test::Shown(WindowText()), "VortelleSample - " + name + ".kmw - " + kAppTitle);
+
+  // Printed beside the report: the status line names the PDF.
+  GetPrintRunContext().printToFile.clear();
+  doc->m_pPageSetup->OutputDestination = 0;
+  const std::string pdf = dir_ + "/" + name + ".pdf";
+  fs::remove(pdf);
+  Command(kCmdPrint);
+  ASSERT_TRUE(fs::exists(pdf));
+  EXPECT_EQ(ui_test::Shown(frame->m_wndStatusBar.GetPaneText(0)), "The report is in " + pdf);
+
+  // Exported as HTML: one encoding, declared, that iconv and an HTML parser
+  // read the whole page in; its title is the report's name.
+  const std::string html = dir_ + "/html/" + name + ".htm";
+  fs::remove_all(dir_ + "/html");
+  fs::create_directories(dir_ + "/html");
+  ExportAs(answers, kExportHtml, html);
+  Command(kCmdExport);
+  ASSERT_TRUE(fs::exists(html)) << (messages.empty() ? std::string() : messages.back());
+  const std::string read = Capture(
+      "f='" + html + "'; cs=$(grep -o -m1 'charset=\"[^\"]*\"' \"$f\" | cut -d'\"' -f2); "
+      "iconv -f \"$cs\" -t UTF-8 \"$f\" > \"$f.read\" && /usr/bin/python3 -c '\n"
+      "import html.parser, sys\n"
+      "class P(html.parser.HTMLParser):\n"
+      "  title, inTitle = \"\", False\n"
+      "  def handle_starttag(self, tag, attrs): self.inTitle = tag == \"title\"\n"
+      "  def handle_endtag(self, tag): self.inTitle = False\n"
+      "  def handle_data(self, data):\n"
+      "    if self.inTitle: self.title += data\n"
+      "p = P(); p.feed(sys.stdin.read()); print(p.title)' < \"$f.read\" 2>&1");
+  EXPECT_EQ(read, name + ".kmw\n");
+  Command(kCmdClose);
+
+  // The File menu lists it under its letters, and opens it.
+  const std::vector<std::string> recent = RecentEntries(frame->m_hWnd);
+  ASSERT_FALSE(recent.empty());
+  EXPECT_EQ(ui_test::Shown(recent[0]), "&1 " + name + ".kmw");
+  Command(kCmdRecentFileFirst);
+  ASSERT_TRUE(doc->m_bReportOpen);
+  EXPECT_EQ(doc->GetPathName(), kmw);
+
+  // Changed, then closed: the question names it.
+  doc->SetModifiedFlag(TRUE);
+  boxes.clear();
+  answer = [](const MessageBoxRecord&) { return IDNO; };
+  Command(kCmdClose);
+  answer = nullptr;
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(ui_test::Shown(boxes[0].text), "Save changes to report '" + kmw + "'?");
+  EXPECT_FALSE(doc->m_bReportOpen);
+
+  // Saved into a library: the proposed member name.
+  Command(kCmdRecentFileFirst);
+  ASSERT_TRUE(doc->m_bReportOpen);
+  const std::string library = dir_ + "/Biblioth\xC3\xA8que \xC3\xBC.qb6";
+  fs::remove(library);
+  std::string proposed;
+  answers.File("Save As", library);
+  answers.On("Save Report", [&](HWND d) {
+    proposed = ui_test::Text(GetDlgItem(d, 200));
+    Press(d, IDOK);
+  });
+  Command(kCmdSaveAs);
+  ASSERT_TRUE(fs::exists(library));
+  EXPECT_EQ(ui_test::Shown(proposed), "Facture \xC3\xA9t\xC3\xA9 ?mega Zo\xC3\xAB M\xC3\xBCller");
+  EXPECT_STREQ(doc->m_szReportName, "Facture \xE9t\xE9 ?mega Zo\xEB M\xFCller");
+  fs::remove(kmw);
+  fs::remove(pdf);
+  fs::remove(library);
 }
 
 }  // namespace

@@ -97,6 +97,17 @@ class NewUserTest : public ::testing::Test {
     GetWindowTextA(frame->m_hWnd, text, sizeof text);
     return text;
   }
+  // Started without a report, the sample opened through File > Open and
+  // saved through File > Save As under path; false when a step fails.
+  bool OpenSampleSavedAs(const std::string& path) {
+    if (!Start({}) || !Pump([&] { return startDialogs == 1; })) return false;
+    answers.File("Open Report", dir_ + "/sales.kmw");
+    Command(32001);  // File > Open
+    if (!doc->m_bReportOpen) return false;
+    answers.File("Save As", path);
+    Command(30020);  // File > Save As
+    return fs::exists(path);
+  }
   // The report saved and closed, the file it names moved into a folder of
   // its own, and the report opened again, the dialog of this title taking
   // the file's new place; returns that place.

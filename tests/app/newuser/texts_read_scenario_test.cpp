@@ -5,10 +5,8 @@
 
 #include "platform/win/gdi.h"
 #include "platform/win/window_picture.h"
+#include "tests/support/image_compare.h"
 #include "tests/support/screens.h"
-
-#include <QColor>
-#include <QImage>
 
 namespace newuser_test {
 namespace {
@@ -26,14 +24,6 @@ bool TextFits(HWND control) {
   DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK);
   ReleaseDC(control, dc);
   return need.right <= box.right && need.bottom <= box.bottom;
-}
-
-// Pixels of the picture's rectangle that are the colour.
-int Count(const QImage& image, const QRect& r, QRgb colour) {
-  int n = 0;
-  for (int y = r.top(); y <= r.bottom() && y < image.height(); ++y)
-    for (int x = r.left(); x <= r.right() && x < image.width(); ++x) n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
-  return n;
 }
 
 TEST_F(NewUserTest, ScreensAboutBoxMessageCaptionBandPaneAndColourList) {
@@ -78,10 +68,8 @@ TEST_F(NewUserTest, ScreensAboutBoxMessageCaptionBandPaneAndColourList) {
   GetWindowRect(frame->m_wndBandView.m_hWnd, &pane);
   POINT origin{pane.left, pane.top};
   ScreenToClient(frame->m_hWnd, &origin);
-  const QImage shot(QString::fromStdString(closed));
-  ASSERT_FALSE(shot.isNull());
-  const QRect area(origin.x, origin.y, pane.right - pane.left, pane.bottom - pane.top);
-  EXPECT_EQ(Count(shot, area, qRgb(0xC0, 0xC0, 0xC0)), 0) << "a grey band pane stays after Close";
+  EXPECT_EQ(CountColourPixels(closed, origin.x, origin.y, pane.right - pane.left, pane.bottom - pane.top, 0xC0C0C0), 0)
+      << "a grey band pane stays after Close";
 
   // The default settings' colour list: the chosen colour's swatch beside its name.
   ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
@@ -97,8 +85,7 @@ TEST_F(NewUserTest, ScreensAboutBoxMessageCaptionBandPaneAndColourList) {
     GetWindowRect(list, &r);
     POINT at{r.left, r.top};
     ScreenToClient(d, &at);
-    const QImage image(QString::fromStdString(path));
-    EXPECT_GT(Count(image, QRect(at.x, at.y, r.right - r.left, r.bottom - r.top), qRgb(255, 0, 0)), 20)
+    EXPECT_GT(CountColourPixels(path, at.x, at.y, r.right - r.left, r.bottom - r.top, 0xFF0000), 20)
         << "no swatch of the chosen colour";
     Press(d, IDCANCEL);
   });

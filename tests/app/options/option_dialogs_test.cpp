@@ -345,7 +345,34 @@ TEST_F(OptionDialogs, PageSetupMarginsPaperAndOrientation) {
     Press(d, IDOK);
   });
   steps.Message("Top plus bottom margin exceeds page length");
+  // A left margin wider than the paper, upright or turned.
   steps.Dialog("Page Setup", [](HWND d) {
+    SetText(d, 201, "0.50");
+    SetText(d, 203, "0.50");
+    SetText(d, 205, "9.00");
+    Press(d, IDOK);
+  });
+  steps.Message("Left plus right margin exceeds page width");
+  steps.Dialog("Page Setup", [](HWND d) {
+    EXPECT_EQ(GetFocus(), GetDlgItem(d, 205));
+    SetText(d, 205, "4.00");
+    SetText(d, 207, "4.50");
+    Press(d, IDOK);
+  });
+  steps.Message("Left plus right margin exceeds page width");
+  steps.Dialog("Page Setup", [](HWND d) {
+    SetText(d, 201, "4.50");
+    SetText(d, 203, "4.00");
+    SetText(d, 205, "0.50");
+    SetText(d, 207, "0.50");
+    CheckDlgButton(d, 230, BST_UNCHECKED);
+    CheckDlgButton(d, 231, BST_CHECKED);
+    Press(d, IDOK);
+  });
+  steps.Message("Top plus bottom margin exceeds page length");
+  steps.Dialog("Page Setup", [](HWND d) {
+    CheckDlgButton(d, 231, BST_UNCHECKED);
+    CheckDlgButton(d, 230, BST_CHECKED);
     SetText(d, 201, "x");
     Press(d, IDOK);
   });
@@ -393,6 +420,13 @@ TEST_F(OptionDialogs, DefaultSettingsChecksAndTheKeysInOrder) {
     EXPECT_EQ(GetFocus(), GetDlgItem(d, 201));
     SetText(d, 201, "0.40");
     SetText(d, 203, "0.30");
+    SetText(d, 205, "9.00");
+    Press(d, IDOK);
+  });
+  steps.Message("Left plus right margin exceeds page width");
+  steps.Dialog("Default Settings", [](HWND d) {
+    EXPECT_EQ(GetFocus(), GetDlgItem(d, 205));
+    SetText(d, 205, "0.50");
     SetText(d, 218, "3.9");
     Press(d, IDOK);
   });
@@ -432,10 +466,11 @@ TEST_F(OptionDialogs, DefaultSettingsChecksAndTheKeysInOrder) {
     Press(d, IDOK);
   });
   Command(kCmdDefaults);
-  EXPECT_EQ(steps.messages.size(), 6u);
+  EXPECT_EQ(steps.messages.size(), 7u);
   const DocSettings& s = doc->m_settings;
   EXPECT_EQ(s.topM, 40);
   EXPECT_EQ(s.botM, 30);
+  EXPECT_EQ(s.leftM, 50);
   EXPECT_EQ(s.pts, 95);
   EXPECT_EQ(s.rulPit, 30);
   EXPECT_EQ(s.vRulPit, 4);

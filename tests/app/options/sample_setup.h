@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "app/document.h"
+#include "app/main_frame.h"
 #include "app/open_report.h"
 #include "platform/printer/printer_info.h"
 #include "tests/app/options/dialog_steps.h"
@@ -16,6 +17,8 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <unistd.h>
 
@@ -74,6 +77,25 @@ struct RunningProgram {
   ~RunningProgram() {
     if (CKmDoc* d = GetActiveKmDoc()) d->SetModifiedFlag(FALSE);
     app.ExitInstance();
+  }
+};
+
+// The program started as a user starts it, driven through its frame: menu
+// commands sent as the menus send them, the dialogs they open answered by
+// the steps.
+struct DrivenProgram {
+  RunningProgram program;
+  CKmDoc* doc = GetActiveKmDoc();
+  HWND frame = doc != nullptr && doc->m_pMainFrame != nullptr ? doc->m_pMainFrame->m_hWnd : nullptr;
+  DialogSteps steps;
+  void Command(UINT id) {
+    steps.Run([&] { SendMessageA(frame, WM_COMMAND, id, 0); });
+  }
+  // File > Open, the messages shown meanwhile (their texts' parts) answered in order.
+  void Open(const std::string& path, const std::vector<std::pair<std::string, int>>& messages = {}) {
+    steps.File("Open Report", path);
+    for (const auto& m : messages) steps.Message(m.first, m.second);
+    Command(kCmdFileOpen);
   }
 };
 

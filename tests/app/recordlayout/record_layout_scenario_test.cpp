@@ -4,8 +4,9 @@
 // record by a number and by a field, empty record lines left out, a long
 // note that stretches its record and keeps it whole on its page, a Print
 // Once group field in the PDF and in a Text Data File (whose "Printing"
-// dialog counts the rows written), and a sort on a calculation the database
-// cannot order by, on SQLite and on PostgreSQL.
+// dialog counts the rows written), a two-line Swap Footer kept whole at the
+// foot of its page, and a sort on a calculation the database cannot order
+// by, on SQLite and on PostgreSQL.
 #include "app/app.h"
 #include "app/document.h"
 #include "app/main_frame.h"
@@ -29,6 +30,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -225,6 +228,17 @@ class LayoutScenario : public ::testing::Test {
       });
       Command(kCmdRecordLayout);
     }
+    // Database > Group Order: the option's check box of the first level ticked.
+    void GroupOption(int box) {
+      steps.Dialog("Group Order", [box](HWND d) {
+        SendDlgItemMessageA(d, 300, LB_SETCURSEL, 0, 0);
+        SendMessageA(d, WM_COMMAND, MAKEWPARAM(300, LBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(d, 300)));
+        CheckDlgButton(d, box, BST_CHECKED);
+        Press(d, box);
+        Press(d, IDOK);
+      });
+      Command(kCmdGroupOrder);
+    }
     bool opened = false;
     void Command(UINT id) {
       steps.Run([&] { SendMessageA(frame, WM_COMMAND, id, 0); });
@@ -403,15 +417,7 @@ TEST_F(LayoutScenario, ScreensAPrintOnceGroupFieldPrintedOncePerGroupInThePdfAnd
   });
   Program p(report);
   ASSERT_TRUE(p.opened);
-  // Group Order: the level's Print Once.
-  p.steps.Dialog("Group Order", [](HWND d) {
-    SendDlgItemMessageA(d, 300, LB_SETCURSEL, 0, 0);
-    SendMessageA(d, WM_COMMAND, MAKEWPARAM(300, LBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(d, 300)));
-    CheckDlgButton(d, 307, BST_CHECKED);
-    Press(d, 307);
-    Press(d, IDOK);
-  });
-  p.Command(kCmdGroupOrder);
+  p.GroupOption(307);  // Print Once
   p.SaveAndReopen(dir_ + "/groups_once.kmw");
   EXPECT_EQ(p.doc->m_pModel->groupFlags[0] & 0x04, 0x04);
   std::vector<Word> w = p.Print(dir_ + "/groups_once.pdf");
@@ -444,6 +450,68 @@ TEST_F(LayoutScenario, ScreensAPrintOnceGroupFieldPrintedOncePerGroupInThePdfAnd
       << all;
   ASSERT_FALSE(watch.seen.empty());
   EXPECT_EQ(watch.seen.back(), "Records Exported: 5 of 5");
+}
+
+// The program itself in a fresh process prints the report unattended (/G);
+// the words of the PDF it writes beside the report.
+std::vector<Word> PrintUnattended(const std::string& dir, const std::string& report) {
+  int status = -1;
+  const std::string out = program_run::Capture("cd '" + dir + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" +
+                                                   dir + "' " + program_run::ProgramLeakOptions() + " timeout 120 '" +
+                                                   program_run::ProgramPath() + "' /G '" + report + "' 2>&1",
+                                               &status);
+  EXPECT_EQ(status, 0) << out;
+  return Words(fs::path(report).replace_extension(".pdf").string());
+}
+
+// A group footer of two lines with Swap Footer stands whole at the foot of
+// its page, in the page footer's place: one page a group.
+void ExpectSwappedFooters(const std::vector<Word>& w, const char* how) {
+  int pages = 0;
+  for (const Word& x : w) pages = std::max(pages, x.page);
+  EXPECT_EQ(pages, 2) << how << ": one page for each of the two groups";
+  EXPECT_EQ(Count(w, "Pagefoot"), 0) << how << ": the group footers stand in the page footer's place";
+  std::vector<std::string> seen;
+  for (size_t i = 0; i < w.size(); ++i) {
+    if (w[i].text != "Total") continue;
+    // The group's name stands on the same line.
+    for (const Word& x : w)
+      if (x.page == w[i].page && x.text != "Total" && std::abs(x.y - w[i].y) < 1)
+        seen.push_back(x.text + " on " + std::to_string(x.page));
+    // Its second line right below it, on the same page, at the page's foot
+    // (Letter, 792 points, half an inch of margin).
+    size_t closing = i + 1;
+    while (closing < w.size() && w[closing].text != "Closing") ++closing;
+    ASSERT_LT(closing, w.size()) << how;
+    EXPECT_EQ(w[closing].page, w[i].page) << how << ": the footer is not split";
+    EXPECT_LT(w[closing].y - w[i].y, 20) << how;
+    EXPECT_GT(w[closing].y, 720) << how << ": at the foot of the page";
+  }
+  std::string all;
+  for (const Word& x : w) all += std::to_string(x.page) + ":" + std::to_string(static_cast<int>(x.y)) + " " + x.text + "\n";
+  EXPECT_EQ(seen, (std::vector<std::string>{"East on 1", "West on 2"})) << how << "\n" << all;
+}
+
+TEST_F(LayoutScenario, ASwappedGroupFooterOfTwoLinesStaysWholeAtTheFootOfEachPage) {
+  const std::string report = dir_ + "/swapped.kmw";
+  MakeReport(report, "layout_rows", {"name", "grp"}, [](ReportMaker& r) {
+    FieldDef* grp = r.Column("grp");
+    r.Group(0, grp, false);
+    r.Place(r.Column("name"), r.Line(kBandRecord), 4, 12);
+    const int total = r.Line(kBandGroupFooter);
+    r.Text(total, 0, "Total");
+    r.Place(grp, total, 8, 8);
+    r.Text(r.Line(kBandGroupFooter), 0, "Closing");
+    r.Text(r.Line(kBandPageFooter), 0, "Pagefoot");
+  });
+  Program p(report);
+  ASSERT_TRUE(p.opened);
+  p.GroupOption(313);  // Swap Footer
+  const std::string saved = dir_ + "/swapped_footer.kmw";
+  p.SaveAndReopen(saved);
+  EXPECT_EQ(p.doc->m_pModel->groupFlags[0] & 0x08, 0x08);
+  ExpectSwappedFooters(p.Print(dir_ + "/swapped_frame.pdf"), "printed from the frame");
+  ExpectSwappedFooters(PrintUnattended(dir_, saved), "printed with /G");
 }
 
 // The same on either database.

@@ -204,20 +204,7 @@ class StaleData : public ::testing::TestWithParam<int> {
   }
 
   // The program up, driven through its frame.
-  struct Program {
-    options_test::RunningProgram program;
-    CKmDoc* doc = GetActiveKmDoc();
-    HWND frame = doc != nullptr && doc->m_pMainFrame != nullptr ? doc->m_pMainFrame->m_hWnd : nullptr;
-    DialogSteps steps;
-    void Command(UINT id) {
-      steps.Run([&] { SendMessageA(frame, WM_COMMAND, id, 0); });
-    }
-    // File > Open, the messages shown meanwhile (their texts' parts) answered in order.
-    void Open(const std::string& path, const std::vector<std::pair<std::string, int>>& messages = {}) {
-      steps.File("Open Report", path);
-      for (const auto& m : messages) steps.Message(m.first, m.second);
-      Command(kCmdFileOpen);
-    }
+  struct Program : options_test::DrivenProgram {
     // The Print dialog answered for the PDF printer into the file.
     void PrintDialog(const std::string& pdf) {
       steps.Dialog("Print", [pdf](HWND d) {

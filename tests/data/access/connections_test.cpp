@@ -306,3 +306,50 @@ TEST_F(Connections, NamesFromAReportNeverBecomeConnectAttributes) {
   ASSERT_TRUE(da.GetDatabaseName(now, sizeof now));
   EXPECT_STREQ(now, own);
 }
+
+// A source whose database is named by a file name alone (no folder): the
+// SQLite driver knows no catalogs, so its one database is that file, and a
+// stored name opens or makes no other file, a "file:" name neither.
+TEST_F(Connections, ASourceWithoutCatalogsNeverOpensAnotherDatabase) {
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(odbc_test::Dir().c_str()), 0);
+  const std::string text = "Driver=SQLite3;Database=test.db;StepAPI=1";
+  const int connected = da.ConnectDataSource("relative", false, true, text.c_str());
+  if (connected == 1) {
+    da.SelectDataSource("relative");
+    EXPECT_TRUE(da.DatabaseIsFile());
+    for (const char* stored : {"main", "vt_stored_other.db", "../vt_created_dotdot.db", "file:vt_made.db"})
+      EXPECT_TRUE(da.SwitchDatabase(stored)) << stored;
+    char now[261] = {};
+    EXPECT_TRUE(da.GetDatabaseName(now, sizeof now));
+    EXPECT_STREQ(now, "test.db");
+  }
+  for (const char* made : {"main", "vt_stored_other.db", "../vt_created_dotdot.db", "vt_made.db", "file:vt_made.db"})
+    EXPECT_NE(access(made, F_OK), 0) << made;
+  ASSERT_EQ(chdir(cwd), 0);
+  ASSERT_EQ(connected, 1) << DbLastErrorText();
+}
+
+// Every connection is read-only where the platform has a statement for it:
+// a change of rows fails with the driver's words and the rows stay.
+TEST_F(Connections, ConnectionsAreReadOnlyWhereThePlatformSaysHow) {
+  da.sqlIniPath = VT_SOURCE_DIR "/samples/kmwsql.ini";
+  ASSERT_EQ(da.ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1) << DbLastErrorText();
+  da.SelectDataSource(odbc_test::kSqliteDsn);
+  EXPECT_NE(da.ExecSql("delete from orders"), 0);
+  EXPECT_NE(DbLastErrorText().find("readonly"), std::string::npos) << DbLastErrorText();
+  ASSERT_EQ(da.ExecSql("select count(*) from orders"), 0);
+  ASSERT_EQ(da.FetchNext(), 0);
+  EXPECT_STREQ(da.GetColumnText(1, 1, '.'), "3");
+  da.EndStatement();
+
+  // A platform statement the driver refuses: no connection, and its reason.
+  const std::string ini = odbc_test::WriteFile("readonly.ini", "[SQLite]\nReadOnlyStatement=no such statement\n");
+  DataAccess other;
+  other.sqlIniPath = ini;
+  DbClearErrorRecord();
+  EXPECT_EQ(other.ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 0);
+  EXPECT_EQ(other.GetConnectionCount(), 0);
+  EXPECT_NE(DbLastErrorText().find("syntax error"), std::string::npos) << DbLastErrorText();
+}

@@ -23,6 +23,12 @@ class Postgres : public testing::Test {
     da.SelectDataSource(odbc_test::kPgDsn);
   }
   void Exec(const char* sql) { ASSERT_EQ(da.ExecSql(sql), 0) << sql << ": " << DbLastErrorText(); }
+  // Tables are made by the server's own client: the connection only reads.
+  void Make(const std::string& sql) {
+    bool made = false;
+    const std::string said = odbc_test::RunPostgresSql(sql, &made);
+    ASSERT_TRUE(made) << said;
+  }
   DataAccess da;
 };
 
@@ -70,12 +76,13 @@ TEST_F(Postgres, LongCompletedConnectStringAndSecondDatabase) {
 }
 
 TEST_F(Postgres, TypesBindAndConvert) {
-  Exec("create temporary table t (i integer, s smallint, n numeric(12,2), d double precision, b boolean, "
-       "dt date, ts timestamp, tm time, v varchar(20), x text, by bytea)");
-  Exec("insert into t values (42, -3, -1234.56, 2.5, true, '2024-02-29', '2024-02-29 10:11:12.345678', "
-       "'23:59:58', 'K\xF6ln', 'memo', '\\x01')");
-  Exec("insert into t values (null, null, null, null, null, null, null, null, null, null, null)");
-  Exec("select i, s, n, d, b, dt, ts, tm, v, x, by from t order by i nulls last");
+  Make(
+      "drop table if exists vt_types; create table vt_types (i integer, s smallint, n numeric(12,2), "
+      "d double precision, b boolean, dt date, ts timestamp, tm time, v varchar(20), x text, by bytea); "
+      "insert into vt_types values (42, -3, -1234.56, 2.5, true, '2024-02-29', '2024-02-29 10:11:12.345678', "
+      "'23:59:58', 'K\xC3\xB6ln', 'memo', '\\x01'); "
+      "insert into vt_types values (null, null, null, null, null, null, null, null, null, null, null);");
+  Exec("select i, s, n, d, b, dt, ts, tm, v, x, by from vt_types order by i nulls last");
   EXPECT_EQ(da.GetColumnType(1), 4);
   EXPECT_EQ(da.GetColumnType(2), 5);
   EXPECT_EQ(da.GetColumnType(3), 3);
@@ -118,12 +125,14 @@ TEST_F(Postgres, TypesBindAndConvert) {
   ASSERT_EQ(da.FetchNext(), 0);
   for (int32_t c : {ci, cs, cn, cd, cb, cdt, cts, ctm, cv}) EXPECT_EQ(c, QE_LEN_NULL);
   EXPECT_EQ(da.FetchNext(), 1);
+  da.EndStatement();
+  odbc_test::RunPostgresSql("drop table vt_types;");
 }
 
 TEST_F(Postgres, TablesLimitsTimeoutAndErrors) {
-  Exec("create table if not exists public.people (id integer primary key, name varchar(30))");
-  Exec("delete from people");
-  Exec("insert into people select g, 'p' || g from generate_series(1, 50) g");
+  Make(
+      "create table if not exists public.people (id integer primary key, name varchar(30)); delete from people; "
+      "insert into people select g, 'p' || g from generate_series(1, 50) g;");
   EXPECT_FALSE(da.ListTables("people"));
   ASSERT_EQ(da.FetchNext(), 0);
   EXPECT_STREQ(da.GetColumnText(2, -1, '\x01'), "public\x01people\x01" "0");
@@ -149,5 +158,27 @@ TEST_F(Postgres, TablesLimitsTimeoutAndErrors) {
   EXPECT_EQ(da.ExecSql("select * from people where name like 'p%d%s'x"), 1);
   EXPECT_EQ(DbErrorCount(), 1);
   EXPECT_EQ(DbLastErrorText().rfind("DB access: ", 0), 0u);
-  Exec("drop table people");
+  da.EndStatement();
+  odbc_test::RunPostgresSql("drop table people;");
+}
+
+// The connection only reads: a change of rows fails on the server, also
+// one hidden in a function a SELECT calls, and the canary keeps its rows.
+TEST_F(Postgres, TheConnectionOnlyReads) {
+  Make(
+      "drop table if exists vt_reader_canary; create table vt_reader_canary (x integer); "
+      "insert into vt_reader_canary values (1), (2); "
+      "create or replace function vt_reader_wipe() returns integer language sql as "
+      "'delete from vt_reader_canary; select 1';");
+  for (const char* change : {"delete from vt_reader_canary", "select vt_reader_wipe()",
+                             "select * into vt_reader_copy from vt_reader_canary"}) {
+    DbClearErrorRecord();
+    EXPECT_EQ(da.ExecSql(change), 1) << change;
+    EXPECT_NE(DbLastErrorText().find("read-only"), std::string::npos) << DbLastErrorText();
+  }
+  Exec("select count(*) from vt_reader_canary");
+  ASSERT_EQ(da.FetchNext(), 0);
+  EXPECT_STREQ(da.GetColumnText(1, 1, ','), "2");
+  da.EndStatement();
+  odbc_test::RunPostgresSql("drop table vt_reader_canary; drop function vt_reader_wipe();");
 }

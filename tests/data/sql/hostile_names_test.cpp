@@ -37,9 +37,12 @@ class HostileNames : public testing::TestWithParam<bool> {
     Exec("drop table if exists \"vt odd\"\"name\"");
     Exec("create table \"vt odd\"\"name\" (a integer)");
   }
+  // The tables are made by the database's own client: the program only reads.
   void Exec(const char* sql) {
-    ASSERT_EQ(da->ExecSql(sql), 0) << sql << ": " << DbLastErrorText();
-    da->EndStatement();
+    bool ok = false;
+    const std::string said = GetParam() ? odbc_test::RunPostgresSql(std::string(sql) + ";", &ok)
+                                         : odbc_test::RunSqliteSql(std::string(sql) + ";", &ok);
+    ASSERT_TRUE(ok) << sql << ": " << said;
   }
   bool CanaryAlive() {
     if (da->ExecSql("select id from vt_canary") != 0) return false;

@@ -65,6 +65,12 @@ TEST(ReselectTables, PlacesToLook) {
   EXPECT_EQ(BuildTablePath(11, stored, ctx), "G:\\DB\\CUST.DBF");
   ctx.dirPrefix = false;
   EXPECT_EQ(BuildTablePath(12, stored, ctx), "CUST.DBF");
+  // A place whose folder is not known gives nothing to try, never the root.
+  TablePathContext none;
+  none.masterPath = "ORDERS.DBF";
+  for (int kind : {1, 2, 8}) EXPECT_EQ(BuildTablePath(kind, stored, none), "") << kind;
+  EXPECT_EQ(BuildTablePath(4, "CUST.DBF", none), "");
+  EXPECT_EQ(BuildTablePath(4, "/old/CUST.DBF", none), "/old/CUST.DBF") << "a folder of this system's form";
 
   int next = 0;
   EXPECT_EQ(MakeRelativePath("\\DATA\\CUST.DBF", ctx, &next), "C:\\DATA\\CUST.DBF");

@@ -54,8 +54,19 @@ TEST(ReportView, SelectExecAndOtherStatements) {
   pos = 0;
   EXPECT_EQ(v.Parse("exec   ", &pos), kEngineMissingProcedure);
 
-  EXPECT_EQ(v.Parse("  call p(1)"), 0);
-  EXPECT_EQ(v.m.statementOffset, 2u);
+  // Any other statement is refused, and what the last one set stays: a
+  // report never changes the data (and this model's source names no
+  // procedure verb).
+  v.m.reportViewName = "Kept";
+  pos = 0;
+  EXPECT_EQ(v.Parse("  delete from t", &pos), kEngineChangingStatement);
+  EXPECT_EQ(pos, 0u);
+  EXPECT_EQ(v.m.reportViewName, "Kept");
+  EXPECT_EQ(v.m.statementOffset, 1u);
+  EXPECT_EQ(v.Parse("  call p(1)"), kEngineChangingStatement);
+  EXPECT_EQ(v.Parse("select 1; delete from t"), kEngineChangingStatement);
+  EXPECT_EQ(v.Parse("define reportview T (a) as select 1 into x"), kEngineChangingStatement);
+  EXPECT_TRUE(v.Names().empty());
 }
 
 TEST(ReportView, DefinitionsAndTheirFailures) {

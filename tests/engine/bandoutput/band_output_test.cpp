@@ -285,6 +285,28 @@ TEST_F(BandFixture, PagesBeforeTheFirstPageAreLaidOutInvisibly) {
   EXPECT_THAT(driver.Texts(), ElementsAre("hidden"));
 }
 
+// A band running over the pages of a range: the line carried over to the
+// range's first page shows there, and at the range's last page the band
+// stops and says so to its caller, with the run still going; nothing goes
+// on to a page that has ended.
+TEST_F(BandFixture, ABandOverTheRangeShowsItsFirstPageWholeAndStopsAtItsLast) {
+  gMessages.clear();
+  SetOutputMessageSink(Capture);
+  for (int i = 0; i < 150; ++i) AddText(AddLine(kBandRecord), 0, "line" + std::to_string(i));
+  Finish();
+  run.topOfPage = 0;
+  run.startPage = 2;
+  run.endPage = 2;
+  EXPECT_EQ(Band(kBandRecord), 1);
+  EXPECT_EQ(doc.m_nRunState, 0);
+  EXPECT_EQ(CountPages(), 1);
+  ASSERT_EQ(driver.lines.size(), 66u);  // a page of 7920 holds 66 lines of 120
+  EXPECT_EQ(driver.lines.front().text, "line66");
+  for (const RecordingDriver::Sent& l : driver.lines) EXPECT_EQ(l.page, 2) << l.text;
+  EXPECT_TRUE(gMessages.empty());
+  SetOutputMessageSink(nullptr);
+}
+
 TEST_F(BandFixture, MeasuringDrawsNothingAndAnswersWhenTheBandIsTooTall) {
   for (int i = 0; i < 3; ++i) AddText(AddLine(kBandRecord), 0, "line");
   AddLine(kBandRecord);
@@ -340,11 +362,57 @@ TEST_F(BandFixture, CurrentOrPreviousValueByBand) {
   EXPECT_STREQ(shown(kBandPageHeader), "previous");
   EXPECT_STREQ(shown(kBandGroupHeader + 1), "previous");
   run.band->breakInGroupFooter = false;
-  run.band->repeatedHeader = kBandGroupHeader + 1;
+  run.recordedRepeatBand = kBandGroupHeader + 1;
   EXPECT_STREQ(shown(kBandGroupHeader + 1), "previous");
   EXPECT_STREQ(shown(kBandGroupHeader), "current");
+  run.recordedRepeatBand = 0;
   EXPECT_EQ(FieldValueStatus(&run, f, f->value), 1);
   EXPECT_EQ(FieldValueStatus(&run, f, previous), 2);
+}
+
+// The page footer output when a band's line does not fit shows the values
+// of that band's record: current ones inside the Summary or the Title,
+// previous ones inside a group footer.
+TEST_F(BandFixture, APageFooterOutputInsideABandShowsTheValuesThatBandShows) {
+  AddText(AddLine(kBandSummary), 0, "summary");
+  AddText(AddLine(kBandGroupFooter), 0, "footer");
+  FieldDef* f = AddTextField(AddLine(kBandPageFooter), 0, 5, "now");
+  Finish();
+  BYTE previous[8] = "then";
+  f->previous = previous;
+  run.pageFooterHeight = 120;
+  run.topOfPage = 0;
+  driver.y = driver.pageLength - 100;  // not even the Summary's line fits
+  ASSERT_EQ(Band(kBandSummary), 0);
+  EXPECT_THAT(driver.Texts(), ElementsAre("now", "summary"));
+  EXPECT_EQ(run.calc->bandInProgress, 0) << "no band is in progress between bands";
+
+  driver.lines.clear();
+  run.topOfPage = 0;
+  driver.y = driver.pageLength - 150;
+  ASSERT_EQ(Band(kBandGroupFooter), 0);
+  EXPECT_THAT(driver.Texts(), ElementsAre("then", "footer"));
+}
+
+// The page store of a page-image export learns where its lines come from:
+// an RTF export their band, an HTML export also their layout line; a print
+// tells it nothing.
+TEST_F(BandFixture, ExportsOfPagesLearnEachLinesBandAndLayoutLine) {
+  AddText(AddLine(kBandRecord), 0, "first");
+  const int second = AddLine(kBandRecord);
+  AddText(second, 0, "second");
+  AddText(AddLine(kBandSummary), 0, "end");
+  Finish();
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_EQ(page.currentBand, 0);
+  run.exportRun = kExportRunRtf;
+  ASSERT_EQ(Band(kBandSummary), 0);
+  EXPECT_EQ(page.currentBand, kBandSummary);
+  EXPECT_EQ(page.currentLayoutLine, 0);
+  run.exportRun = kExportRunHtml;
+  ASSERT_EQ(Band(kBandRecord), 0);
+  EXPECT_EQ(page.currentBand, kBandRecord);
+  EXPECT_EQ(page.currentLayoutLine, second);
 }
 
 TEST_F(BandFixture, GroupFieldWithPrintOncePrintsOncePerGroup) {
@@ -407,7 +475,8 @@ TEST_F(BandFixture, LibraryFailuresStopTheRunWithOneMessage) {
   Finish();
   driver.refuse = 5;
   EXPECT_EQ(Band(kBandRecord), -2);
-  EXPECT_EQ(gMessages.size(), 1u);
+  // What happened, and where: a refusal is no shortage of memory.
+  EXPECT_THAT(gMessages, ElementsAre("Page 1 could not be output; the report was not finished"));
   EXPECT_EQ(Band(kBandRecord), -2);  // a stopped run outputs nothing more
   EXPECT_EQ(gMessages.size(), 1u);
   // Without the entries a line needs, the step is skipped and the run goes on.

@@ -277,8 +277,8 @@ TEST(Pictures, SearchedBesideTheReportThenAsStoredThenInTheImageFolderThenAsked)
   b.st.imageFolder = images;
   ASSERT_EQ(b.Read(bytes, StreamMode::Storage), 0);
   ASSERT_EQ(b.L().pictures.Count(), 3);
-  EXPECT_EQ(std::string(b.L().pictures.At(0)->fileName), images + "\\LOGO.BMP");
-  EXPECT_EQ(std::string(b.L().pictures.At(1)->fileName), base + "\\NEAR.BMP");
+  EXPECT_EQ(std::string(b.L().pictures.At(0)->fileName), images + "/LOGO.BMP");
+  EXPECT_EQ(std::string(b.L().pictures.At(1)->fileName), base + "/NEAR.BMP");
   EXPECT_STREQ(b.L().pictures.At(2)->fileName, "C:\\GONE\\LOST.BMP");  // kept when nobody finds it
   EXPECT_EQ(hooks.asked, (std::vector<std::string>{"C:\\GONE\\LOST.BMP"}));
   EXPECT_EQ(hooks.loaded, 2);  // the one let go was reported once, when asked for

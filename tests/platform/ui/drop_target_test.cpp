@@ -5,6 +5,7 @@
 
 #include <QDragEnterEvent>
 #include <QDragLeaveEvent>
+#include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
 
@@ -123,9 +124,23 @@ TEST_F(DropTargetTest, DragEventsReachTheRegisteredTargetWithTheirData) {
   QApplication::sendEvent(child->widget.data(), &leave);
   EXPECT_EQ(target.leaves, 2);
 
+  // Dropped from another program: a name the code page holds becomes the
+  // program's spelling, one it cannot hold keeps the system's.
+  QMimeData named;
+  named.setUrls({QUrl::fromLocalFile(QString::fromUtf8("/tmp/caf\xC3\xA9.kmw")),
+                 QUrl::fromLocalFile(QString::fromUtf8("/tmp/Facture \xC3\xA9t\xC3\xA9 \xCE\xA9mega.kmw"))});
+  QDragEnterEvent coming(QPoint(7, 8), Qt::MoveAction, &named, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(child->widget.data(), &coming);
+  QDropEvent drop(QPointF(7, 8), Qt::MoveAction, &named, Qt::LeftButton, Qt::NoModifier);
+  drop.setDropAction(coming.dropAction());
+  QApplication::sendEvent(child->widget.data(), &drop);
+  ASSERT_EQ(target.drops, 3);
+  EXPECT_EQ(target.dropped.files,
+            (std::vector<std::string>{"/tmp/caf\xE9.kmw", "/tmp/Facture \xC3\xA9t\xC3\xA9 \xCE\xA9mega.kmw"}));
+
   RevokeDropTarget(child);
   EXPECT_EQ(DragDataOntoWindow(child, files, POINT{5, 6}, 0), DROPEFFECT_NONE);
-  EXPECT_EQ(target.drops, 2);
+  EXPECT_EQ(target.drops, 3);
 }
 
 TEST_F(DropTargetTest, WindowFromPointFindsTheInnermostVisibleWindow) {

@@ -253,6 +253,12 @@ inline std::string Text(HWND hwnd) {
   return buf;
 }
 
+// A program text as the screen shows it (a title, a menu item, a message,
+// the status line), in UTF-8.
+inline std::string Shown(const std::string& programText) {
+  return vt_ui::FromProgramText(programText).toUtf8().toStdString();
+}
+
 // The running dialog: the latest dialog window made, not ended, that takes
 // input (a dialog under one of its own is disabled), the one a step queued
 // for its loop (WhenRunning) is meant for, even while it sets itself up.

@@ -1,11 +1,15 @@
 #include "platform/win/dialog.h"
 #include "platform/win/gdi.h"
+#include "platform/win/menu.h"
 #include "platform/win/ui_app.h"
 #include "ui_test_util.h"
 
 #include <QAbstractSlider>
 #include <QFontInfo>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QWindow>
 
@@ -211,6 +215,79 @@ TEST(Gdi, DrawTextWrapsAtBlanksAndAWordWiderThanTheLineWidensIt) {
   DrawTextA(dc, "Help", -1, &plain, calc);
   EXPECT_EQ(amp.right, plain.right) << "the mnemonic marker takes no room";
   ReleaseDC(nullptr, dc);
+}
+
+// A text drawn into a fresh white bitmap, as its pixels.
+std::vector<COLORREF> DrawnPixels(const char* text) {
+  HDC mem = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateCompatibleBitmap(mem, 120, 20);
+  HGDIOBJ oldBitmap = SelectObject(mem, bmp);
+  RECT all{0, 0, 120, 20};
+  FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SelectObject(mem, GetStockObject(DEFAULT_GUI_FONT));
+  DrawTextA(mem, text, -1, &all, DT_SINGLELINE | DT_NOPREFIX);
+  std::vector<COLORREF> pixels;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 120; ++x) pixels.push_back(GetPixel(mem, x, y));
+  SelectObject(mem, oldBitmap);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  return pixels;
+}
+
+// A file name the code page cannot hold is kept in the system's spelling:
+// the title, the menus, drawn texts (statics, the status line, messages)
+// show its letters, and a code-page text still shows as the code page's.
+TEST_F(WindowTest, TextsNamingAFileInTheSystemsSpellingShowItsLetters) {
+  const char* name = "Facture \xC3\xA9t\xC3\xA9 \xCE\xA9mega";
+  const QString letters = QString::fromUtf8(name);
+  SetWindowTextA(top, name);
+  EXPECT_EQ(top->widget->windowTitle(), letters);
+
+  HMENU bar = CreateMenu();
+  HMENU file = CreatePopupMenu();
+  AppendMenuA(file, MF_STRING, 100, (std::string("&1 ") + name).c_str());
+  AppendMenuA(file, MF_STRING, 101, "&2 caf\xE9");
+  AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
+  ASSERT_TRUE(SetMenu(top, bar));
+  QMenuBar* qbar = top->widget->findChild<QMenuBar*>();
+  ASSERT_NE(qbar, nullptr);
+  QMenu* qfile = qbar->actions()[0]->menu();
+  ASSERT_NE(qfile, nullptr);
+  ASSERT_EQ(qfile->actions().size(), 2);
+  EXPECT_EQ(qfile->actions()[0]->text(), "&1 " + letters);
+  EXPECT_EQ(qfile->actions()[1]->text(), QString::fromUtf8("&2 caf\xC3\xA9"));
+  SetMenu(top, nullptr);
+  DestroyMenu(bar);
+
+  // An edit box shows the name and gives its bytes back; changed, it is a
+  // name still. A code-page text is the code page's both ways.
+  HWND edit = CreateWindowExA(0, "EDIT", name, WS_CHILD, 0, 0, 200, 20, top, nullptr, nullptr, nullptr);
+  auto* line = qobject_cast<QLineEdit*>(edit->widget.data());
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(line->text(), letters);
+  EXPECT_EQ(ui_test::Text(edit), name);
+  line->setText(letters + QString::fromUtf8(" \xC3\xBC"));
+  EXPECT_EQ(ui_test::Text(edit), std::string(name) + " \xC3\xBC");
+  line->setText(QString::fromUtf8("caf\xC3\xA9.kmw"));
+  EXPECT_EQ(ui_test::Text(edit), "caf\xE9.kmw") << "a name the code page holds is the program's spelling";
+  SetWindowTextA(edit, "caf\xE9");
+  EXPECT_EQ(line->text(), QString::fromUtf8("caf\xC3\xA9"));
+  line->setText(QString::fromUtf8("caf\xC3\xA9 \xCE\xA9"));
+  EXPECT_EQ(ui_test::Text(edit), "caf\xE9 ?");
+
+  // A list row shows it and keeps its bytes.
+  HWND list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD, 0, 0, 200, 100, top, nullptr, nullptr, nullptr);
+  SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+  auto* rows = qobject_cast<QListWidget*>(list->widget.data());
+  ASSERT_NE(rows, nullptr);
+  EXPECT_EQ(rows->item(0)->text(), letters);
+  char row[64] = {};
+  SendMessageA(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(row));
+  EXPECT_STREQ(row, name);
+
+  // Drawn, a name reads the same in either spelling.
+  EXPECT_EQ(DrawnPixels("\xC3\xA9t\xC3\xA9 Zo\xC3\xAB"), DrawnPixels("\xE9t\xE9 Zo\xEB"));
 }
 
 TEST(Gdi, WindowsFacesResolveToInstalledMetricCompatibleFonts) {
