@@ -98,6 +98,8 @@ class CKmDoc : public KmDocBase {
   // items and fonts that the editor points at are freed.
   void DropTextEditor();
   void StartNewReport();
+  // The status line's four panes, the position shown again (a report is loaded).
+  void ShowNormalStatusPanes();
   // The report's font table from its printer, its default font the one
   // Default Settings names.
   void LoadSettingsFonts();

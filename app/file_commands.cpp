@@ -55,7 +55,11 @@ class AppSaveDialogs : public SaveDialogs {
   explicit AppSaveDialogs(CKmApp& app) : app_(app) {}
   BOOL RunSaveAsDialog(CKmDoc& doc, const char* initial) override {
     HWND owner = doc.m_pMainFrame != nullptr ? doc.m_pMainFrame->m_hWnd : doc.GetOwnerWindow();
-    return OpenLibraryDialog(doc, owner, initial, GetLibDirSlash(doc).c_str(), kIdsSaveFilter, "KMW", kIdsSaveAs);
+    // The folder of the report (or library) open, where the user works;
+    // a report never saved starts in the library folder.
+    std::string folder = FolderPart(doc.m_files.currentFile);
+    if (folder.empty()) folder = GetLibDirSlash(doc);
+    return OpenLibraryDialog(doc, owner, initial, folder.c_str(), kIdsSaveFilter, "KMW", kIdsSaveAs);
   }
   int ChooseSaveMember(CKmDoc& doc, const char* library) override { return ::ChooseSaveMember(doc, library); }
   BOOL SaveClipboardPicture(CKmDoc& doc, PictureItem& picture) override {

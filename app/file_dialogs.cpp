@@ -442,10 +442,7 @@ std::string GetLibDirSlash(const CKmDoc& doc) { return DirWithSlash(doc.m_settin
 
 std::string GetDataDirSlash(const KmDocBase& doc) { return DirWithSlash(doc.m_settings.dataDir); }
 
-std::string GetTemplateDirSlash(const CKmDoc& doc) {
-  if (doc.m_settings.templateDir[0] == '\0') return GetLibDirSlash(doc);
-  return DirWithSlash(doc.m_settings.templateDir);
-}
+std::string GetTemplateDirSlash(const CKmDoc& doc) { return DirWithSlash(doc.m_settings.templateDir); }
 
 bool AskPictureFile(CKmDoc& doc, HWND owner, bool save, std::string* path) {
   constexpr UINT kPictureFilter = 209, kPictureTitle = 177;

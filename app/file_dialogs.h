@@ -59,7 +59,7 @@ std::string GetDisplayFileName(const char* path);
 // when none is set).
 std::string GetLibDirSlash(const CKmDoc& doc);
 std::string GetDataDirSlash(const KmDocBase& doc);
-// The template folder with its separator, else the library folder.
+// The template folder with its separator, else the start-up folder.
 std::string GetTemplateDirSlash(const CKmDoc& doc);
 
 // The data-source box of the report Open dialog: what each report file holds.

@@ -34,6 +34,7 @@
 #include "platform/ole/compound_file.h"
 #include "platform/win/fileio.h"
 #include "platform/win/beep.h"
+#include "platform/win/caret.h"
 #include "platform/win/message_box.h"
 #include "platform/win/wsprintf.h"
 
@@ -416,6 +417,7 @@ void CKmDoc::FinishReportLoad(BOOL isTemplate) {
   CalcPageMetrics(*this);
   UpdateViewsByHint(108, nullptr);
   if (m_pMainFrame != nullptr) m_pMainFrame->FitBandPane();
+  ShowNormalStatusPanes();
 }
 
 void CKmDoc::DropTextEditor() {
@@ -462,9 +464,23 @@ void CKmDoc::ClearReport(BOOL closeModel) {
   m_strWindowText = m_szAppCaption;
   if (m_pMainFrame != nullptr && m_pMainFrame->m_hWnd != nullptr)
     SetWindowTextA(m_pMainFrame->m_hWnd, m_strWindowText.c_str());
+  // No caret and no position on an empty layout: the status line is one
+  // empty pane until a report is loaded again.
+  DestroyCaret();
+  if (m_pView != nullptr) m_pView->ForgetShownPosition();
   UpdateViewsByHint(107, nullptr);
   UpdateViewsByHint(108, nullptr);
-  if (m_pMainFrame != nullptr) m_pMainFrame->m_wndStatusBar.SetText("");
+  if (m_pMainFrame != nullptr) {
+    m_pMainFrame->m_wndStatusBar.SetText("");
+    m_pMainFrame->m_wndStatusBar.SetPaneString(1, "", 0);
+    m_pMainFrame->m_wndStatusBar.SetSinglePane(TRUE);
+  }
+}
+
+void CKmDoc::ShowNormalStatusPanes() {
+  if (m_pMainFrame == nullptr) return;
+  m_pMainFrame->m_wndStatusBar.SetSinglePane(FALSE);
+  m_pMainFrame->m_wndStatusBar.Refresh();
 }
 
 void CKmDoc::StartNewReport() {
@@ -481,6 +497,7 @@ void CKmDoc::StartNewReport() {
   UpdateTitle(FALSE);
   if (m_pView) m_pView->UpdateCaretAndStatus(0);
   ResetPageOrigin(GetPrintRunContext().page);
+  ShowNormalStatusPanes();
   SetWaitCursor(0);
 }
 

@@ -4,6 +4,9 @@
 #include "app/document.h"
 #include "layout/page_setup.h"
 #include "data/data_access.h"
+#include "data/master_joins.h"
+#include "data/open_tables.h"
+#include "dialogs/master_table_dialog.h"
 #include "data/db_errors.h"
 #include "data/table_fields.h"
 #include "layout/fonts.h"
@@ -44,6 +47,8 @@ class Builder {
       *error = "cannot read the columns of " + std::string(kSampleTable) + ": " + DbLastErrorText();
       return false;
     }
+    // Its alias as File > New gives a master table chosen from the list.
+    DeriveMasterAlias(&m_, CurrentOverrideContext(data));
     RecordStreamState& st = io_.m_stream;
     st.settings.sources[table_].sourceName = dataSource;
 

@@ -203,6 +203,7 @@ bool SaveAs(CKmDoc& doc) {
 
     if (IsLibraryTarget(path.c_str())) {
       // Neither a report file nor a library that opens for writing: never replaced.
+      if (madeLibrary) DeleteFileA(path.c_str());
       ShowDocMessage(doc, FormatDocString(kIdsReplaceFile, FileNamePart(path.c_str())), MB_ICONEXCLAMATION);
       return false;
     }

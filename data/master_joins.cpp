@@ -175,8 +175,20 @@ void CancelJoinRemoval(CKmComposite* m, JoinRemoval* pending) {
   ClearFieldMarks(m, false);
 }
 
+void DeriveMasterAlias(CKmComposite* m, const TableOverrideContext& ctx) {
+  TableSlot* master = m->tableSlots[0];
+  if (master == nullptr || master->alias[0] != 0 || master->path[0] == 0 || IsSqlReport(m)) return;
+  std::string reference = master->path, alias, message;
+  ApplyDataSourceOverride(ctx, &reference, &alias, &message);
+  std::snprintf(master->alias, sizeof master->alias, "%s", alias.c_str());
+  MakeTableAliasUnique(m, 0);
+}
+
 int AddJoin(CKmComposite* m, JoinRequest* r, const TableOverrideContext& ctx, const char* derivedAlias) {
   r->focus = 0;
+  // A joined table's field of the same name as a master's is told apart by
+  // the master's alias: a master kept without one takes its own now.
+  DeriveMasterAlias(m, ctx);
   int rc = CheckTableAlias(m, r->alias, -1, true, 0, derivedAlias);
   if (rc) {
     r->focus = kJoinFocusAlias;

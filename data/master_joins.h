@@ -138,3 +138,6 @@ void CancelRelationChange(CKmComposite* m, RelationChange* pending);
 bool MakeTableAliasUnique(CKmComposite* m, int slot);
 // While a lookup table has the master's alias, the master's is made unique.
 void MakeMasterAliasUnique(CKmComposite* m);
+// A master table without an alias takes the one its name gives, as a table
+// chosen for a new report does (a user-SQL master and one with an alias keep theirs).
+void DeriveMasterAlias(CKmComposite* m, const TableOverrideContext& ctx);

@@ -88,7 +88,8 @@ void ArrangeSqlSelectDialog(HWND dialog, TableListRequest* r, bool ownerCombo) {
   for (int id : table) ShowWindow(GetDlgItem(dialog, id), r->statementMode ? SW_HIDE : SW_SHOW);
   ShowWindow(GetDlgItem(dialog, kOwners), !r->statementMode && ownerCombo ? SW_SHOW : SW_HIDE);
   ShowWindow(GetDlgItem(dialog, kOwnerLabel), !r->statementMode && ownerCombo ? SW_SHOW : SW_HIDE);
-  ShowWindow(GetDlgItem(dialog, kNoMaster), !r->statementMode && r->kind == 1 && r->allowNoMaster ? SW_SHOW : SW_HIDE);
+  const bool noMaster = !r->statementMode && r->kind == 1 && r->allowNoMaster;
+  ShowWindow(GetDlgItem(dialog, kNoMaster), noMaster ? SW_SHOW : SW_HIDE);
   ShowWindow(GetDlgItem(dialog, kDatabases), SW_HIDE);
   ShowWindow(GetDlgItem(dialog, kDbLabel), SW_HIDE);
   ShowWindow(GetDlgItem(dialog, kGroup), r->statementMode ? SW_SHOW : SW_HIDE);
@@ -99,7 +100,8 @@ void ArrangeSqlSelectDialog(HWND dialog, TableListRequest* r, bool ownerCombo) {
   RECT dlg, cancel, bottom;
   GetWindowRect(dialog, &dlg);
   GetWindowRect(GetDlgItem(dialog, IDCANCEL), &cancel);
-  const int lowest = r->statementMode ? kEdit : ownerCombo ? kOwners : (r->kind == 1 && r->allowNoMaster) ? kNoMaster : kList;
+  // The check box stands below the owners, so it decides the height when shown.
+  const int lowest = r->statementMode ? kEdit : noMaster ? kNoMaster : ownerCombo ? kOwners : kList;
   GetWindowRect(GetDlgItem(dialog, lowest), &bottom);
   if (!r->statementMode) {
     RECT help;

@@ -11,10 +11,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QKeySequence>
 #include <QLineEdit>
-#include <QScreen>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStringList>
@@ -145,27 +143,13 @@ HWND AddTemplate(ProgramFileDialog& dialog, OPENFILENAMEA* ofn) {
   return added;
 }
 
-// Places the dialog over the middle of the window's top-level frame, or of
-// the screen without one.
-void CenterOver(QDialog& dialog, HWND over) {
-  HWND root = RootOf(over);
-  QRect frame;
-  if (root != nullptr && root->widget)
-    frame = root->widget->frameGeometry();
-  else if (QScreen* screen = QGuiApplication::primaryScreen())
-    frame = screen->availableGeometry();
-  if (frame.isNull()) return;
-  dialog.adjustSize();
-  dialog.move(frame.center() - QPoint(dialog.width() / 2, dialog.height() / 2));
-}
-
 // Runs a prepared dialog with the owner's frame disabled; the toolkit's answer.
 // The dialog is a window of its own (a child widget of the frame would be
 // disabled with it), placed over the frame's middle; ready runs once it is
 // placed, before it shows.
 int RunModal(QDialog& dialog, HWND owner, const std::function<void()>& ready = nullptr) {
   HWND root = RootOf(owner);
-  if (root != nullptr) CenterOver(dialog, root);
+  if (root != nullptr) vt_ui::CenterOverWindow(dialog, root);
   if (ready) ready();
   const bool reenable = root && IsWindowEnabled(root);
   if (reenable) EnableWindow(root, FALSE);
@@ -258,7 +242,7 @@ int GetFileDialogFilePath(HWND templateWindow, LPSTR buffer, int size) {
 BOOL CenterFileDialogOver(HWND templateWindow, HWND over) {
   ProgramFileDialog* dialog = DialogOfTemplate(templateWindow);
   if (dialog == nullptr) return FALSE;
-  CenterOver(*dialog, over);
+  vt_ui::CenterOverWindow(*dialog, over);
   return TRUE;
 }
 

@@ -5,9 +5,26 @@
 #include "platform/win/unattended.h"
 
 #include <QMessageBox>
+#include <QEvent>
 #include <QPushButton>
+#include <QWindow>
 
 namespace {
+// The box settles its size only as it shows: it is placed again whenever
+// its size changes.
+class StayCentred : public QObject {
+ public:
+  explicit StayCentred(HWND over) : over_(over) {}
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if ((e->type() == QEvent::Resize || e->type() == QEvent::Show) && watched->isWidgetType())
+      vt_ui::CenterOverWindow(*static_cast<QWidget*>(watched), over_, false);
+    return false;
+  }
+
+ private:
+  HWND over_;
+};
+
 MessageBoxRecord g_last;
 long g_count = 0;
 std::function<int(const MessageBoxRecord&)> g_responder;
@@ -68,6 +85,15 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   size_t def = (type & MB_DEFBUTTON3) ? 2 : (type & MB_DEFBUTTON2) ? 1 : 0;
   if (def < buttons.size()) box.setDefaultButton(buttons[def].qt);
   HWND root = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
+  // Over the owner's window and kept above it, as the program's own dialogs are.
+  vt_ui::CenterOverWindow(box, root);
+  StayCentred centred(root);
+  box.installEventFilter(&centred);
+  if (root != nullptr && root->widget) {
+    box.winId();
+    root->widget->winId();
+    if (box.windowHandle() != nullptr) box.windowHandle()->setTransientParent(root->widget->windowHandle());
+  }
   bool reenable = root && IsWindowEnabled(root);
   if (reenable) EnableWindow(root, FALSE);
   int saved = vt_ui::SwapManualPumpDepth(0);

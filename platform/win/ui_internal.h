@@ -98,6 +98,10 @@ QString FromProgramText(const std::string& text);
 std::string ToAnsi(const QString& text);
 
 HWND FromWidget(const QWidget* widget);
+// Places a window of the toolkit's own (a file dialog, a message box) over
+// the middle of the window's top-level frame, or of the screen without one;
+// fitFirst sizes it to its contents before.
+void CenterOverWindow(QWidget& window, HWND over, bool fitFirst = true);
 // Non-client insets (left, top, right, bottom) of a window of that style.
 RECT NonClientInsets(HWND hwnd);
 // Pushes the window rectangle to the Qt widget.

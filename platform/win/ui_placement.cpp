@@ -5,6 +5,8 @@
 #include "platform/win/ui_internal.h"
 
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 #include <QWindowStateChangeEvent>
 
@@ -120,4 +122,16 @@ void ApplyTopLevelStyles(HWND hwnd) {
   if (popup) w->setWindowFlag(Qt::FramelessWindowHint, true);
   if (hwnd->exStyle & WS_EX_TOPMOST) w->setWindowFlag(Qt::WindowStaysOnTopHint, true);
   if (hwnd->style & WS_VISIBLE) w->show();  // changing the flags hides a window
+}
+
+void vt_ui::CenterOverWindow(QWidget& window, HWND over, bool fitFirst) {
+  HWND root = IsWindow(over) ? GetAncestor(over, GA_ROOT) : nullptr;
+  QRect frame;
+  if (root != nullptr && root->widget)
+    frame = root->widget->frameGeometry();
+  else if (QScreen* screen = QGuiApplication::primaryScreen())
+    frame = screen->availableGeometry();
+  if (frame.isNull()) return;
+  if (fitFirst) window.adjustSize();
+  window.move(frame.center() - QPoint(window.width() / 2, window.height() / 2));
 }

@@ -426,6 +426,16 @@ class DataChoiceTest : public ::testing::Test {
   void NewReportOn(const char* dsn, const std::string& master) {
     ChooseSourceForNewReport(dsn);
     script.Expect("Master  Table", [master](HWND d) {
+      // The choice of no master table lies inside the dialog, below the owners where they show.
+      HWND noMaster = GetDlgItem(d, 210);
+      RECT box, client;
+      GetWindowRect(noMaster, &box);
+      GetClientRect(d, &client);
+      POINT origin{0, 0};
+      ClientToScreen(d, &origin);
+      EXPECT_TRUE(IsWindowVisible(noMaster));
+      EXPECT_LE(box.bottom, origin.y + client.bottom) << "the check box is cut off at the dialog's bottom";
+      EXPECT_LE(box.right, origin.x + client.right);
       SelectListed(d, 200, master);
       Press(d, IDOK);
     });

@@ -1,5 +1,6 @@
 // File > New > Template as a new user does it: the sample report kept in a
-// template library, then a new report made from it on the master table the
+// template library, then a new report made from it (the library chosen in a
+// dialog that starts in the start-up folder) on the master table the
 // user chooses; the report opens (nothing fails without a word), prints,
 // and is saved, reopened and printed again.
 #include "tests/app/newuser/newuser_fixture.h"
@@ -28,7 +29,12 @@ TEST_F(NewUserTest, ANewReportFromATemplateOpensOnTheMasterTableChosen) {
 
   // File > New, Template: the library's member, then the master table.
   answers.On("New", [](HWND d) { Press(d, 203); });
-  answers.File("Open Template Library", library);
+  // No template folder set: the dialog starts in the folder the program started in.
+  std::string startedIn;
+  answers.OnFile("Open Template Library", [&startedIn, library](const ui_test::FileDialogHandle& fd) {
+    startedIn = fd.Folder();
+    fd.Choose(library);
+  });
   answers.On("Open Report", [](HWND d) {
     SelectListed(d, 200, "Sales");
     Press(d, IDOK);
@@ -46,6 +52,7 @@ TEST_F(NewUserTest, ANewReportFromATemplateOpensOnTheMasterTableChosen) {
   messages.clear();
   Command(kCmdFileNew);
   ASSERT_TRUE(doc->m_bReportOpen) << testing::PrintToString(messages) << testing::PrintToString(answers.seen);
+  EXPECT_EQ(fs::path(startedIn), fs::current_path()) << "not the start-up folder but " << startedIn;
   EXPECT_TRUE(messages.empty()) << messages[0];
   const std::string first = PrintedBy(kCmdPrint, "from-template");
   EXPECT_NE(first.find("Orders by customer"), std::string::npos) << first;

@@ -1,14 +1,22 @@
 // The band pane on the sample report: the pane is as wide as its longest
 // band name needs (the sample's group bands are named after their field),
 // so no name is cut. The names are in the program's bold interface font,
-// made at start-up.
+// made at start-up, and their g, p and y keep their bottoms, also once the
+// report is saved and opened again.
 #include "tests/app/newuser/new_user_fixture.h"
+#include "tests/app/newuser/newuser_fixture.h"
 
 #include "platform/win/gdi.h"
 #include "platform/win/profile.h"
 #include "platform/win/window_picture.h"
 #include "tests/support/screens.h"
 
+#include "foundation/text_helpers.h"
+#include "layout/layout_records.h"
+
+#include <QImage>
+
+#include <cstring>
 #include <string>
 
 namespace new_user {
@@ -41,3 +49,79 @@ TEST_F(NewUser, ScreensTheBandPaneShowsEveryBandNameWhole) {
 
 }  // namespace
 }  // namespace new_user
+
+namespace newuser_test {
+namespace {
+
+constexpr UINT kCmdClose = 30000, kCmdSaveAs = 30020, kCmdPrint = 30030, kCmdOpen = 32001;
+
+// The band names with a g, p or y in a picture of the pane: in each name's
+// strip the lowest ink lies at least two rows below the foot of its first
+// letter, which stands on the baseline, and within the strip. Answers how
+// many names were looked at.
+int CheckDescenders(CMainFrame& frame, const std::string& picture) {
+  CBandView& pane = frame.m_wndBandView;
+  EXPECT_TRUE(SaveWindowPicture(pane.m_hWnd, picture.c_str()));
+  const QImage shot(QString::fromStdString(picture));
+  if (shot.isNull()) {
+    ADD_FAILURE() << "no picture of the band pane";
+    return 0;
+  }
+  const LayoutTables& layout = *frame.m_pDoc->m_pLayout;
+  const BandLineTable& lines = layout.Lines();
+  const int shift = pane.GetRulerOffset();
+  auto dark = [&](int x, int y) { return qGray(shot.pixel(x, y)) < 90; };
+  int checked = 0;
+  for (int i = 0; i <= lines.lastUsed; ++i) {
+    const BandLineRec& r = lines.lines[i];
+    if (i < lines.lastUsed && lines.lines[i + 1].kind == r.kind) continue;  // the name is on a band's last line
+    char name[64];
+    GetBandName(name, sizeof name, r.kind, [&](int level) { return frame.m_wndLayoutView.Host().GroupFieldName(level); });
+    if (std::strpbrk(name, "gpy") == nullptr) continue;
+    // Below the separator lines over the strip.
+    const int top = std::max(shift, r.bottom - r.pixelHeight - layout.scrollY + shift + 3);
+    const int bottom = r.bottom - layout.scrollY + shift;
+    const int right = std::min(shot.width(), pane.NamesWidth() - 14);  // not the gutter's lines
+    int firstColumn = -1, firstEnd = -1, footOfFirst = -1, lowest = -1;
+    for (int x = 0; x < right; ++x) {
+      bool ink = false;
+      for (int y = top; y <= bottom && y < shot.height(); ++y)
+        if (dark(x, y)) {
+          ink = true;
+          lowest = std::max(lowest, y);
+          if (firstEnd < 0) footOfFirst = std::max(footOfFirst, y);
+        }
+      if (ink && firstColumn < 0) firstColumn = x;
+      if (!ink && firstColumn >= 0 && firstEnd < 0) firstEnd = x;
+    }
+    SCOPED_TRACE(name);
+    EXPECT_GE(footOfFirst, 0) << "no name drawn";
+    EXPECT_GE(lowest, footOfFirst + 2) << "the descenders are cut";
+    EXPECT_LE(lowest, bottom);
+    ++checked;
+  }
+  return checked;
+}
+
+TEST_F(NewUserTest, BandNamesKeepTheirDescendersSavedAndOpenedAgain) {
+  ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
+  ShowWindow(frame->m_hWnd, SW_SHOWNORMAL);
+  EXPECT_GE(CheckDescenders(*frame, dir_ + "/names.png"), 2) << "Page Header and the company group's bands";
+
+  // Saved under another name, closed and opened from the File menu: the
+  // pane drawn afresh for the report read back.
+  const std::string report = dir_ + "/names.kmw";
+  answers.File("Save As", report);
+  Command(kCmdSaveAs);
+  ASSERT_EQ(doc->GetPathName(), report);
+  Command(kCmdClose);
+  answers.File("Open Report", report);
+  Command(kCmdOpen);
+  ASSERT_TRUE(doc->m_bReportOpen);
+  EXPECT_GE(CheckDescenders(*frame, dir_ + "/names-again.png"), 2) << "Page Header and the company group's bands";
+  const std::string text = PrintedBy(kCmdPrint, "names");
+  EXPECT_NE(text.find("Grand total"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace newuser_test
