@@ -363,10 +363,6 @@ class AppStreamHooks : public StreamHooks {
     DataAccess* data = GetDataAccess(doc.m_pModel);
     const char* name = group.sourceName.c_str();
     if (!data->IsConnected(name)) {
-      // The /E text is added to the data source's own connect text (the
-      // application hands out a copy; the data layer keeps its own).
-      const std::string connectText = g_app != nullptr ? g_app->GetConnectText() : std::string();
-      if (!connectText.empty()) data->SetConnectText(connectText.c_str());
       // Nobody can answer a log-on prompt in an unattended run.
       if (data->ConnectDataSource(name, !Unattended(), true, nullptr) != 1) return false;
     }
@@ -707,6 +703,8 @@ BOOL CKmApp::FirstStartup(CKmDoc& doc, const char* commandLine, int showCommand)
 
   BOOL fileGiven = FALSE;
   if (!ParseCommandLine(commandLine, &fileGiven)) return FALSE;
+  // The /E text goes with every connection the program makes from now on.
+  if (doc.m_pModel != nullptr) GetDataAccess(doc.m_pModel)->appConnectText = GetConnectText();
   CMainFrame* frame = doc.m_pMainFrame;
   // Without a file the start choice is owed once the frame shows; the title
   // window shows meanwhile unless the settings switch it off.

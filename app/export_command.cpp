@@ -58,12 +58,11 @@ class AppExportHost : public ExportRunHost {
     if (doc.m_pPageSetup == nullptr) return false;
     // The user agreed to replace the file already (or nobody is there to ask).
     DeleteFileA(path.c_str());
-    const std::string savedFile = ctx.printToFile;
     const int32_t savedDestination = doc.m_pPageSetup->OutputDestination;
-    ctx.printToFile = path;
+    ctx.viewerExportFile = path;
     doc.m_pPageSetup->OutputDestination = kOutputToFile;
     RunOutputWithRecovery(doc, 0);
-    ctx.printToFile = savedFile;
+    ctx.viewerExportFile.clear();
     doc.m_pPageSetup->OutputDestination = savedDestination;
     return ctx.lastRunPrinted;
   }

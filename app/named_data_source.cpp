@@ -14,17 +14,16 @@
 BOOL EnsureCommandLineDataSource(CKmDoc& doc) {
   const CKmApp* app = AfxGetKmApp();
   if (app == nullptr || app->CommandLineDsn().empty()) return FALSE;
-  const std::string& extra = app->GetConnectText();
   std::string error;
   if (ConnectNamedDataSource(doc, app->CommandLineDsn().c_str(), doc.m_files.masterTable, !app->IsUnattended(),
-                             extra.empty() ? nullptr : extra.c_str(), &error))
+                             &error))
     return TRUE;
   ShowOutputError(error);
   return FALSE;
 }
 
 bool ConnectNamedDataSource(CKmDoc& doc, const char* source, const char* masterTable, bool allowPrompt,
-                            const char* connectText, std::string* error) {
+                            std::string* error) {
   std::string ignored;
   if (error == nullptr) error = &ignored;
   if (source == nullptr || *source == 0) {
@@ -37,7 +36,7 @@ bool ConnectNamedDataSource(CKmDoc& doc, const char* source, const char* masterT
   }
   CKmComposite* m = doc.m_pModel;
   DataAccess* data = GetDataAccess(m);
-  if (!data->IsConnected(source) && data->ConnectDataSource(source, allowPrompt, true, connectText) != 1) {
+  if (!data->IsConnected(source) && data->ConnectDataSource(source, allowPrompt, true, nullptr) != 1) {
     *error = "cannot connect to the data source " + std::string(source) + ": " + DbLastErrorText();
     return false;
   }

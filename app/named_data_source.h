@@ -20,4 +20,4 @@ BOOL EnsureCommandLineDataSource(CKmDoc& doc);
 // data source. False, with the reason in error, when the source cannot be
 // connected or the table cannot be read.
 bool ConnectNamedDataSource(CKmDoc& doc, const char* source, const char* masterTable, bool allowPrompt,
-                            const char* connectText, std::string* error);
+                            std::string* error);

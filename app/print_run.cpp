@@ -5,6 +5,7 @@
 #include "app/output_checks.h"
 #include "app/run_status.h"
 #include "engine/report_spec.h"
+#include "export/export_library.h"
 #include "export/export_spec_text.h"
 #include "foundation/band_lines.h"
 #include "layout/layout_records.h"
@@ -185,6 +186,11 @@ PrintRunSetup SetupFromDocument(CKmDoc& doc, PrintRunContext& ctx) {
   // The PDF printer writes beside the report (a library member beside its library).
   setup.reportFolder = FolderPart(doc.GetPathName().empty() ? std::string(doc.m_szReportName) : doc.GetPathName());
   setup.printToFile = ctx.printToFile;
+  // A viewer export prints its pages into its own file, named to the printer library too.
+  if (!ctx.viewerExportFile.empty()) {
+    setup.exportKind = kExportViewer;
+    setup.exportOutputName = ctx.viewerExportFile;
+  }
   setup.fontFaces = ctx.page.fontFaces;
   setup.screenPpiX = ctx.page.screenPpiX;
   setup.screenPpiY = ctx.page.screenPpiY;
@@ -340,8 +346,9 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
   if (doc.m_nRunMode == kRunModeReport && !CheckCalculationsCompile(doc)) return 0;
 
   const PageSetupRec* ps = doc.m_pPageSetup;
-  if (ps != nullptr && ps->OutputDestination == kDestinationFile && !ctx.printToFile.empty() &&
-      !PrepareOutputFile(doc, ctx.printToFile))
+  const std::string& outputFile = ctx.viewerExportFile.empty() ? ctx.printToFile : ctx.viewerExportFile;
+  if (ps != nullptr && ps->OutputDestination == kDestinationFile && !outputFile.empty() &&
+      !PrepareOutputFile(doc, outputFile))
     return 0;
 
   ctx.preview = 0;

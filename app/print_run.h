@@ -22,6 +22,7 @@ struct PrintRunContext {
   DWORD processId = 0;              // the process that started the print run
   int passCount = 1;
   std::string printToFile;          // the print-to-file name of the document's settings
+  std::string viewerExportFile;     // the viewer export's file while it prints, else empty
   // How the last print run ended: it started a job, ran to its end and the
   // job was handed over without an error.
   bool lastRunPrinted = false;

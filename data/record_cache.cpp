@@ -212,6 +212,9 @@ int OpenRunQuery(CKmComposite* m) {
   std::string text;
   int sortColumns = 0;
   if (int rc = PrepareReportQuery(m, &text, &sortColumns)) return rc;
+  // A data source set to compute calculations itself gives them their values
+  // as columns of the SELECT; the pass then leaves them as fetched.
+  GetRecordPassState(m)->alwaysEngineEval = !text.empty() && GetDataAccess(m)->AlwaysEngineEval() ? 1 : 0;
   const bool engineSort = GetSelectResult(m)->engineSortNeeded;
   std::string signature = text.empty() ? std::string() : Signature(m, text, sortColumns, engineSort);
   if (c->complete && !signature.empty() && signature == c->signature) {

@@ -698,6 +698,8 @@ int OpenReportQuery(CKmComposite* model) {
 
 void CloseReportQuery(CKmComposite* model) {
   EndSelect(model);
+  // Without the query the server computes nothing: calculations are the program's again.
+  if (RecordPassState* st = model->FindAttachment<RecordPassState>()) st->alwaysEngineEval = 0;
   FreeFieldBuffers(model);
   for (FieldDef* f = model->fieldList; f; f = f->next)
     if (!(f->flags & (kFieldAlias | kFieldCalculation | kFieldMemo))) FreeFieldValueBuffer(f);

@@ -19,6 +19,7 @@
 #include "platform/win/wsprintf.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -112,6 +113,16 @@ void SetDecimalStorage(FieldDef* f, FieldBinding* b, int type, DataAccess* da, i
   f->width = b->precision + 1;
 }
 
+void DescribeComputedColumn(DataAccess* da, FieldBinding* b, int column) {
+  const int type = da->GetColumnType(column);
+  b->columnType = static_cast<uint8_t>(type > 0 ? type : 1);
+  b->dbType = da->GetColumnDbType(column);
+  if (type == 3 || type == 10 || ((type == 6 || type == 7) && IsFloatingColumn(b->dbType))) {
+    b->precision = static_cast<uint32_t>(std::max<long>(0, da->GetColumnPrecision(column)));
+    b->scale = static_cast<uint32_t>(std::max<long>(0, da->GetColumnScale(column)));
+  }
+}
+
 void SetCharWidth(FieldDef* f, uint32_t n) { f->head.width = static_cast<uint8_t>(std::min<uint32_t>(n, 254)); }
 
 // The fetched text as the field's value: line breaks folded, control
@@ -190,6 +201,9 @@ double ToMicros(const DateTimeParts& p, const char* text) {
   return out;
 }
 
+// The buffer of a computed number or date: its text at full precision.
+constexpr uint32_t kComputedValueText = 64;
+
 // Every bound field in binding order: the query tables' fetched fields, then
 // the server-computed and translated calculations.
 // kSizes false: the fields only (n 0), for a walk on every row.
@@ -223,6 +237,10 @@ int WalkBoundFields(CKmComposite* model, Fn fn) {
                       f->sqlText != nullptr;
     if (!server && !translated) continue;
     uint32_t n = std::max<uint32_t>(1, std::min(f->width + 1, st->longestValue));
+    // A calculation's width is not its column's: room for its whole text, or
+    // for a number or a date as text where the database gives it so.
+    if (!server && kSizes)
+      n = std::max<uint32_t>(n, FieldKind(f) == 0 ? model->GetFieldStorageSize(f) : kComputedValueText);
     if (int r = fn(f, n)) return r;
   }
   return 0;
@@ -532,6 +550,9 @@ int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns) {
     FieldBinding* b = GetFieldBinding(f, true);
     if (b == nullptr) return 1;
     b->storageSize = model->GetFieldStorageSize(f);
+    // A calculation the SELECT computes has no column of a table: its type
+    // is the result's, read as the rows are.
+    if ((f->flags & kFieldCalculation) && !IsServerComputed(f)) DescribeComputedColumn(da, b, column);
     if (!allocate) {
       if (b->fetchBuffer == nullptr) return 1;
       return da->BindColumn(column++, b->fetchBuffer, static_cast<int32_t>(b->fetchSize), &b->fetchedLength);
@@ -609,7 +630,25 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
   field->totalFlags &= static_cast<uint8_t>(~kTotalNullValue);
   const uint8_t* buf = b->fetchBuffer;
   double d = 0;
-  switch (b->columnType) {
+  int type = b->columnType;
+  // A computed column may come as text where the database gives expressions
+  // no type: the text is read as the field's kind, never copied into a number.
+  if (!(type >= 3 && type <= 10)) {
+    if (kind & kFieldNumeric) {
+      const char* text = reinterpret_cast<const char*>(buf);
+      const char* end = text + strnlen(text, b->fetchSize);
+      while (text < end && (*text == ' ' || *text == '+')) ++text;
+      if (std::from_chars(text, end, d).ec != std::errc()) {
+        clear();
+        field->totalFlags |= kTotalNullValue;
+        return;
+      }
+      std::memcpy(v, &d, 8);
+      return;
+    }
+    if (kind & (kFieldDate | kFieldDateTime | kFieldTime)) type = 8;
+  }
+  switch (type) {
     case 3: case 10: d = qeDecimalToDouble(buf, static_cast<int>(b->precision), static_cast<int>(b->scale)); break;
     case 4: d = qeLongToDouble(buf); break;
     case 5: d = qeIntToDouble(buf); break;

@@ -56,20 +56,15 @@ ACCEPTED = {
     "l1": "the sort-order rules are braced lists handed to the parser's AddRule",
     "pdfWritable": "stored through a braced record of the page recorder",
     "raster": "printer faces come from the font layer's list",
-    # Known to be missing: set elsewhere than in this change.
-    "alwaysEngineEval": "open: the record pass should follow the data source's AlwaysEngineEval",
-    "randomFetch": "open: the record pass's fetch of the first record by number",
-    "appConnectText": "open: the /E text reaches the connection through SetConnectText instead",
-    "continued": "open: read only by BuildTextLine, which the line assembly does not call",
-    "dialogFieldList": "open: the field dialogs keep their fields in lists of their own",
-    "doubleWidth": "open: double-width memo text of character-mode reports",
-    "endOffset": "open: no page set-up asks for space kept free at the page end",
-    "engineCode": "open: the table question's one caller passes no engine code",
-    "exactNumbers": "open: no setting asks for exact number comparisons",
-    "exportJobValue": "open: the viewer export's job value",
-    "exportOutputName": "open: the viewer export's output name",
-    "imageFileName": "open: the image file of a chart in an HTML export",
-    # No setting, record or dialog gives these a value: their defaults are what runs.
+    # No setting, record, dialog or caller gives these a value: their defaults are what runs.
+    "randomFetch": "nothing sets the model's random-fetch word; only position files fetch by number",
+    "dialogFieldList": "the field dialogs edit copies in lists of their own, never in the model's second list",
+    "doubleWidth": "nothing sets the model's double-width word: memo text keeps its styles in the reader's arrays",
+    "endOffset": "the printer library's own end offset; the bottom margin keeps the page end free",
+    "engineCode": "no caller of the table question has an engine code to show first",
+    "exactNumbers": "no setting switches it on; a negative FloatCompTolerance outside -30 to -10 compares exactly",
+    "exportJobValue": "the viewer file's handle for a library that writes it; this one prints the file as the job's",
+    "imageFileName": "the HTML export writes each chart as one of the page's pictures, named with them",
     "extraCondition": "no report record, setting or dialog gives the model an extra SQL condition",
     "haveDirections": "the engine's pre-pass sorts totals by their directions; the sort pass is left keyless ones",
     "noWidthLimit": "no setting, record or dialog sets the no-width-limit switch: numbers keep their width",
@@ -78,6 +73,8 @@ ACCEPTED = {
     "printRecordBand": "no page set-up word or Record Layout control keeps a Record band print switch",
     "queryValue": "nothing gives the model's QUERY value word a value; its checks use their error codes alone",
     "storedDevMode": "the dialogs keep their printer settings in the report's fields, which the job applies",
+    # Known to be missing.
+    "continued": "open: read only by BuildTextLine; the band output writes its field lines itself",
 }
 
 WRITE_CALLS = ("push_back", "emplace_back", "emplace", "insert", "assign", "append", "resize", "swap",

@@ -931,6 +931,13 @@ TEST_F(ProgramRuns, TheSampleReportPrintsFromPostgreSQL) {
   const std::string broken = Run("/N" + std::string(odbc_test::kBrokenDsn) + " /G '" + dir_ + "/sales.kmw'", &status);
   EXPECT_NE(status, 0) << broken;
   EXPECT_NE(status, 124) << broken;
+  // The report's own data source takes the further connection text (/E) too.
+  const std::string refused = Run("/EPort=1 /G '" + dir_ + "/sales.kmw'", &status);
+  EXPECT_EQ(status, 1) << refused;
+  fs::remove(dir_ + "/sales.pdf");
+  const std::string taken = Run("/EFetch=50 /G '" + dir_ + "/sales.kmw'", &status);
+  EXPECT_EQ(status, 0) << taken;
+  EXPECT_TRUE(fs::exists(dir_ + "/sales.pdf")) << taken;
 }
 
 TEST_F(ProgramRuns, BlankAndInstantReportsConnectToTheNamedSourceAndTable) {
@@ -949,6 +956,14 @@ TEST_F(ProgramRuns, BlankAndInstantReportsConnectToTheNamedSourceAndTable) {
     EXPECT_EQ(status, 0) << sw << ": " << out;
     EXPECT_TRUE(fs::exists(dir_ + "/Untitled.pdf")) << sw << ": " << out;
   }
+  // Further connection text (/E) goes after the named source's own: a port
+  // no server listens on stops the run, a harmless attribute changes nothing.
+  fs::remove(dir_ + "/Untitled.pdf");
+  out = Run("/NVortelleSample /EFetch=50 /Iorder_lines /G", &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_TRUE(fs::exists(dir_ + "/Untitled.pdf")) << out;
+  out = Run("/NVortelleSample /EPort=1 /Iorder_lines /G", &status);
+  EXPECT_EQ(status, 1) << out;
   // Without /G the report stays open for the user: the program is still
   // running when the time is up, having said nothing.
   out = Run("/NVortelleSample /Torder_lines", &status, "8");

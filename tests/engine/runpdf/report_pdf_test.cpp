@@ -4,6 +4,7 @@
 #include "app/document.h"
 #include "data/data_access.h"
 #include "data/db_errors.h"
+#include "data/expr_to_sql.h"
 #include "data/select_builder.h"
 #include "data/table_fields.h"
 #include "layout/layout_records.h"
@@ -14,6 +15,7 @@
 #include "engine/test_pattern.h"
 #include "expr/value_helpers.h"
 #include "core/composite.h"
+#include "model/field_compile.h"
 #include "model/field_dependencies.h"
 #include "model/record_pass.h"
 #include "platform/printer/escape_stream.h"
@@ -586,6 +588,51 @@ TEST_F(ReportPdf, RunsThatProduceNothingLeaveNoPages) {
   text = RunToPdf(&messages);
   EXPECT_EQ(messages, std::vector<int>{kMsgStartPageTooLarge});
   EXPECT_EQ(Tokens(text, "product=").size(), 0u);
+}
+
+// A data source set to compute calculations itself prints the server's
+// value of a calculation it can translate; without the setting the program
+// computes it. Here the server divides whole numbers as whole numbers.
+TEST_F(ReportPdf, AlwaysEngineEvalPrintsTheServersCalculation) {
+  std::ifstream in(VT_SOURCE_DIR "/samples/kmwsql.ini");
+  std::stringstream sample;
+  sample << in.rdbuf();
+  std::string dialect = sample.str();
+  const size_t div = dialect.find("div=%1 * 1.0 / %2");
+  ASSERT_NE(div, std::string::npos);
+  dialect.replace(div, std::strlen("div=%1 * 1.0 / %2"), "div=%1 / %2");
+  const std::string own = odbc_test::WriteFile("own_kmwsql.ini", dialect);
+  dialect.replace(dialect.find("[SQLite]\n"), std::strlen("[SQLite]\n"), "[SQLite]\nAlwaysEngineEval=1\n");
+  const std::string engine = odbc_test::WriteFile("engine_kmwsql.ini", dialect);
+
+  FieldDef* product = Column("product");
+  FieldDef* half = nullptr;
+  for (const std::string& ini : {engine, own}) {
+    da->DisconnectDataSource(kRunDsn);
+    da->sqlIniPath = ini;
+    ASSERT_EQ(da->ConnectDataSource(kRunDsn, false, true, nullptr), 1) << DbLastErrorText();
+    da->SelectDataSource(kRunDsn);
+    if (half == nullptr) {
+      // Its SQL text is written in the dialect of the source it compiles on.
+      InstallSqlTranslation(m);
+      half = CompileField(m, "half", "quantity / 2", false, nullptr);
+      ASSERT_NE(half, nullptr);
+      Line(kBandRecord, {product, half});
+    }
+    pdf += ".x.pdf";
+    const std::string text = RunToPdf();
+    const std::vector<std::string> halves = Tokens(text, "half=");
+    ASSERT_EQ(halves.size(), 12u) << text;
+    // Fuse: 5 of them.
+    const size_t fuse = text.find("product=Fuse");
+    ASSERT_NE(fuse, std::string::npos) << text;
+    const std::string value = Tokens(text.substr(fuse), "half=").front();
+    EXPECT_EQ(value, ini == engine ? "half=2" : "half=2.50") << ini;
+    EXPECT_EQ(GetRecordPassState(m)->alwaysEngineEval, ini == engine ? 1 : 0);
+    // Without the query the program computes every calculation again.
+    CloseReportQuery(m);
+    EXPECT_EQ(GetRecordPassState(m)->alwaysEngineEval, 0);
+  }
 }
 
 }  // namespace
