@@ -57,7 +57,9 @@ void AfterChange(CKmDoc& doc, bool fontsChanged) {
       ReleaseObjectFonts(*doc.m_pLayout, *doc.m_pFonts, false, true);
       LoadDefaultFonts(*doc.m_pFonts, doc.m_pLayout->metrics);
     }
-    RecalcObjectExtents(*doc.m_pLayout, *doc.m_pFonts, false, false, false);
+    // Measured again without sending the caret to the first line: it stays
+    // on the line of the object the user is formatting.
+    MeasureObjectExtents(*doc.m_pLayout, *doc.m_pFonts, false, false, false);
     doc.m_pLayout->Hooks().RedrawAllPanes();
   }
   doc.SetModifiedFlag(TRUE);

@@ -390,6 +390,11 @@ void ReloadFonts(LayoutTables& t, DocFonts& f, const char* printer, bool redo) {
 }
 
 void RecalcObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool useWidth, bool fromColumns) {
+  MeasureObjectExtents(t, f, onlyIfStyled, useWidth, fromColumns);
+  t.currentLine = 0;
+}
+
+void MeasureObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool useWidth, bool fromColumns) {
   AttachAllFonts(t, f, onlyIfStyled);
   for (ReportItemHead* item : FontItems(t)) {
     // Measured as SizeObjectToText measures, so that an item sized by it
@@ -430,5 +435,4 @@ void RecalcObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool u
   }
   RelayoutAfterFontChange(t, false, 0xFFFF);
   RelayoutAfterFontChange(t, false, 0xFFFF);
-  t.currentLine = 0;
 }

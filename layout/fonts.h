@@ -99,5 +99,8 @@ void ValidateDefaultFont(LayoutTables& t, DocFonts& f, bool reportOpen);
 // redo, fonts attached again and extents recomputed.
 void ReloadFonts(LayoutTables& t, DocFonts& f, const char* printer, bool redo);
 // Fonts, then each text-like item's pixel extent from its text and
-// alignment, then the relayout.
+// alignment, then the relayout; the caret keeps its line.
+void MeasureObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool useWidth, bool fromColumns);
+// The same for a report laid out afresh (read, built, or on another
+// printer): the caret then starts on the first line.
 void RecalcObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool useWidth, bool fromColumns);

@@ -6,8 +6,10 @@
 
 #include "app/app.h"
 #include "app/document.h"
+#include "app/frame_bars.h"
 #include "app/main_frame.h"
 #include "app/print_run.h"
+#include "app/tool_bars.h"
 #include "core/composite.h"
 #include "core/fields.h"
 #include "layout/layout_records.h"
@@ -167,6 +169,19 @@ class NewUserTest : public ::testing::Test {
       if (t->text != nullptr && std::strcmp(t->text, text) == 0 && !(t->head.flags & (kItemDeleted | kItemInClipboard)))
         return t;
     return nullptr;
+  }
+  // The format bar switched on and shown.
+  FrameBars& ShowFormatBar() {
+    FrameBars& bars = *doc->m_pBars;
+    doc->m_settings.formatBar = 1;
+    bars.UpdateActionBar();
+    EXPECT_TRUE(bars.FormatBarShown());
+    return bars;
+  }
+  // A click on a button of a tool bar; the bar takes it only when the button is enabled.
+  static void ClickButton(CToolBarWnd& bar, UINT id) {
+    const RECT r = bar.SlotRect(id);
+    ui_test::MouseClick(bar.m_hWnd->widget.data(), QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2), false);
   }
   // A click of the mouse on an object of the layout, at its middle.
   void ClickOn(const ReportItemHead& h) {

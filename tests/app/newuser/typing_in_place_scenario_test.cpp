@@ -27,11 +27,6 @@ class TypingInPlace : public NewUserTest {
  protected:
   CKmView& View() { return *doc->m_pView; }
   LayoutTables& Layout() { return *doc->m_pLayout; }
-  // A click on a button of a tool bar; the bar takes it only when the button is enabled.
-  void ClickButton(CToolBarWnd& bar, UINT id) {
-    const RECT r = bar.SlotRect(id);
-    ui_test::MouseClick(bar.m_hWnd->widget.data(), QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2), false);
-  }
   bool ButtonEnabled(CToolBarWnd& bar, UINT id) {
     for (const ToolSlot& s : bar.Slots())
       if (s.id == id) return s.enabled;
@@ -62,10 +57,7 @@ class TypingInPlace : public NewUserTest {
 TEST_F(TypingInPlace, TheFontControlsRestWhileTypingAndBoldWorksOnTheTextOnceTheEditorEnds) {
   const std::string sales = dir_ + "/sales.kmw";
   ASSERT_TRUE(Start({sales}));
-  FrameBars& bars = *doc->m_pBars;
-  doc->m_settings.formatBar = 1;
-  bars.UpdateActionBar();
-  ASSERT_TRUE(bars.FormatBarShown());
+  FrameBars& bars = ShowFormatBar();
   CToolBarWnd& format = bars.m_formatBar;
 
   // The "Date" heading clicked: its font and styles are on the bar.
