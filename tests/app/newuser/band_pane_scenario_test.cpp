@@ -14,7 +14,6 @@
 #include "foundation/text_helpers.h"
 #include "layout/layout_records.h"
 
-#include <QImage>
 
 #include <cstring>
 #include <string>

@@ -12,7 +12,6 @@
 #include "platform/win/caret.h"
 #include "platform/win/window_picture.h"
 
-#include <QImage>
 
 #include <string>
 

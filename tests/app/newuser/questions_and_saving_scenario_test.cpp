@@ -9,10 +9,6 @@
 #include "files/report_io.h"
 #include "layout/layout_records.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QMessageBox>
-
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -30,35 +26,6 @@ TextItem* Text(CKmDoc& doc, const char* text) {
 }
 
 int Centre(LONG a, LONG b) { return static_cast<int>((a + b) / 2); }
-
-// The toolkit's message box, answered with the button of that text whenever
-// it shows while the answerer lives; where it stood is kept.
-class ToolkitBoxAnswer {
- public:
-  explicit ToolkitBoxAnswer(QMessageBox::StandardButton button) : button_(button) { Schedule(); }
-  ~ToolkitBoxAnswer() { *alive_ = false; }
-  QRect at;
-  std::string text;
-  int count = 0;
-
- private:
-  void Schedule() {
-    std::shared_ptr<bool> alive = alive_;
-    ui_test::After(20, [this, alive] {
-      if (!*alive) return;
-      Schedule();
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box == nullptr || !box->isVisible() || box->property("vtAnswered").toBool()) return;
-      box->setProperty("vtAnswered", true);
-      at = box->frameGeometry();
-      text = box->text().toStdString();
-      ++count;
-      if (QAbstractButton* b = box->button(button_)) b->click();
-    });
-  }
-  QMessageBox::StandardButton button_;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-};
 
 // Database > Joins: customers looked up by company.
 void AddCustomersJoin(DialogAnswers& answers) {
@@ -113,7 +80,7 @@ TEST_F(NewUserTest, QuestionsOpenOverTheMainWindowAndCloseLeavesNoPosition) {
   ASSERT_TRUE(doc->IsModified());
   SetMessageBoxResponder(nullptr);
   {
-    ToolkitBoxAnswer yes(QMessageBox::Yes);
+    ui_test::ToolkitBoxAnswer yes(QMessageBox::Yes);
     Command(kCmdClose);
     ASSERT_EQ(yes.count, 1);
     EXPECT_EQ(yes.text.rfind("Save changes to report", 0), 0u) << yes.text;

@@ -16,7 +16,9 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QImage>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
@@ -25,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -172,6 +175,35 @@ inline std::string CloseModalWindow() {
 }
 // fn on the event loop after ms milliseconds.
 inline void After(int ms, std::function<void()> fn) { QTimer::singleShot(ms, qApp, std::move(fn)); }
+
+// The toolkit's message box, answered with the button of that text whenever
+// it shows while the answerer lives; where it stood is kept.
+class ToolkitBoxAnswer {
+ public:
+  explicit ToolkitBoxAnswer(QMessageBox::StandardButton button) : button_(button) { Schedule(); }
+  ~ToolkitBoxAnswer() { *alive_ = false; }
+  QRect at;
+  std::string text;
+  int count = 0;
+
+ private:
+  void Schedule() {
+    std::shared_ptr<bool> alive = alive_;
+    ui_test::After(20, [this, alive] {
+      if (!*alive) return;
+      Schedule();
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr || !box->isVisible() || box->property("vtAnswered").toBool()) return;
+      box->setProperty("vtAnswered", true);
+      at = box->frameGeometry();
+      text = box->text().toStdString();
+      ++count;
+      if (QAbstractButton* b = box->button(button_)) b->click();
+    });
+  }
+  QMessageBox::StandardButton button_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
 
 inline void Key(HWND target, int qtKey, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = QString()) {
   if (!IsWindow(target) || !target->widget) return;
