@@ -1,5 +1,7 @@
 #include "platform/image/metafile_picture.h"
 
+#include "platform/image/paint_cost.h"
+
 #include <QColor>
 #include <QFont>
 #include <QImage>
@@ -13,7 +15,9 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -28,24 +32,12 @@ constexpr size_t kMaxPoints = 100000;  // points of one record
 // The work one picture may ask for (records, points, characters): a file
 // that asks for more is damaged, not a picture to spend minutes on.
 constexpr size_t kMaxWork = 400000;
-// The painting one picture may ask for, as the painter's time it takes
-// (nanoseconds, as measured on an ordinary machine): so much for each pixel
-// of the picture, and a little more for a small one. A sound picture paints
-// its area a few times over; one whose pens and points ask for far more is
-// damaged.
+// The painting one picture may ask for, as the painter's time the cost model
+// counts (nanoseconds): a second, and more for a large picture, whose
+// painting covers more. A sound picture takes a small part of that; one
+// whose pens, points and fonts ask for more is damaged.
+constexpr double kLeastPaintNs = 1e9;
 constexpr double kPaintNsPerPixel = 64;
-constexpr double kLeastPaintNs = 0.2e9;
-// What the painter spends: on each pixel it covers, on each row a wide pen
-// or a polygon spans (a thin pen's and a box's rows cost less), on each dash
-// of a pen, on a letter it has drawn before; and filling a shape of many
-// crossing edges, on each pixel of its outline for each row it spans.
-constexpr double kPixelNs = 2.5;
-constexpr double kRowNs = 4000;
-constexpr double kBoxRowNs = 500;
-constexpr double kThinRowNs = 400;
-constexpr double kDashNs = 500;
-constexpr double kGlyphNs = 1000;
-constexpr double kOutlineRowNs = 4;
 
 // Little-endian reads that answer 0 past the end; ok() tells.
 class Bytes {
@@ -87,8 +79,7 @@ class Player {
  public:
   Player(QPainter* p, int width, int height)
       : p_(p), width_(width), height_(height), far_(4.0 * std::max(width, height)), widest_(std::max(width, height)),
-        area_(static_cast<double>(width) * height),
-        paintBudget_(std::max(kLeastPaintNs, kPaintNsPerPixel * static_cast<double>(width) * height)) {
+        cost_(width, height) {
     pen_ = QPen(Qt::black);
     brush_ = QBrush(Qt::white);
     objects_.reserve(16);
@@ -120,25 +111,26 @@ class Player {
     work_ += units;
     return !OverBudget();
   }
-  // The same for the painter's time a drawing takes.
-  bool Paint(double ns) {
-    paint_ += ns;
-    return !OverBudget();
-  }
-  bool OverBudget() const { return work_ > kMaxWork || paint_ > paintBudget_; }
+  // The painter's time counted so far, and the same test of it.
+  double PaintNs() const { return cost_.ns(); }
+  bool Painting() const { return !OverBudget(); }
+  bool OverBudget() const { return TooMuchWork() || cost_.ns() > paintBudget_; }
+  bool TooMuchWork() const { return work_ > kMaxWork; }
+  // What the picture's painting may ask for (see DrawMetafilePicture).
+  void AllowPainting(double ns) { paintBudget_ = ns; }
 
   // The table: a new object takes the first free slot (Windows metafiles)
   // or its given slot (enhanced ones); slots past the bound are refused.
+  // The free slots are kept in order, so that a file making objects by the
+  // hundred thousand does not search the table for each one.
   void Put(size_t slot, GdiObject o) {
     if (slot >= kMaxObjects) return;
+    for (size_t i = objects_.size(); i < slot; ++i) free_.insert(i);
     if (slot >= objects_.size()) objects_.resize(slot + 1);
     objects_[slot] = std::move(o);
+    free_.erase(slot);
   }
-  size_t FirstFree() const {
-    for (size_t i = 0; i < objects_.size(); ++i)
-      if (objects_[i].kind == GdiObject::kNone) return i;
-    return objects_.size();
-  }
+  size_t FirstFree() const { return free_.empty() ? objects_.size() : *free_.begin(); }
   void Select(size_t slot) {
     if (slot >= objects_.size()) return;
     const GdiObject& o = objects_[slot];
@@ -147,7 +139,7 @@ class Player {
     if (o.kind == GdiObject::kFont) font_ = o, hasFont_ = true;
   }
   void Delete(size_t slot) {
-    if (slot < objects_.size()) objects_[slot] = GdiObject();
+    if (slot < objects_.size()) objects_[slot] = GdiObject(), free_.insert(slot);
   }
   void SelectStock(uint32_t code) {
     switch (code & 0x7FFFFFFF) {
@@ -205,19 +197,17 @@ class Player {
     const QPointF to = Map(x, y);
     const QPointF from = cur_;
     cur_ = to;
-    if (!Paint(StrokeCost(from, to))) return;
-    if (p_ == nullptr) return;
+    cost_.Line(from, to, LinePen());
+    if (!Painting() || p_ == nullptr) return;
     p_->setPen(pen_);
     p_->drawLine(from, to);
   }
   void Rect(double l, double t, double r, double b, bool ellipse, double rx = 0, double ry = 0) {
     const QRectF rect = QRectF(Map(l, t), Map(r, b)).normalized();
-    // A box or an ellipse is filled row by row, its outline at most as dear
-    // as the box's four sides.
-    if (!Paint(FillCost(rect, -1) + 2 * (StrokeCost(rect.topLeft(), rect.topRight()) +
-                                         StrokeCost(rect.topLeft(), rect.bottomLeft()))))
-      return;
-    if (p_ == nullptr) return;
+    CostPen outline = LinePen();
+    outline.roundEnds = pen_.joinStyle() == Qt::RoundJoin;
+    cost_.Box(rect, ellipse, brush_.style() != Qt::NoBrush, outline);
+    if (!Painting() || p_ == nullptr) return;
     p_->setPen(pen_);
     p_->setBrush(brush_);
     if (ellipse) p_->drawEllipse(rect);
@@ -226,8 +216,10 @@ class Player {
   }
   void Poly(const QPolygonF& pts, bool closed) {
     if (pts.size() < 2 || !Spend(static_cast<size_t>(pts.size()))) return;
-    if (!Paint((closed ? FillCost(pts.boundingRect(), Length(pts)) : 0) + OutlineCost(pts, closed))) return;
-    if (p_ == nullptr) return;
+    cost_.Points(static_cast<size_t>(pts.size()));
+    if (closed && brush_.style() != Qt::NoBrush) cost_.Fill({pts});
+    OutlineCost(pts, closed);
+    if (!Painting() || p_ == nullptr) return;
     if (closed && brush_.style() != Qt::NoBrush) {
       p_->setPen(Qt::NoPen);
       p_->setBrush(brush_);
@@ -238,12 +230,13 @@ class Player {
   void PolyPoly(const std::vector<QPolygonF>& polys) {
     QPainterPath path;
     path.setFillRule(fillWinding_ ? Qt::WindingFill : Qt::OddEvenFill);
-    double outlines = 0, length = 0;
     for (const QPolygonF& q : polys) {
       if (!Spend(static_cast<size_t>(q.size()))) return;
-      if (q.size() >= 2) path.addPolygon(q), path.closeSubpath(), outlines += OutlineCost(q, true), length += Length(q);
+      cost_.Points(static_cast<size_t>(q.size()));
+      if (q.size() >= 2) path.addPolygon(q), path.closeSubpath(), OutlineCost(q, true);
     }
-    if (!Paint(FillCost(path.boundingRect(), length) + outlines) || p_ == nullptr) return;
+    if (brush_.style() != Qt::NoBrush) cost_.Fill(polys);
+    if (!Painting() || p_ == nullptr) return;
     if (brush_.style() != Qt::NoBrush) {
       p_->setPen(Qt::NoPen);
       p_->setBrush(brush_);
@@ -256,11 +249,14 @@ class Player {
     if (!Spend(static_cast<size_t>(text.size()))) return;
     QFont f = hasFont_ ? font_.font : QFont(QStringLiteral("Arial"));
     const double h = hasFont_ && font_.fontHeight != 0 ? std::min(ScaleY(font_.fontHeight), widest_) : 12.0;
-    // Small letters come from the painter's store; a large one is filled
-    // row by row and covers about its height squared.
-    const double letter = h <= 64 ? kGlyphNs : h * kRowNs + std::min(h * h, area_) * kPixelNs;
-    if (!Paint(static_cast<double>(text.size()) * letter) || p_ == nullptr) return;
-    f.setPixelSize(std::max(1, static_cast<int>(std::lround(h))));
+    const int pixels = std::max(1, static_cast<int>(std::lround(h)));
+    // The painter makes a font for each face, size, weight and slant it
+    // writes in, looking for the face among the system's fonts: a picture
+    // of a new font for each letter asks for that many.
+    if (fontsUsed_.emplace(f.family().toStdString(), pixels, f.bold(), f.italic()).second) cost_.FontLoaded();
+    cost_.Letters(static_cast<size_t>(text.size()), h);
+    if (!Painting() || p_ == nullptr) return;
+    f.setPixelSize(pixels);
     p_->setFont(f);
     p_->setPen(QPen(textColour_));
     QPointF at = Map(x, y);
@@ -276,46 +272,20 @@ class Player {
   bool fillWinding_ = false;
 
  private:
-  // The rows of the picture from top to bottom (widened by half a pen).
-  double Rows(double top, double bottom, double pen) const {
-    return std::max(0.0, std::min(bottom + pen / 2, static_cast<double>(height_)) - std::max(top - pen / 2, 0.0));
+  // The pen as the cost model sees it along a line.
+  CostPen LinePen() const {
+    CostPen c;
+    c.width = pen_.widthF();
+    c.none = pen_.style() == Qt::NoPen;
+    c.dashed = pen_.style() != Qt::SolidLine;
+    c.roundEnds = pen_.capStyle() == Qt::RoundCap;
+    return c;
   }
-  static double Length(const QPolygonF& pts) {
-    double length = 0;
-    for (int i = 0; i < pts.size(); ++i) {
-      const QPointF& a = pts[i];
-      const QPointF& b = pts[(i + 1) % pts.size()];
-      length += std::hypot(b.x() - a.x(), b.y() - a.y());
-    }
-    return length;
-  }
-  // A pen along a line: the rows it spans, the pixels it covers (its width
-  // times the line's length with its ends, no more than the picture's area,
-  // which is all the painter fills of it), and its dashes.
-  double StrokeCost(const QPointF& a, const QPointF& b) const {
-    if (pen_.style() == Qt::NoPen) return 0;
-    const double w = pen_.widthF();
-    const double length = std::hypot(b.x() - a.x(), b.y() - a.y());
-    const double rows = Rows(std::min(a.y(), b.y()), std::max(a.y(), b.y()), w);
-    double ns = rows * (w <= 1.5 ? kThinRowNs : kRowNs) + std::min(w * (length + w), area_) * kPixelNs;
-    if (pen_.style() != Qt::SolidLine) ns += length / (3 * w) * kDashNs;
-    return ns;
-  }
-  double OutlineCost(const QPolygonF& pts, bool closed) const {
-    double cost = 0;
-    for (int i = 1; i < pts.size(); ++i) cost += StrokeCost(pts[i - 1], pts[i]);
-    if (closed && pts.size() > 2) cost += StrokeCost(pts.back(), pts.front());
-    return cost;
-  }
-  // A brush covers the shape's box as far as it lies on the picture, row by
-  // row; a polygon, whose edges may cross, costs its outline's length again
-  // on each of its rows. A box or an ellipse (outline -1) is simpler.
-  double FillCost(const QRectF& box, double outline) const {
-    if (brush_.style() == Qt::NoBrush) return 0;
-    const QRectF on = box.intersected(QRectF(0, 0, width_, height_));
-    if (on.isEmpty()) return 0;
-    const double row = outline < 0 ? kBoxRowNs : kRowNs + outline * kOutlineRowNs;
-    return on.width() * on.height() * kPixelNs + on.height() * row;
+  // A shape's outline is drawn a stretch at a time (see Outline).
+  void OutlineCost(const QPolygonF& pts, bool closed) {
+    const CostPen pen = LinePen();
+    for (int i = 1; i < pts.size(); ++i) cost_.Line(pts[i - 1], pts[i], pen);
+    if (closed && pts.size() > 2) cost_.Line(pts.back(), pts.front(), pen);
   }
   // Lines of many points are drawn one stretch at a time: the painter's work
   // on each stays what its cost says, however the stretches cross.
@@ -330,10 +300,10 @@ class Player {
   int width_, height_;
   double far_;     // how far outside the picture a point may be drawn
   double widest_;  // the picture's longer side
-  double area_;
-  double paintBudget_;
+  PaintCost cost_;
+  double paintBudget_ = std::numeric_limits<double>::infinity();
   size_t work_ = 0;
-  double paint_ = 0;
+  std::set<std::tuple<std::string, int, bool, bool>> fontsUsed_;
   double ox_ = 0, oy_ = 0, ex_ = 1, ey_ = 1;
   QPen pen_;
   QBrush brush_;
@@ -341,6 +311,7 @@ class Player {
   bool hasFont_ = false;
   QPointF cur_;
   std::vector<GdiObject> objects_;
+  std::set<size_t> free_;
 };
 
 // ---- Windows metafiles.
@@ -632,37 +603,65 @@ bool MetafilePictureSize(const uint8_t* data, size_t size, int* width001mm, int*
   return true;
 }
 
-bool DrawMetafilePicture(const uint8_t* data, size_t size, int dpi, QImage* out) {
+namespace {
+
+// The picture's pixels at that fineness, at most kMaxSide a side: a picture
+// too big for the bound keeps its shape.
+bool PictureSize(const uint8_t* data, size_t size, int dpi, int* width, int* height) {
   int w001 = 0, h001 = 0;
-  if (out == nullptr || !MetafilePictureSize(data, size, &w001, &h001)) return false;
+  if (!MetafilePictureSize(data, size, &w001, &h001)) return false;
   dpi = std::max(24, std::min(dpi, 1200));
-  int width = Clamp(static_cast<double>(w001) * dpi / 2540.0), height = Clamp(static_cast<double>(h001) * dpi / 2540.0);
-  // A picture too big for the bound keeps its shape.
-  const double shrink = std::min({1.0, double(kMaxSide) / width, double(kMaxSide) / height});
-  width = Clamp(width * shrink), height = Clamp(height * shrink);
-  const Bytes b(data, size);
-  auto play = [&](Player& player) {
-    EmfLayout e;
-    WmfLayout wl;
-    if (ReadEmfLayout(b, &e)) {
-      PlayEmf(b, e, player);
-    } else if (ReadWmfLayout(b, &wl)) {
-      player.SetWindow(0, 0, width, height);
-      PlayWmf(b, wl, player);
-    }
-  };
-  // The whole picture is counted first; one over the bounds draws nothing.
+  *width = Clamp(static_cast<double>(w001) * dpi / 2540.0), *height = Clamp(static_cast<double>(h001) * dpi / 2540.0);
+  const double shrink = std::min({1.0, double(kMaxSide) / *width, double(kMaxSide) / *height});
+  *width = Clamp(*width * shrink), *height = Clamp(*height * shrink);
+  return true;
+}
+
+void Play(const Bytes& b, int width, int height, Player& player) {
+  EmfLayout e;
+  WmfLayout wl;
+  if (ReadEmfLayout(b, &e)) {
+    PlayEmf(b, e, player);
+  } else if (ReadWmfLayout(b, &wl)) {
+    player.SetWindow(0, 0, width, height);
+    PlayWmf(b, wl, player);
+  }
+}
+
+}  // namespace
+
+bool CountMetafilePicture(const uint8_t* data, size_t size, int dpi, MetafilePaintCount* count) {
+  int width = 0, height = 0;
+  if (count == nullptr || !PictureSize(data, size, dpi, &width, &height)) return false;
+  // Counting stops where the picture asks for more than it may.
+  count->allowedNs = kLeastPaintNs + kPaintNsPerPixel * width * height;
   Player counting(nullptr, width, height);
-  play(counting);
-  if (counting.OverBudget()) return false;
-  QImage image(width, height, QImage::Format_ARGB32);
+  counting.AllowPainting(count->allowedNs);
+  Play(Bytes(data, size), width, height, counting);
+  count->paintNs = counting.PaintNs();
+  count->tooMuchWork = counting.TooMuchWork();
+  return true;
+}
+
+bool DrawMetafilePicture(const uint8_t* data, size_t size, int dpi, QImage* out) {
+  int width = 0, height = 0;
+  MetafilePaintCount count;
+  // The whole picture is counted first; one over the bounds draws nothing.
+  if (out == nullptr || !CountMetafilePicture(data, size, dpi, &count) || count.tooMuchWork ||
+      count.paintNs > count.allowedNs)
+    return false;
+  PictureSize(data, size, dpi, &width, &height);
+  // Opaque pixels: the painter blends into them many times faster than into
+  // pixels of their own transparency, and a white ground leaves none.
+  QImage image(width, height, QImage::Format_RGB32);
   if (image.isNull()) return false;
   image.fill(Qt::white);
   {
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, true);
     Player drawing(&painter, width, height);
-    play(drawing);
+    drawing.AllowPainting(count.allowedNs);
+    Play(Bytes(data, size), width, height, drawing);
   }
   *out = std::move(image);
   return true;

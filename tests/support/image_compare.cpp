@@ -53,3 +53,30 @@ int CountColourPixels(const std::string& path, int left, int top, int width, int
     for (int x = std::max(left, 0); x < right; ++x) n += pic.Rgb(x, y) == (rgb & 0xFFFFFF);
   return n;
 }
+
+std::vector<ColourSpread> FindColourPixels(const std::string& path, const std::vector<unsigned>& colours,
+                                           int tolerance) {
+  std::vector<ColourSpread> found(colours.size());
+  Pixels pic;
+  if (!pic.Read(path)) return found;
+  for (ColourSpread& s : found) s.count = 0, s.left = pic.image.width, s.top = pic.image.height;
+  auto near = [tolerance](uint32_t a, uint32_t b) {
+    for (int shift : {16, 8, 0})
+      if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > tolerance)
+        return false;
+    return true;
+  };
+  for (int y = 0; y < pic.image.height; ++y)
+    for (int x = 0; x < pic.image.width; ++x) {
+      const uint32_t v = pic.Rgb(x, y);
+      if (v == 0xFFFFFF) continue;
+      for (size_t i = 0; i < colours.size(); ++i) {
+        if (!near(v, colours[i])) continue;
+        ColourSpread& s = found[i];
+        ++s.count;
+        s.left = std::min(s.left, x), s.right = std::max(s.right, x);
+        s.top = std::min(s.top, y), s.bottom = std::max(s.bottom, y);
+      }
+    }
+  return found;
+}

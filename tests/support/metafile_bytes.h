@@ -26,6 +26,40 @@ std::vector<uint8_t> EmfPolyline(int points, int32_t penWidth, int32_t viewport,
 // round a circle from the one before, on a square frame of frame001.
 std::vector<uint8_t> EmfCrossingPolygon(int points, int frame001);
 
+// Ordinary pictures, written the way charting and mapping programs write
+// them: a reference screen of 96 pixels to the inch, a window of 1,000
+// logical units to the inch (3,000 for the line charts) mapped onto it, pens
+// and brushes made once and selected, a title in one font, then the data.
+// Each draws its data in its own colour (0xRRGGBB below) on white.
+// A six by four inch bar chart of one rectangle a bar, outlined by a hairline.
+constexpr uint32_t kBarColour = 0x1F4FBF;
+std::vector<uint8_t> EmfBarChart(int bars);
+// A six by four inch scatter plot of small outlined ellipses in three clusters.
+constexpr uint32_t kDotColour = 0xD02020;
+std::vector<uint8_t> EmfScatterPlot(int dots);
+// An eight by six inch map of regions whose wiggly borders their neighbours
+// share, each region a several-polygon record (its outline and an island)
+// filled in one of four colours and outlined by a hairline; about the given
+// number of points in all.
+constexpr uint32_t kMapColours[4] = {0xF0D080, 0x90C8F0, 0xB0E0A0, 0xF0A8B0};
+std::vector<uint8_t> EmfOutlineMap(int points);
+// A six by four inch line chart of one polyline of the given points (a
+// random walk) drawn with a pen of three quarters of a point.
+constexpr uint32_t kLineColour = 0x109030;
+std::vector<uint8_t> EmfLineChart(int points);
+// A six by four inch sine curve of two periods, one polyline drawn with a
+// pen of a point and a half.
+constexpr uint32_t kSineColour = 0xC020C0;
+std::vector<uint8_t> EmfSineCurve(int points);
+// A two by one inch picture that makes a font of a new face name for each
+// letter it writes, in this colour.
+constexpr uint32_t kFloodColour = 0x20A0A0;
+std::vector<uint8_t> EmfFontFlood(int fonts);
+
+// A one inch placeable Windows metafile that makes that many pens and
+// deletes none: its object table is full long before the end.
+std::vector<uint8_t> WmfPenFlood(int pens);
+
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace metafile_bytes

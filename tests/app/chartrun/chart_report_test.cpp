@@ -24,6 +24,8 @@
 #include "platform/win/window_picture.h"
 #include "tests/platform/ui/ui_test_util.h"
 #include "tests/support/answer_box.h"
+#include "tests/support/image_compare.h"
+#include "tests/support/metafile_bytes.h"
 #include "tests/support/pdf_words.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
@@ -318,6 +320,123 @@ TEST_F(ChartRun, ScreensBarChartPerGroupAndPieOfTotalsPrintSqliteSums) {
   EXPECT_NE(text.find(sums[0].first), std::string::npos);
 }
 
+
+// Ordinary pictures as charting and mapping programs write them print
+// unattended, each at its own size on a line of the Summary: a bar chart of
+// 300 bars, a scatter plot of 3,000 dots, a map of 20,000 points, a line
+// chart of 20,000 points and a sine curve of 500. The pages are rendered and
+// each picture's colour is found inside a box of its size, on one page. A picture that would keep the painter
+// for seconds (a font of a new face for each of 30,000 letters) on a line
+// of its own is left out as damaged, and the run says so.
+TEST_F(ChartRun, OrdinaryChartAndMapPicturesPrintInTheirBoxes) {
+  if (!Have("pdftoppm")) GTEST_SKIP() << "pdftoppm is missing";
+  struct Shown {
+    std::string name;
+    std::vector<uint8_t> bytes;
+    unsigned colour;
+    double contentWidth, contentHeight;  // the share of the box the drawing in that colour spans
+  };
+  using namespace metafile_bytes;
+  const std::vector<Shown> pictures = {
+      {"bars", EmfBarChart(300), kBarColour, 0.91, 0.70},
+      {"scatter", EmfScatterPlot(3000), kDotColour, 0.70, 0.65},
+      {"map", EmfOutlineMap(20000), kMapColours[0], 0.85, 0.70},
+      {"readings", EmfLineChart(20000), kLineColour, 0.88, 0.50},
+      {"sine", EmfSineCurve(500), kSineColour, 0.88, 0.70},
+      {"fonts", EmfFontFlood(30000), kFloodColour, 0, 0},
+  };
+  // Boxes of six by four inches (the map's eight by six shown at that width).
+  constexpr int kBoxWidth = 576, kBoxHeight = 384, kLeft = 48;
+  const std::string report = dir_ + "/pictures.kmw";
+  {
+    SampleDoc sample;
+    ASSERT_TRUE(sample.Build());
+    CKmDoc& doc = sample.doc;
+    LayoutTables& t = *doc.m_pLayout;
+    BandLineTable& L = doc.m_bandLines;
+    const int summary = L.lastUsed;
+    ASSERT_EQ(L.lines[summary].kind, kBandSummary);
+    for (size_t i = 0; i < pictures.size(); ++i) {
+      const int line = ++L.lastUsed;
+      L.lines[line] = L.lines[summary];
+      L.lines[line].heightMode = kHeightMeasure;
+      L.lines[line].pixelHeight = kBoxHeight + 8;
+      L.lines[line].height = PixelsToMeasureY(t.metrics, L.lines[line].pixelHeight);
+    }
+    RelayoutAfterFontChange(t, true, kNoAnchor);
+    for (size_t i = 0; i < pictures.size(); ++i) {
+      const std::string file = dir_ + "/" + pictures[i].name + ".emf";
+      ASSERT_TRUE(WriteFile(file, pictures[i].bytes));
+      const BandLineRec& line = L.lines[summary + 1 + i];
+      PictureItem p;
+      p.head.flags = kNewPictureFlags;
+      p.head.bandLine = static_cast<uint8_t>(summary + 1 + i);
+      p.head.left = kLeft;
+      p.head.right = kLeft + kBoxWidth - 1;
+      p.head.bottom = line.bottom;
+      p.head.top = line.bottom - kBoxHeight + 1;
+      p.shownWidth = kBoxWidth * 100 / 96;
+      p.shownHeight = kBoxHeight * 100 / 96;
+      p.scaling = kScaleStretch;
+      std::snprintf(p.fileName, sizeof p.fileName, "%s", file.c_str());
+      ASSERT_NE(t.pictures.Append(p), nullptr);
+    }
+    BuildLayoutItemOrder(t);
+    ASSERT_EQ(sample.io.SaveReportFile(report.c_str()), kRepIoOk);
+  }
+
+  int status = -1;
+  const std::string output =
+      Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY " + program_run::ProgramLeakOptions() +
+                  " XDG_RUNTIME_DIR='" + dir_ + "' timeout 300 '" + ProgramPath() + "' /G '" + report + "' 2>&1",
+              &status);
+  EXPECT_EQ(status, 0) << output;
+  // A picture was refused, as a damaged one (the flood, whose letters are
+  // nowhere on the pages).
+  EXPECT_NE(output.find("Invalid picture file format"), std::string::npos) << output;
+  const std::string pdf = dir_ + "/pictures.pdf";
+  ASSERT_TRUE(fs::exists(pdf)) << output;
+
+  // The pages from the grand total's on, at two thirds of the pictures' fineness.
+  constexpr int kDpi = 200;
+  int first = 0, last = 0;
+  for (const Word& w : Words(pdf)) {
+    if (w.text == "Grand" && first == 0) first = w.page;
+    last = std::max(last, w.page);
+  }
+  const int pages = std::atoi(Capture("pdfinfo '" + pdf + "' | sed -n 's/^Pages: *//p'").c_str());
+  ASSERT_GT(first, 0);
+  last = std::max(last, pages);
+  std::vector<std::string> rendered;
+  for (int page = first; page <= last; ++page) {
+    const std::string png = dir_ + "/pictures-" + std::to_string(page);
+    Capture("pdftoppm -r " + std::to_string(kDpi) + " -png -singlefile -f " + std::to_string(page) + " -l " +
+            std::to_string(page) + " '" + pdf + "' '" + png + "'");
+    rendered.push_back(png + ".png");
+  }
+  const double box[2] = {kBoxWidth * double(kDpi) / 96, kBoxHeight * double(kDpi) / 96};
+  std::vector<unsigned> colours;
+  for (const Shown& shown : pictures) colours.push_back(shown.colour);
+  std::vector<int> pagesWith(colours.size());
+  for (const std::string& png : rendered) {
+    const std::vector<ColourSpread> found = FindColourPixels(png, colours, 24);
+    EXPECT_EQ(found.back().count, 0) << png;
+    for (size_t i = 0; i + 1 < colours.size(); ++i) {
+      const Shown& shown = pictures[i];
+      const ColourSpread& s = found[i];
+      SCOPED_TRACE(shown.name);
+      ASSERT_GE(s.count, 0) << png;
+      if (s.count < 500) continue;
+      ++pagesWith[i];
+      EXPECT_LE(s.width(), box[0] + 3);
+      EXPECT_LE(s.height(), box[1] + 3);
+      EXPECT_GE(s.width(), box[0] * shown.contentWidth * 0.95);
+      EXPECT_GE(s.height(), box[1] * shown.contentHeight * 0.95);
+    }
+  }
+  for (size_t i = 0; i + 1 < colours.size(); ++i) EXPECT_EQ(pagesWith[i], 1) << pictures[i].name;
+  for (const std::string& png : rendered) fs::remove(png);
+}
 
 // A filter on a calculation the database is not given: the pie of the
 // customers' totals has a slice only for each customer with passing lines,
