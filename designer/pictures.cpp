@@ -199,13 +199,21 @@ bool EditPictureProperties(CKmView& v) {
   v.InstallLayoutHooks();
   t->Hooks().InvalidateViewRect(ItemViewRect(*t, p->head));
   p->scaling = static_cast<WORD>(params.scaling);
-  const int w = std::max(1, FromHundredthsX(m, FromDialogUnit(m, params.width)));
-  const int h = std::max(1, FromHundredthsY(m, FromDialogUnit(m, params.height)));
-  FitPictureAspect(*t, *p, p->head.left, p->head.top, w, h);
+  // Zoom keeps the image's shape on paper: fitted in the measure typed, not
+  // in layout pixels, which are fewer down an inch than across it.
+  const bool zoom = p->scaling == kScaleZoom;
+  int width = params.width, height = params.height;
+  if (zoom) KeepImageShape(iw, ih, &width, &height);
+  const int w = std::max(1, FromHundredthsX(m, FromDialogUnit(m, width)));
+  const int h = std::max(1, FromHundredthsY(m, FromDialogUnit(m, height)));
+  if (zoom)
+    PlaceWholePicture(*t, *p, p->head.left, p->head.top, w, h);
+  else
+    FitPictureAspect(*t, *p, p->head.left, p->head.top, w, h);
   // A side the layout's pixels gave as typed keeps the typed size, which
   // those pixels may hold only to the nearest pixel.
-  if (p->head.right - p->head.left + 1 == w) p->shownWidth = params.width;
-  if (p->head.bottom - p->head.top + 1 == h) p->shownHeight = params.height;
+  if (p->head.right - p->head.left + 1 == w) p->shownWidth = width;
+  if (p->head.bottom - p->head.top + 1 == h) p->shownHeight = height;
   ClampPictureCrop(*t, *p);
   t->images.ImgSetCropRect(p->image, p->source[0], p->source[1], p->source[2], p->source[3]);
   if (!BuildPictureBitmap(*t, *p)) doc->ShowErrorId(kNoMemory, nullptr);

@@ -90,6 +90,10 @@ void ShowCheck(HWND dialog, State* s, int code, int row, int position) {
   SendMessageA(value, EM_SETSEL, static_cast<WPARAM>(position < 0 ? 0 : position), -1);
 }
 
+// The text under the list says why an entry or the list was refused; it
+// goes once the user turns to something else.
+void ClearCheckText(HWND dialog) { SetDlgItemTextA(dialog, kFilterMessage, ""); }
+
 // The row's value as the list will take it: a refused one is shown and kept
 // out of the list. Warnings are asked about when the list is accepted.
 bool RowAccepted(HWND dialog, State* s, const SelectConditionRow& entered) {
@@ -97,7 +101,7 @@ bool RowAccepted(HWND dialog, State* s, const SelectConditionRow& entered) {
   int code = 0, position = 0;
   if (ParseConditionValue(s->p->model, &row, &code, &position) ||
       code == kCondWarnRunningTotal || code == kCondWarnOtherLevel) {
-    SetDlgItemTextA(dialog, kFilterMessage, "");
+    ClearCheckText(dialog);
     return true;
   }
   ShowCheck(dialog, s, code, -1, position);
@@ -167,7 +171,14 @@ INT_PTR FilterDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
           if (code == LBN_SELCHANGE) {
             LoadRow(dialog, s, SelectedRow(dialog));
             ShowRows(dialog, s, SelectedRow(dialog));
+            ClearCheckText(dialog);
           }
+          return TRUE;
+        case kFilterField:
+        case kFilterOperator:
+          // The refusal shown was of the entry the user now changes.
+          if (code != CBN_SELCHANGE) break;
+          ClearCheckText(dialog);
           return TRUE;
         case kFilterAdd: {
           SelectConditionRow row;
@@ -192,11 +203,13 @@ INT_PTR FilterDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
           s->rows.erase(s->rows.begin() + i);
           if (!s->rows.empty()) s->rows.front().joining = 0;
           ShowRows(dialog, s, i);
+          ClearCheckText(dialog);
           return TRUE;
         }
         case kFilterClear:
           s->rows.clear();
           ShowRows(dialog, s, -1);
+          ClearCheckText(dialog);
           return TRUE;
         case IDOK:
           if (Ok(dialog, s)) EndDialog(dialog, IDOK);

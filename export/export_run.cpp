@@ -17,6 +17,7 @@
 #include "expr/value_format.h"
 #include "export/page_writers.h"
 #include "foundation/doc_base.h"
+#include "foundation/page_metrics.h"
 #include "foundation/settings.h"
 #include "layout/layout_records.h"
 #include "platform/export/output_file.h"
@@ -367,6 +368,11 @@ void PaperOf(const KmDocBase& doc, CapturedDocument* pages, PageOutputState* pag
   page->pageLength = static_cast<LONG>(pages->paperHeight);
   page->printableHeight = page->pageLength;
   page->topOffset = 0;
+  // Across, the page starts at the report's left margin, as on paper; the
+  // capture is a printer of its own (720 pixels an inch, no edge it cannot
+  // print on), not the one that printed last.
+  page->physicalOffsetX = 0;
+  page->leftMargin = LeftMarginHundredths(doc) * 720 / 100;
 }
 
 bool WritePageExport(ExportJob* job, const std::string& title) {

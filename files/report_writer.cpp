@@ -181,7 +181,9 @@ class Writer {
     b.Narrow16(static_cast<uint32_t>(h.pointSize));
     b.Narrow16(static_cast<uint32_t>(h.measuredWidth));
     b.Narrow16(static_cast<uint32_t>(h.column));
-    b.Narrow16(f ? f->flags2 : 0);
+    // The chart mark is the run's, set again by every print or preview: a
+    // member keeps the 16 bits that are the report's own.
+    b.Narrow16(f ? f->flags2 & ~kField2UsedByChart : 0);
     b.Narrow16(f ? f->flags3word : 0);
     b.Narrow16(f ? f->timeFormat : 0);
     if (!Put(rec::ObjectFlags, b)) return false;

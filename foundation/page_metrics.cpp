@@ -60,6 +60,11 @@ int32_t RecordWidthHundredths(const KmDocBase& doc) {
   return UnitToHundredths(doc, p->RecordWidth);
 }
 
+int32_t LeftMarginHundredths(const KmDocBase& doc) {
+  const PageSetupRec* p = doc.m_pPageSetup;
+  return p == nullptr || p->LeftMargin <= 0 ? 0 : UnitToHundredths(doc, p->LeftMargin);
+}
+
 void CalcPageSizes(KmDocBase& doc) {
   const PageSetupRec* p = doc.m_pPageSetup;
   if (p == nullptr) return;

@@ -61,6 +61,8 @@ int CalcPrintableWidth(KmDocBase& doc);
 // not set.
 int32_t RecordPitch720(const KmDocBase& doc);
 int32_t RecordWidthHundredths(const KmDocBase& doc);
+// The page set-up's left margin in hundredths of an inch; 0 without one.
+int32_t LeftMarginHundredths(const KmDocBase& doc);
 
 // A change of the document's measurement system (1 inches, 0 metric); each
 // does nothing when the systems are equal. The page set-up's margins and

@@ -43,6 +43,29 @@ void StorePictureSize(LayoutTables& t, PictureItem& p) {
   p.shownHeight = InReportMeasure(t.metrics, ToHundredthsY(t.metrics, p.head.bottom - p.head.top + 1));
 }
 
+void KeepImageShape(int imageWidth, int imageHeight, int* width, int* height) {
+  if (imageWidth <= 0 || imageHeight <= 0 || *width <= 0 || *height <= 0) return;
+  if (static_cast<long long>(*width) * 100 / *height < static_cast<long long>(imageWidth) * 100 / imageHeight)
+    *height = MulDivHalfUp(*width, imageHeight, imageWidth);
+  else
+    *width = MulDivHalfUp(*height, imageWidth, imageHeight);
+}
+
+namespace {
+
+void SetPictureRect(LayoutTables& t, PictureItem& p, int x, int y, int w, int h, const int crop[4]) {
+  p.head.left = x;
+  p.head.top = y;
+  p.head.right = x + std::max(1, w) - 1;
+  p.head.bottom = y + std::max(1, h) - 1;
+  p.head.height = p.head.bottom - p.head.top + 1;
+  std::copy(crop, crop + 4, p.source);
+  StorePictureSize(t, p);
+  t.images.ImgSetCropRect(p.image, crop[0], crop[1], crop[2], crop[3]);
+}
+
+}  // namespace
+
 void FitPictureAspect(LayoutTables& t, PictureItem& p, int x, int y, int boxWidth, int boxHeight) {
   int iw = 0, ih = 0;
   t.images.ImgBitmapInfo(p.image, &iw, &ih, nullptr);
@@ -53,13 +76,9 @@ void FitPictureAspect(LayoutTables& t, PictureItem& p, int x, int y, int boxWidt
     w = std::max(1, boxWidth);
     h = std::max(1, boxHeight);
   } else if (p.scaling == kScaleZoom) {
-    if (static_cast<long long>(boxWidth) * 100 / boxHeight < static_cast<long long>(iw) * 100 / ih) {
-      w = boxWidth;
-      h = MulDivHalfUp(boxWidth, ih, iw);
-    } else {
-      h = boxHeight;
-      w = MulDivHalfUp(boxHeight, iw, ih);
-    }
+    w = boxWidth;
+    h = boxHeight;
+    KeepImageShape(iw, ih, &w, &h);
   } else if (p.scaling == kScaleCrop) {
     w = std::min(iw, boxWidth);
     h = std::min(ih, boxHeight);
@@ -69,12 +88,12 @@ void FitPictureAspect(LayoutTables& t, PictureItem& p, int x, int y, int boxWidt
     w = boxWidth;
     h = boxHeight;
   }
-  p.head.left = x;
-  p.head.top = y;
-  p.head.right = x + std::max(1, w) - 1;
-  p.head.bottom = y + std::max(1, h) - 1;
-  p.head.height = p.head.bottom - p.head.top + 1;
-  std::copy(crop, crop + 4, p.source);
-  StorePictureSize(t, p);
-  t.images.ImgSetCropRect(p.image, crop[0], crop[1], crop[2], crop[3]);
+  SetPictureRect(t, p, x, y, w, h, crop);
+}
+
+void PlaceWholePicture(LayoutTables& t, PictureItem& p, int x, int y, int width, int height) {
+  int iw = 0, ih = 0;
+  t.images.ImgBitmapInfo(p.image, &iw, &ih, nullptr);
+  const int crop[4] = {0, 0, iw, ih};
+  SetPictureRect(t, p, x, y, width, height, crop);
 }

@@ -14,10 +14,15 @@ int FromHundredthsX(const LayoutMetrics& m, int hundredths);
 int FromHundredthsY(const LayoutMetrics& m, int hundredths);
 // Half-up rounding of a * b / c; a when c is 0.
 int MulDivHalfUp(int a, int b, int c);
+// The width and height (in any unit the two share) made the image's shape:
+// the side that would stretch it is shortened, rounded half up.
+void KeepImageShape(int imageWidth, int imageHeight, int* width, int* height);
 // The shown size in the picture's scaling mode inside a box of that size at
 // (x, y): zoom keeps the image's aspect, crop shows at most the image, stretch
 // fills the box. The rectangle, the size in hundredths and the crop follow.
 void FitPictureAspect(LayoutTables& t, PictureItem& p, int x, int y, int boxWidth, int boxHeight);
+// The picture placed at (x, y) at exactly that size, the whole image shown.
+void PlaceWholePicture(LayoutTables& t, PictureItem& p, int x, int y, int width, int height);
 // The record's size in hundredths of an inch (tenths of a millimetre in a
 // metric report) from its rectangle.
 void StorePictureSize(LayoutTables& t, PictureItem& p);

@@ -21,7 +21,7 @@ constexpr size_t kFileBuffer = size_t{1} << 20;
 // as given, spelt as the system spells it.
 std::string Native(const std::string& path) {
   std::string found = ResolveExistingPath(path);
-  return found.empty() ? OsFileName(NativePath(path)) : found;
+  return OsFileName(found.empty() ? NativePath(path) : found);
 }
 
 }  // namespace
@@ -131,7 +131,7 @@ bool IsSameExistingFile(const std::string& a, const std::string& b) {
   std::string pa = ResolveExistingPath(a), pb = ResolveExistingPath(b);
   if (pa.empty() || pb.empty()) return false;
   struct stat sa {}, sb {};
-  if (::stat(pa.c_str(), &sa) != 0 || ::stat(pb.c_str(), &sb) != 0) return false;
+  if (::stat(OsFileName(pa).c_str(), &sa) != 0 || ::stat(OsFileName(pb).c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 

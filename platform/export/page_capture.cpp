@@ -356,7 +356,10 @@ class CaptureDriver : public PageDriver {
     if (!Page() || !rec || !out_->graphics) return 1;
     const double rx = s->printerResX > 0 ? s->printerResX : 720, ry = s->printerResY > 0 ? s->printerResY : 720;
     const double pen = std::max<double>(1, rec->penWidth) * 720.0 / rx;  // decipoints
-    const QPointF a(rec->left * 720.0 / rx, rec->top * 720.0 / ry), b(rec->right * 720.0 / rx, rec->bottom * 720.0 / ry);
+    // Across from where the printer places its lines, as the printed page has them.
+    const double origin = PrinterOriginX(s);
+    const QPointF a(origin + rec->left * 720.0 / rx, rec->top * 720.0 / ry),
+        b(origin + rec->right * 720.0 / rx, rec->bottom * 720.0 / ry);
     const QRectF around = QRectF(a, b).normalized().adjusted(-pen / 2, -pen / 2, pen / 2, pen / 2);
     const double sx = (s->screenPpiX > 0 ? s->screenPpiX : 96) / 720.0, sy = (s->screenPpiY > 0 ? s->screenPpiY : 96) / 720.0;
     const int w = std::clamp<int>(static_cast<int>(std::ceil(around.width() * sx)), 1, 20000);
@@ -393,7 +396,7 @@ class CaptureDriver : public PageDriver {
   void Place(const PageOutputState* s, CapturedPicture* p, double x, double y, double w, double h) {
     const double sx = s->screenPpiX > 0 ? s->screenPpiX : 96, sy = s->screenPpiY > 0 ? s->screenPpiY : 96;
     const double py = s->printerResY > 0 ? s->printerResY : 720;
-    p->x = x * 720 / sx;
+    p->x = PrinterOriginX(s) + x * 720 / sx;
     p->width = w * 720 / sx;
     p->height = h * 720 / sy;
     p->y = y * 720 / py - p->height;

@@ -45,7 +45,7 @@ void* ImageLibrary::ImgDecompressFile(const char* path, int* error) {
   // Stored names may use either separator and another case, as every file
   // the program reads; the file system's names are bytes.
   const std::string found = path != nullptr ? ResolveExistingPath(path) : std::string();
-  const QString name = found.empty() ? QString() : QFile::decodeName(QByteArray(found.c_str()));
+  const QString name = found.empty() ? QString() : QFile::decodeName(QByteArray(OsFileName(found).c_str()));
   QFile file(name);
   if (name.isEmpty() || !file.open(QIODevice::ReadOnly)) {
     *error = kImgErrorCannotOpen;

@@ -278,8 +278,7 @@ class Layouter {
   Layouter(const PageOutputState* s, DriverFontCache* cache, LaidOutLine* out, bool measure,
            const BYTE* line = nullptr, LineFontMemo* memo = nullptr)
       : s_(s), cache_(cache), out_(out), line_(line), memo_(memo), measure_(measure) {
-    double resX = s->printerResX > 0 ? s->printerResX : 720;
-    origin_ = (s->physicalOffsetX + s->leftMargin) * 720.0 / resX;
+    origin_ = PrinterOriginX(s);
     pen_ = origin_;
   }
 
@@ -559,6 +558,11 @@ DWORD LineExtent::Height(int measuring) const {
 }
 
 DWORD LaidOutLineHeight(const LaidOutLine& l, int measuring) { return l.pieces.empty() ? 0 : l.Height(measuring); }
+
+double PrinterOriginX(const PageOutputState* s) {
+  const double resX = s->printerResX > 0 ? s->printerResX : 720;
+  return (s->physicalOffsetX + s->leftMargin) * 720.0 / resX;
+}
 
 bool IsLineDrawFont(const PageOutputState* s, const DriverFont& f) {
   return !s->lineDrawFace.empty() && f.face == s->lineDrawFace;

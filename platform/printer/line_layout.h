@@ -155,6 +155,11 @@ DWORD ScanLineHeight(const PageOutputState* s, DriverFontCache* cache, const BYT
   return e.Height(measuring);
 }
 
+// Where the printer's x 0 lies on the paper, in decipoints from its left
+// edge: the physical offset and the left margin. Lines, pictures and
+// shapes are all placed from it.
+double PrinterOriginX(const PageOutputState* s);
+
 // Whether text of the font is drawn with the line-draw face's characters.
 bool IsLineDrawFont(const PageOutputState* s, const DriverFont& f);
 

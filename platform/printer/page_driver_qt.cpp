@@ -659,8 +659,8 @@ class QtPageDriver : public PageDriver {
   }
 
   double PrinterXToDp(const PageOutputState* s, double x) const {
-    double res = s->printerResX > 0 ? s->printerResX : 720;
-    return (s->physicalOffsetX + s->leftMargin + x) * 720.0 / res;
+    const double res = s->printerResX > 0 ? s->printerResX : 720;
+    return PrinterOriginX(s) + x * 720.0 / res;
   }
   double PrinterYToDp(const PageOutputState* s, double y) const {
     double res = s->printerResY > 0 ? s->printerResY : 720;

@@ -11,14 +11,15 @@ namespace {
 // The system's name of an existing file under any case, else the name as the system spells it.
 std::string SystemName(const char* name) {
   const std::string found = ResolveExistingPath(NativePath(name));
-  return !found.empty() ? found : OsFileName(NativePath(name));
+  return OsFileName(!found.empty() ? found : NativePath(name));
 }
 
 }  // namespace
 
 DWORD FileAttributesOf(const char* name) {
   if (name == nullptr || *name == '\0') return 0;
-  const std::string path = ResolveExistingPath(NativePath(name));
+  const std::string found = ResolveExistingPath(NativePath(name));
+  const std::string path = found.empty() ? found : OsFileName(found);
   struct stat st {};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return 0;
   if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;

@@ -260,8 +260,11 @@ std::string FullPathOfExisting(const std::string& path) {
 
 BOOL DeleteFileA(LPCSTR path) {
   if (path == nullptr) return FALSE;
-  std::string p = ResolveExistingPath(path);
-  if (p.empty()) return FALSE;
+  // The name found may be the program's spelling (a name with accents in the
+  // code page): the system is given its own.
+  const std::string found = ResolveExistingPath(path);
+  if (found.empty()) return FALSE;
+  const std::string p = OsFileName(found);
   struct stat st;
   if (::lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return FALSE;
   return ::unlink(p.c_str()) == 0 ? TRUE : FALSE;
@@ -373,7 +376,7 @@ int OpenExistingFile(const std::string& path, unsigned how, int* error) {
   if (fd < 0 && errno == ENOENT && (how & kFileAnyCase)) {
     // Windows names ignore case; the disk's may differ.
     std::string found = ResolveExistingPath(path);
-    if (!found.empty()) fd = OpenRetrying(found.c_str(), flags, 0);
+    if (!found.empty()) fd = OpenRetrying(OsFileName(found).c_str(), flags, 0);
     if (fd < 0 && found.empty()) errno = ENOENT;
   }
   // A pipe opened for writing with no reader says so at once.

@@ -32,7 +32,9 @@ std::string NativePath(const std::string& path);
 
 // The path of an existing file or directory: the exact name when it exists,
 // else the first match found comparing each component ignoring ASCII case.
-// Empty when nothing matches.
+// Empty when nothing matches. The exact name comes back as given (program
+// text), a match as the system spells it: give it to the system through
+// OsFileName.
 std::string ResolveExistingPath(const std::string& path);
 
 // 0 when the file exists (mode 0) or is accessible as asked (2 write, 4 read,

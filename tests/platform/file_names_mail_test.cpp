@@ -2,6 +2,7 @@
 // code page; the mail layer's message carries the file whole, as an
 // independent mail parser reads it.
 #include "platform/mail/mail.h"
+#include "platform/win/file_handles.h"
 #include "platform/win/fileio.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,19 @@ TEST(FileNamesTest, ProgramNamesAreConvertedAtTheSystemBoundary) {
   ASSERT_EQ(folders.size(), 1u);
   EXPECT_EQ(folders[0], "Gr\xFC\xDF" "e");
   EXPECT_EQ(ResolveExistingPath(dir + "/GR\xFC\xDF" "E/A.TXT").empty(), false) << "case is still ignored";
+  // Named in the code page, exactly or in another case, the file is reached
+  // on the disk: its attributes read, opened, and deleted.
+  for (const std::string& name : {folder + "/a.txt", dir + "/GR\xFC\xDF" "E/A.TXT"}) {
+    EXPECT_EQ(FileAttributesOf(name.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL)) << name;
+    const int h = OpenFileForRead(name.c_str());
+    EXPECT_GE(h, 0) << name;
+    if (h >= 0) CloseFileHandle(h);
+  }
+  EXPECT_TRUE(DeleteFileA((folder + "/a.txt").c_str()));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/Gr\xC3\xBC\xC3\x9F" "e/a.txt"));
+  ASSERT_TRUE(WriteWholeFile(folder + "/b.txt", "data"));
+  EXPECT_TRUE(DeleteFileA((dir + "/gR\xFC\xDF" "e/B.TXT").c_str())) << "another case";
+  EXPECT_FALSE(std::filesystem::exists(dir + "/Gr\xC3\xBC\xC3\x9F" "e/b.txt"));
   std::filesystem::remove_all(dir);
 }
 

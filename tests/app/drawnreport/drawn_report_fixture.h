@@ -48,6 +48,22 @@ class DrawnReport : public NewUserTest {
     Command(30460);
     Drag(x0, y0, x1, y1);
   }
+  // Chart Properties answered: a pie of each customer's total, titled so;
+  // seen (when given) set when the sheet shows.
+  void AnswerCustomerPie(const std::string& title, bool* seen = nullptr) {
+    answers.On("Chart Properties", [title, seen](HWND d) {
+      if (seen != nullptr) *seen = true;
+      auto find = [d](int id, UINT message, const char* text) {
+        return SendDlgItemMessageA(d, id, message, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text));
+      };
+      SendDlgItemMessageA(d, 500, CB_SETCURSEL, find(500, CB_FINDSTRINGEXACT, "Pie"), 0);
+      SendDlgItemMessageA(d, 510, CB_SETCURSEL, find(510, CB_FINDSTRINGEXACT, "Group 1"), 0);
+      SendDlgItemMessageA(d, 511, CB_SETCURSEL, find(511, CB_FINDSTRINGEXACT, "company"), 0);
+      SendDlgItemMessageA(d, 512, LB_SETSEL, TRUE, find(512, LB_FINDSTRINGEXACT, "CustomerTotal"));
+      SetDlgItemTextA(d, 520, title.c_str());
+      Press(d, IDOK);
+    });
+  }
   // Saved, closed and opened again through File > Open.
   void SaveAndReopen(const std::string& report) {
     Command(kCmdFileSave);

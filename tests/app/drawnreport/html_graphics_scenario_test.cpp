@@ -2,12 +2,15 @@
 // with the Insert menu's tools on the sample report (Format > Properties
 // greyed while the selection mixes them), exported as HTML (each
 // gets its image file and its image tag, read back by Python's html.parser
-// and the files' own headers), then saved, reopened and printed.
+// and the files' own headers), then saved, reopened and printed; a picture
+// lines up in the HTML with the text it lines up with on paper.
 #include "tests/app/drawnreport/drawn_report_fixture.h"
 
 #include "app/chart_commands.h"
 #include "export/export_library.h"
+#include "tests/support/pdf_words.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -15,10 +18,6 @@ namespace newuser_test {
 namespace {
 
 constexpr UINT kCmdExport = 30060, kCmdInsertLine = 30440, kCmdInsertBox = 30450;
-
-int FindItem(HWND d, int id, UINT message, const char* text) {
-  return static_cast<int>(SendDlgItemMessageA(d, id, message, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text)));
-}
 
 TEST_F(DrawnReport, PictureLineBoxAndChartGoIntoTheHtmlExportAsImageFilesAndTags) {
   const std::string report = StartOnCopy("drawn");
@@ -52,15 +51,7 @@ TEST_F(DrawnReport, PictureLineBoxAndChartGoIntoTheHtmlExportAsImageFilesAndTags
   EXPECT_TRUE(propertiesFor({&layout.linesBoxes.At(1)->head}));
   EXPECT_TRUE(propertiesFor({&layout.pictures.At(0)->head}));
   bool sheetSeen = false;
-  answers.On("Chart Properties", [&](HWND d) {
-    sheetSeen = true;
-    SendDlgItemMessageA(d, 500, CB_SETCURSEL, FindItem(d, 500, CB_FINDSTRINGEXACT, "Pie"), 0);
-    SendDlgItemMessageA(d, 510, CB_SETCURSEL, FindItem(d, 510, CB_FINDSTRINGEXACT, "Group 1"), 0);
-    SendDlgItemMessageA(d, 511, CB_SETCURSEL, FindItem(d, 511, CB_FINDSTRINGEXACT, "company"), 0);
-    SendDlgItemMessageA(d, 512, LB_SETSEL, TRUE, FindItem(d, 512, LB_FINDSTRINGEXACT, "CustomerTotal"));
-    SetDlgItemTextA(d, 520, "Shares");
-    Press(d, IDOK);
-  });
+  AnswerCustomerPie("Shares", &sheetSeen);
   const BandLineRec& summary = LineOfKind(kBandSummary);
   Command(kCmdInsertChart);
   Drag(2, Top(summary) + 2, 290, Top(summary) + 146);
@@ -122,6 +113,58 @@ TEST_F(DrawnReport, PictureLineBoxAndChartGoIntoTheHtmlExportAsImageFilesAndTags
   const std::string text = PrintedBy(kCmdPrint, "drawn");
   EXPECT_NE(text.find("Orders by customer"), std::string::npos) << text;
   EXPECT_NE(text.find("Shares"), std::string::npos) << text;
+}
+
+// The HTML page places a picture where the printed page has it: a logo put
+// at the title's left edge starts at the same left as the title's text, as
+// both do on paper. Positions read back by Python's html.parser.
+TEST_F(DrawnReport, TheHtmlPictureLinesUpWithTheTextItLinesUpWithInPrint) {
+  const std::string report = StartOnCopy("aligned");
+  ASSERT_FALSE(report.empty());
+  const BandLineRec& title = LineOfKind(kBandTitle);
+  ASSERT_NE(TextNamed("Orders by customer"), nullptr);
+  const int left = TextNamed("Orders by customer")->head.left;
+  InsertLogo(left, title.bottom - 2, left, title.bottom - 2);
+  ASSERT_EQ(doc->m_pLayout->pictures.Count(), 1);
+  ASSERT_EQ(doc->m_pLayout->pictures.At(0)->head.left, left);
+
+  const std::string html = dir_ + "/html/aligned.htm";
+  fs::remove_all(dir_ + "/html");
+  fs::create_directories(dir_ + "/html");
+  ExportAs(answers, kExportHtml, html);
+  Command(kCmdExport);
+  ASSERT_TRUE(fs::exists(html)) << (messages.empty() ? std::string() : messages[0]);
+  // "text <left>" for the title's span and "image <left>" for each picture, in points.
+  const std::string found = Capture(
+      "/usr/bin/python3 - '" + html + "' <<'PY'\n"
+      "import html.parser, re, sys\n"
+      "class P(html.parser.HTMLParser):\n"
+      "  left = None\n"
+      "  def handle_starttag(self, tag, attrs):\n"
+      "    m = re.search(r'left:([0-9.]+)pt', dict(attrs).get('style', ''))\n"
+      "    self.left = m.group(1) if m else None\n"
+      "    if tag == 'img': print('image', self.left)\n"
+      "  def handle_data(self, data):\n"
+      "    if data.startswith('Orders by customer') and self.left: print('text', self.left)\n"
+      "P().feed(open(sys.argv[1], encoding='utf-8').read())\n"
+      "PY\n2>&1");
+  std::istringstream in(found);
+  std::vector<double> texts, images;
+  for (std::string kind, value; in >> kind >> value;) (kind == "text" ? texts : images).push_back(std::atof(value.c_str()));
+  ASSERT_EQ(texts.size(), 1u) << found;
+  ASSERT_EQ(images.size(), 1u) << found;
+  EXPECT_NEAR(images[0], texts[0], 0.15) << found;
+
+  // Printed, the title starts where the HTML page has it: at the margin.
+  SaveAndReopen(report);
+  ASSERT_TRUE(doc->m_bReportOpen);
+  EXPECT_EQ(doc->m_pLayout->pictures.Count(), 1);
+  const std::string text = PrintedBy(kCmdPrint, "aligned");
+  EXPECT_NE(text.find("Orders by customer"), std::string::npos) << text;
+  const std::vector<PdfWord> words = ReadPdfWords(dir_ + "/aligned.pdf");
+  const auto orders = std::find_if(words.begin(), words.end(), [](const PdfWord& w) { return w.text == "Orders"; });
+  ASSERT_NE(orders, words.end());
+  EXPECT_NEAR(texts[0], orders->xMin, 0.6) << "points from the paper's left";
 }
 
 }  // namespace

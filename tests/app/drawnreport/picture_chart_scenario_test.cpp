@@ -1,11 +1,15 @@
 // Pictures and charts as a user places them: a picture keeps the size its
 // Picture Properties show through save and reopen and through a library
-// round trip, and a width typed there prints that wide; Cancel in Chart Properties right after a chart is drawn takes
-// the chart back. Each ends printed and read back by pdftotext.
+// round trip, a width typed there prints that wide, and Zoom keeps the
+// picture's shape in inches; Cancel in Chart Properties right after a chart
+// is drawn takes the chart back; a printed report with a chart goes into a
+// library. Each ends printed and read back by pdftotext.
 #include "tests/app/drawnreport/drawn_report_fixture.h"
 
 #include "app/chart_commands.h"
 
+#include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace newuser_test {
@@ -45,28 +49,50 @@ class PlacedObjects : public DrawnReport {
     });
     Command(kCmdFileOpen);
   }
-  // The widest run of the logo's blue on page 1 printed at the printer's 600
-  // pixels an inch: the picture's printed width in printer pixels.
-  int PrintedLogoWidth(const std::string& pdf) {
+  // The logo's blue on page 1 printed at the printer's 600 pixels an inch:
+  // its widest and its tallest run, the picture's printed size in printer pixels.
+  struct Box {
+    int width = 0, height = 0;
+  };
+  Box PrintedLogo(const std::string& pdf) {
     const std::string png = dir_ + "/logo";
     // The page's top four inches, where the title line prints.
     Capture("pdftoppm -r 600 -f 1 -l 1 -x 0 -y 0 -W 5100 -H 2400 -png -singlefile '" + pdf + "' '" + png + "'");
     QImage page(QString::fromStdString(png + ".png"));
     fs::remove(png + ".png");
-    int widest = 0;
-    for (int y = 0; y < page.height(); y += 4) {
+    auto blue = [&page](int x, int y) {
+      const QColor c = page.pixelColor(x, y);
+      return c.blue() > 200 && c.green() < 80 && c.red() < 80;
+    };
+    // The longest run of blue along a line of pixels.
+    auto longest = [&blue](int count, const std::function<bool(int)>& at) {
       int first = -1, last = -1;
-      const QRgb* row = reinterpret_cast<const QRgb*>(page.constScanLine(y));
-      for (int x = 0; x < page.width(); ++x) {
-        const QColor c = QColor::fromRgb(row[x]);
-        if (c.blue() > 200 && c.green() < 80 && c.red() < 80) {
-          if (first < 0) first = x;
-          last = x;
+      for (int i = 0; i < count; ++i)
+        if (at(i)) {
+          if (first < 0) first = i;
+          last = i;
         }
-      }
-      if (first >= 0) widest = std::max(widest, last - first + 1);
-    }
-    return widest;
+      return first < 0 ? 0 : last - first + 1;
+    };
+    Box b;
+    for (int y = 0; y < page.height(); y += 4)
+      b.width = std::max(b.width, longest(page.width(), [&](int x) { return blue(x, y); }));
+    for (int x = 0; x < page.width(); x += 4)
+      b.height = std::max(b.height, longest(page.height(), [&](int y) { return blue(x, y); }));
+    return b;
+  }
+  int PrintedLogoWidth(const std::string& pdf) { return PrintedLogo(pdf).width; }
+  // Picture Properties of the only picture: a size typed, a scaling chosen.
+  void TypePictureSize(const char* width, const char* height, int scaling) {
+    frame->m_wndLayoutView.ClearSelection();
+    frame->m_wndLayoutView.SelectObject(doc->m_pLayout->pictures.At(0)->head, true);
+    answers.On("Picture Properties", [=](HWND d) {
+      SetDlgItemTextA(d, 1001, width);
+      SetDlgItemTextA(d, 1002, height);
+      for (int radio : {1008, 1009, 1010}) CheckDlgButton(d, radio, radio == scaling ? BST_CHECKED : BST_UNCHECKED);
+      Press(d, IDOK);
+    });
+    Command(kCmdFormatProperties);
   }
 };
 
@@ -189,6 +215,61 @@ TEST_F(PlacedObjects, CancelInChartPropertiesTakesTheNewChartBack) {
   ASSERT_TRUE(doc->m_bReportOpen);
   EXPECT_EQ(layout.charts.Count(), 0);
   const std::string text = PrintedBy(kCmdPrint, "nochart");
+  EXPECT_NE(text.find("Grand total"), std::string::npos) << text;
+}
+
+// Zoom keeps the picture's own shape on paper: a size typed in inches is
+// fitted to the image's proportions in inches, not in the layout's pixels
+// (fewer down an inch than across), through save and reopen, and it prints
+// in that shape to within one of the printer's pixels.
+TEST_F(PlacedObjects, ZoomKeepsThePicturesShapeInInches) {
+  const std::string report = StartOnCopy("shape");
+  ASSERT_FALSE(report.empty());
+  const int top = Top(LineOfKind(kBandTitle));
+  InsertLogo(400, top, 499, top + 49);  // a logo twice as wide as high
+  ASSERT_EQ(doc->m_pLayout->pictures.Count(), 1);
+  TypePictureSize("1.50", "0.75", 1008);
+  EXPECT_EQ(PictureSizeShown(), "1.50 x 0.75") << "the logo's own shape is kept as typed";
+  TypePictureSize("1.50", "0.60", 1008);
+  EXPECT_EQ(PictureSizeShown(), "1.20 x 0.60") << "too wide for the logo: the width gives way";
+  SaveAndReopen(report);
+  ASSERT_TRUE(doc->m_bReportOpen);
+  EXPECT_EQ(PictureSizeShown(), "1.20 x 0.60");
+  const std::string text = PrintedBy(kCmdPrint, "shape");
+  EXPECT_NE(text.find("Orders by customer"), std::string::npos) << text;
+  const Box printed = PrintedLogo(dir_ + "/shape.pdf");
+  EXPECT_NEAR(printed.width, 720, 1) << "printer pixels";
+  EXPECT_NEAR(printed.height, printed.width / 2.0, 1) << "printer pixels: " << printed.width << " x " << printed.height;
+}
+
+// A report with a chart, once printed (which marks the fields the chart
+// draws, a mark of the run), still goes into a new library, one named with
+// accents too, and comes back from it with its chart.
+TEST_F(PlacedObjects, APrintedReportWithAChartGoesIntoALibraryNamedWithAccents) {
+  const std::string report = StartOnCopy("chartlib");
+  ASSERT_FALSE(report.empty());
+  AnswerCustomerPie("Shares");
+  const BandLineRec& summary = LineOfKind(kBandSummary);
+  Command(kCmdInsertChart);
+  Drag(2, Top(summary) + 2, 290, Top(summary) + 146);
+  ASSERT_EQ(doc->m_pLayout->charts.Count(), 1);
+  std::string text = PrintedBy(kCmdPrint, "chartlib-first");
+  EXPECT_NE(text.find("Shares"), std::string::npos) << text;
+  bool marked = false;
+  for (const FieldDef* f = doc->m_pModel->fieldList; f != nullptr; f = f->next)
+    marked = marked || (f->flags2 & kField2UsedByChart) != 0;
+  EXPECT_TRUE(marked) << "the print marks the chart's fields";
+
+  const std::string library = dir_ + "/B\xC3\xBC" "cher.qb6";
+  messages.clear();
+  ThroughALibrary(library, "Anteile");
+  EXPECT_EQ(messages, std::vector<std::string>{});
+  ASSERT_TRUE(doc->m_bReportOpen);
+  EXPECT_TRUE(doc->m_bLibraryMode);
+  EXPECT_TRUE(fs::exists(library));
+  EXPECT_EQ(doc->m_pLayout->charts.Count(), 1);
+  text = PrintedBy(kCmdPrint, "chartlib");
+  EXPECT_NE(text.find("Shares"), std::string::npos) << text;
   EXPECT_NE(text.find("Grand total"), std::string::npos) << text;
 }
 

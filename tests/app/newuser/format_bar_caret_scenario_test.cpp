@@ -2,7 +2,8 @@
 // Bold, Italic, a size from the size box or an alignment button, the caret,
 // the band pane's grey current line and the current object stay where the
 // click put them (no jump to the title line), and the changes are saved,
-// read back and printed.
+// read back and printed; Ctrl+Z of a move with the keys takes the caret
+// back with the object.
 #include "tests/app/newuser/newuser_fixture.h"
 
 #include "app/apply_to_selection.h"
@@ -127,6 +128,47 @@ TEST_F(FormatBarCaret, TheCaretAndCurrentLineStayOnTheClickedObjectThroughFormat
   EXPECT_NE(text.find(country0.substr(0, country0.find('\n'))), std::string::npos) << text;
   const std::string fonts = Capture("pdffonts '" + dir_ + "/format-bar-caret.pdf' 2>/dev/null");
   EXPECT_TRUE(fonts.find("BoldItalic") != std::string::npos || fonts.find("BoldOblique") != std::string::npos) << fonts;
+}
+
+// Ctrl+Z after a move with the keys (F7, arrows, Enter): the heading goes
+// back, and the caret and the line and inch the status line gives go back
+// with it, as they went with it in the move.
+TEST_F(FormatBarCaret, UndoOfAKeyMoveTakesTheCaretAndPositionBackWithTheObject) {
+  const std::string report = dir_ + "/keymove.kmw";
+  fs::copy_file(dir_ + "/sales.kmw", report, fs::copy_options::overwrite_existing);
+  ASSERT_TRUE(Start({report}));
+  TextItem* date = TextNamed("Date");
+  ASSERT_NE(date, nullptr);
+  ClickOn(date->head);
+  ASSERT_EQ(Layout().currentItem, &date->head);
+  const int left = date->head.left;
+  const std::string before = frame->m_wndStatusBar.GetPositionText();
+  HWND view = frame->m_wndLayoutView.m_hWnd;
+  ui_test::Key(view, Qt::Key_F7);
+  for (int i = 0; i < 5; ++i) ui_test::Key(view, Qt::Key_Right);
+  ui_test::Key(view, Qt::Key_Return);
+  ASSERT_GT(date->head.left, left) << "moved right";
+  ExpectStillOn(date->head, "the move");
+  EXPECT_EQ(View().m_nCaretX, date->head.left);
+  EXPECT_NE(frame->m_wndStatusBar.GetPositionText(), before);
+
+  ui_test::Key(view, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(date->head.left, left) << "Ctrl+Z put it back";
+  ExpectStillOn(date->head, "the undo");
+  EXPECT_EQ(View().m_nCaretX, left) << "the caret went back with it";
+  POINT p{};
+  ASSERT_TRUE(GetCaretPos(&p));
+  EXPECT_EQ(p.x, left - Layout().scrollX);
+  EXPECT_EQ(frame->m_wndStatusBar.GetPositionText(), before) << "the line and inch went back with it";
+
+  // Saved, read back and printed where it started.
+  Command(kCmdSave);
+  Reopen(report);
+  date = TextNamed("Date");
+  ASSERT_NE(date, nullptr);
+  EXPECT_EQ(date->head.left, left);
+  const std::string text = PrintedBy(kCmdPrint, "key-move-undo");
+  EXPECT_NE(text.find("Date"), std::string::npos) << text;
 }
 
 }  // namespace

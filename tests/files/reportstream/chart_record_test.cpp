@@ -1,6 +1,7 @@
 // Chart records: the chart object's own bytes survive a save and a read
 // exactly, whether they are of our form, of a form we do not know, or damaged.
 #include "charts/chart.h"
+#include "core/fields.h"
 #include "report_fixture.h"
 
 #include <gtest/gtest.h>
@@ -51,6 +52,29 @@ TEST(ChartRecords, OwnForeignAndDamagedChartBytesComeBackByteForByte) {
   // Our form cut short: kept as it came, said once.
   std::vector<uint8_t> cut(bytes.begin(), bytes.end() - 5);
   RoundTrip(cut, false, true, 1);
+}
+
+// A print or preview marks the fields a chart draws (0x10000 of the second
+// flag word, wider than a member keeps): a library member is still written,
+// without the mark, and the chart comes back; a report file keeps the word whole.
+TEST(ChartRecords, TheRunsChartMarkNeitherRefusesNorEntersALibraryMember) {
+  Doc a;
+  BuildFullReport(a);
+  FieldDef* f = a.M().fieldList;
+  ASSERT_NE(f, nullptr);
+  f->flags2 |= kField2UsedByChart | kField2UsedByFilter;
+  int result = -1;
+  const std::vector<uint8_t> member = a.Write(StreamMode::Library, &result);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(a.hooks.errors, std::vector<std::string>{});
+  Doc b;
+  ASSERT_EQ(b.Read(member, StreamMode::Library), 0);
+  EXPECT_EQ(b.L().charts.Count(), 1);
+  ASSERT_NE(b.M().fieldList, nullptr);
+  EXPECT_EQ(b.M().fieldList->flags2 & (kField2UsedByChart | kField2UsedByFilter), kField2UsedByFilter);
+  Doc c;
+  ASSERT_EQ(c.Read(a.Write(StreamMode::Storage), StreamMode::Storage), 0);
+  EXPECT_EQ(c.M().fieldList->flags2 & kField2UsedByChart, kField2UsedByChart);
 }
 
 }  // namespace
