@@ -77,6 +77,14 @@ void DropTemporaryCopy(CKmDoc& doc) {
   doc.m_strTempFile.clear();
 }
 
+// The run settings of a report about to be read or made; whether it counts
+// as changed is for the read or the New command to say.
+void ResetReportRunSettings(CKmDoc& doc) {
+  const BOOL modified = doc.IsModified();
+  ResetRunSettings(&doc);
+  doc.SetModifiedFlag(modified);
+}
+
 // The document's own report file object behind the entries the open path calls.
 class RepIOEntries : public ReportFileIO {
  public:
@@ -283,6 +291,8 @@ int CKmDoc::OpenReport(const char* path) {
     SetWaitCursor(0);
     return -1;
   }
+  // Nothing of the report before is left for a file that does not set it.
+  ResetReportRunSettings(*this);
   m_nRunState = 0;
   m_nRunMode = 0;
 
@@ -691,8 +701,9 @@ BOOL CKmDoc::PrepareNewReport() {
     SetWaitCursor(0);
     return FALSE;
   }
-  // The sort order and groups of the report before name its fields by number.
-  if (m_pModel != nullptr) ResetSortAndGroups(m_pModel);
+  // The sort order, groups and page set-up of the report before are not
+  // this one's (they name its fields by number).
+  ResetReportRunSettings(*this);
   m_nRunState = 0;
   m_nLibEntry = -1;
   GetStartupHooks().GetDefaultPrinter(*this);

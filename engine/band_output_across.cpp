@@ -190,6 +190,10 @@ int FlushAcrossRow(ReportRun* run, int fromLine) {
     partFrom = to + 1;
     return ok;
   };
+  // The record height the fit tests read is this row's, as it is one
+  // record's when records are not across: the rows above are already off
+  // the room left, and a group break after many rows would see no room.
+  run->recordHeight = 0;
   for (int line = std::max(0, fromLine); line < lines && RunStateOf(run) == 0; ++line) {
     AcrossCell* first = Cell(s, 0, line);
     tops[line] = d->CurrentY(run->page);

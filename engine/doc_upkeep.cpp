@@ -22,8 +22,10 @@
 #include "model/table_field_marks.h"
 #include "core/composite.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -429,6 +431,20 @@ void ResetRunSettings(KmDocBase* doc) {
     m->recordRepeatField = kNoField;
     m->currentField = kNoField;
     CountersOf(m) = RunCounters();
+  }
+  // The report keeps its own copy of the slots, the copies field, the page
+  // range and the label stock (a run falls back on them, a save writes
+  // them): they go with the model's, or the next report takes this one's.
+  if (doc->m_pRepIO) {
+    ReportSettings& st = doc->m_pRepIO->m_stream.settings;
+    std::fill(std::begin(st.sortFields), std::end(st.sortFields), kNoField);
+    std::fill(std::begin(st.sortWords), std::end(st.sortWords), 0);
+    std::fill(std::begin(st.groupFields), std::end(st.groupFields), kNoField);
+    std::fill(std::begin(st.groupFlags), std::end(st.groupFlags), 0);
+    st.recordCopiesField = -1;
+    st.firstPage = 1;
+    st.lastPage = 999999999;
+    st.labelStock.clear();
   }
   if (doc->m_pPageSetup) {
     std::memset(doc->m_pPageSetup, 0, sizeof *doc->m_pPageSetup);

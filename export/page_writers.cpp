@@ -36,6 +36,39 @@ const std::vector<const CapturedRun*>& RunsInOrder(const CapturedLine& line, std
   return *out;
 }
 
+// A page's rows of text top to bottom, as the printed page shows them: the
+// lines that share a top are one row (the records of a records-across row
+// and the columns of a page are output one line each at the same height),
+// its runs with text left to right, its height its tallest line's.
+class PageRows {
+ public:
+  explicit PageRows(const CapturedPage& page, std::vector<const CapturedLine*>* lines,
+                    std::vector<const CapturedRun*>* runs)
+      : lines_(LinesInOrder(page, lines)), runs_(*runs) {}
+  // The next row; false after the last.
+  bool Next() {
+    if (next_ >= lines_.size()) return false;
+    y = lines_[next_]->y;
+    height = 0;
+    runs_.clear();
+    for (; next_ < lines_.size() && lines_[next_]->y == y; ++next_) {
+      height = std::max(height, lines_[next_]->height);
+      for (const CapturedRun& r : lines_[next_]->runs)
+        if (!r.text.empty()) runs_.push_back(&r);
+    }
+    auto before = [](const CapturedRun* a, const CapturedRun* b) { return a->x < b->x; };
+    if (!std::is_sorted(runs_.begin(), runs_.end(), before)) std::stable_sort(runs_.begin(), runs_.end(), before);
+    return true;
+  }
+  const std::vector<const CapturedRun*>& Runs() const { return runs_; }
+  double y = 0, height = 0;
+
+ private:
+  const std::vector<const CapturedLine*>& lines_;
+  std::vector<const CapturedRun*>& runs_;
+  size_t next_ = 0;
+};
+
 double LeftmostX(const CapturedDocument& doc) {
   const double left = doc.LeftmostText();
   return left < 0 ? 0 : left;
@@ -50,6 +83,9 @@ ExportSink Into(std::string* all) {
 }
 
 long Round(double v) { return static_cast<long>(RoundHalfAway(v)); }
+
+// Runs this close (decipoints) touch on the page: pieces of one text.
+constexpr double kTouching = 1.0;
 
 // Bytes a text may be written with as they are, in RTF and in HTML.
 struct PlainBytes {
@@ -271,22 +307,28 @@ class TextWriter {
     out_.clear();
     Appender a(&out_);
     if (pi > 0) a.Put('\f');
-    // Each line takes one row; the blank space between lines becomes as many
-    // empty rows as whole character lines fit in it.
+    // Each row of text takes one line; the blank space between rows becomes
+    // as many empty lines as whole character lines fit in it.
     double bottom = -1;
-    for (const CapturedLine* l : LinesInOrder(page, &lines_)) {
+    PageRows rows(page, &lines_, &runs_);
+    while (rows.Next()) {
       if (bottom >= 0)
-        for (long gap = Round((l->y - bottom) / row_); gap > 0; --gap) a.Put("\r\n");
-      bottom = l->y + std::max(l->height, 1.0);
+        for (long gap = Round((rows.y - bottom) / row_); gap > 0; --gap) a.Put("\r\n");
+      bottom = rows.y + std::max(rows.height, 1.0);
       // The line's text is put together in place, from start on.
       const size_t start = a.Offset();
-      for (const CapturedRun* run : RunsInOrder(*l, &runs_)) {
+      double printedEnd = 0;  // where the run before ends on the page
+      for (const CapturedRun* run : rows.Runs()) {
         const size_t size = a.Offset() - start;
         size_t col = static_cast<size_t>(std::max(0L, Round((run->x - left_) / cell_)));
-        // A run that would overwrite the one before follows it after a blank.
-        if (col < size) col = size == 0 ? 0 : size + 1;
+        // A run that would overwrite the one before follows it after a blank,
+        // as does one the page shows apart from it; the pieces of one text
+        // (a change of font) follow one another.
+        if (size > 0 && std::fabs(run->x - printedEnd) <= kTouching) col = size;
+        else if (size > 0 && col <= size) col = size + 1;
         a.Fill(' ', col - size);
         a.Put(run->text);
+        printedEnd = run->x + run->width;
       }
       size_t end = a.Offset();
       while (end > start && *a.At(end - 1) == ' ') --end;
@@ -345,9 +387,10 @@ class RtfWriter {
     if (pi > 0) a.Put("\\page\r\n");
     double lastBottom = -1;
     lastFace_ = nullptr;  // the page given before may be gone
-    for (const CapturedLine* l : LinesInOrder(page, &lines_)) {
-      const auto& runs = RunsInOrder(*l, &inOrder_);
-      long space = lastBottom < 0 ? 0 : std::max(0L, Round((l->y - lastBottom) * 2));
+    PageRows rows(page, &lines_, &inOrder_);
+    while (rows.Next()) {
+      const auto& runs = rows.Runs();
+      long space = lastBottom < 0 ? 0 : std::max(0L, Round((rows.y - lastBottom) * 2));
       a.Put("\\pard\\plain\\sb");
       a.Decimal(space);
       a.Put("\\sa0");
@@ -375,7 +418,7 @@ class RtfWriter {
         a.Put('}');
       }
       a.Put("\\par\r\n");
-      lastBottom = l->y + l->height;
+      lastBottom = rows.y + rows.height;
     }
     const bool ok = sink(a.Done());
     out_.clear();

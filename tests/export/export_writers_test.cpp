@@ -627,6 +627,39 @@ TEST(PageWriters, EveryByteAndHalfPositionComeOutWhole) {
   EXPECT_EQ(WriteTextPages(rows, TextPageOptions()), "L\r\n\r\n r0\r\n\r\n\r\n  r1\r\n   r2\r\nabcdef XY\r\n");
 }
 
+// The records of a records-across row (and the columns of a page) are output
+// one line each at the same height: text and RTF write them as one line, as
+// the page shows them. A run the page shows apart from the one before keeps
+// a blank from it where the character cells would join them; the pieces of
+// one text (a change of font) stay together.
+TEST(PageWriters, LinesSharingATopAreOneRow) {
+  CapturedDocument doc;
+  doc.pages.emplace_back();
+  auto line = [&](double y, std::vector<std::pair<double, std::string>> runs, double width) {
+    CapturedLine l;
+    l.y = y;
+    l.height = 120;
+    for (auto& [x, t] : runs) l.runs.push_back(CapturedRun{x, width, t, "Arial", 100, false, false, false, 0});
+    doc.pages[0].lines.push_back(l);
+  };
+  // Record 1 and record 2 of the first row, record 3 alone on the second.
+  line(0, {{0, "101"}, {216, "5/30/23"}}, 150);
+  line(0, {{2160, "102"}, {2376, "5/31/23"}}, 150);
+  line(120, {{0, "103"}, {216, "6/01/23"}}, 150);
+  line(240, {{0, "Bo"}, {100, "ld"}}, 100);
+  line(360, {{0, "WW"}, {300, "ide"}}, 300);
+  const std::string text = WriteTextPages(doc, TextPageOptions());
+  EXPECT_EQ(text, "101 5/30/23" + std::string(19, ' ') + "102 5/31/23\r\n103 6/01/23\r\nBold\r\nWWide\r\n");
+
+  const std::string rtf = WriteRtfPages(doc);
+  size_t paragraphs = 0;
+  for (size_t at = rtf.find("\\par\r\n"); at != std::string::npos; at = rtf.find("\\par\r\n", at + 1)) ++paragraphs;
+  EXPECT_EQ(paragraphs, 4u) << rtf;
+  const size_t firstEnd = rtf.find("\\par\r\n");
+  EXPECT_LT(rtf.find("102"), firstEnd) << rtf;
+  EXPECT_LT(rtf.find("101"), rtf.find("102")) << rtf;
+}
+
 // An export file larger than the pieces it is handed to the disk in keeps
 // every byte in order, headers patched afterwards at the start included, and
 // is in place only once committed.

@@ -122,18 +122,19 @@ inline std::vector<std::string> ListItems(HWND dialog, int control, bool combo =
   return out;
 }
 
-// The data source and master table of a new report over the sample's
-// customers, as the user chooses them.
-inline void AnswerSampleCustomers(DialogAnswers& answers) {
+// The data source and master table of a new report over a table of the
+// sample (its customers), as the user chooses them.
+inline void AnswerSampleTable(DialogAnswers& answers, const std::string& table) {
   answers.On("Data Source Connections", [](HWND d) {
     SelectListed(d, 200, "VortelleSample");
     Press(d, IDOK);
   });
-  answers.On("Master  Table", [](HWND d) {
-    SelectListed(d, 200, "customers");
+  answers.On("Master  Table", [table](HWND d) {
+    SelectListed(d, 200, table);
     Press(d, IDOK);
   });
 }
+inline void AnswerSampleCustomers(DialogAnswers& answers) { AnswerSampleTable(answers, "customers"); }
 
 class FileMenuTest : public ::testing::Test {
  protected:

@@ -12,6 +12,8 @@
 #include "layout/layout_records.h"
 #include "foundation/band_lines.h"
 #include "foundation/heap_strings.h"
+#include "foundation/page_metrics.h"
+#include "files/report_io.h"
 
 #include <gtest/gtest.h>
 
@@ -280,15 +282,41 @@ TEST(Upkeep, TextItemsAndFieldCopies) {
   EXPECT_FALSE(copy->head.flags & kItemDeleted);
   EXPECT_EQ(GetObjectAlignment(&d.doc, &copy->head), 2);  // numbers: the top nibble, less one
 
-  // Resetting the run settings empties the slots and the filter.
+  // Resetting the run settings empties the slots and the filter, the
+  // report's own copy of the slots, its label stock and page range, and
+  // the page set-up (records across with it).
+  CKmRepIO io(&d.doc);
+  d.doc.m_pRepIO = &io;
+  ReportSettings& st = io.m_stream.settings;
+  PageSetupRec page{};
+  page.ExtraColumns = 1;
+  page.RecordWidth = 370;
+  d.doc.m_pPageSetup = &page;
   d.t.m.groupFields[0] = 0;
   d.t.m.sortFields[0] = 0;
   d.t.m.recordRepeatField = 0;
+  st.sortFields[2] = 0;
+  st.sortWords[2] = 1;
+  st.groupFields[0] = 0;
+  st.recordCopiesField = 0;
+  st.firstPage = 2;
+  st.labelStock = "Big 2 across";
   ResetRunSettings(&d.doc);
   EXPECT_EQ(d.t.m.groupFields[0], kNoField);
   EXPECT_EQ(d.t.m.sortFields[0], kNoField);
   EXPECT_EQ(d.t.m.recordRepeatField, kNoField);
+  EXPECT_EQ(st.sortFields[2], kNoField);
+  EXPECT_EQ(st.sortWords[2], 0);
+  EXPECT_EQ(st.groupFields[0], kNoField);
+  EXPECT_EQ(st.recordCopiesField, -1);
+  EXPECT_EQ(st.firstPage, 1u);
+  EXPECT_TRUE(st.labelStock.empty());
+  EXPECT_EQ(page.ExtraColumns, 0);
+  EXPECT_EQ(page.RecordWidth, 0);
+  EXPECT_EQ(page.NoLineSwitch, 1);
   EXPECT_TRUE(d.doc.m_bModified);
+  d.doc.m_pPageSetup = nullptr;
+  d.doc.m_pRepIO = nullptr;
   d.doc.m_pLayout = nullptr;
 }
 
