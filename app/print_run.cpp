@@ -169,6 +169,7 @@ PrintRunSetup SetupFromDocument(CKmDoc& doc, PrintRunContext& ctx) {
   // The page set-up's lengths are in the document's unit: metric margins are
   // turned into inches by the print job.
   ctx.printer.measureUnit = doc.m_measure;
+  ctx.printer.pitch = doc.m_settings.rulPit;
   if (const PageSetupRec* ps = doc.m_pPageSetup) {
     setup.leftMargin = ps->LeftMargin;
     setup.landscape = ps->Landscape == 1;

@@ -415,9 +415,11 @@ int CKmStatusBar::BuildPromptText(const ReportItemHead* object, std::string* out
   } else if (kind & kItemKindOle) {
     const CKmCntrItem* item = doc->m_pLayout ? FindOleItem(*doc->m_pLayout, object) : nullptr;
     *out = Format("%s: %s  (%s, %s)", {Res(7001), item ? item->typeName : std::string(), band, sizeText});
+  } else if (kind & kItemKindLine) {
+    // A line has one length: the longer of its two.
+    *out = Format("%s (%s,%s)", {Res(46), band, (w >= h ? ws : hs) + " " + unit});
   } else {
-    const std::string longer = w >= h ? ws : hs;
-    *out = Format("%s (%s,%s)", {Res((kind & kItemKindLine) ? 46 : 175), band, longer + " " + unit});
+    *out = Format("%s (%s,%s)", {Res(175), band, sizeText});
   }
   return 0;
 }

@@ -209,21 +209,8 @@ void CKmView::OnScrollKey(UINT id) {
   }
 }
 
-void CKmView::OnTabKey(UINT id) {
-  LayoutTables* t = Layout();
-  ReportItemHead* before = t != nullptr ? t->currentItem : nullptr;
-  // A selection of the current object alone goes along with Tab, so the
-  // selected object stays the one the status line names and Delete, Cut or
-  // the properties act on it. A selection gathered otherwise stays as it is
-  // (Space then selects where Tab came).
-  const bool follows = before != nullptr && (before->flags & kItemSelected) && CountSelected() == 1 &&
-                       MarkedLineCount() == 0;
-  StepCurrentObject(id == kCmdTab);
-  if (!follows || t->currentItem == nullptr || t->currentItem == before) return;
-  SelectObject(*before, false);
-  SelectObject(*t->currentItem, true);
-  m_pHost->UpdateFormatBar();
-}
+// Tab moves the current object only: the selection stays as it is.
+void CKmView::OnTabKey(UINT id) { StepCurrentObject(id == kCmdTab); }
 
 void CKmView::OnSpaceKey(UINT id) {
   if (EditorOpen()) return;

@@ -38,6 +38,10 @@ class ViewLayoutHooks : public LayoutHooks {
   void ForgetUndoDelete() override { ::ForgetUndoDelete(v_, true); }
   void ForgetItem(const ReportItemHead& item) override { v_.ForgetItem(item); }
   void ClearStatusText() override { v_.Host().ShowMessage(""); }
+  void ResetCaretX() override {
+    v_.m_nCaretX = 0;
+    v_.UpdateCaretAndStatus(FALSE);
+  }
 
  private:
   CKmView& v_;

@@ -153,7 +153,10 @@ void OnTable(HWND dialog, MasterTableState* s) {
   request.reference = s->path;
   std::string buffer(kStatementBufferSize, '\0');
   if (s->sqlReport) {
-    CopyBounded(&buffer[0], buffer.size(), s->m->statementText != nullptr ? s->m->statementText : "");
+    // Back from a change the user did not make, the statement as typed.
+    const char* text = !s->statement.empty() ? s->statement.c_str()
+                       : s->m->statementText != nullptr ? s->m->statementText : "";
+    CopyBounded(&buffer[0], buffer.size(), text);
     request.statement = &buffer[0];
   }
   s->doc->SetStatusText(s->path.c_str());
@@ -176,9 +179,15 @@ void OnTable(HWND dialog, MasterTableState* s) {
   SendDlgItemMessageA(dialog, kAlias, EM_SETSEL, 0, -1);
 }
 
-void OnOk(HWND dialog, MasterTableState* s) {
+// The statement road: SQL Select stands in for this dialog, which never
+// shows. A change whose removals the user cancels goes back to SQL Select,
+// as the table road goes back to its list; SQL Select's Cancel ends it.
+void RunStatementRoad(HWND dialog, MasterTableState* s) {
   CKmComposite* m = s->m;
-  if (s->sqlReport) {
+  for (;;) {
+    s->pending = false;
+    OnTable(dialog, s);
+    if (!s->pending) break;
     const int rc = ChangeStatement(s, dialog);
     if (rc == 0) {
       KeepStatementInReport(s->doc, m->statementText);
@@ -187,12 +196,18 @@ void OnOk(HWND dialog, MasterTableState* s) {
       // A new statement replaces the result table as a new table does.
       s->replaced = true;
       EndDialog(dialog, 1);
-    } else {
-      if (rc != -2) m->ShowEngineErrorFor(dialog, rc);
-      EndDialog(dialog, 0);
+      return;
     }
-    return;
+    if (rc != -2) {
+      m->ShowEngineErrorFor(dialog, rc);
+      break;
+    }
   }
+  EndDialog(dialog, 0);
+}
+
+void OnOk(HWND dialog, MasterTableState* s) {
+  CKmComposite* m = s->m;
   if (ChoosesTableFile(s) && !s->path.empty()) {
     // The file may have gone since it was chosen; it is kept by its full name.
     const std::string full = ProgramFileName(FullPathOfExisting(s->path));
@@ -317,11 +332,7 @@ INT_PTR MasterTableDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
       s->doc->CenterDialogOnOwner(dialog);
       if (s->sqlReport) {
-        // The SQL Select dialog stands in; this one never shows.
-        s->pending = false;
-        OnTable(dialog, s);
-        if (s->pending) OnOk(dialog, s);
-        else EndDialog(dialog, 0);
+        RunStatementRoad(dialog, s);
         return TRUE;
       }
       SendDlgItemMessageA(dialog, kAlias, EM_LIMITTEXT, kAliasLength, 0);

@@ -20,7 +20,7 @@ enum : int {
 constexpr WORD kObjectHelpContext = 1112;
 constexpr int kSpinRange = 100;
 constexpr UINT kStrInches = 590, kStrCentimetres = 591, kStrMaxInches = 767, kStrMaxCentimetres = 768,
-               kStrBadWidth = 4629, kStrBadHeight = 629, kStrCropLarger = 782;
+               kStrBadWidth = 625, kStrBadHeight = 629, kStrCropLarger = 782;
 constexpr int kMaxInches = 2540, kMaxCentimetres = 6450;  // hundredths
 
 struct Dialog {

@@ -53,9 +53,7 @@ bool IsSwappedBand(ReportRun* run, int band) {
 
 }  // namespace
 
-void ShowOutputRefused(ReportRun* run) {
-  ShowOutputError(OutputMessageText(kIdOutputRefused, std::to_string(run != nullptr ? run->pageCount : 0)));
-}
+void ShowOutputRefused(ReportRun*) { ShowOutputError(OutputMessageText(kIdPrintMemory)); }
 
 int& RunStateOf(ReportRun* run) {
   static int detached = -1;  // no document: stopped

@@ -240,7 +240,7 @@ int& RunStateOf(ReportRun* run);
 int RunModeOf(const ReportRun* run);
 
 // The page driver did not take a line or an object of the page now being
-// made: said once for the run, naming the page (never as a memory failure).
+// made: "Insufficient memory for print/preview", said once for the run.
 void ShowOutputRefused(ReportRun* run);
 
 // Lines are drawn from the first page to output on (counted in pages begun,

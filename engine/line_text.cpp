@@ -400,6 +400,16 @@ std::string NextWrappedLine(const std::string& text, size_t* pos, int width) {
   return line;
 }
 
+uint32_t HashChartName(const char* s) {
+  static const uint32_t kMul[4] = {0xABCDEFABu, 0xBCDEFABCu, 0xCDEFABCDu, 0xDEFABCDEu};
+  uint32_t h = 0;
+  for (size_t i = 0; s && s[i]; ++i) {
+    uint32_t c = static_cast<uint32_t>(std::toupper(static_cast<unsigned char>(s[i])));
+    h = h * 8u + c * kMul[i % 4];
+  }
+  return h;
+}
+
 bool AnyPageBreakLineBetween(const LayoutTables& t, int first, int last) {
   const BandLineTable& table = t.Lines();
   for (int l = std::max(0, first); l < last && l < kBandLineTableRecords; ++l)

@@ -49,3 +49,5 @@ int32_t StretchedFieldHeight(ReportRun* run, FieldDef* field, int band);
 // long (value null: empty).
 bool ValueBufferText(ReportRun* run, const FieldDef* field, const BYTE* value, std::string* text);
 
+// The file-name hash of chart pictures in an HTML export.
+uint32_t HashChartName(const char* s);

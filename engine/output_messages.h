@@ -10,9 +10,8 @@ using OutputMessageSink = void (*)(const std::string& text, const std::string& c
 // Null restores the default (standard error).
 void SetOutputMessageSink(OutputMessageSink sink);
 void ShowOutputError(const std::string& text, const std::string& caption = std::string());
-// A line or object of the page (its number for %s) that the page driver did
-// not take.
-constexpr unsigned kIdOutputRefused = 5982;
+// "Insufficient memory for print/preview": the page driver took no more.
+constexpr unsigned kIdPrintMemory = 626;
 
 // The string-table text id, with one %s or %d filled in when the text has one.
 std::string OutputMessageText(unsigned id, const std::string& arg = std::string());

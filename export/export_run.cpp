@@ -42,7 +42,6 @@ namespace {
 
 constexpr unsigned kIdCannotOpen = 620;
 constexpr unsigned kIdInvalidWidth = 625;
-constexpr unsigned kIdPrintMemory = 626;
 constexpr unsigned kIdPrinterInfo = 628;
 constexpr unsigned kIdCannotStart = 641;
 constexpr unsigned kIdMasterFile = 6401;

@@ -1,5 +1,6 @@
 #include "export/page_writers.h"
 
+#include "engine/line_text.h"
 #include "platform/printer/appender.h"
 #include "platform/win/codepage.h"
 #include "platform/win/fileio.h"
@@ -455,6 +456,7 @@ class HtmlWriter {
       : o_(o),
         perPage_(perPage),
         count_(count),
+        chartHash_(HashChartName(o.fileName.c_str())),
         base_(BaseName(o.fileName.empty() ? std::string("report.htm") : o.fileName)),
         ext_(Extension(o.fileName.empty() ? std::string("report.htm") : o.fileName)),
         // The report's title is its file's, which may keep the system's spelling.
@@ -526,11 +528,13 @@ class HtmlWriter {
  private:
   static constexpr const char* kTail = "</body>\r\n</html>\r\n";
 
-  // The picture's image file and its tag; charts are pictures of the
-  // export as any other, numbered with them.
+  // The picture's image file and its tag. A chart's file is named by the
+  // hash of the export's file name and the run's count of charts, from 1.
   bool Picture(const CapturedPicture& p, const ExportFileSink& file) {
-    const std::string path =
-        MakeExportFilePath(o_, base_ + "_image" + std::to_string(pictures_++) + "." + imageExt_);
+    char chart[32];
+    if (p.chart) std::snprintf(chart, sizeof chart, "Chart %08x %d.", chartHash_, ++charts_);
+    const std::string path = MakeExportFilePath(
+        o_, (p.chart ? std::string(chart) : base_ + "_image" + std::to_string(pictures_++) + ".") + imageExt_);
     if (!file(path, p.bytes, false)) return false;
     body_ += "<img src=\"" + MakeRelativeUrl(o_, path) + "\" alt=\"\" style=\"left:" + Pt(p.x) + ";top:" + Pt(p.y) +
              ";width:" + Pt(p.width) + ";height:" + Pt(p.height) + "\">\r\n";
@@ -555,10 +559,11 @@ class HtmlWriter {
   const HtmlExportOptions o_;
   const bool perPage_;
   const size_t count_;
+  const uint32_t chartHash_;
   const std::string base_, ext_, title_, pageStyle_;
   std::string imageExt_;
   std::string body_;
-  int pictures_ = 0;
+  int pictures_ = 0, charts_ = 0;
   std::string face_, faceText_ = HtmlText(face_);  // the face last written, as written
   std::vector<const CapturedLine*> lines_;
   std::vector<const CapturedRun*> runs_;

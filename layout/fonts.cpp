@@ -392,6 +392,7 @@ void ReloadFonts(LayoutTables& t, DocFonts& f, const char* printer, bool redo) {
 void RecalcObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool useWidth, bool fromColumns) {
   MeasureObjectExtents(t, f, onlyIfStyled, useWidth, fromColumns);
   t.currentLine = 0;
+  t.Hooks().ResetCaretX();
 }
 
 void MeasureObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool useWidth, bool fromColumns) {

@@ -102,5 +102,5 @@ void ReloadFonts(LayoutTables& t, DocFonts& f, const char* printer, bool redo);
 // alignment, then the relayout; the caret keeps its line.
 void MeasureObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool useWidth, bool fromColumns);
 // The same for a report laid out afresh (read, built, or on another
-// printer): the caret then starts on the first line.
+// printer): the caret then starts at the left of the first line.
 void RecalcObjectExtents(LayoutTables& t, DocFonts& f, bool onlyIfStyled, bool useWidth, bool fromColumns);

@@ -61,9 +61,18 @@ std::vector<ReportItemHead*> PlacedFields(CKmComposite* model) {
   return out;
 }
 
+namespace {
+// Texts and fields stand on their baseline, so those of one line follow
+// each other left to right whatever their fonts; other objects by their top.
+int32_t OrderY(const ReportItemHead& h) {
+  if (h.flags & kItemGraphicKinds) return h.top;
+  return (h.bottom != 0 ? h.bottom : h.top) - h.descent;
+}
+}  // namespace
+
 bool ItemOrderBefore(const ReportItemHead& a, const ReportItemHead& b) {
   if (a.bandLine != b.bandLine) return a.bandLine < b.bandLine;
-  if (a.top != b.top) return a.top < b.top;
+  if (OrderY(a) != OrderY(b)) return OrderY(a) < OrderY(b);
   if (a.left != b.left) return a.left < b.left;
   return (a.flags & 0x7F0) < (b.flags & 0x7F0);
 }

@@ -259,6 +259,9 @@ class LayoutHooks {
   // The item is about to be freed (a field the model deletes): whatever the
   // view keeps of it goes first.
   virtual void ForgetItem(const ReportItemHead& /*item*/) {}
+  // The layout was measured afresh: the caret starts at the left edge, and
+  // shows there.
+  virtual void ResetCaretX() {}
 };
 
 // What Clear holds for Undo and what Cut and Copy hold for Paste (the last
@@ -332,7 +335,8 @@ struct LayoutTables {
 template <class Fn>
 void ForEachLayoutItem(LayoutTables& t, Fn fn);
 
-// The vertical order: band line, then top, then left, then kind.
+// The vertical order: band line, then the baseline of a text or field or
+// the top of another object, then left, then kind.
 bool ItemOrderBefore(const ReportItemHead& a, const ReportItemHead& b);
 // Relinks every layout item in that order.
 void BuildLayoutItemOrder(LayoutTables& t);

@@ -402,14 +402,17 @@ TEST(PageWriters, TextRtfAndHtmlKeepTheTextInOrder) {
   EXPECT_NE(files[1].second.find("<a href=\"r.htm\">Previous</a>"), std::string::npos);
   EXPECT_LT(files[0].second.find("Left"), files[0].second.find("Page 1"));
   // Pictures and charts are files beside the page, linked by relative
-  // names, all named alike and numbered over the export.
+  // names; charts are named by the hash of "r.htm" and counted from 1 over
+  // the export, their links percent-encoded.
   EXPECT_EQ(files[2].first, "/tmp/out/r_image0.png");
   EXPECT_EQ(files[2].second, "picture bytes");
-  EXPECT_EQ(files[3].first, "/tmp/out/r_image1.png");
+  EXPECT_EQ(files[3].first, "/tmp/out/Chart 679d372f 1.png");
   EXPECT_EQ(files[3].second, "chart bytes");
-  EXPECT_EQ(files[5].first, "/tmp/out/r_image3.png");
+  EXPECT_EQ(files[4].first, "/tmp/out/r_image1.png");
+  EXPECT_EQ(files[5].first, "/tmp/out/Chart 679d372f 2.png");
   EXPECT_NE(files[0].second.find("<img src=\"r_image0.png\""), std::string::npos);
-  EXPECT_NE(files[0].second.find("<img src=\"r_image1.png\""), std::string::npos);
+  EXPECT_NE(files[0].second.find("<img src=\"Chart%20679d372f%201.png\""), std::string::npos);
+  EXPECT_NE(files[1].second.find("<img src=\"Chart%20679d372f%202.png\""), std::string::npos);
 }
 
 // Whether the bytes are well-formed UTF-8 throughout.
@@ -435,7 +438,7 @@ TEST(PageWriters, HtmlIsUtf8ThroughoutWithTitleAndLinksSpeltAsTheSystemDoes) {
   line.height = 120;
   line.runs.push_back(CapturedRun{0, 300, "caf\xE9 \x80 Zo\xEB & M\xFCller", "Ar\xEF" "al", 100, false, false, false, 0});
   page.lines = {line};
-  page.pictures.push_back(CapturedPicture{72, 400, 720, 360, "chart bytes", true});
+  page.pictures.push_back(CapturedPicture{72, 400, 720, 360, "picture bytes", false});
   doc.pages.push_back(page);
   HtmlExportOptions o;
   o.outputDirectory = "/tmp/out";

@@ -64,7 +64,7 @@ ACCEPTED = {
     "engineCode": "no caller of the table question has an engine code to show first",
     "exactNumbers": "no setting switches it on; a negative FloatCompTolerance outside -30 to -10 compares exactly",
     "exportJobValue": "the viewer file's handle for a library that writes it; this one prints the file as the job's",
-    "imageFileName": "the HTML export writes each chart as one of the page's pictures, named with them",
+    "imageFileName": "the HTML export writes each chart from its captured page, under the Chart file name it gives it",
     "extraCondition": "no report record, setting or dialog gives the model an extra SQL condition",
     "haveDirections": "the engine's pre-pass sorts totals by their directions; the sort pass is left keyless ones",
     "noWidthLimit": "no setting, record or dialog sets the no-width-limit switch: numbers keep their width",

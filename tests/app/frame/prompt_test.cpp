@@ -49,7 +49,7 @@ TEST_F(PromptTest, GraphicObjectsShowKindBandAndSize) {
   box.head.right = 192;  // two inches
   box.head.top = 0;
   box.head.bottom = 48;  // half an inch
-  EXPECT_EQ(Prompt(&box.head), "Box (Record,2.00 inches)") << "the longer side and the unit";
+  EXPECT_EQ(Prompt(&box.head), "Box (Record,2.00W x 0.50H inches)") << "both sides and the unit";
   LineBoxItem line = MakeNewLine(0);
   line.head.right = 96;
   EXPECT_EQ(Prompt(&line.head), "Line (Record,1.00 inches)");

@@ -134,6 +134,7 @@ void CheckReportTables(Defaults& d, CKmDoc& doc) {
   VSLOT(d, LayoutHooks, layout, UpdateScrollBars);
   VSLOT(d, LayoutHooks, layout, SetModified);
   VSLOT(d, LayoutHooks, layout, ForgetUndoDelete);
+  VSLOT(d, LayoutHooks, layout, ResetCaretX);
 
   BandLineHost* host = doc.m_bandLines.host;
   ASSERT_NE(host, nullptr);

@@ -151,6 +151,48 @@ TEST_F(MasterChange, ANewStatementLetsGoOfUndoSelectionAndMarksAndTakesAColumnAC
   EXPECT_EQ(text.find("Norway"), std::string::npos) << text;
 }
 
+// Master Table on a user-SQL report: a statement whose removals the user
+// cancels in the warning goes back to SQL Select, which shows it as typed;
+// the report keeps its fields until a statement is taken.
+TEST_F(MasterChange, ACancelledWarningOfANewStatementGoesBackToSqlSelect) {
+  ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
+  answers.On("New", [](HWND d) { Press(d, 201); });
+  const std::string first = "select cust_id, city, country from customers order by city";
+  AnswerStatement(first);
+  Command(kCmdNewUserSql);
+  ASSERT_TRUE(doc->m_bReportOpen);
+  ASSERT_TRUE(PlacedField("country"));
+
+  const std::string narrower = "select cust_id, city from customers order by city";
+  const std::string wider = "select cust_id, city, country, since from customers order by country";
+  std::vector<std::string> shown;
+  answers.On("SQL Select", [&](HWND d) {
+    shown.push_back(ui_test::Text(GetDlgItem(d, 203)));
+    SetDlgItemTextA(d, 203, (shown.size() == 1 ? narrower : wider).c_str());
+    Press(d, IDOK);
+  });
+  int warnings = 0;
+  answers.On("Fields Affected", [&](HWND w) {
+    ++warnings;
+    Press(w, IDCANCEL);
+  });
+  Command(kCmdMasterTable);
+  EXPECT_EQ(warnings, 1);
+  ASSERT_EQ(shown.size(), 2u) << "SQL Select again after the warning's Cancel";
+  EXPECT_EQ(shown[0], first);
+  EXPECT_EQ(shown[1], narrower) << "the statement as the user typed it";
+  ASSERT_STREQ(doc->m_pModel->statementText, wider.c_str());
+  EXPECT_NE(PlacedField("country"), nullptr);
+
+  const std::string report = dir_ + "/statement-again.kmw";
+  answers.File("Save As", report);
+  Command(kCmdSave);
+  Reopen(report);
+  ASSERT_STREQ(doc->m_pModel->statementText, wider.c_str());
+  const std::string text = PrintedBy(kCmdPrint, "statement-again");
+  EXPECT_NE(text.find("Norway"), std::string::npos) << text;
+}
+
 TEST_F(MasterChange, AJoinOnlyTheRecordSortReadsIsDeletedAfterTheWarningAndTheSortFollows) {
   const std::string sales = dir_ + "/sales.kmw";
   ASSERT_TRUE(Start({sales}));

@@ -2,8 +2,9 @@
 // stands on, as a new user meets it: the format bar's font controls rest
 // while the editor is open and Bold works once it ends; a change of the
 // system's settings or fonts, and a report dropped on the layout, store the
-// typed text first; Shift+Tab selects the object the status line names, so
-// Delete removes that one. Each ends saved, read back and printed.
+// typed text first; Shift+Tab moves the object the status line names and
+// leaves the selection, which Delete removes. Each ends saved, read back
+// and printed.
 #include "tests/app/newuser/newuser_fixture.h"
 
 #include "app/frame_bars.h"
@@ -170,7 +171,7 @@ TEST_F(TypingInPlace, AReportDroppedWhileTypingFindsTheTextStoredAndOffersToSave
   EXPECT_NE(text.substr(0, text.find('\n')).find("JULIET"), std::string::npos) << text;
 }
 
-TEST_F(TypingInPlace, ShiftTabSelectsTheObjectTheStatusLineNamesAndDeleteRemovesThatOne) {
+TEST_F(TypingInPlace, ShiftTabMovesTheCurrentObjectOnlyAndDeleteRemovesTheSelection) {
   const std::string sales = dir_ + "/sales.kmw";
   ASSERT_TRUE(Start({sales}));
   // The company, the first field of the group's header line, clicked; the
@@ -181,27 +182,28 @@ TEST_F(TypingInPlace, ShiftTabSelectsTheObjectTheStatusLineNamesAndDeleteRemoves
   ASSERT_EQ(Layout().currentItem, &company->head);
   ASSERT_EQ(View().CountSelected(), 1);
 
+  // The status line names the object Shift+Tab made current; the company
+  // stays the one selected.
   ui_test::Key(View().m_hWnd, Qt::Key_Backtab, Qt::ShiftModifier);
   TextItem* amount = TextNamed("Amount");
   ASSERT_NE(amount, nullptr);
   ASSERT_EQ(Layout().currentItem, &amount->head);
   EXPECT_EQ(std::string(frame->m_wndStatusBar.GetText()), "Text: \"Amount\"");
   EXPECT_EQ(View().CountSelected(), 1);
-  EXPECT_TRUE(amount->head.flags & kItemSelected);
-  EXPECT_FALSE(company->head.flags & kItemSelected);
+  EXPECT_FALSE(amount->head.flags & kItemSelected);
+  EXPECT_TRUE(company->head.flags & kItemSelected);
 
   ui_test::Key(View().m_hWnd, Qt::Key_Delete);
-  EXPECT_EQ(TextNamed("Amount"), nullptr) << "Delete removes the object the status line named";
-  EXPECT_EQ(PlacedField("company"), company);
+  EXPECT_EQ(PlacedField("company"), nullptr) << "Delete removes the selected object";
+  EXPECT_NE(TextNamed("Amount"), nullptr);
 
   Command(kCmdSave);
   Reopen(sales);
-  EXPECT_EQ(TextNamed("Amount"), nullptr);
-  EXPECT_NE(PlacedField("company"), nullptr);
+  EXPECT_EQ(PlacedField("company"), nullptr);
+  EXPECT_NE(TextNamed("Amount"), nullptr);
   const std::string text = PrintedBy(kCmdPrint, "tab-delete");
-  EXPECT_NE(text.find("Quantity"), std::string::npos) << text;
-  EXPECT_EQ(text.find("Amount"), std::string::npos) << text;
-  EXPECT_NE(text.find("Alder & Sons"), std::string::npos) << text;
+  EXPECT_NE(text.find("Amount"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Alder & Sons"), std::string::npos) << text;
 }
 
 }  // namespace

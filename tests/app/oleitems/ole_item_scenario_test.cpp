@@ -394,11 +394,12 @@ TEST_F(OleItemScreensScenario, F9OnAnObjectOpensItsPropertiesAndMixedSelectionsH
   }
 
   // The one object selected, F9: its size shown in inches, what it is,
-  // the spins stepping the size, letters refused, Stretch chosen and the
-  // width typed anew.
+  // the spins stepping the size, letters refused, a width of nothing
+  // refused in the words of a field width, Stretch chosen and the width
+  // typed anew.
   View().ClearSelection();
   View().SelectObject(object->head, true);
-  std::string shownType, shownKind, shownWidth, stepped, afterLetter;
+  std::string shownType, shownKind, shownWidth, stepped, afterLetter, refused;
   long beeps = 0;
   ui_test::WhenRunning([&] {
     HWND d = ui_test::ActiveDialog();
@@ -420,6 +421,14 @@ TEST_F(OleItemScreensScenario, F9OnAnObjectOpensItsPropertiesAndMixedSelectionsH
     SendDlgItemMessageA(d, 1001, WM_CHAR, 'x', 0);
     afterLetter = ui_test::Text(GetDlgItem(d, 1001));
     beeps = BeepCount() - beeps;
+    SetDlgItemTextA(d, 1001, "0.00");
+    ui_test::WhenRunning([&] {
+      HWND m = ui_test::ActiveDialog();
+      if (m == nullptr || m == d) return;
+      refused = ui_test::Text(GetDlgItem(m, 200));
+      SendMessageA(m, WM_COMMAND, IDOK, 0);
+    });
+    SendMessageA(d, WM_COMMAND, IDOK, 0);
     SendDlgItemMessageA(d, 1010, BM_SETCHECK, BST_CHECKED, 0);
     SendDlgItemMessageA(d, 1008, BM_SETCHECK, BST_UNCHECKED, 0);
     SetDlgItemTextA(d, 1001, "3.00");
@@ -432,6 +441,7 @@ TEST_F(OleItemScreensScenario, F9OnAnObjectOpensItsPropertiesAndMixedSelectionsH
   EXPECT_EQ(stepped, "2.20 x 0.40");
   EXPECT_EQ(afterLetter, "2.20");
   EXPECT_EQ(beeps, 1);
+  EXPECT_EQ(refused, "Invalid field width value");
   EXPECT_EQ(object->scaling, 2);
   EXPECT_EQ(object->head.right - object->head.left, 300);
   EXPECT_EQ(object->head.bottom - object->head.top, 38) << "0.40 in at 96 pixels an inch down";

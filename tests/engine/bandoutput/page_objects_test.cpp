@@ -1,9 +1,12 @@
+#include "engine/output_messages.h"
 #include "engine/page_objects.h"
 #include "tests/engine/bandoutput/band_fixture.h"
 
 #include <gmock/gmock.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 // Decipoints to the fixture's 600-dpi printer pixels.
@@ -137,11 +140,16 @@ TEST_F(BandFixture, PicturesOfTheSameFileShareOneImageAndRefusalsStopTheRun) {
   EXPECT_EQ(driver.pictures[0].x, 96);
   EXPECT_EQ(s->waitingPictures, 0);
 
-  // A box the library refuses stops the run.
+  // A box the library refuses stops the run, said once as a lack of memory.
+  static std::vector<std::string> said;
+  said.clear();
+  SetOutputMessageSink([](const std::string& text, const std::string&) { said.push_back(text); });
   driver.refuse = 19;
   AddBox(l, l, 0, 5);
   Finish();
   EXPECT_EQ(Band(kBandRecord), -1);
+  EXPECT_EQ(said, std::vector<std::string>{"Insufficient memory for print/preview"});
+  SetOutputMessageSink(nullptr);
 }
 
 TEST_F(BandFixture, PictureWaitingWhileTheOverflowOutputsThePageFooterIsStillPlaced) {
