@@ -43,6 +43,11 @@ struct FieldBinding {
   char lastDateText[40] = {};
   uint8_t lastDateLength = 0;
   uint32_t lastDay = 0;
+  // The result column it is bound to (from 1), and the characters the
+  // current row's text lost to the code page (FieldDef::lostChars) when the
+  // row came from the record cache.
+  int column = 0;
+  std::string lostChars;
 };
 
 // Per-table state of the data layer (hangs from TableSlot::dataState).
