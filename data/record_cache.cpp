@@ -78,6 +78,7 @@ int AllocateFetchBuffers(CKmComposite* m) {
     b->fetchSize = n;
     b->fetchedLength = QE_LEN_NULL;
     b->storageSize = m->GetFieldStorageSize(f);
+    b->keepsLostChars = IsGroupOrSortKey(m, f);
     return 0;
   });
 }

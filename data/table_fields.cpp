@@ -555,6 +555,7 @@ int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns) {
     // is the result's, read as the rows are.
     if ((f->flags & kFieldCalculation) && !IsServerComputed(f)) DescribeComputedColumn(da, b, column);
     b->column = column;
+    b->keepsLostChars = IsGroupOrSortKey(model, f);
     if (!allocate) {
       if (b->fetchBuffer == nullptr) return 1;
       return da->BindColumn(column++, b->fetchBuffer, static_cast<int32_t>(b->fetchSize), &b->fetchedLength);
@@ -587,6 +588,15 @@ int ConvertFetchedRow(CKmComposite* model) {
     return 0;
   });
   return 1;
+}
+
+bool IsGroupOrSortKey(CKmComposite* model, const FieldDef* field) {
+  for (int i = 0; i < 8; ++i)
+    for (uint32_t key : {model->groupFields[i], model->sortFields[i]}) {
+      const FieldDef* k = key != kNoField ? model->GetFieldAt(key) : nullptr;
+      if (k != nullptr && (k == field || model->AliasedField(k) == field)) return true;
+    }
+  return false;
 }
 
 void ConvertFetchedValue(CKmComposite* model, FieldDef* field) {
@@ -714,7 +724,7 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
       }
       // Characters the code page lacks came as '?': the field keeps what
       // they were, from the row the database or the record cache gave.
-      if (std::memchr(buf, '?', len) != nullptr) {
+      if (b->keepsLostChars && std::memchr(buf, '?', len) != nullptr) {
         if (RowFromRecordCache(model)) field->lostChars = b->lostChars;
         else da->ColumnLostChars(b->column, &field->lostChars);
       } else if (!field->lostChars.empty()) {

@@ -92,7 +92,7 @@ std::string DataScript(bool postgres) {
   // Names that differ only in letters the code page lacks.
   s << "drop table if exists rv_names;\n"
     << "create table rv_names (id integer, customer varchar(20), amount " << real << ");\n";
-  const char* names[] = {"Ωmega", "Дmega", "Ωmega", "Alpha", "Дmega", "Дmega", "Ωmega?", "Zeta"};
+  const char* names[] = {"Ωmega", "Дmega", "Ωmega", "Alpha", "Дmega", "Дmega", "Дmega?", "Zeta"};
   for (int i = 0; i < 8; ++i)
     s << "insert into rv_names values (" << i + 1 << ", '" << names[i] << "', " << (i + 1) * 10.25 << ");\n";
   // Texts with an empty line and with a lone line feed.
