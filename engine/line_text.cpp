@@ -213,12 +213,12 @@ unsigned char PictureFillChar(ReportRun* run, int fontIndex) {
   return GetPictureFillChar(run->doc != nullptr ? run->doc->m_pFonts : nullptr, fontIndex, run->band->format.padChar);
 }
 
-// One line of a word-wrapped field's text from start (count characters, the
-// line ended at a line feed when ledByBreak), built by the field line
-// builder: the field's position (its centred or right-aligned field), its
-// colour and each character in the look it prints in. A line that a line
-// feed ends with nothing but blanks on it holds the fill character, so that
-// it keeps its place. The bytes written; 0 when the line prints nothing.
+// One line of a word-wrapped field's text from start (count characters,
+// ended by a line feed when endedByBreak), built by the field line builder:
+// the field's position (its centred or right-aligned field), its colour and
+// each character in the look it prints in. A line that a line feed ends with
+// nothing but blanks on it holds the fill character, so that it keeps its
+// place. The bytes written; 0 when the line prints nothing.
 size_t PutWrappedLine(ReportRun* run, ItemBytes& piece, const ItemOutput& it, int defaultSize, size_t start,
                       size_t count, bool endedByBreak, Align a, LONG x, LONG right) {
   const ReportItemHead& h = *it.head;
