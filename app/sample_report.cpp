@@ -7,6 +7,7 @@
 #include "data/master_joins.h"
 #include "data/open_tables.h"
 #include "dialogs/master_table_dialog.h"
+#include "dialogs/total_field_dialogs.h"
 #include "data/db_errors.h"
 #include "data/table_fields.h"
 #include "layout/fonts.h"
@@ -143,6 +144,8 @@ class Builder {
     f->totalLevel = kTotalOnBand;
     f->refField = m_.GetFieldIndex(source);
     f->table = kTableNone;
+    // The format the Total dialog gives a new total of this kind.
+    SetTotalFormat(f, source, kind);
     return f;
   }
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct FieldBinding;
 struct TableSqlState;
@@ -168,6 +169,11 @@ struct FieldDef {
   uint8_t previousStatus = 0;
   // Owned by the data-access layer for its per-field state.
   FieldBinding* dataBinding = nullptr;
+  // A fetched text whose characters the code page lacks shows them as '?':
+  // what each '?' of the value stood for (the text's own '?' as itself), in
+  // order, as UTF-8, so that groups and sorts tell such texts apart. Empty
+  // when the value lost no character.
+  std::string lostChars;
 };
 
 // A total field; an alias standing for a total carries the bit too.

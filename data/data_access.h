@@ -229,6 +229,9 @@ class DataAccess : public ModelAttachment {
   long GetColumnPrecision(int column);
   long GetColumnScale(int column);
   int BindColumn(int column, void* buffer, int32_t length, int32_t* lengthCell);
+  // Whether the current row's value of a bound text column lost characters
+  // to the code page; lost then holds what each '?' of it stands for.
+  bool ColumnLostChars(int column, std::string* lost);
   bool GetColumnDateRange(int column);
   bool IsTimeColumn(int column);
   bool ListTables(const char* pattern);

@@ -18,6 +18,9 @@ namespace {
 
 static_assert(kRecordCacheLimit < UINT32_MAX, "row offsets are 32-bit");
 
+// The bit of a row's byte count that says the text's lost characters follow.
+constexpr uint32_t kLostCharsFollow = 0x80000000u;
+
 // Column kinds whose fetch buffer holds a binary value of its whole size; the
 // others hold text ended by a NUL.
 bool IsBinaryColumn(uint8_t columnType) {
@@ -75,6 +78,7 @@ int AllocateFetchBuffers(CKmComposite* m) {
     b->fetchSize = n;
     b->fetchedLength = QE_LEN_NULL;
     b->storageSize = m->GetFieldStorageSize(f);
+    b->keepsLostChars = IsGroupOrSortKey(m, f);
     return 0;
   });
 }
@@ -88,7 +92,9 @@ void Abandon(CKmComposite* m, RecordCache* c, int32_t code) {
 // Appends the row the database just gave; the cache is given up when the
 // row cannot be written or would pass the limit.
 void RecordRow(CKmComposite* m, RecordCache* c) {
-  // A row: per column its length cell and byte count, then the bytes.
+  // A row: per column its length cell and byte count, then the bytes; a text
+  // that lost characters to the code page has kLostCharsFollow in its count
+  // and, after its bytes, their count and what they were.
   constexpr size_t kSmallRow = 64;
   uint32_t small[kSmallRow];
   std::vector<uint32_t> large;
@@ -97,6 +103,8 @@ void RecordRow(CKmComposite* m, RecordCache* c) {
     large.resize(c->columns.size());
     counts = large.data();
   }
+  // Mostly none: only texts that came with a '?' are asked.
+  std::vector<std::pair<size_t, std::string>> lost;
   uint64_t rowSize = 0;
   for (size_t i = 0; i < c->columns.size(); ++i) {
     const FieldBinding* b = c->columns[i];
@@ -107,6 +115,13 @@ void RecordRow(CKmComposite* m, RecordCache* c) {
               : static_cast<uint32_t>(strnlen(reinterpret_cast<const char*>(b->fetchBuffer), b->fetchSize));
     counts[i] = n;
     rowSize += 8 + n;
+    if (n > 0 && !IsBinaryColumn(b->columnType) && std::memchr(b->fetchBuffer, '?', n) != nullptr) {
+      std::string what;
+      if (GetDataAccess(m)->ColumnLostChars(b->column, &what)) {
+        rowSize += 4 + what.size();
+        lost.emplace_back(i, std::move(what));
+      }
+    }
   }
   if (c->size + rowSize > c->limit) {
     Abandon(m, c, 0);
@@ -122,12 +137,20 @@ void RecordRow(CKmComposite* m, RecordCache* c) {
     row = heapRow.data();
   }
   uint8_t* at = row;
+  size_t nextLost = 0;
   for (size_t i = 0; i < c->columns.size(); ++i) {
     const FieldBinding* b = c->columns[i];
+    const bool withLost = nextLost < lost.size() && lost[nextLost].first == i;
     PutU32(at, static_cast<uint32_t>(b->fetchBuffer != nullptr ? b->fetchedLength : QE_LEN_NULL));
-    PutU32(at + 4, counts[i]);
+    PutU32(at + 4, counts[i] | (withLost ? kLostCharsFollow : 0));
     if (counts[i] > 0) std::memcpy(at + 8, b->fetchBuffer, counts[i]);
     at += 8 + counts[i];
+    if (withLost) {
+      const std::string& what = lost[nextLost++].second;
+      PutU32(at, static_cast<uint32_t>(what.size()));
+      std::memcpy(at + 4, what.data(), what.size());
+      at += 4 + what.size();
+    }
   }
   // A query without bound columns still has its rows, each of no bytes.
   const bool written = rowSize == 0 || c->file.Write(row, static_cast<size_t>(rowSize));
@@ -152,13 +175,24 @@ int ReplayRow(CKmComposite* m, RecordCache* c, uint32_t n) {
            uint8_t head[8];
            if (b == nullptr || b->fetchBuffer == nullptr || c->file.Read(head, 8) != 8) return 1;
            const int32_t length = static_cast<int32_t>(GetU32(head));
-           const uint32_t count = GetU32(head + 4);
+           const bool withLost = (GetU32(head + 4) & kLostCharsFollow) != 0;
+           const uint32_t count = GetU32(head + 4) & ~kLostCharsFollow;
            // A text keeps room for its end; nothing lands outside the buffer.
            const bool binary = IsBinaryColumn(b->columnType);
            if (binary ? count > b->fetchSize : count >= b->fetchSize) return 1;
            if (count > 0 && c->file.Read(b->fetchBuffer, count) != static_cast<long>(count)) return 1;
            if (!binary) b->fetchBuffer[count] = 0;
            b->fetchedLength = length;
+           b->lostChars.clear();
+           if (withLost) {
+             // At most four bytes for each character of the text.
+             uint8_t size[4];
+             if (binary || c->file.Read(size, 4) != 4 || GetU32(size) > 4u * count) return 1;
+             b->lostChars.resize(GetU32(size));
+             if (!b->lostChars.empty() &&
+                 c->file.Read(&b->lostChars[0], b->lostChars.size()) != static_cast<long>(b->lostChars.size()))
+               return 1;
+           }
            return 0;
          }) == 0;
   }
@@ -168,6 +202,7 @@ int ReplayRow(CKmComposite* m, RecordCache* c, uint32_t n) {
     return -1;
   }
   c->readRow = n;
+  c->rowFromFile = true;
   ++c->rowsReplayed;
   return 0;
 }
@@ -187,12 +222,18 @@ RecordCache::~RecordCache() {
 
 RecordCache* GetRecordCache(CKmComposite* m) { return m->GetAttachment<RecordCache>(); }
 
+bool RowFromRecordCache(CKmComposite* m) {
+  const RecordCache* c = m->FindAttachment<RecordCache>();
+  return c != nullptr && c->rowFromFile;
+}
+
 void CloseRecordCache(CKmComposite* m, bool keep) {
   RecordCache* c = m->FindAttachment<RecordCache>();
   if (c == nullptr) return;
   c->file.Close();
   c->mode = RecordCache::Mode::kOff;
   c->readRow = UINT32_MAX;
+  c->rowFromFile = false;
   if (keep) return;
   RemoveWorkFile(c->path);
   c->signature.clear();
@@ -258,6 +299,7 @@ int OpenRunQuery(CKmComposite* m) {
 int CachedRowSource::FetchNextRow() {
   RecordCache* c = GetRecordCache(model_);
   if (c->mode == RecordCache::Mode::kReplaying) return ReplayRow(model_, c, c->readRow + 1);
+  c->rowFromFile = false;
   const int r = SqlRowSource::FetchNextRow();
   if (r == 0) ++c->rowsFetched;
   if (c->mode != RecordCache::Mode::kRecording || c->complete) return r;
@@ -272,6 +314,7 @@ int CachedRowSource::FetchRow(uint32_t recordNumber) {
   // Every row is in the file once the query's end was reached.
   if (c->mode == RecordCache::Mode::kReplaying || (c->mode == RecordCache::Mode::kRecording && c->complete))
     return ReplayRow(model_, c, recordNumber);
+  c->rowFromFile = false;
   const int r = SqlRowSource::FetchRow(recordNumber);
   if (r == 0) ++c->rowsFetched;
   if (c->mode != RecordCache::Mode::kRecording) return r;

@@ -44,6 +44,7 @@ struct RecordCache : ModelAttachment {
   // them once and ends the program): writing them down would only cost time.
   bool record = true;
   uint32_t readRow = UINT32_MAX;    // the row the file is positioned after (unknown: all ones)
+  bool rowFromFile = false;         // the current row was read back from the file
   int32_t lastError = 0;            // why the last cache was given up (3173, 3175) or 0
   // Rows asked of the database and rows replayed, over the model's life.
   uint64_t rowsFetched = 0;
@@ -52,6 +53,8 @@ struct RecordCache : ModelAttachment {
 
 // The model's cache, made on first use.
 RecordCache* GetRecordCache(CKmComposite* model);
+// Whether the row the fetch buffers hold was read back from the cache file.
+bool RowFromRecordCache(CKmComposite* model);
 
 // Opens the report's query for a run as OpenReportQuery does (0; 1 failed
 // with its message shown; 3121 no memory), replaying the cache when it holds

@@ -181,6 +181,11 @@ int DataAccess::BindColumn(int column, void* buffer, int32_t length, int32_t* le
   return 0;
 }
 
+bool DataAccess::ColumnLostChars(int column, std::string* lost) {
+  lost->clear();
+  return CurrentStatement() && qeColLostChars(current_->statement, column, lost) == 1;
+}
+
 bool DataAccess::GetColumnDateRange(int column) {
   uint16_t s = CurrentStatement();
   int start = qeColDateStart(s, column);

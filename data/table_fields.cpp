@@ -7,6 +7,7 @@
 #include "foundation/settings.h"
 
 #include "data/data_access.h"
+#include "data/record_cache.h"
 #include "data/select_params.h"
 #include "expr/calendar.h"
 #include "foundation/byte_order.h"
@@ -553,6 +554,8 @@ int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns) {
     // A calculation the SELECT computes has no column of a table: its type
     // is the result's, read as the rows are.
     if ((f->flags & kFieldCalculation) && !IsServerComputed(f)) DescribeComputedColumn(da, b, column);
+    b->column = column;
+    b->keepsLostChars = IsGroupOrSortKey(model, f);
     if (!allocate) {
       if (b->fetchBuffer == nullptr) return 1;
       return da->BindColumn(column++, b->fetchBuffer, static_cast<int32_t>(b->fetchSize), &b->fetchedLength);
@@ -585,6 +588,15 @@ int ConvertFetchedRow(CKmComposite* model) {
     return 0;
   });
   return 1;
+}
+
+bool IsGroupOrSortKey(CKmComposite* model, const FieldDef* field) {
+  for (int i = 0; i < 8; ++i)
+    for (uint32_t key : {model->groupFields[i], model->sortFields[i]}) {
+      const FieldDef* k = key != kNoField ? model->GetFieldAt(key) : nullptr;
+      if (k != nullptr && (k == field || model->AliasedField(k) == field)) return true;
+    }
+  return false;
 }
 
 void ConvertFetchedValue(CKmComposite* model, FieldDef* field) {
@@ -709,6 +721,14 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
       if (!da->dbAnsi) {
         char* t = reinterpret_cast<char*>(v);
         OemToCharBuffA(t, t, static_cast<DWORD>(std::strlen(t)));
+      }
+      // Characters the code page lacks came as '?': the field keeps what
+      // they were, from the row the database or the record cache gave.
+      if (b->keepsLostChars && std::memchr(buf, '?', len) != nullptr) {
+        if (RowFromRecordCache(model)) field->lostChars = b->lostChars;
+        else da->ColumnLostChars(b->column, &field->lostChars);
+      } else if (!field->lostChars.empty()) {
+        field->lostChars.clear();
       }
       return;
     }

@@ -43,6 +43,14 @@ struct FieldBinding {
   char lastDateText[40] = {};
   uint8_t lastDateLength = 0;
   uint32_t lastDay = 0;
+  // The result column it is bound to (from 1), and the characters the
+  // current row's text lost to the code page (FieldDef::lostChars) when the
+  // row came from the record cache.
+  int column = 0;
+  std::string lostChars;
+  // Its field groups or sorts the report: a text that lost characters to the
+  // code page keeps them (FieldDef::lostChars).
+  bool keepsLostChars = false;
 };
 
 // Per-table state of the data layer (hangs from TableSlot::dataState).
@@ -112,6 +120,9 @@ int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns);
 // of its fetch buffer; a nonzero answer of fn ends the walk and is returned.
 int ForEachBoundField(CKmComposite* model, const std::function<int(FieldDef*, uint32_t)>& fn);
 int ConvertFetchedRow(CKmComposite* model);
+// Whether the field is one of the report's group or sort keys (an alias
+// stands for its field): its texts keep what they lost to the code page.
+bool IsGroupOrSortKey(CKmComposite* model, const FieldDef* field);
 // The first `limit` characters of a character column as the last fetch
 // brought them, line breaks and other control characters as they were (the
 // field's value has them folded); false when the field fetched no text.

@@ -224,6 +224,7 @@ const BYTE* GetFieldValueShown(ReportRun* run, const FieldDef* field, int band) 
   static const BandOutputState kIdle;
   const BandOutputState* s = run->band != nullptr ? run->band : &kIdle;
   if (band == kBandPageFooter) {
+    if (run->calc != nullptr && ShowsClosedPageFigure(run->calc, field)) return previous;
     bool fromCurrent = s->breakBand == kBandRecord || IsGroupHeader(s->breakBand) || s->recordRepeating ||
                        run->recordRepeating ||
                        (BandInProgress(run) != 0 && !IsGroupFooter(BandInProgress(run)));

@@ -125,9 +125,17 @@ void BuildBandLists(RunCalcState* c, const BandLineRec* lines, int count) {
   c->bandListsBuilt = true;
   if (c->model == nullptr || lines == nullptr) return;
   for (FieldDef* f = c->model->fieldList; f != nullptr; f = f->next) {
-    if (!IsTotal(f) && !IsCalc(f) && !(IsAlias(f) && (f->flags & kFieldMemo))) continue;
+    const bool memoAlias = IsAlias(f) && (f->flags & kFieldMemo);
+    if (!IsTotal(f) && !IsCalc(f) && !memoAlias) continue;
     if (!IsPlacedField(f) || (f->head.flags & kItemDeleted)) continue;
     if (f->head.bandLine >= count) continue;
+    // A copy of a calculation or total (the field placed a second time)
+    // shows that field's values: the field itself is worked out for the band.
+    FieldDef* worked = f;
+    if (IsAlias(f) && !memoAlias) {
+      worked = const_cast<FieldDef*>(c->model->AliasedField(f));
+      if (worked == f || (!IsTotal(worked) && !IsCalc(worked))) continue;
+    }
     const int band = lines[f->head.bandLine].kind;
     int list = -1;
     if (band >= kBandGroupHeader && band < kBandGroupHeader + kRunGroupLevels) list = band - kBandGroupHeader;
@@ -138,8 +146,8 @@ void BuildBandLists(RunCalcState* c, const BandLineRec* lines, int count) {
     if (at < 0) continue;
     auto& l = c->bandLists[at];
     bool present = false;
-    for (FieldDef* g : l) present = present || g == f;
-    if (!present) l.push_back(f);
+    for (FieldDef* g : l) present = present || g == worked;
+    if (!present) l.push_back(worked);
   }
 }
 
@@ -211,19 +219,35 @@ int CalcBandFields(CKmComposite* m, int list) {
     } else {
       continue;
     }
-    if (list == kPageList || f->previous == nullptr || f->previous == f->value) continue;
-    if (f->flags & kFieldMemo) {
-      CKmComposite::CopyValueHeader(f->previous, f->value);
-      std::memcpy(f->previous, f->value, kMemoValueBytes);
-    } else {
-      std::memcpy(f->previous, f->value, m->GetFieldStorageSize(f));
-    }
-    f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
+    if (list != kPageList) KeepValueAsPrevious(m, f);
   }
 
   previousRecord.reset();
   for (FieldDef* f : swapped) SwapBuffers(m, f);
   return code;
+}
+
+void KeepValueAsPrevious(CKmComposite* m, FieldDef* f) {
+  if (f->value == nullptr || f->previous == nullptr || f->previous == f->value) return;
+  if (f->flags & kFieldMemo) {
+    CKmComposite::CopyValueHeader(f->previous, f->value);
+    std::memcpy(f->previous, f->value, kMemoValueBytes);
+  } else {
+    std::memcpy(f->previous, f->value, m->GetFieldStorageSize(f));
+  }
+  f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
+}
+
+bool IsPageTotal(const FieldDef* f) { return IsTotal(f) && f->totalReset == kSummaryResetPage; }
+
+bool ShowsClosedPageFigure(const RunCalcState* c, const FieldDef* f) {
+  if (c == nullptr || !c->pageFiguresKept || f == nullptr) return false;
+  if (IsAlias(f) && c->model != nullptr) f = c->model->AliasedField(f);
+  if (f == nullptr) return false;
+  if (IsPageTotal(f)) return true;
+  for (const FieldDef* g : c->bandLists[BandListIndex(kPageList)])
+    if (g == f) return true;
+  return false;
 }
 
 void ClearGroupBreakFlags(CKmComposite* m) {

@@ -17,6 +17,7 @@ struct ReportRun;
 constexpr int kRunGroupLevels = 8;
 constexpr int kGroupSlotBytes = 255;  // one previous group value (text: 254 characters)
 constexpr uint8_t kGroupSlotFill = 0x1F;  // makes the first record break every level
+constexpr uint8_t kNoGroupRank = 0xFF;     // the status rank of an empty slot: no value has it
 
 // Band lists of the calculated-fields pass besides the group levels 0-7.
 constexpr int kPageList = 254;
@@ -56,6 +57,12 @@ struct RunCalcState {
   RunGroupLevel levels[kRunGroupLevels];
   int32_t levelsUsed = 0;  // leading used levels (0-8)
   uint8_t previousGroup[kRunGroupLevels * kGroupSlotBytes] = {};
+  // Beside each slot: the rank of the value's status bits (a value in error
+  // or missing groups apart from a value without them), and the characters
+  // its text lost to the code page (FieldDef::lostChars).
+  uint8_t previousGroupRank[kRunGroupLevels] = {kNoGroupRank, kNoGroupRank, kNoGroupRank, kNoGroupRank,
+                                                kNoGroupRank, kNoGroupRank, kNoGroupRank, kNoGroupRank};
+  std::string previousGroupLost[kRunGroupLevels];
   int32_t brokenLevel = -1;  // the outermost level of the last break
   int32_t recordsOutputPrepass = 0;  // the pre-pass's own "a record was output"
   // Group sequencing marks (set here before each record, read by band sequencing).
@@ -69,6 +76,10 @@ struct RunCalcState {
   int32_t reservedFooterSpace = 0;
   uint32_t pageFirstRecord = 0;  // records output + 1 of the page's first record
   int pageTotalsResetDue = 0;
+  // The page that the record does not fit on was closed before the record
+  // counted: its page totals and page-list figures wait in their previous
+  // buffers for that page's footer.
+  int pageFiguresKept = 0;
   int bandInProgress = 0;
   // Band lists: the calculated fields and totals shown in the bands of each
   // group level (0-7), of the page (8) and of the report (9).
@@ -120,6 +131,14 @@ int RunTotalsPrepass(CKmComposite* model, int progressArg1, int progressArg2, in
 // In the pre-pass, before the totals of the breaking levels restart: keeps
 // the figures of the groups that just ended for the totals file.
 void KeepFinishedTotals(RunCalcState* calc);
+
+// The field's value into its previous buffer (with its status).
+void KeepValueAsPrevious(CKmComposite* model, FieldDef* field);
+// A total that starts again on every page.
+bool IsPageTotal(const FieldDef* field);
+// Whether the Page Footer shows the field's previous value because it is a
+// figure of the page that was closed before the current record.
+bool ShowsClosedPageFigure(const RunCalcState* calc, const FieldDef* field);
 
 // Closes the totals file and frees the pre-pass's level lists.
 void ReleaseTotalsWork(CKmComposite* model);

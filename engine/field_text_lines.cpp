@@ -2,6 +2,7 @@
 
 #include "engine/band_output.h"
 #include "engine/line_text.h"
+#include "engine/output_stream.h"
 #include "engine/output_units.h"
 #include "core/fields.h"
 #include "model/memo_text.h"
@@ -56,7 +57,7 @@ WORD NextFieldChar(const ItemOutput& it, const ReportItemHead& h, int defaultSiz
     *font = static_cast<int>(a & 0xFFFF);
     if ((a >> 16) != 0) *size = static_cast<int>(a >> 16);
   }
-  return static_cast<WORD>(c | ((style & 0x07) << 8));
+  return static_cast<WORD>(c | ((style & kCellStyleBits) << 8));
 }
 
 std::string LayoutFieldLine(ReportRun* run, ItemOutput& it, const FieldDef& field, int defaultSize,
@@ -64,11 +65,14 @@ std::string LayoutFieldLine(ReportRun* run, ItemOutput& it, const FieldDef& fiel
   const ReportItemHead& h = *it.head;
   const bool measured = (field.flags3word & kFieldMeasuredWidth) != 0 && run != nullptr && run->driver != nullptr &&
                         run->page != nullptr && run->band != nullptr && run->driver->HasEntry(kCharWidthEntry);
-  if (!measured || it.wrapPos >= it.wrapText.size()) return NextWrappedLine(it.wrapText, &it.wrapPos, widthInChars);
+  // A line holds as many characters as the line builder has cells for.
+  constexpr int kLineChars = kFieldCells - 1;
+  if (!measured || it.wrapPos >= it.wrapText.size())
+    return NextWrappedLine(it.wrapText, &it.wrapPos, std::min(widthInChars, kLineChars));
   const OutputUnits& units = run->band->units;
   const int dpi = units.layout.dpiX > 0 ? units.layout.dpiX : 96;
   const LONG pixels = ToDeviceX(units, static_cast<DWORD>(std::max(0, h.right - h.left + 1)));
   const long width = static_cast<long>(pixels) * kTwipsPerInch / dpi;
   const size_t fits = FittingChars(run, it, defaultSize, it.wrapPos, width);
-  return NextWrappedLine(it.wrapText, &it.wrapPos, static_cast<int>(std::min<size_t>(fits, 0x7FFF)));
+  return NextWrappedLine(it.wrapText, &it.wrapPos, static_cast<int>(std::min<size_t>(fits, kLineChars)));
 }

@@ -14,7 +14,7 @@ struct ItemOutput;
 constexpr uint32_t kFieldMeasuredWidth = 0x1 | 0x4;
 
 // The character at *pos of the item's wrapped text with its style in bits
-// 8-10; *font and *size receive the font index and size (tenths of a point)
+// 8-11; *font and *size receive the font index and size (tenths of a point)
 // it prints in: those a memo's style codes chose, else the field's own (size
 // 0: defaultSize). 0 at the end of the text; *pos advances by one.
 WORD NextFieldChar(const ItemOutput& it, const ReportItemHead& h, int defaultSize, size_t* pos, int* font,

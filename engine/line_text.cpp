@@ -183,30 +183,6 @@ inline __attribute__((always_inline)) void PutFontAndColour(LineWriter& w, ItemB
   }
 }
 
-// Count characters of a wrapped field's text from start, each in the look
-// it prints in: a change of font, style or size on the line writes code 3.
-void PutFieldChars(LineWriter& w, ItemBytes& piece, const ItemOutput& it, int defaultSize, size_t start,
-                   size_t count) {
-  size_t p = start;
-  std::string run;
-  for (size_t k = 0; k < count; ++k) {
-    int font = 0, size = 0;
-    const WORD cell = NextFieldChar(it, *it.head, defaultSize, &p, &font, &size);
-    if (cell == 0) break;
-    const int style = (cell >> 8) & 0x07;
-    if (!it.wrapStyles.empty() && (font != w.font || style != w.style || size != w.size)) {
-      PutData(piece, run.data(), run.size());
-      run.clear();
-      PutEsc(piece, kEscFont, static_cast<WORD>(font), static_cast<WORD>(style), static_cast<WORD>(size));
-      w.font = font;
-      w.style = style;
-      w.size = size;
-    }
-    run += static_cast<char>(cell & 0xFF);
-  }
-  PutData(piece, run.data(), run.size());
-}
-
 // Opens a run for an item of the alignment at x (right edge right), or
 // extends the open one.
 inline __attribute__((always_inline)) void StartOrExtendRun(LineWriter& w, ItemBytes& piece, Align a, bool newRun,
@@ -235,6 +211,46 @@ Align ObjectAlign(ReportRun* run, const ReportItemHead& h) {
 
 unsigned char PictureFillChar(ReportRun* run, int fontIndex) {
   return GetPictureFillChar(run->doc != nullptr ? run->doc->m_pFonts : nullptr, fontIndex, run->band->format.padChar);
+}
+
+// One line of a word-wrapped field's text from start (count characters,
+// ended by a line feed when endedByBreak), built by the field line builder:
+// the field's position (its centred or right-aligned field), its colour and
+// each character in the look it prints in. A line that a line feed ends with
+// nothing but blanks on it holds the fill character, so that it keeps its
+// place. The bytes written; 0 when the line prints nothing.
+size_t PutWrappedLine(ReportRun* run, ItemBytes& piece, const ItemOutput& it, int defaultSize, size_t start,
+                      size_t count, bool endedByBreak, Align a, LONG x, LONG right) {
+  const ReportItemHead& h = *it.head;
+  WORD chars[kFieldCells] = {}, fonts[kFieldCells] = {}, sizes[kFieldCells] = {};
+  size_t p = start;
+  int n = 0;
+  bool blank = true;
+  for (; n < kFieldCells - 1 && static_cast<size_t>(n) < count; ++n) {
+    int font = 0, size = 0;
+    const WORD cell = NextFieldChar(it, h, defaultSize, &p, &font, &size);
+    if (cell == 0) break;
+    chars[n] = cell;
+    fonts[n] = static_cast<WORD>(font);
+    sizes[n] = static_cast<WORD>(size);
+    blank = blank && (cell & 0xFF) == ' ';
+  }
+  if (blank && endedByBreak) {
+    chars[0] = static_cast<WORD>(PictureFillChar(run, h.fontIndex) | ((h.fontStyle & kCellStyleBits) << 8));
+    fonts[0] = static_cast<WORD>(h.fontIndex);
+    sizes[0] = static_cast<WORD>(h.pointSize > 0 ? h.pointSize : defaultSize);
+    chars[1] = 0;
+  }
+  FieldLinePlacement place;
+  place.x = static_cast<WORD>(std::max<LONG>(0, x));
+  place.width = static_cast<WORD>(std::max<LONG>(0, right - x));
+  place.rightX = static_cast<WORD>(std::max<LONG>(0, right));
+  place.alignment = a == Align::kCentre ? kFieldAlignCentre : a == Align::kRight ? kFieldAlignRight : kFieldAlignLeft;
+  place.colour = ColorTableValue(h.colour);
+  BYTE* out = piece.Reserve(kFieldTextLineMax);
+  const int bytes = BuildTextLine(chars, fonts, sizes, place, out);
+  piece.Commit(static_cast<size_t>(std::max(bytes, 0)));
+  return static_cast<size_t>(std::max(bytes, 0));
 }
 
 // What a field shows in the Test Pattern: its format's picture for numbers,
@@ -675,11 +691,11 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
           LONG r = raise;
           if (explicitLine) r = LayoutToDecipoints(s, itemLine.bottom - (h.bottom + sub * itemHeight));
           if (r > 0) PutEsc(piece, kEscVerticalOffset, static_cast<WORD>(r));
-          StartOrExtendRun(w, piece, a, true, x, right);
-          PutFontAndColour(w, piece, h, defaultSize, false);
-          PutFieldChars(w, piece, it, defaultSize, lineStart, part.size());
-          w.Close();
-          if (!part.empty()) wroteText = true;
+          const bool endedByBreak =
+              it.wrapPos > lineStart && it.wrapText[it.wrapPos - 1] == kMemoLineEnd &&
+              lineStart + part.size() == it.wrapPos - 1;
+          if (PutWrappedLine(run, piece, it, defaultSize, lineStart, part.size(), endedByBreak, a, x, right) > 0)
+            wroteText = true;
           const bool more = it.wrapPos < it.wrapText.size();
           if (!more) break;
           // In a line of explicit height the next wrapped line goes into the

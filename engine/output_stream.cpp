@@ -41,7 +41,7 @@ int BuildTextLine(const WORD* chars, const WORD* fonts, const WORD* sizes,
   const BYTE* limit = out + kFieldTextLineMax - closing;
   int lastFont = -1, lastStyle = -1, lastSize = -1;
   for (int i = 0; i < end; ++i) {
-    int style = (chars[i] >> 8) & 0x07;
+    int style = (chars[i] >> 8) & kCellStyleBits;
     bool change = fonts[i] != lastFont || style != lastStyle || sizes[i] != lastSize;
     int need = 1 + (change ? 8 : 0);
     if (p + need > limit) break;

@@ -48,9 +48,11 @@ inline void SetOutputLineCount(BYTE* line, int count) {
 }
 
 // One field's text line: up to 254 cells in three parallel arrays (the
-// character with its style in bits 8-10, the font number, the size); the
+// character with its style in bits 8-11, the font number, the size); the
 // text ends at the first zero character.
 constexpr int kFieldCells = 254;
+// The style bits of a cell (bold, italic, underline, strikeout), from bit 8.
+constexpr int kCellStyleBits = 0x0F;
 constexpr int kFieldTextLineMax = 488;
 
 enum FieldAlignment { kFieldAlignLeft = 0, kFieldAlignCentre = 2, kFieldAlignRight = 3 };

@@ -117,6 +117,8 @@ void NewPage(KmDocBase* doc, int restartNumbering) {
     r->currentColumn = 1;
     SetPageNumber(doc, restartNumbering ? 1 : r->pageNumber + 1);
     ++r->pageCount;
+    // The closed page's footer has printed.
+    CalcOf(r).pageFiguresKept = 0;
     // A data export's dialog shows the rows exported where pages would be.
     uint32_t exported = 0;
     if (!r->exportRun || !r->output->ExportedCount(&exported)) TheRunShell().PostPageNumber(*doc);
@@ -445,7 +447,7 @@ int32_t SumBandLines(KmDocBase* doc, int band, int stopAtFlag, int count) {
 void ResetGroupBreaks(KmDocBase* doc, int setPending) {
   ReportRun* r = RunOf(doc);
   if (!r || CalcOf(r).levels[0].field == kRunNoField) return;
-  std::memset(CalcOf(r).previousGroup, kGroupSlotFill, sizeof CalcOf(r).previousGroup);
+  ClearGroupValues(&CalcOf(r));
   for (int level = 0; level < CalcOf(r).levelsUsed && level < kRunGroupLevels; ++level) {
     if (setPending) CalcOf(r).levels[level].runBits |= kRunBreakPending;
     else CalcOf(r).levels[level].runBits &= static_cast<uint8_t>(~kRunLevelBits);

@@ -213,7 +213,7 @@ void BeginPass(KmDocBase* doc, ReportRun* r) {
 void RunReportPass(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return;
-  std::memset(CalcOf(r).previousGroup, kGroupSlotFill, sizeof CalcOf(r).previousGroup);
+  ClearGroupValues(&CalcOf(r));
   for (uint32_t copy = 1; copy <= (r->copies > 0 ? r->copies : 1u); ++copy) {
     r->copyNumber = copy;
     if (doc->m_nRunState != kRunGoing) break;

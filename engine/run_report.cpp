@@ -9,6 +9,7 @@
 #include "engine/chart_output.h"
 #include "engine/doc_upkeep.h"
 #include "engine/line_text.h"
+#include "expr/code_walks.h"
 
 #include "core/composite.h"
 #include "data/data_access.h"
@@ -31,6 +32,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -381,10 +383,31 @@ void MarkFieldsForRun(KmDocBase* doc) {
     BYTE kind = lines && f->head.bandLine < kBandLineCount ? lines[f->head.bandLine].kind : kBandFree;
     if (kind != kBandRecord && kind != kBandTitle) f->needsPrevious = 1;
   }
-  if (!lines) return;
-  for (int i = 0; i <= doc->m_bandLines.lastUsed && i < kBandLineCount; ++i) {
-    if (lines[i].objectId == -1 || lines[i].kind == kBandRecord) continue;
-    if (FieldDef* f = m->GetFieldAt(static_cast<uint32_t>(lines[i].objectId))) f->needsPrevious = 1;
+  if (lines) {
+    for (int i = 0; i <= doc->m_bandLines.lastUsed && i < kBandLineCount; ++i) {
+      if (lines[i].objectId == -1 || lines[i].kind == kBandRecord) continue;
+      if (FieldDef* f = m->GetFieldAt(static_cast<uint32_t>(lines[i].objectId))) f->needsPrevious = 1;
+    }
+  }
+  // A calculation shown at a group's or page's end is worked out again from
+  // the record that ended it: what it reads keeps that record's values too.
+  std::vector<FieldDef*> todo;
+  for (FieldDef* f = m->fieldList; f; f = f->next)
+    if (f->needsPrevious) todo.push_back(f);
+  auto mark = [&](FieldDef* f) {
+    if (f != nullptr && !f->needsPrevious) {
+      f->needsPrevious = 1;
+      todo.push_back(f);
+    }
+  };
+  while (!todo.empty()) {
+    FieldDef* f = todo.back();
+    todo.pop_back();
+    if (IsAlias(f)) {
+      mark(const_cast<FieldDef*>(m->AliasedField(f)));
+    } else if ((f->flags & kFieldCalculation) && f->code != nullptr) {
+      ForEachFieldReference(f->code, f->codeLength, [&](uint32_t n, bool) { mark(m->GetFieldAt(n)); });
+    }
   }
 }
 

@@ -12,6 +12,7 @@
 #include "foundation/byte_order.h"
 #include "core/composite.h"
 #include "core/fields.h"
+#include "model/record_sort.h"
 #include "model/totals_readback.h"
 
 #include <algorithm>
@@ -89,8 +90,24 @@ size_t TextRoom(CKmComposite* m, const FieldDef* f) {
 
 bool SameNumber(double a, double b) { return a == b || std::memcmp(&a, &b, sizeof a) == 0; }
 
-// Whether a field's value equals its group slot.
-bool SameGroupValue(CKmComposite* m, const FieldDef* f, const uint8_t* slot) {
+// Two texts that read the same in the code page are the same only when
+// their '?' stood for the same characters.
+bool SameLostChars(const uint8_t* a, const std::string& lostA, const uint8_t* b, const std::string& lostB) {
+  if (lostA.empty() && lostB.empty()) return true;
+  return CompareLostChars(reinterpret_cast<const char*>(a), kGroupSlotBytes - 1, lostA.c_str(),
+                          reinterpret_cast<const char*>(b), kGroupSlotBytes - 1, lostB.c_str()) == 0;
+}
+
+// The field whose fetched value an alias shows.
+const FieldDef* ValueOwner(CKmComposite* m, const FieldDef* f) {
+  if (!IsAlias(f) || m == nullptr) return f;
+  const FieldDef* to = m->AliasedField(f);
+  return to != nullptr ? to : f;
+}
+
+// Whether a field's value equals its group slot (a text also by what it
+// lost to the code page).
+bool SameGroupValue(CKmComposite* m, const FieldDef* f, const uint8_t* slot, const std::string& slotLost) {
   const uint8_t* v = f->value;
   const uint32_t kind = FieldKind(f);
   if (f->flags & kFieldMemo) {
@@ -108,21 +125,24 @@ bool SameGroupValue(CKmComposite* m, const FieldDef* f, const uint8_t* slot) {
   // The same bytes are the same text in any collation: mostly the group goes on.
   const size_t room = TextRoom(m, f);
   const size_t na = strnlen(reinterpret_cast<const char*>(v), room < kGroupSlotBytes - 1 ? room : kGroupSlotBytes - 1);
+  const std::string& lost = ValueOwner(m, f)->lostChars;
   if (na == strnlen(reinterpret_cast<const char*>(slot), kGroupSlotBytes - 1) && std::memcmp(v, slot, na) == 0)
-    return true;
+    return SameLostChars(v, lost, slot, slotLost);
   char a[kGroupSlotBytes], b[kGroupSlotBytes];
   BoundedText(v, room, a);
   BoundedText(slot, kGroupSlotBytes - 1, b);
-  return CompareText(m, a, b) == 0;
+  return CompareText(m, a, b) == 0 &&
+         SameLostChars(reinterpret_cast<const uint8_t*>(a), lost, reinterpret_cast<const uint8_t*>(b), slotLost);
 }
 
-void StoreGroupValue(CKmComposite* m, const FieldDef* f, uint8_t* slot) {
+void StoreGroupValue(CKmComposite* m, const FieldDef* f, uint8_t* slot, std::string* slotLost) {
   if (IsTextKind(f)) {
     // Texts (memos too) as at most 254 characters in a zero-filled slot.
     std::memset(slot, 0, kGroupSlotBytes);
     char t[kGroupSlotBytes];
     BoundedText(f->value, TextRoom(m, f), t);
     std::memcpy(slot, t, std::strlen(t));
+    *slotLost = ValueOwner(m, f)->lostChars;
     return;
   }
   if (FieldKind(f) & kFieldLogical) {
@@ -208,6 +228,22 @@ void ClearLevelsForRecord(RunCalcState* c) {
   c->headerSpace = 0;
   c->reservedFooterSpace = 0;
   c->pageFirstRecord = 0;
+  c->pageFiguresKept = 0;
+}
+
+// The page ends before this record, which has not counted yet: the page's
+// figures stay in the previous buffers for its footer, and its totals start
+// again for the next page.
+void ClosePageFigures(RunCalcState* c) {
+  CKmComposite* m = c->model;
+  for (FieldDef* f : c->bandLists[BandListIndex(kPageList)])
+    if (f->flags & m->scanMask) KeepValueAsPrevious(m, f);
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (!IsPageTotal(f) || IsAlias(f) || f->value == nullptr) continue;
+    KeepValueAsPrevious(m, f);
+    ResetSummary(c, f);
+  }
+  c->pageFiguresKept = 1;
 }
 
 bool LevelPending(const RunCalcState* c, int level) {
@@ -284,7 +320,7 @@ __attribute__((noinline)) int Phase2(RunCalcState* c) {
     if (output >= 1) {
       const int r = CalcBandFields(c->model, kPageList);
       if (r != 0) return r;
-      ResetPageTotals(c);
+      ClosePageFigures(c);
     }
   }
   c->pageTotalsResetDue = 0;
@@ -401,15 +437,21 @@ void FinishSummaries(RunCalcState* c) {
 void ResetPageTotals(RunCalcState* c) {
   CKmComposite* m = c->model;
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
-    if (!IsTotal(f) || f->value == nullptr || f->totalReset != kSummaryResetPage) continue;
+    if (!IsPageTotal(f) || f->value == nullptr) continue;
     ResetSummary(c, f);
     if (f->previous != nullptr) std::memcpy(f->previous, f->value, m->GetFieldStorageSize(f));
   }
 }
 
+void ClearGroupValues(RunCalcState* c) {
+  std::memset(c->previousGroup, kGroupSlotFill, sizeof c->previousGroup);
+  std::memset(c->previousGroupRank, kNoGroupRank, sizeof c->previousGroupRank);
+  for (std::string& lost : c->previousGroupLost) lost.clear();
+}
+
 void ResetGroupBreaks(RunCalcState* c, int setPending) {
   if (c->levelsUsed < 1) return;
-  std::memset(c->previousGroup, kGroupSlotFill, sizeof c->previousGroup);
+  ClearGroupValues(c);
   for (int i = 0; i < c->levelsUsed; ++i) {
     uint8_t& bits = c->levels[i].runBits;
     bits = static_cast<uint8_t>(setPending ? (bits | kRunBreakPending) : (bits & ~7u));
@@ -421,7 +463,13 @@ bool DetectGroupBreak(RunCalcState* c) {
   for (int i = 0; i < c->levelsUsed; ++i) {
     const FieldDef* f = m->GetFieldAt(c->levels[i].field);
     if (f == nullptr || f->value == nullptr) continue;
-    if (SameGroupValue(m, f, c->previousGroup + i * kGroupSlotBytes)) continue;
+    // A value in error or missing (status bits) groups with the values of its
+    // status, whatever its figure, as the sort orders it.
+    const int rank = StatusClassRank(f->valueStatus & 7);
+    if (rank == c->previousGroupRank[i] &&
+        (rank != kPlainStatusRank ||
+         SameGroupValue(m, f, c->previousGroup + i * kGroupSlotBytes, c->previousGroupLost[i])))
+      continue;
     c->brokenLevel = i;
     const bool noteOptions = m->passPhase == kPhaseReportRun && PageFormat(c, {0, 5, 9});
     for (int j = i; j < c->levelsUsed; ++j) {
@@ -438,7 +486,10 @@ bool DetectGroupBreak(RunCalcState* c) {
         if (level.options & kGroupResetPage) c->pageResetPending = 1;
       }
       const FieldDef* g = m->GetFieldAt(level.field);
-      if (g != nullptr && g->value != nullptr) StoreGroupValue(m, g, c->previousGroup + j * kGroupSlotBytes);
+      if (g != nullptr && g->value != nullptr) {
+        StoreGroupValue(m, g, c->previousGroup + j * kGroupSlotBytes, &c->previousGroupLost[j]);
+        c->previousGroupRank[j] = static_cast<uint8_t>(StatusClassRank(g->valueStatus & 7));
+      }
     }
     return true;
   }

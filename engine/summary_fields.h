@@ -43,6 +43,8 @@ void FinishSummaries(RunCalcState* calc);
 // Resets the page totals (reset level 254) and keeps their values as previous.
 void ResetPageTotals(RunCalcState* calc);
 
+// Empties the previous group values: the next record breaks every level.
+void ClearGroupValues(RunCalcState* calc);
 // The first used level whose group value changed marks itself and every
 // deeper level break pending and takes the new value; true then.
 bool DetectGroupBreak(RunCalcState* calc);

@@ -28,7 +28,7 @@ constexpr uint32_t kNullDay = 0x80000001u;
 constexpr uint32_t kStackOverflowTextId = 1388;
 constexpr uint32_t kFatalErrorTextId = 627;
 constexpr uint32_t kLateCalculation = 0x40;  // flags2: evaluated after the totals
-constexpr uint8_t kReportLevel = 254;
+constexpr uint8_t kPageResetLevel = 254;
 
 
 }  // namespace
@@ -83,7 +83,9 @@ int SweepOf(CKmComposite* m, RecordPassState* st, FieldDef* f) {
   } else {
     return 0;
   }
-  const bool late = (f->flags2 & kLateCalculation) || (root != nullptr && root->totalLevel == kReportLevel);
+  // A page total takes the record after the page-end decision (summary
+  // call 2), so that a record moved to the next page counts there.
+  const bool late = (f->flags2 & kLateCalculation) || (root != nullptr && root->totalReset == kPageResetLevel);
   return late ? 2 : 1;
 }
 

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace {
@@ -45,7 +46,7 @@ int CompareText(const SortContext& ctx, const char* a, const char* b) {
 }
 
 // The bytes a key segment of this kind takes after its tag.
-uint32_t KeyValueSize(uint32_t kind, const uint8_t* value) {
+uint32_t KeyValueSize(uint32_t kind, uint8_t tag, const uint8_t* value) {
   switch (kind) {
     case kSortKeyNumber:
     case kSortKeyTime:
@@ -56,19 +57,29 @@ uint32_t KeyValueSize(uint32_t kind, const uint8_t* value) {
       return 1;
     case kSortKeyDateTime:
       return 12;
-    default:
-      return static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(value))) + 1;
+    default: {
+      const uint32_t text = static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(value))) + 1;
+      if (!(tag & kSortKeyLost)) return text;
+      return text + static_cast<uint32_t>(std::strlen(reinterpret_cast<const char*>(value + text))) + 1;
+    }
   }
 }
 
-int ClassRank(uint8_t tag) {
-  if (tag & 4) return 3;
-  if (tag & 1) return 2;
-  if (tag & 2) return 0;
-  return 1;
+// The lost characters of a text key (null when it lost none).
+const char* LostOfKey(uint8_t tag, const uint8_t* value) {
+  if (!(tag & kSortKeyLost)) return nullptr;
+  const char* text = reinterpret_cast<const char*>(value);
+  return text + std::strlen(text) + 1;
 }
 
 }  // namespace
+
+int StatusClassRank(uint8_t status) {
+  if (status & 4) return 3;
+  if (status & 1) return 2;
+  if (status & 2) return 0;
+  return 1;
+}
 
 void ShowSortMessage(const char* text) { ShowPassMessage(text); }
 
@@ -84,8 +95,20 @@ SortKeyKind SortKeyKindOf(uint32_t flags) {
 uint32_t MaxSortRecordLength(const SortContext& ctx) {
   uint32_t n = ctx.keyOffset;
   for (int k = 0; k < ctx.keyCount; ++k)
-    n += 1 + (ctx.keyKinds[k] == kSortKeyText ? kMaxSortKeyText + 1 : 12);
+    n += 1 + (ctx.keyKinds[k] == kSortKeyText ? kMaxSortKeyText + 1 + kMaxSortKeyLost + 1 : 12);
   return n;
+}
+
+int CompareLostChars(const char* a, size_t lengthA, const char* lostA, const char* b, size_t lengthB,
+                     const char* lostB) {
+  const bool noneA = lostA == nullptr || *lostA == 0, noneB = lostB == nullptr || *lostB == 0;
+  if (noneA && noneB) return 0;
+  auto marks = [](const char* text, size_t length) {
+    return std::string(static_cast<size_t>(std::count(text, text + strnlen(text, length), '?')), '?');
+  };
+  const std::string ownA = noneA ? marks(a, lengthA) : std::string();
+  const std::string ownB = noneB ? marks(b, lengthB) : std::string();
+  return std::strcmp(noneA ? ownA.c_str() : lostA, noneB ? ownB.c_str() : lostB);
 }
 
 uint32_t PutTextKey(uint8_t* p, uint32_t room, uint8_t tag, const char* text, size_t length,
@@ -153,7 +176,7 @@ int CompareSortRecords(const SortContext& ctx, const uint8_t* a, const uint8_t* 
       return (ta & kSortKeyPresent) ? 1 : 0;
     }
     if ((ta | tb) & kSortKeyClassBits) {
-      diff = ClassRank(ta) - ClassRank(tb);
+      diff = StatusClassRank(ta) - StatusClassRank(tb);
     } else {
       const bool numberLike = kind == kSortKeyNumber || kind == kSortKeyTime;
       const bool nullsApply = !numberLike || !ctx.nullNumbersAsZero;
@@ -197,17 +220,22 @@ int CompareSortRecords(const SortContext& ctx, const uint8_t* a, const uint8_t* 
           case kSortKeyLogical:
             diff = static_cast<int>(va[0]) - static_cast<int>(vb[0]);
             break;
-          default:
-            diff = CompareText(ctx, reinterpret_cast<const char*>(va), reinterpret_cast<const char*>(vb));
+          default: {
+            const char* sa = reinterpret_cast<const char*>(va);
+            const char* sb = reinterpret_cast<const char*>(vb);
+            diff = CompareText(ctx, sa, sb);
+            if (diff == 0 && ((ta | tb) & kSortKeyLost))
+              diff = CompareLostChars(sa, kMaxSortKeyText, LostOfKey(ta, va), sb, kMaxSortKeyText, LostOfKey(tb, vb));
             break;
+          }
         }
       }
     }
     if (diff != 0) return ((diff < 0) == asc) ? 1 : 0;
     // The next key's place is worked out only when this key ties.
     if (k + 1 < ctx.keyCount) {
-      pa = va + KeyValueSize(kind, va);
-      pb = vb + KeyValueSize(kind, vb);
+      pa = va + KeyValueSize(kind, ta, va);
+      pb = vb + KeyValueSize(kind, tb, vb);
     }
   }
   return GetU32(a + 4) <= GetU32(b + 4) ? 1 : 0;
@@ -612,6 +640,17 @@ uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area
         const char* text = v != nullptr ? reinterpret_cast<const char*>(v) : "";
         const size_t width = v != nullptr ? m->GetFieldWidth(f) : 0;
         n = PutTextKey(p, left, tag, text, width, static_cast<unsigned char>(m->SpaceDotChar));
+        // What the text lost to the code page tells apart texts that read the same.
+        const FieldDef* owner = IsAlias(f) ? m->AliasedField(f) : f;
+        const std::string& lost = owner != nullptr ? owner->lostChars : f->lostChars;
+        if (n > 0 && v != nullptr && !lost.empty()) {
+          const uint32_t extra = static_cast<uint32_t>(std::min<size_t>(lost.size(), kMaxSortKeyLost)) + 1;
+          if (left < n + extra) return 0;
+          p[0] |= kSortKeyLost;
+          std::memcpy(p + n, lost.data(), extra - 1);
+          p[n + extra - 1] = 0;
+          n += extra;
+        }
         break;
       }
     }

@@ -30,6 +30,15 @@ SortKeyKind SortKeyKindOf(uint32_t fieldFlags);
 constexpr uint8_t kSortKeyPresent = 0x80;
 constexpr uint8_t kSortKeyNull = 0x08;
 constexpr uint8_t kSortKeyClassBits = 0x07;
+// A text key whose text lost characters to the code page: what its '?'
+// stood for follows the text (at most kMaxSortKeyLost bytes and a NUL).
+constexpr uint8_t kSortKeyLost = 0x40;
+constexpr uint32_t kMaxSortKeyLost = 1000;
+// Where a value's three status bits (kSortKeyClassBits) put it among the
+// values of its key; values with status bits of one rank sort as equals.
+// 1 is the rank of a value without status bits.
+int StatusClassRank(uint8_t status);
+constexpr int kPlainStatusRank = 1;
 
 constexpr int kMaxSortKeys = 8;
 constexpr uint32_t kMaxSortKeyText = 1000;
@@ -109,6 +118,12 @@ uint32_t PutDateKey(uint8_t* p, uint32_t room, uint8_t tag, uint32_t day);
 uint32_t PutLogicalKey(uint8_t* p, uint32_t room, uint8_t tag, uint8_t v);
 uint32_t PutDateTimeKey(uint8_t* p, uint32_t room, uint8_t tag, uint32_t day, double time);
 uint32_t PutTimeKey(uint8_t* p, uint32_t room, uint8_t tag, double time);
+
+// The order of two texts that read the same in the code page by what their
+// '?' stood for (FieldDef::lostChars, null or empty for a text that lost
+// none: its own '?' then stand for themselves); 0 when neither lost any.
+int CompareLostChars(const char* a, size_t lengthA, const char* lostA, const char* b, size_t lengthB,
+                     const char* lostB);
 
 // Appends the key segments of the fields' current values after the header
 // and payload (ctx.keyOffset); the record's end, or 0 when it does not fit.

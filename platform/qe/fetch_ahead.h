@@ -60,6 +60,10 @@ class FetchAhead {
   SQLRETURN Next();
   // The current row's value of a column in the reader's form.
   const char* Out(size_t column) const;
+  // The current row's value of a column as the driver gave it (RawSize bytes
+  // of room), with its indicator.
+  const char* Raw(size_t column, SQLLEN* indicator) const;
+  SQLLEN RawSize(size_t column) const { return columns_[column].size; }
   size_t Written(size_t column) const;
   int32_t Cell(size_t column) const;
   const std::vector<std::string>& Diagnostics() const;
@@ -126,6 +130,12 @@ class FetchAhead {
 // Read for every column of every row: inline.
 inline const char* FetchAhead::Out(size_t column) const {
   return current_->bytes.data() + outAt_[column] + row_ * columns_[column].outSize;
+}
+
+inline const char* FetchAhead::Raw(size_t column, SQLLEN* indicator) const {
+  if (current_ == nullptr) return nullptr;
+  std::memcpy(indicator, current_->bytes.data() + indicatorAt_[column] + row_ * sizeof(SQLLEN), sizeof(SQLLEN));
+  return current_->bytes.data() + valueAt_[column] + row_ * static_cast<size_t>(columns_[column].size);
 }
 
 inline size_t FetchAhead::Written(size_t column) const {

@@ -1179,6 +1179,31 @@ int qeBindCol(QEHANDLE stmt, int col, void* buffer, int32_t* lengthCell) {
   return QE_OK;
 }
 
+int qeColLostChars(QEHANDLE stmt, int col, std::string* lost) {
+  lost->clear();
+  Stmt* s = GetStmt(stmt);
+  if (!s || s->pseudo) return 0;
+  const BoundCol* b = nullptr;
+  for (const auto& bp : s->binds)
+    if (bp->col == col && bp->kind == BindKind::Text) b = bp.get();
+  if (b == nullptr) return 0;
+  // The value as the driver gave it: in the block read ahead, or where the
+  // single-row fetch put it.
+  const char* raw = static_cast<const char*>(b->target);
+  SQLLEN ind = b->ind;
+  size_t room = static_cast<size_t>(b->targetLen);
+  if (s->ahead) {
+    const auto at = std::find(s->aheadCols.begin(), s->aheadCols.end(), b);
+    if (at == s->aheadCols.end()) return 0;
+    const size_t i = static_cast<size_t>(at - s->aheadCols.begin());
+    raw = s->ahead->Raw(i, &ind);
+    room = static_cast<size_t>(s->ahead->RawSize(i));
+  }
+  if (raw == nullptr || ind == SQL_NULL_DATA || room == 0) return 0;
+  const size_t len = ind >= 0 && static_cast<size_t>(ind) < room ? static_cast<size_t>(ind) : strnlen(raw, room);
+  return qe_text::LostCharacters(raw, len, lost) ? 1 : 0;
+}
+
 double qeDecimalToDouble(const void* buffer, int precision, int scale) {
   if (!buffer || precision <= 0) return 0.0;
   const auto* p = static_cast<const unsigned char*>(buffer);

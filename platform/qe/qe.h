@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 using QEHANDLE = uint16_t;
 
@@ -144,6 +145,11 @@ int qeValCharBuf(QEHANDLE stmt, char* buf, int col, const char* format, int size
 // QE_LEN_TRUNCATED when the value did not fit). A value whose native form does
 // not fit the buffer is not written.
 int qeBindCol(QEHANDLE stmt, int col, void* buffer, int32_t* lengthCell);
+
+// For a text column bound to the caller: whether the current row's value
+// lost characters to the code page (they came as '?'); 1 with what each '?'
+// stands for in lost (qe_text::LostCharacters), else 0 with lost emptied.
+int qeColLostChars(QEHANDLE stmt, int col, std::string* lost);
 
 // Converters of bound values.
 double qeDecimalToDouble(const void* buffer, int precision, int scale);

@@ -76,6 +76,34 @@ size_t Utf8ToAnsi(const char* text, size_t len, char* out, size_t outSize) {
   return need;
 }
 
+bool LostCharacters(const char* text, size_t len, std::string* lost) {
+  lost->clear();
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  const auto* e = p + len;
+  bool any = false;
+  while (p < e) {
+    if (*p < 0x80) {
+      if (*p == '?') *lost += '?';
+      ++p;
+      continue;
+    }
+    uint32_t cp = 0;
+    const int n = DecodeUtf8(p, e, &cp);
+    if (n < 0) break;  // cut short at the end: Utf8ToAnsi drops it too
+    if (n == 0) {
+      ++p;  // a code page byte as it stands
+      continue;
+    }
+    if (UnicodeToAnsi(cp) < 0) {
+      lost->append(reinterpret_cast<const char*>(p), static_cast<size_t>(n));
+      any = true;
+    }
+    p += n;
+  }
+  if (!any) lost->clear();
+  return any;
+}
+
 std::string Utf8ToAnsi(const char* text, size_t len) {
   std::string out(len + 1, '\0');
   size_t n = Utf8ToAnsi(text, len, &out[0], out.size());

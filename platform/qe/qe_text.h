@@ -17,6 +17,11 @@ std::string AnsiToUtf8(const char* text);
 // Returns the number of bytes the whole text needs; a result >= outSize means
 // the text was cut.
 size_t Utf8ToAnsi(const char* text, size_t len, char* out, size_t outSize);
+// Whether Utf8ToAnsi turns characters of the text into '?' because the code
+// page lacks them; lost then receives what each '?' of the converted text
+// stands for (a '?' of the text itself as "?"), in order, as UTF-8, and is
+// emptied otherwise.
+bool LostCharacters(const char* text, size_t len, std::string* lost);
 // How many of the first len bytes are ASCII, up to the first that is not.
 size_t AsciiRun(const char* text, size_t len);
 std::string Utf8ToAnsi(const char* text, size_t len);

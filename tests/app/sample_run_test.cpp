@@ -111,6 +111,32 @@ TEST_F(SampleRun, TheSampleReportPrintsItsGroupsAndTotalsToPdf) {
   EXPECT_LT(text.find("858.75"), text.find("Brightwater Ltd"));
 }
 
+// A returned line makes its customer's total negative: the totals carry the
+// format the Total dialog gives them, which prints the minus sign.
+TEST_F(SampleRun, ACustomerTotalBelowZeroPrintsItsMinusSign) {
+  UiStartApplication();
+  InstallBuiltinFunctionHandlers();
+  int status = -1;
+  Capture("sqlite3 '" + dir_ + "/sample.db' \"insert into order_lines values "
+          "('Gale Returns', 'Norway', 1101, '1998-03-02', 'Canvas tent', 1, 40.0, 40.0), "
+          "('Gale Returns', 'Norway', 1102, '1998-03-09', 'Canvas tent', -1, 65.25, -65.25)\" 2>&1",
+          &status);
+  ASSERT_EQ(status, 0);
+  {
+    SampleDocument sample;
+    std::string error;
+    ASSERT_TRUE(sample.Write("VortelleSample", dir_ + "/sales.kmw", &error)) << error;
+  }
+  const std::string text = PrintWithProgram(dir_, "sales");
+  const size_t gale = text.find("Gale Returns");
+  ASSERT_NE(gale, std::string::npos) << text;
+  const size_t total = text.find("Customer total", gale);
+  ASSERT_NE(total, std::string::npos) << text;
+  const std::string line = text.substr(total, text.find('\n', total) - total);
+  EXPECT_NE(line.find("-25.25"), std::string::npos) << line;
+  EXPECT_NE(text.find("5936.90"), std::string::npos) << text;
+}
+
 // /G runs that end without printing say why in one line and end with their
 // own status: 2 for "No records found", 3 for "Starting page too large".
 TEST_F(SampleRun, UnattendedRunsWithoutOutputEndWithTheirOwnStatus) {

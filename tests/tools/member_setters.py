@@ -73,8 +73,7 @@ ACCEPTED = {
     "printRecordBand": "no page set-up word or Record Layout control keeps a Record band print switch",
     "queryValue": "nothing gives the model's QUERY value word a value; its checks use their error codes alone",
     "storedDevMode": "the dialogs keep their printer settings in the report's fields, which the job applies",
-    # Known to be missing.
-    "continued": "open: read only by BuildTextLine; the band output writes its field lines itself",
+    "continued": "a word-wrapped field's lines are never part of another item's run: each centres itself",
 }
 
 WRITE_CALLS = ("push_back", "emplace_back", "emplace", "insert", "assign", "append", "resize", "swap",

@@ -18,6 +18,7 @@
 #include "platform/printer/printer_info.h"
 #include "platform/win/ui_app.h"
 #include "layout/field_width.h"
+#include "tests/app/roundtrip/print_here.h"
 #include "tests/app/roundtrip/report_maker.h"
 #include "data/open_tables.h"
 #include "tests/support/odbc_env.h"
@@ -389,23 +390,8 @@ class RoundTrip : public ::testing::TestWithParam<int> {
  protected:
   // The print run of the program, in this process, to a PDF file.
   std::string PrintHere(CKmDoc& doc, std::string* error, int runMode = 0) {
-    PrintRunContext& ctx = GetPrintRunContext();
-    const PageDriverImageFuncs images = ImageLibrary::PrinterEntries();
-    if (ctx.driver == nullptr) ctx.driver = LoadPrinterLibrary(PageDriverModuleName(), kPageDriverApiVersion, &images);
-    ctx.printer = DocPrinter{};
-    ::GetDefaultPrinter(&ctx.printer, 1);
-    ctx.page.fontFaces.clear();
-    for (const PrinterFontFamily& f : GetPrinterFontFamilies(ctx.printer.printerName.c_str()))
-      ctx.page.fontFaces.push_back(f.face);
     const std::string pdf = dir_ + "/here.pdf";
-    ctx.printToFile = pdf;
-    doc.m_pPageSetup->OutputDestination = kOutputToFile;
-    doc.m_nRunMode = runMode;
-    RunOutputWithRecovery(doc, 0);
-    doc.m_nRunMode = 0;
-    doc.m_pPageSetup->OutputDestination = kOutputToPrinter;
-    ctx.printToFile.clear();
-    if (!ctx.lastRunPrinted || !fs::exists(pdf)) {
+    if (!roundtrip::PrintToPdfHere(doc, pdf, runMode)) {
       *error = "the report did not print in this process";
       return "";
     }

@@ -156,6 +156,34 @@ TEST_F(QeLayer, TextCrossesInTheProgramsCodePage) {
   EXPECT_EQ(qe_text::AnsiToUtf8("\x80\xE9"), "\xE2\x82\xAC\xC3\xA9");
 }
 
+// A character the code page lacks comes as '?'; the library tells what each
+// '?' of the current row's text stood for, whether the rows are read ahead
+// (every column bound) or one at a time.
+TEST_F(QeLayer, WhatTheCodePageLostIsTold) {
+  for (const char* spare : {"", ", 1"}) {
+    QEHANDLE s = Exec((std::string("select char(937) || 'mega?'") + spare + " union all select 'plain?'" + spare +
+                       " union all select char(1044, 252)" + spare)
+                          .c_str());
+    char text[16];
+    int32_t cell = sizeof text;
+    ASSERT_EQ(qeBindCol(s, 1, text, &cell), 0);
+    std::vector<std::string> got;
+    std::string lost = "stale";
+    while (qeFetchNext(s) == 0) {
+      const int r = qeColLostChars(s, 1, &lost);
+      got.push_back(std::string(text) + "|" + std::to_string(r) + "|" + lost);
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"?mega?|1|\xCE\xA9?", "plain?|0|", "?\xFC|1|\xD0\x94"})) << spare;
+    EXPECT_EQ(qeColLostChars(s, 2, &lost), 0);  // not a bound text
+    qeEndSQL(s);
+  }
+  std::string lost;
+  EXPECT_FALSE(qe_text::LostCharacters("a\xE9?", 3, &lost));  // code page bytes as they stand
+  EXPECT_TRUE(lost.empty());
+  EXPECT_TRUE(qe_text::LostCharacters("\xE2\x82\xAC\xE4\xB8\x80\xE4", 7, &lost));  // a cut end is dropped
+  EXPECT_EQ(lost, "\xE4\xB8\x80");
+}
+
 TEST_F(QeLayer, PackedDecimals) {
   unsigned char buf[8];
   ASSERT_TRUE(qePackDecimal("-123.45", 5, 2, buf, sizeof buf));
