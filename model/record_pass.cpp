@@ -102,7 +102,7 @@ void CopyValue(uint8_t* to, const uint8_t* from, size_t n) {
 }
 
 // The cleared value of the field's kind (not a memo's) at v.
-void ClearPlainValue(const CKmComposite*, const FieldDef* f, uint8_t* v) {
+void ClearPlainValue(const FieldDef* f, uint8_t* v) {
   const double nullNumber = GetNullNumber();
   const uint32_t kind = FieldKind(f);
   if (kind & kFieldNumeric) {
@@ -125,10 +125,10 @@ void ClearPreviousValues(CKmComposite* m) {
     if (f->value == nullptr || IsAlias(f) || IsTotal(f) || (f->flags & kFieldTotalRelated)) continue;
     if (f->previous != nullptr) {
       if (IsMemo(f)) f->previous[0] = 0;
-      else ClearPlainValue(m, f, f->previous);
+      else ClearPlainValue(f, f->previous);
       f->previousStatus = 0;
     } else if (!IsMemo(f) && (m->doubleWidthWord || (f->flags & kFieldDoubleWidth))) {
-      ClearPlainValue(m, f, f->value + m->GetFieldWidth(f));
+      ClearPlainValue(f, f->value + m->GetFieldWidth(f));
       f->valueStatus &= 7;
     }
   }
@@ -301,7 +301,7 @@ void ClearFieldValue(CKmComposite* m, FieldDef* f) {
     v[0] = 0;
     return;
   }
-  ClearPlainValue(m, f, v);
+  ClearPlainValue(f, v);
 }
 
 void ClearScanBuffers(CKmComposite* m) {
