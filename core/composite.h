@@ -155,6 +155,11 @@ class CKmComposite {
   RecordCallback recordCallback = nullptr;
   int32_t stopRequested = 0;
   uint32_t recordNumber = 0;
+  // The place of the current record among the records the pass accepted (1
+  // for the first): RECNO() counts the report's records, not the rows its
+  // query returned, whether the database or the program tested the filter
+  // and made the order.
+  uint32_t reportRecordNumber = 0;
   uint32_t recordsDone = 0;
   uint32_t passCount = 0;
   int32_t tmpPassActive = 0;

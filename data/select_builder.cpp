@@ -11,6 +11,7 @@
 #include "core/composite.h"
 #include "core/condition_code.h"
 #include "data/filter_text.h"
+#include "model/group_levels.h"
 #include "model/record_pass.h"
 
 #include <cctype>
@@ -626,12 +627,33 @@ int BuildSelectStatement(CKmComposite* model, int form) {
   return b.Build(form == 1 ? &r->secondStatement : &r->mainStatement);
 }
 
+GroupSetup RunGroupSetup(CKmComposite* model) {
+  GroupSetup setup = ModelGroupSetup(model);
+  setup.alwaysPreFetch = GetDataAccess(model)->AlwaysPreFetch();
+  // The database's first rows are not its first rows in the report's order:
+  // a limited query is sorted by the program.
+  setup.recordLimit = GetRecordLimit(model) > 0 ? 1 : 0;
+  return setup;
+}
+
+void NoteProgramSort(CKmComposite* model) {
+  GroupSetup setup = RunGroupSetup(model);
+  FieldDef* keys[kKeyLevels] = {};
+  uint32_t kinds[kKeyLevels] = {};
+  // A conflict of sort and group fields is the run's to report.
+  const int32_t error = model->lastEngineError;
+  model->totalsSortWord = CheckSortAndGroupFields(model, setup, keys, kinds) == -2 ? 1 : 0;
+  model->lastEngineError = error;
+}
+
 void MarkSelectedFields(CKmComposite* model) {
   if (IsTmpPassActive(model)) {
     for (FieldDef* f = model->fieldList; f; f = f->next) f->flags |= kFieldNeeded;
     return;
   }
-  // The report's own marks first: what it prints, filters, groups and totals.
+  // The report's own marks first: what it prints, filters, groups and totals,
+  // and every sort field when the program sorts.
+  NoteProgramSort(model);
   if (model->rebuildRunLists) model->rebuildRunLists(model);
   // Some drivers sort only by columns they also return.
   if (GetDataAccess(model)->SelectSortFields())

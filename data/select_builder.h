@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "model/group_levels.h"
+
 class CKmComposite;
 struct FieldDef;
 struct TableSlot;
@@ -47,9 +49,17 @@ void SplitSqlTemplate(CKmComposite* model, const char* key, std::string* head, s
 // Second flag word: a column of a query whose order the engine completes.
 constexpr uint32_t kField2EngineSorted = 0x2000;
 
+// The report's group levels and sort slots as the run sorts by them, with
+// the data source's pre-fetching and the query's record limit.
+GroupSetup RunGroupSetup(CKmComposite* model);
+// Notes on the model whether the program will sort the records itself (a
+// key the database cannot order by, a limited query, a data source that
+// pre-fetches): the run lists then fetch every sort field with the rows.
+void NoteProgramSort(CKmComposite* model);
 // Marks needed (selected) the fields the SELECT must fetch: every field in a
-// TMP pass; else the report's run lists, and the sort keys' fields where the
-// driver sorts only by selected columns.
+// TMP pass; else the report's run lists (every sort field when the program
+// sorts), and the sort keys' fields where the driver sorts only by selected
+// columns.
 void MarkSelectedFields(CKmComposite* model);
 int OpenReportQuery(CKmComposite* model);
 // The steps of OpenReportQuery before the execution: the SELECT built, the

@@ -311,9 +311,9 @@ int RunTotalsPrepass(CKmComposite* m, int progressArg1, int progressArg2, int* n
   const int32_t oldPhase = m->passPhase;
   const bool oldSummaries = st->summaries;
   const uint32_t oldOutput = c->recordsOutputPrepass;
-  // The components file keeps the records' order for the read-back; without
-  // it, records the run sorted itself are read in their sorted order.
-  if (w->markAndCount) st->positionFile.Close();
+  // The pass reads the records in the report's order: the records the
+  // program sorted through their positions, else the query's rows. The
+  // components file keeps them in that order for the group-by-group read-back.
   ResetRunCounters(m);
   ResetGroupBreaks(c, 0);
   FinishSummaries(c);

@@ -142,11 +142,7 @@ bool HasRecordSource(const CKmComposite* m) {
 // positions. 0, or a failure (already shown).
 int SortRecordsInProgram(KmDocBase* doc, ReportRun* r) {
   CKmComposite* m = doc->m_pModel;
-  GroupSetup setup = ModelGroupSetup(m);
-  setup.alwaysPreFetch = GetDataAccess(m)->AlwaysPreFetch();
-  // The database's first rows are not its first rows in the report's order:
-  // a limited query is sorted here.
-  setup.recordLimit = GetRecordLimit(m) > 0 ? 1 : 0;
+  GroupSetup setup = RunGroupSetup(m);
   FieldDef* keys[kKeyLevels] = {};
   uint32_t kinds[kKeyLevels] = {};
   const int check = CheckSortForTotals(m, setup, keys, kinds);
@@ -501,6 +497,8 @@ int PrepareRunData(KmDocBase* doc) {
     }
     GetRecordPassState(m)->filterUsesTotals = CodeUsesTotals(m, m->conditionCode, m->conditionLength);
   }
+  // A report whose records the program sorts reads every sort field.
+  if (doc->m_pModel) NoteProgramSort(doc->m_pModel);
   RebuildRunLists(doc, 1, false);
   if (doc->m_pModel) ResetRecordCounters(doc->m_pModel);
   MarkFieldsForRun(doc);

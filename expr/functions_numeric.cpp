@@ -83,10 +83,10 @@ int EvalCopy(CKmComposite* m) {
 }
 int EvalRecNo(CKmComposite* m) {
   DropEmptyArgument(m);
-  // recordNumber is the number of the record last fetched (1 for the first);
-  // the counter RECNO adds to counts from 0 on that record, and stays there
-  // before any record is read.
-  const uint32_t counter = m->recordNumber > 0 ? m->recordNumber - 1 : 0;
+  // reportRecordNumber is the place of the current record in the report (1
+  // for the first); the counter RECNO adds to counts from 0 on that record,
+  // and stays there before any record is read.
+  const uint32_t counter = m->reportRecordNumber > 0 ? m->reportRecordNumber - 1 : 0;
   PushNumber(m, static_cast<double>(counter) + 1.0);
   return 0;
 }

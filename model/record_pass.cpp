@@ -103,6 +103,39 @@ void CopyValue(uint8_t* to, const uint8_t* from, size_t n) {
   }
 }
 
+// The cleared value of the field's kind (not a memo's) at v.
+void ClearPlainValue(const FieldDef* f, uint8_t* v) {
+  const double nullNumber = GetNullNumber();
+  const uint32_t kind = FieldKind(f);
+  if (kind & kFieldNumeric) {
+    std::memcpy(v, &nullNumber, 8);
+  } else if (kind & (kFieldDate | kFieldDateTime | kFieldTime)) {
+    PutU32(v, kNullDay);
+    std::memcpy(v + 4, &nullNumber, 8);
+  } else {
+    v[0] = 0;
+  }
+}
+
+// The first record of a pass has none before it: the previous values of the
+// record's fields and calculations (in previous buffers, or in the second
+// half of a double-width value) are empty, whatever an earlier pass over the
+// records (the program's sort, a pre-pass) left there. Totals and what rests
+// on them keep theirs: the group breaks look after them.
+void ClearPreviousValues(CKmComposite* m) {
+  for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
+    if (f->value == nullptr || IsAlias(f) || IsTotal(f) || (f->flags & kFieldTotalRelated)) continue;
+    if (f->previous != nullptr) {
+      if (IsMemo(f)) f->previous[0] = 0;
+      else ClearPlainValue(f, f->previous);
+      f->previousStatus = 0;
+    } else if (!IsMemo(f) && (m->doubleWidthWord || (f->flags & kFieldDoubleWidth))) {
+      ClearPlainValue(f, f->value + m->GetFieldWidth(f));
+      f->valueStatus &= 7;
+    }
+  }
+}
+
 // SavedSize the first time the field is at place i: worked out and kept.
 __attribute__((noinline)) uint32_t KeepSavedSize(CKmComposite* m, RecordPassState* st, size_t i,
                                                 const FieldDef* f) {
@@ -161,6 +194,7 @@ void SaveAndPostProcessValues(CKmComposite* m, RecordPassState* st) {
     PostProcessValue(m, f);
   }
   st->previousRecordNumber = m->recordNumber;
+  st->previousReportRecordNumber = m->reportRecordNumber;
 }
 
 int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_t status) {
@@ -178,11 +212,14 @@ int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_
       if ((f->flags & m->scanMask) && IsCalc(f)) EvaluateCalculation(m, f);
     st->firstRecord = 0;
     PostProcessValues(m);
+    ClearPreviousValues(m);
   } else if (!rereading) {
     SaveAndPostProcessValues(m, st);
-  } else {
-    PostProcessValues(m);
   }
+  // After a record the filter rejected, the previous values (kept in
+  // previous buffers, or in the second half of a double-width value) stay
+  // those of the last record accepted: PREVIOUS() gives the record printed
+  // before, as when the database left the rejected records out.
 
   if (st->rows != nullptr) {
     int r;
@@ -200,6 +237,8 @@ int Step(CKmComposite* m, uint32_t recordNumber, RecordCallback callback, int32_
     ++st->recordsRead;
     st->rows->ConvertFetchedRow(m);
   }
+  // Rejected records take no place in the report.
+  m->reportRecordNumber = st->acceptedCount + 1;
 
   for (int sweep = 0; sweep < 3; ++sweep) {
     for (FieldDef* f = m->calcOrderList; f != nullptr; f = f->orderNext) {
@@ -256,7 +295,6 @@ MemoReader* PassMemoReader(CKmComposite* m, FieldDef* f) {
 void ClearFieldValue(CKmComposite* m, FieldDef* f) {
   uint8_t* v = f->value;
   if (v == nullptr) return;
-  const double nullNumber = GetNullNumber();
   if (IsMemo(f)) {
     uint8_t* h = v - kValueHeaderSize;
     std::memset(h + value_header::kInsertField, 0, 4);
@@ -265,15 +303,7 @@ void ClearFieldValue(CKmComposite* m, FieldDef* f) {
     v[0] = 0;
     return;
   }
-  const uint32_t kind = FieldKind(f);
-  if (kind & kFieldNumeric) {
-    std::memcpy(v, &nullNumber, 8);
-  } else if (kind & (kFieldDate | kFieldDateTime | kFieldTime)) {
-    PutU32(v, kNullDay);
-    std::memcpy(v + 4, &nullNumber, 8);
-  } else {
-    v[0] = 0;
-  }
+  ClearPlainValue(f, v);
 }
 
 void ClearScanBuffers(CKmComposite* m) {
@@ -338,8 +368,10 @@ void FreeFieldBuffers(CKmComposite* m) { FreeBuffersOf(m, GetRecordPassState(m))
 void ResetRunCounters(CKmComposite* m) {
   RecordPassState* st = GetRecordPassState(m);
   m->recordNumber = 0;
+  m->reportRecordNumber = 0;
   m->recordsDone = 0;
   st->previousRecordNumber = 0;
+  st->previousReportRecordNumber = 0;
   st->acceptedCount = 0;
   st->recordsRead = 0;
   st->firstRecord = 1;
@@ -481,14 +513,20 @@ void SaveFieldValues(CKmComposite* m) {
   size_t place = 0;
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next, ++place) SaveFieldValue(m, st, place, f, phase23);
   st->previousRecordNumber = m->recordNumber;
+  st->previousReportRecordNumber = m->reportRecordNumber;
 }
 
 PreviousRecordNumberScope::PreviousRecordNumberScope(CKmComposite* model)
-    : model_(model), current_(model->recordNumber) {
-  model->recordNumber = GetRecordPassState(model)->previousRecordNumber;
+    : model_(model), current_(model->recordNumber), currentInReport_(model->reportRecordNumber) {
+  const RecordPassState* st = GetRecordPassState(model);
+  model->recordNumber = st->previousRecordNumber;
+  model->reportRecordNumber = st->previousReportRecordNumber;
 }
 
-PreviousRecordNumberScope::~PreviousRecordNumberScope() { model_->recordNumber = current_; }
+PreviousRecordNumberScope::~PreviousRecordNumberScope() {
+  model_->recordNumber = current_;
+  model_->reportRecordNumber = currentInReport_;
+}
 
 int ScanRecords(CKmComposite* m, RecordCallback callback, int32_t status) {
   return Step(m, 0, callback, status);
@@ -498,28 +536,36 @@ int ScanRecordAt(CKmComposite* m, uint32_t recordNumber, int32_t status) {
   return Step(m, recordNumber, m->recordCallback, status);
 }
 
+namespace {
+
+// The components file of the totals pre-pass after a record step ending
+// with r: an accepted record's number is appended; the file stays open
+// while records are accepted or passed over. The step's result, or the
+// file's failure.
+int KeepComponent(CKmComposite* m, RecordPassState* st, int r) {
+  if (r == 0) {
+    if (!st->tmpFile.IsOpen()) {
+      st->tmpName = MakeTempFileName("TMP");
+      if (!st->tmpFile.Create(st->tmpName)) {
+        st->tmpName.clear();
+        return kEngineCannotCreateComponents;
+      }
+    }
+    return st->tmpFile.WriteU32(m->recordNumber) ? 0 : kEngineCannotWriteComponents;
+  }
+  if (r != kEngineRecordRejected && st->tmpFile.IsOpen() && !st->tmpFile.Close() && r == kEngineEndOfData)
+    return kEngineCannotWriteComponents;
+  return r;
+}
+
+}  // namespace
+
 int RunRecordPass(CKmComposite* m, RecordCallback callback) {
   RecordPassState* st = GetRecordPassState(m);
   int r;
   do {
     if (!st->positionFile.IsOpen()) {
       r = ScanRecords(m, callback, st->lastStatus);
-      if (m->passPhase == kPhaseTotalsPrepass) {
-        if (r == 0) {
-          if (!st->tmpFile.IsOpen()) {
-            st->tmpName = MakeTempFileName("TMP");
-            if (!st->tmpFile.Create(st->tmpName)) {
-              st->tmpName.clear();
-              r = kEngineCannotCreateComponents;
-            }
-          }
-          if (r == 0 && !st->tmpFile.WriteU32(m->recordNumber)) r = kEngineCannotWriteComponents;
-        }
-        // The file stays open while records are accepted or passed over.
-        if (r != 0 && r != kEngineRecordRejected && st->tmpFile.IsOpen() && !st->tmpFile.Close() &&
-            r == kEngineEndOfData)
-          r = kEngineCannotWriteComponents;
-      }
     } else {
       m->recordCallback = callback;
       if (callback != nullptr && callback(m) != 0) {
@@ -558,6 +604,10 @@ int RunRecordPass(CKmComposite* m, RecordCallback callback) {
         }
       }
     }
+    // The totals pre-pass keeps the accepted records in the order it read
+    // them, from the query or from the records the program sorted: the run
+    // reads them back group by group from there.
+    if (m->passPhase == kPhaseTotalsPrepass) r = KeepComponent(m, st, r);
     st->lastStatus = r;
   } while (r == kEngineRecordRejected);
   return r;

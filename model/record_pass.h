@@ -80,9 +80,10 @@ struct RecordPassState : ModelAttachment {
   // Counters of the pass.
   uint32_t acceptedCount = 0;
   uint32_t recordsRead = 0;
-  // The model's record number when the previous values were saved: the
-  // number of the record they belong to.
+  // The model's record numbers when the previous values were saved: those
+  // of the record they belong to.
   uint32_t previousRecordNumber = 0;
+  uint32_t previousReportRecordNumber = 0;
   int dataSeen = 0;
   int firstRecord = 1;
   int32_t lastStatus = 0;
@@ -141,10 +142,10 @@ int ReevaluateForField(CKmComposite* model, FieldDef* field);
 int GivePreviousBuffer(CKmComposite* model, FieldDef* field);
 void SaveFieldValues(CKmComposite* model);
 
-// While it lives, the model's record number is the one of the record whose
+// While it lives, the model's record numbers are those of the record whose
 // values the previous-value buffers hold, so that what is computed with
 // those values (a group footer after the next record was fetched) sees the
-// number of its own record.
+// numbers of its own record.
 class PreviousRecordNumberScope {
  public:
   explicit PreviousRecordNumberScope(CKmComposite* model);
@@ -155,6 +156,7 @@ class PreviousRecordNumberScope {
  private:
   CKmComposite* model_;
   uint32_t current_;
+  uint32_t currentInReport_;
 };
 
 // The position file (empty: none): 0, or 3171 when it cannot be opened.

@@ -103,13 +103,16 @@ TEST_F(NumericFunctions, SpellNumWords) {
 TEST_F(NumericFunctions, DocumentCounters) {
   ActiveBuiltinDocument().pageNumber = 7;
   ActiveBuiltinDocument().copyNumber = 2;
-  t.m.recordNumber = 0;
+  t.m.reportRecordNumber = 0;
   EXPECT_EQ(N("PAGENO()"), 7);
   EXPECT_EQ(N("COPY()"), 2);
   EXPECT_EQ(N("RECNO()"), 1);
-  // On the fourth record fetched RECNO() is 4, in its band and in a summary after it.
-  t.m.recordNumber = 4;
+  // On the fourth record of the report RECNO() is 4, in its band and in a
+  // summary after it, whatever row of the query it was.
+  t.m.reportRecordNumber = 4;
+  t.m.recordNumber = 9;
   EXPECT_EQ(N("RECNO()"), 4);
+  t.m.reportRecordNumber = 0;
   t.m.recordNumber = 0;
   EXPECT_FALSE(Eval("PAGENO()").logical);
   EXPECT_TRUE(Eval("PAGENO() > 1").logical);

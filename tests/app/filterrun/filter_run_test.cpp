@@ -8,76 +8,32 @@
 // printed and exported rows, the group and grand totals are compared with
 // the database's own WHERE, on SQLite and on the private PostgreSQL server.
 #include "app/document.h"
-#include "app/run_hooks.h"
 #include "core/condition_code.h"
 #include "data/master_joins.h"
 #include "data/open_tables.h"
 #include "data/select_builder.h"
-#include "engine/run_output.h"
-#include "export/export_library.h"
-#include "export/export_settings.h"
+#include "tests/app/filterrun/database_run.h"
 #include "tests/app/roundtrip/report_maker.h"
-#include "tests/app/sample_db_fixture.h"
-#include "tests/support/odbc_env.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace filter_run;
 using roundtrip::ReportMaker;
-using sample_test::Capture;
-using sample_test::ProgramPath;
-
-constexpr const char* kDsn = "VortelleSample";
 
 // A long text beside each order line, for LIKE.
 const char* const kRemarks =
     "alter table order_lines add column remark text;\n"
     "update order_lines set remark = case when order_id in (1001, 1002, 1006) then 'Use the side gate' "
     "else 'Front desk' end;\n";
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty()) out.push_back(line);
-  return out;
-}
-
-// The words of a line joined by single blanks.
-std::string Words(const std::string& line) {
-  std::istringstream in(line);
-  std::string word, out;
-  while (in >> word) out += (out.empty() ? "" : " ") + word;
-  return out;
-}
-
-std::string Figure(const std::string& number) {
-  char b[64];
-  std::snprintf(b, sizeof b, "%.2f", std::atof(number.c_str()));
-  return b;
-}
-
-// "a|b|c" into its columns.
-std::vector<std::string> Columns(const std::string& row, char separator = '|') {
-  std::vector<std::string> out;
-  std::string cell;
-  std::istringstream in(row);
-  while (std::getline(in, cell, separator)) out.push_back(cell);
-  return out;
-}
 
 // The fields every filtered report shows and filters on.
 struct Fields {
@@ -147,92 +103,33 @@ const FilterCase kCases[] = {
      }},
 };
 
-class FilterRun : public ::testing::TestWithParam<std::tuple<int, int>> {
+class FilterRun : public DatabaseRunTest {
  protected:
+  std::string Tables() const override { return kRemarks; }
   void SetUp() override {
-    if (!fs::exists(ProgramPath())) GTEST_SKIP() << "the program is not built";
-    if (Capture("command -v sqlite3").empty() || Capture("command -v pdftotext").empty())
-      GTEST_SKIP() << "sqlite3 or pdftotext is missing";
-    if (Capture("ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null").empty())
-      GTEST_SKIP() << "the SQLite ODBC driver is not installed";
-    postgres_ = std::get<0>(GetParam()) == 1;
-    if (!postgres_) {
-      dir_ = sample_folder::MakeFresh();
-      ASSERT_FALSE(dir_.empty()) << "the sample could not be made";
-    } else {
-      if (Capture("command -v psql").empty()) GTEST_SKIP() << "psql is missing";
-      std::string why;
-      if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
-      dir_ = odbc_test::Dir() + "/filter_pg";
-      int status = -1;
-      const std::string made = sample_folder::MakeOnPostgres(dir_, odbc_test::PostgresPort(), &status);
-      ASSERT_EQ(status, 0) << made;
-      setenv("ODBCINI", (dir_ + "/odbc.ini").c_str(), 1);
-      setenv("ODBCSYSINI", dir_.c_str(), 1);
-      setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
-    }
-    ASSERT_TRUE(Execute(kRemarks));
-    UiStartApplication();
-    InstallBuiltinFunctionHandlers();
-    // The program's links from the record pass to the run; no dialog
-    // watches the prints made here.
-    InstallRunHooks(nullptr);
-    InstallRunShell(nullptr);
-  }
-  void TearDown() override {
-    RemoveRunHooks();
-    unsetenv("VORTELLE_WINDIR");
-    if (!postgres_ && !dir_.empty()) sample_folder::Clear();
+    DatabaseRunTest::SetUp();
+    dir_ = db_.dir();
   }
 
-  bool Execute(const std::string& sql) {
-    if (postgres_) {
-      bool ok = false;
-      const std::string out = odbc_test::RunPostgresSql(sql, &ok);
-      EXPECT_TRUE(ok) << out;
-      return ok;
-    }
-    int status = -1;
-    const std::string out = Capture("sqlite3 '" + dir_ + "/sample.db' <<'EOF'\n" + sql + "\nEOF\n", &status);
-    EXPECT_EQ(status, 0) << out;
-    return status == 0;
+  std::vector<std::string> Query(const std::string& sql) { return db_.Query(sql); }
+  std::string PrintWithProgram(const std::string& report, std::string* output) {
+    return db_.PrintWithProgram(report, output);
   }
-  // The database's rows, columns separated by '|'.
-  std::vector<std::string> Query(const std::string& sql) {
-    if (postgres_) return Lines(odbc_test::RunPostgresSql(sql + ";\n"));
-    return Lines(Capture("sqlite3 '" + dir_ + "/sample.db' \"" + sql + "\" 2>&1"));
-  }
+  int RunProgram(const std::string& report, std::string* output) { return db_.RunProgram(report, output); }
 
   // The report of a case: printed in this process (the text of that print),
   // then saved twice, to print and to export to a delimited file.
   std::string BuildPrintAndSave(const FilterCase& c, const std::string& report, const std::string& exported,
                                 const std::string& exportFile, std::string* error) {
-    CKmDoc doc;
-    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    CKmRepIO io(&doc);
-    doc.m_pRepIO = &io;
+    ReportDocument d;
     std::string text;
-    if (Build(doc, io, c, error)) {
-      text = sample_test::PrintDocToPdf(doc, dir_ + "/" + c.name + "_here.pdf");
+    if (Build(d.doc, d.io, c, error)) {
+      text = sample_test::PrintDocToPdf(d.doc, dir_ + "/" + c.name + "_here.pdf");
       // What the SELECT could not carry was the program's to test.
-      EXPECT_EQ(GetSelectResult(doc.m_pModel)->engineFilterNeeded, c.programTests) << c.name;
-      if (io.SaveReportFile(report.c_str()) != kRepIoOk) *error = "the report was not saved";
-      CKmExport e;
-      e.format = kExportDataFile;
-      e.dataFileType = kFileTypeComma;
-      e.dataFileSeparator = ",";
-      e.SetOutputPath(exportFile);
-      e.StoreTo(&io.m_stream.settings);
-      doc.m_pPageSetup->word12 = 255;  // the output is the export
-      if (io.SaveReportFile(exported.c_str()) != kRepIoOk) *error = "the export report was not saved";
+      EXPECT_EQ(GetSelectResult(d.doc.m_pModel)->engineFilterNeeded, c.programTests) << c.name;
+      if (d.io.SaveReportFile(report.c_str()) != kRepIoOk) *error = "the report was not saved";
+      if (!d.SaveAsExport(exported, exportFile)) *error = "the export report was not saved";
     }
-    FreeReportRun(&doc);
-    if (doc.m_pModel != nullptr) GetDataAccess(doc.m_pModel)->DisconnectDataSource(kDsn);
-    doc.m_pRepIO = nullptr;
-    FreePageSetup(doc.m_pPageSetup);
-    doc.m_pPageSetup = nullptr;
     return text;
   }
 
@@ -304,24 +201,6 @@ class FilterRun : public ::testing::TestWithParam<std::tuple<int, int>> {
     r.Place(grandSum, summary, 26, 10, 2);
     r.Finish();
     return true;
-  }
-
-  // The program prints the saved report unattended; the PDF's text.
-  std::string PrintWithProgram(const std::string& report, std::string* output) {
-    const int status = RunProgram(report, output);
-    const std::string pdf = fs::path(report).replace_extension(".pdf").string();
-    if (status != 0 || !fs::exists(pdf)) {
-      *output += " (status " + std::to_string(status) + ")";
-      return "";
-    }
-    return Capture("pdftotext -layout '" + pdf + "' - 2>/dev/null");
-  }
-  int RunProgram(const std::string& report, std::string* output) {
-    int status = -1;
-    *output = Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ +
-                          "' timeout 120 '" + ProgramPath() + "' /G '" + report + "' 2>&1",
-                      &status);
-    return status;
   }
 
   // What the printed text must show for the case, from the database.
@@ -402,7 +281,6 @@ class FilterRun : public ::testing::TestWithParam<std::tuple<int, int>> {
     EXPECT_EQ(written, expected);
   }
 
-  bool postgres_ = false;
   std::string dir_;
 };
 
@@ -425,12 +303,6 @@ TEST_P(FilterRun, PrintsAndExportsOnlyTheRowsTheFilterLetsThrough) {
   ExpectExported(c, file);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothDatabases, FilterRun,
-                         ::testing::Combine(::testing::Values(0, 1),
-                                            ::testing::Range(0, static_cast<int>(std::size(kCases)))),
-                         [](const ::testing::TestParamInfo<std::tuple<int, int>>& i) {
-                           return std::string(std::get<0>(i.param) == 0 ? "SQLite_" : "PostgreSQL_") +
-                                  kCases[std::get<1>(i.param)].name;
-                         });
+INSTANTIATE_TEST_SUITE_P(BothDatabases, FilterRun, OnBothDatabases(std::size(kCases)), CaseNames(kCases));
 
 }  // namespace

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 #include "model/field_compile.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "core/engine_errors.h"
+#include "expr/functions_common.h"
 #include "expr/value_helpers.h"
 #include "foundation/byte_order.h"
 #include "model/field_dependencies.h"
@@ -112,6 +114,88 @@ TEST_F(RecordPassTest, FilteredPassWritesComponentsAndReplaysThem) {
   FreeFieldBuffers(&model);
   EXPECT_EQ(amount->value, nullptr);
   EXPECT_EQ(twice->value, nullptr);
+}
+
+// The totals pre-pass over records the program sorted reads them through
+// their positions and keeps the accepted ones in that order: the report run
+// reads them back from its components file group by group.
+TEST_F(RecordPassTest, TotalsPrepassKeepsTheSortedOrderInItsComponents) {
+  SetFilter();
+  ASSERT_EQ(OpenScan(&model), 0);
+  std::vector<uint32_t> sorted, expected;
+  for (uint32_t i = 300; i >= 1; --i) {
+    if (i % 3 != 0) sorted.push_back(i);  // the sort's output: the records in its order
+    if (i % 3 != 0 && Accepted(static_cast<int>(i))) expected.push_back(i);
+  }
+  const std::string positions = MakeTempFileName("SO#");
+  {
+    WorkFile out;
+    ASSERT_TRUE(out.Create(positions));
+    for (uint32_t n : sorted) ASSERT_TRUE(out.WriteU32(n));
+  }
+  ASSERT_EQ(OpenPassFiles(&model, positions), 0);
+  model.passPhase = kPhaseTotalsPrepass;
+  std::vector<uint32_t> seen;
+  int r;
+  while ((r = RunRecordPass(&model, nullptr)) == 0) seen.push_back(model.recordNumber);
+  EXPECT_EQ(r, kEngineEndOfData);
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(ReadPositions(State()->tmpName), expected);
+  ClosePassFiles(&model);
+  RemoveWorkFiles(&model);
+  RemoveWorkFile(positions);
+  EXPECT_TRUE(LeftoverWorkFiles().empty());
+  FreeFieldBuffers(&model);
+}
+
+// The records the filter rejects take no place in the report: RECNO() counts
+// the accepted ones and PREVIOUS() gives the one accepted before it, read
+// from the query or replayed in another order through their positions (the
+// filter tested again there), as when the database left them out.
+TEST_F(RecordPassTest, RejectedRecordsTakeNoPlaceForRecnoAndPrevious) {
+  InstallBuiltinFunctionHandlers();
+  FieldDef* number = Calc("NO", "RECNO()");
+  FieldDef* before = Calc("BEFORE", "PREVIOUS(AMOUNT)");
+  ASSERT_EQ(PropagateFieldDependencies(&model), nullptr);
+  SetFilter();
+  ASSERT_EQ(OpenScan(&model), 0);
+  model.passPhase = kPhaseReportRun;
+  auto expectPlaces = [&](const std::vector<uint32_t>& order, const char* how) {
+    SCOPED_TRACE(how);
+    rows.next = 0;
+    RewindScan(&model);
+    std::vector<uint32_t> accepted;
+    for (uint32_t i : order)
+      if (Accepted(static_cast<int>(i))) accepted.push_back(i);
+    size_t place = 0;
+    while (RunRecordPass(&model, nullptr) == 0) {
+      ASSERT_LT(place, accepted.size());
+      EXPECT_EQ(model.recordNumber, accepted[place]);
+      EXPECT_EQ(NumberOf(number), static_cast<double>(place + 1));
+      if (place == 0) {
+        EXPECT_TRUE(IsNullNumber(NumberOf(before)));
+      } else {
+        EXPECT_EQ(NumberOf(before), static_cast<double>((accepted[place - 1] * 37) % 250)) << accepted[place];
+      }
+      ++place;
+    }
+    EXPECT_EQ(place, accepted.size());
+  };
+  std::vector<uint32_t> order;
+  for (uint32_t i = 1; i <= 300; ++i) order.push_back(i);
+  expectPlaces(order, "from the query");
+  std::reverse(order.begin(), order.end());
+  const std::string positions = MakeTempFileName("SO#");
+  {
+    WorkFile out;
+    ASSERT_TRUE(out.Create(positions));
+    for (uint32_t n : order) ASSERT_TRUE(out.WriteU32(n));
+  }
+  ASSERT_EQ(OpenPassFiles(&model, positions), 0);
+  expectPlaces(order, "through positions");
+  ClosePassFiles(&model);
+  RemoveWorkFile(positions);
+  FreeFieldBuffers(&model);
 }
 
 // A filter on a total holds where the totals are not known yet (the record
