@@ -20,6 +20,12 @@ char* TranslateFieldToSql(CKmComposite* model, FieldDef* field);
 // Installs TranslateFieldToSql as the model's hook.
 void InstallSqlTranslation(CKmComposite* model);
 
+// False when the field's translation is a number that may carry rounding
+// (a division, arithmetic on decimals): the program compares such numbers
+// within two units of the last place, so a condition on it stays with the
+// program. True for other kinds and for numbers free of rounding.
+bool TranslationComparesExactly(CKmComposite* model, const FieldDef* field);
+
 // Every calculation (not alias) gets its translation refreshed.
 void TranslateCalculatedFields(CKmComposite* model);
 

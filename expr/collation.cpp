@@ -823,6 +823,15 @@ int ModelCompareText(CKmComposite*, const char* a, const char* b, int identical,
   return CompareCallbacks.CompareText(a, b, identical, casefold);
 }
 
+bool TextComparedByBytes(const CKmComposite* model) {
+  if (model->CompareCaseCombined) return false;
+  return model->compareText == nullptr || CompareCallbacks.CompareText == CompareTextDefault;
+}
+
+bool WildcardsMatchBytes(const CKmComposite* model) {
+  return model->IdenticalCompare || CompareCallbacks.CompareFirstChar == CompareFirstCharDefault;
+}
+
 void ApplyCollationToModel(CKmComposite* model, const CollationSwitches& switches) {
   model->IdenticalCompare = switches.IdenticalCompare;
   model->CompareCaseCombined = switches.CompareCaseCombined;

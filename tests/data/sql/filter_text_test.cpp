@@ -75,6 +75,12 @@ TEST_F(Filter, QuotesDoubledAndCaseFoldedLikeTheProgram) {
   std::string sql;
   Cond c;
   c.Field(F("name")).Op(kCondEqual).Text("o'HARA").EndMark();
+  // SQLite's lower() folds only ASCII: without a LOWER template the program
+  // compares without case itself.
+  EXPECT_TRUE(Write(c, &sql));
+  EXPECT_EQ(sql, "");
+  da->sqlIniPath = odbc_test::SqlIniWith("filter_lower.ini", "[SQLite]", "LOWER=lower(%1)\n");
+  m.DropAttachment(AttachmentSlot::kSqlTemplates);
   EXPECT_FALSE(Write(c, &sql));
   EXPECT_EQ(sql, "where (lower(customers.\"name\") = 'o''hara') ");
   EXPECT_EQ(Ids(sql), "2 ");
@@ -149,6 +155,9 @@ TEST_F(Filter, LikePatternsWithEscapedWildcardsCarryAnEscapeClause) {
   EXPECT_FALSE(esc);
   EXPECT_EQ(ConvertLikePattern("a\\b*", 0, '\\', &esc), "a\\\\b%");
   EXPECT_TRUE(esc);
+  // Without alternative wildcards '%' and '_' are the program's literals.
+  EXPECT_EQ(ConvertLikePattern("5%_#", 0, '\\', &esc, 0, '#'), "5\\%\\__");
+  EXPECT_EQ(ConvertGlobPattern("a*b?c%d_e[f]~*", '~', '%', '_'), "a*b?c*d?e[[]f][*]");
 
   SortOrderTables tables;
   tables.escapeChar = '~';
@@ -158,7 +167,36 @@ TEST_F(Filter, LikePatternsWithEscapedWildcardsCarryAnEscapeClause) {
   Cond c;
   c.Field(F("notes")).Op(kCondLike).Text("100~% *").EndMark();
   EXPECT_FALSE(Write(c, &sql));
-  EXPECT_EQ(sql, "where (customers.\"notes\" like '100\\% %' escape '\\') ");
+  EXPECT_EQ(sql, "where (rtrim(replace(customers.\"notes\", '\xB7', ' ')) glob '100% *') ");
   EXPECT_EQ(Ids(sql), "5 ");
   EXPECT_TRUE(MatchWildcard("100~% *", "100% sure"));
+  Cond trailing;  // an escape at the end matches nothing in the program
+  trailing.Field(F("notes")).Op(kCondLike).Text("x~").EndMark();
+  EXPECT_TRUE(Write(trailing, &sql));
+  EXPECT_EQ(sql, "");
+}
+
+// The program's LIKE keeps case (COMPARECASE 0) and ignores trailing blanks;
+// SQLite's LIKE ignores case, so the condition goes as GLOB. The program's
+// own match of each name decides which rows the database must return.
+TEST_F(Filter, LikeKeepsCaseOnSqliteAsTheProgramDoes) {
+  m.CompareCaseCombined = 0;
+  const std::pair<const char*, const char*> names[] = {
+      {"1", "Anders"}, {"2", "O'Hara"}, {"4", "A name that is much longer than forty characters in all"}, {"5", "Eve"}};
+  std::string sql;
+  for (const char* pattern : {"o*", "O*", "*a*", "?ve", "Eve   ", "*s", "a_*"}) {
+    Cond c;
+    c.Field(F("name")).Op(kCondLike).Text(pattern).EndMark();
+    EXPECT_FALSE(Write(c, &sql)) << pattern;
+    std::string trimmed = pattern;
+    trimmed.erase(trimmed.find_last_not_of(' ') + 1);
+    std::string program;
+    for (const auto& n : names)
+      if (MatchWildcard(trimmed.c_str(), n.second)) program += std::string(n.first) + " ";
+    EXPECT_EQ(Ids(sql), program) << pattern << ": " << sql;
+  }
+  Cond unlike;
+  unlike.Field(F("name")).Op(kCondNotLike).Text("a*").EndMark();
+  EXPECT_FALSE(Write(unlike, &sql));
+  EXPECT_EQ(Ids(sql), "1 2 4 5 ");  // a missing name is neither like nor unlike
 }
