@@ -414,6 +414,7 @@ class Translator {
     t->kind = op == OP_NOT ? Kind::kLogical : Kind::kNumber;
     t->null = Popped(x);
     t->exact = op == OP_NOT ? Exact::kWhole : x.exact;
+    t->constant = x.constant;  // a negative number is written as its negation
     return true;
   }
 
