@@ -428,7 +428,9 @@ class Translator {
     }
     if (r.kind == Kind::kText) {
       // Only equality is the same under every collation the database may have.
-      if (l.kind != Kind::kText || (op != OP_EQ && op != OP_NE) || !TextComparedByBytes(m_)) return false;
+      if (l.kind != Kind::kText || (op != OP_EQ && op != OP_NE) || m_->CompareCaseCombined ||
+          !TextCollatedByBytes(m_))
+        return false;
       t->null = Either(l.null, r.null);
       return FillBinary(op, Comparable(l), Comparable(r), &t->sql);
     }
@@ -460,7 +462,8 @@ class Translator {
   bool Field(uint32_t number, Term* t) {
     FieldDef* f = m_->GetFieldAt(number);
     if (f == nullptr) return false;
-    if (f->flags & kFieldCalculation) {
+    const bool fetched = (f->flags2 & kField2ValueSetElsewhere) != 0;  // the server computes it: a column
+    if ((f->flags & kFieldCalculation) && !fetched) {
       // A calculation is its own evaluation: its text is taken in with what
       // it gives, missing values and flags alike.
       if (!f->sqlText || f->code == nullptr) return false;
@@ -469,7 +472,7 @@ class Translator {
     }
     if ((f->flags & (kFieldMemo | kFieldAlias)) || (f->totalFlags & kTotalIsTotal)) return false;
     const TableSlot* slot = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
-    if (slot == nullptr) return false;
+    if (fetched ? !f->sqlText : slot == nullptr) return false;
     const std::string column = QualifiedColumnName(m_, f, slot);
     const uint32_t kind = FieldKind(f);
     t->sql = column;

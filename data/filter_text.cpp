@@ -140,7 +140,7 @@ class Writer {
       for (const uint8_t* t : n.operands) u = u || IsDatePattern(t);
     if (!u && (n.op == kCondLike || n.op == kCondNotLike)) {
       // The text is matched trimmed, as the program matches it: always an expression.
-      if (!da_->LikeWithExpression() || !WildcardsMatchBytes(m_)) u = true;
+      if (!da_->LikeWithExpression() || !TextCollatedByBytes(m_)) u = true;
       if (!n.operands.empty() && *n.operands[0] != kCondText && *n.operands[0] != kCondText2) u = true;
       if (!u && !n.operands.empty() && !PatternMatchesSomething(ConditionText(n.operands[0]))) u = true;
     }
@@ -161,8 +161,13 @@ class Writer {
       if (!ComparedExactly(f)) u = true;
       // The written value of a calculation is never SQL's null where the
       // program's is empty: "is null" would not find it.
-      if (f->flags & kFieldCalculation)
+      if (f->flags & kFieldCalculation) {
         for (const uint8_t* t : n.operands) u = u || IsNullItem(t);
+        // A calculated text sorts by the database's collation: only equality is sure.
+        const bool equality = n.op == kCondEqual || n.op == kCondNotEqual || n.op == kCondOneOf ||
+                              n.op == kCondNoneOf;
+        if (FieldKind(f) == 0 && (!equality || !TextCollatedByBytes(m_))) u = true;
+      }
     }
     if (!u && (n.op == kCondBetween || n.op == kCondNotBetween) && n.operands.size() < 2) u = true;
     return n.untranslatable = u;
@@ -172,6 +177,9 @@ class Writer {
     const FieldDef* f = m_->GetFieldAt(n);
     const TableSlot* t = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
     std::string name = QualifiedColumnName(m_, f, t);
+    // A calculated text compares as the program compares it: pad characters
+    // as blanks, trailing blanks cut (a column is left bare for its index).
+    if (comparing_ && (f->flags & kFieldCalculation) && FieldKind(f) == 0) name = TidyText(name);
     wrapped_ = Wrapped(f);
     if (wrapped_) {
       *out_ += head_ + name + tail_;
@@ -181,6 +189,13 @@ class Writer {
     afterField_ = out_->size();
     fieldEnd_ = afterField_;
     fieldHeadLen_ = wrapped_ ? head_.size() : 0;
+  }
+
+  std::string TidyText(const std::string& text) const {
+    std::string pad;
+    const char padText[2] = {static_cast<char>(m_->SpaceDotChar), 0};
+    AppendSqlTextLiteral(&pad, padText);
+    return "rtrim(replace(" + text + ", " + pad + ", ' '))";
   }
 
   // Text of a literal; null marks an empty value.
@@ -195,6 +210,9 @@ class Writer {
           if (static_cast<unsigned char>(c) == static_cast<unsigned char>(m_->SpaceDotChar)) c = ' ';
           if (wrapped_) c = static_cast<char>(CharLowerByte(static_cast<unsigned char>(c)));
         }
+        // The program compares without trailing blanks (a text of blanks stays as typed).
+        if (v.find_first_not_of(' ') != std::string::npos)
+          while (v.back() == ' ') v.pop_back();
         AppendSqlTextLiteral(s, v.c_str());
         return true;
       }
@@ -282,6 +300,7 @@ class Writer {
       return false;
     }
     const uint8_t op = n.op;
+    comparing_ = op != kCondIsNull && op != kCondIsNotNull;
     if (op == kCondAnd || op == kCondOr) {
       size_t start = out_->size();
       *out_ += "(";
@@ -345,10 +364,7 @@ class Writer {
         const FieldDef* f = m_->GetFieldAt(n.field);
         const TableSlot* t = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
         wrapped_ = Wrapped(f);
-        std::string pad;
-        const char padText[2] = {static_cast<char>(m_->SpaceDotChar), 0};
-        AppendSqlTextLiteral(&pad, padText);
-        const std::string text = "rtrim(replace(" + QualifiedColumnName(m_, f, t) + ", " + pad + ", ' '))";
+        const std::string text = TidyText(QualifiedColumnName(m_, f, t));
         *out_ += wrapped_ ? head_ + text + tail_ : text;
         std::string v = n.operands.empty() ? std::string() : ConditionText(n.operands[0]);
         for (char& c : v) {
@@ -396,6 +412,7 @@ class Writer {
   std::string* out_;
   std::string head_, tail_;
   bool wrapped_ = false;
+  bool comparing_ = false;
   size_t afterField_ = 0;
   size_t fieldEnd_ = 0;
   size_t fieldHeadLen_ = 0;

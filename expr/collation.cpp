@@ -823,13 +823,9 @@ int ModelCompareText(CKmComposite*, const char* a, const char* b, int identical,
   return CompareCallbacks.CompareText(a, b, identical, casefold);
 }
 
-bool TextComparedByBytes(const CKmComposite* model) {
-  if (model->CompareCaseCombined) return false;
+bool TextCollatedByBytes(const CKmComposite* model) {
+  // The rules come and go with the callbacks as a set.
   return model->compareText == nullptr || CompareCallbacks.CompareText == CompareTextDefault;
-}
-
-bool WildcardsMatchBytes(const CKmComposite* model) {
-  return model->IdenticalCompare || CompareCallbacks.CompareFirstChar == CompareFirstCharDefault;
 }
 
 void ApplyCollationToModel(CKmComposite* model, const CollationSwitches& switches) {

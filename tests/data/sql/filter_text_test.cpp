@@ -8,6 +8,7 @@
 #include "expr/collation.h"
 #include "core/composite.h"
 #include "data/filter_text.h"
+#include "model/field_compile.h"
 #include "model/record_filter.h"
 #include "tests/support/odbc_env.h"
 #include "tests/model/recordpass/condition_writer.h"
@@ -199,4 +200,35 @@ TEST_F(Filter, LikeKeepsCaseOnSqliteAsTheProgramDoes) {
   unlike.Field(F("name")).Op(kCondNotLike).Text("a*").EndMark();
   EXPECT_FALSE(Write(unlike, &sql));
   EXPECT_EQ(Ids(sql), "1 2 4 5 ");  // a missing name is neither like nor unlike
+}
+
+// A condition on a calculation goes to the database only where the database
+// compares as the program does: texts without trailing blanks and by equality
+// only, numbers free of rounding, no empty value standing for a missing one.
+TEST_F(Filter, ConditionsOnCalculationsCompareAsTheProgramCompares) {
+  m.CompareCaseCombined = 0;
+  InstallSqlTranslation(&m);
+  FieldDef* town = CompileField(&m, "TOWN", "CITY + '  '", false, nullptr);
+  FieldDef* half = CompileField(&m, "HALF", "BALANCE / 2", false, nullptr);
+  FieldDef* year = CompileField(&m, "JOINED", "YEAR(SINCE)", false, nullptr);
+  ASSERT_TRUE(town && town->sqlText && half && half->sqlText && year && year->sqlText);
+  std::string sql;
+  Cond same;
+  same.Field(m.GetFieldIndex(town)).Op(kCondEqual).Text("Oslo  ").EndMark();
+  EXPECT_FALSE(Write(same, &sql));
+  EXPECT_EQ(Ids(sql), "1 5 ") << sql;
+  Cond missingYear;  // the year of a missing date is 0
+  missingYear.Field(m.GetFieldIndex(year)).Op(kCondEqual).Number(0).EndMark();
+  EXPECT_FALSE(Write(missingYear, &sql));
+  EXPECT_EQ(Ids(sql), "3 ") << sql;
+  Cond before;  // the order of texts is the database's collation
+  before.Field(m.GetFieldIndex(town)).Op(kCondLess).Text("P").EndMark();
+  EXPECT_TRUE(Write(before, &sql));
+  Cond rounded;  // the program compares quotients within two units of the last place
+  rounded.Field(m.GetFieldIndex(half)).Op(kCondGreater).Number(0).EndMark();
+  EXPECT_TRUE(Write(rounded, &sql));
+  Cond empty;  // a calculated text is never missing: empty is not "is null"
+  empty.Field(m.GetFieldIndex(town)).Op(kCondEqual).Text("").EndMark();
+  EXPECT_TRUE(Write(empty, &sql));
+  EXPECT_EQ(sql, "");
 }
