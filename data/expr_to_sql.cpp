@@ -62,6 +62,7 @@ struct TemplateCache : ModelAttachment {
   std::string loadedFor;
   bool loaded = false;
   std::map<std::string, std::string> texts;
+  std::map<std::string, bool> caseMaps;  // LOWER, UPPER: whether they change case as the program does
 };
 
 bool DriverSupports(const char* name, void* ctx) {
@@ -513,6 +514,9 @@ class Translator {
     if (key == nullptr || ReadSqlFunctionText(m_, key).empty()) return false;
     if (slot == kSlotIif) return Iif(args, t);
     const BuiltinFunctionRecord* rec = GetBuiltinFunction(slot);
+    if ((std::strcmp(rec->name, "LOWER") == 0 || std::strcmp(rec->name, "UPPER") == 0) &&
+        !CaseTemplateMapsAsTheProgram(m_, rec->name))
+      return false;
     const CallFacts* facts = FactsOf(rec->name);
     const size_t argc = args.size();
     if (facts && facts->omittedLastArgument >= 0 && argc > 0 && args.back().kind == Kind::kEmpty) {
@@ -709,6 +713,7 @@ std::string ReadSqlFunctionText(CKmComposite* model, const char* key) {
   std::string source = da->GetCurrentDataSourceName() ? da->GetCurrentDataSourceName() : "";
   if (!c.loaded || c.loadedFor != source) {
     c.texts.clear();
+    c.caseMaps.clear();
     c.loadedFor = source;
     c.loaded = true;
   }
@@ -753,6 +758,35 @@ int ExpressionToSql(CKmComposite* model, const uint8_t* code, size_t length, Fie
     *out = text;
   }
   return 0;
+}
+
+bool CaseTemplateMapsAsTheProgram(CKmComposite* model, const char* key) {
+  TemplateCache& c = *model->GetAttachment<TemplateCache>();
+  const std::string templ = ReadSqlFunctionText(model, key);  // loads the data source's texts
+  auto known = c.caseMaps.find(key);
+  if (known != c.caseMaps.end()) return known->second;
+  DataAccess* da = GetDataAccess(model);
+  if (templ.empty() || da->Current() == nullptr || da->StatementOpen()) return false;
+  // Every letter of the code page through the template, against the program's own mapping.
+  const bool lower = std::strcmp(key, "LOWER") == 0;
+  std::string letters, expected;
+  for (int c = 1; c < 256; ++c)
+    if (IsCharAlphaByte(static_cast<unsigned char>(c))) letters += static_cast<char>(c);
+  expected = letters;
+  if (lower) CharLowerInPlace(&expected[0]);
+  else CharUpperInPlace(&expected[0]);
+  std::string literal, sql;
+  AppendSqlTextLiteral(&literal, letters.c_str());
+  bool same = false;
+  if (FillSqlTemplate(templ, &literal, 1, &sql)) {
+    sql = "select " + sql;
+    char error[256] = {};
+    if (da->ExecSql(sql.c_str(), error, sizeof error) == 0 && da->FetchNext() == 0)
+      same = da->GetColumnText(1, 1, 0) == expected;
+    da->EndStatement();
+  }
+  c.caseMaps[key] = same;
+  return same;
 }
 
 bool TranslationComparesExactly(CKmComposite* model, const FieldDef* field) {

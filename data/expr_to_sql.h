@@ -37,6 +37,12 @@ bool FillSqlTemplate(const std::string& templ, const std::string* args, int coun
 // unsupported one empties the whole template. supported(name) answers.
 std::string WrapOdbcScalarFunctions(const std::string& templ, bool (*supported)(const char* name, void* ctx),
                                     void* ctx);
+// Whether the data source's LOWER or UPPER template (key) changes the case
+// of every letter as the program does; asked of the database once per data
+// source, when no query is being read (false until it could be asked).
+// Otherwise the program computes that function, and with LOWER, conditions
+// that ignore case.
+bool CaseTemplateMapsAsTheProgram(CKmComposite* model, const char* key);
 // A template by key: platform section, [Common], then [ODBC] wrapped. The
 // templates read are kept with the model until the data source changes.
 std::string ReadSqlFunctionText(CKmComposite* model, const char* key);

@@ -79,6 +79,7 @@ class Writer {
  public:
   Writer(CKmComposite* m, std::string* out) : m_(m), da_(GetDataAccess(m)), out_(out) {
     if (da_->CanModifySelect()) SplitSqlTemplate(m, "LOWER", &head_, &tail_);
+    exactWrapper_ = !m->CompareCaseCombined || CaseTemplateMapsAsTheProgram(m, "LOWER");
   }
 
   bool incomplete = false;
@@ -113,7 +114,7 @@ class Writer {
   // has no exact form of that.
   bool FoldsWithoutWrapper(const FieldDef* f) const {
     return m_->CompareCaseCombined && FieldKind(f) == 0 && !(f->flags & kFieldMemo) &&
-           !(!head_.empty() && da_->CanModifySelect());
+           !(!head_.empty() && da_->CanModifySelect() && exactWrapper_);
   }
 
   bool Wrapped(const FieldDef* f) const {
@@ -412,6 +413,7 @@ class Writer {
   std::string* out_;
   std::string head_, tail_;
   bool wrapped_ = false;
+  bool exactWrapper_ = false;  // LOWER folds every letter as the program does
   bool comparing_ = false;
   size_t afterField_ = 0;
   size_t fieldEnd_ = 0;

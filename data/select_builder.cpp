@@ -187,7 +187,7 @@ class Builder {
     if (da_->ExpressionsInOrderBy()) return false;
     bool both = in_.sortCase && da_->CanModifySelect();
     bool plain = !(k->flags & kFieldCalculation) && Wrappable(k);
-    if (plain) return both && !head_.empty();
+    if (plain) return both;
     return ((k->flags & kFieldCalculation) && k->sqlText) || IsServerComputed(k);
   }
 
@@ -402,11 +402,6 @@ class Builder {
           break;
         }
         bool wrap = Wrappable(k) && in_.sortCase && da_->CanModifySelect();
-        if (wrap && head_.empty()) {
-          // Sorting without case, which the database has no exact form of.
-          res_.engineSortNeeded = true;
-          break;
-        }
         std::string name = column ? Column(k, qualify ? TableOf(k) : nullptr) : std::string(k->sqlText);
         text += sep;
         text += " " + (wrap ? head_ : "") + name + (wrap ? tail_ : "");

@@ -3,18 +3,22 @@
 #include "data/data_access.h"
 #include "data/db_errors.h"
 #include "data/expr_to_sql.h"
+#include "data/filter_text.h"
 #include "data/select_builder.h"
 #include "data/sql_literals.h"
 #include "data/table_fields.h"
 #include "expr/calendar.h"
 #include "core/compiled_code.h"
 #include "core/composite.h"
+#include "model/record_filter.h"
 #include "model/record_pass.h"
+#include "tests/model/recordpass/condition_writer.h"
 #include "tests/support/odbc_env.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -150,3 +154,31 @@ TEST_F(PgSql, GeneratedSelectsReturnTheReferenceRows) {
   EXPECT_EQ(lit, "DATE '1998-03-05'");
   EXPECT_EQ(Rows("select id from vt_heads where day = " + lit), std::vector<std::string>{"1"});
 }
+
+namespace {
+
+// Comparing without case (COMPARECASE 1), the condition goes to the server
+// through the shipped LOWER, which folds accented capitals as the program does.
+TEST_F(PgSql, ConditionsWithoutCaseFoldEveryLetterOnTheServer) {
+  uint32_t t = m.AddTableSlot("vt_heads", "H", 0, 0, nullptr);
+  ASSERT_EQ(BuildSqlFieldList(&m, t, nullptr, nullptr, nullptr, true, nullptr, 0), 0);
+  m.CompareCaseCombined = 1;
+  EXPECT_TRUE(CaseTemplateMapsAsTheProgram(&m, "LOWER"));
+  EXPECT_TRUE(CaseTemplateMapsAsTheProgram(&m, "UPPER"));
+  Cond c;  // STRASSE with the sharp s, in capitals but for it
+  c.Field(m.GetFieldIndex(Find("title"))).Op(kCondEqual).Text("STRA\xdf" "E").EndMark();
+  c.Op(0);
+  m.conditionCode = static_cast<uint8_t*>(std::malloc(c.b.size()));
+  std::memcpy(m.conditionCode, c.b.data(), c.b.size());
+  m.conditionLength = static_cast<uint16_t>(c.b.size());
+  ASSERT_EQ(RebuildConditionCode(&m), 0);
+  std::string where;
+  EXPECT_FALSE(FilterToText(&m, &where, "where"));
+  EXPECT_NE(where.find("translate("), std::string::npos) << where;
+  EXPECT_EQ(Rows("select id from vt_heads " + where), std::vector<std::string>{"1"}) << where;
+  FreeFilterCode(&m);
+  std::free(m.conditionCode);
+  m.conditionCode = nullptr;
+}
+
+}  // namespace

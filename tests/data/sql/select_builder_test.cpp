@@ -27,11 +27,6 @@ class Select : public testing::Test {
     ASSERT_EQ(da->ConnectDataSource(odbc_test::kSqliteDsn, false, true, nullptr), 1) << DbLastErrorText();
     da->SelectDataSource(odbc_test::kSqliteDsn);
   }
-  // A file whose SQLite section folds case with lower().
-  void WithLowerTemplate() {
-    da->sqlIniPath = odbc_test::SqlIniWith("select_lower.ini", "[SQLite]", "LOWER=lower(%1)\n");
-    m.DropAttachment(AttachmentSlot::kSqlTemplates);
-  }
   // A table slot with its fields, none of them selected.
   uint32_t Table(const char* name, const char* alias, uint8_t bits) {
     uint32_t t = m.AddTableSlot(name, alias, 0, bits, nullptr);
@@ -85,16 +80,11 @@ TEST_F(Select, MasterOnlyWithSortAndTheFallbackColumn) {
   EXPECT_EQ(Rows(sql), Rows("select id, amount from orders order by amount desc"));
   EXPECT_EQ(Main(2), "select\n \"id\", \"amount\"\nfrom orders  \norder by\n  \"amount\" desc");
   EXPECT_EQ(Main(4), "select  \"id\", \"amount\" from orders  ");
-  // Sorting folded to lower case: SQLite's lower() folds only ASCII, so the
-  // shipped file gives it no LOWER and the program sorts.
+  // Sorting folded to lower case puts the wrapped key at the head of the list.
   in->sortKeys[0] = Field(o, "id");
   in->sortCase = true;
   FieldDef* c = Field(o, "id");
   c->flags &= ~kFieldNumeric;  // as if a text column
-  EXPECT_EQ(Main(), "select  \"id\", \"amount\" from orders  ");
-  EXPECT_TRUE(GetSelectResult(&m)->engineSortNeeded);
-  // With a LOWER template the wrapped key goes to the head of the list.
-  WithLowerTemplate();
   EXPECT_EQ(Main(), "select lower(orders.\"id\"), \"id\", \"amount\" from orders  order by 1 desc");
 }
 
@@ -220,7 +210,6 @@ TEST_F(Select, OpenedQueryFetchesIntoTheFieldsInSelectOrder) {
   in->sortKeys[1] = amount;
   in->sortAscending[1] = 0;
   in->sortCase = true;
-  WithLowerTemplate();
   ASSERT_EQ(OpenReportQuery(&m), 0) << GetSelectResult(&m)->mainStatement;
   EXPECT_EQ(GetSelectResult(&m)->mainStatement,
             "select lower(customers.\"name\"), customers.\"name\", orders.\"amount\", orders.\"placed\" from "
