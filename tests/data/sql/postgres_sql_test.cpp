@@ -8,6 +8,7 @@
 #include "data/sql_literals.h"
 #include "data/table_fields.h"
 #include "expr/calendar.h"
+#include "model/field_compile.h"
 #include "core/compiled_code.h"
 #include "core/composite.h"
 #include "model/record_filter.h"
@@ -179,6 +180,39 @@ TEST_F(PgSql, ConditionsWithoutCaseFoldEveryLetterOnTheServer) {
   FreeFilterCode(&m);
   std::free(m.conditionCode);
   m.conditionCode = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+// With AlwaysEngineEval the server computes a condition the program would
+// write as one byte; the server gives it as a number, which fills that byte.
+TEST_F(PgSql, ATruthComputedByTheServerFillsItsOneByte) {
+  da->sqlIniPath = odbc_test::SqlIniWith("pg_engine_eval.ini", "[PostgreSQL]", "AlwaysEngineEval=1\n");
+  da->DisconnectDataSource(odbc_test::kPgDsn);
+  ASSERT_EQ(da->ConnectDataSource(odbc_test::kPgDsn, false, true, nullptr), 1) << DbLastErrorText();
+  da->SelectDataSource(odbc_test::kPgDsn);
+  uint32_t t = m.AddTableSlot("vt_heads", "H", 0, 0, nullptr);
+  ASSERT_EQ(BuildSqlFieldList(&m, t, nullptr, nullptr, nullptr, true, nullptr, 0), 0);
+  for (FieldDef* f = m.fieldList; f; f = f->next) f->flags &= ~kFieldNeeded;
+  Find("id")->flags |= kFieldNeeded;
+  InstallSqlTranslation(&m);
+  FieldDef* big = CompileField(&m, "BIG", "ID > 1", false, nullptr);
+  ASSERT_TRUE(big != nullptr && big->sqlText != nullptr);
+  ASSERT_TRUE(big->flags & kFieldLogical);
+  big->flags |= kFieldNeeded;
+  GetRecordPassState(&m)->alwaysEngineEval = 1;
+  ASSERT_EQ(OpenReportQuery(&m), 0) << GetSelectResult(&m)->mainStatement;
+  SqlRowSource rows(&m);
+  std::string got;
+  while (rows.FetchNextRow() == 0) {
+    rows.ConvertFetchedRow(&m);
+    got += std::to_string(big->value[0]);
+  }
+  CloseReportQuery(&m);
+  m.DropAttachment(AttachmentSlot::kRecordPass);
+  EXPECT_EQ(got, "011");
 }
 
 }  // namespace
