@@ -22,12 +22,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -97,12 +93,12 @@ const OperatorForm kOperators[] = {
     {"datedif", "@1 - @2", &kDates, &kDates},
 };
 
-// Expressions that put the translations together: flags and missing values
-// passed through several steps. The conditions of the first kind stay with
-// the database, where a filter on a million rows is fast.
-// Calculations that the compositions use by name.
+// Calculations that the compositions use by name (name, text).
 const char* const kInner[] = {"DUE", "LDATE", "RATE", "AMT / DV", "LABEL", "TRIM(NOTE) + '.'"};
 
+// Expressions that put the translations together: flags and missing values
+// passed through several steps. Those marked sent must stay with the
+// database, where a filter on a million rows is fast.
 struct Composition {
   const char* text;
   bool sent;  // must be translated
