@@ -210,6 +210,8 @@ class DataAccess : public ModelAttachment {
   // ---- Statements on the current connection.
   void SetOemConversion(bool on) { oemConversion_ = on; }
   void EndStatement();
+  // True while a statement's rows may still be read on the current connection.
+  bool StatementOpen() const { return CurrentStatement() != 0; }
   // 0 success, 1 failure (the message into errBuf when given, else shown).
   int ExecSql(const char* sql, char* errBuf = nullptr, int errSize = 0);
   // 0 a row, 1 the end, -1 an error.

@@ -5,13 +5,18 @@
 #include "data/sql_literals.h"
 #include "data/table_fields.h"
 #include "expr/builtin_table.h"
+#include "expr/calendar.h"
+#include "expr/collation.h"
+#include "expr/functions_string.h"
 #include "core/compiled_code.h"
 #include "expr/udf.h"
+#include "expr/value_eval.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
 #include "platform/win/profile.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <strings.h>
@@ -57,6 +62,7 @@ struct TemplateCache : ModelAttachment {
   std::string loadedFor;
   bool loaded = false;
   std::map<std::string, std::string> texts;
+  std::map<std::string, bool> caseMaps;  // LOWER, UPPER: whether they change case as the program does
 };
 
 bool DriverSupports(const char* name, void* ctx) {
@@ -93,19 +99,77 @@ void CloseOmittedArguments(std::string* s) {
   }
 }
 
+// What the program makes of a value, carried beside its SQL text, so that the
+// text computes exactly what the program computes, a missing value included.
+// A number or date column's missing value is a value of its own (blank when
+// printed, smallest among dates); everything computed from missing or
+// impossible values carries the program's null flag, which SQL NULL stands for
+// inside a translation. The result is written the way the program writes it:
+// a flagged value as zero, an empty text, the first day or false.
+enum class Kind : uint8_t { kNumber, kLogical, kText, kDate, kDateTime, kEmpty };
+enum class Null : uint8_t { kNever, kMissing, kFlagged };  // what an SQL NULL of the term stands for
+// How a number may differ from the decimal it stands for: the program takes
+// numbers within two units of the last place as equal, SQL compares exactly,
+// so only terms free of rounding are compared in SQL.
+enum class Exact : uint8_t { kWhole, kDecimal, kRounded };
+
+struct Term {
+  std::string sql;
+  Kind kind = Kind::kNumber;
+  Null null = Null::kNever;
+  Exact exact = Exact::kWhole;
+  bool constant = false;
+};
+
+bool IsNumeric(const Term& t) { return t.kind == Kind::kNumber || t.kind == Kind::kLogical; }
+bool MayBeNull(const Term& t) { return t.null != Null::kNever; }
+// Popped by an operation, a missing value becomes a flagged zero.
+Null Popped(const Term& t) { return t.null == Null::kNever ? Null::kNever : Null::kFlagged; }
+Null Either(Null a, Null b) { return a == Null::kNever ? b : b == Null::kNever ? a : Null::kFlagged; }
+Exact Worse(Exact a, Exact b) { return a > b ? a : b; }
+
+// What the translator knows of a built-in beyond its argument and result types.
+enum class ResultExact : uint8_t { kRounded, kWhole, kAsArgument, kWholeIfWhole, kRoundedTo };
+struct CallFacts {
+  const char* name;
+  ResultExact exact;
+  bool missingDateGivesZero;  // the date parts: a missing date gives 0
+  int omittedLastArgument;    // the value an omitted last argument stands for (-1: none)
+};
+const CallFacts kCallFacts[] = {
+    {"LEN", ResultExact::kWhole, false, -1},           {"YEAR", ResultExact::kWhole, true, -1},
+    {"MONTH", ResultExact::kWhole, true, -1},          {"DAY", ResultExact::kWhole, true, -1},
+    {"ABS", ResultExact::kAsArgument, false, -1},      {"MOD", ResultExact::kWholeIfWhole, false, -1},
+    {"ROUND", ResultExact::kRoundedTo, false, -1},     {"SUBSTR", ResultExact::kRounded, false, kSubstrDefaultLength},
+};
+const CallFacts* FactsOf(const char* name) {
+  for (const CallFacts& f : kCallFacts)
+    if (std::strcmp(f.name, name) == 0) return &f;
+  return nullptr;
+}
+
+const char* Truth(bool b) { return b ? "(1 = 1)" : "(1 = 0)"; }
+
+// A number column holds whole numbers when the database says so.
+bool WholeNumberColumn(FieldDef* f) {
+  const FieldBinding* b = GetFieldBinding(f, false);
+  if (b == nullptr) return false;
+  return b->columnType == 4 || b->columnType == 5 || ((b->columnType == 3 || b->columnType == 10) && b->scale == 0);
+}
+
 class Translator {
  public:
-  Translator(CKmComposite* m) : m_(m), da_(GetDataAccess(m)) {}
+  Translator(CKmComposite* m, int depth) : m_(m), da_(GetDataAccess(m)), depth_(depth) {}
 
-  bool Run(const uint8_t* code, size_t length, std::string* out) {
+  bool Run(const uint8_t* code, size_t length, Term* out) {
     struct Frame {
       const uint8_t* code;
       size_t length;
       size_t resume;
-      size_t argBase;
       int argCount;
-      std::vector<std::string> args;
+      std::vector<Term> args;
     };
+    if (depth_ >= kMaxCallDepth) return false;
     std::vector<Frame> frames;
     CodeReader reader(code, length);
     const uint8_t* curCode = code;
@@ -117,67 +181,60 @@ class Translator {
         case OP_ADD: case OP_SUB: case OP_DIV: case OP_MUL: case OP_POW: case OP_PERCENT: case OP_EQ:
         case OP_NE: case OP_LE: case OP_GE: case OP_LT: case OP_GT: case OP_AND: case OP_OR: case OP_CONCAT:
         case OP_CONCAT_TRIM: case OP_CONTAINS: case OP_DATE_DIFF: case OP_DATE_ADD: case OP_DATE_SUB: {
-          std::string t = ReadSqlFunctionText(m_, OpcodeSqlKey(in.op));
-          if (t.empty() || stack_.size() < 2) return false;
-          std::string args[9];
-          args[0] = stack_[stack_.size() - 2];
-          for (int k = 1; k < 9; ++k) args[k] = stack_.back();
-          stack_.resize(stack_.size() - 2);
-          std::string filled;
-          if (!FillSqlTemplate(t, args, 9, &filled)) return false;
-          if (!Push("(" + filled + ")")) return false;
+          if (stack_.size() < 2) return false;
+          Term r = stack_.back();
+          stack_.pop_back();
+          Term l = stack_.back();
+          stack_.pop_back();
+          Term t;
+          if (!Binary(in.op, l, r, &t) || !Push(t)) return false;
           break;
         }
         case OP_PLUS: case OP_NEG: case OP_NOT: {
-          std::string t = ReadSqlFunctionText(m_, OpcodeSqlKey(in.op));
-          if (t.empty() || stack_.empty()) return false;
-          std::string args[9];
-          for (auto& a : args) a = stack_.back();
+          if (stack_.empty()) return false;
+          Term x = stack_.back();
           stack_.pop_back();
-          std::string filled;
-          if (!FillSqlTemplate(t, args, 9, &filled) || !Push(filled)) return false;
+          Term t;
+          if (!Unary(in.op, x, &t) || !Push(t)) return false;
           break;
         }
         case OP_NUMBER: {
-          std::string s = FormatSqlNumber(in.f64);
-          const char* p = s.c_str();
+          Term t;
+          t.sql = FormatSqlNumber(in.f64);
+          const char* p = t.sql.c_str();
           if (*p == '-') ++p;
           bool digits = *p != 0;
           for (; *p; ++p)
             if (!std::isdigit(static_cast<unsigned char>(*p))) digits = false;
-          if (in.u8 > 0 && digits) s += ".00";
-          if (!Push(s)) return false;
+          if (in.u8 > 0 && digits) t.sql += ".00";
+          t.exact = in.f64 == std::trunc(in.f64) ? Exact::kWhole : Exact::kDecimal;
+          t.constant = true;
+          if (!Push(t)) return false;
           break;
         }
         case OP_FIELD: {
-          const FieldDef* f = m_->GetFieldAt(in.u32);
-          if (f == nullptr) return false;
-          if (f->flags & kFieldCalculation) {
-            if (!f->sqlText || !Push(f->sqlText)) return false;
-          } else {
-            if ((f->flags & (kFieldMemo | kFieldAlias)) || (f->totalFlags & kTotalIsTotal)) return false;
-            const TableSlot* t = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
-            if (t == nullptr || !Push(QualifiedColumnName(m_, f, t))) return false;
-          }
+          Term t;
+          if (!Field(in.u32, &t) || !Push(t)) return false;
           break;
         }
         case OP_CALL: {
           uint32_t slot = in.u32 & kCallIdMask;
-          const char* key = FunctionKey(slot);
-          if (key == nullptr) return false;
-          std::string t = ReadSqlFunctionText(m_, key);
           int argc = in.u8;
-          if (t.empty() || stack_.size() < static_cast<size_t>(argc)) return false;
-          std::vector<std::string> args(stack_.end() - argc, stack_.end());
+          if (stack_.size() < static_cast<size_t>(argc)) return false;
+          std::vector<Term> args(stack_.end() - argc, stack_.end());
           stack_.resize(stack_.size() - argc);
-          std::string filled;
-          if (!FillSqlTemplate(t, args.data(), argc, &filled)) return false;
-          CloseOmittedArguments(&filled);
-          if (!Push(filled)) return false;
+          Term t;
+          if (!Call(slot, args, &t) || !Push(t)) return false;
           break;
         }
-        case OP_TRUE: if (!Push("1")) return false; break;
-        case OP_FALSE: if (!Push("0")) return false; break;
+        case OP_TRUE: case OP_FALSE: {
+          Term t;
+          t.sql = in.op == OP_TRUE ? "1" : "0";
+          t.kind = Kind::kLogical;
+          t.constant = true;
+          if (!Push(t)) return false;
+          break;
+        }
         case OP_STRING: {
           std::string text(in.text ? in.text : "", in.u32 ? in.u32 - 1 : 0);
           text = text.c_str();
@@ -185,16 +242,26 @@ class Translator {
             if (static_cast<unsigned char>(c) == static_cast<unsigned char>(m_->SpaceDotChar)) c = ' ';
           uint32_t max = da_->GetMaxLiteralLength();
           if (max && text.size() > max) return false;
-          std::string lit;
-          AppendSqlTextLiteral(&lit, text.c_str());
-          if (!Push(lit)) return false;
+          Term t;
+          AppendSqlTextLiteral(&t.sql, text.c_str());
+          t.kind = Kind::kText;
+          t.constant = true;
+          if (!Push(t)) return false;
           break;
         }
-        case OP_EMPTY_ARG: if (!Push(" ")) return false; break;
+        case OP_EMPTY_ARG: {
+          Term t;
+          t.sql = " ";
+          t.kind = Kind::kEmpty;
+          if (!Push(t)) return false;
+          break;
+        }
         case OP_DATE: {
-          std::string lit;
-          FormatSqlDateLiteral(m_, static_cast<int32_t>(in.u32), &lit);
-          if (!Push(lit)) return false;
+          Term t;
+          FormatSqlDateLiteral(m_, static_cast<int32_t>(in.u32), &t.sql);
+          t.kind = Kind::kDate;
+          t.constant = true;
+          if (!Push(t)) return false;
           break;
         }
         case OP_UDF_CALL: {
@@ -205,7 +272,7 @@ class Translator {
           if (!u || !u->code || frames.size() >= static_cast<size_t>(kMaxCallDepth) - 1 ||
               openParams_ + argc > kMaxParameters || stack_.size() < static_cast<size_t>(argc))
             return false;
-          Frame f{curCode, curLength, reader.position(), stack_.size() - argc, argc, {}};
+          Frame f{curCode, curLength, reader.position(), argc, {}};
           f.args.assign(stack_.end() - argc, stack_.end());
           stack_.resize(stack_.size() - argc);
           openParams_ += argc;
@@ -231,12 +298,19 @@ class Translator {
             reader.Seek(f.resume);
             break;
           }
-          if (stack_.size() != 1 || stack_.back().size() > kMaxTranslation) return false;
+          if (stack_.size() != 1 || stack_.back().sql.size() > kMaxTranslation) return false;
           *out = stack_.back();
           return true;
         }
-        case OP_JUMP_FALSE: case OP_JUMP:
+        case OP_JUMP_FALSE:
+          // A flagged IIF condition leaves its flag pending; the next
+          // condition tested clears it, which SQL cannot follow.
+          if (flagPending_) return false;
+          conditions_.push_back(conditionsSeen_++);
           break;
+        case OP_JUMP:
+          break;
+        case OP_MERGE_FLAGS:  // INLIST and CASE keep and drop flags in ways SQL cannot follow
         case OP_TABLE: case OP_FIELD_PREV: case OP_EMPTY_LONGTEXT: case OP_PARAM_PREV: case OP_DATETIME:
         case OP_TIME: case OP_KEYWORD:
           return false;
@@ -247,16 +321,336 @@ class Translator {
   }
 
  private:
-  bool Push(const std::string& s) {
+  bool Push(const Term& t) {
     if (stack_.size() >= kMaxStack) return false;
-    stack_.push_back(s);
+    stack_.push_back(t);
     return true;
   }
+
+  bool Fill(const char* key, const std::vector<std::string>& args, std::string* out) {
+    std::string t = ReadSqlFunctionText(m_, key);
+    return !t.empty() && FillSqlTemplate(t, args.data(), static_cast<int>(args.size()), out);
+  }
+  // A two-operand template: %1 the left operand, every other placeholder the right.
+  bool FillBinary(uint8_t op, const std::string& l, const std::string& r, std::string* out) {
+    std::vector<std::string> args(9, r);
+    args[0] = l;
+    std::string filled;
+    if (!Fill(OpcodeSqlKey(op), args, &filled)) return false;
+    *out = "(" + filled + ")";
+    return true;
+  }
+
+  // A text as the program compares it: pad characters as blanks, trailing blanks cut.
+  std::string Comparable(const Term& t) {
+    if (t.constant) {
+      std::string s = t.sql;
+      while (s.size() > 2 && s[s.size() - 2] == ' ') s.erase(s.size() - 2, 1);
+      return s;
+    }
+    std::string pad;
+    const char padText[2] = {static_cast<char>(m_->SpaceDotChar), 0};
+    AppendSqlTextLiteral(&pad, padText);
+    return "rtrim(replace(" + t.sql + ", " + pad + ", ' '))";
+  }
+
+  bool Binary(uint8_t op, Term l, Term r, Term* t) {
+    switch (op) {
+      case OP_ADD: case OP_SUB: case OP_MUL: case OP_DIV: case OP_POW: case OP_PERCENT:
+        if (!IsNumeric(l) || !IsNumeric(r) || !FillBinary(op, l.sql, r.sql, &t->sql)) return false;
+        t->kind = Kind::kNumber;
+        // Division by zero and 0 to the power 0 give the flag (the templates' NULL).
+        t->null = op == OP_DIV || op == OP_POW ? Null::kFlagged : Either(Popped(l), Popped(r));
+        t->exact = (op == OP_ADD || op == OP_SUB || op == OP_MUL) && l.exact == Exact::kWhole &&
+                           r.exact == Exact::kWhole
+                       ? Exact::kWhole
+                       : Exact::kRounded;
+        return true;
+      case OP_EQ: case OP_NE: case OP_LE: case OP_GE: case OP_LT: case OP_GT:
+        return Compare(op, l, r, t);
+      case OP_AND: case OP_OR: {
+        if (!IsNumeric(l) || !IsNumeric(r)) return false;
+        std::string inner;
+        if (!FillBinary(op, l.sql, r.sql, &inner)) return false;
+        // The program's AND and OR are flagged whenever an operand is.
+        t->sql = MayBeNull(l) || MayBeNull(r)
+                     ? "(case when (" + l.sql + ") is null or (" + r.sql + ") is null then null else " + inner + " end)"
+                     : inner;
+        t->kind = Kind::kLogical;
+        t->null = Either(Popped(l), Popped(r));
+        return true;
+      }
+      case OP_CONCAT: case OP_CONCAT_TRIM: case OP_CONTAINS:
+        if (l.kind != Kind::kText || r.kind != Kind::kText || !FillBinary(op, l.sql, r.sql, &t->sql)) return false;
+        t->kind = op == OP_CONTAINS ? Kind::kLogical : Kind::kText;
+        t->null = Either(l.null, r.null);
+        return true;
+      case OP_DATE_DIFF:
+        if (l.kind != Kind::kDate || r.kind != Kind::kDate || !FillBinary(op, l.sql, r.sql, &t->sql)) return false;
+        t->kind = Kind::kNumber;
+        t->null = Either(Popped(l), Popped(r));  // a missing date gives the flag
+        return true;
+      case OP_DATE_ADD: case OP_DATE_SUB:
+        // The templates take the date first; a number plus a date is the same sum.
+        if (op == OP_DATE_ADD && IsNumeric(l) && r.kind == Kind::kDate) std::swap(l, r);
+        if (l.kind != Kind::kDate || !IsNumeric(r) || !FillBinary(op, l.sql, r.sql, &t->sql)) return false;
+        t->kind = Kind::kDate;
+        t->null = Either(Popped(l), Popped(r));
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  bool Unary(uint8_t op, const Term& x, Term* t) {
+    if (!IsNumeric(x)) return false;
+    std::vector<std::string> args(9, x.sql);
+    if (!Fill(OpcodeSqlKey(op), args, &t->sql)) return false;
+    if (op == OP_PLUS) {  // the program leaves the operand as it is
+      const std::string sql = t->sql;
+      *t = x;
+      t->sql = sql;
+      return true;
+    }
+    t->kind = op == OP_NOT ? Kind::kLogical : Kind::kNumber;
+    t->null = Popped(x);
+    t->exact = op == OP_NOT ? Exact::kWhole : x.exact;
+    t->constant = x.constant;  // a negative number is written as its negation
+    return true;
+  }
+
+  // The comparison follows the right operand's kind, as the program's does.
+  bool Compare(uint8_t op, const Term& l, const Term& r, Term* t) {
+    t->kind = Kind::kLogical;
+    if (IsNumeric(r)) {
+      if (!IsNumeric(l) || Worse(l.exact, r.exact) > Exact::kDecimal) return false;
+      t->null = Either(Popped(l), Popped(r));
+      return FillBinary(op, l.sql, r.sql, &t->sql);
+    }
+    if (r.kind == Kind::kText) {
+      // Only equality is the same under every collation the database may have.
+      if (l.kind != Kind::kText || (op != OP_EQ && op != OP_NE) || m_->CompareCaseCombined ||
+          !TextCollatedByBytes(m_))
+        return false;
+      t->null = Either(l.null, r.null);
+      return FillBinary(op, Comparable(l), Comparable(r), &t->sql);
+    }
+    if (r.kind != Kind::kDate || l.kind != Kind::kDate) return false;
+    std::string plain;
+    if (!FillBinary(op, l.sql, r.sql, &plain)) return false;
+    t->null = Either(l.null == Null::kFlagged ? l.null : Null::kNever, r.null == Null::kFlagged ? r.null : Null::kNever);
+    if (l.null != Null::kMissing && r.null != Null::kMissing) {
+      t->sql = plain;
+      return true;
+    }
+    // A missing date equals another missing one and sorts below (or above)
+    // every date; it is a value, not a flag.
+    const bool equality = op == OP_EQ || op == OP_NE;
+    const int nullSide = m_->nullOrdering > 0 ? 1 : -1;
+    std::string s = "(case";
+    if (l.null == Null::kFlagged) s += " when (" + l.sql + ") is null then null";
+    if (r.null == Null::kFlagged) s += " when (" + r.sql + ") is null then null";
+    if (l.null == Null::kMissing && r.null == Null::kMissing)
+      s += " when (" + l.sql + ") is null and (" + r.sql + ") is null then " + Truth(ComparisonHolds(op, 0));
+    if (l.null == Null::kMissing)
+      s += " when (" + l.sql + ") is null then " + Truth(ComparisonHolds(op, equality ? -1 : nullSide));
+    if (r.null == Null::kMissing)
+      s += " when (" + r.sql + ") is null then " + Truth(ComparisonHolds(op, equality ? 1 : -nullSide));
+    t->sql = s + " else " + plain + " end)";
+    return true;
+  }
+
+  bool Field(uint32_t number, Term* t) {
+    FieldDef* f = m_->GetFieldAt(number);
+    if (f == nullptr) return false;
+    const bool fetched = (f->flags2 & kField2ValueSetElsewhere) != 0;  // the server computes it: a column
+    if ((f->flags & kFieldCalculation) && !fetched) {
+      // A calculation is its own evaluation: its text is taken in with what
+      // it gives, missing values and flags alike.
+      if (!f->sqlText || f->code == nullptr) return false;
+      Translator inner(m_, depth_ + 1);
+      return inner.Run(f->code, f->codeLength, t);
+    }
+    if ((f->flags & (kFieldMemo | kFieldAlias)) || (f->totalFlags & kTotalIsTotal)) return false;
+    const TableSlot* slot = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
+    if (fetched ? !f->sqlText : slot == nullptr) return false;
+    const std::string column = QualifiedColumnName(m_, f, slot);
+    const uint32_t kind = FieldKind(f);
+    t->sql = column;
+    if (kind == 0) {  // a missing text is an empty one
+      t->sql = "coalesce(" + column + ", '')";
+      t->kind = Kind::kText;
+    } else if (kind == kFieldNumeric) {
+      t->kind = Kind::kNumber;
+      t->null = Null::kMissing;
+      t->exact = WholeNumberColumn(f) ? Exact::kWhole : Exact::kDecimal;
+    } else if (kind == kFieldLogical) {  // a missing logical value is false
+      t->sql = "coalesce(" + column + ", 1 = 0)";
+      t->kind = Kind::kLogical;
+    } else if (kind == kFieldDate) {
+      t->kind = Kind::kDate;
+      t->null = Null::kMissing;
+    } else if (kind == kFieldDateTime) {
+      t->kind = Kind::kDateTime;  // only its date counts, and only for a function taking a date
+      t->null = Null::kMissing;
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  bool ArgumentFits(uint8_t type, const Term& a) {
+    switch (type & 0x5F) {
+      case kArgNumber: return IsNumeric(a);
+      case kArgString: return a.kind == Kind::kText;
+      case kArgDate: return a.kind == Kind::kDate || a.kind == Kind::kDateTime;
+      case kArgValue: case kArgSame: case kArgAny: return a.kind != Kind::kDateTime;
+      default: return false;
+    }
+  }
+
+  bool Call(uint32_t slot, std::vector<Term>& args, Term* t) {
+    const char* key = FunctionKey(slot);
+    if (key == nullptr || ReadSqlFunctionText(m_, key).empty()) return false;
+    if (slot == kSlotIif) return Iif(args, t);
+    const BuiltinFunctionRecord* rec = GetBuiltinFunction(slot);
+    if ((std::strcmp(rec->name, "LOWER") == 0 || std::strcmp(rec->name, "UPPER") == 0) &&
+        !CaseTemplateMapsAsTheProgram(m_, rec->name))
+      return false;
+    const CallFacts* facts = FactsOf(rec->name);
+    const size_t argc = args.size();
+    if (facts && facts->omittedLastArgument >= 0 && argc > 0 && args.back().kind == Kind::kEmpty) {
+      args.back().sql = std::to_string(facts->omittedLastArgument);
+      args.back().kind = Kind::kNumber;
+    }
+    bool missingDate = false;
+    t->null = Null::kNever;
+    for (size_t i = 0; i < argc; ++i) {
+      const Term& a = args[i];
+      if (a.kind == Kind::kEmpty) continue;
+      if (!ArgumentFits(BuiltinArgType(slot, static_cast<unsigned>(i)), a)) return false;
+      if ((a.kind == Kind::kDate || a.kind == Kind::kDateTime) && a.null == Null::kMissing && facts &&
+          facts->missingDateGivesZero) {
+        missingDate = true;
+        continue;
+      }
+      t->null = Either(t->null, Popped(a));
+    }
+    std::vector<std::string> texts;
+    for (const Term& a : args) texts.push_back(a.sql);
+    if (!Fill(key, texts, &t->sql)) return false;
+    CloseOmittedArguments(&t->sql);
+    if (missingDate) t->sql = "coalesce(" + t->sql + ", 0)";
+    switch (rec->resultType) {
+      case kResultNumber: t->kind = Kind::kNumber; break;
+      case kResultString: t->kind = Kind::kText; break;
+      case kResultDate: t->kind = Kind::kDate; break;
+      case kResultDateTime: t->kind = Kind::kDateTime; break;
+      case kResultSame:
+        if (argc == 0 || args.back().kind == Kind::kEmpty || args.back().kind == Kind::kDateTime) return false;
+        t->kind = args.back().kind;
+        break;
+      default:
+        if (!(rec->resultType & kResultLogicalBit)) return false;
+        t->kind = Kind::kLogical;
+        break;
+    }
+    t->exact = Exact::kRounded;
+    if (facts) {
+      switch (facts->exact) {
+        case ResultExact::kWhole: t->exact = Exact::kWhole; break;
+        case ResultExact::kAsArgument: t->exact = argc ? args[0].exact : Exact::kRounded; break;
+        case ResultExact::kWholeIfWhole:
+          t->exact = argc == 2 && args[0].exact == Exact::kWhole && args[1].exact == Exact::kWhole ? Exact::kWhole
+                                                                                               : Exact::kRounded;
+          t->null = Null::kFlagged;  // MOD by zero gives the flag
+          break;
+        case ResultExact::kRoundedTo:  // to a constant number of places: a decimal as written
+          t->exact = argc == 2 && args[1].constant ? Exact::kDecimal : Exact::kRounded;
+          break;
+        case ResultExact::kRounded: break;
+      }
+    }
+    return true;
+  }
+
+  // IIF(condition, value, value): the program tests the condition by its
+  // kind; a flagged condition takes a branch and leaves the whole result
+  // flagged until another condition is tested.
+  bool Iif(const std::vector<Term>& args, Term* t) {
+    if (args.size() != 3 || conditions_.empty()) return false;
+    const int mine = conditions_.back();
+    conditions_.pop_back();
+    const Term& c = args[0];
+    const Term& a = args[1];
+    const Term& b = args[2];
+    if (a.kind != b.kind || a.kind == Kind::kEmpty || a.kind == Kind::kDateTime) return false;
+    std::string test;
+    switch (c.kind) {
+      case Kind::kLogical: test = c.sql; break;
+      case Kind::kNumber: test = "(" + c.sql + ") <> 0"; break;
+      case Kind::kText: test = Comparable(c) + " <> ''"; break;
+      case Kind::kDate: test = "(" + c.sql + ") is not null"; break;
+      default: return false;
+    }
+    if ((a.null == Null::kMissing && b.null == Null::kFlagged) ||
+        (a.null == Null::kFlagged && b.null == Null::kMissing))
+      return false;
+    t->null = a.null == Null::kNever ? b.null : a.null;
+    std::vector<std::string> texts = {test, a.sql, b.sql};
+    if (!Fill("IIF", texts, &t->sql)) return false;
+    const bool flagged = c.null == Null::kFlagged;
+    if (flagged) {
+      if (t->null == Null::kMissing || conditionsSeen_ - 1 != mine) return false;
+      flagPending_ = true;
+      t->null = Null::kFlagged;
+      t->sql = "(case when (" + c.sql + ") is null then null else " + t->sql + " end)";
+    }
+    t->kind = a.kind;
+    t->exact = Worse(a.exact, b.exact);
+    return true;
+  }
+
   CKmComposite* m_;
   DataAccess* da_;
-  std::vector<std::string> stack_;
+  int depth_;
+  std::vector<Term> stack_;
   int openParams_ = 0;
+  std::vector<int> conditions_;  // the IIF conditions open, by the order they were met
+  int conditionsSeen_ = 0;
+  bool flagPending_ = false;
 };
+
+// The value as the program writes it: a flagged one as zero, an empty text,
+// the first day of the calendar or false; a missing value stays missing.
+bool WrittenValue(CKmComposite* m, const Term& t, std::string* out) {
+  switch (t.kind) {
+    case Kind::kLogical:
+      *out = "case when " + t.sql + " then 1 else 0 end";
+      return true;
+    case Kind::kNumber:
+      *out = t.null == Null::kFlagged ? "coalesce(" + t.sql + ", 0)" : t.sql;
+      return true;
+    case Kind::kText:
+      *out = t.null == Null::kFlagged ? "coalesce(" + t.sql + ", '')" : t.sql;
+      return true;
+    case Kind::kDate: {
+      if (t.null != Null::kFlagged) {
+        *out = t.sql;
+        return true;
+      }
+      std::string first;
+      FormatSqlDateLiteral(m, kFirstDay, &first);
+      *out = "coalesce(" + t.sql + ", " + first + ")";
+      return true;
+    }
+    case Kind::kDateTime:  // only a site's own template gives one; it is taken as it is
+      *out = t.sql;
+      return true;
+    default:
+      return false;
+  }
+}
 
 }  // namespace
 
@@ -319,6 +713,7 @@ std::string ReadSqlFunctionText(CKmComposite* model, const char* key) {
   std::string source = da->GetCurrentDataSourceName() ? da->GetCurrentDataSourceName() : "";
   if (!c.loaded || c.loadedFor != source) {
     c.texts.clear();
+    c.caseMaps.clear();
     c.loadedFor = source;
     c.loaded = true;
   }
@@ -345,9 +740,11 @@ int ExpressionToSql(CKmComposite* model, const uint8_t* code, size_t length, Fie
   };
   if ((model->statementText && model->statementText[0]) || da->Current() == nullptr) return 1;
   if (code == nullptr || length == 0) return fail();
+  Term term;
   std::string text;
-  Translator t(model);
-  if (!t.Run(code, length, &text)) return fail();
+  Translator t(model, 0);
+  if (!t.Run(code, length, &term) || !WrittenValue(model, term, &text) || text.size() > kMaxTranslation)
+    return fail();
   FieldDef probe;
   int r = BuildProbeSelect(model, text.c_str(), &probe, 1, false);
   delete probe.dataBinding;
@@ -361,6 +758,43 @@ int ExpressionToSql(CKmComposite* model, const uint8_t* code, size_t length, Fie
     *out = text;
   }
   return 0;
+}
+
+bool CaseTemplateMapsAsTheProgram(CKmComposite* model, const char* key) {
+  TemplateCache& c = *model->GetAttachment<TemplateCache>();
+  const std::string templ = ReadSqlFunctionText(model, key);  // loads the data source's texts
+  auto known = c.caseMaps.find(key);
+  if (known != c.caseMaps.end()) return known->second;
+  DataAccess* da = GetDataAccess(model);
+  if (templ.empty() || da->Current() == nullptr || da->StatementOpen()) return false;
+  // Every letter of the code page through the template, against the program's own mapping.
+  const bool lower = std::strcmp(key, "LOWER") == 0;
+  std::string letters, expected;
+  for (int c = 1; c < 256; ++c)
+    if (IsCharAlphaByte(static_cast<unsigned char>(c))) letters += static_cast<char>(c);
+  expected = letters;
+  if (lower) CharLowerInPlace(&expected[0]);
+  else CharUpperInPlace(&expected[0]);
+  std::string literal, sql;
+  AppendSqlTextLiteral(&literal, letters.c_str());
+  bool same = false;
+  if (FillSqlTemplate(templ, &literal, 1, &sql)) {
+    sql = "select " + sql;
+    char error[256] = {};
+    if (da->ExecSql(sql.c_str(), error, sizeof error) == 0 && da->FetchNext() == 0)
+      same = da->GetColumnText(1, 1, 0) == expected;
+    da->EndStatement();
+  }
+  c.caseMaps[key] = same;
+  return same;
+}
+
+bool TranslationComparesExactly(CKmComposite* model, const FieldDef* field) {
+  if (field == nullptr || field->code == nullptr || GetDataAccess(model)->Current() == nullptr) return false;
+  Term term;
+  Translator t(model, 0);
+  if (!t.Run(field->code, field->codeLength, &term)) return false;
+  return !IsNumeric(term) || term.exact != Exact::kRounded;
 }
 
 void TranslateCalculatedFields(CKmComposite* model) {

@@ -20,6 +20,12 @@ char* TranslateFieldToSql(CKmComposite* model, FieldDef* field);
 // Installs TranslateFieldToSql as the model's hook.
 void InstallSqlTranslation(CKmComposite* model);
 
+// False when the field's translation is a number that may carry rounding
+// (a division, arithmetic on decimals): the program compares such numbers
+// within two units of the last place, so a condition on it stays with the
+// program. True for other kinds and for numbers free of rounding.
+bool TranslationComparesExactly(CKmComposite* model, const FieldDef* field);
+
 // Every calculation (not alias) gets its translation refreshed.
 void TranslateCalculatedFields(CKmComposite* model);
 
@@ -31,6 +37,12 @@ bool FillSqlTemplate(const std::string& templ, const std::string* args, int coun
 // unsupported one empties the whole template. supported(name) answers.
 std::string WrapOdbcScalarFunctions(const std::string& templ, bool (*supported)(const char* name, void* ctx),
                                     void* ctx);
+// Whether the data source's LOWER or UPPER template (key) changes the case
+// of every letter as the program does; asked of the database once per data
+// source, when no query is being read (false until it could be asked).
+// Otherwise the program computes that function, and with LOWER, conditions
+// that ignore case.
+bool CaseTemplateMapsAsTheProgram(CKmComposite* model, const char* key);
 // A template by key: platform section, [Common], then [ODBC] wrapped. The
 // templates read are kept with the model until the data source changes.
 std::string ReadSqlFunctionText(CKmComposite* model, const char* key);

@@ -1,6 +1,7 @@
 #include "data/filter_text.h"
 
 #include "data/data_access.h"
+#include "data/expr_to_sql.h"
 #include "data/select_builder.h"
 #include "data/sql_literals.h"
 #include "expr/calendar.h"
@@ -11,6 +12,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <strings.h>
 #include <vector>
 
 namespace {
@@ -77,6 +79,7 @@ class Writer {
  public:
   Writer(CKmComposite* m, std::string* out) : m_(m), da_(GetDataAccess(m)), out_(out) {
     if (da_->CanModifySelect()) SplitSqlTemplate(m, "LOWER", &head_, &tail_);
+    exactWrapper_ = !m->CompareCaseCombined || CaseTemplateMapsAsTheProgram(m, "LOWER");
   }
 
   bool incomplete = false;
@@ -90,6 +93,28 @@ class Writer {
     if ((f->flags & kFieldCalculation) && f->sqlText == nullptr && !(f->flags2 & kField2ValueSetElsewhere))
       return true;
     return false;
+  }
+
+  // A calculation whose number may carry rounding is compared by the
+  // program within its tolerance, which SQL cannot do.
+  bool ComparedExactly(const FieldDef* f) {
+    if (f == nullptr || !(f->flags & kFieldCalculation) || (f->flags2 & kField2ValueSetElsewhere)) return true;
+    return TranslationComparesExactly(m_, f);
+  }
+
+  // A pattern ending in the escape character matches nothing in the program.
+  static bool PatternMatchesSomething(const std::string& pattern) {
+    const unsigned char esc = ActiveSortOrderTables().escapeChar;
+    bool escaped = false;
+    for (char c : pattern) escaped = !escaped && esc != 0 && static_cast<unsigned char>(c) == esc;
+    return !escaped;
+  }
+
+  // The program compares this field's texts without case, and the database
+  // has no exact form of that.
+  bool FoldsWithoutWrapper(const FieldDef* f) const {
+    return m_->CompareCaseCombined && FieldKind(f) == 0 && !(f->flags & kFieldMemo) &&
+           !(!head_.empty() && da_->CanModifySelect() && exactWrapper_);
   }
 
   bool Wrapped(const FieldDef* f) const {
@@ -115,17 +140,34 @@ class Writer {
     if (!u && (n.op == kCondOneOf || n.op == kCondNoneOf))
       for (const uint8_t* t : n.operands) u = u || IsDatePattern(t);
     if (!u && (n.op == kCondLike || n.op == kCondNotLike)) {
-      const FieldDef* f = m_->GetFieldAt(n.field);
-      if (!da_->LikeWithExpression() && ((f->flags & kFieldCalculation) || Wrapped(f))) u = true;
+      // The text is matched trimmed, as the program matches it: always an expression.
+      if (!da_->LikeWithExpression() || !TextCollatedByBytes(m_)) u = true;
       if (!n.operands.empty() && *n.operands[0] != kCondText && *n.operands[0] != kCondText2) u = true;
+      if (!u && !n.operands.empty() && !PatternMatchesSomething(ConditionText(n.operands[0]))) u = true;
     }
     if (!u && n.op >= kCondEqual && n.op <= kCondLessEqual) {
       if (n.operands.empty()) {
         u = true;
       } else if (*n.operands[0] == kCondField) {
-        u = FieldUntranslatable(ConditionFieldNumber(n.operands[0]));
+        u = FieldUntranslatable(ConditionFieldNumber(n.operands[0])) ||
+            !ComparedExactly(m_->GetFieldAt(ConditionFieldNumber(n.operands[0])));
       } else {
         u = IsDatePattern(n.operands[0]);
+      }
+    }
+    if (!u && n.op != kCondIsNull && n.op != kCondIsNotNull && FoldsWithoutWrapper(m_->GetFieldAt(n.field)))
+      u = true;
+    if (!u && n.op != kCondLike && n.op != kCondNotLike && n.op != kCondIsNull && n.op != kCondIsNotNull) {
+      const FieldDef* f = m_->GetFieldAt(n.field);
+      if (!ComparedExactly(f)) u = true;
+      // The written value of a calculation is never SQL's null where the
+      // program's is empty: "is null" would not find it.
+      if (f->flags & kFieldCalculation) {
+        for (const uint8_t* t : n.operands) u = u || IsNullItem(t);
+        // A calculated text sorts by the database's collation: only equality is sure.
+        const bool equality = n.op == kCondEqual || n.op == kCondNotEqual || n.op == kCondOneOf ||
+                              n.op == kCondNoneOf;
+        if (FieldKind(f) == 0 && (!equality || !TextCollatedByBytes(m_))) u = true;
       }
     }
     if (!u && (n.op == kCondBetween || n.op == kCondNotBetween) && n.operands.size() < 2) u = true;
@@ -136,6 +178,9 @@ class Writer {
     const FieldDef* f = m_->GetFieldAt(n);
     const TableSlot* t = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
     std::string name = QualifiedColumnName(m_, f, t);
+    // A calculated text compares as the program compares it: pad characters
+    // as blanks, trailing blanks cut (a column is left bare for its index).
+    if (comparing_ && (f->flags & kFieldCalculation) && FieldKind(f) == 0) name = TidyText(name);
     wrapped_ = Wrapped(f);
     if (wrapped_) {
       *out_ += head_ + name + tail_;
@@ -145,6 +190,13 @@ class Writer {
     afterField_ = out_->size();
     fieldEnd_ = afterField_;
     fieldHeadLen_ = wrapped_ ? head_.size() : 0;
+  }
+
+  std::string TidyText(const std::string& text) const {
+    std::string pad;
+    const char padText[2] = {static_cast<char>(m_->SpaceDotChar), 0};
+    AppendSqlTextLiteral(&pad, padText);
+    return "rtrim(replace(" + text + ", " + pad + ", ' '))";
   }
 
   // Text of a literal; null marks an empty value.
@@ -157,8 +209,11 @@ class Writer {
         if (v.empty()) return false;
         for (char& c : v) {
           if (static_cast<unsigned char>(c) == static_cast<unsigned char>(m_->SpaceDotChar)) c = ' ';
-          if (wrapped_) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+          if (wrapped_) c = static_cast<char>(CharLowerByte(static_cast<unsigned char>(c)));
         }
+        // The program compares without trailing blanks (a text of blanks stays as typed).
+        if (v.find_first_not_of(' ') != std::string::npos)
+          while (v.back() == ' ') v.pop_back();
         AppendSqlTextLiteral(s, v.c_str());
         return true;
       }
@@ -246,6 +301,7 @@ class Writer {
       return false;
     }
     const uint8_t op = n.op;
+    comparing_ = op != kCondIsNull && op != kCondIsNotNull;
     if (op == kCondAnd || op == kCondOr) {
       size_t start = out_->size();
       *out_ += "(";
@@ -304,17 +360,35 @@ class Writer {
       }
       case kCondLike:
       case kCondNotLike: {
-        WriteField(n.field);
-        *out_ += kOperatorText[op];
+        // The program matches the text and the pattern with pad characters
+        // as blanks and trailing blanks cut, case kept unless folded.
+        const FieldDef* f = m_->GetFieldAt(n.field);
+        const TableSlot* t = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
+        wrapped_ = Wrapped(f);
+        const std::string text = TidyText(QualifiedColumnName(m_, f, t));
+        *out_ += wrapped_ ? head_ + text + tail_ : text;
         std::string v = n.operands.empty() ? std::string() : ConditionText(n.operands[0]);
         for (char& c : v) {
           if (static_cast<unsigned char>(c) == static_cast<unsigned char>(m_->SpaceDotChar)) c = ' ';
-          if (wrapped_) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+          if (wrapped_) c = static_cast<char>(CharLowerByte(static_cast<unsigned char>(c)));
         }
-        const char patternEscape = static_cast<char>(ActiveSortOrderTables().escapeChar);
+        while (!v.empty() && v.back() == ' ') v.pop_back();
+        const SortOrderTables& tables = ActiveSortOrderTables();
+        const char patternEscape = static_cast<char>(tables.escapeChar);
+        if (LikeFoldsCase(da_)) {
+          // SQLite's LIKE ignores case; its GLOB keeps it, with * and ? as wildcards.
+          *out_ += op == kCondLike ? " glob " : " not glob ";
+          AppendSqlTextLiteral(out_, ConvertGlobPattern(v.c_str(), patternEscape, static_cast<char>(tables.multiWildcard),
+                                                        static_cast<char>(tables.singleWildcard))
+                                         .c_str());
+          return true;
+        }
+        *out_ += kOperatorText[op];
         const char sqlEscape = '\\';
         bool needsEscape = false;
-        std::string pattern = ConvertLikePattern(v.c_str(), patternEscape, sqlEscape, &needsEscape);
+        std::string pattern = ConvertLikePattern(v.c_str(), patternEscape, sqlEscape, &needsEscape,
+                                                 static_cast<char>(tables.multiWildcard),
+                                                 static_cast<char>(tables.singleWildcard));
         AppendSqlTextLiteral(out_, pattern.c_str());
         if (needsEscape) *out_ += " escape '\\'";
         return true;
@@ -339,6 +413,8 @@ class Writer {
   std::string* out_;
   std::string head_, tail_;
   bool wrapped_ = false;
+  bool exactWrapper_ = false;  // LOWER folds every letter as the program does
+  bool comparing_ = false;
   size_t afterField_ = 0;
   size_t fieldEnd_ = 0;
   size_t fieldHeadLen_ = 0;
@@ -346,34 +422,61 @@ class Writer {
 
 }  // namespace
 
-std::string ConvertLikePattern(const char* pattern, char patternEscape, char sqlEscape, bool* needsEscape) {
-  std::string out;
-  *needsEscape = false;
+namespace {
+
+// Walks a filter pattern: emit(0, c) for a literal character, emit('*', 0)
+// for a run wildcard, emit('?', 0) for a one-character wildcard.
+template <typename Emit>
+void WalkPattern(const char* pattern, char escape, char multi, char single, Emit emit) {
   for (const char* p = pattern; *p; ++p) {
-    char c = *p;
-    if (patternEscape && c == patternEscape && p[1]) {
-      char lit = *++p;
-      if (lit == '%' || lit == '_' || lit == sqlEscape) {
-        out += sqlEscape;
-        *needsEscape = true;
-      }
-      out += lit;
-      continue;
-    }
-    if (c == '*') {
-      out += '%';
-    } else if (c == '?') {
-      out += '_';
+    const char c = *p;
+    if (escape && c == escape && p[1]) {
+      emit(0, *++p);
+    } else if (c == '*' || (multi && c == multi)) {
+      emit('*', 0);
+    } else if (c == '?' || (single && c == single)) {
+      emit('?', 0);
     } else {
-      if (c == sqlEscape) {
-        out += sqlEscape;
-        *needsEscape = true;
-      }
-      out += c;
+      emit(0, c);
     }
   }
+}
+
+}  // namespace
+
+std::string ConvertLikePattern(const char* pattern, char patternEscape, char sqlEscape, bool* needsEscape, char multi,
+                               char single) {
+  std::string out;
+  *needsEscape = false;
+  WalkPattern(pattern, patternEscape, multi, single, [&](char wildcard, char c) {
+    if (wildcard) {
+      out += wildcard == '*' ? '%' : '_';
+      return;
+    }
+    if (c == '%' || c == '_' || c == sqlEscape) {
+      out += sqlEscape;
+      *needsEscape = true;
+    }
+    out += c;
+  });
   return out;
 }
+
+std::string ConvertGlobPattern(const char* pattern, char patternEscape, char multi, char single) {
+  std::string out;
+  WalkPattern(pattern, patternEscape, multi, single, [&](char wildcard, char c) {
+    if (wildcard) {
+      out += wildcard;
+    } else if (c == '*' || c == '?' || c == '[') {
+      out += std::string("[") + c + "]";
+    } else {
+      out += c;
+    }
+  });
+  return out;
+}
+
+bool LikeFoldsCase(DataAccess* da) { return strcasecmp(da->GetDbmsName(), "SQLite") == 0; }
 
 bool FilterToText(CKmComposite* model, std::string* text, const char* lead) {
   if (model->statementText != nullptr && model->statementText[0]) return true;

@@ -13,8 +13,18 @@ class CKmComposite;
 // condition could be written). True when the filter was not written whole.
 bool FilterToText(CKmComposite* model, std::string* text, const char* lead);
 
-// A filter "like" pattern in SQL: unescaped '*' and '?' become '%' and '_';
-// characters made literal by the escape character are written with an SQL
-// escape. Sets needsEscape when the pattern needs " escape '<escape>'".
-std::string ConvertLikePattern(const char* pattern, char patternEscape, char sqlEscape, bool* needsEscape);
+// A filter "like" pattern in SQL: unescaped '*' and '?' (and the alternative
+// wildcards multi and single) become '%' and '_'; every other character is
+// literal, written with the SQL escape where SQL would take it for a
+// wildcard. Sets needsEscape when the pattern needs " escape '<escape>'".
+std::string ConvertLikePattern(const char* pattern, char patternEscape, char sqlEscape, bool* needsEscape,
+                               char multi = '%', char single = '_');
+// The same pattern for GLOB: wildcards '*' and '?', literal '*', '?' and '['
+// in brackets.
+std::string ConvertGlobPattern(const char* pattern, char patternEscape, char multi, char single);
+
+class DataAccess;
+// True when the database's LIKE ignores case, which the program's match
+// keeps: the condition is written with GLOB instead.
+bool LikeFoldsCase(DataAccess* da);
 

@@ -733,6 +733,11 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
       return;
     }
   }
+  if (kind & kFieldLogical) {  // a computed truth value may come as a number: one byte
+    v[0] = d != 0 ? 1 : 0;
+    v[1] = 0;
+    return;
+  }
   std::memcpy(v, &d, 8);
 }
 

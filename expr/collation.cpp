@@ -823,6 +823,11 @@ int ModelCompareText(CKmComposite*, const char* a, const char* b, int identical,
   return CompareCallbacks.CompareText(a, b, identical, casefold);
 }
 
+bool TextCollatedByBytes(const CKmComposite* model) {
+  // The rules come and go with the callbacks as a set.
+  return model->compareText == nullptr || CompareCallbacks.CompareText == CompareTextDefault;
+}
+
 void ApplyCollationToModel(CKmComposite* model, const CollationSwitches& switches) {
   model->IdenticalCompare = switches.IdenticalCompare;
   model->CompareCaseCombined = switches.CompareCaseCombined;

@@ -113,6 +113,10 @@ std::string SortOrderFilePath(const std::string& directory);
 class CKmComposite;
 // The model's text comparison hook: slot 0 of the callbacks.
 int ModelCompareText(CKmComposite* model, const char* a, const char* b, int identical, int casefold);
+// True when no sort-order rules change how the model's texts compare and
+// match: byte for byte, with case folded or not, as a database compares
+// texts for equality and matches patterns.
+bool TextCollatedByBytes(const CKmComposite* model);
 // Copies the switches read from the sort-order file into the model and hooks
 // the model's comparisons to the callbacks.
 void ApplyCollationToModel(CKmComposite* model, const CollationSwitches& switches);

@@ -101,7 +101,7 @@ int64_t PopOptionalRounded(CKmComposite* m, int64_t def) {
 }
 
 int EvalSubstr(CKmComposite* m) {
-  int64_t len = PopOptionalRounded(m, 1000);
+  int64_t len = PopOptionalRounded(m, kSubstrDefaultLength);
   int64_t start = PopRoundedInt(m);
   size_t n = PopText(m, m->stringWork1);
   if (start < 1 || len < 0 || start > static_cast<int64_t>(n)) {

@@ -8,6 +8,9 @@
 #include <cstddef>
 #include <string>
 
+// SUBSTR without a length takes at most this many characters.
+constexpr int kSubstrDefaultLength = 1000;
+
 // Words of text: maximal runs of characters that are not break characters.
 int WordCount(const char* text, const char* breaks);
 // The four-character code of the first word; empty for an empty text.

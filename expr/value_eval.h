@@ -81,6 +81,8 @@ void RotateStack(CKmComposite* m, unsigned n);
 // ---- Operations shared with handlers
 // The comparison opcodes 15-20: pops R and L, pushes 1.0 or 0.0, sets resultLogical.
 void ApplyComparison(CKmComposite* m, uint8_t opcode);
+// Whether a comparison opcode (15-20) holds for a three-way result c.
+bool ComparisonHolds(uint8_t opcode, int c);
 // The text comparison with the model's switches (pad characters and trailing
 // blanks as the caller left them).
 int CompareTextWithModel(CKmComposite* m, const char* a, const char* b);

@@ -602,7 +602,9 @@ int CompareDays(const CKmComposite* m, uint32_t a, uint32_t b) {
   return d < 0 ? -1 : 1;
 }
 
-bool Holds(uint8_t op, int c) {
+}  // namespace
+
+bool ComparisonHolds(uint8_t op, int c) {
   switch (op) {
     case OP_EQ: return c == 0;
     case OP_NE: return c != 0;
@@ -613,8 +615,6 @@ bool Holds(uint8_t op, int c) {
     default: return false;
   }
 }
-
-}  // namespace
 
 void ApplyComparison(CKmComposite* m, uint8_t op) {
   int c = 0;
@@ -659,6 +659,6 @@ void ApplyComparison(CKmComposite* m, uint8_t op) {
     const int32_t a = static_cast<int32_t>(l), b = static_cast<int32_t>(r);
     c = a < b ? -1 : (a > b ? 1 : 0);
   }
-  PushNumber(m, Holds(op, c) ? 1.0 : 0.0);
+  PushNumber(m, ComparisonHolds(op, c) ? 1.0 : 0.0);
   m->resultLogical = 1;
 }

@@ -118,6 +118,16 @@ std::string WriteFile(const std::string& name, const std::string& text) {
   return path;
 }
 
+std::string SqlIniWith(const std::string& name, const std::string& section, const std::string& lines) {
+  std::ifstream sample(VT_SOURCE_DIR "/samples/kmwsql.ini");
+  std::stringstream text;
+  text << sample.rdbuf();
+  std::string ini = text.str();
+  const size_t at = ini.find(section + "\n");
+  if (at != std::string::npos) ini.insert(at + section.size() + 1, lines);
+  return WriteFile(name, ini);
+}
+
 bool StartPostgres(std::string* why) {
   if (g_pgTried) {
     if (why) *why = g_pgWhy;

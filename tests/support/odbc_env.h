@@ -27,6 +27,10 @@ int PostgresPort();
 // only read: a test's tables are made this way, as with RunPostgresSql.
 std::string RunSqliteSql(const std::string& sql, bool* ok = nullptr);
 
+// A copy of the shipped kmwsql.ini under Dir() named name, with lines added
+// at the head of section ("[SQLite]"); returns its path.
+std::string SqlIniWith(const std::string& name, const std::string& section, const std::string& lines);
+
 // Writes a file under Dir(); returns its path.
 std::string WriteFile(const std::string& name, const std::string& text);
 

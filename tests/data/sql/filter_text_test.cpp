@@ -8,6 +8,7 @@
 #include "expr/collation.h"
 #include "core/composite.h"
 #include "data/filter_text.h"
+#include "model/field_compile.h"
 #include "model/record_filter.h"
 #include "tests/support/odbc_env.h"
 #include "tests/model/recordpass/condition_writer.h"
@@ -75,15 +76,12 @@ TEST_F(Filter, QuotesDoubledAndCaseFoldedLikeTheProgram) {
   std::string sql;
   Cond c;
   c.Field(F("name")).Op(kCondEqual).Text("o'HARA").EndMark();
-  EXPECT_FALSE(Write(c, &sql));
-  EXPECT_EQ(sql, "where (lower(customers.\"name\") = 'o''hara') ");
-  EXPECT_EQ(Ids(sql), "2 ");
-  BuildSelectStatement(&m, 0);  // the report's SELECT carries it
-  EXPECT_NE(GetSelectResult(&m)->mainStatement.find(" from customers  where (lower(customers.\"name\") = "
-                                                     "'o''hara') "),
-            std::string::npos)
-      << GetSelectResult(&m)->mainStatement;
-  EXPECT_FALSE(GetSelectResult(&m)->engineFilterNeeded);
+  // SQLite's lower() folds only ASCII: the program compares without case itself.
+  EXPECT_TRUE(Write(c, &sql));
+  EXPECT_EQ(sql, "");
+  EXPECT_FALSE(CaseTemplateMapsAsTheProgram(&m, "LOWER"));
+  BuildSelectStatement(&m, 0);
+  EXPECT_TRUE(GetSelectResult(&m)->engineFilterNeeded);
   m.CompareCaseCombined = 0;
   EXPECT_FALSE(Write(c, &sql));
   EXPECT_EQ(sql, "where (customers.\"name\" = 'o''HARA') ");
@@ -149,6 +147,9 @@ TEST_F(Filter, LikePatternsWithEscapedWildcardsCarryAnEscapeClause) {
   EXPECT_FALSE(esc);
   EXPECT_EQ(ConvertLikePattern("a\\b*", 0, '\\', &esc), "a\\\\b%");
   EXPECT_TRUE(esc);
+  // Without alternative wildcards '%' and '_' are the program's literals.
+  EXPECT_EQ(ConvertLikePattern("5%_#", 0, '\\', &esc, 0, '#'), "5\\%\\__");
+  EXPECT_EQ(ConvertGlobPattern("a*b?c%d_e[f]~*", '~', '%', '_'), "a*b?c*d?e[[]f][*]");
 
   SortOrderTables tables;
   tables.escapeChar = '~';
@@ -158,7 +159,67 @@ TEST_F(Filter, LikePatternsWithEscapedWildcardsCarryAnEscapeClause) {
   Cond c;
   c.Field(F("notes")).Op(kCondLike).Text("100~% *").EndMark();
   EXPECT_FALSE(Write(c, &sql));
-  EXPECT_EQ(sql, "where (customers.\"notes\" like '100\\% %' escape '\\') ");
+  EXPECT_EQ(sql, "where (rtrim(replace(customers.\"notes\", '\xB7', ' ')) glob '100% *') ");
   EXPECT_EQ(Ids(sql), "5 ");
   EXPECT_TRUE(MatchWildcard("100~% *", "100% sure"));
+  Cond trailing;  // an escape at the end matches nothing in the program
+  trailing.Field(F("notes")).Op(kCondLike).Text("x~").EndMark();
+  EXPECT_TRUE(Write(trailing, &sql));
+  EXPECT_EQ(sql, "");
+}
+
+// The program's LIKE keeps case (COMPARECASE 0) and ignores trailing blanks;
+// SQLite's LIKE ignores case, so the condition goes as GLOB. The program's
+// own match of each name decides which rows the database must return.
+TEST_F(Filter, LikeKeepsCaseOnSqliteAsTheProgramDoes) {
+  m.CompareCaseCombined = 0;
+  const std::pair<const char*, const char*> names[] = {
+      {"1", "Anders"}, {"2", "O'Hara"}, {"4", "A name that is much longer than forty characters in all"}, {"5", "Eve"}};
+  std::string sql;
+  for (const char* pattern : {"o*", "O*", "*a*", "?ve", "Eve   ", "*s", "a_*"}) {
+    Cond c;
+    c.Field(F("name")).Op(kCondLike).Text(pattern).EndMark();
+    EXPECT_FALSE(Write(c, &sql)) << pattern;
+    std::string trimmed = pattern;
+    trimmed.erase(trimmed.find_last_not_of(' ') + 1);
+    std::string program;
+    for (const auto& n : names)
+      if (MatchWildcard(trimmed.c_str(), n.second)) program += std::string(n.first) + " ";
+    EXPECT_EQ(Ids(sql), program) << pattern << ": " << sql;
+  }
+  Cond unlike;
+  unlike.Field(F("name")).Op(kCondNotLike).Text("a*").EndMark();
+  EXPECT_FALSE(Write(unlike, &sql));
+  EXPECT_EQ(Ids(sql), "1 2 4 5 ");  // a missing name is neither like nor unlike
+}
+
+// A condition on a calculation goes to the database only where the database
+// compares as the program does: texts without trailing blanks and by equality
+// only, numbers free of rounding, no empty value standing for a missing one.
+TEST_F(Filter, ConditionsOnCalculationsCompareAsTheProgramCompares) {
+  m.CompareCaseCombined = 0;
+  InstallSqlTranslation(&m);
+  FieldDef* town = CompileField(&m, "TOWN", "CITY + '  '", false, nullptr);
+  FieldDef* half = CompileField(&m, "HALF", "BALANCE / 2", false, nullptr);
+  FieldDef* year = CompileField(&m, "JOINED", "YEAR(SINCE)", false, nullptr);
+  ASSERT_TRUE(town && town->sqlText && half && half->sqlText && year && year->sqlText);
+  std::string sql;
+  Cond same;
+  same.Field(m.GetFieldIndex(town)).Op(kCondEqual).Text("Oslo  ").EndMark();
+  EXPECT_FALSE(Write(same, &sql));
+  EXPECT_EQ(Ids(sql), "1 5 ") << sql;
+  Cond missingYear;  // the year of a missing date is 0
+  missingYear.Field(m.GetFieldIndex(year)).Op(kCondEqual).Number(0).EndMark();
+  EXPECT_FALSE(Write(missingYear, &sql));
+  EXPECT_EQ(Ids(sql), "3 ") << sql;
+  Cond before;  // the order of texts is the database's collation
+  before.Field(m.GetFieldIndex(town)).Op(kCondLess).Text("P").EndMark();
+  EXPECT_TRUE(Write(before, &sql));
+  Cond rounded;  // the program compares quotients within two units of the last place
+  rounded.Field(m.GetFieldIndex(half)).Op(kCondGreater).Number(0).EndMark();
+  EXPECT_TRUE(Write(rounded, &sql));
+  Cond empty;  // a calculated text is never missing: empty is not "is null"
+  empty.Field(m.GetFieldIndex(town)).Op(kCondEqual).Text("").EndMark();
+  EXPECT_TRUE(Write(empty, &sql));
+  EXPECT_EQ(sql, "");
 }

@@ -3,18 +3,23 @@
 #include "data/data_access.h"
 #include "data/db_errors.h"
 #include "data/expr_to_sql.h"
+#include "data/filter_text.h"
 #include "data/select_builder.h"
 #include "data/sql_literals.h"
 #include "data/table_fields.h"
 #include "expr/calendar.h"
+#include "model/field_compile.h"
 #include "core/compiled_code.h"
 #include "core/composite.h"
+#include "model/record_filter.h"
 #include "model/record_pass.h"
+#include "tests/model/recordpass/condition_writer.h"
 #include "tests/support/odbc_env.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -126,7 +131,8 @@ TEST_F(PgSql, GeneratedSelectsReturnTheReferenceRows) {
                  "vt_heads.\"id\" = vt_lines.\"head\" } ");
   EXPECT_EQ(Rows(sql), Rows("select h.title, l.qty from vt_heads h left join vt_lines l on h.id = l.head"));
 
-  // A calculation sent to the database divides as the program does.
+  // A calculation sent to the database divides in doubles as the program does,
+  // a division by zero giving the program's 0 instead of failing the query.
   CodeWriter w;
   w.Field(m.GetFieldIndex(Find("qty")));
   w.Number(2);
@@ -134,7 +140,7 @@ TEST_F(PgSql, GeneratedSelectsReturnTheReferenceRows) {
   w.End();
   std::string text;
   ASSERT_EQ(ExpressionToSql(&m, w.data(), w.size(), nullptr, false, &text), 0);
-  EXPECT_EQ(text, "(vt_lines.\"qty\" * 1.0 / 2)");
+  EXPECT_EQ(text, "coalesce((cast(vt_lines.\"qty\" as float8) / nullif(2, 0)), 0)");
   EXPECT_EQ(Rows("select " + text + " from vt_lines where qty = 3")[0].substr(0, 3), "1.5");
 
   // Date literals in the shipped form compare with stored dates.
@@ -149,3 +155,64 @@ TEST_F(PgSql, GeneratedSelectsReturnTheReferenceRows) {
   EXPECT_EQ(lit, "DATE '1998-03-05'");
   EXPECT_EQ(Rows("select id from vt_heads where day = " + lit), std::vector<std::string>{"1"});
 }
+
+namespace {
+
+// Comparing without case (COMPARECASE 1), the condition goes to the server
+// through the shipped LOWER, which folds accented capitals as the program does.
+TEST_F(PgSql, ConditionsWithoutCaseFoldEveryLetterOnTheServer) {
+  uint32_t t = m.AddTableSlot("vt_heads", "H", 0, 0, nullptr);
+  ASSERT_EQ(BuildSqlFieldList(&m, t, nullptr, nullptr, nullptr, true, nullptr, 0), 0);
+  m.CompareCaseCombined = 1;
+  EXPECT_TRUE(CaseTemplateMapsAsTheProgram(&m, "LOWER"));
+  EXPECT_TRUE(CaseTemplateMapsAsTheProgram(&m, "UPPER"));
+  Cond c;  // STRASSE with the sharp s, in capitals but for it
+  c.Field(m.GetFieldIndex(Find("title"))).Op(kCondEqual).Text("STRA\xdf" "E").EndMark();
+  c.Op(0);
+  m.conditionCode = static_cast<uint8_t*>(std::malloc(c.b.size()));
+  std::memcpy(m.conditionCode, c.b.data(), c.b.size());
+  m.conditionLength = static_cast<uint16_t>(c.b.size());
+  ASSERT_EQ(RebuildConditionCode(&m), 0);
+  std::string where;
+  EXPECT_FALSE(FilterToText(&m, &where, "where"));
+  EXPECT_NE(where.find("translate("), std::string::npos) << where;
+  EXPECT_EQ(Rows("select id from vt_heads " + where), std::vector<std::string>{"1"}) << where;
+  FreeFilterCode(&m);
+  std::free(m.conditionCode);
+  m.conditionCode = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+// With AlwaysEngineEval the server computes a condition the program would
+// write as one byte; the server gives it as a number, which fills that byte.
+TEST_F(PgSql, ATruthComputedByTheServerFillsItsOneByte) {
+  da->sqlIniPath = odbc_test::SqlIniWith("pg_engine_eval.ini", "[PostgreSQL]", "AlwaysEngineEval=1\n");
+  da->DisconnectDataSource(odbc_test::kPgDsn);
+  ASSERT_EQ(da->ConnectDataSource(odbc_test::kPgDsn, false, true, nullptr), 1) << DbLastErrorText();
+  da->SelectDataSource(odbc_test::kPgDsn);
+  uint32_t t = m.AddTableSlot("vt_heads", "H", 0, 0, nullptr);
+  ASSERT_EQ(BuildSqlFieldList(&m, t, nullptr, nullptr, nullptr, true, nullptr, 0), 0);
+  for (FieldDef* f = m.fieldList; f; f = f->next) f->flags &= ~kFieldNeeded;
+  Find("id")->flags |= kFieldNeeded;
+  InstallSqlTranslation(&m);
+  FieldDef* big = CompileField(&m, "BIG", "ID > 1", false, nullptr);
+  ASSERT_TRUE(big != nullptr && big->sqlText != nullptr);
+  ASSERT_TRUE(big->flags & kFieldLogical);
+  big->flags |= kFieldNeeded;
+  GetRecordPassState(&m)->alwaysEngineEval = 1;
+  ASSERT_EQ(OpenReportQuery(&m), 0) << GetSelectResult(&m)->mainStatement;
+  SqlRowSource rows(&m);
+  std::string got;
+  while (rows.FetchNextRow() == 0) {
+    rows.ConvertFetchedRow(&m);
+    got += std::to_string(big->value[0]);
+  }
+  CloseReportQuery(&m);
+  m.DropAttachment(AttachmentSlot::kRecordPass);
+  EXPECT_EQ(got, "011");
+}
+
+}  // namespace

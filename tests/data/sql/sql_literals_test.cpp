@@ -90,7 +90,7 @@ TEST(QueryCalls, TemplatesFromTheShippedFileAndALimitedSelect) {
   ASSERT_EQ(x.da->ExecSql(sql.c_str()), 0);
   EXPECT_EQ(x.da->FetchNext(), 0);
   x.da->EndStatement();
-  EXPECT_EQ(ReadSqlTemplate(&x.m, "div"), "%1 * 1.0 / %2");
+  EXPECT_EQ(ReadSqlTemplate(&x.m, "div"), "%1 * 1.0 / nullif(%2, 0)");
   EXPECT_EQ(ReadSqlTemplate(&x.m, "NoSuchKey"), "");
   char message[600] = {};
   EXPECT_EQ(ExecSqlWithWait(&x.m, "select 1", message, sizeof message), 0);
