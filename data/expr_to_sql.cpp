@@ -186,7 +186,7 @@ class Translator {
           uint32_t max = da_->GetMaxLiteralLength();
           if (max && text.size() > max) return false;
           std::string lit;
-          AppendSqlTextLiteral(&lit, text.c_str());
+          AppendSqlTextLiteral(&lit, text.c_str(), TextLiteralFormOf(m_));
           if (!Push(lit)) return false;
           break;
         }

@@ -159,7 +159,7 @@ class Writer {
           if (static_cast<unsigned char>(c) == static_cast<unsigned char>(m_->SpaceDotChar)) c = ' ';
           if (wrapped_) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         }
-        AppendSqlTextLiteral(s, v.c_str());
+        AppendSqlTextLiteral(s, v.c_str(), TextLiteralFormOf(m_));
         return true;
       }
       case kCondNumber: {
@@ -315,8 +315,11 @@ class Writer {
         const char sqlEscape = '\\';
         bool needsEscape = false;
         std::string pattern = ConvertLikePattern(v.c_str(), patternEscape, sqlEscape, &needsEscape);
-        AppendSqlTextLiteral(out_, pattern.c_str());
-        if (needsEscape) *out_ += " escape '\\'";
+        AppendSqlTextLiteral(out_, pattern.c_str(), TextLiteralFormOf(m_));
+        if (needsEscape) {
+          *out_ += " escape ";
+          AppendSqlTextLiteral(out_, "\\", TextLiteralFormOf(m_));
+        }
         return true;
       }
       case kCondIsNull:
