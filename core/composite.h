@@ -132,6 +132,7 @@ class CKmComposite {
   char* statementText = nullptr;
   std::string reportViewName = "RESULT";
   uint32_t statementOffset = 0;
+  std::string statementRefusal;  // why the last statement given was refused (its whole message)
   OwnedHeapBlock<char*[]> reportViewNames;  // null-terminated, names after the pointers
   uint32_t tableWords[kMaxTables + 1] = {};
   int32_t useSelectNames = 0;  // qualify names with the table's name in the SELECT

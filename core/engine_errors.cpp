@@ -57,6 +57,10 @@ const char* CKmComposite::GetEngineErrorText(int32_t code) {
       std::snprintf(engineMessage, sizeof engineMessage, GetResString(id, 0),
                     errorField != nullptr ? errorField->name : "");
       return engineMessage;
+    case kEngineChangingStatement:
+      if (statementRefusal.empty()) break;
+      std::snprintf(engineMessage, sizeof engineMessage, "%s", statementRefusal.c_str());
+      return engineMessage;
     case kEngineDuplicateResultName:
       std::snprintf(engineMessage, sizeof engineMessage, GetResString(id, 0), errorName);
       return engineMessage;

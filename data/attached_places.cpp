@@ -68,7 +68,7 @@ std::string DataAccess::SqlNameOfPlace(const char* reference) {
     // Quietly: a file that cannot be attached leaves the table unknown, and
     // the statement that names it tells the user with the driver's words.
     char error[600] = {};
-    const int failed = ExecSql(AttachStatement(form, place, schema).c_str(), error, sizeof error);
+    const int failed = ExecSql(AttachStatement(form, place, schema).c_str(), error, sizeof error, SqlUse::kOwn);
     EndStatement();
     if (failed != 0) return ref;
     places.push_back(place);

@@ -3,6 +3,7 @@
 #include "core/composite.h"
 #include "core/fields.h"
 #include "data/data_access.h"
+#include "data/db_errors.h"
 #include "data/master_joins.h"
 #include "data/select_builder.h"
 #include "data/table_fields.h"
@@ -18,6 +19,13 @@ int HookIsSqlReport(CKmComposite* m) { return IsSqlReport(m) ? 1 : 0; }
 int HookCheckDerivedColumn(CKmComposite* m, const char* text, FieldDef* field) {
   DataAccess* da = GetDataAccess(m);
   if (da == nullptr || da->Current() == nullptr) return 0;
+  // The text goes into the report's SELECT: it must only read, and stay
+  // inside its place there.
+  const SqlReading reading = ReadSqlExpression(text, da->SqlRules());
+  if (!reading.ok) {
+    DbErrorBox(reading.why.c_str());
+    return 1;
+  }
   // A probe of its own: the field keeps its bindings.
   FieldDef probe;
   const int rc = BuildProbeSelect(m, text, &probe, 1, true);

@@ -395,11 +395,15 @@ bool DataAccess::ConnectOtherDatabase(const char* database, const char* newName,
 
 bool DataAccess::MakeReadOnly(DataSourceSettings* record, bool reportErrors) {
   // A report writer only reads: the driver is asked to refuse changes where
-  // it can, and the platform's own statement for it, when kmwsql.ini gives
-  // one, runs first thing on the connection.
+  // it can (neither the SQLite nor the PostgreSQL driver does), and the
+  // platform's own statement for it runs first thing on the connection:
+  // kmwsql.ini's, else SQLite's own. PostgreSQL's statements run in
+  // read-only transactions of their own (see ExecSql).
   OdbcSetReadOnly(record->hdbc);
+  LoadReadingRules(record);
   const char* section = record->platform[0] ? record->platform : record->dbmsName;
-  const std::string statement = section[0] ? SqlIniString(section, "ReadOnlyStatement", "", 256) : std::string();
+  const char* builtIn = strcasecmp(record->dbmsName, "SQLite") == 0 ? "pragma query_only = 1" : "";
+  const std::string statement = section[0] ? SqlIniString(section, "ReadOnlyStatement", builtIn, 256) : std::string();
   if (statement.empty()) return true;
   const QEHANDLE done = qeExecSQL(record->libConnection, statement.c_str());
   const int err = qeErr();

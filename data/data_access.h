@@ -5,6 +5,7 @@
 #pragma once
 
 #include "data/data_source_settings.h"
+#include "data/user_statement.h"
 #include "core/model_attachment.h"
 
 #include <cstdint>
@@ -212,8 +213,22 @@ class DataAccess : public ModelAttachment {
   void EndStatement();
   // True while a statement's rows may still be read on the current connection.
   bool StatementOpen() const { return CurrentStatement() != 0; }
+  // What a statement given to ExecSql is. kQuery: one reading statement or
+  // procedure call; kReportStatement: the same, or, where the data source
+  // takes an exec statement without its "exec", a procedure's name and its
+  // arguments; kOwn: one of the program's own settings (kmwsql.ini), sent
+  // as it stands.
+  enum class SqlUse { kQuery, kReportStatement, kOwn };
   // 0 success, 1 failure (the message into errBuf when given, else shown).
-  int ExecSql(const char* sql, char* errBuf = nullptr, int errSize = 0);
+  // Any but the program's own statement is read by the server's rules first
+  // and refused with its reason unless it only reads; on PostgreSQL a
+  // reading statement runs in a read-only transaction and a procedure call
+  // in one of its own, each ended with the statement.
+  int ExecSql(const char* sql, char* errBuf = nullptr, int errSize = 0, SqlUse use = SqlUse::kQuery);
+  // The current connection's rules for reading SQL text (with none: the
+  // strictest).
+  SqlCheckRules SqlRules() const;
+  SqlServer Server() const;
   // 0 a row, 1 the end, -1 an error.
   int FetchNext();
   // The bound result is read in turn from here on (see qeReadAhead).
@@ -263,6 +278,13 @@ class DataAccess : public ModelAttachment {
   // Makes a new connection read-only where its driver or platform can; false
   // (after the message when asked) when the platform's statement for it fails.
   bool MakeReadOnly(DataSourceSettings* record, bool reportErrors);
+  // How the new connection's server reads SQL text (and which functions
+  // are refused on it), from the server and kmwsql.ini.
+  void LoadReadingRules(DataSourceSettings* record);
+  // Opens the transaction a statement runs in where the server needs one
+  // (PostgreSQL); false after the message.
+  bool BeginStatementTransaction(bool procedure, char* errBuf, int errSize);
+  void EndStatementTransaction();
   void AppendConnectText(std::string& text, const char* addition);
   std::string SqlIniString(const char* section, const char* key, const char* def, int size) const;
   int SqlIniInt(const char* section, const char* key, int def) const;

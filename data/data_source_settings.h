@@ -73,6 +73,17 @@ struct DataSourceSettings {
   // Other database files this connection has attached, in attach order: the
   // n-th is read through the schema "km_place<n+1>".
   std::vector<std::string> attachedPlaces;
+  // How the server reads SQL text: whether a backslash in a plain '...'
+  // literal escapes (1), stands for itself (0) or is not known (-1); and the
+  // functions no report may call on it (lower case, "name*" for a prefix).
+  int backslashInStrings = -1;
+  std::vector<std::string> refusedFunctions;
+  // The transaction the open statement runs in: 0 none, 1 a read-only one
+  // (it ends in ROLLBACK), 2 a procedure's (it ends in COMMIT).
+  int statementTransaction = 0;
+  // PostgreSQL: the query time-out in seconds, set inside each statement's
+  // transaction (the driver's own setting would be undone by its ROLLBACK).
+  long transactionTimeout = 0;
 };
 
 struct DataSourceEntry {

@@ -243,7 +243,7 @@ class Translator {
           uint32_t max = da_->GetMaxLiteralLength();
           if (max && text.size() > max) return false;
           Term t;
-          AppendSqlTextLiteral(&t.sql, text.c_str());
+          AppendSqlTextLiteral(&t.sql, text.c_str(), TextLiteralFormOf(m_));
           t.kind = Kind::kText;
           t.constant = true;
           if (!Push(t)) return false;
@@ -350,7 +350,7 @@ class Translator {
     }
     std::string pad;
     const char padText[2] = {static_cast<char>(m_->SpaceDotChar), 0};
-    AppendSqlTextLiteral(&pad, padText);
+    AppendSqlTextLiteral(&pad, padText, TextLiteralFormOf(m_));
     return "rtrim(replace(" + t.sql + ", " + pad + ", ' '))";
   }
 
@@ -776,7 +776,7 @@ bool CaseTemplateMapsAsTheProgram(CKmComposite* model, const char* key) {
   if (lower) CharLowerInPlace(&expected[0]);
   else CharUpperInPlace(&expected[0]);
   std::string literal, sql;
-  AppendSqlTextLiteral(&literal, letters.c_str());
+  AppendSqlTextLiteral(&literal, letters.c_str(), TextLiteralFormOf(model));
   bool same = false;
   if (FillSqlTemplate(templ, &literal, 1, &sql)) {
     sql = "select " + sql;

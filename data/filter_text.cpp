@@ -195,7 +195,7 @@ class Writer {
   std::string TidyText(const std::string& text) const {
     std::string pad;
     const char padText[2] = {static_cast<char>(m_->SpaceDotChar), 0};
-    AppendSqlTextLiteral(&pad, padText);
+    AppendSqlTextLiteral(&pad, padText, TextLiteralFormOf(m_));
     return "rtrim(replace(" + text + ", " + pad + ", ' '))";
   }
 
@@ -214,7 +214,7 @@ class Writer {
         // The program compares without trailing blanks (a text of blanks stays as typed).
         if (v.find_first_not_of(' ') != std::string::npos)
           while (v.back() == ' ') v.pop_back();
-        AppendSqlTextLiteral(s, v.c_str());
+        AppendSqlTextLiteral(s, v.c_str(), TextLiteralFormOf(m_));
         return true;
       }
       case kCondNumber: {
@@ -380,7 +380,8 @@ class Writer {
           *out_ += op == kCondLike ? " glob " : " not glob ";
           AppendSqlTextLiteral(out_, ConvertGlobPattern(v.c_str(), patternEscape, static_cast<char>(tables.multiWildcard),
                                                         static_cast<char>(tables.singleWildcard))
-                                         .c_str());
+                                         .c_str(),
+                               TextLiteralFormOf(m_));
           return true;
         }
         *out_ += kOperatorText[op];
@@ -389,8 +390,11 @@ class Writer {
         std::string pattern = ConvertLikePattern(v.c_str(), patternEscape, sqlEscape, &needsEscape,
                                                  static_cast<char>(tables.multiWildcard),
                                                  static_cast<char>(tables.singleWildcard));
-        AppendSqlTextLiteral(out_, pattern.c_str());
-        if (needsEscape) *out_ += " escape '\\'";
+        AppendSqlTextLiteral(out_, pattern.c_str(), TextLiteralFormOf(m_));
+        if (needsEscape) {
+          *out_ += " escape ";
+          AppendSqlTextLiteral(out_, "\\", TextLiteralFormOf(m_));
+        }
         return true;
       }
       case kCondIsNull:

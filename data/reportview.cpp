@@ -48,15 +48,14 @@ void KeepNameUnlessSet(CKmComposite* m, const char* name) {
   if (m->reportViewName.empty()) m->reportViewName = name;
 }
 
-// "(name, name ...)": one heap block of pointers followed by the names.
-int ReadNameList(CKmComposite* m, const char* text, uint32_t* pos) {
+// "(name, name ...)": the names, each without its trailing blanks.
+int ReadNameList(const char* text, uint32_t* pos, std::vector<std::string>* names) {
   uint32_t p = SkipBlanks(text, *pos);
   if (text[p] != '(') {
     *pos = text[p] ? p + 1 : p;
     return kEngineInvalidViewNames;
   }
   ++p;
-  std::vector<std::string> names;
   const uint32_t listStart = p;
   p = SkipBlanks(text, p);
   if (text[p] != ')') {
@@ -69,19 +68,22 @@ int ReadNameList(CKmComposite* m, const char* text, uint32_t* pos) {
         return kEngineInvalidViewNames;
       }
       while (!name.empty() && IsBlank(name.back())) name.pop_back();
-      names.push_back(name);
+      names->push_back(name);
       if (text[p++] == ')') break;
     }
   } else {
     ++p;
   }
+  *pos = p;
+  return 0;
+}
+
+// The names in one heap block of pointers followed by the names.
+int KeepNameList(CKmComposite* m, const std::vector<std::string>& names) {
   size_t bytes = (names.size() + 1) * sizeof(char*);
   for (const std::string& n : names) bytes += n.size() + 1;
   auto* block = static_cast<uint8_t*>(HeapAllocZero(0, static_cast<DWORD>(bytes)));
-  if (!block) {
-    *pos = 0;
-    return kEngineNoMemory;
-  }
+  if (!block) return kEngineNoMemory;
   char** pointers = reinterpret_cast<char**>(block);
   char* out = reinterpret_cast<char*>(block + (names.size() + 1) * sizeof(char*));
   for (size_t i = 0; i < names.size(); ++i) {
@@ -91,7 +93,6 @@ int ReadNameList(CKmComposite* m, const char* text, uint32_t* pos) {
   }
   pointers[names.size()] = nullptr;
   m->reportViewNames.reset(pointers);
-  *pos = p;
   return 0;
 }
 
@@ -101,9 +102,8 @@ const char* const* ReportViewNames(const CKmComposite* m) { return m->reportView
 
 void FreeReportViewNames(CKmComposite* m) { m->reportViewNames.reset(); }
 
-namespace {
-
-int ParseStatementShape(CKmComposite* m, const char* text, uint32_t* position, bool passExec) {
+int ReadStatementShape(const char* text, uint32_t* position, bool passExec, StatementShape* shape) {
+  *shape = StatementShape();
   if (!text) text = "";
   const size_t length = std::strlen(text);
   uint32_t pos = *position <= length ? *position : static_cast<uint32_t>(length);
@@ -111,13 +111,6 @@ int ParseStatementShape(CKmComposite* m, const char* text, uint32_t* position, b
   uint32_t start = 0;
   if (!ReadWord(text, &pos, &word, &start)) return kEngineEmptyStatement;
 
-  if (Is(word, "select")) {
-    m->statementOffset = start;
-    KeepNameUnlessSet(m, "RESULT");
-    FreeReportViewNames(m);
-    *position = pos;
-    return 0;
-  }
   if (Is(word, "define")) {
     uint32_t s = 0;
     if (!ReadWord(text, &pos, &word, &s) || !Is(word, "reportview")) {
@@ -134,9 +127,9 @@ int ParseStatementShape(CKmComposite* m, const char* text, uint32_t* position, b
       pos = s + static_cast<uint32_t>(paren);
       word.resize(paren);
     }
-    m->reportViewName = word;
-    int rc = ReadNameList(m, text, &pos);
-    if (rc) {
+    shape->form = StatementShape::kDefinition;
+    shape->name = word;
+    if (int rc = ReadNameList(text, &pos, &shape->names)) {
       *position = pos;
       return rc;
     }
@@ -149,7 +142,7 @@ int ParseStatementShape(CKmComposite* m, const char* text, uint32_t* position, b
       *position = s;
       return kEngineMissingSelect;
     }
-    m->statementOffset = query;
+    shape->queryOffset = query;
     *position = pos;
     return 0;
   }
@@ -161,16 +154,35 @@ int ParseStatementShape(CKmComposite* m, const char* text, uint32_t* position, b
       *position = s;
       return kEngineMissingProcedure;
     }
-    m->statementOffset = passExec ? start : after;
-    KeepNameUnlessSet(m, proc.c_str());
-    FreeReportViewNames(m);
+    shape->form = StatementShape::kExec;
+    shape->name = proc;
+    shape->queryOffset = passExec ? start : after;
     *position = pos;
     return 0;
   }
-  m->statementOffset = start;
-  KeepNameUnlessSet(m, "RESULT");
-  FreeReportViewNames(m);
+  // A SELECT, or any other statement, is sent from its first character.
+  shape->queryOffset = start;
   *position = pos;
+  return 0;
+}
+
+namespace {
+
+int ParseStatementShape(CKmComposite* m, const char* text, uint32_t* position, bool passExec) {
+  StatementShape shape;
+  const int rc = ReadStatementShape(text, position, passExec, &shape);
+  if (rc != 0) return rc;
+  m->statementOffset = shape.queryOffset;
+  FreeReportViewNames(m);
+  if (shape.form == StatementShape::kDefinition) {
+    m->reportViewName = shape.name;
+    if (int kept = KeepNameList(m, shape.names)) {
+      *position = 0;
+      return kept;
+    }
+    return 0;
+  }
+  KeepNameUnlessSet(m, shape.form == StatementShape::kExec ? shape.name.c_str() : "RESULT");
   return 0;
 }
 
@@ -183,8 +195,11 @@ int ParseReportViewStatement(CKmComposite* m, const char* text, uint32_t* positi
   const int rc = ParseStatementShape(m, text, position, passExec);
   if (rc != 0) return rc;
   // Nothing that would change the data source is ever taken for a report.
-  const size_t length = std::strlen(text);
-  if (IsReadingStatement(text + std::min<size_t>(from, length), GetDataAccess(m)->GetProcVerb())) return 0;
+  SqlCheckRules rules = GetDataAccess(m)->SqlRules();
+  rules.passExec = passExec;
+  const SqlReading reading = ReadReportStatement(text + std::min<size_t>(from, std::strlen(text)), rules);
+  m->statementRefusal = reading.ok ? std::string() : reading.why;
+  if (reading.ok) return 0;
   FreeReportViewNames(m);
   m->reportViewName = name;
   m->statementOffset = offset;

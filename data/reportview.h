@@ -4,8 +4,23 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class CKmComposite;
+
+// What a statement's first words say of it.
+struct StatementShape {
+  enum Form { kOther, kDefinition, kExec };
+  Form form = kOther;
+  std::string name;                // the REPORTVIEW's or the procedure's name
+  std::vector<std::string> names;  // a REPORTVIEW's column names
+  uint32_t queryOffset = 0;        // where the text sent as the query starts
+};
+
+// Reads text from *position as the parser below does, without a model: the
+// same codes and positions.
+int ReadStatementShape(const char* text, uint32_t* position, bool passExec, StatementShape* shape);
 
 // Parses text from *position (left where parsing stopped; on failure where the
 // failing word began) and fills the composite's statement offset, result

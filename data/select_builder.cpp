@@ -14,6 +14,7 @@
 #include "model/group_levels.h"
 #include "model/record_pass.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -137,7 +138,10 @@ class Builder {
     if (master == nullptr || master->path[0] == 0) return 0;
     if (!TablesUsableInSql(m_)) return 0;
     if (m_->statementText != nullptr && m_->statementText[0]) {
-      for (const char* p = m_->statementText; *p; ++p)
+      // What is sent is the statement from its query: a REPORTVIEW's
+      // SELECT, an exec statement with or without its verb.
+      const size_t length = std::strlen(m_->statementText);
+      for (const char* p = m_->statementText + std::min<size_t>(m_->statementOffset, length); *p; ++p)
         if (!(form_ == 2 && p[0] == '\r' && p[1] == '\n')) *out += *p;
       res_.joinOrder[0] = master;
       res_.joinOrder[1] = nullptr;

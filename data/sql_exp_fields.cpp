@@ -4,6 +4,7 @@
 #include "core/composite.h"
 #include "core/fields.h"
 #include "data/data_access.h"
+#include "data/db_errors.h"
 #include "data/select_builder.h"
 #include "data/table_fields.h"
 #include "expr/builtin_table.h"
@@ -46,6 +47,13 @@ int ResolveSqlExpFields(CKmComposite* model) {
     }
     HeapFreeBlock(f->sqlText);
     f->sqlText = nullptr;
+    // A text that would do more than read stops the run with its reason.
+    const SqlReading reading = ReadSqlExpression(text, da->SqlRules());
+    if (!reading.ok) {
+      HeapFreeBlock(text);
+      DbErrorBox(reading.why.c_str());
+      return -1;
+    }
     // A kind that matches the column keeps the field's own format; another
     // takes the column's kind and its default look.
     if (BuildProbeSelect(model, text, f, 0, false) != 0 && BuildProbeSelect(model, text, f, 1, false) != 0) {

@@ -14,5 +14,6 @@ bool SqlExpColumnText(const CKmComposite* model, const FieldDef* field, char** t
 // server, its type (a calculation whose kind does not match the column's
 // takes the column's). Without a connection nothing is done. 0, or the
 // number of expressions the server refused (each keeps no column text, so
-// the run's SELECT reports the server's own error).
+// the run's SELECT reports the server's own error); -1 after the message
+// when a text would do more than read.
 int ResolveSqlExpFields(CKmComposite* model);

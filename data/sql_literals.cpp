@@ -130,10 +130,21 @@ void FormatSqlTimestampLiteral(CKmComposite* model, int32_t day, double time, st
   *out = buf;
 }
 
-void AppendSqlTextLiteral(std::string* out, const char* text) {
+TextLiteralForm TextLiteralFormOf(CKmComposite* model) {
+  DataAccess* da = GetDataAccess(model);
+  if (da->Server() == SqlServer::kPostgres) return TextLiteralForm::kEscapeString;
+  if (da->Current() != nullptr && da->Current()->backslashInStrings == 1) return TextLiteralForm::kBackslashes;
+  return TextLiteralForm::kStandard;
+}
+
+void AppendSqlTextLiteral(std::string* out, const char* text, TextLiteralForm form) {
+  if (form == TextLiteralForm::kEscapeString) *out += 'E';
   *out += '\'';
   for (const char* p = text; *p; ++p) {
+    // A quote is doubled, never escaped: the quotes still pair up for
+    // whoever reads the statement without knowing the form.
     if (*p == '\'') *out += '\'';
+    if (*p == '\\' && form != TextLiteralForm::kStandard) *out += '\\';
     *out += *p;
   }
   *out += '\'';
@@ -156,7 +167,9 @@ int ExecuteSelect(CKmComposite* model, const char* sql, int /*option*/, int sort
   da->SetQueryTimeout(st->queryTimeout);
   st->sortColumnCount = sortColumns;
   if (engineSort) da->SetSelectOptions();
-  int r = da->ExecSql(sql);
+  const bool userStatement = model->statementText != nullptr && model->statementText[0] != 0;
+  int r = da->ExecSql(sql, nullptr, 0,
+                      userStatement ? DataAccess::SqlUse::kReportStatement : DataAccess::SqlUse::kQuery);
   da->SetQueryTimeout(0);
   if (r != 0) return 1;
   return BindResultColumns(model, true, sortColumns);
@@ -166,7 +179,9 @@ int ExecSqlWithWait(CKmComposite* model, const char* sql, char* message, int mes
   KmDocBase* doc = GetActiveDocBase();
   if (doc != nullptr) doc->SetWaitCursor(1);
   DataAccess* da = GetDataAccess(model);
-  const int r = da->ExecSql(sql, message, messageSize);
+  const bool userStatement = model->statementText != nullptr && model->statementText[0] != 0;
+  const int r = da->ExecSql(sql, message, messageSize,
+                            userStatement ? DataAccess::SqlUse::kReportStatement : DataAccess::SqlUse::kQuery);
   da->EndStatement();
   if (doc != nullptr) doc->SetWaitCursor(0);
   return r;

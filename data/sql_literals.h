@@ -24,9 +24,17 @@ void FormatSqlDateLiteral(CKmComposite* model, int32_t day, std::string* out);
 void FormatSqlTimeLiteral(CKmComposite* model, double time, std::string* out);
 void FormatSqlTimestampLiteral(CKmComposite* model, int32_t day, double time, std::string* out);
 
-// A text constant in quotes, each quote inside doubled, so that no value can
-// end the literal early.
-void AppendSqlTextLiteral(std::string* out, const char* text);
+// How a data source reads a text literal's backslashes.
+enum class TextLiteralForm {
+  kStandard,      // as themselves: '...' with each quote doubled
+  kBackslashes,   // as escapes (kmwsql.ini BackslashEscapes=1): backslashes doubled too
+  kEscapeString,  // PostgreSQL, whatever its settings: E'...' with backslashes doubled
+};
+TextLiteralForm TextLiteralFormOf(CKmComposite* model);
+
+// A text constant the data source reads back as exactly the text, so that
+// no value can end the literal early.
+void AppendSqlTextLiteral(std::string* out, const char* text, TextLiteralForm form);
 // A number with every digit it holds (shortest text that reads back equal).
 std::string FormatSqlNumber(double value);
 

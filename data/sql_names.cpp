@@ -2,6 +2,7 @@
 
 #include "foundation/heap_strings.h"
 #include "expr/collation.h"
+#include "data/user_statement.h"
 
 namespace {
 constexpr unsigned kRefusedNameId = 62300;
@@ -60,6 +61,9 @@ bool QuoteSqlNameParts(const std::string& name, const std::string& quote, std::s
       const std::string part = name.substr(i, end - i);
       bool plain = !part.empty();
       for (unsigned char c : part) plain = plain && PlainIdentifierChar(c);
+      // A table named like a word that changes data is quoted, or the
+      // statement would be refused for holding that word.
+      if (plain && !quote.empty() && IsRefusedSqlWord(part)) plain = false;
       if (!plain) {
         if (quote.empty() || part.empty()) return false;
         result += QuoteSqlIdentifier(part, quote);

@@ -4,6 +4,7 @@
 #include "data/data_access.h"
 
 #include "data/db_errors.h"
+#include "platform/win/wsprintf.h"
 #include "platform/qe/qe.h"
 #include "platform/win/codepage.h"
 
@@ -25,10 +26,11 @@ void DataAccess::EndStatement() {
     qeEndSQL(current_->statement);
     current_->statement = 0;
   }
+  EndStatementTransaction();
   openQuery = 0;
 }
 
-int DataAccess::ExecSql(const char* sql, char* errBuf, int errSize) {
+int DataAccess::ExecSql(const char* sql, char* errBuf, int errSize, SqlUse use) {
   EndStatement();
   if (!sql) return 1;
   const char* text = sql;
@@ -37,9 +39,24 @@ int DataAccess::ExecSql(const char* sql, char* errBuf, int errSize) {
     CharToOemA(sql, &oemSql_[0]);
     text = oemSql_.c_str();
   }
-  // Without a connection the library refuses the text and says so.
+  // What is judged is what goes: the text after any conversion. Without a
+  // connection the library refuses the text and says so.
+  bool procedure = false;
+  if (current_ && use != SqlUse::kOwn) {
+    const SqlReading reading = ReadSentStatement(text, SqlRules(), use == SqlUse::kReportStatement);
+    if (!reading.ok) {
+      if (errBuf != nullptr && errSize > 0) CopyBounded(errBuf, static_cast<size_t>(errSize), reading.why.c_str());
+      else DbErrorBox(reading.why.c_str());
+      return 1;
+    }
+    procedure = reading.procedure;
+  }
+  // The transaction's own statement goes first: the library keeps one text
+  // per connection.
+  if (use != SqlUse::kOwn && !BeginStatementTransaction(procedure, errBuf, errSize)) return 1;
   if (qeSetSQL(current_ ? current_->libConnection : 0, text) != 0 || !current_) {
     ReportDbError(errBuf, errSize, nullptr);
+    EndStatementTransaction();
     return 1;
   }
   current_->statement = qeExecSQL(current_->libConnection, "");
@@ -48,6 +65,7 @@ int DataAccess::ExecSql(const char* sql, char* errBuf, int errSize) {
     if (!suppressFlag || errBuf) ReportDbError(errBuf, errSize, nullptr);
     if (current_->statement) qeEndSQL(current_->statement);
     current_->statement = 0;
+    EndStatementTransaction();
     return 1;
   }
   return 0;
@@ -224,7 +242,9 @@ int DataAccess::SetMaxRows(long n) {
 }
 
 void DataAccess::SetQueryTimeout(long seconds) {
-  if (current_) qeSetQueryTimeout(current_->libConnection, seconds);
+  if (!current_) return;
+  if (Server() == SqlServer::kPostgres) current_->transactionTimeout = seconds;
+  else qeSetQueryTimeout(current_->libConnection, seconds);
 }
 
 void DataAccess::ParseDateText(const char* text, DateTimeParts* value) {

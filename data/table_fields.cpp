@@ -360,6 +360,7 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
     std::snprintf(sql.data(), sql.size(), fmt.c_str(), name.c_str());
     if (da->ExecSql(sql.data(), errBuf, errSize) != 0) return 1;
   } else {
+    constexpr DataAccess::SqlUse kUserStatement = DataAccess::SqlUse::kReportStatement;
     char* substituted = SubstituteSelectParameters(userSql, substitutions);
     if (substituted == nullptr) return 1;
     std::string text = substituted;
@@ -371,8 +372,8 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
       } else {
         probe = text;
       }
-      if (da->ExecSql(probe.c_str(), local, sizeof local) != 0) {
-        if (da->ExecSql(text.c_str(), errBuf, errSize) != 0) return 1;
+      if (da->ExecSql(probe.c_str(), local, sizeof local, kUserStatement) != 0) {
+        if (da->ExecSql(text.c_str(), errBuf, errSize, kUserStatement) != 0) return 1;
         if (!quiet) ShowSqlMessage(Res(kSlowDescribeId).c_str(), true);
       }
     } else {
@@ -387,7 +388,7 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
         std::string sql = std::string("select * from KMW_") + word;
         described = da->ExecSql(sql.c_str(), local, sizeof local) == 0;
       }
-      if (!described && da->ExecSql(text.c_str(), errBuf, errSize) != 0) return 1;
+      if (!described && da->ExecSql(text.c_str(), errBuf, errSize, kUserStatement) != 0) return 1;
     }
   }
 

@@ -1,147 +1,314 @@
 #include "data/user_statement.h"
 
+#include "core/engine_errors.h"
 #include "data/data_access.h"
 #include "data/db_errors.h"
+#include "data/reportview.h"
 #include "foundation/heap_strings.h"
 #include "platform/win/wsprintf.h"
 
-#include <cctype>
+#include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace {
 
-constexpr unsigned kIdRefusedStatement = 62316;
+constexpr unsigned kIdNotReading = 62316, kIdRefusedStatement = 62360, kIdSecondStatement = 62361,
+                   kIdChangingWord = 62362, kIdOutsideCall = 62363, kIdUnreadable = 62364,
+                   kIdRefusedExpression = 62365, kIdUnbalanced = 62378, kIdEscapedName = 62375;
 
-bool IsWordChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$' ||
-         static_cast<unsigned char>(c) >= 0x80;
-}
+// Words that change data or the database, refused anywhere they stand
+// unquoted: a reading statement never needs one as a keyword, and a column
+// of that name can be quoted. Words a reading statement also uses stay out
+// (END closes CASE, SET and START can name columns); REPLACE is taken only
+// where it is no function call.
+const char* const kChangingWords[] = {
+    "insert", "update", "delete", "merge",  "upsert", "replace", "create",  "drop",   "alter",
+    "truncate", "copy", "attach", "detach", "grant", "revoke", "vacuum", "pragma", "reindex",
+    "into", "commit", "rollback", "savepoint", "lock",
+};
 
-// Every word of the text, lower-cased, in order.
-std::vector<std::string> Words(const char* text) {
-  std::vector<std::string> words;
-  for (const char* p = text; *p;) {
-    if (!IsWordChar(*p)) {
-      ++p;
-      continue;
-    }
-    std::string w;
-    for (; *p && IsWordChar(*p); ++p) w += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
-    words.push_back(w);
-  }
-  return words;
-}
+// First words of statements other than a reading one: none of them is taken
+// for the name of a procedure whose exec the data source does not take.
+const char* const kStatementWords[] = {
+    "abort", "analyze", "analyse", "backup", "begin", "bulk", "call", "checkpoint", "close", "cluster", "comment",
+    "deallocate", "declare", "deny", "disable", "discard", "do", "dbcc", "enable", "end", "exec", "execute",
+    "explain", "fetch", "flush", "get", "go", "goto", "handler", "if", "import", "install", "kill", "listen",
+    "load", "move", "notify", "open", "optimize", "prepare", "print", "purge", "raiserror", "reassign",
+    "receive", "reconfigure", "refresh", "release", "rename", "repair", "reset", "restore", "return", "security",
+    "send", "set", "setuser", "show", "shutdown", "start", "throw", "uninstall", "unlisten", "unlock", "use",
+    "waitfor", "while", "writetext", "updatetext", "readtext",
+};
 
-// The text with its quoted parts and comments made blanks, when every data
-// source reads them alike: '...' and "..." closed by the same quote (doubled
-// inside), "--" comments followed by a blank, "/* */" comments holding no
-// other "/*". Backslashes, dollar and hash signs, back quotes, brackets, a
-// quote right after a q and "/*!" are read in different ways by different
-// servers, so a text holding one (or an unclosed quote or comment) is left
-// whole: its words are then looked for everywhere, quoted parts too, and no
-// way of quoting can hide one.
-std::string Unquoted(const char* sql) {
-  if (std::strpbrk(sql, "\\$#`[") != nullptr) return sql;
-  std::string out;
-  for (const char* p = sql; *p;) {
-    const char c = *p;
-    if (c == '\'' || c == '"') {
-      if (c == '\'' && p > sql && (p[-1] == 'q' || p[-1] == 'Q')) return sql;
-      const char* q = p + 1;
-      for (;; ++q) {
-        if (*q == '\0') return sql;
-        if (*q == c) {
-          if (q[1] != c) break;
-          ++q;
-        }
-      }
-      out += ' ';
-      p = q + 1;
-    } else if (c == '-' && p[1] == '-') {
-      if (p[2] != '\0' && !std::isspace(static_cast<unsigned char>(p[2]))) return sql;
-      while (*p && *p != '\n') ++p;
-      out += ' ';
-    } else if (c == '/' && p[1] == '*') {
-      if (p[2] == '!') return sql;
-      const char* end = std::strstr(p + 2, "*/");
-      if (end == nullptr) return sql;
-      for (const char* q = p + 2; q < end; ++q)
-        if (q[0] == '/' && q[1] == '*') return sql;
-      out += ' ';
-      p = end + 2;
-    } else {
-      out += c;
-      ++p;
-    }
-  }
+// Functions that write files, load code, change settings, sequences or
+// large objects, run text as SQL or reach other sessions or servers.
+const char* const kSqliteFunctions[] = {
+    "load_extension", "blob_import", "blob_export", "writefile", "readfile", "edit", "fts3_tokenizer",
+    "fsdir", "lsdir", "import_sql", "import_csv", "export_sql", "export_csv", "export_html", "export_xml",
+    "export_json",
+};
+const char* const kPostgresFunctions[] = {
+    "set_config", "setval", "nextval", "lo_*", "loread", "lowrite", "pg_read_*", "pg_write_*", "pg_ls_*",
+    "pg_stat_file", "pg_file_*", "dblink*", "query_to_xml*", "ts_stat", "ts_rewrite", "pg_terminate_backend",
+    "pg_cancel_backend", "pg_reload_conf", "pg_rotate_logfile", "pg_promote", "pg_switch_wal",
+    "pg_create_*", "pg_drop_*", "pg_copy_*", "pg_replication_*", "pg_logical_*", "pg_backup_*",
+    "pg_start_backup", "pg_stop_backup", "pg_wal_replay_*", "pg_notify", "pg_advisory_*", "pg_try_advisory_*",
+    "pg_stat_reset*", "pg_stat_statements_reset", "pg_log_backend_memory_contexts",
+    "pg_import_system_collations", "pg_export_snapshot",
+};
+
+std::string Lowered(const std::string& word) {
+  std::string out = word;
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
   return out;
 }
 
-bool Has(const std::vector<std::string>& words, std::initializer_list<const char*> any) {
-  for (const std::string& w : words)
-    for (const char* a : any)
-      if (w == a) return true;
+template <size_t N>
+bool InList(const char* const (&list)[N], const std::string& word) {
+  for (const char* w : list)
+    if (SqlWordIs(word, w)) return true;
   return false;
 }
 
-bool EqualNoCase(const std::string& a, const char* b) {
-  if (a.size() != std::strlen(b)) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
+bool IsStatementWord(const std::string& word) {
+  return InList(kStatementWords, word) || InList(kChangingWords, word);
+}
+
+bool IsRefusedFunction(const std::string& name, const std::vector<std::string>& refused) {
+  const std::string lower = Lowered(name);
+  for (const std::string& r : refused) {
+    if (!r.empty() && r.back() == '*' ? lower.compare(0, r.size() - 1, r, 0, r.size() - 1) == 0 : lower == r)
+      return true;
+  }
+  return false;
+}
+
+std::string Filled(unsigned id, const std::string& detail) {
+  std::string text = GetResString(id, 0);
+  const size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, detail);
+  return text;
+}
+
+// Reads a statement's or a piece's tokens and judges them.
+class Judge {
+ public:
+  Judge(const SqlCheckRules& rules, unsigned messageId) : rules_(rules), messageId_(messageId) {}
+
+  bool Read(const char* text, bool fragment) {
+    SqlLexRules lex = rules_.lex;
+    lex.fragment = fragment;
+    std::string why;
+    if (!ReadSqlTokens(text, lex, &t_, &why)) return Refuse(kIdUnreadable, why);
+    return true;
+  }
+
+  // Every token: no changing word, no refused function in any quoting, no
+  // name written with escapes a UESCAPE could change.
+  bool WordsAndCalls(size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+      const SqlToken& k = t_[i];
+      const bool call = i + 1 < count && IsSymbol(i + 1, '(');
+      if ((k.kind == SqlTokenKind::kWord || k.kind == SqlTokenKind::kNumber) && InList(kChangingWords, k.text) &&
+          !(call && SqlWordIs(k.text, "replace")))
+        return Refuse(kIdChangingWord, Upper(k.text));
+      if ((k.kind == SqlTokenKind::kWord || k.kind == SqlTokenKind::kQuotedName) && call &&
+          IsRefusedFunction(k.text, rules_.refusedFunctions))
+        return Refuse(kIdOutsideCall, k.text);
+      if (k.unicodeName && i + 1 < count && SqlWordIs(t_[i + 1].text, "uescape"))
+        return Refuse(kIdUnreadable, GetResString(kIdEscapedName, 1));
+    }
+    return true;
+  }
+
+  bool Refuse(unsigned reasonId, const std::string& detail) {
+    why_ = Filled(messageId_, Filled(reasonId, detail));
+    return false;
+  }
+  bool RefuseFirstWord() {
+    why_ = GetResString(kIdNotReading, 0);
+    return false;
+  }
+
+  bool IsSymbol(size_t i, char c) const {
+    return i < t_.size() && t_[i].kind == SqlTokenKind::kSymbol && t_[i].text[0] == c;
+  }
+  bool IsWord(size_t i, const char* w) const {
+    return i < t_.size() && t_[i].kind == SqlTokenKind::kWord && SqlWordIs(t_[i].text, w);
+  }
+  bool IsName(size_t i) const {
+    return i < t_.size() && (t_[i].kind == SqlTokenKind::kWord || t_[i].kind == SqlTokenKind::kQuotedName);
+  }
+  // A name of parts "a.b.c" from i: the index after it, its last part in *last.
+  size_t QualifiedName(size_t i, std::string* last) const {
+    if (!IsName(i)) return i;
+    *last = t_[i].text;
+    while (IsSymbol(i + 1, '.') && IsName(i + 2)) {
+      i += 2;
+      *last = t_[i].text;
+    }
+    return i + 1;
+  }
+
+  static std::string Upper(const std::string& w) {
+    std::string out = w;
+    for (char& c : out)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return out;
+  }
+
+  const SqlCheckRules& rules_;
+  unsigned messageId_;
+  std::vector<SqlToken> t_;
+  std::string why_;
+};
+
+// The statement's tokens before a trailing ";" (and what follows it, which
+// can only be more of them); npos when a ";" stands anywhere else.
+size_t StatementEnd(const std::vector<SqlToken>& t) {
+  size_t end = t.size();
+  while (end > 0 && t[end - 1].kind == SqlTokenKind::kSymbol && t[end - 1].text[0] == ';') --end;
+  for (size_t i = 0; i < end; ++i)
+    if (t[i].kind == SqlTokenKind::kSymbol && t[i].text[0] == ';') return std::string::npos;
+  return end;
 }
 
 }  // namespace
 
-bool IsReadingStatement(const char* statement, const char* procVerb) {
-  if (statement == nullptr) return false;
-  const std::string text = Unquoted(statement);
-  const char* sql = text.c_str();
-  // One statement: a ";" may only end it.
-  const char* semicolon = std::strchr(sql, ';');
-  if (semicolon != nullptr)
-    for (const char* p = semicolon; *p; ++p)
-      if (*p != ';' && !std::isspace(static_cast<unsigned char>(*p))) return false;
-  // The first word begins the text, after blanks and opening parentheses;
-  // a text that begins otherwise (a quote, a comment read as text) is no
-  // statement we know.
-  const char* p = sql;
-  while (*p == '(' || std::isspace(static_cast<unsigned char>(*p))) ++p;
-  if (!std::isalpha(static_cast<unsigned char>(*p))) return false;
-  const std::vector<std::string> words = Words(p);
-  // Loading a library is no reading, whatever the statement around it.
-  if (Has(words, {"load_extension"})) return false;
-  const std::string& first = words.front();
-  // "exec" may be left out of what is sent: the procedure it names must not
-  // be a statement of its own.
-  if (first == "exec")
-    return words.size() > 1 && !Has({words[1]}, {"select", "insert", "update", "delete", "merge", "create", "drop",
-                                                  "alter", "truncate", "grant", "revoke", "attach", "detach", "pragma",
-                                                  "vacuum", "set", "begin", "commit", "rollback", "copy", "call", "do",
-                                                  "lock", "replace", "with", "exec", "execute", "declare", "prepare",
-                                                  "load", "reindex", "analyze"});
-  if (procVerb != nullptr && *procVerb != '\0' && EqualNoCase(first, procVerb)) return true;
-  // A SELECT with INTO makes a table.
-  if (Has(words, {"into"})) return false;
-  if (first == "select") return true;
-  if (first == "define") {
-    if (words.size() < 2 || words[1] != "reportview") return false;
-    for (size_t i = 2; i + 1 < words.size(); ++i)
-      if (words[i] == "as" && words[i + 1] == "select") return true;
-    return false;
-  }
-  // Named subqueries may hold statements that change rows.
-  if (first == "with") return !Has(words, {"insert", "update", "delete", "merge"});
-  return false;
+std::vector<std::string> DefaultRefusedFunctions(SqlServer server) {
+  std::vector<std::string> out;
+  if (server != SqlServer::kPostgres) out.insert(out.end(), std::begin(kSqliteFunctions), std::end(kSqliteFunctions));
+  if (server != SqlServer::kSqlite)
+    out.insert(out.end(), std::begin(kPostgresFunctions), std::end(kPostgresFunctions));
+  return out;
 }
 
-std::string RefusedStatementText() { return GetResString(kIdRefusedStatement, 1); }
+void AddRefusedFunctions(const std::string& list, std::vector<std::string>* out) {
+  std::string name;
+  for (size_t i = 0; i <= list.size(); ++i) {
+    const char c = i < list.size() ? list[i] : ',';
+    if (c == ',' || c == ' ' || c == '\t') {
+      if (!name.empty()) out->push_back(Lowered(name));
+      name.clear();
+    } else {
+      name += c;
+    }
+  }
+}
 
-bool CheckReadingStatement(DataAccess* data, const char* sql, char* errBuf, int errSize, bool quiet) {
-  if (IsReadingStatement(sql, data != nullptr ? data->GetProcVerb() : "")) return true;
-  const std::string text = RefusedStatementText();
-  if (errBuf != nullptr && errSize > 0) CopyBounded(errBuf, static_cast<size_t>(errSize), text.c_str());
-  else if (!quiet) DbErrorBox(text.c_str());
+bool IsRefusedSqlWord(const std::string& word) { return InList(kChangingWords, word); }
+
+SqlReading ReadSentStatement(const char* sql, const SqlCheckRules& rules, bool bareProcedure) {
+  SqlReading r;
+  Judge j(rules, kIdRefusedStatement);
+  if (!j.Read(sql, false)) {
+    r.why = j.why_;
+    return r;
+  }
+  const size_t count = StatementEnd(j.t_);
+  if (count == std::string::npos) {
+    j.Refuse(kIdSecondStatement, std::string());
+    r.why = j.why_;
+    return r;
+  }
+  // The first word: a reading one, after any opening parentheses; or a
+  // procedure call in one of the forms a report sends.
+  size_t f = 0;
+  while (f < count && j.IsSymbol(f, '(')) ++f;
+  std::string procedure;
+  bool reading = false;
+  if (j.IsWord(f, "select") || j.IsWord(f, "with") || j.IsWord(f, "values") || j.IsWord(f, "table")) {
+    reading = true;
+  } else if (f == 0 && j.IsSymbol(0, '{')) {
+    // {call name(...)} or {? = call name(...)}, and nothing after its brace.
+    size_t g = 1;
+    if (j.IsSymbol(g, '?') && j.IsSymbol(g + 1, '=')) g += 2;
+    int depth = 0;
+    size_t close = 0;
+    for (size_t i = 0; i < count && close == 0; ++i) {
+      if (j.IsSymbol(i, '{')) ++depth;
+      if (j.IsSymbol(i, '}') && --depth == 0) close = i;
+    }
+    if (j.IsWord(g, "call") && close + 1 == count) j.QualifiedName(g + 1, &procedure);
+  } else if (f == 0 && (j.IsWord(0, "call") || j.IsWord(0, "exec") ||
+                        (!rules.procVerb.empty() && j.IsWord(0, Lowered(rules.procVerb).c_str())))) {
+    j.QualifiedName(1, &procedure);
+  } else if (f == 0 && bareProcedure && j.t_.size() > 0 && j.t_[0].kind == SqlTokenKind::kWord &&
+             !IsStatementWord(j.t_[0].text)) {
+    j.QualifiedName(0, &procedure);
+  }
+  if (!reading && procedure.empty()) {
+    j.RefuseFirstWord();
+    r.why = j.why_;
+    return r;
+  }
+  if (!procedure.empty() && IsRefusedFunction(procedure, rules.refusedFunctions)) {
+    j.Refuse(kIdOutsideCall, procedure);
+    r.why = j.why_;
+    return r;
+  }
+  if (!j.WordsAndCalls(count)) {
+    r.why = j.why_;
+    return r;
+  }
+  r.ok = true;
+  r.procedure = !reading;
+  return r;
+}
+
+SqlReading ReadReportStatement(const char* statement, const SqlCheckRules& rules) {
+  StatementShape shape;
+  uint32_t position = 0;
+  if (const int rc = ReadStatementShape(statement, &position, rules.passExec, &shape)) {
+    SqlReading r;
+    r.why = GetResString(EngineErrorStringId(rc), 0);
+    return r;
+  }
+  SqlReading r = ReadSentStatement(statement + shape.queryOffset, rules,
+                                   shape.form == StatementShape::kExec && !rules.passExec);
+  r.queryOffset = shape.queryOffset;
+  return r;
+}
+
+SqlReading ReadSqlExpression(const char* text, const SqlCheckRules& rules) {
+  SqlReading r;
+  Judge j(rules, kIdRefusedExpression);
+  if (!j.Read(text, true)) {
+    r.why = j.why_;
+    return r;
+  }
+  // A piece stays inside its place: no ";", and its brackets close.
+  int parens = 0, braces = 0;
+  for (size_t i = 0; i < j.t_.size(); ++i) {
+    if (j.IsSymbol(i, ';')) {
+      j.Refuse(kIdSecondStatement, std::string());
+      r.why = j.why_;
+      return r;
+    }
+    parens += j.IsSymbol(i, '(') ? 1 : j.IsSymbol(i, ')') ? -1 : 0;
+    braces += j.IsSymbol(i, '{') ? 1 : j.IsSymbol(i, '}') ? -1 : 0;
+    if (parens < 0 || braces < 0) break;
+  }
+  if (parens != 0 || braces != 0) {
+    j.Refuse(kIdUnreadable, GetResString(kIdUnbalanced, 1));
+    r.why = j.why_;
+    return r;
+  }
+  if (!j.WordsAndCalls(j.t_.size())) {
+    r.why = j.why_;
+    return r;
+  }
+  r.ok = true;
+  return r;
+}
+
+bool CheckReadingStatement(DataAccess* data, const char* statement, char* errBuf, int errSize, bool quiet) {
+  SqlCheckRules rules;
+  if (data != nullptr) rules = data->SqlRules();
+  else rules.refusedFunctions = DefaultRefusedFunctions(SqlServer::kOther);
+  const SqlReading r = ReadReportStatement(statement != nullptr ? statement : "", rules);
+  if (r.ok) return true;
+  if (errBuf != nullptr && errSize > 0) CopyBounded(errBuf, static_cast<size_t>(errSize), r.why.c_str());
+  else if (!quiet) DbErrorBox(r.why.c_str());
   return false;
 }

@@ -224,23 +224,31 @@ void StatementOk(HWND dialog, TableListRequest* r) {
 
 bool CheckUserSelect(DataAccess* data, const char* sql, std::string* error) {
   // A statement that would change the data never reaches the data source.
-  if (!IsReadingStatement(sql, data->GetProcVerb())) {
-    *error = RefusedStatementText();
+  const SqlReading reading = ReadReportStatement(sql, data->SqlRules());
+  if (!reading.ok) {
+    *error = reading.why;
     return false;
   }
   if (data->Current() == nullptr) return true;
-  char* substituted = SubstituteSelectParameters(sql, nullptr);
+  // What is tried is what the report will send: a REPORTVIEW's SELECT, a
+  // procedure call as the data source takes it.
+  char* substituted = SubstituteSelectParameters(sql + reading.queryOffset, nullptr);
   if (substituted == nullptr) {
     *error = sql;
     return false;
   }
   std::string probe;
-  const char* rest = nullptr;
-  MakeLayoutOnlySelect(probe, substituted, &rest);
-  if (rest != nullptr) probe += rest;
+  const char* first = substituted + std::strspn(substituted, " \t\r\n");
+  if (!reading.procedure && strncasecmp(first, "select", 6) == 0) {
+    const char* rest = nullptr;
+    MakeLayoutOnlySelect(probe, substituted, &rest);
+    if (rest != nullptr) probe += rest;
+  } else {
+    probe = substituted;
+  }
   HeapFreeBlock(substituted);
   char message[700] = {};
-  const int rc = data->ExecSql(probe.c_str(), message, sizeof message);
+  const int rc = data->ExecSql(probe.c_str(), message, sizeof message, DataAccess::SqlUse::kReportStatement);
   data->EndStatement();
   if (rc != 0) *error = message;
   return rc == 0;

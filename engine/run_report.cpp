@@ -438,8 +438,9 @@ int PrepareReportData(KmDocBase* doc, ReportRun* r, bool reread = false) {
   // or the report pass after a totals or chart pre-pass of this one.
   GetRecordCache(m)->record = !r->onlyRun || PrePassRereads(doc);
   // The server's own columns are asked of it while no query is open (the
-  // question ends the open statement).
-  ResolveSqlExpFields(m);
+  // question ends the open statement); one that would do more than read
+  // stops the run.
+  if (ResolveSqlExpFields(m) < 0) return 1;
   int rc = OpenQuery(doc, r);
   if (rc == 3121) {
     doc->ShowErrorId(kIdInsufficientMemory, nullptr);

@@ -1113,10 +1113,12 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
       if (!TakeSourceGroup(0)) return kReadDataSource;
       // A stored statement that would change the data never reaches the
       // data source.
-      if (m_->statementText != nullptr && m_->statementText[0] != 0 && GetDataAccess(m_)->Current() != nullptr &&
-          !IsReadingStatement(m_->statementText, GetDataAccess(m_)->GetProcVerb())) {
-        failText_ = RefusedStatementText();
-        return kReadError;
+      if (m_->statementText != nullptr && m_->statementText[0] != 0 && GetDataAccess(m_)->Current() != nullptr) {
+        const SqlReading reading = ReadReportStatement(m_->statementText, GetDataAccess(m_)->SqlRules());
+        if (!reading.ok) {
+          failText_ = reading.why;
+          return kReadError;
+        }
       }
       fromData_[0] = hooks_.OpenTable(doc_, 0);
       // The master or its statement may be on another data source.

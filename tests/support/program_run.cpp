@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 namespace program_run {
 
@@ -30,6 +31,16 @@ std::string ProgramPath() {
 
 std::string ProgramLeakOptions() {
   return "LSAN_OPTIONS=\"${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=" VT_SOURCE_DIR "/tests/lsan.supp\"";
+}
+
+bool MakeMarkingLibrary(const std::string& library, const std::string& marker) {
+  std::ofstream(library + ".c") << "#include <stdio.h>\n__attribute__((constructor)) static void Mark(void) {\n"
+                                   "  FILE* f = fopen(\"" + marker + "\", \"w\");\n  if (f) fclose(f);\n}\n"
+                                   "int sqlite3_extension_init(void* a, void* b, void* c) { return 0; }\n";
+  int built = -1;
+  Capture("cc -shared -fPIC -o '" + library + "' '" + library + ".c' 2>&1", &built);
+  if (built != 0) std::printf("no C compiler: the library is not made, the refusals are still checked\n");
+  return built == 0;
 }
 
 }  // namespace program_run

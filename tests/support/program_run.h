@@ -15,5 +15,9 @@ std::string ProgramPath();
 // to the program whatever the test itself was started with, as the program
 // has no list built in and fontconfig keeps its memory to the end.
 std::string ProgramLeakOptions();
+// A shared library that leaves a marker file when something loads it (and
+// is an SQLite extension, so that the driver takes it). False without a C
+// compiler: the refusals are still checked, the marker then proves nothing.
+bool MakeMarkingLibrary(const std::string& library, const std::string& marker);
 
 }  // namespace program_run

@@ -5,7 +5,6 @@
 #include "core/composite.h"
 #include "data/open_tables.h"
 #include "layout/layout_records.h"
-#include "data/query_desc.h"
 #include "foundation/library_file.h"
 #include "app/sample_report.h"
 #include "expr/functions_common.h"
@@ -17,6 +16,7 @@
 
 #include "tests/support/odbc_env.h"
 #include "tests/support/program_run.h"
+#include "tests/support/query_file.h"
 #include "tests/support/sample_document.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +42,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using program_run::Capture;
+using program_run::MakeMarkingLibrary;
 using program_run::ProgramPath;
 
 
@@ -152,14 +153,7 @@ std::string WithStreamVersion(const std::string& path, uint8_t v) {
 
 // A query-definition file as another program hands one over.
 std::string PackedQuery(const char* dataSource, const char* query = "select * from orders") {
-  QueryDesc q;
-  q.name = "Orders";
-  q.dataSource = dataSource;
-  q.query = query;
-  q.connect = std::string("DSN=") + dataSource;
-  std::string bytes(static_cast<size_t>(q.GetPackedSize()), '\0');
-  q.Pack(reinterpret_cast<unsigned char*>(&bytes[0]), bytes.size());
-  return bytes;
+  return query_file::Packed(dataSource, query);
 }
 
 // The sample report written to file after change() had its way with it.
@@ -169,19 +163,6 @@ void WriteChangedSample(const std::string& file, const std::function<void(Sample
   ASSERT_TRUE(sample.Write("VortelleSample", file, &error)) << error;
   change(sample);
   ASSERT_EQ(sample.io.SaveReportFile(file.c_str()), kRepIoOk);
-}
-
-// A shared library that leaves a marker file when something loads it (and
-// is an SQLite extension, so that the driver takes it). False without a C
-// compiler: the refusals are still checked, the marker then proves nothing.
-bool MakeMarkingLibrary(const std::string& library, const std::string& marker) {
-  WriteAll(library + ".c", "#include <stdio.h>\n__attribute__((constructor)) static void Mark(void) {\n"
-                           "  FILE* f = fopen(\"" + marker + "\", \"w\");\n  if (f) fclose(f);\n}\n"
-                           "int sqlite3_extension_init(void* a, void* b, void* c) { return 0; }\n");
-  int built = -1;
-  Capture("cc -shared -fPIC -o '" + library + "' '" + library + ".c' 2>&1", &built);
-  if (built != 0) std::printf("no C compiler: the library is not made, the refusals are still checked\n");
-  return built == 0;
 }
 
 // The rows of a table of the sample database, as sqlite3 counts them.

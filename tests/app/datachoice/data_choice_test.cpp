@@ -506,6 +506,32 @@ class DataChoiceTest : public ::testing::Test {
     EXPECT_EQ(Print(std::string(dsn) + "_joins_read_back"), expected);
   }
 
+  // File > New User SQL with the statement typed into the SQL Select
+  // dialog: the message it is refused with (another statement is then
+  // given, to go on), or "" when it is taken.
+  std::string GiveStatement(const char* dsn, const std::string& statement, bool refused) {
+    doc->SetModifiedFlag(FALSE);
+    doc->ClearReport(TRUE);
+    std::string shown;
+    ChooseSourceForNewReport(dsn);
+    script.Expect("SQL Select", [this, &shown, statement, refused](HWND d) {
+      SetDlgItemTextA(d, 203, statement.c_str());
+      if (refused) {
+        script.Expect(doc->GetAppCaption(), [&shown](HWND e) {
+          shown = ui_test::Text(GetDlgItem(e, 200));
+          Press(e, IDOK);
+        });
+        script.Expect("SQL Select", [](HWND again) {
+          SetDlgItemTextA(again, 203, "select count(*) as n from orders");
+          Press(again, IDOK);
+        });
+      }
+      Press(d, IDOK);
+    });
+    Command(kCmdFileNewUserSql);
+    return shown;
+  }
+
   static CKmApp* app_;
   static bool ready_;
   static std::string settings_;
@@ -692,6 +718,94 @@ TEST_F(DataChoiceTest, SqlExpIsRefusedInAUserSelectReport) {
     double id = 0, twiceQty = 0;
     got >> id >> twiceQty;
     EXPECT_EQ(std::to_string(static_cast<long>(id)) + "|" + std::to_string(static_cast<long>(twiceQty)), rows[i]);
+  }
+}
+
+// What the SQL Select dialog sends, on SQLite and on the PostgreSQL server:
+// a statement that would change data, load code or reach outside the query
+// is refused with its reason when OK is pressed, and nothing it would have
+// done is done (rows, large objects, a library's marker file); the forms a
+// report's statement takes (a REPORTVIEW definition, VALUES, TABLE, a
+// procedure call, one that fills a temporary table of its own) are taken
+// and print the rows SQL gives.
+TEST_F(DataChoiceTest, TheSqlSelectDialogSendsOnlyWhatReads) {
+  const std::string marker = odbc_test::Dir() + "/dialog.mark", library = odbc_test::Dir() + "/dialog.so";
+  program_run::MakeMarkingLibrary(library, marker);
+  const std::string file = odbc_test::Dir() + "/dialog_export.txt";
+  struct Refused {
+    const char* dsn;
+    std::string statement, says;
+  };
+  std::vector<Refused> refused = {
+      {kShopA, "select \"load_extension\"('" + library + "')", "load_extension"},
+      {kShopA, "select [load_extension]('" + library + "')", "load_extension"},
+      {kShopA, "select blob_export(x'41', '" + file + "')", "blob_export"},
+      {kShopA, "delete from orders", "only reads data"},
+  };
+  std::string why;
+  const bool pg = odbc_test::StartPostgres(&why);
+  if (pg) {
+    MakePostgresShop();
+    bool ok = false;
+    odbc_test::RunPostgresSql(
+        "select lo_unlink(oid) from pg_largeobject_metadata where oid = 4242; select lo_from_bytea(4242, 'kept');"
+        "create or replace function vt_order_rows() returns table (id integer, qty integer) language plpgsql as $$\n"
+        "#variable_conflict use_column\nbegin\n"
+        "  create temp table vt_work (id integer, qty integer) on commit drop;\n"
+        "  insert into vt_work select o.id, o.qty from orders o;\n"
+        "  return query select w.id, w.qty from vt_work w order by w.id;\nend $$;",
+        &ok);
+    ASSERT_TRUE(ok);
+    refused.insert(refused.end(),
+                   {{odbc_test::kPgDsn,
+                     "select 1 as a --\r; commit; start transaction read write; delete from orders; commit; select 1",
+                     "second statement"},
+                    {odbc_test::kPgDsn, "select lo_unlink(4242)", "lo_unlink"},
+                    {odbc_test::kPgDsn, "select set_config('default_transaction_read_only', 'off', false)",
+                     "set_config"},
+                    {odbc_test::kPgDsn, "{call lo_unlink(4242)}", "lo_unlink"}});
+  }
+  for (const Refused& r : refused) {
+    SCOPED_TRACE(r.statement);
+    const std::string shown = GiveStatement(r.dsn, r.statement, true);
+    EXPECT_NE(shown.find("only reads data"), std::string::npos) << shown;
+    EXPECT_NE(shown.find(r.says), std::string::npos) << shown;
+    EXPECT_EQ(SqlRows(r.dsn, "select count(*) from orders"), std::vector<std::string>{"4"});
+  }
+  EXPECT_FALSE(fs::exists(marker)) << "the statement's library was loaded";
+  EXPECT_FALSE(fs::exists(file)) << "the statement wrote a file";
+  if (pg) {
+    EXPECT_EQ(odbc_test::RunPostgresSql("select convert_from(lo_get(4242), 'UTF8');"), "kept\n");
+  }
+
+  struct Taken {
+    const char* dsn;
+    std::string statement, table;
+    std::vector<std::string> columns;
+    std::string same;  // the SQL whose rows the report prints
+  };
+  std::vector<Taken> taken = {
+      {kShopA, "define reportview Sales (ident, amount) as select id, qty from orders order by id", "Sales",
+       {"ident", "amount"}, "select id, qty from orders order by id"},
+      {kShopA, "select id, qty from orders where 'a\\b into' <> '' order by id", "RESULT", {"id", "qty"},
+       "select id, qty from orders order by id"},
+  };
+  if (pg) {
+    taken.insert(taken.end(), {{odbc_test::kPgDsn, "values (1, 'a into'), (2, 'b')", "RESULT",
+                                {"column1", "column2"}, "select 1, 'a into' union all select 2, 'b'"},
+                               {odbc_test::kPgDsn, "table customers", "RESULT", {"id", "name"},
+                                "select id, name from customers"},
+                               {odbc_test::kPgDsn, "{call vt_order_rows()}", "RESULT", {"id", "qty"},
+                                "select id, qty from orders order by id"}});
+  }
+  for (const Taken& t : taken) {
+    SCOPED_TRACE(t.statement);
+    EXPECT_EQ(GiveStatement(t.dsn, t.statement, false), "");
+    ASSERT_TRUE(doc->m_bReportOpen);
+    std::vector<FieldDef*> fields;
+    for (const std::string& c : t.columns) fields.push_back(Field(t.table.c_str(), c.c_str()));
+    PlaceOnRecordLine(fields);
+    EXPECT_EQ(Print("dialog_form"), AsPrinted(SqlRows(t.dsn, t.same)));
   }
 }
 

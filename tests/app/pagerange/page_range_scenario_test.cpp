@@ -161,12 +161,8 @@ class PageRanges : public ::testing::TestWithParam<int> {
       ASSERT_TRUE(ok) << out;
     }
     dir_ = odbc_test::Dir() + "/ranges_" + std::to_string(GetParam());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    std::ofstream(dir_ + "/kmw.ini") << "[Preferences]\nShowSplash=0\n";
-    fs::copy_file(VT_SOURCE_DIR "/samples/kmwsql.ini", dir_ + "/kmwsql.ini");
+    roundtrip::MakeSettingsFolder(dir_);
     WriteLogo(dir_ + "/logo.png");
-    setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
     UiStartApplication();
     InstallBuiltinFunctionHandlers();
   }

@@ -31,7 +31,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -272,10 +275,22 @@ class ReportMaker {
   CKmComposite* m_ = nullptr;
 };
 
-// A report over the table's named columns laid out by layout, saved to path
-// as the program saves one; the data source is let go again.
-inline void MakeReportFile(const char* dsn, const std::string& path, const char* table,
-                           const std::vector<const char*>& columns, const std::function<void(ReportMaker&)>& layout) {
+// A scenario's settings folder made afresh (its kmw.ini, the shipped
+// kmwsql.ini) and named to the program as its Windows folder.
+inline void MakeSettingsFolder(const std::string& dir) {
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir + "/kmw.ini") << "[Preferences]\nShowSplash=0\n";
+  std::filesystem::copy_file(VT_SOURCE_DIR "/samples/kmwsql.ini", dir + "/kmwsql.ini");
+  setenv("VORTELLE_WINDIR", dir.c_str(), 1);
+}
+
+// A report begun by begin (its master: false with the reason), laid out by
+// layout, saved to path as the program saves one; the data source is let
+// go again.
+inline void MakeReportFile(const char* dsn, const std::string& path,
+                           const std::function<bool(ReportMaker&, std::string*)>& begin,
+                           const std::function<void(ReportMaker&)>& layout) {
   CKmDoc doc;
   std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
   doc.m_bandLines.lines = lines.get();
@@ -285,7 +300,7 @@ inline void MakeReportFile(const char* dsn, const std::string& path, const char*
   {
     ReportMaker r(doc, io);
     std::string error;
-    ASSERT_TRUE(r.Begin(dsn, table, columns, &error)) << error;
+    ASSERT_TRUE(begin(r, &error)) << error;
     layout(r);
     r.Finish();
   }
@@ -295,6 +310,13 @@ inline void MakeReportFile(const char* dsn, const std::string& path, const char*
   FreePageSetup(doc.m_pPageSetup);
   doc.m_pPageSetup = nullptr;
   GetDataAccess(doc.m_pModel)->DisconnectDataSource(dsn);
+}
+
+// A report over the table's named columns laid out by layout.
+inline void MakeReportFile(const char* dsn, const std::string& path, const char* table,
+                           const std::vector<const char*>& columns, const std::function<void(ReportMaker&)>& layout) {
+  MakeReportFile(
+      dsn, path, [&](ReportMaker& r, std::string* error) { return r.Begin(dsn, table, columns, error); }, layout);
 }
 
 }  // namespace roundtrip

@@ -111,11 +111,7 @@ class StaleData : public ::testing::TestWithParam<int> {
     }
     ASSERT_TRUE(Sql(kTables));
     dir_ = odbc_test::Dir() + "/stale_" + std::to_string(GetParam());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    std::ofstream(dir_ + "/kmw.ini") << "[Preferences]\nShowSplash=0\n";
-    fs::copy_file(VT_SOURCE_DIR "/samples/kmwsql.ini", dir_ + "/kmwsql.ini");
-    setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
+    roundtrip::MakeSettingsFolder(dir_);
     UiStartApplication();
     InstallBuiltinFunctionHandlers();
   }

@@ -162,23 +162,59 @@ TEST_F(Postgres, TablesLimitsTimeoutAndErrors) {
   odbc_test::RunPostgresSql("drop table people;");
 }
 
-// The connection only reads: a change of rows fails on the server, also
-// one hidden in a function a SELECT calls, and the canary keeps its rows.
+// The connection only reads, with kmwsql.ini's read-only statement or
+// without it: a statement that says it changes something is refused before
+// it is sent, and what a function it calls changes (rows, large objects,
+// sequences, settings) fails or is undone with its read-only transaction.
 TEST_F(Postgres, TheConnectionOnlyReads) {
   Make(
       "drop table if exists vt_reader_canary; create table vt_reader_canary (x integer); "
       "insert into vt_reader_canary values (1), (2); "
+      "drop sequence if exists vt_reader_seq; create sequence vt_reader_seq; select setval('vt_reader_seq', 5); "
+      "select lo_unlink(oid) from pg_largeobject_metadata where oid = 4242; select lo_from_bytea(4242, 'kept'); "
       "create or replace function vt_reader_wipe() returns integer language sql as "
-      "'delete from vt_reader_canary; select 1';");
-  for (const char* change : {"delete from vt_reader_canary", "select vt_reader_wipe()",
-                             "select * into vt_reader_copy from vt_reader_canary"}) {
-    DbClearErrorRecord();
-    EXPECT_EQ(da.ExecSql(change), 1) << change;
-    EXPECT_NE(DbLastErrorText().find("read-only"), std::string::npos) << DbLastErrorText();
+      "'delete from vt_reader_canary; select 1'; "
+      "create or replace function vt_reader_objects() returns integer language sql as "
+      "'select lo_unlink(4242); select lo_from_bytea(0, ''new''); "
+      "select set_config(''default_transaction_read_only'', ''off'', false); select 1';");
+  DataAccess bare;  // no kmwsql.ini: no read-only statement of the platform's
+  ASSERT_EQ(bare.ConnectDataSource(odbc_test::kPgDsn, false, true, nullptr), 1) << DbLastErrorText();
+  bare.SelectDataSource(odbc_test::kPgDsn);
+  for (DataAccess* d : {&da, &bare}) {
+    struct {
+      const char* sql;
+      const char* says;  // null: runs, and what it did is undone
+    } cases[] = {
+        {"delete from vt_reader_canary", "only reads data"},
+        {"select * into vt_reader_copy from vt_reader_canary", "only reads data"},
+        {"select lo_unlink(4242)", "only reads data"},
+        {"select lo_from_bytea(0, 'x')", "only reads data"},
+        {"select setval('vt_reader_seq', 1)", "only reads data"},
+        {"select set_config('default_transaction_read_only', 'off', false)", "only reads data"},
+        {"select vt_reader_objects()", nullptr},
+        {"select vt_reader_wipe()", "read-only"},
+        {"select nextval('vt_reader_seq')", "only reads data"},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.sql);
+      DbClearErrorRecord();
+      const int rc = d->ExecSql(c.sql);
+      d->EndStatement();
+      if (c.says == nullptr) {
+        EXPECT_EQ(rc, 0) << DbLastErrorText();
+      } else {
+        EXPECT_EQ(rc, 1);
+        EXPECT_NE(DbLastErrorText().find(c.says), std::string::npos) << DbLastErrorText();
+      }
+    }
   }
-  Exec("select count(*) from vt_reader_canary");
-  ASSERT_EQ(da.FetchNext(), 0);
-  EXPECT_STREQ(da.GetColumnText(1, 1, ','), "2");
-  da.EndStatement();
-  odbc_test::RunPostgresSql("drop table vt_reader_canary; drop function vt_reader_wipe();");
+  bare.DisconnectDataSource(odbc_test::kPgDsn);
+  EXPECT_EQ(odbc_test::RunPostgresSql(
+                "select count(*) from vt_reader_canary; select last_value from vt_reader_seq; "
+                "select string_agg(oid::text, ',') from pg_largeobject_metadata; "
+                "select convert_from(lo_get(4242), 'UTF8');"),
+            "2\n5\n4242\nkept\n");
+  odbc_test::RunPostgresSql(
+      "drop table vt_reader_canary; drop function vt_reader_wipe(); drop function vt_reader_objects(); "
+      "drop sequence vt_reader_seq; select lo_unlink(4242);");
 }

@@ -51,7 +51,8 @@ class PgSql : public testing::Test {
   FieldDef* Find(const char* name) {
     for (FieldDef* f = m.fieldList; f; f = f->next)
       if (std::strcmp(f->name, name) == 0) return f;
-    ADD_FAILURE() << name;
+    std::string all; for (FieldDef* f = m.fieldList; f; f = f->next) all += std::string(f->name) + ",";
+    ADD_FAILURE() << name << " in " << all;
     return nullptr;
   }
   std::vector<std::string> Rows(const std::string& sql) {

@@ -57,11 +57,23 @@ TEST(LiteralTemplate, FixedFormsWithoutATemplate) {
 
 TEST(TextAndNumberConstants, QuotesDoubledDigitsKept) {
   std::string out;
-  AppendSqlTextLiteral(&out, "O'Brien'); drop table x; --");
+  AppendSqlTextLiteral(&out, "O'Brien'); drop table x; --", TextLiteralForm::kStandard);
   EXPECT_EQ(out, "'O''Brien''); drop table x; --'");
   out.clear();
-  AppendSqlTextLiteral(&out, "");
+  AppendSqlTextLiteral(&out, "", TextLiteralForm::kStandard);
   EXPECT_EQ(out, "''");
+  // A trailing backslash never takes the closing quote, whichever way the
+  // data source reads backslashes.
+  const char* value = "C:\\dir\\'); drop table x; --\\";
+  out.clear();
+  AppendSqlTextLiteral(&out, value, TextLiteralForm::kStandard);
+  EXPECT_EQ(out, "'C:\\dir\\''); drop table x; --\\'");
+  out.clear();
+  AppendSqlTextLiteral(&out, value, TextLiteralForm::kBackslashes);
+  EXPECT_EQ(out, "'C:\\\\dir\\\\''); drop table x; --\\\\'");
+  out.clear();
+  AppendSqlTextLiteral(&out, value, TextLiteralForm::kEscapeString);
+  EXPECT_EQ(out, "E'C:\\\\dir\\\\''); drop table x; --\\\\'");
   EXPECT_EQ(FormatSqlNumber(0.1), "0.1");
   EXPECT_EQ(FormatSqlNumber(123456789.123456789), "123456789.12345679");
   EXPECT_EQ(std::strtod(FormatSqlNumber(1.0 / 3).c_str(), nullptr), 1.0 / 3);

@@ -1,48 +1,226 @@
-// Which statements a user may give a report: one SELECT or one procedure
-// call. Quotes and comments are read as every driver might read them, so
-// nothing can be hidden in one, and what they hold counts for nothing.
+// Which SQL texts a report may send: one reading statement or one procedure
+// call, read as its own server reads quotes, names and comments, so that
+// nothing can be hidden from the check in a part the server reads another
+// way; and no function that reaches outside the query, in any quoting.
 #include "data/user_statement.h"
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
+#include <string>
 
 namespace {
 
-TEST(UserStatement, OnlyOneReadingStatementOrProcedureCallPasses) {
-  for (const char* ok : {"select * from orders", "  SELECT company\n from customers;  ", "(select 1) union (select 2)",
-                         "define reportview R (a, b) as select a, b from t",
-                         "with big as (select * from orders where amount > 5) select * from big",
-                         "exec monthly_sales 2024", "EXEC dbo.report",
-                         // Quotes and comments every data source reads alike hide nothing.
-                         "select * from t where note like '%;%' and status <> 'in''to'", "select \"into\" from t",
-                         "-- monthly\nselect 1 /* no; into */ from t -- end;"})
-    EXPECT_TRUE(IsReadingStatement(ok, "")) << ok;
-  EXPECT_TRUE(IsReadingStatement("call monthly(2024)", "CALL"));  // the data source's procedure verb
-  EXPECT_FALSE(IsReadingStatement("call monthly(2024)", ""));
+SqlCheckRules Rules(SqlServer server, int backslash = -1, bool passExec = true, const char* procVerb = "") {
+  SqlCheckRules r;
+  r.lex.server = server;
+  r.lex.backslashInStrings = server == SqlServer::kSqlite ? 0 : backslash;
+  r.passExec = passExec;
+  r.procVerb = procVerb;
+  r.refusedFunctions = DefaultRefusedFunctions(server);
+  return r;
+}
 
-  for (const char* bad : std::initializer_list<const char*>{
-           "delete from order_lines", "  Update orders set amount = 0", "insert into t values (1)",
-           "drop table orders", "attach database 'x.db' as x", "pragma writable_schema = 1", "vacuum",
-           // Two statements, however the second is hidden from one reading of the quotes.
-           "select 1; delete from order_lines", "select 'x\\'; delete from t; --'",
-           "select $$'$$; delete from t; select $$'$$",
-           // Quotes read in different ways are read every way.
-           "select * from t where note like '%;%' and a = '\\'", "select q'!x'!', 1 from dual; delete from t --'",
-           "select 1 --x\n; delete from t", "select 1 /*! ; delete from t */", "select 'open; delete from t",
-           "select 'a' into t from x",
-           // A SELECT that writes or loads a library.
-           "select * into copy_of_orders from orders", "SELECT load_extension('./evil.so')",
-           "select $$'$$ into t from x --'",
-           // Named subqueries that change rows; a REPORTVIEW over no SELECT.
-           "with gone as (delete from orders returning *) select * from gone", "define reportview R () as delete",
-           "define view R as select 1",
-           // A call that, without its "exec", is a statement of its own.
-           "exec delete from orders", "exec", "exec update t set a = 1",
-           // Comments or quotes first: nothing we know.
-           "/* /* */ select 1 */ delete from t", "'select'", "-- note", "", "   ", "(", nullptr})
-    EXPECT_FALSE(IsReadingStatement(bad, "")) << (bad ? bad : "(null)");
-  EXPECT_FALSE(IsReadingStatement("call x; delete from t", "call"));
+constexpr SqlServer kLite = SqlServer::kSqlite, kPg = SqlServer::kPostgres, kOther = SqlServer::kOther;
+
+struct Case {
+  SqlServer server;
+  const char* text;
+  const char* says;  // null: the text passes; else a part of the reason
+  int backslash = 0;
+};
+
+void ExpectStatements(std::initializer_list<Case> cases) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const SqlReading r = ReadReportStatement(c.text, Rules(c.server, c.backslash));
+    if (c.says == nullptr) {
+      EXPECT_TRUE(r.ok) << r.why;
+    } else {
+      EXPECT_FALSE(r.ok);
+      EXPECT_NE(r.why.find(c.says), std::string::npos) << r.why;
+    }
+  }
+}
+
+constexpr const char* kFirstWord = "only reads data, so its statement must be one SELECT";
+constexpr const char* kSecond = "only reads data, and this one holds a second statement";
+constexpr const char* kWord = "only reads data, and this one holds the word";
+constexpr const char* kCall = "only reads data, and this one calls";
+constexpr const char* kUnsure = "only reads data, and this one cannot be read surely";
+
+TEST(UserStatement, ReadingStatementsAndProcedureCallsPass) {
+  for (SqlServer s : {kLite, kPg}) {
+    ExpectStatements({
+        {s, "select * from orders", nullptr},
+        {s, "  SELECT company\n from customers;  -- done", nullptr},
+        {s, "(select 1) union (select 2)", nullptr},
+        {s, "with big as (select * from orders where amount > 5) select * from big", nullptr},
+        {s, "values (1, 'a'), (2, 'b')", nullptr},
+        // Whatever quotes or comments hold counts for nothing.
+        {s, "select * from t where note like '%;%' and status <> 'in''to'", nullptr},
+        {s, "select \"into\", \"delete\" from t", nullptr},
+        {s, "-- monthly\r\nselect 1 /* no; into */ from t -- end;", nullptr},
+        {s, "select 'C:\\temp\\into; delete' from t", nullptr},
+        // Words a reading statement uses too.
+        {s, "select replace(name, 'a', 'b'), case when a then 1 end, start, \"set\" from t", nullptr},
+        // The procedure forms a report sends.
+        {s, "{call sales_rows()}", nullptr},
+        {s, "{ call sales_rows(2024, 'x') }", nullptr},
+        {s, "call monthly(2024)", nullptr},
+        {s, "exec monthly_sales 2024", nullptr},
+        {s, "define reportview Sales (customer, total) as select c, sum(a) from t group by c", nullptr},
+    });
+  }
+  ExpectStatements({
+      {kPg, "table orders", nullptr},
+      {kPg, "select $$;delete$$, $x$ ' $x$ from t", nullptr},
+      {kPg, "select E'it\\'s; delete' from t", nullptr},
+      {kPg, "select 1 /* outer /* inner */ still; comment */ from t", nullptr},
+      {kPg, "select 'a'\n'b' from t", nullptr},
+      {kLite, "select [order], `group`, x'00ff' from t", nullptr},
+      // SQLite ends a "--" comment at a line feed only.
+      {kLite, "select 1 --x\r; delete from t", nullptr},
+  });
+}
+
+TEST(UserStatement, WhatChangesDataOrIsHiddenIsRefused) {
+  for (SqlServer s : {kLite, kPg, kOther}) {
+    ExpectStatements({
+        {s, "delete from order_lines", kFirstWord},
+        {s, "  Update orders set amount = 0", kFirstWord},
+        {s, "pragma writable_schema = 1", kFirstWord},
+        {s, "select 1; delete from order_lines", kSecond},
+        {s, "select * into copy_of_orders from orders", kWord},
+        {s, "with gone as (delete from orders returning *) select * from gone", kWord},
+        {s, "with x as (select 1) insert into t select * from x", kWord},
+        {s, "select 1delete from t", kWord},
+        {s, "select 'open; delete from t", kUnsure},
+        {s, "select 1 /* open", kUnsure},
+        {s, "define reportview R (a) as select 1 into x", kWord},
+        {s, "exec delete from orders", kWord},
+        {s, "{call sales_rows()} union select 1", kFirstWord},
+        {s, "select 1 \\; delete from t", kUnsure},
+        {s, "insert into t values (1)", kFirstWord},
+        {s, "drop table orders", kFirstWord},
+        {s, "attach database 'x.db' as x", kFirstWord},
+        {s, "vacuum", kFirstWord},
+        {s, "select 'a' into t from x", kWord},
+        {s, "exec update t set a = 1", kWord},
+        {s, "call x; delete from t", kSecond},
+        {s, "'select'", kFirstWord},
+        {s, "-- note", kFirstWord},
+        {s, "(", kFirstWord},
+        // What no REPORTVIEW or exec statement can be.
+        {s, "define reportview R () as delete", "Missing SELECT"},
+        {s, "define view R as select 1", ""},
+        {s, "exec", "Missing stored procedure name"},
+    });
+  }
+  // Quotes some servers read another way hide nothing where they are read
+  // both ways.
+  for (SqlServer s : {kLite, kPg}) ExpectStatements({{s, "select 'x\\'; delete from t; --'", kSecond}});
+  ExpectStatements({
+      // A comment nests on PostgreSQL only: each reads the statement its server runs.
+      {kLite, "/* /* */ select 1 */ delete from t", kWord},
+      {kPg, "/* /* */ select 1 */ delete from t", kFirstWord},
+      {kOther, "select 'x\\'; delete from t; --'", kUnsure},
+      {kOther, "/* /* */ select 1 */ delete from t", kUnsure},
+      {kOther, "select q'!x'!', 1 from dual; delete from t --'", kUnsure},
+      {kOther, "select 1 /*! ; delete from t */", kUnsure},
+      {kPg, "select $$'$$; delete from t; select $$'$$", kSecond},
+      {kLite, "select $$'$$; delete from t; select $$'$$", "parameter"},
+      {kPg, "select $$'$$ into t from x --'", kWord},
+  });
+  EXPECT_FALSE(ReadReportStatement("  ", Rules(kLite)).ok);
+  ExpectStatements({
+      // SQLite: a quoted function name is still the function.
+      {kLite, "select \"load_extension\"('./evil.so')", kCall},
+      {kLite, "select [LOAD_EXTENSION]('./evil.so'), `blob_export`(x'00', '/tmp/f')", kCall},
+      {kLite, "select writefile('/tmp/f', 'x')", kCall},
+      // A comment that runs on to the line feed, with a quote after a carriage return.
+      {kLite, "select 1 --x\r' \n, load_extension('a') --'", kCall},
+      // Parameters whose names swallow quotes.
+      {kLite, "select $a(') , load_extension('x') --')", "parameter"},
+      {kLite, "select :x", "parameter"},
+      // PostgreSQL ends a comment at a carriage return.
+      {kPg, "select 1 as a --\r; commit; start transaction read write; delete from canary; commit; select 1", kSecond},
+      {kPg, "select lo_unlink(1)", kCall},
+      {kPg, "select pg_catalog.\"LO_FROM_BYTEA\"(0, 'x')", kCall},
+      {kPg, "select set_config('default_transaction_read_only', 'off', false)", kCall},
+      {kPg, "select setval('s', 1), nextval('s')", kCall},
+      {kPg, "select query_to_xml('delete from t', true, true, '')", kCall},
+      {kPg, "select * from dblink('x', 'delete from t') as t(a int)", kCall},
+      {kPg, "select U&\"lo\\005Funlink\"(1)", kUnsure},
+      {kPg, "select U&\"lo!005Funlink\" UESCAPE '!' (1)", kUnsure},
+      {kPg, "{call lo_unlink(5)}", kCall},
+      {kPg, "call set_config('a', 'b', false)", kCall},
+      {kPg, "exec lo_unlink 5", kCall},
+      // A literal continued on the next line is read the first part's way.
+      {kPg, "select E'x'\n'\\'' , lo_unlink(1) --'", kCall},
+      {kPg, "select 1e'\\'' , lo_unlink(1) --'", kUnsure},
+      {kPg, "select $1", "parameter"},
+      {kPg, "select $tag$ x $tag", kUnsure},
+      {kPg, "select 1 /* a /* b */ ; delete from t", kUnsure},
+      // Elsewhere whatever servers read in different ways is refused.
+      {kOther, "select 1 # comment", kUnsure},
+      {kOther, "select 1 --x\nfrom t", kUnsure},
+      {kOther, "select E'x' from t", kUnsure},
+      {kOther, "select 'a\\b' from t", "BackslashEscapes", -1},
+  });
+}
+
+// A backslash in a plain literal is read as the server's setting says.
+TEST(UserStatement, BackslashesAreReadAsTheServerReadsThem) {
+  const char* text = "select '\\'' , lo_unlink(1) -- ' from t";
+  EXPECT_TRUE(ReadReportStatement(text, Rules(kPg, 0)).ok);
+  EXPECT_FALSE(ReadReportStatement(text, Rules(kPg, 1)).ok);
+  EXPECT_FALSE(ReadReportStatement(text, Rules(kPg, -1)).ok);
+  EXPECT_TRUE(ReadReportStatement("select 'a\\b' from t", Rules(kOther, 0)).ok);
+  EXPECT_TRUE(ReadReportStatement("select 'a\\'b' from t", Rules(kOther, 1)).ok);
+}
+
+// What is sent, and as what: the offset of the query, procedure or not.
+TEST(UserStatement, TheSentPartAndItsKind) {
+  const char* view = "define reportview R (a, b) as  select a, b from t";
+  SqlReading r = ReadReportStatement(view, Rules(kLite));
+  ASSERT_TRUE(r.ok) << r.why;
+  EXPECT_STREQ(view + r.queryOffset, "select a, b from t");
+  EXPECT_FALSE(r.procedure);
+
+  r = ReadReportStatement(" exec {call sales_rows()}", Rules(kPg, 0, false));
+  ASSERT_TRUE(r.ok) << r.why;
+  EXPECT_STREQ(" exec {call sales_rows()}" + r.queryOffset, "{call sales_rows()}");
+  EXPECT_TRUE(r.procedure);
+  // Without its exec a procedure is named by its first word, unless that
+  // word begins another statement.
+  EXPECT_TRUE(ReadReportStatement("exec sales_rows 2024", Rules(kPg, 0, false)).ok);
+  EXPECT_FALSE(ReadReportStatement("exec rename table a to b", Rules(kOther, 0, false)).ok);
+  EXPECT_FALSE(ReadReportStatement("rename table a to b", Rules(kOther, 0, false)).ok);
+  EXPECT_TRUE(ReadSentStatement("sales_rows 2024", Rules(kPg), true).ok);
+  EXPECT_FALSE(ReadSentStatement("sales_rows 2024", Rules(kPg), false).ok);
+  // The platform's own procedure verb.
+  EXPECT_TRUE(ReadReportStatement("run monthly(2024)", Rules(kOther, 0, true, "RUN")).procedure);
+  EXPECT_FALSE(ReadReportStatement("run monthly(2024)", Rules(kOther)).ok);
+
+  // kmwsql.ini's list adds to the shipped one.
+  SqlCheckRules own = Rules(kLite);
+  AddRefusedFunctions("my_mailer, audit_*", &own.refusedFunctions);
+  EXPECT_FALSE(ReadSentStatement("select My_Mailer('x')", own, false).ok);
+  EXPECT_FALSE(ReadSentStatement("select audit_write('x')", own, false).ok);
+  EXPECT_TRUE(ReadSentStatement("select audit from t", own, false).ok);
+}
+
+TEST(UserStatement, ExpressionPiecesStayInTheirPlace) {
+  for (SqlServer s : {kLite, kPg}) {
+    for (const char* ok : {"amount * 2", "upper(name) || '; --'", "(select max(x) from t)"})
+      EXPECT_TRUE(ReadSqlExpression(ok, Rules(s, 0)).ok) << ok;
+    for (const char* bad : {"1) from t; delete from t; select (1", "1 -- the rest of the SELECT", "(1", "1)",
+                            s == kLite ? "load_extension('x')" : "lo_unlink(5)", "(select 1 into x)"}) {
+      const SqlReading r = ReadSqlExpression(bad, Rules(s, 0));
+      EXPECT_FALSE(r.ok) << bad;
+      EXPECT_NE(r.why.find("The SQL expression cannot be used"), std::string::npos) << r.why;
+    }
+  }
 }
 
 }  // namespace

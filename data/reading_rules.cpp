@@ -1,0 +1,111 @@
+// How a connection's server reads SQL text, and the transactions that keep
+// what a report sends from changing anything on PostgreSQL.
+#include "data/data_access.h"
+
+#include "platform/qe/qe.h"
+
+#include <string>
+#include <strings.h>
+
+namespace {
+
+SqlServer ServerOf(const DataSourceSettings* record) {
+  if (record == nullptr) return SqlServer::kOther;
+  if (strcasecmp(record->dbmsName, "SQLite") == 0) return SqlServer::kSqlite;
+  if (strcasecmp(record->dbmsName, "PostgreSQL") == 0) return SqlServer::kPostgres;
+  return SqlServer::kOther;
+}
+
+// The first column of the first row a statement gives; empty when it fails.
+std::string OneValue(QEHANDLE connection, const char* sql) {
+  const QEHANDLE h = qeExecSQL(connection, sql);
+  if (h == 0) return std::string();
+  char value[64] = {};
+  if (qeFetchNext(h) == QE_OK) qeValCharBuf(h, value, 1, "", sizeof value);
+  qeEndSQL(h);
+  return value;
+}
+
+// Runs a statement of the program's own that gives no rows.
+bool RunOwn(QEHANDLE connection, const char* sql) {
+  const QEHANDLE h = qeExecSQL(connection, sql);
+  const bool ok = h != 0 && qeErr() == QE_OK;
+  if (h != 0) qeEndSQL(h);
+  return ok;
+}
+
+}  // namespace
+
+SqlServer DataAccess::Server() const { return ServerOf(current_); }
+
+void DataAccess::LoadReadingRules(DataSourceSettings* record) {
+  const SqlServer server = ServerOf(record);
+  const char* section = record->platform[0] ? record->platform : record->dbmsName;
+  record->refusedFunctions = DefaultRefusedFunctions(server);
+  if (section[0]) AddRefusedFunctions(SqlIniString(section, "RefusedFunctions", "", 4000), &record->refusedFunctions);
+  switch (server) {
+    case SqlServer::kSqlite:
+      record->backslashInStrings = 0;
+      break;
+    case SqlServer::kPostgres: {
+      // The server's setting decides; the program's own literals are
+      // written so that either reads them alike.
+      const std::string standard = OneValue(record->libConnection, "show standard_conforming_strings");
+      record->backslashInStrings = strcasecmp(standard.c_str(), "on") == 0    ? 0
+                                   : strcasecmp(standard.c_str(), "off") == 0 ? 1
+                                                                               : -1;
+      break;
+    }
+    case SqlServer::kOther: {
+      const int escapes = section[0] ? SqlIniInt(section, "BackslashEscapes", -1) : -1;
+      record->backslashInStrings = escapes < 0 ? -1 : escapes > 0 ? 1 : 0;
+      break;
+    }
+  }
+}
+
+SqlCheckRules DataAccess::SqlRules() const {
+  SqlCheckRules rules;
+  rules.lex.server = ServerOf(current_);
+  if (current_ == nullptr) {
+    rules.refusedFunctions = DefaultRefusedFunctions(SqlServer::kOther);
+    return rules;
+  }
+  rules.lex.backslashInStrings = current_->backslashInStrings;
+  rules.procVerb = current_->procVerb;
+  rules.passExec = UsePassExec() != 0;
+  rules.refusedFunctions = current_->refusedFunctions;
+  return rules;
+}
+
+bool DataAccess::BeginStatementTransaction(bool procedure, char* errBuf, int errSize) {
+  if (current_ == nullptr || ServerOf(current_) != SqlServer::kPostgres) return true;
+  // A reading statement runs where nothing it does can stay, whatever the
+  // session's settings; a procedure is the database's own and may write
+  // its work tables, which a read-only transaction would refuse.
+  if (!RunOwn(current_->libConnection, procedure ? "start transaction read write" : "start transaction read only")) {
+    ReportDbError(errBuf, errSize, nullptr);
+    RunOwn(current_->libConnection, "rollback");
+    return false;
+  }
+  current_->statementTransaction = procedure ? 2 : 1;
+  if (current_->transactionTimeout > 0) {
+    const std::string timeout = "set local statement_timeout = " + std::to_string(current_->transactionTimeout * 1000);
+    if (!RunOwn(current_->libConnection, timeout.c_str())) {
+      ReportDbError(errBuf, errSize, nullptr);
+      EndStatementTransaction();
+      return false;
+    }
+  }
+  return true;
+}
+
+void DataAccess::EndStatementTransaction() {
+  if (current_ == nullptr || current_->statementTransaction == 0) return;
+  const bool commit = current_->statementTransaction == 2;
+  current_->statementTransaction = 0;
+  // A procedure's work is kept as it would be without the transaction; a
+  // failed commit leaves nothing half done, so nothing more is said.
+  if (!RunOwn(current_->libConnection, commit ? "commit" : "rollback") && commit)
+    RunOwn(current_->libConnection, "rollback");
+}

@@ -1,0 +1,392 @@
+// A report's SQL only reads, however it is written, on SQLite and on the
+// private PostgreSQL server, as the program meets it unattended (/G): a
+// statement handed over in a query file or stored in a report, a stored
+// SQLEXP calculation and a filter on one, each written as an attacker would
+// (quoted function names, comments ended where the check and the server
+// disagree, functions that reach files, large objects, sequences and
+// settings), is refused with its one reason and leaves every canary row,
+// large object, sequence and file as it was; the statements a report sends
+// (a REPORTVIEW definition, VALUES, TABLE, procedure calls) print their
+// rows; and a filter's text is read back exactly whatever the server's
+// string settings.
+#include "core/composite.h"
+#include "core/condition_code.h"
+#include "expr/functions_common.h"
+#include "files/report_io.h"
+#include "foundation/heap_strings.h"
+#include "platform/win/ui_app.h"
+#include "tests/app/roundtrip/report_maker.h"
+#include "tests/support/odbc_env.h"
+#include "tests/support/program_run.h"
+#include "tests/support/query_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using roundtrip::ReportMaker;
+
+// Three rows; the third's name holds what would end a literal whose
+// backslashes the server reads as escapes.
+const char* const kCanaryName = "O'Hara\\'); delete from ro_canary; --";
+const char* const kTables =
+    "drop table if exists ro_canary;\n"
+    "create table ro_canary (id integer, name varchar(60), qty integer);\n"
+    "insert into ro_canary values (1, 'Alder', 2), (2, 'Birch', 5), (3, 'O''Hara\\''); delete from ro_canary; --', 7);\n";
+
+// On the server besides: a large object, a sequence, and a procedure that
+// fills a temporary table of its own and returns its rows.
+const char* const kPostgresExtras =
+    "select lo_unlink(oid) from pg_largeobject_metadata;\n"
+    "select lo_from_bytea(4242, 'kept');\n"
+    "drop sequence if exists ro_seq;\ncreate sequence ro_seq;\nselect setval('ro_seq', 5);\n"
+    "create or replace function ro_rows() returns table (id integer, qty integer) language plpgsql as $$\n"
+    "#variable_conflict use_column\nbegin\n"
+    "  create temp table ro_work (id integer, qty integer) on commit drop;\n"
+    "  insert into ro_work select c.id, c.qty * 10 from ro_canary c;\n"
+    "  return query select w.id, w.qty from ro_work w order by w.id;\nend $$;\n";
+
+// The same tables on a database whose plain literals read backslashes as
+// escapes.
+const char* const kNonstandardDatabase =
+    "drop database if exists ro_nonstandard;\ncreate database ro_nonstandard;\n"
+    "alter database ro_nonstandard set standard_conforming_strings = off;\n\\c ro_nonstandard\n"
+    "create table ro_canary (id integer, name varchar(60), qty integer);\n"
+    "insert into ro_canary values (1, 'Alder', 2), (2, 'Birch', 5), "
+    "(3, E'O''Hara\\\\''); delete from ro_canary; --', 7);\n";
+const char* const kNonstandardDsn = "vt_pg_nonstandard";
+
+class ReadOnlySql : public ::testing::TestWithParam<int> {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(program_run::ProgramPath())) GTEST_SKIP() << "the program is not built";
+    if (!program_run::Have("pdftotext") || !program_run::Have("sqlite3")) GTEST_SKIP() << "pdftotext or sqlite3 is missing";
+    if (!odbc_test::HaveSqliteDriver()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
+    pg_ = GetParam() == 1;
+    bool ok = false;
+    std::string out;
+    if (!pg_) {
+      dsn_ = odbc_test::kSqliteDsn;
+      out = odbc_test::RunSqliteSql(kTables, &ok);
+    } else {
+      std::string why;
+      if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
+      dsn_ = odbc_test::kPgDsn;
+      out = odbc_test::RunPostgresSql(std::string(kTables) + kPostgresExtras + kNonstandardDatabase, &ok);
+      static bool added = false;
+      if (!added) {
+        std::ifstream in(odbc_test::Dir() + "/odbc.ini");
+        std::stringstream ini;
+        ini << in.rdbuf() << "\n[" << kNonstandardDsn << "]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort="
+            << odbc_test::PostgresPort() << "\nDatabase=ro_nonstandard\nUsername=postgres\nUseDeclareFetch=1\n\n";
+        odbc_test::WriteFile("odbc.ini", ini.str());
+        added = true;
+      }
+    }
+    ASSERT_TRUE(ok) << out;
+    dir_ = odbc_test::Dir() + "/read_only_" + std::to_string(GetParam());
+    roundtrip::MakeSettingsFolder(dir_);
+    UiStartApplication();
+    InstallBuiltinFunctionHandlers();
+    marker_ = dir_ + "/loaded.mark";
+    library_ = dir_ + "/evil.so";
+    exported_ = dir_ + "/exported.txt";
+    program_run::MakeMarkingLibrary(library_, marker_);
+  }
+
+  // The program run with /G on the file: its standard error; the status in *status.
+  std::string Unattended(const std::string& file, int* status) {
+    const std::string run = dir_ + "/run";
+    fs::create_directories(run);
+    fs::permissions(run, fs::perms::owner_all);
+    return program_run::Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + run +
+                                    "' " + program_run::ProgramLeakOptions() + " timeout 300 '" +
+                                    program_run::ProgramPath() + "' /G '" + file + "' 2>&1 >/dev/null",
+                                status);
+  }
+
+  // What SQL counts of the canary, as the database's own client reads it.
+  std::string Canary(const char* sql) {
+    bool ok = false;
+    const std::string out = pg_ ? odbc_test::RunPostgresSql(sql, &ok) : odbc_test::RunSqliteSql(sql, &ok);
+    EXPECT_TRUE(ok) << out;
+    return out;
+  }
+
+  // A report over ro_canary laid out by layout (a user statement's report
+  // when statement is given), saved to the file; the connection let go.
+  void MakeReport(const std::string& file, const char* statement, const std::function<void(ReportMaker&)>& layout) {
+    roundtrip::MakeReportFile(
+        dsn_.c_str(), file,
+        [&](ReportMaker& r, std::string* error) {
+          return statement != nullptr ? r.BeginStatement(dsn_.c_str(), statement, error)
+                                      : r.Begin(dsn_.c_str(), "ro_canary", {"id", "name", "qty"}, error);
+        },
+        layout);
+  }
+
+  // A calculation compiled while no data source is current, so that the
+  // program's own checks at saving time do not stop it: as a file made
+  // elsewhere would hold it.
+  static FieldDef* StoredCalc(ReportMaker& r, const char* name, const std::string& text) {
+    DataAccess* data = GetDataAccess(&r.M());
+    const std::string source = data->GetCurrentDataSourceName();
+    data->SelectDataSource(nullptr);
+    FieldDef* f = r.Calc(name, text.c_str());
+    data->SelectDataSource(source.c_str());
+    return f;
+  }
+
+  static void Replace(char*& text, const std::string& with) {
+    auto* copy = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(with.size() + 1)));
+    ASSERT_NE(copy, nullptr);
+    std::memcpy(copy, with.c_str(), with.size());
+    if (text != nullptr) HeapFreeBlock(text);
+    text = copy;
+  }
+
+  // The text of the PDF the last run printed (each run's is taken away).
+  std::string Printed() {
+    std::string text;
+    for (const auto& e : fs::directory_iterator(dir_)) {
+      if (e.path().extension() != ".pdf") continue;
+      text += program_run::Capture("pdftotext -layout '" + e.path().string() + "' - 2>/dev/null");
+      fs::remove(e.path());
+    }
+    return text;
+  }
+
+  // The printed lines, each with its words one blank apart; with rowsOnly,
+  // only those that begin with a digit (the records here).
+  static std::vector<std::string> PrintedLines(const std::string& text, bool rowsOnly) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line, word; std::getline(in, line);) {
+      std::istringstream words(line);
+      std::string joined;
+      while (words >> word) joined += (joined.empty() ? "" : " ") + word;
+      if (!rowsOnly || (!joined.empty() && joined[0] >= '0' && joined[0] <= '9')) lines.push_back(joined);
+    }
+    return lines;
+  }
+
+  // The run on the file ends with status 1 and lines of its own, the first
+  // of which gives the refusal; it names what was refused.
+  void ExpectRefused(const std::string& file, const char* refusal, int lines, const char* says) {
+    int status = -1;
+    const std::string err = Unattended(file, &status);
+    EXPECT_EQ(status, 1) << err;
+    EXPECT_EQ(Lines(err), lines) << err;
+    EXPECT_EQ(err.find("vortelle: " + file + ": " + refusal), err.find("vortelle: ")) << err;
+    EXPECT_NE(err.find("only reads data"), std::string::npos) << err;
+    EXPECT_NE(err.find(says), std::string::npos) << err;
+  }
+
+  // Every canary row, large object, sequence value and file as it was.
+  void ExpectNothingChanged() {
+    EXPECT_EQ(Canary("select count(*) from ro_canary;"), "3\n");
+    EXPECT_FALSE(fs::exists(marker_)) << "a library was loaded";
+    EXPECT_FALSE(fs::exists(exported_)) << "a file was written";
+    if (!pg_) return;
+    EXPECT_EQ(Canary("select string_agg(oid::text, ',') from pg_largeobject_metadata;"), "4242\n");
+    EXPECT_EQ(Canary("select convert_from(lo_get(4242), 'UTF8');"), "kept\n");
+    EXPECT_EQ(Canary("select last_value from ro_seq;"), "5\n");
+  }
+
+  // The program's own lines of a run's standard error.
+  static int Lines(const std::string& text) {
+    int n = 0;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) n += line.rfind("vortelle: ", 0) == 0;
+    return n;
+  }
+
+  bool pg_ = false;
+  std::string dsn_, dir_;
+  // A library that leaves the marker when loaded; a file no run may write.
+  std::string marker_, library_, exported_;
+};
+
+// Texts as an attacker writes them: each with what its refusal names.
+struct Hostile {
+  std::string text;
+  const char* says;
+};
+
+// A statement, handed over in a query file and stored in a report.
+TEST_P(ReadOnlySql, HostileStatementsChangeNothingAndSayWhy) {
+  std::vector<Hostile> statements;
+  if (!pg_) {
+    statements = {
+        {"select \"load_extension\"('" + library_ + "')", "load_extension"},
+        {"select 1 as a --x\r' \n, load_extension('" + library_ + "') --'", "load_extension"},
+        {"select blob_export(x'41', '" + exported_ + "')", "blob_export"},
+    };
+  } else {
+    statements = {
+        {"select 1 as a --\r; commit; start transaction read write; delete from ro_canary; commit; select 1",
+         "second statement"},
+        {"select lo_unlink(4242)", "lo_unlink"},
+        {"select lo_from_bytea(0, 'x')", "lo_from_bytea"},
+        {"select set_config('default_transaction_read_only', 'off', false)", "set_config"},
+        {"select setval('ro_seq', 1)", "setval"},
+        {"{call lo_unlink(4242)}", "lo_unlink"},
+    };
+  }
+  int n = 0;
+  for (const Hostile& h : statements) {
+    SCOPED_TRACE(h.text);
+    const std::string query = dir_ + "/q" + std::to_string(++n) + ".kwq";
+    std::ofstream(query, std::ios::binary) << query_file::Packed(dsn_, h.text);
+    ExpectRefused(query, "The statement cannot be used", 1, h.says);
+    const std::string stored = dir_ + "/s" + std::to_string(n) + ".kmw";
+    MakeReport(stored, "select id, qty from ro_canary", [&](ReportMaker& r) {
+      r.Place(r.Column("id"), r.Line(kBandRecord), 0, 4, 0);
+      Replace(r.M().statementText, h.text);
+    });
+    ExpectRefused(stored, "The statement cannot be used", 1, h.says);
+  }
+  ExpectNothingChanged();
+}
+
+// A stored SQLEXP calculation: printed, or only tested by the filter. Its
+// refusal comes first; the report reader then says the field needs editing.
+TEST_P(ReadOnlySql, HostileCalculationsChangeNothingAndSayWhy) {
+  std::vector<Hostile> expressions;
+  if (!pg_) {
+    expressions = {
+        {"\"load_extension\"('" + library_ + "')", "load_extension"},
+        {"blob_export(x'41', '" + exported_ + "')", "blob_export"},
+    };
+  } else {
+    expressions = {
+        {"lo_unlink(4242)", "lo_unlink"},
+        {"1 from ro_canary; delete from ro_canary; select 1", "second statement"},
+    };
+  }
+  int n = 0;
+  for (const Hostile& h : expressions) {
+    for (bool filtered : {false, true}) {
+      SCOPED_TRACE(h.text + (filtered ? " in the filter" : " printed"));
+      const std::string stored = dir_ + "/e" + std::to_string(++n) + ".kmw";
+      MakeReport(stored, nullptr, [&](ReportMaker& r) {
+        FieldDef* sneak = StoredCalc(r, "SNEAK", "SQLEXP([" + h.text + "])");
+        ASSERT_NE(sneak, nullptr);
+        const int record = r.Line(kBandRecord);
+        r.Place(r.Column("id"), record, 0, 4, 0);
+        if (!filtered) {
+          r.Place(sneak, record, 6, 8, 0);
+          return;
+        }
+        // Unknown to the server when made, the column's kind is text.
+        std::string error;
+        EXPECT_TRUE(r.Filter({r.Row(0, sneak, kCondEqual, "'x'")}, &error)) << error;
+      });
+      ExpectRefused(stored, "The SQL expression cannot be used", 2, h.says);
+    }
+  }
+  ExpectNothingChanged();
+}
+
+// The statements a report's master may be, each given in a query file and
+// printed: their rows, as the database's own client gives them.
+TEST_P(ReadOnlySql, EveryFormAReportSendsPrintsItsRows) {
+  struct Form {
+    std::string statement;
+    std::vector<std::string> printed;  // the printed lines of its rows, in order
+  };
+  std::vector<Form> forms = {
+      {"define reportview Sales (ident, amount) as select id, qty from ro_canary order by id",
+       {"ident amount", "1 2", "2 5", "3 7"}},
+      {"select id, name from ro_canary where name <> 'C:\\into' and id < 3 order by id", {"1 Alder", "2 Birch"}},
+  };
+  if (pg_) {
+    // SQLite gives a VALUES statement's columns no type the program takes.
+    forms.push_back({"values (1, 'one'), (2, 'two')", {"1 one", "2 two"}});
+    forms.push_back({"table ro_canary", {"1 Alder", "2 Birch"}});
+    forms.push_back({"{call ro_rows()}", {"1 20", "2 50", "3 70"}});
+  }
+  for (const Form& f : forms) {
+    SCOPED_TRACE(f.statement);
+    const std::string query = dir_ + "/form.kwq";
+    std::ofstream(query, std::ios::binary) << query_file::Packed(dsn_, f.statement, "Forms");
+    int status = -1;
+    const std::string err = Unattended(query, &status);
+    EXPECT_EQ(status, 0) << err;
+    const std::string text = Printed();
+    const std::vector<std::string> lines = PrintedLines(text, false);
+    auto at = lines.begin();
+    for (const std::string& row : f.printed) {
+      at = std::find(at, lines.end(), row);
+      EXPECT_NE(at, lines.end()) << row << " in\n" << text;
+      if (at == lines.end()) break;
+    }
+  }
+  EXPECT_EQ(Canary("select count(*) from ro_canary;"), "3\n");
+
+  // An exec statement whose verb the data source does not take (PassExec
+  // off) sends the procedure call after it.
+  if (pg_) {
+    const std::string ini = dir_ + "/kmwsql.ini";
+    std::ifstream in(ini);
+    std::stringstream all;
+    all << in.rdbuf();
+    std::string settings = all.str();
+    settings.replace(settings.find("[PostgreSQL]\n"), 13, "[PostgreSQL]\nPassExec=0\n");
+    std::ofstream(ini) << settings;
+    std::ofstream(dir_ + "/form.kwq", std::ios::binary) << query_file::Packed(dsn_, "exec {call ro_rows()}", "Forms");
+    int status = -1;
+    const std::string err = Unattended(dir_ + "/form.kwq", &status);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(PrintedLines(Printed(), true), (std::vector<std::string>{"1 20", "2 50", "3 70"}));
+  }
+}
+
+// A filter's text value goes to the server as a literal it reads back as
+// exactly that text, also where it reads backslashes in plain literals as
+// escapes: the one row whose name it is prints, and the rows stay.
+TEST_P(ReadOnlySql, AFilterValueIsReadAsWritten) {
+  std::vector<std::string> sources = {dsn_};
+  if (pg_) sources.push_back(kNonstandardDsn);
+  for (const std::string& source : sources) {
+    SCOPED_TRACE(source);
+    const std::string file = dir_ + "/filtered.kmw";
+    MakeReport(file, nullptr, [&](ReportMaker& r) {
+      const int record = r.Line(kBandRecord);
+      r.Place(r.Column("id"), record, 0, 4, 0);
+      r.Place(r.Column("name"), record, 6, 40);
+      r.Place(r.Column("qty"), record, 48, 4, 0);
+      std::string error;
+      EXPECT_TRUE(r.Filter({r.Row(0, r.Column("name"), kCondEqual, (std::string("\"") + kCanaryName + "\"").c_str())},
+                           &error))
+          << error;
+      r.Io().m_stream.settings.sources[0].sourceName = source;
+    });
+    int status = -1;
+    const std::string err = Unattended(file, &status);
+    EXPECT_EQ(status, 0) << err;
+    const std::vector<std::string> rows = PrintedLines(Printed(), true);
+    EXPECT_EQ(rows, (std::vector<std::string>{std::string("3 ") + kCanaryName + " 7"}));
+    const std::string database = source == kNonstandardDsn ? "\\c ro_nonstandard\n" : "";
+    EXPECT_EQ(Canary((database + "select count(*) from ro_canary;").c_str()), "3\n");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothDatabases, ReadOnlySql, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(info.param == 0 ? "SQLite" : "PostgreSQL");
+                         });
+
+}  // namespace
