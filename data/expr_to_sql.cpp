@@ -797,6 +797,17 @@ bool TranslationComparesExactly(CKmComposite* model, const FieldDef* field) {
   return !IsNumeric(term) || term.exact != Exact::kRounded;
 }
 
+bool TranslationFlagsValues(CKmComposite* model, const FieldDef* field, std::string* flag) {
+  if (field == nullptr || field->code == nullptr || field->sqlText == nullptr ||
+      GetDataAccess(model)->Current() == nullptr)
+    return false;
+  Term term;
+  Translator t(model, 0);
+  if (!t.Run(field->code, field->codeLength, &term) || term.null != Null::kFlagged) return false;
+  *flag = term.sql;
+  return true;
+}
+
 void TranslateCalculatedFields(CKmComposite* model) {
   for (FieldDef* f = model->fieldList; f; f = f->next)
     if ((f->flags & (kFieldCalculation | kFieldAlias)) == kFieldCalculation)

@@ -26,6 +26,13 @@ void InstallSqlTranslation(CKmComposite* model);
 // program. True for other kinds and for numbers free of rounding.
 bool TranslationComparesExactly(CKmComposite* model, const FieldDef* field);
 
+// Whether the field's translation stands for values the program flags (a
+// missing argument, a division by zero) by 0, '' or the first day: the
+// program's sort keeps those after every other value, so an ORDER BY needs
+// the flag as a key of its own. *flag is then the SQL that is NULL exactly
+// where the program flags the value.
+bool TranslationFlagsValues(CKmComposite* model, const FieldDef* field, std::string* flag);
+
 // Every calculation (not alias) gets its translation refreshed.
 void TranslateCalculatedFields(CKmComposite* model);
 

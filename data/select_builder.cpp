@@ -4,6 +4,8 @@
 #include "data/select_params.h"
 #include "data/sql_literals.h"
 #include "data/db_errors.h"
+#include "data/expr_to_sql.h"
+#include "data/sql_lexer.h"
 #include "data/sql_names.h"
 #include "data/table_fields.h"
 #include "data/user_statement.h"
@@ -206,12 +208,10 @@ class Builder {
         bool both = in_.sortCase && da_->CanModifySelect();
         bool plain = !(k->flags & kFieldCalculation) && Wrappable(k);
         std::string text = plain ? Column(k, TableOf(k)) : SqlTextOf(k);
-        if (plain || (both && Wrappable(k))) {
-          Entry(head_ + text + tail_, false);
-        } else {
-          Entry(text, true);
+        for (const SortTerm& t : SortTerms(k, (plain || (both && Wrappable(k))) ? head_ + text + tail_ : text)) {
+          Entry(t.sql, !t.key || !(plain || (both && Wrappable(k))));
+          ++sortColumns_;
         }
-        ++sortColumns_;
       }
     }
     bool qualify = !(OneTable() && !da_->AlwaysQualifyColList());
@@ -386,6 +386,42 @@ class Builder {
     }
   }
 
+  // One term of a key's order in the SELECT: its text and whether missing
+  // values are among its values (to be put lowest).
+  struct SortTerm {
+    std::string sql;
+    bool key = true;     // the key's own value, not its flag
+    bool nulls = false;  // missing values may reach the database's order
+  };
+
+  // The terms the database orders a key by, so that it orders as the
+  // program's own sort does: a calculation's flagged values (which its
+  // translation gives as 0, '' or the first day) after all its values, a
+  // missing number as 0, other missing values lowest.
+  std::vector<SortTerm> SortTerms(const FieldDef* k, const std::string& text) {
+    std::vector<SortTerm> terms;
+    std::string flag;
+    if ((k->flags & kFieldCalculation) && TranslationFlagsValues(m_, k, &flag)) {
+      terms.push_back({"case when " + flag + " is null then 1 else 0 end", false, false});
+      terms.push_back({text, true, false});
+      return terms;
+    }
+    const bool column = !(k->flags & kFieldCalculation);
+    if (column && (k->flags & (kFieldNumeric | kFieldTime)) && !text.empty())
+      terms.push_back({"coalesce(" + text + ", 0)", true, false});
+    else
+      terms.push_back({text, true, true});
+    return terms;
+  }
+
+  // The direction of a term; missing values go lowest where the database
+  // would put them highest.
+  std::string Direction(const SortTerm& t, bool ascending) {
+    std::string d = ascending ? "" : " desc";
+    if (t.nulls && da_->Server() == SqlServer::kPostgres) d += ascending ? " nulls first" : " nulls last";
+    return d;
+  }
+
   void AppendOrderBy() {
     if (da_->IsNetWareSql()) res_.engineFilterNeeded = true;
     if (form_ == 1 || in_.sortKeys[0] == nullptr) return;
@@ -396,7 +432,10 @@ class Builder {
       FieldDef* k = in_.sortKeys[i];
       char sep = written == 0 ? ' ' : ',';
       if (SortKeyInSelect(k)) {
-        text += sep + std::to_string(++position);
+        for (const SortTerm& t : SortTerms(k, std::string())) {
+          text += sep + std::to_string(++position) + Direction(t, in_.sortAscending[i]);
+          sep = ',';
+        }
       } else {
         bool column = !(k->flags & (kFieldCalculation | kFieldAlias | kFieldMemo)) && k->table < kMaxTables &&
                       m_->tableSlots[k->table] != nullptr && !(k->totalFlags & kTotalIsTotal);
@@ -408,10 +447,12 @@ class Builder {
         }
         bool wrap = Wrappable(k) && in_.sortCase && da_->CanModifySelect();
         std::string name = column ? Column(k, qualify ? TableOf(k) : nullptr) : std::string(k->sqlText);
-        text += sep;
-        text += " " + (wrap ? head_ : "") + name + (wrap ? tail_ : "");
+        for (const SortTerm& t : SortTerms(k, (wrap ? head_ : "") + name + (wrap ? tail_ : ""))) {
+          text += sep;
+          text += " " + t.sql + Direction(t, in_.sortAscending[i]);
+          sep = ',';
+        }
       }
-      if (!in_.sortAscending[i]) text += " desc";
       ++written;
     }
     if (written == 0) return;

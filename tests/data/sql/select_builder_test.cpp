@@ -76,9 +76,10 @@ TEST_F(Select, MasterOnlyWithSortAndTheFallbackColumn) {
   in->sortKeys[0] = Field(o, "amount");
   in->sortAscending[0] = 0;
   std::string sql = Main();
-  EXPECT_EQ(sql, "select  \"id\", \"amount\" from orders  order by  \"amount\" desc");
+  // A missing number sorts as 0, as in the program's own sort.
+  EXPECT_EQ(sql, "select  \"id\", \"amount\" from orders  order by  coalesce(\"amount\", 0) desc");
   EXPECT_EQ(Rows(sql), Rows("select id, amount from orders order by amount desc"));
-  EXPECT_EQ(Main(2), "select\n \"id\", \"amount\"\nfrom orders  \norder by\n  \"amount\" desc");
+  EXPECT_EQ(Main(2), "select\n \"id\", \"amount\"\nfrom orders  \norder by\n  coalesce(\"amount\", 0) desc");
   EXPECT_EQ(Main(4), "select  \"id\", \"amount\" from orders  ");
   // Sorting folded to lower case puts the wrapped key at the head of the list.
   in->sortKeys[0] = Field(o, "id");
@@ -213,7 +214,7 @@ TEST_F(Select, OpenedQueryFetchesIntoTheFieldsInSelectOrder) {
   ASSERT_EQ(OpenReportQuery(&m), 0) << GetSelectResult(&m)->mainStatement;
   EXPECT_EQ(GetSelectResult(&m)->mainStatement,
             "select lower(customers.\"name\"), customers.\"name\", orders.\"amount\", orders.\"placed\" from "
-            "customers, orders  where customers.\"id\" = orders.\"customer\" order by 1, orders.\"amount\" "
+            "customers, orders  where customers.\"id\" = orders.\"customer\" order by 1, coalesce(orders.\"amount\", 0) "
             "desc");
   SqlRowSource rows(&m);
   std::vector<std::string> got;
