@@ -249,6 +249,12 @@ size_t PutWrappedLine(ReportRun* run, ItemBytes& piece, const ItemOutput& it, in
   place.colour = ColorTableValue(h.colour);
   BYTE* out = piece.Reserve(kFieldTextLineMax);
   const int bytes = BuildTextLine(chars, fonts, sizes, place, out);
+  // The fill character holds the empty line's place; on paper it is a blank.
+  if (blank && endedByBreak && bytes > 0) {
+    StreamReader reader(out, bytes);
+    for (StreamToken t = reader.Next(); t.kind != StreamToken::kEnd; t = reader.Next())
+      if (t.kind == StreamToken::kText) std::fill(out + t.offset, out + t.offset + t.length, BYTE{' '});
+  }
   piece.Commit(static_cast<size_t>(std::max(bytes, 0)));
   return static_cast<size_t>(std::max(bytes, 0));
 }

@@ -480,6 +480,8 @@ TEST_P(ReportValues, WrappedTextsKeepTheirEmptyLines) {
   ASSERT_GT(pitch, 5.0);
   EXPECT_NEAR(top(here, "beta") - top(here, "alpha"), 2 * pitch, 1.0) << text;
   EXPECT_NEAR(top(here, "delta"), top(here, "gamma"), 1.0) << text;
+  // The empty line keeps its place but prints nothing.
+  EXPECT_EQ(text.find("\xC2\xB7"), std::string::npos) << text;
 
   std::ofstream(dir_ + "/kmw.ini") << "[Preferences]\nShowSplash=0\n[Special]\nAsciiEditor=0\n";
   int status = -1;
