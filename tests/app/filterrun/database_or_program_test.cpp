@@ -125,6 +125,14 @@ const Shape kShapes[] = {
     // after every value.
     {"missing_in_sort_keys", {{0, "l_id", kCondLess, "30"}}, nullptr, {{"qty", false}, {"ldate", true}, {"l_id", false}},
      "l.l_id < 30", "coalesce(qty, 0), ldate desc nulls last, l.l_id", false, true},
+    // Functions the database computes through the shipped templates: the
+    // divisor's sign for MOD, LEN of a missing text, UPPER of an accented
+    // letter (the program's on SQLite), a date less days.
+    {"functions", {{0, "NLEN", kCondLess, "3"}, {2, "M4", kCondEqual, "1"}, {2, "UP", kCondEqual, "'NA\xCFVE'"}}, "M4",
+     {{"l_id", false}}, "length(coalesce(note, '')) < 3 or ((qty % 4) + 4) % 4 = 1 or name = 'Na\xC3\xAFve'",
+     "qty is null, ((qty % 4) + 4) % 4, l.l_id", false, false, false, false, false, false, 1},
+    {"days_back", {{0, "BACK", kCondGreaterEqual, "{1/1/2000}"}}, nullptr, {{"BACK", true}, {"l_id", false}},
+     "ldate >= '2000-01-08'", "ldate desc, l.l_id"},
     {"flagged_calculation_sort", {{0, "l_id", kCondGreater, "5"}}, nullptr, {{"NET", false}, {"l_id", true}},
      "l.l_id > 5", "(amount - qty * 2) is null, amount - qty * 2, l.l_id desc"},
     {"joined_field", {{0, "region", kCondEqual, "'North'"}, {1, "qty", kCondLess, "12"}}, nullptr,
@@ -183,8 +191,12 @@ class DatabaseOrProgram : public DatabaseRunTest {
     f["KIND"] = r.Calc("KIND", "'K' + cat");
     f["PREV"] = r.Calc("PREV", "PREVIOUS(l_id)");
     f["RNO"] = r.Calc("RNO", "RECNO()");
+    f["M4"] = r.Calc("M4", "MOD(qty, 4)");
+    f["NLEN"] = r.Calc("NLEN", "LEN(note)");
+    f["UP"] = r.Calc("UP", "UPPER(name)");
+    f["BACK"] = r.Calc("BACK", "ldate + -7");
     // Only what is placed below is on the layout.
-    for (const char* c : {"ZERO", "NET", "TENS", "KIND", "PREV", "RNO"})
+    for (const char* c : {"ZERO", "NET", "TENS", "KIND", "PREV", "RNO", "M4", "NLEN", "UP", "BACK"})
       if (f[c] != nullptr) f[c]->head.flags &= ~kItemKindField;
     f["CNT"] = r.Total("CNT", f["l_id"], kSummaryCount, 0);
     f["SUM"] = r.Total("SUM", f["amount"], kSummarySum, 0);
