@@ -33,6 +33,7 @@ enum : int {
 constexpr WORD kHelpContext = 1023;
 constexpr unsigned kAllPagesLast = 65535;
 constexpr unsigned kPageLimit = 65534;
+constexpr size_t kPrintFileLimit = 260;  // the document's settings hold no more
 
 std::string ItemText(HWND dialog, int id, int limit = 260) {
   std::string buf(static_cast<size_t>(limit) + 1, '\0');
@@ -94,13 +95,15 @@ bool OnOk(HWND dialog, CKmPrintDialog& p, bool fromButton) {
   PrintRunContext& ctx = GetPrintRunContext();
   if (fromButton) p.PreviewRequested = 0;
   if (IsDlgButtonChecked(dialog, kPrintToFile) == BST_CHECKED) {
-    const std::string name = ItemText(dialog, kFileName);
+    // Read past the limit so that a longer name is refused, not cut short
+    // into a file the user never named.
+    const std::string name = ItemText(dialog, kFileName, kPrintFileLimit + 1);
     if (name.empty()) {
       doc.ErrorBoxOwner(dialog, "Please enter a print-to-file name");
       SetFocus(GetDlgItem(dialog, kFileName));
       return false;
     }
-    if (!CanCreateFile(name.c_str())) {
+    if (name.size() > kPrintFileLimit || !CanCreateFile(name.c_str())) {
       doc.ErrorBoxOwner1(dialog, "Cannot open file: %s", name.c_str());
       SetFocus(GetDlgItem(dialog, kFileName));
       return false;

@@ -380,7 +380,13 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
   }
   EndOutputRun(doc, ctx);
   doc.SetWaitCursor(0);
-  if (doc.m_pView) doc.m_pView->UpdateCaretAndStatus(FALSE);
+  if (doc.m_pView) {
+    doc.m_pView->UpdateCaretAndStatus(FALSE);
+    // The run drew the charts again with the report's values, and the view
+    // shows a chart's newest picture; what the view painted meanwhile is stale.
+    if (doc.m_pLayout != nullptr && doc.m_pLayout->charts.Count() > 0 && IsWindow(doc.m_pView->m_hWnd))
+      InvalidateRect(doc.m_pView->m_hWnd, nullptr, TRUE);
+  }
   doc.m_nRunMode = kRunModeReport;
   ctx.printing = 0;
   if (ctx.lastRunPrinted) TellOutputFile(doc, ctx.printer.outputFile);

@@ -268,7 +268,18 @@ TEST_F(OptionDialogs, PrintDialogChecksCloseAndPreview) {
     Press(d, IDOK);
   });
   steps.Message("Cannot open file: " + missingDir);
+  // A name longer than the settings hold is refused whole, not cut short
+  // into a file of another name, even where the disk would take it.
+  const std::string deep = dir_ + "/" + std::string(140, 'd') + "/" + std::string(140, 'd');
+  fs::create_directories(deep);
+  const std::string longName = deep + "/out.pdf";
   steps.Dialog("Print", [&](HWND d) {
+    SetText(d, 1155, longName);
+    Press(d, IDOK);
+  });
+  steps.Message("Cannot open file: " + deep.substr(0, 100));
+  steps.Dialog("Print", [&](HWND d) {
+    EXPECT_EQ(GetFocus(), GetDlgItem(d, 1155));
     // Close keeps what was changed and prints nothing.
     CheckDlgButton(d, 1040, BST_UNCHECKED);
     Press(d, 1040);
@@ -278,7 +289,8 @@ TEST_F(OptionDialogs, PrintDialogChecksCloseAndPreview) {
   int answer = -1;
   steps.Run([&] { answer = ShowPrintDialog(*doc); });
   EXPECT_EQ(answer, kPrintAnswerNothing);
-  EXPECT_EQ(steps.messages.size(), 3u);
+  EXPECT_EQ(steps.messages.size(), 4u);
+  EXPECT_TRUE(fs::is_empty(deep));
   EXPECT_EQ(doc->m_pPageSetup->Copies, 3);
   EXPECT_EQ(doc->m_pRepIO->m_stream.settings.firstPage, 65534u);
   EXPECT_TRUE(doc->IsModified());
