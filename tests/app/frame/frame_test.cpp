@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -121,6 +122,29 @@ TEST_F(FrameTest, MenusFollowWhetherAReportIsOpen) {
   char text[80];
   GetMenuStringA(GetMenu(frame.m_hWnd), 32032, text, sizeof text, MF_BYCOMMAND);
   EXPECT_STREQ(text, "&About VORTELLE Report Designer...");
+}
+
+// A letter two items of one menu share only moves between them: Alt+F, C
+// would never close the report.
+void ExpectOneItemPerLetter(HMENU menu, const std::string& path) {
+  std::string seen;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    char text[120] = {};
+    GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+    const char* amp = std::strchr(text, '&');
+    if (amp != nullptr && amp[1] != '\0') {
+      const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(amp[1])));
+      EXPECT_EQ(seen.find(letter), std::string::npos) << path << ": " << text;
+      seen += letter;
+    }
+    if (HMENU sub = GetSubMenu(menu, i)) ExpectOneItemPerLetter(sub, path + "/" + text);
+  }
+}
+
+TEST_F(FrameTest, EachMenuLetterChoosesOneItem) {
+  CMainFrame frame;
+  ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
+  ExpectOneItemPerLetter(GetMenu(frame.m_hWnd), "menu bar");
 }
 
 TEST_F(FrameTest, MenuCommandsReachTheNeighboursFirst) {
