@@ -507,22 +507,23 @@ class DataChoiceTest : public ::testing::Test {
   }
 
   // File > New User SQL with the statement typed into the SQL Select
-  // dialog: the message it is refused with (another statement is then
-  // given, to go on), or "" when it is taken.
-  std::string GiveStatement(const char* dsn, const std::string& statement, bool refused) {
+  // dialog: the message it is refused with (next is then given, to go on),
+  // or "" when it is taken.
+  std::string GiveStatement(const char* dsn, const std::string& statement, bool refused,
+                            const std::string& next = "select count(*) as n from orders") {
     doc->SetModifiedFlag(FALSE);
     doc->ClearReport(TRUE);
     std::string shown;
     ChooseSourceForNewReport(dsn);
-    script.Expect("SQL Select", [this, &shown, statement, refused](HWND d) {
+    script.Expect("SQL Select", [this, &shown, statement, refused, next](HWND d) {
       SetDlgItemTextA(d, 203, statement.c_str());
       if (refused) {
         script.Expect(doc->GetAppCaption(), [&shown](HWND e) {
           shown = ui_test::Text(GetDlgItem(e, 200));
           Press(e, IDOK);
         });
-        script.Expect("SQL Select", [](HWND again) {
-          SetDlgItemTextA(again, 203, "select count(*) as n from orders");
+        script.Expect("SQL Select", [next](HWND again) {
+          SetDlgItemTextA(again, 203, next.c_str());
           Press(again, IDOK);
         });
       }
@@ -645,21 +646,8 @@ TEST_F(DataChoiceTest, AUserSelectOfABlobColumnSaysWhyItIsRefused) {
   std::system(("sqlite3 '" + db + "' \"create table if not exists pictures (id integer, photo blob);" +
                " delete from pictures; insert into pictures values (1, x'00ff');\"")
                   .c_str());
-  std::string shown;
-  ChooseSourceForNewReport(kShopA);
-  script.Expect("SQL Select", [this, &shown](HWND d) {
-    SetDlgItemTextA(d, 203, "select id, photo from pictures");
-    script.Expect(doc->GetAppCaption(), [&shown](HWND e) {
-      shown = ui_test::Text(GetDlgItem(e, 200));
-      Press(e, IDOK);
-    });
-    script.Expect("SQL Select", [](HWND again) {
-      SetDlgItemTextA(again, 203, "select id, qty from orders order by id");
-      Press(again, IDOK);
-    });
-    Press(d, IDOK);
-  });
-  Command(kCmdFileNewUserSql);
+  const std::string shown =
+      GiveStatement(kShopA, "select id, photo from pictures", true, "select id, qty from orders order by id");
   EXPECT_EQ(shown, "Select statement would return unsupported data type");
   ASSERT_TRUE(doc->m_bReportOpen);
   ASSERT_NE(doc->m_pModel->statementText, nullptr);
