@@ -348,10 +348,7 @@ class Translator {
       while (s.size() > 2 && s[s.size() - 2] == ' ') s.erase(s.size() - 2, 1);
       return s;
     }
-    std::string pad;
-    const char padText[2] = {static_cast<char>(m_->SpaceDotChar), 0};
-    AppendSqlTextLiteral(&pad, padText, TextLiteralFormOf(m_));
-    return "rtrim(replace(" + t.sql + ", " + pad + ", ' '))";
+    return TidiedTextSql(m_, t.sql);
   }
 
   bool Binary(uint8_t op, Term l, Term r, Term* t) {
@@ -770,8 +767,8 @@ bool CaseTemplateMapsAsTheProgram(CKmComposite* model, const char* key) {
   // Every letter of the code page through the template, against the program's own mapping.
   const bool lower = std::strcmp(key, "LOWER") == 0;
   std::string letters, expected;
-  for (int c = 1; c < 256; ++c)
-    if (IsCharAlphaByte(static_cast<unsigned char>(c))) letters += static_cast<char>(c);
+  for (int ch = 1; ch < 256; ++ch)
+    if (IsCharAlphaByte(static_cast<unsigned char>(ch))) letters += static_cast<char>(ch);
   expected = letters;
   if (lower) CharLowerInPlace(&expected[0]);
   else CharUpperInPlace(&expected[0]);

@@ -12,7 +12,6 @@
 
 #include <cctype>
 #include <cstring>
-#include <strings.h>
 #include <vector>
 
 namespace {
@@ -180,7 +179,7 @@ class Writer {
     std::string name = QualifiedColumnName(m_, f, t);
     // A calculated text compares as the program compares it: pad characters
     // as blanks, trailing blanks cut (a column is left bare for its index).
-    if (comparing_ && (f->flags & kFieldCalculation) && FieldKind(f) == 0) name = TidyText(name);
+    if (comparing_ && (f->flags & kFieldCalculation) && FieldKind(f) == 0) name = TidiedTextSql(m_, name);
     wrapped_ = Wrapped(f);
     if (wrapped_) {
       *out_ += head_ + name + tail_;
@@ -190,13 +189,6 @@ class Writer {
     afterField_ = out_->size();
     fieldEnd_ = afterField_;
     fieldHeadLen_ = wrapped_ ? head_.size() : 0;
-  }
-
-  std::string TidyText(const std::string& text) const {
-    std::string pad;
-    const char padText[2] = {static_cast<char>(m_->SpaceDotChar), 0};
-    AppendSqlTextLiteral(&pad, padText, TextLiteralFormOf(m_));
-    return "rtrim(replace(" + text + ", " + pad + ", ' '))";
   }
 
   // Text of a literal; null marks an empty value.
@@ -365,7 +357,7 @@ class Writer {
         const FieldDef* f = m_->GetFieldAt(n.field);
         const TableSlot* t = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
         wrapped_ = Wrapped(f);
-        const std::string text = TidyText(QualifiedColumnName(m_, f, t));
+        const std::string text = TidiedTextSql(m_, QualifiedColumnName(m_, f, t));
         *out_ += wrapped_ ? head_ + text + tail_ : text;
         std::string v = n.operands.empty() ? std::string() : ConditionText(n.operands[0]);
         for (char& c : v) {
@@ -480,7 +472,7 @@ std::string ConvertGlobPattern(const char* pattern, char patternEscape, char mul
   return out;
 }
 
-bool LikeFoldsCase(DataAccess* da) { return strcasecmp(da->GetDbmsName(), "SQLite") == 0; }
+bool LikeFoldsCase(DataAccess* da) { return da->Server() == SqlServer::kSqlite; }
 
 bool FilterToText(CKmComposite* model, std::string* text, const char* lead) {
   if (model->statementText != nullptr && model->statementText[0]) return true;

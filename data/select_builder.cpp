@@ -207,9 +207,10 @@ class Builder {
         if (!SortKeyInSelect(k)) continue;
         bool both = in_.sortCase && da_->CanModifySelect();
         bool plain = !(k->flags & kFieldCalculation) && Wrappable(k);
+        const bool wrapped = plain || (both && Wrappable(k));
         std::string text = plain ? Column(k, TableOf(k)) : SqlTextOf(k);
-        for (const SortTerm& t : SortTerms(k, (plain || (both && Wrappable(k))) ? head_ + text + tail_ : text)) {
-          Entry(t.sql, !t.key || !(plain || (both && Wrappable(k))));
+        for (const SortTerm& t : SortTerms(k, wrapped ? head_ + text + tail_ : text)) {
+          Entry(t.sql, !t.key || !wrapped);
           ++sortColumns_;
         }
       }

@@ -137,6 +137,13 @@ TextLiteralForm TextLiteralFormOf(CKmComposite* model) {
   return TextLiteralForm::kStandard;
 }
 
+std::string TidiedTextSql(CKmComposite* model, const std::string& sql) {
+  std::string pad;
+  const char padText[2] = {static_cast<char>(model->SpaceDotChar), 0};
+  AppendSqlTextLiteral(&pad, padText, TextLiteralFormOf(model));
+  return "rtrim(replace(" + sql + ", " + pad + ", ' '))";
+}
+
 void AppendSqlTextLiteral(std::string* out, const char* text, TextLiteralForm form) {
   if (form == TextLiteralForm::kEscapeString) *out += 'E';
   *out += '\'';

@@ -35,6 +35,9 @@ TextLiteralForm TextLiteralFormOf(CKmComposite* model);
 // A text constant the data source reads back as exactly the text, so that
 // no value can end the literal early.
 void AppendSqlTextLiteral(std::string* out, const char* text, TextLiteralForm form);
+// A text expression as the program compares texts: the report's pad
+// character read as a blank, trailing blanks cut.
+std::string TidiedTextSql(CKmComposite* model, const std::string& sql);
 // A number with every digit it holds (shortest text that reads back equal).
 std::string FormatSqlNumber(double value);
 

@@ -157,6 +157,13 @@ class Judge {
     return out;
   }
 
+  // The reading that refuses, with the reason given.
+  SqlReading Refused() const {
+    SqlReading r;
+    r.why = why_;
+    return r;
+  }
+
   const SqlCheckRules& rules_;
   unsigned messageId_;
   std::vector<SqlToken> t_;
@@ -202,14 +209,12 @@ SqlReading ReadSentStatement(const char* sql, const SqlCheckRules& rules, bool b
   SqlReading r;
   Judge j(rules, kIdRefusedStatement);
   if (!j.Read(sql, false)) {
-    r.why = j.why_;
-    return r;
+    return j.Refused();
   }
   const size_t count = StatementEnd(j.t_);
   if (count == std::string::npos) {
     j.Refuse(kIdSecondStatement, std::string());
-    r.why = j.why_;
-    return r;
+    return j.Refused();
   }
   // The first word: a reading one, after any opening parentheses; or a
   // procedure call in one of the forms a report sends.
@@ -239,17 +244,14 @@ SqlReading ReadSentStatement(const char* sql, const SqlCheckRules& rules, bool b
   }
   if (!reading && procedure.empty()) {
     j.RefuseFirstWord();
-    r.why = j.why_;
-    return r;
+    return j.Refused();
   }
   if (!procedure.empty() && IsRefusedFunction(procedure, rules.refusedFunctions)) {
     j.Refuse(kIdOutsideCall, procedure);
-    r.why = j.why_;
-    return r;
+    return j.Refused();
   }
   if (!j.WordsAndCalls(count)) {
-    r.why = j.why_;
-    return r;
+    return j.Refused();
   }
   r.ok = true;
   r.procedure = !reading;
@@ -274,16 +276,14 @@ SqlReading ReadSqlExpression(const char* text, const SqlCheckRules& rules) {
   SqlReading r;
   Judge j(rules, kIdRefusedExpression);
   if (!j.Read(text, true)) {
-    r.why = j.why_;
-    return r;
+    return j.Refused();
   }
   // A piece stays inside its place: no ";", and its brackets close.
   int parens = 0, braces = 0;
   for (size_t i = 0; i < j.t_.size(); ++i) {
     if (j.IsSymbol(i, ';')) {
       j.Refuse(kIdSecondStatement, std::string());
-      r.why = j.why_;
-      return r;
+      return j.Refused();
     }
     parens += j.IsSymbol(i, '(') ? 1 : j.IsSymbol(i, ')') ? -1 : 0;
     braces += j.IsSymbol(i, '{') ? 1 : j.IsSymbol(i, '}') ? -1 : 0;
@@ -291,12 +291,10 @@ SqlReading ReadSqlExpression(const char* text, const SqlCheckRules& rules) {
   }
   if (parens != 0 || braces != 0) {
     j.Refuse(kIdUnreadable, GetResString(kIdUnbalanced, 1));
-    r.why = j.why_;
-    return r;
+    return j.Refused();
   }
   if (!j.WordsAndCalls(j.t_.size())) {
-    r.why = j.why_;
-    return r;
+    return j.Refused();
   }
   r.ok = true;
   return r;

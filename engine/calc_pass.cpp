@@ -243,7 +243,6 @@ bool IsPageTotal(const FieldDef* f) { return IsTotal(f) && f->totalReset == kSum
 bool ShowsClosedPageFigure(const RunCalcState* c, const FieldDef* f) {
   if (c == nullptr || !c->pageFiguresKept || f == nullptr) return false;
   if (IsAlias(f) && c->model != nullptr) f = c->model->AliasedField(f);
-  if (f == nullptr) return false;
   if (IsPageTotal(f)) return true;
   for (const FieldDef* g : c->bandLists[BandListIndex(kPageList)])
     if (g == f) return true;

@@ -92,18 +92,16 @@ bool SameNumber(double a, double b) { return a == b || std::memcmp(&a, &b, sizeo
 
 // Two texts that read the same in the code page are the same only when
 // their '?' stood for the same characters.
-bool SameLostChars(const uint8_t* a, const std::string& lostA, const uint8_t* b, const std::string& lostB) {
+// Each text is read no further than its length.
+bool SameLostChars(const uint8_t* a, size_t na, const std::string& lostA, const uint8_t* b, size_t nb,
+                   const std::string& lostB) {
   if (lostA.empty() && lostB.empty()) return true;
-  return CompareLostChars(reinterpret_cast<const char*>(a), kGroupSlotBytes - 1, lostA.c_str(),
-                          reinterpret_cast<const char*>(b), kGroupSlotBytes - 1, lostB.c_str()) == 0;
+  return CompareLostChars(reinterpret_cast<const char*>(a), na, lostA.c_str(), reinterpret_cast<const char*>(b), nb,
+                          lostB.c_str()) == 0;
 }
 
 // The field whose fetched value an alias shows.
-const FieldDef* ValueOwner(CKmComposite* m, const FieldDef* f) {
-  if (!IsAlias(f) || m == nullptr) return f;
-  const FieldDef* to = m->AliasedField(f);
-  return to != nullptr ? to : f;
-}
+const FieldDef* ValueOwner(CKmComposite* m, const FieldDef* f) { return m != nullptr ? m->AliasedField(f) : f; }
 
 // Whether a field's value equals its group slot (a text also by what it
 // lost to the code page).
@@ -127,12 +125,13 @@ bool SameGroupValue(CKmComposite* m, const FieldDef* f, const uint8_t* slot, con
   const size_t na = strnlen(reinterpret_cast<const char*>(v), room < kGroupSlotBytes - 1 ? room : kGroupSlotBytes - 1);
   const std::string& lost = ValueOwner(m, f)->lostChars;
   if (na == strnlen(reinterpret_cast<const char*>(slot), kGroupSlotBytes - 1) && std::memcmp(v, slot, na) == 0)
-    return SameLostChars(v, lost, slot, slotLost);
+    return SameLostChars(v, na, lost, slot, na, slotLost);
   char a[kGroupSlotBytes], b[kGroupSlotBytes];
   BoundedText(v, room, a);
   BoundedText(slot, kGroupSlotBytes - 1, b);
   return CompareText(m, a, b) == 0 &&
-         SameLostChars(reinterpret_cast<const uint8_t*>(a), lost, reinterpret_cast<const uint8_t*>(b), slotLost);
+         SameLostChars(reinterpret_cast<const uint8_t*>(a), kGroupSlotBytes - 1, lost, reinterpret_cast<const uint8_t*>(b),
+                       kGroupSlotBytes - 1, slotLost);
 }
 
 void StoreGroupValue(CKmComposite* m, const FieldDef* f, uint8_t* slot, std::string* slotLost) {

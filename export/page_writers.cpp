@@ -28,12 +28,17 @@ const std::vector<const CapturedLine*>& LinesInOrder(const CapturedPage& page,
   return *out;
 }
 
+// Runs left to right; mostly they come so already.
+void SortRunsByX(std::vector<const CapturedRun*>* runs) {
+  auto before = [](const CapturedRun* a, const CapturedRun* b) { return a->x < b->x; };
+  if (!std::is_sorted(runs->begin(), runs->end(), before)) std::stable_sort(runs->begin(), runs->end(), before);
+}
+
 const std::vector<const CapturedRun*>& RunsInOrder(const CapturedLine& line, std::vector<const CapturedRun*>* out) {
   out->clear();
   for (const CapturedRun& r : line.runs)
     if (!r.text.empty()) out->push_back(&r);
-  auto before = [](const CapturedRun* a, const CapturedRun* b) { return a->x < b->x; };
-  if (!std::is_sorted(out->begin(), out->end(), before)) std::stable_sort(out->begin(), out->end(), before);
+  SortRunsByX(out);
   return *out;
 }
 
@@ -57,8 +62,7 @@ class PageRows {
       for (const CapturedRun& r : lines_[next_]->runs)
         if (!r.text.empty()) runs_.push_back(&r);
     }
-    auto before = [](const CapturedRun* a, const CapturedRun* b) { return a->x < b->x; };
-    if (!std::is_sorted(runs_.begin(), runs_.end(), before)) std::stable_sort(runs_.begin(), runs_.end(), before);
+    SortRunsByX(&runs_);
     return true;
   }
   const std::vector<const CapturedRun*>& Runs() const { return runs_; }

@@ -641,8 +641,7 @@ uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area
         const size_t width = v != nullptr ? m->GetFieldWidth(f) : 0;
         n = PutTextKey(p, left, tag, text, width, static_cast<unsigned char>(m->SpaceDotChar));
         // What the text lost to the code page tells apart texts that read the same.
-        const FieldDef* owner = IsAlias(f) ? m->AliasedField(f) : f;
-        const std::string& lost = owner != nullptr ? owner->lostChars : f->lostChars;
+        const std::string& lost = m->AliasedField(f)->lostChars;
         if (n > 0 && v != nullptr && !lost.empty()) {
           const uint32_t extra = static_cast<uint32_t>(std::min<size_t>(lost.size(), kMaxSortKeyLost)) + 1;
           if (left < n + extra) return 0;

@@ -339,6 +339,12 @@ void Digits(char* out, unsigned n, int width) {
   }
 }
 
+// The length of a fetched text in a buffer of room bytes: the indicator when
+// it fits, else up to the driver's end mark, never past the buffer.
+size_t TextValueLength(const char* src, SQLLEN ind, size_t room) {
+  return ind >= 0 && static_cast<size_t>(ind) < room ? static_cast<size_t>(ind) : strnlen(src, room);
+}
+
 // One fetched value (src as the binding's target holds it, ind its
 // indicator) into the caller's buffer `user` and length cell, as the layer
 // delivers it. Returns how many bytes from user's start it wrote. Reads only
@@ -365,7 +371,7 @@ size_t TranslateValue(const BoundCol& b, const char* src, SQLLEN ind, char* user
     case BindKind::Text: {
       size_t have = static_cast<size_t>(b.targetLen) - 1;
       bool cut = ind == SQL_NO_TOTAL || ind < 0 || static_cast<size_t>(ind) > have;
-      size_t len = cut ? std::strlen(src) : static_cast<size_t>(ind);
+      size_t len = TextValueLength(src, ind, static_cast<size_t>(b.targetLen));
       size_t need, wrote;
       // Plain ASCII, the common case, is copied as it stands.
       size_t i = qe_text::AsciiRun(src, len);
@@ -1200,7 +1206,7 @@ int qeColLostChars(QEHANDLE stmt, int col, std::string* lost) {
     room = static_cast<size_t>(s->ahead->RawSize(i));
   }
   if (raw == nullptr || ind == SQL_NULL_DATA || room == 0) return 0;
-  const size_t len = ind >= 0 && static_cast<size_t>(ind) < room ? static_cast<size_t>(ind) : strnlen(raw, room);
+  const size_t len = TextValueLength(raw, ind, room);
   return qe_text::LostCharacters(raw, len, lost) ? 1 : 0;
 }
 
