@@ -20,6 +20,7 @@
 #include <cstring>
 #include <map>
 #include <strings.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -166,7 +167,6 @@ class Translator {
       const uint8_t* code;
       size_t length;
       size_t resume;
-      int argCount;
       std::vector<Term> args;
     };
     if (depth_ >= kMaxCallDepth) return false;
@@ -272,11 +272,11 @@ class Translator {
           if (!u || !u->code || frames.size() >= static_cast<size_t>(kMaxCallDepth) - 1 ||
               openParams_ + argc > kMaxParameters || stack_.size() < static_cast<size_t>(argc))
             return false;
-          Frame f{curCode, curLength, reader.position(), argc, {}};
+          Frame f{curCode, curLength, reader.position(), {}};
           f.args.assign(stack_.end() - argc, stack_.end());
           stack_.resize(stack_.size() - argc);
           openParams_ += argc;
-          frames.push_back(f);
+          frames.push_back(std::move(f));
           curCode = u->code;
           curLength = u->codeLength;
           reader = CodeReader(curCode, curLength);
@@ -289,9 +289,9 @@ class Translator {
         }
         case OP_END: {
           if (!frames.empty()) {
-            Frame f = frames.back();
+            Frame f = std::move(frames.back());
             frames.pop_back();
-            openParams_ -= f.argCount;
+            openParams_ -= static_cast<int>(f.args.size());
             curCode = f.code;
             curLength = f.length;
             reader = CodeReader(curCode, curLength);

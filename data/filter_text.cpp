@@ -173,13 +173,18 @@ class Writer {
     return n.untranslatable = u;
   }
 
-  void WriteField(uint32_t n) {
+  // Which fields are written as the program compares texts: pad characters
+  // as blanks, trailing blanks cut.
+  enum class Tidy { kNone, kCalculatedText, kAll };
+
+  // A calculated text compares as the program compares it; a column is left
+  // bare for its index, unless the comparison (LIKE) tidies every field.
+  void WriteField(uint32_t n, Tidy tidy = Tidy::kCalculatedText) {
     const FieldDef* f = m_->GetFieldAt(n);
     const TableSlot* t = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
     std::string name = QualifiedColumnName(m_, f, t);
-    // A calculated text compares as the program compares it: pad characters
-    // as blanks, trailing blanks cut (a column is left bare for its index).
-    if (comparing_ && (f->flags & kFieldCalculation) && FieldKind(f) == 0) name = TidiedTextSql(m_, name);
+    if (tidy == Tidy::kAll || (tidy == Tidy::kCalculatedText && (f->flags & kFieldCalculation) && FieldKind(f) == 0))
+      name = TidiedTextSql(m_, name);
     wrapped_ = Wrapped(f);
     if (wrapped_) {
       *out_ += head_ + name + tail_;
@@ -293,7 +298,6 @@ class Writer {
       return false;
     }
     const uint8_t op = n.op;
-    comparing_ = op != kCondIsNull && op != kCondIsNotNull;
     if (op == kCondAnd || op == kCondOr) {
       size_t start = out_->size();
       *out_ += "(";
@@ -354,11 +358,7 @@ class Writer {
       case kCondNotLike: {
         // The program matches the text and the pattern with pad characters
         // as blanks and trailing blanks cut, case kept unless folded.
-        const FieldDef* f = m_->GetFieldAt(n.field);
-        const TableSlot* t = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
-        wrapped_ = Wrapped(f);
-        const std::string text = TidiedTextSql(m_, QualifiedColumnName(m_, f, t));
-        *out_ += wrapped_ ? head_ + text + tail_ : text;
+        WriteField(n.field, Tidy::kAll);
         std::string v = n.operands.empty() ? std::string() : ConditionText(n.operands[0]);
         for (char& c : v) {
           if (static_cast<unsigned char>(c) == static_cast<unsigned char>(m_->SpaceDotChar)) c = ' ';
@@ -391,7 +391,7 @@ class Writer {
       }
       case kCondIsNull:
       case kCondIsNotNull:
-        WriteField(n.field);
+        WriteField(n.field, Tidy::kNone);
         DropCaseWrapper();
         *out_ += kOperatorText[op];
         return true;
@@ -410,7 +410,6 @@ class Writer {
   std::string head_, tail_;
   bool wrapped_ = false;
   bool exactWrapper_ = false;  // LOWER folds every letter as the program does
-  bool comparing_ = false;
   size_t afterField_ = 0;
   size_t fieldEnd_ = 0;
   size_t fieldHeadLen_ = 0;

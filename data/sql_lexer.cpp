@@ -74,10 +74,7 @@ class Reader {
   unsigned char At(size_t i) const { return i < n_ ? static_cast<unsigned char>(s_[i]) : 0; }
 
   bool Fail(unsigned id, const std::string& detail = std::string()) {
-    std::string text = GetResString(id, 0);
-    const size_t at = text.find("%s");
-    if (at != std::string::npos) text.replace(at, 2, detail);
-    *why_ = text;
+    *why_ = FilledSqlMessage(id, detail);
     return false;
   }
   bool FailDiffers(const std::string& what) { return Fail(kIdReadDifferently, what); }
@@ -338,6 +335,13 @@ bool ReadSqlTokens(const char* text, const SqlLexRules& rules, std::vector<SqlTo
   why->clear();
   if (text == nullptr) return true;
   return Reader(text, rules, tokens, why).Run();
+}
+
+std::string FilledSqlMessage(unsigned id, const std::string& detail) {
+  std::string text = GetResString(id, 0);
+  const size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, detail);
+  return text;
 }
 
 bool SqlWordIs(const std::string& word, const char* keyword) {

@@ -44,5 +44,8 @@ struct SqlToken {
 // of it cannot be read surely. Linear in the length of the text.
 bool ReadSqlTokens(const char* text, const SqlLexRules& rules, std::vector<SqlToken>* tokens, std::string* why);
 
+// A message of the string table with detail in place of its "%s".
+std::string FilledSqlMessage(unsigned id, const std::string& detail);
+
 // Whether a word equals a lower-case keyword, letters compared without case.
 bool SqlWordIs(const std::string& word, const char* keyword);

@@ -83,13 +83,6 @@ bool IsRefusedFunction(const std::string& name, const std::vector<std::string>& 
   return false;
 }
 
-std::string Filled(unsigned id, const std::string& detail) {
-  std::string text = GetResString(id, 0);
-  const size_t at = text.find("%s");
-  if (at != std::string::npos) text.replace(at, 2, detail);
-  return text;
-}
-
 // Reads a statement's or a piece's tokens and judges them.
 class Judge {
  public:
@@ -122,7 +115,7 @@ class Judge {
   }
 
   bool Refuse(unsigned reasonId, const std::string& detail) {
-    why_ = Filled(messageId_, Filled(reasonId, detail));
+    why_ = FilledSqlMessage(messageId_, FilledSqlMessage(reasonId, detail));
     return false;
   }
   bool RefuseFirstWord() {
