@@ -111,9 +111,9 @@ class Player {
     work_ += units;
     return !OverBudget();
   }
-  // The painter's time counted so far, and the same test of it.
+  // The painter's time counted so far (by a player that counts, without a
+  // painter), and the same test of it.
   double PaintNs() const { return cost_.ns(); }
-  bool Painting() const { return !OverBudget(); }
   bool OverBudget() const { return TooMuchWork() || cost_.ns() > paintBudget_; }
   bool TooMuchWork() const { return work_ > kMaxWork; }
   // What the picture's painting may ask for (see DrawMetafilePicture).
@@ -197,17 +197,21 @@ class Player {
     const QPointF to = Map(x, y);
     const QPointF from = cur_;
     cur_ = to;
-    cost_.Line(from, to, LinePen());
-    if (!Painting() || p_ == nullptr) return;
+    if (Counting()) {
+      cost_.Line(from, to, LinePen());
+      return;
+    }
     p_->setPen(pen_);
     p_->drawLine(from, to);
   }
   void Rect(double l, double t, double r, double b, bool ellipse, double rx = 0, double ry = 0) {
     const QRectF rect = QRectF(Map(l, t), Map(r, b)).normalized();
-    CostPen outline = LinePen();
-    outline.roundEnds = pen_.joinStyle() == Qt::RoundJoin;
-    cost_.Box(rect, ellipse, brush_.style() != Qt::NoBrush, outline);
-    if (!Painting() || p_ == nullptr) return;
+    if (Counting()) {
+      CostPen outline = LinePen();
+      outline.roundEnds = pen_.joinStyle() == Qt::RoundJoin;
+      cost_.Box(rect, ellipse, brush_.style() != Qt::NoBrush, outline);
+      return;
+    }
     p_->setPen(pen_);
     p_->setBrush(brush_);
     if (ellipse) p_->drawEllipse(rect);
@@ -216,10 +220,12 @@ class Player {
   }
   void Poly(const QPolygonF& pts, bool closed) {
     if (pts.size() < 2 || !Spend(static_cast<size_t>(pts.size()))) return;
-    cost_.Points(static_cast<size_t>(pts.size()));
-    if (closed && brush_.style() != Qt::NoBrush) cost_.Fill({pts});
-    OutlineCost(pts, closed);
-    if (!Painting() || p_ == nullptr) return;
+    if (Counting()) {
+      cost_.Points(static_cast<size_t>(pts.size()));
+      if (closed && brush_.style() != Qt::NoBrush) cost_.Fill({pts});
+      OutlineCost(pts, closed);
+      return;
+    }
     if (closed && brush_.style() != Qt::NoBrush) {
       p_->setPen(Qt::NoPen);
       p_->setBrush(brush_);
@@ -232,11 +238,17 @@ class Player {
     path.setFillRule(fillWinding_ ? Qt::WindingFill : Qt::OddEvenFill);
     for (const QPolygonF& q : polys) {
       if (!Spend(static_cast<size_t>(q.size()))) return;
+      if (!Counting()) {
+        if (q.size() >= 2) path.addPolygon(q), path.closeSubpath();
+        continue;
+      }
       cost_.Points(static_cast<size_t>(q.size()));
-      if (q.size() >= 2) path.addPolygon(q), path.closeSubpath(), OutlineCost(q, true);
+      if (q.size() >= 2) OutlineCost(q, true);
     }
-    if (brush_.style() != Qt::NoBrush) cost_.Fill(polys);
-    if (!Painting() || p_ == nullptr) return;
+    if (Counting()) {
+      if (brush_.style() != Qt::NoBrush) cost_.Fill(polys);
+      return;
+    }
     if (brush_.style() != Qt::NoBrush) {
       p_->setPen(Qt::NoPen);
       p_->setBrush(brush_);
@@ -250,12 +262,14 @@ class Player {
     QFont f = hasFont_ ? font_.font : QFont(QStringLiteral("Arial"));
     const double h = hasFont_ && font_.fontHeight != 0 ? std::min(ScaleY(font_.fontHeight), widest_) : 12.0;
     const int pixels = std::max(1, static_cast<int>(std::lround(h)));
-    // The painter makes a font for each face, size, weight and slant it
-    // writes in, looking for the face among the system's fonts: a picture
-    // of a new font for each letter asks for that many.
-    if (fontsUsed_.emplace(f.family().toStdString(), pixels, f.bold(), f.italic()).second) cost_.FontLoaded();
-    cost_.Letters(static_cast<size_t>(text.size()), h);
-    if (!Painting() || p_ == nullptr) return;
+    if (Counting()) {
+      // The painter makes a font for each face, size, weight and slant it
+      // writes in, looking for the face among the system's fonts: a picture
+      // of a new font for each letter asks for that many.
+      if (fontsUsed_.emplace(f.family().toStdString(), pixels, f.bold(), f.italic()).second) cost_.FontLoaded();
+      cost_.Letters(static_cast<size_t>(text.size()), h);
+      return;
+    }
     f.setPixelSize(pixels);
     p_->setFont(f);
     p_->setPen(QPen(textColour_));
@@ -272,6 +286,9 @@ class Player {
   bool fillWinding_ = false;
 
  private:
+  // A player without a painter counts what the painting would cost; the
+  // one with a painter draws what its count let through.
+  bool Counting() const { return p_ == nullptr; }
   // The pen as the cost model sees it along a line.
   CostPen LinePen() const {
     CostPen c;
@@ -660,7 +677,6 @@ bool DrawMetafilePicture(const uint8_t* data, size_t size, int dpi, QImage* out)
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, true);
     Player drawing(&painter, width, height);
-    drawing.AllowPainting(count.allowedNs);
     Play(Bytes(data, size), width, height, drawing);
   }
   *out = std::move(image);
