@@ -13,6 +13,7 @@
 #include "expr/value_eval.h"
 #include "foundation/heap_strings.h"
 #include "core/composite.h"
+#include "platform/qe/qe.h"
 #include "platform/win/profile.h"
 
 #include <cctype>
@@ -298,7 +299,7 @@ class Translator {
             reader.Seek(f.resume);
             break;
           }
-          if (stack_.size() != 1 || stack_.back().sql.size() > kMaxTranslation) return false;
+          if (stack_.size() != 1) return false;
           *out = stack_.back();
           return true;
         }
@@ -321,8 +322,11 @@ class Translator {
   }
 
  private:
+  // Every term is bounded as it is made, so that a translation that grows
+  // past the limit is given up at once: an operand written twice by each
+  // AND, OR or template must not grow the text beyond what memory holds.
   bool Push(const Term& t) {
-    if (stack_.size() >= kMaxStack) return false;
+    if (stack_.size() >= kMaxStack || t.sql.size() > kMaxTranslation) return false;
     stack_.push_back(t);
     return true;
   }
@@ -475,7 +479,9 @@ class Translator {
     const uint32_t kind = FieldKind(f);
     t->sql = column;
     if (kind == 0) {  // a missing text is an empty one
-      t->sql = "coalesce(" + column + ", '')";
+      std::string text;
+      if (!PaddedAsFetched(f, column, &text)) return false;
+      t->sql = "coalesce(" + text + ", '')";
       t->kind = Kind::kText;
     } else if (kind == kFieldNumeric) {
       t->kind = Kind::kNumber;
@@ -494,6 +500,28 @@ class Translator {
       return false;
     }
     return true;
+  }
+
+  // A fixed-width text column as the program reads it: the server sends it
+  // padded with blanks to its width, while in SQL the blanks of such a value
+  // do not count (PostgreSQL drops them in LENGTH, || and SUBSTR). The text
+  // is written with its blanks, or the program keeps it where the server's
+  // reading is not known.
+  bool PaddedAsFetched(FieldDef* f, const std::string& column, std::string* out) {
+    *out = column;
+    const FieldBinding* b = GetFieldBinding(f, false);
+    if (b == nullptr || b->dbType != QE_DB_CHAR) return true;
+    switch (da_->Server()) {
+      case SqlServer::kSqlite:  // keeps what was stored
+        return true;
+      case SqlServer::kPostgres:
+        // A text longer than the program's value buffer is cut there.
+        if (f->width == 0 || f->width >= GetSqlRunState(m_)->longestValue) return false;
+        *out = "rpad(" + column + ", " + std::to_string(f->width) + ")";
+        return true;
+      default:
+        return false;
+    }
   }
 
   bool ArgumentFits(uint8_t type, const Term& a) {
@@ -786,23 +814,48 @@ bool CaseTemplateMapsAsTheProgram(CKmComposite* model, const char* key) {
   return same;
 }
 
-bool TranslationComparesExactly(CKmComposite* model, const FieldDef* field) {
-  if (field == nullptr || field->code == nullptr || GetDataAccess(model)->Current() == nullptr) return false;
-  Term term;
+namespace {
+
+// The field's code translated again, for what the translation's term tells;
+// with stored, only for a field that keeps a translation.
+bool TranslateField(CKmComposite* model, const FieldDef* field, bool stored, Term* term) {
+  if (field == nullptr || field->code == nullptr || (stored && field->sqlText == nullptr) ||
+      GetDataAccess(model)->Current() == nullptr)
+    return false;
   Translator t(model, 0);
-  if (!t.Run(field->code, field->codeLength, &term)) return false;
+  return t.Run(field->code, field->codeLength, term);
+}
+
+}  // namespace
+
+bool TranslationComparesExactly(CKmComposite* model, const FieldDef* field) {
+  Term term;
+  if (!TranslateField(model, field, false, &term)) return false;
   return !IsNumeric(term) || term.exact != Exact::kRounded;
 }
 
 bool TranslationFlagsValues(CKmComposite* model, const FieldDef* field, std::string* flag) {
-  if (field == nullptr || field->code == nullptr || field->sqlText == nullptr ||
-      GetDataAccess(model)->Current() == nullptr)
-    return false;
   Term term;
-  Translator t(model, 0);
-  if (!t.Run(field->code, field->codeLength, &term) || term.null != Null::kFlagged) return false;
+  if (!TranslateField(model, field, true, &term) || term.null != Null::kFlagged) return false;
   *flag = term.sql;
   return true;
+}
+
+bool TranslationForCondition(CKmComposite* model, const FieldDef* field, std::string* sql) {
+  Term term;
+  if (!TranslateField(model, field, true, &term)) return false;
+  switch (term.kind) {
+    case Kind::kLogical:
+      // NULL stays NULL: a flagged truth value satisfies no condition.
+      *sql = "(case when " + term.sql + " then 1 when not (" + term.sql + ") then 0 end)";
+      break;
+    case Kind::kNumber: case Kind::kText: case Kind::kDate: case Kind::kDateTime:
+      *sql = term.sql;
+      break;
+    default:
+      return false;
+  }
+  return sql->size() <= kMaxTranslation;
 }
 
 void TranslateCalculatedFields(CKmComposite* model) {

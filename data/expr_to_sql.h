@@ -33,6 +33,12 @@ bool TranslationComparesExactly(CKmComposite* model, const FieldDef* field);
 // where the program flags the value.
 bool TranslationFlagsValues(CKmComposite* model, const FieldDef* field, std::string* flag);
 
+// The field's translation as a condition reads it: NULL wherever the program
+// flags the value (a missing argument, a division by zero), as a fetched
+// NULL, so that a comparison with it is false on both sides and "is null"
+// finds it. False when the field has no translation.
+bool TranslationForCondition(CKmComposite* model, const FieldDef* field, std::string* sql);
+
 // Every calculation (not alias) gets its translation refreshed.
 void TranslateCalculatedFields(CKmComposite* model);
 

@@ -89,9 +89,17 @@ class Writer {
     if (f == nullptr) return true;
     if (f->flags & (kFieldMemo | kFieldTotalRelated | kFieldAlias)) return true;
     if (f->totalFlags & (kTotalIsTotal | 0x80)) return true;
-    if ((f->flags & kFieldCalculation) && f->sqlText == nullptr && !(f->flags2 & kField2ValueSetElsewhere))
-      return true;
+    if (IsTranslatedCalculation(f)) {
+      std::string sql;
+      return !TranslationForCondition(m_, f, &sql);
+    }
     return false;
+  }
+
+  // A calculation the database computes from its translation (not a
+  // column the server fills in).
+  static bool IsTranslatedCalculation(const FieldDef* f) {
+    return (f->flags & kFieldCalculation) && !(f->flags2 & kField2ValueSetElsewhere);
   }
 
   // A calculation whose number may carry rounding is compared by the
@@ -159,8 +167,8 @@ class Writer {
     if (!u && n.op != kCondLike && n.op != kCondNotLike && n.op != kCondIsNull && n.op != kCondIsNotNull) {
       const FieldDef* f = m_->GetFieldAt(n.field);
       if (!ComparedExactly(f)) u = true;
-      // The written value of a calculation is never SQL's null where the
-      // program's is empty: "is null" would not find it.
+      // An empty item of a list is written as "is null", which the program's
+      // comparison of a calculation with an empty value does not mean.
       if (f->flags & kFieldCalculation) {
         for (const uint8_t* t : n.operands) u = u || IsNullItem(t);
         // A calculated text sorts by the database's collation: only equality is sure.
@@ -182,7 +190,10 @@ class Writer {
   void WriteField(uint32_t n, Tidy tidy = Tidy::kCalculatedText) {
     const FieldDef* f = m_->GetFieldAt(n);
     const TableSlot* t = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
-    std::string name = QualifiedColumnName(m_, f, t);
+    std::string name;
+    // A calculation in a condition is NULL where the program flags it (Mark
+    // made sure it has that form).
+    if (!IsTranslatedCalculation(f) || !TranslationForCondition(m_, f, &name)) name = QualifiedColumnName(m_, f, t);
     if (tidy == Tidy::kAll || (tidy == Tidy::kCalculatedText && (f->flags & kFieldCalculation) && FieldKind(f) == 0))
       name = TidiedTextSql(m_, name);
     wrapped_ = Wrapped(f);

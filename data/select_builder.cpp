@@ -396,9 +396,11 @@ class Builder {
   };
 
   // The terms the database orders a key by, so that it orders as the
-  // program's own sort does: a calculation's flagged values (which its
-  // translation gives as 0, '' or the first day) after all its values, a
-  // missing number as 0, other missing values lowest.
+  // program's own sort does and each group is one run: a calculation's
+  // flagged values (which its translation gives as 0, '' or the first day)
+  // after all its values; a missing number a value of its own next to 0,
+  // just before it; a missing text with the empty ones; other missing
+  // values lowest. The number of terms depends on the key alone.
   std::vector<SortTerm> SortTerms(const FieldDef* k, const std::string& text) {
     std::vector<SortTerm> terms;
     std::string flag;
@@ -408,10 +410,14 @@ class Builder {
       return terms;
     }
     const bool column = !(k->flags & kFieldCalculation);
-    if (column && (k->flags & (kFieldNumeric | kFieldTime)) && !text.empty())
+    if (column && (k->flags & (kFieldNumeric | kFieldTime))) {
       terms.push_back({"coalesce(" + text + ", 0)", true, false});
-    else
+      terms.push_back({"case when " + text + " is null then 0 else 1 end", false, false});
+    } else if (column && Wrappable(k)) {
+      terms.push_back({"coalesce(" + text + ", '')", true, false});
+    } else {
       terms.push_back({text, true, true});
+    }
     return terms;
   }
 

@@ -179,6 +179,14 @@ int Fail(CKmComposite* m, int code) {
   return code;
 }
 
+// A group level's direction in the totals sort: its sort slot's, as the
+// records are ordered; ascending when no slot sorts on its field.
+uint32_t GroupAscending(const RunCalcState* c, int level) {
+  for (int i = 0; i < kRunGroupLevels && c->sortFields[i] != kNoField; ++i)
+    if (c->sortFields[i] == c->levels[level].field) return c->sortAscending[i] ? 1 : 0;
+  return 1;
+}
+
 }  // namespace
 
 void KeepFinishedTotals(RunCalcState* c) {
@@ -280,7 +288,8 @@ int RunTotalsPrepass(CKmComposite* m, int progressArg1, int progressArg2, int* n
       e.key1 = keyOfLevel[g];
       e.storedLength1 = ValueWidth(m, e.key1);
       e.sortLength1 = e.storedLength1;
-      e.flags = 1;  // ordered by the total; the group value is kept, not sorted on
+      // Ordered by the total, then by the group value: groups whose totals
+      // are equal keep their records apart, in the order they were read.
     }
   }
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
@@ -378,7 +387,7 @@ int RunTotalsPrepass(CKmComposite* m, int progressArg1, int progressArg2, int* n
     for (uint32_t level = 1; level <= w->deepest && n < kRunGroupLevels; ++level) {
       const SortKeyDef& e = w->table->entries[level];
       if (e.key1 != nullptr) ascending[n++] = keyAscending[level - 1];
-      if (e.key2 != nullptr && !(e.flags & 1) && n < kRunGroupLevels) ascending[n++] = 1;
+      if (e.key2 != nullptr && !(e.flags & 1) && n < kRunGroupLevels) ascending[n++] = GroupAscending(c, level - 1);
     }
     std::string index;
     code = SortTotals(m, ascending, &index);

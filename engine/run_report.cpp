@@ -150,8 +150,9 @@ int SortRecordsInProgram(KmDocBase* doc, ReportRun* r) {
     ReportScanError(m, m->lastEngineError);
     return m->lastEngineError != 0 ? m->lastEngineError : 1;
   }
-  // Sorted totals order the groups themselves (the totals sort).
-  if (check != -2 || setup.totalsSorted || keys[0] == nullptr) {
+  // Sorted totals order the groups themselves (the totals sort), but their
+  // records still come sorted by the keys, each group in one run.
+  if (check != -2 || keys[0] == nullptr) {
     ShowLimitedCounts(m, check == -2, setup.recordLimit != 0);
     return 0;
   }

@@ -77,7 +77,8 @@ int CheckSortAndGroupFields(CKmComposite* m, GroupSetup& s, FieldDef* keys[kKeyL
     if (f->flags2 & kUnsupportedTotalsSortBit) return Fail(m, kEngineUnsupportedTotalsSort);
     FieldDef* root = RootTotal(m, f);
     if (root == nullptr) continue;
-    const int level = root->totalLevel;
+    // The groups of the level the total restarts at are what it sorts.
+    const int level = root->totalReset;
     if (level < kMaxGroupLevels && s.levels[level].field != kNoField) {
       keys[n] = m->GetFieldAt(s.levels[level].field);
       if (keys[n] != nullptr) kinds[n++] = 1;

@@ -199,6 +199,9 @@ int CompareSortRecords(const SortContext& ctx, const uint8_t* a, const uint8_t* 
             if (IsNullNumber(x)) x = 0.0;
             if (IsNullNumber(y)) y = 0.0;
             diff = CompareDoubles(x, y);
+            // A missing number is a group of its own beside 0, just before
+            // it, as the database is told to order it.
+            if (diff == 0 && ((ta ^ tb) & kSortKeyNull)) diff = (ta & kSortKeyNull) ? -1 : 1;
             break;
           }
           case kSortKeyDate:
@@ -636,7 +639,9 @@ uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area
         n = PutLogicalKey(p, left, tag, v != nullptr ? v[0] : 0);
         break;
       default: {
-        if (v == nullptr || (f->totalFlags & kTotalNullValue)) tag |= kSortKeyNull;
+        // A missing text sorts with the empty ones: the group break takes
+        // them as one value.
+        if (v == nullptr) tag |= kSortKeyNull;
         const char* text = v != nullptr ? reinterpret_cast<const char*>(v) : "";
         const size_t width = v != nullptr ? m->GetFieldWidth(f) : 0;
         n = PutTextKey(p, left, tag, text, width, static_cast<unsigned char>(m->SpaceDotChar));

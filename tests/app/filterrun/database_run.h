@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -194,6 +195,19 @@ class DatabaseRun {
                           "' timeout 120 '" + ProgramPath() + "' /G '" + report + "' 2>&1",
                       &status);
     return status;
+  }
+
+  // The data source always pre-fetches: the program sorts every report it
+  // prints unattended from here on.
+  void AlwaysPreFetch() {
+    const std::string ini = dir_ + "/kmwsql.ini";
+    std::string settings;
+    {
+      std::ifstream in(ini);
+      for (std::string line; std::getline(in, line);)
+        settings += line + "\n" + (line == "[SQLite]" || line == "[PostgreSQL]" ? "AlwaysPreFetch=1\n" : "");
+    }
+    std::ofstream(ini) << settings;
   }
 
   bool postgres() const { return postgres_; }

@@ -76,17 +76,22 @@ TEST_F(Select, MasterOnlyWithSortAndTheFallbackColumn) {
   in->sortKeys[0] = Field(o, "amount");
   in->sortAscending[0] = 0;
   std::string sql = Main();
-  // A missing number sorts as 0, as in the program's own sort.
-  EXPECT_EQ(sql, "select  \"id\", \"amount\" from orders  order by  coalesce(\"amount\", 0) desc");
+  // A missing amount is a value of its own just before 0.
+  EXPECT_EQ(sql,
+            "select  \"id\", \"amount\" from orders  order by  coalesce(\"amount\", 0) desc, case when \"amount\" is "
+            "null then 0 else 1 end desc");
   EXPECT_EQ(Rows(sql), Rows("select id, amount from orders order by amount desc"));
-  EXPECT_EQ(Main(2), "select\n \"id\", \"amount\"\nfrom orders  \norder by\n  coalesce(\"amount\", 0) desc");
+  EXPECT_EQ(Main(2),
+            "select\n \"id\", \"amount\"\nfrom orders  \norder by\n  coalesce(\"amount\", 0) desc, case when "
+            "\"amount\" is null then 0 else 1 end desc");
   EXPECT_EQ(Main(4), "select  \"id\", \"amount\" from orders  ");
   // Sorting folded to lower case puts the wrapped key at the head of the list.
   in->sortKeys[0] = Field(o, "id");
   in->sortCase = true;
   FieldDef* c = Field(o, "id");
   c->flags &= ~kFieldNumeric;  // as if a text column
-  EXPECT_EQ(Main(), "select lower(orders.\"id\"), \"id\", \"amount\" from orders  order by 1 desc");
+  // A missing text sorts with the empty ones.
+  EXPECT_EQ(Main(), "select coalesce(lower(orders.\"id\"), ''), \"id\", \"amount\" from orders  order by 1 desc");
 }
 
 TEST_F(Select, ExactInnerJoinInWhere) {
@@ -213,9 +218,9 @@ TEST_F(Select, OpenedQueryFetchesIntoTheFieldsInSelectOrder) {
   in->sortCase = true;
   ASSERT_EQ(OpenReportQuery(&m), 0) << GetSelectResult(&m)->mainStatement;
   EXPECT_EQ(GetSelectResult(&m)->mainStatement,
-            "select lower(customers.\"name\"), customers.\"name\", orders.\"amount\", orders.\"placed\" from "
-            "customers, orders  where customers.\"id\" = orders.\"customer\" order by 1, coalesce(orders.\"amount\", 0) "
-            "desc");
+            "select coalesce(lower(customers.\"name\"), ''), customers.\"name\", orders.\"amount\", orders.\"placed\" "
+            "from customers, orders  where customers.\"id\" = orders.\"customer\" order by 1, "
+            "coalesce(orders.\"amount\", 0) desc, case when orders.\"amount\" is null then 0 else 1 end desc");
   SqlRowSource rows(&m);
   std::vector<std::string> got;
   while (rows.FetchNextRow() == 0) {

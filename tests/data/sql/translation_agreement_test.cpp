@@ -33,31 +33,32 @@ namespace {
 // row; the accented rows hold every letter that has a case pair.
 const char* const kTable =
     "create table vt_agree (id integer primary key, qty integer, dv integer, amt %s, note varchar(60), "
-    "tag varchar(20), ldate date, odate date);\n"
+    "tag varchar(20), ldate date, odate date, code char(6));\n"
     "insert into vt_agree values "
-    "(1, 7, 3, 2.675, 'ZZ Top', 'Z', '1999-12-31', '2000-01-01'), "
-    "(2, -7, 3, -2.5, 'zz top', '', '2000-01-01', '1999-12-31'), "
-    "(3, 7, -3, 1234.5, 'na\xc3\xafve', 'NA\xc3\x8fVE', '1899-12-31', '1900-01-01'), "
-    "(4, -7, -3, 15, 'NA\xc3\x8fVE', 'na\xc3\xafve', '2000-02-29', '2099-12-31'), "
-    "(5, 0, 0, 0, '', '   ', '2100-01-01', null), "
-    "(6, null, 4, null, null, 'x', null, '1994-06-15'), "
-    "(7, 12, null, 0.5, '   ', null, '2003-12-31', '2003-12-31'), "
-    "(8, 25, 7, -0.125, 'abc  ', ' lead', '1994-01-01', '2000-03-01'), "
+    "(1, 7, 3, 2.675, 'ZZ Top', 'Z', '1999-12-31', '2000-01-01', 'ab'), "
+    "(2, -7, 3, -2.5, 'zz top', '', '2000-01-01', '1999-12-31', ''), "
+    "(3, 7, -3, 1234.5, 'na\xc3\xafve', 'NA\xc3\x8fVE', '1899-12-31', '1900-01-01', 'abcdef'), "
+    "(4, -7, -3, 15, 'NA\xc3\x8fVE', 'na\xc3\xafve', '2000-02-29', '2099-12-31', ' x'), "
+    "(5, 0, 0, 0, '', '   ', '2100-01-01', null, '   '), "
+    "(6, null, 4, null, null, 'x', null, '1994-06-15', null), "
+    "(7, 12, null, 0.5, '   ', null, '2003-12-31', '2003-12-31', 'ZZ'), "
+    "(8, 25, 7, -0.125, 'abc  ', ' lead', '1994-01-01', '2000-03-01', 'a b'), "
     "(9, -1, 1, 19.99, "
     "'\xc3\xa0\xc3\xa1\xc3\xa2\xc3\xa3\xc3\xa4\xc3\xa5\xc3\xa6\xc3\xa7\xc3\xa8\xc3\xa9\xc3\xaa\xc3\xab\xc3\xac\xc3\xad"
     "\xc3\xae\xc3\xaf\xc3\xb0\xc3\xb1\xc3\xb2\xc3\xb3\xc3\xb4\xc3\xb5\xc3\xb6\xc3\xb8\xc3\xb9\xc3\xba\xc3\xbb\xc3\xbc"
-    "\xc3\xbd\xc3\xbe\xc5\xa1\xc5\x93\xc5\xbe\xc3\xbf\xc3\x9f\xc2\xb5', 'O''Hara', '1999-01-01', '1999-12-31'), "
+    "\xc3\xbd\xc3\xbe\xc5\xa1\xc5\x93\xc5\xbe\xc3\xbf\xc3\x9f\xc2\xb5', 'O''Hara', '1999-01-01', '1999-12-31', '\xc3\xa0" "b'), "
     "(10, 1, -4, -1234.5, "
     "'\xc3\x80\xc3\x81\xc3\x82\xc3\x83\xc3\x84\xc3\x85\xc3\x86\xc3\x87\xc3\x88\xc3\x89\xc3\x8a\xc3\x8b\xc3\x8c\xc3\x8d"
     "\xc3\x8e\xc3\x8f\xc3\x90\xc3\x91\xc3\x92\xc3\x93\xc3\x94\xc3\x95\xc3\x96\xc3\x98\xc3\x99\xc3\x9a\xc3\x9b\xc3\x9c"
-    "\xc3\x9d\xc3\x9e\xc5\xa0\xc5\x92\xc5\xbd\xc5\xb8 \xc3\xb7\xc3\x97', 'ab', '2000-12-31', null), "
-    "(11, 3, 7, null, 'a*b?c [x]', 'a', '2001-01-01', '2000-12-31'), "
-    "(12, null, null, null, null, null, null, null);\n";
+    "\xc3\x9d\xc3\x9e\xc5\xa0\xc5\x92\xc5\xbd\xc5\xb8 \xc3\xb7\xc3\x97', 'ab', '2000-12-31', null, 'AB'), "
+    "(11, 3, 7, null, 'a*b?c [x]', 'a', '2001-01-01', '2000-12-31', 'a*'), "
+    "(12, null, null, null, null, null, null, null, null);\n";
 
 // Operands by the kind a function or operator takes. Columns of each kind,
 // and a constant that is negative or fractional.
 const std::vector<std::string> kNumbers = {"QTY", "DV", "AMT", "-2.5"};
-const std::vector<std::string> kTexts = {"NOTE", "TAG", "'ZZ Top'"};
+// CODE is a fixed-width column: the server pads its values to six.
+const std::vector<std::string> kTexts = {"NOTE", "TAG", "CODE", "'ZZ Top'"};
 const std::vector<std::string> kDates = {"LDATE", "ODATE", "{12/31/1999}"};
 const std::vector<std::string> kLogicals = {"QTY > 0", "NOTE = TAG", "LDATE < ODATE"};
 // Conditions of IIF: each kind, missing and flagged ones among them.

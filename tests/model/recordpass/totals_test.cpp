@@ -250,8 +250,10 @@ TEST_F(TotalsTest, SortAndGroupChecks) {
   EXPECT_EQ(CheckSortAndGroupFields(&model, s, keys, kinds), 1);
   EXPECT_EQ(model.lastEngineError, kEngineSortRunningTotal);
   byRegion->totalFlags = kTotalIsTotal | kTotalPreprocessed;
-  // Sorting on the region total: its level's group field becomes the key.
-  byRegion->totalLevel = 1;
+  // Sorting on the region total: the group field of the level it restarts
+  // at becomes the key (not of the level it takes values at).
+  byRegion->totalLevel = 0;
+  byRegion->totalReset = 1;
   s.levels[0].field = 0;  // AMOUNT
   s.levels[1].field = 1;  // REGION
   s.sortFields[0] = 3;
@@ -260,7 +262,8 @@ TEST_F(TotalsTest, SortAndGroupChecks) {
   EXPECT_EQ(model.lastEngineError, kEngineSortGroupOutOfSynch);
   s.levels[0].field = 1;
   s.levels[1].field = 0;
-  byRegion->totalLevel = 0;  // now a total of the REGION level
+  byRegion->totalReset = 0;  // now a total of the REGION level
+  byRegion->totalLevel = 253;
   EXPECT_EQ(CheckSortAndGroupFields(&model, s, keys, kinds), -1);
   EXPECT_EQ(keys[0], region);
   EXPECT_EQ(kinds[0], 1u);

@@ -1,0 +1,612 @@
+// Reports generated from seeds over a table whose group columns hold missing
+// values, zero, negative numbers and empty texts: one to three group levels
+// on columns and on a calculation, sorts inside the groups, filters on
+// fields, calculations and a pre-processed total, Count, Sum, Minimum,
+// Maximum and Average in every footer, a pre-processed total in the first
+// header (sometimes the order of the groups), one or three records across,
+// the order left to the database or taken by the program. Each is saved and
+// printed by the program (/G) on SQLite and on the private PostgreSQL
+// server, and what it prints is compared with the database's own answer:
+// its GROUP BY for every group's figures (a missing and an empty text as one
+// group, a missing number as a group of its own), its ORDER BY for the
+// records, each group one run of records.
+//
+// VT_REPORT_SEED=<n> runs that one report (on both databases), for a failure.
+#include "app/document.h"
+#include "core/condition_code.h"
+#include "dialogs/total_field_dialogs.h"
+#include "tests/app/filterrun/database_run.h"
+#include "tests/app/roundtrip/report_maker.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace filter_run;
+using roundtrip::ReportMaker;
+
+constexpr int kRows = 64;
+constexpr int kShards = 8;
+constexpr int kReportsPerShard = 20;
+
+// The table: id, group columns with missing values (gn a number with 0 and
+// negatives, gt a text with empty ones, gd a date, sn a small number), a
+// name to sort by, an amount in quarters (sums are exact), a quantity and a
+// fixed-width code.
+std::string TableScript(bool postgres) {
+  const char* texts[] = {"a", "", "b", nullptr, "c", "", "a", nullptr, "b"};
+  const char* names[] = {"Ada", "Bo", "Cy", "Di", "Ed", "Flo", "Gus", "Hal", "Ivy", "Jo", "Kit"};
+  std::string s = "drop table if exists gen;\ncreate table gen (id integer primary key, gn integer, gt varchar(8), "
+                  "gd date, sn integer, name varchar(10), amount ";
+  s += postgres ? "double precision" : "double";
+  s += ", qty integer, code char(6));\n";
+  for (int i = 1; i <= kRows; ++i) {
+    const int g = i * 7 % 11;
+    const std::string gn = g == 1 || g == 6 || g == 9 ? "null" : g == 2 || g == 8 ? "0" : std::to_string(g % 4 - 1);
+    const char* gt = texts[i * 5 % 9];
+    char date[16];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d", 1995 + i % 3, i % 4 * 3 + 1, i % 2 * 14 + 1);
+    const std::string amount = i % 10 == 3 ? "null" : i % 9 == 0 ? "0" : std::to_string((i * 37 % 29 - 9) * 0.25);
+    s += "insert into gen values (" + std::to_string(i) + ", " + gn + ", " +
+         (gt == nullptr ? "null" : std::string("'") + gt + "'") + ", " +
+         (i % 8 == 5 ? "null" : std::string("'") + date + "'") + ", " +
+         (i % 7 == 0 ? "null" : std::to_string(i % 3)) + ", '" + names[i * 3 % 11] + "', " + amount + ", " +
+         (i % 6 == 1 ? "null" : std::to_string(i * 5 % 13 - 4)) + ", " +
+         (i % 5 == 2 ? "null" : i % 5 == 0 ? "'abcdef'" : i % 5 == 1 ? "''" : "'ab'") + ");\n";
+  }
+  return s;
+}
+
+// A group key: the field (a column or a calculation of the report), its SQL
+// with "@." before each column, and how the program orders its missing values.
+enum class KeyKind { kNumber, kText, kDate, kFlagged };
+struct Key {
+  const char* field;
+  const char* sql;
+  KeyKind kind;
+};
+const Key kKeys[] = {
+    {"gn", "@.gn", KeyKind::kNumber},
+    {"gt", "@.gt", KeyKind::kText},
+    {"gd", "@.gd", KeyKind::kDate},
+    {"sn", "@.sn", KeyKind::kNumber},
+    {"M3", "(((@.qty % 3) + 3) % 3)", KeyKind::kFlagged},  // MOD(qty, 3): flagged where qty is missing
+};
+
+// A filter condition and its SQL on each database (null: the same as SQLite's).
+struct Condition {
+  const char* field;
+  uint8_t op;
+  const char* values;
+  const char* sql;
+  const char* postgresSql;
+};
+const Condition kConditions[] = {
+    {"qty", kCondGreater, "2", "@.qty > 2", nullptr},
+    {"gn", kCondEqual, "0", "@.gn = 0", nullptr},
+    {"gn", kCondNotEqual, "1", "@.gn <> 1", nullptr},
+    {"gt", kCondEqual, "'a'", "@.gt = 'a'", nullptr},
+    {"amount", kCondBetween, "-1,5", "@.amount between -1 and 5", nullptr},
+    {"gn", kCondIsNull, "", "@.gn is null", nullptr},
+    {"gt", kCondIsNotNull, "", "@.gt is not null", nullptr},
+    {"A2", kCondEqual, "0", "@.amount * 2 = 0", nullptr},
+    {"A2", kCondIsNull, "", "@.amount is null", nullptr},
+    {"A2", kCondNotEqual, "0", "@.amount * 2 <> 0", nullptr},
+    {"A2", kCondGreater, "3", "@.amount * 2 > 3", nullptr},
+    // A date 30 days back: before 1 February 1996 is before 2 March 1996.
+    {"LD", kCondLess, "{2/1/1996}", "@.gd < '1996-03-02'", nullptr},
+    // The server pads a fixed-width text to its width; SQLite keeps it as stored.
+    {"CLEN", kCondEqual, "6", "length(@.code) = 6", "@.code is not null"},
+    // Calculations whose translation grows past its limit: the program's.
+    {"Q24", kCondEqual, "1", "@.qty between 1 and 24", nullptr},
+    {"R7", kCondGreater, "1", "@.amount * 1.5 > 1", nullptr},
+};
+
+// qty = 1 .OR. qty = 2 ... .OR. qty = 24, and ROUND nested seven deep.
+std::string LongCalculation(bool rounds) {
+  std::string t;
+  if (rounds) {
+    t = "amount * 1.5";
+    for (int i = 0; i < 7; ++i) t = "ROUND(" + t + ", 2)";
+    return t;
+  }
+  for (int i = 1; i <= 24; ++i) t += (i > 1 ? " .OR. " : "") + std::string("qty = ") + std::to_string(i);
+  return "IIF(" + t + ", 1, 0)";
+}
+
+// The report a seed makes.
+struct Spec {
+  unsigned seed = 0;
+  std::vector<std::pair<int, bool>> groups;  // key, descending
+  int inner = 0;                             // 0 none, 1 name, 2 amount descending, 3 qty
+  std::vector<std::pair<int, uint8_t>> filter;  // condition, joining (0 first, 1 and, 2 or)
+  bool headerTotal = false;  // the first header shows a pre-processed total of its group
+  bool totalFilter = false;  // and the filter keeps the groups whose total passes 3
+  bool totalOrder = false;   // and the groups are sorted by that total, descending
+  int across = 1;
+  bool programSorts = false;
+};
+
+Spec Generate(unsigned seed) {
+  std::mt19937 rng(seed);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  Spec s;
+  s.seed = seed;
+  const int levels = 1 + pick(3);
+  std::vector<int> keys = {0, 1, 2, 3, 4};
+  std::shuffle(keys.begin(), keys.end(), rng);
+  // Most reports group first on the columns holding 0 and missing values.
+  if (pick(2) == 0) std::swap(keys[0], *std::find(keys.begin(), keys.end(), pick(2)));
+  for (int i = 0; i < levels; ++i) s.groups.push_back({keys[i], pick(4) == 0});
+  s.inner = pick(4);
+  s.headerTotal = pick(3) == 0;
+  s.totalFilter = s.headerTotal && pick(2) == 0;
+  s.totalOrder = s.headerTotal && !s.totalFilter && pick(2) == 0;
+  if (!s.totalFilter) {
+    const int conditions = pick(3);
+    for (int i = 0; i < conditions; ++i)
+      s.filter.push_back({pick(static_cast<int>(std::size(kConditions))), static_cast<uint8_t>(i == 0 ? 0 : 1 + pick(2))});
+  }
+  s.across = pick(3) == 0 ? 3 : 1;
+  s.programSorts = pick(2) == 0;
+  return s;
+}
+
+std::string Describe(const Spec& s) {
+  std::string d = "seed " + std::to_string(s.seed) + ": groups";
+  for (const auto& g : s.groups) d += std::string(" ") + kKeys[g.first].field + (g.second ? " desc" : "");
+  d += ", inner " + std::to_string(s.inner) + ", filter";
+  for (const auto& c : s.filter)
+    d += std::string(c.second == 2 ? " or " : c.second == 1 ? " and " : " ") + kConditions[c.first].sql;
+  if (s.headerTotal) d += ", header total";
+  if (s.totalFilter) d += " > 3";
+  if (s.totalOrder) d += " sorting the groups";
+  d += ", " + std::to_string(s.across) + " across";
+  d += s.programSorts ? ", the program sorts" : ", the database sorts";
+  return d;
+}
+
+std::string Replace(std::string s, const std::string& from, const std::string& to) {
+  for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
+    s.replace(at, from.size(), to);
+  return s;
+}
+
+// What was printed: group headers and footers by level, records, the grand line.
+struct Event {
+  char kind;  // 'H', 'F', 'R', 'G'
+  int level = 0;
+  std::string id;
+  std::map<std::string, std::string> figures;  // label -> printed figure ("" when blank)
+};
+
+std::vector<Event> ReadPrint(const std::string& text) {
+  std::vector<Event> events;
+  for (const std::string& line : Lines(text)) {
+    std::vector<std::string> w = Columns(Words(line), ' ');
+    for (size_t i = 0; i < w.size(); ++i) {
+      const std::string& t = w[i];
+      if (t == "R" && i + 1 < w.size()) {
+        events.push_back({'R', 0, w[++i], {}});
+        continue;
+      }
+      if ((t.size() == 2 && (t[0] == 'H' || t[0] == 'F') && std::isdigit(static_cast<unsigned char>(t[1]))) ||
+          t == "G") {
+        Event e{t[0], t.size() == 2 ? t[1] - '0' : 0, "", {}};
+        // Labelled figures to the end of the line; a blank figure is no word.
+        for (size_t j = i + 1; j < w.size(); ++j) {
+          const bool label = w[j] == "n" || w[j] == "s" || w[j] == "lo" || w[j] == "hi" || w[j] == "av" ||
+                             w[j] == "t" || w[j] == "c";
+          if (!label) continue;
+          const bool value = j + 1 < w.size() && (std::isdigit(static_cast<unsigned char>(w[j + 1][0])) ||
+                                                  w[j + 1][0] == '-' || w[j + 1][0] == '(');
+          e.figures[w[j]] = value ? w[j + 1] : "";
+        }
+        events.push_back(e);
+        break;
+      }
+    }
+  }
+  return events;
+}
+
+// A printed figure as a number ("" stays "").
+std::string Printed(const std::string& figure) {
+  if (figure.empty()) return "";
+  std::string f = Replace(figure, ",", "");
+  if (f.front() == '(' && f.back() == ')') f = "-" + f.substr(1, f.size() - 2);
+  return Figure(f);
+}
+
+class GeneratedReports : public DatabaseRunTest {
+ protected:
+  std::string Tables() const override { return TableScript(db_.postgres()); }
+
+  // A total with the format the Total dialog gives it.
+  static FieldDef* Total(ReportMaker& r, const char* name, FieldDef* source, uint8_t kind, uint8_t reset,
+                         bool preprocessed = false) {
+    FieldDef* t = r.Total(name, source, kind, reset, preprocessed);
+    SetTotalFormat(t, source, kind);
+    return t;
+  }
+
+  bool Build(CKmDoc& doc, CKmRepIO& io, const Spec& s, std::string* error) {
+    ReportMaker r(doc, io);
+    if (!r.Begin(kDsn, "gen", {"id", "gn", "gt", "gd", "sn", "name", "amount", "qty", "code"}, error)) return false;
+    std::map<std::string, FieldDef*> f;
+    for (const char* c : {"id", "gn", "gt", "gd", "sn", "name", "amount", "qty", "code"}) f[c] = r.Column(c);
+    f["M3"] = r.Calc("M3", "MOD(qty, 3)");
+    f["A2"] = r.Calc("A2", "amount * 2");
+    f["LD"] = r.Calc("LD", "gd - 30");
+    f["CLEN"] = r.Calc("CLEN", "LEN(code)");
+    f["ZERO"] = r.Calc("ZERO", "MONLEN({1/1/2000}) * 0");  // no database computes it
+    f["Q24"] = r.Calc("Q24", LongCalculation(false).c_str());
+    f["R7"] = r.Calc("R7", LongCalculation(true).c_str());
+    for (const char* c : {"M3", "A2", "LD", "CLEN", "ZERO", "Q24", "R7"})
+      if (f[c] != nullptr) f[c]->head.flags &= ~kItemKindField;
+    if (s.headerTotal) f["CT"] = Total(r, "CT", f["amount"], kSummarySum, 0, true);
+    for (const auto& e : f)
+      if (e.second == nullptr) return *error = "no field " + e.first, false;
+
+    std::vector<SelectConditionRow> rows;
+    for (const auto& c : s.filter) {
+      const Condition& k = kConditions[c.first];
+      rows.push_back(r.Row(c.second, f[k.field], k.op, k.values));
+    }
+    if (s.totalFilter) rows.push_back(r.Row(0, f["CT"], kCondGreater, "3"));
+    if (!rows.empty() && !r.Filter(rows, error)) return false;
+
+    int slot = 0;
+    if (s.programSorts) r.Sort(slot++, f["ZERO"], false);
+    if (s.totalOrder) r.Sort(slot++, f["CT"], true);
+    for (size_t level = 0; level < s.groups.size(); ++level) {
+      FieldDef* g = f[kKeys[s.groups[level].first].field];
+      r.M().groupFields[level] = r.M().GetFieldIndex(g);
+      r.M().groupFlags[level] = 1;
+      r.Sort(slot++, g, s.groups[level].second);
+    }
+    if (s.inner == 1) r.Sort(slot++, f["name"], false);
+    if (s.inner == 2) r.Sort(slot++, f["amount"], true);
+    if (s.inner == 3) r.Sort(slot++, f["qty"], false);
+    r.Sort(slot++, f["id"], false);
+
+    for (size_t level = 0; level < s.groups.size(); ++level) {
+      const int line = r.Line(static_cast<BYTE>(kBandGroupHeader + level));
+      r.Text(line, 0, ("H" + std::to_string(level)).c_str());
+      if (level == 0 && s.headerTotal) {
+        r.Text(line, 4, "t");
+        r.Place(f["CT"], line, 6, 10, 2);
+      }
+    }
+    const int record = r.Line(kBandRecord);
+    r.Text(record, 0, "R");
+    r.Place(f["id"], record, 2, 4, 0);
+    for (size_t level = s.groups.size(); level-- > 0;) {
+      const int line = r.Line(static_cast<BYTE>(kBandGroupFooter + level));
+      r.Text(line, 0, ("F" + std::to_string(level)).c_str());
+      int column = 4;
+      const std::pair<const char*, uint8_t> totals[] = {
+          {"n", kSummaryCount}, {"s", kSummarySum}, {"lo", kSummaryMinimum}, {"hi", kSummaryMaximum},
+          {"av", kSummaryAverage}};
+      for (const auto& t : totals) {
+        r.Text(line, column, t.first);
+        const std::string name = std::string(t.first) + std::to_string(level);
+        r.Place(Total(r, name.c_str(), f["amount"], t.second, static_cast<uint8_t>(level)), line, column + 3, 9, 2);
+        column += 13;
+      }
+    }
+    const int grand = r.Line(kBandSummary);
+    r.Text(grand, 0, "G");
+    r.Text(grand, 4, "n");
+    r.Place(Total(r, "GN", f["amount"], kSummaryCount, kSummaryResetNever), grand, 7, 9, 2);
+    r.Text(grand, 17, "s");
+    r.Place(Total(r, "GS", f["amount"], kSummarySum, kSummaryResetNever), grand, 20, 9, 2);
+    r.Text(grand, 30, "c");
+    r.Place(Total(r, "GC", f["id"], kSummaryCount, kSummaryResetNever), grand, 33, 9, 2);
+    r.Finish();
+    if (s.across > 1) {
+      PageSetupRec& page = *doc.m_pPageSetup;
+      SetLabelArrangement(page, s.across, false);
+      page.RecordWidth = 200;
+      CalcPageMetrics(doc);
+    }
+    return true;
+  }
+
+  // The filter in SQL over the table named by alias; with the total's
+  // condition taken as true (as the totals are worked out) or left out.
+  std::string FilterSql(const Spec& s, const std::string& alias) const {
+    std::string sql;
+    for (const auto& c : s.filter) {
+      const Condition& k = kConditions[c.first];
+      const char* text = db_.postgres() && k.postgresSql != nullptr ? k.postgresSql : k.sql;
+      sql += std::string(c.second == 2 ? " or " : c.second == 1 ? " and " : "") + "(" + Replace(text, "@", alias) +
+             ")";
+    }
+    return sql.empty() ? "1 = 1" : sql;
+  }
+
+  std::string KeySql(int key, const std::string& alias) const { return Replace(kKeys[key].sql, "@", alias); }
+  // A key as text that tells every group apart: a missing text is an empty one.
+  std::string KeyText(int key, const std::string& alias) const {
+    const std::string k = KeySql(key, alias);
+    if (kKeys[key].kind == KeyKind::kText) return "coalesce(" + k + ", '')";
+    return "coalesce(cast(" + k + " as varchar(20)), 'missing')";
+  }
+  // The same group on two rows.
+  std::string SameGroup(int key, const std::string& a, const std::string& b) const {
+    return KeyText(key, a) + " = " + KeyText(key, b);
+  }
+
+  // The group's total of the first level, over the rows the filter lets
+  // through with its total's condition taken as true.
+  std::string GroupTotal(const Spec& s) const {
+    return "(select sum(x.amount) from gen x where " + SameGroup(s.groups[0].first, "x", "gen") + " and (" +
+           FilterSql(s, "x") + "))";
+  }
+
+  std::string WhereSql(const Spec& s) const {
+    std::string w = FilterSql(s, "gen");
+    if (s.totalFilter) w = "(" + w + ") and " + GroupTotal(s) + " > 3";
+    return w;
+  }
+
+  // The order the program is to print the records in, as SQL.
+  std::string OrderSql(const Spec& s) const {
+    std::string o;
+    auto add = [&o](const std::string& term) { o += (o.empty() ? "" : ", ") + term; };
+    if (s.totalOrder) add("coalesce(" + GroupTotal(s) + ", 0) desc");
+    for (const auto& g : s.groups) {
+      const std::string k = KeySql(g.first, "gen");
+      const std::string d = g.second ? " desc" : "";
+      switch (kKeys[g.first].kind) {
+        case KeyKind::kNumber:  // a missing number just before 0
+          add("coalesce(" + k + ", 0)" + d);
+          add("case when " + k + " is null then 0 else 1 end" + d);
+          break;
+        case KeyKind::kText: add("coalesce(" + k + ", '')" + d); break;
+        case KeyKind::kDate: add("case when " + k + " is null then 0 else 1 end" + d); add(k + d); break;
+        case KeyKind::kFlagged:  // flagged values after every value
+          add("case when " + k + " is null then 1 else 0 end" + d);
+          add(k + d);
+          break;
+      }
+    }
+    if (s.inner == 1) add("gen.name");
+    if (s.inner == 2) add("coalesce(gen.amount, 0) desc, case when gen.amount is null then 0 else 1 end desc");
+    if (s.inner == 3) add("coalesce(gen.qty, 0), case when gen.qty is null then 0 else 1 end");
+    add("gen.id");
+    return o;
+  }
+
+  static std::string Number(const std::string& v) { return v.empty() ? "" : Figure(v); }
+
+  // Every printed group, record and figure against the database.
+  void Check(const Spec& s, const std::string& text) {
+    SCOPED_TRACE(Describe(s));
+    const std::vector<Event> events = ReadPrint(text);
+    const std::string where = WhereSql(s);
+    const size_t levels = s.groups.size();
+
+    // The records in the database's order.
+    std::vector<std::string> printed;
+    for (const Event& e : events)
+      if (e.kind == 'R') printed.push_back(e.id);
+    std::vector<std::string> expected =
+        db_.Query("select gen.id from gen where " + where + " order by " + OrderSql(s));
+    if (s.across > 1) {
+      // A row of records across is read as one line only where their tops
+      // agree: the records are compared, their order is the groups' alone.
+      std::sort(printed.begin(), printed.end());
+      std::sort(expected.begin(), expected.end());
+    }
+    EXPECT_EQ(printed, expected) << text;
+
+    // Each record's group keys, as the database groups them.
+    std::string keyColumns;
+    for (size_t l = 0; l < levels; ++l) keyColumns += ", " + KeyText(s.groups[l].first, "gen");
+    std::map<std::string, std::vector<std::string>> keysOf;  // id -> keys by level
+    for (const std::string& row : db_.Query("select gen.id" + keyColumns + " from gen where " + where)) {
+      std::vector<std::string> c = Columns(row);
+      c.resize(levels + 1);
+      keysOf[c[0]] = std::vector<std::string>(c.begin() + 1, c.end());
+    }
+
+    for (size_t level = 0; level < levels; ++level) {
+      SCOPED_TRACE("level " + std::to_string(level));
+      // The database's figures of each group of this level.
+      std::string groupBy, select;
+      for (size_t l = 0; l <= level; ++l) {
+        groupBy += (l ? ", " : "") + KeyText(s.groups[l].first, "gen");
+        select += KeyText(s.groups[l].first, "gen") + ", ";
+      }
+      std::map<std::string, std::vector<std::string>> figures;
+      for (const std::string& row :
+           db_.Query("select " + select + "count(gen.amount), sum(gen.amount), min(gen.amount), max(gen.amount), " +
+                     "avg(gen.amount), count(*) from gen where " + where + " group by " + groupBy)) {
+        std::vector<std::string> c = Columns(row);
+        c.resize(level + 7);
+        std::string key;
+        for (size_t l = 0; l <= level; ++l) key += c[l] + "\x1f";
+        figures[key] = std::vector<std::string>(c.begin() + static_cast<long>(level) + 1, c.end());
+      }
+      // The printed runs: a header, its records, its footer.
+      std::set<std::string> seen;
+      std::vector<std::string> run;
+      bool open = false;
+      std::string headerTotal;
+      for (const Event& e : events) {
+        if (e.kind == 'H' && e.level == static_cast<int>(level)) {
+          EXPECT_FALSE(open) << "a header inside an open group\n" << text;
+          open = true;
+          run.clear();
+          headerTotal = e.figures.count("t") ? e.figures.at("t") : "";
+        } else if (e.kind == 'R') {
+          EXPECT_TRUE(open) << "record " << e.id << " outside a group\n" << text;
+          run.push_back(e.id);
+        } else if (e.kind == 'F' && e.level == static_cast<int>(level)) {
+          EXPECT_TRUE(open) << "a footer without its header\n" << text;
+          open = false;
+          ASSERT_FALSE(run.empty()) << "a group without records\n" << text;
+          std::string key;
+          for (size_t l = 0; l <= level; ++l) key += keysOf[run[0]][l] + "\x1f";
+          for (const std::string& id : run)
+            for (size_t l = 0; l <= level; ++l)
+              EXPECT_EQ(keysOf[id][l], keysOf[run[0]][l]) << "record " << id << " in the group of " << run[0];
+          EXPECT_TRUE(seen.insert(key).second) << "the group of record " << run[0] << " prints in pieces\n" << text;
+          auto it = figures.find(key);
+          ASSERT_NE(it, figures.end()) << "no such group in the database: " << key;
+          const std::vector<std::string>& d = it->second;
+          EXPECT_EQ(std::to_string(run.size()), d[5]) << "records of the group of " << run[0];
+          EXPECT_EQ(Printed(e.figures.at("n")), Figure(d[0])) << "count, group of " << run[0];
+          EXPECT_EQ(Printed(e.figures.at("s")), Figure(d[1].empty() ? "0" : d[1])) << "sum, group of " << run[0];
+          EXPECT_EQ(Printed(e.figures.at("lo")), Number(d[2])) << "minimum, group of " << run[0];
+          EXPECT_EQ(Printed(e.figures.at("hi")), Number(d[3])) << "maximum, group of " << run[0];
+          EXPECT_NEAR(std::atof(Printed(e.figures.at("av")).c_str()), std::atof(d[4].c_str()), 0.0051)
+              << "average, group of " << run[0];
+          if (level == 0 && s.headerTotal) {
+            const std::vector<std::string> total =
+                db_.Query("select coalesce(sum(x.amount), 0) from gen x, gen y where y.id = " + run[0] + " and " +
+                          SameGroup(s.groups[0].first, "x", "y") + " and (" + FilterSql(s, "x") + ")");
+            ASSERT_EQ(total.size(), 1u);
+            EXPECT_EQ(Printed(headerTotal), Figure(total[0])) << "header total of " << run[0];
+          }
+        }
+      }
+      EXPECT_FALSE(open) << "a group without its footer\n" << text;
+      EXPECT_EQ(seen.size(), figures.size()) << "groups printed and in the database\n" << text;
+    }
+
+    // The grand totals.
+    const std::vector<std::string> grand =
+        Columns(db_.Query("select count(gen.amount), coalesce(sum(gen.amount), 0), count(*) from gen where " + where)
+                    .front());
+    bool found = false;
+    for (const Event& e : events) {
+      if (e.kind != 'G') continue;
+      found = true;
+      EXPECT_EQ(Printed(e.figures.at("n")), Figure(grand[0]));
+      EXPECT_EQ(Printed(e.figures.at("s")), Figure(grand[1]));
+      EXPECT_EQ(Printed(e.figures.at("c")), Figure(grand[2]));
+    }
+    if (!expected.empty()) {
+      EXPECT_TRUE(found) << text;
+    }
+  }
+
+  // Builds, saves and prints the report of the spec with the program; with
+  // exported, also exports its records to a delimited file.
+  void Run(const Spec& s, bool exported = false) {
+    SCOPED_TRACE(Describe(s));
+    const std::string base = db_.dir() + "/seed" + std::to_string(s.seed) + (s.programSorts ? "p" : "d");
+    {
+      ReportDocument d;
+      std::string error;
+      ASSERT_TRUE(Build(d.doc, d.io, s, &error)) << error;
+      ASSERT_EQ(d.io.SaveReportFile((base + ".kmw").c_str()), kRepIoOk);
+      if (exported) {
+        ASSERT_TRUE(d.SaveAsExport(base + "_export.kmw", base + ".csv"));
+      }
+    }
+    std::string output;
+    const std::string text = db_.PrintWithProgram(base + ".kmw", &output);
+    const std::string where = WhereSql(s);
+    const bool none = db_.Query("select count(*) from gen where " + where).front() == "0";
+    if (none) {
+      EXPECT_NE(output.find("No records found"), std::string::npos) << output;
+      return;
+    }
+    ASSERT_FALSE(text.empty()) << output;
+    if (std::getenv("VT_REPORT_SEED") != nullptr) std::printf("%s\n%s\n", Describe(s).c_str(), text.c_str());
+    Check(s, text);
+    if (!exported) return;
+    // The exported records: the database's rows in its order.
+    ASSERT_EQ(db_.RunProgram(base + "_export.kmw", &output), 0) << output;
+    std::ifstream in(base + ".csv");
+    std::vector<std::string> ids;
+    for (std::string line; std::getline(in, line);)
+      if (!line.empty()) ids.push_back(Words(Columns(line, ',')[0]));
+    EXPECT_EQ(ids, db_.Query("select gen.id from gen where " + where + " order by " + OrderSql(s)));
+  }
+};
+
+int KeyOf(const char* field) {
+  for (size_t i = 0; i < std::size(kKeys); ++i)
+    if (std::strcmp(kKeys[i].field, field) == 0) return static_cast<int>(i);
+  return -1;
+}
+int ConditionOf(const char* field, uint8_t op) {
+  for (size_t i = 0; i < std::size(kConditions); ++i)
+    if (std::strcmp(kConditions[i].field, field) == 0 && kConditions[i].op == op) return static_cast<int>(i);
+  return -1;
+}
+
+// Reports that printed other groups or rows than the database holds.
+struct FixedCase {
+  const char* name;
+  std::vector<std::pair<const char*, bool>> groups;
+  int inner;
+  std::vector<std::pair<const char*, uint8_t>> conditions;  // joined by AND
+  bool totalOrder;
+};
+const FixedCase kFixedCases[] = {
+    {"number_group_with_zero_and_missing", {{"gn", false}}, 1, {}, false},
+    {"text_group_with_empty_and_missing", {{"gt", false}, {"gn", false}}, 0, {}, false},
+    {"groups_sorted_by_their_total", {{"gt", false}}, 1, {}, true},
+    {"two_levels_sorted_by_the_first_ones_total", {{"gn", false}, {"sn", true}}, 2, {}, true},
+    {"calculation_over_missing_equals_zero", {{"gt", false}}, 0, {{"A2", kCondEqual}}, false},
+    {"calculation_over_missing_is_null", {{"gn", false}}, 0, {{"A2", kCondIsNull}}, false},
+    {"date_less_days_before", {{"gn", true}}, 0, {{"LD", kCondLess}}, false},
+    {"fixed_width_text_length", {{"gt", false}}, 0, {{"CLEN", kCondEqual}}, false},
+    {"calculations_past_the_translation_limit", {{"gn", false}}, 3, {{"Q24", kCondEqual}, {"R7", kCondGreater}},
+     false},
+};
+
+class GroupCases : public GeneratedReports {};
+
+TEST_P(GroupCases, PrintAndExportWhatTheDatabaseHoldsWhoeverSorts) {
+  const FixedCase& c = kFixedCases[std::get<1>(GetParam())];
+  Spec s;
+  s.seed = 1000 + static_cast<unsigned>(std::get<1>(GetParam()));
+  for (const auto& g : c.groups) s.groups.push_back({KeyOf(g.first), g.second});
+  s.inner = c.inner;
+  for (const auto& k : c.conditions)
+    s.filter.push_back({ConditionOf(k.first, k.second), static_cast<uint8_t>(s.filter.empty() ? 0 : 1)});
+  s.headerTotal = s.totalOrder = c.totalOrder;
+  for (bool program : {false, true}) {
+    s.programSorts = program && !c.totalOrder;
+    if (program && c.totalOrder) db_.AlwaysPreFetch();
+    Run(s, true);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothDatabases, GroupCases, OnBothDatabases(std::size(kFixedCases)), CaseNames(kFixedCases));
+
+TEST_P(GeneratedReports, PrintWhatTheDatabaseGroups) {
+  const int shard = std::get<1>(GetParam());
+  if (const char* one = std::getenv("VT_REPORT_SEED")) {
+    if (shard != 0) GTEST_SKIP() << "VT_REPORT_SEED runs one report";
+    Run(Generate(static_cast<unsigned>(std::strtoul(one, nullptr, 10))));
+    return;
+  }
+  for (int i = 0; i < kReportsPerShard; ++i) Run(Generate(static_cast<unsigned>(1 + shard * kReportsPerShard + i)));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothDatabases, GeneratedReports, OnBothDatabases(kShards),
+                         [](const ::testing::TestParamInfo<std::tuple<int, int>>& i) {
+                           return std::string(std::get<0>(i.param) == 0 ? "SQLite_" : "PostgreSQL_") + "shard" +
+                                  std::to_string(std::get<1>(i.param));
+                         });
+
+}  // namespace
