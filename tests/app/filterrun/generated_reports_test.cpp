@@ -104,6 +104,10 @@ const Condition kConditions[] = {
     {"A2", kCondIsNull, "", "@.amount is null", nullptr},
     {"A2", kCondNotEqual, "0", "@.amount * 2 <> 0", nullptr},
     {"A2", kCondGreater, "3", "@.amount * 2 > 3", nullptr},
+    // Whole numbers: the database tests the condition as the program does.
+    {"Q2", kCondEqual, "0", "@.qty * 2 = 0", nullptr},
+    {"Q2", kCondIsNull, "", "@.qty is null", nullptr},
+    {"Q2", kCondNotEqual, "4", "@.qty * 2 <> 4", nullptr},
     // A date 30 days back: before 1 February 1996 is before 2 March 1996.
     {"LD", kCondLess, "{2/1/1996}", "@.gd < '1996-03-02'", nullptr},
     // The server pads a fixed-width text to its width; SQLite keeps it as stored.
@@ -136,6 +140,7 @@ struct Spec {
   bool totalOrder = false;   // and the groups are sorted by that total, descending
   int across = 1;
   bool programSorts = false;
+  bool programFilters = false;  // the filter is ORed with a condition only the program can test
 };
 
 Spec Generate(unsigned seed) {
@@ -160,6 +165,7 @@ Spec Generate(unsigned seed) {
   }
   s.across = pick(3) == 0 ? 3 : 1;
   s.programSorts = pick(2) == 0;
+  s.programFilters = pick(2) == 0;
   return s;
 }
 
@@ -174,6 +180,7 @@ std::string Describe(const Spec& s) {
   if (s.totalOrder) d += " sorting the groups";
   d += ", " + std::to_string(s.across) + " across";
   d += s.programSorts ? ", the program sorts" : ", the database sorts";
+  if (s.programFilters && (!s.filter.empty() || s.totalFilter)) d += ", the program filters";
   return d;
 }
 
@@ -248,12 +255,13 @@ class GeneratedReports : public DatabaseRunTest {
     for (const char* c : {"id", "gn", "gt", "gd", "sn", "name", "amount", "qty", "code"}) f[c] = r.Column(c);
     f["M3"] = r.Calc("M3", "MOD(qty, 3)");
     f["A2"] = r.Calc("A2", "amount * 2");
+    f["Q2"] = r.Calc("Q2", "qty * 2");
     f["LD"] = r.Calc("LD", "gd - 30");
     f["CLEN"] = r.Calc("CLEN", "LEN(code)");
     f["ZERO"] = r.Calc("ZERO", "MONLEN({1/1/2000}) * 0");  // no database computes it
     f["Q24"] = r.Calc("Q24", LongCalculation(false).c_str());
     f["R7"] = r.Calc("R7", LongCalculation(true).c_str());
-    for (const char* c : {"M3", "A2", "LD", "CLEN", "ZERO", "Q24", "R7"})
+    for (const char* c : {"M3", "A2", "Q2", "LD", "CLEN", "ZERO", "Q24", "R7"})
       if (f[c] != nullptr) f[c]->head.flags &= ~kItemKindField;
     if (s.headerTotal) f["CT"] = Total(r, "CT", f["amount"], kSummarySum, 0, true);
     for (const auto& e : f)
@@ -265,6 +273,8 @@ class GeneratedReports : public DatabaseRunTest {
       rows.push_back(r.Row(c.second, f[k.field], k.op, k.values));
     }
     if (s.totalFilter) rows.push_back(r.Row(0, f["CT"], kCondGreater, "3"));
+    // Always false: the same records, but the whole filter is the program's.
+    if (s.programFilters && !rows.empty()) rows.push_back(r.Row(2, f["ZERO"], kCondGreater, "1"));
     if (!rows.empty() && !r.Filter(rows, error)) return false;
 
     int slot = 0;
@@ -567,6 +577,8 @@ const FixedCase kFixedCases[] = {
     {"two_levels_sorted_by_the_first_ones_total", {{"gn", false}, {"sn", true}}, 2, {}, true},
     {"calculation_over_missing_equals_zero", {{"gt", false}}, 0, {{"A2", kCondEqual}}, false},
     {"calculation_over_missing_is_null", {{"gn", false}}, 0, {{"A2", kCondIsNull}}, false},
+    {"whole_calculation_over_missing_equals_zero", {{"gt", false}}, 0, {{"Q2", kCondEqual}}, false},
+    {"whole_calculation_over_missing_is_null", {{"sn", false}}, 0, {{"Q2", kCondIsNull}}, false},
     {"date_less_days_before", {{"gn", true}}, 0, {{"LD", kCondLess}}, false},
     {"fixed_width_text_length", {{"gt", false}}, 0, {{"CLEN", kCondEqual}}, false},
     {"calculations_past_the_translation_limit", {{"gn", false}}, 3, {{"Q24", kCondEqual}, {"R7", kCondGreater}},
@@ -586,6 +598,7 @@ TEST_P(GroupCases, PrintAndExportWhatTheDatabaseHoldsWhoeverSorts) {
   s.headerTotal = s.totalOrder = c.totalOrder;
   for (bool program : {false, true}) {
     s.programSorts = program && !c.totalOrder;
+    s.programFilters = program;
     if (program && c.totalOrder) db_.AlwaysPreFetch();
     Run(s, true);
   }
