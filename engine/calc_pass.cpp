@@ -42,6 +42,11 @@ void SwapBuffers(CKmComposite* m, FieldDef* f) {
   const uint8_t cur = f->valueStatus & 7;
   f->valueStatus = static_cast<uint8_t>((f->valueStatus & ~7u) | (f->previousStatus & 7));
   f->previousStatus = cur;
+  // Whether the value was SQL NULL goes with it (ISNULL reads it).
+  const bool null = (f->totalFlags & kTotalNullValue) != 0;
+  f->totalFlags = static_cast<uint8_t>(f->previousNull ? (f->totalFlags | kTotalNullValue)
+                                                       : (f->totalFlags & ~kTotalNullValue));
+  f->previousNull = null;
 }
 
 // A calculated field whose alias chain ends in a pre-processed total reset

@@ -125,6 +125,7 @@ void ClearPlainValue(const FieldDef* f, uint8_t* v) {
 void ClearPreviousValues(CKmComposite* m) {
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
     if (f->value == nullptr || IsAlias(f) || IsTotal(f) || (f->flags & kFieldTotalRelated)) continue;
+    f->previousNull = false;
     if (f->previous != nullptr) {
       if (IsMemo(f)) f->previous[0] = 0;
       else ClearPlainValue(f, f->previous);
@@ -162,6 +163,7 @@ inline void SaveFieldValue(CKmComposite* m, RecordPassState* st, size_t place, F
     CopyValue(f->previous, f->value, SavedSize(m, st, place, f));
   }
   f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
+  f->previousNull = (f->totalFlags & kTotalNullValue) != 0;
 }
 
 // One field's value as the record's calculations find it: a double-width
@@ -176,6 +178,7 @@ inline void PostProcessValue(CKmComposite* m, FieldDef* f) {
       const uint32_t w = m->GetFieldWidth(f);
       std::memcpy(f->value + w, f->value, w);
     }
+    f->previousNull = (f->totalFlags & kTotalNullValue) != 0;
   }
   f->valueStatus = static_cast<uint8_t>((f->valueStatus & 7) | ((f->valueStatus & 7) << 3));
 }
