@@ -728,7 +728,10 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
           a = buf[1] == kEscRightOpen ? Align::kRight : buf[1] == kEscCentreOpen ? Align::kCentre : Align::kLeft;
           prefix = kFormatPrefixSize + (buf[1] == kEscPosition ? 4 : 2);
         }
-        const int textLength = std::max(0, std::min(n - prefix, static_cast<int>(sizeof buf) - prefix));
+        int textLength = std::max(0, std::min(n - prefix, static_cast<int>(sizeof buf) - prefix));
+        // A text that may grow past the field is cut where the field ends.
+        if (textLength > 0 && FieldTextUnfitted(f, kOutputReport))
+          textLength = FittedTextLength(run, *f, defaultSize, buf + prefix, textLength);
         if (raise > 0) PutEsc(piece, kEscVerticalOffset, static_cast<WORD>(raise));
         if (textLength > 0) {
           StartOrExtendRun(w, piece, a, newRun, x, right);
