@@ -205,6 +205,9 @@ int CalcBandFields(CKmComposite* m, int list) {
       if (to != nullptr && to != f && to->value != nullptr && to->value != f->value)
         CKmComposite::CopyValueHeader(f->value, to->value);
     } else if (IsCalc(f)) {
+      // A value the database gave with each row: the record that ended the
+      // group left its own in the previous buffer.
+      if (CalculationTakenFromRow(m, f)) continue;
       // A footer's figure goes to the previous value; the record keeps its own.
       const bool keep = list != kPageList && f->previous != nullptr && f->previous != f->value &&
                         !(f->flags & kFieldMemo);

@@ -457,12 +457,15 @@ int OpenScan(CKmComposite* m) {
   return 0;
 }
 
+bool CalculationTakenFromRow(CKmComposite* m, const FieldDef* f) {
+  if (f->flags2 & kField2ValueSetElsewhere) return true;
+  return f->sqlText != nullptr && GetRecordPassState(m)->alwaysEngineEval;
+}
+
 int EvaluateCalculation(CKmComposite* m, FieldDef* f) {
-  RecordPassState* st = GetRecordPassState(m);
   f->totalFlags &= static_cast<uint8_t>(~kTotalWarned);
   f->valueStatus &= static_cast<uint8_t>(~7u);
-  if (f->flags2 & kField2ValueSetElsewhere) return 0;
-  if (f->sqlText != nullptr && st->alwaysEngineEval) return 0;
+  if (CalculationTakenFromRow(m, f)) return 0;
   if (f->value == nullptr || f->code == nullptr) return 0;
   const uint32_t kind = FieldKind(f);
   uint32_t flags = 0;
