@@ -98,6 +98,8 @@ class ValuesRun : public ::testing::TestWithParam<int> {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     std::ofstream(dir_ + "/kmw.ini") << "[Preferences]\nShowSplash=0\n";
+    // The program run on a saved report reads the shipped SQL settings.
+    std::filesystem::copy_file(VT_SOURCE_DIR "/samples/kmwsql.ini", dir_ + "/kmwsql.ini");
     setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
     UiStartApplication();
     InstallBuiltinFunctionHandlers();
