@@ -165,8 +165,11 @@ struct FieldDef {
   uint8_t displayDecimals = 0;
   uint32_t formatCode = 0;
   uint32_t timeFormat = 0;
-  uint8_t valueStatus = 0;     // low 3 bits current; bits 4 and 6 previous
+  uint8_t valueStatus = 0;     // low 3 bits current; bits 3-5 those of the value kept in the second half
   uint8_t previousStatus = 0;
+  // kTotalNullValue of the value kept as the previous one: the record before
+  // was SQL NULL in this field.
+  bool previousNull = false;
   // Owned by the data-access layer for its per-field state.
   FieldBinding* dataBinding = nullptr;
   // A fetched text whose characters the code page lacks shows them as '?':

@@ -264,6 +264,13 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
     // and sent as a whole.
     const int line = s->recordLines;
     if (line >= s->linesPerRecord) return 0;
+    if (s->layingOutRowTop) {
+      // The row's first record as at the top of a page: its lines apart.
+      if (s->rowFirstAtTop.size() <= static_cast<size_t>(line)) s->rowFirstAtTop.resize(static_cast<size_t>(line) + 1);
+      if (!empty) s->rowFirstAtTop[static_cast<size_t>(line)].assign(lineText.begin(), lineText.begin() + count);
+      ++s->recordLines;
+      return runState;
+    }
     const size_t at = static_cast<size_t>(s->rowRecords) * static_cast<size_t>(s->linesPerRecord) +
                       static_cast<size_t>(line);
     if (at >= s->row.size()) return 0;
@@ -566,6 +573,20 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
   if (measuring || runState != 0) return runState;
 
   if (across) {
+    if (s->layingOutRowTop) return runState;
+    if (s->rowRecords == 0 && s->rowFirstLeftOut && runMode == 0) {
+      // The row may yet go to the next page and start it: its first record
+      // is laid out once more as it prints there.
+      const int lines = s->recordLines;
+      s->layingOutRowTop = true;
+      s->rowFirstAtTop.clear();
+      s->rowTopMarks.clear();
+      OutputBandLines(run, band, 0);
+      s->layingOutRowTop = false;
+      s->rowTopLaidOut = true;
+      s->recordLines = lines;
+      if (runState != 0) return runState;
+    }
     s->rowLines = std::max(s->rowLines, s->recordLines);
     ++s->rowRecords;
     if (s->rowRecords > static_cast<int>(run->recordsAcrossExtra) && !FlushAcrossRow(run, 0) && runState == 0)

@@ -127,6 +127,17 @@ struct BandOutputState {
   int rowRecords = 0;              // records collected
   int rowLines = 0;                // the most lines of a record in the row
   int recordLines = 0;             // lines of the record being collected
+  // Print Once in a row: a row that goes to the next page starts it, and
+  // its first record shows there what Print Once left out of it on the page
+  // before. That record is laid out a second time for it, as at the top of
+  // a page (layingOutRowTop), when it left a group value out
+  // (rowFirstLeftOut); its lines then (rowTopLaidOut once they are), and the
+  // items each layout marked as printed (the next page keeps those marks).
+  bool layingOutRowTop = false;
+  bool rowFirstLeftOut = false;
+  bool rowTopLaidOut = false;
+  std::vector<std::vector<BYTE>> rowFirstAtTop;
+  std::vector<int> rowMarks, rowTopMarks;
   bool built = false;
   // The scale the items' output edges were worked out with, and its count
   // of changes (0: none yet).
@@ -234,6 +245,10 @@ void ClearPageCells(ReportRun* run);
 int PutTextRun(ReportRun* run, const std::vector<BYTE>& lineText);
 // Whether the band's lines go to the row rather than to the page.
 bool IsAcrossBand(const ReportRun* run, int band);
+// The row went to a new page and begins it: its first record takes its
+// lines laid out as at the top of a page, and the group values the row
+// printed stay marked for Print Once.
+void RowStartsPage(ReportRun* run);
 
 // The run state word and run mode of the run's document (0 without one).
 int& RunStateOf(ReportRun* run);

@@ -7,6 +7,7 @@
 #include "engine/chart_output.h"
 #include "engine/output_messages.h"
 #include "engine/page_objects.h"
+#include "engine/page_totals.h"
 #include "engine/report_run.h"
 
 #include <algorithm>
@@ -103,6 +104,25 @@ void ClearPageCells(ReportRun* run) {
   s->rowRecords = 0;
   s->rowLines = 0;
   s->recordLines = 0;
+  s->rowFirstLeftOut = false;
+  s->rowTopLaidOut = false;
+  s->rowFirstAtTop.clear();
+  s->rowMarks.clear();
+  s->rowTopMarks.clear();
+}
+
+void RowStartsPage(ReportRun* run) {
+  BandOutputState* s = run->band;
+  if (s == nullptr) return;
+  if (s->rowTopLaidOut) {
+    for (int line = 0; line < s->linesPerRecord; ++line)
+      if (AcrossCell* c = Cell(s, 0, line))
+        c->text = static_cast<size_t>(line) < s->rowFirstAtTop.size() ? s->rowFirstAtTop[static_cast<size_t>(line)]
+                                                                       : std::vector<BYTE>();
+  }
+  for (const std::vector<int>* marks : {&s->rowMarks, &s->rowTopMarks})
+    for (int e : *marks)
+      if (e >= 0 && static_cast<size_t>(e) < s->items.size()) MarkGroupField(run, &s->items[static_cast<size_t>(e)]);
 }
 
 DWORD MeasureRowLine(ReportRun* run, const std::vector<BYTE>* extraText, int line, LONG minHeight) {
@@ -173,11 +193,16 @@ int FlushAcrossRow(ReportRun* run, int fromLine) {
   if (!run->topOfPage && rowHeight > RoomLeftOnPage(run, run->pageFooterHeight)) {
     s->breakBand = kBandRecord;
     s->breakInGroupFooter = false;
+    // The page ends without the row: its totals are over the rows it holds.
+    LeaveRowToNextPage(run->calc);
     if (!CloseSpanningGraphicsAtPageEnd(run) || !HandlePageOverflow(run->doc, 0)) {
       ClearPageCells(run);
       return 0;
     }
+    StartPageWithRow(run->calc);
+    RowStartsPage(run);
   }
+  ForgetRowFigures(run->calc);
 
   const LONG rowTop = d->CurrentY(run->page);
   const int32_t rowPage = run->pageCount;

@@ -42,6 +42,11 @@ void SwapBuffers(CKmComposite* m, FieldDef* f) {
   const uint8_t cur = f->valueStatus & 7;
   f->valueStatus = static_cast<uint8_t>((f->valueStatus & ~7u) | (f->previousStatus & 7));
   f->previousStatus = cur;
+  // Whether the value was SQL NULL goes with it (ISNULL reads it).
+  const bool null = (f->totalFlags & kTotalNullValue) != 0;
+  f->totalFlags = static_cast<uint8_t>(f->previousNull ? (f->totalFlags | kTotalNullValue)
+                                                       : (f->totalFlags & ~kTotalNullValue));
+  f->previousNull = null;
 }
 
 // A calculated field whose alias chain ends in a pre-processed total reset
@@ -200,6 +205,9 @@ int CalcBandFields(CKmComposite* m, int list) {
       if (to != nullptr && to != f && to->value != nullptr && to->value != f->value)
         CKmComposite::CopyValueHeader(f->value, to->value);
     } else if (IsCalc(f)) {
+      // A value the database gave with each row: the record that ended the
+      // group left its own in the previous buffer.
+      if (CalculationTakenFromRow(m, f)) continue;
       // A footer's figure goes to the previous value; the record keeps its own.
       const bool keep = list != kPageList && f->previous != nullptr && f->previous != f->value &&
                         !(f->flags & kFieldMemo);

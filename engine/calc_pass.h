@@ -50,6 +50,15 @@ struct SummaryAccum {
   double squares = 0.0;
 };
 
+// One total's figure at one moment: its value, status and running figures.
+struct TotalFigure {
+  FieldDef* total = nullptr;
+  std::vector<uint8_t> value;
+  uint8_t status = 0;
+  bool running = false;  // it had running figures (accum)
+  SummaryAccum accum;
+};
+
 // The run's calculation and group-break state (ReportRun::calc).
 struct RunCalcState {
   CKmComposite* model = nullptr;
@@ -74,13 +83,20 @@ struct RunCalcState {
   int footerSwap = 0;
   int32_t headerSpace = 0;
   int32_t reservedFooterSpace = 0;
-  uint32_t pageFirstRecord = 0;  // records output + 1 of the page's first record
-  int pageTotalsResetDue = 0;
   // The page that the record does not fit on was closed before the record
   // counted: its page totals and page-list figures wait in their previous
   // buffers for that page's footer.
   int pageFiguresKept = 0;
   int bandInProgress = 0;
+  // Page totals count a record on the page it prints on: the record pass
+  // hands over those the record counts in, and the run adds the record to
+  // them once its page is settled (TakeRecordPageTotals).
+  std::vector<FieldDef*> recordPageTotals;
+  // Records across: the page totals as they stood before the row being
+  // collected, and over the records of that row alone. A row that goes to the
+  // next page leaves the first to the page it leaves and starts the next
+  // page with the second.
+  std::vector<TotalFigure> beforeRow, ofRow;
   // Band lists: the calculated fields and totals shown in the bands of each
   // group level (0-7), of the page (8) and of the report (9).
   std::vector<FieldDef*> bandLists[kRunGroupLevels + 2];

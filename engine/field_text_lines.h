@@ -28,3 +28,10 @@ WORD NextFieldChar(const ItemOutput& it, const ReportItemHead& h, int defaultSiz
 // measure a character, takes widthInChars characters.
 std::string LayoutFieldLine(ReportRun* run, ItemOutput& it, const FieldDef& field, int defaultSize,
                             int widthInChars);
+
+// How much of a field's formatted text (length bytes, an escape character
+// doubled) fits the field's width on the page: the text is cut before the
+// first character whose width, added to those before it in the field's
+// font, passes the field's width, both as the printer library measures
+// them; without its measuring, at the field's width in characters.
+int FittedTextLength(ReportRun* run, const FieldDef& field, int defaultSize, const char* text, int length);

@@ -659,8 +659,11 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
     } else {
       const BYTE* value = GetFieldValueForBand(run, f, band);
       const int status = FieldValueStatus(run, f, value);
-      // Only a group field may be left out or marked (Print Once).
-      const bool suppressed = it.groupLevel > 0 && IsGroupFieldSuppressed(run, &it) != 0;
+      // Only a group field may be left out or marked (Print Once); laid out
+      // as at the top of a page, a row's first record leaves none out.
+      const bool suppressed = it.groupLevel > 0 && !s->layingOutRowTop && IsGroupFieldSuppressed(run, &it) != 0;
+      const bool rowBand = !measureOnly && IsAcrossBand(run, band);
+      if (suppressed && rowBand && s->rowRecords == 0) s->rowFirstLeftOut = true;
       // A memo takes its value from the master table's current record first.
       if (status == 0 && !(it.state & kItemContinuing) && value == f->value && ScanFieldValue(run, f) != 0) {
         RunStateOf(run) = -2;
@@ -728,7 +731,10 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
           a = buf[1] == kEscRightOpen ? Align::kRight : buf[1] == kEscCentreOpen ? Align::kCentre : Align::kLeft;
           prefix = kFormatPrefixSize + (buf[1] == kEscPosition ? 4 : 2);
         }
-        const int textLength = std::max(0, std::min(n - prefix, static_cast<int>(sizeof buf) - prefix));
+        int textLength = std::max(0, std::min(n - prefix, static_cast<int>(sizeof buf) - prefix));
+        // A text that may grow past the field is cut where the field ends.
+        if (textLength > 0 && FieldTextUnfitted(f, kOutputReport))
+          textLength = FittedTextLength(run, *f, defaultSize, buf + prefix, textLength);
         if (raise > 0) PutEsc(piece, kEscVerticalOffset, static_cast<WORD>(raise));
         if (textLength > 0) {
           StartOrExtendRun(w, piece, a, newRun, x, right);
@@ -744,7 +750,14 @@ int OutputBandObjects(ReportRun* run, std::vector<BYTE>* lineText, bool measureO
           }
         }
       }
-      if (!measureOnly && !suppressed && it.groupLevel > 0) MarkGroupField(run, &it);
+      if (!measureOnly && !suppressed && it.groupLevel > 0) {
+        if (s->layingOutRowTop) {
+          s->rowTopMarks.push_back(e);
+        } else {
+          MarkGroupField(run, &it);
+          if (rowBand) s->rowMarks.push_back(e);
+        }
+      }
     }
 
     if (!wrapped) {

@@ -117,8 +117,10 @@ void NewPage(KmDocBase* doc, int restartNumbering) {
     r->currentColumn = 1;
     SetPageNumber(doc, restartNumbering ? 1 : r->pageNumber + 1);
     ++r->pageCount;
-    // The closed page's footer has printed.
+    // The closed page's footer has printed: the new page's totals start from
+    // nothing, whatever the run has read of records that print there.
     CalcOf(r).pageFiguresKept = 0;
+    ResetPageTotals(&CalcOf(r));
     // A data export's dialog shows the rows exported where pages would be.
     uint32_t exported = 0;
     if (!r->exportRun || !r->output->ExportedCount(&exported)) TheRunShell().PostPageNumber(*doc);
@@ -126,7 +128,6 @@ void NewPage(KmDocBase* doc, int restartNumbering) {
     ++r->currentColumn;
   }
   r->topOfPage = 1;
-  if (r->recordsEnded) ResetPageTotals(&CalcOf(r));
   ResetPrintedOnceMarks(doc, -1);
 }
 
@@ -166,7 +167,6 @@ int EndPage(KmDocBase* doc, int lastPage) {
 int HandlePageOverflow(KmDocBase* doc, int restartNumbering) {
   ReportRun* r = RunOf(doc);
   if (!r) return 0;
-  if (CalcOf(r).pageFirstRecord != r->recordsOutput + 1) CalcOf(r).pageTotalsResetDue = 1;
   if (r->topOfPage) return doc->m_nRunState == kRunGoing ? 1 : 0;
   OutputPageBreakBands(doc, 1);
   if (EndPage(doc, 0)) return 0;

@@ -5,6 +5,7 @@
 #include "engine/band_output.h"
 #include "engine/chart_output.h"
 #include "engine/doc_upkeep.h"
+#include "engine/page_totals.h"
 #include "engine/run_report.h"
 #include "engine/summary_fields.h"
 
@@ -104,6 +105,8 @@ After OutputRecord(KmDocBase* doc, ReportRun* r) {
     if ((r->recordsOutput > 0 || i > 0 || !r->hasRecordSource) && r->recordHeight >= 1 &&
         RecordDoesNotFit(doc) && !HandlePageOverflow(doc, 0))
       return StopOrMark(doc, r);
+    // The record counts on the page it starts on.
+    if (i == 0) TakeRecordPageTotals(&CalcOf(r));
     r->closingBands = 0;
     r->recordRepeating = i > 0;
     NoteTallRecord(doc, r);
@@ -166,7 +169,6 @@ void FinishPass(KmDocBase* doc, ReportRun* r) {
   r->recordsEnded = true;
   if (int code = CalcAllLevels(doc))
     if (doc->m_pModel) ReportScanError(doc->m_pModel, code);
-  if (CalcOf(r).pageTotalsResetDue) ResetPageTotals(&CalcOf(r));
   for (int level = 0; level < CalcOf(r).levelsUsed && level < kRunGroupLevels; ++level) {
     if (CalcOf(r).levels[level].options & kGroupSwapFooter) {
       int32_t h = SumBandLines(doc, kBandGroupFooter + level, 1, 0);
@@ -198,7 +200,8 @@ void BeginPass(KmDocBase* doc, ReportRun* r) {
   else shell.PostPageNumber(*doc);
   r->closingBands = 0;
   r->recordPending = false;
-  CalcOf(r).pageTotalsResetDue = 0;
+  CalcOf(r).recordPageTotals.clear();
+  ForgetRowFigures(&CalcOf(r));
   CalcOf(r).bandInProgress = 0;
   r->stopMark = false;
   CalcOf(r).swapHeaderPending = CalcOf(r).swapHeaderDone = 0;

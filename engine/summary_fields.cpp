@@ -226,13 +226,12 @@ void ClearLevelsForRecord(RunCalcState* c) {
   c->groupBreakPending = 0;
   c->headerSpace = 0;
   c->reservedFooterSpace = 0;
-  c->pageFirstRecord = 0;
   c->pageFiguresKept = 0;
+  c->recordPageTotals.clear();
 }
 
-// The page ends before this record, which has not counted yet: the page's
-// figures stay in the previous buffers for its footer, and its totals start
-// again for the next page.
+}  // namespace
+
 void ClosePageFigures(RunCalcState* c) {
   CKmComposite* m = c->model;
   for (FieldDef* f : c->bandLists[BandListIndex(kPageList)])
@@ -244,6 +243,8 @@ void ClosePageFigures(RunCalcState* c) {
   }
   c->pageFiguresKept = 1;
 }
+
+namespace {
 
 bool LevelPending(const RunCalcState* c, int level) {
   return level >= 0 && level < c->levelsUsed && (c->levels[level].runBits & kRunBreakPending);
@@ -306,23 +307,17 @@ __attribute__((noinline)) int Phase2(RunCalcState* c) {
     SetRecordHeight(c, 0);
   }
   const int32_t height = RecordHeight(c);
-  const uint32_t output = RecordsOutput(c);
-  const bool due = height < 0 || noFit || c->pageTotalsResetDue || c->pageAffectingBreak || c->reservedFooterSpace;
+  const bool due = height < 0 || noFit || c->pageAffectingBreak || c->reservedFooterSpace;
   const bool columnMode = c->run != nullptr && c->run->columnsAcross > 1;
   bool columnEnds = !columnMode || pageBreakLine || c->pageAffectingBreak;
-  if (!columnEnds) {
-    const uint32_t column = c->run->currentColumn;
-    columnEnds = c->pageTotalsResetDue ? column == 1 : column == c->run->columnsAcross;
+  if (!columnEnds) columnEnds = c->run->currentColumn == c->run->columnsAcross;
+  // Records across: the records of a row take no page before the row is
+  // sent, and the row's flush settles the page figures.
+  if (due && columnEnds && !RecordsAcross(c) && RecordsOutput(c) >= 1) {
+    const int r = CalcBandFields(c->model, kPageList);
+    if (r != 0) return r;
+    ClosePageFigures(c);
   }
-  if (due && columnEnds) {
-    if (!c->pageTotalsResetDue && (output > 0 || height < 0)) c->pageFirstRecord = output + 1;
-    if (output >= 1) {
-      const int r = CalcBandFields(c->model, kPageList);
-      if (r != 0) return r;
-      ClosePageFigures(c);
-    }
-  }
-  c->pageTotalsResetDue = 0;
   return 0;
 }
 
@@ -553,5 +548,13 @@ int UpdateSummariesOf(RunCalcState* c, FieldDef* total, int phase) {
 }
 
 int UpdateSummaries(CKmComposite* model, FieldDef* total, int phase) {
-  return UpdateSummariesOf(RunCalcOf(model), total, phase);
+  RunCalcState* c = RunCalcOf(model);
+  // A page total of a report's pages takes the record when the record's
+  // page is settled, not when it is read.
+  if (phase != 1 && phase != 2 && total != nullptr && c != nullptr && IsPageTotal(total) && c->run != nullptr &&
+      c->run->doc != nullptr && model->passPhase == kPhaseReportRun) {
+    c->recordPageTotals.push_back(total);
+    return 0;
+  }
+  return UpdateSummariesOf(c, total, phase);
 }

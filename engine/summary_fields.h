@@ -42,6 +42,10 @@ void ResetSummary(RunCalcState* calc, FieldDef* total);
 void FinishSummaries(RunCalcState* calc);
 // Resets the page totals (reset level 254) and keeps their values as previous.
 void ResetPageTotals(RunCalcState* calc);
+// The page ends before the record being read takes a place on it: the page's
+// figures (its totals and the page list) are kept in their previous buffers
+// for its footer, and its totals start again for the next page.
+void ClosePageFigures(RunCalcState* calc);
 
 // Empties the previous group values: the next record breaks every level.
 void ClearGroupValues(RunCalcState* calc);

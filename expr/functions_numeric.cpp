@@ -200,8 +200,10 @@ int EvalError(CKmComposite* m) {
 }
 
 int EvalIsNull(CKmComposite* m) {
-  FieldDef* f = PopFieldRef(m);
-  PushNumber(m, (f != nullptr && (f->totalFlags & kTotalNullValue)) ? 1.0 : 0.0);
+  bool previous = false;
+  FieldDef* f = PopFieldRef(m, &previous);
+  const bool null = f != nullptr && (previous ? f->previousNull : (f->totalFlags & kTotalNullValue) != 0);
+  PushNumber(m, null ? 1.0 : 0.0);
   return 0;
 }
 

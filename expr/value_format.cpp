@@ -595,7 +595,7 @@ inline int FormatValue(const FormatSettings& doc, const FieldDef* field, char* b
                           mode, prefixSize, suffix, kShortcuts);
 
   // Text, memo, logical.
-  const bool fitted = mode == kOutputTextFitted || (field->flags2 & 0x12) == 0;
+  const bool fitted = !FieldTextUnfitted(field, mode);
   const char* text = LogicalOrValueText(doc, field, value);
   int limit;
   if (!fitted) limit = kMaxFormattedText;
@@ -651,6 +651,13 @@ inline int FormatValue(const FormatSettings& doc, const FieldDef* field, char* b
 }
 
 }  // namespace
+
+bool FieldTextUnfitted(const FieldDef* field, int mode) {
+  const uint32_t kind = FormatKind(field);
+  if (kind == kKindNumberField || kind == kKindDateField || kind == kKindDateTimeField || kind == kKindTimeField)
+    return false;
+  return mode != kOutputTextFitted && (field->flags2 & 0x12) != 0;
+}
 
 int FormatFieldValue(const FormatSettings& doc, const FieldDef* field, char* buffer, const void* value,
                      int position, int mode, char* suffix) {

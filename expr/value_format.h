@@ -70,6 +70,13 @@ int JoinDateParts(const char* month, const char* day, const char* year, char* bu
 int FormatDateByPicture(const FormatSettings& doc, int month, int day, int year, bool useLong, char* buffer,
                         bool fourDigitYear = false);
 
+// Whether the text of a text, memo or logical field comes out at its own
+// length (up to 254 characters) rather than fitted to the field's width in
+// characters: in the report modes, a calculation over a field that is not on
+// the layout may grow past its width. The report's output then cuts the text
+// where the field's width on the page ends.
+bool FieldTextUnfitted(const FieldDef* field, int mode);
+
 const char* LogicalOrValueText(const FormatSettings& doc, const FieldDef* field, const void* value);
 void InsertChars(char c, int count, char* text, int position);
 void SetFieldFormatCode(FieldDef* field, uint32_t code);

@@ -170,10 +170,11 @@ FieldDef* EmptyLongTextField() { return &g_emptyLongText; }
 
 uint8_t FieldRefStatus(const FieldDef* f, bool previous) {
   if (!previous) return f->valueStatus & 7;
-  uint8_t s = 0;
-  if (f->valueStatus & 0x10) s |= 1;
-  if (f->valueStatus & 0x40) s |= 4;
-  return s;
+  // The previous value keeps its own status: beside its buffer, or, for a
+  // value kept in the second half of the field's buffer, in the three bits
+  // above the current ones, where the record pass copied it with the value.
+  if (f->previous != nullptr) return f->previousStatus & 7;
+  return (f->valueStatus >> 3) & 7;
 }
 
 uint8_t* FieldValuePointer(const CKmComposite* m, const FieldDef* f, bool previous) {

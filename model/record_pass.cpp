@@ -125,6 +125,7 @@ void ClearPlainValue(const FieldDef* f, uint8_t* v) {
 void ClearPreviousValues(CKmComposite* m) {
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
     if (f->value == nullptr || IsAlias(f) || IsTotal(f) || (f->flags & kFieldTotalRelated)) continue;
+    f->previousNull = false;
     if (f->previous != nullptr) {
       if (IsMemo(f)) f->previous[0] = 0;
       else ClearPlainValue(f, f->previous);
@@ -162,6 +163,7 @@ inline void SaveFieldValue(CKmComposite* m, RecordPassState* st, size_t place, F
     CopyValue(f->previous, f->value, SavedSize(m, st, place, f));
   }
   f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
+  f->previousNull = (f->totalFlags & kTotalNullValue) != 0;
 }
 
 // One field's value as the record's calculations find it: a double-width
@@ -176,6 +178,7 @@ inline void PostProcessValue(CKmComposite* m, FieldDef* f) {
       const uint32_t w = m->GetFieldWidth(f);
       std::memcpy(f->value + w, f->value, w);
     }
+    f->previousNull = (f->totalFlags & kTotalNullValue) != 0;
   }
   f->valueStatus = static_cast<uint8_t>((f->valueStatus & 7) | ((f->valueStatus & 7) << 3));
 }
@@ -454,12 +457,15 @@ int OpenScan(CKmComposite* m) {
   return 0;
 }
 
+bool CalculationTakenFromRow(CKmComposite* m, const FieldDef* f) {
+  if (f->flags2 & kField2ValueSetElsewhere) return true;
+  return f->sqlText != nullptr && GetRecordPassState(m)->alwaysEngineEval;
+}
+
 int EvaluateCalculation(CKmComposite* m, FieldDef* f) {
-  RecordPassState* st = GetRecordPassState(m);
   f->totalFlags &= static_cast<uint8_t>(~kTotalWarned);
   f->valueStatus &= static_cast<uint8_t>(~7u);
-  if (f->flags2 & kField2ValueSetElsewhere) return 0;
-  if (f->sqlText != nullptr && st->alwaysEngineEval) return 0;
+  if (CalculationTakenFromRow(m, f)) return 0;
   if (f->value == nullptr || f->code == nullptr) return 0;
   const uint32_t kind = FieldKind(f);
   uint32_t flags = 0;

@@ -131,6 +131,10 @@ int ScanRecordAt(CKmComposite* model, uint32_t recordNumber, int32_t status);
 int RunRecordPass(CKmComposite* model, RecordCallback callback);
 
 int EvaluateCalculation(CKmComposite* model, FieldDef* field);
+// Whether the pass leaves a calculation as the fetched row gave it (SQLEXP,
+// or a data source that computes calculations itself): it is not worked out
+// again from other values, and its previous value is the record before's.
+bool CalculationTakenFromRow(CKmComposite* model, const FieldDef* field);
 bool EvaluateFieldCondition(CKmComposite* model, FieldDef* field);
 // Gives one field a current value outside the pass's own needs (a value
 // inserted into a memo text): what it rests on gets buffers, the fetched row

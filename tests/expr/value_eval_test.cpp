@@ -346,11 +346,25 @@ TEST_F(EvalTest, FieldReferencesWriteByType) {
   r = one(OP_FIELD, 0);
   EXPECT_EQ(r.flags & 1, 1u);
   EXPECT_EQ(r.number(), 0.0);
-  // The previous value's status sits in bits 4 and 6.
+  // The previous value has a status of its own: beside its buffer, or in
+  // bits 3-5 when it is kept in the second half of the value.
   EXPECT_EQ(one(OP_FIELD_PREV, 0).flags, 0u);
-  num->valueStatus = 0x40;
+  num->valueStatus = 0;
+  num->previousStatus = 1;
+  r = one(OP_FIELD_PREV, 0);
+  EXPECT_EQ(r.flags, 1u);
+  EXPECT_EQ(r.number(), 0.0);
+  num->previousStatus = 0;
+  uint8_t* kept = num->previous;
+  num->previous = nullptr;
+  num->flags |= kFieldDoubleWidth;
+  num->valueStatus = 0x08;
+  EXPECT_EQ(one(OP_FIELD_PREV, 0).flags, 1u);
+  num->valueStatus = 0x20;
   EXPECT_EQ(one(OP_FIELD_PREV, 0).flags, 4u);
   num->valueStatus = 0;
+  num->flags &= ~kFieldDoubleWidth;
+  num->previous = kept;
 
   // The null number in a field is missing: zero with the flag.
   double missing = -1.7976931348623157e308;

@@ -3,21 +3,9 @@
 // PostgreSQL server: page totals, the values a group's footer and its
 // repeated header show, groups over missing values and over names the code
 // page cannot spell, and the empty lines of a wrapped text.
-#include "app/document.h"
-#include "app/sample_report.h"
 #include "engine/doc_upkeep.h"
-#include "engine/run_report.h"
-#include "expr/functions_common.h"
-#include "export/export_settings.h"
-#include "layout/page_metrics.h"
-#include "platform/win/ui_app.h"
-#include "tests/app/roundtrip/print_here.h"
-#include "tests/app/roundtrip/report_maker.h"
-#include "tests/support/odbc_env.h"
+#include "tests/app/roundtrip/values_run.h"
 #include "tests/support/pdf_words.h"
-#include "tests/support/program_run.h"
-
-#include "app/run_hooks.h"
 
 #include <gtest/gtest.h>
 
@@ -37,37 +25,12 @@
 namespace {
 
 namespace fs = std::filesystem;
-using program_run::Capture;
+using roundtrip::Lines;
+using roundtrip::Money;
+using roundtrip::Pages;
+using roundtrip::RowsAfter;
 using roundtrip::ReportMaker;
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    if (line.find_first_not_of(' ') != std::string::npos) out.push_back(line);
-  return out;
-}
-
-std::vector<std::string> Words(const std::string& line) {
-  std::vector<std::string> out;
-  std::istringstream in(line);
-  for (std::string w; in >> w;) out.push_back(w);
-  return out;
-}
-
-std::vector<std::string> Pages(const std::string& text) {
-  std::vector<std::string> pages;
-  std::istringstream all(text);
-  for (std::string page; std::getline(all, page, '\f');)
-    if (page.find_first_not_of(" \n") != std::string::npos) pages.push_back(page);
-  return pages;
-}
-
-std::string Money(double v) {
-  char b[64];
-  std::snprintf(b, sizeof b, "%.2f", v);
-  return b;
-}
+using roundtrip::Words;
 
 // The rows: amounts in quarters, so that every sum is exact.
 std::string DataScript(bool postgres) {
@@ -105,85 +68,9 @@ std::string DataScript(bool postgres) {
   return s.str();
 }
 
-class ReportValues : public ::testing::TestWithParam<int> {
+class ReportValues : public roundtrip::ValuesRun {
  protected:
-  void SetUp() override {
-    if (Capture("command -v pdftotext").empty() || Capture("command -v sqlite3").empty())
-      GTEST_SKIP() << "pdftotext or sqlite3 is missing";
-    if (!odbc_test::HaveSqliteDriver()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
-    bool ok = false;
-    std::string out;
-    if (GetParam() == 0) {
-      dsn_ = odbc_test::kSqliteDsn;
-      out = odbc_test::RunSqliteSql(DataScript(false), &ok);
-    } else {
-      std::string why;
-      if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
-      dsn_ = odbc_test::kPgDsn;
-      out = odbc_test::RunPostgresSql(DataScript(true), &ok);
-    }
-    ASSERT_TRUE(ok) << out;
-    dir_ = odbc_test::Dir() + (GetParam() == 0 ? "/values_sqlite" : "/values_pg");
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    std::ofstream(dir_ + "/kmw.ini") << "[Preferences]\nShowSplash=0\n";
-    setenv("VORTELLE_WINDIR", dir_.c_str(), 1);
-    UiStartApplication();
-    InstallBuiltinFunctionHandlers();
-    InstallRunHooks(nullptr);
-    InstallRunShell(nullptr);
-  }
-  void TearDown() override { RemoveRunHooks(); }
-
-  std::string Query(const std::string& sql) {
-    if (GetParam() == 0) return odbc_test::RunSqliteSql(sql + ";\n");
-    return odbc_test::RunPostgresSql(sql + ";\n");
-  }
-
-  using Layout = std::function<bool(ReportMaker&, CKmDoc&)>;
-  // Builds the report over table's columns, prints it here to name.pdf and
-  // gives the PDF's text (empty when it did not print); with save, the
-  // report is then saved as name.kmw, save given the document first.
-  std::string Print(const char* name, const char* table, const std::vector<const char*>& columns,
-                    const Layout& layout, const std::function<void(CKmDoc&, CKmRepIO&)>& save = nullptr) {
-    SampleReportDocument d;
-    CKmDoc& doc = d.doc;
-    CKmRepIO& io = d.io;
-    std::string text;
-    {
-      ReportMaker r(doc, io);
-      std::string error;
-      const bool built = r.Begin(dsn_.c_str(), table, columns, &error) && layout(r, doc);
-      EXPECT_TRUE(built) << error;
-      if (built) {
-        r.Finish();
-        if (margins_ > 0) {
-          // Short pages: the report takes several.
-          doc.m_pPageSetup->TopMargin = doc.m_pPageSetup->BottomMargin = margins_;
-          CalcPageMetrics(doc);
-        }
-        pdf_ = dir_ + "/" + name + ".pdf";
-        if (roundtrip::PrintToPdfHere(doc, pdf_)) text = Capture("pdftotext -layout '" + pdf_ + "' - 2>/dev/null");
-        EXPECT_FALSE(text.empty()) << name << " did not print";
-        if (save) {
-          save(doc, io);
-          EXPECT_EQ(io.SaveReportFile((dir_ + "/" + name + ".kmw").c_str()), kRepIoOk);
-        }
-      }
-    }
-    FreeReportRun(&doc);
-    return text;
-  }
-
-  // The program runs the saved report name.kmw unattended (/G); its output.
-  std::string RunProgram(const char* name, int* status) {
-    return Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + dir_ +
-                       "' timeout 120 '" + program_run::ProgramPath() + "' /G '" + dir_ + "/" + name + ".kmw' 2>&1",
-                   status);
-  }
-
-  std::string dsn_, dir_, pdf_;
-  int margins_ = 0;  // top and bottom margins of the reports printed (0: as made)
+  ReportValues() : ValuesRun(DataScript, "values") {}
 };
 
 // Each page's totals against its own record lines: "Row id amount" lines
@@ -268,16 +155,6 @@ TEST_P(ReportValues, PageTotalsCountTheirOwnPage) {
       }
     }
   }
-}
-
-// The words after label on each line that has it, in page order.
-std::vector<std::vector<std::string>> RowsAfter(const std::string& text, const std::string& label) {
-  std::vector<std::vector<std::string>> rows;
-  for (const std::string& line : Lines(text)) {
-    const size_t at = line.find(label);
-    if (at != std::string::npos) rows.push_back(Words(line.substr(at + label.size())));
-  }
-  return rows;
 }
 
 // A group on a calculation of the record, shown by copies of it (as a
