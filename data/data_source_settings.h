@@ -79,8 +79,12 @@ struct DataSourceSettings {
   int backslashInStrings = -1;
   std::vector<std::string> refusedFunctions;
   // The transaction the open statement runs in: 0 none, 1 a read-only one
-  // (it ends in ROLLBACK), 2 a procedure's (it ends in COMMIT).
+  // (it ends in ROLLBACK), 2 a procedure's own (the server's, committed as
+  // the call returns; a COMMIT ends whatever the driver kept open).
   int statementTransaction = 0;
+  // PostgreSQL: the session no longer reads text in UTF8 and could not be
+  // set to it again: nothing more is sent.
+  bool encodingLost = false;
   // PostgreSQL: the query time-out in seconds, set inside each statement's
   // transaction (the driver's own setting would be undone by its ROLLBACK).
   long transactionTimeout = 0;
