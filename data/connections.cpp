@@ -472,6 +472,7 @@ bool DataAccess::MakeReadOnly(DataSourceSettings* record, bool reportErrors) {
   const char* section = record->platform[0] ? record->platform : record->dbmsName;
   const char* builtIn = strcasecmp(record->dbmsName, "SQLite") == 0 ? "pragma query_only = 1" : "";
   const std::string statement = section[0] ? SqlIniString(section, "ReadOnlyStatement", builtIn, 256) : std::string();
+  record->readOnlyStatement = statement;
   if (statement.empty()) return true;
   const QEHANDLE done = qeExecSQL(record->libConnection, statement.c_str());
   const int err = qeErr();

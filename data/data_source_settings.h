@@ -82,9 +82,12 @@ struct DataSourceSettings {
   // (it ends in ROLLBACK), 2 a procedure's own (the server's, committed as
   // the call returns; a COMMIT ends whatever the driver kept open).
   int statementTransaction = 0;
-  // PostgreSQL: the session no longer reads text in UTF8 and could not be
-  // set to it again: nothing more is sent.
-  bool encodingLost = false;
+  // The platform's statement that makes the session read-only (kmwsql.ini
+  // ReadOnlyStatement, or the built-in one), run again after a procedure.
+  std::string readOnlyStatement;
+  // PostgreSQL: after a procedure the session could not be made read-only
+  // and UTF8 again: nothing more is sent on it.
+  bool sessionLost = false;
   // PostgreSQL: the query time-out in seconds, set inside each statement's
   // transaction (the driver's own setting would be undone by its ROLLBACK).
   long transactionTimeout = 0;

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr unsigned kIdEncoding = 62382;
+constexpr unsigned kIdSessionLost = 62382;
 
 SqlServer ServerOf(const DataSourceSettings* record) {
   if (record == nullptr) return SqlServer::kOther;
@@ -97,15 +97,20 @@ SqlCheckRules DataAccess::SqlRules() const {
 
 bool DataAccess::BeginStatementTransaction(bool procedure, char* errBuf, int errSize) {
   if (current_ == nullptr || ServerOf(current_) != SqlServer::kPostgres) return true;
-  if (current_->encodingLost) {
-    if (errBuf != nullptr && errSize > 0) CopyBounded(errBuf, static_cast<size_t>(errSize), GetResString(kIdEncoding, 1));
-    else DbErrorBox(GetResString(kIdEncoding, 1));
+  if (current_->sessionLost) {
+    if (errBuf != nullptr && errSize > 0) CopyBounded(errBuf, static_cast<size_t>(errSize), GetResString(kIdSessionLost, 1));
+    else DbErrorBox(GetResString(kIdSessionLost, 1));
     return false;
   }
   // A procedure is the database's own: it runs as the server runs a call
-  // on its own, its work committed as it returns (one that commits itself
-  // may), with the driver's time-out.
+  // on its own, read-write whatever the session's read-only setting says,
+  // its work committed as it returns (one that commits itself may), with
+  // the driver's time-out.
   if (procedure) {
+    if (!RunOwn(current_->libConnection, "set session characteristics as transaction read write")) {
+      ReportDbError(errBuf, errSize, nullptr);
+      return false;
+    }
     current_->statementTransaction = 2;
     qeSetQueryTimeout(current_->libConnection, current_->transactionTimeout);
     return true;
@@ -138,9 +143,11 @@ void DataAccess::EndStatementTransaction() {
     return;
   }
   // What the driver kept open for the call's rows is committed (with none
-  // open the server only warns); what the procedure set for the session
-  // does not change how the next statement is read.
+  // open the server only warns); the session reads only again, and what
+  // the procedure set for it does not change how the next statement is read.
   RunOwn(current_->libConnection, "commit");
   qeSetQueryTimeout(current_->libConnection, 0);
-  if (!RequireUtf8(current_->libConnection)) current_->encodingLost = true;
+  if ((!current_->readOnlyStatement.empty() && !RunOwn(current_->libConnection, current_->readOnlyStatement.c_str())) ||
+      !RequireUtf8(current_->libConnection))
+    current_->sessionLost = true;
 }
