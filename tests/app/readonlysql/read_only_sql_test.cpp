@@ -45,6 +45,13 @@ const char* const kTables =
     "drop table if exists ro_canary;\n"
     "create table ro_canary (id integer, name varchar(60), qty integer);\n"
     "insert into ro_canary values (1, 'Alder', 2), (2, 'Birch', 5), (3, 'O''Hara\\''); delete from ro_canary; --', 7);\n";
+// Tables named by words that change data, as a master table's alias is.
+const char* const kWordTables =
+    "drop table if exists lock;\ncreate table lock (id integer, qty integer);\n"
+    "insert into lock values (1, 10), (2, 20);\n";
+const char* const kPostgresWordTables =
+    "drop table if exists public.rollback_log;\ncreate table public.rollback_log (id integer, qty integer);\n"
+    "insert into public.rollback_log values (7, 70);\n";
 
 // On the server besides: a large object, a sequence, and a procedure that
 // fills a temporary table of its own and returns its rows.
@@ -57,6 +64,14 @@ const char* const kPostgresExtras =
     "  create temp table ro_work (id integer, qty integer) on commit drop;\n"
     "  insert into ro_work select c.id, c.qty * 10 from ro_canary c;\n"
     "  return query select w.id, w.qty from ro_work w order by w.id;\nend $$;\n";
+// A procedure that commits its own work part-way, as psql runs it, and a
+// function whose rows a report reads while it writes a log.
+const char* const kPostgresProcedures =
+    "drop table if exists ro_log;\ncreate table ro_log (n integer);\n"
+    "create or replace procedure ro_commits(inout n integer) language plpgsql as $$\n"
+    "begin\n  insert into ro_log values (1);\n  commit;\n  insert into ro_log values (2);\n  n := 2;\nend $$;\n"
+    "create or replace function ro_logged() returns table (id integer) language plpgsql as $$\n"
+    "begin\n  insert into ro_log values (10);\n  return query select c.id from ro_canary c order by c.id;\nend $$;\n";
 
 // The same tables on a database whose plain literals read backslashes as
 // escapes.
@@ -67,6 +82,7 @@ const char* const kNonstandardDatabase =
     "insert into ro_canary values (1, 'Alder', 2), (2, 'Birch', 5), "
     "(3, E'O''Hara\\\\''); delete from ro_canary; --', 7);\n";
 const char* const kNonstandardDsn = "vt_pg_nonstandard";
+const char* const kGbkDsn = "vt_pg_gbk";
 
 class ReadOnlySql : public ::testing::TestWithParam<int> {
  protected:
@@ -79,18 +95,25 @@ class ReadOnlySql : public ::testing::TestWithParam<int> {
     std::string out;
     if (!pg_) {
       dsn_ = odbc_test::kSqliteDsn;
-      out = odbc_test::RunSqliteSql(kTables, &ok);
+      out = odbc_test::RunSqliteSql(std::string(kTables) + kWordTables, &ok);
     } else {
       std::string why;
       if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
       dsn_ = odbc_test::kPgDsn;
-      out = odbc_test::RunPostgresSql(std::string(kTables) + kPostgresExtras + kNonstandardDatabase, &ok);
+      out = odbc_test::RunPostgresSql(std::string(kTables) + kWordTables + kPostgresWordTables + kPostgresExtras +
+                                          kPostgresProcedures + kNonstandardDatabase,
+                                      &ok);
       static bool added = false;
       if (!added) {
         std::ifstream in(odbc_test::Dir() + "/odbc.ini");
         std::stringstream ini;
         ini << in.rdbuf() << "\n[" << kNonstandardDsn << "]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort="
             << odbc_test::PostgresPort() << "\nDatabase=ro_nonstandard\nUsername=postgres\nUseDeclareFetch=1\n\n";
+        // A data source whose own settings give the session a client
+        // encoding in which a byte of a letter can be a backslash.
+        ini << "[" << kGbkDsn << "]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort=" << odbc_test::PostgresPort()
+            << "\nDatabase=postgres\nUsername=postgres\nUseDeclareFetch=1\n"
+            << "ConnSettings=set client_encoding to 'GBK'\n\n";
         odbc_test::WriteFile("odbc.ini", ini.str());
         added = true;
       }
@@ -166,6 +189,28 @@ class ReadOnlySql : public ::testing::TestWithParam<int> {
       fs::remove(e.path());
     }
     return text;
+  }
+
+  // Every column of the master on the record line, numbers without decimals.
+  static void PlaceAll(ReportMaker& r) {
+    const int record = r.Line(kBandRecord);
+    int column = 0;
+    for (FieldDef* f = r.M().fieldList; f != nullptr; f = f->next) {
+      if (f->table != 0 || (f->flags & kFieldCalculation)) continue;
+      r.Place(f, record, column, 12, (f->flags & kFieldNumeric) ? 0 : -1);
+      column += 14;
+    }
+  }
+
+  // The program's lines of a run refused before anything connected: one,
+  // giving the reason and naming what was refused.
+  void ExpectConnectRefused(const std::string& file, const std::string& says) {
+    int status = -1;
+    const std::string err = Unattended(file, &status);
+    EXPECT_EQ(status, 1) << err;
+    EXPECT_EQ(Lines(err), 1) << err;
+    EXPECT_NE(err.find("The connect text cannot be used"), std::string::npos) << err;
+    EXPECT_NE(err.find(says), std::string::npos) << err;
   }
 
   // The printed lines, each with its words one blank apart; with rowsOnly,
@@ -382,6 +427,128 @@ TEST_P(ReadOnlySql, AFilterValueIsReadAsWritten) {
     const std::string database = source == kNonstandardDsn ? "\\c ro_nonstandard\n" : "";
     EXPECT_EQ(Canary((database + "select count(*) from ro_canary;").c_str()), "3\n");
   }
+}
+
+
+// A query file's connect text names the data source and how to log on,
+// nothing more: a driver library of the file's own, an SQLite extension, a
+// journal mode, a DSN file saved, statements run as the session starts, a
+// database file made, are each refused with their key before anything
+// connects, and nothing is loaded, written or changed.
+TEST_P(ReadOnlySql, AConnectTextFromAFileOnlyLogsOn) {
+  const std::string made = dir_ + "/made.db", saved = dir_ + "/saved.dsn";
+  std::vector<Hostile> texts = {
+      {"DRIVER=" + library_ + ";Database=" + made, "\"DRIVER\""},
+      {"DSN=" + dsn_ + ";SaveFile=" + saved, "\"SaveFile\""},
+      {"DSN=" + dsn_ + ";UID={x;DRIVER=" + library_ + "}", "\"UID\""},
+  };
+  if (!pg_) {
+    texts.push_back({"DSN=" + dsn_ + ";LoadExt=" + library_, "\"LoadExt\""});
+    texts.push_back({"DSN=" + dsn_ + ";JournalMode=wal", "\"JournalMode\""});
+  } else {
+    texts.push_back({"DSN=" + dsn_ + ";ConnSettings=delete from ro_canary", "\"ConnSettings\""});
+    texts.push_back({"DSN=" + dsn_ + ";A6=delete from ro_canary", "\"A6\""});
+    texts.push_back({"DSN=" + dsn_ + ";pqopt=options=-cdefault_transaction_read_only=off", "\"pqopt\""});
+  }
+  int n = 0;
+  for (const Hostile& h : texts) {
+    SCOPED_TRACE(h.text);
+    const std::string query = dir_ + "/c" + std::to_string(++n) + ".kwq";
+    std::ofstream(query, std::ios::binary) << query_file::Packed(dsn_, "select id from ro_canary", "Orders", h.text);
+    ExpectConnectRefused(query, h.says);
+  }
+  // A database the text names is opened when it is there, never made.
+  if (!pg_) {
+    std::ofstream(dir_ + "/new.kwq", std::ios::binary)
+        << query_file::Packed(dsn_, "select id from ro_canary", "Orders", "DSN=" + dsn_ + ";Database=" + made);
+    int status = -1;
+    Unattended(dir_ + "/new.kwq", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(Canary("pragma journal_mode;"), "delete\n");
+  }
+  EXPECT_FALSE(fs::exists(made));
+  EXPECT_FALSE(fs::exists(saved));
+  ExpectNothingChanged();
+}
+
+// Where the data source's own settings give the session a client encoding
+// in which a letter's second byte can be a backslash (GBK), the session is
+// set to read UTF8 all the same: the statement the check read is the one
+// the server runs, its literal one value, and the rows stay.
+TEST_P(ReadOnlySql, TheServerReadsTheStatementTheCheckRead) {
+  if (!pg_) GTEST_SKIP() << "a PostgreSQL client encoding";
+  // The euro sign is three bytes in UTF-8, the last of which GBK reads
+  // together with the backslash after it.
+  const std::string statement =
+      "select E'\x80\\'; commit; set session characteristics as transaction read write; delete from ro_canary; "
+      "commit; --' as note, id from ro_canary order by id";
+  std::ofstream(dir_ + "/gbk.kwq", std::ios::binary) << query_file::Packed(kGbkDsn, statement, "Orders");
+  int status = -1;
+  const std::string err = Unattended(dir_ + "/gbk.kwq", &status);
+  EXPECT_EQ(status, 0) << err;
+  EXPECT_EQ(PrintedLines(Printed(), false).size() > 0, true);
+  ExpectNothingChanged();
+}
+
+// Names that are words which change data are names: a master table called
+// so (its alias the same word), a column named so in a statement, and
+// literals holding such words print their rows; ordinary reading statements
+// (a CTE with a window function, a subquery, SHOW, EXPLAIN of a SELECT)
+// print theirs.
+TEST_P(ReadOnlySql, NamesAndReadingStatementsPrint) {
+  struct Master {
+    const char* table;
+    std::vector<std::string> rows;
+  };
+  std::vector<Master> masters = {{pg_ ? "public.lock" : "lock", {"1 10", "2 20"}}};
+  if (pg_) masters.push_back({"public.rollback_log", {"7 70"}});
+  for (const Master& m : masters) {
+    SCOPED_TRACE(m.table);
+    const std::string file = dir_ + "/words.kmw";
+    roundtrip::MakeReportFile(dsn_.c_str(), file, m.table, {"id", "qty"}, [&](ReportMaker& r) {
+      const int record = r.Line(kBandRecord);
+      r.Place(r.Column("id"), record, 0, 4, 0);
+      r.Place(r.Column("qty"), record, 6, 4, 0);
+    });
+    int status = -1;
+    const std::string err = Unattended(file, &status);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(PrintedLines(Printed(), true), m.rows);
+  }
+  struct Reading {
+    std::string statement;
+    std::string printed;  // a line that shows, or the start of one
+  };
+  // Columns a window or an aggregate makes are read inside: SQLite gives
+  // such a column no type the program takes.
+  std::vector<Reading> statements = {
+      {"with w as (select id, qty, rank() over (order by qty desc) as r from ro_canary) "
+       "select id as lock, qty as \"commit\" from w where r <= 2 and id in (select id from ro_canary where name <> "
+       "'delete from ro_canary') order by id",
+       "3 7"},
+      {"select c.id, c.qty as rollback from ro_canary c where c.name not like 'insert into%' "
+       "and c.id < (select max(d.id) from ro_canary d) order by c.id",
+       "2 5"},
+  };
+  if (pg_) {
+    statements.push_back({"show standard_conforming_strings", "on"});
+    statements.push_back({"explain select id from ro_canary", "Seq Scan on ro_canary"});
+  } else {
+    // Sent and read; its columns have no type either.
+    statements.push_back({"explain query plan select id from ro_canary", ""});
+  }
+  for (const Reading& r : statements) {
+    SCOPED_TRACE(r.statement);
+    std::ofstream(dir_ + "/reading.kwq", std::ios::binary) << query_file::Packed(dsn_, r.statement, "Orders");
+    int status = -1;
+    const std::string err = Unattended(dir_ + "/reading.kwq", &status);
+    EXPECT_EQ(status, 0) << err;
+    const std::string text = Printed();
+    bool found = r.printed.empty();
+    for (const std::string& line : PrintedLines(text, false)) found = found || line.find(r.printed) != std::string::npos;
+    EXPECT_TRUE(found) << r.printed << " in\n" << text;
+  }
+  ExpectNothingChanged();
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatabases, ReadOnlySql, ::testing::Values(0, 1),
