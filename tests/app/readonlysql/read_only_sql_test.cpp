@@ -355,28 +355,41 @@ TEST_P(ReadOnlySql, EveryFormAReportSendsPrintsItsRows) {
   std::vector<Form> forms = {
       {"define reportview Sales (ident, amount) as select id, qty from ro_canary order by id",
        {"ident amount", "1 2", "2 5", "3 7"}},
-      {"select id, name from ro_canary where name <> 'C:\\into' and id < 3 order by id", {"1 Alder", "2 Birch"}},
+      {"select id, name from ro_canary where name <> 'C:\\into' and id < 3 order by id", {"id name", "1 Alder", "2 Birch"}},
   };
   if (pg_) {
     // SQLite gives a VALUES statement's columns no type the program takes.
-    forms.push_back({"values (1, 'one'), (2, 'two')", {"1 one", "2 two"}});
-    forms.push_back({"table ro_canary", {"1 Alder", "2 Birch"}});
-    forms.push_back({"{call ro_rows()}", {"1 20", "2 50", "3 70"}});
+    forms.push_back({"values (1, 'one'), (2, 'two')", {"column1 column2", "1 one", "2 two"}});
+    forms.push_back({"table ro_canary", {"id name", "1 Alder", "2 Birch"}});
+    forms.push_back({"{call ro_rows()}", {"id qty", "1 20", "2 50", "3 70"}});
   }
+  // Each handed over in a query file (the first line its columns'
+  // headings), and stored in a report saved and opened again.
   for (const Form& f : forms) {
-    SCOPED_TRACE(f.statement);
-    const std::string query = dir_ + "/form.kwq";
-    std::ofstream(query, std::ios::binary) << query_file::Packed(dsn_, f.statement, "Forms");
-    int status = -1;
-    const std::string err = Unattended(query, &status);
-    EXPECT_EQ(status, 0) << err;
-    const std::string text = Printed();
-    const std::vector<std::string> lines = PrintedLines(text, false);
-    auto at = lines.begin();
-    for (const std::string& row : f.printed) {
-      at = std::find(at, lines.end(), row);
-      EXPECT_NE(at, lines.end()) << row << " in\n" << text;
-      if (at == lines.end()) break;
+    for (bool stored : {false, true}) {
+      SCOPED_TRACE(f.statement + (stored ? " stored" : ""));
+      std::string file = dir_ + "/form.kwq";
+      if (!stored) {
+        std::ofstream(file, std::ios::binary) << query_file::Packed(dsn_, f.statement, "Forms");
+      } else {
+        file = dir_ + "/form.kmw";
+        MakeReport(file, f.statement.c_str(), [&](ReportMaker& r) { PlaceAll(r); });
+      }
+      int status = -1;
+      const std::string err = Unattended(file, &status);
+      EXPECT_EQ(status, 0) << err;
+      const std::string text = Printed();
+      const std::vector<std::string> lines = PrintedLines(text, false);
+      auto at = lines.begin();
+      for (size_t i = stored ? 1 : 0; i < f.printed.size(); ++i) {
+        // The row's words, and in a stored report any further columns.
+        const std::string& row = f.printed[i];
+        at = std::find_if(at, lines.end(), [&](const std::string& line) {
+          return line.rfind(row, 0) == 0 && (line.size() == row.size() || line[row.size()] == ' ');
+        });
+        EXPECT_NE(at, lines.end()) << row << " in\n" << text;
+        if (at == lines.end()) break;
+      }
     }
   }
   EXPECT_EQ(Canary("select count(*) from ro_canary;"), "3\n");
@@ -392,10 +405,14 @@ TEST_P(ReadOnlySql, EveryFormAReportSendsPrintsItsRows) {
     settings.replace(settings.find("[PostgreSQL]\n"), 13, "[PostgreSQL]\nPassExec=0\n");
     std::ofstream(ini) << settings;
     std::ofstream(dir_ + "/form.kwq", std::ios::binary) << query_file::Packed(dsn_, "exec {call ro_rows()}", "Forms");
-    int status = -1;
-    const std::string err = Unattended(dir_ + "/form.kwq", &status);
-    EXPECT_EQ(status, 0) << err;
-    EXPECT_EQ(PrintedLines(Printed(), true), (std::vector<std::string>{"1 20", "2 50", "3 70"}));
+    MakeReport(dir_ + "/exec.kmw", "exec {call ro_rows()}", [&](ReportMaker& r) { PlaceAll(r); });
+    for (const char* file : {"/form.kwq", "/exec.kmw"}) {
+      SCOPED_TRACE(file);
+      int status = -1;
+      const std::string err = Unattended(dir_ + file, &status);
+      EXPECT_EQ(status, 0) << err;
+      EXPECT_EQ(PrintedLines(Printed(), true), (std::vector<std::string>{"1 20", "2 50", "3 70"}));
+    }
   }
 }
 
