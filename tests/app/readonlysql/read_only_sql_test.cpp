@@ -15,8 +15,10 @@
 #include "files/report_io.h"
 #include "foundation/heap_strings.h"
 #include "platform/win/ui_app.h"
+#include "tests/app/roundtrip/print_here.h"
 #include "tests/app/roundtrip/report_maker.h"
 #include "tests/support/odbc_env.h"
+#include "tests/support/metafile_bytes.h"
 #include "tests/support/program_run.h"
 #include "tests/support/query_file.h"
 
@@ -45,6 +47,15 @@ const char* const kTables =
     "drop table if exists ro_canary;\n"
     "create table ro_canary (id integer, name varchar(60), qty integer);\n"
     "insert into ro_canary values (1, 'Alder', 2), (2, 'Birch', 5), (3, 'O''Hara\\''); delete from ro_canary; --', 7);\n";
+// Many rows, for runs that print pages before they fail or are stopped.
+const char* const kManySqlite =
+    "drop table if exists ro_many;\ncreate table ro_many (id integer, qty integer);\n"
+    "with recursive n(i) as (select 1 union all select i + 1 from n where i < 3000) "
+    "insert into ro_many select i, i from n;\n";
+const char* const kManyPostgres =
+    "drop table if exists ro_many;\ncreate table ro_many (id integer, qty integer);\n"
+    "insert into ro_many select i, i from generate_series(1, 3000) i;\n";
+
 // Tables named by words that change data, as a master table's alias is.
 const char* const kWordTables =
     "drop table if exists lock;\ncreate table lock (id integer, qty integer);\n"
@@ -95,12 +106,12 @@ class ReadOnlySql : public ::testing::TestWithParam<int> {
     std::string out;
     if (!pg_) {
       dsn_ = odbc_test::kSqliteDsn;
-      out = odbc_test::RunSqliteSql(std::string(kTables) + kWordTables, &ok);
+      out = odbc_test::RunSqliteSql(std::string(kTables) + kWordTables + kManySqlite, &ok);
     } else {
       std::string why;
       if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
       dsn_ = odbc_test::kPgDsn;
-      out = odbc_test::RunPostgresSql(std::string(kTables) + kWordTables + kPostgresWordTables + kPostgresExtras +
+      out = odbc_test::RunPostgresSql(std::string(kTables) + kWordTables + kManyPostgres + kPostgresWordTables + kPostgresExtras +
                                           kPostgresProcedures + kNonstandardDatabase,
                                       &ok);
       static bool added = false;
@@ -564,6 +575,152 @@ TEST_P(ReadOnlySql, NamesAndReadingStatementsPrint) {
     bool found = r.printed.empty();
     for (const std::string& line : PrintedLines(text, false)) found = found || line.find(r.printed) != std::string::npos;
     EXPECT_TRUE(found) << r.printed << " in\n" << text;
+  }
+  ExpectNothingChanged();
+}
+
+
+// A run that fails after its first pages, and one stopped from outside,
+// leave the output file an earlier run wrote as it was, through the
+// toolkit's PDF path (a picture on the page) and the program's own; the
+// failure is said.
+TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
+  // A row far down fails on the server: an integer that overflows, a
+  // division by zero.
+  const char* failing = pg_ ? "select id, 1 / (id - 2500) as qty from ro_many order by id"
+                            : "select id, case when id = 2500 then abs(-9223372036854775807 - 1) else qty end "
+                              "from ro_many order by id";
+  const std::string picture = dir_ + "/logo.emf";
+  metafile_bytes::WriteFile(picture, metafile_bytes::Emf(2540, 2540, 0x0000FF, 0, 0, 100, 100));
+  const std::string earlier = "%PDF-1.4 the earlier output\n";
+  for (bool withPicture : {true, false}) {
+    SCOPED_TRACE(withPicture ? "the toolkit's path" : "the program's own path");
+    const std::string file = dir_ + "/fails.kmw", output = dir_ + "/fails.pdf";
+    MakeReport(file, failing, [&](ReportMaker& r) {
+      if (withPicture) r.Picture(r.Line(kBandTitle), 20, picture);
+      const int record = r.Line(kBandRecord);
+      r.Place(r.Column("id"), record, 0, 6, 0);
+    });
+    std::ofstream(output, std::ios::binary) << earlier;
+    int status = -1;
+    const std::string err = Unattended(file, &status);
+    EXPECT_EQ(status, 1) << err;
+    EXPECT_GE(Lines(err), 1) << err;
+    std::ifstream in(output, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), earlier);
+    for (const auto& e : fs::directory_iterator(dir_))
+      EXPECT_EQ(e.path().filename().string().find("fails.pdf."), std::string::npos) << e.path();
+    fs::remove(output);
+  }
+  if (!pg_) return;
+
+  // Stopped at its first pages: the new file stood beside the old one.
+  const std::string file = dir_ + "/stopped.kmw", output = dir_ + "/stopped.pdf";
+  MakeReport(file, "select id, qty from ro_many cross join lateral (select pg_sleep(0.005) where ro_many.id > 0) s order by id",
+             [&](ReportMaker& r) {
+               r.Picture(r.Line(kBandTitle), 20, picture);
+               r.Place(r.Column("id"), r.Line(kBandRecord), 0, 6, 0);
+             });
+  std::ofstream(output, std::ios::binary) << earlier;
+  const std::string run = dir_ + "/run";
+  fs::create_directories(run);
+  // The program itself in the background (env runs it in its own place).
+  std::string pid = program_run::Capture("cd '" + dir_ + "' || exit 1; env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" +
+                                         run + "' " + program_run::ProgramLeakOptions() + " '" +
+                                         program_run::ProgramPath() + "' /G '" + file + "' >/dev/null 2>&1 & echo $!");
+  while (!pid.empty() && pid.back() == '\n') pid.pop_back();
+  ASSERT_FALSE(pid.empty());
+  auto beside = [&] {
+    for (const auto& e : fs::directory_iterator(dir_))
+      if (e.path().filename().string().rfind(".stopped.pdf.", 0) == 0) return true;
+    std::ifstream in(output, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {}) != earlier;
+  };
+  // The run writes its first page within its first fetch of rows.
+  for (int i = 0; i < 3000 && !beside(); ++i) program_run::Capture("sleep 0.01");
+  program_run::Capture("kill -KILL " + pid + " 2>/dev/null; true");
+  for (int i = 0; i < 3000 && program_run::Capture("kill -0 " + pid + " 2>/dev/null && echo alive") == "alive\n"; ++i)
+    program_run::Capture("sleep 0.01");
+  std::ifstream in(output, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), earlier);
+}
+
+// kmw.ini's QueryTimeout reaches the query: a statement that takes longer
+// is stopped by the server with its reason; a setting beyond what the
+// server takes waits as long as it can and the report prints.
+TEST_P(ReadOnlySql, TheQueryTimeOutReachesTheQuery) {
+  if (!pg_) GTEST_SKIP() << "the server's own time-out";
+  const std::string query = dir_ + "/slow.kwq";
+  std::ofstream(query, std::ios::binary) << query_file::Packed(
+      dsn_, "select id, qty from ro_canary cross join lateral (select pg_sleep(5)) s order by id", "Orders");
+  const std::string settings = dir_ + "/kmw.ini";
+  for (const char* timeout : {"1", "99999999999"}) {
+    SCOPED_TRACE(timeout);
+    std::ofstream(settings) << "[Preferences]\nShowSplash=0\n[Database]\nQueryTimeout=" << timeout << "\n";
+    int status = -1;
+    const std::string err = Unattended(query, &status);
+    if (std::string(timeout) == "1") {
+      EXPECT_EQ(status, 1) << err;
+      EXPECT_NE(err.find("statement timeout"), std::string::npos) << err;
+      Printed();
+    } else {
+      EXPECT_EQ(status, 0) << err;
+      EXPECT_EQ(PrintedLines(Printed(), true).size(), 3u);
+    }
+  }
+}
+
+// A procedure that commits its own work part-way runs as psql runs it.
+TEST_P(ReadOnlySql, AProcedureThatCommitsItselfRuns) {
+  if (!pg_) GTEST_SKIP() << "a PostgreSQL procedure";
+  Canary("delete from ro_log;");
+  std::ofstream(dir_ + "/commits.kwq", std::ios::binary) << query_file::Packed(dsn_, "call ro_commits(0)", "Orders");
+  int status = -1;
+  const std::string err = Unattended(dir_ + "/commits.kwq", &status);
+  EXPECT_EQ(status, 0) << err;
+  EXPECT_EQ(PrintedLines(Printed(), true), (std::vector<std::string>{"2"}));
+  // (The statement also runs once to tell its columns.)
+  EXPECT_EQ(Canary("select string_agg(distinct n::text, ',') from ro_log;"), "1,2\n");
+}
+
+// Printed in this process as File > Print prints, with the report still
+// open: the session holds no transaction, and no lock, on what it read,
+// and what a procedure report's function wrote is committed.
+TEST_P(ReadOnlySql, APrintLeavesNoTransactionOpen) {
+  if (!pg_) GTEST_SKIP() << "PostgreSQL's transactions";
+  Canary("delete from ro_log;");
+  for (const char* statement : {static_cast<const char*>(nullptr), "{call ro_logged()}"}) {
+    SCOPED_TRACE(statement != nullptr ? statement : "the table");
+    CKmDoc doc;
+    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
+    doc.m_bandLines.lines = lines.get();
+    doc.m_pPageSetup = AllocPageSetup();
+    CKmRepIO io(&doc);
+    doc.m_pRepIO = &io;
+    {
+      ReportMaker r(doc, io);
+      std::string error;
+      ASSERT_TRUE(statement != nullptr ? r.BeginStatement(dsn_.c_str(), statement, &error)
+                                       : r.Begin(dsn_.c_str(), "ro_canary", {"id", "name", "qty"}, &error))
+          << error;
+      r.Place(r.Column("id"), r.Line(kBandRecord), 0, 4, 0);
+      r.Finish();
+    }
+    // The function also ran once to tell its columns.
+    const std::string logged = Canary("select count(*) + 1 from ro_log where n = 10;");
+    const std::string pdf = dir_ + "/here.pdf";
+    EXPECT_TRUE(roundtrip::PrintToPdfHere(doc, pdf));
+    fs::remove(pdf);
+    EXPECT_EQ(Canary("select count(*) from pg_stat_activity where state like 'idle in transaction%';"), "0\n");
+    EXPECT_EQ(Canary("begin; lock table ro_canary in access exclusive mode nowait; commit; select 1;"), "1\n");
+    if (statement != nullptr) {
+      EXPECT_EQ(Canary("select count(*) from ro_log where n = 10;"), logged);
+    }
+    FreeReportRun(&doc);
+    doc.m_pRepIO = nullptr;
+    FreePageSetup(doc.m_pPageSetup);
+    doc.m_pPageSetup = nullptr;
+    GetDataAccess(doc.m_pModel)->DisconnectDataSource(dsn_.c_str());
   }
   ExpectNothingChanged();
 }
