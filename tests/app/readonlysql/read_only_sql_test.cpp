@@ -508,8 +508,8 @@ TEST_P(ReadOnlySql, TheServerReadsTheStatementTheCheckRead) {
   // The euro sign is three bytes in UTF-8, the last of which GBK reads
   // together with the backslash after it.
   const std::string statement =
-      "select E'\x80\\'; commit; set session characteristics as transaction read write; delete from ro_canary; "
-      "commit; --' as note, id from ro_canary order by id";
+      "select E'\x80\\'; commit; start transaction read write; delete from ro_canary; commit; --' as note, id "
+      "from ro_canary order by id";
   std::ofstream(dir_ + "/gbk.kwq", std::ios::binary) << query_file::Packed(kGbkDsn, statement, "Orders");
   int status = -1;
   const std::string err = Unattended(dir_ + "/gbk.kwq", &status);
@@ -585,11 +585,11 @@ TEST_P(ReadOnlySql, NamesAndReadingStatementsPrint) {
 // toolkit's PDF path (a picture on the page) and the program's own; the
 // failure is said.
 TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
-  // A row far down fails on the server: an integer that overflows, a
-  // division by zero.
+  // A row far down fails on the server: an integer that overflows (the rows
+  // streamed in the order they were made), a division by zero.
   const char* failing = pg_ ? "select id, 1 / (id - 2500) as qty from ro_many order by id"
                             : "select id, case when id = 2500 then abs(-9223372036854775807 - 1) else qty end "
-                              "from ro_many order by id";
+                              "from ro_many";
   const std::string picture = dir_ + "/logo.emf";
   metafile_bytes::WriteFile(picture, metafile_bytes::Emf(2540, 2540, 0x0000FF, 0, 0, 100, 100));
   const std::string earlier = "%PDF-1.4 the earlier output\n";
