@@ -383,7 +383,8 @@ class AppStreamHooks : public StreamHooks {
     // of a REPORTVIEW, named by its list), as the reader parsed it.
     const bool sql = slot == 0 && model->statementText != nullptr && model->statementText[0] != 0;
     const char* statement =
-        sql ? model->statementText + std::min<size_t>(model->statementOffset, std::strlen(model->statementText)) : nullptr;
+        sql ? model->statementText + std::min<size_t>(model->statementOffset, std::strlen(model->statementText))
+            : nullptr;
     const char* const* names = sql ? ReportViewNames(model) : nullptr;
     FieldDef* last = nullptr;
     for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) last = f;

@@ -32,7 +32,8 @@ int TakePendingStatement(CKmComposite* m, const char* statement, MasterChange* p
   pending->statement = statement ? statement : "";
   if (pending->statement.empty()) return kEngineEmptyStatement;
   uint32_t position = 0;
-  const int rc = ParseReportViewStatement(m, pending->statement.c_str(), &position, GetDataAccess(m)->UsePassExec() != 0);
+  const int rc =
+      ParseReportViewStatement(m, pending->statement.c_str(), &position, GetDataAccess(m)->UsePassExec() != 0);
   if (rc) {
     RestoreStatementPositions(m);
     pending->statement.clear();

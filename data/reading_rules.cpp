@@ -98,8 +98,9 @@ SqlCheckRules DataAccess::SqlRules() const {
 bool DataAccess::BeginStatementTransaction(bool procedure, char* errBuf, int errSize) {
   if (current_ == nullptr || ServerOf(current_) != SqlServer::kPostgres) return true;
   if (current_->sessionLost) {
-    if (errBuf != nullptr && errSize > 0) CopyBounded(errBuf, static_cast<size_t>(errSize), GetResString(kIdSessionLost, 1));
-    else DbErrorBox(GetResString(kIdSessionLost, 1));
+    const char* why = GetResString(kIdSessionLost, 1);
+    if (errBuf != nullptr && errSize > 0) CopyBounded(errBuf, static_cast<size_t>(errSize), why);
+    else DbErrorBox(why);
     return false;
   }
   // A procedure is the database's own: it runs as the server runs a call

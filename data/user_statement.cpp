@@ -106,6 +106,9 @@ class Judge {
   // name written with escapes a UESCAPE could change.
   bool WordsAndCalls(size_t count, size_t start) {
     const bool with = start != std::string::npos && IsWord(start, "with");
+    // The WITH statement's own level: inside the brackets it may open with.
+    int level = 0;
+    for (size_t b = with ? start : 0; b > 0 && IsSymbol(b - 1, '('); --b) ++level;
     int depth = 0;
     for (size_t i = 0; i < count; ++i) {
       const SqlToken& k = t_[i];
@@ -113,7 +116,8 @@ class Judge {
       depth += IsSymbol(i, '(') ? 1 : IsSymbol(i, ')') ? -1 : 0;
       const bool changing = InList(kChangingWords, k.text) && !(call && SqlWordIs(k.text, "replace"));
       // A word run on from a number is never a name.
-      if (changing && (k.kind == SqlTokenKind::kNumber || (k.kind == SqlTokenKind::kWord && Acts(i, with, depth))))
+      if (changing &&
+          (k.kind == SqlTokenKind::kNumber || (k.kind == SqlTokenKind::kWord && Acts(i, with && depth == level))))
         return Refuse(kIdChangingWord, Upper(k.text));
       // FOR UPDATE and its kin lock the rows they read until the run ends.
       if (k.kind == SqlTokenKind::kWord && SqlWordIs(k.text, "for") && i + 1 < count &&
@@ -130,15 +134,16 @@ class Judge {
 
   // Whether the changing word at i acts there rather than names something:
   // INTO where it makes a table; a verb that begins a CTE's body or the
-  // statement a WITH list leads to. Elsewhere on these servers it can only
-  // be a name (a statement's first word is judged apart).
-  bool Acts(size_t i, bool with, int depth) const {
+  // statement a WITH list leads to (withLevel: the word stands at the WITH
+  // statement's own level). Elsewhere on these servers it can only be a
+  // name (a statement's first word is judged apart).
+  bool Acts(size_t i, bool withLevel) const {
     if (rules_.lex.server == SqlServer::kOther) return true;
     const bool named = i > 0 && (IsSymbol(i - 1, '.') || IsWord(i - 1, "as"));
     if (SqlWordIs(t_[i].text, "into")) return !named;
     if (!InList(kModifyingVerbs, t_[i].text)) return false;
     if (i >= 2 && IsSymbol(i - 1, '(') && (IsWord(i - 2, "as") || IsWord(i - 2, "materialized"))) return true;
-    return with && depth == 0 && !named;
+    return withLevel && !named;
   }
 
   bool Refuse(unsigned reasonId, const std::string& detail) {

@@ -172,7 +172,8 @@ class Reader {
     uint32_t position = 0;
     const int rc = ParseReportViewStatement(m_, m_->statementText, &position, data->UsePassExec() != 0);
     if (rc == 0) return true;
-    failText_ = rc == kEngineChangingStatement ? m_->statementRefusal : std::string(GetResString(EngineErrorStringId(rc), 0));
+    failText_ = rc == kEngineChangingStatement ? m_->statementRefusal
+                                               : std::string(GetResString(EngineErrorStringId(rc), 0));
     return false;
   }
   PageSetupRec& Page() { return doc_.m_pPageSetup != nullptr ? *doc_.m_pPageSetup : spare_; }

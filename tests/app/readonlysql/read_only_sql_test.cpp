@@ -111,8 +111,8 @@ class ReadOnlySql : public ::testing::TestWithParam<int> {
       std::string why;
       if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
       dsn_ = odbc_test::kPgDsn;
-      out = odbc_test::RunPostgresSql(std::string(kTables) + kWordTables + kManyPostgres + kPostgresWordTables + kPostgresExtras +
-                                          kPostgresProcedures + kNonstandardDatabase,
+      out = odbc_test::RunPostgresSql(std::string(kTables) + kWordTables + kManyPostgres + kPostgresWordTables +
+                                          kPostgresExtras + kPostgresProcedures + kNonstandardDatabase,
                                       &ok);
       static bool added = false;
       if (!added) {
@@ -366,7 +366,8 @@ TEST_P(ReadOnlySql, EveryFormAReportSendsPrintsItsRows) {
   std::vector<Form> forms = {
       {"define reportview Sales (ident, amount) as select id, qty from ro_canary order by id",
        {"ident amount", "1 2", "2 5", "3 7"}},
-      {"select id, name from ro_canary where name <> 'C:\\into' and id < 3 order by id", {"id name", "1 Alder", "2 Birch"}},
+      {"select id, name from ro_canary where name <> 'C:\\into' and id < 3 order by id",
+       {"id name", "1 Alder", "2 Birch"}},
   };
   if (pg_) {
     // SQLite gives a VALUES statement's columns no type the program takes.
@@ -573,7 +574,8 @@ TEST_P(ReadOnlySql, NamesAndReadingStatementsPrint) {
     EXPECT_EQ(status, 0) << err;
     const std::string text = Printed();
     bool found = r.printed.empty();
-    for (const std::string& line : PrintedLines(text, false)) found = found || line.find(r.printed) != std::string::npos;
+    for (const std::string& line : PrintedLines(text, false))
+      found = found || line.find(r.printed) != std::string::npos;
     EXPECT_TRUE(found) << r.printed << " in\n" << text;
   }
   ExpectNothingChanged();
@@ -616,7 +618,9 @@ TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
 
   // Stopped at its first pages: the new file stood beside the old one.
   const std::string file = dir_ + "/stopped.kmw", output = dir_ + "/stopped.pdf";
-  MakeReport(file, "select id, qty from ro_many cross join lateral (select pg_sleep(0.005) where ro_many.id > 0) s order by id",
+  MakeReport(file,
+             "select id, qty from ro_many cross join lateral (select pg_sleep(0.005) where ro_many.id > 0) s "
+             "order by id",
              [&](ReportMaker& r) {
                r.Picture(r.Line(kBandTitle), 20, picture);
                r.Place(r.Column("id"), r.Line(kBandRecord), 0, 6, 0);
@@ -625,8 +629,8 @@ TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
   const std::string run = dir_ + "/run";
   fs::create_directories(run);
   // The program itself in the background (env runs it in its own place).
-  std::string pid = program_run::Capture("cd '" + dir_ + "' || exit 1; env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" +
-                                         run + "' " + program_run::ProgramLeakOptions() + " '" +
+  std::string pid = program_run::Capture("cd '" + dir_ + "' || exit 1; env -u DISPLAY -u WAYLAND_DISPLAY " +
+                                         "XDG_RUNTIME_DIR='" + run + "' " + program_run::ProgramLeakOptions() + " '" +
                                          program_run::ProgramPath() + "' /G '" + file + "' >/dev/null 2>&1 & echo $!");
   while (!pid.empty() && pid.back() == '\n') pid.pop_back();
   ASSERT_FALSE(pid.empty());

@@ -190,6 +190,7 @@ TEST(UserStatement, ChangingWordsAreRefusedWhereTheyAct) {
         {s, "with gone as materialized (delete from t returning *) select * from gone", kWord},
         {s, "with x as (select 1), y as (update t set a = 1 returning a) select * from y", kWord},
         {s, "with x as (select 1) delete from t", kWord},
+        {s, "((with x as (select 1) delete from t))", kWord},
         {s, "with x as (select 1) select * into y from x", kWord},
         {s, "explain analyze delete from t", kFirstWord},
         {s, "explain (analyze) insert into t values (1)", kFirstWord},
