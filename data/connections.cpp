@@ -136,12 +136,6 @@ const char* const kLogonKeys[] = {"DSN",      "UID", "PWD",    "USER",       "US
                                   "DATABASE", "DB",  "SERVER", "SERVERNAME", "HOST",     "PORT"};
 constexpr unsigned kIdConnectKey = 62379, kIdConnectValue = 62380;
 
-std::string Filled(unsigned id, const std::string& detail) {
-  char text[900];
-  std::snprintf(text, sizeof text, GetResString(id, 1), detail.c_str());
-  return text;
-}
-
 }  // namespace
 
 bool ReadFileConnectText(const std::string& text, std::string* why) {
@@ -156,7 +150,7 @@ bool ReadFileConnectText(const std::string& text, std::string* why) {
       bool known = false;
       for (const char* k : kLogonKeys) known = known || key == k;
       if (eq == std::string::npos || !known) {
-        *why = Filled(kIdConnectKey, written.substr(0, 60));
+        *why = FilledSqlMessage(kIdConnectKey, written.substr(0, 60));
         return false;
       }
       // Drivers that split the text at every ";" read no braces; an SQLite
@@ -167,7 +161,7 @@ bool ReadFileConnectText(const std::string& text, std::string* why) {
       if ((key == "DATABASE" || key == "DB") && strncasecmp(Trimmed(value).c_str(), "file:", 5) == 0) usable = false;
       if (key == "DSN" && !IsValidDataSourceName(Trimmed(value).c_str())) usable = false;
       if (!usable) {
-        *why = Filled(kIdConnectValue, written.substr(0, 60));
+        *why = FilledSqlMessage(kIdConnectValue, written.substr(0, 60));
         return false;
       }
     }
