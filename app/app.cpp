@@ -25,6 +25,7 @@
 #include "data/data_access.h"
 #include "data/db_errors.h"
 #include "data/report_dictionary.h"
+#include "data/reportview.h"
 #include "data/table_fields.h"
 #include "dialogs/table_chooser.h"
 #include "app/reselect_on_open.h"
@@ -72,6 +73,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -377,7 +379,13 @@ class AppStreamHooks : public StreamHooks {
       return false;
     DataAccess* data = GetDataAccess(model);
     if (data->Current() == nullptr) return false;
-    const char* statement = slot == 0 ? model->statementText : nullptr;
+    // A statement's master lists the columns of what it sends (the SELECT
+    // of a REPORTVIEW, named by its list), as the reader parsed it.
+    const bool sql = slot == 0 && model->statementText != nullptr && model->statementText[0] != 0;
+    const char* statement =
+        sql ? model->statementText + std::min<size_t>(model->statementOffset, std::strlen(model->statementText))
+            : nullptr;
+    const char* const* names = sql ? ReportViewNames(model) : nullptr;
     FieldDef* last = nullptr;
     for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) last = f;
     // A lookup table that has gone may be chosen again from the table list:
@@ -387,12 +395,12 @@ class AppStreamHooks : public StreamHooks {
     // A desktop file stored beside the master is looked for there first.
     if (slot != 0 && data->IsFileDataSource() &&
         OpenTableFromStoredPlaces(doc, slot, [&] {
-          return BuildSqlFieldList(model, slot, statement, nullptr, nullptr, true, nullptr, 0) == 0;
+          return BuildSqlFieldList(model, slot, statement, nullptr, names, true, nullptr, 0) == 0;
         })) {
       ReadOpenedTableFields(doc, slot, last);
       return true;
     }
-    while (BuildSqlFieldList(model, slot, statement, nullptr, nullptr, true, mayReselect ? error : nullptr,
+    while (BuildSqlFieldList(model, slot, statement, nullptr, names, true, mayReselect ? error : nullptr,
                              mayReselect ? static_cast<int>(sizeof error) : 0) != 0) {
       std::string path = model->tableSlots[slot]->path;
       if (!mayReselect) return false;

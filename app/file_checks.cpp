@@ -266,7 +266,16 @@ BOOL CKmDoc::ConnectQueryDataSource() {
   m_bUserSql = TRUE;
   DataAccess* data = GetDataAccess(m_pModel);
   const char* source = m_pQuery->dataSource.c_str();
-  if (data->ConnectDataSource(source, false, true, m_pQuery->connect.c_str()) == 1) {
+  // The file's connect text is read before anything connects with it, its
+  // refusal the one message; a query without one connects by its data
+  // source's name.
+  const char* connect = m_pQuery->connect.empty() ? nullptr : m_pQuery->connect.c_str();
+  std::string why;
+  if (connect != nullptr && !ReadFileConnectText(connect, &why)) {
+    ShowDocMessage(*this, why.c_str(), MB_ICONSTOP);
+    return FALSE;
+  }
+  if (data->ConnectDataSource(source, false, true, connect) == 1) {
     data->SelectDataSource(source);
     // A statement that would change the data is refused with its reason
     // before any report is made of it.

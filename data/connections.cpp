@@ -94,6 +94,7 @@ void RefuseName(unsigned id, const char* name) {
 }
 constexpr unsigned kIdBadSourceName = 62312;
 constexpr unsigned kIdBadDatabaseName = 62313;
+constexpr unsigned kIdEncodingRefused = 62381;
 
 }  // namespace
 
@@ -122,6 +123,51 @@ bool IsValidDataSourceName(const char* name) {
 bool IsValidLogonValue(const char* value) {
   // Drivers that split the text at every ";" read no braces.
   return value == nullptr || std::strpbrk(value, ";{}") == nullptr;
+}
+
+namespace {
+
+// The keys a connect text from a file may give: the data source and what a
+// user logs on with. Every other key of a driver may load code (DRIVER, an
+// SQLite extension), run statements (PostgreSQL's ConnSettings), write
+// files (SaveFile, a journal mode) or change how text is read, and drivers
+// also take short forms of their keys: none is let through.
+const char* const kLogonKeys[] = {"DSN",      "UID", "PWD",    "USER",       "USERNAME", "PASSWORD",
+                                  "DATABASE", "DB",  "SERVER", "SERVERNAME", "HOST",     "PORT"};
+constexpr unsigned kIdConnectKey = 62379, kIdConnectValue = 62380;
+
+}  // namespace
+
+bool ReadFileConnectText(const std::string& text, std::string* why) {
+  size_t at = 0;
+  for (;;) {
+    const size_t semi = text.find(';', at);
+    const std::string part = text.substr(at, semi == std::string::npos ? std::string::npos : semi - at);
+    if (!Trimmed(part).empty()) {
+      const size_t eq = part.find('=');
+      const std::string written = Trimmed(part.substr(0, eq));
+      const std::string key = Upper(written);
+      bool known = false;
+      for (const char* k : kLogonKeys) known = known || key == k;
+      if (eq == std::string::npos || !known) {
+        *why = FilledSqlMessage(kIdConnectKey, written.substr(0, 60));
+        return false;
+      }
+      // Drivers that split the text at every ";" read no braces; an SQLite
+      // database named as an address may be made or opened for writing.
+      const std::string value = part.substr(eq + 1);
+      bool usable = true;
+      for (unsigned char c : value) usable = usable && c >= 0x20 && c != 0x7F && c != '{' && c != '}';
+      if ((key == "DATABASE" || key == "DB") && strncasecmp(Trimmed(value).c_str(), "file:", 5) == 0) usable = false;
+      if (key == "DSN" && !IsValidDataSourceName(Trimmed(value).c_str())) usable = false;
+      if (!usable) {
+        *why = FilledSqlMessage(kIdConnectValue, written.substr(0, 60));
+        return false;
+      }
+    }
+    if (semi == std::string::npos) return true;
+    at = semi + 1;
+  }
 }
 
 bool IsValidDatabaseName(const char* name) {
@@ -232,6 +278,19 @@ void DataAccess::AppendConnectText(std::string& text, const char* addition) {
 void DataAccess::FreeRecord(DataSourceSettings* record) { delete record; }
 
 int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool reportErrors, const char* connectText) {
+  std::string why;
+  if (connectText != nullptr && !ReadFileConnectText(connectText, &why)) {
+    if (reportErrors) DbErrorBox(why.c_str());
+    return 0;
+  }
+  if (connectText == nullptr) return Connect(name, allowPrompt, reportErrors, nullptr);
+  // A database file the text names is only opened, never made.
+  std::string text = connectText;
+  if (HasAttribute(text, "DATABASE") || HasAttribute(text, "DB")) AppendConnectText(text, "NoCreat=1");
+  return Connect(name, allowPrompt, reportErrors, text.c_str());
+}
+
+int DataAccess::Connect(const char* name, bool allowPrompt, bool reportErrors, const char* connectText) {
   bool named = name && *name;
   const char* effective = named ? name : "Default";
   const char* kept = extraConnectText_ ? extraConnectText_ : "";
@@ -400,10 +459,14 @@ bool DataAccess::MakeReadOnly(DataSourceSettings* record, bool reportErrors) {
   // kmwsql.ini's, else SQLite's own. PostgreSQL's statements run in
   // read-only transactions of their own (see ExecSql).
   OdbcSetReadOnly(record->hdbc);
-  LoadReadingRules(record);
+  if (!LoadReadingRules(record)) {
+    if (reportErrors) DbErrorBox(GetResString(kIdEncodingRefused, 1));
+    return false;
+  }
   const char* section = record->platform[0] ? record->platform : record->dbmsName;
   const char* builtIn = strcasecmp(record->dbmsName, "SQLite") == 0 ? "pragma query_only = 1" : "";
   const std::string statement = section[0] ? SqlIniString(section, "ReadOnlyStatement", builtIn, 256) : std::string();
+  record->readOnlyStatement = statement;
   if (statement.empty()) return true;
   const QEHANDLE done = qeExecSQL(record->libConnection, statement.c_str());
   const int err = qeErr();
@@ -751,10 +814,11 @@ bool DataAccess::SwitchDatabase(const char* name) {
   suppressFlag = suppress;
   const std::string text = current_->completedConnect;
   DisconnectDataSource(source.c_str());
-  if (ConnectDataSource(source.c_str(), false, true, text.c_str()) != 1) {
+  // The driver's own completed text, with a database name checked above.
+  if (Connect(source.c_str(), false, true, text.c_str()) != 1) {
     // The source stays connected as it was: what uses it later meets the
     // database that is not there, not a connection that is gone.
-    if (ConnectDataSource(source.c_str(), false, false, before.c_str()) == 1) SelectDataSource(source.c_str());
+    if (Connect(source.c_str(), false, false, before.c_str()) == 1) SelectDataSource(source.c_str());
     return false;
   }
   SelectDataSource(source.c_str());

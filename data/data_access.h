@@ -68,6 +68,8 @@ class DataAccess : public ModelAttachment {
   uint32_t GetOdbcInfoLong(uint16_t infoType);
 
   // ---- Connect and disconnect. ConnectDataSource: 1 connected, 0 failed, -1 cancelled.
+  // A connect text given is one from outside: read by ReadFileConnectText
+  // and refused with its reason unless it passes.
   int ConnectDataSource(const char* name, bool allowPrompt, bool reportErrors, const char* connectText);
   bool ConnectOtherDatabase(const char* database, const char* newName, DataSourceSettings** out);
   bool DisconnectDataSource(const char* name);
@@ -222,8 +224,8 @@ class DataAccess : public ModelAttachment {
   // 0 success, 1 failure (the message into errBuf when given, else shown).
   // Any but the program's own statement is read by the server's rules first
   // and refused with its reason unless it only reads; on PostgreSQL a
-  // reading statement runs in a read-only transaction and a procedure call
-  // in one of its own, each ended with the statement.
+  // reading statement runs in a read-only transaction ended with the
+  // statement, and a procedure call's work is committed.
   int ExecSql(const char* sql, char* errBuf = nullptr, int errSize = 0, SqlUse use = SqlUse::kQuery);
   // The current connection's rules for reading SQL text (with none: the
   // strictest).
@@ -275,12 +277,15 @@ class DataAccess : public ModelAttachment {
   int Flag(uint32_t bit) const { return current_ && (current_->flags & bit) ? 1 : 0; }
   int Flag2(uint32_t bit) const { return current_ && (current_->flags2 & bit) ? 1 : 0; }
   void FreeRecord(DataSourceSettings* record);
+  // ConnectDataSource with a text the program trusts (the driver's own).
+  int Connect(const char* name, bool allowPrompt, bool reportErrors, const char* connectText);
   // Makes a new connection read-only where its driver or platform can; false
   // (after the message when asked) when the platform's statement for it fails.
   bool MakeReadOnly(DataSourceSettings* record, bool reportErrors);
   // How the new connection's server reads SQL text (and which functions
   // are refused on it), from the server and kmwsql.ini.
-  void LoadReadingRules(DataSourceSettings* record);
+  // False when the server cannot be made to read text as the check does.
+  bool LoadReadingRules(DataSourceSettings* record);
   // Opens the transaction a statement runs in where the server needs one
   // (PostgreSQL); false after the message.
   bool BeginStatementTransaction(bool procedure, char* errBuf, int errSize);
@@ -323,3 +328,8 @@ bool IsValidDatabaseName(const char* name);
 // A user name or password that can go into a connect text: none of ";",
 // "{" or "}" (a null one too).
 bool IsValidLogonValue(const char* value);
+// Whether a connect text that came from outside (a query file, a report, a
+// start file) only names a data source and the keys a user logs on with,
+// each value free of braces and control characters; else false with the
+// one reason in *why, before anything connects with it.
+bool ReadFileConnectText(const std::string& text, std::string* why);

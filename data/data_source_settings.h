@@ -79,8 +79,15 @@ struct DataSourceSettings {
   int backslashInStrings = -1;
   std::vector<std::string> refusedFunctions;
   // The transaction the open statement runs in: 0 none, 1 a read-only one
-  // (it ends in ROLLBACK), 2 a procedure's (it ends in COMMIT).
+  // (it ends in ROLLBACK), 2 a procedure's own (the server's, committed as
+  // the call returns; a COMMIT ends whatever the driver kept open).
   int statementTransaction = 0;
+  // The platform's statement that makes the session read-only (kmwsql.ini
+  // ReadOnlyStatement, or the built-in one), run again after a procedure.
+  std::string readOnlyStatement;
+  // PostgreSQL: after a procedure the session could not be made read-only
+  // and UTF8 again: nothing more is sent on it.
+  bool sessionLost = false;
   // PostgreSQL: the query time-out in seconds, set inside each statement's
   // transaction (the driver's own setting would be undone by its ROLLBACK).
   long transactionTimeout = 0;

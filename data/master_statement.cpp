@@ -22,7 +22,7 @@ void RestoreStatementPositions(CKmComposite* m) {
   m->statementOffset = 0;
   if (m->statementText == nullptr) return;
   uint32_t position = 0;
-  ParseReportViewStatement(m, m->statementText, &position, false);
+  ParseReportViewStatement(m, m->statementText, &position, GetDataAccess(m)->UsePassExec() != 0);
 }
 
 }  // namespace
@@ -32,7 +32,8 @@ int TakePendingStatement(CKmComposite* m, const char* statement, MasterChange* p
   pending->statement = statement ? statement : "";
   if (pending->statement.empty()) return kEngineEmptyStatement;
   uint32_t position = 0;
-  const int rc = ParseReportViewStatement(m, pending->statement.c_str(), &position, false);
+  const int rc =
+      ParseReportViewStatement(m, pending->statement.c_str(), &position, GetDataAccess(m)->UsePassExec() != 0);
   if (rc) {
     RestoreStatementPositions(m);
     pending->statement.clear();

@@ -2,12 +2,17 @@
 // what a report sends from changing anything on PostgreSQL.
 #include "data/data_access.h"
 
+#include "data/db_errors.h"
+#include "foundation/heap_strings.h"
 #include "platform/qe/qe.h"
+#include "platform/win/wsprintf.h"
 
 #include <string>
 #include <strings.h>
 
 namespace {
+
+constexpr unsigned kIdSessionLost = 62382;
 
 SqlServer ServerOf(const DataSourceSettings* record) {
   if (record == nullptr) return SqlServer::kOther;
@@ -34,11 +39,21 @@ bool RunOwn(QEHANDLE connection, const char* sql) {
   return ok;
 }
 
+// The program sends UTF-8 and its check reads the text as the server does
+// only in an encoding where no byte of a character can be a quote or a
+// backslash: the session is set to UTF8 (a data source's or a database's
+// own setting, a multibyte one such as GBK or SJIS above all, is not
+// trusted) and then asked what it reads.
+bool RequireUtf8(QEHANDLE connection) {
+  return RunOwn(connection, "set client_encoding = 'UTF8'") &&
+         strcasecmp(OneValue(connection, "show client_encoding").c_str(), "UTF8") == 0;
+}
+
 }  // namespace
 
 SqlServer DataAccess::Server() const { return ServerOf(current_); }
 
-void DataAccess::LoadReadingRules(DataSourceSettings* record) {
+bool DataAccess::LoadReadingRules(DataSourceSettings* record) {
   const SqlServer server = ServerOf(record);
   const char* section = record->platform[0] ? record->platform : record->dbmsName;
   record->refusedFunctions = DefaultRefusedFunctions(server);
@@ -48,6 +63,7 @@ void DataAccess::LoadReadingRules(DataSourceSettings* record) {
       record->backslashInStrings = 0;
       break;
     case SqlServer::kPostgres: {
+      if (!RequireUtf8(record->libConnection)) return false;
       // The server's setting decides; the program's own literals are
       // written so that either reads them alike.
       const std::string standard = OneValue(record->libConnection, "show standard_conforming_strings");
@@ -62,6 +78,7 @@ void DataAccess::LoadReadingRules(DataSourceSettings* record) {
       break;
     }
   }
+  return true;
 }
 
 SqlCheckRules DataAccess::SqlRules() const {
@@ -80,15 +97,33 @@ SqlCheckRules DataAccess::SqlRules() const {
 
 bool DataAccess::BeginStatementTransaction(bool procedure, char* errBuf, int errSize) {
   if (current_ == nullptr || ServerOf(current_) != SqlServer::kPostgres) return true;
+  if (current_->sessionLost) {
+    const char* why = GetResString(kIdSessionLost, 1);
+    if (errBuf != nullptr && errSize > 0) CopyBounded(errBuf, static_cast<size_t>(errSize), why);
+    else DbErrorBox(why);
+    return false;
+  }
+  // A procedure is the database's own: it runs as the server runs a call
+  // on its own, read-write whatever the session's read-only setting says,
+  // its work committed as it returns (one that commits itself may), with
+  // the driver's time-out.
+  if (procedure) {
+    if (!RunOwn(current_->libConnection, "set session characteristics as transaction read write")) {
+      ReportDbError(errBuf, errSize, nullptr);
+      return false;
+    }
+    current_->statementTransaction = 2;
+    qeSetQueryTimeout(current_->libConnection, current_->transactionTimeout);
+    return true;
+  }
   // A reading statement runs where nothing it does can stay, whatever the
-  // session's settings; a procedure is the database's own and may write
-  // its work tables, which a read-only transaction would refuse.
-  if (!RunOwn(current_->libConnection, procedure ? "start transaction read write" : "start transaction read only")) {
+  // session's settings.
+  if (!RunOwn(current_->libConnection, "start transaction read only")) {
     ReportDbError(errBuf, errSize, nullptr);
     RunOwn(current_->libConnection, "rollback");
     return false;
   }
-  current_->statementTransaction = procedure ? 2 : 1;
+  current_->statementTransaction = 1;
   if (current_->transactionTimeout > 0) {
     const std::string timeout = "set local statement_timeout = " + std::to_string(current_->transactionTimeout * 1000);
     if (!RunOwn(current_->libConnection, timeout.c_str())) {
@@ -102,10 +137,18 @@ bool DataAccess::BeginStatementTransaction(bool procedure, char* errBuf, int err
 
 void DataAccess::EndStatementTransaction() {
   if (current_ == nullptr || current_->statementTransaction == 0) return;
-  const bool commit = current_->statementTransaction == 2;
+  const bool procedure = current_->statementTransaction == 2;
   current_->statementTransaction = 0;
-  // A procedure's work is kept as it would be without the transaction; a
-  // failed commit leaves nothing half done, so nothing more is said.
-  if (!RunOwn(current_->libConnection, commit ? "commit" : "rollback") && commit)
+  if (!procedure) {
     RunOwn(current_->libConnection, "rollback");
+    return;
+  }
+  // What the driver kept open for the call's rows is committed (with none
+  // open the server only warns); the session reads only again, and what
+  // the procedure set for it does not change how the next statement is read.
+  RunOwn(current_->libConnection, "commit");
+  qeSetQueryTimeout(current_->libConnection, 0);
+  if ((!current_->readOnlyStatement.empty() && !RunOwn(current_->libConnection, current_->readOnlyStatement.c_str())) ||
+      !RequireUtf8(current_->libConnection))
+    current_->sessionLost = true;
 }

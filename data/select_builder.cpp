@@ -249,7 +249,7 @@ class Builder {
   }
 
   std::string AliasOf(const TableSlot* t) {
-    if (t->alias[0]) return t->alias;
+    if (t->alias[0]) return SqlAliasText(t->alias, Quote(da_), da_->GetIdentifierCase());
     return "T" + std::to_string(SlotOf(m_, t));
   }
 
@@ -645,7 +645,7 @@ std::string GetTableNameForSelect(CKmComposite* model, const TableSlot* table) {
   std::string full = table->path;
   bool needs = full.find_first_of(std::string(".:\\") + q) != std::string::npos;
   if (repeated || needs) {
-    if (table->alias[0]) return table->alias;
+    if (table->alias[0]) return SqlAliasText(table->alias, q, da->GetIdentifierCase());
     int s = 0;
     while (s < kMaxTables && model->tableSlots[s] != table) ++s;
     return "T" + std::to_string(s);

@@ -171,7 +171,8 @@ int ExecuteSelect(CKmComposite* model, const char* sql, int /*option*/, int sort
   DataAccess* da = GetDataAccess(model);
   SqlRunState* st = GetSqlRunState(model);
   if (da->SetMaxRows(st->recordLimit) != 0) return 1;
-  da->SetQueryTimeout(st->queryTimeout);
+  // kmw.ini's time-out for every query a run sends.
+  da->SetQueryTimeout(da->ini.queryTimeout);
   st->sortColumnCount = sortColumns;
   if (engineSort) da->SetSelectOptions();
   const bool userStatement = model->statementText != nullptr && model->statementText[0] != 0;

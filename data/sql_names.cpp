@@ -8,6 +8,23 @@ namespace {
 constexpr unsigned kRefusedNameId = 62300;
 constexpr unsigned kRefusedAliasId = 62311;
 
+// Words servers keep for their grammar, which stand as a table alias only
+// in quotes (those of PostgreSQL, SQLite and the standard that a table's
+// name can give).
+const char* const kReservedWords[] = {
+    "all", "analyse", "analyze", "and", "any", "array", "as", "asc", "asymmetric", "authorization", "between",
+    "binary", "both", "case", "cast", "check", "collate", "collation", "column", "concurrently", "constraint",
+    "cross", "current_catalog", "current_date", "current_role", "current_schema", "current_time",
+    "current_timestamp", "current_user", "default", "deferrable", "desc", "distinct", "do", "else", "end",
+    "escape", "except", "exists", "false", "fetch", "for", "foreign", "freeze", "from", "full", "glob", "group",
+    "having", "ilike", "in", "index", "initially", "inner", "intersect", "is", "isnull", "join", "lateral",
+    "leading", "left", "like", "limit", "localtime", "localtimestamp", "match", "natural", "not", "nothing",
+    "notnull", "null", "offset", "on", "only", "or", "order", "outer", "overlaps", "placing", "primary",
+    "references", "regexp", "returning", "right", "select", "session_user", "set", "similar", "some",
+    "symmetric", "system_user", "table", "tablesample", "then", "to", "trailing", "transaction", "true", "union",
+    "unique", "user", "using", "values", "variadic", "verbose", "when", "where", "window", "with",
+};
+
 bool PlainIdentifierChar(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
          c == '#' || c == '@' || c >= 0x80;
@@ -79,6 +96,20 @@ bool QuoteSqlNameParts(const std::string& name, const std::string& quote, std::s
   }
   *out = result;
   return true;
+}
+
+std::string SqlAliasText(const std::string& alias, const std::string& quote, int identifierCase) {
+  bool reserved = IsRefusedSqlWord(alias);
+  for (const char* w : kReservedWords) reserved = reserved || SqlWordIs(alias, w);
+  if (!reserved || quote.empty()) return alias;
+  // In the case the server gives an unquoted name, so that a reference
+  // written without quotes still meets it.
+  std::string folded = alias;
+  for (char& c : folded) {
+    if (identifierCase == 2 && c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (identifierCase == 3 && c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  return QuoteSqlIdentifier(folded, quote);
 }
 
 bool SqlAliasUsable(const std::string& alias) {

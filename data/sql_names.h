@@ -26,6 +26,12 @@ std::string QuoteSqlIdentifier(const std::string& name, const std::string& quote
 // pass.
 bool SqlAliasUsable(const std::string& alias);
 
+// An alias as the program writes it: in quotes when it is a word the server
+// keeps for its grammar or one that changes data, in the case the server
+// folds names to (identifierCase as GetIdentifierCase gives it: 3 upper,
+// 2 lower), else as it stands.
+std::string SqlAliasText(const std::string& alias, const std::string& quote, int identifierCase);
+
 // The message for a refused name, and for a refused alias.
 std::string RefusedSqlNameText(const std::string& name);
 std::string RefusedSqlAliasText(const std::string& alias);

@@ -243,6 +243,11 @@ int DataAccess::SetMaxRows(long n) {
 
 void DataAccess::SetQueryTimeout(long seconds) {
   if (!current_) return;
+  // The longest a server takes (PostgreSQL counts milliseconds in 32 bits):
+  // a larger setting waits as long as it can, rather than failing every
+  // statement.
+  constexpr long kLongestTimeout = 2147483;
+  seconds = seconds < 0 ? 0 : seconds > kLongestTimeout ? kLongestTimeout : seconds;
   if (Server() == SqlServer::kPostgres) current_->transactionTimeout = seconds;
   else qeSetQueryTimeout(current_->libConnection, seconds);
 }

@@ -78,7 +78,6 @@ struct SqlRunState : ModelAttachment {
   int queryTableCount = 0;
   // Query calls.
   long recordLimit = 0;
-  long queryTimeout = 0;
   int sortColumnCount = 0;
   // Shared dummy target of leading columns that are no fields.
   char dummy[2] = {};

@@ -16,16 +16,21 @@ constexpr unsigned kIdNotReading = 62316, kIdRefusedStatement = 62360, kIdSecond
                    kIdChangingWord = 62362, kIdOutsideCall = 62363, kIdUnreadable = 62364,
                    kIdRefusedExpression = 62365, kIdUnbalanced = 62378, kIdEscapedName = 62375;
 
-// Words that change data or the database, refused anywhere they stand
-// unquoted: a reading statement never needs one as a keyword, and a column
-// of that name can be quoted. Words a reading statement also uses stay out
-// (END closes CASE, SET and START can name columns); REPLACE is taken only
-// where it is no function call.
+// Words that change data or the database. On a server that needs a ";"
+// between statements (SQLite, PostgreSQL) such a word acts only where a
+// statement or a data-modifying part begins, and INTO where it makes a
+// table: anywhere else it is a name. Elsewhere a statement may follow
+// another without one, so the word is refused wherever it stands unquoted.
+// Words a reading statement also uses stay out (END closes CASE, SET and
+// START can name columns); REPLACE is taken only where it is no function call.
 const char* const kChangingWords[] = {
     "insert", "update", "delete", "merge",  "upsert", "replace", "create",  "drop",   "alter",
     "truncate", "copy", "attach", "detach", "grant", "revoke", "vacuum", "pragma", "reindex",
     "into", "commit", "rollback", "savepoint", "lock",
 };
+
+// Verbs that begin a part that changes data.
+const char* const kModifyingVerbs[] = {"insert", "update", "delete", "merge", "upsert", "replace"};
 
 // First words of statements other than a reading one: none of them is taken
 // for the name of a procedure whose exec the data source does not take.
@@ -96,15 +101,28 @@ class Judge {
     return true;
   }
 
-  // Every token: no changing word, no refused function in any quoting, no
+  // Every token from the statement's first word (start; npos in a piece):
+  // no changing word where it acts, no refused function in any quoting, no
   // name written with escapes a UESCAPE could change.
-  bool WordsAndCalls(size_t count) {
+  bool WordsAndCalls(size_t count, size_t start) {
+    const bool with = start != std::string::npos && IsWord(start, "with");
+    // The WITH statement's own level: inside the brackets it may open with.
+    int level = 0;
+    for (size_t b = with ? start : 0; b > 0 && IsSymbol(b - 1, '('); --b) ++level;
+    int depth = 0;
     for (size_t i = 0; i < count; ++i) {
       const SqlToken& k = t_[i];
       const bool call = i + 1 < count && IsSymbol(i + 1, '(');
-      if ((k.kind == SqlTokenKind::kWord || k.kind == SqlTokenKind::kNumber) && InList(kChangingWords, k.text) &&
-          !(call && SqlWordIs(k.text, "replace")))
+      depth += IsSymbol(i, '(') ? 1 : IsSymbol(i, ')') ? -1 : 0;
+      const bool changing = InList(kChangingWords, k.text) && !(call && SqlWordIs(k.text, "replace"));
+      // A word run on from a number is never a name.
+      if (changing &&
+          (k.kind == SqlTokenKind::kNumber || (k.kind == SqlTokenKind::kWord && Acts(i, with && depth == level))))
         return Refuse(kIdChangingWord, Upper(k.text));
+      // FOR UPDATE and its kin lock the rows they read until the run ends.
+      if (k.kind == SqlTokenKind::kWord && SqlWordIs(k.text, "for") && i + 1 < count &&
+          (IsWord(i + 1, "update") || IsWord(i + 1, "share") || IsWord(i + 1, "no") || IsWord(i + 1, "key")))
+        return Refuse(kIdChangingWord, "FOR " + Upper(t_[i + 1].text));
       if ((k.kind == SqlTokenKind::kWord || k.kind == SqlTokenKind::kQuotedName) && call &&
           IsRefusedFunction(k.text, rules_.refusedFunctions))
         return Refuse(kIdOutsideCall, k.text);
@@ -112,6 +130,20 @@ class Judge {
         return Refuse(kIdUnreadable, GetResString(kIdEscapedName, 1));
     }
     return true;
+  }
+
+  // Whether the changing word at i acts there rather than names something:
+  // INTO where it makes a table; a verb that begins a CTE's body or the
+  // statement a WITH list leads to (withLevel: the word stands at the WITH
+  // statement's own level). Elsewhere on these servers it can only be a
+  // name (a statement's first word is judged apart).
+  bool Acts(size_t i, bool withLevel) const {
+    if (rules_.lex.server == SqlServer::kOther) return true;
+    const bool named = i > 0 && (IsSymbol(i - 1, '.') || IsWord(i - 1, "as"));
+    if (SqlWordIs(t_[i].text, "into")) return !named;
+    if (!InList(kModifyingVerbs, t_[i].text)) return false;
+    if (i >= 2 && IsSymbol(i - 1, '(') && (IsWord(i - 2, "as") || IsWord(i - 2, "materialized"))) return true;
+    return withLevel && !named;
   }
 
   bool Refuse(unsigned reasonId, const std::string& detail) {
@@ -215,7 +247,24 @@ SqlReading ReadSentStatement(const char* sql, const SqlCheckRules& rules, bool b
   while (f < count && j.IsSymbol(f, '(')) ++f;
   std::string procedure;
   bool reading = false;
-  if (j.IsWord(f, "select") || j.IsWord(f, "with") || j.IsWord(f, "values") || j.IsWord(f, "table")) {
+  size_t start = f;
+  if (f == 0 && j.IsWord(0, "explain")) {
+    // EXPLAIN of a reading statement reads (ANALYZE runs it, still reading);
+    // of any other it stays refused.
+    start = 1;
+    if (j.IsSymbol(1, '(')) {
+      while (start < count && !j.IsSymbol(start, ')')) ++start;
+      ++start;
+    } else {
+      while (j.IsWord(start, "analyze") || j.IsWord(start, "analyse") || j.IsWord(start, "verbose") ||
+             (j.IsWord(start, "query") && j.IsWord(start + 1, "plan")))
+        start += j.IsWord(start, "query") ? 2 : 1;
+    }
+    while (start < count && j.IsSymbol(start, '(')) ++start;
+    reading = j.IsWord(start, "select") || j.IsWord(start, "with") || j.IsWord(start, "values") ||
+              j.IsWord(start, "table");
+  } else if (j.IsWord(f, "select") || j.IsWord(f, "with") || j.IsWord(f, "values") || j.IsWord(f, "table") ||
+             (f == 0 && j.IsWord(0, "show"))) {
     reading = true;
   } else if (f == 0 && j.IsSymbol(0, '{')) {
     // {call name(...)} or {? = call name(...)}, and nothing after its brace.
@@ -230,6 +279,11 @@ SqlReading ReadSentStatement(const char* sql, const SqlCheckRules& rules, bool b
     if (j.IsWord(g, "call") && close + 1 == count) j.QualifiedName(g + 1, &procedure);
   } else if (f == 0 && (j.IsWord(0, "call") || j.IsWord(0, "exec") ||
                         (!rules.procVerb.empty() && j.IsWord(0, Lowered(rules.procVerb).c_str())))) {
+    // A changing word is no procedure's name.
+    if (j.t_.size() > 1 && j.t_[1].kind == SqlTokenKind::kWord && IsRefusedSqlWord(j.t_[1].text)) {
+      j.Refuse(kIdChangingWord, Judge::Upper(j.t_[1].text));
+      return j.Refused();
+    }
     j.QualifiedName(1, &procedure);
   } else if (f == 0 && bareProcedure && j.t_.size() > 0 && j.t_[0].kind == SqlTokenKind::kWord &&
              !IsStatementWord(j.t_[0].text)) {
@@ -243,7 +297,7 @@ SqlReading ReadSentStatement(const char* sql, const SqlCheckRules& rules, bool b
     j.Refuse(kIdOutsideCall, procedure);
     return j.Refused();
   }
-  if (!j.WordsAndCalls(count)) {
+  if (!j.WordsAndCalls(count, start)) {
     return j.Refused();
   }
   r.ok = true;
@@ -286,7 +340,7 @@ SqlReading ReadSqlExpression(const char* text, const SqlCheckRules& rules) {
     j.Refuse(kIdUnreadable, GetResString(kIdUnbalanced, 1));
     return j.Refused();
   }
-  if (!j.WordsAndCalls(j.t_.size())) {
+  if (!j.WordsAndCalls(j.t_.size(), std::string::npos)) {
     return j.Refused();
   }
   r.ok = true;

@@ -528,6 +528,9 @@ void RunReport(KmDocBase* doc) {
   bool tooLarge = doc->m_nRunState == kRunGoing && !r->outputEmitted && doc->m_nRunMode == 0 &&
                   r->pageCount < r->startPage;
   if (doc->m_pModel) {
+    // The rows are read: the statement ends, and with it what the server
+    // holds for it (a transaction, its locks), not when the report closes.
+    if (r->queryOpen) EndSelect(doc->m_pModel);
     // The rows stay in the cache's file for a later run of the same query.
     OpenCacheFile(doc->m_pModel);
     doc->m_pModel->FreeFieldIndex();

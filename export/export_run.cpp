@@ -180,10 +180,10 @@ int StartOutputJob(KmDocBase* doc) {
   const std::string& path = e.job.fileName;
   if (IsPageImageFormat(e.format)) {
     if (job->pageFile.IsOpen()) return 1;
-    // Written in place, no one else let in; what the failed open found tells
-    // a read-only file from any other failure.
+    // Written beside the file, no one else let in to the old one; what the
+    // failed open found tells a read-only file from any other failure.
     uint32_t attributes = 0;
-    if (!job->pageFile.OpenInPlace(path, &attributes)) {
+    if (!job->pageFile.OpenLocked(path, &attributes)) {
       Error((attributes & FILE_ATTRIBUTE_READONLY) ? kIdReadOnly : kIdCannotOpen, path);
       return 0;
     }

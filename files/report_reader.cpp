@@ -24,6 +24,7 @@
 #include "layout/layout_records.h"
 #include "core/compiled_code.h"
 #include "core/condition_code.h"
+#include "core/engine_errors.h"
 #include "data/data_access.h"
 #include "data/open_tables.h"
 #include "data/expr_to_sql.h"
@@ -160,6 +161,21 @@ class Reader {
     st_.modifiedByLoading = true;
   }
   std::string failText_;  // the reason a failed read gives, when it has its own
+
+  // The stored statement read as a typed one is, by the data source now
+  // current: what it sends (a REPORTVIEW's SELECT, an exec's call) and its
+  // result's names; one that would change the data never reaches the
+  // source. False with the reason kept.
+  bool ReadStoredStatement() {
+    DataAccess* data = GetDataAccess(m_);
+    if (m_->statementText == nullptr || m_->statementText[0] == 0 || data->Current() == nullptr) return true;
+    uint32_t position = 0;
+    const int rc = ParseReportViewStatement(m_, m_->statementText, &position, data->UsePassExec() != 0);
+    if (rc == 0) return true;
+    failText_ = rc == kEngineChangingStatement ? m_->statementRefusal
+                                               : std::string(GetResString(EngineErrorStringId(rc), 0));
+    return false;
+  }
   PageSetupRec& Page() { return doc_.m_pPageSetup != nullptr ? *doc_.m_pPageSetup : spare_; }
   BandLineRec* Line(uint32_t i) {
     BandLineTable& t = doc_.m_bandLines;
@@ -1111,19 +1127,12 @@ int Reader::Dispatch(uint16_t word, uint16_t number, const uint8_t* p, size_t n)
       storedSlot_[0] = 0;
       currentSlot_ = 0;
       if (!TakeSourceGroup(0)) return kReadDataSource;
-      // A stored statement that would change the data never reaches the
-      // data source.
-      if (m_->statementText != nullptr && m_->statementText[0] != 0 && GetDataAccess(m_)->Current() != nullptr) {
-        const SqlReading reading = ReadReportStatement(m_->statementText, GetDataAccess(m_)->SqlRules());
-        if (!reading.ok) {
-          failText_ = reading.why;
-          return kReadError;
-        }
-      }
+      if (!ReadStoredStatement()) return kReadError;
       fromData_[0] = hooks_.OpenTable(doc_, 0);
       // The master or its statement may be on another data source.
       while (!fromData_[0] && wide_ && st_.connect && hooks_.AskAnotherDataSource(doc_)) {
         TookAnotherSource();
+        if (!ReadStoredStatement()) return kReadError;
         fromData_[0] = hooks_.OpenTable(doc_, 0);
       }
       if (!fromData_[0] && hooks_.ReselectTable(doc_, 0)) fromData_[0] = hooks_.OpenTable(doc_, 0);

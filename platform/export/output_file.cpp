@@ -52,31 +52,22 @@ bool ExportOutputFile::Open(const std::string& path) {
     return false;
   }
   SetBuffer();
-  inPlace_ = false;
   ok_ = true;
   return true;
 }
 
-bool ExportOutputFile::OpenInPlace(const std::string& path, uint32_t* attributes) {
-  Discard();
-  path_ = path;
+bool ExportOutputFile::OpenLocked(const std::string& path, uint32_t* attributes) {
+  if (attributes != nullptr) *attributes = 0;
+  if (!Open(path)) return false;
+  if (!FileExistsAt(path)) return true;
+  // The old file held for writing, not emptied: no one else gets in while
+  // the new one is written, and it stays as it was until then.
   DWORD found = 0;
-  const int fd = OpenFileForWrite(path.c_str(), &found);
+  held_ = OpenFileHandle(path.c_str(), GENERIC_WRITE, false, &found);
   if (attributes != nullptr) *attributes = found;
-  if (fd < 0) return false;
-  file_ = ::fdopen(fd, "wb");  // the handle is open for writing only
-  // The name the file has on the disk, to remove it when the export fails.
-  scratch_ = Native(path);
-  if (file_ == nullptr) {
-    ::close(fd);
-    ::unlink(scratch_.c_str());
-    scratch_.clear();
-    return false;
-  }
-  SetBuffer();
-  inPlace_ = true;
-  ok_ = true;
-  return true;
+  if (held_ >= 0) return true;
+  Discard();
+  return false;
 }
 
 bool ExportOutputFile::Write(const void* data, size_t n) {
@@ -114,8 +105,7 @@ bool ExportOutputFile::Commit() {
     if (ok_ && !replacement_->Commit()) ok_ = false;
     replacement_.reset();  // an uncommitted one is removed
   }
-  if (!ok_ && !scratch_.empty()) ::unlink(scratch_.c_str());
-  scratch_.clear();
+  ReleaseHeld();
   return ok_;
 }
 
@@ -123,8 +113,12 @@ void ExportOutputFile::Discard() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
   replacement_.reset();
-  if (!scratch_.empty()) ::unlink(scratch_.c_str());
-  scratch_.clear();
+  ReleaseHeld();
+}
+
+void ExportOutputFile::ReleaseHeld() {
+  if (held_ >= 0) CloseFileHandle(held_);
+  held_ = -1;
 }
 
 bool IsSameExistingFile(const std::string& a, const std::string& b) {

@@ -1,7 +1,6 @@
 // Files an export writes: made beside their final name and put in place only
 // when complete, so a failed export never leaves a partial file or spoils an
-// older one, or written in place under a lock and removed when the export
-// fails; and the file-system questions an export asks of a path.
+// older one; and the file-system questions an export asks of a path.
 #pragma once
 
 #include <cstddef>
@@ -21,11 +20,11 @@ class ExportOutputFile {
 
   // Opens a scratch file in the target's folder; false when it cannot be made.
   bool Open(const std::string& path);
-  // Opens the target itself for writing, made or emptied, with no one else
-  // let in while it is written; false when it cannot be opened. *attributes
-  // gets the target's file attributes as they were (file_handles.h; 0 when
-  // it did not exist). Discard (or a failed Commit) removes the file.
-  bool OpenInPlace(const std::string& path, uint32_t* attributes);
+  // Open, with an existing target held for writing (not emptied) until
+  // the new file is renamed over it, so that no one else gets in meanwhile;
+  // false when it cannot be held. *attributes gets the target's file
+  // attributes as they were (file_handles.h; 0 when it did not exist).
+  bool OpenLocked(const std::string& path, uint32_t* attributes);
   bool IsOpen() const { return file_ != nullptr; }
   // False once any write failed; later writes are skipped.
   bool Write(const void* data, size_t n);
@@ -51,9 +50,9 @@ class ExportOutputFile {
   std::unique_ptr<char[]> buffer_;
   std::FILE* file_ = nullptr;
   std::string path_;     // program spelling of the target
+  void ReleaseHeld();
   std::unique_ptr<FileReplacement> replacement_;  // the new file beside the target
-  std::string scratch_;  // native path of the target written in place
-  bool inPlace_ = false;
+  int held_ = -1;  // the old target, held while the new one is written
   bool ok_ = true;
 };
 

@@ -262,22 +262,31 @@ class Player {
     QFont f = hasFont_ ? font_.font : QFont(QStringLiteral("Arial"));
     const double h = hasFont_ && font_.fontHeight != 0 ? std::min(ScaleY(font_.fontHeight), widest_) : 12.0;
     const int pixels = std::max(1, static_cast<int>(std::lround(h)));
-    if (Counting()) {
-      // The painter makes a font for each face, size, weight and slant it
-      // writes in, looking for the face among the system's fonts: a picture
-      // of a new font for each letter asks for that many.
-      if (fontsUsed_.emplace(f.family().toStdString(), pixels, f.bold(), f.italic()).second) cost_.FontLoaded();
-      cost_.Letters(static_cast<size_t>(text.size()), h);
-      return;
-    }
     f.setPixelSize(pixels);
-    p_->setFont(f);
-    p_->setPen(QPen(textColour_));
     QPointF at = Map(x, y);
     // Text is placed by its top unless the alignment asks for the baseline.
     if ((textAlign_ & 0x18) == 0) at.ry() += QFontMetricsF(f).ascent();
     if ((textAlign_ & 0x06) == 0x06) at.rx() -= QFontMetricsF(f).horizontalAdvance(text) / 2;
     else if (textAlign_ & 0x02) at.rx() -= QFontMetricsF(f).horizontalAdvance(text);
+    if (Counting()) {
+      // The painter makes a font for each face, size, weight and slant it
+      // writes in, looking for the face among the system's fonts: a picture
+      // of a new font for each letter asks for that many.
+      if (fontsUsed_.emplace(f.family().toStdString(), pixels, f.bold(), f.italic()).second) cost_.FontLoaded();
+      std::vector<QPolygonF> outline;
+      if (PaintCost::FillsLetters(h)) {
+        // Large letters cost by what their glyphs cover: the outline the
+        // painter will fill, from the same font at the same place.
+        QPainterPath path;
+        path.addText(at, f, text);
+        const QList<QPolygonF> polygons = path.toFillPolygons();
+        outline.assign(polygons.begin(), polygons.end());
+      }
+      cost_.Letters(static_cast<size_t>(text.size()), h, outline);
+      return;
+    }
+    p_->setFont(f);
+    p_->setPen(QPen(textColour_));
     p_->drawText(at, text);
   }
 

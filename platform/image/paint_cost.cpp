@@ -44,14 +44,16 @@ constexpr double kCellBytes = 24;
 constexpr double kFirstBandRows = 42;
 constexpr double kMostFirstBands = 39;
 // Text: each text written (its layout and measures); each letter of a size
-// the painter keeps drawn, by the pixels of its square; a larger letter is
-// filled as an outline, by its height.
+// the painter keeps drawn, by the pixels of its square; larger letters are
+// one outline of all their glyphs, filled at once: each letter made, and the
+// fill counted as any fill of those edges and that area, twice over (the
+// glyphs' curves are flattened finer than a polygon's edges are walked).
 constexpr double kTextNs = 3000;
 constexpr double kGlyphNs = 100;
 constexpr double kGlyphPixelNs = 0.7;
 constexpr double kCachedGlyphPixels = 64;
 constexpr double kLargeGlyphNs = 18000;
-constexpr double kLargeGlyphRowNs = 380;
+constexpr double kGlyphFillShare = 2;
 // A font looked for among the system's fonts and loaded.
 constexpr double kFontNs = 250000;
 
@@ -257,10 +259,18 @@ void PaintCost::Fill(const std::vector<QPolygonF>& shape) {
   ns_ += o.Cost(std::min(covered, width_ * height_));
 }
 
-void PaintCost::Letters(size_t count, double pixels) {
-  const double letter = pixels <= kCachedGlyphPixels ? kGlyphNs + pixels * pixels * kGlyphPixelNs
-                                                     : kLargeGlyphNs + pixels * kLargeGlyphRowNs;
-  ns_ += kTextNs + static_cast<double>(count) * letter;
+bool PaintCost::FillsLetters(double pixels) { return pixels > kCachedGlyphPixels; }
+
+void PaintCost::Letters(size_t count, double pixels, const std::vector<QPolygonF>& outline) {
+  const double n = static_cast<double>(count);
+  ns_ += kTextNs;
+  if (!FillsLetters(pixels)) {
+    ns_ += n * (kGlyphNs + pixels * pixels * kGlyphPixelNs);
+    return;
+  }
+  const double before = ns_;
+  Fill(outline);
+  ns_ = before + (ns_ - before) * kGlyphFillShare + n * kLargeGlyphNs;
 }
 
 void PaintCost::FontLoaded() { ns_ += kFontNs; }

@@ -36,8 +36,13 @@ class PaintCost {
   // One fill of the outlines of a shape (a polygon, or the polygons of one
   // record filled together).
   void Fill(const std::vector<QPolygonF>& shape);
-  // Letters of a font so many pixels high, written at once.
-  void Letters(size_t count, double pixels);
+  // Whether letters so many pixels high are filled as outlines (not drawn
+  // from the painter's kept glyphs): their count needs their outline.
+  static bool FillsLetters(double pixels);
+  // Letters of a font so many pixels high, written at once; outline: their
+  // glyphs as polygons in the picture's pixels, where FillsLetters (the area
+  // and the edges the letters really have, "W" far more than "i").
+  void Letters(size_t count, double pixels, const std::vector<QPolygonF>& outline = {});
   // A font the painter looks for and loads for the first time.
   void FontLoaded();
 

@@ -6,7 +6,6 @@
 #include "platform/printer/page_record.h"
 #include "platform/printer/pdf_file_writer.h"
 
-#include <QFile>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPageSize>
@@ -320,7 +319,16 @@ namespace {
 
 // Opens the output on the first page, so that a job without pages writes nothing.
 bool BeginOutput(PrinterDevice* d) {
-  QString file = QString::fromUtf8(d->outputFile.c_str());
+  QString file;
+  if (!d->outputFile.empty()) {
+    d->replacement = std::make_unique<FileReplacement>();
+    if (!d->replacement->Begin(d->outputFile, false)) {
+      d->replacement.reset();
+      return false;
+    }
+    d->replacement->CloseHandle();
+    file = QString::fromUtf8(d->replacement->TempPath().c_str());
+  }
   if (d->pdf) {
     d->pdfWriter = std::make_unique<QPdfWriter>(file);
     d->pdfWriter->setResolution(kPdfPrinterDpi);
@@ -424,6 +432,9 @@ int EndPrinterDoc(PrinterDevice* device) {
   device->writing = false;
   device->docStarted = false;
   device->pdfWriter.reset();
+  // The painter's file replaces the old one only now, complete.
+  if (device->replacement) ok = ok && device->replacement->Commit();
+  device->replacement.reset();
   if (!ok) {
     device->lastError = kPrintErrorWrite;
     return -1;
@@ -437,11 +448,11 @@ int AbortPrinterDoc(PrinterDevice* device) {
     if (device->printer) device->printer->abort();
     device->painter.end();
   }
-  bool wrote = device->writing;
   device->writing = false;
   device->directFile.reset();  // removes its unfinished file
   device->pdfWriter.reset();
-  if (wrote && !device->outputFile.empty()) QFile::remove(QString::fromUtf8(device->outputFile.c_str()));
+  // So does the painter's: a file of the same name from before stays.
+  device->replacement.reset();
   device->docStarted = false;
   return 1;
 }

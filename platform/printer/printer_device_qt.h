@@ -4,6 +4,7 @@
 
 #include "platform/printer/pdf_file_writer.h"
 #include "platform/printer/printer_info.h"
+#include "platform/win/file_replace.h"
 
 #include <QPageLayout>
 #include <QPainter>
@@ -40,6 +41,9 @@ struct PrinterDevice {
   bool direct = true;
   std::unique_ptr<QPdfWriter> pdfWriter;
   std::unique_ptr<QPrinter> printer;
+  // The file the painter writes, beside outputFile, renamed over it only
+  // when the document ends whole.
+  std::unique_ptr<FileReplacement> replacement;
   QPainter painter;
 };
 

@@ -691,17 +691,22 @@ TEST(ExportOutputFileTest, ALargeFileIsWholeWithItsPatchedHeader) {
   EXPECT_EQ(got.size(), want.size());
   EXPECT_TRUE(got == want);
 
-  // A file emptied to be written again holds only what came after.
-  {
+  // A file emptied to be written again holds only what came after; the old
+  // one, held meanwhile, stays whole until the new one is complete, and
+  // stays as it was when the new one is given up.
+  for (bool commit : {false, true}) {
     ExportOutputFile out;
     uint32_t attributes = 0;
-    ASSERT_TRUE(out.OpenInPlace(path, &attributes));
+    ASSERT_TRUE(out.OpenLocked(path, &attributes));
     ASSERT_TRUE(out.Write(std::string(3 << 20, 'z')));
     ASSERT_TRUE(out.Rewind());
     ASSERT_TRUE(out.Write("again", 5));
-    ASSERT_TRUE(out.Commit());
+    EXPECT_EQ(fs::file_size(path), want.size());
+    if (commit) ASSERT_TRUE(out.Commit());
+    else out.Discard();
   }
   EXPECT_EQ(ReadFile(path), "again");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
   fs::remove_all(dir);
 }
 

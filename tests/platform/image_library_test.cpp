@@ -328,6 +328,26 @@ TEST_F(ImageLibraryTest, OrdinaryPicturesAreDrawnAndAFontFloodIsRefused) {
   EXPECT_GT(CountColour(drawn, QColor::fromRgb(kFloodColour), drawn.rect()), 20);
 }
 
+// Large letters are counted by what their glyphs cover: as many texts of
+// letters as wide as they are high and made of slanted strokes ("WWWW")
+// would keep the painter for seconds and are refused, where the same number
+// of narrow ones ("llll") is drawn.
+TEST_F(ImageLibraryTest, LargeLettersAreCountedByWhatTheyCover) {
+  const std::unique_ptr<QGuiApplication> app = ApplicationForFonts();
+  const std::vector<uint8_t> wide = metafile_bytes::EmfLargeLetters(300, "WWWW");
+  const std::vector<uint8_t> narrow = metafile_bytes::EmfLargeLetters(300, "llll");
+  MetafilePaintCount wideCount, narrowCount;
+  ASSERT_TRUE(CountMetafilePicture(wide.data(), wide.size(), kMetafileDpi, &wideCount));
+  ASSERT_TRUE(CountMetafilePicture(narrow.data(), narrow.size(), kMetafileDpi, &narrowCount));
+  EXPECT_GT(wideCount.paintNs, wideCount.allowedNs);
+  EXPECT_LT(narrowCount.paintNs, narrowCount.allowedNs);
+  EXPECT_GT(wideCount.paintNs, 10 * narrowCount.paintNs);
+  QImage drawn;
+  EXPECT_FALSE(DrawMetafilePicture(wide.data(), wide.size(), kMetafileDpi, &drawn));
+  ASSERT_TRUE(DrawMetafilePicture(narrow.data(), narrow.size(), kMetafileDpi, &drawn));
+  EXPECT_GT(CountColour(drawn, QColor::fromRgb(metafile_bytes::kLettersColour), drawn.rect()), 2000);
+}
+
 // The metafile reader's fuzz target, at the fineness pictures print at: the
 // program's own kinds of file and hostile ones (a thin pen's polyline of
 // thousands of points widened by the picture's window, a pen wider than any

@@ -410,6 +410,14 @@ std::vector<uint8_t> EmfFontFlood(int fonts) {
   return d.Finish();
 }
 
+std::vector<uint8_t> EmfLargeLetters(int texts, const std::string& text) {
+  Drawing d(4, 4, 1000);
+  d.TextColour(kLettersColour);
+  d.Font(1, 2000, 400, "Arial");
+  for (int i = 0; i < texts; ++i) d.Text(i * 7 % 1000, i * 13 % 1500, text);
+  return d.Finish();
+}
+
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

@@ -56,6 +56,11 @@ std::vector<uint8_t> EmfSineCurve(int points);
 constexpr uint32_t kFloodColour = 0x20A0A0;
 std::vector<uint8_t> EmfFontFlood(int fonts);
 
+// A four inch square picture of texts in letters half its height, in this
+// colour, each a little apart from the one before.
+constexpr uint32_t kLettersColour = 0x3050A0;
+std::vector<uint8_t> EmfLargeLetters(int texts, const std::string& text);
+
 // A one inch placeable Windows metafile that makes that many pens and
 // deletes none: its object table is full long before the end.
 std::vector<uint8_t> WmfPenFlood(int pens);

@@ -4,12 +4,13 @@
 
 namespace query_file {
 
-std::string Packed(const std::string& dataSource, const std::string& query, const std::string& name) {
+std::string Packed(const std::string& dataSource, const std::string& query, const std::string& name,
+                   const std::string& connect) {
   QueryDesc q;
   q.name = name;
   q.dataSource = dataSource;
   q.query = query;
-  q.connect = "DSN=" + dataSource;
+  q.connect = connect.empty() ? "DSN=" + dataSource : connect;
   std::string bytes(static_cast<size_t>(q.GetPackedSize()), '\0');
   q.Pack(reinterpret_cast<unsigned char*>(&bytes[0]), bytes.size());
   return bytes;

@@ -5,7 +5,9 @@
 
 namespace query_file {
 
-// The packed bytes of a query file naming the data source and its statement.
-std::string Packed(const std::string& dataSource, const std::string& query, const std::string& name = "Orders");
+// The packed bytes of a query file naming the data source and its statement,
+// with its connect text ("DSN=" and the data source when none is given).
+std::string Packed(const std::string& dataSource, const std::string& query, const std::string& name = "Orders",
+                   const std::string& connect = std::string());
 
 }  // namespace query_file

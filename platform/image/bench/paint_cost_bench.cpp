@@ -47,9 +47,18 @@ class ModelCanvas : public Canvas {
     cost.Box(box, ellipse, filled, pen);
   }
   void Fill(const std::vector<QPolygonF>& shape) override { cost.Fill(shape); }
-  void Text(QPointF, const QString& text, double pixels, const QString& face) override {
+  void Text(QPointF at, const QString& text, double pixels, const QString& face) override {
     if (face != last) cost.FontLoaded(), last = face;
-    cost.Letters(static_cast<size_t>(text.size()), pixels);
+    std::vector<QPolygonF> outline;
+    if (PaintCost::FillsLetters(pixels)) {
+      QFont f(face);
+      f.setPixelSize(static_cast<int>(std::lround(pixels)));
+      QPainterPath path;
+      path.addText(at + QPointF(0, QFontMetricsF(f).ascent()), f, text);
+      const QList<QPolygonF> polygons = path.toFillPolygons();
+      outline.assign(polygons.begin(), polygons.end());
+    }
+    cost.Letters(static_cast<size_t>(text.size()), pixels, outline);
   }
   PaintCost cost;
   QString last;
@@ -179,10 +188,10 @@ Case Map(const std::string& name, int cells, int k) {
           }};
 }
 
-Case Letters(const std::string& name, int texts, double pixels) {
+Case Letters(const std::string& name, int texts, double pixels, const char* text = "Sample 1234") {
   return {name, 2000, 2000, [=](Canvas& c, int) {
             for (int i = 0; i < texts; ++i)
-              c.Text(QPointF(20 + (i % 10) * 180, 20 + (i / 10 % 20) * 90), "Sample 1234", pixels, "Liberation Sans");
+              c.Text(QPointF(20 + (i % 10) * 180, 20 + (i / 10 % 20) * 90), text, pixels, "Liberation Sans");
           }};
 }
 
@@ -241,6 +250,9 @@ const std::vector<Case>& Cases() {
       Letters("letters_40px_200x11", 200, 40),
       Letters("letters_100px_50x11", 50, 100),
       Letters("letters_200px_20x11", 20, 200),
+      // Letters as wide as they are high, made of slanted strokes.
+      Letters("wide_letters_1000px_10x4", 10, 1000, "WWWW"),
+      Letters("wide_letters_400px_20x8", 20, 400, "WWWWWWWW"),
       Fonts("new_faces_200", 200),
   };
   return cases;

@@ -15,8 +15,10 @@
 #include "files/report_io.h"
 #include "foundation/heap_strings.h"
 #include "platform/win/ui_app.h"
+#include "tests/app/roundtrip/print_here.h"
 #include "tests/app/roundtrip/report_maker.h"
 #include "tests/support/odbc_env.h"
+#include "tests/support/metafile_bytes.h"
 #include "tests/support/program_run.h"
 #include "tests/support/query_file.h"
 
@@ -45,6 +47,22 @@ const char* const kTables =
     "drop table if exists ro_canary;\n"
     "create table ro_canary (id integer, name varchar(60), qty integer);\n"
     "insert into ro_canary values (1, 'Alder', 2), (2, 'Birch', 5), (3, 'O''Hara\\''); delete from ro_canary; --', 7);\n";
+// Many rows, for runs that print pages before they fail or are stopped.
+const char* const kManySqlite =
+    "drop table if exists ro_many;\ncreate table ro_many (id integer, qty integer);\n"
+    "with recursive n(i) as (select 1 union all select i + 1 from n where i < 3000) "
+    "insert into ro_many select i, i from n;\n";
+const char* const kManyPostgres =
+    "drop table if exists ro_many;\ncreate table ro_many (id integer, qty integer);\n"
+    "insert into ro_many select i, i from generate_series(1, 3000) i;\n";
+
+// Tables named by words that change data, as a master table's alias is.
+const char* const kWordTables =
+    "drop table if exists lock;\ncreate table lock (id integer, qty integer);\n"
+    "insert into lock values (1, 10), (2, 20);\n";
+const char* const kPostgresWordTables =
+    "drop table if exists public.rollback_log;\ncreate table public.rollback_log (id integer, qty integer);\n"
+    "insert into public.rollback_log values (7, 70);\n";
 
 // On the server besides: a large object, a sequence, and a procedure that
 // fills a temporary table of its own and returns its rows.
@@ -57,6 +75,14 @@ const char* const kPostgresExtras =
     "  create temp table ro_work (id integer, qty integer) on commit drop;\n"
     "  insert into ro_work select c.id, c.qty * 10 from ro_canary c;\n"
     "  return query select w.id, w.qty from ro_work w order by w.id;\nend $$;\n";
+// A procedure that commits its own work part-way, as psql runs it, and a
+// function whose rows a report reads while it writes a log.
+const char* const kPostgresProcedures =
+    "drop table if exists ro_log;\ncreate table ro_log (n integer);\n"
+    "create or replace procedure ro_commits(inout n integer) language plpgsql as $$\n"
+    "begin\n  insert into ro_log values (1);\n  commit;\n  insert into ro_log values (2);\n  n := 2;\nend $$;\n"
+    "create or replace function ro_logged() returns table (id integer) language plpgsql as $$\n"
+    "begin\n  insert into ro_log values (10);\n  return query select c.id from ro_canary c order by c.id;\nend $$;\n";
 
 // The same tables on a database whose plain literals read backslashes as
 // escapes.
@@ -67,6 +93,7 @@ const char* const kNonstandardDatabase =
     "insert into ro_canary values (1, 'Alder', 2), (2, 'Birch', 5), "
     "(3, E'O''Hara\\\\''); delete from ro_canary; --', 7);\n";
 const char* const kNonstandardDsn = "vt_pg_nonstandard";
+const char* const kGbkDsn = "vt_pg_gbk";
 
 class ReadOnlySql : public ::testing::TestWithParam<int> {
  protected:
@@ -79,18 +106,25 @@ class ReadOnlySql : public ::testing::TestWithParam<int> {
     std::string out;
     if (!pg_) {
       dsn_ = odbc_test::kSqliteDsn;
-      out = odbc_test::RunSqliteSql(kTables, &ok);
+      out = odbc_test::RunSqliteSql(std::string(kTables) + kWordTables + kManySqlite, &ok);
     } else {
       std::string why;
       if (!odbc_test::StartPostgres(&why)) GTEST_SKIP() << why;
       dsn_ = odbc_test::kPgDsn;
-      out = odbc_test::RunPostgresSql(std::string(kTables) + kPostgresExtras + kNonstandardDatabase, &ok);
+      out = odbc_test::RunPostgresSql(std::string(kTables) + kWordTables + kManyPostgres + kPostgresWordTables +
+                                          kPostgresExtras + kPostgresProcedures + kNonstandardDatabase,
+                                      &ok);
       static bool added = false;
       if (!added) {
         std::ifstream in(odbc_test::Dir() + "/odbc.ini");
         std::stringstream ini;
         ini << in.rdbuf() << "\n[" << kNonstandardDsn << "]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort="
             << odbc_test::PostgresPort() << "\nDatabase=ro_nonstandard\nUsername=postgres\nUseDeclareFetch=1\n\n";
+        // A data source whose own settings give the session a client
+        // encoding in which a byte of a letter can be a backslash.
+        ini << "[" << kGbkDsn << "]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort=" << odbc_test::PostgresPort()
+            << "\nDatabase=postgres\nUsername=postgres\nUseDeclareFetch=1\n"
+            << "ConnSettings=set client_encoding to 'GBK'\n\n";
         odbc_test::WriteFile("odbc.ini", ini.str());
         added = true;
       }
@@ -166,6 +200,28 @@ class ReadOnlySql : public ::testing::TestWithParam<int> {
       fs::remove(e.path());
     }
     return text;
+  }
+
+  // Every column of the master on the record line, numbers without decimals.
+  static void PlaceAll(ReportMaker& r) {
+    const int record = r.Line(kBandRecord);
+    int column = 0;
+    for (FieldDef* f = r.M().fieldList; f != nullptr; f = f->next) {
+      if (f->table != 0 || (f->flags & kFieldCalculation)) continue;
+      r.Place(f, record, column, 12, (f->flags & kFieldNumeric) ? 0 : -1);
+      column += 14;
+    }
+  }
+
+  // The program's lines of a run refused before anything connected: one,
+  // giving the reason and naming what was refused.
+  void ExpectConnectRefused(const std::string& file, const std::string& says) {
+    int status = -1;
+    const std::string err = Unattended(file, &status);
+    EXPECT_EQ(status, 1) << err;
+    EXPECT_EQ(Lines(err), 1) << err;
+    EXPECT_NE(err.find("The connect text cannot be used"), std::string::npos) << err;
+    EXPECT_NE(err.find(says), std::string::npos) << err;
   }
 
   // The printed lines, each with its words one blank apart; with rowsOnly,
@@ -310,28 +366,42 @@ TEST_P(ReadOnlySql, EveryFormAReportSendsPrintsItsRows) {
   std::vector<Form> forms = {
       {"define reportview Sales (ident, amount) as select id, qty from ro_canary order by id",
        {"ident amount", "1 2", "2 5", "3 7"}},
-      {"select id, name from ro_canary where name <> 'C:\\into' and id < 3 order by id", {"1 Alder", "2 Birch"}},
+      {"select id, name from ro_canary where name <> 'C:\\into' and id < 3 order by id",
+       {"id name", "1 Alder", "2 Birch"}},
   };
   if (pg_) {
     // SQLite gives a VALUES statement's columns no type the program takes.
-    forms.push_back({"values (1, 'one'), (2, 'two')", {"1 one", "2 two"}});
-    forms.push_back({"table ro_canary", {"1 Alder", "2 Birch"}});
-    forms.push_back({"{call ro_rows()}", {"1 20", "2 50", "3 70"}});
+    forms.push_back({"values (1, 'one'), (2, 'two')", {"column1 column2", "1 one", "2 two"}});
+    forms.push_back({"table ro_canary", {"id name", "1 Alder", "2 Birch"}});
+    forms.push_back({"{call ro_rows()}", {"id qty", "1 20", "2 50", "3 70"}});
   }
+  // Each handed over in a query file (the first line its columns'
+  // headings), and stored in a report saved and opened again.
   for (const Form& f : forms) {
-    SCOPED_TRACE(f.statement);
-    const std::string query = dir_ + "/form.kwq";
-    std::ofstream(query, std::ios::binary) << query_file::Packed(dsn_, f.statement, "Forms");
-    int status = -1;
-    const std::string err = Unattended(query, &status);
-    EXPECT_EQ(status, 0) << err;
-    const std::string text = Printed();
-    const std::vector<std::string> lines = PrintedLines(text, false);
-    auto at = lines.begin();
-    for (const std::string& row : f.printed) {
-      at = std::find(at, lines.end(), row);
-      EXPECT_NE(at, lines.end()) << row << " in\n" << text;
-      if (at == lines.end()) break;
+    for (bool stored : {false, true}) {
+      SCOPED_TRACE(f.statement + (stored ? " stored" : ""));
+      std::string file = dir_ + "/form.kwq";
+      if (!stored) {
+        std::ofstream(file, std::ios::binary) << query_file::Packed(dsn_, f.statement, "Forms");
+      } else {
+        file = dir_ + "/form.kmw";
+        MakeReport(file, f.statement.c_str(), [&](ReportMaker& r) { PlaceAll(r); });
+      }
+      int status = -1;
+      const std::string err = Unattended(file, &status);
+      EXPECT_EQ(status, 0) << err;
+      const std::string text = Printed();
+      const std::vector<std::string> lines = PrintedLines(text, false);
+      auto at = lines.begin();
+      for (size_t i = stored ? 1 : 0; i < f.printed.size(); ++i) {
+        // The row's words, and in a stored report any further columns.
+        const std::string& row = f.printed[i];
+        at = std::find_if(at, lines.end(), [&](const std::string& line) {
+          return line.rfind(row, 0) == 0 && (line.size() == row.size() || line[row.size()] == ' ');
+        });
+        EXPECT_NE(at, lines.end()) << row << " in\n" << text;
+        if (at == lines.end()) break;
+      }
     }
   }
   EXPECT_EQ(Canary("select count(*) from ro_canary;"), "3\n");
@@ -347,10 +417,14 @@ TEST_P(ReadOnlySql, EveryFormAReportSendsPrintsItsRows) {
     settings.replace(settings.find("[PostgreSQL]\n"), 13, "[PostgreSQL]\nPassExec=0\n");
     std::ofstream(ini) << settings;
     std::ofstream(dir_ + "/form.kwq", std::ios::binary) << query_file::Packed(dsn_, "exec {call ro_rows()}", "Forms");
-    int status = -1;
-    const std::string err = Unattended(dir_ + "/form.kwq", &status);
-    EXPECT_EQ(status, 0) << err;
-    EXPECT_EQ(PrintedLines(Printed(), true), (std::vector<std::string>{"1 20", "2 50", "3 70"}));
+    MakeReport(dir_ + "/exec.kmw", "exec {call ro_rows()}", [&](ReportMaker& r) { PlaceAll(r); });
+    for (const char* file : {"/form.kwq", "/exec.kmw"}) {
+      SCOPED_TRACE(file);
+      int status = -1;
+      const std::string err = Unattended(dir_ + file, &status);
+      EXPECT_EQ(status, 0) << err;
+      EXPECT_EQ(PrintedLines(Printed(), true), (std::vector<std::string>{"1 20", "2 50", "3 70"}));
+    }
   }
 }
 
@@ -382,6 +456,277 @@ TEST_P(ReadOnlySql, AFilterValueIsReadAsWritten) {
     const std::string database = source == kNonstandardDsn ? "\\c ro_nonstandard\n" : "";
     EXPECT_EQ(Canary((database + "select count(*) from ro_canary;").c_str()), "3\n");
   }
+}
+
+
+// A query file's connect text names the data source and how to log on,
+// nothing more: a driver library of the file's own, an SQLite extension, a
+// journal mode, a DSN file saved, statements run as the session starts, a
+// database file made, are each refused with their key before anything
+// connects, and nothing is loaded, written or changed.
+TEST_P(ReadOnlySql, AConnectTextFromAFileOnlyLogsOn) {
+  const std::string made = dir_ + "/made.db", saved = dir_ + "/saved.dsn";
+  std::vector<Hostile> texts = {
+      {"DRIVER=" + library_ + ";Database=" + made, "\"DRIVER\""},
+      {"DSN=" + dsn_ + ";SaveFile=" + saved, "\"SaveFile\""},
+      {"DSN=" + dsn_ + ";UID={x;DRIVER=" + library_ + "}", "\"UID\""},
+  };
+  if (!pg_) {
+    texts.push_back({"DSN=" + dsn_ + ";LoadExt=" + library_, "\"LoadExt\""});
+    texts.push_back({"DSN=" + dsn_ + ";JournalMode=wal", "\"JournalMode\""});
+  } else {
+    texts.push_back({"DSN=" + dsn_ + ";ConnSettings=delete from ro_canary", "\"ConnSettings\""});
+    texts.push_back({"DSN=" + dsn_ + ";A6=delete from ro_canary", "\"A6\""});
+    texts.push_back({"DSN=" + dsn_ + ";pqopt=options=-cdefault_transaction_read_only=off", "\"pqopt\""});
+  }
+  int n = 0;
+  for (const Hostile& h : texts) {
+    SCOPED_TRACE(h.text);
+    const std::string query = dir_ + "/c" + std::to_string(++n) + ".kwq";
+    std::ofstream(query, std::ios::binary) << query_file::Packed(dsn_, "select id from ro_canary", "Orders", h.text);
+    ExpectConnectRefused(query, h.says);
+  }
+  // A database the text names is opened when it is there, never made.
+  if (!pg_) {
+    std::ofstream(dir_ + "/new.kwq", std::ios::binary)
+        << query_file::Packed(dsn_, "select id from ro_canary", "Orders", "DSN=" + dsn_ + ";Database=" + made);
+    int status = -1;
+    Unattended(dir_ + "/new.kwq", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(Canary("pragma journal_mode;"), "delete\n");
+  }
+  EXPECT_FALSE(fs::exists(made));
+  EXPECT_FALSE(fs::exists(saved));
+  ExpectNothingChanged();
+}
+
+// Where the data source's own settings give the session a client encoding
+// in which a letter's second byte can be a backslash (GBK), the session is
+// set to read UTF8 all the same: the statement the check read is the one
+// the server runs, its literal one value, and the rows stay.
+TEST_P(ReadOnlySql, TheServerReadsTheStatementTheCheckRead) {
+  if (!pg_) GTEST_SKIP() << "a PostgreSQL client encoding";
+  // The euro sign is three bytes in UTF-8, the last of which GBK reads
+  // together with the backslash after it.
+  const std::string statement =
+      "select E'\x80\\'; commit; start transaction read write; delete from ro_canary; commit; --' as note, id "
+      "from ro_canary order by id";
+  std::ofstream(dir_ + "/gbk.kwq", std::ios::binary) << query_file::Packed(kGbkDsn, statement, "Orders");
+  int status = -1;
+  const std::string err = Unattended(dir_ + "/gbk.kwq", &status);
+  EXPECT_EQ(status, 0) << err;
+  EXPECT_EQ(PrintedLines(Printed(), false).size() > 0, true);
+  ExpectNothingChanged();
+}
+
+// Names that are words which change data are names: a master table called
+// so (its alias the same word), a column named so in a statement, and
+// literals holding such words print their rows; ordinary reading statements
+// (a CTE with a window function, a subquery, SHOW, EXPLAIN of a SELECT)
+// print theirs.
+TEST_P(ReadOnlySql, NamesAndReadingStatementsPrint) {
+  struct Master {
+    const char* table;
+    std::vector<std::string> rows;
+  };
+  std::vector<Master> masters = {{pg_ ? "public.lock" : "lock", {"1 10", "2 20"}}};
+  if (pg_) masters.push_back({"public.rollback_log", {"7 70"}});
+  for (const Master& m : masters) {
+    SCOPED_TRACE(m.table);
+    const std::string file = dir_ + "/words.kmw";
+    roundtrip::MakeReportFile(dsn_.c_str(), file, m.table, {"id", "qty"}, [&](ReportMaker& r) {
+      const int record = r.Line(kBandRecord);
+      r.Place(r.Column("id"), record, 0, 4, 0);
+      r.Place(r.Column("qty"), record, 6, 4, 0);
+    });
+    int status = -1;
+    const std::string err = Unattended(file, &status);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(PrintedLines(Printed(), true), m.rows);
+  }
+  struct Reading {
+    std::string statement;
+    std::string printed;  // a line that shows, or the start of one
+  };
+  // Columns a window or an aggregate makes are read inside: SQLite gives
+  // such a column no type the program takes.
+  std::vector<Reading> statements = {
+      {"with w as (select id, qty, rank() over (order by qty desc) as r from ro_canary) "
+       "select id as lock, qty as \"commit\" from w where r <= 2 and id in (select id from ro_canary where name <> "
+       "'delete from ro_canary') order by id",
+       "3 7"},
+      {"select c.id, c.qty as rollback from ro_canary c where c.name not like 'insert into%' "
+       "and c.id < (select max(d.id) from ro_canary d) order by c.id",
+       "2 5"},
+  };
+  if (pg_) {
+    statements.push_back({"show standard_conforming_strings", "on"});
+    statements.push_back({"explain select id from ro_canary", "Seq Scan on ro_canary"});
+  } else {
+    // Sent and read; its columns have no type either.
+    statements.push_back({"explain query plan select id from ro_canary", ""});
+  }
+  for (const Reading& r : statements) {
+    SCOPED_TRACE(r.statement);
+    std::ofstream(dir_ + "/reading.kwq", std::ios::binary) << query_file::Packed(dsn_, r.statement, "Orders");
+    int status = -1;
+    const std::string err = Unattended(dir_ + "/reading.kwq", &status);
+    EXPECT_EQ(status, 0) << err;
+    const std::string text = Printed();
+    bool found = r.printed.empty();
+    for (const std::string& line : PrintedLines(text, false))
+      found = found || line.find(r.printed) != std::string::npos;
+    EXPECT_TRUE(found) << r.printed << " in\n" << text;
+  }
+  ExpectNothingChanged();
+}
+
+
+// A run that fails after its first pages, and one stopped from outside,
+// leave the output file an earlier run wrote as it was, through the
+// toolkit's PDF path (a picture on the page) and the program's own; the
+// failure is said.
+TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
+  // A row far down fails on the server: an integer that overflows (the rows
+  // streamed in the order they were made), a division by zero.
+  const char* failing = pg_ ? "select id, 1 / (id - 2500) as qty from ro_many order by id"
+                            : "select id, case when id = 2500 then abs(-9223372036854775807 - 1) else qty end "
+                              "from ro_many";
+  const std::string picture = dir_ + "/logo.emf";
+  metafile_bytes::WriteFile(picture, metafile_bytes::Emf(2540, 2540, 0x0000FF, 0, 0, 100, 100));
+  const std::string earlier = "%PDF-1.4 the earlier output\n";
+  for (bool withPicture : {true, false}) {
+    SCOPED_TRACE(withPicture ? "the toolkit's path" : "the program's own path");
+    const std::string file = dir_ + "/fails.kmw", output = dir_ + "/fails.pdf";
+    MakeReport(file, failing, [&](ReportMaker& r) {
+      if (withPicture) r.Picture(r.Line(kBandTitle), 20, picture);
+      const int record = r.Line(kBandRecord);
+      r.Place(r.Column("id"), record, 0, 6, 0);
+    });
+    std::ofstream(output, std::ios::binary) << earlier;
+    int status = -1;
+    const std::string err = Unattended(file, &status);
+    EXPECT_EQ(status, 1) << err;
+    EXPECT_GE(Lines(err), 1) << err;
+    std::ifstream in(output, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), earlier);
+    for (const auto& e : fs::directory_iterator(dir_))
+      EXPECT_EQ(e.path().filename().string().find("fails.pdf."), std::string::npos) << e.path();
+    fs::remove(output);
+  }
+  if (!pg_) return;
+
+  // Stopped at its first pages: the new file stood beside the old one.
+  const std::string file = dir_ + "/stopped.kmw", output = dir_ + "/stopped.pdf";
+  MakeReport(file,
+             "select id, qty from ro_many cross join lateral (select pg_sleep(0.005) where ro_many.id > 0) s "
+             "order by id",
+             [&](ReportMaker& r) {
+               r.Picture(r.Line(kBandTitle), 20, picture);
+               r.Place(r.Column("id"), r.Line(kBandRecord), 0, 6, 0);
+             });
+  std::ofstream(output, std::ios::binary) << earlier;
+  const std::string run = dir_ + "/run";
+  fs::create_directories(run);
+  // The program itself in the background (env runs it in its own place).
+  std::string pid = program_run::Capture("cd '" + dir_ + "' || exit 1; env -u DISPLAY -u WAYLAND_DISPLAY " +
+                                         "XDG_RUNTIME_DIR='" + run + "' " + program_run::ProgramLeakOptions() + " '" +
+                                         program_run::ProgramPath() + "' /G '" + file + "' >/dev/null 2>&1 & echo $!");
+  while (!pid.empty() && pid.back() == '\n') pid.pop_back();
+  ASSERT_FALSE(pid.empty());
+  auto beside = [&] {
+    for (const auto& e : fs::directory_iterator(dir_))
+      if (e.path().filename().string().rfind(".stopped.pdf.", 0) == 0) return true;
+    std::ifstream in(output, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {}) != earlier;
+  };
+  // The run writes its first page within its first fetch of rows.
+  for (int i = 0; i < 3000 && !beside(); ++i) program_run::Capture("sleep 0.01");
+  program_run::Capture("kill -KILL " + pid + " 2>/dev/null; true");
+  for (int i = 0; i < 3000 && program_run::Capture("kill -0 " + pid + " 2>/dev/null && echo alive") == "alive\n"; ++i)
+    program_run::Capture("sleep 0.01");
+  std::ifstream in(output, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), earlier);
+}
+
+// kmw.ini's QueryTimeout reaches the query: a statement that takes longer
+// is stopped by the server with its reason; a setting beyond what the
+// server takes waits as long as it can and the report prints.
+TEST_P(ReadOnlySql, TheQueryTimeOutReachesTheQuery) {
+  if (!pg_) GTEST_SKIP() << "the server's own time-out";
+  const std::string query = dir_ + "/slow.kwq";
+  std::ofstream(query, std::ios::binary) << query_file::Packed(
+      dsn_, "select id, qty from ro_canary cross join lateral (select pg_sleep(5)) s order by id", "Orders");
+  const std::string settings = dir_ + "/kmw.ini";
+  for (const char* timeout : {"1", "99999999999"}) {
+    SCOPED_TRACE(timeout);
+    std::ofstream(settings) << "[Preferences]\nShowSplash=0\n[Database]\nQueryTimeout=" << timeout << "\n";
+    int status = -1;
+    const std::string err = Unattended(query, &status);
+    if (std::string(timeout) == "1") {
+      EXPECT_EQ(status, 1) << err;
+      EXPECT_NE(err.find("statement timeout"), std::string::npos) << err;
+      Printed();
+    } else {
+      EXPECT_EQ(status, 0) << err;
+      EXPECT_EQ(PrintedLines(Printed(), true).size(), 3u);
+    }
+  }
+}
+
+// A procedure that commits its own work part-way runs as psql runs it.
+TEST_P(ReadOnlySql, AProcedureThatCommitsItselfRuns) {
+  if (!pg_) GTEST_SKIP() << "a PostgreSQL procedure";
+  Canary("delete from ro_log;");
+  std::ofstream(dir_ + "/commits.kwq", std::ios::binary) << query_file::Packed(dsn_, "call ro_commits(0)", "Orders");
+  int status = -1;
+  const std::string err = Unattended(dir_ + "/commits.kwq", &status);
+  EXPECT_EQ(status, 0) << err;
+  EXPECT_EQ(PrintedLines(Printed(), true), (std::vector<std::string>{"2"}));
+  // (The statement also runs once to tell its columns.)
+  EXPECT_EQ(Canary("select string_agg(distinct n::text, ',') from ro_log;"), "1,2\n");
+}
+
+// Printed in this process as File > Print prints, with the report still
+// open: the session holds no transaction, and no lock, on what it read,
+// and what a procedure report's function wrote is committed.
+TEST_P(ReadOnlySql, APrintLeavesNoTransactionOpen) {
+  if (!pg_) GTEST_SKIP() << "PostgreSQL's transactions";
+  Canary("delete from ro_log;");
+  for (const char* statement : {static_cast<const char*>(nullptr), "{call ro_logged()}"}) {
+    SCOPED_TRACE(statement != nullptr ? statement : "the table");
+    CKmDoc doc;
+    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
+    doc.m_bandLines.lines = lines.get();
+    doc.m_pPageSetup = AllocPageSetup();
+    CKmRepIO io(&doc);
+    doc.m_pRepIO = &io;
+    {
+      ReportMaker r(doc, io);
+      std::string error;
+      ASSERT_TRUE(statement != nullptr ? r.BeginStatement(dsn_.c_str(), statement, &error)
+                                       : r.Begin(dsn_.c_str(), "ro_canary", {"id", "name", "qty"}, &error))
+          << error;
+      r.Place(r.Column("id"), r.Line(kBandRecord), 0, 4, 0);
+      r.Finish();
+    }
+    // The function also ran once to tell its columns.
+    const std::string logged = Canary("select count(*) + 1 from ro_log where n = 10;");
+    const std::string pdf = dir_ + "/here.pdf";
+    EXPECT_TRUE(roundtrip::PrintToPdfHere(doc, pdf));
+    fs::remove(pdf);
+    EXPECT_EQ(Canary("select count(*) from pg_stat_activity where state like 'idle in transaction%';"), "0\n");
+    EXPECT_EQ(Canary("begin; lock table ro_canary in access exclusive mode nowait; commit; select 1;"), "1\n");
+    if (statement != nullptr) {
+      EXPECT_EQ(Canary("select count(*) from ro_log where n = 10;"), logged);
+    }
+    FreeReportRun(&doc);
+    doc.m_pRepIO = nullptr;
+    FreePageSetup(doc.m_pPageSetup);
+    doc.m_pPageSetup = nullptr;
+    GetDataAccess(doc.m_pModel)->DisconnectDataSource(dsn_.c_str());
+  }
+  ExpectNothingChanged();
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatabases, ReadOnlySql, ::testing::Values(0, 1),

@@ -314,7 +314,7 @@ TEST_F(Connections, ASourceWithoutCatalogsNeverOpensAnotherDatabase) {
   char cwd[4096];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   ASSERT_EQ(chdir(odbc_test::Dir().c_str()), 0);
-  const std::string text = "Driver=SQLite3;Database=test.db;StepAPI=1";
+  const std::string text = std::string("DSN=") + odbc_test::kSqliteDsn + ";Database=test.db";
   const int connected = da.ConnectDataSource("relative", false, true, text.c_str());
   if (connected == 1) {
     da.SelectDataSource("relative");

@@ -4,6 +4,9 @@
 // way; and no function that reaches outside the query, in any quoting.
 #include "data/user_statement.h"
 
+#include "data/data_access.h"
+#include "data/sql_names.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -121,7 +124,8 @@ TEST(UserStatement, WhatChangesDataOrIsHiddenIsRefused) {
   for (SqlServer s : {kLite, kPg}) ExpectStatements({{s, "select 'x\\'; delete from t; --'", kSecond}});
   ExpectStatements({
       // A comment nests on PostgreSQL only: each reads the statement its server runs.
-      {kLite, "/* /* */ select 1 */ delete from t", kWord},
+      // SQLite reads "select 1 */ delete" as a syntax error: nothing runs.
+      {kLite, "/* /* */ select 1 */ delete from t", nullptr},
       {kPg, "/* /* */ select 1 */ delete from t", kFirstWord},
       {kOther, "select 'x\\'; delete from t; --'", kUnsure},
       {kOther, "/* /* */ select 1 */ delete from t", kUnsure},
@@ -167,6 +171,92 @@ TEST(UserStatement, WhatChangesDataOrIsHiddenIsRefused) {
       {kOther, "select E'x' from t", kUnsure},
       {kOther, "select 'a\\b' from t", "BackslashEscapes", -1},
   });
+}
+
+// A word that changes data is refused where it acts, never as a name, on
+// the servers that need a ";" between statements; SHOW and EXPLAIN of a
+// reading statement read. Elsewhere such a word is refused wherever it
+// stands unquoted, as a statement may follow another without a ";".
+TEST(UserStatement, ChangingWordsAreRefusedWhereTheyAct) {
+  for (SqlServer s : {kLite, kPg}) {
+    ExpectStatements({
+        {s, "select company as lock, commit, grant from customers", nullptr},
+        {s, "select lock.id, rollback.x from public.lock lock join public.rollback_log rollback on 1 = 1", nullptr},
+        {s, "select 1 as into, t.delete from t where note = 'insert into' and \"update\" > 0", nullptr},
+        {s, "with w as (select c, sum(q) over (partition by c order by id) s from t) select * from w", nullptr},
+        {s, "select * from t where id in (select id from lock where copy > 1)", nullptr},
+        {s, "explain select * from t", nullptr},
+        {s, "explain analyze select count(*) from t", nullptr},
+        {s, "with gone as materialized (delete from t returning *) select * from gone", kWord},
+        {s, "with x as (select 1), y as (update t set a = 1 returning a) select * from y", kWord},
+        {s, "with x as (select 1) delete from t", kWord},
+        {s, "((with x as (select 1) delete from t))", kWord},
+        {s, "with x as (select 1) select * into y from x", kWord},
+        {s, "explain analyze delete from t", kFirstWord},
+        {s, "explain (analyze) insert into t values (1)", kFirstWord},
+        {s, "explain analyze with x as (delete from t returning 1) select 1", kWord},
+        {s, "select * from t for update", "FOR UPDATE"},
+        {s, "select * from t for no key update of t", "FOR NO"},
+        {s, "pragma query_only = 0", kFirstWord},
+    });
+  }
+  ExpectStatements({
+      {kPg, "show search_path", nullptr},
+      {kPg, "show all", nullptr},
+      {kPg, "explain (analyze, costs off, format json) select 1", nullptr},
+      {kLite, "explain query plan select * from t", nullptr},
+      {kPg, "with recursive r(n) as (select 1 union all select n + 1 from r where n < 3) "
+            "cycle n set c using p delete from t", kWord},
+      {kOther, "select company as lock from customers", kWord},
+      {kOther, "select 1 delete from t", kWord},
+  });
+}
+
+// The program's own aliases go in quotes where a server would read them
+// as its grammar or as a changing word, in the case the server folds names
+// to, so that an unquoted reference still meets them.
+TEST(UserStatement, AliasesThatAreWordsAreQuoted) {
+  EXPECT_EQ(SqlAliasText("lock", "\"", 2), "\"lock\"");
+  EXPECT_EQ(SqlAliasText("ROLLBACK", "\"", 2), "\"rollback\"");
+  EXPECT_EQ(SqlAliasText("order", "`", 3), "`ORDER`");
+  EXPECT_EQ(SqlAliasText("Group", "\"", 1), "\"Group\"");
+  EXPECT_EQ(SqlAliasText("ORDERS", "\"", 2), "ORDERS");
+  EXPECT_EQ(SqlAliasText("lock", "", 2), "lock");
+}
+
+// A connect text from a file names a data source and how a user logs on,
+// nothing else: every key that loads code, runs statements, writes files or
+// changes how text is read is refused with its name.
+TEST(UserStatement, AConnectTextFromAFileOnlyLogsOn) {
+  for (const char* ok : {"DSN=sales", "DSN=sales;UID=ann;PWD=a=b", " dsn = sales ; Database=/srv/sales.db;",
+                         "DSN=pg;Server=127.0.0.1;Port=5432;Database=shop;Username=ann;Password=x"}) {
+    std::string why;
+    EXPECT_TRUE(ReadFileConnectText(ok, &why)) << ok << ": " << why;
+  }
+  const struct {
+    const char* text;
+    const char* says;
+  } refused[] = {
+      {"DRIVER=/tmp/evil.so;Database=/tmp/x.db", "gives \"DRIVER\""},
+      {"DSN=sales;LoadExt=/tmp/evil.so", "gives \"LoadExt\""},
+      {"DSN=sales;JournalMode=wal", "gives \"JournalMode\""},
+      {"DSN=pg;ConnSettings=delete from t", "gives \"ConnSettings\""},
+      {"DSN=pg;A6=set client_encoding to 'GBK'", "gives \"A6\""},
+      {"DSN=pg;pqopt={options=-c default_transaction_read_only=off}", "gives \"pqopt\""},
+      {"FILEDSN=/tmp/x.dsn", "gives \"FILEDSN\""},
+      {"DSN=sales;SAVEFILE=/tmp/saved.dsn", "gives \"SAVEFILE\""},
+      {"DSN=sales;PWD={x;LoadExt=/tmp/evil.so}", "value of \"PWD\""},
+      {"DSN=sales;Database=file:/tmp/new.db?mode=rwc", "value of \"Database\""},
+      {"DSN=sa[les]", "value of \"DSN\""},
+      {"DSN=sales;UID=a\x01", "value of \"UID\""},
+      {"DSN=sales;Trace", "gives \"Trace\""},
+  };
+  for (const auto& r : refused) {
+    std::string why;
+    EXPECT_FALSE(ReadFileConnectText(r.text, &why)) << r.text;
+    EXPECT_NE(why.find("The connect text cannot be used"), std::string::npos) << why;
+    EXPECT_NE(why.find(r.says), std::string::npos) << why;
+  }
 }
 
 // A backslash in a plain literal is read as the server's setting says.
