@@ -181,10 +181,11 @@ LRESULT CKmView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       OnCommand(LOWORD(wParam));
       return 0;
     case WM_CHAR:
-      // A character typed on the layout starts a text there.
-      // Not at the layout's last column, where no text has room.
+      // A character typed on the layout starts a text there, but not over
+      // the current object, nor at the layout's last column, where no text
+      // has room.
       if (wParam >= 32 && wParam != 127 && Guards() && Mode() == 0 && !m_bLButtonDown && !m_bRButtonDown &&
-          Layout() != nullptr && CaretColumnHasRoom()) {
+          Layout() != nullptr && Layout()->currentItem == nullptr && CaretColumnHasRoom()) {
         if (!BeginTextEdit(static_cast<int>(wParam))) MessageBeep(0);
       }
       return 0;
@@ -263,8 +264,8 @@ void CKmView::OnLButtonDblClk(WPARAM, int x, int y) {
 void CKmView::OnRButtonDown(int x, int y) {
   m_ptRButton = POINT{x, y};
   if (!ReportOpen() || OutputRunning()) return;
-  if (Modal() || m_bLButtonDown) return;
-  if (EditorOpen()) EndTextEdit(true);
+  // Text being typed in place keeps the right click (no popup over it).
+  if (Modal() || m_bLButtonDown || EditorOpen()) return;
   if (Mode() & kModeKeyMove) FinishMouseAction();
   CancelLineBoxTool();
   m_bRButtonDown = TRUE;
