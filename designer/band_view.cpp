@@ -354,8 +354,12 @@ void CBandView::OnMouseMove(int, int y) {
 }
 
 void CBandView::OnRButtonDown(int x, int y) {
+  if (!ReportOpen() || Busy() || m_bLButtonDown) return;
   // Text being typed in place keeps the right click: no popup over it.
-  if (!ReportOpen() || Busy() || m_bLButtonDown || m_pView->EditorOpen()) return;
+  if (m_pView->EditorOpen()) {
+    m_pView->KeepKeysInEditor();
+    return;
+  }
   m_bRButtonDown = TRUE;
   if (m_pView->Mode() & kModeMarkByKeys) EndMarking(false);
   m_pView->ShowLinePopupMenu(x, y);

@@ -127,6 +127,10 @@ bool CKmView::CaretColumnHasRoom() const {
   return static_cast<int>(column) < static_cast<int>(PixelsToChars(m, static_cast<unsigned>(LayoutWidth()))) - 1;
 }
 
+void CKmView::KeepKeysInEditor() const {
+  if (m_hEditor != nullptr && IsWindow(m_hEditor)) SetFocus(m_hEditor);
+}
+
 bool CKmView::Guards() const { return ReportOpen() && !OutputRunning() && !Modal() && !EditorOpen(); }
 
 bool CKmView::Beep() {
@@ -264,8 +268,12 @@ void CKmView::OnLButtonDblClk(WPARAM, int x, int y) {
 void CKmView::OnRButtonDown(int x, int y) {
   m_ptRButton = POINT{x, y};
   if (!ReportOpen() || OutputRunning()) return;
-  // Text being typed in place keeps the right click (no popup over it).
-  if (Modal() || m_bLButtonDown || EditorOpen()) return;
+  if (Modal() || m_bLButtonDown) return;
+  // Text being typed in place keeps the right click: no popup over it.
+  if (EditorOpen()) {
+    KeepKeysInEditor();
+    return;
+  }
   if (Mode() & kModeKeyMove) FinishMouseAction();
   CancelLineBoxTool();
   m_bRButtonDown = TRUE;

@@ -4,6 +4,7 @@
 // rectangle stored on release (a field's width in characters).
 #include "designer/band_view.h"
 #include "designer/design_view.h"
+#include "designer/pictures.h"
 #include "foundation/doc_base.h"
 #include "designer/chart_anchor.h"
 #include "layout/chart_size.h"
@@ -283,6 +284,8 @@ bool CKmView::EndHandleResize() {
     // Nothing outside the layout's width or band area.
     ClampToPageWidth(t, item, item.right - item.left + 1);
     ClampToBandArea(t, item);
+    // The screen shows the picture at its new size.
+    if (item.flags & kItemKindPicture) RebuildPictureBitmap(*this, reinterpret_cast<PictureItem&>(item));
     item.bandLine = static_cast<uint8_t>(LineUnder(AnchoredAtBottom(t, item) ? item.bottom : item.top));
     // A chart's stored size follows its new rectangle.
     if (ChartTableEntry* chart = (item.flags & kItemKindChart) ? t.charts.At(t.charts.Find(&item)) : nullptr)

@@ -91,6 +91,10 @@ bool BuildPictureBitmap(LayoutTables& t, PictureItem& p) {
 
 
 
+void RebuildPictureBitmap(CKmView& v, PictureItem& p) {
+  if (!BuildPictureBitmap(*v.Layout(), p) && v.Doc() != nullptr) v.Doc()->ShowErrorId(kNoMemory, nullptr);
+}
+
 PictureItem* AddPictureFromFile(CKmView& v, const char* path, const RECT* viewRect) {
   LayoutTables& t = *v.Layout();
   KmDocBase* doc = v.Doc();
@@ -138,7 +142,7 @@ PictureItem* AddPictureFromFile(CKmView& v, const char* path, const RECT* viewRe
   h.flags |= kItemSelected;
   if (doc) doc->SetModifiedFlag(TRUE);
   BuildLayoutItemOrder(t);
-  if (!BuildPictureBitmap(t, *p) && doc) doc->ShowErrorId(kNoMemory, nullptr);
+  RebuildPictureBitmap(v, *p);
   if (lines.lines != nullptr) InsertBandLines(lines, kBandRecord, std::clamp(LineAtY(t, h.bottom), 0, kBandLineCount - 1));
   t.currentItem = &h;
   v.RedrawAllPanes();
@@ -219,7 +223,7 @@ bool EditPictureProperties(CKmView& v) {
   if (p->head.bottom - p->head.top + 1 == h) p->shownHeight = height;
   ClampPictureCrop(*t, *p);
   t->images.ImgSetCropRect(p->image, p->source[0], p->source[1], p->source[2], p->source[3]);
-  if (!BuildPictureBitmap(*t, *p)) doc->ShowErrorId(kNoMemory, nullptr);
+  RebuildPictureBitmap(v, *p);
   EnsureLinesForGraphics(*t);
   BuildLayoutItemOrder(*t);
   doc->SetModifiedFlag(TRUE);

@@ -86,6 +86,23 @@ class PlacedObjects : public DrawnReport {
     return b;
   }
   int PrintedLogoWidth(const std::string& pdf) { return PrintedLogo(pdf).width; }
+  // The layout painted as the view paints it: the colour at that point of
+  // the view.
+  COLORREF PaintedAt(int x, int y) {
+    CKmView& view = frame->m_wndLayoutView;
+    const int w = view.ClientWidth(), h = view.ClientHeight();
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(nullptr, w, h);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const RECT all{0, 0, w, h};
+    FillRect(dc, &all, GetSysColorBrush(COLOR_WINDOW));
+    DrawLayoutView(view, dc, all);
+    const COLORREF c = GetPixel(dc, x, y);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    return c;
+  }
   // Picture Properties of the only picture: a size typed, a scaling chosen.
   void TypePictureSize(const char* width, const char* height, int scaling) {
     frame->m_wndLayoutView.ClearSelection();
@@ -291,6 +308,11 @@ TEST_F(PlacedObjects, ADraggedCornerKeepsThePicturesShapeInInches) {
   Drag(logo.head.right + 1, logo.head.bottom + 1, logo.head.right + 141, logo.head.bottom + 41);
   ASSERT_GT(logo.head.right - logo.head.left, before + 50) << "made larger";
   EXPECT_NEAR(logo.shownWidth, 2 * logo.shownHeight, 2) << logo.shownWidth << " x " << logo.shownHeight;
+  // The view shows it at its new size: blue up to its new corner (inside
+  // the corner's handle).
+  const COLORREF corner = PaintedAt(logo.head.right - 8 - doc->m_pLayout->scrollX, logo.head.bottom - 8 - doc->m_pLayout->scrollY);
+  EXPECT_GT(GetBValue(corner), 200) << std::hex << corner;
+  EXPECT_LT(GetRValue(corner), 80) << std::hex << corner;
 
   SaveAndReopen(report);
   ASSERT_EQ(doc->m_pLayout->pictures.Count(), 1);
@@ -358,19 +380,7 @@ TEST_F(PlacedObjects, AResizedChartPlaysThePictureItKept) {
   ASSERT_EQ(doc->m_pLayout->charts.Count(), 1);
   ChartTableEntry& chart = *doc->m_pLayout->charts.At(0);
   CKmView& view = frame->m_wndLayoutView;
-  // The layout painted as the view paints it.
-  auto paint = [&view] {
-    const int w = view.ClientWidth(), h = view.ClientHeight();
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateCompatibleBitmap(nullptr, w, h);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    const RECT all{0, 0, w, h};
-    DrawLayoutView(view, dc, all);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(bitmap);
-  };
-  paint();
+  PaintedAt(0, 0);
   const HENHMETAFILE drawn = chart.metafileCache.Newest();
   ASSERT_NE(drawn, nullptr);
   view.ClearSelection();
@@ -378,7 +388,7 @@ TEST_F(PlacedObjects, AResizedChartPlaysThePictureItKept) {
   const int before = chart.head.right - chart.head.left;
   Drag(chart.head.right + 1, chart.head.bottom + 1, chart.head.right + 101, chart.head.bottom + 1);
   ASSERT_GT(chart.head.right - chart.head.left, before + 50) << "made wider";
-  paint();
+  PaintedAt(0, 0);
   EXPECT_EQ(chart.metafileCache.Newest(), drawn) << "the kept picture, played into the new rectangle";
   EXPECT_EQ(chart.metafileCache.Count(), 1u);
 
