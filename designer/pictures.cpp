@@ -92,7 +92,9 @@ bool BuildPictureBitmap(LayoutTables& t, PictureItem& p) {
 
 
 void RebuildPictureBitmap(CKmView& v, PictureItem& p) {
-  if (!BuildPictureBitmap(*v.Layout(), p) && v.Doc() != nullptr) v.Doc()->ShowErrorId(kNoMemory, nullptr);
+  // A picture whose file could not be read has no image: it shows its name.
+  if (!BuildPictureBitmap(*v.Layout(), p) && p.image != nullptr && v.Doc() != nullptr)
+    v.Doc()->ShowErrorId(kNoMemory, nullptr);
 }
 
 PictureItem* AddPictureFromFile(CKmView& v, const char* path, const RECT* viewRect) {
