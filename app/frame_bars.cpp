@@ -3,6 +3,7 @@
 #include "app/document.h"
 #include "app/main_frame.h"
 #include "data/master_joins.h"
+#include "designer/layout_editing.h"
 #include "foundation/dialog_runner.h"
 #include "foundation/message_dialog.h"
 #include "layout/page_metrics.h"
@@ -222,16 +223,20 @@ void FrameBars::UpdateFormatBar() {
   EnableWindow(m_hSizeBox, fontsOn && (m_state.currentFont >= 0 || m_state.scalable) ? TRUE : FALSE);
   const bool any = m_state.selected > 0;
   const bool text = m_state.textObjects > 0;
-  m_formatBar.SetState(kBoldButton, fontsOn, ok ? m_state.bold : 0);
-  m_formatBar.SetState(kItalicButton, fontsOn, ok ? m_state.italic : 0);
-  m_formatBar.SetState(kUnderlineButton, fontsOn, ok ? m_state.underline : 0);
+  // The styles stay on while text is typed in place: a click stores the
+  // typed text first (ApplyFontToSelection).
+  m_formatBar.SetState(kBoldButton, ok, ok ? m_state.bold : 0);
+  m_formatBar.SetState(kItalicButton, ok, ok ? m_state.italic : 0);
+  m_formatBar.SetState(kUnderlineButton, ok, ok ? m_state.underline : 0);
   m_formatBar.SetState(kAlignLeftButton, any, m_state.left);
   m_formatBar.SetState(kAlignCentreButton, any && !m_state.allWrapped, m_state.centre);
   m_formatBar.SetState(kAlignRightButton, any, m_state.right);
   m_formatBar.SetState(kJustifyButton, any && m_state.allWrapped, m_state.justify);
   m_formatBar.SetState(kTrimButton, text, text ? m_state.trim : 0);
-  // Delete is Edit > Clear and follows that command's own rule.
-  m_formatBar.SetState(kDeleteButton, frame_ != nullptr && frame_->IsCommandEnabled(30140), 0);
+  // Delete clears the selection, or brings back the last Clear when nothing
+  // is selected; it shows down while a Clear can be undone.
+  const bool held = doc_->m_pLayout != nullptr && CanUndoClear(*doc_->m_pLayout);
+  m_formatBar.SetState(kDeleteButton, frame_ != nullptr && frame_->IsCommandEnabled(kDeleteButton), held ? 1 : 0);
   // Auto/Freeform: down when every marked line is freeform, mixed when some are.
   int automatic = 0, freeform = 0;
   const int markedLines = doc_->m_pLayout != nullptr ? CountMarkedLines(*doc_->m_pLayout, &automatic, &freeform) : 0;
@@ -276,10 +281,8 @@ bool FrameBars::TypingInPlace() const {
 
 BOOL FrameBars::HandleCommand(UINT id, WORD code) {
   if (doc_ == nullptr || !doc_->m_bReportOpen) return FALSE;
-  // The font controls are off while text is typed in place (see UpdateFormatBar).
-  if (TypingInPlace() && (id == kFontBox || id == kSizeBox || id == kSizeBoxEnter ||
-                          (id >= kBoldButton && id <= kUnderlineButton)))
-    return FALSE;
+  // The font boxes are off while text is typed in place (see UpdateFormatBar).
+  if (TypingInPlace() && (id == kFontBox || id == kSizeBox || id == kSizeBoxEnter)) return FALSE;
   m_state = ComputeSelectionState(*doc_, doc_->m_pFonts);
   switch (id) {
     case kAlignLeftButton:
@@ -303,9 +306,11 @@ BOOL FrameBars::HandleCommand(UINT id, WORD code) {
       ApplyTrimToSelection(*doc_, m_state.trim == 1 ? 0 : 1);
       break;
     case kDeleteButton:
-      // Edit > Clear, as the designer offers it.
-      if (frame_ == nullptr || !frame_->IsCommandEnabled(30140)) return FALSE;
-      SendMessageA(frame_->m_hWnd, WM_COMMAND, 30140, 0);
+      // Clear, or undo of the last Clear, by the layout view's own command
+      // (the frame hands this id to the bar).
+      if (frame_ == nullptr || frame_->m_pLayoutView == nullptr || !frame_->IsCommandEnabled(kDeleteButton))
+        return FALSE;
+      frame_->m_pLayoutView->OnCommand(kDeleteButton);
       break;
     case kAutoFreeformButton:
       if (doc_->m_pLayout == nullptr || CountMarkedLines(*doc_->m_pLayout, nullptr, nullptr) == 0) return FALSE;

@@ -324,8 +324,6 @@ INT_PTR EditRecordLayout(CKmDoc& doc) {
     if (!PageSetupEqual(before, *doc.m_pPageSetup) || copiesAfter != copiesBefore ||
         ReportLabelStock(doc) != stockBefore)
       doc.SetModifiedFlag(TRUE);
-    // The layout marks the record's width when records stand side by side.
-    if (!PageSetupEqual(before, *doc.m_pPageSetup)) doc.UpdateViewsByHint(kHintLayoutAll, nullptr);
   } else {
     *doc.m_pPageSetup = before;
     SetCopiesField(doc, copiesBefore);

@@ -9,6 +9,7 @@
 #include "foundation/units.h"
 #include "layout/item_tables.h"
 #include "layout/layout_records.h"
+#include "layout/picture_size.h"
 #include "data/table_fields.h"
 #include "core/composite.h"
 #include "platform/win/fileio.h"
@@ -291,10 +292,10 @@ std::string TwoDecimals(UINT value, char decimal) {
   return buf;
 }
 
-// Pixels to hundredths of an inch, or tenths of a millimetre in a metric report.
-UINT PixelsToUnits(int pixels, int dpi, bool metric, int pitch) {
-  if (dpi <= 0) dpi = 96;
-  int v = (std::max(0, pixels) * 100 + dpi / 2) / dpi;
+// Hundredths of an inch as the report measures: the same, or tenths of a
+// millimetre in a metric report.
+UINT InReportUnits(int hundredths, bool metric, int pitch) {
+  const int v = std::max(0, hundredths);
   if (!metric) return static_cast<UINT>(v);
   return ConvertMeasure(static_cast<WORD>(std::min(v, 65535)), kMeasureTenthsMm, kMeasureHundredths, pitch, 0);
 }
@@ -400,8 +401,12 @@ int CKmStatusBar::BuildPromptText(const ReportItemHead* object, std::string* out
     w = static_cast<UINT>(std::max(0, p->shownWidth));
     h = static_cast<UINT>(std::max(0, p->shownHeight));
   } else {
-    w = PixelsToUnits(object->right - object->left, g_screen.dpiX, !inches, doc->m_settings.rulPit);
-    h = PixelsToUnits(object->bottom - object->top, g_screen.dpiY, !inches, doc->m_settings.rulPit);
+    // The layout's own pixels per inch, across and down, not the screen's.
+    LayoutMetrics m;
+    m.pitch = doc->m_settings.rulPit;
+    if (doc->m_pLayout != nullptr) m = doc->m_pLayout->metrics;
+    w = InReportUnits(ToHundredthsX(m, std::max(0, object->right - object->left)), !inches, doc->m_settings.rulPit);
+    h = InReportUnits(ToHundredthsY(m, std::max(0, object->bottom - object->top)), !inches, doc->m_settings.rulPit);
   }
   const std::string unit = Res(inches ? 13 : 2229);
   const std::string ws = TwoDecimals(w, decimal), hs = TwoDecimals(h, decimal);

@@ -222,11 +222,11 @@ HENHMETAFILE RenderChartMetafile(const CKmChart& chart, int width, int height, c
 bool DrawChartItem(ChartTableEntry& entry, HDC dc, const RECT& r) {
   const CKmChart* chart = ChartOf(entry);
   if (chart == nullptr || dc == nullptr) return false;
-  const ReportItemHead& h = entry.head;
-  const int width = std::max(1, h.right - h.left + 1), height = std::max(1, h.bottom - h.top + 1);
-  // Drawn again for a new size: a picture of another stretches its texts.
-  if (!entry.metafileCache.NewestFits(width, height))
-    entry.metafileCache.Push(RenderChartMetafile(*chart, width, height, nullptr), width, height);
+  if (entry.metafileCache.Newest() == nullptr) {
+    const ReportItemHead& h = entry.head;
+    entry.metafileCache.Push(
+        RenderChartMetafile(*chart, std::max(1, h.right - h.left + 1), std::max(1, h.bottom - h.top + 1), nullptr));
+  }
   entry.metafileCache.KeepNewest();
   HENHMETAFILE picture = entry.metafileCache.Newest();
   return picture != nullptr && PlayEnhMetaFile(dc, picture, &r);

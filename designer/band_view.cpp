@@ -306,9 +306,12 @@ void CBandView::EndMarking(bool keepMode) {
 // --- mouse ---
 
 void CBandView::OnLButtonDown(WPARAM keys, int x, int y) {
-  // A text being typed on the layout is stored first.
-  if (m_pView && m_pView->EditorOpen()) m_pView->EndTextEdit(true);
   if (!ReportOpen() || Busy() || m_bLButtonDown || (m_pView->Mode() & kModeBlocksPress)) return;
+  // A text being typed on the layout is stored, and that is all the press does.
+  if (m_pView->EditorOpen()) {
+    m_pView->EndTextEdit(true);
+    return;
+  }
   m_bLButtonDown = TRUE;
   if (m_pView->Mode() & kModeMarkByKeys) EndMarking(false);
   // A press on a freeform line's edge drags the line's height instead of marking.
@@ -351,8 +354,12 @@ void CBandView::OnMouseMove(int, int y) {
 }
 
 void CBandView::OnRButtonDown(int x, int y) {
-  if (m_pView && m_pView->EditorOpen()) m_pView->EndTextEdit(true);
   if (!ReportOpen() || Busy() || m_bLButtonDown) return;
+  // Text being typed in place keeps the right click: no popup over it.
+  if (m_pView->EditorOpen()) {
+    m_pView->KeepKeysInEditor();
+    return;
+  }
   m_bRButtonDown = TRUE;
   if (m_pView->Mode() & kModeMarkByKeys) EndMarking(false);
   m_pView->ShowLinePopupMenu(x, y);

@@ -127,6 +127,10 @@ bool CKmView::CaretColumnHasRoom() const {
   return static_cast<int>(column) < static_cast<int>(PixelsToChars(m, static_cast<unsigned>(LayoutWidth()))) - 1;
 }
 
+void CKmView::KeepKeysInEditor() const {
+  if (m_hEditor != nullptr && IsWindow(m_hEditor)) SetFocus(m_hEditor);
+}
+
 bool CKmView::Guards() const { return ReportOpen() && !OutputRunning() && !Modal() && !EditorOpen(); }
 
 bool CKmView::Beep() {
@@ -181,10 +185,11 @@ LRESULT CKmView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       OnCommand(LOWORD(wParam));
       return 0;
     case WM_CHAR:
-      // A character typed on the layout starts a text there.
-      // Not at the layout's last column, where no text has room.
+      // A character typed on the layout starts a text there, but not over
+      // the current object, nor at the layout's last column, where no text
+      // has room.
       if (wParam >= 32 && wParam != 127 && Guards() && Mode() == 0 && !m_bLButtonDown && !m_bRButtonDown &&
-          Layout() != nullptr && CaretColumnHasRoom()) {
+          Layout() != nullptr && Layout()->currentItem == nullptr && CaretColumnHasRoom()) {
         if (!BeginTextEdit(static_cast<int>(wParam))) MessageBeep(0);
       }
       return 0;
@@ -264,7 +269,11 @@ void CKmView::OnRButtonDown(int x, int y) {
   m_ptRButton = POINT{x, y};
   if (!ReportOpen() || OutputRunning()) return;
   if (Modal() || m_bLButtonDown) return;
-  if (EditorOpen()) EndTextEdit(true);
+  // Text being typed in place keeps the right click: no popup over it.
+  if (EditorOpen()) {
+    KeepKeysInEditor();
+    return;
+  }
   if (Mode() & kModeKeyMove) FinishMouseAction();
   CancelLineBoxTool();
   m_bRButtonDown = TRUE;

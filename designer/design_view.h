@@ -92,6 +92,9 @@ class CKmView : public CWnd {
   bool OutputRunning() const;
   bool Modal() const;
   bool EditorOpen() const { return m_hEditor != nullptr; }
+  // The keys go on to the text being typed in place (a right click, which
+  // does nothing else while it is open, may have taken them).
+  void KeepKeysInEditor() const;
   // The mode word: the frame's bits and the layout's.
   WORD Mode() const;
   void SetLayoutMode(WORD mode);

@@ -4,6 +4,7 @@
 // rectangle stored on release (a field's width in characters).
 #include "designer/band_view.h"
 #include "designer/design_view.h"
+#include "designer/pictures.h"
 #include "foundation/doc_base.h"
 #include "designer/chart_anchor.h"
 #include "layout/chart_size.h"
@@ -259,12 +260,14 @@ bool CKmView::EndHandleResize() {
       PictureItem& p = reinterpret_cast<PictureItem&>(item);
       int iw = 0, ih = 0;
       if (p.scaling == kScaleZoom && PictureAspect(t, p, &iw, &ih)) {
-        // Fitted inside the outline keeping the image's aspect, from the corner that stayed.
-        int w = o.right - o.left + 1, h = o.bottom - o.top + 1;
-        if (static_cast<long long>(w) * ih > static_cast<long long>(h) * iw)
-          w = std::max(1, static_cast<int>(static_cast<long long>(h) * iw / ih));
-        else
-          h = std::max(1, static_cast<int>(static_cast<long long>(w) * ih / iw));
+        // Fitted inside the outline keeping the image's shape on paper, from
+        // the corner that stayed: in inches, as layout pixels are fewer down
+        // an inch than across it.
+        int width = ToHundredthsX(t.metrics, o.right - o.left + 1);
+        int height = ToHundredthsY(t.metrics, o.bottom - o.top + 1);
+        KeepImageShape(iw, ih, &width, &height);
+        const int w = std::max(1, FromHundredthsX(t.metrics, width));
+        const int h = std::max(1, FromHundredthsY(t.metrics, height));
         if (code & kLeft) o.left = o.right - w + 1; else o.right = o.left + w - 1;
         if (code & kTop) o.top = o.bottom - h + 1; else o.bottom = o.top + h - 1;
       }
@@ -281,6 +284,8 @@ bool CKmView::EndHandleResize() {
     // Nothing outside the layout's width or band area.
     ClampToPageWidth(t, item, item.right - item.left + 1);
     ClampToBandArea(t, item);
+    // The screen shows the picture at its new size.
+    if (item.flags & kItemKindPicture) RebuildPictureBitmap(*this, reinterpret_cast<PictureItem&>(item));
     item.bandLine = static_cast<uint8_t>(LineUnder(AnchoredAtBottom(t, item) ? item.bottom : item.top));
     // A chart's stored size follows its new rectangle.
     if (ChartTableEntry* chart = (item.flags & kItemKindChart) ? t.charts.At(t.charts.Find(&item)) : nullptr)

@@ -14,9 +14,6 @@
 #include "layout/field_width.h"
 #include "layout/fonts.h"
 #include "layout/layout_helpers.h"
-#include "layout/page_setup.h"
-#include "layout/picture_size.h"
-#include "foundation/page_metrics.h"
 
 #include <algorithm>
 #include <cstring>
@@ -50,37 +47,6 @@ void DrawNewPageGuides(CKmView& view, HDC dc) {
     LineTo(dc, width, y);
     SelectObject(dc, old);
   }
-}
-
-// Whether the band's lines repeat in each column of records side by side:
-// records filled across repeat only the record band; filled down, the
-// columns also hold the group headers and footers and the summary.
-bool RepeatsInColumns(BYTE kind, bool filledDown) {
-  if (kind == kBandRecord) return true;
-  return filledDown && ((kind >= kBandGroupHeader && kind < kBandGroupHeader + 8) ||
-                        (kind >= kBandGroupFooter && kind < kBandGroupFooter + 8) || kind == kBandSummary);
-}
-
-// With records side by side, a dash-dot line at the record's width down the
-// lines that repeat in each column: what reaches past it prints into the
-// next column.
-void DrawRecordWidthMark(CKmView& view, HDC dc, const RECT& update) {
-  const KmDocBase* doc = view.Doc();
-  const PageSetupRec* ps = doc != nullptr ? doc->m_pPageSetup : nullptr;
-  if (ps == nullptr || LabelColumns(*ps) < 2) return;
-  const int32_t width = RecordWidthHundredths(*doc);
-  if (width <= 0) return;
-  const int x = FromHundredthsX(view.Layout()->metrics, width) - view.ScrollX();
-  if (x < update.left || x > update.right || x < 0 || x >= view.ClientWidth()) return;
-  HGDIOBJ old = SelectObject(dc, view.m_hDashDotPen);
-  for (int i = 0; i <= view.LastUsedLine(); ++i) {
-    const BandLineRec* r = view.Line(i);
-    if (r == nullptr || !RepeatsInColumns(r->kind, ps->DownOrder == 1)) continue;
-    const int bottom = r->bottom - view.ScrollY();
-    MoveToEx(dc, x, bottom - r->pixelHeight + 1, nullptr);
-    LineTo(dc, x, bottom + 1);
-  }
-  SelectObject(dc, old);
 }
 
 void DrawLinesAndBoxes(CKmView& view, HDC dc, const RECT& update) {
@@ -417,7 +383,6 @@ void DrawLayoutView(CKmView& view, HDC dc, const RECT& update) {
     if (t.oleItems.Count() > 0) DrawOleItems(view, dc, update);
     if (saved) RestoreDC(dc, saved);
     DrawNewPageGuides(view, dc);
-    DrawRecordWidthMark(view, dc, update);
     if (t.linesBoxes.Count() > 0) DrawLinesAndBoxes(view, dc, update);
     if (t.pictures.Count() > 0) DrawPictures(view, dc, update);
     if (t.charts.Count() > 0 && !view.OutputRunning()) DrawCharts(view, dc, update);

@@ -327,9 +327,6 @@ bool UndoLastMove(CKmView& v) {
   v.ClearSelection();
   for (const CKmView::MoveSnapshotEntry& e : v.MoveSnapshot()) e.object->flags |= kItemSelected;
   if (!v.UndoMove()) return false;
-  // The caret and the position shown follow the objects back, as they
-  // followed them in the move.
-  if (ReportItemHead* first = v.FirstSelected()) v.MakeObjectCurrent(first);
   MakeFirstSelectedCurrent(v);
   v.UpdateCaretAndStatus(FALSE);
   return true;

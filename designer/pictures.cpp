@@ -91,6 +91,12 @@ bool BuildPictureBitmap(LayoutTables& t, PictureItem& p) {
 
 
 
+void RebuildPictureBitmap(CKmView& v, PictureItem& p) {
+  // A picture whose file could not be read has no image: it shows its name.
+  if (!BuildPictureBitmap(*v.Layout(), p) && p.image != nullptr && v.Doc() != nullptr)
+    v.Doc()->ShowErrorId(kNoMemory, nullptr);
+}
+
 PictureItem* AddPictureFromFile(CKmView& v, const char* path, const RECT* viewRect) {
   LayoutTables& t = *v.Layout();
   KmDocBase* doc = v.Doc();
@@ -114,8 +120,9 @@ PictureItem* AddPictureFromFile(CKmView& v, const char* path, const RECT* viewRe
     return nullptr;
   }
   ReducePictureColors(t, image);
+  // The picture's own size (a metafile's frame, a bitmap's pixels).
   int iw = 0, ih = 0;
-  t.images.ImgBitmapInfo(image, &iw, &ih, nullptr);
+  NaturalPictureSize(t, image, &iw, &ih);
   const bool small = viewRect == nullptr || viewRect->right - viewRect->left < kSmallestBox ||
                      viewRect->bottom - viewRect->top < kSmallestBox;
   const int x = viewRect ? viewRect->left + v.ScrollX() : v.m_nCaretX;
@@ -124,7 +131,7 @@ PictureItem* AddPictureFromFile(CKmView& v, const char* path, const RECT* viewRe
   const int room = std::max(kSmallestBox, LayoutWidthPixels(t) - std::max(0, x));
   if (small) {
     const int w = MakeEven(std::min(iw, room)), h = MakeEven(iw > room ? MulDivHalfUp(ih, room, iw) : ih);
-    FitPictureAspect(t, *p, std::max(0, x), std::max(0, y), std::max(2, w), std::max(2, h));
+    PlaceWholePicture(t, *p, std::max(0, x), std::max(0, y), std::max(2, w), std::max(2, h));
   } else {
     FitPictureAspect(t, *p, std::max(0, x), std::max(0, y), std::min(room, int(viewRect->right - viewRect->left)),
                      viewRect->bottom - viewRect->top);
@@ -137,7 +144,7 @@ PictureItem* AddPictureFromFile(CKmView& v, const char* path, const RECT* viewRe
   h.flags |= kItemSelected;
   if (doc) doc->SetModifiedFlag(TRUE);
   BuildLayoutItemOrder(t);
-  if (!BuildPictureBitmap(t, *p) && doc) doc->ShowErrorId(kNoMemory, nullptr);
+  RebuildPictureBitmap(v, *p);
   if (lines.lines != nullptr) InsertBandLines(lines, kBandRecord, std::clamp(LineAtY(t, h.bottom), 0, kBandLineCount - 1));
   t.currentItem = &h;
   v.RedrawAllPanes();
@@ -183,6 +190,8 @@ bool EditPictureProperties(CKmView& v) {
   const LayoutMetrics& m = t->metrics;
   int iw = 0, ih = 0;
   t->images.ImgBitmapInfo(p->image, &iw, &ih, nullptr);
+  int naturalWidth = 0, naturalHeight = 0;
+  NaturalPictureHundredths(*t, p->image, &naturalWidth, &naturalHeight);
   PicturePropertiesParams params;
   params.fileName = p->fileName;
   params.metric = m.metric;
@@ -191,9 +200,9 @@ bool EditPictureProperties(CKmView& v) {
   params.width = p->shownWidth > 0 ? p->shownWidth : ToDialogUnit(m, ToHundredthsX(m, p->head.right - p->head.left + 1));
   params.height =
       p->shownHeight > 0 ? p->shownHeight : ToDialogUnit(m, ToHundredthsY(m, p->head.bottom - p->head.top + 1));
-  // The image's own size: as many layout pixels as it has pixels, as placed.
-  params.naturalWidth = ToDialogUnit(m, ToHundredthsX(m, iw));
-  params.naturalHeight = ToDialogUnit(m, ToHundredthsY(m, ih));
+  // The picture's own size, as it is placed at first.
+  params.naturalWidth = ToDialogUnit(m, naturalWidth);
+  params.naturalHeight = ToDialogUnit(m, naturalHeight);
   params.scaling = p->scaling;
   if (RunPicturePropertiesDialog(*doc, &params) != IDOK) return false;
   v.InstallLayoutHooks();
@@ -216,7 +225,7 @@ bool EditPictureProperties(CKmView& v) {
   if (p->head.bottom - p->head.top + 1 == h) p->shownHeight = height;
   ClampPictureCrop(*t, *p);
   t->images.ImgSetCropRect(p->image, p->source[0], p->source[1], p->source[2], p->source[3]);
-  if (!BuildPictureBitmap(*t, *p)) doc->ShowErrorId(kNoMemory, nullptr);
+  RebuildPictureBitmap(v, *p);
   EnsureLinesForGraphics(*t);
   BuildLayoutItemOrder(*t);
   doc->SetModifiedFlag(TRUE);

@@ -11,6 +11,9 @@ class CKmView;
 // The picture's screen bitmap at its rectangle's size; false (no bitmap)
 // when none can be made.
 bool BuildPictureBitmap(LayoutTables& t, PictureItem& p);
+// The same for a picture of the view, "Insufficient memory" said when none
+// can be made of its image.
+void RebuildPictureBitmap(CKmView& v, PictureItem& p);
 // Reads the file and places the picture: at the caret at its natural size
 // without a rectangle (or one under 9 pixels), else fitted into the view
 // rectangle. Null after the library's message when the file is no picture.

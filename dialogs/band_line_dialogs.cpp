@@ -225,6 +225,8 @@ INT_PTR PropertiesProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
             // strToInt refuses what a WORD cannot hold.
             if (rc < 0 || v == 0) {
               p->doc->ShowErrorId(kInvalidHeight, nullptr);
+              SetFocus(GetDlgItem(d, kHeight));
+              SendDlgItemMessageA(d, kHeight, EM_SETSEL, 0, -1);
               return TRUE;
             }
             r.heightMode = points ? kHeightPoints : kHeightMeasure;

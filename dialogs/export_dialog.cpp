@@ -131,9 +131,8 @@ INT_PTR OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
           CheckDlgButton(dialog, kTypeComma + (type >= 1 && type <= 4 ? type - 1 : 0), BST_CHECKED);
           SetDlgItemTextA(dialog, kSeparatorEdit, (six ? e.dataFileSeparator : e.wordMergeSeparator).c_str());
           SendDlgItemMessageA(dialog, kSeparatorEdit, EM_LIMITTEXT, 1, 0);
-          // A Word Merge File always begins with the field names.
-          CheckDlgButton(dialog, kNamesCheck, !six || (e.dataFileFlags & kDelimitedNamesLine) ? BST_CHECKED : BST_UNCHECKED);
-          EnableWindow(GetDlgItem(dialog, kNamesCheck), six ? TRUE : FALSE);
+          const uint8_t flags = six ? e.dataFileFlags : e.wordMergeFlags;
+          CheckDlgButton(dialog, kNamesCheck, (flags & kDelimitedNamesLine) ? BST_CHECKED : BST_UNCHECKED);
           EnableSeparator(dialog);
           break;
         }
@@ -188,16 +187,17 @@ INT_PTR OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
             SetFocus(GetDlgItem(dialog, kSeparatorEdit));
             return TRUE;
           }
+          const uint8_t names = IsDlgButtonChecked(dialog, kNamesCheck) == BST_CHECKED ? kDelimitedNamesLine : 0;
           if (e.format == kExportDataFile) {
             e.dataFileBand = static_cast<uint8_t>(ChosenBandOf(dialog, e.dataFileBand));
             e.dataFileType = static_cast<uint8_t>(type);
             if (!sep.empty()) e.dataFileSeparator = sep;
-            e.dataFileFlags = static_cast<uint8_t>((e.dataFileFlags & ~kDelimitedNamesLine) |
-                                                   (IsDlgButtonChecked(dialog, kNamesCheck) == BST_CHECKED ? kDelimitedNamesLine : 0));
+            e.dataFileFlags = static_cast<uint8_t>((e.dataFileFlags & ~kDelimitedNamesLine) | names);
           } else {
             e.wordMergeBand = static_cast<uint8_t>(ChosenBandOf(dialog, e.wordMergeBand));
             e.wordMergeType = static_cast<uint8_t>(type);
             if (!sep.empty()) e.wordMergeSeparator = sep;
+            e.wordMergeFlags = static_cast<uint8_t>((e.wordMergeFlags & ~kDelimitedNamesLine) | names);
           }
           break;
         }

@@ -180,8 +180,9 @@ void OnTable(HWND dialog, MasterTableState* s) {
 }
 
 // The statement road: SQL Select stands in for this dialog, which never
-// shows. A change whose removals the user cancels goes back to SQL Select,
-// as the table road goes back to its list; SQL Select's Cancel ends it.
+// shows. A change the engine refuses, or whose removals the user cancels,
+// goes back to SQL Select, as the table road goes back to its list; SQL
+// Select's Cancel ends it.
 void RunStatementRoad(HWND dialog, MasterTableState* s) {
   CKmComposite* m = s->m;
   for (;;) {
@@ -198,10 +199,7 @@ void RunStatementRoad(HWND dialog, MasterTableState* s) {
       EndDialog(dialog, 1);
       return;
     }
-    if (rc != -2) {
-      m->ShowEngineErrorFor(dialog, rc);
-      break;
-    }
+    if (rc != -2) m->ShowEngineErrorFor(dialog, rc);
   }
   EndDialog(dialog, 0);
 }

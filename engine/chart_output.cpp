@@ -105,7 +105,7 @@ int ImbedChart(ReportRun* run, ItemOutput& it, LONG y, LONG shift, int copies, L
   HENHMETAFILE picture = RenderChartMetafile(*chart, width, height, &values);
   if (ResetsAfterDrawing(BandOf(*s->layout, h), chart->Settings().level)) chart->ClearDrawnValues();
   if (picture == nullptr) return 1;
-  entry->metafileCache.Push(picture, width, height);
+  entry->metafileCache.Push(picture);
   entry->metafileCache.KeepNewest();  // the page keeps its own copy of what it drew
   // The HTML export's picture of the chart, when it asked for one.
   if (!chart->imageFileName.empty())

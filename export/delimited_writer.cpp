@@ -19,7 +19,9 @@ class DelimitedLibrary : public RowExportLibrary {
     separator_ = job->fileType == kFileTypeTab ? "\t"
                  : job->fileType == kFileTypeUserSeparator && !job->separator.empty() ? job->separator
                                                                                        : ",";
-    const bool names = job->format == kExportWordMerge || (job->flags & kDelimitedNamesLine);
+    // The field names line is the format's own choice, as the Report
+    // Specification prints it.
+    const bool names = (job->flags & kDelimitedNamesLine) != 0;
     if (!names) return true;
     std::vector<std::string> cells;
     for (const ExportColumn& c : columns_) cells.push_back(c.desc.name ? c.desc.name : "");

@@ -49,10 +49,11 @@ class CKmExport {
   // Per data format: the band kind whose fields are exported.
   uint8_t xbaseBand = kExportBandDefault, worksheetBand = kExportBandDefault;
   uint8_t dataFileBand = kExportBandDefault, wordMergeBand = kExportBandDefault;
-  // Formats 6 and 7: file type, separator text (type 4) and flags.
+  // Formats 6 and 7: file type, separator text (type 4) and flags. A merge
+  // file starts with the field names line a mail merge reads.
   uint8_t dataFileType = kFileTypeComma, wordMergeType = kFileTypeComma;
   std::string dataFileSeparator = ";", wordMergeSeparator = ";";
-  uint8_t dataFileFlags = 0, wordMergeFlags = 0;
+  uint8_t dataFileFlags = 0, wordMergeFlags = kDelimitedNamesLine;
   // Text: bit 0 the OEM character set, bit 1 a line end after each band only.
   uint8_t textFlags = 0;
   uint8_t viewerOption = 0;

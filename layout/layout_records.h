@@ -142,21 +142,13 @@ class OwnedChart {
   std::unique_ptr<ChartObject> p_;
 };
 
-// The pictures drawn for a chart, newest last, each with the item size
-// (layout pixels) it was drawn for. A recording never changes, so copies of
-// an entry share them.
+// The pictures drawn for a chart, newest last. A recording never changes,
+// so copies of an entry share them.
 class ChartPictures {
  public:
-  HENHMETAFILE Newest() const { return list_.empty() ? nullptr : list_.back().picture.get(); }
-  // Whether the newest was drawn for an item of that size: played into
-  // another, its texts would come out stretched.
-  bool NewestFits(int width, int height) const {
-    return !list_.empty() && list_.back().width == width && list_.back().height == height;
-  }
-  void Push(HENHMETAFILE picture, int width, int height) {
-    if (picture != nullptr)
-      list_.push_back({std::shared_ptr<HENHMETAFILE__>(picture, [](HENHMETAFILE m) { DeleteEnhMetaFile(m); }),
-                       width, height});
+  HENHMETAFILE Newest() const { return list_.empty() ? nullptr : list_.back().get(); }
+  void Push(HENHMETAFILE picture) {
+    if (picture != nullptr) list_.emplace_back(picture, [](HENHMETAFILE m) { DeleteEnhMetaFile(m); });
   }
   // The designer keeps one; the page has copied what it drew.
   void KeepNewest() {
@@ -166,11 +158,7 @@ class ChartPictures {
   size_t Count() const { return list_.size(); }
 
  private:
-  struct Drawn {
-    std::shared_ptr<HENHMETAFILE__> picture;
-    int width, height;
-  };
-  std::vector<Drawn> list_;
+  std::vector<std::shared_ptr<HENHMETAFILE__>> list_;
 };
 
 struct ChartTableEntry {

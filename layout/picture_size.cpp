@@ -66,9 +66,31 @@ void SetPictureRect(LayoutTables& t, PictureItem& p, int x, int y, int w, int h,
 
 }  // namespace
 
+void NaturalPictureSize(const LayoutTables& t, const void* image, int* width, int* height) {
+  *width = *height = 0;
+  int w = 0, h = 0;
+  if (t.images.ImgNaturalSize(image, &w, &h)) {
+    *width = std::max(1, FromHundredthsX(t.metrics, w));
+    *height = std::max(1, FromHundredthsY(t.metrics, h));
+    return;
+  }
+  t.images.ImgBitmapInfo(image, width, height, nullptr);
+}
+
+void NaturalPictureHundredths(const LayoutTables& t, const void* image, int* width, int* height) {
+  *width = *height = 0;
+  if (t.images.ImgNaturalSize(image, width, height)) return;
+  int iw = 0, ih = 0;
+  if (!t.images.ImgBitmapInfo(image, &iw, &ih, nullptr)) return;
+  *width = ToHundredthsX(t.metrics, iw);
+  *height = ToHundredthsY(t.metrics, ih);
+}
+
 void FitPictureAspect(LayoutTables& t, PictureItem& p, int x, int y, int boxWidth, int boxHeight) {
   int iw = 0, ih = 0;
   t.images.ImgBitmapInfo(p.image, &iw, &ih, nullptr);
+  int nw = 0, nh = 0;
+  NaturalPictureSize(t, p.image, &nw, &nh);
   int w = 25, h = 25;
   int crop[4] = {0, 0, iw, ih};
   // An empty image or box changes nothing of the shape: no division by it.
@@ -80,10 +102,12 @@ void FitPictureAspect(LayoutTables& t, PictureItem& p, int x, int y, int boxWidt
     h = boxHeight;
     KeepImageShape(iw, ih, &w, &h);
   } else if (p.scaling == kScaleCrop) {
-    w = std::min(iw, boxWidth);
-    h = std::min(ih, boxHeight);
-    crop[2] = w;
-    crop[3] = h;
+    // At the picture's own size: the crop is the part of the image's pixels
+    // that covers the box.
+    w = std::min(std::max(1, nw), boxWidth);
+    h = std::min(std::max(1, nh), boxHeight);
+    crop[2] = nw > 0 ? std::min(iw, MulDivHalfUp(w, iw, nw)) : w;
+    crop[3] = nh > 0 ? std::min(ih, MulDivHalfUp(h, ih, nh)) : h;
   } else if (p.scaling == kScaleStretch) {
     w = boxWidth;
     h = boxHeight;

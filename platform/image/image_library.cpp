@@ -18,6 +18,9 @@ struct ImageLibrary::Image {
   QImage pixels;  // 32-bit ARGB, as the printer library takes it
   int bitsPerPixel = 24;
   int crop[4] = {0, 0, 0, 0};
+  // The size the file gives the picture, in hundredths of an inch (a
+  // metafile's frame); 0 for a bitmap, whose size is its pixels.
+  int natural[2] = {0, 0};
 };
 
 namespace {
@@ -53,14 +56,21 @@ void* ImageLibrary::ImgDecompressFile(const char* path, int* error) {
   }
   QImageReader reader(&file);
   QImage decoded = reader.read();
+  int natural[2] = {0, 0};
   if (decoded.isNull()) {
-    // Metafiles are drawn by our own reader, at the printer's usual fineness.
+    // Metafiles are drawn by our own reader, at the printer's usual fineness;
+    // their size is the one the file gives, not that drawing's pixels.
     constexpr qint64 kMaxMetafileBytes = 64 << 20;
     if (file.size() > 0 && file.size() <= kMaxMetafileBytes && file.seek(0)) {
       const QByteArray bytes = file.readAll();
-      if (bytes.size() == file.size())
-        DrawMetafilePicture(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size()),
-                            kMetafileDpi, &decoded);
+      const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
+      const size_t size = static_cast<size_t>(bytes.size());
+      int w001mm = 0, h001mm = 0;
+      if (bytes.size() == file.size() && DrawMetafilePicture(data, size, kMetafileDpi, &decoded) &&
+          MetafilePictureSize(data, size, &w001mm, &h001mm) && w001mm > 0 && h001mm > 0) {
+        natural[0] = static_cast<int>((static_cast<int64_t>(w001mm) * 100 + 1270) / 2540);
+        natural[1] = static_cast<int>((static_cast<int64_t>(h001mm) * 100 + 1270) / 2540);
+      }
     }
   }
   if (decoded.isNull()) {
@@ -77,6 +87,7 @@ void* ImageLibrary::ImgDecompressFile(const char* path, int* error) {
     }
     image->crop[2] = image->pixels.width();
     image->crop[3] = image->pixels.height();
+    if (natural[0] > 0 && natural[1] > 0) std::copy(natural, natural + 2, image->natural);
     images_.push_back(std::move(image));
   } catch (const std::bad_alloc&) {
     *error = kImgErrorMemory;
@@ -97,6 +108,14 @@ bool ImageLibrary::ImgBitmapInfo(const void* image, int* width, int* height, int
   if (width != nullptr) *width = i->pixels.width();
   if (height != nullptr) *height = i->pixels.height();
   if (bitsPerPixel != nullptr) *bitsPerPixel = i->bitsPerPixel;
+  return true;
+}
+
+bool ImageLibrary::ImgNaturalSize(const void* image, int* width, int* height) const {
+  const Image* i = Find(image);
+  if (i == nullptr || i->natural[0] <= 0 || i->natural[1] <= 0) return false;
+  if (width != nullptr) *width = i->natural[0];
+  if (height != nullptr) *height = i->natural[1];
   return true;
 }
 

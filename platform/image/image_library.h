@@ -30,6 +30,10 @@ class ImageLibrary {
   // Width, height and bits per pixel of an image of this library; false for
   // any other handle.
   bool ImgBitmapInfo(const void* image, int* width, int* height, int* bitsPerPixel) const;
+  // The size the picture file gives the image, in hundredths of an inch (a
+  // metafile's frame); false for a bitmap, whose own size is its pixels,
+  // and for a foreign handle.
+  bool ImgNaturalSize(const void* image, int* width, int* height) const;
   // The part of the image that is shown; negative for a foreign handle.
   int ImgSetCropRect(void* image, int left, int top, int right, int bottom);
   // Frees an image of this library; other handles are left alone.

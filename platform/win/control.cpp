@@ -215,7 +215,13 @@ class CheckWidget : public Host<QCheckBox> {
   void nextCheckState() override {
     HWND h = Self(this);
     DWORD t = h ? Type(h, BS_TYPEMASK) : BS_AUTOCHECKBOX;
-    if (t == BS_AUTOCHECKBOX || t == BS_AUTO3STATE) Host<QCheckBox>::nextCheckState();
+    if (t == BS_AUTOCHECKBOX) Host<QCheckBox>::nextCheckState();
+    // A three-state box goes from clear to ticked to mixed, as the dialogs
+    // expect: one click ticks it.
+    if (t == BS_AUTO3STATE)
+      setCheckState(checkState() == Qt::Unchecked ? Qt::Checked
+                    : checkState() == Qt::Checked ? Qt::PartiallyChecked
+                                                  : Qt::Unchecked);
   }
 };
 

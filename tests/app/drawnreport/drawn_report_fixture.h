@@ -5,6 +5,8 @@
 
 #include "tests/app/newuser/newuser_fixture.h"
 
+#include "app/chart_commands.h"
+
 #include "layout/layout_records.h"
 #include "tests/support/metafile_bytes.h"
 
@@ -63,6 +65,14 @@ class DrawnReport : public NewUserTest {
       SetDlgItemTextA(d, 520, title.c_str());
       Press(d, IDOK);
     });
+  }
+  // Insert > Chart outlined on the summary line, Chart Properties answered
+  // with a pie titled so.
+  void DrawPieInSummary(const std::string& title) {
+    AnswerCustomerPie(title);
+    const BandLineRec& summary = LineOfKind(kBandSummary);
+    Command(kCmdInsertChart);
+    Drag(2, Top(summary) + 2, 290, Top(summary) + 146);
   }
   // Saved, closed and opened again through File > Open.
   void SaveAndReopen(const std::string& report) {

@@ -3,10 +3,14 @@
 // round trip, a width typed there prints that wide, and Zoom keeps the
 // picture's shape in inches; Cancel in Chart Properties right after a chart
 // is drawn takes the chart back; a printed report with a chart goes into a
-// library. Each ends printed and read back by pdftotext.
+// library; a picture dragged by its corner keeps its shape in inches; a
+// metafile's own size is the one its file gives; a resized chart plays the
+// picture it kept. Each ends printed and read back by pdftotext.
 #include "tests/app/drawnreport/drawn_report_fixture.h"
 
 #include "app/chart_commands.h"
+#include "designer/design_view.h"
+#include "designer/layout_drawing.h"
 
 #include <algorithm>
 #include <functional>
@@ -15,7 +19,7 @@
 namespace newuser_test {
 namespace {
 
-constexpr UINT kCmdFormatProperties = 30504;
+constexpr UINT kCmdFormatProperties = 30504, kCmdInsertPicture = 30460;
 
 class PlacedObjects : public DrawnReport {
  protected:
@@ -82,6 +86,23 @@ class PlacedObjects : public DrawnReport {
     return b;
   }
   int PrintedLogoWidth(const std::string& pdf) { return PrintedLogo(pdf).width; }
+  // The layout painted as the view paints it: the colour at that point of
+  // the view.
+  COLORREF PaintedAt(int x, int y) {
+    CKmView& view = frame->m_wndLayoutView;
+    const int w = view.ClientWidth(), h = view.ClientHeight();
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(nullptr, w, h);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const RECT all{0, 0, w, h};
+    FillRect(dc, &all, GetSysColorBrush(COLOR_WINDOW));
+    DrawLayoutView(view, dc, all);
+    const COLORREF c = GetPixel(dc, x, y);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    return c;
+  }
   // Picture Properties of the only picture: a size typed, a scaling chosen.
   void TypePictureSize(const char* width, const char* height, int scaling) {
     frame->m_wndLayoutView.ClearSelection();
@@ -248,10 +269,7 @@ TEST_F(PlacedObjects, ZoomKeepsThePicturesShapeInInches) {
 TEST_F(PlacedObjects, APrintedReportWithAChartGoesIntoALibraryNamedWithAccents) {
   const std::string report = StartOnCopy("chartlib");
   ASSERT_FALSE(report.empty());
-  AnswerCustomerPie("Shares");
-  const BandLineRec& summary = LineOfKind(kBandSummary);
-  Command(kCmdInsertChart);
-  Drag(2, Top(summary) + 2, 290, Top(summary) + 146);
+  DrawPieInSummary("Shares");
   ASSERT_EQ(doc->m_pLayout->charts.Count(), 1);
   std::string text = PrintedBy(kCmdPrint, "chartlib-first");
   EXPECT_NE(text.find("Shares"), std::string::npos) << text;
@@ -271,6 +289,113 @@ TEST_F(PlacedObjects, APrintedReportWithAChartGoesIntoALibraryNamedWithAccents) 
   text = PrintedBy(kCmdPrint, "chartlib");
   EXPECT_NE(text.find("Shares"), std::string::npos) << text;
   EXPECT_NE(text.find("Grand total"), std::string::npos) << text;
+}
+
+// A picture dragged larger by its corner keeps the image's shape on paper:
+// in inches, not in the layout's pixels (fewer down an inch than across);
+// it prints in that shape.
+TEST_F(PlacedObjects, ADraggedCornerKeepsThePicturesShapeInInches) {
+  const std::string report = StartOnCopy("dragged");
+  ASSERT_FALSE(report.empty());
+  const int top = Top(LineOfKind(kBandTitle));
+  InsertLogo(400, top, 499, top + 49);  // a logo twice as wide as high
+  ASSERT_EQ(doc->m_pLayout->pictures.Count(), 1);
+  PictureItem& logo = *doc->m_pLayout->pictures.At(0);
+  frame->m_wndLayoutView.ClearSelection();
+  frame->m_wndLayoutView.SelectObject(logo.head, true);
+  const int before = logo.head.right - logo.head.left;
+  // The bottom right corner's handle, pulled right and down.
+  Drag(logo.head.right + 1, logo.head.bottom + 1, logo.head.right + 141, logo.head.bottom + 41);
+  ASSERT_GT(logo.head.right - logo.head.left, before + 50) << "made larger";
+  EXPECT_NEAR(logo.shownWidth, 2 * logo.shownHeight, 2) << logo.shownWidth << " x " << logo.shownHeight;
+  // The view shows it at its new size: blue up to its new corner (inside
+  // the corner's handle).
+  const COLORREF corner = PaintedAt(logo.head.right - 8 - doc->m_pLayout->scrollX, logo.head.bottom - 8 - doc->m_pLayout->scrollY);
+  EXPECT_GT(GetBValue(corner), 200) << std::hex << corner;
+  EXPECT_LT(GetRValue(corner), 80) << std::hex << corner;
+
+  SaveAndReopen(report);
+  ASSERT_EQ(doc->m_pLayout->pictures.Count(), 1);
+  const PictureItem& back = *doc->m_pLayout->pictures.At(0);
+  EXPECT_NEAR(back.shownWidth, 2 * back.shownHeight, 2);
+  const std::string text = PrintedBy(kCmdPrint, "dragged");
+  EXPECT_NE(text.find("Orders by customer"), std::string::npos) << text;
+  const Box printed = PrintedLogo(dir_ + "/dragged.pdf");
+  ASSERT_GT(printed.width, 600) << "printer pixels";
+  EXPECT_NEAR(printed.height * 2.0, printed.width, printed.width / 100.0)
+      << "printer pixels: " << printed.width << " x " << printed.height;
+}
+
+// A metafile picture placed with a click takes the size its file gives it,
+// three inches by two, and so does its Original Size; cropped, it shows that
+// part of the image at its own size. Saved, read back and printed.
+TEST_F(PlacedObjects, AMetafilesOwnSizeIsTheSizeItsFileGives) {
+  const std::string report = StartOnCopy("natural");
+  ASSERT_FALSE(report.empty());
+  const std::string file = dir_ + "/three-by-two.wmf";
+  ASSERT_TRUE(metafile_bytes::WriteFile(file, metafile_bytes::PlaceableWmf(1440, 4320, 2880, 0xFF0000, 0, 0, 4320, 2880)));
+  const int top = Top(LineOfKind(kBandTitle));
+  answers.File("Picture File", file);
+  Command(kCmdInsertPicture);
+  Drag(20, top + 2, 20, top + 2);  // a click: the picture at its own size
+  ASSERT_EQ(doc->m_pLayout->pictures.Count(), 1);
+  EXPECT_EQ(PictureSizeShown(), "3.00 x 2.00");
+
+  // Original Size gives the same, after another size was typed.
+  std::string original;
+  answers.On("Picture Properties", [&original](HWND d) {
+    SetDlgItemTextA(d, 1001, "1.00");
+    Press(d, 1005);
+    original = ui_test::Text(GetDlgItem(d, 1001)) + " x " + ui_test::Text(GetDlgItem(d, 1002));
+    Press(d, IDCANCEL);
+  });
+  Command(kCmdFormatProperties);
+  EXPECT_EQ(original, "3.00 x 2.00");
+
+  // Cropped to half its width and height: the image's top left quarter.
+  TypePictureSize("1.50", "1.00", 1009);
+  const PictureItem& p = *doc->m_pLayout->pictures.At(0);
+  int iw = 0, ih = 0;
+  ASSERT_TRUE(doc->m_pLayout->images.ImgBitmapInfo(p.image, &iw, &ih, nullptr));
+  EXPECT_NEAR(p.source[2], iw / 2, 1);
+  EXPECT_NEAR(p.source[3], ih / 2, 1);
+  EXPECT_EQ(PictureSizeShown(), "1.50 x 1.00");
+
+  SaveAndReopen(report);
+  ASSERT_EQ(doc->m_pLayout->pictures.Count(), 1);
+  EXPECT_EQ(PictureSizeShown(), "1.50 x 1.00");
+  const std::string text = PrintedBy(kCmdPrint, "natural");
+  EXPECT_NE(text.find("Orders by customer"), std::string::npos) << text;
+  const Box printed = PrintedLogo(dir_ + "/natural.pdf");
+  EXPECT_NEAR(printed.width, 900, 6) << "printer pixels";
+  EXPECT_NEAR(printed.height, 600, 6) << "printer pixels";
+}
+
+// A chart is drawn once and kept: made larger by its corner, the kept
+// picture is played into the new rectangle, not drawn again.
+TEST_F(PlacedObjects, AResizedChartPlaysThePictureItKept) {
+  const std::string report = StartOnCopy("chartsize");
+  ASSERT_FALSE(report.empty());
+  DrawPieInSummary("Shares");
+  ASSERT_EQ(doc->m_pLayout->charts.Count(), 1);
+  ChartTableEntry& chart = *doc->m_pLayout->charts.At(0);
+  CKmView& view = frame->m_wndLayoutView;
+  PaintedAt(0, 0);
+  const HENHMETAFILE drawn = chart.metafileCache.Newest();
+  ASSERT_NE(drawn, nullptr);
+  view.ClearSelection();
+  view.SelectObject(chart.head, true);
+  const int before = chart.head.right - chart.head.left;
+  Drag(chart.head.right + 1, chart.head.bottom + 1, chart.head.right + 101, chart.head.bottom + 1);
+  ASSERT_GT(chart.head.right - chart.head.left, before + 50) << "made wider";
+  PaintedAt(0, 0);
+  EXPECT_EQ(chart.metafileCache.Newest(), drawn) << "the kept picture, played into the new rectangle";
+  EXPECT_EQ(chart.metafileCache.Count(), 1u);
+
+  SaveAndReopen(report);
+  ASSERT_EQ(doc->m_pLayout->charts.Count(), 1);
+  const std::string text = PrintedBy(kCmdPrint, "chartsize");
+  EXPECT_NE(text.find("Shares"), std::string::npos) << text;
 }
 
 }  // namespace

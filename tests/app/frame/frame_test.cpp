@@ -17,13 +17,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 // Runs the window layer's queue (timers included) until done() or about five seconds.
@@ -145,6 +148,52 @@ TEST_F(FrameTest, EachMenuLetterChoosesOneItem) {
   CMainFrame frame;
   ASSERT_TRUE(frame.Create(&doc, "VORTELLE"));
   ExpectOneItemPerLetter(GetMenu(frame.m_hWnd), "menu bar");
+}
+
+// The letter a text's "&" marks, lower-cased ("&&" is a plain ampersand); 0 without one.
+char MarkedLetter(const char* text) {
+  for (const char* p = text; p != nullptr && p[0] != '\0' && p[1] != '\0'; ++p) {
+    if (p[0] != '&') continue;
+    if (p[1] != '&') return static_cast<char>(std::tolower(static_cast<unsigned char>(p[1])));
+    ++p;
+  }
+  return 0;
+}
+
+// Every dialog and menu of the program's resources gives each control, and
+// each item of a popup, a letter of its own: a letter two share only moves
+// the focus between them, so Alt+W would never tick "Word wrap" and Alt+R
+// would never reach "Reset".
+TEST(Resources, EachLetterOfADialogOrMenuChoosesOneControl) {
+  ASSERT_GT(vt_res::kDialogCount, 40u);
+  int marked = 0;
+  for (unsigned i = 0; i < vt_res::kDialogCount; ++i) {
+    const vt_res::DialogTemplateData& d = vt_res::kDialogTable[i];
+    std::map<char, std::string> seen;
+    for (int k = 0; k < d.itemCount; ++k) {
+      const char letter = MarkedLetter(d.items[k].text);
+      if (letter == 0) continue;
+      ++marked;
+      const auto [at, fresh] = seen.emplace(letter, d.items[k].text);
+      EXPECT_TRUE(fresh) << d.name << ": \"" << at->second << "\" and \"" << d.items[k].text << "\"";
+    }
+  }
+  EXPECT_GT(marked, 200) << "the dialogs' letters were found";
+  ASSERT_GT(vt_res::kMenuCount, 0u);
+  for (unsigned i = 0; i < vt_res::kMenuCount; ++i) {
+    const vt_res::MenuTemplateData& menu = vt_res::kMenuTable[i];
+    // The letters of each level's popup; a popup's items start afresh.
+    std::vector<std::map<char, std::string>> seen;
+    for (int k = 0; k < menu.itemCount; ++k) {
+      const vt_res::MenuItemData& item = menu.items[k];
+      const size_t level = static_cast<size_t>(std::max(0, item.level));
+      seen.resize(level + 1);
+      const char letter = MarkedLetter(item.text);
+      if (letter == 0) continue;
+      const auto [at, fresh] = seen[level].emplace(letter, item.text);
+      EXPECT_TRUE(fresh) << "menu " << menu.id << ": \"" << at->second << "\" and \"" << item.text << "\"";
+    }
+  }
 }
 
 TEST_F(FrameTest, MenuCommandsReachTheNeighboursFirst) {

@@ -46,12 +46,13 @@ TEST_F(PromptTest, GraphicObjectsShowKindBandAndSize) {
 
   LineBoxItem box = MakeNewBox();
   box.head.left = 0;
-  box.head.right = 192;  // two inches
+  // The layout's own inch: 100 pixels across (ten cells of ten), 96 down.
+  box.head.right = 200;  // two inches
   box.head.top = 0;
   box.head.bottom = 48;  // half an inch
   EXPECT_EQ(Prompt(&box.head), "Box (Record,2.00W x 0.50H inches)") << "both sides and the unit";
   LineBoxItem line = MakeNewLine(0);
-  line.head.right = 96;
+  line.head.right = 100;
   EXPECT_EQ(Prompt(&line.head), "Line (Record,1.00 inches)");
   doc.m_measure = 0;
   EXPECT_EQ(Prompt(&line.head), "Line (Record,2.54 cm.)") << "tenths of a millimetre in a metric report";

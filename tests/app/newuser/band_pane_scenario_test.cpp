@@ -2,7 +2,8 @@
 // band name needs (the sample's group bands are named after their field),
 // so no name is cut. The names are in the program's bold interface font,
 // made at start-up, and their g, p and y keep their bottoms, also once the
-// report is saved and opened again.
+// report is saved and opened again. Band Line Properties puts the focus
+// back in the height box after refusing a height.
 #include "tests/app/newuser/new_user_fixture.h"
 #include "tests/app/newuser/newuser_fixture.h"
 
@@ -12,6 +13,7 @@
 #include "tests/support/screens.h"
 
 #include "foundation/text_helpers.h"
+#include "layout/band_line_layout.h"
 #include "layout/layout_records.h"
 
 
@@ -119,6 +121,45 @@ TEST_F(NewUserTest, BandNamesKeepTheirDescendersSavedAndOpenedAgain) {
   ASSERT_TRUE(doc->m_bReportOpen);
   EXPECT_GE(CheckDescenders(*frame, dir_ + "/names-again.png"), 2) << "Page Header and the company group's bands";
   const std::string text = PrintedBy(kCmdPrint, "names");
+  EXPECT_NE(text.find("Grand total"), std::string::npos) << text;
+}
+
+// Band Line Properties refuses a height that is no number with "Invalid
+// line height" and puts the focus back in the height box, where the user
+// types the height again.
+TEST_F(NewUserTest, AnInvalidLineHeightLeavesTheFocusInTheHeightBox) {
+  const std::string report = dir_ + "/height.kmw";
+  fs::copy_file(dir_ + "/sales.kmw", report, fs::copy_options::overwrite_existing);
+  ASSERT_TRUE(Start({report}));
+  CBandView& pane = frame->m_wndBandView;
+  const LayoutTables& layout = *doc->m_pLayout;
+  const BandLineRec& line = layout.Lines().lines[3];
+  ui_test::MouseClick(pane.m_hWnd->widget.data(),
+                      QPoint(10, line.bottom - 3 - layout.scrollY + pane.GetRulerOffset()), false);
+  ASSERT_EQ(frame->m_wndLayoutView.MarkedLineCount(), 1);
+  constexpr int kFreeform = 251, kPoints = 253, kHeight = 254;
+  HWND focus = nullptr, height = nullptr;
+  answers.On("Band Line Properties", [&](HWND d) {
+    ui_test::Click(GetDlgItem(d, kFreeform));
+    ui_test::Click(GetDlgItem(d, kPoints));
+    SetDlgItemTextA(d, kHeight, "tall");
+    Press(d, IDOK);
+    focus = GetFocus();
+    height = GetDlgItem(d, kHeight);
+    SetDlgItemTextA(d, kHeight, "30");
+    Press(d, IDOK);
+  });
+  messages.clear();
+  Command(30504);  // Format > Properties
+  EXPECT_EQ(messages, std::vector<std::string>{"Invalid line height"});
+  EXPECT_EQ(focus, height) << "the focus is in the height box after the message";
+  ASSERT_NE(line.heightMode, kHeightAutomatic);
+  EXPECT_GE(line.height, 300u) << "at least thirty points, in tenths";
+
+  Command(30010);  // File > Save
+  Reopen(report);
+  EXPECT_NE(doc->m_pLayout->Lines().lines[3].heightMode, kHeightAutomatic);
+  const std::string text = PrintedBy(kCmdPrint, "height");
   EXPECT_NE(text.find("Grand total"), std::string::npos) << text;
 }
 

@@ -1,7 +1,8 @@
 // The sample report as a new user goes on drawing it: the caret goes below
 // the last band line and what is drawn there stays where drawn, the page
 // set-up's top margin places the first line, a filled box frames a total
-// without hiding it, and a join adds no layout items. Each scenario saves,
+// without hiding it, the status line gives drawn sizes in the layout's
+// inches, and a join adds no layout items. Each scenario saves,
 // reads the report back and prints it; the PDF is read back.
 #include "tests/app/newuser/new_user_fixture.h"
 #include "tests/app/filemenu/file_menu_fixture.h"
@@ -362,6 +363,60 @@ TEST_F(DrawnReport, AFilledBoxFramesTheTotalWithoutHidingIt) {
   }
   EXPECT_GT(dark, 5) << "the total's glyphs show over the fill";
   if (!HasFailure()) std::filesystem::remove(png + ".png");
+}
+
+// The longest run of dark pixels along a row of page 1 printed at 72 pixels
+// an inch: a drawn box's or line's printed width, in points.
+int LongestDarkRun(const std::string& pdf, const std::string& png) {
+  program_run::Capture("pdftoppm -r 72 -f 1 -l 1 -png -singlefile '" + pdf + "' '" + png + "'");
+  QImage page(QString::fromStdString(png + ".png"));
+  int longest = 0;
+  for (int y = 0; y < page.height(); ++y)
+    for (int x = 0, run = 0; x < page.width(); ++x) {
+      const QColor c = page.pixelColor(x, y);
+      run = c.red() < 100 && c.green() < 100 && c.blue() < 100 ? run + 1 : 0;
+      longest = std::max(longest, run);
+    }
+  std::filesystem::remove(png + ".png");
+  return longest;
+}
+
+// The status line gives a drawn box's and line's sizes in the layout's own
+// inches (100 pixels across): a box seven and a half inches wide reads
+// 7.50W, a line of 7.70 inches 7.70, and they print that wide.
+TEST_F(DrawnReport, TheStatusLineGivesDrawnSizesInTheLayoutsInches) {
+  ASSERT_NE(Start(), nullptr);
+  MoveWindow(Frame(), 0, 0, 1000, 720, TRUE);
+  Pump([] { return true; });
+  ASSERT_GT(View().ClientWidth(), 800);
+  const int footer = 4;  // the customer-total line
+  const BandLineRec& line = LineRec(footer);
+  const int top = line.bottom - line.pixelHeight + 1 - Layout().scrollY, bottom = line.bottom - Layout().scrollY;
+  SendMessageA(Frame(), WM_COMMAND, kBoxTool, 0);
+  Drag(ViewWindow(), POINT{20 - Layout().scrollX, top}, POINT{770 - Layout().scrollX, bottom});
+  ASSERT_EQ(Layout().linesBoxes.Count(), 1);
+  LineBoxItem* box = Layout().linesBoxes.At(0);
+  ASSERT_EQ(box->head.right - box->head.left, 750);
+  // Drawn, it is the current object: the status line names it.
+  EXPECT_NE(std::string(MainFrame().m_wndStatusBar.GetText()).find("7.50W"), std::string::npos)
+      << MainFrame().m_wndStatusBar.GetText();
+
+  const BandLineRec& title = LineRec(0);
+  const int y = title.bottom - 2 - Layout().scrollY;
+  SendMessageA(Frame(), WM_COMMAND, kLineTool, 0);
+  Drag(ViewWindow(), POINT{10 - Layout().scrollX, y}, POINT{780 - Layout().scrollX, y});
+  ASSERT_EQ(Layout().linesBoxes.Count(), 2);
+  LineBoxItem* rule = Layout().linesBoxes.At(1);
+  ASSERT_EQ(rule->head.right - rule->head.left, 770);
+  EXPECT_NE(std::string(MainFrame().m_wndStatusBar.GetText()).find("7.70 inches"), std::string::npos)
+      << MainFrame().m_wndStatusBar.GetText();
+
+  const std::string pdf = SaveReopenPrint();
+  ASSERT_EQ(Layout().linesBoxes.Count(), 2);
+  const int longest = LongestDarkRun(pdf, Dir() + "/sizes");
+  EXPECT_NEAR(longest, 7.70 * 72, 3) << "the line prints 7.70 inches long (points)";
+  const std::string text = program_run::Capture("pdftotext -layout '" + pdf + "' -");
+  EXPECT_NE(text.find("Customer total"), std::string::npos) << text;
 }
 
 // Database > Joins > New, customers on company: the joined table's fields

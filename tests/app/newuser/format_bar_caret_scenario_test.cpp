@@ -2,8 +2,8 @@
 // Bold, Italic, a size from the size box or an alignment button, the caret,
 // the band pane's grey current line and the current object stay where the
 // click put them (no jump to the title line), and the changes are saved,
-// read back and printed; Ctrl+Z of a move with the keys takes the caret
-// back with the object.
+// read back and printed; Ctrl+Z of a move with the keys puts the object
+// back and leaves the caret; the Delete button undoes the Clear it made.
 #include "tests/app/newuser/newuser_fixture.h"
 
 #include "app/apply_to_selection.h"
@@ -131,9 +131,9 @@ TEST_F(FormatBarCaret, TheCaretAndCurrentLineStayOnTheClickedObjectThroughFormat
 }
 
 // Ctrl+Z after a move with the keys (F7, arrows, Enter): the heading goes
-// back, and the caret and the line and inch the status line gives go back
-// with it, as they went with it in the move.
-TEST_F(FormatBarCaret, UndoOfAKeyMoveTakesTheCaretAndPositionBackWithTheObject) {
+// back; the caret, and the line and inch the status line gives, stay where
+// the move left them.
+TEST_F(FormatBarCaret, UndoOfAKeyMovePutsTheObjectBackAndLeavesTheCaret) {
   const std::string report = dir_ + "/keymove.kmw";
   fs::copy_file(dir_ + "/sales.kmw", report, fs::copy_options::overwrite_existing);
   ASSERT_TRUE(Start({report}));
@@ -149,17 +149,19 @@ TEST_F(FormatBarCaret, UndoOfAKeyMoveTakesTheCaretAndPositionBackWithTheObject) 
   ui_test::Key(view, Qt::Key_Return);
   ASSERT_GT(date->head.left, left) << "moved right";
   ExpectStillOn(date->head, "the move");
-  EXPECT_EQ(View().m_nCaretX, date->head.left);
-  EXPECT_NE(frame->m_wndStatusBar.GetPositionText(), before);
+  const int moved = date->head.left;
+  EXPECT_EQ(View().m_nCaretX, moved);
+  const std::string movedPosition = frame->m_wndStatusBar.GetPositionText();
+  EXPECT_NE(movedPosition, before);
 
   ui_test::Key(view, Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(date->head.left, left) << "Ctrl+Z put it back";
-  ExpectStillOn(date->head, "the undo");
-  EXPECT_EQ(View().m_nCaretX, left) << "the caret went back with it";
+  EXPECT_TRUE(date->head.flags & kItemSelected);
+  EXPECT_EQ(View().m_nCaretX, moved) << "the caret stays where the move left it";
   POINT p{};
   ASSERT_TRUE(GetCaretPos(&p));
-  EXPECT_EQ(p.x, left - Layout().scrollX);
-  EXPECT_EQ(frame->m_wndStatusBar.GetPositionText(), before) << "the line and inch went back with it";
+  EXPECT_EQ(p.x, moved - Layout().scrollX);
+  EXPECT_EQ(frame->m_wndStatusBar.GetPositionText(), movedPosition);
 
   // Saved, read back and printed where it started.
   Command(kCmdSave);
@@ -168,6 +170,45 @@ TEST_F(FormatBarCaret, UndoOfAKeyMoveTakesTheCaretAndPositionBackWithTheObject) 
   ASSERT_NE(date, nullptr);
   EXPECT_EQ(date->head.left, left);
   const std::string text = PrintedBy(kCmdPrint, "key-move-undo");
+  EXPECT_NE(text.find("Date"), std::string::npos) << text;
+}
+
+// The format bar's Delete button clears the selection, shows down while the
+// Clear can be undone, and with nothing selected brings the Clear back.
+TEST_F(FormatBarCaret, TheDeleteButtonUndoesTheClearItMade) {
+  const std::string report = dir_ + "/deletebutton.kmw";
+  fs::copy_file(dir_ + "/sales.kmw", report, fs::copy_options::overwrite_existing);
+  ASSERT_TRUE(Start({report}));
+  FrameBars& bars = ShowFormatBar();
+  CToolBarWnd& format = bars.m_formatBar;
+  bars.UpdateFormatBar();
+  EXPECT_FALSE(format.Find(kDeleteButton)->enabled) << "nothing selected, nothing held";
+
+  TextItem* amount = TextNamed("Amount");
+  ASSERT_NE(amount, nullptr);
+  ClickOn(amount->head);
+  bars.UpdateFormatBar();
+  EXPECT_TRUE(format.Find(kDeleteButton)->enabled);
+  EXPECT_EQ(format.Find(kDeleteButton)->check, 0);
+  ClickButton(format, kDeleteButton);
+  EXPECT_EQ(TextNamed("Amount"), nullptr) << "cleared";
+  EXPECT_EQ(View().CountSelected(), 0);
+  EXPECT_TRUE(format.Find(kDeleteButton)->enabled) << "the Clear can be undone";
+  EXPECT_EQ(format.Find(kDeleteButton)->check, 1);
+
+  ClickButton(format, kDeleteButton);
+  ASSERT_EQ(TextNamed("Amount"), amount) << "brought back";
+  EXPECT_TRUE(amount->head.flags & kItemSelected);
+  EXPECT_EQ(format.Find(kDeleteButton)->check, 0);
+
+  // Once more: the cleared heading stays out of the saved and printed report.
+  ClickButton(format, kDeleteButton);
+  EXPECT_EQ(TextNamed("Amount"), nullptr);
+  Command(kCmdSave);
+  Reopen(report);
+  EXPECT_EQ(TextNamed("Amount"), nullptr);
+  const std::string text = PrintedBy(kCmdPrint, "delete-button");
+  EXPECT_EQ(text.find("Amount"), std::string::npos) << text;
   EXPECT_NE(text.find("Date"), std::string::npos) << text;
 }
 

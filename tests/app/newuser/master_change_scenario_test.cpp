@@ -2,7 +2,8 @@
 // to what the designer holds, as a new user meets it: the warning lists the
 // placed items that go; the status line never names a field that went; a new
 // statement lets go of Undo, the selection and the marks as a new table
-// does, and takes a column a copied field names; a join whose table only the
+// does, and takes a column a copied field names; a statement the report
+// cannot take goes back to SQL Select; a join whose table only the
 // record sort reads is deleted after the warning, and the sort follows. Each
 // ends saved, read back and printed.
 #include "tests/app/newuser/newuser_fixture.h"
@@ -55,6 +56,26 @@ class MasterChange : public NewUserTest {
     return false;
   }
   std::string Status() { return frame->m_wndStatusBar.GetText(); }
+  // The program on the sample, and a user-SQL report made instantly over
+  // the statement's columns.
+  void StartOnStatement(const std::string& statement) {
+    ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
+    answers.On("New", [](HWND d) { Press(d, 201); });
+    AnswerStatement(statement);
+    Command(kCmdNewUserSql);
+    ASSERT_TRUE(doc->m_bReportOpen);
+    ASSERT_NE(doc->m_pModel->statementText, nullptr);
+  }
+  // The report saved as name.kmw, read back with its statement and
+  // printed: the PDF's text.
+  std::string SavedReadBackAndPrinted(const std::string& name, const std::string& statement) {
+    const std::string report = dir_ + "/" + name + ".kmw";
+    answers.File("Save As", report);
+    Command(kCmdSave);
+    Reopen(report);
+    EXPECT_STREQ(doc->m_pModel->statementText, statement.c_str());
+    return PrintedBy(kCmdPrint, name);
+  }
   std::vector<std::string> warning;
 };
 
@@ -100,13 +121,8 @@ TEST_F(MasterChange, ANewMasterTableListsThePlacedItemsItRemovesAndTheStatusLine
 }
 
 TEST_F(MasterChange, ANewStatementLetsGoOfUndoSelectionAndMarksAndTakesAColumnACopiedFieldNames) {
-  ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
   // A user-SQL report made instantly over four columns of the customers.
-  answers.On("New", [](HWND d) { Press(d, 201); });
-  AnswerStatement("select cust_id, city, country, since from customers order by city");
-  Command(kCmdNewUserSql);
-  ASSERT_TRUE(doc->m_bReportOpen);
-  ASSERT_NE(doc->m_pModel->statementText, nullptr);
+  StartOnStatement("select cust_id, city, country, since from customers order by city");
   FieldDef* city = PlacedField("city");
   FieldDef* since = PlacedField("since");
   FieldDef* id = PlacedField("cust_id");
@@ -155,12 +171,8 @@ TEST_F(MasterChange, ANewStatementLetsGoOfUndoSelectionAndMarksAndTakesAColumnAC
 // cancels in the warning goes back to SQL Select, which shows it as typed;
 // the report keeps its fields until a statement is taken.
 TEST_F(MasterChange, ACancelledWarningOfANewStatementGoesBackToSqlSelect) {
-  ASSERT_TRUE(Start({dir_ + "/sales.kmw"}));
-  answers.On("New", [](HWND d) { Press(d, 201); });
   const std::string first = "select cust_id, city, country from customers order by city";
-  AnswerStatement(first);
-  Command(kCmdNewUserSql);
-  ASSERT_TRUE(doc->m_bReportOpen);
+  StartOnStatement(first);
   ASSERT_TRUE(PlacedField("country"));
 
   const std::string narrower = "select cust_id, city from customers order by city";
@@ -184,12 +196,40 @@ TEST_F(MasterChange, ACancelledWarningOfANewStatementGoesBackToSqlSelect) {
   ASSERT_STREQ(doc->m_pModel->statementText, wider.c_str());
   EXPECT_NE(PlacedField("country"), nullptr);
 
-  const std::string report = dir_ + "/statement-again.kmw";
-  answers.File("Save As", report);
-  Command(kCmdSave);
-  Reopen(report);
-  ASSERT_STREQ(doc->m_pModel->statementText, wider.c_str());
-  const std::string text = PrintedBy(kCmdPrint, "statement-again");
+  const std::string text = SavedReadBackAndPrinted("statement-again", wider);
+  EXPECT_NE(text.find("Norway"), std::string::npos) << text;
+}
+
+// Master Table on a user-SQL report: a statement the report cannot take is
+// said so, and SQL Select comes back with the statement as typed; its
+// Cancel keeps the report's own statement.
+TEST_F(MasterChange, AStatementTheReportCannotTakeGoesBackToSqlSelect) {
+  const std::string first = "select cust_id, city, country from customers order by city";
+  StartOnStatement(first);
+  ASSERT_TRUE(PlacedField("country"));
+
+  // Two columns of one name: the driver runs it, the report cannot take it.
+  const std::string refused = "select cust_id, city, city from customers order by city";
+  std::vector<std::string> shown;
+  answers.On("SQL Select", [&](HWND d) {
+    shown.push_back(ui_test::Text(GetDlgItem(d, 203)));
+    if (shown.size() == 1) {
+      SetDlgItemTextA(d, 203, refused.c_str());
+      Press(d, IDOK);
+    } else {
+      Press(d, IDCANCEL);
+    }
+  });
+  messages.clear();
+  Command(kCmdMasterTable);
+  EXPECT_EQ(messages, std::vector<std::string>{"Duplicate result table field name: 'city'"});
+  ASSERT_EQ(shown.size(), 2u) << "SQL Select again after the refusal";
+  EXPECT_EQ(shown[0], first);
+  EXPECT_EQ(shown[1], refused) << "the statement as the user typed it";
+  ASSERT_STREQ(doc->m_pModel->statementText, first.c_str());
+  EXPECT_NE(PlacedField("country"), nullptr);
+
+  const std::string text = SavedReadBackAndPrinted("statement-refused", first);
   EXPECT_NE(text.find("Norway"), std::string::npos) << text;
 }
 

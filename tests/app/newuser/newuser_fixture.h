@@ -221,10 +221,11 @@ class NewUserTest : public ::testing::Test {
 
 inline std::string NewUserTest::dir_;
 
-// The Export dialog answered with a format and a file.
-inline void ExportAs(DialogAnswers& answers, int format, const std::string& file) {
-  constexpr int kFormatList = 201, kFileEdit = 203;
-  answers.On("Export", [format, file](HWND d) {
+// The Export dialog answered with a format and a file, its Options first
+// when asked (the test answers them).
+inline void ExportAs(DialogAnswers& answers, int format, const std::string& file, bool options = false) {
+  constexpr int kFormatList = 201, kFileEdit = 203, kOptions = 204;
+  answers.On("Export", [format, file, options](HWND d) {
     const LRESULT n = SendDlgItemMessageA(d, kFormatList, LB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < n; ++i)
       if (SendDlgItemMessageA(d, kFormatList, LB_GETITEMDATA, static_cast<WPARAM>(i), 0) == format) {
@@ -232,6 +233,7 @@ inline void ExportAs(DialogAnswers& answers, int format, const std::string& file
         SendMessageA(d, WM_COMMAND, MAKEWPARAM(kFormatList, LBN_SELCHANGE), 0);
       }
     SetDlgItemTextA(d, kFileEdit, file.c_str());
+    if (options) Press(d, kOptions);
     Press(d, IDOK);
   });
 }

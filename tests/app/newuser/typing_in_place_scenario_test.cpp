@@ -1,6 +1,8 @@
 // Text typed in place while something else would change what the editor
-// stands on, as a new user meets it: the format bar's font controls rest
-// while the editor is open and Bold works once it ends; a change of the
+// stands on, as a new user meets it: the format bar's font boxes rest while
+// the editor is open and Bold stores the text before it takes effect; a
+// letter typed on the current object starts no text over it; clicks while
+// typing store the text and do nothing more; a change of the
 // system's settings or fonts, and a report dropped on the layout, store the
 // typed text first; Shift+Tab moves the object the status line names and
 // leaves the selection, which Delete removes. Each ends saved, read back
@@ -9,10 +11,12 @@
 
 #include "app/frame_bars.h"
 #include "core/fields.h"
+#include "designer/band_view.h"
 #include "designer/design_view.h"
 #include "dialogs/edit_text.h"
 #include "layout/layout_records.h"
 #include "platform/win/drop_target.h"
+#include "platform/win/menu.h"
 #include "tests/platform/ui/ui_test_util.h"
 
 #include <cstdlib>
@@ -49,14 +53,24 @@ class TypingInPlace : public NewUserTest {
     ASSERT_TRUE(View().EditorOpen());
     ASSERT_EQ(View().TextEditor()->Text(), word);
   }
+  // A press and release of the right button, as the mouse gives them.
+  static void RightClick(HWND window, QPoint at) {
+    QWidget* w = window->widget.data();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent e(type, at, w->mapToGlobal(at), Qt::RightButton,
+                    type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton, Qt::NoModifier);
+      QApplication::sendEvent(w, &e);
+    }
+  }
   void Enter() {
     ui_test::Key(View().TextEditor()->Window(), Qt::Key_Return);
     EXPECT_TRUE(Pump([&] { return !View().EditorOpen(); }));
   }
 };
 
-TEST_F(TypingInPlace, TheFontControlsRestWhileTypingAndBoldWorksOnTheTextOnceTheEditorEnds) {
-  const std::string sales = dir_ + "/sales.kmw";
+TEST_F(TypingInPlace, TheFontBoxesRestWhileTypingAndBoldStoresTheTextAndTakesItsBoldAway) {
+  const std::string sales = dir_ + "/bold-typing.kmw";
+  fs::copy_file(dir_ + "/sales.kmw", sales, fs::copy_options::overwrite_existing);
   ASSERT_TRUE(Start({sales}));
   FrameBars& bars = ShowFormatBar();
   CToolBarWnd& format = bars.m_formatBar;
@@ -69,40 +83,34 @@ TEST_F(TypingInPlace, TheFontControlsRestWhileTypingAndBoldWorksOnTheTextOnceThe
   bars.UpdateFormatBar();
   ASSERT_TRUE(IsWindowEnabled(bars.m_hFontBox));
   ASSERT_TRUE(ButtonEnabled(format, kBoldButton));
-  const uint8_t style = date->head.fontStyle;
-  ASSERT_TRUE(style & 1) << "the headings are bold";
+  ASSERT_TRUE(date->head.fontStyle & 1) << "the headings are bold";
 
-  // F2: typing in place on it. The font box, the size box and the three
-  // styles go grey; a click on Bold does nothing, and Bold or a face sent to
-  // the bar all the same are refused.
+  // F2: typing in place on it. The font box and the size box go grey, a face
+  // sent to the bar all the same is refused; Bold, Italic and Underline stay
+  // on, Bold down for the bold heading.
   ui_test::Key(View().m_hWnd, Qt::Key_F2);
   ASSERT_TRUE(View().EditorOpen());
   EXPECT_FALSE(IsWindowEnabled(bars.m_hFontBox));
   EXPECT_FALSE(IsWindowEnabled(bars.m_hSizeBox));
-  for (UINT id : {kBoldButton, kItalicButton, kUnderlineButton}) EXPECT_FALSE(ButtonEnabled(format, id)) << id;
-  EXPECT_TRUE(ButtonEnabled(format, kSnapButton)) << "the other buttons keep their state";
-  ClickButton(format, kBoldButton);
-  EXPECT_FALSE(bars.HandleCommand(kItalicButton, BN_CLICKED));
-  SendMessageA(bars.m_hFontBox, CB_SETCURSEL, 0, 0);
+  for (UINT id : {kBoldButton, kItalicButton, kUnderlineButton}) EXPECT_TRUE(ButtonEnabled(format, id)) << id;
+  EXPECT_EQ(format.Find(kBoldButton)->check, 1);
+  const int font = date->head.fontIndex;
+  SendMessageA(bars.m_hFontBox, CB_SETCURSEL, font == 0 ? 1 : 0, 0);
   SendMessageA(format.m_hWnd, WM_COMMAND, MAKEWPARAM(kFontBox, CBN_SELCHANGE), reinterpret_cast<LPARAM>(bars.m_hFontBox));
-  EXPECT_EQ(date->head.fontStyle, style);
+  EXPECT_EQ(date->head.fontIndex, font);
   ASSERT_TRUE(View().EditorOpen());
 
   // The typing goes on where the keys were (the click on the bar took no
-  // focus), in the font it started in; Enter stores it.
+  // focus); Bold then stores it and takes the heading's bold away.
   ASSERT_EQ(GetFocus(), View().TextEditor()->Window());
   for (char c : std::string(" due"))
     ui_test::KeyToFocus(c == ' ' ? Qt::Key_Space : Qt::Key_A + (c - 'a'), Qt::NoModifier, QString(QChar(c)));
   EXPECT_EQ(View().TextEditor()->Text(), "Date due");
-  Enter();
-  ASSERT_EQ(TextNamed("Date due"), date);
-
-  // Back on: Bold clicked on the bar takes the heading's bold away.
-  bars.UpdateFormatBar();
-  EXPECT_TRUE(IsWindowEnabled(bars.m_hFontBox));
-  ASSERT_TRUE(ButtonEnabled(format, kBoldButton));
   ClickButton(format, kBoldButton);
+  EXPECT_FALSE(View().EditorOpen());
+  ASSERT_EQ(TextNamed("Date due"), date);
   EXPECT_EQ(date->head.fontStyle & 1, 0);
+  EXPECT_TRUE(IsWindowEnabled(bars.m_hFontBox)) << "the font boxes are back";
 
   // Saved, read back and printed.
   Command(kCmdSave);
@@ -113,6 +121,85 @@ TEST_F(TypingInPlace, TheFontControlsRestWhileTypingAndBoldWorksOnTheTextOnceThe
   EXPECT_EQ(date->head.fontStyle & 1, 0);
   const std::string text = PrintedBy(kCmdPrint, "typed-heading");
   EXPECT_NE(text.find("Date due"), std::string::npos) << text;
+}
+
+// A letter typed while an object is current does not start a text over it;
+// on an empty spot (no current object) it does.
+TEST_F(TypingInPlace, ALetterTypedWithACurrentObjectStartsNoTextOverIt) {
+  const std::string sales = dir_ + "/not-over.kmw";
+  fs::copy_file(dir_ + "/sales.kmw", sales, fs::copy_options::overwrite_existing);
+  ASSERT_TRUE(Start({sales}));
+  TextItem* amount = TextNamed("Amount");
+  ASSERT_NE(amount, nullptr);
+  ClickOn(amount->head);
+  ASSERT_EQ(Layout().currentItem, &amount->head);
+  int texts = 0;
+  for (TextItem* t = Layout().textHead; t != nullptr; t = t->nextText) ++texts;
+  ui_test::Key(View().m_hWnd, Qt::Key_X, Qt::NoModifier, QStringLiteral("X"));
+  EXPECT_FALSE(View().EditorOpen()) << "no text is started on the current object";
+  int after = 0;
+  for (TextItem* t = Layout().textHead; t != nullptr; t = t->nextText) ++after;
+  EXPECT_EQ(after, texts);
+
+  // A click on an empty spot of the title line: nothing current, the
+  // letters make a text there.
+  ui_test::MouseClick(View().m_hWnd->widget.data(), QPoint(300 - Layout().scrollX,
+                                                           doc->m_bandLines.lines[0].bottom - 3 - Layout().scrollY),
+                      false);
+  ASSERT_EQ(Layout().currentItem, nullptr);
+  TypeKeys("KILO");
+  ASSERT_TRUE(View().EditorOpen());
+  Enter();
+  ASSERT_NE(TextNamed("KILO"), nullptr);
+
+  Command(kCmdSave);
+  Reopen(sales);
+  EXPECT_NE(TextNamed("KILO"), nullptr);
+  EXPECT_EQ(TextNamed("X"), nullptr);
+  const std::string text = PrintedBy(kCmdPrint, "typed-not-over");
+  EXPECT_NE(text.substr(0, text.find('\n')).find("KILO"), std::string::npos) << text;
+  EXPECT_NE(text.find("Amount"), std::string::npos) << text;
+}
+
+// While a text is typed in place, a click in the band pane stores it and
+// marks no line; a right click on the layout or the band pane opens no
+// popup and leaves the typing going.
+TEST_F(TypingInPlace, AClickInTheBandPaneOnlyStoresTheTextAndRightClicksLeaveTheTypingGoing) {
+  const std::string sales = dir_ + "/pane-click.kmw";
+  fs::copy_file(dir_ + "/sales.kmw", sales, fs::copy_options::overwrite_existing);
+  ASSERT_TRUE(Start({sales}));
+  int popups = 0;
+  SetTrackPopupMenuHook([&popups](HMENU, int, int) -> UINT {
+    ++popups;
+    return 0;
+  });
+  TypeOnTitleLine("LIM", 300);
+  const int line = std::min(3, doc->m_bandLines.lastUsed);
+  const BandLineRec& r = doc->m_bandLines.lines[line];
+  const int viewY = r.bottom - r.pixelHeight / 2 - Layout().scrollY;
+  CBandView& pane = frame->m_wndBandView;
+  const int paneY = viewY + pane.GetRulerOffset();
+  RightClick(View().m_hWnd, QPoint(40, viewY));
+  RightClick(pane.m_hWnd, QPoint(10, paneY));
+  EXPECT_EQ(popups, 0);
+  ASSERT_TRUE(View().EditorOpen()) << "the right clicks leave the text being typed";
+  // The keys still go to it.
+  ui_test::KeyToFocus(Qt::Key_A, Qt::NoModifier, QStringLiteral("A"));
+  EXPECT_EQ(View().TextEditor()->Text(), "LIMA");
+
+  ui_test::MouseClick(pane.m_hWnd->widget.data(), QPoint(10, paneY), false);
+  EXPECT_FALSE(View().EditorOpen());
+  EXPECT_NE(TextNamed("LIMA"), nullptr) << "stored";
+  EXPECT_EQ(View().MarkedLineCount(), 0) << "and nothing else: no line marked";
+  EXPECT_FALSE(r.flags & kLineMarked);
+  EXPECT_EQ(View().CountSelected(), 0);
+  SetTrackPopupMenuHook(nullptr);
+
+  Command(kCmdSave);
+  Reopen(sales);
+  EXPECT_NE(TextNamed("LIMA"), nullptr);
+  const std::string text = PrintedBy(kCmdPrint, "typed-before-pane");
+  EXPECT_NE(text.substr(0, text.find('\n')).find("LIMA"), std::string::npos) << text;
 }
 
 TEST_F(TypingInPlace, ASettingsOrFontChangeWhileTypingStoresTheTextFirst) {

@@ -757,8 +757,10 @@ TEST_F(OptionDialogs, AutoFreeformButtonTogglesTheMarkedLines) {
   ASSERT_NE(button, nullptr);
   EXPECT_FALSE(button->enabled);
   EXPECT_FALSE(bars->HandleCommand(kAutoFreeformButton, BN_CLICKED));
-  // Delete is Edit > Clear and follows its rule.
-  EXPECT_EQ(bars->m_formatBar.Find(kDeleteButton)->enabled, doc->m_pMainFrame->IsCommandEnabled(30140) != 0);
+  // Delete clears or brings the last Clear back: with nothing selected,
+  // marked or held it is off, and up.
+  EXPECT_FALSE(bars->m_formatBar.Find(kDeleteButton)->enabled);
+  EXPECT_EQ(bars->m_formatBar.Find(kDeleteButton)->check, 0);
 
   BandLineRec& first = t.bandRecords[0];
   BandLineRec& second = t.bandRecords[1];

@@ -252,7 +252,8 @@ TEST_F(MouseEditingTest, HandlesResizeBoxesLinesAndPicturesByTheirRules) {
   EXPECT_EQ(rule->head.left, 100);
   EXPECT_EQ(rule->head.right, 109);
   EXPECT_EQ(rule->head.top, rule->head.bottom) << "still horizontal";
-  // A picture keeps its aspect; it cannot be made smaller than ten pixels.
+  // A picture keeps its aspect on paper (in inches: the layout's pixels are
+  // fewer down an inch than across); it cannot be made smaller than ten pixels.
   PictureItem pic;
   pic.head.flags = kNewPictureFlags;
   pic.head.bandLine = 3;
@@ -275,7 +276,8 @@ TEST_F(MouseEditingTest, HandlesResizeBoxesLinesAndPicturesByTheirRules) {
   Release(720, p->head.bottom + 21);
   const int w = p->head.right - p->head.left + 1, h = p->head.bottom - p->head.top + 1;
   EXPECT_EQ(p->head.left, 600);
-  EXPECT_LE(std::abs(w * 50 - h * 60), 60) << w << " x " << h;
+  EXPECT_LE(std::abs(ToHundredthsX(layout.metrics, w) * 50 - ToHundredthsY(layout.metrics, h) * 60), 60)
+      << w << " x " << h;
   EXPECT_EQ(h, 70);
   // Its size in hundredths gives the same rectangle back when it is read again.
   EXPECT_EQ(p->shownWidth, ToHundredthsX(layout.metrics, w));
