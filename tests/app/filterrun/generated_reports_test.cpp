@@ -323,6 +323,26 @@ class GeneratedReports : public DatabaseRunTest {
     return t;
   }
 
+  // A line of the band: its label, then each total after its own label
+  // (the totals named by the line's and their labels).
+  struct Labelled {
+    const char* label;
+    FieldDef* source;
+    uint8_t kind;
+  };
+  static void TotalsLine(ReportMaker& r, BYTE band, const char* label, uint8_t reset,
+                         std::initializer_list<Labelled> totals) {
+    const int line = r.Line(band);
+    r.Text(line, 0, label);
+    int column = 4;
+    for (const Labelled& t : totals) {
+      r.Text(line, column, t.label);
+      const std::string name = std::string(label) + t.label;
+      r.Place(Total(r, name.c_str(), t.source, t.kind, reset), line, column + 3, 9, 2);
+      column += 13;
+    }
+  }
+
   bool Build(CKmDoc& doc, CKmRepIO& io, const Spec& s, std::string* error) {
     ReportMaker r(doc, io);
     if (!r.Begin(kDsn, "gen", {"id", "gn", "gt", "gd", "sn", "name", "amount", "qty", "code"}, error)) return false;
@@ -399,18 +419,13 @@ class GeneratedReports : public DatabaseRunTest {
       r.Text(record, 44, "|");
     }
     for (size_t level = s.groups.size(); level-- > 0;) {
-      const int line = r.Line(static_cast<BYTE>(kBandGroupFooter + level));
-      r.Text(line, 0, ("F" + std::to_string(level)).c_str());
-      int column = 4;
-      const std::pair<const char*, uint8_t> totals[] = {
-          {"n", kSummaryCount}, {"s", kSummarySum}, {"lo", kSummaryMinimum}, {"hi", kSummaryMaximum},
-          {"av", kSummaryAverage}};
-      for (const auto& t : totals) {
-        r.Text(line, column, t.first);
-        const std::string name = std::string(t.first) + std::to_string(level);
-        r.Place(Total(r, name.c_str(), f["amount"], t.second, static_cast<uint8_t>(level)), line, column + 3, 9, 2);
-        column += 13;
-      }
+      const std::string l = std::to_string(level);
+      TotalsLine(r, static_cast<BYTE>(kBandGroupFooter + level), ("F" + l).c_str(), static_cast<uint8_t>(level),
+                 {{"n", f["amount"], kSummaryCount},
+                  {"s", f["amount"], kSummarySum},
+                  {"lo", f["amount"], kSummaryMinimum},
+                  {"hi", f["amount"], kSummaryMaximum},
+                  {"av", f["amount"], kSummaryAverage}});
       if (s.footerFunctions) {
         const int more = r.Line(static_cast<BYTE>(kBandGroupFooter + level));
         r.Text(more, 0, ("X" + std::to_string(level)).c_str());
@@ -427,24 +442,11 @@ class GeneratedReports : public DatabaseRunTest {
         }
       }
     }
-    if (s.pageTotals) {
-      const int foot = r.Line(kBandPageFooter);
-      r.Text(foot, 0, "P");
-      r.Text(foot, 4, "n");
-      r.Place(Total(r, "PN", f["amount"], kSummaryCount, kSummaryResetPage), foot, 7, 9, 2);
-      r.Text(foot, 17, "s");
-      r.Place(Total(r, "PS", f["amount"], kSummarySum, kSummaryResetPage), foot, 20, 9, 2);
-      r.Text(foot, 30, "hi");
-      r.Place(Total(r, "PH", f["id"], kSummaryMaximum, kSummaryResetPage), foot, 33, 9, 2);
-    }
-    const int grand = r.Line(kBandSummary);
-    r.Text(grand, 0, "G");
-    r.Text(grand, 4, "n");
-    r.Place(Total(r, "GN", f["amount"], kSummaryCount, kSummaryResetNever), grand, 7, 9, 2);
-    r.Text(grand, 17, "s");
-    r.Place(Total(r, "GS", f["amount"], kSummarySum, kSummaryResetNever), grand, 20, 9, 2);
-    r.Text(grand, 30, "c");
-    r.Place(Total(r, "GC", f["id"], kSummaryCount, kSummaryResetNever), grand, 33, 9, 2);
+    if (s.pageTotals)
+      TotalsLine(r, kBandPageFooter, "P", kSummaryResetPage,
+                 {{"n", f["amount"], kSummaryCount}, {"s", f["amount"], kSummarySum}, {"hi", f["id"], kSummaryMaximum}});
+    TotalsLine(r, kBandSummary, "G", kSummaryResetNever,
+               {{"n", f["amount"], kSummaryCount}, {"s", f["amount"], kSummarySum}, {"c", f["id"], kSummaryCount}});
     r.Finish();
     PageSetupRec& page = *doc.m_pPageSetup;
     if (s.across > 1) {
