@@ -13,6 +13,7 @@
 #include "files/report_io.h"
 #include "layout/page_setup.h"
 #include "tests/app/sample_db_fixture.h"
+#include "tests/app/roundtrip/report_maker.h"
 #include "tests/support/odbc_env.h"
 
 #include <gtest/gtest.h>
@@ -78,23 +79,10 @@ std::function<std::string(const ::testing::TestParamInfo<std::tuple<int, int>>&)
   };
 }
 
-// A report document to build in code: its band lines, page set-up and
-// report file; the run, the page set-up and the data source go with it.
-struct ReportDocument {
-  ReportDocument() {
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    doc.m_pRepIO = &io;
-  }
-  ~ReportDocument() {
-    FreeReportRun(&doc);
-    if (doc.m_pModel != nullptr) GetDataAccess(doc.m_pModel)->DisconnectDataSource(kDsn);
-    doc.m_pRepIO = nullptr;
-    FreePageSetup(doc.m_pPageSetup);
-    doc.m_pPageSetup = nullptr;
-  }
-  ReportDocument(const ReportDocument&) = delete;
-  ReportDocument& operator=(const ReportDocument&) = delete;
+// A report document to build in code on the suite's data source, with its
+// band lines, page set-up and report file.
+struct ReportDocument : roundtrip::MadeDocument {
+  ReportDocument() : MadeDocument(kDsn) {}
 
   // Saved as a report whose output is the export of its records to a
   // delimited file (commas); false when it was not saved.
@@ -108,10 +96,6 @@ struct ReportDocument {
     doc.m_pPageSetup->word12 = 255;  // the output is the export
     return io.SaveReportFile(report.c_str()) == kRepIoOk;
   }
-
-  CKmDoc doc;
-  std::unique_ptr<BandLineRec[]> lines{new BandLineRec[kBandLineTableRecords]};
-  CKmRepIO io{&doc};
 };
 
 // The sample database and its data source in a folder of the test's own,

@@ -694,14 +694,10 @@ TEST_P(ReadOnlySql, APrintLeavesNoTransactionOpen) {
   Canary("delete from ro_log;");
   for (const char* statement : {static_cast<const char*>(nullptr), "{call ro_logged()}"}) {
     SCOPED_TRACE(statement != nullptr ? statement : "the table");
-    CKmDoc doc;
-    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    CKmRepIO io(&doc);
-    doc.m_pRepIO = &io;
+    roundtrip::MadeDocument made(dsn_);
+    CKmDoc& doc = made.doc;
     {
-      ReportMaker r(doc, io);
+      ReportMaker r(doc, made.io);
       std::string error;
       ASSERT_TRUE(statement != nullptr ? r.BeginStatement(dsn_.c_str(), statement, &error)
                                        : r.Begin(dsn_.c_str(), "ro_canary", {"id", "name", "qty"}, &error))
@@ -719,11 +715,6 @@ TEST_P(ReadOnlySql, APrintLeavesNoTransactionOpen) {
     if (statement != nullptr) {
       EXPECT_EQ(Canary("select count(*) from ro_log where n = 10;"), logged);
     }
-    FreeReportRun(&doc);
-    doc.m_pRepIO = nullptr;
-    FreePageSetup(doc.m_pPageSetup);
-    doc.m_pPageSetup = nullptr;
-    GetDataAccess(doc.m_pModel)->DisconnectDataSource(dsn_.c_str());
   }
   ExpectNothingChanged();
 }

@@ -38,6 +38,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace roundtrip {
@@ -285,31 +286,51 @@ inline void MakeSettingsFolder(const std::string& dir) {
   setenv("VORTELLE_WINDIR", dir.c_str(), 1);
 }
 
+// A document to build a report in code: its band lines, page set-up and
+// report file object. The run and the page set-up go with it, and the data
+// source it names (none: nothing) is let go.
+class MadeDocument {
+ public:
+  explicit MadeDocument(std::string dsn = std::string()) : dsn_(std::move(dsn)) {
+    doc.m_bandLines.lines = lines_.get();
+    doc.m_pPageSetup = AllocPageSetup();
+    doc.m_pRepIO = &io;
+  }
+  ~MadeDocument() {
+    FreeReportRun(&doc);
+    doc.m_pRepIO = nullptr;
+    FreePageSetup(doc.m_pPageSetup);
+    doc.m_pPageSetup = nullptr;
+    if (!dsn_.empty() && doc.m_pModel != nullptr) GetDataAccess(doc.m_pModel)->DisconnectDataSource(dsn_.c_str());
+  }
+  MadeDocument(const MadeDocument&) = delete;
+  MadeDocument& operator=(const MadeDocument&) = delete;
+
+  CKmDoc doc;
+
+ private:
+  std::unique_ptr<BandLineRec[]> lines_{new BandLineRec[kBandLineTableRecords]};
+  std::string dsn_;
+
+ public:
+  CKmRepIO io{&doc};
+};
+
 // A report begun by begin (its master: false with the reason), laid out by
 // layout, saved to path as the program saves one; the data source is let
 // go again.
 inline void MakeReportFile(const char* dsn, const std::string& path,
                            const std::function<bool(ReportMaker&, std::string*)>& begin,
                            const std::function<void(ReportMaker&)>& layout) {
-  CKmDoc doc;
-  std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-  doc.m_bandLines.lines = lines.get();
-  doc.m_pPageSetup = AllocPageSetup();
-  CKmRepIO io(&doc);
-  doc.m_pRepIO = &io;
+  MadeDocument d(dsn);
   {
-    ReportMaker r(doc, io);
+    ReportMaker r(d.doc, d.io);
     std::string error;
     ASSERT_TRUE(begin(r, &error)) << error;
     layout(r);
     r.Finish();
   }
-  EXPECT_EQ(io.SaveReportFile(path.c_str()), kRepIoOk);
-  FreeReportRun(&doc);
-  doc.m_pRepIO = nullptr;
-  FreePageSetup(doc.m_pPageSetup);
-  doc.m_pPageSetup = nullptr;
-  GetDataAccess(doc.m_pModel)->DisconnectDataSource(dsn);
+  EXPECT_EQ(d.io.SaveReportFile(path.c_str()), kRepIoOk);
 }
 
 // A report over the table's named columns laid out by layout.

@@ -206,12 +206,9 @@ class RoundTrip : public ::testing::TestWithParam<int> {
   using BuildStep = bool (RoundTrip::*)(CKmDoc&, CKmRepIO&, std::string*);
   std::string BuildPrintAndSave(const std::string& path, std::string* error, BuildStep build = &RoundTrip::Build,
                                 int runMode = 0) {
-    CKmDoc doc;
-    std::unique_ptr<BandLineRec[]> lines(new BandLineRec[kBandLineTableRecords]);
-    doc.m_bandLines.lines = lines.get();
-    doc.m_pPageSetup = AllocPageSetup();
-    CKmRepIO io(&doc);
-    doc.m_pRepIO = &io;
+    roundtrip::MadeDocument made;
+    CKmDoc& doc = made.doc;
+    CKmRepIO& io = made.io;
     ReadIntlSettings(doc);
     doc.m_strUdfPath = dir_ + "/kmw.udf";
     // The names the report has once saved, which REPNAME() prints.
@@ -222,10 +219,6 @@ class RoundTrip : public ::testing::TestWithParam<int> {
       text = PrintHere(doc, error, runMode);
       if (io.SaveReportFile(path.c_str()) != kRepIoOk) *error = "the report was not saved";
     }
-    FreeReportRun(&doc);
-    doc.m_pRepIO = nullptr;
-    FreePageSetup(doc.m_pPageSetup);
-    doc.m_pPageSetup = nullptr;
     return text;
   }
 
