@@ -25,6 +25,9 @@ struct ImageLibrary::Image {
 
 namespace {
 
+// The largest natural size a picture is given, in hundredths of an inch.
+constexpr int64_t kMostNaturalHundredths = 10000;
+
 bool PixelsOf(void* handle, PageDriverImage* out) {
   if (handle == nullptr || out == nullptr) return false;
   const QImage& q = static_cast<const ImageLibrary::Image*>(handle)->pixels;
@@ -68,8 +71,17 @@ void* ImageLibrary::ImgDecompressFile(const char* path, int* error) {
       int w001mm = 0, h001mm = 0;
       if (bytes.size() == file.size() && DrawMetafilePicture(data, size, kMetafileDpi, &decoded) &&
           MetafilePictureSize(data, size, &w001mm, &h001mm) && w001mm > 0 && h001mm > 0) {
-        natural[0] = static_cast<int>((static_cast<int64_t>(w001mm) * 100 + 1270) / 2540);
-        natural[1] = static_cast<int>((static_cast<int64_t>(h001mm) * 100 + 1270) / 2540);
+        int64_t w = (static_cast<int64_t>(w001mm) * 100 + 1270) / 2540;
+        int64_t h = (static_cast<int64_t>(h001mm) * 100 + 1270) / 2540;
+        // A frame the file may give of any size: no picture is placed larger
+        // than any paper, its shape kept.
+        const int64_t longest = std::max(w, h);
+        if (longest > kMostNaturalHundredths) {
+          w = std::max<int64_t>(1, w * kMostNaturalHundredths / longest);
+          h = std::max<int64_t>(1, h * kMostNaturalHundredths / longest);
+        }
+        natural[0] = static_cast<int>(w);
+        natural[1] = static_cast<int>(h);
       }
     }
   }

@@ -148,6 +148,18 @@ TEST_F(ImageLibraryTest, MetafilePicturesAreDrawnByTheirRecords) {
   ASSERT_TRUE(ImageLibrary::PrinterEntries().getImage(image, &pixels));
   const uint32_t right = *reinterpret_cast<const uint32_t*>(pixels.pixels + 150 * pixels.stride + 450 * 4);
   EXPECT_EQ(right & 0xFFFFFF, 0x0000FFu);  // ARGB: blue
+  // Its own size is the one the file gives, in hundredths of an inch; a
+  // frame larger than any paper is brought down to one, its shape kept.
+  ASSERT_TRUE(library.ImgNaturalSize(image, &w, &h));
+  EXPECT_EQ(w, 200);
+  EXPECT_EQ(h, 100);
+  ASSERT_TRUE(metafile_bytes::WriteFile(dir_ + "/vast.emf",
+                                        metafile_bytes::Emf(2000000000, 1000000000, 0x0000FF, 0, 0, 100, 100)));
+  void* vast = library.ImgDecompressFile((dir_ + "/vast.emf").c_str(), &error);
+  ASSERT_NE(vast, nullptr) << error;
+  ASSERT_TRUE(library.ImgNaturalSize(vast, &w, &h));
+  EXPECT_EQ(w, 10000);
+  EXPECT_EQ(h, 5000);
 }
 
 TEST_F(ImageLibraryTest, HostileMetafileBytesStayWithinTheFile) {
