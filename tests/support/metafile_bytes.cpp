@@ -81,7 +81,8 @@ static std::vector<uint8_t> EmfFile(int width001, int height001, std::vector<uin
   const uint32_t total = static_cast<uint32_t>(88 + records.size());
   U32(b, 1);
   U32(b, 88);
-  for (int v : {0, 0, width001 * 100 / 2540, height001 * 100 / 2540}) U32(b, static_cast<uint32_t>(v));  // bounds
+  for (int64_t v : {int64_t{0}, int64_t{0}, int64_t{width001} * 100 / 2540, int64_t{height001} * 100 / 2540})
+    U32(b, static_cast<uint32_t>(v));  // bounds
   for (int v : {0, 0, width001, height001}) U32(b, static_cast<uint32_t>(v));                          // frame
   U32(b, 0x464D4520u);
   U32(b, 0x10000);
