@@ -31,6 +31,7 @@
 #include "app/reselect_on_open.h"
 #include "app/file_dialogs.h"
 #include "data/master_joins.h"
+#include "data/open_tables.h"
 #include "model/reselect_tables.h"
 #include "app/table_places_on_open.h"
 #include "app/open_report_conversion.h"
@@ -387,7 +388,11 @@ class AppStreamHooks : public StreamHooks {
             : nullptr;
     const char* const* names = sql ? ReportViewNames(model) : nullptr;
     FieldDef* last = nullptr;
-    for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) last = f;
+    size_t before = 0;
+    for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) {
+      last = f;
+      before += f->table == slot;
+    }
     // A lookup table that has gone may be chosen again from the table list:
     // the question stands in for the driver's message then.
     const bool mayReselect = slot != 0 && !Unattended() && !data->IsFileDataSource();
@@ -411,6 +416,13 @@ class AppStreamHooks : public StreamHooks {
       }
       std::snprintf(model->tableSlots[slot]->path, sizeof model->tableSlots[slot]->path, "%s", path.c_str());
       doc.SetModifiedFlag(TRUE);
+    }
+    // The result's names are checked as when the statement is typed; the
+    // read ends with that one message.
+    if (const int rc = sql ? CheckResultFieldNames(model, slot, before) : 0) {
+      ShowError(doc, model->GetEngineErrorText(rc));
+      if (doc.m_pRepIO != nullptr) doc.m_pRepIO->m_stream.tableDeclined = true;
+      return false;
     }
     ReadOpenedTableFields(doc, slot, last);
     return true;

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
+#include <vector>
 
 namespace {
 
@@ -127,47 +128,148 @@ bool IsValidLogonValue(const char* value) {
 
 namespace {
 
-// The keys a connect text from a file may give: the data source and what a
-// user logs on with. Every other key of a driver may load code (DRIVER, an
-// SQLite extension), run statements (PostgreSQL's ConnSettings), write
-// files (SaveFile, a journal mode) or change how text is read, and drivers
-// also take short forms of their keys: none is let through.
+// The keys a connect text from a file may always give: the data source and
+// what a user logs on with.
 const char* const kLogonKeys[] = {"DSN",      "UID", "PWD",    "USER",       "USERNAME", "PASSWORD",
                                   "DATABASE", "DB",  "SERVER", "SERVERNAME", "HOST",     "PORT"};
 constexpr unsigned kIdConnectKey = 62379, kIdConnectValue = 62380;
 
-}  // namespace
+// Beyond those, the keys of the data source's own driver that only tune how
+// it talks to its server, as the driver writes them back when it completes a
+// connect text. Every other key, a short form too, may load code, run
+// statements (the SQLite driver's pragmas, psqlODBC's ConnSettings and
+// pqopt), name or write files or change the read-only state: refused.
+// values: null for any value, else the values taken, "|" between them (an
+// empty one is the driver's "not set").
+struct TuningKey {
+  const char* name;
+  const char* values;
+};
+const TuningKey kSqlite3Keys[] = {
+    {"StepAPI", nullptr},  {"Timeout", nullptr},     {"NoTXN", nullptr},   {"ShortNames", nullptr},
+    {"LongNames", nullptr}, {"NoWCHAR", nullptr},    {"FKSupport", nullptr}, {"BigInt", nullptr},
+    {"JDConv", nullptr},   {"OEMCP", nullptr},
+    // The program sets NoCreat=1 ahead of the text's own (ConnectDataSource).
+    {"NoCreat", nullptr},
+    // Their values go into PRAGMA statements, name a file or a library.
+    {"SyncPragma", "|off|normal|full|extra|0|1|2|3"}, {"JournalMode", ""}, {"Tracefile", ""}, {"LoadExt", ""},
+};
+const TuningKey kPsqlodbcKeys[] = {
+    {"Description", nullptr}, {"SSLmode", nullptr}, {"Protocol", nullptr}, {"FakeOidIndex", nullptr},
+    {"ShowOidColumn", nullptr}, {"RowVersioning", nullptr}, {"ShowSystemTables", nullptr}, {"Fetch", nullptr},
+    {"Socket", nullptr}, {"UnknownSizes", nullptr}, {"MaxVarcharSize", nullptr}, {"MaxLongVarcharSize", nullptr},
+    {"UseDeclareFetch", nullptr}, {"TextAsLongVarchar", nullptr}, {"UnknownsAsLongVarchar", nullptr},
+    {"BoolsAsChar", nullptr}, {"Parse", nullptr}, {"ExtraSysTablePrefixes", nullptr}, {"LFConversion", nullptr},
+    {"UpdatableCursors", nullptr}, {"TrueIsMinus1", nullptr}, {"BI", nullptr}, {"ByteaAsLongVarBinary", nullptr},
+    {"UseServerSidePrepare", nullptr}, {"LowerCaseIdentifier", nullptr}, {"NumericAs", nullptr},
+    {"D6", nullptr},  // NumericAs, in the short form the driver writes back
+    {"OptionalErrors", nullptr}, {"FetchRefcursors", nullptr}, {"KeepaliveTime", nullptr},
+    {"KeepaliveInterval", nullptr}, {"BatchSize", nullptr}, {"UniqueIndex", nullptr},
+    // Set, they write log files.
+    {"Debug", "|0"}, {"CommLog", "|0"},
+    // Only ever to read-only, or as the data source has it (below).
+    {"ReadOnly", "1"},
+};
 
-bool ReadFileConnectText(const std::string& text, std::string* why) {
-  size_t at = 0;
-  for (;;) {
+// The driver library a data source names, through the installer's name.
+std::string DriverLibraryOf(const char* dsn) {
+  char driver[261] = {};
+  OdbcGetPrivateProfileString(dsn, "Driver", "", driver, sizeof driver, "odbc.ini");
+  if (driver[0] && !std::strchr(driver, '/')) {
+    char path[261];
+    if (OdbcGetPrivateProfileString(driver, "Driver", "", path, sizeof path, "odbcinst.ini") > 0)
+      CopyBounded(driver, sizeof driver, path);
+  }
+  return driver;
+}
+
+bool ValueAmong(const std::string& value, const char* values) {
+  const std::string v = Upper(Trimmed(value));
+  for (const char* p = values;;) {
+    const char* bar = std::strchr(p, '|');
+    const size_t n = bar ? static_cast<size_t>(bar - p) : std::strlen(p);
+    if (Upper(std::string(p, n)) == v) return true;
+    if (!bar) return false;
+    p = bar + 1;
+  }
+}
+
+struct ConnectItem {
+  std::string written, key, value;  // key: upper case
+  bool hasValue = false;
+};
+
+std::vector<ConnectItem> ConnectItems(const std::string& text) {
+  std::vector<ConnectItem> items;
+  for (size_t at = 0;;) {
     const size_t semi = text.find(';', at);
     const std::string part = text.substr(at, semi == std::string::npos ? std::string::npos : semi - at);
     if (!Trimmed(part).empty()) {
       const size_t eq = part.find('=');
-      const std::string written = Trimmed(part.substr(0, eq));
-      const std::string key = Upper(written);
-      bool known = false;
-      for (const char* k : kLogonKeys) known = known || key == k;
-      if (eq == std::string::npos || !known) {
-        *why = FilledSqlMessage(kIdConnectKey, written.substr(0, 60));
-        return false;
-      }
-      // Drivers that split the text at every ";" read no braces; an SQLite
-      // database named as an address may be made or opened for writing.
-      const std::string value = part.substr(eq + 1);
-      bool usable = true;
-      for (unsigned char c : value) usable = usable && c >= 0x20 && c != 0x7F && c != '{' && c != '}';
-      if ((key == "DATABASE" || key == "DB") && strncasecmp(Trimmed(value).c_str(), "file:", 5) == 0) usable = false;
-      if (key == "DSN" && !IsValidDataSourceName(Trimmed(value).c_str())) usable = false;
-      if (!usable) {
-        *why = FilledSqlMessage(kIdConnectValue, written.substr(0, 60));
-        return false;
-      }
+      ConnectItem item;
+      item.written = Trimmed(part.substr(0, eq));
+      item.key = Upper(item.written);
+      item.hasValue = eq != std::string::npos;
+      if (item.hasValue) item.value = part.substr(eq + 1);
+      items.push_back(item);
     }
-    if (semi == std::string::npos) return true;
+    if (semi == std::string::npos) return items;
     at = semi + 1;
   }
+}
+
+}  // namespace
+
+bool ReadFileConnectText(const std::string& text, std::string* why) {
+  const std::vector<ConnectItem> items = ConnectItems(text);
+  // The keys the driver of the data source the text names takes (the
+  // driver manager's default source when it names none).
+  std::string dsn = "Default";
+  for (const ConnectItem& i : items)
+    if (i.key == "DSN") {
+      if (i.hasValue && IsValidDataSourceName(Trimmed(i.value).c_str())) dsn = Trimmed(i.value);
+      break;  // the driver manager takes the first
+    }
+  const std::string library = DriverFileKey(DriverLibraryOf(dsn.c_str()).c_str());
+  const TuningKey* tuning = nullptr;
+  size_t tuningCount = 0;
+  if (library.compare(0, 11, "sqlite3odbc") == 0) {
+    tuning = kSqlite3Keys;
+    tuningCount = sizeof kSqlite3Keys / sizeof kSqlite3Keys[0];
+  } else if (library.compare(0, 8, "psqlodbc") == 0) {
+    tuning = kPsqlodbcKeys;
+    tuningCount = sizeof kPsqlodbcKeys / sizeof kPsqlodbcKeys[0];
+  }
+  for (const ConnectItem& i : items) {
+    bool known = false;
+    for (const char* k : kLogonKeys) known = known || i.key == k;
+    for (size_t t = 0; !known && t < tuningCount; ++t) {
+      if (i.key != Upper(tuning[t].name) || !i.hasValue) continue;
+      known = tuning[t].values == nullptr || ValueAmong(i.value, tuning[t].values);
+      // A read-only setting the data source has already is no change.
+      if (!known && i.key == "READONLY") {
+        char own[16] = {};
+        OdbcGetPrivateProfileString(dsn.c_str(), "ReadOnly", "0", own, sizeof own, "odbc.ini");
+        known = Trimmed(i.value) == Trimmed(own);
+      }
+    }
+    if (!i.hasValue || !known) {
+      *why = FilledSqlMessage(kIdConnectKey, i.written.substr(0, 60));
+      return false;
+    }
+    // Drivers that split the text at every ";" read no braces; an SQLite
+    // database named as an address may be made or opened for writing.
+    bool usable = true;
+    for (unsigned char c : i.value) usable = usable && c >= 0x20 && c != 0x7F && c != '{' && c != '}';
+    if ((i.key == "DATABASE" || i.key == "DB") && strncasecmp(Trimmed(i.value).c_str(), "file:", 5) == 0)
+      usable = false;
+    if (i.key == "DSN" && !IsValidDataSourceName(Trimmed(i.value).c_str())) usable = false;
+    if (!usable) {
+      *why = FilledSqlMessage(kIdConnectValue, i.written.substr(0, 60));
+      return false;
+    }
+  }
+  return true;
 }
 
 bool IsValidDatabaseName(const char* name) {
@@ -286,7 +388,8 @@ int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool repor
   if (connectText == nullptr) return Connect(name, allowPrompt, reportErrors, nullptr);
   // A database file the text names is only opened, never made.
   std::string text = connectText;
-  if (HasAttribute(text, "DATABASE") || HasAttribute(text, "DB")) AppendConnectText(text, "NoCreat=1");
+  // The SQLite driver takes a key's first setting: the program's goes first.
+  if (HasAttribute(text, "DATABASE") || HasAttribute(text, "DB")) text = "NoCreat=1;" + text;
   return Connect(name, allowPrompt, reportErrors, text.c_str());
 }
 
@@ -747,15 +850,7 @@ bool DataAccess::IsSameDriverAsCurrent(const char* dsn) {
   if (strcasecmp(dsn, current_->name) == 0) return true;
   std::string section = current_->platform[0] ? current_->platform : current_->dbmsName;
   std::string driverId = section.empty() ? std::string() : SqlIniString(section.c_str(), "DataSourceDriverID", "", 31);
-  char driver[261];
-  OdbcGetPrivateProfileString(dsn, "Driver", "", driver, sizeof driver, "odbc.ini");
-  // A data source names its driver by the installer's name; the library's path is under that name.
-  if (driver[0] && !std::strchr(driver, '/')) {
-    char path[261];
-    if (OdbcGetPrivateProfileString(driver, "Driver", "", path, sizeof path, "odbcinst.ini") > 0)
-      CopyBounded(driver, sizeof driver, path);
-  }
-  if (DriverFileKey(driver) != DriverFileKey(current_->driverName)) return false;
+  if (DriverFileKey(DriverLibraryOf(dsn).c_str()) != DriverFileKey(current_->driverName)) return false;
   if (driverId.empty()) return true;
   char mine[33], theirs[33];
   OdbcGetPrivateProfileString(current_->name, driverId.c_str(), "", mine, sizeof mine, "odbc.ini");

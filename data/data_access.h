@@ -329,7 +329,9 @@ bool IsValidDatabaseName(const char* name);
 // "{" or "}" (a null one too).
 bool IsValidLogonValue(const char* value);
 // Whether a connect text that came from outside (a query file, a report, a
-// start file) only names a data source and the keys a user logs on with,
-// each value free of braces and control characters; else false with the
-// one reason in *why, before anything connects with it.
+// start file) only names a data source, the keys a user logs on with and
+// keys of that source's driver that only tune how it talks to its server
+// (as the driver completes a connect text), each value free of braces and
+// control characters; else false with the one reason in *why, before
+// anything connects with it.
 bool ReadFileConnectText(const std::string& text, std::string* why);

@@ -192,6 +192,24 @@ void AbandonTable(CKmComposite* m, uint32_t slot, bool newSlot) {
   if (newSlot) FreeTableSlotAndState(m, slot);
 }
 
+int CheckResultFieldNames(CKmComposite* m, uint32_t slot, size_t before) {
+  // The result's own columns are checked: the fields the report already
+  // has in the slot (a placed field's copy, one held by the designer's
+  // clipboard) share their names with the columns they stand for.
+  std::vector<FieldDef*> fields;
+  for (FieldDef* f = m->fieldList; f; f = f->next)
+    if (f->table == slot) fields.push_back(f);
+  for (size_t i = before; i < fields.size(); ++i) {
+    if (!fields[i]->name[0]) return kEngineMissingResultName;
+    for (size_t j = before; j < i; ++j)
+      if (EqualNoCase(fields[i]->name, fields[j]->name)) {
+        std::snprintf(m->errorName, sizeof m->errorName, "%s", fields[i]->name);
+        return kEngineDuplicateResultName;
+      }
+  }
+  return 0;
+}
+
 int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSlot, const char* queryText,
               const char* const* names, const char* alias, const TableOverrideContext& ctx) {
   uint32_t s = *slot;
@@ -234,20 +252,9 @@ int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSl
     return kEngineNoSupportedFields;
   }
   if (queryText) {
-    // The result's own columns are checked: the fields the report already
-    // has in the slot (a placed field's copy, one held by the designer's
-    // clipboard) share their names with the columns they stand for.
-    for (size_t i = before; i < added.size(); ++i) {
-      if (!added[i]->name[0]) {
-        AbandonTable(m, s, newSlot);
-        return kEngineMissingResultName;
-      }
-      for (size_t j = before; j < i; ++j)
-        if (EqualNoCase(added[i]->name, added[j]->name)) {
-          std::snprintf(m->errorName, sizeof m->errorName, "%s", added[i]->name);
-          AbandonTable(m, s, newSlot);
-          return kEngineDuplicateResultName;
-        }
+    if (const int rc = CheckResultFieldNames(m, s, before)) {
+      AbandonTable(m, s, newSlot);
+      return rc;
     }
   }
   const std::string chosen = s == 0 || !alias || !alias[0] ? derived : alias;

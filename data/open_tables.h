@@ -60,6 +60,10 @@ class CKmComposite;
 // slot is abandoned.
 int OpenTable(CKmComposite* m, const char* reference, uint32_t* slot, bool newSlot, const char* queryText,
               const char* const* names, const char* alias, const TableOverrideContext& ctx);
+// The columns a statement's result added to the slot after its first
+// `before` fields: 0, 3239 when one has no name, 3240 when two share one
+// (ignoring case; the name goes into the composite's error name).
+int CheckResultFieldNames(CKmComposite* m, uint32_t slot, size_t before);
 // Frees a new slot and deletes the fields made for it.
 void AbandonTable(CKmComposite* m, uint32_t slot, bool newSlot);
 

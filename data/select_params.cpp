@@ -1,11 +1,12 @@
 #include "data/select_params.h"
 
 #include "data/db_errors.h"
+#include "data/sql_lexer.h"
 #include "foundation/heap_strings.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -19,7 +20,6 @@ void SubstitutionError(const char* what) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
-bool IsWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
 bool RunAt(const char* p, char c, int repeat) {
   for (int i = 0; i < repeat; ++i)
@@ -199,64 +199,136 @@ char* SubstituteSelectParameters(const char* sql, const char* list) {
   return SubstituteParameters('<', '>', 2, sql, table, read, true);
 }
 
-const char* FindSqlKeyword(const char* text, const char* keyword) {
-  if (!text || !keyword) return nullptr;
-  size_t k = std::strlen(keyword);
-  if (k == 0) return nullptr;
-  size_t head = k - 1;
-  for (const char* p = text; *p; ++p) {
-    if (p > text && IsWordChar(p[-1])) continue;
-    if (strncasecmp(p, keyword, head) != 0) continue;
-    if (IsSpace(p[head])) return p;
+namespace {
+
+bool IsWordToken(const SqlToken& t, const char* word) { return t.kind == SqlTokenKind::kWord && SqlWordIs(t.text, word); }
+bool IsSymbolToken(const SqlToken& t, char c) { return t.kind == SqlTokenKind::kSymbol && t.text[0] == c; }
+
+// The keyword without the blank its last character stands for.
+std::string KeywordWord(const char* keyword) {
+  const size_t k = std::strlen(keyword);
+  return std::string(keyword, k > 0 ? k - 1 : 0);
+}
+
+// Whether a "--" comment runs from after the last token before pos up to
+// pos: what is put at pos must then begin on a line of its own.
+bool LineCommentBefore(const char* sql, const std::vector<SqlToken>& t, size_t pos) {
+  size_t from = 0;
+  for (const SqlToken& k : t)
+    if (k.offset < pos) from = k.end;
+  const std::string gap(sql + from, pos - from);
+  const size_t dash = gap.rfind("--");
+  return dash != std::string::npos && gap.find('\n', dash) == std::string::npos;
+}
+
+// One branch of a union, from the token first (its "union", or the text's
+// start at char offset from): appended to out with its condition made false;
+// a branch that is no SELECT (VALUES, TABLE) as it stands. Returns the
+// index of the next branch's "union", or the count of tokens. Only words at
+// the branch's own level count: those of subqueries, literals, quoted names
+// and comments are not its keywords.
+size_t LayoutBranch(std::string& out, const char* sql, size_t from, const std::vector<SqlToken>& t, size_t first) {
+  const size_t n = t.size(), length = std::strlen(sql), none = std::string::npos;
+  size_t i = first;
+  if (i < n && IsWordToken(t[i], "union")) {
+    ++i;
+    if (i < n && (IsWordToken(t[i], "all") || IsWordToken(t[i], "distinct"))) ++i;
   }
+  int depth = 0;
+  for (; i < n && IsSymbolToken(t[i], '('); ++i) ++depth;
+  const int level = depth;
+  const bool select = i < n && IsWordToken(t[i], "select");
+  size_t where = none, end = none, next = n;
+  for (size_t j = select ? i + 1 : i; j < n; ++j) {
+    if (IsSymbolToken(t[j], '(')) {
+      ++depth;
+    } else if (IsSymbolToken(t[j], ')')) {
+      // The bracket that closes the branch ends its clauses.
+      if (--depth < level && end == none) end = t[j].offset;
+    } else if (t[j].kind == SqlTokenKind::kWord && depth <= level && IsWordToken(t[j], "union")) {
+      next = j;
+      break;
+    } else if (t[j].kind == SqlTokenKind::kWord && depth == level && end == none) {
+      if (IsWordToken(t[j], "where") && where == none) where = t[j].offset;
+      if ((IsWordToken(t[j], "order") || IsWordToken(t[j], "group")) && j + 1 < n && IsWordToken(t[j + 1], "by"))
+        end = t[j].offset;
+    }
+  }
+  const size_t stop = next < n ? t[next].offset : length;
+  if (end == none || end > stop) end = stop;
+  const char* const lineStart = select && LineCommentBefore(sql, t, end) ? "\n" : "";
+  if (!select) {
+    out.append(sql + from, stop - from);
+  } else if (where == none || where > end) {
+    out.append(sql + from, end - from);
+    out += lineStart;
+    out += " where 1 = 2 ";
+    out.append(sql + end, stop - end);
+  } else {
+    size_t condition = where + 5;
+    if (IsSpace(sql[condition])) ++condition;
+    out.append(sql + from, condition - from);
+    out += " ( 1 = 2 ) and ( ";
+    out.append(sql + condition, end - condition);
+    out += lineStart;
+    out += " ) ";
+    out.append(sql + end, stop - end);
+  }
+  return next;
+}
+
+}  // namespace
+
+const char* FindSqlKeyword(const char* text, const char* keyword, const SqlLexRules& rules) {
+  if (!text || !keyword || !*keyword) return nullptr;
+  std::vector<SqlToken> t;
+  std::string why;
+  if (!ReadSqlTokens(text, rules, &t, &why)) return nullptr;
+  const std::string word = KeywordWord(keyword);
+  for (const SqlToken& k : t)
+    if (IsWordToken(k, word.c_str())) return text + k.offset;
   return nullptr;
 }
 
-const char* FindSqlKeywordPair(const char* text, const char* first, const char* second) {
-  const char* p = text;
-  while ((p = FindSqlKeyword(p, first)) != nullptr) {
-    const char* q = p + std::strlen(first);
-    while (IsSpace(*q)) ++q;
-    if (FindSqlKeyword(q, second) == q) return p;
-    p = q;
-  }
+const char* FindSqlKeywordPair(const char* text, const char* first, const char* second, const SqlLexRules& rules) {
+  if (!text || !first || !second || !*first || !*second) return nullptr;
+  std::vector<SqlToken> t;
+  std::string why;
+  if (!ReadSqlTokens(text, rules, &t, &why)) return nullptr;
+  const std::string a = KeywordWord(first), b = KeywordWord(second);
+  for (size_t i = 0; i + 1 < t.size(); ++i)
+    if (IsWordToken(t[i], a.c_str()) && IsWordToken(t[i + 1], b.c_str())) return text + t[i].offset;
   return nullptr;
 }
 
-void MakeLayoutOnlySelect(std::string& out, const char* sql, const char** rest) {
+void MakeLayoutOnlySelect(std::string& out, const char* sql, const char** rest, const SqlLexRules& rules) {
   if (rest) *rest = nullptr;
   if (!sql) return;
-  const char* sel = FindSqlKeyword(sql, "select ");
-  const char* body = sel ? sel + 7 : sql;
-  const char* end = sql + std::strlen(sql);
-  const char* w = FindSqlKeyword(body, "where ");
-  const char* o = FindSqlKeywordPair(body, "order ", "by ");
-  const char* g = FindSqlKeywordPair(body, "group ", "by ");
-  const char* u = FindSqlKeyword(body, "union ");
-  if (rest) *rest = u;
-  const char* m = end;
-  for (const char* x : {o, g, u})
-    if (x && x < m) m = x;
-  const char* stop = u ? u : end;
-  // A where that belongs to a later branch of a union is not this one's.
-  if (!w || w > m) {
-    out.append(sql, m - sql);
-    out += " where 1 = 2 ";
-  } else {
-    out.append(sql, w + 6 - sql);
-    out += " ( 1 = 2 ) and ( ";
-    out.append(w + 6, m - (w + 6));
-    out += " ) ";
+  std::vector<SqlToken> t;
+  std::string why;
+  // Text the server's reading is not sure of is sent as it stands.
+  if (!ReadSqlTokens(sql, rules, &t, &why)) {
+    out += sql;
+    return;
   }
-  out.append(m, stop - m);
+  const size_t next = LayoutBranch(out, sql, 0, t, 0);
+  if (rest && next < t.size()) *rest = sql + t[next].offset;
 }
 
-void MakeLayoutOnlySelectAll(std::string& out, const char* sql) {
+void MakeLayoutOnlySelectAll(std::string& out, const char* sql, const SqlLexRules& rules) {
   out.clear();
-  const char* part = sql;
-  while (part) {
-    const char* rest = nullptr;
-    MakeLayoutOnlySelect(out, part, &rest);
-    part = rest;
+  if (!sql) return;
+  std::vector<SqlToken> t;
+  std::string why;
+  if (!ReadSqlTokens(sql, rules, &t, &why)) {
+    out = sql;
+    return;
+  }
+  // Each branch starts at a later token than the last: the loop ends.
+  for (size_t i = 0, from = 0;;) {
+    const size_t next = LayoutBranch(out, sql, from, t, i);
+    if (next >= t.size()) break;
+    i = next;
+    from = t[next].offset;
   }
 }

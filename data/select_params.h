@@ -4,6 +4,8 @@
 // connection is involved.
 #pragma once
 
+#include "data/sql_lexer.h"
+
 #include <string>
 
 struct SelectParameter {
@@ -22,12 +24,17 @@ int CountParameterMarkers(char open, char close, int repeat, const char* text);
 char* SubstituteParameters(char open, char close, int repeat, const char* sql, const SelectParameter* table,
                            int count, bool strict);
 
+// Words are read by the server's rules (rules): those inside literals,
+// quoted names and comments are no keywords. Text those rules cannot read
+// is left as it stands.
 // Appends the rewritten first SELECT of sql to out; rest gets the text from
 // its "union " on, or null.
-void MakeLayoutOnlySelect(std::string& out, const char* sql, const char** rest);
-void MakeLayoutOnlySelectAll(std::string& out, const char* sql);
+void MakeLayoutOnlySelect(std::string& out, const char* sql, const char** rest,
+                          const SqlLexRules& rules = SqlLexRules());
+void MakeLayoutOnlySelectAll(std::string& out, const char* sql, const SqlLexRules& rules = SqlLexRules());
 
-// keyword's last character stands for any white space; the match must not
-// continue a longer word.
-const char* FindSqlKeyword(const char* text, const char* keyword);
-const char* FindSqlKeywordPair(const char* text, const char* first, const char* second);
+// keyword's last character stands for the blank after the word; a word of
+// the text equal to it, ignoring case, is the match.
+const char* FindSqlKeyword(const char* text, const char* keyword, const SqlLexRules& rules = SqlLexRules());
+const char* FindSqlKeywordPair(const char* text, const char* first, const char* second,
+                               const SqlLexRules& rules = SqlLexRules());

@@ -40,6 +40,7 @@ class Reader {
   bool Run() {
     size_t i = 0;
     while (i < n_) {
+      if (!tokens_->empty() && tokens_->back().end == 0) tokens_->back().end = i;
       const unsigned char c = At(i);
       if (IsBlank(c)) {
         ++i;
@@ -67,6 +68,7 @@ class Reader {
         return false;
       }
     }
+    if (!tokens_->empty() && tokens_->back().end == 0) tokens_->back().end = i;
     return true;
   }
 

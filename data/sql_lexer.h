@@ -36,6 +36,7 @@ struct SqlToken {
   SqlTokenKind kind = SqlTokenKind::kSymbol;
   std::string text;
   size_t offset = 0;  // where it begins in the text
+  size_t end = 0;     // just after its last character
   bool unicodeName = false;  // a U&"..." name (its UESCAPE would change what it names)
 };
 

@@ -368,7 +368,7 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
     if (StartsWithNoCase(text.c_str(), "select")) {
       std::string probe;
       if (da->AddWhereFalse()) {
-        MakeLayoutOnlySelectAll(probe, text.c_str());
+        MakeLayoutOnlySelectAll(probe, text.c_str(), da->SqlRules().lex);
       } else {
         probe = text;
       }

@@ -110,18 +110,26 @@ class Judge {
     int level = 0;
     for (size_t b = with ? start : 0; b > 0 && IsSymbol(b - 1, '('); --b) ++level;
     int depth = 0;
+    // The WITH list has led to its main query, a SELECT: a verb after it at
+    // that level can only be a name (no statement follows without a ";").
+    bool mainSelect = false;
     for (size_t i = 0; i < count; ++i) {
       const SqlToken& k = t_[i];
       const bool call = i + 1 < count && IsSymbol(i + 1, '(');
       depth += IsSymbol(i, '(') ? 1 : IsSymbol(i, ')') ? -1 : 0;
+      const bool withLevel = with && depth == level;
+      mainSelect = mainSelect || (withLevel && i > start && IsWord(i, "select"));
       const bool changing = InList(kChangingWords, k.text) && !(call && SqlWordIs(k.text, "replace"));
       // A word run on from a number is never a name.
       if (changing &&
-          (k.kind == SqlTokenKind::kNumber || (k.kind == SqlTokenKind::kWord && Acts(i, with && depth == level))))
+          (k.kind == SqlTokenKind::kNumber || (k.kind == SqlTokenKind::kWord && Acts(i, withLevel && !mainSelect))))
         return Refuse(kIdChangingWord, Upper(k.text));
-      // FOR UPDATE and its kin lock the rows they read until the run ends.
-      if (k.kind == SqlTokenKind::kWord && SqlWordIs(k.text, "for") && i + 1 < count &&
-          (IsWord(i + 1, "update") || IsWord(i + 1, "share") || IsWord(i + 1, "no") || IsWord(i + 1, "key")))
+      // FOR UPDATE and its kin (FOR SHARE, FOR NO KEY UPDATE, FOR KEY SHARE)
+      // lock the rows they read until the run ends; FOR before a name, as in
+      // substring(x for key), locks nothing.
+      if (k.kind == SqlTokenKind::kWord && SqlWordIs(k.text, "for") &&
+          (IsWord(i + 1, "update") || IsWord(i + 1, "share") || (IsWord(i + 1, "no") && IsWord(i + 2, "key")) ||
+           (IsWord(i + 1, "key") && IsWord(i + 2, "share"))))
         return Refuse(kIdChangingWord, "FOR " + Upper(t_[i + 1].text));
       if ((k.kind == SqlTokenKind::kWord || k.kind == SqlTokenKind::kQuotedName) && call &&
           IsRefusedFunction(k.text, rules_.refusedFunctions))

@@ -240,9 +240,7 @@ bool CheckUserSelect(DataAccess* data, const char* sql, std::string* error) {
   std::string probe;
   const char* first = substituted + std::strspn(substituted, " \t\r\n");
   if (!reading.procedure && strncasecmp(first, "select", 6) == 0) {
-    const char* rest = nullptr;
-    MakeLayoutOnlySelect(probe, substituted, &rest);
-    if (rest != nullptr) probe += rest;
+    MakeLayoutOnlySelectAll(probe, substituted, data->SqlRules().lex);
   } else {
     probe = substituted;
   }

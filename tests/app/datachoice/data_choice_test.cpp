@@ -777,6 +777,9 @@ TEST_F(DataChoiceTest, TheSqlSelectDialogSendsOnlyWhatReads) {
        {"ident", "amount"}, "select id, qty from orders order by id"},
       {kShopA, "select id, qty from orders where 'a\\b into' <> '' order by id", "RESULT", {"id", "qty"},
        "select id, qty from orders order by id"},
+      // "union" in a literal and a comment is no keyword.
+      {kShopA, "select id, qty from orders where 'union x' <> '' /* union */ order by id", "RESULT", {"id", "qty"},
+       "select id, qty from orders order by id"},
   };
   if (pg) {
     taken.insert(taken.end(), {{odbc_test::kPgDsn, "values (1, 'a into'), (2, 'b')", "RESULT",

@@ -11,6 +11,7 @@
 // string settings.
 #include "core/composite.h"
 #include "core/condition_code.h"
+#include "data/data_access.h"
 #include "expr/functions_common.h"
 #include "files/report_io.h"
 #include "foundation/heap_strings.h"
@@ -369,7 +370,16 @@ TEST_P(ReadOnlySql, EveryFormAReportSendsPrintsItsRows) {
       {"select id, name from ro_canary where name <> 'C:\\into' and id < 3 order by id",
        {"id name", "1 Alder", "2 Birch"}},
   };
+  // "union" where it is no keyword, and a branch that is no SELECT: the
+  // run once looped for ever on each (the run here is bounded).
+  forms.push_back({"select id, name from ro_canary where name <> 'union x' and id < 3 /* union */ order by id",
+                   {"id name", "1 Alder", "2 Birch"}});
+  // (SQLite takes no ORDER BY after VALUES; its UNION gives its rows in order.)
+  forms.push_back({std::string("select id, qty from ro_canary where id = 1 union values (9, 9)") + (pg_ ? " order by 1" : ""),
+                   {"id qty", "1 2", "9 9"}});
   if (pg_) {
+    forms.push_back({"select id, qty from ro_canary where id = 1 union table public.rollback_log order by 1",
+                     {"id qty", "1 2", "7 70"}});
     // SQLite gives a VALUES statement's columns no type the program takes.
     forms.push_back({"values (1, 'one'), (2, 'two')", {"column1 column2", "1 one", "2 two"}});
     forms.push_back({"table ro_canary", {"id name", "1 Alder", "2 Birch"}});
@@ -498,6 +508,24 @@ TEST_P(ReadOnlySql, AConnectTextFromAFileOnlyLogsOn) {
   EXPECT_FALSE(fs::exists(made));
   EXPECT_FALSE(fs::exists(saved));
   ExpectNothingChanged();
+
+  // The text the data source's driver itself completes, as another program
+  // writes it, is taken: the rows print.
+  std::string completed;
+  {
+    DataAccess data;
+    ASSERT_EQ(data.ConnectDataSource(dsn_.c_str(), false, true, nullptr), 1);
+    completed = data.FindConnection(dsn_.c_str())->completedConnect;
+    data.TermDatabaseLibrary();
+  }
+  SCOPED_TRACE(completed);
+  ASSERT_NE(completed.find(pg_ ? "ReadOnly=" : "LoadExt="), std::string::npos);
+  std::ofstream(dir_ + "/completed.kwq", std::ios::binary)
+      << query_file::Packed(dsn_, "select id from ro_canary order by id", "Orders", completed);
+  int status = -1;
+  const std::string err = Unattended(dir_ + "/completed.kwq", &status);
+  EXPECT_EQ(status, 0) << err;
+  EXPECT_EQ(PrintedLines(Printed(), true), (std::vector<std::string>{"1", "2", "3"}));
 }
 
 // Where the data source's own settings give the session a client encoding
@@ -560,9 +588,16 @@ TEST_P(ReadOnlySql, NamesAndReadingStatementsPrint) {
        "2 5"},
   };
   if (pg_) {
+    statements.push_back({"with c as (select id as update, qty as key from ro_canary) "
+                          "select update, insert, key, substring('abcdefgh' for key) as s "
+                          "from (select *, 0 as insert from c) d order by update",
+                          "2 0 5 abcde"});
     statements.push_back({"show standard_conforming_strings", "on"});
     statements.push_back({"explain select id from ro_canary", "Seq Scan on ro_canary"});
   } else {
+    statements.push_back(
+        {"with c as (select id as merge, qty as replace from ro_canary) select merge, replace from c where merge = 2",
+         "2 5"});
     // Sent and read; its columns have no type either.
     statements.push_back({"explain query plan select id from ro_canary", ""});
   }
@@ -581,6 +616,37 @@ TEST_P(ReadOnlySql, NamesAndReadingStatementsPrint) {
   ExpectNothingChanged();
 }
 
+// A statement's result names (a REPORTVIEW's list) are checked as when the
+// statement is typed, on every road a report comes by: handed over in a
+// query file, and stored in a report that is opened. One message, status
+// 1, nothing printed.
+TEST_P(ReadOnlySql, AResultNameListIsCheckedOnEveryRoad) {
+  const struct {
+    const char* statement;
+    const char* says;
+  } lists[] = {
+      {"define reportview R (company, COMPANY) as select id, qty from ro_canary",
+       "Duplicate result table field name: 'COMPANY'"},
+      {"select id, qty as \"ID\" from ro_canary", "Duplicate result table field name: 'ID'"},
+  };
+  for (const auto& l : lists) {
+    SCOPED_TRACE(l.statement);
+    const std::string query = dir_ + "/names.kwq", stored = dir_ + "/names.kmw";
+    std::ofstream(query, std::ios::binary) << query_file::Packed(dsn_, l.statement, "Names");
+    MakeReport(stored, "define reportview R (company, amount) as select id, qty from ro_canary", [&](ReportMaker& r) {
+      r.Place(r.Column("company"), r.Line(kBandRecord), 0, 4, 0);
+      Replace(r.M().statementText, l.statement);
+    });
+    for (const std::string& file : {query, stored}) {
+      int status = -1;
+      const std::string err = Unattended(file, &status);
+      EXPECT_EQ(status, 1) << err;
+      EXPECT_EQ(Lines(err), 1) << err;
+      EXPECT_NE(err.find(l.says), std::string::npos) << err;
+      EXPECT_EQ(Printed(), "");
+    }
+  }
+}
 
 // A run that fails after its first pages, and one stopped from outside,
 // leave the output file an earlier run wrote as it was, through the

@@ -89,6 +89,45 @@ TEST_F(SelectParams, LayoutOnlySelect) {
   EXPECT_STREQ(rest, "union select b from u");
 }
 
+// Words are read as the server reads them: those in literals, quoted names,
+// comments and subqueries are not the branch's keywords, and a branch that
+// is no SELECT stays as it is. Each of these once looped for ever.
+TEST_F(SelectParams, LayoutOnlySelectReadsWordsWhereTheyStand) {
+  SqlLexRules pg;
+  pg.server = SqlServer::kPostgres;
+  pg.backslashInStrings = 0;
+  const struct {
+    const char* sql;
+    const char* layout;
+  } cases[] = {
+      {"select a from t where c <> 'union x'", "select a from t where  ( 1 = 2 ) and ( c <> 'union x' ) "},
+      {"select a from t /* union */ where \"union \" = 1 -- union\n",
+       "select a from t /* union */ where  ( 1 = 2 ) and ( \"union \" = 1 -- union\n ) "},
+      {"select a from t union values (1)", "select a from t  where 1 = 2 union values (1)"},
+      {"select a from t where b = 2 union all table u order by 1",
+       "select a from t where  ( 1 = 2 ) and ( b = 2  ) union all table u order by 1"},
+      {"(select a from t where b = 1) union (select c from u)",
+       "(select a from t where  ( 1 = 2 ) and ( b = 1 ) ) union (select c from u where 1 = 2 )"},
+      {"select (select max(x) from u where y = 1) from t order by 1",
+       "select (select max(x) from u where y = 1) from t  where 1 = 2 order by 1"},
+      {"select $$ union $$ from t", "select $$ union $$ from t where 1 = 2 "},
+      {"select a from t where b = 1 -- union", "select a from t where  ( 1 = 2 ) and ( b = 1 -- union\n ) "},
+      {"union", "union"},
+      // Text whose reading is not sure goes as it stands.
+      {"select 'open union", "select 'open union"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    std::string out;
+    MakeLayoutOnlySelectAll(out, c.sql, pg);
+    EXPECT_EQ(out, c.layout);
+  }
+  const char* rest = "";
+  std::string out;
+  MakeLayoutOnlySelect(out, "select a from t where c <> 'union x'", &rest, pg);
+  EXPECT_EQ(rest, nullptr);
+}
+
 TEST_F(SelectParams, KeywordSearch) {
   const char* t = "SELECT x FROM y\nORDER\tBY x";
   EXPECT_EQ(FindSqlKeyword(t, "select "), t);
@@ -96,4 +135,8 @@ TEST_F(SelectParams, KeywordSearch) {
   const char* u = "order x order by y";
   EXPECT_EQ(FindSqlKeywordPair(u, "order ", "by "), u + 8);
   EXPECT_EQ(FindSqlKeyword("selected ", "select "), nullptr);
+  const char* v = "select 'where' as \"where\" from t /* where */ where x";
+  EXPECT_EQ(FindSqlKeyword(v, "where "), v + 45);
+  const char* w = "select 'order by' from t order by 1";
+  EXPECT_EQ(FindSqlKeywordPair(w, "order ", "by "), w + 25);
 }

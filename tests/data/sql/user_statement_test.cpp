@@ -6,9 +6,11 @@
 
 #include "data/data_access.h"
 #include "data/sql_names.h"
+#include "tests/support/odbc_env.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 namespace {
@@ -195,6 +197,11 @@ TEST(UserStatement, ChangingWordsAreRefusedWhereTheyAct) {
         {s, "explain analyze delete from t", kFirstWord},
         {s, "explain (analyze) insert into t values (1)", kFirstWord},
         {s, "explain analyze with x as (delete from t returning 1) select 1", kWord},
+        // After a WITH list's SELECT such a word is a column's name; FOR
+        // before a name locks nothing.
+        {s, "with c as (select * from t) select merge, replace, c.delete from c order by merge", nullptr},
+        {s, "with c as (select 1) merge into t using c on true when matched then delete", kWord},
+        {s, "select * from t for key share", "FOR KEY"},
         {s, "select * from t for update", "FOR UPDATE"},
         {s, "select * from t for no key update of t", "FOR NO"},
         {s, "pragma query_only = 0", kFirstWord},
@@ -207,6 +214,9 @@ TEST(UserStatement, ChangingWordsAreRefusedWhereTheyAct) {
       {kLite, "explain query plan select * from t", nullptr},
       {kPg, "with recursive r(n) as (select 1 union all select n + 1 from r where n < 3) "
             "cycle n set c using p delete from t", kWord},
+      {kPg, "with c as (select * from t) select update, insert, delete, x from c where update > insert", nullptr},
+      {kPg, "select substring(name for key), substring(name from 2 for no) from t", nullptr},
+      {kOther, "with c as (select * from t) select update from c", kWord},
       {kOther, "select company as lock from customers", kWord},
       {kOther, "select 1 delete from t", kWord},
   });
@@ -256,6 +266,43 @@ TEST(UserStatement, AConnectTextFromAFileOnlyLogsOn) {
     EXPECT_FALSE(ReadFileConnectText(r.text, &why)) << r.text;
     EXPECT_NE(why.find("The connect text cannot be used"), std::string::npos) << why;
     EXPECT_NE(why.find(r.says), std::string::npos) << why;
+  }
+}
+
+// A data source's own driver may be told how to talk to its server, as it
+// completes a connect text itself; what loads code, runs statements, writes
+// files or loosens the read-only setting stays refused, and one driver's
+// keys are none of another's.
+TEST(UserStatement, AConnectTextMayTuneItsOwnDriver) {
+  const std::string lite = std::string("DSN=") + odbc_test::kSqliteDsn, pg = std::string("DSN=") + odbc_test::kBrokenDsn;
+  std::ofstream(odbc_test::Dir() + "/odbc.ini", std::ios::app) << "[vt_pg_read_only]\nDriver=PostgreSQL ANSI\nReadOnly=1\n\n";
+  const struct {
+    std::string text;
+    const char* says;  // null: taken
+  } cases[] = {
+      // (The drivers' whole completed texts are run in the read-only SQL tests.)
+      {lite + ";StepAPI=1;SyncPragma=NORMAL;NoCreat=;JournalMode=;LoadExt=;Tracefile=", nullptr},
+      {pg + ";SSLmode=disable;ReadOnly=0;Protocol=7.4;Debug=0;CommLog=0;D6=-101;ExtraSysTablePrefixes=", nullptr},
+      {"DSN=vt_pg_read_only;ReadOnly=1", nullptr},
+      {lite + ";LoadExt=/tmp/evil.so", "gives \"LoadExt\""},
+      {lite + ";SyncPragma=off attach", "gives \"SyncPragma\""},
+      {lite + ";Tracefile=/tmp/trace", "gives \"Tracefile\""},
+      {lite + ";SSLmode=disable", "gives \"SSLmode\""},
+      {pg + ";ConnSettings=delete from t", "gives \"ConnSettings\""},
+      {pg + ";pqopt={options=-cdefault_transaction_read_only=off}", "gives \"pqopt\""},
+      {pg + ";A0=0", "gives \"A0\""},
+      {pg + ";CommLog=1", "gives \"CommLog\""},
+      {pg + ";StepAPI=1", "gives \"StepAPI\""},
+      {"DSN=vt_pg_read_only;ReadOnly=0", "gives \"ReadOnly\""},
+      {pg + ";Driver=/tmp/evil.so", "gives \"Driver\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::string why;
+    EXPECT_EQ(ReadFileConnectText(c.text, &why), c.says == nullptr) << why;
+    if (c.says != nullptr) {
+      EXPECT_NE(why.find(c.says), std::string::npos) << why;
+    }
   }
 }
 
