@@ -399,6 +399,15 @@ void PreviewRun::ExpectFilteredPreview(const std::function<bool(CKmComposite*)>&
     height = s.zoom[0].pageHeight;
     EXPECT_TRUE(SaveWindowPicture(v->PageWindow(), shot.c_str()));
     if (ReportRun* run = GetActiveKmDoc()->m_pRun) shownRecords = run->recordsOutput;
+    if (s_postgres) {
+      // Its rows all read, the waiting preview holds no transaction and no
+      // lock: another session may take the table.
+      EXPECT_EQ(odbc_test::RunPostgresSql("select count(*) from pg_stat_activity where state like 'idle in%';"),
+                "0\n");
+      EXPECT_EQ(odbc_test::RunPostgresSql("begin; lock table order_lines in access exclusive mode nowait; commit; "
+                                          "select 1;"),
+                "1\n");
+    }
     EXPECT_TRUE(v->OnPreviewCommand(kCmdPreviewPrintReport));
     return true;
   }});
