@@ -72,6 +72,7 @@ int DataAccess::ExecSql(const char* sql, char* errBuf, int errSize, SqlUse use) 
 }
 
 int DataAccess::ExecReportSql(const char* sql, char* errBuf, int errSize, SqlUse use) {
+  if (ini.queryTimeout == 0) return ExecSql(sql, errBuf, errSize, use);
   SetQueryTimeout(ini.queryTimeout);
   const int r = ExecSql(sql, errBuf, errSize, use);
   SetQueryTimeout(0);
