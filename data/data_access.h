@@ -227,10 +227,17 @@ class DataAccess : public ModelAttachment {
   // reading statement runs in a read-only transaction ended with the
   // statement, and a procedure call's work is committed.
   int ExecSql(const char* sql, char* errBuf = nullptr, int errSize = 0, SqlUse use = SqlUse::kQuery);
+  // ExecSql under kmw.ini's QueryTimeout: what a report sends to learn its
+  // columns or read its rows.
+  int ExecReportSql(const char* sql, char* errBuf, int errSize, SqlUse use);
   // The current connection's rules for reading SQL text (with none: the
   // strictest).
   SqlCheckRules SqlRules() const;
   SqlServer Server() const;
+  // Every row of the statement was read and is kept elsewhere: the
+  // transaction it runs in ends now, not with the statement, so a run that
+  // waits on its reader (a preview) holds nothing on the server.
+  void EndTransactionOfReadRows() { EndStatementTransaction(); }
   // 0 a row, 1 the end, -1 an error.
   int FetchNext();
   // The bound result is read in turn from here on (see qeReadAhead).
@@ -242,6 +249,11 @@ class DataAccess : public ModelAttachment {
   int GetColumnType(int column);
   long GetColumnDbType(int column);
   bool IsMemoColumn(int column);
+  // Whether the server keeps the column's values in a type of its own that
+  // the driver hands over as a number or a text (PostgreSQL's money, inet,
+  // an enum): such a value neither meets 0 or '' in SQL nor orders as the
+  // program's numbers and texts.
+  bool ColumnTypeIsServersOwn(int column);
   // buf holds at least 130 bytes. 0 or -1.
   int GetColumnName(char* buf, int column);
   long GetColumnWidth(int column);

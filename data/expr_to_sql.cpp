@@ -473,6 +473,9 @@ class Translator {
       return inner.Run(f->code, f->codeLength, t);
     }
     if ((f->flags & (kFieldMemo | kFieldAlias)) || (f->totalFlags & kTotalIsTotal)) return false;
+    // A value of a type of the server's own meets no number or text in SQL.
+    const FieldBinding* own = GetFieldBinding(f, false);
+    if (own != nullptr && own->serversOwnType) return false;
     const TableSlot* slot = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
     if (fetched ? !f->sqlText : slot == nullptr) return false;
     const std::string column = QualifiedColumnName(m_, f, slot);
@@ -839,6 +842,11 @@ bool TranslationFlagsValues(CKmComposite* model, const FieldDef* field, std::str
   if (!TranslateField(model, field, true, &term) || term.null != Null::kFlagged) return false;
   *flag = term.sql;
   return true;
+}
+
+bool TranslationIsMissingNumber(CKmComposite* model, const FieldDef* field) {
+  Term term;
+  return TranslateField(model, field, true, &term) && term.kind == Kind::kNumber && term.null == Null::kMissing;
 }
 
 bool TranslationForCondition(CKmComposite* model, const FieldDef* field, std::string* sql) {

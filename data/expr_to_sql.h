@@ -33,6 +33,10 @@ bool TranslationComparesExactly(CKmComposite* model, const FieldDef* field);
 // where the program flags the value.
 bool TranslationFlagsValues(CKmComposite* model, const FieldDef* field, std::string* flag);
 
+// Whether the field's translation is a number that is missing (NULL) where
+// the program's value is missing, as a number column's is: it sorts as one.
+bool TranslationIsMissingNumber(CKmComposite* model, const FieldDef* field);
+
 // The field's translation as a condition reads it: NULL wherever the program
 // flags the value (a missing argument, a division by zero), as a fetched
 // NULL, so that a comparison with it is false on both sides and "is null"

@@ -209,8 +209,13 @@ int ReplayRow(CKmComposite* m, RecordCache* c, uint32_t n) {
 
 // The query's end: the file holds every row once they are all written out.
 void EndOfRows(CKmComposite* m, RecordCache* c) {
-  if (c->file.Flush()) c->complete = true;
-  else Abandon(m, c, kEngineCannotWriteCache);
+  if (!c->file.Flush()) {
+    Abandon(m, c, kEngineCannotWriteCache);
+    return;
+  }
+  c->complete = true;
+  // Rows are read again from the file from here on.
+  GetDataAccess(m)->EndTransactionOfReadRows();
 }
 
 }  // namespace

@@ -172,7 +172,13 @@ class Builder {
 
  private:
   bool OneTable() const { return order_.size() == 1; }
-  bool Wrappable(const FieldDef* f) const { return (f->flags & kNonColumnKinds) == 0; }
+  // A text the data source's case function takes: a text column, and not
+  // one of a type of the server's own (an enum, an address).
+  bool Wrappable(const FieldDef* f) const { return (f->flags & kNonColumnKinds) == 0 && !ServersOwnType(f); }
+  static bool ServersOwnType(const FieldDef* f) {
+    const FieldBinding* b = GetFieldBinding(const_cast<FieldDef*>(f), false);
+    return b != nullptr && b->serversOwnType;
+  }
 
   std::string Column(const FieldDef* f, const TableSlot* t) { return QualifiedColumnName(m_, f, t); }
   const TableSlot* TableOf(const FieldDef* f) {
@@ -398,22 +404,26 @@ class Builder {
   // The terms the database orders a key by, so that it orders as the
   // program's own sort does and each group is one run: a calculation's
   // flagged values (which its translation gives as 0, '' or the first day)
-  // after all its values; a missing number a value of its own next to 0,
-  // just before it; a missing text with the empty ones; other missing
-  // values lowest. The number of terms depends on the key alone.
+  // after all its values; a missing number (a number column, or a
+  // calculation that is one) a value of its own next to 0, just before it; a
+  // missing text with the empty ones; other missing values lowest, which is
+  // where the program puts a missing time too. A column of a type of the
+  // server's own is ordered as the server orders it. The number of terms
+  // depends on the key alone.
   std::vector<SortTerm> SortTerms(const FieldDef* k, const std::string& text) {
     std::vector<SortTerm> terms;
     std::string flag;
-    if ((k->flags & kFieldCalculation) && TranslationFlagsValues(m_, k, &flag)) {
+    const bool calc = (k->flags & kFieldCalculation) != 0;
+    if (calc && TranslationFlagsValues(m_, k, &flag)) {
       terms.push_back({"case when " + flag + " is null then 1 else 0 end", false, false});
       terms.push_back({text, true, false});
       return terms;
     }
-    const bool column = !(k->flags & kFieldCalculation);
-    if (column && (k->flags & (kFieldNumeric | kFieldTime))) {
+    const bool number = calc ? TranslationIsMissingNumber(m_, k) : (k->flags & kFieldNumeric) != 0;
+    if (number && !ServersOwnType(k)) {
       terms.push_back({"coalesce(" + text + ", 0)", true, false});
       terms.push_back({"case when " + text + " is null then 0 else 1 end", false, false});
-    } else if (column && Wrappable(k)) {
+    } else if (!calc && Wrappable(k)) {
       terms.push_back({"coalesce(" + text + ", '')", true, false});
     } else {
       terms.push_back({text, true, true});

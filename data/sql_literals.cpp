@@ -171,15 +171,12 @@ int ExecuteSelect(CKmComposite* model, const char* sql, int /*option*/, int sort
   DataAccess* da = GetDataAccess(model);
   SqlRunState* st = GetSqlRunState(model);
   if (da->SetMaxRows(st->recordLimit) != 0) return 1;
-  // kmw.ini's time-out for every query a run sends.
-  da->SetQueryTimeout(da->ini.queryTimeout);
   st->sortColumnCount = sortColumns;
   if (engineSort) da->SetSelectOptions();
   const bool userStatement = model->statementText != nullptr && model->statementText[0] != 0;
-  int r = da->ExecSql(sql, nullptr, 0,
-                      userStatement ? DataAccess::SqlUse::kReportStatement : DataAccess::SqlUse::kQuery);
-  da->SetQueryTimeout(0);
-  if (r != 0) return 1;
+  if (da->ExecReportSql(sql, nullptr, 0,
+                        userStatement ? DataAccess::SqlUse::kReportStatement : DataAccess::SqlUse::kQuery) != 0)
+    return 1;
   return BindResultColumns(model, true, sortColumns);
 }
 
@@ -188,7 +185,7 @@ int ExecSqlWithWait(CKmComposite* model, const char* sql, char* message, int mes
   if (doc != nullptr) doc->SetWaitCursor(1);
   DataAccess* da = GetDataAccess(model);
   const bool userStatement = model->statementText != nullptr && model->statementText[0] != 0;
-  const int r = da->ExecSql(sql, message, messageSize,
+  const int r = da->ExecReportSql(sql, message, messageSize,
                             userStatement ? DataAccess::SqlUse::kReportStatement : DataAccess::SqlUse::kQuery);
   da->EndStatement();
   if (doc != nullptr) doc->SetWaitCursor(0);

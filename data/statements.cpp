@@ -71,6 +71,14 @@ int DataAccess::ExecSql(const char* sql, char* errBuf, int errSize, SqlUse use) 
   return 0;
 }
 
+int DataAccess::ExecReportSql(const char* sql, char* errBuf, int errSize, SqlUse use) {
+  if (ini.queryTimeout == 0) return ExecSql(sql, errBuf, errSize, use);
+  SetQueryTimeout(ini.queryTimeout);
+  const int r = ExecSql(sql, errBuf, errSize, use);
+  SetQueryTimeout(0);
+  return r;
+}
+
 int DataAccess::FetchNext() {
   if (!CurrentStatement()) return -1;
   if (qeFetchNext(current_->statement) == 0) return 0;
@@ -145,6 +153,21 @@ long DataAccess::GetColumnDbType(int column) { return qeColDBType(CurrentStateme
 bool DataAccess::IsMemoColumn(int column) {
   long d = GetColumnDbType(column);
   return d == 100 || (d == 1009 && kLibraryRevision == 1);
+}
+
+bool DataAccess::ColumnTypeIsServersOwn(int column) {
+  // Only PostgreSQL's driver hands such types over as numbers or texts; a
+  // SQLite column takes any value.
+  if (Server() != SqlServer::kPostgres) return false;
+  const int kind = qeColType(CurrentStatement(), column);
+  if (kind == QE_TYPE_NONE || kind == QE_TYPE_DATETIME) return false;
+  static const char* const kPlainTypes[] = {"int2", "int4",   "int8", "numeric", "float4", "float8",
+                                            "bool", "text",   "varchar", "bpchar", "char", "name"};
+  char name[64] = {};
+  qeColTypeNameBuf(CurrentStatement(), name, sizeof name, column);
+  for (const char* plain : kPlainTypes)
+    if (std::strcmp(name, plain) == 0) return false;
+  return true;
 }
 
 int DataAccess::GetColumnName(char* buf, int column) {

@@ -118,6 +118,7 @@ void DescribeComputedColumn(DataAccess* da, FieldBinding* b, int column) {
   const int type = da->GetColumnType(column);
   b->columnType = static_cast<uint8_t>(type > 0 ? type : 1);
   b->dbType = da->GetColumnDbType(column);
+  b->serversOwnType = da->ColumnTypeIsServersOwn(column);
   if (type == 3 || type == 10 || ((type == 6 || type == 7) && IsFloatingColumn(b->dbType))) {
     b->precision = static_cast<uint32_t>(std::max<long>(0, da->GetColumnPrecision(column)));
     b->scale = static_cast<uint32_t>(std::max<long>(0, da->GetColumnScale(column)));
@@ -358,7 +359,7 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
     std::string fmt = Res(da->AddWhereFalse() ? kDescribeWhereFalseId : kDescribeId);
     std::vector<char> sql(fmt.size() + name.size() + 1);
     std::snprintf(sql.data(), sql.size(), fmt.c_str(), name.c_str());
-    if (da->ExecSql(sql.data(), errBuf, errSize) != 0) return 1;
+    if (da->ExecReportSql(sql.data(), errBuf, errSize, DataAccess::SqlUse::kQuery) != 0) return 1;
   } else {
     constexpr DataAccess::SqlUse kUserStatement = DataAccess::SqlUse::kReportStatement;
     char* substituted = SubstituteSelectParameters(userSql, substitutions);
@@ -372,8 +373,8 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
       } else {
         probe = text;
       }
-      if (da->ExecSql(probe.c_str(), local, sizeof local, kUserStatement) != 0) {
-        if (da->ExecSql(text.c_str(), errBuf, errSize, kUserStatement) != 0) return 1;
+      if (da->ExecReportSql(probe.c_str(), local, sizeof local, kUserStatement) != 0) {
+        if (da->ExecReportSql(text.c_str(), errBuf, errSize, kUserStatement) != 0) return 1;
         if (!quiet) ShowSqlMessage(Res(kSlowDescribeId).c_str(), true);
       }
     } else {
@@ -386,9 +387,9 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
         if (word && strcasecmp(word, da->GetProcVerb()) == 0) word = strtok_r(nullptr, delims, &save);
         if (word == nullptr) return 1;
         std::string sql = std::string("select * from KMW_") + word;
-        described = da->ExecSql(sql.c_str(), local, sizeof local) == 0;
+        described = da->ExecReportSql(sql.c_str(), local, sizeof local, DataAccess::SqlUse::kQuery) == 0;
       }
-      if (!described && da->ExecSql(text.c_str(), errBuf, errSize, kUserStatement) != 0) return 1;
+      if (!described && da->ExecReportSql(text.c_str(), errBuf, errSize, kUserStatement) != 0) return 1;
     }
   }
 
@@ -433,6 +434,7 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
     CopyBounded(f->name, sizeof f->name, name);
     b->columnType = static_cast<uint8_t>(type);
     b->dbType = da->GetColumnDbType(c);
+    b->serversOwnType = da->ColumnTypeIsServersOwn(c);
     f->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(c)));
     f->flags2 |= kField2SqlCondition;
     switch (type) {
@@ -489,7 +491,9 @@ int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int se
   model->GetAttachment<SqlFieldState>();
   DataAccess* da = GetDataAccess(model);
   char local[512];
-  if (reportErrors ? da->ExecSql(sql) != 0 : da->ExecSql(sql, local, sizeof local) != 0) return 1;
+  if (da->ExecReportSql(sql, reportErrors ? nullptr : local, reportErrors ? 0 : static_cast<int>(sizeof local),
+                        DataAccess::SqlUse::kQuery) != 0)
+    return 1;
   int type = da->GetColumnCount() == 1 ? da->GetColumnType(1) : -1;
   FieldBinding* b = type > 0 ? GetFieldBinding(field, true) : nullptr;
   if (b == nullptr) {
@@ -499,6 +503,7 @@ int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int se
   b->columnType = static_cast<uint8_t>(type);
   b->storageSize = 0;  // the field's kind and width may change here
   b->dbType = da->GetColumnDbType(1);
+  b->serversOwnType = da->ColumnTypeIsServersOwn(1);
   field->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(1)));
   uint32_t want = 0;
   if (type == 8) {

@@ -31,6 +31,7 @@ constexpr uint32_t kTableBtrieveName = 0x400;
 struct FieldBinding {
   uint8_t columnType = 0;   // database library column kind (1..10)
   long dbType = 0;          // database type number
+  bool serversOwnType = false;  // see DataAccess::ColumnTypeIsServersOwn
   uint32_t precision = 0;
   uint32_t scale = 0;
   uint8_t* fetchBuffer = nullptr;  // owned

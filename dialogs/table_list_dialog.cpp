@@ -246,7 +246,7 @@ bool CheckUserSelect(DataAccess* data, const char* sql, std::string* error) {
   }
   HeapFreeBlock(substituted);
   char message[700] = {};
-  const int rc = data->ExecSql(probe.c_str(), message, sizeof message, DataAccess::SqlUse::kReportStatement);
+  const int rc = data->ExecReportSql(probe.c_str(), message, sizeof message, DataAccess::SqlUse::kReportStatement);
   data->EndStatement();
   if (rc != 0) *error = message;
   return rc == 0;

@@ -28,6 +28,7 @@ struct ColInfo {
   SQLSMALLINT digits = 0;
   std::string name;
   std::string label;
+  std::string typeName;  // the driver's name of the column's type
   int qeType = QE_TYPE_NONE;
   long dbType = QE_DB_OTHER;
   long width = 0;
@@ -293,6 +294,9 @@ bool Describe(Stmt* s) {
     SQLSMALLINT labelLen = 0;
     if (SQL_SUCCEEDED(SQLColAttribute(s->hstmt, i, SQL_DESC_LABEL, label, sizeof label, &labelLen, nullptr)))
       c.label = qe_text::Utf8ToAnsi(reinterpret_cast<char*>(label), std::strlen(reinterpret_cast<char*>(label)));
+    SQLCHAR typeName[128] = {0};
+    if (SQL_SUCCEEDED(SQLColAttribute(s->hstmt, i, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &labelLen, nullptr)))
+      c.typeName.assign(reinterpret_cast<char*>(typeName), strnlen(reinterpret_cast<char*>(typeName), sizeof typeName));
     ClassifyColumn(c);
   }
   SetErr(QE_OK);
@@ -1013,6 +1017,16 @@ int qeColType(QEHANDLE stmt, int col) {
 long qeColDBType(QEHANDLE stmt, int col) {
   const ColInfo* c = Column(stmt, col);
   return c ? c->dbType : 0;
+}
+
+int qeColTypeNameBuf(QEHANDLE stmt, char* buf, int size, int col) {
+  if (buf == nullptr || size <= 0) return 0;
+  const ColInfo* c = Column(stmt, col);
+  const std::string name = c ? c->typeName : std::string();
+  const size_t n = std::min(name.size(), static_cast<size_t>(size - 1));
+  std::memcpy(buf, name.data(), n);
+  buf[n] = '\0';
+  return static_cast<int>(n);
 }
 
 long qeColWidth(QEHANDLE stmt, int col) {

@@ -123,6 +123,9 @@ int qeErrMsgBuf(char* buf);
 int qeNumCols(QEHANDLE stmt);
 int qeColType(QEHANDLE stmt, int col);
 long qeColDBType(QEHANDLE stmt, int col);
+// The driver's name of the column's type (empty when it gives none), at most
+// size bytes with the NUL; returns its length.
+int qeColTypeNameBuf(QEHANDLE stmt, char* buf, int size, int col);
 long qeColWidth(QEHANDLE stmt, int col);
 long qeColPrecision(QEHANDLE stmt, int col);
 long qeColScale(QEHANDLE stmt, int col);

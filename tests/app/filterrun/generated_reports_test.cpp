@@ -46,14 +46,19 @@ constexpr int kReportsPerShard = 20;
 // The table: id, group columns with missing values (gn a number with 0 and
 // negatives, gt a text with empty ones, gd a date, sn a small number), a
 // name to sort by, an amount in quarters (sums are exact), a quantity and a
-// fixed-width code.
+// fixed-width code; then columns of types the server orders by its own rules
+// (on PostgreSQL a time, money, an enum, an address and a json value; on
+// SQLite a time and plain ones), their values ordered alike as texts.
 std::string TableScript(bool postgres) {
   const char* texts[] = {"a", "", "b", nullptr, "c", "", "a", nullptr, "b"};
   const char* names[] = {"Ada", "Bo", "Cy", "Di", "Ed", "Flo", "Gus", "Hal", "Ivy", "Jo", "Kit"};
-  std::string s = "drop table if exists gen;\ncreate table gen (id integer primary key, gn integer, gt varchar(8), "
-                  "gd date, sn integer, name varchar(10), amount ";
+  std::string s = "drop table if exists gen;\n";
+  if (postgres) s += "drop type if exists gmood;\ncreate type gmood as enum ('a', 'b', 'c');\n";
+  s += "create table gen (id integer primary key, gn integer, gt varchar(8), gd date, sn integer, name varchar(10), "
+       "amount ";
   s += postgres ? "double precision" : "double";
-  s += ", qty integer, code char(6));\n";
+  s += ", qty integer, code char(6), tm time, ";
+  s += postgres ? "mo money, md gmood, ip inet, js jsonb);\n" : "mo numeric, md varchar(4), ip varchar(16), js text);\n";
   for (int i = 1; i <= kRows; ++i) {
     const int g = i * 7 % 11;
     const std::string gn = g == 1 || g == 6 || g == 9 ? "null" : g == 2 || g == 8 ? "0" : std::to_string(g % 4 - 1);
@@ -66,14 +71,20 @@ std::string TableScript(bool postgres) {
          (i % 8 == 5 ? "null" : std::string("'") + date + "'") + ", " +
          (i % 7 == 0 ? "null" : std::to_string(i % 3)) + ", '" + names[i * 3 % 11] + "', " + amount + ", " +
          (i % 6 == 1 ? "null" : std::to_string(i * 5 % 13 - 4)) + ", " +
-         (i % 5 == 2 ? "null" : i % 5 == 0 ? "'abcdef'" : i % 5 == 1 ? "''" : "'ab'") + ");\n";
+         (i % 5 == 2 ? "null" : i % 5 == 0 ? "'abcdef'" : i % 5 == 1 ? "''" : "'ab'") + ", " +
+         (i % 6 == 0 ? "null" : i % 9 == 4 ? "'00:00:00'" : "'" + std::to_string(i * 5 % 7 + 10) + ":30:00'") + ", " +
+         (i % 7 == 3 ? "null" : i % 5 == 0 ? "'0'" : "'" + std::to_string(i % 4) + ".25'") + ", " +
+         (i % 8 == 2 ? "null" : std::string("'") + "abc"[i % 3] + "'") + ", " +
+         (i % 9 == 1 ? "null" : "'10.0.0." + std::to_string(i % 4 + 1) + "'") + ", " +
+         (i % 10 == 7 ? "null" : "'" + std::to_string(i % 3 + 1) + "'") + ");\n";
   }
   return s;
 }
 
 // A group key: the field (a column or a calculation of the report), its SQL
-// with "@." before each column, and how the program orders its missing values.
-enum class KeyKind { kNumber, kText, kDate, kFlagged };
+// with "@." before each column, and how the program orders its missing values
+// (kOwn: a type the server orders by its own rules; a missing value lowest).
+enum class KeyKind { kNumber, kText, kDate, kFlagged, kOwn };
 struct Key {
   const char* field;
   const char* sql;
@@ -85,6 +96,12 @@ const Key kKeys[] = {
     {"gd", "@.gd", KeyKind::kDate},
     {"sn", "@.sn", KeyKind::kNumber},
     {"M3", "(((@.qty % 3) + 3) % 3)", KeyKind::kFlagged},  // MOD(qty, 3): flagged where qty is missing
+    // Only in the fixed cases below.
+    {"tm", "@.tm", KeyKind::kOwn},
+    {"mo", "@.mo", KeyKind::kOwn},
+    {"md", "@.md", KeyKind::kOwn},
+    {"ip", "@.ip", KeyKind::kOwn},
+    {"js", "@.js", KeyKind::kOwn},
 };
 
 // A filter condition and its SQL on each database (null: the same as SQLite's).
@@ -345,9 +362,11 @@ class GeneratedReports : public DatabaseRunTest {
 
   bool Build(CKmDoc& doc, CKmRepIO& io, const Spec& s, std::string* error) {
     ReportMaker r(doc, io);
-    if (!r.Begin(kDsn, "gen", {"id", "gn", "gt", "gd", "sn", "name", "amount", "qty", "code"}, error)) return false;
+    const std::vector<const char*> columns = {"id",   "gn",   "gt", "gd", "sn", "name", "amount",
+                                              "qty",  "code", "tm", "mo", "md", "ip",   "js"};
+    if (!r.Begin(kDsn, "gen", columns, error)) return false;
     std::map<std::string, FieldDef*> f;
-    for (const char* c : {"id", "gn", "gt", "gd", "sn", "name", "amount", "qty", "code"}) f[c] = r.Column(c);
+    for (const char* c : columns) f[c] = r.Column(c);
     f["M3"] = r.Calc("M3", "MOD(qty, 3)");
     f["A2"] = r.Calc("A2", "amount * 2");
     f["Q2"] = r.Calc("Q2", "qty * 2");
@@ -510,7 +529,8 @@ class GeneratedReports : public DatabaseRunTest {
           add("case when " + k + " is null then 0 else 1 end" + d);
           break;
         case KeyKind::kText: add("coalesce(" + k + ", '')" + d); break;
-        case KeyKind::kDate: add("case when " + k + " is null then 0 else 1 end" + d); add(k + d); break;
+        case KeyKind::kDate:
+        case KeyKind::kOwn: add("case when " + k + " is null then 0 else 1 end" + d); add(k + d); break;
         case KeyKind::kFlagged:  // flagged values after every value
           add("case when " + k + " is null then 1 else 0 end" + d);
           add(k + d);
@@ -815,6 +835,11 @@ const FixedCase kFixedCases[] = {
     {"fixed_width_text_length", {{"gt", false}}, 0, {{"CLEN", kCondEqual}}, false},
     {"calculations_past_the_translation_limit", {{"gn", false}}, 3, {{"Q24", kCondEqual}, {"R7", kCondGreater}},
      false},
+    // Types the server orders by its own rules.
+    {"time_group", {{"tm", false}}, 1, {}, false},
+    {"money_group_descending", {{"mo", true}, {"sn", false}}, 0, {}, false},
+    {"enum_and_address_groups", {{"md", false}, {"ip", true}}, 0, {}, false},
+    {"json_group", {{"js", false}}, 3, {}, false},
 };
 
 class GroupCases : public GeneratedReports {};

@@ -24,6 +24,7 @@
 #include "files/report_io.h"
 #include "foundation/heap_strings.h"
 #include "layout/page_setup.h"
+#include "model/field_compile.h"
 #include "model/group_levels.h"
 #include "layout/layout_records.h"
 #include "platform/printer/preview_paint.h"
@@ -457,6 +458,51 @@ class PreviewRunPostgres : public PreviewRun {
 
 TEST_F(PreviewRunPostgres, AFilterTheSelectCannotCarryShowsOnlyItsRows) { ExpectCalculationFilter(); }
 TEST_F(PreviewRunPostgres, AFilterOnPreprocessedTotalsShowsOnlyThePassingGroups) { ExpectPreprocessedTotalFilter(); }
+
+// A long report the program sorts reads every row before its first page: a
+// preview waiting on that page, its run still going, holds no transaction
+// and no lock on the server.
+TEST_F(PreviewRunPostgres, AWaitingPreviewHoldsNothingOnTheServer) {
+  bool ok = false;
+  odbc_test::RunPostgresSql("create table order_lines_kept as select * from order_lines;\n"
+                            "insert into order_lines select * from order_lines;\n"
+                            "insert into order_lines select * from order_lines;\n"
+                            "insert into order_lines select * from order_lines;\n"
+                            "insert into order_lines select * from order_lines;\n",
+                            &ok);
+  ASSERT_TRUE(ok);
+  {
+    SampleDocument sample;
+    std::string error;
+    ASSERT_TRUE(BuildSampleReport(sample.doc, sample.io, "VortelleSample", &error)) << error;
+    CKmComposite* m = sample.doc.m_pModel;
+    FieldDef* zero = CompileField(m, "ZERO", "MONLEN({1/1/2000}) * 0", false, nullptr);  // no database computes it
+    ASSERT_NE(zero, nullptr);
+    zero->head.flags &= ~kItemKindField;
+    for (int i = 7; i > 0; --i) {
+      m->sortFields[i] = m->sortFields[i - 1];
+      m->sortWords[i] = m->sortWords[i - 1];
+    }
+    m->sortFields[0] = static_cast<uint32_t>(m->GetFieldIndex(zero));
+    ASSERT_EQ(sample.io.SaveReportFile((dir_ + "/sales.kmw").c_str()), kRepIoOk);
+  }
+  Program program(dir_ + "/sales.kmw");
+  ASSERT_TRUE(program.ok);
+  Drive(30040, {[&] {
+    if (!PreviewWaiting()) return false;
+    CPreview* v = ActivePreview();
+    EXPECT_FALSE(v->m_bRunFinished);
+    EXPECT_EQ(odbc_test::RunPostgresSql("select count(*) from pg_stat_activity where state like 'idle in%';"), "0\n");
+    EXPECT_EQ(odbc_test::RunPostgresSql("begin; lock table order_lines in access exclusive mode nowait; commit; "
+                                        "select 1;"),
+              "1\n");
+    PostMessageA(v->PageWindow(), WM_KEYDOWN, VK_ESCAPE, 0);
+    return true;
+  }});
+  EXPECT_TRUE(g_messages.empty()) << g_messages.front();
+  odbc_test::RunPostgresSql("delete from order_lines;\ninsert into order_lines select * from order_lines_kept;\n"
+                            "drop table order_lines_kept;\n");
+}
 
 TEST_F(PreviewRun, ReportSpecificationPrintsTheDefinition) {
   WriteReport(0);

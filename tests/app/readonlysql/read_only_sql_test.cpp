@@ -76,14 +76,18 @@ const char* const kPostgresExtras =
     "  create temp table ro_work (id integer, qty integer) on commit drop;\n"
     "  insert into ro_work select c.id, c.qty * 10 from ro_canary c;\n"
     "  return query select w.id, w.qty from ro_work w order by w.id;\nend $$;\n";
-// A procedure that commits its own work part-way, as psql runs it, and a
-// function whose rows a report reads while it writes a log.
+// A procedure that commits its own work part-way, as psql runs it, and
+// functions whose rows a report reads while they write a log (one sleeping
+// a while first).
 const char* const kPostgresProcedures =
     "drop table if exists ro_log;\ncreate table ro_log (n integer);\n"
     "create or replace procedure ro_commits(inout n integer) language plpgsql as $$\n"
     "begin\n  insert into ro_log values (1);\n  commit;\n  insert into ro_log values (2);\n  n := 2;\nend $$;\n"
     "create or replace function ro_logged() returns table (id integer) language plpgsql as $$\n"
-    "begin\n  insert into ro_log values (10);\n  return query select c.id from ro_canary c order by c.id;\nend $$;\n";
+    "begin\n  insert into ro_log values (10);\n  return query select c.id from ro_canary c order by c.id;\nend $$;\n"
+    "create or replace function ro_slow() returns table (id integer) language plpgsql as $$\n"
+    "begin\n  insert into ro_log values (20);\n  perform pg_sleep(4);\n  return query select c.id from ro_canary c;\n"
+    "end $$;\n";
 
 // The same tables on a database whose plain literals read backslashes as
 // escapes.
@@ -737,6 +741,16 @@ TEST_P(ReadOnlySql, TheQueryTimeOutReachesTheQuery) {
       EXPECT_EQ(PrintedLines(Printed(), true).size(), 3u);
     }
   }
+  // A procedure report's first call, which tells its columns, is stopped
+  // too: what the function wrote before it was stopped is not kept.
+  Canary("delete from ro_log;");
+  std::ofstream(settings) << "[Preferences]\nShowSplash=0\n[Database]\nQueryTimeout=1\n";
+  std::ofstream(dir_ + "/slowcall.kwq", std::ios::binary) << query_file::Packed(dsn_, "{call ro_slow()}", "Orders");
+  int status = -1;
+  const std::string err = Unattended(dir_ + "/slowcall.kwq", &status);
+  EXPECT_EQ(status, 1) << err;
+  EXPECT_NE(err.find("statement timeout"), std::string::npos) << err;
+  EXPECT_EQ(Canary("select count(*) from ro_log where n = 20;"), "0\n");
 }
 
 // A procedure that commits its own work part-way runs as psql runs it.

@@ -6,6 +6,8 @@
 #include "data/sql_literals.h"
 #include "data/table_fields.h"
 #include "core/composite.h"
+#include "data/expr_to_sql.h"
+#include "model/field_compile.h"
 #include "model/record_pass.h"
 #include "tests/support/odbc_env.h"
 
@@ -92,6 +94,28 @@ TEST_F(Select, MasterOnlyWithSortAndTheFallbackColumn) {
   c->flags &= ~kFieldNumeric;  // as if a text column
   // A missing text sorts with the empty ones.
   EXPECT_EQ(Main(), "select coalesce(lower(orders.\"id\"), ''), \"id\", \"amount\" from orders  order by 1 desc");
+}
+
+// A calculation that is only a number column sorts as the column does: its
+// missing values a value of their own just before 0, as the program sorts.
+TEST_F(Select, ACalculationThatIsANumberColumnSortsAsItsColumn) {
+  InstallSqlTranslation(&m);
+  uint32_t o = Table("orders", "O", 0);
+  Field(o, "id", true);
+  FieldDef* k = CompileField(&m, "K", "amount", false, nullptr);
+  ASSERT_NE(k, nullptr);
+  ASSERT_NE(k->sqlText, nullptr);
+  SelectInputs* in = GetSelectInputs(&m);
+  in->sortKeys[0] = k;
+  in->sortAscending[0] = 0;
+  const std::string text = k->sqlText;
+  const std::string sql = Main();
+  // This driver orders by the select list's places.
+  EXPECT_EQ(sql, "select  coalesce(" + text + ", 0), case when " + text +
+                     " is null then 0 else 1 end, \"id\" from orders  order by 1 desc,2 desc");
+  std::vector<std::string> ids;
+  for (const std::string& row : Rows(sql)) ids.push_back(row.substr(row.rfind('|') + 1));
+  EXPECT_EQ(ids, Rows("select id from orders order by coalesce(amount, 0) desc, amount is not null desc"));
 }
 
 TEST_F(Select, ExactInnerJoinInWhere) {
