@@ -6,6 +6,7 @@
 #include "engine/line_text.h"
 #include "engine/output_messages.h"
 #include "engine/page_objects.h"
+#include "engine/page_totals.h"
 #include "engine/report_run.h"
 #include "engine/run_report.h"
 #include "expr/document_format.h"
@@ -225,9 +226,11 @@ const BYTE* GetFieldValueShown(ReportRun* run, const FieldDef* field, int band) 
   const BandOutputState* s = run->band != nullptr ? run->band : &kIdle;
   if (band == kBandPageFooter) {
     if (run->calc != nullptr && ShowsClosedPageFigure(run->calc, field)) return previous;
+    // A Page Footer the run draws itself is no band in overflow: the band
+    // noted as breaking the page tells.
+    const int inOverflow = BandInProgress(run) != kBandPageFooter ? BandInProgress(run) : 0;
     bool fromCurrent = s->breakBand == kBandRecord || IsGroupHeader(s->breakBand) || s->recordRepeating ||
-                       run->recordRepeating ||
-                       (BandInProgress(run) != 0 && !IsGroupFooter(BandInProgress(run)));
+                       run->recordRepeating || (inOverflow != 0 && !IsGroupFooter(inOverflow));
     return fromCurrent ? current : previous;
   }
   if (band == kBandPageHeader || IsGroupHeader(band)) {
@@ -244,6 +247,12 @@ int AliasValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value) {
                          : field;
   bool current = value == nullptr || value == field->value;
   return (current ? f->valueStatus : f->previousStatus) & 7;
+}
+
+void NoteBreakBand(ReportRun* run, int band) {
+  if (run == nullptr || run->band == nullptr) return;
+  run->band->breakBand = band;
+  run->band->breakInGroupFooter = false;
 }
 
 int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLimit, int band,
@@ -342,6 +351,8 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
   // Visible by the page the line lands on: a line carried over to the
   // range's first page shows there.
   const int visible = LinesVisible(run) ? 1 : 0;
+  // The record's first text line has its page now: the record counts there.
+  if (!empty && band == kBandRecord && run->calc != nullptr) TakeRecordPageTotals(run->calc);
   if (!empty) {
     if (!d->AdvanceBeforeLine(ps, height, visible)) {
       if (runState == 0) ShowOutputRefused(run);

@@ -205,6 +205,10 @@ void ItemsAboveInBand(const BandOutputState& s, const ItemOutput& it, int band, 
 // run state (0 to go on) when drawing.
 int OutputBand(ReportRun* run, int band, LONG fitLimit);
 
+// The band whose output or fit test is about to break the page: what the
+// Page Footer of the page it ends shows follows from it.
+void NoteBreakBand(ReportRun* run, int band);
+
 // Sends one output line; nonzero to stop. kind is kLineEmpty, kLineText or
 // kLineBoxSpan; height 0 for an automatic line.
 int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLimit, int band,

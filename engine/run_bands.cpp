@@ -202,8 +202,9 @@ int OutputGroupHeaders(KmDocBase* doc, int mode) {
       g.runBits |= kRunHeaderRepeated;
       if (r->closingBands) r->recordedRepeatBand = band;
     } else if ((level > 0 || r->recordsOutput > 0) && h >= 1 && !CalcOf(r).swapHeaderPending &&
-               DoesNotFit(doc, h, r->pageFooterHeight) && !HandlePageOverflow(doc, 0)) {
-      return 1;
+               DoesNotFit(doc, h, r->pageFooterHeight)) {
+      NoteBreakBand(r, band);
+      if (!HandlePageOverflow(doc, 0)) return 1;
     }
     if (!(g.runBits & kRunHeaderBusy)) {
       g.runBits |= kRunHeaderBusy;
@@ -220,8 +221,10 @@ int OutputGroupHeaders(KmDocBase* doc, int mode) {
 int OutputGroupFooters(KmDocBase* doc) {
   ReportRun* r = RunOf(doc);
   if (!r) return 1;
+  int lastFooter = 0;
   for (int level = kRunGroupLevels - 1; level >= 0; --level) {
     if (!LevelUsed(r, level) || !(CalcOf(r).levels[level].runBits & kRunBreakPending)) continue;
+    lastFooter = kBandGroupFooter + level;
     bool swap = (CalcOf(r).levels[level].options & kGroupSwapFooter) != 0;
     if (swap) CalcOf(r).footerSwap = 1;
     int band = kBandGroupFooter + level;
@@ -229,6 +232,7 @@ int OutputGroupFooters(KmDocBase* doc) {
     if (h > 0) {
       if (swap || BandHeight(doc, band, 0) > 0) {
         if (DoesNotFit(doc, h, swap ? 0 : r->pageFooterHeight)) {
+          NoteBreakBand(r, band);
           r->closingBands = 1;
           if (r->columnsAcross > 1 && swap) r->currentColumn = r->columnsAcross;
           int goOn = HandlePageOverflow(doc, 0);
@@ -255,6 +259,9 @@ int OutputGroupFooters(KmDocBase* doc) {
   }
   if (!r->recordsEnded && CalcOf(r).pageAffectingBreak) {
     if (r->columnsAcross > 1) r->currentColumn = r->columnsAcross;
+    // The finished group's footers end the page: its Page Footer shows that
+    // group's last record, and the new page's headers the group that starts.
+    if (lastFooter != 0) NoteBreakBand(r, lastFooter);
     if (!HandlePageOverflow(doc, CalcOf(r).pageResetPending ? 1 : 0)) return 1;
   }
   return 0;

@@ -102,11 +102,15 @@ After OutputRecord(KmDocBase* doc, ReportRun* r) {
   uint32_t repeats = RepeatCount(doc, r);
   for (uint32_t i = 0; i < repeats; ++i) {
     if (doc->m_nRunState != kRunGoing) return After::EndPass;
-    if ((r->recordsOutput > 0 || i > 0 || !r->hasRecordSource) && r->recordHeight >= 1 &&
-        RecordDoesNotFit(doc) && !HandlePageOverflow(doc, 0))
-      return StopOrMark(doc, r);
-    // The record counts on the page it starts on.
-    if (i == 0) TakeRecordPageTotals(&CalcOf(r));
+    if ((r->recordsOutput > 0 || i > 0 || !r->hasRecordSource) && r->recordHeight >= 1 && RecordDoesNotFit(doc)) {
+      NoteBreakBand(r, kBandRecord);
+      if (!HandlePageOverflow(doc, 0)) return StopOrMark(doc, r);
+    }
+    // The record counts on the page it starts on: band output takes its
+    // page figures at its first text line, once that line has its page; a
+    // row across takes them as it is gathered, its flush settling the page.
+    const bool takeNow = r->recordsAcrossExtra > 0 || !r->printRecordBand;
+    if (i == 0 && takeNow) TakeRecordPageTotals(&CalcOf(r));
     r->closingBands = 0;
     r->recordRepeating = i > 0;
     NoteTallRecord(doc, r);
@@ -118,6 +122,8 @@ After OutputRecord(KmDocBase* doc, ReportRun* r) {
       }
       return After::EndPass;
     }
+    // A Record band that drew no text line counts where it ended.
+    if (i == 0 && !takeNow) TakeRecordPageTotals(&CalcOf(r));
     r->recordPending = true;
     r->recordRepeating = false;
     if (!FlushPendingAdvance(doc)) break;

@@ -531,6 +531,7 @@ int HandleGroupBreak(RunCalcState* c) {
   if (RecordsOutput(c) > 0 && !c->pageAffectingBreak && c->headerSpace >= 1 &&
       DoesNotFit(c, c->headerSpace + (record > 0 ? record : 0))) {
     // The headers stay with their first record on the next page.
+    NoteBreakBand(r, kBandGroupHeader + (c->brokenLevel > 0 ? c->brokenLevel : 0));
     if (HandlePageOverflow(doc, 0) == 0) return 1;
   }
   if (c->groupBreakPending && !c->swapHeaderPending && OutputGroupHeaders(doc, 1) != 0) return 1;

@@ -4,9 +4,11 @@
 // fields, calculations and a pre-processed total, Count, Sum, Minimum,
 // Maximum and Average in every footer, a pre-processed total in the first
 // header (sometimes the order of the groups), one or three records across,
-// the order left to the database or taken by the program. Each is saved and
-// printed by the program (/G) on SQLite and on the private PostgreSQL
-// server, and what it prints is compared with the database's own answer:
+// the order left to the database or taken by the program; page totals under
+// cover titles, repeated headers, Reset Page and new pages before and after
+// bands, each page's against the database's over the records it holds.
+// Each is saved and printed by the program (/G) on SQLite and on the private
+// PostgreSQL server, and what it prints is compared with the database's own answer:
 // its GROUP BY for every group's figures (a missing and an empty text as one
 // group, a missing number as a group of its own), its ORDER BY for the
 // records, each group one run of records.
@@ -16,6 +18,7 @@
 #include "core/condition_code.h"
 #include "dialogs/total_field_dialogs.h"
 #include "engine/calc_pass.h"
+#include "engine/doc_upkeep.h"
 #include "tests/app/filterrun/database_run.h"
 #include "tests/app/roundtrip/report_maker.h"
 
@@ -167,6 +170,12 @@ struct Spec {
   bool footerFunctions = false;  // functions of the group's last record in every footer
   bool previousErrors = false;   // PREVIOUS of a calculation that is in error on every third record
   bool textCut = false;          // a text calculation far wider than its field
+  // How the pages fall.
+  int titleLines = 0;         // a Title band of so many lines, a cover page when it fills the first
+  int headerLines = 1;        // the first level's header, whose lines may leave a record no room
+  bool repeatHeader = false;  // and it repeats at the top of each page of its group
+  bool resetPage = false;     // each group of the first level starts a page numbered 1
+  int newPage = 0;            // a new page before the first header (1), after its footer (2), before a record (3)
 };
 
 Spec Generate(unsigned seed) {
@@ -198,6 +207,11 @@ Spec Generate(unsigned seed) {
   // The record's order is read from the lines only one across.
   s.previousErrors = s.across == 1 && pick(3) == 0;
   s.textCut = s.across == 1 && pick(3) == 0;
+  s.titleLines = pick(3) == 0 ? 12 + pick(24) : 0;
+  s.repeatHeader = pick(3) == 0;
+  s.headerLines = 1 + pick(4);
+  s.resetPage = pick(4) == 0;
+  s.newPage = pick(4) == 0 ? 1 + pick(s.across == 1 ? 3 : 2) : 0;
   return s;
 }
 
@@ -218,6 +232,13 @@ std::string Describe(const Spec& s) {
   if (s.footerFunctions) d += ", functions in footers";
   if (s.previousErrors) d += ", PREVIOUS of errors";
   if (s.textCut) d += ", a text cut";
+  if (s.titleLines) d += ", a title of " + std::to_string(s.titleLines) + " lines";
+  d += ", " + std::to_string(s.headerLines) + " header lines";
+  if (s.repeatHeader) d += " repeated";
+  if (s.resetPage) d += ", Reset Page";
+  const char* newPage[] = {"", ", a new page before the header", ", a new page after the footer",
+                           ", a new page before a record"};
+  d += newPage[s.newPage];
   return d;
 }
 
@@ -241,8 +262,8 @@ struct Event {
 // The labels a line of each kind gives its figures by.
 const std::set<std::string>& LabelsOf(char kind) {
   static const std::map<char, std::set<std::string>> labels = {
-      {'H', {"t"}},          {'F', {"n", "s", "lo", "hi", "av"}}, {'X', {"u", "l", "z"}},
-      {'G', {"n", "s", "c"}}, {'P', {"n", "s", "hi"}},             {'R', {"o", "p", "t", "|"}}};
+      {'H', {"t", "i"}},      {'F', {"n", "s", "lo", "hi", "av"}}, {'X', {"u", "l", "z"}},
+      {'G', {"n", "s", "c"}}, {'P', {"n", "s", "lo", "hi", "r"}},  {'R', {"o", "p", "t", "|"}}};
   return labels.at(kind);
 }
 
@@ -347,8 +368,8 @@ class GeneratedReports : public DatabaseRunTest {
     FieldDef* source;
     uint8_t kind;
   };
-  static void TotalsLine(ReportMaker& r, BYTE band, const char* label, uint8_t reset,
-                         std::initializer_list<Labelled> totals) {
+  static int TotalsLine(ReportMaker& r, BYTE band, const char* label, uint8_t reset,
+                        std::initializer_list<Labelled> totals) {
     const int line = r.Line(band);
     r.Text(line, 0, label);
     int column = 4;
@@ -358,6 +379,7 @@ class GeneratedReports : public DatabaseRunTest {
       r.Place(Total(r, name.c_str(), t.source, t.kind, reset), line, column + 3, 9, 2);
       column += 13;
     }
+    return line;
   }
 
   bool Build(CKmDoc& doc, CKmRepIO& io, const Spec& s, std::string* error) {
@@ -405,14 +427,27 @@ class GeneratedReports : public DatabaseRunTest {
     if (s.inner == 3) r.Sort(slot++, f["qty"], false);
     r.Sort(slot++, f["id"], false);
 
+    // A new page where a band's line asks for one.
+    auto newPageLine = [&](BYTE band) { doc.m_bandLines.lines[r.Line(band)].flags |= 1; };
+    for (int i = 0; i < s.titleLines; ++i) r.Text(r.Line(kBandTitle), 0, "cover");
     for (size_t level = 0; level < s.groups.size(); ++level) {
+      if (level == 0 && s.newPage == 1) newPageLine(kBandGroupHeader);
       const int line = r.Line(static_cast<BYTE>(kBandGroupHeader + level));
       r.Text(line, 0, ("H" + std::to_string(level)).c_str());
-      if (level == 0 && s.headerTotal) {
+      if (level > 0) continue;
+      if (s.headerTotal) {
         r.Text(line, 4, "t");
         r.Place(f["CT"], line, 6, 10, 2);
       }
+      r.Text(line, 18, "i");
+      r.Place(DuplicateField(&doc, f["id"]), line, 20, 6, 0);
+      for (int more = 1; more < s.headerLines; ++more) r.Text(r.Line(kBandGroupHeader), 2, "-");
     }
+    if (!s.groups.empty()) {
+      if (s.repeatHeader) r.M().groupFlags[0] |= kGroupRepeatHeader;
+      if (s.resetPage) r.M().groupFlags[0] |= kGroupResetPage;
+    }
+    if (s.newPage == 3) newPageLine(kBandRecord);
     const int record = r.Line(kBandRecord);
     r.Text(record, 0, "R");
     r.Place(f["id"], record, 2, 4, 0);
@@ -460,10 +495,17 @@ class GeneratedReports : public DatabaseRunTest {
           at += 12;
         }
       }
+      if (level == 0 && s.newPage == 2) newPageLine(kBandGroupFooter);
     }
-    if (s.pageTotals)
-      TotalsLine(r, kBandPageFooter, "P", kSummaryResetPage,
-                 {{"n", f["amount"], kSummaryCount}, {"s", f["amount"], kSummarySum}, {"hi", f["id"], kSummaryMaximum}});
+    if (s.pageTotals) {
+      const int line = TotalsLine(r, kBandPageFooter, "P", kSummaryResetPage,
+                                  {{"n", f["amount"], kSummaryCount},
+                                   {"s", f["amount"], kSummarySum},
+                                   {"lo", f["amount"], kSummaryMinimum},
+                                   {"hi", f["id"], kSummaryMaximum}});
+      r.Text(line, 56, "r");
+      r.Place(DuplicateField(&doc, f["id"]), line, 58, 6, 0);
+    }
     TotalsLine(r, kBandSummary, "G", kSummaryResetNever,
                {{"n", f["amount"], kSummaryCount}, {"s", f["amount"], kSummarySum}, {"c", f["id"], kSummaryCount}});
     r.Finish();
@@ -601,8 +643,9 @@ class GeneratedReports : public DatabaseRunTest {
       std::set<std::string> seen;
       std::vector<std::string> run;
       bool open = false;
-      std::string headerTotal, lastOfRun;
-      for (const Event& e : events) {
+      std::string headerTotal, headerId, lastOfRun;
+      for (size_t at = 0; at < events.size(); ++at) {
+        const Event& e = events[at];
         if (e.kind == 'X' && e.level == static_cast<int>(level)) {
           // The footer shows the group's last record.
           ASSERT_FALSE(lastOfRun.empty()) << "a footer's line without its group\n" << text;
@@ -615,10 +658,12 @@ class GeneratedReports : public DatabaseRunTest {
           continue;
         }
         if (e.kind == 'H' && e.level == static_cast<int>(level)) {
+          if (level == 0 && s.repeatHeader && (open || RepeatedAfterFooter(events, at))) continue;
           EXPECT_FALSE(open) << "a header inside an open group\n" << text;
           open = true;
           run.clear();
           headerTotal = e.figures.count("t") ? e.figures.at("t") : "";
+          headerId = e.figures.count("i") ? e.figures.at("i") : "(none)";
         } else if (e.kind == 'R') {
           EXPECT_TRUE(open) << "record " << e.id << " outside a group\n" << text;
           run.push_back(e.id);
@@ -630,6 +675,10 @@ class GeneratedReports : public DatabaseRunTest {
             return placeOf[a] < placeOf[b];
           });
           if (level == 0 && s.printOnce) onceFirst.insert(first(run));
+          // The group's header shows its first record.
+          if (level == 0) {
+            EXPECT_EQ(Printed(headerId), Printed(first(run))) << "the header of " << first(run) << "\n" << text;
+          }
           std::string key;
           for (size_t l = 0; l <= level; ++l) key += keysOf[run[0]][l] + "\x1f";
           for (const std::string& id : run)
@@ -683,6 +732,15 @@ class GeneratedReports : public DatabaseRunTest {
     }
   }
 
+  // A first-level header repeated on a page of its group; also at the top
+  // of the page a footer's last line, a new page, began: the next group's
+  // own header follows before any record.
+  static bool RepeatedAfterFooter(const std::vector<Event>& events, size_t at) {
+    for (size_t i = at + 1; i < events.size() && events[i].kind != 'R'; ++i)
+      if (events[i].kind == 'H' && events[i].level == 0) return true;
+    return false;
+  }
+
   using First = std::function<std::string(const std::vector<std::string>&)>;
 
   // Each page's totals over its own records; Print Once on the first record
@@ -706,22 +764,40 @@ class GeneratedReports : public DatabaseRunTest {
       EXPECT_EQ(shown, expected) << "the records showing the group Print Once\n" << text;
     }
     if (!s.pageTotals) return;
+    // With Reset Page, a page where a first-level group ends and another
+    // follows: the group's last record, which its Page Footer shows.
+    std::map<int, std::string> groupEnd;  // page -> the last record of the group ending there
+    std::set<int> followed;               // ...where a record prints after it
+    std::string lastRecord;
+    int ended = -1;
+    for (const Event& e : events) {
+      if (e.kind == 'R') {
+        lastRecord = e.id;
+        if (ended >= 0) followed.insert(ended);
+        ended = -1;
+      }
+      if (s.resetPage && e.kind == 'F' && e.level == 0) groupEnd[ended = e.page] = lastRecord;
+    }
     int footers = 0;
     for (const Event& e : events) {
       if (e.kind != 'P') continue;
       ++footers;
-      std::vector<std::string> d = {"0", "0", ""};
+      std::vector<std::string> d = {"0", "0", "", ""};
       if (idsOf.count(e.page)) {
         std::string in;
         for (const std::string& id : idsOf[e.page]) in += (in.empty() ? "" : ", ") + id;
-        d = Columns(db_.Query("select count(amount), coalesce(sum(amount), 0), max(id) from gen where id in (" + in +
-                              ")").front());
-        d.resize(3);
+        d = Columns(db_.Query("select count(amount), coalesce(sum(amount), 0), min(amount), max(id) from gen "
+                              "where id in (" + in + ")").front());
+        d.resize(4);
       }
       SCOPED_TRACE("page " + std::to_string(e.page + 1));
       EXPECT_EQ(Printed(e.figures.at("n")), Figure(d[0])) << text;
       EXPECT_EQ(Printed(e.figures.at("s")), Figure(d[1])) << text;
-      EXPECT_EQ(Printed(e.figures.at("hi")), Number(d[2])) << text;
+      EXPECT_EQ(Printed(e.figures.at("lo")), Number(d[2])) << text;
+      EXPECT_EQ(Printed(e.figures.at("hi")), Number(d[3])) << text;
+      if (followed.count(e.page)) {
+        EXPECT_EQ(Printed(e.figures.at("r")), Printed(groupEnd[e.page])) << "the Page Footer after a group\n" << text;
+      }
     }
     if (records >= 30 * static_cast<size_t>(s.across)) {
       EXPECT_GE(footers, 2) << "the report is to take several pages\n" << text;
@@ -862,6 +938,33 @@ TEST_P(GroupCases, PrintAndExportWhatTheDatabaseHoldsWhoeverSorts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatabases, GroupCases, OnBothDatabases(std::size(kFixedCases)), CaseNames(kFixedCases));
+
+// A cover title, or a first-level header repeated on each page, of about a
+// page's length: the record that band output then moves to the next page
+// counts in that page's totals, with or without Reset Page.
+class PageCases : public GeneratedReports {};
+
+TEST_P(PageCases, PageTotalsAreOverTheRecordsOfTheirPage) {
+  for (int lines = 22; lines <= 30; ++lines) {
+    for (bool title : {true, false}) {
+      Spec s;
+      s.seed = 2000 + static_cast<unsigned>(lines * 2 + title);
+      s.groups = {{KeyOf("gn"), false}};
+      s.pageTotals = true;
+      s.resetPage = std::get<1>(GetParam()) == 1;
+      s.titleLines = title ? lines : 0;
+      s.repeatHeader = !title;
+      s.headerLines = title ? 1 : lines;
+      Run(s);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothDatabases, PageCases, OnBothDatabases(2),
+                         [](const ::testing::TestParamInfo<std::tuple<int, int>>& i) {
+                           return std::string(std::get<0>(i.param) == 0 ? "SQLite" : "PostgreSQL") +
+                                  (std::get<1>(i.param) == 1 ? "_ResetPage" : "");
+                         });
 
 TEST_P(GeneratedReports, PrintWhatTheDatabaseGroups) {
   const int shard = std::get<1>(GetParam());
