@@ -5,6 +5,7 @@
 #include "platform/win/windir.h"
 #include "scoped_windir.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -115,6 +116,65 @@ TEST(Files, WholeFilesKeepLinksAndOnlyRegularFilesAreReadOrReplaced) {
   EXPECT_TRUE(back.empty());
   ASSERT_TRUE(ReadRegularFile(real, 5, back, &error));
   EXPECT_EQ(back, "newer");
+
+  // The replaced file keeps its mode and group; what a killed run left
+  // beside it goes, the new file of a save still going on and another
+  // file's stay.
+  const std::string kept = w.Path("kept.pdf"), dead = w.Path(".kept.pdf.~dead01"), near = w.Path(".kept.pdfx.~dead02");
+  for (const std::string& f : {kept, dead, near}) ASSERT_TRUE(WriteWholeFile(f, "old"));
+  ASSERT_EQ(::chmod(kept.c_str(), 0640), 0);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(kept.c_str(), 0, 1), 0);
+  }
+  FileReplacement going;
+  ASSERT_TRUE(going.Begin(kept, false));
+  going.CloseHandle();
+  ASSERT_TRUE(WriteWholeFile(kept, "new"));
+  ASSERT_EQ(::stat(kept.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(st.st_gid, root ? 1u : ::getegid());
+  EXPECT_NE(::access(dead.c_str(), F_OK), 0);
+  EXPECT_EQ(::access(going.TempPath().c_str(), F_OK), 0);
+  EXPECT_EQ(::access(near.c_str(), F_OK), 0);
+}
+
+// Another user may write root's file, but not make one in its folder, nor
+// rename one over it in a sticky folder: the file is written in place.
+TEST(Files, AFileTheUserMayWriteInAFolderTheUserMayNotIsWrittenInPlace) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
+  char tmpl[] = "/tmp/vt-inplace-XXXXXX";
+  const std::string dir = ::mkdtemp(tmpl);
+  ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+  const std::string locked = dir + "/locked", sticky = dir + "/sticky", run = dir + "/run";
+  ASSERT_EQ(::mkdir(locked.c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(sticky.c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(run.c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
+  ASSERT_EQ(::chmod(run.c_str(), 0777), 0);
+  for (const std::string& f : {locked + "/out.txt", sticky + "/out.txt"}) {
+    ASSERT_TRUE(WriteWholeFile(f, "old"));
+    ASSERT_EQ(::chmod(f.c_str(), 0666), 0);
+  }
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
+      ::_exit(3);
+    ::_exit(WriteWholeFile(locked + "/out.txt", "new") && WriteWholeFile(sticky + "/out.txt", "new") ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  for (const std::string& f : {locked + "/out.txt", sticky + "/out.txt"}) {
+    std::string back;
+    EXPECT_TRUE(ReadWholeFile(f, back) && back == "new") << f;
+    struct stat st {};
+    ASSERT_EQ(::stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u) << f;
+  }
+  std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 // A file of two names saved onto a disk without room for its new length:

@@ -23,6 +23,8 @@
 #include "tests/support/query_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -140,13 +142,14 @@ class ReadOnlySql : public ::testing::TestWithParam<int> {
     program_run::MakeMarkingLibrary(library_, marker_);
   }
 
-  // The program run with /G on the file: its standard error; the status in *status.
-  std::string Unattended(const std::string& file, int* status) {
+  // The program run with /G on the file: its standard error; the status in
+  // *status. env: settings of its own for the run.
+  std::string Unattended(const std::string& file, int* status, const std::string& env = std::string()) {
     const std::string run = dir_ + "/run";
     fs::create_directories(run);
     fs::permissions(run, fs::perms::owner_all);
     return program_run::Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + run +
-                                    "' " + program_run::ProgramLeakOptions() + " timeout 300 '" +
+                                    "' " + env + " " + program_run::ProgramLeakOptions() + " timeout 300 '" +
                                     program_run::ProgramPath() + "' /G '" + file + "' 2>&1 >/dev/null",
                                 status);
   }
@@ -613,6 +616,57 @@ TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
     for (const auto& e : fs::directory_iterator(dir_))
       EXPECT_EQ(e.path().filename().string().find("fails.pdf."), std::string::npos) << e.path();
     fs::remove(output);
+    if (pg_) continue;
+
+    // A run that prints writes through a symbolic link to the file it names,
+    // which keeps its mode, group and other name; what a killed run left
+    // beside it goes. A pipe in its place is refused with its reason. With
+    // no font to be found, the program's own path prints its texts, the
+    // toolkit's (which would print none) says why it does not.
+    const std::string good = dir_ + "/kept.kmw", real = dir_ + "/kept-real.pdf", link = dir_ + "/kept.pdf",
+                      other = dir_ + "/kept-other.pdf", left = dir_ + "/.kept-real.pdf.~dead01";
+    MakeReport(good, nullptr, [&](ReportMaker& r) {
+      if (withPicture) r.Picture(r.Line(kBandTitle), 20, picture);
+      PlaceAll(r);
+    });
+    std::ofstream(real, std::ios::binary) << earlier;
+    std::ofstream(left, std::ios::binary) << earlier;
+    fs::create_symlink(real, link);
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+      ASSERT_EQ(::chown(real.c_str(), 0, 1), 0);
+    }
+    for (bool twoNames : {false, true}) {
+      if (twoNames) fs::create_hard_link(real, other);
+      const std::string said = Unattended(good, &status);
+      EXPECT_EQ(status, 0) << said;
+      EXPECT_TRUE(fs::is_symlink(link));
+      EXPECT_NE(program_run::Capture("pdftotext '" + real + "' -").find("Alder"), std::string::npos);
+      struct stat st {};
+      ASSERT_EQ(::stat(real.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, 0640u);
+      EXPECT_EQ(st.st_gid, root ? 1u : ::getegid());
+      EXPECT_EQ(st.st_nlink, twoNames ? 2u : 1u);
+      EXPECT_FALSE(fs::exists(left));
+    }
+    for (const std::string& f : {link, real, other}) fs::remove(f);
+    ASSERT_EQ(::mkfifo(link.c_str(), 0644), 0);
+    std::string said = Unattended(good, &status);
+    EXPECT_EQ(status, 1) << said;
+    EXPECT_EQ(Lines(said), 1) << said;
+    EXPECT_NE(said.find("Cannot open file: " + link), std::string::npos) << said;
+    EXPECT_TRUE(fs::is_fifo(link));
+    fs::remove(link);
+    std::ofstream(dir_ + "/nofonts.conf") << "<?xml version=\"1.0\"?>\n<fontconfig><cachedir>" << dir_
+                                          << "/fc</cachedir></fontconfig>\n";
+    said = Unattended(good, &status, "FONTCONFIG_FILE='" + dir_ + "/nofonts.conf'");
+    EXPECT_EQ(status, withPicture ? 1 : 0) << said;
+    const std::string text = program_run::Capture("pdftotext '" + link + "' - 2>/dev/null");
+    EXPECT_EQ(said.find("No printer fonts available") != std::string::npos, withPicture) << said;
+    EXPECT_EQ(Lines(said), withPicture ? 1 : 0) << said;
+    EXPECT_EQ(text.find("Alder") != std::string::npos, !withPicture) << text;
+    fs::remove(link);
   }
   if (!pg_) return;
 
@@ -646,6 +700,14 @@ TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
     program_run::Capture("sleep 0.01");
   std::ifstream in(output, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), earlier);
+  // The next run to that file removes what the killed one left.
+  ASSERT_TRUE(beside());
+  MakeReport(file, nullptr, [&](ReportMaker& r) { r.Place(r.Column("id"), r.Line(kBandRecord), 0, 6, 0); });
+  int status = -1;
+  const std::string err = Unattended(file, &status);
+  EXPECT_EQ(status, 0) << err;
+  for (const auto& e : fs::directory_iterator(dir_))
+    EXPECT_NE(e.path().filename().string().rfind(".stopped.pdf.", 0), 0u) << e.path();
 }
 
 // kmw.ini's QueryTimeout reaches the query: a statement that takes longer
