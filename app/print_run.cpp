@@ -328,6 +328,7 @@ unsigned SpoolerErrorMessage(LONG pageStatus, int runState) {
   if (pageStatus >= 0 || (pageStatus & kSpoolerErrorBit) == 0 || runState == -3) return 0;
   if (pageStatus == -5) return 642;
   if (pageStatus == -4) return 639;
+  if (pageStatus == -6) return 633;  // the printer's fonts: none to draw text with
   return 640;
 }
 

@@ -210,7 +210,11 @@ int StartPrintJob(PageDriver* driver, DocPrinter* doc, const PrintRunSetup& setu
       if (driver->HasEntry(11)) driver->CloseDevice(state, -1);
       DeletePrinterDevice(device);
       state->printerDC = nullptr;
-      if (err != kPrintErrorNone && err != kPrintErrorCancelled) ShowOutputError(OutputMessageText(641));
+      // A pipe or a folder where the file goes: the file cannot be opened.
+      if (err == kPrintErrorNotFile)
+        ShowOutputError(OutputMessageText(620, output));
+      else if (err != kPrintErrorNone && err != kPrintErrorCancelled)
+        ShowOutputError(OutputMessageText(641));
       return 0;
     }
     doc->outputFile = output;

@@ -39,15 +39,8 @@ bool ExportOutputFile::Open(const std::string& path) {
   // Replaced as a saved report is: a link stays a link, other names of the
   // file keep it, and the new contents are on the disk before the rename.
   replacement_ = std::make_unique<FileReplacement>();
-  if (!replacement_->Begin(Native(path), false)) {
-    replacement_.reset();
-    return false;
-  }
-  const int fd = ::dup(replacement_->Handle());
-  replacement_->CloseHandle();
-  file_ = fd < 0 ? nullptr : ::fdopen(fd, "w+b");
+  file_ = replacement_->Begin(Native(path), false) ? replacement_->TakeStream() : nullptr;
   if (file_ == nullptr) {
-    if (fd >= 0) ::close(fd);
     replacement_.reset();
     return false;
   }

@@ -50,6 +50,7 @@ class PageRecord {
   void DeferredLine(const unsigned char* bytes, int count, double y,
                     const std::shared_ptr<const PageOutputState>& state, bool pdfWritable);
   bool HasDeferredLines() const { return !deferred_.empty(); }
+  bool HasText() const { return !texts_.empty() || !deferred_.empty(); }
   // Lays the deferred lines out with fonts of the cache into the Text steps
   // LaidOutText makes, each in its place; the page's fonts are then the
   // cache's and belong to the thread that owns it.

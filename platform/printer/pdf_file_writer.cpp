@@ -5,6 +5,7 @@
 #include "platform/printer/page_record.h"
 #include "platform/printer/pdf_content_reader.h"
 #include "platform/win/codepage_text.h"
+#include "platform/win/file_replace.h"
 
 #include <QByteArray>
 
@@ -692,27 +693,14 @@ void PdfFileWriter::End() { Put("\nendobj\n", 8); }
 bool PdfFileWriter::Open(const std::string& path, const std::string& title, double paperWidthDp,
                          double paperHeightDp) {
   Abandon();
-  static unsigned counter = 0;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp_ = path + ".~" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-    fd = open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
-    temp_.clear();
-    return false;
-  }
-  file_ = fdopen(fd, "w+b");
+  replacement_ = std::make_unique<FileReplacement>();
+  file_ = replacement_->Begin(path, false) ? replacement_->TakeStream() : nullptr;
   if (!file_) {
-    close(fd);
-    unlink(temp_.c_str());
-    temp_.clear();
+    replacement_.reset();
     return false;
   }
   buffer_.resize(1 << 16);
   std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
-  path_ = path;
   ok_ = true;
   offset_ = 0;
   offsets_.clear();
@@ -828,9 +816,8 @@ bool PdfFileWriter::Finish() {
   bool ok = std::fflush(file_) == 0 && ok_;
   ok = std::fclose(file_) == 0 && ok;
   file_ = nullptr;
-  if (ok) ok = std::rename(temp_.c_str(), path_.c_str()) == 0;
-  if (!ok) unlink(temp_.c_str());
-  temp_.clear();
+  if (ok) ok = replacement_->Commit();
+  replacement_.reset();  // an uncommitted file is removed
   return ok;
 }
 
@@ -838,8 +825,7 @@ void PdfFileWriter::Abandon() {
   StopBackground();
   if (file_) std::fclose(file_);
   file_ = nullptr;
-  if (!temp_.empty()) unlink(temp_.c_str());
-  temp_.clear();
+  replacement_.reset();
 }
 
 bool PdfFileWriter::ReadBackPages(const std::function<bool(const PageRecord&)>& visit) {

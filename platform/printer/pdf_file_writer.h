@@ -10,6 +10,7 @@
 #include <vector>
 
 class DriverFontCache;
+class FileReplacement;
 class PageRecord;
 class QFont;
 
@@ -33,9 +34,9 @@ bool WritePdfFile(const std::string& path, const std::string& title, double pape
 
 // The same file written a page at a time, as each page ends: only the
 // object offsets and content sizes stay in memory, so a document of any
-// length prints in the same memory. The file is made under a temporary name
-// beside path and renamed over path by Finish; until then, and whenever a
-// write fails, path is left as it was.
+// length prints in the same memory. The file replaces path as any saved
+// file does (FileReplacement), by Finish; until then, and whenever a write
+// fails, path is left as it was.
 class PdfFileWriter {
  public:
   PdfFileWriter();
@@ -88,7 +89,7 @@ class PdfFileWriter {
   struct Background;
   std::unique_ptr<Background> background_;
   FILE* file_ = nullptr;
-  std::string path_, temp_;
+  std::unique_ptr<FileReplacement> replacement_;  // the new file beside path
   std::vector<char> buffer_;
   std::string content_;  // room for the page's content stream, kept at its size
   bool ok_ = true;

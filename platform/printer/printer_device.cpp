@@ -7,6 +7,7 @@
 #include "platform/printer/pdf_file_writer.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QPageSize>
 #include <QPrinterInfo>
@@ -300,14 +301,12 @@ int StartPrinterDoc(PrinterDevice* device, const char* docName, const char* outp
     device->lastError = kPrintErrorNoOutput;
     return 0;
   }
-  // Nothing is written before the first page, but a folder that cannot take
-  // the file fails the job now rather than after the run.
+  // Nothing is written before the first page, but an output that cannot
+  // take the file fails the job now rather than after the run.
   if (!device->outputFile.empty()) {
-    std::string dir = device->outputFile;
-    size_t cut = dir.find_last_of('/');
-    dir = cut == std::string::npos ? "." : cut == 0 ? "/" : dir.substr(0, cut);
-    if (access(dir.c_str(), W_OK) != 0) {
-      device->lastError = kPrintErrorWrite;
+    const int refused = CheckReplaceable(device->outputFile);
+    if (refused != 0) {
+      device->lastError = refused == kFileErrNotRegular ? kPrintErrorNotFile : kPrintErrorWrite;
       return 0;
     }
   }
@@ -356,6 +355,12 @@ namespace {
 
 // Draws one page through the painter, opening the output on the first.
 bool PaintDevicePage(PrinterDevice* d, const PageRecord& page) {
+  // With no font at all the painter leaves every text out: the job fails
+  // rather than print blank pages.
+  if (page.HasText() && QFontInfo(QFont()).family().isEmpty()) {
+    d->lastError = kPrintErrorNoFonts;
+    return false;
+  }
   if (!d->writing) {
     if (!BeginOutput(d)) return false;
   } else {
@@ -400,7 +405,7 @@ bool SendDevicePage(PrinterDevice* d, const std::shared_ptr<PageRecord>& page) {
       d->direct = false;
       std::unique_ptr<PdfFileWriter> written = std::move(d->directFile);
       if (written && !written->ReadBackPages([d](const PageRecord& p) { return PaintDevicePage(d, p); })) {
-        d->lastError = kPrintErrorWrite;
+        if (d->lastError == kPrintErrorNone) d->lastError = kPrintErrorWrite;
         return false;
       }
     }
@@ -409,7 +414,7 @@ bool SendDevicePage(PrinterDevice* d, const std::shared_ptr<PageRecord>& page) {
     DriverFontCache fonts;
     page->ResolveLines(&fonts);
     if (!PaintDevicePage(d, *page)) {
-      d->lastError = kPrintErrorWrite;
+      if (d->lastError == kPrintErrorNone) d->lastError = kPrintErrorWrite;
       return false;
     }
   }

@@ -115,6 +115,8 @@ constexpr DWORD kPrintErrorNone = 0;
 constexpr DWORD kPrintErrorCancelled = 63;
 constexpr DWORD kPrintErrorNoOutput = 2;
 constexpr DWORD kPrintErrorWrite = 29;
+constexpr DWORD kPrintErrorNotFile = 222;  // the output is a pipe, a device or a folder
+constexpr DWORD kPrintErrorNoFonts = 1002;   // a page of text, and no font to draw it with
 
 // Starts a document: > 0 on success, else <= 0 with the reason in
 // PrinterDeviceLastError. The PDF printer needs an output file; a system

@@ -1,9 +1,13 @@
 #include "platform/win/file_replace.h"
 #include "platform/win/fileio.h"
+#include "platform/win/tempdir.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +35,62 @@ std::string FinalTarget(const std::string& path) {
     p = to[0] == '/' || slash == std::string::npos ? std::string(to) : p.substr(0, slash + 1) + to;
   }
   return std::string();
+}
+
+// The folder and the name of a target path.
+void SplitTarget(const std::string& target, std::string* folder, std::string* base) {
+  const size_t slash = target.rfind('/');
+  *folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  *base = slash == std::string::npos ? target : target.substr(slash + 1);
+}
+
+bool Writable(const std::string& path) { return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0; }
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// The new file's name for a target named base: hidden, and mkstemp's six
+// letters and digits at its end.
+std::string NewFilePattern(const std::string& folder, const std::string& base) {
+  return folder + (folder.back() == '/' ? "." : "/.") + base + ".~XXXXXX";
+}
+bool IsNewFileName(const std::string& name, const std::string& base) {
+  const std::string head = "." + base + ".~";
+  return name.size() == head.size() + 6 && name.compare(0, head.size(), head) == 0 &&
+         std::all_of(name.begin() + static_cast<long>(head.size()), name.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
+// A new file's maker holds a write lock on one byte far past any end, as
+// long as the file is its own; the share locks the program's opens take
+// (flock) are apart from it.
+bool LockMark(int fd, short type) {
+  struct flock mark {};
+  mark.l_type = type;
+  mark.l_whence = SEEK_SET;
+  mark.l_start = static_cast<off_t>(1) << 62;
+  mark.l_len = 1;
+  return fcntl(fd, F_OFD_SETLK, &mark) == 0;
+}
+
+// New files an earlier replacement of the same target left when its run
+// was killed: those whose mark no one holds any longer. Each is removed
+// only while its mark is held here, and only while its name is still that
+// file.
+void RemoveLeftovers(const std::string& folder, const std::string& base) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = readdir(dir)) {
+    if (!IsNewFileName(entry->d_name, base)) continue;
+    const std::string path = folder + "/" + entry->d_name;
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat held {}, named {};
+    if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && LockMark(fd, F_RDLCK) &&
+        lstat(path.c_str(), &named) == 0 && SameFile(held, named))
+      unlink(path.c_str());
+    close(fd);
+  }
+  closedir(dir);
 }
 
 // Reserves the disk room for a file of the given length without changing
@@ -62,6 +122,48 @@ bool FileReplacement::Fail(const char* what, int err) {
   return false;
 }
 
+int CheckReplaceable(const std::string& osPath) {
+  const std::string target = FinalTarget(osPath);
+  if (target.empty()) return kFileErrAccess;
+  struct stat old {};
+  const bool existed = stat(target.c_str(), &old) == 0;
+  if (existed && !S_ISREG(old.st_mode)) return kFileErrNotRegular;
+  std::string folder, base;
+  SplitTarget(target, &folder, &base);
+  return Writable(folder) || (existed && Writable(target)) ? 0 : kFileErrAccess;
+}
+
+void FileReplacement::Release() {
+  if (lock_ >= 0) close(lock_);
+  lock_ = -1;
+}
+
+// Makes and locks the new file in the folder; false with errno set. A name
+// that a remover of dead runs' files took first is made again.
+bool FileReplacement::MakeNew(const std::string& folder, const std::string& base) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    temp_ = NewFilePattern(folder, base);
+    fd_ = mkostemp(&temp_[0], O_CLOEXEC);
+    if (fd_ < 0) {
+      temp_.clear();
+      return false;
+    }
+    struct stat made {}, named {};
+    if (LockMark(fd_, F_WRLCK) && fstat(fd_, &made) == 0 && lstat(temp_.c_str(), &named) == 0 &&
+        SameFile(made, named)) {
+      // The lock goes with the open file, whoever closes the handle.
+      lock_ = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+      if (lock_ >= 0) return true;
+      unlink(temp_.c_str());
+    }
+    close(fd_);
+    fd_ = -1;
+    temp_.clear();
+  }
+  errno = EEXIST;
+  return false;
+}
+
 bool FileReplacement::Begin(const std::string& path, bool copyOld) {
   Abandon();
   error_.clear();
@@ -71,7 +173,7 @@ bool FileReplacement::Begin(const std::string& path, bool copyOld) {
   const bool existed = stat(target_.c_str(), &old) == 0;
   // A pipe, a device or a folder is never replaced by a file.
   if (existed && !S_ISREG(old.st_mode)) return Fail("not a regular file", 0);
-  writeThrough_ = existed && S_ISREG(old.st_mode) && old.st_nlink > 1;
+  writeThrough_ = existed && old.st_nlink > 1;
   if (existed) {
     mode_ = old.st_mode & 07777;
     keepOwner_ = old.st_uid != geteuid() || old.st_gid != getegid();
@@ -81,15 +183,16 @@ bool FileReplacement::Begin(const std::string& path, bool copyOld) {
     mode_ = 0666 & ~static_cast<mode_t>(ProcessUmask());
     keepOwner_ = false;
   }
-  const size_t slash = target_.rfind('/');
-  folder_ = slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash);
-  const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-  temp_ = folder_ + "/." + base + ".~XXXXXX";
-  fd_ = mkstemp(&temp_[0]);
-  if (fd_ < 0) {
+  std::string base;
+  SplitTarget(target_, &folder_, &base);
+  RemoveLeftovers(folder_, base);
+  if (!MakeNew(folder_, base)) {
     const int err = errno;
-    temp_.clear();
-    return Fail("cannot create the file", err);
+    // A file the user may write in a folder the user may not: the new
+    // contents wait in the user's own temporary folder.
+    const std::string own = PrivateTempDirectory();
+    if (!existed || own.empty() || !Writable(target_) || !MakeNew(own, base)) return Fail("cannot create the file", err);
+    writeThrough_ = true;
   }
   if (copyOld && existed) {
     const int in = open(target_.c_str(), O_RDONLY);
@@ -123,14 +226,30 @@ void FileReplacement::CloseHandle() {
   fd_ = -1;
 }
 
+std::FILE* FileReplacement::TakeStream() {
+  const int fd = fd_ < 0 ? -1 : fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  CloseHandle();
+  std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "w+b");
+  if (file == nullptr && fd >= 0) close(fd);
+  return file;
+}
+
 bool FileReplacement::Commit() {
   if (temp_.empty()) return false;
-  if (fd_ < 0) fd_ = open(temp_.c_str(), O_RDWR);
+  if (fd_ < 0) fd_ = open(temp_.c_str(), O_RDWR | O_CLOEXEC);
   if (fd_ < 0) return Fail("cannot reopen the new file", errno);
   if (fsync(fd_) != 0) return Fail("write failed", errno);
-  if (fchmod(fd_, mode_) != 0) return Fail("cannot set the file's mode", errno);
-  // Only where allowed: the mode is what matters to the user.
-  if (keepOwner_) (void)!fchown(fd_, uid_, gid_);
+  // The owner and group first (a change of owner clears the set-id bits),
+  // where allowed: a file of another user's that cannot stay theirs (in a
+  // sticky folder, could not even be renamed over) is written through
+  // instead, and the group is kept where the user may.
+  if (!writeThrough_ && keepOwner_ && fchown(fd_, uid_, gid_) != 0) {
+    if (uid_ != geteuid() && Writable(target_))
+      writeThrough_ = true;
+    else
+      (void)!fchown(fd_, static_cast<uid_t>(-1), gid_);
+  }
+  if (!writeThrough_ && fchmod(fd_, mode_) != 0) return Fail("cannot set the file's mode", errno);
   if (close(fd_) != 0) {
     fd_ = -1;
     return Fail("write failed", errno);
@@ -139,8 +258,9 @@ bool FileReplacement::Commit() {
   if (writeThrough_) return WriteThrough();
   if (rename(temp_.c_str(), target_.c_str()) != 0) return Fail("cannot replace the file", errno);
   temp_.clear();
+  Release();
   // The rename itself is on disk once the folder is.
-  const int dir = open(folder_.c_str(), O_RDONLY | O_DIRECTORY);
+  const int dir = open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     fsync(dir);
     close(dir);
@@ -191,10 +311,12 @@ bool FileReplacement::WriteThrough() {
   if (err != 0) {
     error_ = std::string("cannot write the file: ") + std::strerror(err) + "; the saved contents are in " + temp_;
     temp_.clear();  // kept: the old file may be part-written
+    Release();
     return false;
   }
   unlink(temp_.c_str());
   temp_.clear();
+  Release();
   return true;
 }
 
@@ -203,4 +325,5 @@ void FileReplacement::Abandon() {
   fd_ = -1;
   if (!temp_.empty()) unlink(temp_.c_str());
   temp_.clear();
+  Release();
 }

@@ -5,6 +5,7 @@
 #include "platform/win/windir.h"
 #include "scoped_windir.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -115,6 +116,45 @@ TEST(Files, WholeFilesKeepLinksAndOnlyRegularFilesAreReadOrReplaced) {
   EXPECT_TRUE(back.empty());
   ASSERT_TRUE(ReadRegularFile(real, 5, back, &error));
   EXPECT_EQ(back, "newer");
+
+  // What a killed run left beside the file goes; the new file of a save
+  // still going on stays.
+  const std::string kept = w.Path("kept.pdf"), dead = w.Path(".kept.pdf.~dead01");
+  ASSERT_TRUE(WriteWholeFile(dead, "left"));
+  FileReplacement going;
+  ASSERT_TRUE(going.Begin(kept, false));
+  going.CloseHandle();
+  ASSERT_TRUE(WriteWholeFile(kept, "new"));
+  EXPECT_NE(::access(dead.c_str(), F_OK), 0);
+  EXPECT_EQ(::access(going.TempPath().c_str(), F_OK), 0);
+}
+
+// Another user may write root's file but not make one beside it, nor rename
+// one over it in a sticky folder: the file is written in place, still root's.
+TEST(Files, AFileTheUserMayWriteInAFolderTheUserMayNotIsWrittenInPlace) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
+  char tmpl[] = "/tmp/vt-inplace-XXXXXX";
+  const std::string dir = ::mkdtemp(tmpl), locked = dir + "/locked/out", sticky = dir + "/sticky/out";
+  ASSERT_EQ(std::system(("cd " + dir + " && chmod 755 . && mkdir -m 755 locked && mkdir -m 1777 sticky run && " +
+                         "touch locked/out sticky/out && chmod 666 locked/out sticky/out").c_str()),
+            0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
+    const bool other = ::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
+                       ::setresuid(65534, 65534, 65534) == 0;
+    ::_exit(other && WriteWholeFile(locked, "new") && WriteWholeFile(sticky, "new") ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0);
+  for (const std::string& f : {locked, sticky}) {
+    std::string back;
+    struct stat st {};
+    EXPECT_TRUE(ReadWholeFile(f, back) && back == "new" && ::stat(f.c_str(), &st) == 0 && st.st_uid == 0) << f;
+  }
+  std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 // A file of two names saved onto a disk without room for its new length:

@@ -24,6 +24,8 @@
 #include "tests/support/query_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -145,13 +147,14 @@ class ReadOnlySql : public ::testing::TestWithParam<int> {
     program_run::MakeMarkingLibrary(library_, marker_);
   }
 
-  // The program run with /G on the file: its standard error; the status in *status.
-  std::string Unattended(const std::string& file, int* status) {
+  // The program run with /G on the file: its standard error; the status in
+  // *status. env: settings of its own for the run.
+  std::string Unattended(const std::string& file, int* status, const std::string& env = std::string()) {
     const std::string run = dir_ + "/run";
     fs::create_directories(run);
     fs::permissions(run, fs::perms::owner_all);
     return program_run::Capture("cd '" + dir_ + "' && env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR='" + run +
-                                    "' " + program_run::ProgramLeakOptions() + " timeout 300 '" +
+                                    "' " + env + " " + program_run::ProgramLeakOptions() + " timeout 300 '" +
                                     program_run::ProgramPath() + "' /G '" + file + "' 2>&1 >/dev/null",
                                 status);
   }
@@ -683,6 +686,49 @@ TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
     for (const auto& e : fs::directory_iterator(dir_))
       EXPECT_EQ(e.path().filename().string().find("fails.pdf."), std::string::npos) << e.path();
     fs::remove(output);
+    if (pg_) continue;
+
+    // A run that prints writes through a symbolic link to the file it names,
+    // which keeps its mode, group and other name; what a killed run left
+    // beside it goes. A pipe in its place is refused with its reason. With
+    // no font to be found, the program's own path prints its texts; the
+    // toolkit's, which would print none, says why it does not print.
+    const std::string good = dir_ + "/kept.kmw", real = dir_ + "/kept-real.pdf", link = dir_ + "/kept.pdf";
+    MakeReport(good, nullptr, [&](ReportMaker& r) {
+      if (withPicture) r.Picture(r.Line(kBandTitle), 20, picture);
+      PlaceAll(r);
+    });
+    const std::string conf = dir_ + "/nofonts.conf", left = dir_ + "/.kept-real.pdf.~dead01";
+    std::ofstream(conf) << "<?xml version=\"1.0\"?><fontconfig><cachedir>" << dir_ << "/fc</cachedir></fontconfig>";
+    std::ofstream(real) << earlier;
+    std::ofstream(left) << earlier;
+    fs::create_symlink(real, link);
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    const gid_t group = ::geteuid() == 0 && ::chown(real.c_str(), 0, 1) == 0 ? 1 : ::getegid();
+    for (bool twoNames : {false, true}) {
+      if (twoNames) fs::create_hard_link(real, dir_ + "/kept-other.pdf");
+      const std::string said = Unattended(good, &status);
+      EXPECT_TRUE(status == 0 && fs::is_symlink(link)) << said;
+      struct stat st {};
+      ASSERT_EQ(::stat(real.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, 0640u);
+      EXPECT_EQ(st.st_gid, group);
+      EXPECT_EQ(st.st_nlink, twoNames ? 2u : 1u);
+      EXPECT_NE(program_run::Capture("pdftotext '" + link + "' -").find("Alder"), std::string::npos);
+      EXPECT_FALSE(fs::exists(left));
+    }
+    for (const std::string& f : {link, real, dir_ + "/kept-other.pdf"}) fs::remove(f);
+    ASSERT_EQ(::mkfifo(link.c_str(), 0644), 0);
+    std::string said = Unattended(good, &status);
+    EXPECT_TRUE(status == 1 && Lines(said) == 1 && said.find("Cannot open file: " + link) != std::string::npos) << said;
+    EXPECT_TRUE(fs::is_fifo(link));
+    fs::remove(link);
+    said = Unattended(good, &status, "FONTCONFIG_FILE='" + conf + "'");
+    EXPECT_EQ(status, withPicture ? 1 : 0) << said;
+    EXPECT_EQ(Lines(said) == 1 && said.find("No printer fonts available") != std::string::npos, withPicture) << said;
+    EXPECT_EQ(program_run::Capture("pdftotext '" + link + "' - 2>/dev/null").find("Alder") != std::string::npos,
+              !withPicture);
+    fs::remove(link);
   }
   if (!pg_) return;
 
@@ -716,6 +762,14 @@ TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
     program_run::Capture("sleep 0.01");
   std::ifstream in(output, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), earlier);
+  // The next run to that file removes what the killed one left.
+  ASSERT_TRUE(beside());
+  MakeReport(file, nullptr, [&](ReportMaker& r) { r.Place(r.Column("id"), r.Line(kBandRecord), 0, 6, 0); });
+  int status = -1;
+  const std::string err = Unattended(file, &status);
+  EXPECT_EQ(status, 0) << err;
+  for (const auto& e : fs::directory_iterator(dir_))
+    EXPECT_NE(e.path().filename().string().rfind(".stopped.pdf.", 0), 0u) << e.path();
 }
 
 // kmw.ini's QueryTimeout reaches the query: a statement that takes longer

@@ -21,10 +21,18 @@
 #include "tests/support/odbc_env.h"
 
 #include <gtest/gtest.h>
+#ifdef __SANITIZE_ADDRESS__
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
+#endif
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -387,6 +395,49 @@ TEST_P(Agreement, EveryShippedTranslationMeansWhatTheProgramMeans) {
   }
   EXPECT_TRUE(report.empty()) << report;
   EXPECT_GT(checked, 100);
+}
+
+// In a child process: an allocation of more than 64 MB ends it at once.
+void LimitAllocations() {
+  constexpr size_t kLimit = size_t{64} << 20;
+#ifdef __SANITIZE_ADDRESS__
+  // The sanitizer's own reports need room of their own: the request itself is watched.
+  __sanitizer_install_malloc_and_free_hooks(
+      [](const volatile void*, size_t size) {
+        if (size > kLimit) _exit(4);
+      },
+      [](const volatile void*) {});
+#else
+  std::ifstream status("/proc/self/status");
+  unsigned long long kb = 0;
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmSize:", 0) == 0) kb = std::strtoull(line.c_str() + 7, nullptr, 10);
+  const rlimit room{(kb << 10) + kLimit, RLIM_INFINITY};
+  if (kb == 0 || setrlimit(RLIMIT_AS, &room) != 0) _exit(3);
+#endif
+}
+
+// A calculation whose translation doubles with each OR or ROUND is given up
+// as soon as a part passes the limit, within a few kilobytes; unbounded,
+// these would take terabytes.
+TEST_P(Agreement, ALongTranslationIsGivenUpWithinItsBound) {
+  std::string chain = "QTY = 1", round = "AMT * 1.5";
+  for (int i = 2; i <= 40; ++i) chain += " .OR. QTY = " + std::to_string(i);
+  for (int i = 0; i < 40; ++i) round = "ROUND(" + round + ", 2)";
+  for (const std::string& text : {"IIF(" + chain + ", 1, 0)", round}) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      LimitAllocations();
+      FieldDef* f = CompileField(&m_, "LONG", text.c_str(), false, nullptr);
+      _exit(f == nullptr ? 2 : f->sqlText != nullptr ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << text.substr(0, 60) << "...: " << (WIFEXITED(status) ? WEXITSTATUS(status) : -1)
+        << " (1 sent, 2 not compiled, 3 no limit set, 4 or -1: grew past 64 MB)";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatabases, Agreement, ::testing::Values(false, true),
