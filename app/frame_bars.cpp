@@ -223,11 +223,18 @@ void FrameBars::UpdateFormatBar() {
   EnableWindow(m_hSizeBox, fontsOn && (m_state.currentFont >= 0 || m_state.scalable) ? TRUE : FALSE);
   const bool any = m_state.selected > 0;
   const bool text = m_state.textObjects > 0;
-  // The styles stay on while text is typed in place: a click stores the
-  // typed text first (ApplyFontToSelection).
-  m_formatBar.SetState(kBoldButton, ok, ok ? m_state.bold : 0);
-  m_formatBar.SetState(kItalicButton, ok, ok ? m_state.italic : 0);
-  m_formatBar.SetState(kUnderlineButton, ok, ok ? m_state.underline : 0);
+  // The styles stay on while text is typed in place, and are then the typed
+  // text's own.
+  if (TypingInPlace()) {
+    const int style = frame_->m_pLayoutView->EditStyle();
+    m_formatBar.SetState(kBoldButton, haveFonts, style & 1);
+    m_formatBar.SetState(kItalicButton, haveFonts, (style >> 1) & 1);
+    m_formatBar.SetState(kUnderlineButton, haveFonts, (style >> 2) & 1);
+  } else {
+    m_formatBar.SetState(kBoldButton, ok, ok ? m_state.bold : 0);
+    m_formatBar.SetState(kItalicButton, ok, ok ? m_state.italic : 0);
+    m_formatBar.SetState(kUnderlineButton, ok, ok ? m_state.underline : 0);
+  }
   m_formatBar.SetState(kAlignLeftButton, any, m_state.left);
   m_formatBar.SetState(kAlignCentreButton, any && !m_state.allWrapped, m_state.centre);
   m_formatBar.SetState(kAlignRightButton, any, m_state.right);
@@ -298,6 +305,11 @@ BOOL FrameBars::HandleCommand(UINT id, WORD code) {
     case kBoldButton:
     case kItalicButton:
     case kUnderlineButton:
+      // The text being typed takes the style; the typing goes on.
+      if (TypingInPlace()) {
+        frame_->m_pLayoutView->ToggleEditStyle(1 << (id - kBoldButton));
+        break;
+      }
       if (m_state.textObjects == 0) return FALSE;
       ApplyFontToSelection(*doc_, -1, -1, 1 << (id - kBoldButton));
       break;
@@ -616,8 +628,11 @@ int EditRulerSpacing(CKmDoc& doc, int mode) {
     return 0;
   doc.m_settings.rulPit = static_cast<BYTE>(r.horizontal);
   doc.m_settings.vRulPit = static_cast<BYTE>(r.vertical);
+  // The layout's grid is drawn and snapped at the spacings just stored.
+  if (doc.m_pLayout != nullptr) {
+    doc.m_pLayout->metrics.pitch = doc.m_settings.rulPit;
+    doc.m_pLayout->metrics.linesPerInch = doc.m_settings.vRulPit;
+  }
   CalcPrintableWidth(doc);
-  CalcPageMetrics(doc);
-  doc.UpdateViewsByHint(101, nullptr);
   return 1;
 }
