@@ -223,18 +223,11 @@ void FrameBars::UpdateFormatBar() {
   EnableWindow(m_hSizeBox, fontsOn && (m_state.currentFont >= 0 || m_state.scalable) ? TRUE : FALSE);
   const bool any = m_state.selected > 0;
   const bool text = m_state.textObjects > 0;
-  // The styles stay on while text is typed in place, and are then the typed
-  // text's own.
-  if (TypingInPlace()) {
-    const int style = frame_->m_pLayoutView->EditStyle();
-    m_formatBar.SetState(kBoldButton, haveFonts, style & 1);
-    m_formatBar.SetState(kItalicButton, haveFonts, (style >> 1) & 1);
-    m_formatBar.SetState(kUnderlineButton, haveFonts, (style >> 2) & 1);
-  } else {
-    m_formatBar.SetState(kBoldButton, ok, ok ? m_state.bold : 0);
-    m_formatBar.SetState(kItalicButton, ok, ok ? m_state.italic : 0);
-    m_formatBar.SetState(kUnderlineButton, ok, ok ? m_state.underline : 0);
-  }
+  // The styles stay on while text is typed in place: they change the
+  // selection, and the typing goes on.
+  m_formatBar.SetState(kBoldButton, ok, ok ? m_state.bold : 0);
+  m_formatBar.SetState(kItalicButton, ok, ok ? m_state.italic : 0);
+  m_formatBar.SetState(kUnderlineButton, ok, ok ? m_state.underline : 0);
   m_formatBar.SetState(kAlignLeftButton, any, m_state.left);
   m_formatBar.SetState(kAlignCentreButton, any && !m_state.allWrapped, m_state.centre);
   m_formatBar.SetState(kAlignRightButton, any, m_state.right);
@@ -305,13 +298,10 @@ BOOL FrameBars::HandleCommand(UINT id, WORD code) {
     case kBoldButton:
     case kItalicButton:
     case kUnderlineButton:
-      // The text being typed takes the style; the typing goes on.
-      if (TypingInPlace()) {
-        frame_->m_pLayoutView->ToggleEditStyle(1 << (id - kBoldButton));
-        break;
-      }
       if (m_state.textObjects == 0) return FALSE;
       ApplyFontToSelection(*doc_, -1, -1, 1 << (id - kBoldButton));
+      // Text typed in place goes on taking the keys.
+      if (TypingInPlace()) frame_->m_pLayoutView->KeepKeysInEditor();
       break;
     case kTrimButton:
       if (m_state.textObjects == 0) return FALSE;

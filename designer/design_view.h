@@ -329,10 +329,8 @@ class CKmView : public CWnd {
   bool EndTextEdit(bool commit);
   CEditText* TextEditor() const { return m_pEditor.get(); }
   const TextItem* EditedText() const { return m_pEditedText; }
-  // Bold (1), italic (2) and underline (4) of the text being typed, which it
-  // is stored with; a toggle shows at once and the typing goes on.
-  int EditStyle() const { return m_nEditStyle; }
-  void ToggleEditStyle(int bit);
+  // The editor shows the style the text it edits now has.
+  void ShowEditedTextStyle();
 
  private:
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -410,7 +408,6 @@ class CKmView : public CWnd {
   HWND m_hEditor = nullptr;  // the in-place text editor while it is open
   std::unique_ptr<CEditText> m_pEditor;
   TextItem* m_pEditedText = nullptr;  // null: a new text at the caret
-  int m_nEditStyle = 0;
   RECT m_rcEditor{0, 0, 0, 0};
   bool CommitTextEdit(bool* relaid);
   // A new left-aligned text of n characters at the caret; null after the memory message.

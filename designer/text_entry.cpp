@@ -24,7 +24,6 @@ namespace {
 constexpr int kTextLimit = 254;
 constexpr uint32_t kNotText = 0x7D0;
 constexpr unsigned char kBoxFaceFill = 250;
-constexpr int kEditStyles = 7;  // bold, italic, underline
 
 bool IsBoxFace(HFONT font) {
   LOGFONTA lf{};
@@ -111,7 +110,6 @@ bool CKmView::BeginTextEdit(int firstChar) {
   }
   m_hEditor = m_pEditor->Window();
   m_pEditedText = edited;
-  m_nEditStyle = edited ? edited->head.fontStyle & kEditStyles : 0;
   InvalidateRect(m_hWnd, nullptr, TRUE);
   m_pHost->ShowMessage(LoadResString(192).c_str());
   // The format bar's font controls go grey while the editor is open.
@@ -136,7 +134,6 @@ TextItem* CKmView::PlaceNewText(const char* text, int n) {
   }
   std::memcpy(x->text, text, static_cast<size_t>(n));
   x->head.colour = m_pDoc->m_settings.color;
-  x->head.fontStyle = static_cast<uint8_t>(m_nEditStyle);
   if (fonts) AttachObjectFont(t, *fonts, x->head, false);
   x->head.bandLine = static_cast<uint8_t>(CaretLine());
   x->head.width = static_cast<uint8_t>(n);
@@ -165,8 +162,6 @@ bool CKmView::CommitTextEdit(bool* relaid) {
   HFONT font = edited && edited->head.fontHandle ? static_cast<HFONT>(edited->head.fontHandle)
                : fonts && fonts->regularDefault ? fonts->regularDefault
                                                 : static_cast<HFONT>(GetStockObject(ANSI_VAR_FONT));
-  // Measured as it will show, in the style given while typing.
-  if (m_pEditor->Font() != nullptr) font = m_pEditor->Font();
   const int left = edited ? edited->head.left : m_nCaretX;
   const int n = FitTextToLayoutWidth(typed.c_str(), static_cast<int>(typed.size()), left, font);
   typed.resize(static_cast<size_t>(n));
@@ -193,12 +188,7 @@ bool CKmView::CommitTextEdit(bool* relaid) {
     *relaid = true;
   } else {
     const std::string before(edited->text ? edited->text : "");
-    const bool restyled = (edited->head.fontStyle & kEditStyles) != m_nEditStyle;
-    if (restyled) {
-      edited->head.fontStyle = static_cast<uint8_t>((edited->head.fontStyle & ~kEditStyles) | m_nEditStyle);
-      if (fonts) AttachObjectFont(t, *fonts, edited->head, false);
-    }
-    if (before != typed || restyled) {
+    if (before != typed) {
       if (static_cast<size_t>(n) + 1 > HeapBlockSize(edited->text)) {
         void* grown = HeapReAllocZero(edited->text, static_cast<DWORD>(n + 1));
         if (grown == nullptr) {
@@ -212,23 +202,16 @@ bool CKmView::CommitTextEdit(bool* relaid) {
       edited->head.width = static_cast<uint8_t>(n);
       SizeObjectToText(t, edited->head);
     }
-    // Its line may now be as high as the restyled text.
-    if (restyled) {
-      RelayoutAfterFontChange(t, false, kNoAnchor);
-      *relaid = true;
-    }
     t.currentItem = &edited->head;
   }
   m_pDoc->SetModifiedFlag(TRUE);
   return true;
 }
 
-void CKmView::ToggleEditStyle(int bit) {
-  if (!EditorOpen() || m_pEditor == nullptr) return;
-  m_nEditStyle ^= bit & kEditStyles;
-  m_pEditor->SetStyle(m_nEditStyle);
+void CKmView::ShowEditedTextStyle() {
+  if (!EditorOpen() || m_pEditor == nullptr || m_pEditedText == nullptr) return;
+  m_pEditor->SetStyle(m_pEditedText->head.fontStyle & 7);
   KeepKeysInEditor();
-  m_pHost->UpdateFormatBar();
 }
 
 bool CKmView::EndTextEdit(bool commit) {

@@ -30,7 +30,6 @@ class CEditText {
   // The text shown bold (1), italic (2) or underlined (4), in the face and
   // size it was started with.
   void SetStyle(int style);
-  HFONT Font() const { return m_hFont; }
   HWND Window() const { return m_hWnd; }
   // The window goes; the object can start again.
   void Close();

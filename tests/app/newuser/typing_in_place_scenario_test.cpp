@@ -1,7 +1,7 @@
 // Text typed in place while something else would change what the editor
 // stands on, as a new user meets it: the format bar's font boxes rest while
-// the editor is open, and Bold, Italic and Underline style the text being
-// typed, which goes on taking the keys; a
+// the editor is open, and Bold, Italic and Underline change the selection
+// while the typing goes on taking the keys; a
 // letter typed on the current object starts no text over it; clicks while
 // typing store the text and do nothing more; a change of the
 // system's settings or fonts, and a report dropped on the layout, store the
@@ -75,7 +75,7 @@ class TypingInPlace : public NewUserTest {
   }
 };
 
-TEST_F(TypingInPlace, TheFontBoxesRestWhileTypingAndTheStylesGoToTheTypedText) {
+TEST_F(TypingInPlace, TheFontBoxesRestWhileTypingAndTheStylesLeaveTheKeysWithIt) {
   const std::string sales = dir_ + "/bold-typing.kmw";
   fs::copy_file(dir_ + "/sales.kmw", sales, fs::copy_options::overwrite_existing);
   ASSERT_TRUE(Start({sales}));
@@ -108,15 +108,16 @@ TEST_F(TypingInPlace, TheFontBoxesRestWhileTypingAndTheStylesGoToTheTypedText) {
   ASSERT_TRUE(View().EditorOpen());
 
   // The typing goes on where the keys were (the click on the bar took no
-  // focus); Bold takes the bold away from the text being typed, which goes
-  // on taking the keys, and Enter stores it so.
+  // focus); Bold takes the bold away from the selected heading, shown at
+  // once in the editor, which goes on taking the keys.
   ASSERT_EQ(GetFocus(), View().TextEditor()->Window());
   ui_test::KeyToFocus(Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
   TypeToFocus("du");
   ClickButton(format, kBoldButton);
   ASSERT_TRUE(View().EditorOpen()) << "a style ends no typing";
   EXPECT_EQ(format.Find(kBoldButton)->check, 0);
-  EXPECT_TRUE(date->head.fontStyle & 1) << "not stored before Enter";
+  EXPECT_EQ(date->head.fontStyle & 1, 0);
+  EXPECT_EQ(GetFocus(), View().TextEditor()->Window());
   TypeToFocus("e");
   EXPECT_EQ(View().TextEditor()->Text(), "Date due");
   Enter();
@@ -125,8 +126,8 @@ TEST_F(TypingInPlace, TheFontBoxesRestWhileTypingAndTheStylesGoToTheTypedText) {
   EXPECT_TRUE(IsWindowEnabled(bars.m_hFontBox)) << "the font boxes are back";
 
   // The company field selected, the caret a line down and "Hi" typed there:
-  // Bold makes the new text bold, not the field, and the rest of the word
-  // comes after it.
+  // Bold and Underline go to the selected field, and the rest of the word
+  // comes after them.
   FieldDef* company = PlacedField("company");
   ASSERT_NE(company, nullptr);
   const uint8_t companyStyle = company->head.fontStyle;
@@ -138,13 +139,13 @@ TEST_F(TypingInPlace, TheFontBoxesRestWhileTypingAndTheStylesGoToTheTypedText) {
   ClickButton(format, kBoldButton);
   ClickButton(format, kUnderlineButton);
   ASSERT_TRUE(View().EditorOpen());
-  EXPECT_EQ(format.Find(kBoldButton)->check, 1);
+  EXPECT_EQ(format.Find(kBoldButton)->check, (companyStyle & 1) ^ 1);
   TypeToFocus("There");
   Enter();
   TextItem* hi = TextNamed("HiThere");
   ASSERT_NE(hi, nullptr) << "no letter is lost";
-  EXPECT_EQ(hi->head.fontStyle & 7, 1 | 4);
-  EXPECT_EQ(company->head.fontStyle, companyStyle);
+  EXPECT_EQ(hi->head.fontStyle & 7, 0);
+  EXPECT_EQ(company->head.fontStyle & 7, (companyStyle & 7) ^ (1 | 4));
 
   // Saved, read back and printed.
   Command(kCmdSave);
@@ -153,9 +154,10 @@ TEST_F(TypingInPlace, TheFontBoxesRestWhileTypingAndTheStylesGoToTheTypedText) {
   date = TextNamed("Date due");
   ASSERT_NE(date, nullptr);
   EXPECT_EQ(date->head.fontStyle & 1, 0);
-  hi = TextNamed("HiThere");
-  ASSERT_NE(hi, nullptr);
-  EXPECT_EQ(hi->head.fontStyle & 7, 1 | 4);
+  ASSERT_NE(TextNamed("HiThere"), nullptr);
+  company = PlacedField("company");
+  ASSERT_NE(company, nullptr);
+  EXPECT_EQ(company->head.fontStyle & 7, (companyStyle & 7) ^ (1 | 4));
   const std::string text = PrintedBy(kCmdPrint, "typed-heading");
   EXPECT_NE(text.find("Date due"), std::string::npos) << text;
   EXPECT_NE(text.find("HiThere"), std::string::npos) << text;
