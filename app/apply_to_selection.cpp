@@ -155,9 +155,6 @@ void ApplyAlignmentToSelection(CKmDoc& doc, int mode, bool allWrapped, int secon
 }
 
 void ApplyFontToSelection(CKmDoc& doc, int font, int size, int style) {
-  // The layout's fonts are made again below: text typed in place is stored
-  // first, while the font it is shown in still exists.
-  if (doc.m_pView != nullptr && doc.m_pView->EditorOpen()) doc.m_pView->EndTextEdit(true);
   const FormatSelectionState s = ComputeSelectionState(doc, doc.m_pFonts);
   if (s.textObjects == 0) return;
   // A style every text object has is switched off; otherwise on for all.
@@ -174,6 +171,9 @@ void ApplyFontToSelection(CKmDoc& doc, int font, int size, int style) {
     h.fontStyle = static_cast<uint8_t>((h.fontStyle | setBits) & ~clearBits);
   });
   AfterChange(doc, true);
+  // A selected text being typed in place shows its new style in the editor
+  // (which keeps a font of its own through the layout's new fonts).
+  if (doc.m_pView != nullptr) doc.m_pView->ShowEditedTextStyle();
 }
 
 void ApplyTrimToSelection(CKmDoc& doc, int trim) {

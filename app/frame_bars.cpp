@@ -223,8 +223,8 @@ void FrameBars::UpdateFormatBar() {
   EnableWindow(m_hSizeBox, fontsOn && (m_state.currentFont >= 0 || m_state.scalable) ? TRUE : FALSE);
   const bool any = m_state.selected > 0;
   const bool text = m_state.textObjects > 0;
-  // The styles stay on while text is typed in place: a click stores the
-  // typed text first (ApplyFontToSelection).
+  // The styles stay on while text is typed in place: they change the
+  // selection, and the typing goes on.
   m_formatBar.SetState(kBoldButton, ok, ok ? m_state.bold : 0);
   m_formatBar.SetState(kItalicButton, ok, ok ? m_state.italic : 0);
   m_formatBar.SetState(kUnderlineButton, ok, ok ? m_state.underline : 0);
@@ -300,6 +300,8 @@ BOOL FrameBars::HandleCommand(UINT id, WORD code) {
     case kUnderlineButton:
       if (m_state.textObjects == 0) return FALSE;
       ApplyFontToSelection(*doc_, -1, -1, 1 << (id - kBoldButton));
+      // Text typed in place goes on taking the keys.
+      if (TypingInPlace()) frame_->m_pLayoutView->KeepKeysInEditor();
       break;
     case kTrimButton:
       if (m_state.textObjects == 0) return FALSE;
@@ -616,8 +618,11 @@ int EditRulerSpacing(CKmDoc& doc, int mode) {
     return 0;
   doc.m_settings.rulPit = static_cast<BYTE>(r.horizontal);
   doc.m_settings.vRulPit = static_cast<BYTE>(r.vertical);
+  // The layout's grid is drawn and snapped at the spacings just stored.
+  if (doc.m_pLayout != nullptr) {
+    doc.m_pLayout->metrics.pitch = doc.m_settings.rulPit;
+    doc.m_pLayout->metrics.linesPerInch = doc.m_settings.vRulPit;
+  }
   CalcPrintableWidth(doc);
-  CalcPageMetrics(doc);
-  doc.UpdateViewsByHint(101, nullptr);
   return 1;
 }

@@ -77,10 +77,6 @@ bool CKmViewHost::PlaceChart(const RECT& layoutRect) {
   return doc_ != nullptr && ::PlaceChart(*doc_, layoutRect) != nullptr;
 }
 const DesignerCursors& CKmViewHost::Cursors() { return frame_.Cursors(); }
-bool CKmViewHost::EditRulerSpacing(bool) {
-  // Format > Rulers runs the dialog; a confirmed change shows in the spacings.
-  if (doc_ == nullptr) return false;
-  const BYTE across = doc_->m_settings.rulPit, down = doc_->m_settings.vRulPit;
-  if (!ForwardCommand(30206)) return false;
-  return doc_->m_settings.rulPit != across || doc_->m_settings.vRulPit != down;
+bool CKmViewHost::EditRulerSpacing(bool vertical) {
+  return doc_ != nullptr && ::EditRulerSpacing(*doc_, vertical ? 1 : 0) != 0;
 }

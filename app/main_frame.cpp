@@ -66,9 +66,10 @@ constexpr UINT kReportIds[] = {kCmdClose, kCmdSave, kCmdSaveAs, kCmdProperties, 
 constexpr UINT kDesignerIds[] = {30100, 30110, 30120, 30130, 30140, 30170, 57639, 30150,
                                  30160, 30502, 30504, 30510, 30740, 30730};
 
-// Commands that leave the report alone: they come while text is typed in
-// place without ending it.
-constexpr UINT kKeepsTextEntryIds[] = {kCmdHelpTopics, kCmdAbout, kCmdAppAbout, kCmdHelp};
+// Commands that come while text is typed in place without ending it: they
+// leave the report alone, or (the styles) change the text being typed.
+constexpr UINT kKeepsTextEntryIds[] = {kCmdHelpTopics, kCmdAbout,       kCmdAppAbout,     kCmdHelp,
+                                       kBoldButton,    kItalicButton,   kUnderlineButton};
 
 Rule RuleOf(UINT id) {
   if (std::find(std::begin(kAlwaysIds), std::end(kAlwaysIds), id) != std::end(kAlwaysIds)) return Rule::kAlways;

@@ -7,6 +7,7 @@
 #include "app/print_dialog.h"
 #include "app/print_run.h"
 #include "app/record_layout_dialog.h"
+#include "designer/design_view.h"
 #include "platform/win/dialog.h"
 
 namespace {
@@ -40,7 +41,8 @@ BOOL DispatchOptionCommand(CKmDoc& doc, UINT id) {
       if (doc.m_pBars != nullptr) RunToolbarsDialog(doc, *doc.m_pBars);
       return TRUE;
     case kCmdRulerSpacing:
-      if (doc.m_bReportOpen) EditRulerSpacing(doc, 0);
+      // The same road as a double-click on the horizontal ruler.
+      if (doc.m_bReportOpen && doc.m_pView != nullptr) doc.m_pView->OnRulerSpacing(false);
       return TRUE;
     default:
       // The format bar's buttons, boxes and keys, and Format > Snap To Grid.

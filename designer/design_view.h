@@ -329,6 +329,8 @@ class CKmView : public CWnd {
   bool EndTextEdit(bool commit);
   CEditText* TextEditor() const { return m_pEditor.get(); }
   const TextItem* EditedText() const { return m_pEditedText; }
+  // The editor shows the style the text it edits now has.
+  void ShowEditedTextStyle();
 
  private:
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;

@@ -248,6 +248,7 @@ bool CKmView::EndHandleResize() {
   ReleaseCapture();
   SetCursor(m_pHost->Cursors().Get(kCursorArrow));
   ShiftRect(&o, t.scrollX, t.scrollY);
+  bool untouched = false;
   if (item.flags & kItemKindField) {
     // The field takes the outline, then its width in characters sized to its
     // text from the anchor of its alignment.
@@ -255,6 +256,10 @@ bool CKmView::EndHandleResize() {
     item.right = std::max(item.left, o.right);
     SetFieldWidthFromPixels(t, reinterpret_cast<FieldDef&>(item), o.right - o.left + 1);
     ClampToPageWidth(t, item, item.right - item.left + 1);
+  } else if (!IsLineOrBox(item) && o.left == item.left && o.top == item.top && o.right == item.right &&
+             o.bottom == item.bottom) {
+    // A drag too small to take left the outline as it was: so is the object.
+    untouched = true;
   } else {
     if (item.flags & kItemKindPicture) {
       PictureItem& p = reinterpret_cast<PictureItem&>(item);
@@ -293,7 +298,7 @@ bool CKmView::EndHandleResize() {
     InsertBandLines(t.Lines(), kBandRecord, LineUnder(item.bottom));
     RelayoutAfterFontChange(t, false, kNoAnchor);
   }
-  if (m_pDoc) m_pDoc->SetModifiedFlag(TRUE);
+  if (m_pDoc && !untouched) m_pDoc->SetModifiedFlag(TRUE);
   BuildLayoutItemOrder(t);
   SetLayoutMode(0);
   MakeObjectCurrent(&item);

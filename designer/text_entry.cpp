@@ -208,6 +208,12 @@ bool CKmView::CommitTextEdit(bool* relaid) {
   return true;
 }
 
+void CKmView::ShowEditedTextStyle() {
+  if (!EditorOpen() || m_pEditor == nullptr || m_pEditedText == nullptr) return;
+  m_pEditor->SetStyle(m_pEditedText->head.fontStyle & 7);
+  KeepKeysInEditor();
+}
+
 bool CKmView::EndTextEdit(bool commit) {
   if (!EditorOpen() || m_pEditor == nullptr) return true;
   bool relaid = false;

@@ -200,9 +200,7 @@ void CKmView::OnRulerSpacing(bool vertical) {
     UpdateCaretAndStatus(FALSE);
     return;
   }
-  // The grid takes the spacings the dialog stored; the caret stays on a cell.
-  t.metrics.pitch = m_pDoc->m_settings.rulPit;
-  t.metrics.linesPerInch = m_pDoc->m_settings.vRulPit;
+  // The grid took the spacings the dialog stored; the caret stays on a cell.
   CalcPageMetrics(*m_pDoc);
   m_nCaretX = SnapToCharCell(t.metrics, m_nCaretX);
   UpdateCaretAndStatus(FALSE);

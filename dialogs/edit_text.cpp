@@ -55,6 +55,20 @@ bool CEditText::StartEdit(HFONT font, const RECT& rect, int limit, const char* t
   return true;
 }
 
+void CEditText::SetStyle(int style) {
+  LOGFONTA lf{};
+  if (m_hWnd == nullptr || m_hFont == nullptr || GetObjectA(m_hFont, sizeof lf, &lf) == 0) return;
+  lf.lfWeight = (style & 1) ? FW_BOLD : FW_NORMAL;
+  lf.lfItalic = (style & 2) ? 1 : 0;
+  lf.lfUnderline = (style & 4) ? 1 : 0;
+  HFONT font = CreateFontIndirectA(&lf);
+  if (font == nullptr) return;
+  SendMessageA(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  DeleteObject(m_hFont);
+  m_hFont = font;
+  Grow();
+}
+
 std::string CEditText::Text() const {
   if (m_hWnd == nullptr) return std::string();
   const int n = GetWindowTextLengthA(m_hWnd);

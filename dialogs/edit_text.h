@@ -27,6 +27,9 @@ class CEditText {
   bool StartEdit(HFONT font, const RECT& rect, int limit, const char* text, char fill);
   std::string Text() const;
   char FillChar() const { return m_cFill; }
+  // The text shown bold (1), italic (2) or underlined (4), in the face and
+  // size it was started with.
+  void SetStyle(int style);
   HWND Window() const { return m_hWnd; }
   // The window goes; the object can start again.
   void Close();

@@ -303,6 +303,19 @@ TEST_F(PlacedObjects, ADraggedCornerKeepsThePicturesShapeInInches) {
   PictureItem& logo = *doc->m_pLayout->pictures.At(0);
   frame->m_wndLayoutView.ClearSelection();
   frame->m_wndLayoutView.SelectObject(logo.head, true);
+  // Pulled to five pixels square, too small to take: the picture stays
+  // exactly as it was.
+  const RECT placed{logo.head.left, logo.head.top, logo.head.right, logo.head.bottom};
+  const int placedWidth = logo.shownWidth, placedHeight = logo.shownHeight;
+  ASSERT_EQ(placed.right - placed.left + 1, 100);
+  ASSERT_EQ(placed.bottom - placed.top + 1, 50);
+  Drag(placed.right + 1, placed.bottom + 1, placed.left + 5, placed.top + 5);
+  EXPECT_EQ(logo.head.left, placed.left);
+  EXPECT_EQ(logo.head.top, placed.top);
+  EXPECT_EQ(logo.head.right, placed.right);
+  EXPECT_EQ(logo.head.bottom, placed.bottom);
+  EXPECT_EQ(logo.shownWidth, placedWidth);
+  EXPECT_EQ(logo.shownHeight, placedHeight);
   const int before = logo.head.right - logo.head.left;
   // The bottom right corner's handle, pulled right and down.
   Drag(logo.head.right + 1, logo.head.bottom + 1, logo.head.right + 141, logo.head.bottom + 41);

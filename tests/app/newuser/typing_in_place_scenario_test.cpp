@@ -1,6 +1,7 @@
 // Text typed in place while something else would change what the editor
 // stands on, as a new user meets it: the format bar's font boxes rest while
-// the editor is open and Bold stores the text before it takes effect; a
+// the editor is open, and Bold, Italic and Underline change the selection
+// while the typing goes on taking the keys; a
 // letter typed on the current object starts no text over it; clicks while
 // typing store the text and do nothing more; a change of the
 // system's settings or fonts, and a report dropped on the layout, store the
@@ -37,6 +38,12 @@ class TypingInPlace : public NewUserTest {
       if (s.id == id) return s.enabled;
     return false;
   }
+  // Letters typed where the keyboard focus is.
+  static void TypeToFocus(const std::string& word) {
+    for (char c : word)
+      ui_test::KeyToFocus(Qt::Key_A + (std::toupper(static_cast<unsigned char>(c)) - 'A'), Qt::NoModifier,
+                          QString(QChar(c)));
+  }
   // Letters typed where the keyboard focus is: the view opens the editor on
   // the first, which then takes the rest.
   void TypeKeys(const std::string& word) {
@@ -68,7 +75,7 @@ class TypingInPlace : public NewUserTest {
   }
 };
 
-TEST_F(TypingInPlace, TheFontBoxesRestWhileTypingAndBoldStoresTheTextAndTakesItsBoldAway) {
+TEST_F(TypingInPlace, TheFontBoxesRestWhileTypingAndTheStylesLeaveTheKeysWithIt) {
   const std::string sales = dir_ + "/bold-typing.kmw";
   fs::copy_file(dir_ + "/sales.kmw", sales, fs::copy_options::overwrite_existing);
   ASSERT_TRUE(Start({sales}));
@@ -101,16 +108,44 @@ TEST_F(TypingInPlace, TheFontBoxesRestWhileTypingAndBoldStoresTheTextAndTakesIts
   ASSERT_TRUE(View().EditorOpen());
 
   // The typing goes on where the keys were (the click on the bar took no
-  // focus); Bold then stores it and takes the heading's bold away.
+  // focus); Bold takes the bold away from the selected heading, shown at
+  // once in the editor, which goes on taking the keys.
   ASSERT_EQ(GetFocus(), View().TextEditor()->Window());
-  for (char c : std::string(" due"))
-    ui_test::KeyToFocus(c == ' ' ? Qt::Key_Space : Qt::Key_A + (c - 'a'), Qt::NoModifier, QString(QChar(c)));
-  EXPECT_EQ(View().TextEditor()->Text(), "Date due");
+  ui_test::KeyToFocus(Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+  TypeToFocus("du");
   ClickButton(format, kBoldButton);
-  EXPECT_FALSE(View().EditorOpen());
+  ASSERT_TRUE(View().EditorOpen()) << "a style ends no typing";
+  EXPECT_EQ(format.Find(kBoldButton)->check, 0);
+  EXPECT_EQ(date->head.fontStyle & 1, 0);
+  EXPECT_EQ(GetFocus(), View().TextEditor()->Window());
+  TypeToFocus("e");
+  EXPECT_EQ(View().TextEditor()->Text(), "Date due");
+  Enter();
   ASSERT_EQ(TextNamed("Date due"), date);
   EXPECT_EQ(date->head.fontStyle & 1, 0);
   EXPECT_TRUE(IsWindowEnabled(bars.m_hFontBox)) << "the font boxes are back";
+
+  // The company field selected, the caret a line down and "Hi" typed there:
+  // Bold and Underline go to the selected field, and the rest of the word
+  // comes after them.
+  FieldDef* company = PlacedField("company");
+  ASSERT_NE(company, nullptr);
+  const uint8_t companyStyle = company->head.fontStyle;
+  ClickOn(company->head);
+  ui_test::Key(View().m_hWnd, Qt::Key_Down);
+  TypeToFocus("Hi");
+  ASSERT_TRUE(View().EditorOpen());
+  for (UINT id : {kBoldButton, kItalicButton, kUnderlineButton}) EXPECT_TRUE(ButtonEnabled(format, id)) << id;
+  ClickButton(format, kBoldButton);
+  ClickButton(format, kUnderlineButton);
+  ASSERT_TRUE(View().EditorOpen());
+  EXPECT_EQ(format.Find(kBoldButton)->check, (companyStyle & 1) ^ 1);
+  TypeToFocus("There");
+  Enter();
+  TextItem* hi = TextNamed("HiThere");
+  ASSERT_NE(hi, nullptr) << "no letter is lost";
+  EXPECT_EQ(hi->head.fontStyle & 7, 0);
+  EXPECT_EQ(company->head.fontStyle & 7, (companyStyle & 7) ^ (1 | 4));
 
   // Saved, read back and printed.
   Command(kCmdSave);
@@ -119,8 +154,13 @@ TEST_F(TypingInPlace, TheFontBoxesRestWhileTypingAndBoldStoresTheTextAndTakesIts
   date = TextNamed("Date due");
   ASSERT_NE(date, nullptr);
   EXPECT_EQ(date->head.fontStyle & 1, 0);
+  ASSERT_NE(TextNamed("HiThere"), nullptr);
+  company = PlacedField("company");
+  ASSERT_NE(company, nullptr);
+  EXPECT_EQ(company->head.fontStyle & 7, (companyStyle & 7) ^ (1 | 4));
   const std::string text = PrintedBy(kCmdPrint, "typed-heading");
   EXPECT_NE(text.find("Date due"), std::string::npos) << text;
+  EXPECT_NE(text.find("HiThere"), std::string::npos) << text;
 }
 
 // A letter typed while an object is current does not start a text over it;
