@@ -151,13 +151,7 @@ int RunModal(QDialog& dialog, HWND owner, const std::function<void()>& ready = n
   HWND root = RootOf(owner);
   if (root != nullptr) vt_ui::CenterOverWindow(dialog, root);
   if (ready) ready();
-  const bool reenable = root && IsWindowEnabled(root);
-  if (reenable) EnableWindow(root, FALSE);
-  const int saved = vt_ui::SwapManualPumpDepth(0);
-  const int result = dialog.exec();
-  vt_ui::SwapManualPumpDepth(saved);
-  if (reenable && IsWindow(root)) EnableWindow(root, TRUE);
-  return result;
+  return vt_ui::ExecModalOver(dialog, root);
 }
 
 BOOL Run(OPENFILENAMEA* ofn, bool save) {

@@ -239,6 +239,7 @@ HDC NewDc(DcKind kind, HWND hwnd) {
 struct Line {
   QString text;
   int width;
+  int start;  // where the line begins in the text laid out
 };
 
 int TabWidth(const QFontMetrics& fm) { return 8 * std::max(1, fm.averageCharWidth()); }
@@ -268,40 +269,39 @@ void DrawSegment(QPainter* p, const QFontMetrics& fm, int x, int baseline, const
   }
 }
 
-QString StripPrefix(const QString& s) {
+// The text without its "&" marks ("&&" is a plain ampersand); marks gets
+// the places of the letters they mark, which are drawn underlined.
+QString StripPrefix(const QString& s, std::vector<int>* marks) {
   QString out;
   out.reserve(s.size());
   for (int i = 0; i < s.size(); ++i) {
     if (s[i] == QLatin1Char('&')) {
-      if (i + 1 < s.size()) out.append(s[++i]);
-      continue;
+      if (i + 1 >= s.size()) continue;
+      if (s[++i] != QLatin1Char('&')) marks->push_back(static_cast<int>(out.size()));
     }
     out.append(s[i]);
   }
   return out;
 }
 
+// Lines of a text whose breaks are already plain "\n" (none on a single line).
 std::vector<Line> Layout(const QFontMetrics& fm, const QString& text, int width, UINT fmt) {
   bool tabs = (fmt & DT_EXPANDTABS) != 0;
   std::vector<Line> lines;
-  QStringList paragraphs;
-  if (fmt & DT_SINGLELINE) {
-    paragraphs << QString(text).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
-  } else {
-    QString t = text;
-    t.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    paragraphs = t.split(QLatin1Char('\n'));
-  }
+  const QStringList paragraphs = text.split(QLatin1Char('\n'));
+  int paraStart = 0;
   for (const QString& para : paragraphs) {
+    const int start = paraStart;
+    paraStart += static_cast<int>(para.size()) + 1;
     if (!(fmt & DT_WORDBREAK) || (fmt & DT_SINGLELINE)) {
-      lines.push_back({para, SegmentWidth(fm, para, tabs)});
+      lines.push_back({para, SegmentWidth(fm, para, tabs), start});
       continue;
     }
     // Greedy wrap at blanks; a word wider than the line stands alone and widens it.
     int pos = 0;
     const int n = para.size();
     if (n == 0) {
-      lines.push_back({QString(), 0});
+      lines.push_back({QString(), 0, start});
       continue;
     }
     while (pos < n) {
@@ -319,7 +319,7 @@ std::vector<Line> Layout(const QFontMetrics& fm, const QString& text, int width,
       }
       QString line = para.mid(pos, lineEnd - pos);
       while (line.endsWith(QLatin1Char(' '))) line.chop(1);
-      lines.push_back({line, SegmentWidth(fm, line, tabs)});
+      lines.push_back({line, SegmentWidth(fm, line, tabs), start + pos});
       pos = lineEnd;
       while (pos < n && para[pos] == QLatin1Char(' ')) ++pos;
     }
@@ -328,7 +328,13 @@ std::vector<Line> Layout(const QFontMetrics& fm, const QString& text, int width,
 }
 }  // namespace
 
+namespace {
+std::vector<QString>* g_cutTexts = nullptr;
+}  // namespace
+
 namespace vt_ui {
+void RecordCutTexts(std::vector<QString>* cut) { g_cutTexts = cut; }
+
 int PaintDepth() { return g_paintDepth; }
 void EnterPaint() { ++g_paintDepth; }
 void LeavePaint() { --g_paintDepth; }
@@ -363,7 +369,10 @@ int DrawTextImpl(const QFont& font, QPainter* painter, const char* text, int len
   // Drawn texts of this kind are the interface's own (statics, the status
   // line, messages), which may name a file; report texts go through TextOut.
   QString t = FromProgramText(text, length);
-  if (!(fmt & DT_NOPREFIX)) t = StripPrefix(t);
+  if (fmt & DT_SINGLELINE) t.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+  else t.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  std::vector<int> marks;
+  if (!(fmt & DT_NOPREFIX)) t = StripPrefix(t, &marks);
   QFontMetrics fm(font);
   int lineHeight = fm.ascent() + fm.descent() + ((fmt & DT_EXTERNALLEADING) ? std::max(0, fm.leading()) : 0);
   int width = rect->right - rect->left;
@@ -386,11 +395,22 @@ int DrawTextImpl(const QFont& font, QPainter* painter, const char* text, int len
     else if (fmt & DT_BOTTOM) y = rect->bottom - lineHeight;
   }
   bool tabs = (fmt & DT_EXPANDTABS) != 0;
+  if (g_cutTexts != nullptr && !(fmt & DT_NOCLIP) && !t.isEmpty()) {
+    const bool cut = y < rect->top || y + height > rect->bottom ||
+                     std::any_of(lines.begin(), lines.end(), [&](const Line& l) { return l.width > width; });
+    if (cut) g_cutTexts->push_back(t);
+  }
   for (const Line& l : lines) {
     int x = rect->left;
     if (fmt & DT_CENTER) x = rect->left + (width - l.width) / 2;
     else if (fmt & DT_RIGHT) x = rect->right - l.width;
     DrawSegment(painter, fm, x, y + fm.ascent(), l.text, tabs);
+    for (int m : marks) {
+      if (m < l.start || m >= l.start + l.text.size()) continue;
+      const int at = x + SegmentWidth(fm, l.text.left(m - l.start), tabs);
+      painter->fillRect(at, y + fm.ascent() + fm.underlinePos(), fm.horizontalAdvance(l.text[m - l.start]),
+                        std::max(1, fm.lineWidth()), painter->pen().color());
+    }
     y += lineHeight;
   }
   painter->restore();

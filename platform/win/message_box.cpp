@@ -7,7 +7,6 @@
 #include <QMessageBox>
 #include <QEvent>
 #include <QPushButton>
-#include <QWindow>
 
 namespace {
 // The box settles its size only as it shows: it is placed again whenever
@@ -89,17 +88,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   vt_ui::CenterOverWindow(box, root);
   StayCentred centred(root);
   box.installEventFilter(&centred);
-  if (root != nullptr && root->widget) {
-    box.winId();
-    root->widget->winId();
-    if (box.windowHandle() != nullptr) box.windowHandle()->setTransientParent(root->widget->windowHandle());
-  }
-  bool reenable = root && IsWindowEnabled(root);
-  if (reenable) EnableWindow(root, FALSE);
-  int saved = vt_ui::SwapManualPumpDepth(0);
-  int r = box.exec();
-  vt_ui::SwapManualPumpDepth(saved);
-  if (reenable && IsWindow(root)) EnableWindow(root, TRUE);
+  const int r = vt_ui::ExecModalOver(box, root);
   for (const B& b : buttons)
     if (r == b.qt) return b.id;
   // Closed without a button: Cancel where there is one, else the only answer.

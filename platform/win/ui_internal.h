@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+class QDialog;
 class QEventLoop;
 class QContextMenuEvent;
 class QKeyEvent;
@@ -102,6 +103,10 @@ HWND FromWidget(const QWidget* widget);
 // the middle of the window's top-level frame, or of the screen without one;
 // fitFirst sizes it to its contents before.
 void CenterOverWindow(QWidget& window, HWND over, bool fitFirst = true);
+// Runs a dialog of the toolkit's own (a message box, a file dialog) as a
+// modal window over the top-level window root (may be null), with root
+// disabled meanwhile and given the keys back after; the dialog's answer.
+int ExecModalOver(QDialog& dialog, HWND root);
 // Non-client insets (left, top, right, bottom) of a window of that style.
 RECT NonClientInsets(HWND hwnd);
 // Pushes the window rectangle to the Qt widget.
@@ -139,6 +144,8 @@ int PaintDepth();
 void EnterPaint();
 void LeavePaint();
 HDC CreatePainterDC(QPainter* painter, HWND hwnd);
+// While set, each text DrawText paints cut by its rectangle is added to cut.
+void RecordCutTexts(std::vector<QString>* cut);
 void ReplayOverlay(HWND hwnd, QPainter* painter);
 // The caret, when this window owns it and shows it, drawn over the painting.
 void PaintCaret(HWND hwnd, QPainter* painter);

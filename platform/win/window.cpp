@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QGuiApplication>
@@ -162,6 +163,38 @@ bool IsDescendant(HWND ancestor, HWND w) {
   return false;
 }
 
+
+bool IsModal(QWidget* w) {
+  if (w->isModal()) return true;
+  HWND h = vt_ui::FromWidget(w);
+  return h != nullptr && h->dlg && h->dlg->modal;
+}
+
+// The modal window working over a window it disabled, through any window
+// between them it disabled too (a message over a dialog over the frame).
+QWidget* ModalOver(const QWindow* owner) {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (!w->isVisible() || w->windowHandle() == nullptr || w->windowHandle()->transientParent() != owner) continue;
+    if (w->isEnabled() && IsModal(w)) return w;
+    if (!w->isEnabled())
+      if (QWidget* above = ModalOver(w->windowHandle())) return above;
+  }
+  return nullptr;
+}
+
+// A click on a window a modal dialog disabled does not take the keys from
+// the dialog: the dialog comes to the front and keeps them, as the user
+// must answer it first.
+void HandActivationToModal(QWidget* window) {
+  QWidget* modal = window->isEnabled() || window->windowHandle() == nullptr ? nullptr : ModalOver(window->windowHandle());
+  if (modal == nullptr) return;
+  QTimer::singleShot(0, modal, [modal]() {
+    if (!modal->isVisible() || !modal->isEnabled()) return;
+    modal->raise();
+    if (HWND h = vt_ui::FromWidget(modal)) SetActiveWindow(h);
+    else modal->activateWindow();
+  });
+}
 }  // namespace
 
 // A window of a registered class: Qt events become the window's messages.
@@ -230,6 +263,10 @@ class GenericWindowWidget : public QWidget {
     HWND h = vt_ui::FromWidget(this);
     if (h) SendMessageA(h, WM_CLOSE, 0, 0);
   }
+  void changeEvent(QEvent* e) override {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isWindow() && isActiveWindow()) HandActivationToModal(this);
+  }
   void contextMenuEvent(QContextMenuEvent* e) override { vt_ui::SendContextMenu(vt_ui::FromWidget(this), e); }
   void dragEnterEvent(QDragEnterEvent* e) override { vt_ui::DragEventToTarget(this, e); }
   void dragMoveEvent(QDragMoveEvent* e) override { vt_ui::DragEventToTarget(this, e); }
@@ -272,6 +309,24 @@ HWND FromWidget(const QWidget* widget) {
 }
 
 const std::vector<HWND>& AllWindows() { return g_windows; }
+
+int ExecModalOver(QDialog& dialog, HWND root) {
+  if (root != nullptr && root->widget) {
+    dialog.winId();
+    root->widget->winId();
+    if (dialog.windowHandle() != nullptr) dialog.windowHandle()->setTransientParent(root->widget->windowHandle());
+  }
+  const bool reenable = root && IsWindowEnabled(root);
+  if (reenable) EnableWindow(root, FALSE);
+  const int saved = SwapManualPumpDepth(0);
+  const int result = dialog.exec();
+  SwapManualPumpDepth(saved);
+  if (reenable && IsWindow(root)) EnableWindow(root, TRUE);
+  // The keys go back to the window the dialog was over, not to whichever
+  // window the window manager picks once the dialog is gone.
+  if (IsWindow(root) && IsWindowEnabled(root) && IsWindowVisible(root)) SetActiveWindow(root);
+  return result;
+}
 int ModalLoopDepth() { return g_modalDepth; }
 void SetModalLoopDepth(int depth) { g_modalDepth = depth; }
 int SwapManualPumpDepth(int depth) {

@@ -179,6 +179,14 @@ TEST(Resources, EachLetterOfADialogOrMenuChoosesOneControl) {
     }
   }
   EXPECT_GT(marked, 200) << "the dialogs' letters were found";
+  // Each text of each dialog shows whole in the dialog's font.
+  UiStartApplication();
+  for (unsigned i = 0; i < vt_res::kDialogCount; ++i) {
+    HWND d = CreateDialogParamA(nullptr, vt_res::kDialogTable[i].name, nullptr, [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    if (d == nullptr) continue;  // a dialog of a control class registered later
+    for (const std::string& text : CutControlTexts(d)) ADD_FAILURE() << vt_res::kDialogTable[i].name << ": \"" << text << "\" is cut";
+    DestroyWindow(d);
+  }
   ASSERT_GT(vt_res::kMenuCount, 0u);
   for (unsigned i = 0; i < vt_res::kMenuCount; ++i) {
     const vt_res::MenuTemplateData& menu = vt_res::kMenuTable[i];

@@ -883,6 +883,7 @@ TEST_F(DesignerEditing, ScreensLineAndBoxPropertiesFromTheMenuAndADoubleClick) {
     SendDlgItemMessageA(d, kBoxPattern, CB_SETCURSEL, 4, 0);     // Cross
     SendDlgItemMessageA(d, kBoxBackground, CB_SETCURSEL, 11, 0);  // Yellow
     EXPECT_TRUE(SaveWindowPicture(d, ScreenPath("box-properties").c_str()));
+    EXPECT_EQ(CutControlTexts(d), std::vector<std::string>{}) << "labels and every colour's name show whole";
     ui_test::Click(GetDlgItem(d, IDOK));
   }, [&] { Send(frame, 30504); });
   // The dialog edits the current box (the first selected in item order).

@@ -2,6 +2,7 @@
 // is refused with its reason under the list, the reason goes once another
 // field is chosen, and the condition then added filters the saved report,
 // read back and printed with the totals SQLite gives for those rows.
+#include "platform/win/window_picture.h"
 #include "tests/app/newuser/newuser_fixture.h"
 
 #include "dialogs/filter_dialog.h"
@@ -31,6 +32,7 @@ TEST_F(NewUserTest, TheFilterDialogDropsARefusalWhenAnotherFieldIsChosen) {
   std::string refused, afterChoice, afterAdd;
   int rows = -1;
   answers.On("Filter", [&](HWND d) {
+    EXPECT_EQ(CutControlTexts(d), std::vector<std::string>{}) << "every operator shows whole";
     ChooseFilterField(d, "N CustomerTotal");
     SetDlgItemTextA(d, kFilterValue, "5");
     Press(d, kFilterAdd);

@@ -4,6 +4,7 @@
 // master's alias. The sample is made with the alias File > New gives, and a
 // report kept without one (as the sample once was) takes it when joined.
 // Each is saved, read back and printed.
+#include "platform/win/window_picture.h"
 #include "tests/app/newuser/newuser_fixture.h"
 
 #include "core/composite.h"
@@ -62,10 +63,12 @@ class SampleJoin : public NewUserTest {
       Press(d, 203);
       PickField(d, 201, "company");
       PickField(d, 205, "company");
+      EXPECT_EQ(CutControlTexts(d), std::vector<std::string>{});
       Press(d, IDOK);
     });
     answers.On("Joins", [&listed](HWND d) {
       listed = ListItems(d, 200).empty() ? "" : ListItems(d, 200)[0];
+      EXPECT_EQ(CutControlTexts(d), std::vector<std::string>{}) << "the join shows whole";
       Press(d, IDCANCEL);
     });
     messages.clear();

@@ -134,6 +134,35 @@ TEST_F(DialogTest, AltWithALabelsLetterFocusesTheControlAfterIt) {
   EXPECT_EQ(selection, MAKELONG(0, 2)) << "the edit's text is selected for typing over";
 }
 
+// The window manager activates the window a modal dialog disabled when the
+// user clicks it: the dialog comes back to the front with the keys.
+TEST_F(DialogTest, ActivatingTheWindowAModalDialogDisabledHandsTheKeysBack) {
+  g_init = Init::FocusFirst;
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.lpszClassName = "vtOwnerOfAModal";
+  RegisterClassA(&wc);
+  HWND owner = CreateWindowExA(0, wc.lpszClassName, "Owner", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
+                               nullptr, nullptr);
+  ShowWindow(owner, SW_SHOW);
+  auto activeBecomes = [](QWidget* w) {
+    for (int i = 0; i < 500 && QApplication::activeWindow() != w; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return QApplication::activeWindow() == w;
+  };
+  bool dialogGotItBack = false;
+  WhenRunning([&] {
+    HWND d = ui_test::ActiveDialog();
+    ASSERT_NE(d, nullptr);
+    activeBecomes(d->widget);
+    owner->widget->activateWindow();
+    dialogGotItBack = activeBecomes(d->widget);
+    EndDialog(d, IDCANCEL);
+  });
+  EXPECT_EQ(DialogBoxParamA(nullptr, "DOk_Can", owner, TestProc, 0), IDCANCEL);
+  EXPECT_TRUE(dialogGotItBack);
+  DestroyWindow(owner);
+}
+
 // A modal dialog's title bar offers closing, not minimizing or maximizing.
 TEST_F(DialogTest, TheTitleBarHasTheButtonsTheStyleAsksFor) {
   g_init = Init::FocusFirst;

@@ -218,14 +218,14 @@ TEST(Gdi, DrawTextWrapsAtBlanksAndAWordWiderThanTheLineWidensIt) {
 }
 
 // A text drawn into a fresh white bitmap, as its pixels.
-std::vector<COLORREF> DrawnPixels(const char* text) {
+std::vector<COLORREF> DrawnPixels(const char* text, UINT format = DT_SINGLELINE | DT_NOPREFIX) {
   HDC mem = CreateCompatibleDC(nullptr);
   HBITMAP bmp = CreateCompatibleBitmap(mem, 120, 20);
   HGDIOBJ oldBitmap = SelectObject(mem, bmp);
   RECT all{0, 0, 120, 20};
   FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   SelectObject(mem, GetStockObject(DEFAULT_GUI_FONT));
-  DrawTextA(mem, text, -1, &all, DT_SINGLELINE | DT_NOPREFIX);
+  DrawTextA(mem, text, -1, &all, format);
   std::vector<COLORREF> pixels;
   for (int y = 0; y < 20; ++y)
     for (int x = 0; x < 120; ++x) pixels.push_back(GetPixel(mem, x, y));
@@ -233,6 +233,31 @@ std::vector<COLORREF> DrawnPixels(const char* text) {
   DeleteObject(bmp);
   DeleteDC(mem);
   return pixels;
+}
+
+// A label's marked letter is drawn underlined, as a button's is: the
+// underline is all that differs from the plain text, and lies under the
+// letter. "&&" is a plain ampersand; without prefixes "&" is drawn as it is.
+TEST(Gdi, DrawTextUnderlinesTheMarkedLetter) {
+  ui_test::Start();
+  for (UINT format : {static_cast<UINT>(DT_SINGLELINE), static_cast<UINT>(DT_WORDBREAK)}) {
+    const std::vector<COLORREF> marked = DrawnPixels("Widt&h:", format), plain = DrawnPixels("Width:", format);
+    HDC dc = GetDC(nullptr);
+    SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    SIZE before, letter;
+    GetTextExtentPoint32A(dc, "Widt", 4, &before);
+    GetTextExtentPoint32A(dc, "Width", 5, &letter);
+    ReleaseDC(nullptr, dc);
+    int changed = 0;
+    for (size_t i = 0; i < marked.size(); ++i) {
+      if (marked[i] == plain[i]) continue;
+      ++changed;
+      const int x = static_cast<int>(i % 120), y = static_cast<int>(i / 120);
+      EXPECT_TRUE(x >= before.cx && x < letter.cx && y >= before.cy - 4) << x << "," << y;
+    }
+    EXPECT_GT(changed, 2) << "the h is underlined";
+    EXPECT_EQ(DrawnPixels("A&&B", format), DrawnPixels("A&B")) << "a double ampersand is one, not underlined";
+  }
 }
 
 // A file name the code page cannot hold is kept in the system's spelling:
