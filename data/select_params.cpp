@@ -317,18 +317,7 @@ void MakeLayoutOnlySelect(std::string& out, const char* sql, const char** rest, 
 
 void MakeLayoutOnlySelectAll(std::string& out, const char* sql, const SqlLexRules& rules) {
   out.clear();
-  if (!sql) return;
-  std::vector<SqlToken> t;
-  std::string why;
-  if (!ReadSqlTokens(sql, rules, &t, &why)) {
-    out = sql;
-    return;
-  }
-  // Each branch starts at a later token than the last: the loop ends.
-  for (size_t i = 0, from = 0;;) {
-    const size_t next = LayoutBranch(out, sql, from, t, i);
-    if (next >= t.size()) break;
-    i = next;
-    from = t[next].offset;
-  }
+  // Each branch's rest starts at its "union", a later token than the
+  // branch's first: the loop ends.
+  for (const char* rest = sql; rest != nullptr;) MakeLayoutOnlySelect(out, rest, &rest, rules);
 }
