@@ -167,10 +167,10 @@ class Writer {
     if (!u && n.op != kCondLike && n.op != kCondNotLike && n.op != kCondIsNull && n.op != kCondIsNotNull) {
       const FieldDef* f = m_->GetFieldAt(n.field);
       if (!ComparedExactly(f)) u = true;
-      // An empty item of a list is written as "is null", which the program's
-      // comparison of a calculation with an empty value does not mean.
+      // An empty value (a number's "is null"; an empty text, which its
+      // translation may give as NULL) is not sure for a calculation.
       if (f->flags & kFieldCalculation) {
-        for (const uint8_t* t : n.operands) u = u || IsNullItem(t);
+        for (const uint8_t* t : n.operands) u = u || IsNullItem(t) || IsEmptyText(t);
         // A calculated text sorts by the database's collation: only equality is sure.
         const bool equality = n.op == kCondEqual || n.op == kCondNotEqual || n.op == kCondOneOf ||
                               n.op == kCondNoneOf;
@@ -183,18 +183,18 @@ class Writer {
 
   // Which fields are written as the program compares texts: pad characters
   // as blanks, trailing blanks cut.
-  enum class Tidy { kNone, kCalculatedText, kAll };
+  enum class Tidy { kNone, kText, kAll };
 
-  // A calculated text compares as the program compares it; a column is left
-  // bare for its index, unless the comparison (LIKE) tidies every field.
-  void WriteField(uint32_t n, Tidy tidy = Tidy::kCalculatedText) {
+  // A text compares as the program compares it (an equality keeps the
+  // column's index through IndexPrefix).
+  void WriteField(uint32_t n, Tidy tidy = Tidy::kText) {
     const FieldDef* f = m_->GetFieldAt(n);
     const TableSlot* t = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
     std::string name;
     // A calculation in a condition is NULL where the program flags it (Mark
     // made sure it has that form).
     if (!IsTranslatedCalculation(f) || !TranslationForCondition(m_, f, &name)) name = QualifiedColumnName(m_, f, t);
-    if (tidy == Tidy::kAll || (tidy == Tidy::kCalculatedText && (f->flags & kFieldCalculation) && FieldKind(f) == 0))
+    if (tidy == Tidy::kAll || (tidy == Tidy::kText && FieldKind(f) == 0))
       name = TidiedTextSql(m_, name);
     wrapped_ = Wrapped(f);
     if (wrapped_) {
@@ -213,15 +213,14 @@ class Writer {
     switch (*t) {
       case kCondText:
       case kCondText2: {
+        // An empty text is a text, as the program compares it: '' and blanks, not NULL.
         std::string v = ConditionText(t);
-        if (v.empty()) return false;
         for (char& c : v) {
           if (static_cast<unsigned char>(c) == static_cast<unsigned char>(m_->SpaceDotChar)) c = ' ';
           if (wrapped_) c = static_cast<char>(CharLowerByte(static_cast<unsigned char>(c)));
         }
-        // The program compares without trailing blanks (a text of blanks stays as typed).
-        if (v.find_first_not_of(' ') != std::string::npos)
-          while (v.back() == ' ') v.pop_back();
+        // The program compares without trailing blanks: a text of blanks is ''.
+        while (!v.empty() && v.back() == ' ') v.pop_back();
         AppendSqlTextLiteral(s, v.c_str(), TextLiteralFormOf(m_));
         return true;
       }
@@ -292,6 +291,12 @@ class Writer {
     size_t nameStart = out_->rfind(head_, start);
     if (nameStart != std::string::npos) out_->erase(nameStart, head_.size());
     wrapped_ = false;
+  }
+
+  bool IsEmptyText(const uint8_t* t) const {
+    if (*t != kCondText && *t != kCondText2) return false;
+    const std::string v = ConditionText(t);
+    return v.find_first_not_of(std::string(" ") + static_cast<char>(m_->SpaceDotChar)) == std::string::npos;
   }
 
   bool IsNullItem(const uint8_t* t) {
@@ -406,12 +411,54 @@ class Writer {
         DropCaseWrapper();
         *out_ += kOperatorText[op];
         return true;
-      default:
+      default: {
+        const std::string prefix = op == kCondEqual ? IndexPrefix(n) : std::string();
+        if (!prefix.empty()) *out_ += "(" + prefix + " and ";
         WriteField(n.field);
         *out_ += kOperatorText[op];
         WriteOperand(n.operands[0], op);
+        if (!prefix.empty()) *out_ += ")";
         return true;
+      }
     }
+  }
+
+  // For an equality of a text column with a text: a pattern on the bare
+  // column that every text equal to it matches (it begins with the text's
+  // part before its first blank, which a pad may stand for), so the
+  // database can narrow by the column's index before the exact test.
+  // Empty when no such part or when the program folds case.
+  std::string IndexPrefix(const Node& n) {
+    const FieldDef* f = m_->GetFieldAt(n.field);
+    if (f == nullptr || FieldKind(f) != 0 || (f->flags & kFieldCalculation) || Wrapped(f)) return std::string();
+    if (n.operands.empty() || (*n.operands[0] != kCondText && *n.operands[0] != kCondText2)) return std::string();
+    std::string v = ConditionText(n.operands[0]);
+    const size_t blank = v.find_first_of(std::string(" ") + static_cast<char>(m_->SpaceDotChar));
+    if (blank != std::string::npos) v.resize(blank);
+    if (v.empty()) return std::string();
+    const TableSlot* t = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
+    std::string sql = QualifiedColumnName(m_, f, t);
+    std::string pattern;
+    bool escaped = false;
+    for (char c : v) {
+      if (LikeFoldsCase(da_) && (c == '*' || c == '?' || c == '[')) {
+        pattern += std::string("[") + c + "]";
+        continue;
+      }
+      if (!LikeFoldsCase(da_) && (c == '%' || c == '_' || c == '\\')) {
+        pattern += '\\';
+        escaped = true;
+      }
+      pattern += c;
+    }
+    // SQLite's LIKE ignores case (and its index); GLOB keeps both.
+    sql += LikeFoldsCase(da_) ? " glob " : " like ";
+    AppendSqlTextLiteral(&sql, (pattern + (LikeFoldsCase(da_) ? "*" : "%")).c_str(), TextLiteralFormOf(m_));
+    if (escaped) {
+      sql += " escape ";
+      AppendSqlTextLiteral(&sql, "\\", TextLiteralFormOf(m_));
+    }
+    return sql;
   }
 
  private:

@@ -406,25 +406,27 @@ class Builder {
   // flagged values (which its translation gives as 0, '' or the first day)
   // after all its values; a missing number (a number column, or a
   // calculation that is one) a value of its own next to 0, just before it; a
-  // missing text with the empty ones; other missing values lowest, which is
-  // where the program puts a missing time too. A column of a type of the
-  // server's own is ordered as the server orders it. The number of terms
-  // depends on the key alone.
+  // text without its trailing blanks, a missing one with the empty ones (the
+  // program's sort ties them, and its group break reads that tie); other
+  // missing values lowest, which is where the program puts a missing time
+  // too. A column of a type of the server's own is ordered as the server
+  // orders it. The number of terms depends on the key alone.
   std::vector<SortTerm> SortTerms(const FieldDef* k, const std::string& text) {
     std::vector<SortTerm> terms;
     std::string flag;
     const bool calc = (k->flags & kFieldCalculation) != 0;
+    const bool isText = Wrappable(k);
     if (calc && TranslationFlagsValues(m_, k, &flag)) {
       terms.push_back({"case when " + flag + " is null then 1 else 0 end", false, false});
-      terms.push_back({text, true, false});
+      terms.push_back({isText ? "rtrim(" + text + ")" : text, true, false});
       return terms;
     }
     const bool number = calc ? TranslationIsMissingNumber(m_, k) : (k->flags & kFieldNumeric) != 0;
     if (number && !ServersOwnType(k)) {
       terms.push_back({"coalesce(" + text + ", 0)", true, false});
       terms.push_back({"case when " + text + " is null then 0 else 1 end", false, false});
-    } else if (!calc && Wrappable(k)) {
-      terms.push_back({"coalesce(" + text + ", '')", true, false});
+    } else if (isText) {
+      terms.push_back({"rtrim(coalesce(" + text + ", ''))", true, false});
     } else {
       terms.push_back({text, true, true});
     }

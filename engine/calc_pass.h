@@ -17,7 +17,6 @@ struct ReportRun;
 constexpr int kRunGroupLevels = 8;
 constexpr int kGroupSlotBytes = 255;  // one previous group value (text: 254 characters)
 constexpr uint8_t kGroupSlotFill = 0x1F;  // makes the first record break every level
-constexpr uint8_t kNoGroupRank = 0xFF;     // the status rank of an empty slot: no value has it
 
 // Band lists of the calculated-fields pass besides the group levels 0-7.
 constexpr int kPageList = 254;
@@ -66,12 +65,9 @@ struct RunCalcState {
   RunGroupLevel levels[kRunGroupLevels];
   int32_t levelsUsed = 0;  // leading used levels (0-8)
   uint8_t previousGroup[kRunGroupLevels * kGroupSlotBytes] = {};
-  // Beside each slot: the rank of the value's status bits (a value in error
-  // or missing groups apart from a value without them), and the characters
-  // its text lost to the code page (FieldDef::lostChars).
-  uint8_t previousGroupRank[kRunGroupLevels] = {kNoGroupRank, kNoGroupRank, kNoGroupRank, kNoGroupRank,
-                                                kNoGroupRank, kNoGroupRank, kNoGroupRank, kNoGroupRank};
-  std::string previousGroupLost[kRunGroupLevels];
+  // Beside each slot: the value's key as the program's sort builds it
+  // (empty before the first record), which decides the next break.
+  std::string previousGroupKey[kRunGroupLevels];
   int32_t brokenLevel = -1;  // the outermost level of the last break
   int32_t recordsOutputPrepass = 0;  // the pre-pass's own "a record was output"
   // Group sequencing marks (set here before each record, read by band sequencing).

@@ -88,60 +88,13 @@ size_t TextRoom(CKmComposite* m, const FieldDef* f) {
   return m != nullptr ? m->GetFieldWidth(f) : kGroupSlotBytes - 1;
 }
 
-bool SameNumber(double a, double b) { return a == b || std::memcmp(&a, &b, sizeof a) == 0; }
-
-// Two texts that read the same in the code page are the same only when
-// their '?' stood for the same characters.
-// Each text is read no further than its length.
-bool SameLostChars(const uint8_t* a, size_t na, const std::string& lostA, const uint8_t* b, size_t nb,
-                   const std::string& lostB) {
-  if (lostA.empty() && lostB.empty()) return true;
-  return CompareLostChars(reinterpret_cast<const char*>(a), na, lostA.c_str(), reinterpret_cast<const char*>(b), nb,
-                          lostB.c_str()) == 0;
-}
-
-// The field whose fetched value an alias shows.
-const FieldDef* ValueOwner(CKmComposite* m, const FieldDef* f) { return m != nullptr ? m->AliasedField(f) : f; }
-
-// Whether a field's value equals its group slot (a text also by what it
-// lost to the code page).
-bool SameGroupValue(CKmComposite* m, const FieldDef* f, const uint8_t* slot, const std::string& slotLost) {
-  const uint8_t* v = f->value;
-  const uint32_t kind = FieldKind(f);
-  if (f->flags & kFieldMemo) {
-  } else if (kind & kFieldLogical) {
-    return v[0] == slot[0];
-  } else if (kind & kFieldNumeric) {
-    return SameNumber(GetF64(v), GetF64(slot));
-  } else if (kind & kFieldDateTime) {
-    return ReadDay(v) == ReadDay(slot) && SameNumber(GetF64(v + 4), GetF64(slot + 4));
-  } else if (kind & kFieldTime) {
-    return SameNumber(GetF64(v + 4), GetF64(slot + 4));
-  } else if (kind & kFieldDate) {
-    return ReadDay(v) == ReadDay(slot);
-  }
-  // The same bytes are the same text in any collation: mostly the group goes on.
-  const size_t room = TextRoom(m, f);
-  const size_t na = strnlen(reinterpret_cast<const char*>(v), room < kGroupSlotBytes - 1 ? room : kGroupSlotBytes - 1);
-  const std::string& lost = ValueOwner(m, f)->lostChars;
-  if (na == strnlen(reinterpret_cast<const char*>(slot), kGroupSlotBytes - 1) && std::memcmp(v, slot, na) == 0)
-    return SameLostChars(v, na, lost, slot, na, slotLost);
-  char a[kGroupSlotBytes], b[kGroupSlotBytes];
-  BoundedText(v, room, a);
-  BoundedText(slot, kGroupSlotBytes - 1, b);
-  return CompareText(m, a, b) == 0 &&
-         SameLostChars(reinterpret_cast<const uint8_t*>(a), kGroupSlotBytes - 1, lost, reinterpret_cast<const uint8_t*>(b),
-                       kGroupSlotBytes - 1, slotLost);
-}
-
-void StoreGroupValue(CKmComposite* m, const FieldDef* f, uint8_t* slot, std::string* slotLost) {
+void StoreGroupValue(CKmComposite* m, const FieldDef* f, uint8_t* slot) {
   if (IsTextKind(f)) {
     // Texts (memos too) as at most 254 characters in a zero-filled slot.
     std::memset(slot, 0, kGroupSlotBytes);
     char t[kGroupSlotBytes];
     BoundedText(f->value, TextRoom(m, f), t);
     std::memcpy(slot, t, std::strlen(t));
-    *slotLost = ValueOwner(m, f)->lostChars;
     return;
   }
   if (FieldKind(f) & kFieldLogical) {
@@ -439,8 +392,7 @@ void ResetPageTotals(RunCalcState* c) {
 
 void ClearGroupValues(RunCalcState* c) {
   std::memset(c->previousGroup, kGroupSlotFill, sizeof c->previousGroup);
-  std::memset(c->previousGroupRank, kNoGroupRank, sizeof c->previousGroupRank);
-  for (std::string& lost : c->previousGroupLost) lost.clear();
+  for (std::string& key : c->previousGroupKey) key.clear();
 }
 
 void ResetGroupBreaks(RunCalcState* c, int setPending) {
@@ -454,15 +406,21 @@ void ResetGroupBreaks(RunCalcState* c, int setPending) {
 
 bool DetectGroupBreak(RunCalcState* c) {
   CKmComposite* m = c->model;
+  // Values are one group when the program's sort ties them: whoever sorted,
+  // each group is then one run of records.
+  SortContext sort;
+  InitRecordSortContext(m, &sort);
+  sort.textKeyLimit = kGroupSlotBytes - 1;  // a group value's text is at most 254 characters
+  std::string keys[kRunGroupLevels];
   for (int i = 0; i < c->levelsUsed; ++i) {
     const FieldDef* f = m->GetFieldAt(c->levels[i].field);
     if (f == nullptr || f->value == nullptr) continue;
-    // A value in error or missing (status bits) groups with the values of its
-    // status, whatever its figure, as the sort orders it.
-    const int rank = StatusClassRank(f->valueStatus & 7);
-    if (rank == c->previousGroupRank[i] &&
-        (rank != kPlainStatusRank ||
-         SameGroupValue(m, f, c->previousGroup + i * kGroupSlotBytes, c->previousGroupLost[i])))
+    keys[i] = FieldSortKey(sort, f);
+    const std::string& last = c->previousGroupKey[i];
+    bool always = false;
+    if (!last.empty() && !keys[i].empty() &&
+        CompareSortKey(sort, SortKeyKindOf(f->flags), reinterpret_cast<const uint8_t*>(keys[i].data()),
+                       reinterpret_cast<const uint8_t*>(last.data()), &always) == 0)
       continue;
     c->brokenLevel = i;
     const bool noteOptions = m->passPhase == kPhaseReportRun && PageFormat(c, {0, 5, 9});
@@ -481,8 +439,8 @@ bool DetectGroupBreak(RunCalcState* c) {
       }
       const FieldDef* g = m->GetFieldAt(level.field);
       if (g != nullptr && g->value != nullptr) {
-        StoreGroupValue(m, g, c->previousGroup + j * kGroupSlotBytes, &c->previousGroupLost[j]);
-        c->previousGroupRank[j] = static_cast<uint8_t>(StatusClassRank(g->valueStatus & 7));
+        StoreGroupValue(m, g, c->previousGroup + j * kGroupSlotBytes);
+        c->previousGroupKey[j] = j == i ? keys[i] : FieldSortKey(sort, g);
       }
     }
     return true;

@@ -225,12 +225,8 @@ int SortTotals(CKmComposite* m, const uint32_t* ascending, std::string* indexNam
   if (n == 0) return 0;
   for (auto& e : table->entries) e.position = 0xFFFFFFFFu;
   SortContext ctx;
-  ctx.model = m;
+  InitRecordSortContext(m, &ctx);
   ctx.user = &ts;
-  ctx.poolSize = st->sortPoolSize;
-  ctx.nullOrder = st->nullOrder;
-  ctx.nullNumbersAsZero = st->nullNumbersAsZero;
-  ctx.caseCombined = m->SortCaseCombined;
   const int r = RunExternalSort(ctx, ts.keys, ascending, indexName, TotalsBegin, TotalsEnd, TotalsNext, TotalsOutput,
                                 TotalsKey, table->keyLevels + 1, "GF#", 4);
   st->totalsFile.Seek(0);

@@ -201,12 +201,13 @@ int g_todayYear = 0, g_todayMonth = 0, g_todayDay = 0;
 bool IsDateKind(uint32_t kind) { return (kind & (kFieldDate | kFieldDateTime | kFieldTime)) != 0; }
 
 // The value is null: the fetched null bit, a calculation flagged missing or
-// in error (as SQL's NULL, it satisfies no comparison), or the null marker
-// of its kind.
+// in error or a total in error (as SQL's NULL, it satisfies no comparison),
+// or the null marker of its kind.
 bool IsNullField(const FieldDef* f) {
   if (f->value == nullptr) return true;
   if (f->totalFlags & kTotalNullValue) return true;
   if ((f->flags & kFieldCalculation) && (f->valueStatus & kValueFlagNull)) return true;
+  if (IsTotal(f) && (f->valueStatus & 7)) return true;
   const uint32_t kind = FieldKind(f);
   if (kind & kFieldNumeric) return IsNullNumber(GetF64(f->value));
   if (kind & kFieldDate) return GetU32(f->value) == EmptyDate;

@@ -161,84 +161,80 @@ uint32_t PutTimeKey(uint8_t* p, uint32_t room, uint8_t tag, double time) {
   return PutNumberKey(p, room, tag, time);
 }
 
+int CompareSortKey(const SortContext& ctx, uint32_t kind, const uint8_t* a, const uint8_t* b, bool* always) {
+  *always = false;
+  const uint8_t ta = a[0], tb = b[0];
+  const uint8_t* va = a + 1;
+  const uint8_t* vb = b + 1;
+  if ((ta & kSortKeyPresent) != (tb & kSortKeyPresent)) {
+    // A missing key comes after a present one whatever the direction.
+    *always = true;
+    return (ta & kSortKeyPresent) ? -1 : 1;
+  }
+  if ((ta | tb) & kSortKeyClassBits) return StatusClassRank(ta) - StatusClassRank(tb);
+  const bool numberLike = kind == kSortKeyNumber || kind == kSortKeyTime;
+  const bool nullsApply = !numberLike || !ctx.nullNumbersAsZero;
+  const bool na = nullsApply && (ta & kSortKeyNull);
+  const bool nb = nullsApply && (tb & kSortKeyNull);
+  if (na || nb) {
+    if (na && nb) return 0;
+    switch (ctx.nullOrder) {
+      case 2: *always = true; return na ? -1 : 1;
+      case 3: *always = true; return na ? 1 : -1;
+      case 1: return na ? 1 : -1;
+      default: return na ? -1 : 1;
+    }
+  }
+  switch (kind) {
+    case kSortKeyNumber:
+    case kSortKeyTime: {
+      double x = GetF64(va), y = GetF64(vb);
+      if (IsNullNumber(x)) x = 0.0;
+      if (IsNullNumber(y)) y = 0.0;
+      const int diff = CompareDoubles(x, y);
+      // A missing number is a group of its own beside 0, just before
+      // it, as the database is told to order it.
+      if (diff == 0 && ((ta ^ tb) & kSortKeyNull)) return (ta & kSortKeyNull) ? -1 : 1;
+      return diff;
+    }
+    case kSortKeyDate:
+    case kSortKeyDateTime: {
+      const uint32_t da = GetU32(va), db = GetU32(vb);
+      // A pattern on either side matches any date (symmetric, so the
+      // order stays consistent); real days compare as signed numbers.
+      if (da >= kFirstDatePattern || db >= kFirstDatePattern) return 0;
+      const int32_t sa = static_cast<int32_t>(da), sb = static_cast<int32_t>(db);
+      if (sa != sb || kind != kSortKeyDateTime) return sa < sb ? -1 : (sb < sa ? 1 : 0);
+      double x = GetF64(va + 4), y = GetF64(vb + 4);
+      if (IsNullNumber(x)) x = 0.0;
+      if (IsNullNumber(y)) y = 0.0;
+      return CompareDoubles(x, y);
+    }
+    case kSortKeyLogical:
+      return static_cast<int>(va[0]) - static_cast<int>(vb[0]);
+    default: {
+      const char* sa = reinterpret_cast<const char*>(va);
+      const char* sb = reinterpret_cast<const char*>(vb);
+      const int diff = CompareText(ctx, sa, sb);
+      if (diff == 0 && ((ta | tb) & kSortKeyLost))
+        return CompareLostChars(sa, kMaxSortKeyText, LostOfKey(ta, va), sb, kMaxSortKeyText, LostOfKey(tb, vb));
+      return diff;
+    }
+  }
+}
+
 int CompareSortRecords(const SortContext& ctx, const uint8_t* a, const uint8_t* b) {
   const uint8_t* pa = a + ctx.keyOffset;
   const uint8_t* pb = b + ctx.keyOffset;
   for (int k = 0; k < ctx.keyCount; ++k) {
     const uint32_t kind = ctx.keyKinds[k];
-    const uint8_t ta = *pa++, tb = *pb++;
-    const uint8_t* va = pa;
-    const uint8_t* vb = pb;
-    const bool asc = ctx.ascending[k] != 0;
-    int diff = 0;
-    if ((ta & kSortKeyPresent) != (tb & kSortKeyPresent)) {
-      // A missing key comes after a present one whatever the direction.
-      return (ta & kSortKeyPresent) ? 1 : 0;
-    }
-    if ((ta | tb) & kSortKeyClassBits) {
-      diff = StatusClassRank(ta) - StatusClassRank(tb);
-    } else {
-      const bool numberLike = kind == kSortKeyNumber || kind == kSortKeyTime;
-      const bool nullsApply = !numberLike || !ctx.nullNumbersAsZero;
-      const bool na = nullsApply && (ta & kSortKeyNull);
-      const bool nb = nullsApply && (tb & kSortKeyNull);
-      if (na || nb) {
-        if (!(na && nb)) {
-          switch (ctx.nullOrder) {
-            case 2: return na ? 1 : 0;
-            case 3: return na ? 0 : 1;
-            case 1: diff = na ? 1 : -1; break;
-            default: diff = na ? -1 : 1; break;
-          }
-        }
-      } else {
-        switch (kind) {
-          case kSortKeyNumber:
-          case kSortKeyTime: {
-            double x = GetF64(va), y = GetF64(vb);
-            if (IsNullNumber(x)) x = 0.0;
-            if (IsNullNumber(y)) y = 0.0;
-            diff = CompareDoubles(x, y);
-            // A missing number is a group of its own beside 0, just before
-            // it, as the database is told to order it.
-            if (diff == 0 && ((ta ^ tb) & kSortKeyNull)) diff = (ta & kSortKeyNull) ? -1 : 1;
-            break;
-          }
-          case kSortKeyDate:
-          case kSortKeyDateTime: {
-            const uint32_t da = GetU32(va), db = GetU32(vb);
-            // A pattern on either side matches any date (symmetric, so the
-            // order stays consistent); real days compare as signed numbers.
-            if (da >= kFirstDatePattern || db >= kFirstDatePattern) break;
-            const int32_t sa = static_cast<int32_t>(da), sb = static_cast<int32_t>(db);
-            diff = sa < sb ? -1 : (sb < sa ? 1 : 0);
-            if (diff == 0 && kind == kSortKeyDateTime) {
-              double x = GetF64(va + 4), y = GetF64(vb + 4);
-              if (IsNullNumber(x)) x = 0.0;
-              if (IsNullNumber(y)) y = 0.0;
-              diff = CompareDoubles(x, y);
-            }
-            break;
-          }
-          case kSortKeyLogical:
-            diff = static_cast<int>(va[0]) - static_cast<int>(vb[0]);
-            break;
-          default: {
-            const char* sa = reinterpret_cast<const char*>(va);
-            const char* sb = reinterpret_cast<const char*>(vb);
-            diff = CompareText(ctx, sa, sb);
-            if (diff == 0 && ((ta | tb) & kSortKeyLost))
-              diff = CompareLostChars(sa, kMaxSortKeyText, LostOfKey(ta, va), sb, kMaxSortKeyText, LostOfKey(tb, vb));
-            break;
-          }
-        }
-      }
-    }
-    if (diff != 0) return ((diff < 0) == asc) ? 1 : 0;
+    bool always = false;
+    const int diff = CompareSortKey(ctx, kind, pa, pb, &always);
+    if (diff != 0) return ((diff < 0) == (always || ctx.ascending[k] != 0)) ? 1 : 0;
     // The next key's place is worked out only when this key ties.
     if (k + 1 < ctx.keyCount) {
-      pa = va + KeyValueSize(kind, ta, va);
-      pb = vb + KeyValueSize(kind, tb, vb);
+      pa += 1 + KeyValueSize(kind, pa[0], pa + 1);
+      pb += 1 + KeyValueSize(kind, pb[0], pb + 1);
     }
   }
   return GetU32(a + 4) <= GetU32(b + 4) ? 1 : 0;
@@ -643,8 +639,11 @@ uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area
         // them as one value.
         if (v == nullptr) tag |= kSortKeyNull;
         const char* text = v != nullptr ? reinterpret_cast<const char*>(v) : "";
-        const size_t width = v != nullptr ? m->GetFieldWidth(f) : 0;
-        n = PutTextKey(p, left, tag, text, width, static_cast<unsigned char>(m->SpaceDotChar));
+        const size_t width = v == nullptr                  ? 0
+                             : (f->flags & kFieldMemo)     ? kMemoValueBytes
+                                                           : m->GetFieldWidth(f);
+        n = PutTextKey(p, left, tag, text, std::min<size_t>(width, ctx.textKeyLimit),
+                       static_cast<unsigned char>(m->SpaceDotChar));
         // What the text lost to the code page tells apart texts that read the same.
         const std::string& lost = m->AliasedField(f)->lostChars;
         if (n > 0 && v != nullptr && !lost.empty()) {
@@ -665,6 +664,28 @@ uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area
 }
 
 
+std::string FieldSortKey(const SortContext& settings, const FieldDef* field) {
+  SortContext ctx;
+  ctx.model = settings.model;
+  ctx.keyCount = 1;
+  ctx.keyKinds[0] = SortKeyKindOf(field->flags);
+  ctx.keyOffset = 0;
+  ctx.textKeyLimit = settings.textKeyLimit;
+  std::vector<uint8_t> area(MaxSortRecordLength(ctx));
+  FieldDef* const fields[1] = {const_cast<FieldDef*>(field)};
+  const uint32_t n = BuildFieldKeys(ctx, fields, area.data(), static_cast<uint32_t>(area.size()));
+  return std::string(reinterpret_cast<const char*>(area.data()), n);
+}
+
+void InitRecordSortContext(CKmComposite* model, SortContext* ctx) {
+  const RecordPassState* st = GetRecordPassState(model);
+  ctx->model = model;
+  ctx->poolSize = st->sortPoolSize;
+  ctx->nullOrder = st->nullOrder;
+  ctx->nullNumbersAsZero = st->nullNumbersAsZero;
+  ctx->caseCombined = model->SortCaseCombined;
+  ctx->collation = ActiveSortOrderTables().rulesInstalled;
+}
 
 namespace {
 
@@ -718,16 +739,10 @@ void SetRecordSortSettings(CKmComposite* model, int32_t poolSize, int32_t nullOr
 }
 
 int SortRecords(CKmComposite* model, FieldDef* const* keyFields, const uint32_t* ascending, std::string* outName) {
-  RecordPassState* st = GetRecordPassState(model);
   SortContext ctx;
   RecordSortKeys keys{keyFields};
-  ctx.model = model;
+  InitRecordSortContext(model, &ctx);
   ctx.user = &keys;
-  ctx.poolSize = st->sortPoolSize;
-  ctx.nullOrder = st->nullOrder;
-  ctx.nullNumbersAsZero = st->nullNumbersAsZero;
-  ctx.caseCombined = model->SortCaseCombined;
-  ctx.collation = ActiveSortOrderTables().rulesInstalled;
   const int r = RunExternalSort(ctx, keyFields, ascending, outName, SortInitPass, SortFinish, SortNextRecord,
                                 SortOutputPosition, BuildSortKeyRecord, 1, "SO#", 3);
   if (r != 0 && outName != nullptr) outName->clear();

@@ -38,7 +38,6 @@ constexpr uint32_t kMaxSortKeyLost = 1000;
 // values of its key; values with status bits of one rank sort as equals.
 // 1 is the rank of a value without status bits.
 int StatusClassRank(uint8_t status);
-constexpr int kPlainStatusRank = 1;
 
 constexpr int kMaxSortKeys = 8;
 constexpr uint32_t kMaxSortKeyText = 1000;
@@ -76,6 +75,7 @@ struct SortContext {
   int32_t nullNumbersAsZero = 1;  // null numbers and times compare as 0.0
   int32_t caseCombined = 1;       // fold case in text keys
   int32_t collation = 0;          // use the collation rules for text keys
+  uint32_t textKeyLimit = kMaxSortKeyText;  // characters of a text a key holds
 
   uint32_t poolSize = kDefaultSortPoolSize;
   uint32_t phase = 3;
@@ -128,6 +128,19 @@ int CompareLostChars(const char* a, size_t lengthA, const char* lostA, const cha
 // Appends the key segments of the fields' current values after the header
 // and payload (ctx.keyOffset); the record's end, or 0 when it does not fit.
 uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area, uint32_t room);
+
+// The one key segment of a field's current value (tag and value), as the
+// settings' sort builds it; empty when it cannot be built.
+std::string FieldSortKey(const SortContext& settings, const FieldDef* field);
+
+// The order of two key segments of one kind (each its tag, then its value),
+// ascending: negative, 0 or positive. *always is set when the order holds
+// whatever the key's direction. The record sort and the group break both
+// read it: a group is exactly a run of the sort's ties.
+int CompareSortKey(const SortContext& ctx, uint32_t kind, const uint8_t* a, const uint8_t* b, bool* always);
+
+// The program's record sort settings of this model (null order, case, collation).
+void InitRecordSortContext(CKmComposite* model, SortContext* ctx);
 
 // 1 when a is to come before b. Equal keys: the earlier arrival comes first.
 int CompareSortRecords(const SortContext& ctx, const uint8_t* a, const uint8_t* b);

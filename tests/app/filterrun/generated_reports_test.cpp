@@ -53,7 +53,8 @@ constexpr int kReportsPerShard = 20;
 // (on PostgreSQL a time, money, an enum, an address and a json value; on
 // SQLite a time and plain ones), their values ordered alike as texts.
 std::string TableScript(bool postgres) {
-  const char* texts[] = {"a", "", "b", nullptr, "c", "", "a", nullptr, "b"};
+  // A text of blanks is the empty one, "b  " is "b": the trailing blanks do not count.
+  const char* texts[] = {"a", "", "b  ", nullptr, "c", "  ", "a", nullptr, "b"};
   const char* names[] = {"Ada", "Bo", "Cy", "Di", "Ed", "Flo", "Gus", "Hal", "Ivy", "Jo", "Kit"};
   std::string s = "drop table if exists gen;\n";
   if (postgres) s += "drop type if exists gmood;\ncreate type gmood as enum ('a', 'b', 'c');\n";
@@ -105,6 +106,9 @@ const Key kKeys[] = {
     {"md", "@.md", KeyKind::kOwn},
     {"ip", "@.ip", KeyKind::kOwn},
     {"js", "@.js", KeyKind::kOwn},
+    // The server hands an empty fixed-width text over as blanks.
+    {"code", "@.code", KeyKind::kText},
+    {"G1", "substr(@.gt, 1, 1)", KeyKind::kText},  // LEFT(gt, 1): a blank, an empty text or NULL
 };
 
 // A filter condition and its SQL on each database (null: the same as SQLite's).
@@ -120,6 +124,10 @@ const Condition kConditions[] = {
     {"gn", kCondEqual, "0", "@.gn = 0", nullptr},
     {"gn", kCondNotEqual, "1", "@.gn <> 1", nullptr},
     {"gt", kCondEqual, "'a'", "@.gt = 'a'", nullptr},
+    {"gt", kCondEqual, "'b'", "rtrim(@.gt) = 'b'", nullptr},
+    {"gt", kCondLessEqual, "'b'", "rtrim(@.gt) <= 'b'", nullptr},
+    {"gt", kCondOneOf, "'b','  '", "rtrim(@.gt) in ('b', '')", nullptr},
+    {"gt", kCondNoneOf, "'b','c'", "rtrim(@.gt) not in ('b', 'c')", nullptr},
     {"amount", kCondBetween, "-1,5", "@.amount between -1 and 5", nullptr},
     {"gn", kCondIsNull, "", "@.gn is null", nullptr},
     {"gt", kCondIsNotNull, "", "@.gt is not null", nullptr},
@@ -170,6 +178,7 @@ struct Spec {
   bool footerFunctions = false;  // functions of the group's last record in every footer
   bool previousErrors = false;   // PREVIOUS of a calculation that is in error on every third record
   bool textCut = false;          // a text calculation far wider than its field
+  bool errorTotal = false;       // the filter keeps the groups whose pre-processed Maximum in error passes >= 0
   // How the pages fall.
   int titleLines = 0;         // a Title band of so many lines, a cover page when it fills the first
   int headerLines = 1;        // the first level's header, whose lines may leave a record no room
@@ -223,6 +232,7 @@ std::string Describe(const Spec& s) {
     d += std::string(c.second == 2 ? " or " : c.second == 1 ? " and " : " ") + kConditions[c.first].sql;
   if (s.headerTotal) d += ", header total";
   if (s.totalFilter) d += " > 3";
+  if (s.errorTotal) d += ", a Maximum in error >= 0";
   if (s.totalOrder) d += " sorting the groups";
   d += ", " + std::to_string(s.across) + " across";
   d += s.programSorts ? ", the program sorts" : ", the database sorts";
@@ -395,11 +405,14 @@ class GeneratedReports : public DatabaseRunTest {
     f["LD"] = r.Calc("LD", "gd - 30");
     f["CLEN"] = r.Calc("CLEN", "LEN(code)");
     f["ZERO"] = r.Calc("ZERO", "MONLEN({1/1/2000}) * 0");  // no database computes it
+    f["G1"] = r.Calc("G1", "LEFT(gt, 1)");
+    f["DE"] = r.Calc("DE", "DAYSBTWN(gd, gd)");  // in error where gd is missing
     f["Q24"] = r.Calc("Q24", LongCalculation(false).c_str());
     f["R7"] = r.Calc("R7", LongCalculation(true).c_str());
-    for (const char* c : {"M3", "A2", "Q2", "LD", "CLEN", "ZERO", "Q24", "R7"})
+    for (const char* c : {"M3", "A2", "Q2", "LD", "CLEN", "G1", "DE", "ZERO", "Q24", "R7"})
       if (f[c] != nullptr) f[c]->head.flags &= ~kItemKindField;
     if (s.headerTotal) f["CT"] = Total(r, "CT", f["amount"], kSummarySum, 0, true);
+    if (s.errorTotal) f["XT"] = Total(r, "XT", f["DE"], kSummaryMaximum, 0, true);
     for (const auto& e : f)
       if (e.second == nullptr) return *error = "no field " + e.first, false;
 
@@ -409,6 +422,7 @@ class GeneratedReports : public DatabaseRunTest {
       rows.push_back(r.Row(c.second, f[k.field], k.op, k.values));
     }
     if (s.totalFilter) rows.push_back(r.Row(0, f["CT"], kCondGreater, "3"));
+    if (s.errorTotal) rows.push_back(r.Row(rows.empty() ? 0 : 1, f["XT"], kCondGreaterEqual, "0"));
     // Always false: the same records, but the whole filter is the program's.
     if (s.programFilters && !rows.empty()) rows.push_back(r.Row(2, f["ZERO"], kCondGreater, "1"));
     if (!rows.empty() && !r.Filter(rows, error)) return false;
@@ -536,7 +550,7 @@ class GeneratedReports : public DatabaseRunTest {
   // A key as text that tells every group apart: a missing text is an empty one.
   std::string KeyText(int key, const std::string& alias) const {
     const std::string k = KeySql(key, alias);
-    if (kKeys[key].kind == KeyKind::kText) return "coalesce(" + k + ", '')";
+    if (kKeys[key].kind == KeyKind::kText) return "rtrim(coalesce(" + k + ", ''))";
     return "coalesce(cast(" + k + " as varchar(20)), 'missing')";
   }
   // The same group on two rows.
@@ -554,6 +568,10 @@ class GeneratedReports : public DatabaseRunTest {
   std::string WhereSql(const Spec& s) const {
     std::string w = FilterSql(s, "gen");
     if (s.totalFilter) w = "(" + w + ") and " + GroupTotal(s) + " > 3";
+    // A group holding a missing gd has its Maximum of DAYSBTWN in error.
+    if (s.errorTotal)
+      w = "(" + w + ") and not exists (select 1 from gen x where " + SameGroup(s.groups[0].first, "x", "gen") +
+          " and (" + FilterSql(s, "x") + ") and x.gd is null)";
     return w;
   }
 
@@ -570,7 +588,7 @@ class GeneratedReports : public DatabaseRunTest {
           add("coalesce(" + k + ", 0)" + d);
           add("case when " + k + " is null then 0 else 1 end" + d);
           break;
-        case KeyKind::kText: add("coalesce(" + k + ", '')" + d); break;
+        case KeyKind::kText: add("rtrim(coalesce(" + k + ", ''))" + d); break;
         case KeyKind::kDate:
         case KeyKind::kOwn: add("case when " + k + " is null then 0 else 1 end" + d); add(k + d); break;
         case KeyKind::kFlagged:  // flagged values after every value
@@ -897,6 +915,7 @@ struct FixedCase {
   int inner;
   std::vector<std::pair<const char*, uint8_t>> conditions;  // joined by AND
   bool totalOrder;
+  bool errorTotal = false;
 };
 const FixedCase kFixedCases[] = {
     {"number_group_with_zero_and_missing", {{"gn", false}}, 1, {}, false},
@@ -909,6 +928,10 @@ const FixedCase kFixedCases[] = {
     {"whole_calculation_over_missing_is_null", {{"sn", false}}, 0, {{"Q2", kCondIsNull}}, false},
     {"date_less_days_before", {{"gn", true}}, 0, {{"LD", kCondLess}}, false},
     {"fixed_width_text_length", {{"gt", false}}, 0, {{"CLEN", kCondEqual}}, false},
+    {"fixed_width_text_group_with_empty_and_missing", {{"code", false}}, 1, {}, false},
+    {"first_letter_group_blank_empty_and_missing", {{"G1", true}, {"gt", false}}, 0, {}, false},
+    {"trailing_blanks_under_every_comparison", {{"gt", false}}, 1, {{"gt", kCondLessEqual}, {"gt", kCondNoneOf}}, false},
+    {"total_in_error_fails_its_condition", {{"gn", false}}, 0, {}, false, true},
     {"calculations_past_the_translation_limit", {{"gn", false}}, 3, {{"Q24", kCondEqual}, {"R7", kCondGreater}},
      false},
     // Types the server orders by its own rules.
@@ -929,6 +952,7 @@ TEST_P(GroupCases, PrintAndExportWhatTheDatabaseHoldsWhoeverSorts) {
   for (const auto& k : c.conditions)
     s.filter.push_back({ConditionOf(k.first, k.second), static_cast<uint8_t>(s.filter.empty() ? 0 : 1)});
   s.headerTotal = s.totalOrder = c.totalOrder;
+  s.errorTotal = c.errorTotal;
   for (bool program : {false, true}) {
     s.programSorts = program && !c.totalOrder;
     s.programFilters = program;

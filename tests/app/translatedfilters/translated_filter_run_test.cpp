@@ -100,6 +100,22 @@ const FilterCase kCases[] = {
      [](const Line& l) { return l.note && l.note[0] == 'Z'; }},
     {"like_one_character", nullptr, kCondLike, "'ZZ?Top'",
      [](const Line& l) { return Trimmed(l.note) == "ZZ Top"; }},
+    // Stored trailing blanks do not count under any comparison; a text of
+    // blanks is the empty text, and a missing one satisfies none.
+    {"equal_trailing", nullptr, kCondEqual, "'ZZ Top'", [](const Line& l) { return Trimmed(l.note) == "ZZ Top"; }},
+    {"not_equal_trailing", nullptr, kCondNotEqual, "'ZZ Top'",
+     [](const Line& l) { return l.note && Trimmed(l.note) != "ZZ Top"; }},
+    {"less_equal_trailing", nullptr, kCondLessEqual, "'ZZ Top'",
+     [](const Line& l) { return l.note && Trimmed(l.note) <= "ZZ Top"; }},
+    {"greater_trailing", nullptr, kCondGreater, "'ZZ Top'",
+     [](const Line& l) { return l.note && Trimmed(l.note) > "ZZ Top"; }},
+    {"between_trailing", nullptr, kCondBetween, "'Top','ZZ Top'",
+     [](const Line& l) { return l.note && Trimmed(l.note) >= "Top" && Trimmed(l.note) <= "ZZ Top"; }},
+    {"in_trailing", nullptr, kCondOneOf, "'ZZ Top','ab'",
+     [](const Line& l) { return Trimmed(l.note) == "ZZ Top" || Trimmed(l.note) == "ab"; }},
+    {"not_in_trailing", nullptr, kCondNoneOf, "'ZZ Top','ab'",
+     [](const Line& l) { return l.note && Trimmed(l.note) != "ZZ Top" && Trimmed(l.note) != "ab"; }},
+    {"equal_blanks", nullptr, kCondEqual, "'  '", [](const Line& l) { return l.note && Trimmed(l.note).empty(); }},
     // The year of a missing date is 0.
     {"year_missing", "YEAR(LDATE)", kCondEqual, "0", [](const Line& l) { return l.date == nullptr; }},
     // Rounding to tens, half away from zero; a missing amount rounds to 0.

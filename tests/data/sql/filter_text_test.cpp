@@ -84,7 +84,9 @@ TEST_F(Filter, QuotesDoubledAndCaseFoldedLikeTheProgram) {
   EXPECT_TRUE(GetSelectResult(&m)->engineFilterNeeded);
   m.CompareCaseCombined = 0;
   EXPECT_FALSE(Write(c, &sql));
-  EXPECT_EQ(sql, "where (customers.\"name\" = 'o''HARA') ");
+  // The exact test cuts trailing blanks; the pattern keeps the column's index.
+  EXPECT_EQ(sql, "where ((customers.\"name\" glob 'o''HARA*' and rtrim(replace(customers.\"name\", '\xB7', ' ')) = "
+                 "'o''HARA')) ");
   EXPECT_EQ(Ids(sql), "");
 }
 
@@ -114,13 +116,14 @@ TEST_F(Filter, ListsNullsLogicalsAndNumbers) {
   Cond in;
   in.Field(F("city")).Op(kCondOneOf).Text("Oslo").Text("Lyon").EndMark();
   EXPECT_FALSE(Write(in, &sql));
-  EXPECT_EQ(sql, "where (customers.\"city\" in ('Oslo','Lyon')) ");
+  EXPECT_EQ(sql, "where (rtrim(replace(customers.\"city\", '\xB7', ' ')) in ('Oslo','Lyon')) ");
   EXPECT_EQ(Ids(sql), "1 4 5 ");
   Cond withNull;
   withNull.Field(F("city")).Op(kCondOneOf).Text("Lyon").Text("").EndMark();
   EXPECT_FALSE(Write(withNull, &sql));
-  EXPECT_EQ(sql, "where ((customers.\"city\" = 'Lyon' or customers.\"city\" is null)) ");
-  EXPECT_EQ(Ids(sql), "3 4 ");
+  // An empty text is the empty text (and blanks), as the program compares it; a missing city is none.
+  EXPECT_EQ(sql, "where (rtrim(replace(customers.\"city\", '\xB7', ' ')) in ('Lyon','')) ");
+  EXPECT_EQ(Ids(sql), "4 ");
   Cond yes;
   yes.Field(F("active")).Op(kCondEqual).Logical(1).EndMark();
   EXPECT_FALSE(Write(yes, &sql));
