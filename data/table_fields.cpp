@@ -1,5 +1,6 @@
 // Result columns become report fields; fetched buffers become field values.
 #include "data/table_fields.h"
+#include "data/select_builder.h"
 #include "data/memo_sources.h"
 #include "data/db_errors.h"
 #include "data/sql_names.h"
@@ -435,6 +436,8 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
     b->columnType = static_cast<uint8_t>(type);
     b->dbType = da->GetColumnDbType(c);
     b->serversOwnType = da->ColumnTypeIsServersOwn(c);
+    b->ordersAsText = da->ColumnOrdersAsText(c);
+    b->neverMissing = da->ColumnNeverMissing(c);
     f->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(c)));
     f->flags2 |= kField2SqlCondition;
     switch (type) {
@@ -576,9 +579,29 @@ int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns) {
     b->fetchSize = n;
     return rc;
   });
+  if (failed) return failed;
+  // The ranks follow the fields.
+  MarkServerRankedKeys(model);
+  for (FieldDef* f : GetSelectResult(model)->rankedKeys) {
+    FieldBinding* b = GetFieldBinding(f, true);
+    if (b == nullptr || da->BindColumn(column++, b->rankBuffer, sizeof b->rankBuffer, &b->rankLength) != 0) return 1;
+  }
   // The rows are on their way while the run gets ready for the first.
-  if (!failed) da->ReadAhead();
-  return failed;
+  da->ReadAhead();
+  return 0;
+}
+
+void MarkServerRankedKeys(CKmComposite* model) {
+  for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) {
+    f->serverRanked = false;
+    if (f->dataBinding != nullptr) f->dataBinding->ranked = false;
+  }
+  for (FieldDef* f : GetSelectResult(model)->rankedKeys) {
+    FieldBinding* b = GetFieldBinding(f, true);
+    if (b == nullptr) continue;
+    b->ranked = f->serverRanked = true;
+    b->rankLength = QE_LEN_NULL;
+  }
 }
 
 namespace {
@@ -620,6 +643,11 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
   FieldBinding* b = GetFieldBinding(field, false);
   uint8_t* v = field->value;
   if (b == nullptr || b->fetchBuffer == nullptr || v == nullptr) return;
+  if (b->ranked) {
+    double rank = 0;
+    if (b->rankLength != QE_LEN_NULL) std::memcpy(&rank, b->rankBuffer, sizeof rank);
+    field->serverRank = rank;
+  }
   const uint32_t kind = FieldKind(field);
   auto clear = [&]() {
     if (kind & kFieldNumeric) {

@@ -106,6 +106,8 @@ const FieldDef* ValueOwner(CKmComposite* m, const FieldDef* f) { return m != nul
 // Whether a field's value equals its group slot (a text also by what it
 // lost to the code page).
 bool SameGroupValue(CKmComposite* m, const FieldDef* f, const uint8_t* slot, const std::string& slotLost) {
+  // Values the server calls equal share their rank, whatever their texts.
+  if (ValueOwner(m, f)->serverRanked) return SameNumber(ValueOwner(m, f)->serverRank, GetF64(slot));
   const uint8_t* v = f->value;
   const uint32_t kind = FieldKind(f);
   if (f->flags & kFieldMemo) {
@@ -135,6 +137,11 @@ bool SameGroupValue(CKmComposite* m, const FieldDef* f, const uint8_t* slot, con
 }
 
 void StoreGroupValue(CKmComposite* m, const FieldDef* f, uint8_t* slot, std::string* slotLost) {
+  if (ValueOwner(m, f)->serverRanked) {
+    std::memset(slot, 0, kGroupSlotBytes);
+    PutF64(slot, ValueOwner(m, f)->serverRank);
+    return;
+  }
   if (IsTextKind(f)) {
     // Texts (memos too) as at most 254 characters in a zero-filled slot.
     std::memset(slot, 0, kGroupSlotBytes);

@@ -29,6 +29,7 @@ struct ColInfo {
   std::string name;
   std::string label;
   std::string typeName;  // the driver's name of the column's type
+  bool neverNull = false;  // the driver says the column holds no NULL
   int qeType = QE_TYPE_NONE;
   long dbType = QE_DB_OTHER;
   long width = 0;
@@ -290,6 +291,7 @@ bool Describe(Stmt* s) {
       return false;
     }
     c.name = qe_text::Utf8ToAnsi(reinterpret_cast<char*>(name), std::strlen(reinterpret_cast<char*>(name)));
+    c.neverNull = nullable == SQL_NO_NULLS;
     SQLCHAR label[512] = {0};
     SQLSMALLINT labelLen = 0;
     if (SQL_SUCCEEDED(SQLColAttribute(s->hstmt, i, SQL_DESC_LABEL, label, sizeof label, &labelLen, nullptr)))
@@ -1027,6 +1029,11 @@ int qeColTypeNameBuf(QEHANDLE stmt, char* buf, int size, int col) {
   std::memcpy(buf, name.data(), n);
   buf[n] = '\0';
   return static_cast<int>(n);
+}
+
+int qeColNeverNull(QEHANDLE stmt, int col) {
+  const ColInfo* c = Column(stmt, col);
+  return c != nullptr && c->neverNull ? 1 : 0;
 }
 
 long qeColWidth(QEHANDLE stmt, int col) {
