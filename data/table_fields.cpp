@@ -115,11 +115,18 @@ void SetDecimalStorage(FieldDef* f, FieldBinding* b, int type, DataAccess* da, i
   f->width = b->precision + 1;
 }
 
+// What the driver tells of the column's type beside its kind.
+void NoteColumnType(DataAccess* da, FieldBinding* b, int column) {
+  b->dbType = da->GetColumnDbType(column);
+  b->serversOwnType = da->ColumnTypeIsServersOwn(column);
+  b->ordersAsText = da->ColumnOrdersAsText(column);
+  b->neverMissing = da->ColumnNeverMissing(column);
+}
+
 void DescribeComputedColumn(DataAccess* da, FieldBinding* b, int column) {
   const int type = da->GetColumnType(column);
   b->columnType = static_cast<uint8_t>(type > 0 ? type : 1);
-  b->dbType = da->GetColumnDbType(column);
-  b->serversOwnType = da->ColumnTypeIsServersOwn(column);
+  NoteColumnType(da, b, column);
   if (type == 3 || type == 10 || ((type == 6 || type == 7) && IsFloatingColumn(b->dbType))) {
     b->precision = static_cast<uint32_t>(std::max<long>(0, da->GetColumnPrecision(column)));
     b->scale = static_cast<uint32_t>(std::max<long>(0, da->GetColumnScale(column)));
@@ -434,10 +441,7 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
     if (name[0] == 0) std::snprintf(name, sizeof name, Res(kColumnNameId).c_str(), c);
     CopyBounded(f->name, sizeof f->name, name);
     b->columnType = static_cast<uint8_t>(type);
-    b->dbType = da->GetColumnDbType(c);
-    b->serversOwnType = da->ColumnTypeIsServersOwn(c);
-    b->ordersAsText = da->ColumnOrdersAsText(c);
-    b->neverMissing = da->ColumnNeverMissing(c);
+    NoteColumnType(da, b, c);
     f->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(c)));
     f->flags2 |= kField2SqlCondition;
     switch (type) {
@@ -505,8 +509,7 @@ int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int se
   }
   b->columnType = static_cast<uint8_t>(type);
   b->storageSize = 0;  // the field's kind and width may change here
-  b->dbType = da->GetColumnDbType(1);
-  b->serversOwnType = da->ColumnTypeIsServersOwn(1);
+  NoteColumnType(da, b, 1);
   field->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(1)));
   uint32_t want = 0;
   if (type == 8) {

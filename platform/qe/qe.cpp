@@ -269,6 +269,37 @@ void ClassifyColumn(ColInfo& c) {
   }
 }
 
+// The catalog's name of the type of a result column read straight from a
+// table, for a driver that names it "unknown" in the result's description
+// (PostgreSQL's json and jsonb alike); empty when the catalog does not say.
+std::string CatalogTypeName(Stmt* s, SQLSMALLINT col) {
+  SQLCHAR table[256] = {0}, column[256] = {0};
+  SQLSMALLINT n = 0;
+  const Conn* conn = GetConn(s->conn);
+  if (conn == nullptr ||
+      !SQL_SUCCEEDED(SQLColAttribute(s->hstmt, col, SQL_DESC_BASE_TABLE_NAME, table, sizeof table, &n, nullptr)) ||
+      !SQL_SUCCEEDED(SQLColAttribute(s->hstmt, col, SQL_DESC_BASE_COLUMN_NAME, column, sizeof column, &n, nullptr)) ||
+      table[0] == 0 || column[0] == 0)
+    return std::string();
+  SQLHSTMT h = SQL_NULL_HSTMT;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, conn->hdbc, &h))) return std::string();
+  std::string name;
+  if (SQL_SUCCEEDED(SQLColumns(h, nullptr, 0, nullptr, 0, table, SQL_NTS, column, SQL_NTS))) {
+    // The names are patterns: the row of this very table and column.
+    while (name.empty() && SQL_SUCCEEDED(SQLFetch(h))) {
+      char t[256] = {0}, c[256] = {0}, type[128] = {0};
+      SQLLEN got = 0;
+      if (SQL_SUCCEEDED(SQLGetData(h, 3, SQL_C_CHAR, t, sizeof t, &got)) &&
+          SQL_SUCCEEDED(SQLGetData(h, 4, SQL_C_CHAR, c, sizeof c, &got)) &&
+          SQL_SUCCEEDED(SQLGetData(h, 6, SQL_C_CHAR, type, sizeof type, &got)) &&
+          std::strcmp(t, reinterpret_cast<char*>(table)) == 0 && std::strcmp(c, reinterpret_cast<char*>(column)) == 0)
+        name = type;
+    }
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  return name;
+}
+
 bool Describe(Stmt* s) {
   if (s->described) return true;
   s->described = true;
@@ -299,6 +330,10 @@ bool Describe(Stmt* s) {
     SQLCHAR typeName[128] = {0};
     if (SQL_SUCCEEDED(SQLColAttribute(s->hstmt, i, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &labelLen, nullptr)))
       c.typeName.assign(reinterpret_cast<char*>(typeName), strnlen(reinterpret_cast<char*>(typeName), sizeof typeName));
+    if (c.typeName == "unknown") {
+      const std::string named = CatalogTypeName(s, i);
+      if (!named.empty()) c.typeName = named;
+    }
     ClassifyColumn(c);
   }
   SetErr(QE_OK);
