@@ -177,6 +177,12 @@ struct FieldDef {
   // order, as UTF-8, so that groups and sorts tell such texts apart. Empty
   // when the value lost no character.
   std::string lostChars;
+  // A key whose order and equality only the server knows (a type of its
+  // own): the query gives, beside the value, its rank among the key's values
+  // (equal values one rank, a missing value lowest), and the program's sort
+  // and group break compare that rank. Set while such a query is bound.
+  bool serverRanked = false;
+  double serverRank = 0;
 };
 
 // A total field; an alias standing for a total carries the bit too.

@@ -249,11 +249,18 @@ class DataAccess : public ModelAttachment {
   int GetColumnType(int column);
   long GetColumnDbType(int column);
   bool IsMemoColumn(int column);
+  // The driver's name of the column's type ("" when it gives none).
+  std::string ColumnTypeName(int column);
   // Whether the server keeps the column's values in a type of its own that
   // the driver hands over as a number or a text (PostgreSQL's money, inet,
   // an enum): such a value neither meets 0 or '' in SQL nor orders as the
   // program's numbers and texts.
   bool ColumnTypeIsServersOwn(int column);
+  // A type of the server's own that it cannot order (PostgreSQL's json):
+  // the server orders its text.
+  bool ColumnOrdersAsText(int column);
+  // The driver reports that the column holds no missing value.
+  bool ColumnNeverMissing(int column);
   // buf holds at least 130 bytes. 0 or -1.
   int GetColumnName(char* buf, int column);
   long GetColumnWidth(int column);

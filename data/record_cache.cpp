@@ -20,6 +20,9 @@ static_assert(kRecordCacheLimit < UINT32_MAX, "row offsets are 32-bit");
 
 // The bit of a row's byte count that says the text's lost characters follow.
 constexpr uint32_t kLostCharsFollow = 0x80000000u;
+// ...and that the value's rank (FieldBinding::rankBuffer) ends the column.
+constexpr uint32_t kRankFollows = 0x40000000u;
+constexpr uint32_t kRankBytes = 8;
 
 // Column kinds whose fetch buffer holds a binary value of its whole size; the
 // others hold text ended by a NUL.
@@ -69,6 +72,7 @@ std::string Signature(CKmComposite* m, const std::string& text, int sortColumns,
 // The fetch buffers a replay fills, as the binding of an executed query would
 // make them (no statement is bound).
 int AllocateFetchBuffers(CKmComposite* m) {
+  MarkServerRankedKeys(m);
   return ForEachBoundField(m, [&](FieldDef* f, uint32_t n) -> int {
     FieldBinding* b = GetFieldBinding(f, true);
     if (b == nullptr) return 1;
@@ -114,7 +118,7 @@ void RecordRow(CKmComposite* m, RecordCache* c) {
               ? b->fetchSize
               : static_cast<uint32_t>(strnlen(reinterpret_cast<const char*>(b->fetchBuffer), b->fetchSize));
     counts[i] = n;
-    rowSize += 8 + n;
+    rowSize += 8 + n + (b->ranked ? kRankBytes : 0);
     if (n > 0 && !IsBinaryColumn(b->columnType) && std::memchr(b->fetchBuffer, '?', n) != nullptr) {
       std::string what;
       if (GetDataAccess(m)->ColumnLostChars(b->column, &what)) {
@@ -142,7 +146,7 @@ void RecordRow(CKmComposite* m, RecordCache* c) {
     const FieldBinding* b = c->columns[i];
     const bool withLost = nextLost < lost.size() && lost[nextLost].first == i;
     PutU32(at, static_cast<uint32_t>(b->fetchBuffer != nullptr ? b->fetchedLength : QE_LEN_NULL));
-    PutU32(at + 4, counts[i] | (withLost ? kLostCharsFollow : 0));
+    PutU32(at + 4, counts[i] | (withLost ? kLostCharsFollow : 0) | (b->ranked ? kRankFollows : 0));
     if (counts[i] > 0) std::memcpy(at + 8, b->fetchBuffer, counts[i]);
     at += 8 + counts[i];
     if (withLost) {
@@ -150,6 +154,12 @@ void RecordRow(CKmComposite* m, RecordCache* c) {
       PutU32(at, static_cast<uint32_t>(what.size()));
       std::memcpy(at + 4, what.data(), what.size());
       at += 4 + what.size();
+    }
+    if (b->ranked) {
+      // A missing rank (no row gives one) reads back as 0, as converted.
+      std::memset(at, 0, kRankBytes);
+      if (b->rankLength != QE_LEN_NULL) std::memcpy(at, b->rankBuffer, kRankBytes);
+      at += kRankBytes;
     }
   }
   // A query without bound columns still has its rows, each of no bytes.
@@ -176,7 +186,8 @@ int ReplayRow(CKmComposite* m, RecordCache* c, uint32_t n) {
            if (b == nullptr || b->fetchBuffer == nullptr || c->file.Read(head, 8) != 8) return 1;
            const int32_t length = static_cast<int32_t>(GetU32(head));
            const bool withLost = (GetU32(head + 4) & kLostCharsFollow) != 0;
-           const uint32_t count = GetU32(head + 4) & ~kLostCharsFollow;
+           const bool withRank = (GetU32(head + 4) & kRankFollows) != 0;
+           const uint32_t count = GetU32(head + 4) & ~(kLostCharsFollow | kRankFollows);
            // A text keeps room for its end; nothing lands outside the buffer.
            const bool binary = IsBinaryColumn(b->columnType);
            if (binary ? count > b->fetchSize : count >= b->fetchSize) return 1;
@@ -192,6 +203,11 @@ int ReplayRow(CKmComposite* m, RecordCache* c, uint32_t n) {
              if (!b->lostChars.empty() &&
                  c->file.Read(&b->lostChars[0], b->lostChars.size()) != static_cast<long>(b->lostChars.size()))
                return 1;
+           }
+           if (withRank != b->ranked) return 1;
+           if (withRank) {
+             if (c->file.Read(b->rankBuffer, kRankBytes) != static_cast<long>(kRankBytes)) return 1;
+             b->rankLength = static_cast<int32_t>(kRankBytes);
            }
            return 0;
          }) == 0;

@@ -139,6 +139,7 @@ class Builder {
     TableSlot* master = m_->tableSlots[0];
     if (master == nullptr || master->path[0] == 0) return 0;
     if (!TablesUsableInSql(m_)) return 0;
+    res_.rankedKeys.clear();
     if (m_->statementText != nullptr && m_->statementText[0]) {
       // What is sent is the statement from its query: a REPORTVIEW's
       // SELECT, an exec statement with or without its verb.
@@ -173,11 +174,36 @@ class Builder {
  private:
   bool OneTable() const { return order_.size() == 1; }
   // A text the data source's case function takes: a text column, and not
-  // one of a type of the server's own (an enum, an address).
-  bool Wrappable(const FieldDef* f) const { return (f->flags & kNonColumnKinds) == 0 && !ServersOwnType(f); }
-  static bool ServersOwnType(const FieldDef* f) {
-    const FieldBinding* b = GetFieldBinding(const_cast<FieldDef*>(f), false);
-    return b != nullptr && b->serversOwnType;
+  // one of a type of the server's own (an enum, an address) unless the
+  // server orders it by its text (json).
+  bool Wrappable(const FieldDef* f) const {
+    const FieldBinding* b = Binding(f);
+    return (f->flags & kNonColumnKinds) == 0 && (b == nullptr || !b->serversOwnType || b->ordersAsText);
+  }
+  static const FieldBinding* Binding(const FieldDef* f) { return GetFieldBinding(const_cast<FieldDef*>(f), false); }
+  static bool ServersOwnType(const FieldDef* f) { return Binding(f) != nullptr && Binding(f)->serversOwnType; }
+  // A key column the server alone can order and compare: the SELECT gives
+  // its rank beside it, which the program's sort and group break read.
+  bool RankedByServer(const FieldDef* f) const {
+    const FieldBinding* b = Binding(f);
+    return b != nullptr && b->serversOwnType && !b->ordersAsText && IsGroupOrSortKey(m_, f);
+  }
+  // The column holds no missing value in any row of the query: the driver
+  // says so and no outer join adds rows without it (its table is no outer
+  // lookup, and no lookup keeps rows its parent lacks).
+  bool NeverMissing(const FieldDef* f) {
+    if (Binding(f) == nullptr || !Binding(f)->neverMissing) return false;
+    const TableSlot* own = TableOf(f);
+    if (own == nullptr || (IsOuter(own) && HasLink(own))) return false;
+    for (const TableSlot* t : order_)
+      if (Inclusion(t) == 96 && HasLink(t)) return false;
+    return true;
+  }
+  // A key column as the server orders it.
+  std::string KeyColumn(const FieldDef* f, const TableSlot* t) {
+    const FieldBinding* b = Binding(f);
+    const std::string c = Column(f, t);
+    return b != nullptr && b->ordersAsText ? "cast(" + c + " as text)" : c;
   }
 
   std::string Column(const FieldDef* f, const TableSlot* t) { return QualifiedColumnName(m_, f, t); }
@@ -214,7 +240,7 @@ class Builder {
         bool both = in_.sortCase && da_->CanModifySelect();
         bool plain = !(k->flags & kFieldCalculation) && Wrappable(k);
         const bool wrapped = plain || (both && Wrappable(k));
-        std::string text = plain ? Column(k, TableOf(k)) : SqlTextOf(k);
+        std::string text = plain ? KeyColumn(k, TableOf(k)) : SqlTextOf(k);
         for (const SortTerm& t : SortTerms(k, wrapped ? head_ + text + tail_ : text)) {
           Entry(t.sql, !t.key || !wrapped);
           ++sortColumns_;
@@ -232,6 +258,15 @@ class Builder {
       bool server = IsServerComputed(f);
       bool translated = da_->AlwaysEngineEval() && (f->flags & kFieldCalculation) && f->sqlText;
       if (server || translated) Entry(SqlTextOf(f), true);
+    }
+    res_.rankedKeys.clear();
+    for (TableSlot* t : order_) {
+      FieldDef* f = t->firstField;
+      for (uint32_t k = 0; k < t->fieldCount && f; ++k, f = f->next) {
+        if (!(f->flags & kFieldNeeded) || !RankedByServer(f)) continue;
+        Entry("dense_rank() over (order by " + Column(f, qualify ? t : nullptr) + " nulls first)", true);
+        res_.rankedKeys.push_back(f);
+      }
     }
     if (columns_ == 0 && m_->tableSlots[0]->firstField) {
       FieldDef* f = m_->tableSlots[0]->firstField;
@@ -410,7 +445,9 @@ class Builder {
   // program's sort ties them, and its group break reads that tie); other
   // missing values lowest, which is where the program puts a missing time
   // too. A column of a type of the server's own is ordered as the server
-  // orders it. The number of terms depends on the key alone.
+  // orders it (json by its text, as a text). A column that holds no missing
+  // value is ordered by itself, so that an index on it serves. The number of
+  // terms depends on the key alone.
   std::vector<SortTerm> SortTerms(const FieldDef* k, const std::string& text) {
     std::vector<SortTerm> terms;
     std::string flag;
@@ -419,6 +456,10 @@ class Builder {
     if (calc && TranslationFlagsValues(m_, k, &flag)) {
       terms.push_back({"case when " + flag + " is null then 1 else 0 end", false, false});
       terms.push_back({isText ? "rtrim(" + text + ")" : text, true, false});
+      return terms;
+    }
+    if (!calc && NeverMissing(k)) {
+      terms.push_back({text, true, false});
       return terms;
     }
     const bool number = calc ? TranslationIsMissingNumber(m_, k) : (k->flags & kFieldNumeric) != 0;
@@ -465,7 +506,7 @@ class Builder {
           break;
         }
         bool wrap = Wrappable(k) && in_.sortCase && da_->CanModifySelect();
-        std::string name = column ? Column(k, qualify ? TableOf(k) : nullptr) : std::string(k->sqlText);
+        std::string name = column ? KeyColumn(k, qualify ? TableOf(k) : nullptr) : std::string(k->sqlText);
         for (const SortTerm& t : SortTerms(k, (wrap ? head_ : "") + name + (wrap ? tail_ : ""))) {
           text += sep;
           text += " " + t.sql + Direction(t, in_.sortAscending[i]);
@@ -789,6 +830,8 @@ void CloseReportQuery(CKmComposite* model) {
   FreeFieldBuffers(model);
   for (FieldDef* f = model->fieldList; f; f = f->next)
     if (!(f->flags & (kFieldAlias | kFieldCalculation | kFieldMemo))) FreeFieldValueBuffer(f);
+  GetSelectResult(model)->rankedKeys.clear();
+  MarkServerRankedKeys(model);
 }
 
 int BuildProbeSelect(CKmComposite* model, const char* columnText, FieldDef* info, int setType,

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model/group_levels.h"
 
@@ -29,6 +30,9 @@ struct SelectResult {
   bool engineFilterNeeded = false;
   bool engineSortNeeded = false;
   TableSlot* joinOrder[101] = {};   // null-terminated
+  // The keys whose rank the SELECT gives, in the order of their columns
+  // after the fields' (see FieldDef::serverRanked).
+  std::vector<FieldDef*> rankedKeys;
 };
 
 SelectInputs* GetSelectInputs(CKmComposite* model);

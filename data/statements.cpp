@@ -155,6 +155,12 @@ bool DataAccess::IsMemoColumn(int column) {
   return d == 100 || (d == 1009 && kLibraryRevision == 1);
 }
 
+std::string DataAccess::ColumnTypeName(int column) {
+  char name[64] = {};
+  qeColTypeNameBuf(CurrentStatement(), name, sizeof name, column);
+  return name;
+}
+
 bool DataAccess::ColumnTypeIsServersOwn(int column) {
   // Only PostgreSQL's driver hands such types over as numbers or texts; a
   // SQLite column takes any value.
@@ -163,12 +169,17 @@ bool DataAccess::ColumnTypeIsServersOwn(int column) {
   if (kind == QE_TYPE_NONE || kind == QE_TYPE_DATETIME) return false;
   static const char* const kPlainTypes[] = {"int2", "int4",   "int8", "numeric", "float4", "float8",
                                             "bool", "text",   "varchar", "bpchar", "char", "name"};
-  char name[64] = {};
-  qeColTypeNameBuf(CurrentStatement(), name, sizeof name, column);
+  const std::string name = ColumnTypeName(column);
   for (const char* plain : kPlainTypes)
-    if (std::strcmp(name, plain) == 0) return false;
+    if (name == plain) return false;
   return true;
 }
+
+bool DataAccess::ColumnOrdersAsText(int column) {
+  return ColumnTypeIsServersOwn(column) && ColumnTypeName(column) == "json";
+}
+
+bool DataAccess::ColumnNeverMissing(int column) { return qeColNeverNull(CurrentStatement(), column) == 1; }
 
 int DataAccess::GetColumnName(char* buf, int column) {
   if (!buf) return -1;

@@ -1,5 +1,6 @@
 // Result columns become report fields; fetched buffers become field values.
 #include "data/table_fields.h"
+#include "data/select_builder.h"
 #include "data/memo_sources.h"
 #include "data/db_errors.h"
 #include "data/sql_names.h"
@@ -114,11 +115,18 @@ void SetDecimalStorage(FieldDef* f, FieldBinding* b, int type, DataAccess* da, i
   f->width = b->precision + 1;
 }
 
+// What the driver tells of the column's type beside its kind.
+void NoteColumnType(DataAccess* da, FieldBinding* b, int column) {
+  b->dbType = da->GetColumnDbType(column);
+  b->serversOwnType = da->ColumnTypeIsServersOwn(column);
+  b->ordersAsText = da->ColumnOrdersAsText(column);
+  b->neverMissing = da->ColumnNeverMissing(column);
+}
+
 void DescribeComputedColumn(DataAccess* da, FieldBinding* b, int column) {
   const int type = da->GetColumnType(column);
   b->columnType = static_cast<uint8_t>(type > 0 ? type : 1);
-  b->dbType = da->GetColumnDbType(column);
-  b->serversOwnType = da->ColumnTypeIsServersOwn(column);
+  NoteColumnType(da, b, column);
   if (type == 3 || type == 10 || ((type == 6 || type == 7) && IsFloatingColumn(b->dbType))) {
     b->precision = static_cast<uint32_t>(std::max<long>(0, da->GetColumnPrecision(column)));
     b->scale = static_cast<uint32_t>(std::max<long>(0, da->GetColumnScale(column)));
@@ -433,8 +441,7 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
     if (name[0] == 0) std::snprintf(name, sizeof name, Res(kColumnNameId).c_str(), c);
     CopyBounded(f->name, sizeof f->name, name);
     b->columnType = static_cast<uint8_t>(type);
-    b->dbType = da->GetColumnDbType(c);
-    b->serversOwnType = da->ColumnTypeIsServersOwn(c);
+    NoteColumnType(da, b, c);
     f->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(c)));
     f->flags2 |= kField2SqlCondition;
     switch (type) {
@@ -502,8 +509,7 @@ int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int se
   }
   b->columnType = static_cast<uint8_t>(type);
   b->storageSize = 0;  // the field's kind and width may change here
-  b->dbType = da->GetColumnDbType(1);
-  b->serversOwnType = da->ColumnTypeIsServersOwn(1);
+  NoteColumnType(da, b, 1);
   field->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(1)));
   uint32_t want = 0;
   if (type == 8) {
@@ -576,9 +582,29 @@ int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns) {
     b->fetchSize = n;
     return rc;
   });
+  if (failed) return failed;
+  // The ranks follow the fields.
+  MarkServerRankedKeys(model);
+  for (FieldDef* f : GetSelectResult(model)->rankedKeys) {
+    FieldBinding* b = GetFieldBinding(f, true);
+    if (b == nullptr || da->BindColumn(column++, b->rankBuffer, sizeof b->rankBuffer, &b->rankLength) != 0) return 1;
+  }
   // The rows are on their way while the run gets ready for the first.
-  if (!failed) da->ReadAhead();
-  return failed;
+  da->ReadAhead();
+  return 0;
+}
+
+void MarkServerRankedKeys(CKmComposite* model) {
+  for (FieldDef* f = model->fieldList; f != nullptr; f = f->next) {
+    f->serverRanked = false;
+    if (f->dataBinding != nullptr) f->dataBinding->ranked = false;
+  }
+  for (FieldDef* f : GetSelectResult(model)->rankedKeys) {
+    FieldBinding* b = GetFieldBinding(f, true);
+    if (b == nullptr) continue;
+    b->ranked = f->serverRanked = true;
+    b->rankLength = QE_LEN_NULL;
+  }
 }
 
 namespace {
@@ -620,6 +646,11 @@ void ConvertValue(CKmComposite* model, DataAccess* da, SqlRunState* st, FieldDef
   FieldBinding* b = GetFieldBinding(field, false);
   uint8_t* v = field->value;
   if (b == nullptr || b->fetchBuffer == nullptr || v == nullptr) return;
+  if (b->ranked) {
+    double rank = 0;
+    if (b->rankLength != QE_LEN_NULL) std::memcpy(&rank, b->rankBuffer, sizeof rank);
+    field->serverRank = rank;
+  }
   const uint32_t kind = FieldKind(field);
   auto clear = [&]() {
     if (kind & kFieldNumeric) {

@@ -32,6 +32,8 @@ struct FieldBinding {
   uint8_t columnType = 0;   // database library column kind (1..10)
   long dbType = 0;          // database type number
   bool serversOwnType = false;  // see DataAccess::ColumnTypeIsServersOwn
+  bool ordersAsText = false;    // see DataAccess::ColumnOrdersAsText
+  bool neverMissing = false;    // see DataAccess::ColumnNeverMissing
   uint32_t precision = 0;
   uint32_t scale = 0;
   uint8_t* fetchBuffer = nullptr;  // owned
@@ -52,6 +54,11 @@ struct FieldBinding {
   // Its field groups or sorts the report: a text that lost characters to the
   // code page keeps them (FieldDef::lostChars).
   bool keepsLostChars = false;
+  // Its field is a key the SELECT ranks (FieldDef::serverRanked): the rank's
+  // buffer and length cell.
+  bool ranked = false;
+  uint8_t rankBuffer[8] = {};
+  int32_t rankLength = 0;
 };
 
 // Per-table state of the data layer (hangs from TableSlot::dataState).
@@ -116,6 +123,8 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql,
 int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int setType,
                    bool reportErrors);
 int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns);
+// Marks the keys the built SELECT ranks (and no other field) as ranked.
+void MarkServerRankedKeys(CKmComposite* model);
 // The fields bound to the query's columns in column order, each with the size
 // of its fetch buffer; a nonzero answer of fn ends the walk and is returned.
 int ForEachBoundField(CKmComposite* model, const std::function<int(FieldDef*, uint32_t)>& fn);

@@ -411,6 +411,7 @@ bool DetectGroupBreak(RunCalcState* c) {
   SortContext sort;
   InitRecordSortContext(m, &sort);
   sort.textKeyLimit = kGroupSlotBytes - 1;  // a group value's text is at most 254 characters
+  sort.serverRanks = true;  // the current record's own values, rank included
   std::string keys[kRunGroupLevels];
   for (int i = 0; i < c->levelsUsed; ++i) {
     const FieldDef* f = m->GetFieldAt(c->levels[i].field);
@@ -419,7 +420,7 @@ bool DetectGroupBreak(RunCalcState* c) {
     const std::string& last = c->previousGroupKey[i];
     bool always = false;
     if (!last.empty() && !keys[i].empty() &&
-        CompareSortKey(sort, SortKeyKindOf(f->flags), reinterpret_cast<const uint8_t*>(keys[i].data()),
+        CompareSortKey(sort, SortKeyKindOf(sort, f), reinterpret_cast<const uint8_t*>(keys[i].data()),
                        reinterpret_cast<const uint8_t*>(last.data()), &always) == 0)
       continue;
     c->brokenLevel = i;

@@ -19,7 +19,7 @@ int RunExternalSort(SortContext& ctx, FieldDef* const* keyFields, const uint32_t
   ctx.keyCount = 0;
   for (int k = 0; keyFields != nullptr && keyFields[k] != nullptr; ++k) {
     if (k == kMaxSortKeys) break;  // the context holds eight keys
-    ctx.keyKinds[k] = SortKeyKindOf(keyFields[k]->flags);
+    ctx.keyKinds[k] = SortKeyKindOf(ctx, keyFields[k]);
     ctx.ascending[k] = ascending != nullptr ? ascending[k] : 1;
     ctx.keyCount = k + 1;
   }

@@ -92,6 +92,18 @@ SortKeyKind SortKeyKindOf(uint32_t flags) {
   return kSortKeyText;
 }
 
+namespace {
+// The field whose value a key compares: an alias's is its field's.
+const FieldDef* KeyValueOwner(const SortContext& ctx, const FieldDef* f) {
+  return ctx.model != nullptr ? ctx.model->AliasedField(f) : f;
+}
+}  // namespace
+
+SortKeyKind SortKeyKindOf(const SortContext& ctx, const FieldDef* field) {
+  if (ctx.serverRanks && KeyValueOwner(ctx, field)->serverRanked) return kSortKeyNumber;
+  return SortKeyKindOf(field->flags);
+}
+
 uint32_t MaxSortRecordLength(const SortContext& ctx) {
   uint32_t n = ctx.keyOffset;
   for (int k = 0; k < ctx.keyCount; ++k)
@@ -605,8 +617,13 @@ uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area
     uint32_t n = 0;
     uint8_t* p = area + pos;
     const uint32_t left = room - pos;
+    const FieldDef* owner = KeyValueOwner(ctx, f);
     switch (ctx.keyKinds[k]) {
       case kSortKeyNumber: {
+        if (ctx.serverRanks && owner->serverRanked) {
+          n = PutNumberKey(p, left, tag, owner->serverRank);
+          break;
+        }
         const double d = v != nullptr ? GetF64(v) : GetNullNumber();
         if (IsNullNumber(d)) tag |= kSortKeyNull;
         n = PutNumberKey(p, left, tag, d);
@@ -645,7 +662,7 @@ uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area
         n = PutTextKey(p, left, tag, text, std::min<size_t>(width, ctx.textKeyLimit),
                        static_cast<unsigned char>(m->SpaceDotChar));
         // What the text lost to the code page tells apart texts that read the same.
-        const std::string& lost = m->AliasedField(f)->lostChars;
+        const std::string& lost = owner->lostChars;
         if (n > 0 && v != nullptr && !lost.empty()) {
           const uint32_t extra = static_cast<uint32_t>(std::min<size_t>(lost.size(), kMaxSortKeyLost)) + 1;
           if (left < n + extra) return 0;
@@ -668,7 +685,8 @@ std::string FieldSortKey(const SortContext& settings, const FieldDef* field) {
   SortContext ctx;
   ctx.model = settings.model;
   ctx.keyCount = 1;
-  ctx.keyKinds[0] = SortKeyKindOf(field->flags);
+  ctx.serverRanks = settings.serverRanks;
+  ctx.keyKinds[0] = SortKeyKindOf(settings, field);
   ctx.keyOffset = 0;
   ctx.textKeyLimit = settings.textKeyLimit;
   std::vector<uint8_t> area(MaxSortRecordLength(ctx));
@@ -743,6 +761,7 @@ int SortRecords(CKmComposite* model, FieldDef* const* keyFields, const uint32_t*
   RecordSortKeys keys{keyFields};
   InitRecordSortContext(model, &ctx);
   ctx.user = &keys;
+  ctx.serverRanks = true;
   const int r = RunExternalSort(ctx, keyFields, ascending, outName, SortInitPass, SortFinish, SortNextRecord,
                                 SortOutputPosition, BuildSortKeyRecord, 1, "SO#", 3);
   if (r != 0 && outName != nullptr) outName->clear();

@@ -76,6 +76,9 @@ struct SortContext {
   int32_t caseCombined = 1;       // fold case in text keys
   int32_t collation = 0;          // use the collation rules for text keys
   uint32_t textKeyLimit = kMaxSortKeyText;  // characters of a text a key holds
+  // A key the server ranks (FieldDef::serverRanked) compares by its rank, a
+  // number: the records' own keys, not values read back from elsewhere.
+  bool serverRanks = false;
 
   uint32_t poolSize = kDefaultSortPoolSize;
   uint32_t phase = 3;
@@ -98,6 +101,9 @@ struct SortContext {
   uint32_t runsWritten = 0;
   uint32_t mergeSteps = 0;
 };
+
+// The kind of a key of the sort: a number for a key the server ranks.
+SortKeyKind SortKeyKindOf(const SortContext& ctx, const FieldDef* field);
 
 // Shows a message of the sort ("Cannot create sort temporary file" and the
 // like) where the record pass shows its own (RecordPassHooks::message).

@@ -29,6 +29,7 @@ struct ColInfo {
   std::string name;
   std::string label;
   std::string typeName;  // the driver's name of the column's type
+  bool neverNull = false;  // the driver says the column holds no NULL
   int qeType = QE_TYPE_NONE;
   long dbType = QE_DB_OTHER;
   long width = 0;
@@ -268,6 +269,37 @@ void ClassifyColumn(ColInfo& c) {
   }
 }
 
+// The catalog's name of the type of a result column read straight from a
+// table, for a driver that names it "unknown" in the result's description
+// (PostgreSQL's json and jsonb alike); empty when the catalog does not say.
+std::string CatalogTypeName(Stmt* s, SQLSMALLINT col) {
+  SQLCHAR table[256] = {0}, column[256] = {0};
+  SQLSMALLINT n = 0;
+  const Conn* conn = GetConn(s->conn);
+  if (conn == nullptr ||
+      !SQL_SUCCEEDED(SQLColAttribute(s->hstmt, col, SQL_DESC_BASE_TABLE_NAME, table, sizeof table, &n, nullptr)) ||
+      !SQL_SUCCEEDED(SQLColAttribute(s->hstmt, col, SQL_DESC_BASE_COLUMN_NAME, column, sizeof column, &n, nullptr)) ||
+      table[0] == 0 || column[0] == 0)
+    return std::string();
+  SQLHSTMT h = SQL_NULL_HSTMT;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, conn->hdbc, &h))) return std::string();
+  std::string name;
+  if (SQL_SUCCEEDED(SQLColumns(h, nullptr, 0, nullptr, 0, table, SQL_NTS, column, SQL_NTS))) {
+    // The names are patterns: the row of this very table and column.
+    while (name.empty() && SQL_SUCCEEDED(SQLFetch(h))) {
+      char t[256] = {0}, c[256] = {0}, type[128] = {0};
+      SQLLEN got = 0;
+      if (SQL_SUCCEEDED(SQLGetData(h, 3, SQL_C_CHAR, t, sizeof t, &got)) &&
+          SQL_SUCCEEDED(SQLGetData(h, 4, SQL_C_CHAR, c, sizeof c, &got)) &&
+          SQL_SUCCEEDED(SQLGetData(h, 6, SQL_C_CHAR, type, sizeof type, &got)) &&
+          std::strcmp(t, reinterpret_cast<char*>(table)) == 0 && std::strcmp(c, reinterpret_cast<char*>(column)) == 0)
+        name = type;
+    }
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  return name;
+}
+
 bool Describe(Stmt* s) {
   if (s->described) return true;
   s->described = true;
@@ -290,6 +322,7 @@ bool Describe(Stmt* s) {
       return false;
     }
     c.name = qe_text::Utf8ToAnsi(reinterpret_cast<char*>(name), std::strlen(reinterpret_cast<char*>(name)));
+    c.neverNull = nullable == SQL_NO_NULLS;
     SQLCHAR label[512] = {0};
     SQLSMALLINT labelLen = 0;
     if (SQL_SUCCEEDED(SQLColAttribute(s->hstmt, i, SQL_DESC_LABEL, label, sizeof label, &labelLen, nullptr)))
@@ -297,6 +330,10 @@ bool Describe(Stmt* s) {
     SQLCHAR typeName[128] = {0};
     if (SQL_SUCCEEDED(SQLColAttribute(s->hstmt, i, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &labelLen, nullptr)))
       c.typeName.assign(reinterpret_cast<char*>(typeName), strnlen(reinterpret_cast<char*>(typeName), sizeof typeName));
+    if (c.typeName == "unknown") {
+      const std::string named = CatalogTypeName(s, i);
+      if (!named.empty()) c.typeName = named;
+    }
     ClassifyColumn(c);
   }
   SetErr(QE_OK);
@@ -1027,6 +1064,11 @@ int qeColTypeNameBuf(QEHANDLE stmt, char* buf, int size, int col) {
   std::memcpy(buf, name.data(), n);
   buf[n] = '\0';
   return static_cast<int>(n);
+}
+
+int qeColNeverNull(QEHANDLE stmt, int col) {
+  const ColInfo* c = Column(stmt, col);
+  return c != nullptr && c->neverNull ? 1 : 0;
 }
 
 long qeColWidth(QEHANDLE stmt, int col) {

@@ -126,6 +126,8 @@ long qeColDBType(QEHANDLE stmt, int col);
 // The driver's name of the column's type (empty when it gives none), at most
 // size bytes with the NUL; returns its length.
 int qeColTypeNameBuf(QEHANDLE stmt, char* buf, int size, int col);
+// 1 when the driver reports that the column holds no NULL, else 0.
+int qeColNeverNull(QEHANDLE stmt, int col);
 long qeColWidth(QEHANDLE stmt, int col);
 long qeColPrecision(QEHANDLE stmt, int col);
 long qeColScale(QEHANDLE stmt, int col);

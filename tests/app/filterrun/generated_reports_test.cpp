@@ -50,25 +50,33 @@ constexpr int kReportsPerShard = 20;
 // negatives, gt a text with empty ones, gd a date, sn a small number), a
 // name to sort by, an amount in quarters (sums are exact), a quantity and a
 // fixed-width code; then columns of types the server orders by its own rules
-// (on PostgreSQL a time, money, an enum, an address and a json value; on
-// SQLite a time and plain ones), their values ordered alike as texts.
+// (on PostgreSQL a time, money, an enum, an address, a jsonb value, a json
+// text and an interval; on SQLite a time and plain ones), whose texts order
+// otherwise (enum c, b, a; 10.0.0.10 after 10.0.0.9; jsonb 10 after 9) and
+// some of which the server calls equal (jsonb 1 and 1.0, '1 day' and '24 hours').
 std::string TableScript(bool postgres) {
   // A text of blanks is the empty one, "b  " is "b": the trailing blanks do not count.
   const char* texts[] = {"a", "", "b  ", nullptr, "c", "  ", "a", nullptr, "b"};
+  const char* intervals[] = {"1 day", "24 hours", "2 hours", "", "3 days"};
   const char* names[] = {"Ada", "Bo", "Cy", "Di", "Ed", "Flo", "Gus", "Hal", "Ivy", "Jo", "Kit"};
   std::string s = "drop table if exists gen;\n";
-  if (postgres) s += "drop type if exists gmood;\ncreate type gmood as enum ('a', 'b', 'c');\n";
+  if (postgres) s += "drop type if exists gmood;\ncreate type gmood as enum ('c', 'b', 'a');\n";
   s += "create table gen (id integer primary key, gn integer, gt varchar(8), gd date, sn integer, name varchar(10), "
        "amount ";
   s += postgres ? "double precision" : "double";
   s += ", qty integer, code char(6), tm time, ";
-  s += postgres ? "mo money, md gmood, ip inet, js jsonb);\n" : "mo numeric, md varchar(4), ip varchar(16), js text);\n";
+  s += postgres ? "mo money, md gmood, ip inet, js jsonb, jn json, iv interval);\n"
+                : "mo numeric, md varchar(4), ip varchar(16), js text, jn text, iv text);\n";
   for (int i = 1; i <= kRows; ++i) {
     const int g = i * 7 % 11;
     const std::string gn = g == 1 || g == 6 || g == 9 ? "null" : g == 2 || g == 8 ? "0" : std::to_string(g % 4 - 1);
     const char* gt = texts[i * 5 % 9];
     char date[16];
     std::snprintf(date, sizeof date, "%04d-%02d-%02d", 1995 + i % 3, i % 4 * 3 + 1, i % 2 * 14 + 1);
+    const std::string json = i % 10 == 7   ? "null"
+                             : i % 11 == 5 ? "'1.0'"
+                             : i % 13 == 4 ? "'10'"
+                                           : "'" + std::to_string(i % 3 * 4 + 1) + "'";
     const std::string amount = i % 10 == 3 ? "null" : i % 9 == 0 ? "0" : std::to_string((i * 37 % 29 - 9) * 0.25);
     s += "insert into gen values (" + std::to_string(i) + ", " + gn + ", " +
          (gt == nullptr ? "null" : std::string("'") + gt + "'") + ", " +
@@ -77,10 +85,10 @@ std::string TableScript(bool postgres) {
          (i % 6 == 1 ? "null" : std::to_string(i * 5 % 13 - 4)) + ", " +
          (i % 5 == 2 ? "null" : i % 5 == 0 ? "'abcdef'" : i % 5 == 1 ? "''" : "'ab'") + ", " +
          (i % 6 == 0 ? "null" : i % 9 == 4 ? "'00:00:00'" : "'" + std::to_string(i * 5 % 7 + 10) + ":30:00'") + ", " +
-         (i % 7 == 3 ? "null" : i % 5 == 0 ? "'0'" : "'" + std::to_string(i % 4) + ".25'") + ", " +
+         (i % 7 == 3 ? "null" : i % 5 == 0 ? "'0'" : "'" + std::to_string(i % 4 - 1) + ".25'") + ", " +
          (i % 8 == 2 ? "null" : std::string("'") + "abc"[i % 3] + "'") + ", " +
-         (i % 9 == 1 ? "null" : "'10.0.0." + std::to_string(i % 4 + 1) + "'") + ", " +
-         (i % 10 == 7 ? "null" : "'" + std::to_string(i % 3 + 1) + "'") + ");\n";
+         (i % 9 == 1 ? "null" : "'10.0.0." + std::to_string(i % 12 + 1) + "'") + ", " + json + ", " + json + ", " +
+         (i % 5 == 3 ? "null" : std::string("'") + intervals[i % 5] + "'") + ");\n";
   }
   return s;
 }
@@ -109,6 +117,8 @@ const Key kKeys[] = {
     // The server hands an empty fixed-width text over as blanks.
     {"code", "@.code", KeyKind::kText},
     {"G1", "substr(@.gt, 1, 1)", KeyKind::kText},  // LEFT(gt, 1): a blank, an empty text or NULL
+    {"jn", "cast(@.jn as text)", KeyKind::kText},  // json: ordered by its text
+    {"iv", "@.iv", KeyKind::kOwn},
 };
 
 // A filter condition and its SQL on each database (null: the same as SQLite's).
@@ -394,8 +404,8 @@ class GeneratedReports : public DatabaseRunTest {
 
   bool Build(CKmDoc& doc, CKmRepIO& io, const Spec& s, std::string* error) {
     ReportMaker r(doc, io);
-    const std::vector<const char*> columns = {"id",   "gn",   "gt", "gd", "sn", "name", "amount",
-                                              "qty",  "code", "tm", "mo", "md", "ip",   "js"};
+    const std::vector<const char*> columns = {"id",   "gn", "gt", "gd", "sn", "name", "amount", "qty",
+                                              "code", "tm", "mo", "md", "ip", "js", "jn",   "iv"};
     if (!r.Begin(kDsn, "gen", columns, error)) return false;
     std::map<std::string, FieldDef*> f;
     for (const char* c : columns) f[c] = r.Column(c);
@@ -547,10 +557,15 @@ class GeneratedReports : public DatabaseRunTest {
   }
 
   std::string KeySql(int key, const std::string& alias) const { return Replace(kKeys[key].sql, "@", alias); }
-  // A key as text that tells every group apart: a missing text is an empty one.
+  // A key as text that tells every group apart: a missing text is an empty
+  // one; values the server calls equal are one group (named by the least text
+  // among them).
   std::string KeyText(int key, const std::string& alias) const {
     const std::string k = KeySql(key, alias);
     if (kKeys[key].kind == KeyKind::kText) return "rtrim(coalesce(" + k + ", ''))";
+    if (kKeys[key].kind == KeyKind::kOwn && db_.postgres())
+      return "coalesce((select min(cast(" + KeySql(key, "eq") + " as text)) from gen eq where " + KeySql(key, "eq") +
+             " = " + k + "), 'missing')";
     return "coalesce(cast(" + k + " as varchar(20)), 'missing')";
   }
   // The same group on two rows.
@@ -583,7 +598,9 @@ class GeneratedReports : public DatabaseRunTest {
     for (const auto& g : s.groups) {
       const std::string k = KeySql(g.first, "gen");
       const std::string d = g.second ? " desc" : "";
-      switch (kKeys[g.first].kind) {
+      // SQLite keeps money as a plain number.
+      const bool plainNumber = !db_.postgres() && std::strcmp(kKeys[g.first].field, "mo") == 0;
+      switch (plainNumber ? KeyKind::kNumber : kKeys[g.first].kind) {
         case KeyKind::kNumber:  // a missing number just before 0
           add("coalesce(" + k + ", 0)" + d);
           add("case when " + k + " is null then 0 else 1 end" + d);
@@ -939,6 +956,7 @@ const FixedCase kFixedCases[] = {
     {"money_group_descending", {{"mo", true}, {"sn", false}}, 0, {}, false},
     {"enum_and_address_groups", {{"md", false}, {"ip", true}}, 0, {}, false},
     {"json_group", {{"js", false}}, 3, {}, false},
+    {"json_text_and_interval_groups", {{"jn", true}, {"iv", false}}, 1, {}, false},
 };
 
 class GroupCases : public GeneratedReports {};

@@ -44,7 +44,7 @@ class PgSql : public testing::Test {
         "insert into vt_heads values (1, 'Stra\xc3\x9f" "e', 12345.6789, 1.25, '1998-03-05', '10:20:30.25', "
         "'2001-12-31 23:59:58.25', 'a\r\nb'), (2, 'O''Hara', -1, 0, null, null, null, null), "
         "(3, 'x', null, null, null, null, null, null); "
-        "create table vt_lines (head integer, qty integer); insert into vt_lines values (1, 3), (1, 4), (2, 5);",
+        "create table vt_lines (head integer not null, qty integer); insert into vt_lines values (1, 3), (1, 4), (2, 5);",
         &made);
     ASSERT_TRUE(made) << said;
   }
@@ -131,6 +131,19 @@ TEST_F(PgSql, GeneratedSelectsReturnTheReferenceRows) {
   EXPECT_EQ(sql, "select  vt_heads.\"title\", vt_lines.\"qty\" from {oj vt_heads  left outer join vt_lines on "
                  "vt_heads.\"id\" = vt_lines.\"head\" } ");
   EXPECT_EQ(Rows(sql), Rows("select h.title, l.qty from vt_heads h left join vt_lines l on h.id = l.head"));
+  // A key the driver reports as holding no NULL is sent as it stands, so that
+  // its index serves; one that may be missing keeps its terms, as does a key
+  // of an outer lookup, which the join may leave without a value.
+  SelectInputs* in = GetSelectInputs(&m);
+  in->sortKeys[0] = Find("id");
+  in->sortKeys[1] = Find("title");
+  in->sortKeys[2] = Find("head");
+  BuildSelectStatement(&m, 0);
+  sql = GetSelectResult(&m)->mainStatement;
+  EXPECT_EQ(sql.substr(sql.find("order by")),
+            "order by  vt_heads.\"id\", coalesce(vt_heads.\"title\", ''), coalesce(vt_lines.\"head\", 0), case when "
+            "vt_lines.\"head\" is null then 0 else 1 end");
+  in->sortKeys[0] = in->sortKeys[1] = in->sortKeys[2] = nullptr;
 
   // A calculation sent to the database divides in doubles as the program does,
   // a division by zero giving the program's 0 instead of failing the query.
