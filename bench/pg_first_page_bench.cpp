@@ -145,6 +145,7 @@ void FirstPage(benchmark::State& state, bool plain) {
       state.SkipWithError(GetSelectResult(&m)->mainStatement.c_str());
       return;
     }
+    const double opened = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     int records = 0;
     {
       SqlRowSource rows(&m);
@@ -155,6 +156,7 @@ void FirstPage(benchmark::State& state, bool plain) {
     }
     state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     state.counters["records"] = records;
+    state.counters["open_ms"] = opened * 1000;
     const std::string& sql = GetSelectResult(&m)->mainStatement;
     state.SetLabel(sql.find("order by") != std::string::npos ? sql.substr(sql.find("order by")) : sql);
     CloseReportQuery(&m);
