@@ -6,9 +6,6 @@
 // the key holds no NULL lets it be sent (the plain column, which the
 // primary key's index gives in order). VT_BENCH_ROWS changes the row count.
 #include <benchmark/benchmark.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,6 +22,7 @@
 #include "data/sql_literals.h"
 #include "data/table_fields.h"
 #include "model/record_pass.h"
+#include "tests/support/free_port.h"
 
 namespace {
 
@@ -55,7 +53,7 @@ class Server {
     if (bin_.empty() || access(driver, R_OK) != 0) return *why = "no PostgreSQL server or ODBC driver", false;
     char tmpl[] = "/tmp/vt_pgbench_XXXXXX";
     dir_ = mkdtemp(tmpl);
-    port_ = FreePort();
+    port_ = FreeLoopbackPort();
     const bool root = geteuid() == 0;
     as_ = root ? "runuser -u postgres -- " : "";
     if (root) Run("chown postgres '" + dir_ + "'");
@@ -83,19 +81,6 @@ class Server {
   }
 
  private:
-  static int FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-      port = ntohs(a.sin_port);
-    close(s);
-    return port;
-  }
   std::string bin_, dir_, as_;
   int port_ = 0;
   bool started_ = false;
@@ -145,6 +130,7 @@ void FirstPage(benchmark::State& state, bool plain) {
       state.SkipWithError(GetSelectResult(&m)->mainStatement.c_str());
       return;
     }
+    const double opened = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     int records = 0;
     {
       SqlRowSource rows(&m);
@@ -155,6 +141,7 @@ void FirstPage(benchmark::State& state, bool plain) {
     }
     state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     state.counters["records"] = records;
+    state.counters["open_ms"] = opened * 1000;
     const std::string& sql = GetSelectResult(&m)->mainStatement;
     state.SetLabel(sql.find("order by") != std::string::npos ? sql.substr(sql.find("order by")) : sql);
     CloseReportQuery(&m);

@@ -1,10 +1,8 @@
 #include "tests/support/odbc_env.h"
+#include "tests/support/free_port.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -45,21 +43,6 @@ std::string FirstExisting(std::initializer_list<const char*> paths) {
 
 int Run(const std::string& cmd) { return std::system(cmd.c_str()); }
 
-int FreePort() {
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = 0;
-  socklen_t len = sizeof a;
-  int port = 0;
-  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-    port = ntohs(a.sin_port);
-  close(s);
-  return port;
-}
-
 void AppendOdbcIni(const std::string& text) {
   std::ofstream f(g_dir + "/odbc.ini", std::ios::app);
   f << text;
@@ -86,7 +69,7 @@ class OdbcEnvironment : public testing::Environment {
     std::ostringstream ini;
     ini << "[" << kSqliteDsn << "]\nDriver=SQLite3\nDatabase=" << db << "\nStepAPI=1\n\n";
     ini << "[Default]\nDriver=SQLite3\nDatabase=" << db << "\nStepAPI=1\n\n";
-    ini << "[" << kBrokenDsn << "]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort=" << FreePort()
+    ini << "[" << kBrokenDsn << "]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort=" << FreeLoopbackPort()
         << "\nDatabase=none\nUsername=nobody\nConnSettings=\n\n";
     WriteFile("odbc.ini", ini.str());
     // The system's own user file must not be seen.
@@ -144,7 +127,7 @@ bool StartPostgres(std::string* why) {
   }
   g_pgBin = g_pgBin.substr(0, g_pgBin.rfind('/'));
   g_pgData = g_dir + "/pgdata";
-  g_pgPort = FreePort();
+  g_pgPort = FreeLoopbackPort();
   bool root = geteuid() == 0;
   std::string as = root ? "runuser -u postgres -- " : "";
   if (root) Run("chown postgres '" + g_dir + "' && chmod 755 '" + g_dir + "'");
