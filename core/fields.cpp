@@ -552,6 +552,13 @@ void CKmComposite::CheckItemPosition(ReportItemHead* item) {
   InsertItemByPosition(item);
 }
 
+std::string FieldGoneFromTableText(uint32_t flags, const char* name, const char* table) {
+  char text[600];
+  std::snprintf(text, sizeof text, GetResString((flags & kFieldJoin) ? 730 : 732, 0),
+                GetResString(static_cast<UINT>(ObjectKindCode(flags)), 1), name, table != nullptr ? table : "");
+  return text;
+}
+
 int ObjectKindCode(uint32_t flags) {
   switch (flags & kFieldKindMask) {
     case kFieldNumeric: return 8;

@@ -283,3 +283,7 @@ void MakeUpperBaseName(const char* path, char* out, size_t outSize);
 // The kind of a field from its flags: 8 numeric, 11 logical, 12 memo, 10 date,
 // 800 date-time, 801 time, 9 anything else.
 int ObjectKindCode(uint32_t flags);
+
+// The warning for a stored field its table no longer has (by name and
+// kind): "Joining ..." for a join field.
+std::string FieldGoneFromTableText(uint32_t flags, const char* name, const char* table);

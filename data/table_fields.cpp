@@ -9,12 +9,14 @@
 
 #include "data/data_access.h"
 #include "data/record_cache.h"
+#include "data/reportview.h"
 #include "data/select_params.h"
 #include "expr/calendar.h"
 #include "foundation/byte_order.h"
 #include "foundation/heap_strings.h"
 #include "foundation/text_helpers.h"
 #include "core/composite.h"
+#include "core/engine_errors.h"
 #include "core/fields.h"
 #include "platform/qe/qe.h"
 #include "platform/win/codepage.h"
@@ -27,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <strings.h>
 #include <vector>
 
@@ -327,6 +330,31 @@ uint32_t FractionToMicroseconds(const char* digits) {
   return value;
 }
 
+namespace {
+
+// The name of result column c: the one given for it, else the column's own,
+// else "Col<c>".
+std::string ResultColumnName(DataAccess* da, const char* given, int c) {
+  char name[132] = {};
+  if (given) {
+    CopyBounded(name, sizeof name, given);
+  } else if (da->GetColumnName(name, c) != 0) {
+    name[0] = 0;
+  }
+  if (name[0] == 0) std::snprintf(name, sizeof name, Res(kColumnNameId).c_str(), c);
+  return name;
+}
+
+// The kind a field takes from result column c of the given type.
+uint32_t ResultColumnKind(DataAccess* da, int type, int c) {
+  if (type == 8) return da->GetColumnDateRange(c) ? kFieldDate : da->IsTimeColumn(c) ? kFieldTime : kFieldDateTime;
+  if (type == 9) return kFieldLogical;
+  if ((type >= 3 && type <= 7) || type == 10) return kFieldNumeric;
+  return 0;
+}
+
+}  // namespace
+
 int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, const char* substitutions,
                       const char* const* columnNames, bool quiet, char* errBuf, int errSize) {
   if (table >= kMaxTables || model->tableSlots[table] == nullptr) return 1;
@@ -432,14 +460,7 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
     f->table = static_cast<uint8_t>(table);
     if (slot->fieldCount == 0) slot->firstField = f;
     ++slot->fieldCount;
-    char name[132] = {};
-    if (given) {
-      CopyBounded(name, sizeof name, given);
-    } else if (da->GetColumnName(name, c) != 0) {
-      name[0] = 0;
-    }
-    if (name[0] == 0) std::snprintf(name, sizeof name, Res(kColumnNameId).c_str(), c);
-    CopyBounded(f->name, sizeof f->name, name);
+    CopyBounded(f->name, sizeof f->name, ResultColumnName(da, given, c).c_str());
     b->columnType = static_cast<uint8_t>(type);
     NoteColumnType(da, b, c);
     f->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(c)));
@@ -511,14 +532,7 @@ int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int se
   b->storageSize = 0;  // the field's kind and width may change here
   NoteColumnType(da, b, 1);
   field->width = static_cast<uint32_t>(std::max<long>(1, da->GetColumnWidth(1)));
-  uint32_t want = 0;
-  if (type == 8) {
-    want = da->GetColumnDateRange(1) ? kFieldDate : da->IsTimeColumn(1) ? kFieldTime : kFieldDateTime;
-  } else if (type == 9) {
-    want = kFieldLogical;
-  } else if ((type >= 3 && type <= 7) || type == 10) {
-    want = kFieldNumeric;
-  }
+  const uint32_t want = ResultColumnKind(da, type, 1);
   bool ok = true;
   if (setType == 1) {
     field->flags &= ~kFieldKindMask;
@@ -553,30 +567,101 @@ int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int se
   return ok ? 0 : 1;
 }
 
+namespace {
+
+// A user's SELECT is sent as it stands: its columns come in its own order,
+// which is not the stored fields' once the table or view behind it changed.
+// Each field of its master reads the column of its name and kind.
+class StatementColumns {
+ public:
+  StatementColumns(CKmComposite* model, DataAccess* da) : model_(model), da_(da) {
+    const char* text = model->statementText;
+    if (text == nullptr || text[0] == 0) return;
+    // A procedure's columns were named by its description table, not by
+    // what it returns: they stay in their places.
+    if (!StartsWithNoCase(text + std::min<size_t>(model->statementOffset, std::strlen(text)), "select")) return;
+    byName_ = true;
+    const char* const* given = ReportViewNames(model);
+    const int count = da->GetColumnCount();
+    for (int c = 1; c <= count; ++c) {
+      const char* g = given != nullptr ? given[0] : nullptr;
+      if (g == nullptr) given = nullptr;
+      else ++given;
+      names_.push_back(ResultColumnName(da, g, c));
+    }
+  }
+  bool ByName(const FieldDef* f) const { return byName_ && f->table == 0 && !(f->flags & kFieldCalculation); }
+  // The field's column; 0 when the result has none of its name and kind
+  // (warned once), -1 when two of its name (refused).
+  int ColumnOf(const FieldDef* f, bool warn) {
+    int at = 0;
+    for (size_t i = 0; i < names_.size(); ++i) {
+      if (!EqualNoCase(names_[i].c_str(), f->name)) continue;
+      if (at != 0) {
+        std::snprintf(model_->errorName, sizeof model_->errorName, "%s", f->name);
+        model_->ShowEngineError(kEngineDuplicateResultName);
+        return -1;
+      }
+      at = static_cast<int>(i) + 1;
+    }
+    const int type = at != 0 ? da_->GetColumnType(at) : 0;
+    const uint32_t have = f->flags & kStoredKindMask, want = type > 0 ? ResultColumnKind(da_, type, at) : 0;
+    if (at != 0 && type > 0 && (have == want || (have == kFieldDate && want == kFieldDateTime))) return at;
+    if (warn) {
+      const TableSlot* t = model_->tableSlots[0];
+      ShowSqlMessage(FieldGoneFromTableText(f->flags, f->name, t != nullptr ? t->path : "").c_str(), true);
+    }
+    return 0;
+  }
+
+ private:
+  static constexpr uint32_t kStoredKindMask = kFieldNumeric | kFieldLogical | kFieldDate | kFieldDateTime | kFieldTime;
+  CKmComposite* model_;
+  DataAccess* da_;
+  bool byName_ = false;
+  std::vector<std::string> names_;
+};
+
+}  // namespace
+
 int BindResultColumns(CKmComposite* model, bool allocate, int leadingColumns) {
   SqlRunState* st = GetSqlRunState(model);
   DataAccess* da = GetDataAccess(model);
   int column = 1;
   for (; column <= leadingColumns; ++column)
     if (da->BindColumn(column, st->dummy, sizeof st->dummy, &st->dummyLength) != 0) return 1;
+  StatementColumns statement(model, da);
   const int failed = WalkBoundFields(model, [&](FieldDef* f, uint32_t n) -> int {
     FieldBinding* b = GetFieldBinding(f, true);
     if (b == nullptr) return 1;
     b->storageSize = model->GetFieldStorageSize(f);
-    // A calculation the SELECT computes has no column of a table: its type
-    // is the result's, read as the rows are.
-    if ((f->flags & kFieldCalculation) && !IsServerComputed(f)) DescribeComputedColumn(da, b, column);
-    b->column = column;
+    int at = column++;
+    if (statement.ByName(f)) {
+      at = statement.ColumnOf(f, allocate);
+      if (at < 0) return 1;
+    }
+    // A calculation the SELECT computes has no column of a table, and a
+    // statement's column is as the statement gives it now: its type is the
+    // result's, read as the rows are.
+    if (at > 0 && (statement.ByName(f) || ((f->flags & kFieldCalculation) && !IsServerComputed(f))))
+      DescribeComputedColumn(da, b, at);
+    b->column = at;
     b->keepsLostChars = IsGroupOrSortKey(model, f);
+    // A field without its column is never filled from another: it reads as missing.
+    auto bind = [&](uint8_t* buffer, uint32_t size) {
+      if (at > 0) return da->BindColumn(at, buffer, static_cast<int32_t>(size), &b->fetchedLength);
+      b->fetchedLength = QE_LEN_NULL;
+      return 0;
+    };
     if (!allocate) {
       if (b->fetchBuffer == nullptr) return 1;
-      return da->BindColumn(column++, b->fetchBuffer, static_cast<int32_t>(b->fetchSize), &b->fetchedLength);
+      return bind(b->fetchBuffer, b->fetchSize);
     }
     // The new buffer is bound before the old one goes: binding stops and
     // drains the reading ahead, which may still hand rows to the old one.
     uint8_t* fresh = static_cast<uint8_t*>(std::calloc(n, 1));
     if (fresh == nullptr) return 1;
-    const int rc = da->BindColumn(column++, fresh, static_cast<int32_t>(n), &b->fetchedLength);
+    const int rc = bind(fresh, n);
     FreeFieldValueBuffer(f);
     b->fetchBuffer = fresh;
     b->fetchSize = n;

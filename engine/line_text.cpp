@@ -329,6 +329,8 @@ void MoveItemsBelowStretchedField(ReportRun* run, int entry, int line, int band,
 bool ValueBufferText(ReportRun* run, const FieldDef* f, const BYTE* value, std::string* text) {
   text->clear();
   if (value == nullptr) return true;
+  // A duplicate shows its field's value, as long as that field's.
+  if (run != nullptr && run->doc != nullptr && run->doc->m_pModel != nullptr) f = run->doc->m_pModel->AliasedField(f);
   size_t limit;
   if (f->flags & kFieldMemo)
     limit = kMemoWindow;

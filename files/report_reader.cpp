@@ -334,11 +334,7 @@ FieldDef* Reader::NewField(uint32_t storedFlags, uint32_t fileId, bool evaluatio
     }
     if (f == nullptr) {
       const TableSlot* t = m_->tableSlots[slot];
-      char text[600];
-      std::snprintf(text, sizeof text, GetResString((flags & kFieldJoin) ? 730 : 732, 0),
-                    GetResString(static_cast<UINT>(ObjectKindCode(flags)), 1), name.c_str(),
-                    t != nullptr ? t->path : "");
-      hooks_.ShowWarning(doc_, text);
+      hooks_.ShowWarning(doc_, FieldGoneFromTableText(flags, name.c_str(), t != nullptr ? t->path : "").c_str());
       return nullptr;
     }
   } else {

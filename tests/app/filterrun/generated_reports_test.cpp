@@ -16,6 +16,7 @@
 // VT_REPORT_SEED=<n> runs that one report (on both databases), for a failure.
 #include "app/document.h"
 #include "core/condition_code.h"
+#include "core/stack_value.h"
 #include "dialogs/total_field_dialogs.h"
 #include "engine/calc_pass.h"
 #include "engine/doc_upkeep.h"
@@ -1023,5 +1024,120 @@ INSTANTIATE_TEST_SUITE_P(BothDatabases, GeneratedReports, OnBothDatabases(kShard
                            return std::string(std::get<0>(i.param) == 0 ? "SQLite_" : "PostgreSQL_") + "shard" +
                                   std::to_string(std::get<1>(i.param));
                          });
+
+
+// ---- Reports on the user's own SELECT whose table or view changed between
+// save and print (/G): each stored field prints the column of its name as
+// the database selects it now; a field whose column is gone, or holds
+// another kind now, is named in a warning and prints nowhere. The Summary
+// shows the last record's note word-wrapped, itself and a duplicate of it,
+// every word of it.
+struct StatementChange {
+  const char* name;
+  const char* statement;
+  const char* change;    // made after the report is saved
+  const char* printed;   // the columns the record prints, as the database has them now
+  const char* warning;   // the warning the print gives ("" none)
+};
+const char* const kStatementTables =
+    "drop view if exists tv;\ndrop table if exists tw;\ndrop table if exists tw0;\n"
+    "create table tw0 (a varchar(8), b varchar(8), n integer, note varchar(80));\n"
+    "insert into tw0 values ('a1', 'b1', 1, 'one two');\n"
+    "insert into tw0 values ('a2', 'b2', 2, 'uno dos tres');\n"
+    "insert into tw0 values ('a3', 'b3', 3, 'alpha beta gamma delta epsilon zeta eta theta iota kappa');\n"
+    "create table tw (a varchar(8), b varchar(8), n integer, note varchar(80));\n"
+    "insert into tw select * from tw0;\ncreate view tv as select a, b, n, note from tw;\n";
+const StatementChange kStatementChanges[] = {
+    {"column_added_in_front", "select * from tw",
+     "drop view tv;\ndrop table tw;\ncreate table tw (z varchar(8), a varchar(8), b varchar(8), n integer, note "
+     "varchar(80));\ninsert into tw select 'z' || a, a, b, n, note from tw0;",
+     "a, b, n", ""},
+    {"view_reorders_its_columns", "select * from tv",
+     "drop view tv;\ncreate view tv as select note, n, b, a from tw;", "a, b, n", ""},
+    {"listed_columns_of_a_view_that_reorders", "select b, a, n, note from tv",
+     "drop view tv;\ncreate view tv as select n, note, a, b from tw;", "a, b, n", ""},
+    {"column_gone", "select * from tw",
+     "drop view tv;\ndrop table tw;\ncreate table tw (note varchar(80), n integer, a varchar(8));\n"
+     "insert into tw select note, n, a from tw0;",
+     "a, n",
+     "Character field 'b' is no longer in table"},
+    {"number_now_a_text", "select * from tw",
+     "drop view tv;\ndrop table tw;\ncreate table tw (n varchar(8), a varchar(8), b varchar(8), note varchar(80));\n"
+     "insert into tw select 'x' || n, a, b, note from tw0;",
+     "a, b",
+     "Numeric field 'n' is no longer in table"},
+};
+
+class StatementChanges : public GeneratedReports {
+ protected:
+  std::string Tables() const override { return kStatementTables; }
+};
+
+TEST_P(StatementChanges, EachFieldPrintsTheColumnOfItsName) {
+  const StatementChange& c = kStatementChanges[std::get<1>(GetParam())];
+  const std::string report = db_.dir() + "/statement.kmw";
+  {
+    ReportDocument d;
+    ReportMaker r(d.doc, d.io);
+    std::string error;
+    ASSERT_TRUE(r.BeginStatement(kDsn, c.statement, &error)) << error;
+    const int record = r.Line(kBandRecord);
+    r.Text(record, 0, "R");
+    int at = 2;
+    for (const char* name : {"a", "b", "n"}) {
+      r.Place(r.Column(name), record, at, 6, 0);
+      at += 8;
+    }
+    r.Sort(0, r.Column("a"), false);
+    FieldDef* note = r.Column("note");
+    ASSERT_NE(note, nullptr);
+    int line = r.Line(kBandSummary);
+    r.Text(line, 0, "W1");
+    r.Place(note, line, 4, 8);
+    line = r.Line(kBandSummary);
+    r.Text(line, 0, "W2");
+    FieldDef* copy = DuplicateField(&d.doc, note);
+    r.Place(copy, line, 4, 8);
+    for (FieldDef* f : {note, copy}) f->formatCode = kFormatLongText;
+    r.Finish();
+    ASSERT_EQ(d.io.SaveReportFile(report.c_str()), kRepIoOk);
+  }
+  ASSERT_TRUE(db_.Execute(c.change));
+  std::string output;
+  const std::string text = db_.PrintWithProgram(report, &output);
+  ASSERT_FALSE(text.empty()) << output;
+  if (*c.warning) {
+    EXPECT_NE(output.find(c.warning), std::string::npos) << output;
+  } else {
+    EXPECT_EQ(output.find("no longer in table"), std::string::npos) << output;
+  }
+  const std::string source = std::strcmp(c.statement, "select * from tv") == 0 ? "tv" : "tw";
+  std::vector<std::string> expected;
+  for (const std::string& row : db_.Query(std::string("select ") + c.printed + " from " + source + " order by a"))
+    expected.push_back(Words(Replace(row, "|", " ")));
+  // The records, then the Summary: the note and its duplicate, one under
+  // the other (the labels W1 and W2 do not move with the wrapped lines).
+  std::vector<std::string> printed;
+  std::string wrapped;
+  bool summary = false;
+  int lineCount = 0;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    const std::string words = Words(Replace(line, "\f", " "));
+    if (words.rfind("R ", 0) == 0) printed.push_back(words.substr(2));
+    summary = summary || words.rfind("W1", 0) == 0;
+    if (!summary || words.empty()) continue;
+    ++lineCount;
+    for (const std::string& w : Columns(words, ' '))
+      if (w != "W1" && w != "W2") wrapped += (wrapped.empty() ? "" : " ") + w;
+  }
+  EXPECT_EQ(printed, expected) << text;
+  const std::string last = db_.Query("select note from tw0 where a = 'a3'").front();
+  EXPECT_EQ(wrapped, last + " " + last) << "the note, then its duplicate\n" << text;
+  EXPECT_GT(lineCount, 2) << "word-wrapped\n" << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(BothDatabases, StatementChanges, OnBothDatabases(std::size(kStatementChanges)),
+                         CaseNames(kStatementChanges));
 
 }  // namespace
