@@ -492,7 +492,7 @@ class GeneratedReports : public DatabaseRunTest {
     // Texts that wrap over the lines of a record, and over page ends.
     for (int more = 1; more < s.recordLines; ++more) {
       FieldDef* w = r.Calc(("W" + std::to_string(more)).c_str(),
-                           more == 1 ? "REPLICATE(name + ' ', 1 + MOD(id, 4))" : "REPLICATE('w ', MOD(id, 3) * 5)");
+                           more == 1 ? "REPLICATE(LOWER(name) + ' ', 1 + MOD(id, 4))" : "REPLICATE('w ', MOD(id, 3) * 5)");
       if (w == nullptr) return *error = "no wrapped text", false;
       r.Place(w, r.Line(kBandRecord), 2, 8);
       w->formatCode = (w->formatCode & ~0xF0u) | 0x40;
@@ -701,8 +701,8 @@ class GeneratedReports : public DatabaseRunTest {
           EXPECT_EQ(Printed(e.figures.at("l")), Figure(last[1])) << "LEN(name) in the footer of " << lastOfRun;
           EXPECT_EQ(e.figures.at("z"), last[2]) << "ISNULL(gt) in the footer of " << lastOfRun;
           // PREVIOUS of the group's last record, as the footer's other fields show that record.
-          EXPECT_EQ(Printed(e.figures.at("q")), Number(previousQty[lastOfRun])) << "PREVIOUS(qty) in the footer of " << lastOfRun;
-          EXPECT_EQ(Printed(e.figures.at("d")), Number(previousQty[lastOfRun]))
+          EXPECT_EQ(Printed(e.figures.count("q") ? e.figures.at("q") : "?"), Number(previousQty[lastOfRun])) << "PREVIOUS(qty) in the footer of " << lastOfRun;
+          EXPECT_EQ(Printed(e.figures.count("d") ? e.figures.at("d") : "?"), Number(previousQty[lastOfRun]))
               << "the record's PREVIOUS(qty) copied in the footer of " << lastOfRun;
           continue;
         }
@@ -837,7 +837,7 @@ class GeneratedReports : public DatabaseRunTest {
       EXPECT_EQ(Printed(e.figures.at("lo")), Number(d[2])) << text;
       EXPECT_EQ(Printed(e.figures.at("hi")), Number(d[3])) << text;
       if (footerAfter) {
-        EXPECT_EQ(Printed(e.figures.at("r")), Printed(lastRecord)) << "the Page Footer after a group\n" << text;
+        EXPECT_EQ(Printed(e.figures.count("r") ? e.figures.at("r") : "?"), Printed(lastRecord)) << "the Page Footer after a group\n" << text;
       }
     }
     if (records >= 30 * static_cast<size_t>(s.across)) {
