@@ -173,6 +173,9 @@ void FinishPass(KmDocBase* doc, ReportRun* r) {
   CalcOf(r).pageAffectingBreak = 0;
   CalcOf(r).reservedFooterSpace = 0;
   r->recordsEnded = true;
+  // Every group ends with the last record, whatever the record pass read
+  // after it and left out.
+  r->groupEndedOnPage = true;
   if (int code = CalcAllLevels(doc))
     if (doc->m_pModel) ReportScanError(doc->m_pModel, code);
   for (int level = 0; level < CalcOf(r).levelsUsed && level < kRunGroupLevels; ++level) {
