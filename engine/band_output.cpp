@@ -227,8 +227,9 @@ const BYTE* GetFieldValueShown(ReportRun* run, const FieldDef* field, int band) 
   if (band == kBandPageFooter) {
     if (run->calc != nullptr && ShowsClosedPageFigure(run->calc, field)) return previous;
     // Whatever band then breaks the page (the next group's header, a row
-    // across, the next record), it ends after the finished group.
-    if (run->groupEndedOnPage) return previous;
+    // across, the next record), it ends after the finished group; the
+    // page's own figures are the page's.
+    if (run->groupEndedOnPage && !IsPageFigure(run->calc, field)) return previous;
     // A Page Footer the run draws itself is no band in overflow: the band
     // noted as breaking the page tells.
     const int inOverflow = BandInProgress(run) != kBandPageFooter ? BandInProgress(run) : 0;

@@ -251,7 +251,11 @@ void KeepValueAsPrevious(CKmComposite* m, FieldDef* f) {
 bool IsPageTotal(const FieldDef* f) { return IsTotal(f) && f->totalReset == kSummaryResetPage; }
 
 bool ShowsClosedPageFigure(const RunCalcState* c, const FieldDef* f) {
-  if (c == nullptr || !c->pageFiguresKept || f == nullptr) return false;
+  return c != nullptr && c->pageFiguresKept && IsPageFigure(c, f);
+}
+
+bool IsPageFigure(const RunCalcState* c, const FieldDef* f) {
+  if (c == nullptr || f == nullptr) return false;
   if (IsAlias(f) && c->model != nullptr) f = c->model->AliasedField(f);
   if (IsPageTotal(f)) return true;
   for (const FieldDef* g : c->bandLists[BandListIndex(kPageList)])
