@@ -170,6 +170,10 @@ struct FieldDef {
   // kTotalNullValue of the value kept as the previous one: the record before
   // was SQL NULL in this field.
   bool previousNull = false;
+  // SQL NULL of the values in the previous buffer: bit 0 its own, bit 1 the
+  // one kept in its second half (a group's pass exchanges them with the
+  // current ones).
+  uint8_t previousBufferNulls = 0;
   // Owned by the data-access layer for its per-field state.
   FieldBinding* dataBinding = nullptr;
   // A fetched text whose characters the code page lacks shows them as '?':

@@ -226,6 +226,10 @@ const BYTE* GetFieldValueShown(ReportRun* run, const FieldDef* field, int band) 
   const BandOutputState* s = run->band != nullptr ? run->band : &kIdle;
   if (band == kBandPageFooter) {
     if (run->calc != nullptr && ShowsClosedPageFigure(run->calc, field)) return previous;
+    // Whatever band then breaks the page (the next group's header, a row
+    // across, the next record), it ends after the finished group; the
+    // page's own figures are the page's.
+    if (run->groupEndedOnPage && !IsPageFigure(run->calc, field)) return previous;
     // A Page Footer the run draws itself is no band in overflow: the band
     // noted as breaking the page tells.
     const int inOverflow = BandInProgress(run) != kBandPageFooter ? BandInProgress(run) : 0;
@@ -247,6 +251,11 @@ int AliasValueStatus(ReportRun* run, const FieldDef* field, const BYTE* value) {
                          : field;
   bool current = value == nullptr || value == field->value;
   return (current ? f->valueStatus : f->previousStatus) & 7;
+}
+
+void RecordHasItsPage(ReportRun* run) {
+  if (run->calc != nullptr) TakeRecordPageTotals(run->calc);
+  run->groupEndedOnPage = false;
 }
 
 void NoteBreakBand(ReportRun* run, int band) {
@@ -352,7 +361,7 @@ int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLi
   // range's first page shows there.
   const int visible = LinesVisible(run) ? 1 : 0;
   // The record's first text line has its page now: the record counts there.
-  if (!empty && band == kBandRecord && run->calc != nullptr) TakeRecordPageTotals(run->calc);
+  if (!empty && band == kBandRecord) RecordHasItsPage(run);
   if (!empty) {
     if (!d->AdvanceBeforeLine(ps, height, visible)) {
       if (runState == 0) ShowOutputRefused(run);

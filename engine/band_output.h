@@ -209,6 +209,11 @@ int OutputBand(ReportRun* run, int band, LONG fitLimit);
 // Page Footer of the page it ends shows follows from it.
 void NoteBreakBand(ReportRun* run, int band);
 
+// The record being output has its page (its first text line, or its place
+// in a row across): it counts in that page's totals, and a Page Footer
+// shows it rather than the last record of a group that ended before it.
+void RecordHasItsPage(ReportRun* run);
+
 // Sends one output line; nonzero to stop. kind is kLineEmpty, kLineText or
 // kLineBoxSpan; height 0 for an automatic line.
 int SendOutputLine(ReportRun* run, const std::vector<BYTE>& lineText, LONG fitLimit, int band,

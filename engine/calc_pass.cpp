@@ -39,14 +39,16 @@ void SwapBuffers(CKmComposite* m, FieldDef* f) {
     std::memcpy(f->value + at, f->previous + at, k);
     std::memcpy(f->previous + at, tmp, k);
   }
-  const uint8_t cur = f->valueStatus & 7;
-  f->valueStatus = static_cast<uint8_t>((f->valueStatus & ~7u) | (f->previousStatus & 7));
+  // The statuses of both halves, and whether each value was SQL NULL (ISNULL
+  // reads it), go with the values.
+  const uint8_t cur = f->valueStatus & 077;
+  f->valueStatus = static_cast<uint8_t>((f->valueStatus & ~077u) | (f->previousStatus & 077));
   f->previousStatus = cur;
-  // Whether the value was SQL NULL goes with it (ISNULL reads it).
-  const bool null = (f->totalFlags & kTotalNullValue) != 0;
-  f->totalFlags = static_cast<uint8_t>(f->previousNull ? (f->totalFlags | kTotalNullValue)
-                                                       : (f->totalFlags & ~kTotalNullValue));
-  f->previousNull = null;
+  const uint8_t nulls = static_cast<uint8_t>(((f->totalFlags & kTotalNullValue) ? 1 : 0) | (f->previousNull ? 2 : 0));
+  f->totalFlags = static_cast<uint8_t>((f->previousBufferNulls & 1) ? (f->totalFlags | kTotalNullValue)
+                                                                    : (f->totalFlags & ~kTotalNullValue));
+  f->previousNull = (f->previousBufferNulls & 2) != 0;
+  f->previousBufferNulls = nulls;
 }
 
 // A calculated field whose alias chain ends in a pre-processed total reset
@@ -249,7 +251,11 @@ void KeepValueAsPrevious(CKmComposite* m, FieldDef* f) {
 bool IsPageTotal(const FieldDef* f) { return IsTotal(f) && f->totalReset == kSummaryResetPage; }
 
 bool ShowsClosedPageFigure(const RunCalcState* c, const FieldDef* f) {
-  if (c == nullptr || !c->pageFiguresKept || f == nullptr) return false;
+  return c != nullptr && c->pageFiguresKept && IsPageFigure(c, f);
+}
+
+bool IsPageFigure(const RunCalcState* c, const FieldDef* f) {
+  if (c == nullptr || f == nullptr) return false;
   if (IsAlias(f) && c->model != nullptr) f = c->model->AliasedField(f);
   if (IsPageTotal(f)) return true;
   for (const FieldDef* g : c->bandLists[BandListIndex(kPageList)])

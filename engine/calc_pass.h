@@ -151,6 +151,8 @@ bool IsPageTotal(const FieldDef* field);
 // Whether the Page Footer shows the field's previous value because it is a
 // figure of the page that was closed before the current record.
 bool ShowsClosedPageFigure(const RunCalcState* calc, const FieldDef* field);
+// A page total, or a field of the page's band list.
+bool IsPageFigure(const RunCalcState* calc, const FieldDef* field);
 
 // Closes the totals file and frees the pre-pass's level lists.
 void ReleaseTotalsWork(CKmComposite* model);

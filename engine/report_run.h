@@ -124,6 +124,9 @@ struct ReportRun {
   int endMessage = -1;  // the RunMessage the run ended with, -1 for none
   bool recordPending = false;
   bool recordRepeating = false;  // the Record band is output again for the same record
+  // The page's last record ended a group: from the group break until the
+  // next record has its page, a Page Footer shows that record's values.
+  bool groupEndedOnPage = false;
   // Steady-clock milliseconds of the last look at pending window messages:
   // the run looks every kRunPumpMilliseconds, not at every record or band.
   int64_t lastPumpMs = INT64_MIN;

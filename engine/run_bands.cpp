@@ -24,12 +24,16 @@ int RunBand(KmDocBase* doc, ReportRun* r, int band) {
 int OutputRunBand(KmDocBase* doc, ReportRun* r, int band) {
   bool tracked = Has(r, 22);
   WORD before = tracked ? r->driver->CurrentY(r->page) : 0;
+  const int32_t pageBefore = r->pageCount;
+  const uint32_t columnBefore = r->currentColumn;
   int state = r->output->OutputBand(doc, band, 0);
   r->lastBand = band;
   if (!tracked || r->driver->CurrentY(r->page) != before) {
     // The page header leaves the page at its top: what follows it is output
-    // there even when it does not fit.
-    if (band != kBandPageHeader) r->topOfPage = 0;
+    // there even when it does not fit. So does a band whose last line began
+    // a new page: a line it output there said so itself.
+    const bool samePage = r->pageCount == pageBefore && r->currentColumn == columnBefore;
+    if (band != kBandPageHeader && (samePage || !tracked)) r->topOfPage = 0;
     if (tracked && PageSendFlag(*r, doc->m_nRunMode)) r->outputEmitted = 1;
   }
   return state != 0 || doc->m_nRunState != kRunGoing ? 1 : 0;

@@ -110,7 +110,7 @@ After OutputRecord(KmDocBase* doc, ReportRun* r) {
     // page figures at its first text line, once that line has its page; a
     // row across takes them as it is gathered, its flush settling the page.
     const bool takeNow = r->recordsAcrossExtra > 0 || !r->printRecordBand;
-    if (i == 0 && takeNow) TakeRecordPageTotals(&CalcOf(r));
+    if (i == 0 && takeNow) RecordHasItsPage(r);
     r->closingBands = 0;
     r->recordRepeating = i > 0;
     NoteTallRecord(doc, r);
@@ -123,7 +123,7 @@ After OutputRecord(KmDocBase* doc, ReportRun* r) {
       return After::EndPass;
     }
     // A Record band that drew no text line counts where it ended.
-    if (i == 0 && !takeNow) TakeRecordPageTotals(&CalcOf(r));
+    if (i == 0 && !takeNow) RecordHasItsPage(r);
     r->recordPending = true;
     r->recordRepeating = false;
     if (!FlushPendingAdvance(doc)) break;
@@ -173,6 +173,9 @@ void FinishPass(KmDocBase* doc, ReportRun* r) {
   CalcOf(r).pageAffectingBreak = 0;
   CalcOf(r).reservedFooterSpace = 0;
   r->recordsEnded = true;
+  // Every group ends with the last record, whatever the record pass read
+  // after it and left out.
+  r->groupEndedOnPage = true;
   if (int code = CalcAllLevels(doc))
     if (doc->m_pModel) ReportScanError(doc->m_pModel, code);
   for (int level = 0; level < CalcOf(r).levelsUsed && level < kRunGroupLevels; ++level) {
@@ -206,6 +209,7 @@ void BeginPass(KmDocBase* doc, ReportRun* r) {
   else shell.PostPageNumber(*doc);
   r->closingBands = 0;
   r->recordPending = false;
+  r->groupEndedOnPage = false;
   CalcOf(r).recordPageTotals.clear();
   ForgetRowFigures(&CalcOf(r));
   CalcOf(r).bandInProgress = 0;

@@ -480,6 +480,7 @@ int HandleGroupBreak(RunCalcState* c) {
   if (r == nullptr || r->doc == nullptr) return 0;
   KmDocBase* doc = r->doc;
   if (c->groupBreakPending) {
+    r->groupEndedOnPage = true;
     if (RecordsAcross(c)) {
       if (FlushAcrossRow(r, 0) == 0) return 1;
       if (FlushPendingAdvance(doc) == 0) return 1;

@@ -543,7 +543,7 @@ int32_t EvaluateCompiledExpression(CKmComposite* m, const uint8_t* code, void* r
         if (op == OP_PARAM_PREV && tag == kTagFieldRef) {
           FieldDef* f = static_cast<FieldDef*>(CellPointer(c));
           tag = kTagFieldPrevRef;
-          status = FieldRefStatus(f, true);
+          status = FieldRefStatus(m, f, true);
         }
         PushCellCopy(m, c, tag, status);
         break;

@@ -99,7 +99,7 @@ int CompareNumbersWithTolerance(const CKmComposite* m, double a, double b);
 // The value buffer of a field's current or previous value (null when none).
 uint8_t* FieldValuePointer(const CKmComposite* m, const FieldDef* f, bool previous);
 // The status a field reference cell carries.
-uint8_t FieldRefStatus(const FieldDef* f, bool previous);
+uint8_t FieldRefStatus(const CKmComposite* m, const FieldDef* f, bool previous);
 
 // The built-in long-text field whose value is empty.
 FieldDef* EmptyLongTextField();

@@ -168,21 +168,33 @@ bool DecodeCellEndingAt(const uint8_t* base, const uint8_t* end, TaggedStackValu
 
 FieldDef* EmptyLongTextField() { return &g_emptyLongText; }
 
-uint8_t FieldRefStatus(const FieldDef* f, bool previous) {
+namespace {
+// A value whose buffer keeps the record before in its second half (a memo's
+// is read from its previous buffer when it has one).
+bool KeepsPreviousInValue(const CKmComposite* m, const FieldDef* f) {
+  if ((f->flags & kFieldDoubleWidth) == 0 && (m == nullptr || m->doubleWidthWord == 0)) return false;
+  return !IsMemoField(f) || f->previous == nullptr;
+}
+}  // namespace
+
+uint8_t FieldRefStatus(const CKmComposite* m, const FieldDef* f, bool previous) {
   if (!previous) return f->valueStatus & 7;
-  // The previous value keeps its own status: beside its buffer, or, for a
-  // value kept in the second half of the field's buffer, in the three bits
-  // above the current ones, where the record pass copied it with the value.
-  if (f->previous != nullptr) return f->previousStatus & 7;
-  return (f->valueStatus >> 3) & 7;
+  // The previous value keeps its own status: for a value kept in the second
+  // half of the field's buffer, in the three bits above the current ones,
+  // where the record pass copied it with the value; else beside the
+  // previous buffer.
+  if (KeepsPreviousInValue(m, f)) return (f->valueStatus >> 3) & 7;
+  return f->previousStatus & 7;
 }
 
 uint8_t* FieldValuePointer(const CKmComposite* m, const FieldDef* f, bool previous) {
   if (f == nullptr || f->value == nullptr) return nullptr;
   if (!previous) return f->value;
-  if (f->previous != nullptr) return f->previous;
-  if ((f->flags & kFieldDoubleWidth) == 0 && m->doubleWidthWord == 0) return nullptr;
-  return IsMemoField(f) ? f->value + kMemoBufferSize : f->value + m->GetFieldWidth(f);
+  // The second half before the previous buffer: a group's pass exchanges the
+  // whole buffer with the previous one, and PREVIOUS then reads the record
+  // before the one that ended the group.
+  if (KeepsPreviousInValue(m, f)) return IsMemoField(f) ? f->value + kMemoBufferSize : f->value + m->GetFieldWidth(f);
+  return f->previous;
 }
 
 // ---- pushes
@@ -219,7 +231,7 @@ void PushDateTime(CKmComposite* m, uint32_t day, double time) {
 void PushTime(CKmComposite* m, double time) { PushRaw(m, kTagTime, CurrentStatus(m), &time, 8); }
 
 void PushFieldRef(CKmComposite* m, FieldDef* field, bool previous) {
-  PushRaw(m, previous ? kTagFieldPrevRef : kTagFieldRef, FieldRefStatus(field, previous), &field,
+  PushRaw(m, previous ? kTagFieldPrevRef : kTagFieldRef, FieldRefStatus(m, field, previous), &field,
           sizeof field);
 }
 

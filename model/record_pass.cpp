@@ -126,11 +126,13 @@ void ClearPreviousValues(CKmComposite* m) {
   for (FieldDef* f = m->fieldList; f != nullptr; f = f->next) {
     if (f->value == nullptr || IsAlias(f) || IsTotal(f) || (f->flags & kFieldTotalRelated)) continue;
     f->previousNull = false;
+    f->previousBufferNulls = 0;
     if (f->previous != nullptr) {
       if (IsMemo(f)) f->previous[0] = 0;
       else ClearPlainValue(f, f->previous);
       f->previousStatus = 0;
-    } else if (!IsMemo(f) && (m->doubleWidthWord || (f->flags & kFieldDoubleWidth))) {
+    }
+    if (!IsMemo(f) && (m->doubleWidthWord || (f->flags & kFieldDoubleWidth))) {
       ClearPlainValue(f, f->value + m->GetFieldWidth(f));
       f->valueStatus &= 7;
     }
@@ -162,7 +164,9 @@ inline void SaveFieldValue(CKmComposite* m, RecordPassState* st, size_t place, F
   } else {
     CopyValue(f->previous, f->value, SavedSize(m, st, place, f));
   }
-  f->previousStatus = static_cast<uint8_t>(f->valueStatus & 7);
+  // With the status and null of the value kept in its second half.
+  f->previousStatus = static_cast<uint8_t>(f->valueStatus & 077);
+  f->previousBufferNulls = static_cast<uint8_t>(((f->totalFlags & kTotalNullValue) ? 1 : 0) | (f->previousNull ? 2 : 0));
   f->previousNull = (f->totalFlags & kTotalNullValue) != 0;
 }
 
@@ -172,7 +176,8 @@ inline void SaveFieldValue(CKmComposite* m, RecordPassState* st, size_t place, F
 inline void PostProcessValue(CKmComposite* m, FieldDef* f) {
   if (f->value == nullptr || IsAlias(f)) return;
   const bool dbl = m->doubleWidthWord || (f->flags & kFieldDoubleWidth);
-  if (dbl && f->previous == nullptr) {
+  // Also beside a previous buffer: that buffer is the group's pass's.
+  if (dbl && (f->previous == nullptr || !IsMemo(f))) {
     if (IsMemo(f)) std::memcpy(f->value + kMemoValueBytes, f->value, kMemoValueBytes);
     else {
       const uint32_t w = m->GetFieldWidth(f);

@@ -196,6 +196,9 @@ struct Spec {
   bool repeatHeader = false;  // and it repeats at the top of each page of its group
   bool resetPage = false;     // each group of the first level starts a page numbered 1
   int newPage = 0;            // a new page before the first header (1), after its footer (2), before a record (3)
+  // Pages that end after a footer, and records over page ends.
+  bool newPageBoth = false;   // a new page after the first footer and before the first header: no page between
+  int recordLines = 1;        // the Record band's lines: the second and third hold wrapped texts
 };
 
 Spec Generate(unsigned seed) {
@@ -232,6 +235,8 @@ Spec Generate(unsigned seed) {
   s.headerLines = 1 + pick(4);
   s.resetPage = pick(4) == 0;
   s.newPage = pick(4) == 0 ? 1 + pick(s.across == 1 ? 3 : 2) : 0;
+  s.newPageBoth = s.newPage == 2 && pick(2) == 0;
+  s.recordLines = 1 + pick(3);
   return s;
 }
 
@@ -260,6 +265,8 @@ std::string Describe(const Spec& s) {
   const char* newPage[] = {"", ", a new page before the header", ", a new page after the footer",
                            ", a new page before a record"};
   d += newPage[s.newPage];
+  if (s.newPageBoth) d += " and before the header";
+  if (s.recordLines > 1) d += ", " + std::to_string(s.recordLines) + " record lines";
   return d;
 }
 
@@ -283,8 +290,8 @@ struct Event {
 // The labels a line of each kind gives its figures by.
 const std::set<std::string>& LabelsOf(char kind) {
   static const std::map<char, std::set<std::string>> labels = {
-      {'H', {"t", "i"}},      {'F', {"n", "s", "lo", "hi", "av"}}, {'X', {"u", "l", "z"}},
-      {'G', {"n", "s", "c"}}, {'P', {"n", "s", "lo", "hi", "r"}},  {'R', {"o", "p", "t", "|"}}};
+      {'H', {"t", "i"}},      {'F', {"n", "s", "lo", "hi", "av"}}, {'X', {"u", "l", "z", "q", "d"}},
+      {'G', {"n", "s", "c"}}, {'P', {"n", "s", "lo", "hi", "r"}},  {'R', {"o", "p", "t", "|", "v"}}};
   return labels.at(kind);
 }
 
@@ -456,7 +463,7 @@ class GeneratedReports : public DatabaseRunTest {
     auto newPageLine = [&](BYTE band) { doc.m_bandLines.lines[r.Line(band)].flags |= 1; };
     for (int i = 0; i < s.titleLines; ++i) r.Text(r.Line(kBandTitle), 0, "cover");
     for (size_t level = 0; level < s.groups.size(); ++level) {
-      if (level == 0 && s.newPage == 1) newPageLine(kBandGroupHeader);
+      if (level == 0 && (s.newPage == 1 || s.newPageBoth)) newPageLine(kBandGroupHeader);
       const int line = r.Line(static_cast<BYTE>(kBandGroupHeader + level));
       r.Text(line, 0, ("H" + std::to_string(level)).c_str());
       if (level > 0) continue;
@@ -497,6 +504,24 @@ class GeneratedReports : public DatabaseRunTest {
       r.Place(t, record, 31, 12);
       r.Text(record, 44, "|");
     }
+    // PREVIOUS(qty) on the record, and in the footers itself and as a copy
+    // of the record's field.
+    FieldDef* previousQty = s.footerFunctions ? r.Calc("PQ", "PREVIOUS(qty)") : nullptr;
+    if (s.footerFunctions && previousQty == nullptr) return *error = "no PREVIOUS(qty)", false;
+    if (previousQty != nullptr && s.across == 1) {
+      r.Text(record, 47, "v");
+      r.Place(previousQty, record, 49, 5, 0);
+    } else if (previousQty != nullptr) {
+      previousQty->head.flags &= ~kItemKindField;
+    }
+    // Texts that wrap over the lines of a record, and over page ends.
+    for (int more = 1; more < s.recordLines; ++more) {
+      FieldDef* w = r.Calc(("W" + std::to_string(more)).c_str(),
+                           more == 1 ? "REPLICATE(LOWER(name) + ' ', 1 + MOD(id, 4))" : "REPLICATE('w ', MOD(id, 3) * 5)");
+      if (w == nullptr) return *error = "no wrapped text", false;
+      r.Place(w, r.Line(kBandRecord), 2, 8);
+      w->formatCode = (w->formatCode & ~0xF0u) | 0x40;
+    }
     for (size_t level = s.groups.size(); level-- > 0;) {
       const std::string l = std::to_string(level);
       TotalsLine(r, static_cast<BYTE>(kBandGroupFooter + level), ("F" + l).c_str(), static_cast<uint8_t>(level),
@@ -519,6 +544,12 @@ class GeneratedReports : public DatabaseRunTest {
           r.Place(x, more, at + 2, 8, 0);
           at += 12;
         }
+        FieldDef* q = r.Calc(("XQ" + std::to_string(level)).c_str(), "PREVIOUS(qty)");
+        if (q == nullptr) return *error = "no PREVIOUS(qty)", false;
+        r.Text(more, at, "q");
+        r.Place(q, more, at + 2, 5, 0);
+        r.Text(more, at + 8, "d");
+        r.Place(DuplicateField(&doc, previousQty), more, at + 10, 5, 0);
       }
       if (level == 0 && s.newPage == 2) newPageLine(kBandGroupFooter);
     }
@@ -624,6 +655,18 @@ class GeneratedReports : public DatabaseRunTest {
 
   static std::string Number(const std::string& v) { return v.empty() ? "" : Figure(v); }
 
+  // The database's PREVIOUS(qty) of each record: lag() over the printed order.
+  std::map<std::string, std::string> PreviousQty(const Spec& s) {
+    std::map<std::string, std::string> lag;
+    for (const std::string& row : db_.Query("select gen.id, lag(gen.qty) over (order by " + OrderSql(s) +
+                                            ") from gen where " + WhereSql(s))) {
+      std::vector<std::string> c = Columns(row);
+      c.resize(2);
+      lag[c[0]] = c[1];
+    }
+    return lag;
+  }
+
   // Every printed group, record and figure against the database.
   void Check(const Spec& s, const std::string& text) {
     SCOPED_TRACE(Describe(s));
@@ -645,6 +688,8 @@ class GeneratedReports : public DatabaseRunTest {
     };
     CheckRecordValues(s, events, first);
     EXPECT_EQ(printed, expected) << text;
+    std::map<std::string, std::string> previousQty;
+    if (s.footerFunctions) previousQty = PreviousQty(s);
 
     // Each record's group keys, as the database groups them.
     std::string keyColumns;
@@ -691,6 +736,10 @@ class GeneratedReports : public DatabaseRunTest {
           EXPECT_EQ(e.figures.at("u"), last[0]) << "UPPER(name) in the footer of " << lastOfRun;
           EXPECT_EQ(Printed(e.figures.at("l")), Figure(last[1])) << "LEN(name) in the footer of " << lastOfRun;
           EXPECT_EQ(e.figures.at("z"), last[2]) << "ISNULL(gt) in the footer of " << lastOfRun;
+          // PREVIOUS of the group's last record, as the footer's other fields show that record.
+          EXPECT_EQ(Printed(e.figures.count("q") ? e.figures.at("q") : "?"), Number(previousQty[lastOfRun])) << "PREVIOUS(qty) in the footer of " << lastOfRun;
+          EXPECT_EQ(Printed(e.figures.count("d") ? e.figures.at("d") : "?"), Number(previousQty[lastOfRun]))
+              << "the record's PREVIOUS(qty) copied in the footer of " << lastOfRun;
           continue;
         }
         if (e.kind == 'H' && e.level == static_cast<int>(level)) {
@@ -800,22 +849,14 @@ class GeneratedReports : public DatabaseRunTest {
       EXPECT_EQ(shown, expected) << "the records showing the group Print Once\n" << text;
     }
     if (!s.pageTotals) return;
-    // With Reset Page, a page where a first-level group ends and another
-    // follows: the group's last record, which its Page Footer shows.
-    std::map<int, std::string> groupEnd;  // page -> the last record of the group ending there
-    std::set<int> followed;               // ...where a record prints after it
+    // A page that ends after a group's footer (of any level, on any road):
+    // its Page Footer shows that group's last record.
     std::string lastRecord;
-    int ended = -1;
-    for (const Event& e : events) {
-      if (e.kind == 'R') {
-        lastRecord = e.id;
-        if (ended >= 0) followed.insert(ended);
-        ended = -1;
-      }
-      if (s.resetPage && e.kind == 'F' && e.level == 0) groupEnd[ended = e.page] = lastRecord;
-    }
+    bool footerAfter = false;  // a footer printed after the last record
     int footers = 0;
     for (const Event& e : events) {
+      if (e.kind == 'R') lastRecord = e.id, footerAfter = false;
+      if (e.kind == 'F') footerAfter = true;
       if (e.kind != 'P') continue;
       ++footers;
       std::vector<std::string> d = {"0", "0", "", ""};
@@ -831,8 +872,8 @@ class GeneratedReports : public DatabaseRunTest {
       EXPECT_EQ(Printed(e.figures.at("s")), Figure(d[1])) << text;
       EXPECT_EQ(Printed(e.figures.at("lo")), Number(d[2])) << text;
       EXPECT_EQ(Printed(e.figures.at("hi")), Number(d[3])) << text;
-      if (followed.count(e.page)) {
-        EXPECT_EQ(Printed(e.figures.at("r")), Printed(groupEnd[e.page])) << "the Page Footer after a group\n" << text;
+      if (footerAfter) {
+        EXPECT_EQ(Printed(e.figures.count("r") ? e.figures.at("r") : "?"), Printed(lastRecord)) << "the Page Footer after a group\n" << text;
       }
     }
     if (records >= 30 * static_cast<size_t>(s.across)) {
@@ -843,7 +884,10 @@ class GeneratedReports : public DatabaseRunTest {
   // PREVIOUS of a value in error is in error; a text wider than its field
   // is cut at it.
   void CheckRecordValues(const Spec& s, const std::vector<Event>& events, const First&) {
-    if (!s.previousErrors && !s.textCut) return;
+    const bool previousQty = s.footerFunctions && s.across == 1;
+    if (!s.previousErrors && !s.textCut && !previousQty) return;
+    std::map<std::string, std::string> lag;
+    if (previousQty) lag = PreviousQty(s);
     std::map<std::string, std::string> amountOf;
     for (const std::string& row : db_.Query("select id, amount from gen")) {
       std::vector<std::string> c = Columns(row);
@@ -868,6 +912,9 @@ class GeneratedReports : public DatabaseRunTest {
         const std::string value = error ? std::string(t.size(), '*') : std::atof(amount.c_str()) > 2 ? "abababababababababab" : "no";
         EXPECT_EQ(t, value.substr(0, t.size())) << "a prefix of its value";
         EXPECT_TRUE(!t.empty() && t.size() <= 16) << t;
+      }
+      if (previousQty) {
+        EXPECT_EQ(Printed(e.figures.count("v") ? e.figures.at("v") : "?"), Number(lag[e.id])) << "PREVIOUS(qty)";
       }
       before = e.id;
     }
@@ -904,6 +951,15 @@ class GeneratedReports : public DatabaseRunTest {
       std::filesystem::copy_file(base + ".pdf", "/tmp/vt_report_seed.pdf", std::filesystem::copy_options::overwrite_existing);
     }
     Check(s, text);
+    // No page holds nothing but its Page Footer.
+    std::istringstream pages(text);
+    int page = 0;
+    for (std::string content; std::getline(pages, content, '\f'); ++page) {
+      bool shown = false;
+      std::istringstream lines(content);
+      for (std::string line; std::getline(lines, line) && !shown;) shown = !line.empty() && line.rfind("P ", 0) != 0;
+      EXPECT_TRUE(shown) << "page " << page + 1 << " holds only its Page Footer\n" << text;
+    }
     if (!exported) return;
     // The exported records: the database's rows in its order.
     ASSERT_EQ(db_.RunProgram(base + "_export.kmw", &output), 0) << output;

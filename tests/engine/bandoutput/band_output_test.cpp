@@ -357,6 +357,9 @@ TEST_F(BandFixture, CurrentOrPreviousValueByBand) {
   EXPECT_STREQ(shown(kBandPageFooter), "previous");  // after a group break
   run.band->breakBand = kBandRecord;
   EXPECT_STREQ(shown(kBandPageFooter), "current");
+  run.groupEndedOnPage = true;  // the record is the next group's, not yet on the page
+  EXPECT_STREQ(shown(kBandPageFooter), "previous");
+  run.groupEndedOnPage = false;
   run.band->breakBand = kBandGroupFooter;
   run.band->breakInGroupFooter = true;
   EXPECT_STREQ(shown(kBandPageHeader), "previous");
