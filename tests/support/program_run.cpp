@@ -49,12 +49,17 @@ bool MakeMarkingLibrary(const std::string& library, const std::string& marker) {
                                "int sqlite3_extension_init(void* a, void* b, void* c) { return 0; }\n");
 }
 
-std::string NoLocksEnvironment(const std::string& library) {
+std::string NoLocksEnvironment(const std::string& library, const std::string& folder) {
   const bool built = BuildLibrary(
       library,
       "#define _GNU_SOURCE\n#include <dlfcn.h>\n#include <errno.h>\n#include <fcntl.h>\n#include <stdarg.h>\n"
+      "#include <stdio.h>\n#include <string.h>\n#include <unistd.h>\n"
+      "static int Under(int fd) {\n  char link[64], path[4096];\n"
+      "  snprintf(link, sizeof link, \"/proc/self/fd/%d\", fd);\n"
+      "  ssize_t n = readlink(link, path, sizeof path - 1);\n  if (n <= 0) return 0;\n  path[n] = 0;\n"
+      "  return strncmp(path, \"" + folder + "/\", " + std::to_string(folder.size() + 1) + ") == 0;\n}\n"
       "static int Pass(const char* name, int fd, int cmd, void* arg) {\n"
-      "  if (cmd == F_SETLK || cmd == F_SETLKW || cmd == F_OFD_SETLK || cmd == F_OFD_SETLKW) {\n"
+      "  if ((cmd == F_SETLK || cmd == F_SETLKW || cmd == F_OFD_SETLK || cmd == F_OFD_SETLKW) && Under(fd)) {\n"
       "    errno = ENOLCK;\n    return -1;\n  }\n"
       "  int (*real)(int, int, ...) = (int (*)(int, int, ...))dlsym(RTLD_NEXT, name);\n"
       "  return real(fd, cmd, arg);\n}\n"

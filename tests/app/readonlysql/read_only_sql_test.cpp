@@ -702,7 +702,7 @@ TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
       PlaceAll(r);
     });
     const std::string conf = dir_ + "/nofonts.conf", left = dir_ + "/.kept-real.pdf.~backup";
-    const std::string noLocks = program_run::NoLocksEnvironment(dir_ + "/nolocks.so");
+    const std::string noLocks = program_run::NoLocksEnvironment(dir_ + "/nolocks.so", dir_);
     std::ofstream(conf) << "<?xml version=\"1.0\"?><fontconfig><cachedir>" << dir_ << "/fc</cachedir></fontconfig>";
     std::ofstream(real) << earlier;
     std::ofstream(left) << earlier;
