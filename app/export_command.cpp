@@ -56,8 +56,8 @@ class AppExportHost : public ExportRunHost {
     CKmDoc& doc = static_cast<CKmDoc&>(base);
     PrintRunContext& ctx = GetPrintRunContext();
     if (doc.m_pPageSetup == nullptr) return false;
-    // The user agreed to replace the file already (or nobody is there to ask).
-    DeleteFileA(path.c_str());
+    // The file is replaced as the run ends whole (the user agreed already,
+    // or nobody is there to ask), as every output is.
     const int32_t savedDestination = doc.m_pPageSetup->OutputDestination;
     ctx.viewerExportFile = path;
     doc.m_pPageSetup->OutputDestination = kOutputToFile;

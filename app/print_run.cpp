@@ -367,6 +367,8 @@ int RunOutputWithRecovery(CKmDoc& doc, int ask) {
       CloseDevice(ctx);
       // A run that stopped early throws its job away rather than print half a report.
       finished = FinishPrintDevice(&ctx.page, doc.m_nRunState != 0);
+      // The file's end failed to be written (a full disk): said as a page that failed.
+      if (finished < 0 && doc.m_nRunState == 0 && ctx.pageStatus >= 0) ctx.pageStatus = finished;
       const unsigned message = SpoolerErrorMessage(ctx.pageStatus, doc.m_nRunState);
       if (message != 0) ShowOutputError(OutputMessageText(message));
       if (doc.m_nRunState == kRunOutOfMemory) ShowOutputError(OutputMessageText(626));

@@ -210,7 +210,8 @@ int StartPrintJob(PageDriver* driver, DocPrinter* doc, const PrintRunSetup& setu
       if (driver->HasEntry(11)) driver->CloseDevice(state, -1);
       DeletePrinterDevice(device);
       state->printerDC = nullptr;
-      // A pipe or a folder where the file goes: the file cannot be opened.
+      // A pipe or a folder where the file goes, or a file that may not be
+      // written: the file cannot be opened.
       if (err == kPrintErrorNotFile)
         ShowOutputError(OutputMessageText(620, output));
       else if (err != kPrintErrorNone && err != kPrintErrorCancelled)
@@ -226,6 +227,7 @@ int FinishPrintDevice(PageOutputState* state, bool abort) {
   auto* device = static_cast<PrinterDevice*>(state->printerDC);
   if (!device) return 0;
   int result = abort ? AbortPrinterDoc(device) : EndPrinterDoc(device);
+  if (result < 0) result = static_cast<int>(PrinterErrorPageStatus(PrinterDeviceLastError(device)));
   DeletePrinterDevice(device);
   state->printerDC = nullptr;
   return result;

@@ -63,7 +63,8 @@ int StartPrintJob(PageDriver* driver, DocPrinter* doc, const PrintRunSetup& setu
 // The end of a run: the run's device-mode copy is freed, once.
 void FreeRunDevMode(DocPrinter* doc);
 // Ends (or, with abort, throws away) the print job and deletes the printer
-// device of the state. Returns the result of ending the job (> 0 success).
+// device of the state. Returns the result of ending the job: > 0 success,
+// else the page status its failure gives (PrinterErrorPageStatus).
 int FinishPrintDevice(PageOutputState* state, bool abort);
 
 // The preview's device, on which no job was started, deleted.

@@ -350,8 +350,7 @@ class QtPageDriver : public PageDriver {
     }
     if (!send || !r->pageSend || s->abortWord) return 1;
     if (!r->device || !SendDevicePage(r->device, page)) {
-      DWORD err = r->device ? PrinterDeviceLastError(r->device) : 0;
-      return err == kPrintErrorCancelled ? -3 : err == kPrintErrorWrite ? -4 : err == kPrintErrorNoFonts ? -6 : -1;
+      return PrinterErrorPageStatus(r->device ? PrinterDeviceLastError(r->device) : 0);
     }
     return 1;
   }

@@ -16,6 +16,7 @@
 #include "platform/win/ui_app.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -304,9 +305,8 @@ int StartPrinterDoc(PrinterDevice* device, const char* docName, const char* outp
   // Nothing is written before the first page, but an output that cannot
   // take the file fails the job now rather than after the run.
   if (!device->outputFile.empty()) {
-    const int refused = CheckReplaceable(device->outputFile);
-    if (refused != 0) {
-      device->lastError = refused == kFileErrNotRegular ? kPrintErrorNotFile : kPrintErrorWrite;
+    if (CheckReplaceable(device->outputFile) != 0) {
+      device->lastError = kPrintErrorNotFile;
       return 0;
     }
   }
@@ -316,21 +316,21 @@ int StartPrinterDoc(PrinterDevice* device, const char* docName, const char* outp
 
 namespace {
 
-// Opens the output on the first page, so that a job without pages writes nothing.
+// Opens the output on the first page, so that a job without pages writes
+// nothing. A file, the PDF printer's or a queue's printed to a file, is
+// written by the toolkit's PDF writer onto the new file the replacement
+// made, through a device that sees every write fail.
 bool BeginOutput(PrinterDevice* d) {
-  QString file;
   if (!d->outputFile.empty()) {
     d->replacement = std::make_unique<FileReplacement>();
     if (!d->replacement->Begin(d->outputFile, false)) {
       d->replacement.reset();
       return false;
     }
-    d->replacement->CloseHandle();
-    file = QString::fromUtf8(d->replacement->TempPath().c_str());
-  }
-  if (d->pdf) {
-    d->pdfWriter = std::make_unique<QPdfWriter>(file);
-    d->pdfWriter->setResolution(kPdfPrinterDpi);
+    d->file = std::make_unique<DescriptorDevice>(d->replacement->Handle());
+    if (!d->file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+    d->pdfWriter = std::make_unique<QPdfWriter>(d->file.get());
+    d->pdfWriter->setResolution(d->resX);
     d->pdfWriter->setPageLayout(d->layout);
     d->pdfWriter->setTitle(QString::fromUtf8(d->docName.c_str()));
     d->pdfWriter->setCreator(QStringLiteral("VORTELLE"));
@@ -339,10 +339,6 @@ bool BeginOutput(PrinterDevice* d) {
     d->printer->setDocName(QString::fromUtf8(d->docName.c_str()));
     d->printer->setCopyCount(std::max<int>(1, d->mode.copies));
     d->printer->setCollateCopies(d->mode.collate != 0);
-    if (!file.isEmpty()) {
-      d->printer->setOutputFormat(QPrinter::PdfFormat);
-      d->printer->setOutputFileName(file);
-    }
     if (!d->painter.begin(d->printer.get())) return false;
   }
   d->writing = true;
@@ -364,7 +360,7 @@ bool PaintDevicePage(PrinterDevice* d, const PageRecord& page) {
   if (!d->writing) {
     if (!BeginOutput(d)) return false;
   } else {
-    bool ok = d->pdf ? d->pdfWriter->newPage() : d->printer->newPage();
+    bool ok = d->pdfWriter ? d->pdfWriter->newPage() : d->printer->newPage();
     if (!ok) return false;
   }
   d->painter.save();
@@ -432,11 +428,13 @@ int EndPrinterDoc(PrinterDevice* device) {
   if (!device || !device->docStarted) return -1;
   bool ok = true;
   if (device->writing) ok = device->painter.end();
+  if (device->file) ok = ok && device->file->Error() == 0;
   if (device->directFile) ok = device->directFile->Finish() && ok;
   device->directFile.reset();
   device->writing = false;
   device->docStarted = false;
   device->pdfWriter.reset();
+  device->file.reset();
   // The painter's file replaces the old one only now, complete.
   if (device->replacement) ok = ok && device->replacement->Commit();
   device->replacement.reset();
@@ -450,12 +448,13 @@ int EndPrinterDoc(PrinterDevice* device) {
 int AbortPrinterDoc(PrinterDevice* device) {
   if (!device) return 0;
   if (device->writing) {
-    if (device->printer) device->printer->abort();
+    if (!device->pdfWriter) device->printer->abort();
     device->painter.end();
   }
   device->writing = false;
   device->directFile.reset();  // removes its unfinished file
   device->pdfWriter.reset();
+  device->file.reset();
   // So does the painter's: a file of the same name from before stays.
   device->replacement.reset();
   device->docStarted = false;
@@ -463,6 +462,24 @@ int AbortPrinterDoc(PrinterDevice* device) {
 }
 
 DWORD PrinterDeviceLastError(const PrinterDevice* device) { return device ? device->lastError : 0; }
+
+LONG PrinterErrorPageStatus(DWORD error) {
+  return error == kPrintErrorCancelled ? -3 : error == kPrintErrorWrite ? -4 : error == kPrintErrorNoFonts ? -6 : -1;
+}
+
+bool DescriptorDevice::seek(qint64 pos) {
+  return QIODevice::seek(pos) && lseek(fd_, static_cast<off_t>(pos), SEEK_SET) == pos;
+}
+
+qint64 DescriptorDevice::writeData(const char* data, qint64 n) {
+  for (qint64 done = 0; error_ == 0 && done < n;) {
+    const ssize_t w = ::write(fd_, data + done, static_cast<size_t>(n - done));
+    if (w > 0) done += w;
+    else if (w == 0) error_ = ENOSPC;
+    else if (errno != EINTR) error_ = errno;
+  }
+  return error_ == 0 ? n : -1;
+}
 int PrinterDevicePageCount(const PrinterDevice* device) { return device ? device->pagesSent : 0; }
 void SetPrinterAbortProc(PrinterDevice* device, PrinterAbortProc proc) {
   if (device) device->abortProc = proc;

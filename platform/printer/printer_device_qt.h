@@ -6,6 +6,7 @@
 #include "platform/printer/printer_info.h"
 #include "platform/win/file_replace.h"
 
+#include <QIODevice>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
@@ -19,6 +20,24 @@ class PageRecord;
 
 // The PDF printer draws at this many dots per inch.
 constexpr int kPdfPrinterDpi = 600;
+
+// The painter's output file as a device of the program's own: each write
+// goes to the new file's descriptor at once and the first failure is kept,
+// so that a full disk fails the document instead of leaving a short file.
+class DescriptorDevice : public QIODevice {
+ public:
+  explicit DescriptorDevice(int fd) : fd_(fd) {}
+  int Error() const { return error_; }
+  bool seek(qint64 pos) override;
+
+ protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char* data, qint64 n) override;
+
+ private:
+  int fd_;
+  int error_ = 0;
+};
 
 struct PrinterDevice {
   std::string name;
@@ -39,6 +58,9 @@ struct PrinterDevice {
   // written so far, read back from its file, and the rest to pdfWriter.
   std::unique_ptr<PdfFileWriter> directFile;
   bool direct = true;
+  // Every output to a file goes through pdfWriter onto file; a queue's
+  // pages without a file go to printer.
+  std::unique_ptr<DescriptorDevice> file;
   std::unique_ptr<QPdfWriter> pdfWriter;
   std::unique_ptr<QPrinter> printer;
   // The file the painter writes, beside outputFile, renamed over it only

@@ -115,7 +115,7 @@ constexpr DWORD kPrintErrorNone = 0;
 constexpr DWORD kPrintErrorCancelled = 63;
 constexpr DWORD kPrintErrorNoOutput = 2;
 constexpr DWORD kPrintErrorWrite = 29;
-constexpr DWORD kPrintErrorNotFile = 222;  // the output is a pipe, a device or a folder
+constexpr DWORD kPrintErrorNotFile = 222;  // the output cannot be a file: a pipe, a folder, no right to write it
 constexpr DWORD kPrintErrorNoFonts = 1002;   // a page of text, and no font to draw it with
 
 // Starts a document: > 0 on success, else <= 0 with the reason in
@@ -128,6 +128,9 @@ int EndPrinterDoc(PrinterDevice* device);
 // Throws the document away; a partly written output file is removed.
 int AbortPrinterDoc(PrinterDevice* device);
 DWORD PrinterDeviceLastError(const PrinterDevice* device);
+// The page status a device's error gives the run: -3 stopped, -4 a write
+// that failed, -6 no fonts, -1 any other.
+LONG PrinterErrorPageStatus(DWORD error);
 // Pages sent so far in the current document.
 int PrinterDevicePageCount(const PrinterDevice* device);
 

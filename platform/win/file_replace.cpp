@@ -3,10 +3,12 @@
 #include "platform/win/tempdir.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <random>
+#include <vector>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,27 +16,68 @@
 
 namespace {
 
-// The file a path finally names, every symbolic link followed, a dangling one
-// included: the save writes where the link points, and the link stays. Empty
-// for a loop of links.
-std::string FinalTarget(const std::string& path) {
-  std::string p = path;
-  for (int hops = 0; hops < 40; ++hops) {
-    if (char* real = realpath(p.c_str(), nullptr)) {
-      p = real;
-      std::free(real);
-      return p;
+// Whether the system's rule for links in a shared sticky folder (a
+// world-writable /tmp) lets this user follow the link: there only a link of
+// the user's own or of the folder's owner is followed, so that no one can
+// point another user's output at that user's own files.
+bool MayFollow(const struct stat& link, const std::string& folder) {
+  struct stat dir {};
+  if (stat(folder.c_str(), &dir) != 0) return false;
+  const bool shared = (dir.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
+  return !shared || link.st_uid == geteuid() || link.st_uid == dir.st_uid;
+}
+
+// The file a path finally names, every symbolic link followed, a dangling
+// one included: the save writes where the link points, and the link stays.
+// Followed here link by link, as the system would, so that its rule for
+// shared folders holds. Empty, with the reason in *err, for a loop of links
+// or a link that rule refuses.
+std::string FinalTarget(const std::string& path, int* err) {
+  std::string done;  // the folders resolved so far; empty for the root
+  std::vector<std::string> rest;  // the names still to go, the next last
+  auto push = [&rest](const std::string& names) {
+    std::vector<std::string> parts;
+    for (size_t at = 0; at <= names.size();) {
+      const size_t slash = std::min(names.find('/', at), names.size());
+      parts.push_back(names.substr(at, slash - at));
+      at = slash + 1;
     }
-    struct stat link {};
-    if (lstat(p.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return p;
-    char to[4096];
-    const ssize_t n = readlink(p.c_str(), to, sizeof to - 1);
-    if (n <= 0) return p;
-    to[n] = '\0';
-    const size_t slash = p.rfind('/');
-    p = to[0] == '/' || slash == std::string::npos ? std::string(to) : p.substr(0, slash + 1) + to;
+    rest.insert(rest.end(), parts.rbegin(), parts.rend());
+  };
+  push(path);
+  if (path.empty() || path[0] != '/') {
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd) == nullptr) {
+      *err = errno;
+      return std::string();
+    }
+    push(cwd);
   }
-  return std::string();
+  for (int hops = 0; !rest.empty();) {
+    const std::string part = rest.back();
+    rest.pop_back();
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      done.erase(std::min(done.rfind('/'), done.size()));
+      continue;
+    }
+    const std::string next = done + "/" + part;
+    struct stat link {};
+    char to[4096];
+    const ssize_t n = lstat(next.c_str(), &link) == 0 && S_ISLNK(link.st_mode)
+                          ? readlink(next.c_str(), to, sizeof to - 1) : -1;
+    if (n <= 0) {
+      done = next;
+      continue;
+    }
+    if (++hops > 40 || !MayFollow(link, done.empty() ? "/" : done)) {
+      *err = hops > 40 ? ELOOP : EACCES;
+      return std::string();
+    }
+    if (to[0] == '/') done.clear();
+    push(std::string(to, static_cast<size_t>(n)));
+  }
+  return done.empty() ? "/" : done;
 }
 
 // The folder and the name of a target path.
@@ -48,16 +91,34 @@ bool Writable(const std::string& path) { return faccessat(AT_FDCWD, path.c_str()
 
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-// The new file's name for a target named base: hidden, and mkstemp's six
-// letters and digits at its end.
-std::string NewFilePattern(const std::string& folder, const std::string& base) {
-  return folder + (folder.back() == '/' ? "." : "/.") + base + ".~XXXXXX";
+// The new file's name for a target named base: hidden, and a random part
+// whose last letters check the rest and the name, so that a file of the
+// user's that looks alike is never taken for one of the program's.
+constexpr size_t kRandomLetters = 8, kCheckLetters = 4;
+constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr unsigned kLetterCount = sizeof kLetters - 1;
+
+std::string CheckLetters(const std::string& base, const std::string& random) {
+  uint64_t hash = 14695981039346656037ull;
+  for (const std::string* s : {&base, &random})
+    for (const char c : *s + '/') hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  std::string check;
+  for (size_t i = 0; i < kCheckLetters; ++i, hash /= kLetterCount) check += kLetters[hash % kLetterCount];
+  return check;
 }
+
+std::string NewFileName(const std::string& folder, const std::string& base) {
+  static std::random_device source;
+  std::string random;
+  for (size_t i = 0; i < kRandomLetters; ++i) random += kLetters[source() % kLetterCount];
+  return folder + (folder.back() == '/' ? "." : "/.") + base + ".~" + random + CheckLetters(base, random);
+}
+
 bool IsNewFileName(const std::string& name, const std::string& base) {
   const std::string head = "." + base + ".~";
-  return name.size() == head.size() + 6 && name.compare(0, head.size(), head) == 0 &&
-         std::all_of(name.begin() + static_cast<long>(head.size()), name.end(),
-                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+  return name.size() == head.size() + kRandomLetters + kCheckLetters && name.compare(0, head.size(), head) == 0 &&
+         name.compare(head.size() + kRandomLetters, kCheckLetters,
+                      CheckLetters(base, name.substr(head.size(), kRandomLetters))) == 0;
 }
 
 // A new file's maker holds a write lock on one byte far past any end, as
@@ -73,9 +134,10 @@ bool LockMark(int fd, short type) {
 }
 
 // New files an earlier replacement of the same target left when its run
-// was killed: those whose mark no one holds any longer. Each is removed
-// only while its mark is held here, and only while its name is still that
-// file.
+// was killed: the user's own, named as the program names them, whose mark
+// no one holds any longer. Each is removed only while its mark is held
+// here, and only while its name is still that file; where the file system
+// takes no marks, none is.
 void RemoveLeftovers(const std::string& folder, const std::string& base) {
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return;
@@ -85,7 +147,7 @@ void RemoveLeftovers(const std::string& folder, const std::string& base) {
     const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat held {}, named {};
-    if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && LockMark(fd, F_RDLCK) &&
+    if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == geteuid() && LockMark(fd, F_RDLCK) &&
         lstat(path.c_str(), &named) == 0 && SameFile(held, named))
       unlink(path.c_str());
     close(fd);
@@ -123,7 +185,8 @@ bool FileReplacement::Fail(const char* what, int err) {
 }
 
 int CheckReplaceable(const std::string& osPath) {
-  const std::string target = FinalTarget(osPath);
+  int refused = 0;
+  const std::string target = FinalTarget(osPath, &refused);
   if (target.empty()) return kFileErrAccess;
   struct stat old {};
   const bool existed = stat(target.c_str(), &old) == 0;
@@ -138,23 +201,28 @@ void FileReplacement::Release() {
   lock_ = -1;
 }
 
-// Makes and locks the new file in the folder; false with errno set. A name
-// that a remover of dead runs' files took first is made again.
+// Makes and marks the new file in the folder; false with errno set. The
+// mark only tells a live run's file from a dead one's: where the file
+// system takes none (NFS without its lock service) the file is made all
+// the same. A name that a remover of dead runs' files took first is made
+// again.
 bool FileReplacement::MakeNew(const std::string& folder, const std::string& base) {
   for (int attempt = 0; attempt < 8; ++attempt) {
-    temp_ = NewFilePattern(folder, base);
-    fd_ = mkostemp(&temp_[0], O_CLOEXEC);
+    temp_ = NewFileName(folder, base);
+    fd_ = open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd_ < 0) {
+      const int err = errno;
       temp_.clear();
+      if (err == EEXIST) continue;
+      errno = err;
       return false;
     }
+    const bool marked = LockMark(fd_, F_WRLCK);
     struct stat made {}, named {};
-    if (LockMark(fd_, F_WRLCK) && fstat(fd_, &made) == 0 && lstat(temp_.c_str(), &named) == 0 &&
-        SameFile(made, named)) {
-      // The lock goes with the open file, whoever closes the handle.
-      lock_ = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-      if (lock_ >= 0) return true;
-      unlink(temp_.c_str());
+    if (fstat(fd_, &made) == 0 && lstat(temp_.c_str(), &named) == 0 && SameFile(made, named)) {
+      // The mark goes with the open file, whoever closes the handle.
+      if (marked) lock_ = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+      return true;
     }
     close(fd_);
     fd_ = -1;
@@ -167,8 +235,9 @@ bool FileReplacement::MakeNew(const std::string& folder, const std::string& base
 bool FileReplacement::Begin(const std::string& path, bool copyOld) {
   Abandon();
   error_.clear();
-  target_ = FinalTarget(OsFileName(path));
-  if (target_.empty()) return Fail("cannot follow the file's links", ELOOP);
+  int refused = 0;
+  target_ = FinalTarget(OsFileName(path), &refused);
+  if (target_.empty()) return Fail("cannot follow the file's links", refused);
   struct stat old {};
   const bool existed = stat(target_.c_str(), &old) == 0;
   // A pipe, a device or a folder is never replaced by a file.
@@ -191,7 +260,9 @@ bool FileReplacement::Begin(const std::string& path, bool copyOld) {
     // A file the user may write in a folder the user may not: the new
     // contents wait in the user's own temporary folder.
     const std::string own = PrivateTempDirectory();
-    if (!existed || own.empty() || !Writable(target_) || !MakeNew(own, base)) return Fail("cannot create the file", err);
+    if (!existed || own.empty() || !Writable(target_)) return Fail("cannot create the file", err);
+    RemoveLeftovers(own, base);
+    if (!MakeNew(own, base)) return Fail("cannot create the file", err);
     writeThrough_ = true;
   }
   if (copyOld && existed) {

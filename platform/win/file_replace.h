@@ -1,6 +1,8 @@
 // Replacing a file whole without losing what the user had: the new contents
 // go to a private, uniquely named file beside the file a path names (through
-// symbolic links, which stay, a dangling one too), are synced to disk, take
+// symbolic links, which stay, a dangling one too; in a shared sticky folder
+// only a link of the user's or the folder owner's is followed, as the system
+// itself would), are synced to disk, take
 // the old file's mode, owner and group, and only then are renamed over it.
 // The old file is written through instead, once the new contents are
 // complete, wherever a rename would not keep it as it was: it has other hard
@@ -9,8 +11,10 @@
 // in the user's temporary folder). A failure at any step before that leaves
 // the old file as it was and removes the new one.
 //
-// The new file is locked while its maker has it; one left by a run that
-// was killed is removed by the next replacement of the same file.
+// The new file's name carries a check only the program's names pass, and
+// the file is locked while its maker has it (where the file system takes
+// locks); one left by a run that was killed is removed by the next
+// replacement of the same file. A file of the user's is never removed.
 #pragma once
 
 #include <cstdio>

@@ -16,8 +16,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 TEST(Files, NamesFoundIgnoringCaseAndBackslashes) {
   ScopedWinDir w;
@@ -78,6 +81,34 @@ TEST(Files, WholeFileWriteReplacesAndKeepsMode) {
   EXPECT_FALSE(WriteWholeFile(w.Path("no/such/folder/f"), "x"));
 }
 
+// The new file a save of path had made when its process was killed.
+std::string LeftByAKilledSave(const std::string& path) {
+  int channel[2];
+  if (::pipe(channel) != 0) return std::string();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    FileReplacement killed;
+    const bool begun = killed.Begin(path, false);
+    if (begun) (void)!::write(channel[1], killed.TempPath().data(), killed.TempPath().size());
+    ::_exit(begun ? 0 : 1);
+  }
+  ::close(channel[1]);
+  char name[4096];
+  const ssize_t n = ::read(channel[0], name, sizeof name);
+  ::close(channel[0]);
+  ::waitpid(child, nullptr, 0);
+  return n > 0 ? std::string(name, static_cast<size_t>(n)) : std::string();
+}
+
+// The names of a folder's hidden files, sorted.
+std::vector<std::string> HiddenFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    if (e.path().filename().string()[0] == '.') names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 // A whole-file write (settings, export pictures) replaces a file as a saved
 // report does: a symbolic link stays a link to the file it names, a file of
 // two names keeps both; a pipe is never replaced, nor waited on when read;
@@ -117,26 +148,35 @@ TEST(Files, WholeFilesKeepLinksAndOnlyRegularFilesAreReadOrReplaced) {
   ASSERT_TRUE(ReadRegularFile(real, 5, back, &error));
   EXPECT_EQ(back, "newer");
 
-  // What a killed run left beside the file goes; the new file of a save
-  // still going on stays.
-  const std::string kept = w.Path("kept.pdf"), dead = w.Path(".kept.pdf.~dead01");
-  ASSERT_TRUE(WriteWholeFile(dead, "left"));
+  // What a killed save left beside the file goes; the new file of a save
+  // still going on stays, and so does a file of the user's named alike.
+  const std::string kept = w.Path("kept.pdf"), users = w.Path(".kept.pdf.~backup");
+  ASSERT_TRUE(WriteWholeFile(users, "mine"));
+  EXPECT_NE(LeftByAKilledSave(kept).find("/.kept.pdf.~"), std::string::npos);
   FileReplacement going;
   ASSERT_TRUE(going.Begin(kept, false));
   going.CloseHandle();
   ASSERT_TRUE(WriteWholeFile(kept, "new"));
-  EXPECT_NE(::access(dead.c_str(), F_OK), 0);
-  EXPECT_EQ(::access(going.TempPath().c_str(), F_OK), 0);
+  std::vector<std::string> left = {std::filesystem::path(going.TempPath()).filename(), ".kept.pdf.~backup"};
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(HiddenFiles(w.dir()), left);
 }
 
 // Another user may write root's file but not make one beside it, nor rename
-// one over it in a sticky folder: the file is written in place, still root's.
+// one over it in a sticky folder: the file is written in place, still root's,
+// and what a killed save left in the user's temporary folder goes. In the
+// sticky folder a link of a third user's is not followed to the user's own
+// file; a link of the user's or of the folder's owner is.
 TEST(Files, AFileTheUserMayWriteInAFolderTheUserMayNotIsWrittenInPlace) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
   char tmpl[] = "/tmp/vt-inplace-XXXXXX";
   const std::string dir = ::mkdtemp(tmpl), locked = dir + "/locked/out", sticky = dir + "/sticky/out";
   ASSERT_EQ(std::system(("cd " + dir + " && chmod 755 . && mkdir -m 755 locked && mkdir -m 1777 sticky run && " +
-                         "touch locked/out sticky/out && chmod 666 locked/out sticky/out").c_str()),
+                         "touch locked/out sticky/out && chmod 666 locked/out sticky/out && mkdir mine && " +
+                         "echo old > mine/planted && echo old > mine/roots && chown -R 65534:65534 mine && " +
+                         "ln -s ../mine/planted sticky/planted && chown -h 1:1 sticky/planted && " +
+                         "ln -s ../mine/roots sticky/roots")
+                            .c_str()),
             0);
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
@@ -144,7 +184,12 @@ TEST(Files, AFileTheUserMayWriteInAFolderTheUserMayNotIsWrittenInPlace) {
     ::setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
     const bool other = ::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
                        ::setresuid(65534, 65534, 65534) == 0;
-    ::_exit(other && WriteWholeFile(locked, "new") && WriteWholeFile(sticky, "new") ? 0 : 1);
+    const bool killed = !LeftByAKilledSave(locked).empty();
+    const std::string own = PrivateTempDirectory(), mine = dir + "/sticky/mine";
+    const bool written = WriteWholeFile(locked, "new") && WriteWholeFile(sticky, "new") &&
+                         HiddenFiles(own).empty() && ::symlink("../mine/mine", mine.c_str()) == 0 &&
+                         WriteWholeFile(mine, "new") && WriteWholeFile(dir + "/sticky/roots", "new");
+    ::_exit(other && killed && written && !WriteWholeFile(dir + "/sticky/planted", "new") ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -153,6 +198,11 @@ TEST(Files, AFileTheUserMayWriteInAFolderTheUserMayNotIsWrittenInPlace) {
     std::string back;
     struct stat st {};
     EXPECT_TRUE(ReadWholeFile(f, back) && back == "new" && ::stat(f.c_str(), &st) == 0 && st.st_uid == 0) << f;
+  }
+  for (const char* f : {"planted", "roots", "mine"}) {
+    std::string back;
+    EXPECT_TRUE(ReadWholeFile(dir + "/mine/" + f, back)) << f;
+    EXPECT_EQ(back, std::string(f) == "planted" ? "old\n" : "new") << f;
   }
   std::system(("rm -rf '" + dir + "'").c_str());
 }

@@ -33,14 +33,41 @@ std::string ProgramLeakOptions() {
   return "LSAN_OPTIONS=\"${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=" VT_SOURCE_DIR "/tests/lsan.supp\"";
 }
 
-bool MakeMarkingLibrary(const std::string& library, const std::string& marker) {
-  std::ofstream(library + ".c") << "#include <stdio.h>\n__attribute__((constructor)) static void Mark(void) {\n"
-                                   "  FILE* f = fopen(\"" + marker + "\", \"w\");\n  if (f) fclose(f);\n}\n"
-                                   "int sqlite3_extension_init(void* a, void* b, void* c) { return 0; }\n";
+namespace {
+bool BuildLibrary(const std::string& library, const std::string& source) {
+  std::ofstream(library + ".c") << source;
   int built = -1;
-  Capture("cc -shared -fPIC -o '" + library + "' '" + library + ".c' 2>&1", &built);
-  if (built != 0) std::printf("no C compiler: the library is not made, the refusals are still checked\n");
+  Capture("cc -shared -fPIC -o '" + library + "' '" + library + ".c' -ldl 2>&1", &built);
+  if (built != 0) std::printf("no C compiler: %s is not made\n", library.c_str());
   return built == 0;
+}
+}  // namespace
+
+bool MakeMarkingLibrary(const std::string& library, const std::string& marker) {
+  return BuildLibrary(library, "#include <stdio.h>\n__attribute__((constructor)) static void Mark(void) {\n"
+                               "  FILE* f = fopen(\"" + marker + "\", \"w\");\n  if (f) fclose(f);\n}\n"
+                               "int sqlite3_extension_init(void* a, void* b, void* c) { return 0; }\n");
+}
+
+std::string NoLocksEnvironment(const std::string& library, const std::string& folder) {
+  const bool built = BuildLibrary(
+      library,
+      "#define _GNU_SOURCE\n#include <dlfcn.h>\n#include <errno.h>\n#include <fcntl.h>\n#include <stdarg.h>\n"
+      "#include <stdio.h>\n#include <string.h>\n#include <unistd.h>\n"
+      "static int Under(int fd) {\n  char link[64], path[4096];\n"
+      "  snprintf(link, sizeof link, \"/proc/self/fd/%d\", fd);\n"
+      "  ssize_t n = readlink(link, path, sizeof path - 1);\n  if (n <= 0) return 0;\n  path[n] = 0;\n"
+      "  return strncmp(path, \"" + folder + "/\", " + std::to_string(folder.size() + 1) + ") == 0;\n}\n"
+      "static int Pass(const char* name, int fd, int cmd, void* arg) {\n"
+      "  if ((cmd == F_SETLK || cmd == F_SETLKW || cmd == F_OFD_SETLK || cmd == F_OFD_SETLKW) && Under(fd)) {\n"
+      "    errno = ENOLCK;\n    return -1;\n  }\n"
+      "  int (*real)(int, int, ...) = (int (*)(int, int, ...))dlsym(RTLD_NEXT, name);\n"
+      "  return real(fd, cmd, arg);\n}\n"
+      "#define TAKE(name) int name(int fd, int cmd, ...) { va_list a; va_start(a, cmd); "
+      "void* arg = va_arg(a, void*); va_end(a); return Pass(#name, fd, cmd, arg); }\n"
+      "TAKE(fcntl)\nTAKE(fcntl64)\n");
+  return built ? "LD_PRELOAD='" + library + "' ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\""
+               : std::string();
 }
 
 }  // namespace program_run

@@ -19,6 +19,7 @@
 #include "platform/win/file_handles.h"
 #include "platform/win/fileio.h"
 #include "platform/win/ui_app.h"
+#include "tests/support/folder_faults.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sample_document.h"
 
@@ -33,6 +34,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -335,11 +337,12 @@ TEST_F(ExportRun, AnExportKeepsTheReportItsLinksAndRefusesPipes) {
     EXPECT_EQ(Capture("head -c 4 '" + report + "' | od -An -tx1"), " d0 cf 11 e0\n");
   }
 
-  for (int format : {kExportXbase, kExportWorksheet, kExportDataFile}) {
+  for (int format : {kExportXbase, kExportWorksheet, kExportDataFile, kExportViewer}) {
     SCOPED_TRACE(format);
     const std::string real = dir_ + "/real" + std::to_string(format) + ".out", link = real + ".link",
                       other = real + ".other";
     { std::FILE* f = std::fopen(real.c_str(), "w"); std::fputs("old", f); std::fclose(f); }
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink(real, link);
     fs::create_hard_link(real, other);
     ASSERT_EQ(RunExport(true,
@@ -354,11 +357,12 @@ TEST_F(ExportRun, AnExportKeepsTheReportItsLinksAndRefusesPipes) {
     EXPECT_GT(fs::file_size(real), 3u);
     EXPECT_TRUE(fs::equivalent(real, other)) << "the file's other name was split off";
     EXPECT_EQ(fs::hard_link_count(real), 2u);
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     for (const auto& entry : fs::directory_iterator(dir_))
       EXPECT_EQ(entry.path().filename().string().find(".~"), std::string::npos) << entry.path();
   }
 
-  for (int format : {kExportText, kExportRtf, kExportHtml}) {
+  for (int format : {kExportText, kExportRtf, kExportHtml, kExportViewer}) {
     SCOPED_TRACE(format);
     const std::string pipe = dir_ + "/pipe" + std::to_string(format) + ".out";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
@@ -442,6 +446,34 @@ TEST_F(ExportRun, AFailedExportLeavesEveryFileAsItWas) {
     CloseFileHandle(reader);
     EXPECT_NE(output.find("Cannot open file: " + held), std::string::npos) << output;
     EXPECT_EQ(fs::file_size(held), 5u);
+  }
+
+  // A full disk: every format says so, and the earlier file stays whole.
+  FaultyFolder full(FaultyFolder::kFull, 256 * 1024);
+  if (full.Mounted()) {
+    std::vector<std::string> earlier;
+    const int formats[] = {kExportXbase, kExportWorksheet, kExportDataFile, kExportWordMerge,
+                           kExportText,  kExportRtf,       kExportHtml,     kExportViewer};
+    for (int format : formats) {
+      earlier.push_back(full.Path() + "/full" + std::to_string(format) + ".out");
+      std::ofstream(earlier.back()) << "earlier";
+    }
+    ASSERT_TRUE(full.Arm());
+    for (size_t i = 0; i < earlier.size(); ++i) {
+      SCOPED_TRACE(formats[i]);
+      EXPECT_EQ(RunExport(false,
+                          [&](CKmExport& e) {
+                            e.format = static_cast<uint8_t>(formats[i]);
+                            e.SetOutputPath(earlier[i]);
+                          },
+                          &output),
+                1)
+          << output;
+      EXPECT_FALSE(output.empty());
+      EXPECT_EQ(Capture("cat '" + earlier[i] + "'"), "earlier");
+    }
+    for (const auto& entry : fs::directory_iterator(full.Path()))
+      EXPECT_EQ(entry.path().filename().string().find(".~"), std::string::npos) << entry.path();
   }
 
   // One row more than a worksheet holds: the message names the limit, no file.

@@ -18,6 +18,7 @@
 #include "platform/win/ui_app.h"
 #include "tests/app/roundtrip/print_here.h"
 #include "tests/app/roundtrip/report_maker.h"
+#include "tests/support/folder_faults.h"
 #include "tests/support/odbc_env.h"
 #include "tests/support/metafile_bytes.h"
 #include "tests/support/program_run.h"
@@ -689,8 +690,10 @@ TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
     if (pg_) continue;
 
     // A run that prints writes through a symbolic link to the file it names,
-    // which keeps its mode, group and other name; what a killed run left
-    // beside it goes. A pipe in its place is refused with its reason. With
+    // which keeps its mode, group and other name; a file of the user's named
+    // like the program's new files stays. So it does where the file system
+    // takes no locks, and nothing is left beside the file or in the private
+    // temporary folder. A pipe in its place is refused with its reason. With
     // no font to be found, the program's own path prints its texts; the
     // toolkit's, which would print none, says why it does not print.
     const std::string good = dir_ + "/kept.kmw", real = dir_ + "/kept-real.pdf", link = dir_ + "/kept.pdf";
@@ -698,16 +701,18 @@ TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
       if (withPicture) r.Picture(r.Line(kBandTitle), 20, picture);
       PlaceAll(r);
     });
-    const std::string conf = dir_ + "/nofonts.conf", left = dir_ + "/.kept-real.pdf.~dead01";
+    const std::string conf = dir_ + "/nofonts.conf", left = dir_ + "/.kept-real.pdf.~backup";
+    const std::string noLocks = program_run::NoLocksEnvironment(dir_ + "/nolocks.so", dir_);
     std::ofstream(conf) << "<?xml version=\"1.0\"?><fontconfig><cachedir>" << dir_ << "/fc</cachedir></fontconfig>";
     std::ofstream(real) << earlier;
     std::ofstream(left) << earlier;
     fs::create_symlink(real, link);
     ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
     const gid_t group = ::geteuid() == 0 && ::chown(real.c_str(), 0, 1) == 0 ? 1 : ::getegid();
-    for (bool twoNames : {false, true}) {
-      if (twoNames) fs::create_hard_link(real, dir_ + "/kept-other.pdf");
-      const std::string said = Unattended(good, &status);
+    for (int run = 0; run < 3; ++run) {
+      const bool twoNames = run > 0;
+      if (run == 1) fs::create_hard_link(real, dir_ + "/kept-other.pdf");
+      const std::string said = Unattended(good, &status, run == 2 ? noLocks : std::string());
       EXPECT_TRUE(status == 0 && fs::is_symlink(link)) << said;
       struct stat st {};
       ASSERT_EQ(::stat(real.c_str(), &st), 0);
@@ -715,8 +720,11 @@ TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
       EXPECT_EQ(st.st_gid, group);
       EXPECT_EQ(st.st_nlink, twoNames ? 2u : 1u);
       EXPECT_NE(program_run::Capture("pdftotext '" + link + "' -").find("Alder"), std::string::npos);
-      EXPECT_FALSE(fs::exists(left));
+      EXPECT_TRUE(fs::exists(left));
+      for (const auto& e : fs::recursive_directory_iterator(dir_))
+        EXPECT_TRUE(e.path() == left || e.path().filename().string().find(".~") == std::string::npos) << e.path();
     }
+    fs::remove(left);
     for (const std::string& f : {link, real, dir_ + "/kept-other.pdf"}) fs::remove(f);
     ASSERT_EQ(::mkfifo(link.c_str(), 0644), 0);
     std::string said = Unattended(good, &status);
@@ -729,6 +737,23 @@ TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
     EXPECT_EQ(program_run::Capture("pdftotext '" + link + "' - 2>/dev/null").find("Alder") != std::string::npos,
               !withPicture);
     fs::remove(link);
+
+    // A full disk: one line, status 1, the earlier file whole.
+    FaultyFolder full(FaultyFolder::kFull, 256 * 1024);
+    if (!full.Mounted()) continue;
+    const std::string onFull = full.Path() + "/full.kmw", fullOutput = full.Path() + "/full.pdf";
+    MakeReport(onFull, nullptr, [&](ReportMaker& r) {
+      if (withPicture) r.Picture(r.Line(kBandTitle), 20, picture);
+      PlaceAll(r);
+    });
+    std::ofstream(fullOutput, std::ios::binary) << earlier;
+    ASSERT_TRUE(full.Arm());
+    said = Unattended(onFull, &status);
+    EXPECT_TRUE(status == 1 && Lines(said) == 1) << said;
+    std::ifstream kept(fullOutput, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), earlier);
+    for (const auto& e : fs::directory_iterator(full.Path()))
+      EXPECT_EQ(e.path().filename().string().find(".~"), std::string::npos) << e.path();
   }
   if (!pg_) return;
 
