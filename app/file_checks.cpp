@@ -4,6 +4,7 @@
 #include "data/data_access.h"
 #include "data/query_desc.h"
 #include "data/user_statement.h"
+#include "files/report_stream.h"
 #include "foundation/heap_strings.h"
 #include "foundation/message_dialog.h"
 #include "foundation/text_helpers.h"
@@ -16,6 +17,7 @@
 #include "platform/win/wsprintf.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -62,7 +64,7 @@ constexpr const char* kKeyDataSource = "DataSource";
 constexpr const char* kKeyUserName = "UserName";
 constexpr const char* kKeyPassword = "Password";
 
-constexpr DWORD kSqlBufferSize = 10240;
+constexpr UINT kIdsStatementTooLong = 1140;
 
 }  // namespace
 
@@ -255,11 +257,20 @@ BOOL CKmDoc::LoadQueryFile(const char* path) {
 BOOL CKmDoc::ConnectQueryDataSource() {
   if (m_pQuery == nullptr || m_pModel == nullptr) return FALSE;
   if (m_pSqlText == nullptr) {
-    m_pSqlText = static_cast<char*>(HeapAllocZero(0, kSqlBufferSize));
+    m_pSqlText = static_cast<char*>(HeapAllocZero(0, static_cast<DWORD>(kSqlBufferSize)));
     if (m_pSqlText == nullptr) {
       ShowDocMessage(*this, GetResString(3234, 0), MB_ICONSTOP);
       return FALSE;
     }
+  }
+  // A statement the buffer cannot hold whole is refused: cut, it would
+  // still run, as another statement.
+  if (m_pQuery->query.size() >= kSqlBufferSize) {
+    ShowDocMessage(*this,
+                   FormatDocString(kIdsStatementTooLong, std::to_string(m_pQuery->query.size()).c_str(),
+                                   std::to_string(kSqlBufferSize - 1).c_str()),
+                   MB_ICONSTOP);
+    return FALSE;
   }
   m_pModel->reportViewName = m_pQuery->name;
   CopyBounded(m_pSqlText, kSqlBufferSize, m_pQuery->query.c_str());

@@ -12,6 +12,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 #include <vector>
@@ -95,7 +96,7 @@ void RefuseName(unsigned id, const char* name) {
 }
 constexpr unsigned kIdBadSourceName = 62312;
 constexpr unsigned kIdBadDatabaseName = 62313;
-constexpr unsigned kIdEncodingRefused = 62381;
+constexpr unsigned kIdEncodingRefused = 62381, kIdDriverOnlyReads = 62384;
 
 }  // namespace
 
@@ -132,7 +133,7 @@ namespace {
 // what a user logs on with.
 const char* const kLogonKeys[] = {"DSN",      "UID", "PWD",    "USER",       "USERNAME", "PASSWORD",
                                   "DATABASE", "DB",  "SERVER", "SERVERNAME", "HOST",     "PORT"};
-constexpr unsigned kIdConnectKey = 62379, kIdConnectValue = 62380;
+constexpr unsigned kIdConnectKey = 62379, kIdConnectValue = 62380, kIdConnectTwice = 62383;
 
 // Beyond those, the keys of the data source's own driver that only tune how
 // it talks to its server, as the driver writes them back when it completes a
@@ -140,7 +141,8 @@ constexpr unsigned kIdConnectKey = 62379, kIdConnectValue = 62380;
 // statements (the SQLite driver's pragmas, psqlODBC's ConnSettings and
 // pqopt), name or write files or change the read-only state: refused.
 // values: null for any value, else the values taken, "|" between them (an
-// empty one is the driver's "not set").
+// empty one is the driver's "not set"), each only as written: to the driver
+// a blank is a value, a file or library of that name.
 struct TuningKey {
   const char* name;
   const char* values;
@@ -184,7 +186,7 @@ std::string DriverLibraryOf(const char* dsn) {
 }
 
 bool ValueAmong(const std::string& value, const char* values) {
-  const std::string v = Upper(Trimmed(value));
+  const std::string v = Upper(value);
   for (const char* p = values;;) {
     const char* bar = std::strchr(p, '|');
     const size_t n = bar ? static_cast<size_t>(bar - p) : std::strlen(p);
@@ -197,6 +199,7 @@ bool ValueAmong(const std::string& value, const char* values) {
 struct ConnectItem {
   std::string written, key, value;  // key: upper case
   bool hasValue = false;
+  bool blankAfterKey = false;
 };
 
 std::vector<ConnectItem> ConnectItems(const std::string& text) {
@@ -209,6 +212,7 @@ std::vector<ConnectItem> ConnectItems(const std::string& text) {
       ConnectItem item;
       item.written = Trimmed(part.substr(0, eq));
       item.key = Upper(item.written);
+      item.blankAfterKey = eq != std::string::npos && eq > 0 && (part[eq - 1] == ' ' || part[eq - 1] == '\t');
       item.hasValue = eq != std::string::npos;
       if (item.hasValue) item.value = part.substr(eq + 1);
       items.push_back(item);
@@ -216,6 +220,16 @@ std::vector<ConnectItem> ConnectItems(const std::string& text) {
     if (semi == std::string::npos) return items;
     at = semi + 1;
   }
+}
+
+// Whether psqlODBC was set to read only: as its completed connect text
+// says, else as its data source does.
+bool DriverOnlyReads(const DataSourceSettings& record) {
+  for (const ConnectItem& i : ConnectItems(record.completedConnect))
+    if (i.key == "READONLY") return std::atoi(i.value.c_str()) != 0;
+  char own[16] = {};
+  OdbcGetPrivateProfileString(record.name, "ReadOnly", "0", own, sizeof own, "odbc.ini");
+  return std::atoi(own) != 0;
 }
 
 }  // namespace
@@ -227,8 +241,8 @@ bool ReadFileConnectText(const std::string& text, std::string* why) {
   std::string dsn = "Default";
   for (const ConnectItem& i : items)
     if (i.key == "DSN") {
-      if (i.hasValue && IsValidDataSourceName(Trimmed(i.value).c_str())) dsn = Trimmed(i.value);
-      break;  // the driver manager takes the first
+      if (i.hasValue && IsValidDataSourceName(i.value.c_str())) dsn = i.value;
+      break;
     }
   const std::string library = DriverFileKey(DriverLibraryOf(dsn.c_str()).c_str());
   const TuningKey* tuning = nullptr;
@@ -240,7 +254,14 @@ bool ReadFileConnectText(const std::string& text, std::string* why) {
     tuning = kPsqlodbcKeys;
     tuningCount = sizeof kPsqlodbcKeys / sizeof kPsqlodbcKeys[0];
   }
+  size_t sources = 0;
   for (const ConnectItem& i : items) {
+    // The driver manager connects with the last DSN, the check read the
+    // first (DRIVER is refused wherever it stands).
+    if (i.key == "DSN" && ++sources > 1) {
+      *why = FilledSqlMessage(kIdConnectTwice, i.written.substr(0, 60));
+      return false;
+    }
     bool known = false;
     for (const char* k : kLogonKeys) known = known || i.key == k;
     for (size_t t = 0; !known && t < tuningCount; ++t) {
@@ -263,7 +284,11 @@ bool ReadFileConnectText(const std::string& text, std::string* why) {
     for (unsigned char c : i.value) usable = usable && c >= 0x20 && c != 0x7F && c != '{' && c != '}';
     if ((i.key == "DATABASE" || i.key == "DB") && strncasecmp(Trimmed(i.value).c_str(), "file:", 5) == 0)
       usable = false;
-    if (i.key == "DSN" && !IsValidDataSourceName(Trimmed(i.value).c_str())) usable = false;
+    // The driver manager reads the source's name as written, and no key
+    // with a blank before its "=" as DSN.
+    if (i.key == "DSN" &&
+        (i.blankAfterKey || i.value != Trimmed(i.value) || !IsValidDataSourceName(i.value.c_str())))
+      usable = false;
     if (!usable) {
       *why = FilledSqlMessage(kIdConnectValue, i.written.substr(0, 60));
       return false;
@@ -386,11 +411,10 @@ int DataAccess::ConnectDataSource(const char* name, bool allowPrompt, bool repor
     return 0;
   }
   if (connectText == nullptr) return Connect(name, allowPrompt, reportErrors, nullptr);
-  // A database file the text names is only opened, never made.
-  std::string text = connectText;
-  // The SQLite driver takes a key's first setting: the program's goes first.
-  if (HasAttribute(text, "DATABASE") || HasAttribute(text, "DB")) text = "NoCreat=1;" + text;
-  return Connect(name, allowPrompt, reportErrors, text.c_str());
+  // No database file is made, whether the text or its data source names
+  // it: the SQLite driver takes a key's first setting, so the program's
+  // goes first (other drivers pass over a key they do not know).
+  return Connect(name, allowPrompt, reportErrors, ("NoCreat=1;" + std::string(connectText)).c_str());
 }
 
 int DataAccess::Connect(const char* name, bool allowPrompt, bool reportErrors, const char* connectText) {
@@ -562,6 +586,13 @@ bool DataAccess::MakeReadOnly(DataSourceSettings* record, bool reportErrors) {
   // kmwsql.ini's, else SQLite's own. PostgreSQL's statements run in
   // read-only transactions of their own (see ExecSql).
   OdbcSetReadOnly(record->hdbc);
+  // psqlODBC's own ReadOnly lets only SELECT statements through: the
+  // session's settings and each statement's read-only transaction would be
+  // refused one by one, the first of them named as something else.
+  if (strcasecmp(record->dbmsName, "PostgreSQL") == 0 && DriverOnlyReads(*record)) {
+    if (reportErrors) DbErrorBox(GetResString(kIdDriverOnlyReads, 1));
+    return false;
+  }
   if (!LoadReadingRules(record)) {
     if (reportErrors) DbErrorBox(GetResString(kIdEncodingRefused, 1));
     return false;

@@ -22,6 +22,7 @@ namespace odbc_test {
 const char* const kSqliteDsn = "vt_sqlite";
 const char* const kBrokenDsn = "vt_broken";
 const char* const kPgDsn = "vt_pg";
+const char* const kMissingDsn = "vt_no_database";
 
 namespace {
 
@@ -69,6 +70,7 @@ class OdbcEnvironment : public testing::Environment {
     std::ostringstream ini;
     ini << "[" << kSqliteDsn << "]\nDriver=SQLite3\nDatabase=" << db << "\nStepAPI=1\n\n";
     ini << "[Default]\nDriver=SQLite3\nDatabase=" << db << "\nStepAPI=1\n\n";
+    ini << "[" << kMissingDsn << "]\nDriver=SQLite3\nDatabase=" << g_dir << "/missing.db\n\n";
     ini << "[" << kBrokenDsn << "]\nDriver=PostgreSQL ANSI\nServername=127.0.0.1\nPort=" << FreeLoopbackPort()
         << "\nDatabase=none\nUsername=nobody\nConnSettings=\n\n";
     WriteFile("odbc.ini", ini.str());

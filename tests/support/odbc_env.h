@@ -12,6 +12,7 @@ const std::string& Dir();
 bool HaveSqliteDriver();
 extern const char* const kSqliteDsn;   // the test database
 extern const char* const kBrokenDsn;   // a PostgreSQL source on a closed port
+extern const char* const kMissingDsn;  // a SQLite source whose database file is missing
 
 // Starts the private PostgreSQL server once (bounded in time) and adds its
 // data source; false with a reason when it cannot run here.

@@ -424,6 +424,19 @@ TEST_P(ReadOnlySql, EveryFormAReportSendsPrintsItsRows) {
   }
   EXPECT_EQ(Canary("select count(*) from ro_canary;"), "3\n");
 
+  // A statement of the longest a report holds prints as written; one
+  // character longer is refused, never run cut (here to "id = 2").
+  const std::string longest = "select id from ro_canary" + std::string(10192, ' ') + "where id > 0 and id = 2";
+  for (const std::string& statement : {longest, longest + "2"}) {
+    std::ofstream(dir_ + "/long.kwq", std::ios::binary) << query_file::Packed(dsn_, statement, "Forms");
+    int status = -1;
+    const std::string err = Unattended(dir_ + "/long.kwq", &status);
+    const bool fits = statement.size() == 10239;
+    EXPECT_EQ(status + Lines(err), fits ? 0 : 2) << err;
+    EXPECT_EQ(err.find("statement is 10240 characters long") == std::string::npos, fits) << err;
+    EXPECT_EQ(PrintedLines(Printed(), true), std::vector<std::string>(fits ? 1 : 0, "2"));
+  }
+
   // An exec statement whose verb the data source does not take (PassExec
   // off) sends the procedure call after it.
   if (pg_) {
@@ -489,9 +502,11 @@ TEST_P(ReadOnlySql, AConnectTextFromAFileOnlyLogsOn) {
       {"DSN=" + dsn_ + ";SaveFile=" + saved, "\"SaveFile\""},
       {"DSN=" + dsn_ + ";UID={x;DRIVER=" + library_ + "}", "\"UID\""},
   };
+  texts.push_back({"DSN=" + dsn_ + ";UID=x;dsn=" + odbc_test::kMissingDsn, "\"dsn\" a second time"});
   if (!pg_) {
     texts.push_back({"DSN=" + dsn_ + ";LoadExt=" + library_, "\"LoadExt\""});
     texts.push_back({"DSN=" + dsn_ + ";JournalMode=wal", "\"JournalMode\""});
+    texts.push_back({"DSN=" + dsn_ + ";LoadExt= ", "\"LoadExt\""});
   } else {
     texts.push_back({"DSN=" + dsn_ + ";ConnSettings=delete from ro_canary", "\"ConnSettings\""});
     texts.push_back({"DSN=" + dsn_ + ";A6=delete from ro_canary", "\"A6\""});
@@ -513,9 +528,27 @@ TEST_P(ReadOnlySql, AConnectTextFromAFileOnlyLogsOn) {
     EXPECT_EQ(status, 1);
     EXPECT_EQ(Canary("pragma journal_mode;"), "delete\n");
   }
+  // Nor is its data source's missing one made, whatever the text says.
+  const std::string missing = odbc_test::kMissingDsn;
+  std::ofstream(dir_ + "/missing.kwq", std::ios::binary)
+      << query_file::Packed(missing, "select 1", "Orders", "DSN=" + missing + ";NoCreat=0");
+  int refused = -1;
+  Unattended(dir_ + "/missing.kwq", &refused);
+  EXPECT_EQ(refused, 1);
+  EXPECT_FALSE(fs::exists(odbc_test::Dir() + "/missing.db"));
   EXPECT_FALSE(fs::exists(made));
   EXPECT_FALSE(fs::exists(saved));
   ExpectNothingChanged();
+
+  // psqlODBC set to read only takes no statement but SELECT: the run says
+  // which setting stops it.
+  if (pg_) {
+    std::ofstream(dir_ + "/read_only.kwq", std::ios::binary)
+        << query_file::Packed(dsn_, "select id from ro_canary", "Orders", "DSN=" + dsn_ + ";ReadOnly=1");
+    const std::string err = Unattended(dir_ + "/read_only.kwq", &refused);
+    EXPECT_EQ(refused, 1) << err;
+    EXPECT_NE(err.find("set to read only (ReadOnly=1)"), std::string::npos) << err;
+  }
 
   // The text the data source's driver itself completes, as another program
   // writes it, is taken: the rows print.

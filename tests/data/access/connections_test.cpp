@@ -84,7 +84,7 @@ TEST_F(Connections, NoNameMeansDefaultAndLibraryConnectAddsDialogAttribute) {
   da.appConnectText.clear();
   std::string own = std::string("DSN=") + odbc_test::kSqliteDsn + ";";
   ASSERT_EQ(da.ConnectDataSource("own", false, true, own.c_str()), 1);
-  EXPECT_EQ(da.FindConnection("own")->completedConnect, own);
+  EXPECT_EQ(da.FindConnection("own")->completedConnect, "NoCreat=1;" + own);
   EXPECT_EQ(da.GetConnectionCount(), 3);
   da.TermDatabaseLibrary();
   EXPECT_EQ(da.GetConnectionCount(), 0);

@@ -238,7 +238,7 @@ TEST(UserStatement, AliasesThatAreWordsAreQuoted) {
 // nothing else: every key that loads code, runs statements, writes files or
 // changes how text is read is refused with its name.
 TEST(UserStatement, AConnectTextFromAFileOnlyLogsOn) {
-  for (const char* ok : {"DSN=sales", "DSN=sales;UID=ann;PWD=a=b", " dsn = sales ; Database=/srv/sales.db;",
+  for (const char* ok : {"DSN=sales", "DSN=sales;UID=ann;PWD=a=b", " dsn=sales; Database = /srv/sales.db;",
                          "DSN=pg;Server=127.0.0.1;Port=5432;Database=shop;Username=ann;Password=x"}) {
     std::string why;
     EXPECT_TRUE(ReadFileConnectText(ok, &why)) << ok << ": " << why;
@@ -260,6 +260,11 @@ TEST(UserStatement, AConnectTextFromAFileOnlyLogsOn) {
       {"DSN=sa[les]", "value of \"DSN\""},
       {"DSN=sales;UID=a\x01", "value of \"UID\""},
       {"DSN=sales;Trace", "gives \"Trace\""},
+      // The driver manager connects with the last source, and reads none
+      // from a key or a name set off by blanks.
+      {"DSN=sales;UID=ann;dsn=other", "gives \"dsn\" a second time"},
+      {"DSN =sales", "value of \"DSN\""},
+      {"DSN=sales ", "value of \"DSN\""},
   };
   for (const auto& r : refused) {
     std::string why;
@@ -287,6 +292,9 @@ TEST(UserStatement, AConnectTextMayTuneItsOwnDriver) {
       {lite + ";LoadExt=/tmp/evil.so", "gives \"LoadExt\""},
       {lite + ";SyncPragma=off attach", "gives \"SyncPragma\""},
       {lite + ";Tracefile=/tmp/trace", "gives \"Tracefile\""},
+      // A blank is a file or library of that name to the driver.
+      {lite + ";Tracefile= ", "gives \"Tracefile\""},
+      {lite + ";LoadExt=  ", "gives \"LoadExt\""},
       {lite + ";SSLmode=disable", "gives \"SSLmode\""},
       {pg + ";ConnSettings=delete from t", "gives \"ConnSettings\""},
       {pg + ";pqopt={options=-cdefault_transaction_read_only=off}", "gives \"pqopt\""},
@@ -295,6 +303,7 @@ TEST(UserStatement, AConnectTextMayTuneItsOwnDriver) {
       {pg + ";StepAPI=1", "gives \"StepAPI\""},
       {"DSN=vt_pg_read_only;ReadOnly=0", "gives \"ReadOnly\""},
       {pg + ";Driver=/tmp/evil.so", "gives \"Driver\""},
+      {pg + ";SSLmode=disable;" + lite, "gives \"DSN\" a second time"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
