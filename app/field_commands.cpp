@@ -508,13 +508,16 @@ FieldDef* PlaceFieldOnLayout(CKmDoc& doc, FieldDef* field, int line, int x) {
   LayoutTables* t = doc.m_pLayout;
   CKmComposite* m = doc.m_pModel;
   if (t == nullptr || m == nullptr || field == nullptr || doc.m_bandLines.lines == nullptr) return nullptr;
-  if (line < 0 || line > doc.m_bandLines.lastUsed || doc.m_bandLines.lines[line].kind == kBandFree) return nullptr;
+  if (line < 0 || line >= kBandLineCount) return nullptr;
   FieldDef* f = field;
   // A field already on the layout is placed again as a copy; a hidden one comes back itself.
   if (IsPlacedField(f)) {
     f = DuplicateField(&doc, field);
     if (f == nullptr) return nullptr;
   }
+  // Below the last band line the lines down to the caret's join the band
+  // above, as for a text typed there.
+  const bool newLines = InsertBandLines(doc.m_bandLines, kBandRecord, line) != 0;
   ReportItemHead& h = f->head;
   const ReportItemHead* model = FontModel(doc, line, &h);
   h.pointSize = model != nullptr ? model->pointSize : kDefaultPoints;
@@ -555,6 +558,7 @@ FieldDef* PlaceFieldOnLayout(CKmDoc& doc, FieldDef* field, int line, int x) {
   }
   doc.SetModifiedFlag(TRUE);
   doc.UpdateViewsByHint(kHintLayoutAll, nullptr);
+  if (newLines) doc.UpdateViewsByHint(kHintBandPane, nullptr);
   return f;
 }
 

@@ -618,11 +618,10 @@ int EditRulerSpacing(CKmDoc& doc, int mode) {
     return 0;
   doc.m_settings.rulPit = static_cast<BYTE>(r.horizontal);
   doc.m_settings.vRulPit = static_cast<BYTE>(r.vertical);
-  // The layout's grid is drawn and snapped at the spacings just stored.
-  if (doc.m_pLayout != nullptr) {
-    doc.m_pLayout->metrics.pitch = doc.m_settings.rulPit;
-    doc.m_pLayout->metrics.linesPerInch = doc.m_settings.vRulPit;
-  }
+  // The layout's cell follows the character pitch, which the print job takes
+  // too. Its text line does not follow the vertical spacing: that only marks
+  // the vertical ruler, and what prints must not move with it.
+  if (doc.m_pLayout != nullptr) doc.m_pLayout->metrics.pitch = doc.m_settings.rulPit;
   CalcPrintableWidth(doc);
   return 1;
 }

@@ -171,8 +171,12 @@ void CRulerBar::PaintVertical(HDC dc, const RECT& paint) {
   Line(dc, c.left, c.top, c.left, c.bottom + 1, dark);
   Line(dc, c.right, c.top, c.right, c.bottom + 1, black);
   Line(dc, c.left + 1, c.top, c.left + 1, c.bottom + 1, white);
-  const int lh = std::max(1, LineHeightPixels(t.metrics));
-  const int pitch = GridLinesPerInch(t.metrics);
+  // Marked at the spacing the user chose for this ruler; the layout's own
+  // text line stays what the report prints with.
+  LayoutMetrics ruler = t.metrics;
+  ruler.linesPerInch = m_pDoc->m_settings.vRulPit;
+  const int lh = std::max(1, LineHeightPixels(ruler));
+  const int pitch = GridLinesPerInch(ruler);
   const bool halves = pitch % 2 == 0;
   const int lastUsed = std::clamp(table.lastUsed, 0, kBandLineCount - 1);
   const int last = table.lines[lastUsed].bottom;

@@ -195,7 +195,8 @@ void CKmView::OnRulerSpacing(bool vertical) {
   if (!ReportOpen() || OutputRunning() || Modal()) return;
   if (EditorOpen()) EndTextEdit(true);
   LayoutTables& t = *Layout();
-  const int across = t.metrics.pitch, down = t.metrics.linesPerInch;
+  const DocSettings& s = m_pDoc->m_settings;
+  const int across = s.rulPit, down = s.vRulPit;
   if (!m_pHost->EditRulerSpacing(vertical)) {
     UpdateCaretAndStatus(FALSE);
     return;
@@ -204,9 +205,10 @@ void CKmView::OnRulerSpacing(bool vertical) {
   CalcPageMetrics(*m_pDoc);
   m_nCaretX = SnapToCharCell(t.metrics, m_nCaretX);
   UpdateCaretAndStatus(FALSE);
-  if (across == t.metrics.pitch && down == t.metrics.linesPerInch) return;
+  // The spacings as shown, confirmed, change nothing.
+  if (across == s.rulPit && down == s.vRulPit) return;
   m_pDoc->SetModifiedFlag(TRUE);
   m_pDoc->UpdateViewsByHint(kHintRulerSpacing, this);
-  if (across != t.metrics.pitch) m_pDoc->UpdateViewsByHint(kHintHorizontalRuler, this);
-  if (down != t.metrics.linesPerInch) m_pDoc->UpdateViewsByHint(kHintVerticalRuler, this);
+  if (across != s.rulPit) m_pDoc->UpdateViewsByHint(kHintHorizontalRuler, this);
+  if (down != s.vRulPit) m_pDoc->UpdateViewsByHint(kHintVerticalRuler, this);
 }

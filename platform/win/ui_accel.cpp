@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenuBar>
 
 #include <algorithm>
 #include <map>
@@ -41,6 +42,9 @@ class KeyFilter : public QObject {
     // the answer is the same, since the filters look at the key alone.
     if (e->type() != QEvent::KeyPress || g_filters.empty()) return QObject::eventFilter(watched, e);
     auto* w = qobject_cast<QWidget*>(watched);
+    // While the user moves through the menu bar its keys are the menu's (Esc
+    // leaves it), as no accelerator works in a menu.
+    if (auto* bar = qobject_cast<QMenuBar*>(w); bar != nullptr && bar->activeAction() != nullptr) return false;
     HWND h = w ? vt_ui::FromWidget(w) : nullptr;
     if (h == nullptr) return false;
     auto it = g_filters.find(GetAncestor(h, GA_ROOT));

@@ -11,6 +11,7 @@
 #include "app/chart_commands.h"
 #include "designer/design_view.h"
 #include "designer/layout_drawing.h"
+#include "designer/ruler_view.h"
 
 #include <algorithm>
 #include <functional>
@@ -19,7 +20,7 @@
 namespace newuser_test {
 namespace {
 
-constexpr UINT kCmdFormatProperties = 30504, kCmdInsertPicture = 30460;
+constexpr UINT kCmdFormatProperties = 30504, kCmdInsertPicture = 30460, kCmdVerticalRuler = 30212;
 
 class PlacedObjects : public DrawnReport {
  protected:
@@ -189,6 +190,36 @@ TEST_F(PlacedObjects, APictureKeepsItsSizeThroughSaveReopenAndALibrary) {
   EXPECT_EQ(width, 99);
   const std::string before = PictureSizeShown();
   ASSERT_FALSE(before.empty());
+
+  // The ruler spacings confirmed as shown, from Format > Rulers and from a
+  // double-click on the vertical ruler, change nothing: the report is not
+  // marked changed and the picture prints as it did.
+  Command(kCmdFileSave);
+  PrintedBy(kCmdPrint, "ruled");
+  const Box printed = PrintedLogo(dir_ + "/ruled.pdf");
+  ASSERT_GT(printed.height, 0);
+  const LayoutMetrics grid = layout.metrics;
+  HWND view = frame->m_wndLayoutView.m_hWnd;
+  CRulerBar& ruler = frame->m_wndRulerView.VerticalBar();
+  if (!ruler.Shown()) Command(kCmdVerticalRuler);
+  ASSERT_TRUE(ruler.Shown());
+  for (int road = 0; road < 2; ++road) {
+    int seen = 0;
+    answers.On("Ruler Spacing", [&seen](HWND d) {
+      ++seen;
+      Press(d, IDOK);
+    });
+    if (road == 0) ui_test::Key(view, Qt::Key_F8);
+    else ui_test::MouseClick(ruler.m_hWnd->widget.data(), QPoint(6, 40), true);
+    EXPECT_EQ(seen, 1) << road;
+    EXPECT_FALSE(doc->IsModified()) << road;
+    EXPECT_EQ(layout.metrics.linesPerInch, grid.linesPerInch) << road;
+    EXPECT_EQ(layout.metrics.pitch, grid.pitch) << road;
+  }
+  PrintedBy(kCmdPrint, "ruled");
+  const Box again = PrintedLogo(dir_ + "/ruled.pdf");
+  EXPECT_EQ(again.width, printed.width);
+  EXPECT_EQ(again.height, printed.height);
 
   // Saved and opened again: the same size.
   SaveAndReopen(report);

@@ -1,7 +1,7 @@
 // Insert > Field as its hint says: a double-click on a field of the palette
 // puts it at the caret; at a spot a field or text already holds nothing is
-// stacked under it, the status line says why. The report is saved, read
-// back and printed.
+// stacked under it, the status line says why; below the last band line the
+// field gets its line. The report is saved, read back and printed.
 #include "tests/app/newuser/new_user_fixture.h"
 
 #include "app/recent_files.h"
@@ -61,6 +61,21 @@ TEST_F(NewUser, DoubleClickInTheFieldPaletteInsertsAtTheCaretButNotOverAnotherIt
   EXPECT_STREQ(MainFrame().m_wndStatusBar.GetText(),
                "Place the caret on an empty spot of the layout to insert a field");
 
+  // Below the last band line: the lines down to the caret's join the band
+  // above, as for a text typed there, and the field stands on the new line.
+  const BandLineTable& lines = Doc().m_bandLines;
+  const int last = lines.lastUsed;
+  const BYTE lastBand = lines.lines[last].kind;
+  const int below = lines.lines[last].bottom + 2 * (lines.lines[last + 1].bottom - lines.lines[last].bottom) - 3;
+  ASSERT_LT(below, view.ClientHeight()) << "the empty space under the report shows";
+  MouseClick(viewWindow->widget.data(), QPoint(40, below), false);
+  const int caretLine = view.CaretLine();
+  ASSERT_GT(caretLine, last);
+  ASSERT_TRUE(DoubleClickField(palette, "amount"));
+  EXPECT_EQ(PlacedCount(Doc(), "amount", caretLine), 1) << MainFrame().m_wndStatusBar.GetText();
+  EXPECT_EQ(lines.lastUsed, caretLine);
+  for (int i = last + 1; i <= caretLine; ++i) EXPECT_EQ(lines.lines[i].kind, lastBand) << i;
+
   // Saved, read back, printed: the title line shows the first record's quantity once.
   SendMessageA(palette, WM_COMMAND, IDCANCEL, 0);
   ui_test::Key(viewWindow, Qt::Key_S, Qt::ControlModifier);
@@ -69,6 +84,7 @@ TEST_F(NewUser, DoubleClickInTheFieldPaletteInsertsAtTheCaretButNotOverAnotherIt
   ASSERT_TRUE(Doc().m_bReportOpen);
   EXPECT_EQ(PlacedCount(Doc(), "quantity", 0), 1);
   EXPECT_EQ(PlacedCount(Doc(), "amount", 0), 0);
+  EXPECT_EQ(PlacedCount(Doc(), "amount", caretLine), 1);
   EXPECT_TRUE(Run(kFilePrint, {}));
   const std::string pdf = Dir() + "/sales.pdf";
   const std::string text = program_run::Capture("pdftotext -layout '" + pdf + "' -");
