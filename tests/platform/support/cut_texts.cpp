@@ -99,20 +99,6 @@ std::vector<std::string> CutControlTexts(HWND window) {
   }
   vt_ui::WatchDrawnTexts(nullptr);
   g_cut = nullptr;
-  // Inside a group box a control begins below its title and frame line.
-  for (HWND g : vt_ui::AllWindows()) {
-    auto* group = g->parent == window && (g->style & WS_VISIBLE) && g->widget ? qobject_cast<QGroupBox*>(g->widget.data())
-                                                                               : nullptr;
-    if (group == nullptr) continue;
-    const int inside = group->geometry().top() + group->contentsRect().top();
-    for (HWND c : vt_ui::AllWindows()) {
-      if (c == g || c->parent != window || !(c->style & WS_VISIBLE) || !c->widget) continue;
-      const QRect at = c->widget->geometry();
-      if (group->geometry().contains(at) && at.top() < inside)
-        cut.push_back(QString::fromLocal8Bit(c->text.c_str()) + QStringLiteral(" (on the frame of ") + group->title() +
-                      QStringLiteral(")"));
-    }
-  }
   for (const QString& t : cut)
     if (std::find(out.begin(), out.end(), t.toStdString()) == out.end()) out.push_back(t.toStdString());
   return out;

@@ -10,6 +10,5 @@
 // The texts of a window's controls that are cut as they show: labels,
 // buttons, check boxes, group titles, and every item of its lists and
 // drop-down lists (owner-drawn ones as their parent draws them), each wider
-// or higher than the room its control gives it; and a control that stands
-// on a group box's title or frame line. Empty when all show whole.
+// or higher than the room its control gives it. Empty when all show whole.
 std::vector<std::string> CutControlTexts(HWND window);
