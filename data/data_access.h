@@ -329,7 +329,7 @@ class DataAccess : public ModelAttachment {
   bool oemConversion_ = false;
   char versionText_[128] = {};
   char sourceName_[33] = {};
-  std::string oemSql_;
+  std::string sentSql_;  // the text as sent, when it differs from the one given
 };
 
 // The data access of a report model, made on first use; it ends its

@@ -4,8 +4,12 @@
 #include "data/sql_lexer.h"
 #include "foundation/heap_strings.h"
 
+#include <strings.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -203,102 +207,127 @@ namespace {
 
 bool IsWordToken(const SqlToken& t, const char* word) { return t.kind == SqlTokenKind::kWord && SqlWordIs(t.text, word); }
 bool IsSymbolToken(const SqlToken& t, char c) { return t.kind == SqlTokenKind::kSymbol && t.text[0] == c; }
-
-// The keyword without the blank its last character stands for.
-std::string KeywordWord(const char* keyword) {
-  const size_t k = std::strlen(keyword);
-  return std::string(keyword, k > 0 ? k - 1 : 0);
+// keyword: a lower-case word or a one-character symbol, or such
+// alternatives joined by "|".
+bool IsToken(const SqlToken& t, const char* keyword) {
+  for (const char* k = keyword; *k;) {
+    const size_t length = std::strcspn(k, "|");
+    if (k[0] >= 'a' && k[0] <= 'z') {
+      if (t.kind == SqlTokenKind::kWord && t.text.size() == length && strncasecmp(t.text.c_str(), k, length) == 0)
+        return true;
+    } else if (length == 1 && IsSymbolToken(t, k[0])) {
+      return true;
+    }
+    k += length + (k[length] == '|' ? 1 : 0);
+  }
+  return false;
 }
 
-// Whether a "--" comment runs from after the last token before pos up to
-// pos: what is put at pos must then begin on a line of its own.
-bool LineCommentBefore(const char* sql, const std::vector<SqlToken>& t, size_t pos) {
-  size_t from = 0;
-  for (const SqlToken& k : t)
-    if (k.offset < pos) from = k.end;
+// Whether a "--" comment runs from after token next - 1 up to pos, where
+// token next (if any) stands: what is put at pos must then begin on a line
+// of its own.
+bool LineCommentBefore(const char* sql, const std::vector<SqlToken>& t, size_t next, size_t pos) {
+  const size_t from = next > 0 ? t[next - 1].end : 0;
   const std::string gap(sql + from, pos - from);
   const size_t dash = gap.rfind("--");
   return dash != std::string::npos && gap.find('\n', dash) == std::string::npos;
 }
 
-// One branch of a union, from the token first (its "union", or the text's
-// start at char offset from): appended to out with its condition made false;
-// a branch that is no SELECT (VALUES, TABLE) as it stands. Returns the
-// index of the next branch's "union", or the count of tokens. Only words at
-// the branch's own level count: those of subqueries, literals, quoted names
-// and comments are not its keywords.
-size_t LayoutBranch(std::string& out, const char* sql, size_t from, const std::vector<SqlToken>& t, size_t first) {
-  const size_t n = t.size(), length = std::strlen(sql), none = std::string::npos;
+const char kSetOperators[] = "union|intersect|except";
+
+// Where the branch's condition ends: the first clause that may follow WHERE
+// at the level of from, the bracket that closes that level, or to.
+size_t ConditionEnd(const std::vector<SqlToken>& t, size_t from, size_t to, const SqlLexRules& rules) {
+  size_t end = to;
+  const auto earliest = [&](size_t at) { end = std::min(end, at); };
+  earliest(FindSqlKeywordPair(t, from, end, "group", "by"));
+  earliest(FindSqlKeywordPair(t, from, end, "order", "by"));
+  for (const char* word : {"having", "limit", ";"}) earliest(FindSqlKeyword(t, from, end, word));
+  // SQLite takes OFFSET only after LIMIT and as a name elsewhere.
+  if (rules.server != SqlServer::kSqlite) earliest(FindSqlKeyword(t, from, end, "offset"));
+  // FETCH FIRST|NEXT; WINDOW name AS: each word alone may be a name.
+  for (size_t f = from; (f = FindSqlKeyword(t, f, end, "fetch")) < end; ++f)
+    if (f + 1 < t.size() && (IsWordToken(t[f + 1], "first") || IsWordToken(t[f + 1], "next"))) earliest(f);
+  for (size_t w = from; (w = FindSqlKeyword(t, w, end, "window")) < end; ++w)
+    if (w + 2 < t.size() && t[w + 1].kind == SqlTokenKind::kWord && IsWordToken(t[w + 2], "as")) earliest(w);
+  return end;
+}
+
+// One branch of a union (or INTERSECT, EXCEPT), from the token first (its
+// operator, or the text's start at char offset from): appended to out with
+// its condition made false; a branch that is no SELECT (VALUES, TABLE) as it
+// stands. Returns the index of the next branch's operator, or the count of
+// tokens. Only words at the branch's own level count: those of subqueries,
+// literals, quoted names and comments are not its keywords.
+size_t LayoutBranch(std::string& out, const char* sql, size_t from, const std::vector<SqlToken>& t, size_t first,
+                    const SqlLexRules& rules) {
+  const size_t n = t.size(), length = std::strlen(sql);
   size_t i = first;
-  if (i < n && IsWordToken(t[i], "union")) {
+  if (i < n && IsToken(t[i], kSetOperators)) {
     ++i;
     if (i < n && (IsWordToken(t[i], "all") || IsWordToken(t[i], "distinct"))) ++i;
   }
-  int depth = 0;
-  for (; i < n && IsSymbolToken(t[i], '('); ++i) ++depth;
-  const int level = depth;
+  while (i < n && IsSymbolToken(t[i], '(')) ++i;
   const bool select = i < n && IsWordToken(t[i], "select");
-  size_t where = none, end = none, next = n;
-  for (size_t j = select ? i + 1 : i; j < n; ++j) {
-    if (IsSymbolToken(t[j], '(')) {
-      ++depth;
-    } else if (IsSymbolToken(t[j], ')')) {
-      // The bracket that closes the branch ends its clauses.
-      if (--depth < level && end == none) end = t[j].offset;
-    } else if (t[j].kind == SqlTokenKind::kWord && depth <= level && IsWordToken(t[j], "union")) {
-      next = j;
-      break;
-    } else if (t[j].kind == SqlTokenKind::kWord && depth == level && end == none) {
-      if (IsWordToken(t[j], "where") && where == none) where = t[j].offset;
-      if ((IsWordToken(t[j], "order") || IsWordToken(t[j], "group")) && j + 1 < n && IsWordToken(t[j + 1], "by"))
-        end = t[j].offset;
-    }
+  // The next operator stands at the branch's level or outside the brackets
+  // that close it.
+  size_t next = select ? i + 1 : i;
+  while (next < n && !IsToken(t[next], kSetOperators)) {
+    next = FindSqlKeyword(t, next, n, kSetOperators);
+    if (next < n && IsSymbolToken(t[next], ')')) ++next;
   }
   const size_t stop = next < n ? t[next].offset : length;
-  if (end == none || end > stop) end = stop;
-  const char* const lineStart = select && LineCommentBefore(sql, t, end) ? "\n" : "";
   if (!select) {
     out.append(sql + from, stop - from);
-  } else if (where == none || where > end) {
+    return next;
+  }
+  const size_t e = ConditionEnd(t, i + 1, next, rules), w = FindSqlKeyword(t, i + 1, e, "where");
+  const size_t end = e < n ? t[e].offset : length;
+  const char* const lineStart = LineCommentBefore(sql, t, e, end) ? "\n" : "";
+  if (w >= e || !IsWordToken(t[w], "where")) {
     out.append(sql + from, end - from);
     out += lineStart;
     out += " where 1 = 2 ";
-    out.append(sql + end, stop - end);
   } else {
-    size_t condition = where + 5;
+    size_t condition = t[w].offset + 5;
     if (IsSpace(sql[condition])) ++condition;
     out.append(sql + from, condition - from);
     out += " ( 1 = 2 ) and ( ";
     out.append(sql + condition, end - condition);
     out += lineStart;
     out += " ) ";
-    out.append(sql + end, stop - end);
   }
+  out.append(sql + end, stop - end);
   return next;
+}
+
+// The index of the first token from from on, before to, that matches:
+// the keyword at from's level, or the bracket that closes that level.
+size_t FindAtLevel(const std::vector<SqlToken>& t, size_t from, size_t to,
+                   const std::function<bool(size_t)>& matches) {
+  int depth = 0;
+  for (size_t j = from; j < to && j < t.size(); ++j) {
+    if (IsSymbolToken(t[j], '(')) {
+      ++depth;
+    } else if (IsSymbolToken(t[j], ')')) {
+      if (--depth < 0) return j;
+    } else if (depth == 0 && matches(j)) {
+      return j;
+    }
+  }
+  return to;
 }
 
 }  // namespace
 
-const char* FindSqlKeyword(const char* text, const char* keyword, const SqlLexRules& rules) {
-  if (!text || !keyword || !*keyword) return nullptr;
-  std::vector<SqlToken> t;
-  std::string why;
-  if (!ReadSqlTokens(text, rules, &t, &why)) return nullptr;
-  const std::string word = KeywordWord(keyword);
-  for (const SqlToken& k : t)
-    if (IsWordToken(k, word.c_str())) return text + k.offset;
-  return nullptr;
+size_t FindSqlKeyword(const std::vector<SqlToken>& t, size_t from, size_t to, const char* keyword) {
+  return FindAtLevel(t, from, to, [&](size_t j) { return IsToken(t[j], keyword); });
 }
 
-const char* FindSqlKeywordPair(const char* text, const char* first, const char* second, const SqlLexRules& rules) {
-  if (!text || !first || !second || !*first || !*second) return nullptr;
-  std::vector<SqlToken> t;
-  std::string why;
-  if (!ReadSqlTokens(text, rules, &t, &why)) return nullptr;
-  const std::string a = KeywordWord(first), b = KeywordWord(second);
-  for (size_t i = 0; i + 1 < t.size(); ++i)
-    if (IsWordToken(t[i], a.c_str()) && IsWordToken(t[i + 1], b.c_str())) return text + t[i].offset;
-  return nullptr;
+size_t FindSqlKeywordPair(const std::vector<SqlToken>& t, size_t from, size_t to, const char* first,
+                          const char* second) {
+  return FindAtLevel(t, from, to,
+                     [&](size_t j) { return IsToken(t[j], first) && j + 1 < to && IsToken(t[j + 1], second); });
 }
 
 void MakeLayoutOnlySelect(std::string& out, const char* sql, const char** rest, const SqlLexRules& rules) {
@@ -311,7 +340,7 @@ void MakeLayoutOnlySelect(std::string& out, const char* sql, const char** rest, 
     out += sql;
     return;
   }
-  const size_t next = LayoutBranch(out, sql, 0, t, 0);
+  const size_t next = LayoutBranch(out, sql, 0, t, 0, rules);
   if (rest && next < t.size()) *rest = sql + t[next].offset;
 }
 

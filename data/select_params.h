@@ -7,6 +7,7 @@
 #include "data/sql_lexer.h"
 
 #include <string>
+#include <vector>
 
 struct SelectParameter {
   const char* value;  // points into the caller's list copy
@@ -27,14 +28,20 @@ char* SubstituteParameters(char open, char close, int repeat, const char* sql, c
 // Words are read by the server's rules (rules): those inside literals,
 // quoted names and comments are no keywords. Text those rules cannot read
 // is left as it stands.
-// Appends the rewritten first SELECT of sql to out; rest gets the text from
-// its "union " on, or null.
+// Appends the rewritten first SELECT of sql to out (its condition made false
+// before whichever clause may follow WHERE); rest gets the text from the
+// UNION, INTERSECT or EXCEPT that begins the next branch on, or null.
 void MakeLayoutOnlySelect(std::string& out, const char* sql, const char** rest,
                           const SqlLexRules& rules = SqlLexRules());
 void MakeLayoutOnlySelectAll(std::string& out, const char* sql, const SqlLexRules& rules = SqlLexRules());
 
-// keyword's last character stands for the blank after the word; a word of
-// the text equal to it, ignoring case, is the match.
-const char* FindSqlKeyword(const char* text, const char* keyword, const SqlLexRules& rules = SqlLexRules());
-const char* FindSqlKeywordPair(const char* text, const char* first, const char* second,
-                               const SqlLexRules& rules = SqlLexRules());
+// The clause words of one branch of a statement, read from its tokens:
+// the index of the first token from `from` on, before `to`, that is the
+// keyword (a lower-case word, a one-character symbol, or alternatives
+// joined by "|") at the bracket level of `from`, or the bracket that closes
+// that level when it comes first; else `to`. Words inside brackets opened
+// after `from` are not the branch's.
+size_t FindSqlKeyword(const std::vector<SqlToken>& tokens, size_t from, size_t to, const char* keyword);
+// The same for the keyword first directly followed by second ("order", "by").
+size_t FindSqlKeywordPair(const std::vector<SqlToken>& tokens, size_t from, size_t to, const char* first,
+                          const char* second);

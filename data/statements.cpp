@@ -35,9 +35,18 @@ int DataAccess::ExecSql(const char* sql, char* errBuf, int errSize, SqlUse use) 
   if (!sql) return 1;
   const char* text = sql;
   if (oemConversion_) {
-    oemSql_.assign(std::strlen(sql) + 1, '\0');
-    CharToOemA(sql, &oemSql_[0]);
-    text = oemSql_.c_str();
+    sentSql_.assign(std::strlen(sql) + 1, '\0');
+    CharToOemA(sql, &sentSql_[0]);
+    text = sentSql_.c_str();
+  }
+  // A driver may send words of its own after the text (a cursor's fetch):
+  // a "--" comment on the text's last line would take them in.
+  const char* lastLine = std::strrchr(text, '\n');
+  if (std::strstr(lastLine != nullptr ? lastLine : text, "--") != nullptr) {
+    if (text == sentSql_.c_str()) sentSql_.resize(std::strlen(text));
+    else sentSql_ = text;
+    sentSql_ += '\n';
+    text = sentSql_.c_str();
   }
   // What is judged is what goes: the text after any conversion. Without a
   // connection the library refuses the text and says so.

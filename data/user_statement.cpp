@@ -109,17 +109,31 @@ class Judge {
     // The WITH statement's own level: inside the brackets it may open with.
     int level = 0;
     for (size_t b = with ? start : 0; b > 0 && IsSymbol(b - 1, '('); --b) ++level;
-    int depth = 0;
+    // Each open bracket: whether it holds a query (a locking clause can
+    // stand only at a query's own level: FOR in substring(x for update) is
+    // part of the call).
+    std::vector<bool> query = {true};
     // The WITH list has led to its main query, a SELECT: a verb after it at
     // that level can only be a name (no statement follows without a ";").
     bool mainSelect = false;
     for (size_t i = 0; i < count; ++i) {
       const SqlToken& k = t_[i];
       const bool call = i + 1 < count && IsSymbol(i + 1, '(');
-      depth += IsSymbol(i, '(') ? 1 : IsSymbol(i, ')') ? -1 : 0;
+      if (IsSymbol(i, '(')) {
+        size_t f = i + 1;
+        while (IsSymbol(f, '(')) ++f;
+        query.push_back(IsWord(f, "select") || IsWord(f, "with") || IsWord(f, "values") || IsWord(f, "table"));
+      } else if (IsSymbol(i, ')') && query.size() > 1) {
+        query.pop_back();
+      }
+      const int depth = static_cast<int>(query.size()) - 1;
       const bool withLevel = with && depth == level;
       mainSelect = mainSelect || (withLevel && i > start && IsWord(i, "select"));
-      const bool changing = InList(kChangingWords, k.text) && !(call && SqlWordIs(k.text, "replace"));
+      // A CTE's name follows WITH, RECURSIVE or a comma of the WITH list.
+      const bool cteName = withLevel && !mainSelect && i > 0 &&
+                           (IsWord(i - 1, "with") || IsWord(i - 1, "recursive") || IsSymbol(i - 1, ','));
+      const bool changing =
+          InList(kChangingWords, k.text) && !(call && SqlWordIs(k.text, "replace")) && !cteName;
       // A word run on from a number is never a name.
       if (changing &&
           (k.kind == SqlTokenKind::kNumber || (k.kind == SqlTokenKind::kWord && Acts(i, withLevel && !mainSelect))))
@@ -127,7 +141,7 @@ class Judge {
       // FOR UPDATE and its kin (FOR SHARE, FOR NO KEY UPDATE, FOR KEY SHARE)
       // lock the rows they read until the run ends; FOR before a name, as in
       // substring(x for key), locks nothing.
-      if (k.kind == SqlTokenKind::kWord && SqlWordIs(k.text, "for") &&
+      if (k.kind == SqlTokenKind::kWord && SqlWordIs(k.text, "for") && query.back() &&
           (IsWord(i + 1, "update") || IsWord(i + 1, "share") || (IsWord(i + 1, "no") && IsWord(i + 2, "key")) ||
            (IsWord(i + 1, "key") && IsWord(i + 2, "share"))))
         return Refuse(kIdChangingWord, "FOR " + Upper(t_[i + 1].text));

@@ -15,6 +15,7 @@
 #include "model/field_dependencies.h"
 #include "model/relation_wording.h"
 #include "platform/win/dialog.h"
+#include "platform/win/gdi.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -417,11 +418,37 @@ bool StartExistingJoin(HWND dialog, JoinState* s) {
   return true;
 }
 
+// The sentence's label, and the dialog with it, grow to hold all its lines:
+// aliases and field names make it longer than the template allows for.
+void FitSentence(HWND dialog, const std::string& sentence) {
+  HWND label = GetDlgItem(dialog, kSentence);
+  RECT room{};
+  if (label == nullptr || !GetClientRect(label, &room)) return;
+  HDC dc = GetDC(label);
+  if (dc == nullptr) return;
+  HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0));
+  HGDIOBJ old = font != nullptr ? SelectObject(dc, font) : nullptr;
+  RECT needed = room;
+  DrawTextA(dc, sentence.c_str(), static_cast<int>(sentence.size()), &needed,
+            DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  if (old != nullptr) SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  const int more = (needed.bottom - needed.top) - (room.bottom - room.top);
+  if (more <= 0) return;
+  RECT at{}, whole{};
+  GetWindowRect(label, &at);
+  SetWindowPos(label, nullptr, 0, 0, at.right - at.left, at.bottom - at.top + more, SWP_NOMOVE | SWP_NOZORDER);
+  GetWindowRect(dialog, &whole);
+  SetWindowPos(dialog, nullptr, 0, 0, whole.right - whole.left, whole.bottom - whole.top + more,
+               SWP_NOMOVE | SWP_NOZORDER);
+}
+
 // DREL's list and sentence kept in step with the model.
 void ShowSentence(HWND dialog, KmDocBase* doc) {
   const int at = static_cast<int>(SendDlgItemMessageA(dialog, kJoinList, LB_GETCURSEL, 0, 0));
   std::string sentence;
   if (at >= 0) DescribeRelation(doc->m_pModel, at + 1, sentence);
+  FitSentence(dialog, sentence);
   SetDlgItemTextA(dialog, kSentence, sentence.c_str());
 }
 

@@ -329,11 +329,11 @@ std::vector<Line> Layout(const QFontMetrics& fm, const QString& text, int width,
 }  // namespace
 
 namespace {
-std::vector<QString>* g_cutTexts = nullptr;
+vt_ui::DrawnTextWatcher g_drawnTextWatcher = nullptr;
 }  // namespace
 
 namespace vt_ui {
-void RecordCutTexts(std::vector<QString>* cut) { g_cutTexts = cut; }
+void WatchDrawnTexts(DrawnTextWatcher watcher) { g_drawnTextWatcher = watcher; }
 
 int PaintDepth() { return g_paintDepth; }
 void EnterPaint() { ++g_paintDepth; }
@@ -395,10 +395,11 @@ int DrawTextImpl(const QFont& font, QPainter* painter, const char* text, int len
     else if (fmt & DT_BOTTOM) y = rect->bottom - lineHeight;
   }
   bool tabs = (fmt & DT_EXPANDTABS) != 0;
-  if (g_cutTexts != nullptr && !(fmt & DT_NOCLIP) && !t.isEmpty()) {
-    const bool cut = y < rect->top || y + height > rect->bottom ||
-                     std::any_of(lines.begin(), lines.end(), [&](const Line& l) { return l.width > width; });
-    if (cut) g_cutTexts->push_back(t);
+  if (g_drawnTextWatcher != nullptr && !(fmt & DT_NOCLIP) && !t.isEmpty()) {
+    int widest = 0;
+    for (const Line& l : lines) widest = std::max(widest, l.width);
+    g_drawnTextWatcher(t, QRect(rect->left, rect->top, width, rect->bottom - rect->top),
+                       QRect(rect->left, y, widest, height));
   }
   for (const Line& l : lines) {
     int x = rect->left;

@@ -144,8 +144,10 @@ int PaintDepth();
 void EnterPaint();
 void LeavePaint();
 HDC CreatePainterDC(QPainter* painter, HWND hwnd);
-// While set, each text DrawText paints cut by its rectangle is added to cut.
-void RecordCutTexts(std::vector<QString>* cut);
+// While set, each text DrawText paints clipped to its rectangle is handed
+// to the watcher with that rectangle and the one its lines take.
+using DrawnTextWatcher = void (*)(const QString& text, const QRect& room, const QRect& taken);
+void WatchDrawnTexts(DrawnTextWatcher watcher);
 void ReplayOverlay(HWND hwnd, QPainter* painter);
 // The caret, when this window owns it and shows it, drawn over the painting.
 void PaintCaret(HWND hwnd, QPainter* painter);

@@ -4,18 +4,9 @@
 
 #include "platform/win/window.h"
 
-#include <string>
-#include <vector>
-
 // Paints pending updates first. False when the window has no surface or the
 // file cannot be written.
 BOOL SaveWindowPicture(HWND hwnd, const char* pngPath);
 // The window with the tool tip it shows while the mouse rests at client point
 // (x, y), the tip drawn where it stands. False when no tip comes up there.
 BOOL SaveWindowPictureWithToolTip(HWND hwnd, int x, int y, const char* pngPath);
-
-// The texts of a window's controls that are cut as they show: labels,
-// buttons, check boxes, group titles, and every item of its lists and
-// drop-down lists (owner-drawn ones as their parent draws them), each wider
-// or higher than the room its control gives it. Empty when all show whole.
-std::vector<std::string> CutControlTexts(HWND window);

@@ -781,7 +781,25 @@ TEST_F(DataChoiceTest, TheSqlSelectDialogSendsOnlyWhatReads) {
       {kShopA, "select id, qty from orders where 'union x' <> '' /* union */ order by id", "RESULT", {"id", "qty"},
        "select id, qty from orders order by id"},
   };
+  // Every clause that may follow WHERE, and the text's end in a ";" or a
+  // "--" comment, on each server.
+  for (const char* dsn : {kShopA, pg ? odbc_test::kPgDsn : nullptr}) {
+    if (dsn == nullptr) continue;
+    taken.insert(taken.end(),
+                 {{dsn, "select id, qty from orders limit 2", "RESULT", {"id", "qty"}, "select id, qty from orders limit 2"},
+                  {dsn, "select id, qty from orders where qty > 1 order by id limit 2 offset 1;", "RESULT", {"id", "qty"},
+                   "select id, qty from orders where qty > 1 order by id limit 2 offset 1"},
+                  {dsn, "select id, qty from orders where qty > 1 window w as (order by qty) order by id -- by id",
+                   "RESULT", {"id", "qty"}, "select id, qty from orders where qty > 1 order by id"}});
+  }
   if (pg) {
+    taken.insert(taken.end(),
+                 {{odbc_test::kPgDsn, "select id, qty from orders order by id offset 1 rows fetch first 2 rows only",
+                   "RESULT", {"id", "qty"}, "select id, qty from orders order by id offset 1 limit 2"},
+                  {odbc_test::kPgDsn,
+                   "with update as (select id, qty as update from orders), replace as (select * from update) "
+                   "select id, substring('abcdefgh' for update) as qty from replace order by id",
+                   "RESULT", {"id", "qty"}, "select id, substring('abcdefgh' for qty) from orders order by id"}});
     taken.insert(taken.end(), {{odbc_test::kPgDsn, "values (1, 'a into'), (2, 'b')", "RESULT",
                                 {"column1", "column2"}, "select 1, 'a into' union all select 2, 'b'"},
                                {odbc_test::kPgDsn, "table customers", "RESULT", {"id", "name"},

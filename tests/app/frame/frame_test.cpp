@@ -10,6 +10,7 @@
 #include "platform/win/profile.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
+#include "tests/platform/support/cut_texts.h"
 #include "tests/support/answer_box.h"
 #include "tests/support/screens.h"
 

@@ -20,6 +20,7 @@
 #include "platform/win/menu.h"
 #include "platform/win/ui_app.h"
 #include "platform/win/window_picture.h"
+#include "tests/platform/support/cut_texts.h"
 #include "tests/support/screens.h"
 
 #include "tests/support/sample_document.h"

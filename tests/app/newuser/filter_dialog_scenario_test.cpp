@@ -2,7 +2,7 @@
 // is refused with its reason under the list, the reason goes once another
 // field is chosen, and the condition then added filters the saved report,
 // read back and printed with the totals SQLite gives for those rows.
-#include "platform/win/window_picture.h"
+#include "tests/platform/support/cut_texts.h"
 #include "tests/app/newuser/newuser_fixture.h"
 
 #include "dialogs/filter_dialog.h"

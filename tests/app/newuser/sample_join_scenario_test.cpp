@@ -4,7 +4,7 @@
 // master's alias. The sample is made with the alias File > New gives, and a
 // report kept without one (as the sample once was) takes it when joined.
 // Each is saved, read back and printed.
-#include "platform/win/window_picture.h"
+#include "tests/platform/support/cut_texts.h"
 #include "tests/app/newuser/newuser_fixture.h"
 
 #include "core/composite.h"

@@ -378,6 +378,10 @@ TEST_P(ReadOnlySql, EveryFormAReportSendsPrintsItsRows) {
       {"select id, name from ro_canary where name <> 'C:\\into' and id < 3 order by id",
        {"id name", "1 Alder", "2 Birch"}},
   };
+  // A "--" comment at the very end: a driver's own words sent after the
+  // text must not fall into it.
+  forms.push_back({"select id, name from ro_canary where id < 3 order by id limit 2 -- the first two",
+                   {"id name", "1 Alder", "2 Birch"}});
   // "union" where it is no keyword, and a branch that is no SELECT: the
   // run once looped for ever on each (the run here is bounded).
   forms.push_back({"select id, name from ro_canary where name <> 'union x' and id < 3 /* union */ order by id",
@@ -633,12 +637,18 @@ TEST_P(ReadOnlySql, NamesAndReadingStatementsPrint) {
                           "select update, insert, key, substring('abcdefgh' for key) as s "
                           "from (select *, 0 as insert from c) d order by update",
                           "2 0 5 abcde"});
+    // CTEs named by verbs, and FOR inside a call.
+    statements.push_back({"with update as (select id, qty as update from ro_canary), replace as (select * from update) "
+                          "select id, update, substring('abcdefgh' for update) as s from replace order by id",
+                          "3 7 abcdefg"});
     statements.push_back({"show standard_conforming_strings", "on"});
     statements.push_back({"explain select id from ro_canary", "Seq Scan on ro_canary"});
   } else {
     statements.push_back(
         {"with c as (select id as merge, qty as replace from ro_canary) select merge, replace from c where merge = 2",
          "2 5"});
+    statements.push_back({"with replace as (select id, qty from ro_canary) select id, qty from replace where id = 3",
+                          "3 7"});
     // Sent and read; its columns have no type either.
     statements.push_back({"explain query plan select id from ro_canary", ""});
   }

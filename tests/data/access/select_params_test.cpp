@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -113,6 +114,21 @@ TEST_F(SelectParams, LayoutOnlySelectReadsWordsWhereTheyStand) {
       {"select $$ union $$ from t", "select $$ union $$ from t where 1 = 2 "},
       {"select a from t where b = 1 -- union", "select a from t where  ( 1 = 2 ) and ( b = 1 -- union\n ) "},
       {"union", "union"},
+      // Every clause that may follow WHERE ends the condition.
+      {"select a from t limit 2", "select a from t  where 1 = 2 limit 2"},
+      {"select a from t where b = 1 limit 2 offset 1", "select a from t where  ( 1 = 2 ) and ( b = 1  ) limit 2 offset 1"},
+      {"select a from t offset 1 rows fetch first 2 rows only",
+       "select a from t  where 1 = 2 offset 1 rows fetch first 2 rows only"},
+      {"select a from t where fetch = 1 fetch next 1 row only",
+       "select a from t where  ( 1 = 2 ) and ( fetch = 1  ) fetch next 1 row only"},
+      {"select rank() over w from t where window = 1 window w as (order by a)",
+       "select rank() over w from t where  ( 1 = 2 ) and ( window = 1  ) window w as (order by a)"},
+      {"select count(*) from t having count(*) > 1", "select count(*) from t  where 1 = 2 having count(*) > 1"},
+      {"select a from t; -- done", "select a from t where 1 = 2 ; -- done"},
+      {"select a from t where b = 1 except select a from u intersect select 1",
+       "select a from t where  ( 1 = 2 ) and ( b = 1  ) except select a from u  where 1 = 2 intersect select 1 where 1 = 2 "},
+      {"((select a from t limit 1) union (select b from u))",
+       "((select a from t  where 1 = 2 limit 1) union (select b from u where 1 = 2 ))"},
       // Text whose reading is not sure goes as it stands.
       {"select 'open union", "select 'open union"},
   };
@@ -126,17 +142,22 @@ TEST_F(SelectParams, LayoutOnlySelectReadsWordsWhereTheyStand) {
   std::string out;
   MakeLayoutOnlySelect(out, "select a from t where c <> 'union x'", &rest, pg);
   EXPECT_EQ(rest, nullptr);
+  // SQLite takes OFFSET only after LIMIT: elsewhere it is a name.
+  SqlLexRules lite;
+  lite.server = SqlServer::kSqlite;
+  MakeLayoutOnlySelectAll(out, "select offset from t where offset > 1 limit 1 offset 1", lite);
+  EXPECT_EQ(out, "select offset from t where  ( 1 = 2 ) and ( offset > 1  ) limit 1 offset 1");
 }
 
+// A clause word counts at the level the search starts at, up to the
+// bracket that closes that level.
 TEST_F(SelectParams, KeywordSearch) {
-  const char* t = "SELECT x FROM y\nORDER\tBY x";
-  EXPECT_EQ(FindSqlKeyword(t, "select "), t);
-  EXPECT_EQ(FindSqlKeywordPair(t, "order ", "by "), t + 16);
-  const char* u = "order x order by y";
-  EXPECT_EQ(FindSqlKeywordPair(u, "order ", "by "), u + 8);
-  EXPECT_EQ(FindSqlKeyword("selected ", "select "), nullptr);
-  const char* v = "select 'where' as \"where\" from t /* where */ where x";
-  EXPECT_EQ(FindSqlKeyword(v, "where "), v + 45);
-  const char* w = "select 'order by' from t order by 1";
-  EXPECT_EQ(FindSqlKeywordPair(w, "order ", "by "), w + 25);
+  std::vector<SqlToken> t;
+  std::string why;
+  ASSERT_TRUE(ReadSqlTokens("select (select x from u order by x) from t ORDER\tBY 1", SqlLexRules(), &t, &why));
+  EXPECT_EQ(FindSqlKeywordPair(t, 1, t.size(), "order", "by"), 12u);
+  EXPECT_EQ(FindSqlKeywordPair(t, 2, t.size(), "order", "by"), 6u) << "the subquery's own";
+  EXPECT_EQ(FindSqlKeyword(t, 7, t.size(), "from"), 9u) << "the subquery's closing bracket";
+  EXPECT_EQ(FindSqlKeyword(t, 1, t.size(), "where|from"), 10u);
+  EXPECT_EQ(FindSqlKeyword(t, 1, 10, "where"), 10u);
 }

@@ -216,6 +216,12 @@ TEST(UserStatement, ChangingWordsAreRefusedWhereTheyAct) {
             "cycle n set c using p delete from t", kWord},
       {kPg, "with c as (select * from t) select update, insert, delete, x from c where update > insert", nullptr},
       {kPg, "select substring(name for key), substring(name from 2 for no) from t", nullptr},
+      // CTEs named by verbs; FOR inside a call locks nothing, in a subquery it does.
+      {kPg, "with update as (select 1 as a), replace(b) as (select a from update) select b from replace", nullptr},
+      {kPg, "with recursive update(n) as (select 1) select substring('ab' for update.n) from update", nullptr},
+      {kPg, "select substring(name for update), substring(name from 2 for share) from t", nullptr},
+      {kPg, "select * from t where id in ((select id from t for update))", "FOR UPDATE"},
+      {kPg, "with update as (select 1) update t set a = 1", kWord},
       {kOther, "with c as (select * from t) select update from c", kWord},
       {kOther, "select company as lock from customers", kWord},
       {kOther, "select 1 delete from t", kWord},
