@@ -210,8 +210,8 @@ int StartPrintJob(PageDriver* driver, DocPrinter* doc, const PrintRunSetup& setu
       if (driver->HasEntry(11)) driver->CloseDevice(state, -1);
       DeletePrinterDevice(device);
       state->printerDC = nullptr;
-      // A pipe or a folder where the file goes, or a file that may not be
-      // written: the file cannot be opened.
+      // A pipe or a folder where the file goes, or a link that may not be
+      // followed: the file cannot be opened.
       if (err == kPrintErrorNotFile)
         ShowOutputError(OutputMessageText(620, output));
       else if (err != kPrintErrorNone && err != kPrintErrorCancelled)

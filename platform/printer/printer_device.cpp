@@ -305,8 +305,9 @@ int StartPrinterDoc(PrinterDevice* device, const char* docName, const char* outp
   // Nothing is written before the first page, but an output that cannot
   // take the file fails the job now rather than after the run.
   if (!device->outputFile.empty()) {
-    if (CheckReplaceable(device->outputFile) != 0) {
-      device->lastError = kPrintErrorNotFile;
+    const int refused = CheckReplaceable(device->outputFile);
+    if (refused != 0) {
+      device->lastError = refused == kFileErrNotRegular ? kPrintErrorNotFile : kPrintErrorWrite;
       return 0;
     }
   }

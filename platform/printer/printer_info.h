@@ -115,7 +115,7 @@ constexpr DWORD kPrintErrorNone = 0;
 constexpr DWORD kPrintErrorCancelled = 63;
 constexpr DWORD kPrintErrorNoOutput = 2;
 constexpr DWORD kPrintErrorWrite = 29;
-constexpr DWORD kPrintErrorNotFile = 222;  // the output cannot be a file: a pipe, a folder, no right to write it
+constexpr DWORD kPrintErrorNotFile = 222;  // the output cannot be a file: a pipe, a folder, a link not to follow
 constexpr DWORD kPrintErrorNoFonts = 1002;   // a page of text, and no font to draw it with
 
 // Starts a document: > 0 on success, else <= 0 with the reason in

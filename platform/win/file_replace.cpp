@@ -187,7 +187,7 @@ bool FileReplacement::Fail(const char* what, int err) {
 int CheckReplaceable(const std::string& osPath) {
   int refused = 0;
   const std::string target = FinalTarget(osPath, &refused);
-  if (target.empty()) return kFileErrAccess;
+  if (target.empty()) return kFileErrNotRegular;
   struct stat old {};
   const bool existed = stat(target.c_str(), &old) == 0;
   if (existed && !S_ISREG(old.st_mode)) return kFileErrNotRegular;

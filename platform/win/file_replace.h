@@ -21,8 +21,9 @@
 #include <string>
 
 // Whether a replacement of the system path can begin: 0; kFileErrNotRegular
-// for a pipe, a device or a folder; kFileErrAccess when neither a file beside
-// it nor the file itself can be written.
+// for a pipe, a device, a folder, or links that may not be followed;
+// kFileErrAccess when neither a file beside it nor the file itself can be
+// written.
 int CheckReplaceable(const std::string& osPath);
 
 class FileReplacement {

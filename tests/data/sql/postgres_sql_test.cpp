@@ -141,7 +141,7 @@ TEST_F(PgSql, GeneratedSelectsReturnTheReferenceRows) {
   BuildSelectStatement(&m, 0);
   sql = GetSelectResult(&m)->mainStatement;
   EXPECT_EQ(sql.substr(sql.find("order by")),
-            "order by  vt_heads.\"id\", coalesce(vt_heads.\"title\", ''), coalesce(vt_lines.\"head\", 0), case when "
+            "order by  vt_heads.\"id\", rtrim(coalesce(vt_heads.\"title\", '')), coalesce(vt_lines.\"head\", 0), case when "
             "vt_lines.\"head\" is null then 0 else 1 end");
   in->sortKeys[0] = in->sortKeys[1] = in->sortKeys[2] = nullptr;
 

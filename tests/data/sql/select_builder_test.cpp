@@ -93,7 +93,7 @@ TEST_F(Select, MasterOnlyWithSortAndTheFallbackColumn) {
   FieldDef* c = Field(o, "id");
   c->flags &= ~kFieldNumeric;  // as if a text column
   // A missing text sorts with the empty ones.
-  EXPECT_EQ(Main(), "select coalesce(lower(orders.\"id\"), ''), \"id\", \"amount\" from orders  order by 1 desc");
+  EXPECT_EQ(Main(), "select rtrim(coalesce(lower(orders.\"id\"), '')), \"id\", \"amount\" from orders  order by 1 desc");
 }
 
 // A calculation that is only a number column sorts as the column does: its
@@ -242,7 +242,7 @@ TEST_F(Select, OpenedQueryFetchesIntoTheFieldsInSelectOrder) {
   in->sortCase = true;
   ASSERT_EQ(OpenReportQuery(&m), 0) << GetSelectResult(&m)->mainStatement;
   EXPECT_EQ(GetSelectResult(&m)->mainStatement,
-            "select coalesce(lower(customers.\"name\"), ''), customers.\"name\", orders.\"amount\", orders.\"placed\" "
+            "select rtrim(coalesce(lower(customers.\"name\"), '')), customers.\"name\", orders.\"amount\", orders.\"placed\" "
             "from customers, orders  where customers.\"id\" = orders.\"customer\" order by 1, "
             "coalesce(orders.\"amount\", 0) desc, case when orders.\"amount\" is null then 0 else 1 end desc");
   SqlRowSource rows(&m);
