@@ -324,6 +324,9 @@ LRESULT CMainFrame::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       OnClose();
       return 0;
+    case WM_SETFOCUS:
+      OnSetFocus(reinterpret_cast<HWND>(wParam));
+      return 0;
     case WM_DESTROY:
       OnDestroy();
       break;
@@ -429,6 +432,21 @@ void CMainFrame::OnCommand(UINT id) {
     default:
       break;
   }
+}
+
+// A click on the menu bar or the splitter leaves the keys where they were in
+// the frame (the layout, text typed in place, a format-bar box), so the
+// letters typed after a menu reach them; the frame on its own hands them to
+// the view it shows.
+void CMainFrame::OnSetFocus(HWND before) {
+  HWND to = nullptr;
+  if (IsWindow(before) && IsChild(m_hWnd, before) && IsWindowVisible(before) && IsWindowEnabled(before))
+    to = before;
+  else if (m_pPreviewView != nullptr)
+    to = static_cast<CPreview*>(m_pPreviewView)->PageWindow();
+  else if (m_pLayoutView != nullptr && IsWindow(m_pLayoutView->m_hWnd) && IsWindowVisible(m_pLayoutView->m_hWnd))
+    to = m_pLayoutView->m_hWnd;
+  if (IsWindow(to)) SetFocus(to);
 }
 
 void CMainFrame::OnClose() {

@@ -117,6 +117,8 @@ class CMainFrame : public CWnd {
   BOOL OnCreate();
   void OnCommand(UINT id);
   void OnClose();
+  // The frame keeps no keyboard focus of its own.
+  void OnSetFocus(HWND before);
   // win.ini changed: the regional settings are read again and the model takes them.
   void OnDestroy();
   void OnTimer(UINT_PTR id);

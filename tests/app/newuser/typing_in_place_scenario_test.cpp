@@ -6,8 +6,9 @@
 // typing store the text and do nothing more; a change of the
 // system's settings or fonts, and a report dropped on the layout, store the
 // typed text first; Shift+Tab moves the object the status line names and
-// leaves the selection, which Delete removes. Each ends saved, read back
-// and printed.
+// leaves the selection, which Delete removes; after a menu used with the
+// mouse the letters go where the keys were. Each ends saved, read back and
+// printed.
 #include "tests/app/newuser/newuser_fixture.h"
 
 #include "app/frame_bars.h"
@@ -20,9 +21,19 @@
 #include "platform/win/menu.h"
 #include "tests/platform/ui/ui_test_util.h"
 
+#include <QMenu>
+#include <QMenuBar>
+
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+
+// The toolkit's own way to mark an event as the window system's.
+class QSpontaneKeyEvent {
+ public:
+  static void Mark(QEvent* e) { e->setSpontaneous(); }
+};
 
 namespace newuser_test {
 namespace {
@@ -67,6 +78,16 @@ class TypingInPlace : public NewUserTest {
       QMouseEvent e(type, at, w->mapToGlobal(at), Qt::RightButton,
                     type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton, Qt::NoModifier);
       QApplication::sendEvent(w, &e);
+    }
+  }
+  // A click of the left button as the window system gives it: the toolkit
+  // moves the keyboard focus on such a press (a real click's side effect).
+  static void SpontaneousClick(QWidget* w, QPoint at) {
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
+                    type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+      QSpontaneKeyEvent::Mark(&e);
+      qApp->notify(w, &e);  // sendEvent would take the mark away
     }
   }
   void Enter() {
@@ -199,6 +220,91 @@ TEST_F(TypingInPlace, ALetterTypedWithACurrentObjectStartsNoTextOverIt) {
   const std::string text = PrintedBy(kCmdPrint, "typed-not-over");
   EXPECT_NE(text.substr(0, text.find('\n')).find("KILO"), std::string::npos) << text;
   EXPECT_NE(text.find("Amount"), std::string::npos) << text;
+}
+
+// After a menu opened and closed with the mouse, or File > Close chosen in
+// it and answered Cancel, the letters typed go where the keys were: the
+// layout, or the text typed in place.
+TEST_F(TypingInPlace, LettersTypedAfterAMenuGoWhereTheKeysWere) {
+  const std::string sales = dir_ + "/after-menus.kmw";
+  fs::copy_file(dir_ + "/sales.kmw", sales, fs::copy_options::overwrite_existing);
+  ASSERT_TRUE(Start({sales}));
+  ASSERT_TRUE(Pump([&] { return QApplication::activeWindow() == frame->m_hWnd->widget; }));
+  auto* bar = frame->m_hWnd->widget->findChild<QMenuBar*>();
+  ASSERT_NE(bar, nullptr);
+  auto itemAt = [](QWidget* menu, const QString& text) {
+    for (QAction* a : menu->actions())
+      if (a->text().remove('&').startsWith(text)) {
+        if (auto* m = qobject_cast<QMenu*>(menu)) return m->actionGeometry(a).center();
+        return static_cast<QMenuBar*>(menu)->actionGeometry(a).center();
+      }
+    ADD_FAILURE() << "no menu item " << text.toStdString();
+    return QPoint();
+  };
+  auto menuShows = [] { return QApplication::activePopupWidget() != nullptr; };
+  // Keys go where the toolkit has the focus, as the window system sends them.
+  auto type = [](const std::string& word) {
+    for (char c : word) {
+      QWidget* to = QApplication::focusWidget();
+      ASSERT_NE(to, nullptr);
+      const int key = Qt::Key_A + (std::toupper(static_cast<unsigned char>(c)) - 'A');
+      for (QEvent::Type t : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent e(t, key, Qt::NoModifier, QString(QChar(c)));
+        QApplication::sendEvent(to, &e);
+      }
+    }
+  };
+  auto onEmptySpot = [&](int line, int x) {
+    View().MoveCaretToPoint(x - Layout().scrollX, doc->m_bandLines.lines[line].bottom - 3 - Layout().scrollY, true, true);
+    ASSERT_EQ(Layout().currentItem, nullptr);
+    SetFocus(View().m_hWnd);
+  };
+
+  // File opened by a click on its title and closed by another.
+  onEmptySpot(0, 300);
+  SpontaneousClick(bar, itemAt(bar, "File"));
+  ASSERT_TRUE(Pump(menuShows));
+  SpontaneousClick(bar, itemAt(bar, "File"));
+  ASSERT_TRUE(Pump([&] { return !menuShows(); }));
+  type("Menus");
+  ASSERT_TRUE(View().EditorOpen()) << "the letters did not reach the layout";
+  EXPECT_EQ(View().TextEditor()->Text(), "Menus");
+  // The same with the typing going on: the rest of the word joins it.
+  SpontaneousClick(bar, itemAt(bar, "Edit"));
+  ASSERT_TRUE(Pump(menuShows));
+  SpontaneousClick(bar, itemAt(bar, "Edit"));
+  ASSERT_TRUE(Pump([&] { return !menuShows(); }));
+  type("Closed");
+  ASSERT_TRUE(View().EditorOpen());
+  EXPECT_EQ(View().TextEditor()->Text(), "MenusClosed");
+  Enter();
+  ASSERT_NE(TextNamed("MenusClosed"), nullptr);
+
+  // File > Close chosen with the mouse, its save question (the toolkit's box,
+  // over the disabled frame) answered Cancel.
+  onEmptySpot(0, 500);
+  SpontaneousClick(bar, itemAt(bar, "File"));
+  ASSERT_TRUE(Pump(menuShows));
+  QWidget* file = QApplication::activePopupWidget();
+  SetMessageBoxResponder(nullptr);
+  {
+    ui_test::ToolkitBoxAnswer cancel(QMessageBox::Cancel);
+    SpontaneousClick(file, itemAt(file, "Close"));
+    ASSERT_TRUE(Pump([&] { return cancel.count == 1; }));
+  }
+  ASSERT_TRUE(doc->m_bReportOpen);
+  ASSERT_TRUE(Pump([&] { return QApplication::activeWindow() == frame->m_hWnd->widget; }));
+  type("Kept");
+  ASSERT_TRUE(View().EditorOpen()) << "the letters did not reach the layout";
+  Enter();
+  ASSERT_NE(TextNamed("Kept"), nullptr);
+
+  Command(kCmdSave);
+  Reopen(sales);
+  const std::string text = PrintedBy(kCmdPrint, "typed-after-menus");
+  const std::string first = text.substr(0, text.find('\n'));
+  EXPECT_NE(first.find("MenusClosed"), std::string::npos) << text;
+  EXPECT_NE(first.find("Kept"), std::string::npos) << text;
 }
 
 // While a text is typed in place, a click in the band pane stores it and
