@@ -867,6 +867,7 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
   else hwnd->style |= WS_DISABLED;
   if (hwnd->widget) hwnd->widget->setEnabled(enable != 0);
   if (!enable && g_focus != nullptr && IsDescendant(hwnd, g_focus) && hwnd->parent) g_focus = nullptr;
+  if (wasDisabled == (enable == 0)) return wasDisabled;
   // The toolkit drops the focus of a window it disables and, when the window
   // is active again, gives it to the first child that takes the focus: a
   // window enabled again keeps the child that had the keys for that moment.
@@ -876,7 +877,6 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
     QWidget* target = last->widget->focusProxy() ? last->widget->focusProxy() : last->widget.data();
     if (!target->hasFocus()) target->setFocus(Qt::OtherFocusReason);
   }
-  if (wasDisabled == (enable == 0)) return wasDisabled;
   SendMessageA(hwnd, WM_ENABLE, enable ? 1 : 0, 0);
   return wasDisabled;
 }
