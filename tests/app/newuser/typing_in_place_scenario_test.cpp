@@ -21,19 +21,9 @@
 #include "platform/win/menu.h"
 #include "tests/platform/ui/ui_test_util.h"
 
-#include <QMenu>
-#include <QMenuBar>
-
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-
-// The toolkit's own way to mark an event as the window system's.
-class QSpontaneKeyEvent {
- public:
-  static void Mark(QEvent* e) { e->setSpontaneous(); }
-};
 
 namespace newuser_test {
 namespace {
@@ -78,16 +68,6 @@ class TypingInPlace : public NewUserTest {
       QMouseEvent e(type, at, w->mapToGlobal(at), Qt::RightButton,
                     type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton, Qt::NoModifier);
       QApplication::sendEvent(w, &e);
-    }
-  }
-  // A click of the left button as the window system gives it: the toolkit
-  // moves the keyboard focus on such a press (a real click's side effect).
-  static void SpontaneousClick(QWidget* w, QPoint at) {
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-      QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
-                    type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
-      QSpontaneKeyEvent::Mark(&e);
-      qApp->notify(w, &e);  // sendEvent would take the mark away
     }
   }
   void Enter() {
@@ -232,28 +212,9 @@ TEST_F(TypingInPlace, LettersTypedAfterAMenuGoWhereTheKeysWere) {
   ASSERT_TRUE(Pump([&] { return QApplication::activeWindow() == frame->m_hWnd->widget; }));
   auto* bar = frame->m_hWnd->widget->findChild<QMenuBar*>();
   ASSERT_NE(bar, nullptr);
-  auto itemAt = [](QWidget* menu, const QString& text) {
-    for (QAction* a : menu->actions())
-      if (a->text().remove('&').startsWith(text)) {
-        if (auto* m = qobject_cast<QMenu*>(menu)) return m->actionGeometry(a).center();
-        return static_cast<QMenuBar*>(menu)->actionGeometry(a).center();
-      }
-    ADD_FAILURE() << "no menu item " << text.toStdString();
-    return QPoint();
-  };
   auto menuShows = [] { return QApplication::activePopupWidget() != nullptr; };
-  // Keys go where the toolkit has the focus, as the window system sends them.
-  auto type = [](const std::string& word) {
-    for (char c : word) {
-      QWidget* to = QApplication::focusWidget();
-      ASSERT_NE(to, nullptr);
-      const int key = Qt::Key_A + (std::toupper(static_cast<unsigned char>(c)) - 'A');
-      for (QEvent::Type t : {QEvent::KeyPress, QEvent::KeyRelease}) {
-        QKeyEvent e(t, key, Qt::NoModifier, QString(QChar(c)));
-        QApplication::sendEvent(to, &e);
-      }
-    }
-  };
+  using ui_test::MenuItemAt, ui_test::SpontaneousClick;
+  const auto type = ui_test::TypeToToolkitFocus;
   auto onEmptySpot = [&](int line, int x) {
     View().MoveCaretToPoint(x - Layout().scrollX, doc->m_bandLines.lines[line].bottom - 3 - Layout().scrollY, true, true);
     ASSERT_EQ(Layout().currentItem, nullptr);
@@ -262,17 +223,17 @@ TEST_F(TypingInPlace, LettersTypedAfterAMenuGoWhereTheKeysWere) {
 
   // File opened by a click on its title and closed by another.
   onEmptySpot(0, 300);
-  SpontaneousClick(bar, itemAt(bar, "File"));
+  SpontaneousClick(bar, MenuItemAt(bar, "File"));
   ASSERT_TRUE(Pump(menuShows));
-  SpontaneousClick(bar, itemAt(bar, "File"));
+  SpontaneousClick(bar, MenuItemAt(bar, "File"));
   ASSERT_TRUE(Pump([&] { return !menuShows(); }));
   type("Menus");
   ASSERT_TRUE(View().EditorOpen()) << "the letters did not reach the layout";
   EXPECT_EQ(View().TextEditor()->Text(), "Menus");
   // The same with the typing going on: the rest of the word joins it.
-  SpontaneousClick(bar, itemAt(bar, "Edit"));
+  SpontaneousClick(bar, MenuItemAt(bar, "Edit"));
   ASSERT_TRUE(Pump(menuShows));
-  SpontaneousClick(bar, itemAt(bar, "Edit"));
+  SpontaneousClick(bar, MenuItemAt(bar, "Edit"));
   ASSERT_TRUE(Pump([&] { return !menuShows(); }));
   type("Closed");
   ASSERT_TRUE(View().EditorOpen());
@@ -283,13 +244,13 @@ TEST_F(TypingInPlace, LettersTypedAfterAMenuGoWhereTheKeysWere) {
   // File > Close chosen with the mouse, its save question (the toolkit's box,
   // over the disabled frame) answered Cancel.
   onEmptySpot(0, 500);
-  SpontaneousClick(bar, itemAt(bar, "File"));
+  SpontaneousClick(bar, MenuItemAt(bar, "File"));
   ASSERT_TRUE(Pump(menuShows));
   QWidget* file = QApplication::activePopupWidget();
   SetMessageBoxResponder(nullptr);
   {
     ui_test::ToolkitBoxAnswer cancel(QMessageBox::Cancel);
-    SpontaneousClick(file, itemAt(file, "Close"));
+    SpontaneousClick(file, MenuItemAt(file, "Close"));
     ASSERT_TRUE(Pump([&] { return cancel.count == 1; }));
   }
   ASSERT_TRUE(doc->m_bReportOpen);

@@ -18,6 +18,8 @@
 #include <QLineEdit>
 #include <QImage>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
@@ -26,10 +28,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+// The toolkit's own way to mark an event as the window system's.
+class QSpontaneKeyEvent {
+ public:
+  static void Mark(QEvent* e) { e->setSpontaneous(); }
+};
 
 namespace ui_test {
 inline void Start() { UiStartApplication(); }
@@ -227,6 +236,42 @@ inline void PressKey(HWND target, UINT vk, bool alt = false) {
   if (vk == VK_ESCAPE) qtKey = Qt::Key_Escape;
   if (vk == VK_TAB) qtKey = Qt::Key_Tab;
   Key(target, qtKey, alt ? Qt::AltModifier : Qt::NoModifier);
+}
+
+// A click of the left button as the window system gives it: the toolkit
+// moves the keyboard focus on such a press, as on a real click.
+inline void SpontaneousClick(QWidget* w, QPoint at) {
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
+                  type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QSpontaneKeyEvent::Mark(&e);
+    qApp->notify(w, &e);  // sendEvent would take the mark away
+  }
+}
+
+// The middle of the item of a menu, or of the title on a menu bar, whose text
+// without its "&" begins with text.
+inline QPoint MenuItemAt(QWidget* menu, const QString& text) {
+  for (QAction* a : menu->actions())
+    if (a->text().remove('&').startsWith(text)) {
+      if (auto* m = qobject_cast<QMenu*>(menu)) return m->actionGeometry(a).center();
+      if (auto* bar = qobject_cast<QMenuBar*>(menu)) return bar->actionGeometry(a).center();
+    }
+  ADD_FAILURE() << "no menu item " << text.toStdString();
+  return QPoint();
+}
+
+// Letters typed where the toolkit has the focus, as the window system sends them.
+inline void TypeToToolkitFocus(const std::string& word) {
+  for (char c : word) {
+    QWidget* to = QApplication::focusWidget();
+    ASSERT_NE(to, nullptr);
+    const int key = Qt::Key_A + (std::toupper(static_cast<unsigned char>(c)) - 'A');
+    for (QEvent::Type t : {QEvent::KeyPress, QEvent::KeyRelease}) {
+      QKeyEvent e(t, key, Qt::NoModifier, QString(QChar(c)));
+      QApplication::sendEvent(to, &e);
+    }
+  }
 }
 
 // Runs fn every ms milliseconds for as long as it lives.
