@@ -1,5 +1,6 @@
 #include "platform/win/dialog.h"
 #include "platform/win/gdi.h"
+#include "tests/support/window_sample.h"
 #include "ui_test_util.h"
 
 #include <QImage>
@@ -11,9 +12,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <string>
-#include <unistd.h>
 
 namespace {
 using ui_test::WhenRunning;
@@ -148,15 +147,7 @@ TEST_F(DialogTest, ActivatingTheWindowAModalDialogDisabledHandsTheKeysBack) {
   HWND owner = CreateWindowExA(0, wc.lpszClassName, "Owner", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
                                nullptr, nullptr);
   ShowWindow(owner, SW_SHOW);
-  // The limit only ends a wait for what never comes; the window manager
-  // answers in its own time.
-  auto until = [](const std::function<bool()>& done) {
-    for (int i = 0; i < 3000 && !done(); ++i) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents);
-      if (!done()) ::usleep(10000);
-    }
-    return done();
-  };
+  const auto until = window_sample::PumpUntil;
   // The window system's report that the owner is active: it comes after the
   // request, as after a window manager's activation of a clicked window.
   bool ownerActivated = false;
