@@ -358,12 +358,20 @@ bool PaintDevicePage(PrinterDevice* d, const PageRecord& page) {
     d->lastError = kPrintErrorNoFonts;
     return false;
   }
+  // The file's first failed write (a full disk) ends the job at once: the
+  // painter itself goes on as if nothing happened, page after page.
+  const auto written = [d] {
+    if (!d->file || d->file->Error() == 0) return true;
+    d->lastError = kPrintErrorWrite;
+    return false;
+  };
   if (!d->writing) {
     if (!BeginOutput(d)) return false;
   } else {
     bool ok = d->pdfWriter ? d->pdfWriter->newPage() : d->printer->newPage();
     if (!ok) return false;
   }
+  if (!written()) return false;
   d->painter.save();
   d->painter.resetTransform();
   // Recorded pages are in decipoints of the paper; a queue's device origin
@@ -371,7 +379,7 @@ bool PaintDevicePage(PrinterDevice* d, const PageRecord& page) {
   d->painter.scale(d->resX / 720.0, d->resY / 720.0);
   page.Play(&d->painter);
   d->painter.restore();
-  return true;
+  return written();
 }
 
 }  // namespace

@@ -248,6 +248,8 @@ bool FileReplacement::Begin(const std::string& path, bool copyOld) {
     keepOwner_ = old.st_uid != geteuid() || old.st_gid != getegid();
     uid_ = old.st_uid;
     gid_ = old.st_gid;
+    dev_ = old.st_dev;
+    ino_ = old.st_ino;
   } else {
     mode_ = 0666 & ~static_cast<mode_t>(ProcessUmask());
     keepOwner_ = false;
@@ -343,23 +345,23 @@ bool FileReplacement::Commit() {
 // that fail part-way, the new file stays where it is, named in the error, as
 // the one whole copy of what was saved.
 bool FileReplacement::WriteThrough() {
-  const int in = open(temp_.c_str(), O_RDONLY);
+  const int in = open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return Fail("cannot reopen the new file", errno);
-  const int out = open(target_.c_str(), O_WRONLY);
-  if (out < 0) {
-    const int err = errno;
-    close(in);
-    return Fail("cannot write the file", err);
-  }
+  // Only the file found when the replacement began, by the link rule, is
+  // written: a link or another file put in its place meanwhile (in a shared
+  // folder, by someone else) is not followed.
+  const int out = open(target_.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  struct stat made {}, had {};
+  int err = out < 0 ? errno : fstat(in, &made) != 0 || fstat(out, &had) != 0 ? errno : 0;
+  const bool moved = err == 0 && (static_cast<unsigned long long>(had.st_dev) != dev_ ||
+                                  static_cast<unsigned long long>(had.st_ino) != ino_);
   // The room for the new contents is had first: a disk too full for them
   // leaves the old file as it was.
-  struct stat made {}, had {};
-  int err = fstat(in, &made) != 0 || fstat(out, &had) != 0 ? errno : 0;
-  if (err == 0 && made.st_size > 0) err = Reserve(out, had.st_size, made.st_size);
-  if (err != 0) {
+  if (err == 0 && !moved && made.st_size > 0) err = Reserve(out, had.st_size, made.st_size);
+  if (err != 0 || moved) {
+    if (out >= 0) close(out);
     close(in);
-    close(out);
-    return Fail("cannot write the file", err);
+    return Fail(moved ? "another file was put in the file's place" : "cannot write the file", err);
   }
   off_t total = 0;
   char buf[65536];

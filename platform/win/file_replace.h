@@ -62,4 +62,7 @@ class FileReplacement {
   bool keepOwner_ = false;
   bool writeThrough_ = false;  // the old file has other names
   unsigned uid_ = 0, gid_ = 0;
+  // The old file as the link rule let it be found: the file written through,
+  // whatever its name has become since.
+  unsigned long long dev_ = 0, ino_ = 0;
 };

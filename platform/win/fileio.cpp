@@ -439,8 +439,16 @@ bool SetFileHandleSize(int handle, uint64_t size) {
 }
 
 int TryLockFileHandle(int handle, bool exclusive) {
-  if (::flock(handle, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return 0;
-  return MapErrno(errno);
+  for (;;) {
+    if (::flock(handle, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return 0;
+    const int err = errno;
+    if (err == EINTR) continue;
+    // Only another holder's lock keeps the file from this open. A file
+    // system that takes no locks (NFS without its lock service: ENOLCK, or
+    // one that has none at all) leaves the file to be used unlocked.
+    if (err == EWOULDBLOCK || err == EBADF) return MapErrno(err);
+    return 0;
+  }
 }
 
 void UnlockFileHandle(int handle) { ::flock(handle, LOCK_UN); }

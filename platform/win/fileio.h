@@ -129,8 +129,9 @@ bool SetFileHandleSize(int handle, uint64_t size);
 
 // Share modes as advisory whole-file locks, taken without waiting: any number
 // of shared holders or one exclusive. Two opens conflict even inside one
-// process; closing the handle lets go. 0 when held, kFileErrAccess when
-// another holder's lock is in the way, else an error code.
+// process; closing the handle lets go. 0 when held, and where the file
+// system takes no locks (the lock is a help, never a condition);
+// kFileErrAccess when another holder's lock is in the way; else an error code.
 int TryLockFileHandle(int handle, bool exclusive);
 void UnlockFileHandle(int handle);
 

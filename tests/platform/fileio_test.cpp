@@ -148,6 +148,20 @@ TEST(Files, WholeFilesKeepLinksAndOnlyRegularFilesAreReadOrReplaced) {
   ASSERT_TRUE(ReadRegularFile(real, 5, back, &error));
   EXPECT_EQ(back, "newer");
 
+  // The file of two names is written through where it was found: a link
+  // put in its place meanwhile (someone else's, in a shared folder) is not
+  // followed to the file it names.
+  const std::string mine = w.Path("private.txt");
+  ASSERT_TRUE(WriteWholeFile(mine, "private"));
+  FileReplacement swapped;
+  ASSERT_TRUE(swapped.Begin(real, false));
+  ASSERT_TRUE(WriteFileHandle(swapped.Handle(), "new", 3));
+  ASSERT_EQ(::unlink(real.c_str()), 0);
+  ASSERT_EQ(::symlink(mine.c_str(), real.c_str()), 0);
+  EXPECT_FALSE(swapped.Commit());
+  ASSERT_TRUE(ReadWholeFile(mine, back));
+  EXPECT_EQ(back, "private");
+
   // What a killed save left beside the file goes; the new file of a save
   // still going on stays, and so does a file of the user's named alike.
   const std::string kept = w.Path("kept.pdf"), users = w.Path(".kept.pdf.~backup");

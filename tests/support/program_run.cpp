@@ -65,7 +65,9 @@ std::string NoLocksEnvironment(const std::string& library, const std::string& fo
       "  return real(fd, cmd, arg);\n}\n"
       "#define TAKE(name) int name(int fd, int cmd, ...) { va_list a; va_start(a, cmd); "
       "void* arg = va_arg(a, void*); va_end(a); return Pass(#name, fd, cmd, arg); }\n"
-      "TAKE(fcntl)\nTAKE(fcntl64)\n");
+      "TAKE(fcntl)\nTAKE(fcntl64)\n"
+      "int flock(int fd, int op) {\n  if (Under(fd)) {\n    errno = ENOLCK;\n    return -1;\n  }\n"
+      "  int (*real)(int, int) = (int (*)(int, int))dlsym(RTLD_NEXT, \"flock\");\n  return real(fd, op);\n}\n");
   return built ? "LD_PRELOAD='" + library + "' ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\""
                : std::string();
 }

@@ -20,9 +20,9 @@ std::string ProgramLeakOptions();
 // compiler: the refusals are still checked, the marker then proves nothing.
 bool MakeMarkingLibrary(const std::string& library, const std::string& marker);
 // Environment assignments that run the program as if the folder were on a
-// file system taking no record locks (every lock on a file there fails with
-// ENOLCK, as on NFS without its lock service), through a library made at
-// library; empty without a C compiler.
+// file system taking no locks (every record lock and flock on a file there
+// fails with ENOLCK, as on NFS without its lock service), through a library
+// made at library; empty without a C compiler.
 std::string NoLocksEnvironment(const std::string& library, const std::string& folder);
 
 }  // namespace program_run

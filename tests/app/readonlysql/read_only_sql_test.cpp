@@ -428,16 +428,23 @@ TEST_P(ReadOnlySql, EveryFormAReportSendsPrintsItsRows) {
   }
   EXPECT_EQ(Canary("select count(*) from ro_canary;"), "3\n");
 
-  // A statement of the longest a report holds prints as written; one
-  // character longer is refused, never run cut (here to "id = 2").
+  // A statement of the longest a report holds prints as written; one byte
+  // longer is refused, never run cut (here to "id = 2"), and so is one of
+  // half as many letters of two bytes each, its length said in bytes.
   const std::string longest = "select id from ro_canary" + std::string(10192, ' ') + "where id > 0 and id = 2";
-  for (const std::string& statement : {longest, longest + "2"}) {
+  std::string wide = "select id from ro_canary where id = 2 and 'xy' <> '";
+  for (int i = 0; i < 5094; ++i) wide += "\xC3\xA9";
+  wide += "'";  // 5,146 letters, 10,240 bytes
+  for (const std::string& statement : {longest, longest + "2", wide}) {
     std::ofstream(dir_ + "/long.kwq", std::ios::binary) << query_file::Packed(dsn_, statement, "Forms");
     int status = -1;
     const std::string err = Unattended(dir_ + "/long.kwq", &status);
     const bool fits = statement.size() == 10239;
     EXPECT_EQ(status + Lines(err), fits ? 0 : 2) << err;
-    EXPECT_EQ(err.find("statement is 10240 characters long") == std::string::npos, fits) << err;
+    EXPECT_EQ(err.find("statement is 10240 bytes long, and a report holds one of at most 10239 bytes") ==
+                  std::string::npos,
+              fits)
+        << err;
     EXPECT_EQ(PrintedLines(Printed(), true), std::vector<std::string>(fits ? 1 : 0, "2"));
   }
 
@@ -735,7 +742,7 @@ TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
     // A run that prints writes through a symbolic link to the file it names,
     // which keeps its mode, group and other name; a file of the user's named
     // like the program's new files stays. So it does where the file system
-    // takes no locks, and nothing is left beside the file or in the private
+    // takes no locks, twice over, and nothing is left beside the file or in the private
     // temporary folder. A pipe in its place is refused with its reason. With
     // no font to be found, the program's own path prints its texts; the
     // toolkit's, which would print none, says why it does not print.
@@ -752,10 +759,10 @@ TEST_P(ReadOnlySql, AFailedOrStoppedRunLeavesTheEarlierOutput) {
     fs::create_symlink(real, link);
     ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
     const gid_t group = ::geteuid() == 0 && ::chown(real.c_str(), 0, 1) == 0 ? 1 : ::getegid();
-    for (int run = 0; run < 3; ++run) {
+    for (int run = 0; run < 4; ++run) {
       const bool twoNames = run > 0;
       if (run == 1) fs::create_hard_link(real, dir_ + "/kept-other.pdf");
-      const std::string said = Unattended(good, &status, run == 2 ? noLocks : std::string());
+      const std::string said = Unattended(good, &status, run >= 2 ? noLocks : std::string());
       EXPECT_TRUE(status == 0 && fs::is_symlink(link)) << said;
       struct stat st {};
       ASSERT_EQ(::stat(real.c_str(), &st), 0);

@@ -6,6 +6,7 @@
 #include "platform/printer/escape_stream.h"
 #include "platform/printer/page_record.h"
 #include "platform/printer/pdf_file_writer.h"
+#include "tests/support/folder_faults.h"
 
 #include <QBrush>
 #include <QFont>
@@ -232,6 +233,35 @@ TEST(PdfWriter, AbortAndAnUnwritableFolderLeaveNoFile) {
   EXPECT_GT(EndPrinterDoc(run.device), 0);
   EXPECT_FALSE(FileExists(pdf));
   EXPECT_TRUE(std::filesystem::is_empty(dir)) << "no temporary file left behind";
+
+  // On a full disk the painter's document (a picture on its first page)
+  // ends at the page whose write failed, not after every page is painted,
+  // and the earlier file stays.
+  FaultyFolder full(FaultyFolder::kFull, 64 * 1024);
+  if (!full.Mounted()) return;
+  const std::string onFull = full.Path() + "/full.pdf";
+  std::ofstream(onFull) << "earlier";
+  ASSERT_TRUE(full.Arm());
+  PageDriverImageFuncs funcs;
+  funcs.getImage = BlueImage;
+  run.driver->SetImageFuncs(funcs);
+  ASSERT_GT(StartPrinterDoc(run.device, "Full", onFull.c_str()), 0);
+  int painted = 0;
+  for (; painted < 50; ++painted) {
+    ASSERT_EQ(run.driver->BeginPage(&run.state, 360, 1), 1);
+    PutLine(run, a);
+    PictureRecord pic;
+    pic.image = reinterpret_cast<void*>(0x42);
+    pic.width = pic.height = 96;
+    ASSERT_EQ(run.driver->DrawPicture(&run.state, &pic), 1);
+    if (run.driver->EndPage(&run.state, 1) <= 0) break;
+  }
+  EXPECT_EQ(painted, 0) << "pages painted after the disk was full";
+  EXPECT_EQ(PrinterDeviceLastError(run.device), kPrintErrorWrite);
+  EXPECT_LT(EndPrinterDoc(run.device), 0);
+  EXPECT_EQ(ReadAll(onFull), "earlier");
+  for (const auto& e : std::filesystem::directory_iterator(full.Path()))
+    EXPECT_TRUE(e.path() == onFull || e.path().filename() == ".filler") << e.path();
 }
 
 TEST(PdfWriter, StepsWithoutAStandardFormAreRefused) {
