@@ -430,7 +430,8 @@ TEST_P(ReadOnlySql, EveryFormAReportSendsPrintsItsRows) {
 
   // A statement of the longest a report holds prints as written; one byte
   // longer is refused, never run cut (here to "id = 2"), and so is one of
-  // half as many letters of two bytes each, its length said in bytes.
+  // about half as many letters, most of two bytes: its length is said in
+  // bytes.
   const std::string longest = "select id from ro_canary" + std::string(10192, ' ') + "where id > 0 and id = 2";
   std::string wide = "select id from ro_canary where id = 2 and 'xy' <> '";
   for (int i = 0; i < 5094; ++i) wide += "\xC3\xA9";
