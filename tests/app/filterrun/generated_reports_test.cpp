@@ -1094,7 +1094,7 @@ struct StatementChange {
   const char* change;    // made after the report is saved
   const char* printed;   // the columns the record prints, as the database has them now
   const char* warning;   // the warning the print gives ("" none)
-  bool postgresOnly = false;  // a form SQLite does not take
+  bool postgresOnly = false;  // a form or change SQLite does not take (below)
   bool whileOpen = false;     // changed while the report is open, printed by it there
 };
 const char* const kStatementTables =
@@ -1131,7 +1131,7 @@ const StatementChange kStatementChanges[] = {
     {"number_now_a_text_while_open", "select * from tw",
      "drop view tv;\ndrop table tw;\ncreate table tw (n varchar(8), a varchar(8), b varchar(8), note varchar(80));\n"
      "insert into tw select 'x' || n, a, b, note from tw0;",
-     "a, b", "Numeric field 'n' is no longer in table", false, true},
+     "a, b", "Numeric field 'n' is no longer in table", true, true},
 };
 std::string g_sqlMessages;
 
@@ -1142,7 +1142,9 @@ class StatementChanges : public GeneratedReports {
 
 TEST_P(StatementChanges, EachFieldPrintsTheColumnOfItsName) {
   const StatementChange& c = kStatementChanges[std::get<1>(GetParam())];
-  if (c.postgresOnly && !db_.postgres()) GTEST_SKIP() << "SQLite takes no bracketed statement";
+  // SQLite takes no bracketed statement, and its driver describes a table
+  // another connection changed as it was until a statement has read it.
+  if (c.postgresOnly && !db_.postgres()) GTEST_SKIP() << "not a form for SQLite";
   const std::string report = db_.dir() + "/statement.kmw";
   std::string output, text;
   {
