@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -360,7 +361,7 @@ INSTANTIATE_TEST_SUITE_P(BothDatabases, DatabaseOrProgram, OnBothDatabases(std::
 // A sort larger than kmw.ini's pool: 12,000 records the program sorts (the
 // data source pre-fetches) in a pool of 10,000 bytes go through run files
 // and their merge, and are exported in the database's own order.
-class PoolSort : public DatabaseRunTest {
+class PoolSort : public DatabaseOrProgram {
  protected:
   std::string Tables() const override {
     return "drop table if exists pooled;\ncreate table pooled (id integer, k varchar(8));\n"
@@ -370,7 +371,7 @@ class PoolSort : public DatabaseRunTest {
 };
 
 TEST_P(PoolSort, RunFilesMergeInTheDatabasesOrder) {
-  const std::string base = db_.dir() + "/pooled";
+  const std::string base = db_.dir() + "/pooled", work = db_.dir() + "/vortelle";
   {
     ReportDocument d;
     ReportMaker r(d.doc, d.io);
@@ -386,28 +387,21 @@ TEST_P(PoolSort, RunFilesMergeInTheDatabasesOrder) {
   }
   db_.AlwaysPreFetch();
   std::ofstream(db_.dir() + "/kmw.ini", std::ios::app) << "\n[Special]\nSortPoolSize=10000\n";
-  // The program's work files go to its private folder under XDG_RUNTIME_DIR.
-  const std::string work = db_.dir() + "/vortelle";
-  ASSERT_TRUE(std::filesystem::create_directories(work) || std::filesystem::is_directory(work));
-  std::filesystem::permissions(work, std::filesystem::perms::owner_all);
+  // The files the run makes in its private folder under XDG_RUNTIME_DIR, run
+  // files named ".#" and their number.
+  ASSERT_EQ(::mkdir(work.c_str(), 0700), 0);
   const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  ASSERT_GE(watch, 0);
   ASSERT_GE(inotify_add_watch(watch, work.c_str(), IN_CREATE), 0);
-  std::string output;
+  std::string output, exported;
   ASSERT_EQ(db_.RunProgram(base + ".kmw", &output), 0) << output;
-  // The files the run made, named as the sort names its runs (".#" and a number).
   int runs = 0;
   alignas(inotify_event) char events[64 * 1024];
-  for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;)
+  for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;)
     for (char* e = events; e < events + n; e += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(e)->len)
-      if (std::string(reinterpret_cast<inotify_event*>(e)->name).find(".#") != std::string::npos) ++runs;
-  close(watch);
+      runs += std::string(reinterpret_cast<inotify_event*>(e)->name).find(".#") != std::string::npos;
+  ::close(watch);
   EXPECT_GT(runs, 20) << "more runs than one merge takes";
-  std::vector<std::string> exported;
-  std::ifstream in(base + ".csv");
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty()) exported.push_back(Words(Columns(line, ',')[0]));
-  EXPECT_EQ(exported, db_.Query("select id from pooled order by k, id desc"));
+  EXPECT_EQ(ExportedRecords(base + ".csv", &exported), db_.Query("select id from pooled order by k, id desc"));
 }
 
 INSTANTIATE_TEST_SUITE_P(SQLite, PoolSort, ::testing::Combine(::testing::Values(0), ::testing::Values(0)));
