@@ -1142,8 +1142,8 @@ class StatementChanges : public GeneratedReports {
 
 TEST_P(StatementChanges, EachFieldPrintsTheColumnOfItsName) {
   const StatementChange& c = kStatementChanges[std::get<1>(GetParam())];
-  // SQLite takes no bracketed statement, and its driver describes a table
-  // another connection changed as it was until a statement has read it.
+  // SQLite takes no bracketed statement; a table another connection changed
+  // is described to an open report as it was (the names, not the rows).
   if (c.postgresOnly && !db_.postgres()) GTEST_SKIP() << "not a form for SQLite";
   const std::string report = db_.dir() + "/statement.kmw";
   std::string output, text;
