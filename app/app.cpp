@@ -59,6 +59,7 @@
 #include "core/composite.h"
 #include "core/engine_errors.h"
 #include "model/record_pass.h"
+#include "model/record_sort.h"
 #include "data/select_builder.h"
 #include "platform/win/tempdir.h"
 #include "platform/printer/printer_info.h"
@@ -205,8 +206,8 @@ StartupHooks& GetAppStartupHooks() { return g_startupHooks; }
 
 namespace {
 
-// The model takes the regional dates, the sort order and the user-function
-// library the settings gave.
+// The model takes the regional dates, the sort order, the user-function
+// library and the record sort's pool size the settings gave.
 void ApplySettingsToModel(CKmDoc& doc) {
   CKmComposite* model = doc.m_pModel;
   if (model == nullptr) return;
@@ -225,6 +226,8 @@ void ApplySettingsToModel(CKmDoc& doc) {
   data->ini.alwaysLocalLog = doc.m_settings.alwaysLocalLog;
   data->ini.queryTimeout = doc.m_settings.queryTimeout;
   ApplySqlColumnLimits(model, doc.m_settings);
+  // Null order and null numbers keep the model's own defaults.
+  SetRecordSortSettings(model, static_cast<int32_t>(doc.m_settings.sortPoolSize), 0, 1);
 }
 
 // ---- The document and report-file steps of the command line ----

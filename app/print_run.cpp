@@ -75,6 +75,8 @@ class EngineRunServices : public PrintRunServices {
       CKmExport exportSettings;
       if (doc.m_pRepIO != nullptr) exportSettings.LoadFrom(doc.m_pRepIO->m_stream.settings);
       const std::vector<SpecExportBlock> exports = DescribeExportOptions(exportSettings);
+      // The printout shows the SELECT a run sends, its ORDER BY included.
+      SetQuerySortKeys(doc);
       PrintReportSpecification(run, &exports);
     } else if (runMode == 1) {
       RunTestPattern(run);

@@ -11,6 +11,7 @@
 #include "data/record_cache.h"
 #include "data/reportview.h"
 #include "data/select_params.h"
+#include "data/user_statement.h"
 #include "expr/calendar.h"
 #include "foundation/byte_order.h"
 #include "foundation/heap_strings.h"
@@ -569,7 +570,8 @@ int ReadColumnInfo(CKmComposite* model, const char* sql, FieldDef* field, int se
 
 namespace {
 
-// A user's SELECT is sent as it stands: its columns come in its own order,
+// A user's reading statement is sent as it stands (whatever its first word:
+// a WITH list, a comment, a bracket): its columns come in its own order,
 // which is not the stored fields' once the table or view behind it changed.
 // Each field of its master reads the column of its name and kind.
 class StatementColumns {
@@ -579,7 +581,7 @@ class StatementColumns {
     if (text == nullptr || text[0] == 0) return;
     // A procedure's columns were named by its description table, not by
     // what it returns: they stay in their places.
-    if (!StartsWithNoCase(text + std::min<size_t>(model->statementOffset, std::strlen(text)), "select")) return;
+    if (IsProcedureStatement(da, text)) return;
     byName_ = true;
     const char* const* given = ReportViewNames(model);
     const int count = da->GetColumnCount();

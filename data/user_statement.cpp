@@ -369,11 +369,21 @@ SqlReading ReadSqlExpression(const char* text, const SqlCheckRules& rules) {
   return r;
 }
 
-bool CheckReadingStatement(DataAccess* data, const char* statement, char* errBuf, int errSize, bool quiet) {
+namespace {
+SqlReading ReadWithSourceRules(DataAccess* data, const char* statement) {
   SqlCheckRules rules;
   if (data != nullptr) rules = data->SqlRules();
   else rules.refusedFunctions = DefaultRefusedFunctions(SqlServer::kOther);
-  const SqlReading r = ReadReportStatement(statement != nullptr ? statement : "", rules);
+  return ReadReportStatement(statement != nullptr ? statement : "", rules);
+}
+}  // namespace
+
+bool IsProcedureStatement(DataAccess* data, const char* statement) {
+  return ReadWithSourceRules(data, statement).procedure;
+}
+
+bool CheckReadingStatement(DataAccess* data, const char* statement, char* errBuf, int errSize, bool quiet) {
+  const SqlReading r = ReadWithSourceRules(data, statement);
   if (r.ok) return true;
   if (errBuf != nullptr && errSize > 0) CopyBounded(errBuf, static_cast<size_t>(errSize), r.why.c_str());
   else if (!quiet) DbErrorBox(r.why.c_str());

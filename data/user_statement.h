@@ -52,3 +52,6 @@ bool IsRefusedSqlWord(const std::string& word);
 // after the message: into errBuf when one is given, else in the error
 // dialog unless quiet.
 bool CheckReadingStatement(DataAccess* data, const char* statement, char* errBuf, int errSize, bool quiet);
+// Whether a report statement, read by the current data source's rules, is a
+// procedure call rather than a reading statement.
+bool IsProcedureStatement(DataAccess* data, const char* statement);

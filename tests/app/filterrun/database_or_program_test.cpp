@@ -23,6 +23,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -353,5 +357,53 @@ TEST_P(DatabaseOrProgram, PrintsAndExportsTheSameRowsOrderAndValues) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDatabases, DatabaseOrProgram, OnBothDatabases(std::size(kShapes)), CaseNames(kShapes));
+
+// A sort larger than kmw.ini's pool: 12,000 records the program sorts (the
+// data source pre-fetches) in a pool of 10,000 bytes go through run files
+// and their merge, and are exported in the database's own order.
+class PoolSort : public DatabaseOrProgram {
+ protected:
+  std::string Tables() const override {
+    return "drop table if exists pooled;\ncreate table pooled (id integer, k varchar(8));\n"
+           "insert into pooled with recursive n(i) as (select 1 union all select i + 1 from n where i < 12000) "
+           "select i, printf('k%04d', i * 37 % 5003) from n;\n";
+  }
+};
+
+TEST_P(PoolSort, RunFilesMergeInTheDatabasesOrder) {
+  const std::string base = db_.dir() + "/pooled", work = db_.dir() + "/vortelle";
+  {
+    ReportDocument d;
+    ReportMaker r(d.doc, d.io);
+    std::string error;
+    ASSERT_TRUE(r.Begin(kDsn, "pooled", {"id", "k"}, &error)) << error;
+    const int record = r.Line(kBandRecord);
+    r.Place(r.Column("id"), record, 0, 6, 0);
+    r.Place(r.Column("k"), record, 8, 6);
+    r.Sort(0, r.Column("k"), false);
+    r.Sort(1, r.Column("id"), true);
+    r.Finish();
+    ASSERT_TRUE(d.SaveAsExport(base + ".kmw", base + ".csv"));
+  }
+  db_.AlwaysPreFetch();
+  std::ofstream(db_.dir() + "/kmw.ini", std::ios::app) << "\n[Special]\nSortPoolSize=10000\n";
+  // The files the run makes in its private folder under XDG_RUNTIME_DIR, run
+  // files named ".#" and their number.
+  ASSERT_EQ(::mkdir(work.c_str(), 0700), 0);
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(inotify_add_watch(watch, work.c_str(), IN_CREATE), 0);
+  std::string output, exported;
+  ASSERT_EQ(db_.RunProgram(base + ".kmw", &output), 0) << output;
+  int runs = 0;
+  alignas(inotify_event) char events[64 * 1024];
+  for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;)
+    for (char* e = events; e < events + n; e += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(e)->len)
+      runs += std::string(reinterpret_cast<inotify_event*>(e)->name).find(".#") != std::string::npos;
+  ::close(watch);
+  EXPECT_GT(runs, 20) << "more runs than one merge takes";
+  EXPECT_EQ(ExportedRecords(base + ".csv", &exported), db_.Query("select id from pooled order by k, id desc"));
+}
+
+INSTANTIATE_TEST_SUITE_P(SQLite, PoolSort, ::testing::Combine(::testing::Values(0), ::testing::Values(0)));
 
 }  // namespace

@@ -1094,6 +1094,8 @@ struct StatementChange {
   const char* change;    // made after the report is saved
   const char* printed;   // the columns the record prints, as the database has them now
   const char* warning;   // the warning the print gives ("" none)
+  bool postgresOnly = false;  // a form or change SQLite does not take (below)
+  bool whileOpen = false;     // changed while the report is open, printed by it there
 };
 const char* const kStatementTables =
     "drop view if exists tv;\ndrop table if exists tw;\ndrop table if exists tw0;\n"
@@ -1103,11 +1105,15 @@ const char* const kStatementTables =
     "insert into tw0 values ('a3', 'b3', 3, 'alpha beta gamma delta epsilon zeta eta theta iota kappa');\n"
     "create table tw (a varchar(8), b varchar(8), n integer, note varchar(80));\n"
     "insert into tw select * from tw0;\ncreate view tv as select a, b, n, note from tw;\n";
+const char* const kColumnInFront =
+    "drop view tv;\ndrop table tw;\ncreate table tw (z varchar(8), a varchar(8), b varchar(8), n integer, note "
+    "varchar(80));\ninsert into tw select 'z' || a, a, b, n, note from tw0;";
 const StatementChange kStatementChanges[] = {
-    {"column_added_in_front", "select * from tw",
-     "drop view tv;\ndrop table tw;\ncreate table tw (z varchar(8), a varchar(8), b varchar(8), n integer, note "
-     "varchar(80));\ninsert into tw select 'z' || a, a, b, n, note from tw0;",
-     "a, b, n", ""},
+    {"column_added_in_front", "select * from tw", kColumnInFront, "a, b, n", ""},
+    {"with_list", "with w as (select * from tw) select * from w", kColumnInFront, "a, b, n", ""},
+    {"line_comment_first", "-- the lines\nselect * from tw", kColumnInFront, "a, b, n", ""},
+    {"block_comment_first", "/* the lines */ select * from tw", kColumnInFront, "a, b, n", ""},
+    {"bracketed", "(select * from tw)", kColumnInFront, "a, b, n", "", true},
     {"view_reorders_its_columns", "select * from tv",
      "drop view tv;\ncreate view tv as select note, n, b, a from tw;", "a, b, n", ""},
     {"listed_columns_of_a_view_that_reorders", "select b, a, n, note from tv",
@@ -1122,7 +1128,12 @@ const StatementChange kStatementChanges[] = {
      "insert into tw select 'x' || n, a, b, note from tw0;",
      "a, b",
      "Numeric field 'n' is no longer in table"},
+    {"number_now_a_text_while_open", "select * from tw",
+     "drop view tv;\ndrop table tw;\ncreate table tw (n varchar(8), a varchar(8), b varchar(8), note varchar(80));\n"
+     "insert into tw select 'x' || n, a, b, note from tw0;",
+     "a, b", "Numeric field 'n' is no longer in table", true, true},
 };
+std::string g_sqlMessages;
 
 class StatementChanges : public GeneratedReports {
  protected:
@@ -1131,7 +1142,11 @@ class StatementChanges : public GeneratedReports {
 
 TEST_P(StatementChanges, EachFieldPrintsTheColumnOfItsName) {
   const StatementChange& c = kStatementChanges[std::get<1>(GetParam())];
+  // SQLite takes no bracketed statement; a table another connection changed
+  // is described to an open report as it was (the names, not the rows).
+  if (c.postgresOnly && !db_.postgres()) GTEST_SKIP() << "not a form for SQLite";
   const std::string report = db_.dir() + "/statement.kmw";
+  std::string output, text;
   {
     ReportDocument d;
     ReportMaker r(d.doc, d.io);
@@ -1157,10 +1172,21 @@ TEST_P(StatementChanges, EachFieldPrintsTheColumnOfItsName) {
     for (FieldDef* f : {note, copy}) f->formatCode = kFormatLongText;
     r.Finish();
     ASSERT_EQ(d.io.SaveReportFile(report.c_str()), kRepIoOk);
+    if (c.whileOpen) {
+      // The open checked the fields against the table as it was: the run's
+      // own binding finds the change.
+      ASSERT_TRUE(db_.Execute(c.change));
+      g_sqlMessages.clear();
+      SetSqlMessageSink([](const char* message, bool) { g_sqlMessages += std::string(message) + "\n"; });
+      text = sample_test::PrintDocToPdf(d.doc, db_.dir() + "/statement.pdf");
+      SetSqlMessageSink(nullptr);
+      output = g_sqlMessages;
+    }
   }
-  ASSERT_TRUE(db_.Execute(c.change));
-  std::string output;
-  const std::string text = db_.PrintWithProgram(report, &output);
+  if (!c.whileOpen) {
+    ASSERT_TRUE(db_.Execute(c.change));
+    text = db_.PrintWithProgram(report, &output);
+  }
   ASSERT_FALSE(text.empty()) << output;
   if (*c.warning) {
     EXPECT_NE(output.find(c.warning), std::string::npos) << output;

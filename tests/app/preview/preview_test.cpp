@@ -18,6 +18,7 @@
 #include "app/sample_report.h"
 #include "core/composite.h"
 #include "core/condition_code.h"
+#include "data/select_builder.h"
 #include "data/record_cache.h"
 #include "engine/output_messages.h"
 #include "expr/functions_common.h"
@@ -54,6 +55,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -546,6 +548,16 @@ TEST_F(PreviewRun, ReportSpecificationPrintsTheDefinition) {
   EXPECT_EQ(again.substr(again.find("SELECT STATEMENT")), text.substr(text.find("SELECT STATEMENT")))
       << "the same printout";
   EXPECT_EQ(GetActiveKmDoc()->m_nRunMode, 0) << "a print run ends in run mode 0";
+  // The SELECT printed is the one a run of the report sends, ORDER BY and all.
+  Drive(30030, {});
+  auto bare = [](std::string t) {
+    t.erase(std::remove_if(t.begin(), t.end(), [](unsigned char c) { return std::isspace(c); }), t.end());
+    return t;
+  };
+  const size_t from = text.find("SELECT STATEMENT") + 16;
+  const std::string sent = GetSelectResult(GetActiveKmDoc()->m_pModel)->mainStatement;
+  EXPECT_NE(sent.find("order by"), std::string::npos) << sent;
+  EXPECT_EQ(bare(text.substr(from, text.find("FORMAT INFORMATION") - from)), bare(sent));
 }
 
 // The printout's object tables, fonts, export options and regional
