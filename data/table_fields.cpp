@@ -414,6 +414,9 @@ int BuildSqlFieldList(CKmComposite* model, uint32_t table, const char* userSql, 
         if (da->ExecReportSql(text.c_str(), errBuf, errSize, kUserStatement) != 0) return 1;
         if (!quiet) ShowSqlMessage(Res(kSlowDescribeId).c_str(), true);
       }
+    } else if (!IsProcedureStatement(da, text.c_str())) {
+      // A WITH list, a comment or a bracket first: the statement describes itself.
+      if (da->ExecReportSql(text.c_str(), errBuf, errSize, kUserStatement) != 0) return 1;
     } else {
       bool described = false;
       if (text.size() < 512) {
