@@ -531,7 +531,9 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
           s->breakInGroupFooter = IsGroupFooter(band);
           if (IsGroupFooter(band) && !BandGoesOnAfter(s, line, last)) s->breakEndedGroupFooter = band;
           if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
-          failed = HandlePageOverflow(run->doc, 0) ? 0 : 1;
+          // A page that holds only what its start put there (the page
+          // header, repeated headers) is at its top: it stays.
+          failed = run->layingPageTop || PageHoldsOnlyItsTop(run) || HandlePageOverflow(run->doc, 0) ? 0 : 1;
           // The new page's headers are out: the next group's header shows its own values.
           s->breakInGroupFooter = false;
           s->breakEndedGroupFooter = 0;
@@ -620,7 +622,7 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
       return 1;
   }
   LONG owed = trailingOwed - trailingUsed;
-  if (owed > 0 && s->fixedRecordHeight == 0 && (!run->topOfPage || IsPageLikeBand(band)) && run->driver &&
+  if (owed > 0 && s->fixedRecordHeight == 0 && (!PageHoldsOnlyItsTop(run) || IsPageLikeBand(band)) && run->driver &&
       run->driver->HasEntry(13)) {
     LONG room = RoomLeftOnPage(run, run->pageFooterHeight);
     LONG move = std::min(owed, room);
