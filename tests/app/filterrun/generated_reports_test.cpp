@@ -1105,22 +1105,21 @@ INSTANTIATE_TEST_SUITE_P(BothDatabases, PageCases, OnBothDatabases(2),
                                   (std::get<1>(i.param) == 1 ? "_ResetPage" : "");
                          });
 
-// Pages that end where a group ends or begins: a new page after each
-// first-level footer and before each header, with the header repeated or
-// not (a page for each group, none holding only a header); a group's first
-// record over a page end, its Page Footer showing that record.
+// Pages that end where a group of dates ends or begins: a new page after
+// each footer and before each header, with the header repeated or not (a
+// page for each group, none holding only a header); a group's first record
+// over a page end, its Page Footer showing that record.
 struct PageEnd {
   const char* name;
-  const char* group;
   bool repeatHeader;
   bool newPageBoth;
   int headerLines;
   int recordLines;
 };
 const PageEnd kPageEnds[] = {
-    {"new_page_after_footer_and_before_header", "gd", false, true, 1, 1},
-    {"same_with_the_header_repeated", "gd", true, true, 1, 1},
-    {"first_record_of_a_group_over_a_page_end", "gd", false, false, 4, 3},
+    {"new_page_after_footer_and_before_header", false, true, 1, 1},
+    {"same_with_the_header_repeated", true, true, 1, 1},
+    {"first_record_of_a_group_over_a_page_end", false, false, 4, 3},
 };
 
 class PageEndCases : public GeneratedReports {};
@@ -1129,7 +1128,7 @@ TEST_P(PageEndCases, OneRoadForEachPageEnd) {
   const PageEnd& c = kPageEnds[std::get<1>(GetParam())];
   Spec s;
   s.seed = 3000 + static_cast<unsigned>(std::get<1>(GetParam()));
-  s.groups = {{KeyOf(c.group), false}};
+  s.groups = {{KeyOf("gd"), false}};
   s.pageTotals = true;
   s.repeatHeader = c.repeatHeader;
   s.newPage = c.newPageBoth ? 2 : 0;
