@@ -394,15 +394,20 @@ bool LineHasItems(const BandOutputState* s, int line) {
   return s->firstItemOfLine[line] < s->firstItemOfLine[line + 1];
 }
 
+// Whether a printed line after the band's page-break line holds items or
+// breaks a page again: something of the band follows on the new page.
+bool BandGoesOnAfter(const BandOutputState* s, int line, int last) {
+  const BandLineRec* L = s->layout->Lines().lines;
+  for (int l = line + 1; l <= last; ++l)
+    if ((L[l].flags & kLinePrinted) && (LineHasItems(s, l) || (L[l].flags & kLineNewPageFlag))) return true;
+  return false;
+}
+
 // A group footer with Reset Page or Swap Header breaks its page only when
 // something still follows on the band (after the last record, also when an
 // enclosing group's footer still prints).
 bool FooterBreakWanted(ReportRun* run, int band, int line, int last) {
-  BandOutputState* s = run->band;
-  const BandLineRec* L = s->layout->Lines().lines;
-  bool later = false;
-  for (int l = line + 1; l <= last; ++l)
-    if ((L[l].flags & kLinePrinted) && (LineHasItems(s, l) || (L[l].flags & kLineNewPageFlag))) later = true;
+  const bool later = BandGoesOnAfter(run->band, line, last);
   const int level = band - kBandGroupFooter;
   const BYTE opts = GroupOptions(run, level);
   if (run->recordsEnded) return later || OuterFooterPending(run->doc, band);
@@ -524,10 +529,14 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
                    (!IsGroupFooter(band) || FooterBreakWanted(run, band, line, last))) {
           s->breakBand = band;
           s->breakInGroupFooter = IsGroupFooter(band);
+          if (IsGroupFooter(band) && !BandGoesOnAfter(s, line, last)) s->breakEndedGroupFooter = band;
           if (!CloseSpanningGraphicsAtPageEnd(run)) return 1;
-          failed = HandlePageOverflow(run->doc, 0) ? 0 : 1;
+          // A page that holds only what its start put there (the page
+          // header, repeated headers) is at its top: it stays.
+          failed = run->layingPageTop || PageHoldsOnlyItsTop(run) || HandlePageOverflow(run->doc, 0) ? 0 : 1;
           // The new page's headers are out: the next group's header shows its own values.
           s->breakInGroupFooter = false;
+          s->breakEndedGroupFooter = 0;
         }
         if (failed != 0) return 1;
         ReopenSpanningGraphics(run);
@@ -613,7 +622,7 @@ int OutputBandLines(ReportRun* run, int band, LONG fitLimit) {
       return 1;
   }
   LONG owed = trailingOwed - trailingUsed;
-  if (owed > 0 && s->fixedRecordHeight == 0 && (!run->topOfPage || IsPageLikeBand(band)) && run->driver &&
+  if (owed > 0 && s->fixedRecordHeight == 0 && (!PageHoldsOnlyItsTop(run) || IsPageLikeBand(band)) && run->driver &&
       run->driver->HasEntry(13)) {
     LONG room = RoomLeftOnPage(run, run->pageFooterHeight);
     LONG move = std::min(owed, room);

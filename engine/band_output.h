@@ -107,6 +107,10 @@ struct BandOutputState {
   bool pageHasOutput = false;
   int breakBand = 0;               // the band that caused the current page break
   bool breakInGroupFooter = false;
+  // The group footer whose page-break line, its last, began the new page:
+  // its group and those inside it have nothing left there to repeat a
+  // header over (0: none).
+  int breakEndedGroupFooter = 0;
   bool swappedFooterOutput = false;  // a swapped group footer is being output
   bool recordRepeating = false;    // the Record band is output again (also ReportRun::recordRepeating)
   LONG measuredHeight = 0;         // measuring: height so far (the caller clears it)

@@ -117,6 +117,12 @@ struct ReportRun {
   uint32_t preview = 0;
   int32_t fetchResult = 0;
   uint32_t topOfPage = 0;
+  // Where the bands a page overflow put at the new page's top (page header,
+  // repeated headers) ended: page, column and position (page 0: none).
+  int32_t topBandsPage = 0;
+  uint32_t topBandsColumn = 0;
+  int32_t topBandsEnd = 0;
+  bool layingPageTop = false;  // a page overflow outputs the new page's header part
   bool hasRecordSource = true;         // false: a report without a master table prints one Record band
   bool recordsEnded = false;
   bool stopMark = false;

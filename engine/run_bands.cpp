@@ -81,7 +81,12 @@ bool HeaderTestRepeat(const ReportRun* r, int level) {
     return false;
   for (int i = 0; i <= level; ++i)
     if (CalcOf(r).levels[i].runBits & kRunHeaderBusy) return false;
-  if (g.runBits & kRunBreakPending) return CalcOf(r).bandInProgress != 0 || r->closingBands != 0;
+  if (g.runBits & kRunBreakPending) {
+    // A group whose footer ended where the new page began goes on nowhere.
+    const int ended = r->band != nullptr ? r->band->breakEndedGroupFooter : 0;
+    if (ended != 0 && level >= ended - kBandGroupFooter) return false;
+    return CalcOf(r).bandInProgress != 0 || r->closingBands != 0;
+  }
   return true;
 }
 bool (*const kHeaderTests[3])(const ReportRun*, int) = {HeaderTestAll, HeaderTestPending, HeaderTestRepeat};

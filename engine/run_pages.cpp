@@ -174,13 +174,28 @@ int HandlePageOverflow(KmDocBase* doc, int restartNumbering) {
   if (r->pageCount >= r->endPage && rowComplete) return 0;
   if (doc->m_nRunState == kRunGoing) {
     NewPage(doc, restartNumbering);
+    // What the new page's start puts there stays at its top: a page-break
+    // line of a header repeated there breaks nothing.
+    r->layingPageTop = true;
     OutputPageBreakBands(doc, 0);
-    if (doc->m_nRunState == kRunGoing && (!r->recordsEnded || r->closingBands) &&
-        OutputGroupHeaders(doc, 2))
-      return 0;
+    const bool failed = doc->m_nRunState == kRunGoing && (!r->recordsEnded || r->closingBands) &&
+                        OutputGroupHeaders(doc, 2);
+    r->layingPageTop = false;
+    if (failed) return 0;
     FlushHeldLine(doc);
+    if (Has(r, 22)) {
+      r->topBandsPage = r->pageCount;
+      r->topBandsColumn = r->currentColumn;
+      r->topBandsEnd = r->driver->CurrentY(r->page);
+    }
   }
   return doc->m_nRunState == kRunGoing ? 1 : 0;
+}
+
+bool PageHoldsOnlyItsTop(const ReportRun* r) {
+  if (r->topOfPage) return true;
+  return r->topBandsPage == r->pageCount && r->topBandsColumn == r->currentColumn && Has(r, 22) &&
+         r->driver->CurrentY(r->page) == r->topBandsEnd;
 }
 
 int32_t GetLineHeightOverride(KmDocBase* doc, int line, int32_t defaultHeight) {

@@ -219,6 +219,7 @@ void BeginPass(KmDocBase* doc, ReportRun* r) {
   CalcOf(r).reservedFooterSpace = CalcOf(r).headerSpace = 0;
   r->lastBand = 0;
   r->topOfPage = 1;
+  r->topBandsPage = 0;
 }
 
 }  // namespace

@@ -47,6 +47,10 @@ void NewPage(KmDocBase* doc, int restartNumbering);
 int EndPage(KmDocBase* doc, int lastPage);
 // 1 go on, 0 stop.
 int HandlePageOverflow(KmDocBase* doc, int restartNumbering);
+// Whether the page holds nothing yet but what a page overflow put at its
+// start (page header, repeated headers): a page-break line has nothing to
+// leave behind, and a band that broke the page owes it no blank.
+bool PageHoldsOnlyItsTop(const ReportRun* run);
 // mode 1 all lines, 0 the fixed lines, -1 header space.
 int32_t BandHeight(KmDocBase* doc, int band, int mode);
 int32_t SumBandLines(KmDocBase* doc, int band, int stopAtFlag, int count);

@@ -199,6 +199,8 @@ struct Spec {
   // Pages that end after a footer, and records over page ends.
   bool newPageBoth = false;   // a new page after the first footer and before the first header: no page between
   int recordLines = 1;        // the Record band's lines: the second and third hold wrapped texts
+  bool pagePerGroup = false;  // each first-level group fits a page: as many pages as groups
+  bool firstRecordCut = false;  // a page ends inside a group's first record
 };
 
 Spec Generate(unsigned seed) {
@@ -848,14 +850,39 @@ class GeneratedReports : public DatabaseRunTest {
         if (e.kind == 'R' && e.figures.count("o") && !e.figures.at("o").empty()) shown.insert(e.id);
       EXPECT_EQ(shown, expected) << "the records showing the group Print Once\n" << text;
     }
+    // A new page after each first-level footer and before its header: no
+    // page holds such a header without a record or a footer after it.
+    if (s.newPageBoth) {
+      std::map<int, bool> headerLast;  // page -> nothing of its group follows its last first-level header
+      for (const Event& e : events) {
+        if (e.kind == 'H' && e.level == 0) headerLast[e.page] = true;
+        if (e.kind == 'R' || e.kind == 'F') headerLast[e.page] = false;
+      }
+      for (const auto& p : headerLast)
+        EXPECT_FALSE(p.second) << "page " << p.first + 1 << " holds only a header of its group\n" << text;
+    }
+    if (s.pagePerGroup) {
+      const std::string groups = db_.Query("select count(distinct " + KeyText(s.groups[0].first, "gen") +
+                                           ") from gen where " + WhereSql(s)).front();
+      EXPECT_EQ(std::to_string(std::count(text.begin(), text.end(), '\f')), groups) << "a page for each group\n" << text;
+    }
     if (!s.pageTotals) return;
     // A page that ends after a group's footer (of any level, on any road):
     // its Page Footer shows that group's last record.
     std::string lastRecord;
     bool footerAfter = false;  // a footer printed after the last record
-    int footers = 0;
+    bool afterHeader = false, groupFirst = false;  // the last record is the first after a header
+    int footers = 0, cutFirsts = 0;
+    // The pages that begin with the rest of a record: no labelled line first.
+    std::vector<bool> begunInRecord;
+    std::istringstream pages(text);
+    for (std::string page; std::getline(pages, page, '\f');) {
+      page.erase(0, page.find_first_not_of('\n'));
+      begunInRecord.push_back(!page.empty() && ReadPrint(page.substr(0, page.find('\n'))).empty());
+    }
     for (const Event& e : events) {
-      if (e.kind == 'R') lastRecord = e.id, footerAfter = false;
+      if (e.kind == 'R') lastRecord = e.id, footerAfter = false, groupFirst = afterHeader, afterHeader = false;
+      if (e.kind == 'H') afterHeader = true;
       if (e.kind == 'F') footerAfter = true;
       if (e.kind != 'P') continue;
       ++footers;
@@ -874,7 +901,20 @@ class GeneratedReports : public DatabaseRunTest {
       EXPECT_EQ(Printed(e.figures.at("hi")), Number(d[3])) << text;
       if (footerAfter) {
         EXPECT_EQ(Printed(e.figures.count("r") ? e.figures.at("r") : "?"), Printed(lastRecord)) << "the Page Footer after a group\n" << text;
+      } else if (s.across == 1 && idsOf.count(e.page) && idsOf[e.page].back() == lastRecord) {
+        // A page ended inside its last record shows that record; one ended
+        // before the next record, that one or the next: never the last
+        // record of a group finished before.
+        const std::string r = Printed(e.figures.count("r") ? e.figures.at("r") : "?");
+        const bool cut = static_cast<size_t>(e.page) + 1 < begunInRecord.size() && begunInRecord[e.page + 1];
+        auto next = std::find_if(events.begin(), events.end(), [&](const Event& n) { return n.kind == 'R' && n.page > e.page; });
+        cutFirsts += cut && groupFirst ? 1 : 0;
+        EXPECT_TRUE(r == Printed(lastRecord) || (!cut && next != events.end() && r == Printed(next->id)))
+            << "the Page Footer after record " << lastRecord << " shows " << r << "\n" << text;
       }
+    }
+    if (s.firstRecordCut) {
+      EXPECT_GT(cutFirsts, 0) << "no page ends inside a group's first record\n" << text;
     }
     if (records >= 30 * static_cast<size_t>(s.across)) {
       EXPECT_GE(footers, 2) << "the report is to take several pages\n" << text;
@@ -1064,6 +1104,43 @@ INSTANTIATE_TEST_SUITE_P(BothDatabases, PageCases, OnBothDatabases(2),
                            return std::string(std::get<0>(i.param) == 0 ? "SQLite" : "PostgreSQL") +
                                   (std::get<1>(i.param) == 1 ? "_ResetPage" : "");
                          });
+
+// Pages that end where a group of dates ends or begins: a new page after
+// each footer and before each header, with the header repeated or not (a
+// page for each group, none holding only a header); a group's first record
+// over a page end, its Page Footer showing that record.
+struct PageEnd {
+  const char* name;
+  bool repeatHeader;
+  bool newPageBoth;
+  int headerLines;
+  int recordLines;
+};
+const PageEnd kPageEnds[] = {
+    {"new_page_after_footer_and_before_header", false, true, 1, 1},
+    {"same_with_the_header_repeated", true, true, 1, 1},
+    {"first_record_of_a_group_over_a_page_end", false, false, 4, 3},
+};
+
+class PageEndCases : public GeneratedReports {};
+
+TEST_P(PageEndCases, OneRoadForEachPageEnd) {
+  const PageEnd& c = kPageEnds[std::get<1>(GetParam())];
+  Spec s;
+  s.seed = 3000 + static_cast<unsigned>(std::get<1>(GetParam()));
+  s.groups = {{KeyOf("gd"), false}};
+  s.pageTotals = true;
+  s.repeatHeader = c.repeatHeader;
+  s.newPage = c.newPageBoth ? 2 : 0;
+  s.newPageBoth = c.newPageBoth;
+  s.pagePerGroup = c.newPageBoth;
+  s.headerLines = c.headerLines;
+  s.recordLines = c.recordLines;
+  s.firstRecordCut = c.recordLines > 1;
+  Run(s);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothDatabases, PageEndCases, OnBothDatabases(std::size(kPageEnds)), CaseNames(kPageEnds));
 
 TEST_P(GeneratedReports, PrintWhatTheDatabaseGroups) {
   const int shard = std::get<1>(GetParam());

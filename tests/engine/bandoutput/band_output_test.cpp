@@ -376,6 +376,36 @@ TEST_F(BandFixture, CurrentOrPreviousValueByBand) {
 // The page footer output when a band's line does not fit shows the values
 // of that band's record: current ones inside the Summary or the Title,
 // previous ones inside a group footer.
+// A group footer's page-break line begins a new page: the headers of the
+// groups that go on there are repeated, over what is left of the footer; a
+// group whose footer ended there has ended. The page holds only its start
+// then: a header's page-break line leaves it where it is.
+TEST_F(BandFixture, APageBegunByAFooterRepeatsOnlyTheGroupsThatGoOn) {
+  AddText(AddLine(kBandGroupHeader), 0, "outer");
+  AddLine(kBandGroupHeader + 1, 0x01);
+  AddText(AddLine(kBandGroupHeader + 1), 0, "inner");
+  AddText(AddLine(kBandGroupFooter + 1), 0, "footer1");
+  AddLine(kBandGroupFooter + 1, 0x01);
+  AddText(AddLine(kBandGroupFooter), 0, "footer0");
+  AddLine(kBandGroupFooter, 0x01);
+  AddText(AddLine(kBandGroupFooter), 0, "more0");
+  Finish();
+  run.calc->levelsUsed = 2;
+  for (int level : {0, 1}) {
+    run.calc->levels[level].field = 0;
+    run.calc->levels[level].options = kGroupRepeatHeader;
+  }
+  run.topOfPage = 0;
+  run.calc->levels[1].runBits = kRunBreakPending;  // the inner group ends
+  ASSERT_EQ(Band(kBandGroupFooter + 1), 0);
+  ASSERT_EQ(Band(kBandGroupHeader + 1), 0);  // the next one begins
+  for (int level : {0, 1}) run.calc->levels[level].runBits = kRunBreakPending;  // both end
+  ASSERT_EQ(Band(kBandGroupFooter), 0);
+  std::vector<std::string> placed;
+  for (const auto& line : driver.lines) placed.push_back(line.text + "@" + std::to_string(line.page));
+  EXPECT_THAT(placed, ElementsAre("footer1@1", "outer@2", "inner@2", "footer0@2", "outer@3", "inner@3", "more0@3"));
+}
+
 TEST_F(BandFixture, APageFooterOutputInsideABandShowsTheValuesThatBandShows) {
   AddText(AddLine(kBandSummary), 0, "summary");
   AddText(AddLine(kBandGroupFooter), 0, "footer");
