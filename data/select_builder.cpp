@@ -448,8 +448,7 @@ class Builder {
   // orders it (json by its text, as a text). A column that holds no missing
   // value needs no term for missing values: a number or a date is ordered by
   // itself, so that an index on it serves; a text still without its trailing
-  // blanks. The number of
-  // terms depends on the key alone.
+  // blanks. The number of terms depends on the key alone.
   std::vector<SortTerm> SortTerms(const FieldDef* k, const std::string& text) {
     std::vector<SortTerm> terms;
     std::string flag;
