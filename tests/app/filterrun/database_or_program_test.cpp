@@ -7,11 +7,13 @@
 // database cannot compute (the whole filter is then the program's) and a
 // first sort key the database cannot order by (the whole sort is then the
 // program's; some shapes leave the order to the SELECT, so that the program
-// tests the filter on the rows as the report reads them). Both are printed here and exported by the program (/G) to a
-// delimited file; the texts and files must be identical, the records those
-// the database's own WHERE and ORDER BY give, PREVIOUS() the record printed
-// before and RECNO() the place of the record in the report. On SQLite and
-// on the private PostgreSQL server.
+// tests the filter on the rows as the report reads them; others read the
+// table through the user's own SELECT, which the program filters itself).
+// Both are printed here and exported by the program (/G) to a delimited
+// file; the texts and files must be identical, the records those the
+// database's own WHERE and ORDER BY give, the groups as many as its GROUP BY
+// gives, PREVIOUS() the record printed before and RECNO() the place of the
+// record in the report. On SQLite and on the private PostgreSQL server.
 #include "app/document.h"
 #include "core/condition_code.h"
 #include "data/master_joins.h"
