@@ -4,6 +4,7 @@
 #include "data/expr_to_sql.h"
 #include "data/select_builder.h"
 #include "data/sql_literals.h"
+#include "data/table_fields.h"
 #include "expr/calendar.h"
 #include "expr/collation.h"
 #include "core/composite.h"
@@ -89,11 +90,28 @@ class Writer {
     if (f == nullptr) return true;
     if (f->flags & (kFieldMemo | kFieldTotalRelated | kFieldAlias)) return true;
     if (f->totalFlags & (kTotalIsTotal | 0x80)) return true;
+    if (OwnType(f) && FieldKind(f) != 0 && FieldKind(f) != kFieldNumeric) return true;
     if (IsTranslatedCalculation(f)) {
       std::string sql;
       return !TranslationForCondition(m_, f, &sql);
     }
     return false;
+  }
+
+  // A column of a type of the server's own (an enum, an address, json, an
+  // interval, money), as its driver reports it.
+  static bool OwnType(const FieldDef* f) {
+    const FieldBinding* b = GetFieldBinding(const_cast<FieldDef*>(f), false);
+    return b != nullptr && b->serversOwnType && !(f->flags & kFieldCalculation);
+  }
+
+  // Such a column meets no text or number in SQL: a text is compared as the
+  // server writes it out, which is what the program reads (concat writes it
+  // so, where a cast to text may not: an address gains its mask), a missing
+  // value stays missing; a number (money) is compared as a number.
+  static std::string OwnTypeSql(const FieldDef* f, const std::string& column) {
+    if (FieldKind(f) == kFieldNumeric) return "cast(" + column + " as numeric)";
+    return "(case when " + column + " is null then null else concat(" + column + ") end)";
   }
 
   // A calculation the database computes from its translation (not a
@@ -170,7 +188,7 @@ class Writer {
       // An empty value (a number's "is null"; an empty text, which its
       // translation may give as NULL) is not sure for a calculation.
       if (f->flags & kFieldCalculation) {
-        for (const uint8_t* t : n.operands) u = u || IsNullItem(t) || IsEmptyText(t);
+        for (const uint8_t* t : n.operands) u = u || IsNullItem(t) || IsEmptyTextItem(m_, t);
         // A calculated text sorts by the database's collation: only equality is sure.
         const bool equality = n.op == kCondEqual || n.op == kCondNotEqual || n.op == kCondOneOf ||
                               n.op == kCondNoneOf;
@@ -190,10 +208,14 @@ class Writer {
   void WriteField(uint32_t n, Tidy tidy = Tidy::kText) {
     const FieldDef* f = m_->GetFieldAt(n);
     const TableSlot* t = f->table < kMaxTables ? m_->tableSlots[f->table] : nullptr;
+    field_ = f;
+    fieldNumber_ = n;
+    fieldStart_ = out_->size();
     std::string name;
     // A calculation in a condition is NULL where the program flags it (Mark
     // made sure it has that form).
     if (!IsTranslatedCalculation(f) || !TranslationForCondition(m_, f, &name)) name = QualifiedColumnName(m_, f, t);
+    if (OwnType(f)) name = OwnTypeSql(f, name);
     if (tidy == Tidy::kAll || (tidy == Tidy::kText && FieldKind(f) == 0))
       name = TidiedTextSql(m_, name);
     wrapped_ = Wrapped(f);
@@ -213,7 +235,8 @@ class Writer {
     switch (*t) {
       case kCondText:
       case kCondText2: {
-        // An empty text is a text, as the program compares it: '' and blanks, not NULL.
+        // The empty text is written as the missing value and the empty texts together.
+        if (IsEmptyTextItem(m_, t)) return false;
         std::string v = ConditionText(t);
         for (char& c : v) {
           if (static_cast<unsigned char>(c) == static_cast<unsigned char>(m_->SpaceDotChar)) c = ' ';
@@ -270,7 +293,10 @@ class Writer {
     }
     std::string s;
     if (!Literal(t, &s)) {
-      if (op == kCondEqual || op == kCondNotEqual) {
+      if ((op == kCondEqual || op == kCondNotEqual) && IsEmptyTextItem(m_, t) && EmptyItemMatchesMissing(field_)) {
+        out_->resize(fieldStart_);
+        WriteEmptyTest(op == kCondEqual);
+      } else if (op == kCondEqual || op == kCondNotEqual) {
         out_->resize(afterField_);
         DropCaseWrapper();
         *out_ += op == kCondEqual ? " is null" : " is not null";
@@ -282,6 +308,19 @@ class Writer {
     *out_ += s;
   }
 
+  // The field (the last written) is, or is not, the empty text as the
+  // program's group break takes it: missing, '' or blanks.
+  void WriteEmptyTest(bool empty) {
+    const uint32_t n = fieldNumber_;
+    *out_ += "(";
+    WriteField(n, Tidy::kNone);
+    DropCaseWrapper();
+    *out_ += empty ? " is null or " : " is not null and ";
+    WriteField(n, Tidy::kAll);
+    *out_ += empty ? " = ''" : " <> ''";
+    *out_ += ")";
+  }
+
   // "is null" tests the column itself, not its folded form.
   void DropCaseWrapper() {
     if (!wrapped_ || fieldHeadLen_ == 0) return;
@@ -291,12 +330,6 @@ class Writer {
     size_t nameStart = out_->rfind(head_, start);
     if (nameStart != std::string::npos) out_->erase(nameStart, head_.size());
     wrapped_ = false;
-  }
-
-  bool IsEmptyText(const uint8_t* t) const {
-    if (*t != kCondText && *t != kCondText2) return false;
-    const std::string v = ConditionText(t);
-    return v.find_first_not_of(std::string(" ") + static_cast<char>(m_->SpaceDotChar)) == std::string::npos;
   }
 
   bool IsNullItem(const uint8_t* t) {
@@ -408,6 +441,11 @@ class Writer {
       case kCondIsNull:
       case kCondIsNotNull:
         WriteField(n.field, Tidy::kNone);
+        if (EmptyItemMatchesMissing(field_)) {
+          out_->resize(fieldStart_);
+          WriteEmptyTest(op == kCondIsNull);
+          return true;
+        }
         DropCaseWrapper();
         *out_ += kOperatorText[op];
         return true;
@@ -430,7 +468,8 @@ class Writer {
   // Empty when no such part or when the program folds case.
   std::string IndexPrefix(const Node& n) {
     const FieldDef* f = m_->GetFieldAt(n.field);
-    if (f == nullptr || FieldKind(f) != 0 || (f->flags & kFieldCalculation) || Wrapped(f)) return std::string();
+    if (f == nullptr || FieldKind(f) != 0 || (f->flags & kFieldCalculation) || Wrapped(f) || OwnType(f))
+      return std::string();
     if (n.operands.empty() || (*n.operands[0] != kCondText && *n.operands[0] != kCondText2)) return std::string();
     std::string v = ConditionText(n.operands[0]);
     const size_t blank = v.find_first_of(std::string(" ") + static_cast<char>(m_->SpaceDotChar));
@@ -467,6 +506,9 @@ class Writer {
   std::string* out_;
   std::string head_, tail_;
   bool wrapped_ = false;
+  const FieldDef* field_ = nullptr;  // the field written last, from fieldStart_
+  uint32_t fieldNumber_ = 0;
+  size_t fieldStart_ = 0;
   bool exactWrapper_ = false;  // LOWER folds every letter as the program does
   size_t afterField_ = 0;
   size_t fieldEnd_ = 0;

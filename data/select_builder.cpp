@@ -446,8 +446,9 @@ class Builder {
   // missing values lowest, which is where the program puts a missing time
   // too. A column of a type of the server's own is ordered as the server
   // orders it (json by its text, as a text). A column that holds no missing
-  // value is ordered by itself, so that an index on it serves. The number of
-  // terms depends on the key alone.
+  // value needs no term for missing values: a number or a date is ordered by
+  // itself, so that an index on it serves; a text still without its trailing
+  // blanks. The number of terms depends on the key alone.
   std::vector<SortTerm> SortTerms(const FieldDef* k, const std::string& text) {
     std::vector<SortTerm> terms;
     std::string flag;
@@ -459,7 +460,7 @@ class Builder {
       return terms;
     }
     if (!calc && NeverMissing(k)) {
-      terms.push_back({text, true, false});
+      terms.push_back({isText ? "rtrim(" + text + ")" : text, true, false});
       return terms;
     }
     const bool number = calc ? TranslationIsMissingNumber(m_, k) : (k->flags & kFieldNumeric) != 0;

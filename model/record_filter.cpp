@@ -238,6 +238,25 @@ std::string Tidy(CKmComposite* m, std::string s) {
   return s;
 }
 
+}  // namespace
+
+bool EmptyItemMatchesMissing(const FieldDef* f) { return FieldKind(f) == 0 && !(f->flags & kFieldMemo); }
+
+bool IsEmptyTextItem(CKmComposite* m, const uint8_t* t) {
+  if (*t != kCondText && *t != kCondText2) return false;
+  const std::string v = ConditionText(t);
+  return v.find_first_not_of(std::string(" ") + static_cast<char>(m->SpaceDotChar)) == std::string::npos;
+}
+
+bool IsEmptyTextValue(CKmComposite* m, const FieldDef* f) {
+  if (f->value == nullptr || !EmptyItemMatchesMissing(f)) return false;
+  if ((f->flags & kFieldCalculation) && (f->valueStatus & kValueFlagNull)) return false;
+  if (IsTotal(f) && (f->valueStatus & 7)) return false;
+  return Tidy(m, FieldText(m, f)).empty();
+}
+
+namespace {
+
 bool NetWareNullsCompare(CKmComposite* m) { return m->nullsCompareAsValues != nullptr && m->nullsCompareAsValues(m); }
 
 // An operand token as a value buffer for the field's kind; text operands in text.
@@ -346,11 +365,16 @@ int EvaluateCondition(CKmComposite* m, uint8_t op, const uint8_t*& p, const uint
     if (g != nullptr && InvolvesTotals(g)) totals = true;
   }
   if (totals && totalsAsTrue) return 1;
-  if (op == kCondIsNull) return IsNullField(f) ? 1 : 0;
-  if (op == kCondIsNotNull) return IsNullField(f) ? 0 : 1;
+  if (op == kCondIsNull || op == kCondIsNotNull) {
+    const bool empty = IsNullField(f) || IsEmptyTextValue(m, f);
+    return (op == kCondIsNull) == empty ? 1 : 0;
+  }
+  // A missing text is the empty text to an empty item of an equality or a list.
+  const bool emptyItem = (op == kCondEqual || op == kCondNotEqual || op == kCondOneOf || op == kCondNoneOf) &&
+                         operands.Any([&](const uint8_t* t) { return IsEmptyTextItem(m, t); });
   // A null field or operand field satisfies no comparison (the database's rule).
   if (!NetWareNullsCompare(m)) {
-    if (IsNullField(f)) return 0;
+    if (IsNullField(f) && !(emptyItem && IsEmptyTextValue(m, f))) return 0;
     if (operands.Any([&](const uint8_t* t) {
           if (t[0] != kCondField) return false;
           const FieldDef* g = m->GetFieldAt(ConditionFieldNumber(t));

@@ -21,6 +21,17 @@ void FreeFilterCode(CKmComposite* model);
 // code. totalsAsTrue makes conditions on totals hold.
 int FilterRejects(CKmComposite* model, const uint8_t* code, int totalsAsTrue);
 
+// The empty text of a condition means what the group break takes as one
+// value: a missing text, '' and a text of blanks (or pads). The SQL written
+// for a filter reads the same three routines.
+// A field whose empty items match its missing values too: a text, not a long text.
+bool EmptyItemMatchesMissing(const FieldDef* f);
+// A condition item that is the empty text: '', blanks or pads.
+bool IsEmptyTextItem(CKmComposite* model, const uint8_t* token);
+// The field's current value is the empty text (missing, '' or blanks); not
+// a calculation flagged missing or in error.
+bool IsEmptyTextValue(CKmComposite* model, const FieldDef* f);
+
 // Typed comparison of two value buffers by the type flags: <0, 0, >0.
 int CompareTypedValues(CKmComposite* model, const uint8_t* a, const uint8_t* b, uint32_t flags);
 // Numbers with the model's tolerance (null numbers count as 0.0): -1, 0, 1.

@@ -207,6 +207,9 @@ void ClassifyColumn(ColInfo& c) {
     case SQL_WVARCHAR:
       c.qeType = QE_TYPE_CHAR, c.dbType = QE_DB_VARCHAR, c.width = static_cast<long>(size) + 1;
       break;
+    case SQL_GUID:  // read as its text, 36 characters
+      c.qeType = QE_TYPE_CHAR, c.dbType = QE_DB_VARCHAR, c.width = 37;
+      break;
     case SQL_LONGVARCHAR:
     case SQL_WLONGVARCHAR:
       c.qeType = QE_TYPE_CHAR, c.dbType = QE_DB_MEMO, c.width = static_cast<long>(size) + 1;

@@ -7,11 +7,13 @@
 // database cannot compute (the whole filter is then the program's) and a
 // first sort key the database cannot order by (the whole sort is then the
 // program's; some shapes leave the order to the SELECT, so that the program
-// tests the filter on the rows as the report reads them). Both are printed here and exported by the program (/G) to a
-// delimited file; the texts and files must be identical, the records those
-// the database's own WHERE and ORDER BY give, PREVIOUS() the record printed
-// before and RECNO() the place of the record in the report. On SQLite and
-// on the private PostgreSQL server.
+// tests the filter on the rows as the report reads them; others read the
+// table through the user's own SELECT, which the program filters itself).
+// Both are printed here and exported by the program (/G) to a delimited
+// file; the texts and files must be identical, the records those the
+// database's own WHERE and ORDER BY give, the groups as many as its GROUP BY
+// gives, PREVIOUS() the record printed before and RECNO() the place of the
+// record in the report. On SQLite and on the private PostgreSQL server.
 #include "app/document.h"
 #include "core/condition_code.h"
 #include "data/master_joins.h"
@@ -38,10 +40,18 @@ namespace {
 using namespace filter_run;
 using roundtrip::ReportMaker;
 
-// The ledger: 40 lines over 4 customers of 3 regions, some without one.
+// The ledger: 40 lines over 4 customers of 3 regions, some without one; a
+// text with missing, empty, blank and blank-ended values, a text that is
+// never missing whose values sort apart by their trailing blanks and a tab,
+// and columns of types the server compares by its own rules (on PostgreSQL
+// an enum, an address, jsonb, json, uuid, an interval and money; on SQLite
+// texts and a number), written as the server writes them out.
 std::string LedgerScript(bool postgres) {
   const char* names[] = {"Alder", "Brook", "Cafe", "Dune", "Brook", "Elm", "Fjord", "", "Naïve", "Glen", "Holt", "Alder"};
   const char* notes[] = {"Use the side gate", "Front desk", nullptr, "", "Gate code 42"};
+  const char* words[] = {nullptr, "", "  ", "x", "x  ", "y"};
+  const char* tags[] = {"'a'", postgres ? "'a' || chr(9) || 'x'" : "'a' || char(9) || 'x'", "'a '", "'b'"};
+  const char* intervals[] = {"1 day", "02:00:00", "3 days", "1 day 02:00:00"};
   std::string s =
       "drop table if exists ledger;\ndrop table if exists ledger_cust;\n"
       "create table ledger_cust (cust_id integer primary key, region varchar(10));\n"
@@ -49,7 +59,10 @@ std::string LedgerScript(bool postgres) {
       "insert into ledger_cust values (3, 'North');\ninsert into ledger_cust values (4, 'East');\n"
       "create table ledger (l_id integer primary key, cust_id integer, cat varchar(4), qty integer, amount ";
   s += postgres ? "double precision" : "double";
-  s += ", ldate date, name varchar(20), note text);\n";
+  s += ", ldate date, name varchar(20), note text, word varchar(8), tag varchar(6) not null, ";
+  s += postgres ? "md lmood, ip inet, js jsonb, jn json, id uuid, iv interval, mo money);\n"
+                : "md varchar(4), ip varchar(16), js text, jn text, id varchar(36), iv text, mo numeric);\n";
+  if (postgres) s = "drop table if exists ledger;\ndrop type if exists lmood;\ncreate type lmood as enum ('c', 'b', 'a');\n" + s;
   for (int i = 1; i <= 40; ++i) {
     char date[16];
     std::snprintf(date, sizeof date, "%04d-%02d-%02d", 1994 + i % 10, i % 12 + 1, i * 3 % 28 + 1);
@@ -63,7 +76,15 @@ std::string LedgerScript(bool postgres) {
          (i % 11 == 0 ? "null" : std::to_string(i % 5 == 4 ? 9 : i % 4 + 1)) + ", '" + "ABC"[i % 3] + "', " +
          (i % 9 == 0 ? "null" : std::to_string(i * 7 % 23 - 6)) + ", " + (i % 13 == 0 ? "null" : amount) + ", " +
          (i % 17 == 0 ? "null" : std::string("'") + date + "'") + ", " + (i % 10 == 7 ? "null" : name) + ", " +
-         (note == nullptr ? "null" : std::string("'") + note + "'") + ");\n";
+         (note == nullptr ? "null" : std::string("'") + note + "'") + ", " +
+         (words[i % 6] == nullptr ? "null" : std::string("'") + words[i % 6] + "'") + ", " + tags[i % 4] + ", " +
+         (i % 9 == 4 ? "null" : std::string("'") + "abc"[i % 3] + "'") + ", " +
+         (i % 11 == 6 ? "null" : "'10.0.0." + std::to_string(i % 12 + 1) + "'") + ", " +
+         (i % 10 == 3 ? "null" : "'" + std::to_string(i % 4 * 4 + 1) + "'") + ", " +
+         (i % 10 == 5 ? "null" : "'" + std::to_string(i % 3 * 5) + "'") + ", " +
+         (i % 8 == 1 ? "null" : "'00000000-0000-0000-0000-0000000000" + std::to_string(10 + i % 7) + "'") + ", " +
+         (i % 13 == 2 ? "null" : std::string("'") + intervals[i % 4] + "'") + ", " +
+         (i % 7 == 3 ? "null" : "'" + std::to_string(i % 5 - 2) + ".25'") + ");\n";
   }
   return s;
 }
@@ -99,6 +120,13 @@ struct Shape {
   // PostgreSQL): a comparison ignoring case, which SQLite's lower() cannot
   // make as the program does, or one on a number that may carry rounding.
   int programFilter = 0;
+  // The second way reads the user's own SELECT of the table, which the
+  // program filters itself.
+  bool statement = false;
+  const char* postgresWhere = nullptr;  // where PostgreSQL's differs
+  // The group key as the database's GROUP BY takes it: the report prints as
+  // many groups as it gives.
+  const char* groupBy = nullptr;
 };
 
 const Shape kShapes[] = {
@@ -159,6 +187,43 @@ const Shape kShapes[] = {
     {"calculation_then_unplaced", {{0, "qty", kCondNotEqual, ""}}, nullptr,
      {{"TENS", false}, {"ldate", true}, {"l_id", false}}, "qty is not null", "qty / 10, ldate desc nulls last, l.l_id",
      false, false, false, false, true},
+    // Columns of the server's own types compared as the program reads them:
+    // by their texts (a money amount as a number).
+    {"server_types_equal",
+     {{0, "md", kCondNotEqual, "'c'"}, {1, "ip", kCondNoneOf, "'10.0.0.3','10.0.0.4'"}, {1, "iv", kCondEqual, "'1 day'"},
+      {1, "mo", kCondNotEqual, "0.25"}},
+     nullptr, {{"l_id", false}}, "md <> 'c' and ip not in ('10.0.0.3', '10.0.0.4') and iv = '1 day' and mo <> 0.25",
+     "l.l_id", false, false, false, false, false, false, 0, true,
+     "cast(md as text) <> 'c' and host(ip) not in ('10.0.0.3', '10.0.0.4') and cast(iv as text) = '1 day' and "
+     "cast(mo as numeric) <> 0.25"},
+    {"server_types_order",
+     {{0, "md", kCondLess, "'c'"}, {1, "ip", kCondGreater, "'10.0.0.2'"}, {1, "iv", kCondBetween, "'02:00:00','1 day'"},
+      {1, "mo", kCondGreater, "-2"}, {1, "js", kCondOneOf, "'1','5','9','13'"}},
+     nullptr, {{"l_id", true}},
+     "md < 'c' and ip > '10.0.0.2' and iv between '02:00:00' and '1 day' and mo > -2 and js in ('1', '5', '9', '13')",
+     "l.l_id desc", false, false, false, false, false, false, 0, true,
+     "cast(md as text) < 'c' and host(ip) > '10.0.0.2' and cast(iv as text) between '02:00:00' and '1 day' and "
+     "cast(mo as numeric) > -2 and cast(js as text) in ('1', '5', '9', '13')"},
+    {"server_types_like",
+     {{0, "ip", kCondLike, "'10.0.0.1*'"}, {1, "id", kCondLike, "'*1?'"}, {1, "jn", kCondNoneOf, "'0','20'"},
+      {1, "md", kCondOneOf, "'a','b'"}, {1, "mo", kCondBetween, "-3,3"}},
+     nullptr, {{"l_id", false}},
+     "ip like '10.0.0.1%' and id like '%1_' and jn not in ('0', '20') and md in ('a', 'b') and mo between -3 and 3",
+     "l.l_id", false, false, false, false, false, false, 0, true,
+     "host(ip) like '10.0.0.1%' and cast(id as text) like '%1_' and cast(jn as text) not in ('0', '20') and "
+     "cast(md as text) in ('a', 'b') and cast(mo as numeric) between -3 and 3"},
+    // An empty text item is what the group break takes as one value: a
+    // missing text, '' and blanks.
+    {"empty_text_in_list", {{0, "word", kCondOneOf, "'','x'"}}, nullptr, {{"l_id", false}},
+     "word is null or rtrim(word) in ('', 'x')", "l.l_id", false, false, false, false, false, false, 1, true},
+    {"empty_text_equal_or_none_of", {{0, "word", kCondNoneOf, "'','y'"}, {2, "word", kCondEqual, ""}}, nullptr,
+     {{"l_id", true}}, "rtrim(word) not in ('', 'y') or word is null or rtrim(word) = ''", "l.l_id desc", false,
+     false, false, false, false, false, 1, true},
+    {"empty_text_not_equal", {{0, "word", kCondNotEqual, ""}, {1, "word", kCondNotEqual, "'x'"}}, nullptr,
+     {{"l_id", false}}, "rtrim(word) not in ('', 'x')", "l.l_id", false, false, false, false, false, false, 0, true},
+    // A text that is never missing: 'a', 'a<TAB>x' and 'a ' make two groups.
+    {"never_missing_text_group", {{0, "l_id", kCondGreater, "2"}}, "tag", {{"l_id", false}}, "l.l_id > 2",
+     "rtrim(tag), l.l_id", false, false, false, false, false, false, 0, false, nullptr, "rtrim(tag)"},
 };
 
 // The fields of the report by name (columns and calculations).
@@ -172,10 +237,15 @@ class DatabaseOrProgram : public DatabaseRunTest {
   // are the program's.
   bool Build(CKmDoc& doc, CKmRepIO& io, const Shape& s, bool program, std::string* error) {
     ReportMaker r(doc, io);
-    if (!r.Begin(kDsn, "ledger", {"l_id", "cust_id", "cat", "qty", "amount", "ldate", "name", "note"}, error))
-      return false;
+    const std::vector<const char*> columns = {"l_id", "cust_id", "cat", "qty", "amount", "ldate", "name", "note",
+                                              "word", "tag", "md", "ip", "js", "jn", "id", "iv", "mo"};
+    std::string select = "select ";
+    for (const char* c : columns) select += std::string(select.size() > 7 ? ", " : "") + c;
+    const bool begun = program && s.statement ? r.BeginStatement(kDsn, (select + " from ledger").c_str(), error)
+                                              : r.Begin(kDsn, "ledger", columns, error);
+    if (!begun) return false;
     FieldMap f;
-    for (const char* c : {"l_id", "cust_id", "cat", "qty", "amount", "ldate", "name", "note"}) f[c] = r.Column(c);
+    for (const char* c : columns) f[c] = r.Column(c);
     if (s.join) {
       std::snprintf(r.M().tableSlots[0]->alias, sizeof r.M().tableSlots[0]->alias, "LEDG");
       JoinLinkEntry links[] = {{f["cust_id"], "cust_id", 0}, {}};
@@ -285,8 +355,9 @@ class DatabaseOrProgram : public DatabaseRunTest {
   // The records the database selects, in its order.
   std::vector<std::string> Expected(const Shape& s) {
     return db_.Query(std::string("select l.l_id from ledger l left join ledger_cust c on c.cust_id = l.cust_id ") +
-                     "where " + s.where + " order by " + s.order);
+                     "where " + Where(s) + " order by " + s.order);
   }
+  std::string Where(const Shape& s) const { return db_.postgres() && s.postgresWhere ? s.postgresWhere : s.where; }
 
   // The record lines of a print: the database's records in order, each
   // numbered by its place (RECNO()) and showing the one before (PREVIOUS()).
@@ -339,6 +410,13 @@ TEST_P(DatabaseOrProgram, PrintsAndExportsTheSameRowsOrderAndValues) {
     texts[way] = PrintAndSave(s, way == 1, base, &error);
     ASSERT_TRUE(error.empty()) << error;
     ExpectRecords(texts[way], expected, "printed here");
+    if (s.groupBy != nullptr) {
+      const std::vector<std::string> groups =
+          db_.Query(std::string("select count(*) from ledger l where ") + Where(s) + " group by " + s.groupBy);
+      size_t printed = 0;
+      for (const std::string& line : Lines(texts[way])) printed += Words(line).rfind("Group ", 0) == 0 ? 1 : 0;
+      EXPECT_EQ(printed, groups.size()) << texts[way];
+    }
     std::string output;
     ASSERT_EQ(db_.RunProgram(base + "_export.kmw", &output), 0) << output;
     EXPECT_EQ(ExportedRecords(base + ".csv", &exports[way]), expected) << exports[way];

@@ -137,11 +137,11 @@ const Condition kConditions[] = {
     {"gt", kCondEqual, "'a'", "@.gt = 'a'", nullptr},
     {"gt", kCondEqual, "'b'", "rtrim(@.gt) = 'b'", nullptr},
     {"gt", kCondLessEqual, "'b'", "rtrim(@.gt) <= 'b'", nullptr},
-    {"gt", kCondOneOf, "'b','  '", "rtrim(@.gt) in ('b', '')", nullptr},
+    {"gt", kCondOneOf, "'b','  '", "@.gt is null or rtrim(@.gt) in ('b', '')", nullptr},
     {"gt", kCondNoneOf, "'b','c'", "rtrim(@.gt) not in ('b', 'c')", nullptr},
     {"amount", kCondBetween, "-1,5", "@.amount between -1 and 5", nullptr},
     {"gn", kCondIsNull, "", "@.gn is null", nullptr},
-    {"gt", kCondIsNotNull, "", "@.gt is not null", nullptr},
+    {"gt", kCondIsNotNull, "", "rtrim(@.gt) <> ''", nullptr},  // an empty or blank text is missing too
     {"A2", kCondEqual, "0", "@.amount * 2 = 0", nullptr},
     {"A2", kCondIsNull, "", "@.amount is null", nullptr},
     {"A2", kCondNotEqual, "0", "@.amount * 2 <> 0", nullptr},

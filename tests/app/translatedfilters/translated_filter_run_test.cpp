@@ -115,7 +115,8 @@ const FilterCase kCases[] = {
      [](const Line& l) { return Trimmed(l.note) == "ZZ Top" || Trimmed(l.note) == "ab"; }},
     {"not_in_trailing", nullptr, kCondNoneOf, "'ZZ Top','ab'",
      [](const Line& l) { return l.note && Trimmed(l.note) != "ZZ Top" && Trimmed(l.note) != "ab"; }},
-    {"equal_blanks", nullptr, kCondEqual, "'  '", [](const Line& l) { return l.note && Trimmed(l.note).empty(); }},
+    // Blanks are the empty text, which a missing note is too (as the group break takes them).
+    {"equal_blanks", nullptr, kCondEqual, "'  '", [](const Line& l) { return !l.note || Trimmed(l.note).empty(); }},
     // The year of a missing date is 0.
     {"year_missing", "YEAR(LDATE)", kCondEqual, "0", [](const Line& l) { return l.date == nullptr; }},
     // Rounding to tens, half away from zero; a missing amount rounds to 0.
