@@ -109,6 +109,9 @@ TEST_F(GroupBreak, EveryLevelComparesByItsType) {
   EXPECT_EQ(Breaks("West", 0x80000001u, 0), "2");
   EXPECT_EQ(Breaks("", 0x80000001u, 0), "012");
   EXPECT_EQ(Breaks("", 0x80000001u, 0), "");
+  // A reset forgets the last values: the next record breaks every level again.
+  ResetGroupBreaks(calc, 0);
+  EXPECT_EQ(Breaks("", 0x80000001u, 0), "012");
 }
 
 TEST_F(GroupBreak, TextsCompareOverTheirFirst254Characters) {
