@@ -9,14 +9,22 @@
 #include <vector>
 
 #include "core/fields.h"
+#include "model/record_sort.h"
 
 class CKmComposite;
 class KmDocBase;
 struct ReportRun;
 
 constexpr int kRunGroupLevels = 8;
-constexpr int kGroupSlotBytes = 255;  // one previous group value (text: 254 characters)
-constexpr uint8_t kGroupSlotFill = 0x1F;  // makes the first record break every level
+constexpr int kGroupSlotBytes = 255;  // a group value's text: at most 254 characters and a NUL
+// One previous group value, kept as its key (the record sort's own form, so
+// that a group is exactly a run of the sort's ties): a text's at most 254
+// characters and what they lost to the code page.
+constexpr uint32_t kGroupKeyBytes = SortKeySegmentRoom(kGroupSlotBytes - 1);
+// Fills the slots when the breaks are reset: no key starts with it, so a slot
+// of the fill holds no value and the next record breaks every level.
+constexpr uint8_t kGroupSlotFill = 0x1F;
+static_assert((kGroupSlotFill & kSortKeyPresent) == 0, "a filled slot must read as holding no key");
 
 // Band lists of the calculated-fields pass besides the group levels 0-7.
 constexpr int kPageList = 254;
@@ -64,10 +72,13 @@ struct RunCalcState {
   ReportRun* run = nullptr;  // the run whose page mechanics and bands the group breaks drive
   RunGroupLevel levels[kRunGroupLevels];
   int32_t levelsUsed = 0;  // leading used levels (0-8)
-  uint8_t previousGroup[kRunGroupLevels * kGroupSlotBytes] = {};
-  // Beside each slot: the value's key as the program's sort builds it
-  // (empty before the first record), which decides the next break.
-  std::string previousGroupKey[kRunGroupLevels];
+  // The group values of the last record that broke, one slot of
+  // kGroupKeyBytes per level; the next record's keys are compared with them.
+  uint8_t previousGroup[kRunGroupLevels * kGroupKeyBytes] = {};
+  // The record sort's settings the group break builds and compares keys
+  // with, brought up to date before each record (kept here so that a record
+  // costs no sort state of its own; no sort runs on it).
+  SortContext groupSort;
   int32_t brokenLevel = -1;  // the outermost level of the last break
   int32_t recordsOutputPrepass = 0;  // the pre-pass's own "a record was output"
   // Group sequencing marks (set here before each record, read by band sequencing).

@@ -29,20 +29,3 @@ int IsValueBlank(const FieldDef* field, const BYTE* value, double blankNumber) {
   return 1;
 }
 
-void CopyFieldValue(const FieldDef* field, BYTE* dest) {
-  if (!dest || !field || !field->value) return;
-  const BYTE* v = field->value;
-  uint32_t kind = field->flags;
-  if (kind & kFieldMemo) {
-    CKmComposite::CopyValueHeader(dest, v);
-  } else if (kind & (kFieldDateTime | kFieldTime)) {
-    std::memcpy(dest, v, 12);
-  } else if (kind & kFieldDate) {
-    std::memcpy(dest, v, 4);
-  } else if (kind & kFieldNumeric) {
-    std::memcpy(dest, v, 8);
-  } else {
-    std::memset(dest, 0, kTextValueSlot);
-    for (int i = 0; i < kTextValueSlot - 1 && v[i]; ++i) dest[i] = v[i];
-  }
-}

@@ -12,10 +12,4 @@
 // all blanks (read up to its terminator, at most 255 bytes).
 int IsValueBlank(const FieldDef* field, const BYTE* value, double blankNumber);
 
-// Copies the field's current value into dest by kind: memo through the value
-// header copy, date-time and time 12 bytes, date 4, number 8; text fills 255
-// bytes with zeros and takes at most 254 characters. Nothing happens for a
-// null dest or a field without a value.
-void CopyFieldValue(const FieldDef* field, BYTE* dest);
-
 constexpr int kTextValueSlot = 255;

@@ -20,7 +20,6 @@ class RecordRowSource;
 struct BandOutputState;  // band output and line text assembly
 
 constexpr uint32_t kRunNoField = kNoField;
-constexpr int kGroupValueBufferSize = kRunGroupLevels * kGroupSlotBytes;  // 2,040
 constexpr int32_t kDefaultEndPage = 999999999;
 constexpr uint32_t kPageNumberBeforeRun = 9999;
 constexpr int kEndOfRecords = 3075;

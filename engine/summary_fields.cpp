@@ -28,8 +28,6 @@ int32_t ReadDay(const uint8_t* p) {
 }
 void WriteDay(uint8_t* p, uint32_t d) { std::memcpy(p, &d, sizeof d); }
 
-bool IsTextKind(const FieldDef* f) { return FieldKind(f) == 0 || (f->flags & kFieldMemo); }
-
 // Run facts; a block bound to no run (a pass driven from outside a
 // report run) answers 0.
 uint32_t RecordsOutput(RunCalcState* c) {
@@ -88,20 +86,19 @@ size_t TextRoom(CKmComposite* m, const FieldDef* f) {
   return m != nullptr ? m->GetFieldWidth(f) : kGroupSlotBytes - 1;
 }
 
-void StoreGroupValue(CKmComposite* m, const FieldDef* f, uint8_t* slot) {
-  if (IsTextKind(f)) {
-    // Texts (memos too) as at most 254 characters in a zero-filled slot.
-    std::memset(slot, 0, kGroupSlotBytes);
-    char t[kGroupSlotBytes];
-    BoundedText(f->value, TextRoom(m, f), t);
-    std::memcpy(slot, t, std::strlen(t));
-    return;
-  }
-  if (FieldKind(f) & kFieldLogical) {
-    slot[0] = f->value[0];
-    return;
-  }
-  CopyFieldValue(f, slot);
+// The group break's own settings of the record sort: a group value's text
+// is at most 254 characters, and a rank the server gave is the current
+// record's own.
+void InitGroupSort(CKmComposite* m, SortContext* sort) {
+  InitRecordSortContext(m, sort);
+  sort->textKeyLimit = kGroupSlotBytes - 1;
+  sort->serverRanks = true;
+}
+
+// The field's value into its level's slot, as its key; a key that cannot be
+// built leaves the slot holding none, so the next record breaks again.
+void StoreGroupValue(const SortContext& sort, const FieldDef* f, uint8_t* slot) {
+  if (FieldSortKey(sort, f, slot, kGroupKeyBytes) == 0) slot[0] = kGroupSlotFill;
 }
 
 FieldDef* SourceOf(CKmComposite* m, const FieldDef* total) {
@@ -392,7 +389,6 @@ void ResetPageTotals(RunCalcState* c) {
 
 void ClearGroupValues(RunCalcState* c) {
   std::memset(c->previousGroup, kGroupSlotFill, sizeof c->previousGroup);
-  for (std::string& key : c->previousGroupKey) key.clear();
 }
 
 void ResetGroupBreaks(RunCalcState* c, int setPending) {
@@ -408,20 +404,20 @@ bool DetectGroupBreak(RunCalcState* c) {
   CKmComposite* m = c->model;
   // Values are one group when the program's sort ties them: whoever sorted,
   // each group is then one run of records.
-  SortContext sort;
-  InitRecordSortContext(m, &sort);
-  sort.textKeyLimit = kGroupSlotBytes - 1;  // a group value's text is at most 254 characters
-  sort.serverRanks = true;  // the current record's own values, rank included
-  std::string keys[kRunGroupLevels];
+  SortContext& sort = c->groupSort;
+  InitGroupSort(m, &sort);
+  // The record's key is built here once and, when it breaks, becomes the slot.
+  uint8_t key[kGroupKeyBytes];
   for (int i = 0; i < c->levelsUsed; ++i) {
     const FieldDef* f = m->GetFieldAt(c->levels[i].field);
     if (f == nullptr || f->value == nullptr) continue;
-    keys[i] = FieldSortKey(sort, f);
-    const std::string& last = c->previousGroupKey[i];
+    uint8_t* slot = c->previousGroup + i * kGroupKeyBytes;
+    const uint32_t n = FieldSortKey(sort, f, key, sizeof key);
+    // A key ends itself, so the same bytes are the same key, which ties in
+    // any comparison: most records go on with their group.
     bool always = false;
-    if (!last.empty() && !keys[i].empty() &&
-        CompareSortKey(sort, SortKeyKindOf(sort, f), reinterpret_cast<const uint8_t*>(keys[i].data()),
-                       reinterpret_cast<const uint8_t*>(last.data()), &always) == 0)
+    if (n > 0 && (std::memcmp(key, slot, n) == 0 ||
+                  CompareSortKey(sort, SortKeyKindOf(sort, f), key, slot, &always) == 0))
       continue;
     c->brokenLevel = i;
     const bool noteOptions = m->passPhase == kPhaseReportRun && PageFormat(c, {0, 5, 9});
@@ -439,10 +435,10 @@ bool DetectGroupBreak(RunCalcState* c) {
         if (level.options & kGroupResetPage) c->pageResetPending = 1;
       }
       const FieldDef* g = m->GetFieldAt(level.field);
-      if (g != nullptr && g->value != nullptr) {
-        StoreGroupValue(m, g, c->previousGroup + j * kGroupSlotBytes);
-        c->previousGroupKey[j] = j == i ? keys[i] : FieldSortKey(sort, g);
-      }
+      if (g == nullptr || g->value == nullptr) continue;
+      uint8_t* gslot = c->previousGroup + j * kGroupKeyBytes;
+      if (j == i && n > 0) std::memcpy(gslot, key, n);
+      else StoreGroupValue(sort, g, gslot);
     }
     return true;
   }

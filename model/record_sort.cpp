@@ -107,7 +107,7 @@ SortKeyKind SortKeyKindOf(const SortContext& ctx, const FieldDef* field) {
 uint32_t MaxSortRecordLength(const SortContext& ctx) {
   uint32_t n = ctx.keyOffset;
   for (int k = 0; k < ctx.keyCount; ++k)
-    n += 1 + (ctx.keyKinds[k] == kSortKeyText ? kMaxSortKeyText + 1 + kMaxSortKeyLost + 1 : 12);
+    n += ctx.keyKinds[k] == kSortKeyText ? SortKeySegmentRoom(kMaxSortKeyText) : 13;
   return n;
 }
 
@@ -125,18 +125,17 @@ int CompareLostChars(const char* a, size_t lengthA, const char* lostA, const cha
 
 uint32_t PutTextKey(uint8_t* p, uint32_t room, uint8_t tag, const char* text, size_t length,
                     unsigned char pad) {
-  size_t n = 0;
-  while (n < length && text[n] != 0) ++n;
-  if (n > kMaxSortKeyText) n = kMaxSortKeyText;
+  size_t n = strnlen(text, std::min<size_t>(length, kMaxSortKeyText));
   // Trailing blanks and pads do not count.
   while (n > 0 && (text[n - 1] == ' ' || static_cast<unsigned char>(text[n - 1]) == pad)) --n;
   if (room < n + 2) return 0;
   p[0] = tag;
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    p[1 + i] = c == pad ? ' ' : c;
-  }
-  p[1 + n] = 0;
+  // One plain pass the compiler can widen: the group break builds a key for
+  // every record.
+  uint8_t* const out = p + 1;
+  const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
+  for (size_t i = 0; i < n; ++i) out[i] = in[i] == pad ? ' ' : in[i];
+  out[n] = 0;
   return static_cast<uint32_t>(n + 2);
 }
 
@@ -606,93 +605,90 @@ int MergeSortRuns(SortContext& ctx) {
 // ---------------------------------------------------------------------------
 // The record sort
 
-uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area, uint32_t room) {
+namespace {
+
+// One key segment of the field's current value at p (left bytes of room):
+// the bytes written, or 0 when it does not fit.
+uint32_t PutFieldKey(const SortContext& ctx, uint32_t kind, const FieldDef* f, uint8_t* p, uint32_t left) {
   CKmComposite* m = ctx.model;
+  const uint8_t* v = f->value;
+  uint8_t tag = static_cast<uint8_t>(kSortKeyPresent | (f->valueStatus & kSortKeyClassBits));
+  uint32_t n = 0;
+  const FieldDef* owner = KeyValueOwner(ctx, f);
+  switch (kind) {
+    case kSortKeyNumber: {
+      if (ctx.serverRanks && owner->serverRanked) {
+        n = PutNumberKey(p, left, tag, owner->serverRank);
+        break;
+      }
+      const double d = v != nullptr ? GetF64(v) : GetNullNumber();
+      if (IsNullNumber(d)) tag |= kSortKeyNull;
+      n = PutNumberKey(p, left, tag, d);
+      break;
+    }
+    case kSortKeyDate: {
+      const uint32_t day = v != nullptr ? GetU32(v) : kNullDay;
+      if (day == kNullDay) tag |= kSortKeyNull;
+      n = PutDateKey(p, left, tag, day);
+      break;
+    }
+    case kSortKeyDateTime: {
+      const uint32_t day = v != nullptr ? GetU32(v) : kNullDay;
+      const double t = v != nullptr ? GetF64(v + 4) : GetNullNumber();
+      if (day == kNullDay && IsNullNumber(t)) tag |= kSortKeyNull;
+      n = PutDateTimeKey(p, left, tag, day, t);
+      break;
+    }
+    case kSortKeyTime: {
+      const double t = v != nullptr ? GetF64(v + 4) : GetNullNumber();
+      if (IsNullNumber(t)) tag |= kSortKeyNull;
+      n = PutTimeKey(p, left, tag, t);
+      break;
+    }
+    case kSortKeyLogical:
+      n = PutLogicalKey(p, left, tag, v != nullptr ? v[0] : 0);
+      break;
+    default: {
+      // A missing text sorts with the empty ones: the group break takes
+      // them as one value.
+      if (v == nullptr) tag |= kSortKeyNull;
+      const char* text = v != nullptr ? reinterpret_cast<const char*>(v) : "";
+      const size_t width = v == nullptr                  ? 0
+                           : (f->flags & kFieldMemo)     ? kMemoValueBytes
+                                                         : m->GetFieldWidth(f);
+      n = PutTextKey(p, left, tag, text, std::min<size_t>(width, ctx.textKeyLimit),
+                     static_cast<unsigned char>(m->SpaceDotChar));
+      // What the text lost to the code page tells apart texts that read the same.
+      const std::string& lost = owner->lostChars;
+      if (n > 0 && v != nullptr && !lost.empty()) {
+        const uint32_t extra = static_cast<uint32_t>(std::min<size_t>(lost.size(), kMaxSortKeyLost)) + 1;
+        if (left < n + extra) return 0;
+        p[0] |= kSortKeyLost;
+        std::memcpy(p + n, lost.data(), extra - 1);
+        p[n + extra - 1] = 0;
+        n += extra;
+      }
+      break;
+    }
+  }
+  return n;
+}
+
+}  // namespace
+
+uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area, uint32_t room) {
   if (room < ctx.keyOffset) return 0;
   uint32_t pos = ctx.keyOffset;
   for (int k = 0; k < ctx.keyCount; ++k) {
-    const FieldDef* f = fields[k];
-    const uint8_t* v = f->value;
-    uint8_t tag = static_cast<uint8_t>(kSortKeyPresent | (f->valueStatus & kSortKeyClassBits));
-    uint32_t n = 0;
-    uint8_t* p = area + pos;
-    const uint32_t left = room - pos;
-    const FieldDef* owner = KeyValueOwner(ctx, f);
-    switch (ctx.keyKinds[k]) {
-      case kSortKeyNumber: {
-        if (ctx.serverRanks && owner->serverRanked) {
-          n = PutNumberKey(p, left, tag, owner->serverRank);
-          break;
-        }
-        const double d = v != nullptr ? GetF64(v) : GetNullNumber();
-        if (IsNullNumber(d)) tag |= kSortKeyNull;
-        n = PutNumberKey(p, left, tag, d);
-        break;
-      }
-      case kSortKeyDate: {
-        const uint32_t day = v != nullptr ? GetU32(v) : kNullDay;
-        if (day == kNullDay) tag |= kSortKeyNull;
-        n = PutDateKey(p, left, tag, day);
-        break;
-      }
-      case kSortKeyDateTime: {
-        const uint32_t day = v != nullptr ? GetU32(v) : kNullDay;
-        const double t = v != nullptr ? GetF64(v + 4) : GetNullNumber();
-        if (day == kNullDay && IsNullNumber(t)) tag |= kSortKeyNull;
-        n = PutDateTimeKey(p, left, tag, day, t);
-        break;
-      }
-      case kSortKeyTime: {
-        const double t = v != nullptr ? GetF64(v + 4) : GetNullNumber();
-        if (IsNullNumber(t)) tag |= kSortKeyNull;
-        n = PutTimeKey(p, left, tag, t);
-        break;
-      }
-      case kSortKeyLogical:
-        n = PutLogicalKey(p, left, tag, v != nullptr ? v[0] : 0);
-        break;
-      default: {
-        // A missing text sorts with the empty ones: the group break takes
-        // them as one value.
-        if (v == nullptr) tag |= kSortKeyNull;
-        const char* text = v != nullptr ? reinterpret_cast<const char*>(v) : "";
-        const size_t width = v == nullptr                  ? 0
-                             : (f->flags & kFieldMemo)     ? kMemoValueBytes
-                                                           : m->GetFieldWidth(f);
-        n = PutTextKey(p, left, tag, text, std::min<size_t>(width, ctx.textKeyLimit),
-                       static_cast<unsigned char>(m->SpaceDotChar));
-        // What the text lost to the code page tells apart texts that read the same.
-        const std::string& lost = owner->lostChars;
-        if (n > 0 && v != nullptr && !lost.empty()) {
-          const uint32_t extra = static_cast<uint32_t>(std::min<size_t>(lost.size(), kMaxSortKeyLost)) + 1;
-          if (left < n + extra) return 0;
-          p[0] |= kSortKeyLost;
-          std::memcpy(p + n, lost.data(), extra - 1);
-          p[n + extra - 1] = 0;
-          n += extra;
-        }
-        break;
-      }
-    }
+    const uint32_t n = PutFieldKey(ctx, ctx.keyKinds[k], fields[k], area + pos, room - pos);
     if (n == 0) return 0;
     pos += n;
   }
   return pos;
 }
 
-
-std::string FieldSortKey(const SortContext& settings, const FieldDef* field) {
-  SortContext ctx;
-  ctx.model = settings.model;
-  ctx.keyCount = 1;
-  ctx.serverRanks = settings.serverRanks;
-  ctx.keyKinds[0] = SortKeyKindOf(settings, field);
-  ctx.keyOffset = 0;
-  ctx.textKeyLimit = settings.textKeyLimit;
-  std::vector<uint8_t> area(MaxSortRecordLength(ctx));
-  FieldDef* const fields[1] = {const_cast<FieldDef*>(field)};
-  const uint32_t n = BuildFieldKeys(ctx, fields, area.data(), static_cast<uint32_t>(area.size()));
-  return std::string(reinterpret_cast<const char*>(area.data()), n);
+uint32_t FieldSortKey(const SortContext& settings, const FieldDef* field, uint8_t* area, uint32_t room) {
+  return PutFieldKey(settings, SortKeyKindOf(settings, field), field, area, room);
 }
 
 void InitRecordSortContext(CKmComposite* model, SortContext* ctx) {

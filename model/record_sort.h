@@ -41,6 +41,9 @@ int StatusClassRank(uint8_t status);
 
 constexpr int kMaxSortKeys = 8;
 constexpr uint32_t kMaxSortKeyText = 1000;
+// The most bytes one key segment takes when its texts hold at most
+// textChars characters: the tag, the text and its NUL, what it lost and a NUL.
+constexpr uint32_t SortKeySegmentRoom(uint32_t textChars) { return 1 + textChars + 1 + kMaxSortKeyLost + 1; }
 constexpr uint32_t kDefaultSortPoolSize = 524288;
 constexpr uint32_t kMinSortPoolSize = 10000;
 constexpr int kMaxMergeFanIn = 20;
@@ -136,8 +139,9 @@ int CompareLostChars(const char* a, size_t lengthA, const char* lostA, const cha
 uint32_t BuildFieldKeys(SortContext& ctx, FieldDef* const* fields, uint8_t* area, uint32_t room);
 
 // The one key segment of a field's current value (tag and value), as the
-// settings' sort builds it; empty when it cannot be built.
-std::string FieldSortKey(const SortContext& settings, const FieldDef* field);
+// settings' sort builds it, at area (room bytes; SortKeySegmentRoom of the
+// settings' text limit always does): the bytes written, or 0 when it does not fit.
+uint32_t FieldSortKey(const SortContext& settings, const FieldDef* field, uint8_t* area, uint32_t room);
 
 // The order of two key segments of one kind (each its tag, then its value),
 // ascending: negative, 0 or positive. *always is set when the order holds

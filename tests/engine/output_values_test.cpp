@@ -63,29 +63,6 @@ TEST(OutputValues, BlankByKind) {
   EXPECT_EQ(IsValueBlank(&f, text.bytes, kBlank), 1);
 }
 
-TEST(OutputValues, CopyByKindAndLongTextCut) {
-  std::string long300(300, 'a');
-  std::vector<BYTE> source(long300.begin(), long300.end());
-  source.push_back(0);
-  FieldDef f;
-  f.value = source.data();
-  BYTE dest[kTextValueSlot + 8];
-  std::memset(dest, 0x55, sizeof dest);
-  CopyFieldValue(&f, dest);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(dest)), std::string(254, 'a'));
-  EXPECT_EQ(dest[254], 0);
-  EXPECT_EQ(dest[kTextValueSlot], 0x55);  // nothing past the slot
-
-  BYTE number[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-  f.flags = kFieldNumeric;
-  f.value = number;
-  std::memset(dest, 0, sizeof dest);
-  CopyFieldValue(&f, dest);
-  EXPECT_EQ(std::memcmp(dest, number, 8), 0);
-  EXPECT_EQ(dest[8], 0);
-  CopyFieldValue(&f, nullptr);  // nothing to do
-}
-
 TEST(PageRoom, FlushPendingAdvanceIsCappedByTheRoomLeft) {
   StubPageDriver d;
   PageOutputState s;
