@@ -25,6 +25,9 @@ struct StartState {
   BOOL openAllowed;
   int choice;
   HWND dialog;
+  // This dialog's own hook: the dialog runner keeps the document's handle for
+  // a box opened over it (Help, About), and each must pass on from itself.
+  HHOOK hook;
 };
 
 // The running dialog's state, for the hook (one start dialog at a time).
@@ -33,10 +36,12 @@ StartState* g_running = nullptr;
 StartState* State(HWND d) { return reinterpret_cast<StartState*>(GetWindowLongPtrA(d, DWLP_USER)); }
 
 LRESULT StartDialogHook(int code, WPARAM wParam, LPARAM lParam) {
-  HHOOK next = g_running != nullptr ? g_running->doc->m_hMsgFilterHook : nullptr;
+  HHOOK self = g_running != nullptr ? g_running->hook : nullptr;
   auto* msg = reinterpret_cast<MSG*>(lParam);
-  if (code == MSGF_DIALOGBOX && msg != nullptr && g_running != nullptr) {
-    HWND d = g_running->dialog;
+  // Only keys typed in the start dialog are its own: a box over it (Help,
+  // About) takes its Enter and letters itself.
+  HWND d = g_running != nullptr ? g_running->dialog : nullptr;
+  if (code == MSGF_DIALOGBOX && msg != nullptr && d != nullptr && msg->hwnd != nullptr && GetParent(msg->hwnd) == d) {
     if (msg->message == WM_KEYDOWN && msg->wParam == VK_F1) {
       const bool ctrl = GetKeyState(VK_CONTROL) < 0;
       if (!ctrl) {
@@ -73,8 +78,7 @@ LRESULT StartDialogHook(int code, WPARAM wParam, LPARAM lParam) {
       }
     }
   }
-  (void)wParam;
-  return CallNextHookEx(next, code, wParam, lParam);
+  return CallNextHookEx(self, code, wParam, lParam);
 }
 
 INT_PTR StartDialogProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -132,18 +136,17 @@ INT_PTR StartDialogProc(HWND d, UINT msg, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 int RunStartDialog(CKmDoc& doc, BOOL openAllowed) {
-  StartState state{&doc, openAllowed, 0, nullptr};
+  StartState state{&doc, openAllowed, 0, nullptr, nullptr};
   if (doc.m_pMainFrame != nullptr) doc.m_pMainFrame->m_wState |= kModalBit;
   StartState* outer = g_running;
   g_running = &state;
-  doc.m_hMsgFilterHook = SetWindowsHookExA(WH_MSGFILTER, StartDialogHook, nullptr, 0);
+  state.hook = SetWindowsHookExA(WH_MSGFILTER, StartDialogHook, nullptr, 0);
   CWnd* palette = doc.m_pInsertFieldPalette;
   if (palette != nullptr && palette->m_hWnd != nullptr) EnableWindow(palette->m_hWnd, FALSE);
   INT_PTR r = DialogBoxParamA(nullptr, openAllowed ? "DNewOpen" : "DFileNew", doc.GetOwnerWindow(), StartDialogProc,
                               reinterpret_cast<LPARAM>(&state));
   if (r == -1) doc.SystemModalMessage(GetResString(kIdsNoDialog, 0));
-  if (doc.m_hMsgFilterHook != nullptr) UnhookWindowsHookEx(doc.m_hMsgFilterHook);
-  doc.m_hMsgFilterHook = nullptr;
+  if (state.hook != nullptr) UnhookWindowsHookEx(state.hook);
   g_running = outer;
   if (doc.m_pView != nullptr && doc.m_bReportOpen) doc.m_pView->UpdateCaretAndStatus(0);
   if (doc.m_pMainFrame != nullptr) doc.m_pMainFrame->m_wState &= static_cast<WORD>(~kModalBit);

@@ -221,4 +221,23 @@ TEST_F(DialogRunnerTest, ContextHelpAnswersOnlyForItsControl) {
   EXPECT_EQ(HelpRequests()[2].pairs, (std::vector<DWORD>{104, 88}));
   DestroyWindow(parent);
 }
+// A message goes down the chain once: each hook hands it on to the one after
+// the hook that runs, even when it names the handle of a hook before it (as a
+// box over a dialog with a hook of its own may); the last one answers.
+std::vector<int> g_hookOrder;
+HHOOK g_firstHook = nullptr;
+LRESULT HookOf(int n, int code, WPARAM wParam, LPARAM lParam) {
+  g_hookOrder.push_back(n);
+  if (g_hookOrder.size() > 6) return 0;  // gone round: stop so the test fails rather than hangs
+  return n == 3 ? 7 : CallNextHookEx(g_firstHook, code, wParam, lParam);
+}
+TEST(HookChain, AMessageVisitsEachHookOnceWhicheverHandleIsNamed) {
+  HHOOK last = SetWindowsHookExA(WH_MSGFILTER, [](int c, WPARAM w, LPARAM l) { return HookOf(3, c, w, l); }, nullptr, 0);
+  HHOOK middle = SetWindowsHookExA(WH_MSGFILTER, [](int c, WPARAM w, LPARAM l) { return HookOf(2, c, w, l); }, nullptr, 0);
+  g_firstHook = SetWindowsHookExA(WH_MSGFILTER, [](int c, WPARAM w, LPARAM l) { return HookOf(1, c, w, l); }, nullptr, 0);
+  MSG msg{};
+  EXPECT_TRUE(CallMsgFilterA(&msg, MSGF_DIALOGBOX));
+  EXPECT_EQ(g_hookOrder, (std::vector<int>{1, 2, 3}));
+  for (HHOOK h : {g_firstHook, middle, last}) EXPECT_TRUE(UnhookWindowsHookEx(h));
+}
 }  // namespace
