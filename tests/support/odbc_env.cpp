@@ -1,4 +1,5 @@
 #include "tests/support/odbc_env.h"
+#include "tests/support/client_session.h"
 #include "tests/support/free_port.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -35,6 +37,7 @@ int g_pgPort = 0;
 bool g_pgTried = false;
 bool g_pgOk = false;
 std::string g_pgWhy;
+std::unique_ptr<client_session::ClientSession> g_pgSession;
 
 std::string FirstExisting(std::initializer_list<const char*> paths) {
   for (const char* p : paths)
@@ -79,6 +82,7 @@ class OdbcEnvironment : public testing::Environment {
   }
 
   void TearDown() override {
+    g_pgSession.reset();
     if (g_pgOk) {
       Run("timeout 60 runuser -u postgres -- " + g_pgBin + "/pg_ctl -D '" + g_pgData +
           "' -m immediate -w -t 30 stop >/dev/null 2>&1 || timeout 60 " + g_pgBin + "/pg_ctl -D '" + g_pgData +
@@ -133,8 +137,10 @@ bool StartPostgres(std::string* why) {
   bool root = geteuid() == 0;
   std::string as = root ? "runuser -u postgres -- " : "";
   if (root) Run("chown postgres '" + g_dir + "' && chmod 755 '" + g_dir + "'");
+  // The cluster goes with the process: nothing of it need reach the disk, and
+  // waiting for that on a busy machine cost seconds per test program.
   std::string init = "timeout 120 " + as + g_pgBin + "/initdb -D '" + g_pgData +
-                     "' -A trust -U postgres -E UTF8 --no-locale >'" + g_dir + "/initdb.log' 2>&1";
+                     "' -A trust -U postgres -E UTF8 --no-locale --no-sync >'" + g_dir + "/initdb.log' 2>&1";
   std::string start = "timeout 60 " + as + g_pgBin + "/pg_ctl -D '" + g_pgData + "' -w -t 30 -l '" + g_dir +
                       "/pg.log' -o \"-h 127.0.0.1 -p " + std::to_string(g_pgPort) + " -k '" + g_dir +
                       "' -c fsync=off\" start >/dev/null 2>&1";
@@ -175,6 +181,16 @@ std::string RunPostgresSql(const std::string& sql, bool* ok) {
   return RunClient(g_pgBin + "/psql -X -q -A -t -v ON_ERROR_STOP=1 -h 127.0.0.1 -p " + std::to_string(g_pgPort) +
                        " -U postgres -d postgres",
                    "pg_script", sql, ok);
+}
+
+std::string QueryPostgres(const std::string& sql) {
+  if (!g_pgOk) return std::string();
+  if (!g_pgSession)
+    g_pgSession = std::make_unique<client_session::ClientSession>(
+        std::vector<std::string>{g_pgBin + "/psql", "-X", "-q", "-A", "-t", "-h", "127.0.0.1", "-p",
+                                 std::to_string(g_pgPort), "-U", "postgres", "-d", "postgres"},
+        "\\echo");
+  return g_pgSession->Ask(sql + ";");
 }
 
 std::string RunSqliteSql(const std::string& sql, bool* ok) {

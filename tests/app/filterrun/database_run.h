@@ -14,6 +14,7 @@
 #include "layout/page_setup.h"
 #include "tests/app/sample_db_fixture.h"
 #include "tests/app/roundtrip/report_maker.h"
+#include "tests/support/client_session.h"
 #include "tests/support/odbc_env.h"
 
 #include <gtest/gtest.h>
@@ -115,6 +116,8 @@ class DatabaseRun {
     if (!postgres_) {
       dir_ = sample_folder::MakeFresh();
       if (dir_.empty()) ADD_FAILURE() << "the sample could not be made";
+      sqlite_ = std::make_unique<client_session::ClientSession>(
+          std::vector<std::string>{"sqlite3", dir_ + "/sample.db"}, ".print");
       return !dir_.empty();
     }
     if (Capture("command -v psql").empty()) return *skip = "psql is missing", false;
@@ -142,6 +145,7 @@ class DatabaseRun {
   void Stop() {
     RemoveRunHooks();
     unsetenv("VORTELLE_WINDIR");
+    sqlite_.reset();
     if (!postgres_ && !dir_.empty()) sample_folder::Clear();
   }
 
@@ -157,10 +161,10 @@ class DatabaseRun {
     EXPECT_EQ(status, 0) << out;
     return status == 0;
   }
-  // The database's rows, columns separated by '|'.
+  // The database's rows, columns separated by '|' (or its errors), from a
+  // client session the run keeps: a report asks a dozen questions.
   std::vector<std::string> Query(const std::string& sql) {
-    if (postgres_) return Lines(odbc_test::RunPostgresSql(sql + ";\n"));
-    return Lines(Capture("sqlite3 '" + dir_ + "/sample.db' \"" + sql + "\" 2>&1"));
+    return Lines(postgres_ ? odbc_test::QueryPostgres(sql) : sqlite_->Ask(sql + ";"));
   }
 
   // The program prints the saved report unattended; the PDF's text.
@@ -200,6 +204,7 @@ class DatabaseRun {
  private:
   bool postgres_ = false;
   std::string dir_;
+  std::unique_ptr<client_session::ClientSession> sqlite_;
 };
 
 // A suite over both databases (its parameter as OnBothDatabases gives it):
