@@ -21,6 +21,9 @@ extern const char* const kPgDsn;
 // Runs SQL text on the private server with psql (as the postgres user on
 // 127.0.0.1); its output, or empty with *ok false when it failed.
 std::string RunPostgresSql(const std::string& sql, bool* ok = nullptr);
+// Runs a query on the private server through one psql session the process
+// keeps: its rows (columns separated by '|') or its errors.
+std::string QueryPostgres(const std::string& sql);
 // The private server's port on 127.0.0.1 (0 before it started).
 int PostgresPort();
 // Runs SQL text on the test database of kSqliteDsn with sqlite3; its output,
